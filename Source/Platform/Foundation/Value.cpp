@@ -1,0 +1,259 @@
+#include "Platform/Foundation/Value.h"
+
+#include <cctype>
+#include <cmath>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace kesto::fnd {
+
+std::string Object::description() const {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "<Object %p>", static_cast<const void*>(this));
+  return buf;
+}
+
+const Value& nullValue() {
+  static const Value v;
+  return v;
+}
+
+namespace {
+const std::string kEmptyString;
+const Data kEmptyData;
+const Array kEmptyArray;
+const Dictionary kEmptyDictionary;
+const ObjectRef kNoObject;
+
+// Leading-number parsing as the stored formats do it: optional space and sign, then digits.
+double leadingNumber(const std::string& s) {
+  const char* p = s.c_str();
+  char* end = nullptr;
+  double d = std::strtod(p, &end);
+  if (end == p) return 0;
+  return d;
+}
+}  // namespace
+
+bool Value::boolValue(bool fallback) const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_);
+    case Type::Integer: return std::get<std::int64_t>(v_) != 0;
+    case Type::Real: return std::get<double>(v_) != 0;
+    case Type::String: {
+      const auto& s = std::get<std::string>(v_);
+      for (char c : s) {
+        if (c == ' ' || c == '\t' || c == '\n') continue;
+        if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
+        if (c >= '1' && c <= '9') return true;
+        if (c == '+' || c == '-' || c == '0') continue;
+        return false;
+      }
+      return false;
+    }
+    default: return fallback;
+  }
+}
+
+std::int64_t Value::intValue(std::int64_t fallback) const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
+    case Type::Integer: return std::get<std::int64_t>(v_);
+    case Type::Real: {
+      double d = std::get<double>(v_);
+      if (std::isnan(d)) return 0;
+      if (d >= 9.2e18) return INT64_MAX;
+      if (d <= -9.2e18) return INT64_MIN;
+      return static_cast<std::int64_t>(d);
+    }
+    case Type::String: return std::strtoll(std::get<std::string>(v_).c_str(), nullptr, 10);
+    default: return fallback;
+  }
+}
+
+double Value::doubleValue(double fallback) const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_) ? 1.0 : 0.0;
+    case Type::Integer: return static_cast<double>(std::get<std::int64_t>(v_));
+    case Type::Real: return std::get<double>(v_);
+    case Type::String: return leadingNumber(std::get<std::string>(v_));
+    case Type::Date: return std::get<Date>(v_).timeIntervalSinceReferenceDate();
+    default: return fallback;
+  }
+}
+
+const std::string& Value::string() const {
+  if (auto* s = std::get_if<std::string>(&v_)) return *s;
+  return kEmptyString;
+}
+const Data& Value::data() const {
+  if (auto* d = std::get_if<std::shared_ptr<const Data>>(&v_)) return **d;
+  return kEmptyData;
+}
+Date Value::date() const {
+  if (auto* d = std::get_if<Date>(&v_)) return *d;
+  return Date();
+}
+const Array& Value::array() const {
+  if (auto* a = std::get_if<std::shared_ptr<const Array>>(&v_)) return **a;
+  return kEmptyArray;
+}
+const Dictionary& Value::dictionary() const {
+  if (auto* d = std::get_if<std::shared_ptr<const Dictionary>>(&v_)) return **d;
+  return kEmptyDictionary;
+}
+const ObjectRef& Value::object() const {
+  if (auto* o = std::get_if<ObjectRef>(&v_)) return *o;
+  return kNoObject;
+}
+
+std::optional<std::string> Value::stringIfString() const {
+  if (auto* s = std::get_if<std::string>(&v_)) return *s;
+  return std::nullopt;
+}
+std::optional<double> Value::numberIfNumber() const {
+  if (!isNumber()) return std::nullopt;
+  return doubleValue();
+}
+
+const Value& Value::operator[](std::string_view key) const {
+  if (!isDictionary()) return nullValue();
+  const auto& d = dictionary();
+  auto it = d.find(key);
+  return it == d.end() ? nullValue() : it->second;
+}
+
+const Value& Value::at(std::size_t index) const {
+  if (!isArray()) return nullValue();
+  const auto& a = array();
+  return index < a.size() ? a[index] : nullValue();
+}
+
+std::size_t Value::size() const {
+  switch (type()) {
+    case Type::Array: return array().size();
+    case Type::Dictionary: return dictionary().size();
+    case Type::Data: return data().size();
+    case Type::String: return string().size();
+    default: return 0;
+  }
+}
+
+bool Value::operator==(const Value& other) const {
+  if (isNumber() && other.isNumber()) {
+    if ((isInteger() || isBoolean()) && (other.isInteger() || other.isBoolean()))
+      return intValue() == other.intValue();
+    return doubleValue() == other.doubleValue();
+  }
+  if (type() != other.type()) return false;
+  switch (type()) {
+    case Type::Null: return true;
+    case Type::String: return string() == other.string();
+    case Type::Data: return data() == other.data();
+    case Type::Date: return date() == other.date();
+    case Type::Array: return array() == other.array();
+    case Type::Dictionary: return dictionary() == other.dictionary();
+    case Type::Object: {
+      const auto& a = object();
+      const auto& b = other.object();
+      if (a == b) return true;
+      return a && b && a->isEqual(*b);
+    }
+    default: return false;
+  }
+}
+
+namespace {
+void describe(const Value& v, std::ostringstream& out, int indent);
+
+std::string quoted(const std::string& s) {
+  bool plain = !s.empty();
+  for (unsigned char c : s) {
+    if (!(std::isalnum(c) || c == '_' || c == '.' || c == '/' || c == '$' || c == ':' || c >= 0x80)) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return s;
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') r += '\\';
+    if (c == '\n') {
+      r += "\\n";
+      continue;
+    }
+    r += c;
+  }
+  return r + "\"";
+}
+
+void describe(const Value& v, std::ostringstream& out, int indent) {
+  std::string pad(static_cast<std::size_t>(indent) * 4, ' ');
+  switch (v.type()) {
+    case Value::Type::Null: out << "<null>"; break;
+    case Value::Type::Boolean: out << (v.boolValue() ? 1 : 0); break;
+    case Value::Type::Integer: out << v.intValue(); break;
+    case Value::Type::Real: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", v.doubleValue());
+      out << buf;
+      break;
+    }
+    case Value::Type::String: out << quoted(v.string()); break;
+    case Value::Type::Data: {
+      static const char* hex = "0123456789abcdef";
+      out << '<';
+      const auto& d = v.data();
+      for (std::size_t i = 0; i < d.size(); ++i) {
+        if (i && i % 4 == 0) out << ' ';
+        out << hex[d[i] >> 4] << hex[d[i] & 15];
+      }
+      out << '>';
+      break;
+    }
+    case Value::Type::Date: {
+      // UTC, in the "2014-03-01 10:20:30 +0000" form.
+      double t = std::floor(v.date().timeIntervalSince1970());
+      std::time_t tt = static_cast<std::time_t>(t);
+      std::tm tm{};
+      gmtime_r(&tt, &tm);
+      char buf[64];
+      std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
+      out << buf;
+      break;
+    }
+    case Value::Type::Array: {
+      out << "(\n";
+      const auto& a = v.array();
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        out << pad << "    ";
+        describe(a[i], out, indent + 1);
+        out << (i + 1 < a.size() ? ",\n" : "\n");
+      }
+      out << pad << ")";
+      break;
+    }
+    case Value::Type::Dictionary: {
+      out << "{\n";
+      for (const auto& [k, e] : v.dictionary()) {
+        out << pad << "    " << quoted(k) << " = ";
+        describe(e, out, indent + 1);
+        out << ";\n";
+      }
+      out << pad << "}";
+      break;
+    }
+    case Value::Type::Object: out << v.object()->description(); break;
+  }
+}
+}  // namespace
+
+std::string Value::description() const {
+  std::ostringstream out;
+  describe(*this, out, 0);
+  return out.str();
+}
+
+}  // namespace kesto::fnd

@@ -1,0 +1,65 @@
+#include "Harness/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace kesto::test {
+
+std::string& tempHomeStorage() {
+  static std::string home;
+  return home;
+}
+
+const std::string& tempHome() { return tempHomeStorage(); }
+
+std::string makeTempDir(const std::string& prefix) {
+  static std::atomic<int> counter{0};
+  std::string path = tempHome() + "/" + prefix + "-" + std::to_string(counter++);
+  std::string tmpl = path + "-XXXXXX";
+  char* made = mkdtemp(tmpl.data());
+  return made ? std::string(made) : path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+}
+
+namespace detail {
+bool runUntilImpl(bool (*fn)(void*), void* ctx, double seconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!fn(ctx)) {
+    if (timer.elapsed() > static_cast<qint64>(seconds * 1000)) return fn(ctx);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::usleep(200);
+  }
+  return true;
+}
+}  // namespace detail
+
+void spin(double seconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < static_cast<qint64>(seconds * 1000)) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::usleep(200);
+  }
+}
+
+}  // namespace kesto::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+namespace kesto::test {
+
+// The temporary home folder of this test process (HOME and every XDG folder live below it).
+const std::string& tempHome();
+
+// A new empty folder below the temporary home.
+std::string makeTempDir(const std::string& prefix = "dir");
+
+// Reads and writes whole files; reading a missing file gives an empty string.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& contents);
+
+// Runs the main event loop until `done` answers true or `seconds` have passed; answers `done()`.
+template <typename F>
+bool runUntil(F&& done, double seconds = 5.0);
+
+// Runs the main event loop for about `seconds`.
+void spin(double seconds);
+
+namespace detail {
+bool runUntilImpl(bool (*fn)(void*), void* ctx, double seconds);
+}
+
+template <typename F>
+bool runUntil(F&& done, double seconds) {
+  return detail::runUntilImpl([](void* c) { return static_cast<bool>((*static_cast<F*>(c))()); },
+                              static_cast<void*>(&done), seconds);
+}
+
+}  // namespace kesto::test

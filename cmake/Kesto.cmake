@@ -1,0 +1,61 @@
+# Helpers that keep every library, test suite and benchmark built the same way.
+
+set(KESTO_SOURCE_ROOT "${CMAKE_SOURCE_DIR}/Source")
+set(KESTO_TESTS_ROOT "${CMAKE_SOURCE_DIR}/Tests")
+
+function(kesto_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+endfunction()
+
+# kesto_add_library(<name> [QT] [DEPS <targets...>] [PRIVATE_DEPS <targets...>])
+# Builds every .cpp below the calling folder into one static library. QT turns on moc for the
+# platform layers, the only places that may include Qt.
+function(kesto_add_library name)
+  cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${KESTO_SOURCE_ROOT}")
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
+  kesto_warnings(${name})
+endfunction()
+
+# kesto_add_tests(<name> [GUI] [DEPS <targets...>])
+# One GoogleTest executable from every .cpp below the calling folder. Each test runs in its own
+# process with a fresh temporary HOME and XDG folders (see Tests/Harness/TestMain.cpp).
+function(kesto_add_tests name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  add_executable(${name} ${sources})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE KestoTestMainGui)
+  else()
+    target_link_libraries(${name} PRIVATE KestoTestMain)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
+  target_include_directories(${name} PRIVATE "${KESTO_TESTS_ROOT}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  target_compile_definitions(${name} PRIVATE KESTO_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/Data"
+    KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  kesto_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# kesto_add_benchmark(<name> [DEPS <targets...>]): a Google Benchmark executable from the .cpp
+# files of the calling folder. Built by the normal build, never run by the tests.
+function(kesto_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/Benchmarks")
+  kesto_warnings(${name})
+endfunction()

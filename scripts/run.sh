@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Kesto and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+if [ -x build/Source/App/kesto ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run: Kesto needs a graphical session: set DISPLAY to an X11 display (for example start Xvfb :99 and export DISPLAY=:99)." >&2
+    exit 1
+  fi
+  exec build/Source/App/kesto "$@"
+else
+  echo "run: everything is built; the application itself (build/Source/App/kesto) does not exist yet."
+fi

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the Debian 12 packages that Kesto's build, run and tests need and
+# that are not there yet. Idempotent; run as root.
+set -euo pipefail
+
+packages=(
+  # compilers and build tools
+  build-essential g++ cmake ninja-build ccache pkg-config git
+  # Qt 6: Core, Gui, Widgets, Network, DBus, and the image-format plugins
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
+  # the libraries the platform layers wrap
+  libicu-dev libxml2-dev libxml2-utils libsqlite3-dev sqlite3 libminizip-dev zlib1g-dev
+  libssl-dev openssl libspdlog-dev libfmt-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
+  # X11, global hot keys, and the end-to-end harness
+  libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
+  x11-utils xdg-utils dbus-x11 fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "setup: every package is installed"
+fi
