@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <functional>
+#include <string>
 
 namespace kesto::fnd {
 
@@ -28,6 +29,9 @@ class Date {
   constexpr TimeInterval timeIntervalSinceDate(Date other) const { return t_ - other.t_; }
   TimeInterval timeIntervalSinceNow() const { return t_ - now().t_; }
   constexpr Date dateByAddingTimeInterval(TimeInterval s) const { return Date(t_ + s); }
+
+  // The description form in UTC, "2014-03-01 10:20:30 +0000" (whole seconds, rounded down).
+  std::string description() const;
 
   constexpr auto operator<=>(const Date&) const = default;
   constexpr bool operator==(const Date&) const = default;

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Platform/Foundation/Value.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Text encodings by IANA charset name (through ICU converters) and by the numeric encoding
+// values the stored formats use.
+namespace kesto::fnd {
+
+using StringEncoding = std::uint64_t;
+inline constexpr StringEncoding kInvalidEncoding = 0;
+inline constexpr StringEncoding kASCIIStringEncoding = 1;
+inline constexpr StringEncoding kNEXTSTEPStringEncoding = 2;
+inline constexpr StringEncoding kJapaneseEUCStringEncoding = 3;
+inline constexpr StringEncoding kUTF8StringEncoding = 4;
+inline constexpr StringEncoding kISOLatin1StringEncoding = 5;
+inline constexpr StringEncoding kNonLossyASCIIStringEncoding = 7;
+inline constexpr StringEncoding kShiftJISStringEncoding = 8;
+inline constexpr StringEncoding kISOLatin2StringEncoding = 9;
+inline constexpr StringEncoding kUnicodeStringEncoding = 10;  // UTF-16 with BOM
+inline constexpr StringEncoding kWindowsCP1251StringEncoding = 11;
+inline constexpr StringEncoding kWindowsCP1252StringEncoding = 12;
+inline constexpr StringEncoding kWindowsCP1253StringEncoding = 13;
+inline constexpr StringEncoding kWindowsCP1254StringEncoding = 14;
+inline constexpr StringEncoding kWindowsCP1250StringEncoding = 15;
+inline constexpr StringEncoding kISO2022JPStringEncoding = 21;
+inline constexpr StringEncoding kMacOSRomanStringEncoding = 30;
+inline constexpr StringEncoding kUTF16BigEndianStringEncoding = 0x90000100;
+inline constexpr StringEncoding kUTF16LittleEndianStringEncoding = 0x94000100;
+inline constexpr StringEncoding kUTF32StringEncoding = 0x8c000100;
+inline constexpr StringEncoding kUTF32BigEndianStringEncoding = 0x98000100;
+inline constexpr StringEncoding kUTF32LittleEndianStringEncoding = 0x9c000100;
+
+// The encoding for an IANA charset name (case-insensitive, aliases accepted, e.g. "latin1",
+// "utf8", "Shift_JIS"); kInvalidEncoding when unknown. Names ICU knows but the table above does
+// not still work with the name-based functions below.
+StringEncoding encodingForIANAName(std::string_view name);
+// The preferred IANA name of an encoding ("utf-8", "iso-8859-1", ...); empty when unknown.
+std::string ianaNameForEncoding(StringEncoding enc);
+// True when ICU has a converter for the name.
+bool isKnownCharset(std::string_view name);
+
+// Decodes bytes in the named charset to UTF-8. Absent when the name is unknown or the bytes are
+// not valid in that charset.
+std::optional<std::string> decodeText(std::string_view bytes, std::string_view charsetName);
+std::optional<std::string> decodeText(std::string_view bytes, StringEncoding enc);
+// Encodes UTF-8 text in the named charset. Absent when the name is unknown, the input is not
+// valid UTF-8, or (unless `allowLossy`) a character has no mapping; with `allowLossy` such
+// characters become "?".
+std::optional<std::string> encodeText(std::string_view utf8, std::string_view charsetName, bool allowLossy = false);
+std::optional<std::string> encodeText(std::string_view utf8, StringEncoding enc, bool allowLossy = false);
+
+// Reads text by its byte-order mark: UTF-8 (BOM optional), UTF-16LE or UTF-16BE; without a BOM
+// the bytes are read as UTF-8. The BOM itself is dropped. Absent when the bytes are invalid.
+std::optional<std::string> decodeTextByBOM(std::string_view bytes);
+// UTF-16 little-endian with a leading BOM (FF FE).
+std::string encodeUTF16LEWithBOM(std::string_view utf8);
+
+// Bytes <-> string helpers for Data.
+inline std::string_view asStringView(const Data& d) {
+  return {reinterpret_cast<const char*>(d.data()), d.size()};
+}
+inline Data toData(std::string_view s) { return Data(s.begin(), s.end()); }
+
+}  // namespace kesto::fnd

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Percent-encoding, one function per escape set. Every encoder works on the UTF-8 bytes of its
+// input and writes "%" followed by two upper-case hexadecimal digits for each escaped byte.
+// "URL-legal" below means the ASCII letters and digits and  ! $ & ' ( ) * + , - . / : ; = ? @ _ ~
+// (everything else, including space " # % < > [ \ ] ^ ` { | } controls and non-ASCII, is not).
+namespace kesto::fnd {
+
+// The legacy "add escapes" set: escapes what is not URL-legal ("#" and "%" included), keeps
+// every URL-legal character. Used for the address handed to browsers and page-fetch jobs.
+std::string addPercentEscapes(std::string_view s);
+
+// Escapes what is not URL-legal plus "?", "=", "&" and "+": the account-service form fields.
+std::string urlEncodeString(std::string_view s);
+
+// Keeps only the unreserved characters A-Z a-z 0-9 - . _ ~ : query values, OAuth parameters,
+// mailto parts, thumbnail and search parameters.
+std::string percentEncodeUnreserved(std::string_view s);
+
+// As percentEncodeUnreserved, but keeps "[" and "]": names of form and query fields.
+std::string percentEncodeQueryField(std::string_view s);
+
+// Keeps A-Z a-z 0-9 - . _ and "/": file paths in request URLs (escapes "~").
+std::string escapePath(std::string_view s);
+
+// Keeps the characters allowed in a URL host: A-Z a-z 0-9 ! $ & ' ( ) * + , - . : ; = [ ] _ ~
+std::string percentEncodeHostAllowed(std::string_view s);
+
+// Replaces every "%XX" by its byte and reads the result as UTF-8. Absent when a "%" is not
+// followed by two hexadecimal digits or the bytes are not valid UTF-8. "+" stays "+".
+std::optional<std::string> removePercentEscapes(std::string_view s);
+
+// removePercentEscapes, or the text unchanged when that fails.
+std::string removePercentEscapesOrKeep(std::string_view s);
+
+}  // namespace kesto::fnd
