@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kesto::fnd {
+
+// A random (version 4) universally unique identifier.
+class Uuid {
+ public:
+  // A new random identifier.
+  Uuid();
+  explicit Uuid(const std::array<std::uint8_t, 16>& bytes) : bytes_(bytes) {}
+
+  // Parses the 8-4-4-4-12 hexadecimal form in either case; absent for anything else.
+  static std::optional<Uuid> fromString(std::string_view text);
+
+  // The canonical form: upper-case 8-4-4-4-12, e.g. "6BA7B810-9DAD-41D1-80B4-00C04FD430C8".
+  std::string string() const;
+  const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
+
+  bool operator==(const Uuid&) const = default;
+
+  // Shorthand for Uuid().string().
+  static std::string newString();
+
+ private:
+  std::array<std::uint8_t, 16> bytes_{};
+};
+
+}  // namespace kesto::fnd
