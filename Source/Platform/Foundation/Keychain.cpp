@@ -1,0 +1,252 @@
+#include "Platform/Foundation/Keychain.h"
+
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/PropertyList.h"
+#include "Platform/Foundation/StandardPaths.h"
+
+#include <vector>
+
+namespace kesto::fnd {
+
+struct Keychain::Store {
+  std::uint64_t nextId = 1;
+  std::vector<KeychainItem> items;
+};
+
+namespace {
+
+constexpr std::uint64_t kMaxFileBytes = 16u * 1024 * 1024;
+constexpr const char* kGeneric = "genp";
+constexpr const char* kInternet = "inet";
+
+Value encode(const KeychainItem& item) {
+  return Value(Dictionary{
+      {"class", Value(item.kind == KeychainItem::Kind::GenericPassword ? kGeneric : kInternet)},
+      {"id", Value(static_cast<long long>(item.id))},
+      {"service", Value(item.service)},
+      {"account", Value(item.account)},
+      {"server", Value(item.server)},
+      {"securityDomain", Value(item.securityDomain)},
+      {"path", Value(item.path)},
+      {"port", Value(static_cast<long long>(item.port))},
+      {"protocol", Value(static_cast<long long>(item.protocol))},
+      {"authenticationType", Value(static_cast<long long>(item.authenticationType))},
+      {"label", Value(item.label)},
+      {"data", Value(item.data)},
+  });
+}
+
+std::optional<KeychainItem> decode(const Value& v) {
+  if (!v.isDictionary()) return std::nullopt;
+  KeychainItem item;
+  const std::string& cls = v["class"].string();
+  if (cls == kGeneric)
+    item.kind = KeychainItem::Kind::GenericPassword;
+  else if (cls == kInternet)
+    item.kind = KeychainItem::Kind::InternetPassword;
+  else
+    return std::nullopt;
+  item.id = static_cast<std::uint64_t>(v["id"].intValue());
+  if (item.id == 0) return std::nullopt;
+  item.service = v["service"].string();
+  item.account = v["account"].string();
+  item.server = v["server"].string();
+  item.securityDomain = v["securityDomain"].string();
+  item.path = v["path"].string();
+  item.port = static_cast<std::uint16_t>(v["port"].intValue());
+  item.protocol = static_cast<std::uint32_t>(v["protocol"].intValue());
+  item.authenticationType = static_cast<std::uint32_t>(v["authenticationType"].intValue());
+  item.label = v["label"].string();
+  item.data = v["data"].data();
+  return item;
+}
+
+bool sameGeneric(const KeychainItem& i, std::string_view service, std::string_view account) {
+  return i.kind == KeychainItem::Kind::GenericPassword && i.service == service && i.account == account;
+}
+
+bool matchesInternet(const KeychainItem& i, std::string_view server, std::string_view domain, std::string_view account,
+                     std::string_view path, std::uint16_t port, std::uint32_t protocol, std::uint32_t authType,
+                     bool wildcards) {
+  if (i.kind != KeychainItem::Kind::InternetPassword || i.server != server || i.securityDomain != domain ||
+      i.account != account || i.path != path || i.port != port)
+    return false;
+  if (wildcards) {
+    return (protocol == kProtocolAny || i.protocol == protocol) &&
+           (authType == kAuthenticationTypeAny || i.authenticationType == authType);
+  }
+  return i.protocol == protocol && i.authenticationType == authType;
+}
+
+}  // namespace
+
+Keychain& Keychain::defaultKeychain() {
+  static Keychain instance(defaultFilePath());
+  return instance;
+}
+
+std::string Keychain::defaultFilePath() {
+  const std::string folder = StandardPaths::applicationDirectory();
+  return folder.empty() ? std::string() : StandardPaths::appendingPathComponent(folder, "keychain.plist");
+}
+
+Keychain::Keychain(std::string filePath) : path_(std::move(filePath)) {}
+Keychain::~Keychain() = default;
+
+OSStatus Keychain::load(Store& store) const {
+  if (path_.empty()) return errSecNotAvailable;
+  bool isDirectory = false;
+  if (!FileManager::fileExists(path_, &isDirectory)) return errSecSuccess;  // nothing stored yet
+  if (isDirectory) return errSecIO;
+  auto bytes = FileManager::contentsAtPath(path_, kMaxFileBytes);
+  if (!bytes) return errSecIO;
+  // An unreadable file is reported, never replaced: the secrets in it may still be wanted.
+  auto root = PropertyList::read(*bytes);
+  if (!root || !root->isDictionary() || !(*root)["items"].isArray()) return errSecDecode;
+  store.nextId = static_cast<std::uint64_t>((*root)["nextId"].intValue(1));
+  for (const Value& v : (*root)["items"].array()) {
+    auto item = decode(v);
+    if (!item) return errSecDecode;
+    if (item->id >= store.nextId) store.nextId = item->id + 1;
+    store.items.push_back(std::move(*item));
+  }
+  return errSecSuccess;
+}
+
+OSStatus Keychain::save(const Store& store) const {
+  Array items;
+  items.reserve(store.items.size());
+  for (const KeychainItem& i : store.items) items.push_back(encode(i));
+  const Value root(Dictionary{{"version", Value(1)},
+                              {"nextId", Value(static_cast<long long>(store.nextId))},
+                              {"items", Value(std::move(items))}});
+  auto bytes = PropertyList::write(root, PropertyListFormat::Binary);
+  if (!bytes) return errSecAllocate;
+  const std::string folder = FileManager::deletingLastPathComponent(path_);
+  if (!FileManager::createDirectory(folder, true, 0700)) return errSecIO;
+  if (!FileManager::writeFile(path_, *bytes, true, 0600)) return errSecIO;
+  return errSecSuccess;
+}
+
+OSStatus Keychain::findGenericPassword(std::string_view service, std::string_view account, Data* password,
+                                       KeychainItemRef* item) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (const KeychainItem& i : store.items) {
+    if (!sameGeneric(i, service, account)) continue;
+    if (password) *password = i.data;
+    if (item) *item = std::make_shared<const KeychainItem>(i);
+    return errSecSuccess;
+  }
+  return errSecItemNotFound;
+}
+
+OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view account, const Data& password,
+                                      KeychainItemRef* item) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (const KeychainItem& i : store.items)
+    if (sameGeneric(i, service, account)) return errSecDuplicateItem;
+  KeychainItem n;
+  n.kind = KeychainItem::Kind::GenericPassword;
+  n.id = store.nextId++;
+  n.service = service;
+  n.account = account;
+  n.label = service;
+  n.data = password;
+  store.items.push_back(n);
+  if (OSStatus s = save(store); s != errSecSuccess) return s;
+  if (item) *item = std::make_shared<const KeychainItem>(std::move(n));
+  return errSecSuccess;
+}
+
+OSStatus Keychain::findInternetPassword(std::string_view server, std::string_view securityDomain,
+                                        std::string_view account, std::string_view path, std::uint16_t port,
+                                        std::uint32_t protocol, std::uint32_t authenticationType, Data* password,
+                                        KeychainItemRef* item) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (const KeychainItem& i : store.items) {
+    if (!matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, true)) continue;
+    if (password) *password = i.data;
+    if (item) *item = std::make_shared<const KeychainItem>(i);
+    return errSecSuccess;
+  }
+  return errSecItemNotFound;
+}
+
+OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view securityDomain,
+                                       std::string_view account, std::string_view path, std::uint16_t port,
+                                       std::uint32_t protocol, std::uint32_t authenticationType, const Data& password,
+                                       KeychainItemRef* item) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (const KeychainItem& i : store.items)
+    if (matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false))
+      return errSecDuplicateItem;
+  KeychainItem n;
+  n.kind = KeychainItem::Kind::InternetPassword;
+  n.id = store.nextId++;
+  n.server = server;
+  n.securityDomain = securityDomain;
+  n.account = account;
+  n.path = path;
+  n.port = port;
+  n.protocol = protocol;
+  n.authenticationType = authenticationType;
+  n.label = server;
+  n.data = password;
+  store.items.push_back(n);
+  if (OSStatus s = save(store); s != errSecSuccess) return s;
+  if (item) *item = std::make_shared<const KeychainItem>(std::move(n));
+  return errSecSuccess;
+}
+
+OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& password) {
+  if (!item) return errSecInvalidItemRef;
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (KeychainItem& i : store.items) {
+    if (i.id != item->id) continue;
+    i.data = password;
+    return save(store);
+  }
+  return errSecItemNotFound;
+}
+
+OSStatus Keychain::deleteItem(const KeychainItemRef& item) {
+  if (!item) return errSecInvalidItemRef;
+  std::lock_guard<std::mutex> lock(mutex_);
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  for (auto it = store.items.begin(); it != store.items.end(); ++it) {
+    if (it->id != item->id) continue;
+    store.items.erase(it);
+    return save(store);
+  }
+  return errSecItemNotFound;
+}
+
+std::string Keychain::statusMessage(OSStatus status) {
+  switch (status) {
+    case errSecSuccess: return "No error.";
+    case errSecUnimplemented: return "Function or operation not implemented.";
+    case errSecIO: return "I/O error.";
+    case errSecParam: return "One or more parameters passed to a function were not valid.";
+    case errSecAllocate: return "Failed to allocate memory.";
+    case errSecNotAvailable: return "No keychain is available.";
+    case errSecDuplicateItem: return "The specified item already exists in the keychain.";
+    case errSecItemNotFound: return "The specified item could not be found in the keychain.";
+    case errSecInvalidItemRef: return "The specified item is no longer valid.";
+    case errSecDecode: return "Unable to decode the provided data.";
+    default: return "Keychain error " + std::to_string(status) + ".";
+  }
+}
+
+}  // namespace kesto::fnd

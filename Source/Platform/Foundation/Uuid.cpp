@@ -1,0 +1,61 @@
+#include "Platform/Foundation/Uuid.h"
+
+#include "Platform/Foundation/Crypto.h"
+
+#include <cstring>
+
+namespace kesto::fnd {
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isDashPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+
+}  // namespace
+
+Uuid::Uuid() {
+  const Data r = crypto::randomBytes(16);
+  std::memcpy(bytes_.data(), r.data(), 16);
+  bytes_[6] = static_cast<std::uint8_t>((bytes_[6] & 0x0F) | 0x40);  // version 4
+  bytes_[8] = static_cast<std::uint8_t>((bytes_[8] & 0x3F) | 0x80);  // RFC 4122 variant
+}
+
+std::optional<Uuid> Uuid::fromString(std::string_view text) {
+  if (text.size() != 36) return std::nullopt;
+  std::array<std::uint8_t, 16> b{};
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < 36;) {
+    if (isDashPosition(i)) {
+      if (text[i] != '-') return std::nullopt;
+      ++i;
+      continue;
+    }
+    const int hi = hexValue(text[i]);
+    const int lo = hexValue(text[i + 1]);
+    if (hi < 0 || lo < 0 || isDashPosition(i + 1)) return std::nullopt;
+    b[n++] = static_cast<std::uint8_t>(hi << 4 | lo);
+    i += 2;
+  }
+  return Uuid(b);
+}
+
+std::string Uuid::string() const {
+  static const char* digits = "0123456789ABCDEF";
+  std::string s;
+  s.reserve(36);
+  for (std::size_t i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) s.push_back('-');
+    s.push_back(digits[bytes_[i] >> 4]);
+    s.push_back(digits[bytes_[i] & 15]);
+  }
+  return s;
+}
+
+std::string Uuid::newString() { return Uuid().string(); }
+
+}  // namespace kesto::fnd

@@ -1,0 +1,351 @@
+#include "Platform/Foundation/XmlDocument.h"
+
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/HtmlDocument.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
+
+#include <mutex>
+#include <unordered_map>
+
+namespace kesto::fnd {
+namespace {
+
+void initLibxml() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+}
+
+void silentGeneric(void*, const char*, ...) {}
+void silentStructured(void*, xmlErrorPtr) {}
+
+// libxml2 prints to stderr unless told otherwise; its handlers are per thread.
+void silenceThread() {
+  thread_local bool done = false;
+  if (done) return;
+  xmlSetGenericErrorFunc(nullptr, silentGeneric);
+  xmlSetStructuredErrorFunc(nullptr, silentStructured);
+  done = true;
+}
+
+std::string toString(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
+
+std::string takeString(xmlChar* s) {
+  std::string out = toString(s);
+  if (s) xmlFree(s);
+  return out;
+}
+
+xmlNodePtr asNode(void* p) { return static_cast<xmlNodePtr>(p); }
+
+std::string qualifiedName(xmlNodePtr n) {
+  std::string name = toString(n->name);
+  if (n->ns && n->ns->prefix && (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE))
+    return toString(n->ns->prefix) + ":" + name;
+  return name;
+}
+
+// State of one parse: entity declarations stop it (no expansion can then blow up, and no
+// external entity can be reached), and the first error is kept for the caller.
+struct ParseState {
+  bool refusedEntities = false;
+  std::string message;
+  int line = 0;
+};
+
+void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (auto* st = static_cast<ParseState*>(ctxt->_private)) st->refusedEntities = true;
+  xmlStopParser(ctxt);
+}
+
+void recordError(void* data, xmlErrorPtr err) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(data);
+  auto* st = ctxt ? static_cast<ParseState*>(ctxt->_private) : nullptr;
+  if (!st || !err || err->level < XML_ERR_ERROR || !st->message.empty()) return;
+  st->message = err->message ? err->message : "XML error";
+  while (!st->message.empty() && (st->message.back() == '\n' || st->message.back() == ' ')) st->message.pop_back();
+  st->line = err->line;
+}
+
+void setError(Error* error, long code, std::string message, int line = 0) {
+  if (!error) return;
+  if (line > 0) message += " (line " + std::to_string(line) + ")";
+  *error = Error::withDescription(XmlDocument::kErrorDomain, code, std::move(message));
+}
+
+std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, Error* error, std::size_t maxBytes,
+                                      const char* encoding) {
+  if (bytes.size() > maxBytes || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+    setError(error, XmlDocument::kRefusedInputError, "The document is too large to read.");
+    return nullptr;
+  }
+  if (bytes.empty()) {
+    setError(error, XML_ERR_DOCUMENT_EMPTY, "Document is empty");
+    return nullptr;
+  }
+  initLibxml();
+  silenceThread();
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) {
+    setError(error, XML_ERR_NO_MEMORY, "Out of memory");
+    return nullptr;
+  }
+  ParseState st;
+  ctxt->_private = &st;
+  ctxt->sax->entityDecl = refuseEntity;
+  ctxt->sax->serror = recordError;
+  int flags = XML_PARSE_NONET | XML_PARSE_NOWARNING;
+  if (options & XmlDocument::HugeInput) flags |= XML_PARSE_HUGE;
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding, flags);
+  const bool wellFormed = ctxt->wellFormed != 0;
+  xmlFreeParserCtxt(ctxt);
+  if (st.refusedEntities || !wellFormed || !doc) {
+    if (doc) xmlFreeDoc(doc);
+    if (st.refusedEntities)
+      setError(error, XmlDocument::kRefusedInputError, "Entity declarations are not accepted.");
+    else
+      setError(error, XML_ERR_DOCUMENT_END, st.message.empty() ? "The document is not well-formed." : st.message,
+               st.line);
+    return nullptr;
+  }
+  return std::make_shared<XmlDocument>(doc);
+}
+
+// Compiled expressions, per thread because libxml2 does not promise that one compiled
+// expression may be evaluated on two threads at once.
+class XPathCache {
+ public:
+  ~XPathCache() { clear(); }
+  xmlXPathCompExprPtr get(std::string_view expr) {
+    auto it = map_.find(std::string(expr));
+    if (it != map_.end()) return it->second;
+    if (map_.size() >= 512) clear();  // generated expressions must not grow the cache forever
+    const std::string key(expr);
+    xmlXPathCompExprPtr comp = xmlXPathCompile(reinterpret_cast<const xmlChar*>(key.c_str()));
+    if (comp) map_.emplace(key, comp);
+    return comp;
+  }
+
+ private:
+  void clear() {
+    for (auto& [k, c] : map_) xmlXPathFreeCompExpr(c);
+    map_.clear();
+  }
+  std::unordered_map<std::string, xmlXPathCompExprPtr> map_;
+};
+
+xmlXPathObjectPtr evaluate(xmlNodePtr node, std::string_view xpath, Error* error) {
+  if (!node || !node->doc) return nullptr;
+  initLibxml();
+  silenceThread();
+  thread_local XPathCache cache;
+  xmlXPathCompExprPtr comp = xpath.find('\0') == std::string_view::npos ? cache.get(xpath) : nullptr;
+  if (!comp) {
+    setError(error, XML_XPATH_EXPR_ERROR, "Invalid XPath expression: " + std::string(xpath));
+    return nullptr;
+  }
+  xmlXPathContextPtr ctx = xmlXPathNewContext(node->doc);
+  if (!ctx) return nullptr;
+  ctx->node = node;
+  xmlXPathObjectPtr result = xmlXPathCompiledEval(comp, ctx);
+  xmlXPathFreeContext(ctx);
+  if (!result) setError(error, XML_XPATH_EXPR_ERROR, "XPath evaluation failed: " + std::string(xpath));
+  return result;
+}
+
+}  // namespace
+
+// ---- XmlNode
+
+XmlNode::Kind XmlNode::kind() const {
+  if (!node_) return Kind::Invalid;
+  switch (asNode(node_)->type) {
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE: return Kind::Document;
+    case XML_ELEMENT_NODE: return Kind::Element;
+    case XML_ATTRIBUTE_NODE: return Kind::Attribute;
+    case XML_TEXT_NODE: return Kind::Text;
+    case XML_CDATA_SECTION_NODE: return Kind::CData;
+    case XML_COMMENT_NODE: return Kind::Comment;
+    case XML_PI_NODE: return Kind::ProcessingInstruction;
+    default: return Kind::Other;
+  }
+}
+
+std::string XmlNode::name() const {
+  if (!node_) return {};
+  const xmlNodePtr n = asNode(node_);
+  if (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE || n->type == XML_PI_NODE) return qualifiedName(n);
+  return {};
+}
+
+std::string XmlNode::stringValue() const {
+  if (!node_) return {};
+  return takeString(xmlNodeGetContent(asNode(node_)));
+}
+
+std::optional<std::string> XmlNode::attribute(std::string_view name) const {
+  if (!node_ || asNode(node_)->type != XML_ELEMENT_NODE) return std::nullopt;
+  for (xmlAttrPtr a = asNode(node_)->properties; a; a = a->next) {
+    if (qualifiedName(reinterpret_cast<xmlNodePtr>(a)) == name)
+      return takeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+  }
+  return std::nullopt;
+}
+
+bool XmlNode::hasAttribute(std::string_view name) const { return attribute(name).has_value(); }
+
+std::vector<XmlNode> XmlNode::attributes() const {
+  std::vector<XmlNode> out;
+  if (!node_ || asNode(node_)->type != XML_ELEMENT_NODE) return out;
+  for (xmlAttrPtr a = asNode(node_)->properties; a; a = a->next) out.push_back(XmlNode(owner_, a));
+  return out;
+}
+
+XmlNode XmlNode::parent() const {
+  if (!node_ || !asNode(node_)->parent) return {};
+  return XmlNode(owner_, asNode(node_)->parent);
+}
+
+XmlNode XmlNode::firstChild() const {
+  if (!node_ || asNode(node_)->type == XML_ATTRIBUTE_NODE) {
+    // An attribute's children are its value's text; the platform shows none.
+    return {};
+  }
+  return asNode(node_)->children ? XmlNode(owner_, asNode(node_)->children) : XmlNode();
+}
+
+XmlNode XmlNode::nextSibling() const {
+  if (!node_ || !asNode(node_)->next) return {};
+  return XmlNode(owner_, asNode(node_)->next);
+}
+
+XmlNode XmlNode::previousSibling() const {
+  if (!node_ || !asNode(node_)->prev) return {};
+  return XmlNode(owner_, asNode(node_)->prev);
+}
+
+std::vector<XmlNode> XmlNode::children() const {
+  std::vector<XmlNode> out;
+  for (XmlNode c = firstChild(); c; c = c.nextSibling()) out.push_back(c);
+  return out;
+}
+
+std::vector<XmlNode> XmlNode::elementChildren(std::string_view name) const {
+  std::vector<XmlNode> out;
+  for (XmlNode c = firstChild(); c; c = c.nextSibling())
+    if (asNode(c.node_)->type == XML_ELEMENT_NODE && (name.empty() || c.name() == name)) out.push_back(c);
+  return out;
+}
+
+std::vector<XmlNode> XmlNode::nodesForXPath(std::string_view xpath, Error* error) const {
+  std::vector<XmlNode> out;
+  xmlXPathObjectPtr r = evaluate(asNode(node_), xpath, error);
+  if (!r) return out;
+  if (r->type == XPATH_NODESET && r->nodesetval) {
+    for (int i = 0; i < r->nodesetval->nodeNr; ++i) {
+      xmlNodePtr n = r->nodesetval->nodeTab[i];
+      if (n && n->type != XML_NAMESPACE_DECL) out.push_back(XmlNode(owner_, n));
+    }
+  }
+  xmlXPathFreeObject(r);
+  return out;
+}
+
+XmlNode XmlNode::firstNodeForXPath(std::string_view xpath, Error* error) const {
+  auto nodes = nodesForXPath(xpath, error);
+  return nodes.empty() ? XmlNode() : nodes.front();
+}
+
+Value XmlNode::valueForXPath(std::string_view xpath, Error* error) const {
+  xmlXPathObjectPtr r = evaluate(asNode(node_), xpath, error);
+  if (!r) return {};
+  Value v;
+  switch (r->type) {
+    case XPATH_BOOLEAN: v = Value(r->boolval != 0); break;
+    case XPATH_NUMBER: v = Value(r->floatval); break;
+    case XPATH_STRING: v = Value(toString(r->stringval)); break;
+    case XPATH_NODESET:
+      v = Value((r->nodesetval && r->nodesetval->nodeNr > 0)
+                    ? takeString(xmlNodeGetContent(r->nodesetval->nodeTab[0]))
+                    : std::string());
+      break;
+    default: break;
+  }
+  xmlXPathFreeObject(r);
+  return v;
+}
+
+std::string XmlNode::xmlString() const {
+  if (!node_) return {};
+  xmlNodePtr n = asNode(node_);
+  if (n->type == XML_DOCUMENT_NODE || n->type == XML_HTML_DOCUMENT_NODE) {
+    xmlChar* mem = nullptr;
+    int size = 0;
+    xmlDocDumpMemoryEnc(reinterpret_cast<xmlDocPtr>(n), &mem, &size, "UTF-8");
+    std::string out = mem ? std::string(reinterpret_cast<char*>(mem), static_cast<std::size_t>(size)) : std::string();
+    if (mem) xmlFree(mem);
+    return out;
+  }
+  xmlBufferPtr buf = xmlBufferCreate();
+  if (!buf) return {};
+  xmlNodeDump(buf, n->doc, n, 0, 0);
+  std::string out = toString(xmlBufferContent(buf));
+  xmlBufferFree(buf);
+  return out;
+}
+
+long XmlNode::line() const { return node_ ? std::max(0L, xmlGetLineNo(asNode(node_))) : 0; }
+
+// ---- XmlDocument
+
+XmlDocument::XmlDocument(void* xmlDoc)
+    : doc_(xmlDoc, [](void* d) {
+        if (d) xmlFreeDoc(static_cast<xmlDocPtr>(d));
+      }) {}
+
+std::shared_ptr<XmlDocument> XmlDocument::parse(std::string_view bytes, unsigned options, Error* error,
+                                                std::size_t maxInputBytes) {
+  if (options & TidyHTML) return HtmlDocument::parse(bytes, error, maxInputBytes);
+  return parseXml(bytes, options, error, maxInputBytes, nullptr);
+}
+
+std::shared_ptr<XmlDocument> XmlDocument::parse(const Data& bytes, unsigned options, Error* error) {
+  return parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options, error);
+}
+
+std::shared_ptr<XmlDocument> XmlDocument::parseString(std::string_view utf8Text, unsigned options, Error* error) {
+  if (options & TidyHTML) return HtmlDocument::parse(utf8Text, error);
+  // A UTF-8 byte-order mark would contradict nothing, but skip it so the override is clean.
+  if (utf8Text.substr(0, 3) == "\xEF\xBB\xBF") utf8Text.remove_prefix(3);
+  return parseXml(utf8Text, options, error, kDefaultMaxInputBytes, "UTF-8");
+}
+
+XmlNode XmlDocument::documentNode() const { return XmlNode(doc_, doc_.get()); }
+
+XmlNode XmlDocument::rootElement() const {
+  xmlNodePtr root = xmlDocGetRootElement(static_cast<xmlDocPtr>(doc_.get()));
+  return root ? XmlNode(doc_, root) : XmlNode();
+}
+
+std::vector<XmlNode> XmlDocument::nodesForXPath(std::string_view xpath, Error* error) const {
+  return documentNode().nodesForXPath(xpath, error);
+}
+
+XmlNode XmlDocument::firstNodeForXPath(std::string_view xpath, Error* error) const {
+  return documentNode().firstNodeForXPath(xpath, error);
+}
+
+std::string XmlDocument::xmlString() const { return documentNode().xmlString(); }
+
+std::string XmlDocument::description() const {
+  const XmlNode root = rootElement();
+  return "<XmlDocument root=" + (root ? root.name() : std::string("none")) + ">";
+}
+
+}  // namespace kesto::fnd
