@@ -1,6 +1,7 @@
 // The main of every test executable. ctest runs each test in its own process, so the temporary
 // HOME made here is one per test: nothing a test writes can reach the developer's own files.
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/Assert.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
 #else
   QCoreApplication app(argc, argv);
 #endif
+  // A broken contract fails the test that broke it instead of being logged and passed over.
+  kesto::fnd::setAssertionPolicy(kesto::fnd::AssertionPolicy::Throw);
   int rc = RUN_ALL_TESTS();
   if (!std::getenv("KESTO_KEEP_TEST_HOME")) {
     std::error_code ec;

@@ -68,6 +68,7 @@ class DispatchGroup {
 
  private:
   struct Impl;
+  static void leaveImpl(Impl& impl);
   std::shared_ptr<Impl> impl_;
 };
 

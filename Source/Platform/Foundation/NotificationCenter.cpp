@@ -1,0 +1,127 @@
+#include "Platform/Foundation/NotificationCenter.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace kesto::fnd {
+
+namespace {
+
+struct Registration {
+  const void* observer = nullptr;
+  std::uint64_t token = 0;
+  std::string name;  // empty: every name
+  const void* object = nullptr;
+  DispatchQueue* queue = nullptr;
+  NotificationCenter::Handler handler;
+  std::atomic<bool> alive{true};
+
+  bool matches(const Notification& n) const {
+    return (name.empty() || name == n.name) && (object == nullptr || object == n.object);
+  }
+};
+
+}  // namespace
+
+struct NotificationCenter::Impl {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<Registration>> registrations;
+  std::uint64_t nextToken = 1;
+
+  template <typename Pred>
+  void removeIf(Pred pred) {
+    std::lock_guard lock(mutex);
+    auto it = registrations.begin();
+    while (it != registrations.end()) {
+      if (pred(**it)) {
+        // A post in progress holds its own reference; the flag keeps it from calling.
+        (*it)->alive = false;
+        it = registrations.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+};
+
+NotificationCenter& NotificationCenter::defaultCenter() {
+  static NotificationCenter* center = new NotificationCenter;  // lives as long as the process
+  return *center;
+}
+
+NotificationCenter::NotificationCenter() : impl_(std::make_unique<Impl>()) {}
+NotificationCenter::~NotificationCenter() = default;
+
+void NotificationCenter::addObserver(const void* observer, Handler handler, std::string_view name,
+                                     const void* object) {
+  if (!handler) return;
+  auto r = std::make_shared<Registration>();
+  r->observer = observer;
+  r->name = std::string(name);
+  r->object = object;
+  r->handler = std::move(handler);
+  std::lock_guard lock(impl_->mutex);
+  r->token = impl_->nextToken++;
+  impl_->registrations.push_back(std::move(r));
+}
+
+ObserverToken NotificationCenter::addObserverForName(std::string_view name, const void* object,
+                                                     DispatchQueue* queue, Handler handler) {
+  if (!handler) return {};
+  auto r = std::make_shared<Registration>();
+  r->name = std::string(name);
+  r->object = object;
+  r->queue = queue;
+  r->handler = std::move(handler);
+  std::lock_guard lock(impl_->mutex);
+  r->token = impl_->nextToken++;
+  r->observer = r.get();
+  impl_->registrations.push_back(r);
+  return ObserverToken{r->token};
+}
+
+void NotificationCenter::removeObserver(const void* observer) {
+  if (!observer) return;
+  impl_->removeIf([&](const Registration& r) { return r.observer == observer; });
+}
+
+void NotificationCenter::removeObserver(const void* observer, std::string_view name, const void* object) {
+  if (!observer) return;
+  impl_->removeIf([&](const Registration& r) {
+    return r.observer == observer && (name.empty() || r.name == name) && (object == nullptr || r.object == object);
+  });
+}
+
+void NotificationCenter::removeObserver(ObserverToken token) {
+  if (!token) return;
+  impl_->removeIf([&](const Registration& r) { return r.token == token.id; });
+}
+
+void NotificationCenter::postNotification(const Notification& notification) {
+  std::vector<std::shared_ptr<Registration>> matching;
+  {
+    std::lock_guard lock(impl_->mutex);
+    for (auto& r : impl_->registrations)
+      if (r->matches(notification)) matching.push_back(r);
+  }
+  for (auto& r : matching) {
+    if (!r->alive) continue;
+    if (r->queue) {
+      auto copy = std::make_shared<Notification>(notification);
+      r->queue->async([r, copy] {
+        if (r->alive) r->handler(*copy);
+      });
+    } else {
+      r->handler(notification);
+    }
+  }
+}
+
+void NotificationCenter::postNotificationName(std::string_view name, const void* object, Dictionary userInfo) {
+  postNotification(Notification{std::string(name), object, std::move(userInfo)});
+}
+
+}  // namespace kesto::fnd

@@ -1,0 +1,30 @@
+#pragma once
+
+// Shared by the loggers: one line layout and one level mapping.
+
+#include "Platform/Foundation/Log.h"
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/pattern_formatter.h>
+
+#include <memory>
+
+namespace kesto::logging {
+
+// "2026-01-31 12:00:00.000 kesto[pid:tid] message"
+inline std::unique_ptr<spdlog::formatter> makeLineFormatter() {
+  return std::make_unique<spdlog::pattern_formatter>("%Y-%m-%d %H:%M:%S.%e kesto[%P:%t] %v");
+}
+
+inline fnd::LogFlag flagForLevel(spdlog::level::level_enum level) {
+  switch (level) {
+    case spdlog::level::critical:
+    case spdlog::level::err: return fnd::LogFlag::Error;
+    case spdlog::level::warn: return fnd::LogFlag::Warning;
+    case spdlog::level::debug: return fnd::LogFlag::Debug;
+    case spdlog::level::trace: return fnd::LogFlag::Verbose;
+    default: return fnd::LogFlag::Info;
+  }
+}
+
+}  // namespace kesto::logging

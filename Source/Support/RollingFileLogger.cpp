@@ -1,0 +1,221 @@
+#include "Support/RollingFileLogger.h"
+
+#include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Support/LogFormat_p.h"
+
+#include <spdlog/sinks/base_sink.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kesto {
+
+using fnd::FileManager;
+
+namespace {
+
+constexpr const char* kPrefix = "kesto-";
+constexpr const char* kSuffix = ".log";
+
+std::string timestampForName(fnd::Date date) {
+  double seconds = date.timeIntervalSince1970();
+  std::time_t whole = static_cast<std::time_t>(std::floor(seconds));
+  int millis = static_cast<int>((seconds - static_cast<double>(whole)) * 1000.0);
+  std::tm tm{};
+  ::localtime_r(&whole, &tm);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d--%02d-%02d-%02d-%03d", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, std::clamp(millis, 0, 999));
+  return buffer;
+}
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+// ---- LogFileManager
+
+LogFileManager::LogFileManager(std::string logsDirectory)
+    : directory_(logsDirectory.empty() ? fnd::StandardPaths::logsDirectory() : std::move(logsDirectory)) {}
+
+const std::string& LogFileManager::logsDirectory() const { return directory_; }
+
+void LogFileManager::setMaximumNumberOfLogFiles(std::size_t count) { maximumNumberOfLogFiles_ = count; }
+std::size_t LogFileManager::maximumNumberOfLogFiles() const { return maximumNumberOfLogFiles_; }
+
+std::vector<std::string> LogFileManager::sortedLogFilePaths() const {
+  std::vector<std::string> paths;
+  auto names = FileManager::contentsOfDirectory(directory_, true);
+  if (!names) return paths;
+  for (auto& name : *names)
+    if (name.rfind(kPrefix, 0) == 0 && endsWith(name, kSuffix)) paths.push_back(directory_ + "/" + name);
+  // Names carry their creation time, and a same-millisecond twin gets "~N": newest sorts last
+  // by name, so the reverse is newest first.
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+    std::string ka = a.substr(0, a.size() - 4), kb = b.substr(0, b.size() - 4);
+    return ka > kb;
+  });
+  return paths;
+}
+
+std::string LogFileManager::createNewLogFile() {
+  if (!FileManager::createDirectory(directory_, true, 0700)) return {};
+  std::string stem = directory_ + "/" + kPrefix + timestampForName(fnd::Date::now());
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string path = stem + (attempt == 0 ? "" : "~" + std::to_string(attempt)) + kSuffix;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      return path;
+    }
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
+void LogFileManager::deleteOldLogFiles() {
+  if (maximumNumberOfLogFiles_ == 0) return;
+  auto paths = sortedLogFilePaths();
+  for (std::size_t i = maximumNumberOfLogFiles_; i < paths.size(); ++i) FileManager::removeItem(paths[i]);
+}
+
+// ---- RollingFileLogger
+
+struct RollingFileLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
+  std::shared_ptr<LogFileManager> manager;
+  std::uint64_t maximumFileSize = 1024 * 1024;
+  double rollingFrequency = 24 * 60 * 60;
+  std::unique_ptr<spdlog::formatter> lineFormatter = logging::makeLineFormatter();
+
+  int fd = -1;
+  std::string path;
+  std::uint64_t size = 0;
+  fnd::Date opened;
+
+  ~Impl() override { closeFile(); }
+
+  void closeFile() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    path.clear();
+    size = 0;
+  }
+
+  bool tooOld(fnd::Date created) const {
+    return rollingFrequency > 0 && fnd::Date::now().timeIntervalSinceDate(created) >= rollingFrequency;
+  }
+
+  bool openFile(const std::string& p, fnd::Date created) {
+    int f = ::open(p.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (f < 0) return false;
+    struct stat st;
+    ::fstat(f, &st);
+    fd = f;
+    path = p;
+    size = static_cast<std::uint64_t>(st.st_size);
+    opened = created;
+    return true;
+  }
+
+  // Carries on in the newest file when it is within both limits, else starts a new one.
+  void ensureFile() {
+    if (fd >= 0) return;
+    auto existing = manager->sortedLogFilePaths();
+    if (!existing.empty()) {
+      auto attrs = FileManager::attributesOfItem(existing.front());
+      if (attrs && attrs->isRegularFile && (maximumFileSize == 0 || attrs->size < maximumFileSize) &&
+          !tooOld(attrs->creationDate) && openFile(existing.front(), attrs->creationDate))
+        return;
+    }
+    roll();
+  }
+
+  void roll() {
+    closeFile();
+    std::string p = manager->createNewLogFile();
+    if (!p.empty()) openFile(p, fnd::Date::now());
+    manager->deleteOldLogFiles();
+  }
+
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    spdlog::memory_buf_t formatted;
+    lineFormatter->format(msg, formatted);
+    ensureFile();
+    if (fd >= 0 && size > 0 &&
+        ((maximumFileSize > 0 && size + formatted.size() > maximumFileSize) || tooOld(opened)))
+      roll();
+    if (fd < 0) return;
+    const char* bytes = formatted.data();
+    std::size_t left = formatted.size();
+    while (left > 0) {
+      ssize_t n = ::write(fd, bytes, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // a full disk must not take the application down with it
+      bytes += n;
+      left -= static_cast<std::size_t>(n);
+      size += static_cast<std::uint64_t>(n);
+    }
+  }
+
+  void flush_() override {
+    if (fd >= 0) ::fdatasync(fd);
+  }
+  void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
+
+  std::mutex& lock() { return mutex_; }
+};
+
+RollingFileLogger::RollingFileLogger() : RollingFileLogger(std::make_shared<LogFileManager>()) {}
+
+RollingFileLogger::RollingFileLogger(std::shared_ptr<LogFileManager> manager) : impl_(std::make_shared<Impl>()) {
+  impl_->manager = manager ? std::move(manager) : std::make_shared<LogFileManager>();
+}
+
+RollingFileLogger::~RollingFileLogger() = default;
+
+void RollingFileLogger::setMaximumFileSize(std::uint64_t bytes) {
+  std::lock_guard lock(impl_->lock());
+  impl_->maximumFileSize = bytes;
+}
+
+std::uint64_t RollingFileLogger::maximumFileSize() const {
+  std::lock_guard lock(impl_->lock());
+  return impl_->maximumFileSize;
+}
+
+void RollingFileLogger::setRollingFrequency(double seconds) {
+  std::lock_guard lock(impl_->lock());
+  impl_->rollingFrequency = seconds;
+}
+
+double RollingFileLogger::rollingFrequency() const {
+  std::lock_guard lock(impl_->lock());
+  return impl_->rollingFrequency;
+}
+
+std::shared_ptr<LogFileManager> RollingFileLogger::logFileManager() const { return impl_->manager; }
+
+std::string RollingFileLogger::currentLogFilePath() {
+  std::lock_guard lock(impl_->lock());
+  impl_->ensureFile();
+  return impl_->path;
+}
+
+void RollingFileLogger::rollLogFile() {
+  std::lock_guard lock(impl_->lock());
+  impl_->roll();
+}
+
+std::shared_ptr<spdlog::sinks::sink> RollingFileLogger::sink() const { return impl_; }
+
+}  // namespace kesto
