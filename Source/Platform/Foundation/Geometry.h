@@ -11,7 +11,7 @@
 //    origin. An intersection of rects that do not overlap is null.
 //  - A rect with negative width or height stands for its standardised form in every operation.
 //  - Containment of a point is half-open: [minX, maxX) x [minY, maxY).
-//  - Empty rects (zero or negative area after standardising, or null) intersect nothing and are
+//  - Empty rects (null, or zero width or height) intersect nothing and are
 //    contained in nothing; rects that only share an edge do not intersect.
 namespace kesto::fnd {
 
@@ -47,7 +47,7 @@ struct Rect {
   static constexpr Rect zero() { return Rect(); }
 
   bool isNull() const;
-  // Null, or zero or negative area.
+  // Null, or zero width or height.
   bool isEmpty() const;
   // Width and height made non-negative by moving the origin.
   Rect standardized() const;

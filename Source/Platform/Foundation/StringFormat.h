@@ -21,9 +21,9 @@ std::string format(std::string_view fmt, const Args&... args) {
   return formatValues(fmt, std::vector<Value>{Value(args)...});
 }
 
-// The text a value gives under "%@": a string itself, integers in decimal, reals as "%g" with
-// up to 17 significant digits, booleans "1"/"0", dates in description form
-// ("2014-03-01 10:20:30 +0000"), data as "<0a1b ...>", null as "(null)", arrays and
+// The text a value gives under "%@": a string itself, integers in decimal, reals as the shortest text
+// that reads back the same, booleans "1"/"0", dates in description form
+// ("2014-03-01 10:20:30 +0000"), data as "<0a1b2c3d 4e>", null as "(null)", arrays and
 // dictionaries and objects by their description.
 std::string describe(const Value& v);
 

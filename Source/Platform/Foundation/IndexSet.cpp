@@ -1,0 +1,185 @@
+#include "Platform/Foundation/IndexSet.h"
+
+#include <algorithm>
+
+namespace kesto::fnd {
+
+namespace {
+bool valid(std::int64_t i) { return i >= 0 && i != NotFound; }
+}  // namespace
+
+IndexSet::IndexSet(std::int64_t index) { add(index); }
+IndexSet::IndexSet(Range range) { add(range); }
+IndexSet::IndexSet(std::initializer_list<std::int64_t> indexes) {
+  for (auto i : indexes) add(i);
+}
+
+std::int64_t IndexSet::count() const {
+  std::int64_t n = 0;
+  for (const auto& r : ranges_) n += r.length;
+  return n;
+}
+
+bool IndexSet::contains(std::int64_t index) const {
+  auto it = std::upper_bound(ranges_.begin(), ranges_.end(), index,
+                             [](std::int64_t i, const Range& r) { return i < r.location; });
+  return it != ranges_.begin() && std::prev(it)->contains(index);
+}
+
+bool IndexSet::containsRange(Range range) const {
+  if (range.length <= 0 || !valid(range.location)) return false;
+  auto it = std::upper_bound(ranges_.begin(), ranges_.end(), range.location,
+                             [](std::int64_t i, const Range& r) { return i < r.location; });
+  if (it == ranges_.begin()) return false;
+  const Range& r = *std::prev(it);
+  return r.location <= range.location && r.max() >= range.max();
+}
+
+bool IndexSet::containsAll(const IndexSet& other) const {
+  return std::all_of(other.ranges_.begin(), other.ranges_.end(), [&](const Range& r) { return containsRange(r); });
+}
+
+bool IndexSet::intersectsRange(Range range) const { return countInRange(range) > 0; }
+
+std::int64_t IndexSet::countInRange(Range range) const {
+  if (range.length <= 0) return 0;
+  std::int64_t n = 0;
+  for (const auto& r : ranges_) {
+    std::int64_t lo = std::max(r.location, range.location), hi = std::min(r.max(), range.max());
+    if (hi > lo) n += hi - lo;
+  }
+  return n;
+}
+
+std::int64_t IndexSet::firstIndex() const { return ranges_.empty() ? NotFound : ranges_.front().location; }
+std::int64_t IndexSet::lastIndex() const { return ranges_.empty() ? NotFound : ranges_.back().max() - 1; }
+
+std::int64_t IndexSet::indexGreaterThanOrEqualTo(std::int64_t index) const {
+  if (index < 0) index = 0;
+  for (const auto& r : ranges_) {
+    if (r.max() <= index) continue;
+    return std::max(r.location, index);
+  }
+  return NotFound;
+}
+
+std::int64_t IndexSet::indexGreaterThan(std::int64_t index) const {
+  if (index == NotFound) return NotFound;
+  return indexGreaterThanOrEqualTo(index + 1);
+}
+
+std::int64_t IndexSet::indexLessThanOrEqualTo(std::int64_t index) const {
+  if (index < 0) return NotFound;
+  for (auto it = ranges_.rbegin(); it != ranges_.rend(); ++it) {
+    if (it->location > index) continue;
+    return std::min(it->max() - 1, index);
+  }
+  return NotFound;
+}
+
+std::int64_t IndexSet::indexLessThan(std::int64_t index) const {
+  if (index <= 0) return NotFound;
+  return indexLessThanOrEqualTo(index - 1);
+}
+
+void IndexSet::add(std::int64_t index) {
+  if (valid(index)) add(Range{index, 1});
+}
+
+void IndexSet::add(Range range) {
+  if (range.length <= 0 || !valid(range.location) || range.location > NotFound - range.length) return;
+  std::int64_t lo = range.location, hi = range.max();
+  std::vector<Range> out;
+  out.reserve(ranges_.size() + 1);
+  bool placed = false;
+  for (const auto& r : ranges_) {
+    if (r.max() < lo) {
+      out.push_back(r);
+    } else if (r.location > hi) {
+      if (!placed) {
+        out.push_back(Range{lo, hi - lo});
+        placed = true;
+      }
+      out.push_back(r);
+    } else {
+      // Overlapping or adjacent: merge.
+      lo = std::min(lo, r.location);
+      hi = std::max(hi, r.max());
+    }
+  }
+  if (!placed) out.push_back(Range{lo, hi - lo});
+  ranges_ = std::move(out);
+}
+
+void IndexSet::add(const IndexSet& other) {
+  for (const auto& r : other.ranges_) add(r);
+}
+
+void IndexSet::remove(std::int64_t index) {
+  if (valid(index)) remove(Range{index, 1});
+}
+
+void IndexSet::remove(Range range) {
+  if (range.length <= 0 || range.location < 0) return;
+  std::int64_t lo = range.location, hi = range.location > NotFound - range.length ? NotFound : range.max();
+  std::vector<Range> out;
+  out.reserve(ranges_.size() + 1);
+  for (const auto& r : ranges_) {
+    if (r.max() <= lo || r.location >= hi) {
+      out.push_back(r);
+      continue;
+    }
+    if (r.location < lo) out.push_back(Range{r.location, lo - r.location});
+    if (r.max() > hi) out.push_back(Range{hi, r.max() - hi});
+  }
+  ranges_ = std::move(out);
+}
+
+void IndexSet::remove(const IndexSet& other) {
+  for (const auto& r : other.ranges_) remove(r);
+}
+
+void IndexSet::shiftIndexes(std::int64_t start, std::int64_t delta) {
+  if (delta == 0 || start < 0) return;
+  if (delta < 0) {
+    // Indexes in the gap [start + delta, start) disappear.
+    std::int64_t gapStart = std::max<std::int64_t>(0, start + delta);
+    remove(Range{gapStart, start - gapStart});
+  }
+  IndexSet below, moved;
+  auto move = [&](std::int64_t loc, std::int64_t len) {
+    if (loc < 0) {
+      len += loc;
+      loc = 0;
+    }
+    moved.add(Range{loc, len});
+  };
+  for (const auto& r : ranges_) {
+    if (r.max() <= start) {
+      below.add(r);
+    } else if (r.location >= start) {
+      move(r.location + delta, r.length);
+    } else {
+      below.add(Range{r.location, start - r.location});
+      move(start + delta, r.max() - start);
+    }
+  }
+  below.add(moved);
+  ranges_ = std::move(below.ranges_);
+}
+
+std::vector<std::int64_t> IndexSet::indexes() const {
+  std::vector<std::int64_t> out;
+  out.reserve(static_cast<std::size_t>(std::min<std::int64_t>(count(), 1 << 20)));
+  for (const auto& r : ranges_)
+    for (std::int64_t i = r.location; i < r.max(); ++i) out.push_back(i);
+  return out;
+}
+
+void IndexSet::forEach(const std::function<bool(std::int64_t)>& fn) const {
+  for (const auto& r : ranges_)
+    for (std::int64_t i = r.location; i < r.max(); ++i)
+      if (!fn(i)) return;
+}
+
+}  // namespace kesto::fnd

@@ -1,0 +1,47 @@
+#include "Platform/Foundation/Locale.h"
+
+#include <unicode/locid.h>
+
+#include <mutex>
+
+namespace kesto::fnd {
+
+namespace {
+std::mutex& localeMutex() {
+  static std::mutex m;
+  return m;
+}
+std::string& installedLocale() {
+  static std::string id;
+  return id;
+}
+}  // namespace
+
+Locale Locale::current() {
+  {
+    std::lock_guard<std::mutex> lock(localeMutex());
+    if (!installedLocale().empty()) return Locale(installedLocale());
+  }
+  // ICU reads LC_ALL / LC_MESSAGES / LANG once; "C" and "POSIX" come out as en_US_POSIX.
+  return Locale(icu::Locale::getDefault().getName());
+}
+
+void Locale::setCurrent(std::string identifier) {
+  std::lock_guard<std::mutex> lock(localeMutex());
+  installedLocale() = std::move(identifier);
+}
+
+std::string Locale::languageCode() const { return icu::Locale::createFromName(id_.c_str()).getLanguage(); }
+
+std::string Locale::countryCode() const { return icu::Locale::createFromName(id_.c_str()).getCountry(); }
+
+std::string Locale::calendarIdentifier() const {
+  icu::Locale l = icu::Locale::createFromName(id_.c_str());
+  char buf[64] = {};
+  UErrorCode ec = U_ZERO_ERROR;
+  int32_t n = l.getKeywordValue("calendar", buf, sizeof buf, ec);
+  if (U_FAILURE(ec) || n <= 0) return "gregorian";
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+}  // namespace kesto::fnd

@@ -1,0 +1,72 @@
+#include "Platform/Foundation/PercentEncoding.h"
+
+#include <gtest/gtest.h>
+
+using namespace kesto::fnd;
+
+namespace {
+// Every printable ASCII character, in order, after letters and digits are dropped.
+const std::string kMarks = " !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~";
+}  // namespace
+
+TEST(PercentEncoding, LegacyAddEscapesSet) {
+  EXPECT_EQ(addPercentEscapes(kMarks), "%20!%22%23$%25&'()*+,-./:;%3C=%3E?@%5B%5C%5D%5E_%60%7B%7C%7D~");
+  EXPECT_EQ(addPercentEscapes("http://ex.com/a b?q=1&r=é#frag"), "http://ex.com/a%20b?q=1&r=%C3%A9%23frag");
+  // An existing escape is escaped again: callers that want it back undo "%25".
+  EXPECT_EQ(addPercentEscapes("50%25"), "50%2525");
+  EXPECT_EQ(addPercentEscapes(std::string("a\0b\x7f", 4)), "a%00b%7F");
+  EXPECT_EQ(addPercentEscapes("AZaz09"), "AZaz09");
+}
+
+TEST(PercentEncoding, UrlEncodeStringAlsoEscapesQuerySeparators) {
+  EXPECT_EQ(urlEncodeString(kMarks), "%20!%22%23$%25%26'()*%2B,-./:;%3C%3D%3E%3F@%5B%5C%5D%5E_%60%7B%7C%7D~");
+  EXPECT_EQ(urlEncodeString("me+you@ex.com"), "me%2Byou@ex.com");
+}
+
+TEST(PercentEncoding, UnreservedAndQueryFieldSets) {
+  EXPECT_EQ(percentEncodeUnreserved(kMarks),
+            "%20%21%22%23%24%25%26%27%28%29%2A%2B%2C-.%2F%3A%3B%3C%3D%3E%3F%40%5B%5C%5D%5E_%60%7B%7C%7D~");
+  EXPECT_EQ(percentEncodeUnreserved("a b&c"), "a%20b%26c");
+  EXPECT_EQ(percentEncodeUnreserved("é"), "%C3%A9");
+  EXPECT_EQ(percentEncodeUnreserved("\xF0\x9F\x98\x80"), "%F0%9F%98%80");
+  EXPECT_EQ(percentEncodeQueryField("user[email]"), "user[email]");
+  EXPECT_EQ(percentEncodeQueryField("a b[]="), "a%20b[]%3D");
+  EXPECT_EQ(percentEncodeUnreserved("[x]"), "%5Bx%5D");
+}
+
+TEST(PercentEncoding, PathAndHostSets) {
+  EXPECT_EQ(escapePath(kMarks),
+            "%20%21%22%23%24%25%26%27%28%29%2A%2B%2C-./%3A%3B%3C%3D%3E%3F%40%5B%5C%5D%5E_%60%7B%7C%7D%7E");
+  EXPECT_EQ(escapePath("/Photos/2024 trip/~a.jpg"), "/Photos/2024%20trip/%7Ea.jpg");
+  EXPECT_EQ(percentEncodeHostAllowed(kMarks),
+            "%20!%22%23$%25&'()*+,-.%2F:;%3C=%3E%3F%40[%5C]%5E_%60%7B%7C%7D~");
+  EXPECT_EQ(percentEncodeHostAllowed("p@ss/w:rd"), "p%40ss%2Fw:rd");
+}
+
+TEST(PercentEncoding, DecodingReportsFailure) {
+  EXPECT_EQ(removePercentEscapes("a%20b%C3%A9"), "a b\xC3\xA9");
+  EXPECT_EQ(removePercentEscapes("%e2%82%ac"), "\xE2\x82\xAC");  // lower-case hex
+  EXPECT_EQ(removePercentEscapes("a+b"), "a+b");
+  EXPECT_EQ(removePercentEscapes(""), "");
+  EXPECT_EQ(removePercentEscapes("%2525"), "%25");  // one level only
+  EXPECT_FALSE(removePercentEscapes("%FF"));        // not UTF-8
+  EXPECT_FALSE(removePercentEscapes("%E0%A4"));     // truncated sequence
+  EXPECT_FALSE(removePercentEscapes("100%"));
+  EXPECT_FALSE(removePercentEscapes("%4"));
+  EXPECT_FALSE(removePercentEscapes("%zz"));
+  EXPECT_EQ(removePercentEscapesOrKeep("%FF%20"), "%FF%20");
+  EXPECT_EQ(removePercentEscapesOrKeep("http%3A%2F%2Fx.org%2Fa%20b"), "http://x.org/a b");
+  // Thai text escaped as UTF-8 survives (its lead byte is E0).
+  EXPECT_EQ(removePercentEscapesOrKeep("%E0%B8%81"), "\xE0\xB8\x81");
+}
+
+TEST(PercentEncoding, EncodersRoundTripThroughDecoding) {
+  const std::string samples[] = {kMarks, "héllo wörld", "\xF0\x9F\x98\x80 & = + ?", ""};
+  for (const auto& s : samples) {
+    EXPECT_EQ(removePercentEscapes(addPercentEscapes(s)), s);
+    EXPECT_EQ(removePercentEscapes(urlEncodeString(s)), s);
+    EXPECT_EQ(removePercentEscapes(percentEncodeUnreserved(s)), s);
+    EXPECT_EQ(removePercentEscapes(escapePath(s)), s);
+    EXPECT_EQ(removePercentEscapes(percentEncodeHostAllowed(s)), s);
+  }
+}
