@@ -1,0 +1,161 @@
+#include "Platform/UI/GraphicsContext.h"
+
+#include "Platform/UI/GraphicsContext_p.h"
+#include "Platform/UI/Image_p.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QLinearGradient>
+
+#include <cmath>
+
+namespace kesto::ui {
+
+GraphicsContext::GraphicsContext(Impl* impl, bool flipped, double height)
+    : impl_(impl), flipped_(flipped), height_(height) {}
+GraphicsContext::~GraphicsContext() = default;
+
+void GraphicsContext::saveState() {
+  impl_->painter->save();
+  impl_->shadowStack.push_back(impl_->shadowStack.back());
+}
+void GraphicsContext::restoreState() {
+  impl_->painter->restore();
+  if (impl_->shadowStack.size() > 1) impl_->shadowStack.pop_back();
+}
+void GraphicsContext::setFillColor(const Color& c) { impl_->fill = toQColor(c); }
+void GraphicsContext::setStrokeColor(const Color& c) { impl_->stroke = toQColor(c); }
+
+namespace {
+// Draws the shadow of a shape: a blurred-looking stack of offset fills (cheap, and enough for
+// the soft shadows the interface uses).
+void paintShadow(GraphicsContext::Impl* impl, const QPainterPath& shape, bool flipped) {
+  auto& sh = impl->shadowStack.back();
+  if (!sh || sh->color.alpha() == 0) return;
+  QPainter& p = *impl->painter;
+  p.save();
+  QPointF off(sh->offset.x(), flipped ? sh->offset.y() : -sh->offset.y());
+  int steps = std::max(1, int(std::ceil(sh->blur)));
+  QColor c = sh->color;
+  c.setAlphaF(c.alphaF() / steps);
+  for (int i = 0; i < steps; ++i) {
+    double grow = sh->blur * (steps - i) / steps;
+    QPainterPathStroker stroker;
+    stroker.setWidth(grow * 2);
+    QPainterPath spread = shape.united(stroker.createStroke(shape));
+    p.fillPath(spread.translated(off), c);
+  }
+  p.restore();
+}
+}  // namespace
+
+void GraphicsContext::fillRect(const fnd::Rect& rect) {
+  QPainterPath path;
+  path.addRect(toQRect(rect));
+  paintShadow(impl_, path, flipped_);
+  auto mode = impl_->painter->compositionMode();
+  impl_->painter->setCompositionMode(QPainter::CompositionMode_Source);
+  impl_->painter->fillRect(toQRect(rect), impl_->fill);
+  impl_->painter->setCompositionMode(mode);
+}
+
+void GraphicsContext::frameRect(const fnd::Rect& rect, double lineWidth) {
+  QPen pen(impl_->stroke, lineWidth);
+  pen.setJoinStyle(Qt::MiterJoin);
+  impl_->painter->setPen(pen);
+  impl_->painter->setBrush(Qt::NoBrush);
+  double h = lineWidth / 2;
+  impl_->painter->drawRect(toQRect(rect).adjusted(h, h, -h, -h));
+}
+
+void GraphicsContext::fillPath(const Path& path) {
+  QPainterPath qp = toQPath(path);
+  paintShadow(impl_, qp, flipped_);
+  impl_->painter->fillPath(qp, impl_->fill);
+}
+
+void GraphicsContext::strokePath(const Path& path) {
+  impl_->painter->strokePath(toQPath(path), QPen(impl_->stroke, path.lineWidth()));
+}
+
+void GraphicsContext::fillGradient(const Gradient& gradient, const fnd::Rect& rect, double angle) {
+  QRectF r = toQRect(rect);
+  double rad = angle * M_PI / 180.0;
+  QPointF c = r.center();
+  QPointF d(std::cos(rad) * r.width() / 2, std::sin(rad) * r.height() / 2);
+  QLinearGradient g(c - d, c + d);
+  for (auto& s : gradient.stops) g.setColorAt(s.location, toQColor(s.color));
+  impl_->painter->fillRect(r, g);
+}
+
+namespace {
+// Runs `draw` with the painter upright (y downwards) over the given view rect.
+template <typename F>
+void upright(QPainter& p, bool flipped, const QRectF& viewRect, F&& draw) {
+  if (flipped) {
+    draw(viewRect);
+    return;
+  }
+  QRectF device = p.transform().mapRect(viewRect);
+  p.save();
+  p.setTransform(QTransform());
+  draw(device);
+  p.restore();
+}
+}  // namespace
+
+void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, double alpha) {
+  if (image.isNull()) return;
+  QPainter& p = *impl_->painter;
+  upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
+    double old = p.opacity();
+    p.setOpacity(old * alpha);
+    p.drawImage(r, image.impl()->image);
+    p.setOpacity(old);
+  });
+}
+
+namespace {
+QFont toQFont(const Font& font) {
+  QFont f = font.family.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(font.family));
+  f.setPointSizeF(font.pointSize);
+  f.setBold(font.bold);
+  f.setItalic(font.italic);
+  return f;
+}
+}  // namespace
+
+void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
+                               const Color& color, TextAlignment alignment) {
+  QPainter& p = *impl_->painter;
+  upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
+    p.setFont(toQFont(font));
+    p.setPen(toQColor(color));
+    int align = Qt::AlignTop | (alignment == TextAlignment::Center ? Qt::AlignHCenter
+                                : alignment == TextAlignment::Right ? Qt::AlignRight
+                                                                     : Qt::AlignLeft);
+    QFontMetricsF fm(p.font());
+    QString elided = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, r.width());
+    p.drawText(r, align, elided);
+  });
+}
+
+fnd::Size GraphicsContext::sizeOfText(const std::string& text, const Font& font) {
+  QFontMetricsF fm(toQFont(font));
+  QRectF r = fm.boundingRect(QString::fromStdString(text));
+  return fnd::Size{std::ceil(fm.horizontalAdvance(QString::fromStdString(text))), std::ceil(r.height())};
+}
+
+void GraphicsContext::clipToRect(const fnd::Rect& rect) {
+  impl_->painter->setClipRect(toQRect(rect), Qt::IntersectClip);
+}
+void GraphicsContext::clipToPath(const Path& path) {
+  impl_->painter->setClipPath(toQPath(path), Qt::IntersectClip);
+}
+
+void GraphicsContext::setShadow(const fnd::Size& offset, double blur, const Color& color) {
+  impl_->shadowStack.back() = Impl::Shadow{QPointF(offset.width, offset.height), blur, toQColor(color)};
+}
+void GraphicsContext::clearShadow() { impl_->shadowStack.back().reset(); }
+
+}  // namespace kesto::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Platform/Foundation/Geometry.h"
+#include "Platform/UI/Color.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/Path.h"
+
+#include <memory>
+#include <string>
+
+namespace kesto::ui {
+
+enum class TextAlignment { Left, Center, Right };
+
+struct Font {
+  std::string family;  // empty: the system font
+  double pointSize = 13.0;
+  bool bold = false;
+  bool italic = false;
+};
+
+// Drawing in a view's own coordinates (the context applies the view's flipping), over the
+// toolkit's painter. Text and images are always drawn upright.
+class GraphicsContext {
+ public:
+  ~GraphicsContext();
+  GraphicsContext(const GraphicsContext&) = delete;
+  GraphicsContext& operator=(const GraphicsContext&) = delete;
+
+  void saveState();
+  void restoreState();
+  void setFillColor(const Color& color);
+  void setStrokeColor(const Color& color);
+  void fillRect(const fnd::Rect& rect);  // with the fill colour, replacing what is under it
+  void frameRect(const fnd::Rect& rect, double lineWidth = 1.0);
+  void fillPath(const Path& path);
+  void strokePath(const Path& path);
+  void fillGradient(const Gradient& gradient, const fnd::Rect& rect, double angleDegrees = 90.0);
+  void drawImage(const Image& image, const fnd::Rect& rect, double alpha = 1.0);
+  void drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
+                const Color& color, TextAlignment alignment = TextAlignment::Left);
+  static fnd::Size sizeOfText(const std::string& text, const Font& font);
+  void clipToRect(const fnd::Rect& rect);
+  void clipToPath(const Path& path);
+  // A shadow under everything filled until the state is restored.
+  void setShadow(const fnd::Size& offset, double blurRadius, const Color& color);
+  void clearShadow();
+  bool isFlipped() const { return flipped_; }
+
+  struct Impl;
+  GraphicsContext(Impl* impl, bool flipped, double height);
+
+ private:
+  Impl* impl_;
+  bool flipped_;
+  double height_;
+};
+
+}  // namespace kesto::ui

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Platform/Foundation/Geometry.h"
+#include "Platform/Foundation/Value.h"
+#include "Platform/UI/Color.h"
+
+#include <memory>
+#include <string>
+
+namespace kesto::ui {
+
+// A bitmap image (shared, copy-on-write). Sizes are in pixels, which equal points here.
+class Image {
+ public:
+  Image();
+  Image(int width, int height, const Color& fill = Color::clear());
+  ~Image();
+  Image(const Image&);
+  Image& operator=(const Image&);
+
+  static Image fromData(const fnd::Data& data);
+  static Image fromFile(const std::string& path);
+
+  bool isNull() const;
+  fnd::Size size() const;
+  Color pixelColor(int x, int y) const;
+  // PNG (the default) or "jpg" bytes; empty on failure.
+  fnd::Data encoded(const std::string& format = "png", int quality = -1) const;
+  bool writeToFile(const std::string& path) const;
+  bool operator==(const Image& other) const;
+
+  struct Impl;
+  explicit Image(std::shared_ptr<Impl> impl);
+  Impl* impl() const { return impl_.get(); }
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace kesto::ui

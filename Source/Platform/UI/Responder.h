@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Platform/UI/Event.h"
+
+#include <string>
+#include <string_view>
+
+namespace kesto::ui {
+
+// An object in the responder chain. Unhandled events and action messages travel to the next
+// responder; actions are named by their selector text ("moveUp:", "selectAll:", ...).
+class Responder {
+ public:
+  virtual ~Responder();
+
+  Responder* nextResponder() const { return next_; }
+  virtual void setNextResponder(Responder* next) { next_ = next; }
+
+  virtual bool acceptsFirstResponder() { return false; }
+  virtual bool becomeFirstResponder() { return true; }
+  virtual bool resignFirstResponder() { return true; }
+
+  // Default event handling hands the event to the next responder.
+  virtual void mouseDown(const Event& event);
+  virtual void mouseUp(const Event& event);
+  virtual void mouseDragged(const Event& event);
+  virtual void mouseMoved(const Event& event);
+  virtual void rightMouseDown(const Event& event);
+  virtual void rightMouseUp(const Event& event);
+  virtual void keyDown(const Event& event);
+  virtual void keyUp(const Event& event);
+  virtual void scrollWheel(const Event& event);
+
+  // Runs the action when this responder implements it; answers whether it did.
+  virtual bool performAction(std::string_view selector, Responder* sender) { return false; }
+  // Offers the action to this responder and then along the chain; answers whether one took it.
+  bool tryToPerform(std::string_view selector, Responder* sender = nullptr);
+  // The key-binding entry point: `interpretKeyEvents` turns a key into selectors and sends them
+  // here. The default offers each to the chain.
+  virtual void doCommandBySelector(std::string_view selector);
+  // Translates a key event with the standard bindings (arrows, Shift-arrows, Return, Escape,
+  // Tab, Delete, Home/End, Page keys) and sends the selector through doCommandBySelector.
+  // Answers false when the key has no binding.
+  bool interpretKeyEvents(const Event& event);
+
+  // The selector bound to a key event, or an empty string.
+  static std::string selectorForKeyEvent(const Event& event);
+
+ private:
+  Responder* next_ = nullptr;
+};
+
+}  // namespace kesto::ui

@@ -1,0 +1,167 @@
+#include "Platform/UI/ScrollView.h"
+
+#include "Platform/UI/ViewWidget_p.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kesto::ui {
+
+struct ScrollView::Impl {
+  QScrollBar* vertical = nullptr;
+  QScrollBar* horizontal = nullptr;
+  bool reflecting = false;
+};
+
+ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_unique<Impl>()) {
+  setBackgroundColor(Color::white());
+  d_->vertical = new QScrollBar(Qt::Vertical, nativeWidget());
+  d_->horizontal = new QScrollBar(Qt::Horizontal, nativeWidget());
+  d_->vertical->hide();
+  d_->horizontal->hide();
+  auto scrolled = [this](bool vertical) {
+    if (d_->reflecting || !clipView_) return;
+    fnd::Rect doc = clipView_->documentRect();
+    fnd::Point p = clipView_->bounds().origin;
+    if (vertical) {
+      double v = d_->vertical->value();
+      p.y = clipView_->isFlipped() ? doc.origin.y + v
+                                   : doc.origin.y + doc.size.height - clipView_->frame().size.height - v;
+    } else {
+      p.x = doc.origin.x + d_->horizontal->value();
+    }
+    clipView_->scrollToPoint(p);
+  };
+  QObject::connect(d_->vertical, &QScrollBar::valueChanged, [scrolled](int) { scrolled(true); });
+  QObject::connect(d_->horizontal, &QScrollBar::valueChanged, [scrolled](int) { scrolled(false); });
+  setContentView(std::make_shared<ClipView>(fnd::Rect(0, 0, frame.size.width, frame.size.height)));
+}
+
+ScrollView::~ScrollView() = default;
+
+void ScrollView::setContentView(std::shared_ptr<ClipView> clipView) {
+  if (clipView_ == clipView) return;
+  if (clipView_) clipView_->removeFromSuperview();
+  clipView_ = std::move(clipView);
+  if (clipView_) addSubview(clipView_);
+  tile();
+  if (clipView_) reflectScrolledClipView(clipView_.get());
+}
+
+const std::shared_ptr<View>& ScrollView::documentView() const {
+  static const std::shared_ptr<View> none;
+  return clipView_ ? clipView_->documentView() : none;
+}
+
+void ScrollView::setDocumentView(std::shared_ptr<View> view) {
+  if (!clipView_) return;
+  if (documentFrameToken_ && documentView()) documentView()->setFrameObserver(nullptr);
+  clipView_->setDocumentView(view);
+  if (view) {
+    documentFrameToken_ = 1;
+    ClipView* clip = clipView_.get();
+    view->setFrameObserver([this, clip] {
+      if (clipView_.get() != clip) return;
+      // Keep the origin inside a document that shrank.
+      clip->moveToPoint(clip->bounds().origin);
+      reflectScrolledClipView(clip);
+    });
+  }
+  reflectScrolledClipView(clipView_.get());
+}
+
+fnd::Rect ScrollView::documentVisibleRect() const {
+  return clipView_ ? clipView_->documentVisibleRect() : fnd::Rect();
+}
+
+fnd::Size ScrollView::contentSize() const { return clipView_ ? clipView_->frame().size : fnd::Size{}; }
+
+void ScrollView::setHasVerticalScroller(bool on) {
+  if (hasVertical_ == on) return;
+  hasVertical_ = on;
+  tile();
+}
+
+void ScrollView::setHasHorizontalScroller(bool on) {
+  if (hasHorizontal_ == on) return;
+  hasHorizontal_ = on;
+  tile();
+}
+
+void ScrollView::setScrollerStyle(ScrollerStyle style) {
+  scrollerStyle_ = style;
+  tile();
+}
+
+void ScrollView::setDrawsBackground(bool on) {
+  drawsBackground_ = on;
+  setNeedsDisplay(true);
+}
+
+void ScrollView::tile() {
+  fnd::Size size = frame().size;
+  int extent = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  bool legacy = scrollerStyle_ == ScrollerStyle::Legacy;
+  double w = size.width - (legacy && hasVertical_ ? extent : 0);
+  double h = size.height - (legacy && hasHorizontal_ ? extent : 0);
+  if (clipView_) clipView_->setFrame(fnd::Rect(0, size.height - h, std::max(0.0, w), std::max(0.0, h)));
+  int W = int(std::lround(size.width)), H = int(std::lround(size.height));
+  d_->vertical->setGeometry(W - extent, 0, extent, std::max(0, int(std::lround(h))));
+  d_->horizontal->setGeometry(0, H - extent, std::max(0, int(std::lround(w))), extent);
+  d_->vertical->raise();
+  d_->horizontal->raise();
+  if (clipView_) reflectScrolledClipView(clipView_.get());
+}
+
+void ScrollView::setFrame(const fnd::Rect& frame) {
+  bool sizeChanged = !(frame.size == this->frame().size);
+  View::setFrame(frame);
+  if (sizeChanged) tile();
+}
+
+void ScrollView::layout() { tile(); }
+
+void ScrollView::reflectScrolledClipView(ClipView* clip) {
+  if (!clip) return;
+  fnd::Rect doc = clip->documentRect();
+  fnd::Rect b = clip->bounds();
+  d_->reflecting = true;
+  double maxV = std::max(0.0, doc.size.height - b.size.height);
+  double v = clip->isFlipped() ? b.origin.y - doc.origin.y : doc.origin.y + maxV - b.origin.y;
+  d_->vertical->setRange(0, int(std::lround(maxV)));
+  d_->vertical->setPageStep(std::max(1, int(b.size.height)));
+  d_->vertical->setSingleStep(int(lineScroll_));
+  d_->vertical->setValue(int(std::lround(v)));
+  double maxH = std::max(0.0, doc.size.width - b.size.width);
+  d_->horizontal->setRange(0, int(std::lround(maxH)));
+  d_->horizontal->setPageStep(std::max(1, int(b.size.width)));
+  d_->horizontal->setValue(int(std::lround(b.origin.x - doc.origin.x)));
+  d_->reflecting = false;
+  bool showV = hasVertical_ && (scrollerStyle_ == ScrollerStyle::Legacy || maxV > 0);
+  bool showH = hasHorizontal_ && (scrollerStyle_ == ScrollerStyle::Legacy || maxH > 0);
+  if (d_->vertical->isVisible() != showV) d_->vertical->setVisible(showV);
+  if (d_->horizontal->isVisible() != showH) d_->horizontal->setVisible(showH);
+}
+
+void ScrollView::clipViewBoundsDidChange(ClipView* clip) {
+  reflectScrolledClipView(clip);
+  if (clip == clipView_.get()) layout();
+}
+
+void ScrollView::scrollWheel(const Event& event) {
+  if (!clipView_) return;
+  fnd::Point p = clipView_->bounds().origin;
+  p.x -= event.deltaX;
+  p.y += clipView_->isFlipped() ? -event.deltaY : event.deltaY;
+  clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
+}
+
+int ScrollView::verticalScrollerValue() const { return d_->vertical->value(); }
+int ScrollView::verticalScrollerMaximum() const { return d_->vertical->maximum(); }
+bool ScrollView::isVerticalScrollerShown() const { return !d_->vertical->isHidden(); }
+
+}  // namespace kesto::ui

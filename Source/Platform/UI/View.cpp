@@ -1,0 +1,454 @@
+#include "Platform/UI/View.h"
+
+#include "Platform/UI/Animator.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Window.h"
+#include "Platform/UI/GraphicsContext_p.h"
+#include "Platform/UI/Image_p.h"
+#include "Platform/UI/ViewWidget_p.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kesto::ui {
+
+namespace {
+
+// Views waiting for their coalesced layout pass.
+std::vector<std::weak_ptr<View>>& pendingLayouts() {
+  static std::vector<std::weak_ptr<View>> pending;
+  return pending;
+}
+bool layoutFlushScheduled = false;
+
+void flushPendingLayouts() {
+  layoutFlushScheduled = false;
+  auto pending = std::move(pendingLayouts());
+  pendingLayouts().clear();
+  for (auto& weak : pending) {
+    if (auto v = weak.lock()) v->layoutSubtreeIfNeeded();
+  }
+}
+
+std::vector<View*> stackingOrder(const std::vector<std::shared_ptr<View>>& subviews) {
+  std::vector<View*> order;
+  order.reserve(subviews.size());
+  for (auto& s : subviews) order.push_back(s.get());
+  std::stable_sort(order.begin(), order.end(),
+                   [](View* a, View* b) { return a->zPosition() < b->zPosition(); });
+  return order;
+}
+
+}  // namespace
+
+View::View(const fnd::Rect& frame) : frame_(frame) {
+  widget_ = new ViewWidget(this);
+  widget_->hide();
+  updateWidgetGeometry();
+}
+
+View::~View() {
+  for (auto& sub : subviews_) {
+    sub->superview_ = nullptr;
+    if (sub->widget_) {
+      sub->widget_->hide();
+      sub->widget_->setParent(nullptr);
+    }
+  }
+  if (widget_) {
+    widget_->detach();
+    widget_->hide();
+    widget_->setParent(nullptr);
+    // The widget may be inside its own event handler (a cell reset during its click).
+    widget_->deleteLater();
+  }
+}
+
+void View::setFrame(const fnd::Rect& frame) {
+  if (frame == frame_) return;
+  fnd::Size oldSize = frame_.size;
+  frame_ = frame;
+  updateWidgetGeometry();
+  if (!(oldSize == frame.size)) {
+    if (autoresizesSubviews_) resizeSubviewsWithOldSize(oldSize);
+    setNeedsLayout(true);
+    if (widget_) widget_->update();
+  }
+  if (frameObserver_) frameObserver_();
+}
+
+void View::setFrameOrigin(const fnd::Point& origin) { setFrame(fnd::Rect(origin, frame_.size)); }
+void View::setFrameSize(const fnd::Size& size) { setFrame(fnd::Rect(frame_.origin, size)); }
+
+void View::setBoundsOrigin(const fnd::Point& origin) {
+  if (origin == boundsOrigin_) return;
+  boundsOrigin_ = origin;
+  updateSubviewGeometries();
+  if (widget_) widget_->update();
+}
+
+void View::addSubview(std::shared_ptr<View> view) {
+  if (!view || view.get() == this) return;
+  if (view->superview_ == this) {
+    // Moving to the front among equals.
+    auto it = std::find(subviews_.begin(), subviews_.end(), view);
+    subviews_.erase(it);
+    subviews_.push_back(view);
+    restack();
+    return;
+  }
+  if (view->superview_) view->removeFromSuperview();
+  if (view->window_ != window_) view->viewWillMoveToWindow(window_);
+  subviews_.push_back(view);
+  view->superview_ = this;
+  if (!view->explicitNext_) view->Responder::setNextResponder(this);
+  view->widget_->setParent(widget_);
+  view->updateWidgetGeometry();
+  bool higherSibling = std::any_of(subviews_.begin(), subviews_.end(),
+                                   [&](auto& s) { return s->zPosition_ > view->zPosition_; });
+  if (higherSibling) restack();
+  else view->widget_->raise();
+  Window* old = view->window_;
+  view->setWindowRecursively(window_);
+  view->viewDidMoveToSuperview();
+  if (old != window_) view->viewDidMoveToWindow();
+}
+
+void View::addSubview(std::shared_ptr<View> view, Ordering place, View* relativeTo) {
+  if (!view) return;
+  addSubview(view);
+  auto it = std::find(subviews_.begin(), subviews_.end(), view);
+  subviews_.erase(it);
+  auto rel = std::find_if(subviews_.begin(), subviews_.end(),
+                          [&](auto& s) { return s.get() == relativeTo; });
+  if (rel == subviews_.end()) {
+    if (place == Ordering::Above) subviews_.push_back(view);
+    else subviews_.insert(subviews_.begin(), view);
+  } else {
+    if (place == Ordering::Above) ++rel;
+    subviews_.insert(rel, view);
+  }
+  restack();
+}
+
+void View::removeFromSuperview() {
+  View* parent = superview_;
+  if (!parent) return;
+  auto keep = shared_from_this();
+  if (window_) viewWillMoveToWindow(nullptr);
+  auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), keep);
+  if (it != parent->subviews_.end()) parent->subviews_.erase(it);
+  superview_ = nullptr;
+  if (!explicitNext_) Responder::setNextResponder(nullptr);
+  widget_->hide();
+  widget_->setParent(nullptr);
+  Window* old = window_;
+  if (old && old->firstResponder() && isDescendantOrSelf(old->firstResponder()))
+    old->makeFirstResponder(old);
+  setWindowRecursively(nullptr);
+  updateWidgetGeometry();
+  viewDidMoveToSuperview();
+  if (old) viewDidMoveToWindow();
+}
+
+bool View::isDescendantOrSelf(const Responder* responder) const {
+  for (auto* r = dynamic_cast<const View*>(responder); r; r = r->superview_)
+    if (r == this) return true;
+  return false;
+}
+
+bool View::isDescendantOf(const View* view) const {
+  for (auto* v = this; v; v = v->superview_)
+    if (v == view) return true;
+  return false;
+}
+
+void View::setWindowRecursively(Window* window) {
+  window_ = window;
+  for (auto& s : subviews_) {
+    if (s->window_ != window) s->viewWillMoveToWindow(window);
+    s->setWindowRecursively(window);
+  }
+}
+
+View* View::hitTest(const fnd::Point& pointInSuperview) {
+  if (hidden_) return nullptr;
+  fnd::Point p = fromSuperview(pointInSuperview);
+  if (superview_ && !bounds().contains(p)) return nullptr;
+  auto order = stackingOrder(subviews_);
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    if (View* hit = (*it)->hitTest(p)) return hit;
+  }
+  return this;
+}
+
+void View::setHidden(bool hidden) {
+  if (hidden_ == hidden) return;
+  hidden_ = hidden;
+  updateWidgetGeometry();
+}
+
+bool View::isHiddenOrHasHiddenAncestor() const {
+  for (auto* v = this; v; v = v->superview_)
+    if (v->hidden_) return true;
+  return false;
+}
+
+void View::setAlphaValue(double alpha) {
+  alpha = std::clamp(alpha, 0.0, 1.0);
+  if (alpha == alpha_) return;
+  alpha_ = alpha;
+  // An opacity effect costs an offscreen pass, so only translucent views get one.
+  if (alpha_ < 1.0) {
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget_->graphicsEffect());
+    if (!effect) {
+      effect = new QGraphicsOpacityEffect(widget_);
+      widget_->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(alpha_);
+  } else {
+    widget_->setGraphicsEffect(nullptr);
+  }
+}
+
+void View::setZPosition(double z) {
+  if (z == zPosition_) return;
+  zPosition_ = z;
+  if (superview_) superview_->restack();
+}
+
+void View::restack() {
+  for (View* v : stackingOrder(subviews_)) v->widget_->raise();
+}
+
+void View::setBackgroundColor(std::optional<Color> color) {
+  backgroundColor_ = color;
+  setNeedsDisplay(true);
+}
+void View::setBorderColor(std::optional<Color> color) {
+  borderColor_ = color;
+  setNeedsDisplay(true);
+}
+void View::setBorderWidth(double width) {
+  borderWidth_ = width;
+  setNeedsDisplay(true);
+}
+void View::setCornerRadius(double radius) {
+  cornerRadius_ = radius;
+  setNeedsDisplay(true);
+}
+void View::setLayerContents(const Image& image) {
+  layerContents_ = image;
+  setNeedsDisplay(true);
+}
+
+void View::resizeSubviewsWithOldSize(const fnd::Size& oldSize) {
+  auto subs = subviews_;
+  for (auto& s : subs) s->resizeWithOldSuperviewSize(oldSize);
+}
+
+namespace {
+// Shares `delta` among the flexible parts of one axis in proportion to their current sizes
+// (evenly when they are all 0).
+void distribute(double& minMargin, double& size, double& maxMargin, double delta, bool flexMin,
+                bool flexSize, bool flexMax) {
+  double* parts[3] = {&minMargin, &size, &maxMargin};
+  bool flex[3] = {flexMin, flexSize, flexMax};
+  double total = 0;
+  int count = 0;
+  for (int i = 0; i < 3; ++i)
+    if (flex[i]) {
+      total += std::max(0.0, *parts[i]);
+      ++count;
+    }
+  if (count == 0) {
+    // Nothing flexible: the far margin takes the change, so the view keeps its place.
+    maxMargin += delta;
+    return;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (!flex[i]) continue;
+    double share = total > 0 ? delta * std::max(0.0, *parts[i]) / total : delta / count;
+    *parts[i] += share;
+  }
+}
+}  // namespace
+
+void View::resizeWithOldSuperviewSize(const fnd::Size& oldSize) {
+  if (!superview_ || autoresizingMask_ == NotSizable) return;
+  fnd::Size newSize = superview_->frame_.size;
+  fnd::Rect f = frame_;
+  double left = f.origin.x, width = f.size.width, right = oldSize.width - f.origin.x - f.size.width;
+  distribute(left, width, right, newSize.width - oldSize.width, autoresizingMask_ & MinXMargin,
+             autoresizingMask_ & WidthSizable, autoresizingMask_ & MaxXMargin);
+  double bottom = f.origin.y, height = f.size.height,
+         top = oldSize.height - f.origin.y - f.size.height;
+  distribute(bottom, height, top, newSize.height - oldSize.height, autoresizingMask_ & MinYMargin,
+             autoresizingMask_ & HeightSizable, autoresizingMask_ & MaxYMargin);
+  setFrame(fnd::Rect(left, bottom, width, height));
+}
+
+void View::setNeedsDisplay(bool needs) {
+  needsDisplay_ = needs;
+  if (needs && widget_) widget_->update();
+}
+
+Image View::snapshot() {
+  if (auto* w = window()) w->displayIfNeeded();
+  layoutSubtreeIfNeeded();
+  QPixmap pixmap = widget_->grab();
+  return Image(std::make_shared<Image::Impl>(Image::Impl{pixmap.toImage()}));
+}
+
+void View::setNeedsLayout(bool needs) {
+  needsLayout_ = needs;
+  if (!needs) return;
+  pendingLayouts().push_back(weak_from_this());
+  if (!layoutFlushScheduled) {
+    layoutFlushScheduled = true;
+    QTimer::singleShot(0, [] { flushPendingLayouts(); });
+  }
+}
+
+void View::layoutSubtreeIfNeeded() {
+  auto keep = weak_from_this().lock();
+  if (needsLayout_) {
+    needsLayout_ = false;
+    layout();
+  }
+  auto subs = subviews_;
+  for (auto& s : subs)
+    if (!s->hidden_) s->layoutSubtreeIfNeeded();
+}
+
+fnd::Point View::topDownOffset(const fnd::Point& p) const {
+  double dy = isFlipped() ? p.y - boundsOrigin_.y : boundsOrigin_.y + frame_.size.height - p.y;
+  return fnd::Point{p.x - boundsOrigin_.x, dy};
+}
+
+fnd::Point View::toSuperview(const fnd::Point& p) const {
+  fnd::Point d = topDownOffset(p);
+  bool parentFlipped = superview_ && superview_->isFlipped();
+  double y = parentFlipped ? frame_.origin.y + d.y : frame_.origin.y + frame_.size.height - d.y;
+  return fnd::Point{frame_.origin.x + d.x, y};
+}
+
+fnd::Point View::fromSuperview(const fnd::Point& q) const {
+  bool parentFlipped = superview_ && superview_->isFlipped();
+  double dx = q.x - frame_.origin.x;
+  double dy = parentFlipped ? q.y - frame_.origin.y : frame_.origin.y + frame_.size.height - q.y;
+  double y = isFlipped() ? boundsOrigin_.y + dy : boundsOrigin_.y + frame_.size.height - dy;
+  return fnd::Point{boundsOrigin_.x + dx, y};
+}
+
+fnd::Point View::convertPointToView(const fnd::Point& point, const View* view) const {
+  // Up to the root (window coordinates), then down to the other view.
+  fnd::Point p = point;
+  for (const View* v = this; v; v = v->superview_) {
+    if (v == view) return p;
+    p = v->toSuperview(p);
+  }
+  if (!view) return p;
+  return view->convertPointFromView(p, nullptr);
+}
+
+fnd::Point View::convertPointFromView(const fnd::Point& point, const View* view) const {
+  fnd::Point root = view ? view->convertPointToView(point, nullptr) : point;
+  std::vector<const View*> chain;
+  for (const View* v = this; v; v = v->superview_) chain.push_back(v);
+  fnd::Point p = root;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) p = (*it)->fromSuperview(p);
+  return p;
+}
+
+namespace {
+fnd::Rect rectFromCorners(fnd::Point a, fnd::Point b) {
+  return fnd::Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::fabs(a.x - b.x),
+                   std::fabs(a.y - b.y));
+}
+}  // namespace
+
+fnd::Rect View::convertRectToView(const fnd::Rect& r, const View* view) const {
+  return rectFromCorners(convertPointToView(r.origin, view),
+                         convertPointToView({r.origin.x + r.size.width, r.origin.y + r.size.height}, view));
+}
+
+fnd::Rect View::convertRectFromView(const fnd::Rect& r, const View* view) const {
+  return rectFromCorners(convertPointFromView(r.origin, view),
+                         convertPointFromView({r.origin.x + r.size.width, r.origin.y + r.size.height}, view));
+}
+
+fnd::Rect View::visibleRect() const {
+  fnd::Rect r = convertRectToView(bounds(), nullptr);
+  for (const View* a = superview_; a; a = a->superview_) {
+    r = r.intersection(a->convertRectToView(a->bounds(), nullptr));
+    if (r.isNull()) return fnd::Rect();
+  }
+  return convertRectFromView(r, nullptr);
+}
+
+void View::setNextResponder(Responder* next) {
+  explicitNext_ = next != nullptr;
+  Responder::setNextResponder(next ? next : superview_);
+}
+
+Animator View::animator() { return Animator(this); }
+
+void View::setToolTip(const std::string& tip) {
+  toolTip_ = tip;
+  widget_->setToolTip(QString::fromStdString(tip));
+}
+
+std::string View::description() const {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "<View: %p; frame = {{%g, %g}, {%g, %g}}>", (const void*)this,
+                frame_.origin.x, frame_.origin.y, frame_.size.width, frame_.size.height);
+  return buf;
+}
+
+void View::updateWidgetGeometry() {
+  if (!widget_) return;
+  fnd::Point oldClip = clipOffset_;
+  QSize oldSize = widget_->size();
+  bool visible = !hidden_;
+  if (!superview_) {
+    clipOffset_ = fnd::Point{};
+    widget_->setGeometry(0, 0, std::max(0, (int)std::lround(frame_.size.width)),
+                         std::max(0, (int)std::lround(frame_.size.height)));
+    // A root widget is shown only by its window.
+  } else {
+    View* p = superview_;
+    double left = frame_.origin.x - p->boundsOrigin_.x - p->clipOffset_.x;
+    double top = (p->isFlipped() ? frame_.origin.y - p->boundsOrigin_.y
+                                 : p->boundsOrigin_.y + p->frame_.size.height -
+                                       (frame_.origin.y + frame_.size.height)) -
+                 p->clipOffset_.y;
+    double right = left + frame_.size.width, bottom = top + frame_.size.height;
+    QSize ps = p->widget_->size();
+    double cl = std::max(left, 0.0), ct = std::max(top, 0.0);
+    double cr = std::min(right, (double)ps.width()), cb = std::min(bottom, (double)ps.height());
+    long L = std::lround(cl), T = std::lround(ct), R = std::lround(cr), B = std::lround(cb);
+    if (R <= L || B <= T || frame_.size.width <= 0 || frame_.size.height <= 0) {
+      visible = false;
+      R = L;
+      B = T;
+    }
+    clipOffset_ = fnd::Point{L - left, T - top};
+    widget_->setGeometry((int)L, (int)T, (int)(R - L), (int)(B - T));
+    if (widget_->isHidden() == visible) widget_->setVisible(visible);
+  }
+  if (!(oldClip == clipOffset_) || oldSize != widget_->size()) updateSubviewGeometries();
+}
+
+void View::updateSubviewGeometries() {
+  for (auto& s : subviews_) s->updateWidgetGeometry();
+}
+
+}  // namespace kesto::ui

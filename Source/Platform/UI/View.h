@@ -1,0 +1,186 @@
+#pragma once
+
+#include "Platform/Foundation/Geometry.h"
+#include "Platform/UI/Color.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/Responder.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kesto::ui {
+
+class GraphicsContext;
+class Window;
+class ViewWidget;
+class Animator;
+
+// A rectangle of the window's view tree. Frames and bounds are doubles in points, in the
+// superview's coordinates; views are unflipped (origin bottom left, y upwards) unless isFlipped
+// says otherwise. Each view is drawn by a native widget placed from its frame, clipped to its
+// superview's widget, so a document of any height never meets the toolkit's widget size limit.
+// Views are shared objects: a superview keeps its subviews alive.
+class View : public Responder, public std::enable_shared_from_this<View> {
+ public:
+  enum AutoresizingMask : unsigned {
+    NotSizable = 0,
+    MinXMargin = 1,
+    WidthSizable = 2,
+    MaxXMargin = 4,
+    MinYMargin = 8,
+    HeightSizable = 16,
+    MaxYMargin = 32,
+  };
+  enum class Ordering { Below = -1, Above = 1 };
+
+  explicit View(const fnd::Rect& frame = fnd::Rect());
+  ~View() override;
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  // Geometry.
+  const fnd::Rect& frame() const { return frame_; }
+  virtual void setFrame(const fnd::Rect& frame);
+  void setFrameOrigin(const fnd::Point& origin);
+  void setFrameSize(const fnd::Size& size);
+  fnd::Rect bounds() const { return fnd::Rect(boundsOrigin_, frame_.size); }
+  virtual void setBoundsOrigin(const fnd::Point& origin);
+  virtual bool isFlipped() const { return false; }
+
+  // Hierarchy. Adding a view that has a superview moves it.
+  View* superview() const { return superview_; }
+  const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+  void addSubview(std::shared_ptr<View> view);
+  void addSubview(std::shared_ptr<View> view, Ordering place, View* relativeTo);
+  void removeFromSuperview();
+  bool isDescendantOf(const View* view) const;
+  Window* window() const { return window_; }
+  // Finds the deepest visible view under a point given in the superview's coordinates.
+  virtual View* hitTest(const fnd::Point& pointInSuperview);
+
+  // Appearance.
+  bool isHidden() const { return hidden_; }
+  virtual void setHidden(bool hidden);
+  bool isHiddenOrHasHiddenAncestor() const;
+  double alphaValue() const { return alpha_; }
+  void setAlphaValue(double alpha);
+  // Siblings are stacked by z position (stable: equal values keep insertion order).
+  double zPosition() const { return zPosition_; }
+  void setZPosition(double z);
+  void setWantsLayer(bool wants) { wantsLayer_ = wants; }
+  bool wantsLayer() const { return wantsLayer_; }
+  const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(std::optional<Color> color);
+  const std::optional<Color>& borderColor() const { return borderColor_; }
+  void setBorderColor(std::optional<Color> color);
+  double borderWidth() const { return borderWidth_; }
+  void setBorderWidth(double width);
+  double cornerRadius() const { return cornerRadius_; }
+  void setCornerRadius(double radius);
+  // The layer's contents image, stretched over the bounds.
+  const Image& layerContents() const { return layerContents_; }
+  void setLayerContents(const Image& image);
+  bool isOpaque() const { return opaque_; }
+  void setOpaque(bool opaque) { opaque_ = opaque; }
+
+  // Resizing.
+  unsigned autoresizingMask() const { return autoresizingMask_; }
+  void setAutoresizingMask(unsigned mask) { autoresizingMask_ = mask; }
+  bool autoresizesSubviews() const { return autoresizesSubviews_; }
+  void setAutoresizesSubviews(bool on) { autoresizesSubviews_ = on; }
+  virtual void resizeSubviewsWithOldSize(const fnd::Size& oldSize);
+  virtual void resizeWithOldSuperviewSize(const fnd::Size& oldSize);
+
+  // Drawing. Views whose wantsUpdateLayer answers true are drawn from their layer properties
+  // (set in updateLayer); the others through drawRect.
+  bool needsDisplay() const { return needsDisplay_; }
+  void setNeedsDisplayFlag(bool needs) { needsDisplay_ = needs; }  // without a redraw request
+  void setNeedsDisplay(bool needs = true);
+  virtual bool wantsUpdateLayer() const { return false; }
+  virtual void updateLayer() {}
+  virtual void drawRect(GraphicsContext& context, const fnd::Rect& dirtyRect) {}
+  // Renders this view and its subviews as they appear on screen (tests probe its pixels).
+  Image snapshot();
+
+  // Layout. `layout` runs from layoutSubtreeIfNeeded, which a resize schedules shortly after.
+  bool needsLayout() const { return needsLayout_; }
+  void setNeedsLayout(bool needs = true);
+  void layoutSubtreeIfNeeded();
+  virtual void layout() {}
+
+  // Conversion between this view and another of the same window (nullptr: the window).
+  fnd::Point convertPointFromView(const fnd::Point& point, const View* view) const;
+  fnd::Point convertPointToView(const fnd::Point& point, const View* view) const;
+  fnd::Rect convertRectFromView(const fnd::Rect& rect, const View* view) const;
+  fnd::Rect convertRectToView(const fnd::Rect& rect, const View* view) const;
+  // The part of the bounds not clipped by any superview.
+  fnd::Rect visibleRect() const;
+
+  // Responder.
+  virtual bool acceptsFirstMouse(const Event& event) { return false; }
+  virtual bool canBecomeKeyView() { return acceptsFirstResponder(); }
+  void setNextResponder(Responder* next) override;
+
+  // Window and hierarchy hooks.
+  virtual void viewWillMoveToWindow(Window* window) {}
+  virtual void viewDidMoveToWindow() {}
+  virtual void viewDidMoveToSuperview() {}
+  virtual void awakeFromNib() {}
+
+  // The proxy whose changes animate under the current animation context.
+  Animator animator();
+
+  // One observer told after every frame change (the enclosing clip view uses it).
+  void setFrameObserver(std::function<void()> observer) { frameObserver_ = std::move(observer); }
+
+  std::string toolTip() const { return toolTip_; }
+  void setToolTip(const std::string& tip);
+  virtual std::string description() const;
+
+  // Native widget of this view, for the platform layer's own use.
+  ViewWidget* nativeWidget() const { return widget_; }
+  // Where the bounds origin's top-left lies inside the native widget (platform layer only).
+  fnd::Point widgetOffset() const { return clipOffset_; }
+
+ private:
+  friend class ViewWidget;
+  friend class Window;
+  void setWindowRecursively(Window* window);
+  void updateWidgetGeometry();
+  void updateSubviewGeometries();
+  void restack();
+  fnd::Point toSuperview(const fnd::Point& p) const;
+  fnd::Point fromSuperview(const fnd::Point& p) const;
+  fnd::Point topDownOffset(const fnd::Point& p) const;
+  bool isDescendantOrSelf(const Responder* responder) const;
+
+  fnd::Rect frame_;
+  fnd::Point boundsOrigin_;
+  View* superview_ = nullptr;
+  Window* window_ = nullptr;
+  std::vector<std::shared_ptr<View>> subviews_;
+  ViewWidget* widget_ = nullptr;
+  fnd::Point clipOffset_;
+  bool explicitNext_ = false;
+  bool hidden_ = false;
+  bool wantsLayer_ = false;
+  bool opaque_ = false;
+  bool needsDisplay_ = false;
+  bool needsLayout_ = false;
+  bool autoresizesSubviews_ = true;
+  unsigned autoresizingMask_ = NotSizable;
+  double alpha_ = 1.0;
+  double zPosition_ = 0.0;
+  double borderWidth_ = 0.0;
+  double cornerRadius_ = 0.0;
+  std::optional<Color> backgroundColor_;
+  std::optional<Color> borderColor_;
+  Image layerContents_;
+  std::string toolTip_;
+  std::function<void()> frameObserver_;
+};
+
+}  // namespace kesto::ui

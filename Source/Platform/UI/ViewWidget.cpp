@@ -1,0 +1,267 @@
+#include "Platform/UI/ViewWidget_p.h"
+
+#include "Platform/UI/GraphicsContext_p.h"
+#include "Platform/UI/Image_p.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QStyleHints>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace kesto::ui {
+
+ViewWidget::ViewWidget(View* view) : view_(view) {
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void paintView(View* view, QPainter& painter, const QRect& dirty) {
+  fnd::Rect b = view->bounds();
+  fnd::Point clip = view->widgetOffset();
+  bool flipped = view->isFlipped();
+  // View coordinates to widget pixels.
+  QTransform t = flipped ? QTransform(1, 0, 0, 1, -b.origin.x - clip.x, -b.origin.y - clip.y)
+                         : QTransform(1, 0, 0, -1, -b.origin.x - clip.x,
+                                      b.origin.y + b.size.height - clip.y);
+  painter.setTransform(t);
+  if (view->wantsUpdateLayer() && view->needsDisplay()) view->updateLayer();
+  QRectF bounds = toQRect(b);
+  QPainterPath shape;
+  if (view->cornerRadius() > 0) shape.addRoundedRect(bounds, view->cornerRadius(), view->cornerRadius());
+  else shape.addRect(bounds);
+  if (view->backgroundColor()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+  if (!view->layerContents().isNull()) {
+    painter.save();
+    painter.setClipPath(shape, Qt::IntersectClip);
+    // Layer contents are upright images stretched over the bounds.
+    QRectF device = t.mapRect(bounds);
+    painter.setTransform(QTransform());
+    painter.drawImage(device, view->layerContents().impl()->image);
+    painter.restore();
+  }
+  if (!view->wantsUpdateLayer()) {
+    GraphicsContext::Impl impl;
+    impl.painter = &painter;
+    GraphicsContext ctx(&impl, flipped, b.size.height);
+    QRectF dirtyView = t.inverted().mapRect(QRectF(dirty));
+    painter.save();
+    view->drawRect(ctx, fnd::Rect(dirtyView.x(), dirtyView.y(), dirtyView.width(), dirtyView.height()));
+    painter.restore();
+    painter.setTransform(t);
+  }
+  if (view->borderColor() && view->borderWidth() > 0) {
+    double w = view->borderWidth();
+    QPainterPath inner;
+    QRectF r = bounds.adjusted(w / 2, w / 2, -w / 2, -w / 2);
+    if (view->cornerRadius() > 0) inner.addRoundedRect(r, view->cornerRadius(), view->cornerRadius());
+    else inner.addRect(r);
+    painter.strokePath(inner, QPen(toQColor(*view->borderColor()), w));
+  }
+  view->setNeedsDisplayFlag(false);
+}
+
+void ViewWidget::paintEvent(QPaintEvent* event) {
+  if (!view_) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  paintView(view_, painter, event->rect());
+}
+
+namespace qtbridge {
+
+std::uint64_t modifierFlags(Qt::KeyboardModifiers m) {
+  std::uint64_t f = 0;
+  if (m & Qt::ShiftModifier) f |= ModifierFlag::Shift;
+  if (m & Qt::ControlModifier) f |= ModifierFlag::Command;
+  if (m & Qt::AltModifier) f |= ModifierFlag::Option;
+  if (m & Qt::MetaModifier) f |= ModifierFlag::Control;
+  if (m & Qt::KeypadModifier) f |= ModifierFlag::NumericPad;
+  return f;
+}
+
+std::uint16_t keyCodeForQtKey(int key) {
+  static const std::uint16_t letters[26] = {
+      KeyCode::A, KeyCode::B, KeyCode::C, KeyCode::D, KeyCode::E, KeyCode::F, KeyCode::G,
+      KeyCode::H, KeyCode::I, KeyCode::J, KeyCode::K, KeyCode::L, KeyCode::M, KeyCode::N,
+      KeyCode::O, KeyCode::P, KeyCode::Q, KeyCode::R, KeyCode::S, KeyCode::T, KeyCode::U,
+      KeyCode::V, KeyCode::W, KeyCode::X, KeyCode::Y, KeyCode::Z};
+  static const std::uint16_t digits[10] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return letters[key - Qt::Key_A];
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return digits[key - Qt::Key_0];
+  switch (key) {
+    case Qt::Key_Return: return KeyCode::Return;
+    case Qt::Key_Enter: return KeyCode::KeypadEnter;
+    case Qt::Key_Tab: case Qt::Key_Backtab: return KeyCode::Tab;
+    case Qt::Key_Space: return KeyCode::Space;
+    case Qt::Key_Backspace: return KeyCode::Delete;
+    case Qt::Key_Escape: return KeyCode::Escape;
+    case Qt::Key_Delete: return KeyCode::ForwardDelete;
+    case Qt::Key_Home: return KeyCode::Home;
+    case Qt::Key_End: return KeyCode::End;
+    case Qt::Key_PageUp: return KeyCode::PageUp;
+    case Qt::Key_PageDown: return KeyCode::PageDown;
+    case Qt::Key_Left: return KeyCode::LeftArrow;
+    case Qt::Key_Right: return KeyCode::RightArrow;
+    case Qt::Key_Down: return KeyCode::DownArrow;
+    case Qt::Key_Up: return KeyCode::UpArrow;
+    case Qt::Key_Minus: return 27;
+    case Qt::Key_Equal: return 24;
+    case Qt::Key_Comma: return 43;
+    case Qt::Key_Period: return 47;
+    case Qt::Key_Slash: return 44;
+    case Qt::Key_Semicolon: return 41;
+    case Qt::Key_Apostrophe: return 39;
+    case Qt::Key_BracketLeft: return 33;
+    case Qt::Key_BracketRight: return 30;
+    case Qt::Key_Backslash: return 42;
+    case Qt::Key_QuoteLeft: return 50;
+    default: return KeyCode::Invalid;
+  }
+}
+
+Event keyEvent(const QKeyEvent* e, EventType type) {
+  Event ev;
+  ev.type = type;
+  ev.keyCode = keyCodeForQtKey(e->key());
+  ev.modifierFlags = modifierFlags(e->modifiers());
+  ev.characters = e->text().toStdString();
+  ev.isARepeat = e->isAutoRepeat();
+  ev.timestamp = e->timestamp() / 1000.0;
+  switch (e->key()) {
+    case Qt::Key_Return: case Qt::Key_Enter: ev.charactersIgnoringModifiers = "\r"; break;
+    case Qt::Key_Escape: ev.charactersIgnoringModifiers = "\x1b"; break;
+    case Qt::Key_Space: ev.charactersIgnoringModifiers = " "; break;
+    case Qt::Key_Tab: ev.charactersIgnoringModifiers = "\t"; break;
+    default:
+      if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)
+        ev.charactersIgnoringModifiers = std::string(1, char('a' + (e->key() - Qt::Key_A)));
+      else
+        ev.charactersIgnoringModifiers = ev.characters;
+  }
+  if (ev.characters.empty() && !ev.charactersIgnoringModifiers.empty() &&
+      !(ev.modifierFlags & (ModifierFlag::Command | ModifierFlag::Control)))
+    ev.characters = ev.charactersIgnoringModifiers;
+  return ev;
+}
+
+int clickCountForPress(Qt::MouseButton button, const QPointF& pos, double timestamp) {
+  static Qt::MouseButton lastButton = Qt::NoButton;
+  static QPointF lastPos;
+  static double lastTime = -1e9;
+  static int count = 0;
+  double interval = QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0;
+  int distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
+  if (button == lastButton && timestamp - lastTime <= interval &&
+      (pos - lastPos).manhattanLength() <= distance)
+    ++count;
+  else
+    count = 1;
+  lastButton = button;
+  lastPos = pos;
+  lastTime = timestamp;
+  return count;
+}
+
+void deliver(View* view, Event event) {
+  if (Window* w = view->window()) {
+    event.window = w;
+    w->sendEvent(event);
+    return;
+  }
+  auto keep = view->shared_from_this();
+  switch (event.type) {
+    case EventType::LeftMouseDown: view->mouseDown(event); break;
+    case EventType::LeftMouseUp: view->mouseUp(event); break;
+    case EventType::RightMouseDown: view->rightMouseDown(event); break;
+    case EventType::RightMouseUp: view->rightMouseUp(event); break;
+    case EventType::LeftMouseDragged: view->mouseDragged(event); break;
+    case EventType::ScrollWheel: view->scrollWheel(event); break;
+    case EventType::KeyDown: view->keyDown(event); break;
+    case EventType::KeyUp: view->keyUp(event); break;
+    default: break;
+  }
+}
+
+}  // namespace qtbridge
+
+namespace {
+fnd::Point windowLocation(View* view, const QPointF& local, QWidget* widget) {
+  // Widget pixels to view coordinates, then up to the window.
+  fnd::Rect b = view->bounds();
+  fnd::Point clip = view->widgetOffset();
+  double x = local.x() + clip.x + b.origin.x;
+  double dy = local.y() + clip.y;
+  double y = view->isFlipped() ? b.origin.y + dy : b.origin.y + b.size.height - dy;
+  return view->convertPointToView(fnd::Point{x, y}, nullptr);
+}
+
+Event mouseEvent(View* view, QWidget* w, QMouseEvent* e, EventType type, int clicks) {
+  Event ev;
+  ev.type = type;
+  ev.locationInWindow = windowLocation(view, e->position(), w);
+  ev.modifierFlags = qtbridge::modifierFlags(e->modifiers());
+  ev.clickCount = clicks;
+  ev.timestamp = e->timestamp() / 1000.0;
+  return ev;
+}
+int lastClickCount = 1;
+}  // namespace
+
+void ViewWidget::mousePressEvent(QMouseEvent* e) {
+  if (!view_) return;
+  e->accept();
+  lastClickCount = qtbridge::clickCountForPress(e->button(), e->globalPosition(), e->timestamp() / 1000.0);
+  auto type = e->button() == Qt::RightButton ? EventType::RightMouseDown : EventType::LeftMouseDown;
+  qtbridge::deliver(view_, mouseEvent(view_, this, e, type, lastClickCount));
+}
+
+void ViewWidget::mouseDoubleClickEvent(QMouseEvent* e) { mousePressEvent(e); }
+
+void ViewWidget::mouseReleaseEvent(QMouseEvent* e) {
+  if (!view_) return;
+  e->accept();
+  auto type = e->button() == Qt::RightButton ? EventType::RightMouseUp : EventType::LeftMouseUp;
+  qtbridge::deliver(view_, mouseEvent(view_, this, e, type, lastClickCount));
+}
+
+void ViewWidget::mouseMoveEvent(QMouseEvent* e) {
+  if (!view_) return;
+  e->accept();
+  auto type = (e->buttons() & Qt::RightButton) ? EventType::RightMouseDragged : EventType::LeftMouseDragged;
+  if (e->buttons() == Qt::NoButton) type = EventType::MouseMoved;
+  qtbridge::deliver(view_, mouseEvent(view_, this, e, type, 0));
+}
+
+void ViewWidget::wheelEvent(QWheelEvent* e) {
+  if (!view_) return;
+  e->accept();
+  Event ev;
+  ev.type = EventType::ScrollWheel;
+  ev.locationInWindow = windowLocation(view_, e->position(), this);
+  ev.modifierFlags = qtbridge::modifierFlags(e->modifiers());
+  QPoint px = e->pixelDelta();
+  QPointF delta = !px.isNull() ? QPointF(px) : QPointF(e->angleDelta()) / 8.0 * (10.0 / 15.0) * 3.0 / 2.0;
+  ev.deltaX = delta.x();
+  ev.deltaY = delta.y();
+  qtbridge::deliver(view_, ev);
+}
+
+void ViewWidget::keyPressEvent(QKeyEvent* e) {
+  if (!view_) return;
+  e->accept();
+  qtbridge::deliver(view_, qtbridge::keyEvent(e, EventType::KeyDown));
+}
+
+void ViewWidget::keyReleaseEvent(QKeyEvent* e) {
+  if (!view_) return;
+  e->accept();
+  qtbridge::deliver(view_, qtbridge::keyEvent(e, EventType::KeyUp));
+}
+
+}  // namespace kesto::ui

@@ -1,0 +1,47 @@
+#pragma once
+
+// Private to the UI layer: the native widget behind every View.
+
+#include "Platform/UI/Event.h"
+
+#include <QWidget>
+
+class QKeyEvent;
+class QMouseEvent;
+
+namespace kesto::ui {
+
+class View;
+
+class ViewWidget : public QWidget {
+ public:
+  explicit ViewWidget(View* view);
+  View* view() const { return view_; }
+  void detach() { view_ = nullptr; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  View* view_;
+};
+
+// Translation of the toolkit's input into our events.
+namespace qtbridge {
+std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers);
+std::uint16_t keyCodeForQtKey(int key);
+Event keyEvent(const QKeyEvent* event, EventType type);
+// Counts clicks the way the desktop does: presses close in time and place add up.
+int clickCountForPress(Qt::MouseButton button, const QPointF& globalPos, double timestamp);
+// Delivers an event to the view's window, or straight to the view when it has none.
+void deliver(View* view, Event event);
+}  // namespace qtbridge
+
+}  // namespace kesto::ui

@@ -1,0 +1,253 @@
+#include "Harness/TestSupport.h"
+#include "Platform/UI/Animator.h"
+#include "Platform/UI/ClipView.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/ScrollView.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/Window.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+using namespace kesto;
+using namespace kesto::ui;
+
+namespace {
+
+class FlippedView : public View {
+ public:
+  using View::View;
+  bool isFlipped() const override { return true; }
+};
+
+class RecordingView : public View {
+ public:
+  using View::View;
+  std::vector<std::string> log;
+  bool acceptsFirstResponder() override { return true; }
+  void mouseDown(const Event& e) override {
+    log.push_back("down " + std::to_string(e.clickCount));
+    View::mouseDown(e);
+  }
+  void keyDown(const Event& e) override {
+    if (!interpretKeyEvents(e)) View::keyDown(e);
+  }
+  bool performAction(std::string_view selector, Responder*) override {
+    log.push_back(std::string(selector));
+    return true;
+  }
+};
+
+}  // namespace
+
+TEST(View, ConvertsPointsBetweenFlippedAndUnflippedViews) {
+  auto root = std::make_shared<View>(fnd::Rect(0, 0, 400, 300));
+  auto flipped = std::make_shared<FlippedView>(fnd::Rect(10, 20, 200, 100));
+  auto inner = std::make_shared<View>(fnd::Rect(5, 10, 50, 40));
+  root->addSubview(flipped);
+  flipped->addSubview(inner);
+  // The flipped view's top edge lies at y 120 of the root; its point (0, 0) is that corner.
+  fnd::Point p = flipped->convertPointToView({0, 0}, root.get());
+  EXPECT_DOUBLE_EQ(p.x, 10);
+  EXPECT_DOUBLE_EQ(p.y, 120);
+  // The unflipped inner view sits 10 down from the flipped view's top: its bottom-left is at
+  // y = 120 - 10 - 40 = 70 in the root.
+  fnd::Point q = inner->convertPointToView({0, 0}, root.get());
+  EXPECT_DOUBLE_EQ(q.x, 15);
+  EXPECT_DOUBLE_EQ(q.y, 70);
+  fnd::Point back = inner->convertPointFromView(q, root.get());
+  EXPECT_DOUBLE_EQ(back.x, 0);
+  EXPECT_DOUBLE_EQ(back.y, 0);
+  fnd::Rect r = inner->convertRectToView(inner->bounds(), flipped.get());
+  EXPECT_EQ(r, fnd::Rect(5, 10, 50, 40));
+}
+
+TEST(View, BoundsOriginShiftsSubviewsAndConversion) {
+  auto clip = std::make_shared<FlippedView>(fnd::Rect(0, 0, 100, 100));
+  auto child = std::make_shared<View>(fnd::Rect(0, 250, 20, 20));
+  clip->addSubview(child);
+  clip->setBoundsOrigin({0, 200});
+  fnd::Point p = child->convertPointToView({0, 20}, clip.get());
+  EXPECT_DOUBLE_EQ(p.y, 250);
+  // Native placement is relative to the bounds origin: 50 points from the top.
+  EXPECT_EQ(child->nativeWidget()->geometry().y(), 50);
+}
+
+TEST(View, DocumentTallerThanTheToolkitLimitStillPlacesChildren) {
+  auto clip = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 200));
+  auto doc = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 40'000'000));
+  auto cell = std::make_shared<View>(fnd::Rect(10, 30'000'050, 100, 80));
+  clip->addSubview(doc);
+  doc->addSubview(cell);
+  clip->setBoundsOrigin({0, 30'000'000});
+  // The document's widget is clipped to the visible part, and the cell lands 50 down.
+  EXPECT_LE(doc->nativeWidget()->height(), 200);
+  EXPECT_EQ(cell->nativeWidget()->geometry(), QRect(10, 50, 100, 80));
+  EXPECT_FALSE(cell->nativeWidget()->isHidden());
+  clip->setBoundsOrigin({0, 0});
+  EXPECT_TRUE(cell->nativeWidget()->isHidden());  // far outside the visible part
+}
+
+TEST(View, AutoresizingSharesChangesAmongFlexibleParts) {
+  auto parent = std::make_shared<View>(fnd::Rect(0, 0, 200, 100));
+  auto fill = std::make_shared<View>(fnd::Rect(0, 0, 200, 100));
+  fill->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  auto pinned = std::make_shared<View>(fnd::Rect(150, 10, 40, 20));
+  pinned->setAutoresizingMask(View::MinXMargin);
+  // Mask 11 with zero left and bottom margins: the width takes the whole horizontal change and
+  // the bottom margin the whole vertical one.
+  auto eleven = std::make_shared<View>(fnd::Rect(0, 0, 200, 100));
+  eleven->setAutoresizingMask(11);
+  parent->addSubview(fill);
+  parent->addSubview(pinned);
+  parent->addSubview(eleven);
+  parent->setFrameSize({300, 150});
+  EXPECT_EQ(fill->frame(), fnd::Rect(0, 0, 300, 150));
+  EXPECT_EQ(pinned->frame(), fnd::Rect(250, 10, 40, 20));
+  EXPECT_EQ(eleven->frame(), fnd::Rect(0, 50, 300, 100));
+}
+
+TEST(View, HitTestPrefersTopmostZPositionAndSkipsHidden) {
+  auto root = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
+  auto a = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
+  auto b = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
+  root->addSubview(a);
+  root->addSubview(b);
+  EXPECT_EQ(root->hitTest({50, 50}), b.get());
+  a->setZPosition(5);
+  EXPECT_EQ(root->hitTest({50, 50}), a.get());
+  a->setHidden(true);
+  EXPECT_EQ(root->hitTest({50, 50}), b.get());
+  EXPECT_EQ(root->hitTest({100, 50}), root.get());  // half-open: the right edge is outside
+}
+
+TEST(View, LayoutRunsCoalescedAfterResize) {
+  struct Counting : View {
+    int layouts = 0;
+    void layout() override { ++layouts; }
+  };
+  auto v = std::make_shared<Counting>();
+  v->setFrameSize({10, 10});
+  v->setFrameSize({20, 10});
+  EXPECT_EQ(v->layouts, 0);
+  test::spin(0.05);
+  EXPECT_EQ(v->layouts, 1);
+}
+
+TEST(View, SnapshotShowsBackgroundBorderAndDrawing) {
+  struct Drawing : View {
+    using View::View;
+    void drawRect(GraphicsContext& ctx, const fnd::Rect&) override {
+      ctx.setFillColor(Color::rgb(0, 0, 1));
+      ctx.fillRect(fnd::Rect(0, 0, 10, 10));  // bottom-left corner: unflipped
+    }
+  };
+  auto v = std::make_shared<Drawing>(fnd::Rect(0, 0, 40, 40));
+  v->setBackgroundColor(Color::rgb(1, 0, 0));
+  v->setBorderColor(Color::rgb(0, 1, 0));
+  v->setBorderWidth(2);
+  Image img = v->snapshot();
+  ASSERT_FALSE(img.isNull());
+  EXPECT_EQ(img.pixelColor(20, 20), Color::rgb(1, 0, 0));
+  EXPECT_EQ(img.pixelColor(0, 20), Color::rgb(0, 1, 0));
+  EXPECT_EQ(img.pixelColor(5, 35), Color::rgb(0, 0, 1));
+  EXPECT_EQ(img.pixelColor(1, 5), Color::rgb(0, 1, 0));
+}
+
+TEST(Window, DeliversClicksAndKeysThroughTheResponderChain) {
+  Window window(fnd::Rect(100, 100, 300, 200));
+  auto view = std::make_shared<RecordingView>(fnd::Rect(50, 50, 100, 100));
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  window.sendEvent(Event::mouse(EventType::LeftMouseDown, {60, 60}, 0, 2));
+  EXPECT_EQ(window.firstResponder(), view.get());
+  window.sendEvent(Event::key(KeyCode::DownArrow, ModifierFlag::Shift));
+  window.sendEvent(Event::key(KeyCode::UpArrow));
+  window.sendEvent(Event::key(KeyCode::A, ModifierFlag::Command, "a"));
+  window.sendEvent(Event::key(KeyCode::Escape));
+  window.sendEvent(Event::key(KeyCode::Return));
+  std::vector<std::string> expected = {"down 2", "moveDownAndModifySelection:", "moveUp:",
+                                       "selectAll:", "cancelOperation:", "insertNewline:"};
+  EXPECT_EQ(view->log, expected);
+  // A click outside the view reaches the content view, which does not take first responder.
+  window.sendEvent(Event::mouse(EventType::LeftMouseDown, {5, 5}));
+  EXPECT_EQ(window.firstResponder(), view.get());
+}
+
+TEST(Window, RealMouseEventsCarryClickCountsAndModifiers) {
+  Window window(fnd::Rect(0, 0, 200, 200));
+  auto view = std::make_shared<RecordingView>(fnd::Rect(0, 0, 200, 200));
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  QWidget* w = view->nativeWidget();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)),
+                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press);
+  QCoreApplication::sendEvent(w, &release);
+  QMouseEvent press2(QEvent::MouseButtonPress, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &press2);
+  ASSERT_EQ(view->log.size(), 2u);
+  EXPECT_EQ(view->log[0], "down 1");
+  EXPECT_EQ(view->log[1], "down 2");
+}
+
+TEST(ScrollView, EveryScrollGoesThroughTheClipViewAndIsClamped) {
+  struct CountingClip : ClipView {
+    using ClipView::ClipView;
+    std::vector<fnd::Point> requests;
+    void scrollToPoint(const fnd::Point& p) override {
+      requests.push_back(p);
+      ClipView::scrollToPoint(p);
+    }
+  };
+  ScrollView sv(fnd::Rect(0, 0, 200, 100));
+  auto clip = std::make_shared<CountingClip>(fnd::Rect(0, 0, 200, 100));
+  sv.setContentView(clip);
+  sv.setHasVerticalScroller(true);
+  sv.setDocumentView(std::make_shared<FlippedView>(fnd::Rect(0, 0, 200, 1000)));
+  int notified = 0;
+  clip->addBoundsObserver([&] { ++notified; });
+  sv.scrollWheel(Event::scroll({}, 0, -30));
+  EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 30);
+  EXPECT_EQ(sv.verticalScrollerValue(), 30);
+  EXPECT_EQ(sv.verticalScrollerMaximum(), 900);
+  EXPECT_TRUE(clip->scrollRectToVisible(fnd::Rect(0, 500, 10, 50)));
+  EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 450);  // smallest move: the rect's bottom at the edge
+  EXPECT_FALSE(clip->scrollRectToVisible(fnd::Rect(0, 460, 10, 50)));
+  EXPECT_TRUE(clip->scrollRectToVisible(fnd::Rect(0, 100, 10, 400)));  // taller than visible
+  EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 100);
+  clip->scrollToPoint({0, 5000});
+  EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 900);
+  EXPECT_EQ(clip->requests.size(), 4u);
+  EXPECT_EQ(notified, 4);
+  EXPECT_EQ(sv.documentVisibleRect(), fnd::Rect(0, 900, 200, 100));
+  // A shrinking document pulls the origin back inside it.
+  sv.documentView()->setFrameSize({200, 300});
+  EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 200);
+}
+
+TEST(Animation, GroupCompletionRunsAfterItsAnimations) {
+  auto v = std::make_shared<View>(fnd::Rect(0, 0, 10, 10));
+  bool done = false;
+  AnimationContext::runAnimationGroup(
+      [&](AnimationContext& ctx) {
+        ctx.setDuration(0.1);
+        v->animator().setFrame(fnd::Rect(0, 0, 110, 10));
+      },
+      [&] { done = true; });
+  EXPECT_LT(v->frame().size.width, 110);
+  EXPECT_FALSE(done);
+  EXPECT_TRUE(test::runUntil([&] { return done; }, 3));
+  EXPECT_EQ(v->frame(), fnd::Rect(0, 0, 110, 10));
+  // Outside a group with a zero duration the change is immediate.
+  AnimationContext::current().setDuration(0);
+  v->animator().setFrameSize({5, 5});
+  EXPECT_EQ(v->frame().size, (fnd::Size{5, 5}));
+  AnimationContext::current().setDuration(0.25);
+}
