@@ -1,0 +1,50 @@
+#include "Platform/Net/NetworkThread.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QThread>
+
+#include <mutex>
+
+namespace kesto::net::detail {
+
+namespace {
+
+struct Globals {
+  QThread* thread = nullptr;
+  QObject* context = nullptr;
+};
+
+Globals& globals() {
+  static Globals g;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Made once and never destroyed: connections of the whole process run here.
+    g.thread = new QThread();
+    g.thread->setObjectName("Networking");
+    g.context = new QObject();
+    g.context->moveToThread(g.thread);
+    g.thread->start();
+  });
+  return g;
+}
+
+}  // namespace
+
+void performOnNetworkThread(std::function<void()> work) {
+  QMetaObject::invokeMethod(globals().context, std::move(work), Qt::QueuedConnection);
+}
+
+bool isNetworkThread() { return QThread::currentThread() == globals().thread; }
+
+QNetworkAccessManager& networkAccessManager() {
+  static QNetworkAccessManager* manager = [] {
+    auto* m = new QNetworkAccessManager();
+    m->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    m->setAutoDeleteReplies(false);
+    return m;
+  }();
+  return *manager;
+}
+
+}  // namespace kesto::net::detail

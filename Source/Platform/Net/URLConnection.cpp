@@ -1,0 +1,690 @@
+#include "Platform/Net/URLConnection.h"
+
+#include "Platform/Net/NetworkThread.h"
+#include "Platform/Net/ServerTrust.h"
+#include "Platform/Net/Streams.h"
+#include "Platform/Net/URLError.h"
+
+#include <QIODevice>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrl>
+
+#include <atomic>
+#include <future>
+#include <mutex>
+
+namespace kesto::net {
+
+// ---------------------------------------------------------------------------------------------
+// Credentials and challenges
+
+URLCredential URLCredential::withUser(std::string user, std::string password, Persistence p) {
+  URLCredential c;
+  c.user_ = std::move(user);
+  c.password_ = std::move(password);
+  c.persistence_ = p;
+  return c;
+}
+
+URLCredential URLCredential::forTrust(std::shared_ptr<ServerTrust> trust) {
+  URLCredential c;
+  c.trust_ = std::move(trust);
+  c.persistence_ = Persistence::ForSession;
+  return c;
+}
+
+AuthenticationChallenge::AuthenticationChallenge(ProtectionSpace space, int previousFailureCount,
+                                                 std::optional<URLCredential> proposed,
+                                                 std::shared_ptr<const URLResponse> failureResponse)
+    : space_(std::move(space)),
+      failures_(previousFailureCount),
+      proposed_(std::move(proposed)),
+      failureResponse_(std::move(failureResponse)) {}
+
+void AuthenticationChallenge::useCredential(URLCredential credential) {
+  disposition_ = Disposition::UseCredential;
+  credential_ = std::move(credential);
+}
+void AuthenticationChallenge::continueWithoutCredential() {
+  disposition_ = Disposition::ContinueWithoutCredential;
+  credential_.reset();
+}
+void AuthenticationChallenge::cancel() {
+  disposition_ = Disposition::Cancel;
+  credential_.reset();
+}
+void AuthenticationChallenge::performDefaultHandling() {
+  disposition_ = Disposition::PerformDefaultHandling;
+  credential_.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The connection
+
+namespace {
+
+constexpr int kMaximumRedirects = 16;
+// Bodies of replies that are not delivered (redirects, answered 401s) are kept only this far.
+constexpr std::size_t kHeldBodyLimit = 1u << 20;
+
+bool isLoopbackHost(const std::string& host) {
+  return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == "[::1]";
+}
+
+QUrl toQUrl(const URL& url) {
+  // User-info never goes to the toolkit: authentication is answered here, only where allowed.
+  QUrl q(QString::fromStdString(url.absoluteString()), QUrl::TolerantMode);
+  q.setUserInfo(QString());
+  q.setFragment(QString());
+  return q;
+}
+
+std::string basicAuthorization(const std::string& user, const std::string& password) {
+  QByteArray raw = QByteArray::fromStdString(user + ":" + password);
+  return "Basic " + raw.toBase64().toStdString();
+}
+
+// Reads a request body stream for the toolkit; a failing stream aborts the exchange.
+class StreamDevice final : public QIODevice {
+ public:
+  StreamDevice(std::shared_ptr<InputStream> stream, std::function<void(const fnd::Error&)> onError)
+      : stream_(std::move(stream)), onError_(std::move(onError)) {}
+  bool isSequential() const override { return true; }
+  bool open(OpenMode mode) override {
+    stream_->open();
+    if (stream_->status() == StreamStatus::Error) return false;
+    return QIODevice::open(mode);
+  }
+  void close() override {
+    stream_->close();
+    QIODevice::close();
+  }
+  bool atEnd() const override { return ended_ || failed_; }
+  qint64 bytesAvailable() const override { return QIODevice::bytesAvailable() + (atEnd() ? 0 : 65536); }
+
+ protected:
+  qint64 readData(char* data, qint64 maxSize) override {
+    if (failed_) return -1;
+    if (ended_ || maxSize <= 0) return 0;
+    std::ptrdiff_t n = stream_->read(reinterpret_cast<std::uint8_t*>(data), static_cast<std::size_t>(maxSize));
+    if (n < 0) {
+      failed_ = true;
+      fnd::Error e = stream_->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO));
+      auto cb = onError_;
+      // The toolkit is mid-read; report after it returns.
+      detail::performOnNetworkThread([cb, e] { cb(e); });
+      return -1;
+    }
+    if (n == 0) ended_ = true;
+    return n;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  std::shared_ptr<InputStream> stream_;
+  std::function<void(const fnd::Error&)> onError_;
+  bool ended_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+struct URLConnection::Impl {
+  URLRequest original;
+  std::shared_ptr<URLConnectionDelegate> delegate;
+  std::atomic<bool> cancelled{false};
+  std::atomic<bool> started{false};
+  mutable std::mutex mutex;
+  URLRequest current;
+
+  // Network thread only.
+  std::shared_ptr<URLConnection> keepAlive;
+  QNetworkReply* reply = nullptr;
+  QObject* scope = nullptr;  // owns the signal connections of the current reply
+  bool finished = false;
+  int redirects = 0;
+  int authFailures = 0;
+  bool triedURLCredential = false;
+  bool trustJudged = false;
+  bool withhold = false;  // the current reply is a redirect or a challenge, not the answer
+  bool delivered = false;
+  std::optional<fnd::Error> abortError;
+  bool abortedByUs = false;
+  QByteArray held;
+  std::optional<std::string> authorization;  // what answers a challenge on the current origin
+  std::int64_t lastSent = 0;
+};
+
+struct ConnectionDriver {
+  static void begin(URLConnection& c);
+  static void send(URLConnection& c);
+  static void onEncrypted(URLConnection& c);
+  static bool judgeTrust(URLConnection& c);
+  static void onMetaData(URLConnection& c);
+  static void onReadyRead(URLConnection& c);
+  static void onFinished(URLConnection& c);
+  static void fail(URLConnection& c, const fnd::Error& e);
+  static void end(URLConnection& c);
+  static void dropReply(URLConnection& c);
+  static std::shared_ptr<HTTPURLResponse> makeResponse(URLConnection& c);
+  static bool live(URLConnection& c) { return !c.d_->cancelled.load() && !c.d_->finished; }
+};
+
+URLConnection::URLConnection() : d_(std::make_unique<Impl>()) {}
+URLConnection::~URLConnection() = default;
+
+std::shared_ptr<URLConnection> URLConnection::make(URLRequest request, std::shared_ptr<URLConnectionDelegate> delegate) {
+  std::shared_ptr<URLConnection> c(new URLConnection());
+  c->d_->original = request;
+  c->d_->current = std::move(request);
+  c->d_->delegate = delegate ? std::move(delegate) : std::make_shared<URLConnectionDelegate>();
+  return c;
+}
+
+const URLRequest& URLConnection::originalRequest() const { return d_->original; }
+
+URLRequest URLConnection::currentRequest() const {
+  std::lock_guard lock(d_->mutex);
+  return d_->current;
+}
+
+bool URLConnection::isCancelled() const { return d_->cancelled.load(); }
+
+void URLConnection::start() {
+  if (d_->started.exchange(true)) return;
+  auto self = shared_from_this();
+  detail::performOnNetworkThread([self] {
+    self->d_->keepAlive = self;
+    ConnectionDriver::begin(*self);
+  });
+}
+
+void URLConnection::cancel() {
+  if (d_->cancelled.exchange(true)) return;
+  auto self = shared_from_this();
+  auto work = [self] {
+    ConnectionDriver::dropReply(*self);
+    self->d_->finished = true;
+    self->d_->keepAlive.reset();
+  };
+  if (isNetworkThread())
+    work();
+  else
+    detail::performOnNetworkThread(work);
+}
+
+void URLConnection::performOnNetworkThread(std::function<void()> work) { detail::performOnNetworkThread(std::move(work)); }
+bool URLConnection::isNetworkThread() { return detail::isNetworkThread(); }
+
+void ConnectionDriver::begin(URLConnection& c) {
+  auto& d = *c.d_;
+  if (!live(c)) return;
+  URLRequest req;
+  {
+    std::lock_guard lock(d.mutex);
+    req = d.current;
+  }
+  if (req.url().isEmpty() || (req.url().scheme() != "http" && req.url().scheme() != "https") || req.url().host().empty()) {
+    fail(c, makeURLError(req.url().isEmpty() ? urlerror::BadURL : urlerror::UnsupportedURL, &req.url()));
+    return;
+  }
+  auto next = d.delegate->connectionWillSendRequest(c, req, nullptr);
+  if (!live(c)) return;
+  if (!next) {
+    fail(c, makeURLError(urlerror::Cancelled, &req.url()));
+    return;
+  }
+  {
+    std::lock_guard lock(d.mutex);
+    d.current = std::move(*next);
+  }
+  d.delegate->connectionShouldUseCredentialStorage(c);
+  if (!live(c)) return;
+  send(c);
+}
+
+void ConnectionDriver::send(URLConnection& c) {
+  auto& d = *c.d_;
+  URLRequest req;
+  {
+    std::lock_guard lock(d.mutex);
+    req = d.current;
+  }
+  QNetworkRequest qr(toQUrl(req.url()));
+  for (const auto& [name, value] : req.allHTTPHeaderFields().fields())
+    qr.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
+  if (d.authorization && !req.allHTTPHeaderFields().contains("Authorization"))
+    qr.setRawHeader("Authorization", QByteArray::fromStdString(*d.authorization));
+  if (!req.allHTTPHeaderFields().contains("Accept")) qr.setRawHeader("Accept", "*/*");
+  qr.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+  qr.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+  qr.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+  qr.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+  if (!req.httpShouldHandleCookies()) {
+    qr.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    qr.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+  }
+  if (req.timeoutInterval() > 0) qr.setTransferTimeout(static_cast<int>(req.timeoutInterval() * 1000));
+  if (req.url().isHTTPS()) {
+    // Trust is judged by us, on the chain, before any request byte (see onEncrypted).
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
+    qr.setSslConfiguration(ssl);
+  }
+
+  d.trustJudged = false;
+  d.withhold = false;
+  d.held.clear();
+  d.abortError.reset();
+  d.abortedByUs = false;
+  d.lastSent = 0;
+
+  QNetworkAccessManager& nam = detail::networkAccessManager();
+  QByteArray verb = QByteArray::fromStdString(req.httpMethod());
+  QNetworkReply* reply = nullptr;
+  if (req.httpBodyStream()) {
+    std::shared_ptr<InputStream> stream = req.httpBodyStream();
+    if (stream->status() != StreamStatus::NotOpen) {
+      // A consumed stream (a retry) is replayed only when it can be; else the request fails.
+      auto fresh = stream->reopened();
+      if (!fresh) {
+        fail(c, makeURLError(urlerror::CannotDecodeRawData, &req.url(), "The request body cannot be sent again."));
+        return;
+      }
+      stream = fresh;
+      std::lock_guard lock(d.mutex);
+      d.current.setHTTPBodyStream(stream);
+    }
+    std::weak_ptr<URLConnection> weak = c.shared_from_this();
+    auto* device = new StreamDevice(stream, [weak](const fnd::Error& e) {
+      if (auto self = weak.lock()) {
+        if (!live(*self)) return;
+        self->d_->abortError = e;
+        self->d_->abortedByUs = true;
+        if (self->d_->reply) self->d_->reply->abort();
+      }
+    });
+    if (!req.allHTTPHeaderFields().contains("Content-Length")) {
+      if (auto len = stream->length()) qr.setHeader(QNetworkRequest::ContentLengthHeader, static_cast<qint64>(*len));
+    }
+    if (qr.hasRawHeader("Content-Length")) qr.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    if (!device->open(QIODevice::ReadOnly)) {
+      fnd::Error e = stream->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO));
+      delete device;
+      fail(c, e);
+      return;
+    }
+    reply = nam.sendCustomRequest(qr, verb, device);
+    device->setParent(reply);
+  } else if (req.httpBody()) {
+    const auto& b = *req.httpBody();
+    reply = nam.sendCustomRequest(qr, verb, QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())));
+  } else {
+    reply = nam.sendCustomRequest(qr, verb);
+  }
+  d.reply = reply;
+  d.scope = new QObject();
+  QObject* scope = d.scope;
+  URLConnection* cp = &c;
+  QObject::connect(reply, &QNetworkReply::encrypted, scope, [cp] { onEncrypted(*cp); });
+  QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, [cp] { onMetaData(*cp); });
+  QObject::connect(reply, &QNetworkReply::readyRead, scope, [cp] { onReadyRead(*cp); });
+  QObject::connect(reply, &QNetworkReply::finished, scope, [cp] { onFinished(*cp); });
+  QObject::connect(reply, &QNetworkReply::uploadProgress, scope, [cp](qint64 sent, qint64 total) {
+    auto& d = *cp->d_;
+    if (!live(*cp) || sent <= d.lastSent) return;
+    std::int64_t delta = sent - d.lastSent;
+    d.lastSent = sent;
+    d.delegate->connectionDidSendBodyData(*cp, delta, sent, total > 0 ? total : -1);
+  });
+}
+
+bool ConnectionDriver::judgeTrust(URLConnection& c) {
+  auto& d = *c.d_;
+  d.trustJudged = true;
+  URL url = c.currentRequest().url();
+  std::vector<Certificate> chain;
+  for (const QSslCertificate& qc : d.reply->sslConfiguration().peerCertificateChain()) {
+    QByteArray der = qc.toDer();
+    if (auto cert = Certificate::fromDER(fnd::Data(der.begin(), der.end()))) chain.push_back(std::move(*cert));
+  }
+  auto trust = std::make_shared<ServerTrust>(chain, url.host(), url.effectivePort());
+  ProtectionSpace space{url.host(), url.effectivePort(), url.scheme(), {}, kAuthenticationMethodServerTrust, trust};
+  AuthenticationChallenge challenge(space, 0, std::nullopt, nullptr);
+  d.delegate->connectionWillSendRequestForAuthenticationChallenge(c, challenge);
+  if (!live(c)) return false;
+  bool accept = false;
+  std::int64_t code = urlerror::ServerCertificateUntrusted;
+  switch (challenge.disposition()) {
+    case AuthenticationChallenge::Disposition::UseCredential:
+      accept = challenge.credential() && challenge.credential()->serverTrust() != nullptr;
+      break;
+    case AuthenticationChallenge::Disposition::PerformDefaultHandling:
+    case AuthenticationChallenge::Disposition::ContinueWithoutCredential:
+    case AuthenticationChallenge::Disposition::RejectProtectionSpace: {
+      ServerTrust fresh(chain, url.host(), url.effectivePort());
+      TrustResult r = fresh.evaluate();
+      accept = r == TrustResult::Proceed || r == TrustResult::Unspecified;
+      break;
+    }
+    case AuthenticationChallenge::Disposition::Cancel:
+      code = urlerror::UserCancelledAuthentication;
+      break;
+  }
+  if (!accept) {
+    d.abortError = makeURLError(code, &url);
+    d.abortedByUs = true;
+    d.reply->abort();
+  }
+  return accept;
+}
+
+void ConnectionDriver::onEncrypted(URLConnection& c) {
+  if (!live(c) || c.d_->trustJudged) return;
+  judgeTrust(c);
+}
+
+std::shared_ptr<HTTPURLResponse> ConnectionDriver::makeResponse(URLConnection& c) {
+  auto& d = *c.d_;
+  HTTPHeaders headers;
+  for (const auto& [name, value] : d.reply->rawHeaderPairs()) headers.add(name.toStdString(), value.toStdString());
+  int status = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  URL url = c.currentRequest().url();
+  return std::make_shared<HTTPURLResponse>(url.withoutUserInfo(), status, std::move(headers));
+}
+
+void ConnectionDriver::onMetaData(URLConnection& c) {
+  auto& d = *c.d_;
+  if (!live(c) || d.abortedByUs) return;
+  if (c.currentRequest().url().isHTTPS() && !d.trustJudged) {
+    // A reused connection does not announce its handshake again: judge the chain now.
+    if (!judgeTrust(c)) return;
+  }
+  QVariant statusAttr = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  if (!statusAttr.isValid()) return;
+  int status = statusAttr.toInt();
+  bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                  d.reply->hasRawHeader("Location");
+  bool challenge = status == 401 || status == 407;
+  d.withhold = redirect || challenge;
+  if (d.withhold) return;
+  d.delivered = true;
+  d.delegate->connectionDidReceiveResponse(c, makeResponse(c));
+}
+
+void ConnectionDriver::onReadyRead(URLConnection& c) {
+  auto& d = *c.d_;
+  if (!live(c) || d.abortedByUs) return;
+  if (!d.delivered && !d.withhold) onMetaData(c);
+  if (!live(c) || d.abortedByUs) return;
+  if (d.withhold) {
+    QByteArray chunk = d.reply->readAll();
+    if (static_cast<std::size_t>(d.held.size() + chunk.size()) <= kHeldBodyLimit) d.held += chunk;
+    return;
+  }
+  if (!d.delivered) return;
+  char buffer[65536];
+  while (live(c) && d.reply && d.reply->bytesAvailable() > 0) {
+    qint64 n = d.reply->read(buffer, sizeof buffer);
+    if (n <= 0) break;
+    d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(n));
+  }
+}
+
+namespace {
+
+std::int64_t mapError(QNetworkReply::NetworkError e) {
+  switch (e) {
+    case QNetworkReply::ConnectionRefusedError: return urlerror::CannotConnectToHost;
+    case QNetworkReply::HostNotFoundError: return urlerror::CannotFindHost;
+    case QNetworkReply::TimeoutError: return urlerror::TimedOut;
+    case QNetworkReply::OperationCanceledError: return urlerror::TimedOut;  // only the transfer timeout aborts unasked
+    case QNetworkReply::RemoteHostClosedError: return urlerror::NetworkConnectionLost;
+    case QNetworkReply::SslHandshakeFailedError: return urlerror::SecureConnectionFailed;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError: return urlerror::NotConnectedToInternet;
+    case QNetworkReply::ProtocolUnknownError: return urlerror::UnsupportedURL;
+    case QNetworkReply::ProtocolFailure: return urlerror::BadServerResponse;
+    case QNetworkReply::UnknownNetworkError: return urlerror::NetworkConnectionLost;
+    default: return urlerror::Unknown;
+  }
+}
+
+}  // namespace
+
+void ConnectionDriver::onFinished(URLConnection& c) {
+  auto& d = *c.d_;
+  if (!live(c)) return;
+  URLRequest req = c.currentRequest();
+  if (d.abortedByUs) {
+    fnd::Error e = d.abortError.value_or(makeURLError(urlerror::Cancelled, &req.url()));
+    fail(c, e);
+    return;
+  }
+  QVariant statusAttr = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  QNetworkReply::NetworkError qerr = d.reply->error();
+  if (!statusAttr.isValid() || (qerr != QNetworkReply::NoError && qerr < QNetworkReply::ContentAccessDenied &&
+                                qerr != QNetworkReply::NoError)) {
+    // No HTTP answer, or the transfer broke off after the answer began.
+    if (qerr != QNetworkReply::NoError || !statusAttr.isValid()) {
+      std::int64_t code = mapError(qerr);
+      if (code == urlerror::Unknown && qerr >= QNetworkReply::ProxyConnectionRefusedError &&
+          qerr < QNetworkReply::ContentAccessDenied)
+        code = urlerror::CannotConnectToHost;
+      if (qerr == QNetworkReply::NoError) code = urlerror::BadServerResponse;
+      fail(c, makeURLError(code, &req.url()));
+      return;
+    }
+  }
+  int status = statusAttr.toInt();
+  if (d.withhold) {
+    d.held += d.reply->readAll();
+    auto response = makeResponse(c);
+    if (status == 401 || status == 407) {
+      // Answer the challenge: the URL's user-info first (https only), then the delegate.
+      const URL& url = req.url();
+      if (!d.triedURLCredential && status == 401 && url.hasUserInfo() && url.isHTTPS()) {
+        d.triedURLCredential = true;
+        d.authorization = basicAuthorization(url.user(), url.password());
+        dropReply(c);
+        send(c);
+        return;
+      }
+      int failures = d.authorization ? ++d.authFailures : d.authFailures;
+      std::optional<URLCredential> proposed;
+      if (url.hasUserInfo()) proposed = URLCredential::withUser(url.user(), url.password());
+      std::string realm;
+      if (auto h = response->valueForHTTPHeaderField(status == 401 ? "WWW-Authenticate" : "Proxy-Authenticate")) {
+        auto r = h->find("realm=\"");
+        if (r != std::string::npos) realm = h->substr(r + 7, h->find('"', r + 7) - r - 7);
+      }
+      ProtectionSpace space{url.host(), url.effectivePort(), url.scheme(), realm, kAuthenticationMethodHTTPBasic, nullptr};
+      AuthenticationChallenge challenge(space, failures, proposed, response);
+      d.delegate->connectionWillSendRequestForAuthenticationChallenge(c, challenge);
+      if (!live(c)) return;
+      switch (challenge.disposition()) {
+        case AuthenticationChallenge::Disposition::UseCredential:
+          if (challenge.credential() && !challenge.credential()->user().empty()) {
+            d.authorization = basicAuthorization(challenge.credential()->user(), challenge.credential()->password());
+            dropReply(c);
+            send(c);
+            return;
+          }
+          break;
+        case AuthenticationChallenge::Disposition::Cancel:
+          fail(c, makeURLError(urlerror::UserCancelledAuthentication, &req.url()));
+          return;
+        default:
+          break;
+      }
+      // Unanswered: the 401 is the answer.
+    } else {
+      // A redirect.
+      QUrl target = d.reply->url().resolved(QUrl(QString::fromUtf8(d.reply->rawHeader("Location")), QUrl::TolerantMode));
+      auto next = URL::fromString(target.toString(QUrl::FullyEncoded).toStdString());
+      if (next && next->scheme() != "http" && next->scheme() != "https") next.reset();
+      if (!next) {
+        fail(c, makeURLError(urlerror::RedirectToNonExistentLocation, &req.url()));
+        return;
+      }
+      if (++d.redirects > kMaximumRedirects) {
+        fail(c, makeURLError(urlerror::HTTPTooManyRedirects, &req.url()));
+        return;
+      }
+      URLRequest nextRequest = req;
+      nextRequest.setURL(*next);
+      bool toGet = status == 303 || ((status == 301 || status == 302) && req.httpMethod() == "POST");
+      if (toGet && req.httpMethod() != "HEAD") {
+        nextRequest.setHTTPMethod("GET");
+        nextRequest.setHTTPBody(std::nullopt);
+        nextRequest.setHTTPBodyStream(nullptr);
+        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Type");
+        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Length");
+      }
+      bool sameOrigin = next->origin() == req.url().origin();
+      bool downgrade = req.url().isHTTPS() && !next->isHTTPS();
+      if (!sameOrigin || downgrade) {
+        // Credentials stay with the origin they were given for.
+        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Authorization");
+        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Cookie");
+        nextRequest.setURL(next->withoutUserInfo());
+        d.authorization.reset();
+        d.triedURLCredential = true;
+      }
+      auto decided = d.delegate->connectionWillSendRequest(c, nextRequest, response.get());
+      if (!live(c)) return;
+      if (decided) {
+        if (!sameOrigin || downgrade) {
+          decided->setValueForHTTPHeaderField(std::nullopt, "Authorization");
+          if (decided->url().hasUserInfo()) decided->setURL(decided->url().withoutUserInfo());
+        }
+        {
+          std::lock_guard lock(d.mutex);
+          d.current = std::move(*decided);
+        }
+        dropReply(c);
+        send(c);
+        return;
+      }
+      // Not followed: the redirect reply is the answer.
+    }
+    d.withhold = false;
+    d.delivered = true;
+    QByteArray body = d.held;
+    d.held.clear();
+    d.delegate->connectionDidReceiveResponse(c, response);
+    if (!live(c)) return;
+    if (!body.isEmpty())
+      d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(body.constData()),
+                                          static_cast<std::size_t>(body.size()));
+    if (!live(c)) return;
+  } else {
+    if (!d.delivered) onMetaData(c);
+    if (!live(c)) return;
+    onReadyRead(c);
+    if (!live(c)) return;
+  }
+  auto response = makeResponse(c);
+  d.delegate->connectionWillCacheResponse(c, *response);
+  if (!live(c)) return;
+  dropReply(c);
+  d.finished = true;
+  auto delegate = d.delegate;
+  delegate->connectionDidFinishLoading(c);
+  end(c);
+}
+
+void ConnectionDriver::fail(URLConnection& c, const fnd::Error& e) {
+  auto& d = *c.d_;
+  if (!live(c)) return;
+  dropReply(c);
+  d.finished = true;
+  auto delegate = d.delegate;
+  delegate->connectionDidFailWithError(c, e);
+  end(c);
+}
+
+void ConnectionDriver::end(URLConnection& c) {
+  auto keep = std::move(c.d_->keepAlive);  // released when this returns
+}
+
+void ConnectionDriver::dropReply(URLConnection& c) {
+  auto& d = *c.d_;
+  delete d.scope;
+  d.scope = nullptr;
+  if (d.reply) {
+    QNetworkReply* r = d.reply;
+    d.reply = nullptr;
+    if (r->isRunning()) r->abort();
+    r->deleteLater();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Synchronous requests
+
+namespace {
+
+class CollectingDelegate final : public URLConnectionDelegate {
+ public:
+  explicit CollectingDelegate(std::size_t limit) : limit_(limit) {}
+  void connectionDidReceiveResponse(URLConnection&, std::shared_ptr<const URLResponse> response) override {
+    response_ = std::move(response);
+    body_.clear();
+    if (response_ && response_->expectedContentLength() > 0)
+      body_.reserve(std::min<std::size_t>(static_cast<std::size_t>(response_->expectedContentLength()), limit_));
+  }
+  void connectionDidReceiveData(URLConnection& c, const std::uint8_t* bytes, std::size_t length) override {
+    if (body_.size() + length > limit_) {
+      c.cancel();
+      done(makeURLError(urlerror::DataLengthExceedsMaximum, &c.originalRequest().url()));
+      return;
+    }
+    body_.insert(body_.end(), bytes, bytes + length);
+  }
+  void connectionDidFinishLoading(URLConnection&) override { done(std::nullopt); }
+  void connectionDidFailWithError(URLConnection&, const fnd::Error& e) override { done(e); }
+
+  std::promise<void> promise;
+  std::shared_ptr<const URLResponse> response_;
+  fnd::Data body_;
+  std::optional<fnd::Error> error_;
+
+ private:
+  void done(std::optional<fnd::Error> e) {
+    if (finished_) return;
+    finished_ = true;
+    error_ = std::move(e);
+    promise.set_value();
+  }
+  std::size_t limit_;
+  bool finished_ = false;
+};
+
+}  // namespace
+
+std::optional<fnd::Data> URLConnection::sendSynchronousRequest(const URLRequest& request,
+                                                               std::shared_ptr<const URLResponse>* response,
+                                                               fnd::Error* error, std::size_t maximumBodySize) {
+  if (isNetworkThread()) {
+    if (error) *error = makeURLError(urlerror::Unknown, &request.url(), "Synchronous requests cannot run on the network thread.");
+    return std::nullopt;
+  }
+  auto delegate = std::make_shared<CollectingDelegate>(maximumBodySize);
+  auto future = delegate->promise.get_future();
+  auto connection = make(request, delegate);
+  connection->start();
+  future.wait();
+  if (response) *response = delegate->response_;
+  if (delegate->error_) {
+    if (error) *error = *delegate->error_;
+    return std::nullopt;
+  }
+  return std::move(delegate->body_);
+}
+
+}  // namespace kesto::net
