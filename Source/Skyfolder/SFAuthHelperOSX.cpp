@@ -1,0 +1,128 @@
+#include "Skyfolder/SFAuthHelperOSX.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Skyfolder/SFLog.h"
+#include "Skyfolder/SFRestClient.h"
+#include "Skyfolder/SFSession.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace kesto {
+
+namespace {
+
+void openInDefaultBrowser(const net::URL& url) {
+  const std::string text = url.absoluteString();
+  char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(text.c_str()), nullptr};
+  pid_t pid;
+  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
+    SFLogError("SkyfolderSDK: cannot open the authorization page");
+    return;
+  }
+  // xdg-open hands the URL to the browser and exits at once.
+  int status;
+  waitpid(pid, &status, 0);
+}
+
+}  // namespace
+
+SFAuthHelperOSX& SFAuthHelperOSX::sharedHelper() {
+  static SFAuthHelperOSX* helper = new SFAuthHelperOSX();
+  return *helper;
+}
+
+SFAuthHelperOSX::SFAuthHelperOSX() : opener_(openInDefaultBrowser) {}
+
+SFAuthHelperOSX::~SFAuthHelperOSX() { stopObserving(); }
+
+std::uint64_t SFAuthHelperOSX::implementedOperations() const {
+  return LoadedRequestToken | LoadRequestTokenFailedWithError | LoadedAccessToken | LoadAccessTokenFailedWithError;
+}
+
+SFRestClient* SFAuthHelperOSX::restClient() {
+  if (!restClient_) {
+    restClient_ = SFRestClient::initWithSession(SFSession::sharedSession());
+    if (restClient_) restClient_->setDelegate(this);
+  }
+  return restClient_.get();
+}
+
+void SFAuthHelperOSX::authenticate() {
+  if (loading_) {
+    SFLogError("SkyfolderSDK: called -[SFAuthHelperOSX authenticate] while the auth helper is already loading. "
+               "Doing nothing.");
+    return;
+  }
+  const auto session = SFSession::sharedSession();
+  if (session && session->isLinked()) {
+    SFLogError("SkyfolderSDK: called -[SFAuthHelperOSX authenticate] when already linked. Doing nothing.");
+    return;
+  }
+  auto* client = restClient();
+  if (!client) return;
+  loading_ = true;
+  postStateChangedNotification(nullptr);
+  client->loadRequestToken();
+}
+
+void SFAuthHelperOSX::postStateChangedNotification(const fnd::Error* error) {
+  fnd::Dictionary info;
+  if (error) info.emplace("error", fnd::Value(std::make_shared<fnd::Error>(*error)));
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kSFAuthHelperOSXStateChangedNotification, this,
+                                                                std::move(info));
+}
+
+void SFAuthHelperOSX::observeActivation() {
+  if (observing_) return;
+  observing_ = true;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      this, [this](const fnd::Notification&) { applicationDidBecomeActive(); },
+      kSFApplicationDidBecomeActiveNotification);
+}
+
+void SFAuthHelperOSX::stopObserving() {
+  if (!observing_) return;
+  observing_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void SFAuthHelperOSX::restClientLoadedRequestToken(SFRestClient& client) {
+  loading_ = false;
+  postStateChangedNotification(nullptr);
+  observeActivation();
+  if (auto url = client.authorizeURL(); url && opener_) opener_(*url);
+}
+
+void SFAuthHelperOSX::restClientLoadRequestTokenFailedWithError(SFRestClient& client, const fnd::Error& error) {
+  loading_ = false;
+  if (!client.requestTokenLoaded()) stopObserving();
+  postStateChangedNotification(&error);
+}
+
+void SFAuthHelperOSX::applicationDidBecomeActive() {
+  auto* client = restClient();
+  if (!client || !client->requestTokenLoaded() || loading_) return;
+  postStateChangedNotification(nullptr);
+  client->loadAccessToken();
+}
+
+void SFAuthHelperOSX::restClientLoadedAccessToken(SFRestClient&) {
+  loading_ = false;
+  stopObserving();
+  // Dropped after the delegate call returns: the client is still on the stack here.
+  std::shared_ptr<SFRestClient> finished(restClient_.release());
+  fnd::DispatchQueue::main().async([finished] {});
+  postStateChangedNotification(nullptr);
+}
+
+void SFAuthHelperOSX::restClientLoadAccessTokenFailedWithError(SFRestClient&, const fnd::Error& error) {
+  loading_ = false;
+  postStateChangedNotification(&error);
+}
+
+}  // namespace kesto

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "Platform/Foundation/Value.h"
+#include "Platform/Net/URL.h"
+#include "Platform/Net/URLRequest.h"
+#include "Skyfolder/SFRestClientDelegate.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace kesto {
+
+class OAuthCredentialConcreteStore;
+class SFRequest;
+class SFSession;
+
+// The client of the service's Core API v1: builds signed requests, runs each as an SFRequest,
+// keeps it while it runs and reports to the delegate. Main thread only. Destroying the client
+// cancels everything still running; no callback arrives afterwards.
+class SFRestClient {
+ public:
+  static constexpr const char* kSDKVersion = "1.3.13";
+
+  SFRestClient(std::shared_ptr<SFSession> session, std::optional<std::string> userId);
+  ~SFRestClient();
+  SFRestClient(const SFRestClient&) = delete;
+  SFRestClient& operator=(const SFRestClient&) = delete;
+
+  // Null (with an error logged) for a null session.
+  static std::unique_ptr<SFRestClient> initWithSession(std::shared_ptr<SFSession> session,
+                                                       std::optional<std::string> userId);
+  // The session's first user, or no user (the anonymous store).
+  static std::unique_ptr<SFRestClient> initWithSession(std::shared_ptr<SFSession> session);
+
+  std::shared_ptr<OAuthCredentialConcreteStore> credentialStore() const;
+  const std::optional<std::string>& userId() const { return userId_; }
+  const std::shared_ptr<SFSession>& session() const { return session_; }
+  SFRestClientDelegate* delegate() const { return delegate_; }
+  void setDelegate(SFRestClientDelegate* delegate);
+
+  void loadMetadata(const std::string& path);
+  void loadFile(const std::string& path, const std::string& destPath) { loadFile(path, std::nullopt, destPath); }
+  void loadFile(const std::string& path, const std::optional<std::string>& rev, const std::string& destPath);
+  void cancelFileLoad(const std::string& path);
+  // "overwrite" false, and "parent_rev" when a revision is given.
+  void uploadFile(const std::string& filename, const std::string& toPath, const std::optional<std::string>& parentRev,
+                  const std::string& fromPath);
+  void uploadFile(const std::string& filename, const std::string& toPath, const std::string& fromPath) {
+    uploadFile(filename, toPath, fromPath, fnd::Dictionary{});
+  }
+  void uploadFile(const std::string& filename, const std::string& toPath, const std::string& fromPath,
+                  const fnd::Dictionary& params);
+  void cancelFileUpload(const std::string& destPath);
+  void cancelAllRequests();
+  // Running requests plus metadata replies still being parsed.
+  std::size_t requestCount() const;
+
+  // The link flow's token calls.
+  void loadRequestToken();
+  bool requestTokenLoaded() const;
+  std::optional<net::URL> authorizeURL() const;
+  void loadAccessToken();
+  // "oauth_token=..&oauth_token_secret=..&uid=.." with percent-decoded values.
+  static void parse(const std::string& text, std::string* token, std::string* secret, std::string* userId);
+
+  // A signed request for https://host/1<escaped path> with "locale" and the OAuth parameters;
+  // absent when the client has no credentials or the URL cannot be made.
+  std::optional<net::URLRequest> requestWithHost(const std::string& host, const std::string& path,
+                                                 const fnd::Dictionary& parameters,
+                                                 const std::string& method = "GET");
+
+  static std::string escapePath(const std::string& path);
+  static const std::string& bestLanguage();
+  static const std::string& userAgent();
+  void checkForAuthenticationFailure(const SFRequest& request);
+
+ private:
+  bool implements(SFRestClientDelegate::Operation op) const { return delegate_ && (operations_ & op); }
+  // Fails a call that cannot be signed because the client's user is gone.
+  void failWithoutCredentials(SFRestClientDelegate::Operation failureOp, fnd::Dictionary userInfo);
+  void requestDidLoadMetadata(SFRequest& request);
+  void requestDidLoadFile(SFRequest& request);
+  void requestDidUploadFile(SFRequest& request);
+  void requestDidLoadRequestToken(SFRequest& request);
+  void requestDidLoadAccessToken(SFRequest& request);
+  void removeRequest(SFRequest& request);
+
+  std::shared_ptr<SFSession> session_;
+  std::optional<std::string> userId_;
+  std::string root_;
+  std::set<std::shared_ptr<SFRequest>> requests_;
+  std::map<std::string, std::shared_ptr<SFRequest>> loadRequests_;
+  std::map<std::string, std::shared_ptr<SFRequest>> imageLoadRequests_;
+  std::map<std::string, std::shared_ptr<SFRequest>> uploadRequests_;
+  SFRestClientDelegate* delegate_ = nullptr;
+  std::uint64_t operations_ = 0;
+  std::size_t pendingParses_ = 0;
+  // Work that outlives a call (background parses, deferred failures) checks this before it
+  // reaches the client.
+  std::shared_ptr<SFRestClient*> alive_;
+};
+
+}  // namespace kesto
