@@ -1,5 +1,9 @@
 #include "Platform/Foundation/Value.h"
 
+#include "Platform/Foundation/Strings.h"
+
+#include <charconv>
+
 #include <cctype>
 #include <cmath>
 #include <ctime>
@@ -26,15 +30,6 @@ const Data kEmptyData;
 const Array kEmptyArray;
 const Dictionary kEmptyDictionary;
 const ObjectRef kNoObject;
-
-// Leading-number parsing as the stored formats do it: optional space and sign, then digits.
-double leadingNumber(const std::string& s) {
-  const char* p = s.c_str();
-  char* end = nullptr;
-  double d = std::strtod(p, &end);
-  if (end == p) return 0;
-  return d;
-}
 }  // namespace
 
 bool Value::boolValue(bool fallback) const {
@@ -68,7 +63,7 @@ std::int64_t Value::intValue(std::int64_t fallback) const {
       if (d <= -9.2e18) return INT64_MIN;
       return static_cast<std::int64_t>(d);
     }
-    case Type::String: return std::strtoll(std::get<std::string>(v_).c_str(), nullptr, 10);
+    case Type::String: return leadingInteger(std::get<std::string>(v_));
     default: return fallback;
   }
 }
@@ -78,7 +73,9 @@ double Value::doubleValue(double fallback) const {
     case Type::Boolean: return std::get<bool>(v_) ? 1.0 : 0.0;
     case Type::Integer: return static_cast<double>(std::get<std::int64_t>(v_));
     case Type::Real: return std::get<double>(v_);
-    case Type::String: return leadingNumber(std::get<std::string>(v_));
+    // Not strtod: it follows the process locale's decimal point (Qt sets it from the
+    // environment) and reads hexadecimal, "inf" and "nan".
+    case Type::String: return leadingDouble(std::get<std::string>(v_));
     case Type::Date: return std::get<Date>(v_).timeIntervalSinceReferenceDate();
     default: return fallback;
   }
@@ -196,9 +193,10 @@ void describe(const Value& v, std::ostringstream& out, int indent) {
     case Value::Type::Boolean: out << (v.boolValue() ? 1 : 0); break;
     case Value::Type::Integer: out << v.intValue(); break;
     case Value::Type::Real: {
+      // The shortest text that reads back as the same number ("0.1", not "0.10000000000000001").
       char buf[64];
-      std::snprintf(buf, sizeof buf, "%.17g", v.doubleValue());
-      out << buf;
+      auto r = std::to_chars(buf, buf + sizeof buf, v.doubleValue());
+      out << std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
       break;
     }
     case Value::Type::String: out << quoted(v.string()); break;
@@ -213,17 +211,7 @@ void describe(const Value& v, std::ostringstream& out, int indent) {
       out << '>';
       break;
     }
-    case Value::Type::Date: {
-      // UTC, in the "2014-03-01 10:20:30 +0000" form.
-      double t = std::floor(v.date().timeIntervalSince1970());
-      std::time_t tt = static_cast<std::time_t>(t);
-      std::tm tm{};
-      gmtime_r(&tt, &tm);
-      char buf[64];
-      std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
-      out << buf;
-      break;
-    }
+    case Value::Type::Date: out << v.date().description(); break;
     case Value::Type::Array: {
       out << "(\n";
       const auto& a = v.array();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 using namespace kesto::fnd;
 
 TEST(Value, NumbersCompareByValueAcrossKinds) {
@@ -55,4 +57,28 @@ TEST(Date, InjectedClock) {
   EXPECT_EQ(Date::now(), Date(100));
   setClock(nullptr);
   EXPECT_GT(Date::now().timeIntervalSinceReferenceDate(), 7e8);
+}
+
+TEST(Value, StringsReadAsNumbersIndependentlyOfTheProcessLocale) {
+  // Qt applies the environment's locale to the C library; a comma-decimal locale must not
+  // change how stored text reads.
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  std::string saved = old ? old : "C";
+  bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+  EXPECT_DOUBLE_EQ(Value("2.5").doubleValue(), 2.5);
+  EXPECT_DOUBLE_EQ(Value("1,5").doubleValue(), 1.0);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  if (!switched) GTEST_LOG_(INFO) << "no comma-decimal locale installed; checked under C only";
+  // Hexadecimal and special words are not numbers in stored text.
+  EXPECT_DOUBLE_EQ(Value("0x10").doubleValue(), 0.0);
+  EXPECT_DOUBLE_EQ(Value("inf").doubleValue(), 0.0);
+  EXPECT_DOUBLE_EQ(Value("nan").doubleValue(), 0.0);
+  EXPECT_EQ(Value("  -12px").intValue(), -12);
+  EXPECT_EQ(Value("99999999999999999999").intValue(), INT64_MAX);
+}
+
+TEST(Value, RealsDescribeWithTheShortestExactText) {
+  EXPECT_EQ(Value(0.1).description(), "0.1");
+  EXPECT_EQ(Value(2.0).description(), "2");
+  EXPECT_EQ(Value(1.0 / 3).description(), "0.3333333333333333");
 }
