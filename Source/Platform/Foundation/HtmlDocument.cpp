@@ -7,6 +7,7 @@
 #include <libxml/encoding.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
 
 #include <algorithm>
 #include <cctype>
@@ -92,6 +93,28 @@ void unwrapParagraphs(xmlNodePtr root) {
     }
     xmlUnlinkNode(p);
     xmlFreeNode(p);
+  }
+}
+
+// The parser leaves a DT open until something else closes it, so a list of DTs can come out
+// nested one inside the other. Each nested DT or DD moves out after its parent, taking the
+// nodes that follow it along.
+void liftNestedItems(xmlNodePtr root) {
+  std::vector<xmlNodePtr> items;
+  collect(root, "dt", items);
+  collect(root, "dd", items);
+  std::sort(items.begin(), items.end(), [](xmlNodePtr a, xmlNodePtr b) { return xmlXPathCmpNodes(a, b) > 0; });
+  for (xmlNodePtr n : items) {
+    xmlNodePtr parent = n->parent;
+    if (!isName(parent, "dt") && !isName(parent, "dd")) continue;
+    xmlNodePtr anchor = parent;
+    for (xmlNodePtr c = n; c;) {
+      xmlNodePtr next = c->next;
+      xmlUnlinkNode(c);
+      xmlAddNextSibling(anchor, c);
+      anchor = c;
+      c = next;
+    }
   }
 }
 
@@ -243,6 +266,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   ensureSkeleton(doc);
   xmlNodePtr html = xmlDocGetRootElement(doc);
   unwrapParagraphs(html);
+  liftNestedItems(html);
   foldersToDefinitions(html);
   normaliseText(html);
   return std::make_shared<XmlDocument>(doc);

@@ -2,12 +2,6 @@
 
 #include "Platform/Foundation/Error.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
-#include <QJsonValue>
-
 #include <charconv>
 #include <cstdio>
 #include <cmath>
@@ -17,42 +11,6 @@ namespace {
 
 void fail(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(Json::kErrorDomain, code, description);
-}
-
-Value fromQt(const QJsonValue& v) {
-  switch (v.type()) {
-    case QJsonValue::Bool:
-      return Value(v.toBool());
-    case QJsonValue::Double: {
-      // Qt keeps integral literals that fit in 64 bits as integers; they must not pass
-      // through a double (identifiers, byte counts, revisions).
-      const QVariant var = v.toVariant();
-      if (var.typeId() == QMetaType::LongLong) return Value(static_cast<long long>(var.toLongLong()));
-      return Value(v.toDouble());
-    }
-    case QJsonValue::String: {
-      const QByteArray utf8 = v.toString().toUtf8();
-      return Value(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    }
-    case QJsonValue::Array: {
-      const QJsonArray a = v.toArray();
-      Array out;
-      out.reserve(static_cast<std::size_t>(a.size()));
-      for (const QJsonValue& e : a) out.push_back(fromQt(e));
-      return Value(std::move(out));
-    }
-    case QJsonValue::Object: {
-      const QJsonObject o = v.toObject();
-      Dictionary out;
-      for (auto it = o.begin(); it != o.end(); ++it) {
-        const QByteArray k = it.key().toUtf8();
-        out[std::string(k.constData(), static_cast<std::size_t>(k.size()))] = fromQt(it.value());
-      }
-      return Value(std::move(out));
-    }
-    default:
-      return Value();
-  }
 }
 
 bool isValidUtf8(std::string_view s) {
@@ -80,6 +38,226 @@ bool isValidUtf8(std::string_view s) {
   }
   return true;
 }
+
+
+// A strict RFC 8259 reader. Integral literals that fit in 64 bits become integers, everything
+// with a fraction or exponent a real, so identifiers and byte counts never pass through double.
+class Reader {
+ public:
+  Reader(std::string_view text, Error* error) : s_(text), error_(error) {}
+
+  std::optional<Value> document() {
+    skipSpace();
+    auto v = value(0);
+    if (!v) return std::nullopt;
+    skipSpace();
+    if (i_ != s_.size()) return bad("Garbage at end");
+    return v;
+  }
+
+ private:
+  std::optional<Value> bad(const char* what) {
+    fail(error_, Json::kReadCorruptError, std::string(what) + " around character " + std::to_string(i_) + ".");
+    return std::nullopt;
+  }
+  void skipSpace() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
+  }
+  bool literal(std::string_view word) {
+    if (s_.substr(i_, word.size()) != word) return false;
+    i_ += word.size();
+    return true;
+  }
+
+  std::optional<Value> value(int depth) {
+    if (depth > Json::kMaxDepth) return bad("Too many nested arrays or dictionaries");
+    if (i_ >= s_.size()) return bad("Unexpected end of text");
+    switch (s_[i_]) {
+      case '{': return object(depth);
+      case '[': return array(depth);
+      case '"': {
+        auto str = string();
+        if (!str) return std::nullopt;
+        return Value(std::move(*str));
+      }
+      case 't': if (literal("true")) return Value(true); break;
+      case 'f': if (literal("false")) return Value(false); break;
+      case 'n': if (literal("null")) return Value(); break;
+      default:
+        if (s_[i_] == '-' || (s_[i_] >= '0' && s_[i_] <= '9')) return number();
+    }
+    return bad("Invalid value");
+  }
+
+  std::optional<Value> object(int depth) {
+    ++i_;
+    Dictionary d;
+    skipSpace();
+    if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
+    for (;;) {
+      skipSpace();
+      if (i_ >= s_.size() || s_[i_] != '"') return bad("No string key for value in object");
+      auto key = string();
+      if (!key) return std::nullopt;
+      skipSpace();
+      if (i_ >= s_.size() || s_[i_] != ':') return bad("No value for key in object");
+      ++i_;
+      skipSpace();
+      auto v = value(depth + 1);
+      if (!v) return std::nullopt;
+      d[std::move(*key)] = std::move(*v);  // a repeated key keeps its last value
+      skipSpace();
+      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
+      if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
+      return bad("Badly formed object");
+    }
+  }
+
+  std::optional<Value> array(int depth) {
+    ++i_;
+    Array a;
+    skipSpace();
+    if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
+    for (;;) {
+      skipSpace();
+      auto v = value(depth + 1);
+      if (!v) return std::nullopt;
+      a.push_back(std::move(*v));
+      skipSpace();
+      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
+      if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
+      return bad("Badly formed array");
+    }
+  }
+
+  std::optional<Value> number() {
+    const std::size_t start = i_;
+    if (s_[i_] == '-') ++i_;
+    auto digits = [&] {
+      const std::size_t b = i_;
+      while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
+      return i_ - b;
+    };
+    if (i_ < s_.size() && s_[i_] == '0') {
+      ++i_;
+    } else if (digits() == 0) {
+      return bad("Invalid number");
+    }
+    bool integral = true;
+    if (i_ < s_.size() && s_[i_] == '.') {
+      ++i_;
+      integral = false;
+      if (digits() == 0) return bad("Invalid number");
+    }
+    if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
+      ++i_;
+      integral = false;
+      if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
+      if (digits() == 0) return bad("Invalid number");
+    }
+    const char* b = s_.data() + start;
+    const char* e = s_.data() + i_;
+    if (integral) {
+      std::int64_t n = 0;
+      auto r = std::from_chars(b, e, n);
+      if (r.ec == std::errc() && r.ptr == e) return Value(static_cast<long long>(n));
+    }
+    const std::string text(b, e);
+    const double d = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(d)) return bad("Number too large");
+    return Value(d);
+  }
+
+  static void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | cp >> 12);
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | cp >> 18);
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+
+  std::optional<std::uint32_t> hex4() {
+    if (i_ + 4 > s_.size()) return std::nullopt;
+    std::uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) {
+      const char c = s_[i_++];
+      v <<= 4;
+      if (c >= '0' && c <= '9') v |= c - '0';
+      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
+      else return std::nullopt;
+    }
+    return v;
+  }
+
+  std::optional<std::string> string() {
+    ++i_;
+    std::string out;
+    for (;;) {
+      if (i_ >= s_.size()) {
+        bad("Unterminated string");
+        return std::nullopt;
+      }
+      const char c = s_[i_++];
+      if (c == '"') return out;
+      if (static_cast<unsigned char>(c) < 0x20) {
+        bad("Unescaped control character");
+        return std::nullopt;
+      }
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (!escape(out)) {
+        bad("Invalid escape sequence");
+        return std::nullopt;
+      }
+    }
+  }
+
+  // One escape after the backslash, appended to `out`.
+  bool escape(std::string& out) {
+    if (i_ >= s_.size()) return false;
+    switch (s_[i_++]) {
+      case '"': out += '"'; return true;
+      case '\\': out += '\\'; return true;
+      case '/': out += '/'; return true;
+      case 'b': out += '\b'; return true;
+      case 'f': out += '\f'; return true;
+      case 'n': out += '\n'; return true;
+      case 'r': out += '\r'; return true;
+      case 't': out += '\t'; return true;
+      case 'u': break;
+      default: return false;
+    }
+    auto cp = hex4();
+    if (!cp || (*cp >= 0xDC00 && *cp <= 0xDFFF)) return false;
+    if (*cp >= 0xD800 && *cp <= 0xDBFF) {
+      // A high surrogate must be followed by an escaped low one.
+      if (s_.substr(i_, 2) != "\\u") return false;
+      i_ += 2;
+      auto lo = hex4();
+      if (!lo || *lo < 0xDC00 || *lo > 0xDFFF) return false;
+      cp = 0x10000 + ((*cp - 0xD800) << 10) + (*lo - 0xDC00);
+    }
+    appendUtf8(out, *cp);
+    return true;
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+  Error* error_;
+};
 
 class Writer {
  public:
@@ -191,50 +369,22 @@ std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error*
     fail(error, kReadCorruptError, "JSON text too large");
     return std::nullopt;
   }
-  // Leading and trailing white space is allowed; nothing else around the value.
-  std::size_t b = 0, e = utf8.size();
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (b < e && space(utf8[b])) ++b;
-  while (e > b && space(utf8[e - 1])) --e;
-  const std::string_view body = utf8.substr(b, e - b);
-  if (body.empty()) {
+  std::size_t b = 0;
+  while (b < utf8.size() && (utf8[b] == ' ' || utf8[b] == '\t' || utf8[b] == '\n' || utf8[b] == '\r')) ++b;
+  if (b == utf8.size()) {
     fail(error, kReadCorruptError, "No value.");
     return std::nullopt;
   }
-  const bool container = body.front() == '{' || body.front() == '[';
-  if (!container && !(options & AllowFragments)) {
-    fail(error, kReadCorruptError, "JSON text did not start with array or object and option to allow fragments not set.");
+  if (utf8[b] != '{' && utf8[b] != '[' && !(options & AllowFragments)) {
+    fail(error, kReadCorruptError,
+         "JSON text did not start with array or object and option to allow fragments not set.");
     return std::nullopt;
   }
-  if (!isValidUtf8(body)) {
+  if (!isValidUtf8(utf8)) {
     fail(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
     return std::nullopt;
   }
-  // Qt reads only objects and arrays at the top; a fragment is read as the element of an array.
-  QByteArray text;
-  if (container) {
-    text = QByteArray(body.data(), static_cast<qsizetype>(body.size()));
-  } else {
-    text.reserve(static_cast<qsizetype>(body.size() + 2));
-    text.append('[').append(body.data(), static_cast<qsizetype>(body.size())).append(']');
-  }
-  QJsonParseError pe;
-  const QJsonDocument doc = QJsonDocument::fromJson(text, &pe);
-  if (pe.error != QJsonParseError::NoError || doc.isNull()) {
-    const long offset = static_cast<long>(b) + pe.offset - (container ? 0 : 1);
-    fail(error, kReadCorruptError,
-         pe.errorString().toStdString() + " around character " + std::to_string(offset < 0 ? 0 : offset) + ".");
-    return std::nullopt;
-  }
-  Value v = doc.isArray() ? fromQt(QJsonValue(doc.array())) : fromQt(QJsonValue(doc.object()));
-  if (!container) {
-    if (v.size() != 1) {
-      fail(error, kReadCorruptError, "Garbage at end.");
-      return std::nullopt;
-    }
-    return v.at(0);
-  }
-  return v;
+  return Reader(utf8, error).document();
 }
 
 std::optional<std::string> Json::write(const Value& value, unsigned options, Error* error) {

@@ -1,0 +1,141 @@
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/HtmlDocument.h"
+
+#include <gtest/gtest.h>
+
+using namespace kesto::fnd;
+
+namespace {
+
+// As browsers export bookmarks: upper-case names, unclosed DT/DD/P, folders as DT+H3 then DL.
+const char* kNetscape =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\r\n"
+    "<TITLE>Bookmarks</TITLE>\r\n"
+    "<H1>Bookmarks</H1>\r\n"
+    "<DL><p>\r\n"
+    "    <DT><A HREF=\"http://a.example/\" TAGS=\"one,two_words\">Site A</A>\r\n"
+    "    <DD>About A\r\nsecond line\r\n"
+    "    <DT><H3 ADD_DATE=\"1\" FOLDED>Folder</H3>\r\n"
+    "    <DL><p>\r\n"
+    "        <DT><A HREF=\"http://b.example/\">Site B</A>\r\n"
+    "        <DT><H3>Inner</H3>\r\n"
+    "        <DL><p>\r\n"
+    "            <DT><A HREF=\"http://c.example/\">Site C</A>\r\n"
+    "        </DL><p>\r\n"
+    "    </DL><p>\r\n"
+    "    <DT><A HREF=\"javascript:void(0)\">Script</A>\r\n"
+    "</DL><p>\r\n";
+
+std::shared_ptr<XmlDocument> parse(std::string_view html) {
+  Error error;
+  auto doc = HtmlDocument::parse(html, &error);
+  EXPECT_TRUE(doc) << error.localizedDescription();
+  return doc;
+}
+
+}  // namespace
+
+TEST(HtmlDocument, BookmarkFileBecomesTheTidyTree) {
+  auto doc = parse(kNetscape);
+  ASSERT_TRUE(doc);
+  XmlNode body = doc->firstNodeForXPath("/html/body");
+  ASSERT_TRUE(body);
+  EXPECT_EQ(doc->firstNodeForXPath("/html/head/title").stringValue(), "Bookmarks");
+  auto lists = body.nodesForXPath("dl");
+  ASSERT_EQ(lists.size(), 1u);
+  // White space between blocks is gone: the heading is the list's previous sibling.
+  EXPECT_EQ(lists[0].previousSibling().name(), "h1");
+  XmlNode top = lists[0];
+
+  auto items = top.nodesForXPath("dt");
+  ASSERT_EQ(items.size(), 2u);  // Site A and the script link; the folder became a DD
+  EXPECT_EQ(items[0].firstNodeForXPath("a/@href").stringValue(), "http://a.example/");
+  EXPECT_EQ(items[0].firstNodeForXPath("a/@tags").stringValue(), "one,two_words");
+  EXPECT_EQ(items[0].firstNodeForXPath("a").stringValue(), "Site A");
+  XmlNode notes = items[0].firstNodeForXPath("following-sibling::*[1][self::dd]");
+  ASSERT_TRUE(notes);
+  EXPECT_EQ(notes.stringValue().substr(0, 20), "About A\nsecond line\n");  // CR LF became LF
+  EXPECT_EQ(notes.stringValue().find('\r'), std::string::npos);
+
+  auto headers = top.nodesForXPath("dd/h3");
+  auto sublists = top.nodesForXPath("dd/dl");
+  ASSERT_EQ(headers.size(), 1u);
+  ASSERT_EQ(sublists.size(), 1u);
+  EXPECT_EQ(headers[0].stringValue(), "Folder");
+  EXPECT_TRUE(headers[0].hasAttribute("folded"));
+  EXPECT_EQ(sublists[0].nodesForXPath("dt").size(), 1u);
+  EXPECT_EQ(sublists[0].firstNodeForXPath("dt/a").stringValue(), "Site B");
+  ASSERT_EQ(sublists[0].nodesForXPath("dd/h3").size(), 1u);
+  EXPECT_EQ(sublists[0].firstNodeForXPath("dd/h3").stringValue(), "Inner");
+  EXPECT_EQ(sublists[0].firstNodeForXPath("dd/dl/dt/a/@href").stringValue(), "http://c.example/");
+  // Paragraphs are gone everywhere.
+  EXPECT_TRUE(doc->nodesForXPath("//p").empty());
+  EXPECT_EQ(doc->nodesForXPath("//dt").size(), 4u);
+}
+
+TEST(HtmlDocument, BrokenMarkupIsRecoveredAndSkeletonGuaranteed) {
+  auto doc = parse("<B>bold<I>both</B> tail <ul><li>one<li>two</ul><div><table><td>cell");
+  ASSERT_TRUE(doc);
+  EXPECT_TRUE(doc->firstNodeForXPath("/html/head/title"));
+  EXPECT_EQ(doc->firstNodeForXPath("/html/head/title").stringValue(), "");
+  EXPECT_EQ(doc->nodesForXPath("/html/body//li").size(), 2u);
+  EXPECT_EQ(doc->firstNodeForXPath("//td").stringValue(), "cell");
+  EXPECT_EQ(doc->firstNodeForXPath("//b").name(), "b");
+
+  for (const char* odd : {"", "   ", "plain text only", "<html>", "</html></body>", "<title>T</title>",
+                          "<frameset><frame src=\"http://127.0.0.1:9/\"></frameset>", "\x00\x01\x02"}) {
+    auto d = parse(odd);
+    ASSERT_TRUE(d) << odd;
+    EXPECT_TRUE(d->firstNodeForXPath("/html/body")) << odd;
+    EXPECT_TRUE(d->firstNodeForXPath("/html/head/title")) << odd;
+  }
+  EXPECT_EQ(parse("<title>T</title>")->firstNodeForXPath("/html/head/title").stringValue(), "T");
+}
+
+TEST(HtmlDocument, ReadingListExportsKeepHeadingsAndLists) {
+  auto doc = parse(
+      "<!DOCTYPE html><html><head><title>Pocket Export</title></head><body>\n"
+      "<h1>Unread</h1>\n<ul>\n<li><a href=\"http://x.example\" tags=\"t\">X</a></li>\n</ul>\n"
+      "<h1>Read Archive</h1>\n<ul>\n<li><a href=\"http://y.example\">Y</a></li>\n</ul>\n</body></html>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->firstNodeForXPath("/html/head/title").stringValue(), "Pocket Export");
+  XmlNode body = doc->firstNodeForXPath("/html/body");
+  auto headings = body.nodesForXPath("h1");
+  auto lists = body.nodesForXPath("ul");
+  ASSERT_EQ(headings.size(), 2u);
+  ASSERT_EQ(lists.size(), 2u);
+  EXPECT_EQ(headings[1].stringValue(), "Read Archive");
+  EXPECT_EQ(lists[1].firstNodeForXPath("li/a/@href").stringValue(), "http://y.example");
+  EXPECT_TRUE(doc->nodesForXPath("//dt").empty());
+}
+
+TEST(HtmlDocument, CharsetFromBomThenMetaThenUtf8) {
+  // No declaration: UTF-8, not Latin-1.
+  EXPECT_EQ(parse("<p>caf\xC3\xA9</p>")->firstNodeForXPath("/html/body").stringValue(), "caf\xC3\xA9");
+  // A declared single-byte charset.
+  EXPECT_EQ(parse("<meta charset=\"windows-1252\"><p>caf\xE9 \x80</p>")->firstNodeForXPath("/html/body").stringValue(),
+            "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(parse("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\"><b>\xE9</b>")
+                ->firstNodeForXPath("//b")
+                .stringValue(),
+            "\xC3\xA9");
+  // A byte-order mark wins over a declaration.
+  const std::string utf16("\xFF\xFE<\0b\0>\0\xE9\0<\0/\0b\0>\0", 18);
+  EXPECT_EQ(parse(utf16)->firstNodeForXPath("//b").stringValue(), "\xC3\xA9");
+  EXPECT_EQ(parse("\xEF\xBB\xBF<meta charset=\"iso-8859-1\"><b>\xC3\xA9</b>")->firstNodeForXPath("//b").stringValue(),
+            "\xC3\xA9");
+  // A bogus charset name falls back to UTF-8.
+  EXPECT_EQ(parse("<meta charset=\"no-such-set\"><b>\xC3\xA9</b>")->firstNodeForXPath("//b").stringValue(),
+            "\xC3\xA9");
+}
+
+TEST(HtmlDocument, OversizedInputIsRefused) {
+  Error error;
+  EXPECT_FALSE(HtmlDocument::parse(std::string(100, 'x'), &error, 50));
+  EXPECT_EQ(error.code(), XmlDocument::kRefusedInputError);
+  // The document option of XmlDocument reads HTML the same way.
+  auto doc = XmlDocument::parse(std::string_view("<DL><DT><A HREF=\"http://a\">A</A></DL>"), XmlDocument::TidyHTML);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->firstNodeForXPath("//dt/a/@href").stringValue(), "http://a");
+}
