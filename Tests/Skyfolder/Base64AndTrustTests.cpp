@@ -1,0 +1,134 @@
+#include "Skyfolder/SFBase64.h"
+#include "Skyfolder/SFRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace kesto;
+
+namespace {
+
+std::string encode(const std::string& in) {
+  std::string out(SFBase64EncodedSize(in.size()), '\0');
+  std::size_t cap = out.size();
+  EXPECT_TRUE(SFBase64Encode(reinterpret_cast<const std::uint8_t*>(in.data()), in.size(), out.data(), &cap));
+  out.resize(cap);
+  return out;
+}
+
+std::string decode(const std::string& in) {
+  std::size_t cap = SFBase64DecodedSize(in.size());
+  std::string out(cap, '\0');
+  EXPECT_TRUE(SFBase64Decode(in.data(), in.size(), reinterpret_cast<std::uint8_t*>(out.data()), &cap));
+  out.resize(cap);
+  return out;
+}
+
+// A minimal certificate-shaped DER prefix: SEQUENCE { SEQUENCE { [0] version, INTEGER serial } }.
+fnd::Data certWithSerial(const fnd::Data& serial) {
+  fnd::Data tbs{0xA0, 0x03, 0x02, 0x01, 0x02, 0x02, static_cast<std::uint8_t>(serial.size())};
+  tbs.insert(tbs.end(), serial.begin(), serial.end());
+  tbs.insert(tbs.end(), {0x30, 0x00});  // something after the serial
+  fnd::Data der{0x30, static_cast<std::uint8_t>(tbs.size() + 2), 0x30, static_cast<std::uint8_t>(tbs.size())};
+  der.insert(der.end(), tbs.begin(), tbs.end());
+  return der;
+}
+
+}  // namespace
+
+TEST(SFBase64, EncodesWithPaddingAndLineBreaks) {
+  EXPECT_EQ(encode("M"), "TQ==");
+  EXPECT_EQ(encode("Ma"), "TWE=");
+  EXPECT_EQ(encode("Man"), "TWFu");
+  EXPECT_EQ(encode(std::string(20, 'x')).size(), 28u);
+  const std::string line = encode(std::string(54, 'a'));
+  EXPECT_EQ(line.size(), 74u);
+  EXPECT_EQ(line.substr(72), "\r\n");
+  EXPECT_EQ(SFBase64EncodedSize(0), 0u);
+  std::size_t small = 3;
+  char buf[8];
+  EXPECT_FALSE(SFBase64Encode(reinterpret_cast<const std::uint8_t*>("Man"), 3, buf, &small));
+}
+
+TEST(SFBase64, DecodesSkippingWhitespaceAndNeverReadsPastTheInput) {
+  EXPECT_EQ(decode("TWFu"), "Man");
+  EXPECT_EQ(decode("TQ=="), "M");
+  EXPECT_EQ(decode("TWE="), "Ma");
+  EXPECT_EQ(decode("TW\r\nFu"), "Man");
+  EXPECT_EQ(decode(encode(std::string(200, '\x7f'))), std::string(200, '\x7f'));
+  // Trailing white space or junk at the very end must not make the decoder look beyond it;
+  // high octets are invalid characters, not table indexes.
+  std::string tail = "TWFu   ";
+  EXPECT_EQ(decode(tail), "Man");
+  EXPECT_EQ(decode("TWFu\xff\xfe"), "Man");
+  EXPECT_EQ(decode("TW\xc3\xa9" "Fu"), "Man");
+  std::size_t tooSmall = 2;
+  std::uint8_t out[4];
+  EXPECT_FALSE(SFBase64Decode("TWFu", 4, out, &tooSmall));
+  EXPECT_EQ(out[0], '.');
+}
+
+TEST(SFRequestTrust, ReadsDerLengths) {
+  std::uint64_t len = 0, idx = 0;
+  const std::uint8_t longForm[] = {0x82, 0x01, 0x00};
+  EXPECT_EQ(SFRequest::readLength(&len, longForm, 3, &idx), 0);
+  EXPECT_EQ(len, 256u);
+  EXPECT_EQ(idx, 3u);
+  idx = 0;
+  const std::uint8_t shortForm[] = {0x05};
+  EXPECT_EQ(SFRequest::readLength(&len, shortForm, 1, &idx), 0);
+  EXPECT_EQ(len, 5u);
+  idx = 0;
+  const std::uint8_t tooLong[] = {0x85, 1, 1, 1, 1, 1};
+  EXPECT_EQ(SFRequest::readLength(&len, tooLong, 6, &idx), -1);
+  idx = 0;
+  const std::uint8_t indefinite[] = {0x80};
+  EXPECT_EQ(SFRequest::readLength(&len, indefinite, 1, &idx), -1);
+  idx = 0;
+  const std::uint8_t truncated[] = {0x81};
+  EXPECT_EQ(SFRequest::readLength(&len, truncated, 1, &idx), -2);
+  idx = 1;
+  EXPECT_EQ(SFRequest::readLength(&len, truncated, 1, &idx), -2);
+}
+
+TEST(SFRequestTrust, FindsSerialsAndComparesThemOctetExactly) {
+  const fnd::Data revoked{0x27, 0xab, 0x71, 0xba, 0x41, 0x86, 0x5c};
+  const auto der = certWithSerial(revoked);
+  const auto serial = SFRequest::copySerialFromCertificate(der.data(), static_cast<std::int64_t>(der.size()));
+  ASSERT_TRUE(serial);
+  EXPECT_EQ(*serial, revoked);
+  EXPECT_TRUE(SFRequest::isRevokedCertificate(der));
+  fnd::Data padded{0x00};
+  padded.insert(padded.end(), revoked.begin(), revoked.end());
+  EXPECT_FALSE(SFRequest::isRevokedCertificate(certWithSerial(padded)));
+  EXPECT_FALSE(SFRequest::isRevokedCertificate(certWithSerial({0x01, 0x02})));
+}
+
+TEST(SFRequestTrust, MalformedCertificatesHaveNoSerialAndCountAsRevoked) {
+  EXPECT_FALSE(SFRequest::copySerialFromCertificate(nullptr, 0));
+  EXPECT_FALSE(SFRequest::copySerialFromCertificate(nullptr, -1));
+  const fnd::Data notSeq{0x31, 0x00};
+  EXPECT_FALSE(SFRequest::copySerialFromCertificate(notSeq.data(), 2));
+  // A version element whose length points far beyond the buffer must not wrap the index.
+  const fnd::Data huge{0x30, 0x0a, 0x30, 0x08, 0xA0, 0x84, 0xff, 0xff, 0xff, 0xf8, 0x02, 0x01, 0x05, 0x00};
+  EXPECT_FALSE(SFRequest::copySerialFromCertificate(huge.data(), static_cast<std::int64_t>(huge.size())));
+  // A serial running past the end of the data.
+  fnd::Data cut = certWithSerial({0x01, 0x02, 0x03});
+  cut.resize(cut.size() - 4);
+  EXPECT_FALSE(SFRequest::copySerialFromCertificate(cut.data(), static_cast<std::int64_t>(cut.size())));
+  EXPECT_TRUE(SFRequest::isRevokedCertificate(notSeq));
+}
+
+TEST(SFRequestTrust, PinnedRootsAreTheDecodableCertificates) {
+  const auto roots = SFRequest::rootCertificates();
+  // The roots still distributed decode; withdrawn ones are skipped.
+  EXPECT_GE(roots.size(), 9u);
+  EXPECT_LE(roots.size(), 19u);
+  for (const auto& root : roots) EXPECT_TRUE(SFRequest::copySerialFromCertificate(root.der().data(),
+                                                                                   static_cast<std::int64_t>(root.der().size())));
+  SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{});
+  EXPECT_TRUE(SFRequest::rootCertificates().empty());
+  SFRequest::setRootCertificatesForTesting(std::nullopt);
+  EXPECT_EQ(SFRequest::rootCertificates().size(), roots.size());
+}
