@@ -162,9 +162,10 @@ class Reader {
       auto r = std::from_chars(b, e, n);
       if (r.ec == std::errc() && r.ptr == e) return Value(static_cast<long long>(n));
     }
-    const std::string text(b, e);
-    const double d = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(d)) return bad("Number too large");
+    // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
+    double d = 0;
+    auto r = std::from_chars(b, e, d);
+    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(d)) return bad("Number out of range");
     return Value(d);
   }
 
@@ -369,6 +370,7 @@ std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error*
     fail(error, kReadCorruptError, "JSON text too large");
     return std::nullopt;
   }
+  if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // a UTF-8 byte-order mark
   std::size_t b = 0;
   while (b < utf8.size() && (utf8[b] == ' ' || utf8[b] == '\t' || utf8[b] == '\n' || utf8[b] == '\r')) ++b;
   if (b == utf8.size()) {

@@ -128,10 +128,12 @@ std::optional<double> parseReal(std::string_view text) {
   if (s == "nan") return std::nan("");
   if (s == "+infinity" || s == "infinity" || s == "inf") return std::numeric_limits<double>::infinity();
   if (s == "-infinity" || s == "-inf") return -std::numeric_limits<double>::infinity();
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
   if (s.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double d = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size()) return std::nullopt;
+  // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
+  double d = 0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), d);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
   return d;
 }
 

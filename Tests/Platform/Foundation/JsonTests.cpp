@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
 
@@ -38,6 +39,8 @@ TEST(Json, ReadsEscapesAndUnicode) {
   EXPECT_EQ(v->at(1).string(), "\xC3\xA9");
   EXPECT_EQ(v->at(2).string(), "\xF0\x9F\x98\x80");
   EXPECT_EQ(v->at(3).string(), "caf\xC3\xA9 \xE2\x98\x95");
+  // A UTF-8 byte-order mark is not part of the text.
+  EXPECT_EQ(Json::parse("\xEF\xBB\xBF [7]")->at(0).intValue(), 7);
 }
 
 TEST(Json, RoundTripsThroughCompactAndPrettyText) {
@@ -106,4 +109,12 @@ TEST(Json, RefusesValuesJsonCannotCarry) {
   }
   EXPECT_TRUE(Json::isValidJSONObject(Value(Dictionary{{"a", Value()}})));
   EXPECT_FALSE(Json::isValidJSONObject(Value("x")));
+}
+
+TEST(Json, NumbersIgnoreTheCLocaleDecimalSeparator) {
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+    GTEST_SKIP() << "no locale with a decimal comma installed";
+  EXPECT_DOUBLE_EQ(Json::parse("[1.5]")->at(0).doubleValue(), 1.5);
+  EXPECT_EQ(*Json::write(Value(Array{Value(0.25)})), "[0.25]");
+  std::setlocale(LC_NUMERIC, "C");
 }
