@@ -15,7 +15,7 @@ namespace {
 double toUDate(Date d) { return d.timeIntervalSince1970() * 1000.0; }
 Date fromUDate(double ms) { return Date::withTimeIntervalSince1970(ms / 1000.0); }
 
-std::unique_ptr<icu::Calendar> makeCalendar(const Locale& locale, const TimeZone& zone) {
+std::unique_ptr<icu::Calendar> createCalendar(const Locale& locale, const TimeZone& zone) {
   UErrorCode ec = U_ZERO_ERROR;
   std::unique_ptr<icu::Calendar> c(
       icu::Calendar::createInstance(icu::TimeZone::createTimeZone(detail::toUnicode(zone.identifier())),
@@ -26,6 +26,19 @@ std::unique_ptr<icu::Calendar> makeCalendar(const Locale& locale, const TimeZone
     c.reset(icu::Calendar::createInstance(icu::TimeZone::getGMT()->clone(), icu::Locale::getRoot(), ec));
   }
   return c;
+}
+
+// Making an ICU calendar loads locale data; callers ask for the current calendar often, so
+// each thread keeps one prototype per locale and zone and clones it.
+std::unique_ptr<icu::Calendar> makeCalendar(const Locale& locale, const TimeZone& zone) {
+  thread_local std::map<std::string, std::unique_ptr<icu::Calendar>, std::less<>> cache;
+  std::string key = locale.identifier() + '\n' + zone.identifier();
+  auto it = cache.find(key);
+  if (it == cache.end()) {
+    if (cache.size() > 32) cache.clear();
+    it = cache.emplace(std::move(key), createCalendar(locale, zone)).first;
+  }
+  return std::unique_ptr<icu::Calendar>(it->second->clone());
 }
 
 // Fields in the order differences are taken: larger units first.

@@ -1,5 +1,6 @@
 #include "Platform/Foundation/PercentEncoding.h"
 
+#include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <array>
@@ -99,6 +100,39 @@ std::optional<std::string> removePercentEscapes(std::string_view s) {
 std::string removePercentEscapesOrKeep(std::string_view s) {
   auto r = removePercentEscapes(s);
   return r ? std::move(*r) : std::string(s);
+}
+
+std::optional<std::string> percentEncodeUnreserved(std::string_view s, std::string_view charsetName) {
+  auto bytes = encodeText(s, charsetName);
+  if (!bytes) return std::nullopt;
+  return percentEncodeUnreserved(*bytes);
+}
+
+std::optional<std::string> removePercentEscapes(std::string_view s, std::string_view charsetName) {
+  if (!isKnownCharset(charsetName)) return std::nullopt;
+  std::string out, run;
+  auto flush = [&]() -> bool {
+    if (run.empty()) return true;
+    auto text = decodeText(run, charsetName);
+    run.clear();
+    if (!text) return false;
+    out += *text;
+    return true;
+  };
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      if (!flush()) return std::nullopt;
+      out += s[i];
+      continue;
+    }
+    int hi = i + 1 < s.size() ? hexValue(s[i + 1]) : -1;
+    int lo = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
+    if (hi < 0 || lo < 0) return std::nullopt;
+    run += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  if (!flush()) return std::nullopt;
+  return out;
 }
 
 }  // namespace kesto::fnd

@@ -37,4 +37,11 @@ std::optional<std::string> removePercentEscapes(std::string_view s);
 // removePercentEscapes, or the text unchanged when that fails.
 std::string removePercentEscapesOrKeep(std::string_view s);
 
+// The unreserved set over the bytes of the text in another charset (IANA name). Absent when the
+// charset is unknown or cannot represent the text.
+std::optional<std::string> percentEncodeUnreserved(std::string_view s, std::string_view charsetName);
+// Decodes each run of escapes as bytes in the named charset; the rest of the text is kept.
+// Absent on a malformed escape, an unknown charset or bytes that are not valid in it.
+std::optional<std::string> removePercentEscapes(std::string_view s, std::string_view charsetName);
+
 }  // namespace kesto::fnd

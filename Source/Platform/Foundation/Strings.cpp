@@ -106,6 +106,22 @@ ComparisonResult fromInt(int r) {
 
 bool isAsciiDigit(UChar c) { return c >= '0' && c <= '9'; }
 
+bool isAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// For ASCII text every option reduces to at most lower-casing, and byte order is UTF-16 order.
+std::string asciiFolded(std::string_view s, unsigned options) {
+  std::string out(s);
+  if (options & CaseInsensitiveSearch)
+    for (char& c : out) c = asciiLower(c);
+  return out;
+}
+
 // Code-unit comparison where runs of ASCII digits compare by numeric value.
 int compareNumeric(const UnicodeString& a, const UnicodeString& b) {
   int32_t i = 0, j = 0;
@@ -274,26 +290,58 @@ std::string reversed(std::string_view s) {
 
 Range rangeOf(std::string_view haystack, std::string_view needle, unsigned options) {
   if (needle.empty() || haystack.empty()) return Range::notFound();
+  if (isAscii(haystack) && isAscii(needle)) {
+    std::string h = asciiFolded(haystack, options), n = asciiFolded(needle, options);
+    std::size_t at;
+    if (options & AnchoredSearch) {
+      std::size_t from = (options & BackwardsSearch) ? (h.size() >= n.size() ? h.size() - n.size() : 0) : 0;
+      at = h.compare(from, n.size(), n) == 0 && h.size() >= n.size() ? from : std::string::npos;
+    } else {
+      at = (options & BackwardsSearch) ? h.rfind(n) : h.find(n);
+    }
+    if (at == std::string::npos) return Range::notFound();
+    return Range{static_cast<std::int64_t>(at), static_cast<std::int64_t>(n.size())};
+  }
   UnicodeString h = detail::toUnicode(haystack);
   UnicodeString n = foldPlain(detail::toUnicode(needle), options);
   if (n.isEmpty()) return Range::notFound();
   Folded f = foldWithMap(h, options);
-  int32_t at;
+  int32_t produced = f.text.length();
+  // A match must begin and end on whole source characters ("ss" may not take half of "ß").
+  auto whole = [&](int32_t at) {
+    int32_t end = at + n.length();
+    bool startOk = at == 0 || f.source[at] != f.source[at - 1];
+    bool endOk = end == produced || f.source[end] != f.source[end - 1];
+    return startOk && endOk;
+  };
+  int32_t at = -1;
   if (options & AnchoredSearch) {
-    if (options & BackwardsSearch)
-      at = f.text.endsWith(n) ? f.text.length() - n.length() : -1;
-    else
-      at = f.text.startsWith(n) ? 0 : -1;
+    int32_t candidate = (options & BackwardsSearch) ? produced - n.length() : 0;
+    if (candidate >= 0 && f.text.compare(candidate, n.length(), n) == 0 && whole(candidate)) at = candidate;
+  } else if (options & BackwardsSearch) {
+    for (int32_t from = produced; from >= 0;) {
+      int32_t c = f.text.lastIndexOf(n, 0, from);
+      if (c < 0) break;
+      if (whole(c)) {
+        at = c;
+        break;
+      }
+      from = c + n.length() - 1;
+    }
   } else {
-    at = (options & BackwardsSearch) ? f.text.lastIndexOf(n) : f.text.indexOf(n);
+    for (int32_t from = 0; from < produced;) {
+      int32_t c = f.text.indexOf(n, from);
+      if (c < 0) break;
+      if (whole(c)) {
+        at = c;
+        break;
+      }
+      from = c + 1;
+    }
   }
   if (at < 0) return Range::notFound();
-  // A match must start and end on whole source characters.
   int32_t start = f.source[at];
-  int32_t endFolded = at + n.length();
-  if (endFolded < static_cast<int32_t>(f.source.size()) - 1 && f.source[endFolded] == f.source[endFolded - 1])
-    return Range::notFound();
-  int32_t end = f.source[endFolded];
+  int32_t end = f.source[at + n.length()];
   return Range{start, end - start};
 }
 
@@ -324,6 +372,11 @@ bool endsWith(std::string_view s, std::string_view suffix, unsigned options) {
 // --- Comparing --------------------------------------------------------------------------------
 
 ComparisonResult compare(std::string_view a, std::string_view b, unsigned options) {
+  if (isAscii(a) && isAscii(b)) {
+    std::string fa = asciiFolded(a, options), fb = asciiFolded(b, options);
+    if (options & NumericSearch) return fromInt(compareNumeric(detail::toUnicode(fa), detail::toUnicode(fb)));
+    return fromInt(fa.compare(fb));
+  }
   UnicodeString ua = foldPlain(prepared(a, options), options);
   UnicodeString ub = foldPlain(prepared(b, options), options);
   if (options & NumericSearch) return fromInt(compareNumeric(ua, ub));
@@ -366,6 +419,7 @@ std::string foldCase(std::string_view s) {
 std::string foldDiacritics(std::string_view s) { return fold(s, DiacriticInsensitiveSearch); }
 
 std::string fold(std::string_view s, unsigned options) {
+  if (isAscii(s)) return asciiFolded(s, options);
   UnicodeString u = foldPlain(detail::toUnicode(s), options);
   UErrorCode ec = U_ZERO_ERROR;
   UnicodeString n = nfc()->normalize(u, ec);

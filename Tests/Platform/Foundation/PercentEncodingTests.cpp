@@ -70,3 +70,16 @@ TEST(PercentEncoding, EncodersRoundTripThroughDecoding) {
     EXPECT_EQ(removePercentEscapes(percentEncodeHostAllowed(s)), s);
   }
 }
+
+TEST(PercentEncoding, OtherCharsets) {
+  EXPECT_EQ(percentEncodeUnreserved("caf\xC3\xA9 au lait", "iso-8859-1"), "caf%E9%20au%20lait");
+  EXPECT_EQ(percentEncodeUnreserved("\xE3\x81\x82", "Shift_JIS"), "%82%A0");
+  EXPECT_FALSE(percentEncodeUnreserved("\xE2\x82\xAC", "iso-8859-1"));  // no euro sign in Latin-1
+  EXPECT_FALSE(percentEncodeUnreserved("x", "no-such-charset"));
+  EXPECT_EQ(removePercentEscapes("caf%E9+%26", "iso-8859-1"), "caf\xC3\xA9+&");
+  EXPECT_EQ(removePercentEscapes("%82%A0!", "Shift_JIS"), "\xE3\x81\x82!");
+  EXPECT_EQ(removePercentEscapes("a%C3%A9", "utf-8"), "a\xC3\xA9");
+  EXPECT_FALSE(removePercentEscapes("%C3", "utf-8"));
+  EXPECT_FALSE(removePercentEscapes("%G1", "iso-8859-1"));
+  EXPECT_FALSE(removePercentEscapes("abc", "no-such-charset"));
+}

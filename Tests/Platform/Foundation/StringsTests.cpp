@@ -57,6 +57,14 @@ TEST(Strings, RangesMapBackToTheOriginalText) {
   // "ß" folds to "ss": a match covering only half of it is not a match.
   EXPECT_TRUE(rangeOf("aßb", "as", CaseInsensitiveSearch).isNotFound());
   EXPECT_EQ(rangeOf("aßb", "ss", CaseInsensitiveSearch), (Range{1, 1}));
+  EXPECT_TRUE(rangeOf("ßb", "sb", CaseInsensitiveSearch).isNotFound());
+  // A split match is skipped and the search goes on to a whole one, in either direction.
+  EXPECT_EQ(rangeOf("ßb sb", "sb", CaseInsensitiveSearch), (Range{3, 2}));
+  EXPECT_EQ(rangeOf("sb ßb", "sb", CaseInsensitiveSearch | BackwardsSearch), (Range{0, 2}));
+  EXPECT_EQ(rangeOf("x ñ y ñ", "N", CaseInsensitiveSearch | DiacriticInsensitiveSearch | BackwardsSearch),
+            (Range{6, 1}));
+  EXPECT_EQ(rangeOf("abcab", "AB", CaseInsensitiveSearch | AnchoredSearch | BackwardsSearch), (Range{3, 2}));
+  EXPECT_TRUE(rangeOf("a", "abc", AnchoredSearch | BackwardsSearch).isNotFound());
 }
 
 TEST(Strings, PrefixesAndSuffixes) {
