@@ -1,0 +1,611 @@
+#include "Model/DataManager.h"
+
+#include "Model/Bookmark.h"
+#include "Model/DataModel.h"
+#include "Model/DateAdditions.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/StringAdditions.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/KeyValueCoding.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kLive = "trashed < 1 and blocked < 1";
+constexpr std::int64_t kSearchLimit = 1000;
+constexpr std::size_t kTop25 = 25;
+
+store::PredicateRef parse(const char* format, const fnd::Array& args = {}) {
+  fnd::Error error;
+  auto p = store::Predicate::parse(format, args, &error);
+  if (!p) fnd::logFormat(fnd::LogFlag::Error, "Bad predicate \"%s\": %s", format, error.localizedDescription().c_str());
+  return p;
+}
+
+// Sorts by the descriptors with each object's keys read once.
+void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
+  if (sorts.empty() || list.size() < 2) return;
+  struct Row {
+    DataManager::BookmarkRef b;
+    std::vector<fnd::Value> keys;
+  };
+  std::vector<Row> rows;
+  rows.reserve(list.size());
+  for (auto& b : list) {
+    Row r{b, {}};
+    r.keys.reserve(sorts.size());
+    fnd::Value self(std::static_pointer_cast<fnd::Object>(b));
+    for (const auto& s : sorts) r.keys.push_back(store::valueForKeyPath(self, s.keyPath));
+    rows.push_back(std::move(r));
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
+    for (std::size_t i = 0; i < sorts.size(); ++i) {
+      int c = sorts[i].compareValues(x.keys[i], y.keys[i]);
+      if (c != 0) return c < 0;
+    }
+    return false;
+  });
+  for (std::size_t i = 0; i < rows.size(); ++i) list[i] = std::move(rows[i].b);
+}
+
+bool accepts(const store::Predicate& p, const DataManager::BookmarkRef& b) {
+  return p.evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(b)));
+}
+
+std::int32_t clamp32(std::int64_t n) { return static_cast<std::int32_t>(n); }
+
+}  // namespace
+
+DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {}
+
+DataManager::~DataManager() {
+  *alive_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (observedContext_ && saveObserver_) observedContext_->removeSaveObserver(saveObserver_);
+}
+
+std::shared_ptr<const Preferences> DataManager::prefs() const {
+  return preferences_ ? preferences_ : currentPreferences();
+}
+
+void DataManager::awakeFromNib() {
+  context_ = WrenDataManager::sharedInstance().managedObjectContext();
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [this](const fnd::Notification&) { clearBookmarks(); }, ClearBookmarksNotification);
+  center.addObserver(this, [this](const fnd::Notification&) { fetchAllBookmarksFromCoreData(); },
+                     FetchBookmarksFromCoreDataNotification);
+  if (context_) {
+    // Saves can change what a folder badge counts (a bookmark trashed or moved).
+    observedContext_ = context_;
+    saveObserver_ = context_->addSaveObserver([this](const store::SaveNotification&) { invalidateBadges(); });
+  }
+  loadingFromTags_ = false;
+  prepare();
+}
+
+void DataManager::prepare() {
+  isImportingFromService_ = false;
+  allBookmarks_.clear();
+  allFolders_ = std::make_shared<FolderList>();
+  menuBookmarks_.clear();
+  currentFolder_.reset();
+  currentlySelectedTags_.clear();
+  invalidateBadges();
+  preparePredicates();
+  ViewUpdater::resetTags();
+  fetchAllBookmarksFromCoreData();
+}
+
+void DataManager::prepareNonFolderViews() {
+  loadingFromTags_ = false;
+  currentFolder_.reset();
+  currentlySelectedTags_.clear();
+}
+
+void DataManager::prepareForTagView() {
+  loadingFromTags_ = true;
+  currentFolder_.reset();
+  resetFetchLimitAndOffset();
+}
+
+void DataManager::prepareFolderView() {
+  loadingFromTags_ = false;
+  currentlySelectedTags_.clear();
+}
+
+void DataManager::fetchAllBookmarksFromCoreDataFromService() {
+  isImportingFromService_ = true;
+  fetchAllBookmarksFromCoreData();
+}
+
+void DataManager::fetchAllBookmarksFromCoreData() {
+  clearBookmarks();
+  auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
+  std::weak_ptr<bool> alive = alive_;
+  if (!child) {
+    // No store: the lists stay empty, and the refreshes still go out so the interface settles.
+    fnd::DispatchQueue::main().async([this, alive] {
+      if (auto a = alive.lock(); a && *a) finishLoad({}, {}, false);
+    });
+    return;
+  }
+  child->perform([this, child, alive] {
+    std::vector<std::int64_t> bookmarkKeys, folderKeys;
+    bool complete = true;
+    auto collect = [&](const char* entity, std::vector<std::int64_t>& keys) {
+      fnd::Error error;
+      auto ids = child->fetchObjectIDs(store::FetchRequest(entity), &error);
+      if (!ids) {
+        logDetailedError("fetch the library", &error);
+        complete = false;
+        return;
+      }
+      keys.reserve(ids->size());
+      for (const auto& id : *ids) keys.push_back(id->primaryKey());
+    };
+    collect(Bookmark::entityName(), bookmarkKeys);
+    collect(Folder::entityName(), folderKeys);
+    fnd::DispatchQueue::main().async(
+        [this, alive, child, b = std::move(bookmarkKeys), f = std::move(folderKeys), complete]() mutable {
+          if (auto a = alive.lock(); a && *a) finishLoad(std::move(b), std::move(f), complete);
+        });
+  });
+}
+
+void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys,
+                             bool complete) {
+  // The objects the child found, fetched in the main context: one fetch per entity, kept to the
+  // found rows (0 stands for rows not yet written, which the main context holds itself).
+  auto fetchKept = [&](const char* entity, const std::vector<store::SortDescriptor>& sorts,
+                       const std::vector<std::int64_t>& keys) {
+    std::vector<store::ManagedObjectRef> kept;
+    if (!context_ || !complete) return kept;
+    store::FetchRequest request(entity);
+    request.sortDescriptors = sorts;
+    fnd::Error error;
+    auto found = context_->fetch(request, &error);
+    if (!found) {
+      logDetailedError("fetch the library", &error);
+      return kept;
+    }
+    std::unordered_set<std::int64_t> wanted(keys.begin(), keys.end());
+    kept.reserve(found->size());
+    for (auto& o : *found) {
+      auto id = o->objectID();
+      std::int64_t pk = id ? id->primaryKey() : 0;
+      if (pk == 0 || wanted.count(pk)) kept.push_back(std::move(o));
+    }
+    return kept;
+  };
+  allBookmarks_.clear();
+  for (auto& o : fetchKept(Bookmark::entityName(), currentSortDescriptors_, bookmarkKeys))
+    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
+  auto folders = std::make_shared<FolderList>();
+  for (auto& o : fetchKept(Folder::entityName(), {store::SortDescriptor("name", true)}, folderKeys))
+    if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
+  allFolders_ = folders;
+  invalidateBadges();
+  // The menu bar shows only live bookmarks, in library order.
+  menuBookmarks_.clear();
+  if (p_.library)
+    for (const auto& b : allBookmarks_)
+      if (accepts(*p_.library, b)) menuBookmarks_.push_back(b);
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.postNotificationName(KestoPerformAutoSync, nullptr);
+  if (isImportingFromService_) {
+    ViewUpdater::updateSidebar();
+    isImportingFromService_ = false;
+  } else {
+    ViewUpdater::updateFoldersCompletely();
+  }
+  center.postNotificationName(UpdateFoldersNotification, nullptr);
+  if (allBookmarks_.empty()) ViewUpdater::showInitialPopup();
+}
+
+void DataManager::loadBookmarks() { doLoadBookmarks(false); }
+void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
+
+void DataManager::doLoadBookmarks(bool reset) {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive] {
+    if (auto a = alive.lock(); a && *a) startActivity();
+  });
+  clearBookmarks();
+  refreshDateWindowsIfDayChanged();
+  currentSortDescriptors_ = folderSortDescriptors();
+  auto preferences = prefs();
+  auto filterSorted = [&](const store::PredicateRef& p) {
+    if (!p) return;
+    bookmarks_ = filter(*p);
+    sortBookmarks(bookmarks_, currentSortDescriptors_);
+  };
+  if (loadingFromTags_ && !currentlySelectedTags_.empty()) {
+    // Names are arguments, never predicate text: a quote in a tag name cannot break the list.
+    std::vector<store::PredicateRef> perTag;
+    for (const auto& name : currentlySelectedTags_) perTag.push_back(parse("ANY tags.name == %@", {name}));
+    auto tags = preferences->showALLTags() ? store::Predicate::andPredicate(perTag) : store::Predicate::orPredicate(perTag);
+    filterSorted(store::Predicate::andPredicate({tags, parse("trashed == 0 and blocked < 1"), parse(kLive)}));
+  } else if (loadingFromTags_) {
+    bookmarks_.clear();
+  } else if (currentFolder_) {
+    store::PredicateRef p;
+    if (preferences->showBookmarksInSubFolders()) {
+      p = Bookmark::buildPredicateForFolder(currentFolder_->folderID());
+    } else if (currentFolder_->isSmart()) {
+      std::string stored = currentFolder_->predicate().value_or(std::string());
+      fnd::Error error;
+      p = store::Predicate::parse(brightwren::stringByReplacingString(stored, "\"", "'"), {}, &error);
+      if (!p) p = store::Predicate::parse(stored, {}, &error);
+      if (!p)
+        fnd::logFormat(fnd::LogFlag::Error, "Smart folder predicate does not parse: %s",
+                       error.localizedDescription().c_str());
+    } else {
+      p = parse("folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0",
+                {currentFolder_->folderID()});
+    }
+    filterSorted(p);
+  } else {
+    if (!currentPredicate_) currentPredicate_ = p_.library;
+    if (currentPredicate_ == p_.top25) {
+      // The 25 most opened, shown in library order.
+      BookmarkList visited = filter(*p_.top25);
+      std::vector<std::size_t> order(visited.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return visited[x]->timesOpened() > visited[y]->timesOpened();
+      });
+      if (order.size() > kTop25) order.resize(kTop25);
+      std::sort(order.begin(), order.end());
+      for (std::size_t i : order) bookmarks_.push_back(visited[i]);
+    } else if (currentPredicate_ == p_.duplicates) {
+      clearBookmarks();
+      bookmarks_ = duplicates();
+    } else {
+      filterSorted(currentPredicate_);
+    }
+  }
+  if (reset)
+    ViewUpdater::updateBookmarksAndResetView();
+  else
+    ViewUpdater::updateBookmarks();
+  fnd::DispatchQueue::main().after(1.0, [this, alive] {
+    if (auto a = alive.lock(); a && *a) stopActivity();
+  });
+}
+
+void DataManager::clearBookmarks() {
+  bookmarks_.clear();
+  ViewUpdater::updateBookmarks();
+}
+
+void DataManager::clearMenuBookmarks() {
+  menuBookmarks_.clear();
+  ViewUpdater::updateMenuBookmarks();
+}
+
+void DataManager::startActivity() { ViewUpdater::startActivity(); }
+void DataManager::stopActivity() { ViewUpdater::stopActivity(); }
+
+DataManager::BookmarkList DataManager::bookmarksWithFolder(const std::string& folderID) const {
+  auto p = parse("folder.folderID = %@", {folderID});
+  return p ? filter(*p) : BookmarkList{};
+}
+
+DataManager::BookmarkList DataManager::allBookmarksInLibrary() const {
+  return Bookmark::fetchEntitiesWithPredicate(p_.library, nullptr, 0, 0, context_).value_or(BookmarkList{});
+}
+
+std::optional<DataManager::BookmarkList> DataManager::allBookmarksInLibraryAndCollect() const {
+  return Bookmark::fetchEntitiesWithPredicate(parse(kLive), nullptr, 0, 0, context_);
+}
+
+void DataManager::resetFetchLimitAndOffset() {
+  currentFetchLimit_ = 200;
+  currentOffset_ = 0;
+}
+
+DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate) const {
+  BookmarkList out;
+  for (const auto& b : allBookmarks_)
+    if (accepts(predicate, b)) out.push_back(b);
+  return out;
+}
+
+// ---- Smart lists ----------------------------------------------------------------------------
+
+void DataManager::buildDateWindows() {
+  using namespace brightwren;
+  const fnd::Date now = fnd::Date::now();
+  const fnd::Date startOfToday = dateAtStartOfDay(now);
+  const fnd::Date tomorrow = dateTomorrow();
+  struct Window {
+    fnd::Date start, end;
+  };
+  const Window today{startOfToday, tomorrow};
+  const Window yesterday{dateAtStartOfDay(dateYesterday()), startOfToday};
+  const Window week{dateAtStartOfDay(dateWithDaysBeforeNow(7)), dateAtStartOfDay(tomorrow)};
+  const Window month{dateAtStartOfMonth(now), startOfToday};
+  auto opened = [](const Window& w) {
+    return parse("((lastOpened > %@) AND (lastOpened < %@) ) and trashed < 1 and blocked < 1", {w.start, w.end});
+  };
+  auto added = [](const Window& w) {
+    return parse("((addedDate > %@) AND (addedDate < %@) ) and trashed < 1 and blocked < 1", {w.start, w.end});
+  };
+  auto modified = [](const Window& w) {
+    return parse("((updatedDate > %@) AND (updatedDate < %@) ) and trashed < 1 and blocked < 1", {w.start, w.end});
+  };
+  // A list being shown keeps showing the same window after a rebuild.
+  std::vector<std::pair<store::PredicateRef*, store::PredicateRef>> rebuilt = {
+      {&p_.today, opened(today)},       {&p_.addedToday, added(today)},         {&p_.modifiedToday, modified(today)},
+      {&p_.yesterday, opened(yesterday)}, {&p_.addedYesterday, added(yesterday)}, {&p_.modifiedYesterday, modified(yesterday)},
+      {&p_.thisweek, opened(week)},     {&p_.addedThisweek, added(week)},       {&p_.modifiedThisweek, modified(week)},
+      {&p_.thisMonth, opened(month)},   {&p_.addedThisMonth, added(month)},     {&p_.modifiedThisMonth, modified(month)},
+  };
+  for (auto& [slot, fresh] : rebuilt) {
+    if (*slot && currentPredicate_ == *slot) currentPredicate_ = fresh;
+    *slot = std::move(fresh);
+  }
+  windowsDay_ = startOfToday;
+}
+
+void DataManager::refreshDateWindowsIfDayChanged() {
+  if (!p_.today) return;
+  if (brightwren::dateAtStartOfDay(fnd::Date::now()) != windowsDay_) buildDateWindows();
+}
+
+void DataManager::preparePredicates() {
+  p_.library = parse(kLive);
+  p_.inbox = parse("folder.folderID = %@ and trashed < 1 and blocked < 1", {Folder::kInboxID});
+  p_.trash = parse("trashed > 0");
+  buildDateWindows();
+  p_.annotated = parse("notes.length > 0 and trashed < 1 and blocked < 1");
+  p_.top25 = parse("timesOpened > 0 and trashed < 1 and blocked < 1");
+  p_.fiveStars = parse("rating >= 5 and trashed < 1 and blocked < 1");
+  p_.favorites = parse("isFavorite > 0 and trashed < 1 and blocked < 1");
+  p_.withCredentials = parse("login.length > 0 and trashed < 1 and blocked < 1");
+  p_.withTags = parse("tags.@count > 0 and trashed < 1 and blocked < 1");
+  p_.blue = parse("color ==[c] 'blue' and trashed < 1 and blocked < 1");
+  p_.orange = parse("color ==[c] 'orange' and trashed < 1 and blocked < 1");
+  p_.red = parse("color ==[c] 'red' and trashed < 1 and blocked < 1");
+  p_.green = parse("color ==[c] 'green' and trashed < 1 and blocked < 1");
+  p_.yellow = parse("color ==[c] 'yellow' and trashed < 1 and blocked < 1");
+  p_.grey = parse("color ==[c] 'grey' and trashed < 1 and blocked < 1");
+  p_.duplicates = parse(kLive);
+  p_.delicious = parse("ANY services.name =='delicious' and trashed < 1 and blocked < 1");
+  p_.pinboard = parse("ANY services.name == 'pinboard' and trashed < 1 and blocked < 1");
+  p_.brokenLinks = parse("broken == 1 and trashed < 1 and blocked < 1");
+  p_.missingImages = parse("imageUpdated < 1 and trashed < 1 and blocked < 1");
+  currentPredicate_ = p_.inbox;
+}
+
+void DataManager::loadSmartList(const store::PredicateRef& predicate) {
+  currentSortDescriptors_ = folderSortDescriptors();
+  currentPredicate_ = predicate;
+  loadBookmarks();
+}
+
+void DataManager::loadAllBookmarksInLibrary() { loadSmartList(p_.library); }
+void DataManager::loadBookmarksInInbox() { loadSmartList(p_.inbox); }
+void DataManager::loadTrashedBookmarks() { loadSmartList(p_.trash); }
+void DataManager::loadDeliciousBookmarks() { loadSmartList(p_.delicious); }
+void DataManager::loadPinboardBookmarks() { loadSmartList(p_.pinboard); }
+void DataManager::loadTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.today); }
+void DataManager::loadYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.yesterday); }
+void DataManager::loadThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.thisweek); }
+void DataManager::loadThisMonthBookmarks() {
+  prepareNonFolderViews();
+  refreshDateWindowsIfDayChanged();
+  loadSmartList(p_.thisMonth);
+}
+void DataManager::loadAddedTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedToday); }
+void DataManager::loadAddedYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedYesterday); }
+void DataManager::loadAddedThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedThisweek); }
+void DataManager::loadAddedThisMonthBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedThisMonth); }
+void DataManager::loadModifiedTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedToday); }
+void DataManager::loadModifiedYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedYesterday); }
+void DataManager::loadModifiedThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedThisweek); }
+void DataManager::loadModifiedThisMonthBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedThisMonth); }
+void DataManager::loadAnnotatedBookmarks() { loadSmartList(p_.annotated); }
+void DataManager::loadTop25Bookmarks() { loadSmartList(p_.top25); }
+void DataManager::loadFiveStarsBookmarks() { loadSmartList(p_.fiveStars); }
+void DataManager::loadFavoriteBookmarks() { loadSmartList(p_.favorites); }
+void DataManager::loadBookmarksWithCredentials() { loadSmartList(p_.withCredentials); }
+void DataManager::loadBookmarksWithTags() { loadSmartList(p_.withTags); }
+void DataManager::loadBlueBookmarks() { loadSmartList(p_.blue); }
+void DataManager::loadOrangeBookmarks() { loadSmartList(p_.orange); }
+void DataManager::loadRedBookmarks() { loadSmartList(p_.red); }
+void DataManager::loadGreenBookmarks() { loadSmartList(p_.green); }
+void DataManager::loadYellowBookmarks() { loadSmartList(p_.yellow); }
+void DataManager::loadGreyBookmarks() { loadSmartList(p_.grey); }
+void DataManager::loadBrokenBookmarks() { loadSmartList(p_.brokenLinks); }
+void DataManager::loadDuplicatedBookmarks() { loadSmartList(p_.duplicates); }
+void DataManager::loadMissingImagesBookmarks() { loadSmartList(p_.missingImages); }
+
+void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
+  clearBookmarks();
+  auto sorts = folderSortDescriptors();
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
+  if (found) bookmarks_.insert(bookmarks_.end(), found->begin(), found->end());
+}
+
+void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateRef& predicate) {
+  loadBookmarks();
+  BookmarkList current = bookmarks_;
+  clearBookmarks();
+  if (!predicate) return;
+  for (const auto& b : current)
+    if (accepts(*predicate, b)) bookmarks_.push_back(b);
+  sortBookmarks(bookmarks_, folderSortDescriptors());
+}
+
+void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predicate) {
+  clearMenuBookmarks();
+  auto sorts = folderSortDescriptors();
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
+  if (found) menuBookmarks_.insert(menuBookmarks_.end(), found->begin(), found->end());
+}
+
+void DataManager::loadWeekBookmarksMenu() {
+  menuBookmarks_ = filter(*parse("trashed < 1  and blocked < 1"));
+  sortBookmarks(menuBookmarks_, {store::SortDescriptor("lastOpened", false)});
+}
+
+void DataManager::loadFavoriteBookmarksMenu() {
+  menuBookmarks_ = filter(*p_.favorites);
+  sortBookmarks(menuBookmarks_, {store::SortDescriptor("title", true)});
+}
+
+void DataManager::loadMenuBookmarks() {
+  currentSortDescriptors_ = folderSortDescriptors();
+  menuBookmarks_ = filter(*parse("trashed < 1  and blocked < 1"));
+  sortBookmarks(menuBookmarks_, currentSortDescriptors_);
+  ViewUpdater::updateMenuBookmarks();
+}
+
+namespace {
+
+template <typename List>
+void appendMovingToEnd(List& all, const List& added) {
+  std::unordered_set<const void*> incoming;
+  for (const auto& x : added) incoming.insert(x.get());
+  all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& x) { return incoming.count(x.get()) > 0; }),
+            all.end());
+  for (const auto& x : added)
+    if (std::find(all.begin(), all.end(), x) == all.end()) all.push_back(x);
+}
+
+template <typename List>
+void removeAll(List& all, const List& removed) {
+  std::unordered_set<const void*> gone;
+  for (const auto& x : removed) gone.insert(x.get());
+  all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& x) { return gone.count(x.get()) > 0; }), all.end());
+}
+
+}  // namespace
+
+void DataManager::addBookmarks(const BookmarkList& list) {
+  appendMovingToEnd(allBookmarks_, list);
+  invalidateBadges();
+  ViewUpdater::updateBookmarks();
+  ViewUpdater::updateMenuBookmarks();
+  ViewUpdater::updateSourceLists();
+}
+
+void DataManager::removeBookmarks(const BookmarkList& list) {
+  removeAll(allBookmarks_, list);
+  invalidateBadges();
+  ViewUpdater::updateBookmarks();
+  ViewUpdater::updateMenuBookmarks();
+  ViewUpdater::updateSourceLists();
+}
+
+void DataManager::addFolders(const FolderList& list) {
+  appendMovingToEnd(*allFolders_, list);
+  ViewUpdater::updateSourceLists();
+}
+
+void DataManager::removeFolders(const FolderList& list) {
+  removeAll(*allFolders_, list);
+  ViewUpdater::updateSourceLists();
+}
+
+// ---- Counters -------------------------------------------------------------------------------
+
+std::int32_t DataManager::countInMemory(const store::Predicate& predicate) const {
+  std::int64_t n = 0;
+  for (const auto& b : allBookmarks_)
+    if (accepts(predicate, b)) ++n;
+  return clamp32(n);
+}
+
+std::int32_t DataManager::countInStore(const store::PredicateRef& predicate) const {
+  if (!predicate) return 0;
+  return clamp32(Bookmark::countWithPredicate(predicate, context_));
+}
+
+std::int32_t DataManager::fetchAndCount(const store::PredicateRef& predicate) const {
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, context_);
+  return found ? clamp32(static_cast<std::int64_t>(found->size())) : 0;
+}
+
+std::int32_t DataManager::numberOfBookmarksInLibrary() { return countInMemory(*parse(kLive)); }
+std::int32_t DataManager::numberOfTotalBookmarks() { return countInMemory(*parse("trashed < 1")); }
+std::int32_t DataManager::numberOfImportedBookmarks() {
+  return countInMemory(*parse("showImported >0 and trashed < 1 and blocked < 1"));
+}
+std::int32_t DataManager::numberOBookmarksInTrash() { return countInMemory(*parse("trashed > 0 and blocked < 1")); }
+std::int32_t DataManager::numberOfBookmarksInInbox() { return countInMemory(*p_.inbox); }
+
+std::unordered_map<std::string, std::int32_t> DataManager::numberOfBookmarksInFolders() {
+  if (badgeCache_) return *badgeCache_;
+  // The same test as "folder.folderID = %@ and trashed < 1 and blocked < 1", in one pass.
+  std::unordered_map<std::string, std::int32_t> counts;
+  for (const auto& b : allBookmarks_) {
+    if (b->trashed() >= 1 || b->blocked() >= 1) continue;
+    if (b->value(bookmark_attr::trashed).isNull() || b->value(bookmark_attr::blocked).isNull()) continue;
+    auto folder = b->toOne(bookmark_rel::folder);
+    if (!folder) continue;
+    const auto& id = folder->value(folder_attr::folderID);
+    if (id.isString()) ++counts[id.string()];
+  }
+  badgeCache_ = counts;
+  return counts;
+}
+
+std::int32_t DataManager::numberOfBookmarksInFolder(const std::string& folderID) {
+  auto counts = numberOfBookmarksInFolders();
+  auto it = counts.find(folderID);
+  return it == counts.end() ? 0 : it->second;
+}
+
+std::int32_t DataManager::numberOfBookmarksInDelicious() { return fetchAndCount(p_.delicious); }
+std::int32_t DataManager::numberOfBookmarksInPinboard() { return fetchAndCount(p_.pinboard); }
+std::int32_t DataManager::numberOfBookmarksInLibraryAndCollect() {
+  auto all = allBookmarksInLibraryAndCollect();
+  return all ? clamp32(static_cast<std::int64_t>(all->size())) : 0;
+}
+std::int32_t DataManager::numberOfBookmarksInTop25() { return countInStore(p_.top25); }
+std::int32_t DataManager::numberOfBookmarksWithFiveStars() { return countInStore(p_.fiveStars); }
+std::int32_t DataManager::numberOfBookmarksWithNotes() { return countInStore(p_.annotated); }
+std::int32_t DataManager::numberOfBookmarksWithTags() { return countInStore(p_.withTags); }
+std::int32_t DataManager::numberOfBookmarksWithCredentials() { return countInStore(p_.withCredentials); }
+std::int32_t DataManager::numberOfBookmarksWithFavorite() { return countInStore(p_.favorites); }
+std::int32_t DataManager::numberOfBookmarksWithColorBlue() { return countInStore(p_.blue); }
+std::int32_t DataManager::numberOfBookmarksWithColorOrange() { return countInStore(p_.orange); }
+std::int32_t DataManager::numberOfBookmarksWithColorYellow() { return countInStore(p_.yellow); }
+std::int32_t DataManager::numberOfBookmarksWithColorGreen() { return countInStore(p_.green); }
+std::int32_t DataManager::numberOfBookmarksWithColorRed() { return countInStore(p_.red); }
+std::int32_t DataManager::numberOfBookmarksWithColorGrey() { return countInStore(p_.grey); }
+#define KESTO_DATE_COUNTER(fn, slot)     \
+  std::int32_t DataManager::fn() {       \
+    refreshDateWindowsIfDayChanged();    \
+    return countInStore(p_.slot);        \
+  }
+KESTO_DATE_COUNTER(numberOfBookmarksVisitedToday, today)
+KESTO_DATE_COUNTER(numberOfBookmarksVisitedYesterday, yesterday)
+KESTO_DATE_COUNTER(numberOfBookmarksVisitedThisWeek, thisweek)
+KESTO_DATE_COUNTER(numberOfBookmarksVisitedThisMonth, thisMonth)
+KESTO_DATE_COUNTER(numberOfBookmarksAddedToday, addedToday)
+KESTO_DATE_COUNTER(numberOfBookmarksAddedYesterday, addedYesterday)
+KESTO_DATE_COUNTER(numberOfBookmarksAddedThisWeek, addedThisweek)
+KESTO_DATE_COUNTER(numberOfBookmarksAddedThisMonth, addedThisMonth)
+KESTO_DATE_COUNTER(numberOfBookmarksModifiedToday, modifiedToday)
+KESTO_DATE_COUNTER(numberOfBookmarksModifiedYesterday, modifiedYesterday)
+KESTO_DATE_COUNTER(numberOfBookmarksModifiedThisWeek, modifiedThisweek)
+KESTO_DATE_COUNTER(numberOfBookmarksModifiedThisMonth, modifiedThisMonth)
+#undef KESTO_DATE_COUNTER
+std::int32_t DataManager::numberOfBookmarksWithMissingImages() { return countInStore(p_.missingImages); }
+
+}  // namespace kesto

@@ -1,0 +1,72 @@
+#include "Model/ViewUpdater.h"
+
+#include "Platform/Foundation/NotificationCenter.h"
+
+namespace kesto {
+
+namespace {
+
+const char kClassTag = 0;
+
+void post(std::string_view name, const void* object, fnd::Dictionary userInfo = {}) {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(name, object, std::move(userInfo));
+}
+
+}  // namespace
+
+const void* ViewUpdater::classObject() { return &kClassTag; }
+
+void ViewUpdater::updateBookmarks() { post(BRWUpdateBookmarksViewNotification, classObject()); }
+void ViewUpdater::updateBookmarksAndResetView() { post(BRWUpdateBookmarksAndResetViewNotification, classObject()); }
+void ViewUpdater::updateMenuBookmarks() { post(BRWUpdateMenuBookmarksViewNotification, classObject()); }
+void ViewUpdater::fetchMissingImages() { post(BRWFetchMissingImagesNotification, classObject()); }
+void ViewUpdater::fetchMissingImagesInFolder() { post(FetchMissingImagesInFolderNotification, classObject()); }
+void ViewUpdater::openSelectedBookmarksMenu() { post(BRWOpenSelectedBookmarksMenuNotification, classObject()); }
+void ViewUpdater::showTags() { post(BRWShowTagsViewNotification, classObject()); }
+void ViewUpdater::resetTags() { post(BRWResetTagsViewNotification, classObject()); }
+void ViewUpdater::updateTags() { post(BRWUpdateTagsViewNotification, classObject()); }
+void ViewUpdater::updateHistory() { post(BRWUpdateHistoryViewNotification, classObject()); }
+void ViewUpdater::updateSourceLists() { post(BRWUpdateFoldersViewNotification, classObject()); }
+void ViewUpdater::updateFoldersCompletely() { post(BRWUpdateFoldersCompletelyViewNotification, classObject()); }
+void ViewUpdater::updateFolderBadges() { post("UpdateFolderBadgesNotification", classObject()); }
+void ViewUpdater::updatePopulars() { post(UpdatePopularsViewNotification, classObject()); }
+void ViewUpdater::updateSidebar() { post("selectCurrentSidebarView", classObject()); }
+void ViewUpdater::updateTrash() { post(UpdateTrashViewNotification, classObject()); }
+void ViewUpdater::updateMaintenance() { post("UpdateMaintenanceViewNotification", classObject()); }
+void ViewUpdater::updateInspector() { post(BRWUpdateInspectorViewNotification, classObject()); }
+void ViewUpdater::clearInspector() { post(BRWClearInspectorViewNotification, classObject()); }
+void ViewUpdater::startActivity() { post(BRWActivityStartedNotification, classObject()); }
+void ViewUpdater::stopActivity() { post(BRWActivityEndedNotification, classObject()); }
+void ViewUpdater::selectBookmarksRow() { post(BRWSelectLibraryFolderNotification, classObject()); }
+void ViewUpdater::selectInboxRow() { post(BRWSelectInboxFolderNotification, classObject()); }
+void ViewUpdater::showMoreBookmarksMessage() { post(ShowMoreBookmarksButtonNotification, classObject()); }
+void ViewUpdater::hideMoreBookmarksButton() { post(HideMoreBookmarksButtonNotification, classObject()); }
+void ViewUpdater::updateCurrentBookmarkTitleFromEdit() { post(BRWUpdateCurrentBookmarkTitleNotification, classObject()); }
+void ViewUpdater::updateCurrentBookmarkURLFromEdit() { post(BRWUpdateCurrentBookmarkURLNotification, classObject()); }
+void ViewUpdater::clearBookmarks() { post("ClearBookmarks", classObject()); }
+void ViewUpdater::clearSearchField() { post(ClearSearchField, classObject()); }
+void ViewUpdater::clearPathBar() { post(BRWClearPathBar, classObject()); }
+void ViewUpdater::setSyncTimer() { post("BRWSetSyncTimer", classObject()); }
+void ViewUpdater::unsetSyncTimer() { post("BRWUnsetSyncTimer", classObject()); }
+void ViewUpdater::showPinboardPanel() { post("ShowPinboardPanel", classObject()); }
+void ViewUpdater::hidePinboardPanel() { post("HidePinboardPanel", nullptr); }
+void ViewUpdater::showDeliciousPanel() { post("ShowDeliciousPanel", classObject()); }
+void ViewUpdater::hideMessage() { post("HideOverlayMessageNotification", classObject()); }
+void ViewUpdater::selectBookmarksView() { post("SelectBookmarksView", nullptr); }
+void ViewUpdater::showInitialPopup() { post("ShowInitialPopup", nullptr); }
+
+void ViewUpdater::showMessage(const std::string& message) { showMessage(message, 400.0, 130.0); }
+
+void ViewUpdater::showMessage(const std::string& message, double width, double height) {
+  showMessage(message, width, height, 2);
+}
+
+void ViewUpdater::showMessage(const std::string& message, double width, double height, int seconds) {
+  fnd::Dictionary info{{kOverlayMessageKey, message},
+                       {kOverlayWidthKey, width},
+                       {kOverlayHeightKey, height},
+                       {kOverlaySecondsKey, static_cast<double>(seconds)}};
+  post(ShowOverlayWithMessage, classObject(), std::move(info));
+}
+
+}  // namespace kesto

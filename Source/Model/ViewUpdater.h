@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string>
+
+namespace kesto {
+
+// Shared notification names of the library core; the value of each is the name itself.
+inline constexpr const char* BRWUpdateBookmarksViewNotification = "BRWUpdateBookmarksViewNotification";
+inline constexpr const char* BRWUpdateBookmarksAndResetViewNotification = "BRWUpdateBookmarksAndResetViewNotification";
+inline constexpr const char* BRWUpdateMenuBookmarksViewNotification = "BRWUpdateMenuBookmarksViewNotification";
+inline constexpr const char* BRWFetchMissingImagesNotification = "BRWFetchMissingImagesNotification";
+inline constexpr const char* FetchMissingImagesInFolderNotification = "FetchMissingImagesInFolderNotification";
+inline constexpr const char* BRWOpenSelectedBookmarksMenuNotification = "BRWOpenSelectedBookmarksMenuNotification";
+inline constexpr const char* BRWShowTagsViewNotification = "BRWShowTagsViewNotification";
+inline constexpr const char* BRWResetTagsViewNotification = "BRWResetTagsViewNotification";
+inline constexpr const char* BRWUpdateTagsViewNotification = "BRWUpdateTagsViewNotification";
+inline constexpr const char* BRWUpdateHistoryViewNotification = "BRWUpdateHistoryViewNotification";
+inline constexpr const char* BRWUpdateFoldersViewNotification = "BRWUpdateFoldersViewNotification";
+inline constexpr const char* BRWUpdateFoldersCompletelyViewNotification = "BRWUpdateFoldersCompletelyViewNotification";
+inline constexpr const char* UpdatePopularsViewNotification = "UpdatePopularsViewNotification";
+inline constexpr const char* UpdateTrashViewNotification = "UpdateTrashViewNotification";
+inline constexpr const char* BRWUpdateInspectorViewNotification = "BRWUpdateInspectorViewNotification";
+inline constexpr const char* BRWClearInspectorViewNotification = "BRWClearInspectorViewNotification";
+inline constexpr const char* BRWActivityStartedNotification = "BRWActivityStartedNotification";
+inline constexpr const char* BRWActivityEndedNotification = "BRWActivityEndedNotification";
+inline constexpr const char* BRWSelectLibraryFolderNotification = "BRWSelectLibraryFolderNotification";
+inline constexpr const char* BRWSelectInboxFolderNotification = "BRWSelectInboxFolderNotification";
+inline constexpr const char* ShowMoreBookmarksButtonNotification = "ShowMoreBookmarksButtonNotification";
+inline constexpr const char* HideMoreBookmarksButtonNotification = "HideMoreBookmarksButtonNotification";
+inline constexpr const char* BRWUpdateCurrentBookmarkTitleNotification = "BRWUpdateCurrentBookmarkTitleNotification";
+inline constexpr const char* BRWUpdateCurrentBookmarkURLNotification = "BRWUpdateCurrentBookmarkURLNotification";
+inline constexpr const char* ClearSearchField = "ClearSearchField";
+inline constexpr const char* BRWClearPathBar = "BRWClearPathBar";
+inline constexpr const char* ShowOverlayWithMessage = "ShowOverlayWithMessage";
+inline constexpr const char* BRWWebContentRetrievedNotification = "BRWWebContentRetrievedNotification";
+inline constexpr const char* BRWWebPreviewRetrievedNotification = "BRWWebPreviewRetrievedNotification";
+inline constexpr const char* AddBookmarkNotification = "AddBookmarkNotification";
+inline constexpr const char* BRWGoToCurrentFolder = "BRWGoToCurrentFolder";
+inline constexpr const char* BRWResizedFoldersViewNotification = "BRWResizedFoldersViewNotification";
+inline constexpr const char* BRWExpandImportedFolderNotification = "BRWExpandImportedFolderNotification";
+inline constexpr const char* BRWCheckAndSetFoldersOrTags = "BRWCheckAndSetFoldersOrTags";
+
+// User-info keys of the overlay message and of the page-content notifications.
+inline constexpr const char* kOverlayMessageKey = "message";
+inline constexpr const char* kOverlayWidthKey = "width";
+inline constexpr const char* kOverlayHeightKey = "height";
+inline constexpr const char* kOverlaySecondsKey = "seconds";
+inline constexpr const char* kWebContentKey = "webContent";
+
+// Asks the controllers that show a view of the library to refresh it, by posting a named
+// notification on the default centre. Posting is synchronous on the calling thread, which must
+// be the main thread because the observers touch the interface.
+class ViewUpdater {
+ public:
+  // The sender the class-level posts carry.
+  static const void* classObject();
+
+  static void updateBookmarks();
+  static void updateBookmarksAndResetView();
+  static void updateMenuBookmarks();
+  static void fetchMissingImages();
+  static void fetchMissingImagesInFolder();
+  static void openSelectedBookmarksMenu();
+  static void showTags();
+  static void resetTags();
+  static void updateTags();
+  static void updateHistory();
+  static void updateSourceLists();
+  static void updateFoldersCompletely();
+  static void updateFolderBadges();
+  static void updatePopulars();
+  static void updateSidebar();
+  static void updateTrash();
+  static void updateMaintenance();
+  static void updateInspector();
+  static void clearInspector();
+  static void startActivity();
+  static void stopActivity();
+  static void selectBookmarksRow();
+  static void selectInboxRow();
+  static void showMoreBookmarksMessage();
+  static void hideMoreBookmarksButton();
+  static void updateCurrentBookmarkTitleFromEdit();
+  static void updateCurrentBookmarkURLFromEdit();
+  static void clearBookmarks();
+  static void clearSearchField();
+  static void clearPathBar();
+  static void setSyncTimer();
+  static void unsetSyncTimer();
+  static void showPinboardPanel();
+  static void hidePinboardPanel();
+  static void showDeliciousPanel();
+  static void showMessage(const std::string& message);
+  static void showMessage(const std::string& message, double width, double height);
+  static void showMessage(const std::string& message, double width, double height, int seconds);
+  static void hideMessage();
+  static void selectBookmarksView();
+  static void showInitialPopup();
+};
+
+}  // namespace kesto

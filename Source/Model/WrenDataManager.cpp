@@ -1,0 +1,200 @@
+#include "Model/WrenDataManager.h"
+
+#include "Model/DataModel.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kStoreExtension = ".sqlite";
+
+fnd::Error storeError(const std::string& path, const fnd::Error* cause) {
+  fnd::Dictionary info{
+      {fnd::kLocalizedDescriptionKey, std::string("Failed to initialize the store")},
+      {fnd::kLocalizedFailureReasonKey, std::string("There was an error building up the data file.")},
+      {fnd::kFilePathErrorKey, path},
+  };
+  fnd::Error e("BRIGHTWREN", 1, std::move(info));
+  if (cause) e.setUnderlyingError(*cause);
+  return e;
+}
+
+}  // namespace
+
+WrenDataManager::WrenDataManager()
+    : folder_(fnd::StandardPaths::applicationName()), filename_("data"), modelName_(folder_) {}
+
+WrenDataManager& WrenDataManager::sharedInstance() {
+  static WrenDataManager instance;
+  return instance;
+}
+
+std::string WrenDataManager::coreDataFolder() const {
+  std::lock_guard lock(mutex_);
+  return folder_;
+}
+
+void WrenDataManager::setCoreDataFolder(const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  folder_ = folder;
+}
+
+std::string WrenDataManager::coreDataFilename() const {
+  std::lock_guard lock(mutex_);
+  return filename_ + kStoreExtension;
+}
+
+std::string WrenDataManager::managedObjectModelName() const {
+  std::lock_guard lock(mutex_);
+  return modelName_;
+}
+
+std::string WrenDataManager::applicationSupportDirectory() const {
+  return fnd::StandardPaths::appendingPathComponent(fnd::StandardPaths::applicationSupportDirectory(), coreDataFolder());
+}
+
+std::string WrenDataManager::externalRecordsDirectory() const {
+  std::string caches = fnd::StandardPaths::cachesDirectory();
+  if (caches.empty()) caches = fnd::StandardPaths::temporaryDirectory();
+  return fnd::StandardPaths::appendingPathComponent(
+      fnd::StandardPaths::appendingPathComponent(caches, "Metadata/CoreData"), coreDataFolder());
+}
+
+std::string WrenDataManager::applicationDocumentsDirectory() const { return fnd::StandardPaths::documentsDirectory(); }
+
+std::string WrenDataManager::persistentStorePath() const {
+  return fnd::StandardPaths::appendingPathComponent(applicationSupportDirectory(), coreDataFilename());
+}
+
+void WrenDataManager::setTestMode(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (coordinator_) return;
+  folder_ = name;
+  modelName_ = name;
+  filename_ = "test_data";
+}
+
+std::shared_ptr<const store::Model> WrenDataManager::managedObjectModel() { return DataModel::model(); }
+
+bool WrenDataManager::openStoreLocked(fnd::Error* error) {
+  auto model = managedObjectModel();
+  if (!model) {
+    fnd::logFormat(fnd::LogFlag::Error, "%s:No model to generate a store from", "WrenDataManager");
+    if (error) *error = fnd::Error::withDescription("BRIGHTWREN", 1, "No model to generate a store from");
+    return false;
+  }
+  const std::string folder = applicationSupportDirectory();
+  fnd::Error fileError;
+  // Intermediates too: on a fresh account even the data folder may be missing.
+  if (!fnd::FileManager::createDirectory(folder, true, 0700, &fileError)) {
+    fnd::logFormat(fnd::LogFlag::Error, "Error creating application support directory at %s : %s", folder.c_str(),
+                   fileError.localizedDescription().c_str());
+    if (error) *error = storeError(folder, &fileError);
+    return false;
+  }
+  const std::string records = externalRecordsDirectory();
+  if (!fnd::FileManager::createDirectory(records, true, 0700, &fileError)) {
+    fnd::logFormat(fnd::LogFlag::Error, "Error creating external records directory at %s : %s", records.c_str(),
+                   fileError.localizedDescription().c_str());
+    if (error) *error = storeError(records, &fileError);
+    return false;
+  }
+  auto coordinator = store::Coordinator::make(model);
+  fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
+                          {store::kInferMappingModelAutomaticallyOption, true}};
+  const std::string path = persistentStorePath();
+  fnd::Error addError;
+  if (!coordinator->addStore(store::kSQLiteStoreType, path, options, &addError)) {
+    fnd::logFormat(fnd::LogFlag::Error, "CoreDataManager Error: %s", addError.description().c_str());
+    if (error) *error = storeError(path, &addError);
+    return false;
+  }
+  coordinator_ = std::move(coordinator);
+  return true;
+}
+
+void WrenDataManager::reportFailure(const fnd::Error& error) {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(
+      WrenDataManagerStoreFailedNotification, this,
+      fnd::Dictionary{{"error", fnd::Value(std::make_shared<fnd::Error>(error))}});
+}
+
+std::shared_ptr<store::Coordinator> WrenDataManager::persistentStoreCoordinator() {
+  std::optional<fnd::Error> failure;
+  {
+    std::lock_guard lock(mutex_);
+    if (coordinator_) return coordinator_;
+    fnd::Error error;
+    if (openStoreLocked(&error)) {
+      lastError_.reset();
+      return coordinator_;
+    }
+    lastError_ = error;
+    failure = error;
+  }
+  reportFailure(*failure);
+  return nullptr;
+}
+
+std::shared_ptr<store::Context> WrenDataManager::managedObjectContext() {
+  {
+    std::lock_guard lock(mutex_);
+    if (mainContext_) return mainContext_;
+  }
+  auto coordinator = persistentStoreCoordinator();
+  if (!coordinator) return nullptr;
+  std::lock_guard lock(mutex_);
+  if (!mainContext_) {
+    auto context = store::Context::make(store::ConcurrencyType::MainQueue);
+    context->setCoordinator(coordinator);
+    auto undo = std::make_shared<fnd::UndoManager>();
+    undo->setLevelsOfUndo(999);
+    context->setUndoManager(std::move(undo));
+    context->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
+    mainContext_ = std::move(context);
+  }
+  return mainContext_;
+}
+
+std::shared_ptr<store::Context> WrenDataManager::secondaryObjectContext() {
+  auto main = managedObjectContext();
+  if (!main) return nullptr;
+  auto child = store::Context::make(store::ConcurrencyType::PrivateQueue);
+  child->setParent(main);
+  return child;
+}
+
+std::shared_ptr<store::Context> WrenDataManager::newManagedObjectContext() {
+  auto coordinator = persistentStoreCoordinator();
+  if (!coordinator) {
+    fnd::logError("CoreDataManager error: Failed to initialize the store");
+    return nullptr;
+  }
+  auto context = store::Context::make(store::ConcurrencyType::Confinement);
+  context->setCoordinator(coordinator);
+  context->setMergePolicy(store::MergePolicy::Overwrite);
+  return context;
+}
+
+std::optional<fnd::Error> WrenDataManager::lastError() const {
+  std::lock_guard lock(mutex_);
+  return lastError_;
+}
+
+void WrenDataManager::reset() {
+  std::lock_guard lock(mutex_);
+  mainContext_.reset();
+  if (coordinator_) coordinator_->removeStore();
+  coordinator_.reset();
+  lastError_.reset();
+}
+
+}  // namespace kesto

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Platform/Foundation/Error.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace kesto::store {
+class Context;
+class Coordinator;
+class Model;
+}  // namespace kesto::store
+
+namespace kesto {
+
+// Posted (object: the data manager) when the store cannot be opened; user info
+// { "error": the error }. The application shows it and does not run without its store.
+inline constexpr const char* WrenDataManagerStoreFailedNotification = "WrenDataManagerStoreFailedNotification";
+
+// The one shared object stack: the library model, the SQLite store "data.sqlite" in the
+// application's data folder, the main context, and new child and separate contexts on request.
+class WrenDataManager {
+ public:
+  static WrenDataManager& sharedInstance();
+
+  // Store folder name ("kesto") and file name ("data.sqlite"); the file name never changes, so a
+  // retried open and the duplicates query always use the same file.
+  std::string coreDataFolder() const;
+  void setCoreDataFolder(const std::string& folder);
+  std::string coreDataFilename() const;
+  std::string managedObjectModelName() const;
+  // Full path of the store file.
+  std::string persistentStorePath() const;
+
+  std::shared_ptr<const store::Model> managedObjectModel();
+  // Built on first use and again on every request while it cannot be built.
+  std::shared_ptr<store::Coordinator> persistentStoreCoordinator();
+  // The main-queue context; null while the store cannot be opened.
+  std::shared_ptr<store::Context> managedObjectContext();
+  // A new private-queue child of the main context; null without a main context.
+  std::shared_ptr<store::Context> secondaryObjectContext();
+  // A new confinement context on the coordinator (overwrite policy), owned by the caller.
+  std::shared_ptr<store::Context> newManagedObjectContext();
+
+  // The store folder, the external-records folder and the user's documents folder.
+  std::string applicationSupportDirectory() const;
+  std::string externalRecordsDirectory() const;
+  std::string applicationDocumentsDirectory() const;
+
+  // Folder and model named `name`, file "test_data.sqlite"; only before the first open.
+  void setTestMode(const std::string& name);
+
+  // Why the store is not available (absent while it is, or before the first attempt).
+  std::optional<fnd::Error> lastError() const;
+
+  // Closes the store and forgets the contexts, so the next request opens it afresh (tests,
+  // restore of a backup).
+  void reset();
+
+ private:
+  WrenDataManager();
+  bool openStoreLocked(fnd::Error* error);
+  void reportFailure(const fnd::Error& error);
+
+  mutable std::recursive_mutex mutex_;
+  std::string folder_;
+  std::string filename_;
+  std::string modelName_;
+  std::shared_ptr<store::Coordinator> coordinator_;
+  std::shared_ptr<store::Context> mainContext_;
+  std::optional<fnd::Error> lastError_;
+};
+
+}  // namespace kesto

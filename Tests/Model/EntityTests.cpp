@@ -1,0 +1,325 @@
+#include "LibraryFixture.h"
+
+#include "Model/BookmarkDummy.h"
+#include "Model/FileManagerAdditions.h"
+#include "Model/FolderDummy.h"
+#include "Model/Service.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
+
+namespace kesto::test {
+namespace {
+
+using EntityTest = LibraryTest;
+
+TEST_F(EntityTest, StoreFileIsFixedAndCreatedWithItsParents) {
+  auto& stack = WrenDataManager::sharedInstance();
+  EXPECT_EQ(stack.coreDataFilename(), "data.sqlite");
+  EXPECT_EQ(stack.persistentStorePath(), tempHome() + "/.local/share/kesto/data.sqlite");
+  EXPECT_TRUE(fnd::FileManager::fileExists(stack.persistentStorePath()));
+  EXPECT_TRUE(fnd::FileManager::fileExists(stack.externalRecordsDirectory()));
+  auto a = stack.secondaryObjectContext(), b = stack.secondaryObjectContext();
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a->parent(), stack.managedObjectContext());
+  EXPECT_EQ(b->parent(), stack.managedObjectContext());
+}
+
+TEST(StoreFailureTest, FailedOpenIsReportedAndTheNameNeverChanges) {
+  // A file where the store folder should be: the folder cannot be made.
+  writeFile(tempHome() + "/.local/share/kesto", "not a folder");
+  auto& stack = WrenDataManager::sharedInstance();
+  bool told = false;
+  fnd::NotificationCenter::defaultCenter().addObserver(&told, [&](const fnd::Notification&) { told = true; },
+                                                       WrenDataManagerStoreFailedNotification);
+  EXPECT_EQ(stack.managedObjectContext(), nullptr);
+  EXPECT_TRUE(told);
+  ASSERT_TRUE(stack.lastError().has_value());
+  EXPECT_EQ(stack.coreDataFilename(), "data.sqlite");
+  // Without a store nothing is found, made or saved, and nothing crashes.
+  EXPECT_EQ(Bookmark::newBookmark(), nullptr);
+  EXPECT_FALSE(Bookmark::fetchEntities().has_value());
+  EXPECT_FALSE(WrenEntity::saveContext());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  // A second attempt still uses "data.sqlite", and succeeds once the obstacle is gone.
+  fnd::FileManager::removeItem(tempHome() + "/.local/share/kesto");
+  ASSERT_NE(stack.managedObjectContext(), nullptr);
+  EXPECT_EQ(stack.persistentStorePath(), tempHome() + "/.local/share/kesto/data.sqlite");
+  EXPECT_TRUE(fnd::FileManager::fileExists(stack.persistentStorePath()));
+  EXPECT_FALSE(stack.lastError().has_value());
+  fnd::NotificationCenter::defaultCenter().removeObserver(&told);
+}
+
+TEST_F(EntityTest, NewRowsDefaultEveryFlagToZero) {
+  auto b = Bookmark::newBookmark();
+  save();
+  for (const char* key : {"blocked", "trashed", "isFavorite", "broken", "imageUpdated", "timesOpened", "showImported"})
+    EXPECT_EQ(b->valueForKey(key), fnd::Value(0)) << key;
+  EXPECT_EQ(b->needsUpdate(), 1);
+  EXPECT_EQ(b->title(), "New bookmark");
+  EXPECT_EQ(b->uniqueIDValue()->size(), 36u);
+  auto f = Folder::initEntity();
+  EXPECT_EQ(f->blocked(), 0);
+  EXPECT_EQ(f->isExpanded(), 0);
+  EXPECT_FALSE(f->isSmart());
+  // A new bookmark shows up in the library predicate without any migration.
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("trashed < 1 and blocked < 1")), 1);
+}
+
+TEST_F(EntityTest, SavingWithoutURLAndFetchingWithoutTitle) {
+  auto b = Bookmark::newBookmark();
+  b->setTitle(std::nullopt);
+  b->setContent(std::nullopt);
+  save();
+  EXPECT_EQ(b->url(), "http://unknown");
+  // A fresh context reads the row again.
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto again = Bookmark::fetchEntityWhereProperty("uniqueID", *b->uniqueIDValue(), other);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->title(), " ");
+  EXPECT_EQ(again->content(), " ");
+}
+
+TEST_F(EntityTest, CurrentContextNeverDangles) {
+  auto main = WrenEntity::defaultContext();
+  Bookmark::Ref b;
+  {
+    auto separate = WrenDataManager::sharedInstance().newManagedObjectContext();
+    b = Bookmark::initEntityInContext(separate);
+    EXPECT_EQ(b->currentContext(), separate);
+  }
+  EXPECT_EQ(b->currentContext(), main);
+  auto detached = Folder::initNonEnitity();
+  EXPECT_EQ(detached->currentContext(), main);
+}
+
+TEST_F(EntityTest, FetchLimitsOffsetsAndMaximum) {
+  for (int i = 1; i <= 5; ++i) {
+    auto b = Bookmark::newBookmark();
+    b->setTimesOpened(i % 3);
+  }
+  save();
+  std::vector<store::SortDescriptor> sorts{store::SortDescriptor("timesOpened", true)};
+  EXPECT_EQ(Bookmark::fetchEntitiesWithPredicate(nullptr, &sorts, 0, 0)->size(), 5u);
+  EXPECT_EQ(Bookmark::fetchEntitiesWithPredicate(nullptr, &sorts, -3, -1)->size(), 5u);
+  EXPECT_EQ(Bookmark::fetchEntitiesWithPredicate(nullptr, &sorts, 1, 0)->size(), 1u);
+  EXPECT_EQ(Bookmark::fetchEntitiesWithPredicate(nullptr, &sorts, 0, 3)->size(), 2u);
+  auto max = Bookmark::fetchEntityWhithMaxValueForKey("timesOpened");
+  ASSERT_TRUE(max);
+  EXPECT_EQ(max->timesOpened(), 2);
+  EXPECT_EQ(Bookmark::fetchEntityWhithMaxValueForKey("timesOpened", store::Predicate::parse("timesOpened > 5")), nullptr);
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("timesOpened == 1")), 2);
+}
+
+TEST_F(EntityTest, AddingUnescapesTheURLAndSavesWithAVersion) {
+  auto b = Bookmark::addBookmarkWithURL("http://example.com/a%20b?x=1", Folder::Ref());
+  EXPECT_EQ(b->url(), "http://example.com/a b?x=1");
+  EXPECT_EQ(b->baseURL(), "http://example.com");
+  EXPECT_EQ(b->folder()->folderID(), Folder::kInboxID);
+  EXPECT_EQ(b->version(), 1);
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  auto raw = Bookmark::addBookmarkWithURL("http://example.com/%E0%A4", Folder::Ref());
+  EXPECT_EQ(raw->url(), "http://example.com/%E0%A4");
+  raw->setVersion(3);
+  raw->saveBookmark();
+  EXPECT_EQ(raw->version(), 4);
+  // An escaped text does not find the unescaped bookmark.
+  auto other = Bookmark::bookmarkWithURL("http://example.com/a%20b?x=1");
+  EXPECT_NE(other, b);
+  EXPECT_EQ(Bookmark::bookmarkWithURL("http://example.com/a b?x=1"), b);
+}
+
+TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
+  auto service = Service::initEntity();
+  service->setName("pinboard");
+  save();
+  std::vector<std::string> posted;
+  struct Fake : BookmarkServiceClient {
+    std::string name;
+    std::vector<std::string>* log;
+    void saveBookmark(Bookmark& b) override { log->push_back(name + " " + b.url().value_or("")); }
+    void deleteBookmark(const std::string& url) override { log->push_back(name + " delete " + url); }
+  };
+  registerBookmarkServiceClientFactory([&](const std::string& name) {
+    auto f = std::make_unique<Fake>();
+    f->name = name;
+    f->log = &posted;
+    return f;
+  });
+  auto b = Bookmark::addBookmarWithURL("http://pin.example/", "pinboard");
+  EXPECT_TRUE(b->isPinboard());
+  EXPECT_FALSE(b->isDelicious());
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  EXPECT_TRUE(posted.empty());  // the mark came after the first save
+  b->saveBookmark();
+  EXPECT_EQ(posted, (std::vector<std::string>{"pinboard http://pin.example/"}));
+  b->deleteFromServices("http://pin.example/");
+  EXPECT_EQ(posted.back(), "pinboard delete http://pin.example/");
+  auto plain = Bookmark::addBookmarWithURL("http://x.example/", "other");
+  EXPECT_TRUE(plain->serviceNames().empty());
+  registerBookmarkServiceClientFactory(nullptr);
+}
+
+TEST_F(EntityTest, TagsDictionaryColourAndThumbnail) {
+  auto b = Bookmark::addBookmarkWithURL("http://t.example/a&b=c#frag d", std::vector<std::string>{"b", "A", "a"});
+  EXPECT_EQ(b->tagsAsString(), "A, a, b");
+  auto a = Tag::fetchEntityWhereProperty("name", std::string("a"));
+  EXPECT_TRUE(b->hasTag(*a));
+  EXPECT_FALSE(Bookmark::newBookmark()->hasTag(*a));
+  b->setColor(std::string("red"));
+  EXPECT_EQ(b->currentColorImage(), "bookmark_red");
+  b->setColor(std::string("Red"));
+  EXPECT_FALSE(b->currentColorImage().has_value());
+
+  auto empty = Bookmark::newBookmark();
+  auto d = empty->bookmarkAsDictionary();
+  EXPECT_EQ(d.at("url").string(), "http://unknown.url");
+  EXPECT_EQ(d.at("content").string(), "");
+  EXPECT_EQ(d.at("thumbnailManuallySet"), fnd::Value(0));
+  EXPECT_EQ(d.count("thumbnail"), 0u);
+
+  b->tempThumbnail();
+  auto view = std::dynamic_pointer_cast<RecordingImageView>(b->tmpThumbnail());
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->width, 240);
+  EXPECT_EQ(view->height, 180);
+  ASSERT_TRUE(view->imageURL);
+  // The page address is one parameter: its "&", "#", "=" and blank are encoded.
+  EXPECT_NE(view->imageURL->find("/v2/thumbs.php?size=l&code=5d08e3b7a9&url=http%3A%2F%2Ft.example%2Fa%26b%3Dc%23frag%20d&wait=60"),
+            std::string::npos);
+  b->setThumbnailManuallySet(1);
+  b->setThumbnail(fnd::Data{1, 2, 3});
+  view->imageURL.reset();
+  b->tempThumbnail();
+  EXPECT_FALSE(view->imageURL);
+  EXPECT_EQ(view->imageData, (fnd::Data{1, 2, 3}));
+}
+
+TEST_F(EntityTest, CachePathsRejectForeignIdentifiers) {
+  auto b = Bookmark::newBookmark();
+  EXPECT_EQ(b->faviconFilePath(), kesto_cacheFolderPath() + "/" + *b->uniqueIDValue());
+  writeFile(tempHome() + "/victim", "keep me");
+  b->setUniqueID(std::string("../../victim"));
+  EXPECT_FALSE(b->faviconFilePath().has_value());
+  b->deleteChacheItems();
+  EXPECT_EQ(readFile(tempHome() + "/victim"), "keep me");
+}
+
+TEST_F(EntityTest, FolderLookupsVersionsAndPaths) {
+  for (const char* pseudo : {"root", "home", "library"}) EXPECT_EQ(Folder::folderWithFolderID(pseudo), nullptr);
+  auto made = Folder::folderWithFolderID("F-1");
+  EXPECT_EQ(made->name(), "F-1");
+  auto first = Folder::initEntity();
+  auto second = Folder::initEntity();
+  EXPECT_EQ(first->parentFolderID(), "root");
+  EXPECT_EQ(second->orderIndex(), first->orderIndex() + 1);
+  auto inbox = Folder::inboxFolder();
+  inbox->saveFolder();
+  EXPECT_EQ(inbox->version(), 0);
+  first->saveFolder();
+  EXPECT_EQ(first->version(), 1);
+
+  auto A = folder("A", "A"), B = folder("B", "B", "A"), C = folder("C", "C", "B");
+  EXPECT_EQ(C->completeFolderPath(), "A/B/C");
+  auto parents = C->parentFolders();
+  ASSERT_EQ(parents.size(), 2u);
+  EXPECT_EQ(parents[0], A);
+  EXPECT_EQ(parents[1], B);
+  auto X = folder("X", "X", "P"), X1 = folder("X1", "X1", "X"), Y = folder("Y", "Y", "P"), P = folder("P", "P");
+  X->setOrderIndex(1);
+  Y->setOrderIndex(2);
+  auto subs = P->subFolders();
+  ASSERT_EQ(subs.size(), 3u);
+  EXPECT_EQ(subs[0], X);
+  EXPECT_EQ(subs[1], X1);
+  EXPECT_EQ(subs[2], Y);
+  EXPECT_EQ(P->subFolders().size(), 3u);
+  EXPECT_EQ(P->imageName(), "folder_grey");
+  P->setColor(std::string("(null)"));
+  EXPECT_EQ(P->imageName(), "folder_grey");
+  EXPECT_EQ(P->color(), "grey");
+  P->setBlocked(1);
+  EXPECT_EQ(P->imageName(), "blocked");
+}
+
+TEST_F(EntityTest, TreeWalksSurviveCyclesAndMissingParents) {
+  auto a = folder("cA", "cA", "cB"), b = folder("cB", "cB", "cA");
+  auto orphan = folder("o", "orphan", "gone");
+  save();
+  const auto before = Folder::fetchEntities()->size();
+  EXPECT_EQ(a->completeFolderPath(), "cB/cA");
+  EXPECT_EQ(a->subFolders().size(), 1u);
+  EXPECT_EQ(orphan->completeFolderPath(), "orphan");
+  // No phantom folder is made for the missing parent.
+  EXPECT_EQ(Folder::fetchEntities()->size(), before);
+  EXPECT_EQ(Folder::breakParentCycles(), 1);
+  EXPECT_TRUE(a->parentFolderID() == "root" || b->parentFolderID() == "root");
+}
+
+TEST_F(EntityTest, FolderMergeFromSyncAndArchive) {
+  auto local = folder("S", "Local");
+  local->setVersion(5);
+  local->setColor(std::string("red"));
+  save();
+  FolderDummy older;
+  older.folderID = "S";
+  older.name = "Older";
+  older.version = 4;
+  older.parentFolderID = "root";
+  Folder::importFolder(older, true);
+  EXPECT_EQ(local->name(), "Local");
+  FolderDummy newer = older;
+  newer.name = "Newer";
+  newer.version = 6;
+  newer.color = "blue";
+  Folder::importFolder(newer, true);
+  EXPECT_EQ(local->name(), "Newer");
+  EXPECT_EQ(local->version(), 6);
+  EXPECT_EQ(local->color(), "blue");
+  FolderDummy archive = older;
+  archive.name = "Archive";
+  archive.color = "green";
+  Folder::importFolder(archive, false);
+  EXPECT_EQ(local->name(), "Archive");
+  EXPECT_EQ(local->version(), 4);
+  EXPECT_EQ(local->color(), "blue");
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+}
+
+TEST_F(EntityTest, RogueFolderCleanUpKeepsItsContents) {
+  auto rogue = folder("R", "");
+  auto child = folder("RC", "Child", "R");
+  auto b = bookmark("http://r.example/", "in rogue", rogue);
+  save();
+  Folder::cleanRogueFolders();
+  save();
+  EXPECT_EQ(Folder::existingFolderWithFolderID("R"), nullptr);
+  EXPECT_EQ(child->parentFolderID(), "root");
+  ASSERT_TRUE(b->folder());
+  EXPECT_EQ(b->folder()->folderID(), Folder::kInboxID);
+}
+
+TEST_F(EntityTest, TransferRecords) {
+  BookmarkDummy d("http://d.example/a%20b", "F");
+  EXPECT_EQ(d.url.string(), "http://d.example/a b");
+  EXPECT_EQ(d.baseURL.string(), "http://d.example");
+  EXPECT_EQ(d.title.string(), "New bookmark");
+  EXPECT_EQ(d.needsUpdate, fnd::Value(1));
+  EXPECT_EQ(d.blocked, fnd::Value(0));
+  EXPECT_EQ(d.color.string(), "");
+  EXPECT_TRUE(d.favicon.isNull());
+  EXPECT_EQ(d.uniqueID.string().size(), 36u);
+  FolderDummy f;
+  EXPECT_EQ(f.color.string(), "grey");
+  EXPECT_EQ(f.blocked, fnd::Value(0));
+  EXPECT_TRUE(f.folderID.isNull());
+}
+
+TEST_F(EntityTest, FailedSaveIsLoggedWithItsAction) {
+  fnd::LogCapture capture;
+  EXPECT_FALSE(WrenEntity::saveContext(ContextRef()));
+  EXPECT_TRUE(capture.contains("Failed to Error in saveContext:: "));
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,337 @@
+#include "LibraryFixture.h"
+
+#include "Model/DateAdditions.h"
+#include "Model/Service.h"
+#include "Model/ViewUpdater.h"
+
+#include "Platform/Foundation/TimeZone.h"
+
+namespace kesto::test {
+namespace {
+
+class DataManagerTest : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    fnd::TimeZone::setLocal("Europe/Paris");
+    // 2021-06-16 12:00 local time, a Wednesday.
+    now = *brightwren::dateFromString("2021-06-16 12:00:00 +0200");
+    fnd::setClock([this] { return now; });
+  }
+  void TearDown() override {
+    LibraryTest::TearDown();
+    fnd::TimeZone::setLocal("");
+  }
+  fnd::Date hoursAgo(double h) const { return now.dateByAddingTimeInterval(-h * 3600); }
+
+  fnd::Date now;
+};
+
+TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
+  auto live = bookmark("http://a.example/", "live");
+  auto trashed = bookmark("http://b.example/", "trashed");
+  trashed->setTrashed(1);
+  auto locked = bookmark("http://c.example/", "locked");
+  locked->setBlocked(1);
+  save();
+  std::vector<std::string> posted;
+  fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, "");
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  load(dm);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&posted);
+  EXPECT_EQ(dm.allBookmarks().size(), 3u);
+  EXPECT_EQ(titles(dm.menuBookmarks()), std::vector<std::string>{"live"});
+  EXPECT_NE(std::find(posted.begin(), posted.end(), "KestoPerformAutoSync"), posted.end());
+  EXPECT_NE(std::find(posted.begin(), posted.end(), "BRWUpdateFoldersCompletelyViewNotification"), posted.end());
+  EXPECT_EQ(std::count(posted.begin(), posted.end(), "ShowInitialPopup"), 0);
+  EXPECT_EQ(&dm.folders(), &dm.allFolders());
+  dm.fetchAllBookmarksFromCoreDataFromService();
+  posted.clear();
+}
+
+TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
+  int popups = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, "ShowInitialPopup");
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  EXPECT_EQ(popups, 1);
+  load(dm);
+  EXPECT_EQ(popups, 2);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&popups);
+}
+
+TEST_F(DataManagerTest, SmartListsAndCounters) {
+  auto opened = bookmark("http://1.example/", "opened");
+  opened->setLastOpened(hoursAgo(1));
+  opened->setTimesOpened(3);
+  opened->setNotes(std::string("note"));
+  opened->setColor(std::string("BLUE"));
+  opened->setRating(5.0);
+  auto fav = bookmark("http://2.example/", "fav");
+  fav->setIsFavorite(1);
+  fav->setLogin(std::string("me"));
+  fav->setBroken(1);
+  auto midnight = bookmark("http://3.example/", "midnight");
+  midnight->setLastOpened(brightwren::dateAtStartOfDay(now));
+  auto lockedTrash = bookmark("http://4.example/", "locked trash");
+  lockedTrash->setTrashed(1);
+  lockedTrash->setBlocked(1);
+  auto yesterday = bookmark("http://5.example/", "yesterday");
+  yesterday->setLastOpened(hoursAgo(20));
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+
+  dm.prepareNonFolderViews();
+  dm.loadTodayBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"opened"});
+  dm.loadYesterdayBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"yesterday"});
+  dm.loadThisWeekBookmarks();
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"midnight", "opened", "yesterday"}));
+  dm.loadThisMonthBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"yesterday"});
+  dm.loadTrashedBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"locked trash"});
+  dm.loadBlueBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"opened"});
+  dm.loadFavoriteBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"fav"});
+  dm.loadBrokenBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"fav"});
+  dm.loadBookmarksInInbox();
+  EXPECT_EQ(dm.bookmarks().size(), 4u);
+
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 4);
+  EXPECT_EQ(dm.numberOfTotalBookmarks(), 4);
+  EXPECT_EQ(dm.numberOBookmarksInTrash(), 0);
+  EXPECT_EQ(dm.numberOfBookmarksInInbox(), 4);
+  EXPECT_EQ(dm.numberOfBookmarksInFolder(Folder::kInboxID), 4);
+  EXPECT_EQ(dm.numberOfBookmarksVisitedToday(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksWithFiveStars(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksWithNotes(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksWithCredentials(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksWithFavorite(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksWithColorBlue(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksAddedToday(), 4);
+  EXPECT_EQ(dm.numberOfBookmarksInTop25(), 1);
+}
+
+TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
+  auto b = bookmark("http://d.example/", "visited");
+  b->setLastOpened(hoursAgo(1));
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.loadTodayBookmarks();
+  EXPECT_EQ(dm.bookmarks().size(), 1u);
+  EXPECT_EQ(dm.numberOfBookmarksVisitedToday(), 1);
+  // The application stays open past midnight.
+  now = now.dateByAddingTimeInterval(86400);
+  dm.loadBookmarks();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  EXPECT_EQ(dm.numberOfBookmarksVisitedToday(), 0);
+  EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
+}
+
+TEST_F(DataManagerTest, Top25HoldsTheMostOpenedInLibraryOrder) {
+  for (int i = 1; i <= 30; ++i) {
+    auto b = bookmark("http://top.example/" + std::to_string(i), "t" + std::to_string(i));
+    b->setTimesOpened(i);
+    b->setAddedDate(now.dateByAddingTimeInterval(-i));
+  }
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.loadTop25Bookmarks();
+  ASSERT_EQ(dm.bookmarks().size(), 25u);
+  // Date descending: t1 is newest; the five least opened (t1..t5) are left out.
+  EXPECT_EQ(dm.bookmarks().front()->title(), "t6");
+  EXPECT_EQ(dm.bookmarks().back()->title(), "t30");
+  EXPECT_EQ(dm.numberOfBookmarksInTop25(), 30);
+}
+
+TEST_F(DataManagerTest, TagViewsUseNamesAsArguments) {
+  auto both = Bookmark::addBookmarkWithURL("http://tags.example/1", std::vector<std::string>{"it's", "x"});
+  both->setTitle(std::string("both"));
+  auto one = Bookmark::addBookmarkWithURL("http://tags.example/2", std::vector<std::string>{"it's"});
+  one->setTitle(std::string("one"));
+  auto gone = Bookmark::addBookmarkWithURL("http://tags.example/3", std::vector<std::string>{"x"});
+  gone->setTitle(std::string("gone"));
+  gone->setTrashed(1);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.prepareForTagView();
+  dm.currentlySelectedTags() = {"it's", "x"};
+  dm.loadBookmarks();
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"both", "one"}));
+  prefs->allTags = true;
+  dm.loadBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"both"});
+  dm.currentlySelectedTags().clear();
+  dm.loadBookmarks();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  auto tags = dm.allTags();
+  EXPECT_FALSE(tags.has_value());
+}
+
+TEST_F(DataManagerTest, FolderListsHonourLocksServicesAndSmartPredicates) {
+  auto top = folder("top\"id", "Top");
+  auto sub = folder("sub", "Sub", "top\"id");
+  auto lockedSub = folder("locked", "Locked", "top\"id");
+  lockedSub->setBlocked(1);
+  bookmark("http://f.example/1", "in top", top);
+  bookmark("http://f.example/2", "in sub", sub);
+  auto hidden = bookmark("http://f.example/3", "in locked", lockedSub);
+  hidden->setBlocked(1);
+  auto service = Service::initEntity();
+  service->setName("pinboard");
+  auto marked = bookmark("http://f.example/4", "marked", top);
+  marked->addService(service);
+  auto smart = folder("smart", "Smart");
+  smart->setIsSmart(true);
+  smart->setPredicate(std::string("title == \"in sub\""));
+  auto broken = folder("broken", "Broken");
+  broken->setIsSmart(true);
+  broken->setPredicate(std::string("title == == ("));
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.prepareFolderView();
+  dm.setCurrentFolder(top);
+  dm.loadBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"in top"});
+  prefs->subFolders = true;
+  dm.loadBookmarks();
+  // The locked subfolder's bookmark never shows, and a quote in an identifier is harmless.
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"in sub", "in top", "marked"}));
+  prefs->subFolders = false;
+  dm.setCurrentFolder(smart);
+  dm.loadBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"in sub"});
+  dm.setCurrentFolder(broken);
+  dm.loadBookmarks();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  EXPECT_EQ(dm.numberOfBookmarksInFolder("top\"id"), 2);
+  EXPECT_EQ(dm.bookmarksWithFolder("locked").size(), 1u);
+  EXPECT_EQ(dm.numberOfBookmarksInPinboard(), 1);
+}
+
+TEST_F(DataManagerTest, SortOrdersFollowThePreferences) {
+  auto a = bookmark("http://s.example/a", "banana");
+  a->setAddedDate(hoursAgo(3));
+  auto b = bookmark("http://s.example/b", "Apple");
+  b->setAddedDate(hoursAgo(2));
+  b->setRating(4.0);
+  auto c = bookmark("http://s.example/c", "cherry");
+  c->setAddedDate(hoursAgo(1));
+  c->setIsFavorite(1);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  auto listed = [&] {
+    dm.loadAllBookmarksInLibrary();
+    return titles(dm.bookmarks());
+  };
+  EXPECT_EQ(listed(), (std::vector<std::string>{"cherry", "Apple", "banana"}));
+  prefs->dateDescending = false;
+  prefs->dateAscending = true;
+  EXPECT_EQ(listed(), (std::vector<std::string>{"banana", "Apple", "cherry"}));
+  prefs->dateAscending = false;
+  prefs->alphabetically = true;
+  EXPECT_EQ(listed(), (std::vector<std::string>{"Apple", "banana", "cherry"}));
+  prefs->rating = true;
+  EXPECT_EQ(listed().front(), "Apple");
+  prefs->favorite = true;
+  EXPECT_EQ(listed(), (std::vector<std::string>{"cherry", "Apple", "banana"}));
+  prefs->alphabetically = false;  // no primary mode: no order, the extra keys do nothing
+  EXPECT_TRUE(dm.folderSortDescriptors().empty());
+  prefs->inboxAscending = true;
+  ASSERT_EQ(dm.inboxSortDescriptors().size(), 1u);
+  EXPECT_TRUE(dm.inboxSortDescriptors()[0].ascending);
+}
+
+TEST_F(DataManagerTest, DuplicatesNeverTrashTheLastLiveCopy) {
+  auto keep = bookmark("http://dup.example/", "first");
+  auto copy = bookmark("http://dup.example/", "second");
+  auto trashedCopy = bookmark("http://dup.example/", "trashed");
+  trashedCopy->setTrashed(1);
+  auto service = Service::initEntity();
+  service->setName("pinboard");
+  auto pinned = bookmark("http://dup.example/", "pinned");
+  pinned->addService(service);
+  bookmark("http://DUP.example/", "other case");
+  auto lone = bookmark("http://lone.example/", "lone");
+  auto loneTrash = bookmark("http://lone.example/", "lone trashed");
+  loneTrash->setTrashed(1);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  EXPECT_EQ(titles(dm.duplicates()), std::vector<std::string>{"second"});
+  dm.prepareNonFolderViews();
+  dm.loadDuplicatedBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"second"});
+  dm.removeDuplicates();
+  EXPECT_EQ(copy->trashed(), 1);
+  EXPECT_EQ(keep->trashed(), 0);
+  EXPECT_EQ(pinned->trashed(), 0);
+  EXPECT_EQ(lone->trashed(), 0);
+  EXPECT_TRUE(dm.duplicates().empty());
+  dm.removeDuplicates();
+  EXPECT_EQ(keep->trashed(), 0);
+}
+
+TEST_F(DataManagerTest, BrokenLinkCleanUpAndSearches) {
+  auto broken = bookmark("http://broken.example/", "Wiki broken");
+  broken->setBroken(1);
+  bookmark("http://ok.example/", "wiki ok");
+  bookmark("http://other.example/", "other");
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.removeBrokenLinks();
+  EXPECT_EQ(broken->trashed(), 1);
+  EXPECT_EQ(broken->version(), 2);
+  dm.applySearchPredicate(store::Predicate::parse("title contains[cd] %@", {"WIKI"}));
+  EXPECT_EQ(dm.bookmarks().size(), 2u);
+  dm.applySearchPredicateFromMenu(store::Predicate::parse("title contains[cd] %@", {"other"}));
+  EXPECT_EQ(titles(dm.menuBookmarks()), std::vector<std::string>{"other"});
+  dm.prepareNonFolderViews();
+  dm.loadAllBookmarksInLibrary();
+  dm.applySearchPredicateOnCurrentSelection(store::Predicate::parse("title contains[cd] %@", {"wiki"}));
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"wiki ok"});
+}
+
+TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
+  auto a = bookmark("http://m.example/a", "a");
+  auto b = bookmark("http://m.example/b", "b");
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.addBookmarks({a});
+  ASSERT_EQ(dm.allBookmarks().size(), 2u);
+  EXPECT_EQ(dm.allBookmarks().back(), a);
+  auto c = bookmark("http://m.example/c", "c");
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 2);
+  dm.addBookmarks({c});
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 3);
+  dm.removeBookmarks({a, b});
+  EXPECT_EQ(titles(dm.allBookmarks()), std::vector<std::string>{"c"});
+}
+
+}  // namespace
+}  // namespace kesto::test
