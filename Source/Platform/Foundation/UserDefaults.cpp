@@ -205,7 +205,8 @@ void UserDefaults::setObject(const Value& value, std::string_view key) {
     d_->values[std::string(key)] = value;
     d_->scheduleLocked();
   }
-  NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this);
+  NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this,
+                                                         {{kUserDefaultsChangedKey, Value(key)}});
 }
 
 void UserDefaults::removeObject(std::string_view key) {
@@ -216,7 +217,8 @@ void UserDefaults::removeObject(std::string_view key) {
     d_->values.erase(it);
     d_->scheduleLocked();
   }
-  NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this);
+  NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this,
+                                                         {{kUserDefaultsChangedKey, Value(key)}});
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {

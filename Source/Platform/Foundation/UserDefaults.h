@@ -12,7 +12,10 @@
 namespace kesto::fnd {
 
 // Posted (object: the UserDefaults) after any value changes, on the thread that changed it.
+// The user info names the changed key under kUserDefaultsChangedKey, so observers of one
+// setting can ignore the rest.
 inline constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
+inline constexpr const char* kUserDefaultsChangedKey = "key";
 
 // The user's settings: one XML property list, $XDG_CONFIG_HOME/kesto/defaults.plist (mode 0600),
 // written atomically on synchronize() and about a second after a change. Values registered

@@ -91,6 +91,15 @@ TEST(HtmlDocument, BrokenMarkupIsRecoveredAndSkeletonGuaranteed) {
     EXPECT_TRUE(d->firstNodeForXPath("/html/head/title")) << odd;
   }
   EXPECT_EQ(parse("<title>T</title>")->firstNodeForXPath("/html/head/title").stringValue(), "T");
+  // Named and numeric character references are decoded.
+  EXPECT_EQ(parse("<b>caf&eacute; &amp; &#x263A;</b>")->firstNodeForXPath("//b").stringValue(),
+            "caf\xC3\xA9 & \xE2\x98\xBA");
+  // Nesting is bounded by the parser, so walking the tree cannot exhaust the stack.
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<div>";
+  auto nested = parse(deep);
+  ASSERT_TRUE(nested);
+  EXPECT_LT(nested->nodesForXPath("//div").size(), 1000u);
 }
 
 TEST(HtmlDocument, ReadingListExportsKeepHeadingsAndLists) {

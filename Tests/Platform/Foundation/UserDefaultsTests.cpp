@@ -153,7 +153,13 @@ TEST(UserDefaults, PostsChangeNotifications) {
   UserDefaults d(freshPath());
   int posts = 0;
   ScopedObserver observer;
-  observer.observe(kUserDefaultsDidChangeNotification, [&](const Notification& n) { ++posts; }, &d);
+  observer.observe(
+      kUserDefaultsDidChangeNotification,
+      [&](const Notification& n) {
+        ++posts;
+        EXPECT_EQ(n.userInfo.at(kUserDefaultsChangedKey).string(), "k");
+      },
+      &d);
   d.setInteger(1, "k");
   d.setInteger(1, "k");  // unchanged: no notification
   d.removeObject("k");
