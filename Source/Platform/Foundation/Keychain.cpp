@@ -5,6 +5,7 @@
 #include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/StandardPaths.h"
 
+#include <mutex>
 #include <vector>
 
 namespace kesto::fnd {
@@ -15,6 +16,12 @@ struct Keychain::Store {
 };
 
 namespace {
+
+// One lock for all instances: two of them on one file must not interleave read-modify-write.
+std::mutex& fileMutex() {
+  static std::mutex m;
+  return m;
+}
 
 constexpr std::uint64_t kMaxFileBytes = 16u * 1024 * 1024;
 constexpr const char* kGeneric = "genp";
@@ -131,7 +138,7 @@ OSStatus Keychain::save(const Store& store) const {
 
 OSStatus Keychain::findGenericPassword(std::string_view service, std::string_view account, Data* password,
                                        KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (const KeychainItem& i : store.items) {
@@ -145,7 +152,7 @@ OSStatus Keychain::findGenericPassword(std::string_view service, std::string_vie
 
 OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view account, const Data& password,
                                       KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (const KeychainItem& i : store.items)
@@ -167,7 +174,7 @@ OSStatus Keychain::findInternetPassword(std::string_view server, std::string_vie
                                         std::string_view account, std::string_view path, std::uint16_t port,
                                         std::uint32_t protocol, std::uint32_t authenticationType, Data* password,
                                         KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (const KeychainItem& i : store.items) {
@@ -183,7 +190,7 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
                                        std::string_view account, std::string_view path, std::uint16_t port,
                                        std::uint32_t protocol, std::uint32_t authenticationType, const Data& password,
                                        KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (const KeychainItem& i : store.items)
@@ -209,7 +216,7 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
 
 OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& password) {
   if (!item) return errSecInvalidItemRef;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (KeychainItem& i : store.items) {
@@ -222,7 +229,7 @@ OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& passw
 
 OSStatus Keychain::deleteItem(const KeychainItemRef& item) {
   if (!item) return errSecInvalidItemRef;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(fileMutex());
   Store store;
   if (OSStatus s = load(store); s != errSecSuccess) return s;
   for (auto it = store.items.begin(); it != store.items.end(); ++it) {

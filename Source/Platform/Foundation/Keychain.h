@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,8 +58,8 @@ using KeychainItemRef = std::shared_ptr<const KeychainItem>;
 
 // The user's keychain: a private file under the application folder ($XDG_DATA_HOME/kesto/
 // keychain.plist, mode 0600 in a 0700 folder), written atomically. Each call reads the file,
-// so instances and processes see each other's changes. Secrets are never logged and do not
-// appear in any description. Thread-safe.
+// so instances and processes see each other's changes; within the process every change is
+// serialised. Secrets are never logged and do not appear in any description. Thread-safe.
 class Keychain {
  public:
   static Keychain& defaultKeychain();
@@ -103,7 +102,6 @@ class Keychain {
   OSStatus save(const Store& store) const;
 
   std::string path_;
-  mutable std::mutex mutex_;
 };
 
 }  // namespace kesto::fnd

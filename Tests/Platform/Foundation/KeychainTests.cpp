@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 using namespace kesto::fnd;
 
@@ -138,4 +140,20 @@ TEST(Keychain, SecretsMayHoldAnyBytes) {
   EXPECT_EQ(out, binary);
   ASSERT_EQ(k.findGenericPassword("s", "empty", &out), errSecSuccess);
   EXPECT_TRUE(out.empty());
+}
+
+TEST(Keychain, ConcurrentChangesThroughTwoInstancesAreAllKept) {
+  const std::string path = freshPath();
+  Keychain a(path), b(path);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      Keychain& k = t % 2 ? a : b;
+      for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(k.addGenericPassword("svc", std::to_string(t) + "-" + std::to_string(i), bytes("x")), errSecSuccess);
+    });
+  for (auto& t : threads) t.join();
+  for (int t = 0; t < 4; ++t)
+    for (int i = 0; i < 10; ++i)
+      EXPECT_EQ(a.findGenericPassword("svc", std::to_string(t) + "-" + std::to_string(i)), errSecSuccess);
 }
