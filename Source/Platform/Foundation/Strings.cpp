@@ -15,6 +15,7 @@
 #include <charconv>
 #include <climits>
 #include <map>
+#include <unordered_map>
 #include <memory>
 
 namespace kesto::fnd {
@@ -36,7 +37,7 @@ bool isWhitespace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPA
 bool isNewline(UChar32 c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
 
 // Folds one code point under the [c]/[d] options into `out`.
-void foldCodePoint(UChar32 c, unsigned options, UnicodeString& out) {
+void foldCodePointSlow(UChar32 c, unsigned options, UnicodeString& out) {
   UnicodeString s(c);
   if (options & DiacriticInsensitiveSearch) {
     UErrorCode ec = U_ZERO_ERROR;
@@ -54,6 +55,25 @@ void foldCodePoint(UChar32 c, unsigned options, UnicodeString& out) {
     s = kept;
   }
   out.append(s);
+}
+
+// Predicates fold every row they test, so folded code points are remembered per thread.
+void foldCodePoint(UChar32 c, unsigned options, UnicodeString& out) {
+  if (c < 0x80) {
+    out.append((options & CaseInsensitiveSearch) && c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return;
+  }
+  thread_local std::unordered_map<std::uint64_t, UnicodeString> cache;
+  std::uint64_t key = (static_cast<std::uint64_t>(c) << 8) |
+                      (options & (CaseInsensitiveSearch | DiacriticInsensitiveSearch));
+  auto it = cache.find(key);
+  if (it == cache.end()) {
+    if (cache.size() > 8192) cache.clear();
+    UnicodeString folded;
+    foldCodePointSlow(c, options, folded);
+    it = cache.emplace(key, folded).first;
+  }
+  out.append(it->second);
 }
 
 // The folded text plus, for each folded unit, the index of the source unit it came from
