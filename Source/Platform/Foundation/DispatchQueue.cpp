@@ -26,7 +26,9 @@ class WorkerPool {
   void submit(std::function<void()> task) {
     std::unique_lock lock(mutex_);
     tasks_.push_back(std::move(task));
-    if (idle_ == 0 && threads_ < kMaxThreads) {
+    // Idle workers may not have woken for earlier tasks yet: only tasks beyond the idle count
+    // are sure to find no taker, and those get a new thread.
+    if (tasks_.size() > static_cast<std::size_t>(idle_) && threads_ < kMaxThreads) {
       ++threads_;
       std::thread([this] { work(); }).detach();
     } else {

@@ -1,0 +1,88 @@
+#include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/Log.h"
+
+#include <gtest/gtest.h>
+
+using namespace kesto::fnd;
+
+namespace {
+// Restores the test harness's policy whatever a test set.
+struct PolicyScope {
+  AssertionPolicy saved = assertionPolicy();
+  explicit PolicyScope(AssertionPolicy p) {
+    setAssertionPolicy(p);
+    clearRecordedFailures();
+  }
+  ~PolicyScope() { setAssertionPolicy(saved); }
+};
+}  // namespace
+
+TEST(Log, LinesReachCapturesWithTheirLevel) {
+  LogCapture capture;
+  logError("*** grid delegate does not conform to TileCollectionViewGridLayoutDelegate!");
+  logFormat(LogFlag::Info, "%s/%li", "folder", 42L);
+  logDebug("detail");
+  auto lines = capture.lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].flag, LogFlag::Error);
+  EXPECT_EQ(lines[0].message, "*** grid delegate does not conform to TileCollectionViewGridLayoutDelegate!");
+  EXPECT_EQ(lines[1].message, "folder/42");
+  EXPECT_EQ(lines[1].flag, LogFlag::Info);
+  EXPECT_TRUE(capture.contains("TileCollectionViewGridLayoutDelegate"));
+  capture.clear();
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(Log, LevelFiltersLessSevereLines) {
+  LogCapture capture;
+  setLogLevel(LogFlag::Warning);
+  logInfo("hidden");
+  logWarning("shown");
+  logError("shown too");
+  setLogLevel(LogFlag::Verbose);
+  EXPECT_EQ(capture.messages(), (std::vector<std::string>{"shown", "shown too"}));
+}
+
+TEST(Log, LongFormattedLinesAreKeptWhole) {
+  LogCapture capture;
+  std::string big(5000, 'x');
+  logFormat(LogFlag::Info, "<%s>", big.c_str());
+  ASSERT_EQ(capture.messages().size(), 1u);
+  EXPECT_EQ(capture.messages()[0].size(), 5002u);
+}
+
+TEST(Assert, ThrowPolicyRaisesTheNamedFailure) {
+  PolicyScope scope(AssertionPolicy::Throw);
+  int progress = -1;
+  try {
+    KESTO_PARAMETER_ASSERT(progress >= 0);
+    FAIL() << "no failure raised";
+  } catch (const ContractViolation& e) {
+    EXPECT_EQ(e.failure().name, kInvalidArgumentException);
+    EXPECT_EQ(e.failure().reason, "Invalid parameter not satisfying: progress >= 0");
+  }
+  EXPECT_THROW(raiseFailure("NSInvalidArgumentException", "Invalid `progress` property value"), ContractViolation);
+  EXPECT_EQ(recordedFailures().size(), 2u);
+}
+
+TEST(Assert, LogPolicyLogsAndLetsTheCallerCarryOn) {
+  PolicyScope scope(AssertionPolicy::Log);
+  LogCapture capture;
+  bool ok = KESTO_ASSERT(1 + 1 == 3, "arithmetic is broken");
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(KESTO_ASSERT(true, "never reported"));
+  EXPECT_TRUE(capture.contains("NSInternalInconsistencyException: arithmetic is broken"));
+  EXPECT_FALSE(capture.contains("never reported"));
+  EXPECT_TRUE(recordedFailures().empty());
+}
+
+TEST(Assert, RecordPolicyKeepsEveryFailure) {
+  PolicyScope scope(AssertionPolicy::Record);
+  assertionFailed("first", "PrioritySplitViewDelegate");
+  parameterAssertionFailed("view != nil");
+  auto failures = recordedFailures();
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_EQ(failures[0].reason, "first");
+  EXPECT_EQ(failures[0].location, "PrioritySplitViewDelegate");
+  EXPECT_EQ(failures[1].reason, "Invalid parameter not satisfying: view != nil");
+}
