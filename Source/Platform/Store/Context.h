@@ -30,8 +30,6 @@ enum class MergePolicy {
   Error,                // a save over rows changed elsewhere fails with the conflicts
   PropertyObjectTrump,  // changed properties win, the others take the stored values
   Overwrite,            // the whole object wins
-  StoreTrump,           // the stored values win over changed properties
-  Rollback,             // the object's changes are dropped
 };
 
 // A scratch pad of objects over a coordinator (a root context) or over a parent context (a

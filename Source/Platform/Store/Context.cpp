@@ -1,0 +1,1066 @@
+#include "Platform/Store/Context.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Model.h"
+#include "Platform/Store/StoreInternal.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+
+namespace kesto::store {
+
+namespace {
+
+fnd::Error contextError(long code, const std::string& text) {
+  return fnd::Error::withDescription(fnd::kCocoaErrorDomain, code, text);
+}
+
+struct GlobalObservers {
+  std::mutex mutex;
+  std::map<int, SaveObserver> all;                    // every context's saves
+  std::map<int, std::pair<Context*, SaveObserver>> byContext;
+  int next = 1;
+};
+
+GlobalObservers& observers() {
+  static GlobalObservers g;
+  return g;
+}
+
+using State = ObjectAccess::State;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+Context::Impl* Context::Impl::root() {
+  Impl* c = this;
+  while (c->parent) c = c->parent->impl_.get();
+  return c;
+}
+
+Coordinator::Impl* Context::Impl::store() {
+  Impl* r = root();
+  return r->coordinator ? &r->coordinator->impl() : nullptr;
+}
+
+ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
+  if (!id || !id->entity()) return nullptr;
+  int n = id->entity()->entityNumber();
+  if (id->temporaryNumber()) {
+    auto it = byTemporary.find(id->temporaryNumber());
+    if (it != byTemporary.end()) return it->second;
+  }
+  std::int64_t pk = id->primaryKey();
+  if (pk && n < static_cast<int>(byKey.size())) {
+    auto it = byKey[n].find(pk);
+    if (it != byKey[n].end()) return it->second;
+  }
+  if (pk && !byTemporary.empty()) {
+    // Temporary IDs resolved by a save elsewhere in the chain move to the key map.
+    for (auto it = byTemporary.begin(); it != byTemporary.end();) {
+      const ObjectIDRef& tid = ObjectAccess::id(*it->second);
+      if (std::int64_t k = tid->primaryKey()) {
+        int en = tid->entity()->entityNumber();
+        if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
+        byKey[en][k] = it->second;
+        it = byTemporary.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (n < static_cast<int>(byKey.size())) {
+      auto it = byKey[n].find(pk);
+      if (it != byKey[n].end()) return it->second;
+    }
+  }
+  return nullptr;
+}
+
+void Context::Impl::registerObject(const ManagedObjectRef& o) {
+  auto& slots = ObjectAccess::slots(*o);
+  slots.ctx = this;
+  slots.owner = weakSelf;
+  const ObjectIDRef& id = ObjectAccess::id(*o);
+  if (std::int64_t pk = id->primaryKey()) {
+    int n = id->entity()->entityNumber();
+    if (n >= static_cast<int>(byKey.size())) byKey.resize(n + 1);
+    byKey[n][pk] = o;
+  } else {
+    byTemporary[id->temporaryNumber()] = o;
+  }
+}
+
+void Context::Impl::unregisterObject(ManagedObject* o) {
+  const ObjectIDRef& id = ObjectAccess::id(*o);
+  inserted.erase(o);
+  updated.erase(o);
+  deleted.erase(o);
+  auto& slots = ObjectAccess::slots(*o);
+  slots.ctx = nullptr;
+  slots.owner.reset();
+  ManagedObjectRef keep;  // the maps may hold the last reference
+  if (id->temporaryNumber()) {
+    auto it = byTemporary.find(id->temporaryNumber());
+    if (it != byTemporary.end() && it->second.get() == o) keep = std::move(it->second), byTemporary.erase(it);
+  }
+  int n = id->entity()->entityNumber();
+  if (std::int64_t pk = id->primaryKey(); pk && n < static_cast<int>(byKey.size())) {
+    auto it = byKey[n].find(pk);
+    if (it != byKey[n].end() && it->second.get() == o) keep = std::move(it->second), byKey[n].erase(it);
+  }
+  if (keep) ObjectAccess::breakCycles(*keep);
+}
+
+ManagedObjectRef Context::Impl::materialize(const Snapshot& s) {
+  if (auto o = lookup(s.id)) {
+    bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
+    if (stale && !s.values.empty()) {
+      ObjectAccess::apply(*o, s);
+      o->awakeFromFetch();
+    }
+    return o;
+  }
+  auto o = ManagedObject::make(s.id->entity());
+  ObjectAccess::id(*o) = s.id;
+  ObjectAccess::state(*o) = State::Clean;
+  registerObject(o);
+  if (s.values.empty()) {
+    ObjectAccess::loaded(*o) = false;
+  } else {
+    ObjectAccess::apply(*o, s);
+    o->awakeFromFetch();
+  }
+  return o;
+}
+
+ManagedObjectRef Context::Impl::objectFor(const ObjectIDRef& id) {
+  if (!id || !id->entity()) return nullptr;
+  if (auto o = lookup(id)) return o;
+  if (Coordinator::Impl* st = store(); st && !id->isTemporaryID() && id->storeIdentifier() != st->storeIdentifier)
+    return nullptr;
+  auto o = ManagedObject::make(id->entity());
+  ObjectAccess::id(*o) = id;
+  ObjectAccess::state(*o) = State::Clean;
+  ObjectAccess::loaded(*o) = false;
+  registerObject(o);
+  return o;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading through the chain
+
+bool Context::Impl::fireFault(ManagedObject& o) {
+  ObjectAccess::loaded(o) = true;  // no recursion while loading
+  Snapshot s;
+  bool found = false;
+  ObjectIDRef id = ObjectAccess::id(o);
+  if (!parent) {
+    if (Coordinator::Impl* st = store(); st && !id->isTemporaryID()) found = st->loadRow(id, s);
+  } else {
+    parent->performAndWait([&] {
+      Impl& p = *parent->impl_;
+      auto po = p.objectFor(id);
+      if (!po || po->isDeleted()) return;
+      if (!ObjectAccess::loaded(*po) && !p.fireFault(*po)) return;
+      s = ObjectAccess::snapshot(*po);
+      found = true;
+    });
+  }
+  if (!found) {
+    fnd::logWarning("Store: the row of " + id->uriRepresentation() + " no longer exists");
+    return false;
+  }
+  ObjectAccess::apply(o, s);
+  o.awakeFromFetch();
+  return true;
+}
+
+fnd::Value Context::Impl::loadLazy(ManagedObject& o, int attribute) {
+  ObjectIDRef id = ObjectAccess::id(o);
+  if (!parent) {
+    Coordinator::Impl* st = store();
+    return st ? st->loadLazy(*id, attribute) : fnd::Value();
+  }
+  fnd::Value v;
+  parent->performAndWait([&] {
+    if (auto po = parent->impl_->objectFor(id)) v = po->value(attribute);
+  });
+  return v;
+}
+
+std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
+  std::vector<ObjectIDRef> out;
+  ObjectIDRef id = ObjectAccess::id(o);
+  if (!parent) {
+    if (Coordinator::Impl* st = store(); st && !id->isTemporaryID())
+      st->loadToMany(o.entity(), rel, id->primaryKey(), out);
+    return out;
+  }
+  parent->performAndWait([&] {
+    if (auto po = parent->impl_->objectFor(id))
+      for (auto& d : po->toMany(rel)) out.push_back(d->objectID());
+  });
+  return out;
+}
+
+void Context::Impl::noteChanged(ManagedObject& o) {
+  if (o.isInserted() || o.isDeleted()) return;
+  ObjectAccess::slots(o).dirty = true;
+  updated.insert(&o);
+}
+
+bool Context::Impl::undoEnabled() const {
+  return undoManager && undoSuspended == 0 && undoManager->isUndoRegistrationEnabled();
+}
+
+void Context::Impl::registerUndo(std::function<void()> action) {
+  if (undoEnabled()) undoManager->registerUndoWithTarget(self, std::move(action));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fetching
+
+namespace {
+
+bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
+
+}  // namespace
+
+std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const FetchRequest& request, bool applyWindow,
+                                                                         fnd::Error* error) {
+  Coordinator::Impl* st = store();
+  if (!st || !st->db) {
+    if (error) *error = contextError(kPersistentStoreOperationError, "The context has no store to fetch from");
+    return std::nullopt;
+  }
+  const EntityDescription* entity = st->model->entity(request.entityName);
+  if (!entity) {
+    if (error) *error = contextError(kCoreDataError, "Unknown entity \"" + request.entityName + "\"");
+    return std::nullopt;
+  }
+  const Predicate* pred = request.predicate.get();
+  std::vector<ManagedObjectRef> result;
+  std::unordered_set<ManagedObject*> seen;
+  auto accept = [&](const ManagedObjectRef& o) {
+    if (seen.insert(o.get()).second) result.push_back(o);
+  };
+  auto matches = [&](const ManagedObjectRef& o) {
+    return !pred || pred->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
+  };
+  if (!parent) {
+    std::string where;
+    std::vector<fnd::Value> binds;
+    bool compiled = !pred || compilePredicate(*pred, *entity, where, binds);
+    if (!compiled) where.clear(), binds.clear();
+    bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
+    std::vector<Snapshot> rows;
+    if (!st->loadRows(entity, where, binds, faults, rows, error)) return std::nullopt;
+    result.reserve(rows.size());
+    for (auto& row : rows) {
+      ManagedObjectRef o = materialize(row);
+      if (!o || o->isDeleted()) continue;
+      if (o->hasChanges() || !compiled) {
+        if (!request.includesPendingChanges && o->hasChanges()) {
+          // Without pending changes the stored row decides.
+          accept(o);
+          continue;
+        }
+        if (!matches(o)) {
+          seen.insert(o.get());
+          continue;
+        }
+      }
+      accept(o);
+    }
+  } else {
+    std::vector<Snapshot> snaps;
+    bool ok = true;
+    PredicateRef p = request.predicate;
+    parent->performAndWait([&] { ok = parent->impl_->matchingSnapshots(entity, p, snaps, error); });
+    if (!ok) return std::nullopt;
+    result.reserve(snaps.size());
+    for (auto& s : snaps) {
+      ManagedObjectRef existing = lookup(s.id);
+      if (existing && existing->isDeleted()) continue;
+      if (existing && existing->hasChanges()) {
+        if (!matches(existing)) {
+          seen.insert(existing.get());
+          continue;
+        }
+        accept(existing);
+        continue;
+      }
+      accept(materialize(s));
+    }
+  }
+  if (request.includesPendingChanges) {
+    // Objects changed here may match now though their stored rows do not.
+    for (ManagedObject* raw : updated) {
+      if (!entityMatches(raw, entity) || seen.count(raw)) continue;
+      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+      if (matches(o)) accept(o);
+    }
+    for (ManagedObject* raw : insertedList) {
+      if (!inserted.count(raw) || !entityMatches(raw, entity) || seen.count(raw)) continue;
+      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+      if (matches(o)) accept(o);
+    }
+  }
+  if (!request.sortDescriptors.empty()) {
+    fnd::Array values;
+    values.reserve(result.size());
+    for (auto& o : result) values.emplace_back(std::static_pointer_cast<fnd::Object>(o));
+    sortArray(values, request.sortDescriptors);
+    result.clear();
+    for (auto& v : values) result.push_back(v.objectAs<ManagedObject>());
+  }
+  if (applyWindow) {
+    if (request.fetchOffset > 0) {
+      std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
+      result.erase(result.begin(), result.begin() + static_cast<long>(off));
+    }
+    if (request.fetchLimit > 0 && result.size() > static_cast<std::size_t>(request.fetchLimit))
+      result.resize(static_cast<std::size_t>(request.fetchLimit));
+  }
+  return result;
+}
+
+bool Context::Impl::matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
+                                      std::vector<Snapshot>& out, fnd::Error* error) {
+  FetchRequest r(entity->name());
+  r.predicate = predicate;
+  auto objects = fetchObjects(r, false, error);
+  if (!objects) return false;
+  out.reserve(objects->size());
+  for (auto& o : *objects) {
+    if (!ObjectAccess::loaded(*o)) fireFault(*o);
+    out.push_back(ObjectAccess::snapshot(*o));
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Context
+
+Context::Context(ConcurrencyType type) : impl_(std::make_unique<Impl>()) { impl_->type = type; }
+
+Context::~Context() {
+  for (auto& m : impl_->byKey)
+    for (auto& [k, o] : m) {
+      ObjectAccess::breakCycles(*o);
+      ObjectAccess::slots(*o).ctx = nullptr;
+    }
+  for (auto& [k, o] : impl_->byTemporary) {
+    ObjectAccess::breakCycles(*o);
+    ObjectAccess::slots(*o).ctx = nullptr;
+  }
+  if (impl_->undoManager) impl_->undoManager->removeAllActionsWithTarget(this);
+  std::lock_guard lock(observers().mutex);
+  for (auto it = observers().byContext.begin(); it != observers().byContext.end();)
+    it = it->second.first == this ? observers().byContext.erase(it) : std::next(it);
+}
+
+std::shared_ptr<Context> Context::make(ConcurrencyType type) {
+  std::shared_ptr<Context> c(new Context(type));
+  c->impl_->self = c.get();
+  c->impl_->weakSelf = c;
+  if (type == ConcurrencyType::PrivateQueue) c->impl_->queue = fnd::DispatchQueue::create("store.context");
+  return c;
+}
+
+ConcurrencyType Context::concurrencyType() const { return impl_->type; }
+void Context::setCoordinator(std::shared_ptr<Coordinator> c) { impl_->coordinator = std::move(c); }
+void Context::setParent(std::shared_ptr<Context> p) { impl_->parent = std::move(p); }
+std::shared_ptr<Coordinator> Context::coordinator() const {
+  Impl* r = impl_->root();
+  return r->coordinator;
+}
+std::shared_ptr<Context> Context::parent() const { return impl_->parent; }
+MergePolicy Context::mergePolicy() const { return impl_->policy; }
+void Context::setMergePolicy(MergePolicy p) { impl_->policy = p; }
+void Context::setUndoManager(std::shared_ptr<fnd::UndoManager> u) { impl_->undoManager = std::move(u); }
+fnd::UndoManager* Context::undoManager() const { return impl_->undoManager.get(); }
+fnd::Dictionary& Context::userInfo() { return impl_->userInfo; }
+std::string Context::name() const { return impl_->name; }
+void Context::setName(std::string n) { impl_->name = std::move(n); }
+
+void Context::perform(std::function<void()> block) {
+  auto self = shared_from_this();
+  switch (impl_->type) {
+    case ConcurrencyType::MainQueue:
+      fnd::DispatchQueue::main().async([self, block = std::move(block)] { block(); });
+      break;
+    case ConcurrencyType::PrivateQueue:
+      impl_->queue->async([self, block = std::move(block)] {
+        std::lock_guard lock(self->impl_->exec);
+        block();
+      });
+      break;
+    case ConcurrencyType::Confinement:
+      block();
+      break;
+  }
+}
+
+void Context::performAndWait(const std::function<void()>& block) {
+  switch (impl_->type) {
+    case ConcurrencyType::MainQueue:
+      fnd::DispatchQueue::main().sync(block);
+      break;
+    case ConcurrencyType::PrivateQueue: {
+      // Runs on the calling thread, serialised with the queue's own work.
+      std::lock_guard lock(impl_->exec);
+      block();
+      break;
+    }
+    case ConcurrencyType::Confinement:
+      block();
+      break;
+  }
+}
+
+ManagedObjectRef Context::insertNewObject(const std::string& entityName) {
+  Coordinator::Impl* st = impl_->store();
+  const EntityDescription* e = st && st->model ? st->model->entity(entityName) : nullptr;
+  if (!e) {
+    fnd::logError("Store: no entity named " + entityName);
+    return nullptr;
+  }
+  auto o = ManagedObject::make(e);
+  insertObject(o);
+  return o;
+}
+
+void Context::insertObject(const ManagedObjectRef& o) {
+  if (!o || !o->entity()) return;
+  auto& slots = ObjectAccess::slots(*o);
+  if (slots.ctx == impl_.get()) {
+    if (o->isDeleted()) {
+      // Inserting a deleted object undoes the delete.
+      ObjectAccess::state(*o) = State::Clean;
+      impl_->deleted.erase(o.get());
+    }
+    return;
+  }
+  if (slots.ctx) {
+    fnd::logError("Store: an object of another context cannot be inserted");
+    return;
+  }
+  ObjectAccess::id(*o) = ObjectID::makeTemporary(o->entity());
+  ObjectAccess::state(*o) = State::Inserted;
+  ObjectAccess::loaded(*o) = true;
+  ObjectAccess::clearChanges(*o);
+  impl_->registerObject(o);
+  impl_->inserted.insert(o.get());
+  impl_->insertedList.push_back(o.get());
+  o->awakeFromInsert();
+  if (impl_->undoEnabled()) {
+    std::weak_ptr<ManagedObject> weak = o;
+    std::weak_ptr<Context> ctx = impl_->weakSelf;
+    impl_->registerUndo([weak, ctx] {
+      auto obj = weak.lock();
+      auto c = ctx.lock();
+      if (obj && c) c->deleteObject(obj);
+    });
+  }
+}
+
+void Context::deleteObject(const ManagedObjectRef& o) {
+  if (!o || ObjectAccess::slots(*o).ctx != impl_.get() || o->isDeleted()) return;
+  const EntityDescription* e = o->entity();
+  if (!ObjectAccess::loaded(*o)) impl_->fireFault(*o);
+  std::vector<ManagedObjectRef> cascade;
+  for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+    const auto& rd = e->relationships()[r];
+    if (rd.toMany) {
+      for (auto& d : o->toMany(r)) {
+        if (rd.deleteRule == DeleteRule::Cascade) cascade.push_back(d);
+        o->removeFromMany(r, d);
+      }
+    } else if (auto d = o->toOne(r)) {
+      if (rd.deleteRule == DeleteRule::Cascade) cascade.push_back(d);
+      o->setToOne(r, nullptr);
+    }
+  }
+  bool wasInserted = o->isInserted();
+  if (wasInserted) {
+    impl_->inserted.erase(o.get());
+    impl_->unregisterObject(o.get());
+    ObjectAccess::state(*o) = State::Detached;
+  } else {
+    ObjectAccess::state(*o) = State::Deleted;
+    impl_->updated.erase(o.get());
+    impl_->deleted.insert(o.get());
+    impl_->deletedList.push_back(o.get());
+  }
+  if (impl_->undoEnabled()) {
+    std::weak_ptr<Context> ctx = impl_->weakSelf;
+    ManagedObjectRef keep = o;  // a deleted object lives on in the undo stack
+    impl_->registerUndo([keep, ctx, wasInserted] {
+      auto c = ctx.lock();
+      if (!c) return;
+      if (wasInserted) {
+        c->insertObject(keep);
+      } else {
+        ObjectAccess::state(*keep) = State::Clean;
+        c->impl_->deleted.erase(keep.get());
+        if (ObjectAccess::slots(*keep).dirty) c->impl_->updated.insert(keep.get());
+      }
+    });
+  }
+  for (auto& d : cascade) deleteObject(d);
+}
+
+ManagedObjectRef Context::objectWithID(const ObjectIDRef& id) { return impl_->objectFor(id); }
+
+ManagedObjectRef Context::existingObjectWithID(const ObjectIDRef& id, fnd::Error* error) {
+  auto o = impl_->objectFor(id);
+  if (o && !o->isDeleted() && (ObjectAccess::loaded(*o) || impl_->fireFault(*o))) return o;
+  if (o && !o->hasChanges() && !ObjectAccess::loaded(*o)) impl_->unregisterObject(o.get());
+  if (error)
+    *error = contextError(kManagedObjectReferentialIntegrityError,
+                          "No object exists for " + (id ? id->uriRepresentation() : std::string("a missing ID")));
+  return nullptr;
+}
+
+ManagedObjectRef Context::objectRegisteredForID(const ObjectIDRef& id) const { return impl_->lookup(id); }
+
+bool Context::obtainPermanentIDs(const std::vector<ManagedObjectRef>& objects, fnd::Error* error) {
+  Coordinator::Impl* st = impl_->store();
+  if (!st || !st->db) {
+    if (error) *error = contextError(kPersistentStoreOperationError, "The context has no store");
+    return false;
+  }
+  std::map<const EntityDescription*, std::vector<ManagedObjectRef>> byEntity;
+  for (auto& o : objects)
+    if (o && ObjectAccess::id(*o) && ObjectAccess::id(*o)->isTemporaryID()) byEntity[o->entity()].push_back(o);
+  for (auto& [e, list] : byEntity) {
+    std::int64_t base = st->allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
+    if (!base) return false;
+    for (std::size_t i = 0; i < list.size(); ++i) ObjectAccess::id(*list[i])->resolve(st->storeIdentifier, base + static_cast<std::int64_t>(i));
+  }
+  return true;
+}
+
+void Context::refreshObject(const ManagedObjectRef& o, bool mergeChanges) {
+  if (!o || ObjectAccess::slots(*o).ctx != impl_.get() || o->isInserted()) return;
+  if (mergeChanges && o->hasChanges()) return;
+  ObjectAccess::clearChanges(*o);
+  impl_->updated.erase(o.get());
+  ObjectAccess::breakCycles(*o);
+  ObjectAccess::loaded(*o) = false;
+}
+
+bool Context::hasChanges() const {
+  return !impl_->inserted.empty() || !impl_->updated.empty() || !impl_->deleted.empty();
+}
+
+namespace {
+std::vector<ManagedObjectRef> refs(const std::vector<ManagedObject*>& order, const std::unordered_set<ManagedObject*>& set) {
+  std::vector<ManagedObjectRef> out;
+  for (auto* o : order)
+    if (set.count(o)) out.push_back(std::static_pointer_cast<ManagedObject>(o->shared_from_this()));
+  // The list may hold an object twice (deleted, restored, deleted again).
+  std::vector<ManagedObjectRef> unique;
+  std::unordered_set<ManagedObject*> seen;
+  for (auto& o : out)
+    if (seen.insert(o.get()).second) unique.push_back(o);
+  return unique;
+}
+std::vector<ManagedObjectRef> refs(const std::unordered_set<ManagedObject*>& set) {
+  std::vector<ManagedObjectRef> out;
+  for (auto* o : set) out.push_back(std::static_pointer_cast<ManagedObject>(o->shared_from_this()));
+  return out;
+}
+}  // namespace
+
+std::vector<ManagedObjectRef> Context::insertedObjects() const { return refs(impl_->insertedList, impl_->inserted); }
+std::vector<ManagedObjectRef> Context::updatedObjects() const { return refs(impl_->updated); }
+std::vector<ManagedObjectRef> Context::deletedObjects() const { return refs(impl_->deletedList, impl_->deleted); }
+std::vector<ManagedObjectRef> Context::registeredObjects() const {
+  std::vector<ManagedObjectRef> out;
+  for (auto& m : impl_->byKey)
+    for (auto& [k, o] : m) out.push_back(o);
+  for (auto& [k, o] : impl_->byTemporary) out.push_back(o);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+namespace {
+
+// Calls willSave once per changed object, including objects that a willSave changes.
+void runWillSave(Context::Impl& c) {
+  std::unordered_set<ManagedObject*> done;
+  for (int pass = 0; pass < 16; ++pass) {
+    std::vector<ManagedObjectRef> todo;
+    for (auto* o : c.insertedList)
+      if (c.inserted.count(o) && !done.count(o)) todo.push_back(std::static_pointer_cast<ManagedObject>(o->shared_from_this()));
+    for (auto* o : c.updated)
+      if (!done.count(o)) todo.push_back(std::static_pointer_cast<ManagedObject>(o->shared_from_this()));
+    for (auto* o : c.deleted)
+      if (!done.count(o)) todo.push_back(std::static_pointer_cast<ManagedObject>(o->shared_from_this()));
+    if (todo.empty()) return;
+    for (auto& o : todo) {
+      done.insert(o.get());
+      o->willSave();
+    }
+  }
+}
+
+bool validate(Context::Impl& c, fnd::Error* error) {
+  std::vector<fnd::Error> problems;
+  auto check = [&](ManagedObject* o) {
+    const EntityDescription* e = o->entity();
+    for (int i = 0; i < static_cast<int>(e->attributes().size()); ++i) {
+      const auto& a = e->attributes()[i];
+      if (a.optional || a.transient || !o->value(i).isNull()) continue;
+      fnd::Error p = contextError(kValidationMissingMandatoryPropertyError, a.name + " is a required value.");
+      p.mutableUserInfo()["NSValidationErrorKey"] = a.name;
+      p.mutableUserInfo()["NSValidationErrorObject"] = o->description();
+      problems.push_back(std::move(p));
+    }
+    for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+      const auto& rd = e->relationships()[r];
+      if (rd.optional || rd.toMany || o->toOne(r)) continue;
+      fnd::Error p = contextError(kValidationMissingMandatoryPropertyError, rd.name + " is a required value.");
+      p.mutableUserInfo()["NSValidationErrorKey"] = rd.name;
+      p.mutableUserInfo()["NSValidationErrorObject"] = o->description();
+      problems.push_back(std::move(p));
+    }
+  };
+  for (auto* o : c.inserted) check(o);
+  for (auto* o : c.updated) check(o);
+  if (problems.empty()) return true;
+  if (error) {
+    if (problems.size() == 1) {
+      *error = problems[0];
+    } else {
+      *error = contextError(kValidationMultipleErrorsError, "Multiple validation errors occurred.");
+    }
+    error->setDetailedErrors(problems);
+  }
+  return false;
+}
+
+std::int64_t keyOf(const ManagedObjectRef& o, const std::unordered_map<ManagedObject*, std::int64_t>& pending) {
+  if (!o) return 0;
+  auto it = pending.find(o.get());
+  if (it != pending.end()) return it->second;
+  return o->objectID() ? o->objectID()->primaryKey() : 0;
+}
+
+void notify(Context& c, const SaveNotification& n) {
+  std::vector<SaveObserver> calls;
+  {
+    std::lock_guard lock(observers().mutex);
+    for (auto& [t, o] : observers().byContext)
+      if (o.first == &c) calls.push_back(o.second);
+    for (auto& [t, o] : observers().all) calls.push_back(o);
+  }
+  for (auto& f : calls) f(n);
+  auto ids = [](const std::vector<ObjectIDRef>& v) {
+    fnd::Array a;
+    for (auto& id : v) a.emplace_back(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(id)));
+    return fnd::Value(std::move(a));
+  };
+  fnd::Dictionary info;
+  info[kInsertedObjectsKey] = ids(n.insertedIDs);
+  info[kUpdatedObjectsKey] = ids(n.updatedIDs);
+  info[kDeletedObjectsKey] = ids(n.deletedIDs);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextDidSaveNotification, &c, std::move(info));
+}
+
+}  // namespace
+
+bool Context::save(fnd::Error* error) {
+  Impl& c = *impl_;
+  Coordinator::Impl* st = c.store();
+  if (!st || !st->db) {
+    if (error) *error = contextError(kPersistentStoreSaveError, "The context has no store to save to");
+    return false;
+  }
+  if (!hasChanges()) return true;
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextWillSaveNotification, this);
+  runWillSave(c);
+  if (!validate(c, error)) return false;
+
+  SaveNotification note;
+  note.context = this;
+  note.inserted = insertedObjects();
+  note.updated = updatedObjects();
+  note.deleted = deletedObjects();
+
+  if (c.parent) {
+    // Push into the parent in memory; the parent records no undo for it.
+    bool ok = true;
+    c.parent->performAndWait([&] {
+      Impl& p = *c.parent->impl_;
+      ++p.undoSuspended;
+      std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
+      for (auto& o : note.inserted) {
+        auto po = p.lookup(o->objectID());
+        if (!po) {
+          po = ManagedObject::make(o->entity());
+          ObjectAccess::id(*po) = o->objectID();
+          ObjectAccess::state(*po) = State::Inserted;
+          p.registerObject(po);
+          p.inserted.insert(po.get());
+          p.insertedList.push_back(po.get());
+        }
+        auto& ps = ObjectAccess::slots(*po);
+        for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
+        pairs.emplace_back(o, po);
+      }
+      for (auto& o : note.updated) {
+        auto po = p.objectFor(o->objectID());
+        if (!po) continue;
+        for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
+        pairs.emplace_back(o, po);
+      }
+      for (auto& [o, po] : pairs) {
+        const EntityDescription* e = o->entity();
+        auto& os = ObjectAccess::slots(*o);
+        for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+          if (!os.rels[r].changed && !o->isInserted()) continue;
+          if (e->relationships()[r].toMany) {
+            if (!os.rels[r].manyLoaded) continue;
+            std::vector<ManagedObjectRef> mapped;
+            for (auto& d : os.rels[r].many)
+              if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
+            po->setToMany(r, mapped);
+          } else {
+            ManagedObjectRef d = o->toOne(r);
+            po->setToOne(r, d ? p.objectFor(d->objectID()) : nullptr);
+          }
+        }
+      }
+      for (auto& o : note.deleted)
+        if (auto po = p.objectFor(o->objectID())) c.parent->deleteObject(po);
+      --p.undoSuspended;
+    });
+    if (!ok) return false;
+  } else {
+    // Keys for new rows, then one transaction.
+    std::unordered_map<ManagedObject*, std::int64_t> pending;
+    std::map<const EntityDescription*, std::vector<ManagedObject*>> newByEntity;
+    for (auto& o : note.inserted)
+      if (o->objectID()->isTemporaryID()) newByEntity[o->entity()].push_back(o.get());
+      else pending[o.get()] = o->objectID()->primaryKey();
+    for (auto& [e, list] : newByEntity) {
+      std::int64_t base = st->allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
+      if (!base) return false;
+      for (std::size_t i = 0; i < list.size(); ++i) pending[list[i]] = base + static_cast<std::int64_t>(i);
+    }
+    CommitBatch batch;
+    batch.checkConflicts = c.policy == MergePolicy::Error;
+    auto addJoins = [&](const ManagedObjectRef& o, bool isNew) {
+      const EntityDescription* e = o->entity();
+      auto& os = ObjectAccess::slots(*o);
+      for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+        const auto& rd = e->relationships()[r];
+        if (!rd.toMany || (!isNew && !os.rels[r].changed) || !os.rels[r].manyLoaded) continue;
+        int inv = e->inverseIndex(r);
+        if (inv >= 0 && !e->destination(r)->relationships()[inv].toMany) continue;  // the other side's column
+        // Both sides of a many-to-many change together; write from the side that sorts first.
+        if (inv >= 0) {
+          const EntityDescription* d = e->destination(r);
+          if (std::make_pair(d->entityNumber(), d->relationships()[inv].name) < std::make_pair(e->entityNumber(), rd.name))
+            continue;
+        }
+        std::int64_t src = keyOf(o, pending);
+        std::unordered_set<std::int64_t> before, after;
+        for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
+        for (auto& d : os.rels[r].many) after.insert(keyOf(d, pending));
+        if (isNew) before.clear();
+        for (auto k : after)
+          if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
+        for (auto k : before)
+          if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
+      }
+    };
+    for (auto& o : note.inserted) {
+      RowWrite w;
+      w.entity = o->entity();
+      w.pk = pending[o.get()];
+      w.insert = true;
+      for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
+        if (w.entity->attributes()[i].transient) continue;
+        w.attributes.push_back(i);
+        w.values.push_back(o->value(i));
+      }
+      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+        if (w.entity->relationships()[r].toMany) continue;
+        w.relationships.push_back(r);
+        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
+      }
+      batch.writes.push_back(std::move(w));
+      addJoins(o, true);
+    }
+    for (auto& o : note.updated) {
+      RowWrite w;
+      w.entity = o->entity();
+      w.pk = o->objectID()->primaryKey();
+      w.expectedOpt = ObjectAccess::slots(*o).opt;
+      auto& os = ObjectAccess::slots(*o);
+      for (auto& [i, old] : os.original) {
+        if (w.entity->attributes()[i].transient) continue;
+        w.attributes.push_back(i);
+        w.values.push_back(o->value(i));
+      }
+      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+        if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
+        w.relationships.push_back(r);
+        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
+      }
+      batch.writes.push_back(std::move(w));
+      addJoins(o, false);
+    }
+    for (auto& o : note.deleted) {
+      batch.deletes.emplace_back(o->entity(), o->objectID()->primaryKey());
+      batch.deleteExpectedOpts.push_back(ObjectAccess::slots(*o).opt);
+    }
+    std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
+    fnd::Error e;
+    if (!st->commit(batch, &conflicts, &e)) {
+      if (!conflicts.empty()) {
+        std::vector<fnd::Error> details;
+        for (auto& [en, pk] : conflicts) {
+          fnd::Error d = contextError(kManagedObjectMergeError, "Optimistic locking failure");
+          d.mutableUserInfo()["conflictList"] = st->idFor(en, pk)->uriRepresentation();
+          details.push_back(std::move(d));
+        }
+        e.setDetailedErrors(details);
+      }
+      if (error) *error = e;
+      return false;
+    }
+    for (auto& o : note.inserted) {
+      ObjectAccess::id(*o)->resolve(st->storeIdentifier, pending[o.get()]);
+      ObjectAccess::slots(*o).opt = 1;
+    }
+    for (auto& o : note.updated) ObjectAccess::slots(*o).opt += 1;
+  }
+
+  // Settle this context.
+  for (auto& o : note.inserted) {
+    ObjectAccess::state(*o) = State::Clean;
+    ObjectAccess::clearChanges(*o);
+    const ObjectIDRef& id = ObjectAccess::id(*o);
+    if (std::int64_t pk = id->primaryKey()) {
+      c.byTemporary.erase(id->temporaryNumber());
+      int n = id->entity()->entityNumber();
+      if (n >= static_cast<int>(c.byKey.size())) c.byKey.resize(n + 1);
+      c.byKey[n][pk] = o;
+    }
+  }
+  for (auto& o : note.updated) ObjectAccess::clearChanges(*o);
+  for (auto& o : note.deleted) {
+    c.unregisterObject(o.get());
+    ObjectAccess::state(*o) = State::Detached;
+  }
+  c.inserted.clear();
+  c.insertedList.clear();
+  c.updated.clear();
+  c.deleted.clear();
+  c.deletedList.clear();
+  for (auto& o : note.inserted) note.insertedIDs.push_back(o->objectID());
+  for (auto& o : note.updated) note.updatedIDs.push_back(o->objectID());
+  for (auto& o : note.deleted) note.deletedIDs.push_back(o->objectID());
+  notify(*this, note);
+  return true;
+}
+
+void Context::rollback() {
+  Impl& c = *impl_;
+  for (auto* o : std::vector<ManagedObject*>(c.inserted.begin(), c.inserted.end())) {
+    c.unregisterObject(o);
+    ObjectAccess::state(*o) = State::Detached;
+  }
+  std::vector<ManagedObjectRef> touched = updatedObjects();
+  for (auto& o : deletedObjects()) touched.push_back(o);
+  for (auto& o : touched) {
+    ObjectAccess::state(*o) = State::Clean;
+    ObjectAccess::clearChanges(*o);
+    ObjectAccess::loaded(*o) = false;
+  }
+  // Sets may hold rolled-back members: reload them on next use.
+  for (auto& o : registeredObjects()) ObjectAccess::breakCycles(*o);
+  c.inserted.clear();
+  c.insertedList.clear();
+  c.updated.clear();
+  c.deleted.clear();
+  c.deletedList.clear();
+  if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
+}
+
+void Context::reset() {
+  Impl& c = *impl_;
+  for (auto& o : registeredObjects()) {
+    ObjectAccess::breakCycles(*o);
+    auto& s = ObjectAccess::slots(*o);
+    s.ctx = nullptr;
+    s.owner.reset();
+    ObjectAccess::state(*o) = State::Detached;
+  }
+  c.byKey.clear();
+  c.byTemporary.clear();
+  c.inserted.clear();
+  c.insertedList.clear();
+  c.updated.clear();
+  c.deleted.clear();
+  c.deletedList.clear();
+  if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
+}
+
+std::optional<std::vector<ManagedObjectRef>> Context::fetch(const FetchRequest& request, fnd::Error* error) {
+  return impl_->fetchObjects(request, true, error);
+}
+
+std::optional<std::vector<ObjectIDRef>> Context::fetchObjectIDs(const FetchRequest& request, fnd::Error* error) {
+  auto objects = impl_->fetchObjects(request, true, error);
+  if (!objects) return std::nullopt;
+  std::vector<ObjectIDRef> ids;
+  ids.reserve(objects->size());
+  for (auto& o : *objects) ids.push_back(o->objectID());
+  return ids;
+}
+
+std::optional<std::int64_t> Context::count(const FetchRequest& request, fnd::Error* error) {
+  Impl& c = *impl_;
+  Coordinator::Impl* st = c.store();
+  if (!c.parent && st && st->db) {
+    const EntityDescription* e = st->model->entity(request.entityName);
+    bool pendingHere = false;
+    for (auto* o : c.inserted) pendingHere = pendingHere || o->entity() == e;
+    for (auto* o : c.updated) pendingHere = pendingHere || o->entity() == e;
+    for (auto* o : c.deleted) pendingHere = pendingHere || o->entity() == e;
+    std::string where;
+    std::vector<fnd::Value> binds;
+    if (e && !pendingHere && request.fetchLimit <= 0 && request.fetchOffset <= 0 &&
+        (!request.predicate || compilePredicate(*request.predicate, *e, where, binds)))
+      return st->countRows(e, where, binds, error);
+  }
+  auto objects = impl_->fetchObjects(request, true, error);
+  if (!objects) return std::nullopt;
+  return static_cast<std::int64_t>(objects->size());
+}
+
+std::optional<std::vector<fnd::Dictionary>> Context::fetchDictionaries(const FetchRequest& request, fnd::Error* error) {
+  auto objects = impl_->fetchObjects(request, request.expressions.empty(), error);
+  if (!objects) return std::nullopt;
+  std::vector<fnd::Dictionary> out;
+  if (!request.expressions.empty()) {
+    fnd::Dictionary d;
+    for (const auto& x : request.expressions) {
+      auto v = aggregate(request, x.function, x.keyPath, error);
+      if (!v) return std::nullopt;
+      d[x.name] = *v;
+    }
+    out.push_back(std::move(d));
+    return out;
+  }
+  out.reserve(objects->size());
+  for (auto& o : *objects) {
+    fnd::Dictionary d;
+    fnd::Value ov(std::static_pointer_cast<fnd::Object>(o));
+    if (request.propertiesToFetch.empty()) {
+      for (const auto& a : o->entity()->attributes())
+        if (!a.isLazy()) d[a.name] = o->valueForKey(a.name);
+    } else {
+      for (const auto& k : request.propertiesToFetch) d[k] = valueForKeyPath(ov, k);
+    }
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+std::optional<fnd::Value> Context::aggregate(const FetchRequest& request, AggregateFunction function,
+                                             const std::string& keyPath, fnd::Error* error) {
+  auto objects = impl_->fetchObjects(request, false, error);
+  if (!objects) return std::nullopt;
+  if (function == AggregateFunction::Count) return fnd::Value(static_cast<std::int64_t>(objects->size()));
+  fnd::Value best;
+  double sum = 0;
+  bool anyReal = false;
+  std::int64_t n = 0;
+  for (auto& o : *objects) {
+    fnd::Value v = valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(o)), keyPath);
+    if (v.isNull()) continue;
+    ++n;
+    if (v.isNumber()) {
+      sum += v.doubleValue();
+      anyReal = anyReal || v.isReal();
+    }
+    if (best.isNull()) best = v;
+    else if (function == AggregateFunction::Min && compareValues(v, best) < 0) best = v;
+    else if (function == AggregateFunction::Max && compareValues(v, best) > 0) best = v;
+  }
+  switch (function) {
+    case AggregateFunction::Min:
+    case AggregateFunction::Max: return best;
+    case AggregateFunction::Sum: return anyReal ? fnd::Value(sum) : fnd::Value(static_cast<std::int64_t>(sum));
+    case AggregateFunction::Average: return n ? fnd::Value(sum / static_cast<double>(n)) : fnd::Value();
+    default: return fnd::Value();
+  }
+}
+
+int Context::addSaveObserver(SaveObserver observer) {
+  std::lock_guard lock(observers().mutex);
+  int t = observers().next++;
+  observers().byContext[t] = {this, std::move(observer)};
+  return t;
+}
+
+int Context::observeAllSaves(SaveObserver observer) {
+  std::lock_guard lock(observers().mutex);
+  int t = observers().next++;
+  observers().all[t] = std::move(observer);
+  return t;
+}
+
+void Context::removeSaveObserver(int token) {
+  std::lock_guard lock(observers().mutex);
+  observers().byContext.erase(token);
+}
+
+void Context::removeGlobalSaveObserver(int token) {
+  std::lock_guard lock(observers().mutex);
+  observers().all.erase(token);
+}
+
+void Context::mergeChangesFromSave(const SaveNotification& n) {
+  Impl& c = *impl_;
+  if (n.context == this) return;
+  for (auto& id : n.updatedIDs) {
+    auto o = c.lookup(id);
+    if (o && !o->hasChanges()) {
+      ObjectAccess::breakCycles(*o);
+      ObjectAccess::loaded(*o) = false;
+    }
+  }
+  for (auto& id : n.deletedIDs) {
+    auto o = c.lookup(id);
+    if (o && !o->hasChanges()) {
+      c.unregisterObject(o.get());
+      ObjectAccess::state(*o) = State::Detached;
+    }
+  }
+  // Sets of the remaining objects may have gained or lost members: reload them on next use.
+  for (auto& m : c.byKey)
+    for (auto& [k, o] : m)
+      if (!o->hasChanges())
+        for (auto& r : ObjectAccess::slots(*o).rels)
+          if (r.manyLoaded && !r.changed) r.many.clear(), r.manyLoaded = false;
+}
+
+}  // namespace kesto::store

@@ -1,0 +1,741 @@
+#include "Platform/Store/Coordinator.h"
+
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Uuid.h"
+#include "Platform/Store/StoreInternal.h"
+#include "Platform/Store/ValueTransformer.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+namespace kesto::store {
+
+namespace {
+
+sqlite3* dbOf(const Coordinator::Impl& c) { return static_cast<sqlite3*>(c.db); }
+
+std::string upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+fnd::Error storeError(long code, const std::string& text, const std::string& path = {}) {
+  fnd::Error e = fnd::Error::withDescription(fnd::kCocoaErrorDomain, code, text);
+  if (!path.empty()) e.mutableUserInfo()[fnd::kFilePathErrorKey] = path;
+  return e;
+}
+
+fnd::Error sqliteError(sqlite3* db, long code, const std::string& what) {
+  std::string msg = what + ": " + (db ? sqlite3_errmsg(db) : "no database");
+  fnd::Error e = storeError(code, msg);
+  e.mutableUserInfo()["NSSQLiteErrorDomain"] = db ? sqlite3_extended_errcode(db) : 0;
+  return e;
+}
+
+// RAII statement.
+struct Stmt {
+  sqlite3_stmt* s = nullptr;
+  Stmt(sqlite3* db, const std::string& sql) { sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr); }
+  ~Stmt() { sqlite3_finalize(s); }
+  explicit operator bool() const { return s != nullptr; }
+};
+
+bool exec(sqlite3* db, const std::string& sql, fnd::Error* error, long code = kPersistentStoreOperationError) {
+  char* msg = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) == SQLITE_OK) return true;
+  std::string text = msg ? msg : "unknown";
+  sqlite3_free(msg);
+  if (error) {
+    *error = storeError(code, "SQL failed (" + sql.substr(0, 80) + "): " + text);
+    error->mutableUserInfo()["NSSQLiteErrorDomain"] = sqlite3_extended_errcode(db);
+  }
+  return false;
+}
+
+std::string columnName(const std::string& name) { return "Z" + upper(name); }
+
+const char* sqlType(AttributeType t) {
+  switch (t) {
+    case AttributeType::Integer16:
+    case AttributeType::Integer32:
+    case AttributeType::Integer64:
+    case AttributeType::Boolean: return "INTEGER";
+    case AttributeType::Double:
+    case AttributeType::Float:
+    case AttributeType::Date: return "REAL";
+    case AttributeType::String: return "VARCHAR";
+    case AttributeType::Binary:
+    case AttributeType::Transformable: return "BLOB";
+  }
+  return "BLOB";
+}
+
+// The join table of a many-to-many (or inverse-less to-many) relationship: it belongs to the
+// side whose (entity number, name) sorts first, so both sides name the same table.
+struct JoinTable {
+  std::string table, ownerColumn, destinationColumn;
+  bool flipped = false;  // the asking side is the destination side of the table
+};
+
+bool usesJoinTable(const EntityDescription& e, int rel) {
+  const auto& r = e.relationships()[rel];
+  if (!r.toMany) return false;
+  int inv = e.inverseIndex(rel);
+  if (inv < 0) return true;
+  return e.destination(rel)->relationships()[inv].toMany;
+}
+
+JoinTable joinTableFor(const EntityDescription& e, int rel) {
+  const auto& r = e.relationships()[rel];
+  const EntityDescription* d = e.destination(rel);
+  int inv = e.inverseIndex(rel);
+  JoinTable j;
+  bool owner = inv < 0 || std::make_pair(e.entityNumber(), r.name) <= std::make_pair(d->entityNumber(), d->relationships()[inv].name);
+  const EntityDescription* oe = owner ? &e : d;
+  const EntityDescription* de = owner ? d : &e;
+  const std::string& orel = owner ? r.name : d->relationships()[inv].name;
+  std::string invName = inv < 0 ? oe->name() : (owner ? d->relationships()[inv].name : r.name);
+  j.table = "Z_" + std::to_string(oe->entityNumber()) + upper(orel);
+  j.ownerColumn = "Z_" + std::to_string(oe->entityNumber()) + upper(invName);
+  j.destinationColumn = "Z_" + std::to_string(de->entityNumber()) + upper(orel);
+  if (j.ownerColumn == j.destinationColumn) j.destinationColumn += "_DEST";
+  j.flipped = !owner;
+  return j;
+}
+
+// What a stored layout says about one entity: "name", then "a:<attr>:<type>" and "r:<rel>:<dest>:<one|many>".
+std::string layoutOf(const EntityDescription& e) {
+  std::string s = e.name();
+  for (const auto& a : e.attributes())
+    if (!a.transient) s += "\n a:" + a.name + ":" + attributeTypeName(a.type);
+  for (const auto& r : e.relationships())
+    s += "\n r:" + r.name + ":" + r.destinationEntityName + (r.toMany ? ":many" : ":one");
+  return s;
+}
+
+std::vector<std::string> splitLines(const std::string& s) {
+  std::vector<std::string> out;
+  std::stringstream ss(s);
+  std::string line;
+  while (std::getline(ss, line)) out.push_back(line);
+  return out;
+}
+
+void bindValue(sqlite3_stmt* st, int i, const fnd::Value& v) {
+  switch (v.type()) {
+    case fnd::Value::Type::Null: sqlite3_bind_null(st, i); break;
+    case fnd::Value::Type::Boolean: sqlite3_bind_int64(st, i, v.boolValue() ? 1 : 0); break;
+    case fnd::Value::Type::Integer: sqlite3_bind_int64(st, i, v.intValue()); break;
+    case fnd::Value::Type::Real: sqlite3_bind_double(st, i, v.doubleValue()); break;
+    case fnd::Value::Type::String: sqlite3_bind_text(st, i, v.string().data(), static_cast<int>(v.string().size()), SQLITE_TRANSIENT); break;
+    case fnd::Value::Type::Data:
+      sqlite3_bind_blob(st, i, v.data().empty() ? "" : reinterpret_cast<const char*>(v.data().data()),
+                        static_cast<int>(v.data().size()), SQLITE_TRANSIENT);
+      break;
+    case fnd::Value::Type::Date: sqlite3_bind_double(st, i, v.date().timeIntervalSinceReferenceDate()); break;
+    default: sqlite3_bind_null(st, i); break;
+  }
+}
+
+// The stored form of an attribute value.
+fnd::Value toStorage(const AttributeDescription& a, const fnd::Value& v) {
+  if (v.isNull()) return v;
+  switch (a.type) {
+    case AttributeType::Integer16:
+    case AttributeType::Integer32:
+    case AttributeType::Integer64:
+    case AttributeType::Boolean: return v.isNumber() ? fnd::Value(v.intValue()) : fnd::Value();
+    case AttributeType::Double:
+    case AttributeType::Float: return v.isNumber() ? fnd::Value(v.doubleValue()) : fnd::Value();
+    case AttributeType::Date:
+      if (v.isDate()) return fnd::Value(v.date().timeIntervalSinceReferenceDate());
+      return v.isNumber() ? fnd::Value(v.doubleValue()) : fnd::Value();
+    case AttributeType::String: return v.isString() ? v : fnd::Value(v.description());
+    case AttributeType::Binary: return v.isData() ? v : fnd::Value();
+    case AttributeType::Transformable: {
+      if (auto t = ValueTransformer::named(a.valueTransformerName)) return t->transformedValue(v);
+      return v.isData() ? v : fnd::Value();
+    }
+  }
+  return {};
+}
+
+fnd::Value fromColumn(const AttributeDescription& a, sqlite3_stmt* st, int col) {
+  int t = sqlite3_column_type(st, col);
+  if (t == SQLITE_NULL) return {};
+  switch (a.type) {
+    case AttributeType::Integer16:
+    case AttributeType::Integer32:
+    case AttributeType::Integer64: return fnd::Value(static_cast<std::int64_t>(sqlite3_column_int64(st, col)));
+    case AttributeType::Boolean: return fnd::Value(sqlite3_column_int64(st, col) != 0);
+    case AttributeType::Double:
+    case AttributeType::Float: return fnd::Value(sqlite3_column_double(st, col));
+    case AttributeType::Date: return fnd::Value(fnd::Date(sqlite3_column_double(st, col)));
+    case AttributeType::String: {
+      auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      return fnd::Value(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+    }
+    case AttributeType::Binary:
+    case AttributeType::Transformable: {
+      auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, col));
+      fnd::Data d(p, p + sqlite3_column_bytes(st, col));
+      fnd::Value v(std::move(d));
+      if (a.type == AttributeType::Transformable)
+        if (auto tr = ValueTransformer::named(a.valueTransformerName)) return tr->reverseTransformedValue(v);
+      return v;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Schema
+
+namespace {
+
+bool createEntityTable(sqlite3* db, const EntityDescription& e, fnd::Error* error) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + e.tableName() + " (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER";
+  for (const auto& a : e.attributes())
+    if (!a.transient) sql += ", " + columnName(a.name) + " " + sqlType(a.type);
+  for (std::size_t i = 0; i < e.relationships().size(); ++i)
+    if (!e.relationships()[i].toMany) sql += ", " + columnName(e.relationships()[i].name) + " INTEGER";
+  sql += ")";
+  return exec(db, sql, error);
+}
+
+bool createIndexes(sqlite3* db, const EntityDescription& e, fnd::Error* error) {
+  for (const auto& a : e.attributes()) {
+    if (a.transient || !a.indexed) continue;
+    std::string idx = e.tableName() + "_" + columnName(a.name) + "_INDEX";
+    if (!exec(db, "CREATE INDEX IF NOT EXISTS " + idx + " ON " + e.tableName() + " (" + columnName(a.name) + ")", error))
+      return false;
+  }
+  for (std::size_t i = 0; i < e.relationships().size(); ++i) {
+    const auto& r = e.relationships()[i];
+    if (!r.toMany) {
+      std::string idx = e.tableName() + "_" + columnName(r.name) + "_INDEX";
+      if (!exec(db, "CREATE INDEX IF NOT EXISTS " + idx + " ON " + e.tableName() + " (" + columnName(r.name) + ")", error))
+        return false;
+    } else if (usesJoinTable(e, static_cast<int>(i))) {
+      JoinTable j = joinTableFor(e, static_cast<int>(i));
+      if (!exec(db, "CREATE TABLE IF NOT EXISTS " + j.table + " (" + j.ownerColumn + " INTEGER, " + j.destinationColumn +
+                        " INTEGER, PRIMARY KEY (" + j.ownerColumn + ", " + j.destinationColumn + "))", error))
+        return false;
+      if (!exec(db, "CREATE INDEX IF NOT EXISTS " + j.table + "_" + j.destinationColumn + "_INDEX ON " + j.table + " (" +
+                        j.destinationColumn + ", " + j.ownerColumn + ")", error))
+        return false;
+    }
+  }
+  return true;
+}
+
+bool writeMetadata(sqlite3* db, const Model& m, const std::string& storeId, fnd::Error* error) {
+  if (!exec(db, "CREATE TABLE IF NOT EXISTS Z_METADATA (Z_KEY VARCHAR PRIMARY KEY, Z_VALUE VARCHAR)", error)) return false;
+  if (!exec(db, "CREATE TABLE IF NOT EXISTS Z_PRIMARYKEY (Z_ENT INTEGER PRIMARY KEY, Z_NAME VARCHAR, Z_SUPER INTEGER, Z_MAX INTEGER)", error))
+    return false;
+  Stmt put(db, "INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)");
+  auto set = [&](const std::string& k, const std::string& v) {
+    sqlite3_reset(put.s);
+    sqlite3_bind_text(put.s, 1, k.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(put.s, 2, v.c_str(), -1, SQLITE_TRANSIENT);
+    return sqlite3_step(put.s) == SQLITE_DONE;
+  };
+  bool ok = set("versionHash", m.versionHash()) && set("storeIdentifier", storeId);
+  for (const auto& e : m.entities()) ok = ok && set("layout." + e->name(), layoutOf(*e));
+  for (const auto& e : m.entities()) {
+    Stmt pk(db, "INSERT OR IGNORE INTO Z_PRIMARYKEY (Z_ENT, Z_NAME, Z_SUPER, Z_MAX) VALUES (?, ?, 0, 0)");
+    sqlite3_bind_int(pk.s, 1, e->entityNumber());
+    sqlite3_bind_text(pk.s, 2, e->name().c_str(), -1, SQLITE_TRANSIENT);
+    ok = ok && sqlite3_step(pk.s) == SQLITE_DONE;
+  }
+  if (!ok && error) *error = sqliteError(db, kPersistentStoreOperationError, "Writing the store metadata failed");
+  return ok;
+}
+
+}  // namespace
+
+bool Coordinator::Impl::open(const std::string& storeType, const std::string& storePath, const fnd::Dictionary& options,
+                             fnd::Error* error) {
+  if (db) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator already has a store");
+    return false;
+  }
+  if (!model || !model->isFinished()) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The model is not finished");
+    return false;
+  }
+  bool memory = storeType == kInMemoryStoreType;
+  if (!memory && storeType != kSQLiteStoreType) {
+    if (error) *error = storeError(kPersistentStoreInvalidTypeError, "Unknown store type " + storeType);
+    return false;
+  }
+  bool readOnly = options.count(kReadOnlyPersistentStoreOption) && options.at(kReadOnlyPersistentStoreOption).boolValue();
+  bool migrate = options.count(kMigratePersistentStoresAutomaticallyOption) &&
+                 options.at(kMigratePersistentStoresAutomaticallyOption).boolValue();
+  sqlite3* h = nullptr;
+  int flags = SQLITE_OPEN_FULLMUTEX | (readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+  std::string target = memory ? ":memory:" : storePath;
+  if (sqlite3_open_v2(target.c_str(), &h, flags, nullptr) != SQLITE_OK) {
+    if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened at " + storePath);
+    if (error) error->mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
+    sqlite3_close(h);
+    return false;
+  }
+  sqlite3_busy_timeout(h, 5000);
+  auto failWith = [&](fnd::Error e) {
+    e.mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
+    if (error) *error = std::move(e);
+    sqlite3_close(h);
+    return false;
+  };
+  // Reading the schema also tells a database from a damaged or foreign file.
+  std::set<std::string> tables;
+  {
+    Stmt st(h, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0)));
+    if (rc != SQLITE_DONE) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
+  }
+  fnd::Error e;
+  if (tables.empty()) {
+    if (readOnly) return failWith(storeError(kPersistentStoreOpenError, "The store is empty and opened read-only"));
+    storeIdentifier = fnd::Uuid::newString();
+    bool ok = exec(h, "BEGIN IMMEDIATE", &e);
+    for (const auto& en : model->entities()) ok = ok && createEntityTable(h, *en, &e) && createIndexes(h, *en, &e);
+    ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
+    if (!ok) {
+      exec(h, "ROLLBACK", nullptr);
+      return failWith(e);
+    }
+  } else {
+    if (!tables.count("Z_METADATA")) return failWith(storeError(kFileReadCorruptFileError, "The file is not a store of this application"));
+    std::map<std::string, std::string> meta;
+    {
+      Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
+      if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
+      while (sqlite3_step(st.s) == SQLITE_ROW)
+        meta[reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0))] =
+            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
+    }
+    storeIdentifier = meta["storeIdentifier"];
+    if (meta["versionHash"] != model->versionHash()) {
+      if (!migrate || readOnly)
+        return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
+                                   "The model used to open the store is incompatible with the one used to create the store"));
+      // Only additions can be inferred: every stored entity, attribute and relationship must
+      // still exist with the same type.
+      for (const auto& [key, layout] : meta) {
+        if (key.rfind("layout.", 0) != 0) continue;
+        auto lines = splitLines(layout);
+        const EntityDescription* en = lines.empty() ? nullptr : model->entity(lines[0]);
+        if (!en) return failWith(storeError(kMigrationMissingSourceModelError, "Can't find a model for the source store (entity " + key.substr(7) + " was removed)"));
+        std::string current = layoutOf(*en);
+        auto now = splitLines(current);
+        std::set<std::string> nowSet(now.begin(), now.end());
+        for (const auto& l : lines)
+          if (!nowSet.count(l))
+            return failWith(storeError(kMigrationMissingSourceModelError,
+                                       "Can't find a model for the source store (" + en->name() + ":" + l + ")"));
+      }
+      // Add what is new in one transaction.
+      bool ok = exec(h, "BEGIN IMMEDIATE", &e);
+      for (const auto& en : model->entities()) {
+        if (!ok) break;
+        if (!tables.count(en->tableName())) {
+          ok = createEntityTable(h, *en, &e);
+        } else {
+          std::set<std::string> cols;
+          Stmt st(h, "PRAGMA table_info(" + en->tableName() + ")");
+          while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(upper(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
+          for (const auto& a : en->attributes())
+            if (ok && !a.transient && !cols.count(columnName(a.name)))
+              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), &e);
+          for (const auto& r : en->relationships())
+            if (ok && !r.toMany && !cols.count(columnName(r.name)))
+              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(r.name) + " INTEGER", &e);
+        }
+        ok = ok && createIndexes(h, *en, &e);
+        // New attributes with a default give existing rows that default.
+        for (const auto& a : en->attributes()) {
+          if (!ok || a.transient || a.defaultValue.isNull() || !tables.count(en->tableName())) continue;
+          Stmt st(h, "UPDATE " + en->tableName() + " SET " + columnName(a.name) + " = ? WHERE " + columnName(a.name) + " IS NULL");
+          if (!st) { ok = false; break; }
+          std::string lay = meta["layout." + en->name()];
+          if (lay.find("\n a:" + a.name + ":") != std::string::npos) continue;  // not new
+          bindValue(st.s, 1, toStorage(a, a.defaultValue));
+          ok = sqlite3_step(st.s) == SQLITE_DONE;
+        }
+      }
+      ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
+      if (!ok) {
+        exec(h, "ROLLBACK", nullptr);
+        fnd::Error m = storeError(kMigrationError, "The store could not be migrated");
+        m.setUnderlyingError(e);
+        return failWith(m);
+      }
+    }
+  }
+  // Pragmas asked for by the caller ("journal_mode" = "WAL"); the default keeps one file.
+  exec(h, "PRAGMA synchronous = FULL", nullptr);
+  auto pit = options.find(kSQLitePragmasOption);
+  if (pit != options.end() && pit->second.isDictionary()) {
+    for (const auto& [k, v] : pit->second.dictionary()) {
+      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+      std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
+      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
+      if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
+    }
+  }
+  registerSqlFunctions(h);
+  db = h;
+  type = storeType;
+  path = storePath;
+  metadata.clear();
+  metadata["versionHash"] = model->versionHash();
+  metadata["storeIdentifier"] = storeIdentifier;
+  metadata["storeType"] = storeType;
+  return true;
+}
+
+void Coordinator::Impl::close() {
+  if (db) sqlite3_close_v2(dbOf(*this));
+  db = nullptr;
+}
+
+ObjectIDRef Coordinator::Impl::idFor(const EntityDescription* entity, std::int64_t pk) const {
+  return ObjectID::permanent(entity, storeIdentifier, pk);
+}
+
+namespace {
+
+std::string selectList(const EntityDescription& e, bool faultsOnly) {
+  std::string cols = "Z_PK, Z_OPT";
+  if (faultsOnly) return cols;
+  for (const auto& a : e.attributes())
+    if (!a.transient && !a.isLazy()) cols += ", " + columnName(a.name);
+  for (const auto& r : e.relationships())
+    if (!r.toMany) cols += ", " + columnName(r.name);
+  return cols;
+}
+
+void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, bool faultsOnly, Snapshot& s,
+             std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache) {
+  s.id = c.idFor(&e, sqlite3_column_int64(st, 0));
+  s.opt = sqlite3_column_int64(st, 1);
+  if (faultsOnly) return;
+  std::size_t na = e.attributes().size(), nr = e.relationships().size();
+  s.values.resize(na);
+  s.lazyPending.assign(na, 0);
+  s.toOne.assign(nr, nullptr);
+  int col = 2;
+  for (std::size_t i = 0; i < na; ++i) {
+    const auto& a = e.attributes()[i];
+    if (a.transient) continue;
+    if (a.isLazy()) {
+      s.lazyPending[i] = 1;
+      continue;
+    }
+    s.values[i] = fromColumn(a, st, col++);
+  }
+  for (std::size_t i = 0; i < nr; ++i) {
+    if (e.relationships()[i].toMany) continue;
+    if (sqlite3_column_type(st, col) != SQLITE_NULL) {
+      const EntityDescription* d = e.destination(static_cast<int>(i));
+      std::int64_t pk = sqlite3_column_int64(st, col);
+      auto& cached = idCache[{d, pk}];
+      if (!cached) cached = c.idFor(d, pk);
+      s.toOne[i] = cached;
+    }
+    ++col;
+  }
+}
+
+}  // namespace
+
+bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
+                                 const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
+                                 fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  if (!db) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
+    return false;
+  }
+  std::string sql = "SELECT " + selectList(*entity, faultsOnly) + " FROM " + entity->tableName();
+  if (!where.empty()) sql += " WHERE " + where;
+  sql += " ORDER BY Z_PK";
+  Stmt st(dbOf(*this), sql);
+  if (!st) {
+    if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch could not be prepared");
+    return false;
+  }
+  for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
+  std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef> idCache;
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    out.emplace_back();
+    readRow(*this, *entity, st.s, faultsOnly, out.back(), idCache);
+  }
+  if (rc != SQLITE_DONE) {
+    if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::int64_t> Coordinator::Impl::countRows(const EntityDescription* entity, const std::string& where,
+                                                         const std::vector<fnd::Value>& binds, fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  if (!db) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
+    return std::nullopt;
+  }
+  std::string sql = "SELECT COUNT(*) FROM " + entity->tableName();
+  if (!where.empty()) sql += " WHERE " + where;
+  Stmt st(dbOf(*this), sql);
+  if (!st) {
+    if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A count could not be prepared");
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
+  if (sqlite3_step(st.s) != SQLITE_ROW) {
+    if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A count failed");
+    return std::nullopt;
+  }
+  return sqlite3_column_int64(st.s, 0);
+}
+
+bool Coordinator::Impl::loadRow(const ObjectIDRef& id, Snapshot& out) {
+  std::vector<Snapshot> rows;
+  if (!loadRows(id->entity(), "Z_PK = ?", {fnd::Value(id->primaryKey())}, false, rows, nullptr) || rows.empty())
+    return false;
+  out = std::move(rows[0]);
+  return true;
+}
+
+fnd::Value Coordinator::Impl::loadLazy(const ObjectID& id, int attribute) {
+  std::lock_guard lock(mutex);
+  if (!db || id.isTemporaryID()) return {};
+  const auto& a = id.entity()->attributes()[attribute];
+  Stmt st(dbOf(*this), "SELECT " + columnName(a.name) + " FROM " + id.entity()->tableName() + " WHERE Z_PK = ?");
+  if (!st) return {};
+  sqlite3_bind_int64(st.s, 1, id.primaryKey());
+  if (sqlite3_step(st.s) != SQLITE_ROW) return {};
+  return fromColumn(a, st.s, 0);
+}
+
+bool Coordinator::Impl::loadToMany(const EntityDescription* entity, int rel, std::int64_t pk, std::vector<ObjectIDRef>& out) {
+  std::lock_guard lock(mutex);
+  if (!db) return false;
+  const EntityDescription* d = entity->destination(rel);
+  std::string sql;
+  if (usesJoinTable(*entity, rel)) {
+    JoinTable j = joinTableFor(*entity, rel);
+    std::string mine = j.flipped ? j.destinationColumn : j.ownerColumn;
+    std::string theirs = j.flipped ? j.ownerColumn : j.destinationColumn;
+    sql = "SELECT " + theirs + " FROM " + j.table + " WHERE " + mine + " = ? ORDER BY rowid";
+  } else {
+    int inv = entity->inverseIndex(rel);
+    sql = "SELECT Z_PK FROM " + d->tableName() + " WHERE " + columnName(d->relationships()[inv].name) + " = ? ORDER BY Z_PK";
+  }
+  Stmt st(dbOf(*this), sql);
+  if (!st) return false;
+  sqlite3_bind_int64(st.s, 1, pk);
+  while (sqlite3_step(st.s) == SQLITE_ROW) out.push_back(idFor(d, sqlite3_column_int64(st.s, 0)));
+  return true;
+}
+
+std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, std::int64_t count, fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  sqlite3* h = dbOf(*this);
+  if (!h) return 0;
+  // Z_MAX only grows, so keys of deleted rows are never reused by another object.
+  Stmt up(h, "UPDATE Z_PRIMARYKEY SET Z_MAX = MAX(Z_MAX, (SELECT IFNULL(MAX(Z_PK), 0) FROM " + entity->tableName() +
+                 ")) + ? WHERE Z_ENT = ?");
+  if (!up) return 0;
+  sqlite3_bind_int64(up.s, 1, count);
+  sqlite3_bind_int(up.s, 2, entity->entityNumber());
+  if (sqlite3_step(up.s) != SQLITE_DONE) {
+    if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
+    return 0;
+  }
+  Stmt get(h, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
+  sqlite3_bind_int(get.s, 1, entity->entityNumber());
+  if (sqlite3_step(get.s) != SQLITE_ROW) return 0;
+  return sqlite3_column_int64(get.s, 0) - count + 1;
+}
+
+bool Coordinator::Impl::commit(const CommitBatch& batch,
+                               std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
+                               fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  sqlite3* h = dbOf(*this);
+  if (!h) {
+    if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
+    return false;
+  }
+  if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
+  auto fail = [&](const std::string& what) {
+    fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
+    exec(h, "ROLLBACK", nullptr);
+    if (error) *error = e;
+    return false;
+  };
+  if (batch.checkConflicts && conflicts) {
+    auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
+      Stmt st(h, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
+      sqlite3_bind_int64(st.s, 1, pk);
+      std::int64_t opt = sqlite3_step(st.s) == SQLITE_ROW ? sqlite3_column_int64(st.s, 0) : -1;
+      if (opt != expected) conflicts->push_back({en, pk});
+    };
+    for (const auto& w : batch.writes)
+      if (!w.insert) check(w.entity, w.pk, w.expectedOpt);
+    for (std::size_t i = 0; i < batch.deletes.size(); ++i)
+      check(batch.deletes[i].first, batch.deletes[i].second, batch.deleteExpectedOpts[i]);
+    if (!conflicts->empty()) {
+      exec(h, "ROLLBACK", nullptr);
+      if (error) *error = storeError(kManagedObjectMergeError, "Could not merge changes: rows were changed by someone else");
+      return false;
+    }
+  }
+  for (const auto& w : batch.writes) {
+    const EntityDescription& e = *w.entity;
+    std::string sql;
+    if (w.insert) {
+      std::string cols = "Z_PK, Z_ENT, Z_OPT", qs = "?, ?, 1";
+      for (int a : w.attributes) cols += ", " + columnName(e.attributes()[a].name), qs += ", ?";
+      for (int r : w.relationships) cols += ", " + columnName(e.relationships()[r].name), qs += ", ?";
+      sql = "INSERT INTO " + e.tableName() + " (" + cols + ") VALUES (" + qs + ")";
+    } else {
+      sql = "UPDATE " + e.tableName() + " SET Z_OPT = IFNULL(Z_OPT, 0) + 1";
+      for (int a : w.attributes) sql += ", " + columnName(e.attributes()[a].name) + " = ?";
+      for (int r : w.relationships) sql += ", " + columnName(e.relationships()[r].name) + " = ?";
+      sql += " WHERE Z_PK = ?";
+    }
+    Stmt st(h, sql);
+    if (!st) return fail("A save could not be prepared");
+    int i = 1;
+    if (w.insert) {
+      sqlite3_bind_int64(st.s, i++, w.pk);
+      sqlite3_bind_int(st.s, i++, e.entityNumber());
+    }
+    for (std::size_t k = 0; k < w.attributes.size(); ++k) bindValue(st.s, i++, toStorage(e.attributes()[w.attributes[k]], w.values[k]));
+    for (std::int64_t key : w.relationshipKeys) {
+      if (key) sqlite3_bind_int64(st.s, i++, key);
+      else sqlite3_bind_null(st.s, i++);
+    }
+    if (!w.insert) sqlite3_bind_int64(st.s, i++, w.pk);
+    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be written");
+  }
+  for (const auto& j : batch.joins) {
+    JoinTable t = joinTableFor(*j.entity, j.relationship);
+    std::string mine = t.flipped ? t.destinationColumn : t.ownerColumn;
+    std::string theirs = t.flipped ? t.ownerColumn : t.destinationColumn;
+    std::string sql = j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
+                            : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?";
+    Stmt st(h, sql);
+    if (!st) return fail("A relationship could not be written");
+    sqlite3_bind_int64(st.s, 1, j.source);
+    sqlite3_bind_int64(st.s, 2, j.destination);
+    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be written");
+  }
+  for (const auto& [en, pk] : batch.deletes) {
+    for (std::size_t r = 0; r < en->relationships().size(); ++r) {
+      if (!usesJoinTable(*en, static_cast<int>(r))) continue;
+      JoinTable t = joinTableFor(*en, static_cast<int>(r));
+      Stmt st(h, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
+      sqlite3_bind_int64(st.s, 1, pk);
+      if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be removed");
+    }
+    Stmt st(h, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
+    sqlite3_bind_int64(st.s, 1, pk);
+    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be deleted");
+  }
+  if (!exec(h, "COMMIT", error, kPersistentStoreSaveError)) {
+    exec(h, "ROLLBACK", nullptr);
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Coordinator::Coordinator() : impl_(std::make_unique<Impl>()) {}
+
+Coordinator::~Coordinator() { impl_->close(); }
+
+std::shared_ptr<Coordinator> Coordinator::make(std::shared_ptr<const Model> model) {
+  std::shared_ptr<Coordinator> c(new Coordinator());
+  c->impl_->model = std::move(model);
+  return c;
+}
+
+const std::shared_ptr<const Model>& Coordinator::model() const { return impl_->model; }
+
+bool Coordinator::addStore(const std::string& type, const std::string& path, const fnd::Dictionary& options,
+                           fnd::Error* error) {
+  std::lock_guard lock(impl_->mutex);
+  fnd::Error e;
+  if (impl_->open(type, path, options, &e)) return true;
+  fnd::logError("Store: could not add the store at " + path + ": " + e.localizedDescription());
+  if (error) *error = e;
+  return false;
+}
+
+bool Coordinator::hasStore() const { return impl_->db != nullptr; }
+
+bool Coordinator::removeStore(fnd::Error* error) {
+  std::lock_guard lock(impl_->mutex);
+  if (!impl_->db) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
+    return false;
+  }
+  impl_->close();
+  return true;
+}
+
+const std::string& Coordinator::storeType() const { return impl_->type; }
+const std::string& Coordinator::storePath() const { return impl_->path; }
+const std::string& Coordinator::storeIdentifier() const { return impl_->storeIdentifier; }
+fnd::Dictionary Coordinator::metadata() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->metadata;
+}
+
+ObjectIDRef Coordinator::objectIDForURIRepresentation(const std::string& uri) const {
+  const std::string prefix = "kesto-store://" + impl_->storeIdentifier + "/";
+  if (uri.rfind(prefix, 0) != 0 || impl_->storeIdentifier.empty()) return nullptr;
+  std::string rest = uri.substr(prefix.size());
+  auto slash = rest.find('/');
+  if (slash == std::string::npos || slash + 2 > rest.size() || rest[slash + 1] != 'p') return nullptr;
+  const EntityDescription* e = impl_->model->entity(rest.substr(0, slash));
+  if (!e) return nullptr;
+  char* end = nullptr;
+  long long pk = std::strtoll(rest.c_str() + slash + 2, &end, 10);
+  if (!end || *end || pk <= 0) return nullptr;
+  return impl_->idFor(e, pk);
+}
+
+void Coordinator::lock() { impl_->mutex.lock(); }
+void Coordinator::unlock() { impl_->mutex.unlock(); }
+
+bool Coordinator::checkpoint(fnd::Error* error) {
+  std::lock_guard lock(impl_->mutex);
+  if (!impl_->db) return false;
+  int rc = sqlite3_wal_checkpoint_v2(dbOf(*impl_), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = sqliteError(dbOf(*impl_), kPersistentStoreOperationError, "Checkpoint failed");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kesto::store

@@ -1,0 +1,421 @@
+#include "Platform/Store/ManagedObject.h"
+
+#include "Platform/Store/Model.h"
+#include "Platform/Store/StoreInternal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kesto::store {
+
+namespace {
+
+// Converts a value to what the attribute's type holds, so readers see one representation.
+fnd::Value coerce(const AttributeDescription& a, fnd::Value v) {
+  if (v.isNull()) return v;
+  switch (a.type) {
+    case AttributeType::Integer16:
+    case AttributeType::Integer32:
+    case AttributeType::Integer64:
+      if (v.isInteger()) return v;
+      if (v.isReal()) return fnd::Value(static_cast<std::int64_t>(std::trunc(v.doubleValue())));
+      if (v.isNumber() || v.isString()) return fnd::Value(v.intValue());
+      return v;
+    case AttributeType::Boolean:
+      if (v.isBoolean()) return v;
+      if (v.isNumber() || v.isString()) return fnd::Value(v.boolValue());
+      return v;
+    case AttributeType::Double:
+    case AttributeType::Float:
+      if (v.isReal()) return v;
+      if (v.isNumber() || v.isString()) return fnd::Value(v.doubleValue());
+      return v;
+    default:
+      return v;
+  }
+}
+
+Context::Impl* contextOf(const ManagedObject& o, ManagedObject::Slots& s) {
+  (void)o;
+  return s.ctx;
+}
+
+}  // namespace
+
+ManagedObject::ManagedObject() : slots_(std::make_unique<Slots>()) {}
+
+ManagedObject::~ManagedObject() = default;
+
+void ManagedObject::setEntity(const EntityDescription* entity) {
+  entity_ = entity;
+  if (!entity) return;
+  slots_->values.assign(entity->attributes().size(), fnd::Value());
+  slots_->lazyPending.assign(entity->attributes().size(), 0);
+  slots_->rels.assign(entity->relationships().size(), Slots::Rel());
+  for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
+  for (std::size_t i = 0; i < entity->attributes().size(); ++i)
+    slots_->values[i] = coerce(entity->attributes()[i], entity->attributes()[i].defaultValue);
+}
+
+ManagedObjectRef ManagedObject::make(const EntityDescription* entity) {
+  if (!entity) return nullptr;
+  ManagedObjectRef o;
+  if (const ObjectFactory* f = Model::classFactory(entity->name()); f && *f) o = (*f)();
+  if (!o) o = std::make_shared<ManagedObject>();
+  o->setEntity(entity);
+  return o;
+}
+
+std::shared_ptr<Context> ManagedObject::context() const { return slots_->owner.lock(); }
+
+bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
+
+const fnd::Value& ManagedObject::value(int index) const {
+  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return fnd::nullValue();
+  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  if (slots_->lazyPending[index]) {
+    slots_->lazyPending[index] = 0;
+    if (slots_->ctx) slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+  }
+  return slots_->values[index];
+}
+
+void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
+  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
+  slots_->lazyPending[index] = 0;
+  slots_->values[index] = coerce(entity_->attributes()[index], std::move(v));
+}
+
+void ManagedObject::setValue(int index, fnd::Value v) {
+  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  const fnd::Value& old = value(index);  // fires the fault and loads a lazy value
+  fnd::Value nv = coerce(entity_->attributes()[index], std::move(v));
+  if (old.type() == nv.type() && old == nv) return;
+  Slots& s = *slots_;
+  Context::Impl* ctx = contextOf(*this, s);
+  if (ctx && ctx->undoEnabled()) {
+    std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
+    fnd::Value before = old;
+    ctx->registerUndo([weak, index, before] {
+      if (auto o = weak.lock()) o->setValue(index, before);
+    });
+  }
+  if (state_ == State::Clean && !s.original.count(index)) s.original.emplace(index, old);
+  s.values[index] = std::move(nv);
+  if (ctx) ctx->noteChanged(*this);
+}
+
+fnd::Value ManagedObject::valueForKey(std::string_view key) const {
+  if (!entity_) return {};
+  int a = entity_->attributeIndex(key);
+  if (a >= 0) return value(a);
+  int r = entity_->relationshipIndex(key);
+  if (r >= 0) {
+    if (entity_->relationships()[r].toMany) {
+      fnd::Array arr;
+      for (auto& o : toMany(r)) arr.emplace_back(fnd::ObjectRef(o));
+      return fnd::Value(std::move(arr));
+    }
+    return fnd::Value(fnd::ObjectRef(toOne(r)));
+  }
+  if (key == "objectID") return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(id_)));
+  if (key == "self" || key == "SELF")
+    return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<Object>(shared_from_this())));
+  return {};
+}
+
+void ManagedObject::setValueForKey(std::string_view key, const fnd::Value& v) {
+  if (!entity_) return;
+  int a = entity_->attributeIndex(key);
+  if (a >= 0) return setValue(a, v);
+  int r = entity_->relationshipIndex(key);
+  if (r < 0) return;
+  if (entity_->relationships()[r].toMany) {
+    std::vector<ManagedObjectRef> list;
+    for (const auto& e : v.array())
+      if (auto o = e.objectAs<ManagedObject>()) list.push_back(o);
+    setToMany(r, list);
+  } else {
+    setToOne(r, v.objectAs<ManagedObject>());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Relationships
+
+void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
+  auto& s = *o.slots_;
+  auto& r = s.rels[rel];
+  if (o.state_ == ManagedObject::State::Clean && !r.originalCaptured) {
+    r.originalCaptured = true;
+    if (o.entity_->relationships()[rel].toMany) {
+      r.originalMany.clear();
+      for (auto& d : r.many) r.originalMany.push_back(d->objectID());
+    } else {
+      r.originalOne = r.one ? r.one->objectID() : r.oneID;
+    }
+  }
+  r.changed = true;
+  if (s.ctx) s.ctx->noteChanged(o);
+}
+
+void ObjectAccess::loadMany(ManagedObject& o, int rel) {
+  auto& r = o.slots_->rels[rel];
+  if (r.manyLoaded) return;
+  r.manyLoaded = true;
+  if (!o.slots_->ctx) return;
+  auto ids = o.slots_->ctx->loadToMany(o, rel);
+  r.many.clear();
+  r.many.reserve(ids.size());
+  for (auto& id : ids)
+    if (auto d = o.slots_->ctx->objectFor(id)) r.many.push_back(d);
+}
+
+void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {
+  markRelChanged(o, rel);
+  auto& r = o.slots_->rels[rel];
+  r.one = d;
+  r.oneID = nullptr;
+}
+
+void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef& d) {
+  loadMany(o, rel);
+  auto& r = o.slots_->rels[rel];
+  if (std::find(r.many.begin(), r.many.end(), d) != r.many.end()) return;
+  markRelChanged(o, rel);
+  r.many.push_back(d);
+}
+
+void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
+  loadMany(o, rel);
+  auto& r = o.slots_->rels[rel];
+  auto it = std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
+  if (it == r.many.end()) return;
+  markRelChanged(o, rel);
+  r.many.erase(it);
+}
+
+ManagedObjectRef ManagedObject::toOne(int rel) const {
+  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return nullptr;
+  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  auto& r = slots_->rels[rel];
+  if (!r.one && r.oneID && slots_->ctx) {
+    r.one = slots_->ctx->objectFor(r.oneID);
+    r.oneID = nullptr;
+  }
+  return r.one;
+}
+
+std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
+  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return {};
+  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
+  return slots_->rels[rel].many;
+}
+
+std::size_t ManagedObject::toManyCount(int rel) const {
+  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return 0;
+  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
+  return slots_->rels[rel].many.size();
+}
+
+void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
+  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  if (entity_->relationships()[rel].toMany) return;
+  ManagedObjectRef old = toOne(rel);
+  if (old == dest) return;
+  auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
+  Context::Impl* ctx = slots_->ctx;
+  if (dest && ctx && dest->slots_->ctx != ctx && dest->state_ == State::Detached) {
+    if (auto c = context()) c->insertObject(dest);
+  }
+  if (ctx && ctx->undoEnabled()) {
+    std::weak_ptr<ManagedObject> weak = self;
+    ctx->registerUndo([weak, rel, old] {
+      if (auto o = weak.lock()) o->setToOne(rel, old);
+    });
+  }
+  int inv = entity_->inverseIndex(rel);
+  if (inv >= 0) {
+    bool invMany = entity_->destination(rel)->relationships()[inv].toMany;
+    if (old) {
+      if (invMany) ObjectAccess::rawRemoveMany(*old, inv, this);
+      else if (old->toOne(inv).get() == this) ObjectAccess::rawSetOne(*old, inv, nullptr);
+    }
+    if (dest) {
+      if (invMany) {
+        ObjectAccess::rawAddMany(*dest, inv, self);
+      } else {
+        // One-to-one: the destination leaves its previous partner.
+        if (auto prev = dest->toOne(inv); prev && prev.get() != this) ObjectAccess::rawSetOne(*prev, rel, nullptr);
+        ObjectAccess::rawSetOne(*dest, inv, self);
+      }
+    }
+  }
+  ObjectAccess::rawSetOne(*this, rel, dest);
+}
+
+void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
+  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  if (!entity_->relationships()[rel].toMany) return;
+  ObjectAccess::loadMany(*this, rel);
+  auto& many = slots_->rels[rel].many;
+  if (std::find(many.begin(), many.end(), dest) != many.end()) return;
+  int inv = entity_->inverseIndex(rel);
+  auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
+  if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
+    dest->setToOne(inv, self);  // moves it out of its previous owner's set, records undo
+    return;
+  }
+  if (slots_->ctx && dest->slots_->ctx != slots_->ctx && dest->state_ == State::Detached) {
+    if (auto c = context()) c->insertObject(dest);
+  }
+  if (slots_->ctx && slots_->ctx->undoEnabled()) {
+    std::weak_ptr<ManagedObject> weak = self;
+    std::weak_ptr<ManagedObject> weakDest = dest;
+    slots_->ctx->registerUndo([weak, weakDest, rel] {
+      auto o = weak.lock();
+      auto d = weakDest.lock();
+      if (o && d) o->removeFromMany(rel, d);
+    });
+  }
+  ObjectAccess::rawAddMany(*this, rel, dest);
+  if (inv >= 0) ObjectAccess::rawAddMany(*dest, inv, self);
+}
+
+void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
+  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  if (!entity_->relationships()[rel].toMany) return;
+  ObjectAccess::loadMany(*this, rel);
+  auto& many = slots_->rels[rel].many;
+  if (std::find(many.begin(), many.end(), dest) == many.end()) return;
+  int inv = entity_->inverseIndex(rel);
+  auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
+  if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
+    dest->setToOne(inv, nullptr);
+    return;
+  }
+  if (slots_->ctx && slots_->ctx->undoEnabled()) {
+    std::weak_ptr<ManagedObject> weak = self;
+    std::weak_ptr<ManagedObject> weakDest = dest;
+    slots_->ctx->registerUndo([weak, weakDest, rel] {
+      auto o = weak.lock();
+      auto d = weakDest.lock();
+      if (o && d) o->addToMany(rel, d);
+    });
+  }
+  ObjectAccess::rawRemoveMany(*this, rel, dest.get());
+  if (inv >= 0) ObjectAccess::rawRemoveMany(*dest, inv, this);
+}
+
+void ManagedObject::setToMany(int rel, const std::vector<ManagedObjectRef>& dests) {
+  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  auto current = toMany(rel);
+  for (auto& c : current)
+    if (std::find(dests.begin(), dests.end(), c) == dests.end()) removeFromMany(rel, c);
+  for (auto& d : dests) addToMany(rel, d);
+}
+
+ManagedObjectRef ManagedObject::toOne(std::string_view name) const {
+  return entity_ ? toOne(entity_->relationshipIndex(name)) : nullptr;
+}
+void ManagedObject::setToOne(std::string_view name, const ManagedObjectRef& d) {
+  if (entity_) setToOne(entity_->relationshipIndex(name), d);
+}
+std::vector<ManagedObjectRef> ManagedObject::toMany(std::string_view name) const {
+  return entity_ ? toMany(entity_->relationshipIndex(name)) : std::vector<ManagedObjectRef>{};
+}
+void ManagedObject::addToMany(std::string_view name, const ManagedObjectRef& d) {
+  if (entity_) addToMany(entity_->relationshipIndex(name), d);
+}
+void ManagedObject::removeFromMany(std::string_view name, const ManagedObjectRef& d) {
+  if (entity_) removeFromMany(entity_->relationshipIndex(name), d);
+}
+
+fnd::Dictionary ManagedObject::changedValues() const {
+  fnd::Dictionary d;
+  if (!entity_) return d;
+  bool all = state_ == State::Inserted;
+  for (std::size_t i = 0; i < slots_->values.size(); ++i)
+    if (all || slots_->original.count(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
+  for (std::size_t i = 0; i < slots_->rels.size(); ++i)
+    if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
+  return d;
+}
+
+fnd::Dictionary ManagedObject::committedValues() const {
+  fnd::Dictionary d;
+  if (!entity_ || state_ == State::Inserted) return d;
+  for (std::size_t i = 0; i < slots_->values.size(); ++i) {
+    auto it = slots_->original.find(static_cast<int>(i));
+    d[entity_->attributes()[i].name] = it != slots_->original.end() ? it->second : value(static_cast<int>(i));
+  }
+  return d;
+}
+
+std::string ManagedObject::description() const {
+  return "<" + (entity_ ? entity_->name() : std::string("?")) + " " + (id_ ? id_->uriRepresentation() : "detached") + ">";
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
+  auto& sl = *o.slots_;
+  std::size_t n = std::min(sl.values.size(), s.values.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    sl.values[i] = s.values[i];
+    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
+  }
+  for (std::size_t i = 0; i < sl.rels.size(); ++i) {
+    auto& r = sl.rels[i];
+    if (o.entity_->relationships()[i].toMany) {
+      r.manyLoaded = false;
+      r.many.clear();
+    } else {
+      r.one = nullptr;
+      r.oneID = i < s.toOne.size() ? s.toOne[i] : nullptr;
+    }
+  }
+  sl.opt = s.opt;
+  o.loaded_ = true;
+}
+
+Snapshot ObjectAccess::snapshot(ManagedObject& o) {
+  Snapshot s;
+  auto& sl = *o.slots_;
+  s.id = o.id_;
+  s.opt = sl.opt;
+  s.values = sl.values;
+  s.lazyPending = sl.lazyPending;
+  s.toOne.resize(sl.rels.size());
+  for (std::size_t i = 0; i < sl.rels.size(); ++i) {
+    if (o.entity_->relationships()[i].toMany) continue;
+    s.toOne[i] = sl.rels[i].one ? sl.rels[i].one->objectID() : sl.rels[i].oneID;
+  }
+  return s;
+}
+
+void ObjectAccess::clearChanges(ManagedObject& o) {
+  auto& sl = *o.slots_;
+  sl.original.clear();
+  sl.dirty = false;
+  for (auto& r : sl.rels) {
+    r.changed = false;
+    r.originalCaptured = false;
+    r.originalMany.clear();
+    r.originalOne = nullptr;
+  }
+}
+
+void ObjectAccess::breakCycles(ManagedObject& o) {
+  for (auto& r : o.slots_->rels) {
+    if (r.one) r.oneID = r.one->objectID();
+    r.one = nullptr;
+    r.many.clear();
+    r.manyLoaded = false;
+  }
+}
+
+}  // namespace kesto::store

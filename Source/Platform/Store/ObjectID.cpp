@@ -1,0 +1,66 @@
+#include "Platform/Store/ObjectID.h"
+
+#include "Platform/Store/EntityDescription.h"
+
+#include <mutex>
+
+namespace kesto::store {
+
+// Shared by a temporary ID and everything copied from it, so that resolving it once makes every
+// holder see the permanent key.
+struct ObjectID::Resolution {
+  mutable std::mutex mutex;
+  std::string store;
+  std::atomic<std::int64_t> pk{0};
+};
+
+namespace {
+std::atomic<std::uint64_t> nextTemporary{1};
+}
+
+ObjectID::ObjectID(const EntityDescription* entity, std::uint64_t temp, std::shared_ptr<Resolution> r)
+    : entity_(entity), temp_(temp), resolution_(std::move(r)) {}
+
+std::shared_ptr<const ObjectID> ObjectID::permanent(const EntityDescription* entity, std::string storeIdentifier,
+                                                    std::int64_t pk) {
+  auto r = std::make_shared<Resolution>();
+  r->store = std::move(storeIdentifier);
+  r->pk = pk;
+  return std::make_shared<ObjectID>(entity, 0, std::move(r));
+}
+
+std::shared_ptr<const ObjectID> ObjectID::makeTemporary(const EntityDescription* entity) {
+  return std::make_shared<ObjectID>(entity, nextTemporary++, std::make_shared<Resolution>());
+}
+
+std::int64_t ObjectID::primaryKey() const { return resolution_->pk.load(); }
+
+const std::string& ObjectID::storeIdentifier() const {
+  std::lock_guard lock(resolution_->mutex);
+  return resolution_->store;
+}
+
+void ObjectID::resolve(std::string storeIdentifier, std::int64_t pk) const {
+  std::lock_guard lock(resolution_->mutex);
+  resolution_->store = std::move(storeIdentifier);
+  resolution_->pk = pk;
+}
+
+std::string ObjectID::uriRepresentation() const {
+  std::string entityName = entity_ ? entity_->name() : "";
+  std::int64_t pk = primaryKey();
+  if (pk) return "kesto-store://" + storeIdentifier() + "/" + entityName + "/p" + std::to_string(pk);
+  return "kesto-store:///" + entityName + "/t" + std::to_string(temp_);
+}
+
+bool ObjectID::isEqual(const fnd::Object& other) const {
+  if (this == &other) return true;
+  auto* o = dynamic_cast<const ObjectID*>(&other);
+  if (!o || o->entity_ != entity_) return false;
+  if (resolution_ == o->resolution_) return true;
+  std::int64_t a = primaryKey(), b = o->primaryKey();
+  if (a && b) return a == b && storeIdentifier() == o->storeIdentifier();
+  return false;
+}
+
+}  // namespace kesto::store

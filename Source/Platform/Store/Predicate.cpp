@@ -1,0 +1,456 @@
+#include "Platform/Store/Predicate.h"
+
+#include "Platform/Store/KeyValueCoding.h"
+#include "Platform/Store/ManagedObject.h"
+#include "Platform/Store/SortDescriptor.h"
+#include "Platform/Store/StoreInternal.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <unordered_set>
+
+namespace kesto::store {
+
+// Friend of Predicate: the only code that fills its fields.
+class PredicateBuilder {
+ public:
+  static std::shared_ptr<Predicate> make(Predicate::Kind kind) {
+    auto p = std::make_shared<Predicate>();
+    p->kind_ = kind;
+    return p;
+  }
+  static std::shared_ptr<Predicate> compound(Predicate::Kind kind, std::vector<PredicateRef> subs) {
+    auto p = make(kind);
+    p->subs_ = std::move(subs);
+    return p;
+  }
+  static std::shared_ptr<Predicate> comparison(Expression l, ComparisonOperator op, Expression r, unsigned options,
+                                               ComparisonModifier m) {
+    auto p = make(Predicate::Kind::Comparison);
+    p->left_ = std::move(l);
+    p->right_ = std::move(r);
+    p->op_ = op;
+    p->options_ = options;
+    p->modifier_ = m;
+    return p;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Folding
+
+namespace {
+
+bool isAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string foldString(std::string_view s, unsigned options) {
+  if (!options) return std::string(s);
+  if (isAscii(s)) {
+    std::string r(s);
+    if (options & kCaseInsensitive)
+      for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return r;
+  }
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+  if (options & kDiacriticInsensitive) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_SUCCESS(status)) {
+      icu::UnicodeString d = nfd->normalize(u, status);
+      if (U_SUCCESS(status)) {
+        icu::UnicodeString stripped;
+        for (int32_t i = 0; i < d.length();) {
+          UChar32 c = d.char32At(i);
+          if (u_charType(c) != U_NON_SPACING_MARK) stripped.append(c);
+          i += U16_LENGTH(c);
+        }
+        u = stripped;
+      }
+    }
+  }
+  if (options & kCaseInsensitive) u.foldCase();
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Evaluation
+
+namespace {
+
+const ManagedObject* asManaged(const fnd::Value& v) {
+  return v.isObject() ? dynamic_cast<const ManagedObject*>(v.object().get()) : nullptr;
+}
+
+const ObjectID* asID(const fnd::Value& v) {
+  if (!v.isObject()) return nullptr;
+  if (auto* id = dynamic_cast<const ObjectID*>(v.object().get())) return id;
+  if (auto* mo = asManaged(v)) return mo->objectID().get();
+  return nullptr;
+}
+
+bool valuesEqual(const fnd::Value& a, const fnd::Value& b, unsigned options) {
+  if (a.isNull() || b.isNull()) return a.isNull() && b.isNull();
+  if (a.isString() && b.isString()) {
+    if (!options) return a.string() == b.string();
+    return foldString(a.string(), options) == foldString(b.string(), options);
+  }
+  if (a.isObject() && b.isObject()) {
+    if (a.object() == b.object()) return true;
+    const ObjectID* x = asID(a);
+    const ObjectID* y = asID(b);
+    if (x && y) return x->isEqual(*y);
+    return a.object()->isEqual(*b.object());
+  }
+  return a == b;
+}
+
+// <0, 0, >0, or 2 when the two cannot be ordered (missing values, mixed types).
+int orderValues(const fnd::Value& a, const fnd::Value& b, unsigned options) {
+  if (a.isNull() || b.isNull()) return 2;
+  if (a.isNumber() && b.isNumber()) {
+    double x = a.doubleValue(), y = b.doubleValue();
+    if (std::isnan(x) || std::isnan(y)) return 2;
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  if (a.isDate() && b.isDate()) return a.date() < b.date() ? -1 : (a.date() > b.date() ? 1 : 0);
+  if (a.isString() && b.isString()) {
+    int c = options ? foldString(a.string(), options).compare(foldString(b.string(), options)) : a.string().compare(b.string());
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  return 2;
+}
+
+// Wildcard match for LIKE: * any run, ? one code point (here: one UTF-8 sequence).
+bool likeMatch(std::string_view s, std::string_view p) {
+  std::size_t si = 0, pi = 0, star = std::string_view::npos, mark = 0;
+  auto seqLen = [](unsigned char c) { return c < 0x80 ? 1 : (c >= 0xF0 ? 4 : (c >= 0xE0 ? 3 : 2)); };
+  while (si < s.size()) {
+    if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = si;
+    } else if (pi < p.size() && p[pi] == '?') {
+      si += seqLen(static_cast<unsigned char>(s[si]));
+      ++pi;
+    } else if (pi < p.size() && p[pi] == '\\' && pi + 1 < p.size() && s[si] == p[pi + 1]) {
+      pi += 2;
+      ++si;
+    } else if (pi < p.size() && p[pi] == s[si]) {
+      ++pi;
+      ++si;
+    } else if (star != std::string_view::npos) {
+      pi = star + 1;
+      mark += seqLen(static_cast<unsigned char>(s[mark]));
+      si = mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+bool regexMatch(const std::string& s, const std::string& pattern, unsigned options) {
+  UErrorCode status = U_ZERO_ERROR;
+  UParseError pe;
+  uint32_t flags = (options & kCaseInsensitive) ? UREGEX_CASE_INSENSITIVE : 0;
+  std::unique_ptr<icu::RegexPattern> re(
+      icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), flags, pe, status));
+  if (U_FAILURE(status) || !re) return false;
+  icu::UnicodeString subject = icu::UnicodeString::fromUTF8(s);
+  if (options & kDiacriticInsensitive) subject = icu::UnicodeString::fromUTF8(foldString(s, kDiacriticInsensitive));
+  std::unique_ptr<icu::RegexMatcher> m(re->matcher(subject, status));
+  if (U_FAILURE(status) || !m) return false;
+  bool r = m->matches(status);
+  return U_SUCCESS(status) && r;
+}
+
+}  // namespace
+
+bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options) {
+  switch (op) {
+    case ComparisonOperator::Equal: return valuesEqual(l, r, options);
+    case ComparisonOperator::NotEqual: return !valuesEqual(l, r, options);
+    case ComparisonOperator::Less: return orderValues(l, r, options) == -1;
+    case ComparisonOperator::LessOrEqual: { int c = orderValues(l, r, options); return c == -1 || c == 0; }
+    case ComparisonOperator::Greater: return orderValues(l, r, options) == 1;
+    case ComparisonOperator::GreaterOrEqual: { int c = orderValues(l, r, options); return c == 1 || c == 0; }
+    case ComparisonOperator::Contains:
+    case ComparisonOperator::BeginsWith:
+    case ComparisonOperator::EndsWith: {
+      if (!l.isString() || !r.isString() || r.string().empty()) return false;
+      std::string a = foldString(l.string(), options), b = foldString(r.string(), options);
+      if (op == ComparisonOperator::Contains) return a.find(b) != std::string::npos;
+      if (a.size() < b.size()) return false;
+      if (op == ComparisonOperator::BeginsWith) return a.compare(0, b.size(), b) == 0;
+      return a.compare(a.size() - b.size(), b.size(), b) == 0;
+    }
+    case ComparisonOperator::Like:
+      if (!l.isString() || !r.isString()) return false;
+      return likeMatch(foldString(l.string(), options), foldString(r.string(), options));
+    case ComparisonOperator::Matches:
+      if (!l.isString() || !r.isString()) return false;
+      return regexMatch(l.string(), r.string(), options);
+    case ComparisonOperator::In:
+      if (r.isArray()) {
+        for (const auto& e : r.array())
+          if (valuesEqual(l, e, options)) return true;
+        return false;
+      }
+      if (r.isDictionary()) {
+        for (const auto& [k, e] : r.dictionary())
+          if (valuesEqual(l, e, options)) return true;
+        return false;
+      }
+      if (r.isString() && l.isString() && !l.string().empty())
+        return foldString(r.string(), options).find(foldString(l.string(), options)) != std::string::npos;
+      return false;
+  }
+  return false;
+}
+
+namespace {
+
+fnd::Value aggregateOf(const std::string& function, const fnd::Value& v) {
+  if (!v.isArray()) return v;
+  const auto& a = v.array();
+  if (function == "count") return fnd::Value(static_cast<std::int64_t>(a.size()));
+  if (function == "sum" || function == "average" || function == "avg") {
+    double s = 0;
+    std::size_t n = 0;
+    for (const auto& e : a)
+      if (e.isNumber()) s += e.doubleValue(), ++n;
+    if (function == "sum") return fnd::Value(s);
+    return n ? fnd::Value(s / static_cast<double>(n)) : fnd::Value();
+  }
+  fnd::Value best;
+  for (const auto& e : a) {
+    if (e.isNull()) continue;
+    if (best.isNull()) { best = e; continue; }
+    int c = compareValues(e, best);
+    if ((function == "min" && c < 0) || (function == "max" && c > 0)) best = e;
+  }
+  return best;
+}
+
+fnd::Value evaluateExpression(const Expression& e, const fnd::Value& object) {
+  switch (e.kind) {
+    case Expression::Kind::Constant: return e.constant;
+    case Expression::Kind::Self: return object;
+    case Expression::Kind::KeyPath: return valueForKeyPath(object, e.keyPath);
+    case Expression::Kind::Function: {
+      fnd::Value inner = e.keyPath.empty() ? e.constant : valueForKeyPath(object, e.keyPath);
+      return aggregateOf(e.function, inner);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+PredicateRef Predicate::truePredicate() {
+  static PredicateRef p = PredicateBuilder::make(Kind::True);
+  return p;
+}
+
+PredicateRef Predicate::falsePredicate() {
+  static PredicateRef p = PredicateBuilder::make(Kind::False);
+  return p;
+}
+
+PredicateRef Predicate::andPredicate(std::vector<PredicateRef> subs) {
+  return PredicateBuilder::compound(Kind::And, std::move(subs));
+}
+
+PredicateRef Predicate::orPredicate(std::vector<PredicateRef> subs) {
+  return PredicateBuilder::compound(Kind::Or, std::move(subs));
+}
+
+PredicateRef Predicate::notPredicate(PredicateRef p) {
+  return PredicateBuilder::compound(Kind::Not, {std::move(p)});
+}
+
+PredicateRef Predicate::comparison(Expression left, ComparisonOperator op, Expression right, unsigned options,
+                                   ComparisonModifier modifier) {
+  return PredicateBuilder::comparison(std::move(left), op, std::move(right), options, modifier);
+}
+
+PredicateRef Predicate::comparison(std::string keyPath, ComparisonOperator op, fnd::Value value, unsigned options) {
+  return comparison(Expression::makeKeyPath(std::move(keyPath)), op, Expression::makeConstant(std::move(value)),
+                    options, ComparisonModifier::Direct);
+}
+
+namespace {
+
+bool evaluateComparison(const Predicate& p, const fnd::Value& object) {
+  fnd::Value l = evaluateExpression(p.left(), object);
+  fnd::Value r = evaluateExpression(p.right(), object);
+  ComparisonOperator op = p.op();
+  unsigned options = p.options();
+  ComparisonModifier m = p.modifier();
+  if (m == ComparisonModifier::Direct && l.isArray()) {
+    // A to-many left side: CONTAINS asks for membership, everything else means "any element".
+    if (op == ComparisonOperator::Contains && !r.isArray()) {
+      for (const auto& e : l.array())
+        if (valuesEqual(e, r, options)) return true;
+      return false;
+    }
+    if (op == ComparisonOperator::Equal && r.isArray()) return l == r;
+    m = ComparisonModifier::Any;
+  }
+  if (m != ComparisonModifier::Direct) {
+    if (!l.isArray()) return m == ComparisonModifier::All ? false : compareScalar(l, op, r, options);
+    if (m == ComparisonModifier::Any) {
+      for (const auto& e : l.array())
+        if (compareScalar(e, op, r, options)) return true;
+      return false;
+    }
+    for (const auto& e : l.array())
+      if (!compareScalar(e, op, r, options)) return false;
+    return true;
+  }
+  return compareScalar(l, op, r, options);
+}
+
+}  // namespace
+
+bool Predicate::evaluate(const fnd::Value& object) const {
+  switch (kind_) {
+    case Kind::True: return true;
+    case Kind::False: return false;
+    case Kind::And:
+      for (const auto& s : subs_)
+        if (!s || !s->evaluate(object)) return false;
+      return true;
+    case Kind::Or:
+      for (const auto& s : subs_)
+        if (s && s->evaluate(object)) return true;
+      return false;
+    case Kind::Not: return subs_.empty() || !subs_[0] || !subs_[0]->evaluate(object);
+    case Kind::Comparison: return evaluateComparison(*this, object);
+  }
+  return false;
+}
+
+fnd::Array filteredArray(const fnd::Array& objects, const Predicate& predicate) {
+  fnd::Array out;
+  for (const auto& o : objects)
+    if (predicate.evaluate(o)) out.push_back(o);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Format text
+
+namespace {
+
+std::string quote(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') r += '\\';
+    r += c;
+  }
+  return r + "\"";
+}
+
+std::string literal(const fnd::Value& v) {
+  switch (v.type()) {
+    case fnd::Value::Type::Null: return "nil";
+    case fnd::Value::Type::Boolean: return v.boolValue() ? "TRUE" : "FALSE";
+    case fnd::Value::Type::Integer: return std::to_string(v.intValue());
+    case fnd::Value::Type::Real: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", v.doubleValue());
+      return buf;
+    }
+    case fnd::Value::Type::String: return quote(v.string());
+    case fnd::Value::Type::Date: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "CAST(%.17g, \"NSDate\")", v.date().timeIntervalSinceReferenceDate());
+      return buf;
+    }
+    case fnd::Value::Type::Array: {
+      std::string r = "{";
+      bool first = true;
+      for (const auto& e : v.array()) {
+        if (!first) r += ", ";
+        first = false;
+        r += literal(e);
+      }
+      return r + "}";
+    }
+    default: return quote(v.description());
+  }
+}
+
+std::string expressionText(const Expression& e) {
+  switch (e.kind) {
+    case Expression::Kind::Constant: return literal(e.constant);
+    case Expression::Kind::Self: return "SELF";
+    case Expression::Kind::KeyPath: return e.keyPath;
+    case Expression::Kind::Function: return e.function + ":(" + (e.keyPath.empty() ? literal(e.constant) : e.keyPath) + ")";
+  }
+  return "";
+}
+
+const char* operatorText(ComparisonOperator op) {
+  switch (op) {
+    case ComparisonOperator::Equal: return "==";
+    case ComparisonOperator::NotEqual: return "!=";
+    case ComparisonOperator::Less: return "<";
+    case ComparisonOperator::LessOrEqual: return "<=";
+    case ComparisonOperator::Greater: return ">";
+    case ComparisonOperator::GreaterOrEqual: return ">=";
+    case ComparisonOperator::Contains: return "CONTAINS";
+    case ComparisonOperator::BeginsWith: return "BEGINSWITH";
+    case ComparisonOperator::EndsWith: return "ENDSWITH";
+    case ComparisonOperator::Like: return "LIKE";
+    case ComparisonOperator::Matches: return "MATCHES";
+    case ComparisonOperator::In: return "IN";
+  }
+  return "==";
+}
+
+}  // namespace
+
+std::string Predicate::format() const {
+  switch (kind_) {
+    case Kind::True: return "TRUEPREDICATE";
+    case Kind::False: return "FALSEPREDICATE";
+    case Kind::Not: return "NOT (" + (subs_.empty() || !subs_[0] ? std::string("TRUEPREDICATE") : subs_[0]->format()) + ")";
+    case Kind::And:
+    case Kind::Or: {
+      if (subs_.empty()) return kind_ == Kind::And ? "TRUEPREDICATE" : "FALSEPREDICATE";
+      std::string r;
+      for (std::size_t i = 0; i < subs_.size(); ++i) {
+        if (i) r += kind_ == Kind::And ? " AND " : " OR ";
+        r += "(" + (subs_[i] ? subs_[i]->format() : std::string("TRUEPREDICATE")) + ")";
+      }
+      return r;
+    }
+    case Kind::Comparison: {
+      std::string r;
+      if (modifier_ == ComparisonModifier::Any) r += "ANY ";
+      if (modifier_ == ComparisonModifier::All) r += "ALL ";
+      r += expressionText(left_) + " " + operatorText(op_);
+      if (options_) r += std::string("[") + ((options_ & kCaseInsensitive) ? "c" : "") + ((options_ & kDiacriticInsensitive) ? "d" : "") + "]";
+      return r + " " + expressionText(right_);
+    }
+  }
+  return "";
+}
+
+}  // namespace kesto::store

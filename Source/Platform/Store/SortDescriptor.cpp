@@ -1,0 +1,100 @@
+#include "Platform/Store/SortDescriptor.h"
+
+#include "Platform/Store/KeyValueCoding.h"
+#include "Platform/Store/ObjectID.h"
+#include "Platform/Store/Predicate.h"
+
+#include <algorithm>
+
+namespace kesto::store {
+
+namespace {
+
+int rank(const fnd::Value& v) {
+  switch (v.type()) {
+    case fnd::Value::Type::Null: return 0;
+    case fnd::Value::Type::Boolean:
+    case fnd::Value::Type::Integer:
+    case fnd::Value::Type::Real: return 1;
+    case fnd::Value::Type::Date: return 2;
+    case fnd::Value::Type::String: return 3;
+    case fnd::Value::Type::Data: return 4;
+    default: return 5;
+  }
+}
+
+int sign(int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); }
+
+}  // namespace
+
+int compareValues(const fnd::Value& a, const fnd::Value& b, bool caseInsensitive) {
+  int ra = rank(a), rb = rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  switch (ra) {
+    case 0: return 0;
+    case 1: {
+      double x = a.doubleValue(), y = b.doubleValue();
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case 2: return a.date() < b.date() ? -1 : (a.date() > b.date() ? 1 : 0);
+    case 3:
+      if (caseInsensitive) {
+        int c = sign(foldString(a.string(), kCaseInsensitive).compare(foldString(b.string(), kCaseInsensitive)));
+        if (c) return c;
+      }
+      return sign(a.string().compare(b.string()));
+    case 4: {
+      const auto& x = a.data();
+      const auto& y = b.data();
+      return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end()) ? -1 : (x == y ? 0 : 1);
+    }
+    default: {
+      auto* x = a.isObject() ? dynamic_cast<const ObjectID*>(a.object().get()) : nullptr;
+      auto* y = b.isObject() ? dynamic_cast<const ObjectID*>(b.object().get()) : nullptr;
+      if (x && y) return x->primaryKey() < y->primaryKey() ? -1 : (x->primaryKey() > y->primaryKey() ? 1 : 0);
+      return 0;
+    }
+  }
+}
+
+int SortDescriptor::compareValues(const fnd::Value& a, const fnd::Value& b) const {
+  int c = store::compareValues(a, b, comparison == Comparison::CaseInsensitive);
+  return ascending ? c : -c;
+}
+
+int SortDescriptor::compareObjects(const fnd::Value& a, const fnd::Value& b) const {
+  return compareValues(valueForKeyPath(a, keyPath), valueForKeyPath(b, keyPath));
+}
+
+void sortArray(fnd::Array& objects, const std::vector<SortDescriptor>& descriptors) {
+  if (descriptors.empty() || objects.size() < 2) return;
+  // Extract keys once; folding strings for every comparison would dominate the sort.
+  struct Row {
+    std::size_t index;
+    std::vector<fnd::Value> keys;
+  };
+  std::vector<Row> rows(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    rows[i].index = i;
+    rows[i].keys.reserve(descriptors.size());
+    for (const auto& d : descriptors) {
+      fnd::Value k = valueForKeyPath(objects[i], d.keyPath);
+      if (d.comparison == SortDescriptor::Comparison::CaseInsensitive && k.isString())
+        k = fnd::Value(foldString(k.string(), kCaseInsensitive) + std::string(1, '\0') + k.string());
+      rows[i].keys.push_back(std::move(k));
+    }
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
+    for (std::size_t d = 0; d < descriptors.size(); ++d) {
+      int c = store::compareValues(x.keys[d], y.keys[d], false);
+      if (c) return descriptors[d].ascending ? c < 0 : c > 0;
+    }
+    return false;
+  });
+  fnd::Array sorted;
+  sorted.reserve(objects.size());
+  for (const auto& r : rows) sorted.push_back(std::move(objects[r.index]));
+  objects = std::move(sorted);
+}
+
+}  // namespace kesto::store

@@ -1,0 +1,190 @@
+#pragma once
+// Private to the store: the state behind objects, contexts and the coordinator.
+
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/ManagedObject.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace kesto::fnd {
+class DispatchQueue;
+}
+
+namespace kesto::store {
+
+// One object's state as a row or as another context sees it.
+struct Snapshot {
+  ObjectIDRef id;
+  std::int64_t opt = 0;
+  std::vector<fnd::Value> values;         // per attribute
+  std::vector<std::uint8_t> lazyPending;  // per attribute: 1 = not loaded yet
+  std::vector<ObjectIDRef> toOne;         // per relationship; null for none or to-many
+};
+
+struct ManagedObject::Slots {
+  Context::Impl* ctx = nullptr;
+  std::weak_ptr<Context> owner;
+  std::vector<fnd::Value> values;
+  std::vector<std::uint8_t> lazyPending;
+  std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
+  struct Rel {
+    ManagedObjectRef one;
+    ObjectIDRef oneID;  // to-one not yet resolved to an object
+    bool manyLoaded = false;
+    std::vector<ManagedObjectRef> many;
+    bool changed = false;
+    bool originalCaptured = false;
+    std::vector<ObjectIDRef> originalMany;  // to-many at the first change
+    ObjectIDRef originalOne;
+  };
+  std::vector<Rel> rels;
+  std::int64_t opt = 0;
+  bool dirty = false;
+};
+
+// Access to ManagedObject's private members for the store's own code.
+struct ObjectAccess {
+  using State = ManagedObject::State;
+  static State& state(ManagedObject& o) { return o.state_; }
+  static ObjectIDRef& id(ManagedObject& o) { return o.id_; }
+  static bool& loaded(ManagedObject& o) { return o.loaded_; }
+  static ManagedObject::Slots& slots(ManagedObject& o) { return *o.slots_; }
+  static void setEntity(ManagedObject& o, const EntityDescription* e) { o.setEntity(e); }
+  // Fills the object from a snapshot (its relationships as unresolved IDs), not dirtying it.
+  static void apply(ManagedObject& o, const Snapshot& s);
+  static Snapshot snapshot(ManagedObject& o);
+  static void clearChanges(ManagedObject& o);
+  static void breakCycles(ManagedObject& o);
+  // Loads the to-many set `rel` if it is not loaded yet.
+  static void loadMany(ManagedObject& o, int rel);
+  // Relationship changes without inverse upkeep.
+  static void rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d);
+  static void rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef& d);
+  static void rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d);
+  static void markRelChanged(ManagedObject& o, int rel);
+};
+
+// One row write of a root save.
+struct RowWrite {
+  const EntityDescription* entity = nullptr;
+  std::int64_t pk = 0;
+  std::int64_t expectedOpt = 0;
+  bool insert = false;
+  std::vector<int> attributes;
+  std::vector<fnd::Value> values;  // parallel to attributes, as the object holds them
+  std::vector<int> relationships;   // to-one columns to write
+  std::vector<std::int64_t> relationshipKeys;  // 0 = none
+};
+
+struct JoinChange {
+  const EntityDescription* entity = nullptr;  // the side the join table belongs to
+  int relationship = -1;
+  std::int64_t source = 0;
+  std::int64_t destination = 0;
+  bool add = true;
+};
+
+struct CommitBatch {
+  std::vector<RowWrite> writes;
+  std::vector<std::pair<const EntityDescription*, std::int64_t>> deletes;
+  std::vector<std::int64_t> deleteExpectedOpts;
+  std::vector<JoinChange> joins;
+  bool checkConflicts = false;
+};
+
+struct Coordinator::Impl {
+  std::shared_ptr<const Model> model;
+  std::recursive_mutex mutex;
+  void* db = nullptr;  // sqlite3*
+  std::string type;
+  std::string path;
+  std::string storeIdentifier;
+  fnd::Dictionary metadata;
+
+  bool open(const std::string& type, const std::string& path, const fnd::Dictionary& options, fnd::Error* error);
+  void close();
+  // Rows of `entity` matching `where` (SQL over its columns, with bound values), attribute values
+  // included unless `faultsOnly`.
+  bool loadRows(const EntityDescription* entity, const std::string& where, const std::vector<fnd::Value>& binds,
+                bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error);
+  std::optional<std::int64_t> countRows(const EntityDescription* entity, const std::string& where,
+                                        const std::vector<fnd::Value>& binds, fnd::Error* error);
+  // One row; false when it does not exist.
+  bool loadRow(const ObjectIDRef& id, Snapshot& out);
+  fnd::Value loadLazy(const ObjectID& id, int attribute);
+  bool loadToMany(const EntityDescription* entity, int relationship, std::int64_t pk,
+                  std::vector<ObjectIDRef>& out);
+  std::int64_t allocateKeys(const EntityDescription* entity, std::int64_t count, fnd::Error* error);
+  // Writes the batch in one transaction. With conflict checks, rows whose Z_OPT moved are listed
+  // in `conflicts` and nothing is written.
+  bool commit(const CommitBatch& batch, std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
+              fnd::Error* error);
+  ObjectIDRef idFor(const EntityDescription* entity, std::int64_t pk) const;
+};
+
+// Registry and change sets of one context.
+struct Context::Impl {
+  Context* self = nullptr;
+  std::weak_ptr<Context> weakSelf;
+  ConcurrencyType type = ConcurrencyType::Confinement;
+  std::shared_ptr<Coordinator> coordinator;
+  std::shared_ptr<Context> parent;
+  MergePolicy policy = MergePolicy::Error;
+  std::shared_ptr<fnd::UndoManager> undoManager;
+  fnd::Dictionary userInfo;
+  std::string name;
+  std::shared_ptr<fnd::DispatchQueue> queue;
+  std::recursive_mutex exec;
+  std::vector<int> saveObservers;
+
+  std::vector<std::unordered_map<std::int64_t, ManagedObjectRef>> byKey;  // per entity number
+  std::unordered_map<std::uint64_t, ManagedObjectRef> byTemporary;
+  std::vector<ManagedObject*> insertedList, deletedList;  // in order; flags on the objects decide
+  std::unordered_set<ManagedObject*> inserted, updated, deleted;
+  int undoSuspended = 0;
+  bool pushing = false;
+
+  Context::Impl* root();
+  Coordinator::Impl* store();
+  ManagedObjectRef lookup(const ObjectIDRef& id);
+  void registerObject(const ManagedObjectRef& o);
+  void unregisterObject(ManagedObject* o);
+  ManagedObjectRef materialize(const Snapshot& s);
+  ManagedObjectRef objectFor(const ObjectIDRef& id);
+
+  // Loading, through the parent chain down to the store.
+  bool fireFault(ManagedObject& o);
+  fnd::Value loadLazy(ManagedObject& o, int attribute);
+  std::vector<ObjectIDRef> loadToMany(ManagedObject& o, int relationship);
+
+  void noteChanged(ManagedObject& o);
+  void registerUndo(std::function<void()> action);
+  bool undoEnabled() const;
+
+  std::optional<std::vector<ManagedObjectRef>> fetchObjects(const FetchRequest& request, bool applyWindow,
+                                                            fnd::Error* error);
+  // The IDs and snapshots matching `predicate` as this context sees them, for a child's fetch.
+  bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
+                         std::vector<Snapshot>& out, fnd::Error* error);
+};
+
+// SQL for a predicate over the columns of `entity`; false when any part of it cannot be
+// translated with results identical to the evaluator.
+bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
+                      std::vector<fnd::Value>& binds);
+// The evaluator's rule for one comparison of two plain values.
+bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options);
+
+// The SQL function the compiled text uses for folded comparisons.
+void registerSqlFunctions(void* db);
+
+}  // namespace kesto::store

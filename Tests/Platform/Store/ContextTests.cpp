@@ -1,0 +1,364 @@
+#include "StoreTestModel.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/ObjectID.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace kesto;
+using namespace kesto::store;
+using namespace kesto::store::test;
+
+namespace {
+
+struct Stack {
+  std::shared_ptr<const Model> model = makeLibraryModel();
+  std::string path = storePath();
+  std::shared_ptr<Coordinator> coordinator = openStore(model, path);
+  ContextRef main = makeMainContext(coordinator);
+};
+
+ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& url, const std::string& title = "") {
+  auto b = c.insertNewObject("Bookmark");
+  b->setValueForKey("uniqueID", id);
+  b->setValueForKey("url", url);
+  if (!title.empty()) b->setValueForKey("title", title);
+  return b;
+}
+
+std::set<std::string> ids(const std::vector<ManagedObjectRef>& objects) {
+  std::set<std::string> s;
+  for (auto& o : objects) s.insert(o->valueForKey("uniqueID").string());
+  return s;
+}
+
+std::vector<ManagedObjectRef> fetchAll(Context& c, const std::string& entity, const std::string& format = "",
+                                       const fnd::Array& args = {}) {
+  FetchRequest r(entity);
+  if (!format.empty()) r.predicate = Predicate::parse(format, args);
+  fnd::Error e;
+  auto got = c.fetch(r, &e);
+  EXPECT_TRUE(got) << e.localizedDescription();
+  return got ? *got : std::vector<ManagedObjectRef>{};
+}
+
+}  // namespace
+
+TEST(Context, InsertSaveAndReopenKeepsValuesAndDefaults) {
+  Stack s;
+  ASSERT_TRUE(s.coordinator);
+  auto b = addBookmark(*s.main, "B1", "https://a.example/", "A");
+  b->setValueForKey("addedDate", fnd::Date(1000.5));
+  b->setValueForKey("rating", 4);
+  b->setValueForKey("thumbnail", fnd::Data{1, 2, 3});
+  EXPECT_TRUE(b->isInserted());
+  EXPECT_TRUE(b->objectID()->isTemporaryID());
+  // Flags and counters start at 0, so "blocked < 1" lists new bookmarks.
+  EXPECT_EQ(b->valueForKey("blocked").intValue(-1), 0);
+  EXPECT_EQ(b->valueForKey("trashed").intValue(-1), 0);
+  fnd::Error e;
+  ASSERT_TRUE(s.main->save(&e)) << e.localizedDescription();
+  EXPECT_FALSE(b->objectID()->isTemporaryID());
+  EXPECT_FALSE(s.main->hasChanges());
+  std::string uri = b->objectID()->uriRepresentation();
+
+  s.main.reset();
+  s.coordinator.reset();
+  auto c2 = openStore(s.model, s.path);
+  ASSERT_TRUE(c2);
+  auto ctx = makeMainContext(c2);
+  auto all = fetchAll(*ctx, "Bookmark", "blocked < 1 and trashed < 1");
+  ASSERT_EQ(all.size(), 1u);
+  auto r = all[0];
+  EXPECT_EQ(r->valueForKey("title").string(), "A");
+  EXPECT_EQ(r->valueForKey("addedDate").date(), fnd::Date(1000.5));
+  EXPECT_TRUE(r->valueForKey("rating").isReal());
+  EXPECT_DOUBLE_EQ(r->valueForKey("rating").doubleValue(), 4.0);
+  EXPECT_FALSE(r->valueForKey("isFavorite").boolValue(true));
+  EXPECT_EQ(r->valueForKey("thumbnail").data(), (fnd::Data{1, 2, 3}));
+  EXPECT_EQ(r->objectID()->uriRepresentation(), uri);
+  EXPECT_TRUE(sameID(c2->objectIDForURIRepresentation(uri), r->objectID()));
+}
+
+TEST(Context, OneObjectPerRowPerContext) {
+  Stack s;
+  addBookmark(*s.main, "B1", "u");
+  ASSERT_TRUE(s.main->save());
+  auto a = fetchAll(*s.main, "Bookmark");
+  auto b = fetchAll(*s.main, "Bookmark", "uniqueID == %@", {"B1"});
+  ASSERT_EQ(a.size(), 1u);
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(a[0], b[0]);
+  EXPECT_EQ(s.main->objectWithID(a[0]->objectID()), a[0]);
+}
+
+TEST(Context, FetchAndCountSeeUnsavedChanges) {
+  Stack s;
+  addBookmark(*s.main, "B1", "u1", "one");
+  addBookmark(*s.main, "B2", "u2", "two");
+  ASSERT_TRUE(s.main->save());
+  auto b3 = addBookmark(*s.main, "B3", "u3", "three");
+  auto b1 = fetchAll(*s.main, "Bookmark", "uniqueID == 'B1'")[0];
+  auto b2 = fetchAll(*s.main, "Bookmark", "uniqueID == 'B2'")[0];
+  b1->setValueForKey("trashed", 1);
+  s.main->deleteObject(b2);
+  EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark", "trashed < 1")), (std::set<std::string>{"B3"}));
+  EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark", "trashed > 0")), (std::set<std::string>{"B1"}));
+  FetchRequest r("Bookmark");
+  r.predicate = Predicate::parse("trashed < 1");
+  EXPECT_EQ(s.main->count(r).value_or(-1), 1);
+  r.predicate = nullptr;
+  EXPECT_EQ(s.main->count(r).value_or(-1), 2);
+  s.main->rollback();
+  EXPECT_EQ(s.main->count(r).value_or(-1), 2);
+  EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark", "trashed < 1")), (std::set<std::string>{"B1", "B2"}));
+  (void)b3;
+}
+
+TEST(Context, SortLimitOffsetAndAggregates) {
+  Stack s;
+  const char* titles[] = {"delta", "Alpha", "charlie", "", "bravo"};
+  for (int i = 0; i < 5; ++i) {
+    auto b = addBookmark(*s.main, "B" + std::to_string(i), "u", titles[i]);
+    if (!*titles[i]) b->setValueForKey("title", fnd::Value());
+    b->setValueForKey("timesOpened", i * 10);
+  }
+  ASSERT_TRUE(s.main->save());
+  FetchRequest r("Bookmark");
+  r.sortDescriptors = {SortDescriptor("title", true, SortDescriptor::Comparison::CaseInsensitive)};
+  auto all = *s.main->fetch(r);
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_TRUE(all[0]->valueForKey("title").isNull());  // missing values sort lowest
+  EXPECT_EQ(all[1]->valueForKey("title").string(), "Alpha");
+  EXPECT_EQ(all[4]->valueForKey("title").string(), "delta");
+  r.fetchOffset = 1;
+  r.fetchLimit = 2;
+  auto page = *s.main->fetch(r);
+  ASSERT_EQ(page.size(), 2u);
+  EXPECT_EQ(page[0]->valueForKey("title").string(), "Alpha");
+  EXPECT_EQ(page[1]->valueForKey("title").string(), "bravo");
+  r.fetchLimit = -3;
+  r.fetchOffset = 0;
+  EXPECT_EQ(s.main->fetch(r)->size(), 5u);
+
+  FetchRequest q("Bookmark");
+  EXPECT_EQ(s.main->aggregate(q, AggregateFunction::Max, "timesOpened")->intValue(), 40);
+  EXPECT_EQ(s.main->aggregate(q, AggregateFunction::Min, "timesOpened")->intValue(), 0);
+  EXPECT_EQ(s.main->aggregate(q, AggregateFunction::Sum, "timesOpened")->intValue(), 100);
+  EXPECT_DOUBLE_EQ(s.main->aggregate(q, AggregateFunction::Average, "timesOpened")->doubleValue(), 20.0);
+  q.predicate = Predicate::parse("timesOpened > 100");
+  EXPECT_TRUE(s.main->aggregate(q, AggregateFunction::Max, "timesOpened")->isNull());
+  EXPECT_EQ(s.main->aggregate(q, AggregateFunction::Count, "timesOpened")->intValue(-1), 0);
+}
+
+TEST(Context, FetchErrorsAreNotEmptyResults) {
+  Stack s;
+  fnd::Error e;
+  FetchRequest r("NoSuchEntity");
+  EXPECT_FALSE(s.main->fetch(r, &e).has_value());
+  EXPECT_NE(e.code(), 0);
+  EXPECT_FALSE(s.main->count(r).has_value());
+  auto orphan = Context::make(ConcurrencyType::Confinement);
+  EXPECT_FALSE(orphan->fetch(FetchRequest("Bookmark")).has_value());
+  EXPECT_FALSE(orphan->save(&e) && orphan->hasChanges());
+}
+
+TEST(Context, RelationshipsKeepInversesAndPersist) {
+  Stack s;
+  auto f1 = s.main->insertNewObject("Folder");
+  f1->setValueForKey("folderID", "F1");
+  auto f2 = s.main->insertNewObject("Folder");
+  f2->setValueForKey("folderID", "F2");
+  auto t = s.main->insertNewObject("Tag");
+  t->setValueForKey("name", "wiki");
+  auto b = addBookmark(*s.main, "B1", "u");
+  b->setToOne("folder", f1);
+  EXPECT_EQ(f1->toMany("bookmarks").size(), 1u);
+  b->setToOne("folder", f2);  // moves: the old folder lets go
+  EXPECT_TRUE(f1->toMany("bookmarks").empty());
+  EXPECT_EQ(f2->toMany("bookmarks").size(), 1u);
+  t->addToMany("bookmarks", b);
+  EXPECT_EQ(b->toMany("tags").size(), 1u);
+  ASSERT_TRUE(s.main->save());
+
+  auto fresh = makeMainContext(s.coordinator);
+  auto got = fetchAll(*fresh, "Bookmark", "folder.folderID == 'F2' AND ANY tags.name == 'wiki'");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0]->toOne("folder")->valueForKey("folderID").string(), "F2");
+  auto tags = fetchAll(*fresh, "Tag");
+  ASSERT_EQ(tags.size(), 1u);
+  EXPECT_EQ(tags[0]->toMany("bookmarks").size(), 1u);
+  EXPECT_EQ(valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(got[0])), "tags.@count").intValue(), 1);
+
+  // Deleting a folder nullifies: the bookmark stays, folderless.
+  auto folder = got[0]->toOne("folder");
+  fresh->deleteObject(folder);
+  EXPECT_EQ(got[0]->toOne("folder"), nullptr);
+  auto tag = tags[0];
+  fresh->deleteObject(tag);
+  EXPECT_TRUE(got[0]->toMany("tags").empty());
+  ASSERT_TRUE(fresh->save());
+  auto third = makeMainContext(s.coordinator);
+  auto after = fetchAll(*third, "Bookmark");
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0]->toOne("folder"), nullptr);
+  EXPECT_TRUE(after[0]->toMany("tags").empty());
+  EXPECT_EQ(fetchAll(*third, "Folder").size(), 1u);
+}
+
+TEST(Context, ChildSeesParentChangesAndSavesIntoIt) {
+  Stack s;
+  addBookmark(*s.main, "B1", "u1");
+  ASSERT_TRUE(s.main->save());
+  addBookmark(*s.main, "B2", "u2");  // unsaved in the parent
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  std::set<std::string> seen;
+  ObjectIDRef newID;
+  child->performAndWait([&] {
+    seen = ids(fetchAll(*child, "Bookmark"));
+    auto b3 = addBookmark(*child, "B3", "u3");
+    auto b1 = fetchAll(*child, "Bookmark", "uniqueID == 'B1'")[0];
+    b1->setValueForKey("title", "changed in child");
+    newID = b3->objectID();
+    ASSERT_TRUE(child->save());
+  });
+  EXPECT_EQ(seen, (std::set<std::string>{"B1", "B2"}));
+  // Pushed into the parent in memory, not yet in the store.
+  EXPECT_TRUE(s.main->hasChanges());
+  EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark")), (std::set<std::string>{"B1", "B2", "B3"}));
+  EXPECT_EQ(fetchAll(*s.main, "Bookmark", "uniqueID == 'B1'")[0]->valueForKey("title").string(), "changed in child");
+  auto other = makeMainContext(s.coordinator);
+  EXPECT_EQ(ids(fetchAll(*other, "Bookmark")), (std::set<std::string>{"B1"}));
+  // The child's temporary ID finds the parent's object, before and after the parent saves.
+  auto inParent = s.main->objectWithID(newID);
+  ASSERT_TRUE(inParent);
+  EXPECT_EQ(inParent->valueForKey("uniqueID").string(), "B3");
+  ASSERT_TRUE(s.main->save());
+  EXPECT_FALSE(newID->isTemporaryID());
+  EXPECT_EQ(s.main->objectWithID(newID), inParent);
+  EXPECT_EQ(ids(fetchAll(*other, "Bookmark")), (std::set<std::string>{"B1", "B2", "B3"}));
+}
+
+TEST(Context, ChildIDsWorkInParentPredicates) {
+  Stack s;
+  for (int i = 0; i < 20; ++i) addBookmark(*s.main, "B" + std::to_string(i), "u");
+  ASSERT_TRUE(s.main->save());
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  fnd::Array idValues;
+  bool done = false;
+  child->perform([&] {
+    for (auto& o : fetchAll(*child, "Bookmark", "uniqueID BEGINSWITH 'B1'"))
+      idValues.emplace_back(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(o->objectID())));
+    done = true;
+  });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return done; }, 10));
+  auto got = fetchAll(*s.main, "Bookmark", "self IN %@", {fnd::Value(idValues)});
+  EXPECT_EQ(got.size(), 11u);  // B1, B10..B19
+}
+
+TEST(Context, SeparateContextSavesAreSeenByLaterMainFetches) {
+  Stack s;
+  auto b = addBookmark(*s.main, "B1", "u", "old");
+  ASSERT_TRUE(s.main->save());
+  auto separate = Context::make(ConcurrencyType::Confinement);
+  separate->setCoordinator(s.coordinator);
+  separate->setMergePolicy(MergePolicy::Overwrite);
+  auto sb = fetchAll(*separate, "Bookmark")[0];
+  EXPECT_NE(sb, b);
+  sb->setValueForKey("title", "new");
+  addBookmark(*separate, "B2", "u2");
+  ASSERT_TRUE(separate->save());
+  auto all = fetchAll(*s.main, "Bookmark");
+  EXPECT_EQ(ids(all), (std::set<std::string>{"B1", "B2"}));
+  EXPECT_EQ(b->valueForKey("title").string(), "new");  // the unchanged main object was refreshed
+}
+
+TEST(Context, ConflictsFailUnderTheErrorPolicyAndWinUnderTrump) {
+  Stack s;
+  addBookmark(*s.main, "B1", "u", "t0");
+  ASSERT_TRUE(s.main->save());
+  auto a = Context::make(ConcurrencyType::Confinement);
+  a->setCoordinator(s.coordinator);
+  auto ab = fetchAll(*a, "Bookmark")[0];
+  auto mb = fetchAll(*s.main, "Bookmark")[0];
+  mb->setValueForKey("title", "main");
+  ASSERT_TRUE(s.main->save());
+  ab->setValueForKey("notes", "from a");
+  fnd::Error e;
+  EXPECT_FALSE(a->save(&e));
+  EXPECT_EQ(e.code(), kManagedObjectMergeError);
+  EXPECT_EQ(e.detailedErrors().size(), 1u);
+  EXPECT_TRUE(a->hasChanges());  // the changes stay
+  a->setMergePolicy(MergePolicy::PropertyObjectTrump);
+  ASSERT_TRUE(a->save(&e)) << e.localizedDescription();
+  auto fresh = makeMainContext(s.coordinator);
+  auto r = fetchAll(*fresh, "Bookmark")[0];
+  EXPECT_EQ(r->valueForKey("title").string(), "main");  // untouched property keeps the stored value
+  EXPECT_EQ(r->valueForKey("notes").string(), "from a");
+}
+
+TEST(Context, SaveErrorsCarryDetailedErrors) {
+  auto model = makeLibraryModel({.requireURL = true});
+  auto coordinator = openStore(model, storePath());
+  auto main = makeMainContext(coordinator);
+  main->insertNewObject("Bookmark");
+  main->insertNewObject("Bookmark");
+  fnd::Error e;
+  EXPECT_FALSE(main->save(&e));
+  EXPECT_EQ(e.code(), kValidationMultipleErrorsError);
+  ASSERT_EQ(e.detailedErrors().size(), 2u);
+  EXPECT_EQ(e.detailedErrors()[0].code(), kValidationMissingMandatoryPropertyError);
+  EXPECT_TRUE(main->hasChanges());
+  for (auto& o : main->insertedObjects()) o->setValueForKey("url", "http://unknown");
+  EXPECT_TRUE(main->save(&e));
+}
+
+TEST(Context, WillSaveRunsBeforeWritingAndSaveObserversHearOfIt) {
+  Stack s;
+  struct Counted : ManagedObject {
+    void willSave() override {
+      if (valueForKey("title").isNull()) setValueForKey("title", " ");
+    }
+  };
+  Model::registerClass("Bookmark", [] { return std::make_shared<Counted>(); });
+  auto b = addBookmark(*s.main, "B1", "u");
+  EXPECT_TRUE(std::dynamic_pointer_cast<Counted>(b) != nullptr);
+  std::vector<std::size_t> heard;
+  int token = s.main->addSaveObserver([&](const SaveNotification& n) { heard.push_back(n.insertedIDs.size()); });
+  ASSERT_TRUE(s.main->save());
+  s.main->removeSaveObserver(token);
+  Model::registerClass("Bookmark", nullptr);
+  EXPECT_EQ(heard, (std::vector<std::size_t>{1}));
+  auto fresh = makeMainContext(s.coordinator);
+  EXPECT_EQ(fetchAll(*fresh, "Bookmark")[0]->valueForKey("title").string(), " ");
+}
+
+TEST(Context, ExistingObjectWithIDReportsMissingRows) {
+  Stack s;
+  auto b = addBookmark(*s.main, "B1", "u");
+  ASSERT_TRUE(s.main->save());
+  auto id = b->objectID();
+  s.main->deleteObject(b);
+  ASSERT_TRUE(s.main->save());
+  auto other = makeMainContext(s.coordinator);
+  fnd::Error e;
+  EXPECT_EQ(other->existingObjectWithID(id, &e), nullptr);
+  EXPECT_NE(e.code(), 0);
+}
+
+TEST(Context, ObtainPermanentIDsBeforeSaving) {
+  Stack s;
+  auto b = addBookmark(*s.main, "B1", "u");
+  ASSERT_TRUE(s.main->obtainPermanentIDs({b}));
+  auto id = b->objectID();
+  EXPECT_FALSE(id->isTemporaryID());
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(b->objectID()->primaryKey(), id->primaryKey());
+  auto other = makeMainContext(s.coordinator);
+  EXPECT_TRUE(other->existingObjectWithID(id));
+}

@@ -1,0 +1,175 @@
+// Random predicates over random libraries: what a fetch returns (translated to SQL where
+// possible, with unsaved changes merged in) must equal what the in-memory evaluator accepts.
+
+#include "StoreTestModel.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+using namespace kesto;
+using namespace kesto::store;
+using namespace kesto::store::test;
+
+namespace {
+
+const char* kWords[] = {"Wiki", "wiki", "Crème", "creme", "NEWS", "news", "Straße", "data", "", "a'b\"c"};
+
+struct Generator {
+  std::mt19937 rng;
+  explicit Generator(unsigned seed) : rng(seed) {}
+  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+  bool chance(int percent) { return pick(100) < percent; }
+  std::string word() { return kWords[pick(10)]; }
+
+  fnd::Value flag() {
+    int r = pick(5);
+    return r == 0 ? fnd::Value() : fnd::Value(r % 2);
+  }
+
+  // A predicate over the library with its arguments.
+  std::string predicate(fnd::Array& args, int depth = 0) {
+    if (depth < 2 && chance(40)) {
+      std::string a = predicate(args, depth + 1), b = predicate(args, depth + 1);
+      switch (pick(3)) {
+        case 0: return "(" + a + ") AND (" + b + ")";
+        case 1: return "(" + a + ") or " + b;
+        default: return "NOT (" + a + ")";
+      }
+    }
+    static const char* ops[] = {"==", "!=", "<", "<=", ">", ">="};
+    static const char* strOps[] = {"CONTAINS", "BEGINSWITH", "ENDSWITH", "==", "LIKE", "<"};
+    static const char* opts[] = {"", "[c]", "[d]", "[cd]"};
+    switch (pick(9)) {
+      case 0:
+      case 1: {
+        const char* keys[] = {"trashed", "blocked", "timesOpened", "rating", "isFavorite"};
+        std::string k = keys[pick(5)];
+        if (chance(15)) return k + (chance(50) ? " == nil" : " != nil");
+        args.push_back(chance(30) ? fnd::Value(pick(3) * 0.5) : fnd::Value(pick(3)));
+        return k + " " + ops[pick(6)] + " %@";
+      }
+      case 2:
+      case 3: {
+        const char* keys[] = {"title", "notes", "url"};
+        std::string k = keys[pick(3)];
+        std::string op = strOps[pick(6)];
+        args.push_back(op == "LIKE" ? fnd::Value("*" + word() + "*") : fnd::Value(word()));
+        return k + " " + op + opts[pick(4)] + " %@";
+      }
+      case 4: {
+        fnd::Array list;
+        for (int i = pick(4); i >= 0; --i) list.push_back(word());
+        args.push_back(list);
+        return std::string("title IN") + (chance(30) ? "[c]" : "") + " %@";
+      }
+      case 5: {
+        args.push_back(fnd::Date(pick(1000)));
+        return std::string("addedDate ") + ops[pick(6)] + " %@";
+      }
+      case 6: {
+        args.push_back("T" + std::to_string(pick(5)));
+        return "ANY tags.name == %@";
+      }
+      case 7: {
+        args.push_back("F" + std::to_string(pick(4)));
+        return chance(50) ? "folder.folderID == %@" : "tags.@count >= 2 OR folder.folderID != %@";
+      }
+      default: {
+        args.push_back(pick(12));
+        return "title.length > %@";
+      }
+    }
+  }
+};
+
+void fillLibrary(Context& c, Generator& g, int bookmarks) {
+  std::vector<ManagedObjectRef> folders, tags;
+  for (int i = 0; i < 3; ++i) {
+    folders.push_back(c.insertNewObject("Folder"));
+    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
+  }
+  for (int i = 0; i < 4; ++i) {
+    tags.push_back(c.insertNewObject("Tag"));
+    tags.back()->setValueForKey("name", "T" + std::to_string(i));
+  }
+  for (int i = 0; i < bookmarks; ++i) {
+    auto b = c.insertNewObject("Bookmark");
+    b->setValueForKey("uniqueID", "B" + std::to_string(i));
+    if (g.chance(90)) b->setValueForKey("title", g.word() + (g.chance(50) ? " " + g.word() : std::string()));
+    if (g.chance(50)) b->setValueForKey("notes", g.word());
+    b->setValueForKey("url", "http://" + g.word() + ".example/" + std::to_string(i));
+    b->setValueForKey("trashed", g.flag());
+    b->setValueForKey("blocked", g.flag());
+    if (g.chance(70)) b->setValueForKey("rating", g.pick(6) * 0.5);
+    if (g.chance(80)) b->setValueForKey("timesOpened", g.pick(4));
+    if (g.chance(80)) b->setValueForKey("addedDate", fnd::Date(g.pick(1000)));
+    b->setValueForKey("isFavorite", g.chance(30));
+    if (g.chance(80)) b->setToOne("folder", folders[g.pick(3)]);
+    for (auto& t : tags)
+      if (g.chance(30)) b->addToMany("tags", t);
+  }
+}
+
+std::set<std::string> uniqueIDs(const std::vector<ManagedObjectRef>& v) {
+  std::set<std::string> s;
+  for (auto& o : v) s.insert(o->valueForKey("uniqueID").string());
+  return s;
+}
+
+std::set<std::string> inMemory(Context& c, const Predicate& p) {
+  std::set<std::string> s;
+  auto all = c.fetch(FetchRequest("Bookmark"));
+  for (auto& o : *all)
+    if (p.evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))) s.insert(o->valueForKey("uniqueID").string());
+  return s;
+}
+
+}  // namespace
+
+TEST(Differential, StoreFetchesEqualTheEvaluator) {
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    Generator g(seed);
+    auto coordinator = openStore(makeLibraryModel(), storePath("lib" + std::to_string(seed) + ".sqlite"));
+    auto main = makeMainContext(coordinator);
+    fillLibrary(*main, g, 120);
+    ASSERT_TRUE(main->save());
+    // Unsaved edits in a second context, and a child on top of it with edits of its own.
+    auto editing = makeMainContext(coordinator);
+    auto all = *editing->fetch(FetchRequest("Bookmark"));
+    for (int i = 0; i < 15; ++i) {
+      auto& b = all[g.pick(static_cast<int>(all.size()))];
+      b->setValueForKey("trashed", g.flag());
+      b->setValueForKey("title", g.word());
+    }
+    editing->deleteObject(all[0]);
+    auto child = Context::make(ConcurrencyType::PrivateQueue);
+    child->setParent(editing);
+    child->performAndWait([&] {
+      auto mine = *child->fetch(FetchRequest("Bookmark"));
+      for (int i = 0; i < 10; ++i) mine[g.pick(static_cast<int>(mine.size()))]->setValueForKey("notes", g.word());
+      auto extra = child->insertNewObject("Bookmark");
+      extra->setValueForKey("uniqueID", "NEW");
+      extra->setValueForKey("title", "wiki news");
+      extra->setValueForKey("trashed", 0);
+    });
+    for (int n = 0; n < 150; ++n) {
+      fnd::Array args;
+      std::string format = g.predicate(args);
+      fnd::Error e;
+      auto p = Predicate::parse(format, args, &e);
+      ASSERT_TRUE(p) << format << ": " << e.localizedDescription();
+      FetchRequest r("Bookmark");
+      r.predicate = p;
+      auto fresh = makeMainContext(coordinator);
+      EXPECT_EQ(uniqueIDs(*fresh->fetch(r)), inMemory(*fresh, *p)) << format;
+      EXPECT_EQ(static_cast<std::size_t>(*fresh->count(r)), inMemory(*fresh, *p).size()) << format;
+      EXPECT_EQ(uniqueIDs(*editing->fetch(r)), inMemory(*editing, *p)) << "with unsaved changes: " << format;
+      child->performAndWait([&] {
+        EXPECT_EQ(uniqueIDs(*child->fetch(r)), inMemory(*child, *p)) << "in a child: " << format;
+        EXPECT_EQ(static_cast<std::size_t>(*child->count(r)), inMemory(*child, *p).size()) << format;
+      });
+    }
+  }
+}

@@ -1,0 +1,267 @@
+#include "StoreTestModel.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/UndoManager.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kesto;
+using namespace kesto::store;
+using namespace kesto::store::test;
+
+namespace {
+
+std::vector<std::string> column(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::vector<std::string> out;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return out;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+    while (sqlite3_step(st) == SQLITE_ROW)
+      out.emplace_back(sqlite3_column_text(st, 0) ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0)) : "<null>");
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return out;
+}
+
+ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& url, const std::string& title) {
+  auto b = c.insertNewObject("Bookmark");
+  b->setValueForKey("uniqueID", id);
+  b->setValueForKey("url", url);
+  b->setValueForKey("title", title);
+  return b;
+}
+
+std::size_t countBookmarks(Context& c) { return c.fetch(FetchRequest("Bookmark"))->size(); }
+
+}  // namespace
+
+TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
+  auto model = makeLibraryModel();
+  std::string path = storePath();
+  auto coordinator = openStore(model, path);
+  auto main = makeMainContext(coordinator);
+  auto f = main->insertNewObject("Folder");
+  auto b = addBookmark(*main, "B1", "u", "t");
+  b->setToOne("folder", f);
+  b->setValueForKey("addedDate", fnd::Date(12.25));
+  b->setValueForKey("isFavorite", true);
+  ASSERT_TRUE(main->save());
+  auto cols = column(path, "SELECT name FROM pragma_table_info('ZBOOKMARK')");
+  std::set<std::string> have(cols.begin(), cols.end());
+  for (const char* c : {"Z_PK", "Z_ENT", "Z_OPT", "ZUNIQUEID", "ZURL", "ZTITLE", "ZTRASHED", "ZBLOCKED", "ZADDEDDATE", "ZFOLDER"})
+    EXPECT_TRUE(have.count(c)) << c;
+  EXPECT_EQ(column(path, "SELECT typeof(ZTRASHED) || ':' || ZTRASHED FROM ZBOOKMARK"), (std::vector<std::string>{"integer:0"}));
+  EXPECT_EQ(column(path, "SELECT typeof(ZISFAVORITE) || ':' || ZISFAVORITE FROM ZBOOKMARK"), (std::vector<std::string>{"integer:1"}));
+  EXPECT_EQ(column(path, "SELECT typeof(ZADDEDDATE) || ':' || ZADDEDDATE FROM ZBOOKMARK"), (std::vector<std::string>{"real:12.25"}));
+  EXPECT_EQ(column(path, "SELECT ZFOLDER = (SELECT Z_PK FROM ZFOLDER) FROM ZBOOKMARK"), (std::vector<std::string>{"1"}));
+  EXPECT_FALSE(column(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ZBOOKMARK'").empty());
+  EXPECT_EQ(column(path, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'versionHash'"),
+            (std::vector<std::string>{model->versionHash()}));
+}
+
+TEST(Persistence, DuplicatesStatementRunsAgainstTheStore) {
+  std::string path = storePath();
+  auto coordinator = openStore(makeLibraryModel(), path);
+  auto main = makeMainContext(coordinator);
+  addBookmark(*main, "A1", "http://same", "b title");
+  addBookmark(*main, "A2", "http://same", "b title");
+  addBookmark(*main, "C1", "http://other", "a title");
+  addBookmark(*main, "C2", "http://other", "a title");
+  addBookmark(*main, "T1", "http://trash", "t")->setValueForKey("trashed", 1);
+  addBookmark(*main, "T2", "http://trash", "t");
+  addBookmark(*main, "U1", "http://Same", "case differs");
+  ASSERT_TRUE(main->save());
+  auto got = column(path,
+                    "select zuniqueid from zbookmark as b where (b.ztrashed == 0 and b.zblocked == 0) group by b.zurl "
+                    "having count()>1 order by b.ztitle asc");
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0][0], 'C');
+  EXPECT_EQ(got[1][0], 'A');
+}
+
+TEST(Persistence, ManyToManyUsesAJoinTable) {
+  std::string path = storePath();
+  auto coordinator = openStore(makeLibraryModel(), path);
+  auto main = makeMainContext(coordinator);
+  auto b = addBookmark(*main, "B", "u", "t");
+  for (const char* n : {"x", "y"}) {
+    auto t = main->insertNewObject("Tag");
+    t->setValueForKey("name", n);
+    b->addToMany("tags", t);
+  }
+  ASSERT_TRUE(main->save());
+  auto tables = column(path, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'Z\\_%' ESCAPE '\\'");
+  std::set<std::string> t(tables.begin(), tables.end());
+  EXPECT_TRUE(t.count("Z_1TAGS"));
+  EXPECT_EQ(column(path, "SELECT COUNT(*) FROM Z_1TAGS"), (std::vector<std::string>{"2"}));
+  b->removeFromMany("tags", b->toMany("tags")[0]);
+  ASSERT_TRUE(main->save());
+  EXPECT_EQ(column(path, "SELECT COUNT(*) FROM Z_1TAGS"), (std::vector<std::string>{"1"}));
+}
+
+TEST(Persistence, OlderStoreMigratesWithAddedAttributesAndEntities) {
+  std::string path = storePath();
+  {
+    auto v1 = makeLibraryModel({.withNotes = false});
+    auto c = openStore(v1, path);
+    ASSERT_TRUE(c);
+    auto main = makeMainContext(c);
+    addBookmark(*main, "OLD", "u", "kept");
+    ASSERT_TRUE(main->save());
+  }
+  auto v2 = makeLibraryModel({.withNotes = true, .withService = true});
+  fnd::Error e;
+  auto c = openStore(v2, path, &e);
+  ASSERT_TRUE(c) << e.localizedDescription();
+  auto main = makeMainContext(c);
+  auto all = main->fetch(FetchRequest("Bookmark"));
+  ASSERT_EQ(all->size(), 1u);
+  EXPECT_EQ((*all)[0]->valueForKey("title").string(), "kept");
+  EXPECT_TRUE((*all)[0]->valueForKey("notes").isNull());
+  (*all)[0]->setValueForKey("notes", "now possible");
+  main->insertNewObject("Service")->setValueForKey("name", "pinboard");
+  ASSERT_TRUE(main->save(&e)) << e.localizedDescription();
+}
+
+TEST(Persistence, IncompatibleStoresFailWithTheirCodesAndStayUntouched) {
+  std::string path = storePath();
+  {
+    auto c = openStore(makeLibraryModel(), path);
+    auto main = makeMainContext(c);
+    addBookmark(*main, "B", "u", "t");
+    ASSERT_TRUE(main->save());
+  }
+  std::string before = kesto::test::readFile(path);
+  fnd::Error e;
+  EXPECT_FALSE(openStore(makeLibraryModel({.ratingAsString = true}), path, &e));
+  EXPECT_EQ(e.code(), kMigrationMissingSourceModelError);
+  EXPECT_EQ(e.domain(), fnd::kCocoaErrorDomain);
+  auto plain = Coordinator::make(makeLibraryModel({.withService = true}));
+  EXPECT_FALSE(plain->addStore(kSQLiteStoreType, path, {}, &e));
+  EXPECT_EQ(e.code(), kPersistentStoreIncompatibleVersionHashError);
+  EXPECT_EQ(kesto::test::readFile(path), before);
+  // Still opens with its own model.
+  auto again = openStore(makeLibraryModel(), path, &e);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(countBookmarks(*makeMainContext(again)), 1u);
+}
+
+TEST(Persistence, DamagedOrForeignFilesAreReportedNotReplaced) {
+  std::string path = storePath();
+  kesto::test::writeFile(path, std::string(4096, 'x'));
+  fnd::Error e;
+  EXPECT_FALSE(openStore(makeLibraryModel(), path, &e));
+  EXPECT_NE(e.code(), 0);
+  EXPECT_EQ(kesto::test::readFile(path), std::string(4096, 'x'));
+  std::string foreign = storePath("other.sqlite");
+  sqlite3* db = nullptr;
+  sqlite3_open(foreign.c_str(), &db);
+  sqlite3_exec(db, "CREATE TABLE notes (a)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_FALSE(openStore(makeLibraryModel(), foreign, &e));
+  EXPECT_EQ(e.code(), kFileReadCorruptFileError);
+  std::string missingFolder = kesto::test::tempHome() + "/no/such/folder/data.sqlite";
+  EXPECT_FALSE(openStore(makeLibraryModel(), missingFolder, &e));
+}
+
+TEST(Persistence, InMemoryStoreAndWalOption) {
+  auto memory = Coordinator::make(makeLibraryModel());
+  ASSERT_TRUE(memory->addStore(kInMemoryStoreType, ""));
+  auto ctx = makeMainContext(memory);
+  addBookmark(*ctx, "M", "u", "t");
+  ASSERT_TRUE(ctx->save());
+  EXPECT_EQ(countBookmarks(*makeMainContext(memory)), 1u);
+
+  std::string path = storePath();
+  auto wal = Coordinator::make(makeLibraryModel());
+  fnd::Dictionary pragmas{{"journal_mode", "WAL"}};
+  ASSERT_TRUE(wal->addStore(kSQLiteStoreType, path, {{kSQLitePragmasOption, pragmas}}));
+  EXPECT_EQ(column(path, "PRAGMA journal_mode"), (std::vector<std::string>{"wal"}));
+  EXPECT_FALSE(wal->addStore(kSQLiteStoreType, path));  // one store per coordinator
+}
+
+TEST(Persistence, KilledDuringSavesLeavesOldOrNewState) {
+  auto model = makeLibraryModel();
+  std::string path = storePath();
+  {
+    auto c = openStore(model, path);
+    ASSERT_TRUE(c);
+  }
+  const int kBatch = 200;
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    auto c = openStore(model, path);
+    auto ctx = Context::make(ConcurrencyType::Confinement);
+    ctx->setCoordinator(c);
+    for (int round = 0;; ++round) {
+      for (int i = 0; i < kBatch; ++i)
+        addBookmark(*ctx, std::to_string(round) + "-" + std::to_string(i), "http://x/" + std::to_string(i),
+                    std::string(200, 'p'));
+      if (!ctx->save()) _exit(2);
+    }
+  }
+  // Let it get a few saves in, then kill it mid-flight.
+  kesto::test::spin(0.4);
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  fnd::Error e;
+  auto c = openStore(model, path, &e);
+  ASSERT_TRUE(c) << e.localizedDescription();
+  auto n = countBookmarks(*makeMainContext(c));
+  EXPECT_GT(n, 0u);
+  EXPECT_EQ(n % kBatch, 0u) << "a save was half written";
+  EXPECT_EQ(column(path, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+TEST(Undo, InsertsChangesAndDeletesUndoAndRedoAcrossSaves) {
+  auto coordinator = openStore(makeLibraryModel(), storePath());
+  auto main = makeMainContext(coordinator, true);
+  auto* undo = main->undoManager();
+  undo->setGroupsByEvent(false);
+  undo->beginUndoGrouping();
+  auto b = addBookmark(*main, "B", "u", "first");
+  undo->endUndoGrouping();
+  ASSERT_TRUE(main->save());
+
+  undo->beginUndoGrouping();
+  b->setValueForKey("title", "second");
+  auto f = main->insertNewObject("Folder");
+  b->setToOne("folder", f);
+  undo->setActionName("Edit");
+  undo->endUndoGrouping();
+  ASSERT_TRUE(main->save());
+  EXPECT_EQ(undo->undoActionName(), "Edit");
+
+  undo->undo();
+  EXPECT_EQ(b->valueForKey("title").string(), "first");
+  EXPECT_EQ(b->toOne("folder"), nullptr);
+  EXPECT_TRUE(main->hasChanges());  // undo leaves changes unsaved
+  undo->redo();
+  EXPECT_EQ(b->valueForKey("title").string(), "second");
+  ASSERT_TRUE(b->toOne("folder"));
+
+  undo->beginUndoGrouping();
+  main->deleteObject(b);
+  undo->setActionName("Delete");
+  undo->endUndoGrouping();
+  EXPECT_TRUE(main->fetch(FetchRequest("Bookmark"))->empty());
+  undo->undo();
+  auto back = main->fetch(FetchRequest("Bookmark"));
+  ASSERT_EQ(back->size(), 1u);
+  EXPECT_EQ((*back)[0], b);
+  EXPECT_EQ(b->toOne("folder"), f);
+  ASSERT_TRUE(main->save());
+  auto fresh = makeMainContext(coordinator);
+  auto stored = fresh->fetch(FetchRequest("Bookmark"));
+  ASSERT_EQ(stored->size(), 1u);
+  EXPECT_EQ((*stored)[0]->valueForKey("title").string(), "second");
+}

@@ -1,0 +1,137 @@
+#include "Platform/Store/Predicate.h"
+#include "Platform/Store/SortDescriptor.h"
+
+#include <gtest/gtest.h>
+
+using namespace kesto;
+using namespace kesto::store;
+
+namespace {
+
+fnd::Value row(fnd::Dictionary d) { return fnd::Value(std::move(d)); }
+
+bool eval(const std::string& format, const fnd::Value& object, const fnd::Array& args = {}) {
+  fnd::Error e;
+  auto p = Predicate::parse(format, args, &e);
+  EXPECT_TRUE(p) << format << ": " << e.localizedDescription();
+  return p && p->evaluate(object);
+}
+
+}  // namespace
+
+TEST(Predicate, ParsesTheFormsTheLibraryUses) {
+  fnd::Value b = row({{"title", "Wikipedia"}, {"url", "https://en.wikipedia.org/"}, {"trashed", 0}, {"blocked", 0},
+                      {"rating", 5.0}, {"tags", fnd::Array{row({{"name", "wiki"}}), row({{"name", "ref"}})}},
+                      {"folder", row({{"folderID", "F1"}})}});
+  EXPECT_TRUE(eval("trashed < 1 and blocked < 1", b));
+  EXPECT_TRUE(eval("trashed < 1   AND   blocked<1", b));
+  EXPECT_TRUE(eval("rating >= 5", b));
+  EXPECT_TRUE(eval("title ==[c] 'wikipedia'", b));
+  EXPECT_FALSE(eval("title == 'wikipedia'", b));
+  EXPECT_TRUE(eval("title contains[cd] %@", b, {"PEDI"}));
+  EXPECT_TRUE(eval("ANY tags.name == 'wiki'", b));
+  EXPECT_TRUE(eval("ANY tags.name =='ref'", b));
+  EXPECT_FALSE(eval("ANY tags.name == 'none'", b));
+  EXPECT_TRUE(eval("tags.@count == 2", b));
+  EXPECT_TRUE(eval("title.length == 9", b));
+  EXPECT_TRUE(eval("folder.folderID IN %@", b, {fnd::Value(fnd::Array{"F0", "F1"})}));
+  EXPECT_TRUE(eval("%K == %@", b, {"folder.folderID", "F1"}));
+  EXPECT_TRUE(eval("(trashed > 0) or (rating = 5.0)", b));
+  EXPECT_TRUE(eval("url BEGINSWITH \"https\" && url ENDSWITH '/'", b));
+  EXPECT_TRUE(eval("NOT trashed > 0", b));
+  EXPECT_TRUE(eval("title LIKE[c] 'wiki*a'", b));
+  EXPECT_TRUE(eval("title IN {'Wikipedia', 'Other'}", b));
+  EXPECT_TRUE(eval("TRUEPREDICATE", b));
+}
+
+TEST(Predicate, MissingValuesFailComparisonsButEqualNil) {
+  fnd::Value b = row({{"title", "x"}});
+  EXPECT_FALSE(eval("trashed < 1", b));  // new rows without a flag would vanish from lists
+  EXPECT_FALSE(eval("trashed >= 0", b));
+  EXPECT_TRUE(eval("trashed == nil", b));
+  EXPECT_FALSE(eval("title == nil", b));
+  EXPECT_TRUE(eval("url != nil or title != nil", b));
+  EXPECT_TRUE(eval("trashed != 1", b));
+  EXPECT_FALSE(eval("notes contains[cd] 'a'", b));
+}
+
+TEST(Predicate, ContainsEmptyStringIsFalse) {
+  fnd::Value s("anything");
+  EXPECT_FALSE(eval("SELF contains[cd] %@", s, {""}));
+  EXPECT_TRUE(eval("SELF contains[cd] %@", s, {"THING"}));
+}
+
+TEST(Predicate, DiacriticAndCaseFolding) {
+  fnd::Value s("Crème Brûlée");
+  EXPECT_TRUE(eval("SELF contains[cd] 'creme brulee'", s));
+  EXPECT_FALSE(eval("SELF contains[c] 'creme'", s));
+  EXPECT_TRUE(eval("SELF contains[d] 'Creme'", s));
+  EXPECT_TRUE(eval("SELF ==[cd] 'CRÈME BRULEE'", s));
+  EXPECT_TRUE(eval("SELF =[cd] 'crème brûlée'", s));
+  EXPECT_TRUE(eval("SELF BEGINSWITH[c] 'CRÈ'", s));
+  EXPECT_TRUE(eval("SELF MATCHES 'Cr.me .*'", s));
+  EXPECT_FALSE(eval("SELF MATCHES 'Cr'", s));  // whole string only
+  EXPECT_EQ(foldString("Straße ÉTÉ", kCaseInsensitive | kDiacriticInsensitive), "strasse ete");
+}
+
+TEST(Predicate, PrecedenceAndParentheses) {
+  fnd::Value v = row({{"a", 1}, {"b", 0}, {"c", 0}});
+  EXPECT_TRUE(eval("a == 1 OR b == 1 AND c == 1", v));   // AND binds tighter
+  EXPECT_FALSE(eval("(a == 1 OR b == 1) AND c == 1", v));
+  EXPECT_TRUE(eval("NOT (b == 1 AND c == 0) and a == 1", v));
+  EXPECT_TRUE(eval("!(b == 1) && a == 1", v));
+}
+
+TEST(Predicate, ArgumentsAreValuesNeverSyntax) {
+  // A quote inside an argument neither breaks the text nor adds a condition.
+  fnd::Value v = row({{"name", "it's \" or 1 == 1"}});
+  EXPECT_TRUE(eval("name == %@", v, {"it's \" or 1 == 1"}));
+  EXPECT_FALSE(eval("name == %@", row({{"name", "x"}}), {"x' or '1' == '1"}));
+}
+
+TEST(Predicate, ParseErrorsAreReturned) {
+  const char* bad[] = {"title ==", "title == 'open", "(a == 1", "a == 1)", "a ~ 1", "== 1", "a == %@", "a ==[q] 1",
+                       "foo(bar) == 1", "a == 1 AND", ""};
+  for (const char* f : bad) {
+    fnd::Error e;
+    EXPECT_EQ(Predicate::parse(f, {}, &e), nullptr) << f;
+    EXPECT_EQ(e.code(), 2048) << f;
+    EXPECT_FALSE(e.localizedDescription().empty());
+  }
+}
+
+TEST(Predicate, FormatParsesBack) {
+  const char* forms[] = {"trashed < 1 AND blocked < 1", "ANY tags.name ==[cd] \"a\\\"b\"", "NOT (x IN {1, 2.5, \"s\"})",
+                         "title CONTAINS[c] \"x\" OR url == nil"};
+  fnd::Value v = row({{"trashed", 0}, {"blocked", 0}, {"x", 2}, {"title", "X"}});
+  for (const char* f : forms) {
+    auto p = Predicate::parse(f);
+    ASSERT_TRUE(p) << f;
+    auto q = Predicate::parse(p->format());
+    ASSERT_TRUE(q) << p->format();
+    EXPECT_EQ(p->format(), q->format());
+    EXPECT_EQ(p->evaluate(v), q->evaluate(v)) << f;
+  }
+}
+
+TEST(Predicate, CompoundsBuiltInCode) {
+  auto live = Predicate::andPredicate({Predicate::parse("trashed < 1"), Predicate::parse("blocked < 1")});
+  EXPECT_TRUE(live->evaluate(row({{"trashed", 0}, {"blocked", 0}})));
+  EXPECT_FALSE(live->evaluate(row({{"trashed", 0}, {"blocked", 1}})));
+  EXPECT_TRUE(Predicate::andPredicate({})->evaluate(fnd::Value()));
+  EXPECT_FALSE(Predicate::orPredicate({})->evaluate(fnd::Value()));
+  auto byID = Predicate::comparison("uniqueID", ComparisonOperator::In, fnd::Array{"A", "B"});
+  fnd::Array rows{row({{"uniqueID", "A"}}), row({{"uniqueID", "C"}}), row({{"uniqueID", "B"}})};
+  EXPECT_EQ(filteredArray(rows, *byID).size(), 2u);
+}
+
+TEST(SortDescriptor, MissingValuesSortLowestAndCaseInsensitiveCompares) {
+  fnd::Array rows{row({{"t", "banana"}}), row({}), row({{"t", "Apple"}}), row({{"t", "apple"}}), row({{"t", "Cherry"}})};
+  sortArray(rows, {SortDescriptor("t", true, SortDescriptor::Comparison::CaseInsensitive)});
+  std::vector<std::string> got;
+  for (auto& r : rows) got.push_back(r["t"].isNull() ? "<nil>" : r["t"].string());
+  EXPECT_EQ(got, (std::vector<std::string>{"<nil>", "Apple", "apple", "banana", "Cherry"}));
+  sortArray(rows, {SortDescriptor("t", false)});
+  EXPECT_TRUE(rows.back()["t"].isNull());
+  EXPECT_EQ(rows.front()["t"].string(), "banana");
+}

@@ -1,0 +1,30 @@
+#pragma once
+// A small library model for the store's tests: bookmarks in folders with tags.
+
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Model.h"
+
+#include <memory>
+#include <string>
+
+namespace kesto::store::test {
+
+struct ModelOptions {
+  bool withNotes = true;        // Bookmark.notes
+  bool withService = false;     // an extra entity, for migration tests
+  bool ratingAsString = false;  // an incompatible change, for migration tests
+  bool requireURL = false;      // Bookmark.url not optional
+};
+
+std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& options = {});
+
+// A coordinator with an SQLite store at `path` (opened with the migration options).
+std::shared_ptr<Coordinator> openStore(std::shared_ptr<const Model> model, const std::string& path,
+                                       fnd::Error* error = nullptr);
+// A main-queue context with a 999-level undo manager, the app's main context set-up.
+ContextRef makeMainContext(std::shared_ptr<Coordinator> coordinator, bool withUndo = false);
+
+std::string storePath(const std::string& name = "data.sqlite");
+
+}  // namespace kesto::store::test
