@@ -1,5 +1,6 @@
 #include "Platform/UI/Application.h"
 
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -100,8 +101,11 @@ void Application::windowBecameKey(Window* w) {
   Window* old = keyWindow_;
   keyWindow_ = w;
   if (w && w->canBecomeMainWindow()) mainWindow_ = w;
+  auto& center = fnd::NotificationCenter::defaultCenter();
   if (old && old->delegate()) old->delegate()->windowDidResignKey(*old);
+  if (old) center.postNotificationName(WindowDidResignKeyNotification, old);
   if (w && w->delegate()) w->delegate()->windowDidBecomeKey(*w);
+  if (w) center.postNotificationName(WindowDidBecomeKeyNotification, w);
 }
 
 }  // namespace kesto::ui

@@ -104,6 +104,7 @@ void ScrollView::setDrawsBackground(bool on) {
 
 void ScrollView::tile() {
   fnd::Size size = frame().size;
+  lastTiledSize_ = size;
   int extent = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   bool legacy = scrollerStyle_ == ScrollerStyle::Legacy;
   double w = size.width - (legacy && hasVertical_ ? extent : 0);
@@ -123,7 +124,10 @@ void ScrollView::setFrame(const fnd::Rect& frame) {
   if (sizeChanged) tile();
 }
 
-void ScrollView::layout() { tile(); }
+void ScrollView::layout() {
+  // Scrolling runs the layout callback too; only a new size needs the scrollers re-placed.
+  if (!(frame().size == lastTiledSize_)) tile();
+}
 
 void ScrollView::reflectScrolledClipView(ClipView* clip) {
   if (!clip) return;

@@ -60,6 +60,7 @@ class ScrollView : public View {
   ScrollerStyle scrollerStyle_ = ScrollerStyle::Overlay;
   double lineScroll_ = 10.0;
   int documentFrameToken_ = 0;
+  fnd::Size lastTiledSize_{-1, -1};
 };
 
 }  // namespace kesto::ui

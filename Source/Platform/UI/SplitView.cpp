@@ -201,17 +201,22 @@ void SplitView::drawDividerInRect(GraphicsContext& context, const fnd::Rect& rec
 }
 
 View* SplitView::hitTest(const fnd::Point& pointInSuperview) {
+  dividerHit_ = false;
   View* hit = View::hitTest(pointInSuperview);
   if (!hit) return nullptr;
-  fnd::Point p = convertPointFromView(pointInSuperview, superview());
-  if (superview() == nullptr) p = pointInSuperview;
-  if (dividerIndexAtPoint(p) >= 0) return this;
+  fnd::Point p = superview() ? convertPointFromView(pointInSuperview, superview()) : pointInSuperview;
+  if (dividerIndexAtPoint(p) >= 0) {
+    dividerHit_ = true;
+    return this;
+  }
   return hit;
 }
 
 void SplitView::mouseDown(const Event& event) {
   fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
-  long i = dividerIndexAtPoint(p);
+  // Clicks in the panes travel up the responder chain; only a click on a divider is ours.
+  long i = dividerHit_ ? dividerIndexAtPoint(p) : -1;
+  dividerHit_ = false;
   if (i < 0) {
     View::mouseDown(event);
     return;

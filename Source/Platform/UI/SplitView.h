@@ -102,6 +102,7 @@ class SplitView : public View {
   SplitViewDelegate* delegate_ = nullptr;
   unsigned hooks_ = 0;
   long dragDivider_ = -1;
+  bool dividerHit_ = false;  // the last hit test landed on a divider
   double dragOffset_ = 0;
   std::vector<View*> collapsed_;
 };

@@ -12,6 +12,9 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QTimer>
+#include <QVariantAnimation>
+
+#include <map>
 
 #include <algorithm>
 #include <cmath>
@@ -47,6 +50,68 @@ std::vector<View*> stackingOrder(const std::vector<std::shared_ptr<View>>& subvi
 }
 
 }  // namespace
+
+// Running fade transitions: an overlay showing the old look, fading out over the new one.
+struct View::Transitions {
+  std::map<std::string, QPointer<QVariantAnimation>> byKey;
+};
+
+namespace {
+class FadeOverlay : public QWidget {
+ public:
+  FadeOverlay(QWidget* parent, QPixmap pixmap) : QWidget(parent), pixmap_(std::move(pixmap)) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(parent->rect());
+  }
+  double opacity = 1.0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setOpacity(opacity);
+    p.drawPixmap(0, 0, pixmap_);
+  }
+
+ private:
+  QPixmap pixmap_;
+};
+}  // namespace
+
+void View::addFadeTransition(const std::string& key, double duration) {
+  if (!transitions_) transitions_ = std::make_unique<Transitions>();
+  if (auto it = transitions_->byKey.find(key); it != transitions_->byKey.end()) {
+    if (it->second) delete it->second.data();
+    transitions_->byKey.erase(it);
+  }
+  auto* overlay = new FadeOverlay(widget_, widget_->grab());
+  overlay->show();
+  auto* anim = new QVariantAnimation(overlay);
+  anim->setStartValue(1.0);
+  anim->setEndValue(0.0);
+  anim->setDuration(std::max(1, int(duration * 1000)));
+  QObject::connect(anim, &QVariantAnimation::valueChanged, overlay, [overlay](const QVariant& v) {
+    overlay->opacity = v.toDouble();
+    overlay->update();
+  });
+  QObject::connect(anim, &QVariantAnimation::finished, overlay, [overlay] { overlay->deleteLater(); });
+  transitions_->byKey[key] = anim;
+  anim->start();
+}
+
+void View::removeAllAnimations() {
+  if (!transitions_) return;
+  for (auto& [key, anim] : transitions_->byKey)
+    if (anim) delete anim->parent();
+  transitions_->byKey.clear();
+}
+
+std::vector<std::string> View::animationKeys() const {
+  std::vector<std::string> keys;
+  if (!transitions_) return keys;
+  for (auto& [key, anim] : transitions_->byKey)
+    if (anim && anim->state() == QAbstractAnimation::Running) keys.push_back(key);
+  return keys;
+}
 
 View::View(const fnd::Rect& frame) : frame_(frame) {
   widget_ = new ViewWidget(this);

@@ -140,6 +140,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   void setToolTip(const std::string& tip);
   virtual std::string description() const;
 
+  // Layer-style transitions: a fade from the current look to the next one over `duration`,
+  // stored under `key` (a new one under the same key replaces it).
+  void addFadeTransition(const std::string& key, double duration);
+  void removeAllAnimations();
+  std::vector<std::string> animationKeys() const;
+
   // Native widget of this view, for the platform layer's own use.
   ViewWidget* nativeWidget() const { return widget_; }
   // Where the bounds origin's top-left lies inside the native widget (platform layer only).
@@ -181,6 +187,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   Image layerContents_;
   std::string toolTip_;
   std::function<void()> frameObserver_;
+  struct Transitions;
+  std::unique_ptr<Transitions> transitions_;
 };
 
 }  // namespace kesto::ui

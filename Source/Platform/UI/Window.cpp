@@ -1,5 +1,6 @@
 #include "Platform/UI/Window.h"
 
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -67,6 +68,7 @@ void WindowWidget::resizeEvent(QResizeEvent*) {
   if (!window_) return;
   if (auto& cv = window_->contentView()) cv->setFrame(fnd::Rect(0, 0, width(), height()));
   if (window_->delegate()) window_->delegate()->windowDidResize(*window_);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidResizeNotification, window_);
 }
 
 Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
@@ -165,6 +167,8 @@ void Window::orderFront() {
     QObject::connect(d_->widget->windowHandle(), &QWindow::screenChanged, d_->widget,
                      [this](QScreen*) {
                        if (delegate_) delegate_->windowDidChangeScreen(*this);
+                       fnd::NotificationCenter::defaultCenter().postNotificationName(
+                           WindowDidChangeScreenNotification, this);
                      });
   }
   d_->widget->raise();
@@ -178,6 +182,7 @@ void Window::orderOut() {
 
 void Window::close() {
   if (delegate_) delegate_->windowWillClose(*this);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(WindowWillCloseNotification, this);
   orderOut();
 }
 

@@ -27,6 +27,13 @@ class WindowDelegate {
   virtual fnd::Rect windowWillConstrainFrame(Window& window, const fnd::Rect& frame) { return frame; }
 };
 
+// Notification names posted with the window as object.
+inline constexpr const char* WindowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
+inline constexpr const char* WindowDidResignKeyNotification = "NSWindowDidResignKeyNotification";
+inline constexpr const char* WindowDidResizeNotification = "NSWindowDidResizeNotification";
+inline constexpr const char* WindowWillCloseNotification = "NSWindowWillCloseNotification";
+inline constexpr const char* WindowDidChangeScreenNotification = "NSWindowDidChangeScreenNotification";
+
 enum class WindowLevel { Normal = 0, Floating = 3, ModalPanel = 8, StatusBar = 25, PopUpMenu = 101 };
 
 namespace WindowStyle {

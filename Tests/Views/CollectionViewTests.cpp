@@ -1,0 +1,285 @@
+#include "CollectionViewFixture.h"
+
+#include "Views/TileCollectionViewReusableView.h"
+
+using namespace kesto;
+using namespace kesto::test;
+
+namespace {
+
+std::size_t hiddenCells(TileCollectionView& view) {
+  std::size_t n = 0;
+  for (auto& v : view.documentView()->subviews())
+    if (v->isHidden()) ++n;
+  return n;
+}
+
+struct AssertionRecorder {
+  AssertionRecorder() {
+    fnd::setAssertionPolicy(fnd::AssertionPolicy::Record);
+    fnd::clearRecordedFailures();
+  }
+  ~AssertionRecorder() { fnd::setAssertionPolicy(fnd::AssertionPolicy::Throw); }
+  std::vector<std::string> reasons() const {
+    std::vector<std::string> r;
+    for (auto& f : fnd::recordedFailures()) r.push_back(f.reason);
+    return r;
+  }
+};
+
+}  // namespace
+
+TEST(CollectionView, ShowsNothingWithoutDataSourceOrBeforeTheFirstReload) {
+  CollectionHarness h(800, 600, {250, 310}, {100});
+  h.view->setFrameSize({700, 500});
+  h.view->layoutSubtreeIfNeeded();
+  EXPECT_TRUE(h.view->visibleCells().empty());
+  EXPECT_EQ(h.source.cellsAsked, 0);
+  h.view->setDataSource(nullptr);
+  h.view->reloadData();
+  EXPECT_TRUE(h.view->visibleCells().empty());
+}
+
+TEST(CollectionView, OnlyVisibleItemsGetCellsAndScrolledOutCellsAreReused) {
+  // 800 wide: 3 columns of 250; 600 high with 310-point rows: rows 0 and 1 are visible.
+  CollectionHarness h(800, 600, {250, 310}, {100}, 2);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->visibleCells().size(), 6u);
+  EXPECT_EQ(h.source.cellsAsked, 6);
+  auto first = h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->frame(), fnd::Rect(12, 0, 250, 310));
+  EXPECT_EQ(first->reuseIdentifier(), "cell");
+  // Scroll one row down: row 0 leaves (3 cells to the pool, hidden but kept), row 2 enters.
+  h.clip().scrollToPoint({0, 312});
+  EXPECT_EQ(h.view->visibleCells().size(), 6u);
+  EXPECT_EQ(h.view->reusableCellCount("cell"), 0u);  // the pool was drained again by row 2
+  EXPECT_EQ(hiddenCells(*h.view), 0u);
+  EXPECT_EQ(h.source.count("end 0.0"), 1);
+  EXPECT_FALSE(h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  // Row 2 was built from the recycled cells: no new cell was created.
+  EXPECT_EQ(h.view->documentView()->subviews().size(), 6u);
+  EXPECT_EQ(h.view->cellForItemAtIndexPath(IndexPath::forItem(6, 0))->frame().origin.y, 624);
+  // A reload drops every pool and view and builds afresh.
+  h.view->reloadData();
+  EXPECT_EQ(h.view->documentView()->subviews().size(), 6u);
+  EXPECT_EQ(h.view->reusableCellCount("cell"), 0u);
+}
+
+TEST(CollectionView, DequeueHandsBackTheRecycledCellWithPrepareForReuse) {
+  struct CountingCell : TileCollectionViewCell {
+    using TileCollectionViewCell::TileCollectionViewCell;
+    int prepared = 0;
+    void prepareForReuse() override {
+      ++prepared;
+      TileCollectionViewCell::prepareForReuse();
+    }
+  };
+  CollectionHarness h(300, 100, {300, 100}, {10});
+  h.view->registerClass(TileCollectionView::cellClass<CountingCell>(), "cell");
+  h.view->reloadData();
+  auto cell = std::dynamic_pointer_cast<CountingCell>(h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  ASSERT_TRUE(cell);
+  EXPECT_EQ(cell->prepared, 1);
+  h.clip().scrollToPoint({0, 500});
+  // Item 5 entered as item 0 left: the same cell object, prepared again.
+  EXPECT_EQ(h.view->cellForItemAtIndexPath(IndexPath::forItem(5, 0)), cell);
+  EXPECT_EQ(cell->prepared, 2);
+  EXPECT_EQ(cell->indexPath(), IndexPath::forItem(5, 0));
+}
+
+TEST(CollectionView, RegistrationKeepsOnlyTheLatestKindOfSource) {
+  AssertionRecorder recorder;
+  ui::Nib::registerBuilder("EmptyCellNib", [](void*, ui::Nib::TopLevelObjects& objects) {
+    objects.push_back(std::make_shared<ui::View>());  // no cell among the top-level objects
+    return true;
+  });
+  CollectionHarness h(300, 100, {300, 100}, {1});
+  h.view->registerNib(std::make_shared<ui::Nib>("EmptyCellNib"), "cell");
+  EXPECT_FALSE(h.view->dequeueReusableCellWithIdentifier("cell"));
+  h.view->reloadData();
+  EXPECT_TRUE(h.view->visibleCells().empty());
+  auto reasons = recorder.reasons();
+  ASSERT_EQ(reasons.size(), 2u);
+  EXPECT_EQ(reasons[0], "collectionView:cellForItemAtIndexPath: must return a non-nil cell.");
+  EXPECT_EQ(reasons[1], "collectionView:cellForItemAtIndexPath: must return an instance or subclass of TileCollectionViewCell.");
+  // The class registered after the nib replaces it; an unknown identifier makes a plain cell.
+  h.view->registerClass(TileCollectionView::cellClass<TileCollectionViewCell>(), "cell");
+  EXPECT_TRUE(h.view->dequeueReusableCellWithIdentifier("cell"));
+  EXPECT_TRUE(h.view->dequeueReusableCellWithIdentifier("other"));
+  recorder.reasons();
+  fnd::clearRecordedFailures();
+  h.view->registerClass(nullptr, "cell");
+  h.view->dequeueReusableCellWithIdentifier("");
+  reasons = recorder.reasons();
+  ASSERT_EQ(reasons.size(), 2u);
+  EXPECT_EQ(reasons[0], "Invalid parameter not satisfying: cellClass");
+  EXPECT_EQ(reasons[1], "Invalid parameter not satisfying: identifier");
+  ui::Nib::unregisterBuilder("EmptyCellNib");
+}
+
+TEST(CollectionView, LayoutsBelongToOneCollectionView) {
+  AssertionRecorder recorder;
+  CollectionHarness a(300, 100, {100, 100}, {3});
+  CollectionHarness b(300, 100, {100, 100}, {3});
+  a.view->setCollectionViewLayout(a.grid);  // the current layout again: nothing happens
+  EXPECT_TRUE(recorder.reasons().empty());
+  b.view->setCollectionViewLayout(a.grid);
+  ASSERT_EQ(recorder.reasons().size(), 1u);
+  EXPECT_EQ(recorder.reasons()[0], "Collection view layouts should not be reused between separate collection view instances.");
+  EXPECT_EQ(b.view->collectionViewLayout(), b.grid);
+  // A replaced layout stays attached to its old view.
+  auto other = std::make_shared<TileCollectionViewGridLayout>();
+  a.view->setCollectionViewLayout(other);
+  a.view->setCollectionViewLayout(a.grid);
+  EXPECT_EQ(recorder.reasons().size(), 2u);
+}
+
+TEST(CollectionViewData, SectionsCountsAndEncompassingSize) {
+  CollectionHarness h(300, 300, {100, 100}, {3, 0, 7});
+  h.source.answerSections = false;
+  h.view->setDataSource(&h.source);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->numberOfSections(), 1);  // without the optional method: one section
+  h.source.answerSections = true;
+  h.view->setDataSource(&h.source);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->numberOfSections(), 3);
+  EXPECT_EQ(h.view->numberOfItemsInSection(2), 7);
+  EXPECT_EQ(h.view->numberOfItemsInSection(3), 0);
+  EXPECT_EQ(h.view->numberOfItemsInSection(-1), 0);
+  EXPECT_EQ(h.view->rectForSection(-1), fnd::Rect());
+  EXPECT_EQ(h.view->rectForSection(3), fnd::Rect());
+  EXPECT_TRUE(h.view->indexPathsForItemsInRect(fnd::Rect()).empty());
+  EXPECT_TRUE(h.view->indexesForSectionsInRect(fnd::Rect()).isEmpty());
+  // 3 columns: 3 items make 1 row, none 0 rows, 7 items 3 rows: 100 + 0 + 300 = 400 high.
+  EXPECT_EQ(h.view->data().encompassingSize(), (fnd::Size{300, 400}));
+  EXPECT_EQ(h.view->documentView()->frame().size, (fnd::Size{300, 400}));
+  h.source.counts = {1};
+  h.view->reloadData();
+  EXPECT_EQ(h.view->data().encompassingSize(), (fnd::Size{300, 300}));  // never below the visible size
+}
+
+TEST(CollectionViewData, NegativeSectionCountsGiveNoSections) {
+  struct Negative : FakeSource {
+    std::int64_t numberOfSectionsInCollectionView(TileCollectionView&) override { return -4; }
+  } source;
+  CollectionHarness h(300, 300, {100, 100}, {3});
+  h.view->setDataSource(&source);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->numberOfSections(), 0);
+  EXPECT_TRUE(h.view->allIndexPaths().empty());
+  h.view->setDataSource(nullptr);
+}
+
+TEST(CollectionViewData, BaseLayoutUnionsItemFramesAndKeepsCountsWithoutLayout) {
+  struct Fixed : TileCollectionViewLayout {
+    std::optional<TileCollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(const IndexPath& p) override {
+      TileCollectionViewLayoutAttributes a;
+      a.frame = fnd::Rect(0, 40 + 100.0 * double(p.item), 50, 100);  // starts 40 below the top
+      a.alpha = 1;
+      return a;
+    }
+  };
+  TileCollectionViewData data(nullptr);
+  data.recalculateAndPrepareLayout(true);  // no collection view, no layout: nothing happens
+  EXPECT_EQ(data.numberOfSections(), 0);
+
+  CollectionHarness h(300, 300, {100, 100}, {5});
+  auto fixed = std::make_shared<Fixed>();
+  h.view->setCollectionViewLayout(fixed);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->rectForSection(0), fnd::Rect(0, 40, 50, 500));
+  // The content reaches the far corner (540), so the last item can be scrolled into view.
+  EXPECT_EQ(h.view->data().encompassingSize().height, 540);
+  h.clip().scrollToPoint({0, 10000});
+  EXPECT_EQ(h.view->documentVisibleRect().maxY(), 540);
+  // The plain base layout: items have no attributes, so the section frame is the zero rect.
+  auto base = std::make_shared<TileCollectionViewLayout>();
+  h.view->setCollectionViewLayout(base);
+  EXPECT_EQ(h.view->rectForSection(0), fnd::Rect());
+  EXPECT_EQ(h.view->data().encompassingSize(), (fnd::Size{300, 300}));
+  EXPECT_TRUE(h.view->hasVerticalScroller());
+  EXPECT_FALSE(h.view->hasHorizontalScroller());
+}
+
+TEST(CollectionView, WidthChangeRelaysOutHeightChangeKeepsTheLayout) {
+  CollectionHarness h(800, 600, {250, 310}, {10});
+  h.view->reloadData();
+  EXPECT_EQ(h.grid->numberOfColumns(), 3u);
+  h.view->setFrameSize({540, 600});
+  h.view->layoutSubtreeIfNeeded();
+  EXPECT_EQ(h.grid->numberOfColumns(), 2u);
+  EXPECT_EQ(h.view->cellForItemAtIndexPath(IndexPath::forItem(1, 0))->frame().origin.x, 276);  // padding 13
+  int asked = h.source.cellsAsked;
+  h.view->setFrameSize({540, 700});
+  h.view->layoutSubtreeIfNeeded();
+  EXPECT_EQ(h.grid->numberOfColumns(), 2u);
+  // Cells were kept (no reset); only the new row was asked for.
+  EXPECT_EQ(h.source.cellsAsked, asked + 2);
+}
+
+TEST(SupplementaryViews, ShownOnlyWhenTheDataSourceProvidesThem) {
+  struct Source : FakeSource {
+    bool supplementary = true;
+    unsigned implementedDataSourceMethods() const override {
+      return NumberOfSectionsInCollectionView | (supplementary ? ViewForSupplementaryViewOfKind : 0u);
+    }
+    std::shared_ptr<ui::View> collectionViewViewForSupplementaryViewOfKind(TileCollectionView& cv, const std::string& kind,
+                                                                          std::int64_t) override {
+      return cv.dequeueReusableSupplementaryViewOfKind(kind, "header");
+    }
+  } source;
+  FakeGridDelegate delegate;
+  delegate.methods = TileCollectionViewGridLayoutDelegate::HeightForHeader;
+  delegate.header = 30;
+  CollectionHarness h(300, 200, {100, 100}, {3});
+  source.counts = {3, 3, 3};
+  h.grid->setDelegate(&delegate);
+  h.view->registerClass(TileCollectionView::supplementaryViewClass<TileCollectionViewReusableView>(),
+                        TileCollectionViewGridLayoutHeader, "header");
+  source.supplementary = false;
+  h.view->setDataSource(&source);
+  h.view->reloadData();
+  EXPECT_EQ(h.view->visibleSupplementaryViewCount(), 0u);
+  source.supplementary = true;
+  h.view->setDataSource(&source);
+  h.view->reloadData();
+  // Sections are 130 high (30 header + 100 row): headers at 0 and 130 are visible in 200.
+  EXPECT_EQ(h.view->visibleSupplementaryViewCount(), 2u);
+  auto header = h.view->supplementaryViewForKind(TileCollectionViewGridLayoutHeader, "header", 1);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->frame(), fnd::Rect(0, 130, 300, 30));
+  EXPECT_EQ(header->kind(), TileCollectionViewGridLayoutHeader);
+  h.clip().scrollToPoint({0, 140});
+  EXPECT_FALSE(h.view->supplementaryViewForKind(TileCollectionViewGridLayoutHeader, "header", 0));
+  EXPECT_TRUE(h.view->supplementaryViewForKind(TileCollectionViewGridLayoutHeader, "header", 2));
+  EXPECT_TRUE(h.view->layoutIdentifiersForSupplementaryViewsInRect(fnd::Rect()).empty());
+  h.view->setDataSource(nullptr);
+}
+
+TEST(SupplementaryViews, IdentifiersAndRegistrationContracts) {
+  AssertionRecorder recorder;
+  EXPECT_EQ(TileCollectionView::supplementaryViewIdentifierWithKind("Header", "r"), "Header/r");
+  std::string layoutId = TileCollectionView::layoutIdentifierForSupplementaryViewIdentifier("Header/r", 12);
+  EXPECT_EQ(layoutId, "12/Header/r");
+  EXPECT_EQ(TileCollectionView::sectionForSupplementaryLayoutIdentifier(layoutId), 12);
+  EXPECT_EQ(TileCollectionView::supplementaryViewIdentifierForLayoutIdentifier(layoutId), "Header/r");
+  EXPECT_EQ(TileCollectionView::kindForSupplementaryViewIdentifier("Header/r"), "Header");
+  EXPECT_EQ(TileCollectionView::reuseIdentifierForSupplementaryViewIdentifier("Header/r"), "r");
+  EXPECT_EQ(TileCollectionView::sectionForSupplementaryLayoutIdentifier("x/Header/r"), 0);
+
+  CollectionHarness h(300, 100, {100, 100}, {3});
+  h.view->dequeueReusableSupplementaryViewOfKind("", "");
+  h.view->registerClass(TileCollectionView::supplementaryViewClass<TileCollectionViewReusableView>(), "Head/er", "r");
+  h.view->registerClass(TileCollectionView::supplementaryViewClass<TileCollectionViewReusableView>(), "A", "r");
+  h.view->registerNib(std::make_shared<ui::Nib>("x"), "A", "r");
+  h.view->registerClass(TileCollectionView::supplementaryViewClass<TileCollectionViewReusableView>(), "B", "r");
+  auto reasons = recorder.reasons();
+  ASSERT_EQ(reasons.size(), 2u);
+  EXPECT_EQ(reasons[0], "Invalid parameter not satisfying: reuseIdentifier");  // checked before the kind
+  EXPECT_NE(reasons[1].find("must not contain"), std::string::npos);
+  // "A/r" now has only the nib; two kinds with one reuse identifier are separate entries.
+  auto ids = h.view->allSupplementaryViewIdentifiers();
+  EXPECT_EQ(ids, (std::vector<std::string>{"B/r", "A/r"}));
+}
