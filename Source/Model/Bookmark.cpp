@@ -188,10 +188,16 @@ Bookmark::Ref Bookmark::addBookmarkWithURL(const std::string& url, const std::ve
   return b;
 }
 
-store::PredicateRef Bookmark::buildPredicateForFolder(const std::string& folderID) {
-  fnd::Array ids{folderID};
+std::vector<std::string> Bookmark::folderIDsForFolder(const std::string& folderID) {
+  std::vector<std::string> ids{folderID};
   if (auto folder = Folder::existingFolderWithFolderID(folderID))
-    for (const auto& sub : folder->subFolders()) ids.emplace_back(sub->folderID());
+    for (const auto& sub : folder->subFolders()) ids.push_back(sub->folderID());
+  return ids;
+}
+
+store::PredicateRef Bookmark::buildPredicateForFolder(const std::string& folderID) {
+  auto list = folderIDsForFolder(folderID);
+  fnd::Array ids(list.begin(), list.end());
   return store::Predicate::parse("trashed < 1 and blocked < 1 and folder.folderID IN %@", {fnd::Value(std::move(ids))});
 }
 

@@ -54,6 +54,8 @@ class Bookmark : public Entity<Bookmark> {
   // The bookmarks of a folder and of all its descendants that are neither trashed nor locked.
   // Identifiers are arguments, never predicate text.
   static store::PredicateRef buildPredicateForFolder(const std::string& folderID);
+  // The folder's identifier followed by those of all its descendants.
+  static std::vector<std::string> folderIDsForFolder(const std::string& folderID);
   static List fetchBookmarksWithAncestorFolderId(const std::string& folderID,
                                                  const std::vector<store::SortDescriptor>& sorts, std::int64_t limit);
   static void deleteBookmarks(const List& bookmarks, const ContextRef& context = nullptr);

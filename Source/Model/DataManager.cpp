@@ -36,28 +36,31 @@ store::PredicateRef parse(const char* format, const fnd::Array& args = {}) {
 
 // Sorts by the descriptors with each object's keys read once.
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
-  if (sorts.empty() || list.size() < 2) return;
-  struct Row {
-    DataManager::BookmarkRef b;
-    std::vector<fnd::Value> keys;
-  };
-  std::vector<Row> rows;
-  rows.reserve(list.size());
-  for (auto& b : list) {
-    Row r{b, {}};
-    r.keys.reserve(sorts.size());
-    fnd::Value self(std::static_pointer_cast<fnd::Object>(b));
-    for (const auto& s : sorts) r.keys.push_back(store::valueForKeyPath(self, s.keyPath));
-    rows.push_back(std::move(r));
+  const std::size_t n = list.size(), k = sorts.size();
+  if (k == 0 || n < 2) return;
+  std::vector<fnd::Value> keys;
+  keys.reserve(n * k);
+  for (const auto& b : list) {
+    for (const auto& s : sorts) {
+      if (s.keyPath.find('.') == std::string::npos)
+        keys.push_back(b->valueForKey(s.keyPath));
+      else
+        keys.push_back(store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath));
+    }
   }
-  std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
-    for (std::size_t i = 0; i < sorts.size(); ++i) {
-      int c = sorts[i].compareValues(x.keys[i], y.keys[i]);
+  std::vector<std::uint32_t> order(n);
+  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+    for (std::size_t i = 0; i < k; ++i) {
+      int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
       if (c != 0) return c < 0;
     }
     return false;
   });
-  for (std::size_t i = 0; i < rows.size(); ++i) list[i] = std::move(rows[i].b);
+  DataManager::BookmarkList sortedList;
+  sortedList.reserve(n);
+  for (auto i : order) sortedList.push_back(std::move(list[i]));
+  list = std::move(sortedList);
 }
 
 bool accepts(const store::Predicate& p, const DataManager::BookmarkRef& b) {
@@ -65,6 +68,20 @@ bool accepts(const store::Predicate& p, const DataManager::BookmarkRef& b) {
 }
 
 std::int32_t clamp32(std::int64_t n) { return static_cast<std::int32_t>(n); }
+
+// "trashed < 1 and blocked < 1" without going through the predicate: a missing flag fails it.
+bool isLive(const Bookmark& b) {
+  const auto& trashed = b.value(bookmark_attr::trashed);
+  const auto& blocked = b.value(bookmark_attr::blocked);
+  return trashed.isNumber() && blocked.isNumber() && trashed.doubleValue() < 1 && blocked.doubleValue() < 1;
+}
+
+const std::string* folderIDOf(const Bookmark& b) {
+  auto folder = b.toOne(bookmark_rel::folder);
+  if (!folder) return nullptr;
+  const auto& id = folder->value(folder_attr::folderID);
+  return id.isString() ? &id.string() : nullptr;
+}
 
 }  // namespace
 
@@ -232,17 +249,39 @@ void DataManager::doLoadBookmarks(bool reset) {
     sortBookmarks(bookmarks_, currentSortDescriptors_);
   };
   if (loadingFromTags_ && !currentlySelectedTags_.empty()) {
-    // Names are arguments, never predicate text: a quote in a tag name cannot break the list.
-    std::vector<store::PredicateRef> perTag;
-    for (const auto& name : currentlySelectedTags_) perTag.push_back(parse("ANY tags.name == %@", {name}));
-    auto tags = preferences->showALLTags() ? store::Predicate::andPredicate(perTag) : store::Predicate::orPredicate(perTag);
-    filterSorted(store::Predicate::andPredicate({tags, parse("trashed == 0 and blocked < 1"), parse(kLive)}));
+    // "ANY tags.name == <name>" for each selected name (OR, or AND with showALLTags), then
+    // "trashed == 0 and blocked < 1". Resolved through the tags' own bookmark sets, with the
+    // names compared as values: a quote in a tag name cannot break the list.
+    std::unordered_map<const Bookmark*, std::size_t> hits;
+    for (const auto& name : currentlySelectedTags_) {
+      std::unordered_set<const Bookmark*> carrying;
+      for (const auto& tag : Tag::fetchEntitiesWhereProperty("name", name, context_).value_or(Tag::List{}))
+        for (const auto& o : tag->toMany(tag_rel::bookmarks)) carrying.insert(static_cast<const Bookmark*>(o.get()));
+      for (const auto* b : carrying) ++hits[b];
+    }
+    const std::size_t needed = preferences->showALLTags() ? currentlySelectedTags_.size() : 1;
+    for (const auto& b : allBookmarks_) {
+      auto it = hits.find(b.get());
+      if (it == hits.end() || it->second < needed || !isLive(*b)) continue;
+      if (b->value(bookmark_attr::trashed).doubleValue() != 0) continue;
+      bookmarks_.push_back(b);
+    }
+    sortBookmarks(bookmarks_, currentSortDescriptors_);
   } else if (loadingFromTags_) {
     bookmarks_.clear();
   } else if (currentFolder_) {
     store::PredicateRef p;
     if (preferences->showBookmarksInSubFolders()) {
-      p = Bookmark::buildPredicateForFolder(currentFolder_->folderID());
+      // The folder predicate ("trashed < 1 and blocked < 1 and folder.folderID IN ids"),
+      // evaluated with a hash set of the identifiers.
+      auto list = Bookmark::folderIDsForFolder(currentFolder_->folderID());
+      std::unordered_set<std::string> ids(list.begin(), list.end());
+      for (const auto& b : allBookmarks_) {
+        if (!isLive(*b)) continue;
+        const std::string* id = folderIDOf(*b);
+        if (id && ids.count(*id)) bookmarks_.push_back(b);
+      }
+      sortBookmarks(bookmarks_, currentSortDescriptors_);
     } else if (currentFolder_->isSmart()) {
       std::string stored = currentFolder_->predicate().value_or(std::string());
       fnd::Error error;
@@ -261,12 +300,17 @@ void DataManager::doLoadBookmarks(bool reset) {
     if (currentPredicate_ == p_.top25) {
       // The 25 most opened, shown in library order.
       BookmarkList visited = filter(*p_.top25);
+      std::vector<std::int64_t> opened;
+      opened.reserve(visited.size());
+      for (const auto& b : visited) opened.push_back(b->timesOpened());
       std::vector<std::size_t> order(visited.size());
       for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-      std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-        return visited[x]->timesOpened() > visited[y]->timesOpened();
-      });
-      if (order.size() > kTop25) order.resize(kTop25);
+      // Ties go to the earlier bookmark in library order.
+      auto more = [&](std::size_t x, std::size_t y) { return opened[x] != opened[y] ? opened[x] > opened[y] : x < y; };
+      if (order.size() > kTop25) {
+        std::partial_sort(order.begin(), order.begin() + kTop25, order.end(), more);
+        order.resize(kTop25);
+      }
       std::sort(order.begin(), order.end());
       for (std::size_t i : order) bookmarks_.push_back(visited[i]);
     } else if (currentPredicate_ == p_.duplicates) {
@@ -318,6 +362,11 @@ void DataManager::resetFetchLimitAndOffset() {
 
 DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate) const {
   BookmarkList out;
+  if (&predicate == p_.library.get() || &predicate == p_.duplicates.get()) {
+    for (const auto& b : allBookmarks_)
+      if (isLive(*b)) out.push_back(b);
+    return out;
+  }
   for (const auto& b : allBookmarks_)
     if (accepts(predicate, b)) out.push_back(b);
   return out;
@@ -482,8 +531,9 @@ void appendMovingToEnd(List& all, const List& added) {
   for (const auto& x : added) incoming.insert(x.get());
   all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& x) { return incoming.count(x.get()) > 0; }),
             all.end());
+  std::unordered_set<const void*> appended;
   for (const auto& x : added)
-    if (std::find(all.begin(), all.end(), x) == all.end()) all.push_back(x);
+    if (appended.insert(x.get()).second) all.push_back(x);
 }
 
 template <typename List>
@@ -524,6 +574,7 @@ void DataManager::removeFolders(const FolderList& list) {
 // ---- Counters -------------------------------------------------------------------------------
 
 std::int32_t DataManager::countInMemory(const store::Predicate& predicate) const {
+  if (&predicate == p_.library.get()) return clamp32(static_cast<std::int64_t>(filter(predicate).size()));
   std::int64_t n = 0;
   for (const auto& b : allBookmarks_)
     if (accepts(predicate, b)) ++n;
@@ -540,7 +591,7 @@ std::int32_t DataManager::fetchAndCount(const store::PredicateRef& predicate) co
   return found ? clamp32(static_cast<std::int64_t>(found->size())) : 0;
 }
 
-std::int32_t DataManager::numberOfBookmarksInLibrary() { return countInMemory(*parse(kLive)); }
+std::int32_t DataManager::numberOfBookmarksInLibrary() { return countInMemory(*p_.library); }
 std::int32_t DataManager::numberOfTotalBookmarks() { return countInMemory(*parse("trashed < 1")); }
 std::int32_t DataManager::numberOfImportedBookmarks() {
   return countInMemory(*parse("showImported >0 and trashed < 1 and blocked < 1"));
@@ -548,24 +599,21 @@ std::int32_t DataManager::numberOfImportedBookmarks() {
 std::int32_t DataManager::numberOBookmarksInTrash() { return countInMemory(*parse("trashed > 0 and blocked < 1")); }
 std::int32_t DataManager::numberOfBookmarksInInbox() { return countInMemory(*p_.inbox); }
 
-std::unordered_map<std::string, std::int32_t> DataManager::numberOfBookmarksInFolders() {
+const std::unordered_map<std::string, std::int32_t>& DataManager::badgeCounts() {
   if (badgeCache_) return *badgeCache_;
   // The same test as "folder.folderID = %@ and trashed < 1 and blocked < 1", in one pass.
-  std::unordered_map<std::string, std::int32_t> counts;
+  auto& counts = badgeCache_.emplace();
   for (const auto& b : allBookmarks_) {
-    if (b->trashed() >= 1 || b->blocked() >= 1) continue;
-    if (b->value(bookmark_attr::trashed).isNull() || b->value(bookmark_attr::blocked).isNull()) continue;
-    auto folder = b->toOne(bookmark_rel::folder);
-    if (!folder) continue;
-    const auto& id = folder->value(folder_attr::folderID);
-    if (id.isString()) ++counts[id.string()];
+    if (!isLive(*b)) continue;
+    if (const std::string* id = folderIDOf(*b)) ++counts[*id];
   }
-  badgeCache_ = counts;
   return counts;
 }
 
+std::unordered_map<std::string, std::int32_t> DataManager::numberOfBookmarksInFolders() { return badgeCounts(); }
+
 std::int32_t DataManager::numberOfBookmarksInFolder(const std::string& folderID) {
-  auto counts = numberOfBookmarksInFolders();
+  const auto& counts = badgeCounts();
   auto it = counts.find(folderID);
   return it == counts.end() ? 0 : it->second;
 }

@@ -243,6 +243,7 @@ class DataManager {
   std::int32_t fetchAndCount(const store::PredicateRef& predicate) const;
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
   void invalidateBadges() { badgeCache_.reset(); }
+  const std::unordered_map<std::string, std::int32_t>& badgeCounts();
 
   std::shared_ptr<bool> alive_;
   std::shared_ptr<store::Context> context_;

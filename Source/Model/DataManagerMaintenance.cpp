@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace kesto {
 
@@ -96,12 +97,23 @@ DataManager::BookmarkList DataManager::duplicates() const {
   auto& stack = WrenDataManager::sharedInstance();
   auto ids = duplicateIdentifiers(stack.persistentStorePath());
   if (ids.empty()) return {};
-  fnd::Array idValues(ids.begin(), ids.end());
-  auto found = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("uniqueID IN %@", {fnd::Value(idValues)}),
-                                                    nullptr, 0, 0, context_);
-  if (!found) return {};
+  // The loaded library answers most identifiers at once; rows it does not hold yet (added since
+  // the last load) are fetched from the store.
   std::unordered_map<std::string, BookmarkRef> byID;
-  for (auto& b : *found) byID.emplace(b->uniqueIDValue().value_or(std::string()), b);
+  byID.reserve(allBookmarks_.size());
+  for (const auto& b : allBookmarks_) {
+    const auto& id = b->value(bookmark_attr::uniqueID);
+    if (id.isString()) byID.emplace(id.string(), b);
+  }
+  fnd::Array missing;
+  for (const auto& id : ids)
+    if (!byID.count(id)) missing.emplace_back(id);
+  if (!missing.empty()) {
+    auto found = Bookmark::fetchEntitiesWithPredicate(
+        store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(missing))}), nullptr, 0, 0, context_);
+    if (found)
+      for (auto& b : *found) byID.emplace(b->uniqueIDValue().value_or(std::string()), b);
+  }
   auto delicious = Service::serviceNamed(Service::kDelicious, context_);
   auto pinboard = Service::serviceNamed(Service::kPinboard, context_);
   BookmarkList out;
@@ -120,8 +132,10 @@ DataManager::BookmarkList DataManager::duplicates() const {
 void DataManager::removeDuplicates() {
   // Each listed copy has an older live copy of its URL that is never listed, so the last live
   // copy always survives.
+  std::unordered_set<const Bookmark*> loaded;
+  for (const auto& b : allBookmarks_) loaded.insert(b.get());
   for (const auto& b : duplicates()) {
-    if (std::find(allBookmarks_.begin(), allBookmarks_.end(), b) == allBookmarks_.end()) continue;
+    if (!loaded.count(b.get())) continue;
     b->setTrashed(1);
     b->saveBookmark();
   }

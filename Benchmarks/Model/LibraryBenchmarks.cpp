@@ -1,0 +1,160 @@
+// Library core on a generated library: 50,000 bookmarks, 2,000 folders four deep, 5,000 tags,
+// 5% of the URLs duplicated.
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/Tag.h"
+#include "Model/WrenDataManager.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Predicate.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace kesto;
+
+constexpr int kBookmarks = 50000, kFolders = 2000, kTags = 5000;
+
+struct Library {
+  DataManager dm;
+  Folder::Ref deepFolder;
+  std::vector<std::string> tagNames;
+
+  Library() {
+    std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    auto prefs = std::make_shared<PreferenceValues>();
+    registerPreferences(prefs);
+    auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+    std::vector<Folder::Ref> folders;
+    for (int i = 0; i < kFolders; ++i) {
+      auto f = Folder::initEntityInContext(ctx);
+      f->setFolderID("F" + std::to_string(i));
+      f->setName("Folder " + std::to_string(i));
+      // Four levels: 500 top-level folders, each with a chain of three below it.
+      f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
+      f->setOrderIndex(i);
+      folders.push_back(f);
+    }
+    deepFolder = folders[0];
+    std::vector<Tag::Ref> tags;
+    for (int i = 0; i < kTags; ++i) {
+      auto t = Tag::initEntityInContext(ctx);
+      t->setName("tag" + std::to_string(i));
+      tags.push_back(t);
+      tagNames.push_back(t->name());
+    }
+    for (int i = 0; i < kBookmarks; ++i) {
+      auto b = Bookmark::newBookmark(ctx);
+      int urlIndex = i % 20 == 0 ? i - 1 : i;  // every 20th shares its URL with the one before
+      b->setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
+      b->setTitle((i % 10 == 0 ? "Wiki " : "Page ") + std::to_string(i));
+      b->setTimesOpened(i % 7);
+      b->setAddedDate(fnd::Date(600000000.0 + i));
+      b->setFolder(folders[i % kFolders]);
+      b->addTag(tags[i % kTags]);
+      b->addTag(tags[(i * 7 + 3) % kTags]);
+    }
+    WrenEntity::saveContext(ctx);
+    dm.setPreferences(prefs);
+    dm.setContext(ctx);
+    dm.preparePredicates();
+    auto all = Bookmark::fetchEntities(ctx).value_or(Bookmark::List{});
+    dm.addBookmarks(all);
+    dm.addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+  }
+};
+
+Library& library() {
+  static Library lib;
+  return lib;
+}
+
+void BM_LibraryList(benchmark::State& state) {
+  auto& dm = library().dm;
+  for (auto _ : state) {
+    dm.prepareNonFolderViews();
+    dm.loadAllBookmarksInLibrary();
+    benchmark::DoNotOptimize(dm.bookmarks().size());
+  }
+}
+BENCHMARK(BM_LibraryList)->Unit(benchmark::kMillisecond);
+
+void BM_FolderWithSubfolders(benchmark::State& state) {
+  auto& lib = library();
+  auto prefs = std::make_shared<PreferenceValues>();
+  prefs->subFolders = true;
+  lib.dm.setPreferences(prefs);
+  for (auto _ : state) {
+    lib.dm.prepareFolderView();
+    lib.dm.setCurrentFolder(lib.deepFolder);
+    lib.dm.loadBookmarks();
+    benchmark::DoNotOptimize(lib.dm.bookmarks().size());
+  }
+  lib.dm.setPreferences(std::make_shared<PreferenceValues>());
+}
+BENCHMARK(BM_FolderWithSubfolders)->Unit(benchmark::kMillisecond);
+
+void BM_TwoTagView(benchmark::State& state) {
+  auto& lib = library();
+  for (auto _ : state) {
+    lib.dm.prepareForTagView();
+    lib.dm.currentlySelectedTags() = {lib.tagNames[3], lib.tagNames[10]};
+    lib.dm.loadBookmarks();
+    benchmark::DoNotOptimize(lib.dm.bookmarks().size());
+  }
+  lib.dm.prepareNonFolderViews();
+}
+BENCHMARK(BM_TwoTagView)->Unit(benchmark::kMillisecond);
+
+void BM_Top25(benchmark::State& state) {
+  auto& dm = library().dm;
+  for (auto _ : state) {
+    dm.prepareNonFolderViews();
+    dm.loadTop25Bookmarks();
+    benchmark::DoNotOptimize(dm.bookmarks().size());
+  }
+}
+BENCHMARK(BM_Top25)->Unit(benchmark::kMillisecond);
+
+void BM_AllFolderBadges(benchmark::State& state) {
+  auto& dm = library().dm;
+  for (auto _ : state) {
+    dm.addFolders({});  // a refresh of the tree recomputes every badge
+    dm.removeBookmarks({});
+    std::int64_t sum = 0;
+    for (const auto& f : dm.allFolders()) sum += dm.numberOfBookmarksInFolder(f->folderID());
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_AllFolderBadges)->Unit(benchmark::kMillisecond);
+
+void BM_LibrarySearch(benchmark::State& state) {
+  auto& dm = library().dm;
+  auto p = store::Predicate::parse("title contains[cd] %@", {"wiki"});
+  for (auto _ : state) {
+    dm.applySearchPredicate(p);
+    benchmark::DoNotOptimize(dm.bookmarks().size());
+  }
+}
+BENCHMARK(BM_LibrarySearch)->Unit(benchmark::kMillisecond);
+
+void BM_Duplicates(benchmark::State& state) {
+  auto& dm = library().dm;
+  for (auto _ : state) benchmark::DoNotOptimize(dm.duplicates().size());
+}
+BENCHMARK(BM_Duplicates)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
