@@ -28,6 +28,7 @@ bool TileClipView::scrollRectToVisible(const fnd::Rect& rect, bool animated) {
 bool TileClipView::scrollRectToVisible(const fnd::Rect& rect, bool animated, Completion completion) {
   // A completion still waiting belongs to a scroll that is being replaced: it did not finish.
   handleCompletionIfNeededWithSuccess(false);
+  if (!animated && animating_) endScrolling();  // its completion was settled just now
   scrollCompletion_ = std::move(completion);
   bool scrolled = scrollRectToVisible(rect, animated);
   if (animated && scrolled && animating_) return true;
