@@ -34,6 +34,11 @@ fnd::Error errorWithInfo(const std::string& domain, std::int64_t code, const fnd
   return fnd::Error(domain, code, userInfo);
 }
 
+std::optional<std::string> headerOf(const net::URLResponse& response, std::string_view name) {
+  const auto* http = dynamic_cast<const net::HTTPURLResponse*>(&response);
+  return http ? http->valueForHTTPHeaderField(name) : std::nullopt;
+}
+
 std::string directoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -136,6 +141,11 @@ class SFRequestConnectionDelegate : public net::URLConnectionDelegate {
       challenge.useCredential(net::URLCredential::forTrust(trust));
     } else if (method == "NSURLAuthenticationMethodOAuth" || method == "NSURLAuthenticationMethodOAuth2") {
       challenge.continueWithoutCredential();
+    } else if (const auto& failed = challenge.failureResponse();
+               failed && !headerOf(*failed, "WWW-Authenticate")) {
+      // A refusal that asks for no credentials (the service's 401 with a JSON body) is the answer
+      // itself, not a challenge.
+      challenge.performDefaultHandling();
     } else {
       SFLogError("SkyfolderSDK: SSL Error. Unknown authentication method %@ for Skyfolder host: %@", method,
                  space.host);
@@ -287,7 +297,7 @@ class SFRequestConnectionDelegate : public net::URLConnectionDelegate {
     fnd::DispatchQueue::main().async([request = request_, shared = shared_, kind] {
       auto& pending = kind == Post::DownloadProgress ? shared->downloadProgressPending : shared->uploadProgressPending;
       pending = false;
-      if (shared->cancelled || shared->finished) return;
+      if (shared->cancelled) return;
       auto r = request.lock();
       if (!r) return;
       const auto& callback = kind == Post::DownloadProgress ? r->downloadProgressCallback_ : r->uploadProgressCallback_;
@@ -328,10 +338,6 @@ void SFRequest::start() {
   shared_->origin = request_.url().origin();
   shared_->wantsDownloadProgress = static_cast<bool>(downloadProgressCallback_);
   shared_->wantsUploadProgress = static_cast<bool>(uploadProgressCallback_);
-  if (!resultFilename_.empty()) {
-    // The size check compares announced and written octets, which only holds uncompressed.
-    request_.setValueForHTTPHeaderField(std::string("identity"), "Accept-Encoding");
-  }
   if (!sourcePath_.empty() && !request_.httpBodyStream() && !request_.httpBody())
     request_.setHTTPBodyStream(net::makeFileInputStream(sourcePath_));
   auto delegate = std::make_shared<SFRequestConnectionDelegate>(weak_from_this(), shared_);
