@@ -301,9 +301,11 @@ void FakeSkyfolder::install() {
                                                             const httplib::ContentReader& reader) {
     std::string body;
     std::uint64_t received = 0;
+    // Large uploads are counted, not kept, so the fake itself stays small.
+    const bool keep = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10) <= kKeepUploadsUpTo;
     reader([&](const char* data, std::size_t length) {
       received += length;
-      if (received <= kKeepUploadsUpTo) body.append(data, length);
+      if (keep) body.append(data, length);
       return true;
     });
     if (!pre(req, res, received)) return;
@@ -319,7 +321,7 @@ void FakeSkyfolder::install() {
              (dot == std::string::npos ? "" : path.substr(dot));
     }
     auto& f = files_[path];
-    f.generated = received > kKeepUploadsUpTo;
+    f.generated = !keep;
     f.generatedSize = received;
     f.content = f.generated ? std::string() : std::move(body);
     f.revision = nextRevision_++;
