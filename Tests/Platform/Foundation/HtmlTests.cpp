@@ -74,6 +74,42 @@ TEST(HtmlDocument, BookmarkFileBecomesTheTidyTree) {
   EXPECT_EQ(doc->nodesForXPath("//dt").size(), 4u);
 }
 
+// The layout browsers of the Chromium family write, nested three levels deep.
+TEST(HtmlDocument, NestedFoldersOfABrowserExportKeepTheirItems) {
+  auto doc = parse(
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+    "<!-- This is an automatically generated file.\n"
+    "     It will be read and overwritten.\n"
+    "     DO NOT EDIT! -->\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<TITLE>Bookmarks</TITLE>\n"
+    "<H1>Bookmarks</H1>\n"
+    "<DL><p>\n"
+    "    <DT><H3 ADD_DATE=\"1\" LAST_MODIFIED=\"2\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks bar</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://a/\" ADD_DATE=\"3\">A</A>\n"
+    "        <DT><H3 ADD_DATE=\"4\">Sub</H3>\n"
+    "        <DL><p>\n"
+    "            <DT><A HREF=\"https://b/\">B</A>\n"
+    "        </DL><p>\n"
+    "        <DT><A HREF=\"https://c/\">C</A>\n"
+    "        <DD>notes for C\n"
+    "        <DT><H3>Empty</H3>\n"
+    "        <DL><p>\n"
+    "        </DL><p>\n"
+    "        <DT><A HREF=\"https://d/\">D &amp; E</A>\n"
+    "    </DL><p>\n"
+    "    <DT><A HREF=\"https://top/\">Top</A>\n"
+    "</DL><p>\n");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->firstNodeForXPath("/html/body").xmlString(),
+            "<body><h1>Bookmarks</h1><dl><dd><h3 add_date=\"1\" last_modified=\"2\" "
+            "personal_toolbar_folder=\"true\">Bookmarks bar</h3><dl><dt><a href=\"https://a/\" add_date=\"3\">A</a>"
+            "</dt><dd><h3 add_date=\"4\">Sub</h3><dl><dt><a href=\"https://b/\">B</a></dt></dl></dd><dt>"
+            "<a href=\"https://c/\">C</a></dt><dd>notes for C\n        </dd><dd><h3>Empty</h3><dl/></dd><dt>"
+            "<a href=\"https://d/\">D &amp; E</a></dt></dl></dd><dt><a href=\"https://top/\">Top</a></dt></dl></body>");
+}
+
 TEST(HtmlDocument, BrokenMarkupIsRecoveredAndSkeletonGuaranteed) {
   auto doc = parse("<B>bold<I>both</B> tail <ul><li>one<li>two</ul><div><table><td>cell");
   ASSERT_TRUE(doc);
