@@ -123,7 +123,9 @@ class MemoryOutputStream final : public OutputStream {
     if (offset < data_.size()) data_.resize(offset);
     return true;
   }
-  void reserve(std::size_t n) { data_.reserve(std::min(n, limit_)); }
+  void reserveCapacity(std::size_t n) override {
+    if (data_.empty()) data_.reserve(std::min(n, limit_));
+  }
 
  private:
   std::size_t limit_;

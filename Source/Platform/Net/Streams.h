@@ -50,6 +50,8 @@ class OutputStream {
   virtual std::optional<std::uint64_t> fileCurrentOffset() const { return std::nullopt; }
   // Drops what was written from `offset` on (range resumes that get a full body again).
   virtual bool truncate(std::uint64_t offset) { return false; }
+  // A hint of how many bytes will come (memory streams reserve that much once).
+  virtual void reserveCapacity(std::size_t bytes) {}
 };
 
 std::shared_ptr<InputStream> makeDataInputStream(fnd::Data data);

@@ -71,10 +71,6 @@ constexpr int kMaximumRedirects = 16;
 // Bodies of replies that are not delivered (redirects, answered 401s) are kept only this far.
 constexpr std::size_t kHeldBodyLimit = 1u << 20;
 
-bool isLoopbackHost(const std::string& host) {
-  return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == "[::1]";
-}
-
 QUrl toQUrl(const URL& url) {
   // User-info never goes to the toolkit: authentication is answered here, only where allowed.
   QUrl q(QString::fromStdString(url.absoluteString()), QUrl::TolerantMode);

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "Platform/Foundation/Charset.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/IndexSet.h"
+#include "Platform/Foundation/Value.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace net {
+class URLResponse;
+}
+
+// Validates a response (status code, content type) and turns its body into an object. Handling
+// a response only reads the settings, so one serializer serves many responses at once.
+class NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetHTTPResponseSerializer> serializer();
+  NetHTTPResponseSerializer();
+  virtual ~NetHTTPResponseSerializer() = default;
+
+  fnd::StringEncoding stringEncoding() const { return stringEncoding_; }
+  void setStringEncoding(fnd::StringEncoding e) { stringEncoding_ = e; }
+  // 200 to 299 by default; absent accepts every code.
+  const std::optional<fnd::IndexSet>& acceptableStatusCodes() const { return statusCodes_; }
+  void setAcceptableStatusCodes(std::optional<fnd::IndexSet> codes) { statusCodes_ = std::move(codes); }
+  // Lower-case MIME types; absent accepts every type.
+  const std::optional<std::set<std::string>>& acceptableContentTypes() const { return contentTypes_; }
+  void setAcceptableContentTypes(std::optional<std::set<std::string>> types) { contentTypes_ = std::move(types); }
+
+  // True when acceptable. An invalid response stores its error in `error` (which stays empty
+  // for an unacceptable type with an empty body).
+  bool validateResponse(const net::URLResponse* response, const fnd::Data* data, std::optional<fnd::Error>* error) const;
+
+  // The object for the body: here the body data itself, valid or not. Null means no object.
+  virtual fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response,
+                                               const fnd::Data* data, std::optional<fnd::Error>* error) const;
+
+  // A new serializer of the same class with the properties the class declares itself.
+  virtual std::shared_ptr<NetHTTPResponseSerializer> copy() const;
+
+ protected:
+  // Validation shared by the parsing serializers: false when parsing should not be tried.
+  bool startParsing(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                    std::optional<fnd::Error>* error) const;
+
+ private:
+  fnd::StringEncoding stringEncoding_ = fnd::kUTF8StringEncoding;
+  std::optional<fnd::IndexSet> statusCodes_;
+  std::optional<std::set<std::string>> contentTypes_;
+};
+
+class NetJSONResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetJSONResponseSerializer> serializer() { return serializerWithReadingOptions(0); }
+  static std::shared_ptr<NetJSONResponseSerializer> serializerWithReadingOptions(std::uint64_t options);
+  NetJSONResponseSerializer();
+
+  std::uint64_t readingOptions() const { return readingOptions_; }
+  void setReadingOptions(std::uint64_t o) { readingOptions_ = o; }
+  bool removesKeysWithNullValues() const { return removesNulls_; }
+  void setRemovesKeysWithNullValues(bool on) { removesNulls_ = on; }
+
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+
+ private:
+  std::uint64_t readingOptions_ = 0;
+  bool removesNulls_ = false;
+};
+
+// Answers an unrun XML parser (fnd::XmlParser) over the body.
+class NetXMLParserResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetXMLParserResponseSerializer> serializer();
+  NetXMLParserResponseSerializer();
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+};
+
+// Answers an fnd::XmlDocument, parsed without network access or external entities.
+class NetXMLDocumentResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetXMLDocumentResponseSerializer> serializer() { return serializerWithXMLDocumentOptions(0); }
+  static std::shared_ptr<NetXMLDocumentResponseSerializer> serializerWithXMLDocumentOptions(std::uint64_t mask);
+  NetXMLDocumentResponseSerializer();
+  std::uint64_t options() const { return options_; }
+  void setOptions(std::uint64_t o) { options_ = o; }
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+
+ private:
+  std::uint64_t options_ = 0;
+};
+
+class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetPropertyListResponseSerializer> serializer() { return serializerWithFormat(100, 0); }
+  static std::shared_ptr<NetPropertyListResponseSerializer> serializerWithFormat(std::uint64_t format, std::uint64_t readOptions);
+  NetPropertyListResponseSerializer();
+  std::uint64_t format() const { return format_; }
+  void setFormat(std::uint64_t f) { format_ = f; }
+  std::uint64_t readOptions() const { return readOptions_; }
+  void setReadOptions(std::uint64_t o) { readOptions_ = o; }
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+
+ private:
+  std::uint64_t format_ = 100;
+  std::uint64_t readOptions_ = 0;
+};
+
+// Images are decoded by a decoder the interface layer registers at start; without one, or for
+// a body that holds no image, the answer is null.
+class NetImageResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  using Decoder = std::function<fnd::Value(const fnd::Data& data)>;
+  static void setImageDecoder(Decoder decoder);
+
+  static std::shared_ptr<NetImageResponseSerializer> serializer();
+  NetImageResponseSerializer();
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+};
+
+// Asks each serializer in turn; the first object wins. Falls back to the body data.
+class NetCompoundResponseSerializer : public NetHTTPResponseSerializer {
+ public:
+  static std::shared_ptr<NetCompoundResponseSerializer> compoundSerializerWithResponseSerializers(
+      std::vector<std::shared_ptr<NetHTTPResponseSerializer>> serializers);
+  const std::vector<std::shared_ptr<NetHTTPResponseSerializer>>& responseSerializers() const { return serializers_; }
+  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
+                                       std::optional<fnd::Error>* error) const override;
+  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+
+ private:
+  std::vector<std::shared_ptr<NetHTTPResponseSerializer>> serializers_;
+};
+
+// chain(new, earlier): the earlier error hangs under the new one as its underlying error.
+std::optional<fnd::Error> NetErrorWithUnderlyingError(const std::optional<fnd::Error>& error,
+                                                      const std::optional<fnd::Error>& underlying);
+
+// The null-free copy of a JSON value: dictionary keys holding null are dropped, recursively.
+fnd::Value NetJSONObjectByRemovingKeysWithNullValues(const fnd::Value& value);
+
+}  // namespace kesto

@@ -1,0 +1,403 @@
+#include "Network/NetHTTPRequestOperation.h"
+#include "Network/NetHTTPRequestOperationManager.h"
+#include "Network/NetMultipartFormData.h"
+#include "Network/NetNetworking.h"
+#include "Network/NetURLResponseSerialization.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/OperationQueue.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/XmlDocument.h"
+#include "Platform/Net/ServerTrust.h"
+#include "Platform/Net/Streams.h"
+#include "Platform/Net/URLError.h"
+
+#include "Harness/TestSupport.h"
+#include "TestCertificates.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace kesto;
+
+namespace {
+
+struct Server {
+  explicit Server(const test::TestIdentity* identity = nullptr) {
+    if (identity)
+      server = std::make_unique<httplib::SSLServer>(identity->certPath.c_str(), identity->keyPath.c_str());
+    else
+      server = std::make_unique<httplib::Server>();
+    tls = identity != nullptr;
+    server->set_keep_alive_timeout(0);
+  }
+  void start() {
+    port = server->bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server->listen_after_bind(); });
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ~Server() {
+    server->stop();
+    if (thread.joinable()) thread.join();
+  }
+  std::string url(const std::string& path) const {
+    return std::string(tls ? "https" : "http") + "://localhost:" + std::to_string(port) + path;
+  }
+  std::unique_ptr<httplib::Server> server;
+  std::thread thread;
+  int port = 0;
+  bool tls = false;
+  std::atomic<int> requests{0};
+};
+
+struct Outcome {
+  int successes = 0;
+  int failures = 0;
+  bool onMain = true;
+  fnd::Value object;
+  std::optional<fnd::Error> error;
+  std::shared_ptr<NetHTTPRequestOperation> op;
+  bool hadOperation = true;
+};
+
+NetHTTPRequestOperation::Success recordSuccess(Outcome& o) {
+  return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Value& object) {
+    ++o.successes;
+    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
+    o.object = object;
+    o.op = op;
+  };
+}
+NetHTTPRequestOperation::Failure recordFailure(Outcome& o) {
+  return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Error& e) {
+    ++o.failures;
+    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
+    o.error = e;
+    o.op = op;
+    o.hadOperation = op != nullptr;
+  };
+}
+bool ended(const Outcome& o) { return o.successes + o.failures > 0; }
+
+const std::string kPosts = "<?xml version=\"1.0\"?><posts user=\"ann\"><post href=\"http://a/\" description=\"A\"/></posts>";
+
+}  // namespace
+
+TEST(RequestOperationManagerTest, GETWithXMLSerializerCallsSuccessOnceOnMain) {
+  Server s;
+  std::string seenQuery, seenAuth = "unset";
+  s.server->Get("/v1/posts/all", [&](const httplib::Request& req, httplib::Response& res) {
+    seenQuery = req.get_param_value("results") + "," + req.get_param_value("tag");
+    seenAuth = req.get_header_value("Authorization");
+    res.set_content(kPosts, "text/xml; charset=utf-8");
+  });
+  s.start();
+  Outcome o;
+  {
+    // The manager is dropped at once, as the service clients do; the request still runs.
+    auto manager = NetHTTPRequestOperationManager::manager();
+    manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+    fnd::Dictionary params{{"results", 100000}, {"tag", "a b"}};
+    ASSERT_TRUE(manager->GET(s.url("/v1/posts/all"), fnd::Value(params), recordSuccess(o), recordFailure(o)));
+  }
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  test::spin(0.1);
+  EXPECT_EQ(o.successes, 1);
+  EXPECT_EQ(o.failures, 0);
+  EXPECT_TRUE(o.onMain);
+  EXPECT_EQ(seenQuery, "100000,a b");
+  EXPECT_EQ(seenAuth, "");
+  ASSERT_TRUE(o.object.objectAs<fnd::XmlDocument>());
+  ASSERT_TRUE(o.op->responseData());
+  EXPECT_EQ(std::string(o.op->responseData()->begin(), o.op->responseData()->end()), kPosts);
+  EXPECT_EQ(o.op->responseString(), kPosts);
+}
+
+TEST(RequestOperationManagerTest, POSTSendsAFormBody) {
+  Server s;
+  std::string body, type;
+  s.server->Post("/load", [&](const httplib::Request& req, httplib::Response& res) {
+    body = req.body;
+    type = req.get_header_value("Content-Type");
+    res.set_content("<ok/>", "application/xml");
+  });
+  s.start();
+  Outcome o;
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  manager->POST(s.url("/load"), fnd::Value(fnd::Dictionary{{"user[email]", "a@b.c"}, {"user[password]", "p&w"}}),
+                recordSuccess(o), recordFailure(o));
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_EQ(o.successes, 1);
+  EXPECT_EQ(body, "user[email]=a%40b.c&user[password]=p%26w");
+  EXPECT_EQ(type, "application/x-www-form-urlencoded");
+}
+
+TEST(RequestOperationManagerTest, RejectedRepliesAndTransportErrorsReachTheFailureBlock) {
+  Server s;
+  s.server->Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("<error/>", "text/xml");
+  });
+  s.server->Get("/html", [](const httplib::Request&, httplib::Response& res) { res.set_content("<p>", "text/html"); });
+  s.start();
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+
+  Outcome missing;
+  manager->GET(s.url("/missing"), std::nullopt, recordSuccess(missing), recordFailure(missing));
+  ASSERT_TRUE(test::runUntil([&] { return ended(missing); }, 10));
+  EXPECT_EQ(missing.failures, 1);
+  EXPECT_EQ(missing.error->code(), net::urlerror::BadServerResponse);
+  EXPECT_EQ(missing.error->localizedDescription(), "Request failed: not found (404)");
+  EXPECT_EQ(std::string(missing.op->responseData()->begin(), missing.op->responseData()->end()), "<error/>");
+
+  Outcome html;
+  manager->GET(s.url("/html"), std::nullopt, recordSuccess(html), recordFailure(html));
+  ASSERT_TRUE(test::runUntil([&] { return ended(html); }, 10));
+  EXPECT_EQ(html.error->localizedDescription(), "Request failed: unacceptable content-type: text/html");
+
+  Outcome bad;
+  EXPECT_FALSE(manager->GET("http://exa mple/", std::nullopt, recordSuccess(bad), recordFailure(bad)));
+  ASSERT_TRUE(test::runUntil([&] { return ended(bad); }, 5));
+  EXPECT_FALSE(bad.hadOperation);
+  EXPECT_EQ(bad.error->code(), net::urlerror::BadURL);
+}
+
+TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
+  net::ServerTrust::setIgnoreSystemStoreForTesting(true);
+  net::ServerTrust::setAdditionalSystemAnchorsForTesting(net::Certificate::fromPEM(test::testPKI().caPEM));
+  Server good(&test::testPKI().localhost);
+  good.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("<a/>", "text/xml"); });
+  good.start();
+  Server wrong(&test::testPKI().wrongHost);
+  wrong.server->Get("/", [&](const httplib::Request&, httplib::Response&) { ++wrong.requests; });
+  wrong.start();
+
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  Outcome ok, refused;
+  manager->GET(good.url("/"), std::nullopt, recordSuccess(ok), recordFailure(ok));
+  manager->GET(wrong.url("/"), std::nullopt, recordSuccess(refused), recordFailure(refused));
+  ASSERT_TRUE(test::runUntil([&] { return ended(ok) && ended(refused); }, 10));
+  EXPECT_EQ(ok.successes, 1);
+  EXPECT_EQ(refused.failures, 1);
+  EXPECT_EQ(refused.error->domain(), fnd::kURLErrorDomain);
+  EXPECT_EQ(wrong.requests.load(), 0);
+  net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
+  net::ServerTrust::setIgnoreSystemStoreForTesting(false);
+}
+
+TEST(RequestOperationManagerTest, MultipartBodiesParseOnTheServer) {
+  Server s;
+  std::map<std::string, std::string> fields;
+  std::string fileName, length;
+  s.server->Post("/upload", [&](const httplib::Request& req, httplib::Response& res) {
+    for (const auto& [name, file] : req.files) fields[name] = file.content;
+    fileName = req.get_file_value("doc").filename;
+    length = req.get_header_value("Content-Length");
+    res.set_content("{}", "application/json");
+  });
+  s.start();
+  std::string dir = test::makeTempDir();
+  test::writeFile(dir + "/notes.txt", "file text");
+  Outcome o;
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->POST(s.url("/upload"), fnd::Value(fnd::Dictionary{{"title", "T"}, {"tags", fnd::Array{"a", "b"}}}),
+                [&](NetMultipartFormData& form) {
+                  fnd::Error e;
+                  form.appendPartWithFileURL(net::URL::fileURL(dir + "/notes.txt"), "doc", &e);
+                },
+                recordSuccess(o), recordFailure(o));
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_EQ(o.successes, 1);
+  EXPECT_EQ(fields["title"], "T");
+  EXPECT_EQ(fields["doc"], "file text");
+  EXPECT_EQ(fileName, "notes.txt");
+  EXPECT_FALSE(length.empty());
+}
+
+TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
+  Server s;
+  s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
+  s.start();
+  std::vector<std::string> names;
+  bool allMain = true;
+  fnd::ScopedObserver observer;
+  for (const char* name : {kNetOperationDidStartNotification, kNetOperationDidFinishNotification})
+    observer.observe(name, [&](const fnd::Notification& n) {
+      names.push_back(n.name);
+      allMain = allMain && fnd::RunLoop::isMainThread();
+    });
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/"))));
+  Outcome o;
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  fnd::OperationQueue queue;
+  queue.addOperation(op);
+  ASSERT_TRUE(test::runUntil([&] { return ended(o) && names.size() == 2; }, 10));
+  EXPECT_EQ(names, (std::vector<std::string>{kNetOperationDidStartNotification, kNetOperationDidFinishNotification}));
+  EXPECT_TRUE(allMain);
+  EXPECT_EQ(o.successes, 1);
+  EXPECT_EQ(op->totalBytesRead(), 1);
+}
+
+TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
+  Server s;
+  s.server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    res.set_content("late", "text/plain");
+  });
+  s.start();
+  fnd::OperationQueue queue;
+
+  // Cancelled before it starts.
+  auto early = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
+  Outcome e;
+  early->setCompletionBlockWithSuccess(recordSuccess(e), recordFailure(e));
+  early->cancel();
+  queue.addOperation(early);
+  ASSERT_TRUE(test::runUntil([&] { return ended(e); }, 10));
+  EXPECT_EQ(e.error->code(), net::urlerror::Cancelled);
+  EXPECT_EQ(e.error->userInfo().at(fnd::kURLErrorKey).string(), s.url("/slow"));
+
+  // Cancelled while running.
+  auto running = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
+  Outcome r;
+  running->setCompletionBlockWithSuccess(recordSuccess(r), recordFailure(r));
+  queue.addOperation(running);
+  ASSERT_TRUE(test::runUntil([&] { return running->isExecuting(); }, 5));
+  running->cancel();
+  ASSERT_TRUE(test::runUntil([&] { return ended(r); }, 10));
+  EXPECT_EQ(r.failures, 1);
+  EXPECT_EQ(r.error->code(), net::urlerror::Cancelled);
+
+  // Cancelled while paused: it still finishes, and its block runs once.
+  auto paused = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
+  Outcome p;
+  paused->setCompletionBlockWithSuccess(recordSuccess(p), recordFailure(p));
+  queue.addOperation(paused);
+  ASSERT_TRUE(test::runUntil([&] { return paused->isExecuting(); }, 5));
+  paused->pause();
+  EXPECT_TRUE(paused->isPaused());
+  paused->cancel();
+  ASSERT_TRUE(test::runUntil([&] { return ended(p); }, 10));
+  test::spin(0.2);
+  EXPECT_TRUE(paused->isFinished());
+  EXPECT_EQ(p.failures, 1);
+  EXPECT_EQ(p.successes, 0);
+  EXPECT_EQ(p.error->code(), net::urlerror::Cancelled);
+  EXPECT_EQ(queue.operationCount(), 0u);
+}
+
+namespace {
+// Serves a body that pauses half way, honouring Range or not.
+void serveResumable(Server& s, const std::string& body, bool honourRange, std::atomic<bool>& halfSent) {
+  s.server->Get("/file", [&s, body, honourRange, &halfSent](const httplib::Request& req, httplib::Response& res) {
+    ++s.requests;
+    res.set_header("ETag", "\"v1\"");
+    if (honourRange && req.has_header("Range")) {
+      res.set_content(body, "application/octet-stream");  // the server library answers 206
+      return;
+    }
+    // Chunked, and with the parsed ranges dropped, so the server library cannot answer 206 on
+    // its own: this is the server that ignores Range.
+    const_cast<httplib::Request&>(req).ranges.clear();
+    auto sent = std::make_shared<std::size_t>(0);
+    res.set_chunked_content_provider("application/octet-stream",
+                                     [body, sent, &halfSent](size_t, httplib::DataSink& sink) {
+                                       if (*sent == 0) {
+                                         sink.write(body.data(), body.size() / 2);
+                                         *sent = body.size() / 2;
+                                         halfSent = true;
+                                         return true;
+                                       }
+                                       if (*sent < body.size()) {
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                                         sink.write(body.data() + *sent, body.size() - *sent);
+                                         *sent = body.size();
+                                         return true;
+                                       }
+                                       sink.done();
+                                       return true;
+                                     });
+  });
+}
+
+std::string resumeAgainst(bool honourRange, Outcome& o, std::string& rangeSeen) {
+  Server s;
+  std::string body(20000, '\0');
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
+  std::atomic<bool> halfSent{false};
+  serveResumable(s, body, honourRange, halfSent);
+  s.start();
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/file"))));
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  fnd::OperationQueue queue;
+  queue.addOperation(op);
+  EXPECT_TRUE(test::runUntil([&] { return halfSent.load() && op->totalBytesRead() >= 10000; }, 10));
+  op->pause();
+  test::spin(0.1);
+  rangeSeen = op->request().valueForHTTPHeaderField("Range").value_or("") + "|" +
+              op->request().valueForHTTPHeaderField("If-Range").value_or("");
+  op->resume();
+  EXPECT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_EQ(s.requests.load(), 2);
+  auto data = op->responseData();
+  std::string got = data ? std::string(data->begin(), data->end()) : std::string();
+  EXPECT_TRUE(got == body) << got.size() << " bytes, error: " << (o.error ? o.error->description() : "none");
+  return got;
+}
+}  // namespace
+
+TEST(RequestOperationTest, RangeResumeAppendsOnlyAMatchingPartialReply) {
+  Outcome honoured;
+  std::string range;
+  resumeAgainst(true, honoured, range);
+  EXPECT_EQ(honoured.successes, 1);
+  EXPECT_EQ(range, "bytes=10000-|\"v1\"");
+
+  // A server that ignores Range sends everything again: it replaces the partial body.
+  Outcome ignored;
+  resumeAgainst(false, ignored, range);
+  EXPECT_EQ(ignored.successes, 1);
+}
+
+TEST(RequestOperationTest, OversizedRepliesFailInsteadOfExhaustingMemory) {
+  Server s;
+  s.server->Get("/big", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(std::string(100000, 'b'), "application/octet-stream");
+  });
+  s.start();
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/big"))));
+  op->setMaximumResponseSize(50000);
+  Outcome o;
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  fnd::OperationQueue queue;
+  queue.addOperation(op);
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_EQ(o.failures, 1);
+  EXPECT_FALSE(op->responseData());
+}
+
+TEST(RequestOperationTest, SerializerReplacementParsesAgain) {
+  Server s;
+  s.server->Get("/j", [](const httplib::Request&, httplib::Response& res) { res.set_content("{\"a\":1}", "application/json"); });
+  s.start();
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/j"))));
+  Outcome o;
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  fnd::OperationQueue queue;
+  queue.addOperation(op);
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_TRUE(o.object.isData());
+  op->setResponseSerializer(NetJSONResponseSerializer::serializer());
+  EXPECT_EQ(op->responseObject()["a"].intValue(), 1);
+  op->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  EXPECT_TRUE(op->responseObject().isNull());
+  ASSERT_TRUE(op->error());
+  EXPECT_EQ(op->error()->code(), net::urlerror::CannotDecodeContentData);
+}
