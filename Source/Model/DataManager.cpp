@@ -85,7 +85,10 @@ const std::string* folderIDOf(const Bookmark& b) {
 
 }  // namespace
 
-DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {}
+DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {
+  // Every list and counter can rely on the predicates; prepare() builds them again at start-up.
+  preparePredicates();
+}
 
 DataManager::~DataManager() {
   *alive_ = false;
@@ -149,7 +152,16 @@ void DataManager::fetchAllBookmarksFromCoreDataFromService() {
 
 void DataManager::fetchAllBookmarksFromCoreData() {
   clearBookmarks();
-  auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
+  // The identifiers are read on a private queue straight from the store: a child of the main
+  // context would copy every row through the main queue. Rows the main context has not saved yet
+  // are picked up by the main-queue step.
+  std::shared_ptr<store::Context> child;
+  if (context_) {
+    if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator()) {
+      child = store::Context::make(store::ConcurrencyType::PrivateQueue);
+      child->setCoordinator(coordinator);
+    }
+  }
   std::weak_ptr<bool> alive = alive_;
   if (!child) {
     // No store: the lists stay empty, and the refreshes still go out so the interface settles.
@@ -163,7 +175,10 @@ void DataManager::fetchAllBookmarksFromCoreData() {
     bool complete = true;
     auto collect = [&](const char* entity, std::vector<std::int64_t>& keys) {
       fnd::Error error;
-      auto ids = child->fetchObjectIDs(store::FetchRequest(entity), &error);
+      store::FetchRequest request(entity);
+      request.resultType = store::FetchRequest::ResultType::ObjectIDs;
+      request.includesPropertyValues = false;  // only the identifiers cross to the main queue
+      auto ids = child->fetchObjectIDs(request, &error);
       if (!ids) {
         logDetailedError("fetch the library", &error);
         complete = false;
@@ -186,18 +201,18 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
   // The objects the child found, fetched in the main context: one fetch per entity, kept to the
   // found rows (0 stands for rows not yet written, which the main context holds itself).
   auto fetchKept = [&](const char* entity, const std::vector<store::SortDescriptor>& sorts,
-                       const std::vector<std::int64_t>& keys) {
-    std::vector<store::ManagedObjectRef> kept;
-    if (!context_ || !complete) return kept;
+                       const std::vector<std::int64_t>& keys) -> std::optional<std::vector<store::ManagedObjectRef>> {
+    if (!context_ || !complete) return std::nullopt;
     store::FetchRequest request(entity);
     request.sortDescriptors = sorts;
     fnd::Error error;
     auto found = context_->fetch(request, &error);
     if (!found) {
       logDetailedError("fetch the library", &error);
-      return kept;
+      return std::nullopt;
     }
     std::unordered_set<std::int64_t> wanted(keys.begin(), keys.end());
+    std::vector<store::ManagedObjectRef> kept;
     kept.reserve(found->size());
     for (auto& o : *found) {
       auto id = o->objectID();
@@ -206,19 +221,23 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     }
     return kept;
   };
-  allBookmarks_.clear();
-  for (auto& o : fetchKept(Bookmark::entityName(), currentSortDescriptors_, bookmarkKeys))
-    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-  auto folders = std::make_shared<FolderList>();
-  for (auto& o : fetchKept(Folder::entityName(), {store::SortDescriptor("name", true)}, folderKeys))
-    if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
-  allFolders_ = folders;
-  invalidateBadges();
+  auto bookmarkRows = fetchKept(Bookmark::entityName(), currentSortDescriptors_, bookmarkKeys);
+  auto folderRows = fetchKept(Folder::entityName(), {store::SortDescriptor("name", true)}, folderKeys);
+  // A failed read is not an empty library: the arrays keep what the last load found.
+  const bool loaded = bookmarkRows && folderRows;
+  if (loaded) {
+    allBookmarks_.clear();
+    allBookmarks_.reserve(bookmarkRows->size());
+    for (auto& o : *bookmarkRows)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
+    auto folders = std::make_shared<FolderList>();
+    for (auto& o : *folderRows)
+      if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
+    allFolders_ = folders;
+    invalidateBadges();
+  }
   // The menu bar shows only live bookmarks, in library order.
-  menuBookmarks_.clear();
-  if (p_.library)
-    for (const auto& b : allBookmarks_)
-      if (accepts(*p_.library, b)) menuBookmarks_.push_back(b);
+  menuBookmarks_ = filter(*p_.library);
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
@@ -228,7 +247,7 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     ViewUpdater::updateFoldersCompletely();
   }
   center.postNotificationName(UpdateFoldersNotification, nullptr);
-  if (allBookmarks_.empty()) ViewUpdater::showInitialPopup();
+  if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
 void DataManager::loadBookmarks() { doLoadBookmarks(false); }

@@ -1,3 +1,4 @@
+#include "Model/BRWAPIClient.h"
 #include "Model/DateAdditions.h"
 
 #include "Platform/Foundation/Locale.h"
@@ -88,6 +89,21 @@ TEST_F(DateAdditionsTest, WeekAndYearTests) {
   EXPECT_FALSE(isThisYear(gmt("2020-02-01 00:00")));
   EXPECT_TRUE(isLastYear(gmt("2020-02-01 00:00")));
   EXPECT_TRUE(isNextYear(gmt("2022-02-01 00:00")));
+}
+
+}  // namespace
+}  // namespace kesto
+
+
+namespace kesto {
+namespace {
+
+TEST(BRWAPIClientTest, UpdatesWhenTheLocalCopyIsNotLater) {
+  auto& client = BRWAPIClient::sharedInstance();
+  EXPECT_EQ(&client, &BRWAPIClient::sharedInstance());
+  EXPECT_TRUE(client.shouldUpdateFromServerGivenRemoteDate(fnd::Date(10), fnd::Date(5)));
+  EXPECT_TRUE(client.shouldUpdateFromServerGivenRemoteDate(fnd::Date(10), fnd::Date(10)));
+  EXPECT_FALSE(client.shouldUpdateFromServerGivenRemoteDate(fnd::Date(5), fnd::Date(10)));
 }
 
 }  // namespace
