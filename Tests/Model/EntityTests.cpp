@@ -299,6 +299,47 @@ TEST_F(EntityTest, RogueFolderCleanUpKeepsItsContents) {
   EXPECT_EQ(b->folder()->folderID(), Folder::kInboxID);
 }
 
+TEST_F(EntityTest, FilteredFolderListsExpandAncestorsAndHighlightNewMatches) {
+  auto P = folder("P", "Projects");
+  auto C = folder("C", "Project child", "P");
+  auto CC = folder("CC", "Leaf", "C");
+  P->setOrderIndex(1);
+  C->setOrderIndex(2);
+  save();
+  auto both = Folder::fetchFoldersOrderedByIndexWithFilter("PROJECT");
+  // P's children (C), then P as C's ancestor, then C's children; neither match is highlighted.
+  ASSERT_EQ(both.size(), 3u);
+  EXPECT_EQ(both[0], C);
+  EXPECT_EQ(both[1], P);
+  EXPECT_EQ(both[2], CC);
+  EXPECT_FALSE(P->isHighlighted());
+  EXPECT_FALSE(C->isHighlighted());
+  EXPECT_EQ(P->isExpanded(), 1);
+  auto onlyChild = Folder::fetchFoldersOrderedByNameWithFilter("child");
+  ASSERT_EQ(onlyChild.size(), 3u);
+  EXPECT_EQ(onlyChild[0], P);
+  EXPECT_EQ(onlyChild[1], CC);
+  EXPECT_EQ(onlyChild[2], C);
+  EXPECT_TRUE(C->isHighlighted());
+}
+
+TEST_F(EntityTest, AncestorFetchStopsAtTheLimit) {
+  auto top = folder("AT", "Top");
+  auto sub = folder("AS", "Sub", "AT");
+  for (int i = 0; i < 3; ++i) bookmark("http://anc.example/top" + std::to_string(i), "top" + std::to_string(i), top);
+  for (int i = 0; i < 3; ++i) bookmark("http://anc.example/sub" + std::to_string(i), "sub" + std::to_string(i), sub);
+  auto trashed = bookmark("http://anc.example/t", "trashed", sub);
+  trashed->setTrashed(1);
+  save();
+  std::vector<store::SortDescriptor> byTitle{store::SortDescriptor("title", true)};
+  EXPECT_EQ(Bookmark::fetchBookmarksWithAncestorFolderId("AT", byTitle, 100).size(), 6u);
+  EXPECT_EQ(Bookmark::fetchBookmarksWithAncestorFolderId("AT", byTitle, 4).size(), 4u);
+  // A limit of 0 fetches the folder's own bookmarks and none of its descendants.
+  auto own = Bookmark::fetchBookmarksWithAncestorFolderId("AT", byTitle, 0);
+  ASSERT_EQ(own.size(), 3u);
+  EXPECT_EQ(own.front()->title(), "top0");
+}
+
 TEST_F(EntityTest, TransferRecords) {
   BookmarkDummy d("http://d.example/a%20b", "F");
   EXPECT_EQ(d.url.string(), "http://d.example/a b");

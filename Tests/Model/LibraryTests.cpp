@@ -315,6 +315,42 @@ TEST_F(DataManagerTest, BrokenLinkCleanUpAndSearches) {
   EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"wiki ok"});
 }
 
+TEST_F(DataManagerTest, LoadIncludesBookmarksNotSavedYet) {
+  bookmark("http://saved.example/", "saved");
+  save();
+  auto pending = Bookmark::newBookmark();
+  pending->setTitle(std::string("pending"));
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  EXPECT_EQ(sorted(titles(dm.allBookmarks())), (std::vector<std::string>{"pending", "saved"}));
+}
+
+TEST_F(DataManagerTest, TrashCountLeavesOutLockedBookmarksTheTrashListShows) {
+  auto lockedTrash = bookmark("http://lt.example/", "locked trash");
+  lockedTrash->setTrashed(1);
+  lockedTrash->setBlocked(1);
+  auto trash = bookmark("http://t.example/", "trash");
+  trash->setTrashed(1);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.prepareNonFolderViews();
+  dm.loadTrashedBookmarks();
+  EXPECT_EQ(dm.bookmarks().size(), 2u);
+  EXPECT_EQ(dm.numberOBookmarksInTrash(), 1);
+  EXPECT_EQ(dm.numberOfTotalBookmarks(), 0);
+  // Saved since the load: the store counters see it at once, the in-memory ones after addBookmarks.
+  auto fresh = bookmark("http://fresh.example/", "fresh");
+  fresh->setIsFavorite(1);
+  save();
+  EXPECT_EQ(dm.numberOfBookmarksWithFavorite(), 1);
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 0);
+  dm.addBookmarks({fresh});
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 1);
+}
+
 TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
   auto a = bookmark("http://m.example/a", "a");
   auto b = bookmark("http://m.example/b", "b");
