@@ -1,0 +1,204 @@
+#include "Views/TwoPaneSplitView.h"
+
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Animator.h"
+
+#include <cmath>
+
+namespace kesto {
+
+namespace {
+using Hook = ui::SplitViewDelegate::Hook;
+constexpr const char* kResizedFoldersView = "BRWResizedFoldersViewNotification";
+
+float storedWidth(const char* key) { return float(fnd::UserDefaults::standard().doubleForKey(key)); }
+}  // namespace
+
+TwoPaneSplitView::TwoPaneSplitView(const fnd::Rect& frame) : ui::SplitView(frame) { setVertical(true); }
+
+unsigned TwoPaneSplitView::implementedSplitViewHooks() const {
+  return Hook::ConstrainMinCoordinate | Hook::ConstrainMaxCoordinate | Hook::ResizeSubviewsWithOldSize;
+}
+
+ui::View* TwoPaneSplitView::pane(int index) const {
+  if (index < 0 || size_t(index) >= subviews().size()) return nullptr;
+  return subviews()[size_t(index)].get();
+}
+
+float TwoPaneSplitView::effectiveMin() const {
+  float m = minSize_ ? float(*minSize_) : 0.0f;
+  return m < 1.0f ? defaultMin() : m;
+}
+
+float TwoPaneSplitView::effectiveMax() const {
+  float m = maxSize_ ? float(*maxSize_) : 0.0f;
+  return m < 1.0f ? defaultMax() : m;
+}
+
+void TwoPaneSplitView::applyDefaults() {
+  if (!minSize_) minSize_ = defaultMin();
+  if (!maxSize_) maxSize_ = defaultMax();
+}
+
+double TwoPaneSplitView::splitViewConstrainMinCoordinate(ui::SplitView&, double, long) { return effectiveMin(); }
+double TwoPaneSplitView::splitViewConstrainMaxCoordinate(ui::SplitView&, double, long) { return effectiveMax(); }
+
+void TwoPaneSplitView::layoutLeftPanes(double s) {
+  ui::View* secondary = pane(secondaryIndex_);
+  ui::View* primary = pane(primaryIndex_);
+  if (!secondary || !primary) return;
+  float divider = float(dividerThickness());
+  fnd::Size size = frame().size;
+  secondary->setFrame(fnd::Rect(secondary->frame().origin, fnd::Size{s, size.height}));
+  primary->setFrame(fnd::Rect(s + divider, primary->frame().origin.y, size.width - s - divider, size.height));
+}
+
+void TwoPaneSplitView::toggleLeftPane(bool ownGroup) {
+  ui::View* primary = pane(primaryIndex_);
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!primary || !secondary) return;
+  if (!collapsed_) collapsableViewWidth_ = float(secondary->frame().size.width);
+  if (maxSize_ && collapsableViewWidth_ > float(*maxSize_)) collapsableViewWidth_ = float(*maxSize_);
+  double t = collapsed_ ? std::trunc(double(collapsableViewWidth_)) : -1.0;
+  double divider = dividerThickness();
+  fnd::Rect sf = secondary->frame(), pf = primary->frame();
+  fnd::Rect secondaryTarget(sf.origin.x, sf.origin.y, t, sf.size.height);
+  fnd::Rect primaryTarget(t + divider, pf.origin.y, pf.origin.x + pf.size.width - t - divider, pf.size.height);
+  auto animate = [&] {
+    secondary->animator().setFrame(secondaryTarget);
+    primary->animator().setFrame(primaryTarget);
+  };
+  if (ownGroup) {
+    ui::AnimationContext::runAnimationGroup([&](ui::AnimationContext& ctx) {
+      ctx.setDuration(0.2);
+      animate();
+    });
+  } else {
+    animate();
+  }
+  collapsed_ = !collapsed_;
+}
+
+// ---- BRWSplitViewVerticalSecondaryLeft ----
+
+unsigned BRWSplitViewVerticalSecondaryLeft::implementedSplitViewHooks() const {
+  return TwoPaneSplitView::implementedSplitViewHooks();
+}
+
+void BRWSplitViewVerticalSecondaryLeft::awakeFromNib() {
+  setDelegate(this);
+  setIndexes(0, 1);
+  applyDefaults();
+  ui::View* secondary = pane(secondaryIndex_);
+  collapsableViewWidth_ = secondary ? float(secondary->frame().size.width) : 0.0f;
+  if (collapsableViewWidth_ < 1.0f) {
+    collapsed_ = true;
+    collapsableViewWidth_ = float(*minSize_);
+  }
+}
+
+void BRWSplitViewVerticalSecondaryLeft::splitViewResizeSubviewsWithOldSize(ui::SplitView&, const fnd::Size&) {
+  ui::View* secondary = pane(secondaryIndex_);
+  if (secondary) layoutLeftPanes(secondary->frame().size.width);
+}
+
+void BRWSplitViewVerticalSecondaryLeft::collapseSecondaryPane() { toggleLeftPane(true); }
+
+// ---- KestoSplitViewVerticalSecondaryLeft ----
+
+unsigned KestoSplitViewVerticalSecondaryLeft::implementedSplitViewHooks() const {
+  return TwoPaneSplitView::implementedSplitViewHooks() | Hook::DidResizeSubviews;
+}
+
+void KestoSplitViewVerticalSecondaryLeft::awakeFromNib() {
+  setDelegate(this);
+  setIndexes(0, 1);
+  applyDefaults();
+  ui::View* secondary = pane(secondaryIndex_);
+  float w = storedWidth(WidthKey);
+  if (w < 1.0f) w = secondary ? float(secondary->frame().size.width) : 0.0f;
+  collapsableViewWidth_ = w;
+  if (collapsableViewWidth_ < 1.0f) {
+    collapsed_ = true;
+    collapsableViewWidth_ = float(*minSize_);
+  }
+  if (secondary) secondary->setFrameSize(fnd::Size{double(collapsableViewWidth_), secondary->frame().size.height});
+}
+
+void KestoSplitViewVerticalSecondaryLeft::splitViewResizeSubviewsWithOldSize(ui::SplitView&, const fnd::Size&) {
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!secondary) return;
+  double s = secondary->frame().size.width;
+  // A collapsed pane stays collapsed: the remembered width is only for an expanded pane.
+  float stored = storedWidth(WidthKey);
+  if (!collapsed_ && stored >= 1.0f) s = stored;
+  layoutLeftPanes(s);
+}
+
+void KestoSplitViewVerticalSecondaryLeft::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
+  ui::View* secondary = pane(secondaryIndex_);
+  // Remember only an expanded width, so expanding after a relaunch restores the pane.
+  if (secondary && !collapsed_ && secondary->frame().size.width >= 1.0)
+    fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kResizedFoldersView);
+}
+
+void KestoSplitViewVerticalSecondaryLeft::collapseSecondaryPane() { toggleLeftPane(false); }
+
+void KestoSplitViewVerticalSecondaryLeft::resizeScrollView() {
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!secondary) return;
+  fnd::Size size = secondary->frame().size;
+  auto children = secondary->subviews();
+  for (auto& child : children) {
+    child->setAutoresizingMask(11);
+    child->setFrame(fnd::Rect(0, 0, size.width, size.height));
+  }
+}
+
+// ---- KestoSplitViewVerticalSecondaryRight ----
+
+unsigned KestoSplitViewVerticalSecondaryRight::implementedSplitViewHooks() const {
+  return TwoPaneSplitView::implementedSplitViewHooks() | Hook::DidResizeSubviews;
+}
+
+void KestoSplitViewVerticalSecondaryRight::awakeFromNib() {
+  collapsed_ = false;
+  setDelegate(this);
+  setIndexes(1, 0);
+  applyDefaults();
+  if (!paneSize_) paneSize_ = 240;
+  float w = storedWidth(WidthKey);
+  if (w < 210.0f) w = 210.0f;
+  collapsableViewWidth_ = w;
+  if (ui::View* secondary = pane(secondaryIndex_))
+    secondary->setFrameSize(fnd::Size{double(w), secondary->frame().size.height});
+}
+
+void KestoSplitViewVerticalSecondaryRight::splitViewResizeSubviewsWithOldSize(ui::SplitView&, const fnd::Size&) {
+  ui::View* primary = pane(primaryIndex_);
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!primary || !secondary) return;
+  float divider = float(dividerThickness());
+  fnd::Size size = frame().size;
+  double primaryWidth = size.width - secondary->frame().size.width - divider;
+  primary->setFrame(fnd::Rect(primary->frame().origin, fnd::Size{primaryWidth, size.height}));
+  secondary->setFrame(fnd::Rect(primaryWidth + divider, secondary->frame().origin.y, secondary->frame().size.width,
+                                size.height));
+}
+
+void KestoSplitViewVerticalSecondaryRight::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
+  if (ui::View* secondary = pane(secondaryIndex_))
+    fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
+}
+
+double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMinCoordinate(ui::SplitView&, double, long) {
+  return frame().size.width - effectiveMax() - dividerThickness();
+}
+
+double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMaxCoordinate(ui::SplitView&, double, long) {
+  return frame().size.width - effectiveMin() - dividerThickness();
+}
+
+}  // namespace kesto
