@@ -351,6 +351,38 @@ TEST_F(DataManagerTest, TrashCountLeavesOutLockedBookmarksTheTrashListShows) {
   EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 1);
 }
 
+TEST_F(DataManagerTest, MenuBarListsAndNotificationsItObserves) {
+  auto never = bookmark("http://menu.example/never", "b never opened");
+  auto recent = bookmark("http://menu.example/recent", "a recent");
+  recent->setLastOpened(hoursAgo(1));
+  recent->setIsFavorite(1);
+  auto old = bookmark("http://menu.example/old", "C old");
+  old->setLastOpened(hoursAgo(500));
+  old->setIsFavorite(1);
+  auto gone = bookmark("http://menu.example/gone", "gone");
+  gone->setTrashed(1);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.loadWeekBookmarksMenu();
+  // No date window: every live bookmark, most recently opened first, never-opened ones last.
+  EXPECT_EQ(titles(dm.menuBookmarks()), (std::vector<std::string>{"a recent", "C old", "b never opened"}));
+  dm.loadFavoriteBookmarksMenu();
+  EXPECT_EQ(titles(dm.menuBookmarks()), (std::vector<std::string>{"C old", "a recent"}));
+  dm.prepareNonFolderViews();
+  dm.loadAllBookmarksInLibrary();
+  EXPECT_EQ(dm.bookmarks().size(), 3u);
+  ViewUpdater::clearBookmarks();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  bool reloaded = false;
+  fnd::NotificationCenter::defaultCenter().addObserver(&reloaded, [&](const fnd::Notification&) { reloaded = true; },
+                                                       UpdateFoldersNotification);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(FetchBookmarksFromCoreDataNotification);
+  EXPECT_TRUE(runUntil([&] { return reloaded; }, 10));
+  fnd::NotificationCenter::defaultCenter().removeObserver(&reloaded);
+}
+
 TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
   auto a = bookmark("http://m.example/a", "a");
   auto b = bookmark("http://m.example/b", "b");
