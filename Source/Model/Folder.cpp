@@ -25,15 +25,6 @@ bool isPseudoFolderID(const std::string& id) {
   return id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID;
 }
 
-// Every folder of the context by identifier (the first one wins when a file brought duplicates).
-std::unordered_map<std::string, Folder::Ref> folderMap(const ContextRef& context) {
-  std::unordered_map<std::string, Folder::Ref> map;
-  auto all = Folder::fetchEntities(context);
-  if (!all) return map;
-  for (auto& f : *all) map.emplace(f->folderID(), f);
-  return map;
-}
-
 Folder::List sortedByIndex(Folder::List list) {
   std::stable_sort(list.begin(), list.end(), [](const Folder::Ref& x, const Folder::Ref& y) {
     return x->orderIndex() < y->orderIndex();
@@ -175,16 +166,18 @@ Folder::List Folder::fetchFoldersOrderedByNameWithFilter(const std::string& filt
 }
 
 Folder::List Folder::parentFolders() const {
-  auto map = folderMap(currentContext());
+  // One indexed lookup per level; lookups never create, and a missing parent or a cycle ends
+  // the walk.
+  auto context = currentContext();
   List chain;
   std::unordered_set<std::string> seen{folderID()};
   std::string parent = parentFolderID();
   for (int depth = 0; depth < kMaxDepth && parent != kRootID; ++depth) {
-    if (!seen.insert(parent).second) break;  // a cycle
-    auto it = map.find(parent);
-    if (it == map.end()) break;  // a missing parent ends the path
-    chain.push_back(it->second);
-    parent = it->second->parentFolderID();
+    if (!seen.insert(parent).second) break;
+    auto next = existingFolderWithFolderID(parent, context);
+    if (!next) break;
+    parent = next->parentFolderID();
+    chain.push_back(std::move(next));
   }
   std::reverse(chain.begin(), chain.end());
   return chain;

@@ -4,6 +4,7 @@
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/TimeZone.h"
 
 namespace kesto::test {
@@ -291,6 +292,21 @@ TEST_F(DataManagerTest, DuplicatesNeverTrashTheLastLiveCopy) {
   EXPECT_TRUE(dm.duplicates().empty());
   dm.removeDuplicates();
   EXPECT_EQ(keep->trashed(), 0);
+}
+
+TEST_F(DataManagerTest, DuplicatesQueryNeverCreatesAStrayStore) {
+  bookmark("http://dup.example/", "one");
+  bookmark("http://dup.example/", "two");
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  auto& stack = WrenDataManager::sharedInstance();
+  stack.setCoreDataFolder("elsewhere");
+  EXPECT_TRUE(dm.duplicates().empty());
+  EXPECT_FALSE(fnd::FileManager::fileExists(stack.persistentStorePath()));
+  stack.setCoreDataFolder("kesto");
+  EXPECT_EQ(dm.duplicates().size(), 1u);
 }
 
 TEST_F(DataManagerTest, BrokenLinkCleanUpAndSearches) {
