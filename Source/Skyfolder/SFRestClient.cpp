@@ -118,28 +118,60 @@ void SFRestClient::failWithoutCredentials(SFRestClientDelegate::Operation failur
                                     error = sdkError(401, std::move(userInfo))] {
     const auto alive = weak.lock();
     if (!alive) return;
-    SFRestClient& self = **alive;
-    if (!self.implements(failureOp)) return;
-    switch (failureOp) {
-      case SFRestClientDelegate::LoadMetadataFailedWithError:
-        self.delegate_->restClientLoadMetadataFailedWithError(self, error);
-        break;
-      case SFRestClientDelegate::LoadFileFailedWithError:
-        self.delegate_->restClientLoadFileFailedWithError(self, error);
-        break;
-      case SFRestClientDelegate::UploadFileFailedWithError:
-        self.delegate_->restClientUploadFileFailedWithError(self, error);
-        break;
-      case SFRestClientDelegate::LoadRequestTokenFailedWithError:
-        self.delegate_->restClientLoadRequestTokenFailedWithError(self, error);
-        break;
-      case SFRestClientDelegate::LoadAccessTokenFailedWithError:
-        self.delegate_->restClientLoadAccessTokenFailedWithError(self, error);
-        break;
-      default:
-        break;
-    }
+    (*alive)->deliverFailure(failureOp, error);
   });
+}
+
+std::optional<net::URLRequest> SFRestClient::queryPostRequest(const std::string& urlText,
+                                                              const fnd::Dictionary& parameters) {
+  const auto store = credentialStore();
+  auto url = net::URL::fromString(urlText);
+  if (!store || !url) return std::nullopt;
+  auto params = store->oauthParameters();
+  const auto extra = OAURLRequestParameter::parametersFromDictionary(parameters);
+  params.insert(params.end(), extra.begin(), extra.end());
+  std::stable_sort(params.begin(), params.end());
+  const std::string parameterString = OAURLRequestParameter::parameterStringForParameters(params);
+  OAuthURLRequest signing(*url, params);
+  signing.setHTTPMethod("POST");
+  fnd::Error error;
+  const auto signature = OAuthSignatureParameter::make(parameterString, store->signingKey(), signing,
+                                                       store->signatureMethod().value_or(""), &error);
+  if (!signature) {
+    SFLogError("SkyfolderSDK: cannot sign a request: %@", error.localizedDescription());
+    return std::nullopt;
+  }
+  auto full = net::URL::fromString(urlText + "?" + parameterString + "&" + signature->URLEncodedParameterString());
+  if (!full) return std::nullopt;
+  net::URLRequest request(std::move(*full));
+  request.setHTTPMethod("POST");
+  return request;
+}
+
+std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                                    SFRestClientDelegate::Operation failureOp,
+                                                    std::function<void(SFRequest&)> completion) {
+  if (!urlRequest) {
+    failWithoutCredentials(failureOp, std::move(userInfo));
+    return nullptr;
+  }
+  auto request = SFRequest::make(std::move(*urlRequest), [this, completion = std::move(completion)](SFRequest& r) {
+    auto keep = r.shared_from_this();
+    removeRequest(r);
+    completion(r);
+  });
+  request->setUserInfo(std::move(userInfo));
+  requests_.insert(request);
+  return request;
+}
+
+std::optional<fnd::Dictionary> SFRestClient::dictionaryReply(SFRequest& request,
+                                                             SFRestClientDelegate::Operation failureOp,
+                                                             bool checkAuthorization) {
+  if (auto json = request.parseResponseAsType(SFRequest::JSONType::Dictionary)) return json->dictionary();
+  if (checkAuthorization) checkForAuthenticationFailure(request);
+  if (request.error()) deliverFailure(failureOp, *request.error());
+  return std::nullopt;
 }
 
 void SFRestClient::removeRequest(SFRequest& request) {
@@ -291,33 +323,15 @@ void SFRestClient::uploadFile(const std::string& filename, const std::string& to
       delegate_->restClientUploadFileFailedWithError(*this, error);
     return;
   }
-  const auto store = credentialStore();
   auto url = net::URL::fromString(std::string(kScheme) + "://" + SFConfig::contentHost() + "/" + kAPIVersion +
                                   "/files_put/" + root_ + escapePath(destPath));
-  if (!store || !url) return failWithoutCredentials(SFRestClientDelegate::UploadFileFailedWithError, info);
+  if (!url) return failWithoutCredentials(SFRestClientDelegate::UploadFileFailedWithError, info);
 
   fnd::Dictionary withMute = callParams;
   withMute.insert_or_assign("mute", fnd::Value("1"));
-  auto params = store->oauthParameters();
-  const auto extra = OAURLRequestParameter::parametersFromDictionary(withMute);
-  params.insert(params.end(), extra.begin(), extra.end());
-  std::stable_sort(params.begin(), params.end());
-  const std::string parameterString = OAURLRequestParameter::parameterStringForParameters(params);
-
-  OAuthURLRequest signing(*url, params);
-  signing.setHTTPMethod("POST");
-  fnd::Error signError;
-  const auto signature = OAuthSignatureParameter::make(parameterString, store->signingKey(),
-                                                       signing, store->signatureMethod().value_or(""), &signError);
-  auto fullURL = signature ? net::URL::fromString(url->absoluteString() + "?" + parameterString + "&" +
-                                                  signature->URLEncodedParameterString())
-                           : std::nullopt;
-  if (!fullURL) {
-    SFLogError("SkyfolderSDK: cannot sign a request: %@", signError.localizedDescription());
-    return failWithoutCredentials(SFRestClientDelegate::UploadFileFailedWithError, info);
-  }
-  net::URLRequest urlRequest(std::move(*fullURL));
-  urlRequest.setHTTPMethod("POST");
+  auto built = queryPostRequest(url->absoluteString(), withMute);
+  if (!built) return failWithoutCredentials(SFRestClientDelegate::UploadFileFailedWithError, info);
+  net::URLRequest urlRequest = std::move(*built);
   urlRequest.setValueForHTTPHeaderField(std::to_string(fnd::FileManager::sizeOfItem(fromPath)), "Content-Length");
   urlRequest.setValueForHTTPHeaderField(std::string("application/octet-stream"), "Content-Type");
   urlRequest.setHTTPBodyStream(net::makeFileInputStream(fromPath));

@@ -5,6 +5,7 @@
 #include "Platform/Net/URLRequest.h"
 #include "Skyfolder/SFRestClientDelegate.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -54,6 +55,30 @@ class SFRestClient {
   void uploadFile(const std::string& filename, const std::string& toPath, const std::string& fromPath,
                   const fnd::Dictionary& params);
   void cancelFileUpload(const std::string& destPath);
+
+  // The rest of the API; results go to the matching delegate operations.
+  void loadMetadataWithHash(const std::string& path, const std::optional<std::string>& hash);
+  void loadMetadataAtRev(const std::string& path, const std::optional<std::string>& rev);
+  void loadDelta(const std::optional<std::string>& cursor);
+  void loadThumbnail(const std::string& path, const std::optional<std::string>& size, const std::string& destPath);
+  void cancelThumbnailLoad(const std::string& path, const std::optional<std::string>& size);
+  // Sends up to 2 MiB of `fromPath` from `offset`.
+  void uploadFileChunk(const std::optional<std::string>& uploadId, std::uint64_t offset, const std::string& fromPath);
+  void uploadFileFromUploadId(const std::string& filename, const std::string& toPath,
+                              const std::optional<std::string>& parentRev, const std::string& uploadId);
+  void loadRevisionsForFile(const std::string& path, long limit = 10);
+  void restoreFile(const std::string& path, const std::string& rev);
+  void moveFrom(const std::string& fromPath, const std::string& toPath);
+  void copyFrom(const std::string& fromPath, const std::string& toPath);
+  void createCopyRef(const std::string& path);
+  void copyFromRef(const std::string& copyRef, const std::string& toPath);
+  void deletePath(const std::string& path);
+  void createFolder(const std::string& path);
+  void loadAccountInfo();
+  void searchPath(const std::string& path, const std::string& keyword);
+  void loadSharableLinkForFile(const std::string& path, bool shortUrl = true);
+  void loadStreamableURLForFile(const std::string& path);
+
   void cancelAllRequests();
   // Running requests plus metadata replies still being parsed.
   std::size_t requestCount() const;
@@ -87,6 +112,16 @@ class SFRestClient {
   void requestDidLoadRequestToken(SFRequest& request);
   void requestDidLoadAccessToken(SFRequest& request);
   void removeRequest(SFRequest& request);
+  void deliverFailure(SFRestClientDelegate::Operation failureOp, const fnd::Error& error);
+  // Runs a built request kept in `requests_`; a request that could not be built fails the call.
+  std::shared_ptr<SFRequest> runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                        SFRestClientDelegate::Operation failureOp,
+                                        std::function<void(SFRequest&)> completion);
+  // A POST whose signed parameters travel in the query (uploads): no locale, no user agent.
+  std::optional<net::URLRequest> queryPostRequest(const std::string& urlText, const fnd::Dictionary& parameters);
+  // The reply as a dictionary; on failure the error (HTTP or 1004) goes to `failureOp`.
+  std::optional<fnd::Dictionary> dictionaryReply(SFRequest& request, SFRestClientDelegate::Operation failureOp,
+                                                 bool checkAuthorization);
 
   std::shared_ptr<SFSession> session_;
   std::optional<std::string> userId_;

@@ -329,6 +329,14 @@ void FakeSkyfolder::install() {
     lastStreamedUpload_ = received;
     res.set_content(metadataJson(path, f), "text/javascript");
   });
+  // Every other call answers only what a test injected; uninjected calls are unknown paths.
+  auto other = [pre](const httplib::Request& req, httplib::Response& res) {
+    if (!pre(req, res, req.body.size())) return;
+    res.status = 404;
+    res.set_content("{\"error\": \"Unknown call\"}", "application/json");
+  };
+  server_->Get(R"(/1/.*)", other);
+  server_->Post(R"(/1/.*)", other);
   (void)lastComponent;
 }
 
