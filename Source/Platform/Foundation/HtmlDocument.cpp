@@ -2,12 +2,15 @@
 
 #include "Platform/Foundation/Error.h"
 
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/encoding.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xpath.h>
 
 #include <algorithm>
 #include <cctype>
@@ -72,11 +75,97 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
   return "UTF-8";
 }
 
-void collect(xmlNodePtr n, const char* name, std::vector<xmlNodePtr>& out) {
+// libxml2's HTML parser does not let a new DT close an open DT (nor DD a DD), so every item of
+// a bookmark list would nest inside the one before it, and past the parser's depth limit (256)
+// the rest of the file would be lost. Before parsing, each <dt> and <dd> start tag is preceded
+// by the matching end tag; where nothing is open the parser ignores it. Comments, quoted
+// attribute values and script or style contents are copied untouched. The input is in an
+// ASCII-compatible encoding, where '<' never appears inside a multi-byte character.
+std::string closeOpenItems(std::string_view in) {
+  const std::size_t n = in.size();
+  std::string out;
+  out.reserve(n + n / 16);
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  auto startsWithNoCase = [&](std::size_t at, std::string_view word) {
+    if (at + word.size() > n) return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+      if (lower(in[at + k]) != word[k]) return false;
+    return true;
+  };
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t lt = in.find('<', i);
+    if (lt == std::string_view::npos) {
+      out.append(in.substr(i));
+      break;
+    }
+    out.append(in.substr(i, lt - i));
+    i = lt;
+    if (in.compare(i, 4, "<!--") == 0) {
+      const std::size_t end = in.find("-->", i + 4);
+      const std::size_t stop = end == std::string_view::npos ? n : end + 3;
+      out.append(in.substr(i, stop - i));
+      i = stop;
+      continue;
+    }
+    std::size_t j = i + 1;
+    const bool closing = j < n && in[j] == '/';
+    if (closing) ++j;
+    std::size_t k = j;
+    while (k < n && std::isalnum(static_cast<unsigned char>(in[k]))) ++k;
+    if (k == j) {  // not a tag: a lone '<', a declaration or a processing instruction
+      out += '<';
+      ++i;
+      continue;
+    }
+    std::string name(in.substr(j, k - j));
+    std::transform(name.begin(), name.end(), name.begin(), lower);
+    if (!closing && (name == "dt" || name == "dd")) out += "</" + name + ">";
+    // The tag runs to the first '>' outside a quoted attribute value.
+    std::size_t e = k;
+    char quote = 0;
+    char lastSignificant = 0;
+    for (; e < n; ++e) {
+      const char c = in[e];
+      if (quote) {
+        if (c == quote) quote = 0;
+        continue;
+      }
+      if ((c == '"' || c == '\'') && lastSignificant == '=') {
+        quote = c;
+      } else if (c == '>') {
+        break;
+      }
+      if (!std::isspace(static_cast<unsigned char>(c))) lastSignificant = c;
+    }
+    const std::size_t tagEnd = e < n ? e + 1 : n;
+    out.append(in.substr(i, tagEnd - i));
+    i = tagEnd;
+    if (!closing && (name == "script" || name == "style")) {
+      std::size_t close = i;
+      while (close < n && !(in[close] == '<' && close + 1 < n && in[close + 1] == '/' &&
+                            startsWithNoCase(close + 2, name)))
+        ++close;
+      out.append(in.substr(i, close - i));
+      i = close;
+    }
+  }
+  return out;
+}
+
+// UTF-16 input becomes UTF-8, so that the item pass above can work on it.
+std::string utf16ToUtf8(std::string_view bytes, bool littleEndian) {
+  QStringDecoder decoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+  const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return text.toStdString();
+}
+
+// Elements named `name` (or `other`) below `n`, in document order.
+void collect(xmlNodePtr n, const char* name, std::vector<xmlNodePtr>& out, const char* other = nullptr) {
   for (xmlNodePtr c = n->children; c; c = c->next) {
     if (c->type != XML_ELEMENT_NODE) continue;
-    if (isName(c, name)) out.push_back(c);
-    collect(c, name, out);
+    if (isName(c, name) || (other && isName(c, other))) out.push_back(c);
+    collect(c, name, out, other);
   }
 }
 
@@ -101,9 +190,7 @@ void unwrapParagraphs(xmlNodePtr root) {
 // nodes that follow it along.
 void liftNestedItems(xmlNodePtr root) {
   std::vector<xmlNodePtr> items;
-  collect(root, "dt", items);
-  collect(root, "dd", items);
-  std::sort(items.begin(), items.end(), [](xmlNodePtr a, xmlNodePtr b) { return xmlXPathCmpNodes(a, b) > 0; });
+  collect(root, "dt", items, "dd");  // in document order, parents before their children
   for (xmlNodePtr n : items) {
     xmlNodePtr parent = n->parent;
     if (!isName(parent, "dt") && !isName(parent, "dd")) continue;
@@ -246,14 +333,21 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   xmlSetStructuredErrorFunc(nullptr, silentStructured);
 
   std::size_t skip = 0;
-  const std::string encoding = detectEncoding(bytes, &skip);
+  std::string encoding = detectEncoding(bytes, &skip);
   bytes.remove_prefix(skip);
+  std::string text;
+  if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
+    text = closeOpenItems(utf16ToUtf8(bytes.substr(2), encoding == "UTF-16LE"));
+    encoding = "UTF-8";
+  } else {
+    text = closeOpenItems(bytes);
+  }
   xmlDocPtr doc = nullptr;
-  if (!bytes.empty()) {
+  if (!text.empty() && text.size() <= static_cast<std::size_t>(INT32_MAX)) {
     htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
     if (ctxt) {
       ctxt->sax->serror = silentStructured;
-      doc = htmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding.c_str(),
+      doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, encoding.c_str(),
                                HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
       htmlFreeParserCtxt(ctxt);
     }

@@ -9,6 +9,7 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xpath.h>
 
+#include <cctype>
 #include <mutex>
 #include <unordered_map>
 
@@ -118,6 +119,26 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
 
 // Compiled expressions, per thread because libxml2 does not promise that one compiled
 // expression may be evaluated on two threads at once.
+// libxml2 stops a step early only when its sole predicate is a position, so "E[1][self::x]"
+// (the next-sibling test of bookmark readers) walks every following sibling of every item,
+// which is quadratic in the length of a list. "E[1]/self::x" selects the same nodes and stops
+// at the first. Expressions holding string literals are left alone.
+std::string fasterForm(std::string expr) {
+  if (expr.find_first_of("'\"") != std::string::npos) return expr;
+  static const std::string from = "[1][self::", to = "[1]/self::";
+  for (std::size_t at = expr.find(from); at != std::string::npos; at = expr.find(from, at + to.size())) {
+    // Only a plain name test may follow, closed by the bracket that is then dropped.
+    std::size_t end = at + from.size();
+    while (end < expr.size() && (std::isalnum(static_cast<unsigned char>(expr[end])) || expr[end] == '-' ||
+                                 expr[end] == '_' || expr[end] == '*' || expr[end] == ':' || expr[end] == '.'))
+      ++end;
+    if (end >= expr.size() || expr[end] != ']' || end == at + from.size()) continue;
+    expr.erase(end, 1);
+    expr.replace(at, from.size(), to);
+  }
+  return expr;
+}
+
 class XPathCache {
  public:
   ~XPathCache() { clear(); }
@@ -126,7 +147,8 @@ class XPathCache {
     if (it != map_.end()) return it->second;
     if (map_.size() >= 512) clear();  // generated expressions must not grow the cache forever
     const std::string key(expr);
-    xmlXPathCompExprPtr comp = xmlXPathCompile(reinterpret_cast<const xmlChar*>(key.c_str()));
+    const std::string compiled = fasterForm(key);
+    xmlXPathCompExprPtr comp = xmlXPathCompile(reinterpret_cast<const xmlChar*>(compiled.c_str()));
     if (comp) map_.emplace(key, comp);
     return comp;
   }

@@ -110,6 +110,45 @@ TEST(HtmlDocument, NestedFoldersOfABrowserExportKeepTheirItems) {
             "<a href=\"https://d/\">D &amp; E</a></dt></dl></dd><dt><a href=\"https://top/\">Top</a></dt></dl></body>");
 }
 
+// The parser nests an unclosed DT in the one before it; past its depth limit the rest of a
+// long list would be dropped.
+TEST(HtmlDocument, LongListsStayFlatAndComplete) {
+  std::string html = "<H1>Bookmarks</H1>\n<DL><p>\n<DT><H3>Folder</H3>\n<DL><p>\n";
+  for (int i = 0; i < 3000; ++i) {
+    html += "<DT><A HREF=\"http://example.com/" + std::to_string(i) + "\">T</A>\n";
+    if (i % 2 == 0) html += "<DD>note " + std::to_string(i) + "\n<DD>second dd\n";
+  }
+  html += "</DL><p>\n<DT><A HREF=\"http://after.example/\">After</A>\n</DL><p>\n";
+  auto doc = parse(html);
+  ASSERT_TRUE(doc);
+  XmlNode folder = doc->firstNodeForXPath("/html/body/dl/dd/dl");
+  ASSERT_TRUE(folder);
+  auto items = folder.nodesForXPath("dt");
+  ASSERT_EQ(items.size(), 3000u);
+  EXPECT_EQ(items[2999].firstNodeForXPath("a/@href").stringValue(), "http://example.com/2999");
+  std::size_t notes = 0;
+  for (const XmlNode& dt : items)
+    if (XmlNode dd = dt.firstNodeForXPath("following-sibling::*[1][self::dd]")) {
+      ++notes;
+      EXPECT_EQ(dd.stringValue().substr(0, 5), "note ");
+    }
+  EXPECT_EQ(notes, 1500u);
+  EXPECT_EQ(folder.nodesForXPath("dd").size(), 3000u);
+  EXPECT_EQ(doc->firstNodeForXPath("/html/body/dl/dt/a").stringValue(), "After");
+}
+
+TEST(HtmlDocument, ItemRepairLeavesCommentsAttributesAndScriptsAlone) {
+  auto doc = parse(
+      "<DL><DT><A HREF=\"x\" TITLE=\"a<dt>b\" DATA=text>A</A><!-- <dt> kept --><script>var s=\"<dd>\";</script>"
+      "<DT><A HREF='y'>B</A></DL>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->firstNodeForXPath("//a/@title").stringValue(), "a<dt>b");
+  EXPECT_EQ(doc->firstNodeForXPath("//comment()").stringValue(), " <dt> kept ");
+  EXPECT_EQ(doc->firstNodeForXPath("//script").stringValue(), "var s=\"<dd>\";");
+  EXPECT_EQ(doc->nodesForXPath("//dt").size(), 2u);
+  EXPECT_EQ(doc->nodesForXPath("//dt/dt").size(), 0u);
+}
+
 TEST(HtmlDocument, BrokenMarkupIsRecoveredAndSkeletonGuaranteed) {
   auto doc = parse("<B>bold<I>both</B> tail <ul><li>one<li>two</ul><div><table><td>cell");
   ASSERT_TRUE(doc);

@@ -64,6 +64,21 @@ TEST(XmlDocument, InvalidXPathReportsAnErrorEveryTime) {
   t.join();
 }
 
+TEST(XmlDocument, NextSiblingTestsSelectExactlyTheFollowingItem) {
+  auto doc = XmlDocument::parse(std::string_view("<l><dt/><dd>1</dd><dt/><dt/><dd>2</dd><x/><dt/></l>"));
+  ASSERT_TRUE(doc);
+  std::vector<std::string> found;
+  for (const XmlNode& dt : doc->nodesForXPath("/l/dt")) {
+    XmlNode dd = dt.firstNodeForXPath("following-sibling::*[1][self::dd]");
+    found.push_back(dd ? dd.stringValue() : "-");
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{"1", "-", "2", "-"}));
+  EXPECT_EQ(doc->nodesForXPath("/l/dt[1][self::dt]").size(), 1u);
+  EXPECT_EQ(doc->nodesForXPath("/l/*[1][self::dd]").size(), 0u);
+  EXPECT_EQ(doc->nodesForXPath("/l/dt[1][self::dt][2]").size(), 0u);
+  EXPECT_EQ(doc->nodesForXPath("/l/dd[1][self::dd][. = '1']").size(), 1u);
+}
+
 TEST(XmlDocument, NodesWalkSiblingsTextAndAttributes) {
   auto doc = XmlDocument::parse(std::string_view(R"(<r><h3 folded="">Name</h3>text<dl x:y="1" xmlns:x="u"/></r>)"));
   ASSERT_TRUE(doc);
