@@ -14,6 +14,7 @@ inline constexpr const char* kNetReachabilityNotificationStatusItem = "NetReacha
 inline constexpr const char* kNetTaskDidResumeNotification = "com.kesto.networking.task.resume";
 inline constexpr const char* kNetTaskDidSuspendNotification = "com.kesto.networking.task.suspend";
 inline constexpr const char* kNetTaskDidCompleteNotification = "com.kesto.networking.task.complete";
+// Posted by every URL task of the process (see net::URLSessionTask).
 inline constexpr const char* kNetURLSessionTaskDidResumeNotification = "com.kesto.networking.nsurlsessiontask.resume";
 inline constexpr const char* kNetURLSessionTaskDidSuspendNotification = "com.kesto.networking.nsurlsessiontask.suspend";
 

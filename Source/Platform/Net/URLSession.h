@@ -19,6 +19,11 @@ namespace kesto::net {
 
 class URLSession;
 
+// Posted synchronously on the calling thread, with the task as object: resume() of a task that
+// was not running, suspend() of a task that was not suspended.
+inline constexpr const char* kURLSessionTaskDidResumeNotification = "com.kesto.networking.nsurlsessiontask.resume";
+inline constexpr const char* kURLSessionTaskDidSuspendNotification = "com.kesto.networking.nsurlsessiontask.suspend";
+
 // Runs a callback somewhere (a queue, the main thread). Without one, callbacks run on the
 // network thread.
 using Executor = std::function<void(std::function<void()>)>;
@@ -52,8 +57,8 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   void suspend();
   void cancel();
 
-  // Process-wide observers of resume() and suspend() of every task; called on the calling
-  // thread after the state changed.
+  // Process-wide observers of resume() and suspend() of every task, called when the
+  // notifications above are posted, on the calling thread.
   using StateObserver = std::function<void(URLSessionTask& task, bool resumed)>;
   static int addStateObserver(StateObserver observer);
   static void removeStateObserver(int token);
