@@ -1,0 +1,41 @@
+# Helpers for end-to-end scripts run inside xvfb-session.sh. Source it: `. lib.sh`.
+
+E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1; prints its id.
+e2e_wait_window() {
+  local name="$1" timeout="${2:-10}" id=""
+  for _ in $(seq $((timeout * 10))); do
+    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)"
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "window '$name' did not appear" >&2
+  return 1
+}
+
+# Clicks at window-relative coordinates (y downwards from the window's top left).
+e2e_click() {  # window x y [button] [repeat]
+  xdotool mousemove --window "$1" "$2" "$3" click --repeat "${5:-1}" "${4:-1}"
+}
+
+# Drags with the left button between two window-relative points.
+e2e_drag() {  # window x1 y1 x2 y2
+  xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mousemove --window "$1" "$4" "$5" sleep 0.1 mouseup 1
+}
+
+# Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return
+e2e_key() {
+  local win="$1"; shift
+  xdotool windowactivate --sync "$win" key --window "$win" "$@"
+}
+
+# Saves a screenshot of the whole screen (or of one window) as PNG.
+e2e_screenshot() {  # file [window]
+  python3 "$E2E_DIR/screenshot.py" "$1" ${2:+--window "$2"}
+}
+
+# Prints "r g b" of one screen pixel.
+e2e_pixel() {  # x y
+  python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
+}
