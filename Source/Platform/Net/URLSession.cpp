@@ -159,6 +159,7 @@ struct TaskDriver final : URLConnectionDelegate {
     std::string path = filePath;
     auto body = std::make_shared<fnd::Data>(std::move(t->collected_));
     s->deliver([s, t, path, body, error] {
+      s->removeTask(*t);  // a completed task is no longer listed, also inside its handlers
       auto response = t->response();
       const fnd::Error* e = error ? &*error : nullptr;
       if (t->kind_ == URLSessionTask::Kind::Download) {
@@ -379,12 +380,16 @@ std::vector<std::shared_ptr<URLSessionTask>> URLSession::tasks() const {
   return tasks_;
 }
 
+void URLSession::removeTask(URLSessionTask& task) {
+  std::lock_guard lock(mutex_);
+  tasks_.erase(std::remove_if(tasks_.begin(), tasks_.end(), [&](const auto& t) { return t.get() == &task; }), tasks_.end());
+}
+
 void URLSession::taskEnded(URLSessionTask& task) {
   bool lastOne = false;
   bool invalidateNow = false;
   {
     std::lock_guard lock(mutex_);
-    tasks_.erase(std::remove_if(tasks_.begin(), tasks_.end(), [&](const auto& t) { return t.get() == &task; }), tasks_.end());
     lastOne = tasks_.empty();
     invalidateNow = lastOne && finishing_;
   }

@@ -185,6 +185,7 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
   friend class URLSessionTask;
   friend struct TaskDriver;
   std::shared_ptr<URLSessionTask> add(URLSessionTask::Kind kind, URLRequest request);
+  void removeTask(URLSessionTask& task);
   void taskEnded(URLSessionTask& task);
 
   URLSessionConfiguration configuration_;
