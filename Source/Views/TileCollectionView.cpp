@@ -453,6 +453,8 @@ void TileCollectionView::deselectItemAtIndexPath(const std::optional<IndexPath>&
 }
 
 void TileCollectionView::selectItemsAtIndexPaths(const std::vector<IndexPath>& paths, bool animated) {
+  selectedPositions_.reserve(selectedPositions_.size() + paths.size());
+  selectedOrder_.reserve(selectedOrder_.size() + paths.size());
   for (auto& p : paths) selectItemAtIndexPath(p, animated);
 }
 

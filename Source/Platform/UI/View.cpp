@@ -83,17 +83,22 @@ void View::addFadeTransition(const std::string& key, double duration) {
     if (it->second) delete it->second.data();
     transitions_->byKey.erase(it);
   }
-  auto* overlay = new FadeOverlay(widget_, widget_->grab());
-  overlay->show();
-  auto* anim = new QVariantAnimation(overlay);
+  auto* anim = new QVariantAnimation(widget_);
   anim->setStartValue(1.0);
   anim->setEndValue(0.0);
   anim->setDuration(std::max(1, int(duration * 1000)));
-  QObject::connect(anim, &QVariantAnimation::valueChanged, overlay, [overlay](const QVariant& v) {
-    overlay->opacity = v.toDouble();
-    overlay->update();
-  });
-  QObject::connect(anim, &QVariantAnimation::finished, overlay, [overlay] { overlay->deleteLater(); });
+  // Only a view on screen has an old look worth fading out; the transition still runs its time.
+  if (widget_->isVisible()) {
+    QPointer<FadeOverlay> overlay = new FadeOverlay(widget_, widget_->grab());
+    overlay->show();
+    QObject::connect(anim, &QVariantAnimation::valueChanged, anim, [overlay](const QVariant& v) {
+      if (!overlay) return;
+      overlay->opacity = v.toDouble();
+      overlay->update();
+    });
+    QObject::connect(anim, &QObject::destroyed, [overlay] { delete overlay.data(); });
+  }
+  QObject::connect(anim, &QVariantAnimation::finished, anim, [anim] { anim->deleteLater(); });
   transitions_->byKey[key] = anim;
   anim->start();
 }
@@ -101,7 +106,7 @@ void View::addFadeTransition(const std::string& key, double duration) {
 void View::removeAllAnimations() {
   if (!transitions_) return;
   for (auto& [key, anim] : transitions_->byKey)
-    if (anim) delete anim->parent();
+    if (anim) delete anim.data();
   transitions_->byKey.clear();
 }
 
