@@ -109,10 +109,8 @@ class StreamDevice final : public QIODevice {
     std::ptrdiff_t n = stream_->read(reinterpret_cast<std::uint8_t*>(data), static_cast<std::size_t>(maxSize));
     if (n < 0) {
       failed_ = true;
-      fnd::Error e = stream_->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO));
-      auto cb = onError_;
-      // The toolkit is mid-read; report after it returns.
-      detail::performOnNetworkThread([cb, e] { cb(e); });
+      // Recorded now, so whatever the toolkit reports next, the stream's error is the outcome.
+      onError_(stream_->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO)));
       return -1;
     }
     if (n == 0) ended_ = true;
@@ -297,12 +295,14 @@ void ConnectionDriver::send(URLConnection& c) {
     }
     std::weak_ptr<URLConnection> weak = c.shared_from_this();
     auto* device = new StreamDevice(stream, [weak](const fnd::Error& e) {
-      if (auto self = weak.lock()) {
-        if (!live(*self)) return;
-        self->d_->abortError = e;
-        self->d_->abortedByUs = true;
-        if (self->d_->reply) self->d_->reply->abort();
-      }
+      auto self = weak.lock();
+      if (!self || !live(*self) || self->d_->abortedByUs) return;
+      self->d_->abortError = e;
+      self->d_->abortedByUs = true;
+      // The toolkit is inside a read of the device: stop the exchange once it returned.
+      detail::performOnNetworkThread([weak] {
+        if (auto again = weak.lock(); again && live(*again) && again->d_->reply) again->d_->reply->abort();
+      });
     });
     if (!req.allHTTPHeaderFields().contains("Content-Length")) {
       if (auto len = stream->length()) qr.setHeader(QNetworkRequest::ContentLengthHeader, static_cast<qint64>(*len));
