@@ -13,6 +13,7 @@ class Error;
 // paragraphs) into a tidy element tree that XPath can walk:
 // - element and attribute names are lower case; /html/head/title and /html/body always exist;
 // - the charset comes from a byte-order mark, else a <meta> declaration, else UTF-8;
+// - consecutive DT (and DD) items are siblings, however long the list;
 // - a DT that holds an H3 followed by a DL (the folder form of bookmark files) becomes a DD
 //   holding that H3 and DL;
 // - P elements are unwrapped (their contents stay in place);

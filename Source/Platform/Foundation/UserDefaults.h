@@ -51,7 +51,8 @@ class UserDefaults {
   std::optional<Data> dataForKey(std::string_view key) const;
 
   // Stores a value; a null value removes the key. Values a property list cannot carry
-  // (objects, nulls inside containers) are refused and logged; the old value stays.
+  // (objects, nulls inside containers) and the empty key are refused and logged; the old
+  // value stays.
   void setObject(const Value& value, std::string_view key);
   void setBool(bool value, std::string_view key) { setObject(Value(value), key); }
   void setInteger(std::int64_t value, std::string_view key) { setObject(Value(value), key); }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 
@@ -216,4 +217,18 @@ TEST(UserDefaults, ConcurrentWritersDoNotLoseKeys) {
   ASSERT_TRUE(d.synchronize());
   UserDefaults again(path);
   EXPECT_EQ(again.persistentValues().size(), 200u);
+}
+
+TEST(UserDefaults, LateWritesDoNotRecreateARemovedHome) {
+  const std::string home = kesto::test::makeTempDir("home");
+  const std::string savedHome = std::getenv("HOME");
+  setenv("HOME", home.c_str(), 1);
+  {
+    UserDefaults d(home + "/.config/kesto/defaults.plist");
+    d.setInteger(1, "k");
+    std::filesystem::remove_all(home);
+    EXPECT_FALSE(d.synchronize());
+  }  // the flush on destruction must not bring it back either
+  EXPECT_FALSE(std::filesystem::exists(home));
+  setenv("HOME", savedHome.c_str(), 1);
 }
