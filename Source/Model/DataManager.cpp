@@ -386,6 +386,14 @@ DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate)
       if (isLive(*b)) out.push_back(b);
     return out;
   }
+  if (&predicate == p_.top25.get()) {
+    // "timesOpened > 0 and trashed < 1 and blocked < 1"
+    for (const auto& b : allBookmarks_) {
+      const auto& opened = b->value(bookmark_attr::timesOpened);
+      if (opened.isNumber() && opened.doubleValue() > 0 && isLive(*b)) out.push_back(b);
+    }
+    return out;
+  }
   for (const auto& b : allBookmarks_)
     if (accepts(predicate, b)) out.push_back(b);
   return out;
