@@ -3,40 +3,21 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Skyfolder/SFBrowser.h"
 #include "Skyfolder/SFLog.h"
 #include "Skyfolder/SFRestClient.h"
 #include "Skyfolder/SFSession.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace kesto {
 
-namespace {
-
-void openInDefaultBrowser(const net::URL& url) {
-  const std::string text = url.absoluteString();
-  char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(text.c_str()), nullptr};
-  pid_t pid;
-  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
-    SFLogError("SkyfolderSDK: cannot open the authorization page");
-    return;
-  }
-  // xdg-open hands the URL to the browser and exits at once.
-  int status;
-  waitpid(pid, &status, 0);
-}
-
-}  // namespace
 
 SFAuthHelperOSX& SFAuthHelperOSX::sharedHelper() {
   static SFAuthHelperOSX* helper = new SFAuthHelperOSX();
   return *helper;
 }
 
-SFAuthHelperOSX::SFAuthHelperOSX() : opener_(openInDefaultBrowser) {}
+SFAuthHelperOSX::SFAuthHelperOSX() : opener_([](const net::URL& url) { SFOpenURLInDefaultBrowser(url); }) {}
 
 SFAuthHelperOSX::~SFAuthHelperOSX() { stopObserving(); }
 
