@@ -1,0 +1,217 @@
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/DisplayLink.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Nib.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ScrollView.h"
+#include "Platform/UI/SplitView.h"
+#include "Platform/UI/Window.h"
+
+#include <gtest/gtest.h>
+
+using namespace kesto;
+using namespace kesto::ui;
+
+TEST(DisplayLink, ManualModeStepsRunningLinksOnly) {
+  DisplayLink::setManualMode(true);
+  DisplayLink a, b;
+  int fa = 0, fb = 0;
+  a.setOutputCallback([&] {
+    ++fa;
+    b.stop();  // a link stopped by another's frame gets none
+  });
+  b.setOutputCallback([&] { ++fb; });
+  EXPECT_EQ(DisplayLink::step(), 0);
+  a.start();
+  b.start();
+  EXPECT_TRUE(a.isRunning());
+  EXPECT_EQ(DisplayLink::step(), 1);
+  EXPECT_EQ(fa, 1);
+  EXPECT_EQ(fb, 0);
+  a.stop();
+  EXPECT_EQ(DisplayLink::step(), 0);
+  DisplayLink::setManualMode(false);
+}
+
+TEST(DisplayLink, TimerDeliversFramesAtTheRefreshRate) {
+  DisplayLink link;
+  int frames = 0;
+  link.setOutputCallback([&] { ++frames; });
+  link.setCurrentDisplay(Screen::primary().number());
+  EXPECT_GE(Screen::primary().refreshRate(), 1.0);
+  link.start();
+  EXPECT_TRUE(test::runUntil([&] { return frames >= 3; }, 2));
+  link.stop();
+  int seen = frames;
+  test::spin(0.1);
+  EXPECT_EQ(frames, seen);
+}
+
+TEST(Nib, BuildersAwakeTheirTopLevelViews) {
+  struct Awake : View {
+    bool awoke = false;
+    void awakeFromNib() override { awoke = true; }
+  };
+  void* seenOwner = nullptr;
+  Nib::registerBuilder("Sample", [&](void* owner, Nib::TopLevelObjects& objects) {
+    seenOwner = owner;
+    objects.push_back(std::make_shared<Awake>());
+    return true;
+  });
+  int owner = 0;
+  Nib::TopLevelObjects objects;
+  EXPECT_TRUE(Nib("Sample").instantiateWithOwner(&owner, objects));
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_TRUE(static_cast<Awake*>(objects[0].get())->awoke);
+  EXPECT_EQ(seenOwner, &owner);
+  EXPECT_FALSE(Nib("Missing").instantiateWithOwner(nullptr, objects));
+  Nib::unregisterBuilder("Sample");
+  EXPECT_FALSE(Nib::hasBuilder("Sample"));
+}
+
+TEST(Application, LaunchHooksAndActions) {
+  struct Delegate : ApplicationDelegate {
+    std::vector<std::string> calls;
+    void applicationWillFinishLaunching() override { calls.push_back("will"); }
+    void applicationDidFinishLaunching() override { calls.push_back("did"); }
+    TerminateReply applicationShouldTerminate() override { calls.push_back("should"); return TerminateReply::Cancel; }
+  } delegate;
+  Application& app = Application::shared();
+  app.setDelegate(&delegate);
+  app.finishLaunching();
+  app.finishLaunching();  // once only
+  app.terminate();        // cancelled: nothing quits
+  EXPECT_EQ(delegate.calls, (std::vector<std::string>{"will", "did", "should"}));
+
+  struct Target : View {
+    int copies = 0;
+    bool acceptsFirstResponder() override { return true; }
+    bool performAction(std::string_view s, Responder*) override { return s == "copy:" && ++copies; }
+  };
+  Window window(fnd::Rect(0, 0, 100, 100));
+  auto target = std::make_shared<Target>();
+  window.contentView()->addSubview(target);
+  window.makeKeyAndOrderFront();
+  window.makeFirstResponder(target.get());
+  EXPECT_EQ(app.keyWindow(), &window);
+  EXPECT_TRUE(app.sendAction("copy:", nullptr, nullptr));
+  EXPECT_FALSE(app.sendAction("paste:", nullptr, nullptr));
+  EXPECT_EQ(target->copies, 1);
+  // A removed first responder hands the role back to the window.
+  target->removeFromSuperview();
+  EXPECT_EQ(window.firstResponder(), &window);
+  app.setDelegate(nullptr);
+}
+
+TEST(Window, FramesAreInScreenCoordinatesAndNotifyKeyChanges) {
+  double h = Screen::primaryHeight();
+  ASSERT_GT(h, 0);
+  Window window(fnd::Rect(100, 50, 300, 200));
+  EXPECT_EQ(window.frame(), fnd::Rect(100, 50, 300, 200));
+  EXPECT_EQ(window.contentView()->frame(), fnd::Rect(0, 0, 300, 200));
+  fnd::Point screen = window.convertPointToScreen({10, 20});
+  EXPECT_EQ(screen, (fnd::Point{110, 70}));
+  EXPECT_EQ(window.convertPointFromScreen(screen), (fnd::Point{10, 20}));
+  EXPECT_TRUE(Screen::primary().visibleFrame().size.width > 0);
+  int becameKey = 0;
+  fnd::ScopedObserver observer;
+  observer.observe(WindowDidBecomeKeyNotification, [&](const fnd::Notification&) { ++becameKey; }, &window);
+  window.makeKeyAndOrderFront();
+  EXPECT_TRUE(window.isKeyWindow());
+  EXPECT_EQ(becameKey, 1);
+  // The content view follows the window's size; autoresizing children follow it.
+  auto child = std::make_shared<View>(fnd::Rect(0, 0, 300, 200));
+  child->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  window.contentView()->addSubview(child);
+  window.setContentSize({400, 250});
+  EXPECT_EQ(child->frame(), fnd::Rect(0, 0, 400, 250));
+  window.setMinSize({500, 300});
+  window.setContentSize({100, 100});
+  EXPECT_EQ(window.frame().size, (fnd::Size{500, 300}));
+  window.orderOut();
+  EXPECT_FALSE(window.isKeyWindow());
+}
+
+TEST(ScrollView, LegacyScrollersTakeSpaceOverlayOnesDoNot) {
+  ScrollView sv(fnd::Rect(0, 0, 300, 200));
+  sv.setHasVerticalScroller(true);
+  EXPECT_EQ(sv.contentSize().width, 300);
+  sv.setScrollerStyle(ScrollerStyle::Legacy);
+  EXPECT_LT(sv.contentSize().width, 300);
+  EXPECT_TRUE(sv.isVerticalScrollerShown());
+}
+
+namespace {
+struct HookDelegate : SplitViewDelegate {
+  unsigned hooks = 0;
+  std::vector<std::string> calls;
+  unsigned implementedSplitViewHooks() const override { return hooks; }
+  bool splitViewCanCollapseSubview(SplitView&, View*) override { return true; }
+  bool splitViewShouldCollapseSubviewForDoubleClickOnDividerAtIndex(SplitView& s, View* v, long) override {
+    return v == s.subviews()[1].get();
+  }
+  bool splitViewShouldHideDividerAtIndex(SplitView&, long) override { return true; }
+  double splitViewConstrainMinCoordinate(SplitView&, double, long) override {
+    calls.push_back("min");
+    return 50;
+  }
+};
+}  // namespace
+
+TEST(SplitView, HooksAreAskedOnlyWhenImplemented) {
+  Window window(fnd::Rect(0, 0, 301, 100));
+  auto split = std::make_shared<SplitView>(fnd::Rect(0, 0, 301, 100));
+  split->setVertical(true);
+  split->setDividerStyle(SplitView::DividerStyle::Thin);
+  split->addSubview(std::make_shared<View>(fnd::Rect(0, 0, 150, 100)));
+  split->addSubview(std::make_shared<View>(fnd::Rect(151, 0, 150, 100)));
+  window.contentView()->addSubview(split);
+  HookDelegate d;
+  split->setDelegate(&d);
+  split->setPosition(10, 0);
+  EXPECT_TRUE(d.calls.empty());  // no capability bit: the hook is not asked
+  EXPECT_EQ(split->subviews()[0]->frame().size.width, 10);
+  d.hooks = SplitViewDelegate::ConstrainMinCoordinate | SplitViewDelegate::CanCollapseSubview |
+            SplitViewDelegate::ShouldCollapseForDoubleClick | SplitViewDelegate::ShouldHideDivider;
+  split->setDelegate(&d);
+  split->setPosition(10, 0);
+  EXPECT_EQ(d.calls, std::vector<std::string>{"min"});
+  EXPECT_EQ(split->subviews()[0]->frame().size.width, 50);
+  // A double click on the divider collapses the pane the delegate chose (the second).
+  window.sendEvent(Event::mouse(EventType::LeftMouseDown, {50.5, 50}, 0, 2));
+  EXPECT_TRUE(split->isSubviewCollapsed(split->subviews()[1].get()));
+  EXPECT_TRUE(split->subviews()[1]->isHidden());
+  EXPECT_EQ(split->subviews()[0]->frame().size.width, 300);
+  EXPECT_EQ(split->dividerRect(5), fnd::Rect());
+  EXPECT_EQ(split->dividerIndexAtPoint({-40, 5}), -1);
+}
+
+TEST(GraphicsContext, PathsGradientsAndTextDrawUpright) {
+  struct Canvas : View {
+    using View::View;
+    void drawRect(GraphicsContext& ctx, const fnd::Rect&) override {
+      ctx.setFillColor(Color::rgb(0, 0, 1));
+      ctx.fillPath(Path::oval(fnd::Rect(0, 0, 20, 20)));
+      ctx.saveState();
+      ctx.clipToRect(fnd::Rect(40, 0, 10, 10));
+      ctx.setFillColor(Color::rgb(0, 1, 0));
+      ctx.fillRect(fnd::Rect(30, 0, 40, 40));  // clipped to 40...50 x 0...10
+      ctx.restoreState();
+      Gradient g{{{0, Color::black()}, {1, Color::white()}}};
+      ctx.fillGradient(g, fnd::Rect(0, 30, 100, 10), 0);
+      ctx.drawText("Kesto", fnd::Rect(60, 0, 40, 20), Font{}, Color::black());
+    }
+  };
+  auto v = std::make_shared<Canvas>(fnd::Rect(0, 0, 100, 40));
+  v->setBackgroundColor(Color::white());
+  Image img = v->snapshot();
+  // y up: the oval sits at the bottom left; the green clip at the bottom from x 40 to 50.
+  EXPECT_EQ(img.pixelColor(10, 30), Color::rgb(0, 0, 1));
+  EXPECT_EQ(img.pixelColor(45, 35), Color::rgb(0, 1, 0));
+  EXPECT_EQ(img.pixelColor(55, 35), Color::white());
+  EXPECT_LT(img.pixelColor(2, 5).red, img.pixelColor(97, 5).red);  // the gradient brightens
+  EXPECT_GT(GraphicsContext::sizeOfText("Kesto", Font{}).width, 10);
+  EXPECT_FALSE(img.encoded().empty());
+}
