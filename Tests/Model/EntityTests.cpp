@@ -7,6 +7,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Store/Coordinator.h"
 
 namespace kesto::test {
 namespace {
@@ -48,6 +49,34 @@ TEST(StoreFailureTest, FailedOpenIsReportedAndTheNameNeverChanges) {
   EXPECT_TRUE(fnd::FileManager::fileExists(stack.persistentStorePath()));
   EXPECT_FALSE(stack.lastError().has_value());
   fnd::NotificationCenter::defaultCenter().removeObserver(&told);
+}
+
+TEST(StoreFolderTest, CreatedWithItsParentsAndPrivate) {
+  // A fresh account: not even the data folder exists yet.
+  fnd::FileManager::removeItem(tempHome() + "/.local/share");
+  auto& stack = WrenDataManager::sharedInstance();
+  ASSERT_NE(stack.managedObjectContext(), nullptr);
+  auto attributes = fnd::FileManager::attributesOfItem(stack.applicationSupportDirectory());
+  ASSERT_TRUE(attributes);
+  EXPECT_TRUE(attributes->isDirectory);
+  EXPECT_EQ(attributes->permissions & 0777, 0700u);
+}
+
+TEST_F(EntityTest, FailedLookupsNeverCreate) {
+  auto broken = WrenDataManager::sharedInstance().newManagedObjectContext();
+  ASSERT_TRUE(broken);
+  folder("exists", "Exists");
+  save();
+  // The store goes away under the context: every fetch now fails.
+  broken->coordinator()->removeStore();
+  EXPECT_EQ(Folder::folderWithFolderID("exists", broken), nullptr);
+  EXPECT_EQ(Bookmark::bookmarkWithURL("http://x.example/", broken), nullptr);
+  EXPECT_EQ(Bookmark::bookmarkWithUniqueID("ID", "http://x.example/", broken), nullptr);
+  EXPECT_FALSE(Folder::fetchEntities(broken).has_value());
+  fnd::Error error;
+  EXPECT_FALSE(Bookmark::checkIfEntityExistsWhereProperty("url", std::string("http://x.example/"), broken, &error));
+  EXPECT_FALSE(error.domain().empty());
+  EXPECT_TRUE(broken->insertedObjects().empty());
 }
 
 TEST_F(EntityTest, NewRowsDefaultEveryFlagToZero) {
