@@ -3,6 +3,7 @@
 #include "Skyfolder/SFLog.h"
 #include "Skyfolder/SFSession.h"
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Keychain.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -67,6 +68,17 @@ TEST(SFKeychain, StoresOneItemAndFollowsTheFlag) {
   EXPECT_EQ(fnd::Keychain::defaultKeychain().findGenericPassword("Kesto", "Skyfolder"), fnd::errSecItemNotFound);
   SFKeychain::deleteCredentials();
   EXPECT_FALSE(fnd::UserDefaults::standard().hasValueForKey(kSFSkyfolderLinkedKey));
+}
+
+TEST(SFKeychain, AFailedWriteLeavesTheFlagOff) {
+  // A folder where the keychain file belongs makes every write fail.
+  fnd::FileManager::createDirectory(fnd::Keychain::defaultFilePath() + "/blocked", true);
+  SFKeychain::setCredentials(record(3, {user("1", "t", "s")}));
+  EXPECT_FALSE(fnd::UserDefaults::standard().hasValueForKey(kSFSkyfolderLinkedKey));
+  auto session = makeSession();
+  session.updateAccessToken("t", "s", "1");
+  EXPECT_TRUE(session.isLinked());
+  EXPECT_FALSE(makeSession().isLinked());
 }
 
 TEST(SFKeychain, UnreadableItemCountsAsNothingStored) {

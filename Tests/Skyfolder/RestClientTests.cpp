@@ -283,6 +283,22 @@ TEST_F(SkyfolderService, DownloadsReplaceTheDestinationOnlyWhenComplete) {
   EXPECT_EQ(fnd::FileManager::contentsOfDirectory(dir)->size(), 3u);  // key, cert, sync_data.zip
 }
 
+TEST_F(SkyfolderService, AFailedFinalMoveKeepsWhatWasThere) {
+  fake->putFile("/sync_data.zip", "new");
+  link();
+  // A destination that cannot be replaced (a folder with contents) stays as it was.
+  const std::string dest = dir + "/taken";
+  fnd::FileManager::createDirectory(dest, true);
+  writeFile(dest + "/inside", "old");
+  client->loadFile("/sync_data.zip", dest);
+  ASSERT_TRUE(waitForEvents(1));
+  EXPECT_EQ(delegate.events[0], "loadFailed");
+  EXPECT_EQ(readFile(dest + "/inside"), "old");
+  // And the downloaded temporary file is not left behind.
+  const auto names = fnd::FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{});
+  for (const auto& name : names) EXPECT_EQ(name.find(".download"), std::string::npos) << name;
+}
+
 TEST_F(SkyfolderService, CompressedRepliesPassTheSizeCheck) {
   fake->putFile("/sync_data.zip", std::string(50000, 'q'));
   link();
