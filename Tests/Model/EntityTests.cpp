@@ -369,6 +369,36 @@ TEST_F(EntityTest, AncestorFetchStopsAtTheLimit) {
   EXPECT_EQ(own.front()->title(), "top0");
 }
 
+TEST_F(EntityTest, FolderCopyAndTagLists) {
+  auto f = folder("copied", "Named");
+  f->setOrderIndex(7);
+  f->setVersion(3);
+  f->setIsExpanded(1);
+  f->setColor(std::string("red"));
+  auto c = f->copy();
+  ASSERT_TRUE(c);
+  EXPECT_FALSE(c->context());
+  EXPECT_EQ(c->folderID(), "copied");
+  EXPECT_EQ(c->parentFolderID(), "root");
+  EXPECT_EQ(c->orderIndex(), 7);
+  EXPECT_EQ(c->version(), 3);
+  EXPECT_EQ(c->isExpanded(), 1);
+  EXPECT_NE(c->name(), "Named");
+  EXPECT_FALSE(c->color().has_value());
+
+  Bookmark::addBookmarkWithURL("http://tagged.example/", std::vector<std::string>{"beta", "Alpha"});
+  auto orphan = Tag::initEntity();
+  orphan->setName("orphan");
+  save();
+  auto all = Tag::allTags();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0]->name(), "Alpha");
+  EXPECT_EQ(all[1]->name(), "beta");
+  auto orphans = Tag::orphanedTags();
+  ASSERT_EQ(orphans.size(), 1u);
+  EXPECT_EQ(orphans[0]->name(), "orphan");
+}
+
 TEST_F(EntityTest, TransferRecords) {
   BookmarkDummy d("http://d.example/a%20b", "F");
   EXPECT_EQ(d.url.string(), "http://d.example/a b");
