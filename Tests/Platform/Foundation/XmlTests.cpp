@@ -249,3 +249,11 @@ TEST(XmlParser, NeverExpandsOrFetchesEntities) {
   for (const std::string& e : r.events) EXPECT_EQ(e.find("root:"), std::string::npos);
   EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "<r||"), 0);
 }
+
+TEST(XmlParser, ReadsUtf16WithAByteOrderMark) {
+  XmlParser parser(std::string_view("\xFF\xFE<\0e\0>\0\xE9\0<\0/\0e\0>\0", 18));
+  Recorder r;
+  parser.setDelegate(&r);
+  ASSERT_TRUE(parser.parse()) << parser.parserError()->localizedDescription();
+  EXPECT_EQ(r.events, (std::vector<std::string>{"start-doc", "<e||", "text:\xC3\xA9", "/e", "end-doc"}));
+}
