@@ -116,6 +116,43 @@ TEST(StringAdditionsTest, LegacyPercentDecodingSet) {
   EXPECT_EQ(stringByDecodingPercentEscapesInURL("%2521%20"), "%21%20");
 }
 
+TEST(StringAdditionsTest, DigestsEncodingsAndIdentifiers) {
+  using namespace brightwren;
+  EXPECT_EQ(md5(""), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(md5("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(md5("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+  EXPECT_EQ(stringByURLEncodingString("a b?c=d&e+f/\xC3\xA9"), "a%20b%3Fc%3Dd%26e%2Bf/%C3%A9");
+  std::string id = stringWithNewUUID();
+  ASSERT_EQ(id.size(), 36u);
+  EXPECT_TRUE(matches(id, "[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
+  EXPECT_NE(id, stringWithNewUUID());
+  EXPECT_FALSE(matches("abc", "b"));
+  EXPECT_FALSE(matches("abc", "("));
+  EXPECT_EQ(stringByCapitalizingFirstCharacter("\xC3\xA9cole"), "\xC3\x89cole");
+  EXPECT_EQ(stringByCapitalizingFirstCharacter(""), "");
+  EXPECT_TRUE(equalsIgnoreCase("Stra\xC3\x9F" "e", "STRA\xC3\x9F" "E"));
+  EXPECT_FALSE(equalsIgnoreCase("a", "b"));
+  EXPECT_EQ(stringByConcatenatingStrings({}), "");
+  EXPECT_EQ(stringByConcatenatingStrings({"a", "b", "c"}), "abc");
+}
+
+TEST(StringAdditionsTest, ReadsOnlyLocalUtf8Files) {
+  using namespace brightwren;
+  std::string dir = test::makeTempDir("url");
+  test::writeFile(dir + "/ok.txt", "h\xC3\xA9llo");
+  test::writeFile(dir + "/bad.txt", "\xFF\xFE");
+  EXPECT_EQ(stringFromURL(dir + "/ok.txt"), "h\xC3\xA9llo");
+  EXPECT_EQ(stringFromURL("file://" + dir + "/ok.txt"), "h\xC3\xA9llo");
+  EXPECT_FALSE(stringFromURL(dir + "/bad.txt").has_value());
+  EXPECT_FALSE(stringFromURL(dir + "/missing.txt").has_value());
+  EXPECT_FALSE(stringFromURL("http://127.0.0.1:1/").has_value());
+}
+
+TEST(ArrayAdditionsTest, SortingStringsDropsOtherElements) {
+  using namespace brightwren;
+  EXPECT_EQ(arrayBySortingStrings(fnd::Array{"b", 3, "A", "c"}), (fnd::Array{"A", "b", "c"}));
+}
+
 TEST(ArrayAdditionsTest, UniqueMembersKeepLastOccurrence) {
   using namespace brightwren;
   fnd::Array a{"A", "B", "A"};
