@@ -164,6 +164,29 @@ void ScrollView::scrollWheel(const Event& event) {
   clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
 }
 
+void ScrollView::keyDown(const Event& event) {
+  std::string selector = Responder::selectorForKeyEvent(event);
+  if (selector.rfind("scroll", 0) == 0 && performAction(selector, this)) return;
+  View::keyDown(event);
+}
+
+bool ScrollView::performAction(std::string_view selector, Responder* sender) {
+  if (!clipView_) return false;
+  fnd::Rect visible = clipView_->bounds();
+  fnd::Rect doc = clipView_->documentRect();
+  bool flipped = clipView_->isFlipped();
+  // Pages overlap by one line so the reader keeps their place.
+  double page = std::max(visible.size.height - lineScroll_, lineScroll_);
+  fnd::Point p = visible.origin;
+  if (selector == "scrollPageDown:") p.y += flipped ? page : -page;
+  else if (selector == "scrollPageUp:") p.y += flipped ? -page : page;
+  else if (selector == "scrollToBeginningOfDocument:") p.y = flipped ? doc.minY() : doc.maxY();
+  else if (selector == "scrollToEndOfDocument:") p.y = flipped ? doc.maxY() : doc.minY();
+  else return View::performAction(selector, sender);
+  clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
+  return true;
+}
+
 int ScrollView::verticalScrollerValue() const { return d_->vertical->value(); }
 int ScrollView::verticalScrollerMaximum() const { return d_->vertical->maximum(); }
 bool ScrollView::isVerticalScrollerShown() const { return !d_->vertical->isHidden(); }

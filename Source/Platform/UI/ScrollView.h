@@ -39,6 +39,9 @@ class ScrollView : public View {
   virtual void tile();
   void setFrame(const fnd::Rect& frame) override;
   void scrollWheel(const Event& event) override;
+  // Page Up/Down, Home and End scroll the document; other keys go up the responder chain.
+  void keyDown(const Event& event) override;
+  bool performAction(std::string_view selector, Responder* sender) override;
   void layout() override;
 
   // Called by the clip view after each move of its bounds.

@@ -134,6 +134,23 @@ TEST(Window, FramesAreInScreenCoordinatesAndNotifyKeyChanges) {
   EXPECT_FALSE(window.isKeyWindow());
 }
 
+TEST(ScrollView, PageKeysScrollTheDocument) {
+  struct Doc : View {
+    using View::View;
+    bool isFlipped() const override { return true; }
+  };
+  ScrollView sv(fnd::Rect(0, 0, 100, 100));
+  sv.setDocumentView(std::make_shared<Doc>(fnd::Rect(0, 0, 100, 1000)));
+  sv.keyDown(Event::key(KeyCode::PageDown));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 90);
+  sv.keyDown(Event::key(KeyCode::End));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 900);
+  sv.keyDown(Event::key(KeyCode::PageUp));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 810);
+  sv.keyDown(Event::key(KeyCode::Home));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 0);
+}
+
 TEST(ScrollView, LegacyScrollersTakeSpaceOverlayOnesDoNot) {
   ScrollView sv(fnd::Rect(0, 0, 300, 200));
   sv.setHasVerticalScroller(true);
