@@ -1,0 +1,57 @@
+// Real input under an X server (run through Tests/Harness/e2e/ui-layer.sh); skipped offscreen.
+#include "Harness/TestSupport.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <string>
+
+using namespace kesto;
+using namespace kesto::ui;
+
+namespace {
+struct Clicked : View {
+  using View::View;
+  std::vector<int> clicks;
+  std::vector<fnd::Point> where;
+  std::uint64_t flags = 0;
+  bool acceptsFirstResponder() override { return true; }
+  void mouseDown(const Event& e) override {
+    clicks.push_back(e.clickCount);
+    where.push_back(convertPointFromView(e.locationInWindow, nullptr));
+    flags = e.modifierFlags;
+  }
+};
+
+bool underX11() { return QGuiApplication::platformName() == "xcb" && std::getenv("KESTO_E2E"); }
+
+int run(const std::string& command) { return std::system(command.c_str()); }
+}  // namespace
+
+TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
+  if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
+  Window window(fnd::Rect(200, 200, 300, 200));
+  window.setTitle("KestoX11Probe");
+  auto view = std::make_shared<Clicked>(fnd::Rect(100, 50, 100, 100));
+  view->setBackgroundColor(Color::rgb(1, 0, 0));
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
+  test::spin(0.5);
+  // Window-relative (top-left) point 150,100 is the view's centre: view point (50, 50).
+  std::string target = "xdotool search --sync --onlyvisible --name KestoX11Probe";
+  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool mousemove --window $w 150 100 click --repeat 2 --delay 50 1"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return view->clicks.size() >= 2; }, 5));
+  EXPECT_EQ(view->clicks, (std::vector<int>{1, 2}));
+  EXPECT_NEAR(view->where[0].x, 50, 1.5);
+  EXPECT_NEAR(view->where[0].y, 50, 1.5);
+  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool mousemove --window $w 120 80 keydown ctrl click 1 keyup ctrl"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return view->clicks.size() >= 3; }, 5));
+  EXPECT_TRUE(view->flags & ModifierFlag::Command);
+  EXPECT_NEAR(view->where[2].x, 20, 1.5);
+  EXPECT_NEAR(view->where[2].y, 70, 1.5);
+}
