@@ -15,6 +15,10 @@ namespace kesto::test {
 namespace {
 
 constexpr std::size_t kKeepUploadsUpTo = 16u << 20;
+// Types the server library does not compress on its own: compressing large replies would make
+// the fake, not the client, the slow part of a test.
+constexpr const char* kJsonType = "application/vnd.skyfolder+json";
+constexpr const char* kFormType = "application/vnd.skyfolder+form";
 
 std::string generatedChunk(std::uint64_t offset, std::size_t length) {
   std::string out(length, '\0');
@@ -205,7 +209,7 @@ void FakeSkyfolder::install() {
       if (!fault->gzip) {
         res.status = fault->status;
         for (const auto& [k, v] : fault->headers) res.set_header(k, v);
-        res.set_content(fault->body, "application/json");
+        res.set_content(fault->body, kJsonType);
         if (fault->status != 200 || !fault->body.empty()) return false;
       } else {
         res.set_header("X-Gzip", "1");
@@ -214,7 +218,7 @@ void FakeSkyfolder::install() {
     if (!signatureValid(entry.params)) {
       ++signatureFailures_;
       res.status = 401;
-      res.set_content("{\"error\": \"Invalid signature.\"}", "application/json");
+      res.set_content("{\"error\": \"Invalid signature.\"}", kJsonType);
       return false;
     }
     return true;
@@ -225,20 +229,20 @@ void FakeSkyfolder::install() {
     requestTokenIssued_ = true;
     res.set_content(std::string("oauth_token_secret=") + fnd::percentEncodeUnreserved(kRequestSecret) +
                         "&oauth_token=" + kRequestToken,
-                    "text/plain");
+                    kFormType);
   });
   server_->Get("/1/oauth/access_token", [this, pre](const httplib::Request& req, httplib::Response& res) {
     if (!pre(req, res, 0)) return;
     if (!approved_ || param(std::multimap<std::string, std::string>(req.params.begin(), req.params.end()),
                             "oauth_token") != kRequestToken) {
       res.status = 401;
-      res.set_content("{\"error\": \"Request token has not been properly authorized.\"}", "application/json");
+      res.set_content("{\"error\": \"Request token has not been properly authorized.\"}", kJsonType);
       return;
     }
     accessTokenIssued_ = true;
     res.set_content(std::string("oauth_token_secret=") + fnd::percentEncodeUnreserved(kAccessSecret) +
                         "&oauth_token=" + kAccessToken + "&uid=" + kUserId,
-                    "text/plain");
+                    kFormType);
   });
   server_->Get(R"(/1/metadata/sandbox(/.*))", [this, pre](const httplib::Request& req, httplib::Response& res) {
     if (!pre(req, res, 0)) return;
@@ -253,7 +257,7 @@ void FakeSkyfolder::install() {
       for (const auto& [p, f] : files_) isFolder = isFolder || p.rfind(path + "/", 0) == 0;
       if (!isFolder) {
         res.status = 404;
-        res.set_content("{\"error\": \"Path '" + path + "' not found\"}", "application/json");
+        res.set_content("{\"error\": \"Path '" + path + "' not found\"}", kJsonType);
         return;
       }
       body = folderJson(path);
@@ -262,7 +266,7 @@ void FakeSkyfolder::install() {
         return;
       }
     }
-    res.set_content(body, "text/javascript");
+    res.set_content(body, kJsonType);
   });
   server_->Get(R"(/1/files/sandbox(/.*))", [this, pre](const httplib::Request& req, httplib::Response& res) {
     const bool gzip = [&] {
@@ -277,7 +281,7 @@ void FakeSkyfolder::install() {
     const auto it = files_.find(path);
     if (it == files_.end()) {
       res.status = 404;
-      res.set_content("{\"error\": \"File not found\"}", "application/json");
+      res.set_content("{\"error\": \"File not found\"}", kJsonType);
       return;
     }
     const File& f = it->second;
@@ -327,13 +331,13 @@ void FakeSkyfolder::install() {
     f.revision = nextRevision_++;
     f.rev = std::to_string(f.revision) + "0f";
     lastStreamedUpload_ = received;
-    res.set_content(metadataJson(path, f), "text/javascript");
+    res.set_content(metadataJson(path, f), kJsonType);
   });
   // Every other call answers only what a test injected; uninjected calls are unknown paths.
   auto other = [pre](const httplib::Request& req, httplib::Response& res) {
     if (!pre(req, res, req.body.size())) return;
     res.status = 404;
-    res.set_content("{\"error\": \"Unknown call\"}", "application/json");
+    res.set_content("{\"error\": \"Unknown call\"}", kJsonType);
   };
   server_->Get(R"(/1/.*)", other);
   server_->Post(R"(/1/.*)", other);

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Net/ServerTrust.h"
+#include "Platform/Net/URLError.h"
 #include "Skyfolder/OAuthCredentialConcreteStore.h"
 #include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFConfig.h"
@@ -431,6 +432,24 @@ TEST_F(SkyfolderService, RedirectsNeverLeaveTheOrigin) {
   EXPECT_EQ(delegate.events[0], "metadataFailed");
   EXPECT_EQ(delegate.error->code(), 302);
   EXPECT_TRUE(other->log().empty());
+}
+
+TEST_F(SkyfolderService, OversizedRepliesAreRefused) {
+  link();
+  // Digits that do not compress, so the reply really is that large on the wire.
+  std::string body = "[";
+  std::uint32_t x = 12345;
+  while (body.size() < SFRequest::kMaxResultBytes) {
+    x = x * 1664525u + 1013904223u;
+    body += std::to_string(x) + ",";
+  }
+  body += "0]";
+  fake->injectFault("/1/metadata", {.status = 200, .body = body, .headers = {}});
+  client->loadMetadata("/");
+  ASSERT_TRUE(waitForEvents(1, 15));
+  EXPECT_EQ(delegate.events[0], "metadataFailed");
+  EXPECT_EQ(delegate.error->domain(), fnd::kURLErrorDomain) << delegate.error->description();
+  EXPECT_EQ(delegate.error->code(), net::urlerror::DataLengthExceedsMaximum);
 }
 
 TEST_F(SkyfolderService, OversizedErrorBodiesAreRefused) {
