@@ -146,3 +146,32 @@ TEST_F(OAuthSession, SignedCallsStayOnTheirOrigin) {
   ASSERT_TRUE(data);
   EXPECT_EQ(std::string(data->begin(), data->end()), "{\"ok\":true}");
 }
+
+TEST(OAuthAuthenticationMethod, AutomaticConfigurationMatchesDomainsAtLabelBoundaries) {
+  OAuthAuthenticationMethod::setAutoConfiguration(
+      {{"example.com",
+        fnd::Value(fnd::Dictionary{
+            {"OAuthAuthenticationPreferredMethods", fnd::Value(fnd::Array{fnd::Value("OAuthAuthenticationMethodOAuth")})},
+            {"OAuthAuthenticationMethodOAuth",
+             fnd::Value(fnd::Dictionary{{"OAuthRequestTokenURL", fnd::Value("https://api.example.com/rt")},
+                                        {"OAuthAccessTokenURL", fnd::Value("https://api.example.com/at")}})}})}});
+  auto configured = [](const char* authURL) {
+    OAuthAPI api({}, *net::URL::fromString(authURL), *net::URL::fromString(authURL), false);
+    auto& m = dynamic_cast<OAuthAuthenticationMethodOAuth&>(*api.authenticationMethod());
+    return m.oauthRequestTokenURL() ? m.oauthRequestTokenURL()->absoluteString() : std::string();
+  };
+  EXPECT_EQ(configured("https://www.example.com/"), "https://api.example.com/rt");
+  EXPECT_EQ(configured("https://example.com/"), "https://api.example.com/rt");
+  EXPECT_EQ(configured("https://notexample.com/"), "");
+  OAuthAuthenticationMethod::setAutoConfiguration({});
+  EXPECT_EQ(configured("https://www.example.com/"), "");
+
+  // Setting the scheme names the method the store signs with.
+  const auto h = *net::URL::fromString("https://h.example/");
+  OAuthAPI api({}, h, h, false);
+  EXPECT_EQ(api.credentials().signatureMethod(), "HMAC-SHA1");
+  api.setSignatureScheme(OAuthAPI::PlainText);
+  EXPECT_EQ(api.credentials().signatureMethod(), "PLAINTEXT");
+  api.setSignatureScheme(7);
+  EXPECT_EQ(api.credentials().signatureMethod(), "HMAC-SHA1");
+}
