@@ -1,0 +1,41 @@
+#include "Synchronize/AlertPresenter.h"
+
+#include "Platform/Foundation/Log.h"
+
+#include <mutex>
+
+namespace kesto {
+namespace {
+std::mutex gMutex;
+std::shared_ptr<AlertPresenter> gShared;
+}  // namespace
+
+void AlertPresenter::setShared(std::shared_ptr<AlertPresenter> presenter) {
+  std::lock_guard lock(gMutex);
+  gShared = std::move(presenter);
+}
+
+std::shared_ptr<AlertPresenter> AlertPresenter::shared() {
+  std::lock_guard lock(gMutex);
+  return gShared;
+}
+
+void AlertPresenter::alert(const std::string& title, const std::string& message, const std::string& button) {
+  if (auto p = shared()) {
+    p->showAlert(title, message, button);
+    return;
+  }
+  fnd::logInfo(title + ": " + message);
+}
+
+void AlertPresenter::ask(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
+                         std::function<void(int)> completion) {
+  if (auto p = shared()) {
+    p->askQuestion(title, message, buttons, std::move(completion));
+    return;
+  }
+  fnd::logInfo(title + ": " + message + " (no one to answer)");
+  if (completion) completion(buttons.empty() ? 0 : static_cast<int>(buttons.size()) - 1);
+}
+
+}  // namespace kesto
