@@ -1,0 +1,520 @@
+#include "Synchronize/SyncFile.h"
+
+#include "Model/Bookmark.h"
+#include "Model/Config.h"
+#include "Model/DateAdditions.h"
+#include "Model/Folder.h"
+#include "Model/Service.h"
+#include "Model/Tag.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/XmlDocument.h"
+
+#include <cmath>
+#include <unordered_map>
+
+namespace kesto {
+
+namespace {
+
+constexpr std::string_view kSemicolonEscape = "##semicolon##";
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (true) {
+    auto hit = text.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::string escapeSemicolons(std::string_view text) { return replaceAll(text, ";", kSemicolonEscape); }
+std::string unescapeSemicolons(std::string_view text) { return replaceAll(text, kSemicolonEscape, ";"); }
+
+// The leading decimal integer of the text: blanks, an optional sign, digits; anything else 0.
+std::int64_t leadingInteger(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (INT64_MAX - 9) / 10) break;
+    value = value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+std::string trimmed(std::string_view text) {
+  auto b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string_view::npos) return {};
+  auto e = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(b, e - b + 1));
+}
+
+std::string intText(std::int64_t v) { return std::to_string(v); }
+
+void line(std::string& out, int indent, std::string_view tag, std::string_view escapedContent) {
+  out.append(static_cast<std::size_t>(indent), ' ');
+  out += '<';
+  out += tag;
+  out += '>';
+  out += escapedContent;
+  out += "</";
+  out += tag;
+  out += ">\n";
+}
+
+void open(std::string& out, int indent, std::string_view tag) {
+  out.append(static_cast<std::size_t>(indent), ' ');
+  out += '<';
+  out += tag;
+  out += ">\n";
+}
+
+void close(std::string& out, int indent, std::string_view tag) {
+  out.append(static_cast<std::size_t>(indent), ' ');
+  out += "</";
+  out += tag;
+  out += ">\n";
+}
+
+struct BookmarkFields {
+  std::optional<std::string> folderID;
+  std::vector<std::string> services;
+  std::string uniqueID;
+  std::int64_t version = 0;
+  std::string title, url, notes;
+  std::int64_t rating = 0, trashed = 0;
+  std::vector<std::string> tags;
+  std::optional<fnd::Date> added, updated, lastVisited, importedOn;
+  std::int64_t timesVisited = 0;
+  std::string importedFrom;
+  std::int64_t broken = 0;
+  std::string login, password, color;
+  std::int64_t favorite = 0, blocked = 0;
+};
+
+void writeBookmark(std::string& out, const BookmarkFields& f) {
+  open(out, 2, "bookmark");
+  open(out, 4, "folders");
+  if (f.folderID) line(out, 6, "folder-id", SyncFile::escapeText(*f.folderID));
+  close(out, 4, "folders");
+  open(out, 4, "services");
+  for (const auto& s : f.services) line(out, 2, "service-name", SyncFile::escapeText(s));
+  close(out, 4, "services");
+  line(out, 4, "id", SyncFile::cdata(f.uniqueID));
+  line(out, 4, "version", intText(f.version));
+  line(out, 4, "title", SyncFile::cdata(escapeSemicolons(f.title)));
+  line(out, 4, "url", SyncFile::cdata(escapeSemicolons(f.url)));
+  line(out, 4, "notes", SyncFile::cdata(f.notes));
+  line(out, 4, "rating", intText(f.rating));
+  line(out, 4, "trashed", intText(f.trashed));
+  open(out, 4, "tags");
+  for (const auto& t : f.tags) {
+    out.append(6, ' ');
+    out += "<tag><name>";
+    out += SyncFile::cdata(t);
+    out += "</name></tag>\n";
+  }
+  close(out, 4, "tags");
+  line(out, 4, "added-date", SyncFile::dateText(f.added));
+  line(out, 4, "updated-date", SyncFile::dateText(f.updated));
+  line(out, 4, "times-visited", intText(f.timesVisited));
+  line(out, 4, "last-visited", SyncFile::dateText(f.lastVisited));
+  line(out, 4, "imported-on", SyncFile::dateText(f.importedOn));
+  line(out, 4, "imported-from", SyncFile::cdata(f.importedFrom));
+  line(out, 4, "broken", intText(f.broken));
+  line(out, 4, "login", SyncFile::escapeText(f.login));
+  line(out, 4, "password", SyncFile::escapeText(f.password));
+  line(out, 4, "color", SyncFile::escapeText(f.color));
+  line(out, 4, "favorite", intText(f.favorite));
+  line(out, 4, "blocked", intText(f.blocked));
+  close(out, 2, "bookmark");
+}
+
+BookmarkFields fieldsOf(const Bookmark& b) {
+  BookmarkFields f;
+  if (auto folder = b.folder()) f.folderID = folder->folderID();
+  f.services = b.serviceNames();
+  f.uniqueID = b.uniqueIDValue().value_or("");
+  f.version = b.version();
+  f.title = b.title().value_or("");
+  f.url = b.url().value_or("");
+  f.notes = b.notes().value_or("");
+  f.rating = static_cast<std::int64_t>(std::llround(b.rating().value_or(0)));
+  f.trashed = b.trashed();
+  for (const auto& t : b.tags())
+    if (t) f.tags.push_back(t->name());
+  f.added = b.addedDate();
+  f.updated = b.updatedDate();
+  f.timesVisited = b.timesOpened();
+  f.lastVisited = b.lastOpened();
+  f.importedOn = b.importDate();
+  f.importedFrom = b.importedFrom().value_or("");
+  f.broken = b.broken();
+  f.login = b.login().value_or("");
+  f.password = b.password().value_or("");
+  f.color = b.color().value_or("");
+  f.favorite = b.isFavorite();
+  f.blocked = b.blocked();
+  return f;
+}
+
+void writeFolder(std::string& out, const Folder& folder, const std::string& id, const std::string& parent) {
+  open(out, 2, "folder");
+  line(out, 4, "folderID", SyncFile::escapeText(id));
+  line(out, 4, "parentFolderID", SyncFile::escapeText(parent.empty() ? "(null)" : parent));
+  line(out, 4, "name", SyncFile::cdata(folder.name()));
+  line(out, 4, "orderIndex", intText(folder.orderIndex()));
+  line(out, 4, "isExpanded", intText(folder.isExpanded()));
+  line(out, 4, "blocked", intText(folder.blocked()));
+  line(out, 4, "color", SyncFile::escapeText(folder.color().value_or("(null)")));
+  line(out, 4, "version", intText(folder.version()));
+  close(out, 2, "folder");
+}
+
+void appendHeader(std::string& out, const char* root, const std::string& kestoID) {
+  out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out += '<';
+  out += root;
+  out += ">\n";
+  line(out, 0, "kesto-id", SyncFile::escapeText(kestoID));
+}
+
+// Child elements of a record by name, the first of each name (lists are read separately).
+struct Children {
+  std::unordered_map<std::string, fnd::XmlNode> first;
+  explicit Children(const fnd::XmlNode& record) {
+    for (const auto& c : record.elementChildren()) first.emplace(c.name(), c);
+  }
+  const fnd::XmlNode* find(const char* name) const {
+    auto it = first.find(name);
+    return it == first.end() ? nullptr : &it->second;
+  }
+  std::optional<std::string> text(const char* name) const {
+    auto n = find(name);
+    if (!n) return std::nullopt;
+    return n->stringValue();
+  }
+};
+
+std::optional<fnd::Date> dateOf(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  auto t = trimmed(*text);
+  if (t.empty()) return std::nullopt;
+  return brightwren::dateFromString(t);
+}
+
+FolderDummy readFolder(const fnd::XmlNode& node) {
+  Children c(node);
+  FolderDummy d;
+  auto str = [&](const char* name, fnd::Value& target) {
+    if (auto t = c.text(name)) target = fnd::Value(trimmed(*t));
+  };
+  if (auto t = c.text("name")) d.name = fnd::Value(*t);
+  str("folderID", d.folderID);
+  str("parentFolderID", d.parentFolderID);
+  if (auto t = c.text("version")) d.version = fnd::Value(leadingInteger(*t));
+  if (auto t = c.text("orderIndex")) d.orderIndex = fnd::Value(leadingInteger(*t));
+  if (auto t = c.text("isExpanded")) d.isExpanded = fnd::Value(leadingInteger(*t));
+  if (auto color = c.text("color")) {
+    auto name = replaceAll(trimmed(*color), ".png", "");
+    d.color = name == "(null)" || name.empty() ? fnd::Value() : fnd::Value(name);
+    if (auto b = c.text("blocked")) d.blocked = fnd::Value(leadingInteger(*b));
+  }
+  return d;
+}
+
+BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
+  Children c(node);
+  BookmarkDummy d("http://unknown", "");
+  d.folderID = fnd::Value();
+  if (isSync) {
+    if (auto id = c.text("id"); id && !trimmed(*id).empty())
+      d.uniqueID = fnd::Value(trimmed(*id));
+    else
+      fnd::logError("Exception trying to read XML file value");
+  }
+  if (auto t = c.text("url")) {
+    auto url = unescapeSemicolons(trimmed(*t));
+    d.url = fnd::Value(url);
+  }
+  if (auto t = c.text("title")) d.title = fnd::Value(unescapeSemicolons(*t));
+  d.version = fnd::Value(leadingInteger(c.text("version").value_or("")));
+  d.rating = fnd::Value(leadingInteger(c.text("rating").value_or("")));
+  d.trashed = fnd::Value(leadingInteger(c.text("trashed").value_or("")));
+  d.timesOpened = fnd::Value(leadingInteger(c.text("times-visited").value_or("")));
+  d.notes = fnd::Value(c.text("notes").value_or(""));
+  if (auto date = dateOf(c.text("last-visited"))) d.lastOpened = fnd::Value(*date);
+  auto added = dateOf(c.text("added-date"));
+  if (added) d.addedDate = fnd::Value(*added);
+  if (auto updated = dateOf(c.text("updated-date")))
+    d.updatedDate = fnd::Value(*updated);
+  else
+    d.updatedDate = added ? fnd::Value(*added) : fnd::Value();
+  d.importDate = fnd::Value(fnd::Date::now());
+  if (auto t = c.text("imported-from"); t && !t->empty()) d.importedFrom = fnd::Value(*t);
+  if (auto tags = c.find("tags"))
+    for (const auto& tag : tags->elementChildren("tag"))
+      for (const auto& name : tag.elementChildren("name")) {
+        auto text = name.stringValue();
+        if (!text.empty()) d.tagStrings.push_back(text);
+        break;
+      }
+  // broken, login, password: the first one missing ends the group; then favorite and color.
+  if (auto b = c.text("broken")) {
+    d.broken = fnd::Value(leadingInteger(*b));
+    if (auto l = c.text("login")) {
+      d.login = fnd::Value(*l);
+      if (auto p = c.text("password")) d.password = fnd::Value(trimmed(*p));
+    }
+  }
+  if (auto f = c.text("favorite")) {
+    d.isFavorite = fnd::Value(leadingInteger(*f));
+    if (auto col = c.text("color")) d.color = fnd::Value(trimmed(*col));
+  }
+  if (auto b = c.text("blocked")) d.blocked = fnd::Value(leadingInteger(*b));
+  if (auto services = c.find("services"))
+    for (const auto& s : services->elementChildren("service-name")) {
+      auto name = trimmed(s.stringValue());
+      if (!name.empty()) d.serviceStrings.push_back(name);
+    }
+  std::string folderID;
+  if (auto folders = c.find("folders")) {
+    auto ids = folders->elementChildren("folder-id");
+    if (!ids.empty()) folderID = trimmed(ids.front().stringValue());
+  }
+  d.folderID = fnd::Value(folderID.empty() ? std::string(Folder::kInboxID) : folderID);
+  return d;
+}
+
+}  // namespace
+
+std::string SyncFile::stripInvalidXmlChars(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    unsigned char c = s[i];
+    if (c < 0x80) {
+      if (c >= 0x20 || c == 0x09 || c == 0x0A || c == 0x0D) out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    int len = 0;
+    char32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      ++i;  // stray continuation or invalid lead byte
+      continue;
+    }
+    if (i + len > n) break;
+    bool ok = true;
+    for (int k = 1; k < len; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    const bool allowed = (cp >= 0x80 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    if (!ok) {
+      ++i;
+      continue;
+    }
+    if (!overlong && allowed) out.append(text.substr(i, static_cast<std::size_t>(len)));
+    i += static_cast<std::size_t>(len);
+  }
+  return out;
+}
+
+std::string SyncFile::escapeText(std::string_view text) {
+  auto clean = stripInvalidXmlChars(text);
+  std::string out;
+  out.reserve(clean.size());
+  for (char c : clean) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string SyncFile::cdata(std::string_view text) {
+  auto clean = stripInvalidXmlChars(text);
+  return "<![CDATA[" + replaceAll(clean, "]]>", "]]]]><![CDATA[>") + "]]>";
+}
+
+std::string SyncFile::dateText(const std::optional<fnd::Date>& date) { return date ? date->description() : std::string(); }
+
+std::string SyncFile::writeSyncFile(const ContextRef& context, const std::string& kestoID,
+                                    const std::vector<SyncTombstone>& deletions) {
+  std::string out;
+  appendHeader(out, kSyncFileRoot, kestoID);
+  std::string password;
+  if (auto config = Config::fetchEntityWhereProperty("kestoKey", std::string(Config::kPasswordKey), context))
+    password = config->kestoValue();
+  line(out, 0, "kesto-password", escapeText(password));
+
+  out += "<bookmarks>\n";
+  for (const auto& b : Bookmark::fetchEntities(context).value_or(Bookmark::List{})) {
+    if (!b->folder() || !b->uniqueIDValue() || b->uniqueIDValue()->empty()) continue;
+    writeBookmark(out, fieldsOf(*b));
+  }
+  out += "</bookmarks>\n<folders>\n";
+  for (const auto& f : Folder::fetchEntities(context).value_or(Folder::List{})) {
+    if (f->name().empty()) continue;
+    writeFolder(out, *f, f->folderID(), f->parentFolderID());
+  }
+  out += "</folders>\n<services>\n";
+  for (const auto& s : Service::fetchEntities(context).value_or(Service::List{})) {
+    open(out, 2, "service");
+    line(out, 4, "name", escapeText(s->name()));
+    line(out, 4, "login", escapeText(s->login()));
+    line(out, 4, "password", escapeText(s->password()));
+    close(out, 2, "service");
+  }
+  out += "</services>\n";
+  if (!deletions.empty()) {
+    out += "<deletions>\n";
+    for (const auto& t : deletions) {
+      open(out, 2, "deleted-object");
+      line(out, 4, "object-id", escapeText(t.objectID));
+      line(out, 4, "object-type", escapeText(t.type));
+      line(out, 4, "object-version", intText(t.version));
+      close(out, 2, "deleted-object");
+    }
+    out += "</deletions>\n";
+  }
+  out += "</kesto-sync-file>\n";
+  return out;
+}
+
+std::string SyncFile::writeSharedFolderFile(const std::vector<std::shared_ptr<Folder>>& folders,
+                                            const std::vector<std::shared_ptr<Bookmark>>& bookmarks,
+                                            const std::string& kestoID, const std::string& sharerName,
+                                            bool includeCredentials) {
+  // Fresh identifiers for every folder written, so references stay consistent.
+  std::unordered_map<std::string, std::string> newIDs;
+  for (const auto& f : folders)
+    if (f && !newIDs.count(f->folderID())) newIDs.emplace(f->folderID(), WrenEntity::uniqueID());
+  auto mapped = [&](const std::string& id) {
+    auto it = newIDs.find(id);
+    return it == newIDs.end() ? id : it->second;
+  };
+
+  std::string out;
+  appendHeader(out, kSharedFolderFileRoot, kestoID);
+  out += "<bookmarks>\n";
+  std::unordered_map<const Bookmark*, bool> seen;
+  for (const auto& b : bookmarks) {
+    if (!b || !seen.emplace(b.get(), true).second) continue;
+    if (!b->uniqueIDValue() || b->uniqueIDValue()->empty()) continue;
+    auto f = fieldsOf(*b);
+    if (f.folderID) f.folderID = mapped(*f.folderID);
+    f.uniqueID = WrenEntity::uniqueID();
+    f.timesVisited = 0;
+    f.lastVisited.reset();
+    f.importedFrom = sharerName;
+    if (!includeCredentials) {
+      f.login.clear();
+      f.password.clear();
+    }
+    writeBookmark(out, f);
+  }
+  out += "</bookmarks>\n<folders>\n";
+  bool first = true;
+  for (const auto& f : folders) {
+    if (!f || f->name().empty()) continue;
+    std::string parent = first ? std::string(Folder::kImportedID) : mapped(f->parentFolderID());
+    writeFolder(out, *f, mapped(f->folderID()), parent);
+    first = false;
+  }
+  out += "</folders>\n</kesto-file>\n";
+  return out;
+}
+
+std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, fnd::Error* error) {
+  if (text.size() < 10) {
+    if (error) *error = fnd::Error::withDescription(fnd::XmlDocument::kErrorDomain, 1, "The document is empty");
+    return std::nullopt;
+  }
+  fnd::Error parseError;
+  auto doc = fnd::XmlDocument::parse(text, fnd::XmlDocument::HugeInput, &parseError);
+  if (!doc) {
+    fnd::logFormat(fnd::LogFlag::Error, "Error parsing xml: %s", parseError.description().c_str());
+    if (error) *error = parseError;
+    return std::nullopt;
+  }
+  SyncDocument result;
+  auto root = doc->rootElement();
+  result.rootName = root.name();
+  for (const auto& child : root.elementChildren()) {
+    const auto name = child.name();
+    if (name == "kesto-id") {
+      auto id = trimmed(child.stringValue());
+      if (!child.hasAttribute("nil") && !id.empty()) result.kestoID = id;
+    } else if (name == "kesto-password") {
+      if (!result.password) result.password = trimmed(child.stringValue());
+    } else if (name == "bookmarks") {
+      for (const auto& b : child.elementChildren("bookmark")) result.bookmarks.push_back(readBookmark(b, isSync));
+    } else if (name == "folders") {
+      for (const auto& f : child.elementChildren("folder")) result.folders.push_back(readFolder(f));
+    } else if (name == "services") {
+      for (const auto& s : child.elementChildren("service")) {
+        Children c(s);
+        auto n = c.text("name");
+        if (!n || trimmed(*n).empty()) continue;
+        result.services.push_back({trimmed(*n), c.text("login").value_or(""), trimmed(c.text("password").value_or(""))});
+      }
+    } else if (name == "deletions") {
+      for (const auto& d : child.elementChildren("deleted-object")) {
+        Children c(d);
+        auto id = c.text("object-id");
+        auto type = c.text("object-type");
+        if (!id || trimmed(*id).empty() || !type) {
+          fnd::logError("Exception trying to read XML file value");
+          continue;
+        }
+        result.deletions.push_back({trimmed(*id), leadingInteger(c.text("object-version").value_or("")), trimmed(*type)});
+      }
+    }
+  }
+  return result;
+}
+
+std::optional<std::string> SyncFile::readKestoID(std::string_view text) {
+  if (text.size() < 10) return std::nullopt;
+  auto doc = fnd::XmlDocument::parse(text, fnd::XmlDocument::HugeInput);
+  if (!doc) return std::nullopt;
+  for (const auto& child : doc->rootElement().elementChildren("kesto-id")) {
+    if (child.hasAttribute("nil")) continue;
+    auto id = trimmed(child.stringValue());
+    if (!id.empty()) return id;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kesto
