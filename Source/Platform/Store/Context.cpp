@@ -119,25 +119,22 @@ void Context::Impl::unregisterObject(ManagedObject* o) {
   if (keep) ObjectAccess::breakCycles(*keep);
 }
 
-ManagedObjectRef Context::Impl::materialize(const Snapshot& s) {
+ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
   if (auto o = lookup(s.id)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
     if (stale && !s.values.empty()) {
-      ObjectAccess::apply(*o, s);
+      ObjectAccess::apply(*o, std::move(s));
       o->awakeFromFetch();
     }
     return o;
   }
-  auto o = ManagedObject::make(s.id->entity());
+  if (s.values.empty()) return objectFor(s.id);
+  auto o = ObjectAccess::makeForRow(s.id->entity());
   ObjectAccess::id(*o) = s.id;
   ObjectAccess::state(*o) = State::Clean;
   registerObject(o);
-  if (s.values.empty()) {
-    ObjectAccess::loaded(*o) = false;
-  } else {
-    ObjectAccess::apply(*o, s);
-    o->awakeFromFetch();
-  }
+  ObjectAccess::apply(*o, std::move(s));
+  o->awakeFromFetch();
   return o;
 }
 
@@ -249,8 +246,10 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
   const Predicate* pred = request.predicate.get();
   std::vector<ManagedObjectRef> result;
   std::unordered_set<ManagedObject*> seen;
+  // Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
   auto accept = [&](const ManagedObjectRef& o) {
-    if (seen.insert(o.get()).second) result.push_back(o);
+    if (o->hasChanges() && !seen.insert(o.get()).second) return;
+    result.push_back(o);
   };
   auto matches = [&](const ManagedObjectRef& o) {
     return !pred || pred->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
@@ -262,10 +261,25 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
     if (!compiled) where.clear(), binds.clear();
     bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
     std::vector<Snapshot> rows;
-    if (!st->loadRows(entity, where, binds, faults, rows, error)) return std::nullopt;
+    // Rows whose objects are loaded here at the same version need no values read.
+    auto& keyed = byKey;
+    int en = entity->entityNumber();
+    Coordinator::Impl::RowFilter wanted = [&keyed, en](std::int64_t pk, std::int64_t opt) {
+      if (en >= static_cast<int>(keyed.size())) return true;
+      auto it = keyed[en].find(pk);
+      if (it == keyed[en].end()) return true;
+      ManagedObject& o = *it->second;
+      return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
+    };
+    if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted)) return std::nullopt;
     result.reserve(rows.size());
     for (auto& row : rows) {
-      ManagedObjectRef o = materialize(row);
+      ManagedObjectRef o;
+      if (!row.id) {
+        o = keyed[en][row.pk];
+      } else {
+        o = materialize(std::move(row));
+      }
       if (!o || o->isDeleted()) continue;
       if (o->hasChanges() || !compiled) {
         if (!request.includesPendingChanges && o->hasChanges()) {
@@ -298,7 +312,7 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
         accept(existing);
         continue;
       }
-      accept(materialize(s));
+      accept(materialize(std::move(s)));
     }
   }
   if (request.includesPendingChanges) {

@@ -204,9 +204,12 @@ namespace {
 bool createEntityTable(sqlite3* db, const EntityDescription& e, fnd::Error* error) {
   std::string sql = "CREATE TABLE IF NOT EXISTS " + e.tableName() + " (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER";
   for (const auto& a : e.attributes())
-    if (!a.transient) sql += ", " + columnName(a.name) + " " + sqlType(a.type);
+    if (!a.transient && !a.isLazy()) sql += ", " + columnName(a.name) + " " + sqlType(a.type);
   for (std::size_t i = 0; i < e.relationships().size(); ++i)
     if (!e.relationships()[i].toMany) sql += ", " + columnName(e.relationships()[i].name) + " INTEGER";
+  // Large values last: reading the columns before them never walks their overflow pages.
+  for (const auto& a : e.attributes())
+    if (!a.transient && a.isLazy()) sql += ", " + columnName(a.name) + " " + sqlType(a.type);
   sql += ")";
   return exec(db, sql, error);
 }
@@ -397,6 +400,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   }
   registerSqlFunctions(h);
   db = h;
+  sharedStoreIdentifier = std::make_shared<const std::string>(storeIdentifier);
   type = storeType;
   path = storePath;
   metadata.clear();
@@ -412,7 +416,7 @@ void Coordinator::Impl::close() {
 }
 
 ObjectIDRef Coordinator::Impl::idFor(const EntityDescription* entity, std::int64_t pk) const {
-  return ObjectID::permanent(entity, storeIdentifier, pk);
+  return ObjectID::permanent(entity, sharedStoreIdentifier, pk);
 }
 
 namespace {
@@ -428,9 +432,12 @@ std::string selectList(const EntityDescription& e, bool faultsOnly) {
 }
 
 void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, bool faultsOnly, Snapshot& s,
-             std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache) {
-  s.id = c.idFor(&e, sqlite3_column_int64(st, 0));
+             std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache,
+             const Coordinator::Impl::RowFilter* wanted) {
+  s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
+  if (wanted && !(*wanted)(s.pk, s.opt)) return;
+  s.id = c.idFor(&e, s.pk);
   if (faultsOnly) return;
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
   s.values.resize(na);
@@ -463,7 +470,7 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
 
 bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
                                  const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
-                                 fnd::Error* error) {
+                                 fnd::Error* error, const RowFilter* wanted) {
   std::lock_guard lock(mutex);
   if (!db) {
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
@@ -482,7 +489,7 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, faultsOnly, out.back(), idCache);
+    readRow(*this, *entity, st.s, faultsOnly, out.back(), idCache, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");

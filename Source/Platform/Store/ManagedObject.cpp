@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace kesto::store {
 
@@ -57,12 +58,38 @@ void ManagedObject::setEntity(const EntityDescription* entity) {
     slots_->values[i] = coerce(entity->attributes()[i], entity->attributes()[i].defaultValue);
 }
 
+namespace {
+ManagedObjectRef instantiate(const EntityDescription* entity) {
+  // Fetches make thousands of objects: look the class up once per entity.
+  struct Cached {
+    unsigned generation = 0;
+    const ObjectFactory* factory = nullptr;
+  };
+  thread_local std::unordered_map<const EntityDescription*, Cached> cache;
+  Cached& c = cache[entity];
+  unsigned gen = classRegistryGeneration.load();
+  if (c.generation != gen) c = {gen, Model::classFactory(entity->name())};
+  ManagedObjectRef o;
+  if (const ObjectFactory* f = c.factory; f && *f) o = (*f)();
+  if (!o) o = std::make_shared<ManagedObject>();
+  return o;
+}
+}  // namespace
+
 ManagedObjectRef ManagedObject::make(const EntityDescription* entity) {
   if (!entity) return nullptr;
-  ManagedObjectRef o;
-  if (const ObjectFactory* f = Model::classFactory(entity->name()); f && *f) o = (*f)();
-  if (!o) o = std::make_shared<ManagedObject>();
+  ManagedObjectRef o = instantiate(entity);
   o->setEntity(entity);
+  return o;
+}
+
+ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
+  ManagedObjectRef o = instantiate(entity);
+  o->entity_ = entity;
+  auto& s = *o->slots_;
+  s.values.resize(entity->attributes().size());
+  s.lazyPending.assign(entity->attributes().size(), 0);
+  s.rels.resize(entity->relationships().size());
   return o;
 }
 
@@ -376,6 +403,25 @@ void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
     } else {
       r.one = nullptr;
       r.oneID = i < s.toOne.size() ? s.toOne[i] : nullptr;
+    }
+  }
+  sl.opt = s.opt;
+  o.loaded_ = true;
+}
+
+void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
+  auto& sl = *o.slots_;
+  if (s.values.size() != sl.values.size() || s.lazyPending.size() != sl.values.size()) return apply(o, static_cast<const Snapshot&>(s));
+  sl.values = std::move(s.values);
+  sl.lazyPending = std::move(s.lazyPending);
+  for (std::size_t i = 0; i < sl.rels.size(); ++i) {
+    auto& r = sl.rels[i];
+    if (o.entity_->relationships()[i].toMany) {
+      r.manyLoaded = false;
+      r.many.clear();
+    } else {
+      r.one = nullptr;
+      r.oneID = i < s.toOne.size() ? std::move(s.toOne[i]) : nullptr;
     }
   }
   sl.opt = s.opt;

@@ -1,6 +1,7 @@
 #include "Platform/Store/Model.h"
 
 #include "Platform/Store/ManagedObject.h"
+#include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -220,10 +221,13 @@ std::vector<std::shared_ptr<const Model>> Model::allNamedModels() {
   return all;
 }
 
+std::atomic<unsigned> classRegistryGeneration{1};
+
 void Model::registerClass(const std::string& entityName, ObjectFactory factory) {
   auto& r = registries();
   std::lock_guard lock(r.mutex);
   r.classes[entityName] = std::move(factory);
+  ++classRegistryGeneration;
 }
 
 const ObjectFactory* Model::classFactory(std::string_view entityName) {

@@ -21,6 +21,8 @@ class ObjectID final : public fnd::Object {
   // Permanent ID of row `pk` of `entity` in the store `storeIdentifier`.
   static std::shared_ptr<const ObjectID> permanent(const EntityDescription* entity, std::string storeIdentifier,
                                                    std::int64_t pk);
+  static std::shared_ptr<const ObjectID> permanent(const EntityDescription* entity,
+                                                   std::shared_ptr<const std::string> storeIdentifier, std::int64_t pk);
   // A new temporary ID.
   static std::shared_ptr<const ObjectID> makeTemporary(const EntityDescription* entity);
 
@@ -42,11 +44,14 @@ class ObjectID final : public fnd::Object {
 
   struct Resolution;
   ObjectID(const EntityDescription* entity, std::uint64_t temp, std::shared_ptr<Resolution> r);
+  ObjectID(const EntityDescription* entity, std::shared_ptr<const std::string> store, std::int64_t pk);
 
  private:
   const EntityDescription* entity_;
-  std::uint64_t temp_;
-  std::shared_ptr<Resolution> resolution_;
+  std::uint64_t temp_ = 0;
+  std::int64_t pk_ = 0;                         // permanent IDs
+  std::shared_ptr<const std::string> store_;    // permanent IDs
+  std::shared_ptr<Resolution> resolution_;      // temporary IDs, shared by their copies
 };
 
 using ObjectIDRef = std::shared_ptr<const ObjectID>;

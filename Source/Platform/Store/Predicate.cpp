@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace kesto::store {
@@ -38,9 +39,47 @@ class PredicateBuilder {
     p->op_ = op;
     p->options_ = options;
     p->modifier_ = m;
+    if (op == ComparisonOperator::In && p->right_.kind == Expression::Kind::Constant && p->right_.constant.isArray() &&
+        p->right_.constant.size() > 16)
+      p->inIndex_ = buildIndex(p->right_.constant.array(), options);
     return p;
   }
+  static std::shared_ptr<const Predicate::InIndex> buildIndex(const fnd::Array& list, unsigned options);
 };
+
+// "self IN %@" with every ID of the library is common: look members up by key, not by scan.
+struct Predicate::InIndex {
+  std::unordered_map<const EntityDescription*, std::unordered_set<std::int64_t>> keys;
+  std::vector<ObjectIDRef> temporary;
+  std::unordered_set<std::string> strings;
+  std::unordered_set<double> numbers;
+  fnd::Array others;  // compared one by one
+
+  bool contains(const fnd::Value& v, unsigned options) const;
+};
+
+std::shared_ptr<const Predicate::InIndex> PredicateBuilder::buildIndex(const fnd::Array& list, unsigned options) {
+  auto index = std::make_shared<Predicate::InIndex>();
+  for (const auto& e : list) {
+    const ObjectID* id = nullptr;
+    if (e.isObject()) {
+      if (auto* x = dynamic_cast<const ObjectID*>(e.object().get())) id = x;
+      else if (auto* mo = dynamic_cast<const ManagedObject*>(e.object().get())) id = mo->objectID().get();
+    }
+    if (id && !id->isTemporaryID()) {
+      index->keys[id->entity()].insert(id->primaryKey());
+    } else if (id) {
+      index->temporary.push_back(std::static_pointer_cast<const ObjectID>(id->shared_from_this()));
+    } else if (e.isString() && options == 0) {
+      index->strings.insert(e.string());
+    } else if (e.isNumber()) {
+      index->numbers.insert(e.doubleValue());
+    } else {
+      index->others.push_back(e);
+    }
+  }
+  return index;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Folding
@@ -222,6 +261,30 @@ bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value&
   return false;
 }
 
+bool Predicate::InIndex::contains(const fnd::Value& v, unsigned options) const {
+  if (v.isNull()) return false;
+  if (v.isObject()) {
+    const ObjectID* id = dynamic_cast<const ObjectID*>(v.object().get());
+    if (!id)
+      if (auto* mo = dynamic_cast<const ManagedObject*>(v.object().get())) id = mo->objectID().get();
+    if (id) {
+      if (std::int64_t pk = id->primaryKey()) {
+        auto it = keys.find(id->entity());
+        if (it != keys.end() && it->second.count(pk)) return true;
+      }
+      for (const auto& t : temporary)
+        if (t->isEqual(*id)) return true;
+      return false;
+    }
+  }
+  if (v.isString() && options == 0 && strings.count(v.string())) return true;
+  if (v.isNumber() && numbers.count(v.doubleValue())) return true;
+  if (v.isString() && options != 0) return compareScalar(v, ComparisonOperator::In, fnd::Value(others), options);
+  for (const auto& o : others)
+    if (compareScalar(v, ComparisonOperator::Equal, o, options)) return true;
+  return false;
+}
+
 namespace {
 
 fnd::Value aggregateOf(const std::string& function, const fnd::Value& v) {
@@ -295,7 +358,29 @@ PredicateRef Predicate::comparison(std::string keyPath, ComparisonOperator op, f
 
 namespace {
 
+}  // namespace
+
+struct PredicateAccess {
+  static const Predicate::InIndex* index(const Predicate& p) { return p.inIndex_.get(); }
+};
+
+namespace {
+
 bool evaluateComparison(const Predicate& p, const fnd::Value& object) {
+  if (const Predicate::InIndex* index = PredicateAccess::index(p)) {
+    fnd::Value l = evaluateExpression(p.left(), object);
+    if (l.isArray() && p.modifier() != ComparisonModifier::All) {
+      for (const auto& e : l.array())
+        if (index->contains(e, p.options())) return true;
+      return false;
+    }
+    if (l.isArray()) {
+      for (const auto& e : l.array())
+        if (!index->contains(e, p.options())) return false;
+      return true;
+    }
+    return index->contains(l, p.options());
+  }
   fnd::Value l = evaluateExpression(p.left(), object);
   fnd::Value r = evaluateExpression(p.right(), object);
   ComparisonOperator op = p.op();

@@ -79,6 +79,8 @@ class Predicate {
 
   Predicate() = default;
 
+  struct InIndex;  // hash lookup for IN over a long constant list
+
  private:
   Kind kind_ = Kind::True;
   std::vector<PredicateRef> subs_;
@@ -86,7 +88,9 @@ class Predicate {
   ComparisonOperator op_ = ComparisonOperator::Equal;
   unsigned options_ = 0;
   ComparisonModifier modifier_ = ComparisonModifier::Direct;
+  std::shared_ptr<const InIndex> inIndex_;
   friend class PredicateBuilder;
+  friend struct PredicateAccess;
 };
 
 // Keeps the elements of `objects` (objects wrapped as Values) that `predicate` accepts, in order.

@@ -5,7 +5,9 @@
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/ManagedObject.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,7 +25,8 @@ namespace kesto::store {
 
 // One object's state as a row or as another context sees it.
 struct Snapshot {
-  ObjectIDRef id;
+  ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
+  std::int64_t pk = 0;
   std::int64_t opt = 0;
   std::vector<fnd::Value> values;         // per attribute
   std::vector<std::uint8_t> lazyPending;  // per attribute: 1 = not loaded yet
@@ -61,6 +64,9 @@ struct ObjectAccess {
   static void setEntity(ManagedObject& o, const EntityDescription* e) { o.setEntity(e); }
   // Fills the object from a snapshot (its relationships as unresolved IDs), not dirtying it.
   static void apply(ManagedObject& o, const Snapshot& s);
+  static void apply(ManagedObject& o, Snapshot&& s);  // takes the snapshot's values
+  // A detached object of `entity` without defaults, to be filled from a row.
+  static ManagedObjectRef makeForRow(const EntityDescription* entity);
   static Snapshot snapshot(ManagedObject& o);
   static void clearChanges(ManagedObject& o);
   static void breakCycles(ManagedObject& o);
@@ -108,14 +114,18 @@ struct Coordinator::Impl {
   std::string type;
   std::string path;
   std::string storeIdentifier;
+  std::shared_ptr<const std::string> sharedStoreIdentifier;  // shared by every permanent ID
   fnd::Dictionary metadata;
 
   bool open(const std::string& type, const std::string& path, const fnd::Dictionary& options, fnd::Error* error);
   void close();
   // Rows of `entity` matching `where` (SQL over its columns, with bound values), attribute values
   // included unless `faultsOnly`.
+  // `wanted`, when given, answers whether a row (key, version) needs its values read; rows it
+  // declines come back with only `pk` and `opt`.
+  using RowFilter = std::function<bool(std::int64_t pk, std::int64_t opt)>;
   bool loadRows(const EntityDescription* entity, const std::string& where, const std::vector<fnd::Value>& binds,
-                bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error);
+                bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error, const RowFilter* wanted = nullptr);
   std::optional<std::int64_t> countRows(const EntityDescription* entity, const std::string& where,
                                         const std::vector<fnd::Value>& binds, fnd::Error* error);
   // One row; false when it does not exist.
@@ -158,7 +168,7 @@ struct Context::Impl {
   ManagedObjectRef lookup(const ObjectIDRef& id);
   void registerObject(const ManagedObjectRef& o);
   void unregisterObject(ManagedObject* o);
-  ManagedObjectRef materialize(const Snapshot& s);
+  ManagedObjectRef materialize(Snapshot&& s);
   ManagedObjectRef objectFor(const ObjectIDRef& id);
 
   // Loading, through the parent chain down to the store.
@@ -181,6 +191,9 @@ struct Context::Impl {
 // translated with results identical to the evaluator.
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
                       std::vector<fnd::Value>& binds);
+// Bumped whenever an entity class is registered, so cached factory look-ups stay right.
+extern std::atomic<unsigned> classRegistryGeneration;
+
 // The evaluator's rule for one comparison of two plain values.
 bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options);
 

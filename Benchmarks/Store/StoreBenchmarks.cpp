@@ -1,0 +1,244 @@
+// The library at the size users reach: 50,000 bookmarks (3 tags and a 20 KB thumbnail each) in
+// 2,000 folders. The store is generated once per run in a temporary folder.
+
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Model.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+using namespace kesto;
+using namespace kesto::store;
+
+namespace {
+
+constexpr int kBookmarks = 50000;
+constexpr int kFolders = 2000;
+constexpr int kTags = 5000;
+
+std::shared_ptr<const Model> libraryModel() {
+  static std::shared_ptr<const Model> model = [] {
+    auto m = std::make_shared<Model>();
+    auto attr = [](EntityDescription& e, const char* name, AttributeType t, fnd::Value def = {}, bool indexed = false) {
+      AttributeDescription a;
+      a.name = name;
+      a.type = t;
+      a.defaultValue = std::move(def);
+      a.indexed = indexed;
+      e.addAttribute(std::move(a));
+    };
+    auto& b = m->addEntity("Bookmark");
+    attr(b, "uniqueID", AttributeType::String, {}, true);
+    attr(b, "url", AttributeType::String, {}, true);
+    attr(b, "baseURL", AttributeType::String);
+    attr(b, "title", AttributeType::String);
+    attr(b, "notes", AttributeType::String);
+    attr(b, "content", AttributeType::String);
+    attr(b, "addedDate", AttributeType::Date, {}, true);
+    attr(b, "updatedDate", AttributeType::Date, {}, true);
+    attr(b, "lastOpened", AttributeType::Date, {}, true);
+    attr(b, "timesOpened", AttributeType::Integer32, 0);
+    attr(b, "rating", AttributeType::Double);
+    attr(b, "color", AttributeType::String);
+    for (const char* flag : {"isFavorite", "trashed", "blocked", "broken", "needsUpdate", "imageUpdated", "showImported"})
+      attr(b, flag, AttributeType::Integer16, 0, std::string(flag) == "trashed" || std::string(flag) == "blocked");
+    attr(b, "version", AttributeType::Integer32, 0);
+    attr(b, "thumbnail", AttributeType::Binary);
+    attr(b, "favicon", AttributeType::Binary);
+    b.addRelationship({"folder", "Folder", "bookmarks", false});
+    b.addRelationship({"tags", "Tag", "bookmarks", true});
+    auto& f = m->addEntity("Folder");
+    attr(f, "folderID", AttributeType::String, {}, true);
+    attr(f, "parentFolderID", AttributeType::String, {}, true);
+    attr(f, "name", AttributeType::String);
+    attr(f, "blocked", AttributeType::Integer16, 0);
+    f.addRelationship({"bookmarks", "Bookmark", "folder", true});
+    auto& t = m->addEntity("Tag");
+    attr(t, "name", AttributeType::String, {}, true);
+    t.addRelationship({"bookmarks", "Bookmark", "tags", true});
+    m->finish();
+    return m;
+  }();
+  return model;
+}
+
+const char* kWords[] = {"wiki", "news", "recipe", "crème", "Linux", "travel", "music", "code", "garden", "finance"};
+
+const std::string& libraryPath() {
+  static std::string path = [] {
+    // KESTO_STORE_BENCH_DIR keeps the generated library between runs.
+    const char* keep = std::getenv("KESTO_STORE_BENCH_DIR");
+    std::string dir = keep && *keep ? std::string(keep)
+                                    : (std::filesystem::temp_directory_path() / ("kesto-store-bench-" + std::to_string(getpid()))).string();
+    std::filesystem::create_directories(dir);
+    std::string p = dir + "/data.sqlite";
+    if (keep && *keep && std::filesystem::exists(p)) return p;
+    auto c = Coordinator::make(libraryModel());
+    if (!c->addStore(kSQLiteStoreType, p)) std::abort();
+    auto ctx = Context::make(ConcurrencyType::Confinement);
+    ctx->setCoordinator(c);
+    std::mt19937 rng(7);
+    std::vector<ManagedObjectRef> folders, tags;
+    for (int i = 0; i < kFolders; ++i) {
+      auto f = ctx->insertNewObject("Folder");
+      f->setValueForKey("folderID", "F" + std::to_string(i));
+      f->setValueForKey("parentFolderID", i < 20 ? std::string("root") : "F" + std::to_string(i / 20));
+      f->setValueForKey("name", std::string(kWords[i % 10]) + " " + std::to_string(i));
+      folders.push_back(f);
+    }
+    for (int i = 0; i < kTags; ++i) {
+      auto t = ctx->insertNewObject("Tag");
+      t->setValueForKey("name", std::string(kWords[i % 10]) + std::to_string(i));
+      tags.push_back(t);
+    }
+    if (!ctx->save()) std::abort();
+    fnd::Data thumb(20 * 1024);
+    for (auto& b : thumb) b = static_cast<std::uint8_t>(rng());
+    fnd::Value thumbnail(thumb);  // shared: the store still writes 20 KB per row
+    for (int i = 0; i < kBookmarks; ++i) {
+      auto b = ctx->insertNewObject("Bookmark");
+      std::string w = kWords[rng() % 10];
+      b->setValueForKey("uniqueID", "B" + std::to_string(i));
+      b->setValueForKey("url", "https://" + w + ".example.org/page/" + std::to_string(i));
+      b->setValueForKey("baseURL", "https://" + w + ".example.org");
+      b->setValueForKey("title", "A page about " + w + " number " + std::to_string(i));
+      if (rng() % 3 == 0) b->setValueForKey("notes", "Notes on " + std::string(kWords[rng() % 10]));
+      b->setValueForKey("content", " ");
+      b->setValueForKey("addedDate", fnd::Date(600000000.0 + i * 60.0));
+      b->setValueForKey("updatedDate", fnd::Date(600000000.0 + i * 61.0));
+      b->setValueForKey("trashed", rng() % 20 == 0 ? 1 : 0);
+      b->setValueForKey("blocked", rng() % 25 == 0 ? 1 : 0);
+      b->setValueForKey("rating", static_cast<double>(rng() % 6));
+      b->setValueForKey("thumbnail", thumbnail);
+      b->setToOne("folder", folders[rng() % kFolders]);
+      for (int k = 0; k < 3; ++k) b->addToMany("tags", tags[rng() % kTags]);
+      if (i % 5000 == 4999) {
+        if (!ctx->save()) std::abort();
+        ctx->reset();  // keep the generator's memory flat
+        folders.clear();
+        tags.clear();
+        auto fs = ctx->fetch(FetchRequest("Folder"));
+        auto ts = ctx->fetch(FetchRequest("Tag"));
+        folders = *fs;
+        tags = *ts;
+      }
+    }
+    return p;
+  }();
+  return path;
+}
+
+long peakRSSkB() {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+void resetPeakRSS() {
+  std::ofstream f("/proc/self/clear_refs");
+  f << "5";
+}
+
+std::shared_ptr<Coordinator> open() {
+  auto c = Coordinator::make(libraryModel());
+  if (!c->addStore(kSQLiteStoreType, libraryPath(), {{kMigratePersistentStoresAutomaticallyOption, true}})) std::abort();
+  return c;
+}
+
+ContextRef mainContext(std::shared_ptr<Coordinator> c) {
+  auto ctx = Context::make(ConcurrencyType::Confinement);
+  ctx->setCoordinator(std::move(c));
+  ctx->setMergePolicy(MergePolicy::PropertyObjectTrump);
+  return ctx;
+}
+
+void OpenAndFetchEveryBookmark(benchmark::State& state) {
+  libraryPath();
+  long peak = 0;
+  for (auto _ : state) {
+    resetPeakRSS();
+    long before = peakRSSkB();
+    auto ctx = mainContext(open());
+    auto all = ctx->fetch(FetchRequest("Bookmark"));
+    if (!all || all->size() != kBookmarks) state.SkipWithError("wrong count");
+    benchmark::DoNotOptimize(all);
+    peak = std::max(peak, peakRSSkB() - before);
+  }
+  state.counters["peakMB"] = static_cast<double>(peak) / 1024.0;
+}
+BENCHMARK(OpenAndFetchEveryBookmark)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void FetchLiveSortedByAddedDate(benchmark::State& state) {
+  auto c = open();
+  FetchRequest r("Bookmark");
+  r.predicate = Predicate::parse("trashed < 1 and blocked < 1");
+  r.sortDescriptors = {SortDescriptor("addedDate", false)};
+  for (auto _ : state) {
+    auto ctx = mainContext(c);
+    auto live = ctx->fetch(r);
+    benchmark::DoNotOptimize(live);
+    state.counters["results"] = static_cast<double>(live->size());
+  }
+}
+BENCHMARK(FetchLiveSortedByAddedDate)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void FetchLiveSortedInLoadedContext(benchmark::State& state) {
+  auto ctx = mainContext(open());
+  ctx->fetch(FetchRequest("Bookmark"));
+  FetchRequest r("Bookmark");
+  r.predicate = Predicate::parse("trashed < 1 and blocked < 1");
+  r.sortDescriptors = {SortDescriptor("addedDate", false)};
+  for (auto _ : state) benchmark::DoNotOptimize(ctx->fetch(r));
+}
+BENCHMARK(FetchLiveSortedInLoadedContext)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void CountSearchOverTitleURLAndNotes(benchmark::State& state) {
+  auto ctx = mainContext(open());
+  FetchRequest r("Bookmark");
+  r.predicate = Predicate::parse("title contains[cd] %@ OR url contains[cd] %@ OR notes contains[cd] %@",
+                                 {"CREME", "CREME", "CREME"});
+  for (auto _ : state) {
+    auto n = ctx->count(r);
+    state.counters["matches"] = static_cast<double>(n.value_or(-1));
+  }
+}
+BENCHMARK(CountSearchOverTitleURLAndNotes)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void ChildContextFetchThenMainRefetchByID(benchmark::State& state) {
+  auto c = open();
+  for (auto _ : state) {
+    auto main = mainContext(c);
+    auto child = Context::make(ConcurrencyType::PrivateQueue);
+    child->setParent(main);
+    fnd::Array ids;
+    child->performAndWait([&] {
+      auto objects = child->fetch(FetchRequest("Bookmark"));
+      if (objects)
+        for (auto& o : *objects) ids.emplace_back(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(o->objectID())));
+    });
+    FetchRequest r("Bookmark");
+    r.predicate = Predicate::parse("self IN %@", {fnd::Value(ids)});
+    benchmark::DoNotOptimize(main->fetch(r));
+  }
+}
+BENCHMARK(ChildContextFetchThenMainRefetchByID)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  const char* keep = std::getenv("KESTO_STORE_BENCH_DIR");
+  if (!keep || !*keep) std::filesystem::remove_all(std::filesystem::path(libraryPath()).parent_path());
+  return 0;
+}
