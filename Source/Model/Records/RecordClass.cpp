@@ -57,4 +57,49 @@ bool performRecordCallback(const std::shared_ptr<store::ManagedObject>& object, 
   return true;
 }
 
+namespace {
+
+bool startsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// Adds `from`'s callback under `to` in one class; false when either is missing or `to` exists.
+bool addAlias(const std::string& className, const std::string& from, const std::string& to) {
+  std::lock_guard lock(table().mutex);
+  auto it = table().classes.find(className);
+  if (it == table().classes.end()) return false;
+  auto source = it->second->callbacks.find(from);
+  if (source == it->second->callbacks.end() || it->second->callbacks.count(to)) return false;
+  auto copy = std::make_shared<RecordClassHooks>(*it->second);
+  copy->callbacks[to] = source->second;
+  it->second = std::move(copy);
+  return true;
+}
+
+}  // namespace
+
+bool addUnprefixedInstanceAlias(const std::string& className, const std::string& name) {
+  if (startsWith(name, "_") || startsWith(name, "init") || startsWith(name, "RK_")) return false;
+  return addAlias(className, "RK_" + name, name);
+}
+
+bool addUnprefixedClassAlias(const std::string& className, const std::string& name) {
+  if (startsWith(name, "RK_")) return false;
+  return addAlias(className, "RK_" + name, name);
+}
+
+void exchangeClassMethods(const std::string& classA, const std::string& nameA, const std::string& classB,
+                          const std::string& nameB) {
+  if (!addAlias(classB, nameB, nameA)) return;
+  auto a = recordClassHooks(classA);
+  if (!a) return;
+  auto replacement = a->callbacks.find(nameA);
+  if (replacement == a->callbacks.end()) return;
+  RecordCallback callback = replacement->second;
+  std::lock_guard lock(table().mutex);
+  auto it = table().classes.find(classB);
+  if (it == table().classes.end()) return;
+  auto copy = std::make_shared<RecordClassHooks>(*it->second);
+  copy->callbacks[nameB] = std::move(callback);
+  it->second = std::move(copy);
+}
+
 }  // namespace kesto::recordkit

@@ -46,4 +46,14 @@ bool respondsToRecordCallback(const store::ManagedObject& object, std::string_vi
 bool performRecordCallback(const std::shared_ptr<store::ManagedObject>& object, std::string_view name,
                            const fnd::Value& argument, bool* answer = nullptr);
 
+// Aliases in a class's callback table (instance and class callbacks share it). Names beginning
+// with "RK_" (and, for instance aliases, "_" or "init") are never aliased.
+// Adds the callback "RK_<name>" under "<name>" when the class has the first and not the second.
+bool addUnprefixedInstanceAlias(const std::string& className, const std::string& name);
+bool addUnprefixedClassAlias(const std::string& className, const std::string& name);
+// Adds B's callback `nameB` to B under `nameA`; only when that was added, B's `nameB` becomes A's
+// callback `nameA`.
+void exchangeClassMethods(const std::string& classA, const std::string& nameA, const std::string& classB,
+                          const std::string& nameB);
+
 }  // namespace kesto::recordkit

@@ -9,6 +9,8 @@
 #include "Platform/Store/SaveNotification.h"
 
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 namespace kesto::recordkit {
 
@@ -38,6 +40,52 @@ void completeOnMain(const RecordSaveCompletion& completion, bool ok, std::option
   if (!completion) return;
   fnd::DispatchQueue::main().async(
       [completion, ok, error = std::move(error)] { completion(ok, error ? &*error : nullptr); });
+}
+
+// Registrations made for contexts. The notification centre knows observers and senders only by
+// address, so registrations of a context that has gone are removed before new ones are made:
+// otherwise they would pile up, and a new context at the same address would inherit them.
+struct Observation {
+  const void* observer;
+  std::weak_ptr<void> observerRef;  // empty for the context class itself
+  bool trackObserver;
+  std::string name;
+  const void* sender;  // null: any sender
+  std::weak_ptr<void> senderRef;
+};
+
+std::mutex ledgerMutex;
+std::vector<Observation>& ledger() {
+  static auto* list = new std::vector<Observation>;
+  return *list;
+}
+
+void sweepLedger() {
+  auto& list = ledger();
+  for (auto it = list.begin(); it != list.end();) {
+    if ((it->trackObserver && it->observerRef.expired()) || (it->sender && it->senderRef.expired())) {
+      center().removeObserver(it->observer, it->name, it->sender);
+      it = list.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void observe(const void* observer, std::weak_ptr<void> observerRef, fnd::NotificationCenter::Handler handler,
+             const std::string& name, const std::shared_ptr<void>& sender) {
+  std::lock_guard lock(ledgerMutex);
+  sweepLedger();
+  bool track = !observerRef.expired();
+  ledger().push_back({observer, std::move(observerRef), track, name, sender.get(), sender});
+  center().addObserver(observer, std::move(handler), name, sender.get());
+}
+
+void forget(const void* observer, const std::string& name, const void* sender) {
+  std::lock_guard lock(ledgerMutex);
+  auto& list = ledger();
+  std::erase_if(list, [&](const Observation& o) { return o.observer == observer && o.name == name && o.sender == sender; });
+  center().removeObserver(observer, name, sender);
 }
 
 }  // namespace
@@ -76,7 +124,7 @@ void RK_setRootSavingContext(const ContextRef& context) {
   }
   if (old) {
     center().removeObserver(old.get());
-    center().removeObserver(detail::contextClassObserver(), store::kContextDidSaveNotification, old.get());
+    forget(detail::contextClassObserver(), store::kContextDidSaveNotification, old.get());
   }
   if (!context) return;
   RK_obtainPermanentIDsBeforeSaving(context);
@@ -105,9 +153,8 @@ void RK_setDefaultContext(const ContextRef& context) {
   if (!context) return;
   RK_setWorkingName(context, "DEFAULT");
   if (root) {
-    center().removeObserver(detail::contextClassObserver(), store::kContextDidSaveNotification, root.get());
-    center().addObserver(detail::contextClassObserver(), rootContextChanged, store::kContextDidSaveNotification,
-                         root.get());
+    forget(detail::contextClassObserver(), store::kContextDidSaveNotification, root.get());
+    observe(detail::contextClassObserver(), {}, rootContextChanged, store::kContextDidSaveNotification, root);
   }
   RK_obtainPermanentIDsBeforeSaving(context);
   if (RecordKit::isICloudEnabled()) {
@@ -186,8 +233,8 @@ ContextRef RK_contextWithStoreCoordinator(const CoordinatorRef& coordinator) {
 
 void RK_obtainPermanentIDsBeforeSaving(const ContextRef& context) {
   if (!context) return;
-  center().removeObserver(context.get(), store::kContextWillSaveNotification, context.get());
-  center().addObserver(context.get(), RK_contextWillSave, store::kContextWillSaveNotification, context.get());
+  forget(context.get(), store::kContextWillSaveNotification, context.get());
+  observe(context.get(), context, RK_contextWillSave, store::kContextWillSaveNotification, context);
 }
 
 void RK_contextWillSave(const fnd::Notification& notification) {
@@ -250,28 +297,28 @@ void RK_resetContextForCurrentThread() {
 void RK_observeContext(const ContextRef& receiver, const ContextRef& other) {
   if (!receiver || !other) return;
   std::weak_ptr<store::Context> weak = receiver;
-  center().addObserver(
-      receiver.get(),
+  observe(
+      receiver.get(), receiver,
       [weak](const fnd::Notification& n) {
         if (ContextRef r = weak.lock()) RK_mergeChangesFromNotification(r, n);
       },
-      store::kContextDidSaveNotification, other.get());
+      store::kContextDidSaveNotification, other);
 }
 
 void RK_observeContextOnMainThread(const ContextRef& receiver, const ContextRef& other) {
   if (!receiver || !other) return;
   std::weak_ptr<store::Context> weak = receiver;
-  center().addObserver(
-      receiver.get(),
+  observe(
+      receiver.get(), receiver,
       [weak](const fnd::Notification& n) {
         if (ContextRef r = weak.lock()) RK_mergeChangesOnMainThread(r, n);
       },
-      store::kContextDidSaveNotification, other.get());
+      store::kContextDidSaveNotification, other);
 }
 
 void RK_stopObservingContext(const ContextRef& receiver, const ContextRef& other) {
   if (!receiver || !other) return;
-  center().removeObserver(receiver.get(), store::kContextDidSaveNotification, other.get());
+  forget(receiver.get(), store::kContextDidSaveNotification, other.get());
 }
 
 void RK_mergeChangesFromNotification(const ContextRef& receiver, const fnd::Notification& notification) {
@@ -290,17 +337,17 @@ void RK_mergeChangesOnMainThread(const ContextRef& receiver, const fnd::Notifica
 void RK_observeiCloudChangesInCoordinator(const ContextRef& receiver, const CoordinatorRef& coordinator) {
   if (!receiver || !RecordKit::isICloudEnabled()) return;
   std::weak_ptr<store::Context> weak = receiver;
-  center().addObserver(
-      receiver.get(),
+  observe(
+      receiver.get(), receiver,
       [weak](const fnd::Notification& n) {
         if (ContextRef r = weak.lock()) RK_mergeChangesFromiCloud(r, n);
       },
-      kDidImportUbiquitousContentChangesNotification, coordinator.get());
+      kDidImportUbiquitousContentChangesNotification, coordinator);
 }
 
 void RK_stopObservingiCloudChangesInCoordinator(const ContextRef& receiver, const CoordinatorRef& coordinator) {
   if (!receiver || !RecordKit::isICloudEnabled()) return;
-  center().removeObserver(receiver.get(), kDidImportUbiquitousContentChangesNotification, coordinator.get());
+  forget(receiver.get(), kDidImportUbiquitousContentChangesNotification, coordinator.get());
 }
 
 void RK_mergeChangesFromiCloud(const ContextRef& receiver, const fnd::Notification& notification) {

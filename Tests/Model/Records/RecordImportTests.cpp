@@ -258,6 +258,39 @@ TEST_F(RecordImportTest, ClassCallbacksSteerTheImport) {
   unregisterRecordClass("Note");
 }
 
+TEST(RecordAliasTest, UnprefixedAliasesAndExchangedCallbacks) {
+  auto answering = [](bool answer) { return [answer](const ObjectRef&, const fnd::Value&) { return answer; }; };
+  RecordClassHooks hooks;
+  hooks.callbacks["RK_shouldImport:"] = answering(false);
+  hooks.callbacks["RK_initStuff"] = answering(true);
+  hooks.callbacks["RK_kept"] = answering(true);
+  hooks.callbacks["kept"] = answering(false);
+  registerRecordClass("Aliased", hooks);
+  EXPECT_TRUE(addUnprefixedInstanceAlias("Aliased", "shouldImport:"));
+  EXPECT_FALSE(addUnprefixedInstanceAlias("Aliased", "shouldImport:"));  // exists now
+  EXPECT_FALSE(addUnprefixedInstanceAlias("Aliased", "initStuff"));
+  EXPECT_FALSE(addUnprefixedInstanceAlias("Aliased", "RK_kept"));
+  EXPECT_FALSE(addUnprefixedInstanceAlias("Aliased", "missing"));
+  EXPECT_FALSE(addUnprefixedClassAlias("Aliased", "kept"));
+  EXPECT_TRUE(addUnprefixedClassAlias("Aliased", "initStuff"));
+  EXPECT_FALSE(addUnprefixedInstanceAlias("Nobody", "shouldImport:"));
+
+  RecordClassHooks a, b;
+  a.callbacks["swap"] = answering(true);
+  b.callbacks["original"] = answering(false);
+  registerRecordClass("A", a);
+  registerRecordClass("B", b);
+  exchangeClassMethods("A", "swap", "B", "original");
+  auto bHooks = recordClassHooks("B");
+  EXPECT_FALSE(bHooks->callbacks.at("swap")(nullptr, {}));
+  EXPECT_TRUE(bHooks->callbacks.at("original")(nullptr, {}));
+  // A second exchange cannot add "swap" again and so changes nothing.
+  registerRecordClass("A", RecordClassHooks{{}, {}, {{"swap", answering(false)}}});
+  exchangeClassMethods("A", "swap", "B", "original");
+  EXPECT_TRUE(recordClassHooks("B")->callbacks.at("original")(nullptr, {}));
+  for (const char* name : {"Aliased", "A", "B"}) unregisterRecordClass(name);
+}
+
 TEST_F(RecordImportTest, ObjectsOfTheWrongEntityStayUnlinked) {
   auto context = RK_defaultContext();
   auto note = RK_createInContext("Note", context);

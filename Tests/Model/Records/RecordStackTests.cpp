@@ -222,6 +222,60 @@ TEST_F(RecordSaveTest, ObservedSavesAreMergedIntoTheObserver) {
   reader->performAndWait([&] { EXPECT_EQ(seen->valueForKey("title"), fnd::Value("changed")); });
 }
 
+TEST_F(RecordSaveTest, SavesOnOtherThreadsAreMergedOnTheMainThread) {
+  auto coordinator = RK_defaultStoreCoordinator();
+  ContextRef writer = RK_contextWithStoreCoordinator(coordinator);
+  ObjectRef note = insertNote(writer, 1);
+  writer->performAndWait([&] { writer->save(); });
+  ContextRef main = RK_newMainQueueContext();
+  main->setCoordinator(coordinator);
+  ObjectRef seen = main->existingObjectWithID(note->objectID());
+  ASSERT_TRUE(seen);
+  RK_observeContextOnMainThread(main, writer);
+  std::atomic<bool> saved{false};
+  std::thread worker([&] {
+    writer->performAndWait([&] {
+      note->setValueForKey("title", "from a worker");
+      writer->save();
+    });
+    // The merge has happened on the main thread by the time the save returns.
+    saved = true;
+  });
+  ASSERT_TRUE(runUntil([&] { return saved.load(); }));
+  worker.join();
+  EXPECT_EQ(seen->valueForKey("title"), fnd::Value("from a worker"));
+}
+
+TEST_F(RecordSaveTest, CloudChangeImportsAreMergedAndAnnouncedWhenEnabled) {
+  auto coordinator = RK_defaultStoreCoordinator();
+  ContextRef context = RK_context();
+  RK_observeiCloudChangesInCoordinator(context, coordinator);  // disabled: not observed
+  RecordKit::setICloudEnabled(true);
+  ContextRef observer = RK_context();
+  RK_observeiCloudChangesInCoordinator(observer, coordinator);
+  std::vector<const void*> merged;
+  fnd::Dictionary info;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &merged,
+      [&](const fnd::Notification& n) {
+        merged.push_back(n.object);
+        info = n.userInfo;
+      },
+      kRecordKitDidMergeChangesFromiCloudNotification);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kDidImportUbiquitousContentChangesNotification,
+                                                                coordinator.get(), {{"marker", 1}});
+  ASSERT_TRUE(runUntil([&] { return !merged.empty(); }));
+  spin(0.05);
+  EXPECT_EQ(merged, std::vector<const void*>{observer.get()});
+  EXPECT_EQ(info["marker"], fnd::Value(1));
+  RK_stopObservingiCloudChangesInCoordinator(observer, coordinator);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kDidImportUbiquitousContentChangesNotification,
+                                                                coordinator.get());
+  spin(0.05);
+  EXPECT_EQ(merged.size(), 1u);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&merged);
+}
+
 TEST_F(RecordSaveTest, CleanUpReleasesTheStackAndANewSetUpStartsAfresh) {
   auto coordinator = RK_defaultStoreCoordinator();
   RecordKit::cleanUp();
