@@ -30,8 +30,9 @@ fnd::Data certWithSerial(const fnd::Data& serial) {
   fnd::Data tbs{0xA0, 0x03, 0x02, 0x01, 0x02, 0x02, static_cast<std::uint8_t>(serial.size())};
   tbs.insert(tbs.end(), serial.begin(), serial.end());
   tbs.insert(tbs.end(), {0x30, 0x00});  // something after the serial
-  fnd::Data der{0x30, static_cast<std::uint8_t>(tbs.size() + 2), 0x30, static_cast<std::uint8_t>(tbs.size())};
-  der.insert(der.end(), tbs.begin(), tbs.end());
+  const auto n = static_cast<std::uint8_t>(tbs.size());
+  fnd::Data der = tbs;
+  der.insert(der.begin(), {0x30, static_cast<std::uint8_t>(n + 2), 0x30, n});
   return der;
 }
 
