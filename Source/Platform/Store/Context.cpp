@@ -273,6 +273,8 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
     };
     if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted)) return std::nullopt;
     result.reserve(rows.size());
+    if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
+    keyed[en].reserve(keyed[en].size() + rows.size());
     for (auto& row : rows) {
       ManagedObjectRef o;
       if (!row.id) {
@@ -328,14 +330,7 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       if (matches(o)) accept(o);
     }
   }
-  if (!request.sortDescriptors.empty()) {
-    fnd::Array values;
-    values.reserve(result.size());
-    for (auto& o : result) values.emplace_back(std::static_pointer_cast<fnd::Object>(o));
-    sortArray(values, request.sortDescriptors);
-    result.clear();
-    for (auto& v : values) result.push_back(v.objectAs<ManagedObject>());
-  }
+  sortObjects(result, request.sortDescriptors);
   if (applyWindow) {
     if (request.fetchOffset > 0) {
       std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());

@@ -86,10 +86,8 @@ ManagedObjectRef ManagedObject::make(const EntityDescription* entity) {
 ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
   ManagedObjectRef o = instantiate(entity);
   o->entity_ = entity;
-  auto& s = *o->slots_;
-  s.values.resize(entity->attributes().size());
-  s.lazyPending.assign(entity->attributes().size(), 0);
-  s.rels.resize(entity->relationships().size());
+  // The row's values are moved in by apply(); only the relationship slots are made here.
+  o->slots_->rels.resize(entity->relationships().size());
   return o;
 }
 
@@ -411,7 +409,12 @@ void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
   auto& sl = *o.slots_;
-  if (s.values.size() != sl.values.size() || s.lazyPending.size() != sl.values.size()) return apply(o, static_cast<const Snapshot&>(s));
+  std::size_t n = o.entity_->attributes().size();
+  if (s.values.size() != n || s.lazyPending.size() != n) {
+    sl.values.resize(n);
+    sl.lazyPending.resize(n);
+    return apply(o, static_cast<const Snapshot&>(s));
+  }
   sl.values = std::move(s.values);
   sl.lazyPending = std::move(s.lazyPending);
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {

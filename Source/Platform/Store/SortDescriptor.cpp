@@ -3,6 +3,7 @@
 #include "Platform/Store/KeyValueCoding.h"
 #include "Platform/Store/ObjectID.h"
 #include "Platform/Store/Predicate.h"
+#include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
 
@@ -92,6 +93,42 @@ void sortArray(fnd::Array& objects, const std::vector<SortDescriptor>& descripto
     return false;
   });
   fnd::Array sorted;
+  sorted.reserve(objects.size());
+  for (const auto& r : rows) sorted.push_back(std::move(objects[r.index]));
+  objects = std::move(sorted);
+}
+
+void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortDescriptor>& descriptors) {
+  if (descriptors.empty() || objects.size() < 2) return;
+  const EntityDescription* entity = objects[0]->entity();
+  std::vector<int> attribute(descriptors.size(), -1);
+  for (std::size_t d = 0; d < descriptors.size(); ++d)
+    if (entity) attribute[d] = entity->attributeIndex(descriptors[d].keyPath);
+  struct Row {
+    std::size_t index;
+    std::vector<fnd::Value> keys;
+  };
+  std::vector<Row> rows(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    rows[i].index = i;
+    rows[i].keys.reserve(descriptors.size());
+    for (std::size_t d = 0; d < descriptors.size(); ++d) {
+      fnd::Value k;
+      if (attribute[d] >= 0 && objects[i]->entity() == entity) k = objects[i]->value(attribute[d]);
+      else k = valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(objects[i])), descriptors[d].keyPath);
+      if (descriptors[d].comparison == SortDescriptor::Comparison::CaseInsensitive && k.isString())
+        k = fnd::Value(foldString(k.string(), kCaseInsensitive) + std::string(1, '\0') + k.string());
+      rows[i].keys.push_back(std::move(k));
+    }
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
+    for (std::size_t d = 0; d < descriptors.size(); ++d) {
+      int c = store::compareValues(x.keys[d], y.keys[d], false);
+      if (c) return descriptors[d].ascending ? c < 0 : c > 0;
+    }
+    return false;
+  });
+  std::vector<ManagedObjectRef> sorted;
   sorted.reserve(objects.size());
   for (const auto& r : rows) sorted.push_back(std::move(objects[r.index]));
   objects = std::move(sorted);

@@ -194,6 +194,9 @@ bool compilePredicate(const Predicate& predicate, const EntityDescription& entit
 // Bumped whenever an entity class is registered, so cached factory look-ups stay right.
 extern std::atomic<unsigned> classRegistryGeneration;
 
+// sortArray for store objects, reading plain attributes by index.
+void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortDescriptor>& descriptors);
+
 // The evaluator's rule for one comparison of two plain values.
 bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options);
 

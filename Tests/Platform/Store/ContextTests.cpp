@@ -362,3 +362,56 @@ TEST(Context, ObtainPermanentIDsBeforeSaving) {
   auto other = makeMainContext(s.coordinator);
   EXPECT_TRUE(other->existingObjectWithID(id));
 }
+
+TEST(Context, BinaryValuesLoadOnlyWhenRead) {
+  Stack s;
+  auto b = addBookmark(*s.main, "B1", "u");
+  b->setValueForKey("thumbnail", fnd::Data(1000, 7));
+  ASSERT_TRUE(s.main->save());
+  auto other = makeMainContext(s.coordinator);
+  auto listed = fetchAll(*other, "Bookmark");
+  ASSERT_EQ(listed.size(), 1u);
+  // Changed behind the list's back: a value read with the list would still be the old one.
+  auto writer = Context::make(ConcurrencyType::Confinement);
+  writer->setCoordinator(s.coordinator);
+  fetchAll(*writer, "Bookmark")[0]->setValueForKey("thumbnail", fnd::Data(10, 9));
+  ASSERT_TRUE(writer->save());
+  EXPECT_EQ(listed[0]->valueForKey("thumbnail").data(), fnd::Data(10, 9));
+}
+
+TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
+  Stack s;
+  addBookmark(*s.main, "B1", "u", "old");
+  addBookmark(*s.main, "B2", "u", "gone");
+  ASSERT_TRUE(s.main->save());
+  auto b1 = fetchAll(*s.main, "Bookmark", "uniqueID == 'B1'")[0];
+  auto b2 = fetchAll(*s.main, "Bookmark", "uniqueID == 'B2'")[0];
+  auto separate = Context::make(ConcurrencyType::Confinement);
+  separate->setCoordinator(s.coordinator);
+  std::vector<SaveNotification> heard;
+  int token = Context::observeAllSaves([&](const SaveNotification& n) { heard.push_back(n); });
+  fetchAll(*separate, "Bookmark", "uniqueID == 'B1'")[0]->setValueForKey("title", "new");
+  separate->deleteObject(fetchAll(*separate, "Bookmark", "uniqueID == 'B2'")[0]);
+  ASSERT_TRUE(separate->save());
+  Context::removeGlobalSaveObserver(token);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].updatedIDs.size(), 1u);
+  EXPECT_EQ(heard[0].deletedIDs.size(), 1u);
+  s.main->mergeChangesFromSave(heard[0]);
+  EXPECT_EQ(b1->valueForKey("title").string(), "new");
+  EXPECT_EQ(s.main->objectRegisteredForID(b2->objectID()), nullptr);
+  EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark")), (std::set<std::string>{"B1"}));
+}
+
+TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
+  Stack s;
+  auto f = s.main->insertNewObject("Folder");
+  auto b = addBookmark(*s.main, "B1", "u");
+  b->setToOne("folder", f);
+  s.main->deleteObject(b);
+  EXPECT_TRUE(f->toMany("bookmarks").empty());
+  EXPECT_EQ(s.main->insertedObjects().size(), 1u);
+  ASSERT_TRUE(s.main->save());
+  EXPECT_TRUE(fetchAll(*s.main, "Bookmark").empty());
+  EXPECT_EQ(fetchAll(*s.main, "Folder").size(), 1u);
+}
