@@ -1,5 +1,6 @@
 #include "RecordTestSupport.h"
 
+#include "Platform/Foundation/Locale.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Store/ManagedObject.h"
 
@@ -84,6 +85,16 @@ TEST_F(RecordImportTest, SingleImportFindsTheExistingObjectByItsMappedPrimaryKey
   EXPECT_EQ(RK_countOfEntities("Note"), 2u);
 }
 
+TEST_F(RecordImportTest, FailedLookupCreatesNothing) {
+  auto context = RK_defaultContext();
+  RK_importFromObject("Note", fnd::Dictionary{{"id", 1}});
+  saveAll();
+  // Without its store the context cannot tell whether note 1 exists: no duplicate is made.
+  ASSERT_TRUE(RK_defaultStoreCoordinator()->removeStore());
+  EXPECT_EQ(RK_importFromObject("Note", fnd::Dictionary{{"id", 1}, {"title", "dup"}}), nullptr);
+  EXPECT_TRUE(context->insertedObjects().empty());
+}
+
 TEST_F(RecordImportTest, AlternativeKeysAreTriedInOrderAndMissingOnesLeaveTheValue) {
   const auto& title = noteAttribute("title");
   EXPECT_EQ(RK_lookupKeyForAttribute(fnd::Dictionary{{"title", "a"}, {"name", "b"}}, title), "title");
@@ -127,7 +138,10 @@ TEST_F(RecordImportTest, ValuesAreConvertedByAttributeType) {
 
 TEST_F(RecordImportTest, DatesUseTheLocalZoneWhateverTheUserLocale) {
   fnd::TimeZone::setLocal("America/New_York");
+  // A Buddhist calendar and Thai digits in the user's locale change nothing.
+  fnd::Locale::setCurrent("th_TH@calendar=buddhist;numbers=thai");
   auto d = importDateFromText("2014-03-01T10:00:00Z", kDefaultImportDateFormat);
+  fnd::Locale::setCurrent("");
   ASSERT_TRUE(d);
   EXPECT_EQ(*d, fnd::Date::withTimeIntervalSince1970(1393668000 + 5 * 3600));
   EXPECT_FALSE(importDateFromText("2014-03-01", kDefaultImportDateFormat));

@@ -43,7 +43,7 @@ class RecordStoreTest : public ::testing::Test {
       reported.push_back(e.code());
     });
   }
-  void TearDown() override { RecordKit::cleanUp(); }
+  void TearDown() override { resetRecordKit(); }
   std::vector<long> reported;
 };
 
@@ -112,11 +112,26 @@ TEST_F(RecordStoreTest, MismatchedStoreIsKeptAndSilentUnlessDeletionIsAllowed) {
   EXPECT_TRUE(reported.empty());
 
   RecordKit::setShouldDeleteStoreOnModelMismatch(true);
+  // The old store's log must not be replayed into the new one.
+  writeFile(path + "-wal", "left over from the old store");
   auto fresh = RK_coordinatorWithSqliteStoreNamed(path);
   ASSERT_TRUE(fresh->hasStore());
   EXPECT_TRUE(reported.empty());
+  EXPECT_NE(readFile(path + "-wal"), "left over from the old store");
   auto context = RK_contextWithStoreCoordinator(fresh);
   EXPECT_EQ(RK_countOfEntities("Note", context), 0u);
+}
+
+TEST_F(RecordStoreTest, StoreMissingItsSourceModelIsRecreatedWhenAllowed) {
+  std::string path = makeTempDir() + "/Removed.sqlite";
+  makeStoreWithOneNote(path, makeNotesModel("legacy"));
+  // Migration cannot infer a removed attribute.
+  EXPECT_FALSE(RK_coordinatorWithAutoMigratingSqliteStoreNamed(path)->hasStore());
+  RecordKit::setShouldDeleteStoreOnModelMismatch(true);
+  auto coordinator = RK_coordinatorWithAutoMigratingSqliteStoreNamed(path);
+  ASSERT_TRUE(coordinator->hasStore());
+  EXPECT_TRUE(reported.empty());
+  EXPECT_EQ(journalMode(path), "wal");
 }
 
 TEST_F(RecordStoreTest, OtherOpenFailuresAreReportedAndTheFileIsKept) {

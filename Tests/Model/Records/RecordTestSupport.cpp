@@ -71,7 +71,15 @@ void RecordStackTest::SetUp() {
   ASSERT_NE(recordkit::RK_defaultContext(), nullptr);
 }
 
-void RecordStackTest::TearDown() { RecordKit::cleanUp(); }
+void RecordStackTest::TearDown() { resetRecordKit(); }
+
+void resetRecordKit() {
+  RecordKit::cleanUp();
+  RecordKit::setShouldAutoCreateManagedObjectModel(true);
+  RecordKit::setShouldAutoCreateDefaultPersistentStoreCoordinator(false);
+  RecordKit::setShouldDeleteStoreOnModelMismatch(false);
+  RecordKit::setICloudEnabled(false);
+}
 
 void RecordStackTest::saveAll() { recordkit::RK_saveToPersistentStoreAndWait(recordkit::RK_defaultContext()); }
 

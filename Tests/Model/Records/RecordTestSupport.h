@@ -31,6 +31,9 @@ std::shared_ptr<const store::Model> makeNotesModel(const std::string& extraAttri
 std::string fixturePath(const std::string& name);
 fnd::Value readJsonFixture(const std::string& name);
 
+// Releases the stack and puts the class-level flags back as they start.
+void resetRecordKit();
+
 // An in-memory record stack on the notes model, torn down afterwards.
 class RecordStackTest : public ::testing::Test {
  protected:
