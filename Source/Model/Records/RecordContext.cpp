@@ -135,10 +135,12 @@ void RK_setRootSavingContext(const ContextRef& context) {
 void RK_setDefaultContext(const ContextRef& context) {
   ContextRef old = RK_defaultContext();
   if (old) center().removeObserver(old.get());
-  CoordinatorRef coordinator = RK_defaultStoreCoordinator();
+  CoordinatorRef coordinator;
   fnd::ObserverToken setupObserver;
   {
     std::lock_guard lock(reg().mutex);
+    // Read as it stands: replacing a context must never create a coordinator and its file.
+    coordinator = reg().coordinator;
     setupObserver = reg().iCloudSetupObserver;
     reg().iCloudSetupObserver = {};
   }

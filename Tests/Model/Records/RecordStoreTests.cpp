@@ -176,6 +176,21 @@ TEST_F(RecordStoreTest, CloudSetUpFallsBackToTheLocalStoreAndAnnouncesIt) {
   EXPECT_EQ(RK_countOfEntities("Note"), 1u);
 }
 
+TEST_F(RecordStoreTest, AutoCreatedCoordinatorAppearsOnlyWhenAskedFor) {
+  RecordKit::setShouldAutoCreateDefaultPersistentStoreCoordinator(true);
+  std::string path = RK_applicationStorageDirectory() + "/" + RecordKit::defaultStoreName();
+  for (const char* suffix : {"", "-wal", "-shm"})
+    if (fnd::FileManager::fileExists(path + suffix)) fnd::FileManager::removeItem(path + suffix);
+  // Tearing down a stack that never had a coordinator makes no store file.
+  RecordKit::cleanUp();
+  EXPECT_FALSE(fnd::FileManager::fileExists(path));
+  // Reading the coordinator makes one, so a set-up then adds no contexts.
+  ASSERT_TRUE(RK_defaultStoreCoordinator());
+  EXPECT_TRUE(fnd::FileManager::fileExists(path));
+  RecordKit::setupCoreDataStack();
+  EXPECT_EQ(RK_defaultContext(), nullptr);
+}
+
 TEST_F(RecordStoreTest, DefaultStoreIsFilledOnlyOnce) {
   auto first = RK_coordinatorWithInMemoryStore();
   RK_setDefaultStoreCoordinator(first);
