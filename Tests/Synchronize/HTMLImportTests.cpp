@@ -1,0 +1,336 @@
+#include "SyncLibraryFixture.h"
+
+#include "Synchronize/HTMLImport.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Strings.h"
+
+#include <map>
+
+namespace kesto::test {
+namespace {
+
+using Parsed = HTMLImport::Parsed;
+
+// The parse as a readable tree: "name" per folder, nested by parent, with its bookmark titles.
+struct Tree {
+  explicit Tree(const Parsed& p) : parsed(p) {
+    for (const auto& f : p.folders) byID[f.folderID.string()] = &f;
+  }
+  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT") const {
+    std::string parent = root;
+    const FolderDummy* found = nullptr;
+    for (const auto& name : fnd::split(path, "/")) {
+      found = nullptr;
+      for (const auto& f : parsed.folders)
+        if (f.parentFolderID.string() == parent && f.name.string() == name) found = &f;
+      if (!found) return nullptr;
+      parent = found->folderID.string();
+    }
+    return found;
+  }
+  std::vector<std::string> titles(const FolderDummy* f) const {
+    std::vector<std::string> out;
+    for (const auto& b : parsed.bookmarks)
+      if (f && b.folderID.string() == f->folderID.string()) out.push_back(b.title.string());
+    return out;
+  }
+  std::vector<std::string> children(const std::string& parentID) const {
+    std::vector<std::pair<std::int64_t, std::string>> v;
+    for (const auto& f : parsed.folders)
+      if (f.parentFolderID.string() == parentID) v.emplace_back(f.orderIndex.intValue(), f.name.string());
+    std::sort(v.begin(), v.end());
+    std::vector<std::string> out;
+    for (auto& [i, n] : v) out.push_back(n);
+    return out;
+  }
+  const BookmarkDummy* bookmark(const std::string& title) const {
+    for (const auto& b : parsed.bookmarks)
+      if (b.title.string() == title) return &b;
+    return nullptr;
+  }
+  const Parsed& parsed;
+  std::map<std::string, const FolderDummy*> byID;
+};
+
+Parsed parse(std::string_view html, bool skip = false, const std::unordered_set<std::string>& existing = {},
+             HTMLImport::FileKind* kind = nullptr) {
+  auto p = HTMLImport::parseDocument(html, "ROOT", skip, existing, kind);
+  EXPECT_TRUE(p.has_value());
+  return p.value_or(Parsed{});
+}
+
+Parsed parseFixture(const std::string& name, HTMLImport::FileKind* kind = nullptr) {
+  auto bytes = readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/" + name);
+  EXPECT_FALSE(bytes.empty()) << name;
+  return parse(bytes, false, {}, kind);
+}
+
+TEST(HTMLImportParseTest, FirefoxExportKeepsEveryFolderWithItsBookmarksAndDescriptions) {
+  Parsed p = parseFixture("firefox-esr.html");
+  Tree t(p);
+  EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Bookmarks Menu"}));
+  const FolderDummy* menu = t.folder("Bookmarks Menu");
+  ASSERT_TRUE(menu);
+  // The toolbar has a folder description; the folders after it must not spill into the menu.
+  EXPECT_EQ(t.children(menu->folderID.string()),
+            (std::vector<std::string>{"Mozilla Firefox", "Bookmarks Toolbar", "Other Bookmarks"}));
+  EXPECT_TRUE(t.titles(menu).empty());  // "place:" queries are not web addresses
+  EXPECT_EQ(t.titles(t.folder("Bookmarks Menu/Mozilla Firefox")),
+            (std::vector<std::string>{"Get Help", "Customize Firefox", "About Us & More"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks Menu/Bookmarks Toolbar")),
+            (std::vector<std::string>{"Debian -- The Universal Operating System", "Debian Wiki",
+                                      "The Linux Kernel Archives"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks Menu/Bookmarks Toolbar/News")), (std::vector<std::string>{"LWN.net"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks Menu/Other Bookmarks")), (std::vector<std::string>{"Café <menu>"}));
+
+  const BookmarkDummy* debian = t.bookmark("Debian -- The Universal Operating System");
+  ASSERT_TRUE(debian);
+  EXPECT_EQ(debian->notes.string(), "The distribution");
+  EXPECT_EQ(debian->tagStrings, (std::vector<std::string>{"linux", "free software"}));
+  EXPECT_EQ(p.tags, (std::vector<std::string>{"linux", "free software", "news"}));
+  // The folder description is not any bookmark's notes.
+  EXPECT_EQ(t.bookmark("Customize Firefox")->notes.string(), "");
+  EXPECT_EQ(t.bookmark("Debian Wiki")->notes.string(), "");
+  // Percent escapes are removed as UTF-8.
+  EXPECT_EQ(t.bookmark("Café <menu>")->url.string(), "https://example.org/café");
+  // Parents come before their children, and every folder starts at version 1, collapsed.
+  for (std::size_t i = 0; i < p.folders.size(); ++i) {
+    const std::string parent = p.folders[i].parentFolderID.string();
+    if (parent == "ROOT") continue;
+    bool before = false;
+    for (std::size_t j = 0; j < i; ++j) before |= p.folders[j].folderID.string() == parent;
+    EXPECT_TRUE(before) << p.folders[i].name.string();
+    EXPECT_EQ(p.folders[i].version.intValue(), 1);
+    EXPECT_EQ(p.folders[i].isExpanded.intValue(), 0);
+  }
+}
+
+TEST(HTMLImportParseTest, ChromiumExportNestsFoldersThreeDeep) {
+  Parsed p = parseFixture("chromium.html");
+  Tree t(p);
+  EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Bookmarks"}));
+  EXPECT_EQ(t.children(t.folder("Bookmarks")->folderID.string()),
+            (std::vector<std::string>{"Bookmarks bar", "Other bookmarks"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks/Bookmarks bar")), (std::vector<std::string>{"Debian", "Wikipedia"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks/Bookmarks bar/Work")), (std::vector<std::string>{"GitHub"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks/Bookmarks bar/Work/Projects")), (std::vector<std::string>{"GitLab"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks/Other bookmarks")), (std::vector<std::string>{"Hacker News"}));
+  EXPECT_EQ(p.bookmarks.size(), 5u);
+  EXPECT_TRUE(p.tags.empty());
+  for (const auto& b : p.bookmarks) EXPECT_TRUE(b.tagStrings.empty());
+}
+
+TEST(HTMLImportParseTest, CrlfFileAndWhitespaceHeadingGiveNamedFolders) {
+  Parsed p = parseFixture("edge-crlf.html");
+  Tree t(p);
+  ASSERT_TRUE(t.folder("Favorites/Favorites bar"));
+  EXPECT_EQ(t.titles(t.folder("Favorites/Favorites bar")), (std::vector<std::string>{"Bing"}));
+  EXPECT_EQ(t.titles(t.folder("Favorites/Favorites bar/Untitled")), (std::vector<std::string>{"Outlook"}));
+  for (const auto& f : p.folders) {
+    EXPECT_FALSE(f.name.string().empty());
+    EXPECT_EQ(f.name.string().find('\r'), std::string::npos);
+  }
+  for (const auto& b : p.bookmarks) EXPECT_EQ(b.title.string().find('\r'), std::string::npos);
+}
+
+TEST(HTMLImportParseTest, ReadingListExportsGiveOneFolderPerHeading) {
+  HTMLImport::FileKind kind;
+  Parsed pocket = parseFixture("pocket.html", &kind);
+  EXPECT_EQ(kind, HTMLImport::FileKind::Pocket);
+  Tree t(pocket);
+  EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Unread", "Read Archive"}));
+  EXPECT_EQ(t.titles(t.folder("Unread")), (std::vector<std::string>{"A Long Read", "Soup Recipe"}));
+  EXPECT_EQ(t.titles(t.folder("Read Archive")), (std::vector<std::string>{"Finished Article"}));
+  EXPECT_EQ(t.bookmark("A Long Read")->tagStrings, (std::vector<std::string>{"reading", "long form"}));
+  EXPECT_TRUE(t.bookmark("Soup Recipe")->tagStrings.empty());
+  EXPECT_EQ(pocket.tags, (std::vector<std::string>{"reading", "long form"}));
+
+  Parsed insta = parseFixture("instapaper.html", &kind);
+  EXPECT_EQ(kind, HTMLImport::FileKind::Instapaper);
+  Tree u(insta);
+  EXPECT_EQ(u.children("ROOT"), (std::vector<std::string>{"Unread", "Archive"}));
+  EXPECT_EQ(u.titles(u.folder("Unread")), (std::vector<std::string>{"An Essay", "An Interview"}));
+
+  // The older name of Pocket, and a list with no heading left for it.
+  Parsed old = parse(
+      "<html><head><title>Read It Later Export</title></head><body><h1>Unread</h1>"
+      "<ul><li><a href='http://a.example/'>A</a></li></ul><ul><li><a href='http://b.example/'>B</a></li></ul>"
+      "</body></html>");
+  Tree o(old);
+  EXPECT_EQ(o.children("ROOT"), (std::vector<std::string>{"Unread", "Untitled"}));
+}
+
+TEST(HTMLImportParseTest, ItemsListsAndHeadingsAtTheEdges) {
+  Parsed p = parse(
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n"
+      "<DL><p>\n"
+      "<DT><A HREF=\"https://one.example/\">One</A>\n"
+      "<DT>no link here\n"
+      "<DT><A NAME=\"anchor\">anchor without a link</A>\n"
+      "<DT><A HREF=\"ftp://files.example/\">FTP</A>\n"
+      "<DT><A HREF=\"https://two.example/\" TAGS=\"a_b,,c\">Two</A>\n"
+      "<DT><H3>Sub</H3>\n<DL><p>\n<DT><A HREF=\"https://three.example/\">Three</A>\n</DL><p>\n"
+      "<DT><H3>Second</H3>\n<DL><p>\n</DL><p>\n"
+      "<DT><H3>Third</H3>\n<DL><p>\n</DL><p>\n"
+      "</DL><p>\n"
+      "<H3 FOLDED>Named</H3>\n<DL><p>\n<DT><A HREF=\"http://four.example/\">Four</A>\n</DL><p>\n");
+  Tree t(p);
+  // The text before the first list is absent: "Untitled"; the second list takes its heading.
+  EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Untitled", "Named"}));
+  const FolderDummy* first = t.folder("Untitled");
+  ASSERT_TRUE(first);
+  // Items after a linkless one still count; other schemes are left out.
+  EXPECT_EQ(t.titles(first), (std::vector<std::string>{"One", "Two"}));
+  // The DT right before a subfolder does not swallow the subfolder as its notes.
+  EXPECT_EQ(t.bookmark("Two")->notes.string(), "");
+  EXPECT_EQ(t.bookmark("Two")->tagStrings, (std::vector<std::string>{"a b", "c"}));
+  EXPECT_EQ(t.children(first->folderID.string()), (std::vector<std::string>{"Sub", "Second", "Third"}));
+  std::vector<std::int64_t> order;
+  for (const auto& f : p.folders)
+    if (f.parentFolderID.string() == first->folderID.string()) order.push_back(f.orderIndex.intValue());
+  EXPECT_EQ(order, (std::vector<std::int64_t>{1, 2, 3}));
+  EXPECT_EQ(t.titles(t.folder("Untitled/Sub")), (std::vector<std::string>{"Three"}));
+  EXPECT_EQ(t.titles(t.folder("Named")), (std::vector<std::string>{"Four"}));
+
+  // No list at all: nothing, without failing.
+  Parsed empty = parse("<html><body><p>nothing</p></body></html>");
+  EXPECT_TRUE(empty.folders.empty());
+}
+
+TEST(HTMLImportParseTest, AnEmptyMenuListGivesWayToTheNextList) {
+  Parsed p = parse(
+      "<H1>Bookmarks Menu</H1>\n<DL><p></DL><p>\n"
+      "<H1>Other</H1>\n<DL><p><DT><A HREF=\"https://x.example/\">X</A></DL><p>\n");
+  Tree t(p);
+  EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Bookmarks Menu"}));
+  EXPECT_EQ(t.titles(t.folder("Bookmarks Menu")), (std::vector<std::string>{"X"}));
+}
+
+TEST(HTMLImportParseTest, SkippingDuplicatesWithinTheFileAndAgainstTheStore) {
+  const char* html =
+      "<DL><DT><A HREF=\"https://dup.example/\">A</A><DT><A HREF=\"https://dup.example/\">B</A>"
+      "<DT><A HREF=\"https://known.example/\">C</A><DT><A HREF=\"https://new.example/\">D</A></DL>";
+  Tree all(parse(html));
+  Parsed without = parse(html);
+  EXPECT_EQ(without.bookmarks.size(), 4u);
+  Parsed with = parse(html, true, {"https://known.example/"});
+  std::vector<std::string> titles;
+  for (const auto& b : with.bookmarks) titles.push_back(b.title.string());
+  EXPECT_EQ(titles, (std::vector<std::string>{"A", "D"}));
+}
+
+TEST(HTMLImportParseTest, DeepNestingIsBoundedAndFoldersAreNeverTheirOwnParents) {
+  std::string html = "<DL>";
+  for (int i = 0; i < 400; ++i) html += "<DT><H3>F</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < 400; ++i) html += "</DL>";
+  html += "</DL>";
+  auto p = HTMLImport::parseDocument(html, "ROOT", false, {});
+  ASSERT_TRUE(p);
+  EXPECT_LE(p->folders.size(), 260u);
+  for (const auto& f : p->folders) EXPECT_NE(f.folderID.string(), f.parentFolderID.string());
+}
+
+// ------------------------------------------------------------------------------------------------
+
+class HTMLImportTest : public SyncLibraryTest {
+ protected:
+  // Runs one import to its end and answers whether it was written.
+  bool runImport(HTMLImport& import, const std::string& path) {
+    std::optional<bool> result;
+    import.setCompletionHandler([&](bool ok) { result = ok; });
+    EXPECT_TRUE(import.importFromFile(path));
+    EXPECT_TRUE(runUntil([&] { return result.has_value(); }, 15));
+    return result.value_or(false);
+  }
+};
+
+TEST_F(HTMLImportTest, ImportWritesFoldersBookmarksAndTagsUnderImported) {
+  auto existing = Tag::initEntity();
+  existing->setName("linux");
+  save();
+  HTMLImport import;
+  std::vector<bool> sheet;
+  import.setImportFolderSheet([&](bool visible) { sheet.push_back(visible); });
+  ASSERT_TRUE(runImport(import, dataFile("Import/firefox-esr.html")));
+  EXPECT_FALSE(import.isImporting());
+  ASSERT_FALSE(sheet.empty());
+  EXPECT_TRUE(sheet.front());
+  EXPECT_FALSE(sheet.back());
+
+  auto root = Folder::existingFolderWithFolderID(import.importRootFolderID());
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->name(), "firefox-esr.html");
+  EXPECT_EQ(root->parentFolderID(), Folder::kImportedID);
+  auto menu = childrenOf(root->folderID());
+  ASSERT_EQ(menu.size(), 1u);
+  auto inside = childrenOf(menu[0]->folderID());
+  ASSERT_EQ(inside.size(), 3u);
+  EXPECT_EQ(inside[1]->name(), "Bookmarks Toolbar");
+  EXPECT_EQ(inside[1]->version(), 1);
+  EXPECT_EQ(inside[1]->isExpanded(), 0);
+  EXPECT_EQ(titlesIn(inside[1]).size(), 3u);
+
+  auto debian = Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://www.debian.org/"));
+  ASSERT_TRUE(debian);
+  EXPECT_EQ(debian->importedFrom().value_or(""), "HTML File");
+  EXPECT_EQ(debian->version(), 1);
+  EXPECT_EQ(debian->needsUpdate(), 1);
+  EXPECT_EQ(debian->titleUpdated(), 1);
+  EXPECT_EQ(debian->notes().value_or(""), "The distribution");
+  EXPECT_TRUE(debian->importDate().has_value());
+  EXPECT_EQ(debian->tagsAsString(), "free software, linux");
+  // An existing tag is reused, not doubled.
+  EXPECT_EQ(Tag::countWithPredicate(WrenEntity::propertyPredicate("name", fnd::Value("linux"))), 1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
+TEST_F(HTMLImportTest, SkipDuplicatesLeavesOutURLsAlreadyInTheStore) {
+  auto f = folder("F1", "Mine");
+  bookmark("https://www.debian.org/", "Mine", f);
+  save();
+  HTMLImport import;
+  import.setSkipDuplicates(true);
+  ASSERT_TRUE(runImport(import, dataFile("Import/chromium.html")));
+  EXPECT_EQ(Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value("https://www.debian.org/"))),
+            1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+
+  // Importing the same file again with the option on adds nothing but its folders.
+  HTMLImport again;
+  again.setSkipDuplicates(true);
+  ASSERT_TRUE(runImport(again, dataFile("Import/chromium.html")));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+}
+
+TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {
+  const auto before = Folder::countWithPredicate(nullptr);
+  HTMLImport import;
+  std::vector<bool> sheet;
+  import.setImportFolderSheet([&](bool visible) { sheet.push_back(visible); });
+  EXPECT_FALSE(runImport(import, tempHome() + "/no-such-file.html"));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), before);
+  EXPECT_TRUE(alerts->sawTitle("Import failed"));
+  ASSERT_FALSE(sheet.empty());
+  EXPECT_FALSE(sheet.back());
+  EXPECT_FALSE(import.isImporting());
+
+  // A folder (not a file) fails the same way.
+  EXPECT_FALSE(runImport(import, makeTempDir("notafile")));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), before);
+}
+
+TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
+  HTMLImport import;
+  bool done = false;
+  import.setCompletionHandler([&](bool) { done = true; });
+  ASSERT_TRUE(import.importFromFile(dataFile("Import/pocket.html")));
+  EXPECT_FALSE(import.importFromFile(dataFile("Import/instapaper.html")));
+  ASSERT_TRUE(runUntil([&] { return done; }, 15));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 3);
+}
+
+}  // namespace
+}  // namespace kesto::test
