@@ -202,6 +202,22 @@ void FetchLiveSortedInLoadedContext(benchmark::State& state) {
 }
 BENCHMARK(FetchLiveSortedInLoadedContext)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// Lists filter through relationships: tags and folders must come from memory after the first use.
+void FilterByTagAndFolderInLoadedContext(benchmark::State& state) {
+  auto ctx = mainContext(open());
+  ctx->fetch(FetchRequest("Bookmark"));
+  FetchRequest byTag("Bookmark");
+  byTag.predicate = Predicate::parse("trashed < 1 and blocked < 1 and ANY tags.name == %@", {"wiki10"});
+  FetchRequest byFolder("Bookmark");
+  byFolder.predicate = Predicate::parse("trashed < 1 and blocked < 1 and folder.folderID IN %@",
+                                        {fnd::Value(fnd::Array{"F1", "F20", "F21", "F400"})});
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ctx->fetch(byTag));
+    benchmark::DoNotOptimize(ctx->fetch(byFolder));
+  }
+}
+BENCHMARK(FilterByTagAndFolderInLoadedContext)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void CountSearchOverTitleURLAndNotes(benchmark::State& state) {
   auto ctx = mainContext(open());
   FetchRequest r("Bookmark");

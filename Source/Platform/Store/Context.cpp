@@ -155,13 +155,15 @@ ManagedObjectRef Context::Impl::objectFor(const ObjectIDRef& id) {
 // Loading through the chain
 
 bool Context::Impl::fireFault(ManagedObject& o) {
-  ObjectAccess::loaded(o) = true;  // no recursion while loading
   Snapshot s;
   bool found = false;
   ObjectIDRef id = ObjectAccess::id(o);
   if (!parent) {
+    if (!id->isTemporaryID() && batchFaults(o.entity()) && ObjectAccess::loaded(o)) return true;
+    ObjectAccess::loaded(o) = true;  // no recursion while loading
     if (Coordinator::Impl* st = store(); st && !id->isTemporaryID()) found = st->loadRow(id, s);
   } else {
+    ObjectAccess::loaded(o) = true;
     parent->performAndWait([&] {
       Impl& p = *parent->impl_;
       auto po = p.objectFor(id);
@@ -197,8 +199,13 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
   std::vector<ObjectIDRef> out;
   ObjectIDRef id = ObjectAccess::id(o);
   if (!parent) {
-    if (Coordinator::Impl* st = store(); st && !id->isTemporaryID())
-      st->loadToMany(o.entity(), rel, id->primaryKey(), out);
+    if (id->isTemporaryID()) return out;
+    if (batchToMany(o.entity(), rel)) {
+      // The batch filled every registered object's set, this one's included.
+      for (auto& d : ObjectAccess::slots(o).rels[rel].many) out.push_back(d->objectID());
+      return out;
+    }
+    if (Coordinator::Impl* st = store()) st->loadToMany(o.entity(), rel, id->primaryKey(), out);
     return out;
   }
   parent->performAndWait([&] {
@@ -206,6 +213,59 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
       for (auto& d : po->toMany(rel)) out.push_back(d->objectID());
   });
   return out;
+}
+
+namespace {
+constexpr int kSingleLoadsBeforeBatch = 32;
+}
+
+bool Context::Impl::batchFaults(const EntityDescription* entity) {
+  int& singles = singleLoads[{entity->entityNumber(), -1}];
+  if (++singles <= kSingleLoadsBeforeBatch) return false;
+  singles = 0;
+  Coordinator::Impl* st = store();
+  int en = entity->entityNumber();
+  if (!st || en >= static_cast<int>(byKey.size())) return false;
+  auto& keyed = byKey[en];
+  Coordinator::Impl::RowFilter wanted = [&keyed](std::int64_t pk, std::int64_t) {
+    auto it = keyed.find(pk);
+    return it != keyed.end() && !ObjectAccess::loaded(*it->second);
+  };
+  std::vector<Snapshot> rows;
+  if (!st->loadRows(entity, "", {}, false, rows, nullptr, &wanted)) return false;
+  for (auto& row : rows) {
+    if (!row.id) continue;
+    auto it = keyed.find(row.pk);
+    if (it == keyed.end()) continue;
+    ManagedObjectRef obj = it->second;
+    ObjectAccess::apply(*obj, std::move(row));
+    obj->awakeFromFetch();
+  }
+  return true;
+}
+
+bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
+  int& singles = singleLoads[{entity->entityNumber(), rel}];
+  if (++singles <= kSingleLoadsBeforeBatch) return false;
+  singles = 0;
+  Coordinator::Impl* st = store();
+  int en = entity->entityNumber();
+  if (!st || en >= static_cast<int>(byKey.size())) return false;
+  std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
+  if (!st->loadAllToMany(entity, rel, sets)) return false;
+  static const std::vector<ObjectIDRef> none;
+  for (auto& [pk, obj] : byKey[en]) {
+    auto& r = ObjectAccess::slots(*obj).rels[rel];
+    if (r.manyLoaded || obj->isInserted()) continue;
+    auto it = sets.find(pk);
+    const auto& members = it == sets.end() ? none : it->second;
+    r.many.clear();
+    r.many.reserve(members.size());
+    for (auto& id : members)
+      if (auto d = objectFor(id)) r.many.push_back(d);
+    r.manyLoaded = true;
+  }
+  return true;
 }
 
 void Context::Impl::noteChanged(ManagedObject& o) {
@@ -258,7 +318,25 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
     std::string where;
     std::vector<fnd::Value> binds;
     bool compiled = !pred || compilePredicate(*pred, *entity, where, binds);
-    if (!compiled) where.clear(), binds.clear();
+    // Of an AND, the parts SQL can take narrow the rows; the rest is evaluated here.
+    PredicateRef residual;
+    if (!compiled) {
+      where.clear(), binds.clear();
+      if (pred->kind() == Predicate::Kind::And) {
+        std::vector<PredicateRef> rest;
+        for (const auto& part : pred->subpredicates()) {
+          std::string w;
+          std::vector<fnd::Value> b;
+          if (part && compilePredicate(*part, *entity, w, b)) {
+            where += (where.empty() ? "" : " AND ") + w;
+            binds.insert(binds.end(), b.begin(), b.end());
+          } else {
+            rest.push_back(part);
+          }
+        }
+        if (!where.empty()) residual = Predicate::andPredicate(std::move(rest));
+      }
+    }
     bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
     std::vector<Snapshot> rows;
     // Rows whose objects are loaded here at the same version need no values read.
@@ -284,13 +362,16 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       }
       if (!o || o->isDeleted()) continue;
       if (o->hasChanges() || !compiled) {
-        if (!request.includesPendingChanges && o->hasChanges()) {
+        if (!request.includesPendingChanges && o->hasChanges() && compiled) {
           // Without pending changes the stored row decides.
           accept(o);
           continue;
         }
-        if (!matches(o)) {
-          seen.insert(o.get());
+        bool ok = residual && !o->hasChanges()
+                      ? residual->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))
+                      : matches(o);
+        if (!ok) {
+          if (o->hasChanges()) seen.insert(o.get());
           continue;
         }
       }

@@ -560,6 +560,29 @@ bool Coordinator::Impl::loadToMany(const EntityDescription* entity, int rel, std
   return true;
 }
 
+bool Coordinator::Impl::loadAllToMany(const EntityDescription* entity, int rel,
+                                      std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out) {
+  std::lock_guard lock(mutex);
+  if (!db) return false;
+  const EntityDescription* d = entity->destination(rel);
+  std::string sql;
+  if (usesJoinTable(*entity, rel)) {
+    JoinTable j = joinTableFor(*entity, rel);
+    std::string mine = j.flipped ? j.destinationColumn : j.ownerColumn;
+    std::string theirs = j.flipped ? j.ownerColumn : j.destinationColumn;
+    sql = "SELECT " + mine + ", " + theirs + " FROM " + j.table + " ORDER BY rowid";
+  } else {
+    std::string col = columnName(d->relationships()[entity->inverseIndex(rel)].name);
+    sql = "SELECT " + col + ", Z_PK FROM " + d->tableName() + " WHERE " + col + " IS NOT NULL ORDER BY Z_PK";
+  }
+  Stmt st(dbOf(*this), sql);
+  if (!st) return false;
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
+    out[sqlite3_column_int64(st.s, 0)].push_back(idFor(d, sqlite3_column_int64(st.s, 1)));
+  return rc == SQLITE_DONE;
+}
+
 std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, std::int64_t count, fnd::Error* error) {
   std::lock_guard lock(mutex);
   sqlite3* h = dbOf(*this);

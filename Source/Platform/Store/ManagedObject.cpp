@@ -186,15 +186,19 @@ void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
 }
 
 void ObjectAccess::loadMany(ManagedObject& o, int rel) {
-  auto& r = o.slots_->rels[rel];
-  if (r.manyLoaded) return;
-  r.manyLoaded = true;
-  if (!o.slots_->ctx) return;
+  if (o.slots_->rels[rel].manyLoaded) return;
+  if (!o.slots_->ctx) {
+    o.slots_->rels[rel].manyLoaded = true;
+    return;
+  }
   auto ids = o.slots_->ctx->loadToMany(o, rel);
-  r.many.clear();
-  r.many.reserve(ids.size());
+  std::vector<ManagedObjectRef> members;
+  members.reserve(ids.size());
   for (auto& id : ids)
-    if (auto d = o.slots_->ctx->objectFor(id)) r.many.push_back(d);
+    if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
+  auto& r = o.slots_->rels[rel];
+  r.many = std::move(members);
+  r.manyLoaded = true;
 }
 
 void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {

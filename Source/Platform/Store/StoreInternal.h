@@ -133,6 +133,9 @@ struct Coordinator::Impl {
   fnd::Value loadLazy(const ObjectID& id, int attribute);
   bool loadToMany(const EntityDescription* entity, int relationship, std::int64_t pk,
                   std::vector<ObjectIDRef>& out);
+  // Every row's set at once: destination IDs by source key.
+  bool loadAllToMany(const EntityDescription* entity, int relationship,
+                     std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out);
   std::int64_t allocateKeys(const EntityDescription* entity, std::int64_t count, fnd::Error* error);
   // Writes the batch in one transaction. With conflict checks, rows whose Z_OPT moved are listed
   // in `conflicts` and nothing is written.
@@ -162,6 +165,11 @@ struct Context::Impl {
   std::unordered_set<ManagedObject*> inserted, updated, deleted;
   int undoSuspended = 0;
   bool pushing = false;
+  // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
+  // walking a list fires one fault per object, so after a few the rest load in one query.
+  std::map<std::pair<int, int>, int> singleLoads;
+  bool batchFaults(const EntityDescription* entity);
+  bool batchToMany(const EntityDescription* entity, int relationship);
 
   Context::Impl* root();
   Coordinator::Impl* store();

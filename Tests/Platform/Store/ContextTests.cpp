@@ -415,3 +415,49 @@ TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
   EXPECT_TRUE(fetchAll(*s.main, "Bookmark").empty());
   EXPECT_EQ(fetchAll(*s.main, "Folder").size(), 1u);
 }
+
+TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
+  Stack s;
+  std::vector<ManagedObjectRef> folders, tags;
+  for (int i = 0; i < 60; ++i) {
+    folders.push_back(s.main->insertNewObject("Folder"));
+    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
+    tags.push_back(s.main->insertNewObject("Tag"));
+    tags.back()->setValueForKey("name", "T" + std::to_string(i));
+  }
+  for (int i = 0; i < 200; ++i) {
+    auto b = addBookmark(*s.main, "B" + std::to_string(i), "u");
+    if (i % 7) b->setToOne("folder", folders[i % 60]);
+    for (int k = 0; k < i % 4; ++k) b->addToMany("tags", tags[(i + k) % 60]);
+  }
+  ASSERT_TRUE(s.main->save());
+  auto fresh = makeMainContext(s.coordinator);
+  FetchRequest r("Bookmark");
+  r.sortDescriptors = {SortDescriptor("addedDate", true), SortDescriptor("uniqueID", true)};
+  auto all = *fresh->fetch(r);
+  ASSERT_EQ(all.size(), 200u);
+  // An unsaved change made before the walk must survive it.
+  auto first = fetchAll(*fresh, "Bookmark", "uniqueID == 'B3'")[0];
+  auto extraTag = fresh->insertNewObject("Tag");
+  first->addToMany("tags", extraTag);
+  for (auto& b : all) {
+    int i = std::stoi(b->valueForKey("uniqueID").string().substr(1));
+    auto f = b->toOne("folder");
+    if (i % 7) {
+      ASSERT_TRUE(f) << i;
+      EXPECT_EQ(f->valueForKey("folderID").string(), "F" + std::to_string(i % 60));
+    } else {
+      EXPECT_FALSE(f) << i;
+    }
+    std::set<std::string> names;
+    for (auto& t : b->toMany("tags")) names.insert(t->valueForKey("name").isNull() ? "<new>" : t->valueForKey("name").string());
+    std::set<std::string> expected;
+    for (int k = 0; k < i % 4; ++k) expected.insert("T" + std::to_string((i + k) % 60));
+    if (i == 3) expected.insert("<new>");
+    EXPECT_EQ(names, expected) << i;
+  }
+  auto someFolder = fetchAll(*fresh, "Folder", "folderID == 'F1'")[0];
+  std::size_t inF1 = 0;
+  for (int i = 0; i < 200; ++i) inF1 += (i % 7) && i % 60 == 1;
+  EXPECT_EQ(someFolder->toMany("bookmarks").size(), inF1);
+}
