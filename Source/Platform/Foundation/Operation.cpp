@@ -221,6 +221,7 @@ void notifyObservers(Operation& op, std::vector<std::pair<std::uint64_t, std::sh
 }  // namespace
 
 void Operation::willChangeValueForKey(std::string_view key) {
+  auto self = weak_from_this().lock();  // an observer may drop the last other reference
   decltype(impl_->observers) list;
   {
     std::lock_guard lock(impl_->observersMutex);
@@ -230,6 +231,9 @@ void Operation::willChangeValueForKey(std::string_view key) {
 }
 
 void Operation::didChangeValueForKey(std::string_view key) {
+  // A queue lets go of a finished operation from inside this announcement; it must not go
+  // before the announcement is over.
+  auto self = weak_from_this().lock();
   decltype(impl_->observers) list;
   {
     std::lock_guard lock(impl_->observersMutex);
@@ -244,7 +248,6 @@ void Operation::didChangeValueForKey(std::string_view key) {
   if (finishedNow && !impl_->completionScheduled.exchange(true)) {
     // The completion block runs once, off the announcing thread: the announcer may hold its own
     // lock, which the block is free to take.
-    auto self = weak_from_this().lock();
     if (!self) {
       auto block = completionBlock();
       runGuarded(block);

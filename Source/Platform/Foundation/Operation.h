@@ -53,7 +53,7 @@ class Operation : public std::enable_shared_from_this<Operation> {
   std::vector<std::shared_ptr<Operation>> dependencies() const;
 
   // Replaces the completion block; an empty function clears it (releasing what it holds).
-  void setCompletionBlock(std::function<void()> block);
+  virtual void setCompletionBlock(std::function<void()> block);
   std::function<void()> completionBlock() const;
 
   const std::string& name() const;

@@ -79,7 +79,7 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
   }
 
   void finished(Operation& operation) {
-    std::shared_ptr<Operation> keep;  // released after the lock
+    std::shared_ptr<Operation> keep;
     ChangeObserverToken token;
     {
       std::lock_guard lock(mutex);
@@ -92,6 +92,9 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
     }
     keep->removeChangeObserver(token);
     schedule();
+    // This runs inside the operation's own announcement, and the operation may go on touching
+    // itself after it: the queue's reference is let go later, never from under it.
+    DispatchQueue::global().async([keep = std::move(keep)] {});
   }
 };
 

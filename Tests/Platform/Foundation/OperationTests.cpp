@@ -279,3 +279,40 @@ TEST(BlockOperation, ExtraBlocksRunSideBySideAndAllFinishFirst) {
   EXPECT_EQ(done.load(), 2);
   EXPECT_THROW(op->addExecutionBlock([] {}), ContractViolation);
 }
+
+namespace {
+// Finishes from a thread that holds no reference, as a connection callback may.
+class UnheldOperation : public Operation {
+ public:
+  std::atomic<bool> started{false}, finished{false};
+  bool isAsynchronous() const override { return true; }
+  bool isExecuting() const override { return started && !finished; }
+  bool isFinished() const override { return finished; }
+  void start() override { started = true; }
+  void finishNow() {
+    willChangeValueForKey("isFinished");
+    finished = true;
+    didChangeValueForKey("isFinished");
+  }
+};
+}  // namespace
+
+TEST(OperationQueue, OperationFinishingWithoutAnOwnerOutlivesItsAnnouncement) {
+  // The queue holds the only reference and lets go of it inside the finish announcement; the
+  // announcing code must still be able to complete.
+  for (int round = 0; round < 20; ++round) {
+    OperationQueue queue;
+    auto op = std::make_shared<UnheldOperation>();
+    std::weak_ptr<UnheldOperation> weak = op;
+    UnheldOperation* raw = op.get();
+    std::atomic<int> completed{0};
+    op->setCompletionBlock([&] { ++completed; });
+    queue.addOperation(op);
+    op.reset();
+    ASSERT_TRUE(runUntil([&] { return raw->started.load(); }));
+    std::thread([raw] { raw->finishNow(); }).join();
+    EXPECT_TRUE(runUntil([&] { return weak.expired(); }));
+    EXPECT_EQ(completed.load(), 1);
+    EXPECT_EQ(queue.operationCount(), 0u);
+  }
+}
