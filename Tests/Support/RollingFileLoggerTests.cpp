@@ -127,14 +127,15 @@ TEST(RollingFileLogger, DefaultsWriteToTheLogsFolderThroughTheLogCenter) {
   logger->logFileManager()->setMaximumNumberOfLogFiles(7);
   LogCenter::addLogger(logger);
   LogCenter::addLogger(logger);  // no second copy of each line
-  fnd::logInfo("*** hello from the log center");
+  const std::string line = "*** hello from the log center " + FileManager::uniqueName();
+  fnd::logInfo(line);
   LogCenter::flush();
   std::string path = logger->currentLogFilePath();
   EXPECT_EQ(path.rfind(fnd::StandardPaths::logsDirectory() + "/kesto-", 0), 0u);
   std::string body = test::readFile(path);
-  auto first = body.find("*** hello from the log center");
+  auto first = body.find(line);
   ASSERT_NE(first, std::string::npos);
-  EXPECT_EQ(body.find("*** hello from the log center", first + 1), std::string::npos);
+  EXPECT_EQ(body.find(line, first + 1), std::string::npos);
   EXPECT_NE(body.find(" kesto["), std::string::npos);
 
   struct stat st {};
