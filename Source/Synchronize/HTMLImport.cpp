@@ -227,7 +227,19 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
   Parser parser(skipDuplicates, skipURLs);
   if (kind == FileKind::Netscape) {
     std::vector<XmlNode> lists = body.elementChildren("dl");
-    for (std::size_t i = 0; i < lists.size(); ++i) {
+    std::size_t i = 0;
+    for (XmlNode child = body.firstChild(); child; child = child.nextSibling()) {
+      if (child.kind() != XmlNode::Kind::Element) continue;
+      if (child.name() == "dd") {
+        // A top-level folder written without an enclosing list (our own export does this, as
+        // some browsers do) arrives as a DD holding its heading and list.
+        if (XmlNode sublist = firstChildElement(child, "dl")) {
+          XmlNode h3 = firstChildElement(child, "h3");
+          parser.processFolder(rootFolderID, h3 ? h3.stringValue() : std::string(), sublist, false);
+        }
+        continue;
+      }
+      if (child.name() != "dl" || i >= lists.size() || !(child == lists[i])) continue;
       XmlNode list = lists[i];
       XmlNode before = list.previousSibling();
       std::string title = folderTitle(before ? before.stringValue() : std::string());
@@ -235,8 +247,12 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
       if ((title == "Bookmarks Menu" || title == "Favorites Bar") && list.elementChildren("dt").empty() &&
           list.nextSibling() && i + 1 < lists.size()) {
         XmlNode nextBefore = lists[i + 1].previousSibling();
-        if (!(nextBefore && nextBefore.hasAttribute("folded"))) list = lists[++i];
+        if (!(nextBefore && nextBefore.hasAttribute("folded"))) {
+          list = lists[++i];
+          child = list;
+        }
       }
+      ++i;
       parser.processFolder(rootFolderID, title, list, false);
     }
   } else {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class Folder;
+
+// Told how an export ended.
+class HTMLExportDelegate {
+ public:
+  virtual ~HTMLExportDelegate() = default;
+  // The file was written; `message` names it.
+  virtual void exportSucces(const std::string& message) = 0;
+  // The file could not be written. By default an alert says so.
+  virtual void exportFailed(const std::string& message);
+};
+
+// Writes the library's folder tree, with each folder's bookmarks, as a Netscape bookmark file
+// that browsers (and HTMLImport) read. Built in memory on the calling (main) thread, written at
+// once. Names, titles and URLs are escaped, so no value can break the file or run as markup.
+class HTMLExport {
+ public:
+  HTMLExport();
+  ~HTMLExport();
+
+  // Not owned.
+  void setDelegate(HTMLExportDelegate* delegate);
+  HTMLExportDelegate* delegate() const;
+
+  // The whole tree (the folders whose parent is "root"); false when the file was not written.
+  bool exportAllTofile(const std::string& path);
+  // Only `folder` and what lies below it.
+  bool exportFolder(const std::shared_ptr<Folder>& folder, const std::string& path);
+  // The file for one folder, not written.
+  std::string exportToHTML(const std::shared_ptr<Folder>& folder);
+
+  // The folder blocks of the listed folders, concatenated.
+  std::string createHTMLByFolders(const std::vector<std::shared_ptr<Folder>>& folders);
+  std::string createHTMLByFolder(const std::shared_ptr<Folder>& folder);
+  void createExportStringInit();
+  void createExportStringEnd();
+  // Writes the text built so far, atomically as UTF-8, and tells the delegate.
+  bool writeFile(const std::string& path);
+  const std::string& exportString() const;
+
+  // Text for element content ("&", "<", ">") and for attribute values (quotes too).
+  static std::string escapeText(const std::string& text);
+  static std::string escapeAttribute(const std::string& text);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace kesto

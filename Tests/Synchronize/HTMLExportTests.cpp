@@ -1,0 +1,109 @@
+#include "SyncLibraryFixture.h"
+
+#include "Synchronize/HTMLExport.h"
+#include "Synchronize/HTMLImport.h"
+
+#include "Platform/Foundation/FileManager.h"
+
+namespace kesto::test {
+namespace {
+
+struct RecordingDelegate : HTMLExportDelegate {
+  void exportSucces(const std::string& message) override { successes.push_back(message); }
+  void exportFailed(const std::string& message) override { failures.push_back(message); }
+  std::vector<std::string> successes, failures;
+};
+
+using HTMLExportTest = SyncLibraryTest;
+
+TEST_F(HTMLExportTest, EmptyLibraryGivesHeaderAndEnd) {
+  HTMLExport exporter;
+  RecordingDelegate delegate;
+  exporter.setDelegate(&delegate);
+  const std::string path = makeTempDir("export") + "/empty.html";
+  ASSERT_TRUE(exporter.exportAllTofile(path));
+  EXPECT_EQ(readFile(path),
+            "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<HTML>\n"
+            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+            "<Title>Kesto Bookmarks</Title>\n<H1>Kesto Bookmarks</H1>\n</HTML>");
+  ASSERT_EQ(delegate.successes.size(), 1u);
+  EXPECT_EQ(delegate.successes[0], "Your Kesto Export file has been exported to: " + path);
+}
+
+TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
+  auto work = folder("W", "Work & <Play>");
+  auto sub = folder("S", "Sub", "W");
+  auto deep = folder("D", "Deep", "S");
+  folder("E", "Empty");
+  bookmark("https://example.com/?a=1&b=\"2\"", "Tom & Jerry <script>alert(1)</script>", work);
+  bookmark("https://sub.example/", "In sub", sub);
+  bookmark("https://deep.example/", "Deep one", deep);
+  auto trashed = bookmark("https://trash.example/", "Trashed but filed", deep);
+  trashed->setTrashed(1);
+  bookmark("https://nowhere.example/", "No folder", nullptr);
+  save();
+
+  HTMLExport exporter;
+  RecordingDelegate delegate;
+  exporter.setDelegate(&delegate);
+  const std::string path = makeTempDir("export") + "/kesto.html";
+  ASSERT_TRUE(exporter.exportAllTofile(path));
+  const std::string written = readFile(path);
+  EXPECT_EQ(written, readFile(dataFile("Export/golden.html")));
+
+  // What we write, our own importer (and so a browser's) reads back unchanged.
+  auto parsed = HTMLImport::parseDocument(written, "ROOT", false, {});
+  ASSERT_TRUE(parsed);
+  bool sawTitle = false, sawURL = false;
+  for (const auto& b : parsed->bookmarks) {
+    sawTitle |= b.title.string() == "Tom & Jerry <script>alert(1)</script>";
+    sawURL |= b.url.string() == "https://example.com/?a=1&b=\"2\"";
+  }
+  EXPECT_TRUE(sawTitle);
+  EXPECT_TRUE(sawURL);
+  EXPECT_EQ(parsed->bookmarks.size(), 4u);
+  bool sawFolder = false;
+  for (const auto& f : parsed->folders) sawFolder |= f.name.string() == "Work & <Play>";
+  EXPECT_TRUE(sawFolder);
+}
+
+TEST_F(HTMLExportTest, ParentCycleEndsAndOneFolderExportsAlone) {
+  auto a = folder("A", "A");
+  auto b = folder("B", "B", "A");
+  auto c = folder("C", "C", "B");
+  // A cycle below the top: B -> C -> B.
+  b->setParentFolderID("C");
+  bookmark("https://b.example/", "in b", b);
+  save();
+  HTMLExport exporter;
+  std::string html = exporter.exportToHTML(b);
+  EXPECT_NE(html.find("<DT><H3 FOLDED>B</H3>\n<DL><p>\n<DT><H3 FOLDED>C</H3>\n<DL><p>\n</DL><p>\n"
+                      "<DT><A HREF=\"https://b.example/\">in b</A>\n</DL><p>\n</HTML>"),
+            std::string::npos)
+      << html;
+  const std::string path = makeTempDir("export") + "/one.html";
+  ASSERT_TRUE(exporter.exportFolder(a, path));
+  EXPECT_EQ(readFile(path), "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<HTML>\n"
+                            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                            "<Title>Kesto Bookmarks</Title>\n<H1>Kesto Bookmarks</H1>\n"
+                            "<DT><H3 FOLDED>A</H3>\n<DL><p>\n</DL><p>\n</HTML>");
+}
+
+TEST_F(HTMLExportTest, AFailedWriteIsReportedNotConfirmed) {
+  folder("W", "Work");
+  save();
+  HTMLExport exporter;
+  RecordingDelegate delegate;
+  exporter.setDelegate(&delegate);
+  EXPECT_FALSE(exporter.exportAllTofile(tempHome() + "/missing-folder/kesto.html"));
+  EXPECT_TRUE(delegate.successes.empty());
+  ASSERT_EQ(delegate.failures.size(), 1u);
+
+  // Without a delegate of its own the failure becomes an alert.
+  HTMLExport bare;
+  EXPECT_FALSE(bare.exportAllTofile(tempHome() + "/missing-folder/kesto.html"));
+  EXPECT_TRUE(alerts->sawTitle("Export failed"));
+}
+
+}  // namespace
+}  // namespace kesto::test
