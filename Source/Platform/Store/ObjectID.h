@@ -56,6 +56,9 @@ class ObjectID final : public fnd::Object {
 
 using ObjectIDRef = std::shared_ptr<const ObjectID>;
 
+// An ID as a Value, e.g. for "self IN %@" arguments.
+inline fnd::Value toValue(const ObjectIDRef& id) { return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(id))); }
+
 // Equality of two possibly absent IDs.
 inline bool sameID(const ObjectIDRef& a, const ObjectIDRef& b) { return a == b || (a && b && a->isEqual(*b)); }
 

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 using namespace kesto;
 using namespace kesto::store;
@@ -460,4 +462,53 @@ TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
   std::size_t inF1 = 0;
   for (int i = 0; i < 200; ++i) inF1 += (i % 7) && i % 60 == 1;
   EXPECT_EQ(someFolder->toMany("bookmarks").size(), inF1);
+}
+
+TEST(Context, DetachedObjectsHoldValuesAndCanBeInsertedLater) {
+  Stack s;
+  const EntityDescription* folderEntity = s.model->entity("Folder");
+  auto copy = ManagedObject::make(folderEntity);
+  copy->setValueForKey("folderID", "COPY");
+  EXPECT_EQ(copy->valueForKey("folderID").string(), "COPY");
+  EXPECT_EQ(copy->valueForKey("blocked").intValue(-1), 0);
+  EXPECT_EQ(copy->context(), nullptr);
+  EXPECT_FALSE(copy->hasChanges());
+  EXPECT_TRUE(fetchAll(*s.main, "Folder").empty());
+  auto b = addBookmark(*s.main, "B1", "u");
+  b->setToOne("folder", copy);  // relating it to a stored object inserts it
+  EXPECT_TRUE(copy->isInserted());
+  ASSERT_TRUE(s.main->save());
+  auto fresh = makeMainContext(s.coordinator);
+  auto got = fetchAll(*fresh, "Bookmark", "folder.folderID == 'COPY'");
+  EXPECT_EQ(got.size(), 1u);
+}
+
+TEST(Context, PrivateQueueWorkRunsInOrderOffTheMainThread) {
+  Stack s;
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  std::vector<int> order;
+  std::atomic<int> finished{0};
+  std::thread::id mainThread = std::this_thread::get_id();
+  std::atomic<bool> offMain{true};
+  for (int i = 0; i < 40; ++i)
+    child->perform([&, i] {
+      if (std::this_thread::get_id() == mainThread) offMain = false;
+      order.push_back(i);
+      if (i % 10 == 0) addBookmark(*child, "B" + std::to_string(i), "u");
+      ++finished;
+    });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return finished == 40; }, 10));
+  EXPECT_TRUE(offMain);
+  std::vector<int> expected(40);
+  for (int i = 0; i < 40; ++i) expected[i] = i;
+  child->performAndWait([&] {
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(child->insertedObjects().size(), 4u);
+  });
+  // A save from the queue pushes into the main context on the main thread.
+  bool saved = false;
+  child->perform([&] { saved = child->save(); });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return saved; }, 10));
+  EXPECT_EQ(s.main->insertedObjects().size(), 4u);
 }

@@ -135,3 +135,39 @@ TEST(SortDescriptor, MissingValuesSortLowestAndCaseInsensitiveCompares) {
   EXPECT_TRUE(rows.back()["t"].isNull());
   EXPECT_EQ(rows.front()["t"].string(), "banana");
 }
+
+TEST(Predicate, LiteralsModifiersAndFunctions) {
+  fnd::Value v = row({{"n", -2}, {"x", 1.5e3}, {"s", "abc"}, {"list", fnd::Array{1, 2, 3}},
+                      {"tags", fnd::Array{row({{"name", "a"}}), row({{"name", "b"}})}}});
+  EXPECT_TRUE(eval("n == -2 AND x == 1500 AND x > 1.4e3", v));
+  EXPECT_TRUE(eval("n < %d", v, {0}));
+  EXPECT_TRUE(eval("s IN 'xxabcxx'", v));
+  EXPECT_TRUE(eval("s LIKE 'a?c'", v));
+  EXPECT_FALSE(eval("s LIKE 'a?'", v));
+  EXPECT_TRUE(eval("ALL tags.name IN {'a', 'b'}", v));
+  EXPECT_FALSE(eval("ALL tags.name == 'a'", v));
+  EXPECT_TRUE(eval("NONE tags.name == 'c'", v));
+  EXPECT_TRUE(eval("SOME tags.name BEGINSWITH 'b'", v));
+  EXPECT_TRUE(eval("list CONTAINS 2", v));
+  EXPECT_TRUE(eval("max(list) == 3 AND min(list) == 1 AND sum(list) == 6 AND count(list) == 3", v));
+  EXPECT_TRUE(eval("list.@count == 3", v));
+  EXPECT_TRUE(eval("SELF.s == 'abc'", v));
+  EXPECT_TRUE(eval("s.length == 3 AND n != nil AND missing == NULL", v));
+}
+
+TEST(Predicate, LongInListsMatchLikeShortOnes) {
+  fnd::Array many;
+  for (int i = 0; i < 100; ++i) many.push_back("id" + std::to_string(i));
+  many.push_back(42);
+  auto p = Predicate::parse("key IN %@", {fnd::Value(many)});
+  ASSERT_TRUE(p);
+  EXPECT_TRUE(p->evaluate(row({{"key", "id57"}})));
+  EXPECT_FALSE(p->evaluate(row({{"key", "ID57"}})));
+  EXPECT_TRUE(p->evaluate(row({{"key", 42.0}})));
+  EXPECT_FALSE(p->evaluate(row({})));
+  auto folded = Predicate::parse("key IN[c] %@", {fnd::Value(many)});
+  EXPECT_TRUE(folded->evaluate(row({{"key", "ID57"}})));
+  auto any = Predicate::parse("ANY keys IN %@", {fnd::Value(many)});
+  EXPECT_TRUE(any->evaluate(row({{"keys", fnd::Array{"zz", "id3"}}})));
+  EXPECT_FALSE(any->evaluate(row({{"keys", fnd::Array{"zz"}}})));
+}
