@@ -89,6 +89,26 @@ void BM_ScrollTopToBottom(benchmark::State& state) {
   state.counters["steps"] = double(steps.size());
 }
 
+// The first 2,000 steps of the walk with the window on (offscreen) screen, painting each.
+void BM_ScrollTopToBottomPainting(benchmark::State& state) {
+  Fixture f(state.range(0) != 0);
+  f.window.orderFront();
+  QCoreApplication::processEvents();
+  std::vector<double> steps;
+  for (auto _ : state) {
+    f.view->clipView()->scrollToPoint({0, 0});
+    double end = std::min(f.view->documentView()->frame().size.height, 200000.0);
+    for (double y = 0; y < end; y += 100) {
+      auto t0 = std::chrono::steady_clock::now();
+      f.view->clipView()->scrollToPoint({0, y});
+      QCoreApplication::processEvents();
+      steps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+  }
+  state.counters["p50_ms"] = percentile(steps, 0.5);
+  state.counters["p99_ms"] = percentile(steps, 0.99);
+}
+
 void BM_SelectAllThenDeselectAll(benchmark::State& state) {
   Fixture f(state.range(0) != 0);
   for (auto _ : state) {
@@ -115,6 +135,7 @@ void BM_DownArrowPresses(benchmark::State& state) {
 
 BENCHMARK(BM_ReloadData)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollTopToBottom)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ScrollTopToBottomPainting)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SelectAllThenDeselectAll)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DownArrowPresses)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond);
 
