@@ -265,3 +265,26 @@ TEST(Undo, InsertsChangesAndDeletesUndoAndRedoAcrossSaves) {
   ASSERT_EQ(stored->size(), 1u);
   EXPECT_EQ((*stored)[0]->valueForKey("title").string(), "second");
 }
+
+TEST(Undo, EachEventLoopPassIsOneUndoStep) {
+  auto coordinator = openStore(makeLibraryModel(), storePath());
+  auto main = makeMainContext(coordinator, true);
+  auto* undo = main->undoManager();
+  auto b = addBookmark(*main, "B", "u", "one");
+  b->setValueForKey("notes", "typed with the title");
+  kesto::test::spin(0.05);
+  b->setValueForKey("title", "two");
+  b->setValueForKey("title", "three");
+  kesto::test::spin(0.05);
+  undo->undo();
+  EXPECT_EQ(b->valueForKey("title").string(), "one");
+  EXPECT_EQ(b->valueForKey("notes").string(), "typed with the title");
+  undo->undo();
+  EXPECT_TRUE(main->fetch(FetchRequest("Bookmark"))->empty());
+  EXPECT_FALSE(main->hasChanges());
+  undo->redo();
+  undo->redo();
+  auto back = main->fetch(FetchRequest("Bookmark"));
+  ASSERT_EQ(back->size(), 1u);
+  EXPECT_EQ((*back)[0]->valueForKey("title").string(), "three");
+}
