@@ -1,0 +1,152 @@
+#include "CrashReporting/CrashReporter.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/StandardPaths.h"
+
+#include <atomic>
+#include <cctype>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <execinfo.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kesto {
+
+namespace {
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS};
+
+// Everything the handler needs is made before any crash: it may not allocate.
+char gDirectory[4096];
+char gKeyPrefix[16];
+std::atomic<bool> gStarted{false};
+std::atomic<bool> gHandling{false};
+char gAlternateStack[64 * 1024];
+
+// Small async-signal-safe writers.
+struct Line {
+  char buf[512];
+  std::size_t n = 0;
+  void add(const char* s) {
+    while (*s && n < sizeof buf - 1) buf[n++] = *s++;
+  }
+  void addUnsigned(unsigned long long v, int base = 10) {
+    char tmp[32];
+    int i = 0;
+    do {
+      unsigned d = static_cast<unsigned>(v % static_cast<unsigned>(base));
+      tmp[i++] = static_cast<char>(d < 10 ? '0' + d : 'a' + d - 10);
+      v /= static_cast<unsigned>(base);
+    } while (v && i < 32);
+    while (i && n < sizeof buf - 1) buf[n++] = tmp[--i];
+  }
+  void write(int fd) {
+    std::size_t off = 0;
+    while (off < n) {
+      ssize_t w = ::write(fd, buf + off, n - off);
+      if (w <= 0) break;
+      off += static_cast<std::size_t>(w);
+    }
+    n = 0;
+  }
+};
+
+const char* signalName(int sig) {
+  switch (sig) {
+    case SIGSEGV: return "SIGSEGV";
+    case SIGBUS: return "SIGBUS";
+    case SIGILL: return "SIGILL";
+    case SIGFPE: return "SIGFPE";
+    case SIGABRT: return "SIGABRT";
+    case SIGTRAP: return "SIGTRAP";
+    case SIGSYS: return "SIGSYS";
+    default: return "signal";
+  }
+}
+
+void handler(int sig, siginfo_t* info, void*) {
+  if (!gHandling.exchange(true)) {
+    Line path;
+    path.add(gDirectory);
+    path.add("/crash-");
+    path.addUnsigned(static_cast<unsigned long long>(::time(nullptr)));
+    path.add("-");
+    path.addUnsigned(static_cast<unsigned long long>(::getpid()));
+    path.add(".log");
+    path.buf[path.n] = '\0';
+    int fd = ::open(path.buf, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      Line l;
+      l.add("Kesto crash report\nSignal: ");
+      l.add(signalName(sig));
+      l.add(" (");
+      l.addUnsigned(static_cast<unsigned>(sig));
+      l.add(")\nCode: ");
+      l.addUnsigned(static_cast<unsigned>(info ? info->si_code : 0));
+      l.add("\nAddress: 0x");
+      l.addUnsigned(reinterpret_cast<unsigned long long>(info ? info->si_addr : nullptr), 16);
+      l.add("\nProcess: ");
+      l.addUnsigned(static_cast<unsigned long long>(::getpid()));
+      l.add("\nKey: ");
+      l.add(gKeyPrefix);
+      l.add("\nBacktrace:\n");
+      l.write(fd);
+      void* frames[64];
+      // backtrace was called once at start, so its library is already loaded here.
+      int count = ::backtrace(frames, 64);
+      ::backtrace_symbols_fd(frames, count, fd);
+      ::close(fd);
+    }
+  }
+  // Let the signal end the process the usual way (core dump, exit status).
+  struct sigaction dfl;
+  std::memset(&dfl, 0, sizeof dfl);
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(sig, &dfl, nullptr);
+  ::raise(sig);
+}
+
+bool isHexKey(const std::string& key) {
+  if (key.size() != 40) return false;
+  for (char c : key)
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string CrashReporter::crashLogDirectory() { return fnd::StandardPaths::logsDirectory(); }
+
+bool CrashReporter::isStarted() { return gStarted.load(); }
+
+bool CrashReporter::startWithAPIKey(const std::string& apiKey) {
+  if (!isHexKey(apiKey) || gStarted.load()) return false;
+  std::string dir = crashLogDirectory();
+  fnd::FileManager::createDirectory(dir, true, 0700);
+  if (dir.size() >= sizeof gDirectory - 64) return false;
+  std::memcpy(gDirectory, dir.c_str(), dir.size() + 1);
+  std::memcpy(gKeyPrefix, apiKey.c_str(), 8);
+  gKeyPrefix[8] = '\0';
+
+  void* warm[1];
+  ::backtrace(warm, 1);
+
+  stack_t stack;
+  std::memset(&stack, 0, sizeof stack);
+  stack.ss_sp = gAlternateStack;
+  stack.ss_size = sizeof gAlternateStack;
+  ::sigaltstack(&stack, nullptr);  // lets a stack overflow still be recorded
+
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_sigaction = handler;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int sig : kSignals) ::sigaction(sig, &action, nullptr);
+  gStarted = true;
+  return true;
+}
+
+}  // namespace kesto

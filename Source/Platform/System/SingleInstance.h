@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto::sys {
+
+// Keeps one running instance per user session. The first instance listens on a local socket;
+// a later launch hands its arguments to it over that socket and exits. Arguments arrive on the
+// main thread through the handler. Messages are bounded (1 MiB); a stale socket left by a
+// crashed instance is replaced.
+class SingleInstance {
+ public:
+  enum class Outcome { Primary, HandedOver, Failed };
+
+  // `serverName` names the socket: a plain name lives in the user's runtime folder, an
+  // absolute path is used as it stands (tests). Empty: "kesto" for this user.
+  explicit SingleInstance(std::string serverName = {});
+  ~SingleInstance();
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+
+  // Hands `arguments` to a running instance (HandedOver) or, when none answers, starts
+  // listening (Primary). Failed: neither worked; the caller should carry on alone.
+  Outcome start(const std::vector<std::string>& arguments, double timeoutSeconds = 2.0);
+  bool isListening() const;
+  const std::string& serverName() const;
+
+  // Called on the main thread with the arguments of each later launch.
+  void setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler);
+
+  // Sends to a running instance only; false when none accepted the message.
+  static bool sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
+                                    double timeoutSeconds = 2.0);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace kesto::sys

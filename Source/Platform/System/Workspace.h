@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kesto::sys {
+
+// Opening addresses in the desktop's applications. Programs are started detached with their
+// arguments passed directly (never through a shell).
+class Workspace {
+ public:
+  // Opens one address with the desktop default (xdg-open). Refuses text that is not an
+  // absolute URL with a scheme, or that could be read as an option.
+  static bool openURL(const std::string& url);
+
+  // Opens the addresses in the browser named by its bundle identifier ("com.google.Chrome",
+  // "org.mozilla.firefox", "com.operasoftware.Opera"; "com.apple.Safari" never resolves), all in
+  // one launch. False when the browser is not installed or nothing valid was given.
+  static bool openURLs(const std::vector<std::string>& urls, const std::string& browserIdentifier);
+
+  // The desktop entry file that stands for a browser identifier, when one is installed.
+  static std::optional<std::string> desktopEntryForBrowser(const std::string& browserIdentifier);
+  static bool isBrowserInstalled(const std::string& browserIdentifier) {
+    return desktopEntryForBrowser(browserIdentifier).has_value();
+  }
+
+  // Replaces the program starter (tests record launches instead). Null restores the real one.
+  using Launcher = std::function<bool(const std::string& program, const std::vector<std::string>& arguments)>;
+  static void setLauncher(Launcher launcher);
+};
+
+}  // namespace kesto::sys

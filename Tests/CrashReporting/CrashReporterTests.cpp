@@ -1,0 +1,103 @@
+#include "CrashReporting/CrashReporter.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/FileManager.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using kesto::CrashReporter;
+using kesto::fnd::FileManager;
+
+namespace {
+
+const char* kKey = "7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c39";
+
+// Runs `crash` in a child that has crash reporting on; answers the child's wait status.
+template <typename F>
+int crashInChild(F crash) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!CrashReporter::startWithAPIKey(kKey)) ::_exit(3);
+    crash();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+std::vector<std::string> crashRecords() {
+  std::vector<std::string> out;
+  auto names = FileManager::contentsOfDirectory(CrashReporter::crashLogDirectory());
+  if (names)
+    for (const auto& n : *names)
+      if (n.rfind("crash-", 0) == 0) out.push_back(CrashReporter::crashLogDirectory() + "/" + n);
+  return out;
+}
+
+}  // namespace
+
+TEST(CrashReporter, RefusesKeysThatAreNotFortyHexCharacters) {
+  EXPECT_FALSE(CrashReporter::startWithAPIKey(""));
+  EXPECT_FALSE(CrashReporter::startWithAPIKey("7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c3"));     // 39
+  EXPECT_FALSE(CrashReporter::startWithAPIKey("7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c3z"));    // not hex
+  EXPECT_FALSE(CrashReporter::isStarted());
+}
+
+TEST(CrashReporter, StartsOnce) {
+  EXPECT_TRUE(CrashReporter::startWithAPIKey(kKey));
+  EXPECT_TRUE(CrashReporter::isStarted());
+  EXPECT_FALSE(CrashReporter::startWithAPIKey(kKey));
+  // The Logs folder exists before anything crashes, so the handler only has to open a file.
+  bool isDir = false;
+  EXPECT_TRUE(FileManager::fileExists(CrashReporter::crashLogDirectory(), &isDir));
+  EXPECT_TRUE(isDir);
+}
+
+TEST(CrashReporter, SegmentationFaultWritesARecordAndStillEndsTheProcess) {
+  int status = crashInChild([] {
+    volatile int* p = nullptr;
+    *p = 1;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  auto records = crashRecords();
+  ASSERT_EQ(records.size(), 1u);
+  std::string text = kesto::test::readFile(records[0]);
+  EXPECT_NE(text.find("Signal: SIGSEGV (11)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Key: 7f3a9c0e"), std::string::npos);
+  EXPECT_EQ(text.find(kKey), std::string::npos) << "the whole key is never written";
+  EXPECT_NE(text.find("Backtrace:"), std::string::npos);
+  auto attributes = FileManager::attributesOfItem(records[0]);
+  ASSERT_TRUE(attributes);
+  EXPECT_EQ(attributes->permissions, 0600u);
+}
+
+TEST(CrashReporter, AbortIsRecordedWithItsSignal) {
+  int status = crashInChild([] { std::abort(); });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGABRT);
+  auto records = crashRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(kesto::test::readFile(records[0]).find("SIGABRT"), std::string::npos);
+}
+
+TEST(CrashReporter, StackOverflowIsRecorded) {
+  int status = crashInChild([] {
+    // Grows the stack until it overflows; the handler runs on its own stack.
+    std::function<int(int)> deep = [&deep](int n) {
+      volatile char pad[4096];
+      pad[0] = static_cast<char>(n);
+      return n < 100000000 ? deep(n + 1) + pad[0] : 0;
+    };
+    deep(0);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  EXPECT_EQ(crashRecords().size(), 1u);
+}
