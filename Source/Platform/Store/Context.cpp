@@ -10,6 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 #include <map>
 #include <mutex>
 
@@ -482,6 +486,58 @@ fnd::Dictionary& Context::userInfo() { return impl_->userInfo; }
 std::string Context::name() const { return impl_->name; }
 void Context::setName(std::string n) { impl_->name = std::move(n); }
 
+namespace {
+
+// Main-context work asked for by other threads. The main thread runs it from its loop, and also
+// while it waits for a private context's lock: a private queue's block that needs the main
+// context can then finish instead of waiting for a main thread that waits for it.
+struct MainMailbox {
+  struct Job {
+    const std::function<void()>* work;
+    bool done = false;
+  };
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::deque<std::shared_ptr<Job>> jobs;
+
+  static MainMailbox& shared() {
+    static MainMailbox m;
+    return m;
+  }
+
+  void drain() {
+    for (;;) {
+      std::shared_ptr<Job> job;
+      {
+        std::lock_guard lock(mutex);
+        if (jobs.empty()) return;
+        job = jobs.front();
+        jobs.pop_front();
+      }
+      (*job->work)();
+      {
+        std::lock_guard lock(mutex);
+        job->done = true;
+      }
+      cv.notify_all();
+    }
+  }
+
+  void runAndWait(const std::function<void()>& work) {
+    auto job = std::make_shared<Job>();
+    job->work = &work;
+    {
+      std::lock_guard lock(mutex);
+      jobs.push_back(job);
+    }
+    fnd::DispatchQueue::main().async([] { MainMailbox::shared().drain(); });
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return job->done; });
+  }
+};
+
+}  // namespace
+
 void Context::perform(std::function<void()> block) {
   auto self = shared_from_this();
   switch (impl_->type) {
@@ -503,11 +559,20 @@ void Context::perform(std::function<void()> block) {
 void Context::performAndWait(const std::function<void()>& block) {
   switch (impl_->type) {
     case ConcurrencyType::MainQueue:
-      fnd::DispatchQueue::main().sync(block);
+      if (fnd::DispatchQueue::main().isCurrent()) block();
+      else MainMailbox::shared().runAndWait(block);
       break;
     case ConcurrencyType::PrivateQueue: {
       // Runs on the calling thread, serialised with the queue's own work.
-      std::lock_guard lock(impl_->exec);
+      if (fnd::DispatchQueue::main().isCurrent()) {
+        while (!impl_->exec.try_lock()) {
+          MainMailbox::shared().drain();
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+      } else {
+        impl_->exec.lock();
+      }
+      std::lock_guard lock(impl_->exec, std::adopt_lock);
       block();
       break;
     }

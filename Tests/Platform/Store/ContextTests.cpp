@@ -512,3 +512,22 @@ TEST(Context, PrivateQueueWorkRunsInOrderOffTheMainThread) {
   ASSERT_TRUE(kesto::test::runUntil([&] { return saved; }, 10));
   EXPECT_EQ(s.main->insertedObjects().size(), 4u);
 }
+
+TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) {
+  Stack s;
+  for (int i = 0; i < 5; ++i) addBookmark(*s.main, "B" + std::to_string(i), "u");
+  ASSERT_TRUE(s.main->save());
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  std::atomic<bool> started{false};
+  std::size_t seen = 0;
+  child->perform([&] {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    seen = child->fetch(FetchRequest("Bookmark"))->size();  // reads through the main context
+  });
+  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::size_t after = 0;
+  child->performAndWait([&] { after = seen; });  // waits on the main thread for the busy queue
+  EXPECT_EQ(after, 5u);
+}
