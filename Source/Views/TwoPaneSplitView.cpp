@@ -3,6 +3,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Animator.h"
+#include "Model/ViewUpdater.h"
 
 #include <cmath>
 
@@ -10,7 +11,6 @@ namespace kesto {
 
 namespace {
 using Hook = ui::SplitViewDelegate::Hook;
-constexpr const char* kResizedFoldersView = "BRWResizedFoldersViewNotification";
 
 float storedWidth(const char* key) { return float(fnd::UserDefaults::standard().doubleForKey(key)); }
 }  // namespace
@@ -141,7 +141,7 @@ void KestoSplitViewVerticalSecondaryLeft::splitViewDidResizeSubviews(ui::SplitVi
   // Remember only an expanded width, so expanding after a relaunch restores the pane.
   if (secondary && !collapsed_ && secondary->frame().size.width >= 1.0)
     fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
-  fnd::NotificationCenter::defaultCenter().postNotificationName(kResizedFoldersView);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWResizedFoldersViewNotification);
 }
 
 void KestoSplitViewVerticalSecondaryLeft::collapseSecondaryPane() { toggleLeftPane(false); }

@@ -1,5 +1,6 @@
 #include "Platform/UI/Application.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Window.h"
 
@@ -85,7 +86,8 @@ bool Application::sendAction(std::string_view selector, Responder* target, Respo
 }
 
 void Application::postToMain(std::function<void()> fn) {
-  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
+  // The main queue keeps one order with everything else posted to the main loop.
+  fnd::DispatchQueue::main().async(std::move(fn));
 }
 
 void Application::registerWindow(Window* w) { windows_.push_back(w); }

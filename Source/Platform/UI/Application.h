@@ -53,7 +53,7 @@ class Application : public Responder {
   // then to the application and its delegate's responder when it is one.
   bool sendAction(std::string_view selector, Responder* target, Responder* sender);
 
-  // Runs `fn` on the main thread's loop soon (from any thread).
+  // Runs `fn` on the main queue soon (from any thread).
   static void postToMain(std::function<void()> fn);
 
   // Bookkeeping for windows (the window classes call these).
