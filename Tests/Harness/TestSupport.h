@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Assert.h"
+
 #include <string>
 
 namespace kesto::test {
@@ -20,6 +22,23 @@ bool runUntil(F&& done, double seconds = 5.0);
 
 // Runs the main event loop for about `seconds`.
 void spin(double seconds);
+
+// Broken contracts throw in tests (the harness sets AssertionPolicy::Throw). A test of the
+// application's log-and-carry-on path switches the policy for one scope; recorded failures are
+// cleared on entry.
+class ContractPolicyScope {
+ public:
+  explicit ContractPolicyScope(kesto::fnd::AssertionPolicy policy) : saved_(kesto::fnd::assertionPolicy()) {
+    kesto::fnd::setAssertionPolicy(policy);
+    kesto::fnd::clearRecordedFailures();
+  }
+  ~ContractPolicyScope() { kesto::fnd::setAssertionPolicy(saved_); }
+  ContractPolicyScope(const ContractPolicyScope&) = delete;
+  ContractPolicyScope& operator=(const ContractPolicyScope&) = delete;
+
+ private:
+  kesto::fnd::AssertionPolicy saved_;
+};
 
 namespace detail {
 bool runUntilImpl(bool (*fn)(void*), void* ctx, double seconds);

@@ -1,21 +1,11 @@
+#include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 
 #include <gtest/gtest.h>
 
 using namespace kesto::fnd;
-
-namespace {
-// Restores the test harness's policy whatever a test set.
-struct PolicyScope {
-  AssertionPolicy saved = assertionPolicy();
-  explicit PolicyScope(AssertionPolicy p) {
-    setAssertionPolicy(p);
-    clearRecordedFailures();
-  }
-  ~PolicyScope() { setAssertionPolicy(saved); }
-};
-}  // namespace
+using PolicyScope = kesto::test::ContractPolicyScope;
 
 TEST(Log, LinesReachCapturesWithTheirLevel) {
   LogCapture capture;
