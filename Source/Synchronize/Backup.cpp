@@ -1,0 +1,294 @@
+#include "Synchronize/Backup.h"
+
+#include "Synchronize/AlertPresenter.h"
+
+#include "Model/WrenDataManager.h"
+#include "Model/WrenEntity.h"
+
+#include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/TimeZone.h"
+#include "Platform/Foundation/UserDefaults.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kOldNamePattern = "yyyy-M-dd-hh-mm-ss";
+constexpr const char* kErrorDomain = "KestoBackupErrorDomain";
+
+std::mutex gTerminateMutex;
+std::function<void()> gTerminate;
+
+fnd::Error backupError(long code, const std::string& text) { return fnd::Error::withDescription(kErrorDomain, code, text); }
+
+struct Db {
+  sqlite3* db = nullptr;
+  ~Db() {
+    if (db) sqlite3_close_v2(db);
+  }
+  std::string message() const { return db ? sqlite3_errmsg(db) : "out of memory"; }
+};
+
+// Copies the database at `from` into a new file at `to` with SQLite's online backup: a
+// consistent snapshot, whatever writes are in flight, in one self-contained file.
+bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* error) {
+  Db source, destination;
+  if (sqlite3_open_v2(from.c_str(), &source.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (error) *error = backupError(1, "Could not open " + from + ": " + source.message());
+    return false;
+  }
+  sqlite3_busy_timeout(source.db, 5000);
+  if (sqlite3_open_v2(to.c_str(), &destination.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (error) *error = backupError(2, "Could not create " + to + ": " + destination.message());
+    return false;
+  }
+  sqlite3_backup* backup = sqlite3_backup_init(destination.db, "main", source.db, "main");
+  if (!backup) {
+    if (error) *error = backupError(3, "Could not copy " + from + ": " + destination.message());
+    return false;
+  }
+  int rc;
+  int attempts = 0;
+  while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+    if (++attempts > 100) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) {
+    if (error) *error = backupError(4, "Could not copy " + from + ": " + std::string(sqlite3_errstr(rc)));
+    return false;
+  }
+  // The copy stands alone: no write-ahead log to carry with it.
+  sqlite3_exec(destination.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  return true;
+}
+
+std::string temporaryPathBeside(const std::string& path) {
+  return fnd::FileManager::deletingLastPathComponent(path) + "/." + fnd::FileManager::lastPathComponent(path) + "." +
+         fnd::FileManager::uniqueName() + ".tmp";
+}
+
+// Copy to a temporary file in the destination's folder, then rename over the destination.
+bool copyDatabaseReplacing(const std::string& from, const std::string& to, fnd::Error* error) {
+  const std::string temp = temporaryPathBeside(to);
+  if (!copyDatabase(from, temp, error) || !Backup::isValidBackupFile(temp, error) ||
+      !fnd::FileManager::renameItem(temp, to, error)) {
+    fnd::FileManager::removeItem(temp);
+    return false;
+  }
+  return true;
+}
+
+std::string storePath() { return WrenDataManager::sharedInstance().persistentStorePath(); }
+
+}  // namespace
+
+struct Backup::Impl {
+  std::string fromPath;
+  bool isAutoBackup = false;
+};
+
+Backup::Backup() : d_(std::make_shared<Impl>()) {}
+Backup::~Backup() = default;
+
+bool Backup::isAutoBackup() const { return d_->isAutoBackup; }
+const std::string& Backup::fromPath() const { return d_->fromPath; }
+void Backup::setFromPath(const std::string& path) { d_->fromPath = path; }
+
+void Backup::setTerminateHandler(std::function<void()> handler) {
+  std::lock_guard lock(gTerminateMutex);
+  gTerminate = std::move(handler);
+}
+
+std::string Backup::applicationSupportDirectory() const {
+  return WrenDataManager::sharedInstance().applicationSupportDirectory();
+}
+
+bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
+  bool isDirectory = false;
+  if (!fnd::FileManager::fileExists(path, &isDirectory) || isDirectory) {
+    if (error) *error = backupError(10, "There is no backup file at " + path);
+    return false;
+  }
+  Db file;
+  // Read-only and without creating anything: a foreign file is looked at, never changed.
+  if (sqlite3_open_v2(path.c_str(), &file.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (error) *error = backupError(11, "The file cannot be opened as a Kesto backup");
+    return false;
+  }
+  std::string check;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(file.db, "PRAGMA integrity_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW)
+    if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
+  sqlite3_finalize(stmt);
+  if (check != "ok") {
+    if (error) *error = backupError(12, "The file is not a Kesto backup or is damaged");
+    return false;
+  }
+  int tables = 0;
+  if (sqlite3_prepare_v2(file.db,
+                         "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                         "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
+                         -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW)
+    tables = sqlite3_column_int(stmt, 0);
+  sqlite3_finalize(stmt);
+  if (tables != 3) {
+    if (error) *error = backupError(13, "The file is not a Kesto backup");
+    return false;
+  }
+  return true;
+}
+
+bool Backup::backupToFile(const std::string& path) {
+  const bool automatic = d_->isAutoBackup;
+  d_->isAutoBackup = false;
+  fnd::Error error;
+  const std::string source = storePath();
+  bool ok = false;
+  if (path.empty() || path == source)
+    error = backupError(20, "A backup cannot replace the library itself");
+  else if (!fnd::FileManager::fileExists(source))
+    error = backupError(21, "There is no library to back up");
+  else
+    ok = copyDatabaseReplacing(source, path, &error);
+  if (!ok) {
+    fnd::logError("Could not save backup file : " + error.localizedDescription());
+    if (!automatic) AlertPresenter::alert("Kesto Backup", "The backup could not be saved: " + error.localizedDescription());
+    return false;
+  }
+  if (!automatic) AlertPresenter::alert("Kesto Backup", "Backup succesfully completed", "OK");
+  return true;
+}
+
+std::string Backup::backupNameForDate(fnd::Date date) {
+  return fnd::DateFormatter::fixed(kNamePattern, fnd::TimeZone::local()).stringFromDate(date) + "." + kExtension;
+}
+
+std::optional<fnd::Date> Backup::dateFromBackupName(const std::string& fileName) {
+  std::string stem = fileName;
+  const std::string suffix = std::string(".") + kExtension;
+  if (stem.size() > suffix.size() && stem.compare(stem.size() - suffix.size(), suffix.size(), suffix) == 0)
+    stem.resize(stem.size() - suffix.size());
+  for (const char* pattern : {kNamePattern, kOldNamePattern})
+    if (auto date = fnd::DateFormatter::fixed(pattern, fnd::TimeZone::local()).dateFromString(stem)) return date;
+  return std::nullopt;
+}
+
+bool Backup::autoBackup() {
+  d_->isAutoBackup = true;
+  const std::string path = applicationSupportDirectory() + "/" + backupNameForDate(fnd::Date::now());
+  checkAndDeleteBackups();
+  return backupToFile(path);
+}
+
+void Backup::checkAndDeleteBackups() {
+  const std::string folder = applicationSupportDirectory();
+  auto names = fnd::FileManager::contentsOfDirectory(folder, true);
+  if (!names) return;
+  struct Entry {
+    std::string path;
+    double time;
+  };
+  std::vector<Entry> backups;
+  for (const auto& name : *names) {
+    if (fnd::FileManager::pathExtension(name) != kExtension) continue;
+    const std::string path = folder + "/" + name;
+    double time = 0;
+    if (auto date = dateFromBackupName(name))
+      time = date->timeIntervalSince1970();
+    else if (auto attributes = fnd::FileManager::attributesOfItem(path))
+      time = attributes->modificationDate.timeIntervalSince1970();
+    backups.push_back({path, time});
+  }
+  // By the time the name stands for, newest first: text order would put "2015-9" after
+  // "2015-10" in the older names.
+  std::stable_sort(backups.begin(), backups.end(), [](const Entry& a, const Entry& b) { return a.time > b.time; });
+  for (std::size_t i = 2; i < backups.size(); ++i) fnd::FileManager::removeItem(backups[i].path);
+}
+
+void Backup::restoreFromFile(const std::string& path) {
+  d_->fromPath = path;
+  auto impl = d_;
+  AlertPresenter::ask("Kesto Restore",
+                      "Attention. This operation will erase the current Kesto database and replace it with the "
+                      "content of the file being restored. Continue?",
+                      {"Yes", "No"}, [impl](int choice) {
+                        if (choice != 0) return;
+                        fnd::DispatchQueue::main().after(0.5, [impl] {
+                          Backup backup;
+                          backup.d_ = impl;
+                          backup.doStartRestore();
+                        });
+                      });
+}
+
+bool Backup::doStartRestore() {
+  const std::string from = d_->fromPath;
+  const std::string store = storePath();
+  auto fail = [&](const std::string& text) {
+    fnd::logError("Error restoring: " + text);
+    AlertPresenter::alert("Kesto Restore", "The library was not restored: " + text + ". Nothing was changed.");
+    return false;
+  };
+
+  fnd::Error error;
+  if (!isValidBackupFile(from, &error)) return fail(error.localizedDescription());
+  if (from == store) return fail("the file is the library itself");
+
+  // The new store is made complete beside the old one before anything is touched.
+  const std::string incoming = temporaryPathBeside(store);
+  if (!copyDatabase(from, incoming, &error)) {
+    fnd::FileManager::removeItem(incoming);
+    return fail(error.localizedDescription());
+  }
+  // The previous store stays on disk, so a restore can be undone by hand.
+  if (fnd::FileManager::fileExists(store) &&
+      !copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error)) {
+    fnd::FileManager::removeItem(incoming);
+    return fail("the current library could not be kept: " + error.localizedDescription());
+  }
+
+  // Swap while the store is closed; a stale log must not be replayed into the new file.
+  WrenDataManager::sharedInstance().reset();
+  fnd::FileManager::removeItem(store + "-wal");
+  fnd::FileManager::removeItem(store + "-shm");
+  fnd::FileManager::removeItem(store + "-journal");
+  if (!fnd::FileManager::renameItem(incoming, store, &error)) {
+    fnd::FileManager::removeItem(incoming);
+    return fail(error.localizedDescription());
+  }
+
+  // A new identity: peers must see the restored library as a new one.
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
+  defaults.synchronize();
+
+  AlertPresenter::ask("Kesto Restore",
+                      "Kesto needs to be restarted and will now close. Please reopen kesto from your Applications "
+                      "folder or your Dock.",
+                      {"OK"}, [](int) {
+                        std::function<void()> terminate;
+                        {
+                          std::lock_guard lock(gTerminateMutex);
+                          terminate = gTerminate;
+                        }
+                        if (terminate) terminate();
+                      });
+  return true;
+}
+
+}  // namespace kesto

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Platform/Foundation/Date.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kesto::fnd {
+class Error;
+}
+
+namespace kesto {
+
+// Backups of the library store. A backup is a consistent, self-contained copy of "data.sqlite"
+// made with SQLite's online backup into a temporary file that is then renamed into place, so
+// a backup is never torn and never misses recent commits. Automatic backups live beside the
+// store as "yyyy-MM-dd-HH-mm-ss.kestobck" (names sort by time); three remain after a start.
+// A restore checks the file first, keeps the previous store as "data.sqlite.before-restore",
+// swaps while the store is closed, gives the library a new sync identity and asks to restart.
+class Backup {
+ public:
+  static constexpr const char* kExtension = "kestobck";
+  static constexpr const char* kNamePattern = "yyyy-MM-dd-HH-mm-ss";
+  static constexpr const char* kBeforeRestoreSuffix = ".before-restore";
+
+  Backup();
+  ~Backup();
+
+  // The application's folder, which holds the store.
+  std::string applicationSupportDirectory() const;
+
+  // Copies the store to `path`, replacing what stands there. Confirms a manual backup with an
+  // alert; a failure is logged and, for a manual backup, shown.
+  bool backupToFile(const std::string& path);
+  // Thins the automatic backups, then makes a new one.
+  bool autoBackup();
+  // Deletes all automatic backups but the two newest (by the time in their names).
+  void checkAndDeleteBackups();
+
+  // Asks for confirmation; on "Yes" restores half a second later.
+  void restoreFromFile(const std::string& path);
+  // Restores `fromPath` now. False (and nothing changed) when the file is not a backup or the
+  // swap could not be made.
+  bool doStartRestore();
+
+  bool isAutoBackup() const;
+  const std::string& fromPath() const;
+  void setFromPath(const std::string& path);
+
+  // A readable SQLite file that passes the integrity check and holds the library's tables.
+  static bool isValidBackupFile(const std::string& path, fnd::Error* error = nullptr);
+  // The local time an automatic backup's name stands for (the current pattern, and the older
+  // "yyyy-M-dd-hh-mm-ss").
+  static std::optional<fnd::Date> dateFromBackupName(const std::string& fileName);
+  static std::string backupNameForDate(fnd::Date date);
+
+  // Quits every running copy of the application after a restore (the application installs it;
+  // without one nothing quits).
+  static void setTerminateHandler(std::function<void()> handler);
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> d_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,161 @@
+#include "SyncLibraryFixture.h"
+
+#include "Synchronize/Backup.h"
+
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/TimeZone.h"
+#include "Platform/Foundation/UserDefaults.h"
+
+namespace kesto::test {
+namespace {
+
+class BackupTest : public SyncLibraryTest {
+ protected:
+  void SetUp() override {
+    SyncLibraryTest::SetUp();
+    fnd::TimeZone::setLocal("UTC");
+    auto f = folder("F", "Folder");
+    bookmark("https://kept.example/", "Kept", f);
+    save();
+    Backup::setTerminateHandler([this] { ++terminated; });
+  }
+  void TearDown() override {
+    Backup::setTerminateHandler(nullptr);
+    fnd::TimeZone::setLocal("");
+    SyncLibraryTest::TearDown();
+  }
+  static std::string appFolder() { return Backup().applicationSupportDirectory(); }
+  static std::string storeFile() { return WrenDataManager::sharedInstance().persistentStorePath(); }
+  static bool has(const std::string& url) {
+    return Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(url));
+  }
+  int terminated = 0;
+};
+
+TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
+  const std::string path = makeTempDir("backups") + "/mine.kestobck";
+  writeFile(path, "an older file the user chose to replace");
+  Backup backup;
+  ASSERT_TRUE(backup.backupToFile(path));
+  EXPECT_TRUE(Backup::isValidBackupFile(path));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Kesto Backup");
+  EXPECT_EQ(alerts->shown[0].message, "Backup succesfully completed");
+  // No temporary file is left beside it.
+  auto names = fnd::FileManager::contentsOfDirectory(fnd::FileManager::deletingLastPathComponent(path));
+  ASSERT_TRUE(names);
+  EXPECT_EQ(names->size(), 1u);
+}
+
+TEST_F(BackupTest, AFailedBackupIsShownForManualAndOnlyLoggedForAutomatic) {
+  Backup backup;
+  EXPECT_FALSE(backup.backupToFile(tempHome() + "/no/such/folder/b.kestobck"));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_NE(alerts->shown[0].message, "Backup succesfully completed");
+  EXPECT_FALSE(backup.backupToFile(storeFile()));  // never over the library itself
+  EXPECT_TRUE(Backup::isValidBackupFile(storeFile()));
+  alerts->shown.clear();
+  ASSERT_TRUE(backup.autoBackup());
+  EXPECT_TRUE(alerts->shown.empty());
+  EXPECT_FALSE(backup.isAutoBackup());
+}
+
+TEST_F(BackupTest, NamesSortByTimeAndThinningKeepsTheNewest) {
+  EXPECT_EQ(Backup::backupNameForDate(fnd::Date::withTimeIntervalSince1970(1772719629)),  // 2026-03-05 14:07:09
+            "2026-03-05-14-07-09.kestobck");
+  const std::string folder = appFolder();
+  // Older names: month without a leading zero and a 12-hour clock.
+  for (const char* name : {"2015-9-01-10-00-00.kestobck", "2015-10-01-10-00-00.kestobck",
+                           "2016-01-02-13-00-00.kestobck", "2014-12-31-11-59-59.kestobck", "notes.txt"})
+    writeFile(folder + "/" + name, "x");
+  Backup backup;
+  ASSERT_TRUE(backup.autoBackup());
+  auto names = fnd::FileManager::contentsOfDirectory(folder, true).value_or(std::vector<std::string>{});
+  std::vector<std::string> backups;
+  for (const auto& n : names)
+    if (fnd::FileManager::pathExtension(n) == "kestobck") backups.push_back(n);
+  ASSERT_EQ(backups.size(), 3u);
+  EXPECT_NE(std::find(backups.begin(), backups.end(), "2016-01-02-13-00-00.kestobck"), backups.end());
+  EXPECT_NE(std::find(backups.begin(), backups.end(), "2015-10-01-10-00-00.kestobck"), backups.end());
+  EXPECT_EQ(std::find(backups.begin(), backups.end(), "2015-9-01-10-00-00.kestobck"), backups.end());
+  EXPECT_TRUE(fnd::FileManager::fileExists(folder + "/notes.txt"));
+  EXPECT_TRUE(fnd::FileManager::fileExists(storeFile()));
+  ASSERT_TRUE(Backup::dateFromBackupName("2015-9-01-10-00-00.kestobck"));
+  EXPECT_FALSE(Backup::dateFromBackupName("holiday.kestobck"));
+}
+
+TEST_F(BackupTest, RestoringSomethingThatIsNotABackupIsRefusedAndChangesNothing) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString("kesto-OLD", "KestoID");
+  const std::string dir = makeTempDir("restore");
+  writeFile(dir + "/text.kestobck", "SQLite format 3 but not really");
+  // A real SQLite file, but not a library.
+  const std::string other = dir + "/other.kestobck";
+  {
+    std::string empty;
+    writeFile(other, empty);
+  }
+  for (const std::string& path : {dir + "/text.kestobck", dir + "/missing.kestobck", other, dir}) {
+    alerts->shown.clear();
+    Backup backup;
+    backup.setFromPath(path);
+    EXPECT_FALSE(backup.doStartRestore()) << path;
+    EXPECT_TRUE(alerts->sawTitle("Kesto Restore")) << path;
+  }
+  EXPECT_TRUE(has("https://kept.example/"));
+  EXPECT_FALSE(fnd::FileManager::fileExists(storeFile() + ".before-restore"));
+  EXPECT_EQ(defaults.stringForKey("KestoID").value_or(""), "kesto-OLD");
+  EXPECT_EQ(terminated, 0);
+}
+
+TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString("kesto-OLD", "KestoID");
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  bookmark("https://later.example/", "Later", Folder::existingFolderWithFolderID("F"));
+  save();
+
+  alerts->shown.clear();
+  alerts->answer = 0;
+  Backup backup;
+  backup.restoreFromFile(path);
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No"}));
+  ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
+  EXPECT_TRUE(alerts->shown.back().message.find("restarted") != std::string::npos);
+
+  // The store reopens on the restored file.
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_TRUE(has("https://kept.example/"));
+  EXPECT_FALSE(has("https://later.example/"));
+  const std::string kept = storeFile() + ".before-restore";
+  ASSERT_TRUE(Backup::isValidBackupFile(kept));
+  auto id = defaults.stringForKey("KestoID").value_or("");
+  EXPECT_NE(id, "kesto-OLD");
+  EXPECT_EQ(id.rfind("kesto-", 0), 0u);
+
+  // Restoring the kept copy brings the later bookmark back: the restore can be undone.
+  Backup undo;
+  undo.setFromPath(kept);
+  ASSERT_TRUE(undo.doStartRestore());
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_TRUE(has("https://later.example/"));
+}
+
+TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  bookmark("https://later.example/", "Later", Folder::existingFolderWithFolderID("F"));
+  save();
+  alerts->answer = 1;
+  Backup backup;
+  backup.restoreFromFile(path);
+  spin(0.8);
+  EXPECT_TRUE(has("https://later.example/"));
+  EXPECT_EQ(terminated, 0);
+}
+
+}  // namespace
+}  // namespace kesto::test
