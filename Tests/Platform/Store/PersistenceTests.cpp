@@ -2,6 +2,7 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/ValueTransformer.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -287,4 +288,72 @@ TEST(Undo, EachEventLoopPassIsOneUndoStep) {
   auto back = main->fetch(FetchRequest("Bookmark"));
   ASSERT_EQ(back->size(), 1u);
   EXPECT_EQ((*back)[0]->valueForKey("title").string(), "three");
+}
+
+TEST(Persistence, MigratedRowsTakeTheDefaultsOfAddedFlags) {
+  std::string path = storePath();
+  {
+    auto c = openStore(makeLibraryModel(), path);
+    auto main = makeMainContext(c);
+    addBookmark(*main, "OLD", "u", "t");
+    ASSERT_TRUE(main->save());
+  }
+  auto c = openStore(makeLibraryModel({.withFlag = true}), path);
+  ASSERT_TRUE(c);
+  auto main = makeMainContext(c);
+  FetchRequest r("Bookmark");
+  r.predicate = Predicate::parse("isInLibrary < 1");
+  EXPECT_EQ(main->count(r).value_or(-1), 1);  // not hidden by a missing value
+  EXPECT_EQ(main->fetch(r)->size(), 1u);
+}
+
+namespace {
+// Stores text as its bytes reversed, so a test can tell stored data from the value.
+struct TestTextTransformer : ValueTransformer {
+  fnd::Value transformedValue(const fnd::Value& v) const override {
+    if (!v.isString()) return {};
+    fnd::Data d(v.string().rbegin(), v.string().rend());
+    return fnd::Value(std::move(d));
+  }
+  fnd::Value reverseTransformedValue(const fnd::Value& d) const override {
+    if (!d.isData()) return {};
+    return fnd::Value(std::string(d.data().rbegin(), d.data().rend()));
+  }
+};
+}  // namespace
+
+TEST(Persistence, TransformableValuesGoThroughTheirNamedTransformer) {
+  ValueTransformer::registerTransformer("TestTextTransformer", std::make_shared<TestTextTransformer>());
+  std::string path = storePath();
+  auto c = openStore(makeLibraryModel({.withIcon = true}), path);
+  ASSERT_TRUE(c);
+  auto main = makeMainContext(c);
+  addBookmark(*main, "B", "u", "t")->setValueForKey("icon", "abc");
+  ASSERT_TRUE(main->save());
+  EXPECT_EQ(column(path, "SELECT CAST(ZICON AS TEXT) FROM ZBOOKMARK"), (std::vector<std::string>{"cba"}));
+  auto fresh = makeMainContext(c);
+  EXPECT_EQ((*fresh->fetch(FetchRequest("Bookmark")))[0]->valueForKey("icon").string(), "abc");
+}
+
+TEST(Persistence, DictionaryResultsAndExpressions) {
+  auto c = openStore(makeLibraryModel(), storePath());
+  auto main = makeMainContext(c);
+  for (int i = 1; i <= 4; ++i) addBookmark(*main, "B" + std::to_string(i), "u", "t")->setValueForKey("timesOpened", i);
+  ASSERT_TRUE(main->save());
+  FetchRequest r("Bookmark");
+  r.propertiesToFetch = {"uniqueID", "timesOpened"};
+  r.sortDescriptors = {SortDescriptor("timesOpened", false)};
+  r.fetchLimit = 2;
+  auto rows = main->fetchDictionaries(r);
+  ASSERT_TRUE(rows);
+  ASSERT_EQ(rows->size(), 2u);
+  EXPECT_EQ((*rows)[0].at("uniqueID").string(), "B4");
+  EXPECT_EQ((*rows)[0].size(), 2u);
+  FetchRequest agg("Bookmark");
+  agg.expressions = {{"most", AggregateFunction::Max, "timesOpened"}, {"total", AggregateFunction::Sum, "timesOpened"}};
+  auto one = main->fetchDictionaries(agg);
+  ASSERT_TRUE(one);
+  ASSERT_EQ(one->size(), 1u);
+  EXPECT_EQ((*one)[0].at("most").intValue(), 4);
+  EXPECT_EQ((*one)[0].at("total").intValue(), 10);
 }

@@ -34,6 +34,14 @@ std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& o) {
   attr(b, "timesOpened", AttributeType::Integer32, 0);
   attr(b, "rating", o.ratingAsString ? AttributeType::String : AttributeType::Double);
   attr(b, "thumbnail", AttributeType::Binary);
+  if (o.withFlag) attr(b, "isInLibrary", AttributeType::Integer16, 0);
+  if (o.withIcon) {
+    AttributeDescription a;
+    a.name = "icon";
+    a.type = AttributeType::Transformable;
+    a.valueTransformerName = "TestTextTransformer";
+    b.addAttribute(a);
+  }
   b.addRelationship({"folder", "Folder", "bookmarks", false});
   b.addRelationship({"tags", "Tag", "bookmarks", true});
   auto& f = m->addEntity("Folder");

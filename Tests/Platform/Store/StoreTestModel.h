@@ -15,6 +15,8 @@ struct ModelOptions {
   bool withService = false;     // an extra entity, for migration tests
   bool ratingAsString = false;  // an incompatible change, for migration tests
   bool requireURL = false;      // Bookmark.url not optional
+  bool withFlag = false;        // Bookmark.isInLibrary, a flag defaulting to 0
+  bool withIcon = false;        // Bookmark.icon, transformable through "TestTextTransformer"
 };
 
 std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& options = {});
