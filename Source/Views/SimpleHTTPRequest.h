@@ -86,6 +86,10 @@ class SimpleHTTPRequest : public std::enable_shared_from_this<SimpleHTTPRequest>
 
  private:
   explicit SimpleHTTPRequest(net::URLRequest request);
+  void didReceiveResponse(std::shared_ptr<const net::URLResponse> response);
+  void didReceiveData(const fnd::Data& chunk);
+  void didFinish();
+  void didFail(const fnd::Error& error);
   struct Impl;
   std::unique_ptr<Impl> d_;
   friend struct SimpleHTTPRequestDriver;

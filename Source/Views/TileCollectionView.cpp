@@ -48,7 +48,7 @@ void TileCollectionView::commonInit() {
 }
 
 std::weak_ptr<TileCollectionView> TileCollectionView::weakSelf() {
-  return std::static_pointer_cast<TileCollectionView>(shared_from_this());
+  return std::static_pointer_cast<TileCollectionView>(weak_from_this().lock());
 }
 
 // ---- data source, delegate, layout ----
@@ -541,7 +541,7 @@ std::optional<IndexPath> TileCollectionView::indexPathForNextSelectableItemBefor
 // ---- mouse ----
 
 void TileCollectionView::mouseDownInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event& event) {
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();
   if (ui::Window* w = window()) w->makeFirstResponder(this);
   std::optional<IndexPath> p = cell.indexPath();
   if (!p) fnd::log(fnd::LogFlag::Info, "***index path not found for selection.");

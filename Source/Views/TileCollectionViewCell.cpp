@@ -55,13 +55,13 @@ ui::Image TileCollectionViewCell::backgroundImage() const { return backgroundVie
 void TileCollectionViewCell::setBackgroundImage(const ui::Image& image) { backgroundView_->setImage(image); }
 
 void TileCollectionViewCell::mouseDown(const ui::Event& event) {
-  auto keep = shared_from_this();  // a delegate may reload and drop this cell
+  auto keep = weak_from_this().lock();  // a delegate may reload and drop this cell
   ui::View::mouseDown(event);
   if (auto cv = collectionView_.lock()) cv->mouseDownInCollectionViewCell(*this, event);
 }
 
 void TileCollectionViewCell::mouseUp(const ui::Event& event) {
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();
   ui::View::mouseUp(event);
   auto cv = collectionView_.lock();
   if (!cv) return;
@@ -70,7 +70,7 @@ void TileCollectionViewCell::mouseUp(const ui::Event& event) {
 }
 
 void TileCollectionViewCell::rightMouseDown(const ui::Event& event) {
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();
   ui::View::rightMouseDown(event);
   if (auto cv = collectionView_.lock()) cv->rightClickInCollectionViewCell(*this, event);
 }

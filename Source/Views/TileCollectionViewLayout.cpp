@@ -15,7 +15,7 @@ void TileCollectionViewLayout::setCollectionView(TileCollectionView* collectionV
     collectionView_.reset();
     return;
   }
-  collectionView_ = std::static_pointer_cast<TileCollectionView>(collectionView->shared_from_this());
+  collectionView_ = std::static_pointer_cast<TileCollectionView>(collectionView->weak_from_this().lock());
 }
 
 }  // namespace kesto

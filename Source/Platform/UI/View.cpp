@@ -127,6 +127,7 @@ View::View(const fnd::Rect& frame) : frame_(frame) {
 View::~View() {
   for (auto& sub : subviews_) {
     sub->superview_ = nullptr;
+    sub->setWindowRecursively(nullptr);
     if (sub->widget_) {
       sub->widget_->hide();
       sub->widget_->setParent(nullptr);
@@ -211,7 +212,7 @@ void View::addSubview(std::shared_ptr<View> view, Ordering place, View* relative
 void View::removeFromSuperview() {
   View* parent = superview_;
   if (!parent) return;
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();
   if (window_) viewWillMoveToWindow(nullptr);
   auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), keep);
   if (it != parent->subviews_.end()) parent->subviews_.erase(it);

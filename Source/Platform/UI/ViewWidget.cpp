@@ -174,7 +174,7 @@ void deliver(View* view, Event event) {
     w->sendEvent(event);
     return;
   }
-  auto keep = view->shared_from_this();
+  auto keep = view->weak_from_this().lock();
   switch (event.type) {
     case EventType::LeftMouseDown: view->mouseDown(event); break;
     case EventType::LeftMouseUp: view->mouseUp(event); break;

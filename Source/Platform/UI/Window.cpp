@@ -229,7 +229,7 @@ void Window::sendEvent(const Event& event) {
     case EventType::RightMouseDown: {
       View* hit = cv ? cv->hitTest(e.locationInWindow) : nullptr;
       if (!hit) return;
-      auto keep = hit->shared_from_this();
+      auto keep = hit->weak_from_this().lock();
       d_->mouseView = keep;
       if (e.type == EventType::LeftMouseDown && hit->acceptsFirstResponder()) makeFirstResponder(hit);
       if (e.type == EventType::LeftMouseDown) hit->mouseDown(e);
@@ -252,7 +252,7 @@ void Window::sendEvent(const Event& event) {
     case EventType::ScrollWheel: {
       View* hit = cv ? cv->hitTest(e.locationInWindow) : nullptr;
       if (hit) {
-        auto keep = hit->shared_from_this();
+        auto keep = hit->weak_from_this().lock();
         hit->scrollWheel(e);
       }
       return;
@@ -274,7 +274,7 @@ void Window::sendEvent(const Event& event) {
       }
       Responder* r = firstResponder_ ? firstResponder_ : this;
       std::shared_ptr<View> keep;
-      if (auto* v = dynamic_cast<View*>(r)) keep = v->shared_from_this();
+      if (auto* v = dynamic_cast<View*>(r)) keep = v->weak_from_this().lock();
       r->keyDown(e);
       return;
     }
