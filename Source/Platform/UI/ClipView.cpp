@@ -1,5 +1,6 @@
 #include "Platform/UI/ClipView.h"
 
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/ScrollView.h"
 
 #include <algorithm>
@@ -103,6 +104,8 @@ void ClipView::boundsDidChange() {
   auto observers = observers_;
   for (auto& [token, fn] : observers)
     if (fn) fn();
+  if (postsBoundsChanged_)
+    fnd::NotificationCenter::defaultCenter().postNotificationName(ViewBoundsDidChangeNotification, this);
 }
 
 }  // namespace kesto::ui

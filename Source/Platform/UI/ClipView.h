@@ -6,6 +6,9 @@ namespace kesto::ui {
 
 class ScrollView;
 
+// Posted by a clip view (as object) after every move of its bounds, animation steps included.
+inline constexpr const char* ViewBoundsDidChangeNotification = "NSViewBoundsDidChangeNotification";
+
 // The clip view of a scroll view: its bounds origin is the scroll position in the document
 // view's coordinates. Every scroll (wheel, scrollers, scrollRectToVisible) goes through the
 // virtual scrollToPoint; moveToPoint is the plain move underneath it. Each move tells the
@@ -39,6 +42,8 @@ class ClipView : public View {
   // The enclosing scroll view (nullptr when the clip view is not inside one).
   ScrollView* enclosingScrollView() const;
 
+  bool postsBoundsChangedNotifications() const { return postsBoundsChanged_; }
+  void setPostsBoundsChangedNotifications(bool on) { postsBoundsChanged_ = on; }
   // Observers of every bounds change (animation steps included); answers a token for removal.
   int addBoundsObserver(std::function<void()> observer);
   void removeBoundsObserver(int token);
@@ -50,6 +55,7 @@ class ClipView : public View {
   std::shared_ptr<View> documentView_;
   std::vector<std::pair<int, std::function<void()>>> observers_;
   int nextToken_ = 1;
+  bool postsBoundsChanged_ = true;
 };
 
 }  // namespace kesto::ui

@@ -1,4 +1,5 @@
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/GraphicsContext.h"
@@ -211,8 +212,10 @@ TEST(ScrollView, EveryScrollGoesThroughTheClipViewAndIsClamped) {
   sv.setContentView(clip);
   sv.setHasVerticalScroller(true);
   sv.setDocumentView(std::make_shared<FlippedView>(fnd::Rect(0, 0, 200, 1000)));
-  int notified = 0;
+  int notified = 0, posted = 0;
   clip->addBoundsObserver([&] { ++notified; });
+  fnd::ScopedObserver observer;
+  observer.observe(ViewBoundsDidChangeNotification, [&](const fnd::Notification&) { ++posted; }, clip.get());
   sv.scrollWheel(Event::scroll({}, 0, -30));
   EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 30);
   EXPECT_EQ(sv.verticalScrollerValue(), 30);
@@ -226,6 +229,7 @@ TEST(ScrollView, EveryScrollGoesThroughTheClipViewAndIsClamped) {
   EXPECT_DOUBLE_EQ(clip->bounds().origin.y, 900);
   EXPECT_EQ(clip->requests.size(), 4u);
   EXPECT_EQ(notified, 4);
+  EXPECT_EQ(posted, 4);
   EXPECT_EQ(sv.documentVisibleRect(), fnd::Rect(0, 900, 200, 100));
   // A shrinking document pulls the origin back inside it.
   sv.documentView()->setFrameSize({200, 300});
