@@ -1,5 +1,6 @@
 #include "Platform/Store/ManagedObject.h"
 
+#include "Platform/Foundation/Log.h"
 #include "Platform/Store/Model.h"
 #include "Platform/Store/StoreInternal.h"
 
@@ -255,6 +256,10 @@ void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
   if (entity_->relationships()[rel].toMany) return;
   ManagedObjectRef old = toOne(rel);
   if (old == dest) return;
+  if (dest && dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+    fnd::logError("Store: a relationship cannot join objects of two contexts");
+    return;
+  }
   auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
   Context::Impl* ctx = slots_->ctx;
   if (dest && ctx && dest->slots_->ctx != ctx && dest->state_ == State::Detached) {
@@ -292,6 +297,10 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
   ObjectAccess::loadMany(*this, rel);
   auto& many = slots_->rels[rel].many;
   if (std::find(many.begin(), many.end(), dest) != many.end()) return;
+  if (dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+    fnd::logError("Store: a relationship cannot join objects of two contexts");
+    return;
+  }
   int inv = entity_->inverseIndex(rel);
   auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {

@@ -195,6 +195,13 @@ TEST(Context, RelationshipsKeepInversesAndPersist) {
   EXPECT_EQ(tags[0]->toMany("bookmarks").size(), 1u);
   EXPECT_EQ(valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(got[0])), "tags.@count").intValue(), 1);
 
+  // Objects of two contexts are never related.
+  auto stranger = s.main->insertNewObject("Folder");
+  got[0]->setToOne("folder", stranger);
+  EXPECT_EQ(got[0]->toOne("folder")->valueForKey("folderID").string(), "F2");
+  got[0]->addToMany("tags", s.main->insertNewObject("Tag"));
+  EXPECT_EQ(got[0]->toMany("tags").size(), 1u);
+
   // Deleting a folder nullifies: the bookmark stays, folderless.
   auto folder = got[0]->toOne("folder");
   fresh->deleteObject(folder);
