@@ -26,6 +26,8 @@ class OverlayWindow : public ui::View {
 
   void setFrame(const fnd::Rect& frame) override;
   void resizeSubviewsWithOldSize(const fnd::Size& oldSize) override;
+  void resizeWithOldSuperviewSize(const fnd::Size& oldSize) override;
+  // Clicks go through to the covered view.
   View* hitTest(const fnd::Point& pointInSuperview) override;
 
  private:

@@ -54,6 +54,7 @@ class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDown
 
  private:
   explicit WebImageDownloadRequest(net::URL url);
+  void fail(const fnd::Error& error);
   struct HTTPDelegate;
   net::URL url_;
   WebImageDownloadRequestDelegate* delegate_ = nullptr;

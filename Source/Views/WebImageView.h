@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URL.h"
 #include "Platform/UI/View.h"
+#include "Model/Services.h"
 
 #include <memory>
 #include <optional>
@@ -46,12 +47,27 @@ class WebImageView : public ui::View {
   void updateLayer() override;
 
  private:
+  void detach();
   struct Receiver;
   friend struct Receiver;
   ui::Image image_;
   std::shared_ptr<WebImageDownloadRequest> imageRequest_;
   std::unique_ptr<Receiver> receiver_;
   WebImageViewDelegate* webCacheDelegate_ = nullptr;
+};
+
+// A web image view behind the library core's thumbnail interface.
+class WebRemoteImageView : public RemoteImageView {
+ public:
+  explicit WebRemoteImageView(const fnd::Rect& frame);
+  // An absent or unparsable URL only cancels the load.
+  void setImageURL(const std::optional<std::string>& url) override;
+  // Shows the decoded image; absent or undecodable data clears the view.
+  void setImageData(const std::optional<fnd::Data>& image) override;
+  const std::shared_ptr<WebImageView>& view() const { return view_; }
+
+ private:
+  std::shared_ptr<WebImageView> view_;
 };
 
 // Registers web image views as the library core's thumbnail image views. Called once at

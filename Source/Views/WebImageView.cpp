@@ -1,0 +1,117 @@
+#include "Views/WebImageView.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Views/WebImageDownloadRequest.h"
+
+namespace kesto {
+
+struct WebImageView::Receiver : WebImageDownloadRequestDelegate {
+  WebImageView* view;
+  explicit Receiver(WebImageView* v) : view(v) {}
+
+  unsigned webImageDownloadRequestCapabilities() const override { return ReceivesSuccess | ReceivesFailure; }
+
+  void webImageDownloadRequestDownloadSuccessedWithData(WebImageDownloadRequest& request, const fnd::Data& data,
+                                                        bool) override {
+    if (view->imageRequest_.get() != &request) return;  // a superseded load
+    auto keep = view->shared_from_this();
+    if (!data.empty()) {
+      ui::Image image = ui::Image::fromData(data);
+      view->setImage(image);
+      if (view->webCacheDelegate_) view->webCacheDelegate_->imageViewDownloadImageSuccessed(*view, image, data);
+    } else if (view->webCacheDelegate_) {
+      view->webCacheDelegate_->imageViewDownloadImageFailed(*view);
+    }
+    view->detach();
+  }
+
+  void webImageDownloadRequestFailedWithError(WebImageDownloadRequest& request, const fnd::Error&) override {
+    if (view->imageRequest_.get() != &request) return;
+    auto keep = view->shared_from_this();
+    if (view->webCacheDelegate_) view->webCacheDelegate_->imageViewDownloadImageFailed(*view);
+    view->detach();
+  }
+};
+
+WebImageView::WebImageView(const fnd::Rect& frame) : ui::View(frame), receiver_(std::make_unique<Receiver>(this)) {}
+
+WebImageView::~WebImageView() { cancelWebImageLoad(); }
+
+void WebImageView::setImage(const ui::Image& image) {
+  image_ = image;
+  setLayerContents(image);
+  setNeedsDisplay();
+}
+
+void WebImageView::updateLayer() {}
+
+void WebImageView::detach() {
+  if (!imageRequest_) return;
+  auto request = std::move(imageRequest_);
+  imageRequest_.reset();
+  request->setDelegate(nullptr);
+}
+
+void WebImageView::setImageURL(const net::URL& url) {
+  cancelWebImageLoad();
+  auto request = WebImageDownloadRequest::requestWithURL(url);
+  request->setDelegate(receiver_.get());
+  imageRequest_ = request;
+  request->start();
+}
+
+std::optional<net::URL> WebImageView::imageURL() const {
+  if (!imageRequest_) return std::nullopt;
+  return imageRequest_->URL();
+}
+
+void WebImageView::cancelWebImageLoad() {
+  if (!imageRequest_) return;
+  imageRequest_->cancel();
+  detach();
+}
+
+WebRemoteImageView::WebRemoteImageView(const fnd::Rect& frame) : view_(std::make_shared<WebImageView>(frame)) {}
+
+void WebRemoteImageView::setImageURL(const std::optional<std::string>& url) {
+  std::optional<net::URL> parsed = url ? net::URL::fromString(*url) : std::nullopt;
+  if (!parsed || (parsed->scheme() != "http" && parsed->scheme() != "https")) {
+    // Only web addresses are loaded: a file: address must not read local files.
+    view_->cancelWebImageLoad();
+    return;
+  }
+  view_->setImageURL(*parsed);
+}
+
+void WebRemoteImageView::setImageData(const std::optional<fnd::Data>& image) {
+  view_->setImage(image ? ui::Image::fromData(*image) : ui::Image());
+}
+
+void registerWebImageViews() {
+  registerRemoteImageViewFactory([](double x, double y, double width, double height) -> std::shared_ptr<RemoteImageView> {
+    return std::make_shared<WebRemoteImageView>(fnd::Rect(x, y, width, height));
+  });
+}
+
+namespace imageadditions {
+
+ui::Image resizeImage(const ui::Image& image, const fnd::Size& size) {
+  auto canvas = std::make_shared<ui::View>(fnd::Rect(0, 0, size.width, size.height));
+  canvas->setLayerContents(image);
+  return canvas->snapshot();
+}
+
+fnd::Data compressImage(const ui::Image& image) {
+  if (image.isNull()) return {};
+  return image.encoded("jpg", 60);
+}
+
+bool saveAsJpegWithName(const ui::Image& image, const std::string& path) {
+  fnd::Data data = compressImage(image);
+  if (data.empty()) return false;
+  return fnd::FileManager::writeFile(path, data, false);
+}
+
+}  // namespace imageadditions
+
+}  // namespace kesto
