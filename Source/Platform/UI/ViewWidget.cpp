@@ -125,10 +125,56 @@ std::uint16_t keyCodeForQtKey(int key) {
   }
 }
 
+std::uint16_t keyCodeForX11ScanCode(std::uint32_t scanCode) {
+  // Indexed by evdev code (X11 key code minus 8), ANSI positions.
+  static const std::uint16_t table[] = {
+      KeyCode::Invalid, KeyCode::Escape,                    // 0, 1
+      18, 19, 20, 21, 23, 22, 26, 28, 25, 29, 27, 24,       // 2-13: 1...0 - =
+      KeyCode::Delete, KeyCode::Tab,                        // 14, 15
+      KeyCode::Q, KeyCode::W, KeyCode::E, KeyCode::R, KeyCode::T, KeyCode::Y, KeyCode::U,
+      KeyCode::I, KeyCode::O, KeyCode::P, 33, 30,           // 16-27: q...p [ ]
+      KeyCode::Return, KeyCode::Invalid,                    // 28 return, 29 left ctrl
+      KeyCode::A, KeyCode::S, KeyCode::D, KeyCode::F, KeyCode::G, KeyCode::H, KeyCode::J,
+      KeyCode::K, KeyCode::L, 41, 39, 50,                   // 30-41: a...l ; ' `
+      KeyCode::Invalid, 42,                                 // 42 left shift, 43 backslash
+      KeyCode::Z, KeyCode::X, KeyCode::C, KeyCode::V, KeyCode::B, KeyCode::N, KeyCode::M,
+      43, 47, 44,                                           // 44-53: z...m , . /
+      KeyCode::Invalid, KeyCode::Invalid, KeyCode::Invalid, // 54-56
+      KeyCode::Space,                                       // 57
+  };
+  if (scanCode < 8) return KeyCode::Invalid;
+  std::uint32_t evdev = scanCode - 8;
+  if (evdev < sizeof table / sizeof table[0]) return table[evdev];
+  switch (evdev) {
+    case 96: return KeyCode::KeypadEnter;
+    case 102: return KeyCode::Home;
+    case 103: return KeyCode::UpArrow;
+    case 104: return KeyCode::PageUp;
+    case 105: return KeyCode::LeftArrow;
+    case 106: return KeyCode::RightArrow;
+    case 107: return KeyCode::End;
+    case 108: return KeyCode::DownArrow;
+    case 109: return KeyCode::PageDown;
+    case 111: return KeyCode::ForwardDelete;
+    default: return KeyCode::Invalid;
+  }
+}
+
 Event keyEvent(const QKeyEvent* e, EventType type) {
   Event ev;
   ev.type = type;
-  ev.keyCode = keyCodeForQtKey(e->key());
+  // Under X11 the scan code names the physical key whatever the layout; elsewhere Qt's key.
+  static const bool x11 = QGuiApplication::platformName() == "xcb";
+  std::uint16_t physical = x11 ? keyCodeForX11ScanCode(e->nativeScanCode()) : KeyCode::Invalid;
+  ev.keyCode = physical != KeyCode::Invalid ? physical : keyCodeForQtKey(e->key());
+  switch (e->key()) {
+    // A modifier on its own changes flags; it is no key press.
+    case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
+    case Qt::Key_AltGr: case Qt::Key_CapsLock: case Qt::Key_Super_L: case Qt::Key_Super_R:
+      ev.type = EventType::FlagsChanged;
+      break;
+    default: break;
+  }
   ev.modifierFlags = modifierFlags(e->modifiers());
   ev.characters = e->text().toStdString();
   ev.isARepeat = e->isAutoRepeat();

@@ -37,6 +37,8 @@ class ViewWidget : public QWidget {
 namespace qtbridge {
 std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers);
 std::uint16_t keyCodeForQtKey(int key);
+// The key code of an X11 key (evdev code + 8) by its physical position; Invalid when unknown.
+std::uint16_t keyCodeForX11ScanCode(std::uint32_t scanCode);
 Event keyEvent(const QKeyEvent* event, EventType type);
 // Counts clicks the way the desktop does: presses close in time and place add up.
 int clickCountForPress(Qt::MouseButton button, const QPointF& globalPos, double timestamp);

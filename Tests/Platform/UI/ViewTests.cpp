@@ -9,6 +9,7 @@
 #include "Platform/UI/Window.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -254,4 +255,31 @@ TEST(Animation, GroupCompletionRunsAfterItsAnimations) {
   v->animator().setFrameSize({5, 5});
   EXPECT_EQ(v->frame().size, (fnd::Size{5, 5}));
   AnimationContext::current().setDuration(0.25);
+}
+
+TEST(Keys, PhysicalKeyCodesAndModifierBits) {
+  // X11 key codes are evdev codes + 8: A is 38, Z 52, Return 36, the arrows 111/113/114/116.
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(38), KeyCode::A);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(52), KeyCode::Z);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(33), KeyCode::P);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(36), KeyCode::Return);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(65), KeyCode::Space);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(9), KeyCode::Escape);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(111), KeyCode::UpArrow);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(116), KeyCode::DownArrow);
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(10), 18);  // the 1 key
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(37), KeyCode::Invalid);  // left Control
+  EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(3), KeyCode::Invalid);
+  EXPECT_EQ(qtbridge::keyCodeForQtKey(Qt::Key_A), KeyCode::A);  // key code 0 is a real key
+  EXPECT_EQ(qtbridge::modifierFlags(Qt::ControlModifier | Qt::ShiftModifier),
+            ModifierFlag::Command | ModifierFlag::Shift);
+  EXPECT_EQ(qtbridge::modifierFlags(Qt::AltModifier | Qt::MetaModifier), ModifierFlag::Option | ModifierFlag::Control);
+  QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+  Event e = qtbridge::keyEvent(&ret, EventType::KeyDown);
+  EXPECT_EQ(e.keyCode, KeyCode::Return);
+  EXPECT_EQ(e.charactersIgnoringModifiers, "\r");
+  QKeyEvent ctrlA(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+  Event a = qtbridge::keyEvent(&ctrlA, EventType::KeyDown);
+  EXPECT_EQ(a.charactersIgnoringModifiers, "a");
+  EXPECT_TRUE(a.hasModifier(ModifierFlag::Command));
 }

@@ -19,7 +19,9 @@ struct Clicked : View {
   std::vector<int> clicks;
   std::vector<fnd::Point> where;
   std::uint64_t flags = 0;
+  std::vector<std::uint16_t> keys;
   bool acceptsFirstResponder() override { return true; }
+  void keyDown(const Event& e) override { keys.push_back(e.keyCode); }
   void mouseDown(const Event& e) override {
     clicks.push_back(e.clickCount);
     where.push_back(convertPointFromView(e.locationInWindow, nullptr));
@@ -54,4 +56,8 @@ TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
   EXPECT_TRUE(view->flags & ModifierFlag::Command);
   EXPECT_NEAR(view->where[2].x, 20, 1.5);
   EXPECT_NEAR(view->where[2].y, 70, 1.5);
+  // Keys reach the first responder (the clicked view) with their physical key codes.
+  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool key --window $w Down a Return"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return view->keys.size() >= 3; }, 5));
+  EXPECT_EQ(view->keys, (std::vector<std::uint16_t>{KeyCode::DownArrow, KeyCode::A, KeyCode::Return}));
 }
