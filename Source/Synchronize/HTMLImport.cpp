@@ -313,63 +313,8 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       fnd::logError("Unable to read bookmark file '" + path + "' for import");
       return false;
     }
-    write(*parsed, context, rootID);
+    HTMLImport::finalizeImport(*parsed, context, rootID);
     return true;
-  }
-
-  static void write(const Parsed& parsed, const ContextRef& context, const std::string& rootID) {
-    std::unordered_map<std::string, Folder::Ref> folders;
-    if (auto root = Folder::folderWithFolderID(rootID, context)) folders[rootID] = root;
-    for (const FolderDummy& record : parsed.folders) {
-      auto folder = Folder::initEntityInContext(context);
-      if (!folder) return;
-      folder->setName(record.name.string());
-      folder->setFolderID(record.folderID.string());
-      folder->setParentFolderID(record.parentFolderID.string());
-      folder->setOrderIndex(record.orderIndex.intValue());
-      folder->setVersion(1);
-      folder->setIsExpanded(0);
-      folders[record.folderID.string()] = folder;
-    }
-    WrenEntity::saveContext(context);
-
-    std::unordered_map<std::string, Tag::Ref> tags;
-    if (auto all = Tag::fetchEntities(context))
-      for (const auto& tag : *all) tags.emplace(tag->name(), tag);
-    for (const std::string& name : parsed.tags) {
-      if (name.empty() || tags.count(name)) continue;
-      auto tag = Tag::initEntityInContext(context);
-      if (!tag) continue;
-      tag->setName(name);
-      tags[name] = tag;
-    }
-    WrenEntity::saveContext(context);
-
-    const fnd::Date now = fnd::Date::now();
-    for (const BookmarkDummy& record : parsed.bookmarks) {
-      auto bookmark = Bookmark::initEntityInContext(context);
-      if (!bookmark) break;
-      bookmark->setAddedDate(now);
-      bookmark->setUniqueID(record.uniqueID.string());
-      bookmark->setNeedsUpdate(1);
-      bookmark->setVersion(1);
-      bookmark->setTitle(record.title.string());
-      bookmark->setUrl(record.url.string());
-      bookmark->setImportDate(now);
-      bookmark->setImportedFrom(std::string(kImportedFrom));
-      if (!record.notes.string().empty()) bookmark->setNotes(record.notes.string());
-      bookmark->setTitleUpdated(1);
-      const std::string& folderID = record.folderID.string();
-      auto folder = folders[folderID];
-      if (!folder) folder = folders[folderID] = Folder::folderWithFolderID(folderID, context);
-      bookmark->setFolder(folder);
-      if (record.baseURL.isString()) bookmark->setBaseURL(record.baseURL.string());
-      if (record.updatedDate.isDate()) bookmark->setUpdatedDate(record.updatedDate.date());
-      bookmark->setTrashed(record.trashed.intValue());
-      for (const std::string& name : record.tagStrings)
-        if (auto it = tags.find(name); it != tags.end()) bookmark->addTag(it->second);
-    }
-    WrenEntity::saveContext(context);
   }
 
   // Main thread.
@@ -397,6 +342,62 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     if (completion) completion(imported);
   }
 };
+
+void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
+                                const std::string& rootID) {
+  std::unordered_map<std::string, Folder::Ref> folders;
+  if (auto root = Folder::folderWithFolderID(rootID, context)) folders[rootID] = root;
+  for (const FolderDummy& record : parsed.folders) {
+    auto folder = Folder::initEntityInContext(context);
+    if (!folder) return;
+    folder->setName(record.name.string());
+    folder->setFolderID(record.folderID.string());
+    folder->setParentFolderID(record.parentFolderID.string());
+    folder->setOrderIndex(record.orderIndex.intValue());
+    folder->setVersion(1);
+    folder->setIsExpanded(0);
+    folders[record.folderID.string()] = folder;
+  }
+  WrenEntity::saveContext(context);
+
+  std::unordered_map<std::string, Tag::Ref> tags;
+  if (auto all = Tag::fetchEntities(context))
+    for (const auto& tag : *all) tags.emplace(tag->name(), tag);
+  for (const std::string& name : parsed.tags) {
+    if (name.empty() || tags.count(name)) continue;
+    auto tag = Tag::initEntityInContext(context);
+    if (!tag) continue;
+    tag->setName(name);
+    tags[name] = tag;
+  }
+  WrenEntity::saveContext(context);
+
+  const fnd::Date now = fnd::Date::now();
+  for (const BookmarkDummy& record : parsed.bookmarks) {
+    auto bookmark = Bookmark::initEntityInContext(context);
+    if (!bookmark) break;
+    bookmark->setAddedDate(now);
+    bookmark->setUniqueID(record.uniqueID.string());
+    bookmark->setNeedsUpdate(1);
+    bookmark->setVersion(1);
+    bookmark->setTitle(record.title.string());
+    bookmark->setUrl(record.url.string());
+    bookmark->setImportDate(now);
+    bookmark->setImportedFrom(std::string(kImportedFrom));
+    if (!record.notes.string().empty()) bookmark->setNotes(record.notes.string());
+    bookmark->setTitleUpdated(1);
+    const std::string& folderID = record.folderID.string();
+    auto folder = folders[folderID];
+    if (!folder) folder = folders[folderID] = Folder::folderWithFolderID(folderID, context);
+    bookmark->setFolder(folder);
+    if (record.baseURL.isString()) bookmark->setBaseURL(record.baseURL.string());
+    if (record.updatedDate.isDate()) bookmark->setUpdatedDate(record.updatedDate.date());
+    bookmark->setTrashed(record.trashed.intValue());
+    for (const std::string& name : record.tagStrings)
+      if (auto it = tags.find(name); it != tags.end()) bookmark->addTag(it->second);
+  }
+  WrenEntity::saveContext(context);
+}
 
 HTMLImport::HTMLImport() : d_(std::make_shared<Impl>()) {}
 HTMLImport::~HTMLImport() = default;

@@ -10,6 +10,10 @@
 #include <unordered_set>
 #include <vector>
 
+namespace kesto::store {
+class Context;
+}
+
 namespace kesto {
 
 class DataManager;
@@ -59,6 +63,10 @@ class HTMLImport {
   static std::optional<Parsed> parseDocument(std::string_view bytes, const std::string& rootFolderID,
                                              bool skipDuplicates, const std::unordered_set<std::string>& skipURLs,
                                              FileKind* kind = nullptr);
+  // Writes parsed records through `context` (a context confined to the calling thread): the
+  // folders, the tags not yet in the store, then the bookmarks, each step saved.
+  static void finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
+                             const std::string& rootFolderID);
 
  private:
   struct Impl;
