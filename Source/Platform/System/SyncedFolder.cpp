@@ -1,0 +1,168 @@
+#include "Platform/System/SyncedFolder.h"
+
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/UserDefaults.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kesto::sys {
+
+namespace {
+
+constexpr const char* kDomain = "KestoSyncedFolderErrorDomain";
+
+void fail(fnd::Error* error, long code, const std::string& text) {
+  if (error) *error = fnd::Error::withDescription(kDomain, code, text);
+}
+
+bool isDirectory(const std::string& path) {
+  bool dir = false;
+  return fnd::FileManager::fileExists(path, &dir) && dir;
+}
+
+// Copies with a final fsync so the rename publishes complete data.
+bool copyDurably(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  char buffer[65536];
+  bool ok = true;
+  while (true) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    ssize_t off = 0;
+    while (off < n) {
+      ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      off += w;
+    }
+    if (!ok) break;
+  }
+  if (ok && ::fsync(out) != 0) ok = false;
+  if (::close(out) != 0) ok = false;
+  ::close(in);
+  if (!ok) ::unlink(to.c_str());
+  return ok;
+}
+
+}  // namespace
+
+FolderLock::FolderLock(const std::string& path, double timeoutSeconds) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  while (true) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      fd_ = fd;
+      return;
+    }
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::close(fd);
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+}
+
+SyncedFolder::SyncedFolder(std::string root) : root_(std::move(root)) {
+  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+}
+
+std::optional<SyncedFolder> SyncedFolder::configured() {
+  auto path = fnd::UserDefaults::standard().stringForKey(kDefaultsKey);
+  if (!path || path->empty()) return std::nullopt;
+  return SyncedFolder(*path);
+}
+
+std::string SyncedFolder::payloadPath() const { return root_ + "/" + kPayloadRelativePath; }
+std::string SyncedFolder::lockPath() const { return root_ + "/" + kLockName; }
+
+SyncedFolder::PayloadState SyncedFolder::payloadState() const {
+  if (!isDirectory(root_)) return PayloadState::NoFolder;
+  bool dir = false;
+  if (!fnd::FileManager::fileExists(payloadPath(), &dir) || dir) return PayloadState::Missing;
+  return PayloadState::Present;
+}
+
+bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* error, double lockTimeout) const {
+  if (!isDirectory(root_)) {
+    fail(error, 1, "The synced folder " + root_ + " is not available");
+    return false;
+  }
+  FolderLock lock(lockPath(), lockTimeout);
+  if (!lock.isLocked()) {
+    fail(error, 2, "The synced folder is locked by another copy of the application");
+    return false;
+  }
+  fnd::FileManager::removeItem(destination);
+  if (!copyDurably(payloadPath(), destination)) {
+    fail(error, 3, "The sync payload could not be copied from " + payloadPath());
+    return false;
+  }
+  return true;
+}
+
+bool SyncedFolder::putPayload(const std::string& source, fnd::Error* error, double lockTimeout) const {
+  if (!isDirectory(root_)) {
+    fail(error, 1, "The synced folder " + root_ + " is not available");
+    return false;
+  }
+  const std::string documents = root_ + "/Documents";
+  if (!isDirectory(documents) && !fnd::FileManager::createDirectory(documents, true, 0700)) {
+    fail(error, 4, "The folder " + documents + " could not be created");
+    return false;
+  }
+  FolderLock lock(lockPath(), lockTimeout);
+  if (!lock.isLocked()) {
+    fail(error, 2, "The synced folder is locked by another copy of the application");
+    return false;
+  }
+  const std::string temp = documents + "/.kesto_sync.zip." + fnd::FileManager::uniqueName();
+  if (!copyDurably(source, temp)) {
+    fail(error, 5, "The sync payload could not be written into " + documents);
+    return false;
+  }
+  if (::rename(temp.c_str(), payloadPath().c_str()) != 0) {
+    std::string why = std::strerror(errno);
+    ::unlink(temp.c_str());
+    fail(error, 6, "The sync payload could not be replaced: " + why);
+    return false;
+  }
+  // Make the rename itself durable.
+  int dirfd = ::open(documents.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirfd >= 0) {
+    ::fsync(dirfd);
+    ::close(dirfd);
+  }
+  fnd::FileManager::removeItem(source);
+  return true;
+}
+
+}  // namespace kesto::sys

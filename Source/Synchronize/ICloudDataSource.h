@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Synchronize/SyncDataSource.h"
+
+#include <functional>
+#include <memory>
+
+namespace kesto {
+
+// The transport that keeps the sync payload in the synced folder the user chose (the method
+// stored as "icloud"). Every load ends with the document, the empty-library marker (no payload
+// yet) or an abort (no folder, folder gone, copy or archive failure).
+class ICloudDataSource final : public SyncDataSource {
+ public:
+  static constexpr const char* kMethod = "icloud";
+  static constexpr const char* kLabel = "[Synced folder]";
+  // How long to wait for another copy of the application holding the folder's lock.
+  static constexpr double kLockTimeout = 10.0;
+
+  ICloudDataSource();
+  ~ICloudDataSource() override;
+  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
+  Synchronizer* delegate() const override { return delegate_; }
+  void load() override;
+  void send(const std::string& xml) override;
+
+ private:
+  void later(std::function<void(Synchronizer&)> call);
+
+  Synchronizer* delegate_ = nullptr;
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace kesto

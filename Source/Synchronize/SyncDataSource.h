@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace kesto {
+
+class Synchronizer;
+
+// The transport protocol between the sync engine and a data source that keeps the sync payload
+// somewhere. The engine creates a source per run, sets itself as delegate, calls load(), and
+// later send() with the outgoing document. The source answers on the main thread with
+// Synchronizer::retrievedXML (the document, or kEmptyLibraryMarker when the remote side holds no
+// payload), Synchronizer::abortSyncWithError (any failure: a failed or unreadable download is
+// never an empty remote), and after send() with Synchronizer::sentSyncData (whether the upload
+// is confirmed). setIsBusy brackets the transfer.
+class SyncDataSource {
+ public:
+  virtual ~SyncDataSource() = default;
+  virtual void setDelegate(Synchronizer* delegate) = 0;
+  virtual Synchronizer* delegate() const = 0;
+  virtual void load() = 0;
+  virtual void send(const std::string& xml) = 0;
+};
+
+}  // namespace kesto

@@ -1,0 +1,304 @@
+#include "Synchronize/SyncMerge.h"
+
+#include "Model/Bookmark.h"
+#include "Model/Config.h"
+#include "Model/DataModel.h"
+#include "Model/Folder.h"
+#include "Model/Service.h"
+#include "Model/StringAdditions.h"
+#include "Model/Tag.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Store/Context.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kesto {
+
+namespace {
+
+std::string str(const fnd::Value& v) { return v.isString() ? v.string() : std::string(); }
+std::optional<std::string> optStr(const fnd::Value& v) {
+  if (v.isString()) return v.string();
+  return std::nullopt;
+}
+std::optional<fnd::Date> optDate(const fnd::Value& v) {
+  if (v.isDate()) return v.date();
+  return std::nullopt;
+}
+
+class MergeState {
+ public:
+  MergeState(const ContextRef& ctx, const SyncMerge::Options& options) : ctx_(ctx), options_(options) {
+    for (auto& b : Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}))
+      if (auto id = b->uniqueIDValue()) bookmarks_.emplace(*id, b);
+    for (auto& t : Tag::fetchEntities(ctx).value_or(Tag::List{})) tags_.emplace(t->name(), t);
+    for (auto& s : Service::fetchEntities(ctx).value_or(Service::List{})) services_.emplace(s->name(), s);
+  }
+
+  Folder::Ref folderFor(const std::string& id) {
+    auto it = folders_.find(id);
+    if (it != folders_.end()) return it->second;
+    auto f = Folder::folderWithFolderID(id, ctx_);
+    if (!f) f = Folder::folderWithFolderID(Folder::kInboxID, ctx_);
+    folders_[id] = f;
+    return f;
+  }
+
+  Tag::Ref tagNamed(const std::string& name) {
+    auto it = tags_.find(name);
+    if (it != tags_.end()) return it->second;
+    auto t = Tag::initEntityInContext(ctx_);
+    if (!t) return nullptr;
+    t->setName(name);
+    tags_.emplace(name, t);
+    return t;
+  }
+
+  Service::Ref serviceNamed(const std::string& name, bool create) {
+    auto it = services_.find(name);
+    if (it != services_.end()) return it->second;
+    if (!create) return nullptr;
+    auto s = Service::initEntityInContext(ctx_);
+    if (!s) return nullptr;
+    s->setName(name);
+    services_.emplace(name, s);
+    return s;
+  }
+
+  Bookmark::Ref existingBookmark(const std::string& id) {
+    auto it = bookmarks_.find(id);
+    return it == bookmarks_.end() ? nullptr : it->second;
+  }
+
+  void forget(const Bookmark::Ref& b) {
+    if (auto id = b->uniqueIDValue()) bookmarks_.erase(*id);
+  }
+
+  void importBookmark(const BookmarkDummy& r, SyncMerge::Result& result);
+
+  const ContextRef& ctx() const { return ctx_; }
+  const SyncMerge::Options& options() const { return options_; }
+
+ private:
+  bool differs(const Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder) const;
+  void fill(Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder, bool isSync);
+
+  ContextRef ctx_;
+  const SyncMerge::Options& options_;
+  std::unordered_map<std::string, Bookmark::Ref> bookmarks_;
+  std::unordered_map<std::string, Tag::Ref> tags_;
+  std::unordered_map<std::string, Service::Ref> services_;
+  std::unordered_map<std::string, Folder::Ref> folders_;
+};
+
+std::vector<std::string> sortedTagNames(const Bookmark& b) {
+  std::vector<std::string> names;
+  for (const auto& t : b.tags())
+    if (t) names.push_back(t->name());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool MergeState::differs(const Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder) const {
+  if (b.title().value_or("") != str(r.title) || b.url().value_or("") != str(r.url) ||
+      b.notes().value_or("") != str(r.notes))
+    return true;
+  if (b.trashed() != r.trashed.intValue() || b.isFavorite() != r.isFavorite.intValue() ||
+      b.blocked() != r.blocked.intValue() || b.broken() != r.broken.intValue())
+    return true;
+  if (static_cast<std::int64_t>(b.rating().value_or(0)) != r.rating.intValue()) return true;
+  if (b.color().value_or("") != str(r.color) || b.login().value_or("") != str(r.login) ||
+      b.password().value_or("") != str(r.password))
+    return true;
+  if (b.folder() != folder) return true;
+  auto incoming = r.tagStrings;
+  std::sort(incoming.begin(), incoming.end());
+  incoming.erase(std::unique(incoming.begin(), incoming.end()), incoming.end());
+  auto local = sortedTagNames(b);
+  local.erase(std::unique(local.begin(), local.end()), local.end());
+  return incoming != local;
+}
+
+void MergeState::fill(Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder, bool isSync) {
+  const auto url = str(r.url);
+  b.setBaseURL(brightwren::stringWithFirstURLComponent(url));
+  b.setUrl(url);
+  b.setAddedDate(optDate(r.addedDate));
+  b.setTitle(str(r.title));
+  b.setRating(static_cast<double>(r.rating.intValue()));
+  b.setNotes(optStr(r.notes));
+  b.setUniqueID(str(r.uniqueID));
+  b.setVersion(r.version.intValue());
+  b.setFolder(folder);
+  b.setUpdatedDate(optDate(r.updatedDate));
+  b.setImportDate(optDate(r.importDate));
+  if (r.importedFrom.isString()) b.setImportedFrom(r.importedFrom.string());
+  b.setShowImported(1);
+  b.setLastOpened(optDate(r.lastOpened));
+  b.setTimesOpened(r.timesOpened.intValue());
+  b.setBroken(r.broken.intValue());
+  b.setLogin(optStr(r.login));
+  b.setPassword(optStr(r.password));
+  for (const auto& t : b.tags()) b.removeTag(t);
+  std::unordered_set<std::string> seen;
+  for (const auto& name : r.tagStrings)
+    if (seen.insert(name).second)
+      if (auto tag = tagNamed(name)) b.addTag(tag);
+  if (isSync) {
+    b.setTrashed(r.trashed.intValue());
+    b.setColor(optStr(r.color));
+    b.setIsFavorite(r.isFavorite.intValue());
+    b.setBlocked(r.blocked.intValue());
+    b.setTitleUpdated(1);
+    b.setValue(bookmark_attr::isInLibrary, fnd::Value(1));
+    // Replace the service marks with the incoming ones; unknown service names are skipped.
+    b.setToMany(bookmark_rel::services, {});
+    for (const auto& name : r.serviceStrings)
+      if (auto s = serviceNamed(name, false)) b.addService(s);
+  } else {
+    b.setValue(bookmark_attr::isInLibrary, fnd::Value(0));
+  }
+}
+
+void MergeState::importBookmark(const BookmarkDummy& r, SyncMerge::Result& result) {
+  auto folder = folderFor(r.folderID.isString() ? r.folderID.string() : std::string(Folder::kInboxID));
+  if (!options_.isSync) {
+    auto b = Bookmark::newBookmark(ctx_);
+    if (!b) return;
+    fill(*b, r, folder, false);
+    ++result.bookmarksCreated;
+    return;
+  }
+  const auto id = str(r.uniqueID);
+  if (id.empty()) return;
+  auto b = existingBookmark(id);
+  bool take = false;
+  if (!b) {
+    // Unknown here: created and always filled, keeping the record's identifier so the next run
+    // matches it (a version of 0 must not leave an empty "New bookmark" behind).
+    b = Bookmark::newBookmark(ctx_);
+    if (!b) return;
+    bookmarks_.emplace(id, b);
+    take = true;
+    ++result.bookmarksCreated;
+  } else {
+    const auto incoming = r.version.intValue();
+    if (incoming > b->version()) {
+      take = true;
+    } else if (incoming == b->version() && differs(*b, r, folder)) {
+      // Both sides edited the same version: a deterministic winner on every peer.
+      auto remoteUpdated = optDate(r.updatedDate).value_or(fnd::Date::distantPast());
+      auto localUpdated = b->updatedDate().value_or(fnd::Date::distantPast());
+      if (remoteUpdated > localUpdated)
+        take = true;
+      else if (remoteUpdated == localUpdated)
+        take = options_.remoteKestoID > options_.localKestoID;
+    }
+    if (take) ++result.bookmarksUpdated;
+  }
+  if (take) fill(*b, r, folder, true);
+}
+
+void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result& result) {
+  if (t.type == "b") {
+    auto b = state.existingBookmark(t.objectID);
+    if (!b || b->version() > t.version) return;
+    state.forget(b);
+    b->deleteBookmarkInContext(state.ctx());
+    ++result.bookmarksDeleted;
+  } else if (t.type == "f") {
+    auto f = Folder::existingFolderWithFolderID(t.objectID, state.ctx());
+    if (!f || f->version() > t.version) return;
+    result.foldersDeleted += SyncMerge::deleteFolderDuringImport(t.objectID, state.ctx());
+  } else {
+    fnd::logError("Exception trying to read XML file value");
+  }
+}
+
+}  // namespace
+
+int SyncMerge::deleteFolderDuringImport(const std::string& folderID, const ContextRef& context) {
+  if (folderID == Folder::kInboxID || folderID == Folder::kImportedID) return 0;
+  auto top = Folder::existingFolderWithFolderID(folderID, context);
+  if (!top) return 0;
+  auto inbox = Folder::folderWithFolderID(Folder::kInboxID, context);
+  std::vector<Folder::Ref> doomed{top};
+  std::unordered_set<std::string> visited{folderID};
+  for (std::size_t i = 0; i < doomed.size(); ++i) {
+    auto children = Folder::fetchEntitiesWhereProperty("parentFolderID", doomed[i]->folderID(), context);
+    for (auto& c : children.value_or(Folder::List{}))
+      if (c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
+          visited.insert(c->folderID()).second)
+        doomed.push_back(c);
+  }
+  for (auto& f : doomed) {
+    for (auto& object : f->toMany(folder_rel::bookmarks)) {
+      auto b = std::dynamic_pointer_cast<Bookmark>(object);
+      if (!b) continue;
+      b->setFolder(inbox);
+      b->setTrashed(1);
+      b->setVersion(b->version() + 1);
+      b->setUpdatedDate(fnd::Date::now());
+    }
+    f->deleteEntityInContext(context);
+  }
+  return static_cast<int>(doomed.size());
+}
+
+SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const ContextRef& ctx, const Options& options) {
+  Result result;
+  if (!ctx) return result;
+
+  if (options.isSync) {
+    if (!doc.password) {
+      fnd::logError("Exception trying to read kesto Password. Bailing out.");
+    } else if (!doc.password->empty()) {
+      auto config = Config::fetchEntityWhereProperty("kestoKey", std::string(Config::kPasswordKey), ctx);
+      if (!config) {
+        config = Config::initEntityInContext(ctx);
+        if (config) config->setKestoKey(Config::kPasswordKey);
+      }
+      if (config) config->setKestoValue(*doc.password);
+    }
+  }
+
+  for (const auto& f : doc.folders) {
+    const auto id = str(f.folderID);
+    if (id.empty() || id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID) continue;
+    Folder::importFolder(f, options.isSync, ctx);
+  }
+
+  if (options.isSync) {
+    for (const auto& s : doc.services) {
+      auto service = Service::serviceNamed(s.name, ctx);
+      if (!service) {
+        service = Service::initEntityInContext(ctx);
+        if (!service) continue;
+        service->setName(s.name);
+      }
+      service->setLogin(s.login);
+      service->setPassword(s.password);
+      service->setValue(service_attr::url, fnd::Value(std::string()));
+    }
+  }
+
+  MergeState state(ctx, options);
+  for (const auto& b : doc.bookmarks) state.importBookmark(b, result);
+
+  if (options.isSync) {
+    for (const auto& t : doc.deletions) applyTombstone(state, t, result);
+    for (const auto& t : options.localTombstones) applyTombstone(state, t, result);
+  }
+
+  result.cyclesBroken = Folder::breakParentCycles(options.cycleParent, ctx);
+  fnd::Error error;
+  result.saved = ctx->save(&error);
+  if (!result.saved)
+    fnd::logFormat(fnd::LogFlag::Error, "Sync: Error saving temporary context:%s", error.description().c_str());
+  return result;
+}
+
+}  // namespace kesto

@@ -1,0 +1,327 @@
+#include "Synchronize/Synchronizer.h"
+
+#include "Synchronize/AlertPresenter.h"
+#include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/SyncMerge.h"
+#include "Synchronize/SyncTombstones.h"
+
+#include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Context.h"
+
+#include <atomic>
+
+namespace kesto {
+
+namespace {
+
+std::atomic<bool>& jobFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+
+std::string defaultString(const char* key) {
+  return fnd::UserDefaults::standard().stringForKey(key).value_or("");
+}
+
+constexpr double kMessageWidth = 300, kMessageHeight = 100;
+constexpr int kMessageSeconds = 2;
+
+}  // namespace
+
+enum class Phase { Loading, Merging, Sending, Ended };
+
+struct Synchronizer::Run {
+  std::string kestoID;
+  Phase phase = Phase::Loading;
+  std::vector<SyncTombstone> sentDeletions;
+};
+
+Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
+  registerSource(ICloudDataSource::kMethod, ICloudDataSource::kLabel,
+                 [] { return std::make_unique<ICloudDataSource>(); });
+}
+
+Synchronizer::~Synchronizer() {
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (run_) endExclusiveJob();
+}
+
+Synchronizer& Synchronizer::shared() {
+  static Synchronizer* engine = new Synchronizer();
+  return *engine;
+}
+
+void Synchronizer::awakeFromNib() {
+  isBusy_ = false;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); }, kStartSyncNotification);
+  center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); },
+                     kStartSynchingWithSkyfolderNotification);
+}
+
+void Synchronizer::registerSource(const std::string& method, const std::string& label, SourceFactory factory) {
+  for (auto& s : sources_)
+    if (s.method == method) {
+      s.label = label;
+      s.factory = std::move(factory);
+      return;
+    }
+  sources_.push_back({method, label, std::move(factory)});
+}
+
+void Synchronizer::setTimeouts(double loadSeconds, double sendSeconds) {
+  loadTimeout_ = loadSeconds;
+  sendTimeout_ = sendSeconds;
+}
+
+bool Synchronizer::beginExclusiveJob() {
+  bool expected = false;
+  return jobFlag().compare_exchange_strong(expected, true);
+}
+void Synchronizer::endExclusiveJob() { jobFlag().store(false); }
+bool Synchronizer::isExclusiveJobRunning() { return jobFlag().load(); }
+
+bool Synchronizer::isRunning() const { return run_ != nullptr; }
+
+void Synchronizer::syncFromNotification() {
+  if (isBusy_) return;
+  sync();
+}
+
+void Synchronizer::syncFromButton() {
+  wasSyncManuallyStarted_ = true;
+  sync();
+}
+
+void Synchronizer::runWizard() {
+  if (host_) host_->openWizard();
+}
+
+void Synchronizer::sync() {
+  const auto method = defaultString(kCurrentSyncMethodKey);
+  if (method.empty()) {
+    wasSyncManuallyStarted_ = false;
+    runWizard();
+    return;
+  }
+  for (const auto& s : sources_)
+    if (s.method == method) return startWith(method);
+  wasSyncManuallyStarted_ = false;
+  if (host_) host_->setAppCanQuit(true);
+}
+
+bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
+  ViewUpdater::startActivity();
+  if (settingsComplete) {
+    wasSyncManuallyStarted_ = false;
+    return true;
+  }
+  ViewUpdater::stopActivity();
+  if (host_) host_->setAppCanQuit(true);
+  if (wasSyncManuallyStarted_) runWizard();
+  wasSyncManuallyStarted_ = false;
+  return false;
+}
+
+void Synchronizer::startWith(const std::string& method) {
+  const Source* source = nullptr;
+  for (const auto& s : sources_)
+    if (s.method == method) source = &s;
+  if (!source || !source->factory) return;
+  if (method == ICloudDataSource::kMethod && isBusy_) return;
+  if (run_ || !beginExclusiveJob()) {
+    // Another sync, share or archive import is running: refuse rather than share its state.
+    fnd::logInfo("Sync not started: another sync or import is running");
+    ViewUpdater::showMessage("Sync already running", kMessageWidth, kMessageHeight, kMessageSeconds);
+    wasSyncManuallyStarted_ = false;
+    return;
+  }
+  bool complete = true;
+  auto& defaults = fnd::UserDefaults::standard();
+  if (method == "skyfolder") complete = defaults.boolForKey("syncUsingSkyfolder");
+  if (method == "kestoapp") complete = !defaultString("SyncEmail").empty() && !defaultString("SyncPassword").empty();
+  if (method == ICloudDataSource::kMethod && host_) host_->setAppCanQuit(false);
+  label_ = source->label;
+  if (!prepareCommonSyncSettings(complete)) {
+    endExclusiveJob();
+    return;
+  }
+  run_ = std::make_shared<Run>();
+  run_->kestoID = defaultString(kKestoIDKey);
+  ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
+  datasource_.reset();
+  datasource_ = source->factory();
+  datasource_->setDelegate(this);
+  armTimeout(loadTimeout_, "The synced copy did not arrive in time");
+  datasource_->load();
+}
+
+void Synchronizer::armTimeout(double seconds, const char* what) {
+  if (!run_ || seconds <= 0) return;
+  std::weak_ptr<Run> weakRun = run_;
+  std::weak_ptr<bool> alive = alive_;
+  const Phase phase = run_->phase;
+  std::string message = what;
+  fnd::DispatchQueue::main().after(seconds, [this, weakRun, alive, phase, message] {
+    if (!alive.lock()) return;
+    auto run = weakRun.lock();
+    if (!run || run != run_ || run->phase != phase) return;
+    endRun(false, message);
+  });
+}
+
+void Synchronizer::retrievedXML(const std::string& xml) {
+  if (!run_ || run_->phase != Phase::Loading) {
+    fnd::logInfo("Sync: a document arrived outside a run's loading step and was ignored");
+    return;
+  }
+  run_->phase = Phase::Merging;
+  mergeAndWrite(run_, xml);
+}
+
+void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml) {
+  if (xml.empty()) return endRun(false, "The synced copy could not be read");
+  auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
+  if (!context) return endRun(false, "The library is not available");
+  auto localTombstones = SyncTombstones::tombstones();
+  std::weak_ptr<bool> alive = alive_;
+  context->perform([this, alive, run, context, xml, localTombstones] {
+    fnd::Error error;
+    auto doc = SyncFile::read(xml, true, &error);
+    if (!doc || doc->rootName != kSyncFileRoot) {
+      // An unreadable download is a failure, never an empty remote: nothing is sent.
+      std::string why = doc ? "The synced copy is not a sync file" : "The synced copy could not be read: " + error.localizedDescription();
+      fnd::DispatchQueue::main().async([this, alive, run, why] {
+        if (alive.lock() && run == run_) endRun(false, why);
+      });
+      return;
+    }
+    const std::string remoteID = doc->kestoID.value_or("");
+    const bool merged = remoteID != run->kestoID || remoteID.empty();
+    if (merged) {
+      fnd::DispatchQueue::main().async(
+          [] { ViewUpdater::showMessage("Synching...", kMessageWidth, kMessageHeight, kMessageSeconds); });
+      SyncMerge::Options options;
+      options.isSync = true;
+      options.localKestoID = run->kestoID;
+      options.remoteKestoID = remoteID;
+      options.localTombstones = localTombstones;
+      SyncMerge::processImport(*doc, context, options);
+    }
+    // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
+    std::vector<SyncTombstone> deletions = localTombstones;
+    std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
+    for (const auto& t : remote) {
+      bool known = false;
+      for (auto& d : deletions)
+        if (d.objectID == t.objectID && d.type == t.type) {
+          d.version = std::max(d.version, t.version);
+          known = true;
+        }
+      if (!known) deletions.push_back(t);
+    }
+    auto outgoing = SyncFile::writeSyncFile(context, run->kestoID, deletions);
+    fnd::DispatchQueue::main().async(
+        [this, alive, run, outgoing = std::move(outgoing), deletions, remote, merged]() mutable {
+          if (!alive.lock() || run != run_) return;
+          handOver(run, std::move(outgoing), std::move(deletions), std::move(remote), merged);
+        });
+  });
+}
+
+void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
+                            std::vector<SyncTombstone> remoteDeletions, bool merged) {
+  if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
+    fnd::Error error;
+    if (!main->save(&error))
+      fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
+                     error.description().c_str());
+  }
+  // Tombstones a peer sent live on here, so this library passes them on too.
+  SyncTombstones::add(remoteDeletions);
+  if (merged && dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
+  ViewUpdater::updateFoldersCompletely();
+  run->phase = Phase::Sending;
+  run->sentDeletions = std::move(deletions);
+  lastOutgoing_ = xml;
+  armTimeout(sendTimeout_, "The sync file could not be uploaded in time");
+  datasource_->send(xml);
+}
+
+void Synchronizer::sentSyncData(bool success, const std::string& message) {
+  if (!run_ || run_->phase != Phase::Sending) return;
+  if (!success) return endRun(false, message.empty() ? "The sync file could not be uploaded" : message);
+  SyncTombstones::confirmUploaded(run_->sentDeletions);
+  endRun(true, {});
+}
+
+void Synchronizer::abortSyncWithError(const std::string& message) {
+  if (!run_) return;
+  AlertPresenter::alert("Connection error", message.empty() ? "Could not connect to the server" : message, "OK");
+  endRun(false, {});
+}
+
+void Synchronizer::openRegistration() {
+  if (!run_) return;
+  AlertPresenter::alert("Incorrect Login", "Your username and password are either incorrect or not set", "OK");
+  endRun(false, {});
+  runWizard();
+}
+
+void Synchronizer::resetAccount() {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.removeObject("SyncEmail");
+  defaults.removeObject("SyncPassword");
+}
+
+void Synchronizer::endRun(bool success, const std::string& message) {
+  if (!run_) return;
+  run_->phase = Phase::Ended;
+  run_.reset();
+  endExclusiveJob();
+  // A transport that failed mid-transfer may not have cleared its busy flag; a later start
+  // must not be ignored because of it.
+  isBusy_ = false;
+  if (success) {
+    ViewUpdater::showMessage("Sync Complete " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
+  } else {
+    ViewUpdater::showMessage("Sync Failed " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
+    if (!message.empty()) AlertPresenter::alert("Sync failed", message, "OK");
+  }
+  ViewUpdater::stopActivity();
+  fnd::Dictionary info;
+  info["success"] = fnd::Value(success);
+  info["message"] = fnd::Value(message);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kSyncEndedNotification, this, std::move(info));
+  if (quitPending_ || (host_ && host_->appMustQuit())) {
+    quitPending_ = false;
+    if (host_) {
+      host_->setAppCanQuit(true);
+      host_->terminate();
+    }
+  }
+}
+
+bool Synchronizer::requestQuit() {
+  if (!run_) return true;
+  quitPending_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(kQuitWaitSeconds, [this, alive] {
+    if (!alive.lock() || !quitPending_) return;
+    quitPending_ = false;
+    if (host_) {
+      host_->setAppCanQuit(true);
+      host_->terminate();
+    }
+  });
+  return false;
+}
+
+}  // namespace kesto

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Synchronize/SyncDataSource.h"
+#include "Synchronize/SyncFile.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class DataManager;
+
+// What the engine needs from the application: quitting, and the set-up wizard.
+class SyncApplicationHost {
+ public:
+  virtual ~SyncApplicationHost() = default;
+  virtual void setAppCanQuit(bool canQuit) {}
+  // True when a quit is waiting for the sync to end.
+  virtual bool appMustQuit() const { return false; }
+  virtual void terminate() {}
+  virtual void openWizard() {}
+};
+
+// The sync engine. A run loads the remote sync file through the transport chosen by the user
+// default "CurrentSyncMethod", merges it on a private-queue child context unless this library
+// wrote it, writes the library as a new sync file and hands it to the transport. Main thread
+// only, except where noted.
+//
+// Every run ends, with a message, on every path: a transport failure, an unreadable download, a
+// failed upload or a transport that stops answering (time-outs) all end it. Each run has its own
+// state; a start while any sync, share or archive import runs is refused. Tombstones leave the
+// local list only after a confirmed upload (and only once 90 days old).
+class Synchronizer {
+ public:
+  static constexpr const char* kStartSyncNotification = "StartSync";
+  static constexpr const char* kStartSynchingWithSkyfolderNotification = "StartSynchingWithSkyfolder";
+  // Posted on the main thread when a run ends; user info "success" (boolean) and "message".
+  static constexpr const char* kSyncEndedNotification = "KestoSyncEndedNotification";
+  static constexpr const char* kCurrentSyncMethodKey = "CurrentSyncMethod";
+  static constexpr const char* kKestoIDKey = "KestoID";
+  static constexpr double kQuitWaitSeconds = 30.0;
+
+  using SourceFactory = std::function<std::unique_ptr<SyncDataSource>()>;
+
+  Synchronizer();
+  ~Synchronizer();
+  Synchronizer(const Synchronizer&) = delete;
+  Synchronizer& operator=(const Synchronizer&) = delete;
+
+  // The one engine of the application (tests may make their own).
+  static Synchronizer& shared();
+
+  // Observes "StartSync" and "StartSynchingWithSkyfolder".
+  void awakeFromNib();
+  void setDataManager(DataManager* dataManager) { dataManager_ = dataManager; }
+  void setHost(std::shared_ptr<SyncApplicationHost> host) { host_ = std::move(host); }
+  // The transport for a method ("icloud" is built in; "skyfolder" and "kestoapp" register here).
+  void registerSource(const std::string& method, const std::string& label, SourceFactory factory);
+  // Time-outs for a transport's answer to load() and to send().
+  void setTimeouts(double loadSeconds, double sendSeconds);
+
+  // Starts.
+  void syncFromNotification();
+  void syncFromButton();
+  void sync();
+  void runWizard();
+
+  // Delegate operations of the data sources (main thread).
+  void retrievedXML(const std::string& xml);
+  void setIsBusy(bool busy) { isBusy_ = busy; }
+  bool isBusy() const { return isBusy_; }
+  void openRegistration();
+  void abortSyncWithError(const std::string& message);
+  void sentSyncData(bool success, const std::string& message = {});
+  void resetAccount();
+
+  // True from the start of a run to its end.
+  bool isRunning() const;
+  const std::string& syncUsedString() const { return label_; }
+  // The outgoing document of the last run that wrote one.
+  const std::string& lastOutgoingXML() const { return lastOutgoing_; }
+
+  // A quit asked while a run goes on: answers true when the application may quit now; otherwise
+  // the application is terminated through the host when the run ends or after kQuitWaitSeconds.
+  bool requestQuit();
+
+  // One job at a time across sync runs, shared-folder exports and archive imports. begin answers
+  // false while another job runs.
+  static bool beginExclusiveJob();
+  static void endExclusiveJob();
+  static bool isExclusiveJobRunning();
+
+ private:
+  struct Run;
+  bool prepareCommonSyncSettings(bool settingsComplete);
+  void startWith(const std::string& method);
+  void mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml);
+  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
+                std::vector<SyncTombstone> remoteDeletions, bool merged);
+  void endRun(bool success, const std::string& message);
+  void armTimeout(double seconds, const char* what);
+
+  struct Source {
+    std::string method, label;
+    SourceFactory factory;
+  };
+  std::vector<Source> sources_;
+  std::shared_ptr<Run> run_;
+  std::unique_ptr<SyncDataSource> datasource_;
+  std::shared_ptr<SyncApplicationHost> host_;
+  DataManager* dataManager_ = nullptr;
+  std::string label_;
+  std::string lastOutgoing_;
+  bool isBusy_ = false;
+  bool wasSyncManuallyStarted_ = false;
+  bool quitPending_ = false;
+  double loadTimeout_ = 120.0;
+  double sendTimeout_ = 300.0;
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,203 @@
+#include "SyncTestSupport.h"
+
+#include "Model/Config.h"
+#include "Platform/Foundation/Error.h"
+
+namespace kesto::test {
+namespace {
+
+class SyncFileTest : public SyncRecordsTest {
+ protected:
+  // A small library with every kind of record, fixed identifiers and dates.
+  void makeLibrary() {
+    auto work = folder("F-WORK", "Work", Folder::kRootID, 3);
+    work->setColor(std::string("blue"));
+    auto sub = folder("F-SUB", "Sub & <more>", "F-WORK", 1);
+    auto b = bookmark("B-1", "http://example.com/a;b?x=1&y=2", "Title a;b", work, 4);
+    b->setNotes(std::string("notes with ]]> and <tags>"));
+    b->setRating(3.0);
+    b->setLogin(std::string("me&you"));
+    b->setPassword(std::string("cGFzcw=="));
+    b->setColor(std::string("red"));
+    b->setIsFavorite(1);
+    b->setTimesOpened(7);
+    b->setLastOpened(at(1425751600));
+    auto tag = Tag::initEntity();
+    tag->setName("news");
+    b->addTag(tag);
+    auto service = Service::initEntity();
+    service->setName(Service::kPinboard);
+    service->setLogin("pin<user>");
+    service->setPassword("c2VjcmV0");
+    b->addService(service);
+    bookmark("B-2", "http://example.org/", "Second", sub, 1);
+    // No folder: never written.
+    bookmark("B-LOOSE", "http://loose.example/", "Loose", nullptr, 1);
+    auto config = Config::initEntity();
+    config->setKestoKey(Config::kPasswordKey);
+    config->setKestoValue("bG9jaw==");
+    save();
+  }
+};
+
+TEST_F(SyncFileTest, WritesTheGoldenSyncFile) {
+  makeLibrary();
+  auto xml = SyncFile::writeSyncFile(main, "kesto-LIB-A", {{"B-GONE", 5, "b"}, {"F-GONE", 2, "f"}});
+  auto golden = readFile(std::string(KESTO_TEST_DATA_DIR) + "/Sync/sync-file.xml");
+  if (std::getenv("KESTO_UPDATE_GOLDEN")) writeFile(std::string(KESTO_TEST_DATA_DIR) + "/Sync/sync-file.xml", xml);
+  EXPECT_EQ(xml, golden);
+  EXPECT_TRUE(wellFormed(xml));
+}
+
+TEST_F(SyncFileTest, RoundTripKeepsEveryFieldAndTheSemicolonEscape) {
+  makeLibrary();
+  auto xml = SyncFile::writeSyncFile(main, "kesto-LIB-A", {{"B-GONE", 5, "b"}});
+  EXPECT_NE(xml.find("Title a##semicolon##b"), std::string::npos);
+  EXPECT_EQ(xml.find("B-LOOSE"), std::string::npos);
+
+  fnd::Error error;
+  auto doc = SyncFile::read(xml, true, &error);
+  ASSERT_TRUE(doc) << error.description();
+  EXPECT_EQ(doc->rootName, kSyncFileRoot);
+  EXPECT_EQ(doc->kestoID, "kesto-LIB-A");
+  EXPECT_EQ(doc->password, "bG9jaw==");
+  ASSERT_EQ(doc->bookmarks.size(), 2u);
+  const auto& b = doc->bookmarks[0];
+  EXPECT_EQ(b.uniqueID.string(), "B-1");
+  EXPECT_EQ(b.title.string(), "Title a;b");
+  EXPECT_EQ(b.url.string(), "http://example.com/a;b?x=1&y=2");
+  EXPECT_EQ(b.notes.string(), "notes with ]]> and <tags>");
+  EXPECT_EQ(b.login.string(), "me&you");
+  EXPECT_EQ(b.password.string(), "cGFzcw==");
+  EXPECT_EQ(b.color.string(), "red");
+  EXPECT_EQ(b.version.intValue(), 4);
+  EXPECT_EQ(b.rating.intValue(), 3);
+  EXPECT_EQ(b.isFavorite.intValue(), 1);
+  EXPECT_EQ(b.timesOpened.intValue(), 7);
+  EXPECT_EQ(b.folderID.string(), "F-WORK");
+  EXPECT_EQ(b.tagStrings, std::vector<std::string>{"news"});
+  EXPECT_EQ(b.serviceStrings, std::vector<std::string>{"pinboard"});
+  EXPECT_EQ(b.addedDate.date(), at(1425751499));
+  EXPECT_EQ(b.lastOpened.date(), at(1425751600));
+  ASSERT_EQ(doc->folders.size(), 2u);
+  EXPECT_EQ(doc->folders[1].name.string(), "Sub & <more>");
+  EXPECT_EQ(doc->folders[0].color.string(), "blue");
+  EXPECT_TRUE(doc->folders[1].color.isNull());  // written as "(null)"
+  ASSERT_EQ(doc->services.size(), 1u);
+  EXPECT_EQ(doc->services[0].login, "pin<user>");
+  ASSERT_EQ(doc->deletions.size(), 1u);
+  EXPECT_EQ(doc->deletions[0], (SyncTombstone{"B-GONE", 5, "b"}));
+}
+
+TEST_F(SyncFileTest, HostileTextStaysWellFormed) {
+  auto f = folder("F1", "x]]>y", Folder::kRootID);
+  std::string nasty = std::string("a\x01" "b\x0b" "c]]>d<e>&f\"g") + "\xff\xfe" + "h\xc3\xa9";
+  auto b = bookmark("B1", "http://e.com/]]>", nasty, f);
+  b->setLogin(std::string("</login><x>"));
+  b->setColor(std::string("]]><"));
+  save();
+  auto xml = SyncFile::writeSyncFile(main, "id<&>", {{"a<b", 1, "b"}});
+  ASSERT_TRUE(wellFormed(xml)) << xml;
+  auto doc = SyncFile::read(xml, true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "id<&>");
+  ASSERT_EQ(doc->bookmarks.size(), 1u);
+  EXPECT_EQ(doc->bookmarks[0].title.string(), "abc]]>d<e>&f\"gh\xc3\xa9");
+  EXPECT_EQ(doc->bookmarks[0].url.string(), "http://e.com/]]>");
+  EXPECT_EQ(doc->bookmarks[0].login.string(), "</login><x>");
+  EXPECT_EQ(doc->folders[0].name.string(), "x]]>y");
+  EXPECT_EQ(doc->deletions[0].objectID, "a<b");
+}
+
+TEST_F(SyncFileTest, NoDeletionsElementWithoutTombstones) {
+  auto f = folder("F1", "One");
+  bookmark("B1", "http://a/", "A", f);
+  save();
+  auto xml = SyncFile::writeSyncFile(main, "kesto-X", {});
+  EXPECT_EQ(xml.find("<deletions>"), std::string::npos);
+  EXPECT_NE(xml.find("<tags>\n    </tags>"), std::string::npos);
+  EXPECT_NE(xml.find("<services>\n    </services>"), std::string::npos);
+}
+
+TEST(SyncFileReader, ReadsOlderFilesAndFillsDefaults) {
+  auto doc = SyncFile::read(readFile(std::string(KESTO_TEST_DATA_DIR) + "/Sync/older-form.xml"), true);
+  ASSERT_TRUE(doc);
+  EXPECT_FALSE(doc->kestoID);  // the nil placeholder is no identifier
+  EXPECT_FALSE(doc->password);
+  ASSERT_EQ(doc->bookmarks.size(), 2u);
+  const auto& a = doc->bookmarks[0];
+  EXPECT_EQ(a.title.string(), "Old; style");
+  EXPECT_EQ(a.folderID.string(), "_inbox");         // no folder-id
+  EXPECT_EQ(a.trashed.intValue(), 0);               // missing trashed
+  EXPECT_EQ(a.updatedDate.date(), a.addedDate.date());  // empty updated date takes the added date
+  EXPECT_EQ(a.version.intValue(), 12);              // leading integer of "12abc"
+  EXPECT_EQ(a.login.string(), "");                  // the group stops at the missing login
+  const auto& b = doc->bookmarks[1];
+  EXPECT_EQ(b.folderID.string(), "F9");
+  EXPECT_EQ(b.version.intValue(), 0);
+  EXPECT_TRUE(b.lastOpened.isNull());
+  ASSERT_EQ(doc->folders.size(), 1u);
+  EXPECT_EQ(doc->folders[0].color.string(), "green");  // ".png" stripped
+  EXPECT_EQ(doc->deletions.size(), 1u);  // the tombstone without an identifier is skipped
+}
+
+TEST(SyncFileReader, RefusesWhatIsNotAWellFormedDocument) {
+  EXPECT_FALSE(SyncFile::read("", true));
+  EXPECT_FALSE(SyncFile::read("<a>", true));
+  EXPECT_FALSE(SyncFile::read("<kesto-sync-file><bookmarks></kesto-sync-file>", true));
+  // Entity declarations are refused outright: no expansion, no external fetches.
+  std::string xxe =
+      "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
+      "<kesto-sync-file><kesto-id>&x;</kesto-id></kesto-sync-file>";
+  EXPECT_FALSE(SyncFile::read(xxe, true));
+  std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+                       "<kesto-sync-file><kesto-id>&b;</kesto-id></kesto-sync-file>";
+  EXPECT_FALSE(SyncFile::read(laughs, true));
+  // The empty-library marker parses, with nothing in it.
+  auto marker = SyncFile::read(kEmptyLibraryMarker, true);
+  ASSERT_TRUE(marker);
+  EXPECT_FALSE(marker->kestoID);
+  EXPECT_TRUE(marker->bookmarks.empty());
+  EXPECT_FALSE(SyncFile::readKestoID(kEmptyLibraryMarker));
+}
+
+TEST(SyncFileText, EscapesAndSplitsCData) {
+  EXPECT_EQ(SyncFile::cdata("a]]>b"), "<![CDATA[a]]]]><![CDATA[>b]]>");
+  EXPECT_EQ(SyncFile::escapeText("<a href=\"x\">&</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;");
+  EXPECT_EQ(SyncFile::stripInvalidXmlChars(std::string("t\tn\nr\r\x00z", 8)), "t\tn\nr\rz");
+  EXPECT_EQ(SyncFile::stripInvalidXmlChars("\xef\xbf\xbe" "ok" "\xf0\x9f\x98\x80"), "ok\xf0\x9f\x98\x80");  // U+FFFE
+  EXPECT_EQ(SyncFile::stripInvalidXmlChars("\xc0\xaf" "x" "\xe2\x82"), "x");  // overlong, truncated
+}
+
+TEST_F(SyncFileTest, SharedFolderFileRekeysAndLeavesCredentialsOut) {
+  makeLibrary();
+  auto work = Folder::existingFolderWithFolderID("F-WORK");
+  auto sub = Folder::existingFolderWithFolderID("F-SUB");
+  auto xml = SyncFile::writeSharedFolderFile({work, sub}, {find("B-1"), find("B-2"), find("B-1")}, "kesto-LIB-A",
+                                             "alice", false);
+  ASSERT_TRUE(wellFormed(xml));
+  EXPECT_EQ(xml.find("kesto-password"), std::string::npos);
+  EXPECT_EQ(xml.find("<services>\n  <service>"), std::string::npos);
+  auto doc = SyncFile::read(xml, true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->rootName, kSharedFolderFileRoot);
+  ASSERT_EQ(doc->folders.size(), 2u);
+  ASSERT_EQ(doc->bookmarks.size(), 2u);  // each bookmark once
+  const auto top = doc->folders[0].folderID.string();
+  EXPECT_NE(top, "F-WORK");
+  EXPECT_EQ(doc->folders[0].parentFolderID.string(), "_imported");
+  EXPECT_EQ(doc->folders[1].parentFolderID.string(), top);
+  EXPECT_EQ(doc->bookmarks[0].folderID.string(), top);
+  EXPECT_EQ(doc->bookmarks[1].folderID.string(), doc->folders[1].folderID.string());
+  EXPECT_NE(doc->bookmarks[0].uniqueID.string(), "B-1");
+  EXPECT_EQ(doc->bookmarks[0].login.string(), "");
+  EXPECT_EQ(doc->bookmarks[0].password.string(), "");
+  EXPECT_EQ(doc->bookmarks[0].timesOpened.intValue(), 0);
+  EXPECT_EQ(doc->bookmarks[0].importedFrom.string(), "alice");
+  EXPECT_EQ(xml.find("F-WORK"), std::string::npos);
+  // Titles that happen to contain an identifier are not touched.
+  EXPECT_EQ(doc->bookmarks[0].title.string(), "Title a;b");
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,226 @@
+#include "SyncTestSupport.h"
+
+#include "Synchronize/SyncMerge.h"
+
+#include "Model/Config.h"
+
+namespace kesto::test {
+namespace {
+
+// Builds incoming documents record by record.
+struct Doc {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kesto-sync-file>\n<kesto-id>kesto-REMOTE</kesto-id>\n";
+  std::string bookmarks, folders, deletions;
+  std::string password;
+
+  Doc& bookmark(const std::string& id, const std::string& folder, std::int64_t version, const std::string& title,
+                const std::string& updated = "2015-03-07 18:04:59 +0000", const std::string& extra = "") {
+    bookmarks += "<bookmark><folders>" + (folder.empty() ? "" : "<folder-id>" + folder + "</folder-id>") +
+                 "</folders><services></services><id><![CDATA[" + id + "]]></id><version>" + std::to_string(version) +
+                 "</version><title><![CDATA[" + title + "]]></title><url><![CDATA[http://" + id +
+                 ".example/]]></url><notes></notes><rating>0</rating><trashed>0</trashed><tags><tag><name>t1</name>"
+                 "</tag></tags><added-date>2015-03-07 18:04:59 +0000</added-date><updated-date>" +
+                 updated + "</updated-date><times-visited>0</times-visited><last-visited></last-visited>" + extra +
+                 "</bookmark>\n";
+    return *this;
+  }
+  Doc& folder(const std::string& id, const std::string& parent, std::int64_t version, const std::string& name = "") {
+    folders += "<folder><folderID>" + id + "</folderID><parentFolderID>" + parent + "</parentFolderID><name>" +
+               (name.empty() ? id : name) + "</name><orderIndex>0</orderIndex><isExpanded>0</isExpanded><blocked>0"
+               "</blocked><color>grey</color><version>" + std::to_string(version) + "</version></folder>\n";
+    return *this;
+  }
+  Doc& tombstone(const std::string& id, std::int64_t version, const std::string& type) {
+    deletions += "<deleted-object><object-id>" + id + "</object-id><object-type>" + type +
+                 "</object-type><object-version>" + std::to_string(version) + "</object-version></deleted-object>\n";
+    return *this;
+  }
+  SyncDocument parse(bool isSync = true) const {
+    auto xml = text + "<kesto-password>" + password + "</kesto-password>\n<bookmarks>\n" + bookmarks +
+               "</bookmarks>\n<folders>\n" + folders + "</folders>\n<deletions>\n" + deletions +
+               "</deletions>\n</kesto-sync-file>\n";
+    auto doc = SyncFile::read(xml, isSync);
+    EXPECT_TRUE(doc) << xml;
+    return doc.value_or(SyncDocument{});
+  }
+};
+
+class SyncMergeTest : public SyncRecordsTest {
+ protected:
+  SyncMerge::Result merge(const SyncDocument& doc, std::vector<SyncTombstone> local = {}, bool isSync = true) {
+    SyncMerge::Result result;
+    SyncMerge::Options options;
+    options.isSync = isSync;
+    options.localKestoID = "kesto-LOCAL";
+    options.remoteKestoID = doc.kestoID.value_or("");
+    options.localTombstones = std::move(local);
+    if (!isSync) options.cycleParent = Folder::kImportedID;
+    onChild([&](const ContextRef& child) { result = SyncMerge::processImport(doc, child, options); });
+    return result;
+  }
+  std::string titleOf(const std::string& id) {
+    auto b = find(id);
+    return b ? b->title().value_or("") : "<gone>";
+  }
+};
+
+TEST_F(SyncMergeTest, HigherVersionsWinAndLowerOnesChangeNothing) {
+  auto f = folder("F1", "One");
+  bookmark("B1", "http://B1.example/", "local", f, 5);
+  bookmark("B2", "http://B2.example/", "local", f, 5);
+  auto same = bookmark("B3", "http://B3.example/", "local", f, 5);
+  auto tag = Tag::initEntity();
+  tag->setName("t1");
+  same->addTag(tag);
+  save();
+  Doc d;
+  d.bookmark("B1", "F1", 6, "remote").bookmark("B2", "F1", 4, "remote").bookmark("B3", "F1", 5, "local");
+  auto r = merge(d.parse());
+  EXPECT_EQ(titleOf("B1"), "remote");
+  EXPECT_EQ(find("B1")->version(), 6);
+  EXPECT_EQ(find("B1")->tagsAsString(), "t1");
+  EXPECT_EQ(titleOf("B2"), "local");
+  EXPECT_EQ(r.bookmarksUpdated, 1);
+  EXPECT_EQ(r.bookmarksCreated, 0);
+}
+
+TEST_F(SyncMergeTest, EqualVersionsWithDifferentContentConverge) {
+  auto f = folder("F1", "One");
+  auto b = bookmark("B1", "http://B1.example/", "mine", f, 6);
+  b->setUpdatedDate(at(1425751600));
+  auto c = bookmark("B2", "http://B2.example/", "mine", f, 6);
+  c->setUpdatedDate(at(1425751499));
+  save();
+  Doc d;
+  // B1: ours is later, keep it. B2: same updated date; the larger library identifier wins.
+  d.bookmark("B1", "F1", 6, "theirs", "2015-03-07 18:04:59 +0000");
+  d.bookmark("B2", "F1", 6, "theirs", "2015-03-07 18:04:59 +0000");
+  merge(d.parse());
+  EXPECT_EQ(titleOf("B1"), "mine");
+  EXPECT_EQ(titleOf("B2"), "theirs");  // "kesto-REMOTE" > "kesto-LOCAL"
+  // The peer runs the same rule with the roles swapped and reaches the same state.
+  SyncMerge::Options options;
+  options.localKestoID = "kesto-REMOTE";
+  options.remoteKestoID = "kesto-LOCAL";
+  EXPECT_GT(options.localKestoID, options.remoteKestoID);
+}
+
+TEST_F(SyncMergeTest, UnknownRecordsAreCreatedWithTheirIdentifierEvenAtVersionZero) {
+  save();
+  Doc d;
+  d.bookmark("NEW-0", "F-NEW", 0, "zero").bookmark("NEW-1", "", 3, "inbox");
+  auto r = merge(d.parse());
+  EXPECT_EQ(r.bookmarksCreated, 2);
+  ASSERT_TRUE(find("NEW-0"));
+  EXPECT_EQ(titleOf("NEW-0"), "zero");
+  ASSERT_TRUE(find("NEW-0")->folder());
+  EXPECT_EQ(find("NEW-0")->folder()->folderID(), "F-NEW");
+  EXPECT_EQ(find("NEW-0")->folder()->name(), "F-NEW");
+  EXPECT_EQ(find("NEW-1")->folder()->folderID(), "_inbox");
+  // A second merge of the same document matches by identifier: no duplicates.
+  merge(d.parse());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 2);
+}
+
+TEST_F(SyncMergeTest, BookmarkTombstonesAreVersionChecked) {
+  auto f = folder("F1", "One");
+  bookmark("B3", "http://B3.example/", "three", f, 3);
+  bookmark("B4", "http://B4.example/", "four", f, 4);
+  save();
+  Doc d;
+  d.tombstone("B3", 3, "b").tombstone("B4", 3, "b").tombstone("NOPE", 9, "b");
+  auto r = merge(d.parse());
+  EXPECT_FALSE(find("B3"));
+  EXPECT_TRUE(find("B4"));
+  EXPECT_EQ(r.bookmarksDeleted, 1);
+  EXPECT_FALSE(find("NOPE"));  // an unknown tombstone creates nothing
+}
+
+TEST_F(SyncMergeTest, LocalTombstoneDeletesWhatTheDocumentBringsBack) {
+  save();
+  Doc d;
+  d.bookmark("B9", "F1", 2, "back again").bookmark("B10", "F1", 5, "edited elsewhere");
+  merge(d.parse(), {{"B9", 2, "b"}, {"B10", 4, "b"}});
+  EXPECT_FALSE(find("B9"));
+  EXPECT_TRUE(find("B10"));  // edited to a higher version after the deletion: kept
+}
+
+TEST_F(SyncMergeTest, FolderTombstonesKeepTheBookmarksInTheTrash) {
+  auto top = folder("F1", "Top", Folder::kRootID, 2);
+  auto sub = folder("F2", "Sub", "F1", 7);
+  auto kept = folder("F3", "Newer", Folder::kRootID, 9);
+  bookmark("B1", "http://B1.example/", "one", top, 1);
+  bookmark("B2", "http://B2.example/", "two", sub, 4);
+  bookmark("B3", "http://B3.example/", "three", kept, 1);
+  save();
+  Doc d;
+  d.tombstone("F1", 2, "f").tombstone("F3", 8, "f");
+  auto r = merge(d.parse());
+  EXPECT_EQ(r.foldersDeleted, 2);
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("F1"));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("F2"));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID("F3"));  // locally newer than the tombstone
+  for (const char* id : {"B1", "B2"}) {
+    auto b = find(id);
+    ASSERT_TRUE(b) << id;
+    ASSERT_TRUE(b->folder());
+    EXPECT_EQ(b->folder()->folderID(), "_inbox");
+    EXPECT_EQ(b->trashed(), 1);
+  }
+  EXPECT_EQ(find("B2")->version(), 5);
+}
+
+TEST_F(SyncMergeTest, ParentCyclesFromPeersAreBroken) {
+  folder("FA", "A", Folder::kRootID, 1);
+  folder("FB", "B", "FA", 1);
+  save();
+  Doc d;
+  d.folder("FA", "FB", 2).folder("FB", "FA", 2).folder("FS", "FS", 1, "Self");
+  auto r = merge(d.parse());
+  EXPECT_GE(r.cyclesBroken, 1);
+  auto a = Folder::existingFolderWithFolderID("FA");
+  auto b = Folder::existingFolderWithFolderID("FB");
+  auto s = Folder::existingFolderWithFolderID("FS");
+  ASSERT_TRUE(a && b && s);
+  EXPECT_TRUE(a->parentFolderID() == "root" || b->parentFolderID() == "root");
+  EXPECT_EQ(s->parentFolderID(), "root");
+  EXPECT_LE(a->subFolders().size(), 1u);  // a walk ends
+}
+
+TEST_F(SyncMergeTest, PasswordAndServices) {
+  auto config = Config::initEntity();
+  config->setKestoKey(Config::kPasswordKey);
+  config->setKestoValue("b2xk");
+  save();
+  Doc empty;
+  merge(empty.parse());
+  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", std::string("password"))->kestoValue(), "b2xk");
+  Doc d;
+  d.password = "bmV3";
+  merge(d.parse());
+  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", std::string("password"))->kestoValue(), "bmV3");
+}
+
+TEST_F(SyncMergeTest, ArchiveImportsAddCopies) {
+  save();
+  Doc d;
+  d.folder("S1", "_imported", 1, "Shared");
+  d.bookmark("X1", "S1", 3, "shared", "2015-03-07 18:04:59 +0000",
+             "<trashed>1</trashed><broken>0</broken><login>u</login><password>cA==</password><favorite>1</favorite>"
+             "<color>red</color><blocked>1</blocked>");
+  merge(d.parse(false), {}, false);
+  merge(d.parse(false), {}, false);
+  auto all = Bookmark::fetchEntities().value_or(Bookmark::List{});
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_NE(all[0]->uniqueIDValue(), all[1]->uniqueIDValue());
+  for (const auto& b : all) {
+    EXPECT_NE(b->uniqueIDValue(), "X1");
+    EXPECT_EQ(b->title(), "shared");
+    EXPECT_EQ(b->login(), "u");
+    EXPECT_EQ(b->isFavorite(), 0);
+    EXPECT_EQ(b->blocked(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,155 @@
+#include "Synchronize/SyncPayload.h"
+#include "Synchronize/ZipPacker.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/FileManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+namespace kesto::test {
+namespace {
+
+int sh(const std::string& command) {
+  int rc = std::system((command + " >/dev/null 2>&1").c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// An archive made entry by entry, names taken as given.
+std::string craft(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& entries) {
+  auto path = dir + "/crafted.zip";
+  ZipPacker packer;
+  EXPECT_TRUE(packer.createZipFile2(path));
+  for (const auto& [name, data] : entries) EXPECT_TRUE(packer.addDataToZip(data, name, fnd::Date::now()));
+  EXPECT_TRUE(packer.closeZipFile2());
+  return path;
+}
+
+TEST(SyncPayload, PacksOneDeflatedEntryThatStandardToolsRead) {
+  auto dir = makeTempDir("pack");
+  auto zip = dir + "/sync_data.zip";
+  std::string xml(20000, 'x');
+  ASSERT_TRUE(SyncPayload::pack(xml, zip));
+  EXPECT_EQ(sh("unzip -t '" + zip + "'"), 0);
+  // Exactly one entry "tmp.xml", deflated, with the bytes unchanged.
+  EXPECT_EQ(sh("test \"$(unzip -Z1 '" + zip + "')\" = tmp.xml"), 0);
+  EXPECT_EQ(sh("unzip -Zv '" + zip + "' | grep -q 'compression method:.*deflated'"), 0);
+  EXPECT_EQ(sh("test $(unzip -p '" + zip + "' tmp.xml | tr -d x | wc -c) -eq 0"), 0);
+  std::string back;
+  ASSERT_EQ(SyncPayload::unpack(zip, &back), SyncPayload::UnpackStatus::Ok);
+  EXPECT_EQ(back, xml);
+  EXPECT_FALSE(fnd::FileManager::fileExists(zip + ".partial"));
+}
+
+TEST(SyncPayload, ReadsOnlyTheSyncFileAndWritesNothing) {
+  auto dir = makeTempDir("multi");
+  auto zip = craft(dir, {{"../escape.txt", "evil"}, {"/tmp/abs.txt", "evil"}, {"tmp.xml", "<a/>"}, {"other", "x"}});
+  std::string xml;
+  ASSERT_EQ(SyncPayload::unpack(zip, &xml), SyncPayload::UnpackStatus::Ok);
+  EXPECT_EQ(xml, "<a/>");
+  auto listing = fnd::FileManager::contentsOfDirectory(dir);
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(listing->size(), 1u);  // only the archive itself
+  EXPECT_FALSE(fnd::FileManager::fileExists(fnd::FileManager::deletingLastPathComponent(dir) + "/escape.txt"));
+}
+
+TEST(SyncPayload, FailuresAreNeverAnEmptyRemote) {
+  auto dir = makeTempDir("bad");
+  std::string xml = "stale";
+  EXPECT_EQ(SyncPayload::unpack(dir + "/missing.zip", &xml), SyncPayload::UnpackStatus::NotAnArchive);
+  writeFile(dir + "/garbage.zip", "PK\x03\x04 this is not really a zip archive");
+  EXPECT_EQ(SyncPayload::unpack(dir + "/garbage.zip", &xml), SyncPayload::UnpackStatus::NotAnArchive);
+  EXPECT_EQ(SyncPayload::unpack(craft(dir, {{"notes.txt", "x"}}), &xml), SyncPayload::UnpackStatus::NoSyncFile);
+  // A truncated archive: the central directory is gone.
+  auto good = dir + "/good.zip";
+  ASSERT_TRUE(SyncPayload::pack(std::string(5000, 'y'), good));
+  auto bytes = readFile(good);
+  writeFile(dir + "/cut.zip", bytes.substr(0, bytes.size() / 2));
+  EXPECT_NE(SyncPayload::unpack(dir + "/cut.zip", &xml), SyncPayload::UnpackStatus::Ok);
+  // Damaged compressed data with an intact directory fails the checksum.
+  std::string damaged = bytes;
+  for (std::size_t i = 60; i < 90 && i < damaged.size(); ++i) damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+  writeFile(dir + "/damaged.zip", damaged);
+  EXPECT_NE(SyncPayload::unpack(dir + "/damaged.zip", &xml), SyncPayload::UnpackStatus::Ok);
+  EXPECT_EQ(xml, "stale");  // nothing handed over on any failure
+}
+
+TEST(SyncPayload, RefusesASyncFileOverTheCap) {
+  auto dir = makeTempDir("bomb");
+  auto zip = dir + "/bomb.zip";
+  ASSERT_TRUE(SyncPayload::pack(std::string(4 * 1024 * 1024, '\0'), zip));  // compresses to a few KB
+  EXPECT_LT(fnd::FileManager::sizeOfItem(zip), 100000u);
+  std::string xml;
+  EXPECT_EQ(SyncPayload::unpack(zip, &xml, 1024 * 1024), SyncPayload::UnpackStatus::TooLarge);
+  EXPECT_TRUE(xml.empty());
+}
+
+TEST(ZipPacker, ExtractionStaysInsideItsFolder) {
+  auto dir = makeTempDir("extract");
+  auto zip = craft(dir, {{"../outside.txt", "evil"}, {"a\\b\\c.txt", "nested"}, {"sub/", ""}, {"plain.txt", "p"}});
+  auto target = dir + "/out";
+  ASSERT_TRUE(fnd::FileManager::createDirectory(target, true));
+  struct Recorder : ZipPackerDelegate {
+    std::vector<std::string> messages;
+    void errorMessage(const std::string& m) override { messages.push_back(m); }
+  };
+  auto recorder = std::make_shared<Recorder>();
+  ZipPacker packer;
+  packer.setDelegate(recorder);
+  ASSERT_TRUE(packer.unzipOpenFile(zip));
+  EXPECT_TRUE(packer.unzipFileTo(target, true));
+  EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/outside.txt"));
+  EXPECT_EQ(readFile(target + "/a/b/c.txt"), "nested");  // backslashes become folders
+  EXPECT_EQ(readFile(target + "/plain.txt"), "p");
+  bool dirMade = false;
+  EXPECT_TRUE(fnd::FileManager::fileExists(target + "/sub", &dirMade) && dirMade);
+  EXPECT_EQ(recorder->messages.size(), 1u);
+  EXPECT_TRUE(packer.unzipCloseFile());
+  EXPECT_TRUE(packer.unzipCloseFile());  // nothing open: still YES
+  EXPECT_FALSE(packer.closeZipFile2());  // nothing open for writing: NO
+}
+
+TEST(ZipPacker, EmptyArchiveReportsFailure) {
+  auto dir = makeTempDir("empty");
+  auto zip = craft(dir, {});
+  struct Recorder : ZipPackerDelegate {
+    std::vector<std::string> messages;
+    void errorMessage(const std::string& m) override { messages.push_back(m); }
+  };
+  auto recorder = std::make_shared<Recorder>();
+  ZipPacker packer;
+  packer.setDelegate(recorder);
+  // minizip may refuse to open an archive without entries; either way nothing is extracted.
+  if (packer.unzipOpenFile(zip)) {
+    EXPECT_FALSE(packer.unzipFileTo(dir, true));
+    EXPECT_EQ(recorder->messages, (std::vector<std::string>{"Failed", "Error occurs"}));
+  } else {
+    EXPECT_FALSE(packer.unzipFileTo(dir, true));
+  }
+  std::string xml;
+  EXPECT_NE(SyncPayload::unpack(zip, &xml), SyncPayload::UnpackStatus::Ok);
+  EXPECT_EQ(fnd::FileManager::contentsOfDirectory(dir)->size(), 1u);
+}
+
+TEST(ZipPacker, FilesKeepTheirContentAndDate) {
+  auto dir = makeTempDir("dates");
+  writeFile(dir + "/in.txt", "secret text");
+  ASSERT_TRUE(fnd::FileManager::setModificationDate(dir + "/in.txt", fnd::Date::withTimeIntervalSince1970(1425751500)));
+  ZipPacker packer;
+  ASSERT_TRUE(packer.createZipFile2(dir + "/p.zip"));
+  ASSERT_TRUE(packer.addFileToZip(dir + "/in.txt", "in.txt"));
+  ASSERT_TRUE(packer.closeZipFile2());
+  EXPECT_EQ(sh("unzip -t '" + dir + "/p.zip'"), 0);
+  ASSERT_TRUE(packer.unzipOpenFile(dir + "/p.zip"));
+  ASSERT_TRUE(fnd::FileManager::createDirectory(dir + "/out", true));
+  EXPECT_TRUE(packer.unzipFileTo(dir + "/out", false));
+  EXPECT_EQ(readFile(dir + "/out/in.txt"), "secret text");
+  auto attrs = fnd::FileManager::attributesOfItem(dir + "/out/in.txt");
+  ASSERT_TRUE(attrs);
+  EXPECT_NEAR(attrs->modificationDate.timeIntervalSince1970(), 1425751500, 2);
+}
+
+}  // namespace
+}  // namespace kesto::test

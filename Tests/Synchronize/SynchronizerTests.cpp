@@ -1,0 +1,386 @@
+#include "SyncTestSupport.h"
+#include "TestAlertResponder.h"
+
+#include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/SyncPayload.h"
+#include "Synchronize/SyncTombstones.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/System/SyncedFolder.h"
+
+#include <map>
+
+namespace kesto::test {
+namespace {
+
+// A transport that records what the engine asks and answers as the test says.
+struct FakeSource : SyncDataSource {
+  struct Log {
+    int loads = 0;
+    std::vector<std::string> sent;
+  };
+  std::shared_ptr<Log> log;
+  std::function<void(Synchronizer&)> onLoad;
+  std::function<void(Synchronizer&, const std::string&)> onSend;
+  Synchronizer* d = nullptr;
+  void setDelegate(Synchronizer* delegate) override { d = delegate; }
+  Synchronizer* delegate() const override { return d; }
+  void load() override {
+    ++log->loads;
+    if (onLoad) onLoad(*d);
+  }
+  void send(const std::string& xml) override {
+    log->sent.push_back(xml);
+    if (onSend) onSend(*d, xml);
+  }
+};
+
+struct RecordingHost : SyncApplicationHost {
+  int wizards = 0, terminations = 0;
+  bool mustQuit = false;
+  std::vector<bool> canQuit;
+  void setAppCanQuit(bool v) override { canQuit.push_back(v); }
+  bool appMustQuit() const override { return mustQuit; }
+  void terminate() override { ++terminations; }
+  void openWizard() override { ++wizards; }
+};
+
+class SynchronizerTest : public SyncRecordsTest {
+ protected:
+  void SetUp() override {
+    SyncRecordsTest::SetUp();
+    alerts = TestAlertResponder::install();
+    host = std::make_shared<RecordingHost>();
+    engine = std::make_unique<Synchronizer>();
+    engine->setHost(host);
+    log = std::make_shared<FakeSource::Log>();
+    engine->registerSource("fake", "[Fake]", [this] {
+      auto s = std::make_unique<FakeSource>();
+      s->log = log;
+      s->onLoad = onLoad;
+      s->onSend = onSend;
+      return s;
+    });
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.setString("fake", Synchronizer::kCurrentSyncMethodKey);
+    defaults.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
+    fnd::NotificationCenter::defaultCenter().addObserver(
+        this, [this](const fnd::Notification& n) {
+          ended.push_back(n.userInfo.at("success").boolValue());
+        },
+        Synchronizer::kSyncEndedNotification);
+  }
+  void TearDown() override {
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    engine.reset();
+    TestAlertResponder::uninstall();
+    SyncRecordsTest::TearDown();
+  }
+  // Starts a run and waits for it to end.
+  bool runSync() {
+    std::size_t before = ended.size();
+    engine->syncFromButton();
+    return runUntil([&] { return ended.size() > before; }, 10) && ended.back();
+  }
+  static std::function<void(Synchronizer&)> deliver(std::string xml) {
+    return [xml](Synchronizer& s) { fnd::DispatchQueue::main().after(0.1, [&s, xml] { s.retrievedXML(xml); }); };
+  }
+  static void confirm(Synchronizer& s, const std::string&) { s.sentSyncData(true); }
+
+  std::shared_ptr<TestAlertResponder> alerts;
+  std::shared_ptr<RecordingHost> host;
+  std::unique_ptr<Synchronizer> engine;
+  std::shared_ptr<FakeSource::Log> log;
+  std::function<void(Synchronizer&)> onLoad;
+  std::function<void(Synchronizer&, const std::string&)> onSend = confirm;
+  std::vector<bool> ended;
+};
+
+TEST_F(SynchronizerTest, EmptyRemoteUploadsTheLibrary) {
+  auto f = folder("F1", "One");
+  bookmark("B1", "http://a.example/", "A", f);
+  save();
+  onLoad = deliver(kEmptyLibraryMarker);
+  ASSERT_TRUE(runSync());
+  ASSERT_EQ(log->sent.size(), 1u);
+  auto doc = SyncFile::read(log->sent[0], true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "kesto-LOCAL");
+  ASSERT_EQ(doc->bookmarks.size(), 1u);
+  EXPECT_FALSE(engine->isRunning());
+  EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
+}
+
+TEST_F(SynchronizerTest, OwnFileIsNotMergedButStillSent) {
+  save();
+  onLoad = deliver(
+      "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id>kesto-LOCAL</kesto-id><bookmarks><bookmark><id>GHOST</id>"
+      "<version>9</version><url>http://g/</url><title>g</title><folders><folder-id>F1</folder-id></folders></bookmark>"
+      "</bookmarks></kesto-sync-file>");
+  ASSERT_TRUE(runSync());
+  EXPECT_FALSE(find("GHOST"));
+  EXPECT_EQ(log->sent.size(), 1u);
+}
+
+TEST_F(SynchronizerTest, UnreadableDownloadEndsTheRunWithoutSending) {
+  SyncTombstones::record("B-OLD", 1, "b");
+  for (std::string bad : {std::string("<kesto-sync-file><bookmarks>"), std::string("<html><body>503</body></html>"),
+                          std::string()}) {
+    onLoad = deliver(bad);
+    EXPECT_FALSE(runSync()) << bad;
+  }
+  EXPECT_TRUE(log->sent.empty());
+  EXPECT_TRUE(alerts->sawTitle("Sync failed"));
+  EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);
+}
+
+TEST_F(SynchronizerTest, TransportAbortEndsTheRunWithAMessage) {
+  onLoad = [](Synchronizer& s) { s.abortSyncWithError(""); };
+  EXPECT_FALSE(runSync());
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().title, "Connection error");
+  EXPECT_EQ(alerts->shown.back().message, "Could not connect to the server");
+  // A late delivery after the end changes nothing and sends nothing.
+  engine->retrievedXML(kEmptyLibraryMarker);
+  spin(0.2);
+  EXPECT_TRUE(log->sent.empty());
+}
+
+TEST_F(SynchronizerTest, SilentTransportTimesOut) {
+  engine->setTimeouts(0.3, 0.3);
+  onLoad = nullptr;  // never answers
+  EXPECT_FALSE(runSync());
+  onLoad = deliver(kEmptyLibraryMarker);
+  onSend = nullptr;  // never confirms the upload
+  SyncTombstones::record("B-OLD", 1, "b");
+  EXPECT_FALSE(runSync());
+  EXPECT_EQ(log->sent.size(), 1u);
+  EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);
+}
+
+TEST_F(SynchronizerTest, TombstonesLeaveOnlyAfterAConfirmedUploadAndNinetyDays) {
+  fixClock(1700000000);
+  SyncTombstones::record("B-OLD", 3, "b");
+  onLoad = deliver(kEmptyLibraryMarker);
+  onSend = [](Synchronizer& s, const std::string&) { s.sentSyncData(false, "disk full"); };
+  EXPECT_FALSE(runSync());
+  EXPECT_NE(log->sent.back().find("B-OLD"), std::string::npos);
+  EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);
+  EXPECT_TRUE(alerts->sawTitle("Sync failed"));
+
+  onSend = confirm;
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);  // young: still travels
+
+  fixClock(1700000000 + 91.0 * 24 * 3600);
+  ASSERT_TRUE(runSync());
+  EXPECT_NE(log->sent.back().find("B-OLD"), std::string::npos);
+  EXPECT_TRUE(SyncTombstones::tombstones().empty());
+}
+
+TEST_F(SynchronizerTest, RemoteTombstonesArePassedOn) {
+  auto f = folder("F1", "One");
+  bookmark("B1", "http://a.example/", "A", f, 2);
+  save();
+  onLoad = deliver(
+      "<kesto-sync-file><kesto-id>kesto-PEER</kesto-id><deletions><deleted-object><object-id>B1</object-id>"
+      "<object-type>b</object-type><object-version>2</object-version></deleted-object></deletions></kesto-sync-file>");
+  ASSERT_TRUE(runSync());
+  EXPECT_FALSE(find("B1"));
+  EXPECT_NE(log->sent.back().find("<object-id>B1</object-id>"), std::string::npos);
+  ASSERT_EQ(SyncTombstones::tombstones().size(), 1u);
+}
+
+TEST_F(SynchronizerTest, StartsAreRefusedWhileAnyJobRuns) {
+  onLoad = nullptr;
+  engine->setTimeouts(5, 5);
+  engine->syncFromButton();
+  EXPECT_TRUE(engine->isRunning());
+  EXPECT_FALSE(Synchronizer::beginExclusiveJob());  // a share or import must wait
+  engine->syncFromButton();
+  EXPECT_EQ(log->loads, 1);
+  engine->retrievedXML(kEmptyLibraryMarker);
+  ASSERT_TRUE(runUntil([&] { return !engine->isRunning(); }, 10));
+  // An archive import holds the gate: no sync starts.
+  ASSERT_TRUE(Synchronizer::beginExclusiveJob());
+  engine->syncFromButton();
+  EXPECT_EQ(log->loads, 1);
+  Synchronizer::endExclusiveJob();
+}
+
+TEST_F(SynchronizerTest, DispatchByMethodAndSettings) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString("", Synchronizer::kCurrentSyncMethodKey);
+  engine->syncFromButton();
+  EXPECT_EQ(host->wizards, 1);
+  defaults.setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
+  engine->registerSource("skyfolder", "[Skyfolder]", [] { return std::unique_ptr<SyncDataSource>(); });
+  defaults.setBool(false, "syncUsingSkyfolder");
+  engine->syncFromButton();
+  EXPECT_EQ(host->wizards, 2);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(Synchronizer::kStartSyncNotification);
+  EXPECT_EQ(host->wizards, 2);  // a notification start ends silently
+  defaults.setString("nonsense", Synchronizer::kCurrentSyncMethodKey);
+  engine->sync();
+  ASSERT_FALSE(host->canQuit.empty());
+  EXPECT_TRUE(host->canQuit.back());
+  EXPECT_FALSE(engine->isRunning());
+}
+
+TEST_F(SynchronizerTest, AQuitWaitsForTheRun) {
+  onLoad = deliver(kEmptyLibraryMarker);
+  onSend = nullptr;
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return !log->sent.empty(); }, 10));
+  EXPECT_FALSE(engine->requestQuit());
+  EXPECT_EQ(host->terminations, 0);
+  engine->sentSyncData(true);
+  EXPECT_EQ(host->terminations, 1);
+  EXPECT_TRUE(engine->requestQuit());
+}
+
+// Several libraries, one after the other in this process, each with its own store, identifier
+// and tombstones, syncing through one synced folder.
+class SyncedFolderLibrariesTest : public SynchronizerTest {
+ protected:
+  void SetUp() override {
+    SynchronizerTest::SetUp();
+    shared = makeTempDir("shared");
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
+    defaults.setString(ICloudDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
+  }
+  void TearDown() override {
+    SynchronizerTest::TearDown();
+    WrenDataManager::sharedInstance().reset();
+    WrenDataManager::sharedInstance().setCoreDataFolder("kesto");
+  }
+  void use(const std::string& library) {
+    auto& defaults = fnd::UserDefaults::standard();
+    if (!current.empty())
+      saved[current] = defaults.stringArrayForKey(SyncTombstones::kDefaultsKey).value_or(std::vector<std::string>{});
+    auto& dm = WrenDataManager::sharedInstance();
+    dm.reset();
+    dm.setCoreDataFolder("kesto-" + library);
+    main = dm.managedObjectContext();
+    ASSERT_TRUE(main);
+    defaults.setString("kesto-" + library, Synchronizer::kKestoIDKey);
+    fnd::Array list;
+    for (const auto& s : saved[library]) list.emplace_back(s);
+    defaults.setObject(fnd::Value(std::move(list)), SyncTombstones::kDefaultsKey);
+    current = library;
+  }
+  std::vector<std::string> titles() {
+    std::vector<std::string> out;
+    for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{}))
+      if (b->trashed() == 0) out.push_back(b->title().value_or(""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // A local deletion as the library records it.
+  void deleteLocally(const std::string& id) {
+    auto b = find(id);
+    ASSERT_TRUE(b);
+    SyncTombstones::record(id, b->version(), "b");
+    b->deleteBookmark();
+    save();
+  }
+
+
+  void edit(const std::string& id, const std::string& title) {
+    auto b = find(id);
+    ASSERT_TRUE(b);
+    b->setTitle(title);
+    b->setVersion(b->version() + 1);
+    b->setUpdatedDate(fnd::Date::now());
+    save();
+  }
+
+  std::string shared, current;
+  std::map<std::string, std::vector<std::string>> saved;
+};
+
+
+TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) {
+  use("A");
+  auto f = folder("F1", "Shared");
+  bookmark("B1", "http://one.example/", "one", f);
+  bookmark("B2", "http://two.example/", "two", f);
+  save();
+  ASSERT_TRUE(runSync());
+  const auto payload = shared + "/Documents/kesto_sync.zip";
+  EXPECT_EQ(sh("unzip -t '" + payload + "'"), 0);
+
+  use("B");
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one", "two"}));
+  edit("B1", "one by B");
+  ASSERT_TRUE(runSync());
+
+  use("A");
+  deleteLocally("B2");
+  bookmark("B3", "http://three.example/", "three", Folder::existingFolderWithFolderID("F1"));
+  save();
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one by B", "three"}));
+
+  use("B");
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one by B", "three"}));
+  ASSERT_TRUE(runSync());
+  use("A");
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"one by B", "three"}));
+  // Only the payload is left in the folder: no temporary files.
+  auto listing = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(*listing, std::vector<std::string>{"kesto_sync.zip"});
+}
+
+TEST_F(SyncedFolderLibrariesTest, ALibraryThatMissedAGenerationDoesNotResurrect) {
+  use("A");
+  auto f = folder("F1", "Shared");
+  bookmark("B1", "http://one.example/", "one", f);
+  bookmark("B2", "http://two.example/", "two", f);
+  save();
+  ASSERT_TRUE(runSync());
+  use("C");
+  ASSERT_TRUE(runSync());  // C has both, then goes away for a while
+  use("B");
+  ASSERT_TRUE(runSync());
+  use("A");
+  deleteLocally("B2");
+  ASSERT_TRUE(runSync());  // the tombstone goes out...
+  use("B");
+  ASSERT_TRUE(runSync());  // ...B applies it and uploads over A's file, passing it on
+  use("C");
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), std::vector<std::string>{"one"});
+  use("A");
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(titles(), std::vector<std::string>{"one"});
+}
+
+TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {
+  use("A");
+  save();
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(shared + "/gone", sys::SyncedFolder::kDefaultsKey);
+  EXPECT_FALSE(runSync());
+  defaults.removeObject(sys::SyncedFolder::kDefaultsKey);
+  EXPECT_FALSE(runSync());
+  defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
+  ASSERT_TRUE(fnd::FileManager::createDirectory(shared + "/Documents", true));
+  writeFile(shared + "/Documents/kesto_sync.zip", "not a zip");
+  EXPECT_FALSE(runSync());
+  EXPECT_EQ(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");  // never overwritten
+  EXPECT_FALSE(engine->isBusy());
+  EXPECT_FALSE(engine->isRunning());
+  EXPECT_EQ(alerts->shown.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kesto::test
