@@ -1,5 +1,6 @@
 #include "Network/NetNetworking.h"
 #include "Network/NetReachabilityManager.h"
+#include "Network/Reachability.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Reachability.h"
 
@@ -79,5 +80,48 @@ TEST(ReachabilityManagerTest, UnreadableFlagsReportNothing) {
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(manager->networkReachabilityStatus(), NetReachabilityStatusUnknown);
   manager->stopMonitoring();
+  sys::Reachability::setFlagSourceForTesting(nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ReachabilityWrapperTest, FlagRulesAndTexts) {
+  EXPECT_FALSE(Reachability::isReachableWithFlags(flags::Reachable | flags::ConnectionRequired | flags::TransientConnection));
+  EXPECT_TRUE(Reachability::isReachableWithFlags(flags::Reachable | flags::ConnectionRequired));
+  EXPECT_FALSE(Reachability::isReachableWithFlags(flags::TransientConnection));
+  EXPECT_EQ(Reachability::flagsString(flags::Reachable), "XR -------");
+  EXPECT_EQ(Reachability::flagsString(flags::Reachable | flags::IsLocalAddress | flags::IsDirect), "XR -----ld");
+  EXPECT_FALSE(Reachability::reachabilityWithAddress("nonsense"));
+}
+
+TEST(ReachabilityWrapperTest, BlocksRunOnTheQueueAndTheNotificationOnMain) {
+  std::atomic<std::uint32_t> current{flags::Reachable};
+  sys::Reachability::setFlagSourceForTesting([&](const sys::Reachability&) { return std::optional<std::uint32_t>(current.load()); });
+  auto r = Reachability::reachabilityForInternetConnection();
+  EXPECT_EQ(r->currentReachabilityStatus(), ReachableViaWiFi);
+  EXPECT_EQ(r->currentReachabilityString(), "WiFi");
+  EXPECT_FALSE(r->isReachableViaWWAN());
+  std::atomic<int> reachable{0}, unreachable{0};
+  int posted = 0;
+  r->setUnreachableBlock([&](Reachability&) { ++unreachable; });
+  fnd::ScopedObserver observer;
+  observer.observe(kReachabilityChangedNotification, [&](const fnd::Notification&) { ++posted; });
+  ASSERT_TRUE(r->startNotifier());
+  EXPECT_TRUE(r->startNotifier());
+  sys::Reachability::notifyNetworkChangeForTesting();
+  // Reachable with no reachable block: only the notification.
+  ASSERT_TRUE(test::runUntil([&] { return posted == 1; }, 5));
+  r->setReachableBlock([&](Reachability&) { ++reachable; });
+  current = 0;
+  sys::Reachability::notifyNetworkChangeForTesting();
+  ASSERT_TRUE(test::runUntil([&] { return posted == 2; }, 5));
+  EXPECT_EQ(unreachable.load(), 1);
+  EXPECT_EQ(reachable.load(), 0);
+  EXPECT_EQ(r->currentReachabilityString(), "No Connection");
+  r->stopNotifier();
+  current = flags::Reachable;
+  sys::Reachability::notifyNetworkChangeForTesting();
+  test::spin(0.2);
+  EXPECT_EQ(posted, 2);
   sys::Reachability::setFlagSourceForTesting(nullptr);
 }
