@@ -2,6 +2,7 @@
 
 #include "Platform/UI/Application.h"
 #include "Platform/UI/View.h"
+#include "Platform/UI/ViewWidget_p.h"
 
 #include <QCoreApplication>
 #include <QEasingCurve>
@@ -24,7 +25,7 @@ struct AnimationContext::Group {
     completed = true;
     if (completion) {
       auto fn = std::move(completion);
-      Application::postToMain(std::move(fn));
+      Application::postToMain([fn] { qtbridge::guarded("animation completion", fn); });
     }
   }
 };
@@ -63,7 +64,7 @@ void animate(View* view, int property, QVariant from, QVariant to,
   anim->setEasingCurve(QEasingCurve::InOutQuad);
   std::weak_ptr<View> weak = view->weak_from_this();
   QObject::connect(anim, &QVariantAnimation::valueChanged, [weak, apply](const QVariant& v) {
-    if (weak.lock()) apply(v);
+    if (weak.lock()) qtbridge::guarded("animation", [&] { apply(v); });
   });
   std::shared_ptr<AnimationContext::Group> group = AnimationContext::currentGroupForAnimator();
   if (group) ++group->running;
@@ -74,7 +75,7 @@ void animate(View* view, int property, QVariant from, QVariant to,
     if (state != QAbstractAnimation::Stopped) return;
     auto& m = runningAnimations();
     if (auto it = m.find(key); it != m.end() && it->second == anim) m.erase(it);
-    if (anim->currentTime() >= anim->duration() && weak.lock()) apply(to);
+    if (anim->currentTime() >= anim->duration() && weak.lock()) qtbridge::guarded("animation", [&] { apply(to); });
     if (group) {
       --group->running;
       group->maybeComplete(group);

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -32,8 +33,10 @@ Application::Application() : d_(std::make_unique<Impl>()) {
                                              if (active == d_->active) return;
                                              d_->active = active;
                                              if (!delegate_) return;
-                                             if (active) delegate_->applicationDidBecomeActive();
-                                             else delegate_->applicationDidResignActive();
+                                             qtbridge::guarded("activation", [&] {
+                                               if (active) delegate_->applicationDidBecomeActive();
+                                               else delegate_->applicationDidResignActive();
+                                             });
                                            });
   }
 }

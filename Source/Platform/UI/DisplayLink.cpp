@@ -1,6 +1,7 @@
 #include "Platform/UI/DisplayLink.h"
 
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/ViewWidget_p.h"
 
 #include <QTimer>
 
@@ -33,7 +34,7 @@ struct DisplayLink::Impl {
     if (!running) return;
     // Copy: the callback may stop or destroy the link.
     auto cb = callback;
-    if (cb) cb();
+    if (cb) qtbridge::guarded("display link", cb);
   }
 };
 

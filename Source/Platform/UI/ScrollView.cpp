@@ -36,8 +36,10 @@ ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_uniqu
     }
     clipView_->scrollToPoint(p);
   };
-  QObject::connect(d_->vertical, &QScrollBar::valueChanged, [scrolled](int) { scrolled(true); });
-  QObject::connect(d_->horizontal, &QScrollBar::valueChanged, [scrolled](int) { scrolled(false); });
+  QObject::connect(d_->vertical, &QScrollBar::valueChanged,
+                   [scrolled](int) { qtbridge::guarded("scroller", [&] { scrolled(true); }); });
+  QObject::connect(d_->horizontal, &QScrollBar::valueChanged,
+                   [scrolled](int) { qtbridge::guarded("scroller", [&] { scrolled(false); }); });
   setContentView(std::make_shared<ClipView>(fnd::Rect(0, 0, frame.size.width, frame.size.height)));
 }
 

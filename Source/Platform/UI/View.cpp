@@ -36,7 +36,7 @@ void flushPendingLayouts() {
   auto pending = std::move(pendingLayouts());
   pendingLayouts().clear();
   for (auto& weak : pending) {
-    if (auto v = weak.lock()) v->layoutSubtreeIfNeeded();
+    if (auto v = weak.lock()) qtbridge::guarded("layout", [&] { v->layoutSubtreeIfNeeded(); });
   }
 }
 

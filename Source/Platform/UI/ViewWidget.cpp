@@ -1,5 +1,6 @@
 #include "Platform/UI/ViewWidget_p.h"
 
+#include "Platform/Foundation/Log.h"
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/View.h"
@@ -70,10 +71,12 @@ void ViewWidget::paintEvent(QPaintEvent* event) {
   if (!view_) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing, false);
-  paintView(view_, painter, event->rect());
+  qtbridge::guarded("drawing", [&] { paintView(view_, painter, event->rect()); });
 }
 
 namespace qtbridge {
+
+void deliverUnguarded(View* view, Event event);
 
 std::uint64_t modifierFlags(Qt::KeyboardModifiers m) {
   std::uint64_t f = 0;
@@ -214,7 +217,21 @@ int clickCountForPress(Qt::MouseButton button, const QPointF& pos, double timest
   return count;
 }
 
+void guarded(const char* where, const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    fnd::logError(std::string("exception in ") + where + ": " + e.what());
+  } catch (...) {
+    fnd::logError(std::string("exception in ") + where);
+  }
+}
+
 void deliver(View* view, Event event) {
+  guarded("event delivery", [&] { deliverUnguarded(view, event); });
+}
+
+void deliverUnguarded(View* view, Event event) {
   if (Window* w = view->window()) {
     event.window = w;
     w->sendEvent(event);

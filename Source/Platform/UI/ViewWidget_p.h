@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QKeyEvent;
 class QMouseEvent;
 
@@ -44,6 +46,8 @@ Event keyEvent(const QKeyEvent* event, EventType type);
 int clickCountForPress(Qt::MouseButton button, const QPointF& globalPos, double timestamp);
 // Delivers an event to the view's window, or straight to the view when it has none.
 void deliver(View* view, Event event);
+// Runs `fn`, logging instead of letting an exception reach the toolkit's event loop.
+void guarded(const char* where, const std::function<void()>& fn);
 }  // namespace qtbridge
 
 }  // namespace kesto::ui

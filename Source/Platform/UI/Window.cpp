@@ -41,14 +41,14 @@ class WindowWidget : public QWidget {
     e->accept();
     Event ev = qtbridge::keyEvent(e, EventType::KeyDown);
     ev.window = window_;
-    window_->sendEvent(ev);
+    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
   }
   void keyReleaseEvent(QKeyEvent* e) override {
     if (!window_) return;
     e->accept();
     Event ev = qtbridge::keyEvent(e, EventType::KeyUp);
     ev.window = window_;
-    window_->sendEvent(ev);
+    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
   }
 
  private:
@@ -66,7 +66,8 @@ struct Window::Impl {
 
 void WindowWidget::resizeEvent(QResizeEvent*) {
   if (!window_) return;
-  if (auto& cv = window_->contentView()) cv->setFrame(fnd::Rect(0, 0, width(), height()));
+  if (auto& cv = window_->contentView())
+    qtbridge::guarded("window resize", [&] { cv->setFrame(fnd::Rect(0, 0, width(), height())); });
   if (window_->delegate()) window_->delegate()->windowDidResize(*window_);
   fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidResizeNotification, window_);
 }

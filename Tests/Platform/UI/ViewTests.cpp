@@ -283,3 +283,20 @@ TEST(Keys, PhysicalKeyCodesAndModifierBits) {
   EXPECT_EQ(a.charactersIgnoringModifiers, "a");
   EXPECT_TRUE(a.hasModifier(ModifierFlag::Command));
 }
+
+TEST(Window, ExceptionsFromHandlersNeverReachTheEventLoop) {
+  struct Throwing : View {
+    using View::View;
+    void mouseDown(const Event&) override { throw std::runtime_error("broken handler"); }
+  };
+  Window window(fnd::Rect(0, 0, 100, 100));
+  auto view = std::make_shared<Throwing>(fnd::Rect(0, 0, 100, 100));
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  QWidget* w = view->nativeWidget();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  EXPECT_NO_THROW(QCoreApplication::sendEvent(w, &press));
+  // Direct calls still report to the caller.
+  EXPECT_THROW(window.sendEvent(Event::mouse(EventType::LeftMouseDown, {10, 10})), std::runtime_error);
+}
