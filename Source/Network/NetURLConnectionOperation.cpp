@@ -367,6 +367,50 @@ std::string NetURLConnectionOperation::description() const {
          ", response: " + (response_ ? response_->description() : "(null)") + ">";
 }
 
+std::vector<std::shared_ptr<fnd::Operation>> NetURLConnectionOperation::batchOfRequestOperations(
+    const std::vector<std::shared_ptr<NetURLConnectionOperation>>& operations,
+    std::function<void(std::size_t, std::size_t)> progress,
+    std::function<void(const std::vector<std::shared_ptr<NetURLConnectionOperation>>&)> completion) {
+  if (operations.empty()) {
+    return {fnd::BlockOperation::create([completion] {
+      fnd::DispatchQueue::main().async([completion] {
+        if (completion) completion({});
+      });
+    })};
+  }
+  auto group = std::make_shared<fnd::DispatchGroup>();
+  auto batch = fnd::BlockOperation::create([group, operations, completion] {
+    group->notify(fnd::DispatchQueue::main(), [operations, completion] {
+      if (completion) completion(operations);
+    });
+  });
+  std::vector<std::shared_ptr<fnd::Operation>> out;
+  for (const auto& op : operations) {
+    op->setCompletionGroup(group);
+    std::function<void()> original = op->fnd::Operation::completionBlock();
+    std::weak_ptr<NetURLConnectionOperation> weak = op;
+    auto all = operations;
+    // Runs inside the group, on the operation's completion queue, then leaves the group.
+    op->fnd::Operation::setCompletionBlock([weak, original, group, all, progress] {
+      auto self = weak.lock();
+      auto queue = self ? self->completionQueue() : nullptr;
+      fnd::DispatchQueue& q = queue ? *queue : fnd::DispatchQueue::main();
+      group->async(q, [original, group, all, progress] {
+        if (original) original();
+        std::size_t finished = 0;
+        for (const auto& o : all) finished += o->isFinished() ? 1 : 0;
+        if (progress) progress(finished, all.size());
+        group->leave();
+      });
+    });
+    group->enter();
+    batch->addDependency(op);
+    out.push_back(op);
+  }
+  out.push_back(batch);
+  return out;
+}
+
 // ---- Connection callbacks (network thread)
 
 void NetURLConnectionOperation::onChallenge(net::URLConnection& c, net::AuthenticationChallenge& challenge) {

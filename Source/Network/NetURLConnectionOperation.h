@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
@@ -111,6 +112,13 @@ class NetURLConnectionOperation : public fnd::Operation {
   void setCompletionBlock(std::function<void()> block);
 
   std::string description() const;
+
+  // The operations followed by one operation that runs `completion` on the main queue after
+  // every operation's own completion block and `progress` (finished count, total) have run.
+  static std::vector<std::shared_ptr<fnd::Operation>> batchOfRequestOperations(
+      const std::vector<std::shared_ptr<NetURLConnectionOperation>>& operations,
+      std::function<void(std::size_t finished, std::size_t total)> progress,
+      std::function<void(const std::vector<std::shared_ptr<NetURLConnectionOperation>>& operations)> completion);
 
   // Keeps `owner` (the queue that runs this operation) alive until the operation finished, so
   // a queue whose manager is gone still runs what was added to it.

@@ -401,3 +401,43 @@ TEST(RequestOperationTest, SerializerReplacementParsesAgain) {
   ASSERT_TRUE(op->error());
   EXPECT_EQ(op->error()->code(), net::urlerror::CannotDecodeContentData);
 }
+
+TEST(RequestOperationTest, BatchesCompleteOnceAfterEveryOperation) {
+  Server s;
+  s.server->Get("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
+  s.start();
+  std::vector<std::shared_ptr<NetURLConnectionOperation>> ops;
+  int ownBlocks = 0;
+  for (int i = 0; i < 3; ++i) {
+    auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/x"))));
+    op->setCompletionBlockWithSuccess([&](const auto&, const fnd::Value&) { ++ownBlocks; }, nullptr);
+    ops.push_back(op);
+  }
+  std::vector<std::size_t> progress;
+  int completions = 0;
+  int blocksSeenAtCompletion = -1;
+  auto batch = NetURLConnectionOperation::batchOfRequestOperations(
+      ops, [&](std::size_t done, std::size_t total) { progress.push_back(done * 10 + total); },
+      [&](const auto& all) {
+        ++completions;
+        blocksSeenAtCompletion = ownBlocks;
+        EXPECT_EQ(all.size(), 3u);
+      });
+  ASSERT_EQ(batch.size(), 4u);
+  fnd::OperationQueue queue;
+  queue.addOperations(batch, false);
+  ASSERT_TRUE(test::runUntil([&] { return completions == 1; }, 10));
+  test::spin(0.2);
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(blocksSeenAtCompletion, 3);
+  EXPECT_EQ(progress.size(), 3u);
+
+  int empty = 0;
+  auto none = NetURLConnectionOperation::batchOfRequestOperations({}, nullptr, [&](const auto& all) {
+    EXPECT_TRUE(all.empty());
+    ++empty;
+  });
+  ASSERT_EQ(none.size(), 1u);
+  queue.addOperations(none, false);
+  ASSERT_TRUE(test::runUntil([&] { return empty == 1; }, 5));
+}
