@@ -259,13 +259,13 @@ TEST(Context, ChildIDsWorkInParentPredicates) {
   auto child = Context::make(ConcurrencyType::PrivateQueue);
   child->setParent(s.main);
   fnd::Array idValues;
-  bool done = false;
+  std::atomic<bool> done{false};
   child->perform([&] {
     for (auto& o : fetchAll(*child, "Bookmark", "uniqueID BEGINSWITH 'B1'"))
       idValues.emplace_back(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(o->objectID())));
     done = true;
   });
-  ASSERT_TRUE(kesto::test::runUntil([&] { return done; }, 10));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return done.load(); }, 10));
   auto got = fetchAll(*s.main, "Bookmark", "self IN %@", {fnd::Value(idValues)});
   EXPECT_EQ(got.size(), 11u);  // B1, B10..B19
 }
@@ -514,9 +514,9 @@ TEST(Context, PrivateQueueWorkRunsInOrderOffTheMainThread) {
     EXPECT_EQ(child->insertedObjects().size(), 4u);
   });
   // A save from the queue pushes into the main context on the main thread.
-  bool saved = false;
+  std::atomic<bool> saved{false};
   child->perform([&] { saved = child->save(); });
-  ASSERT_TRUE(kesto::test::runUntil([&] { return saved; }, 10));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return saved.load(); }, 10));
   EXPECT_EQ(s.main->insertedObjects().size(), 4u);
 }
 
@@ -527,7 +527,7 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   auto child = Context::make(ConcurrencyType::PrivateQueue);
   child->setParent(s.main);
   std::atomic<bool> started{false};
-  std::size_t seen = 0;
+  std::atomic<std::size_t> seen{0};
   child->perform([&] {
     started = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -535,6 +535,6 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   });
   while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::size_t after = 0;
-  child->performAndWait([&] { after = seen; });  // waits on the main thread for the busy queue
+  child->performAndWait([&] { after = seen.load(); });  // waits on the main thread for the busy queue
   EXPECT_EQ(after, 5u);
 }
