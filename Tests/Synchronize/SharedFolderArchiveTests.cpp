@@ -1,0 +1,227 @@
+#include "SyncLibraryFixture.h"
+
+#include "Synchronize/SharedFolderArchive.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/Charset.h"
+#include "Platform/Foundation/Crypto.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Model/FileManagerAdditions.h"
+
+#include <set>
+
+namespace kesto::test {
+namespace {
+
+class SharedFolderArchiveTest : public SyncLibraryTest {
+ protected:
+  // Imports and waits for the end; answers whether anything was imported.
+  bool import(const std::string& path) {
+    std::optional<bool> result;
+    SharedFolderArchive archive;
+    if (!archive.importSharedFolderFromPath(path, [&](bool ok) { result = ok; })) return false;
+    EXPECT_TRUE(runUntil([&] { return result.has_value(); }, 15));
+    return result.value_or(false);
+  }
+
+  // A package holding `xml` as kesto.xml, UTF-16 like the ones we write.
+  static std::string package(const std::string& xml, bool utf16 = true) {
+    const std::string path = makeTempDir("archives") + "/Crafted.kesto";
+    EXPECT_TRUE(fnd::FileManager::createDirectory(path + "/Contents", true));
+    writeFile(path + "/Contents/kesto.xml", utf16 ? fnd::encodeUTF16LEWithBOM(xml) : xml);
+    return path;
+  }
+
+  static std::string folderXML(const std::string& id, const std::string& parent, const std::string& name) {
+    return "<folder><folderID>" + id + "</folderID><parentFolderID>" + parent + "</parentFolderID><name><![CDATA[" +
+           name + "]]></name><orderIndex>1</orderIndex><isExpanded>0</isExpanded><blocked>0</blocked>"
+           "<color>grey</color><version>1</version></folder>\n";
+  }
+  static std::string bookmarkXML(const std::string& folderID, const std::string& title, const std::string& url) {
+    return "<bookmark><folders><folder-id>" + folderID + "</folder-id></folders><services></services>"
+           "<id><![CDATA[B-" + title + "]]></id><version>1</version><title><![CDATA[" + title +
+           "]]></title><url><![CDATA[" + url + "]]></url><notes><![CDATA[]]></notes><rating>0</rating>"
+           "<trashed>0</trashed><tags></tags><added-date></added-date><updated-date></updated-date>"
+           "<times-visited>0</times-visited><last-visited></last-visited><imported-on></imported-on>"
+           "<imported-from><![CDATA[someone]]></imported-from><broken>0</broken><login></login>"
+           "<password></password><color></color><favorite>0</favorite><blocked>0</blocked></bookmark>\n";
+  }
+  static std::string document(const std::string& bookmarks, const std::string& folders) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kesto-file>\n<kesto-id>kesto-OTHER</kesto-id>\n<bookmarks>\n" +
+           bookmarks + "</bookmarks>\n<folders>\n" + folders + "</folders>\n</kesto-file>\n";
+  }
+
+  static Folder::Ref byName(const std::string& name) {
+    return Folder::fetchEntityWhereProperty("name", fnd::Value(name));
+  }
+  // Walks up from `f`; answers the first ancestor outside the archive (or "" on a cycle).
+  static std::string ancestorOutside(Folder::Ref f) {
+    std::set<std::string> seen;
+    while (f && seen.insert(f->folderID()).second) {
+      const std::string parent = f->parentFolderID();
+      auto next = Folder::existingFolderWithFolderID(parent);
+      if (!next || parent == Folder::kImportedID || parent == Folder::kRootID) return parent;
+      f = next;
+    }
+    return "";
+  }
+};
+
+TEST_F(SharedFolderArchiveTest, ShareWritesAPackageThatImportsAsIndependentCopies) {
+  auto top = folder("TOP", "Recipes");
+  auto sub = folder("SUB", "Soups", "TOP");
+  auto b = bookmark("https://soup.example/?a=1&b=2", "Tomato & <basil>", sub);
+  b->setNotes("Simmer ]]> for an hour");
+  bookmark("https://bread.example/", "Bread", top);
+  folder("OTHER", "Not shared");
+  bookmark("https://other.example/", "Elsewhere", Folder::existingFolderWithFolderID("OTHER"));
+  save();
+
+  SharedFolderArchive archive;
+  const std::string savePath = tempHome() + "/Desktop/Recipes.kesto";
+  auto packagePath = archive.shareBookmarksToPath(top, savePath);
+  ASSERT_TRUE(packagePath);
+  EXPECT_EQ(*packagePath, kesto_tempFolderPath() + "/" + fnd::crypto::md5Hex(savePath, true) + ".kesto");
+  ASSERT_TRUE(alerts->sawTitle("Share"));
+  EXPECT_EQ(alerts->shown.back().message, "Your kesto archive has been saved");
+  bool isDirectory = false;
+  EXPECT_TRUE(fnd::FileManager::fileExists(*packagePath + "/Contents/Resources", &isDirectory) && isDirectory);
+  EXPECT_FALSE(fnd::FileManager::fileExists(*packagePath + "/Contents/Info.plist"));
+  const std::string raw = readFile(*packagePath + "/Contents/kesto.xml");
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(raw[1]), 0xFE);
+  auto text = SharedFolderArchive::readArchiveDocument(*packagePath);
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find("<kesto-file>"), std::string::npos);
+  EXPECT_EQ(text->find("Elsewhere"), std::string::npos);
+
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  ASSERT_TRUE(import(*packagePath));
+  ASSERT_TRUE(import(*packagePath));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), before + 4);
+
+  auto copies = Folder::fetchEntitiesWhereProperty("name", fnd::Value("Soups")).value_or(Folder::List{});
+  ASSERT_EQ(copies.size(), 3u);
+  std::set<std::string> ids;
+  for (const auto& f : copies) ids.insert(f->folderID());
+  EXPECT_EQ(ids.size(), 3u);
+  auto soups = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("Tomato & <basil>")).value_or(Bookmark::List{});
+  ASSERT_EQ(soups.size(), 3u);
+  std::set<std::string> bookmarkIDs;
+  for (const auto& s : soups) {
+    bookmarkIDs.insert(s->uniqueIDValue().value_or(""));
+    EXPECT_EQ(s->url().value_or(""), "https://soup.example/?a=1&b=2");
+    EXPECT_EQ(s->notes().value_or(""), "Simmer ]]> for an hour");
+  }
+  EXPECT_EQ(bookmarkIDs.size(), 3u);
+  // The copies sit under Imported, and the original is untouched.
+  int underImported = 0;
+  for (const auto& f : Folder::fetchEntitiesWhereProperty("name", fnd::Value("Recipes")).value_or(Folder::List{}))
+    underImported += f->parentFolderID() == Folder::kImportedID;
+  EXPECT_EQ(underImported, 2);
+  EXPECT_EQ(Folder::existingFolderWithFolderID("TOP")->parentFolderID(), Folder::kRootID);
+}
+
+TEST_F(SharedFolderArchiveTest, HostileIdentifiersAreReKeyedWithoutTouchingText) {
+  // Short, empty and special identifiers that a text replacement would smear over every title
+  // and URL, or that would merge into this library's own folders.
+  const std::string xml = document(
+      bookmarkXML("a", "banana", "https://a.example/a/a") + bookmarkXML("_imported", "imported one", "https://i.example/") +
+          bookmarkXML("", "no folder", "https://e.example/"),
+      folderXML("a", "_imported", "a folder named a") + folderXML("_imported", "a", "impostor") +
+          folderXML("_inbox", "root", "another impostor"));
+  ASSERT_TRUE(import(package(xml)));
+  auto banana = Bookmark::fetchEntityWhereProperty("title", fnd::Value("banana"));
+  ASSERT_TRUE(banana);
+  EXPECT_EQ(banana->url().value_or(""), "https://a.example/a/a");
+  ASSERT_TRUE(banana->folder());
+  EXPECT_EQ(banana->folder()->name(), "a folder named a");
+  EXPECT_NE(banana->folder()->folderID(), "a");
+  // No folder of the archive took a special identifier; everything lies under Imported.
+  for (const char* name : {"a folder named a", "impostor", "another impostor"}) {
+    auto f = byName(name);
+    ASSERT_TRUE(f) << name;
+    EXPECT_NE(f->folderID(), Folder::kImportedID);
+    EXPECT_NE(f->folderID(), Folder::kInboxID);
+    EXPECT_EQ(ancestorOutside(f), Folder::kImportedID) << name;
+  }
+  auto imported = Bookmark::fetchEntityWhereProperty("title", fnd::Value("imported one"));
+  ASSERT_TRUE(imported && imported->folder());
+  EXPECT_EQ(imported->folder()->name(), "impostor");
+}
+
+TEST_F(SharedFolderArchiveTest, ParentCyclesAreBrokenUnderImported) {
+  const std::string xml = document(bookmarkXML("F1", "looped", "https://loop.example/"),
+                                   folderXML("F1", "F2", "first") + folderXML("F2", "F1", "second") +
+                                       folderXML("F3", "F3", "self"));
+  ASSERT_TRUE(import(package(xml, false)));
+  for (const char* name : {"first", "second", "self"}) {
+    auto f = byName(name);
+    ASSERT_TRUE(f) << name;
+    EXPECT_EQ(ancestorOutside(f), Folder::kImportedID) << name;
+  }
+}
+
+TEST_F(SharedFolderArchiveTest, BadArchivesImportNothingAndSaySo) {
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  // Entities, an external one and an expanding one.
+  const std::string entities =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE kesto-file [<!ENTITY x SYSTEM \"file:///etc/passwd\">"
+      "<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n<kesto-file><bookmarks>" +
+      bookmarkXML("F", "&x;&b;", "https://x.example/") + "</bookmarks><folders>" + folderXML("F", "_imported", "F") +
+      "</folders></kesto-file>";
+  EXPECT_FALSE(import(package(entities)));
+  EXPECT_FALSE(import(package("<kesto-file><bookmarks><bookmark>")));
+  // A package without its document.
+  const std::string empty = makeTempDir("archives") + "/Empty.kesto";
+  ASSERT_TRUE(fnd::FileManager::createDirectory(empty + "/Contents", true));
+  EXPECT_FALSE(import(empty));
+  EXPECT_TRUE(alerts->sawTitle("Import"));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), before);
+  // A path that does not exist is ignored.
+  alerts->shown.clear();
+  SharedFolderArchive archive;
+  EXPECT_FALSE(archive.importSharedFolderFromPath(tempHome() + "/nothing.kesto"));
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
+TEST_F(SharedFolderArchiveTest, NeitherShareNorImportRunsBesideAnotherJob) {
+  auto top = folder("TOP", "Top");
+  save();
+  const std::string path = package(document("", folderXML("X", "_imported", "X")));
+  ASSERT_TRUE(Synchronizer::beginExclusiveJob());
+  SharedFolderArchive archive;
+  EXPECT_FALSE(archive.importSharedFolderFromPath(path));
+  EXPECT_FALSE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
+  Synchronizer::endExclusiveJob();
+  EXPECT_FALSE(byName("X"));
+  // Once the other job has ended both work, and release the slot again.
+  EXPECT_TRUE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
+  EXPECT_TRUE(import(path));
+  EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
+}
+
+TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
+  // Something that is not a folder stands where the package must go.
+  const std::string blocker = makeTempDir("pkg") + "/Blocked.kesto";
+  writeFile(blocker, "a file");
+  fnd::Error error;
+  EXPECT_FALSE(SharedFolderArchive::writeToExportFolder("<kesto-file/>", blocker, &error));
+  EXPECT_EQ(readFile(blocker), "a file");
+
+  // The temporary folder cannot take the package: the share says so and answers nothing.
+  auto top = folder("TOP", "Top");
+  save();
+  const std::string temp = kesto_tempFolderPath();
+  fnd::FileManager::removeItem(temp);
+  writeFile(temp, "not a folder");
+  SharedFolderArchive archive;
+  EXPECT_FALSE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
+  ASSERT_TRUE(alerts->sawTitle("Share"));
+  EXPECT_NE(alerts->shown.back().message, "Your kesto archive has been saved");
+  EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
+}
+
+}  // namespace
+}  // namespace kesto::test
