@@ -287,6 +287,19 @@ class Parser {
         if (upperEquals(word, "TRUE") || upperEquals(word, "YES")) return Expression::makeConstant(fnd::Value(true));
         if (upperEquals(word, "FALSE") || upperEquals(word, "NO")) return Expression::makeConstant(fnd::Value(false));
         if (upperEquals(word, "SELF")) return Expression::makeSelf();
+        if (upperEquals(word, "CAST") && tok_.type == Tok::LParen) {
+          // CAST(<seconds since 2001>, "NSDate"): how format() writes dates.
+          advance();
+          Expression value = parseExpression();
+          if (tok_.type != Tok::Comma) fail("expected \",\" in CAST");
+          advance();
+          if (tok_.type != Tok::String || tok_.text != "NSDate") fail("CAST supports only \"NSDate\"");
+          advance();
+          if (tok_.type != Tok::RParen) fail("expected \")\"");
+          advance();
+          if (value.kind != Expression::Kind::Constant || !value.constant.isNumber()) fail("CAST needs a number");
+          return Expression::makeConstant(fnd::Value(fnd::Date(value.constant.doubleValue())));
+        }
         if (tok_.type == Tok::LParen) {
           // An aggregate function: min(keyPath) or min(%@) with a key path argument.
           std::string fn;

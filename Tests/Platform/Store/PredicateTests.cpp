@@ -114,6 +114,18 @@ TEST(Predicate, FormatParsesBack) {
   }
 }
 
+TEST(Predicate, DatesFormatAndParseBack) {
+  auto p = Predicate::parse("addedDate >= %@ AND addedDate < %@", {fnd::Date(100.25), fnd::Date(200)});
+  ASSERT_TRUE(p);
+  auto q = Predicate::parse(p->format());
+  ASSERT_TRUE(q) << p->format();
+  for (double t : {100.0, 100.25, 150.0, 200.0}) {
+    fnd::Value v = row({{"addedDate", fnd::Date(t)}});
+    EXPECT_EQ(p->evaluate(v), q->evaluate(v)) << t;
+  }
+  EXPECT_FALSE(Predicate::parse("d == CAST(1, \"NSString\")"));
+}
+
 TEST(Predicate, CompoundsBuiltInCode) {
   auto live = Predicate::andPredicate({Predicate::parse("trashed < 1"), Predicate::parse("blocked < 1")});
   EXPECT_TRUE(live->evaluate(row({{"trashed", 0}, {"blocked", 0}})));
