@@ -309,6 +309,9 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     }
 
     auto parsed = HTMLImport::parseDocument(*bytes, rootID, skip, existing);
+    // The file's text is not needed for the writes; a large export should not be held twice.
+    bytes.reset();
+    existing = {};
     if (!parsed) {
       fnd::logError("Unable to read bookmark file '" + path + "' for import");
       return false;

@@ -1,0 +1,196 @@
+// Bookmark-file import and export and backups on a generated library: a Netscape file of 50,000
+// bookmarks (about 10 MB: 500 folders three deep, 20% tagged, 10% with notes, browser-style
+// dates and icons), imported into an empty library and again with duplicates skipped; the
+// export of the imported library; a backup of a store padded to 500 MB.
+#include "Synchronize/Backup.h"
+#include "Synchronize/HTMLExport.h"
+#include "Synchronize/HTMLImport.h"
+
+#include "Model/Bookmark.h"
+#include "Model/Folder.h"
+#include "Model/WrenDataManager.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Store/Context.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace kesto;
+
+constexpr int kBookmarks = 50000;
+constexpr int kTopFolders = 125;
+
+struct Environment {
+  std::string home, netscapeFile;
+  Environment() {
+    home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    netscapeFile = home + "/bookmarks.html";
+    fnd::FileManager::writeFile(netscapeFile, generate());
+  }
+  // Three levels: each top folder holds a folder holding a folder; bookmarks spread evenly.
+  static std::string generate() {
+    std::string out =
+        "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<!-- This is an automatically generated file.\n"
+        "     It will be read and overwritten.\n     DO NOT EDIT! -->\n"
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n<TITLE>Bookmarks</TITLE>\n"
+        "<H1>Bookmarks Menu</H1>\n\n<DL><p>\n";
+    const int perFolder = kBookmarks / (kTopFolders * 4);
+    int n = 0;
+    auto items = [&](const std::string& indent, int count) {
+      for (int i = 0; i < count; ++i, ++n) {
+        out += indent + "<DT><A HREF=\"https://site" + std::to_string(n % 4999) + ".example.org/articles/" +
+               std::to_string(n) + "/a-reasonably-long-slug-for-the-page\" ADD_DATE=\"1733500800\" LAST_MODIFIED=\"1733500900\"";
+        if (n % 5 == 0) out += " TAGS=\"tag" + std::to_string(n % 300) + ",reading_list\"";
+        out += " ICON_URI=\"https://site" + std::to_string(n % 4999) + ".example.org/favicon.ico\">Article number " +
+               std::to_string(n) + " about things &amp; stuff</A>\n";
+        if (n % 10 == 0) out += indent + "<DD>A note about article " + std::to_string(n) + "\n";
+      }
+    };
+    for (int t = 0; t < kTopFolders; ++t) {
+      const std::string id = std::to_string(t);
+      out += "    <DT><H3 ADD_DATE=\"1733500800\" LAST_MODIFIED=\"1733500900\">Folder " + id + "</H3>\n    <DL><p>\n";
+      out += "        <DT><H3 ADD_DATE=\"1733500800\" LAST_MODIFIED=\"1733500900\">Sub " + id + "</H3>\n        <DL><p>\n";
+      out += "            <DT><H3 ADD_DATE=\"1733500800\" LAST_MODIFIED=\"1733500900\">Deep " + id + "</H3>\n            <DL><p>\n";
+      items("                ", perFolder * 2);
+      out += "            </DL><p>\n";
+      items("            ", perFolder);
+      out += "        </DL><p>\n";
+      items("        ", perFolder);
+      out += "    </DL><p>\n";
+    }
+    out += "</DL>\n";
+    return out;
+  }
+};
+
+Environment& environment() {
+  static Environment e;
+  return e;
+}
+
+void emptyStore() {
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string path = stack.persistentStorePath();
+  stack.reset();
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fnd::FileManager::removeItem(path + suffix);
+}
+
+// The import as the parse thread runs it: the receiving folder, the parse (with the store's
+// URLs when skipping duplicates) and the writes through a confined context.
+std::size_t importOnce(bool skipDuplicates) {
+  auto root = Folder::initEntity();
+  root->setName("bookmarks.html");
+  // At the top level, so that the export below finds it.
+  root->setParentFolderID(Folder::kRootID);
+  root->saveFolder();
+  auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
+  std::unordered_set<std::string> existing;
+  if (skipDuplicates)
+    for (const auto& b : Bookmark::fetchEntities(context).value_or(Bookmark::List{}))
+      existing.insert(b->url().value_or(""));
+  auto bytes = fnd::FileManager::readFile(environment().netscapeFile);
+  auto parsed = HTMLImport::parseDocument(*bytes, root->folderID(), skipDuplicates, existing);
+  HTMLImport::finalizeImport(*parsed, context, root->folderID());
+  return parsed->bookmarks.size();
+}
+
+void reportPeakMemory(benchmark::State& state) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_HTMLImport50k(benchmark::State& state) {
+  environment();
+  std::size_t imported = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    emptyStore();
+    WrenDataManager::sharedInstance().managedObjectContext();
+    state.ResumeTiming();
+    imported = importOnce(false);
+  }
+  state.counters["bookmarks"] = static_cast<double>(imported);
+  state.counters["file_MB"] = static_cast<double>(fnd::FileManager::sizeOfItem(environment().netscapeFile)) / 1e6;
+  reportPeakMemory(state);
+}
+BENCHMARK(BM_HTMLImport50k)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The parse alone (tidy HTML reader and tree walk), without the store.
+void BM_HTMLParse50k(benchmark::State& state) {
+  auto bytes = fnd::FileManager::readFile(environment().netscapeFile);
+  for (auto _ : state) {
+    auto parsed = HTMLImport::parseDocument(*bytes, "ROOT", false, {});
+    benchmark::DoNotOptimize(parsed->bookmarks.size());
+  }
+}
+BENCHMARK(BM_HTMLParse50k)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_HTMLImport50kAgainSkippingDuplicates(benchmark::State& state) {
+  environment();
+  std::size_t imported = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    emptyStore();
+    WrenDataManager::sharedInstance().managedObjectContext();
+    importOnce(false);
+    state.ResumeTiming();
+    imported = importOnce(true);
+  }
+  state.counters["bookmarks"] = static_cast<double>(imported);
+  reportPeakMemory(state);
+}
+BENCHMARK(BM_HTMLImport50kAgainSkippingDuplicates)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_HTMLExport50k(benchmark::State& state) {
+  environment();
+  emptyStore();
+  WrenDataManager::sharedInstance().managedObjectContext();
+  importOnce(false);
+  const std::string out = environment().home + "/export.html";
+  for (auto _ : state) {
+    HTMLExport exporter;
+    benchmark::DoNotOptimize(exporter.exportAllTofile(out));
+  }
+  state.counters["file_MB"] = static_cast<double>(fnd::FileManager::sizeOfItem(out)) / 1e6;
+}
+BENCHMARK(BM_HTMLExport50k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A library store padded with 500 MB of page images, as thumbnails make real ones.
+void BM_Backup500MB(benchmark::State& state) {
+  environment();
+  emptyStore();
+  WrenDataManager::sharedInstance().managedObjectContext();
+  importOnce(false);
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  WrenDataManager::sharedInstance().reset();
+  sqlite3* db = nullptr;
+  sqlite3_open(store.c_str(), &db);
+  sqlite3_exec(db,
+               "CREATE TABLE IF NOT EXISTS BENCHPADDING (DATA BLOB);"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) "
+               "INSERT INTO BENCHPADDING SELECT randomblob(1048576) FROM n;",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  WrenDataManager::sharedInstance().managedObjectContext();
+  const std::string out = environment().home + "/library.kestobck";
+  for (auto _ : state) {
+    Backup backup;
+    benchmark::DoNotOptimize(backup.backupToFile(out));
+  }
+  state.counters["store_MB"] = static_cast<double>(fnd::FileManager::sizeOfItem(store)) / 1e6;
+}
+BENCHMARK(BM_Backup500MB)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
