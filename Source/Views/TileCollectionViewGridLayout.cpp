@@ -27,7 +27,9 @@ void TileCollectionViewGridLayout::prepareLayout() {
   double spacing = verticalSpacing_;
   double available = visibleWidth() - itemHorizontalMargin_;
   double quotient = available / (itemSize_.width + itemHorizontalMargin_);
-  std::uint64_t columns = quotient >= 1 ? std::uint64_t(quotient) : 0;
+  // A zero item width would give infinitely many columns: clients give positive sizes, and
+  // anything else degrades to a bounded count instead of overflowing.
+  std::uint64_t columns = quotient >= 1 ? std::uint64_t(std::min(quotient, 1e6)) : 0;
   itemPadding_ = 0;
   if (columns > 0) {
     if (itemHorizontalMargin_ == 0 && itemPaddingEnabled_)

@@ -133,6 +133,14 @@ TEST(GridLayout, KeyboardNeighbours) {
             IndexPath::forItem(2, 0));
 }
 
+TEST(GridLayout, DegenerateItemSizesStayBounded) {
+  CollectionHarness h(800, 600, {0, 0}, {5});
+  h.view->reloadData();
+  EXPECT_LE(h.grid->numberOfColumns(), 1000000u);
+  EXPECT_TRUE(h.view->indexPathsForItemsInRect(fnd::Rect(0, 0, 800, 600)).empty());  // no row pitch
+  EXPECT_EQ(h.view->indexPathForItemAtPoint({1, 1}), std::nullopt);
+}
+
 TEST(GridLayout, InvalidatesOnlyForWidthChanges) {
   TileCollectionViewGridLayout grid;
   EXPECT_TRUE(grid.shouldInvalidateLayoutForBoundsChange(fnd::Rect(0, 0, 800, 600)));
