@@ -1,6 +1,7 @@
 #include "Views/PrioritySplitViewDelegate.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/UI/Window.h"
 
 #include <cmath>
 #include <cstdio>
@@ -61,6 +62,15 @@ void PrioritySplitViewDelegate::splitViewResizeSubviewsWithOldSize(ui::SplitView
     std::snprintf(message, sizeof message, "Split view %p resized smaller than minimum %s of %f", (void*)&split,
                   vertical ? "width" : "height", length);
     fnd::logError(std::string(message) + " (PrioritySplitViewDelegate)");
+  }
+  // Keep the window from being made smaller than the minimums again.
+  if (ui::Window* window = split.window()) {
+    fnd::Size content = window->contentView() ? window->contentView()->frame().size : fnd::Size{};
+    fnd::Size minimum = window->minSize();
+    double extra = vertical ? content.width - split.frame().size.width : content.height - split.frame().size.height;
+    double needed = minimumLengthOfSplitView(split) + std::max(0.0, extra);
+    if (vertical && needed > minimum.width) window->setMinSize(fnd::Size{needed, minimum.height});
+    if (!vertical && needed > minimum.height) window->setMinSize(fnd::Size{minimum.width, needed});
   }
   double offset = 0;
   for (auto& v : subs) {

@@ -343,6 +343,15 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
   EXPECT_EQ(width(*s, 0), 100);
   EXPECT_EQ(width(*s, 1), 200);
   EXPECT_EQ(d.minimumLengthOfSplitView(*s), 301);
+  // In a window, the window's minimum size keeps the split view at its minimums.
+  ui::Window window(fnd::Rect(0, 0, 571, 300));
+  s->setFrame(fnd::Rect(0, 0, 571, 300));
+  s->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  window.contentView()->addSubview(s);
+  window.setContentSize({600, 300});
+  EXPECT_EQ(window.minSize().width, 301);
+  window.setContentSize({100, 300});
+  EXPECT_EQ(s->frame().size.width, 301);
 }
 
 TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
