@@ -1,0 +1,342 @@
+#include "Network/NetURLSessionManager.h"
+
+#include "Network/NetNetworking.h"
+#include "Network/NetReachabilityManager.h"
+#include "Network/NetSecurityPolicy.h"
+#include "Network/NetURLResponseSerialization.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Net/ServerTrust.h"
+#include "Platform/Net/URLError.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace kesto {
+
+namespace {
+
+fnd::DispatchQueue& processingQueue() {
+  static auto q = fnd::DispatchQueue::create("com.kesto.networking.session.manager.processing", fnd::DispatchQueue::Kind::Concurrent);
+  return *q;
+}
+
+fnd::DispatchGroup& sessionCompletionGroup() {
+  static auto* g = new fnd::DispatchGroup();
+  return *g;
+}
+
+}  // namespace
+
+std::shared_ptr<NetURLSessionManager> NetURLSessionManager::make(std::optional<net::URLSessionConfiguration> configuration) {
+  std::shared_ptr<NetURLSessionManager> m(new NetURLSessionManager());
+  m->setUp(std::move(configuration));
+  return m;
+}
+
+NetURLSessionManager::NetURLSessionManager()
+    : responseSerializer_(NetJSONResponseSerializer::serializer()), securityPolicy_(NetSecurityPolicy::defaultPolicy()) {}
+
+void NetURLSessionManager::setUp(std::optional<net::URLSessionConfiguration> configuration) {
+  // One callback at a time, in order, as a delegate queue of width 1.
+  delegateQueue_ = fnd::DispatchQueue::create("com.kesto.networking.session.manager.delegate");
+  auto queue = delegateQueue_;
+  session_ = net::URLSession::make(configuration.value_or(net::URLSessionConfiguration::defaultConfiguration()),
+                                   shared_from_this(), [queue](std::function<void()> work) { queue->async(std::move(work)); });
+  std::weak_ptr<NetURLSessionManager> weak = shared_from_this();
+  std::string mine = taskDescriptionForSessionTasks();
+  observerToken_ = net::URLSessionTask::addStateObserver([weak, mine](net::URLSessionTask& task, bool resumed) {
+    // Only this manager's tasks are announced again, on the main queue.
+    if (!weak.lock() || task.taskDescription() != mine) return;
+    auto t = task.shared_from_this();
+    fnd::DispatchQueue::main().async([t, resumed] {
+      fnd::NotificationCenter::defaultCenter().postNotificationName(
+          resumed ? kNetTaskDidResumeNotification : kNetTaskDidSuspendNotification, t.get());
+    });
+  });
+}
+
+NetURLSessionManager::~NetURLSessionManager() {
+  if (observerToken_) net::URLSessionTask::removeStateObserver(observerToken_);
+}
+
+std::shared_ptr<NetHTTPResponseSerializer> NetURLSessionManager::responseSerializer() const {
+  std::lock_guard lock(mutex_);
+  return responseSerializer_;
+}
+void NetURLSessionManager::setResponseSerializer(std::shared_ptr<NetHTTPResponseSerializer> serializer) {
+  std::lock_guard lock(mutex_);
+  responseSerializer_ = std::move(serializer);
+}
+std::shared_ptr<NetSecurityPolicy> NetURLSessionManager::securityPolicy() const {
+  std::lock_guard lock(mutex_);
+  return securityPolicy_;
+}
+void NetURLSessionManager::setSecurityPolicy(std::shared_ptr<NetSecurityPolicy> policy) {
+  std::lock_guard lock(mutex_);
+  securityPolicy_ = std::move(policy);
+}
+NetReachabilityManager& NetURLSessionManager::reachabilityManager() const { return NetReachabilityManager::sharedManager(); }
+void NetURLSessionManager::setCompletionQueue(std::shared_ptr<fnd::DispatchQueue> queue) {
+  std::lock_guard lock(mutex_);
+  completionQueue_ = std::move(queue);
+}
+void NetURLSessionManager::setCompletionGroup(std::shared_ptr<fnd::DispatchGroup> group) {
+  std::lock_guard lock(mutex_);
+  completionGroup_ = std::move(group);
+}
+
+std::string NetURLSessionManager::taskDescriptionForSessionTasks() const {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%p", static_cast<const void*>(this));
+  return buf;
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::attach(std::shared_ptr<net::URLSessionTask> task,
+                                                                  CompletionHandler completion,
+                                                                  std::shared_ptr<NetTaskProgress>* progress,
+                                                                  Destination destination) {
+  if (!task) return nullptr;
+  auto d = std::make_shared<TaskDelegate>();
+  d->completion = std::move(completion);
+  d->destination = std::move(destination);
+  if (task->kind() == net::URLSessionTask::Kind::Upload) {
+    std::int64_t total = task->countOfBytesExpectedToSend();
+    if (total < 0) {
+      if (auto length = task->originalRequest().valueForHTTPHeaderField("Content-Length")) total = std::atoll(length->c_str());
+    }
+    d->progress->totalUnitCount = total;
+  }
+  if (progress) *progress = d->progress;
+  task->setTaskDescription(taskDescriptionForSessionTasks());
+  std::lock_guard lock(mutex_);
+  delegates_[task->taskIdentifier()] = d;
+  return task;
+}
+
+std::shared_ptr<NetURLSessionManager::TaskDelegate> NetURLSessionManager::delegateFor(const net::URLSessionTask& task) const {
+  std::lock_guard lock(mutex_);
+  auto it = delegates_.find(task.taskIdentifier());
+  return it == delegates_.end() ? nullptr : it->second;
+}
+
+void NetURLSessionManager::removeDelegate(const net::URLSessionTask& task) {
+  std::lock_guard lock(mutex_);
+  delegates_.erase(task.taskIdentifier());
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::dataTaskWithRequest(const net::URLRequest& request,
+                                                                               CompletionHandler completion) {
+  return attach(session_->dataTask(request), std::move(completion), nullptr, nullptr);
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::uploadTaskWithRequest(const net::URLRequest& request,
+                                                                                 const std::string& fromFile,
+                                                                                 std::shared_ptr<NetTaskProgress>* progress,
+                                                                                 CompletionHandler completion) {
+  return attach(session_->uploadTaskFromFile(request, fromFile), std::move(completion), progress, nullptr);
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::uploadTaskWithRequest(const net::URLRequest& request,
+                                                                                 fnd::Data fromData,
+                                                                                 std::shared_ptr<NetTaskProgress>* progress,
+                                                                                 CompletionHandler completion) {
+  return attach(session_->uploadTask(request, std::move(fromData)), std::move(completion), progress, nullptr);
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::uploadTaskWithStreamedRequest(const net::URLRequest& request,
+                                                                                         std::shared_ptr<NetTaskProgress>* progress,
+                                                                                         CompletionHandler completion) {
+  return attach(session_->uploadTaskWithStreamedRequest(request), std::move(completion), progress, nullptr);
+}
+
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::downloadTaskWithRequest(const net::URLRequest& request,
+                                                                                   std::shared_ptr<NetTaskProgress>* progress,
+                                                                                   Destination destination,
+                                                                                   CompletionHandler completion) {
+  return attach(session_->downloadTask(request), std::move(completion), progress, std::move(destination));
+}
+
+std::shared_ptr<NetTaskProgress> NetURLSessionManager::uploadProgressForTask(const net::URLSessionTask& task) const {
+  auto d = delegateFor(task);
+  return d ? d->progress : nullptr;
+}
+std::shared_ptr<NetTaskProgress> NetURLSessionManager::downloadProgressForTask(const net::URLSessionTask& task) const {
+  return uploadProgressForTask(task);
+}
+
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::tasks() const {
+  std::vector<std::shared_ptr<net::URLSessionTask>> out;
+  for (auto kind : {net::URLSessionTask::Kind::Data, net::URLSessionTask::Kind::Upload, net::URLSessionTask::Kind::Download})
+    for (auto& t : session_->tasks())
+      if (t->kind() == kind) out.push_back(t);
+  return out;
+}
+
+namespace {
+std::vector<std::shared_ptr<net::URLSessionTask>> ofKind(const std::vector<std::shared_ptr<net::URLSessionTask>>& all,
+                                                         net::URLSessionTask::Kind kind) {
+  std::vector<std::shared_ptr<net::URLSessionTask>> out;
+  for (auto& t : all)
+    if (t->kind() == kind) out.push_back(t);
+  return out;
+}
+}  // namespace
+
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::dataTasks() const {
+  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Data);
+}
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::uploadTasks() const {
+  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Upload);
+}
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::downloadTasks() const {
+  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Download);
+}
+
+void NetURLSessionManager::invalidateSessionCancelingTasks(bool cancelPendingTasks) {
+  auto session = session_;
+  fnd::DispatchQueue::main().async([session, cancelPendingTasks] {
+    if (cancelPendingTasks)
+      session->invalidateAndCancel();
+    else
+      session->finishTasksAndInvalidate();
+  });
+}
+
+// ---- Session callbacks
+
+void NetURLSessionManager::sessionDidBecomeInvalid(net::URLSession& session, const fnd::Error*) {
+  {
+    std::lock_guard lock(mutex_);
+    delegates_.clear();
+  }
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kNetSessionDidInvalidateNotification, &session);
+}
+
+void NetURLSessionManager::sessionDidReceiveChallenge(net::URLSession&, net::URLSessionTask*,
+                                                      net::AuthenticationChallenge& challenge) {
+  const auto& space = challenge.protectionSpace();
+  if (space.authenticationMethod != net::kAuthenticationMethodServerTrust || !space.serverTrust) return;
+  auto policy = securityPolicy();
+  if (policy && policy->evaluateServerTrust(*space.serverTrust, space.host))
+    challenge.useCredential(net::URLCredential::forTrust(space.serverTrust));
+  else
+    challenge.cancel();
+}
+
+std::optional<net::URLRequest> NetURLSessionManager::sessionTaskWillPerformHTTPRedirection(
+    net::URLSession&, net::URLSessionTask& task, const net::HTTPURLResponse& response, const net::URLRequest& newRequest) {
+  return taskWillPerformHTTPRedirection ? taskWillPerformHTTPRedirection(task, response, newRequest)
+                                        : std::optional<net::URLRequest>(newRequest);
+}
+
+void NetURLSessionManager::sessionTaskDidSendBodyData(net::URLSession&, net::URLSessionTask& task, std::int64_t,
+                                                      std::int64_t totalSent, std::int64_t expected) {
+  if (expected < 0) {
+    if (auto length = task.originalRequest().valueForHTTPHeaderField("Content-Length")) expected = std::atoll(length->c_str());
+  }
+  if (auto d = delegateFor(task)) {
+    d->progress->totalUnitCount = expected;
+    d->progress->completedUnitCount = totalSent;
+  }
+}
+
+void NetURLSessionManager::sessionDataTaskDidReceiveData(net::URLSession&, net::URLSessionTask& task, const fnd::Data& data) {
+  if (auto d = delegateFor(task)) d->data.insert(d->data.end(), data.begin(), data.end());
+  if (dataTaskDidReceiveData) dataTaskDidReceiveData(task, data);
+}
+
+void NetURLSessionManager::sessionDownloadTaskDidWriteData(net::URLSession&, net::URLSessionTask& task, std::int64_t,
+                                                           std::int64_t totalWritten, std::int64_t expected) {
+  if (auto d = delegateFor(task)) {
+    d->progress->totalUnitCount = expected;
+    d->progress->completedUnitCount = totalWritten;
+  }
+}
+
+std::optional<fnd::Error> NetURLSessionManager::moveFile(net::URLSessionTask& task, const std::string& from,
+                                                         const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return std::nullopt;
+  int err = errno;
+  fnd::Error error(fnd::kPOSIXErrorDomain, err,
+                   {{fnd::kLocalizedDescriptionKey, std::string("The downloaded file could not be moved: ") + std::strerror(err)},
+                    {fnd::kFilePathErrorKey, to}});
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kNetSessionDownloadTaskDidFailToMoveFileNotification, &task,
+                                                                error.userInfo());
+  return error;
+}
+
+void NetURLSessionManager::sessionDownloadTaskDidFinishDownloadingToURL(net::URLSession&, net::URLSessionTask& task,
+                                                                        const std::string& location) {
+  auto d = delegateFor(task);
+  if (downloadTaskDidFinishDownloading) {
+    if (auto to = downloadTaskDidFinishDownloading(task, location)) {
+      if (d) {
+        d->downloadFilePath = *to;
+        d->moveError = moveFile(task, location, *to);
+      } else {
+        moveFile(task, location, *to);
+      }
+      return;
+    }
+  }
+  if (!d) return;
+  d->downloadFilePath.reset();
+  if (d->destination) {
+    if (auto to = d->destination(location, task.response())) {
+      d->downloadFilePath = *to;
+      d->moveError = moveFile(task, location, *to);
+    }
+  }
+}
+
+void NetURLSessionManager::sessionTaskDidCompleteWithError(net::URLSession&, net::URLSessionTask& task, const fnd::Error* error) {
+  auto d = delegateFor(task);
+  if (d) {
+    removeDelegate(task);
+    auto t = task.shared_from_this();
+    auto serializer = responseSerializer();
+    std::shared_ptr<fnd::DispatchQueue> queue;
+    std::shared_ptr<fnd::DispatchGroup> group;
+    {
+      std::lock_guard lock(mutex_);
+      queue = completionQueue_;
+      group = completionGroup_;
+    }
+    fnd::Dictionary info;
+    if (d->downloadFilePath)
+      info[kNetNetworkingTaskDidCompleteAssetPathKey] = *d->downloadFilePath;
+    else
+      info[kNetNetworkingTaskDidCompleteResponseDataKey] = d->data;
+    auto finish = [t, d, queue, group](fnd::Value object, std::optional<fnd::Error> failure, fnd::Dictionary info) {
+      if (failure) info[kNetNetworkingTaskDidCompleteErrorKey] = fnd::Value(std::make_shared<fnd::Error>(*failure));
+      fnd::DispatchQueue& q = queue ? *queue : fnd::DispatchQueue::main();
+      fnd::DispatchGroup& g = group ? *group : sessionCompletionGroup();
+      g.async(q, [t, d, object, failure, info] {
+        if (d->completion) d->completion(t->response(), object, failure ? &*failure : nullptr);
+        fnd::DispatchQueue::main().async([t, info] {
+          fnd::NotificationCenter::defaultCenter().postNotificationName(kNetTaskDidCompleteNotification, t.get(), info);
+        });
+      });
+    };
+    if (error) {
+      finish(fnd::Value(), *error, std::move(info));
+    } else {
+      processingQueue().async([t, d, serializer, info, finish]() mutable {
+        std::optional<fnd::Error> serializationError;
+        fnd::Value object = serializer ? serializer->responseObjectForResponse(t->response(), &d->data, &serializationError)
+                                       : fnd::Value(d->data);
+        if (d->downloadFilePath) object = *d->downloadFilePath;
+        if (!object.isNull()) info[kNetNetworkingTaskDidCompleteSerializedResponseKey] = object;
+        // A download whose file could not be moved failed, whatever the reply said.
+        if (d->moveError) serializationError = NetErrorWithUnderlyingError(d->moveError, serializationError);
+        finish(object, serializationError, std::move(info));
+      });
+    }
+  }
+  if (taskDidComplete) taskDidComplete(task, error);
+}
+
+}  // namespace kesto

@@ -1,0 +1,130 @@
+#include "Network/NetHTTPSessionManager.h"
+#include "Network/NetNetworking.h"
+#include "Network/NetURLResponseSerialization.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Net/URLError.h"
+
+#include "Harness/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace kesto;
+
+namespace {
+struct JSONServer {
+  JSONServer() {
+    server.set_keep_alive_timeout(0);
+    server.Get("/api/items", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content("{\"q\":\"" + req.get_param_value("q") + "\"}", "application/json");
+    });
+    server.Get("/api/missing", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("{}", "application/json");
+    });
+    server.Get("/file", [](const httplib::Request&, httplib::Response& res) { res.set_content("file body", "application/octet-stream"); });
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ~JSONServer() {
+    server.stop();
+    thread.join();
+  }
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port) + "/api"; }
+  httplib::Server server;
+  std::thread thread;
+  int port = 0;
+};
+}  // namespace
+
+TEST(HTTPSessionManagerTest, VerbsResolveAgainstTheBaseURLAndSerializeReplies) {
+  JSONServer s;
+  auto manager = NetHTTPSessionManager::make(net::URL::fromString(s.base()));
+  EXPECT_EQ(manager->baseURL()->absoluteString(), s.base() + "/");
+  fnd::Value object;
+  bool onMain = false;
+  std::vector<std::string> notes;
+  fnd::Dictionary completeInfo;
+  fnd::ScopedObserver observer;
+  for (const char* name : {kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification})
+    observer.observe(name, [&](const fnd::Notification& n) {
+      notes.push_back(n.name);
+      if (n.name == kNetTaskDidCompleteNotification) completeInfo = n.userInfo;
+    });
+  auto task = manager->GET("items", fnd::Value(fnd::Dictionary{{"q", "a b"}}),
+                           [&](const auto&, const fnd::Value& o) {
+                             object = o;
+                             onMain = fnd::RunLoop::isMainThread();
+                           },
+                           nullptr);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(task->taskDescription(), manager->taskDescriptionForSessionTasks());
+  ASSERT_TRUE(test::runUntil([&] { return notes.size() == 2; }, 10));
+  EXPECT_EQ(object["q"].string(), "a b");
+  EXPECT_TRUE(onMain);
+  EXPECT_EQ(notes, (std::vector<std::string>{kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification}));
+  EXPECT_TRUE(completeInfo.count(kNetNetworkingTaskDidCompleteResponseDataKey));
+  EXPECT_TRUE(completeInfo.count(kNetNetworkingTaskDidCompleteSerializedResponseKey));
+
+  std::optional<fnd::Error> error;
+  manager->GET("missing", std::nullopt, nullptr, [&](const auto&, const fnd::Error& e) { error = e; });
+  ASSERT_TRUE(test::runUntil([&] { return error.has_value(); }, 10));
+  EXPECT_EQ(error->code(), net::urlerror::BadServerResponse);
+
+  std::optional<fnd::Error> bad;
+  EXPECT_FALSE(manager->GET("http://exa mple/", std::nullopt, nullptr, [&](const auto& t, const fnd::Error& e) {
+    EXPECT_FALSE(t);
+    bad = e;
+  }));
+  ASSERT_TRUE(test::runUntil([&] { return bad.has_value(); }, 5));
+  manager->invalidateSessionCancelingTasks(true);
+}
+
+TEST(URLSessionManagerTest, DownloadsMoveToTheDestinationAndAFailedMoveIsAnError) {
+  JSONServer s;
+  auto manager = NetURLSessionManager::make();
+  manager->setResponseSerializer(NetHTTPResponseSerializer::serializer());
+  std::string dir = test::makeTempDir();
+  net::URLRequest request(*net::URL::fromString("http://127.0.0.1:" + std::to_string(s.port) + "/file"));
+
+  fnd::Value object;
+  const fnd::Error* failed = nullptr;
+  bool done = false;
+  auto ok = manager->downloadTaskWithRequest(
+      request, nullptr, [&](const std::string&, auto) { return std::optional<std::string>(dir + "/saved.bin"); },
+      [&](auto, const fnd::Value& o, const fnd::Error* e) {
+        object = o;
+        failed = e;
+        done = true;
+      });
+  ok->resume();
+  ASSERT_TRUE(test::runUntil([&] { return done; }, 10));
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(object.string(), dir + "/saved.bin");
+  EXPECT_EQ(test::readFile(dir + "/saved.bin"), "file body");
+
+  // A destination that cannot be written: the completion reports the error, not a success.
+  std::optional<fnd::Error> moveError;
+  bool notified = false;
+  fnd::ScopedObserver observer;
+  observer.observe(kNetSessionDownloadTaskDidFailToMoveFileNotification, [&](const fnd::Notification&) { notified = true; });
+  done = false;
+  auto bad = manager->downloadTaskWithRequest(
+      request, nullptr, [&](const std::string&, auto) { return std::optional<std::string>(dir + "/no/such/dir/x.bin"); },
+      [&](auto, const fnd::Value&, const fnd::Error* e) {
+        if (e) moveError = *e;
+        done = true;
+      });
+  bad->resume();
+  ASSERT_TRUE(test::runUntil([&] { return done; }, 10));
+  ASSERT_TRUE(moveError);
+  EXPECT_EQ(moveError->domain(), fnd::kPOSIXErrorDomain);
+  EXPECT_TRUE(notified);
+  manager->invalidateSessionCancelingTasks(false);
+}
