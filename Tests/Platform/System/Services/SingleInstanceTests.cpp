@@ -1,0 +1,100 @@
+#include "Platform/System/SingleInstance.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/RunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using kesto::sys::SingleInstance;
+
+namespace {
+
+std::string socketPath() { return kesto::test::tempHome() + "/instance.sock"; }
+
+// Sends from another thread, as a second launch would, while the main loop keeps running.
+bool sendFromAnotherLaunch(const std::vector<std::string>& arguments) {
+  std::atomic<int> result{-1};
+  std::thread t([&] { result = SingleInstance::sendToRunningInstance(socketPath(), arguments, 3.0) ? 1 : 0; });
+  kesto::test::runUntil([&] { return result.load() >= 0; }, 5);
+  t.join();
+  return result == 1;
+}
+
+}  // namespace
+
+TEST(SingleInstance, FirstLaunchListensAndLaterLaunchesHandOverTheirArguments) {
+  SingleInstance primary(socketPath());
+  std::vector<std::vector<std::string>> received;
+  bool onMain = true;
+  primary.setArgumentsHandler([&](const std::vector<std::string>& args) {
+    onMain = onMain && kesto::fnd::RunLoop::isMainThread();
+    received.push_back(args);
+  });
+  EXPECT_EQ(primary.start({"first"}), SingleInstance::Outcome::Primary);
+  EXPECT_TRUE(primary.isListening());
+
+  std::vector<std::string> args{"kesto:http%3A%2F%2Fa.com", "", "--add-text", "line one\nline two", "é"};
+  ASSERT_TRUE(sendFromAnotherLaunch(args));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return !received.empty(); }, 5));
+  EXPECT_EQ(received[0], args) << "empty and multi-line arguments arrive whole";
+  EXPECT_TRUE(onMain);
+
+  ASSERT_TRUE(sendFromAnotherLaunch({}));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return received.size() == 2; }, 5));
+  EXPECT_TRUE(received[1].empty());
+}
+
+TEST(SingleInstance, NobodyListeningMeansNoHandOver) {
+  EXPECT_FALSE(SingleInstance::sendToRunningInstance(socketPath(), {"x"}, 0.5));
+}
+
+TEST(SingleInstance, ASocketLeftByACrashedInstanceIsTakenOver) {
+  // A bound socket file with nobody accepting on it.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+
+  SingleInstance primary(socketPath());
+  EXPECT_EQ(primary.start({}, 0.5), SingleInstance::Outcome::Primary);
+  bool got = false;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) { got = true; });
+  EXPECT_TRUE(sendFromAnotherLaunch({"a"}));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return got; }, 5));
+}
+
+TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
+  SingleInstance primary(socketPath());
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  int calls = 0;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+
+  auto rawSend = [](const std::string& bytes) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      (void)!::write(fd, bytes.data(), bytes.size());
+    return fd;
+  };
+  int huge = rawSend(std::string("\x7f\xff\xff\xff", 4) + "abc");  // claims 2 GiB
+  int cut = rawSend(std::string("\0\0\0\x10", 4) + "short");     // ends before its length
+  ::close(cut);
+  kesto::test::spin(0.3);
+  ::close(huge);
+  kesto::test::spin(0.1);
+  EXPECT_EQ(calls, 0);
+
+  ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
+}

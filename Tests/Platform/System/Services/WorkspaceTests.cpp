@@ -1,0 +1,107 @@
+#include "Platform/System/URLSchemeRegistration.h"
+#include "Platform/System/Workspace.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/FileManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using kesto::sys::Workspace;
+
+namespace {
+
+struct Launch {
+  std::string program;
+  std::vector<std::string> arguments;
+};
+
+// Records launches instead of starting programs; desktop entries come only from the test home.
+class WorkspaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("XDG_DATA_DIRS", kesto::test::makeTempDir("systemdata").c_str(), 1);
+    Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& arguments) {
+      launches.push_back({program, arguments});
+      return true;
+    });
+  }
+  void TearDown() override { Workspace::setLauncher(nullptr); }
+
+  static std::string applications() {
+    std::string dir = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
+    kesto::fnd::FileManager::createDirectory(dir, true);
+    return dir;
+  }
+  static void entry(const std::string& name, const std::string& exec) {
+    kesto::test::writeFile(applications() + "/" + name,
+                           "[Desktop Entry]\nType=Application\nName=B\nExec=" + exec + "\n[Desktop Action new]\nExec=other\n");
+  }
+
+  std::vector<Launch> launches;
+};
+
+}  // namespace
+
+TEST_F(WorkspaceTest, OpensAddressesWithTheDesktopDefault) {
+  EXPECT_TRUE(Workspace::openURL("https://example.com/a?b=c d"));
+  EXPECT_TRUE(Workspace::openURL("mailto:someone@example.com"));
+  ASSERT_EQ(launches.size(), 2u);
+  EXPECT_EQ(launches[0].program, "xdg-open");
+  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{"https://example.com/a?b=c d"});
+}
+
+TEST_F(WorkspaceTest, RefusesTextThatIsNotAURLOrLooksLikeAnOption) {
+  for (const std::string& bad : std::vector<std::string>{"", "--help", "-http://x", "no scheme here", ":nothing", "1http://x",
+                                "http://a\nb", std::string("http://a\0b", 10)})
+    EXPECT_FALSE(Workspace::openURL(bad)) << bad;
+  EXPECT_TRUE(launches.empty());
+}
+
+TEST_F(WorkspaceTest, NamedBrowsersResolveThroughDesktopEntries) {
+  EXPECT_FALSE(Workspace::isBrowserInstalled("org.mozilla.firefox"));
+  EXPECT_FALSE(Workspace::openURLs({"https://a.com"}, "org.mozilla.firefox"));
+
+  entry("firefox-esr.desktop", "firefox-esr %u");
+  entry("chromium.desktop", "\"/opt/my browser/chromium\" --new-window %U");
+  entry("opera.desktop", "opera");
+  entry("safari.desktop", "safari %u");
+
+  EXPECT_TRUE(Workspace::isBrowserInstalled("org.mozilla.firefox"));
+  EXPECT_FALSE(Workspace::isBrowserInstalled("com.apple.Safari")) << "never on this desktop";
+  EXPECT_FALSE(Workspace::isBrowserInstalled("com.example.Unknown"));
+
+  ASSERT_TRUE(Workspace::openURLs({"https://a.com", "not a url", "https://b.com"}, "com.google.Chrome"));
+  ASSERT_EQ(launches.size(), 1u) << "all addresses in one launch";
+  EXPECT_EQ(launches[0].program, "/opt/my browser/chromium");
+  EXPECT_EQ(launches[0].arguments, (std::vector<std::string>{"--new-window", "https://a.com", "https://b.com"}));
+
+  ASSERT_TRUE(Workspace::openURLs({"https://a.com"}, "org.mozilla.firefox"));
+  EXPECT_EQ(launches[1].program, "firefox-esr");
+  ASSERT_TRUE(Workspace::openURLs({"https://a.com"}, "com.operasoftware.Opera"));
+  EXPECT_EQ(launches[2].arguments, std::vector<std::string>{"https://a.com"}) << "appended without a field code";
+
+  EXPECT_FALSE(Workspace::openURLs({"--remote-debugging-port=1"}, "com.google.Chrome"));
+  EXPECT_EQ(launches.size(), 3u);
+}
+
+TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", "/opt/Kesto $app/kesto"));
+  std::string path = kesto::sys::urlSchemeDesktopEntryPath();
+  EXPECT_EQ(path, std::string(std::getenv("XDG_DATA_HOME")) + "/applications/kesto.desktop");
+  std::string text = kesto::test::readFile(path);
+  EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
+  EXPECT_NE(text.find("\nExec=\"/opt/Kesto \\$app/kesto\" %u\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nMimeType=x-scheme-handler/kesto;\n"), std::string::npos);
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].program, "xdg-mime");
+  EXPECT_EQ(launches[0].arguments,
+            (std::vector<std::string>{"default", "kesto.desktop", "x-scheme-handler/kesto"}));
+
+  // The outcome of xdg-mime is ignored: a failing launcher still leaves a registered entry.
+  Workspace::setLauncher([](const std::string&, const std::vector<std::string>&) { return false; });
+  EXPECT_TRUE(kesto::sys::registerURLSchemeHandler());
+  EXPECT_FALSE(kesto::sys::registerURLSchemeHandler("bad scheme"));
+  EXPECT_FALSE(kesto::sys::registerURLSchemeHandler("kesto", "", "../escape"));
+}
