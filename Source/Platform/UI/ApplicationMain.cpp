@@ -16,11 +16,15 @@ bool hasGraphicalSession() {
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-int applicationMain(int argc, char** argv, const std::function<bool()>& setUp) {
+int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
+                    const std::function<void()>& tearDown) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
-  if (setUp && !setUp()) return 1;
-  return Application::shared().run();
+  std::optional<int> code;
+  if (setUp) code = setUp();
+  if (!code) code = Application::shared().run();
+  if (tearDown) tearDown();
+  return *code;
 }
 
 }  // namespace kesto::ui

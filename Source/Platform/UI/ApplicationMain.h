@@ -1,14 +1,18 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 namespace kesto::ui {
 
 // The program entry for a desktop application: makes the toolkit's application object, runs
 // `setUp` (which builds the interface and sets the application delegate), then
-// Application::run. Answers the exit code. `setUp` answering false ends the program with 1
-// without running the loop.
-int applicationMain(int argc, char** argv, const std::function<bool()>& setUp);
+// Application::run. Answers the exit code. When `setUp` answers a code the program ends with it
+// without running the event loop.
+// `tearDown` runs after the loop has ended, while the toolkit still exists, so windows and views
+// can go first.
+int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
+                    const std::function<void()>& tearDown = {});
 
 // Whether a graphical session is available to this process (an X11 or Wayland display, or a
 // platform chosen through the environment).

@@ -1,0 +1,392 @@
+#include "App/AppDelegate.h"
+
+#include "App/BookmarkIntake.h"
+#include "App/BookmarksController.h"
+#include "App/PaneControllers.h"
+#include "CrashReporting/CrashReporter.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Predicate.h"
+#include "Platform/System/URLSchemeRegistration.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/View.h"
+#include "Support/ConsoleLogger.h"
+#include "Support/LogCenter.h"
+#include "Support/RollingFileLogger.h"
+#include "Synchronize/Backup.h"
+#include "Synchronize/SharedFolderArchive.h"
+#include "Synchronize/Synchronizer.h"
+#include "Views/OverlayController.h"
+#include "Views/SpinningIndicator.h"
+
+#include <algorithm>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kBookmarkAdded = "Bookmark added";
+constexpr const char* kBookmarkSkipped = "Bookmark skipped (already present)";
+
+// Quits once a sync that held up a quit has ended.
+class QuitHost : public SyncApplicationHost {
+ public:
+  void setAppCanQuit(bool canQuit) override { canQuit_ = canQuit; }
+  bool appMustQuit() const override { return mustQuit; }
+  void terminate() override { ui::Application::shared().replyToApplicationShouldTerminate(true); }
+  bool mustQuit = false;
+
+ private:
+  bool canQuit_ = true;
+};
+
+bool flagSet(const char* key) { return fnd::UserDefaults::standard().hasValueForKey(key); }
+
+void setFlag(const char* key) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(true, key);
+  defaults.synchronize();
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
+  // The scheme handler is in place before launching finishes; its outcome is not looked at.
+  sys::registerURLSchemeHandler("kesto");
+}
+
+AppDelegate::~AppDelegate() {
+  *alive_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  auto& center = sys::UserNotificationCenter::defaultCenter();
+  if (center.delegate() == this) center.setDelegate(nullptr);
+}
+
+// ---- start-up ----
+
+void AppDelegate::applicationDidFinishLaunching() {
+  sys::UserNotificationCenter::defaultCenter().setDelegate(this);
+  migrateToModelVersion4();
+  migrateToKesto20();
+  auto& defaults = fnd::UserDefaults::standard();
+  menuBarMode_ = defaults.boolForKey("useMenuBarMode");
+  ViewUpdater::startActivity();
+
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
+                     "ShowMainKestoWindowAndDockNotification");
+  center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
+  // A load that finds the library empty asks for the first-run popup; until that popup exists
+  // the default library is made straight away.
+  center.addObserver(
+      this, [](const fnd::Notification&) {
+        fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+      },
+      "ShowInitialPopup");
+  center.addObserver(
+      this,
+      [this](const fnd::Notification& n) {
+        const auto& info = n.userInfo;
+        auto number = [&](const char* key, double fallback) {
+          auto it = info.find(key);
+          return it == info.end() ? fallback : it->second.doubleValue(fallback);
+        };
+        auto it = info.find(kOverlayMessageKey);
+        std::string message = it == info.end() ? std::string() : it->second.stringIfString().value_or("");
+        showOverlayMessage(message, number(kOverlayWidthKey, 400), number(kOverlayHeightKey, 130),
+                           number(kOverlaySecondsKey, 2));
+      },
+      ShowOverlayWithMessage);
+  overlay_ = std::make_unique<OverlayController>();
+
+  if (progress) {
+    progress->setNumberOfLines(10);
+    progress->setWidthOfLine(2.0);
+    progress->setLengthOfLine(8.0);
+    progress->setColor(ui::Color::white(0.482, 1.0));
+    progress->setHidden(true);
+  }
+  CrashReporter::startWithAPIKey(kCrashReporterAPIKey);
+  initializeKesto();
+  initializeLogging();
+  if (!menuBarMode_) showMainKestoWindowAndDock();
+
+  std::vector<double> scales;
+  for (const auto& screen : ui::Screen::screens()) scales.push_back(screen.backingScaleFactor());
+  defaults.setBool(detectRetina(scales), "IsRetina");
+
+  appCanQuit_ = false;
+  appMustQuit_ = false;
+  Folder::cleanRogueFolders();
+  if (kestoData) ViewUpdater::updateSourceLists();
+}
+
+bool AppDelegate::detectRetina(const std::vector<double>& screenScales) {
+  double scale = 1.0;
+  for (double s : screenScales)
+    if (s > scale) scale = s;
+  return scale > 1.0;
+}
+
+void AppDelegate::initializeKesto() {
+  resetAppId(false);
+  setDefaultFindChecks();
+  // The controller sits directly behind the window, so commands the window leaves reach it.
+  if (window && bookmarksController) {
+    bookmarksController->setNextResponder(window->nextResponder());
+    window->setNextResponder(bookmarksController);
+  }
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [this](const fnd::Notification&) { showActivity(); }, BRWActivityStartedNotification);
+  center.addObserver(this, [this](const fnd::Notification&) { hideActivity(); }, BRWActivityEndedNotification);
+  if (kestoPreferences) kestoPreferences->updatePreferencesPanelValues();
+  applicationIsActive_ = true;
+  backup_ = std::make_unique<Backup>();
+  backup_->autoBackup();
+}
+
+void AppDelegate::initializeLogging() {
+  auto console = ConsoleLogger::sharedInstance();
+  LogCenter::addLogger(console);
+  console->setColorsEnabled(true);
+  console->setForegroundColor(LogColor{0.0, 0.502, 0.251, 1.0}, std::nullopt, fnd::LogFlag::Info);
+  auto file = std::make_shared<RollingFileLogger>();
+  file->setMaximumFileSize(1048576);
+  file->setRollingFrequency(86400);
+  file->logFileManager()->setMaximumNumberOfLogFiles(7);
+  LogCenter::addLogger(file);
+}
+
+void AppDelegate::resetAppId(bool force) {
+  auto& defaults = fnd::UserDefaults::standard();
+  if (!force && defaults.hasValueForKey("KestoID")) return;
+  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
+  defaults.synchronize();
+}
+
+void AppDelegate::setDefaultFindChecks() {
+  auto& defaults = fnd::UserDefaults::standard();
+  auto write = [&](const char* suffix) {
+    const std::pair<const char*, bool> toggles[] = {{"SearchTitle", true},   {"SearchURL", true},
+                                                    {"SearchNotes", true},   {"SearchFolders", true},
+                                                    {"SearchContent", false}, {"SearchTags", true}};
+    for (const auto& [key, value] : toggles) defaults.setBool(value, std::string(key) + suffix);
+    defaults.synchronize();
+  };
+  if (!defaults.hasValueForKey("SearchSet")) write("");
+  if (!defaults.hasValueForKey("SearchMenuSet")) write("Menu");
+}
+
+void AppDelegate::migrateToModelVersion4() {
+  if (flagSet("Version4MigratedV2")) return;
+  auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
+  for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
+  WrenEntity::saveContext();
+  setFlag("Version4MigratedV2");
+}
+
+void AppDelegate::migrateToKesto20() {
+  if (flagSet("KestoMigratedToVersion2")) return;
+  for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{})) {
+    b->setBlocked(0);
+    if (b->thumbnailManuallySet() < 1) {
+      for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
+        b->setValueForKey(image, fnd::Value());
+    }
+    b->setContent(std::string());
+  }
+  WrenEntity::saveContext();
+  auto& defaults = fnd::UserDefaults::standard();
+  std::string method;
+  if (defaults.objectForKey("SyncEmail").isString()) method = "kestoapp";
+  else if (defaults.boolForKey("syncUsingSkyfolder")) method = "skyfolder";
+  defaults.setString(method, "CurrentSyncMethod");
+  setFlag("KestoMigratedToVersion2");
+}
+
+void AppDelegate::migrateToModelVersion2() {
+  if (flagSet("Version2Migrated")) return;
+  auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
+  for (const auto& b : lost.value_or(Bookmark::List{})) {
+    b->setBroken(1);
+    b->updateBrokenImage();
+    b->saveBookmark();
+  }
+  setFlag("Version2Migrated");
+}
+
+void AppDelegate::applicationDidBecomeActive() {
+  importSharedFolderFromDoubleClick();
+  addUrlFromBrowserExtension();
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(0.5, [this, alive] {
+    if (auto a = alive.lock(); a && *a) migrateToModelVersion2();
+  });
+}
+
+void AppDelegate::showMainKestoWindowAndDock() {
+  menuBarMode_ = false;
+  if (window) window->makeKeyAndOrderFront();
+}
+
+void AppDelegate::reopenKestoWindow() {
+  if (window) window->makeKeyAndOrderFront();
+}
+
+bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
+  autoSync();
+  return false;
+}
+
+ui::TerminateReply AppDelegate::applicationShouldTerminate() {
+  appMustQuit_ = true;
+  appCanQuit_ = true;
+  // A running sync finishes (or times out) before the process goes, so no merge is cut short.
+  auto& sync = Synchronizer::shared();
+  if (sync.isRunning()) {
+    auto host = std::make_shared<QuitHost>();
+    host->mustQuit = true;
+    sync.setHost(host);
+    if (!sync.requestQuit()) return ui::TerminateReply::Later;
+  }
+  return appMustQuit_ && appCanQuit_ ? ui::TerminateReply::Now : ui::TerminateReply::Cancel;
+}
+
+void AppDelegate::applicationWillTerminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  WrenEntity::saveContext();
+  autoSync();
+  fnd::UserDefaults::standard().synchronize();
+  LogCenter::flush();
+}
+
+// ---- activity and overlay ----
+
+void AppDelegate::showActivity() {
+  if (progress) {
+    progress->setHidden(false);
+    progress->setAnimates(true);
+  }
+}
+
+void AppDelegate::hideActivity() {
+  if (progress) progress->setHidden(true);
+}
+
+void AppDelegate::showOverlayMessage(const std::string& message, double width, double height, double seconds) {
+  if (!overlay_ || !window || !window->contentView()) return;
+  overlay_->beginOverlayToView(*window->contentView(), message, 10.0, fnd::Size{width, height});
+  std::uint64_t generation = ++overlayGeneration_;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(seconds, [this, alive, generation] {
+    // A later message keeps its own time on screen.
+    if (auto a = alive.lock(); a && *a && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
+  });
+}
+
+// ---- intake ----
+
+void AppDelegate::getUrl(const std::string& urlText) {
+  auto text = intake::textFromSchemeURL(urlText);
+  if (!text) return;  // not ours, or the menu-bar payload: nothing to add
+  urlToBeAdded_ = *text;
+  addUrlFromBrowserExtension();
+}
+
+void AppDelegate::addPinUrlFromString(const std::string& text) {
+  urlToBeAdded_ = text;
+  addUrlFromBrowserExtension();
+}
+
+bool AppDelegate::openFile(const std::string& path) {
+  fileToBeImported_ = path;
+  importSharedFolderFromDoubleClick();
+  return true;
+}
+
+bool AppDelegate::openFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return false;
+  return openFile(paths.front());
+}
+
+void AppDelegate::importSharedFolderFromDoubleClick() {
+  if (fileToBeImported_.empty()) return;
+  std::string path = std::move(fileToBeImported_);
+  fileToBeImported_.clear();
+  static SharedFolderArchive archive;
+  archive.setDataManager(kestoData);
+  if (!archive.importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+}
+
+void AppDelegate::addUrlFromBrowserExtension() {
+  if (urlToBeAdded_.empty()) return;
+  const std::string text = urlToBeAdded_;
+  PreferencesController fallback;
+  const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
+  for (const auto& line : intake::splitLines(text)) {
+    if (intake::isAddressLine(line)) {
+      std::string message = kBookmarkAdded;
+      Folder::Ref target = Folder::inboxFolder();
+      if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData) target = kestoData->currentFolder();
+      const bool fromDelicious = kestoData && kestoData->loadingFromDelicious();
+      const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
+      // Addresses are stored decoded, so the comparison uses the decoded form.
+      const std::string stored = intake::storedFormOfAddress(line);
+      auto presentInService = [&](const char* service) {
+        for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
+          auto names = b->serviceNames();
+          if (std::find(names.begin(), names.end(), service) != names.end()) return true;
+        }
+        return false;
+      };
+      std::shared_ptr<Bookmark> made;
+      if (prefs.skipDuplicates()) {
+        if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
+          message = kBookmarkSkipped;
+        } else if (fromDelicious) {
+          made = Bookmark::addBookmarWithURL(line, "delicious");
+        } else if (fromPinboard) {
+          made = Bookmark::addBookmarWithURL(line, "pinboard");
+        } else {
+          made = Bookmark::addBookmarkWithURL(line, target);
+        }
+      } else if (fromDelicious || fromPinboard) {
+        const char* service = fromDelicious ? "delicious" : "pinboard";
+        if (presentInService(service)) message = kBookmarkSkipped;
+        else made = Bookmark::addBookmarWithURL(line, service);
+      } else {
+        made = Bookmark::addBookmarkWithURL(line, target);
+      }
+      if (made && bookmarksController) bookmarksController->updateBookmark(made);
+      ViewUpdater::updateSourceLists();
+      sys::UserNotificationCenter::defaultCenter().deliverNotification(
+          {message, line, sys::kUserNotificationDefaultSoundName});
+    }
+    ViewUpdater::updateBookmarks();
+  }
+  urlToBeAdded_.clear();
+}
+
+void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (arg == "--add-text") {
+      if (i + 1 < arguments.size()) addPinUrlFromString(arguments[++i]);
+    } else if (arg.compare(0, 6, intake::kSchemePrefix) == 0) {
+      getUrl(arg);
+    } else if (!arg.empty() && arg[0] != '-') {
+      paths.push_back(arg);
+    }
+  }
+  if (!paths.empty()) openFiles(paths);
+}
+
+}  // namespace kesto

@@ -1,0 +1,54 @@
+#include "App/BookmarkIntake.h"
+
+#include "Platform/Foundation/PercentEncoding.h"
+
+namespace kesto::intake {
+
+namespace {
+
+std::string stripPrefixAtLineStarts(const std::string& text) {
+  const std::string prefix = kSchemePrefix;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
+    out += line;
+    if (end == std::string::npos) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> textFromSchemeURL(const std::string& url) {
+  if (url.compare(0, 6, kSchemePrefix) != 0) return std::nullopt;
+  std::string rest = stripPrefixAtLineStarts(url);
+  if (rest == kMenuBarPayload) return std::nullopt;
+  // Line feeds may arrive encoded, so lines are looked at again once decoded.
+  std::string decoded = stripPrefixAtLineStarts(fnd::removePercentEscapesOrKeep(rest));
+  if (decoded == kMenuBarPayload) return std::nullopt;
+  return decoded;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool isAddressLine(const std::string& line) { return line.compare(0, 4, "http") == 0; }
+
+std::string storedFormOfAddress(const std::string& line) { return fnd::removePercentEscapesOrKeep(line); }
+
+}  // namespace kesto::intake

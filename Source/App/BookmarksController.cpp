@@ -1,0 +1,548 @@
+#include "App/BookmarksController.h"
+
+#include "App/ControlViews.h"
+#include "App/PaneControllers.h"
+#include "App/TilePinView.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/URL.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/ClipView.h"
+#include "Platform/UI/Image.h"
+#include "Views/WebImageView.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kCompactKey = "BoomarksCompactView";
+constexpr const char* kListKey = "BoomarksListView";
+constexpr const char* kReuseIdentifier = "pinView";
+enum Mode { Grid = 0, Extended = 1, Compact = 2 };
+
+}  // namespace
+
+BookmarksController::BookmarksController() : alive_(std::make_shared<bool>(true)) {}
+
+BookmarksController::~BookmarksController() {
+  *alive_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (kestoCollectionView) {
+    if (kestoCollectionView->dataSource() == this) kestoCollectionView->setDataSource(nullptr);
+    if (kestoCollectionView->delegate() == this) kestoCollectionView->setDelegate(nullptr);
+    if (auto* grid = dynamic_cast<TileCollectionViewGridLayout*>(kestoCollectionView->collectionViewLayout().get()))
+      grid->setDelegate(nullptr);
+  }
+}
+
+void BookmarksController::awakeFromNib() {
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  auto on = [&](const char* name, std::function<void()> fn) {
+    center.addObserver(this, [fn = std::move(fn)](const fnd::Notification&) { fn(); }, name);
+  };
+  on(BRWUpdateBookmarksViewNotification, [this] { updateView(); });
+  on(BRWUpdateBookmarksAndResetViewNotification, [this] { updateViewAndResetBookmarks(); });
+  on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
+  on(ClearSearchField, [this] { clearSearchField(); });
+  on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
+  on("UpdateBrowserButton", [this] { updateBrowserButton(); });
+  on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
+
+  auto& defaults = fnd::UserDefaults::standard();
+  isThumbnailView_ = defaults.boolForKey(kCompactKey);
+  isListView_ = defaults.boolForKey(kListKey);
+  if (isThumbnailView_) selectThumbnailView();
+  else if (isListView_) selectListView();
+  else selectExtendedView();
+
+  fixIsUpdatingBookmarks();
+  if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
+  prepareToolbar();
+  updateBrowserButton();
+  prepareTileCollectionView();
+  disableToolbarButtons();
+}
+
+// ---- modes ----
+
+void BookmarksController::selectThumbnailView() { chooseMode(Grid); }
+void BookmarksController::selectExtendedView() { chooseMode(Extended); }
+void BookmarksController::selectListView() { chooseMode(Compact); }
+
+void BookmarksController::chooseMode(int mode) {
+  thumbnailViewMenuItem.on = mode == Grid;
+  extendedViewMenuItem.on = mode == Extended;
+  listViewMenuItem.on = mode == Compact;
+  isThumbnailView_ = mode == Grid;
+  isExtendedView_ = mode == Extended;
+  isListView_ = mode == Compact;
+  if (thumbnailViewButton) thumbnailViewButton->setImageNamed(mode == Grid ? "thumbnail_view_selected" : "thumbnail_view");
+  if (listViewButton) listViewButton->setImageNamed(mode == Extended ? "list_view_selected" : "list_view");
+  if (textOnlyListViewButton) textOnlyListViewButton->setImageNamed(mode == Compact ? "new_list_selected" : "new_list");
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(mode == Grid, kCompactKey);
+  defaults.setBool(mode == Compact, kListKey);
+  defaults.synchronize();
+  prepareTileCollectionView();
+  switchedCompactOrThumbnailView_ = true;
+  updateView();
+}
+
+std::string BookmarksController::cellNibName() const {
+  if (isThumbnailView_) return "TileCompactPinView";
+  if (isListView_) return "TileListView";
+  return "TilePinView";
+}
+
+void BookmarksController::prepareTileCollectionView() {
+  if (!kestoCollectionView) return;
+  auto layout = std::make_shared<TileCollectionViewGridLayout>();
+  layout->setDelegate(this);
+  layout->setItemPaddingEnabled(true);
+  layout->setVerticalSpacing(2.0);
+  kestoCollectionView->setCollectionViewLayout(layout);
+  kestoCollectionView->setDataSource(this);
+  kestoCollectionView->setDelegate(this);
+  kestoCollectionView->setAnimatesSelection(true);
+  kestoCollectionView->setBackgroundColor(ui::Color::white(0.5, 1.0));
+  kestoCollectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
+  if (!observingScroll_ && kestoCollectionView->contentView()) {
+    observingScroll_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
+      if (auto a = alive.lock(); a && *a) jnwCollectionViewScrolled();
+    });
+  }
+}
+
+fnd::Size BookmarksController::tilePinViewSize(double collectionViewWidth, bool extended) {
+  // Single precision, with the ratio as both threshold and divisor, as the list always sized.
+  float itemWidth = extended ? 520.0f : 540.0f;
+  const float height = extended ? 315.0f : 100.0f;
+  const float w = static_cast<float>(collectionViewWidth);
+  const float ratio = w / itemWidth;
+  const float columns = static_cast<float>(static_cast<long>(ratio));
+  const float spare = w - itemWidth * columns;
+  if (spare > ratio) itemWidth = itemWidth + spare / ratio;
+  return fnd::Size{itemWidth, height};
+}
+
+fnd::Size BookmarksController::sizeForItemInCollectionView(TileCollectionView& view) {
+  if (isThumbnailView_) return fnd::Size{250, 310};
+  return tilePinViewSize(view.bounds().size.width, isExtendedView_);
+}
+
+// ---- data source ----
+
+std::shared_ptr<Bookmark> BookmarksController::bookmarkAtIndexPath(const IndexPath& indexPath) const {
+  if (!kestoData) return nullptr;
+  const auto& list = kestoData->bookmarks();
+  // An empty list has no bookmark at any position (and nothing to take a remainder of).
+  if (list.empty() || indexPath.item < 0) return nullptr;
+  return list[static_cast<std::size_t>(indexPath.item) % list.size()];
+}
+
+std::uint64_t BookmarksController::collectionViewNumberOfItemsInSection(TileCollectionView&, std::int64_t) {
+  std::size_t n = kestoData ? kestoData->bookmarks().size() : 0;
+  if (noBookmarksLabel) noBookmarksLabel->setHidden(n != 0 || keepNoBookmarksLabelHidden_);
+  keepNoBookmarksLabelHidden_ = false;
+  if (numberOfBookmarksLabel)
+    numberOfBookmarksLabel->setStringValue(std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
+  return n;
+}
+
+std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexPath(TileCollectionView& view,
+                                                                                   const IndexPath& indexPath) {
+  auto base = view.dequeueReusableCellWithIdentifier(kReuseIdentifier);
+  auto cell = std::dynamic_pointer_cast<TilePinView>(base);
+  auto bookmark = bookmarkAtIndexPath(indexPath);
+  if (!cell || !bookmark) return base;
+  cell->delegate = this;
+  if (cell->thumbnail) {
+    if (bookmark->thumbnailManuallySet() > 0) {
+      cell->thumbnail->cancelWebImageLoad();
+      auto data = bookmark->thumbnail();
+      cell->thumbnail->setImage(data ? ui::Image::fromData(*data) : ui::Image());
+    } else if (auto address = bookmark->url()) {
+      // The same address the background update clears from the cache before a fetch.
+      if (auto url = net::URL::fromString(Bookmark::thumbnailRequestURL(*address, "l", 120)))
+        cell->thumbnail->setImageURL(*url);
+    }
+  }
+  if (cell->broken) cell->broken->setImageNamed(bookmark->broken() ? "bookmark_warning" : "");
+  if (cell->favicon) {
+    auto icon = bookmark->favicon();
+    cell->favicon->setImage(icon ? ui::Image::fromData(*icon) : ui::Image());
+  }
+  if (cell->title) cell->title->setStringValue(bookmark->title().value_or(""));
+  cell->setRatingValue(static_cast<int>(bookmark->rating().value_or(0)));
+  if (cell->favorite && bookmark->isFavorite() > 0) cell->favorite->setImageNamed("bookmark_favorite_selected");
+  if (cell->pinboard && bookmark->isPinboard()) cell->pinboard->setImageNamed("pinboard");
+  if (cell->delicious && bookmark->isDelicious()) cell->delicious->setImageNamed("delicious");
+  if (cell->date) {
+    // One formatter for every cell: building one per cell dominates a refresh.
+    static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
+    auto updated = bookmark->updatedDate();
+    cell->date->setStringValue(updated ? formatter.stringFromDate(*updated) : "");
+  }
+  if (cell->note) {
+    auto notes = bookmark->notes();
+    if (notes && !notes->empty()) cell->note->setStringValue(*notes);
+  }
+  std::vector<std::string> names;
+  for (const auto& tag : bookmark->tags())
+    if (tag) names.push_back(tag->name());
+  std::sort(names.begin(), names.end());
+  cell->setTagNames(names);
+  if (cell->url) cell->url->setStringValue(bookmark->baseURL().value_or(""));
+  if (cell->color) cell->color->setImageNamed(bookmark->currentColorImage().value_or(""));
+  return cell;
+}
+
+// ---- refresh ----
+
+void BookmarksController::jnwCollectionViewScrolled() {
+  if (shouldUpdateScrollPosition_ && kestoCollectionView && kestoCollectionView->contentView())
+    currentlyVisibleRect_ = kestoCollectionView->contentView()->documentVisibleRect();
+}
+
+std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
+    const std::vector<std::shared_ptr<Bookmark>>& bookmarks) const {
+  std::vector<IndexPath> paths;
+  if (!kestoData || bookmarks.empty()) return paths;
+  std::unordered_map<const Bookmark*, std::int64_t> position;
+  const auto& list = kestoData->bookmarks();
+  for (std::size_t i = 0; i < list.size(); ++i) position.emplace(list[i].get(), static_cast<std::int64_t>(i));
+  for (const auto& b : bookmarks) {
+    auto it = position.find(b.get());
+    if (it != position.end()) paths.push_back(IndexPath::forItem(it->second, 0));
+  }
+  return paths;
+}
+
+void BookmarksController::updateView() {
+  shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
+  if (kestoCollectionView && kestoData) {
+    if (shouldResetBookmarksView_) {
+      kestoCollectionView->reloadDataAndDeselect();
+      lastSelectedIndexPaths_.clear();
+      kestoData->setSelectedBookmarks({});
+      kestoCollectionView->deselectAllItems();
+      ViewUpdater::clearInspector();
+    } else {
+      kestoCollectionView->reloadData();
+      // The highlight follows the selected bookmarks, not their old positions: after a re-sort
+      // or a removal the cells shown selected are the bookmarks the actions will act on.
+      auto selected = kestoData->selectedBookmarks();
+      auto paths = indexPathsOfBookmarks(selected);
+      if (paths.size() != selected.size()) {
+        std::vector<std::shared_ptr<Bookmark>> present;
+        for (const auto& p : paths) present.push_back(bookmarkAtIndexPath(p));
+        kestoData->setSelectedBookmarks(present);
+        auto stillShown = [&](const std::shared_ptr<Bookmark>& b) {
+          return b && std::find(present.begin(), present.end(), b) != present.end();
+        };
+        if (!stillShown(kestoData->currentBookmark())) kestoData->setCurrentBookmark(nullptr);
+        if (!stillShown(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
+      }
+      lastSelectedIndexPaths_ = paths;
+      kestoCollectionView->deselectAllItems();
+      kestoCollectionView->selectItemsAtIndexPaths(paths, false);
+      if (!paths.empty()) kestoCollectionView->scrollToItemAtIndexPath(paths.front(), 1, false);
+      if (!switchedCompactOrThumbnailView_) kestoCollectionView->scrollToCurrentRect(currentlyVisibleRect_);
+    }
+  }
+  shouldUpdateScrollPosition_ = true;
+  shouldDeselect_ = true;
+  switchedCompactOrThumbnailView_ = false;
+  shouldResetBookmarksView_ = false;
+  changedSelection_ = false;
+}
+
+void BookmarksController::updateViewAndResetBookmarks() {
+  shouldResetBookmarksView_ = true;
+  updateView();
+}
+
+// ---- selection ----
+
+void BookmarksController::scheduleDidChangeSelection() {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(selectionDelay_, [this, alive] {
+    if (auto a = alive.lock(); a && *a) didChangeSelection();
+  });
+}
+
+unsigned BookmarksController::implementedDelegateMethods() const {
+  return MouseDownInItem | DidSelectItem | ShouldDeselectItem | DidRightClickItem;
+}
+
+void BookmarksController::collectionViewMouseDownInItemAtIndexPath(TileCollectionView&,
+                                                                   const std::optional<IndexPath>&) {
+  scheduleDidChangeSelection();
+}
+
+void BookmarksController::collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) {
+  auto cell = view.cellForItemAtIndexPath(indexPath);
+  if (cell && cell->isSelected() && modifierPressed_) shouldDeselect_ = true;
+  scheduleDidChangeSelection();
+}
+
+bool BookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollectionView&, const IndexPath&) {
+  return shouldDeselect_;
+}
+
+void BookmarksController::collectionViewDidRightClickItemAtIndexPath(TileCollectionView&,
+                                                                     const std::optional<IndexPath>&) {
+  // The bookmark context menu arrives with the menus.
+}
+
+std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBookmarks() const {
+  std::vector<std::shared_ptr<Bookmark>> out;
+  if (!kestoCollectionView) return out;
+  std::unordered_set<const Bookmark*> seen;
+  for (const auto& p : kestoCollectionView->indexPathsForSelectedItems()) {
+    auto b = bookmarkAtIndexPath(p);
+    if (b && seen.insert(b.get()).second) out.push_back(b);
+  }
+  return out;
+}
+
+void BookmarksController::didChangeSelection() {
+  if (!kestoData || !kestoCollectionView) return;
+  changedSelection_ = true;
+  lastSelectedIndexPaths_ = kestoCollectionView->indexPathsForSelectedItems();
+  auto selected = currentlySelectedBookmarks();
+  kestoData->setSelectedBookmarks(selected);
+  if (selected.size() == 1) {
+    selectedBookmark_ = selected.back();
+    kestoData->setCurrentBookmark(selectedBookmark_);
+    kestoData->setSelectedBookmark(selectedBookmark_);
+    ViewUpdater::updateInspector();
+    enableToolbarButtons();
+  } else if (selected.size() > 1) {
+    kestoData->setCurrentBookmarks(selected);
+    kestoData->setCurrentBookmark(nullptr);
+    kestoData->setSelectedBookmark(nullptr);
+    ViewUpdater::updateInspector();
+    enableToolbarButtonsMultiSelection();
+  } else {
+    kestoData->setCurrentBookmark(nullptr);
+    kestoData->setCurrentBookmarks({});
+    ViewUpdater::updateInspector();
+    disableToolbarButtons();
+  }
+}
+
+void BookmarksController::mouseDown(const ui::Event& event) {
+  ui::Responder::mouseDown(event);
+  if (!kestoData) return;
+  if (event.modifierFlags & (ui::ModifierFlag::Shift | ui::ModifierFlag::Command)) {
+    modifierPressed_ = true;
+    shouldDeselect_ = false;
+    kestoData->setDoubleClickedOrDragging(false);
+  } else {
+    modifierPressed_ = false;
+    if (kestoData->doubleClickedOrDragging()) {
+      shouldDeselect_ = true;
+      lastSelectedIndexPaths_.clear();
+      kestoData->setSelectedBookmarks({});
+      if (kestoCollectionView) kestoCollectionView->deselectAllItems();
+      ViewUpdater::clearInspector();
+      kestoData->setDoubleClickedOrDragging(false);
+    }
+  }
+  if (event.type == ui::EventType::LeftMouseDown && event.clickCount == 2) {
+    openSelectedBookmarks();
+    shouldDeselect_ = false;
+    kestoData->setDoubleClickedOrDragging(true);
+  }
+}
+
+void BookmarksController::mouseUp(const ui::Event& event) {
+  ui::Responder::mouseUp(event);
+  shouldDeselect_ = !modifierPressed_;
+}
+
+void BookmarksController::keyDown(const ui::Event& event) {
+  // Command-1/2/3 choose the mode, as the View menu's items do.
+  if (event.hasModifier(ui::ModifierFlag::Command)) {
+    const std::string& c = event.charactersIgnoringModifiers;
+    if (c == "1") return selectThumbnailView();
+    if (c == "2") return selectExtendedView();
+    if (c == "3") return selectListView();
+  }
+  ui::Responder::keyDown(event);
+}
+
+bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {
+  if (selector == "selectThumbnailView:") return selectThumbnailView(), true;
+  if (selector == "selectExtendedView:") return selectExtendedView(), true;
+  if (selector == "selectListView:") return selectListView(), true;
+  if (selector == "openSelectedBookmarks:") return openSelectedBookmarks(), true;
+  return false;
+}
+
+void BookmarksController::openSelectedBookmarks() {
+  if (!kestoData) return;
+  for (const auto& b : kestoData->selectedBookmarks())
+    if (auto url = b ? b->url() : std::nullopt) sys::Workspace::openURL(*url);
+}
+
+// ---- toolbar and buttons ----
+
+void BookmarksController::prepareToolbar() {
+  if (!mainToolBar) return;
+  mainToolBar->setDelegate(this);
+  const std::string ids[] = {"KSTToolbarActivityIndicator", ToolbarFlexibleSpaceItemIdentifier,
+                             ToolbarSpaceItemIdentifier,     ToolbarSpaceItemIdentifier,
+                             ToolbarSpaceItemIdentifier,     "KSTToolbarButtonSet",
+                             ToolbarSpaceItemIdentifier,     "KSTToolbarSearch",
+                             ToolbarFlexibleSpaceItemIdentifier, "KSTToolbarEditInfo",
+                             ToolbarSpaceItemIdentifier};
+  std::size_t index = 0;
+  for (const auto& id : ids) mainToolBar->insertItemWithItemIdentifier(id, index++);
+  mainToolBar->setDisplayMode(Toolbar::IconOnly);
+}
+
+std::shared_ptr<ToolbarItem> BookmarksController::toolbarItemForItemIdentifier(Toolbar&, const std::string& identifier,
+                                                                               bool) {
+  struct Spec {
+    const char* id;
+    std::shared_ptr<ui::View> BookmarksController::*view;
+    double width;
+    const char* label;
+    const char* toolTip;
+  };
+  static const Spec specs[] = {
+      {"KSTToolbarSearch", &BookmarksController::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
+      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 135.0, "", ""},
+      {"KSTToolbarButtonSet", &BookmarksController::mainToolbarButtonSet, 200.0, "", ""},
+      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 185.0, "", ""},
+  };
+  for (const auto& s : specs) {
+    if (identifier != s.id) continue;
+    auto item = std::make_shared<ToolbarItem>();
+    item->itemIdentifier = identifier;
+    item->view = this->*s.view;
+    double height = item->view ? item->view->frame().size.height : 0;
+    item->minSize = item->maxSize = fnd::Size{s.width, height};
+    item->label = item->paletteLabel = s.label;
+    item->toolTip = s.toolTip;
+    return item;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> BookmarksController::toolbarAllowedItemIdentifiers(Toolbar&) {
+  return {"KSTToolbarSearch", ToolbarFlexibleSpaceItemIdentifier, ToolbarSpaceItemIdentifier,
+          ToolbarSeparatorItemIdentifier};
+}
+
+void BookmarksController::updateBrowserButton() {
+  auto browser = fnd::UserDefaults::standard().stringForKey("favoriteBrowser").value_or("Default");
+  std::string image = "toolbar_open_in_browser";
+  if (browser == "com.apple.Safari") image = "safari";
+  else if (browser == "com.google.Chrome") image = "chrome";
+  else if (browser == "org.mozilla.firefox") image = "firefox";
+  else if (browser == "com.operasoftware.Opera") image = "opera";
+  if (openButton) openButton->setImageNamed(image);
+}
+
+void BookmarksController::disableToolbarButtons() {
+  for (auto* b : {&editButton, &openButton, &quicklookButton, &updateButton, &trashButton})
+    if (*b) (*b)->setEnabled(false);
+}
+
+void BookmarksController::enableToolbarButtons() {
+  for (auto* b : {&editButton, &openButton, &quicklookButton, &updateButton, &trashButton})
+    if (*b) (*b)->setEnabled(true);
+}
+
+void BookmarksController::enableToolbarButtonsMultiSelection() {
+  if (editButton) editButton->setEnabled(false);
+  if (openButton) openButton->setEnabled(true);
+  if (quicklookButton) quicklookButton->setEnabled(false);
+  if (updateButton) updateButton->setEnabled(true);
+  if (trashButton) trashButton->setEnabled(true);
+}
+
+void BookmarksController::hideMoreBookmarksButton() {
+  if (kestoData) kestoData->resetFetchLimitAndOffset();
+}
+
+void BookmarksController::clearSearchField() {
+  for (auto* l : {&foundBookmarksLabel, &occurrencesLabel})
+    if (*l) (*l)->setStringValue("");
+  if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
+  if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);
+  for (auto* f : {&searchField, &searchInScopeField})
+    if (*f && !(*f)->stringValue().empty()) (*f)->setStringValue("");
+}
+
+// ---- library defaults and repairs ----
+
+const std::vector<std::pair<std::string, std::vector<std::string>>>& BookmarksController::defaultLibrary() {
+  static const std::vector<std::pair<std::string, std::vector<std::string>>> library = {
+      {"Apple", {"https://www.macrumors.com/", "https://9to5mac.com/", "https://www.apple.com/"}},
+      {"Search", {"https://www.google.com/", "https://www.bing.com/", "https://duckduckgo.com/"}},
+      {"Kesto", {"https://kesto.app/", "https://kesto.app/help/"}},
+  };
+  return library;
+}
+
+void BookmarksController::initializeEmptyLibrary() {
+  if (!kestoData || kestoData->numberOfTotalBookmarks() >= 1) return;
+  std::vector<Folder::Ref> folders;
+  for (const auto& [name, urls] : defaultLibrary()) {
+    auto folder = Folder::initEntity();
+    if (!folder) return;  // no store: nothing can be made
+    folder->setName(name);
+    folder->setParentFolderID(Folder::kRootID);
+    folder->saveFolder();
+    folders.push_back(folder);
+  }
+  std::vector<std::shared_ptr<Bookmark>> made;
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    for (const auto& url : defaultLibrary()[i].second) {
+      auto b = Bookmark::addBookmarkWithURL(url, folders[i]);
+      if (!b) continue;
+      // Marked as updating until the page fetch settles it.
+      b->setValueForKey("isUpdating", fnd::Value(true));
+      b->saveBookmark();
+      made.push_back(b);
+    }
+  }
+  kestoData->addFolders(folders);
+  kestoData->addBookmarks(made);
+  fnd::UserDefaults::standard().setString(folders.front()->folderID(), "currentlySelectedFolder");
+  ViewUpdater::updateSourceLists();
+  kestoData->loadBookmarks();
+}
+
+void BookmarksController::fixIsUpdatingBookmarks() {
+  auto stuck = Bookmark::fetchEntitiesWhereProperty("isUpdating", fnd::Value(true)).value_or(Bookmark::List{});
+  for (const auto& b : stuck)
+    if (b->thumbnailManuallySet() < 1) b->setValueForKey("isUpdating", fnd::Value(false));
+  WrenEntity::saveContext();
+}
+
+void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookmark) {
+  if (!kestoData || !bookmark) return;
+  kestoData->addBookmarks({bookmark});
+  kestoData->loadBookmarks();
+}
+
+}  // namespace kesto

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "App/Toolbar.h"
+#include "Platform/UI/Responder.h"
+#include "Views/TileCollectionView.h"
+#include "Views/TileCollectionViewGridLayout.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class Bookmark;
+class DataManager;
+class PreferencesController;
+class PushButton;
+class TextLabel;
+
+// A menu item's checked state (the mode items of the View menu).
+struct MenuItemState {
+  bool on = false;
+};
+
+// The controller of the main window's bookmark list: the list of the current collection in
+// one of three modes, the toolbar above it and the buttons that act on the selection. It sits
+// in the responder chain behind the main window. Main thread only.
+class BookmarksController : public ui::Responder,
+                            public TileCollectionViewDataSource,
+                            public TileCollectionViewDelegate,
+                            public TileCollectionViewGridLayoutDelegate,
+                            public ToolbarDelegate {
+ public:
+  BookmarksController();
+  ~BookmarksController() override;
+  BookmarksController(const BookmarksController&) = delete;
+  BookmarksController& operator=(const BookmarksController&) = delete;
+
+  // Outlets, set by the main interface builder (or a test) before awakeFromNib.
+  std::shared_ptr<TileCollectionView> kestoCollectionView;
+  DataManager* kestoData = nullptr;
+  PreferencesController* kestoPreferences = nullptr;
+  std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel,
+      foundBookmarksLabel, searchField, searchInScopeField;
+  std::shared_ptr<PushButton> addButton, editButton, openButton, quicklookButton, updateButton, trashButton,
+      folderSearchOnlyButton, listViewButton, thumbnailViewButton, textOnlyListViewButton;
+  MenuItemState thumbnailViewMenuItem, extendedViewMenuItem, listViewMenuItem;
+  std::shared_ptr<Toolbar> mainToolBar;
+  std::shared_ptr<ui::View> mainToolBarSearchView, mainToolBarActivityIndicator, mainToolbarButtonSet,
+      mainToolbarEditInfo;
+
+  // Set-up: observers, the stored mode, repairs, toolbar and collection view.
+  void awakeFromNib();
+
+  // Modes.
+  void selectThumbnailView();
+  void selectExtendedView();
+  void selectListView();
+  void prepareTileCollectionView();
+  bool isThumbnailView() const { return isThumbnailView_; }
+  bool isExtendedView() const { return isExtendedView_; }
+  bool isListView() const { return isListView_; }
+  // The cell builder of the current mode.
+  std::string cellNibName() const;
+
+  // Refreshes: keeping the selection, or clearing it.
+  void updateView();
+  void updateViewAndResetBookmarks();
+
+  // Selection.
+  void didChangeSelection();
+  std::vector<std::shared_ptr<Bookmark>> currentlySelectedBookmarks() const;
+  // The bookmark shown at an index path; null for an empty list.
+  std::shared_ptr<Bookmark> bookmarkAtIndexPath(const IndexPath& indexPath) const;
+  const std::vector<IndexPath>& lastSelectedIndexPaths() const { return lastSelectedIndexPaths_; }
+  // Delay between a click and the selection reaching the data manager (tests shorten it).
+  void setSelectionDelay(double seconds) { selectionDelay_ = seconds; }
+
+  // Toolbar and buttons.
+  void prepareToolbar();
+  void updateBrowserButton();
+  void disableToolbarButtons();
+  void enableToolbarButtons();
+  void enableToolbarButtonsMultiSelection();
+
+  // Library repairs and defaults.
+  void initializeEmptyLibrary();
+  void fixIsUpdatingBookmarks();
+  // The addresses of the default library, folder by folder.
+  static const std::vector<std::pair<std::string, std::vector<std::string>>>& defaultLibrary();
+
+  // A bookmark made outside the list (intake, add sheet): into the list and the current view.
+  void updateBookmark(const std::shared_ptr<Bookmark>& bookmark);
+  // Opens the selected bookmarks in the browser.
+  void openSelectedBookmarks();
+
+  void hideNoBookmarksLabel() { keepNoBookmarksLabelHidden_ = true; }
+  void hideMoreBookmarksButton();
+  void clearSearchField();
+
+  // Item size of the list modes for a collection-view width.
+  static fnd::Size tilePinViewSize(double collectionViewWidth, bool extended);
+
+  // Data source.
+  std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
+  std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
+                                                                const IndexPath& indexPath) override;
+  unsigned implementedDataSourceMethods() const override { return NumberOfSectionsInCollectionView; }
+  std::int64_t numberOfSectionsInCollectionView(TileCollectionView&) override { return 1; }
+
+  // Delegate.
+  unsigned implementedDelegateMethods() const override;
+  void collectionViewMouseDownInItemAtIndexPath(TileCollectionView& view,
+                                                const std::optional<IndexPath>& indexPath) override;
+  void collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  bool collectionViewShouldDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  void collectionViewDidRightClickItemAtIndexPath(TileCollectionView& view,
+                                                  const std::optional<IndexPath>& indexPath) override;
+
+  // Grid layout delegate.
+  unsigned implementedGridLayoutMethods() const override { return SizeForItem | HeightForHeader | HeightForFooter; }
+  fnd::Size sizeForItemInCollectionView(TileCollectionView& view) override;
+  double collectionViewHeightForHeaderInSection(TileCollectionView&, std::int64_t) override { return 10.0; }
+  double collectionViewHeightForFooterInSection(TileCollectionView&, std::int64_t) override { return 10.0; }
+
+  // Toolbar delegate.
+  std::shared_ptr<ToolbarItem> toolbarItemForItemIdentifier(Toolbar& toolbar, const std::string& identifier,
+                                                            bool willBeInserted) override;
+  std::vector<std::string> toolbarAllowedItemIdentifiers(Toolbar& toolbar) override;
+
+  // Responder: clicks reach the controller behind the window.
+  void mouseDown(const ui::Event& event) override;
+  void mouseUp(const ui::Event& event) override;
+  void keyDown(const ui::Event& event) override;
+  bool performAction(std::string_view selector, ui::Responder* sender) override;
+
+ private:
+  void chooseMode(int mode);
+  void scheduleDidChangeSelection();
+  void jnwCollectionViewScrolled();
+  std::vector<IndexPath> indexPathsOfBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) const;
+
+  bool isThumbnailView_ = false, isListView_ = false, isExtendedView_ = false;
+  std::vector<IndexPath> lastSelectedIndexPaths_;
+  fnd::Rect currentlyVisibleRect_;
+  bool shouldUpdateScrollPosition_ = true, switchedCompactOrThumbnailView_ = false, shouldResetBookmarksView_ = false,
+       shouldDeselect_ = true, modifierPressed_ = false, changedSelection_ = false,
+       keepNoBookmarksLabelHidden_ = false;
+  std::shared_ptr<Bookmark> selectedBookmark_;
+  double selectionDelay_ = 0.1;
+  std::shared_ptr<bool> alive_;
+  bool observingScroll_ = false;
+};
+
+}  // namespace kesto

@@ -1,0 +1,76 @@
+// The kesto program: one running instance per session. A later launch hands its arguments
+// ("kesto:" URLs, "--add-text TEXT", archive paths) to the running one and exits.
+#include "App/AppDelegate.h"
+#include "App/MainInterface.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/System/SingleInstance.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/ApplicationMain.h"
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int quitPipe[2] = {-1, -1};
+
+void requestQuit(int) {
+  char c = 'q';
+  ssize_t ignored = write(quitPipe[1], &c, 1);
+  (void)ignored;
+}
+
+// SIGTERM, SIGINT and SIGHUP quit the way the user's quit does, so the library is saved.
+void installQuitSignals() {
+  if (pipe(quitPipe) != 0) return;
+  std::thread([] {
+    char c;
+    while (read(quitPipe[0], &c, 1) == 1)
+      kesto::ui::Application::postToMain([] { kesto::ui::Application::shared().terminate(); });
+  }).detach();
+  struct sigaction action {};
+  action.sa_handler = requestQuit;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!kesto::ui::hasGraphicalSession()) {
+    std::fprintf(stderr,
+                 "kesto: a graphical session is needed: set DISPLAY to an X11 display (for example "
+                 "start Xvfb :99 and export DISPLAY=:99).\n");
+    return 1;
+  }
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::unique_ptr<kesto::sys::SingleInstance> instance;
+  std::unique_ptr<kesto::MainInterface> interface;
+  return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
+    instance = std::make_unique<kesto::sys::SingleInstance>();
+    auto outcome = instance->start(arguments);
+    if (outcome == kesto::sys::SingleInstance::Outcome::HandedOver) return 0;
+    if (outcome == kesto::sys::SingleInstance::Outcome::Failed)
+      kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
+    installQuitSignals();
+    if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
+    interface = kesto::MainInterface::build();
+    auto* delegate = &interface->appDelegate();
+    instance->setArgumentsHandler([delegate](const std::vector<std::string>& handed) {
+      // A launch with nothing to hand over is a reopen.
+      if (handed.empty()) delegate->reopenKestoWindow();
+      else delegate->handleArguments(handed);
+    });
+    // Handled once launching has finished, on the loop's first turn.
+    kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
+    return std::nullopt;
+  }, [&] {
+    interface.reset();
+    instance.reset();
+  });
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kesto {
+
+namespace fnd {
+class Error;
+}
+namespace ui {
+class SplitView;
+class View;
+class Window;
+}  // namespace ui
+class AppDelegate;
+class BookmarksController;
+class DataManager;
+class InspectorController;
+class PreferencesController;
+class PrioritySplitViewDelegate;
+class SidebarController;
+class TileCollectionView;
+class Toolbar;
+
+// The main interface, built in code in the phases an interface file loads in: every object is
+// made, outlets and actions are connected, each controller wakes (the data manager last, since
+// its awake starts the first library load), and the caller then starts the event loop, which
+// delivers launching-finished to the application delegate.
+class MainInterface {
+ public:
+  // Builds and wakes everything; the main window is not shown yet. Registers the cell builders.
+  static std::unique_ptr<MainInterface> build();
+  ~MainInterface();
+  MainInterface(const MainInterface&) = delete;
+  MainInterface& operator=(const MainInterface&) = delete;
+
+  // When the store cannot be opened the application does not run without it: the error is
+  // shown, and answering it quits. Answers whether the store is missing.
+  static bool presentStoreFailureIfAny();
+  // The text shown for a store that failed to open.
+  static std::string storeFailureMessage(const std::optional<fnd::Error>& error);
+
+  ui::Window& window() const { return *window_; }
+  AppDelegate& appDelegate() const { return *appDelegate_; }
+  BookmarksController& bookmarksController() const { return *bookmarksController_; }
+  DataManager& dataManager() const { return *dataManager_; }
+  const std::shared_ptr<TileCollectionView>& collectionView() const { return collectionView_; }
+  const std::shared_ptr<ui::SplitView>& splitView() const { return splitView_; }
+  const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
+  const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
+  SidebarController& sidebarController() const { return *sidebar_; }
+  InspectorController& inspectorController() const { return *inspector_; }
+
+  // The bottom border of the main window, in points.
+  static constexpr double kBottomBarHeight = 30.0;
+
+ private:
+  MainInterface();
+  void construct();
+  void connect();
+  void awake();
+
+  std::unique_ptr<ui::Window> window_;
+  std::unique_ptr<DataManager> dataManager_;
+  std::unique_ptr<PreferencesController> preferences_;
+  std::unique_ptr<BookmarksController> bookmarksController_;
+  std::unique_ptr<AppDelegate> appDelegate_;
+  std::unique_ptr<SidebarController> sidebar_;
+  std::unique_ptr<InspectorController> inspector_;
+  std::unique_ptr<PrioritySplitViewDelegate> splitViewDelegate_;
+  std::shared_ptr<ui::SplitView> splitView_;
+  std::shared_ptr<TileCollectionView> collectionView_;
+  std::shared_ptr<Toolbar> toolbar_;
+  std::shared_ptr<ui::View> bottomBar_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kesto {
+
+namespace ui {
+class View;
+}
+class DataManager;
+
+// The sidebar pane of the main window. Its lists (folders, tags, history, smart lists) come
+// with their own controller; until one is registered the pane is an empty view whose controller
+// shows the whole library once a load has finished without a collection chosen.
+class SidebarController {
+ public:
+  virtual ~SidebarController() = default;
+  virtual std::shared_ptr<ui::View> view() = 0;
+  virtual void setDataManager(DataManager* dataManager) = 0;
+  virtual void awakeFromNib() {}
+};
+
+// The inspector pane on the right.
+class InspectorController {
+ public:
+  virtual ~InspectorController() = default;
+  virtual std::shared_ptr<ui::View> view() = 0;
+  virtual void awakeFromNib() {}
+};
+
+std::unique_ptr<SidebarController> makeEmptySidebarController();
+std::unique_ptr<InspectorController> makeEmptyInspectorController();
+
+// The preference values the shell reads, straight from user defaults.
+class PreferencesController {
+ public:
+  virtual ~PreferencesController() = default;
+  // "skipDuplicates": a bookmark that comes in from outside is skipped when already stored.
+  virtual bool skipDuplicates() const;
+  // "UseInboxForBookmarks": bookmarks from outside go to the Inbox; absent reads as YES.
+  virtual bool useInboxForBookmarks() const;
+  // "favoriteBrowser": "Default" or a browser's bundle identifier.
+  virtual std::string favoriteBrowser() const;
+  // Refreshes the preferences panel; there is no panel yet.
+  virtual void updatePreferencesPanelValues() {}
+};
+
+}  // namespace kesto

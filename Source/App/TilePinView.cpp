@@ -1,0 +1,164 @@
+#include "App/TilePinView.h"
+
+#include "App/ControlViews.h"
+#include "Platform/UI/Nib.h"
+#include "Views/WebImageView.h"
+
+#include <algorithm>
+
+namespace kesto {
+
+using ui::View;
+
+TilePinView::TilePinView(const fnd::Rect& frame) : TileCollectionViewCell(frame) {}
+
+void TilePinView::setSelected(bool selected) {
+  TileCollectionViewCell::setSelected(selected);
+  if (box) {
+    box->setBorderWidth(selected ? 4.0 : 1.5);
+    box->setBorderColor(selected ? selectedBorderColor() : unselectedBorderColor());
+  }
+  setOpaque(true);
+}
+
+void TilePinView::setSelected(bool selected, bool) { setSelected(selected); }
+
+void TilePinView::prepareForReuse() {
+  TileCollectionViewCell::prepareForReuse();
+  setOpaque(true);
+  if (thumbnail) {
+    thumbnail->cancelWebImageLoad();
+    thumbnail->setImage(ui::Image());
+  }
+  for (const auto& view : {color, favorite, pinboard, delicious, broken})
+    if (view) view->setImage(ui::Image());
+  if (title) title->setStringValue("");
+  if (note) note->setStringValue("");
+}
+
+void TilePinView::setTagNames(const std::vector<std::string>& names) {
+  tagNames_ = names;
+  if (!tags) return;
+  std::string joined;
+  for (const auto& n : names) joined += (joined.empty() ? "" : "  ") + n;
+  tags->setStringValue(joined);
+}
+
+void TilePinView::setRatingValue(int value) {
+  ratingValue_ = std::clamp(value, 0, 5);
+  if (!rating) return;
+  std::string stars;
+  for (int i = 0; i < 5; ++i) stars += i < ratingValue_ ? "\u2605" : "\u2606";
+  rating->setStringValue(stars);
+}
+
+namespace {
+
+enum class CellKind { Grid, Extended, Compact };
+
+template <typename T>
+std::shared_ptr<T> place(const std::shared_ptr<View>& parent, const fnd::Rect& frame, unsigned mask) {
+  auto v = std::make_shared<T>(frame);
+  v->setAutoresizingMask(mask);
+  parent->addSubview(v);
+  return v;
+}
+
+std::shared_ptr<TextLabel> label(const std::shared_ptr<View>& parent, const fnd::Rect& frame, unsigned mask,
+                                 double pointSize, bool bold = false, ui::Color colour = ui::Color::white(0.15)) {
+  auto l = place<TextLabel>(parent, frame, mask);
+  ui::Font font;
+  font.pointSize = pointSize;
+  font.bold = bold;
+  l->setFont(font);
+  l->setTextColor(colour);
+  return l;
+}
+
+// Builds one cell. Frames are top down (the cell is flipped); widths grow with the cell.
+std::shared_ptr<TilePinView> buildCell(CellKind kind) {
+  const fnd::Size size = kind == CellKind::Grid       ? fnd::Size{250, 310}
+                         : kind == CellKind::Extended ? fnd::Size{520, 315}
+                                                      : fnd::Size{540, 100};
+  auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 0, size.width, size.height));
+  const unsigned W = View::WidthSizable, H = View::HeightSizable, L = View::MinXMargin;
+  auto box = place<FlippedView>(cell, fnd::Rect(4, 4, size.width - 8, size.height - 8), W | H);
+  box->setWantsLayer(true);
+  box->setBackgroundColor(ui::Color::white(1.0));
+  box->setCornerRadius(6);
+  cell->box = box;
+  const double bw = size.width - 8;
+  switch (kind) {
+    case CellKind::Grid: {
+      cell->thumbnail = place<WebImageView>(box, fnd::Rect(8, 8, bw - 16, 180), W);
+      cell->favicon = place<ImageBox>(box, fnd::Rect(8, 196, 16, 16), 0);
+      cell->title = label(box, fnd::Rect(30, 194, bw - 60, 20), W, 13, true);
+      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 196, 14, 14), L);
+      cell->url = label(box, fnd::Rect(8, 218, bw - 16, 18), W, 11, false, ui::Color::white(0.4));
+      cell->date = label(box, fnd::Rect(8, 238, bw - 100, 18), W, 11, false, ui::Color::white(0.4));
+      cell->rating = label(box, fnd::Rect(bw - 90, 238, 82, 18), L, 11);
+      cell->tags = label(box, fnd::Rect(8, 258, bw - 80, 18), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->note = label(box, fnd::Rect(8, 278, bw - 80, 18), W, 11, false, ui::Color::white(0.3));
+      cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 70, 280, 14, 14), L);
+      cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 52, 280, 14, 14), L);
+      cell->delicious = place<ImageBox>(box, fnd::Rect(bw - 34, 280, 14, 14), L);
+      cell->broken = place<ImageBox>(box, fnd::Rect(bw - 16, 280, 12, 14), L);
+      break;
+    }
+    case CellKind::Extended: {
+      cell->thumbnail = place<WebImageView>(box, fnd::Rect(8, 8, 260, 195), 0);
+      const double x = 278, w = bw - x - 8;
+      cell->favicon = place<ImageBox>(box, fnd::Rect(x, 10, 16, 16), 0);
+      cell->title = label(box, fnd::Rect(x + 22, 8, w - 42, 20), W, 14, true);
+      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 10, 14, 14), L);
+      cell->url = label(box, fnd::Rect(x, 34, w, 18), W, 11, false, ui::Color::white(0.4));
+      cell->date = label(box, fnd::Rect(x, 56, w, 18), W, 11, false, ui::Color::white(0.4));
+      cell->rating = label(box, fnd::Rect(x, 78, 100, 18), 0, 12);
+      cell->favorite = place<ImageBox>(box, fnd::Rect(x + 110, 80, 14, 14), 0);
+      cell->pinboard = place<ImageBox>(box, fnd::Rect(x + 130, 80, 14, 14), 0);
+      cell->delicious = place<ImageBox>(box, fnd::Rect(x + 150, 80, 14, 14), 0);
+      cell->broken = place<ImageBox>(box, fnd::Rect(x + 170, 80, 14, 14), 0);
+      cell->tags = label(box, fnd::Rect(x, 102, w, 18), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->note = label(box, fnd::Rect(x, 126, w, 80), W, 11, false, ui::Color::white(0.3));
+      break;
+    }
+    case CellKind::Compact: {
+      cell->thumbnail = place<WebImageView>(box, fnd::Rect(6, 6, 110, 80), 0);
+      const double x = 124, w = bw - x - 8;
+      cell->favicon = place<ImageBox>(box, fnd::Rect(x, 8, 16, 16), 0);
+      cell->title = label(box, fnd::Rect(x + 22, 6, w - 40, 20), W, 13, true);
+      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 8, 14, 14), L);
+      cell->url = label(box, fnd::Rect(x, 28, w - 100, 16), W, 11, false, ui::Color::white(0.4));
+      cell->rating = label(box, fnd::Rect(bw - 100, 28, 92, 16), L, 11);
+      cell->date = label(box, fnd::Rect(x, 46, w - 100, 16), W, 11, false, ui::Color::white(0.4));
+      cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 80, 48, 12, 12), L);
+      cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 62, 48, 12, 12), L);
+      cell->delicious = place<ImageBox>(box, fnd::Rect(bw - 44, 48, 12, 12), L);
+      cell->broken = place<ImageBox>(box, fnd::Rect(bw - 26, 48, 12, 12), L);
+      cell->tags = label(box, fnd::Rect(x, 64, w / 2, 16), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->note = label(box, fnd::Rect(x + w / 2, 64, w / 2, 16), W, 11, false, ui::Color::white(0.3));
+      break;
+    }
+  }
+  cell->thumbnail->setWantsLayer(true);
+  cell->thumbnail->setBackgroundColor(ui::Color::white(0.9));
+  cell->setSelected(false);
+  return cell;
+}
+
+void registerKind(const char* name, CellKind kind) {
+  ui::Nib::registerBuilder(name, [kind](void*, ui::Nib::TopLevelObjects& objects) {
+    objects.push_back(buildCell(kind));
+    return true;
+  });
+}
+
+}  // namespace
+
+void registerTilePinViewBuilders() {
+  registerKind("TileCompactPinView", CellKind::Grid);
+  registerKind("TilePinView", CellKind::Extended);
+  registerKind("TileListView", CellKind::Compact);
+}
+
+}  // namespace kesto

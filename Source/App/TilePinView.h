@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Views/TileCollectionViewCell.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class ImageBox;
+class TextLabel;
+class WebImageView;
+
+// The one cell of the bookmark list in all three modes; the mode's builder ("TileCompactPinView",
+// "TilePinView" or "TileListView") arranges the same outlets differently. The cell only shows
+// what the data source puts in; its selection is the border of its rounded box.
+class TilePinView : public TileCollectionViewCell {
+ public:
+  explicit TilePinView(const fnd::Rect& frame = fnd::Rect());
+  bool isFlipped() const override { return true; }
+
+  using TileCollectionViewCell::setSelected;
+  void setSelected(bool selected) override;
+  void setSelected(bool selected, bool animated) override;
+  void prepareForReuse() override;
+  void layout() override {}
+
+  // The size the menu-bar list gives its items.
+  static fnd::Size getSize() { return fnd::Size{470, 300}; }
+
+  // The selection border colours.
+  static ui::Color selectedBorderColor() { return ui::Color::rgb(0.851, 0.345, 0.122, 1.0); }
+  static ui::Color unselectedBorderColor() { return ui::Color::white(0.8); }
+
+  // Outlets, connected by the builders.
+  std::shared_ptr<ui::View> box;
+  std::shared_ptr<WebImageView> thumbnail;
+  std::shared_ptr<ImageBox> favicon, color, favorite, pinboard, delicious, broken;
+  std::shared_ptr<TextLabel> title, url, date, note;
+  std::shared_ptr<TextLabel> tags;
+  std::shared_ptr<TextLabel> rating;
+  // Not retained: the list's controller.
+  void* delegate = nullptr;
+
+  // The token field's and level indicator's values.
+  const std::vector<std::string>& tagNames() const { return tagNames_; }
+  void setTagNames(const std::vector<std::string>& names);
+  int ratingValue() const { return ratingValue_; }
+  void setRatingValue(int value);
+
+ private:
+  std::vector<std::string> tagNames_;
+  int ratingValue_ = 0;
+};
+
+// Registers the three cell builders under their interface-file names.
+void registerTilePinViewBuilders();
+
+}  // namespace kesto
