@@ -190,13 +190,16 @@ void appendHeader(std::string& out, const char* root, const std::string& kestoID
 
 // Child elements of a record by name, the first of each name (lists are read separately).
 struct Children {
-  std::unordered_map<std::string, fnd::XmlNode> first;
+  std::vector<std::pair<std::string, fnd::XmlNode>> first;
   explicit Children(const fnd::XmlNode& record) {
-    for (const auto& c : record.elementChildren()) first.emplace(c.name(), c);
+    auto children = record.elementChildren();
+    first.reserve(children.size());
+    for (auto& c : children) first.emplace_back(c.name(), std::move(c));
   }
-  const fnd::XmlNode* find(const char* name) const {
-    auto it = first.find(name);
-    return it == first.end() ? nullptr : &it->second;
+  const fnd::XmlNode* find(std::string_view name) const {
+    for (const auto& [n, node] : first)
+      if (n == name) return &node;
+    return nullptr;
   }
   std::optional<std::string> text(const char* name) const {
     auto n = find(name);
@@ -205,10 +208,43 @@ struct Children {
   }
 };
 
+// "yyyy-MM-dd HH:mm:ss +hhmm", the form this system writes, without the general formatter (a
+// sync file holds three dates per bookmark). Anything else goes to the formatter.
+std::optional<fnd::Date> fastDate(std::string_view t) {
+  if (t.size() != 25 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' || t[16] != ':' || t[19] != ' ' ||
+      (t[20] != '+' && t[20] != '-'))
+    return std::nullopt;
+  auto num = [&](std::size_t pos, std::size_t len, int* out) {
+    int v = 0;
+    for (std::size_t i = pos; i < pos + len; ++i) {
+      if (t[i] < '0' || t[i] > '9') return false;
+      v = v * 10 + (t[i] - '0');
+    }
+    *out = v;
+    return true;
+  };
+  int y, m, d, hh, mm, ss, oh, om;
+  if (!num(0, 4, &y) || !num(5, 2, &m) || !num(8, 2, &d) || !num(11, 2, &hh) || !num(14, 2, &mm) ||
+      !num(17, 2, &ss) || !num(21, 2, &oh) || !num(23, 2, &om))
+    return std::nullopt;
+  if (m < 1 || m > 12 || d < 1 || d > 31 || hh > 23 || mm > 59 || ss > 60) return std::nullopt;
+  // Days from the civil date (proleptic Gregorian).
+  const int yy = y - (m <= 2);
+  const int era = (yy >= 0 ? yy : yy - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(yy - era * 400);
+  const unsigned doy = static_cast<unsigned>((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = static_cast<long long>(era) * 146097 + static_cast<long long>(doe) - 719468;
+  long long secs = days * 86400 + hh * 3600 + mm * 60 + ss;
+  const long long offset = (oh * 3600 + om * 60) * (t[20] == '-' ? -1 : 1);
+  return fnd::Date::withTimeIntervalSince1970(static_cast<double>(secs - offset));
+}
+
 std::optional<fnd::Date> dateOf(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   auto t = trimmed(*text);
   if (t.empty()) return std::nullopt;
+  if (auto fast = fastDate(t)) return fast;
   return brightwren::dateFromString(t);
 }
 

@@ -161,6 +161,21 @@ TEST(SyncFileReader, RefusesWhatIsNotAWellFormedDocument) {
   EXPECT_FALSE(SyncFile::readKestoID(kEmptyLibraryMarker));
 }
 
+TEST(SyncFileReader, ReadsDatesWithTheirOffset) {
+  auto doc = SyncFile::read(
+      "<kesto-sync-file><bookmarks><bookmark><id>X</id><added-date>2015-03-07 19:04:59 +0100</added-date>"
+      "<updated-date>2015-03-07 13:04:59 -0500</updated-date><last-visited>1999-12-31 23:59:60 +0000"
+      "</last-visited></bookmark><bookmark><id>Y</id><added-date>2015-13-07 18:04:59 +0000</added-date>"
+      "<updated-date>yesterday</updated-date></bookmark></bookmarks></kesto-sync-file>",
+      true);
+  ASSERT_TRUE(doc);
+  const auto expected = fnd::Date::withTimeIntervalSince1970(1425751499);
+  EXPECT_EQ(doc->bookmarks[0].addedDate.date(), expected);
+  EXPECT_EQ(doc->bookmarks[0].updatedDate.date(), expected);
+  EXPECT_TRUE(doc->bookmarks[0].lastOpened.isDate());
+  EXPECT_FALSE(doc->bookmarks[1].updatedDate.isDate());
+}
+
 TEST(SyncFileText, EscapesAndSplitsCData) {
   EXPECT_EQ(SyncFile::cdata("a]]>b"), "<![CDATA[a]]]]><![CDATA[>b]]>");
   EXPECT_EQ(SyncFile::escapeText("<a href=\"x\">&</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;");

@@ -1,0 +1,120 @@
+// The sync file of a 50,000-bookmark library: writing it and zipping it, and merging it into an
+// identical library (the steady state of every run), on a child context as a sync does.
+#include "Synchronize/SyncFile.h"
+#include "Synchronize/SyncMerge.h"
+#include "Synchronize/SyncPayload.h"
+
+#include "Model/Bookmark.h"
+#include "Model/Folder.h"
+#include "Model/Tag.h"
+#include "Model/WrenDataManager.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Store/Context.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace kesto;
+
+constexpr int kSyncBookmarks = 50000;
+
+// A library of its own in a separate store folder; the other benchmarks' store is restored after.
+struct SyncLibrary {
+  std::string folder, xml, oldDataHome;
+  SyncLibrary() {
+    folder = fnd::FileManager::createTemporaryDirectory("kesto-syncbench");
+    // Never touch a real library: the store lives in the temporary folder.
+    if (const char* old = std::getenv("XDG_DATA_HOME")) oldDataHome = old;
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    auto& dm = WrenDataManager::sharedInstance();
+    dm.reset();
+    dm.setCoreDataFolder("kesto-syncbench");
+    auto main = dm.managedObjectContext();
+    std::vector<Folder::Ref> folders;
+    for (int i = 0; i < 500; ++i) {
+      auto f = Folder::folderWithFolderID("F" + std::to_string(i), main);
+      f->setName("Folder " + std::to_string(i));
+      f->setParentFolderID(i < 125 ? "root" : "F" + std::to_string(i % 125));
+      f->setVersion(1);
+      folders.push_back(f);
+    }
+    std::vector<Tag::Ref> tags;
+    for (int i = 0; i < 300; ++i) {
+      auto t = Tag::initEntityInContext(main);
+      t->setName("tag" + std::to_string(i));
+      tags.push_back(t);
+    }
+    for (int n = 0; n < kSyncBookmarks; ++n) {
+      auto b = Bookmark::newBookmark(main);
+      b->setUniqueID("B" + std::to_string(n));
+      b->setUrl("https://site" + std::to_string(n % 4999) + ".example.org/articles/" + std::to_string(n));
+      b->setTitle("Article number " + std::to_string(n) + " about things & stuff; more");
+      b->setFolder(folders[static_cast<std::size_t>(n % 500)]);
+      b->setVersion(1 + n % 7);
+      b->setUpdatedDate(b->addedDate());
+      b->setTrashed(0);
+      if (n % 10 == 0) b->setNotes("A note about article " + std::to_string(n));
+      if (n % 5 == 0) b->addTag(tags[static_cast<std::size_t>(n % 300)]);
+    }
+    main->save();
+    xml = SyncFile::writeSyncFile(main, "kesto-BENCH", {});
+  }
+  ~SyncLibrary() {
+    auto& dm = WrenDataManager::sharedInstance();
+    dm.reset();
+    dm.setCoreDataFolder("kesto");
+    if (oldDataHome.empty())
+      unsetenv("XDG_DATA_HOME");
+    else
+      setenv("XDG_DATA_HOME", oldDataHome.c_str(), 1);
+    fnd::FileManager::removeItem(folder);
+  }
+};
+
+void BM_SyncWriteAndZip50k(benchmark::State& state) {
+  SyncLibrary library;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  const std::string zip = library.folder + "/sync_data.zip";
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
+    std::string xml;
+    child->performAndWait([&] { xml = SyncFile::writeSyncFile(child, "kesto-BENCH", {}); });
+    bytes = xml.size();
+    benchmark::DoNotOptimize(SyncPayload::pack(xml, zip));
+  }
+  state.counters["xml_MB"] = static_cast<double>(bytes) / 1e6;
+  state.counters["zip_MB"] = static_cast<double>(fnd::FileManager::sizeOfItem(zip)) / 1e6;
+}
+BENCHMARK(BM_SyncWriteAndZip50k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SyncMerge50kIntoIdenticalLibrary(benchmark::State& state) {
+  SyncLibrary library;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    auto doc = SyncFile::read(library.xml, true);
+    state.counters["read_s"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
+    SyncMerge::Options options;
+    options.localKestoID = "kesto-LOCAL";
+    options.remoteKestoID = "kesto-BENCH";
+    SyncMerge::Result result;
+    auto t1 = std::chrono::steady_clock::now();
+    child->performAndWait([&] { result = SyncMerge::processImport(*doc, child, options); });
+    auto t2 = std::chrono::steady_clock::now();
+    main->save();
+    state.counters["merge_s"] = std::chrono::duration<double>(t2 - t1).count();
+    state.counters["save_s"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t2).count();
+    state.counters["updated"] = result.bookmarksUpdated;
+  }
+}
+BENCHMARK(BM_SyncMerge50kIntoIdenticalLibrary)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
