@@ -441,3 +441,64 @@ TEST(RequestOperationTest, BatchesCompleteOnceAfterEveryOperation) {
   queue.addOperations(none, false);
   ASSERT_TRUE(test::runUntil([&] { return empty == 1; }, 5));
 }
+
+TEST(RequestOperationTest, ChallengesUseTheCredentialOnceThenGiveUp) {
+  Server s;
+  std::atomic<int> attempts{0};
+  s.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
+    ++attempts;
+    if (req.get_header_value("Authorization") == "Basic dTpw") {  // u:p
+      res.set_content("<ok/>", "text/xml");
+      return;
+    }
+    res.status = 401;
+    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+  });
+  s.start();
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  manager->setCredential(net::URLCredential::withUser("u", "p"));
+  Outcome good;
+  manager->GET(s.url("/private"), std::nullopt, recordSuccess(good), recordFailure(good));
+  ASSERT_TRUE(test::runUntil([&] { return ended(good); }, 10));
+  EXPECT_EQ(good.successes, 1);
+  EXPECT_EQ(attempts.load(), 2);
+
+  attempts = 0;
+  manager->setCredential(net::URLCredential::withUser("u", "wrong"));
+  Outcome bad;
+  manager->GET(s.url("/private"), std::nullopt, recordSuccess(bad), recordFailure(bad));
+  ASSERT_TRUE(test::runUntil([&] { return ended(bad); }, 10));
+  EXPECT_EQ(bad.failures, 1);
+  // The empty body fails to parse too; the status error hangs beneath the parser's.
+  ASSERT_TRUE(bad.error->underlyingError());
+  EXPECT_EQ(bad.error->underlyingError()->localizedDescription(), "Request failed: unauthorized (401)");
+  EXPECT_EQ(attempts.load(), 2) << "after one failure the operation continues without a credential";
+}
+
+TEST(RequestSerializerFileTest, MultipartBodyIsWrittenToAFile) {
+  NetHTTPRequestSerializer s;
+  auto request = s.multipartFormRequestWithMethod("POST", "http://h/up", fnd::Value(fnd::Dictionary{{"a", "1"}}), nullptr);
+  ASSERT_TRUE(request);
+  std::string length = *request->valueForHTTPHeaderField("Content-Length");
+  std::string path = test::makeTempDir() + "/body";
+  bool called = false;
+  bool failed = true;
+  auto stripped = s.requestWithMultipartFormRequest(*request, path, [&](const fnd::Error* e) {
+    called = true;
+    failed = e != nullptr;
+  });
+  EXPECT_FALSE(stripped.httpBodyStream());
+  ASSERT_TRUE(test::runUntil([&] { return called; }, 5));
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(std::to_string(test::readFile(path).size()), length);
+
+  called = false;
+  auto again = s.multipartFormRequestWithMethod("POST", "http://h/up", fnd::Value(fnd::Dictionary{{"a", "1"}}), nullptr);
+  s.requestWithMultipartFormRequest(*again, "/no/such/dir/body", [&](const fnd::Error* e) {
+    called = true;
+    failed = e != nullptr;
+  });
+  ASSERT_TRUE(test::runUntil([&] { return called; }, 5));
+  EXPECT_TRUE(failed);
+}
