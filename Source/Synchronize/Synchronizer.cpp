@@ -158,6 +158,7 @@ void Synchronizer::startWith(const std::string& method) {
   ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   datasource_.reset();
   datasource_ = source->factory();
+  if (!datasource_) return endRun(false, "This sync method is not available");
   datasource_->setDelegate(this);
   armTimeout(loadTimeout_, "The synced copy did not arrive in time");
   datasource_->load();
@@ -300,12 +301,11 @@ void Synchronizer::endRun(bool success, const std::string& message) {
   info["success"] = fnd::Value(success);
   info["message"] = fnd::Value(message);
   fnd::NotificationCenter::defaultCenter().postNotificationName(kSyncEndedNotification, this, std::move(info));
+  // The run no longer holds up a quit, whether or not one is waiting.
+  if (host_) host_->setAppCanQuit(true);
   if (quitPending_ || (host_ && host_->appMustQuit())) {
     quitPending_ = false;
-    if (host_) {
-      host_->setAppCanQuit(true);
-      host_->terminate();
-    }
+    if (host_) host_->terminate();
   }
 }
 

@@ -239,7 +239,21 @@ TEST_F(SynchronizerTest, AQuitWaitsForTheRun) {
   EXPECT_EQ(host->terminations, 0);
   engine->sentSyncData(true);
   EXPECT_EQ(host->terminations, 1);
+  EXPECT_TRUE(host->canQuit.back());
   EXPECT_TRUE(engine->requestQuit());
+}
+
+TEST_F(SynchronizerTest, AQuitIsGrantedWhenTheRunEndsAndTheMissingTransportIsReported) {
+  host->mustQuit = true;
+  onLoad = [](Synchronizer& s) { s.abortSyncWithError("offline"); };
+  EXPECT_FALSE(runSync());
+  EXPECT_EQ(host->terminations, 1);
+  EXPECT_EQ(alerts->shown.back().message, "offline");
+  host->mustQuit = false;
+  engine->registerSource("fake", "[Fake]", [] { return std::unique_ptr<SyncDataSource>(); });
+  EXPECT_FALSE(runSync());
+  EXPECT_FALSE(engine->isRunning());
+  EXPECT_TRUE(alerts->sawTitle("Sync failed"));
 }
 
 // Several libraries, one after the other in this process, each with its own store, identifier
