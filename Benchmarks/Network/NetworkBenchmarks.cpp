@@ -170,7 +170,7 @@ void LargeXMLReply(benchmark::State& state) {
   state.counters["bodyMiB"] = static_cast<double>(body.size()) / (1 << 20);
   state.counters["peakRssGrowthMiB"] = static_cast<double>(peakRssKiB() - before) / 1024.0;
 }
-BENCHMARK(LargeXMLReply)->Args({130000, 0})->Args({130000, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(LargeXMLReply)->Args({130000, 0})->Args({130000, 1})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void ConcurrentSmallGETs(benchmark::State& state) {
   const int requests = static_cast<int>(state.range(0));

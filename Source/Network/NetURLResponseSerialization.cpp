@@ -210,7 +210,9 @@ fnd::Value NetXMLDocumentResponseSerializer::responseObjectForResponse(
     const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data, std::optional<fnd::Error>* error) const {
   if (!startParsing(response, data, error)) return {};
   fnd::Error e;
-  auto doc = fnd::XmlDocument::parse(data ? *data : fnd::Data(), static_cast<unsigned>(options_), &e);
+  static const fnd::Data kEmpty;
+  // Parsed in place: a large reply is not copied first.
+  auto doc = fnd::XmlDocument::parse(data ? *data : kEmpty, static_cast<unsigned>(options_), &e);
   std::optional<fnd::Error> docError;
   if (!doc) docError = e;
   if (error) *error = NetErrorWithUnderlyingError(docError, *error);
