@@ -202,6 +202,11 @@ void MergeState::importBookmark(const BookmarkDummy& r, SyncMerge::Result& resul
   if (take) fill(*b, r, folder, true);
 }
 
+bool folderDiffers(const Folder& local, const FolderDummy& r) {
+  return local.name() != str(r.name) || local.parentFolderID() != str(r.parentFolderID) ||
+         local.color() != optStr(r.color) || local.blocked() != r.blocked.intValue();
+}
+
 void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result& result) {
   if (t.type == "b") {
     auto b = state.existingBookmark(t.objectID);
@@ -268,6 +273,18 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
   for (const auto& f : doc.folders) {
     const auto id = str(f.folderID);
     if (id.empty() || id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID) continue;
+    if (options.isSync && options.remoteKestoID > options.localKestoID) {
+      // Both sides changed the same version: the larger library identifier wins on every peer.
+      auto local = Folder::existingFolderWithFolderID(id, ctx);
+      if (local && local->version() == f.version.intValue() && folderDiffers(*local, f)) {
+        local->setValue(folder_attr::name, f.name);
+        local->setValue(folder_attr::parentFolderID, f.parentFolderID);
+        local->setOrderIndex(f.orderIndex.intValue());
+        local->setValue(folder_attr::color, f.color);
+        local->setValue(folder_attr::blocked, f.blocked);
+        continue;
+      }
+    }
     Folder::importFolder(f, options.isSync, ctx);
   }
 

@@ -98,11 +98,39 @@ TEST_F(SyncMergeTest, EqualVersionsWithDifferentContentConverge) {
   merge(d.parse());
   EXPECT_EQ(titleOf("B1"), "mine");
   EXPECT_EQ(titleOf("B2"), "theirs");  // "kesto-REMOTE" > "kesto-LOCAL"
-  // The peer runs the same rule with the roles swapped and reaches the same state.
+  // The peer runs the same rule with the roles swapped and keeps "theirs": both converge.
   SyncMerge::Options options;
   options.localKestoID = "kesto-REMOTE";
   options.remoteKestoID = "kesto-LOCAL";
-  EXPECT_GT(options.localKestoID, options.remoteKestoID);
+  Doc mine;
+  mine.bookmark("B2", "F1", 6, "mine", "2015-03-07 18:04:59 +0000");
+  auto doc = mine.parse();
+  onChild([&](const ContextRef& child) { SyncMerge::processImport(doc, child, options); });
+  EXPECT_EQ(titleOf("B2"), "theirs");
+}
+
+TEST_F(SyncMergeTest, FoldersRenamedOnBothSidesConverge) {
+  folder("F1", "Mine", Folder::kRootID, 3);
+  folder("F2", "Same", Folder::kRootID, 3);
+  folder("F3", "Older", Folder::kRootID, 3);
+  save();
+  Doc d;
+  d.folder("F1", "root", 3, "Theirs").folder("F2", "root", 3, "Same").folder("F3", "root", 2, "Stale");
+  merge(d.parse());
+  EXPECT_EQ(Folder::existingFolderWithFolderID("F1")->name(), "Theirs");  // "kesto-REMOTE" > "kesto-LOCAL"
+  EXPECT_EQ(Folder::existingFolderWithFolderID("F2")->name(), "Same");
+  EXPECT_EQ(Folder::existingFolderWithFolderID("F3")->name(), "Older");
+  // Seen from the other library, its own name stays: both end with "Theirs".
+  folder("F1", "Theirs", Folder::kRootID, 3);
+  save();
+  SyncMerge::Options options;
+  options.localKestoID = "kesto-REMOTE";
+  options.remoteKestoID = "kesto-LOCAL";
+  Doc mine;
+  mine.folder("F1", "root", 3, "Mine");
+  auto doc = mine.parse();
+  onChild([&](const ContextRef& child) { SyncMerge::processImport(doc, child, options); });
+  EXPECT_EQ(Folder::existingFolderWithFolderID("F1")->name(), "Theirs");
 }
 
 TEST_F(SyncMergeTest, UnknownRecordsAreCreatedWithTheirIdentifierEvenAtVersionZero) {
