@@ -523,3 +523,24 @@ TEST(URLConnectionTest, SynchronousRequestsWaitAndCapTheBody) {
   EXPECT_FALSE(capped);
   EXPECT_EQ(error.code(), urlerror::DataLengthExceedsMaximum);
 }
+
+TEST(URLConnectionTest, EveryRequestOnAPooledTLSConnectionIsJudged) {
+  TrustTestCA ca;
+  Server s(&test::testPKI().localhost);
+  s.server->set_keep_alive_timeout(5);
+  s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
+  s.start();
+  for (int i = 0; i < 2; ++i) {
+    auto r = run(get(s.url("/")));
+    EXPECT_FALSE(r->error);
+    auto events = r->snapshot();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "trust"), 1) << "request " << i;
+  }
+  // A delegate that refuses the reused connection still stops the exchange.
+  auto refuse = std::make_shared<Recorder>();
+  refuse->trustAnswer = [](AuthenticationChallenge& c) { c.cancel(); };
+  run(get(s.url("/")), refuse);
+  ASSERT_TRUE(refuse->error);
+  EXPECT_EQ(refuse->error->code(), urlerror::UserCancelledAuthentication);
+  EXPECT_TRUE(refuse->body.empty());
+}
