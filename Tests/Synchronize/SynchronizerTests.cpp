@@ -212,6 +212,17 @@ TEST_F(SynchronizerTest, StartsAreRefusedWhileAnyJobRuns) {
 }
 
 TEST_F(SynchronizerTest, DispatchByMethodAndSettings) {
+  engine->awakeFromNib();
+  onLoad = deliver(kEmptyLibraryMarker);
+  std::size_t before = ended.size();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(Synchronizer::kStartSyncNotification);
+  ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 10));
+  EXPECT_EQ(log->loads, 1);
+  engine->setIsBusy(true);  // a transport reports a transfer: notification starts are ignored
+  fnd::NotificationCenter::defaultCenter().postNotificationName(Synchronizer::kStartSyncNotification);
+  EXPECT_EQ(log->loads, 1);
+  engine->setIsBusy(false);
+
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setString("", Synchronizer::kCurrentSyncMethodKey);
   engine->syncFromButton();
