@@ -17,7 +17,7 @@ Image::~Image() = default;
 Image::Image(const Image&) = default;
 Image& Image::operator=(const Image&) = default;
 
-Image Image::fromData(const fnd::Data& data) {
+Image Image::fromData(const std::vector<std::uint8_t>& data) {
   QImage img;
   if (data.empty() || !img.loadFromData(data.data(), int(data.size()))) return Image();
   return Image(std::make_shared<Impl>(Impl{img}));
@@ -41,13 +41,13 @@ Color Image::pixelColor(int x, int y) const {
   return fromQColor(impl_->image.pixelColor(x, y));
 }
 
-fnd::Data Image::encoded(const std::string& format, int quality) const {
+std::vector<std::uint8_t> Image::encoded(const std::string& format, int quality) const {
   if (isNull()) return {};
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (!impl_->image.save(&buffer, format.c_str(), quality)) return {};
-  return fnd::Data(bytes.begin(), bytes.end());
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 bool Image::writeToFile(const std::string& path) const {

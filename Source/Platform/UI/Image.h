@@ -1,11 +1,12 @@
 #pragma once
 
 #include "Platform/Foundation/Geometry.h"
-#include "Platform/Foundation/Value.h"
 #include "Platform/UI/Color.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kesto::ui {
 
@@ -18,14 +19,15 @@ class Image {
   Image(const Image&);
   Image& operator=(const Image&);
 
-  static Image fromData(const fnd::Data& data);
+  // Bytes as in fnd::Data.
+  static Image fromData(const std::vector<std::uint8_t>& data);
   static Image fromFile(const std::string& path);
 
   bool isNull() const;
   fnd::Size size() const;
   Color pixelColor(int x, int y) const;
   // PNG (the default) or "jpg" bytes; empty on failure.
-  fnd::Data encoded(const std::string& format = "png", int quality = -1) const;
+  std::vector<std::uint8_t> encoded(const std::string& format = "png", int quality = -1) const;
   bool writeToFile(const std::string& path) const;
   bool operator==(const Image& other) const;
 
