@@ -67,8 +67,9 @@ ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
     auto it = byKey[n].find(pk);
     if (it != byKey[n].end()) return it->second;
   }
-  if (pk && !byTemporary.empty()) {
+  if (pk && !byTemporary.empty() && seenResolutions != idResolutions.load()) {
     // Temporary IDs resolved by a save elsewhere in the chain move to the key map.
+    seenResolutions = idResolutions.load();
     for (auto it = byTemporary.begin(); it != byTemporary.end();) {
       const ObjectIDRef& tid = ObjectAccess::id(*it->second);
       if (std::int64_t k = tid->primaryKey()) {

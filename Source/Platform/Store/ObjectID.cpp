@@ -1,6 +1,7 @@
 #include "Platform/Store/ObjectID.h"
 
 #include "Platform/Store/EntityDescription.h"
+#include "Platform/Store/StoreInternal.h"
 
 #include <mutex>
 
@@ -46,11 +47,16 @@ const std::string& ObjectID::storeIdentifier() const {
   return resolution_->store;
 }
 
+std::atomic<std::uint64_t> idResolutions{0};
+
 void ObjectID::resolve(std::string storeIdentifier, std::int64_t pk) const {
   if (!resolution_) return;  // permanent already
-  std::lock_guard lock(resolution_->mutex);
-  resolution_->store = std::move(storeIdentifier);
-  resolution_->pk = pk;
+  {
+    std::lock_guard lock(resolution_->mutex);
+    resolution_->store = std::move(storeIdentifier);
+    resolution_->pk = pk;
+  }
+  ++idResolutions;
 }
 
 std::string ObjectID::uriRepresentation() const {

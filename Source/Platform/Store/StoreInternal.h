@@ -163,6 +163,7 @@ struct Context::Impl {
   std::unordered_map<std::uint64_t, ManagedObjectRef> byTemporary;
   std::vector<ManagedObject*> insertedList, deletedList;  // in order; flags on the objects decide
   std::unordered_set<ManagedObject*> inserted, updated, deleted;
+  std::uint64_t seenResolutions = 0;
   int undoSuspended = 0;
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
@@ -199,6 +200,9 @@ struct Context::Impl {
 // translated with results identical to the evaluator.
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
                       std::vector<fnd::Value>& binds);
+// Bumped whenever a temporary ID becomes permanent, so contexts know when to re-key objects.
+extern std::atomic<std::uint64_t> idResolutions;
+
 // Bumped whenever an entity class is registered, so cached factory look-ups stay right.
 extern std::atomic<unsigned> classRegistryGeneration;
 

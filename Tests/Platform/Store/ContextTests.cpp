@@ -250,6 +250,15 @@ TEST(Context, ChildSeesParentChangesAndSavesIntoIt) {
   EXPECT_FALSE(newID->isTemporaryID());
   EXPECT_EQ(s.main->objectWithID(newID), inParent);
   EXPECT_EQ(ids(fetchAll(*other, "Bookmark")), (std::set<std::string>{"B1", "B2", "B3"}));
+  // The child finds its object under the permanent ID too, and fetches it only once.
+  auto permanent = s.coordinator->objectIDForURIRepresentation(newID->uriRepresentation());
+  ASSERT_TRUE(permanent);
+  child->performAndWait([&] {
+    auto mine = child->objectRegisteredForID(newID);
+    ASSERT_TRUE(mine);
+    EXPECT_EQ(child->objectWithID(permanent), mine);
+    EXPECT_EQ(fetchAll(*child, "Bookmark").size(), 3u);
+  });
 }
 
 TEST(Context, ChildIDsWorkInParentPredicates) {
