@@ -32,6 +32,7 @@ constexpr const char* kUntitled = "Untitled";
 constexpr const char* kImportedFrom = "HTML File";
 // Folder nesting deeper than this is not a bookmark file anyone made by hand or by browser.
 constexpr int kMaxFolderDepth = 200;
+constexpr std::size_t kBookmarkBatch = 25000;
 
 using fnd::XmlNode;
 
@@ -375,7 +376,17 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
   }
   WrenEntity::saveContext(context);
 
+  // Bookmarks are saved in batches and the context forgets each saved batch, so a large file
+  // never holds every new object in memory at once. Folders and tags are found again by their
+  // object identifiers after each batch.
+  std::unordered_map<std::string, store::ObjectIDRef> folderIDs, tagIDs;
+  for (const auto& [id, folder] : folders)
+    if (folder) folderIDs[id] = folder->objectID();
+  for (const auto& [name, tag] : tags)
+    if (tag) tagIDs[name] = tag->objectID();
+
   const fnd::Date now = fnd::Date::now();
+  std::size_t inBatch = 0;
   for (const BookmarkDummy& record : parsed.bookmarks) {
     auto bookmark = Bookmark::initEntityInContext(context);
     if (!bookmark) break;
@@ -390,14 +401,30 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
     if (!record.notes.string().empty()) bookmark->setNotes(record.notes.string());
     bookmark->setTitleUpdated(1);
     const std::string& folderID = record.folderID.string();
-    auto folder = folders[folderID];
-    if (!folder) folder = folders[folderID] = Folder::folderWithFolderID(folderID, context);
+    auto& folder = folders[folderID];
+    if (!folder) {
+      if (auto it = folderIDs.find(folderID); it != folderIDs.end())
+        folder = std::dynamic_pointer_cast<Folder>(context->objectWithID(it->second));
+      if (!folder && (folder = Folder::folderWithFolderID(folderID, context))) folderIDs[folderID] = folder->objectID();
+    }
     bookmark->setFolder(folder);
     if (record.baseURL.isString()) bookmark->setBaseURL(record.baseURL.string());
     if (record.updatedDate.isDate()) bookmark->setUpdatedDate(record.updatedDate.date());
     bookmark->setTrashed(record.trashed.intValue());
-    for (const std::string& name : record.tagStrings)
-      if (auto it = tags.find(name); it != tags.end()) bookmark->addTag(it->second);
+    for (const std::string& name : record.tagStrings) {
+      auto& tag = tags[name];
+      if (!tag)
+        if (auto it = tagIDs.find(name); it != tagIDs.end())
+          tag = std::dynamic_pointer_cast<Tag>(context->objectWithID(it->second));
+      if (tag) bookmark->addTag(tag);
+    }
+    if (++inBatch == kBookmarkBatch) {
+      inBatch = 0;
+      if (!WrenEntity::saveContext(context)) return;
+      folders.clear();
+      tags.clear();
+      context->reset();
+    }
   }
   WrenEntity::saveContext(context);
 }
