@@ -24,6 +24,15 @@ constexpr int kBookmarks = 50000;
 constexpr int kFolders = 2000;
 constexpr int kTags = 5000;
 
+RelationshipDescription relationship(const char* name, const char* destination, const char* inverse, bool toMany) {
+  RelationshipDescription r;
+  r.name = name;
+  r.destinationEntityName = destination;
+  r.inverseName = inverse;
+  r.toMany = toMany;
+  return r;
+}
+
 std::shared_ptr<const Model> libraryModel() {
   static std::shared_ptr<const Model> model = [] {
     auto m = std::make_shared<Model>();
@@ -53,17 +62,17 @@ std::shared_ptr<const Model> libraryModel() {
     attr(b, "version", AttributeType::Integer32, 0);
     attr(b, "thumbnail", AttributeType::Binary);
     attr(b, "favicon", AttributeType::Binary);
-    b.addRelationship({"folder", "Folder", "bookmarks", false});
-    b.addRelationship({"tags", "Tag", "bookmarks", true});
+    b.addRelationship(relationship("folder", "Folder", "bookmarks", false));
+    b.addRelationship(relationship("tags", "Tag", "bookmarks", true));
     auto& f = m->addEntity("Folder");
     attr(f, "folderID", AttributeType::String, {}, true);
     attr(f, "parentFolderID", AttributeType::String, {}, true);
     attr(f, "name", AttributeType::String);
     attr(f, "blocked", AttributeType::Integer16, 0);
-    f.addRelationship({"bookmarks", "Bookmark", "folder", true});
+    f.addRelationship(relationship("bookmarks", "Bookmark", "folder", true));
     auto& t = m->addEntity("Tag");
     attr(t, "name", AttributeType::String, {}, true);
-    t.addRelationship({"bookmarks", "Bookmark", "tags", true});
+    t.addRelationship(relationship("bookmarks", "Bookmark", "tags", true));
     m->finish();
     return m;
   }();

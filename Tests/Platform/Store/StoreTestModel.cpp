@@ -5,6 +5,18 @@
 
 namespace kesto::store::test {
 
+namespace {
+RelationshipDescription relationship(const char* name, const char* destination, const char* inverse, bool toMany) {
+  RelationshipDescription r;
+  r.name = name;
+  r.destinationEntityName = destination;
+  r.inverseName = inverse;
+  r.toMany = toMany;
+  return r;
+}
+
+}  // namespace
+
 std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& o) {
   auto m = std::make_shared<Model>();
   auto attr = [](EntityDescription& e, const std::string& name, AttributeType t, fnd::Value def = {}, bool indexed = false) {
@@ -42,16 +54,16 @@ std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& o) {
     a.valueTransformerName = "TestTextTransformer";
     b.addAttribute(a);
   }
-  b.addRelationship({"folder", "Folder", "bookmarks", false});
-  b.addRelationship({"tags", "Tag", "bookmarks", true});
+  b.addRelationship(relationship("folder", "Folder", "bookmarks", false));
+  b.addRelationship(relationship("tags", "Tag", "bookmarks", true));
   auto& f = m->addEntity("Folder");
   attr(f, "folderID", AttributeType::String, {}, true);
   attr(f, "name", AttributeType::String);
   attr(f, "blocked", AttributeType::Integer16, 0);
-  f.addRelationship({"bookmarks", "Bookmark", "folder", true});
+  f.addRelationship(relationship("bookmarks", "Bookmark", "folder", true));
   auto& t = m->addEntity("Tag");
   attr(t, "name", AttributeType::String);
-  t.addRelationship({"bookmarks", "Bookmark", "tags", true});
+  t.addRelationship(relationship("bookmarks", "Bookmark", "tags", true));
   if (o.withService) {
     auto& s = m->addEntity("Service");
     attr(s, "name", AttributeType::String);
