@@ -14,7 +14,7 @@ struct WebImageView::Receiver : WebImageDownloadRequestDelegate {
   void webImageDownloadRequestDownloadSuccessedWithData(WebImageDownloadRequest& request, const fnd::Data& data,
                                                         bool) override {
     if (view->imageRequest_.get() != &request) return;  // a superseded load
-    auto keep = view->shared_from_this();
+    auto keep = view->weak_from_this().lock();  // the delegate may let the view go
     if (!data.empty()) {
       ui::Image image = ui::Image::fromData(data);
       view->setImage(image);
@@ -27,7 +27,7 @@ struct WebImageView::Receiver : WebImageDownloadRequestDelegate {
 
   void webImageDownloadRequestFailedWithError(WebImageDownloadRequest& request, const fnd::Error&) override {
     if (view->imageRequest_.get() != &request) return;
-    auto keep = view->shared_from_this();
+    auto keep = view->weak_from_this().lock();  // the delegate may let the view go
     if (view->webCacheDelegate_) view->webCacheDelegate_->imageViewDownloadImageFailed(*view);
     view->detach();
   }

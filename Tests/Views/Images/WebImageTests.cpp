@@ -55,6 +55,7 @@ TEST(WebImage, DownloadsIntoTheViewAndServesLaterLoadsFromTheDiskCache) {
   ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
   EXPECT_EQ(outcomes.successes, 1);
   EXPECT_TRUE(isRed(view->image()));
+  EXPECT_TRUE(isRed(view->snapshot())) << "and drawn over the view";
   EXPECT_FALSE(view->imageURL()) << "a finished load is forgotten";
   EXPECT_EQ(server.hits("/thumb.png"), 1);
 
