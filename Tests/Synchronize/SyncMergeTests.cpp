@@ -215,6 +215,22 @@ TEST_F(SyncMergeTest, ParentCyclesFromPeersAreBroken) {
   EXPECT_LE(a->subFolders().size(), 1u);  // a walk ends
 }
 
+TEST_F(SyncMergeTest, SpecialAndEmptyFolderIdentifiersAreHarmless) {
+  save();
+  Doc d;
+  d.folder("root", "root", 9, "Evil root").folder("", "root", 1, "Nameless").folder("home", "root", 1, "Home");
+  d.bookmark("B1", "root", 1, "to root").bookmark("B2", "library", 1, "to library");
+  d.tombstone("_inbox", 99, "f").tombstone("_imported", 99, "f").tombstone("", 1, "b");
+  merge(d.parse());
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("root"));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("home"));
+  for (const char* id : {"B1", "B2"}) {
+    ASSERT_TRUE(find(id)) << id;
+    ASSERT_TRUE(find(id)->folder());
+    EXPECT_EQ(find(id)->folder()->folderID(), "_inbox");  // and the Inbox survived its tombstone
+  }
+}
+
 TEST_F(SyncMergeTest, PasswordAndServices) {
   auto config = Config::initEntity();
   config->setKestoKey(Config::kPasswordKey);
