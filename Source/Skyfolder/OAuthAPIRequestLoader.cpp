@@ -86,9 +86,13 @@ OAuthAPIRequestLoader::OAuthAPIRequestLoader(OAuthAPI* api, OAuthURLRequest requ
 OAuthAPIRequestLoader::~OAuthAPIRequestLoader() { cancel(); }
 
 void OAuthAPIRequestLoader::cancel() {
-  std::lock_guard lock(shared_->mutex);
-  shared_->cancelled = true;
-  if (shared_->connection) shared_->connection->cancel();
+  std::shared_ptr<net::URLConnection> connection;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->cancelled = true;
+    connection = std::move(shared_->connection);
+  }
+  if (connection) connection->cancel();
 }
 
 std::string OAuthAPIRequestLoader::responseString() const {
@@ -118,7 +122,9 @@ void OAuthAPIRequestLoader::loadSynchronously(bool synchronously) {
                                                   std::optional<fnd::Error> err) {
         fnd::DispatchQueue::main().async([weak, shared, response, data = std::move(data), err]() mutable {
           {
+            // The connection holds its delegate, which holds this state: let go of it once done.
             std::lock_guard lock(shared->mutex);
+            shared->connection.reset();
             if (shared->cancelled) return;
           }
           if (auto self = weak.lock()) self->finished(response, std::move(data), std::move(err));

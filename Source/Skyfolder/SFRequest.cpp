@@ -308,6 +308,11 @@ class SFRequestConnectionDelegate : public net::URLConnectionDelegate {
   void complete(std::optional<fnd::Error> error) {
     if (shared_->finished.exchange(true)) return;
     fnd::DispatchQueue::main().async([request = request_, shared = shared_, error = std::move(error)] {
+      {
+        // The connection holds its delegate, which holds this state: let go of it once done.
+        std::lock_guard lock(shared->mutex);
+        shared->connection.reset();
+      }
       if (shared->cancelled) return;
       auto r = request.lock();
       if (!r) return;
@@ -328,11 +333,11 @@ std::shared_ptr<SFRequest> SFRequest::make(net::URLRequest request, Callback com
 }
 
 SFRequest::~SFRequest() {
-  if (shared_->connection && !shared_->finished && !shared_->cancelled) cancel();
+  if (started_ && !shared_->finished && !shared_->cancelled) cancel();
 }
 
 void SFRequest::start() {
-  if (shared_->connection) return;
+  if (started_) return;
   shared_->userInfo = userInfo_;
   shared_->resultFilename = resultFilename_;
   shared_->origin = request_.url().origin();
@@ -341,14 +346,24 @@ void SFRequest::start() {
   if (!sourcePath_.empty() && !request_.httpBodyStream() && !request_.httpBody())
     request_.setHTTPBodyStream(net::makeFileInputStream(sourcePath_));
   auto delegate = std::make_shared<SFRequestConnectionDelegate>(weak_from_this(), shared_);
-  shared_->connection = net::URLConnection::make(request_, delegate);
+  auto connection = net::URLConnection::make(request_, delegate);
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->connection = connection;
+  }
+  started_ = true;
   networkRequestStarted();
-  shared_->connection->start();
+  connection->start();
 }
 
 void SFRequest::cancel() {
   if (shared_->cancelled.exchange(true)) return;
-  if (shared_->connection) shared_->connection->cancel();
+  std::shared_ptr<net::URLConnection> connection;
+  {
+    std::lock_guard lock(shared_->mutex);
+    connection = std::move(shared_->connection);
+  }
+  if (connection) connection->cancel();
   {
     std::lock_guard lock(shared_->mutex);
     shared_->removeTempFile("SFRequest#cancel Error removing temp file: %@");

@@ -111,6 +111,7 @@ class SFRequest : public std::enable_shared_from_this<SFRequest> {
   std::string sourcePath_;
   std::optional<fnd::Error> error_;
   std::shared_ptr<Shared> shared_;
+  bool started_ = false;
   friend class SFRequestConnectionDelegate;
 };
 
