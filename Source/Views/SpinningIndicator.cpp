@@ -6,6 +6,7 @@
 #include "Platform/UI/Path.h"
 #include "Views/BezierPathGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kesto {
@@ -89,17 +90,14 @@ void SpinningIndicator::setWidthOfLine(double points) {
   reloadIndicatorContent();
 }
 
-bool SpinningIndicator::setNumberOfLines(unsigned count) {
-  // No spokes would divide by zero in the drawing and the key times.
-  if (count == 0) {
-    fnd::raiseFailure(kInvalidNumberOfLinesName, "`numberOfLines` property needs to be at least 1");
-    return false;
-  }
+void SpinningIndicator::setNumberOfLines(unsigned count) {
   numberOfLines_ = count;
   reloadIndicatorContent();
   reloadAnimation();
-  return true;
 }
+
+// The spoke count the drawing and the turn use: no division by zero, no endless loops.
+unsigned SpinningIndicator::drawnLines() const { return std::min(numberOfLines_, kMaximumDrawnLines); }
 
 void SpinningIndicator::setInnerMargin(double points) {
   innerMargin_ = points;
@@ -124,7 +122,7 @@ std::vector<SpinningIndicator::Spoke> SpinningIndicator::filledSpokes() const { 
 
 void SpinningIndicator::reloadIndicatorContent() {
   if (!initialised_) return;
-  const int n = static_cast<int>(numberOfLines_);
+  const int n = static_cast<int>(drawnLines());
   std::vector<Spoke> spokes;
   if (indeterminate_) {
     for (int i = 0; i < n; ++i) spokes.push_back({i, 1.0 - static_cast<double>(i) / n});
@@ -138,7 +136,12 @@ void SpinningIndicator::reloadIndicatorContent() {
 
 SpinningIndicator::KeyFrames SpinningIndicator::keyFrameAnimationForCurrentPreferences() const {
   KeyFrames frames;
-  const unsigned n = numberOfLines_ ? numberOfLines_ : 1;
+  const unsigned n = drawnLines();
+  if (n == 0) {
+    frames.values = {0.0f, 0.0f};
+    frames.keyTimes = {0.0, 1.0};
+    return frames;
+  }
   if (stepped_) {
     // Each angle -2*pi*i/n is held from i/n to (i+1)/n, then the turn closes at -2*pi.
     frames.values.push_back(0.0f);
@@ -162,11 +165,12 @@ SpinningIndicator::KeyFrames SpinningIndicator::keyFrameAnimationForCurrentPrefe
 }
 
 double SpinningIndicator::angleAt(double elapsed) const {
-  if (animationDuration_ <= 0) return 0;
+  const unsigned n = drawnLines();
+  if (animationDuration_ <= 0 || n == 0) return 0;
   double t = std::fmod(elapsed, animationDuration_) / animationDuration_;
   if (stepped_) {
-    double step = std::floor(t * numberOfLines_);
-    return -2.0 * kPi * step / numberOfLines_;
+    double step = std::floor(t * n);
+    return -2.0 * kPi * step / n;
   }
   return -2.0 * kPi * t;
 }
@@ -194,9 +198,10 @@ void SpinningIndicator::reloadAnimation() {
   }
   animation_ = std::make_unique<Animation>();
   // Only a view on screen needs the clock; tests turn it with advanceAnimation.
-  if (!window() || animationDuration_ <= 0) return;
-  // Stepped: one tick per spoke, nothing redrawn in between. Smooth: about 60 frames a second.
-  double interval = stepped_ ? animationDuration_ / numberOfLines_ : 1.0 / 60.0;
+  if (!window() || animationDuration_ <= 0 || drawnLines() == 0) return;
+  // Stepped: one tick per spoke, nothing redrawn in between. Smooth: about 60 frames a second,
+  // which also bounds the ticks of a ring with very many spokes.
+  double interval = stepped_ ? std::max(animationDuration_ / drawnLines(), 1.0 / 60.0) : 1.0 / 60.0;
   std::weak_ptr<ui::View> weak = weak_from_this();
   animation_->timer = fnd::Timer::scheduledTimer(interval, true, [weak, interval](fnd::Timer& timer) {
     auto self = std::static_pointer_cast<SpinningIndicator>(weak.lock());
@@ -219,7 +224,8 @@ ui::Image SpinningIndicator::progressImage() {
 
 void SpinningIndicator::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   const double w = bounds().size.width, h = bounds().size.height;
-  const int n = static_cast<int>(numberOfLines_);
+  const int n = static_cast<int>(drawnLines());
+  if (n == 0) return;
   fnd::Rect base(w / 2 - widthOfLine_ / 2, h / 2 - innerMargin_ - lengthOfLine_, widthOfLine_, lengthOfLine_);
   ui::Path spoke = ui::Path::roundedRect(base, widthOfLine_ / 2, widthOfLine_ / 2);
   fnd::Point centre{w / 2, h / 2};

@@ -18,7 +18,8 @@ class SpinningIndicator : public ui::View {
   // Names of the failures raised (as fnd contract failures) for values out of range.
   static constexpr const char* kInvalidProgressName = "Invalid `progress` property value";
   static constexpr const char* kInvalidProgressReason = "`progress` property needs to be between 0 and 1";
-  static constexpr const char* kInvalidNumberOfLinesName = "Invalid `numberOfLines` property value";
+  // Spokes drawn at most; more would only overlap.
+  static constexpr unsigned kMaximumDrawnLines = 360;
 
   explicit SpinningIndicator(const fnd::Rect& frame = fnd::Rect());
   ~SpinningIndicator() override;
@@ -40,8 +41,9 @@ class SpinningIndicator : public ui::View {
   double widthOfLine() const { return widthOfLine_; }
   void setWidthOfLine(double points);
   unsigned numberOfLines() const { return numberOfLines_; }
-  // At least 1; 0 is refused like an out-of-range progress (answers false).
-  bool setNumberOfLines(unsigned count);
+  // Any count: 0 draws nothing and stands still, 1 is a still single spoke, and counts above
+  // kMaximumDrawnLines are drawn as that many.
+  void setNumberOfLines(unsigned count);
   double innerMargin() const { return innerMargin_; }
   void setInnerMargin(double points);
   double animationDuration() const { return animationDuration_; }
@@ -80,6 +82,7 @@ class SpinningIndicator : public ui::View {
   void reloadAnimation();
   void reloadVisibility();
   double angleAt(double elapsed) const;
+  unsigned drawnLines() const;
 
   bool indeterminate_ = true;
   double progress_ = 0;
