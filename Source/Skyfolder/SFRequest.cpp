@@ -74,7 +74,8 @@ struct SFRequest::Shared {
   bool toFile() const { return !resultFilename.empty() && status() == 200; }
 
   std::int64_t responseBodySize() const {
-    if (response) {
+    // A compressed reply announces its compressed length, not the octets handed over.
+    if (response && !compressed) {
       if (auto length = response->valueForHTTPHeaderField("Content-Length")) {
         char* end = nullptr;
         const long long n = std::strtoll(length->c_str(), &end, 10);
@@ -244,8 +245,8 @@ class SFRequestConnectionDelegate : public net::URLConnectionDelegate {
           SFLogError("SFRequest#connectionDidFinishLoading: error getting file attrs: %@", fileError.description());
           shared_->removeTempFile(nullptr);
           error = errorWithInfo(fileError.domain(), fileError.code(), shared_->userInfo);
-        } else if (expected != 0 && !shared_->compressed && static_cast<std::uint64_t>(expected) != attrs->size) {
-          // A compressed reply announces its compressed size; only plain replies are checked.
+        } else if (expected != 0 && static_cast<std::uint64_t>(expected) != attrs->size) {
+          // For a compressed reply the expected size is the metadata's, the decompressed one.
           shared_->removeTempFile(nullptr);
           error = errorWithInfo(kSFSkyfolderErrorDomain, kSFErrorSizeMismatch, shared_->userInfo);
         } else if (::rename(shared_->tempFilename.c_str(), shared_->resultFilename.c_str()) != 0) {
