@@ -19,6 +19,7 @@
 #include "Platform/Store/FetchRequest.h"
 
 #include <atomic>
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -173,20 +174,41 @@ std::string closeDescriptionsBeforeLists(std::string_view bytes) {
   while (i < bytes.size()) {
     std::size_t lt = bytes.find('<', i);
     if (lt == std::string_view::npos) break;
+    out.append(bytes.substr(i, lt - i));
     if (bytes.compare(lt, 4, "<!--") == 0) {
       std::size_t end = bytes.find("-->", lt + 4);
       end = end == std::string_view::npos ? bytes.size() : end + 3;
-      out.append(bytes.substr(i, end - i));
+      out.append(bytes.substr(lt, end - lt));
       i = end;
       continue;
     }
-    out.append(bytes.substr(i, lt - i));
-    if (lt + 3 < bytes.size() && (bytes[lt + 1] | 0x20) == 'd' && (bytes[lt + 2] | 0x20) == 'l' &&
-        (bytes[lt + 3] == '>' || bytes[lt + 3] == ' ' || bytes[lt + 3] == '\t' || bytes[lt + 3] == '\r' ||
-         bytes[lt + 3] == '\n'))
-      out.append("</dd>");
-    out.push_back('<');
-    i = lt + 1;
+    const char next = lt + 1 < bytes.size() ? bytes[lt + 1] : 0;
+    if (!std::isalpha(static_cast<unsigned char>(next)) && next != '/' && next != '!') {
+      // A bare "<" in text opens no tag.
+      out.push_back('<');
+      i = lt + 1;
+      continue;
+    }
+    // The whole tag, quoted attribute values included, is copied as it stands.
+    std::size_t end = lt + 1;
+    char quote = 0;
+    for (; end < bytes.size(); ++end) {
+      const char c = bytes[end];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        ++end;
+        break;
+      }
+    }
+    const bool listStart = lt + 3 < bytes.size() && (bytes[lt + 1] | 0x20) == 'd' && (bytes[lt + 2] | 0x20) == 'l' &&
+                           (bytes[lt + 3] == '>' || bytes[lt + 3] == ' ' || bytes[lt + 3] == '\t' ||
+                            bytes[lt + 3] == '\r' || bytes[lt + 3] == '\n');
+    if (listStart) out.append("</dd>");
+    out.append(bytes.substr(lt, end - lt));
+    i = end;
   }
   if (i < bytes.size()) out.append(bytes.substr(i));
   return out;

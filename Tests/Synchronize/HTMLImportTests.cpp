@@ -198,6 +198,23 @@ TEST(HTMLImportParseTest, ItemsListsAndHeadingsAtTheEdges) {
   EXPECT_TRUE(empty.folders.empty());
 }
 
+TEST(HTMLImportParseTest, MarkupInsideValuesAndTextIsLeftAlone) {
+  Parsed p = parse(
+      "<DL><p>\n"
+      "<DT><H3>Folder</H3>\n<DD>About 1 < 2, it's fine\n<DL><p>\n"
+      "<DT><A HREF=\"https://q.example/?x=<dl>\" TAGS='a,<dl> b'>Quoted</A>\n"
+      "</DL><p>\n"
+      "<DT><A HREF=\"https://after.example/\">After</A>\n"
+      "</DL><p>\n");
+  Tree t(p);
+  const FolderDummy* folder = t.folder("Untitled/Folder");
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(t.titles(folder), (std::vector<std::string>{"Quoted"}));
+  EXPECT_EQ(t.bookmark("Quoted")->url.string(), "https://q.example/?x=<dl>");
+  EXPECT_EQ(t.bookmark("Quoted")->tagStrings, (std::vector<std::string>{"a", "<dl> b"}));
+  EXPECT_EQ(t.titles(t.folder("Untitled")), (std::vector<std::string>{"After"}));
+}
+
 TEST(HTMLImportParseTest, AnEmptyMenuListGivesWayToTheNextList) {
   Parsed p = parse(
       "<H1>Bookmarks Menu</H1>\n<DL><p></DL><p>\n"
