@@ -91,6 +91,11 @@ void WebImageDownloadRequest::start() {
       return;
     }
   }
+  // Only web addresses go to the network: a page must not make us read local files.
+  if (url_.scheme() != "http" && url_.scheme() != "https") {
+    fail(fnd::Error::withDescription(kWebImageErrorDomain, kUnsupportedURLError, "Only web images are loaded"));
+    return;
+  }
   if (!request_) {
     request_ = SimpleHTTPRequest::make(net::URLRequest(url_));
     httpDelegate_ = std::make_unique<HTTPDelegate>(this);

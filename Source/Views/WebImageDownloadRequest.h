@@ -25,7 +25,8 @@ class WebImageDownloadRequestDelegate {
 };
 
 // One image load: from the shared disk cache when it holds the URL, otherwise a low-priority
-// GET whose body is stored in the cache after the delegate has it. Only a 2xx reply whose body
+// GET whose body is stored in the cache after the delegate has it. Only http and https
+// addresses are fetched. Only a 2xx reply whose body
 // decodes as an image succeeds and is cached; anything else is a failure. Main thread.
 class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDownloadRequest> {
  public:
@@ -33,6 +34,7 @@ class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDown
   static constexpr const char* kWebImageErrorDomain = "WebImageErrorDomain";
   static constexpr int kBadStatusError = 1;
   static constexpr int kNotAnImageError = 2;
+  static constexpr int kUnsupportedURLError = 3;
 
   static std::shared_ptr<WebImageDownloadRequest> requestWithURL(net::URL url);
   ~WebImageDownloadRequest();

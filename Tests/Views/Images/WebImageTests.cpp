@@ -118,6 +118,18 @@ TEST(WebImage, ANewURLSupersedesTheLoadInFlight) {
   EXPECT_GT(view->image().pixelColor(1, 1).blue, 0.9) << "cancelling keeps the image";
 }
 
+TEST(WebImage, LocalFilesAreNeverRead) {
+  std::string path = kesto::test::tempHome() + "/secret.png";
+  kesto::test::writeFile(path, png(Color::rgb(1, 0, 0)));
+  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
+  Outcomes outcomes;
+  view->setWebCacheDelegate(&outcomes);
+  view->setImageURL(url("file://" + path));
+  EXPECT_EQ(outcomes.failures, 1);
+  EXPECT_TRUE(view->image().isNull());
+  EXPECT_FALSE(view->imageURL());
+}
+
 TEST(WebImage, TheLibraryCoreGetsWebImageViewsAndOnlyWebAddressesLoad) {
   kesto::registerWebImageViews();
   auto remote = kesto::makeRemoteImageView(0, 0, 40, 30);
