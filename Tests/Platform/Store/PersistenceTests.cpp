@@ -357,3 +357,23 @@ TEST(Persistence, DictionaryResultsAndExpressions) {
   EXPECT_EQ((*one)[0].at("most").intValue(), 4);
   EXPECT_EQ((*one)[0].at("total").intValue(), 10);
 }
+
+TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
+  std::string path = storePath();
+  auto c = openStore(makeLibraryModel(), path);
+  auto main = makeMainContext(c);
+  auto a = addBookmark(*main, "A", "u", "t");
+  auto b = addBookmark(*main, "B", "u", "t");
+  ASSERT_TRUE(main->save());
+  auto oldKey = b->objectID()->primaryKey();
+  auto oldID = b->objectID();
+  main->deleteObject(b);
+  ASSERT_TRUE(main->save());
+  auto n = addBookmark(*main, "N", "u", "t");
+  ASSERT_TRUE(main->save());
+  EXPECT_GT(n->objectID()->primaryKey(), oldKey);
+  // A stale ID of the deleted row must not find the new one.
+  auto other = makeMainContext(c);
+  EXPECT_EQ(other->existingObjectWithID(oldID), nullptr);
+  (void)a;
+}
