@@ -127,6 +127,7 @@ TEST(HTMLImportParseTest, CrlfFileAndWhitespaceHeadingGiveNamedFolders) {
   ASSERT_TRUE(t.folder("Favorites/Favorites bar"));
   EXPECT_EQ(t.titles(t.folder("Favorites/Favorites bar")), (std::vector<std::string>{"Bing"}));
   EXPECT_EQ(t.titles(t.folder("Favorites/Favorites bar/Untitled")), (std::vector<std::string>{"Outlook"}));
+  EXPECT_EQ(t.bookmark("Bing")->notes.string(), "Search engine,\nsecond line");
   for (const auto& f : p.folders) {
     EXPECT_FALSE(f.name.string().empty());
     EXPECT_EQ(f.name.string().find('\r'), std::string::npos);
