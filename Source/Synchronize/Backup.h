@@ -34,7 +34,8 @@ class Backup {
   // Copies the store to `path`, replacing what stands there. Confirms a manual backup with an
   // alert; a failure is logged and, for a manual backup, shown.
   bool backupToFile(const std::string& path);
-  // Thins the automatic backups, then makes a new one.
+  // Thins the automatic backups, then makes a new one. Shows nothing, so it may run off the main
+  // thread (a large store takes seconds to copy).
   bool autoBackup();
   // Deletes all automatic backups but the two newest (by the time in their names).
   void checkAndDeleteBackups();
