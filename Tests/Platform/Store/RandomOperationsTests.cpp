@@ -1,0 +1,150 @@
+// Random edits through the main context and its children, checked against a plain model of what
+// the library should hold: unsaved in the main context, and stored for a fresh context.
+
+#include "StoreTestModel.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+using namespace kesto;
+using namespace kesto::store;
+using namespace kesto::store::test;
+
+namespace {
+
+struct Expected {
+  std::string title;
+  std::string folder;  // folderID or ""
+  std::set<std::string> tags;
+  bool operator==(const Expected&) const = default;
+};
+using Library = std::map<std::string, Expected>;
+
+Library observe(Context& c) {
+  Library lib;
+  auto all = c.fetch(FetchRequest("Bookmark"));
+  EXPECT_TRUE(all);
+  if (!all) return lib;
+  for (auto& b : *all) {
+    Expected e;
+    e.title = b->valueForKey("title").string();
+    if (auto f = b->toOne("folder")) e.folder = f->valueForKey("folderID").string();
+    for (auto& t : b->toMany("tags")) e.tags.insert(t->valueForKey("name").string());
+    lib[b->valueForKey("uniqueID").string()] = e;
+  }
+  return lib;
+}
+
+ManagedObjectRef find(Context& c, const std::string& entity, const std::string& key, const std::string& value) {
+  FetchRequest r(entity);
+  r.predicate = Predicate::parse("%K == %@", {key, value});
+  auto got = c.fetch(r);
+  return got && !got->empty() ? (*got)[0] : nullptr;
+}
+
+}  // namespace
+
+TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
+  auto coordinator = openStore(makeLibraryModel(), storePath());
+  auto main = makeMainContext(coordinator);
+  const int kFolders = 4, kTags = 5;
+  for (int i = 0; i < kFolders; ++i) main->insertNewObject("Folder")->setValueForKey("folderID", "F" + std::to_string(i));
+  for (int i = 0; i < kTags; ++i) main->insertNewObject("Tag")->setValueForKey("name", "T" + std::to_string(i));
+  ASSERT_TRUE(main->save());
+
+  std::mt19937 rng(11);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Library stored, pending;
+  int next = 0;
+  for (int step = 0; step < 600; ++step) {
+    // Edits go to the main context directly or through a child that saves into it.
+    bool viaChild = pick(4) == 0;
+    ContextRef target = main;
+    ContextRef child;
+    if (viaChild) {
+      child = Context::make(ConcurrencyType::PrivateQueue);
+      child->setParent(main);
+      target = child;
+    }
+    std::string op;
+    target->performAndWait([&] {
+      std::vector<std::string> keys;
+      for (auto& [k, v] : pending) keys.push_back(k);
+      int kind = keys.empty() ? 0 : pick(6);
+      if (kind == 0) {
+        std::string id = "B" + std::to_string(next++);
+        auto b = target->insertNewObject("Bookmark");
+        b->setValueForKey("uniqueID", id);
+        b->setValueForKey("title", "t" + std::to_string(pick(100)));
+        pending[id] = {b->valueForKey("title").string(), "", {}};
+        op = "insert";
+        return;
+      }
+      std::string id = keys[pick(static_cast<int>(keys.size()))];
+      auto b = find(*target, "Bookmark", "uniqueID", id);
+      ASSERT_TRUE(b) << id;
+      Expected& e = pending[id];
+      switch (kind) {
+        case 1:
+          e.title = "t" + std::to_string(pick(100));
+          b->setValueForKey("title", e.title);
+          op = "title";
+          break;
+        case 2: {
+          int f = pick(kFolders + 1);
+          e.folder = f == kFolders ? "" : "F" + std::to_string(f);
+          b->setToOne("folder", e.folder.empty() ? nullptr : find(*target, "Folder", "folderID", e.folder));
+          op = "folder";
+          break;
+        }
+        case 3: {
+          std::string t = "T" + std::to_string(pick(kTags));
+          auto tag = find(*target, "Tag", "name", t);
+          if (e.tags.count(t)) {
+            e.tags.erase(t);
+            if (pick(2)) b->removeFromMany("tags", tag);
+            else tag->removeFromMany("bookmarks", b);
+          } else {
+            e.tags.insert(t);
+            if (pick(2)) b->addToMany("tags", tag);
+            else tag->addToMany("bookmarks", b);
+          }
+          op = "tag";
+          break;
+        }
+        case 4:
+          target->deleteObject(b);
+          pending.erase(id);
+          op = "delete";
+          break;
+        default:
+          e.title = e.title + "+";
+          b->setValueForKey("title", e.title);
+          op = "append";
+          break;
+      }
+    });
+    if (child) {
+      bool ok = false;
+      child->performAndWait([&] { ok = child->save(); });
+      ASSERT_TRUE(ok) << "step " << step;
+    }
+    int after = pick(10);
+    if (after == 0) {
+      fnd::Error e;
+      ASSERT_TRUE(main->save(&e)) << "step " << step << ": " << e.localizedDescription();
+      stored = pending;
+    } else if (after == 1) {
+      main->rollback();
+      pending = stored;
+    }
+    ASSERT_EQ(observe(*main), pending) << "step " << step << " after " << op << (viaChild ? " in a child" : "");
+    if (step % 50 == 49) {
+      auto fresh = makeMainContext(coordinator);
+      ASSERT_EQ(observe(*fresh), stored) << "stored state at step " << step;
+    }
+  }
+}
