@@ -215,16 +215,18 @@ void DispatchQueue::async(std::function<void()> work) {
 
 void DispatchQueue::sync(const std::function<void()>& work) {
   if (!work) return;
+  // A throwing block is logged like queued work: it neither escapes to the caller nor leaves
+  // the caller waiting for a completion that never comes.
   if (isCurrent()) {
     // Waiting on ourselves would never end.
     CurrentQueueScope scope(this);
-    work();
+    runGuarded(work);
     return;
   }
   if (isMain()) {
     RunLoop::main().performAndWait([this, &work] {
       CurrentQueueScope scope(this);
-      work();
+      runGuarded(work);
     });
     return;
   }
@@ -232,7 +234,7 @@ void DispatchQueue::sync(const std::function<void()>& work) {
   std::condition_variable cv;
   bool done = false;
   impl_->state->enqueue([&] {
-    work();
+    runGuarded(work);
     std::lock_guard lock(m);
     done = true;
     cv.notify_one();

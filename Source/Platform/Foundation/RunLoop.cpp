@@ -123,7 +123,7 @@ void RunLoop::perform(std::function<void()> work, Mode mode) {
 void RunLoop::performAndWait(const std::function<void()>& work) {
   if (!work) return;
   if (isCurrent()) {
-    work();
+    runGuarded(work);
     return;
   }
   QMetaObject::invokeMethod(impl_->context, [&work] { runGuarded(work); }, Qt::BlockingQueuedConnection);

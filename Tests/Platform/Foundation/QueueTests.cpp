@@ -101,6 +101,22 @@ TEST(DispatchQueue, SyncOnTheQueueItselfRunsInlineInsteadOfDeadlocking) {
   EXPECT_TRUE(onMain);
 }
 
+TEST(DispatchQueue, SyncReturnsWhenTheWorkThrows) {
+  // A throwing block must neither leave the caller waiting forever nor escape the call.
+  auto queue = DispatchQueue::create("test.throwing");
+  auto returned = std::make_shared<std::atomic<int>>(0);
+  std::thread([queue, returned] {
+    queue->sync([] { throw std::runtime_error("boom"); });
+    ++*returned;
+    queue->sync([&] { queue->sync([] { throw std::runtime_error("inline"); }); });  // on the queue itself
+    ++*returned;
+  }).detach();  // a hang must fail the test, not block it
+  EXPECT_TRUE(runUntil([&] { return returned->load() == 2; }, 5));
+  auto after = std::make_shared<std::atomic<bool>>(false);
+  queue->async([after] { *after = true; });
+  EXPECT_TRUE(runUntil([&] { return after->load(); }, 5));
+}
+
 TEST(DispatchQueue, SuspendedQueueHoldsWorkUntilResumed) {
   auto queue = DispatchQueue::create("test.suspend");
   queue->suspend();
