@@ -52,8 +52,10 @@ void WindowAlertPresenter::askQuestion(const std::string& title, const std::stri
       if (!s) return;
       s->window->orderOut();
       // The window goes after this click has been delivered.
-      fnd::DispatchQueue::main().async([this, s] {
-        shown_.erase(std::remove(shown_.begin(), shown_.end(), s), shown_.end());
+      Shown* done = s.get();
+      fnd::DispatchQueue::main().async([this, done] {
+        shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [done](const auto& e) { return e.get() == done; }),
+                     shown_.end());
       });
       if (completion) completion(static_cast<int>(i));
     });

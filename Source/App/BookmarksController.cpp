@@ -135,7 +135,9 @@ fnd::Size BookmarksController::tilePinViewSize(double collectionViewWidth, bool 
   const float ratio = w / itemWidth;
   const float columns = static_cast<float>(static_cast<long>(ratio));
   const float spare = w - itemWidth * columns;
-  if (spare > ratio) itemWidth = itemWidth + spare / ratio;
+  // Narrower than one item there is no row to fill: widening by the spare width over a ratio
+  // below 1 would make the item wider than the list itself.
+  if (columns >= 1 && spare > ratio) itemWidth = itemWidth + spare / ratio;
   return fnd::Size{itemWidth, height};
 }
 
@@ -378,11 +380,12 @@ void BookmarksController::mouseUp(const ui::Event& event) {
 
 void BookmarksController::keyDown(const ui::Event& event) {
   // Command-1/2/3 choose the mode, as the View menu's items do.
+  // By key position (the digit row's 1, 2 and 3): with Command held the characters are not
+  // reliably the digits.
   if (event.hasModifier(ui::ModifierFlag::Command)) {
-    const std::string& c = event.charactersIgnoringModifiers;
-    if (c == "1") return selectThumbnailView();
-    if (c == "2") return selectExtendedView();
-    if (c == "3") return selectListView();
+    if (event.keyCode == 18) return selectThumbnailView();
+    if (event.keyCode == 19) return selectExtendedView();
+    if (event.keyCode == 20) return selectListView();
   }
   ui::Responder::keyDown(event);
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "App/AppDelegate.h"
+#include "App/BookmarksController.h"
+#include "App/MainInterface.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/WrenDataManager.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/UserNotifications.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace kesto::test {
+
+// The whole main interface over the test's own store, with notifications recorded.
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+    sink = std::make_shared<sys::RecordingNotificationSink>();
+    sys::UserNotificationCenter::defaultCenter().setSink(sink);
+  }
+  void TearDown() override {
+    ui.reset();
+    sys::UserNotificationCenter::defaultCenter().setSink(nullptr);
+  }
+
+  // Builds the interface and waits for the first load to fill the list with `expected` rows.
+  void build(std::size_t expected) {
+    bool loaded = false;
+    fnd::NotificationCenter::defaultCenter().addObserver(&loaded, [&](const fnd::Notification&) { loaded = true; },
+                                                         UpdateFoldersNotification);
+    ui = MainInterface::build();
+    ui->window().makeKeyAndOrderFront();
+    ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
+    fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
+    ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == expected; }, 10)) << dm().bookmarks().size();
+    spin(0.05);
+  }
+
+  Bookmark::Ref add(const std::string& url, const std::string& title) {
+    auto b = Bookmark::addBookmarkWithURL(url, Folder::Ref());
+    b->setTitle(title);
+    b->saveBookmark();
+    return b;
+  }
+
+  DataManager& dm() { return ui->dataManager(); }
+  BookmarksController& controller() { return ui->bookmarksController(); }
+  AppDelegate& app() { return ui->appDelegate(); }
+  fnd::UserDefaults& defaults() { return fnd::UserDefaults::standard(); }
+
+  std::shared_ptr<sys::RecordingNotificationSink> sink;
+  std::unique_ptr<MainInterface> ui;
+};
+
+}  // namespace kesto::test

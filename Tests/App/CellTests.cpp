@@ -1,0 +1,237 @@
+// The bookmark cell: what it shows for a bookmark, what reuse clears, the selection border, and
+// thumbnails loaded from a loopback thumbnail service through the disk cache.
+#include "AppFixture.h"
+
+#include "App/ControlViews.h"
+#include "App/TilePinView.h"
+#include "Model/Tag.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/Nib.h"
+#include "Views/TileCollectionView.h"
+#include "Views/WebImageView.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace kesto::test {
+namespace {
+
+std::shared_ptr<TilePinView> makeCell(const char* nib) {
+  registerTilePinViewBuilders();
+  ui::Nib::TopLevelObjects objects;
+  EXPECT_TRUE(ui::Nib(nib).instantiateWithOwner(nullptr, objects));
+  return objects.empty() ? nullptr : std::dynamic_pointer_cast<TilePinView>(objects.front());
+}
+
+TEST(TilePinViewCell, EveryBuilderConnectsEveryOutlet) {
+  for (const char* nib : {"TileCompactPinView", "TilePinView", "TileListView"}) {
+    auto cell = makeCell(nib);
+    ASSERT_TRUE(cell) << nib;
+    EXPECT_TRUE(cell->box && cell->thumbnail && cell->favicon && cell->color && cell->favorite && cell->pinboard &&
+                cell->delicious && cell->broken && cell->title && cell->url && cell->date && cell->note &&
+                cell->tags && cell->rating)
+        << nib;
+  }
+  EXPECT_EQ(TilePinView::getSize().width, 470);
+  EXPECT_EQ(TilePinView::getSize().height, 300);
+}
+
+TEST(TilePinViewCell, SelectionSwitchesTheBoxBorder) {
+  auto cell = makeCell("TilePinView");
+  cell->setSelected(true, true);
+  EXPECT_TRUE(cell->isSelected());
+  EXPECT_EQ(cell->box->borderWidth(), 4.0);
+  ASSERT_TRUE(cell->box->borderColor());
+  EXPECT_EQ(*cell->box->borderColor(), TilePinView::selectedBorderColor());
+  EXPECT_TRUE(cell->isOpaque());
+  cell->setSelected(false);
+  EXPECT_EQ(cell->box->borderWidth(), 1.5);
+  EXPECT_EQ(*cell->box->borderColor(), TilePinView::unselectedBorderColor());
+  // The border is drawn: an orange pixel on the box edge.
+  cell->setFrame(fnd::Rect(0, 0, 520, 315));
+  cell->setSelected(true);
+  auto shot = cell->snapshot();
+  auto px = shot.pixelColor(6, 150);
+  EXPECT_GT(px.red, 0.7);
+  EXPECT_LT(px.blue, 0.3);
+}
+
+TEST(TilePinViewCell, ReuseClearsMarksButLeavesWhatIsAlwaysSet) {
+  auto cell = makeCell("TileListView");
+  cell->favorite->setImageNamed("bookmark_favorite_selected");
+  cell->pinboard->setImageNamed("pinboard");
+  cell->broken->setImageNamed("bookmark_warning");
+  cell->title->setStringValue("Title");
+  cell->note->setStringValue("Note");
+  cell->url->setStringValue("http://example.org");
+  cell->prepareForReuse();
+  EXPECT_TRUE(cell->favorite->image().isNull());
+  EXPECT_TRUE(cell->pinboard->image().isNull());
+  EXPECT_TRUE(cell->broken->image().isNull());
+  EXPECT_EQ(cell->title->stringValue(), "");
+  EXPECT_EQ(cell->note->stringValue(), "");
+  EXPECT_EQ(cell->url->stringValue(), "http://example.org");
+}
+
+// A thumbnail service on loopback: answers by the page address in "url", counts requests.
+class ThumbnailServer {
+ public:
+  ThumbnailServer() {
+    server_.Get("/v2/thumbs.php", [this](const httplib::Request& request, httplib::Response& response) {
+      std::lock_guard lock(mutex_);
+      std::string page = request.get_param_value("url");
+      ++hits_[page];
+      queries_.push_back(request.target);
+      auto it = images_.find(page);
+      if (it == images_.end()) {
+        response.status = 404;
+        response.set_content("missing", "text/plain");
+        return;
+      }
+      response.set_content(it->second, "image/png");
+    });
+    // One request per connection, so stopping never waits out a kept-alive client.
+    server_.set_keep_alive_max_count(1);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~ThumbnailServer() {
+    server_.stop();
+    thread_.join();
+  }
+  void serve(const std::string& page, const std::string& png) {
+    std::lock_guard lock(mutex_);
+    images_[page] = png;
+  }
+  int hits(const std::string& page) {
+    std::lock_guard lock(mutex_);
+    return hits_[page];
+  }
+  std::vector<std::string> queries() {
+    std::lock_guard lock(mutex_);
+    return queries_;
+  }
+  std::string host() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::mutex mutex_;
+  std::map<std::string, std::string> images_;
+  std::map<std::string, int> hits_;
+  std::vector<std::string> queries_;
+};
+
+std::string pngOf(const ui::Color& colour) {
+  auto data = ui::Image(8, 6, colour).encoded("png");
+  return std::string(data.begin(), data.end());
+}
+
+class CellTest : public AppTest {
+ protected:
+  std::shared_ptr<TilePinView> cellAt(std::int64_t item) {
+    auto& cv = *ui->collectionView();
+    cv.layoutSubtreeIfNeeded();
+    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0)));
+  }
+};
+
+TEST_F(CellTest, ShowsTheBookmarkFields) {
+  auto b = add("http://www.example.org/path/page", "Example page");
+  b->setNotes(std::string("remember"));
+  b->setRating(3.0);
+  b->setIsFavorite(1);
+  b->setBroken(1);
+  b->setColor(std::string("red"));
+  for (const char* name : {"zeta", "alpha", "mid"}) {
+    auto t = Tag::initEntity();
+    t->setName(name);
+    b->addTag(t);
+  }
+  b->setUpdatedDate(fnd::Date::withTimeIntervalSince1970(1700000000));  // 14 Nov 2023
+  ASSERT_TRUE(WrenEntity::saveContext());
+  defaults().setBool(true, "BoomarksCompactView");
+  build(1);
+  auto cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  EXPECT_EQ(cell->delegate, &controller());
+  EXPECT_EQ(cell->title->stringValue(), "Example page");
+  EXPECT_EQ(cell->url->stringValue(), "http://www.example.org");
+  EXPECT_EQ(cell->note->stringValue(), "remember");
+  EXPECT_EQ(cell->ratingValue(), 3);
+  EXPECT_EQ(cell->tagNames(), (std::vector<std::string>{"alpha", "mid", "zeta"}));
+  EXPECT_EQ(cell->favorite->imageName(), "bookmark_favorite_selected");
+  EXPECT_EQ(cell->broken->imageName(), "bookmark_warning");
+  EXPECT_EQ(cell->color->imageName(), "bookmark_red");
+  EXPECT_TRUE(cell->pinboard->image().isNull());
+  EXPECT_NE(cell->date->stringValue().find("November"), std::string::npos) << cell->date->stringValue();
+  EXPECT_NE(cell->date->stringValue().find("2023"), std::string::npos);
+}
+
+TEST_F(CellTest, ThumbnailsComeFromTheServiceAndTheCacheAfterARestart) {
+  ThumbnailServer server;
+  defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);
+  server.serve("http://shown.example/a b", pngOf(ui::Color::rgb(1, 0, 0)));
+  add("http://shown.example/a%20b", "Shown");
+  build(1);
+  auto cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  ASSERT_TRUE(runUntil([&] { return !cell->thumbnail->image().isNull(); }, 10));
+  EXPECT_EQ(server.hits("http://shown.example/a b"), 1);
+  auto query = server.queries().at(0);
+  EXPECT_NE(query.find("size=l"), std::string::npos) << query;
+  EXPECT_NE(query.find("wait=120"), std::string::npos) << query;
+  EXPECT_NE(query.find("url=http%3A%2F%2Fshown.example%2Fa%20b"), std::string::npos) << query;
+  // A restart draws the same thumbnail without asking the service again.
+  ui.reset();
+  build(1);
+  cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  ASSERT_TRUE(runUntil([&] { return !cell->thumbnail->image().isNull(); }, 5));
+  spin(0.2);
+  EXPECT_EQ(server.hits("http://shown.example/a b"), 1);
+}
+
+TEST_F(CellTest, AMissingThumbnailLeavesThePlaceholder) {
+  ThumbnailServer server;
+  defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);
+  add("http://missing.example/", "Missing");
+  build(1);
+  auto cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  ASSERT_TRUE(runUntil([&] { return server.hits("http://missing.example/") == 1; }, 10));
+  spin(0.3);
+  EXPECT_TRUE(cell->thumbnail->image().isNull());
+  // The placeholder is the thumbnail box's own grey.
+  ASSERT_TRUE(cell->thumbnail->backgroundColor());
+  EXPECT_EQ(*cell->thumbnail->backgroundColor(), ui::Color::white(0.9));
+  // The failure was not cached: a second load asks again.
+  ui.reset();
+  build(1);
+  ASSERT_TRUE(runUntil([&] { return server.hits("http://missing.example/") == 2; }, 10));
+}
+
+TEST_F(CellTest, HandSetThumbnailIsShownFromTheStore) {
+  ThumbnailServer server;
+  defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);
+  auto b = add("http://hand.example/", "Hand");
+  auto png = pngOf(ui::Color::rgb(0, 0, 1));
+  b->setThumbnail(fnd::Data(png.begin(), png.end()));
+  b->setThumbnailManuallySet(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(1);
+  auto cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  EXPECT_FALSE(cell->thumbnail->image().isNull());
+  spin(0.2);
+  EXPECT_TRUE(server.queries().empty());
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,228 @@
+// The bookmark list controller: modes and their settings, item sizes, the empty label,
+// refreshes that keep or clear the selection, the selection buttons and the toolbar.
+#include "AppFixture.h"
+
+#include "App/ControlViews.h"
+#include "App/TilePinView.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Window.h"
+#include "Views/TileCollectionView.h"
+
+namespace kesto::test {
+namespace {
+
+class ControllerTest : public AppTest {
+ protected:
+  void clickItem(std::int64_t item, std::uint64_t flags = 0) {
+    auto& cv = *ui->collectionView();
+    cv.layoutSubtreeIfNeeded();
+    auto cell = cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0));
+    ASSERT_TRUE(cell) << "item " << item << " not visible";
+    auto centre = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()}, nullptr);
+    ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, centre, flags, 1, &ui->window()));
+    ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, centre, flags, 1, &ui->window()));
+  }
+  std::vector<std::string> selectedTitles() {
+    std::vector<std::string> out;
+    for (const auto& b : dm().selectedBookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  }
+  std::vector<std::string> highlightedTitles() {
+    std::vector<std::string> out;
+    for (const auto& p : ui->collectionView()->indexPathsForSelectedItems())
+      out.push_back(controller().bookmarkAtIndexPath(p)->title().value_or(""));
+    return out;
+  }
+};
+
+TEST_F(ControllerTest, NoStoredModeShowsTheExtendedList) {
+  build(0);
+  EXPECT_TRUE(controller().isExtendedView());
+  EXPECT_EQ(controller().cellNibName(), "TilePinView");
+  EXPECT_TRUE(defaults().hasValueForKey("BoomarksCompactView"));
+  EXPECT_FALSE(defaults().boolForKey("BoomarksCompactView"));
+  EXPECT_FALSE(defaults().boolForKey("BoomarksListView"));
+  EXPECT_TRUE(controller().extendedViewMenuItem.on);
+  EXPECT_EQ(controller().listViewButton->imageName(), "list_view_selected");
+}
+
+TEST_F(ControllerTest, GridWinsWhenBothKeysAreSet) {
+  defaults().setBool(true, "BoomarksCompactView");
+  defaults().setBool(true, "BoomarksListView");
+  build(0);
+  EXPECT_TRUE(controller().isThumbnailView());
+  EXPECT_FALSE(controller().isListView());
+  EXPECT_FALSE(defaults().boolForKey("BoomarksListView"));
+  EXPECT_EQ(controller().thumbnailViewButton->imageName(), "thumbnail_view_selected");
+  EXPECT_EQ(controller().textOnlyListViewButton->imageName(), "new_list");
+}
+
+TEST_F(ControllerTest, ModeButtonsSwitchCellsAndSizes) {
+  add("http://a.example/", "A");
+  build(1);
+  controller().textOnlyListViewButton->performClick();
+  EXPECT_TRUE(controller().isListView());
+  EXPECT_TRUE(defaults().boolForKey("BoomarksListView"));
+  ui->collectionView()->layoutSubtreeIfNeeded();
+  auto cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
+  ASSERT_TRUE(cell);
+  EXPECT_EQ(cell->frame().size.height, 100);
+  controller().thumbnailViewButton->performClick();
+  ui->collectionView()->layoutSubtreeIfNeeded();
+  cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
+  ASSERT_TRUE(cell);
+  EXPECT_EQ(cell->frame().size.height, 310);
+  EXPECT_TRUE(defaults().boolForKey("BoomarksCompactView"));
+  EXPECT_FALSE(defaults().boolForKey("BoomarksListView"));
+}
+
+TEST(ItemSize, ListsWidenByTheSpareWidthOverTheRatio) {
+  auto compact = [](double w) { return BookmarksController::tilePinViewSize(w, false); };
+  EXPECT_NEAR(compact(1100).width, 549.8, 0.1);
+  EXPECT_EQ(compact(1100).height, 100);
+  EXPECT_EQ(compact(1081).width, 540);
+  EXPECT_NEAR(compact(1040).width, 799.6, 0.1);
+  EXPECT_EQ(BookmarksController::tilePinViewSize(520, true).width, 520);
+  EXPECT_EQ(BookmarksController::tilePinViewSize(520, true).height, 315);
+  // Narrower than one item: no column, and the item is not widened.
+  EXPECT_EQ(compact(300).width, 540);
+}
+
+TEST_F(ControllerTest, EmptyListShowsTheLabelUnlessHiddenForOneCount) {
+  build(0);
+  EXPECT_FALSE(controller().bookmarkAtIndexPath(IndexPath::forItem(3, 0)));
+  controller().updateView();
+  EXPECT_FALSE(controller().noBookmarksLabel->isHidden());
+  fnd::NotificationCenter::defaultCenter().postNotificationName("HideNoBookmarksLabel");
+  controller().updateView();
+  EXPECT_TRUE(controller().noBookmarksLabel->isHidden());
+  controller().updateView();
+  EXPECT_FALSE(controller().noBookmarksLabel->isHidden());
+}
+
+TEST_F(ControllerTest, ClickSelectsAfterTheDelayAndEnablesButtons) {
+  add("http://a.example/", "A");
+  add("http://b.example/", "B");
+  build(2);
+  EXPECT_FALSE(controller().openButton->isEnabled());
+  clickItem(0);
+  EXPECT_TRUE(dm().selectedBookmarks().empty());  // not before the delay
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
+  EXPECT_EQ(dm().currentBookmark(), dm().selectedBookmarks()[0]);
+  for (auto* b : {&controller().editButton, &controller().openButton, &controller().quicklookButton,
+                  &controller().updateButton, &controller().trashButton})
+    EXPECT_TRUE((*b)->isEnabled());
+  clickItem(1, ui::ModifierFlag::Command);
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 2; }));
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_EQ(dm().currentBookmarks().size(), 2u);
+  EXPECT_FALSE(controller().editButton->isEnabled());
+  EXPECT_FALSE(controller().quicklookButton->isEnabled());
+  EXPECT_TRUE(controller().openButton->isEnabled());
+  EXPECT_TRUE(controller().trashButton->isEnabled());
+}
+
+TEST_F(ControllerTest, KeepingRefreshRestoresTheHighlightByIdentity) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  auto c = add("http://c.example/", "C");
+  build(3);
+  auto& list = dm().bookmarks();
+  auto posOf = [&](const Bookmark::Ref& x) {
+    return std::find(list.begin(), list.end(), x) - list.begin();
+  };
+  clickItem(posOf(b));
+  ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"B"}; }));
+  // A re-sort moves B elsewhere; the highlight must follow it.
+  std::reverse(list.begin(), list.end());
+  std::rotate(list.begin(), list.begin() + 1, list.end());
+  ASSERT_NE(posOf(b), controller().lastSelectedIndexPaths().at(0).item);
+  controller().updateView();
+  EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"B"});
+  EXPECT_EQ(selectedTitles(), std::vector<std::string>{"B"});
+  // A removal takes the bookmark out of the selection too, so no action reaches a bookmark
+  // that is no longer shown.
+  list.erase(list.begin() + posOf(b));
+  controller().updateView();
+  EXPECT_TRUE(highlightedTitles().empty());
+  EXPECT_TRUE(dm().selectedBookmarks().empty());
+  EXPECT_FALSE(dm().currentBookmark());
+  (void)a;
+  (void)c;
+}
+
+TEST_F(ControllerTest, ResetRefreshClearsTheSelectionAndTheInspector) {
+  add("http://a.example/", "A");
+  build(1);
+  clickItem(0);
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
+  int cleared = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&cleared, [&](const fnd::Notification&) { ++cleared; },
+                                                       BRWClearInspectorViewNotification);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWUpdateBookmarksAndResetViewNotification);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&cleared);
+  EXPECT_TRUE(dm().selectedBookmarks().empty());
+  EXPECT_TRUE(ui->collectionView()->indexPathsForSelectedItems().empty());
+  EXPECT_GE(cleared, 1);
+}
+
+TEST_F(ControllerTest, BrowserButtonImageFollowsTheFavouriteBrowser) {
+  build(0);
+  const std::pair<const char*, const char*> cases[] = {
+      {"com.apple.Safari", "safari"},         {"com.google.Chrome", "chrome"},
+      {"org.mozilla.firefox", "firefox"},     {"com.operasoftware.Opera", "opera"},
+      {"Default", "toolbar_open_in_browser"}, {"org.example.Other", "toolbar_open_in_browser"}};
+  for (const auto& [browser, image] : cases) {
+    defaults().setString(browser, "favoriteBrowser");
+    fnd::NotificationCenter::defaultCenter().postNotificationName("UpdateBrowserButton");
+    EXPECT_EQ(controller().openButton->imageName(), image) << browser;
+  }
+}
+
+TEST_F(ControllerTest, ToolbarHoldsTheFourViewsAtFixedWidths) {
+  build(0);
+  const auto& items = ui->toolbar()->items();
+  ASSERT_EQ(items.size(), 11u);
+  EXPECT_EQ(items[0]->itemIdentifier, "KSTToolbarActivityIndicator");
+  EXPECT_EQ(items[5]->itemIdentifier, "KSTToolbarButtonSet");
+  EXPECT_EQ(items[7]->itemIdentifier, "KSTToolbarSearch");
+  EXPECT_EQ(items[9]->itemIdentifier, "KSTToolbarEditInfo");
+  EXPECT_EQ(items[7]->maxSize.width, 460.0);
+  EXPECT_EQ(items[7]->minSize.width, 460.0);
+  EXPECT_EQ(items[7]->toolTip, "Search your Library");
+  EXPECT_EQ(items[7]->label, "Search");
+  EXPECT_EQ(items[0]->maxSize.width, 135.0);
+  EXPECT_EQ(ui->toolbar()->displayMode(), Toolbar::IconOnly);
+  EXPECT_FALSE(controller().toolbarItemForItemIdentifier(*ui->toolbar(), "Other", true));
+  // Left to right in the order inserted, each at its width.
+  EXPECT_EQ(items[5]->view->frame().size.width, 200.0);
+  EXPECT_LT(items[0]->view->frame().maxX(), items[5]->view->frame().minX());
+  EXPECT_LT(items[5]->view->frame().maxX(), items[7]->view->frame().minX());
+  EXPECT_LT(items[7]->view->frame().maxX(), items[9]->view->frame().minX() + 0.5);
+}
+
+TEST_F(ControllerTest, ClearSearchFieldEmptiesLabelsAndFields) {
+  build(0);
+  controller().searchField->setStringValue("query");
+  controller().occurrencesLabel->setStringValue("3 found");
+  controller().folderSearchOnlyButton->setHidden(false);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ClearSearchField);
+  EXPECT_EQ(controller().searchField->stringValue(), "");
+  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "");
+  EXPECT_TRUE(controller().folderSearchOnlyButton->isHidden());
+}
+
+TEST_F(ControllerTest, ControllerSitsBehindTheWindowInTheResponderChain) {
+  build(0);
+  auto* before = ui->window().nextResponder();
+  app().initializeKesto();
+  EXPECT_EQ(ui->window().nextResponder(), &controller());
+  EXPECT_EQ(controller().nextResponder(), before);
+  // Command-3 reaches the controller through the chain.
+  ui->window().sendEvent(ui::Event::key(20, ui::ModifierFlag::Command, "\x1b", &ui->window()));
+  EXPECT_TRUE(controller().isListView());
+}
+
+}  // namespace
+}  // namespace kesto::test

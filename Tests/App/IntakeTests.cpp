@@ -1,0 +1,147 @@
+// Bookmarks that come in from outside: the "kesto:" scheme, the add-text door and the
+// processing routine with its duplicate rules, target folders and notifications.
+#include "AppFixture.h"
+
+#include "App/BookmarkIntake.h"
+#include "Model/ViewUpdater.h"
+
+#include <vector>
+
+namespace kesto::test {
+namespace {
+
+using intake::textFromSchemeURL;
+
+TEST(SchemeText, DecodesAWholeEncodedAddress) {
+  EXPECT_EQ(textFromSchemeURL("kesto:https%3A%2F%2Fexample.org%2Fa%20b").value_or("?"), "https://example.org/a b");
+}
+
+TEST(SchemeText, RemovesThePrefixAtEachLineStartOnly) {
+  EXPECT_EQ(textFromSchemeURL("kesto:http://a.example/\nkesto:http://b.example/").value_or("?"),
+            "http://a.example/\nhttp://b.example/");
+  // Inside an address the text is part of it (a search for "kesto:" must survive).
+  EXPECT_EQ(textFromSchemeURL("kesto:https://s.example/?q=kesto:app").value_or("?"), "https://s.example/?q=kesto:app");
+  // Encoded line feeds split lines too, and their prefixes go as well.
+  EXPECT_EQ(textFromSchemeURL("kesto:http://a.example/%0Akesto:http://b.example/").value_or("?"),
+            "http://a.example/\nhttp://b.example/");
+}
+
+TEST(SchemeText, IgnoresForeignTextAndTheMenuBarPayload) {
+  EXPECT_FALSE(textFromSchemeURL("http://example.org/"));
+  EXPECT_FALSE(textFromSchemeURL("Kesto:http://example.org/"));
+  EXPECT_FALSE(textFromSchemeURL("kesto:http://kesto_menubar"));
+  EXPECT_FALSE(textFromSchemeURL("kesto:http%3A%2F%2Fkesto_menubar"));
+}
+
+TEST(SchemeText, KeepsEscapesThatDoNotDecode) {
+  EXPECT_EQ(textFromSchemeURL("kesto:http://example.org/%FF").value_or("?"), "http://example.org/%FF");
+}
+
+TEST(SchemeText, LinesAndAddressTest) {
+  EXPECT_EQ(intake::splitLines("a\n\nb").size(), 3u);
+  EXPECT_TRUE(intake::isAddressLine("https://x"));
+  EXPECT_FALSE(intake::isAddressLine("HTTP://x"));
+  EXPECT_FALSE(intake::isAddressLine(" http://x"));
+}
+
+class IntakeTest : public AppTest {
+ protected:
+  std::vector<std::string> storedURLs() {
+    std::vector<std::string> out;
+    for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{})) out.push_back(b->url().value_or(""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  int refreshes = 0;
+  void countRefreshes() {
+    fnd::NotificationCenter::defaultCenter().addObserver(this, [this](const fnd::Notification&) { ++refreshes; },
+                                                         BRWUpdateBookmarksViewNotification);
+  }
+  void TearDown() override {
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    AppTest::TearDown();
+  }
+};
+
+TEST_F(IntakeTest, ThreeLinesAddTwoNotifyTwiceAndRefreshPerLine) {
+  build(0);
+  countRefreshes();
+  app().getUrl("kesto:http://one.example/\nnot an address\nhttps://two.example/");
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://one.example/", "https://two.example/"}));
+  ASSERT_EQ(sink->delivered.size(), 2u);
+  EXPECT_EQ(sink->delivered[0].title, "Bookmark added");
+  EXPECT_EQ(sink->delivered[0].informativeText, "http://one.example/");
+  EXPECT_EQ(sink->delivered[0].soundName, sys::kUserNotificationDefaultSoundName);
+  EXPECT_GE(refreshes, 3);
+  EXPECT_TRUE(app().urlToBeAdded().empty());
+  // The new bookmarks reach the list shown.
+  EXPECT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }));
+}
+
+TEST_F(IntakeTest, MenuBarPayloadAndForeignTextAddNothing) {
+  build(0);
+  app().getUrl("kesto:http://kesto_menubar");
+  app().getUrl("other:http://example.org/");
+  app().addPinUrlFromString("");
+  EXPECT_TRUE(storedURLs().empty());
+  EXPECT_TRUE(sink->delivered.empty());
+}
+
+TEST_F(IntakeTest, SkipDuplicatesComparesTheStoredDecodedForm) {
+  add("https://example.org/a b", "Stored");
+  defaults().setBool(true, "skipDuplicates");
+  build(1);
+  // The escaped form of a stored address is the same bookmark.
+  app().addPinUrlFromString("https://example.org/a%20b");
+  EXPECT_EQ(storedURLs().size(), 1u);
+  ASSERT_EQ(sink->delivered.size(), 1u);
+  EXPECT_EQ(sink->delivered[0].title, "Bookmark skipped (already present)");
+  EXPECT_EQ(sink->delivered[0].informativeText, "https://example.org/a%20b");
+  app().addPinUrlFromString("https://example.org/other");
+  EXPECT_EQ(storedURLs().size(), 2u);
+}
+
+TEST_F(IntakeTest, WithoutSkippingDuplicatesOutsideServiceFoldersAreAdded) {
+  add("https://example.org/", "Stored");
+  defaults().setBool(false, "skipDuplicates");
+  build(1);
+  app().addPinUrlFromString("https://example.org/");
+  EXPECT_EQ(storedURLs().size(), 2u);
+  EXPECT_EQ(sink->delivered.at(0).title, "Bookmark added");
+}
+
+TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
+  auto shown = Folder::initEntity();
+  shown->setName("Shown");
+  shown->saveFolder();
+  build(0);
+  dm().setCurrentFolder(shown);
+  defaults().setBool(true, "UseInboxForBookmarks");
+  app().addPinUrlFromString("http://inbox.example/");
+  defaults().setBool(false, "UseInboxForBookmarks");
+  // Before the window is set up everything goes to the Inbox.
+  ASSERT_FALSE(app().applicationIsActive());
+  app().addPinUrlFromString("http://early.example/");
+  app().initializeKesto();
+  app().addPinUrlFromString("http://shown.example/");
+  auto folderOf = [](const char* url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url));
+    return b && b->folder() ? b->folder()->folderID() : std::string("none");
+  };
+  EXPECT_EQ(folderOf("http://inbox.example/"), Folder::kInboxID);
+  EXPECT_EQ(folderOf("http://early.example/"), Folder::kInboxID);
+  EXPECT_EQ(folderOf("http://shown.example/"), shown->folderID());
+}
+
+TEST_F(IntakeTest, ArgumentsCarryURLsAndAddText) {
+  build(0);
+  app().handleArguments({"kesto:http%3A%2F%2Fa.example%2F", "--add-text", "http://b.example/\nhttp://c.example/",
+                         "--add-text"});
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://a.example/", "http://b.example/", "http://c.example/"}));
+  // A path that is no archive is handed to the import, which refuses it; nothing is added.
+  app().handleArguments({"/nonexistent/one.kesto", "/nonexistent/two.kesto"});
+  EXPECT_EQ(storedURLs().size(), 3u);
+}
+
+}  // namespace
+}  // namespace kesto::test

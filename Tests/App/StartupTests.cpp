@@ -1,0 +1,175 @@
+// Start-up and shutdown: first-run settings, the library identifier, the one-time migrations,
+// the default library, a store that cannot be opened and saving on quit.
+#include "AppFixture.h"
+
+#include "App/AlertWindow.h"
+#include "Model/Tag.h"
+#include "Platform/UI/Window.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace kesto::test {
+namespace {
+
+class StartupTest : public AppTest {};
+
+TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  auto& d = defaults();
+  for (const char* suffix : {"", "Menu"}) {
+    std::string s = suffix;
+    EXPECT_TRUE(d.boolForKey("SearchTitle" + s));
+    EXPECT_TRUE(d.boolForKey("SearchURL" + s));
+    EXPECT_TRUE(d.boolForKey("SearchNotes" + s));
+    EXPECT_TRUE(d.boolForKey("SearchFolders" + s));
+    EXPECT_TRUE(d.hasValueForKey("SearchContent" + s));
+    EXPECT_FALSE(d.boolForKey("SearchContent" + s));
+    EXPECT_TRUE(d.boolForKey("SearchTags" + s));
+  }
+  EXPECT_FALSE(d.hasValueForKey("SearchSet"));
+  auto id = d.stringForKey("KestoID").value_or("");
+  EXPECT_EQ(id.rfind("kesto-", 0), 0u) << id;
+  EXPECT_EQ(id.size(), 6u + 36u);
+  EXPECT_EQ(d.stringForKey("CurrentSyncMethod").value_or("?"), "");
+  EXPECT_TRUE(d.boolForKey("Version4MigratedV2"));
+  EXPECT_TRUE(d.boolForKey("KestoMigratedToVersion2"));
+  EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
+  app().applicationDidBecomeActive();
+  EXPECT_TRUE(runUntil([&] { return d.hasValueForKey("Version2Migrated"); }, 3));
+  EXPECT_TRUE(d.hasValueForKey("IsRetina"));
+}
+
+TEST_F(StartupTest, IdentifierIsKeptUnlessForced) {
+  defaults().setString("kesto-KEEP", "KestoID");
+  build(0);
+  app().resetAppId(false);
+  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+  app().resetAppId(true);
+  EXPECT_NE(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+}
+
+TEST_F(StartupTest, SyncMethodComesFromTheOldSettings) {
+  defaults().setString("me@example.org", "SyncEmail");
+  defaults().setBool(true, "syncUsingSkyfolder");
+  build(0);
+  app().migrateToKesto20();
+  EXPECT_EQ(defaults().stringForKey("CurrentSyncMethod").value_or(""), "kestoapp");
+}
+
+TEST_F(StartupTest, ReleaseTwoMigrationKeepsHandSetThumbnails) {
+  auto byHand = add("http://hand.example/", "Hand");
+  auto fetched = add("http://fetched.example/", "Fetched");
+  const fnd::Data picture{1, 2, 3};
+  for (const auto& b : {byHand, fetched}) {
+    b->setThumbnail(picture);
+    b->setFavicon(picture);
+    b->setContent(std::string("page text"));
+  }
+  byHand->setThumbnailManuallySet(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(2);
+  app().migrateToKesto20();
+  EXPECT_EQ(byHand->thumbnail(), picture);
+  EXPECT_EQ(byHand->favicon(), picture);
+  EXPECT_FALSE(fetched->thumbnail());
+  EXPECT_FALSE(fetched->favicon());
+  EXPECT_EQ(byHand->content().value_or("?"), "");
+  EXPECT_EQ(fetched->content().value_or("?"), "");
+  // A second run finds its flag and changes nothing.
+  fetched->setContent(std::string("again"));
+  app().migrateToKesto20();
+  EXPECT_EQ(fetched->content().value_or(""), "again");
+}
+
+TEST_F(StartupTest, VersionTwoMigrationMarksUnreachablePagesBroken) {
+  auto lost = add("http://gone.example/", "No Title (cannot find server)");
+  auto fine = add("http://fine.example/", "Fine");
+  build(2);
+  auto version = lost->version();
+  app().migrateToModelVersion2();
+  EXPECT_EQ(lost->broken(), 1);
+  EXPECT_EQ(lost->version(), version + 1);
+  EXPECT_EQ(fine->broken(), 0);
+}
+
+TEST(Retina, LargestScaleDecides) {
+  EXPECT_FALSE(AppDelegate::detectRetina({}));
+  EXPECT_FALSE(AppDelegate::detectRetina({1.0}));
+  EXPECT_TRUE(AppDelegate::detectRetina({1.0, 2.0}));
+  EXPECT_TRUE(AppDelegate::detectRetina({2.0, 1.0}));
+}
+
+TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnce) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+  auto folders = Folder::fetchFoldersOrderedByIndex();
+  std::vector<std::string> names;
+  for (const auto& f : folders)
+    if (f->parentFolderID() == Folder::kRootID) names.push_back(f->name());
+  EXPECT_NE(std::find(names.begin(), names.end(), "Apple"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "Kesto"), names.end());
+  auto apple = Folder::fetchEntityWhereProperty("name", fnd::Value("Apple"));
+  ASSERT_TRUE(apple);
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), apple->folderID());
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("isUpdating == YES")), 8);
+  // Not again while bookmarks are live.
+  controller().initializeEmptyLibrary();
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+}
+
+TEST_F(StartupTest, TrashedOnlyLibraryCountsAsEmpty) {
+  auto b = add("http://trashed.example/", "T");
+  b->setTrashed(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 9);
+}
+
+TEST_F(StartupTest, StuckUpdatesAreClearedExceptHandSetThumbnails) {
+  auto plain = add("http://plain.example/", "P");
+  auto byHand = add("http://hand.example/", "H");
+  for (const auto& b : {plain, byHand}) b->setValueForKey("isUpdating", fnd::Value(true));
+  byHand->setThumbnailManuallySet(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(2);  // the controller's awake repairs them
+  EXPECT_EQ(plain->valueForKey("isUpdating").intValue(), 0);
+  EXPECT_EQ(byHand->valueForKey("isUpdating").intValue(), 1);
+}
+
+TEST_F(StartupTest, QuitIsGrantedAndSavesTheLibrary) {
+  auto b = add("http://quit.example/", "Before");
+  build(1);
+  b->setTitle(std::string("After"));
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Now);
+  app().applicationWillTerminate();
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("http://quit.example/"), other);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->title().value_or(""), "After");
+}
+
+TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
+  // A file where the store's folder belongs: the store cannot be made.
+  const char* data = std::getenv("XDG_DATA_HOME");
+  ASSERT_TRUE(data);
+  std::ofstream(std::string(data) + "/kesto") << "not a folder";
+  auto presenter = std::make_shared<WindowAlertPresenter>();
+  AlertPresenter::setShared(presenter);
+  EXPECT_TRUE(MainInterface::presentStoreFailureIfAny());
+  auto windows = presenter->openWindows();
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_EQ(windows[0]->title(), "The library cannot be opened");
+  auto text = MainInterface::storeFailureMessage(WrenDataManager::sharedInstance().lastError());
+  EXPECT_NE(text.find("data.sqlite"), std::string::npos) << text;
+  EXPECT_TRUE(presenter->clickButton(0));
+  EXPECT_TRUE(presenter->openWindows().empty());
+  AlertPresenter::setShared(nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The real kesto program inside xvfb-session.sh: a second launch adds two bookmarks, the
+# notifications go out over a private session bus, the rows land in the store, a mode switch
+# survives a quit and a restart. Usage: app-e2e.sh KESTO_BINARY [SCREENSHOT_PATH]
+set -uo pipefail
+kesto="$1"
+shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
+for tool in xdotool sqlite3 dbus-daemon dbus-monitor python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+store="$XDG_DATA_HOME/kesto/data.sqlite"
+settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+
+# A session bus of our own; the monitor records every notification sent to it.
+dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" || fail "no bus"
+export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
+bus_pid="$(head -n1 "$work/bus.pid")"
+dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.Notifications',member='Notify'" \
+  >"$work/notify.log" 2>&1 &
+monitor_pid=$!
+cleanup() { kill "$monitor_pid" "$bus_pid" 2>/dev/null; kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+wait_for() {  # seconds command...
+  local t="$1"; shift
+  for _ in $(seq $((t * 10))); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+start_kesto() {
+  "$kesto" >>"$work/kesto.log" 2>&1 &
+  app_pid=$!
+  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+}
+
+quit_kesto() {
+  kill -TERM "$app_pid"
+  wait "$app_pid"
+  local rc=$?
+  [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+}
+
+start_kesto
+# The first load of an empty store makes the default library.
+has_rows() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
+wait_for 10 has_rows 8 || fail "no default library"
+
+# A second launch hands its URL over and exits at once.
+"$kesto" 'kesto:https%3A%2F%2Fexample.org%2Fone%0Akesto:https://example.org/two?q=kesto:x' >>"$work/kesto.log" 2>&1 \
+  || fail "second launch failed"
+two_added() { [[ "$(grep -c 'string "Bookmark added"' "$work/notify.log")" -ge 2 ]]; }
+wait_for 10 two_added || fail "no notifications: $(cat "$work/notify.log")"
+grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail "notification text"
+
+rows="$(sqlite3 "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"
+[[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]] || fail "rows: $rows"
+inbox="$(sqlite3 "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
+  where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
+[[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
+
+# Command-3 (Ctrl+3) switches to the compact list; the choice is stored at once.
+e2e_key "$win" ctrl+3
+list_mode() { grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>'; }
+wait_for 5 list_mode || true
+grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not stored"
+quit_kesto
+
+# The restart comes back in the compact list.
+start_kesto
+sleep 1.5
+grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not kept"
+grep -A1 '<key>BoomarksCompactView</key>' "$settings" | grep -q '<false/>' || fail "grid mode set"
+e2e_screenshot "$shot" || fail "no screenshot"
+quit_kesto
+[[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
+echo "ok: screenshot at $shot"
