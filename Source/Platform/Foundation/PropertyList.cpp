@@ -1,6 +1,7 @@
 #include "Platform/Foundation/PropertyList.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/XmlDocument.h"
 
 #include <QByteArray>
@@ -19,31 +20,6 @@ namespace {
 
 void fail(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(PropertyList::kErrorDomain, code, description);
-}
-
-bool isValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) { ++i; continue; }
-    std::size_t n;
-    std::uint32_t cp;
-    if ((c & 0xE0) == 0xC0) { n = 1; cp = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { n = 2; cp = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { n = 3; cp = c & 0x07; }
-    else return false;
-    if (i + n >= s.size()) return false;
-    for (std::size_t k = 1; k <= n; ++k) {
-      const unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (cc & 0x3F);
-    }
-    if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += n + 1;
-  }
-  return true;
 }
 
 bool isAscii(std::string_view s) {
