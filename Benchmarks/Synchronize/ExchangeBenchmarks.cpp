@@ -38,6 +38,8 @@ struct Environment {
     netscapeFile = home + "/bookmarks.html";
     fnd::FileManager::writeFile(netscapeFile, generate());
   }
+  // The padded store and its backup take over a gigabyte; nothing stays behind.
+  ~Environment() { fnd::FileManager::removeItem(home); }
   // Three levels: each top folder holds a folder holding a folder; bookmarks spread evenly.
   static std::string generate() {
     std::string out =
