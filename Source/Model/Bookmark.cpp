@@ -107,32 +107,34 @@ Bookmark::Ref Bookmark::newBookmark(const ContextRef& context) {
   return b;
 }
 
-Bookmark::Ref Bookmark::bookmarkWithURL(const std::string& url, const ContextRef& context) {
+namespace {
+
+// The bookmark whose `property` equals `value`, else a new one for `url`. A failed lookup is
+// not "none": creating then would duplicate the bookmark.
+Bookmark::Ref fetchOrCreate(const char* property, const std::string& value, const std::string& url,
+                            const ContextRef& context) {
   fnd::Error error;
-  auto ctx = context ? context : defaultContext();
-  auto found = fetch(entityName(), propertyPredicate("url", url), nullptr, 1, 0, ctx, &error);
+  auto ctx = context ? context : Bookmark::defaultContext();
+  auto found = Bookmark::fetch(Bookmark::entityName(), Bookmark::propertyPredicate(property, value), nullptr, 1, 0,
+                               ctx, &error);
   if (!found) {
     logDetailedError("fetch the bookmark", &error);
     return nullptr;
   }
   if (!found->empty()) return std::dynamic_pointer_cast<Bookmark>(found->front());
-  auto b = newBookmark(ctx);
+  auto b = Bookmark::newBookmark(ctx);
   if (b) b->setUrl(fnd::removePercentEscapesOrKeep(url));
   return b;
 }
 
+}  // namespace
+
+Bookmark::Ref Bookmark::bookmarkWithURL(const std::string& url, const ContextRef& context) {
+  return fetchOrCreate("url", url, url, context);
+}
+
 Bookmark::Ref Bookmark::bookmarkWithUniqueID(const std::string& id, const std::string& url, const ContextRef& context) {
-  fnd::Error error;
-  auto ctx = context ? context : defaultContext();
-  auto found = fetch(entityName(), propertyPredicate("uniqueID", id), nullptr, 1, 0, ctx, &error);
-  if (!found) {
-    logDetailedError("fetch the bookmark", &error);
-    return nullptr;
-  }
-  if (!found->empty()) return std::dynamic_pointer_cast<Bookmark>(found->front());
-  auto b = newBookmark(ctx);
-  if (b) b->setUrl(fnd::removePercentEscapesOrKeep(url));
-  return b;
+  return fetchOrCreate("uniqueID", id, url, context);
 }
 
 Bookmark::Ref Bookmark::addCommon(const std::string& url) {
