@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/RunLoop_p.h"
 
 #include <deque>
 #include <vector>
@@ -32,7 +33,7 @@ struct Group {
       if (it->group)
         it->group->replay();
       else if (it->action)
-        it->action();
+        runGuarded(it->action);  // a throwing step must not leave the manager stuck mid-undo
     }
   }
 

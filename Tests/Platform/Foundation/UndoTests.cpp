@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace kesto::fnd;
 
 namespace {
@@ -179,4 +181,27 @@ TEST(UndoManager, ManagerGoneBeforeTheLoopTurnsIsHarmless) {
   }
   kesto::test::spin(0.02);  // the pending group close must find nothing to do
   SUCCEED();
+}
+
+TEST(UndoManager, ThrowingActionLeavesTheManagerUsable) {
+  UndoManager undo;
+  undo.setGroupsByEvent(false);
+  Counter c{undo};
+  undo.beginUndoGrouping();
+  c.set(1);
+  undo.registerUndoWithTarget(&c, [] { throw std::runtime_error("store gone"); });
+  undo.endUndoGrouping();
+
+  // The throwing step is logged; the rest of the group is still undone and redo is offered.
+  EXPECT_NO_THROW(undo.undo());
+  EXPECT_EQ(c.value, 0);
+  EXPECT_FALSE(undo.isUndoing());
+  EXPECT_EQ(undo.groupingLevel(), 0);
+  EXPECT_TRUE(undo.canRedo());
+
+  undo.beginUndoGrouping();
+  c.set(5);
+  undo.endUndoGrouping();
+  undo.undo();
+  EXPECT_EQ(c.value, 0);
 }
