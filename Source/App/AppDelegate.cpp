@@ -113,6 +113,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     progress->setHidden(true);
   }
   CrashReporter::startWithAPIKey(kCrashReporterAPIKey);
+  initializeHotkey();
   initializeKesto();
   initializeLogging();
   if (!menuBarMode_) showMainKestoWindowAndDock();
@@ -265,6 +266,48 @@ void AppDelegate::applicationWillTerminate() {
   autoSync();
   fnd::UserDefaults::standard().synchronize();
   LogCenter::flush();
+}
+
+// ---- global hot key ----
+
+namespace {
+std::shared_ptr<GlobalHotKeyRegistrar>& hotKeyRegistrar() {
+  static std::shared_ptr<GlobalHotKeyRegistrar> registrar;
+  return registrar;
+}
+}  // namespace
+
+void AppDelegate::setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar) {
+  hotKeyRegistrar() = std::move(registrar);
+}
+
+HotKeyCombo AppDelegate::storedHotKeyCombo() {
+  auto& defaults = fnd::UserDefaults::standard();
+  auto code = defaults.objectForKey("kComboCode");
+  // Only an absent value or -1 means the default: 0 is the A key.
+  if (!code.isNumber() || code.intValue() < 0) return HotKeyCombo{};
+  return HotKeyCombo{static_cast<std::int32_t>(code.intValue()), static_cast<std::int32_t>(defaults.integerForKey("kComboFlags"))};
+}
+
+void AppDelegate::initializeHotkey() {
+  auto registrar = hotKeyRegistrar();
+  if (!registrar) return;  // no global hot keys on this desktop session
+  HotKeyCombo combo = storedHotKeyCombo();
+  std::weak_ptr<bool> alive = alive_;
+  bool taken = registrar->registerHotKey("KestoLightSearch", combo, [this, alive] {
+    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+  });
+  if (taken) {
+    registeredHotKey_ = combo;
+  } else {
+    fnd::logWarning("The global shortcut could not be registered; another program may hold it");
+  }
+}
+
+void AppDelegate::hotkeyWithEvent() {
+  ui::Application::shared().activateIgnoringOtherApps();
+  if (window) window->makeKeyAndOrderFront();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWUpdateMenuBookmarksViewNotification);
 }
 
 // ---- activity and overlay ----

@@ -4,7 +4,10 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Window.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,23 @@ class DataManager;
 class OverlayController;
 class PreferencesController;
 class SpinningIndicator;
+
+// A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
+// option 0x800, control 0x1000).
+struct HotKeyCombo {
+  std::int64_t keyCode = 35;
+  std::int64_t flags = 0x1900;
+  bool operator==(const HotKeyCombo&) const = default;
+};
+
+// Registers the global hot key with the desktop; the menu-bar mode supplies it. Answers whether
+// the desktop took the combination.
+class GlobalHotKeyRegistrar {
+ public:
+  virtual ~GlobalHotKeyRegistrar() = default;
+  virtual bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) = 0;
+  virtual void unregisterHotKey(const std::string& identifier) = 0;
+};
 
 // The one object that owns the application's life: start-up, the one-time migrations, the
 // library window's set-up, logging, bookmark intake, activation and quitting. Main thread only.
@@ -60,6 +80,16 @@ class AppDelegate : public ui::ApplicationDelegate,
   // Largest backing scale over the screens (1.0 when none answers), stored as "IsRetina".
   static bool detectRetina(const std::vector<double>& screenScales);
 
+  // The global hot key: the stored combination, or the default (control-option-command P) when
+  // none is stored or it was reset (-1). Key code 0 is the A key, a combination like any other.
+  static HotKeyCombo storedHotKeyCombo();
+  void initializeHotkey();
+  static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar);
+  const std::optional<HotKeyCombo>& registeredHotKey() const { return registeredHotKey_; }
+  // What the hot key does: the menu-bar window arrives with the menu-bar mode; until then the
+  // main window comes to the front and the menu-bar list is asked to reload.
+  void hotkeyWithEvent();
+
   // Intake.
   void getUrl(const std::string& urlText);
   void addPinUrlFromString(const std::string& text);
@@ -97,6 +127,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   std::unique_ptr<Backup> backup_;
   std::shared_ptr<bool> alive_;
   std::uint64_t overlayGeneration_ = 0;
+  std::optional<HotKeyCombo> registeredHotKey_;
 };
 
 }  // namespace kesto

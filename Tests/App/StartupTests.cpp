@@ -4,6 +4,7 @@
 
 #include "App/AlertWindow.h"
 #include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
 
 #include <filesystem>
@@ -169,6 +170,71 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   EXPECT_TRUE(presenter->clickButton(0));
   EXPECT_TRUE(presenter->openWindows().empty());
   AlertPresenter::setShared(nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+class RecordingRegistrar : public GlobalHotKeyRegistrar {
+ public:
+  bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> a) override {
+    registered.emplace_back(identifier, combo);
+    action = std::move(a);
+    return accept;
+  }
+  void unregisterHotKey(const std::string&) override {}
+  bool accept = true;
+  std::vector<std::pair<std::string, HotKeyCombo>> registered;
+  std::function<void()> action;
+};
+
+TEST(HotKey, StoredCodeZeroIsTheAKeyNotTheDefault) {
+  auto& d = fnd::UserDefaults::standard();
+  EXPECT_EQ(AppDelegate::storedHotKeyCombo(), (HotKeyCombo{35, 0x1900}));  // nothing stored
+  d.setInteger(0, "kComboCode");
+  d.setInteger(0x300, "kComboFlags");
+  EXPECT_EQ(AppDelegate::storedHotKeyCombo(), (HotKeyCombo{0, 0x300}));
+  d.setInteger(-1, "kComboCode");
+  d.setInteger(-1, "kComboFlags");
+  EXPECT_EQ(AppDelegate::storedHotKeyCombo(), (HotKeyCombo{35, 0x1900}));
+  d.setInteger(11, "kComboCode");
+  d.setInteger(0x300, "kComboFlags");
+  EXPECT_EQ(AppDelegate::storedHotKeyCombo(), (HotKeyCombo{11, 0x300}));
+}
+
+TEST_F(StartupTest, HotKeyIsRegisteredAtStartAndBringsTheWindow) {
+  auto registrar = std::make_shared<RecordingRegistrar>();
+  AppDelegate::setHotKeyRegistrar(registrar);
+  build(0);
+  app().initializeHotkey();
+  ASSERT_EQ(registrar->registered.size(), 1u);
+  EXPECT_EQ(registrar->registered[0].first, "KestoLightSearch");
+  EXPECT_EQ(registrar->registered[0].second, (HotKeyCombo{35, 0x1900}));
+  EXPECT_TRUE(app().registeredHotKey());
+  // The default is registered, never written.
+  EXPECT_FALSE(defaults().hasValueForKey("kComboCode"));
+  int reloads = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&reloads, [&](const fnd::Notification&) { ++reloads; },
+                                                       BRWUpdateMenuBookmarksViewNotification);
+  ui->window().orderOut();
+  registrar->action();
+  fnd::NotificationCenter::defaultCenter().removeObserver(&reloads);
+  EXPECT_EQ(reloads, 1);
+  EXPECT_TRUE(ui->window().isVisible());
+  AppDelegate::setHotKeyRegistrar(nullptr);
+}
+
+TEST_F(StartupTest, RefusedHotKeyIsNotRecordedAsRegistered) {
+  auto registrar = std::make_shared<RecordingRegistrar>();
+  registrar->accept = false;
+  AppDelegate::setHotKeyRegistrar(registrar);
+  build(0);
+  app().initializeHotkey();
+  EXPECT_FALSE(app().registeredHotKey());
+  AppDelegate::setHotKeyRegistrar(nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "Platform/UI/Application.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <cstdlib>
 
@@ -14,6 +16,16 @@ bool hasGraphicalSession() {
     return v && *v;
   };
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > seconds * 1000) return done();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
 }
 
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,

@@ -14,6 +14,10 @@ namespace kesto::ui {
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
                     const std::function<void()>& tearDown = {});
 
+// Runs the main event loop until `done` answers true or `seconds` have passed; answers `done()`.
+// For tools and benchmarks that drive the interface without Application::run.
+bool runEventLoopUntil(const std::function<bool()>& done, double seconds);
+
 // Whether a graphical session is available to this process (an X11 or Wayland display, or a
 // platform chosen through the environment).
 bool hasGraphicalSession();

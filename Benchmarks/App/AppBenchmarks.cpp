@@ -1,0 +1,145 @@
+// The application on a generated 50,000-bookmark library (500 folders, 2,000 tags): a cold
+// start to the first drawn list, and the list refresh after an edit. Runs offscreen.
+#include "App/AppDelegate.h"
+#include "App/BookmarksController.h"
+#include "App/MainInterface.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/ApplicationMain.h"
+#include "Platform/UI/Window.h"
+#include "Views/TileCollectionView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace kesto;
+
+constexpr int kBookmarks = 50000, kFolders = 500, kTags = 2000;
+
+template <typename F>
+bool pumpUntil(F done) {
+  return ui::runEventLoopUntil(done, 10.0);
+}
+
+void makeLibrary() {
+  std::string home = fnd::FileManager::createTemporaryDirectory("kesto-app-bench");
+  setenv("HOME", home.c_str(), 1);
+  for (const char* var : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
+    setenv(var, (home + "/" + var).c_str(), 1);
+  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+  std::vector<Folder::Ref> folders;
+  for (int i = 0; i < kFolders; ++i) {
+    auto f = Folder::initEntityInContext(ctx);
+    f->setFolderID("F" + std::to_string(i));
+    f->setName("Folder " + std::to_string(i));
+    f->setParentFolderID(Folder::kRootID);
+    f->setOrderIndex(i);
+    folders.push_back(f);
+  }
+  std::vector<Tag::Ref> tags;
+  for (int i = 0; i < kTags; ++i) {
+    auto t = Tag::initEntityInContext(ctx);
+    t->setName("tag" + std::to_string(i));
+    tags.push_back(t);
+  }
+  for (int i = 0; i < kBookmarks; ++i) {
+    auto b = Bookmark::newBookmark(ctx);
+    b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
+    b->setBaseURL("http://site" + std::to_string(i % 997) + ".example");
+    b->setTitle("Page " + std::to_string(i));
+    b->setUniqueID(WrenEntity::uniqueID());
+    b->setAddedDate(fnd::Date(600000000.0 + i));
+    b->setUpdatedDate(fnd::Date(600000000.0 + i));
+    b->setFolder(folders[i % kFolders]);
+    b->addTag(tags[i % kTags]);
+    b->addTag(tags[(i * 7 + 3) % kTags]);
+  }
+  WrenEntity::saveContext(ctx);
+  // An established library: the one-time migrations are behind it.
+  auto& d = fnd::UserDefaults::standard();
+  for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);
+  d.setString("http://127.0.0.1:9", Bookmark::kThumbnailHostDefaultsKey);  // closed port: no traffic
+  d.synchronize();
+  WrenDataManager::sharedInstance().reset();
+}
+
+// Builds the interface over the closed store and pumps until the list's first cells are drawn.
+std::unique_ptr<MainInterface> startAndDraw() {
+  auto ui = MainInterface::build();
+  ui->appDelegate().applicationDidFinishLaunching();
+  ui->window().makeKeyAndOrderFront();
+  auto& dm = ui->dataManager();
+  pumpUntil([&] { return dm.bookmarks().size() == static_cast<std::size_t>(kBookmarks); });
+  ui->window().displayIfNeeded();
+  ui->collectionView()->layoutSubtreeIfNeeded();
+  ui->window().displayIfNeeded();
+  return ui;
+}
+
+void BM_ColdStartToFirstDrawnList(benchmark::State& state) {
+  for (auto _ : state) {
+    auto ui = startAndDraw();
+    state.PauseTiming();
+    if (ui->dataManager().bookmarks().size() != static_cast<std::size_t>(kBookmarks))
+      state.SkipWithError("the library did not load");
+    if (ui->collectionView()->visibleCells().empty()) state.SkipWithError("nothing drawn");
+    ui.reset();
+    WrenDataManager::sharedInstance().reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ColdStartToFirstDrawnList)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// An edit, then the keeping refresh the edit posts, drawn.
+void BM_RefreshAfterEdit(benchmark::State& state) {
+  auto ui = startAndDraw();
+  auto& dm = ui->dataManager();
+  int n = 0;
+  for (auto _ : state) {
+    dm.bookmarks()[static_cast<std::size_t>(n++ % 10)]->setTitle("Edited " + std::to_string(n));
+    ViewUpdater::updateBookmarks();
+    ui->window().displayIfNeeded();
+  }
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_RefreshAfterEdit)->Unit(benchmark::kMillisecond);
+
+// The list recomputed from the library (as after an added or moved bookmark), then refreshed.
+void BM_ReloadListAfterChange(benchmark::State& state) {
+  auto ui = startAndDraw();
+  auto& dm = ui->dataManager();
+  for (auto _ : state) {
+    dm.loadBookmarks();
+    ui->window().displayIfNeeded();
+  }
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_ReloadListAfterChange)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
+    benchmark::Initialize(&argc, argv);
+    makeLibrary();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+  });
+}
