@@ -660,15 +660,26 @@ void Context::deleteObject(const ManagedObjectRef& o) {
   if (impl_->undoEnabled()) {
     std::weak_ptr<Context> ctx = impl_->weakSelf;
     ManagedObjectRef keep = o;  // a deleted object lives on in the undo stack
+    // Its large values too: once the delete is saved, the row is gone.
+    for (int i = 0; i < static_cast<int>(e->attributes().size()); ++i)
+      if (e->attributes()[i].isLazy()) o->value(i);
     impl_->registerUndo([keep, ctx, wasInserted] {
       auto c = ctx.lock();
       if (!c) return;
-      if (wasInserted) {
+      if (wasInserted || ObjectAccess::slots(*keep).ctx != c->impl_.get()) {
+        // Never saved, or its delete was saved since: it comes back as a new object.
         c->insertObject(keep);
       } else {
         ObjectAccess::state(*keep) = State::Clean;
         c->impl_->deleted.erase(keep.get());
         if (ObjectAccess::slots(*keep).dirty) c->impl_->updated.insert(keep.get());
+        // Redo deletes it again.
+        std::weak_ptr<ManagedObject> weak = keep;
+        c->impl_->registerUndo([weak, ctx] {
+          auto obj = weak.lock();
+          auto again = ctx.lock();
+          if (obj && again) again->deleteObject(obj);
+        });
       }
     });
   }

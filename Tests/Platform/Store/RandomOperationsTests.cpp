@@ -3,6 +3,8 @@
 
 #include "StoreTestModel.h"
 
+#include "Platform/Foundation/UndoManager.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -147,4 +149,98 @@ TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
       ASSERT_EQ(observe(*fresh), stored) << "stored state at step " << step;
     }
   }
+}
+
+namespace {
+
+void undoAndRedoRestoreEveryEarlierState(unsigned seed) {
+  auto coordinator = openStore(makeLibraryModel(), storePath());
+  auto main = makeMainContext(coordinator);
+  const int kFolders = 3, kTags = 4;
+  for (int i = 0; i < kFolders; ++i) main->insertNewObject("Folder")->setValueForKey("folderID", "F" + std::to_string(i));
+  for (int i = 0; i < kTags; ++i) main->insertNewObject("Tag")->setValueForKey("name", "T" + std::to_string(i));
+  ASSERT_TRUE(main->save());
+  auto undoManager = std::make_shared<fnd::UndoManager>();
+  undoManager->setGroupsByEvent(false);
+  main->setUndoManager(undoManager);
+  auto* undo = undoManager.get();
+
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Library current, stored;
+  std::vector<Library> undoStack, redoStack;  // states before each group / before each undo
+  int next = 0;
+  for (int step = 0; step < 500; ++step) {
+    int action = pick(10);
+    if (action == 0 && !undoStack.empty()) {
+      ASSERT_TRUE(undo->canUndo());
+      undo->undo();
+      redoStack.push_back(current);
+      current = undoStack.back();
+      undoStack.pop_back();
+    } else if (action == 1 && !redoStack.empty()) {
+      ASSERT_TRUE(undo->canRedo());
+      undo->redo();
+      undoStack.push_back(current);
+      current = redoStack.back();
+      redoStack.pop_back();
+    } else if (action == 2) {
+      ASSERT_TRUE(main->save());
+      stored = current;  // saving keeps the undo history
+    } else {
+      std::vector<std::string> keys;
+      for (auto& [k, v] : current) keys.push_back(k);
+      Library before = current;
+      undo->beginUndoGrouping();
+      int kind = keys.empty() ? 0 : pick(5);
+      if (kind == 0) {
+        std::string id = "B" + std::to_string(next++);
+        auto b = main->insertNewObject("Bookmark");
+        b->setValueForKey("uniqueID", id);
+        b->setValueForKey("title", "t" + std::to_string(pick(50)));
+        current[id] = {b->valueForKey("title").string(), "", {}};
+      } else {
+        std::string id = keys[pick(static_cast<int>(keys.size()))];
+        auto b = find(*main, "Bookmark", "uniqueID", id);
+        ASSERT_TRUE(b);
+        Expected& e = current[id];
+        if (kind == 1) {
+          e.title = "t" + std::to_string(pick(50));
+          b->setValueForKey("title", e.title);
+        } else if (kind == 2) {
+          int f = pick(kFolders + 1);
+          e.folder = f == kFolders ? "" : "F" + std::to_string(f);
+          b->setToOne("folder", e.folder.empty() ? nullptr : find(*main, "Folder", "folderID", e.folder));
+        } else if (kind == 3) {
+          std::string t = "T" + std::to_string(pick(kTags));
+          auto tag = find(*main, "Tag", "name", t);
+          if (e.tags.erase(t)) b->removeFromMany("tags", tag);
+          else e.tags.insert(t), b->addToMany("tags", tag);
+        } else {
+          main->deleteObject(b);
+          current.erase(id);
+        }
+      }
+      undo->endUndoGrouping();
+      if (current != before) {
+        undoStack.push_back(before);
+        redoStack.clear();
+      }
+    }
+    ASSERT_EQ(observe(*main), current) << "seed " << seed << " step " << step;
+  }
+  // Everything undone gives the state of the first save.
+  while (undo->canUndo()) undo->undo();
+  Library initial;
+  EXPECT_EQ(observe(*main), initial);
+  ASSERT_TRUE(main->save());
+  EXPECT_EQ(observe(*makeMainContext(coordinator)), initial);
+  (void)stored;
+}
+
+}  // namespace
+
+TEST(RandomOperations, UndoAndRedoRestoreEveryEarlierState) {
+  // Seeds that once found undo faults (a delete undone after its save could not be redone).
+  for (unsigned seed : {3u, 7u, 8u, 11u}) undoAndRedoRestoreEveryEarlierState(seed);
 }
