@@ -15,6 +15,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
 #include "Platform/System/Workspace.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
 #include "Views/WebImageView.h"
@@ -386,6 +387,8 @@ void BookmarksController::keyDown(const ui::Event& event) {
     if (event.keyCode == 18) return selectThumbnailView();
     if (event.keyCode == 19) return selectExtendedView();
     if (event.keyCode == 20) return selectListView();
+    // The Quit item's key equivalent, until the menus arrive.
+    if (event.keyCode == ui::KeyCode::Q) return ui::Application::shared().terminate();
   }
   ui::Responder::keyDown(event);
 }

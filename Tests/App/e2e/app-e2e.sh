@@ -79,6 +79,8 @@ sleep 1.5
 grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not kept"
 grep -A1 '<key>BoomarksCompactView</key>' "$settings" | grep -q '<false/>' || fail "grid mode set"
 e2e_screenshot "$shot" || fail "no screenshot"
-quit_kesto
+# Ctrl+Q quits from the window, saving on the way.
+e2e_key "$win" ctrl+q
+wait "$app_pid" || fail "Ctrl+Q did not end kesto cleanly"
 [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
 echo "ok: screenshot at $shot"
