@@ -1,6 +1,8 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
 
+#include "FileModes.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,12 +17,6 @@ using kesto::test::readFile;
 using kesto::test::writeFile;
 
 namespace {
-unsigned modeOf(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
-
 std::vector<std::string> namesIn(const std::string& dir) {
   return FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{});
 }

@@ -2,6 +2,8 @@
 
 #include "Harness/TestSupport.h"
 
+#include "FileModes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,12 +14,6 @@
 using namespace kesto::fnd;
 
 namespace {
-
-unsigned modeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
 
 Data bytes(std::string_view s) { return Data(s.begin(), s.end()); }
 

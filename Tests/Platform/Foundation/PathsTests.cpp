@@ -1,6 +1,8 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/StandardPaths.h"
 
+#include "FileModes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,12 +13,6 @@ using namespace kesto::fnd;
 using kesto::test::tempHome;
 
 namespace {
-unsigned modeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
-
 // Sets an environment variable for one test and puts the old value back.
 struct EnvScope {
   std::string name;

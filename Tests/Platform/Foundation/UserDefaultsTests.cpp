@@ -4,6 +4,8 @@
 
 #include "Harness/TestSupport.h"
 
+#include "FileModes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,12 +16,6 @@
 using namespace kesto::fnd;
 
 namespace {
-
-unsigned modeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
 
 std::string freshPath() { return kesto::test::makeTempDir("defaults") + "/defaults.plist"; }
 
