@@ -296,26 +296,30 @@ void RK_resetContextForCurrentThread() {
 
 // --- Observing --------------------------------------------------------------------------------
 
-void RK_observeContext(const ContextRef& receiver, const ContextRef& other) {
+namespace {
+
+using MergeFunction = void (*)(const ContextRef&, const fnd::Notification&);
+
+// The receiver is held weakly: observing must not keep a context alive.
+void observeSaves(const ContextRef& receiver, const ContextRef& other, MergeFunction merge) {
   if (!receiver || !other) return;
   std::weak_ptr<store::Context> weak = receiver;
   observe(
       receiver.get(), receiver,
-      [weak](const fnd::Notification& n) {
-        if (ContextRef r = weak.lock()) RK_mergeChangesFromNotification(r, n);
+      [weak, merge](const fnd::Notification& n) {
+        if (ContextRef r = weak.lock()) merge(r, n);
       },
       store::kContextDidSaveNotification, other);
 }
 
+}  // namespace
+
+void RK_observeContext(const ContextRef& receiver, const ContextRef& other) {
+  observeSaves(receiver, other, RK_mergeChangesFromNotification);
+}
+
 void RK_observeContextOnMainThread(const ContextRef& receiver, const ContextRef& other) {
-  if (!receiver || !other) return;
-  std::weak_ptr<store::Context> weak = receiver;
-  observe(
-      receiver.get(), receiver,
-      [weak](const fnd::Notification& n) {
-        if (ContextRef r = weak.lock()) RK_mergeChangesOnMainThread(r, n);
-      },
-      store::kContextDidSaveNotification, other);
+  observeSaves(receiver, other, RK_mergeChangesOnMainThread);
 }
 
 void RK_stopObservingContext(const ContextRef& receiver, const ContextRef& other) {
