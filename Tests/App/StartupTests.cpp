@@ -6,6 +6,8 @@
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
+#include "Views/OverlayController.h"
+#include "Views/SpinningIndicator.h"
 
 #include <filesystem>
 #include <fstream>
@@ -235,6 +237,52 @@ TEST_F(StartupTest, RefusedHotKeyIsNotRecordedAsRegistered) {
   app().initializeHotkey();
   EXPECT_FALSE(app().registeredHotKey());
   AppDelegate::setHotKeyRegistrar(nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(StartupTest, MenuBarModeKeepsTheWindowHiddenUntilAsked) {
+  defaults().setBool(true, "useMenuBarMode");
+  build(0);
+  ui->window().orderOut();
+  app().applicationDidFinishLaunching();
+  EXPECT_TRUE(app().menuBarMode());
+  EXPECT_FALSE(ui->window().isVisible());
+  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowMainKestoWindowAndDockNotification");
+  EXPECT_FALSE(app().menuBarMode());
+  EXPECT_TRUE(ui->window().isVisible());
+  // Closing the window keeps the application and the same window.
+  EXPECT_FALSE(app().applicationShouldTerminateAfterLastWindowClosed());
+  ui->window().performClose();
+  app().reopenKestoWindow();
+  EXPECT_TRUE(ui->window().isVisible());
+}
+
+TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  ASSERT_TRUE(app().progress);
+  EXPECT_EQ(app().progress->numberOfLines(), 10u);
+  EXPECT_EQ(app().progress->widthOfLine(), 2.0);
+  EXPECT_EQ(app().progress->lengthOfLine(), 8.0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWActivityStartedNotification);
+  EXPECT_FALSE(app().progress->isHidden());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWActivityEndedNotification);
+  EXPECT_TRUE(app().progress->isHidden());
+  ViewUpdater::showMessage("Bookmark moved", 300, 100, 1);
+  ASSERT_TRUE(app().overlay());
+  EXPECT_TRUE(app().overlay()->isOverlay());
+  EXPECT_EQ(app().overlay()->targetView(), ui->window().contentView());
+  // A second message keeps its own time: the first one's timer does not end it.
+  spin(0.6);
+  ViewUpdater::showMessage("Bookmark copied", 300, 100, 1);
+  spin(0.6);
+  EXPECT_TRUE(app().overlay()->isOverlay());
+  EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 3));
 }
 
 }  // namespace

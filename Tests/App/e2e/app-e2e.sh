@@ -48,6 +48,10 @@ quit_kesto() {
   [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
 }
 
+# Without a display it says what it needs and stops.
+msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"
+[[ $? -eq 1 && "$msg" == *DISPLAY* ]] || fail "no-display message: $msg"
+
 start_kesto
 # The first load of an empty store makes the default library.
 has_rows() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
