@@ -22,6 +22,7 @@ struct UserDefaults::Impl {
   Dictionary values;
   Dictionary registered;
   bool dirty = false;
+  bool failed = false;  // the last write failed: the autosave waits for the next change
   std::chrono::steady_clock::time_point due;
   bool stopping = false;
   std::thread writer;
@@ -46,6 +47,7 @@ struct UserDefaults::Impl {
   // Starts the background writer on the first change.
   void scheduleLocked() {
     dirty = true;
+    failed = false;
     due = std::chrono::steady_clock::now() +
           std::chrono::milliseconds(static_cast<int>(UserDefaults::kAutosaveDelaySeconds * 1000));
     if (!writer.joinable()) writer = std::thread([this] { writerLoop(); });
@@ -55,7 +57,8 @@ struct UserDefaults::Impl {
   void writerLoop() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopping) {
-      if (!dirty) {
+      // After a failure, retrying at once would spin and flood the log while the disk stays full.
+      if (!dirty || failed) {
         wake.wait(lock);
         continue;
       }
@@ -90,6 +93,7 @@ struct UserDefaults::Impl {
       logError("User defaults: could not write " + path + ": " + error.localizedDescription());
       std::lock_guard<std::mutex> lock(mutex);
       dirty = true;  // try again on the next synchronize or change
+      failed = true;
     }
     return ok;
   }

@@ -1,3 +1,5 @@
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -227,4 +230,27 @@ TEST(UserDefaults, LateWritesDoNotRecreateARemovedHome) {
   }  // the flush on destruction must not bring it back either
   EXPECT_FALSE(std::filesystem::exists(home));
   setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(UserDefaults, FailedAutosaveWaitsForTheNextChangeOrSynchronize) {
+  // The folder cannot be made: a regular file stands where it should be.
+  const std::string dir = kesto::test::makeTempDir("defaults-blocked");
+  ASSERT_TRUE(FileManager::writeFile(dir + "/blocked", std::string_view("x"), false, 0600));
+  LogCapture log;
+  {
+    UserDefaults defaults(dir + "/blocked/defaults.plist");
+    defaults.setObject(Value(1), "key");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+    auto failures = [&] {
+      int n = 0;
+      for (const auto& m : log.messages())
+        if (m.find("could not write") != std::string::npos) ++n;
+      return n;
+    };
+    // One failed autosave, not a retry loop flooding the log.
+    EXPECT_EQ(failures(), 1);
+    EXPECT_FALSE(defaults.synchronize());
+    EXPECT_EQ(failures(), 2);
+    EXPECT_EQ(defaults.integerForKey("key"), 1);
+  }
 }
