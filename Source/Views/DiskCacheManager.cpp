@@ -5,6 +5,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace kesto {
@@ -12,11 +13,6 @@ namespace kesto {
 using fnd::FileManager;
 
 namespace {
-
-struct Candidate {
-  std::string path;
-  fnd::FileAttributes attributes;
-};
 
 std::string join(const std::string& folder, const std::string& name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -70,10 +66,20 @@ std::string DiskCacheManager::md5(const std::string& key) { return fnd::crypto::
 
 std::string DiskCacheManager::pathForKey(const std::string& key) const { return join(cachePath_, md5(key)); }
 
+std::uint64_t DiskCacheManager::entrySize(const std::string& path, const fnd::FileAttributes& attributes) {
+  return attributes.isDirectory ? folderSizeOfPath(path) : attributes.size;
+}
+
 bool DiskCacheManager::storeData(const fnd::Data& data, const std::string& key) {
   std::lock_guard lock(mutex_);
   if (cachePath_.empty()) return false;
-  bool ok = FileManager::writeFile(pathForKey(key), data, true);
+  std::string path = pathForKey(key);
+  auto old = FileManager::attributesOfItem(path);
+  bool ok = FileManager::writeFile(path, data, true);
+  if (ok && knownSize_) {
+    std::uint64_t previous = old ? entrySize(path, *old) : 0;
+    *knownSize_ = (*knownSize_ >= previous ? *knownSize_ - previous : 0) + data.size();
+  }
   clearCacheToMaxBytesLocked();
   return ok;
 }
@@ -91,12 +97,19 @@ bool DiskCacheManager::cacheDataExistForKey(const std::string& key) {
 
 void DiskCacheManager::clearCacheForFile(const std::string& key) {
   std::lock_guard lock(mutex_);
-  if (!cachePath_.empty()) removeEntry(pathForKey(key));
+  if (cachePath_.empty()) return;
+  std::string path = pathForKey(key);
+  auto attributes = FileManager::attributesOfItem(path);
+  if (removeEntry(path) && knownSize_ && attributes) {
+    std::uint64_t size = entrySize(path, *attributes);
+    *knownSize_ = *knownSize_ >= size ? *knownSize_ - size : 0;
+  }
 }
 
 void DiskCacheManager::clearAllCache() {
   std::lock_guard lock(mutex_);
   if (cachePath_.empty()) return;
+  knownSize_.reset();
   auto names = FileManager::contentsOfDirectory(cachePath_);
   if (!names) return;
   for (const auto& name : *names) removeEntry(join(cachePath_, name));
@@ -109,6 +122,7 @@ void DiskCacheManager::clearExpiredCache() {
 
 void DiskCacheManager::clearExpiredCacheLocked() {
   if (cachePath_.empty()) return;
+  knownSize_.reset();
   fnd::Date now = fnd::Date::now();
   auto names = FileManager::contentsOfDirectory(cachePath_);
   if (!names) return;
@@ -130,51 +144,76 @@ void DiskCacheManager::clearCacheToMaxBytesLocked() {
   if (cachePath_.empty()) return;
   // The limit is compared as an unsigned number, so a negative limit empties the folder.
   std::uint64_t limit = static_cast<std::uint64_t>(maxCacheBytes_);
+  // The running total spares a walk of the whole folder on every store. Only when it says the
+  // folder is over the limit is the folder walked, which also corrects any drift.
+  if (knownSize_ && *knownSize_ <= limit) return;
   std::uint64_t size = folderSizeOfPath(cachePath_);
+  knownSize_ = size;
+  if (size <= limit) return;
+  // One listing for the whole trim; each pass works on what is left of it.
+  std::vector<Candidate> entries = listEntriesLocked();
   while (size > limit) {
-    std::uint64_t left = evictionPassLocked(size, limit);
+    std::uint64_t left = evictionPass(entries, size, limit);
     // A pass that could delete nothing will never do better: stop rather than spin.
     if (left >= size) break;
     size = left;
   }
+  knownSize_ = size;
+}
+
+std::vector<DiskCacheManager::Candidate> DiskCacheManager::listEntriesLocked() {
+  std::vector<Candidate> entries;
+  auto names = FileManager::contentsOfDirectory(cachePath_);
+  if (!names) return entries;
+  for (const auto& name : *names) {
+    std::string path = join(cachePath_, name);
+    if (auto attributes = FileManager::attributesOfItem(path)) entries.push_back({path, *attributes});
+  }
+  return entries;
 }
 
 std::uint64_t DiskCacheManager::removeLastFileInCacheFolderWithCurrentCacheSize(std::uint64_t currentCacheSize,
                                                                                 std::uint64_t maxCacheSize) {
   std::lock_guard lock(mutex_);
-  return evictionPassLocked(currentCacheSize, maxCacheSize);
+  knownSize_.reset();
+  std::vector<Candidate> entries = listEntriesLocked();
+  return evictionPass(entries, currentCacheSize, maxCacheSize);
 }
 
-std::uint64_t DiskCacheManager::evictionPassLocked(std::uint64_t size, std::uint64_t limit) {
-  auto names = FileManager::contentsOfDirectory(cachePath_);
-  if (!names) return size;
+std::uint64_t DiskCacheManager::evictionPass(std::vector<Candidate>& entries, std::uint64_t size,
+                                             std::uint64_t limit) {
   // At most five candidates; each later entry takes every position whose file is younger, so
   // the oldest file of the folder is always among them.
-  std::vector<Candidate> candidates;
-  for (const auto& name : *names) {
-    std::string path = join(cachePath_, name);
-    auto attributes = FileManager::attributesOfItem(path);
-    if (!attributes) continue;
-    Candidate entry{path, *attributes};
+  std::vector<std::size_t> candidates;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
     if (candidates.size() < 5) {
-      candidates.push_back(std::move(entry));
+      candidates.push_back(i);
       continue;
     }
     for (auto& c : candidates)
-      if (entry.attributes.creationDate < c.attributes.creationDate) c = entry;
+      if (entries[i].attributes.creationDate < entries[c].attributes.creationDate) c = i;
   }
+  std::vector<std::size_t> deleted;
   while (size > limit && !candidates.empty()) {
-    Candidate first = candidates.front();
-    std::erase_if(candidates, [&](const Candidate& c) { return c.path == first.path; });
-    std::uint64_t entrySize = first.attributes.isDirectory ? folderSizeOfPath(first.path) : first.attributes.size;
-    if (removeEntry(first.path)) size = entrySize >= size ? 0 : size - entrySize;
+    std::size_t first = candidates.front();
+    std::erase(candidates, first);
+    const Candidate& entry = entries[first];
+    std::uint64_t bytes = entrySize(entry.path, entry.attributes);
+    if (removeEntry(entry.path)) {
+      size = bytes >= size ? 0 : size - bytes;
+      deleted.push_back(first);
+    }
   }
+  std::sort(deleted.rbegin(), deleted.rend());
+  for (std::size_t i : deleted) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
   return size;
 }
 
 std::int64_t DiskCacheManager::currentCacheSize() {
   std::lock_guard lock(mutex_);
-  return static_cast<std::int64_t>(folderSizeOfPath(cachePath_));
+  std::uint64_t size = folderSizeOfPath(cachePath_);
+  knownSize_ = size;
+  return static_cast<std::int64_t>(size);
 }
 
 std::uint64_t DiskCacheManager::folderSizeOfPath(const std::string& path) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Value.h"
 
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
@@ -13,7 +15,9 @@ namespace kesto {
 // upper-case hexadecimal MD5 of the key, holding the bytes exactly. A size limit trims the
 // folder (oldest candidates first) after every store; an age limit sweeps it when an instance
 // is made or the limit changes. Reads never look at the age. Every public operation is locked,
-// so one instance may be used from several threads.
+// so one instance may be used from several threads. An instance keeps a running total of the
+// folder's size, so a store walks the folder only when the total says it is over the limit;
+// other processes writing into the same folder are not accounted for until then.
 class DiskCacheManager {
  public:
   static constexpr std::int64_t kDefaultMaxCacheBytes = 200000000;
@@ -64,13 +68,21 @@ class DiskCacheManager {
   virtual bool removeEntry(const std::string& path);
 
  private:
+  struct Candidate {
+    std::string path;
+    fnd::FileAttributes attributes;
+  };
   void clearCacheToMaxBytesLocked();
   void clearExpiredCacheLocked();
-  std::uint64_t evictionPassLocked(std::uint64_t size, std::uint64_t limit);
+  std::vector<Candidate> listEntriesLocked();
+  // One pass over what is left of a listing; deleted entries leave the list.
+  std::uint64_t evictionPass(std::vector<Candidate>& entries, std::uint64_t size, std::uint64_t limit);
+  static std::uint64_t entrySize(const std::string& path, const fnd::FileAttributes& attributes);
 
   std::string cachePath_;
   std::int64_t maxCacheBytes_ = kDefaultMaxCacheBytes;
   double cacheExpireDuration_ = kDefaultCacheExpireDuration;
+  std::optional<std::uint64_t> knownSize_;
   mutable std::recursive_mutex mutex_;
 };
 

@@ -97,6 +97,22 @@ TEST(DiskCacheManager, AStoreOverTheLimitTrimsUntilWithinIt) {
   EXPECT_EQ(cache.currentCacheSize(), 0);
 }
 
+TEST(DiskCacheManager, TheSizeKeptBetweenStoresFollowsReplacementsAndRemovals) {
+  std::string folder = kesto::test::makeTempDir("cache");
+  DiskCacheManager cache(folder, 250, DiskCacheManager::kDefaultCacheExpireDuration);
+  ASSERT_TRUE(cache.storeData(bytes(200), "a"));
+  ASSERT_TRUE(cache.storeData(bytes(200), "a"));  // replaces: still 200 bytes, nothing evicted
+  EXPECT_TRUE(cache.cacheDataExistForKey("a"));
+  cache.clearCacheForFile("a");
+  ASSERT_TRUE(cache.storeData(bytes(200), "b"));
+  EXPECT_TRUE(cache.cacheDataExistForKey("b")) << "the cleared entry no longer counts";
+  cache.clearAllCache();
+  ASSERT_TRUE(cache.storeData(bytes(200), "c"));
+  EXPECT_TRUE(cache.cacheDataExistForKey("c"));
+  ASSERT_TRUE(cache.storeData(bytes(100), "d"));  // 300 > 250
+  EXPECT_LE(cache.currentCacheSize(), 250);
+}
+
 TEST(DiskCacheManager, EvictionTakesTheOldestFileAmongTheCandidates) {
   std::string folder = kesto::test::makeTempDir("cache");
   DiskCacheManager cache(folder, 1000000, DiskCacheManager::kDefaultCacheExpireDuration);
