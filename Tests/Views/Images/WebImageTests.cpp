@@ -72,6 +72,25 @@ TEST(WebImage, DownloadsIntoTheViewAndServesLaterLoadsFromTheDiskCache) {
   EXPECT_TRUE(other.cacheDataExistForKey(server.url("/thumb.png")));
 }
 
+TEST(WebImage, FaviconsAndJpegThumbnailsDecode) {
+  kesto::test::ImageServer server;
+  auto ico = Image(16, 16, Color::rgb(1, 0, 0)).encoded("ico");
+  auto jpg = Image(24, 18, Color::rgb(1, 0, 0)).encoded("jpg", 90);
+  ASSERT_FALSE(ico.empty());
+  server.serve("/favicon.ico", {200, "image/x-icon", std::string(ico.begin(), ico.end())});
+  // A server that names the wrong type still gets its picture shown: the bytes decide.
+  server.serve("/thumb", {200, "application/octet-stream", std::string(jpg.begin(), jpg.end())});
+  for (const std::string path : {"/favicon.ico", "/thumb"}) {
+    auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 16, 16));
+    Outcomes outcomes;
+    view->setWebCacheDelegate(&outcomes);
+    view->setImageURL(url(server.url(path)));
+    ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10)) << path;
+    EXPECT_EQ(outcomes.successes, 1) << path;
+    EXPECT_TRUE(isRed(view->image())) << path;
+  }
+}
+
 TEST(WebImage, ErrorPagesAndNonImagesKeepThePlaceholderAndAreNotCached) {
   kesto::test::ImageServer server;
   server.serve("/garbage.png", {200, "image/png", "this is no picture"});
