@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <unordered_map>
 
 namespace kesto {
 
@@ -32,6 +33,11 @@ std::int64_t toInt(const std::string& s) {
   } catch (...) {
     return 0;
   }
+}
+
+// One key per object and type; the length prefix keeps "a|b"+"c" apart from "a"+"b|c".
+std::string keyOf(const SyncTombstone& t) {
+  return std::to_string(t.type.size()) + ":" + t.type + t.objectID;
 }
 
 std::string format(const SyncTombstones::Entry& e) {
@@ -85,18 +91,33 @@ void SyncTombstones::add(const std::vector<SyncTombstone>& tombstones) {
   if (tombstones.empty()) return;
   std::lock_guard lock(listMutex());
   auto list = loadLocked();
+  std::unordered_map<std::string, std::size_t> index;
+  index.reserve(list.size() + tombstones.size());
+  for (std::size_t i = 0; i < list.size(); ++i) index.emplace(keyOf(list[i].tombstone), i);
+  const auto now = fnd::Date::now();
   for (const auto& t : tombstones) {
     if (t.objectID.empty()) continue;
-    bool found = false;
-    for (auto& e : list)
-      if (e.tombstone.objectID == t.objectID && e.tombstone.type == t.type) {
-        e.tombstone.version = std::max(e.tombstone.version, t.version);
-        found = true;
-        break;
-      }
-    if (!found) list.push_back({t, fnd::Date::now()});
+    auto [it, added] = index.emplace(keyOf(t), list.size());
+    if (added)
+      list.push_back({t, now});
+    else
+      list[it->second].tombstone.version = std::max(list[it->second].tombstone.version, t.version);
   }
   storeLocked(list);
+}
+
+std::vector<SyncTombstone> SyncTombstones::unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more) {
+  std::unordered_map<std::string, std::size_t> index;
+  index.reserve(into.size() + more.size());
+  for (std::size_t i = 0; i < into.size(); ++i) index.emplace(keyOf(into[i]), i);
+  for (const auto& t : more) {
+    auto [it, added] = index.emplace(keyOf(t), into.size());
+    if (added)
+      into.push_back(t);
+    else
+      into[it->second].version = std::max(into[it->second].version, t.version);
+  }
+  return into;
 }
 
 void SyncTombstones::record(const std::string& objectID, std::int64_t version, const std::string& type) {
@@ -105,17 +126,19 @@ void SyncTombstones::record(const std::string& objectID, std::int64_t version, c
 
 void SyncTombstones::confirmUploaded(const std::vector<SyncTombstone>& uploaded) {
   if (uploaded.empty()) return;
+  std::unordered_map<std::string, std::int64_t> sentVersion;
+  sentVersion.reserve(uploaded.size());
+  for (const auto& u : uploaded) {
+    auto [it, added] = sentVersion.emplace(keyOf(u), u.version);
+    if (!added) it->second = std::max(it->second, u.version);
+  }
   std::lock_guard lock(listMutex());
   auto list = loadLocked();
   const auto now = fnd::Date::now();
   std::vector<Entry> kept;
   for (auto& e : list) {
-    bool sent = false;
-    for (const auto& u : uploaded)
-      if (u.objectID == e.tombstone.objectID && u.type == e.tombstone.type && u.version >= e.tombstone.version) {
-        sent = true;
-        break;
-      }
+    auto it = sentVersion.find(keyOf(e.tombstone));
+    const bool sent = it != sentVersion.end() && it->second >= e.tombstone.version;
     const bool expired = now.timeIntervalSinceDate(e.firstSeen) >= kLifetimeSeconds;
     if (!(sent && expired)) kept.push_back(std::move(e));
   }

@@ -30,6 +30,9 @@ class SyncTombstones {
   // type keeps the higher version and its first-seen date.
   static void add(const std::vector<SyncTombstone>& tombstones);
   static void record(const std::string& objectID, std::int64_t version, const std::string& type);
+  // `into` followed by those of `more` it lacks; an object and type in both keeps the higher
+  // version. Linear in both lists.
+  static std::vector<SyncTombstone> unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more);
   // After an upload that carried `uploaded` was confirmed: drops those of them older than the
   // lifetime. Entries added meanwhile, and younger ones, stay.
   static void confirmUploaded(const std::vector<SyncTombstone>& uploaded);

@@ -217,17 +217,8 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
       SyncMerge::processImport(*doc, context, options);
     }
     // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
-    std::vector<SyncTombstone> deletions = localTombstones;
     std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
-    for (const auto& t : remote) {
-      bool known = false;
-      for (auto& d : deletions)
-        if (d.objectID == t.objectID && d.type == t.type) {
-          d.version = std::max(d.version, t.version);
-          known = true;
-        }
-      if (!known) deletions.push_back(t);
-    }
+    std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
     auto outgoing = SyncFile::writeSyncFile(context, run->kestoID, deletions);
     fnd::DispatchQueue::main().async(
         [this, alive, run, outgoing = std::move(outgoing), deletions, remote, merged]() mutable {
