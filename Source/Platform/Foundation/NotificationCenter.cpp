@@ -1,6 +1,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/RunLoop_p.h"
 
 #include <atomic>
 #include <mutex>
@@ -115,7 +116,8 @@ void NotificationCenter::postNotification(const Notification& notification) {
         if (r->alive) r->handler(*copy);
       });
     } else {
-      r->handler(notification);
+      // One failing observer must not keep the rest from hearing the post, nor throw at the poster.
+      runGuarded([&] { r->handler(notification); });
     }
   }
 }

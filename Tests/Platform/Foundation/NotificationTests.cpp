@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -138,4 +139,16 @@ TEST(NotificationCenter, ScopedObserverUnregistersWhenItGoesAway) {
   }
   center.postNotificationName("Tick");
   EXPECT_EQ(calls, 1);
+}
+
+TEST(NotificationCenter, ThrowingObserverNeitherEscapesThePostNorSilencesTheOthers) {
+  NotificationCenter center;
+  int before = 0, after = 0;
+  int a, b, c;
+  center.addObserver(&a, [&](const Notification&) { ++before; }, "saved");
+  center.addObserver(&b, [](const Notification&) { throw std::runtime_error("observer failed"); }, "saved");
+  center.addObserver(&c, [&](const Notification&) { ++after; }, "saved");
+  EXPECT_NO_THROW(center.postNotificationName("saved"));
+  EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 1);
 }
