@@ -99,32 +99,51 @@ void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<st
   d_->handler = std::move(handler);
 }
 
-bool SingleInstance::sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
-                                           double timeoutSeconds) {
+namespace {
+
+enum class Delivery { Delivered, NoServer, NoAnswer };
+
+Delivery deliver(const std::string& serverName, const std::vector<std::string>& arguments, double timeoutSeconds) {
   QByteArray message = encode(arguments);
-  if (message.size() - 4 > kMaximumMessage) return false;
   int ms = static_cast<int>(timeoutSeconds * 1000);
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(serverName));
-  if (!socket.waitForConnected(ms)) return false;
+  if (!socket.waitForConnected(ms)) return Delivery::NoServer;
+  // Someone is there from here on: whatever goes wrong, the socket is not ours to take.
+  if (message.size() - 4 > kMaximumMessage) return Delivery::NoAnswer;
   socket.write(message);
-  if (!socket.waitForBytesWritten(ms)) return false;
+  if (!socket.waitForBytesWritten(ms)) return Delivery::NoAnswer;
   while (socket.bytesAvailable() < 1)
-    if (!socket.waitForReadyRead(ms)) return false;
+    if (!socket.waitForReadyRead(ms)) return Delivery::NoAnswer;
   bool ok = socket.read(1) == "1";
   socket.disconnectFromServer();
-  return ok;
+  return ok ? Delivery::Delivered : Delivery::NoAnswer;
+}
+
+}  // namespace
+
+bool SingleInstance::sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
+                                           double timeoutSeconds) {
+  return deliver(serverName, arguments, timeoutSeconds) == Delivery::Delivered;
 }
 
 SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& arguments, double timeoutSeconds) {
   if (isListening()) return Outcome::Primary;
-  if (sendToRunningInstance(d_->name, arguments, timeoutSeconds)) return Outcome::HandedOver;
+  switch (deliver(d_->name, arguments, timeoutSeconds)) {
+    case Delivery::Delivered: return Outcome::HandedOver;
+    case Delivery::NoAnswer:
+      // A running instance that is busy or refused the message keeps its socket.
+      fnd::logWarning("The running Kesto did not take the arguments");
+      return Outcome::Failed;
+    case Delivery::NoServer: break;
+  }
   delete d_->server;
   d_->server = new QLocalServer;
   d_->server->setSocketOptions(QLocalServer::UserAccessOption);
   QString name = QString::fromStdString(d_->name);
   if (!d_->server->listen(name)) {
-    // Nobody answered, so the socket file is left over from an instance that has gone.
+    // Nobody accepts connections on it, so the socket file is left over from an instance
+    // that has gone.
     QLocalServer::removeServer(name);
     if (!d_->server->listen(name)) {
       fnd::logWarning("Could not listen for later launches: " + d_->server->errorString().toStdString());

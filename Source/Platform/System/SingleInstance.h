@@ -22,8 +22,10 @@ class SingleInstance {
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // Hands `arguments` to a running instance (HandedOver) or, when none answers, starts
-  // listening (Primary). Failed: neither worked; the caller should carry on alone.
+  // Hands `arguments` to a running instance (HandedOver) or, when no instance accepts
+  // connections, starts listening (Primary), replacing a socket left by a crash. Failed: an
+  // instance is there but did not take the message in time (its socket is left alone), or
+  // listening failed; the caller decides whether to carry on alone.
   Outcome start(const std::vector<std::string>& arguments, double timeoutSeconds = 2.0);
   bool isListening() const;
   const std::string& serverName() const;

@@ -72,6 +72,25 @@ TEST(SingleInstance, ASocketLeftByACrashedInstanceIsTakenOver) {
   EXPECT_TRUE(kesto::test::runUntil([&] { return got; }, 5));
 }
 
+TEST(SingleInstance, ABusyInstanceKeepsItsSocket) {
+  // Accepts connections (the kernel queues them) but never answers.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+
+  SingleInstance second(socketPath());
+  EXPECT_EQ(second.start({"x"}, 0.3), SingleInstance::Outcome::Failed);
+  EXPECT_FALSE(second.isListening());
+  // The busy instance is still reachable: its socket was not replaced.
+  int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(probe);
+  ::close(fd);
+}
+
 TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
   SingleInstance primary(socketPath());
   ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
@@ -95,6 +114,7 @@ TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
   kesto::test::spin(0.1);
   EXPECT_EQ(calls, 0);
 
+  EXPECT_FALSE(sendFromAnotherLaunch({std::string(2u << 20, 'a')})) << "too large to send";
   ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
   EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
 }
