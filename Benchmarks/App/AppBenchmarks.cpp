@@ -109,7 +109,8 @@ void BM_RefreshAfterEdit(benchmark::State& state) {
   auto& dm = ui->dataManager();
   int n = 0;
   for (auto _ : state) {
-    dm.bookmarks()[static_cast<std::size_t>(n++ % 10)]->setTitle("Edited " + std::to_string(n));
+    ++n;
+    dm.bookmarks()[static_cast<std::size_t>(n % 10)]->setTitle("Edited " + std::to_string(n));
     ViewUpdater::updateBookmarks();
     ui->window().displayIfNeeded();
   }

@@ -245,9 +245,11 @@ void BookmarksController::updateView() {
       kestoCollectionView->deselectAllItems();
       ViewUpdater::clearInspector();
     } else {
-      kestoCollectionView->reloadData();
       // The highlight follows the selected bookmarks, not their old positions: after a re-sort
-      // or a removal the cells shown selected are the bookmarks the actions will act on.
+      // or a removal the cells shown selected are the bookmarks the actions will act on. The
+      // old positions are dropped with the reload, and putting the highlight back is no new
+      // selection by the user.
+      kestoCollectionView->reloadDataAndDeselect();
       auto selected = kestoData->selectedBookmarks();
       auto paths = indexPathsOfBookmarks(selected);
       if (paths.size() != selected.size()) {
@@ -261,8 +263,9 @@ void BookmarksController::updateView() {
         if (!stillShown(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
       }
       lastSelectedIndexPaths_ = paths;
-      kestoCollectionView->deselectAllItems();
+      restoringSelection_ = true;
       kestoCollectionView->selectItemsAtIndexPaths(paths, false);
+      restoringSelection_ = false;
       if (!paths.empty()) kestoCollectionView->scrollToItemAtIndexPath(paths.front(), 1, false);
       if (!switchedCompactOrThumbnailView_) kestoCollectionView->scrollToCurrentRect(currentlyVisibleRect_);
     }
@@ -298,13 +301,14 @@ void BookmarksController::collectionViewMouseDownInItemAtIndexPath(TileCollectio
 }
 
 void BookmarksController::collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) {
+  if (restoringSelection_) return;
   auto cell = view.cellForItemAtIndexPath(indexPath);
   if (cell && cell->isSelected() && modifierPressed_) shouldDeselect_ = true;
   scheduleDidChangeSelection();
 }
 
 bool BookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollectionView&, const IndexPath&) {
-  return shouldDeselect_;
+  return shouldDeselect_ || restoringSelection_;
 }
 
 void BookmarksController::collectionViewDidRightClickItemAtIndexPath(TileCollectionView&,

@@ -150,6 +150,7 @@ class BookmarksController : public ui::Responder,
   double selectionDelay_ = 0.1;
   std::shared_ptr<bool> alive_;
   bool observingScroll_ = false;
+  bool restoringSelection_ = false;
 };
 
 }  // namespace kesto

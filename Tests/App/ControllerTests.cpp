@@ -5,6 +5,7 @@
 #include "App/ControlViews.h"
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/System/Workspace.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
 #include "Views/TileCollectionView.h"
@@ -16,6 +17,7 @@ class ControllerTest : public AppTest {
  protected:
   void clickItem(std::int64_t item, std::uint64_t flags = 0) {
     auto& cv = *ui->collectionView();
+    cv.scrollToItemAtIndexPath(IndexPath::forItem(item, 0), TileCollectionViewScrollPositionTop, false);
     cv.layoutSubtreeIfNeeded();
     auto cell = cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0));
     ASSERT_TRUE(cell) << "item " << item << " not visible";
@@ -150,6 +152,59 @@ TEST_F(ControllerTest, KeepingRefreshRestoresTheHighlightByIdentity) {
   EXPECT_FALSE(dm().currentBookmark());
   (void)a;
   (void)c;
+}
+
+TEST_F(ControllerTest, DoubleClickOpensTheSelectionAndRefreshesKeepOneHighlight) {
+  std::vector<std::vector<std::string>> launched;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    launched.push_back(args);
+    return true;
+  });
+  auto a = add("http://a.example/", "A");
+  add("http://b.example/", "B");
+  build(2);
+  app().initializeKesto();  // puts the controller behind the window
+  launched.clear();
+  auto& list = dm().bookmarks();
+  const std::int64_t posA = std::find(list.begin(), list.end(), a) - list.begin();
+  clickItem(posA);
+  ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
+  auto& cv = *ui->collectionView();
+  auto cell = cv.cellForItemAtIndexPath(IndexPath::forItem(posA, 0));
+  auto centre = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()}, nullptr);
+  ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, centre, 0, 2, &ui->window()));
+  ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, centre, 0, 2, &ui->window()));
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_NE(std::find(launched[0].begin(), launched[0].end(), "http://a.example/"), launched[0].end());
+  EXPECT_TRUE(dm().doubleClickedOrDragging());
+  // The re-sorted list still highlights A alone.
+  std::reverse(list.begin(), list.end());
+  controller().updateView();
+  spin(0.2);
+  EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"A"});
+  EXPECT_EQ(selectedTitles(), std::vector<std::string>{"A"});
+  sys::Workspace::setLauncher(nullptr);
+}
+
+TEST_F(ControllerTest, AfterACommandClickARefreshHighlightsOnlyTheSelection) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  add("http://c.example/", "C");
+  defaults().setBool(true, "BoomarksListView");  // short rows: all three in view
+  build(3);
+  app().initializeKesto();
+  auto& list = dm().bookmarks();
+  auto posOf = [&](const Bookmark::Ref& x) { return std::find(list.begin(), list.end(), x) - list.begin(); };
+  clickItem(posOf(a));
+  clickItem(posOf(b), ui::ModifierFlag::Command);
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 2; }));
+  // B leaves the list (trashed elsewhere); the others move up.
+  list.erase(list.begin() + posOf(b));
+  std::reverse(list.begin(), list.end());
+  controller().updateView();
+  spin(0.2);
+  EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"A"});
+  EXPECT_EQ(selectedTitles(), std::vector<std::string>{"A"});
 }
 
 TEST_F(ControllerTest, ResetRefreshClearsTheSelectionAndTheInspector) {
