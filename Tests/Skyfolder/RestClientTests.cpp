@@ -2,6 +2,7 @@
 #include "TestPKI.h"
 
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -156,6 +157,29 @@ TEST_F(SkyfolderService, LinksThroughTheBrowserFlow) {
   spin(0.2);
   EXPECT_EQ(fake->log().size(), requests);
   EXPECT_FALSE(helper.isLoading());
+}
+
+TEST_F(SkyfolderService, RequestTokenFailureReachesObservers) {
+  auto& helper = SFAuthHelperOSX::sharedHelper();
+  bool opened = false;
+  helper.setURLOpener([&](const net::URL&) { opened = true; });
+  std::optional<std::int64_t> errorCode;
+  fnd::ScopedObserver observer;
+  observer.observe(kSFAuthHelperOSXStateChangedNotification, [&](const fnd::Notification& n) {
+    if (const auto it = n.userInfo.find("error"); it != n.userInfo.end())
+      errorCode = it->second.objectAs<fnd::Error>()->code();
+  });
+  fake->injectFault("/1/oauth/request_token", {.status = 503, .body = "{\"error\":\"busy\"}", .headers = {}});
+  helper.authenticate();
+  ASSERT_TRUE(runUntil([&] { return errorCode.has_value(); }));
+  EXPECT_EQ(*errorCode, 503);
+  EXPECT_FALSE(helper.isLoading());
+  EXPECT_FALSE(opened);
+  // Nothing waits for the user: becoming active sends nothing.
+  const auto requests = fake->log().size();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kSFApplicationDidBecomeActiveNotification);
+  spin(0.1);
+  EXPECT_EQ(fake->log().size(), requests);
 }
 
 TEST_F(SkyfolderService, RefusedAccessTokenEndsTheFlow) {
