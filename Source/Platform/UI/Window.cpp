@@ -25,15 +25,15 @@ class WindowWidget : public QWidget {
  protected:
   void resizeEvent(QResizeEvent*) override;
   void moveEvent(QMoveEvent*) override {
-    if (window_ && window_->delegate()) window_->delegate()->windowDidMove(*window_);
+    if (window_ && window_->delegate()) qtbridge::guarded("window move", [&] { window_->delegate()->windowDidMove(*window_); });
   }
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
-    if (window_) window_->performClose();
+    if (window_) qtbridge::guarded("window close", [&] { window_->performClose(); });
   }
   bool event(QEvent* e) override {
     if (window_ && e->type() == QEvent::WindowActivate)
-      Application::shared().windowBecameKey(window_);
+      qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
     return QWidget::event(e);
   }
   void keyPressEvent(QKeyEvent* e) override {
@@ -49,6 +49,17 @@ class WindowWidget : public QWidget {
     Event ev = qtbridge::keyEvent(e, EventType::KeyUp);
     ev.window = window_;
     qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
+  }
+
+ public:
+  // Reached through the widget, which outlives its window until the deferred delete: a
+  // detached widget reports nothing.
+  void screenChanged() {
+    if (!window_) return;
+    qtbridge::guarded("screen change", [&] {
+      if (window_->delegate()) window_->delegate()->windowDidChangeScreen(*window_);
+      fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidChangeScreenNotification, window_);
+    });
   }
 
  private:
@@ -68,8 +79,10 @@ void WindowWidget::resizeEvent(QResizeEvent*) {
   if (!window_) return;
   if (auto& cv = window_->contentView())
     qtbridge::guarded("window resize", [&] { cv->setFrame(fnd::Rect(0, 0, width(), height())); });
-  if (window_->delegate()) window_->delegate()->windowDidResize(*window_);
-  fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidResizeNotification, window_);
+  qtbridge::guarded("window resize", [&] {
+    if (window_->delegate()) window_->delegate()->windowDidResize(*window_);
+    fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidResizeNotification, window_);
+  });
 }
 
 Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
@@ -165,12 +178,9 @@ void Window::orderFront() {
   d_->widget->show();
   if (!d_->screenConnected && d_->widget->windowHandle()) {
     d_->screenConnected = true;
-    QObject::connect(d_->widget->windowHandle(), &QWindow::screenChanged, d_->widget,
-                     [this](QScreen*) {
-                       if (delegate_) delegate_->windowDidChangeScreen(*this);
-                       fnd::NotificationCenter::defaultCenter().postNotificationName(
-                           WindowDidChangeScreenNotification, this);
-                     });
+    WindowWidget* widget = d_->widget;
+    QObject::connect(widget->windowHandle(), &QWindow::screenChanged, widget,
+                     [widget](QScreen*) { widget->screenChanged(); });
   }
   d_->widget->raise();
   displayIfNeeded();

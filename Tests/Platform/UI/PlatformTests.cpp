@@ -9,7 +9,18 @@
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMoveEvent>
+#include <QResizeEvent>
+#include <QWidget>
+#include <QWindow>
+
 #include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <string>
 
 using namespace kesto;
 using namespace kesto::ui;
@@ -231,4 +242,54 @@ TEST(GraphicsContext, PathsGradientsAndTextDrawUpright) {
   EXPECT_LT(img.pixelColor(2, 5).red, img.pixelColor(97, 5).red);  // the gradient brightens
   EXPECT_GT(GraphicsContext::sizeOfText("Kesto", Font{}).width, 10);
   EXPECT_FALSE(img.encoded().empty());
+}
+
+namespace {
+QWidget* widgetOf(const Window& window) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->property("kestoWindow").value<void*>() == &window) return w;
+  return nullptr;
+}
+
+struct ThrowingWindowDelegate : WindowDelegate {
+  std::set<std::string> calls;
+  [[noreturn]] void fail(const char* what) {
+    calls.insert(what);
+    throw std::runtime_error(what);
+  }
+  bool windowShouldClose(Window&) override { fail("close"); }
+  void windowDidResize(Window&) override { fail("resize"); }
+  void windowDidMove(Window&) override { fail("move"); }
+  void windowDidChangeScreen(Window&) override { fail("screen"); }
+};
+}  // namespace
+
+// What a delegate or an observer throws from a window event must not unwind through Qt.
+TEST(Window, ExceptionsFromWindowEventsStayOutOfTheEventLoop) {
+  Window window(fnd::Rect(10, 10, 200, 100), WindowStyle::Titled | WindowStyle::Resizable);
+  ThrowingWindowDelegate delegate;
+  window.setDelegate(&delegate);
+  int posted = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &delegate, [&](const fnd::Notification&) { ++posted, throw std::runtime_error("observer"); },
+      WindowDidBecomeKeyNotification);
+  EXPECT_NO_THROW(window.orderFront());
+  QWidget* widget = widgetOf(window);
+  ASSERT_NE(widget, nullptr);
+  ASSERT_NE(widget->windowHandle(), nullptr);
+
+  QResizeEvent resize(QSize(300, 150), QSize(200, 100));
+  QMoveEvent move(QPoint(40, 40), QPoint(10, 10));
+  QCloseEvent close;
+  QEvent activate(QEvent::WindowActivate);
+  EXPECT_NO_THROW(QApplication::sendEvent(widget, &resize));
+  EXPECT_NO_THROW(QApplication::sendEvent(widget, &move));
+  EXPECT_NO_THROW(QApplication::sendEvent(widget, &close));
+  Application::shared().windowBecameKey(nullptr);
+  EXPECT_NO_THROW(QApplication::sendEvent(widget, &activate));
+  EXPECT_NO_THROW(Q_EMIT widget->windowHandle()->screenChanged(widget->windowHandle()->screen()));
+  EXPECT_EQ(delegate.calls, (std::set<std::string>{"close", "move", "resize", "screen"}));
+  EXPECT_GE(posted, 1);
+  EXPECT_TRUE(window.isVisible());  // the close was not confirmed
+  fnd::NotificationCenter::defaultCenter().removeObserver(&delegate);
 }
