@@ -363,9 +363,9 @@ void AppDelegate::importSharedFolderFromDoubleClick() {
   if (fileToBeImported_.empty()) return;
   std::string path = std::move(fileToBeImported_);
   fileToBeImported_.clear();
-  static SharedFolderArchive archive;
-  archive.setDataManager(kestoData);
-  if (!archive.importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+  if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
+  archive_->setDataManager(kestoData);
+  if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
 }
 
 void AppDelegate::addUrlFromBrowserExtension() {

@@ -21,6 +21,7 @@ class BookmarksController;
 class DataManager;
 class OverlayController;
 class PreferencesController;
+class SharedFolderArchive;
 class SpinningIndicator;
 
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
@@ -125,6 +126,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool terminated_ = false;
   std::unique_ptr<OverlayController> overlay_;
   std::unique_ptr<Backup> backup_;
+  std::unique_ptr<SharedFolderArchive> archive_;
   std::shared_ptr<bool> alive_;
   std::uint64_t overlayGeneration_ = 0;
   std::optional<HotKeyCombo> registeredHotKey_;

@@ -3,6 +3,9 @@
 #include "AppFixture.h"
 
 #include "App/BookmarkIntake.h"
+#include "Synchronize/SharedFolderArchive.h"
+
+#include <filesystem>
 #include "Model/ViewUpdater.h"
 
 #include <vector>
@@ -141,6 +144,29 @@ TEST_F(IntakeTest, ArgumentsCarryURLsAndAddText) {
   // A path that is no archive is handed to the import, which refuses it; nothing is added.
   app().handleArguments({"/nonexistent/one.kesto", "/nonexistent/two.kesto"});
   EXPECT_EQ(storedURLs().size(), 3u);
+}
+
+TEST_F(IntakeTest, OfTwoOpenedArchivesOnlyTheFirstIsImported) {
+  std::string dir = makeTempDir("archives");
+  auto share = [&](const std::string& name, const std::string& url) {
+    auto folder = Folder::initEntity();
+    folder->setName(name);
+    folder->saveFolder();
+    auto b = Bookmark::addBookmarkWithURL(url, folder);
+    b->saveBookmark();
+    SharedFolderArchive archive;
+    auto made = archive.shareBookmarksToPath(folder, dir + "/" + name + ".kesto");
+    ASSERT_TRUE(made);
+    std::filesystem::copy(*made, dir + "/" + name + ".kesto", std::filesystem::copy_options::recursive);
+  };
+  share("One", "http://one.example/");
+  share("Two", "http://two.example/");
+  build(2);
+  auto copies = [](const char* url) { return Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value(url))); };
+  app().handleArguments({dir + "/One.kesto", dir + "/Two.kesto"});
+  ASSERT_TRUE(runUntil([&] { return copies("http://one.example/") == 2; }, 10));
+  spin(0.3);
+  EXPECT_EQ(copies("http://two.example/"), 1);
 }
 
 }  // namespace
