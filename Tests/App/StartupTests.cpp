@@ -6,6 +6,10 @@
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Support/LogCenter.h"
+#include "Support/RollingFileLogger.h"
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
 
@@ -283,6 +287,32 @@ TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   spin(0.6);
   EXPECT_TRUE(app().overlay()->isOverlay());
   EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 3));
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
+  build(0);
+  app().initializeLogging();
+  fnd::logWarning("start-up logging check");
+  LogCenter::flush();
+  std::string all;
+  for (const auto& entry : std::filesystem::directory_iterator(fnd::StandardPaths::logsDirectory()))
+    all += readFile(entry.path().string());
+  EXPECT_NE(all.find("start-up logging check"), std::string::npos);
+  auto loggers = LogCenter::allLoggers();
+  EXPECT_EQ(loggers.size(), 2u);
+  for (const auto& l : loggers)
+    if (auto file = std::dynamic_pointer_cast<RollingFileLogger>(l)) {
+      EXPECT_EQ(file->maximumFileSize(), 1048576u);
+      EXPECT_EQ(file->rollingFrequency(), 86400.0);
+      EXPECT_EQ(file->logFileManager()->maximumNumberOfLogFiles(), 7u);
+    }
+  LogCenter::removeAllLoggers();
 }
 
 }  // namespace
