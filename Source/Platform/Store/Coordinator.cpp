@@ -284,7 +284,8 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   bool migrate = options.count(kMigratePersistentStoresAutomaticallyOption) &&
                  options.at(kMigratePersistentStoresAutomaticallyOption).boolValue();
   sqlite3* h = nullptr;
-  int flags = SQLITE_OPEN_FULLMUTEX | (readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+  // Every use of the connection holds `mutex`, so SQLite need not lock again per call.
+  int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
   std::string target = memory ? ":memory:" : storePath;
   if (sqlite3_open_v2(target.c_str(), &h, flags, nullptr) != SQLITE_OK) {
     if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened at " + storePath);
