@@ -7,6 +7,7 @@
 #include "Views/TileCollectionViewCell.h"
 #include "Views/TileCollectionViewDocumentView.h"
 #include "Views/TileCollectionViewReusableView.h"
+#include "Views/TileCollectionViewReuse.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,22 +17,6 @@ namespace kesto {
 
 namespace {
 constexpr const char* kModule = "TileCollectionViewFramework";
-
-template <typename Pool, typename Item>
-void enqueueItem(Pool& pool, const std::string& identifier, Item item) {
-  if (identifier.empty()) return;
-  pool[identifier].push_back(std::move(item));
-}
-
-template <typename Pool>
-typename Pool::mapped_type::value_type dequeueItem(Pool& pool, const std::string& identifier) {
-  if (identifier.empty()) return nullptr;
-  auto it = pool.find(identifier);
-  if (it == pool.end() || it->second.empty()) return nullptr;
-  auto item = it->second.back();
-  it->second.pop_back();
-  return item;
-}
 }  // namespace
 
 TileCollectionView::TileCollectionView(const fnd::Rect& frame) : TileScrollView(frame), data_(this) { commonInit(); }
@@ -136,20 +121,8 @@ std::shared_ptr<TileCollectionViewCell> TileCollectionView::dequeueReusableCellW
     fnd::parameterAssertionFailed("identifier", kModule);
     return nullptr;
   }
-  std::shared_ptr<TileCollectionViewCell> cell = dequeueItem(reusableCells_, identifier);
-  if (!cell) {
-    auto cls = cellClassMap_.find(identifier);
-    auto nib = cellNibMap_.find(identifier);
-    if (nib != cellNibMap_.end()) {
-      auto object = firstTopLevelObjectOfClass(
-          [](ui::View* v) { return dynamic_cast<TileCollectionViewCell*>(v) != nullptr; }, *nib->second);
-      cell = std::static_pointer_cast<TileCollectionViewCell>(object);
-    } else if (cls != cellClassMap_.end()) {
-      cell = cls->second(fnd::Rect());
-    } else {
-      cell = std::make_shared<TileCollectionViewCell>(fnd::Rect());
-    }
-  }
+  std::shared_ptr<TileCollectionViewCell> cell = tile_reuse::dequeue(reusableCells_, identifier);
+  if (!cell) cell = tile_reuse::make<TileCollectionViewCell>(*this, identifier, cellNibMap_, cellClassMap_);
   if (!cell) return nullptr;
   cell->setReuseIdentifier(identifier);
   cell->prepareForReuse();
@@ -157,7 +130,7 @@ std::shared_ptr<TileCollectionViewCell> TileCollectionView::dequeueReusableCellW
 }
 
 void TileCollectionView::enqueueReusableCell(std::shared_ptr<TileCollectionViewCell> cell, const std::string& identifier) {
-  enqueueItem(reusableCells_, identifier, std::move(cell));
+  tile_reuse::enqueue(reusableCells_, identifier, std::move(cell));
 }
 
 std::size_t TileCollectionView::reusableCellCount(const std::string& identifier) const {

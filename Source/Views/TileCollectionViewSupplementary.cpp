@@ -2,6 +2,7 @@
 #include "Platform/Foundation/Assert.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewReusableView.h"
+#include "Views/TileCollectionViewReuse.h"
 
 #include <cstdlib>
 #include <unordered_set>
@@ -85,24 +86,9 @@ std::shared_ptr<TileCollectionViewReusableView> TileCollectionView::dequeueReusa
     return nullptr;
   }
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
-  std::shared_ptr<TileCollectionViewReusableView> view;
-  auto pool = reusableSupplementaryViews_.find(id);
-  if (pool != reusableSupplementaryViews_.end() && !pool->second.empty()) {
-    view = pool->second.back();
-    pool->second.pop_back();
-  }
-  if (!view) {
-    auto nib = supplementaryViewNibMap_.find(id);
-    auto cls = supplementaryViewClassMap_.find(id);
-    if (nib != supplementaryViewNibMap_.end()) {
-      view = std::static_pointer_cast<TileCollectionViewReusableView>(firstTopLevelObjectOfClass(
-          [](ui::View* v) { return dynamic_cast<TileCollectionViewReusableView*>(v) != nullptr; }, *nib->second));
-    } else if (cls != supplementaryViewClassMap_.end()) {
-      view = cls->second(fnd::Rect());
-    } else {
-      view = std::make_shared<TileCollectionViewReusableView>(fnd::Rect());
-    }
-  }
+  std::shared_ptr<TileCollectionViewReusableView> view = tile_reuse::dequeue(reusableSupplementaryViews_, id);
+  if (!view)
+    view = tile_reuse::make<TileCollectionViewReusableView>(*this, id, supplementaryViewNibMap_, supplementaryViewClassMap_);
   if (!view) return nullptr;
   view->setReuseIdentifier(reuseIdentifier);
   view->setKind(kind);
@@ -112,7 +98,8 @@ std::shared_ptr<TileCollectionViewReusableView> TileCollectionView::dequeueReusa
 void TileCollectionView::enqueueReusableSupplementaryView(std::shared_ptr<TileCollectionViewReusableView> view,
                                                           const std::string& kind, const std::string& reuseIdentifier) {
   if (kind.empty() || reuseIdentifier.empty()) return;
-  reusableSupplementaryViews_[supplementaryViewIdentifierWithKind(kind, reuseIdentifier)].push_back(std::move(view));
+  tile_reuse::enqueue(reusableSupplementaryViews_, supplementaryViewIdentifierWithKind(kind, reuseIdentifier),
+                      std::move(view));
 }
 
 std::vector<std::string> TileCollectionView::allSupplementaryViewIdentifiers() const {
