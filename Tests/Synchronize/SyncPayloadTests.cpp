@@ -86,15 +86,16 @@ TEST(SyncPayload, RefusesASyncFileOverTheCap) {
   EXPECT_TRUE(xml.empty());
 }
 
+struct Recorder : ZipPackerDelegate {
+  std::vector<std::string> messages;
+  void errorMessage(const std::string& m) override { messages.push_back(m); }
+};
+
 TEST(ZipPacker, ExtractionStaysInsideItsFolder) {
   auto dir = makeTempDir("extract");
   auto zip = craft(dir, {{"../outside.txt", "evil"}, {"a\\b\\c.txt", "nested"}, {"sub/", ""}, {"plain.txt", "p"}});
   auto target = dir + "/out";
   ASSERT_TRUE(fnd::FileManager::createDirectory(target, true));
-  struct Recorder : ZipPackerDelegate {
-    std::vector<std::string> messages;
-    void errorMessage(const std::string& m) override { messages.push_back(m); }
-  };
   auto recorder = std::make_shared<Recorder>();
   ZipPacker packer;
   packer.setDelegate(recorder);
@@ -114,10 +115,6 @@ TEST(ZipPacker, ExtractionStaysInsideItsFolder) {
 TEST(ZipPacker, EmptyArchiveReportsFailure) {
   auto dir = makeTempDir("empty");
   auto zip = craft(dir, {});
-  struct Recorder : ZipPackerDelegate {
-    std::vector<std::string> messages;
-    void errorMessage(const std::string& m) override { messages.push_back(m); }
-  };
   auto recorder = std::make_shared<Recorder>();
   ZipPacker packer;
   packer.setDelegate(recorder);

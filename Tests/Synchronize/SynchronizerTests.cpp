@@ -324,18 +324,23 @@ class SyncedFolderLibrariesTest : public SynchronizerTest {
     save();
   }
 
-  std::string shared, current;
-  std::map<std::string, std::vector<std::string>> saved;
-};
-
-
-TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) {
+  // Library A with two bookmarks in one folder, synced once.
+  void seedLibraryA() {
   use("A");
   auto f = folder("F1", "Shared");
   bookmark("B1", "http://one.example/", "one", f);
   bookmark("B2", "http://two.example/", "two", f);
   save();
   ASSERT_TRUE(runSync());
+  }
+
+  std::string shared, current;
+  std::map<std::string, std::vector<std::string>> saved;
+};
+
+
+TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) {
+  ASSERT_NO_FATAL_FAILURE(seedLibraryA());
   const auto payload = shared + "/Documents/kesto_sync.zip";
   EXPECT_EQ(sh("unzip -t '" + payload + "'"), 0);
 
@@ -366,12 +371,7 @@ TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) 
 }
 
 TEST_F(SyncedFolderLibrariesTest, ALibraryThatMissedAGenerationDoesNotResurrect) {
-  use("A");
-  auto f = folder("F1", "Shared");
-  bookmark("B1", "http://one.example/", "one", f);
-  bookmark("B2", "http://two.example/", "two", f);
-  save();
-  ASSERT_TRUE(runSync());
+  ASSERT_NO_FATAL_FAILURE(seedLibraryA());
   use("C");
   ASSERT_TRUE(runSync());  // C has both, then goes away for a while
   use("B");
