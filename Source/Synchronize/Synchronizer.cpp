@@ -214,7 +214,12 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
       options.localKestoID = run->kestoID;
       options.remoteKestoID = remoteID;
       options.localTombstones = localTombstones;
-      SyncMerge::processImport(*doc, context, options);
+      if (!SyncMerge::processImport(*doc, context, options).saved) {
+        fnd::DispatchQueue::main().async([this, alive, run] {
+          if (alive.lock() && run == run_) endRun(false, "The synced changes could not be stored");
+        });
+        return;
+      }
     }
     // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
     std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
@@ -232,9 +237,13 @@ void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, st
                             std::vector<SyncTombstone> remoteDeletions, bool merged) {
   if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
     fnd::Error error;
-    if (!main->save(&error))
+    if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
                      error.description().c_str());
+      // What the library could not store must not go out: the next run would take the uploaded
+      // file for its own and skip the peer's changes for good.
+      return endRun(false, "The synced changes could not be stored: " + error.localizedDescription());
+    }
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
   SyncTombstones::add(remoteDeletions);

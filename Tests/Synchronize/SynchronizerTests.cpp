@@ -13,6 +13,8 @@
 
 #include <map>
 
+#include <sqlite3.h>
+
 namespace kesto::test {
 namespace {
 
@@ -192,6 +194,35 @@ TEST_F(SynchronizerTest, RemoteTombstonesArePassedOn) {
   EXPECT_FALSE(find("B1"));
   EXPECT_NE(log->sent.back().find("<object-id>B1</object-id>"), std::string::npos);
   ASSERT_EQ(SyncTombstones::tombstones().size(), 1u);
+}
+
+// As a full disk would: the store takes no new bookmark from here on.
+void refuseNewBookmarks() {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(WrenDataManager::sharedInstance().persistentStorePath().c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "CREATE TRIGGER refuse BEFORE INSERT ON ZBOOKMARK BEGIN SELECT RAISE(ABORT, 'disk full'); END;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
+
+// A merge the library could not store must not go out: the next run would take the uploaded
+// file for its own and never merge the peer's changes again.
+TEST_F(SynchronizerTest, AMergeThatCannotBeStoredIsNotSent) {
+  auto f = folder("F1", "One");
+  bookmark("B1", "http://a.example/", "A", f);
+  save();
+  SyncTombstones::record("B-OLD", 1, "b");
+  ASSERT_NO_FATAL_FAILURE(refuseNewBookmarks());
+  onLoad = deliver(
+      "<kesto-sync-file><kesto-id>kesto-PEER</kesto-id><bookmarks><bookmark><id>B-NEW</id><version>1</version>"
+      "<url>http://new.example/</url><title>new</title><folders><folder-id>F1</folder-id></folders></bookmark>"
+      "</bookmarks></kesto-sync-file>");
+  EXPECT_FALSE(runSync());
+  EXPECT_TRUE(log->sent.empty());
+  EXPECT_TRUE(alerts->sawTitle("Sync failed"));
+  EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);
 }
 
 TEST_F(SynchronizerTest, StartsAreRefusedWhileAnyJobRuns) {
