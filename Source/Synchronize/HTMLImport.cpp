@@ -301,19 +301,20 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::string importFilePath;
   std::string importRootFolderID;
 
-  // Parse thread: read, parse, write through a context of its own. Answers false when the file
-  // could not be read.
-  bool parseAndWrite(const std::string& path, const std::string& rootID, bool skip) {
+  enum class Outcome { Imported, Unreadable, NotStored };
+
+  // Parse thread: read, parse, write through a context of its own.
+  Outcome parseAndWrite(const std::string& path, const std::string& rootID, bool skip) {
     auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
     if (!context) {
       fnd::logError("Unable to read bookmark file '" + path + "' for import: no store");
-      return false;
+      return Outcome::Unreadable;
     }
     fnd::Error error;
     auto bytes = fnd::FileManager::readFile(path, fnd::HtmlDocument::kDefaultMaxInputBytes, &error);
     if (!bytes) {
       fnd::logError("Unable to read bookmark file '" + path + "' for import");
-      return false;
+      return Outcome::Unreadable;
     }
 
     // Duplicates are checked against one read of the store's URLs, on this thread's own
@@ -337,15 +338,20 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     existing = {};
     if (!parsed) {
       fnd::logError("Unable to read bookmark file '" + path + "' for import");
-      return false;
+      return Outcome::Unreadable;
     }
-    HTMLImport::finalizeImport(*parsed, context, rootID);
-    return true;
+    if (!HTMLImport::finalizeImport(*parsed, context, rootID)) {
+      fnd::logError("Bookmarks from '" + path + "' could not all be stored");
+      return Outcome::NotStored;
+    }
+    return Outcome::Imported;
   }
 
   // Main thread.
-  void finish(bool imported) {
-    if (imported) {
+  void finish(Outcome outcome) {
+    const bool imported = outcome == Outcome::Imported;
+    // What a failed write stored before it stays, in its folders, and is shown.
+    if (outcome != Outcome::Unreadable) {
       if (dataManager) dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateTags();
       ViewUpdater::updateFoldersCompletely();
@@ -360,22 +366,24 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     if (sheet) sheet(false);
     ViewUpdater::stopActivity();
     running = false;
+    const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
     if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
+    else if (outcome == Outcome::NotStored)
+      AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not all be stored.");
     else
-      AlertPresenter::alert("Import failed", "Unable to read bookmark file '" +
-                                                 fnd::FileManager::lastPathComponent(importFilePath) + "' for import.");
+      AlertPresenter::alert("Import failed", "Unable to read bookmark file '" + file + "' for import.");
     if (completion) completion(imported);
   }
 };
 
-void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
+bool HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
                                 const std::string& rootID) {
   std::unordered_map<std::string, Folder::Ref> folders;
   if (auto root = Folder::folderWithFolderID(rootID, context)) folders[rootID] = root;
   for (const FolderDummy& record : parsed.folders) {
     auto folder = Folder::initEntityInContext(context);
-    if (!folder) return;
+    if (!folder) return false;
     folder->setName(record.name.string());
     folder->setFolderID(record.folderID.string());
     folder->setParentFolderID(record.parentFolderID.string());
@@ -384,7 +392,7 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
     folder->setIsExpanded(0);
     folders[record.folderID.string()] = folder;
   }
-  WrenEntity::saveContext(context);
+  if (!WrenEntity::saveContext(context)) return false;
 
   std::unordered_map<std::string, Tag::Ref> tags;
   if (auto all = Tag::fetchEntities(context))
@@ -396,7 +404,7 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
     tag->setName(name);
     tags[name] = tag;
   }
-  WrenEntity::saveContext(context);
+  if (!WrenEntity::saveContext(context)) return false;
 
   // Bookmarks are saved in batches and the context forgets each saved batch, so a large file
   // never holds every new object in memory at once. Folders and tags are found again by their
@@ -411,7 +419,7 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
   std::size_t inBatch = 0;
   for (const BookmarkDummy& record : parsed.bookmarks) {
     auto bookmark = Bookmark::initEntityInContext(context);
-    if (!bookmark) break;
+    if (!bookmark) return false;
     bookmark->setAddedDate(now);
     bookmark->setUniqueID(record.uniqueID.string());
     bookmark->setNeedsUpdate(1);
@@ -442,13 +450,13 @@ void HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<stor
     }
     if (++inBatch == kBookmarkBatch) {
       inBatch = 0;
-      if (!WrenEntity::saveContext(context)) return;
+      if (!WrenEntity::saveContext(context)) return false;
       folders.clear();
       tags.clear();
       context->reset();
     }
   }
-  WrenEntity::saveContext(context);
+  return WrenEntity::saveContext(context);
 }
 
 HTMLImport::HTMLImport() : d_(std::make_shared<Impl>()) {}
@@ -480,7 +488,7 @@ bool HTMLImport::importFromFile(const std::string& path) {
   auto root = Folder::initEntity();
   if (!root) {
     d_->running = false;
-    d_->finish(false);
+    d_->finish(Impl::Outcome::Unreadable);
     return false;
   }
   root->setName(fnd::FileManager::lastPathComponent(path));
@@ -491,10 +499,10 @@ bool HTMLImport::importFromFile(const std::string& path) {
   root->saveFolder();
 
   std::thread([impl = d_, path, rootID = d_->importRootFolderID, skip = d_->skipDuplicates] {
-    bool ok = impl->parseAndWrite(path, rootID, skip);
+    const auto outcome = impl->parseAndWrite(path, rootID, skip);
     std::weak_ptr<Impl> weak = impl;
-    fnd::DispatchQueue::main().async([weak, ok] {
-      if (auto strong = weak.lock()) strong->finish(ok);
+    fnd::DispatchQueue::main().async([weak, outcome] {
+      if (auto strong = weak.lock()) strong->finish(outcome);
     });
   }).detach();
   return true;

@@ -64,8 +64,9 @@ class HTMLImport {
                                              bool skipDuplicates, const std::unordered_set<std::string>& skipURLs,
                                              FileKind* kind = nullptr);
   // Writes parsed records through `context` (a context confined to the calling thread): the
-  // folders, the tags not yet in the store, then the bookmarks, each step saved.
-  static void finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
+  // folders, the tags not yet in the store, then the bookmarks, each step saved. False when a
+  // save failed; what was saved before stays.
+  static bool finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
                              const std::string& rootFolderID);
 
  private:

@@ -1,4 +1,5 @@
 #include "SyncLibraryFixture.h"
+#include "SyncTestSupport.h"
 
 #include "Synchronize/HTMLImport.h"
 
@@ -338,6 +339,18 @@ TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {
   // A folder (not a file) fails the same way.
   EXPECT_FALSE(runImport(import, makeTempDir("notafile")));
   EXPECT_EQ(Folder::countWithPredicate(nullptr), before);
+}
+
+// Bookmarks the store would not take are a failed import, not a complete one; the folders
+// already written stay.
+TEST_F(HTMLImportTest, BookmarksTheStoreRefusesAreReportedAsAFailure) {
+  ASSERT_NO_FATAL_FAILURE(refuseNewBookmarks());
+  HTMLImport import;
+  EXPECT_FALSE(runImport(import, dataFile("Import/chromium.html")));
+  EXPECT_TRUE(alerts->sawTitle("Import failed"));
+  EXPECT_FALSE(import.isImporting());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(import.importRootFolderID()));
 }
 
 TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {

@@ -13,12 +13,24 @@
 #include "Platform/Store/Context.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace kesto::test {
+
+// As a full disk would: the store takes no new bookmark from here on.
+inline void refuseNewBookmarks() {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(WrenDataManager::sharedInstance().persistentStorePath().c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "CREATE TRIGGER refuse BEFORE INSERT ON ZBOOKMARK BEGIN SELECT RAISE(ABORT, 'disk full'); END;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
 
 // A library in the test's store with helpers that make records with fixed identifiers.
 class SyncRecordsTest : public ::testing::Test {

@@ -13,8 +13,6 @@
 
 #include <map>
 
-#include <sqlite3.h>
-
 namespace kesto::test {
 namespace {
 
@@ -194,17 +192,6 @@ TEST_F(SynchronizerTest, RemoteTombstonesArePassedOn) {
   EXPECT_FALSE(find("B1"));
   EXPECT_NE(log->sent.back().find("<object-id>B1</object-id>"), std::string::npos);
   ASSERT_EQ(SyncTombstones::tombstones().size(), 1u);
-}
-
-// As a full disk would: the store takes no new bookmark from here on.
-void refuseNewBookmarks() {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(WrenDataManager::sharedInstance().persistentStorePath().c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db,
-                         "CREATE TRIGGER refuse BEFORE INSERT ON ZBOOKMARK BEGIN SELECT RAISE(ABORT, 'disk full'); END;",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
 }
 
 // A merge the library could not store must not go out: the next run would take the uploaded
