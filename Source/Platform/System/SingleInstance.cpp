@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <cstdlib>
+#include <exception>
 #include <unistd.h>
 
 namespace kesto::sys {
@@ -80,7 +81,15 @@ struct SingleInstance::Impl {
         buffer->clear();
         socket->write("1", 1);
         socket->flush();
-        if (handler) handler(arguments);
+        if (!handler) return;
+        // This runs inside a Qt slot: nothing the handler throws may reach the event loop.
+        try {
+          handler(arguments);
+        } catch (const std::exception& e) {
+          fnd::logError(std::string("The handler of another launch's arguments failed: ") + e.what());
+        } catch (...) {
+          fnd::logError("The handler of another launch's arguments failed");
+        }
       });
     }
   }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -117,4 +118,18 @@ TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
   EXPECT_FALSE(sendFromAnotherLaunch({std::string(2u << 20, 'a')})) << "too large to send";
   ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
   EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
+}
+
+TEST(SingleInstance, AHandlerThatThrowsNeitherEndsTheLoopNorStopsListening) {
+  SingleInstance primary(socketPath());
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  std::vector<std::string> last;
+  primary.setArgumentsHandler([&](const std::vector<std::string>& args) {
+    last = args;
+    if (args == std::vector<std::string>{"bad"}) throw std::runtime_error("handler failed");
+  });
+  EXPECT_TRUE(sendFromAnotherLaunch({"bad"})) << "the message was taken before the handler ran";
+  ASSERT_TRUE(kesto::test::runUntil([&] { return !last.empty(); }, 5));
+  ASSERT_TRUE(sendFromAnotherLaunch({"good"}));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return last == std::vector<std::string>{"good"}; }, 5));
 }
