@@ -50,7 +50,7 @@ void ICloudDataSource::load() {
   std::string failure;
   if (workFolder.empty()) {
     failure = "No temporary folder for the sync";
-  } else if (!folder->copyPayloadTo(inbound, &error, kLockTimeout)) {
+  } else if (!folder->copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
     failure = error.localizedDescription();
   } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
     failure = SyncPayload::describe(status);

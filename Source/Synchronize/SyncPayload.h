@@ -19,6 +19,8 @@ class SyncPayload {
   static constexpr const char* kInboundName = "tmpInbound.zip";
   // Inflated size above which an incoming sync file is refused.
   static constexpr std::size_t kMaxXmlBytes = 256u * 1024 * 1024;
+  // An archive larger than this cannot hold an acceptable sync file (deflate barely expands).
+  static constexpr std::size_t kMaxArchiveBytes = kMaxXmlBytes + 1024u * 1024;
 
   enum class UnpackStatus { Ok, NotAnArchive, NoSyncFile, TooLarge, Corrupt };
 

@@ -8,6 +8,9 @@
 
 #include <chrono>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kesto::test {
 namespace {
 
@@ -60,6 +63,34 @@ TEST(SyncedFolder, AHeldLockMakesOthersWaitThenFail) {
   EXPECT_FALSE(folder.putPayload(work + "/out.zip", nullptr, 0.3));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
   EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Missing);
+}
+
+// The payload comes from another machine through the folder: only a regular file of bounded
+// size is copied. A device or a pipe in its place must neither fill the disk nor block.
+TEST(SyncedFolder, OnlyABoundedRegularPayloadIsCopied) {
+  auto root = makeTempDir("container");
+  sys::SyncedFolder folder(root);
+  auto work = makeTempDir("work");
+  writeFile(work + "/out.zip", std::string(4096, 'x'));
+  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  fnd::Error error;
+  EXPECT_FALSE(folder.copyPayloadTo(work + "/in.zip", &error, 1, 4095));
+  EXPECT_FALSE(error.localizedDescription().empty());
+  EXPECT_FALSE(fnd::FileManager::fileExists(work + "/in.zip"));
+  ASSERT_TRUE(folder.copyPayloadTo(work + "/in.zip", nullptr, 1, 4096));
+  EXPECT_EQ(readFile(work + "/in.zip").size(), 4096u);
+
+  for (const char* kind : {"device", "pipe"}) {
+    ::unlink(folder.payloadPath().c_str());
+    if (std::string(kind) == "device")
+      ASSERT_EQ(::symlink("/dev/zero", folder.payloadPath().c_str()), 0);
+    else
+      ASSERT_EQ(::mkfifo(folder.payloadPath().c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(folder.copyPayloadTo(work + "/odd.zip", nullptr, 1)) << kind;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << kind;
+    EXPECT_FALSE(fnd::FileManager::fileExists(work + "/odd.zip")) << kind;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,10 +29,17 @@ bool isDirectory(const std::string& path) {
   return fnd::FileManager::fileExists(path, &dir) && dir;
 }
 
-// Copies with a final fsync so the rename publishes complete data.
-bool copyDurably(const std::string& from, const std::string& to) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+// Copies with a final fsync so the rename publishes complete data. Only a regular file of at
+// most `maxBytes` is read; a pipe is opened without blocking and refused.
+bool copyDurably(const std::string& from, const std::string& to,
+                 std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max()) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
+  struct stat info {};
+  if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode) || std::uint64_t(info.st_size) > maxBytes) {
+    ::close(in);
+    return false;
+  }
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) {
     ::close(in);
@@ -39,6 +47,7 @@ bool copyDurably(const std::string& from, const std::string& to) {
   }
   char buffer[65536];
   bool ok = true;
+  std::uint64_t copied = 0;
   while (true) {
     ssize_t n = ::read(in, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
@@ -47,6 +56,12 @@ bool copyDurably(const std::string& from, const std::string& to) {
       break;
     }
     if (n == 0) break;
+    // The file may grow while it is read.
+    copied += std::uint64_t(n);
+    if (copied > maxBytes) {
+      ok = false;
+      break;
+    }
     ssize_t off = 0;
     while (off < n) {
       ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
@@ -111,7 +126,8 @@ SyncedFolder::PayloadState SyncedFolder::payloadState() const {
   return PayloadState::Present;
 }
 
-bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* error, double lockTimeout) const {
+bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* error, double lockTimeout,
+                                 std::uint64_t maxBytes) const {
   if (!isDirectory(root_)) {
     fail(error, 1, "The synced folder " + root_ + " is not available");
     return false;
@@ -122,8 +138,9 @@ bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* err
     return false;
   }
   fnd::FileManager::removeItem(destination);
-  if (!copyDurably(payloadPath(), destination)) {
-    fail(error, 3, "The sync payload could not be copied from " + payloadPath());
+  if (!copyDurably(payloadPath(), destination, maxBytes)) {
+    fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
+                       " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
     return false;
   }
   return true;

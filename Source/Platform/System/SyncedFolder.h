@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,7 @@ class SyncedFolder {
   static constexpr const char* kPayloadRelativePath = "Documents/kesto_sync.zip";
   static constexpr const char* kLockName = ".kesto.lock";
   static constexpr double kDefaultLockTimeout = 10.0;
+  static constexpr std::uint64_t kDefaultMaxPayloadBytes = 1024ull * 1024 * 1024;
 
   enum class PayloadState { NoFolder, Missing, Present };
 
@@ -34,9 +36,10 @@ class SyncedFolder {
 
   // NoFolder when the folder itself is gone (not mounted, removed).
   PayloadState payloadState() const;
-  // Copies the payload to `destination` while holding the lock.
+  // Copies the payload to `destination` while holding the lock. Only a regular file (a link to
+  // one included) of at most `maxBytes` is copied: what another machine put there is not trusted.
   bool copyPayloadTo(const std::string& destination, fnd::Error* error = nullptr,
-                     double lockTimeout = kDefaultLockTimeout) const;
+                     double lockTimeout = kDefaultLockTimeout, std::uint64_t maxBytes = kDefaultMaxPayloadBytes) const;
   // Puts `source` in as the new payload: copy to a temporary name in the folder, flush to disk,
   // rename over the payload, all while holding the lock; then removes `source`. On failure the
   // old payload is untouched.
