@@ -61,7 +61,7 @@ bool interfaceCarriesTraffic(int index) {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   ifreq req{};
-  std::strncpy(req.ifr_name, name, IF_NAMESIZE - 1);
+  std::memcpy(req.ifr_name, name, std::min<std::size_t>(std::strlen(name), IF_NAMESIZE - 1));
   bool ok = ::ioctl(fd, SIOCGIFFLAGS, &req) == 0 && (req.ifr_flags & IFF_UP) && !(req.ifr_flags & IFF_LOOPBACK);
   ::close(fd);
   return ok;

@@ -103,8 +103,9 @@ TEST(ReachabilityTest, FollowsRoutesInANetworkNamespace) {
   network->setCallback([&](std::uint32_t f) { seen.add(f); });
   ASSERT_TRUE(network->schedule(nullptr));
   // A dummy interface when the kernel offers one, else a veth pair.
-  if (std::system("ip link add d0 type dummy 2>/dev/null") != 0)
+  if (std::system("ip link add d0 type dummy 2>/dev/null") != 0) {
     ASSERT_EQ(std::system("ip link add d0 type veth peer name d1 && ip link set d1 up"), 0);
+  }
   ASSERT_EQ(std::system("ip addr add 10.9.0.2/24 dev d0 && ip link set d0 up && ip route add default via 10.9.0.1"), 0);
   ASSERT_TRUE(waitFor([&] {
     auto f = seen.get();
