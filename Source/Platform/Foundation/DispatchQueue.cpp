@@ -4,6 +4,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/RunLoop_p.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -81,14 +82,15 @@ struct DispatchState : std::enable_shared_from_this<DispatchState> {
   std::string label;
   DispatchQueue::Kind kind = DispatchQueue::Kind::Serial;
   bool isMain = false;
-  DispatchQueue* owner = nullptr;  // for DispatchQueue::current(); cleared when the owner goes
+  // For DispatchQueue::current(); workers read it while the owner's destructor may clear it.
+  std::atomic<DispatchQueue*> owner{nullptr};
   std::mutex mutex;
   std::deque<std::function<void()>> pending;
   bool draining = false;
   int suspended = 0;
 
   void run(const std::function<void()>& work) {
-    CurrentQueueScope scope(owner);
+    CurrentQueueScope scope(owner.load(std::memory_order_acquire));
     runGuarded(work);
   }
 
@@ -163,17 +165,14 @@ struct DispatchAccess {
     impl->state->kind = kind;
     impl->state->isMain = isMain;
     std::shared_ptr<DispatchQueue> q(new DispatchQueue(std::move(impl)));
-    q->impl_->state->owner = q.get();
+    q->impl_->state->owner.store(q.get(), std::memory_order_release);
     return q;
   }
 };
 
 DispatchQueue::DispatchQueue(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-DispatchQueue::~DispatchQueue() {
-  std::lock_guard lock(impl_->state->mutex);
-  impl_->state->owner = nullptr;
-}
+DispatchQueue::~DispatchQueue() { impl_->state->owner.store(nullptr, std::memory_order_release); }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::create(std::string label, Kind kind) {
   return DispatchAccess::make(std::move(label), kind, false);

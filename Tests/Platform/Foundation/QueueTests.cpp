@@ -152,6 +152,43 @@ TEST(DispatchQueue, QueueOutlivesItsOwnerUntilPendingWorkRan) {
   EXPECT_EQ(ran.load(), 5);
 }
 
+// Work left on a dropped queue must not see the queue it can no longer reach; dropping many
+// queues while their workers start items is the race a thread sanitizer run would catch.
+TEST(DispatchQueue, WorkLeftOnADroppedQueueSeesNoCurrentQueue) {
+  DispatchSemaphore started, release;
+  std::atomic<int> seen{-1};
+  {
+    auto queue = DispatchQueue::create("test.dropped.current");
+    queue->async([&] {
+      started.signal();
+      release.wait();
+    });
+    queue->async([&] { seen = DispatchQueue::current() == nullptr ? 1 : 0; });
+    ASSERT_TRUE(started.wait(5));
+  }
+  release.signal();
+  auto t0 = std::chrono::steady_clock::now();
+  while (seen < 0 && secondsSince(t0) < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(seen.load(), 1);
+
+  std::atomic<int> ran{0}, wrong{0};
+  for (int i = 0; i < 200; ++i) {
+    auto queue = DispatchQueue::create("test.dropped.many", i % 2 ? DispatchQueue::Kind::Concurrent
+                                                                   : DispatchQueue::Kind::Serial);
+    DispatchQueue* raw = queue.get();
+    for (int k = 0; k < 4; ++k)
+      queue->async([&, raw] {
+        DispatchQueue* current = DispatchQueue::current();
+        if (current && current != raw) ++wrong;
+        ++ran;
+      });
+  }
+  t0 = std::chrono::steady_clock::now();
+  while (ran < 800 && secondsSince(t0) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ran.load(), 800);
+  EXPECT_EQ(wrong.load(), 0);
+}
+
 TEST(DispatchGroup, NotifiesOnceEverythingLeftAndWaitTimesOut) {
   DispatchGroup group;
   auto queue = DispatchQueue::create("test.group", DispatchQueue::Kind::Concurrent);
