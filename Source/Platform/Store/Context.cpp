@@ -1049,8 +1049,8 @@ bool Context::save(fnd::Error* error) {
 
 void Context::rollback() {
   Impl& c = *impl_;
-  for (auto* o : std::vector<ManagedObject*>(c.inserted.begin(), c.inserted.end())) {
-    c.unregisterObject(o);
+  for (auto& o : insertedObjects()) {  // held here: unregistering may drop the last reference
+    c.unregisterObject(o.get());
     ObjectAccess::state(*o) = State::Detached;
   }
   std::vector<ManagedObjectRef> touched = updatedObjects();
