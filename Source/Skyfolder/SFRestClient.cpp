@@ -437,9 +437,11 @@ std::optional<net::URL> SFRestClient::authorizeURL() const {
     SFLogError("SFRestClient: You must get a request token before creating the authorize url");
     return std::nullopt;
   }
+  // The token arrives decoded from the form reply, so it is escaped again as a query value.
   return net::URL::fromString(std::string(kScheme) + "://" + SFConfig::webHost() + "/" + kAPIVersion +
-                              "/oauth/authorize?oauth_token=" + *store->requestToken() +
-                              "&osx_protocol=sf-" + store->consumerKey().value_or("") + "&embedded=1");
+                              "/oauth/authorize?oauth_token=" + fnd::percentEncodeUnreserved(*store->requestToken()) +
+                              "&osx_protocol=sf-" + fnd::percentEncodeUnreserved(store->consumerKey().value_or("")) +
+                              "&embedded=1");
 }
 
 void SFRestClient::loadAccessToken() {

@@ -537,3 +537,13 @@ TEST_F(SkyfolderTrust, PinnedRootsDoNotCoverTheTestCA) {
   SFRequest::setRootCertificatesForTesting(std::nullopt);
   expectRefused();
 }
+
+TEST_F(SkyfolderService, AuthorizePageCarriesAnEscapedRequestTokenWhole) {
+  // Token replies are decoded, so a token may hold characters that end a query value.
+  auto anon = SFRestClient::initWithSession(session);
+  session->credentialStoreForUserId(std::nullopt)->setRequestToken(std::string("a&b=c#d e+f"));
+  const auto url = anon->authorizeURL();
+  ASSERT_TRUE(url);
+  EXPECT_EQ(url->query().value_or(""), "oauth_token=a%26b%3Dc%23d%20e%2Bf&osx_protocol=sf-appkey&embedded=1");
+  EXPECT_FALSE(url->fragment());
+}
