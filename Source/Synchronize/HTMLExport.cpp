@@ -82,23 +82,42 @@ struct HTMLExport::Impl {
     bookmarks.clear();
   }
 
-  void appendFolder(std::string& out, const Folder::Ref& folder, std::unordered_set<const Folder*>& visited) {
-    // A parent cycle from a sync file or an archive must not recurse for ever.
-    if (!folder || !visited.insert(folder.get()).second) return;
-    out += "<DT><H3 FOLDED>";
-    out += escape(folder->name(), false);
-    out += "</H3>\n<DL><p>\n";
-    if (auto it = children.find(folder->folderID()); it != children.end())
-      for (const auto& child : it->second) appendFolder(out, child, visited);
-    if (auto it = bookmarks.find(folder.get()); it != bookmarks.end())
-      for (const auto& b : it->second) {
-        out += "<DT><A HREF=\"";
-        out += escape(b->url().value_or(""), true);
-        out += "\">";
-        out += escape(b->title().value_or(""), false);
-        out += "</A>\n";
+  // Depth first with an explicit stack: folder parents come from sync files and archives, so a
+  // chain may be far deeper than the call stack allows. Each folder is written once, so a parent
+  // cycle ends too.
+  void appendFolder(std::string& out, const Folder::Ref& top, std::unordered_set<const Folder*>& visited) {
+    struct Frame {
+      const Folder* folder;
+      const std::vector<Folder::Ref>* children;
+      std::size_t next;
+    };
+    std::vector<Frame> stack;
+    auto open = [&](const Folder::Ref& folder) {
+      if (!folder || !visited.insert(folder.get()).second) return;
+      out += "<DT><H3 FOLDED>";
+      out += escape(folder->name(), false);
+      out += "</H3>\n<DL><p>\n";
+      auto it = children.find(folder->folderID());
+      stack.push_back({folder.get(), it == children.end() ? nullptr : &it->second, 0});
+    };
+    open(top);
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      if (frame.children && frame.next < frame.children->size()) {
+        open((*frame.children)[frame.next++]);
+        continue;
       }
-    out += "</DL><p>\n";
+      if (auto it = bookmarks.find(frame.folder); it != bookmarks.end())
+        for (const auto& b : it->second) {
+          out += "<DT><A HREF=\"";
+          out += escape(b->url().value_or(""), true);
+          out += "\">";
+          out += escape(b->title().value_or(""), false);
+          out += "</A>\n";
+        }
+      out += "</DL><p>\n";
+      stack.pop_back();
+    }
   }
 };
 

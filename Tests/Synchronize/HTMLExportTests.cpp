@@ -97,6 +97,33 @@ TEST_F(HTMLExportTest, ParentCycleEndsAndOneFolderExportsAlone) {
                             "<DT><H3 FOLDED>A</H3>\n<DL><p>\n</DL><p>\n</HTML>");
 }
 
+// Folder parents come from sync files and archives, so a chain may be as deep as a file allows;
+// the export walks it without the call stack.
+TEST_F(HTMLExportTest, AVeryDeepFolderChainExports) {
+  constexpr int kDepth = 100000;
+  auto context = WrenDataManager::sharedInstance().managedObjectContext();
+  std::string parent = Folder::kRootID;
+  for (int i = 0; i < kDepth; ++i) {
+    auto f = Folder::initEntityInContext(context);
+    const std::string id = "N" + std::to_string(i);
+    f->setFolderID(id);
+    f->setName(id);
+    f->setParentFolderID(parent);
+    parent = id;
+  }
+  bookmark("https://bottom.example/", "bottom", Folder::existingFolderWithFolderID(parent));
+  save();
+  HTMLExport exporter;
+  const std::string path = makeTempDir("export") + "/deep.html";
+  ASSERT_TRUE(exporter.exportAllTofile(path));
+  const std::string html = readFile(path);
+  std::size_t opened = 0;
+  for (auto at = html.find("<DL><p>"); at != std::string::npos; at = html.find("<DL><p>", at + 1)) ++opened;
+  EXPECT_EQ(opened, std::size_t(kDepth));
+  EXPECT_NE(html.find("<DT><H3 FOLDED>N99999</H3>\n<DL><p>\n<DT><A HREF=\"https://bottom.example/\">bottom</A>\n</DL><p>\n</DL><p>\n"),
+            std::string::npos);
+}
+
 TEST_F(HTMLExportTest, AFailedWriteIsReportedNotConfirmed) {
   folder("W", "Work");
   save();
