@@ -8,8 +8,10 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
@@ -41,6 +43,25 @@ bool endsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// Names carry their creation time, and a same-millisecond twin gets "~N" (N counting up from
+// 1). The number is compared as a number, so "~10" is newer than "~9".
+struct Key {
+  std::string stamp;  // the path without the twin number and the suffix
+  unsigned long twin = 0;
+};
+
+Key keyOf(const std::string& path) {
+  Key key{path.substr(0, path.size() - std::strlen(kSuffix))};
+  const std::size_t tilde = key.stamp.rfind('~');
+  if (tilde != std::string::npos && tilde + 1 < key.stamp.size() && tilde + 10 > key.stamp.size() &&
+      std::all_of(key.stamp.begin() + static_cast<std::ptrdiff_t>(tilde) + 1, key.stamp.end(),
+                  [](unsigned char c) { return std::isdigit(c); })) {
+    key.twin = std::stoul(key.stamp.substr(tilde + 1));
+    key.stamp.resize(tilde);
+  }
+  return key;
+}
+
 }  // namespace
 
 // ---- LogFileManager
@@ -59,19 +80,33 @@ std::vector<std::string> LogFileManager::sortedLogFilePaths() const {
   if (!names) return paths;
   for (auto& name : *names)
     if (name.rfind(kPrefix, 0) == 0 && endsWith(name, kSuffix)) paths.push_back(directory_ + "/" + name);
-  // Names carry their creation time, and a same-millisecond twin gets "~N": newest sorts last
-  // by name, so the reverse is newest first.
-  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-    std::string ka = a.substr(0, a.size() - 4), kb = b.substr(0, b.size() - 4);
-    return ka > kb;
+  // Newest first: later stamps first, then higher twin numbers.
+  std::vector<std::pair<Key, std::string>> keyed;
+  keyed.reserve(paths.size());
+  for (auto& p : paths) keyed.emplace_back(keyOf(p), std::move(p));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.first.stamp != b.first.stamp) return a.first.stamp > b.first.stamp;
+    return a.first.twin > b.first.twin;
   });
+  paths.clear();
+  for (auto& [key, p] : keyed) paths.push_back(std::move(p));
   return paths;
 }
 
 std::string LogFileManager::createNewLogFile() {
   if (!FileManager::createDirectory(directory_, true, 0700)) return {};
   std::string stem = directory_ + "/" + kPrefix + timestampForName(fnd::Date::now());
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  // A new twin numbers past the newest one left: reusing a free lower number (after pruning)
+  // would make the new file look like the oldest.
+  unsigned long first = 0;
+  for (const auto& path : sortedLogFilePaths()) {
+    Key key = keyOf(path);
+    if (key.stamp == stem) {
+      first = key.twin + 1;
+      break;
+    }
+  }
+  for (unsigned long attempt = first; attempt < first + 1000; ++attempt) {
     std::string path = stem + (attempt == 0 ? "" : "~" + std::to_string(attempt)) + kSuffix;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -84,9 +119,10 @@ std::string LogFileManager::createNewLogFile() {
 }
 
 void LogFileManager::deleteOldLogFiles() {
-  if (maximumNumberOfLogFiles_ == 0) return;
+  const std::size_t keep = maximumNumberOfLogFiles_;
+  if (keep == 0) return;
   auto paths = sortedLogFilePaths();
-  for (std::size_t i = maximumNumberOfLogFiles_; i < paths.size(); ++i) FileManager::removeItem(paths[i]);
+  for (std::size_t i = keep; i < paths.size(); ++i) FileManager::removeItem(paths[i]);
 }
 
 // ---- RollingFileLogger

@@ -2,6 +2,7 @@
 
 #include "Support/Logger.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,7 +32,7 @@ class LogFileManager {
 
  private:
   std::string directory_;
-  std::size_t maximumNumberOfLogFiles_ = 5;
+  std::atomic<std::size_t> maximumNumberOfLogFiles_{5};  // set from any thread while the logger prunes
 };
 
 // Writes log lines to files that roll over when the next line would take the file past its

@@ -74,6 +74,34 @@ TEST(RollingFileLogger, KeepsOnlyTheNewestFiles) {
   EXPECT_EQ(allText(files).find("entry 0-"), std::string::npos);  // the oldest went
 }
 
+TEST(RollingFileLogger, FilesOfOneMillisecondStayInCreationOrderPastTheTenth) {
+  ClockScope clock;  // every file gets the same time stamp
+  auto manager = std::make_shared<LogFileManager>(test::makeTempDir("logs"));
+  manager->setMaximumNumberOfLogFiles(5);
+  RollingFileLogger logger(manager);
+  std::vector<std::string> created;
+  for (int i = 0; i < 14; ++i) {
+    logger.rollLogFile();
+    created.push_back(logger.currentLogFilePath());
+    write(logger, "file " + std::to_string(i) + ".");
+  }
+  // The newest file is still there, still current, and holds the last line.
+  auto files = manager->sortedLogFilePaths();
+  ASSERT_EQ(files.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(files.rbegin(), files.rend()),
+            std::vector<std::string>(created.end() - 5, created.end()));
+  EXPECT_EQ(logger.currentLogFilePath(), created.back());
+  EXPECT_NE(test::readFile(created.back()).find("file 13."), std::string::npos);
+
+  // A later stamp is newer than any twin of an earlier one.
+  clock.now = clock.now.dateByAddingTimeInterval(1);
+  std::string later = manager->createNewLogFile();
+  ASSERT_FALSE(later.empty());
+  EXPECT_EQ(later.find('~'), std::string::npos);
+  EXPECT_EQ(manager->sortedLogFilePaths().front(), later);
+  EXPECT_EQ(manager->sortedLogFilePaths()[1], created.back());
+}
+
 TEST(RollingFileLogger, RollsDailyByTheInstalledClock) {
   ClockScope clock;
   auto manager = std::make_shared<LogFileManager>(test::makeTempDir("logs"));
