@@ -502,3 +502,41 @@ TEST(RequestSerializerFileTest, MultipartBodyIsWrittenToAFile) {
   ASSERT_TRUE(test::runUntil([&] { return called; }, 5));
   EXPECT_TRUE(failed);
 }
+
+TEST(RequestOperationTest, ARangeReplyFromTheWrongOffsetIsRefused) {
+  Server s;
+  s.server->Get("/wrong", [](const httplib::Request& req, httplib::Response& res) {
+    const_cast<httplib::Request&>(req).ranges.clear();
+    res.status = 206;
+    res.set_header("Content-Range", "bytes 0-9/10");
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  s.server->Get("/right", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("0123456789", "application/octet-stream");  // the server library answers the Range
+  });
+  s.start();
+  for (const char* path : {"/wrong", "/right"}) {
+    auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url(path))));
+    // Four bytes are already held, as after an earlier pause.
+    auto stream = net::makeMemoryOutputStream();
+    stream->open();
+    const std::uint8_t held[] = {'0', '1', '2', '3'};
+    stream->write(held, 4);
+    op->setOutputStream(stream);
+    op->pause();
+    EXPECT_EQ(op->request().valueForHTTPHeaderField("Range"), "bytes=4-");
+    Outcome o;
+    op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+    op->resume();  // starts it, without a queue
+    ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10)) << path;
+    if (std::string(path) == "/wrong") {
+      EXPECT_EQ(o.failures, 1);
+      EXPECT_EQ(o.error->code(), net::urlerror::BadServerResponse);
+    } else {
+      EXPECT_EQ(o.successes, 1);
+      auto data = op->responseData();
+      ASSERT_TRUE(data);
+      EXPECT_EQ(std::string(data->begin(), data->end()), "0123456789");
+    }
+  }
+}
