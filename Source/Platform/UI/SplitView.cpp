@@ -163,17 +163,25 @@ void SplitView::moveDivider(long i, double proposed, bool fromDrag) {
   }
   // Whatever the delegate answered, the divider stays between its neighbours.
   pos = std::clamp(pos, lo, std::max(lo, hi));
-  double t = dividerThickness();
-  double bEnd = originOf(b) + sizeOf(b);
-  double cross = vertical_ ? frame().size.height : frame().size.width;
+  placeDivider(i, pos);
+  setCollapsed(a, collapseA);
+  setCollapsed(b, collapseB);
+  postDidResizeSubviews(i);
+}
+
+void SplitView::placeDivider(long i, double pos) {
+  const auto& subs = subviews();
+  View* a = subs[size_t(i)].get();
+  View* b = subs[size_t(i) + 1].get();
+  const double lo = minPossiblePositionOfDividerAtIndex(i);
+  const double t = dividerThickness();
+  const double bEnd = originOf(b) + sizeOf(b);
+  const double cross = vertical_ ? frame().size.height : frame().size.width;
   auto place = [&](View* v, double origin, double size) {
     v->setFrame(vertical_ ? fnd::Rect(origin, 0, size, cross) : fnd::Rect(0, origin, cross, size));
   };
   place(a, lo, pos - lo);
   place(b, pos + t, bEnd - pos - t);
-  setCollapsed(a, collapseA);
-  setCollapsed(b, collapseB);
-  postDidResizeSubviews(i);
 }
 
 void SplitView::setPosition(double position, long dividerIndex) { moveDivider(dividerIndex, position, false); }
@@ -230,18 +238,7 @@ void SplitView::mouseDown(const Event& event) {
       if ((hooks_ & SplitViewDelegate::ShouldCollapseForDoubleClick) &&
           !delegate_->splitViewShouldCollapseSubviewForDoubleClickOnDividerAtIndex(*this, v, i))
         continue;
-      double t = dividerThickness();
-      View* a = subs[size_t(i)].get();
-      View* b = subs[size_t(i) + 1].get();
-      double lo = minPossiblePositionOfDividerAtIndex(i), hi = maxPossiblePositionOfDividerAtIndex(i);
-      double cross = vertical_ ? frame().size.height : frame().size.width;
-      auto place = [&](View* view, double origin, double size) {
-        view->setFrame(vertical_ ? fnd::Rect(origin, 0, size, cross) : fnd::Rect(0, origin, cross, size));
-      };
-      double pos = k == i ? lo : hi;
-      double bEnd = originOf(b) + sizeOf(b);
-      place(a, lo, pos - lo);
-      place(b, pos + t, bEnd - pos - t);
+      placeDivider(i, k == i ? minPossiblePositionOfDividerAtIndex(i) : maxPossiblePositionOfDividerAtIndex(i));
       setCollapsed(v, true);
       postDidResizeSubviews(i);
       return;

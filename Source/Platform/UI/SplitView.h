@@ -95,6 +95,9 @@ class SplitView : public View {
   double originOf(const View* v) const;
   void setCollapsed(View* subview, bool collapsed);
   void moveDivider(long dividerIndex, double proposed, bool fromDrag);
+  // Puts divider `dividerIndex` (a valid one) at `position`: the pane before it ends there, the
+  // pane after it starts past the divider and keeps its far edge.
+  void placeDivider(long dividerIndex, double position);
 
  private:
   bool vertical_ = false;
