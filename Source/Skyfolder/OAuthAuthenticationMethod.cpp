@@ -125,7 +125,10 @@ void OAuthAuthenticationMethodOAuth::requestTokenLoaded(const fnd::Dictionary& p
   const auto token = textIn(parameters, "oauth_token");
   if (!token) return;
   std::optional<net::URL> base;
+  // The page named by the reply goes to the browser opener, so only a web page is taken from it:
+  // another scheme could start a local program or open a local file.
   if (auto given = textIn(parameters, "xoauth_request_auth_url")) base = net::URL::fromString(*given);
+  if (base && base->scheme() != "https" && base->scheme() != "http") base.reset();
   if (!base) base = authorizeURL_;
   if (!base) return;
   std::optional<net::URL> callback;

@@ -147,6 +147,30 @@ TEST_F(OAuthSession, SignedCallsStayOnTheirOrigin) {
   EXPECT_EQ(std::string(data->begin(), data->end()), "{\"ok\":true}");
 }
 
+TEST_F(OAuthSession, OnlyAWebAuthorizationPageFromTheReplyIsOpened) {
+  auto api = makeAPI();
+  std::vector<std::string> opened;
+  method(*api).setURLOpener([&](const net::URL& url) { opened.push_back(url.absoluteString()); });
+  auto replyWithPage = [&](const std::string& page) {
+    FakeSkyfolder::Fault reply;
+    reply.status = 200;
+    reply.body = "oauth_token=rt9&oauth_token_secret=s9&xoauth_request_auth_url=" + page;
+    fake->injectFault("/1/oauth/request_token", reply);
+    api->credentials().discardOAuthCredentials();
+    api->authenticate();
+    return runUntil([&] { return !opened.empty(); });
+  };
+  // The reply may name the service's own page...
+  ASSERT_TRUE(replyWithPage("https%3A%2F%2Fpages.example%2Fauth"));
+  EXPECT_EQ(opened.back(), "https://pages.example/auth?oauth_token=rt9");
+  // ...but what would start a local program or read a file gives way to the configured page.
+  for (const char* page : {"file%3A%2F%2F%2Fhome%2Fu%2Fevil.desktop", "ssh%3A%2F%2Fhost", "javascript%3Aalert(1)"}) {
+    opened.clear();
+    ASSERT_TRUE(replyWithPage(page)) << page;
+    EXPECT_EQ(opened.back(), "https://auth.example/authorize?oauth_token=rt9") << page;
+  }
+}
+
 TEST(OAuthAuthenticationMethod, AutomaticConfigurationMatchesDomainsAtLabelBoundaries) {
   OAuthAuthenticationMethod::setAutoConfiguration(
       {{"example.com",
