@@ -96,8 +96,8 @@ void MainInterface::construct() {
   preferences_ = std::make_unique<PreferencesController>();
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();
-  sidebar_ = makeEmptySidebarController();
-  inspector_ = makeEmptyInspectorController();
+  sidebar_ = makeSidebarController();
+  inspector_ = makeInspectorController();
 
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));

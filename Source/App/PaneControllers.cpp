@@ -53,6 +53,35 @@ std::unique_ptr<InspectorController> makeEmptyInspectorController() {
   return std::make_unique<EmptyInspectorController>();
 }
 
+namespace {
+std::function<std::unique_ptr<SidebarController>()>& sidebarFactory() {
+  static std::function<std::unique_ptr<SidebarController>()> factory;
+  return factory;
+}
+std::function<std::unique_ptr<InspectorController>()>& inspectorFactory() {
+  static std::function<std::unique_ptr<InspectorController>()> factory;
+  return factory;
+}
+}  // namespace
+
+void registerSidebarControllerFactory(std::function<std::unique_ptr<SidebarController>()> factory) {
+  sidebarFactory() = std::move(factory);
+}
+
+void registerInspectorControllerFactory(std::function<std::unique_ptr<InspectorController>()> factory) {
+  inspectorFactory() = std::move(factory);
+}
+
+std::unique_ptr<SidebarController> makeSidebarController() {
+  auto made = sidebarFactory() ? sidebarFactory()() : nullptr;
+  return made ? std::move(made) : makeEmptySidebarController();
+}
+
+std::unique_ptr<InspectorController> makeInspectorController() {
+  auto made = inspectorFactory() ? inspectorFactory()() : nullptr;
+  return made ? std::move(made) : makeEmptyInspectorController();
+}
+
 bool PreferencesController::skipDuplicates() const { return fnd::UserDefaults::standard().boolForKey("skipDuplicates"); }
 
 bool PreferencesController::useInboxForBookmarks() const {

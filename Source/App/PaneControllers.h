@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,13 @@ class InspectorController {
 
 std::unique_ptr<SidebarController> makeEmptySidebarController();
 std::unique_ptr<InspectorController> makeEmptyInspectorController();
+
+// The controllers the main interface builds its side panes with; the subsystems that fill the
+// panes register theirs before the interface is built. Null restores the empty ones.
+void registerSidebarControllerFactory(std::function<std::unique_ptr<SidebarController>()> factory);
+void registerInspectorControllerFactory(std::function<std::unique_ptr<InspectorController>()> factory);
+std::unique_ptr<SidebarController> makeSidebarController();
+std::unique_ptr<InspectorController> makeInspectorController();
 
 // The preference values the shell reads, straight from user defaults.
 class PreferencesController {

@@ -3,6 +3,8 @@
 #include "AppFixture.h"
 
 #include "App/AlertWindow.h"
+#include "App/PaneControllers.h"
+#include "Platform/UI/SplitView.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
@@ -313,6 +315,45 @@ TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
       EXPECT_EQ(file->logFileManager()->maximumNumberOfLogFiles(), 7u);
     }
   LogCenter::removeAllLoggers();
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+class FakeSidebar : public SidebarController {
+ public:
+  explicit FakeSidebar(int* awakened) : awakened_(awakened), view_(std::make_shared<ui::View>()) {}
+  std::shared_ptr<ui::View> view() override { return view_; }
+  void setDataManager(DataManager* dm) override { dataManager = dm; }
+  void awakeFromNib() override { ++*awakened_; }
+  DataManager* dataManager = nullptr;
+
+ private:
+  int* awakened_;
+  std::shared_ptr<ui::View> view_;
+};
+
+TEST_F(StartupTest, ARegisteredSidebarFillsTheFirstPane) {
+  int awakened = 0;
+  FakeSidebar* made = nullptr;
+  registerSidebarControllerFactory([&] {
+    auto s = std::make_unique<FakeSidebar>(&awakened);
+    made = s.get();
+    return s;
+  });
+  build(0);
+  registerSidebarControllerFactory(nullptr);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(&ui->sidebarController(), made);
+  EXPECT_EQ(made->dataManager, &dm());
+  EXPECT_EQ(awakened, 1);
+  ASSERT_EQ(ui->splitView()->subviews().size(), 3u);
+  EXPECT_EQ(ui->splitView()->subviews()[0], made->view());
+  EXPECT_EQ(ui->splitView()->subviews()[2], ui->inspectorController().view());
+  EXPECT_NEAR(ui->bottomBar()->frame().size.height, MainInterface::kBottomBarHeight, 0.01);
 }
 
 }  // namespace
