@@ -404,14 +404,24 @@ DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate)
 void DataManager::buildDateWindows() {
   using namespace brightwren;
   const fnd::Date now = fnd::Date::now();
-  const fnd::Date startOfToday = dateAtStartOfDay(now);
-  const fnd::Date tomorrow = dateTomorrow();
+  const fnd::Calendar calendar = fnd::Calendar::current();
+  const fnd::Date startOfToday = calendar.startOfDay(now);
+  // Windows step by calendar days: next to a daylight-saving change a day lasts 23 or 25 hours,
+  // and stepping by 86,400 s would take in a day too many or lose today.
+  auto startOfDayFromToday = [&](std::int64_t days) {
+    fnd::DateComponents step;
+    step.day = days;
+    auto moved = calendar.dateByAdding(step, startOfToday);
+    return calendar.startOfDay(moved ? *moved : startOfToday.dateByAddingTimeInterval(days * 86400.0));
+  };
+  const fnd::Date startOfTomorrow = startOfDayFromToday(1);
   struct Window {
     fnd::Date start, end;
   };
-  const Window today{startOfToday, tomorrow};
-  const Window yesterday{dateAtStartOfDay(dateYesterday()), startOfToday};
-  const Window week{dateAtStartOfDay(dateWithDaysBeforeNow(7)), dateAtStartOfDay(tomorrow)};
+  // Today reaches 24 hours past now, and never ends before today does.
+  const Window today{startOfToday, std::max(dateTomorrow(), startOfTomorrow)};
+  const Window yesterday{startOfDayFromToday(-1), startOfToday};
+  const Window week{startOfDayFromToday(-7), startOfTomorrow};
   const Window month{dateAtStartOfMonth(now), startOfToday};
   auto opened = [](const Window& w) {
     return parse("((lastOpened > %@) AND (lastOpened < %@) ) and trashed < 1 and blocked < 1", {w.start, w.end});

@@ -141,6 +141,51 @@ TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
   EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
 }
 
+// Paris moves its clocks on at 02:00 on 28 March 2021 (a 23-hour day) and back at 03:00 on
+// 31 October 2021 (a 25-hour day); the windows must still be whole calendar days.
+TEST_F(DataManagerTest, DateWindowsAreCalendarDaysAcrossDaylightSavingChanges) {
+  auto at = [](const char* text) { return *brightwren::dateFromString(text); };
+  now = at("2021-03-29 00:30:00 +0200");
+  bookmark("http://sat.example/", "saturday")->setLastOpened(at("2021-03-27 12:00:00 +0100"));
+  bookmark("http://sun.example/", "sunday")->setLastOpened(at("2021-03-28 12:00:00 +0200"));
+  bookmark("http://mon.example/", "monday")->setLastOpened(at("2021-03-29 00:10:00 +0200"));
+  bookmark("http://old.example/", "week before")->setLastOpened(at("2021-03-21 23:00:00 +0100"));
+  save();
+  {
+    DataManager dm;
+    dm.setPreferences(prefs);
+    load(dm, true);
+    dm.loadYesterdayBookmarks();
+    EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"sunday"});
+    EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
+    dm.loadTodayBookmarks();
+    EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"monday"});
+    dm.loadThisWeekBookmarks();
+    EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"monday", "saturday", "sunday"}));
+  }
+
+  // Just after midnight starting the 25-hour day: today belongs to This week and Today whole.
+  now = at("2021-10-31 00:30:00 +0200");
+  bookmark("http://fri.example/", "friday")->setLastOpened(at("2021-10-29 23:30:00 +0200"));
+  bookmark("http://sat2.example/", "october saturday")->setLastOpened(at("2021-10-30 12:00:00 +0200"));
+  bookmark("http://now.example/", "just now")->setLastOpened(at("2021-10-31 00:10:00 +0200"));
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.loadYesterdayBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"october saturday"});
+  dm.loadThisWeekBookmarks();
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"friday", "just now", "october saturday"}));
+  // Still the same day at 23:45 (24 hours after start-up was 23:30): the windows stand.
+  now = at("2021-10-31 23:45:00 +0100");
+  bookmark("http://late.example/", "late")->setLastOpened(at("2021-10-31 23:40:00 +0100"));
+  save();
+  load(dm);
+  dm.loadTodayBookmarks();
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"just now", "late"}));
+}
+
 TEST_F(DataManagerTest, Top25HoldsTheMostOpenedInLibraryOrder) {
   for (int i = 1; i <= 30; ++i) {
     auto b = bookmark("http://top.example/" + std::to_string(i), "t" + std::to_string(i));
