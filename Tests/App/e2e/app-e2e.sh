@@ -48,6 +48,19 @@ quit_kesto() {
   [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
 }
 
+# Thumbnails from a closed loopback port: the test never leaves the machine.
+mkdir -p "$(dirname "$settings")"
+cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
+
 # Without a display it says what it needs and stops.
 msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"
 [[ $? -eq 1 && "$msg" == *DISPLAY* ]] || fail "no-display message: $msg"
