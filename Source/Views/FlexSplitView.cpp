@@ -12,6 +12,17 @@ namespace {
 using Hook = ui::SplitViewDelegate::Hook;
 constexpr long kNotFound = 9223372036854775807L;
 constexpr int kMaxPasses = 10000;  // the sharing loops always settle well before this
+
+// A pane's size limits; 0 is no limit.
+struct Limits {
+  double min = 0, max = 0;
+  double clamp(double size) const {
+    if (min > 0 && size < min) size = min;
+    if (max > 0 && size > max) size = max;
+    return size;
+  }
+};
+Limits limitsOf(const FlexSubviewConstraint* r) { return r ? Limits{r->minSize, r->maxSize} : Limits{}; }
 }  // namespace
 
 FlexSplitView::FlexSplitView(const fnd::Rect& frame) : ui::SplitView(frame) { initializeSplitView(); }
@@ -383,11 +394,10 @@ void FlexSplitView::calculateResizableSubviews(std::vector<bool>* flags, long* c
   if (flags) flags->assign(subs.size(), false);
   for (size_t i = 0; i < subs.size(); ++i) {
     double s = sizeAlong(subs[i].get());
-    const FlexSubviewConstraint* r = record(long(i));
-    double mn = r ? r->minSize : 0, mx = r ? r->maxSize : 0;
+    const Limits limits = limitsOf(record(long(i)));
     bool resizable = true;
-    if (delta < 0 && mn > 0) resizable = std::fabs(s - mn) >= 0.5;
-    if (delta > 0 && mx > 0) resizable = std::fabs(s - mx) >= 0.5;
+    if (delta < 0 && limits.min > 0) resizable = std::fabs(s - limits.min) >= 0.5;
+    if (delta > 0 && limits.max > 0) resizable = std::fabs(s - limits.max) >= 0.5;
     if (flags) (*flags)[i] = resizable;
     if (resizable) {
       if (count) ++*count;
@@ -409,19 +419,8 @@ void FlexSplitView::applyUniformResizeFromOldSize(const fnd::Size& oldSize) {
     share = share < 0 ? std::floor(share) : std::ceil(share);
     for (size_t i = 0; i < sizes.size(); ++i) {
       if (!flags[i]) continue;
-      const FlexSubviewConstraint* r = record(long(i));
-      double mn = r ? r->minSize : 0, mx = r ? r->maxSize : 0;
-      double size = sizes[i] + share;
-      bool clamped = false;
-      if (mn > 0 && size < mn) {
-        size = mn;
-        clamped = true;
-      }
-      if (mx > 0 && size > mx) {
-        size = mx;
-        clamped = true;
-      }
-      if (clamped) {
+      const double size = limitsOf(record(long(i))).clamp(sizes[i] + share);
+      if (size != sizes[i] + share) {
         flags[i] = false;
         --count;
       }
@@ -454,12 +453,8 @@ void FlexSplitView::applyProportionalResizeFromOldSize(const fnd::Size& oldSize)
   for (int pass = 0; delta != 0 && pass < kMaxPasses; ++pass) {
     double remaining = delta;
     for (size_t i = 0; i < sizes.size(); ++i) {
-      const FlexSubviewConstraint* r = record(long(i));
-      double mn = r ? r->minSize : 0, mx = r ? r->maxSize : 0;
       double step = std::round(float(ratios[i] * delta));
-      double size = sizes[i] + step;
-      if (mn > 0 && size < mn) size = mn;
-      if (mx > 0 && size > mx) size = mx;
+      const double size = limitsOf(record(long(i))).clamp(sizes[i] + step);
       remaining -= size - sizes[i];
       sizes[i] = size;
       if (std::fabs(remaining) <= 0.5) break;
@@ -469,10 +464,9 @@ void FlexSplitView::applyProportionalResizeFromOldSize(const fnd::Size& oldSize)
       double best = 0;
       for (size_t i = 0; i < sizes.size(); ++i) {
         if (ratios[i] <= best) continue;
-        const FlexSubviewConstraint* r = record(long(i));
-        double mn = r ? r->minSize : 0, mx = r ? r->maxSize : 0;
+        const Limits limits = limitsOf(record(long(i)));
         double size = sizes[i] + remaining;
-        if ((mn > 0 && size < mn) || (mx > 0 && size >= mx)) continue;
+        if ((limits.min > 0 && size < limits.min) || (limits.max > 0 && size >= limits.max)) continue;
         chosen = i;
         best = ratios[i];
       }
