@@ -28,6 +28,8 @@ class AppTest : public ::testing::Test {
     ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     sink = std::make_shared<sys::RecordingNotificationSink>();
     sys::UserNotificationCenter::defaultCenter().setSink(sink);
+    // Cells ask for thumbnails: a closed loopback port unless a test serves them.
+    fnd::UserDefaults::standard().setString("http://127.0.0.1:9", Bookmark::kThumbnailHostDefaultsKey);
   }
   void TearDown() override {
     ui.reset();
