@@ -78,9 +78,12 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
 // libxml2's HTML parser does not let a new DT close an open DT (nor DD a DD), so every item of
 // a bookmark list would nest inside the one before it, and past the parser's depth limit (256)
 // the rest of the file would be lost. Before parsing, each <dt> and <dd> start tag is preceded
-// by the matching end tag; where nothing is open the parser ignores it. Comments, quoted
-// attribute values and script or style contents are copied untouched. The input is in an
-// ASCII-compatible encoding, where '<' never appears inside a multi-byte character.
+// by the matching end tag; where nothing is open the parser ignores it. A folder's description
+// (<DT><H3>name</H3><DD>text<DL>) would likewise take in the folder's list and everything after
+// it, so a description DD still open at a <dl> is closed first; a DD holding a heading (the
+// <DD><H3>name</H3><DL> folder form) keeps its list. Comments, quoted attribute values and
+// script or style contents are copied untouched. The input is in an ASCII-compatible encoding,
+// where '<' never appears inside a multi-byte character.
 std::string closeOpenItems(std::string_view in) {
   const std::size_t n = in.size();
   std::string out;
@@ -92,6 +95,12 @@ std::string closeOpenItems(std::string_view in) {
       if (lower(in[at + k]) != word[k]) return false;
     return true;
   };
+  // Per list level: whether a DD is open there, and whether it holds a heading.
+  struct Level {
+    bool ddOpen = false;
+    bool ddHeading = false;
+  };
+  std::vector<Level> levels(1);
   std::size_t i = 0;
   while (i < n) {
     const std::size_t lt = in.find('<', i);
@@ -121,6 +130,21 @@ std::string closeOpenItems(std::string_view in) {
     std::string name(in.substr(j, k - j));
     std::transform(name.begin(), name.end(), name.begin(), lower);
     if (!closing && (name == "dt" || name == "dd")) out += "</" + name + ">";
+    Level& level = levels.back();
+    if (closing) {
+      if (name == "dd") level.ddOpen = false;
+      if (name == "dl" && levels.size() > 1) levels.pop_back();
+    } else if (name == "dd") {
+      level = Level{true, false};
+    } else if (name == "dt") {
+      level.ddOpen = false;
+    } else if (name == "h3") {
+      level.ddHeading = level.ddOpen;
+    } else if (name == "dl") {
+      if (level.ddOpen && !level.ddHeading) out += "</dd>";
+      level.ddOpen = false;
+      levels.emplace_back();
+    }
     // The tag runs to the first '>' outside a quoted attribute value.
     std::size_t e = k;
     char quote = 0;
@@ -214,7 +238,8 @@ xmlNodePtr nextElement(xmlNodePtr n) {
 }
 
 // The folder form of bookmark files: <DT><H3>name</H3><DL>...</DL> becomes a DD holding the
-// H3 and the DL, wherever the parser left the DL (inside the DT or right after it).
+// H3 and the DL, wherever the parser left the DL (inside the DT or right after it). A folder
+// description between the heading and the list stays as a DD after the folder.
 void foldersToDefinitions(xmlNodePtr root) {
   std::vector<xmlNodePtr> dts;
   collect(root, "dt", dts);
@@ -226,6 +251,8 @@ void foldersToDefinitions(xmlNodePtr root) {
       if (isName(c, "dl")) dl = c;
     if (!dl) {
       xmlNodePtr after = nextElement(dt);
+      if (isName(after, "dd") && !firstElementChild(after, "h3") && !firstElementChild(after, "dl"))
+        after = nextElement(after);
       if (!isName(after, "dl")) continue;
       xmlUnlinkNode(after);
       xmlAddChild(dt, after);

@@ -110,6 +110,67 @@ TEST(HtmlDocument, NestedFoldersOfABrowserExportKeepTheirItems) {
             "<a href=\"https://d/\">D &amp; E</a></dt></dl></dd><dt><a href=\"https://top/\">Top</a></dt></dl></body>");
 }
 
+// As one browser exports: the toolbar folder carries a description DD between its heading and
+// its list. The description must not take in the list, nor the folders after it.
+TEST(HtmlDocument, FolderDescriptionsLeaveTheFolderListInPlace) {
+  auto doc = parse(
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+      "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+      "<TITLE>Bookmarks</TITLE>\n"
+      "<H1>Bookmarks Menu</H1>\n"
+      "<DL><p>\n"
+      "    <DT><H3 ADD_DATE=\"1\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks Toolbar</H3>\n"
+      "    <DD>Add bookmarks to this folder to see them displayed on the Bookmarks Toolbar\n"
+      "    <DL><p>\n"
+      "        <DT><A HREF=\"https://a/\" TITLE=\"<dl> in a value\">A</A>\n"
+      "        <DT><H3>Sub</H3>\n"
+      "        <DD>About Sub <!-- <dl> --> &lt;DL&gt; is a list\n"
+      "        <DL><p>\n"
+      "            <DT><A HREF=\"https://b/\">B</A>\n"
+      "            <DD>notes for B\n"
+      "        </DL><p>\n"
+      "        <DT><A HREF=\"https://c/\">C</A>\n"
+      "    </DL><p>\n"
+      "    <DT><H3>Other</H3>\n"
+      "    <DL><p>\n"
+      "        <DT><A HREF=\"https://d/\">D</A>\n"
+      "    </DL><p>\n"
+      "    <DD><H3>Written as a definition</H3>\n"
+      "    <DL><p>\n"
+      "        <DT><A HREF=\"https://e/\">E</A>\n"
+      "    </DL><p>\n"
+      "    <DT><A HREF=\"https://top/\">Top</A>\n"
+      "</DL><p>\n");
+  ASSERT_TRUE(doc);
+  XmlNode top = doc->firstNodeForXPath("/html/body/dl");
+  ASSERT_TRUE(top);
+  // Every folder is a DD holding its heading and list, at the level it was written.
+  auto folders = top.nodesForXPath("dd[h3]");
+  ASSERT_EQ(folders.size(), 3u) << top.xmlString();
+  EXPECT_EQ(folders[0].firstNodeForXPath("h3").stringValue(), "Bookmarks Toolbar");
+  EXPECT_EQ(folders[1].firstNodeForXPath("h3").stringValue(), "Other");
+  EXPECT_EQ(folders[2].firstNodeForXPath("h3").stringValue(), "Written as a definition");
+  std::vector<std::string> toolbar;
+  for (const XmlNode& a : folders[0].nodesForXPath("dl/dt/a")) toolbar.push_back(a.stringValue());
+  EXPECT_EQ(toolbar, (std::vector<std::string>{"A", "C"}));
+  EXPECT_EQ(folders[0].firstNodeForXPath("dl/dt/a/@title").stringValue(), "<dl> in a value");
+  XmlNode sub = folders[0].firstNodeForXPath("dl/dd[h3]");
+  ASSERT_TRUE(sub);
+  EXPECT_EQ(sub.firstNodeForXPath("h3").stringValue(), "Sub");
+  EXPECT_EQ(sub.firstNodeForXPath("dl/dt/a").stringValue(), "B");
+  EXPECT_EQ(folders[1].firstNodeForXPath("dl/dt/a").stringValue(), "D");
+  EXPECT_EQ(folders[2].firstNodeForXPath("dl/dt/a").stringValue(), "E");
+  // Descriptions stay as plain DDs right after their folder; the item after them is the top's.
+  XmlNode description = folders[0].firstNodeForXPath("following-sibling::*[1]");
+  EXPECT_EQ(description.name(), "dd");
+  EXPECT_EQ(description.stringValue().substr(0, 16), "Add bookmarks to");
+  EXPECT_FALSE(description.firstNodeForXPath("dl"));
+  EXPECT_EQ(doc->firstNodeForXPath("//comment()").stringValue(), " <dl> ");
+  auto items = top.nodesForXPath("dt/a");
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].stringValue(), "Top");
+}
+
 // The parser nests an unclosed DT in the one before it; past its depth limit the rest of a
 // long list would be dropped.
 TEST(HtmlDocument, LongListsStayFlatAndComplete) {
