@@ -243,9 +243,15 @@ bool View::isDescendantOf(const View* view) const {
 
 void View::setWindowRecursively(Window* window) {
   window_ = window;
-  for (auto& s : subviews_) {
-    if (s->window_ != window) s->viewWillMoveToWindow(window);
+  // Every descendant hears of the move, before and after; the hooks may change the subviews,
+  // so the walk goes over a copy and skips views that left meanwhile.
+  auto subs = subviews_;
+  for (auto& s : subs) {
+    if (s->superview_ != this) continue;
+    const bool moves = s->window_ != window;
+    if (moves) s->viewWillMoveToWindow(window);
     s->setWindowRecursively(window);
+    if (moves && s->superview_ == this) s->viewDidMoveToWindow();
   }
 }
 

@@ -300,3 +300,45 @@ TEST(Window, ExceptionsFromHandlersNeverReachTheEventLoop) {
   // Direct calls still report to the caller.
   EXPECT_THROW(window.sendEvent(Event::mouse(EventType::LeftMouseDown, {10, 10})), std::runtime_error);
 }
+
+namespace {
+// Records the window each move hook saw.
+struct WindowWatcher : View {
+  using View::View;
+  std::vector<Window*> will, did;
+  std::function<void()> onDid;
+  void viewWillMoveToWindow(Window* w) override { will.push_back(w); }
+  void viewDidMoveToWindow() override {
+    did.push_back(window());
+    if (onDid) onDid();
+  }
+};
+}  // namespace
+
+// Views deep in a tree hear that the tree entered or left a window, not only its root.
+TEST(View, EveryViewOfAMovedTreeHearsOfItsNewWindow) {
+  Window window(fnd::Rect(0, 0, 200, 100));
+  auto container = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
+  auto inner = std::make_shared<View>(fnd::Rect(0, 0, 50, 50));
+  auto leaf = std::make_shared<WindowWatcher>(fnd::Rect(0, 0, 10, 10));
+  auto sibling = std::make_shared<WindowWatcher>(fnd::Rect(10, 0, 10, 10));
+  container->addSubview(inner);
+  inner->addSubview(leaf);
+  inner->addSubview(sibling);
+  // A hook may change the very list being walked.
+  leaf->onDid = [&] { sibling->removeFromSuperview(); };
+
+  window.contentView()->addSubview(container);
+  EXPECT_EQ(leaf->will, std::vector<Window*>{&window});
+  EXPECT_EQ(leaf->did, std::vector<Window*>{&window});
+  EXPECT_EQ(sibling->superview(), nullptr);
+
+  leaf->onDid = nullptr;
+  container->removeFromSuperview();
+  EXPECT_EQ(leaf->did, (std::vector<Window*>{&window, nullptr}));
+
+  Window other(fnd::Rect(0, 0, 200, 100));
+  other.setContentView(container);
+  EXPECT_EQ(leaf->did.back(), &other);
+  EXPECT_EQ(leaf->will.back(), &other);
+}
