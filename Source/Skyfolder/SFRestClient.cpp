@@ -174,6 +174,13 @@ std::optional<fnd::Dictionary> SFRestClient::dictionaryReply(SFRequest& request,
   return std::nullopt;
 }
 
+bool SFRestClient::deliveredFailure(SFRequest& request, SFRestClientDelegate::Operation failureOp) {
+  if (!request.error()) return false;
+  checkForAuthenticationFailure(request);
+  deliverFailure(failureOp, *request.error());
+  return true;
+}
+
 void SFRestClient::removeRequest(SFRequest& request) {
   const auto sameRequest = [&](const auto& entry) { return entry.second.get() == &request; };
   for (auto it = requests_.begin(); it != requests_.end(); ++it) {
@@ -193,9 +200,12 @@ void SFRestClient::removeRequest(SFRequest& request) {
 
 // ---- metadata
 
-void SFRestClient::loadMetadata(const std::string& path) {
-  fnd::Dictionary info{{"path", fnd::Value(path)}};
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, {});
+void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(path, {}); }
+
+void SFRestClient::startMetadataLoad(const std::string& path, const fnd::Dictionary& parameters) {
+  fnd::Dictionary info = parameters;
+  info.insert_or_assign("path", fnd::Value(path));
+  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters);
   if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadMetadataFailedWithError, info);
   auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadMetadata(r); });
   request->setUserInfo(std::move(info));
@@ -211,12 +221,7 @@ void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
       delegate_->restClientMetadataUnchangedAtPath(*this, request.userInfo().at("path").string());
     return;
   }
-  if (request.error()) {
-    checkForAuthenticationFailure(request);
-    if (implements(SFRestClientDelegate::LoadMetadataFailedWithError))
-      delegate_->restClientLoadMetadataFailedWithError(*this, *request.error());
-    return;
-  }
+  if (deliveredFailure(request, SFRestClientDelegate::LoadMetadataFailedWithError)) return;
   // A listing can be large: decode it off the main thread and deliver the record back here.
   ++pendingParses_;
   fnd::DispatchQueue::global().async([weak = std::weak_ptr<SFRestClient*>(alive_), body = request.resultString(),
@@ -268,12 +273,7 @@ void SFRestClient::loadFile(const std::string& path, const std::optional<std::st
 void SFRestClient::requestDidLoadFile(SFRequest& request) {
   auto keep = request.shared_from_this();
   removeRequest(request);
-  if (request.error()) {
-    checkForAuthenticationFailure(request);
-    if (implements(SFRestClientDelegate::LoadFileFailedWithError))
-      delegate_->restClientLoadFileFailedWithError(*this, *request.error());
-    return;
-  }
+  if (deliveredFailure(request, SFRestClientDelegate::LoadFileFailedWithError)) return;
   const std::string& dest = request.resultFilename();
   const auto response = request.response();
   const std::string contentType =

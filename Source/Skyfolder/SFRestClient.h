@@ -122,6 +122,23 @@ class SFRestClient {
   // The reply as a dictionary; on failure the error (HTTP or 1004) goes to `failureOp`.
   std::optional<fnd::Dictionary> dictionaryReply(SFRequest& request, SFRestClientDelegate::Operation failureOp,
                                                  bool checkAuthorization);
+  // True when the request failed: the failure was checked for a refused authorisation and sent
+  // to `failureOp`.
+  bool deliveredFailure(SFRequest& request, SFRestClientDelegate::Operation failureOp);
+  // A metadata call for `path` with extra query parameters (a hash or a revision).
+  void startMetadataLoad(const std::string& path, const fnd::Dictionary& parameters);
+  // A POST to /fileops whose reply is the metadata of the result, delivered with the parameter
+  // named `sourceKey` (the source path or copy reference).
+  using MetadataDelivery = void (SFRestClientDelegate::*)(SFRestClient&, const std::string&,
+                                                          std::shared_ptr<const SFMetadata>);
+  void fileOperation(const std::string& endpoint, fnd::Dictionary parameters, const char* sourceKey,
+                     SFRestClientDelegate::Operation failureOp, SFRestClientDelegate::Operation successOp,
+                     MetadataDelivery deliver);
+  // A GET for `path` whose reply carries a "url", delivered with the path.
+  using LinkDelivery = void (SFRestClientDelegate::*)(SFRestClient&, const std::string&, const std::string&);
+  void linkRequest(const std::string& endpoint, const std::string& path, const fnd::Dictionary& parameters,
+                   SFRestClientDelegate::Operation failureOp, SFRestClientDelegate::Operation successOp,
+                   LinkDelivery deliver);
 
   std::shared_ptr<SFSession> session_;
   std::optional<std::string> userId_;

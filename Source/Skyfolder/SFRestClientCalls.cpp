@@ -70,28 +70,12 @@ void SFRestClient::deliverFailure(Op op, const fnd::Error& e) {
 
 void SFRestClient::loadMetadataWithHash(const std::string& path, const std::optional<std::string>& hash) {
   if (!hash) return loadMetadata(path);
-  fnd::Dictionary params{{"hash", fnd::Value(*hash)}};
-  fnd::Dictionary info = params;
-  info.emplace("path", fnd::Value(path));
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, params);
-  if (!urlRequest) return failWithoutCredentials(Op::LoadMetadataFailedWithError, info);
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadMetadata(r); });
-  request->setUserInfo(std::move(info));
-  requests_.insert(request);
-  request->start();
+  startMetadataLoad(path, {{"hash", fnd::Value(*hash)}});
 }
 
 void SFRestClient::loadMetadataAtRev(const std::string& path, const std::optional<std::string>& rev) {
   if (!rev) return loadMetadata(path);
-  fnd::Dictionary params{{"rev", fnd::Value(*rev)}};
-  fnd::Dictionary info = params;
-  info.emplace("path", fnd::Value(path));
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, params);
-  if (!urlRequest) return failWithoutCredentials(Op::LoadMetadataFailedWithError, info);
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadMetadata(r); });
-  request->setUserInfo(std::move(info));
-  requests_.insert(request);
-  request->start();
+  startMetadataLoad(path, {{"rev", fnd::Value(*rev)}});
 }
 
 // ---- delta
@@ -101,10 +85,7 @@ void SFRestClient::loadDelta(const std::optional<std::string>& cursor) {
   if (cursor) params.emplace("cursor", fnd::Value(*cursor));
   auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/delta", params, "POST"), params,
                             Op::LoadDeltaFailedWithError, [this](SFRequest& r) {
-    if (r.error()) {
-      checkForAuthenticationFailure(r);
-      return deliverFailure(Op::LoadDeltaFailedWithError, *r.error());
-    }
+    if (deliveredFailure(r, Op::LoadDeltaFailedWithError)) return;
     ++pendingParses_;
     fnd::DispatchQueue::global().async([weak = std::weak_ptr<SFRestClient*>(alive_), body = r.resultString(),
                                         userInfo = r.userInfo()] {
@@ -161,10 +142,7 @@ void SFRestClient::loadThumbnail(const std::string& path, const std::optional<st
   auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) {
     auto keep = r.shared_from_this();
     removeRequest(r);
-    if (r.error()) {
-      checkForAuthenticationFailure(r);
-      return deliverFailure(Op::LoadThumbnailFailedWithError, *r.error());
-    }
+    if (deliveredFailure(r, Op::LoadThumbnailFailedWithError)) return;
     if (implements(Op::LoadedThumbnailMetadata)) {
       std::shared_ptr<const SFMetadata> metadata;
       if (const auto& json = r.xSkyfolderMetadataJSON()) metadata = SFMetadata::initWithDictionary(*json);
@@ -292,30 +270,28 @@ void SFRestClient::restoreFile(const std::string& path, const std::string& rev) 
 
 // ---- file operations
 
-void SFRestClient::moveFrom(const std::string& fromPath, const std::string& toPath) {
-  fnd::Dictionary params{{"root", fnd::Value(root_)}, {"from_path", fnd::Value(fromPath)},
-                         {"to_path", fnd::Value(toPath)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/move", params, "POST"), params,
-                            Op::MovePathFailedWithError, [this](SFRequest& r) {
-    const auto reply = dictionaryReply(r, Op::MovePathFailedWithError, true);
-    if (reply && implements(Op::MovedPath))
-      delegate_->restClientMovedPath(*this, r.userInfo().at("from_path").string(),
-                                     std::make_shared<const SFMetadata>(*reply));
+void SFRestClient::fileOperation(const std::string& endpoint, fnd::Dictionary parameters, const char* sourceKey,
+                                 Op failureOp, Op successOp, MetadataDelivery deliver) {
+  auto urlRequest = requestWithHost(SFConfig::apiHost(), endpoint, parameters, "POST");
+  auto request = runRequest(std::move(urlRequest), std::move(parameters), failureOp,
+                            [this, sourceKey, failureOp, successOp, deliver](SFRequest& r) {
+    const auto reply = dictionaryReply(r, failureOp, true);
+    if (reply && implements(successOp))
+      (delegate_->*deliver)(*this, r.userInfo().at(sourceKey).string(), std::make_shared<const SFMetadata>(*reply));
   });
   if (request) request->start();
 }
 
+void SFRestClient::moveFrom(const std::string& fromPath, const std::string& toPath) {
+  fileOperation("/fileops/move",
+                {{"root", fnd::Value(root_)}, {"from_path", fnd::Value(fromPath)}, {"to_path", fnd::Value(toPath)}},
+                "from_path", Op::MovePathFailedWithError, Op::MovedPath, &SFRestClientDelegate::restClientMovedPath);
+}
+
 void SFRestClient::copyFrom(const std::string& fromPath, const std::string& toPath) {
-  fnd::Dictionary params{{"root", fnd::Value(root_)}, {"from_path", fnd::Value(fromPath)},
-                         {"to_path", fnd::Value(toPath)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/copy", params, "POST"), params,
-                            Op::CopyPathFailedWithError, [this](SFRequest& r) {
-    const auto reply = dictionaryReply(r, Op::CopyPathFailedWithError, true);
-    if (reply && implements(Op::CopiedPath))
-      delegate_->restClientCopiedPath(*this, r.userInfo().at("from_path").string(),
-                                      std::make_shared<const SFMetadata>(*reply));
-  });
-  if (request) request->start();
+  fileOperation("/fileops/copy",
+                {{"root", fnd::Value(root_)}, {"from_path", fnd::Value(fromPath)}, {"to_path", fnd::Value(toPath)}},
+                "from_path", Op::CopyPathFailedWithError, Op::CopiedPath, &SFRestClientDelegate::restClientCopiedPath);
 }
 
 void SFRestClient::createCopyRef(const std::string& path) {
@@ -334,26 +310,17 @@ void SFRestClient::createCopyRef(const std::string& path) {
 }
 
 void SFRestClient::copyFromRef(const std::string& copyRef, const std::string& toPath) {
-  fnd::Dictionary params{{"from_copy_ref", fnd::Value(copyRef)}, {"root", fnd::Value(root_)},
-                         {"to_path", fnd::Value(toPath)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/copy/", params, "POST"), params,
-                            Op::CopyFromRefFailedWithError, [this](SFRequest& r) {
-    const auto reply = dictionaryReply(r, Op::CopyFromRefFailedWithError, true);
-    if (reply && implements(Op::CopiedRef))
-      delegate_->restClientCopiedRef(*this, r.userInfo().at("from_copy_ref").string(),
-                                     std::make_shared<const SFMetadata>(*reply));
-  });
-  if (request) request->start();
+  fileOperation("/fileops/copy/",
+                {{"from_copy_ref", fnd::Value(copyRef)}, {"root", fnd::Value(root_)}, {"to_path", fnd::Value(toPath)}},
+                "from_copy_ref", Op::CopyFromRefFailedWithError, Op::CopiedRef,
+                &SFRestClientDelegate::restClientCopiedRef);
 }
 
 void SFRestClient::deletePath(const std::string& path) {
   fnd::Dictionary params{{"root", fnd::Value(root_)}, {"path", fnd::Value(path)}};
   auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/delete", params, "POST"), params,
                             Op::DeletePathFailedWithError, [this](SFRequest& r) {
-    if (r.error()) {
-      checkForAuthenticationFailure(r);
-      return deliverFailure(Op::DeletePathFailedWithError, *r.error());
-    }
+    if (deliveredFailure(r, Op::DeletePathFailedWithError)) return;
     if (implements(Op::DeletedPath)) delegate_->restClientDeletedPath(*this, r.userInfo().at("path").string());
   });
   if (request) request->start();
@@ -388,10 +355,7 @@ void SFRestClient::searchPath(const std::string& path, const std::string& keywor
   fnd::Dictionary info{{"path", fnd::Value(path)}, {"keyword", fnd::Value(keyword)}};
   auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/search/" + root_ + path, params), info,
                             Op::SearchFailedWithError, [this](SFRequest& r) {
-    if (r.error()) {
-      checkForAuthenticationFailure(r);
-      return deliverFailure(Op::SearchFailedWithError, *r.error());
-    }
+    if (deliveredFailure(r, Op::SearchFailedWithError)) return;
     if (!implements(Op::LoadedSearchResults)) return;
     std::optional<std::vector<std::shared_ptr<const SFMetadata>>> results;
     if (auto json = r.resultJSON(); json && json->isArray()) results = metadataList(json->array());
@@ -401,27 +365,27 @@ void SFRestClient::searchPath(const std::string& path, const std::string& keywor
   if (request) request->start();
 }
 
-void SFRestClient::loadSharableLinkForFile(const std::string& path, bool shortUrl) {
-  fnd::Dictionary params{{"short_url", fnd::Value(shortUrl ? "true" : "false")}};
+void SFRestClient::linkRequest(const std::string& endpoint, const std::string& path,
+                               const fnd::Dictionary& parameters, Op failureOp, Op successOp, LinkDelivery deliver) {
   fnd::Dictionary info{{"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/shares/" + root_ + path, params), info,
-                            Op::LoadSharableLinkFailedWithError, [this](SFRequest& r) {
-    const auto reply = dictionaryReply(r, Op::LoadSharableLinkFailedWithError, true);
-    if (reply && implements(Op::LoadedSharableLink))
-      delegate_->restClientLoadedSharableLink(*this, stringIn(*reply, "url"), r.userInfo().at("path").string());
+  auto request = runRequest(requestWithHost(SFConfig::apiHost(), endpoint + root_ + path, parameters), std::move(info),
+                            failureOp, [this, failureOp, successOp, deliver](SFRequest& r) {
+    const auto reply = dictionaryReply(r, failureOp, true);
+    if (reply && implements(successOp))
+      (delegate_->*deliver)(*this, stringIn(*reply, "url"), r.userInfo().at("path").string());
   });
   if (request) request->start();
 }
 
+void SFRestClient::loadSharableLinkForFile(const std::string& path, bool shortUrl) {
+  linkRequest("/shares/", path, {{"short_url", fnd::Value(shortUrl ? "true" : "false")}},
+              Op::LoadSharableLinkFailedWithError, Op::LoadedSharableLink,
+              &SFRestClientDelegate::restClientLoadedSharableLink);
+}
+
 void SFRestClient::loadStreamableURLForFile(const std::string& path) {
-  fnd::Dictionary info{{"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/media/" + root_ + path, {}), info,
-                            Op::LoadStreamableURLFailedWithError, [this](SFRequest& r) {
-    const auto reply = dictionaryReply(r, Op::LoadStreamableURLFailedWithError, true);
-    if (reply && implements(Op::LoadedStreamableURL))
-      delegate_->restClientLoadedStreamableURL(*this, stringIn(*reply, "url"), r.userInfo().at("path").string());
-  });
-  if (request) request->start();
+  linkRequest("/media/", path, {}, Op::LoadStreamableURLFailedWithError, Op::LoadedStreamableURL,
+              &SFRestClientDelegate::restClientLoadedStreamableURL);
 }
 
 }  // namespace kesto

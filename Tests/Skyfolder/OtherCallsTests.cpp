@@ -72,6 +72,29 @@ struct Recorder : SFRestClientDelegate {
   }
   void restClientUploadFileChunkFailedWithError(SFRestClient&, const fnd::Error& e) override { fail("chunk", e); }
   void restClientDeletedPath(SFRestClient&, const std::string& path) override { events.push_back("deleted " + path); }
+  void restClientCopiedPath(SFRestClient&, const std::string& from, std::shared_ptr<const SFMetadata> m) override {
+    metadata = m;
+    events.push_back("copied " + from);
+  }
+  void restClientCopiedRef(SFRestClient&, const std::string& ref, std::shared_ptr<const SFMetadata> m) override {
+    metadata = m;
+    events.push_back("copied ref " + ref);
+  }
+  void restClientCopyFromRefFailedWithError(SFRestClient&, const fnd::Error& e) override { fail("copy ref", e); }
+  void restClientLoadedSharableLink(SFRestClient&, const std::string& link, const std::string& path) override {
+    events.push_back("link " + link + " " + path);
+  }
+  void restClientLoadSharableLinkFailedWithError(SFRestClient&, const fnd::Error& e) override { fail("link", e); }
+  void restClientLoadedStreamableURL(SFRestClient&, const std::string& url, const std::string& path) override {
+    events.push_back("media " + url + " " + path);
+  }
+  void restClientMetadataUnchangedAtPath(SFRestClient&, const std::string& path) override {
+    events.push_back("unchanged " + path);
+  }
+  void restClientLoadedMetadata(SFRestClient&, std::shared_ptr<const SFMetadata> m) override {
+    metadata = m;
+    events.push_back("metadata");
+  }
   void restClientLoadThumbnailFailedWithError(SFRestClient&, const fnd::Error& e) override { fail("thumb", e); }
 };
 
@@ -237,4 +260,52 @@ TEST(SFAccountInfo, ReadsOlderArchives) {
   EXPECT_EQ(info->userId(), "77");
   EXPECT_EQ(info->quota()->totalBytes(), 3);
   EXPECT_FALSE(info->email());
+}
+
+TEST_F(SkyfolderOtherCalls, CopiesLinksAndConditionalMetadataReportWhatTheyWereAskedFor) {
+  reply("/1/fileops/copy", R"({"path":"/c","rev":"3"})");
+  client->copyFrom("/a", "/c");
+  ASSERT_TRUE(waitFor(1));
+  EXPECT_EQ(rec.events[0], "copied /a");
+  EXPECT_EQ(rec.metadata->path(), "/c");
+  EXPECT_EQ(lastRequest().method, "POST");
+  EXPECT_EQ(lastRequest().params.find("to_path")->second, "/c");
+
+  reply("/1/fileops/copy", R"({"path":"/d","rev":"4"})");
+  client->copyFromRef("ref1", "/d");
+  ASSERT_TRUE(waitFor(2));
+  EXPECT_EQ(rec.events[1], "copied ref ref1");
+  EXPECT_EQ(lastRequest().params.find("from_copy_ref")->second, "ref1");
+  reply("/1/fileops/copy", R"({"error":"gone"})", 404);
+  client->copyFromRef("ref2", "/d");
+  ASSERT_TRUE(waitFor(3));
+  EXPECT_EQ(rec.events[2], "copy ref failed");
+  EXPECT_EQ(rec.error->code(), 404);
+
+  reply("/1/shares", R"({"url":"https://s/x","expires":"never"})");
+  client->loadSharableLinkForFile("/f.txt", false);
+  ASSERT_TRUE(waitFor(4));
+  EXPECT_EQ(rec.events[3], "link https://s/x /f.txt");
+  EXPECT_EQ(lastRequest().params.find("short_url")->second, "false");
+  reply("/1/shares", "[]");
+  client->loadSharableLinkForFile("/f.txt");
+  ASSERT_TRUE(waitFor(5));
+  EXPECT_EQ(rec.events[4], "link failed");
+  reply("/1/media", R"({"url":"https://m/y"})");
+  client->loadStreamableURLForFile("/v.mp4");
+  ASSERT_TRUE(waitFor(6));
+  EXPECT_EQ(rec.events[5], "media https://m/y /v.mp4");
+  EXPECT_NE(lastRequest().path.find("/1/media/sandbox/v.mp4"), std::string::npos);
+
+  reply("/1/metadata", "", 304);
+  client->loadMetadataWithHash("/dir", std::string("h1"));
+  ASSERT_TRUE(waitFor(7));
+  EXPECT_EQ(rec.events[6], "unchanged /dir");
+  EXPECT_EQ(lastRequest().params.find("hash")->second, "h1");
+  reply("/1/metadata", R"({"path":"/dir/f","rev":"7"})");
+  client->loadMetadataAtRev("/dir/f", std::string("7"));
+  ASSERT_TRUE(waitFor(8));
+  EXPECT_EQ(rec.events[7], "metadata");
+  EXPECT_EQ(lastRequest().params.find("rev")->second, "7");
+  EXPECT_EQ(client->requestCount(), 0u);
 }
