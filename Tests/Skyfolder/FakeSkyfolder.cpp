@@ -1,5 +1,9 @@
 #include "FakeSkyfolder.h"
 
+#include "Harness/TestSupport.h"
+#include "Platform/Net/ServerTrust.h"
+#include "Skyfolder/SFRequest.h"
+
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Skyfolder/SFConfig.h"
@@ -343,5 +347,19 @@ void FakeSkyfolder::install() {
   server_->Post(R"(/1/.*)", other);
   (void)lastComponent;
 }
+
+void LoopbackSkyfolder::startSkyfolder() {
+  dir = makeTempDir("pki");
+  ca = makeCA("Kesto Test Root");
+  leaf = makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1,DNS:localhost");
+  fake = std::make_unique<FakeSkyfolder>(writeIdentity(leaf, ca, dir, "server"));
+}
+
+void LoopbackSkyfolder::pinClientToSkyfolder() const {
+  fake->pointClientHere();
+  SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
+}
+
+void LoopbackSkyfolder::unpinClient() { SFRequest::setRootCertificatesForTesting(std::nullopt); }
 
 }  // namespace kesto::test

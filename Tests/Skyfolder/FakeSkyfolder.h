@@ -102,4 +102,18 @@ class FakeSkyfolder {
   std::atomic<std::uint64_t> lastStreamedUpload_{0};
 };
 
+// A fake on loopback whose certificate a fresh test root issued for 127.0.0.1 and localhost;
+// the fixtures of the client's tests derive from it.
+struct LoopbackSkyfolder {
+  void startSkyfolder();
+  // Sends the client's API, content and web hosts to the fake and pins its test root.
+  void pinClientToSkyfolder() const;
+  // Takes the pinned roots back to the built-in ones.
+  static void unpinClient();
+
+  std::string dir;  // the key material lives here; tests may put their files here too
+  TestCert ca, leaf;
+  std::unique_ptr<FakeSkyfolder> fake;
+};
+
 }  // namespace kesto::test

@@ -17,13 +17,10 @@ using namespace kesto::test;
 
 namespace {
 
-class OAuthSession : public ::testing::Test {
+class OAuthSession : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    dir = makeTempDir("pki");
-    ca = makeCA("Kesto Test Root");
-    fake = std::make_unique<FakeSkyfolder>(
-        writeIdentity(makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1,DNS:localhost"), ca, dir, "server"));
+    startSkyfolder();
     // This layer keeps the platform's own trust evaluation.
     net::ServerTrust::setAdditionalSystemAnchorsForTesting({*net::Certificate::fromDER(ca.der())});
     base = "https://" + fake->host() + "/1/";
@@ -45,10 +42,8 @@ class OAuthSession : public ::testing::Test {
     return dynamic_cast<OAuthAuthenticationMethodOAuth&>(*api.authenticationMethod());
   }
 
-  std::string dir, base;
-  TestCert ca;
+  std::string base;
   fnd::Dictionary config;
-  std::unique_ptr<FakeSkyfolder> fake;
 };
 
 }  // namespace

@@ -98,15 +98,11 @@ struct Recorder : SFRestClientDelegate {
   void restClientLoadThumbnailFailedWithError(SFRestClient&, const fnd::Error& e) override { fail("thumb", e); }
 };
 
-class SkyfolderOtherCalls : public ::testing::Test {
+class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    dir = makeTempDir("pki");
-    ca = makeCA("Kesto Test Root");
-    fake = std::make_unique<FakeSkyfolder>(
-        writeIdentity(makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1,DNS:localhost"), ca, dir, "server"));
-    fake->pointClientHere();
-    SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
+    startSkyfolder();
+    pinClientToSkyfolder();
     session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
     session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
     client = SFRestClient::initWithSession(session);
@@ -114,7 +110,7 @@ class SkyfolderOtherCalls : public ::testing::Test {
   }
   void TearDown() override {
     client.reset();
-    SFRequest::setRootCertificatesForTesting(std::nullopt);
+    unpinClient();
   }
   void reply(const std::string& prefix, std::string body, int status = 200) {
     FakeSkyfolder::Fault f;
@@ -125,9 +121,6 @@ class SkyfolderOtherCalls : public ::testing::Test {
   bool waitFor(std::size_t n) { return runUntil([&] { return rec.events.size() >= n; }, 10); }
   FakeSkyfolder::Logged lastRequest() { return fake->log().back(); }
 
-  std::string dir;
-  TestCert ca;
-  std::unique_ptr<FakeSkyfolder> fake;
   std::shared_ptr<SFSession> session;
   std::unique_ptr<SFRestClient> client;
   Recorder rec;

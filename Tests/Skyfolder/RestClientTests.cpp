@@ -78,22 +78,18 @@ struct SessionDelegate : SFSessionDelegate {
   void sessionDidReceiveAuthorizationFailure(SFSession&, const std::optional<std::string>&) override { ++failures; }
 };
 
-class SkyfolderService : public ::testing::Test {
+class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    dir = makeTempDir("pki");
-    ca = makeCA("Kesto Test Root");
-    leaf = makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1,DNS:localhost");
-    fake = std::make_unique<FakeSkyfolder>(writeIdentity(leaf, ca, dir, "server"));
-    fake->pointClientHere();
-    SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
+    startSkyfolder();
+    pinClientToSkyfolder();
     session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
     SFSession::setSharedSession(session);
   }
   void TearDown() override {
     client.reset();
     SFSession::setSharedSession(nullptr);
-    SFRequest::setRootCertificatesForTesting(std::nullopt);
+    unpinClient();
     net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
   }
   void link() {
@@ -110,9 +106,6 @@ class SkyfolderService : public ::testing::Test {
     return path;
   }
 
-  std::string dir;
-  TestCert ca, leaf;
-  std::unique_ptr<FakeSkyfolder> fake;
   std::shared_ptr<SFSession> session;
   std::unique_ptr<SFRestClient> client;
   RecordingDelegate delegate;
