@@ -89,30 +89,39 @@ void IndexSet::add(std::int64_t index) {
 void IndexSet::add(Range range) {
   if (range.length <= 0 || !valid(range.location) || range.location > NotFound - range.length) return;
   std::int64_t lo = range.location, hi = range.max();
-  std::vector<Range> out;
-  out.reserve(ranges_.size() + 1);
-  bool placed = false;
-  for (const auto& r : ranges_) {
-    if (r.max() < lo) {
-      out.push_back(r);
-    } else if (r.location > hi) {
-      if (!placed) {
-        out.push_back(Range{lo, hi - lo});
-        placed = true;
-      }
-      out.push_back(r);
-    } else {
-      // Overlapping or adjacent: merge.
-      lo = std::min(lo, r.location);
-      hi = std::max(hi, r.max());
-    }
+  // The ranges that overlap or touch [lo, hi) lie together: from the first that ends at or after
+  // lo to the last that starts at or before hi. They merge into one; the rest stays.
+  auto first = std::lower_bound(ranges_.begin(), ranges_.end(), lo,
+                                [](const Range& r, std::int64_t v) { return r.max() < v; });
+  auto last = std::upper_bound(first, ranges_.end(), hi, [](std::int64_t v, const Range& r) { return v < r.location; });
+  if (first == last) {
+    ranges_.insert(first, Range{lo, hi - lo});
+    return;
   }
-  if (!placed) out.push_back(Range{lo, hi - lo});
-  ranges_ = std::move(out);
+  lo = std::min(lo, first->location);
+  hi = std::max(hi, std::prev(last)->max());
+  *first = Range{lo, hi - lo};
+  ranges_.erase(std::next(first), last);
 }
 
 void IndexSet::add(const IndexSet& other) {
-  for (const auto& r : other.ranges_) add(r);
+  if (other.ranges_.empty()) return;
+  if (ranges_.empty()) {
+    ranges_ = other.ranges_;
+    return;
+  }
+  // One pass over both sorted lists, merging overlapping and touching ranges.
+  std::vector<Range> out;
+  out.reserve(ranges_.size() + other.ranges_.size());
+  auto a = ranges_.cbegin(), b = other.ranges_.cbegin();
+  while (a != ranges_.cend() || b != other.ranges_.cend()) {
+    const Range& next = (b == other.ranges_.cend() || (a != ranges_.cend() && a->location <= b->location)) ? *a++ : *b++;
+    if (!out.empty() && next.location <= out.back().max())
+      out.back().length = std::max(out.back().max(), next.max()) - out.back().location;
+    else
+      out.push_back(next);
+  }
+  ranges_ = std::move(out);
 }
 
 void IndexSet::remove(std::int64_t index) {
@@ -122,17 +131,18 @@ void IndexSet::remove(std::int64_t index) {
 void IndexSet::remove(Range range) {
   if (range.length <= 0 || range.location < 0) return;
   std::int64_t lo = range.location, hi = range.location > NotFound - range.length ? NotFound : range.max();
-  std::vector<Range> out;
-  out.reserve(ranges_.size() + 1);
-  for (const auto& r : ranges_) {
-    if (r.max() <= lo || r.location >= hi) {
-      out.push_back(r);
-      continue;
-    }
-    if (r.location < lo) out.push_back(Range{r.location, lo - r.location});
-    if (r.max() > hi) out.push_back(Range{hi, r.max() - hi});
-  }
-  ranges_ = std::move(out);
+  // The ranges that share an index with [lo, hi) lie together; of them only the parts before lo
+  // and after hi stay.
+  auto first = std::lower_bound(ranges_.begin(), ranges_.end(), lo,
+                                [](const Range& r, std::int64_t v) { return r.max() <= v; });
+  auto last = std::lower_bound(first, ranges_.end(), hi, [](const Range& r, std::int64_t v) { return r.location < v; });
+  if (first == last) return;
+  Range kept[2];
+  int n = 0;
+  if (first->location < lo) kept[n++] = Range{first->location, lo - first->location};
+  if (std::prev(last)->max() > hi) kept[n++] = Range{hi, std::prev(last)->max() - hi};
+  auto at = ranges_.erase(first, last);
+  ranges_.insert(at, kept, kept + n);
 }
 
 void IndexSet::remove(const IndexSet& other) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <set>
+#include <vector>
+
 using namespace kesto::fnd;
 
 TEST(IndexSet, AddingMergesAdjacentAndOverlappingRanges) {
@@ -82,4 +87,88 @@ TEST(IndexSet, ShiftingLikeRowsInsertedAndRemoved) {
   IndexSet run(Range{0, 10});
   run.shiftIndexes(5, 3);
   EXPECT_EQ(run.ranges(), (std::vector<Range>{{0, 5}, {8, 5}}));
+}
+
+namespace {
+
+// Sorted, disjoint, never touching, and holding exactly the reference's indexes.
+void expectMatches(const IndexSet& s, const std::set<std::int64_t>& reference) {
+  const auto& ranges = s.ranges();
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    ASSERT_GT(ranges[i].length, 0);
+    if (i > 0) ASSERT_LT(ranges[i - 1].max(), ranges[i].location) << "ranges touch or overlap at " << i;
+  }
+  ASSERT_EQ(s.count(), static_cast<std::int64_t>(reference.size()));
+  ASSERT_EQ(s.indexes(), std::vector<std::int64_t>(reference.begin(), reference.end()));
+}
+
+}  // namespace
+
+TEST(IndexSet, RandomEditsAgreeWithAPlainSet) {
+  std::mt19937 rng(20261206);
+  std::uniform_int_distribution<std::int64_t> where(0, 400), length(0, 12);
+  IndexSet s;
+  std::set<std::int64_t> reference;
+  for (int step = 0; step < 4000; ++step) {
+    const Range r{where(rng), length(rng)};
+    switch (rng() % 4) {
+      case 0:
+      case 1:
+        s.add(r);
+        for (std::int64_t i = r.location; i < r.max(); ++i) reference.insert(i);
+        break;
+      case 2:
+        s.remove(r);
+        for (std::int64_t i = r.location; i < r.max(); ++i) reference.erase(i);
+        break;
+      default: {
+        IndexSet other;
+        std::set<std::int64_t> picked;
+        for (int k = 0; k < 6; ++k) {
+          const Range part{where(rng), length(rng)};
+          other.add(part);
+          for (std::int64_t i = part.location; i < part.max(); ++i) picked.insert(i);
+        }
+        if (rng() % 2) {
+          s.add(other);
+          reference.insert(picked.begin(), picked.end());
+        } else {
+          s.remove(other);
+          for (auto i : picked) reference.erase(i);
+        }
+      }
+    }
+    expectMatches(s, reference);
+    if (HasFatalFailure()) return;
+  }
+  // Ranges reaching the top of the index space are refused or cut, never wrap around.
+  s.add(Range{NotFound - 2, 5});
+  s.remove(Range{3, NotFound});
+  for (auto it = reference.lower_bound(3); it != reference.end();) it = reference.erase(it);
+  expectMatches(s, reference);
+}
+
+// Many separate ranges in random order, then the gaps between them: each insertion finds its
+// place instead of rebuilding the whole list.
+TEST(IndexSet, ManySeparateRangesInAnyOrder) {
+  constexpr std::int64_t kRanges = 20000;
+  std::vector<std::int64_t> starts(kRanges);
+  for (std::int64_t i = 0; i < kRanges; ++i) starts[static_cast<std::size_t>(i)] = i * 10;
+  std::shuffle(starts.begin(), starts.end(), std::mt19937(7));
+  IndexSet s;
+  for (auto start : starts) s.add(Range{start, 3});
+  ASSERT_EQ(s.ranges().size(), static_cast<std::size_t>(kRanges));
+  EXPECT_EQ(s.count(), 3 * kRanges);
+  EXPECT_EQ(s.ranges()[1234], (Range{12340, 3}));
+  EXPECT_FALSE(s.contains(12343));
+
+  IndexSet gaps;
+  for (auto start : starts) gaps.add(Range{start + 3, 7});
+  s.add(gaps);
+  EXPECT_EQ(s.ranges(), (std::vector<Range>{{0, 10 * kRanges}}));
+  for (auto start : starts) s.remove(Range{start + 5, 2});
+  ASSERT_EQ(s.ranges().size(), static_cast<std::size_t>(kRanges) + 1);  // the last hole leaves a tail
+  EXPECT_EQ(s.ranges()[1], (Range{7, 8}));
+  EXPECT_EQ(s.ranges().back(), (Range{10 * kRanges - 3, 3}));
+  EXPECT_EQ(s.count(), 8 * kRanges);
 }
