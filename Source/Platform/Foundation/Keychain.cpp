@@ -136,6 +136,14 @@ OSStatus Keychain::save(const Store& store) const {
   return errSecSuccess;
 }
 
+OSStatus Keychain::append(Store& store, KeychainItem item, KeychainItemRef* ref) const {
+  item.id = store.nextId++;
+  store.items.push_back(item);
+  if (OSStatus s = save(store); s != errSecSuccess) return s;
+  if (ref) *ref = std::make_shared<const KeychainItem>(std::move(item));
+  return errSecSuccess;
+}
+
 OSStatus Keychain::findGenericPassword(std::string_view service, std::string_view account, Data* password,
                                        KeychainItemRef* item) {
   std::lock_guard<std::mutex> lock(fileMutex());
@@ -159,15 +167,11 @@ OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view
     if (sameGeneric(i, service, account)) return errSecDuplicateItem;
   KeychainItem n;
   n.kind = KeychainItem::Kind::GenericPassword;
-  n.id = store.nextId++;
   n.service = service;
   n.account = account;
   n.label = service;
   n.data = password;
-  store.items.push_back(n);
-  if (OSStatus s = save(store); s != errSecSuccess) return s;
-  if (item) *item = std::make_shared<const KeychainItem>(std::move(n));
-  return errSecSuccess;
+  return append(store, std::move(n), item);
 }
 
 OSStatus Keychain::findInternetPassword(std::string_view server, std::string_view securityDomain,
@@ -198,7 +202,6 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
       return errSecDuplicateItem;
   KeychainItem n;
   n.kind = KeychainItem::Kind::InternetPassword;
-  n.id = store.nextId++;
   n.server = server;
   n.securityDomain = securityDomain;
   n.account = account;
@@ -208,10 +211,7 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
   n.authenticationType = authenticationType;
   n.label = server;
   n.data = password;
-  store.items.push_back(n);
-  if (OSStatus s = save(store); s != errSecSuccess) return s;
-  if (item) *item = std::make_shared<const KeychainItem>(std::move(n));
-  return errSecSuccess;
+  return append(store, std::move(n), item);
 }
 
 OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& password) {

@@ -100,6 +100,8 @@ class Keychain {
   struct Store;
   OSStatus load(Store& store) const;
   OSStatus save(const Store& store) const;
+  // Gives `item` the next id, stores it, and hands out its reference once it is saved.
+  OSStatus append(Store& store, KeychainItem item, KeychainItemRef* ref) const;
 
   std::string path_;
 };

@@ -125,6 +125,38 @@ TEST(Keychain, DamagedFileIsReportedAndNeverReplaced) {
   EXPECT_EQ(nowhere.findGenericPassword("kesto", "Skyfolder"), errSecNotAvailable);
 }
 
+TEST(Keychain, AddThatCannotSaveReportsItAndHandsOutNoItem) {
+  // The keychain's folder cannot be made: a file stands where it should be.
+  const std::string blocker = kesto::test::makeTempDir("keychain") + "/file";
+  kesto::test::writeFile(blocker, "x");
+  Keychain k(blocker + "/keychain.plist");
+  KeychainItemRef item;
+  EXPECT_EQ(k.addGenericPassword("kesto", "Skyfolder", bytes("v"), &item), errSecIO);
+  EXPECT_FALSE(item);
+  EXPECT_EQ(k.addInternetPassword("api.example", "", "me", "", 443, kProtocolHTTPS, kAuthenticationTypeDefault,
+                                  bytes("v"), &item),
+            errSecIO);
+  EXPECT_FALSE(item);
+  EXPECT_EQ(k.findGenericPassword("kesto", "Skyfolder"), errSecItemNotFound);
+
+  // Both kinds draw ids from one counter, kept across reads of the file.
+  Keychain ok(freshPath());
+  KeychainItemRef generic, internet, again;
+  ASSERT_EQ(ok.addGenericPassword("kesto", "Skyfolder", bytes("g"), &generic), errSecSuccess);
+  ASSERT_EQ(ok.addInternetPassword("api.example", "", "me", "", 443, kProtocolHTTPS, kAuthenticationTypeDefault,
+                                   bytes("i"), &internet),
+            errSecSuccess);
+  ASSERT_TRUE(generic && internet);
+  EXPECT_NE(generic->id, internet->id);
+  EXPECT_EQ(internet->label, "api.example");
+  EXPECT_EQ(generic->label, "kesto");
+  ASSERT_EQ(ok.deleteItem(internet), errSecSuccess);
+  ASSERT_EQ(ok.addGenericPassword("kesto", "Other", bytes("o"), &again), errSecSuccess);
+  EXPECT_GT(again->id, internet->id);  // a deleted item's id is not handed out again
+  ASSERT_EQ(ok.findInternetPassword("api.example", "", "me", "", 443, kProtocolAny, kAuthenticationTypeAny),
+            errSecItemNotFound);
+}
+
 TEST(Keychain, SecretsMayHoldAnyBytes) {
   Keychain k(freshPath());
   Data binary;
