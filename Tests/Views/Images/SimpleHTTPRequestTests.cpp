@@ -44,6 +44,12 @@ struct Recorder : SimpleHTTPRequestDelegate {
     error = e;
   }
   bool done() const { return !events.empty() && (events.back() == "finished" || events.back() == "failed"); }
+  // Starts the request with this recorder listening and waits for its end.
+  bool runToEnd(SimpleHTTPRequest& request) {
+    request.setDelegate(this);
+    request.start();
+    return kesto::test::runUntil([&] { return done(); }, 10);
+  }
 };
 
 }  // namespace
@@ -143,9 +149,7 @@ TEST(SimpleHTTPRequestParams, ServerParsesTheMultipartBody) {
   ASSERT_TRUE(params::setUpMultiPartFormDataRequest(r, Dictionary{{"title", "Ünïcode"}, {"n", "2"}}, {a, b}));
   auto request = SimpleHTTPRequest::make(r);
   Recorder recorder;
-  request->setDelegate(&recorder);
-  request->start();
-  ASSERT_TRUE(kesto::test::runUntil([&] { return recorder.done(); }, 10));
+  ASSERT_TRUE(recorder.runToEnd(*request));
   auto files = server.files();
   ASSERT_EQ(files.size(), 4u);
   EXPECT_EQ(files["title"].content, "Ünïcode");
@@ -191,9 +195,7 @@ TEST(SimpleHTTPRequest, AnErrorStatusStillFinishes) {
   kesto::test::ImageServer server;
   auto request = SimpleHTTPRequest::make(requestFor(server.url("/missing")));
   Recorder recorder;
-  request->setDelegate(&recorder);
-  request->start();
-  ASSERT_TRUE(kesto::test::runUntil([&] { return recorder.done(); }, 10));
+  ASSERT_TRUE(recorder.runToEnd(*request));
   EXPECT_EQ(recorder.events.back(), "finished");
   EXPECT_EQ(request->responseStatusCode(), 404);
 }
@@ -206,9 +208,7 @@ TEST(SimpleHTTPRequest, ConnectionFailureFailsAndDropsTheBody) {
   }
   auto request = SimpleHTTPRequest::make(requestFor("http://127.0.0.1:" + std::to_string(port) + "/x"));
   Recorder recorder;
-  request->setDelegate(&recorder);
-  request->start();
-  ASSERT_TRUE(kesto::test::runUntil([&] { return recorder.done(); }, 10));
+  ASSERT_TRUE(recorder.runToEnd(*request));
   EXPECT_EQ(recorder.events.back(), "failed");
   EXPECT_FALSE(request->responseData());
 }
@@ -219,9 +219,7 @@ TEST(SimpleHTTPRequest, ABodyOverTheLimitFails) {
   auto request = SimpleHTTPRequest::make(requestFor(server.url("/big")));
   request->setMaximumBodyBytes(100000);
   Recorder recorder;
-  request->setDelegate(&recorder);
-  request->start();
-  ASSERT_TRUE(kesto::test::runUntil([&] { return recorder.done(); }, 10));
+  ASSERT_TRUE(recorder.runToEnd(*request));
   EXPECT_EQ(recorder.events.back(), "failed");
   ASSERT_TRUE(recorder.error);
   EXPECT_EQ(recorder.error->code(), kesto::net::urlerror::DataLengthExceedsMaximum);
