@@ -100,10 +100,15 @@ void ClipView::removeBoundsObserver(int token) {
 }
 
 void ClipView::boundsDidChange() {
+  // An observer may release this view, or remove another observer whose owner is then gone.
+  auto keep = weak_from_this().lock();
   if (ScrollView* sv = enclosingScrollView()) sv->clipViewBoundsDidChange(this);
   auto observers = observers_;
-  for (auto& [token, fn] : observers)
-    if (fn) fn();
+  for (auto& [token, fn] : observers) {
+    const bool registered = std::any_of(observers_.begin(), observers_.end(),
+                                        [token = token](const auto& o) { return o.first == token; });
+    if (registered && fn) fn();
+  }
   if (postsBoundsChanged_)
     fnd::NotificationCenter::defaultCenter().postNotificationName(ViewBoundsDidChangeNotification, this);
 }

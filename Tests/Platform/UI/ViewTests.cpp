@@ -342,3 +342,24 @@ TEST(View, EveryViewOfAMovedTreeHearsOfItsNewWindow) {
   EXPECT_EQ(leaf->did.back(), &other);
   EXPECT_EQ(leaf->will.back(), &other);
 }
+
+// An observer removed by an earlier one during the same change is not called: its owner may be
+// gone. The clip view may be released by an observer too.
+TEST(ClipView, ObserversRemovedDuringAChangeAreNotCalled) {
+  auto clip = std::make_shared<ClipView>(fnd::Rect(0, 0, 100, 100));
+  clip->setDocumentView(std::make_shared<View>(fnd::Rect(0, 0, 100, 1000)));
+  std::vector<std::string> calls;
+  int second = -1;
+  clip->addBoundsObserver([&] {
+    calls.push_back("first");
+    clip->removeBoundsObserver(second);
+  });
+  second = clip->addBoundsObserver([&] { calls.push_back("second"); });
+  clip->scrollToPoint({0, 50});
+  EXPECT_EQ(calls, std::vector<std::string>{"first"});
+
+  std::weak_ptr<ClipView> weak = clip;
+  clip->addBoundsObserver([&] { clip.reset(); });
+  clip->scrollToPoint({0, 60});
+  EXPECT_TRUE(weak.expired());
+}
