@@ -168,6 +168,7 @@ struct DispatchAccess {
     q->impl_->state->owner.store(q.get(), std::memory_order_release);
     return q;
   }
+  static std::shared_ptr<DispatchState> state(DispatchQueue& queue) { return queue.impl_->state; }
 };
 
 DispatchQueue::DispatchQueue(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -271,11 +272,13 @@ struct DispatchGroup::Impl {
   std::mutex mutex;
   std::condition_variable empty;
   long count = 0;
-  std::vector<std::pair<DispatchQueue*, std::function<void()>>> notifications;
+  // The queues' states, not the queues: a queue dropped before the group empties still runs
+  // the notification, as it runs other work it accepted.
+  std::vector<std::pair<std::shared_ptr<DispatchState>, std::function<void()>>> notifications;
 };
 
 void DispatchGroup::leaveImpl(Impl& group) {
-  std::vector<std::pair<DispatchQueue*, std::function<void()>>> due;
+  std::vector<std::pair<std::shared_ptr<DispatchState>, std::function<void()>>> due;
   {
     std::lock_guard lock(group.mutex);
     if (group.count == 0) {
@@ -286,7 +289,8 @@ void DispatchGroup::leaveImpl(Impl& group) {
     due.swap(group.notifications);
     group.empty.notify_all();
   }
-  for (auto& [queue, work] : due) queue->async(std::move(work));
+  for (auto& [queue, work] : due)
+    if (work) queue->enqueue(std::move(work));
 }
 
 DispatchGroup::DispatchGroup() : impl_(std::make_shared<Impl>()) {}
@@ -312,7 +316,7 @@ void DispatchGroup::notify(DispatchQueue& queue, std::function<void()> work) {
   {
     std::lock_guard lock(impl_->mutex);
     if (impl_->count > 0) {
-      impl_->notifications.emplace_back(&queue, std::move(work));
+      impl_->notifications.emplace_back(DispatchAccess::state(queue), std::move(work));
       return;
     }
   }

@@ -215,6 +215,27 @@ TEST(DispatchGroup, NotifiesOnceEverythingLeftAndWaitTimesOut) {
   EXPECT_TRUE(runUntil([&] { return immediate.load(); }));
 }
 
+TEST(DispatchGroup, NotificationForADroppedQueueStillRuns) {
+  DispatchGroup group;
+  std::atomic<int> ran{0};
+  std::atomic<DispatchQueue*> ranOn{nullptr};
+  group.enter();
+  {
+    auto queue = DispatchQueue::create("test.group.dropped");
+    group.notify(*queue, [&] {
+      ranOn = DispatchQueue::current();
+      ++ran;
+    });
+  }
+  // A new queue may take the memory the dropped one left; the notification must not go to it.
+  auto other = DispatchQueue::create("test.group.kept");
+  group.leave();
+  auto t0 = std::chrono::steady_clock::now();
+  while (ran == 0 && secondsSince(t0) < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ran.load(), 1);
+  EXPECT_EQ(ranOn.load(), nullptr);
+}
+
 TEST(DispatchGroup, UnbalancedLeaveIsABrokenContract) {
   DispatchGroup group;
   EXPECT_THROW(group.leave(), ContractViolation);
