@@ -15,7 +15,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
   # X11, global hot keys, and the end-to-end harness
   libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
-  x11-utils xdg-utils dbus-x11 fonts-dejavu-core
+  x11-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3
+  # network namespaces for the reachability tests
+  iproute2 util-linux
 )
 
 missing=()
