@@ -223,6 +223,7 @@ void AppDelegate::migrateToModelVersion2() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kApplicationDidBecomeActiveNotification);
   importSharedFolderFromDoubleClick();
   addUrlFromBrowserExtension();
   std::weak_ptr<bool> alive = alive_;

@@ -24,6 +24,10 @@ class PreferencesController;
 class SharedFolderArchive;
 class SpinningIndicator;
 
+// Posted on the default notification centre each time the application becomes active; the
+// Skyfolder link flow waits for it after sending the user to the browser.
+inline constexpr const char* kApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
+
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
 // option 0x800, control 0x1000).
 struct HotKeyCombo {

@@ -50,6 +50,20 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
   EXPECT_TRUE(d.hasValueForKey("IsRetina"));
 }
 
+TEST_F(StartupTest, EachActivationIsAnnouncedUnderTheNameTheLinkFlowWaitsFor) {
+  build(0);
+  int announced = 0;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(&announced, [&](const fnd::Notification&) { ++announced; },
+                     "NSApplicationDidBecomeActiveNotification");
+  // The delegate the application object calls on activation, once per activation.
+  ui::Application::shared().delegate()->applicationDidBecomeActive();
+  EXPECT_EQ(announced, 1);
+  app().applicationDidBecomeActive();
+  EXPECT_EQ(announced, 2);
+  center.removeObserver(&announced);
+}
+
 TEST_F(StartupTest, IdentifierIsKeptUnlessForced) {
   defaults().setString("kesto-KEEP", "KestoID");
   build(0);
