@@ -15,7 +15,8 @@ class Error;
 // - the charset comes from a byte-order mark, else a <meta> declaration, else UTF-8;
 // - consecutive DT (and DD) items are siblings, however long the list;
 // - a DT that holds an H3 followed by a DL (the folder form of bookmark files) becomes a DD
-//   holding that H3 and DL;
+//   holding that H3 and DL; a folder description between them (<DT><H3>name</H3><DD>text<DL>)
+//   stays a DD of its own right after the folder;
 // - P elements are unwrapped (their contents stay in place);
 // - text nodes that hold only white space between block elements are dropped, line ends in
 //   the remaining text are LF.
