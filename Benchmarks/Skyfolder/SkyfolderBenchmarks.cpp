@@ -80,14 +80,10 @@ struct Done : SFRestClientDelegate {
 };
 
 // One fake, one linked session and client for the transfer benchmarks.
-struct Transfer {
+struct Transfer : test::LoopbackSkyfolder {
   Transfer() {
-    dir = fnd::FileManager::createTemporaryDirectory("skyfolder-bench");
-    ca = test::makeCA("Bench Root");
-    leaf = test::makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1");
-    fake = std::make_unique<test::FakeSkyfolder>(test::writeIdentity(leaf, ca, dir, "server"));
-    fake->pointClientHere();
-    SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
+    startSkyfolder(fnd::FileManager::createTemporaryDirectory("skyfolder-bench"));
+    pinClientToSkyfolder();
     session = std::make_shared<SFSession>(test::FakeSkyfolder::kConsumerKey, test::FakeSkyfolder::kConsumerSecret,
                                           "sandbox");
     session->updateAccessToken(test::FakeSkyfolder::kAccessToken, test::FakeSkyfolder::kAccessSecret,
@@ -100,9 +96,6 @@ struct Transfer {
     fake.reset();
     std::filesystem::remove_all(dir);
   }
-  std::string dir;
-  test::TestCert ca, leaf;
-  std::unique_ptr<test::FakeSkyfolder> fake;
   std::shared_ptr<SFSession> session;
   std::unique_ptr<SFRestClient> client;
   Done done;

@@ -1,6 +1,5 @@
 #include "FakeSkyfolder.h"
 
-#include "Harness/TestSupport.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Skyfolder/SFRequest.h"
 
@@ -348,8 +347,8 @@ void FakeSkyfolder::install() {
   (void)lastComponent;
 }
 
-void LoopbackSkyfolder::startSkyfolder() {
-  dir = makeTempDir("pki");
+void LoopbackSkyfolder::startSkyfolder(const std::string& folder) {
+  dir = folder;
   ca = makeCA("Kesto Test Root");
   leaf = makeLeaf(ca, "127.0.0.1", "IP:127.0.0.1,DNS:localhost");
   fake = std::make_unique<FakeSkyfolder>(writeIdentity(leaf, ca, dir, "server"));

@@ -105,7 +105,8 @@ class FakeSkyfolder {
 // A fake on loopback whose certificate a fresh test root issued for 127.0.0.1 and localhost;
 // the fixtures of the client's tests derive from it.
 struct LoopbackSkyfolder {
-  void startSkyfolder();
+  // Issues the certificates into `folder` and starts the fake.
+  void startSkyfolder(const std::string& folder);
   // Sends the client's API, content and web hosts to the fake and pins its test root.
   void pinClientToSkyfolder() const;
   // Takes the pinned roots back to the built-in ones.

@@ -20,7 +20,7 @@ namespace {
 class OAuthSession : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder();
+    startSkyfolder(makeTempDir("pki"));
     // This layer keeps the platform's own trust evaluation.
     net::ServerTrust::setAdditionalSystemAnchorsForTesting({*net::Certificate::fromDER(ca.der())});
     base = "https://" + fake->host() + "/1/";

@@ -101,7 +101,7 @@ struct Recorder : SFRestClientDelegate {
 class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder();
+    startSkyfolder(makeTempDir("pki"));
     pinClientToSkyfolder();
     session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
     session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);

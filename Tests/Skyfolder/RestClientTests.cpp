@@ -81,7 +81,7 @@ struct SessionDelegate : SFSessionDelegate {
 class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder();
+    startSkyfolder(makeTempDir("pki"));
     pinClientToSkyfolder();
     session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
     SFSession::setSharedSession(session);
