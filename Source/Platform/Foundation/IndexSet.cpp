@@ -8,6 +8,11 @@ namespace {
 bool valid(std::int64_t i) { return i >= 0 && i != NotFound; }
 }  // namespace
 
+std::vector<Range>::const_iterator IndexSet::firstEndingAfter(std::int64_t index) const {
+  return std::lower_bound(ranges_.begin(), ranges_.end(), index,
+                          [](const Range& r, std::int64_t v) { return r.max() <= v; });
+}
+
 IndexSet::IndexSet(std::int64_t index) { add(index); }
 IndexSet::IndexSet(Range range) { add(range); }
 IndexSet::IndexSet(std::initializer_list<std::int64_t> indexes) {
@@ -43,11 +48,10 @@ bool IndexSet::intersectsRange(Range range) const { return countInRange(range) >
 
 std::int64_t IndexSet::countInRange(Range range) const {
   if (range.length <= 0) return 0;
+  const std::int64_t end = range.location > NotFound - range.length ? NotFound : range.max();
   std::int64_t n = 0;
-  for (const auto& r : ranges_) {
-    std::int64_t lo = std::max(r.location, range.location), hi = std::min(r.max(), range.max());
-    if (hi > lo) n += hi - lo;
-  }
+  for (auto it = firstEndingAfter(range.location); it != ranges_.end() && it->location < end; ++it)
+    n += std::min(it->max(), end) - std::max(it->location, range.location);
   return n;
 }
 
@@ -56,11 +60,8 @@ std::int64_t IndexSet::lastIndex() const { return ranges_.empty() ? NotFound : r
 
 std::int64_t IndexSet::indexGreaterThanOrEqualTo(std::int64_t index) const {
   if (index < 0) index = 0;
-  for (const auto& r : ranges_) {
-    if (r.max() <= index) continue;
-    return std::max(r.location, index);
-  }
-  return NotFound;
+  auto it = firstEndingAfter(index);
+  return it == ranges_.end() ? NotFound : std::max(it->location, index);
 }
 
 std::int64_t IndexSet::indexGreaterThan(std::int64_t index) const {
@@ -70,11 +71,9 @@ std::int64_t IndexSet::indexGreaterThan(std::int64_t index) const {
 
 std::int64_t IndexSet::indexLessThanOrEqualTo(std::int64_t index) const {
   if (index < 0) return NotFound;
-  for (auto it = ranges_.rbegin(); it != ranges_.rend(); ++it) {
-    if (it->location > index) continue;
-    return std::min(it->max() - 1, index);
-  }
-  return NotFound;
+  auto it = std::upper_bound(ranges_.begin(), ranges_.end(), index,
+                             [](std::int64_t i, const Range& r) { return i < r.location; });
+  return it == ranges_.begin() ? NotFound : std::min(std::prev(it)->max() - 1, index);
 }
 
 std::int64_t IndexSet::indexLessThan(std::int64_t index) const {

@@ -54,6 +54,9 @@ class IndexSet {
   bool operator==(const IndexSet& other) const { return ranges_ == other.ranges_; }
 
  private:
+  // The first range holding an index above `index`, by binary search.
+  std::vector<Range>::const_iterator firstEndingAfter(std::int64_t index) const;
+
   std::vector<Range> ranges_;
 };
 

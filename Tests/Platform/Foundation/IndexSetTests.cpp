@@ -140,6 +140,19 @@ TEST(IndexSet, RandomEditsAgreeWithAPlainSet) {
     }
     expectMatches(s, reference);
     if (HasFatalFailure()) return;
+    // Queries answer as the plain set does.
+    const std::int64_t probe = where(rng) - 5;
+    auto atOrAfter = reference.lower_bound(probe);
+    ASSERT_EQ(s.indexGreaterThanOrEqualTo(probe), atOrAfter == reference.end() ? NotFound : *atOrAfter);
+    auto after = reference.upper_bound(probe);
+    ASSERT_EQ(s.indexLessThanOrEqualTo(probe),
+              probe < 0 || after == reference.begin() ? NotFound : *std::prev(after));
+    ASSERT_EQ(s.contains(probe), reference.count(probe) > 0);
+    const Range window{probe, length(rng) * 4};
+    std::int64_t inWindow = 0;
+    for (auto i : reference) inWindow += i >= window.location && i < window.max();
+    ASSERT_EQ(s.countInRange(window), inWindow) << window.location << "+" << window.length;
+    ASSERT_EQ(s.intersectsRange(window), inWindow > 0);
   }
   // Ranges reaching the top of the index space are refused or cut, never wrap around.
   s.add(Range{NotFound - 2, 5});
@@ -170,5 +183,14 @@ TEST(IndexSet, ManySeparateRangesInAnyOrder) {
   ASSERT_EQ(s.ranges().size(), static_cast<std::size_t>(kRanges) + 1);  // the last hole leaves a tail
   EXPECT_EQ(s.ranges()[1], (Range{7, 8}));
   EXPECT_EQ(s.ranges().back(), (Range{10 * kRanges - 3, 3}));
+  // Walking a selection index by index, as views do, finds each next index directly.
+  std::int64_t walked = 0, last = -1;
+  for (std::int64_t i = s.firstIndex(); i != NotFound; i = s.indexGreaterThan(i)) {
+    ASSERT_GT(i, last);
+    last = i;
+    ++walked;
+  }
+  EXPECT_EQ(walked, 8 * kRanges);
+  EXPECT_EQ(s.countInRange(Range{10, 20}), 16);
   EXPECT_EQ(s.count(), 8 * kRanges);
 }
