@@ -116,3 +116,14 @@ TEST(OverlayView, LabelWiderThanTheBezelStaysInsideIt) {
   EXPECT_GT(image.pixelColor(232, 160).red, 0.95);
   EXPECT_LT(image.pixelColor(172, 145).red, 0.6) << "the bezel itself";
 }
+
+TEST(OverlayController, TheCoveredViewMayGoFirst) {
+  OverlayController controller;
+  {
+    auto target = std::make_shared<View>(Rect(0, 0, 300, 200));
+    controller.beginOverlayToView(*target, "busy", 10, Size{50, 50});
+  }
+  EXPECT_FALSE(controller.targetView());
+  controller.endOverlay();
+  EXPECT_FALSE(controller.isOverlay());
+}
