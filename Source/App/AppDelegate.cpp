@@ -26,6 +26,7 @@
 #include "Views/SpinningIndicator.h"
 
 #include <algorithm>
+#include <string>
 
 namespace kesto {
 
@@ -371,11 +372,22 @@ void AppDelegate::importSharedFolderFromDoubleClick() {
 
 void AppDelegate::addUrlFromBrowserExtension() {
   if (urlToBeAdded_.empty()) return;
-  const std::string text = urlToBeAdded_;
+  const std::string text = std::move(urlToBeAdded_);
+  urlToBeAdded_.clear();
+  if (text.size() > intake::kMaximumIntakeBytes) {
+    fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
+    return;
+  }
+  std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
   for (const auto& line : intake::splitLines(text)) {
     if (intake::isAddressLine(line)) {
+      if (++addresses > intake::kMaximumAddressesPerIntake) {
+        fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
+                        " addresses of a handed-in text were added");
+        break;
+      }
       std::string message = kBookmarkAdded;
       Folder::Ref target = Folder::inboxFolder();
       if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData) target = kestoData->currentFolder();
@@ -415,7 +427,6 @@ void AppDelegate::addUrlFromBrowserExtension() {
     }
     ViewUpdater::updateBookmarks();
   }
-  urlToBeAdded_.clear();
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {

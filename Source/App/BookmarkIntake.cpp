@@ -2,6 +2,8 @@
 
 #include "Platform/Foundation/PercentEncoding.h"
 
+#include <algorithm>
+
 namespace kesto::intake {
 
 namespace {
@@ -27,6 +29,8 @@ std::string stripPrefixAtLineStarts(const std::string& text) {
 
 std::optional<std::string> textFromSchemeURL(const std::string& url) {
   if (url.compare(0, 6, kSchemePrefix) != 0) return std::nullopt;
+  // Decoding never lengthens a text, so an oversized URL is refused before any work.
+  if (url.size() > kMaximumIntakeBytes) return std::nullopt;
   std::string rest = stripPrefixAtLineStarts(url);
   if (rest == kMenuBarPayload) return std::nullopt;
   // Line feeds may arrive encoded, so lines are looked at again once decoded.
@@ -41,13 +45,20 @@ std::vector<std::string> splitLines(const std::string& text) {
   while (true) {
     std::size_t end = text.find('\n', start);
     lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
     if (end == std::string::npos) break;
     start = end + 1;
   }
   return lines;
 }
 
-bool isAddressLine(const std::string& line) { return line.compare(0, 4, "http") == 0; }
+bool isAddressLine(const std::string& line) {
+  if (line.compare(0, 4, "http") != 0 || line.size() > kMaximumAddressBytes) return false;
+  return std::none_of(line.begin(), line.end(), [](char c) {
+    auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+}
 
 std::string storedFormOfAddress(const std::string& line) { return fnd::removePercentEscapesOrKeep(line); }
 

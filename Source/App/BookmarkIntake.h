@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,15 +11,23 @@ namespace kesto::intake {
 inline constexpr const char* kMenuBarPayload = "http://kesto_menubar";
 inline constexpr const char* kSchemePrefix = "kesto:";
 
+// Intake text comes from other processes, so it is bounded: a longer text is refused whole,
+// a longer line is no address, and one text adds at most so many bookmarks.
+inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
+inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
+inline constexpr std::size_t kMaximumAddressesPerIntake = 200;
+
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do
 // not decode). Absent for a text without the prefix and for the reserved menu-bar payload.
 std::optional<std::string> textFromSchemeURL(const std::string& url);
 
-// The text split at line feeds (empty pieces kept, so every line is counted).
+// The text split at line feeds (empty pieces kept, so every line is counted); a carriage return
+// ending a line (text from a CRLF source) is dropped.
 std::vector<std::string> splitLines(const std::string& text);
 
-// Whether a line is taken as an address: it begins with "http", case-sensitive.
+// Whether a line is taken as an address: it begins with "http", case-sensitive, is at most
+// kMaximumAddressBytes long and holds no control characters (a decoded "%00" or "%0D" included).
 bool isAddressLine(const std::string& line);
 
 // The form an address is stored in, for duplicate checks: percent escapes removed as bookmark

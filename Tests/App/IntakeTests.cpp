@@ -8,6 +8,7 @@
 #include <filesystem>
 #include "Model/ViewUpdater.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace kesto::test {
@@ -45,6 +46,8 @@ TEST(SchemeText, LinesAndAddressTest) {
   EXPECT_TRUE(intake::isAddressLine("https://x"));
   EXPECT_FALSE(intake::isAddressLine("HTTP://x"));
   EXPECT_FALSE(intake::isAddressLine(" http://x"));
+  EXPECT_EQ(intake::splitLines("http://a\r\nb\r"), (std::vector<std::string>{"http://a", "b"}));
+  EXPECT_EQ(intake::splitLines("a\r\r\n")[0], "a\r");
 }
 
 class IntakeTest : public AppTest {
@@ -144,6 +147,43 @@ TEST_F(IntakeTest, ArgumentsCarryURLsAndAddText) {
   // A path that is no archive is handed to the import, which refuses it; nothing is added.
   app().handleArguments({"/nonexistent/one.kesto", "/nonexistent/two.kesto"});
   EXPECT_EQ(storedURLs().size(), 3u);
+}
+
+// Text from other processes is untrusted: bounded in size and count, and only clean lines are
+// taken as addresses.
+TEST_F(IntakeTest, HandedInTextIsBoundedAndOnlyCleanLinesAreAddresses) {
+  build(0);
+  // Lines from a CRLF source keep no carriage return; a decoded NUL or CR, a tab and an
+  // overlong line are no addresses.
+  const std::string overlong = "http://long.example/" + std::string(intake::kMaximumAddressBytes, 'a');
+  app().addPinUrlFromString("http://crlf.example/\r\nhttp://tab\t.example/\n" + overlong + "\nhttp://after.example/");
+  app().getUrl("kesto:http://nul.example/%00x%0Akesto:http://cr.example/%0Dx");
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://after.example/", "http://crlf.example/"}));
+  EXPECT_EQ(sink->delivered.size(), 2u);
+
+  // An oversized text is refused whole, through either door, and leaves nothing pending.
+  std::string huge = "http://huge.example/\n" + std::string(intake::kMaximumIntakeBytes, 'x');
+  app().handleArguments({"--add-text", huge});
+  app().getUrl("kesto:" + huge);
+  EXPECT_EQ(storedURLs().size(), 2u);
+  EXPECT_TRUE(app().urlToBeAdded().empty());
+}
+
+TEST_F(IntakeTest, OneTextAddsAtMostTheAddressLimit) {
+  build(0);
+  std::string text;
+  for (std::size_t i = 0; i < intake::kMaximumAddressesPerIntake + 20; ++i)
+    text += "http://n" + std::to_string(i) + ".example/\n";
+  ASSERT_LE(text.size(), intake::kMaximumIntakeBytes);
+  app().addPinUrlFromString(text);
+  auto urls = storedURLs();
+  EXPECT_EQ(urls.size(), intake::kMaximumAddressesPerIntake);
+  EXPECT_EQ(std::count(urls.begin(), urls.end(), "http://n0.example/"), 1);
+  const std::string firstBeyond = "http://n" + std::to_string(intake::kMaximumAddressesPerIntake) + ".example/";
+  EXPECT_EQ(std::count(urls.begin(), urls.end(), firstBeyond), 0);
+  // The next text is taken again.
+  app().addPinUrlFromString("http://next.example/");
+  EXPECT_EQ(storedURLs().size(), intake::kMaximumAddressesPerIntake + 1);
 }
 
 TEST_F(IntakeTest, OfTwoOpenedArchivesOnlyTheFirstIsImported) {
