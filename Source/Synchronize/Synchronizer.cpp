@@ -194,15 +194,18 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
   auto localTombstones = SyncTombstones::tombstones();
   std::weak_ptr<bool> alive = alive_;
   context->perform([this, alive, run, context, xml, localTombstones] {
+    // From this queue a failure ends the run on the main thread, if it is still the current one.
+    auto fail = [this, alive, run](std::string why) {
+      fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
+        if (alive.lock() && run == run_) endRun(false, why);
+      });
+    };
     fnd::Error error;
     auto doc = SyncFile::read(xml, true, &error);
     if (!doc || doc->rootName != kSyncFileRoot) {
       // An unreadable download is a failure, never an empty remote: nothing is sent.
-      std::string why = doc ? "The synced copy is not a sync file" : "The synced copy could not be read: " + error.localizedDescription();
-      fnd::DispatchQueue::main().async([this, alive, run, why] {
-        if (alive.lock() && run == run_) endRun(false, why);
-      });
-      return;
+      return fail(doc ? "The synced copy is not a sync file"
+                      : "The synced copy could not be read: " + error.localizedDescription());
     }
     const std::string remoteID = doc->kestoID.value_or("");
     const bool merged = remoteID != run->kestoID || remoteID.empty();
@@ -214,12 +217,7 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
       options.localKestoID = run->kestoID;
       options.remoteKestoID = remoteID;
       options.localTombstones = localTombstones;
-      if (!SyncMerge::processImport(*doc, context, options).saved) {
-        fnd::DispatchQueue::main().async([this, alive, run] {
-          if (alive.lock() && run == run_) endRun(false, "The synced changes could not be stored");
-        });
-        return;
-      }
+      if (!SyncMerge::processImport(*doc, context, options).saved) return fail("The synced changes could not be stored");
     }
     // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
     std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
