@@ -8,10 +8,12 @@
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
+#include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
 
@@ -172,6 +174,48 @@ TEST_F(StartupTest, QuitIsGrantedAndSavesTheLibrary) {
   app().applicationWillTerminate();
   auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
   auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("http://quit.example/"), other);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->title().value_or(""), "After");
+}
+
+// A transport that never answers, so the run stays open until the test ends it.
+class SilentSource : public SyncDataSource {
+ public:
+  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
+  Synchronizer* delegate() const override { return delegate_; }
+  void load() override {}
+  void send(const std::string&) override {}
+
+ private:
+  Synchronizer* delegate_ = nullptr;
+};
+
+TEST_F(StartupTest, QuitWaitsForARunningSyncAndSavesWhenItEnds) {
+  auto b = add("http://sync-quit.example/", "Before");
+  build(1);
+  auto& sync = Synchronizer::shared();
+  sync.registerSource("silent", "Silent", [] { return std::make_unique<SilentSource>(); });
+  defaults().setString("silent", Synchronizer::kCurrentSyncMethodKey);
+  sync.sync();
+  ASSERT_TRUE(sync.isRunning());
+  b->setTitle(std::string("After"));
+
+  // The quit is held while the run goes on; the run's end lets it through, saving on the way.
+  bool fellBack = false;
+  fnd::DispatchQueue::main().after(0.2, [&] {
+    EXPECT_TRUE(sync.isRunning());
+    sync.abortSyncWithError("stopped by the test");
+  });
+  fnd::DispatchQueue::main().after(10, [&] {
+    fellBack = true;
+    ui::Application::shared().replyToApplicationShouldTerminate(true);
+  });
+  fnd::DispatchQueue::main().async([] { ui::Application::shared().terminate(); });
+  ui::Application::shared().run();
+  EXPECT_FALSE(fellBack);
+  EXPECT_FALSE(sync.isRunning());
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("http://sync-quit.example/"), other);
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->title().value_or(""), "After");
 }
