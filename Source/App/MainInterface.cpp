@@ -51,6 +51,11 @@ MainInterface::~MainInterface() {
   // The controllers go before the views they observe.
   appDelegate_.reset();
   bookmarksController_.reset();
+  closeAlerts();
+}
+
+void MainInterface::closeAlerts() {
+  if (std::dynamic_pointer_cast<WindowAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
 }
 
 std::unique_ptr<MainInterface> MainInterface::build() {

@@ -14,6 +14,7 @@ class SplitView;
 class View;
 class Window;
 }  // namespace ui
+class AlertPresenter;
 class AppDelegate;
 class BookmarksController;
 class DataManager;
@@ -41,6 +42,9 @@ class MainInterface {
   static bool presentStoreFailureIfAny();
   // The text shown for a store that failed to open.
   static std::string storeFailureMessage(const std::optional<fnd::Error>& error);
+  // Closes the alert windows still open and drops the shared presenter: windows must go while
+  // the toolkit still exists, not at process exit. Called once the event loop has ended.
+  static void closeAlerts();
 
   ui::Window& window() const { return *window_; }
   AppDelegate& appDelegate() const { return *appDelegate_; }

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     return std::nullopt;
   }, [&] {
     interface.reset();
+    kesto::MainInterface::closeAlerts();  // the store-failure alert, when no interface was built
     instance.reset();
   });
 }

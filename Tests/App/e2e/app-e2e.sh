@@ -65,6 +65,14 @@ PLIST
 msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"
 [[ $? -eq 1 && "$msg" == *DISPLAY* ]] || fail "no-display message: $msg"
 
+# A library that cannot be opened is shown, and a quit with that alert still open ends cleanly.
+echo "not a folder" >"$XDG_DATA_HOME/kesto"
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+e2e_wait_window '^The library cannot be opened$' 20 >/dev/null || fail "no store-failure alert"
+quit_kesto
+rm -f "$XDG_DATA_HOME/kesto"
+
 start_kesto
 # The first load of an empty store makes the default library.
 has_rows() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
