@@ -79,6 +79,37 @@ bool writeAll(int fd, const char* bytes, std::size_t size) {
   return true;
 }
 
+// Opens a file that came from outside for reading. The open never waits (a FIFO or a device
+// named like a file would otherwise block the reading thread for good) and only regular files
+// are accepted; the descriptor is then switched back to blocking reads. Answers -1 on failure.
+int openRegularFileForReading(const std::string& path, struct stat& st, Error* error, const char* what) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    failErrno(error, path, Access::Read, what);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    fail(error, codeForErrno(err, Access::Read), path, err, what);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    fail(error, kFileReadUnknownError, path, err, S_ISDIR(st.st_mode) ? what : "Not a regular file");
+    return -1;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    int err = errno;
+    ::close(fd);
+    fail(error, kFileReadUnknownError, path, err, what);
+    return -1;
+  }
+  return fd;
+}
+
 void syncDirectoryOf(const std::string& path) {
   int dfd = ::open(FileManager::deletingLastPathComponent(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
@@ -115,8 +146,10 @@ bool copyTree(const std::string& source, const std::string& destination, Error* 
     if (ec) return fail(error, codeForErrno(ec.value(), Access::Read), source, ec.value(), "Cannot read folder");
     ::chmod(destination.c_str(), st.st_mode & 07777);
   } else if (S_ISREG(st.st_mode)) {
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return failErrno(error, source, Access::Read, "Cannot open");
+    // The item may have been swapped for a FIFO since the lstat above.
+    struct stat opened;
+    int in = openRegularFileForReading(source, opened, error, "Cannot open");
+    if (in < 0) return false;
     int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
     if (out < 0) {
       ::close(in);
@@ -238,17 +271,9 @@ bool FileManager::writeFileAtomically(const std::string& path, std::string_view 
 }
 
 std::optional<std::string> FileManager::readFile(const std::string& path, std::uint64_t maxBytes, Error* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    failErrno(error, path, Access::Read, "Cannot read");
-    return std::nullopt;
-  }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    fail(error, kFileReadUnknownError, path, S_ISDIR(st.st_mode) ? EISDIR : 0, "Cannot read");
-    return std::nullopt;
-  }
+  int fd = openRegularFileForReading(path, st, error, "Cannot read");
+  if (fd < 0) return std::nullopt;
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
     ::close(fd);
     fail(error, kFileReadTooLargeError, path, EFBIG, "Too large to read");

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -98,6 +101,44 @@ TEST(FileManagerRead, BoundedReadRefusesLargerFiles) {
   EXPECT_FALSE(FileManager::readFile(dir + "/none", UINT64_MAX, &error));
   EXPECT_EQ(error.code(), kFileReadNoSuchFileError);
   EXPECT_FALSE(FileManager::readFile(dir));  // a folder is not a file
+}
+
+// Reads `path` on another thread; a read that has not ended after two seconds is released by
+// opening the FIFO for writing, so a regression fails instead of hanging the suite.
+std::optional<std::string> readWithDeadline(const std::string& path, Error* error, bool* blocked) {
+  auto reading = std::async(std::launch::async, [path, error] {
+    return FileManager::readFile(path, 1 << 20, error);
+  });
+  *blocked = reading.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+  if (*blocked) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+  }
+  return reading.get();
+}
+
+TEST(FileManagerRead, SpecialFilesAreRefusedWithoutWaiting) {
+  std::string dir = makeTempDir();
+  std::string fifo = dir + "/kesto.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Error error;
+  bool blocked = false;
+  EXPECT_FALSE(readWithDeadline(fifo, &error, &blocked));
+  EXPECT_FALSE(blocked) << "reading a FIFO waited for a writer";
+  EXPECT_EQ(error.domain(), kCocoaErrorDomain);
+  EXPECT_EQ(error.code(), kFileReadUnknownError);
+  EXPECT_FALSE(FileManager::contentsAtPath(fifo));
+
+  // A link to an endless device is no file either, whatever its name.
+  ASSERT_EQ(::symlink("/dev/zero", (dir + "/import.html").c_str()), 0);
+  error = Error();
+  EXPECT_FALSE(FileManager::readFile(dir + "/import.html", UINT64_MAX, &error));
+  EXPECT_EQ(error.code(), kFileReadUnknownError);
+
+  // A link to a regular file still reads.
+  writeFile(dir + "/real.txt", "text");
+  ASSERT_EQ(::symlink("real.txt", (dir + "/alias.txt").c_str()), 0);
+  EXPECT_EQ(FileManager::readFile(dir + "/alias.txt").value_or(""), "text");
 }
 
 TEST(FileManagerFolders, CreateWithAndWithoutIntermediates) {
