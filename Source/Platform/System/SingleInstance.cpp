@@ -3,14 +3,16 @@
 #include "Platform/Foundation/Log.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
 #include <QPointer>
+#include <QStandardPaths>
 
 #include <cstdlib>
 #include <exception>
-#include <unistd.h>
 
 namespace kesto::sys {
 
@@ -50,7 +52,16 @@ std::vector<std::string> decode(const QByteArray& payload) {
 std::string defaultServerName() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime) return std::string(runtime) + "/kesto.sock";
-  return "/tmp/kesto-" + std::to_string(::getuid()) + ".sock";
+  // Never a socket in a folder everyone may write to: another user could bind the name first
+  // and be handed this user's arguments. Qt makes (or checks) a runtime folder only this user
+  // owns and enters; failing that, the user's own caches folder.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (folder.isEmpty()) {
+    folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/kesto";
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+  return folder.toStdString() + "/kesto.sock";
 }
 
 }  // namespace

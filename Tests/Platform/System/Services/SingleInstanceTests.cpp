@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -132,4 +133,20 @@ TEST(SingleInstance, AHandlerThatThrowsNeitherEndsTheLoopNorStopsListening) {
   ASSERT_TRUE(kesto::test::runUntil([&] { return !last.empty(); }, 5));
   ASSERT_TRUE(sendFromAnotherLaunch({"good"}));
   EXPECT_TRUE(kesto::test::runUntil([&] { return last == std::vector<std::string>{"good"}; }, 5));
+}
+
+TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInAPrivateOne) {
+  // A socket in a folder every user can write to could be taken first by someone else, who
+  // would then be handed this user's arguments.
+  const std::string tmp = kesto::test::makeTempDir("tmp");
+  ::chmod(tmp.c_str(), 01777);
+  ::setenv("TMPDIR", tmp.c_str(), 1);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  SingleInstance primary;
+  const std::string folder = primary.serverName().substr(0, primary.serverName().rfind('/'));
+  struct stat info {};
+  ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
+  EXPECT_EQ(info.st_uid, ::getuid());
+  EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  EXPECT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
 }
