@@ -181,6 +181,47 @@ TEST(ResponseSerializerTest, BrokenXMLFailsWithTheParserError) {
   EXPECT_TRUE(error);
 }
 
+// Replies of a bookmark service's size span many reads of the parser: elements, multi-byte
+// characters and the declared encoding must survive every boundary between them.
+TEST(ResponseSerializerTest, LargeXMLRepliesParseWhole) {
+  auto xml = NetXMLDocumentResponseSerializer::serializer();
+  auto posts = [](const std::string& declaration, const std::string& accent, int count) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"" + declaration + "\"?>\n<posts>\n";
+    for (int i = 0; i < count; ++i)
+      text += "  <post href=\"https://example.org/" + std::to_string(i) + "\" description=\"caf" + accent + " " +
+              std::to_string(i) + "\"/>\n";
+    return text + "</posts>\n";
+  };
+  constexpr int kCount = 20000;  // about 1.3 MB
+
+  std::optional<fnd::Error> error;
+  for (auto [declaration, accent] : {std::pair<std::string, std::string>{"UTF-8", "\xC3\xA9"}, {"ISO-8859-1", "\xE9"}}) {
+    fnd::Data body = bytes(posts(declaration, accent, kCount));
+    ASSERT_GT(body.size(), 1u << 20);
+    fnd::Value v = xml->responseObjectForResponse(reply(200, "text/xml"), &body, &error);
+    auto doc = v.objectAs<fnd::XmlDocument>();
+    ASSERT_TRUE(doc) << declaration << ": " << (error ? error->localizedDescription() : "");
+    EXPECT_FALSE(error);
+    auto items = doc->rootElement().elementChildren("post");
+    ASSERT_EQ(items.size(), static_cast<std::size_t>(kCount)) << declaration;
+    EXPECT_EQ(items.back().attribute("href"), "https://example.org/" + std::to_string(kCount - 1));
+    for (int i : {0, 4321, 12345, kCount - 1})
+      EXPECT_EQ(items[static_cast<std::size_t>(i)].attribute("description"), "caf\xC3\xA9 " + std::to_string(i))
+          << declaration;
+  }
+
+  // A fault far past the first read is still found, at its line.
+  std::string text = posts("UTF-8", "e", kCount);
+  text.replace(text.rfind("</posts>"), 8, "</post>");
+  fnd::Data broken = bytes(text);
+  error.reset();
+  EXPECT_TRUE(xml->responseObjectForResponse(reply(200, "text/xml"), &broken, &error).isNull());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain(), fnd::XmlDocument::kErrorDomain);
+  EXPECT_NE(error->localizedDescription().find("(line " + std::to_string(kCount + 3) + ")"), std::string::npos)
+      << error->localizedDescription();
+}
+
 TEST(ResponseSerializerTest, JSONDecodingAndNullRemoval) {
   auto json = NetJSONResponseSerializer::serializer();
   std::optional<fnd::Error> error;

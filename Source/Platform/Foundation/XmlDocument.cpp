@@ -1,5 +1,6 @@
 #include "Platform/Foundation/XmlDocument.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/HtmlDocument.h"
 
@@ -9,7 +10,12 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xpath.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <mutex>
 #include <unordered_map>
 
@@ -73,6 +79,26 @@ void recordError(void* data, xmlErrorPtr err) {
   st->line = err->line;
 }
 
+// Documents parsed from inputs this large carry kLargeDocumentMark; freeing one hands the
+// allocator's free pages back to the system. Their many small nodes are allocated on whichever
+// pool thread parsed them, and that thread's arena would otherwise keep hundreds of megabytes
+// resident after the document is gone, once per thread that ever parsed a large reply.
+constexpr std::size_t kLargeInputBytes = 8u * 1024 * 1024;
+const char kLargeDocumentMark = 0;
+
+// Trimming walks every arena and takes a few hundred milliseconds after a large document, so
+// it runs in the background, and frees that come while one is pending share it.
+void releaseFreedMemory() {
+#ifdef __GLIBC__
+  static std::atomic<bool> pending{false};
+  if (pending.exchange(true)) return;
+  DispatchQueue::global(DispatchQueue::Priority::Background).async([] {
+    pending = false;
+    malloc_trim(0);
+  });
+#endif
+}
+
 void setError(Error* error, long code, std::string message, int line = 0) {
   if (!error) return;
   if (line > 0) message += " (line " + std::to_string(line) + ")";
@@ -91,7 +117,13 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
   }
   initLibxml();
   silenceThread();
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  // Bytes are fed to a push parser in slices straight from the caller's buffer: reading from
+  // memory in one go would first copy the whole input, and the parser drops what it consumed.
+  // Forced encodings keep the one-shot reader, whose override of the declaration is exact.
+  const bool push = encoding == nullptr;
+  const std::size_t head = std::min<std::size_t>(bytes.size(), 4);  // enough to see a byte-order mark
+  xmlParserCtxtPtr ctxt = push ? xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(head), nullptr)
+                               : xmlNewParserCtxt();
   if (!ctxt) {
     setError(error, XML_ERR_NO_MEMORY, "Out of memory");
     return nullptr;
@@ -100,9 +132,26 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
   ctxt->_private = &st;
   ctxt->sax->entityDecl = refuseEntity;
   ctxt->sax->serror = recordError;
-  int flags = XML_PARSE_NONET | XML_PARSE_NOWARNING;
+  // Small text nodes are stored inside the node itself: a reply of many short attribute
+  // values would otherwise cost one extra allocation per value.
+  int flags = XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
   if (options & XmlDocument::HugeInput) flags |= XML_PARSE_HUGE;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding, flags);
+  xmlDocPtr doc = nullptr;
+  if (push) {
+    xmlCtxtUseOptions(ctxt, flags);
+    constexpr std::size_t kSlice = 256 * 1024;
+    std::size_t at = head;
+    do {
+      const std::size_t n = std::min(kSlice, bytes.size() - at);
+      const bool last = at + n == bytes.size();
+      if (xmlParseChunk(ctxt, bytes.data() + at, static_cast<int>(n), last ? 1 : 0) != 0 && !ctxt->wellFormed) break;
+      at += n;
+    } while (at < bytes.size() && !st.refusedEntities);
+    doc = ctxt->myDoc;
+    ctxt->myDoc = nullptr;
+  } else {
+    doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding, flags);
+  }
   const bool wellFormed = ctxt->wellFormed != 0;
   xmlFreeParserCtxt(ctxt);
   if (st.refusedEntities || !wellFormed || !doc) {
@@ -114,6 +163,7 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
                st.line);
     return nullptr;
   }
+  if (bytes.size() >= kLargeInputBytes) doc->_private = const_cast<char*>(&kLargeDocumentMark);
   return std::make_shared<XmlDocument>(doc);
 }
 
@@ -328,7 +378,11 @@ long XmlNode::line() const { return node_ ? std::max(0L, xmlGetLineNo(asNode(nod
 
 XmlDocument::XmlDocument(void* xmlDoc)
     : doc_(xmlDoc, [](void* d) {
-        if (d) xmlFreeDoc(static_cast<xmlDocPtr>(d));
+        if (!d) return;
+        auto* doc = static_cast<xmlDocPtr>(d);
+        const bool large = doc->_private == &kLargeDocumentMark;
+        xmlFreeDoc(doc);
+        if (large) releaseFreedMemory();
       }) {}
 
 std::shared_ptr<XmlDocument> XmlDocument::parse(std::string_view bytes, unsigned options, Error* error,
