@@ -62,4 +62,21 @@ bool isAddressLine(const std::string& line) {
 
 std::string storedFormOfAddress(const std::string& line) { return fnd::removePercentEscapesOrKeep(line); }
 
+std::vector<std::string> argumentsWithAbsolutePaths(const std::vector<std::string>& arguments,
+                                                    const std::string& workingDirectory) {
+  std::vector<std::string> out;
+  out.reserve(arguments.size());
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    out.push_back(arg);
+    if (arg == "--add-text") {
+      if (i + 1 < arguments.size()) out.push_back(arguments[++i]);
+    } else if (!arg.empty() && arg[0] != '-' && arg[0] != '/' && arg.compare(0, 6, kSchemePrefix) != 0 &&
+               !workingDirectory.empty()) {
+      out.back() = workingDirectory + (workingDirectory.back() == '/' ? "" : "/") + arg;
+    }
+  }
+  return out;
+}
+
 }  // namespace kesto::intake

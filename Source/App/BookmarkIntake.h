@@ -34,4 +34,10 @@ bool isAddressLine(const std::string& line);
 // creation removes them.
 std::string storedFormOfAddress(const std::string& line);
 
+// The program's arguments with each archive path made absolute against `workingDirectory`, so
+// they still name the same files when handed to a running instance started elsewhere. "kesto:"
+// URLs, options and the text after "--add-text" are kept as they are.
+std::vector<std::string> argumentsWithAbsolutePaths(const std::vector<std::string>& arguments,
+                                                    const std::string& workingDirectory);
+
 }  // namespace kesto::intake

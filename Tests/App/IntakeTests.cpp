@@ -50,6 +50,18 @@ TEST(SchemeText, LinesAndAddressTest) {
   EXPECT_EQ(intake::splitLines("a\r\r\n")[0], "a\r");
 }
 
+TEST(SchemeText, HandedOverPathsAreMadeAbsoluteAndNothingElseChanges) {
+  using intake::argumentsWithAbsolutePaths;
+  EXPECT_EQ(argumentsWithAbsolutePaths({"Folder.kesto", "/abs/Other.kesto", "sub/Third.kesto"}, "/home/u/dl"),
+            (std::vector<std::string>{"/home/u/dl/Folder.kesto", "/abs/Other.kesto", "/home/u/dl/sub/Third.kesto"}));
+  // The text after --add-text is no path, even when it looks like one; URLs and options stay.
+  EXPECT_EQ(argumentsWithAbsolutePaths({"--add-text", "notes.txt", "kesto:http://a/", "--other", "x.kesto"}, "/w/"),
+            (std::vector<std::string>{"--add-text", "notes.txt", "kesto:http://a/", "--other", "/w/x.kesto"}));
+  EXPECT_EQ(argumentsWithAbsolutePaths({"--add-text"}, "/w"), (std::vector<std::string>{"--add-text"}));
+  // Without a known folder the paths are left alone.
+  EXPECT_EQ(argumentsWithAbsolutePaths({"x.kesto"}, ""), (std::vector<std::string>{"x.kesto"}));
+}
+
 class IntakeTest : public AppTest {
  protected:
   std::vector<std::string> storedURLs() {

@@ -1,6 +1,7 @@
 // The kesto program: one running instance per session. A later launch hands its arguments
 // ("kesto:" URLs, "--add-text TEXT", archive paths) to the running one and exits.
 #include "App/AppDelegate.h"
+#include "App/BookmarkIntake.h"
 #include "App/MainInterface.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -48,7 +50,14 @@ int main(int argc, char** argv) {
                  "start Xvfb :99 and export DISPLAY=:99).\n");
     return 1;
   }
-  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string workingDirectory;
+  if (char* cwd = getcwd(nullptr, 0)) {
+    workingDirectory = cwd;
+    std::free(cwd);
+  }
+  // Paths are handed to an instance that may run in another folder.
+  std::vector<std::string> arguments =
+      kesto::intake::argumentsWithAbsolutePaths(std::vector<std::string>(argv + 1, argv + argc), workingDirectory);
   std::unique_ptr<kesto::sys::SingleInstance> instance;
   std::unique_ptr<kesto::MainInterface> interface;
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {

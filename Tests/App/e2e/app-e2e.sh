@@ -91,6 +91,11 @@ inbox="$(sqlite3 "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
 
+# A relative archive path names the file in the launching folder, not in the running one's.
+(cd "$work" && "$kesto" Missing.kesto >>"$work/kesto.log" 2>&1) || fail "archive launch failed"
+named_absolute() { grep -qF "shared folder $work/Missing.kesto" "$work/kesto.log"; }
+wait_for 5 named_absolute || fail "relative archive path not made absolute"
+
 # Command-3 (Ctrl+3) switches to the compact list; the choice is stored at once.
 e2e_key "$win" ctrl+3
 list_mode() { grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>'; }
