@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace kesto::store {
 
@@ -44,6 +47,41 @@ struct Stmt {
   Stmt(sqlite3* db, const std::string& sql) { sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr); }
   ~Stmt() { sqlite3_finalize(s); }
   explicit operator bool() const { return s != nullptr; }
+};
+
+// A statement from the connection's cache: prepared once per SQL text, then reset and unbound
+// after each use so repeated reads and writes cost only bind and step.
+class Cached {
+ public:
+  Cached(Coordinator::Impl& c, std::string sql) : c_(c), sql_(std::move(sql)) {
+    auto it = c_.statements.find(sql_);
+    if (it != c_.statements.end() && !it->second.empty()) {
+      s = static_cast<sqlite3_stmt*>(it->second.back());
+      it->second.pop_back();
+    } else {
+      sqlite3_prepare_v3(static_cast<sqlite3*>(c_.db), sql_.c_str(), static_cast<int>(sql_.size()),
+                         SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+    }
+  }
+  ~Cached() {
+    if (!s) return;
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    // Texts built from long value lists (IN with thousands of arguments) rarely repeat.
+    constexpr std::size_t kMaxTexts = 256, kMaxText = 4096;
+    if (c_.db && sql_.size() <= kMaxText && (c_.statements.size() < kMaxTexts || c_.statements.count(sql_)))
+      c_.statements[sql_].push_back(s);
+    else
+      sqlite3_finalize(s);
+  }
+  Cached(const Cached&) = delete;
+  Cached& operator=(const Cached&) = delete;
+  explicit operator bool() const { return s != nullptr; }
+  sqlite3_stmt* s = nullptr;
+
+ private:
+  Coordinator::Impl& c_;
+  std::string sql_;
 };
 
 bool exec(sqlite3* db, const std::string& sql, fnd::Error* error, long code = kPersistentStoreOperationError) {
@@ -144,6 +182,35 @@ void bindValue(sqlite3_stmt* st, int i, const fnd::Value& v) {
 }
 
 // The stored form of an attribute value.
+fnd::Value toStorage(const AttributeDescription& a, const fnd::Value& v);
+
+// Binds an attribute value in its stored form without copying it first; the value must outlive
+// the statement's step.
+void bindAttribute(sqlite3_stmt* st, int i, const AttributeDescription& a, const fnd::Value& v) {
+  if (v.isNull()) {
+    sqlite3_bind_null(st, i);
+    return;
+  }
+  switch (a.type) {
+    case AttributeType::String:
+      if (v.isString()) {
+        sqlite3_bind_text(st, i, v.string().data(), static_cast<int>(v.string().size()), SQLITE_STATIC);
+        return;
+      }
+      break;
+    case AttributeType::Binary:
+      if (v.isData()) {
+        sqlite3_bind_blob(st, i, v.data().empty() ? "" : reinterpret_cast<const char*>(v.data().data()),
+                          static_cast<int>(v.data().size()), SQLITE_STATIC);
+        return;
+      }
+      break;
+    default: break;
+  }
+  bindValue(st, i, toStorage(a, v));
+}
+
+
 fnd::Value toStorage(const AttributeDescription& a, const fnd::Value& v) {
   if (v.isNull()) return v;
   switch (a.type) {
@@ -411,7 +478,14 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   return true;
 }
 
+void Coordinator::Impl::finalizeStatements() {
+  for (auto& [sql, idle] : statements)
+    for (void* st : idle) sqlite3_finalize(static_cast<sqlite3_stmt*>(st));
+  statements.clear();
+}
+
 void Coordinator::Impl::close() {
+  finalizeStatements();
   if (db) sqlite3_close_v2(dbOf(*this));
   db = nullptr;
 }
@@ -480,7 +554,7 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   std::string sql = "SELECT " + selectList(*entity, faultsOnly) + " FROM " + entity->tableName();
   if (!where.empty()) sql += " WHERE " + where;
   sql += " ORDER BY Z_PK";
-  Stmt st(dbOf(*this), sql);
+  Cached st(*this, std::move(sql));
   if (!st) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch could not be prepared");
     return false;
@@ -508,7 +582,7 @@ std::optional<std::int64_t> Coordinator::Impl::countRows(const EntityDescription
   }
   std::string sql = "SELECT COUNT(*) FROM " + entity->tableName();
   if (!where.empty()) sql += " WHERE " + where;
-  Stmt st(dbOf(*this), sql);
+  Cached st(*this, std::move(sql));
   if (!st) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A count could not be prepared");
     return std::nullopt;
@@ -533,7 +607,7 @@ fnd::Value Coordinator::Impl::loadLazy(const ObjectID& id, int attribute) {
   std::lock_guard lock(mutex);
   if (!db || id.isTemporaryID()) return {};
   const auto& a = id.entity()->attributes()[attribute];
-  Stmt st(dbOf(*this), "SELECT " + columnName(a.name) + " FROM " + id.entity()->tableName() + " WHERE Z_PK = ?");
+  Cached st(*this, "SELECT " + columnName(a.name) + " FROM " + id.entity()->tableName() + " WHERE Z_PK = ?");
   if (!st) return {};
   sqlite3_bind_int64(st.s, 1, id.primaryKey());
   if (sqlite3_step(st.s) != SQLITE_ROW) return {};
@@ -554,7 +628,7 @@ bool Coordinator::Impl::loadToMany(const EntityDescription* entity, int rel, std
     int inv = entity->inverseIndex(rel);
     sql = "SELECT Z_PK FROM " + d->tableName() + " WHERE " + columnName(d->relationships()[inv].name) + " = ? ORDER BY Z_PK";
   }
-  Stmt st(dbOf(*this), sql);
+  Cached st(*this, std::move(sql));
   if (!st) return false;
   sqlite3_bind_int64(st.s, 1, pk);
   while (sqlite3_step(st.s) == SQLITE_ROW) out.push_back(idFor(d, sqlite3_column_int64(st.s, 0)));
@@ -576,7 +650,7 @@ bool Coordinator::Impl::loadAllToMany(const EntityDescription* entity, int rel,
     std::string col = columnName(d->relationships()[entity->inverseIndex(rel)].name);
     sql = "SELECT " + col + ", Z_PK FROM " + d->tableName() + " WHERE " + col + " IS NOT NULL ORDER BY Z_PK";
   }
-  Stmt st(dbOf(*this), sql);
+  Cached st(*this, std::move(sql));
   if (!st) return false;
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
@@ -589,7 +663,7 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
   sqlite3* h = dbOf(*this);
   if (!h) return 0;
   // Z_MAX only grows, so keys of deleted rows are never reused by another object.
-  Stmt up(h, "UPDATE Z_PRIMARYKEY SET Z_MAX = MAX(Z_MAX, (SELECT IFNULL(MAX(Z_PK), 0) FROM " + entity->tableName() +
+  Cached up(*this, "UPDATE Z_PRIMARYKEY SET Z_MAX = MAX(Z_MAX, (SELECT IFNULL(MAX(Z_PK), 0) FROM " + entity->tableName() +
                  ")) + ? WHERE Z_ENT = ?");
   if (!up) return 0;
   sqlite3_bind_int64(up.s, 1, count);
@@ -598,7 +672,8 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
     if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
     return 0;
   }
-  Stmt get(h, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
+  Cached get(*this, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
+  if (!get) return 0;
   sqlite3_bind_int(get.s, 1, entity->entityNumber());
   if (sqlite3_step(get.s) != SQLITE_ROW) return 0;
   return sqlite3_column_int64(get.s, 0) - count + 1;
@@ -622,9 +697,12 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
   };
   if (batch.checkConflicts && conflicts) {
     auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
-      Stmt st(h, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
-      sqlite3_bind_int64(st.s, 1, pk);
-      std::int64_t opt = sqlite3_step(st.s) == SQLITE_ROW ? sqlite3_column_int64(st.s, 0) : -1;
+      Cached st(*this, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
+      std::int64_t opt = -1;
+      if (st) {
+        sqlite3_bind_int64(st.s, 1, pk);
+        if (sqlite3_step(st.s) == SQLITE_ROW) opt = sqlite3_column_int64(st.s, 0);
+      }
       if (opt != expected) conflicts->push_back({en, pk});
     };
     for (const auto& w : batch.writes)
@@ -637,56 +715,81 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
       return false;
     }
   }
+  // Rows of one shape (entity, insert or update, columns written) share one statement; a save
+  // of many new objects mostly repeats the previous row's shape.
+  std::optional<Cached> st;
+  const RowWrite* shape = nullptr;
+  auto sameShape = [](const RowWrite& a, const RowWrite& b) {
+    return a.entity == b.entity && a.insert == b.insert && a.attributes == b.attributes &&
+           a.relationships == b.relationships;
+  };
   for (const auto& w : batch.writes) {
     const EntityDescription& e = *w.entity;
-    std::string sql;
-    if (w.insert) {
-      std::string cols = "Z_PK, Z_ENT, Z_OPT", qs = "?, ?, 1";
-      for (int a : w.attributes) cols += ", " + columnName(e.attributes()[a].name), qs += ", ?";
-      for (int r : w.relationships) cols += ", " + columnName(e.relationships()[r].name), qs += ", ?";
-      sql = "INSERT INTO " + e.tableName() + " (" + cols + ") VALUES (" + qs + ")";
-    } else {
-      sql = "UPDATE " + e.tableName() + " SET Z_OPT = IFNULL(Z_OPT, 0) + 1";
-      for (int a : w.attributes) sql += ", " + columnName(e.attributes()[a].name) + " = ?";
-      for (int r : w.relationships) sql += ", " + columnName(e.relationships()[r].name) + " = ?";
-      sql += " WHERE Z_PK = ?";
+    if (!shape || !sameShape(*shape, w)) {
+      std::string sql;
+      if (w.insert) {
+        std::string cols = "Z_PK, Z_ENT, Z_OPT", qs = "?, ?, 1";
+        for (int a : w.attributes) cols += ", " + columnName(e.attributes()[a].name), qs += ", ?";
+        for (int r : w.relationships) cols += ", " + columnName(e.relationships()[r].name), qs += ", ?";
+        sql = "INSERT INTO " + e.tableName() + " (" + cols + ") VALUES (" + qs + ")";
+      } else {
+        sql = "UPDATE " + e.tableName() + " SET Z_OPT = IFNULL(Z_OPT, 0) + 1";
+        for (int a : w.attributes) sql += ", " + columnName(e.attributes()[a].name) + " = ?";
+        for (int r : w.relationships) sql += ", " + columnName(e.relationships()[r].name) + " = ?";
+        sql += " WHERE Z_PK = ?";
+      }
+      st.reset();
+      st.emplace(*this, std::move(sql));
+      shape = &w;
     }
-    Stmt st(h, sql);
-    if (!st) return fail("A save could not be prepared");
+    if (!*st) return fail("A save could not be prepared");
+    sqlite3_stmt* s = st->s;
     int i = 1;
     if (w.insert) {
-      sqlite3_bind_int64(st.s, i++, w.pk);
-      sqlite3_bind_int(st.s, i++, e.entityNumber());
+      sqlite3_bind_int64(s, i++, w.pk);
+      sqlite3_bind_int(s, i++, e.entityNumber());
     }
-    for (std::size_t k = 0; k < w.attributes.size(); ++k) bindValue(st.s, i++, toStorage(e.attributes()[w.attributes[k]], w.values[k]));
+    for (std::size_t k = 0; k < w.attributes.size(); ++k) bindAttribute(s, i++, e.attributes()[w.attributes[k]], w.values[k]);
     for (std::int64_t key : w.relationshipKeys) {
-      if (key) sqlite3_bind_int64(st.s, i++, key);
-      else sqlite3_bind_null(st.s, i++);
+      if (key) sqlite3_bind_int64(s, i++, key);
+      else sqlite3_bind_null(s, i++);
     }
-    if (!w.insert) sqlite3_bind_int64(st.s, i++, w.pk);
-    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be written");
+    if (!w.insert) sqlite3_bind_int64(s, i++, w.pk);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) return fail("A row could not be written");
   }
+  st.reset();
+  // Join rows likewise: one statement per (table, add or remove) for the whole batch.
+  std::map<std::tuple<const EntityDescription*, int, bool>, std::unique_ptr<Cached>> joinStatements;
   for (const auto& j : batch.joins) {
-    JoinTable t = joinTableFor(*j.entity, j.relationship);
-    std::string mine = t.flipped ? t.destinationColumn : t.ownerColumn;
-    std::string theirs = t.flipped ? t.ownerColumn : t.destinationColumn;
-    std::string sql = j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
-                            : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?";
-    Stmt st(h, sql);
-    if (!st) return fail("A relationship could not be written");
-    sqlite3_bind_int64(st.s, 1, j.source);
-    sqlite3_bind_int64(st.s, 2, j.destination);
-    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be written");
+    auto& slot = joinStatements[{j.entity, j.relationship, j.add}];
+    if (!slot) {
+      JoinTable t = joinTableFor(*j.entity, j.relationship);
+      std::string mine = t.flipped ? t.destinationColumn : t.ownerColumn;
+      std::string theirs = t.flipped ? t.ownerColumn : t.destinationColumn;
+      slot = std::make_unique<Cached>(*this, j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
+                                                   : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?");
+    }
+    if (!*slot) return fail("A relationship could not be written");
+    sqlite3_bind_int64(slot->s, 1, j.source);
+    sqlite3_bind_int64(slot->s, 2, j.destination);
+    int rc = sqlite3_step(slot->s);
+    sqlite3_reset(slot->s);
+    if (rc != SQLITE_DONE) return fail("A relationship could not be written");
   }
+  joinStatements.clear();
   for (const auto& [en, pk] : batch.deletes) {
     for (std::size_t r = 0; r < en->relationships().size(); ++r) {
       if (!usesJoinTable(*en, static_cast<int>(r))) continue;
       JoinTable t = joinTableFor(*en, static_cast<int>(r));
-      Stmt st(h, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
+      Cached st(*this, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
+      if (!st) return fail("A relationship could not be removed");
       sqlite3_bind_int64(st.s, 1, pk);
       if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be removed");
     }
-    Stmt st(h, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
+    Cached st(*this, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
+    if (!st) return fail("A row could not be deleted");
     sqlite3_bind_int64(st.s, 1, pk);
     if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be deleted");
   }
