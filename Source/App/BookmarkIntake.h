@@ -15,7 +15,7 @@ inline constexpr const char* kSchemePrefix = "kesto:";
 // a longer line is no address, and one text adds at most so many bookmarks.
 inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
 inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
-inline constexpr std::size_t kMaximumAddressesPerIntake = 200;
+inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
 
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do
