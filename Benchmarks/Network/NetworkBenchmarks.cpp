@@ -5,6 +5,8 @@
 #include "Network/NetURLResponseSerialization.h"
 #include "Platform/Foundation/XmlDocument.h"
 
+#include "LoopbackServer.h"
+
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
@@ -14,10 +16,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -56,24 +55,13 @@ bool pumpUntil(F&& done, double seconds) {
   return true;
 }
 
-struct Server {
+// The shared test server, with connections kept open between requests as a real service would.
+struct Server : test::LoopbackServer {
   Server() {
-    server.set_keep_alive_timeout(1);
-    server.set_tcp_nodelay(true);
+    server->set_keep_alive_timeout(1);
+    server->set_tcp_nodelay(true);
   }
-  void start() {
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ~Server() {
-    server.stop();
-    thread.join();
-  }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
+  std::string url(const std::string& path) const { return LoopbackServer::url(path, "127.0.0.1"); }
 };
 
 // Answers every request with one fixed reply, uncompressed, as a plain HTTP/1.1 server does
@@ -81,14 +69,7 @@ struct Server {
 class RawServer {
  public:
   explicit RawServer(std::string reply) : reply_(std::move(reply)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = test::bindLoopbackSocket(port_);
     ::listen(fd_, 16);
     thread_ = std::thread([this] { serve(); });
   }
@@ -184,7 +165,7 @@ void ConcurrentSmallGETs(benchmark::State& state) {
   Server s;
   const std::string small(4096, 's');
   // A type the server library does not compress.
-  s.server.Get("/small", [&](const httplib::Request&, httplib::Response& res) { res.set_content(small, "application/octet-stream"); });
+  s.server->Get("/small", [&](const httplib::Request&, httplib::Response& res) { res.set_content(small, "application/octet-stream"); });
   s.start();
   long threadsBefore = 0, threadsPeak = 0;
   for (auto _ : state) {
@@ -225,7 +206,7 @@ void StreamedMultipartUpload(benchmark::State& state) {
   std::string path = pathTemplate;
   Server s;
   std::atomic<std::int64_t> received{0};
-  s.server.Post("/upload", [&](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+  s.server->Post("/upload", [&](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
     std::int64_t total = 0;
     if (req.is_multipart_form_data()) {
       reader([](const httplib::MultipartFormData&) { return true; },

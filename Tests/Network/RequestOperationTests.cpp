@@ -13,6 +13,7 @@
 #include "Platform/Net/URLError.h"
 
 #include "Harness/TestSupport.h"
+#include "LoopbackServer.h"
 #include "TestCertificates.h"
 
 #include <gtest/gtest.h>
@@ -26,33 +27,7 @@ using namespace kesto;
 
 namespace {
 
-struct Server {
-  explicit Server(const test::TestIdentity* identity = nullptr) {
-    if (identity)
-      server = std::make_unique<httplib::SSLServer>(identity->certPath.c_str(), identity->keyPath.c_str());
-    else
-      server = std::make_unique<httplib::Server>();
-    tls = identity != nullptr;
-    server->set_keep_alive_timeout(0);
-  }
-  void start() {
-    port = server->bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server->listen_after_bind(); });
-    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ~Server() {
-    server->stop();
-    if (thread.joinable()) thread.join();
-  }
-  std::string url(const std::string& path) const {
-    return std::string(tls ? "https" : "http") + "://localhost:" + std::to_string(port) + path;
-  }
-  std::unique_ptr<httplib::Server> server;
-  std::thread thread;
-  int port = 0;
-  bool tls = false;
-  std::atomic<int> requests{0};
-};
+using Server = test::LoopbackServer;
 
 struct Outcome {
   int successes = 0;

@@ -6,6 +6,7 @@
 #include "Platform/Net/URLError.h"
 
 #include "Harness/TestSupport.h"
+#include "LoopbackServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -17,29 +18,19 @@
 using namespace kesto;
 
 namespace {
-struct JSONServer {
+struct JSONServer : test::LoopbackServer {
   JSONServer() {
-    server.set_keep_alive_timeout(0);
-    server.Get("/api/items", [](const httplib::Request& req, httplib::Response& res) {
+    server->Get("/api/items", [](const httplib::Request& req, httplib::Response& res) {
       res.set_content("{\"q\":\"" + req.get_param_value("q") + "\"}", "application/json");
     });
-    server.Get("/api/missing", [](const httplib::Request&, httplib::Response& res) {
+    server->Get("/api/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
       res.set_content("{}", "application/json");
     });
-    server.Get("/file", [](const httplib::Request&, httplib::Response& res) { res.set_content("file body", "application/octet-stream"); });
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    server->Get("/file", [](const httplib::Request&, httplib::Response& res) { res.set_content("file body", "application/octet-stream"); });
+    start();
   }
-  ~JSONServer() {
-    server.stop();
-    thread.join();
-  }
-  std::string base() const { return "http://127.0.0.1:" + std::to_string(port) + "/api"; }
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
+  std::string base() const { return url("/api", "127.0.0.1"); }
 };
 }  // namespace
 

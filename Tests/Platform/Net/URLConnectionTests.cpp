@@ -4,6 +4,7 @@
 #include "Platform/Net/URLError.h"
 
 #include "Harness/TestSupport.h"
+#include "LoopbackServer.h"
 #include "TestCertificates.h"
 
 #include <gtest/gtest.h>
@@ -25,35 +26,7 @@ using namespace kesto::net;
 
 namespace {
 
-// A loopback server on an ephemeral port, plain or TLS, running on its own thread.
-struct Server {
-  explicit Server(const test::TestIdentity* identity = nullptr) {
-    if (identity)
-      server = std::make_unique<httplib::SSLServer>(identity->certPath.c_str(), identity->keyPath.c_str());
-    else
-      server = std::make_unique<httplib::Server>();
-    tls = identity != nullptr;
-    // Idle keep-alive connections would hold the server's shutdown for seconds.
-    server->set_keep_alive_timeout(0);
-  }
-  void start() {
-    port = server->bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server->listen_after_bind(); });
-    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ~Server() {
-    server->stop();
-    if (thread.joinable()) thread.join();
-  }
-  std::string url(const std::string& path, const std::string& host = "localhost") const {
-    return std::string(tls ? "https" : "http") + "://" + host + ":" + std::to_string(port) + path;
-  }
-  std::unique_ptr<httplib::Server> server;
-  std::thread thread;
-  int port = 0;
-  bool tls = false;
-  std::atomic<int> requests{0};
-};
+using Server = test::LoopbackServer;
 
 struct TrustTestCA {
   TrustTestCA() {
@@ -373,17 +346,9 @@ TEST(URLConnectionTest, TrustDelegateCanAcceptOrCancel) {
 TEST(URLConnectionTest, TransportFailuresMapToURLErrors) {
   // Nothing listens on a port we just closed.
   int closedPort;
-  {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    closedPort = ntohs(a.sin_port);
-    ::close(fd);
-  }
+  int fd = test::bindLoopbackSocket(closedPort);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
   auto refused = run(get("http://127.0.0.1:" + std::to_string(closedPort) + "/"));
   ASSERT_TRUE(refused->error);
   EXPECT_EQ(refused->error->code(), urlerror::CannotConnectToHost);

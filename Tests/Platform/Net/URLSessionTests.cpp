@@ -3,6 +3,7 @@
 #include "Platform/Net/URLSession.h"
 
 #include "Harness/TestSupport.h"
+#include "LoopbackServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -17,29 +18,17 @@ using namespace kesto;
 using namespace kesto::net;
 
 namespace {
-struct Server {
+struct Server : test::LoopbackServer {
   Server() {
-    server.set_keep_alive_timeout(0);
-    server.Get("/data", [](const httplib::Request&, httplib::Response& res) { res.set_content("payload", "text/plain"); });
-    server.Post("/echo", [](const httplib::Request& req, httplib::Response& res) { res.set_content(req.body, "text/plain"); });
-    server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+    server->Get("/data", [](const httplib::Request&, httplib::Response& res) { res.set_content("payload", "text/plain"); });
+    server->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { res.set_content(req.body, "text/plain"); });
+    server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       res.set_content("late", "text/plain");
     });
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    start();
   }
-  ~Server() {
-    server.stop();
-    thread.join();
-  }
-  URLRequest request(const std::string& path) {
-    return URLRequest(*URL::fromString("http://127.0.0.1:" + std::to_string(port) + path));
-  }
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
+  URLRequest request(const std::string& path) { return URLRequest(*URL::fromString(url(path, "127.0.0.1"))); }
 };
 
 struct Result {
