@@ -1,10 +1,14 @@
 #include "Platform/Net/NetworkThread.h"
 
+#include "Platform/Foundation/Log.h"
+
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QThread>
 
+#include <exception>
 #include <mutex>
+#include <string>
 
 namespace kesto::net::detail {
 
@@ -32,7 +36,19 @@ Globals& globals() {
 }  // namespace
 
 void performOnNetworkThread(std::function<void()> work) {
-  QMetaObject::invokeMethod(globals().context, std::move(work), Qt::QueuedConnection);
+  // Work runs inside the thread's event loop, which no exception may unwind.
+  QMetaObject::invokeMethod(
+      globals().context,
+      [work = std::move(work)] {
+        try {
+          work();
+        } catch (const std::exception& e) {
+          fnd::logError(std::string("Networking thread: a work item threw: ") + e.what());
+        } catch (...) {
+          fnd::logError("Networking thread: a work item threw");
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 bool isNetworkThread() { return QThread::currentThread() == globals().thread; }

@@ -1,5 +1,6 @@
 #include "Platform/Net/URLConnection.h"
 
+#include "Platform/Foundation/Log.h"
 #include "Platform/Net/NetworkThread.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Platform/Net/Streams.h"
@@ -166,6 +167,19 @@ struct ConnectionDriver {
   static void dropReply(URLConnection& c);
   static std::shared_ptr<HTTPURLResponse> makeResponse(URLConnection& c);
   static bool live(URLConnection& c) { return !c.d_->cancelled.load() && !c.d_->finished; }
+
+  // Delegates are the caller's code running inside the network thread's event loop, which an
+  // exception must never unwind: what a step throws is logged and fails the exchange, and the
+  // thread carries on with every other connection. `c` may be gone once this returns.
+  template <typename F>
+  static void guarded(URLConnection& c, F&& step) {
+    try {
+      step();
+    } catch (...) {
+      delegateThrew(c, std::current_exception());
+    }
+  }
+  static void delegateThrew(URLConnection& c, std::exception_ptr thrown);
 };
 
 URLConnection::URLConnection() : d_(std::make_unique<Impl>()) {}
@@ -193,7 +207,7 @@ void URLConnection::start() {
   auto self = shared_from_this();
   detail::performOnNetworkThread([self] {
     self->d_->keepAlive = self;
-    ConnectionDriver::begin(*self);
+    ConnectionDriver::guarded(*self, [&] { ConnectionDriver::begin(*self); });
   });
 }
 
@@ -326,16 +340,18 @@ void ConnectionDriver::send(URLConnection& c) {
   d.scope = new QObject();
   QObject* scope = d.scope;
   URLConnection* cp = &c;
-  QObject::connect(reply, &QNetworkReply::encrypted, scope, [cp] { onEncrypted(*cp); });
-  QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, [cp] { onMetaData(*cp); });
-  QObject::connect(reply, &QNetworkReply::readyRead, scope, [cp] { onReadyRead(*cp); });
-  QObject::connect(reply, &QNetworkReply::finished, scope, [cp] { onFinished(*cp); });
+  QObject::connect(reply, &QNetworkReply::encrypted, scope, [cp] { guarded(*cp, [cp] { onEncrypted(*cp); }); });
+  QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, [cp] { guarded(*cp, [cp] { onMetaData(*cp); }); });
+  QObject::connect(reply, &QNetworkReply::readyRead, scope, [cp] { guarded(*cp, [cp] { onReadyRead(*cp); }); });
+  QObject::connect(reply, &QNetworkReply::finished, scope, [cp] { guarded(*cp, [cp] { onFinished(*cp); }); });
   QObject::connect(reply, &QNetworkReply::uploadProgress, scope, [cp](qint64 sent, qint64 total) {
-    auto& d = *cp->d_;
-    if (!live(*cp) || sent <= d.lastSent) return;
-    std::int64_t delta = sent - d.lastSent;
-    d.lastSent = sent;
-    d.delegate->connectionDidSendBodyData(*cp, delta, sent, total > 0 ? total : -1);
+    guarded(*cp, [cp, sent, total] {
+      auto& d = *cp->d_;
+      if (!live(*cp) || sent <= d.lastSent) return;
+      std::int64_t delta = sent - d.lastSent;
+      d.lastSent = sent;
+      d.delegate->connectionDidSendBodyData(*cp, delta, sent, total > 0 ? total : -1);
+    });
   });
 }
 
@@ -601,6 +617,30 @@ void ConnectionDriver::fail(URLConnection& c, const fnd::Error& e) {
   d.finished = true;
   auto delegate = d.delegate;
   delegate->connectionDidFailWithError(c, e);
+  end(c);
+}
+
+void ConnectionDriver::delegateThrew(URLConnection& c, std::exception_ptr thrown) {
+  std::string what = "unknown exception";
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  fnd::logError("URL connection to " + c.originalRequest().url().redactedString() + ": a delegate threw (" + what +
+                "); the connection fails");
+  if (live(c)) {
+    try {
+      fail(c, makeURLError(urlerror::Unknown, &c.originalRequest().url(), "The connection's delegate failed."));
+      return;
+    } catch (...) {
+      fnd::logError("URL connection: the delegate threw again while told of the failure");
+    }
+  }
+  // Finished now, told or not: nothing more is delivered, and the connection stops holding itself.
+  dropReply(c);
+  c.d_->finished = true;
   end(c);
 }
 

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -379,6 +381,66 @@ TEST(URLConnectionTest, TransportFailuresMapToURLErrors) {
   auto unsupported = run(get("ftp://127.0.0.1/x"));
   ASSERT_TRUE(unsupported->error);
   EXPECT_EQ(unsupported->error->code(), urlerror::UnsupportedURL);
+}
+
+// A delegate with a fault: it throws from the callback it is told to.
+class ThrowingRecorder : public Recorder {
+ public:
+  explicit ThrowingRecorder(std::string where, bool alsoOnFailure = false)
+      : where_(std::move(where)), alsoOnFailure_(alsoOnFailure) {}
+  std::optional<URLRequest> connectionWillSendRequest(URLConnection& c, const URLRequest& request,
+                                                      const HTTPURLResponse* redirect) override {
+    auto next = Recorder::connectionWillSendRequest(c, request, redirect);
+    if (where_ == "willSend") throw std::runtime_error("delegate fault");
+    return next;
+  }
+  void connectionDidReceiveResponse(URLConnection& c, std::shared_ptr<const URLResponse> r) override {
+    Recorder::connectionDidReceiveResponse(c, std::move(r));
+    if (where_ == "response") throw std::runtime_error("delegate fault");
+  }
+  void connectionDidReceiveData(URLConnection& c, const std::uint8_t* bytes, std::size_t length) override {
+    Recorder::connectionDidReceiveData(c, bytes, length);
+    if (where_ == "data") throw 7;  // not even a std::exception
+  }
+  void connectionDidFailWithError(URLConnection& c, const fnd::Error& e) override {
+    Recorder::connectionDidFailWithError(c, e);
+    if (alsoOnFailure_) throw std::runtime_error("fault while failing");
+  }
+
+ private:
+  std::string where_;
+  bool alsoOnFailure_;
+};
+
+TEST(URLConnectionTest, ADelegateThatThrowsFailsItsConnectionOnly) {
+  Server s;
+  s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
+  s.start();
+  for (const char* where : {"willSend", "response", "data"}) {
+    auto r = run(URLRequest(*URL::fromString(s.url("/"))), std::make_shared<ThrowingRecorder>(where));
+    ASSERT_TRUE(r->error) << where;
+    EXPECT_EQ(r->error->code(), urlerror::Unknown) << where;
+    auto events = r->snapshot();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "fail"), 1) << where;
+    EXPECT_EQ(std::count(events.begin(), events.end(), "finish"), 0) << where;
+  }
+
+  // Throwing again while told of the failure ends it quietly; nothing more arrives.
+  auto twice = std::make_shared<ThrowingRecorder>("response", true);
+  auto c = URLConnection::make(URLRequest(*URL::fromString(s.url("/"))), twice);
+  std::weak_ptr<URLConnection> weak = c;
+  c->start();
+  c.reset();
+  ASSERT_TRUE(twice->wait());
+  EXPECT_TRUE(test::runUntil([&] { return weak.expired(); }, 5)) << "the connection stops holding itself";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto events = twice->snapshot();
+  EXPECT_EQ(events.back(), "fail");
+
+  // The network thread carries on.
+  auto after = run(URLRequest(*URL::fromString(s.url("/"))));
+  EXPECT_FALSE(after->error);
+  EXPECT_EQ(after->body, "hello");
 }
 
 TEST(URLConnectionTest, InflatesGzipBodies) {
