@@ -9,6 +9,8 @@
 #include "Platform/Net/Streams.h"
 #include "Platform/Net/URLError.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 
@@ -413,6 +415,17 @@ std::vector<std::shared_ptr<fnd::Operation>> NetURLConnectionOperation::batchOfR
 
 // ---- Connection callbacks (network thread)
 
+namespace {
+bool sameOrigin(const net::ProtectionSpace& space, const net::URL& url) {
+  auto lower = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return text;
+  };
+  return lower(space.protocol) == lower(url.scheme()) && lower(space.host) == lower(url.host()) &&
+         space.port == url.effectivePort();
+}
+}  // namespace
+
 void NetURLConnectionOperation::onChallenge(net::URLConnection& c, net::AuthenticationChallenge& challenge) {
   AuthenticationChallengeBlock block;
   std::shared_ptr<NetSecurityPolicy> policy;
@@ -436,6 +449,10 @@ void NetURLConnectionOperation::onChallenge(net::URLConnection& c, net::Authenti
     return;
   }
   if (challenge.previousFailureCount() != 0)
+    challenge.continueWithoutCredential();
+  else if (credential && !sameOrigin(space, c.originalRequest().url()))
+    // The credential is for the service asked; a host it redirects to, or the same host
+    // without TLS, does not get it.
     challenge.continueWithoutCredential();
   else if (credential)
     challenge.useCredential(*credential);

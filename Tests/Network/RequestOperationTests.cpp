@@ -451,6 +451,33 @@ TEST(RequestOperationTest, ChallengesUseTheCredentialOnceThenGiveUp) {
   EXPECT_EQ(attempts.load(), 2) << "after one failure the operation continues without a credential";
 }
 
+TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
+  Server other;
+  std::atomic<int> offered{0}, attempts{0};
+  other.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
+    ++attempts;
+    if (req.has_header("Authorization")) ++offered;
+    res.status = 401;
+    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+  });
+  other.start();
+  Server service;
+  service.server->Get("/moved", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect(other.url("/private"));
+  });
+  service.start();
+
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  manager->setCredential(net::URLCredential::withUser("u", "p"));
+  Outcome o;
+  manager->GET(service.url("/moved"), std::nullopt, recordSuccess(o), recordFailure(o));
+  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  EXPECT_EQ(o.failures, 1);
+  EXPECT_EQ(attempts.load(), 1) << "the challenge of another origin is not answered";
+  EXPECT_EQ(offered.load(), 0);
+}
+
 TEST(RequestSerializerFileTest, MultipartBodyIsWrittenToAFile) {
   NetHTTPRequestSerializer s;
   auto request = s.multipartFormRequestWithMethod("POST", "http://h/up", fnd::Value(fnd::Dictionary{{"a", "1"}}), nullptr);
