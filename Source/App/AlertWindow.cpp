@@ -8,13 +8,20 @@
 
 namespace kesto {
 
-struct WindowAlertPresenter::Shown {
+struct WindowAlertPresenter::Shown : ui::WindowDelegate {
+  ~Shown() override {
+    if (window) window->setDelegate(nullptr);
+  }
+  bool windowShouldClose(ui::Window&) override {
+    if (!buttons.empty()) buttons.back()->performClick();
+    return false;  // the click has taken the window away
+  }
   std::unique_ptr<ui::Window> window;
   std::vector<std::shared_ptr<PushButton>> buttons;
 };
 
 WindowAlertPresenter::WindowAlertPresenter() = default;
-WindowAlertPresenter::~WindowAlertPresenter() = default;
+WindowAlertPresenter::~WindowAlertPresenter() { *alive_ = false; }
 
 void WindowAlertPresenter::showAlert(const std::string& title, const std::string& message, const std::string& button) {
   askQuestion(title, message, {button}, {});
@@ -47,13 +54,15 @@ void WindowAlertPresenter::askQuestion(const std::string& title, const std::stri
     x -= 100;
     auto button = std::make_shared<PushButton>(fnd::Rect(x, 14, 92, 28));
     button->setTitle(labels[i]);
-    button->setAction([this, weak, completion, i] {
+    std::weak_ptr<bool> alive = alive_;
+    button->setAction([this, weak, alive, completion, i] {
       auto s = weak.lock();
-      if (!s) return;
+      if (!s || !s->window->isVisible()) return;  // answered once only
       s->window->orderOut();
-      // The window goes after this click has been delivered.
+      // The window goes after this click has been delivered, unless the presenter went first.
       Shown* done = s.get();
-      fnd::DispatchQueue::main().async([this, done] {
+      fnd::DispatchQueue::main().async([this, alive, done] {
+        if (auto a = alive.lock(); !a || !*a) return;
         shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [done](const auto& e) { return e.get() == done; }),
                      shown_.end());
       });
@@ -63,6 +72,7 @@ void WindowAlertPresenter::askQuestion(const std::string& title, const std::stri
     shown->buttons.push_back(button);
     x -= 8;
   }
+  shown->window->setDelegate(shown.get());
   shown_.push_back(shown);
   shown->window->makeKeyAndOrderFront();
 }

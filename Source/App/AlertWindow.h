@@ -13,7 +13,8 @@ class Window;
 }
 
 // Alerts and questions as small windows of their own. They do not block: a question's answer
-// arrives through its completion when a button is clicked.
+// arrives through its completion when a button is clicked. Closing the window from its title bar
+// answers with the last button (the only one of an alert), so no question is left unanswered.
 class WindowAlertPresenter : public AlertPresenter {
  public:
   WindowAlertPresenter();
@@ -29,6 +30,7 @@ class WindowAlertPresenter : public AlertPresenter {
  private:
   struct Shown;
   std::vector<std::shared_ptr<Shown>> shown_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace kesto

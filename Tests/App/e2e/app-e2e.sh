@@ -71,6 +71,14 @@ echo "not a folder" >"$XDG_DATA_HOME/kesto"
 app_pid=$!
 e2e_wait_window '^The library cannot be opened$' 20 >/dev/null || fail "no store-failure alert"
 quit_kesto
+# Closing that alert from its title bar quits too: nothing is left running without the library.
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+alert="$(e2e_wait_window '^The library cannot be opened$' 20)" || fail "no store-failure alert"
+xdotool windowactivate --sync "$alert" key alt+F4 keyup alt
+gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+wait_for 10 gone || fail "kesto kept running after its store-failure alert was closed"
+wait "$app_pid" || fail "kesto ended badly after its store-failure alert was closed"
 rm -f "$XDG_DATA_HOME/kesto"
 
 start_kesto
