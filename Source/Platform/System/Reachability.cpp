@@ -1,5 +1,7 @@
 #include "Platform/System/Reachability.h"
 
+#include "Platform/Foundation/Log.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -234,7 +236,15 @@ struct Reachability::Monitor {
         while (::recv(netlinkFd, buffer.data(), buffer.size(), MSG_DONTWAIT) > 0) {
         }
       }
-      check();
+      // A callback run here, or an executor, that throws must not end the process through this
+      // thread: the change is logged as lost and watching goes on.
+      try {
+        check();
+      } catch (const std::exception& e) {
+        fnd::logError(std::string("Reachability: a change could not be delivered: ") + e.what());
+      } catch (...) {
+        fnd::logError("Reachability: a change could not be delivered");
+      }
     }
     if (netlinkFd >= 0) ::close(netlinkFd);
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -79,6 +80,27 @@ TEST(ReachabilityTest, ChangesFromAFlagSourceReachTheCallbackUntilUnscheduled) {
   Reachability::notifyNetworkChangeForTesting();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(seen.get().size(), 1u);
+  Reachability::setFlagSourceForTesting(nullptr);
+}
+
+TEST(ReachabilityTest, ACallbackThatThrowsDoesNotStopWatching) {
+  std::atomic<std::uint32_t> current{0};
+  Reachability::setFlagSourceForTesting([&](const Reachability&) { return std::optional<std::uint32_t>(current.load()); });
+  auto r = Reachability::forAddress("0.0.0.0");
+  Recorded seen;
+  r->setCallback([&](std::uint32_t f) {
+    seen.add(f);
+    if (seen.get().size() == 1) throw std::runtime_error("callback fault");
+  });
+  ASSERT_TRUE(r->schedule(nullptr));  // no executor: the callback runs on the watching thread
+  current = reachability::Reachable;
+  Reachability::notifyNetworkChangeForTesting();
+  ASSERT_TRUE(waitFor([&] { return seen.get().size() == 1; }));
+  current = 0;
+  Reachability::notifyNetworkChangeForTesting();
+  ASSERT_TRUE(waitFor([&] { return seen.get().size() == 2; }));
+  EXPECT_EQ(seen.get().back(), 0u);
+  r->unschedule();
   Reachability::setFlagSourceForTesting(nullptr);
 }
 
