@@ -430,17 +430,26 @@ void AppDelegate::addUrlFromBrowserExtension() {
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
+  // One launch's texts are one intake, so its bounds hold however many arguments it carries.
+  std::string text;
+  bool anyText = false;
+  auto append = [&](const std::string& piece) {
+    if (anyText) text += '\n';
+    text += piece;
+    anyText = true;
+  };
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     if (arg == "--add-text") {
-      if (i + 1 < arguments.size()) addPinUrlFromString(arguments[++i]);
+      if (i + 1 < arguments.size()) append(arguments[++i]);
     } else if (arg.compare(0, 6, intake::kSchemePrefix) == 0) {
-      getUrl(arg);
+      if (auto decoded = intake::textFromSchemeURL(arg)) append(*decoded);
     } else if (!arg.empty() && arg[0] != '-') {
       paths.push_back(arg);
     }
   }
+  if (anyText) addPinUrlFromString(text);
   if (!paths.empty()) openFiles(paths);
 }
 

@@ -181,20 +181,27 @@ TEST_F(IntakeTest, HandedInTextIsBoundedAndOnlyCleanLinesAreAddresses) {
   EXPECT_TRUE(app().urlToBeAdded().empty());
 }
 
-TEST_F(IntakeTest, OneTextAddsAtMostTheAddressLimit) {
+TEST_F(IntakeTest, OneLaunchAddsAtMostTheAddressLimit) {
   build(0);
+  // Split over many scheme URLs and an add-text argument, as one handed-over launch.
+  const std::size_t total = intake::kMaximumAddressesPerIntake + 20;
+  std::vector<std::string> arguments;
   std::string text;
-  for (std::size_t i = 0; i < intake::kMaximumAddressesPerIntake + 20; ++i)
-    text += "http://n" + std::to_string(i) + ".example/\n";
-  ASSERT_LE(text.size(), intake::kMaximumIntakeBytes);
-  app().addPinUrlFromString(text);
+  for (std::size_t i = 0; i < total; ++i) {
+    std::string url = "http://n" + std::to_string(i) + ".example/";
+    if (i < total / 2) arguments.push_back("kesto:" + url);
+    else text += url + "\n";
+  }
+  arguments.push_back("--add-text");
+  arguments.push_back(text);
+  app().handleArguments(arguments);
   auto urls = storedURLs();
   EXPECT_EQ(urls.size(), intake::kMaximumAddressesPerIntake);
   EXPECT_EQ(std::count(urls.begin(), urls.end(), "http://n0.example/"), 1);
   const std::string firstBeyond = "http://n" + std::to_string(intake::kMaximumAddressesPerIntake) + ".example/";
   EXPECT_EQ(std::count(urls.begin(), urls.end(), firstBeyond), 0);
-  // The next text is taken again.
-  app().addPinUrlFromString("http://next.example/");
+  // The next launch is taken again.
+  app().handleArguments({"kesto:http://next.example/"});
   EXPECT_EQ(storedURLs().size(), intake::kMaximumAddressesPerIntake + 1);
 }
 
