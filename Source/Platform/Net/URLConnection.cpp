@@ -71,6 +71,7 @@ namespace {
 constexpr int kMaximumRedirects = 16;
 // Bodies of replies that are not delivered (redirects, answered 401s) are kept only this far.
 constexpr std::size_t kHeldBodyLimit = 1u << 20;
+constexpr qint64 kReplyReadAhead = 1 << 20;
 
 QUrl toQUrl(const URL& url) {
   // User-info never goes to the toolkit: authentication is answered here, only where allowed.
@@ -336,6 +337,9 @@ void ConnectionDriver::send(URLConnection& c) {
   } else {
     reply = nam.sendCustomRequest(qr, verb);
   }
+  // Bodies are handed on as they arrive; without a bound the toolkit would read a large reply
+  // ahead into its own buffer, holding a second copy of it.
+  reply->setReadBufferSize(kReplyReadAhead);
   d.reply = reply;
   d.scope = new QObject();
   QObject* scope = d.scope;
