@@ -14,6 +14,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
+#include "Platform/UI/ApplicationMain.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Support/ConsoleLogger.h"
@@ -239,7 +240,7 @@ void AppDelegate::showMainKestoWindowAndDock() {
 }
 
 void AppDelegate::reopenKestoWindow() {
-  if (window) window->makeKeyAndOrderFront();
+  if (window) ui::reopenWindow(*window);
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {

@@ -1,10 +1,12 @@
 #include "Platform/UI/ApplicationMain.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QWidget>
 
 #include <cstdlib>
 
@@ -26,6 +28,13 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   }
   return true;
+}
+
+void reopenWindow(Window& window) {
+  // Showing a minimised window again leaves it minimised; its state has to change.
+  if (auto* widget = static_cast<QWidget*>(window.nativeHandle()); widget && widget->isMinimized())
+    widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
+  window.makeKeyAndOrderFront();
 }
 
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,

@@ -18,6 +18,12 @@ int applicationMain(int argc, char** argv, const std::function<std::optional<int
 // For tools and benchmarks that drive the interface without Application::run.
 bool runEventLoopUntil(const std::function<bool()>& done, double seconds);
 
+class Window;
+
+// Brings a window back for a reopen (a later launch of the program): shown, restored when it was
+// minimised, raised and made key.
+void reopenWindow(Window& window);
+
 // Whether a graphical session is available to this process (an X11 or Wayland display, or a
 // platform chosen through the environment).
 bool hasGraphicalSession();

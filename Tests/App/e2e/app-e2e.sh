@@ -5,7 +5,7 @@
 set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
-for tool in xdotool sqlite3 dbus-daemon dbus-monitor python3; do
+for tool in xdotool xprop sqlite3 dbus-daemon dbus-monitor python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
@@ -98,6 +98,12 @@ rows="$(sqlite3 "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://ex
 inbox="$(sqlite3 "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
+
+# A later plain launch brings a minimised window back.
+xdotool windowminimize --sync "$win"
+"$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
+restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
+wait_for 5 restored || fail "minimised window not brought back: $(xprop -id "$win" WM_STATE)"
 
 # A relative archive path names the file in the launching folder, not in the running one's.
 (cd "$work" && "$kesto" Missing.kesto >>"$work/kesto.log" 2>&1) || fail "archive launch failed"
