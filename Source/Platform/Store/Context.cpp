@@ -955,11 +955,14 @@ bool Context::save(fnd::Error* error) {
           if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
       }
     };
+    batch.writes.reserve(note.inserted.size() + note.updated.size());
     for (auto& o : note.inserted) {
       RowWrite w;
       w.entity = o->entity();
       w.pk = pending[o.get()];
       w.insert = true;
+      w.attributes.reserve(w.entity->attributes().size());
+      w.values.reserve(w.entity->attributes().size());
       for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
         if (w.entity->attributes()[i].transient) continue;
         w.attributes.push_back(i);
@@ -1094,6 +1097,28 @@ std::optional<std::vector<ManagedObjectRef>> Context::fetch(const FetchRequest& 
 }
 
 std::optional<std::vector<ObjectIDRef>> Context::fetchObjectIDs(const FetchRequest& request, fnd::Error* error) {
+  // Straight from the rows, without making an object per row, when nothing held here can change
+  // the answer: no parent, no pending change of the entity, a predicate SQL answers alone, and
+  // no order or window to apply.
+  Impl& c = *impl_;
+  Coordinator::Impl* st = c.store();
+  if (!c.parent && st && st->db && request.sortDescriptors.empty() && request.fetchLimit <= 0 &&
+      request.fetchOffset <= 0) {
+    const EntityDescription* e = st->model->entity(request.entityName);
+    bool pendingHere = false;
+    for (const auto* changes : {&c.inserted, &c.updated, &c.deleted})
+      for (auto* o : *changes) pendingHere = pendingHere || o->entity() == e;
+    std::string where;
+    std::vector<fnd::Value> binds;
+    if (e && !pendingHere && (!request.predicate || compilePredicate(*request.predicate, *e, where, binds))) {
+      std::vector<Snapshot> rows;
+      if (!st->loadRows(e, where, binds, true, rows, error)) return std::nullopt;
+      std::vector<ObjectIDRef> ids;
+      ids.reserve(rows.size());
+      for (auto& row : rows) ids.push_back(std::move(row.id));
+      return ids;
+    }
+  }
   auto objects = impl_->fetchObjects(request, true, error);
   if (!objects) return std::nullopt;
   std::vector<ObjectIDRef> ids;

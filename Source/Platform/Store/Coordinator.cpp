@@ -510,10 +510,14 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
              std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache,
              const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
+  if (faultsOnly) {
+    // No values are read, so the row's version does not matter: objects held already are kept.
+    if (!wanted || (*wanted)(s.pk, -1)) s.id = c.idFor(&e, s.pk);
+    return;
+  }
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
   s.id = c.idFor(&e, s.pk);
-  if (faultsOnly) return;
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
   s.values.resize(na);
   s.lazyPending.assign(na, 0);
@@ -551,9 +555,12 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
     return false;
   }
-  std::string sql = "SELECT " + selectList(*entity, faultsOnly) + " FROM " + entity->tableName();
+  // Keys alone come from the smallest covering index rather than a walk of the table, whose
+  // pages hold one or two rows each once rows carry thumbnails; they are put in order here.
+  std::string sql = (faultsOnly ? std::string("SELECT Z_PK") : "SELECT " + selectList(*entity, false)) + " FROM " +
+                    entity->tableName();
   if (!where.empty()) sql += " WHERE " + where;
-  sql += " ORDER BY Z_PK";
+  if (!faultsOnly) sql += " ORDER BY Z_PK";
   Cached st(*this, std::move(sql));
   if (!st) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch could not be prepared");
@@ -561,6 +568,7 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   }
   for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
   std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef> idCache;
+  const std::size_t first = out.size();
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
@@ -570,6 +578,8 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
     return false;
   }
+  if (faultsOnly)
+    std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), [](const Snapshot& a, const Snapshot& b) { return a.pk < b.pk; });
   return true;
 }
 

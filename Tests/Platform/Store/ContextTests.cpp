@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -546,4 +547,60 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   std::size_t after = 0;
   child->performAndWait([&] { after = seen.load(); });  // waits on the main thread for the busy queue
   EXPECT_EQ(after, 5u);
+}
+
+TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {
+  auto c = openStore(makeLibraryModel(), storePath());
+  {
+    auto writer = makeMainContext(c);
+    for (int i = 0; i < 30; ++i) {
+      auto b = addBookmark(*writer, "B" + std::to_string(i), "https://e.org/" + std::to_string(i));
+      b->setValueForKey("trashed", i % 4 == 0 ? 1 : 0);
+    }
+    ASSERT_TRUE(writer->save());
+  }
+  auto uris = [](const std::vector<ObjectIDRef>& ids) {
+    std::vector<std::string> out;
+    for (auto& id : ids) out.push_back(id->uriRepresentation());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  auto objectURIs = [&](Context& ctx, FetchRequest r) {
+    r.resultType = FetchRequest::ResultType::Objects;
+    std::vector<ObjectIDRef> ids;
+    auto found = ctx.fetch(r);
+    EXPECT_TRUE(found);
+    if (found)
+      for (auto& o : *found) ids.push_back(o->objectID());
+    return uris(ids);
+  };
+  FetchRequest all("Bookmark");
+  all.resultType = FetchRequest::ResultType::ObjectIDs;
+  all.includesPropertyValues = false;
+  FetchRequest live = all;
+  live.predicate = Predicate::parse("trashed < 1");
+
+  auto ctx = makeMainContext(c);
+  auto ids = ctx->fetchObjectIDs(all);
+  ASSERT_TRUE(ids);
+  ASSERT_EQ(ids->size(), 30u);
+  // In key order, each naming a row the context can turn into its object.
+  for (std::size_t i = 1; i < ids->size(); ++i) EXPECT_LT((*ids)[i - 1]->primaryKey(), (*ids)[i]->primaryKey());
+  EXPECT_EQ(uris(*ids), objectURIs(*ctx, all));
+  EXPECT_EQ(ctx->fetchObjectIDs(live)->size(), 22u);
+  auto first = ctx->existingObjectWithID(ids->front());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->valueForKey("uniqueID"), fnd::Value("B0"));
+
+  // Unsaved changes of the context count, as they do for object fetches.
+  auto objects = fetchAll(*ctx, "Bookmark", "uniqueID == 'B1' OR uniqueID == 'B2'");
+  ASSERT_EQ(objects.size(), 2u);
+  for (auto& o : objects) {
+    if (o->valueForKey("uniqueID") == fnd::Value("B1")) o->setValueForKey("trashed", 1);
+    else ctx->deleteObject(o);
+  }
+  addBookmark(*ctx, "new", "https://e.org/new");
+  EXPECT_EQ(ctx->fetchObjectIDs(all)->size(), 30u);
+  EXPECT_EQ(ctx->fetchObjectIDs(live)->size(), 21u);
+  EXPECT_EQ(uris(*ctx->fetchObjectIDs(live)), objectURIs(*ctx, live));
 }
