@@ -5,6 +5,7 @@
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kesto {
 
@@ -30,7 +31,14 @@ void WindowAlertPresenter::showAlert(const std::string& title, const std::string
 void WindowAlertPresenter::askQuestion(const std::string& title, const std::string& message,
                                        const std::vector<std::string>& buttons, std::function<void(int)> completion) {
   auto shown = std::make_shared<Shown>();
-  const double width = 460, height = 170;
+  // The window grows to show the whole message (a path and a reason can be long), up to a bound.
+  const double width = 460;
+  ui::Font bodyFont;
+  bodyFont.pointSize = 12;
+  const double step = TextLabel::lineHeight(bodyFont);
+  const std::size_t lines = std::min<std::size_t>(12, TextLabel::wrappedLines(message, width - 40, bodyFont).size());
+  const double bodyHeight = std::max(70.0, std::ceil(step * static_cast<double>(lines)));
+  const double height = bodyHeight + 100;
   shown->window = std::make_unique<ui::Window>(fnd::Rect(200, 300, width, height),
                                                ui::WindowStyle::Titled | ui::WindowStyle::Closable);
   shown->window->setTitle(title);
@@ -44,7 +52,9 @@ void WindowAlertPresenter::askQuestion(const std::string& title, const std::stri
   heading->setFont(bold);
   heading->setStringValue(title);
   content->addSubview(heading);
-  auto body = std::make_shared<TextLabel>(fnd::Rect(20, 56, width - 40, height - 100));
+  auto body = std::make_shared<TextLabel>(fnd::Rect(20, 56, width - 40, bodyHeight));
+  body->setFont(bodyFont);
+  body->setWraps(true);
   body->setStringValue(message);
   content->addSubview(body);
   std::vector<std::string> labels = buttons.empty() ? std::vector<std::string>{"OK"} : buttons;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
@@ -28,9 +29,18 @@ class TextLabel : public ui::View {
   void setFont(const ui::Font& font);
   void setTextColor(const ui::Color& color);
   void setAlignment(ui::TextAlignment alignment);
+  // A wrapping label breaks its text into lines that fit its width (at spaces and slashes, or
+  // anywhere in a word too long for a line); the last line that fits its height is cut short.
+  void setWraps(bool wraps);
   void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
 
+  // The lines `text` takes at `width` in `font`; joined they give the text back.
+  static std::vector<std::string> wrappedLines(const std::string& text, double width, const ui::Font& font);
+  // The height of one line of `font`.
+  static double lineHeight(const ui::Font& font);
+
  private:
+  bool wraps_ = false;
   std::string text_;
   ui::Font font_;
   ui::Color color_ = ui::Color::white(0.1);

@@ -73,7 +73,12 @@ std::string MainInterface::storeFailureMessage(const std::optional<fnd::Error>& 
   std::string text = "Kesto cannot open its library at " + WrenDataManager::sharedInstance().persistentStorePath() + ".";
   if (error) {
     std::string reason = error->localizedDescription();
-    if (!reason.empty()) text += " " + reason;
+    if (!reason.empty()) text += " " + reason + ".";
+    // The cause says what is wrong with the file (damaged, not a store, no permission).
+    if (auto cause = error->underlyingError()) {
+      std::string detail = cause->localizedDescription();
+      if (!detail.empty() && detail != reason) text += " " + detail + ".";
+    }
   }
   return text;
 }

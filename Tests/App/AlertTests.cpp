@@ -1,12 +1,15 @@
 // Alert windows: every way out of a question answers it exactly once.
 #include "App/AlertWindow.h"
+#include "App/ControlViews.h"
 
 #include "Harness/TestSupport.h"
+#include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Window.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kesto::test {
@@ -38,6 +41,43 @@ TEST(AlertWindow, ThePresenterCanGoWhileAnAnsweredWindowIsStillBeingRemoved) {
   presenter.reset();  // as at quit, before the loop turns again
   spin(0.05);
   EXPECT_EQ(answered, 1);
+}
+
+TEST(AlertWindow, ALongMessageWrapsWhole) {
+  ui::Font font;
+  font.pointSize = 12;
+  const std::string path = "/home/someone/.local/share/kesto/a-folder-name-long-enough-to-need-a-break/data.sqlite";
+  const std::string message = "Kesto cannot open its library at " + path +
+                              ". The store file is damaged or not a store: file is not a database";
+  auto lines = TextLabel::wrappedLines(message, 420, font);
+  ASSERT_GE(lines.size(), 3u);
+  std::string joined;
+  for (const auto& line : lines) {
+    joined += line;
+    EXPECT_LE(ui::GraphicsContext::sizeOfText(line, font).width, 420.0) << line;
+  }
+  EXPECT_EQ(joined, message);  // nothing lost or doubled at the breaks
+  // A word wider than the line is broken between characters, never inside a UTF-8 sequence.
+  const std::string word = "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9";
+  auto broken = TextLabel::wrappedLines(word, 30, font);
+  ASSERT_GT(broken.size(), 1u);
+  joined.clear();
+  for (const auto& line : broken) {
+    ASSERT_FALSE(line.empty());
+    EXPECT_NE(static_cast<unsigned char>(line[0]) & 0xC0, 0x80u);
+    joined += line;
+  }
+  EXPECT_EQ(joined, word);
+  // Line feeds in the message start new lines.
+  EXPECT_EQ(TextLabel::wrappedLines("one\ntwo", 420, font), (std::vector<std::string>{"one\n", "two"}));
+
+  // The alert grows to hold the whole message.
+  WindowAlertPresenter presenter;
+  presenter.showAlert("The library cannot be opened", "short", "Quit");
+  presenter.showAlert("The library cannot be opened", message + " " + message, "Quit");
+  auto windows = presenter.openWindows();
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_GT(windows[1]->frame().size.height, windows[0]->frame().size.height);
 }
 
 }  // namespace

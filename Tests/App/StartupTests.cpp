@@ -233,6 +233,11 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   EXPECT_EQ(windows[0]->title(), "The library cannot be opened");
   auto text = MainInterface::storeFailureMessage(WrenDataManager::sharedInstance().lastError());
   EXPECT_NE(text.find("data.sqlite"), std::string::npos) << text;
+  // The cause of a failure is shown with it.
+  fnd::Error failure("Store", 1, {{fnd::kLocalizedDescriptionKey, std::string("Failed to initialize the store")}});
+  failure.setUnderlyingError(fnd::Error("Store", 259, {{fnd::kLocalizedDescriptionKey, std::string("The file is damaged")}}));
+  auto shown = MainInterface::storeFailureMessage(failure);
+  EXPECT_NE(shown.find("Failed to initialize the store. The file is damaged."), std::string::npos) << shown;
   EXPECT_TRUE(presenter->clickButton(0));
   EXPECT_TRUE(presenter->openWindows().empty());
   AlertPresenter::setShared(nullptr);
