@@ -4,6 +4,9 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Store/Predicate.h"
 
+#include <cstdio>
+#include <string>
+
 using namespace kesto;
 
 namespace {
@@ -38,7 +41,9 @@ KESTO_FUZZ_TARGET(Predicate) {
   (void)predicate->evaluate(fnd::Value("plain"));
   (void)predicate->evaluate(fnd::Value());
   // The written form parses back.
-  auto again = store::Predicate::parse(predicate->format());
+  const std::string written = predicate->format();
+  auto again = store::Predicate::parse(written);
+  if (!again) std::fprintf(stderr, "written form does not parse: %s\n", written.c_str());
   KESTO_FUZZ_CHECK(again != nullptr);
   return 0;
 }

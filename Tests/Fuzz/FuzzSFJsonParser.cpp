@@ -2,9 +2,12 @@
 #include "FuzzTarget.h"
 #include "Skyfolder/SFJsonParser.h"
 
+#include <string>
+
 // Replies of the Skyfolder service.
 KESTO_FUZZ_TARGET(SFJsonParser) {
-  auto text = kesto::fuzz::asText(data, size);
+  // Replies arrive as owned strings, whose data is never null.
+  const std::string text(kesto::fuzz::asText(data, size));
   kesto::SFJsonParser parser;
   auto object = parser.objectWithString(text);
   if (object) KESTO_FUZZ_CHECK(object->isDictionary() || object->isArray());
