@@ -128,6 +128,11 @@ void BookmarksController::prepareTileCollectionView() {
   }
 }
 
+namespace {
+// The scroller's width and a small margin.
+constexpr float kNarrowListAllowance = 24.0f;
+}  // namespace
+
 fnd::Size BookmarksController::tilePinViewSize(double collectionViewWidth, bool extended) {
   // Single precision, with the ratio as both threshold and divisor, as the list always sized.
   float itemWidth = extended ? 520.0f : 540.0f;
@@ -137,8 +142,10 @@ fnd::Size BookmarksController::tilePinViewSize(double collectionViewWidth, bool 
   const float columns = static_cast<float>(static_cast<long>(ratio));
   const float spare = w - itemWidth * columns;
   // Narrower than one item there is no row to fill: widening by the spare width over a ratio
-  // below 1 would make the item wider than the list itself.
-  if (columns >= 1 && spare > ratio) itemWidth = itemWidth + spare / ratio;
+  // below 1 would make the item wider than the list itself. The one column narrows to the list
+  // instead, leaving room for the scroller, so no cell is cut off at the right.
+  if (columns < 1) return fnd::Size{std::max(1.0f, w - kNarrowListAllowance), height};
+  if (spare > ratio) itemWidth = itemWidth + spare / ratio;
   return fnd::Size{itemWidth, height};
 }
 

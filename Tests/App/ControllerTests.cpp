@@ -87,8 +87,15 @@ TEST(ItemSize, ListsWidenByTheSpareWidthOverTheRatio) {
   EXPECT_NEAR(compact(1040).width, 799.6, 0.1);
   EXPECT_EQ(BookmarksController::tilePinViewSize(520, true).width, 520);
   EXPECT_EQ(BookmarksController::tilePinViewSize(520, true).height, 315);
-  // Narrower than one item: no column, and the item is not widened.
-  EXPECT_EQ(compact(300).width, 540);
+  // Narrower than one item: the one column narrows to fit beside the scroller, never wider
+  // than the list and never to nothing.
+  for (double w : {300.0, 418.0, 539.0}) {
+    EXPECT_LT(compact(w).width, w - 14) << w;
+    EXPECT_GT(compact(w).width, w - 30) << w;
+    if (w < 520) EXPECT_LT(BookmarksController::tilePinViewSize(w, true).width, w - 14) << w;
+    EXPECT_EQ(compact(w).height, 100);
+  }
+  EXPECT_GT(compact(0).width, 0);
 }
 
 TEST_F(ControllerTest, EmptyListShowsTheLabelUnlessHiddenForOneCount) {
