@@ -259,7 +259,9 @@ void BookmarksController::updateView() {
       kestoCollectionView->reloadDataAndDeselect();
       auto selected = kestoData->selectedBookmarks();
       auto paths = indexPathsOfBookmarks(selected);
-      if (paths.size() != selected.size()) {
+      // An empty list is a reload under way (the data manager empties the list, refreshes, then
+      // fills it again): the selection waits for the filled list instead of being dropped.
+      if (paths.size() != selected.size() && !kestoData->bookmarks().empty()) {
         std::vector<std::shared_ptr<Bookmark>> present;
         for (const auto& p : paths) present.push_back(bookmarkAtIndexPath(p));
         kestoData->setSelectedBookmarks(present);

@@ -161,6 +161,21 @@ TEST_F(ControllerTest, KeepingRefreshRestoresTheHighlightByIdentity) {
   (void)c;
 }
 
+TEST_F(ControllerTest, ABookmarkHandedInKeepsTheSelection) {
+  add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  auto& list = dm().bookmarks();
+  clickItem(std::find(list.begin(), list.end(), b) - list.begin());
+  ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"B"}; }));
+  // The intake reloads the list, which passes through empty on the way.
+  app().addPinUrlFromString("http://new.example/");
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
+  spin(0.2);
+  EXPECT_EQ(selectedTitles(), std::vector<std::string>{"B"});
+  EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"B"});
+}
+
 TEST_F(ControllerTest, DoubleClickOpensTheSelectionAndRefreshesKeepOneHighlight) {
   std::vector<std::vector<std::string>> launched;
   sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
