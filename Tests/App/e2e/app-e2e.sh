@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The real kesto program inside xvfb-session.sh: a second launch adds two bookmarks, the
-# notifications go out over a private session bus, the rows land in the store, a mode switch
-# survives a quit and a restart. Usage: app-e2e.sh KESTO_BINARY [SCREENSHOT_PATH]
+# The real kesto program inside xvfb-session.sh: a library that cannot be opened is shown and
+# quits cleanly; a second launch adds two bookmarks, the notifications go out over a private
+# session bus, the rows land in the store; a later launch brings a minimised window back and
+# names archives by absolute path; a mode switch survives a quit and a restart. Usage: app-e2e.sh KESTO_BINARY [SCREENSHOT_PATH]
 set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
