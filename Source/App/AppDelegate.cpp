@@ -236,7 +236,7 @@ void AppDelegate::applicationDidBecomeActive() {
 
 void AppDelegate::showMainKestoWindowAndDock() {
   menuBarMode_ = false;
-  if (window) window->makeKeyAndOrderFront();
+  if (window) ui::reopenWindow(*window);
 }
 
 void AppDelegate::reopenKestoWindow() {
@@ -309,7 +309,7 @@ void AppDelegate::initializeHotkey() {
 
 void AppDelegate::hotkeyWithEvent() {
   ui::Application::shared().activateIgnoringOtherApps();
-  if (window) window->makeKeyAndOrderFront();
+  if (window) ui::reopenWindow(*window);
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWUpdateMenuBookmarksViewNotification);
 }
 
