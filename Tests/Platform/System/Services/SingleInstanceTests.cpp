@@ -20,6 +20,13 @@ namespace {
 
 std::string socketPath() { return kesto::test::tempHome() + "/instance.sock"; }
 
+sockaddr_un socketAddress() {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
 // Sends from another thread, as a second launch would, while the main loop keeps running.
 bool sendFromAnotherLaunch(const std::vector<std::string>& arguments) {
   std::atomic<int> result{-1};
@@ -60,9 +67,7 @@ TEST(SingleInstance, NobodyListeningMeansNoHandOver) {
 TEST(SingleInstance, ASocketLeftByACrashedInstanceIsTakenOver) {
   // A bound socket file with nobody accepting on it.
   int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address = socketAddress();
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::close(fd);
 
@@ -77,9 +82,7 @@ TEST(SingleInstance, ASocketLeftByACrashedInstanceIsTakenOver) {
 TEST(SingleInstance, ABusyInstanceKeepsItsSocket) {
   // Accepts connections (the kernel queues them) but never answers.
   int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address = socketAddress();
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(fd, 4), 0);
 
@@ -101,9 +104,7 @@ TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
 
   auto rawSend = [](const std::string& bytes) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address = socketAddress();
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
       (void)!::write(fd, bytes.data(), bytes.size());
     return fd;
