@@ -22,6 +22,8 @@ constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, S
 char gDirectory[4096];
 char gKeyPrefix[16];
 std::atomic<bool> gStarted{false};
+// Taken by the one call that installs; the buffers above are written by that call only.
+std::atomic<bool> gStarting{false};
 std::atomic<bool> gHandling{false};
 char gAlternateStack[64 * 1024];
 
@@ -122,10 +124,13 @@ std::string CrashReporter::crashLogDirectory() { return fnd::StandardPaths::logs
 bool CrashReporter::isStarted() { return gStarted.load(); }
 
 bool CrashReporter::startWithAPIKey(const std::string& apiKey) {
-  if (!isHexKey(apiKey) || gStarted.load()) return false;
+  if (!isHexKey(apiKey) || gStarting.exchange(true)) return false;
   std::string dir = crashLogDirectory();
   fnd::FileManager::createDirectory(dir, true, 0700);
-  if (dir.size() >= sizeof gDirectory - 64) return false;
+  if (dir.size() >= sizeof gDirectory - 64) {
+    gStarting = false;
+    return false;
+  }
   std::memcpy(gDirectory, dir.c_str(), dir.size() + 1);
   std::memcpy(gKeyPrefix, apiKey.c_str(), 8);
   gKeyPrefix[8] = '\0';

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <functional>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using kesto::CrashReporter;
@@ -57,6 +59,21 @@ TEST(CrashReporter, StartsOnce) {
   bool isDir = false;
   EXPECT_TRUE(FileManager::fileExists(CrashReporter::crashLogDirectory(), &isDir));
   EXPECT_TRUE(isDir);
+}
+
+TEST(CrashReporter, StartsOnceWhenThreadsRace) {
+  std::atomic<bool> go{false};
+  std::atomic<int> started{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 16; ++i)
+    threads.emplace_back([&] {
+      while (!go.load()) std::this_thread::yield();
+      if (CrashReporter::startWithAPIKey(kKey)) ++started;
+    });
+  go = true;
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(started.load(), 1);
+  EXPECT_TRUE(CrashReporter::isStarted());
 }
 
 TEST(CrashReporter, SegmentationFaultWritesARecordAndStillEndsTheProcess) {
