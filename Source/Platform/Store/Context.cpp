@@ -265,6 +265,7 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
     auto it = sets.find(pk);
     const auto& members = it == sets.end() ? none : it->second;
     r.many.clear();
+    r.dropIndex();
     r.many.reserve(members.size());
     for (auto& id : members)
       if (auto d = objectFor(id)) r.many.push_back(d);
@@ -966,7 +967,7 @@ bool Context::save(fnd::Error* error) {
       for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
         if (w.entity->attributes()[i].transient) continue;
         w.attributes.push_back(i);
-        w.values.push_back(o->value(i));
+        w.values.push_back(&o->value(i));
       }
       for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
         if (w.entity->relationships()[r].toMany) continue;
@@ -985,7 +986,7 @@ bool Context::save(fnd::Error* error) {
       for (auto& [i, old] : os.original) {
         if (w.entity->attributes()[i].transient) continue;
         w.attributes.push_back(i);
-        w.values.push_back(o->value(i));
+        w.values.push_back(&o->value(i));
       }
       for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
         if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
@@ -1252,7 +1253,7 @@ void Context::mergeChangesFromSave(const SaveNotification& n) {
     for (auto& [k, o] : m)
       if (!o->hasChanges())
         for (auto& r : ObjectAccess::slots(*o).rels)
-          if (r.manyLoaded && !r.changed) r.many.clear(), r.manyLoaded = false;
+          if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
 }
 
 }  // namespace kesto::store

@@ -199,6 +199,7 @@ void ObjectAccess::loadMany(ManagedObject& o, int rel) {
     if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
   auto& r = o.slots_->rels[rel];
   r.many = std::move(members);
+  r.dropIndex();
   r.manyLoaded = true;
 }
 
@@ -209,17 +210,40 @@ void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& 
   r.oneID = nullptr;
 }
 
+namespace {
+constexpr std::size_t kIndexedSetSize = 64;
+
+// Whether `d` is in the set, through the set's index when it is large (building it if stale).
+bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
+  if (r.many.size() < kIndexedSetSize) {
+    r.dropIndex();
+    return std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) !=
+           r.many.end();
+  }
+  if (r.indexed != r.many.size()) {
+    r.index.clear();
+    r.index.reserve(r.many.size() * 2);
+    for (auto& m : r.many) r.index.insert(m.get());
+    r.indexed = r.many.size();
+  }
+  return r.index.count(d) != 0;
+}
+}  // namespace
+
 void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   loadMany(o, rel);
   auto& r = o.slots_->rels[rel];
-  if (std::find(r.many.begin(), r.many.end(), d) != r.many.end()) return;
+  if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
   r.many.push_back(d);
+  if (r.indexed) r.index.insert(d.get()), r.indexed = r.many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
   auto& r = o.slots_->rels[rel];
+  if (!isMember(r, d)) return;
+  if (r.indexed) r.index.erase(d), r.indexed = r.many.size() - 1;
   auto it = std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
   if (it == r.many.end()) return;
   markRelChanged(o, rel);
@@ -295,8 +319,7 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
   if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
   if (!entity_->relationships()[rel].toMany) return;
   ObjectAccess::loadMany(*this, rel);
-  auto& many = slots_->rels[rel].many;
-  if (std::find(many.begin(), many.end(), dest) != many.end()) return;
+  if (isMember(slots_->rels[rel], dest.get())) return;
   if (dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
     fnd::logError("Store: a relationship cannot join objects of two contexts");
     return;
@@ -327,8 +350,7 @@ void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
   if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
   if (!entity_->relationships()[rel].toMany) return;
   ObjectAccess::loadMany(*this, rel);
-  auto& many = slots_->rels[rel].many;
-  if (std::find(many.begin(), many.end(), dest) == many.end()) return;
+  if (!isMember(slots_->rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
   auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
@@ -411,6 +433,7 @@ void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
     if (o.entity_->relationships()[i].toMany) {
       r.manyLoaded = false;
       r.many.clear();
+      r.dropIndex();
     } else {
       r.one = nullptr;
       r.oneID = i < s.toOne.size() ? s.toOne[i] : nullptr;
@@ -435,6 +458,7 @@ void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
     if (o.entity_->relationships()[i].toMany) {
       r.manyLoaded = false;
       r.many.clear();
+      r.dropIndex();
     } else {
       r.one = nullptr;
       r.oneID = i < s.toOne.size() ? std::move(s.toOne[i]) : nullptr;
@@ -476,6 +500,7 @@ void ObjectAccess::breakCycles(ManagedObject& o) {
     if (r.one) r.oneID = r.one->objectID();
     r.one = nullptr;
     r.many.clear();
+    r.dropIndex();
     r.manyLoaded = false;
   }
 }

@@ -48,6 +48,14 @@ struct ManagedObject::Slots {
     bool originalCaptured = false;
     std::vector<ObjectIDRef> originalMany;  // to-many at the first change
     ObjectIDRef originalOne;
+    // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
+    // does not search the whole set. Valid while `indexed` equals the set's size; code that
+    // changes `many` other than through rawAddMany/rawRemoveMany calls dropIndex().
+    std::unordered_set<const ManagedObject*> index;
+    std::size_t indexed = 0;
+    void dropIndex() {
+      if (indexed) index.clear(), indexed = 0;
+    }
   };
   std::vector<Rel> rels;
   std::int64_t opt = 0;
@@ -86,7 +94,8 @@ struct RowWrite {
   std::int64_t expectedOpt = 0;
   bool insert = false;
   std::vector<int> attributes;
-  std::vector<fnd::Value> values;  // parallel to attributes, as the object holds them
+  // Parallel to attributes: the object's own values, which stay put until the commit is done.
+  std::vector<const fnd::Value*> values;
   std::vector<int> relationships;   // to-one columns to write
   std::vector<std::int64_t> relationshipKeys;  // 0 = none
 };

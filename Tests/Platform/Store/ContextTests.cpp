@@ -604,3 +604,66 @@ TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {
   EXPECT_EQ(ctx->fetchObjectIDs(live)->size(), 21u);
   EXPECT_EQ(uris(*ctx->fetchObjectIDs(live)), objectURIs(*ctx, live));
 }
+
+TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
+  std::string path = storePath();
+  auto c = openStore(makeLibraryModel(), path);
+  auto ctx = makeMainContext(c);
+  auto a = ctx->insertNewObject("Folder");
+  a->setValueForKey("folderID", std::string("A"));
+  auto b = ctx->insertNewObject("Folder");
+  b->setValueForKey("folderID", std::string("B"));
+  auto tag = ctx->insertNewObject("Tag");
+  tag->setValueForKey("name", std::string("t"));
+  std::vector<ManagedObjectRef> marks;
+  for (int i = 0; i < 200; ++i) {
+    auto m = addBookmark(*ctx, "B" + std::to_string(i), "u");
+    m->setToOne("folder", a);
+    m->addToMany("tags", tag);
+    marks.push_back(m);
+  }
+  // Adding members again changes nothing, from either side.
+  for (int i = 0; i < 200; i += 3) {
+    a->addToMany("bookmarks", marks[i]);
+    tag->addToMany("bookmarks", marks[i]);
+    marks[i]->addToMany("tags", tag);
+  }
+  EXPECT_EQ(a->toMany("bookmarks").size(), 200u);
+  EXPECT_EQ(tag->toMany("bookmarks").size(), 200u);
+  for (int i = 0; i < 50; ++i) marks[i]->setToOne("folder", b);                 // moved
+  for (int i = 50; i < 60; ++i) a->removeFromMany("bookmarks", marks[i]);       // out of any folder
+  for (int i = 0; i < 200; i += 2) marks[i]->removeFromMany("tags", tag);
+  for (int i = 50; i < 55; ++i) a->addToMany("bookmarks", marks[i]);            // back in
+  EXPECT_EQ(a->toMany("bookmarks").size(), 145u);
+  EXPECT_EQ(b->toMany("bookmarks").size(), 50u);
+  EXPECT_EQ(tag->toMany("bookmarks").size(), 100u);
+  EXPECT_EQ(marks[57]->toOne("folder"), nullptr);
+  ASSERT_TRUE(ctx->save());
+
+  // A rolled-back change leaves the sets as saved; later changes count from there.
+  for (int i = 100; i < 200; ++i) marks[i]->setToOne("folder", b);
+  ctx->rollback();
+  EXPECT_EQ(a->toMany("bookmarks").size(), 145u);
+  marks[199]->setToOne("folder", b);
+  a->addToMany("bookmarks", marks[199]);
+  a->addToMany("bookmarks", marks[199]);
+  EXPECT_EQ(a->toMany("bookmarks").size(), 145u);
+  EXPECT_EQ(b->toMany("bookmarks").size(), 50u);
+  ASSERT_TRUE(ctx->save());
+
+  auto fresh = makeMainContext(openStore(makeLibraryModel(), path));
+  auto folders = fetchAll(*fresh, "Folder", "folderID == 'A'");
+  ASSERT_EQ(folders.size(), 1u);
+  EXPECT_EQ(folders[0]->toMany("bookmarks").size(), 145u);
+  auto tags = fetchAll(*fresh, "Tag");
+  ASSERT_EQ(tags.size(), 1u);
+  EXPECT_EQ(tags[0]->toMany("bookmarks").size(), 100u);
+  for (auto& m : fetchAll(*fresh, "Bookmark")) {
+    int i = std::stoi(m->valueForKey("uniqueID").string().substr(1));
+    SCOPED_TRACE(i);
+    auto f = m->toOne("folder");
+    std::string expected = i < 50 ? "B" : (i < 55 || i >= 60 ? "A" : "");
+    EXPECT_EQ(f ? f->valueForKey("folderID").string() : "", expected);
+    EXPECT_EQ(m->toMany("tags").size(), i % 2 ? 1u : 0u);
+  }
+}
