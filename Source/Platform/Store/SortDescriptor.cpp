@@ -107,6 +107,10 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
   struct Row {
     std::size_t index;
     std::vector<fnd::Value> keys;
+    // The first key as (rank, number) when it is missing, a number or a date: lists sort by
+    // dates and counters, and comparing those needs no look at the values' types.
+    int rank0 = 5;
+    double number0 = 0;
   };
   std::vector<Row> rows(objects.size());
   for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -118,11 +122,24 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
       else k = valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(objects[i])), descriptors[d].keyPath);
       if (descriptors[d].comparison == SortDescriptor::Comparison::CaseInsensitive && k.isString())
         k = fnd::Value(foldString(k.string(), kCaseInsensitive) + std::string(1, '\0') + k.string());
+      if (d == 0) {
+        rows[i].rank0 = rank(k);
+        if (rows[i].rank0 == 1) rows[i].number0 = k.doubleValue();
+        else if (rows[i].rank0 == 2) rows[i].number0 = k.date().timeIntervalSinceReferenceDate();
+      }
       rows[i].keys.push_back(std::move(k));
     }
   }
   std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
-    for (std::size_t d = 0; d < descriptors.size(); ++d) {
+    std::size_t d = 0;
+    if (x.rank0 <= 2 && y.rank0 <= 2) {
+      // Same order as compareValues: rank first, then the numbers (missing values are equal).
+      int c = x.rank0 != y.rank0 ? (x.rank0 < y.rank0 ? -1 : 1)
+                                 : (x.number0 < y.number0 ? -1 : (x.number0 > y.number0 ? 1 : 0));
+      if (c) return descriptors[0].ascending ? c < 0 : c > 0;
+      d = 1;
+    }
+    for (; d < descriptors.size(); ++d) {
       int c = store::compareValues(x.keys[d], y.keys[d], false);
       if (c) return descriptors[d].ascending ? c < 0 : c > 0;
     }

@@ -667,3 +667,30 @@ TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
     EXPECT_EQ(m->toMany("tags").size(), i % 2 ? 1u : 0u);
   }
 }
+
+TEST(Context, SortsByNumbersAndDatesPutMissingValuesLowestAndBreakTiesWithTheNextKey) {
+  auto ctx = makeMainContext(openStore(makeLibraryModel(), storePath()));
+  const fnd::Value ratings[] = {3.5, {}, 1, 3.5, {}, -2};
+  const fnd::Value dates[] = {fnd::Date(50), fnd::Date(-10), {}, fnd::Date(50), fnd::Date(7), fnd::Date(1e9)};
+  const char* titles[] = {"a", "b", "c", "d", "e", "f"};
+  for (int i = 0; i < 6; ++i) {
+    auto b = addBookmark(*ctx, titles[i], "u", titles[i]);
+    b->setValueForKey("rating", ratings[i]);
+    b->setValueForKey("addedDate", dates[i]);
+  }
+  ASSERT_TRUE(ctx->save());
+  auto order = [&](std::vector<SortDescriptor> sorts) {
+    FetchRequest r("Bookmark");
+    r.sortDescriptors = std::move(sorts);
+    std::string out;
+    auto found = ctx->fetch(r);
+    EXPECT_TRUE(found);
+    if (found)
+      for (auto& o : *found) out += o->valueForKey("title").string();
+    return out;
+  };
+  EXPECT_EQ(order({SortDescriptor("rating", true), SortDescriptor("title", false)}), "ebfcda");
+  EXPECT_EQ(order({SortDescriptor("rating", false), SortDescriptor("title", true)}), "adcfbe");
+  EXPECT_EQ(order({SortDescriptor("addedDate", false), SortDescriptor("title", false)}), "fdaebc");
+  EXPECT_EQ(order({SortDescriptor("addedDate", true)}), "cbeadf");
+}
