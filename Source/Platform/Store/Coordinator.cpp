@@ -457,9 +457,6 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   }
   // Pragmas asked for by the caller ("journal_mode" = "WAL"); the default keeps one file.
   exec(h, "PRAGMA synchronous = FULL", nullptr);
-  // Big saves touch pages all over the indexes; with the default 2 MB cache SQLite writes dirty
-  // pages out mid-transaction and reads them back. 32 MB holds a 50,000-bookmark save.
-  exec(h, "PRAGMA cache_size = -32768", nullptr);
   auto pit = options.find(kSQLitePragmasOption);
   if (pit != options.end() && pit->second.isDictionary()) {
     for (const auto& [k, v] : pit->second.dictionary()) {
@@ -701,6 +698,18 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
     return false;
   }
+  // Big saves touch pages all over the indexes; with the default 2 MB page cache SQLite writes
+  // dirty pages out mid-transaction and reads them back. A save gets 32 MB, which holds a
+  // 50,000-bookmark save, and gives it back afterwards so reading a whole library stays small.
+  struct SaveCache {
+    Coordinator::Impl& c;
+    explicit SaveCache(Coordinator::Impl& impl) : c(impl) { set("PRAGMA cache_size = -32768"); }
+    ~SaveCache() { set("PRAGMA cache_size = -2000"); }
+    void set(const char* sql) {
+      Cached st(c, sql);
+      if (st) sqlite3_step(st.s);
+    }
+  } saveCache(*this);
   if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
   auto fail = [&](const std::string& what) {
     fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
