@@ -343,18 +343,28 @@ void ConnectionDriver::send(URLConnection& c) {
   d.reply = reply;
   d.scope = new QObject();
   QObject* scope = d.scope;
-  URLConnection* cp = &c;
-  QObject::connect(reply, &QNetworkReply::encrypted, scope, [cp] { guarded(*cp, [cp] { onEncrypted(*cp); }); });
-  QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, [cp] { guarded(*cp, [cp] { onMetaData(*cp); }); });
-  QObject::connect(reply, &QNetworkReply::readyRead, scope, [cp] { guarded(*cp, [cp] { onReadyRead(*cp); }); });
-  QObject::connect(reply, &QNetworkReply::finished, scope, [cp] { guarded(*cp, [cp] { onFinished(*cp); }); });
-  QObject::connect(reply, &QNetworkReply::uploadProgress, scope, [cp](qint64 sent, qint64 total) {
-    guarded(*cp, [cp, sent, total] {
-      auto& d = *cp->d_;
-      if (!live(*cp) || sent <= d.lastSent) return;
+  // Each entry point holds the connection for its whole length: a delegate that cancels from
+  // inside a callback releases the connection's hold on itself, and the caller may already have
+  // dropped theirs, so without this the rest of the step would run on a freed connection.
+  std::weak_ptr<URLConnection> weak = c.shared_from_this();
+  auto entry = [weak](void (*step)(URLConnection&)) {
+    return [weak, step] {
+      if (auto self = weak.lock()) guarded(*self, [&] { step(*self); });
+    };
+  };
+  QObject::connect(reply, &QNetworkReply::encrypted, scope, entry(&ConnectionDriver::onEncrypted));
+  QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, entry(&ConnectionDriver::onMetaData));
+  QObject::connect(reply, &QNetworkReply::readyRead, scope, entry(&ConnectionDriver::onReadyRead));
+  QObject::connect(reply, &QNetworkReply::finished, scope, entry(&ConnectionDriver::onFinished));
+  QObject::connect(reply, &QNetworkReply::uploadProgress, scope, [weak](qint64 sent, qint64 total) {
+    auto self = weak.lock();
+    if (!self) return;
+    guarded(*self, [&] {
+      auto& d = *self->d_;
+      if (!live(*self) || sent <= d.lastSent) return;
       std::int64_t delta = sent - d.lastSent;
       d.lastSent = sent;
-      d.delegate->connectionDidSendBodyData(*cp, delta, sent, total > 0 ? total : -1);
+      d.delegate->connectionDidSendBodyData(*self, delta, sent, total > 0 ? total : -1);
     });
   });
 }

@@ -571,3 +571,79 @@ TEST(URLConnectionTest, EveryRequestOnAPooledTLSConnectionIsJudged) {
   EXPECT_EQ(refuse->error->code(), urlerror::UserCancelledAuthentication);
   EXPECT_TRUE(refuse->body.empty());
 }
+
+namespace {
+// Cancels from inside one chosen callback, with nobody but the connection holding it or its
+// delegate: the cancel releases the last reference while the callback is still running.
+class CancellingDelegate final : public URLConnectionDelegate {
+ public:
+  struct Seen {
+    std::atomic<int> callbacksAfterCancel{0};
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> destroyed{false};
+  };
+  CancellingDelegate(std::string at, std::shared_ptr<Seen> seen) : at_(std::move(at)), seen_(std::move(seen)) {}
+  ~CancellingDelegate() override { seen_->destroyed = true; }
+
+  std::optional<URLRequest> connectionWillSendRequest(URLConnection& c, const URLRequest& request,
+                                                      const HTTPURLResponse* redirect) override {
+    step(c, redirect ? "redirect" : "");
+    return request;
+  }
+  void connectionWillSendRequestForAuthenticationChallenge(URLConnection& c, AuthenticationChallenge&) override {
+    step(c, "challenge");
+  }
+  void connectionDidReceiveResponse(URLConnection& c, std::shared_ptr<const URLResponse>) override { step(c, "response"); }
+  void connectionDidReceiveData(URLConnection& c, const std::uint8_t*, std::size_t) override { step(c, "data"); }
+  void connectionDidFinishLoading(URLConnection& c) override { step(c, "finish"); }
+  void connectionDidFailWithError(URLConnection& c, const fnd::Error&) override { step(c, "fail"); }
+
+ private:
+  void step(URLConnection& c, const std::string& name) {
+    if (seen_->cancelled) ++seen_->callbacksAfterCancel;
+    if (name != at_) return;
+    seen_->cancelled = true;
+    c.cancel();
+    // What a delegate typically does next: report where the failed request went.
+    (void)c.originalRequest().url().absoluteString();
+  }
+  std::string at_;
+  std::shared_ptr<Seen> seen_;
+};
+}  // namespace
+
+TEST(URLConnectionTest, ADelegateMayCancelAndReleaseTheLastReferenceFromAnyCallback) {
+  Server s;
+  const std::string big(3 << 20, 'x');
+  s.server->Get("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
+  s.server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/big"); });
+  s.server->Get("/locked", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 401;
+    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    res.set_content(std::string(200000, 'u'), "text/plain");
+  });
+  s.start();
+
+  struct Case {
+    const char* at;
+    const char* path;
+  };
+  for (Case k : {Case{"data", "/big"}, Case{"response", "/big"}, Case{"redirect", "/moved"},
+                 Case{"challenge", "/locked"}}) {
+    SCOPED_TRACE(k.at);
+    auto seen = std::make_shared<CancellingDelegate::Seen>();
+    URLRequest req = get(s.url(k.path));
+    req.setValueForHTTPHeaderField("identity", "Accept-Encoding");
+    std::weak_ptr<URLConnection> weak;
+    {
+      auto c = URLConnection::make(req, std::make_shared<CancellingDelegate>(k.at, seen));
+      weak = c;
+      c->start();
+    }
+    ASSERT_TRUE(test::runUntil([&] { return seen->destroyed.load(); }, 10));
+    EXPECT_TRUE(seen->cancelled);
+    EXPECT_TRUE(weak.expired());
+    test::spin(0.1);
+    EXPECT_EQ(seen->callbacksAfterCancel, 0);
+  }
+}
