@@ -13,6 +13,18 @@
 
 namespace kesto {
 
+namespace {
+
+// Waiting for the folder lock (up to kLockTimeout) and copying the payload stay off the main
+// thread. One serial queue for every transfer keeps this process's loads and uploads in order.
+fnd::DispatchQueue& transferQueue() {
+  static const std::shared_ptr<fnd::DispatchQueue> queue =
+      fnd::DispatchQueue::create("com.kesto.syncedfolder.transfer");
+  return *queue;
+}
+
+}  // namespace
+
 ICloudDataSource::ICloudDataSource() : alive_(std::make_shared<bool>(true)) {}
 ICloudDataSource::~ICloudDataSource() = default;
 
@@ -27,63 +39,85 @@ void ICloudDataSource::later(std::function<void(Synchronizer&)> call) {
 void ICloudDataSource::load() {
   ViewUpdater::startActivity();
   if (delegate_) delegate_->setIsBusy(true);
-  auto abort = [this](const std::string& message) {
-    fnd::logError(message);
-    later([message](Synchronizer& s) { s.abortSyncWithError(message); });
-  };
   auto folder = sys::SyncedFolder::configured();
-  if (!folder) return abort("No synced folder is chosen");
-  switch (folder->payloadState()) {
-    case sys::SyncedFolder::PayloadState::NoFolder:
-      return abort("The synced folder " + folder->root() + " is not available");
-    case sys::SyncedFolder::PayloadState::Missing:
-      // Nothing uploaded yet: the remote library is empty.
-      later([](Synchronizer& s) { s.retrievedXML(kEmptyLibraryMarker); });
-      return;
-    case sys::SyncedFolder::PayloadState::Present:
-      break;
+  if (!folder) {
+    fnd::logError("No synced folder is chosen");
+    later([](Synchronizer& s) { s.abortSyncWithError("No synced folder is chosen"); });
+    return;
   }
-  const auto workFolder = SyncPayload::makeRunFolder();
-  const auto inbound = workFolder + "/" + SyncPayload::kInboundName;
-  fnd::Error error;
-  std::string xml;
-  std::string failure;
-  if (workFolder.empty()) {
-    failure = "No temporary folder for the sync";
-  } else if (!folder->copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
-    failure = error.localizedDescription();
-  } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
-    failure = SyncPayload::describe(status);
-  }
-  if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
-  if (!failure.empty()) return abort(failure);
-  later([xml = std::move(xml)](Synchronizer& s) { s.retrievedXML(xml); });
+  std::weak_ptr<bool> alive = alive_;
+  auto* delegate = delegate_;
+  // The working folder is made here, where the application's paths are read; what may wait runs
+  // on the transfer queue and touches nothing of this object: the engine may drop the source
+  // (time-out, next run) before the transfer ends.
+  auto workFolder = SyncPayload::makeRunFolder();
+  transferQueue().async([alive, delegate, folder = std::move(*folder), workFolder] {
+    auto answer = [alive, delegate](std::function<void(Synchronizer&)> call) {
+      fnd::DispatchQueue::main().after(0.1, [alive, delegate, call = std::move(call)] {
+        if (alive.lock() && delegate) call(*delegate);
+      });
+    };
+    auto abort = [&answer, &workFolder](const std::string& message) {
+      if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
+      fnd::logError(message);
+      answer([message](Synchronizer& s) { s.abortSyncWithError(message); });
+    };
+    switch (folder.payloadState()) {
+      case sys::SyncedFolder::PayloadState::NoFolder:
+        return abort("The synced folder " + folder.root() + " is not available");
+      case sys::SyncedFolder::PayloadState::Missing:
+        // Nothing uploaded yet: the remote library is empty.
+        if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
+        return answer([](Synchronizer& s) { s.retrievedXML(kEmptyLibraryMarker); });
+      case sys::SyncedFolder::PayloadState::Present:
+        break;
+    }
+    const auto inbound = workFolder + "/" + SyncPayload::kInboundName;
+    fnd::Error error;
+    std::string xml;
+    std::string failure;
+    if (workFolder.empty()) {
+      failure = "No temporary folder for the sync";
+    } else if (!folder.copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
+      failure = error.localizedDescription();
+    } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
+      failure = SyncPayload::describe(status);
+    }
+    if (!failure.empty()) return abort(failure);
+    fnd::FileManager::removeItem(workFolder);
+    answer([xml = std::move(xml)](Synchronizer& s) { s.retrievedXML(xml); });
+  });
 }
 
 void ICloudDataSource::send(const std::string& xml) {
   ViewUpdater::startActivity();
-  bool ok = false;
-  std::string message;
+  std::weak_ptr<bool> alive = alive_;
+  auto* delegate = delegate_;
   auto folder = sys::SyncedFolder::configured();
-  const auto workFolder = SyncPayload::makeRunFolder();
-  const auto outbound = workFolder + "/" + SyncPayload::kArchiveName;
-  fnd::Error error;
-  if (!folder) {
-    message = "No synced folder is chosen";
-  } else if (workFolder.empty() || !SyncPayload::pack(xml, outbound, &error)) {
-    message = workFolder.empty() ? "No temporary folder for the sync" : error.localizedDescription();
-  } else if (!folder->putPayload(outbound, &error, kLockTimeout)) {
-    message = error.localizedDescription();
-    fnd::logFormat(fnd::LogFlag::Error, "Error uploading file to iCloud: %s", message.c_str());
-  } else {
-    ok = true;
-  }
-  if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
-  ViewUpdater::stopActivity();
-  if (delegate_) {
-    delegate_->setIsBusy(false);
-    delegate_->sentSyncData(ok, message);
-  }
+  auto workFolder = folder ? SyncPayload::makeRunFolder() : std::string();
+  transferQueue().async([alive, delegate, folder = std::move(folder), workFolder, xml] {
+    bool ok = false;
+    std::string message;
+    const auto outbound = workFolder + "/" + SyncPayload::kArchiveName;
+    fnd::Error error;
+    if (!folder) {
+      message = "No synced folder is chosen";
+    } else if (workFolder.empty() || !SyncPayload::pack(xml, outbound, &error)) {
+      message = workFolder.empty() ? "No temporary folder for the sync" : error.localizedDescription();
+    } else if (!folder->putPayload(outbound, &error, kLockTimeout)) {
+      message = error.localizedDescription();
+      fnd::logFormat(fnd::LogFlag::Error, "Error uploading file to iCloud: %s", message.c_str());
+    } else {
+      ok = true;
+    }
+    if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
+    fnd::DispatchQueue::main().async([alive, delegate, ok, message] {
+      ViewUpdater::stopActivity();
+      if (!alive.lock() || !delegate) return;
+      delegate->setIsBusy(false);
+      delegate->sentSyncData(ok, message);
+    });
+  });
 }
 
 }  // namespace kesto

@@ -1,0 +1,141 @@
+#include "SyncTestSupport.h"
+#include "TestAlertResponder.h"
+
+#include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/System/SyncedFolder.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace kesto::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs through the synced folder while another holder (as another copy of the application
+// would) keeps the folder's lock for a while.
+class SyncedFolderTransportTest : public SyncRecordsTest {
+ protected:
+  void SetUp() override {
+    SyncRecordsTest::SetUp();
+    alerts = TestAlertResponder::install();
+    engine = std::make_unique<Synchronizer>();
+    shared = makeTempDir("shared");
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
+    defaults.setString(ICloudDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
+    defaults.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
+    fnd::NotificationCenter::defaultCenter().addObserver(
+        this, [this](const fnd::Notification& n) {
+          ended.push_back({n.userInfo.at("success").boolValue(), n.userInfo.at("message").string()});
+        },
+        Synchronizer::kSyncEndedNotification);
+  }
+  void TearDown() override {
+    if (holder.joinable()) holder.join();
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    engine.reset();
+    TestAlertResponder::uninstall();
+    SyncRecordsTest::TearDown();
+  }
+
+  // Takes the folder's lock on another thread and keeps it for `seconds`.
+  void holdLock(double seconds) {
+    std::atomic<bool> taken{false};
+    released = false;
+    holder = std::thread([this, seconds, &taken] {
+      {
+        sys::FolderLock lock(sys::SyncedFolder(shared).lockPath(), 1);
+        taken = lock.isLocked();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        released = true;
+      }
+    });
+    while (!taken && !released) std::this_thread::yield();
+    ASSERT_TRUE(taken);
+  }
+
+  // A run while the lock is held: the main loop must keep turning (a main-queue timer ticking
+  // every 50 ms never waits much longer), and the run must end once the lock is free.
+  void syncWhileLocked() {
+    ASSERT_NO_FATAL_FAILURE(holdLock(1.5));
+    auto last = Clock::now();
+    auto longestGap = Clock::duration::zero();
+    auto alive = std::make_shared<bool>(true);
+    std::function<void()> tick;
+    tick = [&, weak = std::weak_ptr<bool>(alive)] {
+      if (!weak.lock()) return;
+      auto now = Clock::now();
+      longestGap = std::max(longestGap, now - last);
+      last = now;
+      if (!released) fnd::DispatchQueue::main().after(0.05, tick);
+    };
+    fnd::DispatchQueue::main().after(0.05, tick);
+    const std::size_t before = ended.size();
+    const auto start = Clock::now();
+    engine->syncFromButton();
+    const auto startTook = Clock::now() - start;
+    ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 15));
+    holder.join();
+    alive.reset();
+    EXPECT_LT(startTook, std::chrono::milliseconds(500)) << "starting the run waited for the lock";
+    EXPECT_LT(longestGap, std::chrono::milliseconds(600)) << "the main loop stalled while the lock was held";
+    EXPECT_TRUE(ended.back().success) << ended.back().message;
+    EXPECT_FALSE(engine->isRunning());
+    EXPECT_FALSE(engine->isBusy());
+  }
+
+  struct Ended {
+    bool success;
+    std::string message;
+  };
+  std::shared_ptr<TestAlertResponder> alerts;
+  std::unique_ptr<Synchronizer> engine;
+  std::string shared;
+  std::vector<Ended> ended;
+  std::thread holder;
+  std::atomic<bool> released{false};
+};
+
+TEST_F(SyncedFolderTransportTest, WaitingForTheLockKeepsTheMainLoopRunning) {
+  folder("F1", "Shared");
+  save();
+  // No payload yet: only the upload waits for the lock.
+  ASSERT_NO_FATAL_FAILURE(syncWhileLocked());
+  EXPECT_EQ(sys::SyncedFolder(shared).payloadState(), sys::SyncedFolder::PayloadState::Present);
+  // With a payload the download waits too.
+  ASSERT_NO_FATAL_FAILURE(syncWhileLocked());
+  EXPECT_TRUE(alerts->shown.empty());
+  auto listing = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(*listing, std::vector<std::string>{"kesto_sync.zip"});
+}
+
+TEST_F(SyncedFolderTransportTest, AFailedUploadEndsTheRunWithItsMessage) {
+  save();
+  // A file where the payload's folder should be: the upload cannot make it.
+  writeFile(shared + "/Documents", "in the way");
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return !ended.empty(); }, 15));
+  EXPECT_FALSE(ended.back().success);
+  EXPECT_NE(ended.back().message.find("Documents"), std::string::npos) << ended.back().message;
+  EXPECT_FALSE(engine->isBusy());
+}
+
+TEST_F(SyncedFolderTransportTest, ASourceDroppedMidTransferAnswersNobody) {
+  save();
+  engine->syncFromButton();
+  // The engine goes away while the download is under way; its answer must go nowhere.
+  engine.reset();
+  runUntil([] { return false; }, 1.0);
+  EXPECT_TRUE(ended.empty());
+}
+
+}  // namespace
+}  // namespace kesto::test
