@@ -2,12 +2,17 @@
 
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/RunLoop_p.h"
+#include "Platform/Foundation/Timer_p.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <mutex>
 
 namespace kesto::fnd {
@@ -17,6 +22,7 @@ struct Timer::Impl {
   QObject* context = nullptr;  // the run loop's object; the QTimer lives in its thread
   QPointer<QTimer> qtimer;
   double interval = 0;
+  std::int64_t deadline = 0;  // on the timer clock, in milliseconds
   bool repeats = false;
   bool valid = true;
   Action action;
@@ -34,8 +40,41 @@ struct Timer::Impl {
 };
 
 namespace {
-int toMilliseconds(double seconds) { return seconds <= 0 ? 0 : static_cast<int>(seconds * 1000.0 + 0.5); }
+
+std::int64_t steadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A Qt timer waits at most INT_MAX milliseconds (about 24.8 days); longer intervals are kept
+// as a 64-bit deadline and waited for in steps of at most a day.
+constexpr std::int64_t kDefaultMaximumWait = 24 * 3600 * 1000;
+std::atomic<std::int64_t (*)()> timerClock{&steadyMilliseconds};
+std::atomic<std::int64_t> maximumWait{kDefaultMaximumWait};
+
+std::int64_t now() { return timerClock.load()(); }
+
+std::int64_t toMilliseconds(double seconds) {
+  // Far enough off to be never, near enough that adding it to the clock cannot overflow.
+  constexpr double kNever = 1e15;
+  if (!(seconds > 0)) return 0;  // NaN waits nothing, as before
+  double ms = seconds * 1000.0 + 0.5;
+  return ms >= kNever ? static_cast<std::int64_t>(kNever) : static_cast<std::int64_t>(ms);
+}
+
+// Loop thread, with the mutex held: waits toward the deadline, one bounded step at a time.
+void arm(QTimer& qt, std::int64_t deadline) {
+  std::int64_t remaining = std::max<std::int64_t>(0, deadline - now());
+  qt.start(static_cast<int>(std::min(remaining, maximumWait.load())));
+}
+
 }  // namespace
+
+void setTimerClockForTesting(std::int64_t (*clock)(), std::int64_t maxWaitMilliseconds) {
+  timerClock = clock ? clock : &steadyMilliseconds;
+  maximumWait = maxWaitMilliseconds > 0 ? std::min<std::int64_t>(maxWaitMilliseconds, kDefaultMaximumWait)
+                                        : kDefaultMaximumWait;
+}
 
 Timer::Timer(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -58,23 +97,33 @@ std::shared_ptr<Timer> Timer::scheduledTimer(double interval, bool repeats, Acti
     if (!impl->valid) return;
     auto* qt = new QTimer(impl->context);
     qt->setTimerType(Qt::PreciseTimer);
-    qt->setSingleShot(!impl->repeats);
-    qt->setInterval(toMilliseconds(impl->interval));
+    qt->setSingleShot(true);
     QObject::connect(qt, &QTimer::timeout, qt, [weak] {
       auto impl = weak.lock();
       if (!impl) return;
       std::shared_ptr<Timer> timer;
       {
         std::lock_guard lock(impl->mutex);
+        if (!impl->valid || !impl->qtimer) return;
+        std::int64_t at = now();
+        if (at < impl->deadline) {
+          // A step of a long wait ended: wait on.
+          arm(*impl->qtimer, impl->deadline);
+          return;
+        }
+        if (impl->repeats) {
+          // Keep the schedule; firings missed while the loop was busy are skipped, not bunched.
+          impl->deadline += toMilliseconds(impl->interval);
+          if (impl->deadline <= at) impl->deadline = at + toMilliseconds(impl->interval);
+          arm(*impl->qtimer, impl->deadline);
+        }
         timer = impl->keepAlive;
-        // After setFireAfter the next firings return to the regular interval.
-        if (impl->qtimer && impl->repeats && impl->qtimer->interval() != toMilliseconds(impl->interval))
-          impl->qtimer->setInterval(toMilliseconds(impl->interval));
       }
       if (timer) timer->fire();
     });
     impl->qtimer = qt;
-    qt->start();
+    impl->deadline = now() + toMilliseconds(impl->interval);
+    arm(*qt, impl->deadline);
   });
   return timer;
 }
@@ -126,7 +175,9 @@ void Timer::setFireAfter(double seconds) {
     auto impl = weak.lock();
     if (!impl) return;
     std::lock_guard lock(impl->mutex);
-    if (impl->valid && impl->qtimer) impl->qtimer->start(toMilliseconds(seconds));
+    if (!impl->valid || !impl->qtimer) return;
+    impl->deadline = now() + toMilliseconds(seconds);
+    arm(*impl->qtimer, impl->deadline);
   });
 }
 
