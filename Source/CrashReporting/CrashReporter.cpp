@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace kesto {
@@ -25,6 +27,9 @@ std::atomic<bool> gStarted{false};
 // Taken by the one call that installs; the buffers above are written by that call only.
 std::atomic<bool> gStarting{false};
 std::atomic<bool> gHandling{false};
+// Set once the first crashing thread has written its record; other crashing threads wait for it.
+std::atomic<bool> gRecorded{false};
+std::atomic<long> gHandlingThread{0};
 char gAlternateStack[64 * 1024];
 
 // Small async-signal-safe writers.
@@ -43,6 +48,15 @@ struct Line {
       v /= static_cast<unsigned>(base);
     } while (v && i < 32);
     while (i && n < sizeof buf - 1) buf[n++] = tmp[--i];
+  }
+  void addSigned(long long v) {
+    if (v < 0) {
+      add("-");
+      // Negated as unsigned, so the most negative value does not overflow.
+      addUnsigned(0ULL - static_cast<unsigned long long>(v));
+    } else {
+      addUnsigned(static_cast<unsigned long long>(v));
+    }
   }
   void write(int fd) {
     std::size_t off = 0;
@@ -68,8 +82,29 @@ const char* signalName(int sig) {
   }
 }
 
+long currentThread() { return static_cast<long>(::syscall(SYS_gettid)); }
+
+void sleepMilliseconds(long ms) {
+  timespec t{0, ms * 1000000L};
+  while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+// Another thread is writing the record: wait until it has, and a little longer for its
+// re-raised signal to end the process, so this thread's default action neither ends the
+// process mid-record nor replaces the first signal's exit status. Bounded, in case the first
+// thread is stuck.
+void waitForTheFirstRecord() {
+  for (int i = 0; i < 5000 && !gRecorded.load(); ++i) sleepMilliseconds(1);
+  sleepMilliseconds(2000);
+}
+
 void handler(int sig, siginfo_t* info, void*) {
-  if (!gHandling.exchange(true)) {
+  if (gHandling.exchange(true)) {
+    // A crash inside this thread's own handler must not wait for itself.
+    if (gHandlingThread.load() != currentThread()) waitForTheFirstRecord();
+  } else {
+    gHandlingThread = currentThread();
     Line path;
     path.add(gDirectory);
     path.add("/crash-");
@@ -86,7 +121,7 @@ void handler(int sig, siginfo_t* info, void*) {
       l.add(" (");
       l.addUnsigned(static_cast<unsigned>(sig));
       l.add(")\nCode: ");
-      l.addUnsigned(static_cast<unsigned>(info ? info->si_code : 0));
+      l.addSigned(info ? info->si_code : 0);  // negative for signals sent by a process (abort)
       l.add("\nAddress: 0x");
       l.addUnsigned(reinterpret_cast<unsigned long long>(info ? info->si_addr : nullptr), 16);
       l.add("\nProcess: ");
@@ -101,6 +136,7 @@ void handler(int sig, siginfo_t* info, void*) {
       ::backtrace_symbols_fd(frames, count, fd);
       ::close(fd);
     }
+    gRecorded = true;
   }
   // Let the signal end the process the usual way (core dump, exit status).
   struct sigaction dfl;

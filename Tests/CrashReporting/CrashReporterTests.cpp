@@ -118,3 +118,51 @@ TEST(CrashReporter, StackOverflowIsRecorded) {
   EXPECT_EQ(WTERMSIG(status), SIGSEGV);
   EXPECT_EQ(crashRecords().size(), 1u);
 }
+
+TEST(CrashReporter, ASignalSentByTheProcessRecordsItsNegativeCode) {
+  int status = crashInChild([] { std::abort(); });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  auto records = crashRecords();
+  ASSERT_EQ(records.size(), 1u);
+  std::string text = kesto::test::readFile(records[0]);
+  EXPECT_NE(text.find("\nCode: " + std::to_string(SI_TKILL) + "\n"), std::string::npos) << text;
+}
+
+TEST(CrashReporter, ThreadsCrashingTogetherLeaveOneWholeRecordOfTheSignalThatEndedTheProcess) {
+  // Several threads crash at once with different signals: the first to reach the handler
+  // writes the record, the others wait for it instead of ending the process under it.
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    for (const auto& r : crashRecords()) ::unlink(r.c_str());
+    int status = crashInChild([] {
+      std::atomic<int> ready{0};
+      std::vector<std::thread> threads;
+      for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&ready, i] {
+          ++ready;
+          while (ready.load() < 8) {
+          }
+          if (i % 2) {
+            ::raise(SIGABRT);
+          } else {
+            volatile int* p = nullptr;
+            *p = 1;
+          }
+        });
+      for (auto& t : threads) t.join();
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    int sig = WTERMSIG(status);
+    ASSERT_TRUE(sig == SIGSEGV || sig == SIGABRT) << sig;
+    auto records = crashRecords();
+    ASSERT_EQ(records.size(), 1u);
+    std::string text = kesto::test::readFile(records[0]);
+    std::string expected = sig == SIGSEGV ? "Signal: SIGSEGV (11)\n" : "Signal: SIGABRT (6)\n";
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+    auto trace = text.find("Backtrace:\n");
+    ASSERT_NE(trace, std::string::npos) << text;
+    // At least one frame, and the last line whole.
+    EXPECT_GT(text.size(), trace + 12) << text;
+    EXPECT_EQ(text.back(), '\n');
+  }
+}
