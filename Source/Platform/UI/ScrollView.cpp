@@ -15,9 +15,13 @@ struct ScrollView::Impl {
   QScrollBar* vertical = nullptr;
   QScrollBar* horizontal = nullptr;
   bool reflecting = false;
+  // Held only by the scroll view: callbacks left with other objects (a document view may
+  // outlive its scroll view) reach it through weak references to this.
+  std::shared_ptr<ScrollView*> self;
 };
 
 ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_unique<Impl>()) {
+  d_->self = std::make_shared<ScrollView*>(this);
   setBackgroundColor(Color::white());
   d_->vertical = new QScrollBar(Qt::Vertical, nativeWidget());
   d_->horizontal = new QScrollBar(Qt::Horizontal, nativeWidget());
@@ -43,7 +47,10 @@ ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_uniqu
   setContentView(std::make_shared<ClipView>(fnd::Rect(0, 0, frame.size.width, frame.size.height)));
 }
 
-ScrollView::~ScrollView() = default;
+ScrollView::~ScrollView() {
+  // From here on the document's frame observer finds nobody.
+  d_->self.reset();
+}
 
 void ScrollView::setContentView(std::shared_ptr<ClipView> clipView) {
   if (clipView_ == clipView) return;
@@ -65,12 +72,15 @@ void ScrollView::setDocumentView(std::shared_ptr<View> view) {
   clipView_->setDocumentView(view);
   if (view) {
     documentFrameToken_ = 1;
-    ClipView* clip = clipView_.get();
-    view->setFrameObserver([this, clip] {
-      if (clipView_.get() != clip) return;
+    std::weak_ptr<ScrollView*> weakSelf = d_->self;
+    std::weak_ptr<ClipView> weakClip = clipView_;
+    view->setFrameObserver([weakSelf, weakClip] {
+      auto self = weakSelf.lock();
+      auto clip = weakClip.lock();
+      if (!self || !clip || (*self)->clipView_ != clip) return;
       // Keep the origin inside a document that shrank.
       clip->moveToPoint(clip->bounds().origin);
-      reflectScrolledClipView(clip);
+      (*self)->reflectScrolledClipView(clip.get());
     });
   }
   reflectScrolledClipView(clipView_.get());
