@@ -222,8 +222,13 @@ void liftNestedItems(xmlNodePtr root) {
     for (xmlNodePtr c = n; c;) {
       xmlNodePtr next = c->next;
       xmlUnlinkNode(c);
-      xmlAddNextSibling(anchor, c);
-      anchor = c;
+      // A text moved next to a text is merged into it and freed: keep the node that stays.
+      xmlNodePtr placed = xmlAddNextSibling(anchor, c);
+      if (!placed) {
+        xmlFreeNode(c);
+        break;
+      }
+      anchor = placed;
       c = next;
     }
   }
