@@ -689,6 +689,9 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
   return sqlite3_column_int64(get.s, 0) - count + 1;
 }
 
+// Saves of at least this many rows count as bulk saves.
+constexpr std::size_t kBulkSaveRows = 1000;
+
 bool Coordinator::Impl::commit(const CommitBatch& batch,
                                std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
                                fnd::Error* error) {
@@ -710,6 +713,27 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
       if (st) sqlite3_step(st.s);
     }
   } saveCache(*this);
+  // A bulk save (an import) skips the journal header's extra sync: the rollback journal still
+  // makes the commit atomic and the database file is still synced before the journal goes, so
+  // the saved rows are as durable as before. The previous level comes back after the save.
+  struct BulkSync {
+    sqlite3* h;
+    int previous = -1;
+    BulkSync(sqlite3* db, std::size_t rows) : h(db) {
+      if (rows < kBulkSaveRows) return;
+      sqlite3_stmt* s = nullptr;
+      if (sqlite3_prepare_v2(h, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        previous = sqlite3_column_int(s, 0);
+      sqlite3_finalize(s);
+      // Only ever lowered from FULL or EXTRA to NORMAL, never below.
+      if (previous > 1) sqlite3_exec(h, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+      else previous = -1;
+    }
+    ~BulkSync() {
+      if (previous > 1)
+        sqlite3_exec(h, ("PRAGMA synchronous = " + std::to_string(previous)).c_str(), nullptr, nullptr, nullptr);
+    }
+  } bulkSync(h, batch.writes.size() + batch.joins.size());
   if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
   auto fail = [&](const std::string& what) {
     fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
