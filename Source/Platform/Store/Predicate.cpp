@@ -10,7 +10,9 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <unordered_map>
@@ -481,12 +483,32 @@ std::string literal(const fnd::Value& v) {
   }
 }
 
+// A key path is written with the "#" escape when, bare, it would read as a number or a keyword.
+std::string keyPathText(const std::string& keyPath) {
+  static const char* const kKeywords[] = {
+      "ALL",  "AND", "ANY",  "CAST", "FALSE", "FALSEPREDICATE", "NIL", "NO",         "NONE",     "NOT",
+      "NULL", "OR",  "SELF", "SOME", "TRUE",  "TRUEPREDICATE",  "YES", "CONTAINS",   "BEGINSWITH",
+      "ENDSWITH", "LIKE", "MATCHES", "IN"};
+  if (keyPath.empty()) return keyPath;
+  const auto first = static_cast<unsigned char>(keyPath[0]);
+  bool escape = !(std::isalpha(first) || first == '_' || first == '@' || first == '$' || first >= 0x80);
+  for (const char* keyword : kKeywords) {
+    if (escape) break;
+    escape = keyPath.size() == std::strlen(keyword) &&
+             std::equal(keyPath.begin(), keyPath.end(), keyword, [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) == b;
+             });
+  }
+  return escape ? "#" + keyPath : keyPath;
+}
+
 std::string expressionText(const Expression& e) {
   switch (e.kind) {
     case Expression::Kind::Constant: return literal(e.constant);
     case Expression::Kind::Self: return "SELF";
-    case Expression::Kind::KeyPath: return e.keyPath;
-    case Expression::Kind::Function: return e.function + ":(" + (e.keyPath.empty() ? literal(e.constant) : e.keyPath) + ")";
+    case Expression::Kind::KeyPath: return keyPathText(e.keyPath);
+    case Expression::Kind::Function:
+      return e.function + ":(" + (e.keyPath.empty() ? literal(e.constant) : keyPathText(e.keyPath)) + ")";
   }
   return "";
 }

@@ -23,6 +23,7 @@ struct Token {
   Tok type = Tok::End;
   std::string text;
   std::size_t pos = 0;
+  bool escaped = false;  // written with "#": a key, never a keyword
 };
 
 bool upperEquals(std::string_view a, const char* b) {
@@ -127,8 +128,12 @@ class Parser {
         ++j;
       t.text = std::string(s_.substr(i_, j - i_));
       i_ = j;
-      if (t.text[0] == '#') t.text.erase(0, 1);  // an escaped keyword used as a key
-      if (upperEquals(t.text, "AND")) t.type = Tok::AndOp;
+      if (t.text[0] == '#') {  // an escaped keyword used as a key
+        t.text.erase(0, 1);
+        t.escaped = true;
+      }
+      if (t.escaped) t.type = Tok::Ident;
+      else if (upperEquals(t.text, "AND")) t.type = Tok::AndOp;
       else if (upperEquals(t.text, "OR")) t.type = Tok::OrOp;
       else if (upperEquals(t.text, "NOT")) t.type = Tok::Not;
       else t.type = Tok::Ident;
@@ -174,17 +179,17 @@ class Parser {
       advance();
       return p;
     }
-    if (tok_.type == Tok::Ident && upperEquals(tok_.text, "TRUEPREDICATE")) { advance(); return Predicate::truePredicate(); }
-    if (tok_.type == Tok::Ident && upperEquals(tok_.text, "FALSEPREDICATE")) { advance(); return Predicate::falsePredicate(); }
+    if (tok_.type == Tok::Ident && !tok_.escaped && upperEquals(tok_.text, "TRUEPREDICATE")) { advance(); return Predicate::truePredicate(); }
+    if (tok_.type == Tok::Ident && !tok_.escaped && upperEquals(tok_.text, "FALSEPREDICATE")) { advance(); return Predicate::falsePredicate(); }
     ComparisonModifier modifier = ComparisonModifier::Direct;
     bool negate = false;
-    if (tok_.type == Tok::Ident && (upperEquals(tok_.text, "ANY") || upperEquals(tok_.text, "SOME"))) {
+    if (tok_.type == Tok::Ident && !tok_.escaped && (upperEquals(tok_.text, "ANY") || upperEquals(tok_.text, "SOME"))) {
       modifier = ComparisonModifier::Any;
       advance();
-    } else if (tok_.type == Tok::Ident && upperEquals(tok_.text, "ALL")) {
+    } else if (tok_.type == Tok::Ident && !tok_.escaped && upperEquals(tok_.text, "ALL")) {
       modifier = ComparisonModifier::All;
       advance();
-    } else if (tok_.type == Tok::Ident && upperEquals(tok_.text, "NONE")) {
+    } else if (tok_.type == Tok::Ident && !tok_.escaped && upperEquals(tok_.text, "NONE")) {
       modifier = ComparisonModifier::Any;
       negate = true;
       advance();
@@ -282,7 +287,14 @@ class Parser {
       }
       case Tok::Ident: {
         std::string word = tok_.text;
+        const bool escaped = tok_.escaped;
         advance();
+        auto keyPath = [&](std::string path) {
+          if (path.empty() || path.back() == '.' || path.front() == '.' || path.find("..") != std::string::npos)
+            fail("bad key path \"" + path + "\"");
+          return Expression::makeKeyPath(std::move(path));
+        };
+        if (escaped) return keyPath(std::move(word));
         if (upperEquals(word, "NIL") || upperEquals(word, "NULL")) return Expression::makeConstant(fnd::Value());
         if (upperEquals(word, "TRUE") || upperEquals(word, "YES")) return Expression::makeConstant(fnd::Value(true));
         if (upperEquals(word, "FALSE") || upperEquals(word, "NO")) return Expression::makeConstant(fnd::Value(false));
@@ -320,9 +332,7 @@ class Parser {
         }
         // "SELF.name" reads as "name".
         if (word.size() > 5 && upperEquals(std::string_view(word).substr(0, 5), "SELF.")) word.erase(0, 5);
-        if (word.empty() || word.back() == '.' || word.front() == '.' || word.find("..") != std::string::npos)
-          fail("bad key path \"" + word + "\"");
-        return Expression::makeKeyPath(std::move(word));
+        return keyPath(std::move(word));
       }
       default:
         fail(tok_.type == Tok::End ? "unexpected end" : "unexpected \"" + tok_.text + "\"");

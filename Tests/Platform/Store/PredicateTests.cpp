@@ -114,6 +114,25 @@ TEST(Predicate, FormatParsesBack) {
   }
 }
 
+// Keys that read as numbers or keywords when bare (smart folders from sync files may name any
+// key) are written with the "#" escape, and an escaped key is never taken as a keyword.
+TEST(Predicate, EscapedKeysStayKeysThroughFormat) {
+  fnd::Value v = row({{"2isFavorite", 8}, {"and", 1}, {"self", "s"}, {"nil", 3}, {"0\xc3\xa9", "x"}});
+  const char* forms[] = {"8 = #2isFavorite", "#and == 1", "#self == 's'", "#nil == 3", "#0\xc3\xa9 == 'x'",
+                         "#and == 1 AND #nil == 3", "'g\x01)ws' < #0\xc3\xa9"};
+  for (const char* f : forms) {
+    auto p = Predicate::parse(f);
+    ASSERT_TRUE(p) << f;
+    auto q = Predicate::parse(p->format());
+    ASSERT_TRUE(q) << f << " was written as " << p->format();
+    EXPECT_EQ(p->format(), q->format());
+    EXPECT_EQ(p->evaluate(v), q->evaluate(v)) << f;
+  }
+  EXPECT_TRUE(Predicate::parse("8 = #2isFavorite")->evaluate(v));
+  EXPECT_TRUE(Predicate::parse("#and == 1")->evaluate(v));
+  EXPECT_TRUE(Predicate::parse("#nil == 3")->evaluate(v));
+}
+
 TEST(Predicate, DatesFormatAndParseBack) {
   auto p = Predicate::parse("addedDate >= %@ AND addedDate < %@", {fnd::Date(100.25), fnd::Date(200)});
   ASSERT_TRUE(p);
