@@ -85,7 +85,8 @@ std::optional<fnd::Value> SFJsonParser::fragmentWithString(const std::string_vie
   depth_ = 0;
   c_ = text->data();
   // Reading stops at a NUL byte as it does at the end of the text.
-  const void* nul = std::memchr(c_, 0, text->size());
+  // An empty text may have no buffer at all, and memchr must not be given a null one.
+  const void* nul = text->empty() ? nullptr : std::memchr(c_, 0, text->size());
   end_ = nul ? static_cast<const char*>(nul) : c_ + text->size();
   fnd::Value value;
   const bool ok = scanValue(value);
