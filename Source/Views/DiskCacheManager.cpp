@@ -23,7 +23,8 @@ std::string join(const std::string& folder, const std::string& name) {
 std::optional<std::string> DiskCacheManager::defaultCachePath() {
   std::string caches = fnd::StandardPaths::cachesDirectory();
   if (caches.empty()) return std::nullopt;
-  return join(caches, "DiskCache");
+  // Below the application's own folder: the shared cache folder belongs to every program.
+  return join(join(caches, fnd::StandardPaths::applicationName()), "DiskCache");
 }
 
 DiskCacheManager::DiskCacheManager() : DiskCacheManager(defaultCachePath().value_or(std::string())) {}

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/StandardPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 
 using kesto::DiskCacheManager;
 using kesto::fnd::Data;
+using kesto::fnd::StandardPaths;
 using kesto::fnd::FileManager;
 
 namespace {
@@ -50,7 +52,7 @@ TEST(DiskCacheManager, FileNamesAreUpperCaseMD5OfTheKey) {
 TEST(DiskCacheManager, DefaultFolderIsDiskCacheInTheUserCaches) {
   auto path = DiskCacheManager::defaultCachePath();
   ASSERT_TRUE(path);
-  EXPECT_EQ(FileManager::lastPathComponent(*path), "DiskCache");
+  EXPECT_EQ(*path, StandardPaths::cachesDirectory() + "/kesto/DiskCache") << "never the cache folder every program shares";
   DiskCacheManager cache;
   bool isDir = false;
   EXPECT_TRUE(FileManager::fileExists(*path, &isDir) && isDir) << "made with its parents";

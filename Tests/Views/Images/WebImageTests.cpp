@@ -26,7 +26,7 @@ std::string png(const Color& color, int w = 8, int h = 6) {
 URL url(const std::string& s) { return *URL::fromString(s); }
 
 std::string cacheFolder() {
-  return kesto::fnd::StandardPaths::cachesDirectory() + "/DiskCache/ImageWebCache";
+  return kesto::fnd::StandardPaths::cachesDirectory() + "/kesto/DiskCache/ImageWebCache";
 }
 
 struct Outcomes : kesto::WebImageViewDelegate {
