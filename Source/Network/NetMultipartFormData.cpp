@@ -36,21 +36,7 @@ std::string NetCreateMultipartFormBoundary() {
   return buf;
 }
 
-std::string NetEscapedMultipartHeaderParameter(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '"')
-      out += "%22";
-    else if (c == '\r')
-      out += "%0D";
-    else if (c == '\n')
-      out += "%0A";
-    else
-      out += c;
-  }
-  return out;
-}
+std::string NetEscapedMultipartHeaderParameter(std::string_view text) { return fnd::escapeQuotedHeaderParameter(text); }
 
 // ---------------------------------------------------------------------------------------------
 

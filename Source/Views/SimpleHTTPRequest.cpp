@@ -232,18 +232,10 @@ std::string pairs(const fnd::Dictionary& params) {
 }
 
 // Header parameter text: a quote, CR or LF would end the value or the header line.
+// A NUL cannot travel in a header at all, so such a name refuses the whole request.
 std::optional<std::string> escapeHeaderParameter(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '\0': return std::nullopt;
-      case '"': out += "%22"; break;
-      case '\r': out += "%0D"; break;
-      case '\n': out += "%0A"; break;
-      default: out += c;
-    }
-  }
-  return out;
+  if (s.find('\0') != std::string::npos) return std::nullopt;
+  return fnd::escapeQuotedHeaderParameter(s);
 }
 
 std::string inCharset(const std::string& utf8, const std::string& charset) {

@@ -135,4 +135,20 @@ std::optional<std::string> removePercentEscapes(std::string_view s, std::string_
   return out;
 }
 
+std::string escapeQuotedHeaderParameter(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    if (c == '"')
+      out += "%22";
+    else if (c == '\r')
+      out += "%0D";
+    else if (c == '\n')
+      out += "%0A";
+    else
+      out += c;
+  }
+  return out;
+}
+
 }  // namespace kesto::fnd

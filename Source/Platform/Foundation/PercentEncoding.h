@@ -30,6 +30,10 @@ std::string escapePath(std::string_view s);
 // Keeps the characters allowed in a URL host: A-Z a-z 0-9 ! $ & ' ( ) * + , - . : ; = [ ] _ ~
 std::string percentEncodeHostAllowed(std::string_view s);
 
+// Makes text safe inside a quoted header parameter (multipart names and file names): '"' becomes
+// %22, CR %0D and LF %0A, so the text can end neither the value nor the header line.
+std::string escapeQuotedHeaderParameter(std::string_view s);
+
 // Replaces every "%XX" by its byte and reads the result as UTF-8. Absent when a "%" is not
 // followed by two hexadecimal digits or the bytes are not valid UTF-8. "+" stays "+".
 std::optional<std::string> removePercentEscapes(std::string_view s);

@@ -43,6 +43,13 @@ TEST(PercentEncoding, PathAndHostSets) {
   EXPECT_EQ(percentEncodeHostAllowed("p@ss/w:rd"), "p%40ss%2Fw:rd");
 }
 
+// A quoted header parameter can be ended neither by a quote nor by a line break; all else,
+// "%" and non-ASCII included, stays as it is.
+TEST(PercentEncoding, QuotedHeaderParameterSet) {
+  EXPECT_EQ(escapeQuotedHeaderParameter("a\"b\r\nc; name=x%20\xc3\xa9"), "a%22b%0D%0Ac; name=x%20\xc3\xa9");
+  EXPECT_EQ(escapeQuotedHeaderParameter(""), "");
+}
+
 TEST(PercentEncoding, DecodingReportsFailure) {
   EXPECT_EQ(removePercentEscapes("a%20b%C3%A9"), "a b\xC3\xA9");
   EXPECT_EQ(removePercentEscapes("%e2%82%ac"), "\xE2\x82\xAC");  // lower-case hex
