@@ -59,10 +59,6 @@ bool claim(std::uint64_t id) {
   return pending().erase(id) > 0;
 }
 
-void postTo(QObject* context, std::function<void()> work) {
-  QMetaObject::invokeMethod(context, [w = std::move(work)] { runGuarded(w); }, Qt::QueuedConnection);
-}
-
 void runInMode(QObject* context, std::function<void()> work, RunLoop::Mode mode) {
   if (mode == RunLoop::Mode::Default && isTracking()) {
     // Held back until the modal session or tracking ends; checked again shortly.
