@@ -4,6 +4,11 @@
 
 namespace kesto::ui {
 
+void TextControl::setDelegate(TextEditingDelegate* delegate) {
+  delegate_ = delegate;
+  delegateAlive_ = delegate ? delegate->lifetime() : std::weak_ptr<const void>();
+}
+
 void TextControl::setEditable(bool editable) {
   editable_ = editable;
   applyReadOnly(!editable_ || refused_);
@@ -17,7 +22,7 @@ void TextControl::endEditing() {
 void TextControl::widgetDidGainFocus() {
   session_ = true;
   began_ = false;
-  refused_ = editable_ && delegate_ && !delegate_->controlTextShouldBeginEditing(*this);
+  refused_ = editable_ && delegate() && !delegate()->controlTextShouldBeginEditing(*this);
   if (refused_) applyReadOnly(true);
 }
 
@@ -29,20 +34,20 @@ void TextControl::widgetDidLoseFocus() {
     applyReadOnly(!editable_);
     return;
   }
-  if (delegate_) delegate_->controlTextDidEndEditing(*this);
+  if (auto* d = delegate()) d->controlTextDidEndEditing(*this);
 }
 
 void TextControl::userDidChangeText() {
   if (!began_) {
     began_ = true;
-    if (delegate_) delegate_->controlTextDidBeginEditing(*this);
+    if (auto* d = delegate()) d->controlTextDidBeginEditing(*this);
   }
-  if (delegate_) delegate_->controlTextDidChange(*this);
+  if (auto* d = delegate()) d->controlTextDidChange(*this);
 }
 
 void TextControl::keyDown(const Event& event) {
   std::string selector = selectorForKeyEvent(event);
-  if (!selector.empty() && delegate_ && delegate_->controlTextViewDoCommandBySelector(*this, selector)) return;
+  if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   Control::keyDown(event);
 }
 
