@@ -1,6 +1,7 @@
 #include "Views/BlackCell.h"
 
 #include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Path.h"
 
 #include <algorithm>
 
@@ -34,13 +35,17 @@ void BlackCell::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   const ui::Image& image = displayedImage();
   if (image.isNull()) return;
   context.saveState();
-  if (highlighted_) {
-    // The glow's blue component is above 1 and counts as 1.
-    context.setShadow(fnd::Size{0, 0}, 5.0, ui::Color::rgb(46.0 / 90, 86.0 / 90, std::min(1.0, 98.0 / 90), 1.0));
-  }
   fnd::Size s = image.size();
   fnd::Rect target(f.origin.x + (f.size.width - s.width) / 2, f.origin.y + (f.size.height - s.height) / 2,
                    s.width, s.height);
+  if (highlighted_) {
+    // The glow's blue component is above 1 and counts as 1. Shadows fall from filled shapes,
+    // so the image's rectangle is filled (black on black) to cast it.
+    context.setShadow(fnd::Size{0, 0}, 5.0, ui::Color::rgb(46.0 / 90, 86.0 / 90, std::min(1.0, 98.0 / 90), 1.0));
+    context.setFillColor(ui::Color::black());
+    context.fillPath(ui::Path::roundedRect(target, 0, 0));
+    context.clearShadow();
+  }
   context.drawImage(image, target);
   context.restoreState();
 }
