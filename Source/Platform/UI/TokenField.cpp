@@ -41,7 +41,8 @@ class TokenWidget : public QWidget {
     const int h = fm.height() + 4;
     int x = kPad, y = kPad;
     for (const auto& token : owner_->tokens()) {
-      int w = fm.horizontalAdvance(QString::fromStdString(token)) + 2 * kTokenPadX;
+      // A pixel of slack: advances are rounded, and a token that fits must never be elided.
+      int w = fm.horizontalAdvance(QString::fromStdString(token)) + 2 * kTokenPadX + 1;
       w = std::min(w, std::max(20, width() - 2 * kPad));
       if (x > kPad && x + w > width() - kPad) {
         x = kPad;
