@@ -16,7 +16,8 @@ void TextControl::setEditable(bool editable) {
 
 void TextControl::endEditing() {
   if (Window* w = window(); w && w->firstResponder() == this) w->makeFirstResponder(nullptr);
-  else if (session_) widgetDidLoseFocus();
+  // A window that is not active moves no focus, so no focus event closes the session.
+  if (session_) widgetDidLoseFocus();
 }
 
 void TextControl::widgetDidGainFocus() {

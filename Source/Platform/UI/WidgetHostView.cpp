@@ -262,7 +262,13 @@ WidgetHostView::~WidgetHostView() {
     vw->geometryObserver = nullptr;
     vw->setFocusProxy(nullptr);
   }
-  if (host_->widget) host_->widget->removeEventFilter(host_.get());
+  // The widget dies with the native view, later; until then it must not reach the handlers
+  // connected to its signals, which belong to the controls being destroyed.
+  if (QWidget* w = host_->widget) {
+    w->blockSignals(true);
+    for (QObject* child : w->findChildren<QObject*>()) child->blockSignals(true);
+    w->hide();
+  }
 }
 
 void setHostedWidget(WidgetHostView& view, QWidget* widget) {

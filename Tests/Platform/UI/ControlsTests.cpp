@@ -407,3 +407,30 @@ TEST(Controls, PopUpSliderAndLabel) {
   // A label never takes the keyboard focus away.
   EXPECT_FALSE(label->acceptsFirstResponder());
 }
+
+TEST(Controls, AControlMayGoAwayDuringItsOwnAction) {
+  Fixture f;
+  std::weak_ptr<Button> weak;
+  {
+    auto button = f.add(std::make_shared<Button>(fnd::Rect(10, 250, 80, 30)));
+    weak = button;
+    button->setAction([&] { weak.lock()->removeFromSuperview(); });
+  }
+  f.window.sendEvent(Event::mouse(EventType::LeftMouseDown, {40, 265}));
+  f.window.sendEvent(Event::mouse(EventType::LeftMouseUp, {40, 265}));
+  EXPECT_TRUE(weak.expired());
+  test::spin(0.05);  // the widget's deferred deletion runs
+
+  std::weak_ptr<TextField> weakField;
+  {
+    auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 200, 200, 24)));
+    weakField = field;
+    field->setAction([&] { weakField.lock()->removeFromSuperview(); });
+    f.window.makeFirstResponder(field.get());
+  }
+  press(Qt::Key_Return, "\r");
+  EXPECT_TRUE(weakField.expired());
+  EXPECT_EQ(f.window.firstResponder(), &f.window);
+  type("still fine");
+  test::spin(0.05);
+}
