@@ -10,6 +10,7 @@
 #include "Views/BlackCell.h"
 #include "Views/Brightwren.h"
 #include "Views/DarkRoundedLook.h"
+#include "Views/GradientTextField.h"
 #include "Views/KSTTokenField.h"
 #include "Views/KestoTitleTextView.h"
 #include "Views/LinkLabel.h"
@@ -294,4 +295,18 @@ TEST(BRWLevelIndicatorCell, AlwaysDrawsHighlighted) {
   stars->setHighlighted(false);
   EXPECT_TRUE(stars->isHighlighted());
   EXPECT_EQ(pixel(*stars, 10, 10), ui::Color::white(1.0));
+}
+
+TEST(GradientTextField, DrawsItsFrameAndWhiteFaceUnderTheText) {
+  ui::Window window(fnd::Rect(0, 0, 300, 100));
+  auto field = std::make_shared<GradientTextField>(fnd::Rect(10, 10, 200, 24));
+  window.contentView()->addSubview(field);
+  field->setStringValue("x");
+  // The face (1, 2, W - 2, H - 4) is white; the bottom row is the body's darker gradient.
+  EXPECT_EQ(pixel(*field, 190, 12), ui::Color::white(1.0));
+  ui::Color bottom = pixel(*field, 100, 23);
+  EXPECT_LT(bottom.red, 0.6);
+  EXPECT_EQ(bottom.red, bottom.blue);
+  // The top row lies outside the body (height H - 1): nothing is drawn there.
+  EXPECT_EQ(pixel(*field, 100, 0).alpha, 0);
 }

@@ -186,6 +186,9 @@ fnd::Rect TokenField::rectOfToken(size_t index) const {
 }
 
 void TokenField::keyDown(const Event& event) {
+  // The delegate hears bound keys first, as in any text control.
+  std::string selector = selectorForKeyEvent(event);
+  if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   const auto* w = parts(*this);
   const bool readOnly = w->input->isReadOnly();
   if (!readOnly) {
@@ -209,7 +212,7 @@ void TokenField::keyDown(const Event& event) {
       default: break;
     }
   }
-  TextControl::keyDown(event);
+  Control::keyDown(event);
 }
 
 void TokenField::applyReadOnly(bool readOnly) { parts(*this)->input->setReadOnly(readOnly); }

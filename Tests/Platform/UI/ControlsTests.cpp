@@ -434,3 +434,22 @@ TEST(Controls, AControlMayGoAwayDuringItsOwnAction) {
   type("still fine");
   test::spin(0.05);
 }
+
+TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
+  Fixture f;
+  auto field = f.add(std::make_shared<TokenField>(fnd::Rect(10, 240, 300, 40)));
+  std::vector<std::string> prefixes;
+  field->setCompletionHook([&](const std::string& prefix) {
+    prefixes.push_back(prefix);
+    return std::vector<std::string>{"recipes", "reading"};
+  });
+  Recorder d;
+  d.consumed = {"insertNewline:"};
+  field->setDelegate(&d);
+  f.window.makeFirstResponder(field.get());
+  type("re");
+  EXPECT_EQ(prefixes, (std::vector<std::string>{"r", "re"}));
+  press(Qt::Key_Return, "\r");
+  EXPECT_TRUE(field->tokens().empty());  // the delegate took Return
+  EXPECT_EQ(field->pendingText(), "re");
+}
