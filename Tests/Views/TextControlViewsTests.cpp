@@ -12,6 +12,7 @@
 #include "Views/DarkRoundedLook.h"
 #include "Views/GradientTextField.h"
 #include "Views/KSTTokenField.h"
+#include "Views/KestoFilterField.h"
 #include "Views/KestoTitleTextView.h"
 #include "Views/LinkLabel.h"
 #include "Views/WrenSearchField.h"
@@ -309,4 +310,18 @@ TEST(GradientTextField, DrawsItsFrameAndWhiteFaceUnderTheText) {
   EXPECT_EQ(bottom.red, bottom.blue);
   // The top row lies outside the body (height H - 1): nothing is drawn there.
   EXPECT_EQ(pixel(*field, 100, 0).alpha, 0);
+}
+
+TEST(KestoFilterField, DrawsItsImageOverTheFieldInsetFromTheCorner) {
+  Shown s;
+  auto field = s.add(std::make_shared<KestoFilterField>(fnd::Rect(10, 200, 200, 26)));
+  field->setFilterImage(ui::Image(30, 30, ui::Color::rgb(1, 0, 0)));
+  field->setStringValue("x");
+  // Inside the inset rectangle the image covers the field; at the very corner it does not.
+  // (The view is unflipped: the inset starts 4 points from the bottom-left corner.)
+  EXPECT_EQ(pixel(*field, 10, 26 - 8), ui::Color::rgb(1, 0, 0));
+  EXPECT_NE(pixel(*field, 1, 26 - 1), ui::Color::rgb(1, 0, 0));
+  // Clicks still reach the field under the image.
+  s.click({20, 210});
+  EXPECT_TRUE(field->isEditing());
 }
