@@ -170,12 +170,10 @@ struct WidgetHostView::Impl : QObject {
     return deliverMade(focusPart(), &made);
   }
 
-  void passMouse(const Event& ev, QEvent::Type type) {
-    if (pending) {
-      deliverPending();
-      return;
-    }
-    if (!widget) return;
+  // Answers whether the widget used the event.
+  bool passMouse(const Event& ev, QEvent::Type type) {
+    if (pending) return deliverPending();
+    if (!widget) return false;
     QPointF at = widgetLocation(ev.locationInWindow);
     QWidget* target = pressTarget;
     if (type == QEvent::MouseButtonPress || !target) {
@@ -187,8 +185,9 @@ struct WidgetHostView::Impl : QObject {
     Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent made(type, local, target->mapToGlobal(local), button, buttons, qtModifiers(ev.modifierFlags));
-    deliverMade(target, &made);
+    bool used = deliverMade(target, &made);
     if (type == QEvent::MouseButtonRelease) pressTarget = nullptr;
+    return used;
   }
 
   // Runs one of the view's handlers for a toolkit event, keeping the view alive meanwhile.
@@ -391,9 +390,16 @@ void WidgetHostView::setAccessibilityHelp(const std::string& help) {
   if (host_->widget) host_->widget->setAccessibleDescription(host_->accessibleDescription);
 }
 
-void WidgetHostView::mouseDown(const Event& event) { host_->passMouse(event, QEvent::MouseButtonPress); }
-void WidgetHostView::mouseUp(const Event& event) { host_->passMouse(event, QEvent::MouseButtonRelease); }
-void WidgetHostView::mouseDragged(const Event& event) { host_->passMouse(event, QEvent::MouseMove); }
+// What the widget leaves unused (a click on a plain label) goes on along the responder chain.
+void WidgetHostView::mouseDown(const Event& event) {
+  if (!host_->passMouse(event, QEvent::MouseButtonPress)) View::mouseDown(event);
+}
+void WidgetHostView::mouseUp(const Event& event) {
+  if (!host_->passMouse(event, QEvent::MouseButtonRelease)) View::mouseUp(event);
+}
+void WidgetHostView::mouseDragged(const Event& event) {
+  if (!host_->passMouse(event, QEvent::MouseMove)) View::mouseDragged(event);
+}
 
 void WidgetHostView::keyDown(const Event& event) {
   if (!host_->passKey(event, QEvent::KeyPress)) View::keyDown(event);

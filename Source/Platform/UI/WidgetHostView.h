@@ -18,7 +18,7 @@ namespace kesto::ui {
 // Presses and keys that reach the widget pass through the view's mouseDown / mouseUp / keyDown
 // first. The base implementations hand the event on to the widget, so a subclass acts before
 // or after the widget by calling the base at the right moment, or swallows the event by not
-// calling it. A key the widget leaves unused travels on along the responder chain.
+// calling it. A key or click the widget leaves unused travels on along the responder chain.
 class WidgetHostView : public View {
  public:
   explicit WidgetHostView(const fnd::Rect& frame = fnd::Rect());

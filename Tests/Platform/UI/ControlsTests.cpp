@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -452,4 +453,29 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
   press(Qt::Key_Return, "\r");
   EXPECT_TRUE(field->tokens().empty());  // the delegate took Return
   EXPECT_EQ(field->pendingText(), "re");
+}
+
+TEST(Label, ClicksItDoesNotUseReachTheViewBehindIt) {
+  Fixture f;
+  class ClickSink : public View {
+   public:
+    using View::View;
+    int downs = 0, ups = 0;
+    void mouseDown(const Event&) override { ++downs; }
+    void mouseUp(const Event&) override { ++ups; }
+  };
+  auto cell = f.add(std::make_shared<ClickSink>(fnd::Rect(0, 200, 300, 60)));
+  auto label = std::make_shared<Label>(fnd::Rect(10, 10, 200, 24), "Caption");
+  cell->addSubview(label);
+  auto field = std::make_shared<TextField>(fnd::Rect(220, 10, 70, 24));
+  cell->addSubview(field);
+  QWindow* w = static_cast<QWidget*>(f.window.nativeHandle())->windowHandle();
+  // Window point (50, 222) lies on the label: 300 - 222 pixels from the top.
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(50, 300 - 222));
+  EXPECT_EQ(cell->downs, 1);
+  EXPECT_EQ(cell->ups, 1);
+  // The field uses its clicks.
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(250, 300 - 222));
+  EXPECT_EQ(cell->downs, 1);
+  EXPECT_TRUE(field->isEditing());
 }
