@@ -871,7 +871,7 @@ void OutlineView::selectRowIndexes(const fnd::IndexSet& indexes, bool byExtendin
   bool single = !allowsMultipleSelection_;
   indexes.forEach([&](std::int64_t r) {
     OutlineNode* n = d->nodeAtRow(long(r));
-    if (!n) return true;
+    if (!n || (!d->selected.count(n) && !shouldSelectItem(n->item))) return true;
     if (single) next.clear();
     next.insert(n);
     return true;
@@ -1066,7 +1066,7 @@ void OutlineView::mouseDown(const Event& event) {
   d->pressPoint = p;
   d->dragStarted = false;
   if (row < 0) {
-    if (allowsEmptySelection_ && !event.hasModifier(ModifierFlag::Command | ModifierFlag::Shift)) deselectAll();
+    if (!event.hasModifier(ModifierFlag::Command | ModifierFlag::Shift)) selectRowIndexes(fnd::IndexSet(), false);
     return;
   }
   fnd::Rect tri = frameOfOutlineCellAtRow(row);

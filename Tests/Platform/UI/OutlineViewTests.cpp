@@ -270,6 +270,10 @@ TEST_F(OutlineViewTest, SelectionOutsideTheRowsOrRefusedIsLeftOut) {
   tree.vetoSelect = {"Work"};
   outline->selectRowIndexes(fnd::IndexSet{1, 9}, false);
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{1}));
+  outline->setAllowsMultipleSelection(true);
+  outline->selectRowIndexes(fnd::IndexSet{0, 2}, true);
+  EXPECT_EQ(selection(), (std::vector<std::int64_t>{0, 1}));
+  outline->selectRowIndexes(fnd::IndexSet(1), false);
   outline->setAllowsEmptySelection(false);
   outline->selectRowIndexes(fnd::IndexSet(), false);
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{1}));
