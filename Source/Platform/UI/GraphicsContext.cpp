@@ -115,7 +115,6 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
   });
 }
 
-namespace {
 QFont toQFont(const Font& font) {
   QFont f = font.family.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(font.family));
   f.setPointSizeF(font.pointSize);
@@ -123,7 +122,6 @@ QFont toQFont(const Font& font) {
   f.setItalic(font.italic);
   return f;
 }
-}  // namespace
 
 void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
                                const Color& color, TextAlignment alignment) {

@@ -20,6 +20,8 @@ class ViewWidget : public QWidget {
   explicit ViewWidget(View* view);
   View* view() const { return view_; }
   void detach() { view_ = nullptr; }
+  // Told after every placement of this widget (a view hosting a toolkit widget re-places it).
+  std::function<void()> geometryObserver;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
