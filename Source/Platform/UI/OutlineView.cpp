@@ -3,6 +3,7 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/OutlineView_p.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/WidgetHostView_p.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -305,8 +306,6 @@ OutlineTreeWidget::OutlineTreeWidget(OutlineView* view, QWidget* parent) : QTree
   setAutoScroll(true);
   setMouseTracking(false);
   setFocusPolicy(Qt::StrongFocus);
-  parent->installEventFilter(this);
-  parent->setFocusProxy(this);
   // Expansion belongs to the outline view; a collapse from anywhere else is undone.
   connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
     auto* n = static_cast<OutlineNode*>(index.internalPointer());
@@ -315,23 +314,14 @@ OutlineTreeWidget::OutlineTreeWidget(OutlineView* view, QWidget* parent) : QTree
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
     if (view_) view_->setBoundsOrigin(fnd::Point{0, double(value)});
   });
-  follow();
-  show();
-}
-
-void OutlineTreeWidget::follow() {
-  if (!view_) return;
-  fnd::Point clip = view_->widgetOffset();
-  fnd::Size size = view_->frame().size;
-  setGeometry(int(std::lround(-clip.x)), int(std::lround(-clip.y)), int(std::lround(size.width)),
-              int(std::lround(size.height)));
 }
 
 double OutlineTreeWidget::scrollOffset() const { return verticalScrollBar()->value(); }
 
-bool OutlineTreeWidget::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == parentWidget() && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) follow();
-  return QTreeView::eventFilter(watched, event);
+bool OutlineTreeWidget::isOnChrome(const fnd::Point& p) const {
+  QPoint at(int(std::floor(p.x)), int(std::floor(p.y - scrollOffset())));
+  if (!viewport()->geometry().contains(at)) return true;
+  return viewport()->childAt(at - viewport()->pos()) != nullptr;
 }
 
 fnd::Point OutlineTreeWidget::viewPoint(const QPointF& p) const {
@@ -367,45 +357,22 @@ Event OutlineTreeWidget::mouseEvent(QMouseEvent* e, EventType type, int clicks) 
   return ev;
 }
 
-namespace {
-int lastClicks = 1;
-}
-
+// Left presses and keys reach the view through the host's filter; the right button comes here.
 void OutlineTreeWidget::mousePressEvent(QMouseEvent* e) {
-  if (!view_) return;
+  if (!view_ || e->button() != Qt::RightButton) return QTreeView::mousePressEvent(e);
   e->accept();
-  setFocus(Qt::MouseFocusReason);
-  lastClicks = qtbridge::clickCountForPress(e->button(), e->globalPosition(), e->timestamp() / 1000.0);
-  auto type = e->button() == Qt::RightButton ? EventType::RightMouseDown : EventType::LeftMouseDown;
-  qtbridge::deliver(view_, mouseEvent(e, type, lastClicks));
-}
-
-void OutlineTreeWidget::mouseDoubleClickEvent(QMouseEvent* e) { mousePressEvent(e); }
-
-void OutlineTreeWidget::mouseMoveEvent(QMouseEvent* e) {
-  if (!view_ || !(e->buttons() & (Qt::LeftButton | Qt::RightButton))) return;
-  e->accept();
-  auto type = (e->buttons() & Qt::LeftButton) ? EventType::LeftMouseDragged : EventType::RightMouseDragged;
-  qtbridge::deliver(view_, mouseEvent(e, type, 0));
+  int clicks = qtbridge::clickCountForPress(e->button(), e->globalPosition(), e->timestamp() / 1000.0);
+  qtbridge::deliver(view_, mouseEvent(e, EventType::RightMouseDown, clicks));
 }
 
 void OutlineTreeWidget::mouseReleaseEvent(QMouseEvent* e) {
-  if (!view_) return;
+  if (!view_ || e->button() != Qt::RightButton) return QTreeView::mouseReleaseEvent(e);
   e->accept();
-  auto type = e->button() == Qt::RightButton ? EventType::RightMouseUp : EventType::LeftMouseUp;
-  qtbridge::deliver(view_, mouseEvent(e, type, lastClicks));
-}
-
-void OutlineTreeWidget::keyPressEvent(QKeyEvent* e) {
-  if (!view_) return;
-  e->accept();
-  qtbridge::deliver(view_, qtbridge::keyEvent(e, EventType::KeyDown));
+  qtbridge::deliver(view_, mouseEvent(e, EventType::RightMouseUp, 1));
 }
 
 void OutlineTreeWidget::focusInEvent(QFocusEvent* e) {
   QTreeView::focusInEvent(e);
-  if (view_ && view_->window() && view_->window()->firstResponder() != view_)
-    view_->window()->makeFirstResponder(view_);
   viewport()->update();
 }
 
@@ -539,13 +506,14 @@ void OutlineView::Impl::startDrag() {
 
 // ---- OutlineView ----
 
-OutlineView::OutlineView(const fnd::Rect& frame) : View(frame), d_(std::make_unique<Impl>()) {
+OutlineView::OutlineView(const fnd::Rect& frame) : WidgetHostView(frame), d_(std::make_unique<Impl>()) {
   d_->view = this;
   d_->root = d_->makeNode(nullptr, nullptr, 0);
   d_->model = new OutlineModel(this);
-  d_->tree = new OutlineTreeWidget(this, nativeWidget());
+  d_->tree = new OutlineTreeWidget(this, nullptr);
   d_->tree->setModel(d_->model);
   d_->model->setParent(d_->tree);
+  setHostedWidget(*this, d_->tree);
 }
 
 OutlineView::~OutlineView() {
@@ -553,11 +521,6 @@ OutlineView::~OutlineView() {
     d_->tree->detach();
     d_->tree->setModel(nullptr);
   }
-}
-
-void OutlineView::setFrame(const fnd::Rect& frame) {
-  View::setFrame(frame);
-  if (d_->tree) d_->tree->follow();
 }
 
 void OutlineView::setDataSource(OutlineViewDataSource* dataSource) {
@@ -981,6 +944,11 @@ std::string OutlineView::typeSelectStringForRow(long row) {
 }
 
 void OutlineView::keyDown(const Event& event) {
+  // Keys for an open editor are the editor's.
+  if (isEditing()) {
+    WidgetHostView::keyDown(event);
+    return;
+  }
   long count = numberOfRows();
   bool shift = event.hasModifier(ModifierFlag::Shift);
   auto selectOnly = [&](long row) { selectRowIndexes(fnd::IndexSet(row), false); };
@@ -1056,6 +1024,12 @@ fnd::Point pointIn(const View* view, const Event& event) {
 void OutlineView::mouseDown(const Event& event) {
   auto* d = d_.get();
   fnd::Point p = pointIn(this, event);
+  // The scroller and an open editor take their own presses.
+  d->pressToWidget = d->tree && d->tree->isOnChrome(p);
+  if (d->pressToWidget) {
+    WidgetHostView::mouseDown(event);
+    return;
+  }
   if (event.hasModifier(ModifierFlag::Control)) {
     menuForEvent(event, itemAtRow(rowAtPoint(p)));
     return;
@@ -1097,6 +1071,10 @@ void OutlineView::mouseDown(const Event& event) {
 
 void OutlineView::mouseDragged(const Event& event) {
   auto* d = d_.get();
+  if (d->pressToWidget) {
+    WidgetHostView::mouseDragged(event);
+    return;
+  }
   if (d->pressedRow < 0 || d->dragStarted) return;
   fnd::Point p = pointIn(this, event);
   double dx = p.x - d->pressPoint.x, dy = p.y - d->pressPoint.y;
@@ -1120,6 +1098,11 @@ void OutlineView::mouseDragged(const Event& event) {
 
 void OutlineView::mouseUp(const Event& event) {
   auto* d = d_.get();
+  if (d->pressToWidget) {
+    d->pressToWidget = false;
+    WidgetHostView::mouseUp(event);
+    return;
+  }
   bool wasTracking = d->tracking;
   d->tracking = false;
   d->pressedRow = -1;

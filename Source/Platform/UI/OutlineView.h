@@ -3,7 +3,7 @@
 #include "Platform/Foundation/IndexSet.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/UI/GraphicsContext.h"
-#include "Platform/UI/View.h"
+#include "Platform/UI/WidgetHostView.h"
 
 #include <cstdint>
 #include <memory>
@@ -122,19 +122,18 @@ class OutlineViewDelegate {
   virtual void outlineViewItemDidCollapse(OutlineView& view, OutlineItem item) {}
 };
 
-// A one-column outline over a tree of opaque items, on the toolkit's tree widget. Rows are the
+// A one-column outline over a tree of opaque items, on the toolkit's tree widget (which keeps
+// scrolling, focus, inline editing and drops; the view keeps rows, selection and expansion). Rows are the
 // visible items, top to bottom; coordinates are flipped (row 0 at the top) and include the
 // scrolled-away part, so rectOfRow and rowAtPoint agree with points converted from the window.
 // Every selection change (mouse, keys, code) goes through selectRowIndexes; every expansion
 // through expandItem/collapseItem, which ask the delegate first and tell it after.
-class OutlineView : public View {
+class OutlineView : public WidgetHostView {
  public:
   explicit OutlineView(const fnd::Rect& frame = fnd::Rect());
   ~OutlineView() override;
 
   bool isFlipped() const override { return true; }
-  bool acceptsFirstResponder() override { return true; }
-  void setFrame(const fnd::Rect& frame) override;
 
   OutlineViewDataSource* dataSource() const { return dataSource_; }
   virtual void setDataSource(OutlineViewDataSource* dataSource);

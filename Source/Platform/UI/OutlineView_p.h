@@ -94,6 +94,7 @@ struct OutlineView::Impl {
   long pressedRow = -1;
   fnd::Point pressPoint;
   bool dragStarted = false;
+  bool pressToWidget = false;  // the press landed on the scroller or an editor
   // Type-select.
   std::string typed;
   double typedAt = -1e9;
@@ -116,20 +117,16 @@ class OutlineTreeWidget : public QTreeView {
  public:
   OutlineTreeWidget(OutlineView* view, QWidget* parent);
   void detach() { view_ = nullptr; }
-  // Places the tree over the view's bounds inside the host widget.
-  void follow();
   double scrollOffset() const;
+  // Whether a point of the view lies on the scroller or an editor rather than on the rows.
+  bool isOnChrome(const fnd::Point& viewPoint) const;
   bool isEditing() const { return state() == QAbstractItemView::EditingState; }
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
   void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;

@@ -242,6 +242,12 @@ TEST_F(OutlineViewTest, MouseKeysAndCodeAllPassThroughTheOneSelectionEntryPoint)
   ASSERT_EQ(outline->calls.size(), 4u);
   EXPECT_EQ(outline->calls.back().first, (std::vector<std::int64_t>{2}));
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{2}));
+
+  // And a real key.
+  QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+  QApplication::sendEvent(tree, &up);
+  ASSERT_EQ(outline->calls.size(), 5u);
+  EXPECT_EQ(selection(), (std::vector<std::int64_t>{1}));
 }
 
 TEST_F(OutlineViewTest, AMousePressReportsChangingAndItsReleaseTheChange) {
@@ -371,9 +377,16 @@ TEST_F(OutlineViewTest, ContextMenusNameTheItemUnderThePointerAndHowTheyWereAske
   window.sendEvent(mouse(EventType::LeftMouseDown, rowPoint(1), ModifierFlag::Control));
   window.sendEvent(mouse(EventType::LeftMouseUp, rowPoint(1), ModifierFlag::Control));
   window.sendEvent(mouse(EventType::RightMouseDown, {100, 250}));
+  // The right button on the toolkit's widget.
+  auto* tree = outline->impl()->tree;
+  QPoint at(100, int(outline->rectOfRow(0).origin.y + 5));
+  QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &press);
   EXPECT_EQ(outline->menus, (std::vector<std::pair<EventType, std::string>>{{EventType::RightMouseDown, "Work"},
                                                                            {EventType::LeftMouseDown, "Inbox"},
-                                                                           {EventType::RightMouseDown, "<none>"}}));
+                                                                           {EventType::RightMouseDown, "<none>"},
+                                                                           {EventType::RightMouseDown, "Library"}}));
   // A Control-click opens the menu without selecting.
   EXPECT_TRUE(selection().empty());
 }
