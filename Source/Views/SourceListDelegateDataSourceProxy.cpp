@@ -57,8 +57,11 @@ SourceListDelegateDataSourceProxy::SourceListDelegateDataSourceProxy(SourceList*
 
 SourceListDelegateDataSourceProxy::~SourceListDelegateDataSourceProxy() {
   unregisterDelegate();
-  detach(delegate_);
-  detach(dataSource_);
+  SourceListClient* d = delegateClient_;
+  SourceListClient* s = dataSourceClient_;
+  delegateClient_ = dataSourceClient_ = nullptr;
+  detach(d);
+  detach(s);
 }
 
 void SourceListDelegateDataSourceProxy::attach(SourceListClient* client) {
@@ -69,9 +72,7 @@ void SourceListDelegateDataSourceProxy::attach(SourceListClient* client) {
 void SourceListDelegateDataSourceProxy::detach(SourceListClient* client) {
   if (!client) return;
   // Still held in the other role: keep the link.
-  if ((delegate_ && static_cast<SourceListClient*>(delegate_) == client) ||
-      (dataSource_ && static_cast<SourceListClient*>(dataSource_) == client))
-    return;
+  if (client == delegateClient_ || client == dataSourceClient_) return;
   auto& v = client->proxies_;
   v.erase(std::remove(v.begin(), v.end(), this), v.end());
 }
@@ -84,8 +85,9 @@ void SourceListDelegateDataSourceProxy::unregisterDelegate() {
 
 void SourceListDelegateDataSourceProxy::setDelegate(SourceListDelegate* delegate) {
   unregisterDelegate();
-  SourceListDelegate* old = delegate_;
+  SourceListClient* old = delegateClient_;
   delegate_ = delegate;
+  delegateClient_ = delegate;
   detach(old);
   delegateMethods_ = delegate ? delegate->implementedSourceListDelegateMethods() : 0;
   if (!delegate) return;
@@ -102,26 +104,30 @@ void SourceListDelegateDataSourceProxy::setDelegate(SourceListDelegate* delegate
 }
 
 void SourceListDelegateDataSourceProxy::setDataSource(SourceListDataSource* dataSource) {
-  SourceListDataSource* old = dataSource_;
+  SourceListClient* old = dataSourceClient_;
   dataSource_ = dataSource;
+  dataSourceClient_ = dataSource;
   detach(old);
   dataSourceMethods_ = dataSource ? dataSource->implementedSourceListDataSourceMethods() : 0;
   attach(dataSource);
 }
 
 void SourceListDelegateDataSourceProxy::clientWillDisappear(SourceListClient* client) {
-  bool wasDelegate = delegate_ && static_cast<SourceListClient*>(delegate_) == client;
-  bool wasSource = dataSource_ && static_cast<SourceListClient*>(dataSource_) == client;
+  // Compared as clients only: the rest of the object is already gone.
+  bool wasDelegate = client == delegateClient_;
+  bool wasSource = client == dataSourceClient_;
   auto& v = client->proxies_;
   v.erase(std::remove(v.begin(), v.end(), this), v.end());
   if (wasDelegate) {
     unregisterDelegate();
     delegate_ = nullptr;
+    delegateClient_ = nullptr;
     delegateMethods_ = 0;
     sourceList_->clientDidDisappear(false);
   }
   if (wasSource) {
     dataSource_ = nullptr;
+    dataSourceClient_ = nullptr;
     dataSourceMethods_ = 0;
     // Its items may be gone with it: the list lets go of them now.
     sourceList_->clientDidDisappear(true);

@@ -73,6 +73,9 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   // The delegate's whole object, under which its notifications are registered.
   const void* delegateIdentity_ = nullptr;
   SourceListDataSource* dataSource_ = nullptr;
+  // The same objects as clients, for recognising them while they are being destroyed.
+  SourceListClient* delegateClient_ = nullptr;
+  SourceListClient* dataSourceClient_ = nullptr;
   unsigned delegateMethods_ = 0;
   unsigned dataSourceMethods_ = 0;
 };
