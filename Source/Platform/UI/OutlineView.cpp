@@ -892,7 +892,8 @@ void OutlineView::drawRow(long row, GraphicsContext& context, const fnd::Rect& c
   if (!n) return;
   fnd::Rect rowRect = rectOfRow(row);
   bool selected = d_->selected.count(n) > 0;
-  bool focused = d_->tree && d_->tree->hasFocus();
+  // Selected rows are blue while the list is its window's first responder, grey otherwise.
+  bool focused = window() && window()->firstResponder() == this;
   if (selected) {
     context.setFillColor(highlightColor(focused));
     context.fillRect(rowRect);
