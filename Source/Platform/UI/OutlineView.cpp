@@ -420,10 +420,12 @@ Qt::DropAction actionFor(std::uint64_t op) {
 }
 
 // Where a drop at a point is proposed: onto a row's middle, between rows near their edges.
-void proposal(OutlineView* view, const fnd::Point& p, QModelIndex& parent, int& row) {
+// `mark` is where the proposal is shown: the row's rectangle (onto) or a line (between).
+void proposal(OutlineView* view, const fnd::Point& p, QModelIndex& parent, int& row, fnd::Rect& mark) {
   auto* d = view->impl();
   long r = view->rowAtPoint(fnd::Point{1, p.y});
   row = -1;
+  mark = fnd::Rect();
   if (r < 0) {
     parent = QModelIndex();
     return;
@@ -431,14 +433,18 @@ void proposal(OutlineView* view, const fnd::Point& p, QModelIndex& parent, int& 
   OutlineNode* n = d->nodeAtRow(r);
   fnd::Rect rect = view->rectOfRow(r);
   double y = p.y - rect.origin.y, h = rect.size.height;
+  double indent = view->frameOfCellAtRow(r).origin.x;
   if (y < h * 0.25) {
     parent = d->model->indexFor(n->parent);
     row = n->indexInParent;
+    mark = fnd::Rect(indent, rect.origin.y - 1, rect.size.width - indent, 2);
   } else if (y > h * 0.75 && !(n->expanded && !n->children.empty())) {
     parent = d->model->indexFor(n->parent);
     row = n->indexInParent + 1;
+    mark = fnd::Rect(indent, rect.origin.y + h - 1, rect.size.width - indent, 2);
   } else {
     parent = d->model->indexFor(n);
+    mark = rect;
   }
 }
 }  // namespace
@@ -453,7 +459,8 @@ void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
   model->dragSource = source ? source->view_ : nullptr;
   QModelIndex parent;
   int row = -1;
-  proposal(view_, viewPoint(e->position()), parent, row);
+  fnd::Rect mark;
+  proposal(view_, viewPoint(e->position()), parent, row, mark);
   bool ok = false;
   qtbridge::guarded("drop validation", [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent); });
   Qt::DropAction action = ok ? actionFor(model->lastValidatedOperation & model->dragSourceMask) : Qt::IgnoreAction;
@@ -463,7 +470,32 @@ void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
     e->accept();
   } else {
     e->ignore();
+    mark = fnd::Rect();
   }
+  showDropMark(mark);
+}
+
+void OutlineTreeWidget::dragLeaveEvent(QDragLeaveEvent* e) {
+  showDropMark(fnd::Rect());
+  QTreeView::dragLeaveEvent(e);
+}
+
+void OutlineTreeWidget::showDropMark(const fnd::Rect& mark) {
+  QRect r = mark.isEmpty() ? QRect()
+                           : QRect(int(mark.origin.x), int(mark.origin.y - scrollOffset()), int(mark.size.width),
+                                   int(mark.size.height));
+  if (r == dropMark_) return;
+  dropMark_ = r;
+  viewport()->update();
+}
+
+void OutlineTreeWidget::paintEvent(QPaintEvent* e) {
+  QTreeView::paintEvent(e);
+  if (dropMark_.isNull()) return;
+  QPainter p(viewport());
+  QColor accent = palette().color(QPalette::Active, QPalette::Highlight);
+  if (dropMark_.height() <= 2) p.fillRect(dropMark_, accent);
+  else p.setPen(QPen(accent, 2)), p.drawRoundedRect(QRectF(dropMark_).adjusted(1, 1, -1, -1), 4, 4);
 }
 
 void OutlineTreeWidget::dropEvent(QDropEvent* e) {
@@ -474,7 +506,9 @@ void OutlineTreeWidget::dropEvent(QDropEvent* e) {
   model->dragSource = source ? source->view_ : nullptr;
   QModelIndex parent;
   int row = -1;
-  proposal(view_, viewPoint(e->position()), parent, row);
+  fnd::Rect mark;
+  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  showDropMark(fnd::Rect());
   bool ok = false;
   qtbridge::guarded("drop", [&] {
     if (model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent))

@@ -132,12 +132,17 @@ class OutlineTreeWidget : public QTreeView {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   friend struct OutlineView::Impl;
   fnd::Point viewPoint(const QPointF& viewportPos) const;
   Event mouseEvent(QMouseEvent* e, EventType type, int clicks) const;
+  // Where a drag would drop, in viewport pixels (null: nowhere).
+  void showDropMark(const fnd::Rect& mark);
+  QRect dropMark_;
   OutlineView* view_;
 };
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QDragMoveEvent>
 
 #include <gtest/gtest.h>
 
@@ -358,6 +359,37 @@ TEST_F(OutlineViewTest, DropsAreValidatedByItemAndChildIndexThroughTheModel) {
                                                                    {"validate <root> folder:7", -1},
                                                                    {"validate Library folder:7", 0},
                                                                    {"accept Work", -1}}));
+}
+
+TEST_F(OutlineViewTest, ADragOverARowProposesOntoItsMiddleAndBetweenAtItsEdges) {
+  outline->expandItem(library.get());
+  auto* widget = outline->impl()->tree;
+  QMimeData mime;
+  mime.setData("text/plain", "bm:1\n");
+  auto over = [&](long row, double fraction, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    fnd::Rect r = outline->rectOfRow(row);
+    QPointF at(60, r.origin.y + r.size.height * fraction);
+    QDragEnterEvent move(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(widget->viewport(), &move);
+    return std::make_pair(move.isAccepted(), move.dropAction());
+  };
+  tree.answer = DragOperation::Generic;
+  auto middle = over(2, 0.5);
+  EXPECT_TRUE(middle.first);
+  EXPECT_EQ(middle.second, Qt::MoveAction);
+  over(2, 0.1);
+  over(1, 0.9);
+  tree.answer = DragOperation::Copy;
+  // The copy modifier leaves the source offering a copy only.
+  auto copy = over(1, 0.5, Qt::ControlModifier);
+  EXPECT_EQ(copy.second, Qt::CopyAction);
+  tree.answer = DragOperation::None;
+  EXPECT_FALSE(over(1, 0.5).first);
+  EXPECT_EQ(tree.drops, (std::vector<std::pair<std::string, long>>{{"validate Work bm:1\n", -1},
+                                                                   {"validate Library bm:1\n", 1},
+                                                                   {"validate Library bm:1\n", 1},
+                                                                   {"validate Inbox bm:1\n", -1},
+                                                                   {"validate Inbox bm:1\n", -1}}));
 }
 
 TEST_F(OutlineViewTest, DraggedRowsBecomePlainTextLines) {
