@@ -1,6 +1,8 @@
 #include "Views/SourceList.h"
 
 #include <limits>
+#include <map>
+#include <tuple>
 
 namespace kesto {
 
@@ -156,16 +158,21 @@ fnd::Rect SourceList::frameOfOutlineCellAtRow(long row) {
   return f;
 }
 
-double SourceList::cellHeight() const {
-  static const double height = ui::GraphicsContext::sizeOfText("Xg", ui::Font{}).height;
-  return height;
+double SourceList::cellHeight(long row) {
+  // The height of the row's text in the font the delegate gives it, measured once per font.
+  static std::map<std::tuple<std::string, double, bool, bool>, double> heights;
+  ui::Font font = preparedCellAtRow(row).font;
+  auto key = std::make_tuple(font.family, font.pointSize, font.bold, font.italic);
+  auto it = heights.find(key);
+  if (it == heights.end()) it = heights.emplace(key, ui::GraphicsContext::sizeOfText("Xg", font).height).first;
+  return it->second;
 }
 
 fnd::Rect SourceList::frameOfCellAtRow(long row) {
   ui::OutlineItem item = itemAtRow(row);
   fnd::Rect r = rectOfRow(row);
   if (!item) return fnd::Rect();
-  double ch = cellHeight();
+  double ch = cellHeight(row);
   if (isGroupItem(item)) {
     fnd::Rect s = ui::OutlineView::frameOfCellAtRow(row);
     double x = isGroupAlwaysExpanded(item) ? 7.0 : s.origin.x;

@@ -72,7 +72,7 @@ class SourceList : public ui::OutlineView {
 
  private:
   void rewire();
-  double cellHeight() const;
+  double cellHeight(long row);
 
   std::unique_ptr<SourceListDelegateDataSourceProxy> proxy_;
   SourceListBadgeCell badgeCell_;

@@ -309,7 +309,11 @@ OutlineTreeWidget::OutlineTreeWidget(OutlineView* view, QWidget* parent) : QTree
   // Expansion belongs to the outline view; a collapse from anywhere else is undone.
   connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
     auto* n = static_cast<OutlineNode*>(index.internalPointer());
-    if (view_ && n && n->expanded) QMetaObject::invokeMethod(this, [this, index] { setExpanded(index, true); }, Qt::QueuedConnection);
+    if (!view_ || !n || !n->expanded) return;
+    QPersistentModelIndex kept(index);
+    QMetaObject::invokeMethod(this, [this, kept] {
+      if (kept.isValid()) setExpanded(kept, true);
+    }, Qt::QueuedConnection);
   });
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
     if (view_) view_->setBoundsOrigin(fnd::Point{0, double(value)});
