@@ -632,6 +632,11 @@ void OutlineView::reloadItem(OutlineItem item, bool reloadChildren) {
   QModelIndex parent = d->model->indexFor(n);
   if (!n->children.empty()) {
     d->model->beginRemove(parent, 0, int(n->children.size()) - 1);
+    // The row list must not outlive the nodes it points at.
+    d->ensureRows();
+    for (auto* r : d->rows) r->row = -1;
+    d->rows.clear();
+    d->rowsDirty = true;
     for (auto& c : n->children) d->forgetSubtree(c.get());
     n->children.clear();
     d->rowsDirty = true;
