@@ -1,8 +1,10 @@
 #include "Harness/TestSupport.h"
 #include "SourceListFixture.h"
+#include "Views/SourceListBadgeView.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
 
+#include <cmath>
 #include <limits>
 
 using namespace kesto;
@@ -231,4 +233,23 @@ TEST_F(SourceListFixture, AnAlwaysExpandedGroupHasNoTriangleAndCannotCollapse) {
   EXPECT_EQ(controller.log, (std::vector<std::string>{"should collapse TAGS"}));
   EXPECT_FALSE(list->isItemExpanded(tags.get()));
   EXPECT_FALSE(list->frameOfOutlineCellAtRow(list->rowForItem(tags.get())).isEmpty());
+}
+
+TEST(SourceListTableCellView, PutsItsBadgeAgainstTheRightEdgeAtItsNaturalSize) {
+  auto row = std::make_shared<SourceListTableCellView>(fnd::Rect(0, 0, 200, 21));
+  row->layout();  // no badge view: nothing to place
+  auto badge = std::make_shared<SourceListBadgeView>();
+  badge->setBadgeValue(42);
+  row->addSubview(badge);
+  row->setBadgeView(badge);
+  row->layout();
+  fnd::Size natural = badge->cell().cellSize();
+  EXPECT_EQ(badge->frame().size, natural);
+  EXPECT_DOUBLE_EQ(badge->frame().origin.x, 200 - natural.width);
+  EXPECT_DOUBLE_EQ(badge->frame().origin.y, 10.5 - std::round(natural.height / 2));
+  // The badge view is only watched: once gone, layout places nothing.
+  badge->removeFromSuperview();
+  badge.reset();
+  EXPECT_EQ(row->badgeView(), nullptr);
+  row->layout();
 }
