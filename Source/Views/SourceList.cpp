@@ -260,7 +260,7 @@ void SourceList::keyDown(const ui::Event& event) {
 }
 
 bool SourceList::menuForEvent(const ui::Event& event, ui::OutlineItem item) {
-  if ((proxy_->delegateMethods() & SD::MenuForEvent) && proxy_->delegate()->sourceListMenuForEvent(*this, event, item))
+  if ((proxy_->delegateMethods() & SD::MenuForEvent) && proxy_->delegate()->sourceListMenuForEventItem(*this, event, item))
     return true;
   return ui::OutlineView::menuForEvent(event, item);
 }

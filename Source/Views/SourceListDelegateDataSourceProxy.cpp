@@ -184,15 +184,15 @@ bool SourceListDelegateDataSourceProxy::outlineViewWriteItemsToPasteboard(ui::Ou
          dataSource_->sourceListWriteItemsToPasteboard(*sourceList_, items, pasteboard);
 }
 
-std::uint64_t SourceListDelegateDataSourceProxy::outlineViewValidateDrop(ui::OutlineView&, const ui::DraggingInfo& info,
+std::uint64_t SourceListDelegateDataSourceProxy::outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView&, const ui::DraggingInfo& info,
                                                                          ui::OutlineItem item, long childIndex) {
   if (!(dataSourceMethods_ & SDS::ValidateDrop)) return ui::DragOperation::None;
-  return dataSource_->sourceListValidateDrop(*sourceList_, info, item, childIndex);
+  return dataSource_->sourceListValidateDropProposedItemProposedChildIndex(*sourceList_, info, item, childIndex);
 }
 
-bool SourceListDelegateDataSourceProxy::outlineViewAcceptDrop(ui::OutlineView&, const ui::DraggingInfo& info,
+bool SourceListDelegateDataSourceProxy::outlineViewAcceptDropItemChildIndex(ui::OutlineView&, const ui::DraggingInfo& info,
                                                               ui::OutlineItem item, long childIndex) {
-  return (dataSourceMethods_ & SDS::AcceptDrop) && dataSource_->sourceListAcceptDrop(*sourceList_, info, item, childIndex);
+  return (dataSourceMethods_ & SDS::AcceptDrop) && dataSource_->sourceListAcceptDropItemChildIndex(*sourceList_, info, item, childIndex);
 }
 
 // ---- Delegate ----
@@ -232,16 +232,16 @@ bool SourceListDelegateDataSourceProxy::outlineViewShouldExpandItem(ui::OutlineV
   return !(delegateMethods_ & SD::ShouldExpandItem) || delegate_->sourceListShouldExpandItem(*sourceList_, item);
 }
 
-void SourceListDelegateDataSourceProxy::outlineViewWillDisplayCell(ui::OutlineView&, ui::TextCell& cell,
+void SourceListDelegateDataSourceProxy::outlineViewWillDisplayCellForItem(ui::OutlineView&, ui::TextCell& cell,
                                                                    ui::OutlineItem item) {
-  if (delegateMethods_ & SD::WillDisplayCell) delegate_->sourceListWillDisplayCell(*sourceList_, cell, item);
+  if (delegateMethods_ & SD::WillDisplayCell) delegate_->sourceListWillDisplayCellForItem(*sourceList_, cell, item);
 }
 
-std::string SourceListDelegateDataSourceProxy::outlineViewToolTipForCell(ui::OutlineView&, ui::TextCell& cell,
+std::string SourceListDelegateDataSourceProxy::outlineViewToolTipForCellRectItemMouseLocation(ui::OutlineView&, ui::TextCell& cell,
                                                                          fnd::Rect& rect, ui::OutlineItem item,
                                                                          const fnd::Point& mouseLocation) {
   if (!(delegateMethods_ & SD::ToolTipForCell)) return {};
-  return delegate_->sourceListToolTipForCell(*sourceList_, cell, rect, item, mouseLocation);
+  return delegate_->sourceListToolTipForCellRectItemMouseLocation(*sourceList_, cell, rect, item, mouseLocation);
 }
 
 std::string SourceListDelegateDataSourceProxy::outlineViewTypeSelectStringForItem(ui::OutlineView& view,

@@ -37,9 +37,9 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   void outlineViewSetObjectValueForItem(ui::OutlineView& view, const fnd::Value& value, ui::OutlineItem item) override;
   bool outlineViewWriteItemsToPasteboard(ui::OutlineView& view, const std::vector<ui::OutlineItem>& items,
                                          ui::DragPayload& pasteboard) override;
-  std::uint64_t outlineViewValidateDrop(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
+  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
                                         long childIndex) override;
-  bool outlineViewAcceptDrop(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
+  bool outlineViewAcceptDropItemChildIndex(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
                              long childIndex) override;
 
   // Outline delegate.
@@ -49,8 +49,8 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   bool outlineViewShouldEditItem(ui::OutlineView& view, ui::OutlineItem item) override;
   bool outlineViewShouldExpandItem(ui::OutlineView& view, ui::OutlineItem item) override;
   bool outlineViewShouldCollapseItem(ui::OutlineView& view, ui::OutlineItem item) override;
-  void outlineViewWillDisplayCell(ui::OutlineView& view, ui::TextCell& cell, ui::OutlineItem item) override;
-  std::string outlineViewToolTipForCell(ui::OutlineView& view, ui::TextCell& cell, fnd::Rect& rect,
+  void outlineViewWillDisplayCellForItem(ui::OutlineView& view, ui::TextCell& cell, ui::OutlineItem item) override;
+  std::string outlineViewToolTipForCellRectItemMouseLocation(ui::OutlineView& view, ui::TextCell& cell, fnd::Rect& rect,
                                         ui::OutlineItem item, const fnd::Point& mouseLocation) override;
   std::string outlineViewTypeSelectStringForItem(ui::OutlineView& view, ui::OutlineItem item) override;
   void outlineViewSelectionIsChanging(ui::OutlineView& view) override;

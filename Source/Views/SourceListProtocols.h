@@ -81,11 +81,11 @@ class SourceListDataSource : public virtual SourceListClient {
   virtual bool sourceListWriteItemsToPasteboard(SourceList& list, const std::vector<SourceListItemPtr>& items,
                                                 ui::DragPayload& pasteboard) { return false; }
   // `childIndex` -1: onto `item`.
-  virtual std::uint64_t sourceListValidateDrop(SourceList& list, const ui::DraggingInfo& info,
+  virtual std::uint64_t sourceListValidateDropProposedItemProposedChildIndex(SourceList& list, const ui::DraggingInfo& info,
                                                SourceListItemPtr proposedItem, long proposedChildIndex) {
     return ui::DragOperation::None;
   }
-  virtual bool sourceListAcceptDrop(SourceList& list, const ui::DraggingInfo& info, SourceListItemPtr item,
+  virtual bool sourceListAcceptDropItemChildIndex(SourceList& list, const ui::DraggingInfo& info, SourceListItemPtr item,
                                     long childIndex) { return false; }
 };
 
@@ -117,13 +117,13 @@ class SourceListDelegate : public virtual SourceListClient {
   virtual bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) { return false; }
   // The row's context menu: the delegate shows its menu for the event (the item is nullptr below
   // the rows) and answers whether it did.
-  virtual bool sourceListMenuForEvent(SourceList& list, const ui::Event& event, SourceListItemPtr item) { return false; }
+  virtual bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) { return false; }
   virtual void sourceListDeleteKeyPressedOnRows(const fnd::Notification& notification) {}
   virtual bool sourceListShouldSelectItem(SourceList& list, SourceListItemPtr item) { return true; }
   virtual void sourceListSelectionIsChanging(const fnd::Notification& notification) {}
   virtual void sourceListSelectionDidChange(const fnd::Notification& notification) {}
   virtual std::string sourceListTypeSelectStringForItem(SourceList& list, SourceListItemPtr item) { return {}; }
-  virtual std::string sourceListToolTipForCell(SourceList& list, ui::TextCell& cell, fnd::Rect& rect,
+  virtual std::string sourceListToolTipForCellRectItemMouseLocation(SourceList& list, ui::TextCell& cell, fnd::Rect& rect,
                                                SourceListItemPtr item, const fnd::Point& mouseLocation) {
     return {};
   }
@@ -134,7 +134,7 @@ class SourceListDelegate : public virtual SourceListClient {
   virtual void sourceListItemDidExpand(const fnd::Notification& notification) {}
   virtual void sourceListItemWillCollapse(const fnd::Notification& notification) {}
   virtual void sourceListItemDidCollapse(const fnd::Notification& notification) {}
-  virtual void sourceListWillDisplayCell(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) {}
+  virtual void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) {}
 };
 
 // The item a notification carries under SourceListItemKey (nullptr when none).

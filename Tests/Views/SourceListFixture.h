@@ -49,7 +49,7 @@ class SidebarController : public SourceListDataSource, public SourceListDelegate
   bool sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) override {
     return alwaysExpanded.count(at(group)->title()) > 0;
   }
-  bool sourceListMenuForEvent(SourceList&, const ui::Event& event, SourceListItemPtr item) override {
+  bool sourceListMenuForEventItem(SourceList&, const ui::Event& event, SourceListItemPtr item) override {
     log.push_back("menu " + (item ? at(item)->title() : std::string("<none>")));
     return true;
   }

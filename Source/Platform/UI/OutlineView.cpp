@@ -926,7 +926,7 @@ TextCell OutlineView::preparedCellAtRow(long row) {
     cell.font = Font{{}, 11.0, true, false};
     cell.textColor = Color::white(0.45);
   }
-  if (delegateMethods_ & OutlineViewDelegate::WillDisplayCell) delegate_->outlineViewWillDisplayCell(*this, cell, n->item);
+  if (delegateMethods_ & OutlineViewDelegate::WillDisplayCell) delegate_->outlineViewWillDisplayCellForItem(*this, cell, n->item);
   return cell;
 }
 
@@ -977,7 +977,7 @@ std::string OutlineView::toolTipAtPoint(const fnd::Point& point) {
   if (row < 0 || !(delegateMethods_ & OutlineViewDelegate::ToolTipForCell)) return {};
   TextCell cell = preparedCellAtRow(row);
   fnd::Rect rect = frameOfCellAtRow(row);
-  return delegate_->outlineViewToolTipForCell(*this, cell, rect, itemAtRow(row), point);
+  return delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
 }
 
 std::string OutlineView::typeSelectStringForRow(long row) {
@@ -1180,12 +1180,12 @@ std::optional<DragPayload> OutlineView::dragPayloadForRows(const fnd::IndexSet& 
 
 std::uint64_t OutlineView::validateDrop(const DraggingInfo& info, OutlineItem item, long childIndex) {
   if (!dataSource_ || !(dataSourceMethods_ & OutlineViewDataSource::ValidateDrop)) return DragOperation::None;
-  return dataSource_->outlineViewValidateDrop(*this, info, item, childIndex);
+  return dataSource_->outlineViewValidateDropProposedItemProposedChildIndex(*this, info, item, childIndex);
 }
 
 bool OutlineView::acceptDrop(const DraggingInfo& info, OutlineItem item, long childIndex) {
   if (!dataSource_ || !(dataSourceMethods_ & OutlineViewDataSource::AcceptDrop)) return false;
-  return dataSource_->outlineViewAcceptDrop(*this, info, item, childIndex);
+  return dataSource_->outlineViewAcceptDropItemChildIndex(*this, info, item, childIndex);
 }
 
 }  // namespace kesto::ui

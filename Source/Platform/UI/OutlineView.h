@@ -76,9 +76,9 @@ class OutlineViewDataSource {
   virtual bool outlineViewWriteItemsToPasteboard(OutlineView& view, const std::vector<OutlineItem>& items,
                                                  DragPayload& pasteboard) { return false; }
   // `childIndex` -1 proposes a drop onto `item`; otherwise between its children.
-  virtual std::uint64_t outlineViewValidateDrop(OutlineView& view, const DraggingInfo& info, OutlineItem item,
+  virtual std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView& view, const DraggingInfo& info, OutlineItem item,
                                                 long childIndex) { return DragOperation::None; }
-  virtual bool outlineViewAcceptDrop(OutlineView& view, const DraggingInfo& info, OutlineItem item,
+  virtual bool outlineViewAcceptDropItemChildIndex(OutlineView& view, const DraggingInfo& info, OutlineItem item,
                                      long childIndex) { return false; }
 };
 
@@ -109,9 +109,9 @@ class OutlineViewDelegate {
   virtual bool outlineViewShouldEditItem(OutlineView& view, OutlineItem item) { return true; }
   virtual bool outlineViewShouldExpandItem(OutlineView& view, OutlineItem item) { return true; }
   virtual bool outlineViewShouldCollapseItem(OutlineView& view, OutlineItem item) { return true; }
-  virtual void outlineViewWillDisplayCell(OutlineView& view, TextCell& cell, OutlineItem item) {}
+  virtual void outlineViewWillDisplayCellForItem(OutlineView& view, TextCell& cell, OutlineItem item) {}
   // `rect` (the cell's frame) may be changed to where the tip belongs.
-  virtual std::string outlineViewToolTipForCell(OutlineView& view, TextCell& cell, fnd::Rect& rect,
+  virtual std::string outlineViewToolTipForCellRectItemMouseLocation(OutlineView& view, TextCell& cell, fnd::Rect& rect,
                                                 OutlineItem item, const fnd::Point& mouseLocation) { return {}; }
   virtual std::string outlineViewTypeSelectStringForItem(OutlineView& view, OutlineItem item) { return {}; }
   virtual void outlineViewSelectionIsChanging(OutlineView& view) {}

@@ -67,18 +67,18 @@ class Tree : public OutlineViewDataSource, public OutlineViewDelegate {
     pb.setString(DragPayload::PlainText, text);
     return true;
   }
-  std::uint64_t outlineViewValidateDrop(OutlineView&, const DraggingInfo& info, OutlineItem item, long index) override {
+  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView&, const DraggingInfo& info, OutlineItem item, long index) override {
     drops.emplace_back("validate " + name(item) + " " + info.payload.string(DragPayload::PlainText).value_or("?"), index);
     return answer;
   }
-  bool outlineViewAcceptDrop(OutlineView&, const DraggingInfo&, OutlineItem item, long index) override {
+  bool outlineViewAcceptDropItemChildIndex(OutlineView&, const DraggingInfo&, OutlineItem item, long index) override {
     drops.emplace_back("accept " + name(item), index);
     return true;
   }
   bool outlineViewIsGroupItem(OutlineView&, OutlineItem item) override { return groups.count(name(item)) > 0; }
   bool outlineViewShouldSelectItem(OutlineView&, OutlineItem item) override { return !vetoSelect.count(name(item)); }
   bool outlineViewShouldCollapseItem(OutlineView&, OutlineItem item) override { return !vetoCollapse.count(name(item)); }
-  std::string outlineViewToolTipForCell(OutlineView&, TextCell& cell, fnd::Rect&, OutlineItem item, const fnd::Point&) override {
+  std::string outlineViewToolTipForCellRectItemMouseLocation(OutlineView&, TextCell& cell, fnd::Rect&, OutlineItem item, const fnd::Point&) override {
     return "tip " + cell.stringValue;
   }
   void outlineViewSelectionIsChanging(OutlineView&) override { log.push_back("changing"); }
