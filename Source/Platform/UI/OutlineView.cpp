@@ -147,6 +147,22 @@ void OutlineView::Impl::syncExpansion(OutlineNode* node) {
   if (tree->isExpanded(index) != node->expanded) tree->setExpanded(index, node->expanded);
 }
 
+void OutlineView::Impl::mirrorSelection() {
+  // The toolkit's selection follows ours, for assistive technology and the current item; the
+  // tree never changes it itself.
+  if (!tree || !tree->selectionModel()) return;
+  ensureRows();
+  QItemSelection sel;
+  OutlineNode* last = nullptr;
+  for (OutlineNode* n : selected) {
+    QModelIndex i = model->indexFor(n);
+    sel.select(i, i);
+    if (!last || n->row > last->row) last = n;
+  }
+  tree->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
+  if (last) tree->selectionModel()->setCurrentIndex(model->indexFor(last), QItemSelectionModel::NoUpdate);
+}
+
 void OutlineView::Impl::dropHiddenSelection() {
   ensureRows();
   for (auto it = selected.begin(); it != selected.end();) {
@@ -605,6 +621,7 @@ void OutlineView::reloadData() {
     return true;
   });
   if (!(selectedRowIndexes() == keptRows)) notifySelectionChanged();
+  else d->mirrorSelection();
   setNeedsDisplay();
 }
 
@@ -666,6 +683,7 @@ void OutlineView::reloadItem(OutlineItem item, bool reloadChildren) {
   for (OutlineNode* r : reopened) d->syncExpansion(r);
   if (n != d->root.get()) d->model->changed(parent);
   if (!(selectedRowIndexes() == before)) notifySelectionChanged();
+  else d->mirrorSelection();
   setNeedsDisplay();
 }
 
@@ -898,6 +916,7 @@ void OutlineView::deselectAll() {
 }
 
 void OutlineView::notifySelectionChanged() {
+  d_->mirrorSelection();
   if (d_->tracking) {
     d_->changedWhileTracking = true;
     if (delegateMethods_ & OutlineViewDelegate::SelectionIsChanging) delegate_->outlineViewSelectionIsChanging(*this);

@@ -107,6 +107,7 @@ struct OutlineView::Impl {
   OutlineNode* nodeAtRow(long row);
   void syncExpansion(OutlineNode* node);
   void dropHiddenSelection();
+  void mirrorSelection();
   std::unique_ptr<OutlineNode> makeNode(OutlineItem item, OutlineNode* parent, int index);
   void startDrag();
 };

@@ -230,6 +230,10 @@ TEST_F(OutlineViewTest, MouseKeysAndCodeAllPassThroughTheOneSelectionEntryPoint)
   outline->selectRowIndexes(fnd::IndexSet(1), false);
   EXPECT_EQ(outline->calls.size(), 3u);
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{1}));
+  // The toolkit's own selection (what assistive technology reads) follows.
+  auto selectedIndexes = outline->impl()->tree->selectionModel()->selectedIndexes();
+  ASSERT_EQ(selectedIndexes.size(), 1);
+  EXPECT_EQ(outline->impl()->model->nodeFor(selectedIndexes[0])->item, inbox.get());
 
   // A real press on the toolkit's widget arrives the same way.
   auto* tree = outline->impl()->tree;
