@@ -4,6 +4,11 @@
 
 namespace kesto::ui {
 
+void TextControl::setDelegate(TextEditingDelegate* delegate) {
+  delegate_ = delegate;
+  delegateAlive_ = delegate ? delegate->lifetime() : std::weak_ptr<const void>();
+}
+
 void TextControl::setEditable(bool editable) {
   editable_ = editable;
   applyReadOnly(!editable_ || refused_);
@@ -11,13 +16,14 @@ void TextControl::setEditable(bool editable) {
 
 void TextControl::endEditing() {
   if (Window* w = window(); w && w->firstResponder() == this) w->makeFirstResponder(nullptr);
-  else if (session_) widgetDidLoseFocus();
+  // A window that is not active moves no focus, so no focus event closes the session.
+  if (session_) widgetDidLoseFocus();
 }
 
 void TextControl::widgetDidGainFocus() {
   session_ = true;
   began_ = false;
-  refused_ = editable_ && delegate_ && !delegate_->controlTextShouldBeginEditing(*this);
+  refused_ = editable_ && delegate() && !delegate()->controlTextShouldBeginEditing(*this);
   if (refused_) applyReadOnly(true);
 }
 
@@ -29,20 +35,20 @@ void TextControl::widgetDidLoseFocus() {
     applyReadOnly(!editable_);
     return;
   }
-  if (delegate_) delegate_->controlTextDidEndEditing(*this);
+  if (auto* d = delegate()) d->controlTextDidEndEditing(*this);
 }
 
 void TextControl::userDidChangeText() {
   if (!began_) {
     began_ = true;
-    if (delegate_) delegate_->controlTextDidBeginEditing(*this);
+    if (auto* d = delegate()) d->controlTextDidBeginEditing(*this);
   }
-  if (delegate_) delegate_->controlTextDidChange(*this);
+  if (auto* d = delegate()) d->controlTextDidChange(*this);
 }
 
 void TextControl::keyDown(const Event& event) {
   std::string selector = selectorForKeyEvent(event);
-  if (!selector.empty() && delegate_ && delegate_->controlTextViewDoCommandBySelector(*this, selector)) return;
+  if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   Control::keyDown(event);
 }
 

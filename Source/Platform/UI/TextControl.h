@@ -15,9 +15,9 @@ class TextControl : public Control {
  public:
   using Control::Control;
 
-  TextEditingDelegate* delegate() const { return delegate_; }
-  // Not owned; a delegate that goes away first clears it.
-  void setDelegate(TextEditingDelegate* delegate) { delegate_ = delegate; }
+  // Not owned; a delegate that goes away first is cleared.
+  TextEditingDelegate* delegate() const { return delegateAlive_.expired() ? nullptr : delegate_; }
+  void setDelegate(TextEditingDelegate* delegate);
 
   virtual std::string stringValue() const = 0;
   virtual void setStringValue(const std::string& text) = 0;
@@ -41,6 +41,7 @@ class TextControl : public Control {
 
  private:
   TextEditingDelegate* delegate_ = nullptr;
+  std::weak_ptr<const void> delegateAlive_;
   bool editable_ = true;
   bool session_ = false;
   bool refused_ = false;

@@ -41,7 +41,8 @@ class TokenWidget : public QWidget {
     const int h = fm.height() + 4;
     int x = kPad, y = kPad;
     for (const auto& token : owner_->tokens()) {
-      int w = fm.horizontalAdvance(QString::fromStdString(token)) + 2 * kTokenPadX;
+      // A pixel of slack: advances are rounded, and a token that fits must never be elided.
+      int w = fm.horizontalAdvance(QString::fromStdString(token)) + 2 * kTokenPadX + 1;
       w = std::min(w, std::max(20, width() - 2 * kPad));
       if (x > kPad && x + w > width() - kPad) {
         x = kPad;
@@ -185,6 +186,9 @@ fnd::Rect TokenField::rectOfToken(size_t index) const {
 }
 
 void TokenField::keyDown(const Event& event) {
+  // The delegate hears bound keys first, as in any text control.
+  std::string selector = selectorForKeyEvent(event);
+  if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   const auto* w = parts(*this);
   const bool readOnly = w->input->isReadOnly();
   if (!readOnly) {
@@ -208,7 +212,7 @@ void TokenField::keyDown(const Event& event) {
       default: break;
     }
   }
-  TextControl::keyDown(event);
+  Control::keyDown(event);
 }
 
 void TokenField::applyReadOnly(bool readOnly) { parts(*this)->input->setReadOnly(readOnly); }

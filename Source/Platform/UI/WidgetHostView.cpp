@@ -1,5 +1,6 @@
 #include "Platform/UI/WidgetHostView_p.h"
 
+#include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
@@ -7,6 +8,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QWidget>
 
@@ -52,6 +54,37 @@ bool isPassiveReason(Qt::FocusReason reason) {
 
 }  // namespace
 
+// Paints the host's drawOverWidget above the hosted widget; input passes through it.
+class OverWidget : public QWidget {
+ public:
+  OverWidget(QWidget* parent, WidgetHostView* owner, std::function<void(GraphicsContext&, const fnd::Rect&)> draw)
+      : QWidget(parent), owner_(owner), draw_(std::move(draw)) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPainter painter(this);
+    fnd::Rect b = owner_->bounds();
+    const bool flipped = owner_->isFlipped();
+    // This widget's pixel (0, 0) is the bounds' top-left corner.
+    QTransform t = flipped ? QTransform(1, 0, 0, 1, -b.origin.x, -b.origin.y)
+                           : QTransform(1, 0, 0, -1, -b.origin.x, b.origin.y + b.size.height);
+    painter.setTransform(t);
+    GraphicsContext::Impl impl;
+    impl.painter = &painter;
+    GraphicsContext context(&impl, flipped, b.size.height);
+    QRectF dirty = t.inverted().mapRect(QRectF(e->rect()));
+    qtbridge::guarded("drawing", [&] { draw_(context, fnd::Rect(dirty.x(), dirty.y(), dirty.width(), dirty.height())); });
+  }
+
+ private:
+  WidgetHostView* owner_;
+  std::function<void(GraphicsContext&, const fnd::Rect&)> draw_;
+};
+
 struct WidgetHostView::Impl : QObject {
   explicit Impl(WidgetHostView* o) : owner(o) {}
 
@@ -63,6 +96,7 @@ struct WidgetHostView::Impl : QObject {
   bool pendingDelivered = false;
   // Where a press made from code went, so its release follows it.
   QPointer<QWidget> pressTarget;
+  QPointer<QWidget> over;
   bool focused = false;
   QString accessibleName, accessibleDescription;
 
@@ -80,8 +114,13 @@ struct WidgetHostView::Impl : QObject {
     if (!widget) return;
     fnd::Point clip = owner->widgetOffset();
     fnd::Size size = owner->frame().size;
-    widget->setGeometry(int(std::lround(-clip.x)), int(std::lround(-clip.y)),
-                        std::max(0, int(std::lround(size.width))), std::max(0, int(std::lround(size.height))));
+    QRect g(int(std::lround(-clip.x)), int(std::lround(-clip.y)), std::max(0, int(std::lround(size.width))),
+            std::max(0, int(std::lround(size.height))));
+    widget->setGeometry(g);
+    if (over) {
+      over->setGeometry(g);
+      over->raise();
+    }
   }
 
   // From a point in a part of the widget to the window's coordinates.
@@ -262,7 +301,14 @@ WidgetHostView::~WidgetHostView() {
     vw->geometryObserver = nullptr;
     vw->setFocusProxy(nullptr);
   }
-  if (host_->widget) host_->widget->removeEventFilter(host_.get());
+  // The widget dies with the native view, later; until then it must not reach the handlers
+  // connected to its signals, which belong to the controls being destroyed.
+  if (QWidget* w = host_->widget) {
+    w->blockSignals(true);
+    for (QObject* child : w->findChildren<QObject*>()) child->blockSignals(true);
+    w->hide();
+  }
+  delete host_->over.data();
 }
 
 void setHostedWidget(WidgetHostView& view, QWidget* widget) {
@@ -283,6 +329,7 @@ void setHostedWidget(WidgetHostView& view, QWidget* widget) {
   impl->watch(widget);
   impl->place();
   widget->show();
+  if (impl->over) impl->over->raise();
 }
 
 QWidget* hostedWidget(const WidgetHostView& view) { return view.hostImpl()->widget.data(); }
@@ -290,6 +337,22 @@ QWidget* hostedWidget(const WidgetHostView& view) { return view.hostImpl()->widg
 QEvent* pendingNativeEvent(const WidgetHostView& view) {
   auto* impl = view.hostImpl();
   return impl->pendingDelivered ? nullptr : impl->pending;
+}
+
+void WidgetHostView::setDrawsOverWidget(bool draws) {
+  if (draws == bool(host_->over)) return;
+  if (!draws) {
+    delete host_->over.data();
+    return;
+  }
+  host_->over = new OverWidget(nativeWidget(), this,
+                               [this](GraphicsContext& c, const fnd::Rect& r) { drawOverWidget(c, r); });
+  host_->place();
+  host_->over->show();
+}
+
+void WidgetHostView::setNeedsDisplayOverWidget() {
+  if (host_->over) host_->over->update();
 }
 
 bool WidgetHostView::acceptsFirstResponder() {

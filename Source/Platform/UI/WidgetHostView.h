@@ -50,10 +50,16 @@ class WidgetHostView : public View {
   void keyDown(const Event& event) override;
   void keyUp(const Event& event) override;
 
+  // Draws drawOverWidget above the widget (mouse input still reaches the widget).
+  void setDrawsOverWidget(bool draws);
+  void setNeedsDisplayOverWidget();
+
   struct Impl;
   Impl* hostImpl() const { return host_.get(); }
 
  protected:
+  // Drawing above the widget, in the view's coordinates, once setDrawsOverWidget is on.
+  virtual void drawOverWidget(GraphicsContext& context, const fnd::Rect& dirtyRect) {}
   // The widget gained or lost the keyboard focus. A window losing activation or a pop-up
   // opening takes nothing away: the widget still holds the focus when the window comes back.
   virtual void widgetDidGainFocus() {}

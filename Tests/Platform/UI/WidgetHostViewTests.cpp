@@ -89,6 +89,21 @@ TEST(WidgetHostView, WidgetFollowsTheViewFrameThroughClippingAndScrolling) {
   EXPECT_TRUE(host->edit->isVisibleTo(static_cast<QWidget*>(window.nativeHandle())));
 }
 
+TEST(WidgetHostView, WidgetFadesWithTheView) {
+  Window window(fnd::Rect(0, 0, 300, 200));
+  window.contentView()->setBackgroundColor(Color::black());
+  auto host = std::make_shared<HostedEdit>(fnd::Rect(10, 10, 150, 24));
+  window.contentView()->addSubview(host);
+  QPalette pal = host->edit->palette();
+  pal.setColor(QPalette::Base, Qt::white);
+  host->edit->setPalette(pal);
+  host->edit->setFrame(false);
+  auto grey = [&] { return window.contentView()->snapshot().pixelColor(100, 200 - 22).red; };
+  EXPECT_NEAR(grey(), 1.0, 0.02);
+  host->setAlphaValue(0.5);
+  EXPECT_NEAR(grey(), 0.5, 0.05);
+}
+
 TEST(WidgetHostView, FocusIsSharedBothWays) {
   Window window(fnd::Rect(0, 0, 300, 200));
   auto a = std::make_shared<HostedEdit>(fnd::Rect(10, 150, 200, 24));
