@@ -1049,6 +1049,13 @@ void OutlineView::keyDown(const Event& event) {
     case KeyCode::End:
       if (count > 0) scrollRowToVisible(event.keyCode == KeyCode::Home ? 0 : count - 1);
       return;
+    case KeyCode::PageUp:
+    case KeyCode::PageDown:
+      // The page keys scroll; the selection stays.
+      if (d_->tree)
+        d_->tree->verticalScrollBar()->triggerAction(event.keyCode == KeyCode::PageUp ? QAbstractSlider::SliderPageStepSub
+                                                                                       : QAbstractSlider::SliderPageStepAdd);
+      return;
     default: break;
   }
   // Printable characters type-select; everything else travels on.

@@ -303,6 +303,27 @@ TEST_F(OutlineViewTest, ArrowsStopAtTheEndsKeepingTheSelection) {
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{0}));
 }
 
+TEST_F(OutlineViewTest, ScrollingMovesTheCoordinatesWithTheRows) {
+  for (int i = 0; i < 40; ++i) inbox->kids.push_back(node("Note " + std::to_string(i)));
+  inbox->expandable = true;
+  outline->reloadData();
+  outline->expandItem(nullptr, true);
+  window.makeKeyAndOrderFront();
+  outline->scrollRowToVisible(outline->numberOfRows() - 1);
+  test::runUntil([&] { return outline->bounds().origin.y > 0; }, 1.0);
+  double scrolled = outline->bounds().origin.y;
+  ASSERT_GT(scrolled, 0);
+  // A click at the top of the visible part lands on the row scrolled there.
+  fnd::Point top{100, scrolled + 2};
+  long expected = long(std::floor((scrolled + 2) / outline->rowHeight()));
+  window.sendEvent(mouse(EventType::LeftMouseDown, top));
+  window.sendEvent(mouse(EventType::LeftMouseUp, top));
+  EXPECT_EQ(selection(), (std::vector<std::int64_t>{expected}));
+  outline->keyDown(Event::key(KeyCode::PageUp));
+  EXPECT_LT(outline->bounds().origin.y, scrolled);
+  EXPECT_EQ(selection(), (std::vector<std::int64_t>{expected}));
+}
+
 TEST_F(OutlineViewTest, CollapsingAParentDropsHiddenRowsFromTheSelection) {
   outline->expandItem(nullptr, true);
   outline->selectRowIndexes(fnd::IndexSet(4), false);  // Alpha
