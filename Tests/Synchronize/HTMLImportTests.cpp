@@ -341,16 +341,18 @@ TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {
   EXPECT_EQ(Folder::countWithPredicate(nullptr), before);
 }
 
-// Bookmarks the store would not take are a failed import, not a complete one; the folders
-// already written stay.
-TEST_F(HTMLImportTest, BookmarksTheStoreRefusesAreReportedAsAFailure) {
+// Bookmarks the store would not take are a failed import, not a complete one, and nothing of
+// it stays: not the folders written before them, not the receiving folder.
+TEST_F(HTMLImportTest, BookmarksTheStoreRefusesAreReportedAndNothingStays) {
+  const auto foldersBefore = Folder::countWithPredicate(nullptr);
   ASSERT_NO_FATAL_FAILURE(refuseNewBookmarks());
   HTMLImport import;
   EXPECT_FALSE(runImport(import, dataFile("Import/chromium.html")));
   EXPECT_TRUE(alerts->sawTitle("Import failed"));
   EXPECT_FALSE(import.isImporting());
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
-  EXPECT_TRUE(Folder::existingFolderWithFolderID(import.importRootFolderID()));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(import.importRootFolderID()));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), foldersBefore);
 }
 
 TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
