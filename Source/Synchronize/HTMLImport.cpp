@@ -108,6 +108,11 @@ bool HTMLImport::storeRecords(const HTMLImportRecords& records, const ReceivingF
     fnd::logError("Import: the store cannot be written: " + error.localizedDescription());
     return false;
   }
+  // A large file into a small library: its indexes are cheaper to build again than to keep.
+  constexpr std::size_t kLargeLoad = 10000;
+  if (records.bookmarks.size() >= kLargeLoad &&
+      static_cast<std::int64_t>(records.bookmarks.size()) >= bulk->rowCount(Bookmark::entityName()))
+    bulk->deferIndexes(Bookmark::entityName());
   const auto* folderShape = bulk->shape(Folder::entityName(),
                                         {"folderID", "parentFolderID", "name", "orderIndex", "version", "isExpanded"});
   const auto* tagShape = bulk->shape(Tag::entityName(), {"name"});

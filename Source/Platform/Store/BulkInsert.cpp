@@ -28,6 +28,8 @@ struct BulkInsert::Impl {
   // Per entity: the first key handed out in this insert and the next one.
   std::map<const EntityDescription*, std::pair<std::int64_t, std::int64_t>> keys;
   std::map<std::pair<const EntityDescription*, int>, sqlite3_stmt*> joins;
+  std::vector<std::string> deferredIndexes;  // CREATE INDEX statements to run before the commit
+  int previousSync = -1;
 
   ~Impl() { finalize(); }
 
@@ -69,11 +71,29 @@ struct BulkInsert::Impl {
     return it->second.second++;
   }
 
+  // A load skips the journal header's extra sync, as big saves do: the rollback journal still
+  // makes the commit atomic and the file is still synced before the journal goes.
+  void relaxSync() {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      previousSync = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    if (previousSync > 1)
+      exec("PRAGMA synchronous = NORMAL");
+    else
+      previousSync = -1;
+  }
+  void restoreSettings() {
+    exec("PRAGMA cache_size = -2000");
+    if (previousSync > 1) exec(("PRAGMA synchronous = " + std::to_string(previousSync)).c_str());
+    previousSync = -1;
+  }
+
   void rollback() {
     if (!open) return;
     finalize();
     exec("ROLLBACK");
-    exec("PRAGMA cache_size = -2000");
+    restoreSettings();
     open = false;
     if (lock.owns_lock()) lock.unlock();
   }
@@ -102,10 +122,11 @@ std::unique_ptr<BulkInsert> BulkInsert::begin(const ContextRef& context, fnd::Er
   // A load touches pages all over the indexes: a large cache keeps them in memory until the
   // commit, as a big save does.
   d.exec("PRAGMA cache_size = -32768");
+  d.relaxSync();
   if (!d.exec("BEGIN IMMEDIATE")) {
     d.fail("The store could not be locked for writing");
     if (error) *error = d.failure;
-    d.exec("PRAGMA cache_size = -2000");
+    d.restoreSettings();
     return nullptr;
   }
   d.open = true;
@@ -256,12 +277,51 @@ std::vector<std::pair<std::string, std::int64_t>> BulkInsert::keysByText(const s
   return out;
 }
 
+void BulkInsert::deferIndexes(const std::string& entityName) {
+  Impl& d = *impl_;
+  const EntityDescription* e = d.coordinator->model()->entity(entityName);
+  if (!e || !d.open || d.failed) return;
+  sqlite3_stmt* st = nullptr;
+  std::vector<std::pair<std::string, std::string>> found;
+  if (sqlite3_prepare_v2(d.db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL",
+                         -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, e->tableName().c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW)
+      found.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                         reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+  }
+  sqlite3_finalize(st);
+  for (auto& [name, sql] : found) {
+    if (!d.exec(("DROP INDEX \"" + name + "\"").c_str())) {
+      d.fail("An index could not be set aside");
+      return;
+    }
+    d.deferredIndexes.push_back(sql);
+  }
+  // Statements prepared before are planned again by SQLite on their next step, bindings kept.
+}
+
+std::int64_t BulkInsert::rowCount(const std::string& entityName) {
+  Impl& d = *impl_;
+  const EntityDescription* e = d.coordinator->model()->entity(entityName);
+  if (!e || !d.open) return 0;
+  sqlite3_stmt* st = nullptr;
+  std::int64_t n = 0;
+  if (sqlite3_prepare_v2(d.db, ("SELECT COUNT(*) FROM " + e->tableName()).c_str(), -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW)
+    n = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return n;
+}
+
 bool BulkInsert::commit(fnd::Error* error) {
   Impl& d = *impl_;
   if (!d.open) {
     if (error) *error = fnd::Error::withDescription(fnd::kCocoaErrorDomain, kPersistentStoreSaveError, "Nothing to commit");
     return false;
   }
+  for (const auto& sql : d.deferredIndexes)
+    if (!d.failed && !d.exec(sql.c_str())) d.fail("An index could not be built again");
   if (!d.failed) {
     // Z_MAX covers every key handed out, so no later save reuses one.
     sqlite3_stmt* st = nullptr;
@@ -285,7 +345,7 @@ bool BulkInsert::commit(fnd::Error* error) {
     return false;
   }
   d.open = false;
-  d.exec("PRAGMA cache_size = -2000");
+  d.restoreSettings();
   d.lock.unlock();
 
   SaveNotification note;

@@ -60,6 +60,13 @@ class BulkInsert {
   std::vector<std::pair<std::string, std::int64_t>> keysByText(const std::string& entityName,
                                                                const std::string& attribute);
 
+  // For a load that is large beside what the table holds: the secondary indexes of the
+  // entity's table are dropped now and built again, from sorted keys, before the commit,
+  // which is much cheaper than keeping them up to date row by row.
+  void deferIndexes(const std::string& entityName);
+  // Rows of `entityName` in the store (those inserted here included).
+  std::int64_t rowCount(const std::string& entityName);
+
   // Makes the rows visible and durable, then notifies. False (with `error`) when anything
   // failed; the store is then as it was.
   bool commit(fnd::Error* error = nullptr);
