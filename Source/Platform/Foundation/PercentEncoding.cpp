@@ -48,6 +48,11 @@ int hexValue(char c) {
   return -1;
 }
 
+// Marks that reorder how text shows, which can make one address look like another.
+bool isDirectionControl(std::uint32_t cp) {
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 }  // namespace
 
 std::string decodeHarmlessPercentEscapes(std::string_view s) {
@@ -87,7 +92,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
       if (ok) cp = cp << 6 | static_cast<std::uint32_t>(c & 0x3F);
     }
     ok = ok && !(length == 3 && cp < 0x800) && !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-         !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F);
+         !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) && !isDirectionControl(cp);
     const std::size_t span = 3 * static_cast<std::size_t>(ok ? length : 1);
     if (ok) {
       for (int k = 0; k < length; ++k) out += static_cast<char>(byteAt(i + 3 * static_cast<std::size_t>(k)));

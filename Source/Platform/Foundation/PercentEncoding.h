@@ -42,8 +42,8 @@ std::optional<std::string> removePercentEscapes(std::string_view s);
 std::string removePercentEscapesOrKeep(std::string_view s);
 
 // Decodes only the escapes whose removal leaves an address meaning the same: those of the
-// unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control
-// characters). Reserved delimiters, "%25", spaces, controls and stray bytes stay escaped, so
+// unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control or
+// direction-changing characters). Reserved delimiters, "%25", spaces, controls and stray bytes stay escaped, so
 // "?q=a%26b" keeps its "%26" and decoding twice changes nothing more. Addresses read from files
 // are stored in this form, and addresses are compared for duplicates in it.
 std::string decodeHarmlessPercentEscapes(std::string_view s);
