@@ -2,6 +2,7 @@
 #include "SyncTestSupport.h"
 
 #include "Synchronize/HTMLImport.h"
+#include "Synchronize/HTMLImportReader.h"
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Strings.h"
@@ -249,6 +250,93 @@ TEST(HTMLImportParseTest, DeepNestingIsBoundedAndFoldersAreNeverTheirOwnParents)
   ASSERT_TRUE(p);
   EXPECT_LE(p->folders.size(), 260u);
   for (const auto& f : p->folders) EXPECT_NE(f.folderID.string(), f.parentFolderID.string());
+}
+
+TEST(HTMLImportParseTest, NulBytesInsideAnAddressAreDroppedAndTheRestIsRead) {
+  const char raw[] =
+      "<DL><p>\n<DT><A HREF=\"https://one.example/\0a\">One</A>\n<DT><A HREF=\"https://two.example/\">Two</A>\n"
+      "<DT><A HREF=\"https://three.example/\">Thr\0ee</A>\n<DT><A HREF=\"https://four.example/\">Four</A>\n</DL>\n";
+  const std::string html(raw, sizeof(raw) - 1);
+  Parsed p = parse(html);
+  Tree t(p);
+  EXPECT_EQ(t.titles(t.folder("Untitled")), (std::vector<std::string>{"One", "Two", "Three", "Four"}));
+  EXPECT_EQ(t.bookmark("One")->url.string(), "https://one.example/a");
+}
+
+TEST(HTMLImportParseTest, FoldersBeyondTheDepthLimitAreFlattenedIntoTheDeepestKeptFolder) {
+  std::string html = "<DL>";
+  for (int i = 0; i < 250; ++i) html += "<DT><H3>F" + std::to_string(i + 1) + "</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < 250; ++i) html += "</DL>";
+  html += "<DT><A HREF=\"https://after.example/\">after</A></DL>";
+  Parsed p = parse(html);
+  Tree t(p);
+  // The top-level list and 200 levels below it are folders; the 50 levels beyond are not.
+  EXPECT_EQ(p.folders.size(), 201u);
+  EXPECT_EQ(p.flattenedFolders, 50u);
+  const BookmarkDummy* deep = t.bookmark("deep");
+  ASSERT_TRUE(deep);
+  ASSERT_TRUE(t.byID.count(deep->folderID.string()));
+  EXPECT_EQ(t.byID.at(deep->folderID.string())->name.string(), "F200");
+  ASSERT_TRUE(t.bookmark("after"));
+  EXPECT_EQ(t.byID.at(t.bookmark("after")->folderID.string())->name.string(), "Untitled");
+}
+
+TEST(HTMLImportParseTest, AHugeTitleIsCutAndNothingAfterItIsLost) {
+  std::string html = "<DL><p>\n<DT><A HREF=\"https://big.example/\">";
+  html.append(50u * 1024 * 1024, 'x');
+  html += "</A>\n<DD>";
+  html.append(3u * 1024 * 1024, 'n');
+  html += "\n<DT><A HREF=\"https://after.example/\">After</A>\n<DD>note\n</DL>\n";
+  Parsed p = parse(html);
+  ASSERT_EQ(p.bookmarks.size(), 2u);
+  EXPECT_EQ(p.bookmarks[0].title.string().size(), HTMLImportReader::kMaxTitleBytes);
+  EXPECT_EQ(p.bookmarks[0].notes.string().size(), HTMLImportReader::kMaxNotesBytes);
+  EXPECT_EQ(p.bookmarks[1].title.string(), "After");
+  EXPECT_EQ(p.bookmarks[1].notes.string(), "note");
+}
+
+TEST(HTMLImportParseTest, AddressesLoseOnlyEscapesThatChangeNothing) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"https://example.org/caf%C3%A9/%7Euser?q=a%26b#x%23y\">A</A>"
+      "<DT><A HREF=\"https://example.org/%2541%00\">B</A></DL>");
+  Tree t(p);
+  EXPECT_EQ(t.bookmark("A")->url.string(), "https://example.org/café/~user?q=a%26b#x%23y");
+  EXPECT_EQ(t.bookmark("B")->url.string(), "https://example.org/%2541%00");
+  // Duplicates are found in that form, whichever escapes either side uses.
+  Parsed skipped = parse(
+      "<DL><DT><A HREF=\"https://example.org/%7Euser\">A</A><DT><A HREF=\"https://example.org/~user\">B</A>"
+      "<DT><A HREF=\"https://known.example/caf%C3%A9\">C</A><DT><A HREF=\"https://known.example/a%26b\">D</A></DL>",
+      true, {"https://known.example/café", "https://known.example/a&b"});
+  std::vector<std::string> titles;
+  for (const auto& b : skipped.bookmarks) titles.push_back(b.title.string());
+  EXPECT_EQ(titles, (std::vector<std::string>{"A", "D"}));
+}
+
+TEST(HTMLImportParseTest, BookmarksOutsideAnyListGoToTheReceivingFolder) {
+  Parsed p = parse(
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n"
+      "<DT><A HREF=\"https://top.example/\">Top</A>\n<DD>At the top\n</DD><H1>Bookmarks</H1>\n"
+      "<DL><p><DT><A HREF=\"https://inside.example/\">Inside</A></DL><p>\n"
+      "<DT><A HREF=\"https://last.example/\">Last</A>\n");
+  Tree t(p);
+  ASSERT_TRUE(t.bookmark("Top"));
+  EXPECT_EQ(t.bookmark("Top")->folderID.string(), "ROOT");
+  EXPECT_EQ(t.bookmark("Top")->notes.string(), "At the top");
+  ASSERT_TRUE(t.bookmark("Last"));
+  EXPECT_EQ(t.bookmark("Last")->folderID.string(), "ROOT");
+  EXPECT_EQ(t.titles(t.folder("Bookmarks")), (std::vector<std::string>{"Inside"}));
+}
+
+TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"HTTPS://UPPER.EXAMPLE/\">Upper</A><DT><A HREF=\"Http://mixed.example/\">Mixed</A>"
+      "<DT><A HREF=\"JAVASCRIPT:alert(1)\">Script</A><DT><A HREF=\"httpx\">Near</A></DL>");
+  std::vector<std::string> titles;
+  for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
+  // "http" begins the address, whatever its case; what follows is not judged here.
+  EXPECT_EQ(titles, (std::vector<std::string>{"Upper", "Mixed", "Near"}));
+  EXPECT_EQ(p.bookmarks[0].url.string(), "HTTPS://UPPER.EXAMPLE/");
 }
 
 // ------------------------------------------------------------------------------------------------
