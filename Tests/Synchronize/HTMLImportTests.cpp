@@ -7,7 +7,20 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Strings.h"
 
+#include "Model/WrenDataManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Predicate.h"
+
+#include <sqlite3.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <map>
+#include <thread>
 
 namespace kesto::test {
 namespace {
@@ -451,6 +464,130 @@ TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
   EXPECT_FALSE(import.importFromFile(dataFile("Import/instapaper.html")));
   ASSERT_TRUE(runUntil([&] { return done; }, 15));
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 3);
+}
+
+TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {
+  std::string html = "<DL>";
+  for (int i = 0; i < 203; ++i) html += "<DT><H3>F</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < 203; ++i) html += "</DL>";
+  html += "</DL>";
+  const std::string path = makeTempDir("deep") + "/deep.html";
+  writeFile(path, html);
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import complete");
+  EXPECT_NE(alerts->shown[0].message.find("3 folders were flattened"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+}
+
+TEST_F(HTMLImportTest, DuplicatesAreFoundWhateverEscapesEitherSideUsesAndStoredAddressesStay) {
+  auto f = folder("F1", "Mine");
+  bookmark("https://x.example/%7Euser/caf%C3%A9", "Stored", f);
+  save();
+  const std::string path = makeTempDir("dups") + "/dups.html";
+  writeFile(path,
+            "<DL><DT><A HREF=\"https://x.example/~user/café\">Same</A>"
+            "<DT><A HREF=\"https://x.example/%7euser/caf%c3%a9?q=a%26b\">Other</A></DL>");
+  HTMLImport import;
+  import.setSkipDuplicates(true);
+  ASSERT_TRUE(runImport(import, path));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 2);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://x.example/%7Euser/caf%C3%A9")));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://x.example/~user/café?q=a%26b")));
+}
+
+// The child half of the kill test below: imports when the parent asks, and only then.
+TEST(HTMLImportKilled, ChildImport) {
+  const char* file = std::getenv("KESTO_IMPORT_CHILD_FILE");
+  const char* store = std::getenv("KESTO_IMPORT_CHILD_STORE");
+  const char* root = std::getenv("KESTO_IMPORT_CHILD_ROOT");
+  if (!file || !store || !root) GTEST_SKIP() << "run by AKilledImportLeavesAllOrNothing";
+  auto coordinator = store::Coordinator::make(WrenDataManager::sharedInstance().managedObjectModel());
+  ASSERT_TRUE(coordinator->addStore(store::kSQLiteStoreType, store,
+                                    {{store::kMigratePersistentStoresAutomaticallyOption, true},
+                                     {store::kInferMappingModelAutomaticallyOption, true}}));
+  auto context = store::Context::make(store::ConcurrencyType::Confinement);
+  context->setCoordinator(coordinator);
+  writeFile(std::string(store) + ".started", "");
+  const auto report = HTMLImport::importFile(file, {root, "big.html", Folder::kImportedID, 1}, false, context);
+  std::_Exit(report.outcome == HTMLImport::Outcome::Imported ? 0 : 3);
+}
+
+TEST_F(HTMLImportTest, AKilledImportLeavesAllOrNothing) {
+  constexpr int kBookmarks = 20000;
+  std::string html = "<DL><p>\n";
+  for (int f = 0; f < 20; ++f) {
+    html += "<DT><H3>Folder " + std::to_string(f) + "</H3>\n<DL><p>\n";
+    for (int i = 0; i < kBookmarks / 20; ++i)
+      html += "<DT><A HREF=\"https://s" + std::to_string(f) + ".example/" + std::to_string(i) + "\" TAGS=\"t" +
+              std::to_string(i % 7) + "\">Page " + std::to_string(i) + "</A>\n";
+    html += "</DL><p>\n";
+  }
+  html += "</DL>\n";
+  const std::string dir = makeTempDir("kill");
+  const std::string file = dir + "/big.html";
+  writeFile(file, html);
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+
+  int killed = 0, completed = 0;
+  auto bookmarksBefore = Bookmark::countWithPredicate(nullptr);
+  auto foldersBefore = Folder::countWithPredicate(nullptr);
+  // From before the transaction starts to well after it ends; the last child is never killed.
+  const int delays[] = {0, 5, 20, 40, 80, 120, 180, 250, 400, -1};
+  for (int run = 0; run < static_cast<int>(std::size(delays)); ++run) {
+    const std::string root = "KILLED-" + std::to_string(run);
+    fnd::FileManager::removeItem(store + ".started");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      setenv("KESTO_IMPORT_CHILD_FILE", file.c_str(), 1);
+      setenv("KESTO_IMPORT_CHILD_STORE", store.c_str(), 1);
+      setenv("KESTO_IMPORT_CHILD_ROOT", root.c_str(), 1);
+      execl("/proc/self/exe", "importer", "--gtest_filter=HTMLImportKilled.ChildImport", static_cast<char*>(nullptr));
+      std::_Exit(4);
+    }
+    if (delays[run] >= 0) {
+      // Once the child has its store open, let it run for the delay, then kill it outright.
+      ASSERT_TRUE(runUntil([&] { return fnd::FileManager::fileExists(store + ".started"); }, 20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(delays[run]));
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WIFSIGNALED(status)) ++killed;
+    if (WIFEXITED(status)) {
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "run " << run;
+      ++completed;
+    }
+    // The store holds that import whole or not at all: the receiving folder, the list's folder
+    // and its 20 subfolders with every bookmark, or nothing.
+    const auto bookmarksNow = Bookmark::countWithPredicate(nullptr);
+    const auto foldersNow = Folder::countWithPredicate(nullptr);
+    if (Folder::existingFolderWithFolderID(root)) {
+      EXPECT_EQ(bookmarksNow - bookmarksBefore, kBookmarks) << "run " << run;
+      EXPECT_EQ(foldersNow - foldersBefore, 22) << "run " << run;
+    } else {
+      EXPECT_EQ(bookmarksNow - bookmarksBefore, 0) << "run " << run;
+      EXPECT_EQ(foldersNow - foldersBefore, 0) << "run " << run;
+    }
+    bookmarksBefore = bookmarksNow;
+    foldersBefore = foldersNow;
+  }
+  RecordProperty("killed", killed);
+  RecordProperty("completed", completed);
+  EXPECT_GE(completed, 1);
+  EXPECT_GE(killed, 1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) % kBookmarks, 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+  sqlite3_finalize(st);
+  sqlite3_close(db);
 }
 
 }  // namespace
