@@ -20,10 +20,13 @@
 #include "Platform/Store/FetchRequest.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <variant>
 
 namespace kesto {
 
@@ -100,91 +103,188 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
   return parsed;
 }
 
-bool HTMLImport::storeRecords(const HTMLImportRecords& records, const ReceivingFolder& root,
-                              const std::shared_ptr<store::Context>& context) {
-  fnd::Error error;
-  auto bulk = store::BulkInsert::begin(context, &error);
-  if (!bulk) {
-    fnd::logError("Import: the store cannot be written: " + error.localizedDescription());
-    return false;
-  }
-  // A large file into a small library: its indexes are cheaper to build again than to keep.
-  constexpr std::size_t kLargeLoad = 10000;
-  if (records.bookmarks.size() >= kLargeLoad &&
-      static_cast<std::int64_t>(records.bookmarks.size()) >= bulk->rowCount(Bookmark::entityName()))
-    bulk->deferIndexes(Bookmark::entityName());
-  const auto* folderShape = bulk->shape(Folder::entityName(),
-                                        {"folderID", "parentFolderID", "name", "orderIndex", "version", "isExpanded"});
-  const auto* tagShape = bulk->shape(Tag::entityName(), {"name"});
-  const auto* bookmarkShape = bulk->shape(
-      Bookmark::entityName(),
-      {"uniqueID", "url", "baseURL", "title", "notes", "addedDate", "updatedDate", "importDate", "importedFrom",
-       "needsUpdate", "titleUpdated", "version", "trashed"},
-      {"folder"});
-  if (!folderShape || !tagShape || !bookmarkShape) return false;
+namespace {
 
-  fnd::UuidGenerator uuids;
-  std::vector<std::string> folderIDs;
-  std::vector<std::int64_t> folderKeys;
-  folderIDs.reserve(records.folders.size());
-  folderKeys.reserve(records.folders.size());
-  const std::int64_t rootKey = bulk->insert(
-      *folderShape, {root.folderID, root.parentFolderID, root.name, root.orderIndex, std::int64_t{1}, std::int64_t{0}});
-  if (!rootKey) return false;
-  for (const auto& f : records.folders) {
-    folderIDs.push_back(uuids.nextString());
-    const bool top = f.parent == HTMLImportRecords::kReceivingFolder;
-    const std::string& parent = top ? root.folderID : folderIDs[static_cast<std::size_t>(f.parent)];
-    folderKeys.push_back(
-        bulk->insert(*folderShape, {folderIDs.back(), parent, f.name, f.orderIndex, std::int64_t{1}, std::int64_t{0}}));
-    if (!folderKeys.back()) return false;
+constexpr std::size_t kHandoverBatch = 512;
+
+// Drafts on their way from the reading thread to the storing one, in the order read.
+class Handover {
+ public:
+  using Draft = std::variant<HTMLImportDraftFolder, HTMLImportDraftBookmark>;
+
+  // Reading thread.
+  void add(Draft draft) {
+    pending_.push_back(std::move(draft));
+    if (pending_.size() >= kHandoverBatch) flush();
+  }
+  void finish(std::optional<HTMLImportRecords> records) {
+    flush();
+    std::lock_guard lock(mutex_);
+    records_ = std::move(records);
+    done_ = true;
+    ready_.notify_one();
   }
 
-  // Tags already in the store are reused; the first of a name wins, as lookups by name do.
-  std::unordered_map<std::string, std::int64_t> existing;
-  for (auto& [name, key] : bulk->keysByText(Tag::entityName(), "name")) existing.emplace(std::move(name), key);
-  std::vector<std::int64_t> tagKeys;
-  tagKeys.reserve(records.tags.size());
-  for (const auto& name : records.tags) {
-    auto it = existing.find(name);
-    std::int64_t key = it != existing.end() ? it->second : 0;
-    if (!key && !name.empty()) {
-      if (!(key = bulk->insert(*tagShape, {name}))) return false;
-      existing.emplace(name, key);
+  // Storing thread: the next batch, or empty once the reading is over and all is taken.
+  std::vector<Draft> take() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return !batches_.empty() || done_; });
+    if (batches_.empty()) return {};
+    auto batch = std::move(batches_.front());
+    batches_.pop_front();
+    return batch;
+  }
+  std::optional<HTMLImportRecords>& records() { return records_; }
+
+ private:
+  void flush() {
+    if (pending_.empty()) return;
+    std::lock_guard lock(mutex_);
+    batches_.push_back(std::move(pending_));
+    pending_.clear();
+    ready_.notify_one();
+  }
+
+  std::vector<Draft> pending_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::vector<Draft>> batches_;
+  std::optional<HTMLImportRecords> records_;
+  bool done_ = false;
+};
+
+// Stores drafts as they come, then settles them against what the whole file says: renames and
+// orders folders, takes back what is not kept and adds what was held back.
+class DraftWriter {
+ public:
+  DraftWriter(store::BulkInsert& bulk, const HTMLImport::ReceivingFolder& root, bool skipDuplicates,
+              const std::function<bool(const std::string&)>& isKnown)
+      : bulk_(bulk), root_(root), skip_(skipDuplicates), isKnown_(isKnown) {}
+
+  bool start() {
+    folderShape_ = bulk_.shape(Folder::entityName(),
+                               {"folderID", "parentFolderID", "name", "orderIndex", "version", "isExpanded"});
+    tagShape_ = bulk_.shape(Tag::entityName(), {"name"});
+    bookmarkShape_ = bulk_.shape(Bookmark::entityName(),
+                                 {"uniqueID", "url", "baseURL", "title", "notes", "addedDate", "updatedDate",
+                                  "importDate", "importedFrom", "needsUpdate", "titleUpdated", "version", "trashed"},
+                                 {"folder"});
+    if (!folderShape_ || !tagShape_ || !bookmarkShape_) return false;
+    rootKey_ = bulk_.insert(*folderShape_, {root_.folderID, root_.parentFolderID, root_.name, root_.orderIndex,
+                                            std::int64_t{1}, std::int64_t{0}});
+    // Tags already in the store are reused; the first of a name wins, as lookups by name do.
+    for (auto& [name, key] : bulk_.keysByText(Tag::entityName(), "name")) tagKeys_.emplace(std::move(name), key);
+    return rootKey_ != 0;
+  }
+
+  bool folder(const HTMLImportDraftFolder& f) {
+    if (static_cast<std::size_t>(f.draft) >= folders_.size()) folders_.resize(static_cast<std::size_t>(f.draft) + 1);
+    Written& w = folders_[static_cast<std::size_t>(f.draft)];
+    w.id = uuids_.nextString();
+    w.name = f.name;
+    w.order = ++children_[f.parentDraft];
+    const std::string& parent =
+        f.parentDraft == HTMLImportRecords::kReceivingFolder ? root_.folderID : folders_[static_cast<std::size_t>(f.parentDraft)].id;
+    w.key = bulk_.insert(*folderShape_, {w.id, parent, w.name, w.order, std::int64_t{1}, std::int64_t{0}});
+    return w.key != 0;
+  }
+
+  bool bookmark(const HTMLImportDraftBookmark& b) {
+    if (static_cast<std::size_t>(b.draft) >= bookmarkKeys_.size()) bookmarkKeys_.resize(static_cast<std::size_t>(b.draft) + 1, 0);
+    // Repeats are left out as they come; the settling below puts right what the whole file
+    // decides otherwise.
+    if (skip_ && ((isKnown_ && isKnown_(b.url)) || !processed_.insert(b.url).second)) return true;
+    const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
+    bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
+    return key != 0;
+  }
+
+  bool settle(const HTMLImportRecords& records) {
+    std::vector<bool> keptFolder(folders_.size(), false);
+    for (const auto& f : records.folders) {
+      keptFolder[static_cast<std::size_t>(f.draft)] = true;
+      const Written& w = folders_[static_cast<std::size_t>(f.draft)];
+      if ((w.name != f.name || w.order != f.orderIndex) &&
+          !bulk_.update(Folder::entityName(), w.key, {"name", "orderIndex"}, {f.name, f.orderIndex}))
+        return false;
     }
-    tagKeys.push_back(key);
+    for (std::size_t d = 0; d < folders_.size(); ++d)
+      if (!keptFolder[d] && folders_[d].key && !bulk_.remove(Folder::entityName(), folders_[d].key)) return false;
+
+    std::vector<bool> keptBookmark(bookmarkKeys_.size(), false);
+    for (const auto& b : records.bookmarks) {
+      keptBookmark[static_cast<std::size_t>(b.draft)] = true;
+      if (bookmarkKeys_[static_cast<std::size_t>(b.draft)]) continue;
+      std::vector<std::string> tags;
+      for (int t : b.tags) tags.push_back(records.tags[static_cast<std::size_t>(t)]);
+      const int folderDraft = b.folder == HTMLImportRecords::kReceivingFolder
+                                  ? HTMLImportRecords::kReceivingFolder
+                                  : records.folders[static_cast<std::size_t>(b.folder)].draft;
+      if (!write(b.url, b.baseURL, b.title, b.notes, folderKey(folderDraft), tags)) return false;
+    }
+    for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
+      if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
+
+    // Every tag the kept records name exists (those of skipped repeats too); tags made only for
+    // records that were not kept go again.
+    std::unordered_set<std::string> named(records.tags.begin(), records.tags.end());
+    for (const auto& name : records.tags)
+      if (!tagKey(name)) return false;
+    for (const auto& [name, key] : createdTags_)
+      if (!named.count(name) && !bulk_.remove(Tag::entityName(), key)) return false;
+    return true;
   }
 
-  const fnd::Date now = fnd::Date::now();
-  std::vector<store::BulkInsert::Cell> cells(14);
-  for (const auto& b : records.bookmarks) {
-    const std::string id = uuids.nextString();
-    cells[0] = id;
-    cells[1] = b.url;
-    cells[2] = b.baseURL;
-    cells[3] = b.title;
-    cells[4] = b.notes.empty() ? store::BulkInsert::Cell() : store::BulkInsert::Cell(b.notes);
-    cells[5] = now;
-    cells[6] = now;
-    cells[7] = now;
-    cells[8] = kImportedFrom;
-    cells[9] = std::int64_t{1};
-    cells[10] = std::int64_t{1};
-    cells[11] = std::int64_t{1};
-    cells[12] = std::int64_t{0};
-    cells[13] = b.folder == HTMLImportRecords::kReceivingFolder ? rootKey : folderKeys[static_cast<std::size_t>(b.folder)];
-    const std::int64_t key = bulk->insert(*bookmarkShape, cells);
-    if (!key) return false;
-    for (int t : b.tags)
-      if (const std::int64_t tag = tagKeys[static_cast<std::size_t>(t)])
-        if (!bulk->relate(Bookmark::entityName(), "tags", key, tag)) return false;
+ private:
+  struct Written {
+    std::string id, name;
+    std::int64_t order = 0, key = 0;
+  };
+
+  std::int64_t folderKey(int draft) const {
+    return draft == HTMLImportRecords::kReceivingFolder ? rootKey_ : folders_[static_cast<std::size_t>(draft)].key;
   }
-  if (!bulk->commit(&error)) {
-    fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
-    return false;
+
+  std::int64_t tagKey(const std::string& name) {
+    if (name.empty()) return 0;
+    auto it = tagKeys_.find(name);
+    if (it != tagKeys_.end()) return it->second;
+    const std::int64_t key = bulk_.insert(*tagShape_, {name});
+    if (key) tagKeys_.emplace(name, key), createdTags_.emplace(name, key);
+    return key;
   }
-  return true;
-}
+
+  std::int64_t write(const std::string& url, const std::string& baseURL, const std::string& title,
+                     const std::string& notes, std::int64_t folder, const std::vector<std::string>& tags) {
+    const std::string id = uuids_.nextString();
+    cells_.assign({id, url, baseURL, title, notes.empty() ? store::BulkInsert::Cell() : store::BulkInsert::Cell(notes), now_,
+                   now_, now_, kImportedFrom, std::int64_t{1}, std::int64_t{1}, std::int64_t{1}, std::int64_t{0}, folder});
+    const std::int64_t key = bulk_.insert(*bookmarkShape_, cells_);
+    if (!key) return 0;
+    for (const auto& name : tags) {
+      const std::int64_t tag = tagKey(name);
+      if (tag && !bulk_.relate(Bookmark::entityName(), "tags", key, tag)) return 0;
+    }
+    return key;
+  }
+
+  store::BulkInsert& bulk_;
+  const HTMLImport::ReceivingFolder& root_;
+  bool skip_;
+  const std::function<bool(const std::string&)>& isKnown_;
+  const store::BulkInsert::Shape *folderShape_ = nullptr, *tagShape_ = nullptr, *bookmarkShape_ = nullptr;
+  std::int64_t rootKey_ = 0;
+  fnd::UuidGenerator uuids_;
+  const fnd::Date now_ = fnd::Date::now();
+  std::vector<Written> folders_;
+  std::unordered_map<int, std::int64_t> children_;
+  std::vector<std::int64_t> bookmarkKeys_;
+  std::unordered_set<std::string> processed_;
+  std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
+  std::vector<store::BulkInsert::Cell> cells_;
+};
+
+}  // namespace
 
 HTMLImport::Report HTMLImport::importFile(const std::string& path, const ReceivingFolder& root, bool skipDuplicates,
                                           const std::shared_ptr<store::Context>& context) {
@@ -210,22 +310,62 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
           existing.insert(fnd::decodeHarmlessPercentEscapes(it->second.string()));
     }
   }
-  HTMLImportReader::Options options;
-  options.skipDuplicates = skipDuplicates;
-  options.isKnown = [&](const std::string& address) { return existing.count(address) > 0; };
-  auto records = HTMLImportReader::read([&](char* buffer, std::size_t size) { return file.read(buffer, size); }, options);
-  if (!records || file.failed()) {
-    fnd::logError("Unable to read bookmark file '" + path + "' for import");
+  const std::function<bool(const std::string&)> isKnown = [&](const std::string& address) {
+    return existing.count(address) > 0;
+  };
+
+  fnd::Error error;
+  auto bulk = store::BulkInsert::begin(context, &error);
+  if (!bulk) {
+    fnd::logError("Import: the store cannot be written: " + error.localizedDescription());
+    report.outcome = Outcome::NotStored;
     return report;
   }
-  existing = {};
+  // A large file into a small library: its indexes are cheaper to build again than to keep.
+  constexpr std::int64_t kLargeLoad = 10000, kBytesPerBookmark = 300;
+  const auto expected = static_cast<std::int64_t>(fnd::FileManager::sizeOfItem(path)) / kBytesPerBookmark;
+  if (expected >= kLargeLoad && expected >= bulk->rowCount(Bookmark::entityName()))
+    bulk->deferIndexes(Bookmark::entityName());
+  DraftWriter writer(*bulk, root, skipDuplicates, isKnown);
+  bool stored = writer.start();
+
+  // The file is read on a thread of its own while this one stores what it has read so far.
+  Handover handover;
+  bool readFailed = false;
+  std::thread reading([&] {
+    HTMLImportReader::Options options;
+    options.skipDuplicates = skipDuplicates;
+    options.isKnown = isKnown;
+    options.onFolder = [&](const HTMLImportDraftFolder& f) { handover.add(f); };
+    options.onBookmark = [&](const HTMLImportDraftBookmark& b) { handover.add(b); };
+    auto records = HTMLImportReader::read([&](char* buffer, std::size_t size) { return file.read(buffer, size); }, options);
+    readFailed = file.failed();
+    handover.finish(std::move(records));
+  });
+  for (auto batch = handover.take(); !batch.empty(); batch = handover.take())
+    for (const auto& draft : batch) {
+      if (!stored) continue;
+      if (const auto* f = std::get_if<HTMLImportDraftFolder>(&draft))
+        stored = writer.folder(*f);
+      else
+        stored = writer.bookmark(std::get<HTMLImportDraftBookmark>(draft));
+    }
+  reading.join();
+
+  auto& records = handover.records();
+  if (!records || readFailed) {
+    fnd::logError("Unable to read bookmark file '" + path + "' for import");
+    return report;  // the insert rolls back
+  }
   report.folders = records->folders.size();
   report.bookmarks = records->bookmarks.size();
   report.flattenedFolders = records->flattenedFolders;
   if (records->flattenedFolders)
     fnd::logInfo("Import: " + std::to_string(records->flattenedFolders) +
                  " folders nested too deep were read into the deepest kept folder");
-  report.outcome = storeRecords(*records, root, context) ? Outcome::Imported : Outcome::NotStored;
+  stored = stored && writer.settle(*records) && bulk->commit(&error);
+  if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+  report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
   return report;
 }
 

@@ -19,7 +19,6 @@ class Context;
 namespace kesto {
 
 class DataManager;
-struct HTMLImportRecords;
 
 // Reads a Netscape bookmark file (as browsers export it), or a Pocket / Read It Later or
 // Instapaper reading-list export, and adds its folders, bookmarks and tags to the library under
@@ -82,12 +81,9 @@ class HTMLImport {
                                              bool skipDuplicates, const std::unordered_set<std::string>& skipURLs,
                                              FileKind* kind = nullptr);
   // Reads the file at `path` and stores it under a new folder `root`, through `context` (any
-  // context of the store; used on the calling thread), in one transaction.
+  // context of the store; used on the calling thread), in one transaction: all of it or, when
+  // anything fails or the process dies, nothing. Reading and storing overlap on two threads.
   static Report importFile(const std::string& path, const ReceivingFolder& root, bool skipDuplicates,
-                           const std::shared_ptr<store::Context>& context);
-  // Stores read records under a new folder `root`, in one transaction. False when the store
-  // refused them; nothing is stored then.
-  static bool storeRecords(const HTMLImportRecords& records, const ReceivingFolder& root,
                            const std::shared_ptr<store::Context>& context);
 
  private:

@@ -105,13 +105,23 @@ struct BoundedText {
   }
 };
 
+bool isAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// White space and line ends off both ends (and bytes that are not UTF-8 made U+FFFD); most
+// texts are plain ASCII with nothing to trim and need no Unicode look.
+std::string trim(std::string_view s) {
+  const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (s.empty() || (ascii && !isAsciiSpace(s.front()) && !isAsciiSpace(s.back()))) return std::string(s);
+  return fnd::trimWhitespaceAndNewlines(s);
+}
+
 // Names and titles lose their line breaks; an empty name reads "Untitled".
 std::string folderTitle(std::string_view text) {
   std::string t;
   t.reserve(text.size());
   for (char c : text)
     if (c != '\r' && c != '\n') t += c;
-  t = fnd::trimWhitespaceAndNewlines(t);
+  t = trim(t);
   return t.empty() ? std::string("Untitled") : t;
 }
 
@@ -193,13 +203,13 @@ struct BookmarkDraft {
   int folder = Records::kReceivingFolder;
   int set = 0;
   bool dropped = false;
-  std::string url, title, notes;
+  std::string url, baseURL, title, notes;  // url: harmless escapes decoded
   std::vector<int> tags;
 };
 
 class Reader final : public fnd::HtmlStreamHandler {
  public:
-  Reader() {
+  explicit Reader(const HTMLImportReader::Options& options) : options_(options) {
     root_.el = El::Other;
     root_.block = true;
   }
@@ -276,7 +286,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     }
   }
 
-  Records finish(const HTMLImportReader::Options& options);
+  Records finish();
 
  private:
   static constexpr std::size_t kMaxRun = HTMLImportReader::kMaxNotesBytes + 16;
@@ -346,7 +356,9 @@ class Reader final : public fnd::HtmlStreamHandler {
 
   int newFolder(std::string name, int parent, int set) {
     folders_.push_back({std::move(name), parent, set, false});
-    return static_cast<int>(folders_.size()) - 1;
+    const int index = static_cast<int>(folders_.size()) - 1;
+    if (options_.onFolder) options_.onFolder({index, parent, folders_.back().name});
+    return index;
   }
 
   // Makes `list` the list of a subfolder of `owner` (a list), or flattens it into the
@@ -531,7 +543,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       if (child->hasH3 || child->hasDl) {
         finishItem(c);
       } else {
-        p->notes = fnd::trimWhitespaceAndNewlines(child->text.text);
+        p->notes = trim(child->text.text);
         if (p->convertible)
           p->stage = Pending::Stage::AwaitListAfterDescription;
         else
@@ -587,23 +599,30 @@ class Reader final : public fnd::HtmlStreamHandler {
   void finishItem(Node* c) {
     auto p = std::move(c->pending);
     if (!p || !p->hasHref) return;
-    std::string url = fnd::trimWhitespaceAndNewlines(p->href);
+    std::string url = trim(p->href);
     if (!hasWebScheme(url)) return;
     BookmarkDraft b;
     b.folder = c->folder;
     b.set = c->set;
-    b.url = std::move(url);
-    b.title = fnd::trimWhitespaceAndNewlines(p->title);
+    b.baseURL = brightwren::stringWithFirstURLComponent(url);
+    b.url = fnd::decodeHarmlessPercentEscapes(url);
+    b.title = trim(p->title);
     b.notes = std::move(p->notes);
     if (!p->tags.empty())
       for (const std::string& piece : fnd::split(p->tags, ",")) {
-        std::string tag = fnd::trimWhitespaceAndNewlines(fnd::replaceAll(piece, "_", " "));
+        std::string tag = trim(fnd::replaceAll(piece, "_", " "));
         if (tag.empty()) continue;
         auto [it, added] = tagIndex_.emplace(tag, static_cast<int>(tagNames_.size()));
         if (added) tagNames_.push_back(tag);
         b.tags.push_back(it->second);
       }
     bookmarks_.push_back(std::move(b));
+    if (options_.onBookmark) {
+      const BookmarkDraft& d = bookmarks_.back();
+      HTMLImportDraftBookmark out{static_cast<int>(bookmarks_.size()) - 1, d.folder, d.url, d.baseURL, d.title, d.notes, {}};
+      for (int t : d.tags) out.tags.push_back(tagNames_[static_cast<std::size_t>(t)]);
+      options_.onBookmark(out);
+    }
   }
 
   void textInList(Node* c) {
@@ -651,6 +670,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
  public:
+  const HTMLImportReader::Options& options_;
   Node root_;
   std::vector<Entry> stack_;
   std::vector<std::unique_ptr<Node>> free_;
@@ -676,13 +696,14 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0;
 };
 
-Records Reader::finish(const HTMLImportReader::Options& options) {
+Records Reader::finish() {
+  const HTMLImportReader::Options& options = options_;
   flushText();
   while (!stack_.empty()) endElement({});
   Records out;
   int set = 0;
   if (dtSeen_ <= converted_) {
-    const std::string title = fnd::trimWhitespaceAndNewlines(headTitleSeen_ ? headTitle_ : otherTitle_);
+    const std::string title = trim(headTitleSeen_ ? headTitle_ : otherTitle_);
     if (title == "Read It Later Export" || title == "Pocket Export") {
       set = 1;
       out.kind = Records::Kind::Pocket;
@@ -711,11 +732,12 @@ Records Reader::finish(const HTMLImportReader::Options& options) {
       if (parent == -2) continue;
     }
     newIndex[i] = static_cast<int>(out.folders.size());
-    out.folders.push_back({f.name, parent, ++children[parent]});
+    out.folders.push_back({f.name, parent, ++children[parent], static_cast<int>(i)});
   }
   std::unordered_set<std::string> processed;
   std::vector<int> tagOrder(tagNames_.size(), -1);
-  for (auto& b : bookmarks_) {
+  for (std::size_t i = 0; i < bookmarks_.size(); ++i) {
+    BookmarkDraft& b = bookmarks_[i];
     if (b.set != set || b.dropped) continue;
     int folder = Records::kReceivingFolder;
     if (b.folder != Records::kReceivingFolder) {
@@ -730,15 +752,15 @@ Records Reader::finish(const HTMLImportReader::Options& options) {
       }
       tags.push_back(tagOrder[static_cast<std::size_t>(t)]);
     }
-    std::string address = fnd::decodeHarmlessPercentEscapes(b.url);
     if (options.skipDuplicates) {
-      if (options.isKnown && options.isKnown(address)) continue;
-      if (!processed.insert(address).second) continue;
+      if (options.isKnown && options.isKnown(b.url)) continue;
+      if (!processed.insert(b.url).second) continue;
     }
     Records::Bookmark r;
     r.folder = folder;
-    r.baseURL = brightwren::stringWithFirstURLComponent(b.url);
-    r.url = std::move(address);
+    r.draft = static_cast<int>(i);
+    r.baseURL = std::move(b.baseURL);
+    r.url = std::move(b.url);
     r.title = std::move(b.title);
     r.notes = std::move(b.notes);
     r.tags = std::move(tags);
@@ -752,11 +774,11 @@ Records Reader::finish(const HTMLImportReader::Options& options) {
 }  // namespace
 
 std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, const Options& options) {
-  Reader reader;
+  Reader reader(options);
   fnd::HtmlStreamReader::Options streamOptions;
   streamOptions.closeDescriptionBeforeList = true;
   const auto result = fnd::HtmlStreamReader::read(source, reader, streamOptions);
-  auto records = reader.finish(options);
+  auto records = reader.finish();
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.cutTexts)
     fnd::logInfo("Bookmark file: cut " + std::to_string(records.cutTexts) + " titles, names or notes to the length kept");

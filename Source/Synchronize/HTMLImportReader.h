@@ -19,6 +19,7 @@ struct HTMLImportRecords {
     std::string name;
     int parent = kReceivingFolder;  // index into folders, or the receiving folder
     std::int64_t orderIndex = 0;    // 1, 2, 3 ... among the folders of one parent
+    int draft = 0;                  // the DraftFolder it was announced as
   };
   struct Bookmark {
     int folder = kReceivingFolder;
@@ -27,6 +28,7 @@ struct HTMLImportRecords {
     std::string title;
     std::string notes;
     std::vector<int> tags;  // indices into tags
+    int draft = 0;          // the DraftBookmark it was announced as
   };
   Kind kind = Kind::Netscape;
   std::vector<Folder> folders;      // parents before children
@@ -36,6 +38,21 @@ struct HTMLImportRecords {
   std::size_t flattenedFolders = 0;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
+};
+
+// Folders and bookmarks as the reader meets them, before the end of the file settles which are
+// kept (an empty menu list may give way to the next one, a file without items may turn out a
+// reading list, repeats may be skipped), how folders are named and in what order.
+struct HTMLImportDraftFolder {
+  int draft = 0;
+  int parentDraft = HTMLImportRecords::kReceivingFolder;
+  std::string name;
+};
+struct HTMLImportDraftBookmark {
+  int draft = 0;
+  int folderDraft = HTMLImportRecords::kReceivingFolder;
+  std::string url, baseURL, title, notes;
+  std::vector<std::string> tags;
 };
 
 class HTMLImportReader {
@@ -51,6 +68,10 @@ class HTMLImportReader {
     // Answers whether the store already holds a bookmark of this address (in the form
     // decodeHarmlessPercentEscapes gives); asked only when skipping duplicates.
     std::function<bool(const std::string& address)> isKnown;
+    // Told of every draft as it is read (on the reading thread), so that storing can start
+    // before the file ends.
+    std::function<void(const HTMLImportDraftFolder&)> onFolder;
+    std::function<void(const HTMLImportDraftBookmark&)> onBookmark;
   };
   using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
 

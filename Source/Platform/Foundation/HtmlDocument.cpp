@@ -474,15 +474,19 @@ class StreamPipeline {
 
  private:
   void fill() {
-    std::string chunk;
+    // One block buffer for the whole file: a new large buffer per block would make the
+    // allocator gather its free lists each time.
+    std::string_view chunk;
     if (!head_.empty()) {
-      chunk = std::move(head_);
+      block_ = std::move(head_);
       head_.clear();
+      chunk = block_;
     } else {
       constexpr std::size_t kBlock = 256 * 1024;
-      chunk.resize(kBlock);
-      chunk.resize(source_(chunk.data(), kBlock));
-      result.bytesRead += chunk.size();
+      block_.resize(kBlock);
+      const std::size_t n = source_(block_.data(), kBlock);
+      result.bytesRead += n;
+      chunk = std::string_view(block_.data(), n);
     }
     if (chunk.empty()) {
       if (decoder_) push(QString(decoder_->decode(QByteArrayView())).toStdString());
@@ -490,13 +494,15 @@ class StreamPipeline {
       ended_ = true;
       return;
     }
-    if (decoder_)
+    if (decoder_) {
       push(QString(decoder_->decode(QByteArrayView(chunk.data(), static_cast<qsizetype>(chunk.size())))).toStdString());
-    else
-      push(std::move(chunk));
+    } else {
+      block_.resize(chunk.size());
+      push(block_);
+    }
   }
 
-  void push(std::string text) {
+  void push(std::string& text) {
     // A NUL would end the parser's reading of the file; it carries nothing, so it goes.
     if (std::memchr(text.data(), 0, text.size())) {
       const auto before = text.size();
@@ -505,12 +511,13 @@ class StreamPipeline {
     }
     closer_.feed(text, out_);
   }
+  void push(std::string&& text) { push(text); }
 
   const HtmlStreamReader::Source& source_;
   std::string head_;
   std::optional<QStringDecoder> decoder_;
   ItemCloser closer_;
-  std::string out_;
+  std::string block_, out_;
   std::size_t at_ = 0;
   bool ended_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -29,6 +30,7 @@ struct BulkInsert::Impl {
   std::map<const EntityDescription*, std::pair<std::int64_t, std::int64_t>> keys;
   std::map<std::pair<const EntityDescription*, int>, sqlite3_stmt*> joins;
   std::vector<std::string> deferredIndexes;  // CREATE INDEX statements to run before the commit
+  std::map<const EntityDescription*, std::vector<std::int64_t>> removed;
   int previousSync = -1;
 
   ~Impl() { finalize(); }
@@ -98,6 +100,27 @@ struct BulkInsert::Impl {
     if (lock.owns_lock()) lock.unlock();
   }
 };
+
+namespace {
+
+void bindCell(sqlite3_stmt* st, int i, const BulkInsert::Cell& c, bool keyColumn) {
+  using Kind = BulkInsert::Cell::Kind;
+  switch (c.kind) {
+    case Kind::Null: sqlite3_bind_null(st, i); break;
+    case Kind::Integer:
+      if (keyColumn && c.integer == 0)
+        sqlite3_bind_null(st, i);
+      else
+        sqlite3_bind_int64(st, i, c.integer);
+      break;
+    case Kind::Real: sqlite3_bind_double(st, i, c.real); break;
+    case Kind::Text:
+      sqlite3_bind_text(st, i, c.text.data() ? c.text.data() : "", static_cast<int>(c.text.size()), SQLITE_STATIC);
+      break;
+  }
+}
+
+}  // namespace
 
 BulkInsert::BulkInsert() : impl_(std::make_unique<Impl>()) {}
 
@@ -204,23 +227,7 @@ std::int64_t BulkInsert::insert(const Shape& shape, const std::vector<Cell>& cel
   sqlite3_stmt* st = shape.statement;
   sqlite3_bind_int64(st, 1, key);
   int i = 2;
-  for (std::size_t k = 0; k < cells.size(); ++k, ++i) {
-    const Cell& c = cells[k];
-    const bool toOne = k >= shape.attributes.size();
-    switch (c.kind) {
-      case Cell::Kind::Null: sqlite3_bind_null(st, i); break;
-      case Cell::Kind::Integer:
-        if (toOne && c.integer == 0)
-          sqlite3_bind_null(st, i);
-        else
-          sqlite3_bind_int64(st, i, c.integer);
-        break;
-      case Cell::Kind::Real: sqlite3_bind_double(st, i, c.real); break;
-      case Cell::Kind::Text:
-        sqlite3_bind_text(st, i, c.text.data() ? c.text.data() : "", static_cast<int>(c.text.size()), SQLITE_STATIC);
-        break;
-    }
-  }
+  for (std::size_t k = 0; k < cells.size(); ++k, ++i) bindCell(st, i, cells[k], k >= shape.attributes.size());
   const int rc = sqlite3_step(st);
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) {
@@ -275,6 +282,58 @@ std::vector<std::pair<std::string, std::int64_t>> BulkInsert::keysByText(const s
     }
   sqlite3_finalize(st);
   return out;
+}
+
+
+bool BulkInsert::update(const std::string& entityName, std::int64_t key, const std::vector<std::string>& attributes,
+                        const std::vector<Cell>& cells) {
+  Impl& d = *impl_;
+  const EntityDescription* e = d.coordinator->model()->entity(entityName);
+  if (!e || !d.open || d.failed || attributes.size() != cells.size() || attributes.empty()) return false;
+  std::string sql = "UPDATE " + e->tableName() + " SET ";
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    if (e->attributeIndex(attributes[i]) < 0) return false;
+    sql += (i ? ", " : "") + storeColumnName(attributes[i]) + " = ?";
+  }
+  sql += " WHERE Z_PK = ?";
+  sqlite3_stmt* st = nullptr;
+  bool ok = sqlite3_prepare_v2(d.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+  if (ok) {
+    for (std::size_t i = 0; i < cells.size(); ++i) bindCell(st, static_cast<int>(i) + 1, cells[i], false);
+    sqlite3_bind_int64(st, static_cast<int>(cells.size()) + 1, key);
+    ok = sqlite3_step(st) == SQLITE_DONE;
+  }
+  sqlite3_finalize(st);
+  if (!ok) d.fail("A row could not be changed");
+  return ok;
+}
+
+bool BulkInsert::remove(const std::string& entityName, std::int64_t key) {
+  Impl& d = *impl_;
+  const EntityDescription* e = d.coordinator->model()->entity(entityName);
+  if (!e || !d.open || d.failed) return false;
+  auto run = [&](const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    bool ok = sqlite3_prepare_v2(d.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+    if (ok) {
+      sqlite3_bind_int64(st, 1, key);
+      ok = sqlite3_step(st) == SQLITE_DONE;
+    }
+    sqlite3_finalize(st);
+    return ok;
+  };
+  for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r)
+    if (auto j = joinColumnsFor(*e, r))
+      if (!run("DELETE FROM " + j->table + " WHERE " + j->mine + " = ?")) {
+        d.fail("A relationship could not be removed");
+        return false;
+      }
+  if (!run("DELETE FROM " + e->tableName() + " WHERE Z_PK = ?")) {
+    d.fail("A row could not be removed");
+    return false;
+  }
+  d.removed[e].push_back(key);
+  return true;
 }
 
 void BulkInsert::deferIndexes(const std::string& entityName) {
@@ -350,8 +409,12 @@ bool BulkInsert::commit(fnd::Error* error) {
 
   SaveNotification note;
   note.context = d.context.get();
-  for (const auto& [e, range] : d.keys)
-    for (std::int64_t k = range.first; k < range.second; ++k) note.insertedIDs.push_back(d.store->idFor(e, k));
+  for (const auto& [e, range] : d.keys) {
+    std::vector<std::int64_t>& gone = d.removed[e];
+    std::sort(gone.begin(), gone.end());
+    for (std::int64_t k = range.first; k < range.second; ++k)
+      if (!std::binary_search(gone.begin(), gone.end(), k)) note.insertedIDs.push_back(d.store->idFor(e, k));
+  }
   postSaveNotification(*d.context, note);
   return true;
 }

@@ -56,6 +56,11 @@ class BulkInsert {
   // Links two rows through a many-to-many relationship of `entityName`.
   bool relate(const std::string& entityName, const std::string& relationship, std::int64_t key,
               std::int64_t otherKey);
+  // Changes attributes of a row inserted here.
+  bool update(const std::string& entityName, std::int64_t key, const std::vector<std::string>& attributes,
+              const std::vector<Cell>& cells);
+  // Takes back a row inserted here, with its join rows; it is not announced at the commit.
+  bool remove(const std::string& entityName, std::int64_t key);
   // Keys of the rows of `entityName` whose `attribute` holds each text, for rows to link to.
   std::vector<std::pair<std::string, std::int64_t>> keysByText(const std::string& entityName,
                                                                const std::string& attribute);
