@@ -321,11 +321,13 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
     report.outcome = Outcome::NotStored;
     return report;
   }
-  // A large file into a small library: its indexes are cheaper to build again than to keep.
+  // A large file into a small library: some indexes are cheaper to build again than to keep.
   constexpr std::int64_t kLargeLoad = 10000, kBytesPerBookmark = 300;
   const auto expected = static_cast<std::int64_t>(fnd::FileManager::sizeOfItem(path)) / kBytesPerBookmark;
+  // Only the indexes whose new keys land all over them: the others (dates of now, flags of 0,
+  // folders in file order) grow at one end and cost little to keep while the file is read.
   if (expected >= kLargeLoad && expected >= bulk->rowCount(Bookmark::entityName()))
-    bulk->deferIndexes(Bookmark::entityName());
+    bulk->deferIndexes(Bookmark::entityName(), {"uniqueID", "url"});
   DraftWriter writer(*bulk, root, skipDuplicates, isKnown);
   bool stored = writer.start();
 

@@ -336,18 +336,26 @@ bool BulkInsert::remove(const std::string& entityName, std::int64_t key) {
   return true;
 }
 
-void BulkInsert::deferIndexes(const std::string& entityName) {
+void BulkInsert::deferIndexes(const std::string& entityName, const std::vector<std::string>& attributes) {
   Impl& d = *impl_;
   const EntityDescription* e = d.coordinator->model()->entity(entityName);
   if (!e || !d.open || d.failed) return;
+  std::vector<std::string> columns;
+  for (const auto& a : attributes) columns.push_back(storeColumnName(a));
   sqlite3_stmt* st = nullptr;
   std::vector<std::pair<std::string, std::string>> found;
   if (sqlite3_prepare_v2(d.db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL",
                          -1, &st, nullptr) == SQLITE_OK) {
     sqlite3_bind_text(st, 1, e->tableName().c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(st) == SQLITE_ROW)
-      found.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
-                         reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      std::string name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      // Only indexes over one of the named columns, when columns are named.
+      const bool wanted = columns.empty() || std::any_of(columns.begin(), columns.end(), [&](const std::string& c) {
+                            return sql.find("(" + c + ")") != std::string::npos;
+                          });
+      if (wanted) found.emplace_back(std::move(name), std::move(sql));
+    }
   }
   sqlite3_finalize(st);
   for (auto& [name, sql] : found) {

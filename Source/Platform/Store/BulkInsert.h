@@ -66,9 +66,10 @@ class BulkInsert {
                                                                const std::string& attribute);
 
   // For a load that is large beside what the table holds: the secondary indexes of the
-  // entity's table are dropped now and built again, from sorted keys, before the commit,
-  // which is much cheaper than keeping them up to date row by row.
-  void deferIndexes(const std::string& entityName);
+  // entity's table (those over the named attributes, or all) are dropped now and built again,
+  // from sorted keys, before the commit, which is much cheaper than keeping them up to date row
+  // by row when new keys land all over the index.
+  void deferIndexes(const std::string& entityName, const std::vector<std::string>& attributes = {});
   // Rows of `entityName` in the store (those inserted here included).
   std::int64_t rowCount(const std::string& entityName);
 
