@@ -193,7 +193,10 @@ class DraftWriter {
     if (static_cast<std::size_t>(b.draft) >= bookmarkKeys_.size()) bookmarkKeys_.resize(static_cast<std::size_t>(b.draft) + 1, 0);
     // Repeats are left out as they come; the settling below puts right what the whole file
     // decides otherwise.
-    if (skip_ && ((isKnown_ && isKnown_(b.url)) || !processed_.insert(b.url).second)) return true;
+    if (skip_ && ((isKnown_ && isKnown_(b.url)) || !processed_.insert(b.url).second)) {
+      held_.emplace(b.draft, b);
+      return true;
+    }
     const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
     bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
     return key != 0;
@@ -215,12 +218,15 @@ class DraftWriter {
     for (const auto& b : records.bookmarks) {
       keptBookmark[static_cast<std::size_t>(b.draft)] = true;
       if (bookmarkKeys_[static_cast<std::size_t>(b.draft)]) continue;
-      std::vector<std::string> tags;
-      for (int t : b.tags) tags.push_back(records.tags[static_cast<std::size_t>(t)]);
+      // A repeat held back that the whole file keeps after all (the first of its address was
+      // not kept): its texts were in the draft.
+      auto held = held_.find(b.draft);
+      if (held == held_.end()) return false;
+      const HTMLImportDraftBookmark& d = held->second;
       const int folderDraft = b.folder == HTMLImportRecords::kReceivingFolder
                                   ? HTMLImportRecords::kReceivingFolder
                                   : records.folders[static_cast<std::size_t>(b.folder)].draft;
-      if (!write(b.url, b.baseURL, b.title, b.notes, folderKey(folderDraft), tags)) return false;
+      if (!write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags)) return false;
     }
     for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
       if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
@@ -280,6 +286,7 @@ class DraftWriter {
   std::unordered_map<int, std::int64_t> children_;
   std::vector<std::int64_t> bookmarkKeys_;
   std::unordered_set<std::string> processed_;
+  std::unordered_map<int, HTMLImportDraftBookmark> held_;
   std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
   std::vector<store::BulkInsert::Cell> cells_;
 };

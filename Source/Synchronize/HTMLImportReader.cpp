@@ -622,6 +622,11 @@ class Reader final : public fnd::HtmlStreamHandler {
       HTMLImportDraftBookmark out{static_cast<int>(bookmarks_.size()) - 1, d.folder, d.url, d.baseURL, d.title, d.notes, {}};
       for (int t : d.tags) out.tags.push_back(tagNames_[static_cast<std::size_t>(t)]);
       options_.onBookmark(out);
+      // Whoever was told keeps the texts; the end of the file only needs where it went.
+      BookmarkDraft& kept = bookmarks_.back();
+      std::string().swap(kept.title);
+      std::string().swap(kept.notes);
+      std::string().swap(kept.baseURL);
     }
   }
 

@@ -69,7 +69,8 @@ class HTMLImportReader {
     // decodeHarmlessPercentEscapes gives); asked only when skipping duplicates.
     std::function<bool(const std::string& address)> isKnown;
     // Told of every draft as it is read (on the reading thread), so that storing can start
-    // before the file ends.
+    // before the file ends. The records then carry the bookmarks' addresses, folders and tags
+    // only: their titles, notes and base addresses were in the drafts.
     std::function<void(const HTMLImportDraftFolder&)> onFolder;
     std::function<void(const HTMLImportDraftBookmark&)> onBookmark;
   };

@@ -142,9 +142,9 @@ std::unique_ptr<BulkInsert> BulkInsert::begin(const ContextRef& context, fnd::Er
   d.lock = std::unique_lock(d.store->mutex);
   d.db = static_cast<sqlite3*>(d.store->db);
   if (!d.db) return refuse("The coordinator has no store");
-  // A load touches pages all over the indexes: a large cache keeps them in memory until the
+  // A load touches pages all over the indexes: a larger cache keeps them in memory until the
   // commit, as a big save does.
-  d.exec("PRAGMA cache_size = -32768");
+  d.exec("PRAGMA cache_size = -16384");
   d.relaxSync();
   if (!d.exec("BEGIN IMMEDIATE")) {
     d.fail("The store could not be locked for writing");
