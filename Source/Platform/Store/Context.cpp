@@ -850,6 +850,8 @@ void notify(Context& c, const SaveNotification& n) {
 
 }  // namespace
 
+void postSaveNotification(Context& context, const SaveNotification& notification) { notify(context, notification); }
+
 bool Context::save(fnd::Error* error) {
   Impl& c = *impl_;
   Coordinator::Impl* st = c.store();

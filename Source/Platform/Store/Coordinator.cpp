@@ -263,6 +263,15 @@ fnd::Value fromColumn(const AttributeDescription& a, sqlite3_stmt* st, int col) 
 
 }  // namespace
 
+std::string storeColumnName(const std::string& name) { return columnName(name); }
+
+std::optional<JoinColumns> joinColumnsFor(const EntityDescription& e, int relationship) {
+  if (!usesJoinTable(e, relationship)) return std::nullopt;
+  JoinTable j = joinTableFor(e, relationship);
+  return JoinColumns{j.table, j.flipped ? j.destinationColumn : j.ownerColumn,
+                     j.flipped ? j.ownerColumn : j.destinationColumn};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Schema
 

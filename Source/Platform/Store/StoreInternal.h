@@ -225,6 +225,19 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
 // The evaluator's rule for one comparison of two plain values.
 bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options);
 
+// Column and join-table names, for writers outside the coordinator (the bulk insert).
+std::string storeColumnName(const std::string& attributeOrRelationship);
+// The join table of a many-to-many relationship of `entity`, with the column that holds this
+// side's key and the one that holds the other side's.
+struct JoinColumns {
+  std::string table, mine, theirs;
+};
+std::optional<JoinColumns> joinColumnsFor(const EntityDescription& entity, int relationship);
+
+// Tells the context's save observers and the notification centre about rows written without
+// the context (see BulkInsert).
+void postSaveNotification(Context& context, const SaveNotification& notification);
+
 // The SQL function the compiled text uses for folded comparisons.
 void registerSqlFunctions(void* db);
 
