@@ -453,22 +453,27 @@ std::string quote(const std::string& s) {
   return r + "\"";
 }
 
+// A real reads back as a real: "2" would come back as an integer, "inf" as a key path. Infinities
+// are written as a literal that overflows to them.
+std::string realText(double d) {
+  if (std::isnan(d)) return "nil";
+  if (std::isinf(d)) return d < 0 ? "-1e999" : "1e999";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", d);
+  std::string r = buf;
+  if (r.find_first_of(".e") == std::string::npos) r += ".0";
+  return r;
+}
+
 std::string literal(const fnd::Value& v) {
   switch (v.type()) {
     case fnd::Value::Type::Null: return "nil";
     case fnd::Value::Type::Boolean: return v.boolValue() ? "TRUE" : "FALSE";
     case fnd::Value::Type::Integer: return std::to_string(v.intValue());
-    case fnd::Value::Type::Real: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.17g", v.doubleValue());
-      return buf;
-    }
+    case fnd::Value::Type::Real: return realText(v.doubleValue());
     case fnd::Value::Type::String: return quote(v.string());
-    case fnd::Value::Type::Date: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "CAST(%.17g, \"NSDate\")", v.date().timeIntervalSinceReferenceDate());
-      return buf;
-    }
+    case fnd::Value::Type::Date:
+      return "CAST(" + realText(v.date().timeIntervalSinceReferenceDate()) + ", \"NSDate\")";
     case fnd::Value::Type::Array: {
       std::string r = "{";
       bool first = true;
@@ -492,6 +497,10 @@ std::string keyPathText(const std::string& keyPath) {
   if (keyPath.empty()) return keyPath;
   const auto first = static_cast<unsigned char>(keyPath[0]);
   bool escape = !(std::isalpha(first) || first == '_' || first == '@' || first == '$' || first >= 0x80);
+  // A bare "SELF." prefix is dropped on reading.
+  escape = escape || (keyPath.size() > 5 && std::equal(keyPath.begin(), keyPath.begin() + 5, "SELF.", [](char a, char b) {
+                        return std::toupper(static_cast<unsigned char>(a)) == b;
+                      }));
   for (const char* keyword : kKeywords) {
     if (escape) break;
     escape = keyPath.size() == std::strlen(keyword) &&
@@ -508,7 +517,8 @@ std::string expressionText(const Expression& e) {
     case Expression::Kind::Self: return "SELF";
     case Expression::Kind::KeyPath: return keyPathText(e.keyPath);
     case Expression::Kind::Function:
-      return e.function + ":(" + (e.keyPath.empty() ? literal(e.constant) : keyPathText(e.keyPath)) + ")";
+      // The argument is written as a string: it names a key path whatever characters it holds.
+      return e.function + "(" + (e.keyPath.empty() ? literal(e.constant) : quote(e.keyPath)) + ")";
   }
   return "";
 }
