@@ -29,9 +29,23 @@ std::optional<fnd::Date> optDate(const fnd::Value& v) {
   return std::nullopt;
 }
 
+using FolderIndex = std::unordered_map<std::string, Folder::Ref>;
+
+// Every folder of the context by identifier, fetched once: a lookup per incoming record would
+// make a merge quadratic in the number of folders.
+std::optional<FolderIndex> indexFolders(const ContextRef& ctx) {
+  auto all = Folder::fetchEntities(ctx);
+  if (!all) return std::nullopt;
+  FolderIndex index;
+  index.reserve(all->size());
+  for (auto& f : *all) index.emplace(f->folderID(), f);
+  return index;
+}
+
 class MergeState {
  public:
-  MergeState(const ContextRef& ctx, const SyncMerge::Options& options) : ctx_(ctx), options_(options) {
+  MergeState(const ContextRef& ctx, const SyncMerge::Options& options, FolderIndex& folders)
+      : ctx_(ctx), options_(options), folders_(folders) {
     for (auto& b : Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}))
       if (auto id = b->uniqueIDValue()) bookmarks_.emplace(*id, b);
     for (auto& t : Tag::fetchEntities(ctx).value_or(Tag::List{})) tags_.emplace(t->name(), t);
@@ -41,9 +55,10 @@ class MergeState {
   Folder::Ref folderFor(const std::string& id) {
     auto it = folders_.find(id);
     if (it != folders_.end()) return it->second;
-    auto f = Folder::folderWithFolderID(id, ctx_);
-    if (!f) f = Folder::folderWithFolderID(Folder::kInboxID, ctx_);
-    folders_[id] = f;
+    // The index holds every folder of the context, so a missing one is made, not fetched.
+    auto f = Folder::newFolderWithFolderID(id, ctx_);
+    if (!f) return id == Folder::kInboxID ? nullptr : folderFor(Folder::kInboxID);
+    folders_.emplace(id, f);
     return f;
   }
 
@@ -91,7 +106,7 @@ class MergeState {
   std::unordered_map<std::string, Bookmark::Ref> bookmarks_;
   std::unordered_map<std::string, Tag::Ref> tags_;
   std::unordered_map<std::string, Service::Ref> services_;
-  std::unordered_map<std::string, Folder::Ref> folders_;
+  FolderIndex& folders_;
 };
 
 std::vector<std::string> sortedTagNames(const Bookmark& b) {
@@ -270,12 +285,20 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     }
   }
 
+  auto index = indexFolders(ctx);
+  if (!index) {
+    // Without the folders every record would look new and be duplicated.
+    fnd::logError("Sync: could not read the folders; nothing merged.");
+    return result;
+  }
+  FolderIndex& folders = *index;
   for (const auto& f : doc.folders) {
     const auto id = str(f.folderID);
     if (id.empty() || id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID) continue;
+    auto it = folders.find(id);
+    Folder::Ref local = it == folders.end() ? nullptr : it->second;
     if (options.isSync && options.remoteKestoID > options.localKestoID) {
       // Both sides changed the same version: the larger library identifier wins on every peer.
-      auto local = Folder::existingFolderWithFolderID(id, ctx);
       if (local && local->version() == f.version.intValue() && folderDiffers(*local, f)) {
         local->setValue(folder_attr::name, f.name);
         local->setValue(folder_attr::parentFolderID, f.parentFolderID);
@@ -285,7 +308,12 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
         continue;
       }
     }
-    Folder::importFolder(f, options.isSync, ctx);
+    if (!local) {
+      local = Folder::newFolderWithFolderID(id, ctx);
+      if (!local) continue;
+      folders.emplace(id, local);
+    }
+    local->takeRecord(f, options.isSync);
   }
 
   if (options.isSync) {
@@ -302,7 +330,7 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     }
   }
 
-  MergeState state(ctx, options);
+  MergeState state(ctx, options, folders);
   for (const auto& b : doc.bookmarks) state.importBookmark(b, result);
 
   if (options.isSync) {
