@@ -544,17 +544,30 @@ const char* operatorText(ComparisonOperator op) {
 }  // namespace
 
 std::string Predicate::format() const {
+  // Parentheses only where the structure needs them, so the written form nests no deeper than
+  // the text it was read from (the parser bounds nesting).
+  auto operand = [](const PredicateRef& p, bool parenthesiseAnd) {
+    if (!p) return std::string("TRUEPREDICATE");
+    const bool compound = p->kind_ == Kind::Or || (parenthesiseAnd && p->kind_ == Kind::And);
+    return compound ? "(" + p->format() + ")" : p->format();
+  };
   switch (kind_) {
     case Kind::True: return "TRUEPREDICATE";
     case Kind::False: return "FALSEPREDICATE";
-    case Kind::Not: return "NOT (" + (subs_.empty() || !subs_[0] ? std::string("TRUEPREDICATE") : subs_[0]->format()) + ")";
+    case Kind::Not: {
+      const PredicateRef sub = subs_.empty() ? nullptr : subs_[0];
+      if (sub && sub->kind_ == Kind::Comparison && sub->modifier_ == ComparisonModifier::Any)
+        return "NONE " + sub->format().substr(4);  // "ANY ..." negated
+      return "NOT " + operand(sub, true);
+    }
     case Kind::And:
     case Kind::Or: {
       if (subs_.empty()) return kind_ == Kind::And ? "TRUEPREDICATE" : "FALSEPREDICATE";
       std::string r;
       for (std::size_t i = 0; i < subs_.size(); ++i) {
         if (i) r += kind_ == Kind::And ? " AND " : " OR ";
-        r += "(" + (subs_[i] ? subs_[i]->format() : std::string("TRUEPREDICATE")) + ")";
+        // AND binds tighter than OR; a compound of the same kind would merge into this one.
+        r += operand(subs_[i], kind_ == Kind::And);
       }
       return r;
     }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 namespace kesto::store {
 
@@ -30,6 +31,21 @@ struct Token {
   std::size_t pos = 0;
   bool escaped = false;  // written with "#": a key, never a keyword
 };
+
+// How many lists deep a value goes (iteratively: the value may come from anywhere).
+int listDepth(const fnd::Value& v) {
+  int deepest = 0;
+  std::vector<std::pair<const fnd::Value*, int>> pending{{&v, 0}};
+  while (!pending.empty()) {
+    auto [value, depth] = pending.back();
+    pending.pop_back();
+    if (!value->isArray()) continue;
+    deepest = std::max(deepest, depth + 1);
+    if (deepest > kMaxNesting) break;
+    for (const auto& e : value->array()) pending.push_back({&e, depth + 1});
+  }
+  return deepest;
+}
 
 bool isKeyPathCharacter(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -285,6 +301,8 @@ class Parser {
       case Tok::Arg: {
         advance();
         fnd::Value v = nextArgument();
+        // A list argument is written back as nested braces, which must read back too.
+        if (depth_ + listDepth(v) > kMaxNesting) fail("argument nested too deeply");
         return Expression::makeConstant(std::move(v));
       }
       case Tok::KeyArg: {

@@ -200,6 +200,19 @@ TEST(Predicate, DeepNestingIsRefused) {
   ASSERT_TRUE(p);
   EXPECT_TRUE(Predicate::parse(p->format()));
   EXPECT_TRUE(Predicate::parse(nested(40, "NOT ", "x == 1", "")));
+  // What is accepted near the bound is written back no deeper than it was read.
+  for (const std::string& text :
+       {nested(90, "NOT ", "x == 1", "") + " OR " + nested(90, "!", "NONE y == 2", ""),
+        nested(45, "(a == 1 OR ", "b == 2", ")"), nested(45, "(a == 1 AND ", "b == 2", ")")}) {
+    auto accepted = Predicate::parse(text);
+    ASSERT_TRUE(accepted) << text;
+    auto again = Predicate::parse(accepted->format());
+    ASSERT_TRUE(again) << accepted->format();
+    EXPECT_EQ(again->format(), accepted->format());
+  }
+  fnd::Value deep = fnd::Array{};
+  for (int i = 0; i < 200; ++i) deep = fnd::Array{deep};
+  EXPECT_FALSE(Predicate::parse("x IN %@", {deep}));
 }
 
 TEST(Predicate, DatesFormatAndParseBack) {
