@@ -664,7 +664,7 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
 
 bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
                                  const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
-                                 fnd::Error* error, const RowFilter* wanted) {
+                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow) {
   std::lock_guard lock(mutex);
   if (!db) {
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
@@ -675,7 +675,8 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   std::string sql = (faultsOnly ? std::string("SELECT Z_PK") : "SELECT " + selectList(*entity, false)) + " FROM " +
                     entity->tableName();
   if (!where.empty()) sql += " WHERE " + where;
-  if (!faultsOnly) sql += " ORDER BY Z_PK";
+  if (orderAndWindow && !faultsOnly) sql += " " + *orderAndWindow;
+  else if (!faultsOnly) sql += " ORDER BY Z_PK";
   Cached st(*this, std::move(sql));
   if (!st) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch could not be prepared");

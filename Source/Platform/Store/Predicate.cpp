@@ -101,7 +101,7 @@ std::string foldString(std::string_view s, unsigned options) {
   if (isAscii(s)) {
     std::string r(s);
     if (options & kCaseInsensitive)
-      for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char& c : r) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     return r;
   }
   icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
