@@ -344,14 +344,17 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       }
     }
     bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
-    // When SQL decides alone (nothing pending here could change the answer), it sorts and cuts
-    // the window too, so only the rows shown are read and made into objects.
+    // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
+    // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
+    // limit every row is read anyway, and reading in key order then sorting here is faster than
+    // an ordered walk of an index.
     std::string orderAndWindow;
-    const bool sqlDecides = compiled && !faults && inserted.empty() && updated.empty() && deleted.empty() &&
+    const bool sqlDecides = compiled && !faults && applyWindow && request.fetchLimit > 0 && inserted.empty() &&
+                            updated.empty() && deleted.empty() &&
                             compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
-    if (sqlDecides && applyWindow && (request.fetchLimit > 0 || request.fetchOffset > 0))
-      orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit > 0 ? request.fetchLimit : -1) + " OFFSET " +
-                        std::to_string(std::max<std::int64_t>(request.fetchOffset, 0));
+    if (sqlDecides)
+      orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
+                        std::to_string(std::max<long>(request.fetchOffset, 0));
     std::vector<Snapshot> rows;
     // Rows whose objects are loaded here at the same version need no values read.
     auto& keyed = byKey;
