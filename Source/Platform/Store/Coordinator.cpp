@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <unordered_map>
 
 namespace kesto::store {
 
@@ -621,8 +622,21 @@ std::string selectList(const EntityDescription& e, bool faultsOnly) {
   return cols;
 }
 
+// IDs of the rows relationships point at, shared by the rows of one fetch.
+struct DestinationKey {
+  const EntityDescription* entity;
+  std::int64_t pk;
+  bool operator==(const DestinationKey& o) const { return entity == o.entity && pk == o.pk; }
+};
+struct DestinationKeyHash {
+  std::size_t operator()(const DestinationKey& k) const {
+    return std::hash<std::int64_t>()(k.pk) * 31 + std::hash<const void*>()(k.entity);
+  }
+};
+using DestinationIDs = std::unordered_map<DestinationKey, ObjectIDRef, DestinationKeyHash>;
+
 void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, bool faultsOnly, Snapshot& s,
-             std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache,
+             DestinationIDs& idCache,
              const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
   if (faultsOnly) {
@@ -683,7 +697,7 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     return false;
   }
   for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
-  std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef> idCache;
+  DestinationIDs idCache;
   const std::size_t first = out.size();
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
