@@ -635,31 +635,29 @@ struct DestinationKeyHash {
 };
 using DestinationIDs = std::unordered_map<DestinationKey, ObjectIDRef, DestinationKeyHash>;
 
-void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, bool faultsOnly, Snapshot& s,
-             DestinationIDs& idCache,
-             const Coordinator::Impl::RowFilter* wanted) {
+void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, Snapshot& s,
+             DestinationIDs& idCache, const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
-  if (faultsOnly) {
-    // No values are read, so the row's version does not matter: objects held already are kept.
-    if (!wanted || (*wanted)(s.pk, -1)) s.id = c.idFor(&e, s.pk);
-    return;
-  }
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
   s.id = c.idFor(&e, s.pk);
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
-  s.values.resize(na);
+  // Values are made in place, in order: a row has dozens of slots and there are many rows.
+  s.values.clear();
+  s.values.reserve(na);
   s.lazyPending.assign(na, 0);
   s.toOne.assign(nr, nullptr);
   int col = 2;
   for (std::size_t i = 0; i < na; ++i) {
     const auto& a = e.attributes()[i];
-    if (a.transient) continue;
-    if (a.isLazy()) {
+    if (a.transient) {
+      s.values.emplace_back();
+    } else if (a.isLazy()) {
       s.lazyPending[i] = 1;
-      continue;
+      s.values.emplace_back();
+    } else {
+      s.values.push_back(fromColumn(a, st, col++));
     }
-    s.values[i] = fromColumn(a, st, col++);
   }
   for (std::size_t i = 0; i < nr; ++i) {
     if (e.relationships()[i].toMany) continue;
@@ -698,18 +696,33 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   }
   for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
   DestinationIDs idCache;
-  const std::size_t first = out.size();
   int rc;
+  if (faultsOnly) {
+    // Keys come in index order: sort the keys, then make the rows.
+    std::vector<std::int64_t> keys;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(st.s, 0));
+    if (rc != SQLITE_DONE) {
+      if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
+      return false;
+    }
+    std::sort(keys.begin(), keys.end());
+    out.reserve(out.size() + keys.size());
+    for (std::int64_t pk : keys) {
+      Snapshot& s = out.emplace_back();
+      s.pk = pk;
+      // No values are read, so the row's version does not matter: objects held already are kept.
+      if (!wanted || (*wanted)(pk, -1)) s.id = idFor(entity, pk);
+    }
+    return true;
+  }
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, faultsOnly, out.back(), idCache, wanted);
+    readRow(*this, *entity, st.s, out.back(), idCache, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
     return false;
   }
-  if (faultsOnly)
-    std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), [](const Snapshot& a, const Snapshot& b) { return a.pk < b.pk; });
   return true;
 }
 
