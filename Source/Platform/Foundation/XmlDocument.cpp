@@ -60,6 +60,7 @@ std::string qualifiedName(xmlNodePtr n) {
 // external entity can be reached), and the first error is kept for the caller.
 struct ParseState {
   bool refusedEntities = false;
+  bool started = false;  // the document began (where a tree parse makes its document)
   std::string message;
   int line = 0;
 };
@@ -68,6 +69,11 @@ void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   if (auto* st = static_cast<ParseState*>(ctxt->_private)) st->refusedEntities = true;
   xmlStopParser(ctxt);
+}
+
+void recordStart(void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (auto* st = static_cast<ParseState*>(ctxt->_private)) st->started = true;
 }
 
 void recordError(void* data, xmlErrorPtr err) {
@@ -128,6 +134,7 @@ bool parseXmlInto(std::string_view bytes, unsigned options, Error* error, std::s
   // Without a tree only the callbacks that refuse entities and record errors are set.
   xmlSAXHandler checkOnly{};
   checkOnly.initialized = XML_SAX2_MAGIC;
+  checkOnly.startDocument = recordStart;
   xmlParserCtxtPtr ctxt = push ? xmlCreatePushParserCtxt(tree ? nullptr : &checkOnly, nullptr, bytes.data(),
                                                          static_cast<int>(head), nullptr)
                                : xmlNewParserCtxt();
@@ -161,7 +168,7 @@ bool parseXmlInto(std::string_view bytes, unsigned options, Error* error, std::s
   }
   const bool wellFormed = ctxt->wellFormed != 0;
   xmlFreeParserCtxt(ctxt);
-  if (st.refusedEntities || !wellFormed || (tree && !doc)) {
+  if (st.refusedEntities || !wellFormed || (tree ? !doc : !st.started)) {
     if (doc) xmlFreeDoc(doc);
     if (st.refusedEntities)
       setError(error, XmlDocument::kRefusedInputError, "Entity declarations are not accepted.");
