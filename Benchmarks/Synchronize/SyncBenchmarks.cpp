@@ -120,10 +120,23 @@ BENCHMARK(BM_SyncMerge50kIntoIdenticalLibrary)->Unit(benchmark::kMillisecond)->I
 
 // A peer's file of new folders merged into a library that has none of them: flat under the top
 // level (arg 1 = 0) or one chain (arg 1 = 1), whose last link closes a cycle to its first folder.
+// With arg 1 = 2 the library already holds as many other folders, which the file deletes.
 void BM_SyncMergeFolders(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
-  const bool chain = state.range(1) != 0;
-  SyncDocument doc;
+  const bool chain = state.range(1) == 1;
+  const bool deletes = state.range(1) == 2;
+  SyncDocument doc, existing;
+  if (deletes) {
+    for (int i = 0; i < count; ++i) {
+      FolderDummy f;
+      f.folderID = "OLD" + std::to_string(i);
+      f.parentFolderID = i % 10 == 0 ? std::string("root") : "OLD" + std::to_string(i - i % 10);
+      f.name = "Old " + std::to_string(i);
+      f.version = 1;
+      existing.folders.push_back(std::move(f));
+      doc.deletions.push_back({"OLD" + std::to_string(i), 2, "f"});
+    }
+  }
   for (int i = 0; i < count; ++i) {
     FolderDummy f;
     f.folderID = "S" + std::to_string(i);
@@ -137,15 +150,21 @@ void BM_SyncMergeFolders(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     SyncLibrary library(false);
-    auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
     SyncMerge::Options options;
     options.localKestoID = "kesto-LOCAL";
     options.remoteKestoID = "kesto-BENCH";
     SyncMerge::Result result;
+    if (deletes) {
+      auto first = WrenDataManager::sharedInstance().secondaryObjectContext();
+      first->performAndWait([&] { SyncMerge::processImport(existing, first, options); });
+      WrenDataManager::sharedInstance().managedObjectContext()->save();
+    }
+    auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
     state.ResumeTiming();
     child->performAndWait([&] { result = SyncMerge::processImport(doc, child, options); });
     state.PauseTiming();
     state.counters["cycles"] = result.cyclesBroken;
+    state.counters["deleted"] = result.foldersDeleted;
     state.ResumeTiming();
   }
 }
@@ -153,6 +172,7 @@ BENCHMARK(BM_SyncMergeFolders)
     ->Args({2000, 0})
     ->Args({10000, 0})
     ->Args({10000, 1})
+    ->Args({10000, 2})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -42,6 +42,43 @@ std::optional<FolderIndex> indexFolders(const ContextRef& ctx) {
   return index;
 }
 
+using FolderChildren = std::unordered_map<std::string, Folder::List>;
+
+FolderChildren childrenByParent(const FolderIndex& folders) {
+  FolderChildren children;
+  for (const auto& [id, f] : folders)
+    if (f && !f->isDeleted()) children[f->parentFolderID()].push_back(f);
+  return children;
+}
+
+// Deletes `top` and its descendants (each once, whatever cycles the tree holds); their bookmarks
+// go to `inbox`, trashed, with a version bump. Answers how many folders went.
+int deleteFolderTree(const Folder::Ref& top, const FolderChildren& children, const Folder::Ref& inbox,
+                     const ContextRef& context) {
+  std::vector<Folder::Ref> doomed{top};
+  std::unordered_set<std::string> visited{top->folderID()};
+  for (std::size_t i = 0; i < doomed.size(); ++i) {
+    auto it = children.find(doomed[i]->folderID());
+    if (it == children.end()) continue;
+    for (const auto& c : it->second)
+      if (!c->isDeleted() && c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
+          visited.insert(c->folderID()).second)
+        doomed.push_back(c);
+  }
+  for (auto& f : doomed) {
+    for (auto& object : f->toMany(folder_rel::bookmarks)) {
+      auto b = std::dynamic_pointer_cast<Bookmark>(object);
+      if (!b) continue;
+      b->setFolder(inbox);
+      b->setTrashed(1);
+      b->setVersion(b->version() + 1);
+      b->setUpdatedDate(fnd::Date::now());
+    }
+    f->deleteEntityInContext(context);
+  }
+  return static_cast<int>(doomed.size());
+}
+
 class MergeState {
  public:
   MergeState(const ContextRef& ctx, const SyncMerge::Options& options, FolderIndex& folders)
@@ -83,6 +120,19 @@ class MergeState {
     return s;
   }
 
+  // A folder of the context not deleted yet; null for none.
+  Folder::Ref existingFolder(const std::string& id) const {
+    auto it = folders_.find(id);
+    return it == folders_.end() || !it->second || it->second->isDeleted() ? nullptr : it->second;
+  }
+
+  // Children by parent identifier, made when the first folder is deleted (parents no longer
+  // change then); deleted folders stay listed and are skipped by the walk.
+  const FolderChildren& children() {
+    if (!children_) children_ = childrenByParent(folders_);
+    return *children_;
+  }
+
   Bookmark::Ref existingBookmark(const std::string& id) {
     auto it = bookmarks_.find(id);
     return it == bookmarks_.end() ? nullptr : it->second;
@@ -107,6 +157,7 @@ class MergeState {
   std::unordered_map<std::string, Tag::Ref> tags_;
   std::unordered_map<std::string, Service::Ref> services_;
   FolderIndex& folders_;
+  std::optional<FolderChildren> children_;
 };
 
 std::vector<std::string> sortedTagNames(const Bookmark& b) {
@@ -230,9 +281,13 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
     b->deleteBookmarkInContext(state.ctx());
     ++result.bookmarksDeleted;
   } else if (t.type == "f") {
-    auto f = Folder::existingFolderWithFolderID(t.objectID, state.ctx());
+    // Looked up in the merge's own index: a fetch per tombstone would scan every change the
+    // merge has made so far, which is quadratic in a large file.
+    if (t.objectID == Folder::kInboxID || t.objectID == Folder::kImportedID) return;
+    auto f = state.existingFolder(t.objectID);
     if (!f || f->version() > t.version) return;
-    result.foldersDeleted += SyncMerge::deleteFolderDuringImport(t.objectID, state.ctx());
+    auto inbox = state.folderFor(Folder::kInboxID);
+    result.foldersDeleted += deleteFolderTree(f, state.children(), inbox, state.ctx());
   } else {
     fnd::logError("Exception trying to read XML file value");
   }
@@ -242,30 +297,12 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
 
 int SyncMerge::deleteFolderDuringImport(const std::string& folderID, const ContextRef& context) {
   if (folderID == Folder::kInboxID || folderID == Folder::kImportedID) return 0;
-  auto top = Folder::existingFolderWithFolderID(folderID, context);
-  if (!top) return 0;
+  auto index = indexFolders(context);
+  if (!index) return 0;
+  auto top = index->find(folderID);
+  if (top == index->end() || !top->second) return 0;
   auto inbox = Folder::folderWithFolderID(Folder::kInboxID, context);
-  std::vector<Folder::Ref> doomed{top};
-  std::unordered_set<std::string> visited{folderID};
-  for (std::size_t i = 0; i < doomed.size(); ++i) {
-    auto children = Folder::fetchEntitiesWhereProperty("parentFolderID", doomed[i]->folderID(), context);
-    for (auto& c : children.value_or(Folder::List{}))
-      if (c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
-          visited.insert(c->folderID()).second)
-        doomed.push_back(c);
-  }
-  for (auto& f : doomed) {
-    for (auto& object : f->toMany(folder_rel::bookmarks)) {
-      auto b = std::dynamic_pointer_cast<Bookmark>(object);
-      if (!b) continue;
-      b->setFolder(inbox);
-      b->setTrashed(1);
-      b->setVersion(b->version() + 1);
-      b->setUpdatedDate(fnd::Date::now());
-    }
-    f->deleteEntityInContext(context);
-  }
-  return static_cast<int>(doomed.size());
+  return deleteFolderTree(top->second, childrenByParent(*index), inbox, context);
 }
 
 SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const ContextRef& ctx, const Options& options) {

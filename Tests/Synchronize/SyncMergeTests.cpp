@@ -272,6 +272,37 @@ TEST_F(SyncMergeTest, LargeFolderTreesMergeQuicklyAndEveryCycleIsCutOnce) {
   EXPECT_TRUE(everyFolderReachesTheTop());
 }
 
+// A file that deletes thousands of folders, alongside thousands it adds, must not look each
+// one up among every change made so far.
+TEST_F(SyncMergeTest, ManyFolderTombstonesMergeQuickly) {
+  constexpr int kCount = 5000;
+  for (int i = 0; i < kCount; ++i) {
+    auto f = Folder::newFolderWithFolderID("old" + std::to_string(i));
+    f->setParentFolderID(i % 10 == 0 ? std::string("root") : "old" + std::to_string(i - i % 10));
+    f->setVersion(1);
+  }
+  bookmark("B1", "http://deep.example/", "in a deleted tree", Folder::existingFolderWithFolderID("old4327"));
+  folder("kept", "Kept", Folder::kRootID, 9);
+  save();
+  Doc d;
+  for (int i = 0; i < kCount; ++i) d.folder("new" + std::to_string(i), "root", 1);
+  for (int i = 0; i < kCount; i += 10) d.tombstone("old" + std::to_string(i), 2, "f");  // each top takes its nine
+  d.tombstone("kept", 2, "f");  // newer here: stays
+  const auto doc = d.parse();
+  const auto start = std::chrono::steady_clock::now();
+  auto r = merge(doc);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(r.foldersDeleted, kCount);
+  auto parent = parentsByID();
+  EXPECT_EQ(parent.count("old4327"), 0u);
+  EXPECT_EQ(parent.count("kept"), 1u);
+  EXPECT_EQ(parent.count("new4999"), 1u);
+  ASSERT_TRUE(find("B1") && find("B1")->folder());
+  EXPECT_EQ(find("B1")->folder()->folderID(), "_inbox");
+  EXPECT_EQ(find("B1")->trashed(), 1);
+}
+
 // In an archive cycles are cut to the Imported folder; one through that folder itself must
 // still end.
 TEST_F(SyncMergeTest, ACycleThroughTheImportedFolderIsBroken) {
