@@ -76,6 +76,12 @@ bool isLive(const Bookmark& b) {
   return trashed.isNumber() && blocked.isNumber() && trashed.doubleValue() < 1 && blocked.doubleValue() < 1;
 }
 
+// The Top 25 test: "timesOpened > 0 and trashed < 1 and blocked < 1".
+bool isOpenedAndLive(const Bookmark& b) {
+  const auto& opened = b.value(bookmark_attr::timesOpened);
+  return opened.isNumber() && opened.doubleValue() > 0 && isLive(b);
+}
+
 const std::string* folderIDOf(const Bookmark& b) {
   auto folder = b.toOne(bookmark_rel::folder);
   if (!folder) return nullptr;
@@ -318,9 +324,10 @@ void DataManager::doLoadBookmarks(bool reset) {
     if (!currentPredicate_) currentPredicate_ = p_.library;
     if (currentPredicate_ == p_.top25) {
       // The first 25 opened bookmarks in library order; the list does not rank by visits.
-      BookmarkList visited = filter(*p_.top25);
-      if (visited.size() > kTop25) visited.resize(kTop25);
-      bookmarks_.insert(bookmarks_.end(), visited.begin(), visited.end());
+      for (const auto& b : allBookmarks_) {
+        if (bookmarks_.size() == kTop25) break;
+        if (isOpenedAndLive(*b)) bookmarks_.push_back(b);
+      }
     } else if (currentPredicate_ == p_.duplicates) {
       clearBookmarks();
       bookmarks_ = duplicates();
@@ -376,11 +383,8 @@ DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate)
     return out;
   }
   if (&predicate == p_.top25.get()) {
-    // "timesOpened > 0 and trashed < 1 and blocked < 1"
-    for (const auto& b : allBookmarks_) {
-      const auto& opened = b->value(bookmark_attr::timesOpened);
-      if (opened.isNumber() && opened.doubleValue() > 0 && isLive(*b)) out.push_back(b);
-    }
+    for (const auto& b : allBookmarks_)
+      if (isOpenedAndLive(*b)) out.push_back(b);
     return out;
   }
   for (const auto& b : allBookmarks_)
