@@ -27,8 +27,13 @@ struct Library {
   Folder::Ref deepFolder;
   std::vector<std::string> tagNames;
 
+  std::string home;
+
+  // The generated library lives in a temporary home, removed when the run ends.
+  ~Library() { fnd::FileManager::removeItem(home); }
+
   Library() {
-    std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
+    home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);

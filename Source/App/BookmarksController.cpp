@@ -123,7 +123,7 @@ void BookmarksController::prepareTileCollectionView() {
     observingScroll_ = true;
     std::weak_ptr<bool> alive = alive_;
     kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
-      if (auto a = alive.lock(); a && *a) jnwCollectionViewScrolled();
+      if (auto a = alive.lock(); a && *a) collectionViewScrolled();
     });
   }
 }
@@ -223,7 +223,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
 
 // ---- refresh ----
 
-void BookmarksController::jnwCollectionViewScrolled() {
+void BookmarksController::collectionViewScrolled() {
   if (shouldUpdateScrollPosition_ && kestoCollectionView && kestoCollectionView->contentView())
     currentlyVisibleRect_ = kestoCollectionView->contentView()->documentVisibleRect();
 }

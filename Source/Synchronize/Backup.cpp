@@ -12,6 +12,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Coordinator.h"
 
 #include <sqlite3.h>
 
@@ -148,6 +149,15 @@ bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
   sqlite3_finalize(stmt);
   if (tables != 3) {
     if (error) *error = backupError(13, "The file is not a Kesto backup");
+    return false;
+  }
+  // Right table names are not enough: the store must be able to open what is swapped in.
+  auto model = WrenDataManager::sharedInstance().managedObjectModel();
+  fnd::Error storeError;
+  if (!model || !store::Coordinator::checkStoreFile(path, *model, &storeError)) {
+    if (error)
+      *error = backupError(14, "The file is not a backup this version of Kesto can open (" +
+                                   storeError.localizedDescription() + ")");
     return false;
   }
   return true;
