@@ -3,6 +3,15 @@
 set(KESTO_SOURCE_ROOT "${CMAKE_SOURCE_DIR}/Source")
 set(KESTO_TESTS_ROOT "${CMAKE_SOURCE_DIR}/Tests")
 
+# Every target, the test harness included, is instrumented: a report from any of them ends the
+# process, so ctest sees it as a failure (scripts/test-sanitizers.sh).
+if(KESTO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  # GCC's flow analysis misreads instrumented code: these warnings are noise in this build only.
+  add_compile_options($<$<CXX_COMPILER_ID:GNU>:-Wno-maybe-uninitialized>)
+endif()
+
 function(kesto_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
