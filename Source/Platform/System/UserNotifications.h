@@ -55,11 +55,13 @@ class UserNotificationCenter {
   void setSink(std::shared_ptr<UserNotificationSink> sink);
   const std::shared_ptr<UserNotificationSink>& sink() const { return sink_; }
 
-  // Used by the desktop sink when no session bus is available.
+  // Used by the desktop sink when no notification server can be reached.
   void setFallbackPresenter(std::function<void(const UserNotification&)> presenter);
 
-  // Whether the desktop sink would reach a notification server over the session bus.
+  // Whether the desktop announces a session bus that answers.
   static bool hasSessionBus();
+  // Whether the desktop sink would reach a notification server over that bus.
+  static bool hasNotificationServer();
 
  private:
   UserNotificationCenter();
