@@ -5,6 +5,7 @@
 #include "App/MainInterface.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
+#include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ApplicationMain.h"
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
                  "start Xvfb :99 and export DISPLAY=:99).\n");
     return 1;
   }
+  kesto::sys::preventSessionBusAutoLaunch();
   std::string workingDirectory;
   if (char* cwd = getcwd(nullptr, 0)) {
     workingDirectory = cwd;

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace kesto::sys {
 namespace {
 
 constexpr const char* kNotificationsService = "org.freedesktop.Notifications";
+constexpr const char* kNoSessionBusAddress = "unix:path=/dev/null";
 // A bus that does not answer in this time is treated as having no server.
 constexpr int kBusQueryMilliseconds = 1000;
 
@@ -30,7 +32,8 @@ std::function<void(const UserNotification&)>& fallbackPresenter() {
 // socket in XDG_RUNTIME_DIR. Qt's own session bus would fall back to libdbus's X11 auto-launch,
 // which starts a dbus-daemon that outlives this program; without an announced bus there is none.
 std::string sessionBusAddress() {
-  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return address;
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
+    return std::string_view(address) == kNoSessionBusAddress ? std::string() : std::string(address);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (!runtime || !*runtime) return {};
   std::string socket = std::string(runtime) + "/bus";
@@ -128,6 +131,13 @@ void UserNotificationCenter::setFallbackPresenter(std::function<void(const UserN
 }
 
 bool UserNotificationCenter::hasSessionBus() { return sessionBus().has_value(); }
+
+bool preventSessionBusAutoLaunch() {
+  if (!sessionBusAddress().empty()) return false;
+  // An absent or empty address auto-launches; this one is taken as given and fails at once
+  // (nothing can listen on a character device).
+  return ::setenv("DBUS_SESSION_BUS_ADDRESS", kNoSessionBusAddress, 1) == 0;
+}
 
 bool UserNotificationCenter::hasNotificationServer() {
   auto bus = sessionBus();

@@ -69,4 +69,10 @@ class UserNotificationCenter {
   std::shared_ptr<UserNotificationSink> sink_;
 };
 
+// Called once before the toolkit starts. When the desktop announces no session bus, points
+// DBUS_SESSION_BUS_ADDRESS at an address that fails at once, so neither the toolkit (its
+// accessibility bridge asks for the bus when the first window shows) nor a program started from
+// here auto-launches a dbus-daemon that would outlive them. Answers whether it did.
+bool preventSessionBusAutoLaunch();
+
 }  // namespace kesto::sys

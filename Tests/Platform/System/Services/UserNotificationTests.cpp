@@ -179,3 +179,19 @@ TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
   EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
   unlink(socket.c_str());
 }
+
+TEST(UserNotifications, NoBusIsAutoLaunchedWhereTheDesktopAnnouncesNone) {
+  BusEnvironment none("");
+  EXPECT_TRUE(kesto::sys::preventSessionBusAutoLaunch());
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  ASSERT_NE(address, nullptr);
+  EXPECT_STRNE(address, "") << "an empty address would still auto-launch";
+  EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
+  // The toolkit's own session bus fails too, instead of starting a daemon.
+  EXPECT_FALSE(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "probe").isConnected());
+  QDBusConnection::disconnectFromBus("probe");
+  // An announced bus is left alone.
+  BusEnvironment announced("unix:path=/some/bus");
+  EXPECT_FALSE(kesto::sys::preventSessionBusAutoLaunch());
+  EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), "unix:path=/some/bus");
+}
