@@ -8,6 +8,7 @@
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Support/LogCenter.h"
 
 #include <csignal>
 #include <cstdio>
@@ -84,5 +85,12 @@ int main(int argc, char** argv) {
     interface.reset();
     kesto::MainInterface::closeAlerts();  // the store-failure alert, when no interface was built
     instance.reset();
+    // The library and the settings were saved as the loop ended, and the instance socket is gone.
+    // What is left is the toolkit's own teardown, which waits for every name lookup still running
+    // on its resolver threads (seconds when the network is slow or gone): end here instead.
+    kesto::LogCenter::flush();
+    kesto::fnd::flushLog();
+    std::fflush(nullptr);
+    std::_Exit(0);
   });
 }
