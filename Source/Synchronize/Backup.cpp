@@ -15,9 +15,15 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <regex>
 #include <thread>
 #include <vector>
 
@@ -44,6 +50,9 @@ struct Db {
 // Copies the database at `from` into a new file at `to` with SQLite's online backup: a
 // consistent snapshot, whatever writes are in flight, in one self-contained file.
 bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* error) {
+  // The library is the user's alone: the copy starts as an empty file only they can read, which
+  // SQLite then fills (it keeps the mode of a file it finds).
+  if (int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
   Db source, destination;
   if (sqlite3_open_v2(from.c_str(), &source.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     if (error) *error = backupError(1, "Could not open " + from + ": " + source.message());
@@ -80,10 +89,35 @@ std::string temporaryPathBeside(const std::string& path) {
          fnd::FileManager::uniqueName() + ".tmp";
 }
 
+// A copy the online backup just made is a consistent snapshot: the quick check and the library's
+// tables are enough to trust it (a full integrity check reads every index and takes seconds).
+bool isSoundCopy(const std::string& path, fnd::Error* error) {
+  Db file;
+  std::string check;
+  int tables = 0;
+  if (sqlite3_open_v2(path.c_str(), &file.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(file.db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+      if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
+    sqlite3_finalize(stmt);
+    if (sqlite3_prepare_v2(file.db,
+                           "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                           "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
+                           -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+      tables = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+  }
+  if (check == "ok" && tables == 3) return true;
+  if (error) *error = backupError(5, "The copy of the library did not read back whole");
+  return false;
+}
+
 // Copy to a temporary file in the destination's folder, then rename over the destination.
 bool copyDatabaseReplacing(const std::string& from, const std::string& to, fnd::Error* error) {
   const std::string temp = temporaryPathBeside(to);
-  if (!copyDatabase(from, temp, error) || !Backup::isValidBackupFile(temp, error) ||
+  if (!copyDatabase(from, temp, error) || !isSoundCopy(temp, error) ||
       !fnd::FileManager::renameItem(temp, to, error)) {
     fnd::FileManager::removeItem(temp);
     return false;
@@ -153,11 +187,10 @@ bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
   return true;
 }
 
-bool Backup::backupToFile(const std::string& path) {
-  const bool automatic = d_->isAutoBackup;
-  d_->isAutoBackup = false;
-  fnd::Error error;
-  const std::string source = storePath();
+namespace {
+
+// The copy behind every backup; logs a failure. Touches no shared state, so it runs on any thread.
+bool copyStore(const std::string& source, const std::string& path, fnd::Error& error) {
   bool ok = false;
   if (path.empty() || path == source)
     error = backupError(20, "A backup cannot replace the library itself");
@@ -165,8 +198,17 @@ bool Backup::backupToFile(const std::string& path) {
     error = backupError(21, "There is no library to back up");
   else
     ok = copyDatabaseReplacing(source, path, &error);
-  if (!ok) {
-    fnd::logError("Could not save backup file : " + error.localizedDescription());
+  if (!ok) fnd::logError("Could not save backup file : " + error.localizedDescription());
+  return ok;
+}
+
+}  // namespace
+
+bool Backup::backupToFile(const std::string& path) {
+  const bool automatic = d_->isAutoBackup;
+  d_->isAutoBackup = false;
+  fnd::Error error;
+  if (!copyStore(storePath(), path, error)) {
     if (!automatic) AlertPresenter::alert("Kesto Backup", "The backup could not be saved: " + error.localizedDescription());
     return false;
   }
@@ -195,8 +237,49 @@ bool Backup::autoBackup() {
   return backupToFile(path);
 }
 
-void Backup::checkAndDeleteBackups() {
+void Backup::autoBackupInBackground(std::function<void(bool)> done) {
+  // Everything the job needs is read here, on the main thread; the job itself shares nothing.
   const std::string folder = applicationSupportDirectory();
+  const std::string source = storePath();
+  const std::string path = folder + "/" + backupNameForDate(fnd::Date::now());
+  fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::Background).async([folder, source, path, done] {
+    thinAutomaticBackups(folder);
+    fnd::Error error;
+    const bool ok = copyStore(source, path, error);
+    if (done) fnd::DispatchQueue::main().async([done, ok] { done(ok); });
+  });
+}
+
+std::size_t Backup::removeStaleTemporaryFiles() {
+  const std::string folder = WrenDataManager::sharedInstance().applicationSupportDirectory();
+  auto names = fnd::FileManager::contentsOfDirectory(folder);
+  if (!names) return 0;
+  // ".<file>.<pid>-<salt>-<count>.tmp" as the copies name them, with SQLite's side files.
+  static const std::regex ours(R"(^\..+\.([0-9]+)-[0-9a-f]+-[0-9]+\.tmp(-journal|-wal|-shm)?$)");
+  auto sameProgram = [](pid_t pid) {
+    auto comm = [](const std::string& who) {
+      return fnd::FileManager::readFile("/proc/" + who + "/comm", 256).value_or(std::string());
+    };
+    return ::kill(pid, 0) == 0 || errno == EPERM ? comm(std::to_string(pid)) == comm("self") : false;
+  };
+  std::size_t removed = 0;
+  for (const auto& name : *names) {
+    std::smatch m;
+    if (!std::regex_match(name, m, ours)) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(m[1].str()));
+    // A copy still being made by a running Kesto is left to it.
+    if (pid == ::getpid() || sameProgram(pid)) continue;
+    bool isDirectory = false;
+    const std::string path = folder + "/" + name;
+    if (fnd::FileManager::fileExists(path, &isDirectory) && !isDirectory && fnd::FileManager::removeItem(path)) ++removed;
+  }
+  if (removed) fnd::logInfo("Removed " + std::to_string(removed) + " unfinished backup copies");
+  return removed;
+}
+
+void Backup::checkAndDeleteBackups() { thinAutomaticBackups(applicationSupportDirectory()); }
+
+void Backup::thinAutomaticBackups(const std::string& folder) {
   auto names = fnd::FileManager::contentsOfDirectory(folder, true);
   if (!names) return;
   struct Entry {
