@@ -115,6 +115,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
   bool applicationIsActive() const { return applicationIsActive_; }
   bool menuBarMode() const { return menuBarMode_; }
+  // Whether the stored preference starts the application in the menu bar, without its window.
+  static bool startsInMenuBarMode();
 
   // Activity and overlay messages.
   void showActivity();

@@ -71,7 +71,11 @@ int main(int argc, char** argv) {
       kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
     installQuitSignals();
     if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
-    interface = kesto::MainInterface::build();
+    interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
+      // The first load keeps the main thread busy for a moment with a large library: the
+      // window's first frame goes up before it, so the window never stands there black.
+      if (!kesto::AppDelegate::startsInMenuBarMode()) kesto::ui::showWindowAndDrawFirstFrame(ui.window());
+    });
     auto* delegate = &interface->appDelegate();
     instance->setArgumentsHandler([delegate](const std::vector<std::string>& handed) {
       // A launch with nothing to hand over is a reopen.
