@@ -25,7 +25,10 @@ settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 log="$work/kesto.log"
 
 fail() { echo "FAIL: $*" >&2; cat "$log" >&2 2>/dev/null; exit 1; }
-cleanup() { [[ -n "${app_pid:-}" ]] && kill "$app_pid" 2>/dev/null; }
+cleanup() {
+  [[ -n "${app_pid:-}" ]] && kill "$app_pid" 2>/dev/null
+  [[ -f "$work/resolv.conf.pid" ]] && kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
+}
 trap cleanup EXIT
 
 wait_for() {  # seconds command...
