@@ -3,8 +3,9 @@
 # the scheme's desktop entry is valid and a generic xdg-open starts it; a notification nobody can
 # show is logged; no dbus-daemon is left behind; a normal run prints no toolkit noise; the first
 # frame of a 50,000-bookmark start is drawn before the library loads; the start's backup arrives
-# later, private like the store, and a start removes the copy a killed one left; quitting ends the
-# process at once, even with name lookups hanging. Usage: shell-e2e.sh KESTO_BINARY
+# later, private like the store, and a start removes the copy a killed one left; names that do not
+# resolve print nothing; quitting ends the process at once, even with name lookups hanging.
+# Usage: shell-e2e.sh KESTO_BINARY
 set -uo pipefail
 kesto="$1"
 for tool in xdotool sqlite3 python3 xdg-open desktop-file-validate; do
@@ -103,8 +104,8 @@ wait_for 20 backup_made || fail "no backup after the start"
 quit_kesto
 
 # Nothing this session started may outlive kesto: no auto-launched bus.
-for pid in $(pgrep -x 'dbus-daemon|dbus-launch'); do
-  if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "HOME=$HOME"; then
+for pid in $(pgrep -x dbus-daemon; pgrep -x dbus-launch); do
+  if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "HOME=$HOME"; then
     fail "a session bus was auto-launched and left running (pid $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline"))"
   fi
 done
@@ -146,26 +147,50 @@ if grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log" | grep -q .; then
   fail "a normal run printed toolkit noise: $(grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log")"
 fi
 
-# ---- name lookups that hang do not hold the quit (needs root for private namespaces) ----
+# ---- name lookups: failing ones print nothing, hanging ones do not hold the quit ----
+# (Needs root for a private network and mount namespace with a resolver of our own.)
 if unshare -mn true 2>/dev/null; then
   printf 'nameserver 127.0.0.1\noptions timeout:10 attempts:1\n' >"$work/resolv.conf"
-  cat >"$work/hanging-dns.sh" <<'EOF'
+  cat >"$work/fake-dns.sh" <<'EOF'
+# fake-dns.sh RESOLV_CONF hang|fail COMMAND...: COMMAND with a resolver that never answers, or that
+# answers every question with "no such name".
 mount --bind "$1" /etc/resolv.conf && ip link set lo up || exit 1
-# A resolver that never answers: every lookup waits for its time-out.
-python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
-while True: s.recv(4096)' &
+python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+while True:
+    query, peer = s.recvfrom(4096)
+    if sys.argv[1] == "fail" and len(query) > 12:
+        # The question echoed, with the answer flags and NXDOMAIN.
+        s.sendto(query[:2] + b"\x81\x83" + query[4:6] + b"\x00" * 6 + query[12:], peer)
+' "$2" &
 echo $! >"$1.pid"
-shift
+shift 2
 exec "$@"
 EOF
-  # The thumbnails now come from a host whose name hangs.
+  # The thumbnails now come from a named host.
   sed -i 's|http://127.0.0.1:9|https://thumbs.example.org|' "$settings"
-  start_kesto unshare -mn --propagation private bash "$work/hanging-dns.sh" "$work/resolv.conf"
+  fake_dns() { exec unshare -mn --propagation private bash "$work/fake-dns.sh" "$work/resolv.conf" "$@"; }
+
+  : >"$log"
+  start_kesto fake_dns fail
+  sleep 1
+  # An added bookmark refreshes the list, whose thumbnails fail to resolve.
+  "$kesto" 'kesto:https%3A%2F%2Fexample.org%2Foffline' >>"$log" 2>&1 || fail "handing over failed"
+  sleep 2
+  quit_kesto
+  kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
+  if grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log" | grep -q .; then
+    fail "names that do not resolve printed toolkit noise: $(grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log")"
+  fi
+
+  start_kesto fake_dns hang
   sleep 2
   quit_kesto
   kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
   [[ "$lingered" -lt 1500 ]] || fail "with lookups hanging, kesto outlived its window by $lingered ms"
 else
-  echo "info: no private namespaces here; the hanging-lookup quit is not tried"
+  echo "info: no private namespaces here; failing and hanging name lookups are not tried"
 fi
 echo "ok"
