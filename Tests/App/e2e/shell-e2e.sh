@@ -137,7 +137,8 @@ mapped=$(now_ms)
 eval "$(xdotool getwindowgeometry --shell "$win")"
 read -r r g b <<<"$(e2e_pixel $((X + WIDTH / 2)) $((Y + HEIGHT / 2)))"
 [[ "$r$g$b" != 000 ]] || fail "the window was black after it mapped"
-[[ ! -e "$stale" ]] || fail "the copy a killed start left is still there"
+stale_gone() { [[ ! -e "$stale" ]]; }
+wait_for 10 stale_gone || fail "the copy a killed start left is still there"
 wait_for 30 backup_made || fail "no backup"
 sleep 1
 quit_kesto
