@@ -16,6 +16,8 @@ packages=(
   # X11, global hot keys, and the end-to-end harness
   libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
   x11-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3
+  # a stand-in notification server, and the desktop-entry checker
+  dbus-tests desktop-file-utils
   # network namespaces for the reachability tests
   iproute2 util-linux
 )

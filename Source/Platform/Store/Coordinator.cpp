@@ -7,6 +7,9 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -493,6 +496,10 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   // Every use of the connection holds `mutex`, so SQLite need not lock again per call.
   int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
   std::string target = memory ? ":memory:" : storePath;
+  // A new store is readable by its owner alone; SQLite keeps the mode of a file it finds and
+  // gives its journals the same.
+  if (!memory && !readOnly)
+    if (int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
   if (sqlite3_open_v2(target.c_str(), &h, flags, nullptr) != SQLITE_OK) {
     if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened at " + storePath);
     if (error) error->mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
