@@ -2,38 +2,11 @@
 
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/GraphicsContext.h"
+#include "Views/BezierPathGeometry.h"
 
 #include <cmath>
-#include <numbers>
 
 namespace kesto {
-
-namespace {
-
-// Appends a circular arc (counter-clockwise, y up) as cubic curves of at most 90 degrees each,
-// joined to what comes before by a straight line.
-void appendArc(ui::Path& path, const fnd::Point& centre, double radius, double fromDegrees, double toDegrees) {
-  auto at = [&](double deg) {
-    double r = deg * std::numbers::pi / 180.0;
-    return fnd::Point{centre.x + radius * std::cos(r), centre.y + radius * std::sin(r)};
-  };
-  fnd::Point start = at(fromDegrees);
-  if (path.isEmpty()) path.moveTo(start);
-  else path.lineTo(start);
-  double step = 90.0;
-  for (double a = fromDegrees; a < toDegrees - 1e-9; a += step) {
-    double b = std::min(a + step, toDegrees);
-    double theta = (b - a) * std::numbers::pi / 180.0;
-    double k = 4.0 / 3.0 * std::tan(theta / 4.0) * radius;
-    double ra = a * std::numbers::pi / 180.0, rb = b * std::numbers::pi / 180.0;
-    fnd::Point p0 = at(a), p3 = at(b);
-    fnd::Point c1{p0.x - k * std::sin(ra), p0.y + k * std::cos(ra)};
-    fnd::Point c2{p3.x + k * std::sin(rb), p3.y - k * std::cos(rb)};
-    path.curveTo(p3, c1, c2);
-  }
-}
-
-}  // namespace
 
 PopoverWindowFrame::PopoverWindowFrame(const fnd::Rect& frame) : View(frame) {}
 
@@ -79,25 +52,25 @@ ui::Path PopoverWindowFrame::popoverBezierPath(const fnd::Rect& rect, PopoverArr
   double midX = i.origin.x + i.size.width * 0.5, midY = i.origin.y + i.size.height * 0.5;
   const double r = kCornerRadius, h = kArrowHalfWidth, tip = kCornerRadius + kArrowDepth;
   ui::Path path;
-  appendArc(path, {minX, minY}, r, 180, 270);
+  geometry::appendArc(path, {minX, minY}, r, 180, 270);
   if (direction == PopoverArrow::Above) {
     path.lineTo({std::floor(midX - h), minY - r});
     path.lineTo({std::floor(midX), minY - tip});
     path.lineTo({std::floor(midX + h), minY - r});
   }
-  appendArc(path, {maxX, minY}, r, 270, 360);
+  geometry::appendArc(path, {maxX, minY}, r, 270, 360);
   if (direction == PopoverArrow::Left) {
     path.lineTo({maxX + r, std::floor(midY - h)});
     path.lineTo({maxX + tip, std::floor(midY)});
     path.lineTo({maxX + r, std::floor(midY + h)});
   }
-  appendArc(path, {maxX, maxY}, r, 0, 90);
+  geometry::appendArc(path, {maxX, maxY}, r, 0, 90);
   if (direction == PopoverArrow::Below) {
     path.lineTo({std::floor(midX + h), maxY + r});
     path.lineTo({std::floor(midX), maxY + tip});
     path.lineTo({std::floor(midX - h), maxY + r});
   }
-  appendArc(path, {minX, maxY}, r, 90, 180);
+  geometry::appendArc(path, {minX, maxY}, r, 90, 180);
   if (direction == PopoverArrow::Right) {
     path.lineTo({minX - r, std::floor(midY + h)});
     path.lineTo({minX - tip, std::floor(midY)});

@@ -203,15 +203,26 @@ struct PlatformObserver::Private : QObject {
     QPointer<QWidget> widget;
     std::function<void()> changed;
   };
+  struct Hovered {
+    QPointer<QWidget> widget;
+    std::function<void(bool)> changed;
+  };
   std::vector<Watched> views;
+  std::vector<Hovered> hovers;
   QMetaObject::Connection activation;
 
   bool eventFilter(QObject* object, QEvent* event) override {
-    if (event->type() != QEvent::Move && event->type() != QEvent::Resize) return false;
     std::vector<std::function<void()>> due;
-    for (const auto& w : views)
-      if (w.widget == object) due.push_back(w.changed);
-    for (const auto& fn : due) qtbridge::guarded("view frame observer", fn);
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
+      for (const auto& w : views)
+        if (w.widget == object) due.push_back(w.changed);
+    } else if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+      bool inside = event->type() == QEvent::Enter;
+      for (const auto& h : hovers)
+        if (h.widget == object) due.push_back([fn = h.changed, inside] { fn(inside); });
+    }
+    // Copies: an observer may clear the registrations.
+    for (const auto& fn : due) qtbridge::guarded("platform observer", fn);
     return false;
   }
 };
@@ -223,6 +234,13 @@ void PlatformObserver::observeViewFrame(View& view, std::function<void()> change
   QWidget* w = view.nativeWidget();
   w->installEventFilter(p_.get());
   p_->views.push_back({w, std::move(changed)});
+}
+
+void PlatformObserver::observeViewHover(View& view, std::function<void(bool)> changed) {
+  QWidget* w = view.nativeWidget();
+  w->setAttribute(Qt::WA_Hover);
+  w->installEventFilter(p_.get());
+  p_->hovers.push_back({w, std::move(changed)});
 }
 
 void PlatformObserver::observeApplicationActivation(std::function<void(bool)> changed) {
@@ -238,7 +256,10 @@ void PlatformObserver::observeApplicationActivation(std::function<void(bool)> ch
 void PlatformObserver::clear() {
   for (auto& w : p_->views)
     if (w.widget) w.widget->removeEventFilter(p_.get());
+  for (auto& h : p_->hovers)
+    if (h.widget) h.widget->removeEventFilter(p_.get());
   p_->views.clear();
+  p_->hovers.clear();
   QObject::disconnect(p_->activation);
 }
 

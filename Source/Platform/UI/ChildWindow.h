@@ -45,7 +45,8 @@ class ChildWindow : public Window {
 };
 
 // Tells its owner about the toolkit's events that have no notification of their own: a view's
-// frame changing on screen, and the application becoming active or inactive. Stops when it
+// frame changing on screen, the pointer entering or leaving a view, and the application
+// becoming active or inactive. Stops when it
 // goes away.
 class PlatformObserver {
  public:
@@ -55,6 +56,9 @@ class PlatformObserver {
   PlatformObserver& operator=(const PlatformObserver&) = delete;
 
   void observeViewFrame(View& view, std::function<void()> changed);
+  // The pointer entering (true) or leaving (false) the view, also while the application is
+  // inactive.
+  void observeViewHover(View& view, std::function<void(bool inside)> changed);
   void observeApplicationActivation(std::function<void(bool active)> changed);
   void clear();
   // Whether one of the application's windows has the desktop's focus.
