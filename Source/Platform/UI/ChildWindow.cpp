@@ -8,6 +8,7 @@
 #include "Platform/UI/ViewWidget_p.h"
 
 #include <QBitmap>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPainter>
 #include <QGuiApplication>
@@ -206,6 +207,17 @@ void ChildWindow::finishAnimations() {
 
 bool ChildWindow::isCompositing() {
   if (QGuiApplication::platformName() != "xcb") return false;
+  // Asked on every reshape of an animating window: one server round trip every few seconds is
+  // enough to notice a compositor starting or stopping.
+  static QElapsedTimer checked;
+  static bool cached = false;
+  if (checked.isValid() && checked.elapsed() < 2000) return cached;
+  checked.start();
+  cached = queryCompositingManager();
+  return cached;
+}
+
+bool ChildWindow::queryCompositingManager() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   xcb_connection_t* c = x11 ? x11->connection() : nullptr;
   if (!c) return false;

@@ -45,6 +45,7 @@ class ChildWindow : public Window {
   struct Private;
 
  private:
+  static bool queryCompositingManager();
   std::unique_ptr<Private> p_;
 };
 
