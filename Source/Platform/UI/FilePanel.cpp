@@ -48,7 +48,10 @@ bool typeAllowed(const SavePanel::State& s, const std::string& path) {
 std::string absolute(const std::string& path) {
   std::error_code ec;
   fs::path p = fs::absolute(fs::path(path), ec);
-  return ec ? path : p.lexically_normal().string();
+  std::string out = ec ? path : p.lexically_normal().string();
+  // "folder/" and "folder" are one choice.
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
 }
 
 QFileDialog* buildDialog(SavePanel::State& s, QWidget* parent) {
@@ -116,7 +119,10 @@ std::string SavePanel::path() const { return d_->chosen.empty() ? std::string() 
 void* SavePanel::nativeHandle() const { return d_->dialog.data(); }
 
 std::string SavePanel::pathWithAllowedExtension(const std::string& chosen) const {
-  if (chosen.empty() || fs::path(chosen).filename().empty()) return {};
+  // A folder ("name/") is no file name.
+  if (chosen.empty() || chosen.back() == '/' || fs::path(chosen).filename() == "." ||
+      fs::path(chosen).filename() == "..")
+    return {};
   std::string path = absolute(chosen);
   if (typeAllowed(*d_, path)) return path;
   return path + "." + d_->types.front();
