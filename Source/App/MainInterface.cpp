@@ -1,9 +1,7 @@
 #include "App/MainInterface.h"
 
-#include "App/AlertWindow.h"
 #include "App/AppDelegate.h"
 #include "App/BookmarksController.h"
-#include "App/ControlViews.h"
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
@@ -14,8 +12,11 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
+#include "Views/DialogAlertPresenter.h"
 #include "Views/PrioritySplitViewDelegate.h"
+#include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageView.h"
 
@@ -55,13 +56,13 @@ MainInterface::~MainInterface() {
 }
 
 void MainInterface::closeAlerts() {
-  if (std::dynamic_pointer_cast<WindowAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
+  if (std::dynamic_pointer_cast<DialogAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
 }
 
 std::unique_ptr<MainInterface> MainInterface::build() {
   registerTilePinViewBuilders();
   registerWebImageViews();
-  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<WindowAlertPresenter>());
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();
   ui->connect();
@@ -86,7 +87,7 @@ std::string MainInterface::storeFailureMessage(const std::optional<fnd::Error>& 
 bool MainInterface::presentStoreFailureIfAny() {
   auto& stack = WrenDataManager::sharedInstance();
   if (stack.managedObjectContext()) return false;
-  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<WindowAlertPresenter>());
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   AlertPresenter::ask("The library cannot be opened", storeFailureMessage(stack.lastError()), {"Quit"},
                       [](int) { ui::Application::shared().terminate(); });
   return true;

@@ -170,6 +170,14 @@ bool Alert::performButton(int index) {
   return true;
 }
 
+void Alert::close() {
+  QMessageBox* box = d_->box.data();
+  if (!box) return;
+  QObject::disconnect(box, &QDialog::finished, nullptr, nullptr);
+  box->hide();
+  delete box;
+}
+
 void* Alert::nativeHandle() const { return d_->box.data(); }
 
 }  // namespace kesto::ui

@@ -63,6 +63,8 @@ class Alert {
   bool isShown() const;
   // Answers a shown alert as a click on that button would (a presenter closing what is open).
   bool performButton(int index);
+  // Takes a shown alert away unanswered (its completion never runs): for quitting.
+  void close();
   // The toolkit's dialog while shown (the UI layer and its tests).
   void* nativeHandle() const;
 
