@@ -408,6 +408,11 @@ void BookmarksController::keyDown(const ui::Event& event) {
   ui::Responder::keyDown(event);
 }
 
+bool BookmarksController::respondsToAction(std::string_view selector) const {
+  return selector == "selectThumbnailView:" || selector == "selectExtendedView:" || selector == "selectListView:" ||
+         selector == "openSelectedBookmarks:";
+}
+
 bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {
   if (selector == "selectThumbnailView:") return selectThumbnailView(), true;
   if (selector == "selectExtendedView:") return selectExtendedView(), true;
