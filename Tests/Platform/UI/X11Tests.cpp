@@ -1,10 +1,12 @@
 // Real input under an X server (run through Tests/Harness/e2e/ui-layer.sh); skipped offscreen.
 #include "Harness/TestSupport.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 
 #include <cstdlib>
@@ -60,4 +62,47 @@ TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
   ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool key --window $w Down a Return"), 0);
   ASSERT_TRUE(test::runUntil([&] { return view->keys.size() >= 3; }, 5));
   EXPECT_EQ(view->keys, (std::vector<std::uint16_t>{KeyCode::DownArrow, KeyCode::A, KeyCode::Return}));
+}
+
+namespace {
+// Pops its menu up on a right click; takes the menu's actions.
+struct MenuOwner : View {
+  using View::View;
+  std::shared_ptr<Menu> menu;
+  std::vector<std::string> got;
+  void rightMouseDown(const Event& e) override { Menu::popUpContextMenu(menu, e, *this); }
+  bool respondsToAction(std::string_view s) const override { return s == "first:" || s == "third:"; }
+  bool performAction(std::string_view s, Responder*) override {
+    if (!respondsToAction(s)) return false;
+    got.emplace_back(s);
+    return true;
+  }
+};
+}  // namespace
+
+TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
+  if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
+  Window window(fnd::Rect(200, 200, 300, 200));
+  window.setTitle("KestoMenuProbe");
+  auto view = std::make_shared<MenuOwner>(fnd::Rect(50, 50, 200, 100));
+  view->setBackgroundColor(Color::rgb(0.2, 0.4, 0.8));
+  view->menu = std::make_shared<Menu>();
+  view->menu->addItemWithTitle("First", "first:");
+  view->menu->addItemWithTitle("Second (no receiver)", "second:");
+  view->menu->addItemWithTitle("Third", "third:");
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
+  test::spin(0.5);
+  std::string target = "xdotool search --sync --onlyvisible --name KestoMenuProbe";
+  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool mousemove --window $w 150 100 click 3"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5));
+  test::spin(0.3);
+  const char* shot = std::getenv("KESTO_E2E_SHOTS");
+  if (shot) run(std::string("python3 ") + KESTO_SOURCE_DIR + "/Tests/Harness/e2e/screenshot.py " + shot + "/context-menu.png");
+  // Down reaches "First", the next Down passes over the disabled item to "Third".
+  ASSERT_EQ(run("xdotool key --delay 100 Down Down Return"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));
+  EXPECT_EQ(view->got, std::vector<std::string>{"third:"});
+  EXPECT_FALSE(view->menu->isTracking());
 }
