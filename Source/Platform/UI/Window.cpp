@@ -337,6 +337,13 @@ void Window::toggleFullScreen() {
 
 bool Window::isFullScreen() const { return d_->widget->isFullScreen(); }
 
+void Window::zoom() {
+  if (d_->widget->isMaximized()) d_->widget->showNormal();
+  else d_->widget->showMaximized();
+}
+
+bool Window::isZoomed() const { return d_->widget->isMaximized(); }
+
 fnd::Rect Window::constrainFrameRect(const fnd::Rect& frame, const Screen& screen) const {
   if (!screen.isValid()) return frame;
   fnd::Rect visible = screen.visibleFrame();
@@ -449,7 +456,8 @@ void Window::sendEvent(const Event& event) {
 }
 
 bool Window::respondsToAction(std::string_view selector) const {
-  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "toggleFullScreen:";
+  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "performZoom:" ||
+         selector == "toggleFullScreen:";
 }
 
 void Window::mouseDown(const Event& event) {
@@ -477,6 +485,10 @@ bool Window::performAction(std::string_view selector, Responder* sender) {
   }
   if (selector == "performMiniaturize:") {
     miniaturize();
+    return true;
+  }
+  if (selector == "performZoom:") {
+    zoom();
     return true;
   }
   if (selector == "toggleFullScreen:") {
