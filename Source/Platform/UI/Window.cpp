@@ -456,6 +456,8 @@ void Window::sendEvent(const Event& event) {
 }
 
 bool Window::respondsToAction(std::string_view selector) const {
+  // A sheet ends through its own buttons, never by the window commands.
+  if (isSheet()) return false;
   return selector == "performClose:" || selector == "performMiniaturize:" || selector == "performZoom:" ||
          selector == "toggleFullScreen:";
 }
@@ -479,6 +481,7 @@ bool Window::sendAction(std::string_view selector, Responder* sender) {
 }
 
 bool Window::performAction(std::string_view selector, Responder* sender) {
+  if (!respondsToAction(selector)) return false;
   if (selector == "performClose:") {
     performClose();
     return true;

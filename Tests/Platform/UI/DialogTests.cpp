@@ -235,6 +235,10 @@ TEST(Sheet, ASheetHangsTopCentreOverTheContentFollowsItsWindowAndQueuesTheNext) 
   };
   placed(first);
   EXPECT_EQ(static_cast<QWidget*>(first.nativeHandle())->windowModality(), Qt::WindowModal);
+  // Ctrl+W in a sheet closes neither the sheet (it would stay attached) nor its window.
+  EXPECT_FALSE(first.respondsToAction("performClose:"));
+  EXPECT_FALSE(Application::shared().sendAction("performClose:", &first, nullptr));
+  EXPECT_TRUE(first.isVisible());
   window.setFrame(fnd::Rect(260, 100, 700, 420));
   placed(first);
 
