@@ -159,6 +159,9 @@ Window::~Window() {
     d_->content->nativeWidget()->setParent(nullptr);
   }
   static_cast<WindowWidget*>(d_->widget)->detach();
+  // The widget goes later: it must not lead to this window meanwhile (a new window may take
+  // this address).
+  d_->widget->setProperty("kestoWindow", QVariant());
   d_->widget->hide();
   d_->widget->deleteLater();
 }

@@ -408,3 +408,21 @@ TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
   EXPECT_EQ(other->itemWithTag(7), item);
   EXPECT_EQ(root->indexOfItem(item.get()), -1);
 }
+
+TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
+  MainMenuScope scope;
+  Controller controller;
+  auto menu = std::make_shared<Menu>();
+  auto view = std::make_shared<Menu>("View");
+  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1")->setTarget(&controller);
+  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  Application::shared().setMainMenu(menu);
+  auto window = std::make_unique<Window>(fnd::Rect(100, 100, 300, 200));
+  window->makeKeyAndOrderFront();
+  auto* widget = static_cast<QWidget*>(window->nativeHandle());
+  window.reset();  // the widget itself goes on the next turn of the loop
+  EXPECT_EQ(Window::fromNativeHandle(widget), nullptr);
+  sendKey(widget, Qt::Key_1, Qt::ControlModifier, "1");
+  EXPECT_TRUE(controller.got.empty());
+  test::spin(0.05);
+}
