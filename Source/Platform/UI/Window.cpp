@@ -120,15 +120,9 @@ Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
   d_->host = new QWidget(d_->widget);
   d_->host->setAttribute(Qt::WA_NoSystemBackground);
   Qt::WindowFlags flags = Qt::Window;
-  if (styleMask == WindowStyle::Borderless) {
-    flags |= Qt::FramelessWindowHint;
-  } else {
-    // The title bar offers what the style allows.
-    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
-    if (styleMask & WindowStyle::Closable) flags |= Qt::WindowCloseButtonHint;
-    if (styleMask & WindowStyle::Miniaturizable) flags |= Qt::WindowMinimizeButtonHint;
-    if (styleMask & WindowStyle::Resizable) flags |= Qt::WindowMaximizeButtonHint;
-  }
+  // Title-bar hints are left to the window manager: customised ones kept some windows unmapped
+  // under openbox.
+  if (styleMask == WindowStyle::Borderless) flags |= Qt::FramelessWindowHint;
   d_->widget->setWindowFlags(flags);
   setContentView(std::make_shared<View>(fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height)));
   setFrame(contentRect, false);

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The real kesto program's menu bar, driven from the keyboard inside xvfb-session.sh: F10 and the
 # arrow keys choose View > Compact List, Alt+V chooses Thumbnails, Ctrl+2 the extended list (each
-# mode is stored), Help > About Kesto opens the about panel and Escape closes it, and Ctrl+Q quits
-# cleanly. Usage: menu-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+# mode is stored), Help > About Kesto opens the about panel and Escape closes it, Window >
+# Minimize and Ctrl+W put the window away until the next launch, and Ctrl+Q quits cleanly. Usage: menu-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
-for tool in xdotool python3; do
+for tool in xdotool xprop python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
@@ -69,6 +69,25 @@ sleep 0.3
 e2e_screenshot "$shots/about.png"
 xdotool windowactivate --sync "$about" key Escape
 wait_for 5 bash -c "! xdotool search --onlyvisible --name '^About Kesto$' >/dev/null" || fail "Escape left the about panel open"
+
+# Window > Minimize, then a later launch brings the window back.
+keys alt+w
+sleep 0.3
+keys Return
+minimised() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
+wait_for 5 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
+"$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
+restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
+wait_for 5 restored || fail "the minimised window did not come back"
+
+# Ctrl+W closes the window; the program keeps running and a later launch shows it again.
+keys ctrl+w
+shown() { xdotool search --onlyvisible --name '^Kesto$' >/dev/null; }
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '^Kesto$' >/dev/null" || fail "Ctrl+W left the window open"
+kill -0 "$app_pid" 2>/dev/null || fail "closing the window quit the program"
+"$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
+wait_for 5 shown || fail "the closed window did not come back"
+win="$(e2e_wait_window '^Kesto$' 5)" || fail "no main window after reopening"
 
 keys ctrl+q
 wait_for 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
