@@ -11,6 +11,8 @@ namespace fnd {
 class Error;
 }
 namespace ui {
+class Menu;
+class MenuDelegate;
 class SplitView;
 class View;
 class Window;
@@ -58,6 +60,8 @@ class MainInterface {
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarController& sidebarController() const { return *sidebar_; }
+  // The application's menus, shown as the main window's menu bar.
+  const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
 
   // The bottom border of the main window, in points.
@@ -68,6 +72,7 @@ class MainInterface {
   void construct();
   void connect();
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
+  void buildMainMenu();
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
@@ -81,6 +86,8 @@ class MainInterface {
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
+  std::shared_ptr<ui::Menu> mainMenu_;
+  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
 };
 
 }  // namespace kesto

@@ -1,7 +1,7 @@
 #include "Synchronize/HTMLImport.h"
 
-#include "Synchronize/AlertPresenter.h"
 #include "Synchronize/HTMLImportReader.h"
+#include "Views/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
