@@ -408,55 +408,66 @@ void AppDelegate::addUrlFromBrowserExtension() {
     fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
     return;
   }
+  // A hand-over is one change however many lines it holds: one save and one refresh of each
+  // view (the batch saves before the refreshes go out).
+  ViewUpdater::Coalescing oneRefresh;
+  WrenEntity::SaveBatch oneSave;
   std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
+  const bool fromDelicious = kestoData && kestoData->loadingFromDelicious();
+  const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
+  Folder::Ref target;
+  std::vector<std::shared_ptr<Bookmark>> made;
   for (const auto& line : intake::splitLines(text)) {
-    if (intake::isAddressLine(line)) {
-      if (++addresses > intake::kMaximumAddressesPerIntake) {
-        fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
-                        " addresses of a handed-in text were added");
-        break;
-      }
-      std::string message = kBookmarkAdded;
-      Folder::Ref target = Folder::inboxFolder();
-      if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData) target = kestoData->currentFolder();
-      const bool fromDelicious = kestoData && kestoData->loadingFromDelicious();
-      const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
-      // Addresses are stored decoded, so the comparison uses the decoded form.
-      const std::string stored = intake::storedFormOfAddress(line);
-      auto presentInService = [&](const char* service) {
-        for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
-          auto names = b->serviceNames();
-          if (std::find(names.begin(), names.end(), service) != names.end()) return true;
-        }
-        return false;
-      };
-      std::shared_ptr<Bookmark> made;
-      if (prefs.skipDuplicates()) {
-        if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
-          message = kBookmarkSkipped;
-        } else if (fromDelicious) {
-          made = Bookmark::addBookmarWithURL(line, "delicious");
-        } else if (fromPinboard) {
-          made = Bookmark::addBookmarWithURL(line, "pinboard");
-        } else {
-          made = Bookmark::addBookmarkWithURL(line, target);
-        }
-      } else if (fromDelicious || fromPinboard) {
-        const char* service = fromDelicious ? "delicious" : "pinboard";
-        if (presentInService(service)) message = kBookmarkSkipped;
-        else made = Bookmark::addBookmarWithURL(line, service);
-      } else {
-        made = Bookmark::addBookmarkWithURL(line, target);
-      }
-      if (made && bookmarksController) bookmarksController->updateBookmark(made);
-      ViewUpdater::updateSourceLists();
-      sys::UserNotificationCenter::defaultCenter().deliverNotification(
-          {message, line, sys::kUserNotificationDefaultSoundName});
-    }
     ViewUpdater::updateBookmarks();
+    auto address = intake::addressFromLine(line);
+    if (!address) continue;
+    if (++addresses > intake::kMaximumAddressesPerIntake) {
+      fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
+                      " addresses of a handed-in text were added");
+      break;
+    }
+    if (!target) {
+      target = Folder::inboxFolder();
+      if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData && kestoData->currentFolder())
+        target = kestoData->currentFolder();
+    }
+    std::string message = kBookmarkAdded;
+    // Addresses are stored decoded, so the comparison uses the decoded form; each check is one
+    // indexed look-up by address.
+    const std::string stored = intake::storedFormOfAddress(*address);
+    auto presentInService = [&](const char* service) {
+      for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
+        auto names = b->serviceNames();
+        if (std::find(names.begin(), names.end(), service) != names.end()) return true;
+      }
+      return false;
+    };
+    std::shared_ptr<Bookmark> bookmark;
+    if (prefs.skipDuplicates()) {
+      if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
+        message = kBookmarkSkipped;
+      } else if (fromDelicious) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "delicious");
+      } else if (fromPinboard) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "pinboard");
+      } else {
+        bookmark = Bookmark::addBookmarkWithURL(*address, target);
+      }
+    } else if (fromDelicious || fromPinboard) {
+      const char* service = fromDelicious ? "delicious" : "pinboard";
+      if (presentInService(service)) message = kBookmarkSkipped;
+      else bookmark = Bookmark::addBookmarWithURL(*address, service);
+    } else {
+      bookmark = Bookmark::addBookmarkWithURL(*address, target);
+    }
+    if (bookmark) made.push_back(std::move(bookmark));
+    ViewUpdater::updateSourceLists();
+    sys::UserNotificationCenter::defaultCenter().deliverNotification(
+        {message, *address, sys::kUserNotificationDefaultSoundName});
   }
+  if (bookmarksController) bookmarksController->updateBookmarks(made);
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {

@@ -559,8 +559,12 @@ void BookmarksController::fixIsUpdatingBookmarks() {
 }
 
 void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookmark) {
-  if (!kestoData || !bookmark) return;
-  kestoData->addBookmarks({bookmark});
+  if (bookmark) updateBookmarks({bookmark});
+}
+
+void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
+  if (!kestoData || bookmarks.empty()) return;
+  kestoData->addBookmarks(bookmarks);
   kestoData->loadBookmarks();
 }
 

@@ -91,6 +91,8 @@ class BookmarksController : public ui::Responder,
 
   // A bookmark made outside the list (intake, add sheet): into the list and the current view.
   void updateBookmark(const std::shared_ptr<Bookmark>& bookmark);
+  // The same for bookmarks made together: the list is recomputed once for all of them.
+  void updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks);
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
 
