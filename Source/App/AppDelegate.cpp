@@ -8,10 +8,18 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/UI/ApplicationMain.h"
@@ -20,7 +28,9 @@
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
+#include "Synchronize/AlertPresenter.h"
 #include "Synchronize/Backup.h"
+#include "Synchronize/HTMLExport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
@@ -59,6 +69,17 @@ void setFlag(const char* key) {
 }  // namespace
 
 AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
+  // Saves fail on the thread that saves; the user hears of it on the main thread.
+  std::weak_ptr<bool> alive = alive_;
+  WrenEntity::setSaveOutcomeHandler([this, alive](const std::optional<SaveFailure>& failure) {
+    auto deliver = [this, alive, failure] {
+      if (auto a = alive.lock(); !a || !*a) return;
+      if (failure) storeSaveFailed(*failure);
+      else toldOfSaveFailure_ = false;  // the store took everything: a new failure is news again
+    };
+    if (fnd::RunLoop::isMainThread()) deliver();
+    else fnd::DispatchQueue::main().async(deliver);
+  });
   // The scheme handler is in place before launching finishes; its outcome is not looked at.
   sys::registerURLSchemeHandler("kesto");
   // The first load starts before launching finishes, and may end before it too.
@@ -74,6 +95,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 
 AppDelegate::~AppDelegate() {
   *alive_ = false;
+  WrenEntity::setSaveOutcomeHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
   auto& center = sys::UserNotificationCenter::defaultCenter();
@@ -128,6 +150,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   initializeHotkey();
   initializeKesto();
   initializeLogging();
+  reportReadOnlyStore();
   if (!menuBarMode_) showMainKestoWindowAndDock();
 
   std::vector<double> scales;
@@ -288,6 +311,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
     sync.setHost(host);
     if (!sync.requestQuit()) return ui::TerminateReply::Later;
   }
+  if (offerToExportUnsavedChanges()) return ui::TerminateReply::Later;
   return appMustQuit_ && appCanQuit_ ? ui::TerminateReply::Now : ui::TerminateReply::Cancel;
 }
 
@@ -298,6 +322,78 @@ void AppDelegate::applicationWillTerminate() {
   autoSync();
   fnd::UserDefaults::standard().synchronize();
   LogCenter::flush();
+}
+
+// ---- a store that cannot be written ----
+
+namespace {
+
+constexpr const char* kSaveFailedTitle = "Kesto cannot save your library";
+constexpr const char* kKeptInMemory =
+    "What you add or change stays in Kesto while it runs, and saving is tried again with each change. "
+    "When you quit, Kesto offers to export what could not be saved.";
+
+std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
+  std::vector<std::shared_ptr<Bookmark>> out;
+  auto context = WrenEntity::defaultContext();
+  if (!context) return out;
+  for (const auto& list : {context->insertedObjects(), context->updatedObjects()})
+    for (const auto& o : list)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(o); b && !b->isDeleted()) out.push_back(std::move(b));
+  return out;
+}
+
+}  // namespace
+
+void AppDelegate::reportReadOnlyStore() {
+  auto& data = WrenDataManager::sharedInstance();
+  if (data.lastError()) return;  // a store that did not open is reported where it failed
+  auto coordinator = data.persistentStoreCoordinator();
+  if (!coordinator || !coordinator->isReadOnly()) return;
+  toldOfSaveFailure_ = true;
+  saveFailureCause_ = "The library file is read-only";
+  AlertPresenter::alert("Kesto opened your library read-only",
+                        "The library at " + data.persistentStorePath() +
+                            " cannot be written to, so nothing can be saved there.\n\n" + kKeptInMemory);
+}
+
+void AppDelegate::storeSaveFailed(const SaveFailure& failure) {
+  saveFailureCause_ = failure.cause;
+  if (toldOfSaveFailure_) return;
+  toldOfSaveFailure_ = true;
+  AlertPresenter::alert(kSaveFailedTitle, failure.cause + ": the library at " + failure.storePath +
+                                              " could not be saved.\n\n" + kKeptInMemory);
+}
+
+std::string AppDelegate::unsavedExportPath() {
+  // No save panel here: a fixed file beside the library, named by the time of the quit.
+  return fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath()) +
+         "/Unsaved bookmarks " + fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+         ".html";
+}
+
+bool AppDelegate::offerToExportUnsavedChanges() {
+  if (!WrenEntity::lastSaveFailed() || WrenEntity::saveContext()) return false;
+  auto unsaved = unsavedBookmarks();
+  if (unsaved.empty()) return false;
+  const std::string path = unsavedExportPath();
+  const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
+  std::weak_ptr<bool> alive = alive_;
+  AlertPresenter::ask("Some changes could not be saved",
+                      cause + ": " + std::to_string(unsaved.size()) +
+                          " new or changed bookmarks are not in the library at " +
+                          WrenDataManager::sharedInstance().persistentStorePath() +
+                          ". Kesto can write them to \"" + path + "\" before it quits, to import later.",
+                      {"Export and Quit", "Quit Without Exporting", "Cancel"},
+                      [alive, unsaved, path](int answer) {
+                        if (auto a = alive.lock(); !a || !*a) return;
+                        bool quit = answer == 1;
+                        // A failed export says so itself and the quit is called off: nothing is
+                        // dropped without the user's word.
+                        if (answer == 0) quit = HTMLExport().exportBookmarks(unsaved, "Not saved", path);
+                        ui::Application::shared().replyToApplicationShouldTerminate(quit);
+                      });
+  return true;
 }
 
 // ---- global hot key ----

@@ -69,11 +69,13 @@ bool SharedFolderArchive::writeToExportFolder(const std::string& xml, const std:
     return false;
   }
   const std::string contents = packagePath + "/Contents";
-  if (!fnd::FileManager::createDirectory(packagePath, true, 0755, e) ||
-      !fnd::FileManager::createDirectory(contents, true, 0755, e))
+  if (!fnd::FileManager::createDirectory(packagePath, true, fnd::kPrivateFolderMode, e) ||
+      !fnd::FileManager::createDirectory(contents, true, fnd::kPrivateFolderMode, e))
     return false;
-  if (!fnd::FileManager::writeFile(contents + "/kesto.xml", fnd::encodeUTF16LEWithBOM(xml), true, 0644, e)) return false;
-  if (!fnd::FileManager::createDirectory(contents + "/Resources", true, 0755, e)) return false;
+  if (!fnd::FileManager::writeFile(contents + "/kesto.xml", fnd::encodeUTF16LEWithBOM(xml), true,
+                                   fnd::kPrivateFileMode, e))
+    return false;
+  if (!fnd::FileManager::createDirectory(contents + "/Resources", true, fnd::kPrivateFolderMode, e)) return false;
   const std::string plist = contents + "/Info.plist";
   if (fnd::FileManager::fileExists(plist) && !fnd::FileManager::removeItem(plist, e)) return false;
   return true;

@@ -194,7 +194,8 @@ bool ZipPacker::unzipFileTo(const std::string& folder, bool overwrite) {
       if (!skip) {
         // Never follow a link planted at the target.
         std::remove(full.c_str());
-        if (FILE* out = std::fopen(full.c_str(), "wbx")) {
+        int fd = fnd::FileManager::createPrivateFile(full);
+        if (FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr) {
           while (true) {
             int n = unzReadCurrentFile(unzFile_, buffer.data(), static_cast<unsigned>(buffer.size()));
             if (n < 0) {
