@@ -95,6 +95,9 @@ class BookmarksController : public ui::Responder,
   void updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks);
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
+  // Web pages open at once; an address of another scheme only once the user agreed to it by
+  // name; a local program never.
+  void openBookmarkAddress(const std::string& url);
 
   void hideNoBookmarksLabel() { keepNoBookmarksLabelHidden_ = true; }
   void hideMoreBookmarksButton();
