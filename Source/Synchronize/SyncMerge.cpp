@@ -310,6 +310,7 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     for (const auto& t : options.localTombstones) applyTombstone(state, t, result);
   }
 
+  Folder::settleFolderTree(ctx);
   result.cyclesBroken = Folder::breakParentCycles(options.cycleParent, ctx);
   fnd::Error error;
   result.saved = ctx->save(&error);
