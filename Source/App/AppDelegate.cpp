@@ -109,7 +109,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   migrateToModelVersion4();
   migrateToKesto20();
   auto& defaults = fnd::UserDefaults::standard();
-  menuBarMode_ = defaults.boolForKey("useMenuBarMode");
+  menuBarMode_ = startsInMenuBarMode();
   ViewUpdater::startActivity();
 
   auto& center = fnd::NotificationCenter::defaultCenter();
@@ -162,6 +162,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   Folder::cleanRogueFolders();
   if (kestoData) ViewUpdater::updateSourceLists();
 }
+
+bool AppDelegate::startsInMenuBarMode() { return fnd::UserDefaults::standard().boolForKey("useMenuBarMode"); }
 
 bool AppDelegate::detectRetina(const std::vector<double>& screenScales) {
   double scale = 1.0;

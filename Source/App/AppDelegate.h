@@ -116,6 +116,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
   bool applicationIsActive() const { return applicationIsActive_; }
   bool menuBarMode() const { return menuBarMode_; }
+  // Whether the stored preference starts the application in the menu bar, without its window.
+  static bool startsInMenuBarMode();
 
   // A store that cannot be written: said once (at start when it opened read-only, else at the
   // first failed save) until a save succeeds again; what is in memory stays, and a quit offers

@@ -23,7 +23,10 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
-#include <regex>
+#include <charconv>
+#include <limits>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -250,25 +253,60 @@ void Backup::autoBackupInBackground(std::function<void(bool)> done) {
   });
 }
 
+namespace {
+
+// The process that names a temporary copy ".<file>.<pid>-<salt>-<count>.tmp" (SQLite's side files
+// add "-journal", "-wal" or "-shm"); nothing when the name is not such a copy's.
+std::optional<long long> copyingProcess(std::string_view name) {
+  for (std::string_view side : {"-journal", "-wal", "-shm"})
+    if (name.size() > side.size() && name.substr(name.size() - side.size()) == side) {
+      name.remove_suffix(side.size());
+      break;
+    }
+  constexpr std::string_view tmp = ".tmp";
+  if (name.size() < 2 || name[0] != '.' || name.substr(name.size() - std::min(name.size(), tmp.size())) != tmp)
+    return std::nullopt;
+  name.remove_suffix(tmp.size());
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot < 2) return std::nullopt;
+  std::string_view unique = name.substr(dot + 1);
+  auto isDigits = [](std::string_view t, bool hex) {
+    return !t.empty() && std::all_of(t.begin(), t.end(), [hex](char c) {
+      return (c >= '0' && c <= '9') || (hex && c >= 'a' && c <= 'f');
+    });
+  };
+  const auto first = unique.find('-'), second = unique.find('-', first == std::string_view::npos ? first : first + 1);
+  if (first == std::string_view::npos || second == std::string_view::npos) return std::nullopt;
+  std::string_view pid = unique.substr(0, first), salt = unique.substr(first + 1, second - first - 1),
+                   count = unique.substr(second + 1);
+  if (!isDigits(pid, false) || !isDigits(salt, true) || !isDigits(count, false)) return std::nullopt;
+  long long value = 0;
+  // A number too large to be a process is no process: the copy is stale.
+  if (std::from_chars(pid.data(), pid.data() + pid.size(), value).ec != std::errc()) return -1;
+  return value;
+}
+
+// Whether `pid` is a running Kesto (the number of a stopped one may since have been reused).
+bool isRunningKesto(long long pid) {
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  auto comm = [](const std::string& who) {
+    return fnd::FileManager::readFile("/proc/" + who + "/comm", 256).value_or(std::string());
+  };
+  return comm(std::to_string(pid)) == comm("self");
+}
+
+}  // namespace
+
 std::size_t Backup::removeStaleTemporaryFiles() {
   const std::string folder = WrenDataManager::sharedInstance().applicationSupportDirectory();
   auto names = fnd::FileManager::contentsOfDirectory(folder);
   if (!names) return 0;
-  // ".<file>.<pid>-<salt>-<count>.tmp" as the copies name them, with SQLite's side files.
-  static const std::regex ours(R"(^\..+\.([0-9]+)-[0-9a-f]+-[0-9]+\.tmp(-journal|-wal|-shm)?$)");
-  auto sameProgram = [](pid_t pid) {
-    auto comm = [](const std::string& who) {
-      return fnd::FileManager::readFile("/proc/" + who + "/comm", 256).value_or(std::string());
-    };
-    return ::kill(pid, 0) == 0 || errno == EPERM ? comm(std::to_string(pid)) == comm("self") : false;
-  };
   std::size_t removed = 0;
   for (const auto& name : *names) {
-    std::smatch m;
-    if (!std::regex_match(name, m, ours)) continue;
-    const pid_t pid = static_cast<pid_t>(std::stol(m[1].str()));
+    auto pid = copyingProcess(name);
     // A copy still being made by a running Kesto is left to it.
-    if (pid == ::getpid() || sameProgram(pid)) continue;
+    if (!pid || *pid == ::getpid() || isRunningKesto(*pid)) continue;
     bool isDirectory = false;
     const std::string path = folder + "/" + name;
     if (fnd::FileManager::fileExists(path, &isDirectory) && !isDirectory && fnd::FileManager::removeItem(path)) ++removed;

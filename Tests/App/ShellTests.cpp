@@ -2,6 +2,10 @@
 #include "AppFixture.h"
 
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/UI/ClipView.h"
+#include "Platform/UI/Window.h"
+#include "Views/TileCollectionView.h"
+#include "Views/TileCollectionViewCell.h"
 
 #include <sys/stat.h>
 
@@ -33,6 +37,31 @@ TEST_F(ShellTest, TheStartBackupWaitsForTheListAndLeavesLaunchingAtOnce) {
   struct stat st {};
   ASSERT_EQ(::stat((appFolder() + "/" + made[0]).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// In every mode and at any width, the last column stands left of the scroller, and the list
+// draws no backdrop of its own.
+TEST_F(ShellTest, TheLastColumnClearsTheScrollerAndTheListDrawsNoBackdrop) {
+  for (int i = 0; i < 60; ++i) add("https://site" + std::to_string(i) + ".example/", "Site " + std::to_string(i));
+  build(60);
+  auto& view = *ui->collectionView();
+  EXPECT_FALSE(view.drawsBackground());
+  for (int mode = 0; mode < 3; ++mode) {
+    if (mode == 0) controller().selectThumbnailView();
+    if (mode == 1) controller().selectExtendedView();
+    if (mode == 2) controller().selectListView();
+    for (double width : {1300.0, 1600.0, 1900.0, 2444.0}) {
+      ui->window().setFrame(fnd::Rect(0, 0, width, 800));
+      ui->window().displayIfNeeded();
+      spin(0.02);
+      const double clipRight = view.contentView()->frame().maxX();
+      EXPECT_LT(clipRight, view.bounds().size.width) << "the scroller stands beside the items";
+      ASSERT_FALSE(view.visibleCells().empty());
+      double right = 0;
+      for (const auto& cell : view.visibleCells()) right = std::max(right, cell->frame().maxX());
+      EXPECT_LE(right, clipRight) << "mode " << mode << " at width " << width;
+    }
+  }
 }
 
 }  // namespace

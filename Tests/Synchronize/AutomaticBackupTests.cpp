@@ -100,10 +100,14 @@ TEST_F(AutomaticBackupTest, CopiesLeftByAStoppedKestoAreRemovedAndLiveOnesKept) 
       ".data.sqlite." + gone + "-1a2b-3.tmp-journal",
       // Process 1 runs, but it is not Kesto: the number was reused.
       ".data.sqlite.before-restore.1-ff-0.tmp",
+      // No process has a number this large.
+      ".data.sqlite.99999999999999999999999-ff-0.tmp",
   };
   const std::vector<std::string> kept = {
       ".data.sqlite." + me + "-1a2b-9.tmp",  // a copy this process is making
       "notes.tmp", ".hidden.tmp", "2026-03-05-14-07-09.kestobck", "data.sqlite.before-restore",
+      ".data.sqlite." + gone + "-xyz-0.tmp", ".data.sqlite." + gone + "-ab-0.tmp-other", "." + gone + "-ab-0.tmp",
+      "data.sqlite." + gone + "-ab-0.tmp",
   };
   for (const auto& name : stale) writeFile(appFolder() + "/" + name, "partial");
   for (const auto& name : kept) writeFile(appFolder() + "/" + name, "keep");

@@ -71,15 +71,25 @@ int main(int argc, char** argv) {
       kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
     installQuitSignals();
     if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
-    interface = kesto::MainInterface::build();
+    // Launches handing over while the window's first frame is drawn are kept for later.
+    std::vector<std::vector<std::string>> early;
+    instance->setArgumentsHandler([&early](const std::vector<std::string>& handed) { early.push_back(handed); });
+    interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
+      // The first load keeps the main thread busy for a moment with a large library: the
+      // window's first frame goes up before it, so the window never stands there black.
+      if (!kesto::AppDelegate::startsInMenuBarMode()) kesto::ui::showWindowAndDrawFirstFrame(ui.window());
+    });
     auto* delegate = &interface->appDelegate();
-    instance->setArgumentsHandler([delegate](const std::vector<std::string>& handed) {
+    auto handle = [delegate](const std::vector<std::string>& handed) {
       // A launch with nothing to hand over is a reopen.
       if (handed.empty()) delegate->reopenKestoWindow();
       else delegate->handleArguments(handed);
-    });
-    // Handled once launching has finished, on the loop's first turn.
+    };
+    instance->setArgumentsHandler(handle);
+    // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
+    // then what others handed over meanwhile.
     kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
+    for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
     return std::nullopt;
   }, [&] {
     interface.reset();

@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QStyleHints>
 #include <QWheelEvent>
+#include <QApplication>
 
 #include <cmath>
 
@@ -36,7 +37,7 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
   QPainterPath shape;
   if (view->cornerRadius() > 0) shape.addRoundedRect(bounds, view->cornerRadius(), view->cornerRadius());
   else shape.addRect(bounds);
-  if (view->backgroundColor()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+  if (view->backgroundColor() && view->drawsBackground()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
   if (!view->layerContents().isNull()) {
     painter.save();
     painter.setClipPath(shape, Qt::IntersectClip);
@@ -309,7 +310,10 @@ void ViewWidget::wheelEvent(QWheelEvent* e) {
   ev.locationInWindow = windowLocation(view_, e->position(), this);
   ev.modifierFlags = qtbridge::modifierFlags(e->modifiers());
   QPoint px = e->pixelDelta();
-  QPointF delta = !px.isNull() ? QPointF(px) : QPointF(e->angleDelta()) / 8.0 * (10.0 / 15.0) * 3.0 / 2.0;
+  ev.hasPreciseScrollingDeltas = !px.isNull();
+  // A notch is 120 eighths of a degree and moves as many lines as the desktop's setting says.
+  QPointF delta = ev.hasPreciseScrollingDeltas ? QPointF(px)
+                                               : QPointF(e->angleDelta()) / 120.0 * QApplication::wheelScrollLines();
   ev.deltaX = delta.x();
   ev.deltaY = delta.y();
   qtbridge::deliver(view_, ev);
