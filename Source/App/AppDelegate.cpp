@@ -16,6 +16,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
@@ -347,30 +348,48 @@ std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
 
 }  // namespace
 
-void AppDelegate::reportReadOnlyStore() {
+namespace {
+
+bool storeIsReadOnly() {
   auto& data = WrenDataManager::sharedInstance();
-  if (data.lastError()) return;  // a store that did not open is reported where it failed
+  if (data.lastError()) return false;  // a store that did not open is reported where it failed
   auto coordinator = data.persistentStoreCoordinator();
-  if (!coordinator || !coordinator->isReadOnly()) return;
+  return coordinator && coordinator->isReadOnly();
+}
+
+void tellReadOnly(const std::string& storePath) {
+  AlertPresenter::alert("Kesto opened your library read-only",
+                        "The library at " + storePath + " cannot be written to, so nothing can be saved there.\n\n" +
+                            kKeptInMemory);
+}
+
+}  // namespace
+
+void AppDelegate::reportReadOnlyStore() {
+  if (toldOfSaveFailure_ || !storeIsReadOnly()) return;  // a save made while loading may have said it
   toldOfSaveFailure_ = true;
   saveFailureCause_ = "The library file is read-only";
-  AlertPresenter::alert("Kesto opened your library read-only",
-                        "The library at " + data.persistentStorePath() +
-                            " cannot be written to, so nothing can be saved there.\n\n" + kKeptInMemory);
+  tellReadOnly(WrenDataManager::sharedInstance().persistentStorePath());
 }
 
 void AppDelegate::storeSaveFailed(const SaveFailure& failure) {
   saveFailureCause_ = failure.cause;
   if (toldOfSaveFailure_) return;
   toldOfSaveFailure_ = true;
+  // A store that opened read-only is said as such, whichever comes first: this or the start.
+  if (storeIsReadOnly()) return tellReadOnly(failure.storePath);
   AlertPresenter::alert(kSaveFailedTitle, failure.cause + ": the library at " + failure.storePath +
                                               " could not be saved.\n\n" + kKeptInMemory);
 }
 
 std::string AppDelegate::unsavedExportPath() {
-  // No save panel here: a fixed file beside the library, named by the time of the quit.
-  return fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath()) +
-         "/Unsaved bookmarks " + fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+  // No save panel here: a fixed file named by the time of the quit, beside the library, or in
+  // the documents folder (then the home folder) when the library's folder takes no files.
+  std::string folder = fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath());
+  for (const auto& other : {fnd::StandardPaths::documentsDirectory(), fnd::StandardPaths::homeDirectory()})
+    if (!fnd::FileManager::isWritable(folder) && !other.empty()) folder = other;
+  return folder + "/Unsaved bookmarks " +
+         fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
          ".html";
 }
 

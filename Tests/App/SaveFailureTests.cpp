@@ -5,10 +5,16 @@
 
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Store/StoreInternal.h"
 #include "Synchronize/TestAlertResponder.h"
 
 #include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace kesto::test {
 namespace {
@@ -133,6 +139,72 @@ TEST_F(SaveFailureTest, AWritableStoreSaysNothingAndQuitsAtOnce) {
   EXPECT_EQ(bookmarksOnDisk(), 1);
   EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Now);
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// The same on a real disk: a small file system of its own that fills up, then is made
+// read-only. Needs the right to mount (it runs in a mount namespace of its own, so nothing
+// outlives the test); skipped elsewhere.
+class RealDiskTest : public SaveFailureTest {
+ protected:
+  void SetUp() override {
+    disk = tempHome() + "/disk";
+    ASSERT_TRUE(fnd::FileManager::createDirectory(disk, true));
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m") != 0)
+      GTEST_SKIP() << "no right to mount a file system here";
+    // The store lives on the small disk from its first open.
+    WrenDataManager::sharedInstance().reset();
+    setenv("XDG_DATA_HOME", disk.c_str(), 1);
+    SaveFailureTest::SetUp();
+  }
+  // Fills what is left of the disk.
+  void fill() {
+    int fd = ::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+  std::string disk;
+};
+
+TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
+  build(0);
+  app().addPinUrlFromString("https://before.example/");
+  ASSERT_EQ(bookmarksOnDisk(), 1);
+  fill();
+  app().addPinUrlFromString(manyLongAddresses("full", 60));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_NE(alerts->shown[0].message.find("The disk is full"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_EQ(bookmarksOnDisk(), 1);
+  ::unlink((disk + "/filler").c_str());
+  app().addPinUrlFromString("https://after.example/");
+  EXPECT_EQ(bookmarksOnDisk(), 62);
+
+  // Read-only from the next start on.
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+  ASSERT_EQ(::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  alerts->shown.clear();
+  build(62);
+  app().applicationDidFinishLaunching();
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown[0].title, "Kesto opened your library read-only");
+  app().addPinUrlFromString("https://unsaved.example/");
+  EXPECT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(bookmarksOnDisk(), 62);
+  EXPECT_EQ(dm().bookmarks().size(), 63u);
+  // The library's folder takes no file either: the export goes to the documents folder.
+  alerts->answer = 0;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  EXPECT_NE(alerts->shown.back().message.find(fnd::StandardPaths::documentsDirectory() + "/Unsaved bookmarks "),
+            std::string::npos)
+      << alerts->shown.back().message;
+  bool exported = false;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(fnd::StandardPaths::documentsDirectory())
+                              .value_or(std::vector<std::string>{}))
+    exported = exported || name.rfind("Unsaved bookmarks ", 0) == 0;
+  EXPECT_TRUE(exported);
 }
 
 }  // namespace
