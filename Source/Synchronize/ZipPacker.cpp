@@ -84,6 +84,8 @@ bool ZipPacker::overWrite(const std::string& path) { return delegate_ ? delegate
 bool ZipPacker::createZipFile2(const std::string& path) {
   closeZipFile2();
   zipFile_ = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+  // The payload holds the whole library: the user's alone, whatever the umask made of it.
+  if (zipFile_) fnd::FileManager::setPermissions(path, fnd::kPrivateFileMode);
   return zipFile_ != nullptr;
 }
 

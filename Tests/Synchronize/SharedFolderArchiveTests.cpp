@@ -88,6 +88,9 @@ TEST_F(SharedFolderArchiveTest, ShareWritesAPackageThatImportsAsIndependentCopie
   bool isDirectory = false;
   EXPECT_TRUE(fnd::FileManager::fileExists(*packagePath + "/Contents/Resources", &isDirectory) && isDirectory);
   EXPECT_FALSE(fnd::FileManager::fileExists(*packagePath + "/Contents/Info.plist"));
+  // Written under the user's folders: theirs alone until they send it.
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(*packagePath)->permissions, 0700u);
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(*packagePath + "/Contents/kesto.xml")->permissions, 0600u);
   const std::string raw = readFile(*packagePath + "/Contents/kesto.xml");
   ASSERT_GE(raw.size(), 2u);
   EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xFF);
