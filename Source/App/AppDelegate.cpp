@@ -346,10 +346,6 @@ std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
   return out;
 }
 
-}  // namespace
-
-namespace {
-
 bool storeIsReadOnly() {
   auto& data = WrenDataManager::sharedInstance();
   if (data.lastError()) return false;  // a store that did not open is reported where it failed
@@ -394,7 +390,8 @@ std::string AppDelegate::unsavedExportPath() {
 }
 
 bool AppDelegate::offerToExportUnsavedChanges() {
-  if (!WrenEntity::lastSaveFailed() || WrenEntity::saveContext()) return false;
+  // Saved now if the store takes it, so only what it refuses is asked about.
+  if (WrenEntity::saveContext()) return false;
   auto unsaved = unsavedBookmarks();
   if (unsaved.empty()) return false;
   const std::string path = unsavedExportPath();
