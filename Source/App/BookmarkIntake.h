@@ -16,6 +16,9 @@ inline constexpr const char* kSchemePrefix = "kesto:";
 inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
 inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
+// Each address of a text is told in a notification of its own up to this many; the rest of a
+// longer text in one more, so a large hand-over neither floods the desktop nor holds up Kesto.
+inline constexpr std::size_t kMaximumNotificationsPerIntake = 5;
 
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do
@@ -26,8 +29,11 @@ std::optional<std::string> textFromSchemeURL(const std::string& url);
 // ending a line (text from a CRLF source) is dropped.
 std::vector<std::string> splitLines(const std::string& text);
 
-// Whether a line is taken as an address: it begins with "http", case-sensitive, is at most
-// kMaximumAddressBytes long and holds no control characters (a decoded "%00" or "%0D" included).
+// The address a line stands for: the line without bidirectional control characters (which
+// would show an address other than the one stored), when it begins with "http" (case-sensitive),
+// is at most kMaximumAddressBytes long, holds no control characters (a decoded "%00" or "%0D"
+// included) and parses as an http or https URL with a host. Absent for any other line.
+std::optional<std::string> addressFromLine(const std::string& line);
 bool isAddressLine(const std::string& line);
 
 // The form an address is stored in, for duplicate checks: percent escapes removed as bookmark
