@@ -308,6 +308,15 @@ TEST(Panel, EscapeAndCtrlPeriodCancelUnlessAViewBeforeThePanelTakesTheCancel) {
   panel.setFloatingPanel(true);
   EXPECT_EQ(panel.level(), WindowLevel::Floating);
   EXPECT_TRUE(static_cast<QWidget*>(panel.nativeHandle())->windowFlags() & Qt::WindowStaysOnTopHint);
+
+  // A non-activating panel shows without taking the desktop's focus, yet takes the keys.
+  Panel quiet(fnd::Rect(100, 100, 200, 100), WindowStyle::Titled | WindowStyle::NonactivatingPanel);
+  EXPECT_TRUE(static_cast<QWidget*>(quiet.nativeHandle())->testAttribute(Qt::WA_ShowWithoutActivating));
+  quiet.makeKeyAndOrderFront();
+  EXPECT_TRUE(quiet.isKeyWindow());
+  // Not closable: Escape orders it out.
+  quiet.sendEvent(Event::key(KeyCode::Escape, 0, "\x1b"));
+  EXPECT_FALSE(quiet.isVisible());
 }
 
 TEST(Window, ShownWindowsKeepTheirTopEdgeOnTheVisibleScreen) {
