@@ -96,6 +96,10 @@ TEST(Alert, TheDesktopDialogAnswersEachWayOutOnceAndKeepsTheCheckBox) {
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->parentWidget(), static_cast<QWidget*>(window.nativeHandle()));
     EXPECT_EQ(box->windowTitle().toStdString(), "Delete 3 bookmarks?");
+    // Over the window's content, at its top, centred.
+    auto* top = static_cast<QWidget*>(window.nativeHandle());
+    EXPECT_EQ(box->frameGeometry().top(), top->geometry().top());
+    EXPECT_NEAR(box->frameGeometry().center().x(), top->geometry().center().x(), 2.0);
     ASSERT_NE(box->checkBox(), nullptr);
     EXPECT_EQ(box->checkBox()->text().toStdString(), "Do not show this message again");
     box->checkBox()->setChecked(true);
