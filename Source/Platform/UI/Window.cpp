@@ -121,8 +121,6 @@ Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
   d_->host = new QWidget(d_->widget);
   d_->host->setAttribute(Qt::WA_NoSystemBackground);
   Qt::WindowFlags flags = Qt::Window;
-  // Title-bar hints are left to the window manager: customised ones kept some windows unmapped
-  // under openbox.
   if (styleMask == WindowStyle::Borderless) flags |= Qt::FramelessWindowHint;
   d_->widget->setWindowFlags(flags);
   setContentView(std::make_shared<View>(fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height)));
