@@ -17,6 +17,8 @@
 #include "Platform/UI/Window.h"
 #include "Views/TileCollectionView.h"
 
+#include "TemporaryHome.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -35,10 +37,6 @@ bool pumpUntil(F done) {
 }
 
 void makeLibrary() {
-  std::string home = fnd::FileManager::createTemporaryDirectory("kesto-app-bench");
-  setenv("HOME", home.c_str(), 1);
-  for (const char* var : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
-    setenv(var, (home + "/" + var).c_str(), 1);
   auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
   std::vector<Folder::Ref> folders;
   for (int i = 0; i < kFolders; ++i) {
@@ -138,6 +136,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
     benchmark::Initialize(&argc, argv);
+    bench::TemporaryHome home("kesto-app-bench");  // each benchmark closes the store it opened
     makeLibrary();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

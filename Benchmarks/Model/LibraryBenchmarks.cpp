@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "TemporaryHome.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -23,21 +25,12 @@ using namespace kesto;
 constexpr int kBookmarks = 50000, kFolders = 2000, kTags = 5000;
 
 struct Library {
+  bench::TemporaryHome home{"kesto-bench"};  // first made, last gone
   DataManager dm;
   Folder::Ref deepFolder;
   std::vector<std::string> tagNames;
 
-  std::string home;
-
-  // The generated library lives in a temporary home, removed when the run ends.
-  ~Library() { fnd::FileManager::removeItem(home); }
-
   Library() {
-    home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     auto prefs = std::make_shared<PreferenceValues>();
     registerPreferences(prefs);
     auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
@@ -78,6 +71,8 @@ struct Library {
     dm.addBookmarks(all);
     dm.addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
   }
+  // The shared store closes before its folder is removed.
+  ~Library() { WrenDataManager::sharedInstance().reset(); }
 };
 
 Library& library() {

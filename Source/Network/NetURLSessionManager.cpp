@@ -28,6 +28,66 @@ fnd::DispatchGroup& sessionCompletionGroup() {
   return *g;
 }
 
+// What the session holds as its delegate. Like any session delegate it keeps the manager alive
+// until the session is invalid; then it lets go, so the manager, its session and its delegate
+// queue no longer hold one another and all go once the last outside reference does.
+class SessionDelegate final : public net::URLSessionDelegate {
+ public:
+  explicit SessionDelegate(const std::shared_ptr<NetURLSessionManager>& manager) : held_(manager), manager_(manager) {}
+
+  void sessionDidBecomeInvalid(net::URLSession& session, const fnd::Error* error) override {
+    if (auto m = manager_.lock()) m->sessionDidBecomeInvalid(session, error);
+    std::shared_ptr<NetURLSessionManager> release;
+    std::lock_guard lock(mutex_);
+    release.swap(held_);  // destroyed after the lock is let go
+  }
+  void sessionDidReceiveChallenge(net::URLSession& session, net::URLSessionTask* task,
+                                  net::AuthenticationChallenge& challenge) override {
+    if (auto m = manager_.lock()) m->sessionDidReceiveChallenge(session, task, challenge);
+  }
+  std::optional<net::URLRequest> sessionTaskWillPerformHTTPRedirection(net::URLSession& session, net::URLSessionTask& task,
+                                                                       const net::HTTPURLResponse& response,
+                                                                       const net::URLRequest& newRequest) override {
+    auto m = manager_.lock();
+    return m ? m->sessionTaskWillPerformHTTPRedirection(session, task, response, newRequest)
+             : std::optional<net::URLRequest>(newRequest);
+  }
+  void sessionTaskDidSendBodyData(net::URLSession& session, net::URLSessionTask& task, std::int64_t sent,
+                                  std::int64_t totalSent, std::int64_t expected) override {
+    if (auto m = manager_.lock()) m->sessionTaskDidSendBodyData(session, task, sent, totalSent, expected);
+  }
+  ResponseDisposition sessionDataTaskDidReceiveResponse(net::URLSession& session, net::URLSessionTask& task,
+                                                        const net::URLResponse& response) override {
+    auto m = manager_.lock();
+    return m ? m->sessionDataTaskDidReceiveResponse(session, task, response) : ResponseDisposition::Allow;
+  }
+  void sessionDataTaskDidBecomeDownloadTask(net::URLSession& session, net::URLSessionTask& task) override {
+    if (auto m = manager_.lock()) m->sessionDataTaskDidBecomeDownloadTask(session, task);
+  }
+  void sessionDataTaskDidReceiveData(net::URLSession& session, net::URLSessionTask& task, const fnd::Data& data) override {
+    if (auto m = manager_.lock()) m->sessionDataTaskDidReceiveData(session, task, data);
+  }
+  void sessionDownloadTaskDidWriteData(net::URLSession& session, net::URLSessionTask& task, std::int64_t written,
+                                       std::int64_t totalWritten, std::int64_t expected) override {
+    if (auto m = manager_.lock()) m->sessionDownloadTaskDidWriteData(session, task, written, totalWritten, expected);
+  }
+  void sessionDownloadTaskDidFinishDownloadingToURL(net::URLSession& session, net::URLSessionTask& task,
+                                                    const std::string& location) override {
+    if (auto m = manager_.lock()) m->sessionDownloadTaskDidFinishDownloadingToURL(session, task, location);
+  }
+  void sessionTaskDidCompleteWithError(net::URLSession& session, net::URLSessionTask& task, const fnd::Error* error) override {
+    if (auto m = manager_.lock()) m->sessionTaskDidCompleteWithError(session, task, error);
+  }
+  void sessionDidFinishEventsForBackgroundSession(net::URLSession& session) override {
+    if (auto m = manager_.lock()) m->sessionDidFinishEventsForBackgroundSession(session);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<NetURLSessionManager> held_;
+  std::weak_ptr<NetURLSessionManager> manager_;
+};
+
 }  // namespace
 
 std::shared_ptr<NetURLSessionManager> NetURLSessionManager::make(std::optional<net::URLSessionConfiguration> configuration) {
@@ -44,7 +104,8 @@ void NetURLSessionManager::setUp(std::optional<net::URLSessionConfiguration> con
   delegateQueue_ = fnd::DispatchQueue::create("com.kesto.networking.session.manager.delegate");
   auto queue = delegateQueue_;
   session_ = net::URLSession::make(configuration.value_or(net::URLSessionConfiguration::defaultConfiguration()),
-                                   shared_from_this(), [queue](std::function<void()> work) { queue->async(std::move(work)); });
+                                   std::make_shared<SessionDelegate>(shared_from_this()),
+                                   [queue](std::function<void()> work) { queue->async(std::move(work)); });
   std::weak_ptr<NetURLSessionManager> weak = shared_from_this();
   std::string mine = taskDescriptionForSessionTasks();
   observerToken_ = net::URLSessionTask::addStateObserver([weak, mine](net::URLSessionTask& task, bool resumed) {

@@ -40,7 +40,8 @@ struct NetTaskProgress {
 
 // Runs transfers as tasks of one URL session, turns each finished reply into an object with its
 // response serializer and calls the task's completion handler on completionQueue (main by
-// default). The session holds the manager until invalidateSessionCancelingTasks is called.
+// default). The session holds the manager until invalidateSessionCancelingTasks has made it
+// invalid; after that the manager lives only as long as its users hold it.
 class NetURLSessionManager : public net::URLSessionDelegate, public std::enable_shared_from_this<NetURLSessionManager> {
  public:
   using CompletionHandler =

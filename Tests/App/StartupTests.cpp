@@ -48,7 +48,7 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
   EXPECT_TRUE(d.boolForKey("KestoMigratedToVersion2"));
   EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
   app().applicationDidBecomeActive();
-  EXPECT_TRUE(runUntil([&] { return d.hasValueForKey("Version2Migrated"); }, 3));
+  EXPECT_TRUE(runUntil([&] { return d.hasValueForKey("Version2Migrated"); }, 10));
   EXPECT_TRUE(d.hasValueForKey("IsRetina"));
 }
 
@@ -351,7 +351,7 @@ TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   ViewUpdater::showMessage("Bookmark copied", 300, 100, 1);
   spin(0.6);
   EXPECT_TRUE(app().overlay()->isOverlay());
-  EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 3));
+  EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 10));
 }
 
 }  // namespace

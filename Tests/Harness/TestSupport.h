@@ -20,7 +20,7 @@ void writeFile(const std::string& path, const std::string& contents);
 template <typename F>
 bool runUntil(F&& done, double seconds = 5.0);
 
-// Runs the main event loop for about `seconds`.
+// Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 
 // Broken contracts throw in tests (the harness sets AssertionPolicy::Throw). A test of the

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
@@ -32,6 +33,22 @@ struct JSONServer : test::LoopbackServer {
   }
   std::string base() const { return url("/api", "127.0.0.1"); }
 };
+
+// The session holds its manager only until it is invalid: then the manager, its session and
+// their queues go with the last outside reference instead of keeping one another alive. (A task
+// holds its session: the caller lets go of its tasks first.)
+void expectReleasedOnceInvalid(std::shared_ptr<NetURLSessionManager> manager, bool cancelTasks) {
+  std::weak_ptr<NetURLSessionManager> weakManager = manager;
+  std::weak_ptr<net::URLSession> weakSession = manager->session();
+  std::atomic<bool> invalidated{false};  // posted on the delegate queue
+  fnd::ScopedObserver observer;
+  observer.observe(kNetSessionDidInvalidateNotification, [&](const fnd::Notification&) { invalidated = true; });
+  manager->invalidateSessionCancelingTasks(cancelTasks);
+  manager.reset();
+  EXPECT_FALSE(weakManager.expired()) << "the session keeps its manager until it is invalid";
+  EXPECT_TRUE(test::runUntil([&] { return weakManager.expired() && weakSession.expired(); }, 10));
+  EXPECT_TRUE(invalidated);
+}
 }  // namespace
 
 TEST(HTTPSessionManagerTest, VerbsResolveAgainstTheBaseURLAndSerializeReplies) {
@@ -73,8 +90,9 @@ TEST(HTTPSessionManagerTest, VerbsResolveAgainstTheBaseURLAndSerializeReplies) {
     EXPECT_FALSE(t);
     bad = e;
   }));
-  ASSERT_TRUE(test::runUntil([&] { return bad.has_value(); }, 5));
-  manager->invalidateSessionCancelingTasks(true);
+  ASSERT_TRUE(test::runUntil([&] { return bad.has_value(); }, 10));
+  task.reset();
+  expectReleasedOnceInvalid(std::move(manager), true);
 }
 
 TEST(URLSessionManagerTest, DownloadsMoveToTheDestinationAndAFailedMoveIsAnError) {
@@ -117,5 +135,7 @@ TEST(URLSessionManagerTest, DownloadsMoveToTheDestinationAndAFailedMoveIsAnError
   ASSERT_TRUE(moveError);
   EXPECT_EQ(moveError->domain(), fnd::kPOSIXErrorDomain);
   EXPECT_TRUE(notified);
-  manager->invalidateSessionCancelingTasks(false);
+  ok.reset();
+  bad.reset();
+  expectReleasedOnceInvalid(std::move(manager), false);
 }

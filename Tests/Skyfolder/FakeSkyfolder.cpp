@@ -63,7 +63,10 @@ std::string lastComponent(const std::string& path) { return path.substr(path.rfi
 
 FakeSkyfolder::FakeSkyfolder(const TestIdentity& identity)
     : server_(std::make_unique<httplib::SSLServer>(identity.certPath.c_str(), identity.keyPath.c_str())) {
-  server_->set_keep_alive_timeout(0);
+  // One request per connection, closed after the answer: nothing idles to hold the shutdown, and
+  // no request ever races the server closing a pooled connection (a zero keep-alive wait drops
+  // requests that arrive a few milliseconds late on a loaded machine).
+  server_->set_keep_alive_max_count(1);
   server_->set_payload_max_length(std::numeric_limits<std::size_t>::max());
   install();
   port_ = server_->bind_to_any_port("127.0.0.1");

@@ -233,7 +233,7 @@ TEST(FlexSplitView, AnimatedPositionsReportStartAndEnd) {
   // During the animation a resize report sends no move.
   s->postDidResizeSubviews(0);
   EXPECT_EQ(recorder.events.size(), 1u);
-  EXPECT_TRUE(test::runUntil([&] { return finished; }, 3));
+  EXPECT_TRUE(test::runUntil([&] { return finished; }, 10));
   EXPECT_FALSE(s->isAnimating());
   EXPECT_EQ(width(*s, 0), 60);
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"animating", "done"}));
@@ -399,17 +399,17 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   s->awakeFromNib();
   s->collapseSecondaryPane();
   EXPECT_EQ(s->collapsableViewWidth(), 250);  // the maximum caps the width to restore
-  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 3));
+  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), -1);
   s->collapseSecondaryPane();
-  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 3));
+  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), 250);
   auto t = makeSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
   t->awakeFromNib();
   ui::AnimationContext::current().setDuration(0);
   t->collapseSecondaryPane();
   t->collapseSecondaryPane();
-  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 3));
+  EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*t, 0), 180);
   auto z = makeSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
   z->awakeFromNib();

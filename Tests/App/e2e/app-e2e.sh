@@ -11,8 +11,6 @@ for tool in xdotool xprop sqlite3 dbus-daemon dbus-monitor python3; do
 done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 work="$E2E_HOME/e2e"
 mkdir -p "$work"
 store="$XDG_DATA_HOME/kesto/data.sqlite"
@@ -29,12 +27,6 @@ dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.N
 monitor_pid=$!
 cleanup() { kill "$monitor_pid" "$bus_pid" 2>/dev/null; kill "${app_pid:-}" 2>/dev/null; }
 trap cleanup EXIT
-
-wait_for() {  # seconds command...
-  local t="$1"; shift
-  for _ in $(seq $((t * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
 
 start_kesto() {
   "$kesto" >>"$work/kesto.log" 2>&1 &
@@ -76,22 +68,22 @@ quit_kesto
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 20)" || fail "no store-failure alert"
-xdotool windowactivate --sync "$alert" key alt+F4 keyup alt
+e2e_key "$alert" alt+F4
 gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-wait_for 10 gone || fail "kesto kept running after its store-failure alert was closed"
+e2e_wait_until 20 gone || fail "kesto kept running after its store-failure alert was closed"
 wait "$app_pid" || fail "kesto ended badly after its store-failure alert was closed"
 rm -f "$XDG_DATA_HOME/kesto"
 
 start_kesto
 # The first load of an empty store makes the default library.
 has_rows() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
-wait_for 10 has_rows 8 || fail "no default library"
+e2e_wait_until 20 has_rows 8 || fail "no default library"
 
 # A second launch hands its URL over and exits at once.
 "$kesto" 'kesto:https%3A%2F%2Fexample.org%2Fone%0Akesto:https://example.org/two?q=kesto:x' >>"$work/kesto.log" 2>&1 \
   || fail "second launch failed"
 two_added() { [[ "$(grep -c 'string "Bookmark added"' "$work/notify.log")" -ge 2 ]]; }
-wait_for 10 two_added || fail "no notifications: $(cat "$work/notify.log")"
+e2e_wait_until 20 two_added || fail "no notifications: $(cat "$work/notify.log")"
 grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail "notification text"
 
 rows="$(sqlite3 "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"
@@ -104,17 +96,17 @@ inbox="$(sqlite3 "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.
 xdotool windowminimize --sync "$win"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
 restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
-wait_for 5 restored || fail "minimised window not brought back: $(xprop -id "$win" WM_STATE)"
+e2e_wait_until 20 restored || fail "minimised window not brought back: $(xprop -id "$win" WM_STATE)"
 
 # A relative archive path names the file in the launching folder, not in the running one's.
 (cd "$work" && "$kesto" Missing.kesto >>"$work/kesto.log" 2>&1) || fail "archive launch failed"
 named_absolute() { grep -qF "shared folder $work/Missing.kesto" "$work/kesto.log"; }
-wait_for 5 named_absolute || fail "relative archive path not made absolute"
+e2e_wait_until 20 named_absolute || fail "relative archive path not made absolute"
 
 # Command-3 (Ctrl+3) switches to the compact list; the choice is stored at once.
 e2e_key "$win" ctrl+3
 list_mode() { grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>'; }
-wait_for 5 list_mode || true
+e2e_wait_until 20 list_mode || true
 grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not stored"
 quit_kesto
 

@@ -2,15 +2,31 @@
 
 E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
-# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1; prints its id.
-e2e_wait_window() {
-  local name="$1" timeout="${2:-10}" id=""
-  for _ in $(seq $((timeout * 10))); do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)"
-    [[ -n "$id" ]] && { echo "$id"; return 0; }
+# Milliseconds on the wall clock.
+e2e_now_ms() { local us="${EPOCHREALTIME//[.,]/}"; echo $((us / 1000)); }
+
+# Runs a command until it succeeds or $1 seconds have passed (wall clock, so a loaded machine
+# gets the same time, not the same number of tries); answers the command's last status.
+e2e_wait_until() {  # seconds command [args...]
+  local deadline=$(( $(e2e_now_ms) + ${1%.*} * 1000 ))
+  shift
+  until "$@"; do
+    (( $(e2e_now_ms) >= deadline )) && { "$@"; return; }
     sleep 0.1
   done
-  echo "window '$name' did not appear" >&2
+}
+
+# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1; prints its id.
+e2e_wait_window() {
+  local name="$1" timeout="${2:-10}" id
+  local deadline=$(( $(e2e_now_ms) + timeout * 1000 ))
+  while :; do
+    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)"
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    (( $(e2e_now_ms) >= deadline )) && break
+    sleep 0.1
+  done
+  echo "window '$name' did not appear within ${timeout}s" >&2
   return 1
 }
 
@@ -24,10 +40,13 @@ e2e_drag() {  # window x1 y1 x2 y2
   xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mousemove --window "$1" "$4" "$5" sleep 0.1 mouseup 1
 }
 
-# Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return
+# Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return. The keys go to the focused
+# window through the X server's own input, never addressed to the window: if a key closes it
+# (Ctrl+Q), the releases still reach the server and no modifier stays held for what follows.
 e2e_key() {
   local win="$1"; shift
-  xdotool windowactivate --sync "$win" key --window "$win" "$@"
+  xdotool windowactivate --sync "$win" || return
+  xdotool key "$@"
 }
 
 # Saves a screenshot of the whole screen (or of one window) as PNG.

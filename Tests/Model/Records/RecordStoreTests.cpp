@@ -152,7 +152,7 @@ TEST_F(RecordStoreTest, AutoMigratingCoordinatorRetriesHalfASecondLater) {
   fnd::FileManager::removeItem(folder);
   spin(0.2);
   EXPECT_FALSE(coordinator->hasStore());
-  EXPECT_TRUE(runUntil([&] { return coordinator->hasStore(); }, 3.0));
+  EXPECT_TRUE(runUntil([&] { return coordinator->hasStore(); }, 10));
 }
 
 TEST_F(RecordStoreTest, CloudSetUpFallsBackToTheLocalStoreAndAnnouncesIt) {

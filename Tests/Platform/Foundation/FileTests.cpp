@@ -103,13 +103,13 @@ TEST(FileManagerRead, BoundedReadRefusesLargerFiles) {
   EXPECT_FALSE(FileManager::readFile(dir));  // a folder is not a file
 }
 
-// Reads `path` on another thread; a read that has not ended after two seconds is released by
+// Reads `path` on another thread; a read that has not ended after ten seconds is released by
 // opening the FIFO for writing, so a regression fails instead of hanging the suite.
 std::optional<std::string> readWithDeadline(const std::string& path, Error* error, bool* blocked) {
   auto reading = std::async(std::launch::async, [path, error] {
     return FileManager::readFile(path, 1 << 20, error);
   });
-  *blocked = reading.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+  *blocked = reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
   if (*blocked) {
     int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) ::close(fd);

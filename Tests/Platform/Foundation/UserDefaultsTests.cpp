@@ -130,7 +130,7 @@ TEST(UserDefaults, ChangesAreSavedShortlyWithoutSynchronize) {
   const std::string path = freshPath();
   UserDefaults d(path);
   d.setString("v", "k");
-  EXPECT_TRUE(kesto::test::runUntil([&] { return !kesto::test::readFile(path).empty(); }, 5.0));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return !kesto::test::readFile(path).empty(); }, 10.0));
   UserDefaults other(path);
   EXPECT_EQ(other.stringForKey("k").value_or(""), "v");
 }
@@ -240,14 +240,16 @@ TEST(UserDefaults, FailedAutosaveWaitsForTheNextChangeOrSynchronize) {
   {
     UserDefaults defaults(dir + "/blocked/defaults.plist");
     defaults.setObject(Value(1), "key");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1800));
     auto failures = [&] {
       int n = 0;
       for (const auto& m : log.messages())
         if (m.find("could not write") != std::string::npos) ++n;
       return n;
     };
-    // One failed autosave, not a retry loop flooding the log.
+    ASSERT_TRUE(kesto::test::runUntil([&] { return failures() > 0; }, 15)) << "the autosave never ran";
+    // One failed autosave, not a retry loop flooding the log: a retry would come within another
+    // autosave delay.
+    kesto::test::spin(UserDefaults::kAutosaveDelaySeconds + 0.3);
     EXPECT_EQ(failures(), 1);
     EXPECT_FALSE(defaults.synchronize());
     EXPECT_EQ(failures(), 2);

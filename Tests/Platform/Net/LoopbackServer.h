@@ -28,8 +28,11 @@ struct LoopbackServer {
     else
       server = std::make_unique<httplib::Server>();
     tls = identity != nullptr;
-    // Idle keep-alive connections would hold the server's shutdown for seconds.
-    server->set_keep_alive_timeout(0);
+    // One request per connection, closed after the answer: an idle keep-alive connection would
+    // hold the server's shutdown for seconds. (A zero keep-alive wait would instead drop any
+    // request that reaches a fresh connection more than a few milliseconds late, as happens on a
+    // loaded machine.)
+    server->set_keep_alive_max_count(1);
   }
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

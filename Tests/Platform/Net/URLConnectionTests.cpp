@@ -554,7 +554,7 @@ TEST(URLConnectionTest, SynchronousRequestsWaitAndCapTheBody) {
 TEST(URLConnectionTest, EveryRequestOnAPooledTLSConnectionIsJudged) {
   TrustTestCA ca;
   Server s(&test::testPKI().localhost);
-  s.server->set_keep_alive_timeout(5);
+  s.server->set_keep_alive_max_count(5);  // the connection is pooled and reused
   s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
   s.start();
   for (int i = 0; i < 2; ++i) {

@@ -81,9 +81,11 @@ TEST(URLSessionTest, DataUploadAndDownloadTasksComplete) {
   download->resume();
   ASSERT_EQ(dl->done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(dl->body, "payload");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  struct stat st {};
-  EXPECT_NE(::stat(location.c_str(), &st), 0);
+  // The file is removed on the network thread once the handler returned.
+  EXPECT_TRUE(test::runUntil([&] {
+    struct stat st {};
+    return ::stat(location.c_str(), &st) != 0;
+  }, 10)) << location;
 }
 
 TEST(URLSessionTest, CancelCompletesWithCancelled) {
@@ -117,7 +119,7 @@ TEST(URLSessionTest, ResumeAndSuspendAreAnnouncedOnlyForRealChanges) {
   task->suspend();
   EXPECT_EQ(seen, (std::vector<std::string>{kURLSessionTaskDidResumeNotification, kURLSessionTaskDidSuspendNotification}));
   task->cancel();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(test::runUntil([&] { return task->state() == URLSessionTask::State::Completed; }, 10));
   seen.clear();
   task->resume();  // completed tasks still announce
   EXPECT_EQ(seen, std::vector<std::string>{kURLSessionTaskDidResumeNotification});

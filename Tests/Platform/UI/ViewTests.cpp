@@ -248,7 +248,7 @@ TEST(Animation, GroupCompletionRunsAfterItsAnimations) {
       [&] { done = true; });
   EXPECT_LT(v->frame().size.width, 110);
   EXPECT_FALSE(done);
-  EXPECT_TRUE(test::runUntil([&] { return done; }, 3));
+  EXPECT_TRUE(test::runUntil([&] { return done; }, 10));
   EXPECT_EQ(v->frame(), fnd::Rect(0, 0, 110, 10));
   // Outside a group with a zero duration the change is immediate.
   AnimationContext::current().setDuration(0);

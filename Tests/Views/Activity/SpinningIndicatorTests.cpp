@@ -183,7 +183,7 @@ TEST(SpinningIndicator, SpinsByItselfInAWindow) {
   kesto::ui::Window window(Rect(0, 0, 100, 100));
   auto s = makeIndicator();
   window.contentView()->addSubview(s);
-  EXPECT_TRUE(kesto::test::runUntil([&] { return s->currentRotation() != 0.0; }, 3));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return s->currentRotation() != 0.0; }, 10));
   s->setAnimates(false);
   EXPECT_EQ(s->currentRotation(), 0.0);
 }

@@ -42,6 +42,9 @@ class ImageServer {
       for (const auto& [name, file] : request.files) files_[name] = file;
       response.set_content("ok", "text/plain");
     });
+    // One request per connection, closed after the answer, so stopping never waits for an idle
+    // keep-alive connection to time out.
+    server_.set_keep_alive_max_count(1);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
