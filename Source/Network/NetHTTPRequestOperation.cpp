@@ -20,30 +20,6 @@ fnd::DispatchGroup& sharedHTTPCompletionGroup() {
   return *group;
 }
 
-// "bytes 100-199/200" → 100.
-std::optional<std::uint64_t> contentRangeStart(const std::string& value) {
-  auto pos = value.find("bytes ");
-  if (pos != 0) return std::nullopt;
-  std::string rest = value.substr(6);
-  if (rest.empty() || rest[0] == '*') return std::nullopt;
-  try {
-    return std::stoull(rest);
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
-// "bytes */200" → 200.
-std::optional<std::uint64_t> unsatisfiedLength(const std::string& value) {
-  auto pos = value.find("bytes */");
-  if (pos != 0) return std::nullopt;
-  try {
-    return std::stoull(value.substr(8));
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
 }  // namespace
 
 std::shared_ptr<NetHTTPRequestOperation> NetHTTPRequestOperation::make(net::URLRequest request) {
@@ -156,12 +132,13 @@ bool NetHTTPRequestOperation::acceptResponseOnNetworkThread(const std::shared_pt
   auto range = http->allHeaderFields().value("Content-Range");
   if (status == 206) {
     // Only a continuation from exactly our offset may be appended.
-    if (range && contentRangeStart(*range) == resumeOffset_) return true;
+    if (range && net::ContentRange::parse(*range).value_or(net::ContentRange{}).first == resumeOffset_) return true;
     failure = net::makeURLError(net::urlerror::BadServerResponse, &http->url(),
                                 NetLocalizedString("The server resumed the download at the wrong place."));
     return false;
   }
-  if (status == 416 && range && unsatisfiedLength(*range) == resumeOffset_ && responseBeforePause_) {
+  if (auto r = range ? net::ContentRange::parse(*range) : std::nullopt;
+      status == 416 && r && !r->first && r->total == resumeOffset_ && responseBeforePause_) {
     // Everything had arrived before the pause: the earlier answer and body stand.
     return false;
   }

@@ -83,6 +83,23 @@ void KeyedArchiver::encodeObject(const Coding* object, std::string_view key) {
   values_[std::string(key)] = Value(std::move(nested.values_));
 }
 
+void KeyedArchiver::encodeObjects(const std::vector<const Coding*>& objects, std::string_view key) {
+  if (reserved(key)) {
+    failed_ = true;
+    return;
+  }
+  Array list;
+  for (const Coding* object : objects) {
+    if (!object) continue;
+    KeyedArchiver nested;
+    object->encodeWithCoder(nested);
+    failed_ = failed_ || nested.failed_;
+    nested.values_[kClassKey] = object->codingClassName();
+    list.push_back(Value(std::move(nested.values_)));
+  }
+  values_[std::string(key)] = Value(std::move(list));
+}
+
 void KeyedArchiver::encodeError(const Error& error, std::string_view key) {
   if (reserved(key)) {
     failed_ = true;
@@ -190,6 +207,26 @@ std::unique_ptr<KeyedUnarchiver> KeyedUnarchiver::decodeObjectOfClasses(std::str
   auto it = values_.find(key);
   if (it == values_.end()) return nullptr;
   return open(it->second, allowedClasses, failure_, key);
+}
+
+std::optional<std::vector<std::unique_ptr<KeyedUnarchiver>>> KeyedUnarchiver::decodeArrayOfObjectsOfClasses(
+    std::string_view key, const std::set<std::string>& allowedClasses) {
+  auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  if (!it->second.isArray()) {
+    failWithError(corrupt("The value for \"" + std::string(key) + "\" is not an array."));
+    return std::nullopt;
+  }
+  std::vector<std::unique_ptr<KeyedUnarchiver>> out;
+  for (const auto& item : it->second.array()) {
+    auto object = open(item, allowedClasses, failure_, key);
+    if (!object) {
+      if (!*failure_) failWithError(corrupt("The array under \"" + std::string(key) + "\" holds a value that is not an object."));
+      return std::nullopt;
+    }
+    out.push_back(std::move(object));
+  }
+  return out;
 }
 
 }  // namespace kesto::fnd

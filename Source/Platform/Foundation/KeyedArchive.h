@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kesto::fnd {
 
@@ -39,6 +40,8 @@ class KeyedArchiver {
   void encodeDouble(double value, std::string_view key) { encodeObject(Value(value), key); }
   // A nested object; null writes nothing.
   void encodeObject(const Coding* object, std::string_view key);
+  // An array of nested objects (nulls skipped).
+  void encodeObjects(const std::vector<const Coding*>& objects, std::string_view key);
   // Errors keep domain, code and the user-info entries a property list can hold (nested
   // errors included).
   void encodeError(const Error& error, std::string_view key);
@@ -79,6 +82,10 @@ class KeyedUnarchiver {
   std::optional<Error> decodeError(std::string_view key);
   // A nested object of one of `allowedClasses`.
   std::unique_ptr<KeyedUnarchiver> decodeObjectOfClasses(std::string_view key, const std::set<std::string>& allowedClasses);
+
+  // An array of nested objects, each of one of `allowedClasses`; absent when any is not.
+  std::optional<std::vector<std::unique_ptr<KeyedUnarchiver>>> decodeArrayOfObjectsOfClasses(
+      std::string_view key, const std::set<std::string>& allowedClasses);
 
   // The first failure met while reading (shared with nested readers).
   std::optional<Error> error() const { return *failure_; }
