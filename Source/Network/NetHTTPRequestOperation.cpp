@@ -4,6 +4,7 @@
 #include "Network/NetURLResponseSerialization.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Net/Streams.h"
+#include "Platform/Net/URLCoding.h"
 #include "Platform/Net/URLError.h"
 
 namespace kesto {
@@ -151,6 +152,33 @@ bool NetHTTPRequestOperation::acceptResponseOnNetworkThread(const std::shared_pt
   }
   resumeOffset_ = 0;
   return true;
+}
+
+}  // namespace kesto
+
+// ---- Archiving and copying
+
+namespace kesto {
+
+void NetHTTPRequestOperation::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetURLConnectionOperation::encodeWithCoder(coder);
+  coder.encodeObject(responseSerializer().get(), "responseSerializer");
+}
+
+std::shared_ptr<NetHTTPRequestOperation> NetHTTPRequestOperation::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  auto request = net::decodeRequest(coder, "request");
+  if (!request) return nullptr;
+  auto op = make(std::move(*request));
+  op->decodeStateWithCoder(coder);
+  if (auto serializer = NetHTTPResponseSerializer::decode(coder, "responseSerializer")) op->setResponseSerializer(serializer);
+  return op;
+}
+
+std::shared_ptr<NetURLConnectionOperation> NetHTTPRequestOperation::copy() const {
+  auto op = make(request());
+  copyBlocksTo(*op);
+  if (auto serializer = responseSerializer()) op->setResponseSerializer(serializer->copy());
+  return op;
 }
 
 }  // namespace kesto
