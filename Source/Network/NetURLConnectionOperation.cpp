@@ -577,12 +577,14 @@ void NetURLConnectionOperation::encodeWithCoder(fnd::KeyedArchiver& coder) const
   // The archive holds a state that can be resumed, not a connection in flight.
   auto self = const_cast<NetURLConnectionOperation*>(this);
   if (state_.load() == Executing) self->pause();
+  // The error as the class reports it (a serializer's error for HTTP operations).
+  auto failure = error();
   std::lock_guard guard(lock_);
   net::encodeRequest(coder, request_, "request");
   std::int64_t state = state_.load();
   coder.encodeInt64(state == Paused || state == Executing ? Ready : state, "state");
   if (response_) net::encodeResponse(coder, *response_, "response");
-  if (error_) coder.encodeError(*error_, "error");
+  if (failure) coder.encodeError(*failure, "error");
   if (responseData_) coder.encodeObject(fnd::Value(*responseData_), "responseData");
   coder.encodeInt64(totalBytesRead_.load(), "totalBytesRead");
 }

@@ -70,7 +70,8 @@ std::optional<URLRequest> decodeRequest(fnd::KeyedUnarchiver& coder, std::string
   if (!url) return std::nullopt;
   URLRequest request(*url, c->decodeDouble("timeoutInterval", 60.0));
   if (auto method = c->decodeString("HTTPMethod")) request.setHTTPMethod(*method);
-  for (const auto& [name, value] : headersFrom(*c, "allHTTPHeaderFields").fields()) request.setValueForHTTPHeaderField(value, name);
+  HTTPHeaders headers = headersFrom(*c, "allHTTPHeaderFields");
+  for (const auto& [name, value] : headers.fields()) request.setValueForHTTPHeaderField(value, name);
   if (auto body = c->decodeObjectOfType(fnd::Value::Type::Data, "HTTPBody")) request.setHTTPBody(body->data());
   request.setCachePolicy(static_cast<std::uint64_t>(c->decodeInt64("cachePolicy")));
   request.setHTTPShouldHandleCookies(c->decodeBool("HTTPShouldHandleCookies", true));
