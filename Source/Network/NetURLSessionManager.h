@@ -79,7 +79,8 @@ class NetURLSessionManager : public net::URLSessionDelegate,
       std::optional<net::URLSessionConfiguration> configuration = std::nullopt);
   ~NetURLSessionManager() override;
 
-  // Archiving keeps the session configuration only; so does copy().
+  // Archiving keeps the session configuration only; so does copy(). (A copy on a background
+  // configuration adopts the unfinished tasks, as any manager made with its identifier would.)
   std::string codingClassName() const override { return "NetURLSessionManager"; }
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
   static std::shared_ptr<NetURLSessionManager> initWithCoder(fnd::KeyedUnarchiver& coder);

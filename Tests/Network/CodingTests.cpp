@@ -114,6 +114,10 @@ TEST(OperationCodingTest, ArchivingARunningOperationPausesIt) {
   op->cancel();
   s.released = true;
   EXPECT_TRUE(test::runUntil([&] { return op->isFinished(); }, 10));
+  // Work the finish queued (its notification on the main queue) holds the operation a moment.
+  std::weak_ptr<NetHTTPRequestOperation> gone = op;
+  op.reset();
+  EXPECT_TRUE(test::runUntil([&] { return gone.expired(); }, 10));
 }
 
 TEST(OperationCodingTest, CopiesRunWithTheSameBlocksAndQueueButAFreshState) {

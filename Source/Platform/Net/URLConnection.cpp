@@ -207,6 +207,8 @@ void URLConnection::start() {
   if (d_->started.exchange(true)) return;
   auto self = shared_from_this();
   detail::performOnNetworkThread([self] {
+    // Cancelled before it began: nothing may keep it (and its delegate) alive any more.
+    if (self->d_->cancelled.load()) return;
     self->d_->keepAlive = self;
     ConnectionDriver::guarded(*self, [&] { ConnectionDriver::begin(*self); });
   });

@@ -471,7 +471,8 @@ void URLSession::takeOverTasksOfEarlierSession() {
     earlier = slot.lock();
     slot = weak_from_this();
   }
-  if (!earlier) return;
+  // An invalidated session finishes its own tasks.
+  if (!earlier || earlier->isInvalidated()) return;
   std::vector<std::shared_ptr<URLSessionTask>> moved;
   {
     std::lock_guard lock(earlier->mutex_);
