@@ -472,3 +472,57 @@ TEST(HTTPSessionManagerTest, UnbuildableRequestsFailOnTheCompletionQueueAndTasks
   EXPECT_TRUE(test::runUntil([&] { return succeeded.load(); }, 10));
   invalidate(manager);
 }
+
+TEST(URLSessionManagerBlocksTest, TheSessionChallengeBlockJudgesServerTrustInsteadOfThePolicy) {
+  // A self-signed server the default policy refuses; the block decides instead.
+  struct TLS : test::LoopbackServer {
+    TLS() : test::LoopbackServer(&test::testPKI().selfSigned) {
+      server->Get("/json", [](const httplib::Request&, httplib::Response& res) { res.set_content("{\"a\":2}", "application/json"); });
+      start();
+    }
+  } s;
+  auto manager = NetURLSessionManager::make();
+  auto request = net::URLRequest(*net::URL::fromString(s.url("/json")));
+  std::optional<fnd::Error> error;
+  manager->dataTaskWithRequest(request, [&](auto, const fnd::Value&, const fnd::Error* e) {
+    if (e) error = *e;
+  })->resume();
+  ASSERT_TRUE(test::runUntil([&] { return error.has_value(); }, 10));
+  EXPECT_EQ(error->code(), net::urlerror::UserCancelledAuthentication) << "the policy refused the trust";
+
+  std::atomic<int> asked{0};
+  manager->setSessionDidReceiveAuthenticationChallengeBlock(
+      [&](net::URLSession&, net::AuthenticationChallenge& c, std::optional<net::URLCredential>& credential) {
+        ++asked;
+        credential = net::URLCredential::forTrust(c.protectionSpace().serverTrust);
+        return NetURLSessionManager::Disposition::UseCredential;
+      });
+  fnd::Value object;
+  manager->dataTaskWithRequest(request, [&](auto, const fnd::Value& o, const fnd::Error*) { object = o; })->resume();
+  ASSERT_TRUE(test::runUntil([&] { return !object.isNull(); }, 10));
+  EXPECT_EQ(object["a"].intValue(), 2);
+  EXPECT_GE(asked, 1);
+  invalidate(manager);
+}
+
+TEST(URLSessionManagerBlocksTest, ADataTaskTurnedIntoADownloadReachesTheDownloadBlocks) {
+  Server s;
+  auto manager = NetURLSessionManager::make();
+  manager->setResponseSerializer(NetHTTPResponseSerializer::serializer());
+  manager->setDataTaskDidReceiveResponseBlock(
+      [](auto&, auto&, const net::URLResponse&) { return NetURLSessionManager::ResponseDisposition::BecomeDownload; });
+  std::atomic<bool> became{false};
+  manager->setDataTaskDidBecomeDownloadTaskBlock([&](auto&, net::URLSessionTask& data, net::URLSessionTask& download) {
+    became = &data == &download && download.kind() == net::URLSessionTask::Kind::Download;
+  });
+  std::string dir = test::makeTempDir("became");
+  manager->setDownloadTaskDidFinishDownloadingBlock(
+      [&](auto&, auto&, const std::string&) { return std::optional<std::string>(dir + "/body.json"); });
+  fnd::Value object;
+  manager->dataTaskWithRequest(s.request("/json"), [&](auto, const fnd::Value& o, const fnd::Error*) { object = o; })->resume();
+  ASSERT_TRUE(test::runUntil([&] { return !object.isNull(); }, 10));
+  EXPECT_TRUE(became);
+  EXPECT_EQ(object.string(), dir + "/body.json");
+  EXPECT_EQ(test::readFile(dir + "/body.json"), "{\"a\":1}");
+  invalidate(manager);
+}
