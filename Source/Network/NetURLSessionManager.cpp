@@ -324,32 +324,35 @@ std::shared_ptr<NetTaskProgress> NetURLSessionManager::downloadProgressForTask(c
   return uploadProgressForTask(task);
 }
 
-std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::tasks() const {
+std::optional<std::vector<std::shared_ptr<net::URLSessionTask>>> NetURLSessionManager::tasksForKeyPath(
+    std::string_view keyPath) const {
+  using Kind = net::URLSessionTask::Kind;
+  std::vector<Kind> kinds;
+  if (keyPath == "tasks")
+    kinds = {Kind::Data, Kind::Upload, Kind::Download};
+  else if (keyPath == "dataTasks")
+    kinds = {Kind::Data};
+  else if (keyPath == "uploadTasks")
+    kinds = {Kind::Upload};
+  else if (keyPath == "downloadTasks")
+    kinds = {Kind::Download};
+  else
+    return std::nullopt;
+  auto all = session_->tasks();
   std::vector<std::shared_ptr<net::URLSessionTask>> out;
-  for (auto kind : {net::URLSessionTask::Kind::Data, net::URLSessionTask::Kind::Upload, net::URLSessionTask::Kind::Download})
-    for (auto& t : session_->tasks())
+  for (auto kind : kinds)
+    for (auto& t : all)
       if (t->kind() == kind) out.push_back(t);
   return out;
 }
 
-namespace {
-std::vector<std::shared_ptr<net::URLSessionTask>> ofKind(const std::vector<std::shared_ptr<net::URLSessionTask>>& all,
-                                                         net::URLSessionTask::Kind kind) {
-  std::vector<std::shared_ptr<net::URLSessionTask>> out;
-  for (auto& t : all)
-    if (t->kind() == kind) out.push_back(t);
-  return out;
-}
-}  // namespace
-
-std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::dataTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Data);
-}
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::tasks() const { return *tasksForKeyPath("tasks"); }
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::dataTasks() const { return *tasksForKeyPath("dataTasks"); }
 std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::uploadTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Upload);
+  return *tasksForKeyPath("uploadTasks");
 }
 std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::downloadTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Download);
+  return *tasksForKeyPath("downloadTasks");
 }
 
 void NetURLSessionManager::invalidateSessionCancelingTasks(bool cancelPendingTasks) {

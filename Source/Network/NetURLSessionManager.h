@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kesto {
@@ -132,6 +133,9 @@ class NetURLSessionManager : public net::URLSessionDelegate,
   std::vector<std::shared_ptr<net::URLSessionTask>> dataTasks() const;
   std::vector<std::shared_ptr<net::URLSessionTask>> uploadTasks() const;
   std::vector<std::shared_ptr<net::URLSessionTask>> downloadTasks() const;
+  // "tasks" (data, then upload, then download), "dataTasks", "uploadTasks" or "downloadTasks";
+  // nothing for any other key path.
+  std::optional<std::vector<std::shared_ptr<net::URLSessionTask>>> tasksForKeyPath(std::string_view keyPath) const;
 
   void invalidateSessionCancelingTasks(bool cancelPendingTasks);
 

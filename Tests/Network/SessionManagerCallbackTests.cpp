@@ -263,6 +263,19 @@ TEST(URLSessionManagerBlocksTest, BackgroundSessionsAdoptTasksRecreateUploadsAnd
   auto task = earlier->dataTaskWithRequest(s.request("/json"), nullptr);
   EXPECT_EQ(task->taskDescription(), earlier->taskDescriptionForSessionTasks());
 
+  auto download = earlier->downloadTaskWithRequest(s.request("/file"), nullptr, nullptr, nullptr);
+  auto data = earlier->dataTaskWithRequest(s.request("/json"), nullptr);
+  auto all = earlier->tasks();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0], task) << "data tasks first, in order";
+  EXPECT_EQ(all[1], data);
+  EXPECT_EQ(all[2], download);
+  EXPECT_EQ(earlier->downloadTasks().size(), 1u);
+  EXPECT_FALSE(earlier->tasksForKeyPath("@unionOfArrays"));
+  download->cancel();
+  data->cancel();
+  ASSERT_TRUE(test::runUntil([&] { return earlier->tasks().size() == 1; }, 10));
+
   auto later = NetURLSessionManager::make(config);
   EXPECT_EQ(task->taskDescription(), later->taskDescriptionForSessionTasks()) << "adopted and stamped again";
   ASSERT_EQ(later->tasks().size(), 1u);
