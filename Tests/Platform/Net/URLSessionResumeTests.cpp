@@ -408,6 +408,15 @@ TEST(URLSessionTest, ARedirectedStreamedUploadAsksForANewBodyStream) {
   task->resume();
   ASSERT_TRUE(test::runUntil([&] { return recorder->completions == 2; }, 10));
   EXPECT_TRUE(task->error());
+
+  // The consumed stream itself would send nothing under the old length: refused as well.
+  recorder->newBody = [](URLSessionTask& t) { return t.originalRequest().httpBodyStream(); };
+  post.setHTTPBodyStream(makeDataInputStream(fnd::Data{'o', 'l', 'd'}));
+  task = session->uploadTaskWithStreamedRequest(post);
+  task->resume();
+  ASSERT_TRUE(test::runUntil([&] { return recorder->completions == 3; }, 10));
+  ASSERT_TRUE(task->error());
+  EXPECT_EQ(task->error()->code(), urlerror::CannotDecodeRawData);
 }
 
 TEST(URLSessionTest, ABackgroundSessionTakesOverTheTasksOfAnEarlierOneWithItsIdentifier) {
