@@ -384,8 +384,9 @@ TEST(HTTPSessionManagerCodingTest, RoundTripsBaseURLConfigurationAndBothSerializ
   manager->setRequestSerializer(request);
   auto xml = NetXMLDocumentResponseSerializer::serializerWithXMLDocumentOptions(2);
   xml->setAcceptableStatusCodes(fnd::IndexSet{200, 201, 304});
-  auto compound = NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
-      {NetJSONResponseSerializer::serializerWithReadingOptions(4), xml});
+  auto json = NetJSONResponseSerializer::serializerWithReadingOptions(4);
+  json->setRemovesKeysWithNullValues(true);
+  auto compound = NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers({json, xml});
   compound->setAcceptableContentTypes(std::nullopt);
   manager->setResponseSerializer(compound);
   EXPECT_EQ(manager->description().find("pw"), std::string::npos) << "no password in the description";
@@ -399,15 +400,18 @@ TEST(HTTPSessionManagerCodingTest, RoundTripsBaseURLConfigurationAndBothSerializ
   EXPECT_FALSE(coder->error());
   EXPECT_EQ(decoded->baseURL()->absoluteString(), "https://user:pw@api.example/v1/");
   EXPECT_EQ(decoded->sessionConfiguration().identifier, "com.kesto.tests.coded");
-  auto json = std::dynamic_pointer_cast<NetJSONRequestSerializer>(decoded->requestSerializer());
-  ASSERT_TRUE(json);
-  EXPECT_EQ(json->writingOptions(), 1u);
-  EXPECT_EQ(json->valueForHTTPHeaderField("X-Token"), "token");
+  auto jsonRequest = std::dynamic_pointer_cast<NetJSONRequestSerializer>(decoded->requestSerializer());
+  ASSERT_TRUE(jsonRequest);
+  EXPECT_EQ(jsonRequest->writingOptions(), 1u);
+  EXPECT_EQ(jsonRequest->valueForHTTPHeaderField("X-Token"), "token");
   auto decodedCompound = std::dynamic_pointer_cast<NetCompoundResponseSerializer>(decoded->responseSerializer());
   ASSERT_TRUE(decodedCompound);
   EXPECT_FALSE(decodedCompound->acceptableContentTypes()) << "an absent set stays absent";
   ASSERT_EQ(decodedCompound->responseSerializers().size(), 2u);
-  EXPECT_EQ(std::dynamic_pointer_cast<NetJSONResponseSerializer>(decodedCompound->responseSerializers()[0])->readingOptions(), 4u);
+  auto decodedJSON = std::dynamic_pointer_cast<NetJSONResponseSerializer>(decodedCompound->responseSerializers()[0]);
+  ASSERT_TRUE(decodedJSON);
+  EXPECT_EQ(decodedJSON->readingOptions(), 4u);
+  EXPECT_TRUE(decodedJSON->removesKeysWithNullValues());
   auto decodedXML = std::dynamic_pointer_cast<NetXMLDocumentResponseSerializer>(decodedCompound->responseSerializers()[1]);
   ASSERT_TRUE(decodedXML);
   EXPECT_EQ(decodedXML->options(), 2u);
@@ -446,6 +450,17 @@ TEST(HTTPSessionManagerCodingTest, SerializersOfUnexpectedClassesOrShapesAreRefu
   ASSERT_TRUE(coder->error());
   EXPECT_TRUE(std::dynamic_pointer_cast<NetJSONResponseSerializer>(m->responseSerializer())) << "the default stays";
   EXPECT_EQ(typeid(*m->requestSerializer()), typeid(NetHTTPRequestSerializer));
+  invalidate(m);
+
+  // An archive with only the identifier of its configuration gets a background one.
+  struct IdentifierOnly : fnd::Coding {
+    std::string codingClassName() const override { return "NetHTTPSessionManager"; }
+    void encodeWithCoder(fnd::KeyedArchiver& c) const override { c.encodeObject(fnd::Value("com.kesto.tests.only-id"), "identifier"); }
+  } identifierOnly;
+  data = *fnd::KeyedArchiver::archivedDataWithRootObject(identifierOnly);
+  coder = fnd::KeyedUnarchiver::forReadingFromData(data, {"NetHTTPSessionManager"});
+  m = NetHTTPSessionManager::initWithCoder(*coder);
+  EXPECT_EQ(m->sessionConfiguration().identifier, "com.kesto.tests.only-id");
   invalidate(m);
 
   struct Codes : fnd::Coding {
