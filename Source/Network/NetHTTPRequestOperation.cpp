@@ -4,6 +4,7 @@
 #include "Network/NetURLResponseSerialization.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Net/Streams.h"
+#include "Platform/Net/URLCoding.h"
 #include "Platform/Net/URLError.h"
 
 namespace kesto {
@@ -18,30 +19,6 @@ fnd::DispatchQueue& processingQueue() {
 fnd::DispatchGroup& sharedHTTPCompletionGroup() {
   static auto* group = new fnd::DispatchGroup();
   return *group;
-}
-
-// "bytes 100-199/200" → 100.
-std::optional<std::uint64_t> contentRangeStart(const std::string& value) {
-  auto pos = value.find("bytes ");
-  if (pos != 0) return std::nullopt;
-  std::string rest = value.substr(6);
-  if (rest.empty() || rest[0] == '*') return std::nullopt;
-  try {
-    return std::stoull(rest);
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
-// "bytes */200" → 200.
-std::optional<std::uint64_t> unsatisfiedLength(const std::string& value) {
-  auto pos = value.find("bytes */");
-  if (pos != 0) return std::nullopt;
-  try {
-    return std::stoull(value.substr(8));
-  } catch (...) {
-    return std::nullopt;
-  }
 }
 
 }  // namespace
@@ -156,12 +133,13 @@ bool NetHTTPRequestOperation::acceptResponseOnNetworkThread(const std::shared_pt
   auto range = http->allHeaderFields().value("Content-Range");
   if (status == 206) {
     // Only a continuation from exactly our offset may be appended.
-    if (range && contentRangeStart(*range) == resumeOffset_) return true;
+    if (range && net::ContentRange::parse(*range).value_or(net::ContentRange{}).first == resumeOffset_) return true;
     failure = net::makeURLError(net::urlerror::BadServerResponse, &http->url(),
                                 NetLocalizedString("The server resumed the download at the wrong place."));
     return false;
   }
-  if (status == 416 && range && unsatisfiedLength(*range) == resumeOffset_ && responseBeforePause_) {
+  if (auto r = range ? net::ContentRange::parse(*range) : std::nullopt;
+      status == 416 && r && !r->first && r->total == resumeOffset_ && responseBeforePause_) {
     // Everything had arrived before the pause: the earlier answer and body stand.
     return false;
   }
@@ -174,6 +152,33 @@ bool NetHTTPRequestOperation::acceptResponseOnNetworkThread(const std::shared_pt
   }
   resumeOffset_ = 0;
   return true;
+}
+
+}  // namespace kesto
+
+// ---- Archiving and copying
+
+namespace kesto {
+
+void NetHTTPRequestOperation::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetURLConnectionOperation::encodeWithCoder(coder);
+  coder.encodeObject(responseSerializer().get(), "responseSerializer");
+}
+
+std::shared_ptr<NetHTTPRequestOperation> NetHTTPRequestOperation::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  auto request = net::decodeRequest(coder, "request");
+  if (!request) return nullptr;
+  auto op = make(std::move(*request));
+  op->decodeStateWithCoder(coder);
+  if (auto serializer = NetHTTPResponseSerializer::decode(coder, "responseSerializer")) op->setResponseSerializer(serializer);
+  return op;
+}
+
+std::shared_ptr<NetURLConnectionOperation> NetHTTPRequestOperation::copy() const {
+  auto op = make(request());
+  copyBlocksTo(*op);
+  if (auto serializer = responseSerializer()) op->setResponseSerializer(serializer->copy());
+  return op;
 }
 
 }  // namespace kesto

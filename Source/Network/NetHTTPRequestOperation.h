@@ -35,6 +35,12 @@ class NetHTTPRequestOperation : public NetURLConnectionOperation {
   // Pausing also prepares a range request, so resume() continues where the body stopped.
   void pause() override;
 
+  // As the connection operation, plus the response serializer; the copy gets a copy of it.
+  std::string codingClassName() const override { return "NetHTTPRequestOperation"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  static std::shared_ptr<NetHTTPRequestOperation> initWithCoder(fnd::KeyedUnarchiver& coder);
+  std::shared_ptr<NetURLConnectionOperation> copy() const override;
+
  protected:
   void operationDidPauseOnNetworkThread() override;
   bool acceptResponseOnNetworkThread(const std::shared_ptr<const net::URLResponse>& response,

@@ -4,6 +4,7 @@
 #include "Network/NetReachabilityManager.h"
 #include "Network/NetSecurityPolicy.h"
 #include "Network/NetURLResponseSerialization.h"
+#include "Platform/Net/URLCoding.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/OperationQueue.h"
 
@@ -128,6 +129,19 @@ std::shared_ptr<NetHTTPRequestOperationManager> NetHTTPRequestOperationManager::
   c->requestSerializer_ = requestSerializer_->copy();
   c->responseSerializer_ = responseSerializer_->copy();
   return c;
+}
+
+void NetHTTPRequestOperationManager::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  if (baseURL_) net::encodeURL(coder, *baseURL_, "baseURL");
+  coder.encodeObject(requestSerializer_.get(), "requestSerializer");
+  coder.encodeObject(responseSerializer_.get(), "responseSerializer");
+}
+
+std::shared_ptr<NetHTTPRequestOperationManager> NetHTTPRequestOperationManager::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  auto m = std::make_shared<NetHTTPRequestOperationManager>(net::decodeURL(coder, "baseURL"));
+  if (auto request = NetHTTPRequestSerializer::decode(coder, "requestSerializer")) m->requestSerializer_ = std::move(request);
+  if (auto response = NetHTTPResponseSerializer::decode(coder, "responseSerializer")) m->responseSerializer_ = std::move(response);
+  return m;
 }
 
 std::string NetHTTPRequestOperationManager::description() const {

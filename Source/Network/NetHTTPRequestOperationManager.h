@@ -2,6 +2,7 @@
 
 #include "Network/NetHTTPRequestOperation.h"
 #include "Network/NetURLRequestSerialization.h"
+#include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Net/URL.h"
 
 #include <functional>
@@ -23,7 +24,7 @@ class NetSecurityPolicy;
 // The entry point for HTTP requests: builds each request with its request serializer, wraps it
 // in an operation carrying the shared settings, and runs it on its queue. Operations finish
 // even when the manager that made them is gone.
-class NetHTTPRequestOperationManager {
+class NetHTTPRequestOperationManager : public fnd::Coding {
  public:
   using Success = NetHTTPRequestOperation::Success;
   using Failure = NetHTTPRequestOperation::Failure;
@@ -81,6 +82,11 @@ class NetHTTPRequestOperationManager {
   // A manager with the same base URL and copies of both serializers; everything else default.
   std::shared_ptr<NetHTTPRequestOperationManager> copy() const;
   std::string description() const;
+
+  // Archived: the base URL and both serializers; the rest takes its defaults when read.
+  std::string codingClassName() const override { return "NetHTTPRequestOperationManager"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  static std::shared_ptr<NetHTTPRequestOperationManager> initWithCoder(fnd::KeyedUnarchiver& coder);
 
  private:
   std::shared_ptr<NetHTTPRequestOperation> enqueue(std::shared_ptr<NetHTTPRequestOperation> operation);

@@ -7,6 +7,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Platform/Net/Streams.h"
+#include "Platform/Net/URLCoding.h"
 #include "Platform/Net/URLError.h"
 
 #include <algorithm>
@@ -564,6 +565,63 @@ void NetURLConnectionOperation::connectionFailed(const fnd::Error& error) {
     connection_.reset();
   }
   finish();
+}
+
+}  // namespace kesto
+
+// ---- Archiving and copying
+
+namespace kesto {
+
+void NetURLConnectionOperation::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  // The archive holds a state that can be resumed, not a connection in flight.
+  auto self = const_cast<NetURLConnectionOperation*>(this);
+  if (state_.load() == Executing) self->pause();
+  // The error as the class reports it (a serializer's error for HTTP operations).
+  auto failure = error();
+  std::lock_guard guard(lock_);
+  net::encodeRequest(coder, request_, "request");
+  std::int64_t state = state_.load();
+  coder.encodeInt64(state == Paused || state == Executing ? Ready : state, "state");
+  if (response_) net::encodeResponse(coder, *response_, "response");
+  if (failure) coder.encodeError(*failure, "error");
+  if (responseData_) coder.encodeObject(fnd::Value(*responseData_), "responseData");
+  coder.encodeInt64(totalBytesRead_.load(), "totalBytesRead");
+}
+
+void NetURLConnectionOperation::decodeStateWithCoder(fnd::KeyedUnarchiver& coder) {
+  setState(static_cast<State>(coder.decodeInt64("state", Ready)));
+  std::lock_guard guard(lock_);
+  response_ = net::decodeResponse(coder, "response");
+  error_ = coder.decodeError("error");
+  if (auto data = coder.decodeObjectOfType(fnd::Value::Type::Data, "responseData"))
+    responseData_ = std::make_shared<const fnd::Data>(data->data());
+  totalBytesRead_ = std::max<std::int64_t>(0, coder.decodeInt64("totalBytesRead"));
+}
+
+std::shared_ptr<NetURLConnectionOperation> NetURLConnectionOperation::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  auto request = net::decodeRequest(coder, "request");
+  if (!request) return nullptr;
+  auto op = make(std::move(*request));
+  op->decodeStateWithCoder(coder);
+  return op;
+}
+
+void NetURLConnectionOperation::copyBlocksTo(NetURLConnectionOperation& other) const {
+  std::lock_guard guard(lock_);
+  other.uploadProgress_ = uploadProgress_;
+  other.downloadProgress_ = downloadProgress_;
+  other.authenticationChallenge_ = authenticationChallenge_;
+  other.cacheResponse_ = cacheResponse_;
+  other.redirectResponse_ = redirectResponse_;
+  other.completionQueue_ = completionQueue_;
+  other.completionGroup_ = completionGroup_;
+}
+
+std::shared_ptr<NetURLConnectionOperation> NetURLConnectionOperation::copy() const {
+  auto op = make(request());
+  copyBlocksTo(*op);
+  return op;
 }
 
 }  // namespace kesto

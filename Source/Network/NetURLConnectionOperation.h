@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Operation.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URLConnection.h"
@@ -34,7 +35,7 @@ class NetSecurityPolicy;
 // queue; the completion block runs on completionQueue (default main) inside completionGroup.
 // States: paused -1, ready 1, executing 2, finished 3, announced under "isPaused", "isReady",
 // "isExecuting", "isFinished".
-class NetURLConnectionOperation : public fnd::Operation {
+class NetURLConnectionOperation : public fnd::Operation, public fnd::Coding {
  public:
   enum State : std::int64_t { Paused = -1, Ready = 1, Executing = 2, Finished = 3 };
 
@@ -113,6 +114,15 @@ class NetURLConnectionOperation : public fnd::Operation {
 
   std::string description() const;
 
+  // Archiving pauses a running operation first, so what is kept can be resumed: the request,
+  // the state (ready for a paused or executing one), response, error, body and byte count.
+  std::string codingClassName() const override { return "NetURLConnectionOperation"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  static std::shared_ptr<NetURLConnectionOperation> initWithCoder(fnd::KeyedUnarchiver& coder);
+  // A new operation of the same class for the same request, with the same five blocks,
+  // completion queue and group; state, reply, credential and policy start afresh.
+  virtual std::shared_ptr<NetURLConnectionOperation> copy() const;
+
   // The operations followed by one operation that runs `completion` on the main queue after
   // every operation's own completion block and `progress` (finished count, total) have run.
   static std::vector<std::shared_ptr<fnd::Operation>> batchOfRequestOperations(
@@ -136,6 +146,9 @@ class NetURLConnectionOperation : public fnd::Operation {
                                              std::optional<fnd::Error>& failure) {
     return true;
   }
+  // Reads the archived state into an operation made for the archived request.
+  void decodeStateWithCoder(fnd::KeyedUnarchiver& coder);
+  void copyBlocksTo(NetURLConnectionOperation& other) const;
 
  private:
   friend class NetURLConnectionOperationDelegate;

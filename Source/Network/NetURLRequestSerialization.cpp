@@ -337,3 +337,65 @@ std::shared_ptr<NetHTTPRequestSerializer> NetPropertyListRequestSerializer::copy
 }
 
 }  // namespace kesto
+
+// ---- Archiving
+
+namespace kesto {
+
+void NetHTTPRequestSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  fnd::Dictionary headers;
+  for (const auto& [name, value] : headers_.fields()) headers[name] = value;
+  coder.encodeObject(fnd::Value(std::move(headers)), "mutableHTTPRequestHeaders");
+  coder.encodeInt64(static_cast<std::int64_t>(style_), "queryStringSerializationStyle");
+}
+
+void NetJSONRequestSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPRequestSerializer::encodeWithCoder(coder);
+  coder.encodeInt64(static_cast<std::int64_t>(writingOptions_), "writingOptions");
+}
+
+void NetPropertyListRequestSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPRequestSerializer::encodeWithCoder(coder);
+  coder.encodeInt64(static_cast<std::int64_t>(format_), "format");
+  coder.encodeInt64(static_cast<std::int64_t>(writeOptions_), "writeOptions");
+}
+
+const std::set<std::string>& NetHTTPRequestSerializer::codingClassNames() {
+  static const std::set<std::string> names{"NetHTTPRequestSerializer", "NetJSONRequestSerializer",
+                                           "NetPropertyListRequestSerializer"};
+  return names;
+}
+
+std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::initWithCoder(fnd::KeyedUnarchiver& c) {
+  std::shared_ptr<NetHTTPRequestSerializer> s;
+  if (c.className() == "NetHTTPRequestSerializer") {
+    s = std::make_shared<NetHTTPRequestSerializer>();
+  } else if (c.className() == "NetJSONRequestSerializer") {
+    auto json = std::make_shared<NetJSONRequestSerializer>();
+    json->setWritingOptions(static_cast<std::uint64_t>(c.decodeInt64("writingOptions")));
+    s = json;
+  } else if (c.className() == "NetPropertyListRequestSerializer") {
+    auto plist = std::make_shared<NetPropertyListRequestSerializer>();
+    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
+    plist->setWriteOptions(static_cast<std::uint64_t>(c.decodeInt64("writeOptions")));
+    s = plist;
+  } else {
+    return nullptr;
+  }
+  if (auto headers = c.decodeObjectOfType(fnd::Value::Type::Dictionary, "mutableHTTPRequestHeaders")) {
+    net::HTTPHeaders decoded;
+    for (const auto& [name, value] : headers->dictionary())
+      if (value.isString() && !name.empty() && net::isSafeHeaderText(name) && net::isSafeHeaderText(value.string()))
+        decoded.set(name, value.string());
+    s->headers_ = std::move(decoded);
+  }
+  s->style_ = static_cast<std::uint64_t>(c.decodeInt64("queryStringSerializationStyle"));
+  return s;
+}
+
+std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::decode(fnd::KeyedUnarchiver& coder, std::string_view key) {
+  auto c = coder.decodeObjectOfClasses(key, codingClassNames());
+  return c ? initWithCoder(*c) : nullptr;
+}
+
+}  // namespace kesto

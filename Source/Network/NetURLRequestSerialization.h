@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Value.h"
@@ -23,7 +24,7 @@ const std::vector<std::string>& NetObservedRequestProperties();
 
 // Builds requests: default headers (Accept-Language, User-Agent), parameters in the query for
 // GET/HEAD/DELETE and as a form body otherwise, multipart bodies streamed from data and files.
-class NetHTTPRequestSerializer {
+class NetHTTPRequestSerializer : public fnd::Coding {
  public:
   using QueryStringSerialization =
       std::function<std::optional<std::string>(const net::URLRequest& request, const fnd::Value& parameters, fnd::Error* error)>;
@@ -82,6 +83,15 @@ class NetHTTPRequestSerializer {
 
   virtual std::shared_ptr<NetHTTPRequestSerializer> copy() const;
 
+  // Archived: the default headers, the query style and each class's own options. The string
+  // encoding, the URI methods and the six request properties come back as after init.
+  std::string codingClassName() const override { return "NetHTTPRequestSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  static const std::set<std::string>& codingClassNames();
+  static std::shared_ptr<NetHTTPRequestSerializer> initWithCoder(fnd::KeyedUnarchiver& coder);
+  // The serializer under `key`, of one of codingClassNames().
+  static std::shared_ptr<NetHTTPRequestSerializer> decode(fnd::KeyedUnarchiver& coder, std::string_view key);
+
  protected:
   // Default headers that the request does not carry yet.
   net::URLRequest withDefaultHeaders(const net::URLRequest& request) const;
@@ -113,6 +123,8 @@ class NetJSONRequestSerializer : public NetHTTPRequestSerializer {
   std::optional<net::URLRequest> requestBySerializingRequest(const net::URLRequest& request, const Parameters& parameters,
                                                              fnd::Error* error) override;
   std::shared_ptr<NetHTTPRequestSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetJSONRequestSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::uint64_t writingOptions_ = 0;
@@ -129,6 +141,8 @@ class NetPropertyListRequestSerializer : public NetHTTPRequestSerializer {
   std::optional<net::URLRequest> requestBySerializingRequest(const net::URLRequest& request, const Parameters& parameters,
                                                              fnd::Error* error) override;
   std::shared_ptr<NetHTTPRequestSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetPropertyListRequestSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::uint64_t format_ = 100;

@@ -335,3 +335,124 @@ std::shared_ptr<NetHTTPResponseSerializer> NetCompoundResponseSerializer::copy()
 }
 
 }  // namespace kesto
+
+// ---- Archiving
+
+namespace kesto {
+
+namespace {
+
+void readBase(NetHTTPResponseSerializer& s, fnd::KeyedUnarchiver& c) {
+  std::optional<fnd::IndexSet> codes;
+  if (auto ranges = c.decodeObjectOfType(fnd::Value::Type::Array, "acceptableStatusCodes")) {
+    codes.emplace();
+    for (const auto& r : ranges->array()) {
+      std::int64_t location = r.at(0).intValue(-1), length = r.at(1).intValue(-1);
+      // Status codes are three digits: anything else is not a set this class wrote.
+      if (r.size() != 2 || location < 0 || length <= 0 || location + length > 1000) {
+        c.failWithError(fnd::Error::withDescription(fnd::kCocoaErrorDomain, fnd::KeyedUnarchiver::kReadCorruptError,
+                                                    "The acceptable status codes are malformed."));
+        codes.reset();
+        break;
+      }
+      codes->add(fnd::Range{location, length});
+    }
+  }
+  s.setAcceptableStatusCodes(std::move(codes));
+  std::optional<std::set<std::string>> types;
+  if (auto list = c.decodeObjectOfType(fnd::Value::Type::Array, "acceptableContentTypes")) {
+    types.emplace();
+    for (const auto& t : list->array())
+      if (t.isString()) types->insert(t.string());
+  }
+  s.setAcceptableContentTypes(std::move(types));
+}
+
+}  // namespace
+
+void NetHTTPResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  if (statusCodes_) {
+    fnd::Array ranges;
+    for (const auto& r : statusCodes_->ranges()) ranges.push_back(fnd::Value(fnd::Array{r.location, r.length}));
+    coder.encodeObject(fnd::Value(std::move(ranges)), "acceptableStatusCodes");
+  }
+  if (contentTypes_) {
+    fnd::Array types(contentTypes_->begin(), contentTypes_->end());
+    coder.encodeObject(fnd::Value(std::move(types)), "acceptableContentTypes");
+  }
+}
+
+void NetJSONResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPResponseSerializer::encodeWithCoder(coder);
+  coder.encodeInt64(static_cast<std::int64_t>(readingOptions_), "readingOptions");
+  coder.encodeBool(removesNulls_, "removesKeysWithNullValues");
+}
+
+void NetXMLDocumentResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPResponseSerializer::encodeWithCoder(coder);
+  coder.encodeInt64(static_cast<std::int64_t>(options_), "options");
+}
+
+void NetPropertyListResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPResponseSerializer::encodeWithCoder(coder);
+  coder.encodeInt64(static_cast<std::int64_t>(format_), "format");
+  coder.encodeInt64(static_cast<std::int64_t>(readOptions_), "readOptions");
+}
+
+void NetCompoundResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  NetHTTPResponseSerializer::encodeWithCoder(coder);
+  std::vector<const fnd::Coding*> list;
+  for (const auto& s : serializers_) list.push_back(s.get());
+  coder.encodeObjects(list, "responseSerializers");
+}
+
+const std::set<std::string>& NetHTTPResponseSerializer::codingClassNames() {
+  static const std::set<std::string> names{"NetHTTPResponseSerializer",        "NetJSONResponseSerializer",
+                                           "NetXMLParserResponseSerializer",   "NetXMLDocumentResponseSerializer",
+                                           "NetPropertyListResponseSerializer", "NetImageResponseSerializer",
+                                           "NetCompoundResponseSerializer"};
+  return names;
+}
+
+std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::initWithCoder(fnd::KeyedUnarchiver& c) {
+  const std::string& name = c.className();
+  std::shared_ptr<NetHTTPResponseSerializer> s;
+  if (name == "NetHTTPResponseSerializer") {
+    s = std::make_shared<NetHTTPResponseSerializer>();
+  } else if (name == "NetJSONResponseSerializer") {
+    auto json = std::make_shared<NetJSONResponseSerializer>();
+    json->setReadingOptions(static_cast<std::uint64_t>(c.decodeInt64("readingOptions")));
+    json->setRemovesKeysWithNullValues(c.decodeBool("removesKeysWithNullValues"));
+    s = json;
+  } else if (name == "NetXMLParserResponseSerializer") {
+    s = std::make_shared<NetXMLParserResponseSerializer>();
+  } else if (name == "NetXMLDocumentResponseSerializer") {
+    auto xml = std::make_shared<NetXMLDocumentResponseSerializer>();
+    xml->setOptions(static_cast<std::uint64_t>(c.decodeInt64("options")));
+    s = xml;
+  } else if (name == "NetPropertyListResponseSerializer") {
+    auto plist = std::make_shared<NetPropertyListResponseSerializer>();
+    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
+    plist->setReadOptions(static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
+    s = plist;
+  } else if (name == "NetImageResponseSerializer") {
+    s = std::make_shared<NetImageResponseSerializer>();
+  } else if (name == "NetCompoundResponseSerializer") {
+    std::vector<std::shared_ptr<NetHTTPResponseSerializer>> parts;
+    if (auto list = c.decodeArrayOfObjectsOfClasses("responseSerializers", codingClassNames()))
+      for (auto& part : *list)
+        if (auto one = initWithCoder(*part)) parts.push_back(std::move(one));
+    s = NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(std::move(parts));
+  } else {
+    return nullptr;
+  }
+  readBase(*s, c);
+  return s;
+}
+
+std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::decode(fnd::KeyedUnarchiver& coder, std::string_view key) {
+  auto c = coder.decodeObjectOfClasses(key, codingClassNames());
+  return c ? initWithCoder(*c) : nullptr;
+}
+
+}  // namespace kesto

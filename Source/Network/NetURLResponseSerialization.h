@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/IndexSet.h"
+#include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Value.h"
 
 #include <functional>
@@ -20,7 +21,7 @@ class URLResponse;
 
 // Validates a response (status code, content type) and turns its body into an object. Handling
 // a response only reads the settings, so one serializer serves many responses at once.
-class NetHTTPResponseSerializer {
+class NetHTTPResponseSerializer : public fnd::Coding {
  public:
   static std::shared_ptr<NetHTTPResponseSerializer> serializer();
   NetHTTPResponseSerializer();
@@ -45,6 +46,17 @@ class NetHTTPResponseSerializer {
 
   // A new serializer of the same class with the properties the class declares itself.
   virtual std::shared_ptr<NetHTTPResponseSerializer> copy() const;
+
+  // Archived: the acceptable codes and types (absent ones stay absent) and each class's own
+  // options; the string encoding is not.
+  std::string codingClassName() const override { return "NetHTTPResponseSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  // The classes initWithCoder can make.
+  static const std::set<std::string>& codingClassNames();
+  // A serializer of the archived object's class; null for a class that is not one.
+  static std::shared_ptr<NetHTTPResponseSerializer> initWithCoder(fnd::KeyedUnarchiver& coder);
+  // The serializer under `key`, of one of codingClassNames().
+  static std::shared_ptr<NetHTTPResponseSerializer> decode(fnd::KeyedUnarchiver& coder, std::string_view key);
 
  protected:
   // Validation shared by the parsing serializers: false when parsing should not be tried.
@@ -71,6 +83,8 @@ class NetJSONResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetJSONResponseSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::uint64_t readingOptions_ = 0;
@@ -85,6 +99,7 @@ class NetXMLParserResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetXMLParserResponseSerializer"; }
 };
 
 // Answers an fnd::XmlDocument, parsed without network access or external entities.
@@ -98,6 +113,8 @@ class NetXMLDocumentResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetXMLDocumentResponseSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::uint64_t options_ = 0;
@@ -115,6 +132,8 @@ class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetPropertyListResponseSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::uint64_t format_ = 100;
@@ -133,6 +152,7 @@ class NetImageResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetImageResponseSerializer"; }
 };
 
 // Asks each serializer in turn; the first object wins. Falls back to the body data.
@@ -144,6 +164,8 @@ class NetCompoundResponseSerializer : public NetHTTPResponseSerializer {
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
                                        std::optional<fnd::Error>* error) const override;
   std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
+  std::string codingClassName() const override { return "NetCompoundResponseSerializer"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
   std::vector<std::shared_ptr<NetHTTPResponseSerializer>> serializers_;

@@ -8,6 +8,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Net/ServerTrust.h"
+#include "Platform/Net/URLCoding.h"
 #include "Platform/Net/URLError.h"
 
 #include <cerrno>
@@ -81,6 +82,19 @@ class SessionDelegate final : public net::URLSessionDelegate {
   void sessionDidFinishEventsForBackgroundSession(net::URLSession& session) override {
     if (auto m = manager_.lock()) m->sessionDidFinishEventsForBackgroundSession(session);
   }
+  std::shared_ptr<net::InputStream> sessionTaskNeedNewBodyStream(net::URLSession& session, net::URLSessionTask& task) override {
+    auto m = manager_.lock();
+    return m ? m->sessionTaskNeedNewBodyStream(session, task) : nullptr;
+  }
+  std::optional<net::CachedURLResponse> sessionDataTaskWillCacheResponse(net::URLSession& session, net::URLSessionTask& task,
+                                                                         const net::CachedURLResponse& proposed) override {
+    auto m = manager_.lock();
+    return m ? m->sessionDataTaskWillCacheResponse(session, task, proposed) : std::optional<net::CachedURLResponse>(proposed);
+  }
+  void sessionDownloadTaskDidResumeAtOffset(net::URLSession& session, net::URLSessionTask& task, std::int64_t offset,
+                                            std::int64_t expected) override {
+    if (auto m = manager_.lock()) m->sessionDownloadTaskDidResumeAtOffset(session, task, offset, expected);
+  }
 
  private:
   std::mutex mutex_;
@@ -89,6 +103,40 @@ class SessionDelegate final : public net::URLSessionDelegate {
 };
 
 }  // namespace
+
+void NetTaskProgress::setPausingHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  pausing_ = std::move(handler);
+}
+void NetTaskProgress::setCancellationHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  cancellation_ = std::move(handler);
+}
+bool NetTaskProgress::isPausable() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<bool>(pausing_);
+}
+bool NetTaskProgress::isCancellable() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<bool>(cancellation_);
+}
+void NetTaskProgress::pause() {
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = pausing_;
+  }
+  if (handler) handler();
+}
+void NetTaskProgress::cancel() {
+  if (cancelled_.exchange(true)) return;
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = cancellation_;
+  }
+  if (handler) handler();
+}
 
 std::shared_ptr<NetURLSessionManager> NetURLSessionManager::make(std::optional<net::URLSessionConfiguration> configuration) {
   std::shared_ptr<NetURLSessionManager> m(new NetURLSessionManager());
@@ -103,9 +151,13 @@ void NetURLSessionManager::setUp(std::optional<net::URLSessionConfiguration> con
   // One callback at a time, in order, as a delegate queue of width 1.
   delegateQueue_ = fnd::DispatchQueue::create("com.kesto.networking.session.manager.delegate");
   auto queue = delegateQueue_;
+  // Callbacks of adopted tasks wait until those tasks have their delegates.
+  queue->suspend();
   session_ = net::URLSession::make(configuration.value_or(net::URLSessionConfiguration::defaultConfiguration()),
                                    std::make_shared<SessionDelegate>(shared_from_this()),
                                    [queue](std::function<void()> work) { queue->async(std::move(work)); });
+  adoptTasks();
+  queue->resume();
   std::weak_ptr<NetURLSessionManager> weak = shared_from_this();
   std::string mine = taskDescriptionForSessionTasks();
   observerToken_ = net::URLSessionTask::addStateObserver([weak, mine](net::URLSessionTask& task, bool resumed) {
@@ -117,6 +169,11 @@ void NetURLSessionManager::setUp(std::optional<net::URLSessionConfiguration> con
           resumed ? kNetTaskDidResumeNotification : kNetTaskDidSuspendNotification, t.get());
     });
   });
+}
+
+void NetURLSessionManager::adoptTasks() {
+  // A background session may hold tasks of an earlier manager: they become this one's.
+  for (auto& task : session_->tasks()) attach(task, nullptr, nullptr, nullptr);
 }
 
 NetURLSessionManager::~NetURLSessionManager() {
@@ -140,6 +197,10 @@ void NetURLSessionManager::setSecurityPolicy(std::shared_ptr<NetSecurityPolicy> 
   securityPolicy_ = std::move(policy);
 }
 NetReachabilityManager& NetURLSessionManager::reachabilityManager() const { return NetReachabilityManager::sharedManager(); }
+std::shared_ptr<fnd::DispatchQueue> NetURLSessionManager::completionQueue() const {
+  std::lock_guard lock(mutex_);
+  return completionQueue_;
+}
 void NetURLSessionManager::setCompletionQueue(std::shared_ptr<fnd::DispatchQueue> queue) {
   std::lock_guard lock(mutex_);
   completionQueue_ = std::move(queue);
@@ -155,6 +216,22 @@ std::string NetURLSessionManager::taskDescriptionForSessionTasks() const {
   return buf;
 }
 
+std::string NetURLSessionManager::description() const {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "<%s: %p, session: ", codingClassName().c_str(), static_cast<const void*>(this));
+  return buf + session_->description() + ", operationQueue: <DispatchQueue: " + delegateQueue_->label() + ">>";
+}
+
+void NetURLSessionManager::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  net::encodeConfiguration(coder, sessionConfiguration(), "sessionConfiguration");
+}
+
+std::shared_ptr<NetURLSessionManager> NetURLSessionManager::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  return make(net::decodeConfiguration(coder, "sessionConfiguration"));
+}
+
+std::shared_ptr<NetURLSessionManager> NetURLSessionManager::copy() const { return make(sessionConfiguration()); }
+
 std::shared_ptr<net::URLSessionTask> NetURLSessionManager::attach(std::shared_ptr<net::URLSessionTask> task,
                                                                   CompletionHandler completion,
                                                                   std::shared_ptr<NetTaskProgress>* progress,
@@ -169,6 +246,13 @@ std::shared_ptr<net::URLSessionTask> NetURLSessionManager::attach(std::shared_pt
       if (auto length = task->originalRequest().valueForHTTPHeaderField("Content-Length")) total = std::atoll(length->c_str());
     }
     d->progress->totalUnitCount = total;
+    std::weak_ptr<net::URLSessionTask> weak = task;
+    d->progress->setPausingHandler([weak] {
+      if (auto t = weak.lock()) t->suspend();
+    });
+    d->progress->setCancellationHandler([weak] {
+      if (auto t = weak.lock()) t->cancel();
+    });
   }
   if (progress) *progress = d->progress;
   task->setTaskDescription(taskDescriptionForSessionTasks());
@@ -197,7 +281,12 @@ std::shared_ptr<net::URLSessionTask> NetURLSessionManager::uploadTaskWithRequest
                                                                                  const std::string& fromFile,
                                                                                  std::shared_ptr<NetTaskProgress>* progress,
                                                                                  CompletionHandler completion) {
-  return attach(session_->uploadTaskFromFile(request, fromFile), std::move(completion), progress, nullptr);
+  auto task = session_->uploadTaskFromFile(request, fromFile);
+  for (int attempt = 0; !task && attempt < 3 && attemptsToRecreateUploadTasksForBackgroundSessions() &&
+                        session_->configuration().identifier;
+       ++attempt)
+    task = session_->uploadTaskFromFile(request, fromFile);
+  return attach(std::move(task), std::move(completion), progress, nullptr);
 }
 
 std::shared_ptr<net::URLSessionTask> NetURLSessionManager::uploadTaskWithRequest(const net::URLRequest& request,
@@ -220,6 +309,13 @@ std::shared_ptr<net::URLSessionTask> NetURLSessionManager::downloadTaskWithReque
   return attach(session_->downloadTask(request), std::move(completion), progress, std::move(destination));
 }
 
+std::shared_ptr<net::URLSessionTask> NetURLSessionManager::downloadTaskWithResumeData(const fnd::Data& resumeData,
+                                                                                      std::shared_ptr<NetTaskProgress>* progress,
+                                                                                      Destination destination,
+                                                                                      CompletionHandler completion) {
+  return attach(session_->downloadTaskWithResumeData(resumeData), std::move(completion), progress, std::move(destination));
+}
+
 std::shared_ptr<NetTaskProgress> NetURLSessionManager::uploadProgressForTask(const net::URLSessionTask& task) const {
   auto d = delegateFor(task);
   return d ? d->progress : nullptr;
@@ -228,32 +324,35 @@ std::shared_ptr<NetTaskProgress> NetURLSessionManager::downloadProgressForTask(c
   return uploadProgressForTask(task);
 }
 
-std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::tasks() const {
+std::optional<std::vector<std::shared_ptr<net::URLSessionTask>>> NetURLSessionManager::tasksForKeyPath(
+    std::string_view keyPath) const {
+  using Kind = net::URLSessionTask::Kind;
+  std::vector<Kind> kinds;
+  if (keyPath == "tasks")
+    kinds = {Kind::Data, Kind::Upload, Kind::Download};
+  else if (keyPath == "dataTasks")
+    kinds = {Kind::Data};
+  else if (keyPath == "uploadTasks")
+    kinds = {Kind::Upload};
+  else if (keyPath == "downloadTasks")
+    kinds = {Kind::Download};
+  else
+    return std::nullopt;
+  auto all = session_->tasks();
   std::vector<std::shared_ptr<net::URLSessionTask>> out;
-  for (auto kind : {net::URLSessionTask::Kind::Data, net::URLSessionTask::Kind::Upload, net::URLSessionTask::Kind::Download})
-    for (auto& t : session_->tasks())
+  for (auto kind : kinds)
+    for (auto& t : all)
       if (t->kind() == kind) out.push_back(t);
   return out;
 }
 
-namespace {
-std::vector<std::shared_ptr<net::URLSessionTask>> ofKind(const std::vector<std::shared_ptr<net::URLSessionTask>>& all,
-                                                         net::URLSessionTask::Kind kind) {
-  std::vector<std::shared_ptr<net::URLSessionTask>> out;
-  for (auto& t : all)
-    if (t->kind() == kind) out.push_back(t);
-  return out;
-}
-}  // namespace
-
-std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::dataTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Data);
-}
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::tasks() const { return *tasksForKeyPath("tasks"); }
+std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::dataTasks() const { return *tasksForKeyPath("dataTasks"); }
 std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::uploadTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Upload);
+  return *tasksForKeyPath("uploadTasks");
 }
 std::vector<std::shared_ptr<net::URLSessionTask>> NetURLSessionManager::downloadTasks() const {
-  return ofKind(session_->tasks(), net::URLSessionTask::Kind::Download);
+  return *tasksForKeyPath("downloadTasks");
 }
 
 void NetURLSessionManager::invalidateSessionCancelingTasks(bool cancelPendingTasks) {
@@ -268,7 +367,8 @@ void NetURLSessionManager::invalidateSessionCancelingTasks(bool cancelPendingTas
 
 // ---- Session callbacks
 
-void NetURLSessionManager::sessionDidBecomeInvalid(net::URLSession& session, const fnd::Error*) {
+void NetURLSessionManager::sessionDidBecomeInvalid(net::URLSession& session, const fnd::Error* error) {
+  if (auto block = load(blocks_.sessionDidBecomeInvalid)) block(session, error);
   {
     std::lock_guard lock(mutex_);
     delegates_.clear();
@@ -276,24 +376,61 @@ void NetURLSessionManager::sessionDidBecomeInvalid(net::URLSession& session, con
   fnd::NotificationCenter::defaultCenter().postNotificationName(kNetSessionDidInvalidateNotification, &session);
 }
 
-void NetURLSessionManager::sessionDidReceiveChallenge(net::URLSession&, net::URLSessionTask*,
+void NetURLSessionManager::sessionDidReceiveChallenge(net::URLSession& session, net::URLSessionTask* task,
                                                       net::AuthenticationChallenge& challenge) {
+  // The platform raises server trust at session level and password challenges for the task.
+  Disposition disposition = Disposition::PerformDefaultHandling;
+  std::optional<net::URLCredential> credential;
+  auto sessionBlock = task ? nullptr : load(blocks_.sessionDidReceiveAuthenticationChallenge);
+  auto taskBlock = task ? load(blocks_.taskDidReceiveAuthenticationChallenge) : nullptr;
   const auto& space = challenge.protectionSpace();
-  if (space.authenticationMethod != net::kAuthenticationMethodServerTrust || !space.serverTrust) return;
-  auto policy = securityPolicy();
-  if (policy && policy->evaluateServerTrust(*space.serverTrust, space.host))
-    challenge.useCredential(net::URLCredential::forTrust(space.serverTrust));
-  else
-    challenge.cancel();
+  if (sessionBlock) {
+    disposition = sessionBlock(session, challenge, credential);
+  } else if (taskBlock) {
+    disposition = taskBlock(session, *task, challenge, credential);
+  } else if (space.authenticationMethod == net::kAuthenticationMethodServerTrust && space.serverTrust) {
+    auto policy = securityPolicy();
+    if (policy && policy->evaluateServerTrust(*space.serverTrust, space.host)) {
+      credential = net::URLCredential::forTrust(space.serverTrust);
+      disposition = Disposition::UseCredential;
+    } else {
+      disposition = Disposition::Cancel;
+    }
+  }
+  switch (disposition) {
+    case Disposition::UseCredential:
+      if (credential)
+        challenge.useCredential(*credential);
+      else
+        challenge.continueWithoutCredential();
+      break;
+    case Disposition::Cancel:
+      challenge.cancel();
+      break;
+    case Disposition::ContinueWithoutCredential:
+      challenge.continueWithoutCredential();
+      break;
+    default:
+      challenge.performDefaultHandling();
+      break;
+  }
 }
 
 std::optional<net::URLRequest> NetURLSessionManager::sessionTaskWillPerformHTTPRedirection(
-    net::URLSession&, net::URLSessionTask& task, const net::HTTPURLResponse& response, const net::URLRequest& newRequest) {
-  return taskWillPerformHTTPRedirection ? taskWillPerformHTTPRedirection(task, response, newRequest)
-                                        : std::optional<net::URLRequest>(newRequest);
+    net::URLSession& session, net::URLSessionTask& task, const net::HTTPURLResponse& response, const net::URLRequest& newRequest) {
+  auto block = load(blocks_.taskWillPerformHTTPRedirection);
+  return block ? block(session, task, response, newRequest) : std::optional<net::URLRequest>(newRequest);
 }
 
-void NetURLSessionManager::sessionTaskDidSendBodyData(net::URLSession&, net::URLSessionTask& task, std::int64_t,
+std::shared_ptr<net::InputStream> NetURLSessionManager::sessionTaskNeedNewBodyStream(net::URLSession& session,
+                                                                                     net::URLSessionTask& task) {
+  if (auto block = load(blocks_.taskNeedNewBodyStream)) return block(session, task);
+  // A copy of the original stream, when it can be read again from the start.
+  auto stream = task.originalRequest().httpBodyStream();
+  return stream ? stream->reopened() : nullptr;
+}
+
+void NetURLSessionManager::sessionTaskDidSendBodyData(net::URLSession& session, net::URLSessionTask& task, std::int64_t sent,
                                                       std::int64_t totalSent, std::int64_t expected) {
   if (expected < 0) {
     if (auto length = task.originalRequest().valueForHTTPHeaderField("Content-Length")) expected = std::atoll(length->c_str());
@@ -302,19 +439,56 @@ void NetURLSessionManager::sessionTaskDidSendBodyData(net::URLSession&, net::URL
     d->progress->totalUnitCount = expected;
     d->progress->completedUnitCount = totalSent;
   }
+  if (auto block = load(blocks_.taskDidSendBodyData)) block(session, task, sent, totalSent, expected);
 }
 
-void NetURLSessionManager::sessionDataTaskDidReceiveData(net::URLSession&, net::URLSessionTask& task, const fnd::Data& data) {
+NetURLSessionManager::ResponseDisposition NetURLSessionManager::sessionDataTaskDidReceiveResponse(
+    net::URLSession& session, net::URLSessionTask& task, const net::URLResponse& response) {
+  auto block = load(blocks_.dataTaskDidReceiveResponse);
+  return block ? block(session, task, response) : ResponseDisposition::Allow;
+}
+
+void NetURLSessionManager::sessionDataTaskDidBecomeDownloadTask(net::URLSession& session, net::URLSessionTask& task) {
+  // The task keeps its identifier as a download, so its delegate stays where it is.
+  if (auto block = load(blocks_.dataTaskDidBecomeDownloadTask)) block(session, task, task);
+}
+
+void NetURLSessionManager::sessionDataTaskDidReceiveData(net::URLSession& session, net::URLSessionTask& task,
+                                                         const fnd::Data& data) {
   if (auto d = delegateFor(task)) d->data.insert(d->data.end(), data.begin(), data.end());
-  if (dataTaskDidReceiveData) dataTaskDidReceiveData(task, data);
+  if (auto block = load(blocks_.dataTaskDidReceiveData)) block(session, task, data);
 }
 
-void NetURLSessionManager::sessionDownloadTaskDidWriteData(net::URLSession&, net::URLSessionTask& task, std::int64_t,
-                                                           std::int64_t totalWritten, std::int64_t expected) {
+std::optional<net::CachedURLResponse> NetURLSessionManager::sessionDataTaskWillCacheResponse(
+    net::URLSession& session, net::URLSessionTask& task, const net::CachedURLResponse& proposed) {
+  auto block = load(blocks_.dataTaskWillCacheResponse);
+  return block ? block(session, task, proposed) : std::optional<net::CachedURLResponse>(proposed);
+}
+
+void NetURLSessionManager::sessionDidFinishEventsForBackgroundSession(net::URLSession& session) {
+  auto block = load(blocks_.didFinishEventsForBackgroundURLSession);
+  if (!block) return;
+  auto held = session.shared_from_this();
+  fnd::DispatchQueue::main().async([block, held] { block(*held); });
+}
+
+void NetURLSessionManager::sessionDownloadTaskDidWriteData(net::URLSession& session, net::URLSessionTask& task,
+                                                           std::int64_t written, std::int64_t totalWritten,
+                                                           std::int64_t expected) {
   if (auto d = delegateFor(task)) {
     d->progress->totalUnitCount = expected;
     d->progress->completedUnitCount = totalWritten;
   }
+  if (auto block = load(blocks_.downloadTaskDidWriteData)) block(session, task, written, totalWritten, expected);
+}
+
+void NetURLSessionManager::sessionDownloadTaskDidResumeAtOffset(net::URLSession& session, net::URLSessionTask& task,
+                                                                std::int64_t fileOffset, std::int64_t expectedTotalBytes) {
+  if (auto d = delegateFor(task)) {
+    d->progress->totalUnitCount = expectedTotalBytes;
+    d->progress->completedUnitCount = fileOffset;
+  }
+  if (auto block = load(blocks_.downloadTaskDidResume)) block(session, task, fileOffset, expectedTotalBytes);
 }
 
 std::optional<fnd::Error> NetURLSessionManager::moveFile(net::URLSessionTask& task, const std::string& from,
@@ -329,11 +503,11 @@ std::optional<fnd::Error> NetURLSessionManager::moveFile(net::URLSessionTask& ta
   return error;
 }
 
-void NetURLSessionManager::sessionDownloadTaskDidFinishDownloadingToURL(net::URLSession&, net::URLSessionTask& task,
+void NetURLSessionManager::sessionDownloadTaskDidFinishDownloadingToURL(net::URLSession& session, net::URLSessionTask& task,
                                                                         const std::string& location) {
   auto d = delegateFor(task);
-  if (downloadTaskDidFinishDownloading) {
-    if (auto to = downloadTaskDidFinishDownloading(task, location)) {
+  if (auto block = load(blocks_.downloadTaskDidFinishDownloading)) {
+    if (auto to = block(session, task, location)) {
       if (d) {
         d->downloadFilePath = *to;
         d->moveError = moveFile(task, location, *to);
@@ -353,7 +527,8 @@ void NetURLSessionManager::sessionDownloadTaskDidFinishDownloadingToURL(net::URL
   }
 }
 
-void NetURLSessionManager::sessionTaskDidCompleteWithError(net::URLSession&, net::URLSessionTask& task, const fnd::Error* error) {
+void NetURLSessionManager::sessionTaskDidCompleteWithError(net::URLSession& session, net::URLSessionTask& task,
+                                                           const fnd::Error* error) {
   auto d = delegateFor(task);
   if (d) {
     removeDelegate(task);
@@ -397,7 +572,7 @@ void NetURLSessionManager::sessionTaskDidCompleteWithError(net::URLSession&, net
       });
     }
   }
-  if (taskDidComplete) taskDidComplete(task, error);
+  if (auto block = load(blocks_.taskDidComplete)) block(session, task, error);
 }
 
 }  // namespace kesto

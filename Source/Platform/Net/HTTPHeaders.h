@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,16 @@ class HTTPHeaders {
 
  private:
   std::vector<Field> fields_;
+};
+
+// Whether text can stand in a header line: no CR, LF or NUL (read from files and archives).
+bool isSafeHeaderText(std::string_view text);
+
+// A "Content-Range" value: "bytes 100-199/200", "bytes 100-199/*" or "bytes */200".
+struct ContentRange {
+  std::optional<std::uint64_t> first;  // absent for "*"
+  std::optional<std::uint64_t> total;  // absent for "*"
+  static std::optional<ContentRange> parse(std::string_view value);
 };
 
 }  // namespace kesto::net

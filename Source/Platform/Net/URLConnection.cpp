@@ -207,6 +207,8 @@ void URLConnection::start() {
   if (d_->started.exchange(true)) return;
   auto self = shared_from_this();
   detail::performOnNetworkThread([self] {
+    // Cancelled before it began: nothing may keep it (and its delegate) alive any more.
+    if (self->d_->cancelled.load()) return;
     self->d_->keepAlive = self;
     ConnectionDriver::guarded(*self, [&] { ConnectionDriver::begin(*self); });
   });
@@ -299,8 +301,10 @@ void ConnectionDriver::send(URLConnection& c) {
     std::shared_ptr<InputStream> stream = req.httpBodyStream();
     if (stream->status() != StreamStatus::NotOpen) {
       // A consumed stream (a retry) is replayed only when it can be; else the request fails.
-      auto fresh = stream->reopened();
-      if (!fresh) {
+      auto fresh = d.delegate->connectionNeedNewBodyStream(c, req);
+      if (!live(c)) return;
+      // A stream already read from would send a short body under the old length.
+      if (!fresh || fresh->status() != StreamStatus::NotOpen) {
         fail(c, makeURLError(urlerror::CannotDecodeRawData, &req.url(), "The request body cannot be sent again."));
         return;
       }
@@ -622,6 +626,10 @@ void ConnectionDriver::onFinished(URLConnection& c) {
   auto delegate = d.delegate;
   delegate->connectionDidFinishLoading(c);
   end(c);
+}
+
+std::shared_ptr<InputStream> URLConnectionDelegate::connectionNeedNewBodyStream(URLConnection&, const URLRequest& request) {
+  return request.httpBodyStream() ? request.httpBodyStream()->reopened() : nullptr;
 }
 
 void ConnectionDriver::fail(URLConnection& c, const fnd::Error& e) {

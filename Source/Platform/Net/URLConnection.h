@@ -100,6 +100,9 @@ class URLConnectionDelegate {
   // passwords come from the URL's user-info, once.
   virtual void connectionWillSendRequestForAuthenticationChallenge(URLConnection& connection,
                                                                    AuthenticationChallenge& challenge) {}
+  // The request body again, for a retry after the first stream was read (a redirect that keeps
+  // the body, an answered challenge); null fails the request. By default the stream's own replay.
+  virtual std::shared_ptr<InputStream> connectionNeedNewBodyStream(URLConnection& connection, const URLRequest& request);
   virtual void connectionDidSendBodyData(URLConnection& connection, std::int64_t bytesWritten,
                                          std::int64_t totalBytesWritten, std::int64_t totalBytesExpected) {}
   virtual void connectionDidReceiveResponse(URLConnection& connection, std::shared_ptr<const URLResponse> response) {}

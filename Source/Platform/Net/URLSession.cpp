@@ -1,14 +1,20 @@
 #include "Platform/Net/URLSession.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/PropertyList.h"
 #include "Platform/Net/Streams.h"
 #include "Platform/Net/URLError.h"
 
 #include <QDir>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kesto::net {
 
@@ -24,6 +30,21 @@ std::map<int, URLSessionTask::StateObserver>& observers() {
 }
 std::atomic<std::uint64_t> nextTaskIdentifier{1};
 
+// Partial downloads live in the temporary folder under this prefix; resume data may name no
+// other file.
+constexpr const char* kPartialDownloadPrefix = "kesto-download-";
+constexpr const char* kResumeDataMark = "KestoDownloadResumeData";
+
+// Live background sessions by identifier, for a later session with the same one to take over.
+std::mutex& backgroundMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<std::string, std::weak_ptr<URLSession>>& backgroundSessions() {
+  static std::map<std::string, std::weak_ptr<URLSession>> sessions;
+  return sessions;
+}
+
 void announce(URLSessionTask& task, bool resumed) {
   fnd::NotificationCenter::defaultCenter().postNotificationName(
       resumed ? kURLSessionTaskDidResumeNotification : kURLSessionTaskDidSuspendNotification, &task);
@@ -38,38 +59,61 @@ void announce(URLSessionTask& task, bool resumed) {
 }  // namespace
 
 // Runs one task's connection and hands its progress to the session delegate. Callbacks that
-// must answer (redirects, challenges, the response disposition) run on the network thread; the
-// others go through the session's executor.
+// must answer (redirects, challenges, the response disposition, a new body stream) run on the
+// network thread; the others go through the session's executor.
 struct TaskDriver final : URLConnectionDelegate {
   std::weak_ptr<URLSessionTask> task;
-  std::shared_ptr<URLSession> session;
   std::shared_ptr<OutputStream> file;
   std::string filePath;
   bool collect = false;
   bool failed = false;
+  bool keepFile = false;  // the partial file belongs to resume data
+  // The body kept for the cache, when there is one and the reply may go into it.
+  std::optional<fnd::Data> cacheBody;
+
+  explicit TaskDriver(std::shared_ptr<URLSession> s) : session_(std::move(s)) {}
+  // The session can change while the task runs (a background session taking it over).
+  std::shared_ptr<URLSession> session() const {
+    std::lock_guard lock(mutex_);
+    return session_;
+  }
+  void setSession(std::shared_ptr<URLSession> s) {
+    std::lock_guard lock(mutex_);
+    session_ = std::move(s);
+  }
 
   std::optional<URLRequest> connectionWillSendRequest(URLConnection&, const URLRequest& request,
                                                       const HTTPURLResponse* redirect) override {
     auto t = task.lock();
-    if (!t || !redirect || !session->delegate()) return request;
-    return session->delegate()->sessionTaskWillPerformHTTPRedirection(*session, *t, *redirect, request);
+    auto s = session();
+    if (!t || !redirect || !s->delegate()) return request;
+    return s->delegate()->sessionTaskWillPerformHTTPRedirection(*s, *t, *redirect, request);
   }
   void connectionWillSendRequestForAuthenticationChallenge(URLConnection&, AuthenticationChallenge& c) override {
     auto t = task.lock();
-    if (t && session->delegate())
-      session->delegate()->sessionDidReceiveChallenge(*session, c.protectionSpace().serverTrust ? nullptr : t.get(), c);
+    auto s = session();
+    if (t && s->delegate()) s->delegate()->sessionDidReceiveChallenge(*s, c.protectionSpace().serverTrust ? nullptr : t.get(), c);
+  }
+  std::shared_ptr<InputStream> connectionNeedNewBodyStream(URLConnection& c, const URLRequest& request) override {
+    auto t = task.lock();
+    auto s = session();
+    if (!t || !s->delegate()) return URLConnectionDelegate::connectionNeedNewBodyStream(c, request);
+    // Upload tasks from data or a file replay their own source.
+    if (t->uploadData_ || !t->uploadFile_.empty()) return URLConnectionDelegate::connectionNeedNewBodyStream(c, request);
+    return s->delegate()->sessionTaskNeedNewBodyStream(*s, *t);
   }
   void connectionDidSendBodyData(URLConnection&, std::int64_t sent, std::int64_t total, std::int64_t expected) override {
     auto t = task.lock();
     if (!t) return;
     t->sent_ = total;
-    auto s = session;
+    auto s = session();
     if (s->delegate())
       s->deliver([s, t, sent, total, expected] { s->delegate()->sessionTaskDidSendBodyData(*s, *t, sent, total, expected); });
   }
   void connectionDidReceiveResponse(URLConnection& c, std::shared_ptr<const URLResponse> response) override {
     auto t = task.lock();
     if (!t) return;
+    auto session = this->session();
     {
       std::lock_guard lock(t->mutex_);
       t->response_ = response;
@@ -88,12 +132,21 @@ struct TaskDriver final : URLConnectionDelegate {
         s->deliver([s, t] { s->delegate()->sessionDataTaskDidBecomeDownloadTask(*s, *t); });
       }
     }
-    if (t->kind_ == URLSessionTask::Kind::Download && !file) openFile(c);
     t->collected_.clear();
     t->received_ = 0;
+    auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(response);
+    if (t->kind_ == URLSessionTask::Kind::Data && session->configuration().urlCache && http && http->statusCode() == 200 &&
+        t->originalRequest().httpMethod() == "GET" && t->originalRequest().cachePolicy() != 1 &&
+        http->valueForHTTPHeaderField("Cache-Control").value_or("").find("no-store") == std::string::npos)
+      cacheBody.emplace();
+    if (t->kind_ == URLSessionTask::Kind::Download && t->continuation_) {
+      continueFile(c, *t, http.get());
+      return;
+    }
+    if (t->kind_ == URLSessionTask::Kind::Download && !file) openFile(c);
   }
   void openFile(URLConnection& c) {
-    QTemporaryFile tmp(QDir::tempPath() + "/kesto-download-XXXXXX");
+    QTemporaryFile tmp(QDir::tempPath() + "/" + kPartialDownloadPrefix + "XXXXXX");
     tmp.setAutoRemove(false);
     if (!tmp.open()) {
       fail(c, makeURLError(urlerror::CannotCreateFile, &c.originalRequest().url()));
@@ -104,9 +157,43 @@ struct TaskDriver final : URLConnectionDelegate {
     file = makeFileOutputStream(filePath, false);
     file->open();
   }
+  // A download from resume data: appends to the partial file when the server continues exactly
+  // at its end; any whole reply (Range or If-Range not honoured) replaces it.
+  void continueFile(URLConnection& c, URLSessionTask& t, const HTTPURLResponse* http) {
+    const auto& from = *t.continuation_;
+    std::int64_t offset = 0;
+    std::int64_t expected = t.expectedToReceive_;
+    if (http && http->statusCode() == 206) {
+      auto range = ContentRange::parse(http->valueForHTTPHeaderField("Content-Range").value_or(""));
+      if (!range || range->first != static_cast<std::uint64_t>(from.offset)) {
+        c.cancel();
+        fail(c, makeURLError(urlerror::BadServerResponse, &c.originalRequest().url(),
+                             "The server continued the download at the wrong place."));
+        return;
+      }
+      offset = from.offset;
+      expected = range->total ? static_cast<std::int64_t>(*range->total) : (expected < 0 ? -1 : offset + expected);
+    }
+    filePath = from.path;
+    file = makeFileOutputStream(filePath, offset > 0);
+    if (offset == 0 && ::truncate(filePath.c_str(), 0) != 0) file.reset();
+    if (file) file->open();
+    if (!file || file->status() != StreamStatus::Open) {
+      c.cancel();
+      fail(c, makeURLError(urlerror::CannotCreateFile, &c.originalRequest().url()));
+      return;
+    }
+    t.received_ = offset;
+    t.expectedToReceive_ = expected;
+    auto s = session();
+    auto self = t.shared_from_this();
+    if (s->delegate())
+      s->deliver([s, self, offset, expected] { s->delegate()->sessionDownloadTaskDidResumeAtOffset(*s, *self, offset, expected); });
+  }
   void connectionDidReceiveData(URLConnection& c, const std::uint8_t* bytes, std::size_t length) override {
     auto t = task.lock();
     if (!t || failed) return;
+    auto session = this->session();
     std::int64_t total = t->received_ += static_cast<std::int64_t>(length);
     if (t->kind_ == URLSessionTask::Kind::Download) {
       if (!file || file->write(bytes, length) != static_cast<std::ptrdiff_t>(length)) {
@@ -121,6 +208,13 @@ struct TaskDriver final : URLConnectionDelegate {
           s->delegate()->sessionDownloadTaskDidWriteData(*s, *t, static_cast<std::int64_t>(length), total, expected);
         });
       return;
+    }
+    if (cacheBody && !collect) {
+      // Replies larger than the whole cache are not kept.
+      if (cacheBody->size() + length > session->configuration().urlCache->memoryCapacity())
+        cacheBody.reset();
+      else
+        cacheBody->insert(cacheBody->end(), bytes, bytes + length);
     }
     if (collect) {
       if (t->collected_.size() + length > session->configuration().maximumBodySize) {
@@ -143,6 +237,7 @@ struct TaskDriver final : URLConnectionDelegate {
   void fail(URLConnection&, const fnd::Error& e) {
     if (failed) return;
     failed = true;
+    cacheBody.reset();
     complete(e);
   }
 
@@ -155,10 +250,13 @@ struct TaskDriver final : URLConnectionDelegate {
       t->error_ = error;
     }
     t->state_ = URLSessionTask::State::Completed;
-    auto s = session;
+    auto s = session();
     std::string path = filePath;
+    bool keep = keepFile;
     auto body = std::make_shared<fnd::Data>(std::move(t->collected_));
-    s->deliver([s, t, path, body, error] {
+    std::shared_ptr<fnd::Data> cached;
+    if (cacheBody && !error) cached = collect ? body : std::make_shared<fnd::Data>(std::move(*cacheBody));
+    s->deliver([s, t, path, keep, body, cached, error] {
       s->removeTask(*t);  // a completed task is no longer listed, also inside its handlers
       auto response = t->response();
       const fnd::Error* e = error ? &*error : nullptr;
@@ -166,9 +264,15 @@ struct TaskDriver final : URLConnectionDelegate {
         if (!e && s->delegate()) s->delegate()->sessionDownloadTaskDidFinishDownloadingToURL(*s, *t, path);
         if (t->downloadCompletion_) t->downloadCompletion_(e ? nullptr : &path, response, e);
         // The temporary file is gone after the callbacks: they must move it to keep it.
-        if (!path.empty()) std::remove(path.c_str());
-      } else if (t->dataCompletion_) {
-        t->dataCompletion_(e ? nullptr : body.get(), response, e);
+        if (!path.empty() && !keep) std::remove(path.c_str());
+      } else {
+        if (cached) {
+          CachedURLResponse proposed{response, *cached};
+          std::optional<CachedURLResponse> store = proposed;
+          if (s->delegate()) store = s->delegate()->sessionDataTaskWillCacheResponse(*s, *t, proposed);
+          if (store) s->configuration().urlCache->storeCachedResponse(std::move(*store), t->originalRequest());
+        }
+        if (t->dataCompletion_) t->dataCompletion_(e ? nullptr : body.get(), response, e);
       }
       if (s->delegate()) s->delegate()->sessionTaskDidCompleteWithError(*s, *t, e);
       t->dataCompletion_ = nullptr;
@@ -176,6 +280,10 @@ struct TaskDriver final : URLConnectionDelegate {
       s->taskEnded(*t);
     });
   }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<URLSession> session_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -245,11 +353,10 @@ void URLSessionTask::cancel() {
   if (connection) connection->cancel();
   auto driver = std::static_pointer_cast<TaskDriver>(driver_);
   if (!driver) {
-    auto session = session_.lock();
+    auto session = lockedSession();
     if (!session) return;
-    driver = std::make_shared<TaskDriver>();
+    driver = std::make_shared<TaskDriver>(session);
     driver->task = weak_from_this();
-    driver->session = session;
     driver->collect = static_cast<bool>(dataCompletion_);
     driver_ = driver;
   }
@@ -262,14 +369,64 @@ void URLSessionTask::cancel() {
   });
 }
 
+std::shared_ptr<URLSession> URLSessionTask::lockedSession() const {
+  std::lock_guard lock(mutex_);
+  return session_.lock();
+}
+
+void URLSessionTask::setSession(const std::shared_ptr<URLSession>& session) {
+  {
+    std::lock_guard lock(mutex_);
+    session_ = session;
+  }
+  if (auto driver = std::static_pointer_cast<TaskDriver>(driver_)) driver->setSession(session);
+}
+
+void URLSessionTask::cancelByProducingResumeData(std::function<void(std::optional<fnd::Data>)> completion) {
+  auto self = shared_from_this();
+  URLConnection::performOnNetworkThread([self, completion = std::move(completion)] {
+    std::optional<fnd::Data> data;
+    auto driver = std::static_pointer_cast<TaskDriver>(self->driver_);
+    auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(self->response());
+    std::optional<std::string> validator;
+    if (http) {
+      validator = http->valueForHTTPHeaderField("ETag");
+      if (!validator) validator = http->valueForHTTPHeaderField("Last-Modified");
+    }
+    if (self->kind_ == Kind::Download && self->state_.load() == State::Running && driver && driver->file && !driver->failed &&
+        validator && (http->statusCode() == 200 || http->statusCode() == 206)) {
+      auto offset = driver->file->fileCurrentOffset().value_or(0);
+      driver->file->close();
+      if (offset > 0) {
+        driver->keepFile = true;
+        fnd::Dictionary headers;
+        for (const auto& [name, value] : self->original_.allHTTPHeaderFields().fields())
+          if (name != "Range" && name != "If-Range") headers[name] = value;
+        fnd::Dictionary plist{{"$mark", kResumeDataMark},
+                              {"url", self->original_.url().absoluteString()},
+                              {"headers", fnd::Value(std::move(headers))},
+                              {"validator", *validator},
+                              {"offset", static_cast<std::int64_t>(offset)},
+                              {"path", driver->filePath}};
+        data = fnd::PropertyList::write(fnd::Value(std::move(plist)), fnd::PropertyListFormat::Binary);
+      }
+    }
+    self->cancel();
+    if (completion) completion(std::move(data));
+  });
+}
+
 void URLSessionTask::startTransfer() {
-  auto session = session_.lock();
+  auto session = lockedSession();
   if (!session) return;
-  auto driver = std::make_shared<TaskDriver>();
+  auto driver = std::make_shared<TaskDriver>(session);
   driver->task = weak_from_this();
-  driver->session = session;
   driver->collect = static_cast<bool>(dataCompletion_);
   URLRequest request = original_;
+  if (continuation_) {
+    request.setValueForHTTPHeaderField("bytes=" + std::to_string(continuation_->offset) + "-", "Range");
+    request.setValueForHTTPHeaderField(continuation_->validator, "If-Range");
+  }
   for (const auto& [name, value] : session->configuration().additionalHeaders.fields())
     if (!request.allHTTPHeaderFields().contains(name)) request.setValueForHTTPHeaderField(value, name);
   if (uploadData_) {
@@ -301,7 +458,37 @@ URLSession::~URLSession() = default;
 
 std::shared_ptr<URLSession> URLSession::make(URLSessionConfiguration configuration,
                                              std::shared_ptr<URLSessionDelegate> delegate, Executor delegateExecutor) {
-  return std::shared_ptr<URLSession>(new URLSession(std::move(configuration), std::move(delegate), std::move(delegateExecutor)));
+  std::shared_ptr<URLSession> session(new URLSession(std::move(configuration), std::move(delegate), std::move(delegateExecutor)));
+  if (session->configuration_.identifier) session->takeOverTasksOfEarlierSession();
+  return session;
+}
+
+void URLSession::takeOverTasksOfEarlierSession() {
+  std::shared_ptr<URLSession> earlier;
+  {
+    std::lock_guard lock(backgroundMutex());
+    auto& slot = backgroundSessions()[*configuration_.identifier];
+    earlier = slot.lock();
+    slot = weak_from_this();
+  }
+  // An invalidated session finishes its own tasks.
+  if (!earlier || earlier->isInvalidated()) return;
+  std::vector<std::shared_ptr<URLSessionTask>> moved;
+  {
+    std::lock_guard lock(earlier->mutex_);
+    moved.swap(earlier->tasks_);
+  }
+  for (auto& t : moved) t->setSession(shared_from_this());
+  std::lock_guard lock(mutex_);
+  tasks_.insert(tasks_.end(), moved.begin(), moved.end());
+}
+
+std::string URLSession::description() const {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "<URLSession: %p", static_cast<const void*>(this));
+  std::string out = buf;
+  if (configuration_.identifier) out += ", identifier: " + *configuration_.identifier;
+  return out + ">";
 }
 
 std::string URLSession::sessionDescription() const {
@@ -353,9 +540,12 @@ std::shared_ptr<URLSessionTask> URLSession::uploadTask(URLRequest request, fnd::
 }
 
 std::shared_ptr<URLSessionTask> URLSession::uploadTaskFromFile(URLRequest request, std::string path, DataCompletion completion) {
+  auto length = makeFileInputStream(path)->length();
+  // A background session takes the file when the task is made: one it cannot read gives no task.
+  if (!length && configuration_.identifier) return nullptr;
   auto t = add(URLSessionTask::Kind::Upload, std::move(request));
   if (t) {
-    t->expectedToSend_ = makeFileInputStream(path)->length().value_or(-1);
+    t->expectedToSend_ = length.value_or(-1);
     t->uploadFile_ = std::move(path);
     t->dataCompletion_ = std::move(completion);
   }
@@ -373,6 +563,70 @@ std::shared_ptr<URLSessionTask> URLSession::downloadTask(URLRequest request, Dow
   auto t = add(URLSessionTask::Kind::Download, std::move(request));
   if (t) t->downloadCompletion_ = std::move(completion);
   return t;
+}
+
+std::shared_ptr<URLSessionTask> URLSession::downloadTaskWithResumeData(const fnd::Data& resumeData, DownloadCompletion completion) {
+  if (resumeData.size() > 1u << 20) return nullptr;
+  auto plist = fnd::PropertyList::read(resumeData);
+  if (!plist || (*plist)["$mark"].string() != kResumeDataMark) return nullptr;
+  auto url = URL::fromString((*plist)["url"].string());
+  const std::string& path = (*plist)["path"].string();
+  std::int64_t offset = (*plist)["offset"].intValue(-1);
+  const std::string& validator = (*plist)["validator"].string();
+  if (!url || (url->scheme() != "http" && url->scheme() != "https") || validator.empty() || offset <= 0) return nullptr;
+  // Only a partial download of ours, in the temporary folder, at least as long as recorded.
+  std::string folder = QDir::tempPath().toStdString() + "/";
+  if (path.compare(0, folder.size(), folder) != 0) return nullptr;
+  std::string name = path.substr(folder.size());
+  if (name.rfind(kPartialDownloadPrefix, 0) != 0 || name.find('/') != std::string::npos) return nullptr;
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < offset) return nullptr;
+  if (st.st_size > offset && ::truncate(path.c_str(), offset) != 0) return nullptr;
+  URLRequest request(*url);
+  for (const auto& [name, value] : (*plist)["headers"].dictionary())
+    if (value.isString()) request.setValueForHTTPHeaderField(value.string(), name);
+  auto t = add(URLSessionTask::Kind::Download, std::move(request));
+  if (t) {
+    t->continuation_ = URLSessionTask::Continuation{path, offset, validator};
+    t->downloadCompletion_ = std::move(completion);
+  }
+  return t;
+}
+
+std::optional<CachedURLResponse> URLCache::cachedResponseForRequest(const URLRequest& request) const {
+  std::string key = request.url().absoluteString();
+  std::lock_guard lock(mutex_);
+  for (const auto& [k, entry] : entries_)
+    if (k == key) return entry;
+  return std::nullopt;
+}
+
+void URLCache::storeCachedResponse(CachedURLResponse response, const URLRequest& request) {
+  if (response.data.size() > capacity_) return;
+  std::string key = request.url().absoluteString();
+  std::lock_guard lock(mutex_);
+  auto same = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == key; });
+  if (same != entries_.end()) {
+    usage_ -= same->second.data.size();
+    entries_.erase(same);
+  }
+  usage_ += response.data.size();
+  entries_.emplace_back(std::move(key), std::move(response));
+  while (usage_ > capacity_) {
+    usage_ -= entries_.front().second.data.size();
+    entries_.erase(entries_.begin());
+  }
+}
+
+void URLCache::removeAllCachedResponses() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+  usage_ = 0;
+}
+
+std::size_t URLCache::currentMemoryUsage() const {
+  std::lock_guard lock(mutex_);
+  return usage_;
 }
 
 std::vector<std::shared_ptr<URLSessionTask>> URLSession::tasks() const {

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLRequest.h"
+#include "Platform/Net/Streams.h"
 #include "Platform/Net/URLResponse.h"
 
 #include <atomic>
@@ -51,11 +52,15 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   std::int64_t countOfBytesExpectedToSend() const { return expectedToSend_; }
   std::int64_t countOfBytesExpectedToReceive() const { return expectedToReceive_.load(); }
 
-  // Starts or continues the task (a suspended transfer starts again from the beginning, or
-  // with a range for downloads that got an ETag).
+  // Starts or continues the task (a suspended transfer starts again from the beginning).
   void resume();
   void suspend();
   void cancel();
+  // Download tasks: cancels like cancel(), but keeps the bytes received so far and hands over
+  // the data that continues them (URLSession::downloadTaskWithResumeData), or nothing when the
+  // transfer cannot be continued (not a download, nothing received, no ETag or Last-Modified).
+  // Called back on the network thread.
+  void cancelByProducingResumeData(std::function<void(std::optional<fnd::Data> resumeData)> completion);
 
   // Process-wide observers of resume() and suspend() of every task, called when the
   // notifications above are posted, on the calling thread.
@@ -88,6 +93,8 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   std::shared_ptr<URLConnection> connection_;
   std::shared_ptr<void> driver_;
   bool everStarted_ = false;
+  std::shared_ptr<URLSession> lockedSession() const;
+  void setSession(const std::shared_ptr<URLSession>& session);
 
  public:
   // Internal: the body bytes of a data task without a delegate callback, the upload source.
@@ -95,6 +102,13 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   std::optional<fnd::Data> uploadData_;
   std::string uploadFile_;
   std::string downloadPath_;
+  // A download continued from resume data: the partial file, its length and the validator.
+  struct Continuation {
+    std::string path;
+    std::int64_t offset = 0;
+    std::string validator;
+  };
+  std::optional<Continuation> continuation_;
   std::function<void(const fnd::Data*, std::shared_ptr<const URLResponse>, const fnd::Error*)> dataCompletion_;
   std::function<void(const std::string*, std::shared_ptr<const URLResponse>, const fnd::Error*)> downloadCompletion_;
 };
@@ -111,6 +125,32 @@ struct URLSessionConfiguration {
   double timeoutIntervalForRequest = 60.0;
   HTTPHeaders additionalHeaders;
   std::size_t maximumBodySize = 256u << 20;
+  // Successful GET replies of data tasks are offered to it; none when null.
+  std::shared_ptr<class URLCache> urlCache;
+};
+
+// A reply kept by a URL cache.
+struct CachedURLResponse {
+  std::shared_ptr<const URLResponse> response;
+  fnd::Data data;
+};
+
+// Replies kept in memory by request URL, the oldest dropped first beyond the capacity.
+// Thread-safe.
+class URLCache {
+ public:
+  explicit URLCache(std::size_t memoryCapacity = 4u << 20) : capacity_(memoryCapacity) {}
+  std::optional<CachedURLResponse> cachedResponseForRequest(const URLRequest& request) const;
+  void storeCachedResponse(CachedURLResponse response, const URLRequest& request);
+  void removeAllCachedResponses();
+  std::size_t memoryCapacity() const { return capacity_; }
+  std::size_t currentMemoryUsage() const;
+
+ private:
+  std::size_t capacity_;
+  mutable std::mutex mutex_;
+  std::vector<std::pair<std::string, CachedURLResponse>> entries_;  // oldest first
+  std::size_t usage_ = 0;
 };
 
 // Session callbacks, run through the session's executor. Every method has a default, so only
@@ -143,6 +183,21 @@ class URLSessionDelegate {
   virtual void sessionTaskDidCompleteWithError(URLSession& session, URLSessionTask& task, const fnd::Error* error) {}
   // Background sessions: called when the last task ended.
   virtual void sessionDidFinishEventsForBackgroundSession(URLSession& session) {}
+  // A body stream for a retry (redirect, answered challenge) after the first was read; null
+  // fails the task. Runs on the network thread, where the answer is needed.
+  virtual std::shared_ptr<InputStream> sessionTaskNeedNewBodyStream(URLSession& session, URLSessionTask& task) {
+    auto stream = task.originalRequest().httpBodyStream();
+    return stream ? stream->reopened() : nullptr;
+  }
+  // What a data task's reply is cached as (nothing: not cached). Only with a cache configured.
+  virtual std::optional<CachedURLResponse> sessionDataTaskWillCacheResponse(URLSession& session, URLSessionTask& task,
+                                                                            const CachedURLResponse& proposed) {
+    return proposed;
+  }
+  // A download continued from resume data: how much of the file was kept (0 when the server sent
+  // the whole body again) and the total expected.
+  virtual void sessionDownloadTaskDidResumeAtOffset(URLSession& session, URLSessionTask& task, std::int64_t fileOffset,
+                                                    std::int64_t expectedTotalBytes) {}
 };
 
 // Runs tasks through URL connections. Holds its delegate strongly until invalidated.
@@ -165,13 +220,22 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
                                                 const fnd::Error* error)>;
   std::shared_ptr<URLSessionTask> dataTask(URLRequest request, DataCompletion completion = nullptr);
   std::shared_ptr<URLSessionTask> uploadTask(URLRequest request, fnd::Data body, DataCompletion completion = nullptr);
+  // A background session gives no task for a file it cannot read.
   std::shared_ptr<URLSessionTask> uploadTaskFromFile(URLRequest request, std::string path, DataCompletion completion = nullptr);
   // The request's body stream is the body.
   std::shared_ptr<URLSessionTask> uploadTaskWithStreamedRequest(URLRequest request);
   std::shared_ptr<URLSessionTask> downloadTask(URLRequest request, DownloadCompletion completion = nullptr);
+  // Continues a cancelled download; null when the data is not resume data of this system or its
+  // partial file is gone.
+  std::shared_ptr<URLSessionTask> downloadTaskWithResumeData(const fnd::Data& resumeData,
+                                                             DownloadCompletion completion = nullptr);
 
-  // Tasks not yet completed.
+  // Tasks not yet completed. A background session made while another session with the same
+  // identifier is alive takes over that session's unfinished tasks, as a relaunched process
+  // would find them again.
   std::vector<std::shared_ptr<URLSessionTask>> tasks() const;
+  // "<URLSession: 0x…>", with the background identifier when there is one.
+  std::string description() const;
   void finishTasksAndInvalidate();
   void invalidateAndCancel();
   bool isInvalidated() const { return invalidated_.load(); }
@@ -187,6 +251,7 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
   std::shared_ptr<URLSessionTask> add(URLSessionTask::Kind kind, URLRequest request);
   void removeTask(URLSessionTask& task);
   void taskEnded(URLSessionTask& task);
+  void takeOverTasksOfEarlierSession();
 
   URLSessionConfiguration configuration_;
   std::shared_ptr<URLSessionDelegate> delegate_;

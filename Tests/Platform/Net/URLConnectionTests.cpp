@@ -647,3 +647,23 @@ TEST(URLConnectionTest, ADelegateMayCancelAndReleaseTheLastReferenceFromAnyCallb
     EXPECT_EQ(seen->callbacksAfterCancel, 0);
   }
 }
+
+TEST(URLConnectionTest, AConnectionCancelledBeforeItBeganLetsGoOfItselfAndItsDelegate) {
+  // start() hands its work to the network thread; a cancel() that runs there first must leave
+  // nothing holding the connection when that work comes.
+  struct Quiet final : URLConnectionDelegate {};
+  std::weak_ptr<URLConnection> weakConnection;
+  std::weak_ptr<URLConnectionDelegate> weakDelegate;
+  std::atomic<bool> done{false};
+  URLConnection::performOnNetworkThread([&] {
+    auto delegate = std::make_shared<Quiet>();
+    auto c = URLConnection::make(URLRequest(*URL::fromString("http://127.0.0.1:9/")), delegate);
+    weakConnection = c;
+    weakDelegate = delegate;
+    c->start();
+    c->cancel();
+    done = true;
+  });
+  ASSERT_TRUE(test::runUntil([&] { return done.load(); }, 10));
+  EXPECT_TRUE(test::runUntil([&] { return weakConnection.expired() && weakDelegate.expired(); }, 10));
+}
