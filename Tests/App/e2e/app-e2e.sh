@@ -83,7 +83,7 @@ rm -f "$XDG_DATA_HOME/kesto"
 
 start_kesto
 # The first load of an empty store makes the default library.
-has_rows() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
+has_rows() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
 e2e_wait_until 20 has_rows 8 || fail "no default library"
 
 # A second launch hands its URL over and exits at once.
@@ -93,9 +93,9 @@ two_added() { [[ "$(grep -c 'string "Bookmark added"' "$work/notify.log")" -ge 2
 e2e_wait_until 20 two_added || fail "no notifications: $(cat "$work/notify.log")"
 grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail "notification text"
 
-rows="$(sqlite3 "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"
+rows="$(sqlite3 -cmd '.timeout 10000' "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"
 [[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]] || fail "rows: $rows"
-inbox="$(sqlite3 "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
+inbox="$(sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
 
@@ -126,5 +126,5 @@ e2e_screenshot "$shot" || fail "no screenshot"
 # Ctrl+Q quits from the window, saving on the way.
 e2e_key "$win" ctrl+q
 wait "$app_pid" || fail "Ctrl+Q did not end kesto cleanly"
-[[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
+[[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
 echo "ok: screenshot at $shot"

@@ -39,7 +39,7 @@ wait_for() {  # seconds command...
 now_ms() { date +%s%3N; }
 gone() { ! kill -0 "$app_pid" 2>/dev/null; }
 no_window() { ! xdotool search --onlyvisible --name '^Kesto$' >/dev/null 2>&1; }
-rows() { sqlite3 "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
+rows() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
 
 start_kesto() {  # [wrapper...]
   "$@" "$kesto" >>"$log" 2>&1 &
@@ -74,7 +74,7 @@ PLIST
 
 # ---- first start: the desktop entry, xdg-open, notifications without a bus ----
 start_kesto
-has_default() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
+has_default() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
 wait_for 20 has_default || fail "no default library"
 
 entry="$XDG_DATA_HOME/applications/kesto.desktop"
@@ -116,7 +116,7 @@ for f in "$store" "$folder"/*.kestobck; do
 done
 
 # ---- a large library: first frame, a copy left by a killed start, quiet log ----
-sqlite3 "$store" "
+sqlite3 -cmd '.timeout 10000' "$store" "
   WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000)
   INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
                          ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
