@@ -533,7 +533,6 @@ void AppDelegate::addUrlFromBrowserExtension() {
   const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
   Folder::Ref target;
   std::vector<std::shared_ptr<Bookmark>> made;
-  std::size_t laterAdded = 0, laterSkipped = 0;
   for (const auto& line : intake::splitLines(text)) {
     ViewUpdater::updateBookmarks();
     auto address = intake::addressFromLine(line);
@@ -577,21 +576,10 @@ void AppDelegate::addUrlFromBrowserExtension() {
     } else {
       bookmark = Bookmark::addBookmarkWithURL(*address, target);
     }
-    const bool added = bookmark != nullptr;
-    if (added) made.push_back(std::move(bookmark));
+    if (bookmark) made.push_back(std::move(bookmark));
     ViewUpdater::updateSourceLists();
-    if (addresses <= intake::kMaximumNotificationsPerIntake) {
-      sys::UserNotificationCenter::defaultCenter().deliverNotification(
-          {message, *address, sys::kUserNotificationDefaultSoundName});
-    } else {
-      ++(added ? laterAdded : laterSkipped);
-    }
-  }
-  if (laterAdded + laterSkipped > 0) {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
-        {std::to_string(laterAdded + laterSkipped) + " more addresses handed in",
-         std::to_string(laterAdded) + " added, " + std::to_string(laterSkipped) + " skipped (already present)",
-         sys::kUserNotificationDefaultSoundName});
+        {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   if (bookmarksController) bookmarksController->updateBookmarks(made);
 }
