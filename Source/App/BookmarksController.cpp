@@ -1,6 +1,7 @@
 #include "App/BookmarksController.h"
 
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
 #include "App/TilePinView.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
