@@ -62,7 +62,7 @@ void BookmarksController::awakeFromNib() {
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
   on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
-  on("UpdateBrowserButton", [this] { updateBrowserButton(); });
+  on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
 
   auto& defaults = fnd::UserDefaults::standard();

@@ -33,7 +33,7 @@ constexpr std::array<BrowserItem, 4> kBrowsers = {{{"Safari", PreferencesControl
                                                    {"Opera", PreferencesController::kOpera},
                                                    {"Firefox", PreferencesController::kFirefox}}};
 
-constexpr double kPanelWidth = 560, kPanelHeight = 400, kTabBarHeight = 44;
+constexpr double kPanelWidth = 620, kPanelHeight = 400, kTabBarHeight = 44;
 
 // Stands in for the stored password: the real one never appears on screen.
 constexpr const char* kPasswordPlaceholder = "••••••••";
@@ -270,7 +270,7 @@ void PreferencesController::buildPanel() {
   panel_->setContentView(content);
 
   preferencesTabView = std::make_shared<ui::SegmentedControl>(
-      fnd::Rect(20, kPanelHeight - kTabBarHeight + 8, kPanelWidth - 40, 28));
+      fnd::Rect(20, kPanelHeight - kTabBarHeight + 12, kPanelWidth - 40, 22));
   preferencesTabView->setSegmentCount(long(kTabLabels.size()));
   for (std::size_t i = 0; i < kTabLabels.size(); ++i) {
     preferencesTabView->setLabel(kTabLabels[i], long(i));
@@ -351,6 +351,7 @@ void PreferencesController::buildPanel() {
     auto title = label(services, left, y0, width, name);
     ui::Font bold;
     bold.bold = true;
+    bold.pointSize = 10.5;
     title->setFont(bold);
     state = label(services, left, y0 - 24, width, "");
     user = std::make_shared<ui::TextField>(fnd::Rect(left, y0 - 54, 150, 24));
@@ -365,15 +366,17 @@ void PreferencesController::buildPanel() {
     connect->setEnabled(false);
     connect->setToolTip("Connect or disconnect the account from its item in the folder list");
     services.addSubview(connect);
-    isPublic = check(services, left, y0 - 82, 220, "New bookmarks are public");
+    disable = check(services, left, y0 - 82, 230, "Hide " + name + " in the folder list");
+    isPublic = check(services, left + 240, y0 - 82, 220, "New bookmarks are public");
     wire(isPublic, publicTag);
-    disable = check(services, left + 230, y0 - 82, 230, "Hide " + name + " in the folder list");
     wire(disable, disableTag);
   };
   block(top, "Delicious", connectedToDeliciousLabel, deliciousPreferencesUsernameField,
         deliciousPreferencesPasswordField, disconnectDelicious, publicDeliciousCheck, disableDeliciousCheck, 36, 38);
-  block(top - 130, "Pinboard", connectedToPinboardLabel, pinboardPreferencesUsernameField,
+  block(top - 124, "Pinboard", connectedToPinboardLabel, pinboardPreferencesUsernameField,
         pinboardPreferencesPasswordField, disconnectPinboard, publicPinboardCheck, disablePinboardCheck, 37, 39);
+  auto note = label(services, left, 24, width, "Accounts are connected and disconnected from their item in the folder list.");
+  note->setTextColor(ui::Color::white(0.35));
 
   selectTab("general");
   // Centred once; later showings keep where the user put it.

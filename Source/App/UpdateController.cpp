@@ -161,7 +161,7 @@ void UpdateController::finish(Result result) {
 
 void UpdateController::showUpdatesPanel() {
   if (!panel_) {
-    const double width = 420, height = 150;
+    const double width = 460, height = 150;
     panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, width, height),
                                          ui::WindowStyle::Titled | ui::WindowStyle::Closable);
     panel_->setTitle(kAlertTitle);
@@ -171,7 +171,7 @@ void UpdateController::showUpdatesPanel() {
                                              "A new version of Kesto is available.");
     ui::Font bold;
     bold.bold = true;
-    bold.pointSize = 14;
+    bold.pointSize = 13;
     title->setFont(bold);
     content->addSubview(title);
     auto text = std::make_shared<ui::Label>(fnd::Rect(20, height - 90, width - 40, 40),
