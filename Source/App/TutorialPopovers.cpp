@@ -28,7 +28,7 @@ constexpr std::array<TutorialText, TutorialPopovers::kCount> kTutorials = {{
     {"BRWTutorialBookmarkSeen", "Bookmarks", "Double-click a bookmark to open it; drag it onto a folder to file it."},
 }};
 
-constexpr double kWidth = 280, kHeight = 110;
+constexpr double kWidth = 280, kHeight = 124;
 
 }  // namespace
 
@@ -57,10 +57,11 @@ std::shared_ptr<ui::ViewController> TutorialPopovers::makeContent(Tutorial tutor
   auto title = std::make_shared<ui::Label>(fnd::Rect(12, kHeight - 30, kWidth - 24, 20), t.title);
   ui::Font bold;
   bold.bold = true;
+  bold.pointSize = 11;
   title->setFont(bold);
   title->setTextColor(ui::Color::white(1.0));
   view->addSubview(title);
-  auto text = std::make_shared<ui::Label>(fnd::Rect(12, 40, kWidth - 24, 40), t.text);
+  auto text = std::make_shared<ui::Label>(fnd::Rect(12, 42, kWidth - 24, 48), t.text);
   text->setWraps(true);
   text->setTextColor(ui::Color::white(0.9));
   view->addSubview(text);
