@@ -3,6 +3,7 @@
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
 #include "CrashReporting/CrashReporter.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"

@@ -1,6 +1,7 @@
 #include "App/BookmarksController.h"
 
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
 #include "App/TilePinView.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -61,7 +62,7 @@ void BookmarksController::awakeFromNib() {
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
   on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
-  on("UpdateBrowserButton", [this] { updateBrowserButton(); });
+  on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
 
   auto& defaults = fnd::UserDefaults::standard();

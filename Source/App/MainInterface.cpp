@@ -3,6 +3,8 @@
 #include "App/AppDelegate.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
+#include "App/UpdateController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
@@ -265,6 +267,7 @@ void MainInterface::buildMainMenu() {
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
   help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
+  addSettingsItems(*edit, *help);
 
   ui::AboutPanelOptions about;
   about.applicationName = "Kesto";
@@ -277,6 +280,39 @@ void MainInterface::buildMainMenu() {
   app.setAboutPanelOptions(about);
   app.setMainMenu(mainMenu_);
   window_->setShowsMainMenu(true);
+}
+
+// The menu items of the preferences panel and the update check, sent to their controllers.
+class SettingsMenuTarget : public ui::Responder {
+ public:
+  SettingsMenuTarget(PreferencesController& preferences, UpdateController& updates)
+      : preferences_(preferences), updates_(updates) {}
+  bool respondsToAction(std::string_view selector) const override {
+    return selector == "showPreferences:" || (selector == "checkForUpdates:" && !updates_.isChecking());
+  }
+  bool performAction(std::string_view selector, ui::Responder*) override {
+    if (selector == "showPreferences:") preferences_.showPreferencesPanel();
+    else if (selector == "checkForUpdates:") updates_.checkForUpdates();
+    else return false;
+    return true;
+  }
+
+ private:
+  PreferencesController& preferences_;
+  UpdateController& updates_;
+};
+
+void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
+#ifdef KESTO_VERSION
+  updateController_ = std::make_unique<UpdateController>(KESTO_VERSION);
+#else
+  updateController_ = std::make_unique<UpdateController>("0");
+#endif
+  updateController_->mainWindow = window_.get();
+  settingsMenuTarget_ = std::make_unique<SettingsMenuTarget>(*preferences_, *updateController_);
+  edit.addItem(ui::MenuItem::separatorItem());
+  edit.addItemWithTitle("Preferences…", "showPreferences:", ",")->setTarget(settingsMenuTarget_.get());
+  help.addItemWithTitle("Check for Updates…", "checkForUpdates:")->setTarget(settingsMenuTarget_.get());
 }
 
 void MainInterface::connect() {
@@ -294,12 +330,14 @@ void MainInterface::connect() {
   app.bookmarksController = bookmarksController_.get();
   app.kestoData = dataManager_.get();
   app.kestoPreferences = preferences_.get();
+  preferences_->kestoData = dataManager_.get();
   app.bottomBar = bottomBar_;
   window_->setDelegate(appDelegate_.get());
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
 void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoading) {
+  preferences_->awakeFromNib();
   sidebar_->awakeFromNib();
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();

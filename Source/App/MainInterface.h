@@ -24,6 +24,8 @@ class DataManager;
 class InspectorController;
 class PreferencesController;
 class PrioritySplitViewDelegate;
+class SettingsMenuTarget;
+class UpdateController;
 class SidebarController;
 class TileCollectionView;
 class Toolbar;
@@ -63,6 +65,8 @@ class MainInterface {
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
+  PreferencesController& preferencesController() const { return *preferences_; }
+  UpdateController& updateController() const { return *updateController_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -73,6 +77,7 @@ class MainInterface {
   void connect();
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
+  void addSettingsItems(ui::Menu& edit, ui::Menu& help);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
@@ -88,6 +93,8 @@ class MainInterface {
   std::shared_ptr<ui::View> bottomBar_;
   std::shared_ptr<ui::Menu> mainMenu_;
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
+  std::unique_ptr<UpdateController> updateController_;
+  std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
 };
 
 }  // namespace kesto

@@ -82,15 +82,4 @@ std::unique_ptr<InspectorController> makeInspectorController() {
   return made ? std::move(made) : makeEmptyInspectorController();
 }
 
-bool PreferencesController::skipDuplicates() const { return fnd::UserDefaults::standard().boolForKey("skipDuplicates"); }
-
-bool PreferencesController::useInboxForBookmarks() const {
-  auto& defaults = fnd::UserDefaults::standard();
-  return defaults.hasValueForKey("UseInboxForBookmarks") ? defaults.boolForKey("UseInboxForBookmarks") : true;
-}
-
-std::string PreferencesController::favoriteBrowser() const {
-  return fnd::UserDefaults::standard().stringForKey("favoriteBrowser").value_or("Default");
-}
-
 }  // namespace kesto

@@ -40,18 +40,4 @@ void registerInspectorControllerFactory(std::function<std::unique_ptr<InspectorC
 std::unique_ptr<SidebarController> makeSidebarController();
 std::unique_ptr<InspectorController> makeInspectorController();
 
-// The preference values the shell reads, straight from user defaults.
-class PreferencesController {
- public:
-  virtual ~PreferencesController() = default;
-  // "skipDuplicates": a bookmark that comes in from outside is skipped when already stored.
-  virtual bool skipDuplicates() const;
-  // "UseInboxForBookmarks": bookmarks from outside go to the Inbox; absent reads as YES.
-  virtual bool useInboxForBookmarks() const;
-  // "favoriteBrowser": "Default" or a browser's bundle identifier.
-  virtual std::string favoriteBrowser() const;
-  // Refreshes the preferences panel; there is no panel yet.
-  virtual void updatePreferencesPanelValues() {}
-};
-
 }  // namespace kesto

@@ -2,6 +2,8 @@
 // processing routine with its duplicate rules, target folders and notifications.
 #include "AppFixture.h"
 
+#include "App/PreferencesController.h"
+
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
 
@@ -135,7 +137,7 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   EXPECT_EQ(sourceListRefreshes, 1);
   EXPECT_EQ(saves, 1);
   // Duplicates inside one hand-over are found before anything is saved.
-  defaults().setBool(true, "skipDuplicates");
+  ui->preferencesController().setSkipDuplicates(true);
   sink->delivered.clear();
   app().addPinUrlFromString("https://three.example/\nhttps://three.example/");
   ASSERT_EQ(sink->delivered.size(), 2u);
@@ -147,8 +149,8 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
 // Every address of a hand-over is told in its own notification, added or skipped.
 TEST_F(IntakeTest, EveryAddressOfAHandOverIsToldOnItsOwn) {
   add("https://n6.example/", "Stored");
-  defaults().setBool(true, "skipDuplicates");
   build(1);
+  ui->preferencesController().setSkipDuplicates(true);
   std::string text;
   for (int i = 0; i < 8; ++i) text += "https://n" + std::to_string(i) + ".example/\n";
   app().addPinUrlFromString(text);
@@ -169,8 +171,8 @@ TEST_F(IntakeTest, MenuBarPayloadAndForeignTextAddNothing) {
 
 TEST_F(IntakeTest, SkipDuplicatesComparesTheStoredDecodedForm) {
   add("https://example.org/a b", "Stored");
-  defaults().setBool(true, "skipDuplicates");
   build(1);
+  ui->preferencesController().setSkipDuplicates(true);
   // The escaped form of a stored address is the same bookmark.
   app().addPinUrlFromString("https://example.org/a%20b");
   EXPECT_EQ(storedURLs().size(), 1u);
@@ -196,9 +198,9 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   shown->saveFolder();
   build(0);
   dm().setCurrentFolder(shown);
-  defaults().setBool(true, "UseInboxForBookmarks");
+  ui->preferencesController().setUseInboxForBookmarks(true);
   app().addPinUrlFromString("http://inbox.example/");
-  defaults().setBool(false, "UseInboxForBookmarks");
+  ui->preferencesController().setUseInboxForBookmarks(false);
   // Before the window is set up everything goes to the Inbox.
   ASSERT_FALSE(app().applicationIsActive());
   app().addPinUrlFromString("http://early.example/");
