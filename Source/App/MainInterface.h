@@ -73,6 +73,8 @@ class MainInterface {
   void connect();
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
+  static void addLibraryTransferItems(ui::Menu& file);
+  static void addHelpLinkItems(ui::Menu& help);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
