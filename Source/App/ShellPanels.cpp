@@ -20,7 +20,7 @@ namespace {
 constexpr double kBackdropAlpha = 0.56;
 
 std::shared_ptr<ui::Label> addLabel(ui::View& parent, const fnd::Rect& frame, const std::string& text,
-                                    double size = 13, bool bold = false) {
+                                    double size = 10, bool bold = false) {
   auto label = std::make_shared<ui::Label>(frame, text);
   label->setWraps(true);
   ui::Font font;
@@ -118,23 +118,23 @@ void ShellPanels::dismissSheetForWindow(ui::Window& sheet) {
 
 KestoPanel& ShellPanels::initialPanel() {
   if (initialPanel_) return *initialPanel_;
-  initialPanel_ = makePanel("Welcome to Kesto", 460, 200);
+  initialPanel_ = makePanel("Welcome to Kesto", 480, 180);
   initialPanel_->setShouldBeCentered(true);
   initialPanel_->setFloatingPanel(true);
   auto& content = *initialPanel_->contentView();
-  auto icon = std::make_shared<ImageBox>(fnd::Rect(20, 112, 64, 64));
-  icon->setImageNamed("user-bookmarks");
+  auto icon = std::make_shared<ImageBox>(fnd::Rect(36, 112, 48, 48));
+  icon->setImageNamed("library_empty");
   content.addSubview(icon);
-  addLabel(content, fnd::Rect(100, 150, 340, 24), "Your library is empty", 15, true);
-  addLabel(content, fnd::Rect(100, 70, 340, 76),
+  addLabel(content, fnd::Rect(100, 134, 360, 24), "Your library is empty", 12, true);
+  addLabel(content, fnd::Rect(100, 66, 360, 64),
            "Import the bookmarks of your browser, or start with a few sample bookmarks that show what Kesto "
            "keeps for each page.");
   addButton(content, fnd::Rect(20, 16, 90, 30), "Close", [this] { hideInitialPopup(); });
-  addButton(content, fnd::Rect(128, 16, 160, 30), "Add Sample Bookmarks", [this] {
+  addButton(content, fnd::Rect(142, 16, 170, 30), "Add Sample Bookmarks", [this] {
     hideInitialPopup();
     if (onCreateDefaultLibrary) onCreateDefaultLibrary();
   });
-  addButton(content, fnd::Rect(300, 16, 140, 30), "Import Bookmarks…", [this] {
+  addButton(content, fnd::Rect(320, 16, 140, 30), "Import Bookmarks…", [this] {
     hideInitialPopup();
     showImportMessageSheet();
   });
@@ -174,15 +174,15 @@ void ShellPanels::hideInitialPopup() {
 
 KestoPanel& ShellPanels::importFolderSheet() {
   if (importSheet_) return *importSheet_;
-  importSheet_ = makePanel("Import Bookmarks", 480, 250);
+  importSheet_ = makePanel("Import from a Browser", 480, 220);
   auto& content = *importSheet_->contentView();
-  addLabel(content, fnd::Rect(20, 206, 440, 24), "Import bookmarks from your browser", 15, true);
-  addLabel(content, fnd::Rect(20, 140, 440, 60),
+  addLabel(content, fnd::Rect(20, 180, 440, 24), "Import bookmarks from your browser", 12, true);
+  addLabel(content, fnd::Rect(20, 128, 440, 48),
            "First save your bookmarks from your browser as an HTML file (its \"Export Bookmarks to HTML\" "
            "command), then choose that file here. The pages below show how.");
-  addButton(content, fnd::Rect(20, 100, 140, 28), "Firefox Help", [] { openHelpLink(helplinks::kFirefoxExport); });
-  addButton(content, fnd::Rect(170, 100, 140, 28), "Chrome Help", [] { openHelpLink(helplinks::kChromeExport); });
-  addButton(content, fnd::Rect(320, 100, 140, 28), "Safari Help", [] { openHelpLink(helplinks::kSafariExport); });
+  addButton(content, fnd::Rect(20, 84, 140, 28), "Firefox Help", [] { openHelpLink(helplinks::kFirefoxExport); });
+  addButton(content, fnd::Rect(170, 84, 140, 28), "Chrome Help", [] { openHelpLink(helplinks::kChromeExport); });
+  addButton(content, fnd::Rect(320, 84, 140, 28), "Safari Help", [] { openHelpLink(helplinks::kSafariExport); });
   addButton(content, fnd::Rect(250, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
   addButton(content, fnd::Rect(360, 16, 100, 30), "Import…", [this] {
     // The sheet goes first, so the file dialog opens over the window alone.

@@ -4,6 +4,7 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Alert.h"
@@ -141,9 +142,9 @@ void TransferDialogs::openRestoreDialog() {
     fnd::Error error;
     if (fnd::lowercase(fnd::pathExtension(path)) != Backup::kExtension || !Backup::isValidBackupFile(path, &error)) {
       std::string reason = error.localizedDescription();
-      AlertPresenter::alert("Kesto Restore", "\"" + path + "\" is not a Kesto backup" +
-                                                 (reason.empty() ? std::string() : ": " + reason) +
-                                                 ". Nothing was changed.");
+      if (reason.empty()) reason = "The file is not a Kesto backup";
+      AlertPresenter::alert("Kesto Restore", "\"" + fnd::FileManager::lastPathComponent(path) +
+                                                 "\" cannot be restored. " + reason + ". Nothing was changed.");
       return;
     }
     backup_ = std::make_unique<Backup>();
