@@ -17,12 +17,14 @@
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
 #include "Synchronize/Backup.h"
+#include "Synchronize/HTMLImport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
@@ -346,6 +348,11 @@ ShellPanels& AppDelegate::panels() {
 void AppDelegate::dismissSheetForWindow(ui::Window& sheet) { panels().dismissSheetForWindow(sheet); }
 
 bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
+
+bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
+  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  return true;
+}
 
 bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
   auto command = commandFor(selector);

@@ -133,6 +133,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   // at the end of the responder chain.
   bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, ui::Responder* sender) override;
+  // Import waits while an import is still being stored.
+  bool validateMenuItem(ui::MenuItem& item) override;
   TransferDialogs& transferDialogs();
   // Sheets on the library window, the first-run panel and the import sheet.
   ShellPanels& panels();

@@ -94,6 +94,11 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   start(0);
   int finished = 0;
   dialogs().htmlImport().setCompletionHandler([&](bool imported) { finished += imported; });
+  ui::MenuItem importItem("Import Bookmarks…", "openImportDialog:");
+  int importEnabledWhileStoring = -1;
+  dialogs().htmlImport().setImportFolderSheet([&](bool shown) {
+    if (shown) importEnabledWhileStoring = ui::Application::shared().validateMenuItemAction(importItem, nullptr);
+  });
   auto menuImport = [&] {
     responder->alertAnswers.push_back({ui::AlertFirstButtonReturn});  // skip duplicates
     responder->openAnswers.push_back(std::vector<std::string>{kChromium});
@@ -106,6 +111,8 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   // The work starts once the panel has gone.
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
   ASSERT_TRUE(runUntil([&] { return finished == 1; }, 10));
+  EXPECT_EQ(importEnabledWhileStoring, 0) << "File > Import waits while an import is stored";
+  EXPECT_TRUE(ui::Application::shared().validateMenuItemAction(importItem, nullptr));
   const auto imported = Bookmark::countWithPredicate(nullptr);
   EXPECT_GE(imported, 5);
   auto github = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value("https://github.com/"));
