@@ -140,6 +140,13 @@ TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   EXPECT_FALSE(responder->panels.back().open);
   EXPECT_EQ(responder->panels.back().name.rfind("Kesto Exported Bookmarks [ ", 0), 0u);
   EXPECT_NE(readFile(target).find("https://export.example/one"), std::string::npos);
+
+  // A place that cannot be written is reported, never as a success.
+  responder->alerts.clear();
+  responder->saveAnswers.push_back(target + "/inside-a-file.html");
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return alertSeen("Fail"); }));
+  EXPECT_FALSE(alertSeen("Success"));
 }
 
 TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
