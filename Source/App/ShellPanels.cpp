@@ -4,6 +4,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Label.h"
@@ -67,7 +68,13 @@ void ShellPanels::showBackdrop() {
   blankingView_ = std::make_shared<ui::View>(content->bounds());
   blankingView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   blankingView_->setBackgroundColor(ui::Color::rgb(0.0, 0.0, 0.0, kBackdropAlpha));
+  blankingView_->setAlphaValue(0.0);
   content->addSubview(blankingView_);
+  // It fades in; it goes at once, so a sheet that follows never finds the last one's veil.
+  ui::AnimationContext::runAnimationGroup([&](ui::AnimationContext& context) {
+    context.setDuration(0.2);
+    ui::Animator(blankingView_.get()).setAlphaValue(1.0);
+  });
 }
 
 void ShellPanels::removeBackdrop() {
