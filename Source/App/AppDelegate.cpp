@@ -4,6 +4,8 @@
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
+#include "App/ShellPanels.h"
+#include "App/TransferDialogs.h"
 #include "CrashReporting/CrashReporter.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -25,6 +27,7 @@
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Support/ConsoleLogger.h"
@@ -33,6 +36,7 @@
 #include "Views/AlertPresenter.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLExport.h"
+#include "Synchronize/HTMLImport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
@@ -98,6 +102,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 AppDelegate::~AppDelegate() {
   *alive_ = false;
   WrenEntity::setSaveOutcomeHandler(nullptr);
+  Backup::setTerminateHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
   auto& center = sys::UserNotificationCenter::defaultCenter();
@@ -118,13 +123,14 @@ void AppDelegate::applicationDidFinishLaunching() {
   center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
                      "ShowMainKestoWindowAndDockNotification");
   center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
-  // A load that finds the library empty asks for the first-run popup; until that popup exists
-  // the default library is made straight away.
-  center.addObserver(
-      this, [](const fnd::Notification&) {
-        fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
-      },
-      "ShowInitialPopup");
+  // A load that finds the library empty offers the first-run panel; the default library is
+  // made only when the user asks for it there.
+  center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
+                     "ShowInitialPopup");
+  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+  // A confirmed restore has swapped the store under the running program: it quits through the
+  // normal path (so nothing is left half-done) and the user starts it again.
+  Backup::setTerminateHandler([] { ui::Application::postToMain([] { ui::Application::shared().terminate(); }); });
   center.addObserver(
       this,
       [this](const fnd::Notification& n) {
@@ -412,6 +418,73 @@ bool AppDelegate::offerToExportUnsavedChanges() {
                         if (answer == 0) quit = HTMLExport().exportBookmarks(unsaved, "Not saved", path);
                         ui::Application::shared().replyToApplicationShouldTerminate(quit);
                       });
+  return true;
+}
+
+// ---- menu commands and sheets ----
+
+namespace {
+enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
+                     SafariHelp, ChromeHelp, FirefoxHelp };
+constexpr std::pair<std::string_view, Command> kCommands[] = {
+    {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
+    {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
+    {"showImportMessageSheet:", Command::ImportSheet}, {"showHelp:", Command::Help},
+    {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
+    {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
+    {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
+    {"showFirefoxExportHelp:", Command::FirefoxHelp},
+};
+std::optional<Command> commandFor(std::string_view selector) {
+  for (const auto& [name, command] : kCommands)
+    if (name == selector) return command;
+  return std::nullopt;
+}
+}  // namespace
+
+TransferDialogs& AppDelegate::transferDialogs() {
+  if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(kestoData, window);
+  return *transferDialogs_;
+}
+
+ShellPanels& AppDelegate::panels() {
+  if (!panels_) {
+    panels_ = std::make_unique<ShellPanels>(window);
+    panels_->onImport = [this] { transferDialogs().openImportDialog(); };
+    panels_->onCreateDefaultLibrary = [] {
+      fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+    };
+  }
+  return *panels_;
+}
+
+void AppDelegate::dismissSheetForWindow(ui::Window& sheet) { panels().dismissSheetForWindow(sheet); }
+
+bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
+
+bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
+  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  return true;
+}
+
+bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
+  auto command = commandFor(selector);
+  if (!command) return false;
+  switch (*command) {
+    case Command::Import: transferDialogs().openImportDialog(); break;
+    case Command::Export: transferDialogs().openExportDialog(); break;
+    case Command::Backup: transferDialogs().openBackupDialog(); break;
+    case Command::Restore: transferDialogs().openRestoreDialog(); break;
+    case Command::ImportSheet: panels().showImportMessageSheet(); break;
+    case Command::Help: ShellPanels::openHelpLink(helplinks::kHelp); break;
+    case Command::EULA: ShellPanels::openHelpLink(helplinks::kEULA); break;
+    case Command::Extensions: ShellPanels::openHelpLink(helplinks::kExtensions); break;
+    case Command::Forum: ShellPanels::openHelpLink(helplinks::kForum); break;
+    case Command::Videos: ShellPanels::openHelpLink(helplinks::kVideos); break;
+    case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
+    case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
+    case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
+  }
   return true;
 }
 

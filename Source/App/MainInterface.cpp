@@ -246,6 +246,7 @@ void MainInterface::buildMainMenu() {
     return menu;
   };
   auto file = submenu("File");
+  addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
   file->addItemWithTitle("Quit Kesto", "terminate:", "q");
@@ -266,6 +267,7 @@ void MainInterface::buildMainMenu() {
   auto windowMenu = submenu("Window");
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
+  addHelpLinkItems(*help);
   help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
   addSettingsItems(*edit, *help);
 
@@ -313,6 +315,27 @@ void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
   edit.addItem(ui::MenuItem::separatorItem());
   edit.addItemWithTitle("Preferences…", "showPreferences:", ",")->setTarget(settingsMenuTarget_.get());
   help.addItemWithTitle("Check for Updates…", "checkForUpdates:")->setTarget(settingsMenuTarget_.get());
+}
+
+void MainInterface::addLibraryTransferItems(ui::Menu& file) {
+  // Answered by the application delegate at the end of the responder chain.
+  file.addItemWithTitle("Import Bookmarks…", "openImportDialog:", "I");
+  file.addItemWithTitle("Export Bookmarks…", "openExportDialog:", "E");
+  file.addItem(ui::MenuItem::separatorItem());
+  file.addItemWithTitle("Back Up Library…", "openBackupDialog:", "B");
+  // No key: it replaces the whole library.
+  file.addItemWithTitle("Restore Library…", "openRestoreDialog:");
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
+void MainInterface::addHelpLinkItems(ui::Menu& help) {
+  help.addItemWithTitle("Kesto Help", "showHelp:");
+  help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
+  help.addItemWithTitle("Browser Extensions", "showExtensions:");
+  help.addItemWithTitle("Video Tutorials", "showYoutube:");
+  help.addItemWithTitle("Feedback Forum", "showForum:");
+  help.addItemWithTitle("License Agreement", "showEULA:");
+  help.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::connect() {

@@ -78,6 +78,8 @@ class MainInterface {
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
+  static void addLibraryTransferItems(ui::Menu& file);
+  static void addHelpLinkItems(ui::Menu& help);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;

@@ -126,10 +126,14 @@ TEST(Retina, LargestScaleDecides) {
   EXPECT_TRUE(AppDelegate::detectRetina({2.0, 1.0}));
 }
 
-TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnce) {
+TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnceWhenAsked) {
   build(0);
   app().applicationDidFinishLaunching();
+  // An empty library only offers it.
   fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  spin(0.1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   auto folders = Folder::fetchFoldersOrderedByIndex();
   std::vector<std::string> names;

@@ -74,6 +74,7 @@ PLIST
 
 # ---- first start: the desktop entry, xdg-open, notifications without a bus ----
 start_kesto
+e2e_add_sample_library 30 || fail "no first-run panel"
 has_default() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
 wait_for 20 has_default || fail "no default library"
 

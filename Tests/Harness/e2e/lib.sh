@@ -58,3 +58,19 @@ e2e_screenshot() {  # file [window]
 e2e_pixel() {  # x y
   python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
 }
+
+# An empty library offers sample bookmarks in its first-run panel (a few seconds after the first
+# load); this waits for the panel and asks for them, as a new user would.
+e2e_add_sample_library() {  # [timeout]
+  local panel
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+  e2e_click "$panel" 227 149
+}
+
+# Closes the first-run panel of an empty library once it shows.
+e2e_close_first_run_panel() {  # [timeout]
+  local panel
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  e2e_key "$panel" Escape
+}
