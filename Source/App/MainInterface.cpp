@@ -268,8 +268,8 @@ void MainInterface::buildMainMenu() {
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
   addHelpLinkItems(*help);
-  help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
   addSettingsItems(*edit, *help);
+  help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
 
   ui::AboutPanelOptions about;
   about.applicationName = "Kesto";

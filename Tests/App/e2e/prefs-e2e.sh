@@ -62,10 +62,11 @@ e2e_wait_until 5 gone '^Preferences$' || fail "Escape left the preferences panel
 stored CheckDuplicates true || fail "a save did not write the other preferences"
 stored useAutoSync true || fail "a save did not write the automatic sync default"
 
-# Help: About Kesto, then Check for Updates.
+# Check for Updates is just above About Kesto, the Help menu's last item: Up from the first
+# wraps to About, and once more reaches it.
 e2e_key "$win" alt+h
 sleep 0.3
-e2e_key "$win" Down Return
+e2e_key "$win" Up Up Return
 updater="$(e2e_wait_window '^Kesto Updater$' 15)" || fail "Help > Check for Updates showed nothing"
 sleep 0.4
 e2e_screenshot "$shots/update-available.png" "$updater"
