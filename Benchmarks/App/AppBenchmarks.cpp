@@ -10,6 +10,7 @@
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -131,6 +132,53 @@ void BM_ReloadListAfterChange(benchmark::State& state) {
   WrenDataManager::sharedInstance().reset();
 }
 BENCHMARK(BM_ReloadListAfterChange)->Unit(benchmark::kMillisecond);
+
+// A hand-over from another process (a "kesto:" link or an add-text launch) into the drawn
+// library: the call plus everything it leaves queued for the main thread, then a redraw.
+template <typename Handover>
+void timeHandOver(benchmark::State& state, Handover handOver) {
+  auto ui = startAndDraw();
+  auto& app = ui->appDelegate();
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(state.range(1) != 0, "skipDuplicates");
+  int n = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    handOver(app, n++);
+    bool drained = false;
+    fnd::DispatchQueue::main().async([&] { drained = true; });
+    pumpUntil([&] { return drained; });
+    ui->window().displayIfNeeded();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  defaults.setBool(false, "skipDuplicates");
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+
+// As many addresses as one hand-over may carry, each as long as the text's bound allows,
+// all new to the library.
+void BM_HandOverMostAddresses(benchmark::State& state) {
+  const auto count = static_cast<int>(state.range(0));
+  timeHandOver(state, [count](AppDelegate& app, int round) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+      text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(2400, 'p') + "\n";
+    app.handleArguments({"--add-text", text});
+  });
+}
+BENCHMARK(BM_HandOverMostAddresses)->Args({100, 1})->Args({100, 0})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A "kesto:" link of encoded line breaks around one address.
+void BM_HandOverEncodedLineBreaks(benchmark::State& state) {
+  const auto breaks = static_cast<std::size_t>(state.range(0));
+  timeHandOver(state, [breaks](AppDelegate& app, int round) {
+    std::string url = "kesto:";
+    for (std::size_t i = 0; i < breaks; ++i) url += "%0A";
+    app.getUrl(url + "https://breaks" + std::to_string(round) + ".example/");
+  });
+}
+BENCHMARK(BM_HandOverEncodedLineBreaks)->Args({1500, 1})->Args({87000, 1})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -8,10 +8,19 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/UI/ApplicationMain.h"
@@ -20,7 +29,9 @@
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
+#include "Synchronize/AlertPresenter.h"
 #include "Synchronize/Backup.h"
+#include "Synchronize/HTMLExport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
@@ -59,6 +70,17 @@ void setFlag(const char* key) {
 }  // namespace
 
 AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
+  // Saves fail on the thread that saves; the user hears of it on the main thread.
+  std::weak_ptr<bool> alive = alive_;
+  WrenEntity::setSaveOutcomeHandler([this, alive](const std::optional<SaveFailure>& failure) {
+    auto deliver = [this, alive, failure] {
+      if (auto a = alive.lock(); !a || !*a) return;
+      if (failure) storeSaveFailed(*failure);
+      else toldOfSaveFailure_ = false;  // the store took everything: a new failure is news again
+    };
+    if (fnd::RunLoop::isMainThread()) deliver();
+    else fnd::DispatchQueue::main().async(deliver);
+  });
   // The scheme handler is in place before launching finishes; its outcome is not looked at.
   sys::registerURLSchemeHandler("kesto");
   // The first load starts before launching finishes, and may end before it too.
@@ -74,6 +96,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 
 AppDelegate::~AppDelegate() {
   *alive_ = false;
+  WrenEntity::setSaveOutcomeHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
   auto& center = sys::UserNotificationCenter::defaultCenter();
@@ -128,6 +151,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   initializeHotkey();
   initializeKesto();
   initializeLogging();
+  reportReadOnlyStore();
   if (!menuBarMode_) showMainKestoWindowAndDock();
 
   std::vector<double> scales;
@@ -290,6 +314,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
     sync.setHost(host);
     if (!sync.requestQuit()) return ui::TerminateReply::Later;
   }
+  if (offerToExportUnsavedChanges()) return ui::TerminateReply::Later;
   return appMustQuit_ && appCanQuit_ ? ui::TerminateReply::Now : ui::TerminateReply::Cancel;
 }
 
@@ -300,6 +325,96 @@ void AppDelegate::applicationWillTerminate() {
   autoSync();
   fnd::UserDefaults::standard().synchronize();
   LogCenter::flush();
+}
+
+// ---- a store that cannot be written ----
+
+namespace {
+
+constexpr const char* kSaveFailedTitle = "Kesto cannot save your library";
+constexpr const char* kKeptInMemory =
+    "What you add or change stays in Kesto while it runs, and saving is tried again with each change. "
+    "When you quit, Kesto offers to export what could not be saved.";
+
+std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
+  std::vector<std::shared_ptr<Bookmark>> out;
+  auto context = WrenEntity::defaultContext();
+  if (!context) return out;
+  for (const auto& list : {context->insertedObjects(), context->updatedObjects()})
+    for (const auto& o : list)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(o); b && !b->isDeleted()) out.push_back(std::move(b));
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+bool storeIsReadOnly() {
+  auto& data = WrenDataManager::sharedInstance();
+  if (data.lastError()) return false;  // a store that did not open is reported where it failed
+  auto coordinator = data.persistentStoreCoordinator();
+  return coordinator && coordinator->isReadOnly();
+}
+
+void tellReadOnly(const std::string& storePath) {
+  AlertPresenter::alert("Kesto opened your library read-only",
+                        "The library at " + storePath + " cannot be written to, so nothing can be saved there.\n\n" +
+                            kKeptInMemory);
+}
+
+}  // namespace
+
+void AppDelegate::reportReadOnlyStore() {
+  if (toldOfSaveFailure_ || !storeIsReadOnly()) return;  // a save made while loading may have said it
+  toldOfSaveFailure_ = true;
+  saveFailureCause_ = "The library file is read-only";
+  tellReadOnly(WrenDataManager::sharedInstance().persistentStorePath());
+}
+
+void AppDelegate::storeSaveFailed(const SaveFailure& failure) {
+  saveFailureCause_ = failure.cause;
+  if (toldOfSaveFailure_) return;
+  toldOfSaveFailure_ = true;
+  // A store that opened read-only is said as such, whichever comes first: this or the start.
+  if (storeIsReadOnly()) return tellReadOnly(failure.storePath);
+  AlertPresenter::alert(kSaveFailedTitle, failure.cause + ": the library at " + failure.storePath +
+                                              " could not be saved.\n\n" + kKeptInMemory);
+}
+
+std::string AppDelegate::unsavedExportPath() {
+  // No save panel here: a fixed file named by the time of the quit, beside the library, or in
+  // the documents folder (then the home folder) when the library's folder takes no files.
+  std::string folder = fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath());
+  for (const auto& other : {fnd::StandardPaths::documentsDirectory(), fnd::StandardPaths::homeDirectory()})
+    if (!fnd::FileManager::isWritable(folder) && !other.empty()) folder = other;
+  return folder + "/Unsaved bookmarks " +
+         fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+         ".html";
+}
+
+bool AppDelegate::offerToExportUnsavedChanges() {
+  if (!WrenEntity::lastSaveFailed() || WrenEntity::saveContext()) return false;
+  auto unsaved = unsavedBookmarks();
+  if (unsaved.empty()) return false;
+  const std::string path = unsavedExportPath();
+  const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
+  std::weak_ptr<bool> alive = alive_;
+  AlertPresenter::ask("Some changes could not be saved",
+                      cause + ": " + std::to_string(unsaved.size()) +
+                          " new or changed bookmarks are not in the library at " +
+                          WrenDataManager::sharedInstance().persistentStorePath() +
+                          ". Kesto can write them to \"" + path + "\" before it quits, to import later.",
+                      {"Export and Quit", "Quit Without Exporting", "Cancel"},
+                      [alive, unsaved, path](int answer) {
+                        if (auto a = alive.lock(); !a || !*a) return;
+                        bool quit = answer == 1;
+                        // A failed export says so itself and the quit is called off: nothing is
+                        // dropped without the user's word.
+                        if (answer == 0) quit = HTMLExport().exportBookmarks(unsaved, "Not saved", path);
+                        ui::Application::shared().replyToApplicationShouldTerminate(quit);
+                      });
+  return true;
 }
 
 // ---- global hot key ----
@@ -410,55 +525,66 @@ void AppDelegate::addUrlFromBrowserExtension() {
     fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
     return;
   }
+  // A hand-over is one change however many lines it holds: one save and one refresh of each
+  // view (the batch saves before the refreshes go out).
+  ViewUpdater::Coalescing oneRefresh;
+  WrenEntity::SaveBatch oneSave;
   std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
+  const bool fromDelicious = kestoData && kestoData->loadingFromDelicious();
+  const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
+  Folder::Ref target;
+  std::vector<std::shared_ptr<Bookmark>> made;
   for (const auto& line : intake::splitLines(text)) {
-    if (intake::isAddressLine(line)) {
-      if (++addresses > intake::kMaximumAddressesPerIntake) {
-        fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
-                        " addresses of a handed-in text were added");
-        break;
-      }
-      std::string message = kBookmarkAdded;
-      Folder::Ref target = Folder::inboxFolder();
-      if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData) target = kestoData->currentFolder();
-      const bool fromDelicious = kestoData && kestoData->loadingFromDelicious();
-      const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
-      // Addresses are stored decoded, so the comparison uses the decoded form.
-      const std::string stored = intake::storedFormOfAddress(line);
-      auto presentInService = [&](const char* service) {
-        for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
-          auto names = b->serviceNames();
-          if (std::find(names.begin(), names.end(), service) != names.end()) return true;
-        }
-        return false;
-      };
-      std::shared_ptr<Bookmark> made;
-      if (prefs.skipDuplicates()) {
-        if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
-          message = kBookmarkSkipped;
-        } else if (fromDelicious) {
-          made = Bookmark::addBookmarWithURL(line, "delicious");
-        } else if (fromPinboard) {
-          made = Bookmark::addBookmarWithURL(line, "pinboard");
-        } else {
-          made = Bookmark::addBookmarkWithURL(line, target);
-        }
-      } else if (fromDelicious || fromPinboard) {
-        const char* service = fromDelicious ? "delicious" : "pinboard";
-        if (presentInService(service)) message = kBookmarkSkipped;
-        else made = Bookmark::addBookmarWithURL(line, service);
-      } else {
-        made = Bookmark::addBookmarkWithURL(line, target);
-      }
-      if (made && bookmarksController) bookmarksController->updateBookmark(made);
-      ViewUpdater::updateSourceLists();
-      sys::UserNotificationCenter::defaultCenter().deliverNotification(
-          {message, line, sys::kUserNotificationDefaultSoundName});
-    }
     ViewUpdater::updateBookmarks();
+    auto address = intake::addressFromLine(line);
+    if (!address) continue;
+    if (++addresses > intake::kMaximumAddressesPerIntake) {
+      fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
+                      " addresses of a handed-in text were added");
+      break;
+    }
+    if (!target) {
+      target = Folder::inboxFolder();
+      if (!prefs.useInboxForBookmarks() && applicationIsActive_ && kestoData && kestoData->currentFolder())
+        target = kestoData->currentFolder();
+    }
+    std::string message = kBookmarkAdded;
+    // Addresses are stored decoded, so the comparison uses the decoded form; each check is one
+    // indexed look-up by address.
+    const std::string stored = intake::storedFormOfAddress(*address);
+    auto presentInService = [&](const char* service) {
+      for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
+        auto names = b->serviceNames();
+        if (std::find(names.begin(), names.end(), service) != names.end()) return true;
+      }
+      return false;
+    };
+    std::shared_ptr<Bookmark> bookmark;
+    if (prefs.skipDuplicates()) {
+      if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
+        message = kBookmarkSkipped;
+      } else if (fromDelicious) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "delicious");
+      } else if (fromPinboard) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "pinboard");
+      } else {
+        bookmark = Bookmark::addBookmarkWithURL(*address, target);
+      }
+    } else if (fromDelicious || fromPinboard) {
+      const char* service = fromDelicious ? "delicious" : "pinboard";
+      if (presentInService(service)) message = kBookmarkSkipped;
+      else bookmark = Bookmark::addBookmarWithURL(*address, service);
+    } else {
+      bookmark = Bookmark::addBookmarkWithURL(*address, target);
+    }
+    if (bookmark) made.push_back(std::move(bookmark));
+    ViewUpdater::updateSourceLists();
+    sys::UserNotificationCenter::defaultCenter().deliverNotification(
+        {message, *address, sys::kUserNotificationDefaultSoundName});
   }
+  if (bookmarksController) bookmarksController->updateBookmarks(made);
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {

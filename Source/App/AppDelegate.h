@@ -23,6 +23,7 @@ class OverlayController;
 class PreferencesController;
 class SharedFolderArchive;
 class SpinningIndicator;
+struct SaveFailure;
 
 // Posted on the default notification centre each time the application becomes active; the
 // Skyfolder link flow waits for it after sending the user to the browser.
@@ -118,6 +119,13 @@ class AppDelegate : public ui::ApplicationDelegate,
   // Whether the stored preference starts the application in the menu bar, without its window.
   static bool startsInMenuBarMode();
 
+  // A store that cannot be written: said once (at start when it opened read-only, else at the
+  // first failed save) until a save succeeds again; what is in memory stays, and a quit offers
+  // to export the bookmarks the store did not take to unsavedExportPath().
+  void reportReadOnlyStore();
+  void storeSaveFailed(const SaveFailure& failure);
+  static std::string unsavedExportPath();
+
   // Activity and overlay messages.
   void showActivity();
   void hideActivity();
@@ -130,6 +138,9 @@ class AppDelegate : public ui::ApplicationDelegate,
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
   void startAutomaticBackupSoon();
+  // Asks what to do with changes the store would not take; true when the question decides the
+  // quit (its answer replies to the application).
+  bool offerToExportUnsavedChanges();
 
   std::string urlToBeAdded_;
   std::string fileToBeImported_;
@@ -139,6 +150,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool terminated_ = false;
   bool automaticBackupRunning_ = false;
   bool firstLoadFinished_ = false;
+  bool toldOfSaveFailure_ = false;
+  std::string saveFailureCause_;
   std::unique_ptr<OverlayController> overlay_;
   std::unique_ptr<Backup> backup_;
   std::unique_ptr<SharedFolderArchive> archive_;

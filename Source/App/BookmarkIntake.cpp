@@ -1,6 +1,7 @@
 #include "App/BookmarkIntake.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Net/URL.h"
 
 #include <algorithm>
 
@@ -52,13 +53,61 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-bool isAddressLine(const std::string& line) {
-  if (line.compare(0, 4, "http") != 0 || line.size() > kMaximumAddressBytes) return false;
-  return std::none_of(line.begin(), line.end(), [](char c) {
-    auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7f;
-  });
+namespace {
+
+// U+061C, U+200E, U+200F, U+202A-U+202E and U+2066-U+2069 in UTF-8: the length of the one
+// starting at `i`, 0 when none does.
+std::size_t bidiControlAt(const std::string& s, std::size_t i) {
+  auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  if (at(i) == 0xD8 && at(i + 1) == 0x9C) return 2;
+  if (at(i) != 0xE2) return 0;
+  const unsigned b1 = at(i + 1), b2 = at(i + 2);
+  if (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) return 3;
+  if (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9) return 3;
+  return 0;
 }
+
+// The line as the URL parser takes it: the characters a browser would escape before sending
+// (spaces of a decoded payload, non-ASCII text) escaped.
+std::string escapedForParsing(const std::string& line) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(line.size());
+  for (char c : line) {
+    auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || u == ' ' || u == '"' || u == '<' || u == '>' || u == '\\' || u == '^' || u == '`' ||
+        u == '{' || u == '|' || u == '}') {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> addressFromLine(const std::string& line) {
+  if (line.compare(0, 4, "http") != 0 || line.size() > kMaximumAddressBytes) return std::nullopt;
+  std::string address;
+  address.reserve(line.size());
+  for (std::size_t i = 0; i < line.size();) {
+    if (std::size_t n = bidiControlAt(line, i)) {
+      i += n;
+      continue;
+    }
+    auto u = static_cast<unsigned char>(line[i]);
+    if (u < 0x20 || u == 0x7f) return std::nullopt;
+    address += line[i++];
+  }
+  auto url = net::URL::fromString(escapedForParsing(address));
+  if (!url || (url->scheme() != "http" && url->scheme() != "https") || url->host().empty()) return std::nullopt;
+  return address;
+}
+
+bool isAddressLine(const std::string& line) { return addressFromLine(line).has_value(); }
 
 std::string storedFormOfAddress(const std::string& line) { return fnd::removePercentEscapesOrKeep(line); }
 

@@ -26,8 +26,11 @@ std::optional<std::string> textFromSchemeURL(const std::string& url);
 // ending a line (text from a CRLF source) is dropped.
 std::vector<std::string> splitLines(const std::string& text);
 
-// Whether a line is taken as an address: it begins with "http", case-sensitive, is at most
-// kMaximumAddressBytes long and holds no control characters (a decoded "%00" or "%0D" included).
+// The address a line stands for: the line without bidirectional control characters (which
+// would show an address other than the one stored), when it begins with "http" (case-sensitive),
+// is at most kMaximumAddressBytes long, holds no control characters (a decoded "%00" or "%0D"
+// included) and parses as an http or https URL with a host. Absent for any other line.
+std::optional<std::string> addressFromLine(const std::string& line);
 bool isAddressLine(const std::string& line);
 
 // The form an address is stored in, for duplicate checks: percent escapes removed as bookmark

@@ -15,6 +15,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
 #include "Platform/System/Workspace.h"
+#include "Synchronize/AlertPresenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
@@ -422,7 +423,33 @@ bool BookmarksController::performAction(std::string_view selector, ui::Responder
 void BookmarksController::openSelectedBookmarks() {
   if (!kestoData) return;
   for (const auto& b : kestoData->selectedBookmarks())
-    if (auto url = b ? b->url() : std::nullopt) sys::Workspace::openURL(*url);
+    if (auto url = b ? b->url() : std::nullopt) openBookmarkAddress(*url);
+}
+
+void BookmarksController::openBookmarkAddress(const std::string& url) {
+  using sys::Workspace;
+  // Addresses come from peers and archives too; a long one is cut for the question.
+  const std::string shown = url.size() > 200 ? url.substr(0, 200) + "…" : url;
+  switch (Workspace::policyForURL(url)) {
+    case Workspace::OpenPolicy::Browser:
+      Workspace::openURL(url);
+      return;
+    case Workspace::OpenPolicy::Refused:
+      AlertPresenter::alert("Kesto does not open this address",
+                            "“" + shown + "” names a program, a desktop entry or a file on another computer. "
+                            "Kesto opens web pages and documents, never programs.");
+      return;
+    case Workspace::OpenPolicy::AskFirst: {
+      const std::string scheme = Workspace::schemeOf(url);
+      AlertPresenter::ask("Open a “" + scheme + ":” address?",
+                          "“" + shown + "” is not a web page. Opening it hands it to the program your desktop "
+                          "chooses for “" + scheme + ":” addresses.",
+                          {"Open", "Cancel"}, [url](int answer) {
+                            if (answer == 0) Workspace::openURL(url);
+                          });
+      return;
+    }
+  }
 }
 
 // ---- toolbar and buttons ----
@@ -564,8 +591,12 @@ void BookmarksController::fixIsUpdatingBookmarks() {
 }
 
 void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookmark) {
-  if (!kestoData || !bookmark) return;
-  kestoData->addBookmarks({bookmark});
+  if (bookmark) updateBookmarks({bookmark});
+}
+
+void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
+  if (!kestoData || bookmarks.empty()) return;
+  kestoData->addBookmarks(bookmarks);
   kestoData->loadBookmarks();
 }
 

@@ -91,8 +91,13 @@ class BookmarksController : public ui::Responder,
 
   // A bookmark made outside the list (intake, add sheet): into the list and the current view.
   void updateBookmark(const std::shared_ptr<Bookmark>& bookmark);
+  // The same for bookmarks made together: the list is recomputed once for all of them.
+  void updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks);
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
+  // Web pages open at once; an address of another scheme only once the user agreed to it by
+  // name; a local program never.
+  void openBookmarkAddress(const std::string& url);
 
   void hideNoBookmarksLabel() { keepNoBookmarksLabelHidden_ = true; }
   void hideMoreBookmarksButton();

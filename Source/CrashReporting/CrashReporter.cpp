@@ -9,8 +9,12 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -153,7 +157,90 @@ bool isHexKey(const std::string& key) {
   return true;
 }
 
+// ---- an alternate signal stack for every thread ----
+//
+// A stack overflow can only be recorded on a stack of its own, and an alternate signal stack
+// belongs to one thread. Thread creation is wrapped for the whole process (toolkit, library and
+// our own threads alike), so each thread gets one as it starts and gives it back as it ends.
+
+constexpr std::size_t kThreadAlternateStackSize = 64 * 1024;
+
+class ThreadAlternateStack {
+ public:
+  ThreadAlternateStack() {
+    stack_t current;
+    std::memset(&current, 0, sizeof current);
+    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;  // has one
+    void* memory = ::mmap(nullptr, kThreadAlternateStackSize, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK | MAP_NORESERVE, -1, 0);
+    if (memory == MAP_FAILED) return;
+    stack_t stack;
+    std::memset(&stack, 0, sizeof stack);
+    stack.ss_sp = memory;
+    stack.ss_size = kThreadAlternateStackSize;
+    if (::sigaltstack(&stack, nullptr) != 0) {
+      ::munmap(memory, kThreadAlternateStackSize);
+      return;
+    }
+    memory_ = memory;
+  }
+  ~ThreadAlternateStack() {
+    if (!memory_) return;
+    // Switched off before the memory goes, unless the thread put another in its place.
+    stack_t current;
+    std::memset(&current, 0, sizeof current);
+    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory_) {
+      stack_t off;
+      std::memset(&off, 0, sizeof off);
+      off.ss_flags = SS_DISABLE;
+      ::sigaltstack(&off, nullptr);
+    }
+    ::munmap(memory_, kThreadAlternateStackSize);
+  }
+  ThreadAlternateStack(const ThreadAlternateStack&) = delete;
+  ThreadAlternateStack& operator=(const ThreadAlternateStack&) = delete;
+
+ private:
+  void* memory_ = nullptr;
+};
+
+struct ThreadStart {
+  void* (*routine)(void*);
+  void* argument;
+};
+
+void* startWithAlternateStack(void* raw) {
+  ThreadStart start = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  // Also given back when the thread ends through pthread_exit or cancellation (both unwind).
+  ThreadAlternateStack stack;
+  return start.routine(start.argument);
+}
+
+using ThreadCreate = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+
+ThreadCreate systemThreadCreate() {
+  static const ThreadCreate create = reinterpret_cast<ThreadCreate>(::dlsym(RTLD_NEXT, "pthread_create"));
+  return create;
+}
+
 }  // namespace
+
+}  // namespace kesto
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*),
+                              void* argument) {
+  using namespace kesto;
+  ThreadCreate create = systemThreadCreate();
+  if (!create) return EAGAIN;
+  auto* start = new (std::nothrow) ThreadStart{routine, argument};
+  if (!start) return create(thread, attributes, routine, argument);
+  int rc = create(thread, attributes, startWithAlternateStack, start);
+  if (rc != 0) delete start;
+  return rc;
+}
+
+namespace kesto {
 
 std::string CrashReporter::crashLogDirectory() { return fnd::StandardPaths::logsDirectory(); }
 
@@ -178,7 +265,9 @@ bool CrashReporter::startWithAPIKey(const std::string& apiKey) {
   std::memset(&stack, 0, sizeof stack);
   stack.ss_sp = gAlternateStack;
   stack.ss_size = sizeof gAlternateStack;
-  ::sigaltstack(&stack, nullptr);  // lets a stack overflow still be recorded
+  // The starting thread's own (threads started later get theirs as they start), so a stack
+  // overflow there is still recorded.
+  ::sigaltstack(&stack, nullptr);
 
   struct sigaction action;
   std::memset(&action, 0, sizeof action);

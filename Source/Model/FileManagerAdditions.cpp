@@ -75,7 +75,7 @@ void sortCaseInsensitive(std::vector<std::string>& v) {
 
 bool checkOrCreatePath(const std::string& path) {
   if (checkIfPathExists(path)) return true;
-  return fnd::FileManager::createDirectory(path, true, 0755);
+  return fnd::FileManager::createDirectory(path, true);
 }
 
 bool checkIfPathExists(const std::string& path) { return fnd::FileManager::fileExists(path); }

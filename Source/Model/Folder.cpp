@@ -25,6 +25,32 @@ bool isPseudoFolderID(const std::string& id) {
   return id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID;
 }
 
+constexpr const char* kUntitled = "Untitled";
+
+// The fixed place and name of the two special folders; false for any other folder.
+bool isSpecial(const std::string& id, const char** name) {
+  if (id == Folder::kInboxID) return *name = "Inbox", true;
+  if (id == Folder::kImportedID) return *name = "Imported", true;
+  return false;
+}
+
+// Puts a special folder back at the top under its name, and gives a folder without a parent or
+// a name one. Answers whether anything changed.
+bool placeFolder(Folder& folder) {
+  const char* specialName = nullptr;
+  bool changed = false;
+  if (isSpecial(folder.folderID(), &specialName)) {
+    if (folder.parentFolderID() != Folder::kRootID) folder.setParentFolderID(Folder::kRootID), changed = true;
+    if (folder.name() != specialName) folder.setName(specialName), changed = true;
+    return changed;
+  }
+  if (!folder.value(a::parentFolderID).isString() || folder.parentFolderID().empty())
+    folder.setParentFolderID(Folder::kImportedID), changed = true;
+  const std::string name = folder.value(a::name).isString() ? folder.name() : std::string();
+  if (name.find_first_not_of(" \t\r\n") == std::string::npos) folder.setName(kUntitled), changed = true;
+  return changed;
+}
+
 Folder::List sortedByIndex(Folder::List list) {
   std::stable_sort(list.begin(), list.end(), [](const Folder::Ref& x, const Folder::Ref& y) {
     return x->orderIndex() < y->orderIndex();
@@ -229,16 +255,21 @@ std::int64_t Folder::numberOfSiblings() const {
 
 Folder::Ref Folder::importFolder(const FolderDummy& record, bool fromSync, const ContextRef& context) {
   auto ctx = context ? context : defaultContext();
-  auto folder = folderWithFolderID(record.folderID.string(), ctx);
+  const std::string id = record.folderID.isString() ? record.folderID.string() : std::string();
+  // A record of version 0 or less for a folder not here yet must not leave an empty shell named
+  // after its identifier.
+  const bool isNew = !id.empty() && !existingFolderWithFolderID(id, ctx);
+  auto folder = folderWithFolderID(id, ctx);
   if (!folder) return nullptr;
-  folder->takeRecord(record, fromSync);
+  folder->takeRecord(record, fromSync, isNew);
+  placeFolder(*folder);
   saveContext(ctx);
   return folder;
 }
 
-void Folder::takeRecord(const FolderDummy& record, bool fromSync) {
+void Folder::takeRecord(const FolderDummy& record, bool fromSync, bool isNew) {
   const std::int64_t incoming = record.version.intValue();
-  if (fromSync && incoming <= version()) return;
+  if (fromSync && !isNew && incoming <= version()) return;
   setValue(a::name, record.name);
   setValue(a::folderID, record.folderID);
   setOrderIndex(record.orderIndex.intValue());
@@ -247,6 +278,30 @@ void Folder::takeRecord(const FolderDummy& record, bool fromSync) {
   setIsExpanded(record.isExpanded.intValue());
   if (fromSync) setValue(a::color, record.color);
   setValue(a::blocked, record.blocked);
+}
+
+int Folder::settleFolderTree(const ContextRef& context) {
+  auto ctx = context ? context : defaultContext();
+  auto all = fetchEntities(ctx).value_or(List{});
+  std::unordered_set<std::string> ids;
+  bool haveImported = false;
+  for (const auto& f : all) {
+    ids.insert(f->folderID());
+    haveImported = haveImported || f->folderID() == kImportedID;
+  }
+  int moved = 0;
+  for (const auto& f : all) {
+    bool changed = placeFolder(*f);
+    const std::string parent = f->parentFolderID();
+    if (parent != kRootID && !ids.count(parent)) {
+      f->setParentFolderID(kImportedID);
+      changed = true;
+    }
+    if (changed) ++moved;
+  }
+  if (moved && !haveImported)
+    if (auto imported = folderWithFolderID(kImportedID, ctx)) placeFolder(*imported);
+  return moved;
 }
 
 void Folder::cleanRogueFolders() {

@@ -59,11 +59,17 @@ class Folder : public Entity<Folder> {
   std::int64_t numberOfSiblings() const;
 
   // Creates or updates a folder from a transfer record (a sync file or a shared-folder archive),
-  // then saves the context.
+  // then saves the context. A folder new here is filled whatever the record's version; the
+  // Inbox and Imported folders stay at the top with their names whatever a record says; a
+  // record without a parent goes under Imported, and one without a name is "Untitled".
   static Ref importFolder(const FolderDummy& record, bool fromSync, const ContextRef& context = nullptr);
   // importFolder's update of this folder, without the lookup and the save: in a sync only a
-  // higher version is taken.
-  void takeRecord(const FolderDummy& record, bool fromSync);
+  // higher version is taken, unless the folder was just made for this record.
+  void takeRecord(const FolderDummy& record, bool fromSync, bool isNew = false);
+  // After a merge or import: the Inbox and Imported folders back at the top with their names,
+  // and every folder whose parent is missing or names no folder under Imported, so none is left
+  // where no list shows it. Answers how many were moved; nothing is saved.
+  static int settleFolderTree(const ContextRef& context = nullptr);
   // Deletes every folder with an empty name. Their bookmarks move to the Inbox and their child
   // folders to the top level first, so nothing is orphaned.
   static void cleanRogueFolders();

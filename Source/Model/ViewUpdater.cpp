@@ -2,19 +2,42 @@
 
 #include "Platform/Foundation/NotificationCenter.h"
 
+#include <utility>
+#include <vector>
+
 namespace kesto {
 
 namespace {
 
 const char kClassTag = 0;
 
+thread_local int tCoalescing = 0;
+thread_local std::vector<std::pair<std::string, const void*>> tHeld;
+
 void post(std::string_view name, const void* object, fnd::Dictionary userInfo = {}) {
+  if (tCoalescing > 0 && userInfo.empty() && name != BRWActivityStartedNotification &&
+      name != BRWActivityEndedNotification) {
+    for (const auto& [heldName, heldObject] : tHeld)
+      if (heldName == name && heldObject == object) return;
+    tHeld.emplace_back(std::string(name), object);
+    return;
+  }
   fnd::NotificationCenter::defaultCenter().postNotificationName(name, object, std::move(userInfo));
 }
 
 }  // namespace
 
 const void* ViewUpdater::classObject() { return &kClassTag; }
+
+ViewUpdater::Coalescing::Coalescing() { ++tCoalescing; }
+
+ViewUpdater::Coalescing::~Coalescing() {
+  if (--tCoalescing > 0) return;
+  // Observers may ask for more refreshes while these are posted; those go out at once.
+  auto held = std::move(tHeld);
+  tHeld.clear();
+  for (const auto& [name, object] : held) post(name, object);
+}
 
 void ViewUpdater::updateBookmarks() { post(BRWUpdateBookmarksViewNotification, classObject()); }
 void ViewUpdater::updateBookmarksAndResetView() { post(BRWUpdateBookmarksAndResetViewNotification, classObject()); }

@@ -55,6 +55,17 @@ class ViewUpdater {
   // The sender the class-level posts carry.
   static const void* classObject();
 
+  // While one lives on a thread, the refresh requests made there are held and each is posted
+  // once when the outermost ends, in the order first asked: work that changes many things at
+  // once costs one refresh of each view. Overlay messages and activity posts are not held.
+  class Coalescing {
+   public:
+    Coalescing();
+    ~Coalescing();
+    Coalescing(const Coalescing&) = delete;
+    Coalescing& operator=(const Coalescing&) = delete;
+  };
+
   static void updateBookmarks();
   static void updateBookmarksAndResetView();
   static void updateMenuBookmarks();

@@ -7,6 +7,11 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 
+#include <sqlite3.h>
+
+#include <atomic>
+#include <mutex>
+
 namespace kesto {
 
 void logDetailedError(std::string_view action, const fnd::Error* error) {
@@ -42,6 +47,61 @@ void WrenEntity::deleteEntityInContext(const ContextRef& context) {
   context->deleteObject(self);
 }
 
+namespace {
+
+std::mutex gOutcomeMutex;
+WrenEntity::SaveOutcomeHandler gOutcomeHandler;
+std::atomic<bool> gMainSaveFailed{false};
+
+thread_local int tBatchDepth = 0;
+thread_local bool tBatchHeldSave = false;
+
+void reportOutcome(const std::optional<SaveFailure>& failure) {
+  WrenEntity::SaveOutcomeHandler handler;
+  {
+    std::lock_guard lock(gOutcomeMutex);
+    handler = gOutcomeHandler;
+  }
+  if (handler) handler(failure);
+}
+
+}  // namespace
+
+void WrenEntity::setSaveOutcomeHandler(SaveOutcomeHandler handler) {
+  std::lock_guard lock(gOutcomeMutex);
+  gOutcomeHandler = std::move(handler);
+}
+
+bool WrenEntity::lastSaveFailed() { return gMainSaveFailed.load(); }
+
+std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {
+  auto it = error.userInfo().find("NSSQLiteErrorDomain");
+  const auto code = it == error.userInfo().end() ? 0 : it->second.intValue() & 0xff;
+  switch (code) {
+    case SQLITE_FULL: return "The disk is full";
+    case SQLITE_READONLY: return "The library file is read-only";
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return "Kesto may not write to the library file";
+    case SQLITE_CANTOPEN: return "The library file could not be opened for writing";
+    case SQLITE_IOERR: return "The disk could not be written to";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "Another program holds the library file";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return "The library file is damaged";
+    default: break;
+  }
+  std::string text = error.localizedDescription();
+  return text.empty() ? std::string("The library could not be written") : text;
+}
+
+WrenEntity::SaveBatch::SaveBatch() { ++tBatchDepth; }
+
+WrenEntity::SaveBatch::~SaveBatch() {
+  if (--tBatchDepth > 0 || !tBatchHeldSave) return;
+  tBatchHeldSave = false;
+  saveContext();
+}
+
 bool WrenEntity::saveContext() { return saveContext(defaultContext()); }
 
 bool WrenEntity::saveContext(const ContextRef& context) {
@@ -50,9 +110,23 @@ bool WrenEntity::saveContext(const ContextRef& context) {
     logDetailedError("Error in saveContext:", &e);
     return false;
   }
+  const bool isMain = context == defaultContext();
+  if (isMain && tBatchDepth > 0) {
+    // Held: the batch's end saves, and reports what became of it.
+    tBatchHeldSave = true;
+    return true;
+  }
   fnd::Error error;
-  if (context->save(&error)) return true;
+  if (context->save(&error)) {
+    if (isMain && gMainSaveFailed.exchange(false)) reportOutcome(std::nullopt);
+    return true;
+  }
   logDetailedError("Error in saveContext:", &error);
+  // A child saves into its parent in memory; only a context on the store can lose changes.
+  if (!context->parent()) {
+    if (isMain) gMainSaveFailed = true;
+    reportOutcome(SaveFailure{error, causeOfSaveFailure(error), WrenDataManager::sharedInstance().persistentStorePath()});
+  }
   return false;
 }
 

@@ -6,6 +6,7 @@
 #include "Platform/Store/SortDescriptor.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,14 @@ using ContextRef = std::shared_ptr<store::Context>;
 // Logs "Failed to <action>: <description>" and each detailed error of a failed save or fetch.
 void logDetailedError(std::string_view action, const fnd::Error* error);
 
+// A save the store did not take: the error, its cause in the user's words ("The disk is full")
+// and the store file it was meant for.
+struct SaveFailure {
+  fnd::Error error;
+  std::string cause;
+  std::string storePath;
+};
+
 // Base of every entity class. Class-level fetches, counts and saves work in the main context of
 // WrenDataManager unless a context is given; without a store they find nothing and save nothing.
 class WrenEntity : public store::ManagedObject {
@@ -37,8 +46,28 @@ class WrenEntity : public store::ManagedObject {
   void deleteEntity();
   void deleteEntityInContext(const ContextRef& context);
 
+  // True when the store took every change. A failed save leaves the changes in the context, so
+  // nothing is lost from memory and the next save tries them again.
   static bool saveContext();
   static bool saveContext(const ContextRef& context);
+
+  // Told (on the saving thread) of every failed save of a context that writes to the store, and
+  // with no failure when the main context saves again after failures. The application shows it.
+  using SaveOutcomeHandler = std::function<void(const std::optional<SaveFailure>& failure)>;
+  static void setSaveOutcomeHandler(SaveOutcomeHandler handler);
+  // Whether the last save of the main context failed: its changes are then only in memory.
+  static bool lastSaveFailed();
+  static std::string causeOfSaveFailure(const fnd::Error& error);
+
+  // While one lives on the main thread, saves of the main context are held and made once, when
+  // the outermost ends: work that changes many objects at once writes the store once.
+  class SaveBatch {
+   public:
+    SaveBatch();
+    ~SaveBatch();
+    SaveBatch(const SaveBatch&) = delete;
+    SaveBatch& operator=(const SaveBatch&) = delete;
+  };
   // A new identifier: an upper-case canonical UUID.
   static std::string uniqueID();
 

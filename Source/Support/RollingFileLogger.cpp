@@ -108,7 +108,7 @@ std::string LogFileManager::createNewLogFile() {
   }
   for (unsigned long attempt = first; attempt < first + 1000; ++attempt) {
     std::string path = stem + (attempt == 0 ? "" : "~" + std::to_string(attempt)) + kSuffix;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = FileManager::createPrivateFile(path);
     if (fd >= 0) {
       ::close(fd);
       return path;

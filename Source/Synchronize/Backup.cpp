@@ -56,7 +56,7 @@ struct Db {
 bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* error) {
   // The library is the user's alone: the copy starts as an empty file only they can read, which
   // SQLite then fills (it keeps the mode of a file it finds).
-  if (int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
+  if (int fd = fnd::FileManager::createPrivateFile(to); fd >= 0) ::close(fd);
   Db source, destination;
   if (sqlite3_open_v2(from.c_str(), &source.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     if (error) *error = backupError(1, "Could not open " + from + ": " + source.message());

@@ -218,6 +218,21 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
   return writeFile(path);
 }
 
+bool HTMLExport::exportBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks, const std::string& folderName,
+                                 const std::string& path) {
+  createExportStringInit();
+  std::string& out = d_->exportString;
+  out += "<DT><H3 FOLDED>" + escape(folderName, false) + "</H3>\n<DL><p>\n";
+  for (const auto& b : bookmarks) {
+    if (!b) continue;
+    out += "<DT><A HREF=\"" + escape(b->url().value_or(""), true) + "\">";
+    out += escape(b->title().value_or(""), false) + "</A>\n";
+  }
+  out += "</DL><p>\n";
+  createExportStringEnd();
+  return writeFile(path);
+}
+
 std::string HTMLExport::exportToHTML(const std::shared_ptr<Folder>& folder) {
   createExportStringInit();
   d_->exportString += createHTMLByFolder(folder);
@@ -232,7 +247,7 @@ bool HTMLExport::exportFolder(const std::shared_ptr<Folder>& folder, const std::
 
 bool HTMLExport::writeFile(const std::string& path) {
   fnd::Error error;
-  if (path.empty() || !fnd::FileManager::writeFile(path, d_->exportString, true, 0644, &error)) {
+  if (path.empty() || !fnd::FileManager::writeFile(path, d_->exportString, true, fnd::kPrivateFileMode, &error)) {
     fnd::logError("Export failed: " + error.localizedDescription());
     const std::string message = "Your Kesto Export file could not be written to: " + path;
     if (d_->delegate)

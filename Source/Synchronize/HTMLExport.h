@@ -6,6 +6,7 @@
 
 namespace kesto {
 
+class Bookmark;
 class Folder;
 
 // Told how an export ended.
@@ -34,6 +35,10 @@ class HTMLExport {
   bool exportAllTofile(const std::string& path);
   // Only `folder` and what lies below it.
   bool exportFolder(const std::shared_ptr<Folder>& folder, const std::string& path);
+  // `bookmarks` alone, in one folder named `folderName` (what a library that cannot be saved
+  // still holds in memory); false when the file was not written.
+  bool exportBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks, const std::string& folderName,
+                       const std::string& path);
   // The file for one folder, not written.
   std::string exportToHTML(const std::shared_ptr<Folder>& folder);
 

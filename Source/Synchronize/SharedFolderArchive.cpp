@@ -8,6 +8,7 @@
 #include "Model/DataManager.h"
 #include "Model/FileManagerAdditions.h"
 #include "Model/Folder.h"
+#include "Model/FolderDummy.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 
@@ -22,6 +23,11 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Predicate.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -69,11 +75,13 @@ bool SharedFolderArchive::writeToExportFolder(const std::string& xml, const std:
     return false;
   }
   const std::string contents = packagePath + "/Contents";
-  if (!fnd::FileManager::createDirectory(packagePath, true, 0755, e) ||
-      !fnd::FileManager::createDirectory(contents, true, 0755, e))
+  if (!fnd::FileManager::createDirectory(packagePath, true, fnd::kPrivateFolderMode, e) ||
+      !fnd::FileManager::createDirectory(contents, true, fnd::kPrivateFolderMode, e))
     return false;
-  if (!fnd::FileManager::writeFile(contents + "/kesto.xml", fnd::encodeUTF16LEWithBOM(xml), true, 0644, e)) return false;
-  if (!fnd::FileManager::createDirectory(contents + "/Resources", true, 0755, e)) return false;
+  if (!fnd::FileManager::writeFile(contents + "/kesto.xml", fnd::encodeUTF16LEWithBOM(xml), true,
+                                   fnd::kPrivateFileMode, e))
+    return false;
+  if (!fnd::FileManager::createDirectory(contents + "/Resources", true, fnd::kPrivateFolderMode, e)) return false;
   const std::string plist = contents + "/Info.plist";
   if (fnd::FileManager::fileExists(plist) && !fnd::FileManager::removeItem(plist, e)) return false;
   return true;
@@ -135,13 +143,75 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
   return packagePath;
 }
 
-std::optional<std::string> SharedFolderArchive::readArchiveDocument(const std::string& packagePath) {
-  auto bytes = fnd::FileManager::readFile(packagePath + "/Contents/kesto.xml", kMaxDocumentBytes);
-  if (!bytes) return std::nullopt;
-  return fnd::decodeTextByBOM(*bytes);
+namespace {
+
+// Closes a descriptor when it goes.
+struct Descriptor {
+  int fd = -1;
+  explicit Descriptor(int f) : fd(f) {}
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::string archiveName(const std::string& path) {
+  std::string name = fnd::FileManager::lastPathComponent(path);
+  const std::string suffix = std::string(".") + SharedFolderArchive::kExtension;
+  if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+    name.resize(name.size() - suffix.size());
+  return name;
 }
 
-void SharedFolderArchive::rekeyFolders(SyncDocument& document) {
+// Why something that was opened as an archive is none, in the user's words.
+std::string notAnArchive(const std::string& path) {
+  const std::string shown = "“" + fnd::FileManager::lastPathComponent(path) + "”";
+  char head[2] = {};
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.fd >= 0 && ::read(file.fd, head, sizeof head) == 2 && head[0] == 'P' && head[1] == 'K')
+    return shown + " is a zip file, not a Kesto archive. A Kesto archive is a folder; if the zip holds one, "
+                   "unpack it and open that folder.";
+  return shown + " is not a Kesto archive. A Kesto archive is a folder holding Contents/kesto.xml.";
+}
+
+}  // namespace
+
+std::optional<std::string> SharedFolderArchive::readArchiveDocument(const std::string& packagePath,
+                                                                    std::string* refusal) {
+  const std::string shown = "“" + fnd::FileManager::lastPathComponent(packagePath) + "”";
+  auto refuse = [&](const std::string& why) -> std::optional<std::string> {
+    if (refusal) *refusal = why;
+    return std::nullopt;
+  };
+  // Each step below the package is opened without following links, so a link planted in an
+  // archive cannot make it read a file of the receiver's.
+  Descriptor package(::open(packagePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (package.fd < 0) return refuse(notAnArchive(packagePath));
+  Descriptor contents(::openat(package.fd, "Contents", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (contents.fd < 0)
+    return refuse(errno == ELOOP || errno == ENOTDIR ? shown + " was refused: its Contents folder is a link or no folder."
+                                                     : shown + " holds no Contents/kesto.xml.");
+  Descriptor file(::openat(contents.fd, "kesto.xml", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.fd < 0)
+    return refuse(errno == ELOOP ? shown + " was refused: its Contents/kesto.xml is a link, which could point at any "
+                                           "file outside the archive."
+                                 : shown + " holds no Contents/kesto.xml.");
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return refuse(shown + " holds no readable Contents/kesto.xml.");
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxDocumentBytes) return refuse(shown + " is too large to import.");
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return refuse(shown + " could not be read.");
+    if (n == 0) break;
+    if (bytes.size() + static_cast<std::size_t>(n) > kMaxDocumentBytes) return refuse(shown + " is too large to import.");
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return fnd::decodeTextByBOM(bytes);
+}
+
+void SharedFolderArchive::rekeyFolders(SyncDocument& document, const std::string& topName) {
   std::unordered_map<std::string, std::string> newIDs;
   for (auto& folder : document.folders) {
     const std::string old = folder.folderID.isString() ? folder.folderID.string() : std::string();
@@ -161,16 +231,34 @@ void SharedFolderArchive::rekeyFolders(SyncDocument& document) {
   }
   for (auto& bookmark : document.bookmarks) {
     const std::string old = bookmark.folderID.isString() ? bookmark.folderID.string() : std::string();
-    if (auto it = newIDs.find(old); it != newIDs.end())
+    if (auto it = newIDs.find(old); it != newIDs.end()) {
       bookmark.folderID = it->second;
-    else if (!topID.empty())
-      bookmark.folderID = topID;
+      continue;
+    }
+    // No folder of the archive holds it: never a folder with an identifier the sender chose.
+    if (topID.empty()) {
+      FolderDummy top;
+      topID = WrenEntity::uniqueID();
+      top.folderID = topID;
+      top.parentFolderID = std::string(Folder::kImportedID);
+      top.name = topName.empty() ? std::string("Untitled") : topName;
+      top.orderIndex = 0;
+      top.version = 0;
+      top.isExpanded = 0;
+      document.folders.push_back(std::move(top));
+    }
+    bookmark.folderID = topID;
   }
 }
 
 bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, std::function<void(bool)> completion) {
   bool isDirectory = false;
-  if (path.empty() || !fnd::FileManager::fileExists(path, &isDirectory) || !isDirectory) return false;
+  if (path.empty() || !fnd::FileManager::fileExists(path, &isDirectory)) return false;
+  if (!isDirectory) {
+    // Opened as an archive, so the user expects one: say why nothing happens.
+    AlertPresenter::alert("Import", notAnArchive(path));
+    return false;
+  }
   if (!Synchronizer::beginExclusiveJob()) {
     AlertPresenter::alert("Import", "A sync or another archive is in progress. Try again when it has ended.");
     return false;
@@ -179,13 +267,14 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
   ViewUpdater::showMessage("Importing...");
 
   auto impl = d_;
-  auto done = [impl, completion](bool imported) {
+  auto done = [impl, completion](bool imported, const std::string& refusal = std::string()) {
     // Main thread.
     if (imported) {
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
     } else {
-      AlertPresenter::alert("Import", "The archive could not be read. Nothing was imported.");
+      AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
+                                          " Nothing was imported.");
     }
     if (impl->sheet) impl->sheet(false);
     Synchronizer::endExclusiveJob();
@@ -194,9 +283,10 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
 
   std::thread([path, done] {
     std::optional<SyncDocument> document;
-    if (auto text = readArchiveDocument(path)) document = SyncFile::read(*text, false);
+    std::string refusal;
+    if (auto text = readArchiveDocument(path, &refusal)) document = SyncFile::read(*text, false);
     if (!document) {
-      fnd::DispatchQueue::main().async([done] { done(false); });
+      fnd::DispatchQueue::main().async([done, refusal] { done(false, refusal); });
       return;
     }
     // An archive carries folders and bookmarks only: never the folder-lock password, accounts
@@ -204,7 +294,7 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     document->password.reset();
     document->services.clear();
     document->deletions.clear();
-    rekeyFolders(*document);
+    rekeyFolders(*document, archiveName(path));
     auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
     if (!context) {
       fnd::DispatchQueue::main().async([done] { done(false); });

@@ -52,12 +52,15 @@ class SharedFolderArchive {
   bool importSharedFolderFromPath(const std::string& path, std::function<void(bool imported)> completion = {});
 
   // The shared-folder document of an archive, decoded by its byte-order mark; absent when it
-  // cannot be read.
-  static std::optional<std::string> readArchiveDocument(const std::string& packagePath);
+  // cannot be read, with the reason in `refusal` when one is given. Links inside the package are
+  // never followed: an archive is read only from what it holds itself.
+  static std::optional<std::string> readArchiveDocument(const std::string& packagePath,
+                                                        std::string* refusal = nullptr);
   // Gives every folder of the document a fresh identifier and moves the references (parents,
   // bookmarks' folders) with it. Folders whose parent is not in the document go under
-  // "_imported"; bookmarks whose folder is not in it go to the top folder.
-  static void rekeyFolders(SyncDocument& document);
+  // "_imported"; bookmarks whose folder is not in it go to the top folder, which is made under
+  // "_imported" and named `topName` when the archive has none.
+  static void rekeyFolders(SyncDocument& document, const std::string& topName = "Untitled");
 
  private:
   struct Impl;

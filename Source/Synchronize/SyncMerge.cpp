@@ -345,12 +345,13 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
         continue;
       }
     }
-    if (!local) {
+    const bool isNew = !local;
+    if (isNew) {
       local = Folder::newFolderWithFolderID(id, ctx);
       if (!local) continue;
       folders.emplace(id, local);
     }
-    local->takeRecord(f, options.isSync);
+    local->takeRecord(f, options.isSync, isNew);
   }
 
   if (options.isSync) {
@@ -375,6 +376,7 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     for (const auto& t : options.localTombstones) applyTombstone(state, t, result);
   }
 
+  Folder::settleFolderTree(ctx);
   result.cyclesBroken = Folder::breakParentCycles(options.cycleParent, ctx);
   fnd::Error error;
   result.saved = ctx->save(&error);

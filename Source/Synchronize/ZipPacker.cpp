@@ -84,6 +84,8 @@ bool ZipPacker::overWrite(const std::string& path) { return delegate_ ? delegate
 bool ZipPacker::createZipFile2(const std::string& path) {
   closeZipFile2();
   zipFile_ = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+  // The payload holds the whole library: the user's alone, whatever the umask made of it.
+  if (zipFile_) fnd::FileManager::setPermissions(path, fnd::kPrivateFileMode);
   return zipFile_ != nullptr;
 }
 
@@ -194,7 +196,8 @@ bool ZipPacker::unzipFileTo(const std::string& folder, bool overwrite) {
       if (!skip) {
         // Never follow a link planted at the target.
         std::remove(full.c_str());
-        if (FILE* out = std::fopen(full.c_str(), "wbx")) {
+        int fd = fnd::FileManager::createPrivateFile(full);
+        if (FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr) {
           while (true) {
             int n = unzReadCurrentFile(unzFile_, buffer.data(), static_cast<unsigned>(buffer.size()));
             if (n < 0) {

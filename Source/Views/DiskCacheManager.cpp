@@ -34,7 +34,12 @@ DiskCacheManager::DiskCacheManager(std::string cachePath)
 
 DiskCacheManager::DiskCacheManager(std::string cachePath, std::int64_t maxCacheBytes, double cacheExpireDuration)
     : cachePath_(std::move(cachePath)) {
-  if (!cachePath_.empty()) FileManager::createDirectory(cachePath_, true);
+  if (!cachePath_.empty()) {
+    // Cached images show what the user keeps; a folder made open by an earlier version is
+    // closed again.
+    FileManager::createDirectory(cachePath_, true);
+    FileManager::setPermissions(cachePath_, fnd::kPrivateFolderMode);
+  }
   setMaxCacheBytes(maxCacheBytes);
   setCacheExpireDuration(cacheExpireDuration);
 }

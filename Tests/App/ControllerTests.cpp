@@ -6,6 +6,7 @@
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/System/Workspace.h"
+#include "Synchronize/TestAlertResponder.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
 #include "Views/TileCollectionView.h"
@@ -205,6 +206,47 @@ TEST_F(ControllerTest, DoubleClickOpensTheSelectionAndRefreshesKeepOneHighlight)
   spin(0.2);
   EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"A"});
   EXPECT_EQ(selectedTitles(), std::vector<std::string>{"A"});
+  sys::Workspace::setLauncher(nullptr);
+}
+
+// Addresses of other schemes come from peers and archives: asked about by name before they are
+// handed to the desktop, and a desktop entry is never handed over at all.
+TEST_F(ControllerTest, OpeningAsksBeforeOtherSchemesAndNeverStartsAProgram) {
+  std::vector<std::vector<std::string>> launched;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    launched.push_back(args);
+    return true;
+  });
+  auto alerts = TestAlertResponder::install();
+  const std::string entry = makeTempDir("files") + "/x.desktop";
+  writeFile(entry, "[Desktop Entry]\nType=Application\nExec=xterm\n");
+  auto web = add("https://web.example/", "Web");
+  auto script = add("javascript:alert(1)", "Script");
+  auto program = add("file://" + entry, "Program");
+  build(3);
+  launched.clear();  // the scheme registration's own
+  auto open = [&](const Bookmark::Ref& b, int answer) {
+    alerts->answer = answer;
+    dm().setSelectedBookmarks({b});
+    controller().openSelectedBookmarks();
+  };
+  open(web, 1);
+  EXPECT_TRUE(alerts->shown.empty());
+  ASSERT_EQ(launched.size(), 1u);
+  open(script, 1);  // Cancel
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Open a “javascript:” address?");
+  EXPECT_EQ(launched.size(), 1u);
+  open(script, 0);  // Open
+  ASSERT_EQ(launched.size(), 2u);
+  EXPECT_EQ(launched[1], std::vector<std::string>{"javascript:alert(1)"});
+  open(program, 0);
+  EXPECT_EQ(launched.size(), 2u);
+  EXPECT_EQ(alerts->shown.back().title, "Kesto does not open this address");
+  // Nothing about them was rewritten.
+  EXPECT_EQ(script->url().value_or(""), "javascript:alert(1)");
+  EXPECT_EQ(program->url().value_or(""), "file://" + entry);
+  TestAlertResponder::uninstall();
   sys::Workspace::setLauncher(nullptr);
 }
 

@@ -166,3 +166,39 @@ TEST(CrashReporter, ThreadsCrashingTogetherLeaveOneWholeRecordOfTheSignalThatEnd
     EXPECT_EQ(text.back(), '\n');
   }
 }
+
+// Every thread can crash, not only the one that started the reporter: a stack overflow on a
+// worker thread is recorded too.
+TEST(CrashReporter, StackOverflowOnAnotherThreadIsRecorded) {
+  for (const auto& r : crashRecords()) ::unlink(r.c_str());
+  int status = crashInChild([] {
+    std::thread worker([] {
+      std::function<int(int)> deep = [&deep](int n) {
+        volatile char pad[4096];
+        pad[0] = static_cast<char>(n);
+        return n < 100000000 ? deep(n + 1) + pad[0] : 0;
+      };
+      deep(0);
+    });
+    worker.join();
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  auto records = crashRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(kesto::test::readFile(records[0]).find("SIGSEGV"), std::string::npos);
+}
+
+// Threads that end hand their stack back: many short threads neither fail to start nor leave
+// their signal stacks behind.
+TEST(CrashReporter, ThreadsStartAndEndAsBefore) {
+  std::atomic<int> ran{0};
+  for (int round = 0; round < 200; ++round) {
+    std::thread t([&] {
+      stack_t current{};
+      if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) ++ran;
+    });
+    t.join();
+  }
+  EXPECT_EQ(ran.load(), 200);
+}

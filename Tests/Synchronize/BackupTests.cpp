@@ -48,6 +48,8 @@ TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
   auto names = fnd::FileManager::contentsOfDirectory(fnd::FileManager::deletingLastPathComponent(path));
   ASSERT_TRUE(names);
   EXPECT_EQ(names->size(), 1u);
+  // It holds the stored passwords: the user's alone, whatever stood there before.
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(path)->permissions, 0600u);
 }
 
 TEST_F(BackupTest, AFailedBackupIsShownForManualAndOnlyLoggedForAutomatic) {

@@ -30,6 +30,7 @@ TEST_F(HTMLExportTest, EmptyLibraryGivesHeaderAndEnd) {
             "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<HTML>\n"
             "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
             "<Title>Kesto Bookmarks</Title>\n<H1>Kesto Bookmarks</H1>\n</HTML>");
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(path)->permissions, 0600u);
   ASSERT_EQ(delegate.successes.size(), 1u);
   EXPECT_EQ(delegate.successes[0], "Your Kesto Export file has been exported to: " + path);
 }

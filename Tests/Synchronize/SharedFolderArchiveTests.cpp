@@ -9,6 +9,7 @@
 #include "Model/FileManagerAdditions.h"
 
 #include <set>
+#include <unistd.h>
 
 namespace kesto::test {
 namespace {
@@ -87,6 +88,9 @@ TEST_F(SharedFolderArchiveTest, ShareWritesAPackageThatImportsAsIndependentCopie
   bool isDirectory = false;
   EXPECT_TRUE(fnd::FileManager::fileExists(*packagePath + "/Contents/Resources", &isDirectory) && isDirectory);
   EXPECT_FALSE(fnd::FileManager::fileExists(*packagePath + "/Contents/Info.plist"));
+  // Written under the user's folders: theirs alone until they send it.
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(*packagePath)->permissions, 0700u);
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(*packagePath + "/Contents/kesto.xml")->permissions, 0600u);
   const std::string raw = readFile(*packagePath + "/Contents/kesto.xml");
   ASSERT_GE(raw.size(), 2u);
   EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xFF);
@@ -184,6 +188,62 @@ TEST_F(SharedFolderArchiveTest, BadArchivesImportNothingAndSaySo) {
   SharedFolderArchive archive;
   EXPECT_FALSE(archive.importSharedFolderFromPath(tempHome() + "/nothing.kesto"));
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+TEST_F(SharedFolderArchiveTest, BookmarksOutsideAnyFolderOfTheArchiveGoUnderImportedNamedAfterIt) {
+  const std::string xml = document(bookmarkXML("SENDER-CHOSEN", "loose", "https://loose.example/") +
+                                       bookmarkXML("", "looser", "file:///usr/share/applications/x.desktop") +
+                                       bookmarkXML("", "scripted", "javascript:alert(1)"),
+                                   "");
+  ASSERT_TRUE(import(package(xml)));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("SENDER-CHOSEN"));
+  auto top = byName("Crafted");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->parentFolderID(), Folder::kImportedID);
+  for (const char* title : {"loose", "looser", "scripted"}) {
+    auto b = Bookmark::fetchEntityWhereProperty("title", fnd::Value(title));
+    ASSERT_TRUE(b && b->folder()) << title;
+    EXPECT_EQ(b->folder(), top) << title;
+  }
+  // Addresses of other schemes are kept as the sender wrote them; opening them asks first.
+  EXPECT_EQ(Bookmark::fetchEntityWhereProperty("title", fnd::Value("scripted"))->url().value_or(""),
+            "javascript:alert(1)");
+  EXPECT_EQ(Bookmark::fetchEntityWhereProperty("title", fnd::Value("looser"))->url().value_or(""),
+            "file:///usr/share/applications/x.desktop");
+}
+
+// An archive is read only from what it holds: a zip under the archive's name and links out of
+// a package are refused, and the user is told why.
+TEST_F(SharedFolderArchiveTest, ZipsAndLinksOutOfThePackageAreRefusedWithTheReason) {
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  const std::string dir = makeTempDir("refused");
+  writeFile(dir + "/Zipped.kesto", std::string("PK\x03\x04") + std::string(40, '\0'));
+  SharedFolderArchive archive;
+  EXPECT_FALSE(archive.importSharedFolderFromPath(dir + "/Zipped.kesto"));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import");
+  EXPECT_NE(alerts->shown[0].message.find("zip file"), std::string::npos) << alerts->shown[0].message;
+
+  // A well-formed document outside the package, reached through links.
+  const std::string outside = dir + "/secret.xml";
+  writeFile(outside, fnd::encodeUTF16LEWithBOM(document(bookmarkXML("F", "stolen", "https://s.example/"),
+                                                        folderXML("F", "_imported", "Stolen"))));
+  const std::string linkedFile = dir + "/LinkedFile.kesto";
+  ASSERT_TRUE(fnd::FileManager::createDirectory(linkedFile + "/Contents", true));
+  ASSERT_EQ(::symlink(outside.c_str(), (linkedFile + "/Contents/kesto.xml").c_str()), 0);
+  const std::string linkedFolder = dir + "/LinkedFolder.kesto";
+  ASSERT_TRUE(fnd::FileManager::createDirectory(dir + "/elsewhere", true));
+  ASSERT_EQ(::symlink(outside.c_str(), (dir + "/elsewhere/kesto.xml").c_str()), 0);
+  ASSERT_TRUE(fnd::FileManager::createDirectory(linkedFolder, true));
+  ASSERT_EQ(::symlink((dir + "/elsewhere").c_str(), (linkedFolder + "/Contents").c_str()), 0);
+  for (const auto& path : {linkedFile, linkedFolder}) {
+    alerts->shown.clear();
+    EXPECT_FALSE(import(path)) << path;
+    ASSERT_EQ(alerts->shown.size(), 1u);
+    EXPECT_NE(alerts->shown[0].message.find("link"), std::string::npos) << alerts->shown[0].message;
+  }
+  EXPECT_FALSE(byName("Stolen"));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), before);
 }
 
 TEST_F(SharedFolderArchiveTest, NeitherShareNorImportRunsBesideAnotherJob) {

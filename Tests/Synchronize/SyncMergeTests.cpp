@@ -304,13 +304,14 @@ TEST_F(SyncMergeTest, ManyFolderTombstonesMergeQuickly) {
 }
 
 // In an archive cycles are cut to the Imported folder; one through that folder itself must
-// still end.
+// still end: the Imported folder goes back to the top, which leaves only B's own loop to cut.
 TEST_F(SyncMergeTest, ACycleThroughTheImportedFolderIsBroken) {
   save();
   Doc d;
   d.folder("_imported", "A", 1).folder("A", "_imported", 1).folder("B", "B", 1);
   auto r = merge(d.parse(false), {}, false);
-  EXPECT_EQ(r.cyclesBroken, 2);
+  EXPECT_EQ(r.cyclesBroken, 1);
+  EXPECT_EQ(Folder::existingFolderWithFolderID("_imported")->parentFolderID(), Folder::kRootID);
   EXPECT_TRUE(everyFolderReachesTheTop());
   EXPECT_EQ(Folder::existingFolderWithFolderID("B")->parentFolderID(), "_imported");
 }
@@ -329,6 +330,48 @@ TEST_F(SyncMergeTest, SpecialAndEmptyFolderIdentifiersAreHarmless) {
     ASSERT_TRUE(find(id)->folder());
     EXPECT_EQ(find(id)->folder()->folderID(), "_inbox");  // and the Inbox survived its tombstone
   }
+}
+
+// Folder records from a peer cannot leave folders no list shows: a new folder is filled
+// whatever its version, a record without a parent goes under Imported with a name, and the
+// special folders keep their place whatever a file says.
+TEST_F(SyncMergeTest, FolderRecordsNeverLeaveHiddenOrEmptyFolders) {
+  auto inbox = Folder::inboxFolder();
+  inbox->setName("Inbox");
+  inbox->setParentFolderID(Folder::kRootID);
+  save();
+  Doc d;
+  d.folder("F0", Folder::kRootID, 0, "Zero").folder("FM", "F-MISSING", 2, "Lost parent");
+  d.folders += "<folder><folderID>FP</folderID><version>3</version></folder>\n";
+  d.folders += "<folder><folderID>FN</folderID><parentFolderID></parentFolderID><name> </name><version>-4</version></folder>\n";
+  // A peer moves the Inbox under a folder, renames the Imported folder, then deletes the folder.
+  d.folder("F9", Folder::kRootID, 1, "Doomed").folder(Folder::kInboxID, "F9", 50, "Hijacked");
+  d.folder(Folder::kImportedID, "F0", 50, "Mine now").tombstone("F9", 1, "f");
+  d.bookmark("BI", Folder::kInboxID, 1, "in the inbox");
+  merge(d.parse());
+
+  auto zero = Folder::existingFolderWithFolderID("F0");
+  ASSERT_TRUE(zero);
+  EXPECT_EQ(zero->name(), "Zero");
+  EXPECT_EQ(zero->parentFolderID(), Folder::kRootID);
+  for (const char* id : {"FP", "FN", "FM"}) {
+    auto f = Folder::existingFolderWithFolderID(id);
+    ASSERT_TRUE(f) << id;
+    EXPECT_EQ(f->parentFolderID(), Folder::kImportedID) << id;
+    EXPECT_NE(f->name(), id);
+    EXPECT_FALSE(f->name().empty());
+  }
+  EXPECT_EQ(Folder::existingFolderWithFolderID("FN")->name(), "Untitled");
+  EXPECT_EQ(Folder::existingFolderWithFolderID("FM")->name(), "Lost parent");
+  EXPECT_FALSE(Folder::existingFolderWithFolderID("F9"));
+  for (auto [id, name] : {std::pair{Folder::kInboxID, "Inbox"}, std::pair{Folder::kImportedID, "Imported"}}) {
+    auto f = Folder::existingFolderWithFolderID(id);
+    ASSERT_TRUE(f) << id;
+    EXPECT_EQ(f->parentFolderID(), Folder::kRootID) << id;
+    EXPECT_EQ(f->name(), name);
+  }
+  ASSERT_TRUE(find("BI") && find("BI")->folder());
+  EXPECT_EQ(find("BI")->folder()->folderID(), Folder::kInboxID);
 }
 
 TEST_F(SyncMergeTest, PasswordAndServices) {

@@ -41,6 +41,8 @@ TEST(SyncPayload, PacksOneDeflatedEntryThatStandardToolsRead) {
   ASSERT_EQ(SyncPayload::unpack(zip, &back), SyncPayload::UnpackStatus::Ok);
   EXPECT_EQ(back, xml);
   EXPECT_FALSE(fnd::FileManager::fileExists(zip + ".partial"));
+  // It carries the whole library: the user's alone.
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(zip)->permissions, 0600u);
 }
 
 TEST(SyncPayload, ReadsOnlyTheSyncFileAndWritesNothing) {
@@ -104,6 +106,8 @@ TEST(ZipPacker, ExtractionStaysInsideItsFolder) {
   EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/outside.txt"));
   EXPECT_EQ(readFile(target + "/a/b/c.txt"), "nested");  // backslashes become folders
   EXPECT_EQ(readFile(target + "/plain.txt"), "p");
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(target + "/plain.txt")->permissions, 0600u);
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(target + "/a/b")->permissions, 0700u);
   bool dirMade = false;
   EXPECT_TRUE(fnd::FileManager::fileExists(target + "/sub", &dirMade) && dirMade);
   EXPECT_EQ(recorder->messages.size(), 1u);

@@ -222,6 +222,19 @@ bool FileManager::createDirectory(const std::string& path, bool withIntermediate
   return true;
 }
 
+int FileManager::createPrivateFile(const std::string& path, int extraFlags, Error* error) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extraFlags, kPrivateFileMode);
+  if (fd < 0) {
+    const int err = errno;
+    failErrno(error, path, Access::Write, "Cannot create");
+    errno = err;  // callers may look at why
+    return -1;
+  }
+  // The umask can only take bits away; this puts back read and write for the user.
+  ::fchmod(fd, kPrivateFileMode);
+  return fd;
+}
+
 bool FileManager::writeFile(const std::string& path, std::string_view contents, bool atomically, std::uint32_t mode,
                             Error* error) {
   if (path.empty()) return fail(error, kFileNoSuchFileError, path, ENOENT, "Cannot write");

@@ -22,6 +22,11 @@ inline constexpr std::int64_t kFileWriteFileExistsError = 516;
 inline constexpr std::int64_t kFileWriteNoPermissionError = 513;
 inline constexpr std::int64_t kFileWriteOutOfSpaceError = 640;
 
+// Everything Kesto writes under the user's folders holds the user's library (passwords
+// included), so it is the user's alone unless a caller says otherwise.
+inline constexpr std::uint32_t kPrivateFileMode = 0600;
+inline constexpr std::uint32_t kPrivateFolderMode = 0700;
+
 // What stat tells about one item. Symbolic links are described themselves, not followed.
 struct FileAttributes {
   std::uint64_t size = 0;
@@ -45,18 +50,18 @@ class FileManager {
 
   // Makes a folder. Without intermediates the parent must exist and the folder must not; with
   // intermediates, an existing folder is success. New folders get `mode`.
-  static bool createDirectory(const std::string& path, bool withIntermediates, std::uint32_t mode = 0755,
+  static bool createDirectory(const std::string& path, bool withIntermediates, std::uint32_t mode = kPrivateFolderMode,
                               Error* error = nullptr);
 
   // Writes `contents` to a new or existing file. Atomically: into a temporary file in the same
   // folder, flushed to disk, then renamed over `path`, so readers see the old or the new file and
   // never a part; the temporary file never outlives a failure. The file gets `mode` either way.
   static bool writeFile(const std::string& path, std::string_view contents, bool atomically = true,
-                        std::uint32_t mode = 0644, Error* error = nullptr);
+                        std::uint32_t mode = kPrivateFileMode, Error* error = nullptr);
   static bool writeFile(const std::string& path, const Data& contents, bool atomically = true,
-                        std::uint32_t mode = 0644, Error* error = nullptr);
+                        std::uint32_t mode = kPrivateFileMode, Error* error = nullptr);
   // Shorthand for an atomic write.
-  static bool writeFileAtomically(const std::string& path, std::string_view contents, std::uint32_t mode = 0644,
+  static bool writeFileAtomically(const std::string& path, std::string_view contents, std::uint32_t mode = kPrivateFileMode,
                                   Error* error = nullptr);
 
   // The whole contents of a regular file; absent when it cannot be read or is larger than
@@ -96,6 +101,11 @@ class FileManager {
   // Every item below a folder as a path relative to it ("a", "a/b.txt"), sorted. Symbolic links
   // are listed but never followed, so link loops cannot trap the walk.
   static std::optional<std::vector<std::string>> subpathsOfDirectory(const std::string& path, Error* error = nullptr);
+
+  // Makes a new file only the user can read and write (mode 0600, whatever the umask) and answers
+  // its open descriptor (write-only, close-on-exec, plus `extraFlags`), or -1 with `error` set.
+  // Fails when something already stands at `path`, so a planted link is never followed.
+  static int createPrivateFile(const std::string& path, int extraFlags = 0, Error* error = nullptr);
 
   // A new empty file in `directory` (the temporary folder when empty) named `prefix` plus a
   // unique suffix plus `suffix`, made with mode 0600. Answers its path, or empty on failure.

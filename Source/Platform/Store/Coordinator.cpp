@@ -1,5 +1,6 @@
 #include "Platform/Store/Coordinator.h"
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/Uuid.h"
 #include "Platform/Store/StoreInternal.h"
@@ -499,7 +500,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   // A new store is readable by its owner alone; SQLite keeps the mode of a file it finds and
   // gives its journals the same.
   if (!memory && !readOnly)
-    if (int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
+    if (int fd = fnd::FileManager::createPrivateFile(target); fd >= 0) ::close(fd);
   if (sqlite3_open_v2(target.c_str(), &h, flags, nullptr) != SQLITE_OK) {
     if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened at " + storePath);
     if (error) error->mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
@@ -1075,6 +1076,20 @@ bool Coordinator::checkpoint(fnd::Error* error) {
     return false;
   }
   return true;
+}
+
+bool Coordinator::isReadOnly() const {
+  std::lock_guard lock(impl_->mutex);
+  sqlite3* db = dbOf(*impl_);
+  if (!db) return false;
+  if (sqlite3_db_readonly(db, "main") == 1) return true;
+  // A connection told to make no changes writes nothing either.
+  sqlite3_stmt* st = nullptr;
+  bool queryOnly = false;
+  if (sqlite3_prepare_v2(db, "PRAGMA query_only", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    queryOnly = sqlite3_column_int(st, 0) != 0;
+  sqlite3_finalize(st);
+  return queryOnly;
 }
 
 }  // namespace kesto::store

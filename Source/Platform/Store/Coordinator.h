@@ -77,6 +77,9 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   // Makes all written data durable and, in WAL mode, folds the log into the main file, so the
   // file can be copied or read by another connection.
   bool checkpoint(fnd::Error* error = nullptr);
+  // Whether the store was opened without write access (a read-only file, folder or disk): every
+  // save will fail.
+  bool isReadOnly() const;
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -122,7 +122,7 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
       list += list.empty() ? "?" : ", ?";
       binds.push_back(v.isBoolean() ? fnd::Value(v.intValue()) : v);
     }
-    sql = "COALESCE(" + col + " IN (" + list + "), 0)";
+    sql = "(" + col + " IN (" + list + ") AND " + col + " IS NOT NULL)";
     return true;
   }
   const char* sop = sqlOperator(op);
@@ -143,8 +143,13 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
   } else {
     return false;
   }
-  // A missing value equals nothing and fails every ordering; "!=" holds for it.
-  sql = std::string("COALESCE(") + col + " " + sop + " ?, " + (op == ComparisonOperator::NotEqual ? "1" : "0") + ")";
+  // A missing value equals nothing and fails every ordering; "!=" holds for it. Written as a
+  // plain comparison ANDed with a null test (never NULL, so NOT stays right), which lets SQLite
+  // answer it from the column's index.
+  if (op == ComparisonOperator::NotEqual)
+    sql = "(" + col + " <> ? OR " + col + " IS NULL)";
+  else
+    sql = "(" + col + " " + sop + " ? AND " + col + " IS NOT NULL)";
   return true;
 }
 

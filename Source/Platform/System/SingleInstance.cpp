@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cstdlib>
 #include <exception>
@@ -70,6 +71,7 @@ struct SingleInstance::Impl {
   std::string name;
   QLocalServer* server = nullptr;
   std::function<void(const std::vector<std::string>&)> handler;
+  double idleTimeout = SingleInstance::kDefaultIdleTimeout;
 
   ~Impl() { delete server; }
 
@@ -77,7 +79,17 @@ struct SingleInstance::Impl {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
       auto buffer = std::make_shared<QByteArray>();
       QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer] {
+      // Restarted by every read: only a connection that goes quiet is dropped.
+      auto* idle = new QTimer(socket);
+      idle->setSingleShot(true);
+      idle->setInterval(static_cast<int>(idleTimeout * 1000));
+      QObject::connect(idle, &QTimer::timeout, socket, [socket] {
+        fnd::logWarning("Dropped a connection from another launch that sent nothing");
+        socket->abort();
+      });
+      idle->start();
+      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, idle] {
+        idle->start();
         buffer->append(socket->readAll());
         if (buffer->size() < 4) return;
         const auto* b = reinterpret_cast<const unsigned char*>(buffer->constData());
@@ -114,6 +126,8 @@ SingleInstance::~SingleInstance() = default;
 
 const std::string& SingleInstance::serverName() const { return d_->name; }
 bool SingleInstance::isListening() const { return d_->server && d_->server->isListening(); }
+
+void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds; }
 
 void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler) {
   d_->handler = std::move(handler);

@@ -30,6 +30,11 @@ class SingleInstance {
   bool isListening() const;
   const std::string& serverName() const;
 
+  // A connection that sends nothing for this long is dropped, so idle clients cannot hold
+  // sockets open (10 s; shorter in tests).
+  static constexpr double kDefaultIdleTimeout = 10.0;
+  void setIdleTimeout(double seconds);
+
   // Called on the main thread with the arguments of each later launch.
   void setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler);
 

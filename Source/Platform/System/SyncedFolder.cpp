@@ -40,7 +40,7 @@ bool copyDurably(const std::string& from, const std::string& to,
     ::close(in);
     return false;
   }
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int out = fnd::FileManager::createPrivateFile(to);
   if (out < 0) {
     ::close(in);
     return false;

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/System/Launcher_p.h"
 
@@ -10,6 +11,9 @@
 #include <QStringList>
 
 #include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <optional>
 #include <mutex>
@@ -45,6 +49,46 @@ bool isOpenableURL(const std::string& url) {
   for (unsigned char c : url)
     if (c < 0x20 || c == 0x7f) return false;
   return true;
+}
+
+std::string lowered(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Files the desktop opener would run rather than show: desktop entries, programs and scripts
+// (by extension, by any execute bit, or by a desktop entry's first line whatever the name).
+bool namesLocalProgram(const std::string& url) {
+  // file://host/path names another machine's file (or a trick of the opener's parser).
+  std::string rest = url.substr(url.find(':') + 1);
+  if (rest.rfind("//", 0) == 0) {
+    std::size_t slash = rest.find('/', 2);
+    std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
+    if (!host.empty() && lowered(host) != "localhost") return true;
+    rest = slash == std::string::npos ? std::string("/") : rest.substr(slash);
+  }
+  std::string path = fnd::removePercentEscapesOrKeep(rest);
+  if (auto q = path.find_first_of("?#"); q != std::string::npos) path.erase(q);
+  if (path.empty() || path[0] != '/') return true;
+  char resolved[PATH_MAX];
+  // Links are followed: what counts is what the opener would end up with.
+  std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+  static const char* const kLaunchers[] = {"desktop", "exe", "com", "bat", "cmd", "msi", "jar", "appimage",
+                                           "run", "sh", "bash", "zsh", "csh", "py", "pl", "rb", "bin", "flatpakref"};
+  for (const auto& candidate : {path, target}) {
+    const std::string extension = lowered(fnd::FileManager::pathExtension(candidate));
+    for (const char* launcher : kLaunchers)
+      if (extension == launcher) return true;
+  }
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) return true;
+    auto head = fnd::FileManager::readFile(target, 1 << 16);
+    if (!head) return false;
+    const std::string start = head->substr(0, 4096);
+    if (start.rfind("#!", 0) == 0 || start.find("[Desktop Entry]") != std::string::npos) return true;
+  }
+  return false;
 }
 
 std::vector<std::string> candidatesFor(const std::string& identifier) {
@@ -159,9 +203,27 @@ void Workspace::setLauncher(Launcher launcher) {
   installedLauncher() = std::move(launcher);
 }
 
+std::string Workspace::schemeOf(const std::string& url) {
+  std::size_t colon = url.find(':');
+  if (colon == std::string::npos || !isOpenableURL(url)) return {};
+  return lowered(url.substr(0, colon));
+}
+
+Workspace::OpenPolicy Workspace::policyForURL(const std::string& url) {
+  const std::string scheme = schemeOf(url);
+  if (scheme.empty()) return OpenPolicy::Refused;
+  if (scheme == "http" || scheme == "https") return OpenPolicy::Browser;
+  if (scheme == "file" && namesLocalProgram(url)) return OpenPolicy::Refused;
+  return OpenPolicy::AskFirst;
+}
+
 bool Workspace::openURL(const std::string& url) {
   if (!isOpenableURL(url)) {
     fnd::logWarning("Refused to open an address that is not a URL");
+    return false;
+  }
+  if (policyForURL(url) == OpenPolicy::Refused) {
+    fnd::logWarning("Refused to open a local program or a file of another host");
     return false;
   }
   return detail::launchDetached("xdg-open", {url});
@@ -180,7 +242,7 @@ std::optional<std::string> Workspace::desktopEntryForBrowser(const std::string& 
 bool Workspace::openURLs(const std::vector<std::string>& urls, const std::string& browserIdentifier) {
   std::vector<std::string> valid;
   for (const auto& u : urls)
-    if (isOpenableURL(u)) valid.push_back(u);
+    if (isOpenableURL(u) && policyForURL(u) != OpenPolicy::Refused) valid.push_back(u);
   if (valid.empty()) return false;
   auto entry = desktopEntryForBrowser(browserIdentifier);
   if (!entry) return false;

@@ -11,8 +11,17 @@ namespace kesto::sys {
 // arguments passed directly (never through a shell).
 class Workspace {
  public:
+  // How an address from the library may be opened: http and https go to the browser; any other
+  // scheme ("javascript:", "file:", "mailto:", a scheme some program registered) is opened only
+  // once the user said so; a local program is never started (Refused).
+  enum class OpenPolicy { Browser, AskFirst, Refused };
+  static OpenPolicy policyForURL(const std::string& url);
+  // The scheme, lower-cased; empty when the text has none.
+  static std::string schemeOf(const std::string& url);
+
   // Opens one address with the desktop default (xdg-open). Refuses text that is not an
-  // absolute URL with a scheme, or that could be read as an option.
+  // absolute URL with a scheme, that could be read as an option, or that names a local program:
+  // a "file:" address of a desktop entry, an executable or a script, or of another host.
   static bool openURL(const std::string& url);
 
   // Opens the addresses in the browser named by its bundle identifier ("com.google.Chrome",

@@ -90,6 +90,32 @@ TEST(FileManagerWrite, PlainWriteTruncatesAndAppliesMode) {
   EXPECT_EQ(modeOf(path), 0644u);
 }
 
+// What Kesto writes holds the user's library: without a mode asked for, files and folders are
+// the user's alone, and a private file is made new (never through something already there).
+TEST(FileManagerWrite, FilesAndFoldersArePrivateUnlessAskedOtherwise) {
+  std::string dir = makeTempDir();
+  mode_t oldMask = ::umask(0);
+  EXPECT_TRUE(FileManager::writeFile(dir + "/a", std::string_view("x")));
+  EXPECT_TRUE(FileManager::writeFile(dir + "/b", std::string_view("x"), false));
+  EXPECT_TRUE(FileManager::createDirectory(dir + "/c/d", true));
+  int fd = FileManager::createPrivateFile(dir + "/e");
+  ::umask(oldMask);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_EQ(modeOf(dir + "/a"), 0600u);
+  EXPECT_EQ(modeOf(dir + "/b"), 0600u);
+  EXPECT_EQ(modeOf(dir + "/c"), 0700u);
+  EXPECT_EQ(modeOf(dir + "/c/d"), 0700u);
+  EXPECT_EQ(modeOf(dir + "/e"), 0600u);
+
+  Error error;
+  EXPECT_EQ(FileManager::createPrivateFile(dir + "/e", 0, &error), -1);
+  EXPECT_EQ(error.code(), kFileWriteFileExistsError);
+  ASSERT_EQ(::symlink((dir + "/elsewhere").c_str(), (dir + "/link").c_str()), 0);
+  EXPECT_EQ(FileManager::createPrivateFile(dir + "/link"), -1);
+  EXPECT_FALSE(FileManager::fileExists(dir + "/elsewhere"));
+}
+
 TEST(FileManagerRead, BoundedReadRefusesLargerFiles) {
   std::string dir = makeTempDir();
   writeFile(dir + "/f", std::string(100, 'z'));

@@ -173,3 +173,16 @@ TEST(DiskCacheManager, ConcurrentStoresAndClearsKeepTheFolderConsistent) {
   EXPECT_LE(cache.currentCacheSize(), 5000);
   for (const auto& name : entries(folder)) EXPECT_EQ(name.size(), 32u) << "no stray temporary files: " << name;
 }
+
+// Cached images show what the user keeps: the folder is the user's alone, also when an earlier
+// version left it open, and so is every entry.
+TEST(DiskCacheManagerPrivacy, FolderAndEntriesAreTheUsersAlone) {
+  const std::string folder = kesto::test::tempHome() + "/cache/kesto/DiskCache";
+  ASSERT_TRUE(FileManager::createDirectory(folder, true, 0755));
+  DiskCacheManager cache(folder);
+  ASSERT_TRUE(cache.storeData(bytes(10), "https://example.org/a.png"));
+  EXPECT_EQ(FileManager::attributesOfItem(folder)->permissions, 0700u);
+  EXPECT_EQ(FileManager::attributesOfItem(cache.pathForKey("https://example.org/a.png"))->permissions, 0600u);
+  DiskCacheManager fresh(kesto::test::tempHome() + "/new/DiskCache");
+  EXPECT_EQ(FileManager::attributesOfItem(kesto::test::tempHome() + "/new")->permissions, 0700u);
+}

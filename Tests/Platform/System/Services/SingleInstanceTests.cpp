@@ -151,3 +151,35 @@ TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInAPrivateOne) {
   EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
   EXPECT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
 }
+
+// A client that connects and goes quiet (or stops halfway through a message) is dropped, so
+// idle connections cannot pile up in the running instance; a sending one is not.
+TEST(SingleInstance, IdleConnectionsAreDropped) {
+  SingleInstance primary(socketPath());
+  primary.setIdleTimeout(0.3);
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  int calls = 0;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  auto connectRaw = [](const std::string& bytes) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address = socketAddress();
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    if (!bytes.empty()) (void)!::write(fd, bytes.data(), bytes.size());
+    return fd;
+  };
+  // Closed by the other side: a read sees the end of the stream.
+  auto dropped = [](int fd) {
+    char c;
+    return ::recv(fd, &c, 1, 0) == 0;
+  };
+  int silent = connectRaw("");
+  int halfway = connectRaw(std::string("\0\0\0\x10", 4) + "part");
+  kesto::test::spin(0.1);
+  EXPECT_FALSE(dropped(silent));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return dropped(silent) && dropped(halfway); }, 3));
+  ::close(silent);
+  ::close(halfway);
+  EXPECT_EQ(calls, 0);
+  ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
+}

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using kesto::sys::Workspace;
 
@@ -141,4 +143,39 @@ TEST_F(WorkspaceTest, TheExecPathIsQuotedOnlyWhenItMustBe) {
   for (const char* path : {"/usr/bin/kesto", "/opt/my apps/kesto", "/opt/100%/kesto", "/opt/a\\b $c/kesto",
                            "/opt/a\"b`c/kesto"})
     EXPECT_EQ(validationProblems(path), "") << path;
+}
+
+// Addresses come from peers and archives: web pages open at once, other schemes are asked
+// about, and the desktop opener is never handed a program to start.
+TEST_F(WorkspaceTest, WebPagesOpenOtherSchemesAreAskedAboutAndProgramsNever) {
+  using Policy = Workspace::OpenPolicy;
+  EXPECT_EQ(Workspace::policyForURL("https://example.com/"), Policy::Browser);
+  EXPECT_EQ(Workspace::policyForURL("HTTP://example.com/"), Policy::Browser);
+  EXPECT_EQ(Workspace::policyForURL("javascript:alert(1)"), Policy::AskFirst);
+  EXPECT_EQ(Workspace::policyForURL("mailto:a@example.com"), Policy::AskFirst);
+  EXPECT_EQ(Workspace::schemeOf("JavaScript:alert(1)"), "javascript");
+
+  const std::string dir = kesto::test::makeTempDir("files");
+  kesto::test::writeFile(dir + "/notes.txt", "plain text");
+  kesto::test::writeFile(dir + "/x.desktop", "[Desktop Entry]\nType=Application\nExec=xterm\n");
+  kesto::test::writeFile(dir + "/entry.txt", "[Desktop Entry]\nType=Application\nExec=xterm\n");
+  kesto::test::writeFile(dir + "/tool", "\x7f" "ELF");
+  ::chmod((dir + "/tool").c_str(), 0755);
+  kesto::test::writeFile(dir + "/run-me", "#!/bin/sh\necho hi\n");
+  ASSERT_EQ(::symlink((dir + "/x.desktop").c_str(), (dir + "/harmless.pdf").c_str()), 0);
+
+  EXPECT_EQ(Workspace::policyForURL("file://" + dir + "/notes.txt"), Policy::AskFirst);
+  for (const std::string& url : std::vector<std::string>
+       {"file://" + dir + "/x.desktop", "file://" + dir + "/X.DESKTOP", "file://" + dir + "/entry.txt",
+        "file://" + dir + "/tool", "file://" + dir + "/run-me", "file://" + dir + "/harmless.pdf",
+        "file://" + dir + "/x%2Edesktop", "file://" + dir + "/missing.desktop", std::string("file://evil.example/share/x.pdf"),
+        std::string("file:relative.txt")}) {
+    EXPECT_EQ(Workspace::policyForURL(url), Policy::Refused) << url;
+    EXPECT_FALSE(Workspace::openURL(url)) << url;
+    EXPECT_FALSE(Workspace::openURLs({url}, "org.mozilla.firefox")) << url;
+  }
+  EXPECT_TRUE(launches.empty());
+  EXPECT_TRUE(Workspace::openURL("file://localhost" + dir + "/notes.txt"));
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{"file://localhost" + dir + "/notes.txt"});
 }

@@ -1,0 +1,211 @@
+// A store that will not take changes (a full disk, a read-only file): the user is told once,
+// with the cause and the store's path; what was added stays in memory, is saved with the next
+// change once the store takes it again, and a quit offers to export what was never saved.
+#include "AppFixture.h"
+
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Store/StoreInternal.h"
+#include "Synchronize/TestAlertResponder.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace kesto::test {
+namespace {
+
+class SaveFailureTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    alerts = TestAlertResponder::install();
+  }
+  void TearDown() override {
+    TestAlertResponder::uninstall();
+    AppTest::TearDown();
+  }
+
+  // Runs SQL on the application's own connection to the store.
+  int onStoreConnection(const std::string& sql) {
+    auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+    std::lock_guard lock(coordinator->impl().mutex);
+    auto* db = static_cast<sqlite3*>(coordinator->impl().db);
+    sqlite3_stmt* st = nullptr;
+    int value = -1;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      value = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return value;
+  }
+
+  // Rows as another program reading the file finds them.
+  int bookmarksOnDisk() {
+    sqlite3* db = nullptr;
+    int count = -1;
+    if (sqlite3_open_v2(storePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v2(db, "SELECT count(*) FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK &&
+          sqlite3_step(st) == SQLITE_ROW)
+        count = sqlite3_column_int(st, 0);
+      sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return count;
+  }
+
+  static std::string storePath() { return WrenDataManager::sharedInstance().persistentStorePath(); }
+
+  static std::string manyLongAddresses(const std::string& stem, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "https://" + stem + std::to_string(i) + ".example/" + std::string(3000, 'p') + "\n";
+    return text;
+  }
+
+  std::shared_ptr<TestAlertResponder> alerts;
+};
+
+TEST_F(SaveFailureTest, AFullDiskIsToldOnceKeepsWhatIsInMemoryAndIsRetriedWithTheNextChange) {
+  build(0);
+  const int pages = onStoreConnection("PRAGMA page_count");
+  ASSERT_GT(pages, 0);
+  onStoreConnection("PRAGMA max_page_count = " + std::to_string(pages));
+
+  app().addPinUrlFromString(manyLongAddresses("full", 40));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Kesto cannot save your library");
+  EXPECT_NE(alerts->shown[0].message.find("The disk is full"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_NE(alerts->shown[0].message.find(storePath()), std::string::npos);
+  EXPECT_TRUE(WrenEntity::lastSaveFailed());
+  EXPECT_EQ(bookmarksOnDisk(), 0);
+  // Nothing is dropped from memory: the list shows all of it.
+  EXPECT_EQ(Bookmark::fetchEntities().value_or(Bookmark::List{}).size(), 40u);
+  EXPECT_TRUE(runUntil([&] { return dm().bookmarks().size() == 40; }));
+
+  // Told once, not at every failed save.
+  app().addPinUrlFromString("https://second.example/");
+  EXPECT_EQ(alerts->shown.size(), 1u);
+
+  // Space again: the next change saves everything that waited.
+  onStoreConnection("PRAGMA max_page_count = 1073741823");
+  app().addPinUrlFromString("https://third.example/");
+  EXPECT_FALSE(WrenEntity::lastSaveFailed());
+  EXPECT_EQ(bookmarksOnDisk(), 42);
+  EXPECT_EQ(alerts->shown.size(), 1u);
+}
+
+TEST_F(SaveFailureTest, AReadOnlyStoreIsSaidAtStartAndAQuitOffersToExportWhatWasNotSaved) {
+  build(0);
+  onStoreConnection("PRAGMA query_only = 1");
+  app().applicationDidFinishLaunching();
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Kesto opened your library read-only");
+  EXPECT_NE(alerts->shown[0].message.find(storePath()), std::string::npos);
+
+  app().addPinUrlFromString("https://kept.example/a?b=<c>\nhttps://also.example/");
+  EXPECT_EQ(alerts->shown.size(), 1u) << "the start already said it";
+  EXPECT_EQ(bookmarksOnDisk(), 0);
+
+  // Cancel keeps the application running with everything in memory.
+  alerts->answer = 2;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  ASSERT_EQ(alerts->shown.size(), 2u);
+  EXPECT_EQ(alerts->shown[1].title, "Some changes could not be saved");
+  EXPECT_NE(alerts->shown[1].message.find("The library file is read-only"), std::string::npos);
+  EXPECT_NE(alerts->shown[1].message.find("2 new or changed bookmarks"), std::string::npos);
+
+  // Exporting writes them into a file beside the library, only the user may read.
+  alerts->answer = 0;
+  const std::string folder = fnd::FileManager::deletingLastPathComponent(storePath());
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  std::string exported;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(folder).value_or(std::vector<std::string>{}))
+    if (name.rfind("Unsaved bookmarks ", 0) == 0) exported = folder + "/" + name;
+  ASSERT_FALSE(exported.empty());
+  auto html = fnd::FileManager::readFile(exported).value_or("");
+  EXPECT_NE(html.find("HREF=\"https://kept.example/a?b=&lt;c&gt;\""), std::string::npos) << html;
+  EXPECT_NE(html.find("https://also.example/"), std::string::npos);
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(exported)->permissions, 0600u);
+}
+
+TEST_F(SaveFailureTest, AWritableStoreSaysNothingAndQuitsAtOnce) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  app().addPinUrlFromString("https://fine.example/");
+  EXPECT_EQ(bookmarksOnDisk(), 1);
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Now);
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
+// The same on a real disk: a small file system of its own that fills up, then is made
+// read-only. Needs the right to mount (it runs in a mount namespace of its own, so nothing
+// outlives the test); skipped elsewhere.
+class RealDiskTest : public SaveFailureTest {
+ protected:
+  void SetUp() override {
+    disk = tempHome() + "/disk";
+    ASSERT_TRUE(fnd::FileManager::createDirectory(disk, true));
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m") != 0)
+      GTEST_SKIP() << "no right to mount a file system here";
+    // The store lives on the small disk from its first open.
+    WrenDataManager::sharedInstance().reset();
+    setenv("XDG_DATA_HOME", disk.c_str(), 1);
+    SaveFailureTest::SetUp();
+  }
+  // Fills what is left of the disk.
+  void fill() {
+    int fd = ::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+  std::string disk;
+};
+
+TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
+  build(0);
+  app().addPinUrlFromString("https://before.example/");
+  ASSERT_EQ(bookmarksOnDisk(), 1);
+  fill();
+  app().addPinUrlFromString(manyLongAddresses("full", 60));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_NE(alerts->shown[0].message.find("The disk is full"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_EQ(bookmarksOnDisk(), 1);
+  ::unlink((disk + "/filler").c_str());
+  app().addPinUrlFromString("https://after.example/");
+  EXPECT_EQ(bookmarksOnDisk(), 62);
+
+  // Read-only from the next start on.
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+  ASSERT_EQ(::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  alerts->shown.clear();
+  build(62);
+  app().applicationDidFinishLaunching();
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown[0].title, "Kesto opened your library read-only");
+  app().addPinUrlFromString("https://unsaved.example/");
+  EXPECT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(bookmarksOnDisk(), 62);
+  EXPECT_EQ(dm().bookmarks().size(), 63u);
+  // The library's folder takes no file either: the export goes to the documents folder.
+  alerts->answer = 0;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  EXPECT_NE(alerts->shown.back().message.find(fnd::StandardPaths::documentsDirectory() + "/Unsaved bookmarks "),
+            std::string::npos)
+      << alerts->shown.back().message;
+  bool exported = false;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(fnd::StandardPaths::documentsDirectory())
+                              .value_or(std::vector<std::string>{}))
+    exported = exported || name.rfind("Unsaved bookmarks ", 0) == 0;
+  EXPECT_TRUE(exported);
+}
+
+}  // namespace
+}  // namespace kesto::test
