@@ -19,9 +19,11 @@ class AlertPresenter;
 class AppDelegate;
 class BookmarksController;
 class DataManager;
+class FlexSplitView;
 class InspectorController;
+class KestoSplitViewVerticalSecondaryRight;
+class MainWindowDropView;
 class PreferencesController;
-class PrioritySplitViewDelegate;
 class SidebarController;
 class TileCollectionView;
 class Toolbar;
@@ -54,7 +56,12 @@ class MainInterface {
   BookmarksController& bookmarksController() const { return *bookmarksController_; }
   DataManager& dataManager() const { return *dataManager_; }
   const std::shared_ptr<TileCollectionView>& collectionView() const { return collectionView_; }
+  // Folder list | the rest; the rest splits into the bookmark list | the inspector's split view.
   const std::shared_ptr<ui::SplitView>& splitView() const { return splitView_; }
+  const std::shared_ptr<KestoSplitViewVerticalSecondaryRight>& listSplitView() const { return listSplitView_; }
+  const std::shared_ptr<FlexSplitView>& inspectorSplitView() const { return inspectorSplitView_; }
+  // The window's content view, which takes dropped text and links.
+  const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarController& sidebarController() const { return *sidebar_; }
@@ -68,6 +75,8 @@ class MainInterface {
   void construct();
   void connect();
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
+  void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
+                  const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
@@ -76,8 +85,10 @@ class MainInterface {
   std::unique_ptr<AppDelegate> appDelegate_;
   std::unique_ptr<SidebarController> sidebar_;
   std::unique_ptr<InspectorController> inspector_;
-  std::unique_ptr<PrioritySplitViewDelegate> splitViewDelegate_;
   std::shared_ptr<ui::SplitView> splitView_;
+  std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
+  std::shared_ptr<FlexSplitView> inspectorSplitView_;
+  std::shared_ptr<MainWindowDropView> dropView_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
