@@ -222,6 +222,16 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
   folders->addSubview(listSplitView_);
   content->addSubview(folders);
   splitView_ = folders;
+  // The bottom bar's button folds the folder list away and brings it back at its width.
+  foldersCollapseButton_ = button(bottomBar_, fnd::Rect(110, 3, 30, 24), "collapse_right", "Hide or show the folders");
+  std::weak_ptr<KestoSplitViewVerticalSecondaryLeft> weakFolders = folders;
+  std::weak_ptr<PushButton> weakButton = foldersCollapseButton_;
+  foldersCollapseButton_->setAction([weakFolders, weakButton] {
+    auto split = weakFolders.lock();
+    if (!split) return;
+    split->collapseSecondaryPane();
+    if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
+  });
   // As an interface file's views wake once loaded: the remembered widths are applied here.
   folders->awakeFromNib();
   listSplitView_->awakeFromNib();

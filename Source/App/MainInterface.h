@@ -23,6 +23,7 @@ class FlexSplitView;
 class InspectorController;
 class KestoSplitViewVerticalSecondaryRight;
 class MainWindowDropView;
+class PushButton;
 class PreferencesController;
 class SidebarController;
 class TileCollectionView;
@@ -62,6 +63,7 @@ class MainInterface {
   const std::shared_ptr<FlexSplitView>& inspectorSplitView() const { return inspectorSplitView_; }
   // The window's content view, which takes dropped text and links.
   const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
+  const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarController& sidebarController() const { return *sidebar_; }
@@ -89,6 +91,7 @@ class MainInterface {
   std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
   std::shared_ptr<FlexSplitView> inspectorSplitView_;
   std::shared_ptr<MainWindowDropView> dropView_;
+  std::shared_ptr<PushButton> foldersCollapseButton_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;

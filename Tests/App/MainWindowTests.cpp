@@ -4,6 +4,7 @@
 
 #include "App/BookmarkIntake.h"
 #include "App/MainWindowDropView.h"
+#include "App/ControlViews.h"
 #include "App/PaneControllers.h"
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/Pasteboard.h"
@@ -12,6 +13,7 @@
 #include "Views/TwoPaneSplitView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace kesto::test {
@@ -84,6 +86,26 @@ TEST_F(MainWindowTest, OnlyTheListGrowsWithTheWindow) {
   EXPECT_NEAR(sidebar().frame().size.width, side, 0.5);
   EXPECT_NEAR(inspector().frame().size.width, right, 0.5);
   EXPECT_NEAR(list().frame().size.width, listBefore + 150, 1.0);
+}
+
+TEST_F(MainWindowTest, TheFolderListFoldsAwayAndComesBackAtItsWidth) {
+  build(0);
+  ui->splitView()->setPosition(250, 0);
+  auto& button = *ui->foldersCollapseButton();
+  EXPECT_EQ(button.imageName(), "collapse_right");
+  button.performClick();
+  ASSERT_TRUE(runUntil([&] { return sidebar().frame().size.width < 1; }, 5));
+  EXPECT_EQ(button.imageName(), "collapse_left");
+  EXPECT_NEAR(list().superview()->frame().origin.x, 0, 1.0);
+  // A window resize while folded keeps it folded; the kept width is still the open one.
+  fnd::Rect f = ui->window().frame();
+  ui->window().setFrame(fnd::Rect(f.origin.x, f.origin.y, f.size.width - 40, f.size.height), false);
+  spin(0.05);
+  EXPECT_LT(sidebar().frame().size.width, 1);
+  EXPECT_NEAR(storedOnDisk(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250, 0.5);
+  button.performClick();
+  ASSERT_TRUE(runUntil([&] { return std::abs(sidebar().frame().size.width - 250) < 0.5; }, 5));
+  EXPECT_EQ(button.imageName(), "collapse_right");
 }
 
 TEST_F(MainWindowTest, TheApplicationDelegateHearsTheInspectorSplitView) {
