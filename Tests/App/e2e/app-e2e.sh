@@ -46,7 +46,7 @@ quit_kesto() {
 
 server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
   string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }
-wait_for 5 server_up || fail "no stand-in notification server"
+e2e_wait_until 5 server_up || fail "no stand-in notification server"
 
 # Thumbnails from a closed loopback port: the test never leaves the machine.
 mkdir -p "$(dirname "$settings")"
