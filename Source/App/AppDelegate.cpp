@@ -346,10 +346,6 @@ std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
   return out;
 }
 
-}  // namespace
-
-namespace {
-
 bool storeIsReadOnly() {
   auto& data = WrenDataManager::sharedInstance();
   if (data.lastError()) return false;  // a store that did not open is reported where it failed
@@ -394,7 +390,8 @@ std::string AppDelegate::unsavedExportPath() {
 }
 
 bool AppDelegate::offerToExportUnsavedChanges() {
-  if (!WrenEntity::lastSaveFailed() || WrenEntity::saveContext()) return false;
+  // Saved now if the store takes it, so only what it refuses is asked about.
+  if (WrenEntity::saveContext()) return false;
   auto unsaved = unsavedBookmarks();
   if (unsaved.empty()) return false;
   const std::string path = unsavedExportPath();
@@ -536,6 +533,7 @@ void AppDelegate::addUrlFromBrowserExtension() {
   const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
   Folder::Ref target;
   std::vector<std::shared_ptr<Bookmark>> made;
+  std::size_t laterAdded = 0, laterSkipped = 0;
   for (const auto& line : intake::splitLines(text)) {
     ViewUpdater::updateBookmarks();
     auto address = intake::addressFromLine(line);
@@ -579,10 +577,21 @@ void AppDelegate::addUrlFromBrowserExtension() {
     } else {
       bookmark = Bookmark::addBookmarkWithURL(*address, target);
     }
-    if (bookmark) made.push_back(std::move(bookmark));
+    const bool added = bookmark != nullptr;
+    if (added) made.push_back(std::move(bookmark));
     ViewUpdater::updateSourceLists();
+    if (addresses <= intake::kMaximumNotificationsPerIntake) {
+      sys::UserNotificationCenter::defaultCenter().deliverNotification(
+          {message, *address, sys::kUserNotificationDefaultSoundName});
+    } else {
+      ++(added ? laterAdded : laterSkipped);
+    }
+  }
+  if (laterAdded + laterSkipped > 0) {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
-        {message, *address, sys::kUserNotificationDefaultSoundName});
+        {std::to_string(laterAdded + laterSkipped) + " more addresses handed in",
+         std::to_string(laterAdded) + " added, " + std::to_string(laterSkipped) + " skipped (already present)",
+         sys::kUserNotificationDefaultSoundName});
   }
   if (bookmarksController) bookmarksController->updateBookmarks(made);
 }

@@ -242,14 +242,15 @@ void Bookmark::incrementVersionNumber() {
   saveContext();
 }
 
-void Bookmark::saveBookmark() {
+bool Bookmark::saveBookmark() {
   incrementVersionNumber();
   setUpdatedDate(fnd::Date::now());
-  saveContext();
+  const bool saved = saveContext();
   if (isDelicious())
     if (auto client = makeBookmarkServiceClient(Service::kDelicious)) client->saveBookmark(*this);
   if (isPinboard())
     if (auto client = makeBookmarkServiceClient(Service::kPinboard)) client->saveBookmark(*this);
+  return saved;
 }
 
 void Bookmark::willSave() {

@@ -61,8 +61,10 @@ class Bookmark : public Entity<Bookmark> {
   static void deleteBookmarks(const List& bookmarks, const ContextRef& context = nullptr);
   static void deleteBookmarksFromService(const fnd::Value&) {}
 
-  // Version + 1 and save, updated date, save again, then post to the bookmark's services.
-  void saveBookmark();
+  // Version + 1 and save, updated date, save again, then post to the bookmark's services. True
+  // when the store took the change; a failure is reported through WrenEntity, and the change
+  // stays in memory for the next save.
+  bool saveBookmark();
   void incrementVersionNumber();
   void willSave() override;
   void awakeFromFetch() override;

@@ -323,10 +323,10 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       SyncMerge::Result result = SyncMerge::processImport(*shared, context, options);
       if (!result.saved) fnd::logError("Sync: Error saving temporary context");
       fnd::DispatchQueue::main().async([done, saved = result.saved] {
-        fnd::Error error;
+        // Through the entity layer, so a store that refuses it is told to the user like any save.
         auto main = WrenDataManager::sharedInstance().managedObjectContext();
-        bool ok = saved && main && main->save(&error);
-        if (saved && !ok) fnd::logError("Sync: Error saving main context:" + error.localizedDescription());
+        bool ok = saved && main && WrenEntity::saveContext(main);
+        if (saved && !ok) fnd::logError("Sync: Error saving main context");
         done(ok);
       });
     });

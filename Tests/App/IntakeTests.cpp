@@ -144,6 +144,21 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   WrenDataManager::sharedInstance().managedObjectContext()->removeSaveObserver(observer);
 }
 
+// A long hand-over tells its first addresses one by one and the rest in one notification.
+TEST_F(IntakeTest, ALongHandOverEndsInOneSummaryNotification) {
+  add("https://n6.example/", "Stored");
+  defaults().setBool(true, "skipDuplicates");
+  build(1);
+  std::string text;
+  for (int i = 0; i < 8; ++i) text += "https://n" + std::to_string(i) + ".example/\n";
+  app().addPinUrlFromString(text);
+  EXPECT_EQ(storedURLs().size(), 8u);
+  ASSERT_EQ(sink->delivered.size(), intake::kMaximumNotificationsPerIntake + 1);
+  EXPECT_EQ(sink->delivered[4].informativeText, "https://n4.example/");
+  EXPECT_EQ(sink->delivered.back().title, "3 more addresses handed in");
+  EXPECT_EQ(sink->delivered.back().informativeText, "2 added, 1 skipped (already present)");
+}
+
 TEST_F(IntakeTest, MenuBarPayloadAndForeignTextAddNothing) {
   build(0);
   app().getUrl("kesto:http://kesto_menubar");
