@@ -152,16 +152,6 @@ class DropTest : public MainWindowTest {
   }
 };
 
-TEST_F(DropTest, TheWindowTakesTextAndLinks) {
-  build(0);
-  auto& registered = ui->dropView()->registeredDraggedTypes();
-  EXPECT_NE(std::find(registered.begin(), registered.end(), ui::PasteboardType::String), registered.end());
-  EXPECT_NE(std::find(registered.begin(), registered.end(), ui::PasteboardType::URL), registered.end());
-  // The window's content is the door, so a drop anywhere in the window without a taker of its
-  // own reaches it.
-  EXPECT_EQ(ui->window().contentView(), std::static_pointer_cast<ui::View>(ui->dropView()));
-}
-
 TEST_F(DropTest, DroppedLinksAndTextLinesBecomeBookmarksInTheInbox) {
   build(0);
   EXPECT_TRUE(drop(carrying({link("https://dropped.example/a"), link("http://dropped.example/b")})));
@@ -202,13 +192,6 @@ TEST_F(DropTest, ADropKeepsTheBoundsAndDuplicateRulesOfAnyHandOver) {
   EXPECT_FALSE(MainWindowDropView::droppedText(*info.pasteboard).has_value());
   EXPECT_FALSE(drop(info));
   EXPECT_FALSE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(std::string("https://huge.example/"))));
-}
-
-TEST_F(DropTest, BidirectionalControlsAreDroppedFromAddresses) {
-  build(0);
-  // U+202E would show the address reversed; the stored one is the one that opens.
-  EXPECT_TRUE(drop(carrying({text("https://safe.example/\xE2\x80\xAEgpj.exe")})));
-  EXPECT_EQ(storedURLs(), std::vector<std::string>{"https://safe.example/gpj.exe"});
 }
 
 }  // namespace
