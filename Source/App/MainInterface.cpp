@@ -52,6 +52,7 @@ MainInterface::~MainInterface() {
   if (splitView_) splitView_->setDelegate(nullptr);
   if (listSplitView_) listSplitView_->setDelegate(nullptr);
   if (inspectorSplitView_) inspectorSplitView_->setEventsDelegate(nullptr);
+  if (dropView_) dropView_->setIntake(nullptr);
   // The controllers go before the views they observe.
   appDelegate_.reset();
   bookmarksController_.reset();
