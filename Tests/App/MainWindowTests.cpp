@@ -6,6 +6,7 @@
 #include "App/MainWindowDropView.h"
 #include "App/ControlViews.h"
 #include "App/PaneControllers.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/Window.h"
@@ -94,7 +95,8 @@ TEST_F(MainWindowTest, TheFolderListFoldsAwayAndComesBackAtItsWidth) {
   auto& button = *ui->foldersCollapseButton();
   EXPECT_EQ(button.imageName(), "collapse_right");
   button.performClick();
-  ASSERT_TRUE(runUntil([&] { return sidebar().frame().size.width < 1; }, 5));
+  ASSERT_TRUE(runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 5));
+  EXPECT_LT(sidebar().frame().size.width, 1);
   EXPECT_EQ(button.imageName(), "collapse_left");
   EXPECT_NEAR(list().superview()->frame().origin.x, 0, 1.0);
   // A window resize while folded keeps it folded; the kept width is still the open one.
@@ -104,7 +106,9 @@ TEST_F(MainWindowTest, TheFolderListFoldsAwayAndComesBackAtItsWidth) {
   EXPECT_LT(sidebar().frame().size.width, 1);
   EXPECT_NEAR(storedOnDisk(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250, 0.5);
   button.performClick();
-  ASSERT_TRUE(runUntil([&] { return std::abs(sidebar().frame().size.width - 250) < 0.5; }, 5));
+  ASSERT_TRUE(runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 5));
+  EXPECT_NEAR(sidebar().frame().size.width, 250, 0.5);
+  EXPECT_NEAR(list().superview()->frame().origin.x, 251, 0.5);
   EXPECT_EQ(button.imageName(), "collapse_right");
 }
 
