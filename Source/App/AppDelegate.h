@@ -4,6 +4,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Window.h"
+#include "Views/FlexSplitView.h"
 #include "Views/SheetPresenter.h"
 
 #include <cstdint>
@@ -59,7 +60,8 @@ class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
                     public ui::Responder,
-                    public SheetPresenter {
+                    public SheetPresenter,
+                    public FlexSplitViewDelegate {
  public:
   static constexpr const char* kCrashReporterAPIKey = "7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c39";
 
@@ -154,6 +156,10 @@ class AppDelegate : public ui::ApplicationDelegate,
   // Window and notification delegates.
   void windowDidMiniaturize() { autoSync(); }
   bool userNotificationCenterShouldPresentNotification(const sys::UserNotification&) override { return true; }
+  // The inspector's split view reports divider moves; the panes keep their own widths, so
+  // nothing more is done with them.
+  unsigned implementedFlexSplitViewMethods() const override { return DividerMovedAt; }
+  void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
 
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);

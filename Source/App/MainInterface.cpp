@@ -2,6 +2,7 @@
 
 #include "App/AppDelegate.h"
 #include "App/BookmarksController.h"
+#include "App/MainWindowDropView.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/UpdateController.h"
@@ -16,11 +17,12 @@
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
 #include "Views/DialogAlertPresenter.h"
-#include "Views/PrioritySplitViewDelegate.h"
+#include "Views/FlexSplitView.h"
 #include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
+#include "Views/TwoPaneSplitView.h"
 #include "Views/WebImageView.h"
 
 #include <algorithm>
@@ -70,6 +72,9 @@ MainInterface::~MainInterface() {
   if (app.delegate() == appDelegate_.get()) app.setDelegate(nullptr);
   if (window_) window_->setDelegate(nullptr);
   if (splitView_) splitView_->setDelegate(nullptr);
+  if (listSplitView_) listSplitView_->setDelegate(nullptr);
+  if (inspectorSplitView_) inspectorSplitView_->setEventsDelegate(nullptr);
+  if (dropView_) dropView_->setIntake(nullptr);
   // The controllers go before the views they observe.
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
@@ -125,7 +130,8 @@ void MainInterface::construct() {
   window_ = std::make_unique<ui::Window>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
   window_->setTitle("Kesto");
   window_->setMinSize(fnd::Size{900, 500});
-  auto content = std::make_shared<View>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
+  auto content = std::make_shared<MainWindowDropView>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
+  dropView_ = content;
   content->setBackgroundColor(ui::Color::white(0.9));
   window_->setContentView(content);
 
@@ -189,11 +195,6 @@ void MainInterface::construct() {
 
   // The three panes between them.
   const double splitHeight = kWindowHeight - kToolbarHeight - kBottomBarHeight;
-  splitView_ = std::make_shared<ui::SplitView>(fnd::Rect(0, kBottomBarHeight, kWindowWidth, splitHeight));
-  splitView_->setVertical(true);
-  splitView_->setDividerStyle(ui::SplitView::DividerStyle::Thin);
-  splitView_->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
-  content->addSubview(splitView_);
   auto sidebar = sidebar_->view();
   sidebar->setFrame(fnd::Rect(0, 0, kSidebarWidth, splitHeight));
   auto middle = std::make_shared<View>(fnd::Rect(0, 0, kWindowWidth - kSidebarWidth - kInspectorWidth, splitHeight));
@@ -212,19 +213,7 @@ void MainInterface::construct() {
   middle->addSubview(bc.noBookmarksLabel);
   auto inspector = inspector_->view();
   inspector->setFrame(fnd::Rect(0, 0, kInspectorWidth, splitHeight));
-  splitView_->addSubview(sidebar);
-  splitView_->addSubview(middle);
-  splitView_->addSubview(inspector);
-  splitViewDelegate_ = std::make_unique<PrioritySplitViewDelegate>();
-  // The list takes every change of width; the side panes keep theirs.
-  splitViewDelegate_->setPriority(0, 1);
-  splitViewDelegate_->setPriority(1, 2);
-  splitViewDelegate_->setPriority(2, 0);
-  splitViewDelegate_->setMinimumLength(160, 0);
-  splitViewDelegate_->setMinimumLength(300, 1);
-  splitViewDelegate_->setMinimumLength(200, 2);
-  splitView_->setDelegate(splitViewDelegate_.get());
-  splitView_->adjustSubviews();
+  buildPanes(content, sidebar, middle, inspector, splitHeight);
 
   buildMainMenu();
 
@@ -338,6 +327,52 @@ void MainInterface::addHelpLinkItems(ui::Menu& help) {
   help.addItem(ui::MenuItem::separatorItem());
 }
 
+void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::shared_ptr<View>& sidebar,
+                               const std::shared_ptr<View>& list, const std::shared_ptr<View>& inspector,
+                               double height) {
+  // Folder list | (bookmark list | inspector). Each side pane keeps its width when the window
+  // is resized, stays within its limits when its divider is dragged, and its width is kept in
+  // user defaults for the next launch; the bookmark list takes the rest.
+  auto folders = std::make_shared<KestoSplitViewVerticalSecondaryLeft>(
+      fnd::Rect(0, kBottomBarHeight, kWindowWidth, height));
+  folders->setDividerStyle(ui::SplitView::DividerStyle::Thin);
+  folders->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  const double rightWidth = kWindowWidth - kSidebarWidth - folders->dividerThickness();
+  listSplitView_ = std::make_shared<KestoSplitViewVerticalSecondaryRight>(fnd::Rect(0, 0, rightWidth, height));
+  listSplitView_->setDividerStyle(ui::SplitView::DividerStyle::Thin);
+  // The inspector's own split view: it holds the inspector pane, and the application delegate
+  // hears its events.
+  inspectorSplitView_ = std::make_shared<FlexSplitView>(fnd::Rect(0, 0, kInspectorWidth, height));
+  inspectorSplitView_->setVertical(false);
+  inspector->setFrame(inspectorSplitView_->bounds());
+  inspector->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  inspectorSplitView_->addSubview(inspector);
+  inspectorSplitView_->reset();
+  list->setFrameSize(fnd::Size{rightWidth - kInspectorWidth - listSplitView_->dividerThickness(), height});
+  listSplitView_->addSubview(list);
+  listSplitView_->addSubview(inspectorSplitView_);
+  folders->addSubview(sidebar);
+  folders->addSubview(listSplitView_);
+  content->addSubview(folders);
+  splitView_ = folders;
+  // The bottom bar's button folds the folder list away and brings it back at its width.
+  foldersCollapseButton_ = button(bottomBar_, fnd::Rect(110, 3, 30, 24), "collapse_right", "Hide or show the folders");
+  std::weak_ptr<KestoSplitViewVerticalSecondaryLeft> weakFolders = folders;
+  std::weak_ptr<PushButton> weakButton = foldersCollapseButton_;
+  foldersCollapseButton_->setAction([weakFolders, weakButton] {
+    auto split = weakFolders.lock();
+    if (!split) return;
+    split->collapseSecondaryPane();
+    if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
+  });
+  // As an interface file's views wake once loaded: the remembered widths are applied here.
+  folders->awakeFromNib();
+  listSplitView_->awakeFromNib();
+  // Laid out by their own rules (the side panes at their widths, the list taking the rest).
+  folders->resizeSubviewsWithOldSize(folders->frame().size);
+  listSplitView_->resizeSubviewsWithOldSize(listSplitView_->frame().size);
+}
+
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
   bc.kestoCollectionView = collectionView_;
@@ -356,6 +391,8 @@ void MainInterface::connect() {
   preferences_->kestoData = dataManager_.get();
   app.bottomBar = bottomBar_;
   window_->setDelegate(appDelegate_.get());
+  inspectorSplitView_->setEventsDelegate(appDelegate_.get());
+  dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 

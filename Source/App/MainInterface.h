@@ -21,9 +21,12 @@ class AlertPresenter;
 class AppDelegate;
 class BookmarksController;
 class DataManager;
+class FlexSplitView;
 class InspectorController;
+class KestoSplitViewVerticalSecondaryRight;
+class MainWindowDropView;
+class PushButton;
 class PreferencesController;
-class PrioritySplitViewDelegate;
 class SettingsMenuTarget;
 class UpdateController;
 class SidebarController;
@@ -58,7 +61,13 @@ class MainInterface {
   BookmarksController& bookmarksController() const { return *bookmarksController_; }
   DataManager& dataManager() const { return *dataManager_; }
   const std::shared_ptr<TileCollectionView>& collectionView() const { return collectionView_; }
+  // Folder list | the rest; the rest splits into the bookmark list | the inspector's split view.
   const std::shared_ptr<ui::SplitView>& splitView() const { return splitView_; }
+  const std::shared_ptr<KestoSplitViewVerticalSecondaryRight>& listSplitView() const { return listSplitView_; }
+  const std::shared_ptr<FlexSplitView>& inspectorSplitView() const { return inspectorSplitView_; }
+  // The window's content view, which takes dropped text and links.
+  const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
+  const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarController& sidebarController() const { return *sidebar_; }
@@ -80,6 +89,8 @@ class MainInterface {
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
   static void addLibraryTransferItems(ui::Menu& file);
   static void addHelpLinkItems(ui::Menu& help);
+  void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
+                  const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
@@ -88,8 +99,11 @@ class MainInterface {
   std::unique_ptr<AppDelegate> appDelegate_;
   std::unique_ptr<SidebarController> sidebar_;
   std::unique_ptr<InspectorController> inspector_;
-  std::unique_ptr<PrioritySplitViewDelegate> splitViewDelegate_;
   std::shared_ptr<ui::SplitView> splitView_;
+  std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
+  std::shared_ptr<FlexSplitView> inspectorSplitView_;
+  std::shared_ptr<MainWindowDropView> dropView_;
+  std::shared_ptr<PushButton> foldersCollapseButton_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;

@@ -4,6 +4,7 @@
 
 #include "App/PaneControllers.h"
 #include "Platform/UI/SplitView.h"
+#include "Views/FlexSplitView.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
@@ -417,9 +418,10 @@ TEST_F(StartupTest, ARegisteredSidebarFillsTheFirstPane) {
   EXPECT_EQ(&ui->sidebarController(), made);
   EXPECT_EQ(made->dataManager, &dm());
   EXPECT_EQ(awakened, 1);
-  ASSERT_EQ(ui->splitView()->subviews().size(), 3u);
+  ASSERT_EQ(ui->splitView()->subviews().size(), 2u);
   EXPECT_EQ(ui->splitView()->subviews()[0], made->view());
-  EXPECT_EQ(ui->splitView()->subviews()[2], ui->inspectorController().view());
+  ASSERT_EQ(ui->inspectorSplitView()->subviews().size(), 1u);
+  EXPECT_EQ(ui->inspectorSplitView()->subviews()[0], ui->inspectorController().view());
   EXPECT_NEAR(ui->bottomBar()->frame().size.height, MainInterface::kBottomBarHeight, 0.01);
 }
 

@@ -94,8 +94,10 @@ two_added() { [[ "$(grep -c 'string "Bookmark added"' "$work/notify.log")" -ge 2
 e2e_wait_until 20 two_added || fail "no notifications: $(cat "$work/notify.log")"
 grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail "notification text"
 
-rows="$(sqlite3 -cmd '.timeout 10000' "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"
-[[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]] || fail "rows: $rows"
+# The hand-over is saved once, after its notifications: wait for the save (and for its lock).
+rows() { rows="$(sqlite3 -cmd '.timeout 5000' "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"; }
+both_rows() { rows && [[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]]; }
+e2e_wait_until 20 both_rows || fail "rows: $rows"
 inbox="$(sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
