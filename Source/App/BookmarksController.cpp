@@ -1,6 +1,5 @@
 #include "App/BookmarksController.h"
 
-#include "App/ControlViews.h"
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/Bookmark.h"
@@ -18,6 +17,9 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
+#include "Views/ImageBox.h"
+#include "Views/PushButton.h"
+#include "Views/TextLabel.h"
 #include "Views/WebImageView.h"
 
 #include <algorithm>
@@ -404,6 +406,11 @@ void BookmarksController::keyDown(const ui::Event& event) {
     if (event.keyCode == ui::KeyCode::Q) return ui::Application::shared().terminate();
   }
   ui::Responder::keyDown(event);
+}
+
+bool BookmarksController::respondsToAction(std::string_view selector) const {
+  return selector == "selectThumbnailView:" || selector == "selectExtendedView:" || selector == "selectListView:" ||
+         selector == "openSelectedBookmarks:";
 }
 
 bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {

@@ -132,6 +132,7 @@ class BookmarksController : public ui::Responder,
   void mouseDown(const ui::Event& event) override;
   void mouseUp(const ui::Event& event) override;
   void keyDown(const ui::Event& event) override;
+  bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, ui::Responder* sender) override;
 
  private:

@@ -1,9 +1,7 @@
 #include "App/MainInterface.h"
 
-#include "App/AlertWindow.h"
 #include "App/AppDelegate.h"
 #include "App/BookmarksController.h"
-#include "App/ControlViews.h"
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
@@ -11,11 +9,15 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
+#include "Views/DialogAlertPresenter.h"
 #include "Views/PrioritySplitViewDelegate.h"
+#include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageView.h"
 
@@ -39,6 +41,24 @@ std::shared_ptr<PushButton> button(const std::shared_ptr<View>& parent, const fn
   return b;
 }
 
+// The View menu's mode items show the list controller's mode each time the menu opens.
+class ModeMenuState : public ui::MenuDelegate {
+ public:
+  explicit ModeMenuState(BookmarksController& controller) : controller_(controller) {}
+  void menuNeedsUpdate(ui::Menu& menu) override {
+    auto mark = [&](const char* action, bool on) {
+      for (const auto& item : menu.items())
+        if (item->action() == action) item->setState(on ? ui::ControlState::On : ui::ControlState::Off);
+    };
+    mark("selectThumbnailView:", controller_.thumbnailViewMenuItem.on);
+    mark("selectExtendedView:", controller_.extendedViewMenuItem.on);
+    mark("selectListView:", controller_.listViewMenuItem.on);
+  }
+
+ private:
+  BookmarksController& controller_;
+};
+
 }  // namespace
 
 MainInterface::MainInterface() = default;
@@ -47,6 +67,7 @@ MainInterface::~MainInterface() {
   auto& app = ui::Application::shared();
   if (app.delegate() == appDelegate_.get()) app.setDelegate(nullptr);
   if (window_) window_->setDelegate(nullptr);
+  if (mainMenu_ && app.mainMenu() == mainMenu_) app.setMainMenu(nullptr);
   if (splitView_) splitView_->setDelegate(nullptr);
   // The controllers go before the views they observe.
   appDelegate_.reset();
@@ -55,13 +76,13 @@ MainInterface::~MainInterface() {
 }
 
 void MainInterface::closeAlerts() {
-  if (std::dynamic_pointer_cast<WindowAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
+  if (std::dynamic_pointer_cast<DialogAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
 }
 
 std::unique_ptr<MainInterface> MainInterface::build() {
   registerTilePinViewBuilders();
   registerWebImageViews();
-  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<WindowAlertPresenter>());
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();
   ui->connect();
@@ -86,7 +107,7 @@ std::string MainInterface::storeFailureMessage(const std::optional<fnd::Error>& 
 bool MainInterface::presentStoreFailureIfAny() {
   auto& stack = WrenDataManager::sharedInstance();
   if (stack.managedObjectContext()) return false;
-  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<WindowAlertPresenter>());
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   AlertPresenter::ask("The library cannot be opened", storeFailureMessage(stack.lastError()), {"Quit"},
                       [](int) { ui::Application::shared().terminate(); });
   return true;
@@ -199,11 +220,59 @@ void MainInterface::construct() {
   splitView_->setDelegate(splitViewDelegate_.get());
   splitView_->adjustSubviews();
 
+  buildMainMenu();
+
   fnd::Rect visible = ui::Screen::main().isValid() ? ui::Screen::main().visibleFrame() : fnd::Rect();
   if (!visible.isEmpty()) {
     double w = std::min(kWindowWidth, visible.size.width - 40), h = std::min(kWindowHeight, visible.size.height - 60);
     window_->setFrame(fnd::Rect(visible.midX() - w / 2, visible.midY() - h / 2, w, h), false);
   }
+}
+
+void MainInterface::buildMainMenu() {
+  // Items without a target go along the responder chain: the focused field or list, the
+  // window, the list controller behind it, the application. Only what a receiver exists for is
+  // enabled.
+  mainMenu_ = std::make_shared<ui::Menu>();
+  auto submenu = [&](const std::string& title) {
+    auto menu = std::make_shared<ui::Menu>(title);
+    mainMenu_->addItemWithTitle(title, "")->setSubmenu(menu);
+    return menu;
+  };
+  auto file = submenu("File");
+  file->addItemWithTitle("Close Window", "performClose:", "w");
+  file->addItem(ui::MenuItem::separatorItem());
+  file->addItemWithTitle("Quit Kesto", "terminate:", "q");
+  auto edit = submenu("Edit");
+  edit->addItemWithTitle("Undo", "undo:", "z");
+  edit->addItemWithTitle("Redo", "redo:", "Z");
+  edit->addItem(ui::MenuItem::separatorItem());
+  edit->addItemWithTitle("Cut", "cut:", "x");
+  edit->addItemWithTitle("Copy", "copy:", "c");
+  edit->addItemWithTitle("Paste", "paste:", "v");
+  edit->addItemWithTitle("Select All", "selectAll:", "a");
+  auto view = submenu("View");
+  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  view->addItemWithTitle("Extended List", "selectExtendedView:", "2");
+  view->addItemWithTitle("Compact List", "selectListView:", "3");
+  viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
+  view->setDelegate(viewMenuDelegate_.get());
+  auto windowMenu = submenu("Window");
+  windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
+  auto help = submenu("Help");
+  help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
+
+  ui::AboutPanelOptions about;
+  about.applicationName = "Kesto";
+#ifdef KESTO_VERSION
+  about.version = KESTO_VERSION;
+#endif
+  about.iconName = "user-bookmarks";
+  about.credits = "Your bookmarks, kept in one library.";
+  auto& app = ui::Application::shared();
+  app.setAboutPanelOptions(about);
+  app.setMainMenu(mainMenu_);
+  window_->setShowsMainMenu(true);
 }
 
 void MainInterface::connect() {

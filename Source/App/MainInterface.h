@@ -10,6 +10,8 @@ namespace fnd {
 class Error;
 }
 namespace ui {
+class Menu;
+class MenuDelegate;
 class SplitView;
 class View;
 class Window;
@@ -55,6 +57,8 @@ class MainInterface {
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarController& sidebarController() const { return *sidebar_; }
+  // The application's menus, shown as the main window's menu bar.
+  const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
 
   // The bottom border of the main window, in points.
@@ -65,6 +69,7 @@ class MainInterface {
   void construct();
   void connect();
   void awake();
+  void buildMainMenu();
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
@@ -78,6 +83,8 @@ class MainInterface {
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
+  std::shared_ptr<ui::Menu> mainMenu_;
+  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
 };
 
 }  // namespace kesto

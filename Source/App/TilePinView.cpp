@@ -1,7 +1,9 @@
 #include "App/TilePinView.h"
 
-#include "App/ControlViews.h"
 #include "Platform/UI/Nib.h"
+#include "Views/FlippedView.h"
+#include "Views/ImageBox.h"
+#include "Views/TextLabel.h"
 #include "Views/WebImageView.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "Synchronize/HTMLImport.h"
 
-#include "Synchronize/AlertPresenter.h"
+#include "Views/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"

@@ -1,6 +1,6 @@
 #include "Synchronize/SharedFolderArchive.h"
 
-#include "Synchronize/AlertPresenter.h"
+#include "Views/AlertPresenter.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/Synchronizer.h"
 

@@ -1,6 +1,6 @@
 #include "Synchronize/Synchronizer.h"
 
-#include "Synchronize/AlertPresenter.h"
+#include "Views/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/SyncTombstones.h"

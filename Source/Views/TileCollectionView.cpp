@@ -546,6 +546,15 @@ void TileCollectionView::keyDown(const ui::Event& event) {
   TileScrollView::keyDown(event);
 }
 
+bool TileCollectionView::respondsToAction(std::string_view selector) const {
+  static constexpr std::string_view own[] = {"moveLeft:", "moveLeftAndModifySelection:", "moveRight:",
+                                             "moveRightAndModifySelection:", "moveUp:", "moveUpAndModifySelection:",
+                                             "moveDown:", "moveDownAndModifySelection:", "selectAll:"};
+  for (auto s : own)
+    if (s == selector) return true;
+  return TileScrollView::respondsToAction(selector);
+}
+
 bool TileCollectionView::performAction(std::string_view selector, ui::Responder* sender) {
   if (selector == "moveLeft:") moveLeft(sender);
   else if (selector == "moveLeftAndModifySelection:") moveLeftAndModifySelection(sender);

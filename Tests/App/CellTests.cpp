@@ -2,11 +2,13 @@
 // thumbnails loaded from a loopback thumbnail service through the disk cache.
 #include "AppFixture.h"
 
-#include "App/ControlViews.h"
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Nib.h"
+#include "Views/ImageBox.h"
+#include "Views/PushButton.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageView.h"
 

@@ -2,12 +2,14 @@
 // refreshes that keep or clear the selection, the selection buttons and the toolbar.
 #include "AppFixture.h"
 
-#include "App/ControlViews.h"
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
+#include "Views/ImageBox.h"
+#include "Views/PushButton.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 
 namespace kesto::test {

@@ -2,7 +2,6 @@
 // the default library, a store that cannot be opened and saving on quit.
 #include "AppFixture.h"
 
-#include "App/AlertWindow.h"
 #include "App/PaneControllers.h"
 #include "Platform/UI/SplitView.h"
 #include "Model/Tag.h"
@@ -16,6 +15,7 @@
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
+#include "Views/DialogAlertPresenter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -225,12 +225,12 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   const char* data = std::getenv("XDG_DATA_HOME");
   ASSERT_TRUE(data);
   std::ofstream(std::string(data) + "/kesto") << "not a folder";
-  auto presenter = std::make_shared<WindowAlertPresenter>();
+  auto presenter = std::make_shared<DialogAlertPresenter>();
   AlertPresenter::setShared(presenter);
   EXPECT_TRUE(MainInterface::presentStoreFailureIfAny());
-  auto windows = presenter->openWindows();
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0]->title(), "The library cannot be opened");
+  auto alerts = presenter->shownAlerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].windowTitle(), "The library cannot be opened");
   auto text = MainInterface::storeFailureMessage(WrenDataManager::sharedInstance().lastError());
   EXPECT_NE(text.find("data.sqlite"), std::string::npos) << text;
   // The cause of a failure is shown with it.
@@ -239,7 +239,7 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   auto shown = MainInterface::storeFailureMessage(failure);
   EXPECT_NE(shown.find("Failed to initialize the store. The file is damaged."), std::string::npos) << shown;
   EXPECT_TRUE(presenter->clickButton(0));
-  EXPECT_TRUE(presenter->openWindows().empty());
+  EXPECT_TRUE(presenter->shownAlerts().empty());
   AlertPresenter::setShared(nullptr);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Synchronize/AlertPresenter.h"
+#include "Views/AlertPresenter.h"
 
 #include <memory>
 #include <string>

@@ -2,21 +2,189 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/Image_p.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Menu_p.h"
+#include "Platform/UI/Panel.h"
+#include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextEdit>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace kesto::ui {
 
+namespace {
+
+// The toolkit's text fields and editors as a responder: the Edit menu's commands reach the one
+// with the focus, whatever view (or dialog) holds it.
+class TextInputResponder : public Responder {
+ public:
+  static QWidget* focusedTextWidget() {
+    QWidget* f = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(f) || qobject_cast<QTextEdit*>(f) || qobject_cast<QPlainTextEdit*>(f)) return f;
+    return nullptr;
+  }
+
+  QPointer<QWidget> widget;
+
+  bool respondsToAction(std::string_view s) const override {
+    return widget && (s == "cut:" || s == "copy:" || s == "paste:" || s == "undo:" || s == "redo:" ||
+                      s == "selectAll:" || s == "delete:");
+  }
+
+  bool validateMenuItem(MenuItem& item) override {
+    if (!widget) return false;
+    const std::string& s = item.action();
+    bool selection = false, readOnly = false, undo = false, redo = false, empty = false;
+    if (auto* line = qobject_cast<QLineEdit*>(widget.data())) {
+      selection = line->hasSelectedText();
+      readOnly = line->isReadOnly();
+      undo = line->isUndoAvailable();
+      redo = line->isRedoAvailable();
+      empty = line->text().isEmpty();
+    } else if (auto* edit = qobject_cast<QTextEdit*>(widget.data())) {
+      selection = edit->textCursor().hasSelection();
+      readOnly = edit->isReadOnly();
+      undo = edit->document()->isUndoAvailable();
+      redo = edit->document()->isRedoAvailable();
+      empty = edit->document()->isEmpty();
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget.data())) {
+      selection = plain->textCursor().hasSelection();
+      readOnly = plain->isReadOnly();
+      undo = plain->document()->isUndoAvailable();
+      redo = plain->document()->isRedoAvailable();
+      empty = plain->document()->isEmpty();
+    }
+    if (s == "copy:") return selection;
+    if (s == "cut:" || s == "delete:") return selection && !readOnly;
+    if (s == "paste:") return !readOnly && !QGuiApplication::clipboard()->text().isEmpty();
+    if (s == "undo:") return undo && !readOnly;
+    if (s == "redo:") return redo && !readOnly;
+    if (s == "selectAll:") return !empty;
+    return false;
+  }
+
+  bool performAction(std::string_view s, Responder*) override {
+    if (!respondsToAction(s)) return false;
+    const char* method = s == "cut:" ? "cut" : s == "copy:" ? "copy" : s == "paste:" ? "paste"
+                       : s == "undo:" ? "undo" : s == "redo:" ? "redo" : s == "selectAll:" ? "selectAll" : nullptr;
+    if (s == "delete:") {
+      if (auto* line = qobject_cast<QLineEdit*>(widget.data())) line->del();
+      else if (auto* edit = qobject_cast<QTextEdit*>(widget.data())) edit->textCursor().removeSelectedText();
+      else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget.data())) plain->textCursor().removeSelectedText();
+      return true;
+    }
+    return method && QMetaObject::invokeMethod(widget.data(), method);
+  }
+};
+
+TextInputResponder& textInput() {
+  static TextInputResponder* responder = new TextInputResponder();  // lives for the process
+  responder->widget = TextInputResponder::focusedTextWidget();
+  return *responder;
+}
+
+// Key equivalents of the application's menus, for every widget of our windows: the key goes to
+// the menus before the focused widget sees it, unless that widget claims it for itself the way
+// the toolkit asks (a text field keeps Ctrl+C, Ctrl+Z, Ctrl+Left ...). F10 opens the menu bar.
+class KeyEquivalentFilter : public QObject {
+ public:
+  bool eventFilter(QObject* obj, QEvent* ev) override {
+    if (ev->type() != QEvent::KeyPress || probing_) return false;
+    auto* widget = qobject_cast<QWidget*>(obj);
+    if (!widget) return false;
+    QWidget* focus = QApplication::focusWidget();
+    // Once per key, at its first receiver; open menus handle their own keys.
+    if (focus ? widget != focus : widget != widget->window()) return false;
+    if (QApplication::activePopupWidget()) return false;
+    Window* window = Window::fromNativeHandle(widget->window());
+    if (!window) return false;  // the toolkit's own dialogs keep their keys
+    auto* key = static_cast<QKeyEvent*>(ev);
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) return window->openMenuBar();
+    if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) return false;
+    if (focus) {
+      QKeyEvent probe(QEvent::ShortcutOverride, key->key(), key->modifiers(), key->nativeScanCode(),
+                      key->nativeVirtualKey(), key->nativeModifiers(), key->text(), key->isAutoRepeat(),
+                      key->count());
+      probe.ignore();
+      probing_ = true;
+      QCoreApplication::sendEvent(focus, &probe);
+      probing_ = false;
+      if (probe.isAccepted()) return false;
+    }
+    Event e = qtbridge::keyEvent(key, EventType::KeyDown);
+    if (e.type != EventType::KeyDown) return false;
+    e.window = window;
+    bool handled = false;
+    qtbridge::guarded("key equivalent", [&] { handled = Application::shared().performKeyEquivalent(e); });
+    return handled;
+  }
+
+ private:
+  bool probing_ = false;
+};
+
+std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
+  const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
+                                                           : options.applicationName;
+  auto panel = std::make_unique<Panel>(fnd::Rect(0, 0, 320, 260));
+  panel->setTitle("About " + name);
+  panel->contentView()->setBackgroundColor(Color::white(0.97));
+  QWidget* host = panel->contentView()->nativeWidget();
+  auto* layout = new QVBoxLayout(host);
+  layout->setContentsMargins(20, 20, 20, 20);
+  layout->setSpacing(6);
+  auto* icon = new QLabel(host);
+  icon->setAlignment(Qt::AlignCenter);
+  QPixmap pixmap;
+  if (!options.icon.isNull()) pixmap = QPixmap::fromImage(options.icon.impl()->image);
+  else if (!options.iconName.empty()) pixmap = QIcon::fromTheme(QString::fromStdString(options.iconName)).pixmap(64, 64);
+  if (pixmap.isNull()) pixmap = QApplication::windowIcon().pixmap(64, 64);
+  if (!pixmap.isNull()) icon->setPixmap(pixmap.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  layout->addWidget(icon);
+  auto add = [&](const std::string& text, int pointSize, bool bold, const char* objectName) {
+    if (text.empty()) return;
+    auto* label = new QLabel(QString::fromStdString(text), host);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont font = label->font();
+    if (pointSize > 0) font.setPointSize(pointSize);
+    font.setBold(bold);
+    label->setFont(font);
+    layout->addWidget(label);
+  };
+  add(name, 16, true, "name");
+  add(options.version.empty() ? std::string() : "Version " + options.version, 0, false, "version");
+  add(options.credits, 0, false, "credits");
+  add(options.copyright, 9, false, "copyright");
+  layout->addStretch(1);
+  return panel;
+}
+
+}  // namespace
+
 struct Application::Impl {
   QMetaObject::Connection stateConnection;
   bool active = false;
+  KeyEquivalentFilter keyFilter;
+  std::unique_ptr<Panel> aboutPanel;
 };
 
 Application& Application::shared() {
@@ -38,6 +206,7 @@ Application::Application() : d_(std::make_unique<Impl>()) {
                                                else delegate_->applicationDidResignActive();
                                              });
                                            });
+    gui->installEventFilter(&d_->keyFilter);
   }
 }
 
@@ -82,10 +251,103 @@ Window* Application::mainWindow() const { return mainWindow_; }
 std::vector<Window*> Application::windows() const { return windows_; }
 
 bool Application::sendAction(std::string_view selector, Responder* target, Responder* sender) {
+  return sendAction(selector, target, sender, nullptr);
+}
+
+bool Application::sendAction(std::string_view selector, Responder* target, Responder* sender, Responder* from) {
+  if (Responder* r = targetForAction(selector, target, from); r && r->performAction(selector, sender)) return true;
+  // Responders that act without saying so still get their turn along the chain.
   if (target) return target->tryToPerform(selector, sender);
+  if (from && from->tryToPerform(selector, sender)) return true;
   if (keyWindow_ && keyWindow_->sendAction(selector, sender)) return true;
   if (mainWindow_ && mainWindow_ != keyWindow_ && mainWindow_->sendAction(selector, sender)) return true;
   return tryToPerform(selector, sender);
+}
+
+Responder* Application::targetForAction(std::string_view selector, Responder* target, Responder* from) const {
+  if (selector.empty()) return nullptr;
+  if (target) return target->respondsToAction(selector) ? target : nullptr;
+  if (!from) {
+    if (auto& text = textInput(); text.respondsToAction(selector)) return &text;
+  }
+  auto walk = [&](Responder* start) -> Responder* {
+    for (Responder* r = start; r; r = r->nextResponder())
+      if (r->respondsToAction(selector)) return r;
+    return nullptr;
+  };
+  if (from)
+    if (Responder* r = walk(from)) return r;
+  for (Window* w : {keyWindow_, mainWindow_}) {
+    if (!w) continue;
+    if (Responder* r = walk(w->firstResponder() ? w->firstResponder() : w)) return r;
+    if (auto* d = dynamic_cast<Responder*>(w->delegate()); d && d->respondsToAction(selector)) return d;
+  }
+  auto* self = const_cast<Application*>(this);
+  if (respondsToAction(selector)) return self;
+  if (auto* d = dynamic_cast<Responder*>(delegate_); d && d->respondsToAction(selector)) return d;
+  return nullptr;
+}
+
+bool Application::validateMenuItemAction(MenuItem& item, Responder* from) {
+  Responder* r = targetForAction(item.action(), item.target(), from);
+  return r && r->validateMenuItem(item);
+}
+
+void Application::setMainMenu(std::shared_ptr<Menu> menu) {
+  if (mainMenu_ == menu) return;
+  auto old = std::move(mainMenu_);
+  mainMenu_ = std::move(menu);
+  if (old) {
+    old->impl()->isMainMenu = false;
+    for (auto& item : old->items()) item->setTitle(item->title());
+  }
+  if (mainMenu_) {
+    mainMenu_->impl()->isMainMenu = true;
+    for (auto& item : mainMenu_->items()) item->setTitle(item->title());
+  }
+  mainMenuDidChange();
+}
+
+void Application::mainMenuDidChange() {
+  for (Window* w : windows_) w->rebuildMenuBar();
+}
+
+bool Application::performKeyEquivalent(const Event& event) {
+  return mainMenu_ && mainMenu_->performKeyEquivalent(event);
+}
+
+void Application::orderFrontStandardAboutPanel() {
+  if (!d_->aboutPanel) {
+    d_->aboutPanel = makeAboutPanel(aboutOptions_);
+    d_->aboutPanel->setFloatingPanel(true);
+    // Centred on the screen it opens on.
+    Screen screen = Screen::main().isValid() ? Screen::main() : Screen::primary();
+    if (screen.isValid()) {
+      fnd::Rect v = screen.visibleFrame(), f = d_->aboutPanel->frame();
+      d_->aboutPanel->setFrame(fnd::Rect(v.midX() - f.size.width / 2, v.midY() - f.size.height / 2 + v.size.height / 6,
+                                         f.size.width, f.size.height),
+                               false);
+    }
+  }
+  d_->aboutPanel->makeKeyAndOrderFront();
+}
+
+Window* Application::aboutPanel() const { return d_->aboutPanel.get(); }
+
+bool Application::respondsToAction(std::string_view selector) const {
+  return selector == "terminate:" || selector == "orderFrontStandardAboutPanel:";
+}
+
+bool Application::performAction(std::string_view selector, Responder*) {
+  if (selector == "terminate:") {
+    terminate();
+    return true;
+  }
+  if (selector == "orderFrontStandardAboutPanel:") {
+    orderFrontStandardAboutPanel();
+    return true;
+  }
+  return false;
 }
 
 void Application::postToMain(std::function<void()> fn) {
@@ -104,6 +366,7 @@ void Application::unregisterWindow(Window* w) {
 void Application::windowBecameKey(Window* w) {
   if (w == keyWindow_) return;
   Window* old = keyWindow_;
+  Window* oldMain = mainWindow_;
   keyWindow_ = w;
   if (w && w->canBecomeMainWindow()) mainWindow_ = w;
   auto& center = fnd::NotificationCenter::defaultCenter();
@@ -111,6 +374,10 @@ void Application::windowBecameKey(Window* w) {
   if (old) center.postNotificationName(WindowDidResignKeyNotification, old);
   if (w && w->delegate()) w->delegate()->windowDidBecomeKey(*w);
   if (w) center.postNotificationName(WindowDidBecomeKeyNotification, w);
+  if (oldMain != mainWindow_) {
+    if (oldMain) center.postNotificationName(WindowDidResignMainNotification, oldMain);
+    center.postNotificationName(WindowDidBecomeMainNotification, mainWindow_);
+  }
 }
 
 }  // namespace kesto::ui

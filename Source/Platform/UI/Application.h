@@ -1,14 +1,29 @@
 #pragma once
 
+#include "Platform/UI/Image.h"
 #include "Platform/UI/Responder.h"
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kesto::ui {
 
+class Menu;
+class MenuItem;
+class View;
 class Window;
+
+// What the standard about panel shows.
+struct AboutPanelOptions {
+  std::string applicationName;
+  std::string version;
+  std::string copyright;
+  std::string credits;
+  std::string iconName;  // a desktop icon theme name, used when `icon` is null
+  Image icon;
+};
 
 enum class TerminateReply { Cancel = 0, Now = 1, Later = 2 };
 
@@ -49,9 +64,37 @@ class Application : public Responder {
   Window* mainWindow() const;
   std::vector<Window*> windows() const;
 
-  // Sends an action to the target, or (no target) along the key window's responder chain,
-  // then to the application and its delegate's responder when it is one.
+  // Sends an action to the receiver targetForAction finds; failing that to the target, or (no
+  // target) along the key window's responder chain, then to the application.
   bool sendAction(std::string_view selector, Responder* target, Responder* sender);
+  bool sendAction(std::string_view selector, Responder* target, Responder* sender, Responder* from);
+  // The receiver of an action: the target when it responds to it (none otherwise); with no
+  // target the first that responds of the focused text field, the chain starting at `from`
+  // (a context menu's view), the key window's chain, the main window's chain, each window's
+  // delegate when it is a responder, the application and its delegate.
+  Responder* targetForAction(std::string_view selector, Responder* target = nullptr,
+                             Responder* from = nullptr) const;
+  // Whether a menu item is enabled: a receiver exists for its action and agrees.
+  bool validateMenuItemAction(MenuItem& item, Responder* from);
+
+  // The menus of the application: the menu bar of windows that show it, and the key
+  // equivalents of every window (sent even while a text field has the focus, unless the field
+  // takes that key for its own editing).
+  const std::shared_ptr<Menu>& mainMenu() const { return mainMenu_; }
+  void setMainMenu(std::shared_ptr<Menu> menu);
+  void mainMenuDidChange();
+  bool performKeyEquivalent(const Event& event);
+
+  // The about panel: one floating panel, brought to the front on each call.
+  void setAboutPanelOptions(AboutPanelOptions options) { aboutOptions_ = std::move(options); }
+  const AboutPanelOptions& aboutPanelOptions() const { return aboutOptions_; }
+  void orderFrontStandardAboutPanel();
+  // The shown about panel (null when none): tests and window lists.
+  Window* aboutPanel() const;
+
+  // terminate:, orderFrontStandardAboutPanel:.
+  bool respondsToAction(std::string_view selector) const override;
+  bool performAction(std::string_view selector, Responder* sender) override;
 
   // Runs `fn` on the main queue soon (from any thread).
   static void postToMain(std::function<void()> fn);
@@ -72,6 +115,8 @@ class Application : public Responder {
   std::vector<Window*> windows_;
   Window* keyWindow_ = nullptr;
   Window* mainWindow_ = nullptr;
+  std::shared_ptr<Menu> mainMenu_;
+  AboutPanelOptions aboutOptions_;
   std::unique_ptr<Impl> d_;
 };
 

@@ -7,6 +7,8 @@
 
 namespace kesto::ui {
 
+class MenuItem;
+
 // An object in the responder chain. Unhandled events and action messages travel to the next
 // responder; actions are named by their selector text ("moveUp:", "selectAll:", ...).
 class Responder {
@@ -33,6 +35,12 @@ class Responder {
 
   // Runs the action when this responder implements it; answers whether it did.
   virtual bool performAction(std::string_view selector, Responder* sender) { return false; }
+  // Whether performAction takes this selector. Menus and key equivalents look for the receiver
+  // of an action with it, so a responder that overrides performAction overrides this too.
+  virtual bool respondsToAction(std::string_view selector) const { return false; }
+  // Asked of the receiver found for a menu item's action before the item shows or its key
+  // equivalent is sent: answers whether the item is enabled (it may also set the item's state).
+  virtual bool validateMenuItem(MenuItem& item) { return true; }
   // Offers the action to this responder and then along the chain; answers whether one took it.
   bool tryToPerform(std::string_view selector, Responder* sender = nullptr);
   // The key-binding entry point: `interpretKeyEvents` turns a key into selectors and sends them

@@ -182,6 +182,11 @@ void ScrollView::keyDown(const Event& event) {
   View::keyDown(event);
 }
 
+bool ScrollView::respondsToAction(std::string_view selector) const {
+  return clipView_ && (selector == "scrollPageDown:" || selector == "scrollPageUp:" ||
+                       selector == "scrollToBeginningOfDocument:" || selector == "scrollToEndOfDocument:");
+}
+
 bool ScrollView::performAction(std::string_view selector, Responder* sender) {
   if (!clipView_) return false;
   fnd::Rect visible = clipView_->bounds();

@@ -41,6 +41,7 @@ class ScrollView : public View {
   void scrollWheel(const Event& event) override;
   // Page Up/Down, Home and End scroll the document; other keys go up the responder chain.
   void keyDown(const Event& event) override;
+  bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, Responder* sender) override;
   void layout() override;
 

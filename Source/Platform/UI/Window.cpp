@@ -2,13 +2,20 @@
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Menu_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenuBar>
+#include <QPainterPath>
+#include <QRegion>
 #include <QScreen>
 #include <QWindow>
+
+#include <cmath>
 
 namespace kesto::ui {
 
@@ -25,9 +32,8 @@ class WindowWidget : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent*) override;
-  void moveEvent(QMoveEvent*) override {
-    if (window_ && window_->delegate()) qtbridge::guarded("window move", [&] { window_->delegate()->windowDidMove(*window_); });
-  }
+  void moveEvent(QMoveEvent*) override;
+  void changeEvent(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     if (window_) qtbridge::guarded("window close", [&] { window_->performClose(); });
@@ -65,11 +71,15 @@ class WindowWidget : public QWidget {
 
  private:
   Window* window_;
+  bool fullScreen_ = false;
 };
 }  // namespace
 
 struct Window::Impl {
   WindowWidget* widget = nullptr;
+  // Holds the content view's widget below the menu bar, so views keep their own origin.
+  QWidget* host = nullptr;
+  QMenuBar* bar = nullptr;
   std::shared_ptr<View> content;
   std::weak_ptr<View> mouseView;
   fnd::Size minSize;
@@ -78,17 +88,38 @@ struct Window::Impl {
 
 void WindowWidget::resizeEvent(QResizeEvent*) {
   if (!window_) return;
-  if (auto& cv = window_->contentView())
-    qtbridge::guarded("window resize", [&] { cv->setFrame(fnd::Rect(0, 0, width(), height())); });
+  qtbridge::guarded("window resize", [&] { window_->layoutContent(); });
   qtbridge::guarded("window resize", [&] {
     if (window_->delegate()) window_->delegate()->windowDidResize(*window_);
     fnd::NotificationCenter::defaultCenter().postNotificationName(WindowDidResizeNotification, window_);
   });
 }
 
+void WindowWidget::moveEvent(QMoveEvent*) {
+  if (!window_) return;
+  qtbridge::guarded("window move", [&] {
+    if (window_->attachedSheet()) window_->layoutContent();
+    if (window_->delegate()) window_->delegate()->windowDidMove(*window_);
+  });
+}
+
+void WindowWidget::changeEvent(QEvent* e) {
+  QWidget::changeEvent(e);
+  if (!window_ || e->type() != QEvent::WindowStateChange) return;
+  bool full = isFullScreen();
+  if (full == fullScreen_) return;
+  fullScreen_ = full;
+  qtbridge::guarded("full screen", [&] {
+    fnd::NotificationCenter::defaultCenter().postNotificationName(
+        full ? WindowDidEnterFullScreenNotification : WindowDidExitFullScreenNotification, window_);
+  });
+}
+
 Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
     : d_(std::make_unique<Impl>()), styleMask_(styleMask) {
   d_->widget = new WindowWidget(this);
+  d_->host = new QWidget(d_->widget);
+  d_->host->setAttribute(Qt::WA_NoSystemBackground);
   Qt::WindowFlags flags = Qt::Window;
   if (styleMask == WindowStyle::Borderless) flags |= Qt::FramelessWindowHint;
   d_->widget->setWindowFlags(flags);
@@ -99,6 +130,22 @@ Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
 }
 
 Window::~Window() {
+  // A sheet's widget is a child of its parent's: neither may take the other down with it.
+  if (sheetParent_) {
+    if (sheetParent_->attachedSheet_ == this) {
+      sheetParent_->attachedSheet_ = nullptr;
+      sheetParent_->sheetCompletion_ = nullptr;
+    }
+    auto& q = sheetParent_->pendingSheets_;
+    q.erase(std::remove_if(q.begin(), q.end(), [this](const PendingSheet& p) { return p.sheet == this; }), q.end());
+    d_->widget->setParent(nullptr);
+  }
+  if (attachedSheet_) {
+    attachedSheet_->d_->widget->hide();
+    attachedSheet_->d_->widget->setParent(nullptr);
+    attachedSheet_->sheetParent_ = nullptr;
+  }
+  for (auto& p : pendingSheets_) p.sheet->sheetParent_ = nullptr;
   Application::shared().unregisterWindow(this);
   if (d_->content) {
     d_->content->setWindowRecursively(nullptr);
@@ -120,9 +167,10 @@ void Window::setContentView(std::shared_ptr<View> view) {
   d_->content = std::move(view);
   if (!d_->content) return;
   d_->content->viewWillMoveToWindow(this);
-  d_->content->nativeWidget()->setParent(d_->widget);
-  d_->content->setFrame(fnd::Rect(0, 0, d_->widget->width(), d_->widget->height()));
-  d_->content->nativeWidget()->setGeometry(0, 0, d_->widget->width(), d_->widget->height());
+  d_->content->nativeWidget()->setParent(d_->host);
+  fnd::Rect r = contentLayoutRect();
+  d_->content->setFrame(fnd::Rect(0, 0, r.size.width, r.size.height));
+  d_->content->nativeWidget()->setGeometry(0, 0, int(r.size.width), int(r.size.height));
   d_->content->nativeWidget()->show();
   d_->content->setWindowRecursively(this);
   d_->content->Responder::setNextResponder(this);
@@ -143,13 +191,76 @@ void Window::setFrame(const fnd::Rect& proposed, bool display) {
   int y = int(std::lround(h - (f.origin.y + f.size.height)));
   d_->widget->setGeometry(int(std::lround(f.origin.x)), y, int(std::lround(f.size.width)),
                           int(std::lround(f.size.height)));
-  if (d_->content) d_->content->setFrame(fnd::Rect(0, 0, d_->widget->width(), d_->widget->height()));
+  layoutContent();
   if (display) displayIfNeeded();
 }
 
 void Window::setContentSize(const fnd::Size& size) {
   fnd::Rect f = frame();
-  setFrame(fnd::Rect(f.origin.x, f.origin.y + f.size.height - size.height, size.width, size.height));
+  double bar = f.size.height - contentLayoutRect().size.height;
+  double h = size.height + bar;
+  setFrame(fnd::Rect(f.origin.x, f.origin.y + f.size.height - h, size.width, h));
+}
+
+fnd::Rect Window::contentLayoutRect() const {
+  int w = d_->widget->width(), h = d_->widget->height();
+  int bar = d_->bar ? std::min(h, d_->bar->heightForWidth(w) > 0 ? d_->bar->heightForWidth(w)
+                                                                  : d_->bar->sizeHint().height())
+                    : 0;
+  return fnd::Rect(0, 0, w, std::max(0, h - bar));
+}
+
+void Window::layoutContent() {
+  fnd::Rect r = contentLayoutRect();
+  int top = d_->widget->height() - int(r.size.height);
+  if (d_->bar) d_->bar->setGeometry(0, 0, d_->widget->width(), top);
+  d_->host->setGeometry(0, top, int(r.size.width), int(r.size.height));
+  if (d_->content) d_->content->setFrame(fnd::Rect(0, 0, r.size.width, r.size.height));
+  if (cornerRadius_ > 0) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(d_->widget->rect()), cornerRadius_, cornerRadius_);
+    d_->widget->setMask(QRegion(path.toFillPolygon().toPolygon()));
+  }
+  if (attachedSheet_) placeSheet();
+}
+
+bool Window::showsMainMenu() const { return d_->bar != nullptr; }
+
+void Window::setShowsMainMenu(bool shows) {
+  if (shows == showsMainMenu()) {
+    if (shows) Application::shared().mainMenuDidChange();
+    return;
+  }
+  fnd::Rect f = frame();
+  double before = contentLayoutRect().size.height;
+  if (shows) {
+    d_->bar = new QMenuBar(d_->widget);
+    d_->bar->setNativeMenuBar(false);
+    d_->bar->show();
+  } else {
+    delete d_->bar;
+    d_->bar = nullptr;
+  }
+  Application::shared().mainMenuDidChange();
+  // The content keeps its size; the frame takes the bar (top edge fixed).
+  double grow = d_->bar ? d_->bar->sizeHint().height() : -(f.size.height - before);
+  setFrame(fnd::Rect(f.origin.x, f.origin.y - grow, f.size.width, f.size.height + grow), false);
+}
+
+void Window::rebuildMenuBar() {
+  if (!d_->bar) return;
+  d_->bar->clear();
+  const auto& menu = Application::shared().mainMenu();
+  if (menu)
+    for (const auto& item : menu->items())
+      if (item->submenu() && !item->isHidden()) d_->bar->addAction(item->impl()->action);
+  layoutContent();
+}
+
+bool Window::openMenuBar() {
+  if (!d_->bar || d_->bar->actions().isEmpty()) return false;
+  d_->bar->setActiveAction(d_->bar->actions().first());
+  return true;
 }
 
 fnd::Size Window::minSize() const { return d_->minSize; }
@@ -171,11 +282,18 @@ void Window::setLevel(WindowLevel level) {
 void Window::makeKeyAndOrderFront() {
   orderFront();
   if (!canBecomeKeyWindow()) return;
-  d_->widget->activateWindow();
+  // A non-activating panel takes the keys without taking the desktop's focus from others.
+  if (!(styleMask_ & WindowStyle::NonactivatingPanel)) d_->widget->activateWindow();
   Application::shared().windowBecameKey(this);
 }
 
 void Window::orderFront() {
+  if (!d_->widget->isVisible() && !isSheet()) {
+    Screen s = screen();
+    fnd::Rect f = frame();
+    fnd::Rect c = constrainFrameRect(f, s.isValid() ? s : Screen::primary());
+    if (!(c == f)) setFrame(c, false);
+  }
   d_->widget->show();
   if (!d_->screenConnected && d_->widget->windowHandle()) {
     d_->screenConnected = true;
@@ -204,6 +322,28 @@ void Window::performClose() {
 }
 
 void Window::miniaturize() { d_->widget->showMinimized(); }
+
+void Window::toggleFullScreen() {
+  if (d_->widget->isFullScreen()) d_->widget->showNormal();
+  else d_->widget->showFullScreen();
+}
+
+bool Window::isFullScreen() const { return d_->widget->isFullScreen(); }
+
+fnd::Rect Window::constrainFrameRect(const fnd::Rect& frame, const Screen& screen) const {
+  if (!screen.isValid()) return frame;
+  fnd::Rect visible = screen.visibleFrame();
+  fnd::Rect f = frame;
+  // The top edge (where the title bar is grabbed) never starts above the visible area.
+  if (f.maxY() > visible.maxY()) f.origin.y = visible.maxY() - f.size.height;
+  return f;
+}
+
+void Window::setCornerRadius(double radius) {
+  cornerRadius_ = std::max(0.0, radius);
+  if (cornerRadius_ == 0) d_->widget->clearMask();
+  layoutContent();
+}
 bool Window::isVisible() const { return d_->widget->isVisible(); }
 bool Window::isKeyWindow() const { return Application::shared().keyWindow() == this; }
 bool Window::isMainWindow() const { return Application::shared().mainWindow() == this; }
@@ -271,7 +411,9 @@ void Window::sendEvent(const Event& event) {
       return;
     }
     case EventType::KeyDown: {
-      // Key equivalents of the standard edit menu go to the first responder's chain first.
+      // The application's menus take their key equivalents first.
+      if (Application::shared().performKeyEquivalent(e)) return;
+      // Key equivalents of the standard edit menu go to the first responder's chain next.
       if (e.hasModifier(ModifierFlag::Command) && !e.hasModifier(ModifierFlag::Option | ModifierFlag::Control)) {
         bool shift = e.hasModifier(ModifierFlag::Shift);
         const char* sel = nullptr;
@@ -300,6 +442,23 @@ void Window::sendEvent(const Event& event) {
   }
 }
 
+bool Window::respondsToAction(std::string_view selector) const {
+  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "toggleFullScreen:";
+}
+
+void Window::mouseDown(const Event& event) {
+  dragStart_ = event.locationInWindow;
+  Responder::mouseDown(event);
+}
+
+void Window::mouseDragged(const Event& event) {
+  if (!movableByBackground_) return Responder::mouseDragged(event);
+  fnd::Rect f = frame();
+  f.origin.x += event.locationInWindow.x - dragStart_.x;
+  f.origin.y += event.locationInWindow.y - dragStart_.y;
+  setFrame(f, false);
+}
+
 bool Window::sendAction(std::string_view selector, Responder* sender) {
   Responder* r = firstResponder_ ? firstResponder_ : this;
   return r->tryToPerform(selector, sender);
@@ -310,7 +469,77 @@ bool Window::performAction(std::string_view selector, Responder* sender) {
     performClose();
     return true;
   }
+  if (selector == "performMiniaturize:") {
+    miniaturize();
+    return true;
+  }
+  if (selector == "toggleFullScreen:") {
+    toggleFullScreen();
+    return true;
+  }
   return false;
+}
+
+void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
+  if (&sheet == this || sheet.sheetParent_) return;
+  sheet.sheetParent_ = this;
+  if (attachedSheet_) {
+    pendingSheets_.push_back({&sheet, std::move(completion)});
+    return;
+  }
+  showSheet(sheet, std::move(completion));
+}
+
+void Window::showSheet(Window& sheet, std::function<void(int)> completion) {
+  attachedSheet_ = &sheet;
+  sheetCompletion_ = std::move(completion);
+  QWidget* w = sheet.d_->widget;
+  w->hide();
+  w->setParent(d_->widget, Qt::Dialog | Qt::FramelessWindowHint);
+  w->setWindowModality(Qt::WindowModal);
+  placeSheet();
+  sheet.makeKeyAndOrderFront();
+}
+
+void Window::placeSheet() {
+  if (!attachedSheet_) return;
+  fnd::Rect f = frame();
+  fnd::Rect content = contentLayoutRect();
+  fnd::Rect s = attachedSheet_->frame();
+  double top = f.origin.y + content.size.height;
+  attachedSheet_->setFrame(
+      fnd::Rect(std::round(f.origin.x + (f.size.width - s.size.width) / 2), top - s.size.height, s.size.width,
+                s.size.height),
+      false);
+}
+
+void Window::endSheet(Window& sheet, int returnCode) {
+  auto& q = pendingSheets_;
+  auto waiting = std::find_if(q.begin(), q.end(), [&](const PendingSheet& p) { return p.sheet == &sheet; });
+  if (waiting != q.end()) {
+    // Ended before it was shown: it answers without appearing.
+    auto completion = std::move(waiting->completion);
+    q.erase(waiting);
+    sheet.sheetParent_ = nullptr;
+    if (completion) completion(returnCode);
+    return;
+  }
+  if (attachedSheet_ != &sheet) return;
+  auto completion = std::move(sheetCompletion_);
+  sheetCompletion_ = nullptr;
+  attachedSheet_ = nullptr;
+  QWidget* w = sheet.d_->widget;
+  sheet.orderOut();
+  w->setWindowModality(Qt::NonModal);
+  w->setParent(nullptr, sheet.styleMask() == WindowStyle::Borderless ? Qt::Window | Qt::FramelessWindowHint : Qt::Window);
+  sheet.sheetParent_ = nullptr;
+  if (isVisible()) makeKeyAndOrderFront();
+  if (completion) completion(returnCode);
+  if (!attachedSheet_ && !pendingSheets_.empty()) {
+    PendingSheet next = std::move(pendingSheets_.front());
+    pendingSheets_.pop_front();
+    showSheet(*next.sheet, std::move(next.completion));
+  }
 }
 
 fnd::Point Window::convertPointToScreen(const fnd::Point& p) const {
@@ -332,11 +561,6 @@ void* Window::nativeHandle() const { return d_->widget; }
 Window* Window::fromNativeHandle(void* widget) {
   auto* w = static_cast<QWidget*>(widget);
   return w ? static_cast<Window*>(w->property("kestoWindow").value<void*>()) : nullptr;
-}
-
-void Panel::setFloatingPanel(bool on) {
-  floating_ = on;
-  setLevel(on ? WindowLevel::Floating : WindowLevel::Normal);
 }
 
 }  // namespace kesto::ui

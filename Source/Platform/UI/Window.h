@@ -4,6 +4,8 @@
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Screen.h"
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +35,15 @@ inline constexpr const char* WindowDidResignKeyNotification = "NSWindowDidResign
 inline constexpr const char* WindowDidResizeNotification = "NSWindowDidResizeNotification";
 inline constexpr const char* WindowWillCloseNotification = "NSWindowWillCloseNotification";
 inline constexpr const char* WindowDidChangeScreenNotification = "NSWindowDidChangeScreenNotification";
+inline constexpr const char* WindowDidBecomeMainNotification = "NSWindowDidBecomeMainNotification";
+inline constexpr const char* WindowDidResignMainNotification = "NSWindowDidResignMainNotification";
+inline constexpr const char* WindowDidEnterFullScreenNotification = "NSWindowDidEnterFullScreenNotification";
+inline constexpr const char* WindowDidExitFullScreenNotification = "NSWindowDidExitFullScreenNotification";
+
+// How a modal session or sheet ended. Alerts answer AlertFirstButtonReturn + the button's index.
+namespace ModalResponse {
+constexpr int OK = 1, Cancel = 0, Stop = -1000, Abort = -1001, Continue = -1002;
+}
 
 enum class WindowLevel { Normal = 0, Floating = 3, ModalPanel = 8, StatusBar = 25, PopUpMenu = 101 };
 
@@ -42,8 +53,9 @@ constexpr unsigned Borderless = 0, Titled = 1, Closable = 2, Miniaturizable = 4,
 }
 
 // A top-level window with a content view. Frames are in global screen coordinates (origin
-// bottom left of the primary screen, y upwards); the content view fills the window and is
-// unflipped, so window coordinates equal content-view coordinates.
+// bottom left of the primary screen, y upwards); the content view fills the window below the menu
+// bar, when the window shows one, and is unflipped, so window coordinates equal content-view
+// coordinates.
 class Window : public Responder {
  public:
   explicit Window(const fnd::Rect& contentRect = fnd::Rect(0, 0, 480, 360),
@@ -63,6 +75,9 @@ class Window : public Responder {
   void setMinSize(const fnd::Size& size);
   std::string title() const;
   void setTitle(const std::string& title);
+  // The frame of the content view within the window (window coordinates): all of it but the
+  // menu bar.
+  fnd::Rect contentLayoutRect() const;
   unsigned styleMask() const { return styleMask_; }
   WindowLevel level() const { return level_; }
   void setLevel(WindowLevel level);
@@ -80,6 +95,35 @@ class Window : public Responder {
   virtual bool canBecomeKeyWindow() const { return true; }
   virtual bool canBecomeMainWindow() const { return true; }
   Screen screen() const;
+  void toggleFullScreen();
+  bool isFullScreen() const;
+
+  // The application's main menu as this window's menu bar, above the content view. Turning it
+  // on keeps the content view's size: the frame grows by the bar (its top edge stays).
+  bool showsMainMenu() const;
+  void setShowsMainMenu(bool shows);
+  // Opens the menu bar's first menu for the keyboard (F10); answers whether there was one.
+  bool openMenuBar();
+
+  // The frame the window takes when ordered onto `screen`: by default its top edge is kept
+  // below the top of the screen's visible frame. Applied each time the window is shown.
+  virtual fnd::Rect constrainFrameRect(const fnd::Rect& frame, const Screen& screen) const;
+
+  // Dragging a part of the window no view takes moves the window.
+  bool isMovableByWindowBackground() const { return movableByBackground_; }
+  void setMovableByWindowBackground(bool movable) { movableByBackground_ = movable; }
+  // A borderless window with rounded corners (shaped, so no compositing manager is needed).
+  void setCornerRadius(double radius);
+  double cornerRadius() const { return cornerRadius_; }
+
+  // Sheets: `sheet` is shown window-modal over this window, horizontally centred with its top
+  // at the top of the content view, and follows the window. A sheet begun while another is
+  // shown waits for it. endSheet hides the sheet and calls its completion with the code.
+  void beginSheet(Window& sheet, std::function<void(int)> completion = {});
+  void endSheet(Window& sheet, int returnCode = ModalResponse::Stop);
+  Window* attachedSheet() const { return attachedSheet_; }
+  Window* sheetParent() const { return sheetParent_; }
+  bool isSheet() const { return sheetParent_ != nullptr; }
 
   WindowDelegate* delegate() const { return delegate_; }
   void setDelegate(WindowDelegate* delegate) { delegate_ = delegate; }
@@ -103,31 +147,37 @@ class Window : public Responder {
   void* nativeHandle() const;
   static Window* fromNativeHandle(void* widget);
   struct Impl;
+  // Lays the menu bar and the content out again (the window classes call it).
+  void layoutContent();
+  // Fills the menu bar from the application's main menu again (the application calls it).
+  void rebuildMenuBar();
 
- protected:
+  // performClose:, performMiniaturize:, toggleFullScreen:.
+  bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, Responder* sender) override;
+  void mouseDown(const Event& event) override;
+  void mouseDragged(const Event& event) override;
 
  private:
   friend struct Impl;
+  struct PendingSheet {
+    Window* sheet;
+    std::function<void(int)> completion;
+  };
+  void showSheet(Window& sheet, std::function<void(int)> completion);
+  void placeSheet();
   std::unique_ptr<Impl> d_;
   unsigned styleMask_;
   WindowLevel level_ = WindowLevel::Normal;
   WindowDelegate* delegate_ = nullptr;
   Responder* firstResponder_ = nullptr;
-};
-
-// A utility window that floats and becomes key only when needed.
-class Panel : public Window {
- public:
-  using Window::Window;
-  bool isFloatingPanel() const { return floating_; }
-  void setFloatingPanel(bool on);
-  bool becomesKeyOnlyIfNeeded() const { return keyOnlyIfNeeded_; }
-  void setBecomesKeyOnlyIfNeeded(bool on) { keyOnlyIfNeeded_ = on; }
-
- private:
-  bool floating_ = false;
-  bool keyOnlyIfNeeded_ = false;
+  bool movableByBackground_ = false;
+  double cornerRadius_ = 0;
+  fnd::Point dragStart_;
+  Window* attachedSheet_ = nullptr;
+  Window* sheetParent_ = nullptr;
+  std::function<void(int)> sheetCompletion_;
+  std::deque<PendingSheet> pendingSheets_;
 };
 
 }  // namespace kesto::ui

@@ -1,10 +1,13 @@
-// Alert windows: every way out of a question answers it exactly once.
-#include "App/AlertWindow.h"
-#include "App/ControlViews.h"
-
+// Alerts through the desktop's message dialog: every way out of a question answers it exactly
+// once; wrapped label text loses nothing at its breaks.
+#include "Harness/TestDialogResponder.h"
 #include "Harness/TestSupport.h"
+#include "Platform/UI/Alert.h"
 #include "Platform/UI/GraphicsContext.h"
-#include "Platform/UI/Window.h"
+#include "Views/DialogAlertPresenter.h"
+#include "Views/TextLabel.h"
+
+#include <QMessageBox>
 
 #include <gtest/gtest.h>
 
@@ -15,35 +18,55 @@
 namespace kesto::test {
 namespace {
 
-TEST(AlertWindow, ClosingFromTheTitleBarAnswersWithTheLastButtonOnce) {
-  WindowAlertPresenter presenter;
+TEST(DialogAlertPresenter, ClosingFromTheTitleBarAnswersWithTheLastButtonOnce) {
+  DialogAlertPresenter presenter;
   std::vector<int> answers;
   presenter.askQuestion("The library cannot be opened", "why", {"Quit"}, [&](int i) { answers.push_back(i); });
   presenter.askQuestion("Replace?", "which", {"Replace", "Cancel"}, [&](int i) { answers.push_back(i + 10); });
-  auto windows = presenter.openWindows();
-  ASSERT_EQ(windows.size(), 2u);
-  windows[1]->performClose();
-  windows[0]->performClose();
+  auto alerts = presenter.shownAlerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].windowTitle(), "The library cannot be opened");
+  EXPECT_EQ(alerts[0].informativeText(), "why");
+  static_cast<QMessageBox*>(alerts[1].nativeHandle())->close();
+  static_cast<QMessageBox*>(alerts[0].nativeHandle())->close();
+  ASSERT_TRUE(runUntil([&] { return answers.size() == 2; }, 2));
   EXPECT_EQ(answers, (std::vector<int>{11, 0}));
-  EXPECT_TRUE(presenter.openWindows().empty());
-  // A click that reaches a window already answered adds nothing.
-  windows[0]->performClose();
+  EXPECT_TRUE(presenter.shownAlerts().empty());
+  // A click that reaches an alert already answered adds nothing.
   EXPECT_FALSE(presenter.clickButton(0));
   spin(0.05);
   EXPECT_EQ(answers.size(), 2u);
 }
 
-TEST(AlertWindow, ThePresenterCanGoWhileAnAnsweredWindowIsStillBeingRemoved) {
-  auto presenter = std::make_unique<WindowAlertPresenter>();
+TEST(DialogAlertPresenter, ThePresenterCanGoWithAlertsOpenOrBeingAnswered) {
+  auto presenter = std::make_unique<DialogAlertPresenter>();
   int answered = 0;
   presenter->askQuestion("Sync failed", "gone", {"OK"}, [&](int) { ++answered; });
   ASSERT_TRUE(presenter->clickButton(0));
+  presenter->askQuestion("Still open", "at quit", {"OK"}, [&](int) { answered += 10; });
+  auto open = presenter->shownAlerts();
+  ASSERT_EQ(open.size(), 1u);
   presenter.reset();  // as at quit, before the loop turns again
   spin(0.05);
-  EXPECT_EQ(answered, 1);
+  EXPECT_EQ(answered, 1);  // the alert still open went unanswered, and quietly
+  EXPECT_FALSE(open[0].isShown());
 }
 
-TEST(AlertWindow, ALongMessageWrapsWhole) {
+TEST(DialogAlertPresenter, TheTestResponderAnswersItsQuestions) {
+  auto responder = TestDialogResponder::install();
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn, false});
+  DialogAlertPresenter presenter;
+  int chosen = -1;
+  presenter.askQuestion("Kesto Restore", "Continue?", {"Yes", "No"}, [&](int i) { chosen = i; });
+  ASSERT_TRUE(runUntil([&] { return chosen != -1; }, 2));
+  EXPECT_EQ(chosen, 1);
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  EXPECT_EQ(responder->alerts[0].message, "Kesto Restore");
+  EXPECT_EQ(responder->alerts[0].informative, "Continue?");
+  TestDialogResponder::uninstall();
+}
+
+TEST(TextLabel, ALongMessageWrapsWhole) {
   ui::Font font;
   font.pointSize = 12;
   const std::string path = "/home/someone/.local/share/kesto/a-folder-name-long-enough-to-need-a-break/data.sqlite";
@@ -70,14 +93,6 @@ TEST(AlertWindow, ALongMessageWrapsWhole) {
   EXPECT_EQ(joined, word);
   // Line feeds in the message start new lines.
   EXPECT_EQ(TextLabel::wrappedLines("one\ntwo", 420, font), (std::vector<std::string>{"one\n", "two"}));
-
-  // The alert grows to hold the whole message.
-  WindowAlertPresenter presenter;
-  presenter.showAlert("The library cannot be opened", "short", "Quit");
-  presenter.showAlert("The library cannot be opened", message + " " + message, "Quit");
-  auto windows = presenter.openWindows();
-  ASSERT_EQ(windows.size(), 2u);
-  EXPECT_GT(windows[1]->frame().size.height, windows[0]->frame().size.height);
 }
 
 }  // namespace

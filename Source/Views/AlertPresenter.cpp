@@ -1,4 +1,4 @@
-#include "Synchronize/AlertPresenter.h"
+#include "Views/AlertPresenter.h"
 
 #include "Platform/Foundation/Log.h"
 

@@ -1,0 +1,183 @@
+#include "Platform/UI/Alert.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/UI/DialogResponder.h"
+#include "Platform/UI/Image_p.h"
+#include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/Window.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace kesto::ui {
+
+struct Alert::Impl {
+  std::string message, informative, title;
+  bool hasTitle = false;
+  AlertStyle style = AlertStyle::Warning;
+  Image icon;
+  std::vector<std::string> buttons;
+  bool showsSuppression = false;
+  std::string suppressionTitle = "Do not show this message again";
+  bool suppression = false;
+  QPointer<QMessageBox> box;
+  std::vector<QAbstractButton*> boxButtons;
+
+  void ensureButton() {
+    if (buttons.empty()) buttons.push_back("OK");
+  }
+  std::size_t cancelIndex() const {
+    auto it = std::find(buttons.begin(), buttons.end(), "Cancel");
+    if (it != buttons.end()) return static_cast<std::size_t>(it - buttons.begin());
+    return buttons.empty() ? 0 : buttons.size() - 1;
+  }
+
+  QMessageBox* build(QWidget* parent) {
+    ensureButton();
+    auto* b = new QMessageBox(parent);
+    b->setWindowTitle(QString::fromStdString(hasTitle ? title : message));
+    b->setText(QString::fromStdString(message));
+    b->setInformativeText(QString::fromStdString(informative));
+    if (!icon.isNull()) {
+      b->setIconPixmap(QPixmap::fromImage(icon.impl()->image).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    } else {
+      b->setIcon(style == AlertStyle::Critical        ? QMessageBox::Critical
+                 : style == AlertStyle::Informational ? QMessageBox::Information
+                                                      : QMessageBox::Warning);
+    }
+    boxButtons.clear();
+    const std::size_t cancel = cancelIndex();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+      auto role = i == 0 ? QMessageBox::AcceptRole
+                         : (i == cancel && buttons.size() > 1 ? QMessageBox::RejectRole : QMessageBox::ActionRole);
+      boxButtons.push_back(b->addButton(QString::fromStdString(buttons[i]), role));
+    }
+    b->setDefaultButton(static_cast<QPushButton*>(boxButtons.front()));
+    b->setEscapeButton(boxButtons[cancel]);
+    if (showsSuppression) {
+      auto* check = new QCheckBox(QString::fromStdString(suppressionTitle), b);
+      check->setChecked(suppression);
+      b->setCheckBox(check);
+    }
+    box = b;
+    return b;
+  }
+
+  // The answer of a finished box; the check box's state is kept.
+  int answer(QMessageBox* b) {
+    if (b->checkBox()) suppression = b->checkBox()->isChecked();
+    auto it = std::find(boxButtons.begin(), boxButtons.end(), b->clickedButton());
+    std::size_t index = it != boxButtons.end() ? static_cast<std::size_t>(it - boxButtons.begin()) : cancelIndex();
+    return AlertFirstButtonReturn + static_cast<int>(index);
+  }
+};
+
+Alert::Alert() : d_(std::make_shared<Impl>()) {}
+Alert::~Alert() = default;
+Alert::Alert(const Alert&) = default;
+Alert& Alert::operator=(const Alert&) = default;
+
+const std::string& Alert::messageText() const { return d_->message; }
+void Alert::setMessageText(const std::string& text) { d_->message = text; }
+const std::string& Alert::informativeText() const { return d_->informative; }
+void Alert::setInformativeText(const std::string& text) { d_->informative = text; }
+AlertStyle Alert::alertStyle() const { return d_->style; }
+void Alert::setAlertStyle(AlertStyle style) { d_->style = style; }
+const Image& Alert::icon() const { return d_->icon; }
+void Alert::setIcon(const Image& image) { d_->icon = image; }
+std::string Alert::windowTitle() const { return d_->hasTitle ? d_->title : d_->message; }
+void Alert::setWindowTitle(const std::string& title) {
+  d_->title = title;
+  d_->hasTitle = true;
+}
+
+int Alert::addButtonWithTitle(const std::string& title) {
+  d_->buttons.push_back(title);
+  return static_cast<int>(d_->buttons.size()) - 1;
+}
+
+const std::vector<std::string>& Alert::buttonTitles() const {
+  d_->ensureButton();
+  return d_->buttons;
+}
+
+bool Alert::showsSuppressionButton() const { return d_->showsSuppression; }
+void Alert::setShowsSuppressionButton(bool shows) { d_->showsSuppression = shows; }
+const std::string& Alert::suppressionButtonTitle() const { return d_->suppressionTitle; }
+void Alert::setSuppressionButtonTitle(const std::string& title) { d_->suppressionTitle = title; }
+bool Alert::suppressionState() const { return d_->suppression; }
+void Alert::setSuppressionState(bool on) { d_->suppression = on; }
+
+int Alert::cancelReturnCode() const {
+  d_->ensureButton();
+  return AlertFirstButtonReturn + static_cast<int>(d_->cancelIndex());
+}
+
+int Alert::runModal() {
+  if (auto responder = DialogResponder::installed()) return responder->respondToAlert(*this);
+  auto keep = d_;
+  QMessageBox* box = keep->build(nullptr);
+  box->setWindowModality(Qt::ApplicationModal);
+  box->exec();
+  int code = keep->answer(box);
+  delete box;
+  return code;
+}
+
+void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> completion) {
+  if (auto responder = DialogResponder::installed()) {
+    int code = responder->respondToAlert(*this);
+    fnd::DispatchQueue::main().async([completion = std::move(completion), code] {
+      if (completion) completion(code);
+    });
+    return;
+  }
+  auto keep = d_;
+  QWidget* parent = window ? static_cast<QWidget*>(window->nativeHandle()) : nullptr;
+  QMessageBox* box = keep->build(parent);
+  box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  // The alert keeps itself alive until answered.
+  QObject::connect(box, &QDialog::finished, box, [keep, box, completion = std::move(completion)](int) {
+    int code = keep->answer(box);
+    box->deleteLater();
+    qtbridge::guarded("alert completion", [&] {
+      if (completion) completion(code);
+    });
+  });
+  // open() would make even a parentless dialog window-modal, blocking nothing.
+  if (parent) box->open();
+  else box->show();
+  if (window) {
+    // Over the window's content, at its top, like a sheet.
+    box->adjustSize();
+    fnd::Rect f = window->frame(), content = window->contentLayoutRect();
+    QPoint topLeft = parent->geometry().topLeft();
+    int top = topLeft.y() + int(f.size.height - content.size.height);
+    box->move(topLeft.x() + (parent->width() - box->width()) / 2, top);
+  }
+}
+
+bool Alert::isShown() const { return d_->box && d_->box->isVisible(); }
+
+bool Alert::performButton(int index) {
+  if (!isShown() || index < 0 || static_cast<std::size_t>(index) >= d_->boxButtons.size()) return false;
+  d_->boxButtons[static_cast<std::size_t>(index)]->click();
+  return true;
+}
+
+void Alert::close() {
+  QMessageBox* box = d_->box.data();
+  if (!box) return;
+  QObject::disconnect(box, &QDialog::finished, nullptr, nullptr);
+  box->hide();
+  delete box;
+}
+
+void* Alert::nativeHandle() const { return d_->box.data(); }
+
+}  // namespace kesto::ui

@@ -1,0 +1,30 @@
+#pragma once
+
+// Private to the UI layer: the toolkit's menus behind Menu and MenuItem.
+
+#include "Platform/UI/Menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPointer>
+
+namespace kesto::ui {
+
+struct MenuItem::Impl {
+  QAction* action = nullptr;
+  int firing = 0;  // an item may be released by its own action
+};
+
+struct Menu::Impl {
+  QMenu* menu = nullptr;
+  bool isMainMenu = false;  // top-level titles carry Alt mnemonics in the menu bar
+  std::weak_ptr<View> context;
+  bool hasContext = false;
+};
+
+namespace menubridge {
+// The text of a title for the toolkit: '&' doubled, or the first letter made the mnemonic.
+QString actionText(const std::string& title, bool mnemonic);
+}  // namespace menubridge
+
+}  // namespace kesto::ui

@@ -1,0 +1,51 @@
+#include "Views/DialogAlertPresenter.h"
+
+#include "Platform/UI/Alert.h"
+
+#include <algorithm>
+
+namespace kesto {
+
+DialogAlertPresenter::DialogAlertPresenter() = default;
+
+DialogAlertPresenter::~DialogAlertPresenter() {
+  *alive_ = false;
+  // Dialogs still open go now, while the toolkit is there; they are not answered.
+  for (auto& alert : shown_) alert->close();
+}
+
+void DialogAlertPresenter::showAlert(const std::string& title, const std::string& message, const std::string& button) {
+  askQuestion(title, message, {button}, {});
+}
+
+void DialogAlertPresenter::askQuestion(const std::string& title, const std::string& message,
+                                       const std::vector<std::string>& buttons, std::function<void(int)> completion) {
+  auto alert = std::make_shared<ui::Alert>();
+  alert->setMessageText(title);
+  alert->setInformativeText(message);
+  for (const auto& b : buttons) alert->addButtonWithTitle(b);
+  shown_.push_back(alert);
+  std::weak_ptr<bool> alive = alive_;
+  ui::Alert* key = alert.get();
+  alert->beginSheetModalForWindow(nullptr, [this, alive, key, completion = std::move(completion)](int code) {
+    if (auto a = alive.lock(); a && *a)
+      shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [key](const auto& s) { return s.get() == key; }),
+                   shown_.end());
+    if (completion) completion(code - ui::AlertFirstButtonReturn);
+  });
+}
+
+std::vector<ui::Alert> DialogAlertPresenter::shownAlerts() const {
+  std::vector<ui::Alert> out;
+  for (const auto& a : shown_)
+    if (a->isShown()) out.push_back(*a);
+  return out;
+}
+
+bool DialogAlertPresenter::clickButton(int index) {
+  for (auto it = shown_.rbegin(); it != shown_.rend(); ++it)
+    if ((*it)->isShown()) return (*it)->performButton(index);
+  return false;
+}
+
+}  // namespace kesto

@@ -1,0 +1,72 @@
+#include "Views/PushButton.h"
+
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Path.h"
+#include "Views/ImageNamed.h"
+
+#include <algorithm>
+
+namespace kesto {
+
+PushButton::PushButton(const fnd::Rect& frame) : ui::View(frame) {}
+
+void PushButton::setTitle(const std::string& title) {
+  title_ = title;
+  setNeedsDisplay();
+}
+
+void PushButton::setImageNamed(const std::string& name) {
+  imageName_ = name;
+  setNeedsDisplay();
+}
+
+void PushButton::setEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  setNeedsDisplay();
+}
+
+void PushButton::performClick() {
+  if (!enabled_ || isHiddenOrHasHiddenAncestor() || !action_) return;
+  auto action = action_;  // the action may replace itself
+  action();
+}
+
+void PushButton::mouseDown(const ui::Event&) {
+  pressed_ = enabled_;
+  setNeedsDisplay();
+}
+
+void PushButton::mouseUp(const ui::Event& event) {
+  bool wasPressed = pressed_;
+  pressed_ = false;
+  setNeedsDisplay();
+  fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
+  if (wasPressed && bounds().contains(p)) performClick();
+}
+
+void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
+  fnd::Rect r = bounds().insetBy(1, 1);
+  context.setFillColor(pressed_ ? ui::Color::white(0.55) : ui::Color::white(0.88));
+  context.fillPath(ui::Path::roundedRect(r, 4, 4));
+  context.setStrokeColor(ui::Color::white(0.6));
+  context.strokePath(ui::Path::roundedRect(r, 4, 4));
+  double alpha = enabled_ ? 1.0 : 0.35;
+  ui::Image image = imageNamed(imageName_);
+  fnd::Rect textRect = r;
+  if (!image.isNull()) {
+    double side = std::min(r.size.height - 6, 16.0);
+    fnd::Rect imageRect(r.origin.x + 5, r.midY() - side / 2, side, side);
+    if (title_.empty()) imageRect.origin.x = r.midX() - side / 2;
+    context.drawImage(image, imageRect, alpha);
+    textRect = fnd::Rect(imageRect.maxX() + 4, r.origin.y, r.maxX() - imageRect.maxX() - 6, r.size.height);
+  }
+  if (!title_.empty()) {
+    ui::Font font;
+    font.pointSize = 12;
+    context.drawText(title_, textRect, font, ui::Color::white(0.1, alpha),
+                     image.isNull() ? ui::TextAlignment::Center : ui::TextAlignment::Left);
+  }
+}
+
+}  // namespace kesto

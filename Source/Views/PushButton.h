@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Platform/UI/View.h"
+
+#include <functional>
+#include <string>
+
+namespace kesto {
+
+// A push button with a title and an optional image, drawn by the view itself; flipped.
+class PushButton : public ui::View {
+ public:
+  explicit PushButton(const fnd::Rect& frame = fnd::Rect());
+  bool isFlipped() const override { return true; }
+  const std::string& title() const { return title_; }
+  void setTitle(const std::string& title);
+  const std::string& imageName() const { return imageName_; }
+  void setImageNamed(const std::string& name);
+  bool isEnabled() const { return enabled_; }
+  void setEnabled(bool enabled);
+  void setAction(std::function<void()> action) { action_ = std::move(action); }
+  // Runs the action as a click would (nothing when disabled or hidden).
+  void performClick();
+  bool acceptsFirstMouse(const ui::Event&) override { return true; }
+  void mouseDown(const ui::Event& event) override;
+  void mouseUp(const ui::Event& event) override;
+  void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
+
+ private:
+  std::string title_;
+  std::string imageName_;
+  bool enabled_ = true;
+  bool pressed_ = false;
+  std::function<void()> action_;
+};
+
+}  // namespace kesto

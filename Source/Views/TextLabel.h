@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/View.h"
+
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+// A label drawn by the view itself, flipped so its text reads top down.
+class TextLabel : public ui::View {
+ public:
+  explicit TextLabel(const fnd::Rect& frame = fnd::Rect());
+  bool isFlipped() const override { return true; }
+  const std::string& stringValue() const { return text_; }
+  void setStringValue(const std::string& text);
+  void setFont(const ui::Font& font);
+  void setTextColor(const ui::Color& color);
+  void setAlignment(ui::TextAlignment alignment);
+  // A wrapping label breaks its text into lines that fit its width (at spaces and slashes, or
+  // anywhere in a word too long for a line); the last line that fits its height is cut short.
+  void setWraps(bool wraps);
+  void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
+
+  // The lines `text` takes at `width` in `font`; joined they give the text back.
+  static std::vector<std::string> wrappedLines(const std::string& text, double width, const ui::Font& font);
+  // The height of one line of `font`.
+  static double lineHeight(const ui::Font& font);
+
+ private:
+  bool wraps_ = false;
+  std::string text_;
+  ui::Font font_;
+  ui::Color color_ = ui::Color::white(0.1);
+  ui::TextAlignment alignment_ = ui::TextAlignment::Left;
+};
+
+}  // namespace kesto

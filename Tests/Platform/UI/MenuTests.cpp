@@ -1,0 +1,410 @@
+// Menus: enabling through the responder chain, key equivalents (also with a text field focused),
+// the menu bar above the content, and context menus driven from the keyboard.
+#include "Harness/TestSupport.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Menu_p.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/Window.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace kesto;
+using namespace kesto::ui;
+
+namespace {
+
+// Takes the actions it is given; validates by a per-action switch and records what it got.
+class Receiver : public View {
+ public:
+  explicit Receiver(std::set<std::string> actions = {}, const fnd::Rect& frame = fnd::Rect(10, 10, 100, 80))
+      : View(frame), actions(std::move(actions)) {}
+  std::set<std::string> actions;
+  std::set<std::string> refused;
+  std::vector<std::string> got;
+  std::vector<const Responder*> senders;
+  bool acceptsFirstResponder() override { return true; }
+  bool respondsToAction(std::string_view s) const override { return actions.count(std::string(s)) > 0; }
+  bool validateMenuItem(MenuItem& item) override {
+    if (item.action() == "toggle:") item.setState(ControlState::On);
+    return refused.count(item.action()) == 0;
+  }
+  bool performAction(std::string_view s, Responder* sender) override {
+    if (!respondsToAction(s)) return false;
+    got.emplace_back(s);
+    senders.push_back(sender);
+    return true;
+  }
+};
+
+// A plain responder placed behind the window, as a controller would be.
+class Controller : public Responder {
+ public:
+  std::vector<std::string> got;
+  bool respondsToAction(std::string_view s) const override { return s == "selectThumbnailView:" || s == "selectAll:"; }
+  bool performAction(std::string_view s, Responder*) override {
+    if (!respondsToAction(s)) return false;
+    got.emplace_back(s);
+    return true;
+  }
+};
+
+Event keyWithCommand(std::uint16_t code, const std::string& chars, std::uint64_t extra = 0) {
+  return Event::key(code, ModifierFlag::Command | extra, chars);
+}
+
+struct MainMenuScope {
+  ~MainMenuScope() { Application::shared().setMainMenu(nullptr); }
+};
+
+bool sendKey(QWidget* to, int key, Qt::KeyboardModifiers mods, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, mods, text);
+  QCoreApplication::sendEvent(to, &press);
+  return press.isAccepted();
+}
+
+}  // namespace
+
+TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "cut:", "toggle:"});
+  receiver->refused = {"cut:"};
+  window.contentView()->addSubview(receiver);
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(window.makeFirstResponder(receiver.get()));
+
+  Receiver stranger(std::set<std::string>{});
+  auto menu = std::make_shared<Menu>("Edit");
+  auto copy = menu->addItemWithTitle("Copy", "copy:", "c");
+  auto cut = menu->addItemWithTitle("Cut", "cut:", "x");
+  auto paste = menu->addItemWithTitle("Paste", "paste:", "v");  // nobody takes it
+  auto close = menu->addItemWithTitle("Close Window", "performClose:", "w");  // the window does
+  auto quit = menu->addItemWithTitle("Quit", "terminate:", "q");  // the application does
+  auto toggle = menu->addItemWithTitle("Toggle", "toggle:");
+  auto targeted = menu->addItemWithTitle("Copy elsewhere", "copy:");
+  targeted->setTarget(&stranger);  // an explicit target that does not take it
+  auto noAction = menu->addItemWithTitle("Nothing", "");
+  auto sub = menu->addItemWithTitle("More", "");
+  sub->setSubmenu(std::make_shared<Menu>("More"));
+  menu->addItem(MenuItem::separatorItem());
+
+  menu->update();
+  EXPECT_TRUE(copy->isEnabled());
+  EXPECT_FALSE(cut->isEnabled());  // the receiver said no
+  EXPECT_FALSE(paste->isEnabled());
+  EXPECT_TRUE(close->isEnabled());
+  EXPECT_TRUE(quit->isEnabled());
+  EXPECT_EQ(toggle->state(), ControlState::On);  // validation may set the state
+  EXPECT_FALSE(targeted->isEnabled());
+  EXPECT_FALSE(noAction->isEnabled());
+  EXPECT_TRUE(sub->isEnabled());
+
+  // Another first responder, another answer: validation runs each time.
+  window.makeFirstResponder(nullptr);
+  menu->update();
+  EXPECT_FALSE(copy->isEnabled());
+  EXPECT_TRUE(close->isEnabled());
+
+  // A menu that does not enable automatically keeps what it was given.
+  menu->setAutoenablesItems(false);
+  paste->setEnabled(true);
+  menu->update();
+  EXPECT_TRUE(paste->isEnabled());
+}
+
+TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto outer = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(0, 0, 300, 200));
+  auto inner = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(10, 10, 50, 50));
+  window.contentView()->addSubview(outer);
+  outer->addSubview(inner);
+  window.makeKeyAndOrderFront();
+  window.makeFirstResponder(inner.get());
+  auto menu = std::make_shared<Menu>();
+  auto copy = menu->addItemWithTitle("Copy", "copy:");
+  inner->refused = {"copy:"};
+  menu->update();
+  EXPECT_FALSE(copy->isEnabled());  // the outer view would agree, but the inner one is asked
+  inner->refused.clear();
+  menu->update();
+  ASSERT_TRUE(copy->isEnabled());
+  ASSERT_TRUE(menu->performActionForItemAtIndex(0));
+  EXPECT_EQ(inner->got, std::vector<std::string>{"copy:"});
+  EXPECT_TRUE(outer->got.empty());
+  EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
+}
+
+TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
+  MenuItem quit("Quit", "terminate:", "q");
+  EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q")));
+  EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q", ModifierFlag::Shift)));
+  EXPECT_FALSE(quit.matchesKeyEquivalent(Event::key(KeyCode::Q, 0, "q")));
+  EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q", ModifierFlag::Option)));
+  // Another script's layout: the key in the Q position still quits.
+  EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "\u0439")));
+  // A Latin layout with other positions (AZERTY): the character decides, not the position.
+  EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
+  MenuItem selectAll("Select All", "selectAll:", "a");
+  EXPECT_TRUE(selectAll.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
+
+  MenuItem redo("Redo", "redo:", "Z");  // upper case: with Shift
+  EXPECT_TRUE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z", ModifierFlag::Shift)));
+  EXPECT_FALSE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z")));
+  EXPECT_EQ(redo.keyEquivalentText(), "Ctrl+Shift+Z");
+
+  MenuItem mode("Thumbnails", "selectThumbnailView:", "1");
+  EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "1")));
+  EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "")));  // no text with Ctrl held
+  EXPECT_FALSE(mode.matchesKeyEquivalent(keyWithCommand(19, "2")));
+  EXPECT_EQ(mode.keyEquivalentText(), "Ctrl+1");
+
+  MenuItem help("Help", "showHelp:", "?");  // typed with Shift on most layouts
+  EXPECT_TRUE(help.matchesKeyEquivalent(keyWithCommand(44, "?", ModifierFlag::Shift)));
+
+  MenuItem hotkey("Search", "find:", "p");
+  hotkey.setKeyEquivalentModifierMask(ModifierFlag::Command | ModifierFlag::Option | ModifierFlag::Control);
+  EXPECT_EQ(hotkey.keyEquivalentText(), "Ctrl+Super+Alt+P");
+  EXPECT_TRUE(hotkey.matchesKeyEquivalent(
+      keyWithCommand(KeyCode::P, "p", ModifierFlag::Option | ModifierFlag::Control)));
+  MenuItem none("Plain", "plain:");
+  EXPECT_FALSE(none.matchesKeyEquivalent(keyWithCommand(KeyCode::A, "a")));
+  EXPECT_EQ(none.keyEquivalentText(), "");
+}
+
+TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeepsItsEditingKeys) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  Controller controller;
+  controller.setNextResponder(window.nextResponder());
+  window.setNextResponder(&controller);
+  auto menu = std::make_shared<Menu>();
+  auto view = std::make_shared<Menu>("View");
+  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  auto edit = std::make_shared<Menu>("Edit");
+  edit->addItemWithTitle("Select All", "selectAll:", "a");
+  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
+  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  Application::shared().setMainMenu(menu);
+
+  auto* field = new QLineEdit(window.contentView()->nativeWidget());
+  field->setGeometry(10, 10, 200, 24);
+  field->setText("typed");
+  window.makeKeyAndOrderFront();
+  field->show();
+  field->setFocus();
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
+
+  EXPECT_TRUE(sendKey(field, Qt::Key_1, Qt::ControlModifier, "1"));
+  EXPECT_EQ(controller.got, std::vector<std::string>{"selectThumbnailView:"});
+  EXPECT_EQ(field->text().toStdString(), "typed");  // the field never saw the key
+
+  // Ctrl+A is the field's own (select its text): the menu's Select All does not take it.
+  sendKey(field, Qt::Key_A, Qt::ControlModifier, "\x01");
+  EXPECT_EQ(controller.got.size(), 1u);
+  EXPECT_EQ(field->selectedText().toStdString(), "typed");
+
+  // Without a matching item the key goes on to the field as before.
+  sendKey(field, Qt::Key_X, Qt::ShiftModifier, "X");
+  EXPECT_EQ(field->text().toStdString(), "X");
+
+  // A widget that takes every key press still leaves the key equivalents to the menus, which
+  // see keys before the focused widget (as long as it does not claim them as its own).
+  class Greedy : public QWidget {
+   public:
+    using QWidget::QWidget;
+    int keys = 0;
+
+   protected:
+    void keyPressEvent(QKeyEvent* e) override {
+      ++keys;
+      e->accept();
+    }
+  };
+  auto* greedy = new Greedy(window.contentView()->nativeWidget());
+  greedy->setFocusPolicy(Qt::StrongFocus);
+  greedy->show();
+  greedy->setFocus();
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == greedy; }, 2));
+  sendKey(greedy, Qt::Key_1, Qt::ControlModifier, "1");
+  EXPECT_EQ(controller.got.size(), 2u);
+  EXPECT_EQ(greedy->keys, 0);
+  sendKey(greedy, Qt::Key_2, Qt::ControlModifier, "2");
+  EXPECT_EQ(greedy->keys, 1);
+
+  // The key equivalent also reaches the chain through our own event delivery.
+  window.sendEvent(keyWithCommand(18, "1"));
+  EXPECT_EQ(controller.got.size(), 3u);
+  window.setNextResponder(controller.nextResponder());
+}
+
+TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "selectAll:"});
+  window.contentView()->addSubview(receiver);
+  window.makeKeyAndOrderFront();
+  window.makeFirstResponder(receiver.get());
+  auto menu = std::make_shared<Menu>();
+  auto edit = std::make_shared<Menu>("Edit");
+  edit->addItemWithTitle("Copy", "copy:", "c");
+  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
+  Application::shared().setMainMenu(menu);
+  receiver->refused = {"copy:"};
+  EXPECT_FALSE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
+  EXPECT_TRUE(receiver->got.empty());
+  receiver->refused.clear();
+  EXPECT_TRUE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
+  EXPECT_EQ(receiver->got, std::vector<std::string>{"copy:"});
+  // Ctrl+A has no item: the window's standard binding still sends selectAll: down the chain.
+  window.sendEvent(keyWithCommand(KeyCode::A, "a"));
+  EXPECT_EQ(receiver->got.back(), "selectAll:");
+}
+
+TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto probe = std::make_shared<View>(fnd::Rect(0, 0, 40, 30));
+  window.contentView()->addSubview(probe);
+  auto menu = std::make_shared<Menu>();
+  menu->addItemWithTitle("File", "")->setSubmenu(std::make_shared<Menu>("File"));
+  auto help = menu->addItemWithTitle("Help & Info", "");
+  help->setSubmenu(std::make_shared<Menu>("Help"));
+  Application::shared().setMainMenu(menu);
+  window.setShowsMainMenu(true);
+  window.makeKeyAndOrderFront();
+
+  auto* top = static_cast<QWidget*>(window.nativeHandle());
+  auto* bar = top->findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  const int barHeight = bar->height();
+  ASSERT_GT(barHeight, 10);
+  // The content keeps its size; the frame takes the bar.
+  EXPECT_DOUBLE_EQ(window.contentView()->frame().size.height, 300);
+  EXPECT_DOUBLE_EQ(window.frame().size.height, 300 + barHeight);
+  EXPECT_DOUBLE_EQ(window.contentLayoutRect().size.height, 300);
+  // Window (0, 0) is the content's bottom left: the probe's widget sits at the window's bottom.
+  QPoint probeTopLeft = probe->nativeWidget()->mapTo(top, QPoint(0, 0));
+  EXPECT_EQ(probeTopLeft, QPoint(0, top->height() - 30));
+  fnd::Point screen = window.convertPointToScreen({0, 0});
+  EXPECT_DOUBLE_EQ(screen.x, window.frame().origin.x);
+  EXPECT_DOUBLE_EQ(screen.y, window.frame().origin.y);
+  // A resize lays the bar and the content out again.
+  window.setContentSize(fnd::Size{500, 200});
+  EXPECT_DOUBLE_EQ(window.contentView()->frame().size.height, 200);
+  EXPECT_DOUBLE_EQ(window.frame().size.height, 200 + barHeight);
+
+  // Top-level titles carry Alt mnemonics; an '&' of a title stays a character.
+  ASSERT_EQ(bar->actions().size(), 2);
+  EXPECT_EQ(bar->actions()[0]->text().toStdString(), "&File");
+  EXPECT_EQ(bar->actions()[1]->text().toStdString(), "&Help && Info");
+  // The bar follows the main menu.
+  menu->removeItem(help);
+  EXPECT_EQ(bar->actions().size(), 1);
+  help->setHidden(true);
+  menu->addItem(help);
+  EXPECT_EQ(bar->actions().size(), 1);
+
+  window.setShowsMainMenu(false);
+  EXPECT_EQ(top->findChild<QMenuBar*>(), nullptr);
+  EXPECT_DOUBLE_EQ(window.frame().size.height, 200);
+  EXPECT_DOUBLE_EQ(window.contentView()->frame().size.height, 200);
+}
+
+TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto target = std::make_shared<Receiver>(std::set<std::string>{"openItem:", "renameItem:"});
+  auto other = std::make_shared<Receiver>(std::set<std::string>{}, fnd::Rect(200, 10, 50, 50));
+  window.contentView()->addSubview(target);
+  window.contentView()->addSubview(other);
+  window.makeKeyAndOrderFront();
+  window.makeFirstResponder(other.get());  // the chain of the view, not the first responder's
+  target->refused = {"renameItem:"};
+
+  auto menu = std::make_shared<Menu>();
+  auto open = menu->addItemWithTitle("Open", "openItem:");
+  auto rename = menu->addItemWithTitle("Rename", "renameItem:");
+  menu->addItem(MenuItem::separatorItem());
+  auto remove = menu->addItemWithTitle("Remove", "removeItem:");
+  auto info = menu->addItemWithTitle("Get Info", "openItem:");
+
+  Menu::popUpContextMenu(menu, Event::mouse(EventType::RightMouseDown, {30, 40}), *target);
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2));
+  EXPECT_TRUE(menu->isTracking());
+  EXPECT_EQ(menu->contextView(), target.get());
+  EXPECT_TRUE(open->isEnabled());
+  EXPECT_FALSE(rename->isEnabled());
+  EXPECT_FALSE(remove->isEnabled());
+  EXPECT_TRUE(info->isEnabled());
+  // Down twice passes over the disabled items to "Get Info".
+  QWidget* popup = QApplication::activePopupWidget();
+  sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
+  sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
+  sendKey(popup, Qt::Key_Return, Qt::NoModifier, "\r");
+  ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 2));
+  EXPECT_EQ(target->got, std::vector<std::string>{"openItem:"});
+  EXPECT_EQ(target->senders.front(), info.get());
+  EXPECT_FALSE(menu->isTracking());
+  test::spin(0.05);
+  EXPECT_EQ(menu->contextView(), nullptr);  // the context ends with the menu
+}
+
+TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
+  class Clearer : public Responder {
+   public:
+    std::shared_ptr<Menu> menu;
+    bool respondsToAction(std::string_view s) const override { return s == "clear:"; }
+    bool performAction(std::string_view s, Responder*) override {
+      if (s != "clear:") return false;
+      menu->removeAllItems();
+      menu.reset();
+      return true;
+    }
+  };
+  Clearer clearer;
+  auto menu = std::make_shared<Menu>();
+  auto item = menu->addItemWithTitle("Clear", "clear:");
+  item->setTarget(&clearer);
+  clearer.menu = menu;
+  std::weak_ptr<MenuItem> weak = item;
+  item.reset();
+  menu->update();
+  QAction* action = menu->items().front()->impl()->action;
+  menu.reset();
+  action->trigger();  // the item and its menu go while the action runs
+  test::spin(0.05);
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
+  Controller controller;
+  auto root = std::make_shared<Menu>();
+  auto view = std::make_shared<Menu>("View");
+  auto item = view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  item->setTarget(&controller);
+  root->addItemWithTitle("View", "")->setSubmenu(view);
+  EXPECT_EQ(view->supermenu(), root.get());
+  EXPECT_TRUE(root->performKeyEquivalent(keyWithCommand(18, "1")));
+  EXPECT_EQ(controller.got.size(), 1u);
+  item->setHidden(true);
+  EXPECT_FALSE(root->performKeyEquivalent(keyWithCommand(18, "1")));
+  item->setHidden(false);
+  // Added elsewhere, it leaves its first menu.
+  auto other = std::make_shared<Menu>();
+  other->addItem(item);
+  EXPECT_EQ(view->numberOfItems(), 0u);
+  EXPECT_EQ(item->menu(), other.get());
+  EXPECT_EQ(other->indexOfItem(item.get()), 0);
+  EXPECT_EQ(other->itemWithTitle("Thumbnails"), item);
+  item->setTag(7);
+  EXPECT_EQ(other->itemWithTag(7), item);
+  EXPECT_EQ(root->indexOfItem(item.get()), -1);
+}
