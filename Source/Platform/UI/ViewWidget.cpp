@@ -1,11 +1,13 @@
 #include "Platform/UI/ViewWidget_p.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/UI/Dragging_p.h"
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -325,6 +327,27 @@ void ViewWidget::keyReleaseEvent(QKeyEvent* e) {
   if (!view_) return;
   e->accept();
   qtbridge::deliver(view_, qtbridge::keyEvent(e, EventType::KeyUp));
+}
+
+// ---- Drops: the view itself decides, through its dragging-destination hooks.
+
+void ViewWidget::dragEnterEvent(QDragEnterEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::enter(view_, e, windowLocation(view_, e->position(), this));
+}
+
+void ViewWidget::dragMoveEvent(QDragMoveEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::move(view_, e, windowLocation(view_, e->position(), this));
+}
+
+void ViewWidget::dragLeaveEvent(QDragLeaveEvent*) {
+  if (view_) dragging::leave(view_);
+}
+
+void ViewWidget::dropEvent(QDropEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::drop(view_, e, windowLocation(view_, e->position(), this));
 }
 
 }  // namespace kesto::ui
