@@ -21,9 +21,10 @@ class AppDelegate;
 class BookmarksController;
 class DataManager;
 class InspectorController;
+class Pathbar;
 class PreferencesController;
 class PrioritySplitViewDelegate;
-class SidebarController;
+class SidebarPane;
 class TileCollectionView;
 class Toolbar;
 
@@ -56,7 +57,7 @@ class MainInterface {
   const std::shared_ptr<ui::SplitView>& splitView() const { return splitView_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
-  SidebarController& sidebarController() const { return *sidebar_; }
+  SidebarPane& sidebarPane() const { return *sidebar_; }
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
@@ -76,7 +77,8 @@ class MainInterface {
   std::unique_ptr<PreferencesController> preferences_;
   std::unique_ptr<BookmarksController> bookmarksController_;
   std::unique_ptr<AppDelegate> appDelegate_;
-  std::unique_ptr<SidebarController> sidebar_;
+  std::unique_ptr<SidebarPane> sidebar_;
+  std::shared_ptr<Pathbar> pathbar_;
   std::unique_ptr<InspectorController> inspector_;
   std::unique_ptr<PrioritySplitViewDelegate> splitViewDelegate_;
   std::shared_ptr<ui::SplitView> splitView_;
