@@ -182,7 +182,17 @@ void FoldersController::createInboxAtFirstLaunch() {
   for (Fixed fixed : {Fixed{Folder::kInboxID, "Inbox"}, Fixed{Folder::kImportedID, "Imported"}}) {
     auto found = Folder::fetchEntitiesWhereProperty("folderID", fixed.id);
     // A failed look-up is not "missing": a second Inbox would follow.
-    if (!found || !found->empty()) continue;
+    if (!found) continue;
+    if (!found->empty()) {
+      // One made on the fly by a look-up carries its identifier as name and no parent.
+      auto& existing = found->front();
+      if (existing->parentFolderID().empty() || existing->name() == fixed.id) {
+        existing->setParentFolderID(Folder::kRootID);
+        existing->setName(fixed.name);
+        save("The folder could not be saved");
+      }
+      continue;
+    }
     auto folder = Folder::initEntity();
     if (!folder) continue;
     folder->setName(fixed.name);
