@@ -36,7 +36,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kSearchHeight = 30, kBottomHeight = 28;
+constexpr double kSearchHeight = 58;
 
 bool userDefaultsNamesFolders() {
   auto shown = fnd::UserDefaults::standard().stringForKey(SelectedView);
@@ -83,47 +83,45 @@ void FoldersController::buildView() {
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
   view_->setBackgroundColor(ui::Color::white(0.93));
 
+  // Above the list: the folder search, then new folder, new smart folder and the order.
   searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kSearchHeight, w, kSearchHeight));
   searchView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin);
-  searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, 4, w - 76, 22));
+  searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, 32, w - 76, 22));
   searchField_->setPlaceholderString("Find folder");
   searchField_->setAutoresizingMask(ui::View::WidthSizable);
   searchField_->setAction([this] { search(); });
   searchView_->addSubview(searchField_);
-  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 7, 64, 16));
+  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 35, 64, 16));
   occurrencesLabel_->setAutoresizingMask(ui::View::MinXMargin);
   ui::Font small;
   small.pointSize = 10;
   occurrencesLabel_->setFont(small);
   occurrencesLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(occurrencesLabel_);
-  view_->addSubview(searchView_);
-
-  list_ = std::make_shared<SourceList>(fnd::Rect(0, kBottomHeight, w, h - kSearchHeight - kBottomHeight));
-  list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
-  list_->setIndentationPerLevel(12);
-  list_->setAllowsEmptySelection(false);
-  view_->addSubview(list_);
-
-  // The bottom strip: new folder, new smart folder and the order of the folders.
-  auto& bottom = view_;
-  addButton_ = std::make_shared<PushButton>(fnd::Rect(4, 2, 30, 24));
+  addButton_ = std::make_shared<PushButton>(fnd::Rect(6, 3, 30, 24));
   addButton_->setImageNamed("toolbar_add");
   addButton_->setToolTip("New folder");
   addButton_->setAction([this] { addFolder(); });
-  bottom->addSubview(addButton_);
-  auto smart = std::make_shared<PushButton>(fnd::Rect(36, 2, 30, 24));
+  searchView_->addSubview(addButton_);
+  auto smart = std::make_shared<PushButton>(fnd::Rect(38, 3, 30, 24));
   smart->setImageNamed("folder_smart");
   smart->setToolTip("New smart folder");
   smart->setAction([this] { addSmartFolder(); });
-  bottom->addSubview(smart);
-  sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 112, 2, 108, 24));
+  searchView_->addSubview(smart);
+  sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 124, 3, 118, 24));
   sortButton_->setAutoresizingMask(ui::View::MinXMargin);
   sortButton_->addItemWithTitle("Sort A-Z");
   sortButton_->addItemWithTitle("Manual order");
   sortButton_->setToolTip("Order of the folders");
   sortButton_->setAction([this] { toggleFolderSorting(sortButton_->indexOfSelectedItem()); });
-  bottom->addSubview(sortButton_);
+  searchView_->addSubview(sortButton_);
+  view_->addSubview(searchView_);
+
+  list_ = std::make_shared<SourceList>(fnd::Rect(0, 0, w, h - kSearchHeight));
+  list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  list_->setIndentationPerLevel(12);
+  list_->setAllowsEmptySelection(false);
+  view_->addSubview(list_);
 }
 
 void FoldersController::setPathbar(Pathbar* pathbar) {
