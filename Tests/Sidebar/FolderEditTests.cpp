@@ -2,6 +2,7 @@
 
 #include "Model/Base64.h"
 #include "Model/Config.h"
+#include "Model/Service.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
 #include "Sidebar/SidebarController.h"
@@ -297,6 +298,63 @@ TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
   registerSidebarTab(1, nullptr);
   EXPECT_EQ(sidebar.tabView(1), made);
   EXPECT_NE(sidebar.tabView(2), nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheirBookmarks) {
+  auto f = folder("F");
+  auto kept = bookmark("http://kept.example/", f);
+  start();
+  select("pinboard");
+  controller->updateSelection();
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
+
+  auto service = Service::initEntity();
+  service->setValue(0, fnd::Value("pinboard"));
+  auto marked = Bookmark::addBookmarWithURL("http://marked.example/", "pinboard");
+  save();
+  // The list shown meanwhile is another one: only the service's bookmarks go.
+  select(f->folderID());
+  controller->updateSelection();
+  ASSERT_TRUE(controller->performAction("disconnectFromPinboard:", nullptr));
+  EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url == %@", {std::string("http://marked.example/")})), 0);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *kept->uniqueIDValue()));
+}
+
+TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) {
+  auto top = folder("Top");
+  auto mid = folder("Mid", top->folderID());
+  auto low = folder("Low", mid->folderID());
+  start();
+  controller->selectFolderWithID(low->folderID());
+  ASSERT_EQ(dm->currentFolder()->folderID(), low->folderID());
+  controller->pathbarAction(5);
+  EXPECT_EQ(controller->selectedIdentifier(), low->folderID());
+  controller->pathbarAction(1);
+  EXPECT_EQ(controller->selectedIdentifier(), mid->folderID());
+
+  ui::Menu file("File");
+  controller->addMenuItems(file);
+  auto item = file.itemWithTitle("New Folder");
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->keyEquivalentText().empty(), false);
+  select("home");
+  const auto before = Folder::countWithPredicate(nullptr);
+  ASSERT_TRUE(file.performActionForItemAtIndex(0));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), before + 1);
+  // Nothing to undo right after a load; the removal below is.
+  settle();
+  ui::MenuItem undoItem("Undo", "undo:");
+  EXPECT_FALSE(controller->validateMenuItem(undoItem));
+  ASSERT_TRUE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_TRUE(controller->validateMenuItem(undoItem));
 }
 
 }  // namespace

@@ -114,6 +114,8 @@ class FolderListTest : public ::testing::Test {
     auto* item = folderID == Folder::kInboxID ? controller->inboxItem()
                  : folderID == "home"         ? controller->homeItem()
                                               : controller->itemForFolderID(folderID);
+    for (size_t i = 0; !item && i < controller->homeItem()->childCount(); ++i)
+      if (controller->homeItem()->childAt(i)->identifier() == folderID) item = controller->homeItem()->childAt(i);
     ASSERT_TRUE(item) << folderID;
     for (auto* p = list().parentForItem(item); p; p = list().parentForItem(p)) list().expandItem(p);
     if (auto* parent = dynamic_cast<SourceListItem*>(list().parentForItem(item))) list().expandItem(parent);
