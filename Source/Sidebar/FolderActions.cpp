@@ -107,10 +107,8 @@ std::shared_ptr<Folder> FoldersController::doAddNewFolderIsSmart(bool isSmart) {
   if (parent && parent->folderID() != Folder::kInboxID && parent->folderID() != Folder::kImportedID &&
       parent->blocked() < 1) {
     parent->setIsExpanded(1);
-    if (auto* item = itemForFolderID(parent->folderID())) {
-      for (auto& [id, ref] : folderSourceListItems_)
-        if (ref.get() == item) expandedItems_.push_back(ref);
-    }
+    if (auto it = folderSourceListItems_.find(parent->folderID()); it != folderSourceListItems_.end())
+      expandedItems_.push_back(it->second);
     folder->setParentFolderID(parent->folderID());
     folder->setOrderIndex(folder->lastOrderIndex() + 1);
   }

@@ -377,12 +377,6 @@ SourceListItem* FoldersController::itemForFolderID(const std::string& folderID) 
   return it == folderSourceListItems_.end() ? nullptr : it->second.get();
 }
 
-const std::vector<SourceListItemRef>& FoldersController::homeChildren() const {
-  static thread_local std::vector<SourceListItemRef> copy;
-  copy = homeItem_->children();
-  return copy;
-}
-
 void FoldersController::updateView() {
   if (!userDefaultsNamesFolders()) return;
   // Reloading rows under an open name editor would drop what the user is typing.

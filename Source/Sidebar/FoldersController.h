@@ -217,7 +217,6 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   SourceListItem* inboxItem() const { return inboxItem_.get(); }
   SourceListItem* importedItem() const { return importedItem_.get(); }
   SourceListItem* itemForFolderID(const std::string& folderID) const;
-  const std::vector<SourceListItemRef>& homeChildren() const;
   std::int32_t currentlySelectedFolderIndex() const { return currentlySelectedFolderIndex_; }
   const std::string& firstFoundFolderID() const { return firstFoundFolderID_; }
 
