@@ -125,6 +125,9 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
     EXPECT_EQ(stored->isExpanded(), 0);
   }
   EXPECT_EQ(other->blocked(), 0);
+  // Locked, it is neither deleted (its bookmarks would be trashed out of reach) nor shared.
+  EXPECT_FALSE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
   EXPECT_EQ(inTop->blocked(), 1);
   EXPECT_EQ(inSub->blocked(), 1);
   // Versions go up so that the lock reaches other machines.
