@@ -85,11 +85,15 @@ MainInterface::~MainInterface() {
   auto& app = ui::Application::shared();
   if (app.delegate() == appDelegate_.get()) app.setDelegate(nullptr);
   if (window_) window_->setDelegate(nullptr);
-  if (mainMenu_ && app.mainMenu() == mainMenu_) app.setMainMenu(nullptr);
   if (splitView_) splitView_->setDelegate(nullptr);
   // The controllers go before the views they observe.
+  if (mainMenu_)
+    if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   appDelegate_.reset();
   bookmarksController_.reset();
+  // Only now: taking the menu bar away lays the window out again, and the list must not load
+  // cells for controllers on their way out.
+  if (mainMenu_ && app.mainMenu() == mainMenu_) app.setMainMenu(nullptr);
   closeAlerts();
 }
 
