@@ -16,8 +16,11 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarController.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
+#include "Views/Pathbar.h"
 #include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/TextLabel.h"
@@ -62,6 +65,21 @@ class ModeMenuState : public ui::MenuDelegate {
  private:
   BookmarksController& controller_;
 };
+
+// The library's lists: folders with the other five tabs.
+class LibrarySidebarPane : public SidebarPane {
+ public:
+  LibrarySidebarPane() : sidebar_(std::make_unique<SidebarController>()) {}
+  std::shared_ptr<View> view() override { return sidebar_->view(); }
+  void setDataManager(DataManager* dataManager) override { sidebar_->setDataManager(dataManager); }
+  void awakeFromNib() override { sidebar_->awakeFromNib(); }
+  SidebarController& sidebar() { return *sidebar_; }
+
+ private:
+  std::unique_ptr<SidebarController> sidebar_;
+};
+
+constexpr double kPathbarHeight = 24;
 
 }  // namespace
 
@@ -139,7 +157,7 @@ void MainInterface::construct() {
   preferences_ = std::make_unique<PreferencesController>();
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();
-  sidebar_ = makeSidebarController();
+  sidebar_ = hasSidebarPaneFactory() ? makeSidebarPane() : std::make_unique<LibrarySidebarPane>();
   inspector_ = makeInspectorController();
 
   // Toolbar along the top.
@@ -198,7 +216,13 @@ void MainInterface::construct() {
   auto sidebar = sidebar_->view();
   sidebar->setFrame(fnd::Rect(0, 0, kSidebarWidth, splitHeight));
   auto middle = std::make_shared<View>(fnd::Rect(0, 0, kWindowWidth - kSidebarWidth - kInspectorWidth, splitHeight));
-  collectionView_ = std::make_shared<TileCollectionView>(middle->bounds());
+  // The path of the folder shown, above the list.
+  pathbar_ = std::make_shared<Pathbar>(
+      fnd::Rect(0, splitHeight - kPathbarHeight, middle->frame().size.width, kPathbarHeight));
+  pathbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
+  middle->addSubview(pathbar_);
+  collectionView_ = std::make_shared<TileCollectionView>(
+      fnd::Rect(0, 0, middle->frame().size.width, splitHeight - kPathbarHeight));
   collectionView_->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
   middle->addSubview(collectionView_);
   bc.noBookmarksLabel = std::make_shared<TextLabel>(fnd::Rect(0, splitHeight / 2 - 12, middle->frame().size.width, 24));
@@ -235,6 +259,8 @@ void MainInterface::buildMainMenu() {
     return menu;
   };
   auto file = submenu("File");
+  if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
+    library->sidebar().foldersController().addMenuItems(*file);
   addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
@@ -383,6 +409,10 @@ void MainInterface::connect() {
   bc.textOnlyListViewButton->setAction([&bc] { bc.selectListView(); });
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
   sidebar_->setDataManager(dataManager_.get());
+  if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
+    library->sidebar().setWindow(window_.get());
+    library->sidebar().foldersController().setPathbar(pathbar_.get());
+  }
   auto& app = *appDelegate_;
   app.window = window_.get();
   app.bookmarksController = bookmarksController_.get();

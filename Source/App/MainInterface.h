@@ -29,7 +29,8 @@ class PushButton;
 class PreferencesController;
 class SettingsMenuTarget;
 class UpdateController;
-class SidebarController;
+class Pathbar;
+class SidebarPane;
 class TileCollectionView;
 class Toolbar;
 
@@ -70,7 +71,7 @@ class MainInterface {
   const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
-  SidebarController& sidebarController() const { return *sidebar_; }
+  SidebarPane& sidebarPane() const { return *sidebar_; }
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
@@ -97,7 +98,8 @@ class MainInterface {
   std::unique_ptr<PreferencesController> preferences_;
   std::unique_ptr<BookmarksController> bookmarksController_;
   std::unique_ptr<AppDelegate> appDelegate_;
-  std::unique_ptr<SidebarController> sidebar_;
+  std::unique_ptr<SidebarPane> sidebar_;
+  std::shared_ptr<Pathbar> pathbar_;
   std::unique_ptr<InspectorController> inspector_;
   std::shared_ptr<ui::SplitView> splitView_;
   std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;

@@ -11,12 +11,12 @@ class View;
 }
 class DataManager;
 
-// The sidebar pane of the main window. Its lists (folders, tags, history, smart lists) come
-// with their own controller; until one is registered the pane is an empty view whose controller
-// shows the whole library once a load has finished without a collection chosen.
-class SidebarController {
+// The sidebar pane of the main window. The main interface fills it with the library's lists
+// unless another pane is registered; the empty one shows the whole library once a load has
+// finished without a collection chosen.
+class SidebarPane {
  public:
-  virtual ~SidebarController() = default;
+  virtual ~SidebarPane() = default;
   virtual std::shared_ptr<ui::View> view() = 0;
   virtual void setDataManager(DataManager* dataManager) = 0;
   virtual void awakeFromNib() {}
@@ -30,14 +30,15 @@ class InspectorController {
   virtual void awakeFromNib() {}
 };
 
-std::unique_ptr<SidebarController> makeEmptySidebarController();
+std::unique_ptr<SidebarPane> makeEmptySidebarPane();
 std::unique_ptr<InspectorController> makeEmptyInspectorController();
 
 // The controllers the main interface builds its side panes with; the subsystems that fill the
 // panes register theirs before the interface is built. Null restores the empty ones.
-void registerSidebarControllerFactory(std::function<std::unique_ptr<SidebarController>()> factory);
+void registerSidebarPaneFactory(std::function<std::unique_ptr<SidebarPane>()> factory);
 void registerInspectorControllerFactory(std::function<std::unique_ptr<InspectorController>()> factory);
-std::unique_ptr<SidebarController> makeSidebarController();
+std::unique_ptr<SidebarPane> makeSidebarPane();
+bool hasSidebarPaneFactory();
 std::unique_ptr<InspectorController> makeInspectorController();
 
 }  // namespace kesto

@@ -30,6 +30,9 @@ class SyncTombstones {
   // type keeps the higher version and its first-seen date.
   static void add(const std::vector<SyncTombstone>& tombstones);
   static void record(const std::string& objectID, std::int64_t version, const std::string& type);
+  // Takes back the tombstone of an object and type (an undone deletion); answers whether one was
+  // there.
+  static bool withdraw(const std::string& objectID, const std::string& type);
   // `into` followed by those of `more` it lacks; an object and type in both keeps the higher
   // version. Linear in both lists.
   static std::vector<SyncTombstone> unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more);

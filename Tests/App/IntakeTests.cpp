@@ -4,6 +4,7 @@
 
 #include "App/PreferencesController.h"
 
+#include "App/PaneControllers.h"
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
 
@@ -196,7 +197,10 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   auto shown = Folder::initEntity();
   shown->setName("Shown");
   shown->saveFolder();
+  // The folder shown is set by hand here, so no folder list may choose another.
+  registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
+  registerSidebarPaneFactory(nullptr);
   dm().setCurrentFolder(shown);
   ui->preferencesController().setUseInboxForBookmarks(true);
   app().addPinUrlFromString("http://inbox.example/");

@@ -391,7 +391,7 @@ TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
 namespace kesto::test {
 namespace {
 
-class FakeSidebar : public SidebarController {
+class FakeSidebar : public SidebarPane {
  public:
   explicit FakeSidebar(int* awakened) : awakened_(awakened), view_(std::make_shared<ui::View>()) {}
   std::shared_ptr<ui::View> view() override { return view_; }
@@ -407,15 +407,15 @@ class FakeSidebar : public SidebarController {
 TEST_F(StartupTest, ARegisteredSidebarFillsTheFirstPane) {
   int awakened = 0;
   FakeSidebar* made = nullptr;
-  registerSidebarControllerFactory([&] {
+  registerSidebarPaneFactory([&] {
     auto s = std::make_unique<FakeSidebar>(&awakened);
     made = s.get();
     return s;
   });
   build(0);
-  registerSidebarControllerFactory(nullptr);
+  registerSidebarPaneFactory(nullptr);
   ASSERT_TRUE(made);
-  EXPECT_EQ(&ui->sidebarController(), made);
+  EXPECT_EQ(&ui->sidebarPane(), made);
   EXPECT_EQ(made->dataManager, &dm());
   EXPECT_EQ(awakened, 1);
   ASSERT_EQ(ui->splitView()->subviews().size(), 2u);
