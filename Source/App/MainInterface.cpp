@@ -15,6 +15,7 @@
 #include "Platform/UI/Window.h"
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
+#include "Sidebar/SidebarLists.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/Pathbar.h"
 #include "Views/PrioritySplitViewDelegate.h"
@@ -100,6 +101,7 @@ void MainInterface::closeAlerts() {
 std::unique_ptr<MainInterface> MainInterface::build() {
   registerTilePinViewBuilders();
   registerWebImageViews();
+  registerSidebarLists();
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();
