@@ -22,7 +22,8 @@ SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)
   view_->setBackgroundColor(ui::Color::white(0.93));
   list_ = std::make_shared<SourceList>(fnd::Rect(0, 0, w, h));
   list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
-  list_->setIndentationPerLevel(12);
+  // One level below the group: a small step leaves room for the longest titles.
+  list_->setIndentationPerLevel(4);
   // No entry is chosen for the user: in these lists choosing can act (Empty Trash, clean-ups).
   list_->setAllowsEmptySelection(true);
   view_->addSubview(list_);
@@ -214,7 +215,8 @@ bool SmartListController::sourceListShouldEditItem(SourceList&, SourceListItemPt
 bool SmartListController::sourceListShouldExpandItem(SourceList&, SourceListItemPtr) { return true; }
 
 void SmartListController::sourceListWillDisplayCellForItem(SourceList&, ui::TextCell& cell, SourceListItemPtr) {
-  cell.font.pointSize = 13;
+  // Small enough for "Modified Yesterday" and a badge in the sidebar's width.
+  cell.font.pointSize = 10;
 }
 
 }  // namespace kesto
