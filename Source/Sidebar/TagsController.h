@@ -41,6 +41,8 @@ class TagsController : public SmartListController, public ui::Responder {
   void resetView() { loadItems(); }
   void loadItems() override;
   void selectTagsFromDefaults();
+  // The tags carrying at least one bookmark, by name without regard to case.
+  static std::vector<std::shared_ptr<Tag>> tagsInUse();
   void updateSelection() override;
 
   // Renames the tag named `from`; onto the name of another tag, the two become one. The carrying

@@ -61,12 +61,17 @@ class TagsListTest : public SidebarListTest {
 TEST_F(TagsListTest, RowsAndBadgesCountEveryCaseOfANameOnce) {
   auto a = tagged("a", {"Work"});
   auto b = tagged("b", {"Work", "work"});
-  tagged("c", {"work", "home"});
+  tagged("c", {"work", "home", "Ähnlich", "apple", "Zebra"});
   b->setTrashed(1);  // trashed bookmarks count too
   Tag::initEntity()->setName("unused");
   save();
   wire();
-  EXPECT_EQ(rows(), (std::vector<std::string>{"home=1", "Work=3", "work=3"}));
+  EXPECT_EQ(rows(), (std::vector<std::string>{"apple=1", "home=1", "Work=3", "work=3", "Zebra=1", "Ähnlich=1"}));
+  // The same tags in the same order as the store's own "in use" fetch.
+  std::vector<std::string> mine, stores;
+  for (const auto& t : TagsController::tagsInUse()) mine.push_back(t->name());
+  for (const auto& t : Tag::allTags()) stores.push_back(t->name());
+  EXPECT_EQ(mine, stores);
   EXPECT_EQ(tags.containerItem()->identifier(), "tagsContainerItem");
 }
 
