@@ -84,7 +84,11 @@ TEST_F(HistoryListTest, RefreshActsOnlyWhileShownAndRestoresTheStoredRow) {
   EXPECT_EQ(dm.bookmarks().size(), 1u);
 
   show(SelectedHistoryView, ViewManager::History);
+  const int redraws = posted[BRWUpdateBookmarksViewNotification];
   ViewUpdater::updateSourceLists();
+  // The emptied list is drawn at once, before the restored row loads again.
+  EXPECT_TRUE(dm.bookmarks().empty());
+  EXPECT_GT(posted[BRWUpdateBookmarksViewNotification], redraws);
   ASSERT_TRUE(runUntil([&] { return !dm.bookmarks().empty(); }, 2));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"added"}));
   EXPECT_EQ(h.list.lastSelectedIdentifier(), std::optional<std::string>("AddedToday"));
@@ -224,6 +228,12 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], resets + 1);
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"gone"}));
   EXPECT_EQ(badge(m.list, "Broken"), 1);
+
+  // No preferences window answers: the user is told, and the list stays.
+  choose(m.list, "Preferences");
+  ASSERT_FALSE(responder->alerts.empty());
+  EXPECT_EQ(responder->alerts.back().message, "Preferences are not available");
+  EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"gone"}));
 
   choose(m.list, "CleanBroken");
   ASSERT_TRUE(runUntil([&] { return broken->trashed() == 1; }, 2));

@@ -116,6 +116,16 @@ TEST_F(TagsListTest, SelectionLoadsAnyOrAllAndIsKeptAsPositions) {
   EXPECT_EQ(stale.sourceList()->numberOfSelectedRows(), 0);
 }
 
+TEST_F(TagsListTest, NoStoredListMeansTheFoldersAndLeavesTagModeAlone) {
+  tagged("x", {"x"});
+  save();
+  wire();
+  dm.prepareFolderView();
+  fnd::UserDefaults::standard().removeObject(SelectedView);
+  ViewUpdater::updateSourceLists();
+  EXPECT_FALSE(dm.loadingFromTags());
+}
+
 TEST_F(TagsListTest, SelectionIsNotStoredWhileAnotherListIsShown) {
   tagged("x", {"x"});
   save();
