@@ -322,6 +322,10 @@ void FoldersController::blockFolderAndSubfoldersWithFolderID(const std::string& 
   for (auto& f : tree) {
     f->setBlocked(flag);
     f->setIsExpanded(0);
+    if (shouldBlock)
+      lockedFolders_.insert(f->folderID());
+    else
+      lockedFolders_.erase(f->folderID());
     f->incrementVersionNumber();
     // Versions go up so that the flags reach the other machines with the next sync.
     for (auto& b : bookmarksIn(f->folderID())) {

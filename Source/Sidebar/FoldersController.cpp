@@ -25,6 +25,7 @@
 #include "Synchronize/SharedFolderArchive.h"
 #include "Views/ImageNamed.h"
 #include "Views/Pathbar.h"
+#include "Views/PushButton.h"
 #include "Views/SourceList.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kSearchHeight = 30, kBottomHeight = 28;
+constexpr double kSearchHeight = 58;
 
 bool userDefaultsNamesFolders() {
   auto shown = fnd::UserDefaults::standard().stringForKey(SelectedView);
@@ -82,49 +83,45 @@ void FoldersController::buildView() {
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
   view_->setBackgroundColor(ui::Color::white(0.93));
 
+  // Above the list: the folder search, then new folder, new smart folder and the order.
   searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kSearchHeight, w, kSearchHeight));
   searchView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin);
-  searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, 4, w - 76, 22));
+  searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, 32, w - 76, 22));
   searchField_->setPlaceholderString("Find folder");
   searchField_->setAutoresizingMask(ui::View::WidthSizable);
   searchField_->setAction([this] { search(); });
   searchView_->addSubview(searchField_);
-  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 7, 64, 16));
+  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 35, 64, 16));
   occurrencesLabel_->setAutoresizingMask(ui::View::MinXMargin);
   ui::Font small;
   small.pointSize = 10;
   occurrencesLabel_->setFont(small);
   occurrencesLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(occurrencesLabel_);
-  view_->addSubview(searchView_);
-
-  list_ = std::make_shared<SourceList>(fnd::Rect(0, kBottomHeight, w, h - kSearchHeight - kBottomHeight));
-  list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
-  list_->setIndentationPerLevel(12);
-  list_->setAllowsEmptySelection(false);
-  view_->addSubview(list_);
-
-  auto bottom = std::make_shared<ui::View>(fnd::Rect(0, 0, w, kBottomHeight));
-  bottom->setAutoresizingMask(ui::View::WidthSizable | ui::View::MaxYMargin);
-  bottom->setBackgroundColor(ui::Color::white(0.86));
-  addButton_ = std::make_shared<ui::Button>(fnd::Rect(4, 2, 30, 24));
-  addButton_->setImage(imageNamed("toolbar_add"));
+  addButton_ = std::make_shared<PushButton>(fnd::Rect(6, 3, 30, 24));
+  addButton_->setImageNamed("toolbar_add");
   addButton_->setToolTip("New folder");
   addButton_->setAction([this] { addFolder(); });
-  bottom->addSubview(addButton_);
-  auto smart = std::make_shared<ui::Button>(fnd::Rect(36, 2, 30, 24));
-  smart->setImage(imageNamed("folder_smart"));
+  searchView_->addSubview(addButton_);
+  auto smart = std::make_shared<PushButton>(fnd::Rect(38, 3, 30, 24));
+  smart->setImageNamed("folder_smart");
   smart->setToolTip("New smart folder");
   smart->setAction([this] { addSmartFolder(); });
-  bottom->addSubview(smart);
-  sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 112, 2, 108, 24));
+  searchView_->addSubview(smart);
+  sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 124, 3, 118, 24));
   sortButton_->setAutoresizingMask(ui::View::MinXMargin);
   sortButton_->addItemWithTitle("Sort A-Z");
   sortButton_->addItemWithTitle("Manual order");
   sortButton_->setToolTip("Order of the folders");
   sortButton_->setAction([this] { toggleFolderSorting(sortButton_->indexOfSelectedItem()); });
-  bottom->addSubview(sortButton_);
-  view_->addSubview(bottom);
+  searchView_->addSubview(sortButton_);
+  view_->addSubview(searchView_);
+
+  list_ = std::make_shared<SourceList>(fnd::Rect(0, 0, w, h - kSearchHeight));
+  list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  list_->setIndentationPerLevel(12);
+  list_->setAllowsEmptySelection(false);
+  view_->addSubview(list_);
 }
 
 void FoldersController::setPathbar(Pathbar* pathbar) {
@@ -181,10 +178,19 @@ void FoldersController::createInboxAtFirstLaunch() {
     const char* name;
   };
   for (Fixed fixed : {Fixed{Folder::kInboxID, "Inbox"}, Fixed{Folder::kImportedID, "Imported"}}) {
-    fnd::Error error;
-    if (Folder::checkIfEntityExistsWhereProperty("folderID", fixed.id, nullptr, &error)) continue;
+    auto found = Folder::fetchEntitiesWhereProperty("folderID", fixed.id);
     // A failed look-up is not "missing": a second Inbox would follow.
-    if (!error.localizedDescription().empty()) continue;
+    if (!found) continue;
+    if (!found->empty()) {
+      // One made on the fly by a look-up carries its identifier as name and no parent.
+      auto& existing = found->front();
+      if (existing->parentFolderID().empty() || existing->name() == fixed.id) {
+        existing->setParentFolderID(Folder::kRootID);
+        existing->setName(fixed.name);
+        save("The folder could not be saved");
+      }
+      continue;
+    }
     auto folder = Folder::initEntity();
     if (!folder) continue;
     folder->setName(fixed.name);
@@ -217,6 +223,7 @@ void FoldersController::toggleFolderSorting(int selectedIndex) {
 SourceListItemRef FoldersController::makeFolderItem(Folder& folder,
                                                     const std::unordered_map<std::string, std::int32_t>& counts) {
   auto item = SourceListItem::itemWithTitle(folder.name(), folder.folderID(), imageNamed(folder.imageName()));
+  if (folder.blocked() > 0) lockedFolders_.insert(folder.folderID());
   if (folder.blocked() < 1) {
     auto it = counts.find(folder.folderID());
     if (it != counts.end() && it->second > 0) item->setBadgeValue(it->second);
@@ -252,6 +259,7 @@ void FoldersController::loadFolders() {
   const auto counts = kestoData_ ? kestoData_->numberOfBookmarksInFolders() : std::unordered_map<std::string, std::int32_t>{};
   folderSourceListItems_.clear();
   expandedItems_.clear();
+  lockedFolders_.clear();
   const bool renumber = searchString_.empty() && isUserSorted_;
   auto setIndex = [](Folder& f, std::int64_t index) {
     if (f.orderIndex() != index) f.setOrderIndex(index);
@@ -382,7 +390,16 @@ void FoldersController::updateView() {
     if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
   loadBadges();
   SourceListItemRef found;
-  if (auto stored = fnd::UserDefaults::standard().stringForKey(kCurrentlySelectedFolderKey)) found = itemForRowID(*stored);
+  if (auto stored = fnd::UserDefaults::standard().stringForKey(kCurrentlySelectedFolderKey)) {
+    found = itemForRowID(*stored);
+    // A folder made elsewhere since the last load (default library, import, sync) gets its row.
+    if (!found && !isFixedRow(*stored) && Folder::existingFolderWithFolderID(*stored)) {
+      const std::string shown = firstFoundFolderID_;
+      loadFolders();
+      firstFoundFolderID_ = shown;
+      found = itemForRowID(*stored);
+    }
+  }
   if (found) {
     selectItem(found.get());
     list_->reloadItem(found.get());
@@ -407,7 +424,7 @@ void FoldersController::loadBadges() {
   const auto counts = kestoData_->numberOfBookmarksInFolders();
   for (auto& [id, item] : folderSourceListItems_) {
     auto it = counts.find(id);
-    badge(*item, it == counts.end() ? 0 : it->second);
+    badge(*item, it == counts.end() || lockedFolders_.count(id) ? 0 : it->second);
   }
   list_->setNeedsDisplay();
 }
@@ -580,7 +597,7 @@ void FoldersController::search() {
                        .value_or(Folder::List{});
     std::erase_if(matches, [](const Folder::Ref& f) { return f->folderID() == Folder::kInboxID || f->folderID() == Folder::kImportedID; });
     std::stable_sort(matches.begin(), matches.end(), [](const Folder::Ref& a, const Folder::Ref& b) {
-      return fnd::localizedCaseInsensitiveCompare(a->name(), b->name()) == fnd::ComparisonResult::Ascending;
+      return fnd::caseInsensitiveCompare(a->name(), b->name()) == fnd::ComparisonResult::Ascending;
     });
     if (sameSearchCount_ >= static_cast<int>(matches.size())) sameSearchCount_ = 0;
     if (!matches.empty()) {

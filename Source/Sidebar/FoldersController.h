@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kesto {
@@ -28,6 +29,7 @@ class DataManager;
 class Folder;
 class FolderPanels;
 class Pathbar;
+class PushButton;
 class SharedFolderArchive;
 class SourceList;
 
@@ -79,7 +81,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   std::shared_ptr<ui::SearchField> searchField() const { return searchField_; }
   std::shared_ptr<ui::View> searchView() const { return searchView_; }
   std::shared_ptr<ui::Label> occurrencesLabel() const { return occurrencesLabel_; }
-  std::shared_ptr<ui::Button> addButton() const { return addButton_; }
+  std::shared_ptr<PushButton> addButton() const { return addButton_; }
   std::shared_ptr<ui::PopUpButton> sortButton() const { return sortButton_; }
   FolderPanels& panels() const { return *panels_; }
 
@@ -248,7 +250,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   std::shared_ptr<SourceList> list_;
   std::shared_ptr<ui::SearchField> searchField_;
   std::shared_ptr<ui::Label> occurrencesLabel_;
-  std::shared_ptr<ui::Button> addButton_;
+  std::shared_ptr<PushButton> addButton_;
   std::shared_ptr<ui::PopUpButton> sortButton_;
   std::unique_ptr<FolderPanels> panels_;
   std::unique_ptr<SharedFolderArchive> archive_;
@@ -259,6 +261,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   std::vector<SourceListItemRef> sourceListFolders_;
   std::unordered_map<std::string, SourceListItemRef> folderSourceListItems_;
   std::vector<SourceListItemRef> expandedItems_;
+  // Locked folders show no badge.
+  std::unordered_set<std::string> lockedFolders_;
   bool isUserSorted_ = true;
   bool observing_ = false;
   std::string searchString_, lastUsedSearchString_, firstFoundFolderID_, lastSelectedIdentifier_;

@@ -2,6 +2,7 @@
 // processing routine with its duplicate rules, target folders and notifications.
 #include "AppFixture.h"
 
+#include "App/PaneControllers.h"
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
 
@@ -132,7 +133,10 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   auto shown = Folder::initEntity();
   shown->setName("Shown");
   shown->saveFolder();
+  // The folder shown is set by hand here, so no folder list may choose another.
+  registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
+  registerSidebarPaneFactory(nullptr);
   dm().setCurrentFolder(shown);
   defaults().setBool(true, "UseInboxForBookmarks");
   app().addPinUrlFromString("http://inbox.example/");
