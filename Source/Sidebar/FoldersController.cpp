@@ -385,6 +385,11 @@ const std::vector<SourceListItemRef>& FoldersController::homeChildren() const {
 
 void FoldersController::updateView() {
   if (!userDefaultsNamesFolders()) return;
+  // Reloading rows under an open name editor would drop what the user is typing.
+  if (list_->isEditing()) {
+    loadBadges();
+    return;
+  }
   if (kestoData_) kestoData_->prepareFolderView();
   for (auto& item : expandedItems_)
     if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
