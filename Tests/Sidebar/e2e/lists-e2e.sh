@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real kesto program inside xvfb-session.sh: a library with tags, visits, a duplicate, a
 # broken link, a colour label and a trash is shown in each of the sidebar's six tabs, chosen with
-# the mouse (a screenshot of each is kept); a tag row shows its bookmarks; Empty Trash is chosen
+# the mouse (a screenshot of each is kept); a tag row shows its bookmarks, a tag is renamed from
+# its context menu and another deleted with the Delete key; Empty Trash is chosen
 # and confirmed, and the store and the tombstone list are checked after quitting.
 # Usage: lists-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
@@ -72,7 +73,6 @@ update ZBOOKMARK set ZBROKEN = 1 where Z_PK = 1;
 update ZBOOKMARK set ZCOLOR = 'blue', ZRATING = 5 where Z_PK = 4;
 update ZBOOKMARK set ZTRASHED = 1 where Z_PK in (2, 3);
 SQL
-trashed_ids="$(count "select ZUNIQUEID || '|' || ZVERSION || '|b' from ZBOOKMARK where ZTRASHED = 1 order by 1")"
 
 start_kesto
 sleep 1.5
@@ -91,12 +91,37 @@ for i in 0 1 2 3 4 5; do
     e2e_screenshot "$shots/sidebar-tags-selected.png" "$win"
     grep -A3 '<key>CurrentlySelectedTags</key>' "$settings" | grep -q '<integer>0</integer>' \
       || wait_for 3 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
+    # Rename from the row's context menu: the name is edited in place.
+    e2e_click "$win" 80 180 3
+    sleep 0.5
+    e2e_screenshot "$shots/sidebar-tags-menu.png"
+    xdotool key Down Return
+    sleep 0.5
+    e2e_screenshot "$shots/sidebar-tags-editing.png" "$win"
+    xdotool key ctrl+a
+    xdotool type --delay 40 headlines
+    # Tab ends the edit (Return does not reach the list's name editor yet).
+    xdotool key Tab
+    renamed() { [[ "$(count "select group_concat(ZNAME) from ZTAG order by ZNAME")" == *headlines* ]]; }
+    wait_for 5 renamed || fail "tag not renamed: $(count 'select group_concat(ZNAME) from ZTAG')"
+    # The Delete key deletes the selected tag once confirmed.
+    e2e_click "$win" 80 200
+    sleep 0.5
+    xdotool key Delete
+    alert="$(e2e_wait_window '^Delete this tag\?$' 10)" || fail "no Delete tag alert"
+    xdotool windowactivate --sync "$alert" key Return
+    deleted() { [[ "$(count "select count(*) from ZTAG where ZNAME = 'search'")" == 0 ]]; }
+    wait_for 5 deleted || fail "tag not deleted"
+    sleep 0.5
+    e2e_screenshot "$shots/sidebar-tags-edited.png" "$win"
   fi
 done
 grep -q '<string>SelectedTrashView</string>' "$settings" || wait_for 3 grep -q SelectedTrashView "$settings" \
   || fail "SelectedView not stored"
 
-# Empty Trash: the one entry of the trash list, then the alert's default button.
+# Empty Trash: the one entry of the trash list, then the alert's default button. The renamed
+# tag gave its trashed bookmark a new version: the tombstones carry the versions of now.
+trashed_ids="$(count "select ZUNIQUEID || '|' || ZVERSION || '|b' from ZBOOKMARK where ZTRASHED = 1 order by 1")"
 e2e_click "$win" 80 142
 alert="$(e2e_wait_window '^Empty the trash\?$' 10)" || fail "no Empty Trash alert"
 xdotool windowactivate --sync "$alert" key Return
