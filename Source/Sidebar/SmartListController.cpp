@@ -71,6 +71,9 @@ std::optional<std::int64_t> SmartListController::badgeForEntry(const Entry& entr
 }
 
 void SmartListController::loadItems() {
+  // A rebuild starts unselected, so that restoring the stored row is a change that loads its
+  // bookmarks again (the refresh has emptied the list).
+  if (list_->numberOfSelectedRows() > 0) list_->deselectAll();
   sourceListItems_.clear();
   items_.clear();
   container_ = SourceListItem::itemWithTitle("", kContainerID);

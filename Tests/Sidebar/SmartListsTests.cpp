@@ -68,6 +68,14 @@ TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
   choose(h.list, "Month");
   EXPECT_EQ(listed(), (std::vector<std::string>{"early month", "week", "yesterday"}));
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], 2);
+
+  // Shown again (the tab chosen anew): the refresh empties the list, and the restored entry
+  // loads it again instead of staying highlighted over an empty list.
+  ViewUpdater::updateHistory();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  spin(0.3);
+  EXPECT_EQ(listed(), (std::vector<std::string>{"early month", "week", "yesterday"}));
+  EXPECT_EQ(h.list.sourceList()->numberOfSelectedRows(), 1);
 }
 
 TEST_F(HistoryListTest, RefreshActsOnlyWhileShownAndRestoresTheStoredRow) {
