@@ -310,8 +310,15 @@ void DataManager::doLoadBookmarks(bool reset) {
         fnd::logFormat(fnd::LogFlag::Error, "Smart folder predicate does not parse: %s",
                        error.localizedDescription().c_str());
     } else {
-      p = parse("folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0",
-                {currentFolder_->folderID()});
+      // "folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0", tested
+      // directly: the predicate evaluated over a large library made a click on a folder slow.
+      const std::string& id = currentFolder_->folderID();
+      for (const auto& b : allBookmarks_) {
+        const std::string* folderID = folderIDOf(*b);
+        if (folderID && *folderID == id && isLive(*b) && b->toManyCount(bookmark_rel::services) == 0)
+          bookmarks_.push_back(b);
+      }
+      sortBookmarks(bookmarks_, currentSortDescriptors_);
     }
     filterSorted(p);
   } else {

@@ -421,17 +421,27 @@ void FoldersController::loadBadges() {
   auto badge = [](SourceListItem& item, std::int32_t count) {
     item.setBadgeValue(count > 0 ? std::optional<std::int64_t>(count) : std::nullopt);
   };
-  badge(*homeItem_, kestoData_->numberOfBookmarksInLibrary());
-  badge(*inboxItem_, kestoData_->numberOfBookmarksInInbox());
-  badge(*deliciousItem_, kestoData_->numberOfBookmarksInDelicious());
-  badge(*pinboardItem_, kestoData_->numberOfBookmarksInPinboard());
   // Every folder row at once: one pass over the library, so rows a move emptied lose their badge.
   const auto counts = kestoData_->numberOfBookmarksInFolders();
+  badge(*homeItem_, kestoData_->numberOfBookmarksInLibrary());
+  // The Inbox's count is the same test as any folder's.
+  auto inbox = counts.find(Folder::kInboxID);
+  badge(*inboxItem_, inbox == counts.end() ? 0 : inbox->second);
+  badge(*deliciousItem_, serviceCount(kDeliciousItemID));
+  badge(*pinboardItem_, serviceCount(kPinboardItemID));
   for (auto& [id, item] : folderSourceListItems_) {
     auto it = counts.find(id);
     badge(*item, it == counts.end() || lockedFolders_.count(id) ? 0 : it->second);
   }
   list_->setNeedsDisplay();
+}
+
+std::int32_t FoldersController::serviceCount(const std::string& service) const {
+  // Without the service's record no bookmark can carry its mark; with it, a count in the store
+  // (the rows are never read).
+  if (!kestoData_ || !Service::fetchEntityWhereProperty("name", service)) return 0;
+  const auto& p = service == kPinboardItemID ? kestoData_->predicates().pinboard : kestoData_->predicates().delicious;
+  return static_cast<std::int32_t>(Bookmark::countWithPredicate(p));
 }
 
 void FoldersController::centreRow(long row) {

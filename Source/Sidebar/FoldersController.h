@@ -229,6 +229,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   SourceListItemRef itemForRowID(const std::string& id) const;
   std::vector<SourceListItemRef> fixedRows() const;
   void centreRow(long row);
+  std::int32_t serviceCount(const std::string& service) const;
   void selectItem(SourceListItem* item);
   void scheduleSelectionUpdate();
   std::shared_ptr<Folder> selectedFolder() const;

@@ -82,6 +82,7 @@ std::unique_ptr<ui::ChildWindow> PopoverWindow::zoomWindowWithRect(const fnd::Re
   image->setLayerContents(snapshot);
   image->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   zoom->setContentView(image);
+  zoom->setShapeImage(snapshot);
   if (auto* parent = parentWindow()) zoom->setParentWindow(parent);
   return zoom;
 }

@@ -25,6 +25,13 @@ void PopoverWindowFrame::setBorderColor(std::optional<ui::Color> color) {
 void PopoverWindowFrame::setBorderWidth(double width) {
   borderWidth_ = width;
   setNeedsDisplay();
+  updateWindowShape();
+}
+
+fnd::Rect PopoverWindowFrame::drawnRect() const {
+  // An odd-width border falls on whole pixels.
+  fnd::Rect b = bounds();
+  return long(borderWidth_) % 2 == 1 ? b.insetBy(0.5, 0.5) : b;
 }
 
 void PopoverWindowFrame::setArrowDirection(PopoverArrowDirection direction) {
@@ -41,7 +48,7 @@ void PopoverWindowFrame::setFrame(const fnd::Rect& frame) {
 void PopoverWindowFrame::updateWindowShape() {
   // Without a compositor the window itself takes the body's outline.
   if (auto* w = dynamic_cast<ui::ChildWindow*>(window()))
-    if (w->contentView().get() == this) w->setShape(popoverBezierPath(bounds(), arrowDirection_));
+    if (w->contentView().get() == this) w->setShape(popoverBezierPath(drawnRect(), arrowDirection_), borderWidth_);
 }
 
 ui::Path PopoverWindowFrame::popoverBezierPath(const fnd::Rect& rect, PopoverArrowDirection direction) {
@@ -81,10 +88,7 @@ ui::Path PopoverWindowFrame::popoverBezierPath(const fnd::Rect& rect, PopoverArr
 }
 
 void PopoverWindowFrame::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
-  fnd::Rect b = bounds();
-  // An odd-width border falls on whole pixels.
-  if (long(borderWidth_) % 2 == 1) b = b.insetBy(0.5, 0.5);
-  ui::Path path = popoverBezierPath(b, arrowDirection_);
+  ui::Path path = popoverBezierPath(drawnRect(), arrowDirection_);
   context.setFillColor(color_);
   context.fillPath(path);
   if (borderColor_ && borderWidth_ > 0) {

@@ -43,6 +43,7 @@ class PopoverWindowFrame : public ui::View {
 
  private:
   void updateWindowShape();
+  fnd::Rect drawnRect() const;
 
   ui::Color color_ = ui::Color::white(0.0, 0.8);
   std::optional<ui::Color> borderColor_;

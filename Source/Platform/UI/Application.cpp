@@ -142,21 +142,24 @@ class KeyEquivalentFilter : public QObject {
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
-  auto panel = std::make_unique<Panel>(fnd::Rect(0, 0, 320, 260));
+  auto panel = std::make_unique<Panel>(fnd::Rect(0, 0, 320, 160), WindowStyle::Titled | WindowStyle::Closable);
   panel->setTitle("About " + name);
   panel->contentView()->setBackgroundColor(Color::white(0.97));
   QWidget* host = panel->contentView()->nativeWidget();
   auto* layout = new QVBoxLayout(host);
   layout->setContentsMargins(20, 20, 20, 20);
   layout->setSpacing(6);
-  auto* icon = new QLabel(host);
-  icon->setAlignment(Qt::AlignCenter);
   QPixmap pixmap;
   if (!options.icon.isNull()) pixmap = QPixmap::fromImage(options.icon.impl()->image);
   else if (!options.iconName.empty()) pixmap = QIcon::fromTheme(QString::fromStdString(options.iconName)).pixmap(64, 64);
   if (pixmap.isNull()) pixmap = QApplication::windowIcon().pixmap(64, 64);
-  if (!pixmap.isNull()) icon->setPixmap(pixmap.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-  layout->addWidget(icon);
+  if (!pixmap.isNull()) {
+    auto* icon = new QLabel(host);
+    icon->setObjectName("icon");
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setPixmap(pixmap.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    layout->addWidget(icon);
+  }
   auto add = [&](const std::string& text, int pointSize, bool bold, const char* objectName) {
     if (text.empty()) return;
     auto* label = new QLabel(QString::fromStdString(text), host);
@@ -174,7 +177,9 @@ std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   add(options.version.empty() ? std::string() : "Version " + options.version, 0, false, "version");
   add(options.credits, 0, false, "credits");
   add(options.copyright, 9, false, "copyright");
-  layout->addStretch(1);
+  // As tall as what it shows.
+  QSize hint = layout->sizeHint();
+  panel->setContentSize(fnd::Size{std::max(320.0, double(hint.width())), double(hint.height())});
   return panel;
 }
 

@@ -2,11 +2,15 @@
 
 #include "Platform/UI/Application.h"
 #include "Platform/UI/GraphicsContext_p.h"
+#include "Platform/UI/Image_p.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 
+#include <QBitmap>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QPainter>
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QPointer>
@@ -49,6 +53,13 @@ struct ChildWindow::Private : QObject {
   QPoint parentOrigin;
   double alpha = 1.0;
   QPointer<QVariantAnimation> alphaAnimation, frameAnimation;
+  QImage shapeImage;
+
+  void applyShapeImage() {
+    if (shapeImage.isNull() || widget->size().isEmpty()) return;
+    QImage scaled = shapeImage.scaled(widget->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    widget->setMask(QBitmap::fromImage(scaled.createAlphaMask()));
+  }
 
   QMetaObject::Connection xChanged, yChanged;
 
@@ -69,6 +80,7 @@ struct ChildWindow::Private : QObject {
   }
 
   bool eventFilter(QObject* object, QEvent* event) override {
+    if (object == widget && event->type() == QEvent::Resize) applyShapeImage();
     if (object != parent) return false;
     switch (event->type()) {
       case QEvent::WindowActivate:
@@ -135,13 +147,27 @@ void ChildWindow::setAlphaValue(double alpha) {
   p_->widget->setWindowOpacity(p_->alpha);
 }
 
-void ChildWindow::setShape(const Path& outline) {
+void ChildWindow::setShape(const Path& outline, double lineWidth) {
   if (isCompositing()) return;
-  // Content coordinates are y-up; the mask is in widget pixels, y-down.
-  QPainterPath path = toQPath(outline);
-  QTransform flip(1, 0, 0, -1, 0, p_->widget->height());
-  QPolygonF polygon = flip.map(path).toFillPolygon();
-  p_->widget->setMask(QRegion(polygon.toPolygon()));
+  // Painted the way views paint (aliased, y-up content flipped to widget pixels), so the mask
+  // holds exactly the pixels the outline's fill and stroke cover.
+  QBitmap bitmap(p_->widget->size());
+  if (bitmap.isNull()) return;
+  bitmap.fill(Qt::color0);
+  QPainter painter(&bitmap);
+  painter.setTransform(QTransform(1, 0, 0, -1, 0, p_->widget->height()));
+  painter.setPen(lineWidth > 0 ? QPen(Qt::color1, lineWidth) : QPen(Qt::NoPen));
+  painter.setBrush(Qt::color1);
+  painter.drawPath(toQPath(outline));
+  painter.end();
+  p_->widget->setMask(bitmap);
+}
+
+void ChildWindow::setShapeImage(const Image& image) {
+  if (isCompositing() || image.isNull()) return;
+  if (p_->shapeImage.isNull()) p_->widget->installEventFilter(p_.get());
+  p_->shapeImage = image.impl()->image;
+  p_->applyShapeImage();
 }
 
 void ChildWindow::animateAlpha(double to, double seconds, std::function<void()> completion) {
@@ -181,6 +207,17 @@ void ChildWindow::finishAnimations() {
 
 bool ChildWindow::isCompositing() {
   if (QGuiApplication::platformName() != "xcb") return false;
+  // Asked on every reshape of an animating window: one server round trip every few seconds is
+  // enough to notice a compositor starting or stopping.
+  static QElapsedTimer checked;
+  static bool cached = false;
+  if (checked.isValid() && checked.elapsed() < 2000) return cached;
+  checked.start();
+  cached = queryCompositingManager();
+  return cached;
+}
+
+bool ChildWindow::queryCompositingManager() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   xcb_connection_t* c = x11 ? x11->connection() : nullptr;
   if (!c) return false;

@@ -24,8 +24,12 @@ class ChildWindow : public Window {
 
   double alphaValue() const;
   void setAlphaValue(double alpha);
-  // The outline in content coordinates; used only when nothing composites.
-  void setShape(const Path& outline);
+  // The outline in content coordinates, with the width of the line drawn along it; used only
+  // when nothing composites.
+  void setShape(const Path& outline, double lineWidth = 0);
+  // The opaque pixels of `image`, stretched over the window at any size it takes; likewise only
+  // without a compositor.
+  void setShapeImage(const Image& image);
 
   // Animates the alpha or the frame (through evenly spaced key frames) over `seconds`; a new
   // animation of the same property replaces the running one, whose completion then never runs.
@@ -41,6 +45,7 @@ class ChildWindow : public Window {
   struct Private;
 
  private:
+  static bool queryCompositingManager();
   std::unique_ptr<Private> p_;
 };
 

@@ -110,7 +110,11 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
   upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
     double old = p.opacity();
     p.setOpacity(old * alpha);
+    // Artwork is drawn at other sizes than its own: filter it rather than drop pixels.
+    bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.drawImage(r, image.impl()->image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     p.setOpacity(old);
   });
 }

@@ -201,7 +201,7 @@ QImage renderThemeIcon(const Artwork& art, bool selected) {
     backing.addRoundedRect(QRectF(0.5, 0.5, kThemeIconSize - 1, kThemeIconSize - 1), 5, 5);
     painter.fillPath(backing, QColor(47, 111, 214, 90));
   }
-  icon.paint(&painter, QRect(2, 2, kThemeIconSize - 4, kThemeIconSize - 4));
+  icon.paint(&painter, QRect(0, 0, kThemeIconSize, kThemeIconSize));
   return image;
 }
 

@@ -152,6 +152,9 @@ Window::~Window() {
     d_->content->nativeWidget()->setParent(nullptr);
   }
   static_cast<WindowWidget*>(d_->widget)->detach();
+  // The widget goes later: it must not lead to this window meanwhile (a new window may take
+  // this address).
+  d_->widget->setProperty("kestoWindow", QVariant());
   d_->widget->hide();
   d_->widget->deleteLater();
 }
@@ -330,6 +333,13 @@ void Window::toggleFullScreen() {
 
 bool Window::isFullScreen() const { return d_->widget->isFullScreen(); }
 
+void Window::zoom() {
+  if (d_->widget->isMaximized()) d_->widget->showNormal();
+  else d_->widget->showMaximized();
+}
+
+bool Window::isZoomed() const { return d_->widget->isMaximized(); }
+
 fnd::Rect Window::constrainFrameRect(const fnd::Rect& frame, const Screen& screen) const {
   if (!screen.isValid()) return frame;
   fnd::Rect visible = screen.visibleFrame();
@@ -443,7 +453,10 @@ void Window::sendEvent(const Event& event) {
 }
 
 bool Window::respondsToAction(std::string_view selector) const {
-  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "toggleFullScreen:";
+  // A sheet ends through its own buttons, never by the window commands.
+  if (isSheet()) return false;
+  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "performZoom:" ||
+         selector == "toggleFullScreen:";
 }
 
 void Window::mouseDown(const Event& event) {
@@ -465,12 +478,17 @@ bool Window::sendAction(std::string_view selector, Responder* sender) {
 }
 
 bool Window::performAction(std::string_view selector, Responder* sender) {
+  if (!respondsToAction(selector)) return false;
   if (selector == "performClose:") {
     performClose();
     return true;
   }
   if (selector == "performMiniaturize:") {
     miniaturize();
+    return true;
+  }
+  if (selector == "performZoom:") {
+    zoom();
     return true;
   }
   if (selector == "toggleFullScreen:") {

@@ -66,7 +66,7 @@ class Window : public Responder {
   Window& operator=(const Window&) = delete;
 
   const std::shared_ptr<View>& contentView() const;
-  void setContentView(std::shared_ptr<View> view);
+  virtual void setContentView(std::shared_ptr<View> view);
 
   fnd::Rect frame() const;
   void setFrame(const fnd::Rect& frame, bool display = true);
@@ -97,6 +97,9 @@ class Window : public Responder {
   Screen screen() const;
   void toggleFullScreen();
   bool isFullScreen() const;
+  // Between the largest size the screen allows and the size before.
+  void zoom();
+  bool isZoomed() const;
 
   // The application's main menu as this window's menu bar, above the content view. Turning it
   // on keeps the content view's size: the frame grows by the bar (its top edge stays).
@@ -152,7 +155,7 @@ class Window : public Responder {
   // Fills the menu bar from the application's main menu again (the application calls it).
   void rebuildMenuBar();
 
-  // performClose:, performMiniaturize:, toggleFullScreen:.
+  // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:.
   bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, Responder* sender) override;
   void mouseDown(const Event& event) override;

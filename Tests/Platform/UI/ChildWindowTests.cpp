@@ -1,8 +1,10 @@
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/Value.h"
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QWidget>
@@ -67,4 +69,29 @@ TEST(PlatformObserver, HoverAndFrameChangesOfAView) {
   int before = moves;
   view->setFrameOrigin(fnd::Point{30, 30});
   EXPECT_EQ(moves, before);
+}
+
+TEST(ChildWindow, AnImageShapeStretchesWithTheWindow) {
+  ChildWindow window(fnd::Rect(0, 0, 40, 20));
+  Image left(2, 2, Color::rgb(1, 0, 0));
+  auto* widget = static_cast<QWidget*>(window.nativeHandle());
+  window.setShapeImage(Image::fromData(left.encoded()));
+  EXPECT_TRUE(widget->mask().contains(QPoint(39, 19)));  // a fully opaque image covers everything
+  // The left half opaque.
+  QImage half(4, 2, QImage::Format_ARGB32);
+  half.fill(Qt::transparent);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) half.setPixelColor(x, y, Qt::red);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  half.save(&buffer, "PNG");
+  window.setShapeImage(Image::fromData(fnd::Data(png.begin(), png.end())));
+  EXPECT_TRUE(widget->mask().contains(QPoint(5, 10)));
+  EXPECT_FALSE(widget->mask().contains(QPoint(35, 10)));
+  // A shown window is reshaped as it resizes (the zoom animates a shown window).
+  window.orderFront();
+  window.setFrame(fnd::Rect(0, 0, 80, 20));
+  EXPECT_TRUE(widget->mask().contains(QPoint(35, 10)));
+  EXPECT_FALSE(widget->mask().contains(QPoint(60, 10)));
 }

@@ -96,6 +96,10 @@ TEST(Alert, TheDesktopDialogAnswersEachWayOutOnceAndKeepsTheCheckBox) {
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->parentWidget(), static_cast<QWidget*>(window.nativeHandle()));
     EXPECT_EQ(box->windowTitle().toStdString(), "Delete 3 bookmarks?");
+    // Over the window's content, at its top, centred.
+    auto* top = static_cast<QWidget*>(window.nativeHandle());
+    EXPECT_EQ(box->frameGeometry().top(), top->geometry().top());
+    EXPECT_NEAR(box->frameGeometry().center().x(), top->geometry().center().x(), 2.0);
     ASSERT_NE(box->checkBox(), nullptr);
     EXPECT_EQ(box->checkBox()->text().toStdString(), "Do not show this message again");
     box->checkBox()->setChecked(true);
@@ -235,6 +239,10 @@ TEST(Sheet, ASheetHangsTopCentreOverTheContentFollowsItsWindowAndQueuesTheNext) 
   };
   placed(first);
   EXPECT_EQ(static_cast<QWidget*>(first.nativeHandle())->windowModality(), Qt::WindowModal);
+  // Ctrl+W in a sheet closes neither the sheet (it would stay attached) nor its window.
+  EXPECT_FALSE(first.respondsToAction("performClose:"));
+  EXPECT_FALSE(Application::shared().sendAction("performClose:", &first, nullptr));
+  EXPECT_TRUE(first.isVisible());
   window.setFrame(fnd::Rect(260, 100, 700, 420));
   placed(first);
 
@@ -304,6 +312,15 @@ TEST(Panel, EscapeAndCtrlPeriodCancelUnlessAViewBeforeThePanelTakesTheCancel) {
   panel.setFloatingPanel(true);
   EXPECT_EQ(panel.level(), WindowLevel::Floating);
   EXPECT_TRUE(static_cast<QWidget*>(panel.nativeHandle())->windowFlags() & Qt::WindowStaysOnTopHint);
+
+  // A non-activating panel shows without taking the desktop's focus, yet takes the keys.
+  Panel quiet(fnd::Rect(100, 100, 200, 100), WindowStyle::Titled | WindowStyle::NonactivatingPanel);
+  EXPECT_TRUE(static_cast<QWidget*>(quiet.nativeHandle())->testAttribute(Qt::WA_ShowWithoutActivating));
+  quiet.makeKeyAndOrderFront();
+  EXPECT_TRUE(quiet.isKeyWindow());
+  // Not closable: Escape orders it out.
+  quiet.sendEvent(Event::key(KeyCode::Escape, 0, "\x1b"));
+  EXPECT_FALSE(quiet.isVisible());
 }
 
 TEST(Window, ShownWindowsKeepTheirTopEdgeOnTheVisibleScreen) {

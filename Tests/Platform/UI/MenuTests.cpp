@@ -9,6 +9,7 @@
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -407,4 +408,71 @@ TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
   item->setTag(7);
   EXPECT_EQ(other->itemWithTag(7), item);
   EXPECT_EQ(root->indexOfItem(item.get()), -1);
+}
+
+TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
+  MainMenuScope scope;
+  Controller controller;
+  auto menu = std::make_shared<Menu>();
+  auto view = std::make_shared<Menu>("View");
+  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1")->setTarget(&controller);
+  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  Application::shared().setMainMenu(menu);
+  auto window = std::make_unique<Window>(fnd::Rect(100, 100, 300, 200));
+  window->makeKeyAndOrderFront();
+  auto* widget = static_cast<QWidget*>(window->nativeHandle());
+  window.reset();  // the widget itself goes on the next turn of the loop
+  EXPECT_EQ(Window::fromNativeHandle(widget), nullptr);
+  sendKey(widget, Qt::Key_1, Qt::ControlModifier, "1");
+  EXPECT_TRUE(controller.got.empty());
+  test::spin(0.05);
+}
+
+TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto* field = new QLineEdit(window.contentView()->nativeWidget());
+  field->setGeometry(10, 10, 200, 24);
+  window.makeKeyAndOrderFront();
+  field->show();
+  field->setFocus();
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
+  auto edit = std::make_shared<Menu>("Edit");
+  auto undo = edit->addItemWithTitle("Undo", "undo:", "z");
+  auto cut = edit->addItemWithTitle("Cut", "cut:", "x");
+  auto copy = edit->addItemWithTitle("Copy", "copy:", "c");
+  auto paste = edit->addItemWithTitle("Paste", "paste:", "v");
+  auto all = edit->addItemWithTitle("Select All", "selectAll:", "a");
+  QApplication::clipboard()->clear();
+
+  edit->update();
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_FALSE(copy->isEnabled());  // nothing selected
+  EXPECT_FALSE(paste->isEnabled());  // nothing to paste
+  EXPECT_FALSE(all->isEnabled());   // nothing to select
+
+  field->insert("kesto.app");
+  edit->update();
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(all->isEnabled());
+  ASSERT_TRUE(edit->performActionForItemAtIndex(4));  // Select All
+  EXPECT_EQ(field->selectedText().toStdString(), "kesto.app");
+  edit->update();
+  EXPECT_TRUE(copy->isEnabled());
+  ASSERT_TRUE(edit->performActionForItemAtIndex(2));  // Copy
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "kesto.app");
+  ASSERT_TRUE(edit->performActionForItemAtIndex(1));  // Cut
+  EXPECT_TRUE(field->text().isEmpty());
+  edit->update();
+  EXPECT_TRUE(paste->isEnabled());
+  ASSERT_TRUE(edit->performActionForItemAtIndex(3));  // Paste
+  EXPECT_EQ(field->text().toStdString(), "kesto.app");
+
+  // A read-only field copies but takes nothing in.
+  field->setReadOnly(true);
+  field->selectAll();
+  edit->update();
+  EXPECT_TRUE(copy->isEnabled());
+  EXPECT_FALSE(cut->isEnabled());
+  EXPECT_FALSE(paste->isEnabled());
+  EXPECT_FALSE(undo->isEnabled());
 }

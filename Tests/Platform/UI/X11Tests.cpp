@@ -1,12 +1,15 @@
 // Real input under an X server (run through Tests/Harness/e2e/ui-layer.sh); skipped offscreen.
 #include "Harness/TestSupport.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -32,6 +35,28 @@ struct Clicked : View {
 bool underX11() { return QGuiApplication::platformName() == "xcb" && std::getenv("KESTO_E2E"); }
 
 int run(const std::string& command) { return std::system(command.c_str()); }
+
+// Finds the shown window by name while the event loop keeps turning: xdotool's own --sync would
+// wait with the loop stopped. A window shown while the window manager was still starting can
+// stay unmapped: it is shown again.
+std::string shownWindow(const std::string& name, Window& window) {
+  std::string id;
+  auto find = [&] {
+    FILE* out = popen(("xdotool search --onlyvisible --name " + name + " 2>/dev/null | head -n1").c_str(), "r");
+    if (!out) return false;
+    char buf[64] = {};
+    if (fgets(buf, sizeof buf, out)) id = buf;
+    pclose(out);
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return !id.empty();
+  };
+  for (int attempt = 0; attempt < 3 && !test::runUntil([&] { return find(); }, 3); ++attempt) {
+    window.orderOut();
+    window.makeKeyAndOrderFront();
+  }
+  test::spin(0.3);
+  return id;
+}
 }  // namespace
 
 TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
@@ -45,19 +70,64 @@ TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
   ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
   test::spin(0.5);
   // Window-relative (top-left) point 150,100 is the view's centre: view point (50, 50).
-  std::string target = "xdotool search --sync --onlyvisible --name KestoX11Probe";
-  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool mousemove --window $w 150 100 click --repeat 2 --delay 50 1"), 0);
+  std::string w = shownWindow("KestoX11Probe", window);
+  ASSERT_FALSE(w.empty());
+  ASSERT_EQ(run("xdotool mousemove --window " + w + " 150 100 click --repeat 2 --delay 50 1"), 0);
   ASSERT_TRUE(test::runUntil([&] { return view->clicks.size() >= 2; }, 5));
   EXPECT_EQ(view->clicks, (std::vector<int>{1, 2}));
   EXPECT_NEAR(view->where[0].x, 50, 1.5);
   EXPECT_NEAR(view->where[0].y, 50, 1.5);
-  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool mousemove --window $w 120 80 keydown ctrl click 1 keyup ctrl"), 0);
+  ASSERT_EQ(run("xdotool mousemove --window " + w + " 120 80 keydown ctrl click 1 keyup ctrl"), 0);
   ASSERT_TRUE(test::runUntil([&] { return view->clicks.size() >= 3; }, 5));
   EXPECT_TRUE(view->flags & ModifierFlag::Command);
   EXPECT_NEAR(view->where[2].x, 20, 1.5);
   EXPECT_NEAR(view->where[2].y, 70, 1.5);
   // Keys reach the first responder (the clicked view) with their physical key codes.
-  ASSERT_EQ(run("w=$(" + target + " | head -n1); xdotool key --window $w Down a Return"), 0);
+  ASSERT_EQ(run("xdotool key --window " + w + " Down a Return"), 0);
   ASSERT_TRUE(test::runUntil([&] { return view->keys.size() >= 3; }, 5));
   EXPECT_EQ(view->keys, (std::vector<std::uint16_t>{KeyCode::DownArrow, KeyCode::A, KeyCode::Return}));
+}
+
+namespace {
+// Pops its menu up on a right click; takes the menu's actions.
+struct MenuOwner : View {
+  using View::View;
+  std::shared_ptr<Menu> menu;
+  std::vector<std::string> got;
+  void rightMouseDown(const Event& e) override { Menu::popUpContextMenu(menu, e, *this); }
+  bool respondsToAction(std::string_view s) const override { return s == "first:" || s == "third:"; }
+  bool performAction(std::string_view s, Responder*) override {
+    if (!respondsToAction(s)) return false;
+    got.emplace_back(s);
+    return true;
+  }
+};
+}  // namespace
+
+TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
+  if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
+  Window window(fnd::Rect(200, 200, 300, 200));
+  window.setTitle("KestoMenuProbe");
+  auto view = std::make_shared<MenuOwner>(fnd::Rect(50, 50, 200, 100));
+  view->setBackgroundColor(Color::rgb(0.2, 0.4, 0.8));
+  view->menu = std::make_shared<Menu>();
+  view->menu->addItemWithTitle("First", "first:");
+  view->menu->addItemWithTitle("Second (no receiver)", "second:");
+  view->menu->addItemWithTitle("Third", "third:");
+  window.contentView()->addSubview(view);
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
+  test::spin(0.5);
+  std::string w = shownWindow("KestoMenuProbe", window);
+  ASSERT_FALSE(w.empty());
+  ASSERT_EQ(run("xdotool mousemove --window " + w + " 150 100 click 3"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5));
+  test::spin(0.3);
+  const char* shot = std::getenv("KESTO_E2E_SHOTS");
+  if (shot) run(std::string("python3 ") + KESTO_SOURCE_DIR + "/Tests/Harness/e2e/screenshot.py " + shot + "/context-menu.png");
+  // Down reaches "First", the next Down passes over the disabled item to "Third".
+  ASSERT_EQ(run("xdotool key --delay 100 Down Down Return"), 0);
+  ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));
+  EXPECT_EQ(view->got, std::vector<std::string>{"third:"});
+  EXPECT_FALSE(view->menu->isTracking());
 }

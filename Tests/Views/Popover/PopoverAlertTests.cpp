@@ -18,6 +18,8 @@ struct AlertFixture : ::testing::Test {
     window.contentView()->addSubview(viewA);
     window.contentView()->addSubview(viewB);
     window.makeKeyAndOrderFront();
+    // Activation reaches the window through the event loop.
+    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 2);
     test::spin(0.05);
   }
   void TearDown() override {

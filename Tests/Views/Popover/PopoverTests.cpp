@@ -164,6 +164,7 @@ struct PopoverFixture : ::testing::Test {
     parent.contentView()->addSubview(anchor);
     parent.makeKeyAndOrderFront();
     // Activation reaches the window through the event loop.
+    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 2);
     test::spin(0.05);
     controller.setDelegate(&recorder);
     controller.setAnimates(false);

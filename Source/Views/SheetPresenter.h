@@ -1,0 +1,21 @@
+#pragma once
+
+namespace kesto {
+
+namespace ui {
+class Window;
+}
+
+// What the application's delegate offers the panels of the library window: the window they
+// centre on, and the one place that ends a sheet shown on it. The application's delegate
+// implements it; panels find it through the application.
+class SheetPresenter {
+ public:
+  virtual ~SheetPresenter() = default;
+  virtual ui::Window* libraryWindow() = 0;
+  virtual void dismissSheetForWindow(ui::Window& sheet) = 0;
+  // The application delegate when it is one, else none.
+  static SheetPresenter* current();
+};
+
+}  // namespace kesto

@@ -1,0 +1,78 @@
+// The main window's menu bar: what it holds, which items the responder chain enables, and the
+// mode items' key equivalents and check marks.
+#include "AppFixture.h"
+
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Window.h"
+
+namespace kesto::test {
+namespace {
+
+class MenuBarTest : public AppTest {
+ protected:
+  std::shared_ptr<ui::MenuItem> item(const std::string& menu, const std::string& title) {
+    auto top = ui->mainMenu()->itemWithTitle(menu);
+    return top && top->submenu() ? top->submenu()->itemWithTitle(title) : nullptr;
+  }
+  // As launching does: the list controller joins the chain behind the window.
+  void launch(std::size_t expected) {
+    build(expected);
+    app().initializeKesto();
+  }
+};
+
+TEST_F(MenuBarTest, HoldsOnlyItemsThatSomethingAnswers) {
+  launch(0);
+  ASSERT_EQ(ui::Application::shared().mainMenu(), ui->mainMenu());
+  EXPECT_TRUE(ui->window().showsMainMenu());
+  std::vector<std::string> titles;
+  for (const auto& top : ui->mainMenu()->items()) {
+    titles.push_back(top->title());
+    ASSERT_TRUE(top->submenu());
+    top->submenu()->update();
+    // Every item of the bar has a receiver somewhere, or it is one of the Edit commands that a
+    // focused field or list takes.
+    for (const auto& i : top->submenu()->items()) {
+      if (i->isSeparatorItem()) continue;
+      bool edit = top->title() == "Edit";
+      if (!edit) EXPECT_TRUE(i->isEnabled()) << i->title();
+    }
+  }
+  EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "View", "Window", "Help"}));
+  EXPECT_EQ(item("File", "Quit Kesto")->keyEquivalentText(), "Ctrl+Q");
+  EXPECT_EQ(item("File", "Close Window")->keyEquivalentText(), "Ctrl+W");
+  // The list has the focus: Select All is its; nothing is there to undo, copy or paste yet.
+  item("Edit", "Undo")->menu()->update();
+  EXPECT_TRUE(item("Edit", "Select All")->isEnabled());
+  EXPECT_FALSE(item("Edit", "Undo")->isEnabled());
+  EXPECT_FALSE(item("Edit", "Paste")->isEnabled());
+}
+
+TEST_F(MenuBarTest, ModeKeyEquivalentsSwitchTheListAndTheMenuShowsWhichIsOn) {
+  launch(0);
+  auto& window = ui->window();
+  window.sendEvent(ui::Event::key(20, ui::ModifierFlag::Command, "3"));
+  EXPECT_TRUE(controller().isListView());
+  window.sendEvent(ui::Event::key(18, ui::ModifierFlag::Command, "1"));
+  EXPECT_TRUE(controller().isThumbnailView());
+  auto view = ui->mainMenu()->itemWithTitle("View")->submenu();
+  view->update();
+  EXPECT_EQ(item("View", "Thumbnails")->state(), ui::ControlState::On);
+  EXPECT_EQ(item("View", "Extended List")->state(), ui::ControlState::Off);
+  EXPECT_EQ(item("View", "Compact List")->state(), ui::ControlState::Off);
+  ASSERT_TRUE(view->performActionForItemAtIndex(1));
+  EXPECT_TRUE(controller().isExtendedView());
+  EXPECT_TRUE(defaults().hasValueForKey("BoomarksListView"));
+}
+
+TEST_F(MenuBarTest, CloseWindowHidesTheLibraryWindowAndTheApplicationRuns) {
+  launch(0);
+  auto& window = ui->window();
+  ASSERT_TRUE(window.isVisible());
+  window.sendEvent(ui::Event::key(ui::KeyCode::W, ui::ModifierFlag::Command, "w"));
+  EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace kesto::test

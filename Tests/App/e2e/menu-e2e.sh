@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The real kesto program's menu bar, driven from the keyboard inside xvfb-session.sh: F10 and the
+# arrow keys choose View > Compact List, Alt+V chooses Thumbnails, Ctrl+2 the extended list (each
+# mode is stored), Help > About Kesto opens the about panel and Escape closes it, Window >
+# Minimize and Ctrl+W put the window away until the next launch, and Ctrl+Q quits cleanly. Usage: menu-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+for tool in xdotool xprop python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+wait_for() {  # seconds command...
+  local t="$1"; shift
+  for _ in $(seq $((t * 10))); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<$2/>"; }
+compact() { stored BoomarksListView true && stored BoomarksCompactView false; }
+grid() { stored BoomarksCompactView true && stored BoomarksListView false; }
+extended() { stored BoomarksCompactView false && stored BoomarksListView false; }
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 120 "$@"; }
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+sleep 0.5
+wait_for 5 extended || fail "a new library does not start in the extended list"
+
+# F10 opens the first menu; Right twice reaches View, whose first item is active.
+keys F10 Right Right
+sleep 0.4
+e2e_screenshot "$shots/menu-view.png"
+keys Down Down Return
+wait_for 5 compact || fail "View > Compact List from the keyboard did not switch the mode"
+
+# Alt+V opens View with Thumbnails active.
+keys alt+v
+sleep 0.3
+keys Return
+wait_for 5 grid || fail "Alt+V Return did not choose Thumbnails"
+
+# The key equivalent works with no menu open.
+keys ctrl+2
+wait_for 5 extended || fail "Ctrl+2 did not choose the extended list"
+
+# The Edit menu shows its items; with nothing to act on they are disabled.
+keys alt+e
+sleep 0.4
+e2e_screenshot "$shots/menu-edit.png"
+keys Escape
+
+keys alt+h
+sleep 0.3
+keys Return
+about="$(e2e_wait_window '^About Kesto$' 10)" || fail "Help > About Kesto opened nothing"
+sleep 0.3
+e2e_screenshot "$shots/about.png"
+xdotool windowactivate --sync "$about" key Escape
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '^About Kesto$' >/dev/null" || fail "Escape left the about panel open"
+
+# Window > Minimize, then a later launch brings the window back.
+keys alt+w
+sleep 0.3
+keys Return
+minimised() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
+wait_for 5 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
+"$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
+restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
+wait_for 5 restored || fail "the minimised window did not come back"
+
+# Ctrl+W closes the window; the program keeps running and a later launch shows it again.
+keys ctrl+w
+shown() { xdotool search --onlyvisible --name '^Kesto$' >/dev/null; }
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '^Kesto$' >/dev/null" || fail "Ctrl+W left the window open"
+kill -0 "$app_pid" 2>/dev/null || fail "closing the window quit the program"
+"$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
+wait_for 5 shown || fail "the closed window did not come back"
+win="$(e2e_wait_window '^Kesto$' 5)" || fail "no main window after reopening"
+
+keys ctrl+q
+wait_for 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+wait "$app_pid"
+rc=$?
+[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+echo "menu bar: ok"
