@@ -425,7 +425,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 namespace {
 enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp };
+                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences };
 constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
     {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
@@ -433,7 +433,7 @@ constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
     {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
     {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
-    {"showFirefoxExportHelp:", Command::FirefoxHelp},
+    {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
 };
 std::optional<Command> commandFor(std::string_view selector) {
   for (const auto& [name, command] : kCommands)
@@ -484,6 +484,9 @@ bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
     case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
     case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
     case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
+    case Command::Preferences:
+      if (kestoPreferences) kestoPreferences->showPreferencesPanel();
+      break;
   }
   return true;
 }

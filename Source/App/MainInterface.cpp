@@ -18,6 +18,7 @@
 #include "Platform/UI/Window.h"
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
+#include "Sidebar/SidebarLists.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
 #include "Views/Pathbar.h"
@@ -111,6 +112,7 @@ void MainInterface::closeAlerts() {
 std::unique_ptr<MainInterface> MainInterface::build(const std::function<void(MainInterface&)>& beforeLoading) {
   registerTilePinViewBuilders();
   registerWebImageViews();
+  registerSidebarLists();
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();

@@ -20,6 +20,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
+#include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Views/ImageNamed.h"
@@ -490,16 +491,8 @@ void FoldersController::emptyTrash() {
 }
 
 void FoldersController::doEmptyTrash() {
-  auto trashed = Bookmark::fetchEntitiesWhereProperty("trashed", std::int64_t(1)).value_or(Bookmark::List{});
-  std::vector<SyncTombstone> tombstones;
-  tombstones.reserve(trashed.size());
-  for (auto& b : trashed)
-    if (auto id = b->uniqueIDValue(); id && !id->empty()) tombstones.push_back({*id, b->version(), "b"});
-  SyncTombstones::add(tombstones);
-  if (kestoData_) kestoData_->removeBookmarks(trashed);
-  Bookmark::deleteBookmarks(trashed);
-  save("The trash could not be emptied");
-  if (kestoData_) kestoData_->setCurrentBookmark(nullptr);
+  if (!emptyTrashRecordingTombstones(kestoData_))
+    showError("The trash could not be emptied", "Kesto could not write to its library. The change is not kept.");
   updateView();
   ViewUpdater::updateTrash();
 }
