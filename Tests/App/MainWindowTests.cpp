@@ -4,6 +4,7 @@
 
 #include "App/BookmarkIntake.h"
 #include "App/MainWindowDropView.h"
+#include "App/PreferencesController.h"
 #include "Views/PushButton.h"
 #include "App/PaneControllers.h"
 #include "Platform/UI/Animator.h"
@@ -180,9 +181,9 @@ TEST_F(DropTest, DragsWithoutAWebAddressAreRefusedOnEntering) {
 }
 
 TEST_F(DropTest, ADropKeepsTheBoundsAndDuplicateRulesOfAnyHandOver) {
-  defaults().setBool(true, "skipDuplicates");
   add("https://known.example/", "Known");
   build(1);
+  ui->preferencesController().setSkipDuplicates(true);
   std::string many;
   for (int i = 0; i < 150; ++i) many += "https://many.example/" + std::to_string(i) + "\n";
   EXPECT_TRUE(drop(carrying({text("https://known.example/\n" + many)})));

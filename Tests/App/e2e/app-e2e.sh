@@ -48,7 +48,9 @@ server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / or
   string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }
 e2e_wait_until 5 server_up || fail "no stand-in notification server"
 
-# Thumbnails from a closed loopback port: the test never leaves the machine.
+# Thumbnails from a closed loopback port: the test never leaves the machine. Handed-in addresses
+# go to the Inbox (by default they go to the folder shown while Kesto is in front); a stored
+# folder order marks this as no first run, whose defaults would set that choice aside.
 mkdir -p "$(dirname "$settings")"
 cat >"$settings" <<'PLIST'
 <?xml version="1.0" encoding="UTF-8"?>
@@ -57,6 +59,10 @@ cat >"$settings" <<'PLIST'
 <dict>
 	<key>KestoThumbnailServiceHost</key>
 	<string>http://127.0.0.1:9</string>
+	<key>UseInboxForBookmarks</key>
+	<true/>
+	<key>sortFoldersByRating</key>
+	<false/>
 </dict>
 </plist>
 PLIST

@@ -95,18 +95,20 @@ xdotool mousemove --window "$win" 220 300 mousedown 1 sleep 0.2 mousemove --wind
   mousemove --window "$win" 300 300 sleep 0.3 mouseup 1
 sleep 0.3
 e2e_screenshot "${shot%.png}-panes.png" "$win" || true
-# The fold button beside the mode buttons hides the folder list and brings it back.
+# The fold button beside the mode buttons hides the folder list and brings it back (probed low in
+# the window, below any bookmark the list shows).
 folded_left() { [[ "$(e2e_pixel "$1" "$2")" == "$3" ]]; }
 geometry="$(xdotool getwindowgeometry --shell "$win")"
 eval "$geometry"
-list_left="$(e2e_pixel $((X + 150)) $((Y + 300)))"
+list_left="$(e2e_pixel $((X + 150)) $((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
 sleep 1
 e2e_screenshot "${shot%.png}-folded.png" "$win" || true
-[[ "$(e2e_pixel $((X + 150)) $((Y + 300)))" != "$list_left" ]] || fail "the folder list did not fold away"
+folded="$(e2e_pixel $((X + 150)) $((Y + 600)))"
+[[ "$folded" != "$list_left" ]] || fail "the folder list did not fold away ($folded at x=$((X + 150)), y=$((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
 sleep 1
-[[ "$(e2e_pixel $((X + 150)) $((Y + 300)))" == "$list_left" ]] || fail "the folder list did not come back"
+[[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]] || fail "the folder list did not come back"
 quit_kesto
 width="$(stored_width KestoFolderListWidth)"
 (( width >= 290 && width <= 310 )) || fail "folder list width after the drag: $width"

@@ -20,7 +20,7 @@ mkdir -p "$work"
 store="$XDG_DATA_HOME/kesto/data.sqlite"
 settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-sql() { sqlite3 "$store" "$1"; }
+sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
 
 # Thumbnails from a closed loopback port: the test never leaves the machine.
 mkdir -p "$(dirname "$settings")"
@@ -39,6 +39,10 @@ PLIST
 app_pid=$!
 trap 'kill "$app_pid" 2>/dev/null' EXIT
 win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+# The first start offers the default library; its folders are the rows below.
+e2e_add_sample_library 30 || fail "no first-run panel"
+has_kesto_folder() { [[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';" 2>/dev/null)" ]]; }
+e2e_wait_until 20 has_kesto_folder || fail "no default library"
 sleep 2
 
 # Rows of the folder list, window-relative: the first start brings the Apple, Search and Kesto
