@@ -19,6 +19,7 @@ class Window;
 }  // namespace ui
 class AlertPresenter;
 class AppDelegate;
+class BookmarkSearch;
 class BookmarksController;
 class DataManager;
 class InspectorController;
@@ -63,6 +64,7 @@ class MainInterface {
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
+  BookmarkSearch& bookmarkSearch() const { return *search_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -71,6 +73,9 @@ class MainInterface {
   MainInterface();
   void construct();
   void connect();
+  // The View menu's search items: Ctrl+F focuses the library search, Ctrl+Shift+F the same
+  // limited to the current list.
+  void addSearchItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
 
@@ -78,6 +83,7 @@ class MainInterface {
   std::unique_ptr<DataManager> dataManager_;
   std::unique_ptr<PreferencesController> preferences_;
   std::unique_ptr<BookmarksController> bookmarksController_;
+  std::unique_ptr<BookmarkSearch> search_;
   std::unique_ptr<AppDelegate> appDelegate_;
   std::unique_ptr<SidebarController> sidebar_;
   std::unique_ptr<InspectorController> inspector_;

@@ -1,5 +1,6 @@
 #include "App/PaneControllers.h"
 
+#include "App/EditorController.h"
 #include "Model/DataManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -79,7 +80,7 @@ std::unique_ptr<SidebarController> makeSidebarController() {
 
 std::unique_ptr<InspectorController> makeInspectorController() {
   auto made = inspectorFactory() ? inspectorFactory()() : nullptr;
-  return made ? std::move(made) : makeEmptyInspectorController();
+  return made ? std::move(made) : std::make_unique<EditorController>();
 }
 
 bool PreferencesController::skipDuplicates() const { return fnd::UserDefaults::standard().boolForKey("skipDuplicates"); }
