@@ -24,6 +24,7 @@ namespace kesto {
 namespace {
 
 constexpr const char* kWebSearchPage = "https://www.google.com/search";
+constexpr std::size_t kLibrarySearchLimit = 1000;
 
 std::string trimmed(const std::string& s) {
   auto b = s.find_first_not_of(' ');
@@ -44,6 +45,13 @@ std::vector<std::string> words(const std::string& text) {
     start = end + 1;
   }
   return out;
+}
+
+// Characters, not bytes: "ü" is one.
+std::size_t characterCount(const std::string& s) {
+  std::size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
 }
 
 std::string matchWord(std::size_t count) { return count == 1 ? "match" : "matches"; }
@@ -161,6 +169,7 @@ void BookmarkSearch::find() {
   }
   if (bc.folderSearchOnlyLabel) bc.folderSearchOnlyLabel->setHidden(false);
   if (window && bc.searchField) window->makeFirstResponder(bc.searchField.get());
+  if (kestoData) index_.prepare(*kestoData);
 }
 
 void BookmarkSearch::findInScope() {
@@ -178,16 +187,22 @@ void BookmarkSearch::search() {
     if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
     kestoData->setIsSearching(false);
     kestoData->loadBookmarks();
-  } else if (text.size() >= 2) {
+  } else if (characterCount(text) == 1) {
+    // Nothing is searched for one character; the next keystroke will be.
+    index_.prepare(*kestoData);
+  } else {
     kestoData->setIsSearching(true);
-    auto predicate = librarySearchPredicate(text, defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
-                                            defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
-                                            defaults.boolForKey("SearchFolders"));
-    // Spaces only were trimmed away above, so there is at least one word.
-    if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1)
-      kestoData->applySearchPredicateOnCurrentSelection(predicate);
-    else
-      kestoData->applySearchPredicate(predicate);
+    SearchFields fields{defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
+                        defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
+                        defaults.boolForKey("SearchFolders")};
+    if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
+    if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1) {
+      kestoData->applySearchPredicateOnCurrentSelection(
+          librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
+    } else {
+      // The prepared texts answer as the store query would, without a query per keystroke.
+      kestoData->bookmarks() = index_.search(*kestoData, words(text), fields, kLibrarySearchLimit);
+    }
     std::size_t count = kestoData->bookmarks().size();
     std::string word = matchWord(count);
     if (bc.foundBookmarksLabel) {
@@ -215,7 +230,7 @@ void BookmarkSearch::searchInScope() {
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
   scopeSearchString_ = trimmed(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
   sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
-  if (scopeSearchString_.size() < 2) {
+  if (characterCount(scopeSearchString_) < 2) {
     isSearchingInScope_ = false;
     if (bc.occurrencesLabel) bc.occurrencesLabel->setStringValue("");
     lastUsedSearchString_.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/BookmarkSearchIndex.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/TextEditingDelegate.h"
@@ -86,6 +87,7 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   int sameSearchCount_ = 0;
   bool isSearchingInScope_ = false;
   double focusDelay_ = 0.1;
+  BookmarkSearchIndex index_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -237,6 +237,44 @@ TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
   EXPECT_EQ(search().sameSearchCount(), 0);
 }
 
+// The typing search answers from prepared texts; it must find what the store query finds, in
+// the same order, and see every saved change.
+TEST_F(SearchTest, PreparedTextsAnswerAsTheStoreQueryAndFollowSaves) {
+  seed();
+  auto folder = Folder::initEntity();
+  folder->setName("Écoles");
+  folder->saveFolder();
+  auto inFolder = Bookmark::addBookmarkWithURL("http://school.example/", folder);
+  inFolder->setTitle("Résumé ALPHA");
+  inFolder->saveBookmark();
+  auto blocked = add("http://blocked.example/", "alpha blocked");
+  blocked->setBlocked(1);
+  blocked->saveBookmark();
+  build(6);
+  auto storeAnswer = [&](const std::string& text) {
+    dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  };
+  auto typedAnswer = [&](const std::string& text) {
+    type(text);
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  };
+  for (const char* text : {"alpha", "ALPHA news", "resume", "ecoles", "ÉC", "example", "alphatag", "zz", "page  alpha"}) {
+    auto expected = storeAnswer(text);
+    EXPECT_EQ(typedAnswer(text), expected) << text;
+  }
+  EXPECT_EQ(typedAnswer("ecoles"), std::vector<std::string>{"Résumé ALPHA"});
+
+  // A saved edit is found by the next keystroke.
+  inFolder->setTitle("Renamed zebra");
+  inFolder->saveBookmark();
+  EXPECT_EQ(typedAnswer("zebra"), std::vector<std::string>{"Renamed zebra"});
+}
+
 TEST_F(SearchTest, CtrlFFocusesTheSearchField) {
   build(0);
   std::shared_ptr<ui::MenuItem> find;
