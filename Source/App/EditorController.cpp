@@ -159,7 +159,7 @@ void EditorController::build() {
   editPanel->addSubview(favoriteButton);
   detailViews_.push_back(favoriteButton);
   colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin + 156, y + 14, kFieldWidth - 156, 24));
-  for (const char* name : {"No colour", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
+  for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
   colorButton->setToolTip("Colour label");
   colorButton->setAction([this] { updateColor(); });
   editPanel->addSubview(colorButton);
@@ -206,8 +206,9 @@ void EditorController::build() {
   y += 24;
   caption(infoPanel, y, "Folder");
   folderField = label(infoPanel, y + 16);
-  folderButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 24, y + 14, 24, 22));
-  folderButton->setImageNamed("folder");
+  folderField->setFrame(fnd::Rect(kMargin, y + 16, kFieldWidth - 54, 18));
+  folderButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 48, y + 14, 48, 22));
+  folderButton->setTitle("Show");
   folderButton->setToolTip("Show the folder");
   folderButton->setAction([] { fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder); });
   infoPanel->addSubview(folderButton);
@@ -388,6 +389,15 @@ void EditorController::updateView() {
 
 // ---- edits ----
 
+namespace {
+// After an edit: the sidebar's lists, the list's cells and both tabs show the new values.
+void editDone(EditorController& editor) {
+  ViewUpdater::updateSourceLists();
+  ViewUpdater::updateBookmarks();
+  editor.updateView();
+}
+}  // namespace
+
 void EditorController::updateNotes() {
   if (!kestoData) return;
   std::string text = notes->stringValue();
@@ -405,7 +415,7 @@ void EditorController::updateNotes() {
       b->saveBookmark();
     }
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateRating() {
@@ -415,7 +425,7 @@ void EditorController::updateRating() {
     b->setRating(value);
     b->saveBookmark();
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateColor() {
@@ -431,7 +441,7 @@ void EditorController::updateColor() {
     b->updateColorImage();
     b->saveBookmark();
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateFavorite() {
@@ -442,7 +452,7 @@ void EditorController::updateFavorite() {
     b->updateFavoriteImage();
     b->saveBookmark();
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateTitle() {
@@ -452,7 +462,7 @@ void EditorController::updateTitle() {
       b->saveBookmark();
     }
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateURL() {
@@ -465,7 +475,7 @@ void EditorController::updateURL() {
       b->saveBookmark();
     }
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updateLogin() {
@@ -475,7 +485,7 @@ void EditorController::updateLogin() {
       b->saveBookmark();
     }
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::updatePassword() {
@@ -488,7 +498,7 @@ void EditorController::updatePassword() {
       b->saveBookmark();
     }
   }
-  ViewUpdater::updateSourceLists();
+  editDone(*this);
 }
 
 void EditorController::copyPassword() {
@@ -533,8 +543,8 @@ void EditorController::updateTags() {
   }
   if (single && deletedAny) kestoData->currentlySelectedTags().clear();
   Tag::saveContext();
-  ViewUpdater::updateSourceLists();
   ViewUpdater::updateTags();
+  editDone(*this);
 }
 
 std::vector<std::string> EditorController::completionsForSubstring(const std::string& substring, int fieldTag) const {
