@@ -99,6 +99,7 @@ BookmarkSearch::~BookmarkSearch() {
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (controller) {
     if (controller->searchField) controller->searchField->setDelegate(nullptr);
+    if (controller->searchInScopeField) controller->searchInScopeField->setDelegate(nullptr);
   }
 }
 
@@ -115,6 +116,8 @@ void BookmarkSearch::awakeFromNib() {
   }
   if (bc.searchInScopeField) {
     bc.searchInScopeField->setPlaceholderString("Find in list");
+    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>();
+    bc.searchInScopeField->setDelegate(scopeDelegate_.get());
     bc.searchInScopeField->setAction([this] { searchInScope(); });
   }
   if (bc.folderSearchOnlyButton) bc.folderSearchOnlyButton->setAction([this] { search(); });

@@ -88,6 +88,8 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   bool isSearchingInScope_ = false;
   double focusDelay_ = 0.1;
   BookmarkSearchIndex index_;
+  // Up and Tab in the scope field go back to the list.
+  std::unique_ptr<ui::TextEditingDelegate> scopeDelegate_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
