@@ -19,7 +19,10 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/SearchField.h"
 #include "Views/ImageBox.h"
+#include "Views/LinkLabel.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 #include "Views/WebImageView.h"
@@ -543,8 +546,8 @@ void BookmarksController::hideMoreBookmarksButton() {
 }
 
 void BookmarksController::clearSearchField() {
-  for (auto* l : {&foundBookmarksLabel, &occurrencesLabel})
-    if (*l) (*l)->setStringValue("");
+  if (foundBookmarksLabel) foundBookmarksLabel->setStringValue("");
+  if (occurrencesLabel) occurrencesLabel->setStringValue("");
   if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
   if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);
   for (auto* f : {&searchField, &searchInScopeField})

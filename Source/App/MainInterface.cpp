@@ -1,6 +1,7 @@
 #include "App/MainInterface.h"
 
 #include "App/AppDelegate.h"
+#include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainWindowDropView.h"
 #include "App/PaneControllers.h"
@@ -12,6 +13,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SplitView.h"
@@ -21,6 +23,7 @@
 #include "Sidebar/SidebarLists.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
+#include "Views/LinkLabel.h"
 #include "Views/Pathbar.h"
 #include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
@@ -28,6 +31,7 @@
 #include "Views/TileCollectionView.h"
 #include "Views/TwoPaneSplitView.h"
 #include "Views/WebImageView.h"
+#include "Views/WrenSearchField.h"
 
 #include <algorithm>
 
@@ -98,6 +102,7 @@ MainInterface::~MainInterface() {
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   appDelegate_.reset();
+  search_.reset();
   bookmarksController_.reset();
   // Only now: taking the menu bar away lays the window out again, and the list must not load
   // cells for controllers on their way out.
@@ -179,17 +184,13 @@ void MainInterface::construct() {
   bc.updateButton = button(bc.mainToolbarButtonSet, fnd::Rect(120, 4, 38, 32), "toolbar_update", "Update");
   bc.trashButton = button(bc.mainToolbarButtonSet, fnd::Rect(160, 4, 38, 32), "toolbar_trash", "Move to Trash");
   bc.mainToolBarSearchView = std::make_shared<View>(fnd::Rect(0, 0, 460, 40));
-  bc.searchField = std::make_shared<TextLabel>(fnd::Rect(0, 8, 300, 24));
-  bc.searchField->setBackgroundColor(ui::Color::white(1.0));
-  bc.searchField->setCornerRadius(4);
+  bc.searchField = std::make_shared<WrenSearchField>(fnd::Rect(0, 8, 300, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchField);
-  bc.searchInScopeField = std::make_shared<TextLabel>(fnd::Rect(308, 8, 150, 24));
-  bc.searchInScopeField->setBackgroundColor(ui::Color::white(1.0));
-  bc.searchInScopeField->setCornerRadius(4);
+  bc.searchInScopeField = std::make_shared<ui::SearchField>(fnd::Rect(308, 8, 150, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
   bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
   bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  bc.foundBookmarksLabel = std::make_shared<TextLabel>(fnd::Rect(0, 10, 135, 20));
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.
@@ -207,11 +208,16 @@ void MainInterface::construct() {
   bc.occurrencesLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 320, 6, 200, 18));
   bc.occurrencesLabel->setAutoresizingMask(View::MinXMargin);
   bottomBar_->addSubview(bc.occurrencesLabel);
-  bc.folderSearchOnlyLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 120, 6, 110, 18));
+  bc.folderSearchOnlyButton = std::make_shared<ui::Button>(fnd::Rect(kWindowWidth - 118, 3, 112, 24),
+                                                          ui::Button::Kind::Checkbox);
+  bc.folderSearchOnlyButton->setTitle("This list only");
+  bc.folderSearchOnlyButton->setToolTip("Search only the bookmarks of the current list");
+  bc.folderSearchOnlyButton->setAutoresizingMask(View::MinXMargin);
+  bottomBar_->addSubview(bc.folderSearchOnlyButton);
+  bc.folderSearchOnlyLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 118, 6, 0, 18));
   bc.folderSearchOnlyLabel->setAutoresizingMask(View::MinXMargin);
   bottomBar_->addSubview(bc.folderSearchOnlyLabel);
-  bc.folderSearchOnlyButton = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 26, 24), "folder_search", "");
-  bc.folderSearchOnlyButton->setAutoresizingMask(View::MinXMargin);
+  search_ = std::make_unique<BookmarkSearch>();
 
   // The three panes between them.
   const double splitHeight = kWindowHeight - kToolbarHeight - kBottomBarHeight;
@@ -281,6 +287,7 @@ void MainInterface::buildMainMenu() {
   view->addItemWithTitle("Compact List", "selectListView:", "3");
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
+  addSearchItems(*view);
   auto windowMenu = submenu("Window");
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
@@ -401,6 +408,12 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
   listSplitView_->resizeSubviewsWithOldSize(listSplitView_->frame().size);
 }
 
+void MainInterface::addSearchItems(ui::Menu& view) {
+  view.addItem(ui::MenuItem::separatorItem());
+  view.addItemWithTitle("Search Library", "find:", "f")->setTarget(search_.get());
+  view.addItemWithTitle("Search in List", "findInScope:", "F")->setTarget(search_.get());
+}
+
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
   bc.kestoCollectionView = collectionView_;
@@ -415,6 +428,10 @@ void MainInterface::connect() {
     library->sidebar().setWindow(window_.get());
     library->sidebar().foldersController().setPathbar(pathbar_.get());
   }
+  inspector_->setDataManager(dataManager_.get());
+  search_->controller = &bc;
+  search_->kestoData = dataManager_.get();
+  search_->window = window_.get();
   auto& app = *appDelegate_;
   app.window = window_.get();
   app.bookmarksController = bookmarksController_.get();
@@ -433,6 +450,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   sidebar_->awakeFromNib();
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
+  search_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

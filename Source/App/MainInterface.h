@@ -19,6 +19,7 @@ class Window;
 }  // namespace ui
 class AlertPresenter;
 class AppDelegate;
+class BookmarkSearch;
 class BookmarksController;
 class DataManager;
 class FlexSplitView;
@@ -77,6 +78,7 @@ class MainInterface {
   InspectorController& inspectorController() const { return *inspector_; }
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
+  BookmarkSearch& bookmarkSearch() const { return *search_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -85,6 +87,9 @@ class MainInterface {
   MainInterface();
   void construct();
   void connect();
+  // The View menu's search items: Ctrl+F focuses the library search, Ctrl+Shift+F the same
+  // limited to the current list.
+  void addSearchItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
@@ -97,6 +102,7 @@ class MainInterface {
   std::unique_ptr<DataManager> dataManager_;
   std::unique_ptr<PreferencesController> preferences_;
   std::unique_ptr<BookmarksController> bookmarksController_;
+  std::unique_ptr<BookmarkSearch> search_;
   std::unique_ptr<AppDelegate> appDelegate_;
   std::unique_ptr<SidebarPane> sidebar_;
   std::shared_ptr<Pathbar> pathbar_;

@@ -1,5 +1,6 @@
 #include "App/PaneControllers.h"
 
+#include "App/EditorController.h"
 #include "Model/DataManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -81,7 +82,7 @@ bool hasSidebarPaneFactory() { return static_cast<bool>(sidebarFactory()); }
 
 std::unique_ptr<InspectorController> makeInspectorController() {
   auto made = inspectorFactory() ? inspectorFactory()() : nullptr;
-  return made ? std::move(made) : makeEmptyInspectorController();
+  return made ? std::move(made) : std::make_unique<EditorController>();
 }
 
 }  // namespace kesto

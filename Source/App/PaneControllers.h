@@ -22,11 +22,12 @@ class SidebarPane {
   virtual void awakeFromNib() {}
 };
 
-// The inspector pane on the right.
+// The inspector pane on the right: the bookmark editor unless another is registered.
 class InspectorController {
  public:
   virtual ~InspectorController() = default;
   virtual std::shared_ptr<ui::View> view() = 0;
+  virtual void setDataManager(DataManager*) {}
   virtual void awakeFromNib() {}
 };
 

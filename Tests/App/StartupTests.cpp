@@ -40,7 +40,8 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
     EXPECT_FALSE(d.boolForKey("SearchContent" + s));
     EXPECT_TRUE(d.boolForKey("SearchTags" + s));
   }
-  EXPECT_FALSE(d.hasValueForKey("SearchSet"));
+  // The search field's menu has written its options by now and marked them so.
+  EXPECT_EQ(d.stringForKey("SearchSet").value_or(""), "Yes");
   auto id = d.stringForKey("KestoID").value_or("");
   EXPECT_EQ(id.rfind("kesto-", 0), 0u) << id;
   EXPECT_EQ(id.size(), 6u + 36u);
