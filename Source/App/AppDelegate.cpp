@@ -451,6 +451,7 @@ ShellPanels& AppDelegate::panels() {
   if (!panels_) {
     panels_ = std::make_unique<ShellPanels>(window);
     panels_->onImport = [this] { transferDialogs().openImportDialog(); };
+    panels_->libraryIsEmpty = [] { return Bookmark::countWithPredicate(nullptr) == 0; };
     panels_->onCreateDefaultLibrary = [] {
       fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
     };

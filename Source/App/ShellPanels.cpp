@@ -158,6 +158,10 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
   std::weak_ptr<bool> alive = alive_;
   fnd::DispatchQueue::main().after(kInitialPopupInterval, [this, alive, generation] {
     if (auto a = alive.lock(); !a || !*a || generation != popupGeneration_ || !popupPending_) return;
+    if (libraryIsEmpty && !libraryIsEmpty()) {
+      popupPending_ = false;
+      return;
+    }
     if (hasSheet() || (window_ && window_->attachedSheet())) {
       schedulePopupTry(generation);
       return;

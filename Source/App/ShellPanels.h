@@ -71,6 +71,9 @@ class ShellPanels {
   // The first-run panel's and the import sheet's commands go to the application.
   std::function<void()> onImport;             // opens the import dialog
   std::function<void()> onCreateDefaultLibrary;
+  // Whether the library still holds nothing; a library filled while the offer waited is not
+  // offered sample bookmarks.
+  std::function<bool()> libraryIsEmpty;
 
   // Opens an address in the default browser; replaceable for tests.
   static void openHelpLink(const std::string& url);

@@ -239,6 +239,18 @@ TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithou
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
 }
 
+// Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.
+TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
+  start(0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  auto b = Bookmark::initEntity();
+  b->setUrl("https://arrived.example/");
+  b->saveBookmark();
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(panels().initialPanel().isVisible());
+  EXPECT_FALSE(panels().initialPopupPending());
+}
+
 TEST_F(DialogTest, ImportSheetClosesBeforeTheImportDialogAsks) {
   start(0);
   panels().showInitialPopup();

@@ -43,7 +43,7 @@ e2e_screenshot "$shots/search-alpha.png" "$win"
 e2e_click "$win" 400 110
 sleep 0.8
 e2e_screenshot "$shots/inspector-edit.png" "$win"
-inspector_x=$((WIDTH - 260))
+inspector_x=$((WIDTH - 210))  # the inspector opens at its least width
 e2e_click "$win" $((inspector_x + 100)) 281
 sleep 0.3
 xdotool type --delay 60 "e2etag"
