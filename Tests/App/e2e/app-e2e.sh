@@ -31,7 +31,7 @@ trap cleanup EXIT
 start_kesto() {
   "$kesto" >>"$work/kesto.log" 2>&1 &
   app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+  win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
 }
 
 quit_kesto() {
@@ -62,15 +62,21 @@ msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"
 echo "not a folder" >"$XDG_DATA_HOME/kesto"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-e2e_wait_window '^The library cannot be opened$' 20 >/dev/null || fail "no store-failure alert"
+e2e_wait_window '^The library cannot be opened$' 20 "$app_pid" >/dev/null || fail "no store-failure alert"
 quit_kesto
 # Closing that alert from its title bar quits too: nothing is left running without the library.
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 20)" || fail "no store-failure alert"
-e2e_key "$alert" alt+F4
+alert="$(e2e_wait_window '^The library cannot be opened$' 20 "$app_pid")" || fail "no store-failure alert"
 gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-e2e_wait_until 20 gone || fail "kesto kept running after its store-failure alert was closed"
+# Now and then (about one in two hundred, under load) a close that comes just after a session's
+# first window appeared is not acted on; a person would press again, and so does the test.
+close_alert() {
+  gone && return 0
+  e2e_key "$alert" alt+F4 2>/dev/null
+  e2e_wait_until 5 gone
+}
+e2e_wait_until 20 close_alert || fail "kesto kept running after its store-failure alert was closed"
 wait "$app_pid" || fail "kesto ended badly after its store-failure alert was closed"
 rm -f "$XDG_DATA_HOME/kesto"
 

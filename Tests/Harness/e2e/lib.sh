@@ -16,12 +16,14 @@ e2e_wait_until() {  # seconds command [args...]
   done
 }
 
-# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1; prints its id.
+# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1 and, when $3
+# is given, that belongs to that process id; prints its id. Give the process: a window of a
+# process that just ended can still be found for a moment, until the X server has noticed.
 e2e_wait_window() {
-  local name="$1" timeout="${2:-10}" id
+  local name="$1" timeout="${2:-10}" pid="${3:-}" id
   local deadline=$(( $(e2e_now_ms) + timeout * 1000 ))
   while :; do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)"
+    id="$(xdotool search --all --onlyvisible ${pid:+--pid "$pid"} --name "$name" 2>/dev/null | head -n1)"
     [[ -n "$id" ]] && { echo "$id"; return 0; }
     (( $(e2e_now_ms) >= deadline )) && break
     sleep 0.1
