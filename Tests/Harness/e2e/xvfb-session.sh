@@ -57,6 +57,11 @@ until wm_ready; do
   sleep 0.1
 done
 
+# The first key a fresh server receives is now and then lost (a session's first Alt+F4 went
+# unanswered about once in forty sessions under load; none in 160 once a key had gone before it),
+# so a harmless one goes first.
+xdotool key shift
+
 set +e
 "$@"
 status=$?

@@ -80,13 +80,16 @@ TEST(UserNotifications, SentAsFreedesktopNotificationsOverTheSessionBus) {
     execlp("dbus-monitor", "dbus-monitor", "--address", busAddress.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  ASSERT_TRUE(kesto::test::runUntil([&] { return kesto::test::readFile(log).find("NameAcquired") != std::string::npos; }, 5));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return kesto::test::readFile(log).find("NameAcquired") != std::string::npos; }, 10));
 
   ASSERT_TRUE(UserNotificationCenter::hasSessionBus());
   UserNotificationCenter::defaultCenter().deliverNotification(
       {"Bookmark added", "<b>a & b</b>", kesto::sys::kUserNotificationDefaultSoundName});
-  bool seen = kesto::test::runUntil(
-      [&] { return kesto::test::readFile(log).find("&lt;b&gt;a &amp; b&lt;/b&gt;") != std::string::npos; }, 5);
+  // dbus-monitor writes a message in pieces: wait for its last part (the hints) too.
+  bool seen = kesto::test::runUntil([&] {
+    const std::string text = kesto::test::readFile(log);
+    return text.find("&lt;b&gt;a &amp; b&lt;/b&gt;") != std::string::npos && text.find("sound-name") != std::string::npos;
+  }, 10);
   std::string text = kesto::test::readFile(log);
   kill(monitor, SIGTERM);
   waitpid(monitor, nullptr, 0);
