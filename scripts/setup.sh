@@ -8,6 +8,8 @@ packages=(
   build-essential g++ cmake ninja-build ccache pkg-config git
   # Qt 6: Core, Gui, Widgets, Network, DBus, and the image-format plugins
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
+  # SVG artwork and the fallback icon theme
+  qt6-svg-dev adwaita-icon-theme
   # the libraries the platform layers wrap
   libicu-dev libxml2-dev libxml2-utils libsqlite3-dev sqlite3 libminizip-dev zlib1g-dev
   libssl-dev openssl libspdlog-dev libfmt-dev
@@ -15,7 +17,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
   # X11, global hot keys, and the end-to-end harness
   libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
-  x11-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3
+  x11-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3 xclip
+  # a stand-in notification server, and the desktop-entry checker
+  dbus-tests desktop-file-utils
   # network namespaces for the reachability tests
   iproute2 util-linux
 )

@@ -27,7 +27,7 @@ constexpr int kSyncBookmarks = 50000;
 // A library of its own in a separate store folder; the other benchmarks' store is restored after.
 struct SyncLibrary {
   std::string folder, xml, oldDataHome;
-  SyncLibrary() {
+  explicit SyncLibrary(bool populate = true) {
     folder = fnd::FileManager::createTemporaryDirectory("kesto-syncbench");
     // Never touch a real library: the store lives in the temporary folder.
     if (const char* old = std::getenv("XDG_DATA_HOME")) oldDataHome = old;
@@ -36,6 +36,7 @@ struct SyncLibrary {
     dm.reset();
     dm.setCoreDataFolder("kesto-syncbench");
     auto main = dm.managedObjectContext();
+    if (!populate) return;
     std::vector<Folder::Ref> folders;
     for (int i = 0; i < 500; ++i) {
       auto f = Folder::folderWithFolderID("F" + std::to_string(i), main);
@@ -116,5 +117,63 @@ void BM_SyncMerge50kIntoIdenticalLibrary(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SyncMerge50kIntoIdenticalLibrary)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A peer's file of new folders merged into a library that has none of them: flat under the top
+// level (arg 1 = 0) or one chain (arg 1 = 1), whose last link closes a cycle to its first folder.
+// With arg 1 = 2 the library already holds as many other folders, which the file deletes.
+void BM_SyncMergeFolders(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const bool chain = state.range(1) == 1;
+  const bool deletes = state.range(1) == 2;
+  SyncDocument doc, existing;
+  if (deletes) {
+    for (int i = 0; i < count; ++i) {
+      FolderDummy f;
+      f.folderID = "OLD" + std::to_string(i);
+      f.parentFolderID = i % 10 == 0 ? std::string("root") : "OLD" + std::to_string(i - i % 10);
+      f.name = "Old " + std::to_string(i);
+      f.version = 1;
+      existing.folders.push_back(std::move(f));
+      doc.deletions.push_back({"OLD" + std::to_string(i), 2, "f"});
+    }
+  }
+  for (int i = 0; i < count; ++i) {
+    FolderDummy f;
+    f.folderID = "S" + std::to_string(i);
+    f.parentFolderID = !chain ? std::string("root") : "S" + std::to_string((i + 1) % count);
+    f.name = "Folder " + std::to_string(i);
+    f.orderIndex = i;
+    f.version = 1;
+    f.isExpanded = 0;
+    doc.folders.push_back(std::move(f));
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    SyncLibrary library(false);
+    SyncMerge::Options options;
+    options.localKestoID = "kesto-LOCAL";
+    options.remoteKestoID = "kesto-BENCH";
+    SyncMerge::Result result;
+    if (deletes) {
+      auto first = WrenDataManager::sharedInstance().secondaryObjectContext();
+      first->performAndWait([&] { SyncMerge::processImport(existing, first, options); });
+      WrenDataManager::sharedInstance().managedObjectContext()->save();
+    }
+    auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
+    state.ResumeTiming();
+    child->performAndWait([&] { result = SyncMerge::processImport(doc, child, options); });
+    state.PauseTiming();
+    state.counters["cycles"] = result.cyclesBroken;
+    state.counters["deleted"] = result.foldersDeleted;
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_SyncMergeFolders)
+    ->Args({2000, 0})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Args({10000, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

@@ -61,11 +61,21 @@ void setFlag(const char* key) {
 AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
   // The scheme handler is in place before launching finishes; its outcome is not looked at.
   sys::registerURLSchemeHandler("kesto");
+  // The first load starts before launching finishes, and may end before it too.
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &firstLoadFinished_,
+      [this](const fnd::Notification&) {
+        fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
+        firstLoadFinished_ = true;
+        if (automaticBackupRunning_) startAutomaticBackupSoon();
+      },
+      UpdateFoldersNotification);
 }
 
 AppDelegate::~AppDelegate() {
   *alive_ = false;
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
   auto& center = sys::UserNotificationCenter::defaultCenter();
   if (center.delegate() == this) center.setDelegate(nullptr);
 }
@@ -77,7 +87,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   migrateToModelVersion4();
   migrateToKesto20();
   auto& defaults = fnd::UserDefaults::standard();
-  menuBarMode_ = defaults.boolForKey("useMenuBarMode");
+  menuBarMode_ = startsInMenuBarMode();
   ViewUpdater::startActivity();
 
   auto& center = fnd::NotificationCenter::defaultCenter();
@@ -130,6 +140,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   if (kestoData) ViewUpdater::updateSourceLists();
 }
 
+bool AppDelegate::startsInMenuBarMode() { return fnd::UserDefaults::standard().boolForKey("useMenuBarMode"); }
+
 bool AppDelegate::detectRetina(const std::vector<double>& screenScales) {
   double scale = 1.0;
   for (double s : screenScales)
@@ -151,7 +163,26 @@ void AppDelegate::initializeKesto() {
   if (kestoPreferences) kestoPreferences->updatePreferencesPanelValues();
   applicationIsActive_ = true;
   backup_ = std::make_unique<Backup>();
-  backup_->autoBackup();
+  // A start stopped while copying leaves a hidden temporary file behind.
+  Backup::removeStaleTemporaryFiles();
+  scheduleAutomaticBackup();
+}
+
+void AppDelegate::scheduleAutomaticBackup() {
+  // The copy reads the whole store: it waits until the first load has put the list on screen,
+  // then runs on a thread of its own, so a start is held up by neither.
+  automaticBackupRunning_ = true;
+  if (!kestoData || firstLoadFinished_) startAutomaticBackupSoon();
+}
+
+void AppDelegate::startAutomaticBackupSoon() {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(kAutomaticBackupDelay, [this, alive] {
+    if (auto a = alive.lock(); !a || !*a || !backup_) return;
+    backup_->autoBackupInBackground([this, alive](bool) {
+      if (auto a = alive.lock(); a && *a) automaticBackupRunning_ = false;
+    });
+  });
 }
 
 void AppDelegate::initializeLogging() {

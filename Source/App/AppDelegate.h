@@ -47,6 +47,9 @@ class GlobalHotKeyRegistrar {
 
 // The one object that owns the application's life: start-up, the one-time migrations, the
 // library window's set-up, logging, bookmark intake, activation and quitting. Main thread only.
+// Seconds between the first load and the start of the automatic backup, for the list to be drawn.
+inline constexpr double kAutomaticBackupDelay = 0.5;
+
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate {
@@ -79,6 +82,9 @@ class AppDelegate : public ui::ApplicationDelegate,
   void migrateToModelVersion2();
   void migrateToModelVersion4();
   void migrateToKesto20();
+  // The automatic backup of each start: made off the main thread once the first list is shown.
+  void scheduleAutomaticBackup();
+  bool automaticBackupRunning() const { return automaticBackupRunning_; }
   void showMainKestoWindowAndDock();
   void reopenKestoWindow();
   void autoSync() {}
@@ -109,6 +115,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
   bool applicationIsActive() const { return applicationIsActive_; }
   bool menuBarMode() const { return menuBarMode_; }
+  // Whether the stored preference starts the application in the menu bar, without its window.
+  static bool startsInMenuBarMode();
 
   // Activity and overlay messages.
   void showActivity();
@@ -121,6 +129,7 @@ class AppDelegate : public ui::ApplicationDelegate,
 
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
+  void startAutomaticBackupSoon();
 
   std::string urlToBeAdded_;
   std::string fileToBeImported_;
@@ -128,6 +137,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool menuBarMode_ = false;
   bool appCanQuit_ = false, appMustQuit_ = false;
   bool terminated_ = false;
+  bool automaticBackupRunning_ = false;
+  bool firstLoadFinished_ = false;
   std::unique_ptr<OverlayController> overlay_;
   std::unique_ptr<Backup> backup_;
   std::unique_ptr<SharedFolderArchive> archive_;

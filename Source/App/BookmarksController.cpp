@@ -118,12 +118,16 @@ void BookmarksController::prepareTileCollectionView() {
   kestoCollectionView->setDelegate(this);
   kestoCollectionView->setAnimatesSelection(true);
   kestoCollectionView->setBackgroundColor(ui::Color::white(0.5, 1.0));
+  kestoCollectionView->setDrawsBackground(false);
+  // The desktop's scroller is drawn, not overlaid and hidden: it stands beside the items, so the
+  // last column never runs under it.
+  kestoCollectionView->setScrollerStyle(ui::ScrollerStyle::Legacy);
   kestoCollectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
   if (!observingScroll_ && kestoCollectionView->contentView()) {
     observingScroll_ = true;
     std::weak_ptr<bool> alive = alive_;
     kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
-      if (auto a = alive.lock(); a && *a) jnwCollectionViewScrolled();
+      if (auto a = alive.lock(); a && *a) collectionViewScrolled();
     });
   }
 }
@@ -151,7 +155,8 @@ fnd::Size BookmarksController::tilePinViewSize(double collectionViewWidth, bool 
 
 fnd::Size BookmarksController::sizeForItemInCollectionView(TileCollectionView& view) {
   if (isThumbnailView_) return fnd::Size{250, 310};
-  return tilePinViewSize(view.bounds().size.width, isExtendedView_);
+  // The width beside the scroller, which the layout fills.
+  return tilePinViewSize(view.visibleSize().width, isExtendedView_);
 }
 
 // ---- data source ----
@@ -223,7 +228,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
 
 // ---- refresh ----
 
-void BookmarksController::jnwCollectionViewScrolled() {
+void BookmarksController::collectionViewScrolled() {
   if (shouldUpdateScrollPosition_ && kestoCollectionView && kestoCollectionView->contentView())
     currentlyVisibleRect_ = kestoCollectionView->contentView()->documentVisibleRect();
 }

@@ -137,7 +137,7 @@ class BookmarksController : public ui::Responder,
  private:
   void chooseMode(int mode);
   void scheduleDidChangeSelection();
-  void jnwCollectionViewScrolled();
+  void collectionViewScrolled();
   std::vector<IndexPath> indexPathsOfBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) const;
 
   bool isThumbnailView_ = false, isListView_ = false, isExtendedView_ = false;

@@ -58,14 +58,14 @@ void MainInterface::closeAlerts() {
   if (std::dynamic_pointer_cast<WindowAlertPresenter>(AlertPresenter::shared())) AlertPresenter::setShared(nullptr);
 }
 
-std::unique_ptr<MainInterface> MainInterface::build() {
+std::unique_ptr<MainInterface> MainInterface::build(const std::function<void(MainInterface&)>& beforeLoading) {
   registerTilePinViewBuilders();
   registerWebImageViews();
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<WindowAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();
   ui->connect();
-  ui->awake();
+  ui->awake(beforeLoading);
   return ui;
 }
 
@@ -226,11 +226,12 @@ void MainInterface::connect() {
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
-void MainInterface::awake() {
+void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoading) {
   sidebar_->awakeFromNib();
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
+  if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.
   dataManager_->awakeFromNib();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +33,9 @@ class Toolbar;
 class MainInterface {
  public:
   // Builds and wakes everything; the main window is not shown yet. Registers the cell builders.
-  static std::unique_ptr<MainInterface> build();
+  // `beforeLoading` runs once everything else is awake, just before the data manager starts the
+  // first load (the program shows the window's first frame there).
+  static std::unique_ptr<MainInterface> build(const std::function<void(MainInterface&)>& beforeLoading = {});
   ~MainInterface();
   MainInterface(const MainInterface&) = delete;
   MainInterface& operator=(const MainInterface&) = delete;
@@ -64,7 +67,7 @@ class MainInterface {
   MainInterface();
   void construct();
   void connect();
-  void awake();
+  void awake(const std::function<void(MainInterface&)>& beforeLoading);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;

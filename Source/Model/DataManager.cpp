@@ -76,6 +76,12 @@ bool isLive(const Bookmark& b) {
   return trashed.isNumber() && blocked.isNumber() && trashed.doubleValue() < 1 && blocked.doubleValue() < 1;
 }
 
+// The Top 25 test: "timesOpened > 0 and trashed < 1 and blocked < 1".
+bool isOpenedAndLive(const Bookmark& b) {
+  const auto& opened = b.value(bookmark_attr::timesOpened);
+  return opened.isNumber() && opened.doubleValue() > 0 && isLive(b);
+}
+
 const std::string* folderIDOf(const Bookmark& b) {
   auto folder = b.toOne(bookmark_rel::folder);
   if (!folder) return nullptr;
@@ -317,21 +323,11 @@ void DataManager::doLoadBookmarks(bool reset) {
   } else {
     if (!currentPredicate_) currentPredicate_ = p_.library;
     if (currentPredicate_ == p_.top25) {
-      // The 25 most opened, shown in library order.
-      BookmarkList visited = filter(*p_.top25);
-      std::vector<std::int64_t> opened;
-      opened.reserve(visited.size());
-      for (const auto& b : visited) opened.push_back(b->timesOpened());
-      std::vector<std::size_t> order(visited.size());
-      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-      // Ties go to the earlier bookmark in library order.
-      auto more = [&](std::size_t x, std::size_t y) { return opened[x] != opened[y] ? opened[x] > opened[y] : x < y; };
-      if (order.size() > kTop25) {
-        std::partial_sort(order.begin(), order.begin() + kTop25, order.end(), more);
-        order.resize(kTop25);
+      // The first 25 opened bookmarks in library order; the list does not rank by visits.
+      for (const auto& b : allBookmarks_) {
+        if (bookmarks_.size() == kTop25) break;
+        if (isOpenedAndLive(*b)) bookmarks_.push_back(b);
       }
-      std::sort(order.begin(), order.end());
-      for (std::size_t i : order) bookmarks_.push_back(visited[i]);
     } else if (currentPredicate_ == p_.duplicates) {
       clearBookmarks();
       bookmarks_ = duplicates();
@@ -387,11 +383,8 @@ DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate)
     return out;
   }
   if (&predicate == p_.top25.get()) {
-    // "timesOpened > 0 and trashed < 1 and blocked < 1"
-    for (const auto& b : allBookmarks_) {
-      const auto& opened = b->value(bookmark_attr::timesOpened);
-      if (opened.isNumber() && opened.doubleValue() > 0 && isLive(*b)) out.push_back(b);
-    }
+    for (const auto& b : allBookmarks_)
+      if (isOpenedAndLive(*b)) out.push_back(b);
     return out;
   }
   for (const auto& b : allBookmarks_)
@@ -406,22 +399,14 @@ void DataManager::buildDateWindows() {
   const fnd::Date now = fnd::Date::now();
   const fnd::Calendar calendar = fnd::Calendar::current();
   const fnd::Date startOfToday = calendar.startOfDay(now);
-  // Windows step by calendar days: next to a daylight-saving change a day lasts 23 or 25 hours,
-  // and stepping by 86,400 s would take in a day too many or lose today.
-  auto startOfDayFromToday = [&](std::int64_t days) {
-    fnd::DateComponents step;
-    step.day = days;
-    auto moved = calendar.dateByAdding(step, startOfToday);
-    return calendar.startOfDay(moved ? *moved : startOfToday.dateByAddingTimeInterval(days * 86400.0));
-  };
-  const fnd::Date startOfTomorrow = startOfDayFromToday(1);
+  // The bounds step by 86,400 s from now, then take the start of that day.
+  auto startOfDayAfter = [&](double days) { return calendar.startOfDay(now.dateByAddingTimeInterval(days * 86400.0)); };
   struct Window {
     fnd::Date start, end;
   };
-  // Today reaches 24 hours past now, and never ends before today does.
-  const Window today{startOfToday, std::max(dateTomorrow(), startOfTomorrow)};
-  const Window yesterday{startOfDayFromToday(-1), startOfToday};
-  const Window week{startOfDayFromToday(-7), startOfTomorrow};
+  const Window today{startOfToday, now.dateByAddingTimeInterval(86400.0)};
+  const Window yesterday{startOfDayAfter(-1), startOfToday};
+  const Window week{startOfDayAfter(-7), startOfDayAfter(1)};
   const Window month{dateAtStartOfMonth(now), startOfToday};
   auto opened = [](const Window& w) {
     return parse("((lastOpened > %@) AND (lastOpened < %@) ) and trashed < 1 and blocked < 1", {w.start, w.end});

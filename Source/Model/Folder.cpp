@@ -91,7 +91,12 @@ Folder::Ref Folder::folderWithFolderID(const std::string& folderID, const Contex
     return nullptr;
   }
   if (!found->empty()) return std::dynamic_pointer_cast<Folder>(found->front());
-  auto folder = initEntityInContext(ctx);
+  return newFolderWithFolderID(folderID, ctx);
+}
+
+Folder::Ref Folder::newFolderWithFolderID(const std::string& folderID, const ContextRef& context) {
+  if (isPseudoFolderID(folderID)) return nullptr;
+  auto folder = initEntityInContext(context ? context : defaultContext());
   if (!folder) return nullptr;
   folder->setFolderID(folderID);
   folder->setName(folderID);
@@ -226,19 +231,22 @@ Folder::Ref Folder::importFolder(const FolderDummy& record, bool fromSync, const
   auto ctx = context ? context : defaultContext();
   auto folder = folderWithFolderID(record.folderID.string(), ctx);
   if (!folder) return nullptr;
-  const std::int64_t incoming = record.version.intValue();
-  if (!fromSync || incoming > folder->version()) {
-    folder->setValue(a::name, record.name);
-    folder->setValue(a::folderID, record.folderID);
-    folder->setOrderIndex(record.orderIndex.intValue());
-    folder->setVersion(incoming);
-    folder->setValue(a::parentFolderID, record.parentFolderID);
-    folder->setIsExpanded(record.isExpanded.intValue());
-    if (fromSync) folder->setValue(a::color, record.color);
-    folder->setValue(a::blocked, record.blocked);
-  }
+  folder->takeRecord(record, fromSync);
   saveContext(ctx);
   return folder;
+}
+
+void Folder::takeRecord(const FolderDummy& record, bool fromSync) {
+  const std::int64_t incoming = record.version.intValue();
+  if (fromSync && incoming <= version()) return;
+  setValue(a::name, record.name);
+  setValue(a::folderID, record.folderID);
+  setOrderIndex(record.orderIndex.intValue());
+  setVersion(incoming);
+  setValue(a::parentFolderID, record.parentFolderID);
+  setIsExpanded(record.isExpanded.intValue());
+  if (fromSync) setValue(a::color, record.color);
+  setValue(a::blocked, record.blocked);
 }
 
 void Folder::cleanRogueFolders() {
@@ -256,25 +264,47 @@ void Folder::cleanRogueFolders() {
 
 int Folder::breakParentCycles(const std::string& newParent, const ContextRef& context) {
   auto all = fetchEntities(context).value_or(List{});
-  std::unordered_map<std::string, Ref> map;
-  for (auto& f : all) map.emplace(f->folderID(), f);
+  // Each folder's parent as a position in `all` (-1 for the top level or a missing parent).
+  std::unordered_map<std::string, int> position;
+  position.reserve(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) position.emplace(all[i]->folderID(), static_cast<int>(i));
+  std::vector<int> parent(all.size(), -1);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::string p = all[i]->parentFolderID();
+    if (p == kRootID) continue;
+    if (auto it = position.find(p); it != position.end()) parent[i] = it->second;
+  }
+  const auto target = position.find(newParent);
+  const int targetPosition = target == position.end() ? -1 : target->second;
+
+  // One walk up from every folder not yet seen, each folder visited once: a walk that meets its
+  // own path has found a cycle, which is cut at its first folder in fetch order.
+  enum : char { kUnseen, kOnPath, kDone };
+  std::vector<char> state(all.size(), kUnseen);
+  std::vector<int> path;
   int moved = 0;
-  for (auto& f : all) {
-    std::unordered_set<std::string> seen{f->folderID()};
-    std::string parent = f->parentFolderID();
-    while (parent != kRootID) {
-      auto it = map.find(parent);
-      if (it == map.end()) break;
-      if (!seen.insert(parent).second) {
-        // The chain loops; when it loops back to this folder, cut it here.
-        if (parent == f->folderID()) {
-          f->setParentFolderID(newParent);
-          ++moved;
-        }
-        break;
-      }
-      parent = it->second->parentFolderID();
+  for (std::size_t start = 0; start < all.size(); ++start) {
+    if (state[start] != kUnseen) continue;
+    path.clear();
+    int at = static_cast<int>(start);
+    while (at >= 0 && state[static_cast<std::size_t>(at)] == kUnseen) {
+      state[static_cast<std::size_t>(at)] = kOnPath;
+      path.push_back(at);
+      at = parent[static_cast<std::size_t>(at)];
     }
+    if (at >= 0 && state[static_cast<std::size_t>(at)] == kOnPath) {
+      const auto cycleStart = std::find(path.begin(), path.end(), at);
+      int cut = *std::min_element(cycleStart, path.end());
+      const bool targetInCycle = std::find(cycleStart, path.end(), targetPosition) != path.end();
+      if (targetInCycle) {
+        // Moving a folder under a folder of the same cycle would keep it: lift that one instead.
+        all[static_cast<std::size_t>(targetPosition)]->setParentFolderID(kRootID);
+      } else {
+        all[static_cast<std::size_t>(cut)]->setParentFolderID(newParent);
+      }
+      ++moved;
+    }
+    for (int p : path) state[static_cast<std::size_t>(p)] = kDone;
   }
   return moved;
 }

@@ -29,6 +29,9 @@ class Folder : public Entity<Folder> {
   static Ref folderWithFolderID(const std::string& folderID, const ContextRef& context = nullptr);
   // The same lookup that never creates.
   static Ref existingFolderWithFolderID(const std::string& folderID, const ContextRef& context = nullptr);
+  // A new folder with that identifier, named after it, without looking for one first; null for
+  // "root", "home" and "library".
+  static Ref newFolderWithFolderID(const std::string& folderID, const ContextRef& context = nullptr);
   static Ref inboxFolder();
   static Ref importedFolder();
 
@@ -58,6 +61,9 @@ class Folder : public Entity<Folder> {
   // Creates or updates a folder from a transfer record (a sync file or a shared-folder archive),
   // then saves the context.
   static Ref importFolder(const FolderDummy& record, bool fromSync, const ContextRef& context = nullptr);
+  // importFolder's update of this folder, without the lookup and the save: in a sync only a
+  // higher version is taken.
+  void takeRecord(const FolderDummy& record, bool fromSync);
   // Deletes every folder with an empty name. Their bookmarks move to the Inbox and their child
   // folders to the top level first, so nothing is orphaned.
   static void cleanRogueFolders();

@@ -100,13 +100,6 @@ bool WrenDataManager::openStoreLocked(fnd::Error* error) {
     if (error) *error = storeError(folder, &fileError);
     return false;
   }
-  const std::string records = externalRecordsDirectory();
-  if (!fnd::FileManager::createDirectory(records, true, 0700, &fileError)) {
-    fnd::logFormat(fnd::LogFlag::Error, "Error creating external records directory at %s : %s", records.c_str(),
-                   fileError.localizedDescription().c_str());
-    if (error) *error = storeError(records, &fileError);
-    return false;
-  }
   auto coordinator = store::Coordinator::make(model);
   fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
                           {store::kInferMappingModelAutomaticallyOption, true}};

@@ -44,7 +44,8 @@ class WrenDataManager {
   // A new confinement context on the coordinator (overwrite policy), owned by the caller.
   std::shared_ptr<store::Context> newManagedObjectContext();
 
-  // The store folder, the external-records folder and the user's documents folder.
+  // The store folder, the external-records folder (named, never created: nothing is kept there)
+  // and the user's documents folder.
   std::string applicationSupportDirectory() const;
   std::string externalRecordsDirectory() const;
   std::string applicationDocumentsDirectory() const;

@@ -211,8 +211,9 @@ fnd::Value NetXMLDocumentResponseSerializer::responseObjectForResponse(
   if (!startParsing(response, data, error)) return {};
   fnd::Error e;
   static const fnd::Data kEmpty;
-  // Parsed in place: a large reply is not copied first.
-  auto doc = fnd::XmlDocument::parse(data ? *data : kEmpty, static_cast<unsigned>(options_), &e);
+  // Checked in one streaming pass; the tree, several times the reply's size, is built only if
+  // the document is read (callers usually read the reply's data themselves).
+  auto doc = fnd::XmlDocument::parseDeferringTree(data ? *data : kEmpty, static_cast<unsigned>(options_), &e);
   std::optional<fnd::Error> docError;
   if (!doc) docError = e;
   if (error) *error = NetErrorWithUnderlyingError(docError, *error);

@@ -12,12 +12,22 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Coordinator.h"
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <charconv>
+#include <limits>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -44,6 +54,9 @@ struct Db {
 // Copies the database at `from` into a new file at `to` with SQLite's online backup: a
 // consistent snapshot, whatever writes are in flight, in one self-contained file.
 bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* error) {
+  // The library is the user's alone: the copy starts as an empty file only they can read, which
+  // SQLite then fills (it keeps the mode of a file it finds).
+  if (int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
   Db source, destination;
   if (sqlite3_open_v2(from.c_str(), &source.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     if (error) *error = backupError(1, "Could not open " + from + ": " + source.message());
@@ -80,10 +93,35 @@ std::string temporaryPathBeside(const std::string& path) {
          fnd::FileManager::uniqueName() + ".tmp";
 }
 
+// A copy the online backup just made is a consistent snapshot: the quick check and the library's
+// tables are enough to trust it (a full integrity check reads every index and takes seconds).
+bool isSoundCopy(const std::string& path, fnd::Error* error) {
+  Db file;
+  std::string check;
+  int tables = 0;
+  if (sqlite3_open_v2(path.c_str(), &file.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(file.db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+      if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
+    sqlite3_finalize(stmt);
+    if (sqlite3_prepare_v2(file.db,
+                           "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                           "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
+                           -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+      tables = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+  }
+  if (check == "ok" && tables == 3) return true;
+  if (error) *error = backupError(5, "The copy of the library did not read back whole");
+  return false;
+}
+
 // Copy to a temporary file in the destination's folder, then rename over the destination.
 bool copyDatabaseReplacing(const std::string& from, const std::string& to, fnd::Error* error) {
   const std::string temp = temporaryPathBeside(to);
-  if (!copyDatabase(from, temp, error) || !Backup::isValidBackupFile(temp, error) ||
+  if (!copyDatabase(from, temp, error) || !isSoundCopy(temp, error) ||
       !fnd::FileManager::renameItem(temp, to, error)) {
     fnd::FileManager::removeItem(temp);
     return false;
@@ -150,14 +188,22 @@ bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
     if (error) *error = backupError(13, "The file is not a Kesto backup");
     return false;
   }
+  // Right table names are not enough: the store must be able to open what is swapped in.
+  auto model = WrenDataManager::sharedInstance().managedObjectModel();
+  fnd::Error storeError;
+  if (!model || !store::Coordinator::checkStoreFile(path, *model, &storeError)) {
+    if (error)
+      *error = backupError(14, "The file is not a backup this version of Kesto can open (" +
+                                   storeError.localizedDescription() + ")");
+    return false;
+  }
   return true;
 }
 
-bool Backup::backupToFile(const std::string& path) {
-  const bool automatic = d_->isAutoBackup;
-  d_->isAutoBackup = false;
-  fnd::Error error;
-  const std::string source = storePath();
+namespace {
+
+// The copy behind every backup; logs a failure. Touches no shared state, so it runs on any thread.
+bool copyStore(const std::string& source, const std::string& path, fnd::Error& error) {
   bool ok = false;
   if (path.empty() || path == source)
     error = backupError(20, "A backup cannot replace the library itself");
@@ -165,8 +211,17 @@ bool Backup::backupToFile(const std::string& path) {
     error = backupError(21, "There is no library to back up");
   else
     ok = copyDatabaseReplacing(source, path, &error);
-  if (!ok) {
-    fnd::logError("Could not save backup file : " + error.localizedDescription());
+  if (!ok) fnd::logError("Could not save backup file : " + error.localizedDescription());
+  return ok;
+}
+
+}  // namespace
+
+bool Backup::backupToFile(const std::string& path) {
+  const bool automatic = d_->isAutoBackup;
+  d_->isAutoBackup = false;
+  fnd::Error error;
+  if (!copyStore(storePath(), path, error)) {
     if (!automatic) AlertPresenter::alert("Kesto Backup", "The backup could not be saved: " + error.localizedDescription());
     return false;
   }
@@ -195,8 +250,84 @@ bool Backup::autoBackup() {
   return backupToFile(path);
 }
 
-void Backup::checkAndDeleteBackups() {
+void Backup::autoBackupInBackground(std::function<void(bool)> done) {
+  // Everything the job needs is read here, on the main thread; the job itself shares nothing.
   const std::string folder = applicationSupportDirectory();
+  const std::string source = storePath();
+  const std::string path = folder + "/" + backupNameForDate(fnd::Date::now());
+  fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::Background).async([folder, source, path, done] {
+    thinAutomaticBackups(folder);
+    fnd::Error error;
+    const bool ok = copyStore(source, path, error);
+    if (done) fnd::DispatchQueue::main().async([done, ok] { done(ok); });
+  });
+}
+
+namespace {
+
+// The process that names a temporary copy ".<file>.<pid>-<salt>-<count>.tmp" (SQLite's side files
+// add "-journal", "-wal" or "-shm"); nothing when the name is not such a copy's.
+std::optional<long long> copyingProcess(std::string_view name) {
+  for (std::string_view side : {"-journal", "-wal", "-shm"})
+    if (name.size() > side.size() && name.substr(name.size() - side.size()) == side) {
+      name.remove_suffix(side.size());
+      break;
+    }
+  constexpr std::string_view tmp = ".tmp";
+  if (name.size() < 2 || name[0] != '.' || name.substr(name.size() - std::min(name.size(), tmp.size())) != tmp)
+    return std::nullopt;
+  name.remove_suffix(tmp.size());
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot < 2) return std::nullopt;
+  std::string_view unique = name.substr(dot + 1);
+  auto isDigits = [](std::string_view t, bool hex) {
+    return !t.empty() && std::all_of(t.begin(), t.end(), [hex](char c) {
+      return (c >= '0' && c <= '9') || (hex && c >= 'a' && c <= 'f');
+    });
+  };
+  const auto first = unique.find('-'), second = unique.find('-', first == std::string_view::npos ? first : first + 1);
+  if (first == std::string_view::npos || second == std::string_view::npos) return std::nullopt;
+  std::string_view pid = unique.substr(0, first), salt = unique.substr(first + 1, second - first - 1),
+                   count = unique.substr(second + 1);
+  if (!isDigits(pid, false) || !isDigits(salt, true) || !isDigits(count, false)) return std::nullopt;
+  long long value = 0;
+  // A number too large to be a process is no process: the copy is stale.
+  if (std::from_chars(pid.data(), pid.data() + pid.size(), value).ec != std::errc()) return -1;
+  return value;
+}
+
+// Whether `pid` is a running Kesto (the number of a stopped one may since have been reused).
+bool isRunningKesto(long long pid) {
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  auto comm = [](const std::string& who) {
+    return fnd::FileManager::readFile("/proc/" + who + "/comm", 256).value_or(std::string());
+  };
+  return comm(std::to_string(pid)) == comm("self");
+}
+
+}  // namespace
+
+std::size_t Backup::removeStaleTemporaryFiles() {
+  const std::string folder = WrenDataManager::sharedInstance().applicationSupportDirectory();
+  auto names = fnd::FileManager::contentsOfDirectory(folder);
+  if (!names) return 0;
+  std::size_t removed = 0;
+  for (const auto& name : *names) {
+    auto pid = copyingProcess(name);
+    // A copy still being made by a running Kesto is left to it.
+    if (!pid || *pid == ::getpid() || isRunningKesto(*pid)) continue;
+    bool isDirectory = false;
+    const std::string path = folder + "/" + name;
+    if (fnd::FileManager::fileExists(path, &isDirectory) && !isDirectory && fnd::FileManager::removeItem(path)) ++removed;
+  }
+  if (removed) fnd::logInfo("Removed " + std::to_string(removed) + " unfinished backup copies");
+  return removed;
+}
+
+void Backup::checkAndDeleteBackups() { thinAutomaticBackups(applicationSupportDirectory()); }
+
+void Backup::thinAutomaticBackups(const std::string& folder) {
   auto names = fnd::FileManager::contentsOfDirectory(folder, true);
   if (!names) return;
   struct Entry {

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Date.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,8 +38,14 @@ class Backup {
   // Thins the automatic backups, then makes a new one. Shows nothing, so it may run off the main
   // thread (a large store takes seconds to copy).
   bool autoBackup();
+  // The same on a background thread, so a start is not held up by it (a large store takes a
+  // while to copy); `done` runs on the main queue with the outcome.
+  void autoBackupInBackground(std::function<void(bool)> done = {});
   // Deletes all automatic backups but the two newest (by the time in their names).
   void checkAndDeleteBackups();
+  // Removes from the application's folder the temporary copies a Kesto that was stopped while
+  // copying left behind (its process is gone). Answers how many went.
+  static std::size_t removeStaleTemporaryFiles();
 
   // Asks for confirmation; on "Yes" restores half a second later.
   void restoreFromFile(const std::string& path);
@@ -62,6 +69,7 @@ class Backup {
   static void setTerminateHandler(std::function<void()> handler);
 
  private:
+  static void thinAutomaticBackups(const std::string& folder);
   struct Impl;
   std::shared_ptr<Impl> d_;
 };

@@ -27,14 +27,26 @@ constexpr const char* kHeader =
     "<H1>Kesto Bookmarks</H1>\n";
 constexpr const char* kFooter = "</HTML>";
 
-// Drops what is not text: control characters (other than tab and line ends) and bytes that are
-// not UTF-8, which would make browsers reject or mangle the file.
-void appendClean(std::string& out, unsigned char c) {
-  if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return;
-  if (c == 0x7F) return;
-  out.push_back(static_cast<char>(c));
+// The length of the well-formed UTF-8 sequence at `i` (no overlong forms, surrogates or code
+// points past U+10FFFF), 0 when there is none.
+std::size_t utf8SequenceAt(const std::string& s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = byte(i);
+  std::size_t n = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) n = 2;
+  else if (c >= 0xE0 && c <= 0xEF) n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+  else if (c >= 0xF0 && c <= 0xF4) n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+  else return 0;
+  if (i + n > s.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
 }
 
+// Escapes markup and drops what is not text: control characters (other than tab and line
+// ends) and bytes that are not UTF-8, which would make browsers reject or mangle the file.
 std::string escape(const std::string& text, bool attribute) {
   std::string out;
   out.reserve(text.size() + 8);
@@ -48,11 +60,26 @@ std::string escape(const std::string& text, bool attribute) {
         if (attribute) out += "&quot;";
         else out.push_back('"');
         break;
-      default: appendClean(out, c);
+      default:
+        if (c >= 0x80) {
+          if (const std::size_t n = utf8SequenceAt(text, i)) {
+            out.append(text, i, n);
+            i += n - 1;
+          }
+        } else if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r') {
+          out.push_back(static_cast<char>(c));
+        }
     }
   }
   return out;
 }
+
+// The folders that are not under "root" but that the library shows, by the names it shows.
+struct SpecialFolder {
+  const char* folderID;
+  const char* name;
+};
+constexpr SpecialFolder kSpecialFolders[] = {{Folder::kInboxID, "Inbox"}, {Folder::kImportedID, "Imported"}};
 
 }  // namespace
 
@@ -66,11 +93,16 @@ struct HTMLExport::Impl {
   std::unordered_map<std::string, std::vector<Folder::Ref>> children;
   std::unordered_map<const Folder*, std::vector<Bookmark::Ref>> bookmarks;
 
+  std::unordered_map<std::string, Folder::Ref> byID;
+
   void load() {
     if (loaded) return;
     loaded = true;
     if (auto folders = Folder::fetchEntities())
-      for (const auto& f : *folders) children[f->parentFolderID()].push_back(f);
+      for (const auto& f : *folders) {
+        children[f->parentFolderID()].push_back(f);
+        byID.emplace(f->folderID(), f);
+      }
     auto withFolder = store::Predicate::parse("folder != nil");
     if (auto all = Bookmark::fetchEntitiesWithPredicate(withFolder))
       for (const auto& b : *all)
@@ -80,6 +112,36 @@ struct HTMLExport::Impl {
     loaded = false;
     children.clear();
     bookmarks.clear();
+    byID.clear();
+  }
+
+  // A special folder (Inbox, Imported) as a folder block of its own, when it holds anything
+  // not written already.
+  void appendSpecial(std::string& out, const SpecialFolder& special, std::unordered_set<const Folder*>& visited) {
+    auto row = byID.find(special.folderID);
+    const Folder* self = row == byID.end() ? nullptr : row->second.get();
+    if (self && !visited.insert(self).second) return;
+    std::string inner;
+    if (auto it = children.find(special.folderID); it != children.end())
+      for (const auto& f : it->second) appendFolder(inner, f, visited);
+    if (self) appendBookmarks(inner, self);
+    if (inner.empty()) return;
+    out += "<DT><H3 FOLDED>";
+    out += special.name;
+    out += "</H3>\n<DL><p>\n";
+    out += inner;
+    out += "</DL><p>\n";
+  }
+
+  void appendBookmarks(std::string& out, const Folder* folder) {
+    if (auto it = bookmarks.find(folder); it != bookmarks.end())
+      for (const auto& b : it->second) {
+        out += "<DT><A HREF=\"";
+        out += escape(b->url().value_or(""), true);
+        out += "\">";
+        out += escape(b->title().value_or(""), false);
+        out += "</A>\n";
+      }
   }
 
   // Depth first with an explicit stack: folder parents come from sync files and archives, so a
@@ -107,14 +169,7 @@ struct HTMLExport::Impl {
         open((*frame.children)[frame.next++]);
         continue;
       }
-      if (auto it = bookmarks.find(frame.folder); it != bookmarks.end())
-        for (const auto& b : it->second) {
-          out += "<DT><A HREF=\"";
-          out += escape(b->url().value_or(""), true);
-          out += "\">";
-          out += escape(b->title().value_or(""), false);
-          out += "</A>\n";
-        }
+      appendBookmarks(out, frame.folder);
       out += "</DL><p>\n";
       stack.pop_back();
     }
@@ -153,7 +208,11 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
   d_->load();
   std::vector<Folder::Ref> top;
   if (auto it = d_->children.find(Folder::kRootID); it != d_->children.end()) top = it->second;
-  d_->exportString += createHTMLByFolders(top);
+  std::unordered_set<const Folder*> visited;
+  for (const auto& f : top) d_->appendFolder(d_->exportString, f, visited);
+  // Imports and the inbox hang under folders of their own, outside "root"; the user sees them,
+  // so the file holds them too.
+  for (const auto& special : kSpecialFolders) d_->appendSpecial(d_->exportString, special, visited);
   d_->unload();
   createExportStringEnd();
   return writeFile(path);

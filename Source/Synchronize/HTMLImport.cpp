@@ -1,6 +1,7 @@
 #include "Synchronize/HTMLImport.h"
 
 #include "Synchronize/AlertPresenter.h"
+#include "Synchronize/HTMLImportReader.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -10,289 +11,376 @@
 #include "Model/WrenDataManager.h"
 
 #include "Platform/Foundation/DispatchQueue.h"
-#include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
-#include "Platform/Foundation/HtmlDocument.h"
 #include "Platform/Foundation/Log.h"
-#include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Uuid.h"
+#include "Platform/Store/BulkInsert.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/FetchRequest.h"
 
 #include <atomic>
-#include <cctype>
-#include <map>
+#include <condition_variable>
+#include <deque>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <variant>
 
 namespace kesto {
 
 namespace {
 
-constexpr const char* kUntitled = "Untitled";
 constexpr const char* kImportedFrom = "HTML File";
-// Folder nesting deeper than this is not a bookmark file anyone made by hand or by browser.
-constexpr int kMaxFolderDepth = 200;
-constexpr std::size_t kBookmarkBatch = 25000;
 
-using fnd::XmlNode;
-
-// Titles come from text that may hold line breaks (CRLF files) or only blanks; an empty
-// result would make a nameless folder, which start-up deletes with its bookmarks' folder.
-std::string folderTitle(std::string_view text) {
-  std::string t = fnd::trimWhitespaceAndNewlines(fnd::replaceAll(fnd::replaceAll(text, "\r", ""), "\n", ""));
-  return t.empty() ? std::string(kUntitled) : t;
+HTMLImport::FileKind kindOf(HTMLImportRecords::Kind kind) {
+  switch (kind) {
+    case HTMLImportRecords::Kind::Pocket: return HTMLImport::FileKind::Pocket;
+    case HTMLImportRecords::Kind::Instapaper: return HTMLImport::FileKind::Instapaper;
+    default: return HTMLImport::FileKind::Netscape;
+  }
 }
 
-XmlNode nextElement(XmlNode n) {
-  for (n = n.nextSibling(); n; n = n.nextSibling())
-    if (n.kind() == XmlNode::Kind::Element) return n;
-  return {};
-}
-
-XmlNode previousElement(XmlNode n) {
-  for (n = n.previousSibling(); n; n = n.previousSibling())
-    if (n.kind() == XmlNode::Kind::Element) return n;
-  return {};
-}
-
-XmlNode firstChildElement(const XmlNode& n, std::string_view name) {
-  for (XmlNode c = n.firstChild(); c; c = c.nextSibling())
-    if (c.kind() == XmlNode::Kind::Element && c.name() == name) return c;
-  return {};
-}
-
-class Parser {
+// Reads a file a block at a time.
+class FileSource {
  public:
-  Parser(bool skipDuplicates, const std::unordered_set<std::string>& skipURLs)
-      : skip_(skipDuplicates), skipURLs_(skipURLs) {}
-
-  HTMLImport::Parsed parsed;
-
-  void processFolder(const std::string& parent, std::string_view title, const XmlNode& list, bool readingList,
-                     int depth = 0) {
-    if (depth > kMaxFolderDepth) return;
-    FolderDummy folder;
-    const std::string folderID = WrenEntity::uniqueID();
-    folder.folderID = folderID;
-    folder.name = folderTitle(title);
-    folder.parentFolderID = parent;
-    folder.version = 1;
-    folder.orderIndex = ++childCount_[parent];
-    folder.isExpanded = 0;
-
-    for (const XmlNode& item : list.elementChildren(readingList ? "li" : "dt")) processItem(item, folderID);
-    parsed.folders.push_back(std::move(folder));
-
-    // Each subfolder is a DD holding its H3 and DL. The pairing is made inside each DD, so a
-    // heading without a list cannot shift every later name by one. A folder with a description
-    // (<DT><H3>name</H3><DD>text<DL>) keeps its heading in the DT and its list beside it.
-    for (XmlNode child = list.firstChild(); child; child = child.nextSibling()) {
-      if (child.kind() != XmlNode::Kind::Element) continue;
-      XmlNode sublist;
-      std::string name;
-      if (child.name() == "dd") {
-        if (!(sublist = firstChildElement(child, "dl"))) continue;
-        if (XmlNode h3 = firstChildElement(child, "h3"))
-          name = h3.stringValue();
-        else
-          name = headingBefore(child);
-      } else if (child.name() == "dl") {
-        sublist = child;
-        name = headingBefore(child);
-      } else {
-        continue;
-      }
-      processFolder(folderID, name, sublist, readingList, depth + 1);
-    }
+  explicit FileSource(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+  ~FileSource() {
+    if (file_) std::fclose(file_);
   }
-
-  // The name of a folder whose heading stayed in a DT before its list, skipping a description.
-  static std::string headingBefore(const XmlNode& node) {
-    XmlNode prev = previousElement(node);
-    if (prev && prev.name() == "dd" && !firstChildElement(prev, "dl")) prev = previousElement(prev);
-    if (prev && prev.name() == "dt" && !firstChildElement(prev, "a"))
-      if (XmlNode h3 = firstChildElement(prev, "h3")) return h3.stringValue();
-    return {};
-  }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  bool isOpen() const { return file_ != nullptr; }
+  bool failed() const { return file_ && std::ferror(file_); }
+  std::size_t read(char* buffer, std::size_t size) { return file_ ? std::fread(buffer, 1, size, file_) : 0; }
 
  private:
-  void processItem(const XmlNode& item, const std::string& folderID) {
-    XmlNode anchor;
-    std::optional<std::string> href;
-    for (const XmlNode& a : item.elementChildren("a")) {
-      if (!anchor) anchor = a;
-      if ((href = a.attribute("href"))) break;
-    }
-    // An item without a link (a separator, a folder heading) is skipped; the items after it
-    // still belong to the folder.
-    if (!href) return;
-    const std::string url = fnd::trimWhitespaceAndNewlines(*href);
-    if (!fnd::hasPrefix(url, "http")) return;
-
-    BookmarkDummy bookmark(url, folderID);
-    bookmark.title = fnd::trimWhitespaceAndNewlines(anchor.stringValue());
-    bookmark.uniqueID = WrenEntity::uniqueID();
-    if (auto tagText = anchor.attribute("tags")) {
-      for (const std::string& piece : fnd::split(*tagText, ",")) {
-        std::string tag = fnd::trimWhitespaceAndNewlines(fnd::replaceAll(piece, "_", " "));
-        if (tag.empty()) continue;
-        if (seenTags_.insert(tag).second) parsed.tags.push_back(tag);
-        bookmark.tagStrings.push_back(tag);
-      }
-    }
-    // A DD right after the item is its description, unless it is a subfolder.
-    std::string notes;
-    if (XmlNode dd = nextElement(item); dd && dd.name() == "dd" && !firstChildElement(dd, "h3") &&
-                                        !firstChildElement(dd, "dl"))
-      notes = fnd::trimWhitespaceAndNewlines(dd.stringValue());
-    bookmark.notes = notes;
-
-    if (skip_) {
-      const std::string& key = bookmark.url.string();
-      if (skipURLs_.count(key) || !processed_.insert(key).second) return;
-    }
-    parsed.bookmarks.push_back(std::move(bookmark));
-  }
-
-  bool skip_;
-  const std::unordered_set<std::string>& skipURLs_;
-  std::unordered_set<std::string> processed_;
-  std::unordered_set<std::string> seenTags_;
-  std::unordered_map<std::string, std::int64_t> childCount_;
+  std::FILE* file_;
 };
 
-
-// A folder description (<DD>text) runs on into the folder's <DL> in the source. Left open, the
-// description would take the list in and the next DD would close both, spilling the rest of
-// the folder into its parent. Closing any open DD right before a DL keeps the list a sibling;
-// where no DD is open the parser ignores the end tag.
-std::string closeDescriptionsBeforeLists(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 64);
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::size_t lt = bytes.find('<', i);
-    if (lt == std::string_view::npos) break;
-    out.append(bytes.substr(i, lt - i));
-    if (bytes.compare(lt, 4, "<!--") == 0) {
-      std::size_t end = bytes.find("-->", lt + 4);
-      end = end == std::string_view::npos ? bytes.size() : end + 3;
-      out.append(bytes.substr(lt, end - lt));
-      i = end;
-      continue;
-    }
-    const char next = lt + 1 < bytes.size() ? bytes[lt + 1] : 0;
-    if (!std::isalpha(static_cast<unsigned char>(next)) && next != '/' && next != '!') {
-      // A bare "<" in text opens no tag.
-      out.push_back('<');
-      i = lt + 1;
-      continue;
-    }
-    // The whole tag, quoted attribute values included, is copied as it stands.
-    std::size_t end = lt + 1;
-    char quote = 0;
-    for (; end < bytes.size(); ++end) {
-      const char c = bytes[end];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '>') {
-        ++end;
-        break;
-      }
-    }
-    const bool listStart = lt + 3 < bytes.size() && (bytes[lt + 1] | 0x20) == 'd' && (bytes[lt + 2] | 0x20) == 'l' &&
-                           (bytes[lt + 3] == '>' || bytes[lt + 3] == ' ' || bytes[lt + 3] == '\t' ||
-                            bytes[lt + 3] == '\r' || bytes[lt + 3] == '\n');
-    if (listStart) out.append("</dd>");
-    out.append(bytes.substr(lt, end - lt));
-    i = end;
-  }
-  if (i < bytes.size()) out.append(bytes.substr(i));
-  return out;
-}
-
-}  // namespace
-
-namespace {
-std::shared_ptr<fnd::XmlDocument> parseBookmarkHTML(std::string_view bytes) {
-  // UTF-16 files have no ASCII tags to adjust; they go to the reader as they are.
-  const bool utf16 = bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                                            static_cast<unsigned char>(bytes[1]) == 0xFE) ||
-                                           (static_cast<unsigned char>(bytes[0]) == 0xFE &&
-                                            static_cast<unsigned char>(bytes[1]) == 0xFF));
-  if (utf16) return fnd::HtmlDocument::parse(bytes);
-  return fnd::HtmlDocument::parse(closeDescriptionsBeforeLists(bytes));
-}
 }  // namespace
 
 std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view bytes, const std::string& rootFolderID,
                                                             bool skipDuplicates,
                                                             const std::unordered_set<std::string>& skipURLs,
                                                             FileKind* kindOut) {
-  auto doc = parseBookmarkHTML(bytes);
-  if (!doc) return std::nullopt;
-  XmlNode body = doc->firstNodeForXPath("/html/body");
-  if (!body) return std::nullopt;
+  std::unordered_set<std::string> known;
+  for (const auto& url : skipURLs) known.insert(fnd::decodeHarmlessPercentEscapes(url));
+  HTMLImportReader::Options options;
+  options.skipDuplicates = skipDuplicates;
+  options.isKnown = [&](const std::string& address) { return known.count(address) > 0; };
+  auto records = HTMLImportReader::read(bytes, options);
+  if (!records) return std::nullopt;
+  if (kindOut) *kindOut = kindOf(records->kind);
 
-  FileKind kind = FileKind::Netscape;
-  if (!doc->firstNodeForXPath("//dt")) {
-    const std::string title = fnd::trimWhitespaceAndNewlines(doc->firstNodeForXPath("/html/head/title").stringValue());
-    if (title == "Read It Later Export" || title == "Pocket Export")
-      kind = FileKind::Pocket;
-    else if (title == "Instapaper: Export")
-      kind = FileKind::Instapaper;
+  Parsed parsed;
+  std::vector<std::string> ids;
+  fnd::UuidGenerator uuids;
+  for (const auto& f : records->folders) {
+    ids.push_back(uuids.nextString());
+    FolderDummy folder;
+    folder.folderID = ids.back();
+    folder.name = f.name;
+    folder.parentFolderID = f.parent == HTMLImportRecords::kReceivingFolder ? rootFolderID : ids[static_cast<std::size_t>(f.parent)];
+    folder.version = 1;
+    folder.orderIndex = f.orderIndex;
+    folder.isExpanded = 0;
+    parsed.folders.push_back(std::move(folder));
   }
-  if (kindOut) *kindOut = kind;
+  for (const auto& b : records->bookmarks) {
+    const std::string& folderID = b.folder == HTMLImportRecords::kReceivingFolder ? rootFolderID : ids[static_cast<std::size_t>(b.folder)];
+    BookmarkDummy bookmark(b.url, folderID);
+    bookmark.url = b.url;
+    bookmark.baseURL = b.baseURL;
+    bookmark.title = b.title;
+    bookmark.notes = b.notes;
+    for (int t : b.tags) bookmark.tagStrings.push_back(records->tags[static_cast<std::size_t>(t)]);
+    parsed.bookmarks.push_back(std::move(bookmark));
+  }
+  parsed.tags = records->tags;
+  parsed.flattenedFolders = records->flattenedFolders;
+  return parsed;
+}
 
-  Parser parser(skipDuplicates, skipURLs);
-  if (kind == FileKind::Netscape) {
-    std::vector<XmlNode> lists = body.elementChildren("dl");
-    std::size_t i = 0;
-    for (XmlNode child = body.firstChild(); child; child = child.nextSibling()) {
-      if (child.kind() != XmlNode::Kind::Element) continue;
-      if (child.name() == "dd") {
-        // A top-level folder written without an enclosing list (our own export does this, as
-        // some browsers do) arrives as a DD holding its heading and list.
-        if (XmlNode sublist = firstChildElement(child, "dl")) {
-          XmlNode h3 = firstChildElement(child, "h3");
-          parser.processFolder(rootFolderID, h3 ? h3.stringValue() : std::string(), sublist, false);
-        }
-        continue;
-      }
-      if (child.name() != "dl" || i >= lists.size() || !(child == lists[i])) continue;
-      XmlNode list = lists[i];
-      XmlNode before = list.previousSibling();
-      std::string title = folderTitle(before ? before.stringValue() : std::string());
-      // Some browsers write an empty menu list followed by the real one.
-      if ((title == "Bookmarks Menu" || title == "Favorites Bar") && list.elementChildren("dt").empty() &&
-          list.nextSibling() && i + 1 < lists.size()) {
-        XmlNode nextBefore = lists[i + 1].previousSibling();
-        if (!(nextBefore && nextBefore.hasAttribute("folded"))) {
-          list = lists[++i];
-          child = list;
-        }
-      }
-      ++i;
-      parser.processFolder(rootFolderID, title, list, false);
+namespace {
+
+constexpr std::size_t kHandoverBatch = 512;
+
+// Drafts on their way from the reading thread to the storing one, in the order read.
+class Handover {
+ public:
+  using Draft = std::variant<HTMLImportDraftFolder, HTMLImportDraftBookmark>;
+
+  // Reading thread.
+  void add(Draft draft) {
+    pending_.push_back(std::move(draft));
+    if (pending_.size() >= kHandoverBatch) flush();
+  }
+  void finish(std::optional<HTMLImportRecords> records) {
+    flush();
+    std::lock_guard lock(mutex_);
+    records_ = std::move(records);
+    done_ = true;
+    ready_.notify_one();
+  }
+
+  // Storing thread: the next batch, or empty once the reading is over and all is taken.
+  std::vector<Draft> take() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return !batches_.empty() || done_; });
+    if (batches_.empty()) return {};
+    auto batch = std::move(batches_.front());
+    batches_.pop_front();
+    return batch;
+  }
+  std::optional<HTMLImportRecords>& records() { return records_; }
+
+ private:
+  void flush() {
+    if (pending_.empty()) return;
+    std::lock_guard lock(mutex_);
+    batches_.push_back(std::move(pending_));
+    pending_.clear();
+    ready_.notify_one();
+  }
+
+  std::vector<Draft> pending_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::vector<Draft>> batches_;
+  std::optional<HTMLImportRecords> records_;
+  bool done_ = false;
+};
+
+// Stores drafts as they come, then settles them against what the whole file says: renames and
+// orders folders, takes back what is not kept and adds what was held back.
+class DraftWriter {
+ public:
+  DraftWriter(store::BulkInsert& bulk, const HTMLImport::ReceivingFolder& root, bool skipDuplicates,
+              const std::function<bool(const std::string&)>& isKnown)
+      : bulk_(bulk), root_(root), skip_(skipDuplicates), isKnown_(isKnown) {}
+
+  bool start() {
+    folderShape_ = bulk_.shape(Folder::entityName(),
+                               {"folderID", "parentFolderID", "name", "orderIndex", "version", "isExpanded"});
+    tagShape_ = bulk_.shape(Tag::entityName(), {"name"});
+    bookmarkShape_ = bulk_.shape(Bookmark::entityName(),
+                                 {"uniqueID", "url", "baseURL", "title", "notes", "addedDate", "updatedDate",
+                                  "importDate", "importedFrom", "needsUpdate", "titleUpdated", "version", "trashed"},
+                                 {"folder"});
+    if (!folderShape_ || !tagShape_ || !bookmarkShape_) return false;
+    rootKey_ = bulk_.insert(*folderShape_, {root_.folderID, root_.parentFolderID, root_.name, root_.orderIndex,
+                                            std::int64_t{1}, std::int64_t{0}});
+    // Tags already in the store are reused; the first of a name wins, as lookups by name do.
+    for (auto& [name, key] : bulk_.keysByText(Tag::entityName(), "name")) tagKeys_.emplace(std::move(name), key);
+    return rootKey_ != 0;
+  }
+
+  bool folder(const HTMLImportDraftFolder& f) {
+    if (static_cast<std::size_t>(f.draft) >= folders_.size()) folders_.resize(static_cast<std::size_t>(f.draft) + 1);
+    Written& w = folders_[static_cast<std::size_t>(f.draft)];
+    w.id = uuids_.nextString();
+    w.name = f.name;
+    w.order = ++children_[f.parentDraft];
+    const std::string& parent =
+        f.parentDraft == HTMLImportRecords::kReceivingFolder ? root_.folderID : folders_[static_cast<std::size_t>(f.parentDraft)].id;
+    w.key = bulk_.insert(*folderShape_, {w.id, parent, w.name, w.order, std::int64_t{1}, std::int64_t{0}});
+    return w.key != 0;
+  }
+
+  bool bookmark(const HTMLImportDraftBookmark& b) {
+    if (static_cast<std::size_t>(b.draft) >= bookmarkKeys_.size()) bookmarkKeys_.resize(static_cast<std::size_t>(b.draft) + 1, 0);
+    // Repeats are left out as they come; the settling below puts right what the whole file
+    // decides otherwise.
+    if (skip_ && ((isKnown_ && isKnown_(b.url)) || !processed_.insert(b.url).second)) {
+      held_.emplace(b.draft, b);
+      return true;
     }
-  } else {
-    std::vector<XmlNode> headings = body.elementChildren("h3");
-    if (headings.empty()) headings = body.elementChildren("h1");
-    std::vector<XmlNode> lists = body.elementChildren(kind == FileKind::Pocket ? "ul" : "ol");
-    for (std::size_t k = 0; k < lists.size(); ++k)
-      parser.processFolder(rootFolderID, k < headings.size() ? headings[k].stringValue() : std::string(), lists[k],
-                           true);
+    const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
+    bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
+    return key != 0;
   }
-  return std::move(parser.parsed);
+
+  bool settle(const HTMLImportRecords& records) {
+    std::vector<bool> keptFolder(folders_.size(), false);
+    for (const auto& f : records.folders) {
+      keptFolder[static_cast<std::size_t>(f.draft)] = true;
+      const Written& w = folders_[static_cast<std::size_t>(f.draft)];
+      if ((w.name != f.name || w.order != f.orderIndex) &&
+          !bulk_.update(Folder::entityName(), w.key, {"name", "orderIndex"}, {f.name, f.orderIndex}))
+        return false;
+    }
+    for (std::size_t d = 0; d < folders_.size(); ++d)
+      if (!keptFolder[d] && folders_[d].key && !bulk_.remove(Folder::entityName(), folders_[d].key)) return false;
+
+    std::vector<bool> keptBookmark(bookmarkKeys_.size(), false);
+    for (const auto& b : records.bookmarks) {
+      keptBookmark[static_cast<std::size_t>(b.draft)] = true;
+      if (bookmarkKeys_[static_cast<std::size_t>(b.draft)]) continue;
+      // A repeat held back that the whole file keeps after all (the first of its address was
+      // not kept): its texts were in the draft.
+      auto held = held_.find(b.draft);
+      if (held == held_.end()) return false;
+      const HTMLImportDraftBookmark& d = held->second;
+      const int folderDraft = b.folder == HTMLImportRecords::kReceivingFolder
+                                  ? HTMLImportRecords::kReceivingFolder
+                                  : records.folders[static_cast<std::size_t>(b.folder)].draft;
+      if (!write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags)) return false;
+    }
+    for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
+      if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
+
+    // Every tag the kept records name exists (those of skipped repeats too); tags made only for
+    // records that were not kept go again.
+    std::unordered_set<std::string> named(records.tags.begin(), records.tags.end());
+    for (const auto& name : records.tags)
+      if (!tagKey(name)) return false;
+    for (const auto& [name, key] : createdTags_)
+      if (!named.count(name) && !bulk_.remove(Tag::entityName(), key)) return false;
+    return true;
+  }
+
+ private:
+  struct Written {
+    std::string id, name;
+    std::int64_t order = 0, key = 0;
+  };
+
+  std::int64_t folderKey(int draft) const {
+    return draft == HTMLImportRecords::kReceivingFolder ? rootKey_ : folders_[static_cast<std::size_t>(draft)].key;
+  }
+
+  std::int64_t tagKey(const std::string& name) {
+    if (name.empty()) return 0;
+    auto it = tagKeys_.find(name);
+    if (it != tagKeys_.end()) return it->second;
+    const std::int64_t key = bulk_.insert(*tagShape_, {name});
+    if (key) tagKeys_.emplace(name, key), createdTags_.emplace(name, key);
+    return key;
+  }
+
+  std::int64_t write(const std::string& url, const std::string& baseURL, const std::string& title,
+                     const std::string& notes, std::int64_t folder, const std::vector<std::string>& tags) {
+    const std::string id = uuids_.nextString();
+    cells_.assign({id, url, baseURL, title, notes.empty() ? store::BulkInsert::Cell() : store::BulkInsert::Cell(notes), now_,
+                   now_, now_, kImportedFrom, std::int64_t{1}, std::int64_t{1}, std::int64_t{1}, std::int64_t{0}, folder});
+    const std::int64_t key = bulk_.insert(*bookmarkShape_, cells_);
+    if (!key) return 0;
+    for (const auto& name : tags) {
+      const std::int64_t tag = tagKey(name);
+      if (tag && !bulk_.relate(Bookmark::entityName(), "tags", key, tag)) return 0;
+    }
+    return key;
+  }
+
+  store::BulkInsert& bulk_;
+  const HTMLImport::ReceivingFolder& root_;
+  bool skip_;
+  const std::function<bool(const std::string&)>& isKnown_;
+  const store::BulkInsert::Shape *folderShape_ = nullptr, *tagShape_ = nullptr, *bookmarkShape_ = nullptr;
+  std::int64_t rootKey_ = 0;
+  fnd::UuidGenerator uuids_;
+  const fnd::Date now_ = fnd::Date::now();
+  std::vector<Written> folders_;
+  std::unordered_map<int, std::int64_t> children_;
+  std::vector<std::int64_t> bookmarkKeys_;
+  std::unordered_set<std::string> processed_;
+  std::unordered_map<int, HTMLImportDraftBookmark> held_;
+  std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
+  std::vector<store::BulkInsert::Cell> cells_;
+};
+
+}  // namespace
+
+HTMLImport::Report HTMLImport::importFile(const std::string& path, const ReceivingFolder& root, bool skipDuplicates,
+                                          const std::shared_ptr<store::Context>& context) {
+  Report report;
+  FileSource file(path);
+  bool directory = false;
+  if (!context || !file.isOpen() || !fnd::FileManager::fileExists(path, &directory) || directory) {
+    fnd::logError("Unable to read bookmark file '" + path + "' for import");
+    return report;
+  }
+  // Duplicates are checked against one read of the store's addresses, in the form the file's
+  // addresses are compared in, rather than one query per bookmark.
+  std::unordered_set<std::string> existing;
+  if (skipDuplicates) {
+    store::FetchRequest request;
+    request.entityName = Bookmark::entityName();
+    request.resultType = store::FetchRequest::ResultType::Dictionaries;
+    request.propertiesToFetch = {"url"};
+    if (auto rows = context->fetchDictionaries(request)) {
+      existing.reserve(rows->size());
+      for (const auto& row : *rows)
+        if (auto it = row.find("url"); it != row.end() && it->second.isString())
+          existing.insert(fnd::decodeHarmlessPercentEscapes(it->second.string()));
+    }
+  }
+  const std::function<bool(const std::string&)> isKnown = [&](const std::string& address) {
+    return existing.count(address) > 0;
+  };
+
+  fnd::Error error;
+  auto bulk = store::BulkInsert::begin(context, &error);
+  if (!bulk) {
+    fnd::logError("Import: the store cannot be written: " + error.localizedDescription());
+    report.outcome = Outcome::NotStored;
+    return report;
+  }
+  // A large file into a small library: some indexes are cheaper to build again than to keep.
+  constexpr std::int64_t kLargeLoad = 10000, kBytesPerBookmark = 300;
+  const auto expected = static_cast<std::int64_t>(fnd::FileManager::sizeOfItem(path)) / kBytesPerBookmark;
+  // Only the indexes whose new keys land all over them: the others (dates of now, flags of 0,
+  // folders in file order) grow at one end and cost little to keep while the file is read.
+  if (expected >= kLargeLoad && expected >= bulk->rowCount(Bookmark::entityName()))
+    bulk->deferIndexes(Bookmark::entityName(), {"uniqueID", "url"});
+  DraftWriter writer(*bulk, root, skipDuplicates, isKnown);
+  bool stored = writer.start();
+
+  // The file is read on a thread of its own while this one stores what it has read so far.
+  Handover handover;
+  bool readFailed = false;
+  std::thread reading([&] {
+    HTMLImportReader::Options options;
+    options.skipDuplicates = skipDuplicates;
+    options.isKnown = isKnown;
+    options.onFolder = [&](const HTMLImportDraftFolder& f) { handover.add(f); };
+    options.onBookmark = [&](const HTMLImportDraftBookmark& b) { handover.add(b); };
+    auto records = HTMLImportReader::read([&](char* buffer, std::size_t size) { return file.read(buffer, size); }, options);
+    readFailed = file.failed();
+    handover.finish(std::move(records));
+  });
+  for (auto batch = handover.take(); !batch.empty(); batch = handover.take())
+    for (const auto& draft : batch) {
+      if (!stored) continue;
+      if (const auto* f = std::get_if<HTMLImportDraftFolder>(&draft))
+        stored = writer.folder(*f);
+      else
+        stored = writer.bookmark(std::get<HTMLImportDraftBookmark>(draft));
+    }
+  reading.join();
+
+  auto& records = handover.records();
+  if (!records || readFailed) {
+    fnd::logError("Unable to read bookmark file '" + path + "' for import");
+    return report;  // the insert rolls back
+  }
+  report.folders = records->folders.size();
+  report.bookmarks = records->bookmarks.size();
+  report.flattenedFolders = records->flattenedFolders;
+  if (records->flattenedFolders)
+    fnd::logInfo("Import: " + std::to_string(records->flattenedFolders) +
+                 " folders nested too deep were read into the deepest kept folder");
+  stored = stored && writer.settle(*records) && bulk->commit(&error);
+  if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+  report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
+  return report;
 }
 
 // ----------------------------------------------------------------------------------------------
 
 struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
-  mutable std::mutex mutex;
   DataManager* dataManager = nullptr;
   std::function<void(bool)> sheet;
   std::function<void(bool)> completion;
@@ -301,163 +389,36 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::string importFilePath;
   std::string importRootFolderID;
 
-  enum class Outcome { Imported, Unreadable, NotStored };
-
-  // Parse thread: read, parse, write through a context of its own.
-  Outcome parseAndWrite(const std::string& path, const std::string& rootID, bool skip) {
-    auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
-    if (!context) {
-      fnd::logError("Unable to read bookmark file '" + path + "' for import: no store");
-      return Outcome::Unreadable;
-    }
-    fnd::Error error;
-    auto bytes = fnd::FileManager::readFile(path, fnd::HtmlDocument::kDefaultMaxInputBytes, &error);
-    if (!bytes) {
-      fnd::logError("Unable to read bookmark file '" + path + "' for import");
-      return Outcome::Unreadable;
-    }
-
-    // Duplicates are checked against one read of the store's URLs, on this thread's own
-    // context, rather than one query per bookmark.
-    std::unordered_set<std::string> existing;
-    if (skip) {
-      store::FetchRequest request;
-      request.entityName = Bookmark::entityName();
-      request.resultType = store::FetchRequest::ResultType::Dictionaries;
-      request.propertiesToFetch = {"url"};
-      if (auto rows = context->fetchDictionaries(request)) {
-        existing.reserve(rows->size());
-        for (const auto& row : *rows)
-          if (auto it = row.find("url"); it != row.end() && it->second.isString()) existing.insert(it->second.string());
-      }
-    }
-
-    auto parsed = HTMLImport::parseDocument(*bytes, rootID, skip, existing);
-    // The file's text is not needed for the writes; a large export should not be held twice.
-    bytes.reset();
-    existing = {};
-    if (!parsed) {
-      fnd::logError("Unable to read bookmark file '" + path + "' for import");
-      return Outcome::Unreadable;
-    }
-    if (!HTMLImport::finalizeImport(*parsed, context, rootID)) {
-      fnd::logError("Bookmarks from '" + path + "' could not all be stored");
-      return Outcome::NotStored;
-    }
-    return Outcome::Imported;
-  }
-
   // Main thread.
-  void finish(Outcome outcome) {
-    const bool imported = outcome == Outcome::Imported;
-    // What a failed write stored before it stays, in its folders, and is shown.
-    if (outcome != Outcome::Unreadable) {
+  void finish(const Report& report, const store::SaveNotification& saved) {
+    const bool imported = report.outcome == Outcome::Imported;
+    if (imported) {
+      // Open objects learn of the new rows; the views are refreshed once.
+      if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) main->mergeChangesFromSave(saved);
       if (dataManager) dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateTags();
-      ViewUpdater::updateFoldersCompletely();
-    } else {
-      // Nothing was imported: the empty receiving folder goes again, and the user hears why.
-      if (auto root = Folder::existingFolderWithFolderID(importRootFolderID)) {
-        root->deleteEntity();
-        WrenEntity::saveContext();
-      }
       ViewUpdater::updateFoldersCompletely();
     }
     if (sheet) sheet(false);
     ViewUpdater::stopActivity();
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
-    if (imported)
+    if (imported && report.flattenedFolders)
+      AlertPresenter::alert("Import complete",
+                            "Folders in '" + file + "' were nested more than " +
+                                std::to_string(HTMLImportReader::kMaxFolderDepth) + " levels deep. " +
+                                std::to_string(report.flattenedFolders) +
+                                (report.flattenedFolders == 1 ? " folder was" : " folders were") +
+                                " flattened: their bookmarks are in the deepest folder kept.");
+    else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
-    else if (outcome == Outcome::NotStored)
-      AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not all be stored.");
+    else if (report.outcome == Outcome::NotStored)
+      AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not be stored. Nothing was imported.");
     else
       AlertPresenter::alert("Import failed", "Unable to read bookmark file '" + file + "' for import.");
     if (completion) completion(imported);
   }
 };
-
-bool HTMLImport::finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
-                                const std::string& rootID) {
-  std::unordered_map<std::string, Folder::Ref> folders;
-  if (auto root = Folder::folderWithFolderID(rootID, context)) folders[rootID] = root;
-  for (const FolderDummy& record : parsed.folders) {
-    auto folder = Folder::initEntityInContext(context);
-    if (!folder) return false;
-    folder->setName(record.name.string());
-    folder->setFolderID(record.folderID.string());
-    folder->setParentFolderID(record.parentFolderID.string());
-    folder->setOrderIndex(record.orderIndex.intValue());
-    folder->setVersion(1);
-    folder->setIsExpanded(0);
-    folders[record.folderID.string()] = folder;
-  }
-  if (!WrenEntity::saveContext(context)) return false;
-
-  std::unordered_map<std::string, Tag::Ref> tags;
-  if (auto all = Tag::fetchEntities(context))
-    for (const auto& tag : *all) tags.emplace(tag->name(), tag);
-  for (const std::string& name : parsed.tags) {
-    if (name.empty() || tags.count(name)) continue;
-    auto tag = Tag::initEntityInContext(context);
-    if (!tag) continue;
-    tag->setName(name);
-    tags[name] = tag;
-  }
-  if (!WrenEntity::saveContext(context)) return false;
-
-  // Bookmarks are saved in batches and the context forgets each saved batch, so a large file
-  // never holds every new object in memory at once. Folders and tags are found again by their
-  // object identifiers after each batch.
-  std::unordered_map<std::string, store::ObjectIDRef> folderIDs, tagIDs;
-  for (const auto& [id, folder] : folders)
-    if (folder) folderIDs[id] = folder->objectID();
-  for (const auto& [name, tag] : tags)
-    if (tag) tagIDs[name] = tag->objectID();
-
-  const fnd::Date now = fnd::Date::now();
-  std::size_t inBatch = 0;
-  for (const BookmarkDummy& record : parsed.bookmarks) {
-    auto bookmark = Bookmark::initEntityInContext(context);
-    if (!bookmark) return false;
-    bookmark->setAddedDate(now);
-    bookmark->setUniqueID(record.uniqueID.string());
-    bookmark->setNeedsUpdate(1);
-    bookmark->setVersion(1);
-    bookmark->setTitle(record.title.string());
-    bookmark->setUrl(record.url.string());
-    bookmark->setImportDate(now);
-    bookmark->setImportedFrom(std::string(kImportedFrom));
-    if (!record.notes.string().empty()) bookmark->setNotes(record.notes.string());
-    bookmark->setTitleUpdated(1);
-    const std::string& folderID = record.folderID.string();
-    auto& folder = folders[folderID];
-    if (!folder) {
-      if (auto it = folderIDs.find(folderID); it != folderIDs.end())
-        folder = std::dynamic_pointer_cast<Folder>(context->objectWithID(it->second));
-      if (!folder && (folder = Folder::folderWithFolderID(folderID, context))) folderIDs[folderID] = folder->objectID();
-    }
-    bookmark->setFolder(folder);
-    if (record.baseURL.isString()) bookmark->setBaseURL(record.baseURL.string());
-    if (record.updatedDate.isDate()) bookmark->setUpdatedDate(record.updatedDate.date());
-    bookmark->setTrashed(record.trashed.intValue());
-    for (const std::string& name : record.tagStrings) {
-      auto& tag = tags[name];
-      if (!tag)
-        if (auto it = tagIDs.find(name); it != tagIDs.end())
-          tag = std::dynamic_pointer_cast<Tag>(context->objectWithID(it->second));
-      if (tag) bookmark->addTag(tag);
-    }
-    if (++inBatch == kBookmarkBatch) {
-      inBatch = 0;
-      if (!WrenEntity::saveContext(context)) return false;
-      folders.clear();
-      tags.clear();
-      context->reset();
-    }
-  }
-  return WrenEntity::saveContext(context);
-}
 
 HTMLImport::HTMLImport() : d_(std::make_shared<Impl>()) {}
 HTMLImport::~HTMLImport() = default;
@@ -485,24 +446,34 @@ bool HTMLImport::importFromFile(const std::string& path) {
   d_->importFilePath = path;
   openDialog();
 
-  auto root = Folder::initEntity();
-  if (!root) {
-    d_->running = false;
-    d_->finish(Impl::Outcome::Unreadable);
-    return false;
-  }
-  root->setName(fnd::FileManager::lastPathComponent(path));
-  root->setParentFolderID(Folder::kImportedID);
-  root->setOrderIndex(0);
-  root->setOrderIndex(root->lastOrderIndex() + 1);
-  d_->importRootFolderID = root->folderID();
-  root->saveFolder();
+  // The receiving folder is written with the rest, so a failed or interrupted import leaves
+  // nothing behind.
+  ReceivingFolder root;
+  root.folderID = WrenEntity::uniqueID();
+  root.name = fnd::FileManager::lastPathComponent(path);
+  root.parentFolderID = Folder::kImportedID;
+  auto last = Folder::fetchEntityWhithMaxValueForKey(
+      "orderIndex", WrenEntity::propertyPredicate("parentFolderID", fnd::Value(root.parentFolderID)));
+  root.orderIndex = (last ? last->orderIndex() : 0) + 1;
+  d_->importRootFolderID = root.folderID;
 
-  std::thread([impl = d_, path, rootID = d_->importRootFolderID, skip = d_->skipDuplicates] {
-    const auto outcome = impl->parseAndWrite(path, rootID, skip);
+  std::thread([impl = d_, path, root, skip = d_->skipDuplicates] {
+    auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
+    store::SaveNotification saved;
+    Report report;
+    if (context) {
+      const int token = context->addSaveObserver([&](const store::SaveNotification& n) {
+        saved.insertedIDs = n.insertedIDs;
+      });
+      report = importFile(path, root, skip, context);
+      context->removeSaveObserver(token);
+    } else {
+      fnd::logError("Unable to read bookmark file '" + path + "' for import: no store");
+    }
+    saved.context = nullptr;
     std::weak_ptr<Impl> weak = impl;
-    fnd::DispatchQueue::main().async([weak, outcome] {
-      if (auto strong = weak.lock()) strong->finish(outcome);
+    fnd::DispatchQueue::main().async([weak, report, saved = std::move(saved)] {
+      if (auto strong = weak.lock()) strong->finish(report, saved);
     });
   }).detach();
   return true;

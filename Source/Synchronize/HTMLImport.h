@@ -3,8 +3,10 @@
 #include "Model/BookmarkDummy.h"
 #include "Model/FolderDummy.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -20,8 +22,9 @@ class DataManager;
 
 // Reads a Netscape bookmark file (as browsers export it), or a Pocket / Read It Later or
 // Instapaper reading-list export, and adds its folders, bookmarks and tags to the library under
-// a new folder in the Imported folder. The parse and the store writes run on a thread of their
-// own through a context confined to it; the views are refreshed on the main thread.
+// a new folder in the Imported folder. The file is read in one pass on a thread of its own and
+// stored there in one transaction: an import is stored whole or not at all, a crash included.
+// The views are refreshed once, on the main thread, when it is done.
 class HTMLImport {
  public:
   // What one parse collected.
@@ -29,8 +32,22 @@ class HTMLImport {
     std::vector<FolderDummy> folders;     // parents before children
     std::vector<BookmarkDummy> bookmarks; // document order
     std::vector<std::string> tags;        // each once, first-seen order
+    std::size_t flattenedFolders = 0;     // nested too deep, read into the deepest kept folder
   };
   enum class FileKind { Netscape, Pocket, Instapaper };
+
+  // The folder that receives an import.
+  struct ReceivingFolder {
+    std::string folderID;
+    std::string name;
+    std::string parentFolderID;
+    std::int64_t orderIndex = 1;
+  };
+  enum class Outcome { Imported, Unreadable, NotStored };
+  struct Report {
+    Outcome outcome = Outcome::Unreadable;
+    std::size_t folders = 0, bookmarks = 0, flattenedFolders = 0;
+  };
 
   HTMLImport();
   ~HTMLImport();
@@ -41,8 +58,8 @@ class HTMLImport {
   void setDataManager(DataManager* dataManager);
   // Shows (true) or hides (false) the progress panel.
   void setImportFolderSheet(std::function<void(bool visible)> sheet);
-  // Called on the main thread when an import has ended: true when it was written, false when
-  // the file could not be read.
+  // Called on the main thread when an import has ended: true when it was stored, false when
+  // the file could not be read or stored.
   void setCompletionHandler(std::function<void(bool imported)> completion);
 
   bool skipDuplicates() const;
@@ -63,11 +80,11 @@ class HTMLImport {
   static std::optional<Parsed> parseDocument(std::string_view bytes, const std::string& rootFolderID,
                                              bool skipDuplicates, const std::unordered_set<std::string>& skipURLs,
                                              FileKind* kind = nullptr);
-  // Writes parsed records through `context` (a context confined to the calling thread): the
-  // folders, the tags not yet in the store, then the bookmarks, each step saved. False when a
-  // save failed; what was saved before stays.
-  static bool finalizeImport(const Parsed& parsed, const std::shared_ptr<store::Context>& context,
-                             const std::string& rootFolderID);
+  // Reads the file at `path` and stores it under a new folder `root`, through `context` (any
+  // context of the store; used on the calling thread), in one transaction: all of it or, when
+  // anything fails or the process dies, nothing. Reading and storing overlap on two threads.
+  static Report importFile(const std::string& path, const ReceivingFolder& root, bool skipDuplicates,
+                           const std::shared_ptr<store::Context>& context);
 
  private:
   struct Impl;

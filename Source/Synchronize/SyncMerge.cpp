@@ -29,9 +29,60 @@ std::optional<fnd::Date> optDate(const fnd::Value& v) {
   return std::nullopt;
 }
 
+using FolderIndex = std::unordered_map<std::string, Folder::Ref>;
+
+// Every folder of the context by identifier, fetched once: a lookup per incoming record would
+// make a merge quadratic in the number of folders.
+std::optional<FolderIndex> indexFolders(const ContextRef& ctx) {
+  auto all = Folder::fetchEntities(ctx);
+  if (!all) return std::nullopt;
+  FolderIndex index;
+  index.reserve(all->size());
+  for (auto& f : *all) index.emplace(f->folderID(), f);
+  return index;
+}
+
+using FolderChildren = std::unordered_map<std::string, Folder::List>;
+
+FolderChildren childrenByParent(const FolderIndex& folders) {
+  FolderChildren children;
+  for (const auto& [id, f] : folders)
+    if (f && !f->isDeleted()) children[f->parentFolderID()].push_back(f);
+  return children;
+}
+
+// Deletes `top` and its descendants (each once, whatever cycles the tree holds); their bookmarks
+// go to `inbox`, trashed, with a version bump. Answers how many folders went.
+int deleteFolderTree(const Folder::Ref& top, const FolderChildren& children, const Folder::Ref& inbox,
+                     const ContextRef& context) {
+  std::vector<Folder::Ref> doomed{top};
+  std::unordered_set<std::string> visited{top->folderID()};
+  for (std::size_t i = 0; i < doomed.size(); ++i) {
+    auto it = children.find(doomed[i]->folderID());
+    if (it == children.end()) continue;
+    for (const auto& c : it->second)
+      if (!c->isDeleted() && c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
+          visited.insert(c->folderID()).second)
+        doomed.push_back(c);
+  }
+  for (auto& f : doomed) {
+    for (auto& object : f->toMany(folder_rel::bookmarks)) {
+      auto b = std::dynamic_pointer_cast<Bookmark>(object);
+      if (!b) continue;
+      b->setFolder(inbox);
+      b->setTrashed(1);
+      b->setVersion(b->version() + 1);
+      b->setUpdatedDate(fnd::Date::now());
+    }
+    f->deleteEntityInContext(context);
+  }
+  return static_cast<int>(doomed.size());
+}
+
 class MergeState {
  public:
-  MergeState(const ContextRef& ctx, const SyncMerge::Options& options) : ctx_(ctx), options_(options) {
+  MergeState(const ContextRef& ctx, const SyncMerge::Options& options, FolderIndex& folders)
+      : ctx_(ctx), options_(options), folders_(folders) {
     for (auto& b : Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}))
       if (auto id = b->uniqueIDValue()) bookmarks_.emplace(*id, b);
     for (auto& t : Tag::fetchEntities(ctx).value_or(Tag::List{})) tags_.emplace(t->name(), t);
@@ -41,9 +92,10 @@ class MergeState {
   Folder::Ref folderFor(const std::string& id) {
     auto it = folders_.find(id);
     if (it != folders_.end()) return it->second;
-    auto f = Folder::folderWithFolderID(id, ctx_);
-    if (!f) f = Folder::folderWithFolderID(Folder::kInboxID, ctx_);
-    folders_[id] = f;
+    // The index holds every folder of the context, so a missing one is made, not fetched.
+    auto f = Folder::newFolderWithFolderID(id, ctx_);
+    if (!f) return id == Folder::kInboxID ? nullptr : folderFor(Folder::kInboxID);
+    folders_.emplace(id, f);
     return f;
   }
 
@@ -66,6 +118,19 @@ class MergeState {
     s->setName(name);
     services_.emplace(name, s);
     return s;
+  }
+
+  // A folder of the context not deleted yet; null for none.
+  Folder::Ref existingFolder(const std::string& id) const {
+    auto it = folders_.find(id);
+    return it == folders_.end() || !it->second || it->second->isDeleted() ? nullptr : it->second;
+  }
+
+  // Children by parent identifier, made when the first folder is deleted (parents no longer
+  // change then); deleted folders stay listed and are skipped by the walk.
+  const FolderChildren& children() {
+    if (!children_) children_ = childrenByParent(folders_);
+    return *children_;
   }
 
   Bookmark::Ref existingBookmark(const std::string& id) {
@@ -91,7 +156,8 @@ class MergeState {
   std::unordered_map<std::string, Bookmark::Ref> bookmarks_;
   std::unordered_map<std::string, Tag::Ref> tags_;
   std::unordered_map<std::string, Service::Ref> services_;
-  std::unordered_map<std::string, Folder::Ref> folders_;
+  FolderIndex& folders_;
+  std::optional<FolderChildren> children_;
 };
 
 std::vector<std::string> sortedTagNames(const Bookmark& b) {
@@ -215,9 +281,13 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
     b->deleteBookmarkInContext(state.ctx());
     ++result.bookmarksDeleted;
   } else if (t.type == "f") {
-    auto f = Folder::existingFolderWithFolderID(t.objectID, state.ctx());
+    // Looked up in the merge's own index: a fetch per tombstone would scan every change the
+    // merge has made so far, which is quadratic in a large file.
+    if (t.objectID == Folder::kInboxID || t.objectID == Folder::kImportedID) return;
+    auto f = state.existingFolder(t.objectID);
     if (!f || f->version() > t.version) return;
-    result.foldersDeleted += SyncMerge::deleteFolderDuringImport(t.objectID, state.ctx());
+    auto inbox = state.folderFor(Folder::kInboxID);
+    result.foldersDeleted += deleteFolderTree(f, state.children(), inbox, state.ctx());
   } else {
     fnd::logError("Exception trying to read XML file value");
   }
@@ -227,30 +297,12 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
 
 int SyncMerge::deleteFolderDuringImport(const std::string& folderID, const ContextRef& context) {
   if (folderID == Folder::kInboxID || folderID == Folder::kImportedID) return 0;
-  auto top = Folder::existingFolderWithFolderID(folderID, context);
-  if (!top) return 0;
+  auto index = indexFolders(context);
+  if (!index) return 0;
+  auto top = index->find(folderID);
+  if (top == index->end() || !top->second) return 0;
   auto inbox = Folder::folderWithFolderID(Folder::kInboxID, context);
-  std::vector<Folder::Ref> doomed{top};
-  std::unordered_set<std::string> visited{folderID};
-  for (std::size_t i = 0; i < doomed.size(); ++i) {
-    auto children = Folder::fetchEntitiesWhereProperty("parentFolderID", doomed[i]->folderID(), context);
-    for (auto& c : children.value_or(Folder::List{}))
-      if (c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
-          visited.insert(c->folderID()).second)
-        doomed.push_back(c);
-  }
-  for (auto& f : doomed) {
-    for (auto& object : f->toMany(folder_rel::bookmarks)) {
-      auto b = std::dynamic_pointer_cast<Bookmark>(object);
-      if (!b) continue;
-      b->setFolder(inbox);
-      b->setTrashed(1);
-      b->setVersion(b->version() + 1);
-      b->setUpdatedDate(fnd::Date::now());
-    }
-    f->deleteEntityInContext(context);
-  }
-  return static_cast<int>(doomed.size());
+  return deleteFolderTree(top->second, childrenByParent(*index), inbox, context);
 }
 
 SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const ContextRef& ctx, const Options& options) {
@@ -270,12 +322,20 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     }
   }
 
+  auto index = indexFolders(ctx);
+  if (!index) {
+    // Without the folders every record would look new and be duplicated.
+    fnd::logError("Sync: could not read the folders; nothing merged.");
+    return result;
+  }
+  FolderIndex& folders = *index;
   for (const auto& f : doc.folders) {
     const auto id = str(f.folderID);
     if (id.empty() || id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID) continue;
+    auto it = folders.find(id);
+    Folder::Ref local = it == folders.end() ? nullptr : it->second;
     if (options.isSync && options.remoteKestoID > options.localKestoID) {
       // Both sides changed the same version: the larger library identifier wins on every peer.
-      auto local = Folder::existingFolderWithFolderID(id, ctx);
       if (local && local->version() == f.version.intValue() && folderDiffers(*local, f)) {
         local->setValue(folder_attr::name, f.name);
         local->setValue(folder_attr::parentFolderID, f.parentFolderID);
@@ -285,7 +345,12 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
         continue;
       }
     }
-    Folder::importFolder(f, options.isSync, ctx);
+    if (!local) {
+      local = Folder::newFolderWithFolderID(id, ctx);
+      if (!local) continue;
+      folders.emplace(id, local);
+    }
+    local->takeRecord(f, options.isSync);
   }
 
   if (options.isSync) {
@@ -302,7 +367,7 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     }
   }
 
-  MergeState state(ctx, options);
+  MergeState state(ctx, options, folders);
   for (const auto& b : doc.bookmarks) state.importBookmark(b, result);
 
   if (options.isSync) {

@@ -1,6 +1,8 @@
 #include "Views/BezierPathGeometry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace kesto::geometry {
 
@@ -32,6 +34,28 @@ ui::Path rotatedBezierPath(const ui::Path& path, float radians, const fnd::Point
 
 ui::Path rotatedBezierPath(const ui::Path& path, float radians) {
   return rotatedBezierPath(path, radians, centerOfBounds(path));
+}
+
+// Cubic curves of at most 90 degrees each.
+void appendArc(ui::Path& path, const fnd::Point& centre, double radius, double fromDegrees, double toDegrees) {
+  auto at = [&](double deg) {
+    double r = deg * std::numbers::pi / 180.0;
+    return fnd::Point{centre.x + radius * std::cos(r), centre.y + radius * std::sin(r)};
+  };
+  fnd::Point start = at(fromDegrees);
+  if (path.isEmpty()) path.moveTo(start);
+  else path.lineTo(start);
+  double step = 90.0;
+  for (double a = fromDegrees; a < toDegrees - 1e-9; a += step) {
+    double b = std::min(a + step, toDegrees);
+    double theta = (b - a) * std::numbers::pi / 180.0;
+    double k = 4.0 / 3.0 * std::tan(theta / 4.0) * radius;
+    double ra = a * std::numbers::pi / 180.0, rb = b * std::numbers::pi / 180.0;
+    fnd::Point p0 = at(a), p3 = at(b);
+    fnd::Point c1{p0.x - k * std::sin(ra), p0.y + k * std::cos(ra)};
+    fnd::Point c2{p3.x + k * std::sin(rb), p3.y - k * std::cos(rb)};
+    path.curveTo(p3, c1, c2);
+  }
 }
 
 }  // namespace kesto::geometry

@@ -11,5 +11,8 @@ fnd::Point centerOfBounds(const ui::Path& path);
 // 0 answers the path unchanged.
 ui::Path rotatedBezierPath(const ui::Path& path, float radians, const fnd::Point& point);
 ui::Path rotatedBezierPath(const ui::Path& path, float radians);
+// Appends a circular arc from `fromDegrees` to `toDegrees` (counter-clockwise, y up), joined to
+// what the path holds by a straight line (or starting it).
+void appendArc(ui::Path& path, const fnd::Point& centre, double radius, double fromDegrees, double toDegrees);
 
 }  // namespace kesto::geometry

@@ -1,6 +1,9 @@
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
 #include "Synchronize/HTMLImport.h"
+#include "Synchronize/HTMLImportReader.h"
+
+#include <map>
 
 #include <set>
 #include <unordered_set>
@@ -20,7 +23,22 @@ KESTO_FUZZ_TARGET(HTMLImport) {
     KESTO_FUZZ_CHECK(folders.count(folder.parentFolderID.string()) == 1);
     KESTO_FUZZ_CHECK(folders.insert(id).second);
   }
-  for (const auto& bookmark : parsed->bookmarks) KESTO_FUZZ_CHECK(folders.count(bookmark.folderID.string()) == 1);
+  for (const auto& bookmark : parsed->bookmarks) {
+    KESTO_FUZZ_CHECK(folders.count(bookmark.folderID.string()) == 1);
+    // Web addresses only, never a NUL, titles and notes within their bounds.
+    const std::string& url = bookmark.url.string();
+    KESTO_FUZZ_CHECK(url.size() >= 4 && (url[0] | 0x20) == 'h' && (url[1] | 0x20) == 't');
+    KESTO_FUZZ_CHECK(url.find('\0') == std::string::npos);
+    KESTO_FUZZ_CHECK(bookmark.title.string().size() <= kesto::HTMLImportReader::kMaxTitleBytes);
+    KESTO_FUZZ_CHECK(bookmark.notes.string().size() <= kesto::HTMLImportReader::kMaxNotesBytes);
+  }
+  // Folders are never nested deeper than the reader keeps.
+  std::map<std::string, int> depth = {{"import-root", -1}};
+  for (const auto& folder : parsed->folders) {
+    const int d = depth[folder.parentFolderID.string()] + 1;
+    KESTO_FUZZ_CHECK(d <= kesto::HTMLImportReader::kMaxFolderDepth);
+    depth[folder.folderID.string()] = d;
+  }
   // Tags are listed once each.
   std::set<std::string> seen(parsed->tags.begin(), parsed->tags.end());
   KESTO_FUZZ_CHECK(seen.size() == parsed->tags.size());

@@ -25,7 +25,11 @@ KESTO_FUZZ_TARGET(XmlDocument) {
   const auto bytes = kesto::fuzz::asText(data, size);
   unsigned options = size && (data[0] & 1) ? XmlDocument::HugeInput : 0u;
   auto doc = XmlDocument::parse(bytes, options);
+  // Replies are checked without a tree first; that check must agree with the full parse.
+  auto deferred = XmlDocument::parseDeferringTree(kesto::fnd::Data(data, data + size), options);
+  KESTO_FUZZ_CHECK((doc == nullptr) == (deferred == nullptr));
   if (!doc) return 0;
+  KESTO_FUZZ_CHECK(deferred->xmlString() == doc->xmlString());
   int budget = 5000;
   walk(doc->documentNode(), 0, budget);
   (void)doc->rootElement().stringValue();

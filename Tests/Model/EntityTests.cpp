@@ -19,7 +19,8 @@ TEST_F(EntityTest, StoreFileIsFixedAndCreatedWithItsParents) {
   EXPECT_EQ(stack.coreDataFilename(), "data.sqlite");
   EXPECT_EQ(stack.persistentStorePath(), tempHome() + "/.local/share/kesto/data.sqlite");
   EXPECT_TRUE(fnd::FileManager::fileExists(stack.persistentStorePath()));
-  EXPECT_TRUE(fnd::FileManager::fileExists(stack.externalRecordsDirectory()));
+  // Nothing is stored under the external-records folder, so opening the store makes none.
+  EXPECT_FALSE(fnd::FileManager::fileExists(stack.externalRecordsDirectory()));
   auto a = stack.secondaryObjectContext(), b = stack.secondaryObjectContext();
   EXPECT_NE(a, b);
   EXPECT_EQ(a->parent(), stack.managedObjectContext());

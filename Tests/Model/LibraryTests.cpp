@@ -142,29 +142,35 @@ TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
 }
 
 // Paris moves its clocks on at 02:00 on 28 March 2021 (a 23-hour day) and back at 03:00 on
-// 31 October 2021 (a 25-hour day); the windows must still be whole calendar days.
-TEST_F(DataManagerTest, DateWindowsAreCalendarDaysAcrossDaylightSavingChanges) {
+// 31 October 2021 (a 25-hour day). The windows' bounds are the start of the day of now minus
+// one or seven times 86,400 s and of now plus 86,400 s, so next to such a change they take in
+// a day more or one less than the calendar would.
+TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges) {
   auto at = [](const char* text) { return *brightwren::dateFromString(text); };
   now = at("2021-03-29 00:30:00 +0200");
   bookmark("http://sat.example/", "saturday")->setLastOpened(at("2021-03-27 12:00:00 +0100"));
   bookmark("http://sun.example/", "sunday")->setLastOpened(at("2021-03-28 12:00:00 +0200"));
   bookmark("http://mon.example/", "monday")->setLastOpened(at("2021-03-29 00:10:00 +0200"));
   bookmark("http://old.example/", "week before")->setLastOpened(at("2021-03-21 23:00:00 +0100"));
+  bookmark("http://older.example/", "long before")->setLastOpened(at("2021-03-20 23:00:00 +0100"));
   save();
   {
     DataManager dm;
     dm.setPreferences(prefs);
     load(dm, true);
+    // now - 86,400 s is Saturday 23:30: Yesterday starts with Saturday.
     dm.loadYesterdayBookmarks();
-    EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"sunday"});
-    EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
+    EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"saturday", "sunday"}));
+    EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 2);
     dm.loadTodayBookmarks();
     EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"monday"});
+    // now - 7 x 86,400 s is Sunday 21 March 23:30.
     dm.loadThisWeekBookmarks();
-    EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"monday", "saturday", "sunday"}));
+    EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"monday", "saturday", "sunday", "week before"}));
   }
 
-  // Just after midnight starting the 25-hour day: today belongs to This week and Today whole.
+  // Just after midnight starting the 25-hour day: now + 86,400 s is still the same day, so This
+  // week ends where today starts.
   now = at("2021-10-31 00:30:00 +0200");
   bookmark("http://fri.example/", "friday")->setLastOpened(at("2021-10-29 23:30:00 +0200"));
   bookmark("http://sat2.example/", "october saturday")->setLastOpened(at("2021-10-30 12:00:00 +0200"));
@@ -176,20 +182,21 @@ TEST_F(DataManagerTest, DateWindowsAreCalendarDaysAcrossDaylightSavingChanges) {
   dm.loadYesterdayBookmarks();
   EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"october saturday"});
   dm.loadThisWeekBookmarks();
-  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"friday", "just now", "october saturday"}));
-  // Still the same day at 23:45 (24 hours after start-up was 23:30): the windows stand.
+  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"friday", "october saturday"}));
+  // Still the same day at 23:45, but Today ended 24 hours after start-up (23:30).
   now = at("2021-10-31 23:45:00 +0100");
   bookmark("http://late.example/", "late")->setLastOpened(at("2021-10-31 23:40:00 +0100"));
   save();
   load(dm);
   dm.loadTodayBookmarks();
-  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"just now", "late"}));
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"just now"});
 }
 
-TEST_F(DataManagerTest, Top25HoldsTheMostOpenedInLibraryOrder) {
+// Top 25 is the first 25 opened bookmarks the library walk meets, not a ranking by visits.
+TEST_F(DataManagerTest, Top25HoldsTheFirstOpenedInLibraryOrder) {
   for (int i = 1; i <= 30; ++i) {
     auto b = bookmark("http://top.example/" + std::to_string(i), "t" + std::to_string(i));
-    b->setTimesOpened(i);
+    b->setTimesOpened(i == 3 ? 0 : i);  // the newest are opened least
     b->setAddedDate(now.dateByAddingTimeInterval(-i));
   }
   save();
@@ -198,10 +205,11 @@ TEST_F(DataManagerTest, Top25HoldsTheMostOpenedInLibraryOrder) {
   load(dm, true);
   dm.loadTop25Bookmarks();
   ASSERT_EQ(dm.bookmarks().size(), 25u);
-  // Date descending: t1 is newest; the five least opened (t1..t5) are left out.
-  EXPECT_EQ(dm.bookmarks().front()->title(), "t6");
-  EXPECT_EQ(dm.bookmarks().back()->title(), "t30");
-  EXPECT_EQ(dm.numberOfBookmarksInTop25(), 30);
+  // Date descending: t1 is newest; t3 was never opened, so the list runs t1, t2, t4 ... t26.
+  EXPECT_EQ(dm.bookmarks()[0]->title(), "t1");
+  EXPECT_EQ(dm.bookmarks()[2]->title(), "t4");
+  EXPECT_EQ(dm.bookmarks().back()->title(), "t26");
+  EXPECT_EQ(dm.numberOfBookmarksInTop25(), 29);
 }
 
 TEST_F(DataManagerTest, TagViewsUseNamesAsArguments) {

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+
 using namespace kesto;
 
 namespace {
@@ -179,6 +182,33 @@ TEST(ResponseSerializerTest, BrokenXMLFailsWithTheParserError) {
   std::optional<fnd::Error> error;
   EXPECT_TRUE(xml->responseObjectForResponse(reply(200, "application/xml"), &broken, &error).isNull());
   EXPECT_TRUE(error);
+}
+
+// A bookmark service's full reply is tens of megabytes; checking it must not hold a tree of
+// several times its size while the caller reads the data itself.
+TEST(ResponseSerializerTest, LargeXMLRepliesAreCheckedWithoutATreeOfSeveralTimesTheirSize) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<posts user=\"u\">\n";
+  for (int i = 0; i < 80000; ++i)
+    text += "  <post href=\"https://example.org/articles/" + std::to_string(i) + "\" description=\"Title " +
+            std::to_string(i) + "\" extended=\"Notes\" tag=\"a b c\" time=\"2014-05-01T10:00:00Z\" shared=\"no\"/>\n";
+  text += "</posts>\n";
+  fnd::Data body(text.begin(), text.end());
+  std::string().swap(text);
+  auto field = [](const char* name) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind(name, 0) == 0) return std::stol(line.substr(std::strlen(name)));
+    return 0L;
+  };
+  { std::ofstream("/proc/self/clear_refs") << "5"; }  // the peak starts at the present
+  const long before = field("VmRSS:");
+  std::optional<fnd::Error> error;
+  fnd::Value v = NetXMLDocumentResponseSerializer::serializer()->responseObjectForResponse(reply(200, "text/xml"), &body, &error);
+  const double growth = static_cast<double>(field("VmHWM:") - before) * 1024.0;
+  ASSERT_TRUE(v.objectAs<fnd::XmlDocument>());
+  EXPECT_LT(growth, 2.0 * static_cast<double>(body.size())) << growth / (1 << 20) << " MiB for " << body.size() / (1 << 20) << " MiB";
+  EXPECT_EQ(v.objectAs<fnd::XmlDocument>()->rootElement().elementChildren("post").size(), 80000u);
 }
 
 // Replies of a bookmark service's size span many reads of the parser: elements, multi-byte

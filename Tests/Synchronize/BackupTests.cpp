@@ -7,6 +7,8 @@
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 
+#include <sqlite3.h>
+
 namespace kesto::test {
 namespace {
 
@@ -107,6 +109,64 @@ TEST_F(BackupTest, RestoringSomethingThatIsNotABackupIsRefusedAndChangesNothing)
   EXPECT_FALSE(fnd::FileManager::fileExists(storeFile() + ".before-restore"));
   EXPECT_EQ(defaults.stringForKey("KestoID").value_or(""), "kesto-OLD");
   EXPECT_EQ(terminated, 0);
+}
+
+// A copy of a real backup changed by `sql`.
+std::string tamperedBackup(const std::string& dir, const std::string& name, const std::string& sql) {
+  const std::string path = dir + "/" + name + ".kestobck";
+  EXPECT_TRUE(Backup().backupToFile(path));
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* message = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return path;
+}
+
+// Files that look like a backup by their table names but that the store could not open, or
+// would open as an empty library, are refused before anything is swapped.
+TEST_F(BackupTest, BackupsTheStoreCannotOpenAreRefusedBeforeTheSwap) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString("kesto-OLD", "KestoID");
+  const std::string dir = makeTempDir("restore");
+  const std::string otherColumns =
+      tamperedBackup(dir, "columns", "DROP TABLE ZBOOKMARK; CREATE TABLE ZBOOKMARK (Z_PK INTEGER PRIMARY KEY, ZSOMETHING VARCHAR)");
+  const std::string noMetadata = tamperedBackup(dir, "nometa", "DELETE FROM Z_METADATA");
+  const std::string unknownModel = tamperedBackup(dir, "unknown", "UPDATE Z_METADATA SET Z_VALUE = 'another' WHERE Z_KEY = 'versionHash';"
+                                                  "DELETE FROM Z_METADATA WHERE Z_KEY LIKE 'layout.%'");
+  const std::string removedAttribute = tamperedBackup(
+      dir, "removed",
+      "UPDATE Z_METADATA SET Z_VALUE = 'older' WHERE Z_KEY = 'versionHash';"
+      "UPDATE Z_METADATA SET Z_VALUE = Z_VALUE || char(10) || ' a:gone:String' WHERE Z_KEY = 'layout.Bookmark'");
+  for (const std::string& path : {otherColumns, noMetadata, unknownModel, removedAttribute}) {
+    fnd::Error error;
+    EXPECT_FALSE(Backup::isValidBackupFile(path, &error)) << path;
+    EXPECT_FALSE(error.localizedDescription().empty());
+    alerts->shown.clear();
+    Backup backup;
+    backup.setFromPath(path);
+    EXPECT_FALSE(backup.doStartRestore()) << path;
+    ASSERT_TRUE(alerts->sawTitle("Kesto Restore")) << path;
+    EXPECT_NE(alerts->shown.back().message.find("Nothing was changed"), std::string::npos);
+  }
+  EXPECT_TRUE(has("https://kept.example/"));
+  EXPECT_FALSE(fnd::FileManager::fileExists(storeFile() + ".before-restore"));
+  EXPECT_EQ(defaults.stringForKey("KestoID").value_or(""), "kesto-OLD");
+  EXPECT_EQ(terminated, 0);
+}
+
+// A backup from an older version whose model the store can migrate is still restored.
+TEST_F(BackupTest, ABackupOfAMigratableModelIsRestored) {
+  const std::string path =
+      tamperedBackup(makeTempDir("restore"), "older", "UPDATE Z_METADATA SET Z_VALUE = 'older' WHERE Z_KEY = 'versionHash'");
+  fnd::Error error;
+  ASSERT_TRUE(Backup::isValidBackupFile(path, &error)) << error.localizedDescription();
+  Backup backup;
+  backup.setFromPath(path);
+  ASSERT_TRUE(backup.doStartRestore());
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_TRUE(has("https://kept.example/"));
 }
 
 TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) {

@@ -5,7 +5,9 @@
 
 #include "Platform/Foundation/FileManager.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 namespace kesto::test {
 namespace {
@@ -138,6 +140,80 @@ TEST_F(HTMLExportTest, AFailedWriteIsReportedNotConfirmed) {
   HTMLExport bare;
   EXPECT_FALSE(bare.exportAllTofile(tempHome() + "/missing-folder/kesto.html"));
   EXPECT_TRUE(alerts->sawTitle("Export failed"));
+}
+
+// Whether every byte sequence of `s` is well-formed UTF-8.
+bool isValidUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (!n || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    if (n == 3 && ((c == 0xE0 && static_cast<unsigned char>(s[i + 1]) < 0xA0) ||
+                   (c == 0xED && static_cast<unsigned char>(s[i + 1]) > 0x9F)))
+      return false;
+    if (n == 4 && ((c == 0xF0 && static_cast<unsigned char>(s[i + 1]) < 0x90) ||
+                   (c == 0xF4 && static_cast<unsigned char>(s[i + 1]) > 0x8F)))
+      return false;
+    i += n;
+  }
+  return true;
+}
+
+TEST_F(HTMLExportTest, EveryExportedFileIsValidUtf8AndKeepsTheRealText) {
+  auto f = folder("U", std::string("Caf\xC3\xA9 \xFF\xFEmixed"));
+  // Stray continuation bytes, a truncated sequence, an overlong slash, a surrogate, and real
+  // text in three scripts.
+  bookmark("https://utf.example/\x80\xBF", std::string("ok \xE2\x82 cut \xC0\xAF \xED\xA0\x80 end"), f);
+  bookmark("https://utf.example/good", "日本語 Ελληνικά 😀", f);
+  save();
+  HTMLExport exporter;
+  RecordingDelegate delegate;
+  exporter.setDelegate(&delegate);
+  const std::string path = makeTempDir("export") + "/utf8.html";
+  ASSERT_TRUE(exporter.exportAllTofile(path));
+  const std::string written = readFile(path);
+  EXPECT_TRUE(isValidUtf8(written));
+  EXPECT_NE(written.find("Café mixed"), std::string::npos);
+  EXPECT_NE(written.find("ok  cut   end"), std::string::npos);
+  EXPECT_NE(written.find("日本語 Ελληνικά 😀"), std::string::npos);
+  EXPECT_NE(written.find("HREF=\"https://utf.example/\""), std::string::npos);
+}
+
+// Imports hang under the Imported folder, outside "root"; a library holding nothing else used
+// to export a header only and report success.
+TEST_F(HTMLExportTest, ImportedAndInboxFoldersAreExported) {
+  auto imported = folder("IMP1", "bookmarks.html", Folder::kImportedID);
+  auto inner = folder("IMP2", "Toolbar", "IMP1");
+  bookmark("https://imported.example/", "From the import", inner);
+  auto inbox = Folder::folderWithFolderID(Folder::kInboxID);
+  bookmark("https://inbox.example/", "Waiting", inbox);
+  auto mine = folder("MINE", "Mine");
+  bookmark("https://mine.example/", "Own", mine);
+  save();
+
+  HTMLExport exporter;
+  RecordingDelegate delegate;
+  exporter.setDelegate(&delegate);
+  const std::string path = makeTempDir("export") + "/all.html";
+  ASSERT_TRUE(exporter.exportAllTofile(path));
+  const std::string written = readFile(path);
+  auto parsed = HTMLImport::parseDocument(written, "ROOT", false, {});
+  ASSERT_TRUE(parsed);
+  std::map<std::string, std::string> folderOf;  // bookmark title -> its folder's name
+  std::map<std::string, std::string> names;
+  for (const auto& f : parsed->folders) names[f.folderID.string()] = f.name.string();
+  for (const auto& b : parsed->bookmarks) folderOf[b.title.string()] = names[b.folderID.string()];
+  EXPECT_EQ(folderOf["Own"], "Mine");
+  EXPECT_EQ(folderOf["From the import"], "Toolbar");
+  EXPECT_EQ(folderOf["Waiting"], "Inbox");
+  std::vector<std::string> top;
+  for (const auto& f : parsed->folders)
+    if (f.parentFolderID.string() == "ROOT") top.push_back(f.name.string());
+  EXPECT_EQ(top, (std::vector<std::string>{"Mine", "Inbox", "Imported"}));
+  // Each bookmark once.
+  EXPECT_EQ(written.find("From the import"), written.rfind("From the import"));
 }
 
 }  // namespace

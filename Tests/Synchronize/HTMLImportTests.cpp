@@ -2,11 +2,25 @@
 #include "SyncTestSupport.h"
 
 #include "Synchronize/HTMLImport.h"
+#include "Synchronize/HTMLImportReader.h"
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Strings.h"
 
+#include "Model/WrenDataManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Predicate.h"
+
+#include <sqlite3.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <map>
+#include <thread>
 
 namespace kesto::test {
 namespace {
@@ -251,6 +265,93 @@ TEST(HTMLImportParseTest, DeepNestingIsBoundedAndFoldersAreNeverTheirOwnParents)
   for (const auto& f : p->folders) EXPECT_NE(f.folderID.string(), f.parentFolderID.string());
 }
 
+TEST(HTMLImportParseTest, NulBytesInsideAnAddressAreDroppedAndTheRestIsRead) {
+  const char raw[] =
+      "<DL><p>\n<DT><A HREF=\"https://one.example/\0a\">One</A>\n<DT><A HREF=\"https://two.example/\">Two</A>\n"
+      "<DT><A HREF=\"https://three.example/\">Thr\0ee</A>\n<DT><A HREF=\"https://four.example/\">Four</A>\n</DL>\n";
+  const std::string html(raw, sizeof(raw) - 1);
+  Parsed p = parse(html);
+  Tree t(p);
+  EXPECT_EQ(t.titles(t.folder("Untitled")), (std::vector<std::string>{"One", "Two", "Three", "Four"}));
+  EXPECT_EQ(t.bookmark("One")->url.string(), "https://one.example/a");
+}
+
+TEST(HTMLImportParseTest, FoldersBeyondTheDepthLimitAreFlattenedIntoTheDeepestKeptFolder) {
+  std::string html = "<DL>";
+  for (int i = 0; i < 250; ++i) html += "<DT><H3>F" + std::to_string(i + 1) + "</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < 250; ++i) html += "</DL>";
+  html += "<DT><A HREF=\"https://after.example/\">after</A></DL>";
+  Parsed p = parse(html);
+  Tree t(p);
+  // The top-level list and 200 levels below it are folders; the 50 levels beyond are not.
+  EXPECT_EQ(p.folders.size(), 201u);
+  EXPECT_EQ(p.flattenedFolders, 50u);
+  const BookmarkDummy* deep = t.bookmark("deep");
+  ASSERT_TRUE(deep);
+  ASSERT_TRUE(t.byID.count(deep->folderID.string()));
+  EXPECT_EQ(t.byID.at(deep->folderID.string())->name.string(), "F200");
+  ASSERT_TRUE(t.bookmark("after"));
+  EXPECT_EQ(t.byID.at(t.bookmark("after")->folderID.string())->name.string(), "Untitled");
+}
+
+TEST(HTMLImportParseTest, AHugeTitleIsCutAndNothingAfterItIsLost) {
+  std::string html = "<DL><p>\n<DT><A HREF=\"https://big.example/\">";
+  html.append(50u * 1024 * 1024, 'x');
+  html += "</A>\n<DD>";
+  html.append(3u * 1024 * 1024, 'n');
+  html += "\n<DT><A HREF=\"https://after.example/\">After</A>\n<DD>note\n</DL>\n";
+  Parsed p = parse(html);
+  ASSERT_EQ(p.bookmarks.size(), 2u);
+  EXPECT_EQ(p.bookmarks[0].title.string().size(), HTMLImportReader::kMaxTitleBytes);
+  EXPECT_EQ(p.bookmarks[0].notes.string().size(), HTMLImportReader::kMaxNotesBytes);
+  EXPECT_EQ(p.bookmarks[1].title.string(), "After");
+  EXPECT_EQ(p.bookmarks[1].notes.string(), "note");
+}
+
+TEST(HTMLImportParseTest, AddressesLoseOnlyEscapesThatChangeNothing) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"https://example.org/caf%C3%A9/%7Euser?q=a%26b#x%23y\">A</A>"
+      "<DT><A HREF=\"https://example.org/%2541%00\">B</A></DL>");
+  Tree t(p);
+  EXPECT_EQ(t.bookmark("A")->url.string(), "https://example.org/café/~user?q=a%26b#x%23y");
+  EXPECT_EQ(t.bookmark("B")->url.string(), "https://example.org/%2541%00");
+  // Duplicates are found in that form, whichever escapes either side uses.
+  Parsed skipped = parse(
+      "<DL><DT><A HREF=\"https://example.org/%7Euser\">A</A><DT><A HREF=\"https://example.org/~user\">B</A>"
+      "<DT><A HREF=\"https://known.example/caf%C3%A9\">C</A><DT><A HREF=\"https://known.example/a%26b\">D</A></DL>",
+      true, {"https://known.example/café", "https://known.example/a&b"});
+  std::vector<std::string> titles;
+  for (const auto& b : skipped.bookmarks) titles.push_back(b.title.string());
+  EXPECT_EQ(titles, (std::vector<std::string>{"A", "D"}));
+}
+
+TEST(HTMLImportParseTest, BookmarksOutsideAnyListGoToTheReceivingFolder) {
+  Parsed p = parse(
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n"
+      "<DT><A HREF=\"https://top.example/\">Top</A>\n<DD>At the top\n</DD><H1>Bookmarks</H1>\n"
+      "<DL><p><DT><A HREF=\"https://inside.example/\">Inside</A></DL><p>\n"
+      "<DT><A HREF=\"https://last.example/\">Last</A>\n");
+  Tree t(p);
+  ASSERT_TRUE(t.bookmark("Top"));
+  EXPECT_EQ(t.bookmark("Top")->folderID.string(), "ROOT");
+  EXPECT_EQ(t.bookmark("Top")->notes.string(), "At the top");
+  ASSERT_TRUE(t.bookmark("Last"));
+  EXPECT_EQ(t.bookmark("Last")->folderID.string(), "ROOT");
+  EXPECT_EQ(t.titles(t.folder("Bookmarks")), (std::vector<std::string>{"Inside"}));
+}
+
+TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"HTTPS://UPPER.EXAMPLE/\">Upper</A><DT><A HREF=\"Http://mixed.example/\">Mixed</A>"
+      "<DT><A HREF=\"JAVASCRIPT:alert(1)\">Script</A><DT><A HREF=\"httpx\">Near</A></DL>");
+  std::vector<std::string> titles;
+  for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
+  // "http" begins the address, whatever its case; what follows is not judged here.
+  EXPECT_EQ(titles, (std::vector<std::string>{"Upper", "Mixed", "Near"}));
+  EXPECT_EQ(p.bookmarks[0].url.string(), "HTTPS://UPPER.EXAMPLE/");
+}
+
 // ------------------------------------------------------------------------------------------------
 
 class HTMLImportTest : public SyncLibraryTest {
@@ -341,16 +442,18 @@ TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {
   EXPECT_EQ(Folder::countWithPredicate(nullptr), before);
 }
 
-// Bookmarks the store would not take are a failed import, not a complete one; the folders
-// already written stay.
-TEST_F(HTMLImportTest, BookmarksTheStoreRefusesAreReportedAsAFailure) {
+// Bookmarks the store would not take are a failed import, not a complete one, and nothing of
+// it stays: not the folders written before them, not the receiving folder.
+TEST_F(HTMLImportTest, BookmarksTheStoreRefusesAreReportedAndNothingStays) {
+  const auto foldersBefore = Folder::countWithPredicate(nullptr);
   ASSERT_NO_FATAL_FAILURE(refuseNewBookmarks());
   HTMLImport import;
   EXPECT_FALSE(runImport(import, dataFile("Import/chromium.html")));
   EXPECT_TRUE(alerts->sawTitle("Import failed"));
   EXPECT_FALSE(import.isImporting());
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
-  EXPECT_TRUE(Folder::existingFolderWithFolderID(import.importRootFolderID()));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(import.importRootFolderID()));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), foldersBefore);
 }
 
 TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
@@ -361,6 +464,130 @@ TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
   EXPECT_FALSE(import.importFromFile(dataFile("Import/instapaper.html")));
   ASSERT_TRUE(runUntil([&] { return done; }, 15));
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 3);
+}
+
+TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {
+  std::string html = "<DL>";
+  for (int i = 0; i < 203; ++i) html += "<DT><H3>F</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < 203; ++i) html += "</DL>";
+  html += "</DL>";
+  const std::string path = makeTempDir("deep") + "/deep.html";
+  writeFile(path, html);
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import complete");
+  EXPECT_NE(alerts->shown[0].message.find("3 folders were flattened"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+}
+
+TEST_F(HTMLImportTest, DuplicatesAreFoundWhateverEscapesEitherSideUsesAndStoredAddressesStay) {
+  auto f = folder("F1", "Mine");
+  bookmark("https://x.example/%7Euser/caf%C3%A9", "Stored", f);
+  save();
+  const std::string path = makeTempDir("dups") + "/dups.html";
+  writeFile(path,
+            "<DL><DT><A HREF=\"https://x.example/~user/café\">Same</A>"
+            "<DT><A HREF=\"https://x.example/%7euser/caf%c3%a9?q=a%26b\">Other</A></DL>");
+  HTMLImport import;
+  import.setSkipDuplicates(true);
+  ASSERT_TRUE(runImport(import, path));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 2);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://x.example/%7Euser/caf%C3%A9")));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://x.example/~user/café?q=a%26b")));
+}
+
+// The child half of the kill test below: imports when the parent asks, and only then.
+TEST(HTMLImportKilled, ChildImport) {
+  const char* file = std::getenv("KESTO_IMPORT_CHILD_FILE");
+  const char* store = std::getenv("KESTO_IMPORT_CHILD_STORE");
+  const char* root = std::getenv("KESTO_IMPORT_CHILD_ROOT");
+  if (!file || !store || !root) GTEST_SKIP() << "run by AKilledImportLeavesAllOrNothing";
+  auto coordinator = store::Coordinator::make(WrenDataManager::sharedInstance().managedObjectModel());
+  ASSERT_TRUE(coordinator->addStore(store::kSQLiteStoreType, store,
+                                    {{store::kMigratePersistentStoresAutomaticallyOption, true},
+                                     {store::kInferMappingModelAutomaticallyOption, true}}));
+  auto context = store::Context::make(store::ConcurrencyType::Confinement);
+  context->setCoordinator(coordinator);
+  writeFile(std::string(store) + ".started", "");
+  const auto report = HTMLImport::importFile(file, {root, "big.html", Folder::kImportedID, 1}, false, context);
+  std::_Exit(report.outcome == HTMLImport::Outcome::Imported ? 0 : 3);
+}
+
+TEST_F(HTMLImportTest, AKilledImportLeavesAllOrNothing) {
+  constexpr int kBookmarks = 20000;
+  std::string html = "<DL><p>\n";
+  for (int f = 0; f < 20; ++f) {
+    html += "<DT><H3>Folder " + std::to_string(f) + "</H3>\n<DL><p>\n";
+    for (int i = 0; i < kBookmarks / 20; ++i)
+      html += "<DT><A HREF=\"https://s" + std::to_string(f) + ".example/" + std::to_string(i) + "\" TAGS=\"t" +
+              std::to_string(i % 7) + "\">Page " + std::to_string(i) + "</A>\n";
+    html += "</DL><p>\n";
+  }
+  html += "</DL>\n";
+  const std::string dir = makeTempDir("kill");
+  const std::string file = dir + "/big.html";
+  writeFile(file, html);
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+
+  int killed = 0, completed = 0;
+  auto bookmarksBefore = Bookmark::countWithPredicate(nullptr);
+  auto foldersBefore = Folder::countWithPredicate(nullptr);
+  // From before the transaction starts to well after it ends; the last child is never killed.
+  const int delays[] = {0, 5, 20, 40, 80, 120, 180, 250, 400, -1};
+  for (int run = 0; run < static_cast<int>(std::size(delays)); ++run) {
+    const std::string root = "KILLED-" + std::to_string(run);
+    fnd::FileManager::removeItem(store + ".started");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      setenv("KESTO_IMPORT_CHILD_FILE", file.c_str(), 1);
+      setenv("KESTO_IMPORT_CHILD_STORE", store.c_str(), 1);
+      setenv("KESTO_IMPORT_CHILD_ROOT", root.c_str(), 1);
+      execl("/proc/self/exe", "importer", "--gtest_filter=HTMLImportKilled.ChildImport", static_cast<char*>(nullptr));
+      std::_Exit(4);
+    }
+    if (delays[run] >= 0) {
+      // Once the child has its store open, let it run for the delay, then kill it outright.
+      ASSERT_TRUE(runUntil([&] { return fnd::FileManager::fileExists(store + ".started"); }, 20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(delays[run]));
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WIFSIGNALED(status)) ++killed;
+    if (WIFEXITED(status)) {
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "run " << run;
+      ++completed;
+    }
+    // The store holds that import whole or not at all: the receiving folder, the list's folder
+    // and its 20 subfolders with every bookmark, or nothing.
+    const auto bookmarksNow = Bookmark::countWithPredicate(nullptr);
+    const auto foldersNow = Folder::countWithPredicate(nullptr);
+    if (Folder::existingFolderWithFolderID(root)) {
+      EXPECT_EQ(bookmarksNow - bookmarksBefore, kBookmarks) << "run " << run;
+      EXPECT_EQ(foldersNow - foldersBefore, 22) << "run " << run;
+    } else {
+      EXPECT_EQ(bookmarksNow - bookmarksBefore, 0) << "run " << run;
+      EXPECT_EQ(foldersNow - foldersBefore, 0) << "run " << run;
+    }
+    bookmarksBefore = bookmarksNow;
+    foldersBefore = foldersNow;
+  }
+  RecordProperty("killed", killed);
+  RecordProperty("completed", completed);
+  EXPECT_GE(completed, 1);
+  EXPECT_GE(killed, 1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) % kBookmarks, 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+  sqlite3_finalize(st);
+  sqlite3_close(db);
 }
 
 }  // namespace

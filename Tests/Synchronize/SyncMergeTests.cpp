@@ -4,6 +4,11 @@
 
 #include "Model/Config.h"
 
+#include <chrono>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
 namespace kesto::test {
 namespace {
 
@@ -213,6 +218,101 @@ TEST_F(SyncMergeTest, ParentCyclesFromPeersAreBroken) {
   EXPECT_TRUE(a->parentFolderID() == "root" || b->parentFolderID() == "root");
   EXPECT_EQ(s->parentFolderID(), "root");
   EXPECT_LE(a->subFolders().size(), 1u);  // a walk ends
+}
+
+// Every folder's parent, by identifier.
+std::unordered_map<std::string, std::string> parentsByID() {
+  std::unordered_map<std::string, std::string> parent;
+  for (auto& f : Folder::fetchEntities().value_or(Folder::List{})) parent[f->folderID()] = f->parentFolderID();
+  return parent;
+}
+
+// Every folder's walk up reaches the top level (walks share what earlier walks proved).
+bool everyFolderReachesTheTop() {
+  auto parent = parentsByID();
+  std::unordered_set<std::string> reaches;
+  for (const auto& entry : parent) {
+    std::vector<std::string> walked;
+    std::unordered_set<std::string> onWalk;
+    std::string at = entry.first;
+    while (parent.count(at) && !reaches.count(at)) {
+      if (!onWalk.insert(at).second) return false;
+      walked.push_back(at);
+      at = parent[at];
+    }
+    reaches.insert(walked.begin(), walked.end());
+  }
+  return true;
+}
+
+// A peer's file can hold tens of thousands of folders; merging them must not take minutes.
+TEST_F(SyncMergeTest, LargeFolderTreesMergeQuicklyAndEveryCycleIsCutOnce) {
+  save();
+  constexpr int kCount = 10000;
+  Doc d;
+  for (int i = 0; i < kCount; ++i) d.folder("flat" + std::to_string(i), "root", 1);
+  // A chain whose last folder names the first as parent, a folder hanging off it, and a 2-cycle.
+  for (int i = 0; i < kCount; ++i) d.folder("c" + std::to_string(i), "c" + std::to_string((i + 1) % kCount), 1);
+  d.folder("tail", "c500", 1).folder("x", "y", 1).folder("y", "x", 1);
+  d.bookmark("B1", "c9999", 1, "deep").bookmark("B2", "flat42", 1, "flat");
+  const auto doc = d.parse();
+  const auto start = std::chrono::steady_clock::now();
+  auto r = merge(doc);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_TRUE(r.saved);
+  EXPECT_EQ(r.cyclesBroken, 2);
+  auto parent = parentsByID();
+  EXPECT_EQ(parent.size(), 2u * kCount + 3);
+  EXPECT_EQ(parent["tail"], "c500");
+  int cut = 0;
+  for (int i = 0; i < kCount; ++i) cut += parent["c" + std::to_string(i)] == "root";
+  EXPECT_EQ(cut, 1);
+  EXPECT_EQ(find("B1")->folder()->folderID(), "c9999");
+  EXPECT_TRUE(everyFolderReachesTheTop());
+}
+
+// A file that deletes thousands of folders, alongside thousands it adds, must not look each
+// one up among every change made so far.
+TEST_F(SyncMergeTest, ManyFolderTombstonesMergeQuickly) {
+  constexpr int kCount = 5000;
+  for (int i = 0; i < kCount; ++i) {
+    auto f = Folder::newFolderWithFolderID("old" + std::to_string(i));
+    f->setParentFolderID(i % 10 == 0 ? std::string("root") : "old" + std::to_string(i - i % 10));
+    f->setVersion(1);
+  }
+  bookmark("B1", "http://deep.example/", "in a deleted tree", Folder::existingFolderWithFolderID("old4327"));
+  folder("kept", "Kept", Folder::kRootID, 9);
+  save();
+  Doc d;
+  for (int i = 0; i < kCount; ++i) d.folder("new" + std::to_string(i), "root", 1);
+  for (int i = 0; i < kCount; i += 10) d.tombstone("old" + std::to_string(i), 2, "f");  // each top takes its nine
+  d.tombstone("kept", 2, "f");  // newer here: stays
+  const auto doc = d.parse();
+  const auto start = std::chrono::steady_clock::now();
+  auto r = merge(doc);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(r.foldersDeleted, kCount);
+  auto parent = parentsByID();
+  EXPECT_EQ(parent.count("old4327"), 0u);
+  EXPECT_EQ(parent.count("kept"), 1u);
+  EXPECT_EQ(parent.count("new4999"), 1u);
+  ASSERT_TRUE(find("B1") && find("B1")->folder());
+  EXPECT_EQ(find("B1")->folder()->folderID(), "_inbox");
+  EXPECT_EQ(find("B1")->trashed(), 1);
+}
+
+// In an archive cycles are cut to the Imported folder; one through that folder itself must
+// still end.
+TEST_F(SyncMergeTest, ACycleThroughTheImportedFolderIsBroken) {
+  save();
+  Doc d;
+  d.folder("_imported", "A", 1).folder("A", "_imported", 1).folder("B", "B", 1);
+  auto r = merge(d.parse(false), {}, false);
+  EXPECT_EQ(r.cyclesBroken, 2);
+  EXPECT_TRUE(everyFolderReachesTheTop());
+  EXPECT_EQ(Folder::existingFolderWithFolderID("B")->parentFolderID(), "_imported");
 }
 
 TEST_F(SyncMergeTest, SpecialAndEmptyFolderIdentifiersAreHarmless) {

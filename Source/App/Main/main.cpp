@@ -5,8 +5,10 @@
 #include "App/MainInterface.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
+#include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Support/LogCenter.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
                  "start Xvfb :99 and export DISPLAY=:99).\n");
     return 1;
   }
+  kesto::sys::preventSessionBusAutoLaunch();
   std::string workingDirectory;
   if (char* cwd = getcwd(nullptr, 0)) {
     workingDirectory = cwd;
@@ -68,19 +71,36 @@ int main(int argc, char** argv) {
       kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
     installQuitSignals();
     if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
-    interface = kesto::MainInterface::build();
+    // Launches handing over while the window's first frame is drawn are kept for later.
+    std::vector<std::vector<std::string>> early;
+    instance->setArgumentsHandler([&early](const std::vector<std::string>& handed) { early.push_back(handed); });
+    interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
+      // The first load keeps the main thread busy for a moment with a large library: the
+      // window's first frame goes up before it, so the window never stands there black.
+      if (!kesto::AppDelegate::startsInMenuBarMode()) kesto::ui::showWindowAndDrawFirstFrame(ui.window());
+    });
     auto* delegate = &interface->appDelegate();
-    instance->setArgumentsHandler([delegate](const std::vector<std::string>& handed) {
+    auto handle = [delegate](const std::vector<std::string>& handed) {
       // A launch with nothing to hand over is a reopen.
       if (handed.empty()) delegate->reopenKestoWindow();
       else delegate->handleArguments(handed);
-    });
-    // Handled once launching has finished, on the loop's first turn.
+    };
+    instance->setArgumentsHandler(handle);
+    // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
+    // then what others handed over meanwhile.
     kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
+    for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
     return std::nullopt;
   }, [&] {
     interface.reset();
     kesto::MainInterface::closeAlerts();  // the store-failure alert, when no interface was built
     instance.reset();
+    // The library and the settings were saved as the loop ended, and the instance socket is gone.
+    // What is left is the toolkit's own teardown, which waits for every name lookup still running
+    // on its resolver threads (seconds when the network is slow or gone): end here instead.
+    kesto::LogCenter::flush();
+    kesto::fnd::flushLog();
+    std::fflush(nullptr);
+    std::_Exit(0);
   });
 }

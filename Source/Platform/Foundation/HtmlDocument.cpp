@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace kesto::fnd {
@@ -81,59 +82,137 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
 // by the matching end tag; where nothing is open the parser ignores it. A folder's description
 // (<DT><H3>name</H3><DD>text<DL>) would likewise take in the folder's list and everything after
 // it, so a description DD still open at a <dl> is closed first; a DD holding a heading (the
-// <DD><H3>name</H3><DL> folder form) keeps its list. Comments, quoted attribute values and
-// script or style contents are copied untouched. The input is in an ASCII-compatible encoding,
-// where '<' never appears inside a multi-byte character.
-std::string closeOpenItems(std::string_view in) {
-  const std::size_t n = in.size();
-  std::string out;
-  out.reserve(n + n / 16);
-  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-  auto startsWithNoCase = [&](std::size_t at, std::string_view word) {
-    if (at + word.size() > n) return false;
-    for (std::size_t k = 0; k < word.size(); ++k)
-      if (lower(in[at + k]) != word[k]) return false;
-    return true;
-  };
-  // Per list level: whether a DD is open there, and whether it holds a heading.
+// <DD><H3>name</H3><DL> folder form) keeps its list, unless every DD is to be closed there.
+// Comments, quoted attribute values and script or style contents are copied untouched. The
+// input is in an ASCII-compatible encoding, where '<' never appears inside a multi-byte
+// character. The text may come in pieces: what a piece ends in the middle of is carried over.
+class ItemCloser {
+ public:
+  explicit ItemCloser(bool closeAnyDescriptionBeforeList) : closeAll_(closeAnyDescriptionBeforeList) {
+    levels_.emplace_back();
+  }
+
+  void feed(std::string_view in, std::string& out) {
+    std::size_t i = 0;
+    const std::size_t n = in.size();
+    while (i < n) {
+      switch (state_) {
+        case State::Text: {
+          const void* lt = std::memchr(in.data() + i, '<', n - i);
+          if (!lt) {
+            out.append(in.substr(i));
+            return;
+          }
+          const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lt) - in.data());
+          out.append(in.substr(i, at - i));
+          head_.assign(1, '<');
+          state_ = State::TagHead;
+          i = at + 1;
+          break;
+        }
+        case State::TagHead:
+          head_ += in[i++];
+          if (decideHead(false, out)) {
+            // What followed the tag's name goes through again in its new state.
+            std::string rest = std::move(pending_);
+            pending_.clear();
+            feed(rest, out);
+          }
+          break;
+        case State::InTag: {
+          const char c = in[i++];
+          out += c;
+          if (quote_) {
+            if (c == quote_) quote_ = 0;
+          } else if ((c == '"' || c == '\'') && lastSignificant_ == '=') {
+            quote_ = c;
+            lastSignificant_ = c;
+          } else if (c == '>') {
+            endTag();
+          } else if (!std::isspace(static_cast<unsigned char>(c))) {
+            lastSignificant_ = c;
+          }
+          break;
+        }
+        case State::Comment: {
+          const char c = in[i++];
+          out += c;
+          if (c == '-') {
+            ++dashes_;
+          } else {
+            if (c == '>' && dashes_ >= 2) state_ = State::Text;
+            dashes_ = 0;
+          }
+          break;
+        }
+        case State::Raw: {
+          const char c = in[i++];
+          out += c;
+          const char want = rawEnd_[matched_];
+          const char got = matched_ < 2 ? c : lower(c);
+          if (got == want) {
+            if (++matched_ == rawEnd_.size()) startTagBody(true, rawEnd_.substr(2));
+          } else {
+            matched_ = c == '<' ? 1 : 0;
+          }
+          break;
+        }
+      }
+    }
+  }
+
+  void finish(std::string& out) {
+    if (state_ == State::TagHead) {
+      decideHead(true, out);
+      std::string rest = std::move(pending_);
+      pending_.clear();
+      if (!rest.empty()) feed(rest, out);
+    }
+  }
+
+ private:
+  enum class State { Text, TagHead, InTag, Comment, Raw };
   struct Level {
     bool ddOpen = false;
     bool ddHeading = false;
   };
-  std::vector<Level> levels(1);
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t lt = in.find('<', i);
-    if (lt == std::string_view::npos) {
-      out.append(in.substr(i));
-      break;
+  static char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+  static bool isAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+  // Decides what the text after a '<' is, once enough of it has come (or the input ended).
+  // Answers true when decided; bytes to read again are left in pending_.
+  bool decideHead(bool atEnd, std::string& out) {
+    static constexpr std::string_view kComment = "<!--";
+    if (head_.size() < kComment.size() && kComment.substr(0, head_.size()) == head_ && !atEnd) return false;
+    if (head_ == kComment) {
+      out += head_;
+      state_ = State::Comment;
+      dashes_ = 0;
+      return true;
     }
-    out.append(in.substr(i, lt - i));
-    i = lt;
-    if (in.compare(i, 4, "<!--") == 0) {
-      const std::size_t end = in.find("-->", i + 4);
-      const std::size_t stop = end == std::string_view::npos ? n : end + 3;
-      out.append(in.substr(i, stop - i));
-      i = stop;
-      continue;
-    }
-    std::size_t j = i + 1;
-    const bool closing = j < n && in[j] == '/';
+    std::size_t j = 1;
+    if (head_.size() < 2 && !atEnd) return false;
+    const bool closing = head_.size() > 1 && head_[1] == '/';
     if (closing) ++j;
     std::size_t k = j;
-    while (k < n && std::isalnum(static_cast<unsigned char>(in[k]))) ++k;
+    while (k < head_.size() && isAlnum(head_[k])) ++k;
+    // Longer names are none of those that matter here; their ends need not be waited for.
+    constexpr std::size_t kLongestName = 6;
+    const bool terminated = k < head_.size();
+    if (!terminated && !atEnd && k - j <= kLongestName) return false;
     if (k == j) {  // not a tag: a lone '<', a declaration or a processing instruction
       out += '<';
-      ++i;
-      continue;
+      pending_ = head_.substr(1);
+      state_ = State::Text;
+      return true;
     }
-    std::string name(in.substr(j, k - j));
+    std::string name = head_.substr(j, k - j);
     std::transform(name.begin(), name.end(), name.begin(), lower);
     if (!closing && (name == "dt" || name == "dd")) out += "</" + name + ">";
-    Level& level = levels.back();
+    Level& level = levels_.back();
     if (closing) {
       if (name == "dd") level.ddOpen = false;
-      if (name == "dl" && levels.size() > 1) levels.pop_back();
+      if (name == "dl" && levels_.size() > 1) levels_.pop_back();
     } else if (name == "dd") {
       level = Level{true, false};
     } else if (name == "dt") {
@@ -141,39 +220,50 @@ std::string closeOpenItems(std::string_view in) {
     } else if (name == "h3") {
       level.ddHeading = level.ddOpen;
     } else if (name == "dl") {
-      if (level.ddOpen && !level.ddHeading) out += "</dd>";
+      if (closeAll_ || (level.ddOpen && !level.ddHeading)) out += "</dd>";
       level.ddOpen = false;
-      levels.emplace_back();
+      levels_.emplace_back();
     }
-    // The tag runs to the first '>' outside a quoted attribute value.
-    std::size_t e = k;
-    char quote = 0;
-    char lastSignificant = 0;
-    for (; e < n; ++e) {
-      const char c = in[e];
-      if (quote) {
-        if (c == quote) quote = 0;
-        continue;
-      }
-      if ((c == '"' || c == '\'') && lastSignificant == '=') {
-        quote = c;
-      } else if (c == '>') {
-        break;
-      }
-      if (!std::isspace(static_cast<unsigned char>(c))) lastSignificant = c;
-    }
-    const std::size_t tagEnd = e < n ? e + 1 : n;
-    out.append(in.substr(i, tagEnd - i));
-    i = tagEnd;
-    if (!closing && (name == "script" || name == "style")) {
-      std::size_t close = i;
-      while (close < n && !(in[close] == '<' && close + 1 < n && in[close + 1] == '/' &&
-                            startsWithNoCase(close + 2, name)))
-        ++close;
-      out.append(in.substr(i, close - i));
-      i = close;
+    out.append(head_, 0, k);
+    pending_ = head_.substr(k);
+    startTagBody(closing, name);
+    return true;
+  }
+
+  void startTagBody(bool closing, std::string_view name) {
+    state_ = State::InTag;
+    quote_ = 0;
+    lastSignificant_ = 0;
+    closing_ = closing;
+    rawName_ = !closing && (name == "script" || name == "style") ? std::string(name) : std::string();
+  }
+
+  void endTag() {
+    state_ = State::Text;
+    if (!rawName_.empty()) {
+      rawEnd_ = "</" + rawName_;
+      matched_ = 0;
+      state_ = State::Raw;
     }
   }
+
+  bool closeAll_;
+  State state_ = State::Text;
+  std::string head_, pending_;
+  char quote_ = 0, lastSignificant_ = 0;
+  bool closing_ = false;
+  int dashes_ = 0;
+  std::string rawName_, rawEnd_;
+  std::size_t matched_ = 0;
+  std::vector<Level> levels_;
+};
+
+std::string closeOpenItems(std::string_view in) {
+  std::string out;
+  out.reserve(in.size() + in.size() / 16);
+  ItemCloser closer(false);
+  closer.feed(in, out);
+  closer.finish(out);
   return out;
 }
 
@@ -350,7 +440,173 @@ void ensureSkeleton(xmlDocPtr doc) {
   }
 }
 
+std::once_flag libxmlOnce;
+
+void initLibxml() {
+  std::call_once(libxmlOnce, [] { xmlInitParser(); });
+  xmlSetGenericErrorFunc(nullptr, silentGeneric);
+  xmlSetStructuredErrorFunc(nullptr, silentStructured);
+}
+
+constexpr int kHtmlOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
+
+// The bytes on their way to the parser: charset, NUL bytes, the item repairs.
+class StreamPipeline {
+ public:
+  StreamPipeline(const HtmlStreamReader::Source& source, std::string head, bool utf16LittleEndian, bool utf16,
+                 bool closeAll)
+      : source_(source), head_(std::move(head)), closer_(closeAll && !utf16) {
+    if (utf16) decoder_.emplace(utf16LittleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+  }
+
+  // The parser's read callback.
+  static int read(void* context, char* buffer, int size) {
+    auto* self = static_cast<StreamPipeline*>(context);
+    while (self->out_.size() - self->at_ < static_cast<std::size_t>(size) && !self->ended_) self->fill();
+    const std::size_t n = std::min(self->out_.size() - self->at_, static_cast<std::size_t>(size));
+    std::memcpy(buffer, self->out_.data() + self->at_, n);
+    self->at_ += n;
+    if (self->at_ == self->out_.size()) self->out_.clear(), self->at_ = 0;
+    return static_cast<int>(n);
+  }
+
+  HtmlStreamReader::Result result;
+
+ private:
+  void fill() {
+    // One block buffer for the whole file: a new large buffer per block would make the
+    // allocator gather its free lists each time.
+    std::string_view chunk;
+    if (!head_.empty()) {
+      block_ = std::move(head_);
+      head_.clear();
+      chunk = block_;
+    } else {
+      constexpr std::size_t kBlock = 256 * 1024;
+      block_.resize(kBlock);
+      const std::size_t n = source_(block_.data(), kBlock);
+      result.bytesRead += n;
+      chunk = std::string_view(block_.data(), n);
+    }
+    if (chunk.empty()) {
+      if (decoder_) push(QString(decoder_->decode(QByteArrayView())).toStdString());
+      closer_.finish(out_);
+      ended_ = true;
+      return;
+    }
+    if (decoder_) {
+      push(QString(decoder_->decode(QByteArrayView(chunk.data(), static_cast<qsizetype>(chunk.size())))).toStdString());
+    } else {
+      block_.resize(chunk.size());
+      push(block_);
+    }
+  }
+
+  void push(std::string& text) {
+    // A NUL would end the parser's reading of the file; it carries nothing, so it goes.
+    if (std::memchr(text.data(), 0, text.size())) {
+      const auto before = text.size();
+      text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+      result.nulBytesDropped += before - text.size();
+    }
+    closer_.feed(text, out_);
+  }
+  void push(std::string&& text) { push(text); }
+
+  const HtmlStreamReader::Source& source_;
+  std::string head_;
+  std::optional<QStringDecoder> decoder_;
+  ItemCloser closer_;
+  std::string block_, out_;
+  std::size_t at_ = 0;
+  bool ended_ = false;
+};
+
+struct SaxState {
+  HtmlStreamHandler* handler;
+  std::vector<HtmlStreamHandler::Attribute> attributes;
+};
+
+HtmlStreamHandler& handlerOf(void* ctx) {
+  auto* ctxt = static_cast<htmlParserCtxtPtr>(ctx);
+  return *static_cast<SaxState*>(ctxt->_private)->handler;
+}
+
+std::string_view view(const xmlChar* s) { return s ? std::string_view(reinterpret_cast<const char*>(s)) : std::string_view(); }
+
+void saxStart(void* ctx, const xmlChar* name, const xmlChar** atts) {
+  auto* state = static_cast<SaxState*>(static_cast<htmlParserCtxtPtr>(ctx)->_private);
+  state->attributes.clear();
+  for (const xmlChar** a = atts; a && *a; a += 2) state->attributes.push_back({view(a[0]), view(a[1])});
+  state->handler->startElement(view(name), state->attributes);
+}
+void saxEnd(void* ctx, const xmlChar* name) { handlerOf(ctx).endElement(view(name)); }
+void saxText(void* ctx, const xmlChar* text, int len) {
+  handlerOf(ctx).text(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(len)));
+}
+void saxRaw(void* ctx, const xmlChar* text, int len) {
+  handlerOf(ctx).rawText(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(len)));
+}
+void saxComment(void* ctx, const xmlChar* text) { handlerOf(ctx).otherNode(view(text)); }
+void saxInstruction(void* ctx, const xmlChar*, const xmlChar* data) { handlerOf(ctx).otherNode(view(data)); }
+
 }  // namespace
+
+HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStreamHandler& handler,
+                                                const Options& options) {
+  initLibxml();
+  // The charset is decided from the first bytes.
+  constexpr std::size_t kHead = 4096;
+  std::string head(kHead, '\0');
+  std::size_t got = 0;
+  while (got < kHead) {
+    const std::size_t n = source(head.data() + got, kHead - got);
+    if (!n) break;
+    got += n;
+  }
+  head.resize(got);
+  std::size_t skip = 0;
+  std::string encoding = detectEncoding(head, &skip);
+  const bool utf16 = encoding == "UTF-16LE" || encoding == "UTF-16BE";
+  if (utf16) skip = 2;
+  StreamPipeline pipeline(source, head.substr(std::min(skip, head.size())), encoding == "UTF-16LE", utf16,
+                          options.closeDescriptionBeforeList);
+  pipeline.result.bytesRead = got;
+  if (utf16) encoding = "UTF-8";
+
+  SaxState state{&handler, {}};
+  htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
+  if (!ctxt) return pipeline.result;
+  std::memset(ctxt->sax, 0, sizeof(*ctxt->sax));
+  ctxt->sax->initialized = 1;
+  ctxt->sax->startElement = saxStart;
+  ctxt->sax->endElement = saxEnd;
+  ctxt->sax->characters = saxText;
+  ctxt->sax->ignorableWhitespace = saxText;
+  ctxt->sax->cdataBlock = saxRaw;
+  ctxt->sax->comment = saxComment;
+  ctxt->sax->processingInstruction = saxInstruction;
+  ctxt->sax->serror = silentStructured;
+  ctxt->_private = &state;
+  htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, encoding.c_str(),
+                                  kHtmlOptions);
+  if (doc) xmlFreeDoc(doc);
+  htmlFreeParserCtxt(ctxt);
+  return pipeline.result;
+}
+
+HtmlStreamReader::Result HtmlStreamReader::read(std::string_view bytes, HtmlStreamHandler& handler,
+                                                const Options& options) {
+  std::size_t at = 0;
+  return read(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, bytes.size() - at);
+        std::memcpy(buffer, bytes.data() + at, n);
+        at += n;
+        return n;
+      },
+      handler, options);
+}
 
 std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* error, std::size_t maxInputBytes) {
   if (bytes.size() > maxInputBytes || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
@@ -359,10 +615,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
                                       "The document is too large to read.");
     return nullptr;
   }
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-  xmlSetGenericErrorFunc(nullptr, silentGeneric);
-  xmlSetStructuredErrorFunc(nullptr, silentStructured);
+  initLibxml();
 
   std::size_t skip = 0;
   std::string encoding = detectEncoding(bytes, &skip);
@@ -380,7 +633,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
     if (ctxt) {
       ctxt->sax->serror = silentStructured;
       doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, encoding.c_str(),
-                               HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+                               kHtmlOptions);
       htmlFreeParserCtxt(ctxt);
     }
   }

@@ -2,8 +2,11 @@
 
 #include "Platform/Foundation/XmlDocument.h"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace kesto::fnd {
 
@@ -29,6 +32,46 @@ class HtmlDocument {
   // broken markup is recovered.
   static std::shared_ptr<XmlDocument> parse(std::string_view bytes, Error* error = nullptr,
                                             std::size_t maxInputBytes = kDefaultMaxInputBytes);
+};
+
+// Receives what HtmlStreamReader reads, in document order. Names are lower case; elements the
+// markup leaves out (html, head, body, closings of unclosed items) arrive as if written, so
+// starts and ends always nest.
+class HtmlStreamHandler {
+ public:
+  struct Attribute {
+    std::string_view name;
+    std::string_view value;  // empty for a bare attribute such as FOLDED
+  };
+  virtual ~HtmlStreamHandler() = default;
+  virtual void startElement(std::string_view name, const std::vector<Attribute>& attributes) = 0;
+  virtual void endElement(std::string_view name) = 0;
+  // Character data, possibly in several pieces per run.
+  virtual void text(std::string_view text) = 0;
+  // The raw contents of script and style elements.
+  virtual void rawText(std::string_view text) = 0;
+  // A comment or processing instruction, with its contents.
+  virtual void otherNode(std::string_view contents) = 0;
+};
+
+// Reads HTML as HtmlDocument does (charset, recovery, the item repairs), in one pass and
+// without building a tree: the bytes are pulled from `source` a block at a time, so memory
+// does not grow with the file. NUL bytes are dropped: they would otherwise end the reading.
+class HtmlStreamReader {
+ public:
+  // Fills `buffer` with up to `size` bytes; 0 at the end.
+  using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
+  struct Options {
+    // Close any open DD right before a DL, whatever it holds (bookmark files put a folder's
+    // description there, and never a folder of their own).
+    bool closeDescriptionBeforeList = false;
+  };
+  struct Result {
+    std::size_t bytesRead = 0;
+    std::size_t nulBytesDropped = 0;
+  };
+  static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
+  static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);
 };
 
 }  // namespace kesto::fnd

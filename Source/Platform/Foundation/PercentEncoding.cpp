@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Strings.h"
 
 #include <array>
+#include <cstdint>
 
 namespace kesto::fnd {
 
@@ -47,7 +48,61 @@ int hexValue(char c) {
   return -1;
 }
 
+// Marks that reorder how text shows, which can make one address look like another.
+bool isDirectionControl(std::uint32_t cp) {
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 }  // namespace
+
+std::string decodeHarmlessPercentEscapes(std::string_view s) {
+  if (s.find('%') == std::string_view::npos) return std::string(s);
+  auto byteAt = [&](std::size_t i) -> int {
+    if (i + 2 >= s.size() || s[i] != '%') return -1;
+    const int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+  };
+  static const KeepSet unreserved = makeSet("-._~");
+  std::string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const int b = byteAt(i);
+    if (b < 0) {
+      out += s[i++];
+      continue;
+    }
+    if (b < 0x80) {
+      if (unreserved[static_cast<std::size_t>(b)]) {
+        out += static_cast<char>(b);
+      } else {
+        out.append(s.substr(i, 3));
+      }
+      i += 3;
+      continue;
+    }
+    // A multi-byte character spelt as escapes decodes only whole and valid.
+    const int length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? (b <= 0xEF ? 3 : 0) : b >= 0xC2 ? 2 : 0;
+    std::uint32_t cp = length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    bool ok = length > 0;
+    for (int k = 1; ok && k < length; ++k) {
+      const std::size_t at = i + 3 * static_cast<std::size_t>(k);
+      const int c = byteAt(at);
+      ok = c >= 0x80 && c <= 0xBF;
+      if (ok) cp = cp << 6 | static_cast<std::uint32_t>(c & 0x3F);
+    }
+    ok = ok && !(length == 3 && cp < 0x800) && !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+         !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) && !isDirectionControl(cp);
+    const std::size_t span = 3 * static_cast<std::size_t>(ok ? length : 1);
+    if (ok) {
+      for (int k = 0; k < length; ++k) out += static_cast<char>(byteAt(i + 3 * static_cast<std::size_t>(k)));
+    } else {
+      out.append(s.substr(i, span));
+    }
+    i += span;
+  }
+  return out;
+}
 
 std::string addPercentEscapes(std::string_view s) {
   static const KeepSet set = makeSet(kURLLegalMarks);

@@ -41,6 +41,13 @@ std::optional<std::string> removePercentEscapes(std::string_view s);
 // removePercentEscapes, or the text unchanged when that fails.
 std::string removePercentEscapesOrKeep(std::string_view s);
 
+// Decodes only the escapes whose removal leaves an address meaning the same: those of the
+// unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control or
+// direction-changing characters). Reserved delimiters, "%25", spaces, controls and stray bytes stay escaped, so
+// "?q=a%26b" keeps its "%26" and decoding twice changes nothing more. Addresses read from files
+// are stored in this form, and addresses are compared for duplicates in it.
+std::string decodeHarmlessPercentEscapes(std::string_view s);
+
 // The unreserved set over the bytes of the text in another charset (IANA name). Absent when the
 // charset is unknown or cannot represent the text.
 std::optional<std::string> percentEncodeUnreserved(std::string_view s, std::string_view charsetName);

@@ -16,13 +16,32 @@ int hexValue(char c) {
 
 bool isDashPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
+// Version 4 and the RFC 4122 variant over 16 random bytes.
+std::array<std::uint8_t, 16> randomForm(const std::uint8_t* random) {
+  std::array<std::uint8_t, 16> b{};
+  std::memcpy(b.data(), random, 16);
+  b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);
+  b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);
+  return b;
+}
+
 }  // namespace
 
 Uuid::Uuid() {
   const Data r = crypto::randomBytes(16);
-  std::memcpy(bytes_.data(), r.data(), 16);
-  bytes_[6] = static_cast<std::uint8_t>((bytes_[6] & 0x0F) | 0x40);  // version 4
-  bytes_[8] = static_cast<std::uint8_t>((bytes_[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  bytes_ = randomForm(r.data());
+}
+
+Uuid UuidGenerator::next() {
+  if (at_ + 16 > pool_.size()) {
+    constexpr std::size_t kBlock = 16 * 256;
+    const Data r = crypto::randomBytes(kBlock);
+    pool_.assign(r.begin(), r.end());
+    at_ = 0;
+  }
+  Uuid id(randomForm(pool_.data() + at_));
+  at_ += 16;
+  return id;
 }
 
 std::optional<Uuid> Uuid::fromString(std::string_view text) {

@@ -60,6 +60,7 @@ std::string qualifiedName(xmlNodePtr n) {
 // external entity can be reached), and the first error is kept for the caller.
 struct ParseState {
   bool refusedEntities = false;
+  bool started = false;  // the document began (where a tree parse makes its document)
   std::string message;
   int line = 0;
 };
@@ -68,6 +69,11 @@ void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   if (auto* st = static_cast<ParseState*>(ctxt->_private)) st->refusedEntities = true;
   xmlStopParser(ctxt);
+}
+
+void recordStart(void* ctx) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (auto* st = static_cast<ParseState*>(ctxt->_private)) st->started = true;
 }
 
 void recordError(void* data, xmlErrorPtr err) {
@@ -105,15 +111,18 @@ void setError(Error* error, long code, std::string message, int line = 0) {
   *error = Error::withDescription(XmlDocument::kErrorDomain, code, std::move(message));
 }
 
-std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, Error* error, std::size_t maxBytes,
-                                      const char* encoding) {
+// Parses `bytes` into a libxml2 document. With `tree` false the same checks run with a SAX
+// handler that builds nothing, and a well-formed input answers a null document and true.
+bool parseXmlInto(std::string_view bytes, unsigned options, Error* error, std::size_t maxBytes, const char* encoding,
+                  bool tree, xmlDocPtr* out) {
+  *out = nullptr;
   if (bytes.size() > maxBytes || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
     setError(error, XmlDocument::kRefusedInputError, "The document is too large to read.");
-    return nullptr;
+    return false;
   }
   if (bytes.empty()) {
     setError(error, XML_ERR_DOCUMENT_EMPTY, "Document is empty");
-    return nullptr;
+    return false;
   }
   initLibxml();
   silenceThread();
@@ -122,11 +131,16 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
   // Forced encodings keep the one-shot reader, whose override of the declaration is exact.
   const bool push = encoding == nullptr;
   const std::size_t head = std::min<std::size_t>(bytes.size(), 4);  // enough to see a byte-order mark
-  xmlParserCtxtPtr ctxt = push ? xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(head), nullptr)
+  // Without a tree only the callbacks that refuse entities and record errors are set.
+  xmlSAXHandler checkOnly{};
+  checkOnly.initialized = XML_SAX2_MAGIC;
+  checkOnly.startDocument = recordStart;
+  xmlParserCtxtPtr ctxt = push ? xmlCreatePushParserCtxt(tree ? nullptr : &checkOnly, nullptr, bytes.data(),
+                                                         static_cast<int>(head), nullptr)
                                : xmlNewParserCtxt();
   if (!ctxt) {
     setError(error, XML_ERR_NO_MEMORY, "Out of memory");
-    return nullptr;
+    return false;
   }
   ParseState st;
   ctxt->_private = &st;
@@ -154,16 +168,24 @@ std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, 
   }
   const bool wellFormed = ctxt->wellFormed != 0;
   xmlFreeParserCtxt(ctxt);
-  if (st.refusedEntities || !wellFormed || !doc) {
+  if (st.refusedEntities || !wellFormed || (tree ? !doc : !st.started)) {
     if (doc) xmlFreeDoc(doc);
     if (st.refusedEntities)
       setError(error, XmlDocument::kRefusedInputError, "Entity declarations are not accepted.");
     else
       setError(error, XML_ERR_DOCUMENT_END, st.message.empty() ? "The document is not well-formed." : st.message,
                st.line);
-    return nullptr;
+    return false;
   }
-  if (bytes.size() >= kLargeInputBytes) doc->_private = const_cast<char*>(&kLargeDocumentMark);
+  if (doc && bytes.size() >= kLargeInputBytes) doc->_private = const_cast<char*>(&kLargeDocumentMark);
+  *out = doc;
+  return true;
+}
+
+std::shared_ptr<XmlDocument> parseXml(std::string_view bytes, unsigned options, Error* error, std::size_t maxBytes,
+                                      const char* encoding) {
+  xmlDocPtr doc = nullptr;
+  if (!parseXmlInto(bytes, options, error, maxBytes, encoding, true, &doc)) return nullptr;
   return std::make_shared<XmlDocument>(doc);
 }
 
@@ -376,14 +398,53 @@ long XmlNode::line() const { return node_ ? std::max(0L, xmlGetLineNo(asNode(nod
 
 // ---- XmlDocument
 
-XmlDocument::XmlDocument(void* xmlDoc)
-    : doc_(xmlDoc, [](void* d) {
-        if (!d) return;
-        auto* doc = static_cast<xmlDocPtr>(d);
-        const bool large = doc->_private == &kLargeDocumentMark;
-        xmlFreeDoc(doc);
-        if (large) releaseFreedMemory();
-      }) {}
+namespace {
+
+std::shared_ptr<void> holdDocument(void* xmlDoc) {
+  return std::shared_ptr<void>(xmlDoc, [](void* d) {
+    if (!d) return;
+    auto* doc = static_cast<xmlDocPtr>(d);
+    const bool large = doc->_private == &kLargeDocumentMark;
+    xmlFreeDoc(doc);
+    if (large) releaseFreedMemory();
+  });
+}
+
+}  // namespace
+
+struct XmlDocument::Deferred {
+  std::string bytes;
+  unsigned options = 0;
+  std::once_flag built;
+};
+
+XmlDocument::XmlDocument(void* xmlDoc) : doc_(holdDocument(xmlDoc)) {}
+
+XmlDocument::XmlDocument(std::shared_ptr<Deferred> deferred) : deferred_(std::move(deferred)) {}
+
+const std::shared_ptr<void>& XmlDocument::tree() const {
+  if (deferred_) {
+    std::call_once(deferred_->built, [this] {
+      xmlDocPtr doc = nullptr;
+      // The bytes passed the same checks already; only running out of memory can fail here.
+      if (parseXmlInto(deferred_->bytes, deferred_->options, nullptr, SIZE_MAX, nullptr, true, &doc))
+        doc_ = holdDocument(doc);
+      std::string().swap(deferred_->bytes);
+    });
+  }
+  return doc_;
+}
+
+std::shared_ptr<XmlDocument> XmlDocument::parseDeferringTree(const Data& bytes, unsigned options, Error* error) {
+  const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (options & TidyHTML) return parse(view, options, error);
+  xmlDocPtr none = nullptr;
+  if (!parseXmlInto(view, options, error, kDefaultMaxInputBytes, nullptr, false, &none)) return nullptr;
+  auto deferred = std::make_shared<Deferred>();
+  deferred->bytes.assign(view);
+  deferred->options = options;
+  return std::shared_ptr<XmlDocument>(new XmlDocument(std::move(deferred)));
+}
 
 std::shared_ptr<XmlDocument> XmlDocument::parse(std::string_view bytes, unsigned options, Error* error,
                                                 std::size_t maxInputBytes) {
@@ -402,11 +463,15 @@ std::shared_ptr<XmlDocument> XmlDocument::parseString(std::string_view utf8Text,
   return parseXml(utf8Text, options, error, kDefaultMaxInputBytes, "UTF-8");
 }
 
-XmlNode XmlDocument::documentNode() const { return XmlNode(doc_, doc_.get()); }
+XmlNode XmlDocument::documentNode() const {
+  const auto& doc = tree();
+  return doc ? XmlNode(doc, doc.get()) : XmlNode();
+}
 
 XmlNode XmlDocument::rootElement() const {
-  xmlNodePtr root = xmlDocGetRootElement(static_cast<xmlDocPtr>(doc_.get()));
-  return root ? XmlNode(doc_, root) : XmlNode();
+  const auto& doc = tree();
+  xmlNodePtr root = doc ? xmlDocGetRootElement(static_cast<xmlDocPtr>(doc.get())) : nullptr;
+  return root ? XmlNode(doc, root) : XmlNode();
 }
 
 std::vector<XmlNode> XmlDocument::nodesForXPath(std::string_view xpath, Error* error) const {

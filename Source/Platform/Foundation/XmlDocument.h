@@ -102,6 +102,13 @@ class XmlDocument final : public Object {
   static std::shared_ptr<XmlDocument> parseString(std::string_view utf8Text, unsigned options = 0,
                                                   Error* error = nullptr);
 
+  // parse(bytes, options, error)'s checks and errors in one streaming pass that builds no tree;
+  // the tree is built from a copy of the bytes when the document is first used. For replies
+  // that are checked on arrival but seldom read (a large reply costs several times its size
+  // as a tree).
+  static std::shared_ptr<XmlDocument> parseDeferringTree(const Data& bytes, unsigned options = 0,
+                                                         Error* error = nullptr);
+
   XmlNode documentNode() const;
   XmlNode rootElement() const;
   // XPath from the document node.
@@ -116,7 +123,13 @@ class XmlDocument final : public Object {
   explicit XmlDocument(void* xmlDoc);
 
  private:
-  std::shared_ptr<void> doc_;
+  struct Deferred;
+  explicit XmlDocument(std::shared_ptr<Deferred> deferred);
+  // The libxml2 document, built first if it was deferred; null only if building failed.
+  const std::shared_ptr<void>& tree() const;
+
+  mutable std::shared_ptr<void> doc_;
+  std::shared_ptr<Deferred> deferred_;
 };
 
 }  // namespace kesto::fnd

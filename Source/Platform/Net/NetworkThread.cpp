@@ -5,7 +5,10 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QThread>
+#include <QString>
+#include <qlogging.h>
 
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -19,10 +22,19 @@ struct Globals {
   QObject* context = nullptr;
 };
 
+QtMessageHandler previousHandler = nullptr;
+
+void noiseFilter(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg && message.contains(QLatin1String("_q_hostLookupFinished could not de-queue request"))) return;
+  if (previousHandler) previousHandler(type, context, message);
+  else std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 Globals& globals() {
   static Globals g;
   static std::once_flag once;
   std::call_once(once, [] {
+    dropKnownNetworkStackNoise();
     // Made once and never destroyed: connections of the whole process run here.
     g.thread = new QThread();
     g.thread->setObjectName("Networking");
@@ -49,6 +61,14 @@ void performOnNetworkThread(std::function<void()> work) {
         }
       },
       Qt::QueuedConnection);
+}
+
+void dropKnownNetworkStackNoise() {
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  QtMessageHandler current = qInstallMessageHandler(noiseFilter);
+  // Installed already: put it back as it was instead of chaining it to itself.
+  if (current != noiseFilter) previousHandler = current;
 }
 
 bool isNetworkThread() { return QThread::currentThread() == globals().thread; }

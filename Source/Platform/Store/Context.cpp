@@ -344,6 +344,17 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       }
     }
     bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
+    // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
+    // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
+    // limit every row is read anyway, and reading in key order then sorting here is faster than
+    // an ordered walk of an index.
+    std::string orderAndWindow;
+    const bool sqlDecides = compiled && !faults && applyWindow && request.fetchLimit > 0 && inserted.empty() &&
+                            updated.empty() && deleted.empty() &&
+                            compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
+    if (sqlDecides)
+      orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
+                        std::to_string(std::max<long>(request.fetchOffset, 0));
     std::vector<Snapshot> rows;
     // Rows whose objects are loaded here at the same version need no values read.
     auto& keyed = byKey;
@@ -355,7 +366,8 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       ManagedObject& o = *it->second;
       return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
     };
-    if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted)) return std::nullopt;
+    if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted, sqlDecides ? &orderAndWindow : nullptr))
+      return std::nullopt;
     result.reserve(rows.size());
     if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
     keyed[en].reserve(keyed[en].size() + rows.size());
@@ -383,6 +395,7 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
       }
       accept(o);
     }
+    if (sqlDecides) return result;
   } else {
     std::vector<Snapshot> snaps;
     bool ok = true;
@@ -849,6 +862,8 @@ void notify(Context& c, const SaveNotification& n) {
 }
 
 }  // namespace
+
+void postSaveNotification(Context& context, const SaveNotification& notification) { notify(context, notification); }
 
 bool Context::save(fnd::Error* error) {
   Impl& c = *impl_;

@@ -7,6 +7,9 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <unordered_map>
 
 namespace kesto::store {
 
@@ -263,6 +267,15 @@ fnd::Value fromColumn(const AttributeDescription& a, sqlite3_stmt* st, int col) 
 
 }  // namespace
 
+std::string storeColumnName(const std::string& name) { return columnName(name); }
+
+std::optional<JoinColumns> joinColumnsFor(const EntityDescription& e, int relationship) {
+  if (!usesJoinTable(e, relationship)) return std::nullopt;
+  JoinTable j = joinTableFor(e, relationship);
+  return JoinColumns{j.table, j.flipped ? j.destinationColumn : j.ownerColumn,
+                     j.flipped ? j.ownerColumn : j.destinationColumn};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Schema
 
@@ -330,7 +343,136 @@ bool writeMetadata(sqlite3* db, const Model& m, const std::string& storeId, fnd:
   return ok;
 }
 
+using Metadata = std::map<std::string, std::string>;
+
+// Only additions can be inferred: every stored entity, attribute and relationship must still
+// exist with the same type. Answers why a store with these metadata cannot be migrated.
+std::optional<fnd::Error> migrationRefusal(const Metadata& meta, const Model& model) {
+  for (const auto& [key, layout] : meta) {
+    if (key.rfind("layout.", 0) != 0) continue;
+    auto lines = splitLines(layout);
+    const EntityDescription* en = lines.empty() ? nullptr : model.entity(lines[0]);
+    if (!en)
+      return storeError(kMigrationMissingSourceModelError,
+                        "Can't find a model for the source store (entity " + key.substr(7) + " was removed)");
+    auto now = splitLines(layoutOf(*en));
+    std::set<std::string> nowSet(now.begin(), now.end());
+    for (const auto& l : lines)
+      if (!nowSet.count(l))
+        return storeError(kMigrationMissingSourceModelError,
+                          "Can't find a model for the source store (" + en->name() + ":" + l + ")");
+  }
+  return std::nullopt;
+}
+
+std::set<std::string> tableNames(sqlite3* db, bool* ok) {
+  std::set<std::string> tables;
+  Stmt st(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+  int rc = SQLITE_ERROR;
+  if (st)
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0)));
+  *ok = rc == SQLITE_DONE;
+  return tables;
+}
+
+std::set<std::string> columnNames(sqlite3* db, const std::string& table) {
+  std::set<std::string> cols;
+  Stmt st(db, "PRAGMA table_info(" + table + ")");
+  while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(upper(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
+  return cols;
+}
+
 }  // namespace
+
+bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fnd::Error* error) {
+  auto refuse = [&](long code, const std::string& text) {
+    if (error) {
+      *error = storeError(code, text);
+      error->mutableUserInfo()[fnd::kFilePathErrorKey] = path;
+    }
+    return false;
+  };
+  if (!model.isFinished()) return refuse(kPersistentStoreOperationError, "The model is not finished");
+  sqlite3* h = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(h);
+    return refuse(kPersistentStoreOpenError, "The file cannot be opened");
+  }
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(h, sqlite3_close);
+  bool ok = false;
+  const auto tables = tableNames(h, &ok);
+  if (!ok) return refuse(kFileReadCorruptFileError, "The file is damaged or not a store");
+  if (!tables.count("Z_METADATA") || !tables.count("Z_PRIMARYKEY"))
+    return refuse(kFileReadCorruptFileError, "The file is not a store of this application");
+  Metadata meta;
+  {
+    Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
+    if (!st) return refuse(kFileReadCorruptFileError, "The store metadata cannot be read");
+    while (sqlite3_step(st.s) == SQLITE_ROW)
+      if (auto key = sqlite3_column_text(st.s, 0))
+        meta[reinterpret_cast<const char*>(key)] =
+            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
+  }
+  const auto hash = meta.find("versionHash");
+  if (hash == meta.end() || hash->second.empty() || meta["storeIdentifier"].empty())
+    return refuse(kFileReadCorruptFileError, "The store does not say which model it was made with");
+
+  // The columns each entity's table must have: all of the model's when the file was made with
+  // it; otherwise those of the layouts the file records (opening adds what is new).
+  struct Needed {
+    std::set<std::string> columns;
+    std::vector<std::string> joinTables;
+  };
+  std::map<std::string, Needed> needed;
+  if (hash->second == model.versionHash()) {
+    for (const auto& en : model.entities()) {
+      auto& n = needed[en->tableName()];
+      for (const auto& a : en->attributes())
+        if (!a.transient) n.columns.insert(columnName(a.name));
+      for (std::size_t i = 0; i < en->relationships().size(); ++i) {
+        if (!en->relationships()[i].toMany) n.columns.insert(columnName(en->relationships()[i].name));
+        else if (usesJoinTable(*en, static_cast<int>(i))) n.joinTables.push_back(joinTableFor(*en, static_cast<int>(i)).table);
+      }
+    }
+  } else {
+    bool hasLayout = false;
+    for (const auto& entry : meta) hasLayout = hasLayout || entry.first.rfind("layout.", 0) == 0;
+    if (!hasLayout)
+      return refuse(kPersistentStoreIncompatibleVersionHashError, "The store was made with a model this version cannot read");
+    if (auto refused = migrationRefusal(meta, model)) {
+      if (error) *error = *refused;
+      return false;
+    }
+    for (const auto& [key, layout] : meta) {
+      if (key.rfind("layout.", 0) != 0) continue;
+      auto lines = splitLines(layout);
+      const EntityDescription* en = model.entity(lines[0]);
+      auto& n = needed[en->tableName()];
+      for (std::size_t i = 1; i < lines.size(); ++i) {
+        // " a:<name>:<type>" and " r:<name>:<destination>:one"
+        const auto& l = lines[i];
+        const auto colon = l.find(':', 3);
+        const std::string name = l.substr(3, colon == std::string::npos ? std::string::npos : colon - 3);
+        if (l.rfind(" a:", 0) == 0 || (l.rfind(" r:", 0) == 0 && l.size() > 4 && l.compare(l.size() - 4, 4, ":one") == 0))
+          n.columns.insert(columnName(name));
+      }
+    }
+  }
+  for (const auto& [table, n] : needed) {
+    if (!tables.count(table)) return refuse(kFileReadCorruptFileError, "The store has no table " + table);
+    const auto cols = columnNames(h, table);
+    for (const char* c : {"Z_PK", "Z_ENT", "Z_OPT"})
+      if (!cols.count(c)) return refuse(kFileReadCorruptFileError, "The table " + table + " has no column " + c);
+    for (const auto& c : n.columns)
+      if (!cols.count(c)) return refuse(kFileReadCorruptFileError, "The table " + table + " has no column " + c);
+    for (const auto& j : n.joinTables)
+      if (!tables.count(j)) return refuse(kFileReadCorruptFileError, "The store has no table " + j);
+  }
+  const auto keys = columnNames(h, "Z_PRIMARYKEY");
+  if (!keys.count("Z_ENT") || !keys.count("Z_MAX"))
+    return refuse(kFileReadCorruptFileError, "The table Z_PRIMARYKEY has no key counters");
+  return true;
+}
 
 bool Coordinator::Impl::open(const std::string& storeType, const std::string& storePath, const fnd::Dictionary& options,
                              fnd::Error* error) {
@@ -354,6 +496,10 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   // Every use of the connection holds `mutex`, so SQLite need not lock again per call.
   int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
   std::string target = memory ? ":memory:" : storePath;
+  // A new store is readable by its owner alone; SQLite keeps the mode of a file it finds and
+  // gives its journals the same.
+  if (!memory && !readOnly)
+    if (int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
   if (sqlite3_open_v2(target.c_str(), &h, flags, nullptr) != SQLITE_OK) {
     if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened at " + storePath);
     if (error) error->mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
@@ -402,21 +548,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
       if (!migrate || readOnly)
         return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
                                    "The model used to open the store is incompatible with the one used to create the store"));
-      // Only additions can be inferred: every stored entity, attribute and relationship must
-      // still exist with the same type.
-      for (const auto& [key, layout] : meta) {
-        if (key.rfind("layout.", 0) != 0) continue;
-        auto lines = splitLines(layout);
-        const EntityDescription* en = lines.empty() ? nullptr : model->entity(lines[0]);
-        if (!en) return failWith(storeError(kMigrationMissingSourceModelError, "Can't find a model for the source store (entity " + key.substr(7) + " was removed)"));
-        std::string current = layoutOf(*en);
-        auto now = splitLines(current);
-        std::set<std::string> nowSet(now.begin(), now.end());
-        for (const auto& l : lines)
-          if (!nowSet.count(l))
-            return failWith(storeError(kMigrationMissingSourceModelError,
-                                       "Can't find a model for the source store (" + en->name() + ":" + l + ")"));
-      }
+      if (auto refused = migrationRefusal(meta, *model)) return failWith(*refused);
       // Add what is new in one transaction.
       bool ok = exec(h, "BEGIN IMMEDIATE", &e);
       for (const auto& en : model->entities()) {
@@ -506,31 +638,42 @@ std::string selectList(const EntityDescription& e, bool faultsOnly) {
   return cols;
 }
 
-void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, bool faultsOnly, Snapshot& s,
-             std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef>& idCache,
-             const Coordinator::Impl::RowFilter* wanted) {
-  s.pk = sqlite3_column_int64(st, 0);
-  if (faultsOnly) {
-    // No values are read, so the row's version does not matter: objects held already are kept.
-    if (!wanted || (*wanted)(s.pk, -1)) s.id = c.idFor(&e, s.pk);
-    return;
+// IDs of the rows relationships point at, shared by the rows of one fetch.
+struct DestinationKey {
+  const EntityDescription* entity;
+  std::int64_t pk;
+  bool operator==(const DestinationKey& o) const { return entity == o.entity && pk == o.pk; }
+};
+struct DestinationKeyHash {
+  std::size_t operator()(const DestinationKey& k) const {
+    return std::hash<std::int64_t>()(k.pk) * 31 + std::hash<const void*>()(k.entity);
   }
+};
+using DestinationIDs = std::unordered_map<DestinationKey, ObjectIDRef, DestinationKeyHash>;
+
+void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, Snapshot& s,
+             DestinationIDs& idCache, const Coordinator::Impl::RowFilter* wanted) {
+  s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
   s.id = c.idFor(&e, s.pk);
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
-  s.values.resize(na);
+  // Values are made in place, in order: a row has dozens of slots and there are many rows.
+  s.values.clear();
+  s.values.reserve(na);
   s.lazyPending.assign(na, 0);
   s.toOne.assign(nr, nullptr);
   int col = 2;
   for (std::size_t i = 0; i < na; ++i) {
     const auto& a = e.attributes()[i];
-    if (a.transient) continue;
-    if (a.isLazy()) {
+    if (a.transient) {
+      s.values.emplace_back();
+    } else if (a.isLazy()) {
       s.lazyPending[i] = 1;
-      continue;
+      s.values.emplace_back();
+    } else {
+      s.values.push_back(fromColumn(a, st, col++));
     }
-    s.values[i] = fromColumn(a, st, col++);
   }
   for (std::size_t i = 0; i < nr; ++i) {
     if (e.relationships()[i].toMany) continue;
@@ -549,7 +692,7 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
 
 bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
                                  const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
-                                 fnd::Error* error, const RowFilter* wanted) {
+                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow) {
   std::lock_guard lock(mutex);
   if (!db) {
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
@@ -560,26 +703,42 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   std::string sql = (faultsOnly ? std::string("SELECT Z_PK") : "SELECT " + selectList(*entity, false)) + " FROM " +
                     entity->tableName();
   if (!where.empty()) sql += " WHERE " + where;
-  if (!faultsOnly) sql += " ORDER BY Z_PK";
+  if (orderAndWindow && !faultsOnly) sql += " " + *orderAndWindow;
+  else if (!faultsOnly) sql += " ORDER BY Z_PK";
   Cached st(*this, std::move(sql));
   if (!st) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch could not be prepared");
     return false;
   }
   for (std::size_t i = 0; i < binds.size(); ++i) bindValue(st.s, static_cast<int>(i) + 1, binds[i]);
-  std::map<std::pair<const EntityDescription*, std::int64_t>, ObjectIDRef> idCache;
-  const std::size_t first = out.size();
+  DestinationIDs idCache;
   int rc;
+  if (faultsOnly) {
+    // Keys come in index order: sort the keys, then make the rows.
+    std::vector<std::int64_t> keys;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(st.s, 0));
+    if (rc != SQLITE_DONE) {
+      if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
+      return false;
+    }
+    std::sort(keys.begin(), keys.end());
+    out.reserve(out.size() + keys.size());
+    for (std::int64_t pk : keys) {
+      Snapshot& s = out.emplace_back();
+      s.pk = pk;
+      // No values are read, so the row's version does not matter: objects held already are kept.
+      if (!wanted || (*wanted)(pk, -1)) s.id = idFor(entity, pk);
+    }
+    return true;
+  }
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, faultsOnly, out.back(), idCache, wanted);
+    readRow(*this, *entity, st.s, out.back(), idCache, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");
     return false;
   }
-  if (faultsOnly)
-    std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), [](const Snapshot& a, const Snapshot& b) { return a.pk < b.pk; });
   return true;
 }
 

@@ -53,6 +53,10 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   // leaves the file untouched. A coordinator holds one store; a second add fails.
   bool addStore(const std::string& type, const std::string& path, const fnd::Dictionary& options = {},
                 fnd::Error* error = nullptr);
+  // Whether the SQLite file at `path` can be opened with `model` without losing data, read
+  // without changing it: metadata naming `model` or a model it can migrate from, and every
+  // table and column those need. Fills `error` with the reason otherwise.
+  static bool checkStoreFile(const std::string& path, const Model& model, fnd::Error* error = nullptr);
   bool hasStore() const;
   // Closes the store; contexts on the coordinator then fail to fetch and save.
   bool removeStore(fnd::Error* error = nullptr);

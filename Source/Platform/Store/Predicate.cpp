@@ -101,7 +101,7 @@ std::string foldString(std::string_view s, unsigned options) {
   if (isAscii(s)) {
     std::string r(s);
     if (options & kCaseInsensitive)
-      for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char& c : r) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     return r;
   }
   icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
@@ -453,22 +453,27 @@ std::string quote(const std::string& s) {
   return r + "\"";
 }
 
+// A real reads back as a real: "2" would come back as an integer, "inf" as a key path. Infinities
+// are written as a literal that overflows to them.
+std::string realText(double d) {
+  if (std::isnan(d)) return "nil";
+  if (std::isinf(d)) return d < 0 ? "-1e999" : "1e999";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", d);
+  std::string r = buf;
+  if (r.find_first_of(".e") == std::string::npos) r += ".0";
+  return r;
+}
+
 std::string literal(const fnd::Value& v) {
   switch (v.type()) {
     case fnd::Value::Type::Null: return "nil";
     case fnd::Value::Type::Boolean: return v.boolValue() ? "TRUE" : "FALSE";
     case fnd::Value::Type::Integer: return std::to_string(v.intValue());
-    case fnd::Value::Type::Real: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.17g", v.doubleValue());
-      return buf;
-    }
+    case fnd::Value::Type::Real: return realText(v.doubleValue());
     case fnd::Value::Type::String: return quote(v.string());
-    case fnd::Value::Type::Date: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "CAST(%.17g, \"NSDate\")", v.date().timeIntervalSinceReferenceDate());
-      return buf;
-    }
+    case fnd::Value::Type::Date:
+      return "CAST(" + realText(v.date().timeIntervalSinceReferenceDate()) + ", \"NSDate\")";
     case fnd::Value::Type::Array: {
       std::string r = "{";
       bool first = true;
@@ -492,6 +497,10 @@ std::string keyPathText(const std::string& keyPath) {
   if (keyPath.empty()) return keyPath;
   const auto first = static_cast<unsigned char>(keyPath[0]);
   bool escape = !(std::isalpha(first) || first == '_' || first == '@' || first == '$' || first >= 0x80);
+  // A bare "SELF." prefix is dropped on reading.
+  escape = escape || (keyPath.size() > 5 && std::equal(keyPath.begin(), keyPath.begin() + 5, "SELF.", [](char a, char b) {
+                        return std::toupper(static_cast<unsigned char>(a)) == b;
+                      }));
   for (const char* keyword : kKeywords) {
     if (escape) break;
     escape = keyPath.size() == std::strlen(keyword) &&
@@ -508,7 +517,8 @@ std::string expressionText(const Expression& e) {
     case Expression::Kind::Self: return "SELF";
     case Expression::Kind::KeyPath: return keyPathText(e.keyPath);
     case Expression::Kind::Function:
-      return e.function + ":(" + (e.keyPath.empty() ? literal(e.constant) : keyPathText(e.keyPath)) + ")";
+      // The argument is written as a string: it names a key path whatever characters it holds.
+      return e.function + "(" + (e.keyPath.empty() ? literal(e.constant) : quote(e.keyPath)) + ")";
   }
   return "";
 }
@@ -534,17 +544,30 @@ const char* operatorText(ComparisonOperator op) {
 }  // namespace
 
 std::string Predicate::format() const {
+  // Parentheses only where the structure needs them, so the written form nests no deeper than
+  // the text it was read from (the parser bounds nesting).
+  auto operand = [](const PredicateRef& p, bool parenthesiseAnd) {
+    if (!p) return std::string("TRUEPREDICATE");
+    const bool compound = p->kind_ == Kind::Or || (parenthesiseAnd && p->kind_ == Kind::And);
+    return compound ? "(" + p->format() + ")" : p->format();
+  };
   switch (kind_) {
     case Kind::True: return "TRUEPREDICATE";
     case Kind::False: return "FALSEPREDICATE";
-    case Kind::Not: return "NOT (" + (subs_.empty() || !subs_[0] ? std::string("TRUEPREDICATE") : subs_[0]->format()) + ")";
+    case Kind::Not: {
+      const PredicateRef sub = subs_.empty() ? nullptr : subs_[0];
+      if (sub && sub->kind_ == Kind::Comparison && sub->modifier_ == ComparisonModifier::Any)
+        return "NONE " + sub->format().substr(4);  // "ANY ..." negated
+      return "NOT " + operand(sub, true);
+    }
     case Kind::And:
     case Kind::Or: {
       if (subs_.empty()) return kind_ == Kind::And ? "TRUEPREDICATE" : "FALSEPREDICATE";
       std::string r;
       for (std::size_t i = 0; i < subs_.size(); ++i) {
         if (i) r += kind_ == Kind::And ? " AND " : " OR ";
-        r += "(" + (subs_[i] ? subs_[i]->format() : std::string("TRUEPREDICATE")) + ")";
+        // AND binds tighter than OR; a compound of the same kind would merge into this one.
+        r += operand(subs_[i], kind_ == Kind::And);
       }
       return r;
     }

@@ -4,10 +4,12 @@
 
 #include "Platform/Store/ObjectID.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 namespace kesto::store {
 
@@ -17,6 +19,10 @@ struct ParseFailure {
   std::string message;
 };
 
+// Predicates arrive in sync files and archives; the parser recurses on parentheses, NOT, braces
+// and function calls, so a hostile text must not be able to exhaust the stack.
+constexpr int kMaxNesting = 100;
+
 enum class Tok { End, Ident, String, Number, Arg, KeyArg, LParen, RParen, LBrace, RBrace, Comma, Op, Options, Not, AndOp, OrOp };
 
 struct Token {
@@ -25,6 +31,26 @@ struct Token {
   std::size_t pos = 0;
   bool escaped = false;  // written with "#": a key, never a keyword
 };
+
+// How many lists deep a value goes (iteratively: the value may come from anywhere).
+int listDepth(const fnd::Value& v) {
+  int deepest = 0;
+  std::vector<std::pair<const fnd::Value*, int>> pending{{&v, 0}};
+  while (!pending.empty()) {
+    auto [value, depth] = pending.back();
+    pending.pop_back();
+    if (!value->isArray()) continue;
+    deepest = std::max(deepest, depth + 1);
+    if (deepest > kMaxNesting) break;
+    for (const auto& e : value->array()) pending.push_back({&e, depth + 1});
+  }
+  return deepest;
+}
+
+bool isKeyPathCharacter(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || c == '_' || c == '@' || c == '.' || c == '#' || c == '$' || u >= 0x80;
+}
 
 bool upperEquals(std::string_view a, const char* b) {
   std::size_t n = std::char_traits<char>::length(b);
@@ -52,6 +78,17 @@ class Parser {
   }
 
   void advance() { tok_ = lex(); }
+
+  // Held while a rule that may recurse is active.
+  struct Nesting {
+    explicit Nesting(Parser& p) : parser(p) {
+      if (++parser.depth_ > kMaxNesting) parser.fail("nested more than " + std::to_string(kMaxNesting) + " levels deep");
+    }
+    ~Nesting() { --parser.depth_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+    Parser& parser;
+  };
 
   Token lex() {
     while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
@@ -123,9 +160,7 @@ class Parser {
         static_cast<unsigned char>(c) >= 0x80) {
       std::size_t j = i_;
       // A key path: identifiers joined by dots ("folder.folderID", "tags.@count").
-      while (j < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[j])) || s_[j] == '_' || s_[j] == '@' ||
-                               s_[j] == '.' || s_[j] == '#' || s_[j] == '$' || static_cast<unsigned char>(s_[j]) >= 0x80))
-        ++j;
+      while (j < s_.size() && isKeyPathCharacter(s_[j])) ++j;
       t.text = std::string(s_.substr(i_, j - i_));
       i_ = j;
       if (t.text[0] == '#') {  // an escaped keyword used as a key
@@ -162,6 +197,7 @@ class Parser {
   }
 
   PredicateRef parseNot() {
+    Nesting nesting(*this);
     if (tok_.type == Tok::Not) {
       advance();
       return Predicate::notPredicate(parseNot());
@@ -243,6 +279,7 @@ class Parser {
   }
 
   Expression parseExpression() {
+    Nesting nesting(*this);
     switch (tok_.type) {
       case Tok::String: {
         Expression e = Expression::makeConstant(fnd::Value(tok_.text));
@@ -264,12 +301,17 @@ class Parser {
       case Tok::Arg: {
         advance();
         fnd::Value v = nextArgument();
+        // A list argument is written back as nested braces, which must read back too.
+        if (depth_ + listDepth(v) > kMaxNesting) fail("argument nested too deeply");
         return Expression::makeConstant(std::move(v));
       }
       case Tok::KeyArg: {
         advance();
         const fnd::Value& v = nextArgument();
-        if (!v.isString()) fail("%K needs a key path");
+        // Only what could be written as a key path, so that the predicate can be written out.
+        if (!v.isString() || v.string().empty() ||
+            !std::all_of(v.string().begin(), v.string().end(), isKeyPathCharacter))
+          fail("%K needs a key path");
         return Expression::makeKeyPath(v.string());
       }
       case Tok::LBrace: {
@@ -343,6 +385,7 @@ class Parser {
   const fnd::Array& args_;
   std::size_t i_ = 0;
   std::size_t arg_ = 0;
+  int depth_ = 0;
   Token tok_;
 };
 

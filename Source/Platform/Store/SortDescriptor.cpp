@@ -104,9 +104,11 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
   std::vector<int> attribute(descriptors.size(), -1);
   for (std::size_t d = 0; d < descriptors.size(); ++d)
     if (entity) attribute[d] = entity->attributeIndex(descriptors[d].keyPath);
+  // Keys of all rows in one block (row-major): one allocation, and rows small to move.
+  const std::size_t width = descriptors.size();
+  std::vector<fnd::Value> keys(objects.size() * width);
   struct Row {
     std::size_t index;
-    std::vector<fnd::Value> keys;
     // The first key as (rank, number) when it is missing, a number or a date: lists sort by
     // dates and counters, and comparing those needs no look at the values' types.
     int rank0 = 5;
@@ -115,7 +117,6 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
   std::vector<Row> rows(objects.size());
   for (std::size_t i = 0; i < objects.size(); ++i) {
     rows[i].index = i;
-    rows[i].keys.reserve(descriptors.size());
     for (std::size_t d = 0; d < descriptors.size(); ++d) {
       fnd::Value k;
       if (attribute[d] >= 0 && objects[i]->entity() == entity) k = objects[i]->value(attribute[d]);
@@ -127,7 +128,7 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
         if (rows[i].rank0 == 1) rows[i].number0 = k.doubleValue();
         else if (rows[i].rank0 == 2) rows[i].number0 = k.date().timeIntervalSinceReferenceDate();
       }
-      rows[i].keys.push_back(std::move(k));
+      keys[i * width + d] = std::move(k);
     }
   }
   std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
@@ -140,7 +141,7 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
       d = 1;
     }
     for (; d < descriptors.size(); ++d) {
-      int c = store::compareValues(x.keys[d], y.keys[d], false);
+      int c = store::compareValues(keys[x.index * width + d], keys[y.index * width + d], false);
       if (c) return descriptors[d].ascending ? c < 0 : c > 0;
     }
     return false;

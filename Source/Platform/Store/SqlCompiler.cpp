@@ -5,7 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace kesto::store {
 
@@ -19,9 +21,51 @@ std::string column(const std::string& name) {
 
 // kesto_cmp(op, options, value, constant): the evaluator's string comparison, so folding and
 // matching rules are the same in both places.
+std::string_view textView(sqlite3_value* v) {
+  auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string_view();
+}
+
+// The substring tests of a search run once per row over the whole library: the constant is
+// folded once per statement (kept as the argument's auxiliary data), and a row's ASCII text is
+// folded into a reused buffer rather than into new strings. Same rules as compareScalar.
+bool substringMatch(sqlite3_context* ctx, ComparisonOperator op, unsigned options, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[2]) == SQLITE_NULL || sqlite3_value_type(argv[3]) == SQLITE_NULL) return false;
+  const std::string_view constant = textView(argv[3]);
+  if (constant.empty()) return false;
+  const auto* needle = static_cast<const std::string*>(sqlite3_get_auxdata(ctx, 3));
+  std::string folded;
+  if (!needle) {
+    folded = foldString(constant, options);
+    sqlite3_set_auxdata(ctx, 3, new std::string(folded), [](void* p) { delete static_cast<std::string*>(p); });
+    needle = &folded;
+  }
+  std::string_view text = textView(argv[2]);
+  thread_local std::string buffer;
+  if (options) {
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+      buffer = foldString(text, options);
+      text = buffer;
+    } else if (options & kCaseInsensitive) {
+      buffer.assign(text);
+      for (char& c : buffer) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+      text = buffer;
+    }
+  }
+  if (op == ComparisonOperator::Contains) return text.find(*needle) != std::string_view::npos;
+  if (text.size() < needle->size()) return false;
+  if (op == ComparisonOperator::BeginsWith) return text.compare(0, needle->size(), *needle) == 0;
+  return text.compare(text.size() - needle->size(), needle->size(), *needle) == 0;
+}
+
 void cmpFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   auto op = static_cast<ComparisonOperator>(sqlite3_value_int(argv[0]));
   unsigned options = static_cast<unsigned>(sqlite3_value_int(argv[1]));
+  if (op == ComparisonOperator::Contains || op == ComparisonOperator::BeginsWith || op == ComparisonOperator::EndsWith) {
+    sqlite3_result_int(ctx, substringMatch(ctx, op, options, argv) ? 1 : 0);
+    return;
+  }
   auto text = [](sqlite3_value* v) -> fnd::Value {
     if (sqlite3_value_type(v) == SQLITE_NULL) return {};
     auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
@@ -105,6 +149,18 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
 }
 
 }  // namespace
+
+bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql) {
+  // Missing values sort lowest in both; SQLite orders NULL below every number as well.
+  std::string out;
+  for (const auto& d : sorts) {
+    const AttributeDescription* a = e.attribute(d.keyPath);
+    if (!a || a->transient || a->isLazy() || !(isNumberType(a->type) || a->type == AttributeType::Date)) return false;
+    out += (out.empty() ? "ORDER BY " : ", ") + column(a->name) + (d.ascending ? "" : " DESC");
+  }
+  sql = out + (out.empty() ? "ORDER BY Z_PK" : ", Z_PK");
+  return true;
+}
 
 bool compilePredicate(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
   switch (p.kind()) {

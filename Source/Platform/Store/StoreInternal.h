@@ -137,8 +137,10 @@ struct Coordinator::Impl {
   // `wanted`, when given, answers whether a row (key, version) needs its values read; rows it
   // declines come back with only `pk` and `opt`.
   using RowFilter = std::function<bool(std::int64_t pk, std::int64_t opt)>;
+  // `orderAndWindow`, when given, replaces the order by key ("ORDER BY ... LIMIT ...").
   bool loadRows(const EntityDescription* entity, const std::string& where, const std::vector<fnd::Value>& binds,
-                bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error, const RowFilter* wanted = nullptr);
+                bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error, const RowFilter* wanted = nullptr,
+                const std::string* orderAndWindow = nullptr);
   std::optional<std::int64_t> countRows(const EntityDescription* entity, const std::string& where,
                                         const std::vector<fnd::Value>& binds, fnd::Error* error);
   // One row; false when it does not exist.
@@ -211,6 +213,9 @@ struct Context::Impl {
 
 // SQL for a predicate over the columns of `entity`; false when any part of it cannot be
 // translated with results identical to the evaluator.
+// The ORDER BY of `sorts` when SQL orders exactly as sortObjects does (number and date
+// attributes, ties in key order); false otherwise.
+bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql);
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
                       std::vector<fnd::Value>& binds);
 // Bumped whenever a temporary ID becomes permanent, so contexts know when to re-key objects.
@@ -224,6 +229,19 @@ void sortObjects(std::vector<ManagedObjectRef>& objects, const std::vector<SortD
 
 // The evaluator's rule for one comparison of two plain values.
 bool compareScalar(const fnd::Value& l, ComparisonOperator op, const fnd::Value& r, unsigned options);
+
+// Column and join-table names, for writers outside the coordinator (the bulk insert).
+std::string storeColumnName(const std::string& attributeOrRelationship);
+// The join table of a many-to-many relationship of `entity`, with the column that holds this
+// side's key and the one that holds the other side's.
+struct JoinColumns {
+  std::string table, mine, theirs;
+};
+std::optional<JoinColumns> joinColumnsFor(const EntityDescription& entity, int relationship);
+
+// Tells the context's save observers and the notification centre about rows written without
+// the context (see BulkInsert).
+void postSaveNotification(Context& context, const SaveNotification& notification);
 
 // The SQL function the compiled text uses for folded comparisons.
 void registerSqlFunctions(void* db);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <cctype>
+#include <string_view>
 #include <climits>
 #include <unistd.h>
 
@@ -21,17 +22,35 @@ std::string runningExecutable() {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("kesto");
 }
 
-// A quoted Exec argument: the desktop-entry rules escape '"', '`', '$' and '\' inside quotes,
-// and a literal '%' is written twice.
-std::string quoteExecArgument(const std::string& arg) {
-  std::string out = "\"";
+// One Exec argument as the desktop-entry rules want it. Quotes only when a reserved character
+// needs them: Debian's generic xdg-open runs the Exec line without undoing quotes, so a quoted
+// plain path would not start. Inside quotes '"', '`', '$' and the backslash take a backslash;
+// a literal '%' is written twice; then the value's own escaping doubles every backslash. Line
+// breaks cannot be carried and are dropped.
+std::string execArgument(const std::string& arg) {
+  static constexpr std::string_view kReserved = " \t\"'\\><~|&;$*?#()`";
+  bool needsQuotes = arg.empty();
+  std::string word;
   for (char c : arg) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
-    if (c == '%') out += '%';
     if (c == '\n' || c == '\r') continue;
-    out += c;
+    if (kReserved.find(c) != std::string_view::npos) needsQuotes = true;
+    if (c == '%') word += '%';
+    word += c;
   }
-  return out + "\"";
+  if (needsQuotes) {
+    std::string quoted = "\"";
+    for (char c : word) {
+      if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+      quoted += c;
+    }
+    word = quoted + "\"";
+  }
+  std::string value;
+  for (char c : word) {
+    if (c == '\\') value += '\\';
+    value += c;
+  }
+  return value;
 }
 
 bool isSchemeName(const std::string& s) {
@@ -57,7 +76,7 @@ bool registerURLSchemeHandler(const std::string& scheme, const std::string& exec
       "[Desktop Entry]\n"
       "Type=Application\n"
       "Name=Kesto\n"
-      "Exec=" + quoteExecArgument(exe) + " %u\n"
+      "Exec=" + execArgument(exe) + " %u\n"
       "Terminal=false\n"
       "NoDisplay=true\n"
       "MimeType=x-scheme-handler/" + scheme + ";\n";

@@ -55,16 +55,24 @@ class UserNotificationCenter {
   void setSink(std::shared_ptr<UserNotificationSink> sink);
   const std::shared_ptr<UserNotificationSink>& sink() const { return sink_; }
 
-  // Used by the desktop sink when no session bus is available.
+  // Used by the desktop sink when no notification server can be reached.
   void setFallbackPresenter(std::function<void(const UserNotification&)> presenter);
 
-  // Whether the desktop sink would reach a notification server over the session bus.
+  // Whether the desktop announces a session bus that answers.
   static bool hasSessionBus();
+  // Whether the desktop sink would reach a notification server over that bus.
+  static bool hasNotificationServer();
 
  private:
   UserNotificationCenter();
   UserNotificationCenterDelegate* delegate_ = nullptr;
   std::shared_ptr<UserNotificationSink> sink_;
 };
+
+// Called once before the toolkit starts. When the desktop announces no session bus, points
+// DBUS_SESSION_BUS_ADDRESS at an address that fails at once, so neither the toolkit (its
+// accessibility bridge asks for the bus when the first window shows) nor a program started from
+// here auto-launches a dbus-daemon that would outlive them. Answers whether it did.
+bool preventSessionBusAutoLaunch();
 
 }  // namespace kesto::sys

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QWidget>
+#include <QWindow>
 
 #include <cstdlib>
 
@@ -35,6 +36,17 @@ void reopenWindow(Window& window) {
   if (auto* widget = static_cast<QWidget*>(window.nativeHandle()); widget && widget->isMinimized())
     widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
   window.makeKeyAndOrderFront();
+}
+
+bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds) {
+  window.makeKeyAndOrderFront();
+  auto* widget = static_cast<QWidget*>(window.nativeHandle());
+  if (!widget) return false;
+  auto exposed = [widget] { return widget->windowHandle() && widget->windowHandle()->isExposed(); };
+  if (!runEventLoopUntil(exposed, timeoutSeconds)) return false;
+  window.displayIfNeeded();
+  widget->repaint();
+  return true;
 }
 
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,

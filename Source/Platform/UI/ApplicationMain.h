@@ -24,6 +24,12 @@ class Window;
 // minimised, raised and made key.
 void reopenWindow(Window& window);
 
+// Shows a window and draws its first frame before answering: waits (pumping events, at most
+// `timeoutSeconds`) until the window system has put it on screen, then paints it at once. A start
+// calls it before work that keeps the main thread busy, so the window never stands there empty.
+// Answers whether the frame was drawn.
+bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds = 0.5);
+
 // Whether a graphical session is available to this process (an X11 or Wayland display, or a
 // platform chosen through the environment).
 bool hasGraphicalSession();

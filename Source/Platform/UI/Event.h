@@ -59,7 +59,10 @@ struct Event {
   std::string characters;
   std::string charactersIgnoringModifiers;
   bool isARepeat = false;
-  double deltaX = 0, deltaY = 0;  // scroll wheel, in points (positive moves content down/right)
+  double deltaX = 0, deltaY = 0;  // scroll wheel (positive moves content down/right)
+  // Scroll deltas in points (a touchpad); false: in lines (a notched wheel, already times the
+  // desktop's lines per notch), which a scroll view turns into points with its line height.
+  bool hasPreciseScrollingDeltas = true;
   double timestamp = 0;
 
   bool hasModifier(std::uint64_t flag) const { return (modifierFlags & flag) != 0; }

@@ -110,12 +110,15 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
   upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
     double old = p.opacity();
     p.setOpacity(old * alpha);
+    // Artwork is drawn at other sizes than its own: filter it rather than drop pixels.
+    bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.drawImage(r, image.impl()->image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     p.setOpacity(old);
   });
 }
 
-namespace {
 QFont toQFont(const Font& font) {
   QFont f = font.family.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(font.family));
   f.setPointSizeF(font.pointSize);
@@ -123,7 +126,6 @@ QFont toQFont(const Font& font) {
   f.setItalic(font.italic);
   return f;
 }
-}  // namespace
 
 void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
                                const Color& color, TextAlignment alignment) {

@@ -3,6 +3,7 @@
 #include "Platform/UI/GraphicsContext.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,6 +36,7 @@ inline QRectF toQRect(const fnd::Rect& r) {
   return QRectF(r.origin.x, r.origin.y, r.size.width, r.size.height);
 }
 QPainterPath toQPath(const Path& path);
+QFont toQFont(const Font& font);
 
 // Paints a view's own layer look (background, contents, drawRect, border) with the painter set
 // to the widget; used by the widget and by snapshots.

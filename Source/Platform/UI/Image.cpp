@@ -4,6 +4,20 @@
 #include "Platform/UI/Image_p.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStandardPaths>
+#include <QSvgRenderer>
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+// Outside any namespace, as the resource system wants; also keeps the artwork linked in from
+// the static library.
+static void initKestoArtwork() { Q_INIT_RESOURCE(KestoImages); }
 
 namespace kesto::ui {
 
@@ -27,6 +41,204 @@ Image Image::fromFile(const std::string& path) {
   QImage img;
   if (!img.load(QString::fromStdString(path))) return Image();
   return Image(std::make_shared<Impl>(Impl{img}));
+}
+
+namespace {
+
+// Where the artwork of one name comes from: a freedesktop icon name, or one of our drawings
+// (with its template colour #7f7f7f replaced by `tint`).
+struct Artwork {
+  const char* theme = nullptr;
+  const char* drawing = nullptr;
+  const char* tint = nullptr;
+};
+
+// Colours of the folder and bookmark colour words.
+const char* colourForWord(const std::string& word) {
+  static const std::map<std::string, const char*> colours = {
+      {"blue", "#3b7ddd"},  {"red", "#d9453c"},    {"green", "#4caf50"}, {"grey", "#9e9e9e"},
+      {"yellow", "#f2c12e"}, {"orange", "#f28c28"}, {"smart", "#8e6fd8"}};
+  auto it = colours.find(word);
+  return it == colours.end() ? nullptr : it->second;
+}
+
+std::optional<Artwork> artworkFor(const std::string& name) {
+  static const std::map<std::string, Artwork> table = {
+      // Toolbar and buttons.
+      {"toolbar_add", {"list-add"}},
+      {"toolbar_open_in_browser", {"web-browser"}},
+      {"safari", {"web-browser"}},
+      {"chrome", {"web-browser"}},
+      {"firefox", {"web-browser"}},
+      {"opera", {"web-browser"}},
+      {"toolbar_quicklook", {"document-print-preview"}},
+      {"toolbar_update", {"view-refresh"}},
+      {"toolbar_trash", {"user-trash"}},
+      {"toolbar_info", {"dialog-information"}},
+      {"toolbar_sync", {"emblem-synchronizing"}},
+      {"folder_search", {"system-search"}},
+      {"thumbnail_view", {nullptr, "view_grid"}},
+      {"list_view", {nullptr, "view_list"}},
+      {"new_list", {nullptr, "view_compact"}},
+      {"collapse_left", {nullptr, "collapse_left"}},
+      {"collapse_right", {nullptr, "collapse_right"}},
+      {"folder_menu_sort_user", {nullptr, "folder_menu_sort_user"}},
+      {"folder_menu_sort_az", {nullptr, "folder_menu_sort_az"}},
+      {"rating_desc", {nullptr, "rating_desc"}},
+      {"title_asc", {nullptr, "title_asc"}},
+      {"date_asc", {nullptr, "date_asc"}},
+      {"date_desc", {nullptr, "date_desc"}},
+      {"visited_desc", {nullptr, "visited_desc"}},
+      {"favorite_desc", {nullptr, "favorite_desc"}},
+      {"filterImage", {nullptr, "filterImage"}},
+      {"KRSnapback", {"edit-undo"}},
+      {"KRRemoveShortcut", {"edit-clear"}},
+      {"KRRemoveShortcutRollover", {"edit-clear"}},
+      {"KRRemoveShortcutPressed", {"edit-delete"}},
+      // Sidebar.
+      {"folder_library", {"user-bookmarks"}},
+      {"folder_inbox", {"mail-read"}},
+      {"folder_import", {"folder-download"}},
+      {"pinboard_folders", {"folder-remote"}},
+      {"delicious_folders", {"folder-remote"}},
+      {"blocked", {"changes-prevent"}},
+      {"sourcelist_today", {nullptr, "calendar", "#d9453c"}},
+      {"sourcelist_yesterday", {nullptr, "calendar", "#f28c28"}},
+      {"sourcelist_week", {nullptr, "calendar", "#4caf50"}},
+      {"sourcelist_month", {nullptr, "calendar", "#3b7ddd"}},
+      {"sourcelist_top25", {"emblem-favorite"}},
+      {"sourcelist_5stars", {"starred"}},
+      {"sourcelist_notes", {"accessories-text-editor"}},
+      {"sourcelist_tags", {nullptr, "tag"}},
+      {"sourcelist_credentials", {"dialog-password"}},
+      {"sourcelist_favorites", {nullptr, "star", "#f2c12e"}},
+      {"sourcelist_duplicates", {"edit-copy"}},
+      {"sourcelist_broken", {"dialog-warning"}},
+      {"sourcelist_empty_trash", {"user-trash"}},
+      // Bookmarks.
+      {"bookmark_warning", {"dialog-warning"}},
+      {"bookmark_favorite", {nullptr, "star", "#ffffff"}},
+      {"bookmark_favorite_selected", {nullptr, "star", "#f2c12e"}},
+      {"pinboard", {nullptr, "service_pin"}},
+      {"delicious", {nullptr, "service_squares"}},
+      {"default_favicon", {"text-html"}},
+      {"drag_thumbnail", {nullptr, "drag_thumbnail"}},
+      {"image.png", {"image-x-generic"}},
+      // Status item, backgrounds and the path bar.
+      {"Status", {nullptr, "Status"}},
+      {"StatusHighlighted", {nullptr, "Status", nullptr}},
+      {"kesto_background", {nullptr, "kesto_background"}},
+      {"paper_background", {nullptr, "paper_background"}},
+      {"page_background.png", {nullptr, "page_background"}},
+      {"Pathbar-fill", {nullptr, "Pathbar-fill"}},
+      {"Pathbar-highlight", {nullptr, "Pathbar-highlight"}},
+      {"Pathbar-highlight-arrow-left", {nullptr, "Pathbar-highlight-arrow-left"}},
+      {"Pathbar-highlight-arrow-right", {nullptr, "Pathbar-highlight-arrow-right"}},
+      {"Pathbar-highlight-edge", {nullptr, "Pathbar-highlight-edge"}},
+      {"Pathbar-separator", {nullptr, "Pathbar-separator"}},
+  };
+  auto it = table.find(name);
+  if (it != table.end()) return it->second;
+  for (const char* family : {"folder_", "bookmark_"}) {
+    std::string prefix = family;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (const char* colour = colourForWord(name.substr(prefix.size())))
+      return Artwork{nullptr, prefix == "folder_" ? "folder" : "bookmark_dot", colour};
+  }
+  return std::nullopt;
+}
+
+void configureIconTheme() {
+  // Without a desktop session nothing names a theme; the one setup installs serves then, and
+  // also fills the gaps of whatever theme the desktop uses.
+  static bool pathsAdded = false;
+  if (!pathsAdded) {
+    // Platforms without a desktop theme (offscreen, bare X sessions) search no folders at all.
+    pathsAdded = true;
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+      if (!paths.contains(dir + "/icons")) paths << dir + "/icons";
+    QIcon::setThemeSearchPaths(paths);
+  }
+  QString theme = QIcon::themeName();
+  if (theme.isEmpty() || theme == "hicolor") QIcon::setThemeName("Adwaita");
+  if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == "hicolor")
+    QIcon::setFallbackThemeName("Adwaita");
+}
+
+constexpr const char* kInk = "#4a4a4a";
+constexpr const char* kSelectedInk = "#2f6fd6";
+constexpr int kThemeIconSize = 32;
+
+QImage renderDrawing(const Artwork& art, bool selected, bool highlighted) {
+  QFile file(QString(":/kesto/images/") + art.drawing + ".svg");
+  if (!file.open(QIODevice::ReadOnly)) return QImage();
+  QByteArray svg = file.readAll();
+  if (art.tint) svg.replace("#7f7f7f", art.tint);
+  if (selected) svg.replace(kInk, kSelectedInk);
+  if (highlighted) svg.replace(kInk, "#ffffff");
+  QSvgRenderer renderer(svg);
+  if (!renderer.isValid()) return QImage();
+  QSize size = renderer.defaultSize();
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  renderer.render(&painter, QRectF(0, 0, size.width(), size.height()));
+  return image;
+}
+
+QImage renderThemeIcon(const Artwork& art, bool selected) {
+  QIcon icon = QIcon::fromTheme(art.theme);
+  if (icon.isNull()) return QImage();
+  QImage image(kThemeIconSize, kThemeIconSize, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (selected) {
+    // The theme's icon cannot be recoloured: the selected look is a highlight behind it.
+    QPainterPath backing;
+    backing.addRoundedRect(QRectF(0.5, 0.5, kThemeIconSize - 1, kThemeIconSize - 1), 5, 5);
+    painter.fillPath(backing, QColor(47, 111, 214, 90));
+  }
+  icon.paint(&painter, QRect(0, 0, kThemeIconSize, kThemeIconSize));
+  return image;
+}
+
+QImage renderArtwork(const std::string& name) {
+  static const std::string kSelected = "_selected";
+  bool selected = false;
+  std::optional<Artwork> art = artworkFor(name);
+  if (!art && name.size() > kSelected.size() &&
+      name.compare(name.size() - kSelected.size(), kSelected.size(), kSelected) == 0) {
+    art = artworkFor(name.substr(0, name.size() - kSelected.size()));
+    selected = true;
+  }
+  if (!art) return QImage();
+  if (art->theme) {
+    configureIconTheme();
+    QImage image = renderThemeIcon(*art, selected);
+    if (!image.isNull() || !art->drawing) return image;
+  }
+  return renderDrawing(*art, selected, name == "StatusHighlighted");
+}
+
+}  // namespace
+
+Image Image::named(const std::string& name) {
+  if (name.empty()) return Image();
+  static std::once_flag resources;
+  std::call_once(resources, initKestoArtwork);
+  static std::mutex mutex;
+  static std::map<std::string, Image> cache;
+  std::lock_guard lock(mutex);
+  auto it = cache.find(name);
+  if (it != cache.end()) return it->second;
+  QImage image = renderArtwork(name);
+  Image result = image.isNull() ? Image() : Image(std::make_shared<Impl>(Impl{image}));
+  // Unknown names are remembered too, so a miss costs one look-up.
+  cache.emplace(name, result);
+  return result;
 }
 
 bool Image::isNull() const { return !impl_ || impl_->image.isNull(); }

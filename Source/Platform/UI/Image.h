@@ -22,6 +22,10 @@ class Image {
   // Bytes as in fnd::Data.
   static Image fromData(const std::vector<std::uint8_t>& data);
   static Image fromFile(const std::string& path);
+  // The application's image by name: the desktop icon theme's icon where the name stands for a
+  // standard one, otherwise the application's own drawing. A null image for an unknown name.
+  // Names ending in "_selected" give the highlighted look of the image without the suffix.
+  static Image named(const std::string& name);
 
   bool isNull() const;
   fnd::Size size() const;

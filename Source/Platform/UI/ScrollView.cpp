@@ -3,6 +3,7 @@
 #include "Platform/UI/ViewWidget_p.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QScrollBar>
 #include <QStyle>
 
@@ -22,6 +23,9 @@ struct ScrollView::Impl {
 
 ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_unique<Impl>()) {
   d_->self = std::make_shared<ScrollView*>(this);
+  // A line is a line of the desktop's text, as the wheel and the scroller arrows move in other
+  // programs.
+  lineScroll_ = std::max(1.0, std::round(QFontMetricsF(QApplication::font()).lineSpacing()));
   setBackgroundColor(Color::white());
   d_->vertical = new QScrollBar(Qt::Vertical, nativeWidget());
   d_->horizontal = new QScrollBar(Qt::Horizontal, nativeWidget());
@@ -170,9 +174,10 @@ void ScrollView::clipViewBoundsDidChange(ClipView* clip) {
 
 void ScrollView::scrollWheel(const Event& event) {
   if (!clipView_) return;
+  const double unit = event.hasPreciseScrollingDeltas ? 1.0 : lineScroll_;
   fnd::Point p = clipView_->bounds().origin;
-  p.x -= event.deltaX;
-  p.y += clipView_->isFlipped() ? -event.deltaY : event.deltaY;
+  p.x -= event.deltaX * unit;
+  p.y += (clipView_->isFlipped() ? -event.deltaY : event.deltaY) * unit;
   clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
 }
 

@@ -28,8 +28,12 @@ class ScrollView : public View {
   void setHasHorizontalScroller(bool on);
   ScrollerStyle scrollerStyle() const { return scrollerStyle_; }
   void setScrollerStyle(ScrollerStyle style);
-  bool drawsBackground() const { return drawsBackground_; }
+  // Off, the background colour is kept but not painted: what lies behind shows through.
+  bool drawsBackground() const override { return drawsBackground_; }
   void setDrawsBackground(bool on);
+  // The height of a line in points (the application font's line spacing unless set): a wheel
+  // notch scrolls the desktop's lines per notch times this, the scroller arrows one, and the
+  // page keys keep one line of the last page in view.
   double lineScroll() const { return lineScroll_; }
   void setLineScroll(double points) { lineScroll_ = points; }
 

@@ -522,6 +522,7 @@ void View::updateWidgetGeometry() {
     if (widget_->isHidden() == visible) widget_->setVisible(visible);
   }
   if (!(oldClip == clipOffset_) || oldSize != widget_->size()) updateSubviewGeometries();
+  if (widget_->geometryObserver) widget_->geometryObserver();
 }
 
 void View::updateSubviewGeometries() {

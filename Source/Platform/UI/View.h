@@ -74,6 +74,8 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   bool wantsLayer() const { return wantsLayer_; }
   const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
   void setBackgroundColor(std::optional<Color> color);
+  // Whether the background colour is painted (a scroll view can keep one it does not draw).
+  virtual bool drawsBackground() const { return true; }
   const std::optional<Color>& borderColor() const { return borderColor_; }
   void setBorderColor(std::optional<Color> color);
   double borderWidth() const { return borderWidth_; }

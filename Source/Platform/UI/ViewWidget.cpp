@@ -1,17 +1,20 @@
 #include "Platform/UI/ViewWidget_p.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/UI/Dragging_p.h"
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QStyleHints>
 #include <QWheelEvent>
+#include <QApplication>
 
 #include <cmath>
 
@@ -36,7 +39,7 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
   QPainterPath shape;
   if (view->cornerRadius() > 0) shape.addRoundedRect(bounds, view->cornerRadius(), view->cornerRadius());
   else shape.addRect(bounds);
-  if (view->backgroundColor()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+  if (view->backgroundColor() && view->drawsBackground()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
   if (!view->layerContents().isNull()) {
     painter.save();
     painter.setClipPath(shape, Qt::IntersectClip);
@@ -309,7 +312,10 @@ void ViewWidget::wheelEvent(QWheelEvent* e) {
   ev.locationInWindow = windowLocation(view_, e->position(), this);
   ev.modifierFlags = qtbridge::modifierFlags(e->modifiers());
   QPoint px = e->pixelDelta();
-  QPointF delta = !px.isNull() ? QPointF(px) : QPointF(e->angleDelta()) / 8.0 * (10.0 / 15.0) * 3.0 / 2.0;
+  ev.hasPreciseScrollingDeltas = !px.isNull();
+  // A notch is 120 eighths of a degree and moves as many lines as the desktop's setting says.
+  QPointF delta = ev.hasPreciseScrollingDeltas ? QPointF(px)
+                                               : QPointF(e->angleDelta()) / 120.0 * QApplication::wheelScrollLines();
   ev.deltaX = delta.x();
   ev.deltaY = delta.y();
   qtbridge::deliver(view_, ev);
@@ -325,6 +331,27 @@ void ViewWidget::keyReleaseEvent(QKeyEvent* e) {
   if (!view_) return;
   e->accept();
   qtbridge::deliver(view_, qtbridge::keyEvent(e, EventType::KeyUp));
+}
+
+// ---- Drops: the view itself decides, through its dragging-destination hooks.
+
+void ViewWidget::dragEnterEvent(QDragEnterEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::enter(view_, e, windowLocation(view_, e->position(), this));
+}
+
+void ViewWidget::dragMoveEvent(QDragMoveEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::move(view_, e, windowLocation(view_, e->position(), this));
+}
+
+void ViewWidget::dragLeaveEvent(QDragLeaveEvent*) {
+  if (view_) dragging::leave(view_);
+}
+
+void ViewWidget::dropEvent(QDropEvent* e) {
+  if (!view_) return e->ignore();
+  dragging::drop(view_, e, windowLocation(view_, e->position(), this));
 }
 
 }  // namespace kesto::ui

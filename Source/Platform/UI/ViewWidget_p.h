@@ -20,6 +20,8 @@ class ViewWidget : public QWidget {
   explicit ViewWidget(View* view);
   View* view() const { return view_; }
   void detach() { view_ = nullptr; }
+  // Told after every placement of this widget (a view hosting a toolkit widget re-places it).
+  std::function<void()> geometryObserver;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -30,6 +32,11 @@ class ViewWidget : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  // Drops, for views that are dragging destinations.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   View* view_;

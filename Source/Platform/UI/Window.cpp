@@ -17,7 +17,8 @@ class WindowWidget : public QWidget {
  public:
   explicit WindowWidget(Window* w) : window_(w) {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setFocusPolicy(Qt::StrongFocus);
+    // Click focus only: Tab wraps from the last control to the first, never to the window.
+    setFocusPolicy(Qt::ClickFocus);
     setProperty("kestoWindow", QVariant::fromValue<void*>(w));
   }
   void detach() { window_ = nullptr; }
@@ -223,7 +224,8 @@ bool Window::makeFirstResponder(Responder* responder) {
   }
   firstResponder_ = target;
   if (auto* view = dynamic_cast<View*>(target)) {
-    view->nativeWidget()->setFocusPolicy(Qt::StrongFocus);
+    // A view hosting a toolkit widget passes focus on to it and stays out of the Tab chain.
+    if (!view->nativeWidget()->focusProxy()) view->nativeWidget()->setFocusPolicy(Qt::StrongFocus);
     view->nativeWidget()->setFocus(Qt::OtherFocusReason);
   } else {
     d_->widget->setFocus(Qt::OtherFocusReason);

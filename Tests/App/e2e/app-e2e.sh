@@ -6,7 +6,7 @@
 set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
-for tool in xdotool xprop sqlite3 dbus-daemon dbus-monitor python3; do
+for tool in xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
@@ -18,14 +18,17 @@ settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 
-# A session bus of our own; the monitor records every notification sent to it.
+# A session bus of our own with a stand-in notification server; the monitor records every
+# notification sent to it.
 dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" || fail "no bus"
 export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
 bus_pid="$(head -n1 "$work/bus.pid")"
 dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.Notifications',member='Notify'" \
   >"$work/notify.log" 2>&1 &
 monitor_pid=$!
-cleanup() { kill "$monitor_pid" "$bus_pid" 2>/dev/null; kill "${app_pid:-}" 2>/dev/null; }
+dbus-test-tool echo --name=org.freedesktop.Notifications >/dev/null 2>&1 &
+server_pid=$!
+cleanup() { kill "$monitor_pid" "$server_pid" "$bus_pid" 2>/dev/null; kill "${app_pid:-}" 2>/dev/null; }
 trap cleanup EXIT
 
 start_kesto() {
@@ -40,6 +43,10 @@ quit_kesto() {
   local rc=$?
   [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
 }
+
+server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+  string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }
+e2e_wait_until 20 server_up || fail "no stand-in notification server"
 
 # Thumbnails from a closed loopback port: the test never leaves the machine.
 mkdir -p "$(dirname "$settings")"

@@ -34,3 +34,26 @@ TEST(Uuid, RejectsMalformedText) {
                           "6BA7B810-9DAD-11D1-80B4-00C04FD430CG", "{BA7B810-9DAD-11D1-80B4-00C04FD430C8}"})
     EXPECT_FALSE(Uuid::fromString(bad)) << bad;
 }
+
+namespace kesto::fnd {
+namespace {
+
+TEST(UuidGenerator, IdentifiersInQuantityAreRandomVersion4AndDistinct) {
+  UuidGenerator generator;
+  std::set<std::string> seen;
+  // Several blocks' worth, so refills are crossed.
+  for (int i = 0; i < 2000; ++i) {
+    const Uuid id = generator.next();
+    EXPECT_EQ(id.bytes()[6] >> 4, 4);
+    EXPECT_EQ(id.bytes()[8] & 0xC0, 0x80);
+    const std::string text = id.string();
+    EXPECT_EQ(Uuid::fromString(text), id);
+    EXPECT_TRUE(seen.insert(text).second);
+  }
+  // Two generators draw different bytes.
+  UuidGenerator other;
+  EXPECT_FALSE(seen.count(other.nextString()));
+}
+
+}  // namespace
+}  // namespace kesto::fnd

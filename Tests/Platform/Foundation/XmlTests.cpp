@@ -257,3 +257,37 @@ TEST(XmlParser, ReadsUtf16WithAByteOrderMark) {
   ASSERT_TRUE(parser.parse()) << parser.parserError()->localizedDescription();
   EXPECT_EQ(r.events, (std::vector<std::string>{"start-doc", "<e||", "text:\xC3\xA9", "/e", "end-doc"}));
 }
+
+// A document whose tree is deferred refuses what parse refuses, with the same errors, and once
+// read is the same document.
+TEST(XmlDocument, DeferredTreeChecksNowAndReadsLikeParse) {
+  auto data = [](std::string_view s) { return Data(s.begin(), s.end()); };
+  const std::string_view bad[] = {
+      "", "<a><b></a>", "<a>&undefined;</a>", "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>",
+      "<a>\xff\xfe</a>", "<a/><b/>", "<p:a/>"};
+  for (auto text : bad) {
+    Error eager, deferred;
+    auto parsed = XmlDocument::parse(std::string_view(text), 0, &eager);
+    auto checked = XmlDocument::parseDeferringTree(data(text), 0, &deferred);
+    EXPECT_EQ(parsed == nullptr, checked == nullptr) << text;
+    if (!parsed) {
+      EXPECT_EQ(eager.code(), deferred.code()) << text;
+      EXPECT_EQ(eager.localizedDescription(), deferred.localizedDescription()) << text;
+    }
+  }
+  auto doc = XmlDocument::parseDeferringTree(data(kSyncFile));
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->xmlString(), XmlDocument::parse(std::string_view(kSyncFile))->xmlString());
+  // First use from several threads at once builds one tree.
+  std::vector<std::thread> readers;
+  std::vector<std::size_t> found(4);
+  for (std::size_t i = 0; i < found.size(); ++i)
+    readers.emplace_back([&, i] { found[i] = doc->nodesForXPath("//bookmark/title").size(); });
+  for (auto& t : readers) t.join();
+  EXPECT_EQ(found, std::vector<std::size_t>(4, 2));
+  EXPECT_EQ(doc->rootElement().name(), "sync_file");
+  // Nodes keep the tree alive after the document is gone.
+  XmlNode title = doc->firstNodeForXPath("//title");
+  doc.reset();
+  EXPECT_EQ(title.stringValue(), "One & only");
+}

@@ -3,6 +3,8 @@
 
 #include "StoreTestModel.h"
 
+#include "Platform/Store/SortDescriptor.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -171,5 +173,52 @@ TEST(Differential, StoreFetchesEqualTheEvaluator) {
         EXPECT_EQ(static_cast<std::size_t>(*child->count(r)), inMemory(*child, *p).size()) << format;
       });
     }
+  }
+}
+
+// Sorted and windowed fetches, which SQL may order and cut itself, must return the same rows in
+// the same order as sorting every match in memory (missing values lowest, ties in store order).
+TEST(Differential, SortedWindowsEqualSortingInMemory) {
+  Generator g(7);
+  auto coordinator = openStore(makeLibraryModel(), storePath("sorted.sqlite"));
+  auto main = makeMainContext(coordinator);
+  fillLibrary(*main, g, 150);
+  ASSERT_TRUE(main->save());
+  const char* keys[] = {"rating", "timesOpened", "addedDate", "isFavorite", "trashed"};
+  for (int n = 0; n < 200; ++n) {
+    std::vector<SortDescriptor> sorts;
+    for (int k = g.pick(3); k >= 0; --k) sorts.emplace_back(keys[g.pick(5)], g.chance(50));
+    if (g.chance(15)) sorts.emplace_back("title", true, SortDescriptor::Comparison::CaseInsensitive);
+    fnd::Array args;
+    std::string format = g.chance(30) ? "TRUEPREDICATE" : g.predicate(args);
+    auto p = Predicate::parse(format, args);
+    ASSERT_TRUE(p) << format;
+    FetchRequest r("Bookmark");
+    r.predicate = p;
+    r.sortDescriptors = sorts;
+    r.fetchLimit = g.chance(70) ? g.pick(40) : 0;
+    r.fetchOffset = g.chance(40) ? g.pick(30) : 0;
+
+    auto fresh = makeMainContext(coordinator);
+    fnd::Error error;
+    auto fetched = fresh->fetch(r, &error);
+    ASSERT_TRUE(fetched) << format << ": " << error.description();
+    std::vector<std::string> got;
+    for (auto& o : *fetched) got.push_back(o->valueForKey("uniqueID").string());
+
+    // Every match in store order, sorted here, then cut.
+    auto reference = makeMainContext(coordinator);
+    FetchRequest all("Bookmark");
+    fnd::Array matches;
+    const auto everything = *reference->fetch(all);
+    for (auto& o : everything)
+      if (p->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))) matches.push_back(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
+    sortArray(matches, sorts);
+    std::vector<std::string> expected;
+    for (std::size_t i = static_cast<std::size_t>(r.fetchOffset); i < matches.size(); ++i) {
+      if (r.fetchLimit > 0 && expected.size() == static_cast<std::size_t>(r.fetchLimit)) break;
+      expected.push_back(std::static_pointer_cast<ManagedObject>(matches[i].object())->valueForKey("uniqueID").string());
+    }
+    EXPECT_EQ(got, expected) << format << " limit " << r.fetchLimit << " offset " << r.fetchOffset;
   }
 }

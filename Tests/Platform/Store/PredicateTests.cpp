@@ -133,6 +133,88 @@ TEST(Predicate, EscapedKeysStayKeysThroughFormat) {
   EXPECT_TRUE(Predicate::parse("#nil == 3")->evaluate(v));
 }
 
+// Each of these once came back as a different predicate (or none) after format and parse.
+TEST(Predicate, WrittenFormReadsBackAsTheSamePredicate) {
+  struct Case {
+    const char* text;
+    fnd::Array args;
+  };
+  const Case cases[] = {
+      {"x == 2.0", {}},                 // an integral real came back as an integer
+      {"x == -0.0", {}},
+      {"x == 1e999 OR x == -1e999", {}},  // infinities came back as key paths
+      {"d == CAST(1e999, 'NSDate')", {}},
+      {"#SELF.name == 'a'", {}},        // the escaped prefix was lost, then dropped on reading
+      {"#self.self.x == 1", {}},
+      {"max(list) == 3 AND count(tags.name) > 1", {}},  // functions were written in a form never read
+      {"sum('a b') == 0", {}},
+      {"x IN {1.5, {2.0, 'q'}, CAST(0.5, 'NSDate')}", {}},
+      {"%K == %@", {"title", 2.0}},
+  };
+  for (const auto& c : cases) {
+    auto p = Predicate::parse(c.text, c.args);
+    ASSERT_TRUE(p) << c.text;
+    const std::string written = p->format();
+    auto q = Predicate::parse(written);
+    ASSERT_TRUE(q) << c.text << " was written as " << written;
+    EXPECT_EQ(written, q->format()) << c.text;
+  }
+  auto real = Predicate::parse(Predicate::parse("x == 2.0")->format());
+  EXPECT_TRUE(real->right().constant.isReal());
+  auto key = Predicate::parse(Predicate::parse("#SELF.name == 'a'")->format());
+  EXPECT_EQ(key->left().keyPath, "SELF.name");
+  auto fn = Predicate::parse(Predicate::parse("max(list) == 3")->format());
+  EXPECT_EQ(fn->left().kind, Expression::Kind::Function);
+  EXPECT_EQ(fn->left().keyPath, "list");
+  EXPECT_TRUE(fn->evaluate(row({{"list", fnd::Array{1, 3}}})));
+}
+
+// A key path argument that could not be written back is refused like bad syntax.
+TEST(Predicate, KeyPathArgumentsMustBeKeyPaths) {
+  EXPECT_TRUE(Predicate::parse("%K == 1", {"folder.name"}));
+  EXPECT_FALSE(Predicate::parse("%K == 1", {"a b"}));
+  EXPECT_FALSE(Predicate::parse("%K == 1", {""}));
+  EXPECT_FALSE(Predicate::parse("%K == 1", {"x) OR (y"}));
+}
+
+// Deep nesting in a text from a sync file must end in an error, not a stack overflow.
+TEST(Predicate, DeepNestingIsRefused) {
+  auto nested = [](int depth, const std::string& open, const std::string& inner, const std::string& close) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += open;
+    s += inner;
+    for (int i = 0; i < depth; ++i) s += close;
+    return s;
+  };
+  for (int depth : {5000, 100000}) {
+    fnd::Error e;
+    EXPECT_FALSE(Predicate::parse("x IN " + nested(depth, "{", "1", "}"), {}, &e));
+    EXPECT_EQ(e.code(), 2048);
+    EXPECT_NE(e.localizedDescription().find("nested"), std::string::npos) << e.localizedDescription();
+    EXPECT_FALSE(Predicate::parse(nested(depth, "(", "x == 1", ")")));
+    EXPECT_FALSE(Predicate::parse(nested(depth, "NOT ", "x == 1", "")));
+    EXPECT_FALSE(Predicate::parse(nested(depth, "max(", "x", ")") + " == 1"));
+  }
+  // What real smart folders nest stays accepted.
+  auto p = Predicate::parse(nested(20, "(", "x IN " + nested(20, "{", "1", "}"), ")"));
+  ASSERT_TRUE(p);
+  EXPECT_TRUE(Predicate::parse(p->format()));
+  EXPECT_TRUE(Predicate::parse(nested(40, "NOT ", "x == 1", "")));
+  // What is accepted near the bound is written back no deeper than it was read.
+  for (const std::string& text :
+       {nested(90, "NOT ", "x == 1", "") + " OR " + nested(90, "!", "NONE y == 2", ""),
+        nested(45, "(a == 1 OR ", "b == 2", ")"), nested(45, "(a == 1 AND ", "b == 2", ")")}) {
+    auto accepted = Predicate::parse(text);
+    ASSERT_TRUE(accepted) << text;
+    auto again = Predicate::parse(accepted->format());
+    ASSERT_TRUE(again) << accepted->format();
+    EXPECT_EQ(again->format(), accepted->format());
+  }
+  fnd::Value deep = fnd::Array{};
+  for (int i = 0; i < 200; ++i) deep = fnd::Array{deep};
+  EXPECT_FALSE(Predicate::parse("x IN %@", {deep}));
+}
+
 TEST(Predicate, DatesFormatAndParseBack) {
   auto p = Predicate::parse("addedDate >= %@ AND addedDate < %@", {fnd::Date(100.25), fnd::Date(200)});
   ASSERT_TRUE(p);

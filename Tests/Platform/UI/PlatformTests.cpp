@@ -152,6 +152,7 @@ TEST(ScrollView, PageKeysScrollTheDocument) {
   };
   ScrollView sv(fnd::Rect(0, 0, 100, 100));
   sv.setDocumentView(std::make_shared<Doc>(fnd::Rect(0, 0, 100, 1000)));
+  sv.setLineScroll(10);
   sv.keyDown(Event::key(KeyCode::PageDown));
   EXPECT_EQ(sv.documentVisibleRect().origin.y, 90);
   sv.keyDown(Event::key(KeyCode::End));

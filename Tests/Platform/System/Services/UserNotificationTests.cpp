@@ -1,8 +1,14 @@
 #include "Platform/System/UserNotifications.h"
 
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/Log.h"
 
 #include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 
 #include <csignal>
 #include <cstdio>
@@ -23,6 +29,65 @@ struct Veto : kesto::sys::UserNotificationCenterDelegate {
     ++asked;
     return allow;
   }
+};
+
+// A dbus-daemon of our own, at a given address or one it picks; gone with the object.
+struct PrivateBus {
+  explicit PrivateBus(const std::string& listen = {}) {
+    std::string command = "dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1";
+    if (!listen.empty()) command += " --address=" + listen;
+    FILE* daemon = popen(command.c_str(), "r");
+    if (!daemon) return;
+    char line[512] = {}, pid[32] = {};
+    if (fgets(line, sizeof line, daemon) && fgets(pid, sizeof pid, daemon)) {
+      address = line;
+      address.erase(address.find_last_not_of('\n') + 1);
+      daemonPid = static_cast<pid_t>(std::atoi(pid));
+    }
+    pclose(daemon);
+  }
+  ~PrivateBus() {
+    if (daemonPid > 0) kill(daemonPid, SIGTERM);
+  }
+  static bool available() { return access("/usr/bin/dbus-daemon", X_OK) == 0; }
+  std::string address;
+  pid_t daemonPid = 0;
+};
+
+// Owns org.freedesktop.Notifications on a bus and records the Notify calls it is sent.
+class FakeNotificationServer : public QDBusVirtualObject {
+ public:
+  explicit FakeNotificationServer(const std::string& address)
+      : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notification-server")) {
+    bus_.registerVirtualObject("/org/freedesktop/Notifications", this);
+    owned = bus_.registerService("org.freedesktop.Notifications");
+  }
+  ~FakeNotificationServer() override {
+    bus_.unregisterObject("/org/freedesktop/Notifications");
+    QDBusConnection::disconnectFromBus("fake-notification-server");
+  }
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != "Notify" || message.arguments().size() != 8) return false;
+    titles.push_back(message.arguments()[3].toString().toStdString());
+    bodies.push_back(message.arguments()[4].toString().toStdString());
+    connection.send(message.createReply(QVariantList{quint32(titles.size())}));
+    return true;
+  }
+  bool owned = false;
+  std::vector<std::string> titles, bodies;
+
+ private:
+  QDBusConnection bus_;
+};
+
+// Points the process at a bus for one test and restores the environment after it.
+struct BusEnvironment {
+  explicit BusEnvironment(const std::string& address) {
+    if (address.empty()) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  }
+  ~BusEnvironment() { unsetenv("DBUS_SESSION_BUS_ADDRESS"); }
 };
 
 }  // namespace
@@ -46,6 +111,7 @@ TEST(UserNotifications, TheRecordingSinkSeesWhatTheDelegateLetsThrough) {
 }
 
 TEST(UserNotifications, WithoutASessionBusTheFallbackShowsThem) {
+  BusEnvironment none("");
   ASSERT_FALSE(UserNotificationCenter::hasSessionBus());
   auto& center = UserNotificationCenter::defaultCenter();
   std::vector<UserNotification> shown;
@@ -57,45 +123,75 @@ TEST(UserNotifications, WithoutASessionBusTheFallbackShowsThem) {
   EXPECT_EQ(shown[0].title, "Title");
 }
 
-TEST(UserNotifications, SentAsFreedesktopNotificationsOverTheSessionBus) {
-  if (access("/usr/bin/dbus-daemon", X_OK) != 0 || access("/usr/bin/dbus-monitor", X_OK) != 0)
-    GTEST_SKIP() << "no dbus-daemon";
-  // A private session bus, watched by dbus-monitor.
-  FILE* daemon = popen("dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1", "r");
-  ASSERT_NE(daemon, nullptr);
-  char address[512] = {}, pid[32] = {};
-  ASSERT_TRUE(fgets(address, sizeof address, daemon));
-  ASSERT_TRUE(fgets(pid, sizeof pid, daemon));
-  pclose(daemon);
-  std::string busAddress(address);
-  busAddress.erase(busAddress.find_last_not_of("\n") + 1);
-  pid_t daemonPid = static_cast<pid_t>(std::atoi(pid));
-  setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
-
-  std::string log = kesto::test::tempHome() + "/monitor.txt";
-  pid_t monitor = fork();
-  if (monitor == 0) {
-    FILE* out = freopen(log.c_str(), "w", stdout);
-    (void)out;
-    execlp("dbus-monitor", "dbus-monitor", "--address", busAddress.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_TRUE(kesto::test::runUntil([&] { return kesto::test::readFile(log).find("NameAcquired") != std::string::npos; }, 10));
-
+TEST(UserNotifications, ABusWithoutANotificationServerNeverSwallowsThem) {
+  if (!PrivateBus::available()) GTEST_SKIP() << "no dbus-daemon";
+  PrivateBus bus;
+  ASSERT_FALSE(bus.address.empty());
+  BusEnvironment env(bus.address);
   ASSERT_TRUE(UserNotificationCenter::hasSessionBus());
-  UserNotificationCenter::defaultCenter().deliverNotification(
-      {"Bookmark added", "<b>a & b</b>", kesto::sys::kUserNotificationDefaultSoundName});
-  // dbus-monitor writes a message in pieces: wait for its last part (the hints) too.
-  bool seen = kesto::test::runUntil([&] {
-    const std::string text = kesto::test::readFile(log);
-    return text.find("&lt;b&gt;a &amp; b&lt;/b&gt;") != std::string::npos && text.find("sound-name") != std::string::npos;
-  }, 10);
-  std::string text = kesto::test::readFile(log);
-  kill(monitor, SIGTERM);
-  waitpid(monitor, nullptr, 0);
-  kill(daemonPid, SIGTERM);
-  ASSERT_TRUE(seen) << text;
-  EXPECT_NE(text.find("member=Notify"), std::string::npos);
-  EXPECT_NE(text.find("string \"Bookmark added\""), std::string::npos);
-  EXPECT_NE(text.find("sound-name"), std::string::npos);
+  EXPECT_FALSE(UserNotificationCenter::hasNotificationServer());
+  auto& center = UserNotificationCenter::defaultCenter();
+  std::vector<UserNotification> shown;
+  center.setFallbackPresenter([&](const UserNotification& n) { shown.push_back(n); });
+  center.deliverNotification({"Bookmark added", "https://a.com", ""});
+  center.setFallbackPresenter(nullptr);
+  ASSERT_EQ(shown.size(), 1u) << "the tray balloon shows what no server would";
+  EXPECT_EQ(shown[0].informativeText, "https://a.com");
+  // With no presenter either, the log has it.
+  kesto::fnd::LogCapture log;
+  center.deliverNotification({"Bookmark skipped (already present)", "https://b.com", ""});
+  EXPECT_TRUE(log.contains("Bookmark skipped (already present) - https://b.com"));
+}
+
+TEST(UserNotifications, SentToTheNotificationServerWithTheBodyEscaped) {
+  if (!PrivateBus::available()) GTEST_SKIP() << "no dbus-daemon";
+  PrivateBus bus;
+  ASSERT_FALSE(bus.address.empty());
+  BusEnvironment env(bus.address);
+  FakeNotificationServer server(bus.address);
+  ASSERT_TRUE(server.owned);
+  ASSERT_TRUE(UserNotificationCenter::hasNotificationServer());
+  auto& center = UserNotificationCenter::defaultCenter();
+  int fallbacks = 0;
+  center.setFallbackPresenter([&](const UserNotification&) { ++fallbacks; });
+  center.deliverNotification({"Bookmark added", "<b>a & b</b>", kesto::sys::kUserNotificationDefaultSoundName});
+  bool seen = kesto::test::runUntil([&] { return !server.titles.empty(); }, 10);
+  center.setFallbackPresenter(nullptr);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(server.titles[0], "Bookmark added");
+  EXPECT_EQ(server.bodies[0], "&lt;b&gt;a &amp; b&lt;/b&gt;");
+  EXPECT_EQ(fallbacks, 0);
+}
+
+TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
+  if (!PrivateBus::available()) GTEST_SKIP() << "no dbus-daemon";
+  BusEnvironment none("");
+  const std::string socket = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/bus";
+  EXPECT_FALSE(UserNotificationCenter::hasSessionBus()) << "no bus announced: none is started";
+  PrivateBus bus("unix:path=" + socket);
+  ASSERT_FALSE(bus.address.empty());
+  EXPECT_TRUE(UserNotificationCenter::hasSessionBus());
+  // A plain file in its place is not a bus.
+  kill(bus.daemonPid, SIGTERM);
+  bus.daemonPid = 0;
+  ASSERT_TRUE(kesto::test::runUntil([&] { return access(socket.c_str(), F_OK) != 0; }, 10));
+  kesto::test::writeFile(socket, "");
+  EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
+  unlink(socket.c_str());
+}
+
+TEST(UserNotifications, NoBusIsAutoLaunchedWhereTheDesktopAnnouncesNone) {
+  BusEnvironment none("");
+  EXPECT_TRUE(kesto::sys::preventSessionBusAutoLaunch());
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  ASSERT_NE(address, nullptr);
+  EXPECT_STRNE(address, "") << "an empty address would still auto-launch";
+  EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
+  // The toolkit's own session bus fails too, instead of starting a daemon.
+  EXPECT_FALSE(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "probe").isConnected());
+  QDBusConnection::disconnectFromBus("probe");
+  // An announced bus is left alone.
+  BusEnvironment announced("unix:path=/some/bus");
+  EXPECT_FALSE(kesto::sys::preventSessionBusAutoLaunch());
+  EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), "unix:path=/some/bus");
 }

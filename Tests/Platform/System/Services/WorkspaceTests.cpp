@@ -92,7 +92,7 @@ TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
   EXPECT_EQ(path, std::string(std::getenv("XDG_DATA_HOME")) + "/applications/kesto.desktop");
   std::string text = kesto::test::readFile(path);
   EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
-  EXPECT_NE(text.find("\nExec=\"/opt/Kesto \\$app/kesto\" %u\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nExec=\"/opt/Kesto \\\\$app/kesto\" %u\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nMimeType=x-scheme-handler/kesto;\n"), std::string::npos);
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].program, "xdg-mime");
@@ -104,4 +104,41 @@ TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
   EXPECT_TRUE(kesto::sys::registerURLSchemeHandler());
   EXPECT_FALSE(kesto::sys::registerURLSchemeHandler("bad scheme"));
   EXPECT_FALSE(kesto::sys::registerURLSchemeHandler("kesto", "", "../escape"));
+}
+
+// What desktop-file-validate says of the entry written for `executable` (empty: it is valid).
+static std::string validationProblems(const std::string& executable) {
+  if (!kesto::sys::registerURLSchemeHandler("kesto", executable)) return "not written";
+  std::string out = kesto::test::tempHome() + "/validate.txt";
+  std::string command = "desktop-file-validate '" + kesto::sys::urlSchemeDesktopEntryPath() + "' >'" + out + "' 2>&1";
+  int rc = std::system(command.c_str());
+  std::string text = kesto::test::readFile(out);
+  return rc == 0 && text.find("error") == std::string::npos ? std::string() : text + " (rc " + std::to_string(rc) + ")";
+}
+
+TEST_F(WorkspaceTest, TheExecPathIsQuotedOnlyWhenItMustBe) {
+  auto execOf = [](const std::string& executable) {
+    kesto::sys::registerURLSchemeHandler("kesto", executable);
+    std::string text = kesto::test::readFile(kesto::sys::urlSchemeDesktopEntryPath());
+    auto at = text.find("\nExec=");
+    return text.substr(at + 6, text.find('\n', at + 1) - at - 6);
+  };
+  // A plain path stands bare: generic xdg-open would take the quotes as part of the name.
+  EXPECT_EQ(execOf("/usr/lib/kesto/bin/kesto-1.2_x+y=z"), "/usr/lib/kesto/bin/kesto-1.2_x+y=z %u");
+  // A percent sign is doubled with or without quotes.
+  EXPECT_EQ(execOf("/opt/100%/kesto"), "/opt/100%%/kesto %u");
+  EXPECT_EQ(execOf("/opt/my apps/kesto"), "\"/opt/my apps/kesto\" %u");
+  EXPECT_EQ(execOf("/opt/it's/kesto"), "\"/opt/it's/kesto\" %u");
+  EXPECT_EQ(execOf("/opt/~a/kesto"), "\"/opt/~a/kesto\" %u");
+  // Quote, backquote and backslash inside quotes; the backslash then doubled by the value's
+  // own escaping, so a literal backslash takes four.
+  EXPECT_EQ(execOf("/opt/a\"b`c/kesto"), "\"/opt/a\\\\\"b\\\\`c/kesto\" %u");
+  EXPECT_EQ(execOf("/opt/a\\b/kesto"), "\"/opt/a\\\\\\\\b/kesto\" %u");
+  EXPECT_EQ(execOf("/opt/a\nb/kesto"), "/opt/ab/kesto %u") << "a line break cannot be carried";
+
+  if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "desktop-file-validate is not installed";
+  for (const char* path : {"/usr/bin/kesto", "/opt/my apps/kesto", "/opt/100%/kesto", "/opt/a\\b $c/kesto",
+                           "/opt/a\"b`c/kesto"})
+    EXPECT_EQ(validationProblems(path), "") << path;
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Platform/UI/Control.h"
+
+#include <string>
+#include <vector>
+
+namespace kesto::ui {
+
+// A button that pops up a list of titles and shows the chosen one; choosing runs the action.
+class PopUpButton : public Control {
+ public:
+  explicit PopUpButton(const fnd::Rect& frame = fnd::Rect());
+
+  void addItemWithTitle(const std::string& title);
+  void removeAllItems();
+  std::vector<std::string> itemTitles() const;
+  int numberOfItems() const;
+  // -1 when there are no items.
+  int indexOfSelectedItem() const;
+  // Out-of-range indices select nothing.
+  void selectItemAtIndex(int index);
+  std::string titleOfSelectedItem() const;
+};
+
+}  // namespace kesto::ui

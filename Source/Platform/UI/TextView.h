@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Platform/UI/TextControl.h"
+
+#include <optional>
+
+namespace kesto::ui {
+
+// An editable (or read-only) text of several lines on the toolkit's own text editor.
+class TextView : public TextControl {
+ public:
+  explicit TextView(const fnd::Rect& frame = fnd::Rect());
+
+  std::string stringValue() const override;
+  void setStringValue(const std::string& text) override;
+  // Inserts at the insertion point, replacing the selection.
+  void insertText(const std::string& text);
+  // The colour of the whole text.
+  std::optional<Color> textColor() const { return textColor_; }
+  void setTextColor(const Color& color);
+  std::string placeholderString() const;
+  void setPlaceholderString(const std::string& text);
+  void setDrawsBackground(bool draws);
+  void selectAll();
+
+ protected:
+  void applyReadOnly(bool readOnly) override;
+
+ private:
+  std::optional<Color> textColor_;
+};
+
+}  // namespace kesto::ui

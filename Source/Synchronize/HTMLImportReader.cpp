@@ -1,0 +1,805 @@
+#include "Synchronize/HTMLImportReader.h"
+
+#include "Model/StringAdditions.h"
+
+#include "Platform/Foundation/HtmlDocument.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+// The reader follows the parser's elements as they open and close and keeps, for each open
+// element, only what the bookmark file's shape needs. Browsers write that shape loosely, so
+// the tree it stands for is read with these repairs:
+// - P elements do not count: their contents belong to the element around them;
+// - a DT or DD that opens inside another DT or DD ends that one: it and what follows are
+//   siblings of it;
+// - a folder is a DT holding an H3 whose DL follows (with only blank text between, and at
+//   most a DD holding the folder's description); it is read as a DD holding that H3 and DL,
+//   before the description;
+// - blank text directly inside lists and other blocks is not text; CR LF and CR are LF.
+// Over that tree: a list's DT items are its bookmarks (the first A with an HREF gives the
+// address, the first A the title and tags, a DD right after the item its notes); a DD holding
+// a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
+// heading DT before them. Top-level lists are named by the node before them; an empty
+// "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
+// outside any list, go to the receiving folder. A file with no DT item at all and a Pocket,
+// Read It Later or Instapaper title is a reading list: each UL (OL) at the top is a folder
+// named by the H3 (else H1) headings in turn, with its LI items.
+
+namespace kesto {
+
+namespace {
+
+using Records = HTMLImportRecords;
+
+enum class El : std::uint8_t { Other, Html, Head, Body, Title, Dl, Dt, Dd, H1, H3, A, Ul, Ol, Li, P };
+
+El classify(std::string_view n) {
+  switch (n.size()) {
+    case 1:
+      if (n == "a") return El::A;
+      if (n == "p") return El::P;
+      break;
+    case 2:
+      if (n == "dl") return El::Dl;
+      if (n == "dt") return El::Dt;
+      if (n == "dd") return El::Dd;
+      if (n == "h1") return El::H1;
+      if (n == "h3") return El::H3;
+      if (n == "ul") return El::Ul;
+      if (n == "ol") return El::Ol;
+      if (n == "li") return El::Li;
+      break;
+    case 4:
+      if (n == "html") return El::Html;
+      if (n == "head") return El::Head;
+      if (n == "body") return El::Body;
+      break;
+    case 5:
+      if (n == "title") return El::Title;
+      break;
+    default: break;
+  }
+  return El::Other;
+}
+
+// Elements whose blank text is layout, not content.
+bool isBlock(El el, std::string_view n) {
+  switch (el) {
+    case El::Html:
+    case El::Head:
+    case El::Body:
+    case El::Dl:
+    case El::Dd:
+    case El::Dt:
+    case El::Ul:
+    case El::Ol: return true;
+    default:
+      return n == "div" || n == "table" || n == "thead" || n == "tbody" || n == "tr";
+  }
+}
+
+bool isBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// Keeps at most `limit` bytes of a text, never splitting a UTF-8 sequence.
+struct BoundedText {
+  std::string text;
+  std::size_t limit = 0;
+  bool cut = false;
+  void append(std::string_view s) {
+    if (cut) return;
+    if (text.size() + s.size() <= limit) {
+      text.append(s);
+      return;
+    }
+    std::size_t room = limit - text.size();
+    while (room > 0 && room < s.size() && (static_cast<unsigned char>(s[room]) & 0xC0) == 0x80) --room;
+    text.append(s.substr(0, room));
+    cut = true;
+  }
+};
+
+bool isAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// White space and line ends off both ends (and bytes that are not UTF-8 made U+FFFD); most
+// texts are plain ASCII with nothing to trim and need no Unicode look.
+std::string trim(std::string_view s) {
+  const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (s.empty() || (ascii && !isAsciiSpace(s.front()) && !isAsciiSpace(s.back()))) return std::string(s);
+  return fnd::trimWhitespaceAndNewlines(s);
+}
+
+// Names and titles lose their line breaks; an empty name reads "Untitled".
+std::string folderTitle(std::string_view text) {
+  std::string t;
+  t.reserve(text.size());
+  for (char c : text)
+    if (c != '\r' && c != '\n') t += c;
+  t = trim(t);
+  return t.empty() ? std::string("Untitled") : t;
+}
+
+bool hasWebScheme(std::string_view url) {
+  return url.size() >= 4 && (url[0] | 0x20) == 'h' && (url[1] | 0x20) == 't' && (url[2] | 0x20) == 't' &&
+         (url[3] | 0x20) == 'p';
+}
+
+// A summary of a finished element child, for the names of folders that follow it.
+struct Summary {
+  El el = El::Other;
+  bool hasA = false, hasH3 = false, hasDl = false;
+  std::string h3Text;
+};
+
+struct Node;
+
+// An item (DT or LI) that has ended and waits for what follows it: a DD gives its notes, a DL
+// makes a heading DT a folder.
+struct Pending {
+  enum class Stage { AwaitNext, AwaitDescriptionEnd, AwaitListAfterDescription };
+  Stage stage = Stage::AwaitNext;
+  bool hasHref = false;
+  std::string href, title, tags;
+  bool hasH3 = false;
+  std::string h3Text;
+  bool convertible = false;  // a DT holding an H3, nothing but blank text after it yet
+  Node* description = nullptr;
+  std::string notes;
+};
+
+struct Node {
+  El el = El::Other;
+  bool block = false;
+  Node* parent = nullptr;  // in the repaired tree
+  bool closed = false;     // ended early; what the parser still puts in it goes to the parent
+  bool folded = false;
+
+  // Text of the element and its descendants (its string value), when wanted.
+  bool collects = false;
+  BoundedText text;
+
+  // Children seen so far.
+  bool hasA = false, hasH3 = false, hasDl = false;
+  std::string h3Text;   // first H3 child's text
+  Node* firstH3 = nullptr;
+  int dtChildren = 0;
+
+  // As an item of a list: the first A, the first address.
+  bool item = false;
+  bool hasAnchor = false, hasHref = false;
+  Node* anchor = nullptr;
+  std::string href, tags, title;
+
+  // As a folder's list (or the body): the folder its items go to, and its children's state.
+  bool list = false;
+  int folder = Records::kReceivingFolder;
+  int set = 0;  // which reading of the file the list belongs to (0 Netscape, 1 UL, 2 OL)
+  bool readingItems = false;
+  int depth = 0;
+  Summary last, beforeLast;
+  bool textAfterLast = false;
+  std::unique_ptr<Pending> pending;
+
+  // As a DD inside a list: the name its folder takes when it holds no H3.
+  bool folderHolder = false;
+  std::string headingBefore;
+  int holderFolder = -1;  // the folder made for its first DL
+};
+
+struct FolderDraft {
+  std::string name;
+  int parent = Records::kReceivingFolder;
+  int set = 0;
+  bool dropped = false;
+};
+
+struct BookmarkDraft {
+  int folder = Records::kReceivingFolder;
+  int set = 0;
+  bool dropped = false;
+  std::string url, baseURL, title, notes;  // url: harmless escapes decoded
+  std::vector<int> tags;
+};
+
+class Reader final : public fnd::HtmlStreamHandler {
+ public:
+  explicit Reader(const HTMLImportReader::Options& options) : options_(options) {
+    root_.el = El::Other;
+    root_.block = true;
+  }
+
+  void startElement(std::string_view name, const std::vector<Attribute>& attributes) override {
+    flushText();
+    El el = classify(name);
+    Node* container = containerOf(stack_.size());
+    // Only the document's own html, head and body are those; the parser keeps strays as they
+    // come, as ordinary elements.
+    if ((el == El::Html && container != &root_) || (el == El::Head && container->el != El::Html) ||
+        (el == El::Body && (container->el != El::Html || bodySeen_)))
+      el = El::Other;
+    if (el == El::Body) bodySeen_ = true;
+    if (el == El::P) {
+      // Transparent: its children belong to the element around it.
+      stack_.push_back({nullptr, container});
+      return;
+    }
+    auto node = acquire();
+    node->el = el;
+    node->block = isBlock(el, name);
+    for (const auto& a : attributes)
+      if (a.name == "folded") node->folded = true;
+
+    // A DT or DD inside a DT or DD ends it.
+    if ((el == El::Dt || el == El::Dd) && (container->el == El::Dt || container->el == El::Dd) && container != &root_) {
+      Node* outer = container;
+      outer->closed = true;
+      container = outer->parent;
+      childEnded(container, outer);
+    }
+    node->parent = container;
+    if (el == El::Dt) ++dtSeen_;
+    childStarted(container, node.get(), attributes);
+    stack_.push_back({std::move(node), nullptr});
+  }
+
+  void endElement(std::string_view) override {
+    flushText();
+    if (stack_.empty()) return;
+    Entry entry = std::move(stack_.back());
+    stack_.pop_back();
+    if (!entry.node) return;
+    Node* node = entry.node.get();
+    if (!node->closed) childEnded(node->parent, node);
+    release(std::move(entry.node));
+  }
+
+  void text(std::string_view text) override {
+    if (run_.empty()) runIsBlank_ = true;
+    for (char c : text)
+      if (!isBlankChar(c)) {
+        runIsBlank_ = false;
+        break;
+      }
+    // Blank runs need no keeping beyond their being there; long text only up to the bound.
+    if (run_.size() < kMaxRun) run_.append(text.substr(0, std::min(text.size(), kMaxRun - run_.size())));
+    hasRun_ = true;
+  }
+
+  void rawText(std::string_view text) override {
+    flushText();
+    addToCollectors(containerOf(stack_.size()), text);
+  }
+
+  void otherNode(std::string_view contents) override {
+    flushText();
+    Node* container = containerOf(stack_.size());
+    if (container->el == El::Body) {
+      bodyPrevious_.assign(contents.substr(0, std::min(contents.size(), HTMLImportReader::kMaxTitleBytes)));
+      bodyPreviousFolded_ = false;
+      hasBodyPrevious_ = true;
+    }
+  }
+
+  Records finish();
+
+ private:
+  static constexpr std::size_t kMaxRun = HTMLImportReader::kMaxNotesBytes + 16;
+
+  struct Entry {
+    std::unique_ptr<Node> node;  // null for a transparent P
+    Node* inherited = nullptr;   // a P's container
+  };
+
+  std::unique_ptr<Node> acquire() {
+    if (free_.empty()) return std::make_unique<Node>();
+    auto n = std::move(free_.back());
+    free_.pop_back();
+    return n;
+  }
+  void release(std::unique_ptr<Node> n) {
+    if (free_.size() > 64) return;
+    *n = Node();
+    free_.push_back(std::move(n));
+  }
+
+  static Node* resolve(Node* n) {
+    while (n->closed && n->parent) n = n->parent;
+    return n;
+  }
+  // Where a new child of the element at stack depth `depth` goes.
+  Node* containerOf(std::size_t depth) {
+    if (depth == 0) return &root_;
+    Entry& e = stack_[depth - 1];
+    return resolve(e.node ? e.node.get() : e.inherited);
+  }
+
+  void addToCollectors(Node* from, std::string_view text) {
+    for (Node* n = from; n; n = n->parent)
+      if (n->collects) n->text.append(text);
+  }
+
+  // The text run collected since the last element boundary becomes a text node.
+  void flushText() {
+    if (!hasRun_) return;
+    hasRun_ = false;
+    Node* container = containerOf(stack_.size());
+    const bool blank = runIsBlank_;
+    if (!(blank && container->block)) {
+      std::string normal;
+      normal.reserve(run_.size());
+      for (std::size_t i = 0; i < run_.size(); ++i) {
+        if (run_[i] == '\r') {
+          normal += '\n';
+          if (i + 1 < run_.size() && run_[i + 1] == '\n') ++i;
+        } else {
+          normal += run_[i];
+        }
+      }
+      addToCollectors(container, normal);
+      if (container->el == El::Body && !blank) {
+        bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));
+        bodyPreviousFolded_ = false;
+        hasBodyPrevious_ = true;
+      }
+    }
+    if (container->list && !blank) textInList(container);
+    run_.clear();
+  }
+
+  // ---- the list rules ----------------------------------------------------------------------
+
+  int newFolder(std::string name, int parent, int set) {
+    folders_.push_back({std::move(name), parent, set, false});
+    const int index = static_cast<int>(folders_.size()) - 1;
+    if (options_.onFolder) options_.onFolder({index, parent, folders_.back().name});
+    return index;
+  }
+
+  // Makes `list` the list of a subfolder of `owner` (a list), or flattens it into the
+  // deepest kept folder.
+  void openSubfolder(Node* owner, Node* list, std::string name) {
+    list->list = true;
+    list->set = owner->set;
+    list->readingItems = owner->readingItems;
+    list->depth = owner->depth + 1;
+    if (owner->el == El::Body) {
+      list->depth = 0;
+      list->folder = newFolder(folderTitle(name), Records::kReceivingFolder, owner->set);
+    } else if (list->depth > HTMLImportReader::kMaxFolderDepth) {
+      list->folder = owner->folder;
+      ++flattened_;
+    } else {
+      list->folder = newFolder(folderTitle(name), owner->folder, owner->set);
+    }
+  }
+
+  std::string headingBefore(const Node* listNode) const {
+    const Summary* prev = &listNode->last;
+    if (prev->el == El::Dd && !prev->hasDl) prev = &listNode->beforeLast;
+    if (prev->el == El::Dt && !prev->hasA && prev->hasH3) return prev->h3Text;
+    return {};
+  }
+
+  void childStarted(Node* c, Node* child, const std::vector<Attribute>& attributes) {
+    const El el = child->el;
+    if (c->list) {
+      bool consumed = false;
+      if (c->pending) consumed = pendingMeets(c, child);
+      if (consumed) return;
+      const El itemEl = c->readingItems ? El::Li : El::Dt;
+      if (el == El::Dt) ++c->dtChildren;
+      if (el == itemEl || (el == El::Dt && c->el == El::Body)) {
+        child->item = true;
+      } else if (el == El::Dd) {
+        child->collects = true;
+        child->text.limit = HTMLImportReader::kMaxNotesBytes;
+        child->folderHolder = true;
+        if (c->el != El::Body) child->headingBefore = headingBefore(c);
+      } else if (el == El::Dl && c->el != El::Body) {
+        openSubfolder(c, child, headingBefore(c));
+      } else if (el == El::Dl && c->el == El::Body) {
+        topLevelList(c, child);
+      }
+    }
+    if (el == El::Body) {
+      child->list = true;
+      child->folder = Records::kReceivingFolder;
+    }
+    if (c->el == El::Body) {
+      // Every top-level node may name the list after it.
+      child->collects = true;
+      if (child->text.limit < HTMLImportReader::kMaxTitleBytes) child->text.limit = HTMLImportReader::kMaxTitleBytes;
+      if (el == El::Ul || el == El::Ol) {
+        child->list = true;
+        child->readingItems = true;
+        child->set = el == El::Ul ? 1 : 2;
+        child->folder = newFolder({}, Records::kReceivingFolder, child->set);
+        readingLists_[child->set].push_back(child->folder);
+      } else if (el == El::H1 || el == El::H3) {
+        headings_[el == El::H3 ? 1 : 0].emplace_back();
+      }
+    }
+    switch (el) {
+      case El::A:
+        if (c->item) {
+          c->hasA = true;
+          if (!c->hasAnchor) {
+            c->hasAnchor = true;
+            c->anchor = child;
+            child->collects = true;
+            child->text.limit = HTMLImportReader::kMaxTitleBytes;
+            for (const auto& a : attributes)
+              if (a.name == "tags") {
+                c->tags.assign(a.value);
+                break;
+              }
+          }
+          if (!c->hasHref)
+            for (const auto& a : attributes)
+              if (a.name == "href") {
+                c->hasHref = true;
+                c->href.assign(a.value);
+                break;
+              }
+        } else {
+          c->hasA = true;
+        }
+        break;
+      case El::H3:
+        if (!c->hasH3) {
+          c->hasH3 = true;
+          c->firstH3 = child;
+          child->collects = true;
+          if (child->text.limit < HTMLImportReader::kMaxTitleBytes) child->text.limit = HTMLImportReader::kMaxTitleBytes;
+        }
+        break;
+      case El::Dl:
+        if (!c->hasDl && c->el == El::Dd && c->folderHolder && c->parent && c->parent->list && !c->closed) {
+          // The first list of a DD in a list is a subfolder; its name is settled when the DD ends.
+          openSubfolder(c->parent, child, c->headingBefore);
+          c->holderFolder = child->folder == c->parent->folder ? -1 : child->folder;
+        }
+        c->hasDl = true;
+        break;
+      case El::Title:
+        // The document's title is the head's, else one the parser left in a child of html;
+        // paragraphs count here as the elements they are.
+        if (c->el == El::Head || rawGrandparentIsHtml()) {
+          child->collects = true;
+          child->text.limit = 4096;
+        }
+        break;
+      default: break;
+    }
+  }
+
+  bool rawGrandparentIsHtml() const {
+    if (stack_.size() < 2) return false;
+    const Entry& grand = stack_[stack_.size() - 2];
+    return grand.node && grand.node->el == El::Html;
+  }
+
+  void childEnded(Node* c, Node* child) {
+    if (child->el == El::H3 && c->firstH3 == child) c->h3Text = child->text.text;
+    if (child->text.cut && (child->el == El::A || child->el == El::H3 || child->el == El::Dd)) ++cutTexts_;
+    if (child->el == El::A && c->anchor == child) {
+      c->title = child->text.text;
+      c->anchor = nullptr;
+    }
+    if (child->el == El::Title && child->collects) {
+      std::string& t = c->el == El::Head ? headTitle_ : otherTitle_;
+      bool& seen = c->el == El::Head ? headTitleSeen_ : otherTitleSeen_;
+      if (!seen) t = child->text.text, seen = true;
+    }
+    if (c->el == El::Body) {
+      if (child->el == El::H1 || child->el == El::H3) headings_[child->el == El::H3 ? 1 : 0].back() = child->text.text;
+      if (auto it = absorbedBody_.find(child); it != absorbedBody_.end()) {
+        // A folder's list read into its heading DT: the two are one node.
+        if (!it->second) bodyPrevious_ += child->text.text;
+        absorbedBody_.erase(it);
+      } else {
+        bodyPrevious_ = child->text.text;
+        bodyPreviousFolded_ = child->folded;
+        hasBodyPrevious_ = true;
+      }
+    }
+    if (child->el == El::Dd && child->holderFolder >= 0 && child->hasH3)
+      folders_[static_cast<std::size_t>(child->holderFolder)].name = folderTitle(child->h3Text);
+    if (child->list) listEnded(child);
+    if (!c->list) return;
+
+    if (absorbedInList_.count(child)) {
+      absorbedInList_.erase(child);
+    } else {
+      c->beforeLast = std::move(c->last);
+      c->last = Summary{child->el, child->hasA, child->hasH3, child->hasDl, child->h3Text};
+    }
+    c->textAfterLast = false;
+    Pending* p = c->pending.get();
+    if (child->item) {
+      auto next = std::make_unique<Pending>();
+      next->hasHref = child->hasHref;
+      next->href = std::move(child->href);
+      next->title = std::move(child->title);
+      next->tags = std::move(child->tags);
+      next->hasH3 = child->hasH3;
+      next->h3Text = child->h3Text;
+      next->convertible = child->el == El::Dt && child->hasH3;
+      c->pending = std::move(next);
+    } else if (child->el == El::Dt && child->hasH3) {
+      // A heading DT that is no item of this list may still be a folder.
+      auto next = std::make_unique<Pending>();
+      next->hasH3 = true;
+      next->h3Text = child->h3Text;
+      next->convertible = true;
+      c->pending = std::move(next);
+    } else if (p && p->stage == Pending::Stage::AwaitDescriptionEnd && p->description == child) {
+      if (child->hasH3 || child->hasDl) {
+        finishItem(c);
+      } else {
+        p->notes = trim(child->text.text);
+        if (p->convertible)
+          p->stage = Pending::Stage::AwaitListAfterDescription;
+        else
+          finishItem(c);
+      }
+    }
+  }
+
+  // The next element after a waiting item has started: notes, a folder, or nothing. True when
+  // the element was taken as the item's folder list.
+  bool pendingMeets(Node* c, Node* child) {
+    Pending* p = c->pending.get();
+    const El el = child->el;
+    if (p->stage == Pending::Stage::AwaitNext) {
+      if (el == El::Dd) {
+        p->stage = Pending::Stage::AwaitDescriptionEnd;
+        p->description = child;
+        return false;
+      }
+      if (el == El::Dl && p->convertible) {
+        convert(c, child, false);
+        return true;
+      }
+      finishItem(c);
+      return false;
+    }
+    if (p->stage == Pending::Stage::AwaitListAfterDescription) {
+      if (el == El::Dl && p->convertible) {
+        convert(c, child, true);
+        return true;
+      }
+      finishItem(c);
+    }
+    return false;
+  }
+
+  // A heading DT followed by its list: a folder named by the heading, not an item.
+  void convert(Node* c, Node* list, bool afterDescription) {
+    auto p = std::move(c->pending);
+    --c->dtChildren;
+    ++converted_;
+    Summary folderSummary{El::Dd, false, true, true, p->h3Text};
+    if (afterDescription) {
+      c->beforeLast = std::move(folderSummary);
+    } else {
+      c->last = std::move(folderSummary);
+    }
+    absorbedInList_.insert(list);
+    if (c->el == El::Body) absorbedBody_[list] = afterDescription;
+    openSubfolder(c, list, p->h3Text);
+  }
+
+  void finishItem(Node* c) {
+    auto p = std::move(c->pending);
+    if (!p || !p->hasHref) return;
+    std::string url = trim(p->href);
+    if (!hasWebScheme(url)) return;
+    BookmarkDraft b;
+    b.folder = c->folder;
+    b.set = c->set;
+    b.baseURL = brightwren::stringWithFirstURLComponent(url);
+    b.url = fnd::decodeHarmlessPercentEscapes(url);
+    b.title = trim(p->title);
+    b.notes = std::move(p->notes);
+    if (!p->tags.empty())
+      for (const std::string& piece : fnd::split(p->tags, ",")) {
+        std::string tag = trim(fnd::replaceAll(piece, "_", " "));
+        if (tag.empty()) continue;
+        auto [it, added] = tagIndex_.emplace(tag, static_cast<int>(tagNames_.size()));
+        if (added) tagNames_.push_back(tag);
+        b.tags.push_back(it->second);
+      }
+    bookmarks_.push_back(std::move(b));
+    if (options_.onBookmark) {
+      const BookmarkDraft& d = bookmarks_.back();
+      HTMLImportDraftBookmark out{static_cast<int>(bookmarks_.size()) - 1, d.folder, d.url, d.baseURL, d.title, d.notes, {}};
+      for (int t : d.tags) out.tags.push_back(tagNames_[static_cast<std::size_t>(t)]);
+      options_.onBookmark(out);
+      // Whoever was told keeps the texts; the end of the file only needs where it went.
+      BookmarkDraft& kept = bookmarks_.back();
+      std::string().swap(kept.title);
+      std::string().swap(kept.notes);
+      std::string().swap(kept.baseURL);
+    }
+  }
+
+  void textInList(Node* c) {
+    c->textAfterLast = true;
+    if (Pending* p = c->pending.get()) {
+      p->convertible = false;
+      if (p->stage == Pending::Stage::AwaitListAfterDescription) finishItem(c);
+    }
+  }
+
+  void listEnded(Node* list) {
+    if (list->pending) finishItem(list);
+    if (list == swapCandidateList_) {
+      swapCandidateList_ = nullptr;
+      // An empty menu list may give way to the next top-level list.
+      if (list->dtChildren == 0) swapPending_ = list->folder;
+    }
+  }
+
+  // A DL among the body's children: a top-level folder named by the node before it.
+  void topLevelList(Node* body, Node* list) {
+    const std::string title = folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string());
+    if (swapPending_ >= 0) {
+      const int menu = swapPending_;
+      swapPending_ = -1;
+      if (!bodyPreviousFolded_) {
+        // The empty list and whatever came after it give way to this one, under its name.
+        for (std::size_t i = static_cast<std::size_t>(menu) + 1; i < folders_.size(); ++i) folders_[i].dropped = true;
+        for (std::size_t i = menuBookmarks_; i < bookmarks_.size(); ++i) bookmarks_[i].dropped = true;
+        list->list = true;
+        list->set = 0;
+        list->depth = 0;
+        list->folder = menu;
+        return;
+      }
+    }
+    list->list = true;
+    list->set = 0;
+    list->depth = 0;
+    list->folder = newFolder(title, Records::kReceivingFolder, 0);
+    if (title == "Bookmarks Menu" || title == "Favorites Bar") {
+      swapCandidateList_ = list;
+      menuBookmarks_ = bookmarks_.size();
+    }
+  }
+
+ public:
+  const HTMLImportReader::Options& options_;
+  Node root_;
+  std::vector<Entry> stack_;
+  std::vector<std::unique_ptr<Node>> free_;
+  std::string run_;
+  bool hasRun_ = false, runIsBlank_ = true;
+
+  std::vector<FolderDraft> folders_;
+  std::vector<BookmarkDraft> bookmarks_;
+  std::vector<std::string> tagNames_;
+  std::unordered_map<std::string, int> tagIndex_;
+  std::vector<int> readingLists_[3];
+  std::vector<std::string> headings_[2];  // H1, H3 children of the body
+  std::string headTitle_, otherTitle_;
+  bool headTitleSeen_ = false, otherTitleSeen_ = false;
+  std::string bodyPrevious_;
+  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false;
+  std::unordered_set<const Node*> absorbedInList_;
+  std::unordered_map<const Node*, bool> absorbedBody_;  // a body folder's list -> after a description
+  std::size_t menuBookmarks_ = 0;
+  Node* swapCandidateList_ = nullptr;
+  int swapPending_ = -1;
+  bool bodySeen_ = false;
+  std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0;
+};
+
+Records Reader::finish() {
+  const HTMLImportReader::Options& options = options_;
+  flushText();
+  while (!stack_.empty()) endElement({});
+  Records out;
+  int set = 0;
+  if (dtSeen_ <= converted_) {
+    const std::string title = trim(headTitleSeen_ ? headTitle_ : otherTitle_);
+    if (title == "Read It Later Export" || title == "Pocket Export") {
+      set = 1;
+      out.kind = Records::Kind::Pocket;
+    } else if (title == "Instapaper: Export") {
+      set = 2;
+      out.kind = Records::Kind::Instapaper;
+    }
+  }
+  if (set) {
+    // The k-th list takes the k-th heading.
+    const auto& headings = headings_[1].empty() ? headings_[0] : headings_[1];
+    std::size_t k = 0;
+    for (int f : readingLists_[set]) {
+      folders_[static_cast<std::size_t>(f)].name = folderTitle(k < headings.size() ? headings[k] : std::string());
+      ++k;
+    }
+  }
+  std::vector<int> newIndex(folders_.size(), -2);
+  std::unordered_map<int, std::int64_t> children;
+  for (std::size_t i = 0; i < folders_.size(); ++i) {
+    const FolderDraft& f = folders_[i];
+    if (f.set != set || f.dropped) continue;
+    int parent = Records::kReceivingFolder;
+    if (f.parent != Records::kReceivingFolder) {
+      parent = newIndex[static_cast<std::size_t>(f.parent)];
+      if (parent == -2) continue;
+    }
+    newIndex[i] = static_cast<int>(out.folders.size());
+    out.folders.push_back({f.name, parent, ++children[parent], static_cast<int>(i)});
+  }
+  std::unordered_set<std::string> processed;
+  std::vector<int> tagOrder(tagNames_.size(), -1);
+  for (std::size_t i = 0; i < bookmarks_.size(); ++i) {
+    BookmarkDraft& b = bookmarks_[i];
+    if (b.set != set || b.dropped) continue;
+    int folder = Records::kReceivingFolder;
+    if (b.folder != Records::kReceivingFolder) {
+      folder = newIndex[static_cast<std::size_t>(b.folder)];
+      if (folder == -2) continue;
+    }
+    std::vector<int> tags;
+    for (int t : b.tags) {
+      if (tagOrder[static_cast<std::size_t>(t)] < 0) {
+        tagOrder[static_cast<std::size_t>(t)] = static_cast<int>(out.tags.size());
+        out.tags.push_back(tagNames_[static_cast<std::size_t>(t)]);
+      }
+      tags.push_back(tagOrder[static_cast<std::size_t>(t)]);
+    }
+    if (options.skipDuplicates) {
+      if (options.isKnown && options.isKnown(b.url)) continue;
+      if (!processed.insert(b.url).second) continue;
+    }
+    Records::Bookmark r;
+    r.folder = folder;
+    r.draft = static_cast<int>(i);
+    r.baseURL = std::move(b.baseURL);
+    r.url = std::move(b.url);
+    r.title = std::move(b.title);
+    r.notes = std::move(b.notes);
+    r.tags = std::move(tags);
+    out.bookmarks.push_back(std::move(r));
+  }
+  out.flattenedFolders = flattened_;
+  out.cutTexts = cutTexts_;
+  return out;
+}
+
+}  // namespace
+
+std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, const Options& options) {
+  Reader reader(options);
+  fnd::HtmlStreamReader::Options streamOptions;
+  streamOptions.closeDescriptionBeforeList = true;
+  const auto result = fnd::HtmlStreamReader::read(source, reader, streamOptions);
+  auto records = reader.finish();
+  if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
+  if (records.cutTexts)
+    fnd::logInfo("Bookmark file: cut " + std::to_string(records.cutTexts) + " titles, names or notes to the length kept");
+  return records;
+}
+
+std::optional<HTMLImportRecords> HTMLImportReader::read(std::string_view bytes, const Options& options) {
+  std::size_t at = 0;
+  return read(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n = std::min(size, bytes.size() - at);
+        std::memcpy(buffer, bytes.data() + at, n);
+        at += n;
+        return n;
+      },
+      options);
+}
+
+}  // namespace kesto

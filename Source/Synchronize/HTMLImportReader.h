@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kesto {
+
+// What one bookmark file holds, read in one pass over the file (see HTMLImportReader.cpp for
+// the rules). Compact on purpose: a file of 50,000 bookmarks is held whole before it is stored.
+struct HTMLImportRecords {
+  enum class Kind { Netscape, Pocket, Instapaper };
+  static constexpr int kReceivingFolder = -1;
+  struct Folder {
+    std::string name;
+    int parent = kReceivingFolder;  // index into folders, or the receiving folder
+    std::int64_t orderIndex = 0;    // 1, 2, 3 ... among the folders of one parent
+    int draft = 0;                  // the DraftFolder it was announced as
+  };
+  struct Bookmark {
+    int folder = kReceivingFolder;
+    std::string url;  // harmless escapes decoded
+    std::string baseURL;
+    std::string title;
+    std::string notes;
+    std::vector<int> tags;  // indices into tags
+    int draft = 0;          // the DraftBookmark it was announced as
+  };
+  Kind kind = Kind::Netscape;
+  std::vector<Folder> folders;      // parents before children
+  std::vector<Bookmark> bookmarks;  // document order
+  std::vector<std::string> tags;    // each once, first-seen order
+  // Folders nested deeper than the reader keeps; their bookmarks went to the deepest kept one.
+  std::size_t flattenedFolders = 0;
+  // Titles, names and notes cut to the length the reader keeps.
+  std::size_t cutTexts = 0;
+};
+
+// Folders and bookmarks as the reader meets them, before the end of the file settles which are
+// kept (an empty menu list may give way to the next one, a file without items may turn out a
+// reading list, repeats may be skipped), how folders are named and in what order.
+struct HTMLImportDraftFolder {
+  int draft = 0;
+  int parentDraft = HTMLImportRecords::kReceivingFolder;
+  std::string name;
+};
+struct HTMLImportDraftBookmark {
+  int draft = 0;
+  int folderDraft = HTMLImportRecords::kReceivingFolder;
+  std::string url, baseURL, title, notes;
+  std::vector<std::string> tags;
+};
+
+class HTMLImportReader {
+ public:
+  // Folders deeper than this are flattened into the deepest kept folder.
+  static constexpr int kMaxFolderDepth = 200;
+  // Longest title or folder name, and longest notes, kept (in bytes); longer ones are cut.
+  static constexpr std::size_t kMaxTitleBytes = 64 * 1024;
+  static constexpr std::size_t kMaxNotesBytes = 1024 * 1024;
+
+  struct Options {
+    bool skipDuplicates = false;
+    // Answers whether the store already holds a bookmark of this address (in the form
+    // decodeHarmlessPercentEscapes gives); asked only when skipping duplicates.
+    std::function<bool(const std::string& address)> isKnown;
+    // Told of every draft as it is read (on the reading thread), so that storing can start
+    // before the file ends. The records then carry the bookmarks' addresses, folders and tags
+    // only: their titles, notes and base addresses were in the drafts.
+    std::function<void(const HTMLImportDraftFolder&)> onFolder;
+    std::function<void(const HTMLImportDraftBookmark&)> onBookmark;
+  };
+  using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
+
+  // Absent when nothing could be read at all.
+  static std::optional<HTMLImportRecords> read(const Source& source, const Options& options);
+  static std::optional<HTMLImportRecords> read(std::string_view bytes, const Options& options);
+};
+
+}  // namespace kesto

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/Color.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/OutlineView.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class SourceList;
+class SourceListDelegateDataSourceProxy;
+
+// Posted with the source list as object. The expansion names carry the item under
+// SourceListItemKey; the delete-key name carries the selected rows (ascending integers) under
+// SourceListRowsKey.
+inline constexpr const char* SourceListSelectionIsChangingNotification = "SourceListSelectionIsChanging";
+inline constexpr const char* SourceListSelectionDidChangeNotification = "SourceListSelectionDidChange";
+inline constexpr const char* SourceListItemWillExpandNotification = "SourceListItemWillExpand";
+inline constexpr const char* SourceListItemDidExpandNotification = "SourceListItemDidExpand";
+inline constexpr const char* SourceListItemWillCollapseNotification = "SourceListItemWillCollapse";
+inline constexpr const char* SourceListItemDidCollapseNotification = "SourceListItemDidCollapse";
+inline constexpr const char* SourceListDeleteKeyPressedOnRowsNotification = "SourceListDeleteKeyPressedOnRows";
+inline constexpr const char* SourceListItemKey = "NSObject";
+inline constexpr const char* SourceListRowsKey = "rows";
+
+// Items are the controllers' own objects; nullptr is the root.
+using SourceListItemPtr = fnd::Object*;
+
+// The base of delegates and data sources: lists that point at one forget it when it goes
+// away, so a controller may die before its list.
+class SourceListClient {
+ public:
+  SourceListClient() = default;
+  SourceListClient(const SourceListClient&) {}
+  SourceListClient& operator=(const SourceListClient&) { return *this; }
+  virtual ~SourceListClient();
+
+ private:
+  friend class SourceListDelegateDataSourceProxy;
+  std::vector<SourceListDelegateDataSourceProxy*> proxies_;
+};
+
+// What a source list asks of its data source. The first three are required; the others are
+// asked only when announced by implementedSourceListDataSourceMethods (read when set).
+class SourceListDataSource : public virtual SourceListClient {
+ public:
+  enum Method : unsigned {
+    ObjectValueForItem = 1u << 0,
+    SetObjectValueForItem = 1u << 1,
+    ItemHasBadge = 1u << 2,
+    BadgeValueForItem = 1u << 3,
+    BadgeTextColorForItem = 1u << 4,
+    BadgeBackgroundColorForItem = 1u << 5,
+    ItemHasIcon = 1u << 6,
+    IconForItem = 1u << 7,
+    WriteItemsToPasteboard = 1u << 8,
+    ValidateDrop = 1u << 9,
+    AcceptDrop = 1u << 10,
+  };
+  virtual unsigned implementedSourceListDataSourceMethods() const { return 0; }
+
+  virtual std::uint64_t sourceListNumberOfChildrenOfItem(SourceList& list, SourceListItemPtr item) = 0;
+  virtual SourceListItemPtr sourceListChildOfItem(SourceList& list, std::uint64_t index, SourceListItemPtr item) = 0;
+  virtual bool sourceListIsItemExpandable(SourceList& list, SourceListItemPtr item) = 0;
+  virtual fnd::Value sourceListObjectValueForItem(SourceList& list, SourceListItemPtr item) { return {}; }
+  virtual void sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value, SourceListItemPtr item) {}
+  virtual bool sourceListItemHasBadge(SourceList& list, SourceListItemPtr item) { return false; }
+  virtual std::int64_t sourceListBadgeValueForItem(SourceList& list, SourceListItemPtr item) { return 0; }
+  virtual std::optional<ui::Color> sourceListBadgeTextColorForItem(SourceList& list, SourceListItemPtr item) { return {}; }
+  virtual std::optional<ui::Color> sourceListBadgeBackgroundColorForItem(SourceList& list, SourceListItemPtr item) {
+    return {};
+  }
+  virtual bool sourceListItemHasIcon(SourceList& list, SourceListItemPtr item) { return false; }
+  virtual ui::Image sourceListIconForItem(SourceList& list, SourceListItemPtr item) { return {}; }
+  virtual bool sourceListWriteItemsToPasteboard(SourceList& list, const std::vector<SourceListItemPtr>& items,
+                                                ui::DragPayload& pasteboard) { return false; }
+  // `childIndex` -1: onto `item`.
+  virtual std::uint64_t sourceListValidateDropProposedItemProposedChildIndex(SourceList& list, const ui::DraggingInfo& info,
+                                               SourceListItemPtr proposedItem, long proposedChildIndex) {
+    return ui::DragOperation::None;
+  }
+  virtual bool sourceListAcceptDropItemChildIndex(SourceList& list, const ui::DraggingInfo& info, SourceListItemPtr item,
+                                    long childIndex) { return false; }
+};
+
+// What a source list tells and asks its delegate; every method is optional and used only when
+// announced by implementedSourceListDelegateMethods (read when set). The notification methods
+// receive the posted notification; the delegate is registered for exactly those it announces.
+class SourceListDelegate : public virtual SourceListClient {
+ public:
+  enum Method : unsigned {
+    IsGroupAlwaysExpanded = 1u << 0,
+    MenuForEvent = 1u << 1,
+    DeleteKeyPressedOnRows = 1u << 2,
+    ShouldSelectItem = 1u << 3,
+    SelectionIsChanging = 1u << 4,
+    SelectionDidChange = 1u << 5,
+    TypeSelectStringForItem = 1u << 6,
+    ToolTipForCell = 1u << 7,
+    ShouldEditItem = 1u << 8,
+    ShouldExpandItem = 1u << 9,
+    ShouldCollapseItem = 1u << 10,
+    ItemWillExpand = 1u << 11,
+    ItemDidExpand = 1u << 12,
+    ItemWillCollapse = 1u << 13,
+    ItemDidCollapse = 1u << 14,
+    WillDisplayCell = 1u << 15,
+  };
+  virtual unsigned implementedSourceListDelegateMethods() const { return 0; }
+
+  virtual bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) { return false; }
+  // The row's context menu: the delegate shows its menu for the event (the item is nullptr below
+  // the rows) and answers whether it did.
+  virtual bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) { return false; }
+  virtual void sourceListDeleteKeyPressedOnRows(const fnd::Notification& notification) {}
+  virtual bool sourceListShouldSelectItem(SourceList& list, SourceListItemPtr item) { return true; }
+  virtual void sourceListSelectionIsChanging(const fnd::Notification& notification) {}
+  virtual void sourceListSelectionDidChange(const fnd::Notification& notification) {}
+  virtual std::string sourceListTypeSelectStringForItem(SourceList& list, SourceListItemPtr item) { return {}; }
+  virtual std::string sourceListToolTipForCellRectItemMouseLocation(SourceList& list, ui::TextCell& cell, fnd::Rect& rect,
+                                               SourceListItemPtr item, const fnd::Point& mouseLocation) {
+    return {};
+  }
+  virtual bool sourceListShouldEditItem(SourceList& list, SourceListItemPtr item) { return true; }
+  virtual bool sourceListShouldExpandItem(SourceList& list, SourceListItemPtr item) { return true; }
+  virtual bool sourceListShouldCollapseItem(SourceList& list, SourceListItemPtr item) { return true; }
+  virtual void sourceListItemWillExpand(const fnd::Notification& notification) {}
+  virtual void sourceListItemDidExpand(const fnd::Notification& notification) {}
+  virtual void sourceListItemWillCollapse(const fnd::Notification& notification) {}
+  virtual void sourceListItemDidCollapse(const fnd::Notification& notification) {}
+  virtual void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) {}
+};
+
+// The item a notification carries under SourceListItemKey (nullptr when none).
+SourceListItemPtr sourceListItemOf(const fnd::Notification& notification);
+// The rows a delete-key notification carries.
+fnd::IndexSet sourceListRowsOf(const fnd::Notification& notification);
+
+}  // namespace kesto

@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# The shell of the real kesto program inside xvfb-session.sh, on a desktop with no session bus:
+# the scheme's desktop entry is valid and a generic xdg-open starts it; a notification nobody can
+# show is logged; no dbus-daemon is left behind; a normal run prints no toolkit noise; the first
+# frame of a 50,000-bookmark start is drawn before the library loads; the start's backup arrives
+# later, private like the store, and a start removes the copy a killed one left; names that do not
+# resolve print nothing; quitting ends the process at once, even with name lookups hanging.
+# Usage: shell-e2e.sh KESTO_BINARY
+set -uo pipefail
+kesto="$1"
+for tool in xdotool sqlite3 python3 xdg-open desktop-file-validate; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/../../Harness/e2e/lib.sh"
+
+# A desktop with nothing announced: generic xdg-open, no session bus.
+unset DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION BROWSER
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+folder="$XDG_DATA_HOME/kesto"
+store="$folder/data.sqlite"
+settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+log="$work/kesto.log"
+
+fail() { echo "FAIL: $*" >&2; cat "$log" >&2 2>/dev/null; exit 1; }
+cleanup() {
+  [[ -n "${app_pid:-}" ]] && kill "$app_pid" 2>/dev/null
+  [[ -f "$work/resolv.conf.pid" ]] && kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
+}
+trap cleanup EXIT
+
+wait_for() {  # seconds command...
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
+}
+now_ms() { date +%s%3N; }
+gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+no_window() { ! xdotool search --onlyvisible --name '^Kesto$' >/dev/null 2>&1; }
+rows() { sqlite3 "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
+
+start_kesto() {  # [wrapper...]
+  "$@" "$kesto" >>"$log" 2>&1 &
+  app_pid=$!
+  win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
+}
+
+# Quits with Ctrl+Q and answers how many milliseconds the process outlived its window.
+quit_kesto() {
+  xdotool windowactivate --sync "$win" key ctrl+q
+  wait_for 20 no_window || fail "the window stayed after Ctrl+Q"
+  local closed; closed=$(now_ms)
+  wait_for 20 gone || fail "kesto kept running after its window closed"
+  local ended; ended=$(now_ms)
+  wait "$app_pid" || fail "kesto ended badly"
+  app_pid=
+  lingered=$((ended - closed))
+}
+
+# Thumbnails from a closed loopback port: nothing leaves the machine.
+mkdir -p "$(dirname "$settings")"
+cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
+
+# ---- first start: the desktop entry, xdg-open, notifications without a bus ----
+start_kesto
+has_default() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
+wait_for 20 has_default || fail "no default library"
+
+entry="$XDG_DATA_HOME/applications/kesto.desktop"
+[[ -f "$entry" ]] || fail "no desktop entry"
+desktop-file-validate "$entry" || fail "desktop-file-validate rejects $(cat "$entry")"
+grep -qx "Exec=$kesto %u" "$entry" || fail "the Exec line quotes a path that needs no quotes: $(grep '^Exec=' "$entry")"
+# The xdg tools ask a session bus which desktop runs, and would auto-launch one themselves: they
+# get an address that fails.
+nobus() { DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null "$@"; }
+registered() { [[ "$(nobus xdg-mime query default x-scheme-handler/kesto 2>/dev/null)" == kesto.desktop ]]; }
+wait_for 10 registered || fail "kesto is not the scheme's handler"
+
+# A later launch hands a URL over; no notification server can show the notification, so the
+# log has it.
+"$kesto" 'kesto:https%3A%2F%2Fexample.org%2Fhanded-over' >>"$log" 2>&1 || fail "second launch failed"
+logged() { grep -q "Notification: Bookmark added - https://example.org/handed-over" "$log"; }
+wait_for 10 logged || fail "the notification vanished"
+
+# Debian's generic xdg-open starts the entry's program, which hands the URL to the running one.
+nobus xdg-open 'kesto:https%3A%2F%2Fexample.org%2Fvia-xdg-open' \
+  >>"$work/xdg-open.log" 2>&1 || fail "xdg-open failed: $(cat "$work/xdg-open.log")"
+added() { [[ "$(rows 'https://example.org/via-xdg-open')" == 1 ]]; }
+wait_for 15 added || fail "xdg-open did not add the bookmark"
+
+backup_made() { compgen -G "$folder/*.kestobck" >/dev/null; }
+wait_for 20 backup_made || fail "no backup after the start"
+quit_kesto
+
+# Nothing this session started may outlive kesto: no auto-launched bus.
+for pid in $(pgrep -x dbus-daemon; pgrep -x dbus-launch); do
+  if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "HOME=$HOME"; then
+    fail "a session bus was auto-launched and left running (pid $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline"))"
+  fi
+done
+
+# ---- the files are the user's alone ----
+for f in "$store" "$folder"/*.kestobck; do
+  [[ "$(stat -c %a "$f")" == 600 ]] || fail "$f has mode $(stat -c %a "$f")"
+done
+
+# ---- a large library: first frame, a copy left by a killed start, quiet log ----
+sqlite3 "$store" "
+  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000)
+  INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
+                         ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
+  SELECT (SELECT max(Z_PK) FROM ZBOOKMARK) + i, 1, 1, lower(hex(randomblob(16))),
+         'http://site' || (i % 997) || '.example/page/' || i, 'http://site' || (i % 997) || '.example',
+         'Page ' || i, 600000000 + i, 600000000 + i, 0, 0, 0, 0, 0, 1,
+         (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
+  UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';" \
+  || fail "could not grow the library"
+stale="$folder/.$(date +%Y-%m-%d-%H-%M-%S).kestobck.999999999-ab12-0.tmp"
+echo "half a copy" >"$stale"
+: >"$log"
+
+started=$(now_ms)
+start_kesto
+mapped=$(now_ms)
+# Sampled as soon as the window is there: the frame is drawn before the library loads.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+read -r r g b <<<"$(e2e_pixel $((X + WIDTH / 2)) $((Y + HEIGHT / 2)))"
+[[ "$r$g$b" != 000 ]] || fail "the window was black after it mapped"
+stale_gone() { [[ ! -e "$stale" ]]; }
+wait_for 10 stale_gone || fail "the copy a killed start left is still there"
+# The copy of this start comes once the list is up, beside the first one.
+two_backups() { [[ "$(compgen -G "$folder/*.kestobck" | wc -l)" -ge 2 ]]; }
+wait_for 30 two_backups || fail "no backup of the large library"
+quit_kesto
+echo "info: window mapped $((mapped - started)) ms after the launch of a 50,000-bookmark library"
+[[ "$lingered" -lt 1500 ]] || fail "kesto outlived its window by $lingered ms"
+if grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log" | grep -q .; then
+  fail "a normal run printed toolkit noise: $(grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log")"
+fi
+
+# ---- name lookups: failing ones print nothing, hanging ones do not hold the quit ----
+# (Needs root for a private network and mount namespace with a resolver of our own.)
+if unshare -mn true 2>/dev/null; then
+  printf 'nameserver 127.0.0.1\noptions timeout:10 attempts:1\n' >"$work/resolv.conf"
+  cat >"$work/fake-dns.sh" <<'EOF'
+# fake-dns.sh RESOLV_CONF hang|fail COMMAND...: COMMAND with a resolver that never answers, or that
+# answers every question with "no such name".
+mount --bind "$1" /etc/resolv.conf && ip link set lo up || exit 1
+python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+while True:
+    query, peer = s.recvfrom(4096)
+    if sys.argv[1] == "fail" and len(query) > 12:
+        # The question echoed, with the answer flags and NXDOMAIN.
+        s.sendto(query[:2] + b"\x81\x83" + query[4:6] + b"\x00" * 6 + query[12:], peer)
+' "$2" &
+echo $! >"$1.pid"
+shift 2
+exec "$@"
+EOF
+  # The thumbnails now come from a named host.
+  sed -i 's|http://127.0.0.1:9|https://thumbs.example.org|' "$settings"
+  fake_dns() { exec unshare -mn --propagation private bash "$work/fake-dns.sh" "$work/resolv.conf" "$@"; }
+
+  : >"$log"
+  start_kesto fake_dns fail
+  sleep 1
+  # An added bookmark refreshes the list, whose thumbnails fail to resolve.
+  "$kesto" 'kesto:https%3A%2F%2Fexample.org%2Foffline' >>"$log" 2>&1 || fail "handing over failed"
+  sleep 2
+  quit_kesto
+  kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
+  if grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log" | grep -q .; then
+    fail "names that do not resolve printed toolkit noise: $(grep -v '^[0-9-]* [0-9:.]* kesto\[[0-9:]*\] ' "$log")"
+  fi
+
+  start_kesto fake_dns hang
+  sleep 2
+  quit_kesto
+  kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
+  [[ "$lingered" -lt 1500 ]] || fail "with lookups hanging, kesto outlived its window by $lingered ms"
+else
+  echo "info: no private namespaces here; failing and hanging name lookups are not tried"
+fi
+echo "ok"

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Types text with non-ASCII characters into the controls demo's text field through the X server
+# (xdotool), as a user would, and checks what the field holds when Return ends the entry.
+# Usage: Tests/Harness/e2e/controls-demo.sh PATH/TO/ControlsDemo
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+demo="${1:?usage: controls-demo.sh CONTROLS_DEMO_BINARY}"
+exec "$here/xvfb-session.sh" -- bash -c '
+  set -euo pipefail
+  . "$1/lib.sh"
+  report="$E2E_HOME/report.txt"
+  "$2" --report "$report" >/dev/null 2>&1 &
+  pid=$!
+  trap "kill $pid 2>/dev/null || true" EXIT
+  win="$(e2e_wait_window "Kesto Controls Demo" 20)"
+  xdotool windowactivate --sync "$win"
+  sleep 0.3
+  # The plain text field: its row is the third (window-relative pixels).
+  e2e_click "$win" 230 93
+  sleep 0.2
+  xdotool type --delay 40 "Grüße, café ü"
+  xdotool key Return
+  for _ in $(seq 50); do [[ -s "$report" ]] && break; sleep 0.1; done
+  got="$(cat "$report" 2>/dev/null || true)"
+  if [[ "$got" != "text=Grüße, café ü" ]]; then
+    echo "the field holds [$got]" >&2
+    [[ -n "${KESTO_E2E_SHOTS:-}" ]] && e2e_screenshot "$KESTO_E2E_SHOTS/controls-demo.png" "$win"
+    exit 1
+  fi
+  [[ -n "${KESTO_E2E_SHOTS:-}" ]] && e2e_screenshot "$KESTO_E2E_SHOTS/controls-demo.png" "$win"
+  echo "typed text arrived"
+' _ "$here" "$demo"

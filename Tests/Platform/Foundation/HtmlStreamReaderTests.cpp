@@ -1,0 +1,106 @@
+#include "Platform/Foundation/HtmlDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace kesto::fnd {
+namespace {
+
+// The events as one line of text each.
+struct Recorder : HtmlStreamHandler {
+  std::string log, pendingText;
+  void flush() {
+    if (!pendingText.empty()) log += "\"" + pendingText + "\"\n", pendingText.clear();
+  }
+  void startElement(std::string_view name, const std::vector<Attribute>& attributes) override {
+    flush();
+    log += "<" + std::string(name);
+    for (const auto& a : attributes) log += " " + std::string(a.name) + "=" + std::string(a.value);
+    log += ">\n";
+  }
+  void endElement(std::string_view name) override {
+    flush();
+    log += "</" + std::string(name) + ">\n";
+  }
+  void text(std::string_view t) override { pendingText += t; }
+  void rawText(std::string_view t) override {
+    flush();
+    log += "raw " + std::string(t) + "\n";
+  }
+  void otherNode(std::string_view c) override {
+    flush();
+    log += "node " + std::string(c) + "\n";
+  }
+};
+
+std::string events(std::string_view bytes, std::size_t piece = 0, bool closeDescriptions = false) {
+  Recorder r;
+  HtmlStreamReader::Options options;
+  options.closeDescriptionBeforeList = closeDescriptions;
+  if (!piece) {
+    HtmlStreamReader::read(bytes, r, options);
+  } else {
+    std::size_t at = 0;
+    HtmlStreamReader::read(
+        [&](char* buffer, std::size_t size) {
+          const std::size_t n = std::min({size, piece, bytes.size() - at});
+          std::memcpy(buffer, bytes.data() + at, n);
+          at += n;
+          return n;
+        },
+        r, options);
+  }
+  r.flush();
+  return r.log;
+}
+
+TEST(HtmlStreamReader, PiecesOfAnySizeGiveTheSameEvents) {
+  const std::string html =
+      "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<!-- a comment -- with dashes -->\n<TITLE>T</TITLE>\n"
+      "<DL><p><DT><H3 FOLDED>Folder</H3>\n<DD>About 1 < 2\n<DL><p>"
+      "<DT><A HREF=\"https://x.example/?a=<dt>&amp;b\" TAGS='q,<dl>'>X &amp; Y</A>\n<DD>note\n"
+      "<DT><A HREF=\"https://y.example/\">Y</A>\n</DL><p>\n<script>if (a<dl) {}</script>\n</DL><p>\n";
+  const std::string whole = events(html);
+  for (std::size_t piece : {1u, 2u, 3u, 7u, 64u}) EXPECT_EQ(events(html, piece), whole) << piece;
+  // Items are siblings, the heading is kept, markup inside values and scripts is left alone.
+  EXPECT_NE(whole.find("<a href=https://x.example/?a=<dt>&b tags=q,<dl>>"), std::string::npos);
+  EXPECT_NE(whole.find("raw if (a<dl) {}"), std::string::npos);
+  EXPECT_NE(whole.find("node  a comment -- with dashes "), std::string::npos);
+  // The folder's description is closed before its list; items do not nest.
+  EXPECT_NE(whole.find("</dt>\n<dd>\n\"About 1 < 2\n\"\n</dd>\n<dl>"), std::string::npos) << whole;
+  EXPECT_NE(whole.find("</dd>\n<dt>\n<a href=https://y.example/>"), std::string::npos) << whole;
+}
+
+TEST(HtmlStreamReader, NulBytesAreDroppedAndReadingGoesOn) {
+  const std::string html = std::string("<DL><DT><A HREF=\"https://a.example/\0x\">A\0</A><DT><A HREF=\"https://b.example/\">B</A></DL>", 76);
+  Recorder r;
+  const auto result = HtmlStreamReader::read(html, r, {});
+  EXPECT_EQ(result.nulBytesDropped, 2u);
+  EXPECT_NE(r.log.find("href=https://a.example/x"), std::string::npos) << r.log;
+  EXPECT_NE(r.log.find("href=https://b.example/"), std::string::npos) << r.log;
+}
+
+TEST(HtmlStreamReader, CharsetFromByteOrderMarkOrDeclaration) {
+  // UTF-16 little-endian with a mark, in pieces that split its characters.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<p>caf")) utf16 += c, utf16 += '\0';
+  utf16 += "\xE9";
+  utf16 += '\0';
+  EXPECT_NE(events(utf16, 3).find("\"café\""), std::string::npos);
+  // Latin-1 declared in a meta element.
+  EXPECT_NE(events("<meta charset=\"iso-8859-1\"><p>caf\xE9").find("\"café\""), std::string::npos);
+  // No declaration: UTF-8.
+  EXPECT_NE(events("<p>caf\xC3\xA9").find("\"café\""), std::string::npos);
+}
+
+TEST(HtmlStreamReader, DescriptionsCloseBeforeListsWhenAsked) {
+  const std::string html = "<DL><DD><H3>Name</H3><DL><DT><A HREF=\"https://x/\">X</A></DL></DL>";
+  // Kept inside its DD by default (the DD form of a folder), closed before the list when asked.
+  EXPECT_NE(events(html).find("<dd>\n<h3>\n\"Name\"\n</h3>\n<dl>"), std::string::npos) << events(html);
+  EXPECT_NE(events(html, 0, true).find("</dd>\n<dl>"), std::string::npos) << events(html, 0, true);
+}
+
+}  // namespace
+}  // namespace kesto::fnd
