@@ -60,3 +60,33 @@ e2e_screenshot() {  # file [window]
 e2e_pixel() {  # x y
   python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
 }
+
+# Binds keysyms (e.g. ssharp eacute) to keycodes the keyboard map leaves free, so xdotool types
+# them as ordinary keys. Without it xdotool rebinds a spare key for each such character and
+# takes the binding back at once; a program that reads the map late (a loaded machine) then
+# sees the wrong character or none.
+e2e_add_keysyms() {  # keysym...
+  local map; map="$(mktemp)"
+  xkbcomp -xkb "$DISPLAY" "$map" 2>/dev/null || { rm -f "$map"; return 1; }
+  awk -v syms="$*" '
+    BEGIN { n = split(syms, want, " ") }
+    { lines[NR] = $0 }
+    /^xkb_keycodes/ { section = "codes" } /^xkb_symbols/ { section = "syms" }
+    section == "codes" && match($0, /^[ \t]*<[A-Z0-9]+>[ \t]*=[ \t]*[0-9]+;/) {
+      name = $0; sub(/^[ \t]*</, "", name); sub(/>.*/, "", name); order[++codes] = name
+    }
+    section == "codes" && /alias/ { used[$2] = 1; v = $4; gsub(/[<>;]/, "", v); used[v] = 1; a = $2; gsub(/[<>]/, "", a); used[a] = 1 }
+    section == "syms" && match($0, /key[ \t]+<[A-Z0-9]+>/) { k = substr($0, RSTART, RLENGTH); sub(/.*</, "", k); sub(/>/, "", k); used[k] = 1 }
+    section == "syms" && /^};/ { symsEnd = NR; section = "" }
+    END {
+      for (i = 1; i <= NR; i++) {
+        if (i == symsEnd)
+          for (c = 1; c <= codes && placed < n; c++)
+            if (!(order[c] in used)) printf "    key <%s> { [ %s ] };\n", order[c], want[++placed]
+        print lines[i]
+      }
+    }' "$map" >"$map.new" && xkbcomp "$map.new" "$DISPLAY" 2>/dev/null
+  local rc=$?
+  rm -f "$map" "$map.new"
+  return $rc
+}
