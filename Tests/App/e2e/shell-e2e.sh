@@ -44,7 +44,7 @@ rows() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK 
 start_kesto() {  # [wrapper...]
   "$@" "$kesto" >>"$log" 2>&1 &
   app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 30)" || fail "no main window"
+  win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
 }
 
 # Quits with Ctrl+Q and answers how many milliseconds the process outlived its window.
