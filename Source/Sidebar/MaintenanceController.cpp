@@ -46,9 +46,11 @@ void MaintenanceController::updateSelection() {
   const std::string id = item->identifier();
   if (kestoData_) kestoData_->setCurrentFolder(nullptr);
   if (id == kDuplicates) {
-    find(*item, &DataManager::loadDuplicatedBookmarks, "No duplicates found");
+    if (kestoData_) kestoData_->loadDuplicatedBookmarks();
+    showFound(*item, "No duplicates found");
   } else if (id == kBroken) {
-    find(*item, &DataManager::loadBrokenBookmarks, "No broken links found");
+    if (kestoData_) kestoData_->loadBrokenBookmarks();
+    showFound(*item, "No broken links found");
   } else if (id == kCleanDuplicates) {
     cleanupDuplicates();
   } else if (id == kCleanBroken) {
@@ -64,9 +66,8 @@ void MaintenanceController::updateSelection() {
   lastSelectedIdentifier_ = id;
 }
 
-void MaintenanceController::find(SourceListItem& item, void (DataManager::*load)(), const char* noneFound) {
+void MaintenanceController::showFound(SourceListItem& item, const char* noneFound) {
   if (!kestoData_) return;
-  (kestoData_->*load)();
   const auto found = static_cast<std::int64_t>(kestoData_->bookmarks().size());
   item.setBadgeValue(found);
   list_->reloadItem(&item);

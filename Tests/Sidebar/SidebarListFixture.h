@@ -36,6 +36,10 @@ class SidebarListTest : public LibraryTest {
           },
           name);
   }
+  // The lists' views hand their widgets to the event loop for deletion; let it run once they
+  // are gone (a test's own list, or a derived fixture's member destroyed before this runs).
+  ~SidebarListTest() override { spin(0); }
+
   void TearDown() override {
     fnd::NotificationCenter::defaultCenter().removeObserver(this);
     TestDialogResponder::uninstall();
