@@ -620,4 +620,6 @@ void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
   if (!paths.empty()) openFiles(paths);
 }
 
+fnd::UndoManager* AppDelegate::windowWillReturnUndoManager(ui::Window&) { return BookmarksController::undoManager(); }
+
 }  // namespace kesto

@@ -244,6 +244,7 @@ void MainInterface::buildMainMenu() {
     return menu;
   };
   auto file = submenu("File");
+  addBookmarkFileItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
   file->addItemWithTitle("Quit Kesto", "terminate:", "q");
@@ -255,6 +256,7 @@ void MainInterface::buildMainMenu() {
   edit->addItemWithTitle("Copy", "copy:", "c");
   edit->addItemWithTitle("Paste", "paste:", "v");
   edit->addItemWithTitle("Select All", "selectAll:", "a");
+  addBookmarkEditItems(*edit);
   auto view = submenu("View");
   view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
   view->addItemWithTitle("Extended List", "selectExtendedView:", "2");
@@ -279,6 +281,19 @@ void MainInterface::buildMainMenu() {
   window_->setShowsMainMenu(true);
 }
 
+void MainInterface::addBookmarkFileItems(ui::Menu& file) {
+  file.addItemWithTitle("New Bookmark…", "add:", "n");
+  file.addItemWithTitle("Open Bookmark", "openSelectedBookmarks:");
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
+void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
+  edit.addItem(ui::MenuItem::separatorItem());
+  edit.addItemWithTitle("Copy Link", "copyBookmarkAddress:");
+  edit.addItemWithTitle("Delete", "deleteBookmarks:");
+  edit.addItemWithTitle("Put Back from Trash", "putBackFromTrash:");
+}
+
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
   bc.kestoCollectionView = collectionView_;
@@ -288,6 +303,8 @@ void MainInterface::connect() {
   bc.listViewButton->setAction([&bc] { bc.selectExtendedView(); });
   bc.textOnlyListViewButton->setAction([&bc] { bc.selectListView(); });
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
+  bc.addButton->setAction([&bc] { bc.add(); });
+  bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
   sidebar_->setDataManager(dataManager_.get());
   auto& app = *appDelegate_;
   app.window = window_.get();

@@ -73,6 +73,9 @@ class MainInterface {
   void connect();
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
+  // The bookmark commands of the File and Edit menus.
+  void addBookmarkFileItems(ui::Menu& file);
+  void addBookmarkEditItems(ui::Menu& edit);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;

@@ -84,6 +84,11 @@ std::unique_ptr<InspectorController> makeInspectorController() {
 
 bool PreferencesController::skipDuplicates() const { return fnd::UserDefaults::standard().boolForKey("skipDuplicates"); }
 
+bool PreferencesController::checkDuplicates() const {
+  auto& defaults = fnd::UserDefaults::standard();
+  return defaults.hasValueForKey("CheckDuplicates") ? defaults.boolForKey("CheckDuplicates") : true;
+}
+
 bool PreferencesController::useInboxForBookmarks() const {
   auto& defaults = fnd::UserDefaults::standard();
   return defaults.hasValueForKey("UseInboxForBookmarks") ? defaults.boolForKey("UseInboxForBookmarks") : true;

@@ -46,6 +46,8 @@ class PreferencesController {
   virtual ~PreferencesController() = default;
   // "skipDuplicates": a bookmark that comes in from outside is skipped when already stored.
   virtual bool skipDuplicates() const;
+  // "CheckDuplicates": adding an address that is already stored asks first; absent reads as YES.
+  virtual bool checkDuplicates() const;
   // "UseInboxForBookmarks": bookmarks from outside go to the Inbox; absent reads as YES.
   virtual bool useInboxForBookmarks() const;
   // "favoriteBrowser": "Default" or a browser's bundle identifier.

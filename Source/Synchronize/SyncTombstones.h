@@ -30,6 +30,8 @@ class SyncTombstones {
   // type keeps the higher version and its first-seen date.
   static void add(const std::vector<SyncTombstone>& tombstones);
   static void record(const std::string& objectID, std::int64_t version, const std::string& type);
+  // Takes back tombstones of deletions that were undone (same object, type and version).
+  static void remove(const std::vector<SyncTombstone>& tombstones);
   // `into` followed by those of `more` it lacks; an object and type in both keeps the higher
   // version. Linear in both lists.
   static std::vector<SyncTombstone> unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more);
