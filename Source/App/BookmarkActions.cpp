@@ -86,6 +86,28 @@ std::string browserAddress(const std::string& stored) {
 
 bool isService(const Bookmark& b) { return b.isDelicious() || b.isPinboard(); }
 
+// Registers with the library's undo manager a step whose undo runs `undo` and whose redo runs
+// `redo`, alternating for as long as the user goes back and forth.
+void registerReversible(std::function<void()> undo, std::function<void()> redo) {
+  struct Pair {
+    std::function<void()> undo, redo;
+  };
+  auto pair = std::make_shared<Pair>(Pair{std::move(undo), std::move(redo)});
+  auto step = std::make_shared<std::function<void(bool)>>();
+  std::weak_ptr<std::function<void(bool)>> weakStep = step;
+  *step = [pair, weakStep](bool undoing) {
+    auto* manager = BookmarksController::undoManager();
+    auto self = weakStep.lock();
+    if (!manager || !self) return;
+    manager->registerUndoWithTarget(nullptr, [pair, self, undoing] {
+      (undoing ? pair->undo : pair->redo)();
+      (*self)(!undoing);
+    });
+  };
+  // The registered actions hold the step; it lives as long as they do.
+  (*step)(true);
+}
+
 }  // namespace
 
 void BookmarksController::observeEditCommands() {
@@ -276,28 +298,21 @@ void BookmarksController::deleteBookmarks() {
       kestoData->setCurrentBookmark(nullptr);
     }
     WrenEntity::saveContext();
-    if (!tombstones.empty()) {
-      SyncTombstones::add(tombstones);
-      // Undoing brings the bookmarks back, so their tombstones must go with the undo, and come
-      // back with a redo.
-      if (undo) {
-        auto ids = std::make_shared<std::vector<SyncTombstone>>(tombstones);
-        auto registerRestore = std::make_shared<std::function<void()>>();
-        auto registerRemove = std::make_shared<std::function<void()>>();
-        *registerRemove = [ids, registerRestore] {
-          if (auto* u = undoManager()) u->registerUndoWithTarget(nullptr, [ids, registerRestore] {
-            SyncTombstones::remove(*ids);
-            (*registerRestore)();
+    SyncTombstones::add(tombstones);
+    // Undoing brings the bookmarks back: into the library in memory, and without their
+    // tombstones; a redo takes both away again.
+    if (undo && !gone.empty()) {
+      DataManager* data = kestoData;
+      std::weak_ptr<bool> alive = alive_;
+      registerReversible(
+          [data, alive, gone, tombstones] {
+            SyncTombstones::remove(tombstones);
+            if (auto a = alive.lock(); a && *a) data->addBookmarks(gone);
+          },
+          [data, alive, gone, tombstones] {
+            SyncTombstones::add(tombstones);
+            if (auto a = alive.lock(); a && *a) data->removeBookmarks(gone);
           });
-        };
-        *registerRestore = [ids, registerRemove] {
-          if (auto* u = undoManager()) u->registerUndoWithTarget(nullptr, [ids, registerRemove] {
-            SyncTombstones::add(*ids);
-            (*registerRemove)();
-          });
-        };
-        (*registerRemove)();
-      }
     }
     if (undo) {
       undo->setActionName("Delete");
