@@ -341,7 +341,7 @@ void BookmarksController::collectionViewDidRightClickItemAtIndexPath(TileCollect
       didChangeSelection();
     }
   }
-  openBookmarkMenu();
+  openBookmarkMenu(kestoCollectionView ? kestoCollectionView->currentRightClick() : nullptr);
 }
 
 std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBookmarks() const {
