@@ -39,8 +39,6 @@ namespace kesto {
 
 namespace {
 
-constexpr const char* kGoToCurrentFolder = "BRWGoToCurrentFolder";
-
 struct KnownBrowser {
   const char* action;
   const char* identifier;
@@ -399,7 +397,7 @@ void BookmarksController::openSelectedBookmarkInBrowser(const std::string& brows
 }
 
 void BookmarksController::openSelectedBookmarkFolder() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName(kGoToCurrentFolder, nullptr);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder, nullptr);
 }
 
 std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
