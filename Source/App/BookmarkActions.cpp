@@ -17,6 +17,7 @@
 #include "Platform/Store/Context.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Dragging.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Label.h"
@@ -446,6 +447,40 @@ void BookmarksController::openBookmarkMenu(const ui::Event* event) {
       at = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()},
                                     kestoCollectionView.get());
   menu->popUpAtLocation(at, *kestoCollectionView);
+}
+
+// ---- dragging out ----
+
+std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
+  // What the list shows selected now: the data manager hears of a click only a moment later,
+  // and a drag can start before that.
+  auto selection = currentlySelectedBookmarks();
+  if (selection.empty() && kestoData) selection = kestoData->selectedBookmarks();
+  std::vector<ui::PasteboardItem> items;
+  std::string lines;
+  for (const auto& b : selection) {
+    if (!b) continue;
+    lines += "bm:" + b->uniqueIDValue().value_or("") + "\n";
+    ui::PasteboardItem item;
+    if (auto url = b->url()) item.setURL(*url, b->title().value_or(""));
+    items.push_back(std::move(item));
+  }
+  if (!items.empty()) items.front().setString(lines);
+  return items;
+}
+
+void BookmarksController::mouseDragged(const ui::Event& event) {
+  if (!kestoData || !kestoCollectionView || dragging_) return;
+  kestoData->setShouldCopyDuringDrag(event.hasModifier(ui::ModifierFlag::Option) ||
+                                     event.hasModifier(ui::ModifierFlag::Command));
+  auto items = draggedItems();
+  if (items.empty()) return;
+  dragging_ = true;
+  ui::beginDraggingSession(*kestoCollectionView, items, ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+                           ui::DragOperation::Copy | ui::DragOperation::Move | ui::DragOperation::Generic);
+  dragging_ = false;
+  // The next plain click starts a new selection.
+  kestoData->setDoubleClickedOrDragging(true);
 }
 
 // ---- clipboard and undo ----

@@ -21,6 +21,7 @@ class UndoManager;
 }
 namespace ui {
 class Menu;
+class PasteboardItem;
 class TextField;
 class Window;
 }
@@ -141,6 +142,11 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<ui::Menu> bookmarkMenu();
   void openBookmarkMenu(const ui::Event* event = nullptr);
 
+  // Dragging out: the bookmarks shown selected, as "bm:" lines for the sidebar's folders and as
+  // URLs for browsers, file managers and editors.
+  std::vector<ui::PasteboardItem> draggedItems() const;
+  void mouseDragged(const ui::Event& event) override;
+
   // Clipboard and undo.
   void copy();
   void cut();
@@ -220,6 +226,7 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<ui::Menu> shownMenu_;
   double addDelay_ = 0.1;
   bool inUndoRefresh_ = false;
+  bool dragging_ = false;
 };
 
 }  // namespace kesto

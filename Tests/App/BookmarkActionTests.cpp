@@ -8,6 +8,7 @@
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/System/Workspace.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextField.h"
@@ -318,6 +319,40 @@ TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
   ASSERT_TRUE(controller().addBookmarkFolderSheet());
   EXPECT_TRUE(controller().addBookmarkFolderSheet()->isSheet());
   controller().closeAddBookmarkFolderSheet();
+}
+
+TEST_F(BookmarkActionTest, DraggedBookmarksCarryBmLinesAndTheirURLs) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  EXPECT_TRUE(controller().draggedItems().empty());
+  dm().setSelectedBookmarks({b, a});
+  auto items = controller().draggedItems();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].stringForType(ui::PasteboardType::String).value_or(""),
+            "bm:" + b->uniqueIDValue().value_or("") + "\nbm:" + a->uniqueIDValue().value_or("") + "\n");
+  EXPECT_EQ(items[0].url().value_or(""), "http://b.example/");
+  EXPECT_EQ(items[0].title(), "B");
+  EXPECT_EQ(items[1].url().value_or(""), "http://a.example/");
+}
+
+TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {
+  auto a = add("http://a.example/", "A");
+  ready(1);
+  app().initializeKesto();
+  launched.clear();
+  auto press = [&](std::uint16_t code, const std::string& chars) {
+    ui->window().sendEvent(ui::Event::key(code, 0, chars, &ui->window()));
+  };
+  dm().setSelectedBookmarks({a});
+  press(ui::KeyCode::Return, "\r");
+  EXPECT_EQ(a->timesOpened(), 1);
+  EXPECT_EQ(launched.size(), 1u);
+  press(ui::KeyCode::Escape, "\x1b");
+  EXPECT_TRUE(dm().selectedBookmarks().empty());
+  dm().setSelectedBookmarks({a});
+  press(ui::KeyCode::Delete, "\x7f");
+  EXPECT_EQ(a->trashed(), 1);
 }
 
 }  // namespace
