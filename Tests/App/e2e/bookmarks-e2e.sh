@@ -62,6 +62,12 @@ copied="$(xclip -o -selection clipboard 2>/dev/null)"
 # Delete moves it to the trash; Ctrl+Z brings it back.
 e2e_click "$win" "$cell_x" "$cell_y" 1
 sleep 0.5
+# The Edit menu acts on the selected bookmark.
+keys alt+e
+sleep 0.4
+e2e_screenshot "$shots/edit-menu.png"
+keys Escape
+sleep 0.3
 keys Delete
 e2e_wait_until 5 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(query 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
 keys ctrl+z
