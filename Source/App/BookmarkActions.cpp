@@ -298,21 +298,10 @@ void BookmarksController::deleteBookmarks() {
     }
     WrenEntity::saveContext();
     SyncTombstones::add(tombstones);
-    // Undoing brings the bookmarks back: into the library in memory, and without their
-    // tombstones; a redo takes both away again.
-    if (undo && !gone.empty()) {
-      DataManager* data = kestoData;
-      std::weak_ptr<bool> alive = alive_;
-      registerReversible(
-          [data, alive, gone, tombstones] {
-            SyncTombstones::remove(tombstones);
-            if (auto a = alive.lock(); a && *a) data->addBookmarks(gone);
-          },
-          [data, alive, gone, tombstones] {
-            SyncTombstones::add(tombstones);
-            if (auto a = alive.lock(); a && *a) data->removeBookmarks(gone);
-          });
-    }
+    // Undoing brings the bookmarks back without their tombstones; a redo writes them again.
+    if (undo && !tombstones.empty())
+      registerReversible([tombstones] { SyncTombstones::remove(tombstones); },
+                         [tombstones] { SyncTombstones::add(tombstones); });
     if (undo) {
       undo->setActionName("Delete");
       undo->endUndoGrouping();
@@ -535,11 +524,17 @@ fnd::UndoManager* BookmarksController::undoManager() {
 void BookmarksController::afterUndoOrRedo() {
   if (inUndoRefresh_) return;
   inUndoRefresh_ = true;
-  // What the undo changed is saved like any other change, so a quit keeps it.
+  // What the undo changed is saved like any other change, so a quit keeps it. The save is no
+  // new change: recording it would throw the redo steps away.
+  auto* manager = undoManager();
+  if (manager) manager->disableUndoRegistration();
   WrenEntity::saveContext();
+  if (manager) manager->enableUndoRegistration();
   if (kestoData) {
+    // An undo can bring back or take away any bookmark (an add, a delete, a merge), so the
+    // library in memory is read again from the store rather than patched.
     kestoData->setSelectedBookmarks({});
-    kestoData->loadBookmarks();
+    kestoData->fetchAllBookmarksFromCoreData();
   }
   ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();
@@ -614,6 +609,11 @@ bool BookmarksController::validateMenuItem(ui::MenuItem& item) {
     return manager && manager->canRedo();
   }
   if (action == "paste:") return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value();
+  if (action == "putBackFromTrash:") {
+    if (!kestoData) return false;
+    const auto& selected = kestoData->selectedBookmarks();
+    return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
+  }
   for (const auto& a : kActions)
     if (a.selector == action && a.selection) return kestoData && !kestoData->selectedBookmarks().empty();
   return true;

@@ -283,7 +283,6 @@ void MainInterface::buildMainMenu() {
 
 void MainInterface::addBookmarkFileItems(ui::Menu& file) {
   file.addItemWithTitle("New Bookmark…", "add:", "n");
-  file.addItemWithTitle("Open Bookmark", "openSelectedBookmarks:");
   file.addItem(ui::MenuItem::separatorItem());
 }
 

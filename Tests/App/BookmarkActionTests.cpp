@@ -81,6 +81,26 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   EXPECT_TRUE(alerts->shown.empty());
 }
 
+// Undoing an add takes the bookmark out of the store and of the list; redo brings it back.
+TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
+  add("http://kept.example/", "Kept");
+  ready(1);
+  spin(0.05);  // the event pass closes the set-up's undo group
+  controller().doAddBookmarks({"http://added.example/"});
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }));
+  spin(0.05);
+  controller().undo();
+  EXPECT_EQ(storedCount("http://added.example/"), 0);
+  EXPECT_TRUE(BookmarksController::undoManager()->canRedo());
+  controller().redo();
+  EXPECT_EQ(storedCount("http://added.example/"), 1);
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }));
+  controller().undo();
+  EXPECT_EQ(storedCount("http://added.example/"), 0);
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; })) << ::testing::PrintToString(listedURLs());
+  EXPECT_EQ(listedURLs(), std::vector<std::string>{"http://kept.example/"});
+}
+
 TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
   ready(0);
   controller().showAddBookmarkMessageSheet();
@@ -305,13 +325,17 @@ TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
   };
   dm().setSelectedBookmarks({});
   EXPECT_FALSE(enabled("deleteBookmarks:"));
+  EXPECT_FALSE(enabled("putBackFromTrash:"));
   EXPECT_FALSE(enabled("copy:"));
   dm().setSelectedBookmarks({a});
   EXPECT_TRUE(enabled("deleteBookmarks:"));
   EXPECT_TRUE(enabled("copy:"));
   EXPECT_TRUE(enabled("copyBookmarkAddress:"));
+  EXPECT_FALSE(enabled("putBackFromTrash:"));
   ui::Application::shared().sendAction("deleteBookmarks:", nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 1);
+  dm().setSelectedBookmarks({a});
+  EXPECT_TRUE(enabled("putBackFromTrash:"));
   EXPECT_TRUE(enabled("undo:"));
   ui::Application::shared().sendAction("undo:", nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 0);
