@@ -1,6 +1,7 @@
 // The application on a generated 50,000-bookmark library (500 folders, 2,000 tags): a cold
 // start to the first drawn list, and the list refresh after an edit. Runs offscreen.
 #include "App/AppDelegate.h"
+#include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainInterface.h"
 #include "Model/Bookmark.h"
@@ -15,6 +16,8 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Platform/Store/SaveNotification.h"
+#include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
 #include "Views/TileCollectionView.h"
 
@@ -22,6 +25,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -218,6 +222,50 @@ void BM_DeleteSelectedBookmarks(benchmark::State& state) {
   WrenDataManager::sharedInstance().reset();
 }
 BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Typing into the library search field: each keystroke's search, the list's reset refresh and
+// the redraw of the result. One iteration is one keystroke of "page 4711", over and over.
+void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto& field = *ui->bookmarksController().searchField;
+  const std::string term = "page 4711";
+  std::size_t typed = 0;
+  for (auto _ : state) {
+    typed = typed % term.size() + 1;
+    field.setStringValue(term.substr(0, typed));
+    field.sendAction();
+    ui->window().displayIfNeeded();
+  }
+  if (ui->dataManager().bookmarks().empty()) state.SkipWithError("the full term found nothing");
+  field.setStringValue("");
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_SearchKeystrokeToDrawnResult)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(45)
+    ->Repetitions(5)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+
+// The first keystroke after a save: the search's prepared texts are rebuilt for the whole
+// library (the one keystroke that pays for it).
+void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto& field = *ui->bookmarksController().searchField;
+  for (auto _ : state) {
+    fnd::NotificationCenter::defaultCenter().postNotificationName(store::kContextDidSaveNotification);
+    field.setStringValue("p");
+    field.sendAction();
+    ui->window().displayIfNeeded();
+  }
+  field.setStringValue("");
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_SearchFirstKeystrokeAfterSave)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

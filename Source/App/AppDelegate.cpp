@@ -3,6 +3,9 @@
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
+#include "App/ShellPanels.h"
+#include "App/TransferDialogs.h"
 #include "CrashReporting/CrashReporter.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -24,6 +27,7 @@
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Support/ConsoleLogger.h"
@@ -32,6 +36,7 @@
 #include "Views/AlertPresenter.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLExport.h"
+#include "Synchronize/HTMLImport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/OverlayController.h"
@@ -97,6 +102,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 AppDelegate::~AppDelegate() {
   *alive_ = false;
   WrenEntity::setSaveOutcomeHandler(nullptr);
+  Backup::setTerminateHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
   auto& center = sys::UserNotificationCenter::defaultCenter();
@@ -117,13 +123,14 @@ void AppDelegate::applicationDidFinishLaunching() {
   center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
                      "ShowMainKestoWindowAndDockNotification");
   center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
-  // A load that finds the library empty asks for the first-run popup; until that popup exists
-  // the default library is made straight away.
-  center.addObserver(
-      this, [](const fnd::Notification&) {
-        fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
-      },
-      "ShowInitialPopup");
+  // A load that finds the library empty offers the first-run panel; the default library is
+  // made only when the user asks for it there.
+  center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
+                     "ShowInitialPopup");
+  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+  // A confirmed restore has swapped the store under the running program: it quits through the
+  // normal path (so nothing is left half-done) and the user starts it again.
+  Backup::setTerminateHandler([] { ui::Application::postToMain([] { ui::Application::shared().terminate(); }); });
   center.addObserver(
       this,
       [this](const fnd::Notification& n) {
@@ -414,6 +421,77 @@ bool AppDelegate::offerToExportUnsavedChanges() {
   return true;
 }
 
+// ---- menu commands and sheets ----
+
+namespace {
+enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
+                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences };
+constexpr std::pair<std::string_view, Command> kCommands[] = {
+    {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
+    {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
+    {"showImportMessageSheet:", Command::ImportSheet}, {"showHelp:", Command::Help},
+    {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
+    {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
+    {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
+    {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
+};
+std::optional<Command> commandFor(std::string_view selector) {
+  for (const auto& [name, command] : kCommands)
+    if (name == selector) return command;
+  return std::nullopt;
+}
+}  // namespace
+
+TransferDialogs& AppDelegate::transferDialogs() {
+  if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(kestoData, window);
+  return *transferDialogs_;
+}
+
+ShellPanels& AppDelegate::panels() {
+  if (!panels_) {
+    panels_ = std::make_unique<ShellPanels>(window);
+    panels_->onImport = [this] { transferDialogs().openImportDialog(); };
+    panels_->libraryIsEmpty = [] { return Bookmark::countWithPredicate(nullptr) == 0; };
+    panels_->onCreateDefaultLibrary = [] {
+      fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+    };
+  }
+  return *panels_;
+}
+
+void AppDelegate::dismissSheetForWindow(ui::Window& sheet) { panels().dismissSheetForWindow(sheet); }
+
+bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
+
+bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
+  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  return true;
+}
+
+bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
+  auto command = commandFor(selector);
+  if (!command) return false;
+  switch (*command) {
+    case Command::Import: transferDialogs().openImportDialog(); break;
+    case Command::Export: transferDialogs().openExportDialog(); break;
+    case Command::Backup: transferDialogs().openBackupDialog(); break;
+    case Command::Restore: transferDialogs().openRestoreDialog(); break;
+    case Command::ImportSheet: panels().showImportMessageSheet(); break;
+    case Command::Help: ShellPanels::openHelpLink(helplinks::kHelp); break;
+    case Command::EULA: ShellPanels::openHelpLink(helplinks::kEULA); break;
+    case Command::Extensions: ShellPanels::openHelpLink(helplinks::kExtensions); break;
+    case Command::Forum: ShellPanels::openHelpLink(helplinks::kForum); break;
+    case Command::Videos: ShellPanels::openHelpLink(helplinks::kVideos); break;
+    case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
+    case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
+    case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
+    case Command::Preferences:
+      if (kestoPreferences) kestoPreferences->showPreferencesPanel();
+      break;
+  }
+  return true;
+}
+
 // ---- global hot key ----
 
 namespace {
@@ -533,7 +611,6 @@ void AppDelegate::addUrlFromBrowserExtension() {
   const bool fromPinboard = kestoData && kestoData->loadingFromPinboard();
   Folder::Ref target;
   std::vector<std::shared_ptr<Bookmark>> made;
-  std::size_t laterAdded = 0, laterSkipped = 0;
   for (const auto& line : intake::splitLines(text)) {
     ViewUpdater::updateBookmarks();
     auto address = intake::addressFromLine(line);
@@ -577,21 +654,10 @@ void AppDelegate::addUrlFromBrowserExtension() {
     } else {
       bookmark = Bookmark::addBookmarkWithURL(*address, target);
     }
-    const bool added = bookmark != nullptr;
-    if (added) made.push_back(std::move(bookmark));
+    if (bookmark) made.push_back(std::move(bookmark));
     ViewUpdater::updateSourceLists();
-    if (addresses <= intake::kMaximumNotificationsPerIntake) {
-      sys::UserNotificationCenter::defaultCenter().deliverNotification(
-          {message, *address, sys::kUserNotificationDefaultSoundName});
-    } else {
-      ++(added ? laterAdded : laterSkipped);
-    }
-  }
-  if (laterAdded + laterSkipped > 0) {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
-        {std::to_string(laterAdded + laterSkipped) + " more addresses handed in",
-         std::to_string(laterAdded) + " added, " + std::to_string(laterSkipped) + " skipped (already present)",
-         sys::kUserNotificationDefaultSoundName});
+        {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   if (bookmarksController) bookmarksController->updateBookmarks(made);
 }

@@ -2,7 +2,10 @@
 
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Responder.h"
 #include "Platform/UI/Window.h"
+#include "Views/FlexSplitView.h"
+#include "Views/SheetPresenter.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,8 +25,10 @@ class DataManager;
 class OverlayController;
 class PreferencesController;
 class SharedFolderArchive;
+class ShellPanels;
 class SpinningIndicator;
 struct SaveFailure;
+class TransferDialogs;
 
 // Posted on the default notification centre each time the application becomes active; the
 // Skyfolder link flow waits for it after sending the user to the browser.
@@ -53,7 +58,10 @@ inline constexpr double kAutomaticBackupDelay = 0.5;
 
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
-                    public sys::UserNotificationCenterDelegate {
+                    public sys::UserNotificationCenterDelegate,
+                    public ui::Responder,
+                    public SheetPresenter,
+                    public FlexSplitViewDelegate {
  public:
   static constexpr const char* kCrashReporterAPIKey = "7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c39";
 
@@ -131,11 +139,29 @@ class AppDelegate : public ui::ApplicationDelegate,
   void hideActivity();
   OverlayController* overlay() const { return overlay_.get(); }
 
+  // The File and Help menus' commands (import, export, backup, restore, help links) come here
+  // at the end of the responder chain.
+  bool respondsToAction(std::string_view selector) const override;
+  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  // Import waits while an import is still being stored.
+  bool validateMenuItem(ui::MenuItem& item) override;
+  TransferDialogs& transferDialogs();
+  // Sheets on the library window, the first-run panel and the import sheet.
+  ShellPanels& panels();
+  ui::Window* libraryWindow() override { return window; }
+  void dismissSheetForWindow(ui::Window& sheet) override;
+  // Whether the quit has gone through (the library saved, settings written).
+  bool hasTerminated() const { return terminated_; }
+
   // Window and notification delegates.
   void windowDidMiniaturize() { autoSync(); }
   // The library window's Undo and Redo work on the library.
   fnd::UndoManager* windowWillReturnUndoManager(ui::Window& window) override;
   bool userNotificationCenterShouldPresentNotification(const sys::UserNotification&) override { return true; }
+  // The inspector's split view reports divider moves; the panes keep their own widths, so
+  // nothing more is done with them.
+  unsigned implementedFlexSplitViewMethods() const override { return DividerMovedAt; }
+  void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
 
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
@@ -157,6 +183,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   std::unique_ptr<OverlayController> overlay_;
   std::unique_ptr<Backup> backup_;
   std::unique_ptr<SharedFolderArchive> archive_;
+  std::unique_ptr<TransferDialogs> transferDialogs_;
+  std::unique_ptr<ShellPanels> panels_;
   std::shared_ptr<bool> alive_;
   std::uint64_t overlayGeneration_ = 0;
   std::optional<HotKeyCombo> registeredHotKey_;

@@ -16,9 +16,6 @@ inline constexpr const char* kSchemePrefix = "kesto:";
 inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
 inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
-// Each address of a text is told in a notification of its own up to this many; the rest of a
-// longer text in one more, so a large hand-over neither floods the desktop nor holds up Kesto.
-inline constexpr std::size_t kMaximumNotificationsPerIntake = 5;
 
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do

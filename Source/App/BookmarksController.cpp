@@ -1,6 +1,7 @@
 #include "App/BookmarksController.h"
 
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
 #include "App/TilePinView.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -18,7 +19,10 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/SearchField.h"
 #include "Views/ImageBox.h"
+#include "Views/LinkLabel.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 #include "Views/WebImageView.h"
@@ -61,7 +65,7 @@ void BookmarksController::awakeFromNib() {
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
   on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
-  on("UpdateBrowserButton", [this] { updateBrowserButton(); });
+  on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
   observeEditCommands();
 
@@ -548,8 +552,8 @@ void BookmarksController::hideMoreBookmarksButton() {
 }
 
 void BookmarksController::clearSearchField() {
-  for (auto* l : {&foundBookmarksLabel, &occurrencesLabel})
-    if (*l) (*l)->setStringValue("");
+  if (foundBookmarksLabel) foundBookmarksLabel->setStringValue("");
+  if (occurrencesLabel) occurrencesLabel->setStringValue("");
   if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
   if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);
   for (auto* f : {&searchField, &searchInScopeField})

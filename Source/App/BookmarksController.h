@@ -1,7 +1,10 @@
 #pragma once
 
 #include "App/Toolbar.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
+#include "Platform/UI/SearchField.h"
+#include "Views/LinkLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
 
@@ -58,10 +61,12 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<TileCollectionView> kestoCollectionView;
   DataManager* kestoData = nullptr;
   PreferencesController* kestoPreferences = nullptr;
-  std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel,
-      foundBookmarksLabel, searchField, searchInScopeField;
+  std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel;
+  std::shared_ptr<LinkLabel> foundBookmarksLabel;
+  std::shared_ptr<ui::SearchField> searchField, searchInScopeField;
+  std::shared_ptr<ui::Button> folderSearchOnlyButton;
   std::shared_ptr<PushButton> addButton, editButton, openButton, quicklookButton, updateButton, trashButton,
-      folderSearchOnlyButton, listViewButton, thumbnailViewButton, textOnlyListViewButton;
+      listViewButton, thumbnailViewButton, textOnlyListViewButton;
   MenuItemState thumbnailViewMenuItem, extendedViewMenuItem, listViewMenuItem;
   std::shared_ptr<Toolbar> mainToolBar;
   std::shared_ptr<ui::View> mainToolBarSearchView, mainToolBarActivityIndicator, mainToolbarButtonSet,

@@ -1,25 +1,37 @@
 #include "App/MainInterface.h"
 
 #include "App/AppDelegate.h"
+#include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
+#include "App/MainWindowDropView.h"
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
+#include "App/UpdateController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SplitView.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarController.h"
+#include "Sidebar/SidebarLists.h"
 #include "Views/DialogAlertPresenter.h"
-#include "Views/PrioritySplitViewDelegate.h"
+#include "Views/FlexSplitView.h"
+#include "Views/LinkLabel.h"
+#include "Views/Pathbar.h"
 #include "Views/PushButton.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
+#include "Views/TwoPaneSplitView.h"
 #include "Views/WebImageView.h"
+#include "Views/WrenSearchField.h"
 
 #include <algorithm>
 
@@ -59,6 +71,21 @@ class ModeMenuState : public ui::MenuDelegate {
   BookmarksController& controller_;
 };
 
+// The library's lists: folders with the other five tabs.
+class LibrarySidebarPane : public SidebarPane {
+ public:
+  LibrarySidebarPane() : sidebar_(std::make_unique<SidebarController>()) {}
+  std::shared_ptr<View> view() override { return sidebar_->view(); }
+  void setDataManager(DataManager* dataManager) override { sidebar_->setDataManager(dataManager); }
+  void awakeFromNib() override { sidebar_->awakeFromNib(); }
+  SidebarController& sidebar() { return *sidebar_; }
+
+ private:
+  std::unique_ptr<SidebarController> sidebar_;
+};
+
+constexpr double kPathbarHeight = 24;
+
 }  // namespace
 
 MainInterface::MainInterface() = default;
@@ -68,10 +95,14 @@ MainInterface::~MainInterface() {
   if (app.delegate() == appDelegate_.get()) app.setDelegate(nullptr);
   if (window_) window_->setDelegate(nullptr);
   if (splitView_) splitView_->setDelegate(nullptr);
+  if (listSplitView_) listSplitView_->setDelegate(nullptr);
+  if (inspectorSplitView_) inspectorSplitView_->setEventsDelegate(nullptr);
+  if (dropView_) dropView_->setIntake(nullptr);
   // The controllers go before the views they observe.
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   appDelegate_.reset();
+  search_.reset();
   bookmarksController_.reset();
   // Only now: taking the menu bar away lays the window out again, and the list must not load
   // cells for controllers on their way out.
@@ -86,6 +117,7 @@ void MainInterface::closeAlerts() {
 std::unique_ptr<MainInterface> MainInterface::build(const std::function<void(MainInterface&)>& beforeLoading) {
   registerTilePinViewBuilders();
   registerWebImageViews();
+  registerSidebarLists();
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   std::unique_ptr<MainInterface> ui(new MainInterface());
   ui->construct();
@@ -123,7 +155,8 @@ void MainInterface::construct() {
   window_ = std::make_unique<ui::Window>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
   window_->setTitle("Kesto");
   window_->setMinSize(fnd::Size{900, 500});
-  auto content = std::make_shared<View>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
+  auto content = std::make_shared<MainWindowDropView>(fnd::Rect(0, 0, kWindowWidth, kWindowHeight));
+  dropView_ = content;
   content->setBackgroundColor(ui::Color::white(0.9));
   window_->setContentView(content);
 
@@ -131,7 +164,7 @@ void MainInterface::construct() {
   preferences_ = std::make_unique<PreferencesController>();
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();
-  sidebar_ = makeSidebarController();
+  sidebar_ = hasSidebarPaneFactory() ? makeSidebarPane() : std::make_unique<LibrarySidebarPane>();
   inspector_ = makeInspectorController();
 
   // Toolbar along the top.
@@ -151,17 +184,13 @@ void MainInterface::construct() {
   bc.updateButton = button(bc.mainToolbarButtonSet, fnd::Rect(120, 4, 38, 32), "toolbar_update", "Update");
   bc.trashButton = button(bc.mainToolbarButtonSet, fnd::Rect(160, 4, 38, 32), "toolbar_trash", "Move to Trash");
   bc.mainToolBarSearchView = std::make_shared<View>(fnd::Rect(0, 0, 460, 40));
-  bc.searchField = std::make_shared<TextLabel>(fnd::Rect(0, 8, 300, 24));
-  bc.searchField->setBackgroundColor(ui::Color::white(1.0));
-  bc.searchField->setCornerRadius(4);
+  bc.searchField = std::make_shared<WrenSearchField>(fnd::Rect(0, 8, 300, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchField);
-  bc.searchInScopeField = std::make_shared<TextLabel>(fnd::Rect(308, 8, 150, 24));
-  bc.searchInScopeField->setBackgroundColor(ui::Color::white(1.0));
-  bc.searchInScopeField->setCornerRadius(4);
+  bc.searchInScopeField = std::make_shared<ui::SearchField>(fnd::Rect(308, 8, 150, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
   bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
   bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  bc.foundBookmarksLabel = std::make_shared<TextLabel>(fnd::Rect(0, 10, 135, 20));
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.
@@ -179,23 +208,29 @@ void MainInterface::construct() {
   bc.occurrencesLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 320, 6, 200, 18));
   bc.occurrencesLabel->setAutoresizingMask(View::MinXMargin);
   bottomBar_->addSubview(bc.occurrencesLabel);
-  bc.folderSearchOnlyLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 120, 6, 110, 18));
+  bc.folderSearchOnlyButton = std::make_shared<ui::Button>(fnd::Rect(kWindowWidth - 118, 3, 112, 24),
+                                                          ui::Button::Kind::Checkbox);
+  bc.folderSearchOnlyButton->setTitle("This list only");
+  bc.folderSearchOnlyButton->setToolTip("Search only the bookmarks of the current list");
+  bc.folderSearchOnlyButton->setAutoresizingMask(View::MinXMargin);
+  bottomBar_->addSubview(bc.folderSearchOnlyButton);
+  bc.folderSearchOnlyLabel = std::make_shared<TextLabel>(fnd::Rect(kWindowWidth - 118, 6, 0, 18));
   bc.folderSearchOnlyLabel->setAutoresizingMask(View::MinXMargin);
   bottomBar_->addSubview(bc.folderSearchOnlyLabel);
-  bc.folderSearchOnlyButton = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 26, 24), "folder_search", "");
-  bc.folderSearchOnlyButton->setAutoresizingMask(View::MinXMargin);
+  search_ = std::make_unique<BookmarkSearch>();
 
   // The three panes between them.
   const double splitHeight = kWindowHeight - kToolbarHeight - kBottomBarHeight;
-  splitView_ = std::make_shared<ui::SplitView>(fnd::Rect(0, kBottomBarHeight, kWindowWidth, splitHeight));
-  splitView_->setVertical(true);
-  splitView_->setDividerStyle(ui::SplitView::DividerStyle::Thin);
-  splitView_->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
-  content->addSubview(splitView_);
   auto sidebar = sidebar_->view();
   sidebar->setFrame(fnd::Rect(0, 0, kSidebarWidth, splitHeight));
   auto middle = std::make_shared<View>(fnd::Rect(0, 0, kWindowWidth - kSidebarWidth - kInspectorWidth, splitHeight));
-  collectionView_ = std::make_shared<TileCollectionView>(middle->bounds());
+  // The path of the folder shown, above the list.
+  pathbar_ = std::make_shared<Pathbar>(
+      fnd::Rect(0, splitHeight - kPathbarHeight, middle->frame().size.width, kPathbarHeight));
+  pathbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
+  middle->addSubview(pathbar_);
+  collectionView_ = std::make_shared<TileCollectionView>(
+      fnd::Rect(0, 0, middle->frame().size.width, splitHeight - kPathbarHeight));
   collectionView_->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
   middle->addSubview(collectionView_);
   bc.noBookmarksLabel = std::make_shared<TextLabel>(fnd::Rect(0, splitHeight / 2 - 12, middle->frame().size.width, 24));
@@ -210,19 +245,7 @@ void MainInterface::construct() {
   middle->addSubview(bc.noBookmarksLabel);
   auto inspector = inspector_->view();
   inspector->setFrame(fnd::Rect(0, 0, kInspectorWidth, splitHeight));
-  splitView_->addSubview(sidebar);
-  splitView_->addSubview(middle);
-  splitView_->addSubview(inspector);
-  splitViewDelegate_ = std::make_unique<PrioritySplitViewDelegate>();
-  // The list takes every change of width; the side panes keep theirs.
-  splitViewDelegate_->setPriority(0, 1);
-  splitViewDelegate_->setPriority(1, 2);
-  splitViewDelegate_->setPriority(2, 0);
-  splitViewDelegate_->setMinimumLength(160, 0);
-  splitViewDelegate_->setMinimumLength(300, 1);
-  splitViewDelegate_->setMinimumLength(200, 2);
-  splitView_->setDelegate(splitViewDelegate_.get());
-  splitView_->adjustSubviews();
+  buildPanes(content, sidebar, middle, inspector, splitHeight);
 
   buildMainMenu();
 
@@ -245,6 +268,9 @@ void MainInterface::buildMainMenu() {
   };
   auto file = submenu("File");
   addBookmarkFileItems(*file);
+  if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
+    library->sidebar().foldersController().addMenuItems(*file);
+  addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
   file->addItemWithTitle("Quit Kesto", "terminate:", "q");
@@ -263,9 +289,12 @@ void MainInterface::buildMainMenu() {
   view->addItemWithTitle("Compact List", "selectListView:", "3");
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
+  addSearchItems(*view);
   auto windowMenu = submenu("Window");
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
+  addHelpLinkItems(*help);
+  addSettingsItems(*edit, *help);
   help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
 
   ui::AboutPanelOptions about;
@@ -293,6 +322,112 @@ void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
   edit.addItemWithTitle("Put Back from Trash", "putBackFromTrash:");
 }
 
+// The menu items of the preferences panel and the update check, sent to their controllers.
+class SettingsMenuTarget : public ui::Responder {
+ public:
+  SettingsMenuTarget(PreferencesController& preferences, UpdateController& updates)
+      : preferences_(preferences), updates_(updates) {}
+  bool respondsToAction(std::string_view selector) const override {
+    return selector == "showPreferences:" || (selector == "checkForUpdates:" && !updates_.isChecking());
+  }
+  bool performAction(std::string_view selector, ui::Responder*) override {
+    if (selector == "showPreferences:") preferences_.showPreferencesPanel();
+    else if (selector == "checkForUpdates:") updates_.checkForUpdates();
+    else return false;
+    return true;
+  }
+
+ private:
+  PreferencesController& preferences_;
+  UpdateController& updates_;
+};
+
+void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
+#ifdef KESTO_VERSION
+  updateController_ = std::make_unique<UpdateController>(KESTO_VERSION);
+#else
+  updateController_ = std::make_unique<UpdateController>("0");
+#endif
+  updateController_->mainWindow = window_.get();
+  settingsMenuTarget_ = std::make_unique<SettingsMenuTarget>(*preferences_, *updateController_);
+  edit.addItem(ui::MenuItem::separatorItem());
+  edit.addItemWithTitle("Preferences…", "showPreferences:", ",")->setTarget(settingsMenuTarget_.get());
+  help.addItemWithTitle("Check for Updates…", "checkForUpdates:")->setTarget(settingsMenuTarget_.get());
+}
+
+void MainInterface::addLibraryTransferItems(ui::Menu& file) {
+  // Answered by the application delegate at the end of the responder chain.
+  file.addItemWithTitle("Import Bookmarks…", "openImportDialog:", "I");
+  file.addItemWithTitle("Export Bookmarks…", "openExportDialog:", "E");
+  file.addItem(ui::MenuItem::separatorItem());
+  file.addItemWithTitle("Back Up Library…", "openBackupDialog:", "B");
+  // No key: it replaces the whole library.
+  file.addItemWithTitle("Restore Library…", "openRestoreDialog:");
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
+void MainInterface::addHelpLinkItems(ui::Menu& help) {
+  help.addItemWithTitle("Kesto Help", "showHelp:");
+  help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
+  help.addItemWithTitle("Browser Extensions", "showExtensions:");
+  help.addItemWithTitle("Video Tutorials", "showYoutube:");
+  help.addItemWithTitle("Feedback Forum", "showForum:");
+  help.addItemWithTitle("License Agreement", "showEULA:");
+  help.addItem(ui::MenuItem::separatorItem());
+}
+
+void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::shared_ptr<View>& sidebar,
+                               const std::shared_ptr<View>& list, const std::shared_ptr<View>& inspector,
+                               double height) {
+  // Folder list | (bookmark list | inspector). Each side pane keeps its width when the window
+  // is resized, stays within its limits when its divider is dragged, and its width is kept in
+  // user defaults for the next launch; the bookmark list takes the rest.
+  auto folders = std::make_shared<KestoSplitViewVerticalSecondaryLeft>(
+      fnd::Rect(0, kBottomBarHeight, kWindowWidth, height));
+  folders->setDividerStyle(ui::SplitView::DividerStyle::Thin);
+  folders->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  const double rightWidth = kWindowWidth - kSidebarWidth - folders->dividerThickness();
+  listSplitView_ = std::make_shared<KestoSplitViewVerticalSecondaryRight>(fnd::Rect(0, 0, rightWidth, height));
+  listSplitView_->setDividerStyle(ui::SplitView::DividerStyle::Thin);
+  // The inspector's own split view: it holds the inspector pane, and the application delegate
+  // hears its events.
+  inspectorSplitView_ = std::make_shared<FlexSplitView>(fnd::Rect(0, 0, kInspectorWidth, height));
+  inspectorSplitView_->setVertical(false);
+  inspector->setFrame(inspectorSplitView_->bounds());
+  inspector->setAutoresizingMask(View::WidthSizable | View::HeightSizable);
+  inspectorSplitView_->addSubview(inspector);
+  inspectorSplitView_->reset();
+  list->setFrameSize(fnd::Size{rightWidth - kInspectorWidth - listSplitView_->dividerThickness(), height});
+  listSplitView_->addSubview(list);
+  listSplitView_->addSubview(inspectorSplitView_);
+  folders->addSubview(sidebar);
+  folders->addSubview(listSplitView_);
+  content->addSubview(folders);
+  splitView_ = folders;
+  // The bottom bar's button folds the folder list away and brings it back at its width.
+  foldersCollapseButton_ = button(bottomBar_, fnd::Rect(110, 3, 30, 24), "collapse_right", "Hide or show the folders");
+  std::weak_ptr<KestoSplitViewVerticalSecondaryLeft> weakFolders = folders;
+  std::weak_ptr<PushButton> weakButton = foldersCollapseButton_;
+  foldersCollapseButton_->setAction([weakFolders, weakButton] {
+    auto split = weakFolders.lock();
+    if (!split) return;
+    split->collapseSecondaryPane();
+    if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
+  });
+  // As an interface file's views wake once loaded: the remembered widths are applied here.
+  folders->awakeFromNib();
+  listSplitView_->awakeFromNib();
+  // Laid out by their own rules (the side panes at their widths, the list taking the rest).
+  folders->resizeSubviewsWithOldSize(folders->frame().size);
+  listSplitView_->resizeSubviewsWithOldSize(listSplitView_->frame().size);
+}
+
+void MainInterface::addSearchItems(ui::Menu& view) {
+  view.addItem(ui::MenuItem::separatorItem());
+  view.addItemWithTitle("Search Library", "find:", "f")->setTarget(search_.get());
+  view.addItemWithTitle("Search in List", "findInScope:", "F")->setTarget(search_.get());
+}
+
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
   bc.kestoCollectionView = collectionView_;
@@ -305,20 +440,33 @@ void MainInterface::connect() {
   bc.addButton->setAction([&bc] { bc.add(); });
   bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
   sidebar_->setDataManager(dataManager_.get());
+  if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
+    library->sidebar().setWindow(window_.get());
+    library->sidebar().foldersController().setPathbar(pathbar_.get());
+  }
+  inspector_->setDataManager(dataManager_.get());
+  search_->controller = &bc;
+  search_->kestoData = dataManager_.get();
+  search_->window = window_.get();
   auto& app = *appDelegate_;
   app.window = window_.get();
   app.bookmarksController = bookmarksController_.get();
   app.kestoData = dataManager_.get();
   app.kestoPreferences = preferences_.get();
+  preferences_->kestoData = dataManager_.get();
   app.bottomBar = bottomBar_;
   window_->setDelegate(appDelegate_.get());
+  inspectorSplitView_->setEventsDelegate(appDelegate_.get());
+  dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
 void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoading) {
+  preferences_->awakeFromNib();
   sidebar_->awakeFromNib();
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
+  search_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

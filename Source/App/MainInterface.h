@@ -19,12 +19,19 @@ class Window;
 }  // namespace ui
 class AlertPresenter;
 class AppDelegate;
+class BookmarkSearch;
 class BookmarksController;
 class DataManager;
+class FlexSplitView;
 class InspectorController;
+class KestoSplitViewVerticalSecondaryRight;
+class MainWindowDropView;
+class PushButton;
 class PreferencesController;
-class PrioritySplitViewDelegate;
-class SidebarController;
+class SettingsMenuTarget;
+class UpdateController;
+class Pathbar;
+class SidebarPane;
 class TileCollectionView;
 class Toolbar;
 
@@ -56,13 +63,22 @@ class MainInterface {
   BookmarksController& bookmarksController() const { return *bookmarksController_; }
   DataManager& dataManager() const { return *dataManager_; }
   const std::shared_ptr<TileCollectionView>& collectionView() const { return collectionView_; }
+  // Folder list | the rest; the rest splits into the bookmark list | the inspector's split view.
   const std::shared_ptr<ui::SplitView>& splitView() const { return splitView_; }
+  const std::shared_ptr<KestoSplitViewVerticalSecondaryRight>& listSplitView() const { return listSplitView_; }
+  const std::shared_ptr<FlexSplitView>& inspectorSplitView() const { return inspectorSplitView_; }
+  // The window's content view, which takes dropped text and links.
+  const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
+  const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
-  SidebarController& sidebarController() const { return *sidebar_; }
+  SidebarPane& sidebarPane() const { return *sidebar_; }
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
+  PreferencesController& preferencesController() const { return *preferences_; }
+  UpdateController& updateController() const { return *updateController_; }
+  BookmarkSearch& bookmarkSearch() const { return *search_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -71,26 +87,41 @@ class MainInterface {
   MainInterface();
   void construct();
   void connect();
+  // The View menu's search items: Ctrl+F focuses the library search, Ctrl+Shift+F the same
+  // limited to the current list.
+  void addSearchItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
   // The bookmark commands of the File and Edit menus.
   void addBookmarkFileItems(ui::Menu& file);
   void addBookmarkEditItems(ui::Menu& edit);
+  void addSettingsItems(ui::Menu& edit, ui::Menu& help);
+  static void addLibraryTransferItems(ui::Menu& file);
+  static void addHelpLinkItems(ui::Menu& help);
+  void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
+                  const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
 
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<DataManager> dataManager_;
   std::unique_ptr<PreferencesController> preferences_;
   std::unique_ptr<BookmarksController> bookmarksController_;
+  std::unique_ptr<BookmarkSearch> search_;
   std::unique_ptr<AppDelegate> appDelegate_;
-  std::unique_ptr<SidebarController> sidebar_;
+  std::unique_ptr<SidebarPane> sidebar_;
+  std::shared_ptr<Pathbar> pathbar_;
   std::unique_ptr<InspectorController> inspector_;
-  std::unique_ptr<PrioritySplitViewDelegate> splitViewDelegate_;
   std::shared_ptr<ui::SplitView> splitView_;
+  std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
+  std::shared_ptr<FlexSplitView> inspectorSplitView_;
+  std::shared_ptr<MainWindowDropView> dropView_;
+  std::shared_ptr<PushButton> foldersCollapseButton_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
   std::shared_ptr<ui::Menu> mainMenu_;
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
+  std::unique_ptr<UpdateController> updateController_;
+  std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
 };
 
 }  // namespace kesto

@@ -1,5 +1,6 @@
 #include "App/PaneControllers.h"
 
+#include "App/EditorController.h"
 #include "Model/DataManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -9,12 +10,12 @@ namespace kesto {
 
 namespace {
 
-class EmptySidebarController : public SidebarController {
+class EmptySidebarPane : public SidebarPane {
  public:
-  EmptySidebarController() : view_(std::make_shared<ui::View>()) {
+  EmptySidebarPane() : view_(std::make_shared<ui::View>()) {
     view_->setBackgroundColor(ui::Color::white(0.93));
   }
-  ~EmptySidebarController() override { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
+  ~EmptySidebarPane() override { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
   std::shared_ptr<ui::View> view() override { return view_; }
   void setDataManager(DataManager* dataManager) override { dataManager_ = dataManager; }
   void awakeFromNib() override {
@@ -48,14 +49,14 @@ class EmptyInspectorController : public InspectorController {
 
 }  // namespace
 
-std::unique_ptr<SidebarController> makeEmptySidebarController() { return std::make_unique<EmptySidebarController>(); }
+std::unique_ptr<SidebarPane> makeEmptySidebarPane() { return std::make_unique<EmptySidebarPane>(); }
 std::unique_ptr<InspectorController> makeEmptyInspectorController() {
   return std::make_unique<EmptyInspectorController>();
 }
 
 namespace {
-std::function<std::unique_ptr<SidebarController>()>& sidebarFactory() {
-  static std::function<std::unique_ptr<SidebarController>()> factory;
+std::function<std::unique_ptr<SidebarPane>()>& sidebarFactory() {
+  static std::function<std::unique_ptr<SidebarPane>()> factory;
   return factory;
 }
 std::function<std::unique_ptr<InspectorController>()>& inspectorFactory() {
@@ -64,7 +65,7 @@ std::function<std::unique_ptr<InspectorController>()>& inspectorFactory() {
 }
 }  // namespace
 
-void registerSidebarControllerFactory(std::function<std::unique_ptr<SidebarController>()> factory) {
+void registerSidebarPaneFactory(std::function<std::unique_ptr<SidebarPane>()> factory) {
   sidebarFactory() = std::move(factory);
 }
 
@@ -72,30 +73,16 @@ void registerInspectorControllerFactory(std::function<std::unique_ptr<InspectorC
   inspectorFactory() = std::move(factory);
 }
 
-std::unique_ptr<SidebarController> makeSidebarController() {
+std::unique_ptr<SidebarPane> makeSidebarPane() {
   auto made = sidebarFactory() ? sidebarFactory()() : nullptr;
-  return made ? std::move(made) : makeEmptySidebarController();
+  return made ? std::move(made) : makeEmptySidebarPane();
 }
+
+bool hasSidebarPaneFactory() { return static_cast<bool>(sidebarFactory()); }
 
 std::unique_ptr<InspectorController> makeInspectorController() {
   auto made = inspectorFactory() ? inspectorFactory()() : nullptr;
-  return made ? std::move(made) : makeEmptyInspectorController();
-}
-
-bool PreferencesController::skipDuplicates() const { return fnd::UserDefaults::standard().boolForKey("skipDuplicates"); }
-
-bool PreferencesController::checkDuplicates() const {
-  auto& defaults = fnd::UserDefaults::standard();
-  return defaults.hasValueForKey("CheckDuplicates") ? defaults.boolForKey("CheckDuplicates") : true;
-}
-
-bool PreferencesController::useInboxForBookmarks() const {
-  auto& defaults = fnd::UserDefaults::standard();
-  return defaults.hasValueForKey("UseInboxForBookmarks") ? defaults.boolForKey("UseInboxForBookmarks") : true;
-}
-
-std::string PreferencesController::favoriteBrowser() const {
-  return fnd::UserDefaults::standard().stringForKey("favoriteBrowser").value_or("Default");
+  return made ? std::move(made) : std::make_unique<EditorController>();
 }
 
 }  // namespace kesto

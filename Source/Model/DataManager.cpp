@@ -35,33 +35,6 @@ store::PredicateRef parse(const char* format, const fnd::Array& args = {}) {
 }
 
 // Sorts by the descriptors with each object's keys read once.
-void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
-  const std::size_t n = list.size(), k = sorts.size();
-  if (k == 0 || n < 2) return;
-  std::vector<fnd::Value> keys;
-  keys.reserve(n * k);
-  for (const auto& b : list) {
-    for (const auto& s : sorts) {
-      if (s.keyPath.find('.') == std::string::npos)
-        keys.push_back(b->valueForKey(s.keyPath));
-      else
-        keys.push_back(store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath));
-    }
-  }
-  std::vector<std::uint32_t> order(n);
-  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
-    for (std::size_t i = 0; i < k; ++i) {
-      int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
-      if (c != 0) return c < 0;
-    }
-    return false;
-  });
-  DataManager::BookmarkList sortedList;
-  sortedList.reserve(n);
-  for (auto i : order) sortedList.push_back(std::move(list[i]));
-  list = std::move(sortedList);
-}
 
 bool accepts(const store::Predicate& p, const DataManager::BookmarkRef& b) {
   return p.evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(b)));
@@ -90,6 +63,34 @@ const std::string* folderIDOf(const Bookmark& b) {
 }
 
 }  // namespace
+
+void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
+  const std::size_t n = list.size(), k = sorts.size();
+  if (k == 0 || n < 2) return;
+  std::vector<fnd::Value> keys;
+  keys.reserve(n * k);
+  for (const auto& b : list) {
+    for (const auto& s : sorts) {
+      if (s.keyPath.find('.') == std::string::npos)
+        keys.push_back(b->valueForKey(s.keyPath));
+      else
+        keys.push_back(store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath));
+    }
+  }
+  std::vector<std::uint32_t> order(n);
+  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+    for (std::size_t i = 0; i < k; ++i) {
+      int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
+      if (c != 0) return c < 0;
+    }
+    return false;
+  });
+  DataManager::BookmarkList sortedList;
+  sortedList.reserve(n);
+  for (auto i : order) sortedList.push_back(std::move(list[i]));
+  list = std::move(sortedList);
+}
 
 DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {
   // Every list and counter can rely on the predicates; prepare() builds them again at start-up.
@@ -316,8 +317,15 @@ void DataManager::doLoadBookmarks(bool reset) {
         fnd::logFormat(fnd::LogFlag::Error, "Smart folder predicate does not parse: %s",
                        error.localizedDescription().c_str());
     } else {
-      p = parse("folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0",
-                {currentFolder_->folderID()});
+      // "folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0", tested
+      // directly: the predicate evaluated over a large library made a click on a folder slow.
+      const std::string& id = currentFolder_->folderID();
+      for (const auto& b : allBookmarks_) {
+        const std::string* folderID = folderIDOf(*b);
+        if (folderID && *folderID == id && isLive(*b) && b->toManyCount(bookmark_rel::services) == 0)
+          bookmarks_.push_back(b);
+      }
+      sortBookmarks(bookmarks_, currentSortDescriptors_);
     }
     filterSorted(p);
   } else {

@@ -28,6 +28,9 @@ inline constexpr const char* UpdateFoldersNotification = "UpdateFoldersNotificat
 inline constexpr const char* FetchBookmarksFromCoreDataNotification = "fetchBookmarksFromCoreDataNotification";
 inline constexpr const char* ClearBookmarksNotification = "ClearBookmarks";
 
+// Sorts bookmarks by the descriptors (stable; each key read once per bookmark).
+void sortBookmarks(std::vector<std::shared_ptr<Bookmark>>& list, const std::vector<store::SortDescriptor>& sorts);
+
 // The in-memory library: every bookmark and folder of the store, the current list the browser
 // shows, the menu-bar list, the smart lists and their counters, duplicates and clean-ups.
 // Main thread only.

@@ -41,6 +41,9 @@ class LoggingServiceClient : public BookmarkServiceClient {
   void deleteBookmark(const std::string&) override {
     fnd::logFormat(fnd::LogFlag::Info, "No %s client registered: deletion not posted", name_.c_str());
   }
+  void deleteTag(const std::string&) override {
+    fnd::logFormat(fnd::LogFlag::Info, "No %s client registered: tag deletion not posted", name_.c_str());
+  }
 
  private:
   std::string name_;

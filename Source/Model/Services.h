@@ -89,6 +89,8 @@ class BookmarkServiceClient {
   virtual ~BookmarkServiceClient() = default;
   virtual void saveBookmark(Bookmark& bookmark) = 0;
   virtual void deleteBookmark(const std::string& url) = 0;
+  // Removes the tag from every post of the account; clients without the call ignore it.
+  virtual void deleteTag(const std::string& name) {}
 };
 
 // Makes a client for a service name; the default gives a client whose posts are logged no-ops.

@@ -115,16 +115,29 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
   std::vector<Folder::Ref> folders{folder};
   for (const auto& sub : folder->subFolders())
     if (sub && sub != folder) folders.push_back(sub);
+  // The shared folder's bookmarks are those its list shows (the list on screen when it is the
+  // folder shown); then every bookmark of each subfolder. Each goes in once.
   std::vector<Bookmark::Ref> bookmarks;
+  std::unordered_set<const Bookmark*> taken;
+  auto take = [&](const Bookmark::List& list) {
+    for (const auto& b : list)
+      if (b && taken.insert(b.get()).second) bookmarks.push_back(b);
+  };
+  DataManager* shown = d_->dataManager;
+  const bool listShown =
+      shown && shown->currentFolder() == folder && !shown->isSearching() && !shown->loadingFromTags();
+  if (listShown) take(shown->bookmarks());
   for (const auto& f : folders) {
+    if (f == folder && listShown) continue;
+    const char* format = f == folder ? "folder == %@ and trashed < 1 and blocked < 1" : "folder == %@";
     auto inFolder = Bookmark::fetchEntitiesWithPredicate(
-        store::Predicate::parse("folder == %@", fnd::Array{fnd::Value(std::static_pointer_cast<fnd::Object>(f))}));
+        store::Predicate::parse(format, fnd::Array{fnd::Value(std::static_pointer_cast<fnd::Object>(f))}));
     if (!inFolder) {
       *e = archiveError(4, "The folder's bookmarks could not be read");
       finish(false);
       return std::nullopt;
     }
-    bookmarks.insert(bookmarks.end(), inFolder->begin(), inFolder->end());
+    take(*inFolder);
   }
   const std::string kestoID = fnd::UserDefaults::standard().stringForKey(Synchronizer::kKestoIDKey).value_or("");
   const std::string xml =
@@ -235,6 +248,8 @@ void SharedFolderArchive::rekeyFolders(SyncDocument& document, const std::string
       bookmark.folderID = it->second;
       continue;
     }
+    // A bookmark the archive puts in no folder at all goes to the Inbox.
+    if (old == Folder::kInboxID) continue;
     // No folder of the archive holds it: never a folder with an identifier the sender chose.
     if (topID.empty()) {
       FolderDummy top;

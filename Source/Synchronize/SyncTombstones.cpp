@@ -139,6 +139,16 @@ void SyncTombstones::record(const std::string& objectID, std::int64_t version, c
   add({SyncTombstone{objectID, version, type}});
 }
 
+bool SyncTombstones::withdraw(const std::string& objectID, const std::string& type) {
+  std::lock_guard lock(listMutex());
+  auto list = loadLocked();
+  const auto before = list.size();
+  std::erase_if(list, [&](const Entry& e) { return e.tombstone.objectID == objectID && e.tombstone.type == type; });
+  if (list.size() == before) return false;
+  storeLocked(list);
+  return true;
+}
+
 void SyncTombstones::confirmUploaded(const std::vector<SyncTombstone>& uploaded) {
   if (uploaded.empty()) return;
   std::unordered_map<std::string, std::int64_t> sentVersion;

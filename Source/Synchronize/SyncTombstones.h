@@ -32,6 +32,9 @@ class SyncTombstones {
   static void record(const std::string& objectID, std::int64_t version, const std::string& type);
   // Takes back tombstones of deletions that were undone (same object, type and version).
   static void remove(const std::vector<SyncTombstone>& tombstones);
+  // Takes back the tombstone of an object and type (an undone deletion); answers whether one was
+  // there.
+  static bool withdraw(const std::string& objectID, const std::string& type);
   // `into` followed by those of `more` it lacks; an object and type in both keeps the higher
   // version. Linear in both lists.
   static std::vector<SyncTombstone> unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more);

@@ -184,13 +184,13 @@ bool SourceListDelegateDataSourceProxy::outlineViewWriteItemsToPasteboard(ui::Ou
          dataSource_->sourceListWriteItemsToPasteboard(*sourceList_, items, pasteboard);
 }
 
-std::uint64_t SourceListDelegateDataSourceProxy::outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView&, const ui::DraggingInfo& info,
+std::uint64_t SourceListDelegateDataSourceProxy::outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView&, const ui::OutlineDraggingInfo& info,
                                                                          ui::OutlineItem item, long childIndex) {
   if (!(dataSourceMethods_ & SDS::ValidateDrop)) return ui::DragOperation::None;
   return dataSource_->sourceListValidateDropProposedItemProposedChildIndex(*sourceList_, info, item, childIndex);
 }
 
-bool SourceListDelegateDataSourceProxy::outlineViewAcceptDropItemChildIndex(ui::OutlineView&, const ui::DraggingInfo& info,
+bool SourceListDelegateDataSourceProxy::outlineViewAcceptDropItemChildIndex(ui::OutlineView&, const ui::OutlineDraggingInfo& info,
                                                               ui::OutlineItem item, long childIndex) {
   return (dataSourceMethods_ & SDS::AcceptDrop) && dataSource_->sourceListAcceptDropItemChildIndex(*sourceList_, info, item, childIndex);
 }

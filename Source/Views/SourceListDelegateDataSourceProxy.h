@@ -37,9 +37,9 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   void outlineViewSetObjectValueForItem(ui::OutlineView& view, const fnd::Value& value, ui::OutlineItem item) override;
   bool outlineViewWriteItemsToPasteboard(ui::OutlineView& view, const std::vector<ui::OutlineItem>& items,
                                          ui::DragPayload& pasteboard) override;
-  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
+  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(ui::OutlineView& view, const ui::OutlineDraggingInfo& info, ui::OutlineItem item,
                                         long childIndex) override;
-  bool outlineViewAcceptDropItemChildIndex(ui::OutlineView& view, const ui::DraggingInfo& info, ui::OutlineItem item,
+  bool outlineViewAcceptDropItemChildIndex(ui::OutlineView& view, const ui::OutlineDraggingInfo& info, ui::OutlineItem item,
                              long childIndex) override;
 
   // Outline delegate.

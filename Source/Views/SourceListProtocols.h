@@ -81,11 +81,11 @@ class SourceListDataSource : public virtual SourceListClient {
   virtual bool sourceListWriteItemsToPasteboard(SourceList& list, const std::vector<SourceListItemPtr>& items,
                                                 ui::DragPayload& pasteboard) { return false; }
   // `childIndex` -1: onto `item`.
-  virtual std::uint64_t sourceListValidateDropProposedItemProposedChildIndex(SourceList& list, const ui::DraggingInfo& info,
+  virtual std::uint64_t sourceListValidateDropProposedItemProposedChildIndex(SourceList& list, const ui::OutlineDraggingInfo& info,
                                                SourceListItemPtr proposedItem, long proposedChildIndex) {
     return ui::DragOperation::None;
   }
-  virtual bool sourceListAcceptDropItemChildIndex(SourceList& list, const ui::DraggingInfo& info, SourceListItemPtr item,
+  virtual bool sourceListAcceptDropItemChildIndex(SourceList& list, const ui::OutlineDraggingInfo& info, SourceListItemPtr item,
                                     long childIndex) { return false; }
 };
 

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Timer.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"
 #include "Views/BezierPathGeometry.h"
@@ -60,6 +61,20 @@ bool SpinningIndicator::setProgress(double progress) {
   }
   progress_ = progress;
   if (!indeterminate_) reloadIndicatorContent();
+  return true;
+}
+
+SpinningIndicator::DefaultAnimation SpinningIndicator::defaultAnimationForKey(const std::string& key) {
+  return key == "progress" ? DefaultAnimation::Basic : DefaultAnimation::None;
+}
+
+bool SpinningIndicator::animateProgress(double progress) {
+  if (!(progress >= 0.0 && progress <= 1.0)) return setProgress(progress);
+  if (defaultAnimationForKey("progress") == DefaultAnimation::None) return setProgress(progress);
+  // The steps lie between two accepted values, so each is accepted; the clamp only guards the
+  // last bit of rounding.
+  animator().setValue("progress", progress_, progress,
+                      [this](double value) { setProgress(std::clamp(value, 0.0, 1.0)); });
   return true;
 }
 

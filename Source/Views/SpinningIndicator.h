@@ -30,6 +30,14 @@ class SpinningIndicator : public ui::View {
   // Answers false and changes nothing for a value outside 0...1 (the failure is also raised
   // through the contract facility, which throws in tests and logs in the app).
   bool setProgress(double progress);
+  // `progress` set through the animator: it moves there over the current animation context's
+  // duration (at once when that is 0), the spokes filling or emptying one by one on the way. A
+  // value outside 0...1 is refused as setProgress refuses it, and nothing moves.
+  bool animateProgress(double progress);
+  // How a change of `key` made through the animator runs: a plain basic animation (evenly over
+  // the time) for "progress"; other keys of the indicator change at once.
+  enum class DefaultAnimation { None, Basic };
+  static DefaultAnimation defaultAnimationForKey(const std::string& key);
   bool animates() const { return animates_; }
   void setAnimates(bool on);
   bool hideWhenStopped() const { return hideWhenStopped_; }

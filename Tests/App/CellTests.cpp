@@ -2,6 +2,7 @@
 // thumbnails loaded from a loopback thumbnail service through the disk cache.
 #include "AppFixture.h"
 
+#include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
 #include "Platform/UI/Image.h"
@@ -137,6 +138,15 @@ std::string pngOf(const ui::Color& colour) {
 
 class CellTest : public AppTest {
  protected:
+  // The cells' requests are counted: no folder list reloading the list at start-up.
+  void SetUp() override {
+    AppTest::SetUp();
+    registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
+  }
+  void TearDown() override {
+    registerSidebarPaneFactory(nullptr);
+    AppTest::TearDown();
+  }
   std::shared_ptr<TilePinView> cellAt(std::int64_t item) {
     auto& cv = *ui->collectionView();
     cv.layoutSubtreeIfNeeded();

@@ -2,6 +2,9 @@
 // processing routine with its duplicate rules, target folders and notifications.
 #include "AppFixture.h"
 
+#include "App/PreferencesController.h"
+
+#include "App/PaneControllers.h"
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
 
@@ -101,7 +104,10 @@ class IntakeTest : public AppTest {
 };
 
 TEST_F(IntakeTest, ThreeLinesAddTwoNotifyTwiceAndRefreshOnce) {
+  // The intake's own refreshes are counted: no folder list reacts to them here.
+  registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
+  registerSidebarPaneFactory(nullptr);
   countRefreshes();
   app().getUrl("kesto:http://one.example/\nnot an address\nhttps://two.example/");
   EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://one.example/", "https://two.example/"}));
@@ -118,7 +124,10 @@ TEST_F(IntakeTest, ThreeLinesAddTwoNotifyTwiceAndRefreshOnce) {
 // A hand-over costs one save and one refresh of each view, however many lines it holds: a
 // refresh per line made a link of encoded line breaks hang the application.
 TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
+  // The intake's own refreshes are counted: no folder list reacts to them here.
+  registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
+  registerSidebarPaneFactory(nullptr);
   countRefreshes();
   int sourceListRefreshes = 0, saves = 0;
   fnd::NotificationCenter::defaultCenter().addObserver(
@@ -135,7 +144,7 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   EXPECT_EQ(sourceListRefreshes, 1);
   EXPECT_EQ(saves, 1);
   // Duplicates inside one hand-over are found before anything is saved.
-  defaults().setBool(true, "skipDuplicates");
+  ui->preferencesController().setSkipDuplicates(true);
   sink->delivered.clear();
   app().addPinUrlFromString("https://three.example/\nhttps://three.example/");
   ASSERT_EQ(sink->delivered.size(), 2u);
@@ -144,19 +153,18 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   WrenDataManager::sharedInstance().managedObjectContext()->removeSaveObserver(observer);
 }
 
-// A long hand-over tells its first addresses one by one and the rest in one notification.
-TEST_F(IntakeTest, ALongHandOverEndsInOneSummaryNotification) {
+// Every address of a hand-over is told in its own notification, added or skipped.
+TEST_F(IntakeTest, EveryAddressOfAHandOverIsToldOnItsOwn) {
   add("https://n6.example/", "Stored");
-  defaults().setBool(true, "skipDuplicates");
   build(1);
+  ui->preferencesController().setSkipDuplicates(true);
   std::string text;
   for (int i = 0; i < 8; ++i) text += "https://n" + std::to_string(i) + ".example/\n";
   app().addPinUrlFromString(text);
   EXPECT_EQ(storedURLs().size(), 8u);
-  ASSERT_EQ(sink->delivered.size(), intake::kMaximumNotificationsPerIntake + 1);
+  ASSERT_EQ(sink->delivered.size(), 8u);
   EXPECT_EQ(sink->delivered[4].informativeText, "https://n4.example/");
-  EXPECT_EQ(sink->delivered.back().title, "3 more addresses handed in");
-  EXPECT_EQ(sink->delivered.back().informativeText, "2 added, 1 skipped (already present)");
+  EXPECT_EQ(sink->delivered[6].title, "Bookmark skipped (already present)");
 }
 
 TEST_F(IntakeTest, MenuBarPayloadAndForeignTextAddNothing) {
@@ -170,8 +178,8 @@ TEST_F(IntakeTest, MenuBarPayloadAndForeignTextAddNothing) {
 
 TEST_F(IntakeTest, SkipDuplicatesComparesTheStoredDecodedForm) {
   add("https://example.org/a b", "Stored");
-  defaults().setBool(true, "skipDuplicates");
   build(1);
+  ui->preferencesController().setSkipDuplicates(true);
   // The escaped form of a stored address is the same bookmark.
   app().addPinUrlFromString("https://example.org/a%20b");
   EXPECT_EQ(storedURLs().size(), 1u);
@@ -195,11 +203,14 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   auto shown = Folder::initEntity();
   shown->setName("Shown");
   shown->saveFolder();
+  // The folder shown is set by hand here, so no folder list may choose another.
+  registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
+  registerSidebarPaneFactory(nullptr);
   dm().setCurrentFolder(shown);
-  defaults().setBool(true, "UseInboxForBookmarks");
+  ui->preferencesController().setUseInboxForBookmarks(true);
   app().addPinUrlFromString("http://inbox.example/");
-  defaults().setBool(false, "UseInboxForBookmarks");
+  ui->preferencesController().setUseInboxForBookmarks(false);
   // Before the window is set up everything goes to the Inbox.
   ASSERT_FALSE(app().applicationIsActive());
   app().addPinUrlFromString("http://early.example/");

@@ -3,6 +3,10 @@
 // change once the store takes it again, and a quit offers to export what was never saved.
 #include "AppFixture.h"
 
+#include "App/EditorController.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/UI/TextField.h"
+
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
@@ -118,6 +122,29 @@ TEST_F(SaveFailureTest, TheListsAddAndDeleteTellAFailedSave) {
   controller().deleteBookmarks();
   EXPECT_FALSE(WrenEntity::lastSaveFailed());
   EXPECT_EQ(bookmarksOnDisk(), static_cast<int>(list.size()));
+}
+
+// An inspector edit the store refuses is told, and stays on the bookmark for the next save.
+TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
+  auto b = Bookmark::addBookmarkWithURL("https://edited.example/", Folder::Ref());
+  b->saveBookmark();
+  build(1);
+  auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  dm().setCurrentBookmark(b);
+  ViewUpdater::updateInspector();
+  onStoreConnection("PRAGMA query_only = 1");
+  editor.notes->setStringValue("kept in memory");
+  editor.notes->sendAction();
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  // Told as a store that no longer takes changes.
+  EXPECT_NE(alerts->shown[0].title.find("your library"), std::string::npos) << alerts->shown[0].title;
+  EXPECT_NE(alerts->shown[0].message.find(storePath()), std::string::npos);
+  EXPECT_TRUE(WrenEntity::lastSaveFailed());
+  EXPECT_EQ(b->notes().value_or(""), "kept in memory");
+  onStoreConnection("PRAGMA query_only = 0");
+  editor.title->setStringValue("Saved at last");
+  editor.title->sendAction();
+  EXPECT_FALSE(WrenEntity::lastSaveFailed());
 }
 
 TEST_F(SaveFailureTest, AReadOnlyStoreIsSaidAtStartAndAQuitOffersToExportWhatWasNotSaved) {

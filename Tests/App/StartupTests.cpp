@@ -4,6 +4,7 @@
 
 #include "App/PaneControllers.h"
 #include "Platform/UI/SplitView.h"
+#include "Views/FlexSplitView.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/Window.h"
@@ -39,7 +40,8 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
     EXPECT_FALSE(d.boolForKey("SearchContent" + s));
     EXPECT_TRUE(d.boolForKey("SearchTags" + s));
   }
-  EXPECT_FALSE(d.hasValueForKey("SearchSet"));
+  // The search field's menu has written its options by now and marked them so.
+  EXPECT_EQ(d.stringForKey("SearchSet").value_or(""), "Yes");
   auto id = d.stringForKey("KestoID").value_or("");
   EXPECT_EQ(id.rfind("kesto-", 0), 0u) << id;
   EXPECT_EQ(id.size(), 6u + 36u);
@@ -126,10 +128,14 @@ TEST(Retina, LargestScaleDecides) {
   EXPECT_TRUE(AppDelegate::detectRetina({2.0, 1.0}));
 }
 
-TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnce) {
+TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnceWhenAsked) {
   build(0);
   app().applicationDidFinishLaunching();
+  // An empty library only offers it.
   fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  spin(0.1);
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   auto folders = Folder::fetchFoldersOrderedByIndex();
   std::vector<std::string> names;
@@ -386,7 +392,7 @@ TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
 namespace kesto::test {
 namespace {
 
-class FakeSidebar : public SidebarController {
+class FakeSidebar : public SidebarPane {
  public:
   explicit FakeSidebar(int* awakened) : awakened_(awakened), view_(std::make_shared<ui::View>()) {}
   std::shared_ptr<ui::View> view() override { return view_; }
@@ -402,20 +408,21 @@ class FakeSidebar : public SidebarController {
 TEST_F(StartupTest, ARegisteredSidebarFillsTheFirstPane) {
   int awakened = 0;
   FakeSidebar* made = nullptr;
-  registerSidebarControllerFactory([&] {
+  registerSidebarPaneFactory([&] {
     auto s = std::make_unique<FakeSidebar>(&awakened);
     made = s.get();
     return s;
   });
   build(0);
-  registerSidebarControllerFactory(nullptr);
+  registerSidebarPaneFactory(nullptr);
   ASSERT_TRUE(made);
-  EXPECT_EQ(&ui->sidebarController(), made);
+  EXPECT_EQ(&ui->sidebarPane(), made);
   EXPECT_EQ(made->dataManager, &dm());
   EXPECT_EQ(awakened, 1);
-  ASSERT_EQ(ui->splitView()->subviews().size(), 3u);
+  ASSERT_EQ(ui->splitView()->subviews().size(), 2u);
   EXPECT_EQ(ui->splitView()->subviews()[0], made->view());
-  EXPECT_EQ(ui->splitView()->subviews()[2], ui->inspectorController().view());
+  ASSERT_EQ(ui->inspectorSplitView()->subviews().size(), 1u);
+  EXPECT_EQ(ui->inspectorSplitView()->subviews()[0], ui->inspectorController().view());
   EXPECT_NEAR(ui->bottomBar()->frame().size.height, MainInterface::kBottomBarHeight, 0.01);
 }
 

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Crypto.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Model/DataManager.h"
 #include "Model/FileManagerAdditions.h"
 
 #include <set>
@@ -190,6 +191,48 @@ TEST_F(SharedFolderArchiveTest, BadArchivesImportNothingAndSaySo) {
   EXPECT_TRUE(alerts->shown.empty());
 }
 
+// The shared folder's own bookmarks are those its list shows; its subfolders give all of theirs.
+TEST_F(SharedFolderArchiveTest, ShareTakesTheListShownForTheFolderAndEveryBookmarkOfItsSubfolders) {
+  auto top = folder("TOP", "Recipes");
+  auto sub = folder("SUB", "Soups", "TOP");
+  auto shown = bookmark("https://shown.example/", "Shown", top);
+  auto binned = bookmark("https://binned.example/", "Binned", top);
+  binned->setTrashed(1);
+  auto soup = bookmark("https://soup.example/", "Soup", sub);
+  auto binnedSoup = bookmark("https://binned-soup.example/", "BinnedSoup", sub);
+  binnedSoup->setTrashed(1);
+  save();
+  auto shareText = [&](DataManager* dm) {
+    SharedFolderArchive archive;
+    archive.setDataManager(dm);
+    auto path = archive.shareBookmarksToPath(top, tempHome() + "/Recipes.kesto");
+    EXPECT_TRUE(path);
+    return path ? SharedFolderArchive::readArchiveDocument(*path).value_or("") : std::string();
+  };
+  auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+
+  // The folder shown: its list as it stands, a subfolder's bookmark on it included once.
+  DataManager dm;
+  dm.setCurrentFolder(top);
+  dm.bookmarks() = {shown, soup};
+  std::string text = shareText(&dm);
+  EXPECT_EQ(count(text, "https://shown.example/"), 1u);
+  EXPECT_EQ(count(text, "https://soup.example/"), 1u);
+  EXPECT_EQ(count(text, "https://binned-soup.example/"), 1u);
+  EXPECT_EQ(count(text, "https://binned.example/"), 0u);
+
+  // Another folder shown: the folder's list as it would show, without what is in the Trash.
+  dm.setCurrentFolder(sub);
+  text = shareText(&dm);
+  EXPECT_EQ(count(text, "https://shown.example/"), 1u);
+  EXPECT_EQ(count(text, "https://binned.example/"), 0u);
+  EXPECT_EQ(count(text, "https://soup.example/"), 1u);
+}
+
 TEST_F(SharedFolderArchiveTest, BookmarksOutsideAnyFolderOfTheArchiveGoUnderImportedNamedAfterIt) {
   const std::string xml = document(bookmarkXML("SENDER-CHOSEN", "loose", "https://loose.example/") +
                                        bookmarkXML("", "looser", "file:///usr/share/applications/x.desktop") +
@@ -200,10 +243,14 @@ TEST_F(SharedFolderArchiveTest, BookmarksOutsideAnyFolderOfTheArchiveGoUnderImpo
   auto top = byName("Crafted");
   ASSERT_TRUE(top);
   EXPECT_EQ(top->parentFolderID(), Folder::kImportedID);
-  for (const char* title : {"loose", "looser", "scripted"}) {
+  auto loose = Bookmark::fetchEntityWhereProperty("title", fnd::Value("loose"));
+  ASSERT_TRUE(loose && loose->folder());
+  EXPECT_EQ(loose->folder(), top);
+  // Without any folder the archive names, a bookmark goes to the Inbox.
+  for (const char* title : {"looser", "scripted"}) {
     auto b = Bookmark::fetchEntityWhereProperty("title", fnd::Value(title));
     ASSERT_TRUE(b && b->folder()) << title;
-    EXPECT_EQ(b->folder(), top) << title;
+    EXPECT_EQ(b->folder()->folderID(), Folder::kInboxID) << title;
   }
   // Addresses of other schemes are kept as the sender wrote them; opening them asks first.
   EXPECT_EQ(Bookmark::fetchEntityWhereProperty("title", fnd::Value("scripted"))->url().value_or(""),

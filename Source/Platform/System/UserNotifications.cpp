@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -99,13 +100,32 @@ bool sendToServer(QDBusConnection& bus, const UserNotification& n) {
 class DesktopNotificationSink : public UserNotificationSink {
  public:
   void deliver(const UserNotification& n) override {
-    if (auto bus = sessionBus(); bus && serverOnBus(*bus) && sendToServer(*bus, n)) return;
+    if (auto bus = sessionBus(); bus && serverKnownOnBus(*bus) && sendToServer(*bus, n)) return;
     if (fallbackPresenter()) {
       fallbackPresenter()(n);
       return;
     }
     fnd::logInfo("Notification: " + n.title + (n.informativeText.empty() ? "" : " - " + n.informativeText));
   }
+
+ private:
+  // Asking the bus blocks the caller for a round trip (up to a second on a stuck bus), so one
+  // answer serves a burst of notifications, such as one per address of a hand-over.
+  bool serverKnownOnBus(QDBusConnection& bus) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::string address = bus.name().toStdString();
+    if (address != askedBus_ || now - askedAt_ > kServerAnswerLifetime) {
+      hasServer_ = serverOnBus(bus);
+      askedBus_ = address;
+      askedAt_ = now;
+    }
+    return hasServer_;
+  }
+
+  static constexpr std::chrono::seconds kServerAnswerLifetime{5};
+  std::string askedBus_;
+  std::chrono::steady_clock::time_point askedAt_;
+  bool hasServer_ = false;
 };
 
 }  // namespace

@@ -42,10 +42,17 @@ std::map<std::pair<View*, int>, QVariantAnimation*>& runningAnimations() {
   return map;
 }
 
-enum Property { FrameProperty = 0, AlphaProperty = 1 };
+enum Property { FrameProperty = 0, AlphaProperty = 1, FirstNamedProperty = 2 };
+
+// One number per property name, so each named property of a view runs one animation at a time.
+int namedProperty(const std::string& key) {
+  static std::map<std::string, int> numbers;
+  auto [it, added] = numbers.emplace(key, FirstNamedProperty + int(numbers.size()));
+  return it->second;
+}
 
 void animate(View* view, int property, QVariant from, QVariant to,
-             std::function<void(const QVariant&)> apply) {
+             std::function<void(const QVariant&)> apply, QEasingCurve::Type easing = QEasingCurve::InOutQuad) {
   AnimationContext& ctx = AnimationContext::current();
   double duration = ctx.duration();
   auto key = std::make_pair(view, property);
@@ -61,7 +68,7 @@ void animate(View* view, int property, QVariant from, QVariant to,
   anim->setStartValue(from);
   anim->setEndValue(to);
   anim->setDuration(int(duration * 1000));
-  anim->setEasingCurve(QEasingCurve::InOutQuad);
+  anim->setEasingCurve(easing);
   std::weak_ptr<View> weak = view->weak_from_this();
   QObject::connect(anim, &QVariantAnimation::valueChanged, [weak, apply](const QVariant& v) {
     if (weak.lock()) qtbridge::guarded("animation", [&] { apply(v); });
@@ -131,6 +138,13 @@ void Animator::setAlphaValue(double alpha) {
   View* v = view_;
   animate(v, AlphaProperty, v->alphaValue(), alpha,
           [v](const QVariant& value) { v->setAlphaValue(value.toDouble()); });
+}
+
+void Animator::setValue(const std::string& key, double from, double to, std::function<void(double)> apply) {
+  if (!apply) return;
+  animate(
+      view_, namedProperty(key), from, to, [apply](const QVariant& value) { apply(value.toDouble()); },
+      QEasingCurve::Linear);
 }
 
 }  // namespace kesto::ui

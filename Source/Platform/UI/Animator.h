@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace kesto::ui {
 
@@ -18,6 +19,10 @@ class Animator {
   void setFrameSize(const fnd::Size& size);
   void setFrameOrigin(const fnd::Point& origin);
   void setAlphaValue(double alpha);
+  // A number property of the view's own, named `key`, from `from` to `to`: `apply` sets each
+  // value in between, evenly over the time (a plain basic animation), and `to` last. A newer
+  // change of the same key replaces a running one.
+  void setValue(const std::string& key, double from, double to, std::function<void(double)> apply);
 
  private:
   View* view_;

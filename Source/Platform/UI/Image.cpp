@@ -65,6 +65,7 @@ const char* colourForWord(const std::string& word) {
 std::optional<Artwork> artworkFor(const std::string& name) {
   static const std::map<std::string, Artwork> table = {
       // Toolbar and buttons.
+      {"library_empty", {"user-bookmarks"}},
       {"toolbar_add", {"list-add"}},
       {"toolbar_open_in_browser", {"web-browser"}},
       {"safari", {"web-browser"}},

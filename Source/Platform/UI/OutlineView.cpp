@@ -286,7 +286,7 @@ OutlineItem proposedItem(OutlineModel const* model, const QModelIndex& parent) {
 
 bool OutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
                                    const QModelIndex& parent) const {
-  DraggingInfo info;
+  OutlineDraggingInfo info;
   info.payload = payloadFromMime(data);
   info.sourceOperationMask = dragSourceMask;
   info.source = dragSource;
@@ -295,7 +295,7 @@ bool OutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int ro
 }
 
 bool OutlineModel::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int, const QModelIndex& parent) {
-  DraggingInfo info;
+  OutlineDraggingInfo info;
   info.payload = payloadFromMime(data);
   info.sourceOperationMask = dragSourceMask;
   info.source = dragSource;
@@ -1204,12 +1204,12 @@ std::optional<DragPayload> OutlineView::dragPayloadForRows(const fnd::IndexSet& 
   return payload;
 }
 
-std::uint64_t OutlineView::validateDrop(const DraggingInfo& info, OutlineItem item, long childIndex) {
+std::uint64_t OutlineView::validateDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex) {
   if (!dataSource_ || !(dataSourceMethods_ & OutlineViewDataSource::ValidateDrop)) return DragOperation::None;
   return dataSource_->outlineViewValidateDropProposedItemProposedChildIndex(*this, info, item, childIndex);
 }
 
-bool OutlineView::acceptDrop(const DraggingInfo& info, OutlineItem item, long childIndex) {
+bool OutlineView::acceptDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex) {
   if (!dataSource_ || !(dataSourceMethods_ & OutlineViewDataSource::AcceptDrop)) return false;
   return dataSource_->outlineViewAcceptDropItemChildIndex(*this, info, item, childIndex);
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/IndexSet.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/UI/Dragging.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/WidgetHostView.h"
 
@@ -16,11 +17,6 @@ namespace kesto::ui {
 
 class OutlineView;
 
-// Drag operations, as bits of a mask.
-namespace DragOperation {
-constexpr std::uint64_t None = 0, Copy = 1, Link = 2, Generic = 4, Private = 8, Move = 16,
-                        Delete = 32, Every = ~std::uint64_t(0);
-}
 
 // What a drag carries: (type, bytes) pairs in the order they were written.
 struct DragPayload {
@@ -33,7 +29,7 @@ struct DragPayload {
 };
 
 // A drag over or onto an outline view.
-struct DraggingInfo {
+struct OutlineDraggingInfo {
   DragPayload payload;
   // What the source allows: a drag held with the copy modifier (Ctrl or Alt) offers Copy only.
   std::uint64_t sourceOperationMask = DragOperation::Every;
@@ -76,9 +72,9 @@ class OutlineViewDataSource {
   virtual bool outlineViewWriteItemsToPasteboard(OutlineView& view, const std::vector<OutlineItem>& items,
                                                  DragPayload& pasteboard) { return false; }
   // `childIndex` -1 proposes a drop onto `item`; otherwise between its children.
-  virtual std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView& view, const DraggingInfo& info, OutlineItem item,
+  virtual std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView& view, const OutlineDraggingInfo& info, OutlineItem item,
                                                 long childIndex) { return DragOperation::None; }
-  virtual bool outlineViewAcceptDropItemChildIndex(OutlineView& view, const DraggingInfo& info, OutlineItem item,
+  virtual bool outlineViewAcceptDropItemChildIndex(OutlineView& view, const OutlineDraggingInfo& info, OutlineItem item,
                                      long childIndex) { return false; }
 };
 
@@ -224,8 +220,8 @@ class OutlineView : public WidgetHostView {
   // The payload for dragging these rows, or nothing when the data source refuses.
   std::optional<DragPayload> dragPayloadForRows(const fnd::IndexSet& rows);
   // Drops are proposed as (item, child index): -1 means onto the item.
-  std::uint64_t validateDrop(const DraggingInfo& info, OutlineItem item, long childIndex);
-  bool acceptDrop(const DraggingInfo& info, OutlineItem item, long childIndex);
+  std::uint64_t validateDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex);
+  bool acceptDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex);
 
   struct Impl;
   Impl* impl() const { return d_.get(); }

@@ -40,6 +40,11 @@ void SearchField::setSearchMenu(std::vector<MenuItem> items, std::function<void(
   menuChosen_ = std::move(chosen);
 }
 
+void SearchField::setSearchMenuItemState(int tag, bool on) {
+  for (auto& item : menuItems_)
+    if (item.tag == tag) item.on = on;
+}
+
 void SearchField::showSearchMenu() {
   if (menuItems_.empty()) return;
   auto* edit = hostedWidgetAs<QLineEdit>(*this);
@@ -47,6 +52,8 @@ void SearchField::showSearchMenu() {
   menu->setAttribute(Qt::WA_DeleteOnClose);
   for (const auto& item : menuItems_) {
     QAction* a = menu->addAction(QString::fromStdString(item.title));
+    a->setCheckable(item.checkable);
+    a->setChecked(item.on);
     int tag = item.tag;
     QObject::connect(a, &QAction::triggered, edit, [this, tag] {
       if (menuChosen_) menuChosen_(tag);

@@ -27,7 +27,7 @@ keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --del
 # While a sheet or a menu holds the focus the main window cannot be activated: keys go to
 # whatever has the focus.
 focused_keys() { xdotool key --delay 100 "$@"; }
-query() { sqlite3 "$store" "$1" 2>/dev/null; }
+query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
 row_is() { [[ "$(query "select ZTITLE || '|' || ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == "$1" ]]; }
 
 "$kesto" >>"$work/kesto.log" 2>&1 &

@@ -39,12 +39,12 @@ wait_for() {  # seconds command...
 now_ms() { date +%s%3N; }
 gone() { ! kill -0 "$app_pid" 2>/dev/null; }
 no_window() { ! xdotool search --onlyvisible --name '^Kesto$' >/dev/null 2>&1; }
-rows() { sqlite3 "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
+rows() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
 
 start_kesto() {  # [wrapper...]
   "$@" "$kesto" >>"$log" 2>&1 &
   app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 30)" || fail "no main window"
+  win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
 }
 
 # Quits with Ctrl+Q and answers how many milliseconds the process outlived its window.
@@ -74,7 +74,8 @@ PLIST
 
 # ---- first start: the desktop entry, xdg-open, notifications without a bus ----
 start_kesto
-has_default() { [[ "$(sqlite3 "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
+e2e_add_sample_library 30 || fail "no first-run panel"
+has_default() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
 wait_for 20 has_default || fail "no default library"
 
 entry="$XDG_DATA_HOME/applications/kesto.desktop"
@@ -116,7 +117,7 @@ for f in "$store" "$folder"/*.kestobck; do
 done
 
 # ---- a large library: first frame, a copy left by a killed start, quiet log ----
-sqlite3 "$store" "
+sqlite3 -cmd '.timeout 10000' "$store" "
   WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000)
   INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
                          ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)

@@ -16,12 +16,14 @@ e2e_wait_until() {  # seconds command [args...]
   done
 }
 
-# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1; prints its id.
+# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1 and, when $3
+# is given, that belongs to that process id; prints its id. Give the process: a window of a
+# process that just ended can still be found for a moment, until the X server has noticed.
 e2e_wait_window() {
-  local name="$1" timeout="${2:-10}" id
+  local name="$1" timeout="${2:-10}" pid="${3:-}" id
   local deadline=$(( $(e2e_now_ms) + timeout * 1000 ))
   while :; do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)"
+    id="$(xdotool search --all --onlyvisible ${pid:+--pid "$pid"} --name "$name" 2>/dev/null | head -n1)"
     [[ -n "$id" ]] && { echo "$id"; return 0; }
     (( $(e2e_now_ms) >= deadline )) && break
     sleep 0.1
@@ -57,4 +59,50 @@ e2e_screenshot() {  # file [window]
 # Prints "r g b" of one screen pixel.
 e2e_pixel() {  # x y
   python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
+}
+
+# An empty library offers sample bookmarks in its first-run panel (a few seconds after the first
+# load); this waits for the panel and asks for them, as a new user would.
+e2e_add_sample_library() {  # [timeout]
+  local panel
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+  e2e_click "$panel" 227 149
+}
+
+# Closes the first-run panel of an empty library once it shows.
+e2e_close_first_run_panel() {  # [timeout]
+  local panel
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  e2e_key "$panel" Escape
+}
+
+# Binds keysyms (e.g. ssharp eacute) to keycodes the keyboard map leaves free, so xdotool types
+# them as ordinary keys. Without it xdotool rebinds a spare key for each such character and
+# takes the binding back at once; a program that reads the map late (a loaded machine) then
+# sees the wrong character or none.
+e2e_add_keysyms() {  # keysym...
+  local map; map="$(mktemp)"
+  xkbcomp -xkb "$DISPLAY" "$map" 2>/dev/null || { rm -f "$map"; return 1; }
+  awk -v syms="$*" '
+    BEGIN { n = split(syms, want, " ") }
+    { lines[NR] = $0 }
+    /^xkb_keycodes/ { section = "codes" } /^xkb_symbols/ { section = "syms" }
+    section == "codes" && match($0, /^[ \t]*<[A-Z0-9]+>[ \t]*=[ \t]*[0-9]+;/) {
+      name = $0; sub(/^[ \t]*</, "", name); sub(/>.*/, "", name); order[++codes] = name
+    }
+    section == "codes" && /alias/ { used[$2] = 1; v = $4; gsub(/[<>;]/, "", v); used[v] = 1; a = $2; gsub(/[<>]/, "", a); used[a] = 1 }
+    section == "syms" && match($0, /key[ \t]+<[A-Z0-9]+>/) { k = substr($0, RSTART, RLENGTH); sub(/.*</, "", k); sub(/>/, "", k); used[k] = 1 }
+    section == "syms" && /^};/ { symsEnd = NR; section = "" }
+    END {
+      for (i = 1; i <= NR; i++) {
+        if (i == symsEnd)
+          for (c = 1; c <= codes && placed < n; c++)
+            if (!(order[c] in used)) printf "    key <%s> { [ %s ] };\n", order[c], want[++placed]
+        print lines[i]
+      }
+    }' "$map" >"$map.new" && xkbcomp "$map.new" "$DISPLAY" 2>/dev/null
+  local rc=$?
+  rm -f "$map" "$map.new"
+  return $rc
 }

@@ -67,11 +67,11 @@ class Tree : public OutlineViewDataSource, public OutlineViewDelegate {
     pb.setString(DragPayload::PlainText, text);
     return true;
   }
-  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView&, const DraggingInfo& info, OutlineItem item, long index) override {
+  std::uint64_t outlineViewValidateDropProposedItemProposedChildIndex(OutlineView&, const OutlineDraggingInfo& info, OutlineItem item, long index) override {
     drops.emplace_back("validate " + name(item) + " " + info.payload.string(DragPayload::PlainText).value_or("?"), index);
     return answer;
   }
-  bool outlineViewAcceptDropItemChildIndex(OutlineView&, const DraggingInfo&, OutlineItem item, long index) override {
+  bool outlineViewAcceptDropItemChildIndex(OutlineView&, const OutlineDraggingInfo&, OutlineItem item, long index) override {
     drops.emplace_back("accept " + name(item), index);
     return true;
   }

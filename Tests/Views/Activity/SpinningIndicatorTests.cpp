@@ -3,12 +3,15 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/Path.h"
 #include "Platform/UI/Window.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 using kesto::SpinningIndicator;
 using kesto::fnd::ContractViolation;
@@ -230,4 +233,56 @@ TEST(BezierPathGeometry, RotatesAboutAPointOrTheBoundsCentre) {
   auto half = kesto::geometry::rotatedBezierPath(path, static_cast<float>(kPi));
   EXPECT_NEAR(half.bounds().origin.x, 10, 1e-5);
   EXPECT_NEAR(half.bounds().origin.y, 0, 1e-5);
+}
+
+TEST(SpinningIndicator, ProgressThroughTheAnimatorMovesThereStepByStep) {
+  using kesto::ui::AnimationContext;
+  EXPECT_EQ(SpinningIndicator::defaultAnimationForKey("progress"), SpinningIndicator::DefaultAnimation::Basic);
+  EXPECT_EQ(SpinningIndicator::defaultAnimationForKey("color"), SpinningIndicator::DefaultAnimation::None);
+
+  kesto::ui::Window window(Rect(0, 0, 100, 100));
+  auto s = makeIndicator();
+  window.contentView()->addSubview(s);
+  s->setIndeterminate(false);
+  bool ended = false;
+  AnimationContext::runAnimationGroup(
+      [&](AnimationContext& ctx) {
+        ctx.setDuration(0.4);
+        EXPECT_TRUE(s->animateProgress(1.0));
+      },
+      [&] { ended = true; });
+  // Nothing jumps: the value starts where it was and passes through the middle.
+  EXPECT_LT(s->progress(), 0.5);
+  std::vector<double> seen;
+  ASSERT_TRUE(kesto::test::runUntil([&] {
+    seen.push_back(s->progress());
+    return ended;
+  }, 10));
+  EXPECT_EQ(s->progress(), 1.0);
+  EXPECT_EQ(filled(*s), 8);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](double p) { return p > 0.05 && p < 0.95; }));
+
+  // A newer change replaces a running one and ends at its own value.
+  AnimationContext::runAnimationGroup([&](AnimationContext& ctx) {
+    ctx.setDuration(0.3);
+    s->animateProgress(0.0);
+  });
+  AnimationContext::runAnimationGroup([&](AnimationContext& ctx) {
+    ctx.setDuration(0.1);
+    s->animateProgress(0.5);
+  });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return AnimationContext::runningAnimationCount() == 0; }, 10));
+  EXPECT_EQ(s->progress(), 0.5);
+  EXPECT_EQ(filled(*s), 4);
+
+  // Without a duration the value is set at once; out of range nothing starts.
+  AnimationContext::runAnimationGroup([&](AnimationContext& ctx) {
+    ctx.setDuration(0);
+    s->animateProgress(0.25);
+  });
+  EXPECT_EQ(s->progress(), 0.25);
+  EXPECT_THROW(s->animateProgress(1.5), ContractViolation);
+  EXPECT_EQ(AnimationContext::runningAnimationCount(), 0);
+  EXPECT_EQ(s->progress(), 0.25);
 }

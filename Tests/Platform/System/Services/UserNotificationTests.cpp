@@ -155,7 +155,7 @@ TEST(UserNotifications, SentToTheNotificationServerWithTheBodyEscaped) {
   int fallbacks = 0;
   center.setFallbackPresenter([&](const UserNotification&) { ++fallbacks; });
   center.deliverNotification({"Bookmark added", "<b>a & b</b>", kesto::sys::kUserNotificationDefaultSoundName});
-  bool seen = kesto::test::runUntil([&] { return !server.titles.empty(); }, 5);
+  bool seen = kesto::test::runUntil([&] { return !server.titles.empty(); }, 10);
   center.setFallbackPresenter(nullptr);
   ASSERT_TRUE(seen);
   EXPECT_EQ(server.titles[0], "Bookmark added");
@@ -174,7 +174,7 @@ TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
   // A plain file in its place is not a bus.
   kill(bus.daemonPid, SIGTERM);
   bus.daemonPid = 0;
-  ASSERT_TRUE(kesto::test::runUntil([&] { return access(socket.c_str(), F_OK) != 0; }, 5));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return access(socket.c_str(), F_OK) != 0; }, 10));
   kesto::test::writeFile(socket, "");
   EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
   unlink(socket.c_str());

@@ -1,0 +1,148 @@
+// The folder list over a generated library: 50,000 bookmarks in 2,000 folders four deep
+// (500 top-level folders, each with a chain of three below it), in a 240 x 800 window, offscreen.
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Context.h"
+#include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Sidebar/ViewManager.h"
+#include "Views/SourceList.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+using namespace kesto;
+
+namespace {
+
+constexpr int kBookmarks = 50000, kFolders = 2000;
+
+struct Library {
+  DataManager dm;
+  std::unique_ptr<ui::Window> window;
+  std::unique_ptr<FoldersController> folders;
+  std::vector<std::string> folderIDs;
+
+  Library() {
+    std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    auto prefs = std::make_shared<PreferenceValues>();
+    registerPreferences(prefs);
+    auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+    std::vector<Folder::Ref> made;
+    for (int i = 0; i < kFolders; ++i) {
+      auto f = Folder::initEntityInContext(ctx);
+      f->setFolderID("F" + std::to_string(i));
+      f->setName("Folder " + std::to_string(i));
+      f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
+      f->setOrderIndex(i);
+      // Every chain open, so the whole tree has rows.
+      f->setIsExpanded(1);
+      made.push_back(f);
+      folderIDs.push_back(f->folderID());
+    }
+    for (int i = 0; i < kBookmarks; ++i) {
+      auto b = Bookmark::newBookmark(ctx);
+      b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
+      b->setTitle("Page " + std::to_string(i));
+      b->setFolder(made[static_cast<size_t>(i % kFolders)]);
+    }
+    WrenEntity::saveContext(ctx);
+    dm.setPreferences(prefs);
+    dm.setContext(ctx);
+    dm.preparePredicates();
+    dm.addBookmarks(Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}));
+    dm.addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+
+    window = std::make_unique<ui::Window>(fnd::Rect(0, 0, 240, 800));
+    folders = std::make_unique<FoldersController>();
+    folders->view()->setFrame(fnd::Rect(0, 0, 240, 800));
+    window->setContentView(folders->view());
+    folders->setDataManager(&dm);
+    folders->setWindow(window.get());
+    folders->awakeFromNib();
+    window->makeKeyAndOrderFront();
+    folders->updateViewCompletely();
+    QCoreApplication::processEvents();
+  }
+};
+
+Library& library() {
+  static Library lib;
+  return lib;
+}
+
+// The whole tree from the store: fetch, parent map, items with badges, reload and the first paint.
+void BM_FullTreeBuild(benchmark::State& state) {
+  auto& lib = library();
+  for (auto _ : state) {
+    lib.folders->loadFolders();
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_FullTreeBuild)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// A click on another folder row until its bookmarks are the current list and the sidebar has
+// painted the new selection.
+void BM_FolderSelectionToList(benchmark::State& state) {
+  auto& lib = library();
+  ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
+  // The stored expansion opened, as after start: every row can be clicked.
+  lib.folders->updateView();
+  QCoreApplication::processEvents();
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::string& id = lib.folderIDs[(i++ * 37) % lib.folderIDs.size()];
+    // As a click does: the row is selected, then the selection is acted on.
+    brightwren::setSelectedItems(*lib.folders->sourceList(), {lib.folders->itemForFolderID(id)});
+    // The list acts once on the change (its deferred update is run here, not by the timer).
+    fnd::RunLoop::cancelPreviousPerformRequests(lib.folders.get());
+    lib.folders->updateSelection();
+    QCoreApplication::processEvents();
+    if (!lib.dm.currentFolder() || lib.dm.currentFolder()->folderID() != id) state.SkipWithError("not selected");
+    benchmark::DoNotOptimize(lib.dm.bookmarks().size());
+  }
+}
+BENCHMARK(BM_FolderSelectionToList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Every badge of the list after a change (the library counted afresh), with the repaint.
+void BM_AllBadges(benchmark::State& state) {
+  auto& lib = library();
+  auto touched = Folder::existingFolderWithFolderID(lib.folderIDs.back());
+  for (auto _ : state) {
+    // A save empties the library's counts, as any edit does.
+    state.PauseTiming();
+    touched->setIsExpanded(touched->isExpanded() ? 0 : 1);
+    WrenEntity::saveContext();
+    state.ResumeTiming();
+    lib.folders->loadBadges();
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_AllBadges)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

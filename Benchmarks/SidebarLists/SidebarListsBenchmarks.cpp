@@ -1,0 +1,129 @@
+// The sidebar's lists on a generated library: 50,000 bookmarks in 2,000 folders, 5,000 tags (two
+// per bookmark), 5% of the URLs duplicated. Runs offscreen.
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Services.h"
+#include "Model/Tag.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/ApplicationMain.h"
+#include "Sidebar/HistoryController.h"
+#include "Sidebar/PopularsController.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Sidebar/TagsController.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace kesto;
+
+constexpr int kBookmarks = 50000, kFolders = 2000, kTags = 5000;
+
+std::unique_ptr<DataManager> dm;
+
+void makeLibrary() {
+  std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  auto prefs = std::make_shared<PreferenceValues>();
+  registerPreferences(prefs);
+  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+  std::vector<Folder::Ref> folders;
+  for (int i = 0; i < kFolders; ++i) {
+    auto f = Folder::initEntityInContext(ctx);
+    f->setFolderID("F" + std::to_string(i));
+    f->setName("Folder " + std::to_string(i));
+    f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
+    folders.push_back(f);
+  }
+  std::vector<Tag::Ref> tags;
+  for (int i = 0; i < kTags; ++i) {
+    auto t = Tag::initEntityInContext(ctx);
+    // Every tenth name again in capitals: one badge counts both.
+    t->setName((i % 10 == 0 ? "TAG" : "tag") + std::to_string(i % 10 == 0 ? i - 10 : i));
+    tags.push_back(t);
+  }
+  const double now = fnd::Date::now().timeIntervalSinceReferenceDate();
+  for (int i = 0; i < kBookmarks; ++i) {
+    auto b = Bookmark::newBookmark(ctx);
+    int urlIndex = i % 20 == 0 && i > 0 ? i - 1 : i;
+    b->setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
+    b->setTitle("Page " + std::to_string(i));
+    b->setTimesOpened(i % 7);
+    b->setAddedDate(fnd::Date(now - i * 60.0));
+    b->setLastOpened(fnd::Date(now - i * 90.0));
+    b->setFolder(folders[i % kFolders]);
+    b->addTag(tags[i % kTags]);
+    b->addTag(tags[(i * 7 + 3) % kTags]);
+  }
+  WrenEntity::saveContext(ctx);
+  dm = std::make_unique<DataManager>();
+  dm->setPreferences(prefs);
+  dm->setContext(ctx);
+  dm->preparePredicates();
+  dm->addBookmarks(Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}));
+  dm->addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+}
+
+// The tags tab's rows: every tag in use with its badge, drawn into the list.
+void BM_TagList(benchmark::State& state) {
+  TagsController tags;
+  tags.setDataManager(dm.get());
+  tags.awakeFromNib();
+  for (auto _ : state) {
+    tags.loadItems();
+    benchmark::DoNotOptimize(tags.tagItems().size());
+  }
+  state.counters["rows"] = static_cast<double>(tags.tagItems().size());
+}
+BENCHMARK(BM_TagList)->Unit(benchmark::kMillisecond);
+
+// Maintenance's "Find duplicates": the store's grouping query and the listed copies.
+void BM_DuplicateScan(benchmark::State& state) {
+  for (auto _ : state) {
+    dm->loadDuplicatedBookmarks();
+    benchmark::DoNotOptimize(dm->bookmarks().size());
+  }
+  state.counters["duplicates"] = static_cast<double>(dm->bookmarks().size());
+}
+BENCHMARK(BM_DuplicateScan)->Unit(benchmark::kMillisecond);
+
+// A refresh of History and of Popular: twelve and thirteen counts, then the rows.
+template <typename List>
+void BM_SmartListRefresh(benchmark::State& state, const char* selectedView) {
+  fnd::UserDefaults::standard().setString(selectedView, SelectedView);
+  List list;
+  list.setDataManager(dm.get());
+  list.awakeFromNib();
+  for (auto _ : state) {
+    list.updateView();
+    benchmark::DoNotOptimize(list.entries().size());
+  }
+}
+void BM_HistoryRefresh(benchmark::State& state) { BM_SmartListRefresh<HistoryController>(state, SelectedHistoryView); }
+BENCHMARK(BM_HistoryRefresh)->Unit(benchmark::kMillisecond);
+void BM_PopularRefresh(benchmark::State& state) { BM_SmartListRefresh<PopularsController>(state, SelectedPopularView); }
+BENCHMARK(BM_PopularRefresh)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
+    benchmark::Initialize(&argc, argv);
+    makeLibrary();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    dm.reset();
+    return 0;
+  });
+}

@@ -1,0 +1,310 @@
+#include "App/BookmarkSearch.h"
+
+#include "App/BookmarksController.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/SearchField.h"
+#include "Platform/UI/Window.h"
+#include "Views/LinkLabel.h"
+#include "Views/TextLabel.h"
+#include "Views/WrenSearchField.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kWebSearchPage = "https://www.google.com/search";
+constexpr std::size_t kLibrarySearchLimit = 1000;
+
+std::string trimmed(const std::string& s) {
+  auto b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  auto e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+// The words of a search text: split at spaces, empty pieces dropped (a double space would
+// otherwise make a word that matches everything and nothing useful).
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    auto end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) out.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+// Characters, not bytes: "ü" is one.
+std::size_t characterCount(const std::string& s) {
+  std::size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+std::string matchWord(std::size_t count) { return count == 1 ? "match" : "matches"; }
+
+}  // namespace
+
+const std::vector<SearchOption>& searchOptions() {
+  static const std::vector<SearchOption> options = {
+      {"SearchTitle", 1, "Title", true},  {"SearchURL", 2, "Address", true},
+      {"SearchNotes", 3, "Notes", true},  {"SearchContent", 4, "Page Content", false},
+      {"SearchTags", 5, "Tags", true},    {"SearchFolders", 6, "Folders", true},
+  };
+  return options;
+}
+
+std::string webSearchAddress(const std::string& text) {
+  return std::string(kWebSearchPage) + "?q=" + fnd::percentEncodeUnreserved(text);
+}
+
+store::PredicateRef librarySearchPredicate(const std::string& text, bool title, bool url, bool notes, bool tags,
+                                           bool folders) {
+  if (!title && !url && !notes && !tags && !folders) title = true;
+  std::vector<std::string> clauses;
+  if (title) clauses.emplace_back("(title contains[cd] %@)");
+  if (url) clauses.emplace_back("(url contains[cd] %@)");
+  if (notes) clauses.emplace_back("(notes contains[cd] %@)");
+  if (tags) clauses.emplace_back("(ANY tags.name contains[cd] %@)");
+  if (folders) clauses.emplace_back("(folder.name contains[cd] %@)");
+  std::string format = "(";
+  for (std::size_t i = 0; i < clauses.size(); ++i) format += (i ? " OR " : "") + clauses[i];
+  format += ") AND (trashed == 0) AND (blocked == 0)";
+  std::vector<store::PredicateRef> parts;
+  for (const auto& word : words(text)) {
+    parts.push_back(store::Predicate::parse(format, fnd::Array(clauses.size(), fnd::Value(word))));
+    parts.push_back(store::Predicate::parse("trashed < 1"));
+  }
+  if (parts.empty()) return nullptr;
+  return store::Predicate::andPredicate(std::move(parts));
+}
+
+BookmarkSearch::BookmarkSearch() = default;
+
+BookmarkSearch::~BookmarkSearch() {
+  *alive_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (controller) {
+    if (controller->searchField) controller->searchField->setDelegate(nullptr);
+    if (controller->searchInScopeField) controller->searchInScopeField->setDelegate(nullptr);
+  }
+}
+
+void BookmarkSearch::awakeFromNib() {
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [this](const fnd::Notification&) { find(); }, MouseDownInWrenSearchField);
+  center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, "SelectBookmarksView");
+  if (!controller) return;
+  auto& bc = *controller;
+  if (bc.searchField) {
+    bc.searchField->setDelegate(this);
+    bc.searchField->setPlaceholderString("Search the library");
+    bc.searchField->setAction([this] { search(); });
+  }
+  if (bc.searchInScopeField) {
+    bc.searchInScopeField->setPlaceholderString("Find in list");
+    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>();
+    bc.searchInScopeField->setDelegate(scopeDelegate_.get());
+    bc.searchInScopeField->setAction([this] { searchInScope(); });
+  }
+  if (bc.folderSearchOnlyButton) bc.folderSearchOnlyButton->setAction([this] { search(); });
+  if (bc.folderSearchOnlyLabel) bc.folderSearchOnlyLabel->setHidden(true);
+  if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
+  prepareSearchMenu();
+}
+
+void BookmarkSearch::prepareSearchMenu() {
+  auto& defaults = fnd::UserDefaults::standard();
+  if (!defaults.hasValueForKey("SearchSet")) {
+    for (const auto& o : searchOptions()) defaults.setBool(o.firstValue, o.key);
+    defaults.synchronize();
+  }
+  if (controller && controller->searchField) {
+    std::vector<ui::SearchField::MenuItem> items;
+    for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
+    auto alive = alive_;
+    controller->searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
+      if (*alive) toggleSearchOption(tag);
+    });
+  }
+  defaults.setString("Yes", "SearchSet");
+  validateSearchMenu();
+}
+
+void BookmarkSearch::validateSearchMenu() {
+  auto& defaults = fnd::UserDefaults::standard();
+  for (const auto& o : searchOptions())
+    if (defaults.boolForKey(o.key)) return;
+  defaults.setBool(true, "SearchTitle");
+  if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(1, true);
+}
+
+void BookmarkSearch::toggleSearchOption(int tag) {
+  auto& defaults = fnd::UserDefaults::standard();
+  for (const auto& o : searchOptions()) {
+    if (o.tag != tag) continue;
+    bool on = !defaults.boolForKey(o.key);
+    defaults.setBool(on, o.key);
+    if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(tag, on);
+  }
+  search();
+}
+
+void BookmarkSearch::find() {
+  if (!controller) return;
+  auto& bc = *controller;
+  if (bc.folderSearchOnlyButton) {
+    bc.folderSearchOnlyButton->setHidden(false);
+    bc.folderSearchOnlyButton->setState(0);
+  }
+  if (bc.folderSearchOnlyLabel) bc.folderSearchOnlyLabel->setHidden(false);
+  if (window && bc.searchField) window->makeFirstResponder(bc.searchField.get());
+  if (kestoData) index_.prepare(*kestoData);
+}
+
+void BookmarkSearch::findInScope() {
+  find();
+  if (controller && controller->folderSearchOnlyButton) controller->folderSearchOnlyButton->setState(1);
+}
+
+void BookmarkSearch::search() {
+  if (!controller || !kestoData) return;
+  auto& bc = *controller;
+  validateSearchMenu();
+  auto& defaults = fnd::UserDefaults::standard();
+  std::string text = trimmed(bc.searchField ? bc.searchField->stringValue() : std::string());
+  if (text.empty()) {
+    if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
+    kestoData->setIsSearching(false);
+    kestoData->loadBookmarks();
+  } else if (characterCount(text) == 1) {
+    // Nothing is searched for one character; the next keystroke will be.
+    index_.prepare(*kestoData);
+  } else {
+    kestoData->setIsSearching(true);
+    SearchFields fields{defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
+                        defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
+                        defaults.boolForKey("SearchFolders")};
+    if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
+    if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1) {
+      kestoData->applySearchPredicateOnCurrentSelection(
+          librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
+    } else {
+      // The prepared texts answer as the store query would, without a query per keystroke.
+      kestoData->bookmarks() = index_.search(*kestoData, words(text), fields, kLibrarySearchLimit);
+    }
+    std::size_t count = kestoData->bookmarks().size();
+    std::string word = matchWord(count);
+    if (bc.foundBookmarksLabel) {
+      if (count == 0) {
+        ViewUpdater::showMessage("No Bookmarks Found. Hit enter to search with Google", 600, 100, 4);
+        word += " - search with google";
+        bc.foundBookmarksLabel->setActive(true);
+        bc.foundBookmarksLabel->setUrl(webSearchAddress(text));
+      } else {
+        bc.foundBookmarksLabel->setActive(false);
+      }
+      bc.foundBookmarksLabel->setStringValue(std::to_string(count) + " " + word);
+      bc.foundBookmarksLabel->setHidden(false);
+    }
+    // A new result list: the old selection and scroll position mean nothing in it.
+    ViewUpdater::updateBookmarksAndResetView();
+    return;
+  }
+  ViewUpdater::updateBookmarks();
+}
+
+void BookmarkSearch::searchInScope() {
+  if (!controller || !kestoData) return;
+  auto& bc = *controller;
+  if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
+  scopeSearchString_ = trimmed(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
+  sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
+  if (characterCount(scopeSearchString_) < 2) {
+    isSearchingInScope_ = false;
+    if (bc.occurrencesLabel) bc.occurrencesLabel->setStringValue("");
+    lastUsedSearchString_.clear();
+    sameSearchCount_ = 0;
+    return;
+  }
+  isSearchingInScope_ = true;
+  auto predicate = store::Predicate::parse(
+      "(title contains[cd] %@) OR (url contains[cd] %@) OR (notes contains[cd] %@) OR (ANY tags.name contains[cd] %@)",
+      fnd::Array(4, fnd::Value(scopeSearchString_)));
+  std::vector<IndexPath> matches;
+  const auto& list = kestoData->bookmarks();
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (list[i] && predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(list[i]))))
+      matches.push_back(IndexPath::forItem(static_cast<std::int64_t>(i), 0));
+  if (sameSearchCount_ >= static_cast<int>(matches.size())) sameSearchCount_ = 0;
+  if (matches.empty()) {
+    if (bc.occurrencesLabel) bc.occurrencesLabel->setStringValue("Not found");
+    isSearchingInScope_ = false;
+    return;
+  }
+  if (bc.occurrencesLabel) bc.occurrencesLabel->setStringValue(std::to_string(matches.size()) + " " + matchWord(matches.size()));
+  selectBookmarks({matches[static_cast<std::size_t>(sameSearchCount_)]});
+}
+
+void BookmarkSearch::selectBookmarks(const std::vector<IndexPath>& indexPaths) {
+  if (!kestoData || !controller) return;
+  const auto& list = kestoData->bookmarks();
+  if (list.empty()) return;
+  std::vector<std::shared_ptr<Bookmark>> selection;
+  std::unordered_set<const Bookmark*> seen;
+  for (const auto& path : indexPaths) {
+    if (path.item < 0) continue;
+    const auto& b = list[static_cast<std::size_t>(path.item) % list.size()];
+    if (seen.insert(b.get()).second) selection.push_back(b);
+  }
+  kestoData->setSelectedBookmarks(selection);
+  // The list highlights the selected bookmarks by identity and keeps their index paths.
+  controller->updateView();
+}
+
+void BookmarkSearch::selectBookmarksView() {
+  if (!controller || !kestoData) return;
+  auto& bc = *controller;
+  if (window) window->makeFirstResponder(nullptr);
+  if (!kestoData->bookmarks().empty()) {
+    if (!isSearchingInScope_ && window && bc.kestoCollectionView) window->makeFirstResponder(bc.kestoCollectionView.get());
+  } else if (!isSearchingInScope_) {
+    std::string text = bc.searchField ? bc.searchField->stringValue() : std::string();
+    if (!trimmed(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
+  }
+}
+
+bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
+  if (selector != "moveDown:" && selector != "insertTab:" && selector != "insertNewline:") return false;
+  auto alive = alive_;
+  // After the field has finished with the key.
+  fnd::performAfterDelay(focusDelay_, [this, alive] {
+    if (*alive) selectBookmarksView();
+  });
+  return true;
+}
+
+bool BookmarkSearch::respondsToAction(std::string_view selector) const {
+  return selector == "find:" || selector == "findInScope:";
+}
+
+bool BookmarkSearch::performAction(std::string_view selector, ui::Responder*) {
+  if (selector == "find:") return find(), true;
+  if (selector == "findInScope:") return findInScope(), true;
+  return false;
+}
+
+}  // namespace kesto

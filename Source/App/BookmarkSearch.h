@@ -1,0 +1,96 @@
+#pragma once
+
+#include "App/BookmarkSearchIndex.h"
+#include "Platform/Store/Predicate.h"
+#include "Platform/UI/Responder.h"
+#include "Platform/UI/TextEditingDelegate.h"
+#include "Views/IndexPath.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace ui {
+class Button;
+class SearchField;
+class Window;
+}  // namespace ui
+class BookmarksController;
+class DataManager;
+class LinkLabel;
+class TextLabel;
+
+// The search options of the library search field's menu: user-defaults key and menu tag.
+struct SearchOption {
+  const char* key;
+  int tag;
+  const char* title;
+  bool firstValue;
+};
+const std::vector<SearchOption>& searchOptions();
+
+// The web search page for a text: the whole text is the "q" value, fully percent-encoded, so
+// "&", "#" and "+" stay part of the query and any script gives an address.
+std::string webSearchAddress(const std::string& text);
+
+// The library query for a search text: one clause group per word (runs of spaces make no
+// empty words), each over the chosen fields, joined by AND with live bookmarks only. With no
+// field chosen, titles are searched. Null for a text without words.
+store::PredicateRef librarySearchPredicate(const std::string& text, bool title, bool url, bool notes, bool tags,
+                                           bool folders);
+
+// The bookmark list's two searches: the library search in the toolbar field, with its options
+// menu and match count, and the scope search that steps through the matches of the current
+// list. It also moves the keyboard focus from the fields into the list. Main thread only.
+class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
+ public:
+  BookmarkSearch();
+  ~BookmarkSearch() override;
+  BookmarkSearch(const BookmarkSearch&) = delete;
+  BookmarkSearch& operator=(const BookmarkSearch&) = delete;
+
+  // Outlets: the list controller (its fields and list), the data manager and the window.
+  BookmarksController* controller = nullptr;
+  DataManager* kestoData = nullptr;
+  ui::Window* window = nullptr;
+
+  // Observers, the fields' delegates and actions, the options menu.
+  void awakeFromNib();
+
+  void prepareSearchMenu();
+  void validateSearchMenu();
+  // Flips the option of a menu tag and searches again.
+  void toggleSearchOption(int tag);
+  void find();
+  void findInScope();
+  void search();
+  void searchInScope();
+  void selectBookmarks(const std::vector<IndexPath>& indexPaths);
+  void selectBookmarksView();
+  // The delay between a key command and the focus move (tests shorten it).
+  void setFocusDelay(double seconds) { focusDelay_ = seconds; }
+
+  bool isSearchingInScope() const { return isSearchingInScope_; }
+  int sameSearchCount() const { return sameSearchCount_; }
+
+  // Text delegate of both fields: Down, Tab and Return leave the field for the list.
+  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+
+  bool respondsToAction(std::string_view selector) const override;
+  bool performAction(std::string_view selector, ui::Responder* sender) override;
+
+ private:
+  std::string scopeSearchString_, lastUsedSearchString_;
+  int sameSearchCount_ = 0;
+  bool isSearchingInScope_ = false;
+  double focusDelay_ = 0.1;
+  BookmarkSearchIndex index_;
+  // Up and Tab in the scope field go back to the list.
+  std::unique_ptr<ui::TextEditingDelegate> scopeDelegate_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace kesto

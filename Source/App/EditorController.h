@@ -1,0 +1,93 @@
+#pragma once
+
+#include "App/PaneControllers.h"
+#include "Platform/UI/TextEditingDelegate.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace ui {
+class Button;
+class LevelIndicator;
+class PopUpButton;
+class SegmentedControl;
+class TextField;
+class TokenField;
+class View;
+}  // namespace ui
+class DataManager;
+class ImageBox;
+class PushButton;
+class TextLabel;
+
+// The inspector in the right pane: the selected bookmark's details on an info tab and its
+// editable fields on an edit tab. Every edit is written into the selected bookmarks and saved
+// at once (there is no save button); several selected bookmarks are edited together where that
+// makes sense (notes, rating, colour, tags). Main thread only.
+class EditorController : public InspectorController, public ui::TextEditingDelegate {
+ public:
+  EditorController();
+  ~EditorController() override;
+  EditorController(const EditorController&) = delete;
+  EditorController& operator=(const EditorController&) = delete;
+
+  std::shared_ptr<ui::View> view() override { return view_; }
+  void setDataManager(DataManager* dataManager) override { kestoData = dataManager; }
+  void awakeFromNib() override;
+
+  DataManager* kestoData = nullptr;
+
+  // Outlets (made by the constructor).
+  std::shared_ptr<ui::SegmentedControl> segmentedControl;
+  std::shared_ptr<ui::View> infoPanel, editPanel;
+  std::shared_ptr<TextLabel> indexField, noSelectionLabelEdit, noSelectionLabelInfo, titleInfo, urlInfo, notesInfo,
+      tagsInfoField, folderField, addedDate, lastUpdated, lastVisited, importedDate, timesVisited, importedFrom;
+  std::vector<std::shared_ptr<ui::View>> captions;
+  std::shared_ptr<ui::TextField> title, url, notes, loginField, passwordField;
+  std::shared_ptr<ui::LevelIndicator> rating;
+  std::shared_ptr<ui::TokenField> tags;
+  std::shared_ptr<ui::PopUpButton> colorButton;
+  std::shared_ptr<PushButton> favoriteButton, passwordButton, folderButton;
+  std::shared_ptr<ImageBox> favicon;
+  std::string currentFolderID;
+
+  // Display.
+  void updateView();
+  void clearInspectorFields();
+  void toggleFields(bool show);
+  void clearInspectorFieldsAndToggle();
+  void selectTab(int index);
+  void updateFavoriteImage(bool favorite);
+  void updateColorButton(const std::string& color);
+  void gotoFolder();
+
+  // Edits.
+  void updateNotes();
+  void updateRating();
+  void updateColor();
+  void updateFavorite();
+  void updateTitle();
+  void updateURL();
+  void updateLogin();
+  void updatePassword();
+  void copyPassword();
+  void updateTags();
+  // Tag names for the tags field (prefix, ignoring case and diacritics), or folder paths for a
+  // folder field (tag > 0, anywhere in the path).
+  std::vector<std::string> completionsForSubstring(const std::string& substring, int fieldTag) const;
+
+  // Leaving a field stores what was typed, as Return does.
+  void controlTextDidEndEditing(ui::Control& control) override;
+
+  static const std::vector<std::string>& colorNames();
+
+ private:
+  void build();
+  std::shared_ptr<ui::View> view_;
+  std::vector<std::shared_ptr<ui::View>> detailViews_;
+};
+
+}  // namespace kesto

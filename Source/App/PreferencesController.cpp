@@ -1,0 +1,540 @@
+#include "App/PreferencesController.h"
+
+#include "Model/DataManager.h"
+#include "Model/Service.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ComboBox.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/Panel.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/TextField.h"
+
+#include <array>
+
+namespace kesto {
+
+namespace {
+
+constexpr std::array<const char*, 6> kTabIdentifiers = {"general", "sync", "previews", "bookmarks", "search", "delicious"};
+constexpr std::array<const char*, 6> kTabLabels = {"General", "Sync", "Previews", "Bookmarks", "Search", "Services"};
+
+// The combo's items after the default entry, with the browser each stands for.
+struct BrowserItem {
+  const char* item;
+  const char* bundle;
+};
+constexpr std::array<BrowserItem, 4> kBrowsers = {{{"Safari", PreferencesController::kSafari},
+                                                   {"Chrome", PreferencesController::kChrome},
+                                                   {"Opera", PreferencesController::kOpera},
+                                                   {"Firefox", PreferencesController::kFirefox}}};
+
+constexpr double kPanelWidth = 620, kPanelHeight = 400, kTabBarHeight = 44;
+
+// Stands in for the stored password: the real one never appears on screen.
+constexpr const char* kPasswordPlaceholder = "••••••••";
+
+// Names of keys by their physical position (the virtual key codes events carry).
+const char* keyName(long code) {
+  static const char* const names[] = {
+      "A", "S", "D", "F", "H", "G", "Z", "X", "C", "V", "§", "B", "Q", "W", "E", "R", "Y", "T", "1", "2", "3", "4",
+      "6", "5", "=", "9", "7", "-", "8", "0", "]", "O", "U", "[", "I", "P", "Return", "L", "J", "'", "K", ";", "\\",
+      ",", "/", "N", "M", ".", "Tab", "Space", "`", "Backspace"};
+  if (code >= 0 && code < long(std::size(names))) return names[code];
+  switch (code) {
+    case 53: return "Escape";
+    case 122: return "F1";
+    case 120: return "F2";
+    case 99: return "F3";
+    case 118: return "F4";
+    case 96: return "F5";
+    case 97: return "F6";
+    case 98: return "F7";
+    case 100: return "F8";
+    case 101: return "F9";
+    case 109: return "F10";
+    case 103: return "F11";
+    case 111: return "F12";
+    case 123: return "Left";
+    case 124: return "Right";
+    case 125: return "Down";
+    case 126: return "Up";
+    default: return "?";
+  }
+}
+
+std::shared_ptr<ui::Button> check(ui::View& pane, double x, double y, double width, const std::string& title) {
+  auto b = std::make_shared<ui::Button>(fnd::Rect(x, y, width, 22), ui::Button::Kind::Checkbox);
+  b->setTitle(title);
+  pane.addSubview(b);
+  return b;
+}
+
+std::shared_ptr<ui::Label> label(ui::View& pane, double x, double y, double width, const std::string& text) {
+  auto l = std::make_shared<ui::Label>(fnd::Rect(x, y, width, 20), text);
+  pane.addSubview(l);
+  return l;
+}
+
+}  // namespace
+
+// ---- RadioMatrix ----
+
+RadioMatrix::RadioMatrix(const fnd::Rect& frame, const std::vector<std::string>& titles) : ui::View(frame) {
+  const double rowHeight = 24;
+  for (std::size_t i = 0; i < titles.size(); ++i) {
+    double y = frame.size.height - rowHeight * double(i + 1);
+    auto b = std::make_shared<ui::Button>(fnd::Rect(0, y, frame.size.width, 22), ui::Button::Kind::Radio);
+    b->setTitle(titles[i]);
+    int row = int(i);
+    b->setAction([this, row] {
+      selectRow(row);
+      if (action_) action_();
+    });
+    addSubview(b);
+    rows_.push_back(b);
+  }
+}
+
+int RadioMatrix::selectedRow() const {
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i]->state() == 1) return int(i);
+  return -1;
+}
+
+void RadioMatrix::selectRow(int row) {
+  for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i]->setState(int(i) == row ? 1 : 0);
+}
+
+void RadioMatrix::clickRow(int row) { rows_.at(row)->performClick(); }
+
+// ---- Shortcut text ----
+
+std::string shortcutLabelText(long keyCode, unsigned carbonFlags) {
+  // Carbon's modifier bits.
+  constexpr unsigned cmdKey = 0x100, shiftKey = 0x200, optionKey = 0x800, controlKey = 0x1000;
+  if (keyCode < 0) {
+    keyCode = 35;
+    carbonFlags = controlKey | optionKey | cmdKey;
+  }
+  // Control, option, shift, command: on this desktop Super, Alt, Shift and Ctrl.
+  std::string glyphs;
+  auto add = [&](unsigned bit, const char* name) {
+    if (!(carbonFlags & bit)) return;
+    if (!glyphs.empty()) glyphs += "+";
+    glyphs += name;
+  };
+  add(controlKey, "Super");
+  add(optionKey, "Alt");
+  add(shiftKey, "Shift");
+  add(cmdKey, "Ctrl");
+  return "Current shortcut: " + glyphs + "+" + keyName(keyCode);
+}
+
+// ---- Store ----
+
+PreferencesController::PreferencesController() { readPreferences(); }
+
+PreferencesController::~PreferencesController() {
+  // The library goes back to reading user defaults itself.
+  if (published_) registerPreferences(nullptr);
+  if (panel_) panel_->orderOut();
+}
+
+void PreferencesController::readPreferences() {
+  auto& d = fnd::UserDefaults::standard();
+  const bool firstRun = !d.hasValueForKey("sortFoldersByRating");
+  sortInboxByDateAscending_ = d.boolForKey("sortInboxByDateAscending");
+  sortInboxByDateDescending_ = d.boolForKey("sortInboxByDateDescending");
+  sortFoldersByDateAscending_ = d.boolForKey("sortFoldersByDateAscending");
+  sortFoldersByDateDescending_ = d.boolForKey("sortFoldersByDateDescending");
+  sortFoldersAlfabetically_ = d.boolForKey("sortFoldersAlfabetically");
+  sortFoldersByRating_ = d.boolForKey("sortFoldersByRating");
+  sortFoldersByMostVisited_ = d.boolForKey("sortFoldersByMostVisited");
+  sortFoldersByFavorite_ = d.boolForKey("sortFoldersByFavorite");
+  showBookmarksInSubFolders_ = d.boolForKey("showBookmarksInSubFolders");
+  showMultipleColumns_ = d.boolForKey("showMultipleColumns");
+  checkDuplicates_ = d.boolForKey("CheckDuplicates");
+  skipDuplicates_ = d.boolForKey("skipDuplicates");
+  useInboxForBookmarks_ = d.boolForKey("UseInboxForBookmarks");
+  menubarMode_ = d.boolForKey("useMenuBarMode");
+  useAutoSync_ = d.boolForKey("useAutoSync");
+  useSkyfolderForSynching_ = d.boolForKey("syncUsingSkyfolder");
+  // Any stored text is kept as it is; other kinds of value read as none.
+  favoriteBrowser_ = d.stringForKey("favoriteBrowser").value_or("Default");
+  disablePinboard_ = d.boolForKey("disablePinboard");
+  disableDelicious_ = d.boolForKey("disableDelicious");
+  showALLTags_ = d.boolForKey("showALLTags");
+  showEditAddingBookmarks_ = d.boolForKey("showEditAddingBookmark");
+  if (firstRun) {
+    // In memory only: nothing is stored until the user first changes a preference.
+    sortFoldersByRating_ = sortFoldersByMostVisited_ = sortFoldersByFavorite_ = false;
+    showMultipleColumns_ = true;
+    checkDuplicates_ = true;
+    useInboxForBookmarks_ = menubarMode_ = skipDuplicates_ = false;
+    useAutoSync_ = true;
+    favoriteBrowser_ = "Default";
+    sortFoldersAlfabetically_ = false;
+    disablePinboard_ = disableDelicious_ = showALLTags_ = showEditAddingBookmarks_ = false;
+  }
+  // Optional keys (rating, visits, favourites) only go in front of a main order, so they do
+  // not count as one.
+  if (!sortInboxByDateAscending_ && !sortInboxByDateDescending_) sortInboxByDateDescending_ = true;
+  if (!sortFoldersByDateAscending_ && !sortFoldersByDateDescending_ && !sortFoldersAlfabetically_)
+    sortFoldersByDateDescending_ = true;
+  if (published_) publish();
+  reloadSocial();
+  updateKeyCombo();
+}
+
+void PreferencesController::writePreferences() {
+  auto& d = fnd::UserDefaults::standard();
+  d.setBool(sortInboxByDateAscending_, "sortInboxByDateAscending");
+  d.setBool(sortInboxByDateDescending_, "sortInboxByDateDescending");
+  d.setBool(sortFoldersByDateAscending_, "sortFoldersByDateAscending");
+  d.setBool(sortFoldersByDateDescending_, "sortFoldersByDateDescending");
+  d.setBool(sortFoldersAlfabetically_, "sortFoldersAlfabetically");
+  d.setBool(checkDuplicates_, "CheckDuplicates");
+  d.setBool(useInboxForBookmarks_, "UseInboxForBookmarks");
+  d.setBool(menubarMode_, "useMenuBarMode");
+  d.setBool(skipDuplicates_, "skipDuplicates");
+  d.setBool(sortFoldersByRating_, "sortFoldersByRating");
+  d.setBool(sortFoldersByMostVisited_, "sortFoldersByMostVisited");
+  d.setBool(sortFoldersByFavorite_, "sortFoldersByFavorite");
+  d.setBool(showBookmarksInSubFolders_, "showBookmarksInSubFolders");
+  d.setBool(showMultipleColumns_, "showMultipleColumns");
+  d.setBool(useAutoSync_, "useAutoSync");
+  d.setString(favoriteBrowser_, "favoriteBrowser");
+  d.setBool(disableDelicious_, "disableDelicious");
+  d.setBool(disablePinboard_, "disablePinboard");
+  d.setBool(showALLTags_, "showALLTags");
+  d.setBool(showEditAddingBookmarks_, "showEditAddingBookmark");
+  // "syncUsingSkyfolder" belongs to the sync set-up: never written from here.
+  d.synchronize();
+  if (published_) publish();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kUpdateBrowserButtonNotification, nullptr);
+}
+
+void PreferencesController::publish() {
+  // The library reads a snapshot: its lists may be computed off the main thread.
+  auto values = std::make_shared<PreferenceValues>();
+  values->dateAscending = sortFoldersByDateAscending_;
+  values->dateDescending = sortFoldersByDateDescending_;
+  values->alphabetically = sortFoldersAlfabetically_;
+  values->favorite = sortFoldersByFavorite_;
+  values->rating = sortFoldersByRating_;
+  values->mostVisited = sortFoldersByMostVisited_;
+  values->inboxAscending = sortInboxByDateAscending_;
+  values->inboxDescending = sortInboxByDateDescending_;
+  values->subFolders = showBookmarksInSubFolders_;
+  values->allTags = showALLTags_;
+  registerPreferences(std::move(values));
+  published_ = true;
+}
+
+// ---- Panel ----
+
+void PreferencesController::showPreferencesPanel() {
+  if (!panel_) buildPanel();
+  updatePreferencesPanelValues();
+  reloadSocial();
+  updateKeyCombo();
+  if (!panel_->isVisible()) showPreferencesGeneralTab();
+  panel_->makeKeyAndOrderFront();
+}
+
+std::string PreferencesController::selectedTab() const {
+  if (!preferencesTabView) return {};
+  long i = preferencesTabView->selectedSegment();
+  return i >= 0 && i < long(kTabIdentifiers.size()) ? kTabIdentifiers[std::size_t(i)] : std::string();
+}
+
+void PreferencesController::selectTab(const std::string& identifier) {
+  if (!preferencesTabView) return;
+  for (std::size_t i = 0; i < kTabIdentifiers.size(); ++i) {
+    bool shown = identifier == kTabIdentifiers[i];
+    panes_[i]->setHidden(!shown);
+    if (shown) preferencesTabView->setSelectedSegment(long(i));
+  }
+}
+
+void PreferencesController::buildPanel() {
+  panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight),
+                                       ui::WindowStyle::Titled | ui::WindowStyle::Closable);
+  panel_->setTitle("Preferences");
+  auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight));
+  panel_->setContentView(content);
+
+  preferencesTabView = std::make_shared<ui::SegmentedControl>(
+      fnd::Rect(20, kPanelHeight - kTabBarHeight + 12, kPanelWidth - 40, 22));
+  preferencesTabView->setSegmentCount(long(kTabLabels.size()));
+  for (std::size_t i = 0; i < kTabLabels.size(); ++i) {
+    preferencesTabView->setLabel(kTabLabels[i], long(i));
+    preferencesTabView->setWidth((kPanelWidth - 40) / double(kTabLabels.size()), long(i));
+  }
+  preferencesTabView->setAction([this] { selectTab(selectedTab()); });
+  content->addSubview(preferencesTabView);
+  const double paneHeight = kPanelHeight - kTabBarHeight;
+  for (auto& pane : panes_) {
+    pane = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, paneHeight));
+    content->addSubview(pane);
+  }
+  auto wire = [this](const std::shared_ptr<ui::Button>& b, int tag) {
+    b->setTag(tag);
+    b->setAction([this, tag] { updatePreferences(tag); });
+  };
+  const double left = 40, width = kPanelWidth - 80, top = paneHeight - 40;
+
+  // General.
+  auto& general = *panes_[0];
+  menubarModeCheck = check(general, left, top, width, "Start in menu-bar mode");
+  wire(menubarModeCheck, 14);
+  label(general, left, top - 44, 170, "Open bookmarks with:");
+  favoriteBrowserCombo = std::make_shared<ui::ComboBox>(fnd::Rect(left + 175, top - 46, 200, 26));
+  favoriteBrowserCombo->addItemWithObjectValue(kDefaultBrowserItem);
+  for (const auto& b : kBrowsers) favoriteBrowserCombo->addItemWithObjectValue(b.item);
+  favoriteBrowserCombo->setTag(21);
+  favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
+  general.addSubview(favoriteBrowserCombo);
+  currentShortcutLabel = label(general, left, top - 88, width, "");
+
+  // Sync.
+  autoSyncCheck = check(*panes_[1], left, top, width, "Sync automatically");
+  wire(autoSyncCheck, 16);
+
+  // Previews.
+  multipleColumnCheck = check(*panes_[2], left, top, width, "Show bookmarks in several columns");
+  wire(multipleColumnCheck, 8);
+  showEditAddingBookmarkButton = check(*panes_[2], left, top - 30, width, "Edit each bookmark as it is added");
+  wire(showEditAddingBookmarkButton, 41);
+
+  // Bookmarks: the two orders side by side, the options below.
+  auto& bookmarks = *panes_[3];
+  label(bookmarks, left, top, 200, "Inbox order:");
+  inboxMatrix = std::make_shared<RadioMatrix>(fnd::Rect(left + 10, top - 50, 200, 48),
+                                              std::vector<std::string>{"Newest first", "Oldest first"});
+  inboxMatrix->setAction([this] { updatePreferences(1); });
+  bookmarks.addSubview(inboxMatrix);
+  label(bookmarks, left + 250, top, 200, "Folder order:");
+  foldersMatrix = std::make_shared<RadioMatrix>(fnd::Rect(left + 260, top - 74, 200, 72),
+                                                std::vector<std::string>{"By title", "Newest first", "Oldest first"});
+  foldersMatrix->setAction([this] { updatePreferences(2); });
+  bookmarks.addSubview(foldersMatrix);
+  double y = top - 108;
+  auto row = [&](std::shared_ptr<ui::Button>& out, int tag, const std::string& title) {
+    out = check(bookmarks, left, y, width, title);
+    wire(out, tag);
+    y -= 26;
+  };
+  row(favoriteCheck, 22, "Favourites first");
+  row(ratingCheck, 3, "Highest rated first");
+  row(visitedCheck, 4, "Most visited first");
+  row(subFoldersCheck, 7, "Include the bookmarks of sub-folders");
+  row(duplicatesCheck, 12, "Warn before adding a bookmark already in the library");
+  row(skipDuplicatesCheck, 15, "Skip addresses from other applications that are already stored");
+  row(useInboxForBookmarksCheck, 13, "Put bookmarks from other applications in the Inbox");
+
+  // Search.
+  showALLTagsButton = check(*panes_[4], left, top, width, "With several tags chosen, show bookmarks that carry all of them");
+  wire(showALLTagsButton, 40);
+
+  // Services: one block per account.
+  auto& services = *panes_[5];
+  auto block = [&](double y0, const std::string& name, std::shared_ptr<ui::Label>& state,
+                   std::shared_ptr<ui::TextField>& user, std::shared_ptr<ui::TextField>& password,
+                   std::shared_ptr<ui::Button>& connect, std::shared_ptr<ui::Button>& isPublic,
+                   std::shared_ptr<ui::Button>& disable, int publicTag, int disableTag) {
+    auto title = label(services, left, y0, width, name);
+    ui::Font bold;
+    bold.bold = true;
+    bold.pointSize = 10.5;
+    title->setFont(bold);
+    state = label(services, left, y0 - 24, width, "");
+    user = std::make_shared<ui::TextField>(fnd::Rect(left, y0 - 54, 150, 24));
+    user->setPlaceholderString("User name");
+    services.addSubview(user);
+    password = std::make_shared<ui::TextField>(fnd::Rect(left + 160, y0 - 54, 150, 24), ui::TextField::Style::Secure);
+    password->setPlaceholderString("Password");
+    services.addSubview(password);
+    // Accounts are connected and disconnected from the folder list; the button says which one
+    // applies and is not a second way in.
+    connect = std::make_shared<ui::Button>(fnd::Rect(left + 320, y0 - 56, 120, 28));
+    connect->setEnabled(false);
+    connect->setToolTip("Connect or disconnect the account from its item in the folder list");
+    services.addSubview(connect);
+    disable = check(services, left, y0 - 82, 230, "Hide " + name + " in the folder list");
+    isPublic = check(services, left + 240, y0 - 82, 220, "New bookmarks are public");
+    wire(isPublic, publicTag);
+    wire(disable, disableTag);
+  };
+  block(top, "Delicious", connectedToDeliciousLabel, deliciousPreferencesUsernameField,
+        deliciousPreferencesPasswordField, disconnectDelicious, publicDeliciousCheck, disableDeliciousCheck, 36, 38);
+  block(top - 124, "Pinboard", connectedToPinboardLabel, pinboardPreferencesUsernameField,
+        pinboardPreferencesPasswordField, disconnectPinboard, publicPinboardCheck, disablePinboardCheck, 37, 39);
+  auto note = label(services, left, 24, width, "Accounts are connected and disconnected from their item in the folder list.");
+  note->setTextColor(ui::Color::white(0.35));
+
+  selectTab("general");
+  // Centred once; later showings keep where the user put it.
+  if (auto screen = ui::Screen::main(); screen.isValid()) {
+    fnd::Rect v = screen.visibleFrame();
+    fnd::Rect f = panel_->frame();
+    panel_->setFrame(fnd::Rect(v.midX() - f.size.width / 2, v.midY() - f.size.height / 2, f.size.width, f.size.height),
+                     false);
+  }
+}
+
+void PreferencesController::updatePreferences(int tag) {
+  auto on = [](const std::shared_ptr<ui::Button>& b) { return b && b->state() == 1; };
+  bool rebuildFolders = false;
+  switch (tag) {
+    case 1: {
+      bool newest = inboxMatrix && inboxMatrix->selectedRow() == 0;
+      sortInboxByDateDescending_ = newest;
+      sortInboxByDateAscending_ = !newest;
+      break;
+    }
+    case 2: {
+      int row = foldersMatrix ? foldersMatrix->selectedRow() : -1;
+      if (row >= 0 && row <= 2) {
+        sortFoldersAlfabetically_ = row == 0;
+        sortFoldersByDateDescending_ = row == 1;
+        sortFoldersByDateAscending_ = row == 2;
+      }
+      break;
+    }
+    case 17:
+    case 18:
+    case 19:
+      sortFoldersAlfabetically_ = tag == 17;
+      sortFoldersByDateDescending_ = tag == 18;
+      sortFoldersByDateAscending_ = tag == 19;
+      break;
+    case 3:
+    case 10: sortFoldersByRating_ = on(ratingCheck); break;
+    case 4:
+    case 11: sortFoldersByMostVisited_ = on(visitedCheck); break;
+    case 22: sortFoldersByFavorite_ = on(favoriteCheck); break;
+    case 7: showBookmarksInSubFolders_ = on(subFoldersCheck); break;
+    case 8: showMultipleColumns_ = on(multipleColumnCheck); break;
+    case 12: checkDuplicates_ = on(duplicatesCheck); break;
+    case 13: useInboxForBookmarks_ = on(useInboxForBookmarksCheck); break;
+    case 14: menubarMode_ = on(menubarModeCheck); break;
+    case 15: skipDuplicates_ = on(skipDuplicatesCheck); break;
+    case 16:
+      useAutoSync_ = on(autoSyncCheck);
+      if (useAutoSync_) ViewUpdater::setSyncTimer();
+      else ViewUpdater::unsetSyncTimer();
+      break;
+    case 21: {
+      std::string item = favoriteBrowserCombo ? favoriteBrowserCombo->stringValue() : std::string();
+      favoriteBrowser_ = "Default";
+      for (const auto& b : kBrowsers)
+        if (item == b.item) favoriteBrowser_ = b.bundle;
+      break;
+    }
+    case 36:
+    case 37: {
+      auto service = Service::serviceNamed(tag == 36 ? "delicious" : "pinboard");
+      // Without the account there is nothing to change.
+      if (!service) return;
+      service->setDefaultsToPublic(on(tag == 36 ? publicDeliciousCheck : publicPinboardCheck) ? 1 : 0);
+      WrenEntity::saveContext();
+      break;
+    }
+    case 38: disableDelicious_ = on(disableDeliciousCheck); rebuildFolders = true; break;
+    case 39: disablePinboard_ = on(disablePinboardCheck); rebuildFolders = true; break;
+    case 40: showALLTags_ = on(showALLTagsButton); rebuildFolders = true; break;
+    default: break;
+  }
+  writePreferences();
+  updatePreferencesPanelValues();
+  ViewUpdater::updateSourceLists();
+  if (kestoData) kestoData->loadBookmarksAndReset();
+  if (rebuildFolders) ViewUpdater::updateFoldersCompletely();
+}
+
+void PreferencesController::updatePreferencesPanelValues() {
+  if (!panel_) return;
+  if (sortInboxByDateAscending_) inboxMatrix->selectRow(1);
+  if (sortInboxByDateDescending_) inboxMatrix->selectRow(0);
+  if (sortFoldersAlfabetically_) foldersMatrix->selectRow(0);
+  if (sortFoldersByDateDescending_) foldersMatrix->selectRow(1);
+  if (sortFoldersByDateAscending_) foldersMatrix->selectRow(2);
+  auto set = [](const std::shared_ptr<ui::Button>& b, bool v) { b->setState(v ? 1 : 0); };
+  set(ratingCheck, sortFoldersByRating_);
+  set(duplicatesCheck, checkDuplicates_);
+  set(skipDuplicatesCheck, skipDuplicates_);
+  set(useInboxForBookmarksCheck, useInboxForBookmarks_);
+  set(visitedCheck, sortFoldersByMostVisited_);
+  set(favoriteCheck, sortFoldersByFavorite_);
+  set(subFoldersCheck, showBookmarksInSubFolders_);
+  set(multipleColumnCheck, showMultipleColumns_);
+  set(menubarModeCheck, menubarMode_);
+  set(autoSyncCheck, useAutoSync_);
+  set(showALLTagsButton, showALLTags_);
+  set(showEditAddingBookmarkButton, showEditAddingBookmarks_);
+  set(disableDeliciousCheck, disableDelicious_);
+  set(disablePinboardCheck, disablePinboard_);
+  std::string item = kDefaultBrowserItem;
+  for (const auto& b : kBrowsers)
+    if (favoriteBrowser_ == b.bundle) item = b.item;
+  favoriteBrowserCombo->setStringValue(item);
+}
+
+struct PreferencesController::ServiceControls {
+  ui::Label* state;
+  ui::TextField* user;
+  ui::TextField* password;
+  ui::Button* connect;
+  ui::Button* isPublic;
+};
+
+void PreferencesController::reloadService(const std::string& name, const std::string& domain, ServiceControls c) {
+  auto service = Service::serviceNamed(name);
+  if (service) {
+    c.state->setStringValue("Connected as " + service->login());
+    c.user->setStringValue(service->login());
+    c.password->setStringValue(kPasswordPlaceholder);
+    c.user->setEnabled(false);
+    c.password->setEnabled(false);
+    c.connect->setTitle("Disconnect");
+    c.isPublic->setHidden(false);
+    c.isPublic->setEnabled(true);
+    c.isPublic->setState(service->defaultsToPublic() >= 1 ? 1 : 0);
+  } else {
+    c.state->setStringValue("Not connected to " + domain);
+    c.user->setStringValue("");
+    c.password->setStringValue("");
+    c.connect->setTitle("Connect");
+    // Typing here would connect nothing: accounts are added from the folder list.
+    c.user->setEnabled(false);
+    c.password->setEnabled(false);
+    c.isPublic->setHidden(true);
+  }
+}
+
+void PreferencesController::reloadSocial() {
+  if (!panel_) return;
+  reloadService("delicious", "del.icio.us",
+                {connectedToDeliciousLabel.get(), deliciousPreferencesUsernameField.get(),
+                 deliciousPreferencesPasswordField.get(), disconnectDelicious.get(), publicDeliciousCheck.get()});
+  reloadService("pinboard", "pinboard.in",
+                {connectedToPinboardLabel.get(), pinboardPreferencesUsernameField.get(),
+                 pinboardPreferencesPasswordField.get(), disconnectPinboard.get(), publicPinboardCheck.get()});
+}
+
+void PreferencesController::updateKeyCombo() {
+  if (!currentShortcutLabel) return;
+  auto& d = fnd::UserDefaults::standard();
+  // Key code 0 is the A key: only an absent code or -1 means the default.
+  long code = d.hasValueForKey("kComboCode") ? long(d.integerForKey("kComboCode")) : -1;
+  unsigned flags = code >= 0 ? unsigned(d.integerForKey("kComboFlags")) : 0;
+  currentShortcutLabel->setStringValue(shortcutLabelText(code, flags));
+}
+
+}  // namespace kesto

@@ -1,0 +1,175 @@
+#pragma once
+
+#include "Model/Services.h"
+#include "Platform/UI/View.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace ui {
+class Button;
+class ComboBox;
+class Label;
+class Panel;
+class SegmentedControl;
+class TextField;
+class View;
+}  // namespace ui
+class DataManager;
+
+// A column of radio buttons standing for one choice, rows counted from the top.
+class RadioMatrix : public ui::View {
+ public:
+  RadioMatrix(const fnd::Rect& frame, const std::vector<std::string>& titles);
+  // -1 when no row is on.
+  int selectedRow() const;
+  void selectRow(int row);
+  // Clicks a row as the user would.
+  void clickRow(int row);
+  const std::shared_ptr<ui::Button>& cell(int row) const { return rows_.at(row); }
+  // Runs after the user chose a row.
+  void setAction(std::function<void()> action) { action_ = std::move(action); }
+
+ private:
+  std::vector<std::shared_ptr<ui::Button>> rows_;
+  std::function<void()> action_;
+};
+
+// The user's preferences: plain properties loaded from user defaults at start and written back
+// on every change made in the preferences panel. Setting a property does not save it; only
+// writePreferences() does. Also the library's source of list orders and filters.
+class PreferencesController : public Preferences {
+ public:
+  // Loads the stored values (no controls exist yet).
+  PreferencesController();
+  ~PreferencesController() override;
+  PreferencesController(const PreferencesController&) = delete;
+  PreferencesController& operator=(const PreferencesController&) = delete;
+
+  // The browser values the panel offers besides "Default".
+  static constexpr const char* kSafari = "com.apple.Safari";
+  static constexpr const char* kChrome = "com.google.Chrome";
+  static constexpr const char* kOpera = "com.operasoftware.Opera";
+  static constexpr const char* kFirefox = "org.mozilla.firefox";
+  // Posted after each save; the toolbar redraws its open-in-browser button.
+  static constexpr const char* kUpdateBrowserButtonNotification = "UpdateBrowserButton";
+
+  // Loads the values and makes them the library's.
+  void awakeFromNib() {
+    readPreferences();
+    publish();
+  }
+  void readPreferences();
+  void writePreferences();
+
+  bool sortInboxByDateAscending() const override { return sortInboxByDateAscending_; }
+  void setSortInboxByDateAscending(bool v) { sortInboxByDateAscending_ = v; }
+  bool sortInboxByDateDescending() const override { return sortInboxByDateDescending_; }
+  void setSortInboxByDateDescending(bool v) { sortInboxByDateDescending_ = v; }
+  bool sortFoldersByDateAscending() const override { return sortFoldersByDateAscending_; }
+  void setSortFoldersByDateAscending(bool v) { sortFoldersByDateAscending_ = v; }
+  bool sortFoldersByDateDescending() const override { return sortFoldersByDateDescending_; }
+  void setSortFoldersByDateDescending(bool v) { sortFoldersByDateDescending_ = v; }
+  bool sortFoldersAlfabetically() const override { return sortFoldersAlfabetically_; }
+  void setSortFoldersAlfabetically(bool v) { sortFoldersAlfabetically_ = v; }
+  bool sortFoldersByRating() const override { return sortFoldersByRating_; }
+  void setSortFoldersByRating(bool v) { sortFoldersByRating_ = v; }
+  bool sortFoldersByMostVisited() const override { return sortFoldersByMostVisited_; }
+  void setSortFoldersByMostVisited(bool v) { sortFoldersByMostVisited_ = v; }
+  bool sortFoldersByFavorite() const override { return sortFoldersByFavorite_; }
+  void setSortFoldersByFavorite(bool v) { sortFoldersByFavorite_ = v; }
+  bool showBookmarksInSubFolders() const override { return showBookmarksInSubFolders_; }
+  void setShowBookmarksInSubFolders(bool v) { showBookmarksInSubFolders_ = v; }
+  bool showMultipleColumns() const { return showMultipleColumns_; }
+  void setShowMultipleColumns(bool v) { showMultipleColumns_ = v; }
+  bool checkDuplicates() const { return checkDuplicates_; }
+  void setCheckDuplicates(bool v) { checkDuplicates_ = v; }
+  bool skipDuplicates() const { return skipDuplicates_; }
+  void setSkipDuplicates(bool v) { skipDuplicates_ = v; }
+  bool useInboxForBookmarks() const { return useInboxForBookmarks_; }
+  void setUseInboxForBookmarks(bool v) { useInboxForBookmarks_ = v; }
+  bool menubarMode() const { return menubarMode_; }
+  void setMenubarMode(bool v) { menubarMode_ = v; }
+  bool useAutoSync() const { return useAutoSync_; }
+  void setUseAutoSync(bool v) { useAutoSync_ = v; }
+  bool useSkyfolderForSynching() const { return useSkyfolderForSynching_; }
+  void setUseSkyfolderForSynching(bool v) { useSkyfolderForSynching_ = v; }
+  const std::string& favoriteBrowser() const { return favoriteBrowser_; }
+  void setFavoriteBrowser(std::string v) { favoriteBrowser_ = std::move(v); }
+  bool disablePinboard() const { return disablePinboard_; }
+  void setDisablePinboard(bool v) { disablePinboard_ = v; }
+  bool disableDelicious() const { return disableDelicious_; }
+  void setDisableDelicious(bool v) { disableDelicious_ = v; }
+  bool showALLTags() const override { return showALLTags_; }
+  void setShowALLTags(bool v) { showALLTags_ = v; }
+  bool showEditAddingBookmarks() const { return showEditAddingBookmarks_; }
+  void setShowEditAddingBookmarks(bool v) { showEditAddingBookmarks_ = v; }
+
+  // ---- The preferences panel ----
+  // Builds the panel on first use, fills it and brings it to the front on the "general" pane.
+  void showPreferencesPanel();
+  // The panel, or null before it was first shown.
+  ui::Panel* preferencesPanel() const { return panel_.get(); }
+  // Action of every preference control: applies the sender's tag, saves, refreshes.
+  void updatePreferences(int tag);
+  void updatePreferencesPanelValues();
+  void reloadSocial();
+  void updateKeyCombo();
+  void showPreferencesGeneralTab() { selectTab("general"); }
+  void showPreferencesSyncTab() { selectTab("sync"); }
+  void showPreferencesPreviewsTab() { selectTab("previews"); }
+  void showPreferencesBookmarksTab() { selectTab("bookmarks"); }
+  void showPreferencesSearchTab() { selectTab("search"); }
+  void showPreferencesDeliciousTab() { selectTab("delicious"); }
+  // The identifier of the pane shown.
+  std::string selectedTab() const;
+
+  DataManager* kestoData = nullptr;
+
+  // Outlets, set when the panel is built.
+  std::shared_ptr<RadioMatrix> inboxMatrix, foldersMatrix;
+  std::shared_ptr<ui::Button> ratingCheck, visitedCheck, favoriteCheck, subFoldersCheck, multipleColumnCheck,
+      duplicatesCheck, skipDuplicatesCheck, useInboxForBookmarksCheck, menubarModeCheck, autoSyncCheck,
+      showALLTagsButton, showEditAddingBookmarkButton, disableDeliciousCheck, disablePinboardCheck;
+  std::shared_ptr<ui::SegmentedControl> preferencesTabView;
+  std::shared_ptr<ui::Label> currentShortcutLabel;
+  std::shared_ptr<ui::ComboBox> favoriteBrowserCombo;
+  std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
+  std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
+  std::shared_ptr<ui::TextField> deliciousPreferencesPasswordField, pinboardPreferencesPasswordField;
+  std::shared_ptr<ui::Button> disconnectDelicious, disconnectPinboard;
+  std::shared_ptr<ui::Button> publicDeliciousCheck, publicPinboardCheck;
+
+  // The combo's entries, item 0 first.
+  static constexpr const char* kDefaultBrowserItem = "System default";
+
+ private:
+  struct ServiceControls;
+  void buildPanel();
+  void selectTab(const std::string& identifier);
+  void reloadService(const std::string& name, const std::string& domain, ServiceControls controls);
+  // Hands the library a snapshot of the orders and filters it reads.
+  void publish();
+
+  bool sortInboxByDateAscending_ = false, sortInboxByDateDescending_ = false, sortFoldersByDateAscending_ = false,
+       sortFoldersByDateDescending_ = false, sortFoldersAlfabetically_ = false, sortFoldersByRating_ = false,
+       sortFoldersByMostVisited_ = false, sortFoldersByFavorite_ = false, showBookmarksInSubFolders_ = false,
+       showMultipleColumns_ = false, checkDuplicates_ = false, skipDuplicates_ = false, useInboxForBookmarks_ = false,
+       menubarMode_ = false, useAutoSync_ = false, useSkyfolderForSynching_ = false, disablePinboard_ = false,
+       disableDelicious_ = false, showALLTags_ = false, showEditAddingBookmarks_ = false;
+  std::string favoriteBrowser_ = "Default";
+
+  bool published_ = false;
+  std::unique_ptr<ui::Panel> panel_;
+  std::shared_ptr<ui::View> panes_[6];
+};
+
+// The text of the hot-key label for a stored key code and Carbon modifier flags (the default
+// Super+Alt+Ctrl+P when the code is negative).
+std::string shortcutLabelText(long keyCode, unsigned carbonFlags);
+
+}  // namespace kesto

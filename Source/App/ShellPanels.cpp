@@ -1,0 +1,216 @@
+#include "App/ShellPanels.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/Animator.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+#include "Views/ImageBox.h"
+#include "Views/KestoPanel.h"
+
+namespace kesto {
+
+namespace {
+
+// Exposure -1.2 darkens to 2^-1.2 of the brightness: a black veil of the remaining share.
+constexpr double kBackdropAlpha = 0.56;
+
+std::shared_ptr<ui::Label> addLabel(ui::View& parent, const fnd::Rect& frame, const std::string& text,
+                                    double size = 10, bool bold = false) {
+  auto label = std::make_shared<ui::Label>(frame, text);
+  label->setWraps(true);
+  ui::Font font;
+  font.pointSize = size;
+  font.bold = bold;
+  label->setFont(font);
+  parent.addSubview(label);
+  return label;
+}
+
+std::shared_ptr<ui::Button> addButton(ui::View& parent, const fnd::Rect& frame, const std::string& title,
+                                      std::function<void()> action) {
+  auto button = std::make_shared<ui::Button>(frame);
+  button->setTitle(title);
+  button->setAction(std::move(action));
+  parent.addSubview(button);
+  return button;
+}
+
+std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, double height) {
+  auto panel = std::make_unique<KestoPanel>(fnd::Rect(0, 0, width, height),
+                                            ui::WindowStyle::Titled | ui::WindowStyle::Closable);
+  panel->setTitle(title);
+  return panel;
+}
+
+}  // namespace
+
+ShellPanels::ShellPanels(ui::Window* window) : window_(window), alive_(std::make_shared<bool>(true)) {}
+
+ShellPanels::~ShellPanels() {
+  *alive_ = false;
+  if (sheetAlert_) sheetAlert_->close();
+  removeBackdrop();
+}
+
+void ShellPanels::openHelpLink(const std::string& url) { sys::Workspace::openURL(url); }
+
+// ---- sheets ----
+
+void ShellPanels::showBackdrop() {
+  if (!window_ || !window_->contentView() || blankingView_) return;
+  auto content = window_->contentView();
+  blankingView_ = std::make_shared<ui::View>(content->bounds());
+  blankingView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  blankingView_->setBackgroundColor(ui::Color::rgb(0.0, 0.0, 0.0, kBackdropAlpha));
+  blankingView_->setAlphaValue(0.0);
+  content->addSubview(blankingView_);
+  // It fades in; it goes at once, so a sheet that follows never finds the last one's veil.
+  ui::AnimationContext::runAnimationGroup([&](ui::AnimationContext& context) {
+    context.setDuration(0.2);
+    ui::Animator(blankingView_.get()).setAlphaValue(1.0);
+  });
+}
+
+void ShellPanels::removeBackdrop() {
+  if (!blankingView_) return;
+  blankingView_->removeFromSuperview();
+  blankingView_.reset();
+}
+
+void ShellPanels::presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) {
+  if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
+  if (sheetAlert_) {
+    sheetAlert_->close();
+    sheetAlert_.reset();
+    removeBackdrop();
+  }
+  sheetWindow_ = &sheet;
+  ++sheetGeneration_;
+  showBackdrop();
+  if (window_) window_->beginSheet(sheet, std::move(didEnd));
+  else sheet.makeKeyAndOrderFront();
+}
+
+void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> didEnd) {
+  if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
+  if (sheetAlert_) sheetAlert_->close();
+  sheetAlert_ = std::make_unique<ui::Alert>(alert);
+  const std::uint64_t generation = ++sheetGeneration_;
+  showBackdrop();
+  std::weak_ptr<bool> alive = alive_;
+  sheetAlert_->beginSheetModalForWindow(window_, [this, alive, generation, didEnd = std::move(didEnd)](int code) {
+    if (auto a = alive.lock(); a && *a && generation == sheetGeneration_) {
+      sheetAlert_.reset();
+      removeBackdrop();
+    }
+    if (didEnd) didEnd(code);
+  });
+}
+
+void ShellPanels::dismissSheetForWindow(ui::Window& sheet) {
+  if (sheet.sheetParent()) sheet.sheetParent()->endSheet(sheet);
+  sheet.orderOut();
+  if (&sheet != sheetWindow_) return;
+  sheetWindow_ = nullptr;
+  removeBackdrop();
+}
+
+// ---- first-run panel ----
+
+KestoPanel& ShellPanels::initialPanel() {
+  if (initialPanel_) return *initialPanel_;
+  initialPanel_ = makePanel("Welcome to Kesto", 480, 180);
+  initialPanel_->setShouldBeCentered(true);
+  initialPanel_->setFloatingPanel(true);
+  auto& content = *initialPanel_->contentView();
+  auto icon = std::make_shared<ImageBox>(fnd::Rect(36, 112, 48, 48));
+  icon->setImageNamed("library_empty");
+  content.addSubview(icon);
+  addLabel(content, fnd::Rect(100, 134, 360, 24), "Your library is empty", 12, true);
+  addLabel(content, fnd::Rect(100, 66, 360, 64),
+           "Import the bookmarks of your browser, or start with a few sample bookmarks that show what Kesto "
+           "keeps for each page.");
+  addButton(content, fnd::Rect(20, 16, 90, 30), "Close", [this] { hideInitialPopup(); });
+  addButton(content, fnd::Rect(142, 16, 170, 30), "Add Sample Bookmarks", [this] {
+    hideInitialPopup();
+    if (onCreateDefaultLibrary) onCreateDefaultLibrary();
+  });
+  addButton(content, fnd::Rect(320, 16, 140, 30), "Import Bookmarks…", [this] {
+    hideInitialPopup();
+    showImportMessageSheet();
+  });
+  return *initialPanel_;
+}
+
+void ShellPanels::showInitialPopupAfterDelay() {
+  // A request still waiting is replaced, so at most one try is ever scheduled.
+  popupPending_ = true;
+  schedulePopupTry(++popupGeneration_);
+}
+
+void ShellPanels::schedulePopupTry(std::uint64_t generation) {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(kInitialPopupInterval, [this, alive, generation] {
+    if (auto a = alive.lock(); !a || !*a || generation != popupGeneration_ || !popupPending_) return;
+    if (libraryIsEmpty && !libraryIsEmpty()) {
+      popupPending_ = false;
+      return;
+    }
+    if (hasSheet() || (window_ && window_->attachedSheet())) {
+      schedulePopupTry(generation);
+      return;
+    }
+    showInitialPopup();
+  });
+}
+
+void ShellPanels::showInitialPopup() {
+  popupPending_ = false;
+  auto& panel = initialPanel();
+  panel.setShouldBeCentered(true);
+  panel.makeKeyAndOrderFront();
+}
+
+void ShellPanels::hideInitialPopup() {
+  if (initialPanel_) initialPanel_->orderOut();
+}
+
+// ---- import sheet ----
+
+KestoPanel& ShellPanels::importFolderSheet() {
+  if (importSheet_) return *importSheet_;
+  importSheet_ = makePanel("Import from a Browser", 480, 220);
+  auto& content = *importSheet_->contentView();
+  addLabel(content, fnd::Rect(20, 180, 440, 24), "Import bookmarks from your browser", 12, true);
+  addLabel(content, fnd::Rect(20, 128, 440, 48),
+           "First save your bookmarks from your browser as an HTML file (its \"Export Bookmarks to HTML\" "
+           "command), then choose that file here. The pages below show how.");
+  addButton(content, fnd::Rect(20, 84, 140, 28), "Firefox Help", [] { openHelpLink(helplinks::kFirefoxExport); });
+  addButton(content, fnd::Rect(170, 84, 140, 28), "Chrome Help", [] { openHelpLink(helplinks::kChromeExport); });
+  addButton(content, fnd::Rect(320, 84, 140, 28), "Safari Help", [] { openHelpLink(helplinks::kSafariExport); });
+  addButton(content, fnd::Rect(250, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
+  addButton(content, fnd::Rect(360, 16, 100, 30), "Import…", [this] {
+    // The sheet goes first, so the file dialog opens over the window alone.
+    closeImportFolderSheet();
+    fnd::NotificationCenter::defaultCenter().postNotificationName("HideInitialPopup");
+    if (onImport) onImport();
+  });
+  return *importSheet_;
+}
+
+void ShellPanels::showImportMessageSheet() {
+  auto& sheet = importFolderSheet();
+  presentSheetWithWindow(sheet);
+}
+
+void ShellPanels::closeImportFolderSheet() {
+  if (importSheet_) dismissSheetForWindow(*importSheet_);
+}
+
+}  // namespace kesto

@@ -1,0 +1,159 @@
+#include "App/TransferDialogs.h"
+
+#include "Model/DateAdditions.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/FilePanel.h"
+#include "Platform/UI/Window.h"
+#include "Synchronize/Backup.h"
+#include "Synchronize/HTMLImport.h"
+#include "Synchronize/SharedFolderArchive.h"
+#include "Views/AlertPresenter.h"
+
+namespace kesto {
+
+TransferDialogs::TransferDialogs(DataManager* dataManager, ui::Window* window)
+    : dataManager_(dataManager), window_(window), alive_(std::make_shared<bool>(true)) {}
+
+TransferDialogs::~TransferDialogs() { *alive_ = false; }
+
+std::string TransferDialogs::exportFileName(fnd::Date date) {
+  return "Kesto Exported Bookmarks [ " + brightwren::formattedDateFromDate(date) + " ].html";
+}
+
+std::string TransferDialogs::backupFileName(fnd::Date date) {
+  return "Kesto Backup [ " + brightwren::formattedDateFromDate(date) + " ].kestobck";
+}
+
+TransferDialogs::ImportKind TransferDialogs::importKindOfPath(const std::string& path) {
+  // Extensions in capitals are what some systems write; the panel shows those files, so they
+  // are imported like the others rather than silently dropped.
+  const std::string extension = fnd::lowercase(fnd::pathExtension(path));
+  if (extension == "html" || extension == "htm" || extension.empty()) return ImportKind::HTML;
+  if (extension == SharedFolderArchive::kExtension) return ImportKind::SharedFolder;
+  return ImportKind::None;
+}
+
+HTMLImport& TransferDialogs::htmlImport() {
+  if (!htmlImport_) {
+    htmlImport_ = std::make_unique<HTMLImport>();
+    htmlImport_->setDataManager(dataManager_);
+  }
+  return *htmlImport_;
+}
+
+void TransferDialogs::openImportDialog() {
+  ui::Alert question;
+  question.setAlertStyle(ui::AlertStyle::Informational);
+  question.setMessageText("Would you like Kesto to automatically skip duplicates during import from an HTML file?");
+  question.setInformativeText(
+      "If you choose YES then all duplicates will be skipped automatically. N.B. Import will be slower if you choose "
+      "this option.");
+  question.setWindowTitle("Import Bookmarks");
+  question.addButtonWithTitle("Yes");
+  question.addButtonWithTitle("No");
+  question.addButtonWithTitle("Cancel");
+  const int answer = question.runModal();
+  if (answer != ui::AlertFirstButtonReturn && answer != ui::AlertSecondButtonReturn) return;
+  const bool skipDuplicates = answer == ui::AlertFirstButtonReturn;
+
+  ui::OpenPanel panel;
+  panel.setTitle("Import Bookmarks");
+  panel.setPrompt("Import");
+  panel.setCanChooseFiles(true);
+  panel.setCanChooseDirectories(false);
+  panel.setAllowedFileTypes({"html", "htm", SharedFolderArchive::kExtension});
+  if (panel.runModal() != ui::ModalResponse::OK) return;
+  auto paths = panel.paths();
+  if (paths.empty()) return;
+  startImport(paths.front(), skipDuplicates);
+}
+
+void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) {
+  const ImportKind kind = importKindOfPath(path);
+  if (kind == ImportKind::None) {
+    fnd::logInfo("Not an importable file: " + path);
+    return;
+  }
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(kImportDelay, [this, alive, path, kind, skipDuplicates] {
+    if (auto a = alive.lock(); !a || !*a) return;
+    if (kind == ImportKind::HTML) {
+      htmlImport().setSkipDuplicates(skipDuplicates);
+      if (!htmlImport().importFromFile(path))
+        AlertPresenter::alert("Import Bookmarks", "Another import is still running. Try again when it has finished.");
+    } else {
+      if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
+      archive_->setDataManager(dataManager_);
+      if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+    }
+  });
+}
+
+void TransferDialogs::openExportDialog() {
+  ui::SavePanel panel;
+  panel.setTitle("Export Bookmarks");
+  panel.setPrompt("Export");
+  panel.setNameFieldStringValue(exportFileName(fnd::Date::now()));
+  std::weak_ptr<bool> alive = alive_;
+  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
+    if (auto a = alive.lock(); !a || !*a) return;
+    if (response != ui::ModalResponse::OK || panel.path().empty()) return;
+    htmlExport_ = std::make_unique<HTMLExport>();
+    htmlExport_->setDelegate(this);
+    htmlExport_->exportAllTofile(panel.path());
+  });
+}
+
+void TransferDialogs::openBackupDialog() {
+  ui::SavePanel panel;
+  panel.setTitle("Back Up Library");
+  panel.setPrompt("Back Up");
+  panel.setNameFieldStringValue(backupFileName(fnd::Date::now()));
+  std::weak_ptr<bool> alive = alive_;
+  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
+    if (auto a = alive.lock(); !a || !*a) return;
+    if (response != ui::ModalResponse::OK || panel.path().empty()) return;
+    backup_ = std::make_unique<Backup>();
+    backup_->backupToFile(panel.path());
+  });
+}
+
+void TransferDialogs::openRestoreDialog() {
+  ui::OpenPanel panel;
+  panel.setTitle("Restore Library");
+  panel.setPrompt("Restore");
+  panel.setCanChooseFiles(true);
+  panel.setCanChooseDirectories(false);
+  panel.setAllowedFileTypes({Backup::kExtension});
+  std::weak_ptr<bool> alive = alive_;
+  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
+    if (auto a = alive.lock(); !a || !*a) return;
+    if (response != ui::ModalResponse::OK) return;
+    auto paths = panel.paths();
+    if (paths.empty()) return;
+    const std::string& path = paths.front();
+    // A wrong file is turned away here, before the question that leads to replacing the library.
+    fnd::Error error;
+    if (fnd::lowercase(fnd::pathExtension(path)) != Backup::kExtension || !Backup::isValidBackupFile(path, &error)) {
+      std::string reason = error.localizedDescription();
+      if (reason.empty()) reason = "The file is not a Kesto backup";
+      AlertPresenter::alert("Kesto Restore", "\"" + fnd::FileManager::lastPathComponent(path) +
+                                                 "\" cannot be restored. " + reason + ". Nothing was changed.");
+      return;
+    }
+    backup_ = std::make_unique<Backup>();
+    backup_->restoreFromFile(path);
+  });
+}
+
+void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::alert("Success", message, "OK"); }
+
+void TransferDialogs::exportFailed(const std::string& message) { AlertPresenter::alert("Fail", message, "OK"); }
+
+}  // namespace kesto

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Platform/Foundation/Date.h"
+#include "Synchronize/HTMLExport.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kesto {
+
+namespace ui {
+class Window;
+}
+class Backup;
+class DataManager;
+class HTMLImport;
+class SharedFolderArchive;
+
+// The File menu's commands that move the library in and out: import of a browser's bookmark
+// file (or a shared-folder archive), export to a bookmark file, backup and restore. Each asks
+// for a file on the desktop's file dialog and hands the path to the component doing the work.
+// Main thread only.
+class TransferDialogs : public HTMLExportDelegate {
+ public:
+  // Seconds between the open panel closing and the import starting, so the panel is gone first.
+  static constexpr double kImportDelay = 0.5;
+
+  TransferDialogs(DataManager* dataManager, ui::Window* window);
+  ~TransferDialogs() override;
+  TransferDialogs(const TransferDialogs&) = delete;
+  TransferDialogs& operator=(const TransferDialogs&) = delete;
+
+  void openImportDialog();
+  void openExportDialog();
+  void openBackupDialog();
+  void openRestoreDialog();
+
+  // The names the save panels suggest, with the day's date in the medium style.
+  static std::string exportFileName(fnd::Date date);
+  static std::string backupFileName(fnd::Date date);
+  // What the import makes of a chosen file: HTML (".html", ".htm" or no extension), a
+  // shared-folder archive (".kesto"), or nothing.
+  enum class ImportKind { None, HTML, SharedFolder };
+  static ImportKind importKindOfPath(const std::string& path);
+
+  void exportSucces(const std::string& message) override;
+  void exportFailed(const std::string& message) override;
+
+  HTMLImport& htmlImport();
+
+ private:
+  void startImport(const std::string& path, bool skipDuplicates);
+
+  DataManager* dataManager_;
+  ui::Window* window_;
+  std::unique_ptr<HTMLImport> htmlImport_;
+  std::unique_ptr<SharedFolderArchive> archive_;
+  std::unique_ptr<HTMLExport> htmlExport_;
+  std::unique_ptr<Backup> backup_;
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace kesto

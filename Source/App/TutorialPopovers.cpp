@@ -1,0 +1,111 @@
+#include "App/TutorialPopovers.h"
+
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/ViewController.h"
+#include "Platform/UI/Window.h"
+#include "Views/PopoverController.h"
+
+namespace kesto {
+
+namespace {
+
+struct TutorialText {
+  const char* key;
+  const char* title;
+  const char* text;
+};
+
+// The keys are stored names and keep their spelling.
+constexpr std::array<TutorialText, TutorialPopovers::kCount> kTutorials = {{
+    {"BRWTutorialInboxSeen", "Inbox", "Bookmarks you add from other applications arrive here until you file them."},
+    {"BRWTutorialImoprtSeen", "Imported", "Bookmarks imported from your browsers are kept here, in their folders."},
+    {"BRWTutorialLibrarySeen", "Library", "Every bookmark you keep, whatever folder it is in."},
+    {"BRWTutorialDeliciousySeen", "Delicious", "The bookmarks of your Delicious account."},
+    {"BRWTutorialPinboardSeen", "Pinboard", "The bookmarks of your Pinboard account."},
+    {"BRWTutorialTagsSeen", "Tags", "Choose one or more tags to list the bookmarks that carry them."},
+    {"BRWTutorialBookmarkSeen", "Bookmarks", "Double-click a bookmark to open it; drag it onto a folder to file it."},
+}};
+
+constexpr double kWidth = 280, kHeight = 124;
+
+}  // namespace
+
+const char* TutorialPopovers::seenKey(Tutorial tutorial) { return kTutorials[index(tutorial)].key; }
+
+bool TutorialPopovers::isPending(Tutorial tutorial) {
+  return !fnd::UserDefaults::standard().hasValueForKey(seenKey(tutorial));
+}
+
+void TutorialPopovers::turnOnTutorialPopups() {
+  auto& defaults = fnd::UserDefaults::standard();
+  for (const auto& t : kTutorials) defaults.removeObject(t.key);
+  defaults.synchronize();
+}
+
+TutorialPopovers::TutorialPopovers() = default;
+
+TutorialPopovers::~TutorialPopovers() {
+  for (auto& p : popovers_)
+    if (p) p->popoverWindow().orderOut();
+}
+
+std::shared_ptr<ui::ViewController> TutorialPopovers::makeContent(Tutorial tutorial) {
+  const auto& t = kTutorials[index(tutorial)];
+  auto view = std::make_shared<ui::View>(fnd::Rect(0, 0, kWidth, kHeight));
+  auto title = std::make_shared<ui::Label>(fnd::Rect(12, kHeight - 30, kWidth - 24, 20), t.title);
+  ui::Font bold;
+  bold.bold = true;
+  bold.pointSize = 11;
+  title->setFont(bold);
+  title->setTextColor(ui::Color::white(1.0));
+  view->addSubview(title);
+  auto text = std::make_shared<ui::Label>(fnd::Rect(12, 42, kWidth - 24, 48), t.text);
+  text->setWraps(true);
+  text->setTextColor(ui::Color::white(0.9));
+  view->addSubview(text);
+  auto close = std::make_shared<ui::Button>(fnd::Rect(kWidth - 92, 8, 80, 26));
+  close->setTitle("Got it");
+  close->setAction([this, tutorial] { closeTutorial(tutorial); });
+  view->addSubview(close);
+  return std::make_shared<ui::ViewController>(view);
+}
+
+void TutorialPopovers::placeOpened(Tutorial tutorial, ui::View* anchor) {
+  if (isPending(tutorial)) toggle(tutorial, anchor);
+}
+
+void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor) {
+  auto& popover = popovers_[index(tutorial)];
+  if (!popover) {
+    popover = std::make_unique<PopoverController>(makeContent(tutorial));
+    popover->setColor(ui::Color::white(0.25));
+    popover->setBorderColor(ui::Color::white(1.0));
+    // Shown and closed at once: a zoom still running when the user closes the tutorial would
+    // bring its window back when it ends.
+    popover->setAnimates(false);
+  }
+  if (popover->popoverIsVisible()) {
+    popover->closePopover();
+    return;
+  }
+  fnd::Rect from = anchor ? anchor->bounds() : fnd::Rect();
+  popover->presentPopoverFromRect(from, anchor, tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below,
+                                  true);
+}
+
+void TutorialPopovers::closeTutorial(Tutorial tutorial) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(true, seenKey(tutorial));
+  defaults.synchronize();
+  // Through the controller, so it forgets its anchor and the next showing starts clean.
+  if (auto& popover = popovers_[index(tutorial)]) popover->closePopover();
+}
+
+bool TutorialPopovers::isShown(Tutorial tutorial) const {
+  const auto& p = popovers_[index(tutorial)];
+  return p && p->popoverIsVisible();
+}
+
+}  // namespace kesto

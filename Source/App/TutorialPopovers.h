@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <memory>
+
+namespace kesto {
+
+namespace ui {
+class View;
+class ViewController;
+}  // namespace ui
+class PopoverController;
+
+// The small dark popovers that explain a place of the library the first time it is opened. A
+// tutorial is pending while user defaults hold nothing under its key (a stored NO counts as
+// seen); its close button stores YES. One popover per tutorial, made on first use and reused.
+class TutorialPopovers {
+ public:
+  enum class Tutorial { Inbox, Import, Library, Delicious, Pinboard, Tags, Bookmark };
+  static constexpr std::size_t kCount = 7;
+
+  static const char* seenKey(Tutorial tutorial);
+  static bool isPending(Tutorial tutorial);
+  // Makes every tutorial pending again.
+  static void turnOnTutorialPopups();
+
+  TutorialPopovers();
+  ~TutorialPopovers();
+  TutorialPopovers(const TutorialPopovers&) = delete;
+  TutorialPopovers& operator=(const TutorialPopovers&) = delete;
+
+  // A place was opened: its tutorial opens (or, when open, closes) unless it was seen.
+  void placeOpened(Tutorial tutorial, ui::View* anchor);
+  // Opens the popover below `anchor` (left of it for the bookmark row), or closes it when open
+  // without marking it seen.
+  void toggle(Tutorial tutorial, ui::View* anchor);
+  // The close button: marks the tutorial seen and orders its window out.
+  void closeTutorial(Tutorial tutorial);
+  bool isShown(Tutorial tutorial) const;
+  // Null before the tutorial was first shown.
+  PopoverController* popover(Tutorial tutorial) const { return popovers_[index(tutorial)].get(); }
+
+ private:
+  static std::size_t index(Tutorial t) { return static_cast<std::size_t>(t); }
+  std::shared_ptr<ui::ViewController> makeContent(Tutorial tutorial);
+  std::array<std::unique_ptr<PopoverController>, kCount> popovers_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,210 @@
+#include "App/UpdateController.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/URL.h"
+#include "Platform/Net/URLRequest.h"
+#include "Platform/Net/URLResponse.h"
+#include "Platform/Net/URLSession.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/Panel.h"
+#include "Platform/UI/Screen.h"
+#include "Views/AlertPresenter.h"
+
+#include <cctype>
+#include <climits>
+#include <vector>
+
+namespace kesto {
+
+// One check in flight. The controller drops it when the outcome is known; callbacks that come
+// later find it gone or finished.
+struct UpdateController::Check {
+  std::shared_ptr<net::URLSession> session;
+  std::shared_ptr<net::URLSessionTask> task;
+  bool done = false;
+};
+
+std::string UpdateController::failureMessage() {
+  return std::string("Update check failed. If problem persists drop me a line (") + kSupportAddress + ")";
+}
+
+std::string UpdateController::updateURL() {
+  auto stored = fnd::UserDefaults::standard().stringForKey(kUpdateURLDefaultsKey);
+  return stored && !stored->empty() ? *stored : std::string(kDefaultUpdateURL);
+}
+
+int UpdateController::leadingNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    // Saturates as a 32-bit reading would, instead of overflowing.
+    if (value > INT_MAX) return negative ? INT_MIN : INT_MAX;
+  }
+  return int(negative ? -value : value);
+}
+
+int UpdateController::versionNumber(std::string_view version) {
+  std::string digits;
+  for (char c : version)
+    if (c != '.') digits += c;
+  if (digits.size() < 3) digits += '0';
+  return leadingNumber(digits);
+}
+
+namespace {
+
+// Whether a field starts with a number at all ("abc" is not a version 0).
+bool startsWithNumber(std::string_view field) {
+  std::size_t i = 0;
+  while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
+  if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
+  return i < field.size() && std::isdigit(static_cast<unsigned char>(field[i]));
+}
+
+}  // namespace
+
+UpdateController::Result UpdateController::evaluate(std::string_view text, int localVersion, int systemCode) {
+  // A host error page, an empty reply or one that is not "version#system" cannot say that this
+  // version is current.
+  if (text.empty() || text.find("Error") != std::string_view::npos) return Result::Failed;
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t hash = text.find('#', start);
+    fields.push_back(text.substr(start, hash == std::string_view::npos ? std::string_view::npos : hash - start));
+    if (hash == std::string_view::npos) break;
+    start = hash + 1;
+  }
+  if (fields.size() < 2 || !startsWithNumber(fields[0]) || !startsWithNumber(fields[1])) return Result::Failed;
+  int remote = leadingNumber(fields[0]), required = leadingNumber(fields[1]);
+  return remote > localVersion && systemCode >= required ? Result::UpdateAvailable : Result::UpToDate;
+}
+
+UpdateController::UpdateController(std::string localVersion) : localVersion_(std::move(localVersion)) {}
+
+UpdateController::~UpdateController() {
+  if (running_) {
+    running_->done = true;
+    running_->session->invalidateAndCancel();
+  }
+  if (panel_) panel_->orderOut();
+}
+
+void UpdateController::checkForUpdates() {
+  if (running_) return;
+  auto url = net::URL::fromString(updateURL());
+  if (!url) {
+    finish(Result::Failed);
+    return;
+  }
+  auto check = std::make_shared<Check>();
+  running_ = check;
+  net::URLSessionConfiguration configuration;
+  configuration.timeoutIntervalForRequest = timeoutSeconds;
+  configuration.maximumBodySize = maximumBytes;
+  check->session = net::URLSession::make(configuration, nullptr, [](std::function<void()> work) {
+    fnd::DispatchQueue::main().async(std::move(work));
+  });
+  net::URLRequest request;
+  request.setURL(*url);
+  request.setTimeoutInterval(timeoutSeconds);
+  std::weak_ptr<Check> weak = check;
+  const int local = versionNumber(localVersion_);
+  check->task = check->session->dataTask(
+      request, [this, weak, local](const fnd::Data* data, std::shared_ptr<const net::URLResponse> response,
+                                   const fnd::Error* error) {
+        auto c = weak.lock();
+        if (!c || c->done) return;
+        auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
+        Result result = Result::Failed;
+        if (error) {
+          fnd::logWarning("Update check failed: " + error->localizedDescription());
+        } else if (http && (http->statusCode() < 200 || http->statusCode() > 299)) {
+          fnd::logWarning("Update check failed: HTTP status " + std::to_string(http->statusCode()));
+        } else if (data) {
+          result = evaluate(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()), local,
+                            systemCode());
+        }
+        finish(result);
+      });
+  check->task->resume();
+  // The request's time-out counts silence; this one bounds a reply that trickles in.
+  fnd::DispatchQueue::main().after(timeoutSeconds + 1, [this, weak] {
+    auto c = weak.lock();
+    if (!c || c->done) return;
+    fnd::logWarning("Update check timed out");
+    finish(Result::Failed);
+  });
+}
+
+void UpdateController::finish(Result result) {
+  if (running_) {
+    running_->done = true;
+    running_->session->invalidateAndCancel();
+    running_.reset();
+  }
+  lastResult_ = result;
+  switch (result) {
+    case Result::UpdateAvailable: showUpdatesPanel(); break;
+    case Result::UpToDate: AlertPresenter::alert(kAlertTitle, kUpToDateMessage, "OK"); break;
+    case Result::Failed: AlertPresenter::alert(kAlertTitle, failureMessage(), "OK"); break;
+  }
+}
+
+void UpdateController::showUpdatesPanel() {
+  if (!panel_) {
+    const double width = 460, height = 150;
+    panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, width, height),
+                                         ui::WindowStyle::Titled | ui::WindowStyle::Closable);
+    panel_->setTitle(kAlertTitle);
+    auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, width, height));
+    panel_->setContentView(content);
+    auto title = std::make_shared<ui::Label>(fnd::Rect(20, height - 44, width - 40, 24),
+                                             "A new version of Kesto is available.");
+    ui::Font bold;
+    bold.bold = true;
+    bold.pointSize = 13;
+    title->setFont(bold);
+    content->addSubview(title);
+    auto text = std::make_shared<ui::Label>(fnd::Rect(20, height - 90, width - 40, 40),
+                                            "Download it from the Kesto website.");
+    text->setWraps(true);
+    content->addSubview(text);
+    auto later = std::make_shared<ui::Button>(fnd::Rect(width - 250, 14, 100, 30));
+    later->setTitle("Later");
+    later->setAction([this] { closeUpdatePanel(); });
+    content->addSubview(later);
+    auto site = std::make_shared<ui::Button>(fnd::Rect(width - 140, 14, 120, 30));
+    site->setTitle("Visit Website");
+    site->setAction([this] {
+      gotoKestoappSite();
+      closeUpdatePanel();
+    });
+    content->addSubview(site);
+  }
+  // Centred on the main window when there is one, else on the screen.
+  fnd::Rect f = panel_->frame();
+  fnd::Rect around = mainWindow ? mainWindow->frame()
+                                : (ui::Screen::main().isValid() ? ui::Screen::main().visibleFrame() : fnd::Rect());
+  if (!around.isEmpty())
+    panel_->setFrame(fnd::Rect(around.midX() - f.size.width / 2, around.midY() - f.size.height / 2, f.size.width,
+                               f.size.height),
+                     false);
+  panel_->makeKeyAndOrderFront();
+}
+
+void UpdateController::closeUpdatePanel() {
+  if (panel_) panel_->orderOut();
+}
+
+void UpdateController::gotoKestoappSite() { sys::Workspace::openURL(kSiteURL); }
+
+}  // namespace kesto

@@ -1,0 +1,629 @@
+// The folder list's actions: adding, removing, locking, sharing, the context menu and the
+// service rows.
+#include "Sidebar/FoldersController.h"
+
+#include "Model/Base64.h"
+#include "Model/Bookmark.h"
+#include "Model/Config.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Service.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/FilePanel.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Window.h"
+#include "Sidebar/FolderPanels.h"
+#include "Sidebar/TrashController.h"
+#include "Synchronize/SharedFolderArchive.h"
+#include "Synchronize/SyncTombstones.h"
+#include "Views/ImageNamed.h"
+#include "Views/Pathbar.h"
+#include "Views/SourceList.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace kesto {
+
+namespace {
+
+FolderServiceClientFactory& serviceFactory() {
+  static FolderServiceClientFactory factory;
+  return factory;
+}
+
+std::unique_ptr<FolderServiceClient> serviceClient(const std::string& service) {
+  return serviceFactory() ? serviceFactory()(service) : nullptr;
+}
+
+std::string serviceTitle(const std::string& service) { return service == "pinboard" ? "Pinboard" : "Delicious"; }
+
+void tellUser(const std::string& message, const std::string& detail) {
+  ui::Alert alert;
+  alert.setMessageText(message);
+  alert.setInformativeText(detail);
+  alert.addButtonWithTitle("OK");
+  alert.runModal();
+}
+
+// The bookmarks filed directly in a folder (fetched, so nothing of the store is missed).
+Bookmark::List bookmarksIn(const std::string& folderID) {
+  return Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("folder.folderID == %@", {folderID}))
+      .value_or(Bookmark::List{});
+}
+
+std::optional<std::string> storedPassword() {
+  auto config = Config::fetchEntityWhereProperty("kestoKey", Config::kPasswordKey);
+  if (!config) return std::nullopt;
+  return config->kestoValue();
+}
+
+// Undoing takes the tombstone back, redoing records it again, as often as the user goes back
+// and forth.
+void tombstoneUndo(fnd::UndoManager* undo, const std::string& id, std::int64_t version, bool recorded) {
+  undo->registerUndoWithTarget(nullptr, [undo, id, version, recorded] {
+    if (recorded)
+      SyncTombstones::withdraw(id, "f");
+    else
+      SyncTombstones::record(id, version, "f");
+    tombstoneUndo(undo, id, version, !recorded);
+  });
+}
+
+}  // namespace
+
+void registerFolderServiceClientFactory(FolderServiceClientFactory factory) { serviceFactory() = std::move(factory); }
+
+// ---- Adding ----------------------------------------------------------------------------------
+
+void FoldersController::addBookmark() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(AddBookmarkNotification, this);
+}
+
+void FoldersController::addFolder() {
+  auto folder = doAddNewFolderIsSmart(false);
+  if (!folder) return;
+  currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
+  if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
+}
+
+std::shared_ptr<Folder> FoldersController::doAddNewFolderIsSmart(bool isSmart) {
+  auto folder = Folder::initEntity();
+  if (!folder) return nullptr;
+  // A name from the start: an edit the user leaves must not leave a folder without one.
+  folder->setName(isSmart ? "Smart Folder" : "New Folder");
+  if (isSmart) {
+    folder->setIsSmart(true);
+    folder->setColor(std::string("smart"));
+  }
+  auto parent = selectedFolder();
+  // The Inbox, Imported and locked folders take no new children: the folder goes to the top.
+  if (parent && parent->folderID() != Folder::kInboxID && parent->folderID() != Folder::kImportedID &&
+      parent->blocked() < 1) {
+    parent->setIsExpanded(1);
+    if (auto it = folderSourceListItems_.find(parent->folderID()); it != folderSourceListItems_.end())
+      expandedItems_.push_back(it->second);
+    folder->setParentFolderID(parent->folderID());
+    folder->setOrderIndex(folder->lastOrderIndex() + 1);
+  }
+  if (!folder->saveFolder()) {
+    folder->deleteEntity();
+    WrenEntity::saveContext();
+    showError("The folder could not be saved", "Kesto could not write the new folder to its library.");
+    return nullptr;
+  }
+  if (kestoData_) kestoData_->addFolders({folder});
+  auto item = SourceListItem::itemWithTitle(folder->name(), folder->folderID(), imageNamed(folder->imageName()));
+  folderSourceListItems_[folder->folderID()] = item;
+  reloadFolders(folder->parentFolderID());
+  if (parent) list_->expandItem(itemForFolderID(parent->folderID()));
+  auto* shown = itemForFolderID(folder->folderID());
+  selectItem(shown);
+  currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
+  list_->scrollRowToVisible(list_->selectedRow());
+  updateView();
+  selectItem(shown);
+  return folder;
+}
+
+void FoldersController::addSmartFolder() { panels_->showSmartFolderPanel(window_); }
+
+std::shared_ptr<Folder> FoldersController::addSmartFolderMatching(const std::string& text) {
+  std::string trimmed = text;
+  while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(trimmed.begin());
+  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+  if (trimmed.empty()) return nullptr;
+  // The text is a value of the predicate, never part of its syntax; only a predicate that
+  // parses back is stored.
+  auto predicate = store::Predicate::parse("title contains[cd] %@ or url contains[cd] %@ or notes contains[cd] %@",
+                                           {trimmed, trimmed, trimmed});
+  if (!predicate) return nullptr;
+  const std::string format = predicate->format();
+  if (!store::Predicate::parse(format)) return nullptr;
+  auto folder = doAddNewFolderIsSmart(true);
+  if (!folder) return nullptr;
+  folder->setPredicate(format);
+  folder->setName(trimmed);
+  if (!folder->saveFolder()) {
+    showError("The folder could not be saved", "Kesto could not write the smart folder to its library.");
+    return nullptr;
+  }
+  if (auto* item = itemForFolderID(folder->folderID())) {
+    item->setTitle(trimmed);
+    list_->reloadItem(item);
+  }
+  updateSelection();
+  return folder;
+}
+
+// ---- Removing --------------------------------------------------------------------------------
+
+void FoldersController::removeFolder() {
+  const std::string id = selectedIdentifier();
+  if (id.empty() || isFixedRow(id)) return;
+  if (Folder::existingFolderWithFolderID(id)) deleteFolderWithID(id);
+  if (kestoData_) kestoData_->setCurrentFolder(nullptr);
+}
+
+void FoldersController::deleteFolderWithID(const std::string& folderID) {
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder) return;
+  if (folder->blocked() > 0) {
+    tellUser("This folder is password protected", "Remove its password protection before you delete it.");
+    return;
+  }
+  ui::Alert alert;
+  alert.setMessageText("Delete this folder?");
+  alert.setInformativeText("Do you really want to delete " + folder->name() +
+                           "? All subfolders will be removed as well. Contained bookmarks will be moved to the trash");
+  alert.addButtonWithTitle("Delete");
+  alert.addButtonWithTitle("Cancel");
+  if (alert.runModal() != ui::AlertFirstButtonReturn) return;
+  // The confirmed folder, not whatever is selected by then.
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().performAfterDelay(
+      0.5,
+      [this, alive, folderID] {
+        if (alive.lock()) doRemoveFolder(folderID);
+      },
+      this);
+}
+
+bool FoldersController::doRemoveFolder(const std::string& folderID) {
+  if (folderID.empty() || isFixedRow(folderID)) return false;
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder || folder->blocked() > 0) return false;
+  std::string parent = folder->parentFolderID();
+  if (parent.empty()) parent = Folder::kRootID;
+  auto inbox = Folder::existingFolderWithFolderID(Folder::kInboxID);
+
+  auto context = WrenEntity::defaultContext();
+  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
+  if (undo) {
+    undo->beginUndoGrouping();
+    undo->setActionName("Delete");
+  }
+  // The tombstone belongs to the undo group: an undone removal must not delete the folder on
+  // the other machines at the next sync.
+  const std::int64_t version = folder->version();
+  SyncTombstones::record(folderID, version, "f");
+  if (undo) tombstoneUndo(undo, folderID, version, true);
+
+  auto doomed = folder->subFolders();
+  doomed.insert(doomed.begin(), folder);
+  const auto now = fnd::Date::now();
+  Bookmark::List trashed;
+  for (auto& f : doomed) {
+    for (auto& b : bookmarksIn(f->folderID())) {
+      b->setTrashed(1);
+      if (inbox) b->setFolder(inbox);
+      b->incrementVersionNumber();
+      b->setUpdatedDate(now);
+      trashed.push_back(b);
+    }
+  }
+  // Children before their parents.
+  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+    folderSourceListItems_.erase((*it)->folderID());
+    (*it)->deleteEntity();
+  }
+  const bool saved = save("The folder could not be deleted");
+  if (kestoData_) kestoData_->removeFolders(doomed);
+  reloadFolders(parent);
+  if (undo) undo->endUndoGrouping();
+  if (kestoData_) kestoData_->setCurrentFolder(nullptr);
+  updateView();
+  ViewUpdater::updateTrash();
+  return saved;
+}
+
+void FoldersController::reloadAfterUndo() {
+  save("The change could not be saved");
+  updateViewCompletely();
+  if (kestoData_) kestoData_->fetchAllBookmarksFromCoreData();
+  ViewUpdater::updateSidebar();
+}
+
+// ---- Locking ---------------------------------------------------------------------------------
+
+void FoldersController::lockFolder() {
+  auto folder = selectedFolder();
+  if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
+  isLocking_ = true;
+  lockingFolderID_ = folder->folderID();
+  auto stored = storedPassword();
+  if (!stored || stored->empty())
+    createPassword();
+  else
+    panels_->showPasswordPanel(window_);
+}
+
+void FoldersController::unlockFolder() {
+  auto folder = selectedFolder();
+  if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
+  isLocking_ = false;
+  lockingFolderID_ = folder->folderID();
+  if (storedPassword())
+    panels_->showPasswordPanel(window_);
+  else
+    createPassword();
+}
+
+void FoldersController::createPassword() { panels_->showNewPasswordPanel(window_); }
+
+bool FoldersController::saveNewPassword() {
+  const std::string text = panels_->newPasswordField().stringValue();
+  if (text.empty() || text != panels_->confirmPasswordField().stringValue()) return false;
+  for (auto& old : Config::fetchEntitiesWhereProperty("kestoKey", Config::kPasswordKey).value_or(Config::List{}))
+    old->deleteEntity();
+  auto config = Config::initEntity();
+  if (!config) return false;
+  config->setKestoKey(Config::kPasswordKey);
+  // The stored form other machines read back from the sync file.
+  config->setKestoValue(Base64::encodeString(text));
+  if (!save("The password could not be saved")) return false;
+  ui::Alert alert;
+  alert.setMessageText("Kesto Password");
+  alert.setInformativeText("Password succesfully created. You can now password protect your folders.");
+  alert.addButtonWithTitle("OK");
+  alert.runModal();
+  return true;
+}
+
+bool FoldersController::confirmPassword() {
+  auto stored = storedPassword();
+  if (!stored) return false;
+  auto decoded = Base64::decodeToString(*stored);
+  if (!decoded || panels_->passwordField().stringValue() != *decoded) return false;
+  const std::string id = lockingFolderID_;
+  lockingFolderID_.clear();
+  if (id.empty() || id == Folder::kInboxID || !Folder::existingFolderWithFolderID(id)) return true;
+  blockFolderAndSubfoldersWithFolderID(id, isLocking_);
+  ViewUpdater::updateSidebar();
+  return true;
+}
+
+void FoldersController::blockFolderAndSubfoldersWithFolderID(const std::string& folderID, bool shouldBlock) {
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder) return;
+  auto tree = folder->subFolders();
+  tree.insert(tree.begin(), folder);
+  const std::int64_t flag = shouldBlock ? 1 : 0;
+  DataManager::BookmarkList changed;
+  for (auto& f : tree) {
+    f->setBlocked(flag);
+    f->setIsExpanded(0);
+    if (shouldBlock)
+      lockedFolders_.insert(f->folderID());
+    else
+      lockedFolders_.erase(f->folderID());
+    f->incrementVersionNumber();
+    // Versions go up so that the flags reach the other machines with the next sync.
+    for (auto& b : bookmarksIn(f->folderID())) {
+      b->setBlocked(flag);
+      b->incrementVersionNumber();
+      changed.push_back(b);
+    }
+    if (auto* item = itemForFolderID(f->folderID())) item->setIcon(imageNamed(f->imageName()));
+  }
+  save(shouldBlock ? "The folder could not be locked" : "The folder could not be unlocked");
+  if (auto* item = itemForFolderID(folderID)) list_->collapseItem(item, true);
+  if (kestoData_) kestoData_->addBookmarks(changed);
+}
+
+// ---- Sharing ---------------------------------------------------------------------------------
+
+void FoldersController::shareFolder() {
+  auto* item = dynamic_cast<SourceListItem*>(list_->itemAtRow(list_->selectedRow()));
+  if (!item) return;
+  auto folder = selectedFolder();
+  if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
+  if (folder->blocked() > 0) {
+    tellUser("This folder is password protected", "Remove its password protection before you share it.");
+    return;
+  }
+  std::string name = item->title();
+  for (char& c : name)
+    if (c == '/') c = '-';
+  ui::SavePanel panel;
+  panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
+  panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
+  const std::string id = folder->folderID();
+  std::weak_ptr<bool> alive = alive_;
+  panel.beginSheetModalForWindow(window_, [this, alive, panel, id](int result) {
+    if (!alive.lock() || result != ui::ModalResponse::OK) return;
+    shareFolderToPath(id, panel.path());
+  });
+}
+
+bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path) {
+  namespace fs = std::filesystem;
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder || path.empty()) return false;
+  if (!archive_) {
+    archive_ = std::make_unique<SharedFolderArchive>();
+    archive_->setDataManager(kestoData_);
+  }
+  fnd::Error error;
+  auto written = archive_->shareBookmarksToPath(folder, path, &error);
+  if (!written) {
+    tellUser("The folder could not be shared", error.localizedDescription());
+    return false;
+  }
+  // Next to the destination first, then renamed over it: a failure leaves what was there.
+  std::error_code ec;
+  const fs::path target(path), staged = target.parent_path() / ("." + target.filename().string() + ".part"),
+                               previous = target.parent_path() / ("." + target.filename().string() + ".old");
+  fs::remove_all(staged, ec);
+  fs::copy(*written, staged, fs::copy_options::recursive, ec);
+  fs::remove_all(*written, ec);
+  bool ok = !ec;
+  if (ok && fs::exists(target)) {
+    fs::remove_all(previous, ec);
+    fs::rename(target, previous, ec);
+    ok = !ec;
+  }
+  if (ok) {
+    fs::rename(staged, target, ec);
+    ok = !ec;
+    if (!ok && fs::exists(previous)) fs::rename(previous, target, ec);
+  }
+  std::error_code ignored;
+  fs::remove_all(previous, ignored);
+  fs::remove_all(staged, ignored);
+  if (!ok) {
+    tellUser("The folder could not be shared", "Kesto could not write " + path + ".");
+    return false;
+  }
+  ViewUpdater::showMessage("Your kesto archive has been saved");
+  return true;
+}
+
+// ---- Context menu ----------------------------------------------------------------------------
+
+bool FoldersController::sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) {
+  auto* i = dynamic_cast<SourceListItem*>(item);
+  if (!i) return false;
+  selectItem(i);
+  contextMenu_ = menuForItem(i);
+  if (!contextMenu_ || contextMenu_->numberOfItems() == 0) return false;
+  ui::Menu::popUpContextMenu(contextMenu_, event, list);
+  return true;
+}
+
+std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
+  auto menu = std::make_shared<ui::Menu>();
+  if (!item) return menu;
+  const std::string id = item->identifier();
+  auto add = [&](ui::Menu& m, const std::string& title, const std::string& action) {
+    auto entry = m.addItemWithTitle(title, action);
+    entry->setTarget(this);
+    return entry;
+  };
+  if (id == "trash") {
+    add(*menu, "Empty trash", "emptyTrash:");
+  } else if (id == kHomeItemID) {
+    add(*menu, "Add Folder", "addFolder:");
+    add(*menu, "Add Smart Folder", "addSmartFolder:");
+  } else if (id == kDeliciousItemID || id == kPinboardItemID) {
+    if (Service::fetchEntityWhereProperty("name", id)) {
+      add(*menu, "Update from " + serviceTitle(id), id == kPinboardItemID ? "manualReadFromPinboard:" : "manualReadFromDelicious:");
+      add(*menu, "Add Bookmark", "addBookmark:");
+      add(*menu, "Disconnect from " + serviceTitle(id),
+          id == kPinboardItemID ? "disconnectFromPinboard:" : "disconnectFromDelicious:");
+    }
+  } else if (!isFixedRow(id) && id != "today" && id != "yesterday" && id != "thisweek" && id != "fivestars" &&
+             id != "top25" && id != "notes" && id != "broken" && id != "duplicates" && id != "missingImages") {
+    add(*menu, "Add Bookmark", "addBookmark:");
+    menu->addItem(ui::MenuItem::separatorItem());
+    add(*menu, "Add Folder", "addFolder:");
+    add(*menu, "Save/Share", "shareFolder:");
+    add(*menu, "Delete", "removeFolder:");
+    menu->addItem(ui::MenuItem::separatorItem());
+    if (auto folder = Folder::existingFolderWithFolderID(id)) {
+      if (folder->blocked() < 1)
+        add(*menu, "Password Protect Folder", "lockFolder:");
+      else
+        add(*menu, "Remove Password Protection", "unlockFolder:");
+    }
+    menu->addItem(ui::MenuItem::separatorItem());
+    auto colors = std::make_shared<ui::Menu>("Color");
+    for (const auto& name : colorNames()) {
+      auto entry = add(*colors, name, "changeFolderColor:");
+      entry->setImage(imageNamed("folder_" + name));
+      entry->setRepresentedObject(name);
+    }
+    menu->addItemWithTitle("Color", "")->setSubmenu(colors);
+  }
+  return menu;
+}
+
+void FoldersController::changeFolderColor(const std::string& color) {
+  auto folder = selectedFolder();
+  if (!folder) return;
+  folder->setColor(color);
+  if (!folder->saveFolder()) {
+    showError("The colour could not be saved", "Kesto could not write the folder's colour to its library.");
+    return;
+  }
+  if (auto* item = itemForFolderID(folder->folderID())) {
+    item->setIcon(imageNamed(folder->imageName()));
+    list_->reloadItem(item);
+  }
+  ViewUpdater::updateSourceLists();
+}
+
+void FoldersController::emptyTrash() {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().performAfterDelay(
+      0.1,
+      [this, alive] {
+        if (alive.lock()) doEmptyTrash();
+      },
+      this);
+}
+
+void FoldersController::doEmptyTrash() {
+  if (!emptyTrashRecordingTombstones(kestoData_))
+    showError("The trash could not be emptied", "Kesto could not write to its library. The change is not kept.");
+  updateView();
+  ViewUpdater::updateTrash();
+}
+
+void FoldersController::fetchMissingImagesInCurrentFolder() { ViewUpdater::fetchMissingImagesInFolder(); }
+
+// ---- Service rows ----------------------------------------------------------------------------
+
+void FoldersController::showServicePanel(const std::string& service) {
+  if (serviceFactory()) {
+    // The service's own account panel comes with its client.
+    if (auto client = serviceClient(service)) client->import();
+    return;
+  }
+  tellUser("Connecting to " + serviceTitle(service) + " is not available",
+           "This version of Kesto cannot sign in to " + serviceTitle(service) +
+               " yet. Your other bookmarks are not affected.");
+}
+
+void FoldersController::readFromService(const std::string& service) {
+  if (auto client = serviceClient(service)) {
+    ViewUpdater::startActivity();
+    client->import();
+  }
+}
+
+void FoldersController::disconnectFromService(const std::string& service) {
+  auto record = Service::fetchEntityWhereProperty("name", service);
+  if (!record) return;
+  // Exactly the service's collection, whatever list is shown meanwhile.
+  auto marked = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("ANY services.name == %@", {service}))
+                    .value_or(Bookmark::List{});
+  if (kestoData_) kestoData_->removeBookmarks(marked);
+  Bookmark::deleteBookmarks(marked);
+  record->deleteEntity();
+  save("The account could not be removed");
+  ViewUpdater::updateSidebar();
+}
+
+// ---- Actions by selector ---------------------------------------------------------------------
+
+namespace {
+const std::vector<std::string>& actionSelectors() {
+  static const std::vector<std::string> selectors{
+      "newFolder:",        "addFolder:",        "addSmartFolder:",  "addBookmark:",       "removeFolder:",
+      "shareFolder:",      "lockFolder:",       "unlockFolder:",    "changeFolderColor:", "emptyTrash:",
+      "findFolder:",       "undo:",             "redo:",            "manualReadFromPinboard:",
+      "manualReadFromDelicious:", "disconnectFromPinboard:", "disconnectFromDelicious:", "pathbarAction:",
+      "fetchMissingImagesInCurrentFolder:"};
+  return selectors;
+}
+}  // namespace
+
+bool FoldersController::respondsToAction(std::string_view selector) const {
+  for (const auto& s : actionSelectors())
+    if (s == selector) return true;
+  return false;
+}
+
+bool FoldersController::validateMenuItem(ui::MenuItem& item) {
+  const std::string& action = item.action();
+  auto context = WrenEntity::defaultContext();
+  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
+  if (action == "undo:") return undo && undo->canUndo();
+  if (action == "redo:") return undo && undo->canRedo();
+  if (action == "removeFolder:" || action == "shareFolder:" || action == "lockFolder:" || action == "unlockFolder:")
+    return selectedFolder() != nullptr;
+  return true;
+}
+
+bool FoldersController::performAction(std::string_view selector, ui::Responder* sender) {
+  if (selector == "newFolder:" || selector == "addFolder:") {
+    addFolder();
+  } else if (selector == "addSmartFolder:") {
+    addSmartFolder();
+  } else if (selector == "addBookmark:") {
+    addBookmark();
+  } else if (selector == "removeFolder:") {
+    removeFolder();
+  } else if (selector == "shareFolder:") {
+    shareFolder();
+  } else if (selector == "lockFolder:") {
+    lockFolder();
+  } else if (selector == "unlockFolder:") {
+    unlockFolder();
+  } else if (selector == "changeFolderColor:") {
+    auto* item = dynamic_cast<ui::MenuItem*>(sender);
+    if (item) changeFolderColor(item->title());
+  } else if (selector == "emptyTrash:") {
+    emptyTrash();
+  } else if (selector == "findFolder:") {
+    find();
+  } else if (selector == "fetchMissingImagesInCurrentFolder:") {
+    fetchMissingImagesInCurrentFolder();
+  } else if (selector == "undo:" || selector == "redo:") {
+    auto context = WrenEntity::defaultContext();
+    fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
+    if (!undo) return false;
+    if (selector == "undo:") {
+      if (!undo->canUndo()) return false;
+      undo->undo();
+    } else {
+      if (!undo->canRedo()) return false;
+      undo->redo();
+    }
+    reloadAfterUndo();
+  } else if (selector == "manualReadFromPinboard:" || selector == "manualReadFromDelicious:") {
+    readFromService(selector == "manualReadFromPinboard:" ? kPinboardItemID : kDeliciousItemID);
+  } else if (selector == "disconnectFromPinboard:" || selector == "disconnectFromDelicious:") {
+    disconnectFromService(selector == "disconnectFromPinboard:" ? kPinboardItemID : kDeliciousItemID);
+  } else if (selector == "pathbarAction:") {
+    auto* bar = dynamic_cast<Pathbar*>(sender);
+    if (bar) pathbarAction(bar->indexOfComponentCell(bar->clickedPathComponentCell()));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void FoldersController::addMenuItems(ui::Menu& fileMenu) {
+  // Kept together so that the File menu's owner sees every folder entry in one place.
+  auto folder = std::make_shared<ui::MenuItem>("New Folder", "newFolder:", "N");
+  folder->setTarget(this);
+  fileMenu.insertItem(folder, 0);
+  auto smart = std::make_shared<ui::MenuItem>("New Smart Folder…", "addSmartFolder:");
+  smart->setTarget(this);
+  fileMenu.insertItem(smart, 1);
+  auto find = std::make_shared<ui::MenuItem>("Find Folder", "findFolder:", "F");
+  find->setTarget(this);
+  fileMenu.insertItem(find, 2);
+  fileMenu.insertItem(ui::MenuItem::separatorItem(), 3);
+}
+
+}  // namespace kesto

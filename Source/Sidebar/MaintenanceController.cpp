@@ -1,0 +1,131 @@
+#include "Sidebar/MaintenanceController.h"
+
+#include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/Application.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Views/SourceList.h"
+
+namespace kesto {
+
+namespace {
+constexpr const char* kDuplicates = "Duplicates";
+constexpr const char* kBroken = "Broken";
+constexpr const char* kCleanDuplicates = "CleanDuplicates";
+constexpr const char* kCleanBroken = "CleanBroken";
+constexpr const char* kPreferences = "Preferences";
+}  // namespace
+
+const std::vector<SmartListController::Entry>& MaintenanceController::entryTable() const {
+  static const std::vector<Entry> entries{
+      {"Find duplicates", kDuplicates, "sourcelist_duplicates"},
+      {"Find broken links", kBroken, "sourcelist_broken"},
+      {"", kSeparatorID, nullptr},
+      {"Remove duplicates", kCleanDuplicates, "sourcelist_duplicates"},
+      {"Remove broken links", kCleanBroken, "sourcelist_broken"},
+      {"", kSeparatorID, nullptr},
+      {"Open Preferences", kPreferences, "sourcelist_top25"},
+  };
+  return entries;
+}
+
+std::vector<const char*> MaintenanceController::notificationNames() const {
+  return {"UpdateMaintenanceViewNotification", BRWUpdateFoldersViewNotification};
+}
+
+const char* MaintenanceController::selectedViewValue() const { return SelectedMaintenanceView; }
+
+void MaintenanceController::updateSelection() {
+  auto* item = firstSelectedItem();
+  if (!item) return;
+  selectOnly(item);
+  isDifferentFolder_ = false;
+  if (selectedRowCount() != 1) return;
+  const std::string id = item->identifier();
+  if (kestoData_) kestoData_->setCurrentFolder(nullptr);
+  if (id == kDuplicates) {
+    find(*item, &DataManager::loadDuplicatedBookmarks, "No duplicates found");
+  } else if (id == kBroken) {
+    find(*item, &DataManager::loadBrokenBookmarks, "No broken links found");
+  } else if (id == kCleanDuplicates) {
+    cleanupDuplicates();
+  } else if (id == kCleanBroken) {
+    cleanupBrokenLinks();
+  } else if (id == kPreferences) {
+    showPreferences();
+  }
+  isDifferentFolder_ = !lastSelectedIdentifier_ || *lastSelectedIdentifier_ != id;
+  if (isDifferentFolder_)
+    ViewUpdater::updateBookmarksAndResetView();
+  else
+    ViewUpdater::updateBookmarks();
+  lastSelectedIdentifier_ = id;
+}
+
+void MaintenanceController::find(SourceListItem& item, void (DataManager::*load)(), const char* noneFound) {
+  if (!kestoData_) return;
+  (kestoData_->*load)();
+  const auto found = static_cast<std::int64_t>(kestoData_->bookmarks().size());
+  item.setBadgeValue(found);
+  list_->reloadItem(&item);
+  if (found == 0) ViewUpdater::showMessage(noneFound);
+}
+
+bool MaintenanceController::confirm(const std::string& title, const std::string& button, const std::string& text) {
+  ui::Alert alert;
+  alert.setMessageText(title);
+  alert.setInformativeText(text);
+  alert.addButtonWithTitle(button);
+  alert.addButtonWithTitle("Cancel");
+  return alert.runModal() == ui::AlertFirstButtonReturn;
+}
+
+void MaintenanceController::cleanupDuplicates() {
+  if (!confirm("Remove Duplicates?", "Remove Duplicates",
+               "Do you really want to remove all duplicates? All duplicate bookmarks will be moved to the Trash."))
+    return;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().performAfterDelay(
+      0.5,
+      [this, alive] {
+        if (alive.lock()) doCleanDuplicates();
+      },
+      this);
+}
+
+void MaintenanceController::doCleanDuplicates() {
+  if (kestoData_) kestoData_->removeDuplicates();
+  ViewUpdater::updateSidebar();
+}
+
+void MaintenanceController::cleanupBrokenLinks() {
+  if (!confirm("Remove Broken Links?", "Remove Broken Links",
+               "Do you really want to remove all broken links? All bookmarks with a broken link will be moved to the "
+               "Trash."))
+    return;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().performAfterDelay(
+      0.5,
+      [this, alive] {
+        if (alive.lock()) doCleanupBrokenLinks();
+      },
+      this);
+}
+
+void MaintenanceController::doCleanupBrokenLinks() {
+  if (kestoData_) kestoData_->removeBrokenLinks();
+  ViewUpdater::updateSidebar();
+}
+
+void MaintenanceController::showPreferences() {
+  if (ui::Application::shared().sendAction("showPreferences:", nullptr, nullptr)) return;
+  ui::Alert alert;
+  alert.setMessageText("Preferences are not available");
+  alert.setInformativeText("This version of Kesto has no preferences window yet.");
+  alert.addButtonWithTitle("OK");
+  alert.runModal();
+}
+
+}  // namespace kesto

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Sidebar/SmartListController.h"
+
+namespace kesto {
+
+// The Maintenance list: finds duplicate bookmarks and broken links, moves either kind to the
+// trash after asking, and opens the preferences.
+class MaintenanceController : public SmartListController {
+ public:
+  void updateSelection() override;
+
+  // The clean-ups: each asks first and, confirmed, moves the bookmarks to the trash 0.5 seconds
+  // later.
+  void cleanupDuplicates();
+  void doCleanDuplicates();
+  void cleanupBrokenLinks();
+  void doCleanupBrokenLinks();
+  void showPreferences();
+
+ protected:
+  const std::vector<Entry>& entryTable() const override;
+  std::vector<const char*> notificationNames() const override;
+  const char* selectedViewValue() const override;
+  // Badges come only with a search.
+  std::optional<std::int64_t> badgeForEntry(const Entry&) override { return std::nullopt; }
+
+ private:
+  // Finds duplicates or broken links: the list shows them and the entry's badge counts them.
+  void find(SourceListItem& item, void (DataManager::*load)(), const char* noneFound);
+  bool confirm(const std::string& title, const std::string& button, const std::string& text);
+};
+
+}  // namespace kesto

@@ -1,0 +1,225 @@
+#include "Sidebar/SmartListController.h"
+
+#include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/View.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Views/ImageNamed.h"
+#include "Views/SourceList.h"
+
+namespace kesto {
+
+namespace {
+SourceListItem* asItem(SourceListItemPtr item) { return dynamic_cast<SourceListItem*>(item); }
+}  // namespace
+
+SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)) {
+  const double w = 220, h = 568;
+  view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
+  view_->setBackgroundColor(ui::Color::white(0.93));
+  list_ = std::make_shared<SourceList>(fnd::Rect(0, 0, w, h));
+  list_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  // One level below the group: a small step leaves room for the longest titles.
+  list_->setIndentationPerLevel(4);
+  // No entry is chosen for the user: in these lists choosing can act (Empty Trash, clean-ups).
+  list_->setAllowsEmptySelection(true);
+  view_->addSubview(list_);
+}
+
+SmartListController::~SmartListController() {
+  *alive_ = false;
+  fnd::RunLoop::cancelPreviousPerformRequests(this);
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (list_) {
+    list_->setDelegate(nullptr);
+    list_->setDataSource(nullptr);
+  }
+}
+
+void SmartListController::awakeFromNib() {
+  if (!observing_) {
+    observing_ = true;
+    auto& center = fnd::NotificationCenter::defaultCenter();
+    for (const char* name : notificationNames())
+      center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, name);
+  }
+  list_->setDataSource(this);
+  list_->setDelegate(this);
+}
+
+void SmartListController::updateView() {
+  if (const char* mine = selectedViewValue()) {
+    const std::string shown = fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView);
+    if (shown != mine) return;
+  }
+  if (kestoData_) kestoData_->prepareNonFolderViews();
+  loadItems();
+  didRefresh();
+  if (kestoData_) {
+    kestoData_->bookmarks().clear();
+    // The browser must not keep drawing rows the list no longer holds.
+    ViewUpdater::updateBookmarks();
+  }
+}
+
+std::optional<std::int64_t> SmartListController::badgeForEntry(const Entry& entry) {
+  if (!entry.count || !kestoData_) return std::nullopt;
+  return (kestoData_->*entry.count)();
+}
+
+void SmartListController::loadItems() {
+  // A rebuild starts unselected, so that restoring the stored row is a change that loads its
+  // bookmarks again (the refresh has emptied the list).
+  if (list_->numberOfSelectedRows() > 0) list_->deselectAll();
+  sourceListItems_.clear();
+  items_.clear();
+  container_ = SourceListItem::itemWithTitle("", kContainerID);
+  for (const auto& entry : entryTable()) {
+    auto item = SourceListItem::itemWithTitle(entry.title, entry.identifier);
+    if (entry.icon) item->setIcon(imageNamed(entry.icon));
+    if (std::string_view(entry.identifier) != kSeparatorID) item->setBadgeValue(badgeForEntry(entry));
+    items_.push_back(item);
+  }
+  container_->setChildren(items_);
+  sourceListItems_.push_back(container_);
+  list_->reloadData();
+  list_->expandItem(container_.get());
+}
+
+SourceListItem* SmartListController::itemWithIdentifier(const std::string& identifier) const {
+  for (const auto& item : items_)
+    if (item->identifier() == identifier) return item.get();
+  return nullptr;
+}
+
+bool SmartListController::selectEntry(const std::string& identifier) {
+  auto* item = itemWithIdentifier(identifier);
+  if (!item) return false;
+  selectOnly(item);
+  return true;
+}
+
+SourceListItem* SmartListController::firstSelectedItem() const {
+  auto rows = list_->selectedRowIndexes();
+  if (rows.isEmpty()) return nullptr;
+  return asItem(list_->itemAtRow(static_cast<long>(rows.firstIndex())));
+}
+
+long SmartListController::selectedRowCount() const { return list_->numberOfSelectedRows(); }
+
+void SmartListController::selectOnly(SourceListItem* item) {
+  brightwren::setSelectedItems(*list_, {static_cast<ui::OutlineItem>(item)});
+}
+
+void SmartListController::selectRowFromDefaults(const char* key) {
+  const std::int64_t row = fnd::UserDefaults::standard().integerForKey(key);
+  if (row < 1 || row > static_cast<std::int64_t>(items_.size())) return;
+  selectOnly(items_[static_cast<size_t>(row - 1)].get());
+}
+
+void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
+  if (kestoData_)
+    for (const auto& entry : entryTable())
+      if (entry.load && identifier == entry.identifier) (kestoData_->*entry.load)();
+  isDifferentFolder_ = !lastSelectedIdentifier_ || *lastSelectedIdentifier_ != identifier;
+  if (isDifferentFolder_)
+    ViewUpdater::updateBookmarksAndResetView();
+  else
+    ViewUpdater::updateBookmarks();
+  lastSelectedIdentifier_ = identifier;
+}
+
+void SmartListController::scheduleSelectionUpdate() {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().performAfterDelay(
+      0.1,
+      [this, alive] {
+        if (alive.lock()) updateSelection();
+      },
+      this);
+}
+
+void SmartListController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }
+
+// ---- Source-list answers ---------------------------------------------------------------------
+
+unsigned SmartListController::implementedSourceListDataSourceMethods() const {
+  using M = SourceListDataSource;
+  return M::ObjectValueForItem | M::SetObjectValueForItem | M::ItemHasBadge | M::BadgeValueForItem | M::ItemHasIcon |
+         M::IconForItem;
+}
+
+unsigned SmartListController::implementedSourceListDelegateMethods() const {
+  using M = SourceListDelegate;
+  return M::IsGroupAlwaysExpanded | M::ShouldSelectItem | M::SelectionDidChange | M::ShouldEditItem |
+         M::ShouldExpandItem | M::WillDisplayCell;
+}
+
+std::uint64_t SmartListController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
+  if (!item) return sourceListItems_.size();
+  auto* i = asItem(item);
+  return i ? i->childCount() : 0;
+}
+
+SourceListItemPtr SmartListController::sourceListChildOfItem(SourceList&, std::uint64_t index, SourceListItemPtr item) {
+  if (!item) return index < sourceListItems_.size() ? sourceListItems_[index].get() : nullptr;
+  auto* i = asItem(item);
+  return i ? i->childAt(index) : nullptr;
+}
+
+bool SmartListController::sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i && i->hasChildren();
+}
+
+fnd::Value SmartListController::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i ? fnd::Value(i->title()) : fnd::Value();
+}
+
+void SmartListController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
+  if (auto* i = asItem(item); i && value.isString()) i->setTitle(value.string());
+}
+
+bool SmartListController::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i && i->badgeValue().has_value();
+}
+
+std::int64_t SmartListController::sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i ? i->badgeValue().value_or(0) : 0;
+}
+
+bool SmartListController::sourceListItemHasIcon(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i && !i->icon().isNull();
+}
+
+ui::Image SmartListController::sourceListIconForItem(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return i ? i->icon() : ui::Image();
+}
+
+bool SmartListController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
+  auto* i = asItem(group);
+  return groupIsAlwaysExpanded() && i && i->identifier() == kContainerID;
+}
+
+bool SmartListController::sourceListShouldSelectItem(SourceList&, SourceListItemPtr item) {
+  auto* i = asItem(item);
+  return !i || i->identifier() != kSeparatorID;
+}
+
+bool SmartListController::sourceListShouldEditItem(SourceList&, SourceListItemPtr) { return false; }
+bool SmartListController::sourceListShouldExpandItem(SourceList&, SourceListItemPtr) { return true; }
+
+void SmartListController::sourceListWillDisplayCellForItem(SourceList&, ui::TextCell& cell, SourceListItemPtr) {
+  // Small enough for "Modified Yesterday" and a badge in the sidebar's width.
+  cell.font.pointSize = 10;
+}
+
+}  // namespace kesto

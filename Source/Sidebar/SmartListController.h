@@ -1,0 +1,119 @@
+#pragma once
+
+#include "Sidebar/SidebarController.h"
+#include "Views/SourceListItem.h"
+#include "Views/SourceListProtocols.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class DataManager;
+class SourceList;
+
+// The shape the History, Popular, Maintenance and Trash lists share: one group row holding a
+// fixed set of entries, rebuilt on the list's refresh notifications; choosing an entry acts on it
+// 0.1 seconds later. Main thread only.
+class SmartListController : public SidebarTabContent, public SourceListDataSource, public SourceListDelegate {
+ public:
+  static constexpr const char* kContainerID = "containerItem";
+  static constexpr const char* kSeparatorID = "separator";
+
+  // One entry of a list: its row and, for the counting lists, the DataManager counter giving its
+  // badge and the load that shows its bookmarks.
+  struct Entry {
+    const char* title;
+    const char* identifier;
+    const char* icon;
+    std::int32_t (DataManager::*count)() = nullptr;
+    void (DataManager::*load)() = nullptr;
+  };
+
+  SmartListController();
+  ~SmartListController() override;
+  SmartListController(const SmartListController&) = delete;
+  SmartListController& operator=(const SmartListController&) = delete;
+
+  std::shared_ptr<ui::View> view() override { return view_; }
+  void setDataManager(DataManager* dataManager) override { kestoData_ = dataManager; }
+  DataManager* dataManager() const { return kestoData_; }
+  // Observes the list's refresh notifications and becomes the list's data source and delegate.
+  void awakeFromNib() override;
+
+  // Refresh: only while SelectedView names this list (the trash always refreshes).
+  virtual void updateView();
+  // Rebuilds the group and its entries, with badges where the list counts.
+  virtual void loadItems();
+  // The entry acted on 0.1 seconds after a selection change.
+  virtual void updateSelection() = 0;
+
+  std::shared_ptr<SourceList> sourceList() const { return list_; }
+  SourceListItem* containerItem() const { return container_.get(); }
+  // The group's children, in row order (row = index + 1).
+  const std::vector<SourceListItemRef>& entries() const { return items_; }
+  SourceListItem* itemWithIdentifier(const std::string& identifier) const;
+  // Selects the entry with that identifier (as a click would) and answers whether it exists.
+  bool selectEntry(const std::string& identifier);
+  const std::optional<std::string>& lastSelectedIdentifier() const { return lastSelectedIdentifier_; }
+
+  // Source-list answers.
+  unsigned implementedSourceListDataSourceMethods() const override;
+  unsigned implementedSourceListDelegateMethods() const override;
+  std::uint64_t sourceListNumberOfChildrenOfItem(SourceList& list, SourceListItemPtr item) override;
+  SourceListItemPtr sourceListChildOfItem(SourceList& list, std::uint64_t index, SourceListItemPtr item) override;
+  bool sourceListIsItemExpandable(SourceList& list, SourceListItemPtr item) override;
+  fnd::Value sourceListObjectValueForItem(SourceList& list, SourceListItemPtr item) override;
+  void sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value, SourceListItemPtr item) override;
+  bool sourceListItemHasBadge(SourceList& list, SourceListItemPtr item) override;
+  std::int64_t sourceListBadgeValueForItem(SourceList& list, SourceListItemPtr item) override;
+  bool sourceListItemHasIcon(SourceList& list, SourceListItemPtr item) override;
+  ui::Image sourceListIconForItem(SourceList& list, SourceListItemPtr item) override;
+  bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) override;
+  bool sourceListShouldSelectItem(SourceList& list, SourceListItemPtr item) override;
+  bool sourceListShouldEditItem(SourceList& list, SourceListItemPtr item) override;
+  bool sourceListShouldExpandItem(SourceList& list, SourceListItemPtr item) override;
+  void sourceListSelectionDidChange(const fnd::Notification& notification) override;
+  void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) override;
+
+ protected:
+  // The list's entries in display order, its refresh notifications and its SelectedView value
+  // (null: refreshes whatever is shown).
+  virtual const std::vector<Entry>& entryTable() const = 0;
+  virtual std::vector<const char*> notificationNames() const = 0;
+  virtual const char* selectedViewValue() const = 0;
+  virtual bool groupIsAlwaysExpanded() const { return false; }
+  // The badge an entry gets when the list is built; none by default for counting lists'
+  // counters (Maintenance and Trash set theirs otherwise).
+  virtual std::optional<std::int64_t> badgeForEntry(const Entry& entry);
+  // Run after a rebuild in updateView (History and Popular restore their stored row).
+  virtual void didRefresh() {}
+
+  // The item of the first selected row (null when none) and the number of selected rows.
+  SourceListItem* firstSelectedItem() const;
+  long selectedRowCount() const;
+  // Makes `item` the whole selection.
+  void selectOnly(SourceListItem* item);
+  // Restores the row stored under `key` (0 or a row past the list selects nothing).
+  void selectRowFromDefaults(const char* key);
+  // Runs the entry's load, then the resetting update when the entry differs from the last one
+  // handled and the plain update otherwise.
+  void loadEntryAndUpdate(const std::string& identifier);
+  void scheduleSelectionUpdate();
+
+  DataManager* kestoData_ = nullptr;
+  std::shared_ptr<ui::View> view_;
+  std::shared_ptr<SourceList> list_;
+  std::vector<SourceListItemRef> sourceListItems_;
+  SourceListItemRef container_;
+  std::vector<SourceListItemRef> items_;
+  bool isDifferentFolder_ = false;
+  std::optional<std::string> lastSelectedIdentifier_;
+  std::shared_ptr<bool> alive_;
+  bool observing_ = false;
+};
+
+}  // namespace kesto

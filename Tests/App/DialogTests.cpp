@@ -1,0 +1,308 @@
+// The File menu's import, export, backup and restore dialogs, the sheets on the library window,
+// the first-run panel and the import sheet, each answered by the test dialog responder.
+#include "AppFixture.h"
+
+#include "App/ShellPanels.h"
+#include "App/TransferDialogs.h"
+#include "Harness/TestDialogResponder.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Window.h"
+#include "Synchronize/Backup.h"
+#include "Synchronize/HTMLImport.h"
+#include "Views/KestoPanel.h"
+
+namespace kesto::test {
+namespace {
+
+const std::string kChromium = std::string(KESTO_TEST_DATA_DIR) + "/../../Synchronize/Data/Import/chromium.html";
+
+class DialogTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    responder = TestDialogResponder::install();
+  }
+  void TearDown() override {
+    AppTest::TearDown();
+    TestDialogResponder::uninstall();
+    sys::Workspace::setLauncher(nullptr);
+  }
+  void start(std::size_t rows) {
+    build(rows);
+    app().applicationDidFinishLaunching();
+  }
+  TransferDialogs& dialogs() { return app().transferDialogs(); }
+  ShellPanels& panels() { return app().panels(); }
+  bool alertSeen(const std::string& title) const {
+    for (const auto& a : responder->alerts)
+      if (a.message == title) return true;
+    return false;
+  }
+  static ui::Button* buttonTitled(ui::Window& window, const std::string& title) {
+    for (const auto& v : window.contentView()->subviews())
+      if (auto* b = dynamic_cast<ui::Button*>(v.get()); b && b->title() == title) return b;
+    return nullptr;
+  }
+  std::size_t backdrops() {
+    std::size_t n = 0;
+    for (const auto& v : ui->window().contentView()->subviews()) n += v == panels().backdrop();
+    return n;
+  }
+
+  std::shared_ptr<TestDialogResponder> responder;
+};
+
+TEST(ImportKind, FollowsTheExtensionWhateverItsCase) {
+  using K = TransferDialogs::ImportKind;
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks.html"), K::HTML);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks.htm"), K::HTML);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/BOOKMARKS.HTML"), K::HTML);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks"), K::HTML);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/Shared.kesto"), K::SharedFolder);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/old.kestobck"), K::None);
+  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/notes.txt"), K::None);
+}
+
+TEST(SuggestedNames, CarryTheDayInMediumStyle) {
+  // 5 December 2026, midday GMT.
+  fnd::Date day = fnd::Date::withTimeIntervalSince1970(1796472000);
+  auto backup = TransferDialogs::backupFileName(day);
+  EXPECT_EQ(backup.rfind("Kesto Backup [ ", 0), 0u) << backup;
+  EXPECT_NE(backup.find("2026"), std::string::npos) << backup;
+  EXPECT_NE(backup.find("5"), std::string::npos) << backup;
+  EXPECT_EQ(backup.substr(backup.size() - 11), " ].kestobck") << backup;
+  auto exported = TransferDialogs::exportFileName(day);
+  EXPECT_EQ(exported.rfind("Kesto Exported Bookmarks [ ", 0), 0u) << exported;
+  EXPECT_EQ(exported.substr(exported.size() - 7), " ].html") << exported;
+}
+
+TEST_F(DialogTest, CancellingTheDuplicatesQuestionOpensNoPanel) {
+  start(0);
+  responder->alertAnswers.push_back({ui::AlertThirdButtonReturn});
+  dialogs().openImportDialog();
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  EXPECT_EQ(responder->alerts[0].buttons, (std::vector<std::string>{"Yes", "No", "Cancel"}));
+  EXPECT_TRUE(responder->panels.empty());
+}
+
+TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSecondTime) {
+  start(0);
+  int finished = 0;
+  dialogs().htmlImport().setCompletionHandler([&](bool imported) { finished += imported; });
+  ui::MenuItem importItem("Import Bookmarks…", "openImportDialog:");
+  int importEnabledWhileStoring = -1;
+  dialogs().htmlImport().setImportFolderSheet([&](bool shown) {
+    if (shown) importEnabledWhileStoring = ui::Application::shared().validateMenuItemAction(importItem, nullptr);
+  });
+  auto menuImport = [&] {
+    responder->alertAnswers.push_back({ui::AlertFirstButtonReturn});  // skip duplicates
+    responder->openAnswers.push_back(std::vector<std::string>{kChromium});
+    ASSERT_TRUE(ui::Application::shared().sendAction("openImportDialog:", nullptr, nullptr));
+  };
+  menuImport();
+  ASSERT_EQ(responder->panels.size(), 1u);
+  EXPECT_TRUE(responder->panels[0].open);
+  EXPECT_EQ(responder->panels[0].types, (std::vector<std::string>{"html", "htm", "kesto"}));
+  // The work starts once the panel has gone.
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  ASSERT_TRUE(runUntil([&] { return finished == 1; }, 10));
+  EXPECT_EQ(importEnabledWhileStoring, 0) << "File > Import waits while an import is stored";
+  EXPECT_TRUE(ui::Application::shared().validateMenuItemAction(importItem, nullptr));
+  const auto imported = Bookmark::countWithPredicate(nullptr);
+  EXPECT_GE(imported, 5);
+  auto github = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value("https://github.com/"));
+  ASSERT_TRUE(github && github->size() == 1u);
+
+  menuImport();
+  ASSERT_TRUE(runUntil([&] { return finished == 2; }, 10));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), imported) << "duplicates were to be skipped";
+}
+
+TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
+  add("https://export.example/one", "One");
+  start(1);
+  const std::string target = makeTempDir("export") + "/out.html";
+  responder->saveAnswers.push_back(std::nullopt);
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return !responder->panels.empty(); }));
+  spin(0.1);
+  EXPECT_FALSE(fnd::FileManager::fileExists(target));
+  EXPECT_FALSE(alertSeen("Success"));
+
+  responder->saveAnswers.push_back(target);
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return alertSeen("Success"); }));
+  EXPECT_FALSE(responder->panels.back().open);
+  EXPECT_EQ(responder->panels.back().name.rfind("Kesto Exported Bookmarks [ ", 0), 0u);
+  EXPECT_NE(readFile(target).find("https://export.example/one"), std::string::npos);
+
+  // A place that cannot be written is reported, never as a success.
+  responder->alerts.clear();
+  responder->saveAnswers.push_back(target + "/inside-a-file.html");
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return alertSeen("Fail"); }));
+  EXPECT_FALSE(alertSeen("Success"));
+}
+
+TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
+  add("https://kept.example/", "Kept");
+  start(1);
+  const std::string folder = makeTempDir("backup");
+  const std::string file = folder + "/" + TransferDialogs::backupFileName(fnd::Date::now());
+  responder->saveAnswers.push_back(file);
+  dialogs().openBackupDialog();
+  ASSERT_TRUE(runUntil([&] { return fnd::FileManager::fileExists(file); }));
+  EXPECT_EQ(responder->panels.back().name, TransferDialogs::backupFileName(fnd::Date::now()));
+  EXPECT_TRUE(Backup::isValidBackupFile(file));
+
+  add("https://later.example/", "Later");
+  ASSERT_EQ(Bookmark::countWithPredicate(nullptr), 2);
+  responder->alerts.clear();
+  responder->openAnswers.push_back(std::vector<std::string>{file});
+  dialogs().openRestoreDialog();
+  ASSERT_TRUE(runUntil([&] { return app().hasTerminated(); }, 10));
+  EXPECT_EQ(responder->panels.back().types, (std::vector<std::string>{"kestobck"}));
+  EXPECT_TRUE(alertSeen("Kesto Restore"));
+  // The quit went through the normal path; the store now holds the backup.
+  WrenDataManager::sharedInstance().reset();
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+  EXPECT_TRUE(fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
+                                           Backup::kBeforeRestoreSuffix));
+}
+
+TEST_F(DialogTest, RestoreTurnsAWrongFileAwayBeforeAskingOrTouchingTheLibrary) {
+  add("https://stays.example/", "Stays");
+  start(1);
+  const std::string fake = makeTempDir("restore") + "/notes.kestobck";
+  writeFile(fake, "these are not bookmarks");
+  responder->openAnswers.push_back(std::vector<std::string>{fake});
+  dialogs().openRestoreDialog();
+  ASSERT_TRUE(runUntil([&] { return alertSeen("Kesto Restore"); }));
+  spin(0.7);
+  ASSERT_EQ(responder->alerts.size(), 1u) << "no confirmation is asked for a wrong file";
+  EXPECT_NE(responder->alerts[0].informative.find("not a Kesto backup"), std::string::npos);
+  EXPECT_FALSE(app().hasTerminated());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+  EXPECT_FALSE(fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
+                                            Backup::kBeforeRestoreSuffix));
+}
+
+TEST_F(DialogTest, OneBackdropAtATimeAndItGoesWithTheSheetShownThroughThePresenter) {
+  start(0);
+  ui::Alert alert;
+  alert.setMessageText("Sheet");
+  // Answered only when the loop turns.
+  panels().presentAlert(alert);
+  ASSERT_TRUE(panels().backdrop());
+  EXPECT_EQ(backdrops(), 1u);
+  auto& sheet = panels().importFolderSheet();
+  panels().presentSheetWithWindow(sheet);
+  EXPECT_EQ(backdrops(), 1u) << "the alert's backdrop went before the sheet's came";
+  spin(0.1);
+  EXPECT_TRUE(panels().backdrop()) << "the closed alert's answer does not take the sheet's backdrop";
+
+  // Another window ended through the presenter leaves the recorded sheet's backdrop.
+  KestoPanel other(fnd::Rect(0, 0, 100, 100));
+  panels().dismissSheetForWindow(other);
+  EXPECT_TRUE(panels().backdrop());
+  sheet.cancelOperation();  // Escape on the sheet goes through the presenter
+  EXPECT_FALSE(panels().backdrop());
+  EXPECT_EQ(backdrops(), 0u);
+
+  panels().presentAlert(alert);
+  ASSERT_TRUE(runUntil([&] { return !panels().backdrop(); })) << "answering the alert removes the backdrop";
+}
+
+TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithoutMakingIt) {
+  start(0);
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.postNotificationName("ShowInitialPopup");
+  center.postNotificationName("ShowInitialPopup");
+  panels().showImportMessageSheet();
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(panels().initialPanel().isVisible()) << "a sheet is in the way";
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0) << "the default library is made only when asked";
+  panels().closeImportFolderSheet();
+  ASSERT_TRUE(runUntil([&] { return panels().initialPanel().isVisible(); }, ShellPanels::kInitialPopupInterval + 1));
+  EXPECT_FALSE(panels().initialPopupPending());
+
+  auto* sample = buttonTitled(panels().initialPanel(), "Add Sample Bookmarks");
+  ASSERT_TRUE(sample);
+  sample->performClick();
+  EXPECT_FALSE(panels().initialPanel().isVisible());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+}
+
+// Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.
+TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
+  start(0);
+  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  auto b = Bookmark::initEntity();
+  b->setUrl("https://arrived.example/");
+  b->saveBookmark();
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(panels().initialPanel().isVisible());
+  EXPECT_FALSE(panels().initialPopupPending());
+}
+
+TEST_F(DialogTest, ImportSheetClosesBeforeTheImportDialogAsks) {
+  start(0);
+  panels().showInitialPopup();
+  ASSERT_TRUE(panels().initialPanel().isVisible());
+  auto* import = buttonTitled(panels().initialPanel(), "Import Bookmarks…");
+  ASSERT_TRUE(import);
+  import->performClick();
+  EXPECT_FALSE(panels().initialPanel().isVisible());
+  ASSERT_TRUE(panels().backdrop()) << "the import sheet is shown";
+
+  struct Watch : TestDialogResponder {
+    ShellPanels* panels = nullptr;
+    bool sheetShownWhenAsked = true;
+    int respondToAlert(ui::Alert& alert) override {
+      sheetShownWhenAsked = panels->hasSheet() || panels->importFolderSheet().isVisible();
+      return TestDialogResponder::respondToAlert(alert);
+    }
+  };
+  auto watch = std::make_shared<Watch>();
+  watch->panels = &panels();
+  watch->alertAnswers.push_back({ui::AlertThirdButtonReturn});
+  ui::DialogResponder::install(watch);
+  auto* go = buttonTitled(panels().importFolderSheet(), "Import…");
+  ASSERT_TRUE(go);
+  go->performClick();
+  ASSERT_EQ(watch->alerts.size(), 1u);
+  EXPECT_FALSE(watch->sheetShownWhenAsked);
+  EXPECT_FALSE(panels().backdrop());
+}
+
+TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
+  start(0);
+  auto& application = ui::Application::shared();
+  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:",
+                             "showHelp:", "showImportMessageSheet:", "showEULA:"}) {
+    EXPECT_EQ(application.targetForAction(action), &app()) << action;
+  }
+  std::vector<std::string> file;
+  for (const auto& item : ui->mainMenu()->items().front()->submenu()->items()) file.push_back(item->action());
+  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:"})
+    EXPECT_NE(std::find(file.begin(), file.end(), action), file.end()) << action;
+
+  std::vector<std::string> opened;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    opened.insert(opened.end(), args.begin(), args.end());
+    return true;
+  });
+  ASSERT_TRUE(application.sendAction("showHelp:", nullptr, nullptr));
+  ASSERT_TRUE(application.sendAction("showFirefoxExportHelp:", nullptr, nullptr));
+  EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kHelp), opened.end());
+  EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kFirefoxExport), opened.end());
+}
+
+}  // namespace
+}  // namespace kesto::test

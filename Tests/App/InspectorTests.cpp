@@ -1,0 +1,261 @@
+// The inspector: what it shows for no, one and several selected bookmarks, and its edits,
+// each saved at once and undoable.
+#include "AppFixture.h"
+
+#include "App/EditorController.h"
+#include "Model/Base64.h"
+#include "Model/StringAdditions.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/UI/LevelIndicator.h"
+#include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/PopUpButton.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
+#include "Views/PushButton.h"
+#include "Views/TextLabel.h"
+
+#include <algorithm>
+
+namespace kesto::test {
+namespace {
+
+class InspectorTest : public AppTest {
+ protected:
+  EditorController& editor() { return dynamic_cast<EditorController&>(ui->inspectorController()); }
+  void show(const Bookmark::Ref& b) {
+    dm().setCurrentBookmark(b);
+    dm().setCurrentBookmarks({});
+    ViewUpdater::updateInspector();
+  }
+  void showSeveral(const std::vector<Bookmark::Ref>& list) {
+    dm().setCurrentBookmark(nullptr);
+    dm().setCurrentBookmarks(list);
+    ViewUpdater::updateInspector();
+  }
+  std::vector<std::string> tagNames(const Bookmark::Ref& b) {
+    std::vector<std::string> out;
+    for (const auto& t : b->tags()) out.push_back(t->name());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static std::shared_ptr<store::Context> context() { return WrenDataManager::sharedInstance().managedObjectContext(); }
+  // Saved: the main context holds no change the store lacks.
+  static bool saved() { return !context()->hasChanges() && !WrenEntity::lastSaveFailed(); }
+  Tag::Ref makeTag(const std::string& name) {
+    auto t = Tag::initEntity();
+    t->setName(name);
+    Tag::saveContext();
+    return t;
+  }
+};
+
+TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
+  auto a = add("http://a.example/page", "A");
+  auto b = add("http://b.example/", "B");
+  a->setRating(3.0);
+  a->setColor("purple");
+  a->setImportedFrom("Firefox");
+  a->setPassword(Base64::encodeString("sécret"));
+  a->setNotes("n");
+  a->addTag(makeTag("zeta"));
+  a->addTag(makeTag("alpha"));
+  a->saveBookmark();
+  b->setRating(3.0);
+  b->saveBookmark();
+  build(2);
+  auto& e = editor();
+  EXPECT_TRUE(e.title->isHidden());
+  EXPECT_FALSE(e.noSelectionLabelEdit->isHidden());
+
+  show(a);
+  EXPECT_FALSE(e.title->isHidden());
+  EXPECT_TRUE(e.noSelectionLabelEdit->isHidden());
+  EXPECT_EQ(e.title->stringValue(), "A");
+  EXPECT_EQ(e.url->stringValue(), "http://a.example/page");
+  EXPECT_EQ(e.rating->doubleValue(), 3.0);
+  EXPECT_EQ(e.tags->tokens(), (std::vector<std::string>{"alpha", "zeta"}));
+  EXPECT_EQ(e.tagsInfoField->stringValue(), "alpha, zeta");
+  EXPECT_EQ(e.colorButton->indexOfSelectedItem(), 0);  // not one of the six colours
+  EXPECT_EQ(e.passwordField->stringValue(), "sécret");
+  EXPECT_EQ(e.importedFrom->stringValue(), "Firefox");
+  EXPECT_NE(e.indexField->stringValue(), "Index: 0");
+
+  // Another bookmark leaves nothing of the first behind.
+  show(b);
+  EXPECT_EQ(e.importedFrom->stringValue(), "");
+  EXPECT_EQ(e.passwordField->stringValue(), "");
+  EXPECT_TRUE(e.tags->tokens().empty());
+
+  // Outside the current list its index is 0.
+  auto outside = add("http://c.example/", "C");
+  show(outside);
+  EXPECT_EQ(e.indexField->stringValue(), "Index: 0");
+
+  // Several: a shared rating shows, differing ratings show none.
+  showSeveral({a, b});
+  EXPECT_EQ(e.rating->doubleValue(), 3.0);
+  EXPECT_TRUE(e.notes->isEnabled());
+  EXPECT_FALSE(e.loginField->isEnabled());
+  b->setRating(4.0);
+  showSeveral({a, b});
+  EXPECT_EQ(e.rating->doubleValue(), 0.0);
+
+  ViewUpdater::clearInspector();
+  EXPECT_TRUE(e.title->isHidden());
+}
+
+TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
+  auto a = add("http://a.example/", "Old");
+  build(1);
+  show(a);
+  auto& e = editor();
+  spin(0.05);  // the group of the add closes with its turn of the loop
+
+  e.title->setStringValue("New title");
+  e.title->sendAction();
+  EXPECT_EQ(a->title().value_or(""), "New title");
+  EXPECT_TRUE(saved());
+
+  // The address edit takes the base address along.
+  e.url->setStringValue("https://other.example/deep/path?q=1");
+  e.url->sendAction();
+  EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
+  EXPECT_EQ(a->baseURL().value_or(""), brightwren::stringWithFirstURLComponent("https://other.example/deep/path?q=1"));
+  EXPECT_NE(a->baseURL().value_or(""), "a.example");
+  EXPECT_TRUE(saved());
+  spin(0.05);
+
+  auto* undo = context()->undoManager();
+  ASSERT_TRUE(undo);
+  ASSERT_TRUE(undo->canUndo());
+  undo->undo();
+  EXPECT_EQ(a->url().value_or(""), "http://a.example/");
+  undo->redo();
+  EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
+
+  // Leaving a field stores it like Return; leaving it unchanged stores nothing.
+  auto version = a->version();
+  e.controlTextDidEndEditing(*e.title);
+  EXPECT_EQ(a->version(), version);
+  e.loginField->setStringValue("me");
+  e.controlTextDidEndEditing(*e.loginField);
+  EXPECT_EQ(a->login().value_or(""), "me");
+
+  // Password: Base64 of the text; an empty field removes it. Copy takes the clear text.
+  e.passwordField->setStringValue("pw ü");
+  e.passwordField->sendAction();
+  EXPECT_EQ(Base64::decodeToString(a->password().value_or("")).value_or(""), "pw ü");
+  e.copyPassword();
+  EXPECT_EQ(ui::Pasteboard::general().stringForType(ui::PasteboardType::String).value_or(""), "pw ü");
+  e.passwordField->setStringValue("");
+  e.passwordField->sendAction();
+  EXPECT_FALSE(a->password());
+
+  // Colour and favourite.
+  e.colorButton->selectItemAtIndex(2);
+  e.updateColor();
+  EXPECT_EQ(a->color().value_or(""), "red");
+  e.favoriteButton->performClick();
+  EXPECT_EQ(a->isFavorite(), 1);
+  e.favoriteButton->performClick();
+  EXPECT_EQ(a->isFavorite(), 0);
+  EXPECT_TRUE(saved());
+}
+
+TEST_F(InspectorTest, RatingFromAClickOnAStar) {
+  auto a = add("http://a.example/", "A");
+  build(1);
+  show(a);
+  auto& stars = *editor().rating;
+  auto fourth = stars.rectOfStar(3);
+  stars.userClickedAt(fourth.midX());
+  EXPECT_EQ(a->rating().value_or(0), 4.0);
+  EXPECT_TRUE(saved());
+  // Several selected take the same value.
+  auto b = add("http://b.example/", "B");
+  showSeveral({a, b});
+  stars.userClickedAt(stars.rectOfStar(1).midX());
+  EXPECT_EQ(a->rating().value_or(0), 2.0);
+  EXPECT_EQ(b->rating().value_or(0), 2.0);
+}
+
+TEST_F(InspectorTest, TagsReplaceAddAndDeleteUnusedOnes) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  auto c = add("http://c.example/", "C");
+  a->addTag(makeTag("work"));
+  a->saveBookmark();
+  build(3);
+  auto& e = editor();
+  show(a);
+  dm().currentlySelectedTags() = {"work"};
+
+  // Exact names: "Work" is a tag of its own beside "work", which loses its last use and goes.
+  e.tags->setTokens({"Work", "news"});
+  e.tags->sendAction();
+  EXPECT_EQ(tagNames(a), (std::vector<std::string>{"Work", "news"}));
+  EXPECT_FALSE(Tag::fetchEntityWhereProperty("name", fnd::Value(std::string("work"))));
+  EXPECT_TRUE(dm().currentlySelectedTags().empty());
+  EXPECT_TRUE(saved());
+
+  // Several selected: tags are added to each, none removed.
+  b->addTag(makeTag("t2"));
+  b->saveBookmark();
+  showSeveral({b, c});
+  e.tags->setTokens({"t1"});
+  e.tags->sendAction();
+  EXPECT_EQ(tagNames(b), (std::vector<std::string>{"t1", "t2"}));
+  EXPECT_EQ(tagNames(c), std::vector<std::string>{"t1"});
+
+  // Undo takes the last tag edit back.
+  spin(0.05);
+  context()->undoManager()->undo();
+  EXPECT_EQ(tagNames(c), std::vector<std::string>{});
+}
+
+TEST_F(InspectorTest, TagCompletionsArePrefixesAndFolderCompletionsAnywhere) {
+  auto a = add("http://a.example/", "A");
+  for (const char* n : {"News", "network", "Cnet", "névé"}) {
+    a->addTag(makeTag(n));
+  }
+  a->saveBookmark();
+  auto home = Folder::initEntity();
+  home->setName("Home");
+  home->saveFolder();
+  auto cnet = Folder::initEntity();
+  cnet->setName("Cnet");
+  cnet->setParentFolderID(home->folderID());
+  cnet->saveFolder();
+  build(1);
+  auto& e = editor();
+  auto tags = e.completionsForSubstring("ne", 0);
+  std::sort(tags.begin(), tags.end());
+  EXPECT_EQ(tags, (std::vector<std::string>{"News", "network", "névé"}));
+  auto folders = e.completionsForSubstring("ne", 1);
+  EXPECT_NE(std::find(folders.begin(), folders.end(), "Home/Cnet"), folders.end());
+  EXPECT_EQ(std::find(folders.begin(), folders.end(), "Home"), folders.end());
+}
+
+TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  a->setNotes("a");
+  a->saveBookmark();
+  build(2);
+  showSeveral({a, b});
+  auto& e = editor();
+  // Leaving the empty field adds nothing.
+  e.controlTextDidEndEditing(*e.notes);
+  EXPECT_EQ(a->notes().value_or(""), "a");
+  e.notes->setStringValue("x");
+  e.notes->sendAction();
+  EXPECT_EQ(a->notes().value_or(""), "a\n\nx");
+  EXPECT_EQ(b->notes().value_or(""), "x");
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,240 @@
+// The preference store (first run, fallbacks, what a save writes to the defaults file) and the
+// preferences panel driven through its controls, with their effect on the bookmark list.
+#include "AppFixture.h"
+
+#include "App/PreferencesController.h"
+#include "Model/Service.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ComboBox.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/Panel.h"
+#include "Platform/UI/TextField.h"
+
+#include <filesystem>
+
+namespace kesto::test {
+namespace {
+
+// Every key a save writes, in the order written.
+const std::vector<std::string> kWrittenKeys = {
+    "sortInboxByDateAscending", "sortInboxByDateDescending", "sortFoldersByDateAscending",
+    "sortFoldersByDateDescending", "sortFoldersAlfabetically", "CheckDuplicates", "UseInboxForBookmarks",
+    "useMenuBarMode", "skipDuplicates", "sortFoldersByRating", "sortFoldersByMostVisited", "sortFoldersByFavorite",
+    "showBookmarksInSubFolders", "showMultipleColumns", "useAutoSync", "favoriteBrowser", "disableDelicious",
+    "disablePinboard", "showALLTags", "showEditAddingBookmark"};
+
+void clearPreferenceKeys() {
+  auto& d = fnd::UserDefaults::standard();
+  for (const auto& key : kWrittenKeys) d.removeObject(key);
+  for (const char* key : {"syncUsingSkyfolder", "kComboCode", "kComboFlags"}) d.removeObject(key);
+}
+
+class PreferenceStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { clearPreferenceKeys(); }
+  fnd::UserDefaults& defaults() { return fnd::UserDefaults::standard(); }
+};
+
+TEST_F(PreferenceStoreTest, FirstRunValuesStayInMemoryUntilTheFirstSave) {
+  PreferencesController p;
+  EXPECT_TRUE(p.sortInboxByDateDescending());
+  EXPECT_FALSE(p.sortInboxByDateAscending());
+  EXPECT_TRUE(p.sortFoldersByDateDescending());
+  EXPECT_FALSE(p.sortFoldersByDateAscending() || p.sortFoldersAlfabetically() || p.sortFoldersByRating() ||
+               p.sortFoldersByMostVisited() || p.sortFoldersByFavorite());
+  EXPECT_TRUE(p.checkDuplicates());
+  EXPECT_TRUE(p.useAutoSync());
+  EXPECT_TRUE(p.showMultipleColumns());
+  EXPECT_EQ(p.favoriteBrowser(), "Default");
+  EXPECT_FALSE(p.skipDuplicates() || p.useInboxForBookmarks() || p.menubarMode() || p.showBookmarksInSubFolders() ||
+               p.disablePinboard() || p.disableDelicious() || p.showALLTags() || p.showEditAddingBookmarks());
+  for (const auto& key : kWrittenKeys) EXPECT_FALSE(defaults().hasValueForKey(key)) << key;
+}
+
+TEST_F(PreferenceStoreTest, StoredFlagsWithoutAnOrderFallBackToNewestFirst) {
+  defaults().setBool(false, "sortInboxByDateAscending");
+  defaults().setBool(false, "sortInboxByDateDescending");
+  for (const char* key : {"sortFoldersByDateAscending", "sortFoldersByDateDescending", "sortFoldersAlfabetically"})
+    defaults().setBool(false, key);
+  defaults().setBool(true, "sortFoldersByRating");
+  // Not a first run: stored values are kept, even those a first run would override.
+  defaults().setBool(false, "CheckDuplicates");
+  defaults().setString("com.example.Unknown", "favoriteBrowser");
+  PreferencesController p;
+  EXPECT_TRUE(p.sortInboxByDateDescending());
+  EXPECT_TRUE(p.sortFoldersByDateDescending());
+  EXPECT_TRUE(p.sortFoldersByRating());
+  EXPECT_FALSE(p.checkDuplicates());
+  EXPECT_FALSE(p.useAutoSync());
+  EXPECT_EQ(p.favoriteBrowser(), "com.example.Unknown");
+}
+
+TEST_F(PreferenceStoreTest, ASaveWritesEveryKeyToTheDefaultsFileButNotTheSyncChoice) {
+  defaults().setBool(true, "syncUsingSkyfolder");
+  PreferencesController p;
+  EXPECT_TRUE(p.useSkyfolderForSynching());
+  p.setUseSkyfolderForSynching(false);
+  p.setSortFoldersAlfabetically(true);
+  p.setSortFoldersByDateDescending(false);
+  p.setShowEditAddingBookmarks(true);
+  p.setFavoriteBrowser(PreferencesController::kFirefox);
+  int posted = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &posted, [&](const fnd::Notification&) { ++posted; }, PreferencesController::kUpdateBrowserButtonNotification);
+  p.writePreferences();
+  p.writePreferences();  // the browser did not change: still posted
+  fnd::NotificationCenter::defaultCenter().removeObserver(&posted);
+  EXPECT_EQ(posted, 2);
+
+  // What another process reads from the file.
+  ASSERT_TRUE(std::filesystem::exists(defaults().filePath()));
+  EXPECT_EQ(std::filesystem::status(defaults().filePath()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  fnd::UserDefaults file(defaults().filePath());
+  for (const auto& key : kWrittenKeys) EXPECT_TRUE(file.hasValueForKey(key)) << key;
+  EXPECT_TRUE(file.boolForKey("sortFoldersAlfabetically"));
+  EXPECT_FALSE(file.boolForKey("sortFoldersByDateDescending"));
+  EXPECT_TRUE(file.boolForKey("showEditAddingBookmark"));
+  EXPECT_FALSE(file.hasValueForKey("showEditAddingBookmarks"));
+  EXPECT_TRUE(file.boolForKey("CheckDuplicates"));
+  EXPECT_EQ(file.stringForKey("favoriteBrowser").value_or(""), "org.mozilla.firefox");
+  EXPECT_TRUE(file.boolForKey("syncUsingSkyfolder"));
+
+  // And the next start reads back what was saved, no longer a first run.
+  PreferencesController again;
+  EXPECT_TRUE(again.sortFoldersAlfabetically());
+  EXPECT_FALSE(again.sortFoldersByDateDescending());
+  EXPECT_TRUE(again.showEditAddingBookmarks());
+  EXPECT_EQ(again.favoriteBrowser(), "org.mozilla.firefox");
+}
+
+TEST(ShortcutLabel, DefaultUnlessAKeyIsStored) {
+  EXPECT_EQ(shortcutLabelText(-1, 0), "Current shortcut: Super+Alt+Ctrl+P");
+  // Key code 0 is the A key, not "no key".
+  EXPECT_EQ(shortcutLabelText(0, 0x100 | 0x200), "Current shortcut: Shift+Ctrl+A");
+  EXPECT_EQ(shortcutLabelText(122, 0x800), "Current shortcut: Alt+F1");
+}
+
+class PreferencesPanelTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    clearPreferenceKeys();
+  }
+  PreferencesController& prefs() { return ui->preferencesController(); }
+  std::vector<std::string> listedTitles() {
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  }
+  bool saved(const std::string& key) { return fnd::UserDefaults(defaults().filePath()).hasValueForKey(key); }
+};
+
+TEST_F(PreferencesPanelTest, ChoosingTheFolderOrderSavesItAndReordersTheList) {
+  auto b = add("https://b.example/", "Beta");
+  auto a = add("https://a.example/", "Alpha");
+  auto c = add("https://c.example/", "Gamma");
+  build(3);
+  prefs().showPreferencesPanel();
+  ASSERT_TRUE(prefs().preferencesPanel()->isVisible());
+  EXPECT_EQ(prefs().selectedTab(), "general");
+  // The first-run values are what the panel shows.
+  EXPECT_EQ(prefs().foldersMatrix->selectedRow(), 1);
+  EXPECT_EQ(prefs().inboxMatrix->selectedRow(), 0);
+  EXPECT_EQ(prefs().duplicatesCheck->state(), 1);
+  EXPECT_EQ(prefs().favoriteBrowserCombo->stringValue(), PreferencesController::kDefaultBrowserItem);
+  EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+Ctrl+P");
+
+  prefs().ratingCheck->performClick();
+  prefs().foldersMatrix->clickRow(0);
+  EXPECT_TRUE(prefs().sortFoldersAlfabetically());
+  EXPECT_FALSE(prefs().sortFoldersByDateDescending() || prefs().sortFoldersByDateAscending());
+  // The optional keys in front of the order are left alone.
+  EXPECT_TRUE(prefs().sortFoldersByRating());
+  EXPECT_EQ(prefs().ratingCheck->state(), 1);
+  fnd::UserDefaults file(defaults().filePath());
+  EXPECT_TRUE(file.boolForKey("sortFoldersAlfabetically"));
+  EXPECT_TRUE(file.boolForKey("sortFoldersByRating"));
+  EXPECT_TRUE(runUntil([&] { return listedTitles() == std::vector<std::string>{"Alpha", "Beta", "Gamma"}; }, 5));
+
+  prefs().foldersMatrix->clickRow(2);
+  EXPECT_EQ(prefs().foldersMatrix->selectedRow(), 2);
+  EXPECT_TRUE(prefs().sortFoldersByDateAscending());
+  EXPECT_FALSE(prefs().sortFoldersAlfabetically());
+  EXPECT_TRUE(runUntil([&] { return listedTitles() == std::vector<std::string>{"Beta", "Alpha", "Gamma"}; }, 5));
+}
+
+TEST_F(PreferencesPanelTest, BrowserComboStoresBundleIdentifiersAndDefaultForAnythingElse) {
+  build(0);
+  prefs().showPreferencesPanel();
+  auto& combo = *prefs().favoriteBrowserCombo;
+  combo.setStringValue("Firefox");
+  combo.sendAction();
+  EXPECT_EQ(fnd::UserDefaults(defaults().filePath()).stringForKey("favoriteBrowser").value_or(""),
+            "org.mozilla.firefox");
+  combo.setStringValue("Lynx");
+  combo.sendAction();
+  EXPECT_EQ(prefs().favoriteBrowser(), "Default");
+  // The combo shows the default entry for any value it has no item for.
+  EXPECT_EQ(combo.stringValue(), PreferencesController::kDefaultBrowserItem);
+}
+
+TEST_F(PreferencesPanelTest, BothInboxFlagsShowNewestFirst) {
+  defaults().setBool(false, "sortFoldersByRating");
+  defaults().setBool(true, "sortInboxByDateAscending");
+  defaults().setBool(true, "sortInboxByDateDescending");
+  defaults().setInteger(0, "kComboCode");
+  defaults().setInteger(0x100, "kComboFlags");
+  build(0);
+  prefs().showPreferencesPanel();
+  EXPECT_EQ(prefs().inboxMatrix->selectedRow(), 0);
+  EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Ctrl+A");
+  prefs().inboxMatrix->clickRow(1);
+  EXPECT_TRUE(prefs().sortInboxByDateAscending());
+  EXPECT_FALSE(prefs().sortInboxByDateDescending());
+}
+
+TEST_F(PreferencesPanelTest, ServiceSectionShowsTheAccountAndEditsOnlyWhenOneExists) {
+  build(0);
+  prefs().showPreferencesPanel();
+  EXPECT_EQ(prefs().connectedToDeliciousLabel->stringValue(), "Not connected to del.icio.us");
+  EXPECT_TRUE(prefs().publicDeliciousCheck->isHidden());
+  // No account: the public switch changes nothing at all, not even a save.
+  prefs().updatePreferences(36);
+  EXPECT_FALSE(saved("sortFoldersByRating"));
+
+  auto service = Service::initEntity();
+  service->setName("pinboard");
+  service->setLogin("reader");
+  service->setPassword("c2VjcmV0");
+  service->setDefaultsToPublic(0);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  prefs().reloadSocial();
+  EXPECT_EQ(prefs().connectedToPinboardLabel->stringValue(), "Connected as reader");
+  EXPECT_EQ(prefs().pinboardPreferencesUsernameField->stringValue(), "reader");
+  // The stored password never reaches the screen.
+  EXPECT_NE(prefs().pinboardPreferencesPasswordField->stringValue(), "c2VjcmV0");
+  EXPECT_NE(prefs().pinboardPreferencesPasswordField->stringValue(), "secret");
+  EXPECT_EQ(prefs().disconnectPinboard->title(), "Disconnect");
+  ASSERT_FALSE(prefs().publicPinboardCheck->isHidden());
+  prefs().publicPinboardCheck->performClick();
+  EXPECT_EQ(Service::serviceNamed("pinboard")->defaultsToPublic(), 1);
+  EXPECT_TRUE(saved("sortFoldersByRating"));
+}
+
+TEST_F(PreferencesPanelTest, PaneActionsSelectTheirPane) {
+  build(0);
+  prefs().showPreferencesPanel();
+  prefs().showPreferencesDeliciousTab();
+  EXPECT_EQ(prefs().selectedTab(), "delicious");
+  EXPECT_FALSE(prefs().publicDeliciousCheck->superview()->isHidden());
+  EXPECT_TRUE(prefs().menubarModeCheck->superview()->isHidden());
+  prefs().showPreferencesSyncTab();
+  EXPECT_EQ(prefs().selectedTab(), "sync");
+  EXPECT_FALSE(prefs().autoSyncCheck->superview()->isHidden());
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,293 @@
+// The bookmark searches: the library search with its options, the match count and the web
+// search offered when nothing matches; the scope search stepping through the current list; the
+// focus moving from the fields into the list.
+#include "AppFixture.h"
+
+#include "App/BookmarkSearch.h"
+#include "Model/Tag.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Net/URL.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/SearchField.h"
+#include "Platform/UI/Window.h"
+#include "Views/LinkLabel.h"
+#include "Views/TextLabel.h"
+
+#include <algorithm>
+
+namespace kesto::test {
+namespace {
+
+class SearchTest : public AppTest {
+ protected:
+  void TearDown() override {
+    sys::Workspace::setLauncher(nullptr);
+    AppTest::TearDown();
+  }
+  BookmarkSearch& search() { return ui->bookmarkSearch(); }
+  // Types into the library field as the user does: the field's action runs the search.
+  void type(const std::string& text) {
+    controller().searchField->setStringValue(text);
+    controller().searchField->sendAction();
+  }
+  std::vector<std::string> titles() {
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  Bookmark::Ref tagged(const std::string& url, const std::string& title, const std::string& tagName) {
+    auto b = add(url, title);
+    auto tag = Tag::initEntity();
+    tag->setName(tagName);
+    b->addTag(tag);
+    b->saveBookmark();
+    return b;
+  }
+  void seed() {
+    add("http://one.example/", "Alpha news");
+    auto notes = add("http://two.example/", "Second");
+    notes->setNotes("about alpha things");
+    notes->saveBookmark();
+    tagged("http://three.example/", "Third", "alphatag");
+    add("http://alpha.example/", "Fourth");
+    auto gone = add("http://five.example/", "Alpha trashed");
+    gone->setTrashed(1);
+    gone->saveBookmark();
+    add("http://six.example/", "Unrelated");
+  }
+};
+
+TEST(WebSearchAddress, TheQueryIsOneFullyEncodedValue) {
+  auto address = webSearchAddress("a&b #c+d ü");
+  EXPECT_EQ(address, "https://www.google.com/search?q=a%26b%20%23c%2Bd%20%C3%BC");
+  // One parameter only: nothing the user typed can add or end one.
+  auto url = net::URL::fromString(address);
+  ASSERT_TRUE(url);
+  EXPECT_EQ(std::count(address.begin(), address.end(), '&'), 0);
+  EXPECT_EQ(std::count(address.begin(), address.end(), '='), 1);
+  EXPECT_EQ(fnd::removePercentEscapes(address.substr(address.find("q=") + 2)).value_or(""), "a&b #c+d ü");
+}
+
+TEST(LibrarySearchPredicate, EmptyPiecesAndBlankTextMakeNoClauses) {
+  EXPECT_EQ(librarySearchPredicate("   ", true, true, true, true, true), nullptr);
+  // A double space between two words gives the same query as one space.
+  auto one = librarySearchPredicate("a b", true, false, false, false, false);
+  auto two = librarySearchPredicate("a  b", true, false, false, false, false);
+  ASSERT_TRUE(one && two);
+  EXPECT_EQ(one->subpredicates().size(), two->subpredicates().size());
+}
+
+TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
+  seed();
+  build(5);
+  type("alpha");
+  EXPECT_TRUE(dm().isSearching());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Fourth", "Second", "Third"}));
+  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "4 matches");
+  EXPECT_FALSE(controller().foundBookmarksLabel->active());
+  EXPECT_FALSE(controller().foundBookmarksLabel->isHidden());
+
+  // Both words must match, each in some chosen field; two spaces change nothing.
+  type("alpha  NEWS");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "1 match");
+
+  // One character searches nothing: the last result stays.
+  type("x");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+
+  // An emptied field ends the search and brings the list back.
+  type("");
+  EXPECT_FALSE(dm().isSearching());
+  EXPECT_TRUE(controller().foundBookmarksLabel->isHidden());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 5; }, 5)) << dm().bookmarks().size();
+}
+
+TEST_F(SearchTest, OptionsChooseTheFieldsAndNoneMeansTitles) {
+  seed();
+  build(5);
+  // Only the content option, which has no clause: titles are searched.
+  for (const char* key : {"SearchTitle", "SearchURL", "SearchNotes", "SearchTags", "SearchFolders"})
+    defaults().setBool(false, key);
+  defaults().setBool(true, "SearchContent");
+  type("alpha");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+
+  // Every option off: the menu is repaired to titles before the search.
+  defaults().setBool(false, "SearchContent");
+  type("alph");
+  EXPECT_TRUE(defaults().boolForKey("SearchTitle"));
+  auto items = controller().searchField->searchMenuItems();
+  auto titleItem = std::find_if(items.begin(), items.end(), [](const auto& i) { return i.tag == 1; });
+  ASSERT_NE(titleItem, items.end());
+  EXPECT_TRUE(titleItem->on);
+
+  // Choosing the tags item from the menu turns it on, checks it and searches again.
+  search().toggleSearchOption(5);
+  EXPECT_TRUE(defaults().boolForKey("SearchTags"));
+  items = controller().searchField->searchMenuItems();
+  EXPECT_TRUE(std::find_if(items.begin(), items.end(), [](const auto& i) { return i.tag == 5; })->on);
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Third"}));
+}
+
+TEST_F(SearchTest, NothingFoundOffersTheWebSearchAndReturnOpensIt) {
+  std::vector<std::vector<std::string>> launched;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    launched.push_back(args);
+    return true;
+  });
+  seed();
+  build(5);
+  type("a&b #c+d ü");
+  EXPECT_TRUE(dm().bookmarks().empty());
+  auto& label = *controller().foundBookmarksLabel;
+  EXPECT_EQ(label.stringValue(), "0 matches - search with google");
+  EXPECT_TRUE(label.active());
+  EXPECT_EQ(label.url(), webSearchAddress("a&b #c+d ü"));
+
+  // Return in the field with an empty list searches the web.
+  search().setFocusDelay(0);
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, "insertNewline:"));
+  auto opened = [&] {
+    for (const auto& args : launched)
+      if (!args.empty() && args.back() == "https://www.google.com/search?q=a%26b%20%23c%2Bd%20%C3%BC") return true;
+    return false;
+  };
+  EXPECT_TRUE(runUntil([&] { return opened(); }, 2));
+  EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().searchField, "moveUp:"));
+}
+
+TEST_F(SearchTest, DownMovesTheFocusIntoANonEmptyList) {
+  seed();
+  build(5);
+  ui->window().makeFirstResponder(controller().searchField.get());
+  type("alpha");
+  search().setFocusDelay(0);
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, "moveDown:"));
+  ASSERT_TRUE(runUntil([&] { return ui->window().firstResponder() == ui->collectionView().get(); }, 2));
+}
+
+TEST_F(SearchTest, FindShowsTheListOnlyBoxAndItLimitsTheSearchToTheList) {
+  seed();
+  build(5);
+  auto& box = *controller().folderSearchOnlyButton;
+  EXPECT_TRUE(box.isHidden());
+  search().findInScope();
+  EXPECT_FALSE(box.isHidden());
+  EXPECT_EQ(box.state(), 1);
+  EXPECT_EQ(ui->window().firstResponder(), controller().searchField.get());
+  search().find();
+  EXPECT_EQ(box.state(), 0);
+
+  // Limited to the folder shown, only its matches are found.
+  auto folder = Folder::initEntity();
+  folder->setName("Reading");
+  folder->saveFolder();
+  auto inside = Bookmark::addBookmarkWithURL("http://inside.example/", folder);
+  inside->setTitle("Alpha inside");
+  inside->saveBookmark();
+  dm().addBookmarks({inside});
+  dm().setCurrentFolder(folder);
+  dm().loadBookmarks();
+  box.setState(1);
+  type("alpha");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha inside"});
+  box.setState(0);
+  type("alpha");
+  EXPECT_EQ(titles().size(), 5u);
+}
+
+TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
+  add("http://a.example/", "match one");
+  add("http://b.example/", "other");
+  add("http://c.example/", "match two");
+  add("http://d.example/", "match three");
+  build(4);
+  auto& field = *controller().searchInScopeField;
+  auto selected = [&] {
+    return dm().selectedBookmarks().size() == 1 ? dm().selectedBookmarks()[0]->title().value_or("") : "";
+  };
+  std::vector<std::string> order;
+  for (const auto& b : dm().bookmarks())
+    if (b->title()->rfind("match", 0) == 0) order.push_back(*b->title());
+  ASSERT_EQ(order.size(), 3u);
+  field.setStringValue("MATCH");
+  for (int run = 0; run < 4; ++run) {
+    field.sendAction();
+    EXPECT_EQ(selected(), order[static_cast<std::size_t>(run % 3)]) << "run " << run;
+    EXPECT_TRUE(search().isSearchingInScope());
+  }
+  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "3 matches");
+  // The highlight is on the selected match.
+  auto paths = ui->collectionView()->indexPathsForSelectedItems();
+  ASSERT_EQ(paths.size(), 1u);
+  EXPECT_EQ(controller().bookmarkAtIndexPath(*paths.begin())->title().value_or(""), order[0]);
+
+  field.setStringValue("zzz");
+  field.sendAction();
+  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "Not found");
+  EXPECT_FALSE(search().isSearchingInScope());
+
+  field.setStringValue("m");
+  field.sendAction();
+  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "");
+  EXPECT_EQ(search().sameSearchCount(), 0);
+}
+
+// The typing search answers from prepared texts; it must find what the store query finds, in
+// the same order, and see every saved change.
+TEST_F(SearchTest, PreparedTextsAnswerAsTheStoreQueryAndFollowSaves) {
+  seed();
+  auto folder = Folder::initEntity();
+  folder->setName("Écoles");
+  folder->saveFolder();
+  auto inFolder = Bookmark::addBookmarkWithURL("http://school.example/", folder);
+  inFolder->setTitle("Résumé ALPHA");
+  inFolder->saveBookmark();
+  auto blocked = add("http://blocked.example/", "alpha blocked");
+  blocked->setBlocked(1);
+  blocked->saveBookmark();
+  build(6);
+  auto storeAnswer = [&](const std::string& text) {
+    dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  };
+  auto typedAnswer = [&](const std::string& text) {
+    type(text);
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  };
+  for (const char* text : {"alpha", "ALPHA news", "resume", "ecoles", "ÉC", "example", "alphatag", "zz", "page  alpha"}) {
+    auto expected = storeAnswer(text);
+    EXPECT_EQ(typedAnswer(text), expected) << text;
+  }
+  EXPECT_EQ(typedAnswer("ecoles"), std::vector<std::string>{"Résumé ALPHA"});
+
+  // A saved edit is found by the next keystroke.
+  inFolder->setTitle("Renamed zebra");
+  inFolder->saveBookmark();
+  EXPECT_EQ(typedAnswer("zebra"), std::vector<std::string>{"Renamed zebra"});
+}
+
+TEST_F(SearchTest, CtrlFFocusesTheSearchField) {
+  build(0);
+  std::shared_ptr<ui::MenuItem> find;
+  for (const auto& top : ui->mainMenu()->items())
+    if (top->submenu())
+      for (const auto& item : top->submenu()->items())
+        if (item->action() == "find:") find = item;
+  ASSERT_TRUE(find);
+  EXPECT_EQ(find->keyEquivalent(), "f");
+  ASSERT_TRUE(find->target());
+  find->target()->performAction("find:", nullptr);
+  EXPECT_EQ(ui->window().firstResponder(), controller().searchField.get());
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,198 @@
+// The update check against a loopback update host: the verdicts, every way a reply can fail,
+// and that the window stays live while the reply is awaited.
+#include "App/UpdateController.h"
+
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Panel.h"
+#include "Synchronize/TestAlertResponder.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace kesto::test {
+namespace {
+
+using Result = UpdateController::Result;
+
+TEST(UpdateVerdict, VersionsAndSystemCodes) {
+  EXPECT_EQ(UpdateController::versionNumber("2.1"), 210);
+  EXPECT_EQ(UpdateController::versionNumber("2.1.1"), 211);
+  EXPECT_EQ(UpdateController::versionNumber("1.0.0"), 100);
+  EXPECT_EQ(UpdateController::leadingNumber("  42abc"), 42);
+  EXPECT_EQ(UpdateController::leadingNumber("abc"), 0);
+  EXPECT_EQ(UpdateController::leadingNumber("99999999999999"), 2147483647);
+  EXPECT_EQ(UpdateController::evaluate("211#109", 210, 109), Result::UpdateAvailable);
+  EXPECT_EQ(UpdateController::evaluate("211#109", 210, 1010), Result::UpdateAvailable);
+  EXPECT_EQ(UpdateController::evaluate("211#109\n", 211, 1010), Result::UpToDate);
+  // A newer version for a newer system is not offered.
+  EXPECT_EQ(UpdateController::evaluate("300#1011", 210, 1010), Result::UpToDate);
+  EXPECT_EQ(UpdateController::evaluate("300#109#notes", 210, 1010), Result::UpdateAvailable);
+}
+
+TEST(UpdateVerdict, UnreadableTextsAreFailuresNotUpToDate) {
+  for (const char* text : {"", "211", "211#", "#109", "abc#def", "<html>Error 503</html>", "300#109 Error"})
+    EXPECT_EQ(UpdateController::evaluate(text, 210, 1010), Result::Failed) << '"' << text << '"';
+}
+
+// Serves "/update/update.txt" with a chosen status and body; can hold the reply back.
+class UpdateHost {
+ public:
+  UpdateHost() {
+    server_.Get("/update/update.txt", [this](const httplib::Request&, httplib::Response& response) {
+      std::unique_lock lock(mutex_);
+      ++hits_;
+      if (hold_) released_.wait(lock, [this] { return !hold_; });
+      response.status = status_;
+      response.set_content(body_, "text/plain");
+    });
+    server_.set_keep_alive_max_count(1);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~UpdateHost() {
+    release();
+    server_.stop();
+    thread_.join();
+  }
+  void reply(int status, std::string body) {
+    std::lock_guard lock(mutex_);
+    status_ = status;
+    body_ = std::move(body);
+  }
+  void hold() {
+    std::lock_guard lock(mutex_);
+    hold_ = true;
+  }
+  void release() {
+    {
+      std::lock_guard lock(mutex_);
+      hold_ = false;
+    }
+    released_.notify_all();
+  }
+  int hits() {
+    std::lock_guard lock(mutex_);
+    return hits_;
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/update/update.txt"; }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool hold_ = false;
+  int status_ = 200;
+  std::string body_;
+  int hits_ = 0;
+};
+
+class UpdateCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    alerts = TestAlertResponder::install();
+    fnd::UserDefaults::standard().setString(host.url(), UpdateController::kUpdateURLDefaultsKey);
+  }
+  void TearDown() override {
+    controller.reset();
+    TestAlertResponder::uninstall();
+    fnd::UserDefaults::standard().removeObject(UpdateController::kUpdateURLDefaultsKey);
+  }
+  // Runs one check to its end (never longer than `seconds`).
+  Result check(double seconds = 10) {
+    controller->checkForUpdates();
+    EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, seconds));
+    return controller->lastResult();
+  }
+  std::string lastMessage() const { return alerts->shown.empty() ? std::string() : alerts->shown.back().message; }
+
+  UpdateHost host;
+  std::shared_ptr<TestAlertResponder> alerts;
+  std::unique_ptr<UpdateController> controller = std::make_unique<UpdateController>("2.1");
+};
+
+TEST_F(UpdateCheckTest, NewerVersionOpensThePanelAndNoAlert) {
+  host.reply(200, "211#109");
+  EXPECT_EQ(check(), Result::UpdateAvailable);
+  ASSERT_NE(controller->updatesAvailablePanel(), nullptr);
+  EXPECT_TRUE(controller->updatesAvailablePanel()->isVisible());
+  EXPECT_TRUE(alerts->shown.empty());
+  controller->closeUpdatePanel();
+  EXPECT_FALSE(controller->updatesAvailablePanel()->isVisible());
+}
+
+TEST_F(UpdateCheckTest, SameAndOlderVersionsAreUpToDate) {
+  for (const char* body : {"210#109", "200#109", "300#1011"}) {
+    host.reply(200, body);
+    EXPECT_EQ(check(), Result::UpToDate) << body;
+    ASSERT_FALSE(alerts->shown.empty());
+    EXPECT_EQ(alerts->shown.back().title, "Kesto Updater");
+    EXPECT_EQ(lastMessage(), "Your version of Kesto is up to date");
+  }
+  EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
+  const std::string failed = "Update check failed. If problem persists drop me a line (support@kestoapp.com)";
+  struct Case {
+    int status;
+    const char* body;
+  };
+  for (const Case& c : {Case{200, "211"}, Case{200, ""}, Case{200, "Error: quota"}, Case{404, "211#109"},
+                        Case{500, "211#109"}}) {
+    alerts->shown.clear();
+    host.reply(c.status, c.body);
+    EXPECT_EQ(check(), Result::Failed) << c.status << " " << c.body;
+    EXPECT_EQ(lastMessage(), failed);
+  }
+  EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+TEST_F(UpdateCheckTest, AnOversizedReplyIsAFailure) {
+  controller->maximumBytes = 1024;
+  host.reply(200, "211#109#" + std::string(64 * 1024, 'x'));
+  EXPECT_EQ(check(), Result::Failed);
+}
+
+TEST_F(UpdateCheckTest, AClosedPortIsAFailure) {
+  fnd::UserDefaults::standard().setString("http://127.0.0.1:9/update/update.txt",
+                                          UpdateController::kUpdateURLDefaultsKey);
+  EXPECT_EQ(check(), Result::Failed);
+}
+
+TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
+  controller->timeoutSeconds = 0.5;
+  host.reply(200, "211#109");
+  host.hold();
+  auto started = std::chrono::steady_clock::now();
+  controller->checkForUpdates();
+  // The call returns at once; the event loop keeps running while the reply is awaited.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+  EXPECT_TRUE(controller->isChecking());
+  // A second request while one runs starts nothing.
+  controller->checkForUpdates();
+  bool ranMeanwhile = false;
+  fnd::DispatchQueue::main().after(0.05, [&] { ranMeanwhile = true; });
+  EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, 5));
+  EXPECT_TRUE(ranMeanwhile);
+  EXPECT_EQ(controller->lastResult(), Result::Failed);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  EXPECT_EQ(host.hits(), 1);
+  host.release();
+  // The late reply changes nothing.
+  spin(0.2);
+  EXPECT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The real kesto program inside xvfb-session.sh: Ctrl+, opens the preferences panel, a click on
+# the Bookmarks pane chooses the folder order by title, Escape closes the panel and the choice is
+# in defaults.plist; Help > Check for Updates against a loopback update host announces a newer
+# version. Leaves screenshots of both panels. Usage: prefs-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+for tool in xdotool python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work/site/update"
+settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<$2/>"; }
+gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
+
+# The update host: a newer version for any system.
+echo "999#109" >"$work/site/update/update.txt"
+port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
+site_pid=$!
+mkdir -p "$(dirname "$settings")"
+cat >"$settings" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
+PLIST
+chmod 600 "$settings"
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+sleep 0.5
+
+e2e_key "$win" ctrl+comma
+prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel"
+sleep 0.4
+e2e_screenshot "$shots/preferences-general.png" "$prefs"
+# The fourth of six panes, then the first folder order ("By title").
+xdotool windowactivate --sync "$prefs"
+e2e_click "$prefs" 358 20
+sleep 0.4
+e2e_click "$prefs" 345 99
+e2e_wait_until 5 stored sortFoldersAlfabetically true || fail "choosing By title was not saved"
+stored sortFoldersByDateDescending false || fail "the other folder orders were not cleared"
+e2e_screenshot "$shots/preferences-bookmarks.png" "$prefs"
+e2e_click "$prefs" 552 20
+sleep 0.3
+e2e_screenshot "$shots/preferences-services.png" "$prefs"
+e2e_key "$prefs" Escape
+e2e_wait_until 5 gone '^Preferences$' || fail "Escape left the preferences panel open"
+# Saved in full, with the first-run values of what was not touched.
+stored CheckDuplicates true || fail "a save did not write the other preferences"
+stored useAutoSync true || fail "a save did not write the automatic sync default"
+
+# Check for Updates is just above About Kesto, the Help menu's last item: Up from the first
+# wraps to About, and once more reaches it.
+e2e_key "$win" alt+h
+sleep 0.3
+e2e_key "$win" Up Up Return
+updater="$(e2e_wait_window '^Kesto Updater$' 15)" || fail "Help > Check for Updates showed nothing"
+sleep 0.4
+e2e_screenshot "$shots/update-available.png" "$updater"
+grep -q "GET /update/update.txt" "$work/site.log" || fail "the update host was not asked"
+e2e_key "$updater" Escape
+e2e_wait_until 5 gone '^Kesto Updater$' || fail "Escape left the update panel open"
+
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+wait "$app_pid"
+rc=$?
+[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+echo "preferences and update check: ok"

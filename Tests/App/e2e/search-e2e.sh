@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The real kesto program inside xvfb-session.sh: Ctrl+F and a typed word narrow the list to the
+# matching bookmarks, a click selects one, a tag typed into the inspector's tag field is stored
+# at once, and after Ctrl+Q the store holds the tag on that bookmark. Leaves screenshots of the
+# search and of both inspector tabs. Usage: search-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+for tool in xdotool sqlite3 python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+store="$XDG_DATA_HOME/kesto/data.sqlite"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+count() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL like '%$1%'" 2>/dev/null; }
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+"$kesto" --add-text $'https://alpha-one.example/\nhttps://beta.example/\nhttps://alpha-two.example/' \
+  >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
+added() { [[ "$(count .example/)" == 3 ]]; }
+e2e_wait_until 20 added || fail "the handed-over addresses were not stored"
+sleep 1
+
+eval "$(xdotool getwindowgeometry --shell "$win")"  # WIDTH, HEIGHT
+# Ctrl+F puts the keyboard in the library search field.
+e2e_key "$win" ctrl+f
+sleep 0.3
+xdotool type --delay 80 "alpha"
+sleep 1
+e2e_screenshot "$shots/search-alpha.png" "$win"
+
+# The first row of the narrowed list, then the inspector's tag field (edit tab, right pane).
+e2e_click "$win" 400 110
+sleep 0.8
+e2e_screenshot "$shots/inspector-edit.png" "$win"
+inspector_x=$((WIDTH - 210))  # the inspector opens at its least width
+e2e_click "$win" $((inspector_x + 100)) 281
+sleep 0.3
+xdotool type --delay 60 "e2etag"
+e2e_key "$win" Return
+sleep 0.5
+e2e_screenshot "$shots/inspector-tagged.png" "$win"
+# A click on the fourth place of the rating stores four stars.
+e2e_click "$win" $((inspector_x + 12 + 70)) 339
+sleep 0.5
+# The info tab.
+e2e_click "$win" $((inspector_x + 85)) 91
+sleep 0.5
+e2e_screenshot "$shots/inspector-info.png" "$win"
+
+e2e_key "$win" ctrl+q
+e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
+wait "$app_pid" || fail "kesto ended badly"
+app_pid=
+
+# The join table's columns are named after the entities' numbers: find them.
+cols=($(sqlite3 -cmd '.timeout 10000' "$store" "select name from pragma_table_info('Z_1TAGS')"))
+[[ "${cols[0]}" == *BOOKMARKS ]] || cols=("${cols[1]}" "${cols[0]}")
+tagged="$(sqlite3 -cmd '.timeout 10000' "$store" "select b.ZURL from ZBOOKMARK b join Z_1TAGS j on j.${cols[0]} = b.Z_PK
+  join ZTAG t on t.Z_PK = j.${cols[1]} where t.ZNAME = 'e2etag'" 2>&1)"
+[[ "$tagged" == https://alpha-* ]] || fail "the tag is not stored on a found bookmark: '$tagged' ($(sqlite3 -cmd '.timeout 10000' "$store" .tables))"
+rating="$(sqlite3 -cmd '.timeout 10000' "$store" "select ZRATING from ZBOOKMARK where ZURL = '$tagged'")"
+[[ "$rating" == 4* ]] || fail "the rating clicked is not stored: '$rating'"
+echo "ok: tagged and rated $tagged"

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The library moved in and out of the real kesto program inside xvfb-session.sh, from the
+# keyboard: the first-run panel of an empty library, File > Import of a Chromium bookmark file
+# through the skip-duplicates question and the file dialog (the path typed), the bookmarks in the
+# store, File > Export compared with the file's addresses, File > Back Up, a bookmark added
+# afterwards, File > Restore with its confirmation and restart notice, the program quitting, and
+# a new start on the restored library. Usage: transfer-e2e.sh KESTO_BINARY FIXTURE [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+fixture="$2"
+shots="${3:-${TMPDIR:-/tmp}}"
+for tool in xdotool sqlite3 python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+store="$XDG_DATA_HOME/kesto/data.sqlite"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+count() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK $1" 2>/dev/null; }
+gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+# Types a path into the focused file dialog's name field and accepts it.
+choose_path() {  # dialog path
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$2"
+  sleep 0.2
+  xdotool key Return
+}
+launch() {
+  "$kesto" >>"$work/kesto.log" 2>&1 &
+  app_pid=$!
+  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+}
+
+launch
+# An empty library offers the first-run panel and adds nothing on its own.
+welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "no first-run panel for an empty library"
+sleep 0.4
+e2e_screenshot "$shots/first-run.png"
+[[ "$(count '')" == 0 ]] || fail "the default library was made without asking"
+# Its import button leads to the sheet with the browsers' export help over a darkened window;
+# Escape takes the sheet away.
+xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
+e2e_click "$welcome" 390 149
+sheet="$(e2e_wait_window '^Import from a Browser$' 10)" || fail "the first-run panel's import button showed no sheet"
+e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Welcome to Kesto$' >/dev/null" || fail "the first-run panel stayed"
+sleep 0.4
+e2e_screenshot "$shots/import-sheet.png"
+e2e_key "$sheet" Escape
+e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Import from a Browser$' >/dev/null" || fail "Escape left the sheet"
+
+# File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file.
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+sleep 0.4
+e2e_screenshot "$shots/import-question.png"
+e2e_key "$question" Return
+sleep 0.5
+dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
+sleep 0.4
+e2e_screenshot "$shots/import-panel.png"
+choose_path "$dialog" "$fixture"
+expected="$(grep -o 'HREF="[^"]*"' "$fixture" | sed 's/HREF="//; s/"$//' | grep -E '^https?://' | sort -u)"
+has_all() {
+  local url
+  while read -r url; do
+    [[ "$(count "where ZURL = '$url'")" == 1 ]] || return 1
+  done <<<"$expected"
+}
+e2e_wait_until 15 has_all || fail "the imported bookmarks are not in the store: $(sqlite3 -cmd '.timeout 10000' "$store" 'select ZURL from ZBOOKMARK')"
+imported="$(count '')"
+sleep 1
+e2e_screenshot "$shots/imported.png"
+
+# File > Export (Ctrl+Shift+E) to a typed path; the success alert says it was written.
+exported="$work/exported.html"
+e2e_key "$win" ctrl+shift+e
+dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
+sleep 0.4
+e2e_screenshot "$shots/export-panel.png"
+choose_path "$dialog" "$exported"
+success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
+sleep 0.3
+e2e_screenshot "$shots/export-success.png"
+e2e_key "$success" Return
+[[ -s "$exported" ]] || fail "nothing exported"
+while read -r url; do
+  grep -qF "HREF=\"$url\"" "$exported" || fail "the export lacks $url"
+done <<<"$expected"
+
+# File > Back Up (Ctrl+Shift+B); the backup is confirmed.
+backup="$work/library.kestobck"
+e2e_key "$win" ctrl+shift+b
+dialog="$(e2e_wait_window '^Back Up Library$' 10)" || fail "Ctrl+Shift+B opened no save dialog"
+choose_path "$dialog" "$backup"
+e2e_wait_until 10 test -s "$backup" || fail "no backup written"
+sleep 0.5
+done_alert="$(xdotool search --onlyvisible --name 'Backup' 2>/dev/null | head -n1)"
+if [[ -n "$done_alert" ]]; then
+  e2e_screenshot "$shots/backup-done.png"
+  e2e_key "$done_alert" Return
+fi
+[[ "$(sqlite3 "$backup" 'select count(*) from ZBOOKMARK')" == "$imported" ]] || fail "the backup does not hold the library"
+
+# A bookmark added after the backup, handed over by a second launch.
+"$kesto" --add-text "https://after-backup.example/" >>"$work/kesto.log" 2>&1
+more() { local n; n="$(count '')"; [[ -n "$n" && "$n" -gt "$imported" ]]; }
+e2e_wait_until 10 more || fail "the later bookmark did not arrive"
+
+# A wrong file is turned away before anything is asked. Restore Library sits just above Close
+# Window and Quit Kesto at the end of the File menu: Up from the first item wraps to them.
+echo "not a library" >"$work/wrong.kestobck"
+e2e_key "$win" alt+f
+sleep 0.3
+e2e_screenshot "$shots/file-menu.png"
+xdotool key Up Up Up Return
+dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+sleep 0.3
+e2e_screenshot "$shots/restore-panel.png"
+choose_path "$dialog" "$work/wrong.kestobck"
+refused="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "a wrong file was not refused"
+sleep 0.3
+e2e_screenshot "$shots/restore-refused.png"
+e2e_key "$refused" Return
+e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Kesto Restore$' >/dev/null" || fail "the refusal stayed"
+more || fail "a refused restore changed the library"
+
+# The real backup: confirmed, then the restart notice, then the program quits.
+e2e_key "$win" alt+f
+sleep 0.3
+xdotool key Up Up Up Return
+dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+choose_path "$dialog" "$backup"
+confirm="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restore confirmation"
+sleep 0.3
+e2e_screenshot "$shots/restore-confirm.png"
+e2e_key "$confirm" Return
+sleep 1
+notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
+e2e_screenshot "$shots/restore-restart.png"
+e2e_key "$notice" Return
+e2e_wait_until 10 gone || fail "kesto did not quit after the restore"
+wait "$app_pid"
+rc=$?
+[[ $rc -eq 0 ]] || fail "kesto ended with $rc after the restore"
+[[ "$(count '')" == "$imported" ]] || fail "the store does not hold the backup: $(count '') rows"
+[[ -f "$store.before-restore" ]] || fail "the previous library was not kept"
+
+# A new start opens the restored library.
+launch
+sleep 1
+[[ "$(count "where ZURL = 'https://after-backup.example/'")" == 0 ]] || fail "the later bookmark survived the restore"
+has_all || fail "the restored library lacks the imported bookmarks"
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 gone || fail "Ctrl+Q did not quit"
+echo "import, export, backup and restore: ok"

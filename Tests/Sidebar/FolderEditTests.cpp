@@ -1,0 +1,364 @@
+#include "SidebarFixture.h"
+
+#include "Model/Base64.h"
+#include "Model/Config.h"
+#include "Model/Service.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Panel.h"
+#include "Sidebar/SidebarController.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kesto::test {
+namespace {
+
+using FolderEditTest = FolderListTest;
+
+std::vector<std::string> tombstoneTexts() {
+  std::vector<std::string> out;
+  for (auto& t : SyncTombstones::tombstones()) out.push_back(t.objectID + "|" + std::to_string(t.version) + "|" + t.type);
+  return out;
+}
+
+TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithOneTombstoneAndUndoesAsOneStep) {
+  auto top = folder("Top");
+  auto mid = folder("Mid", top->folderID());
+  auto low = folder("Low", mid->folderID());
+  auto keep = folder("Keep");
+  auto b1 = bookmark("http://1.example/", top);
+  auto b3 = bookmark("http://3.example/", low);
+  top->setVersion(4);
+  start();
+  ASSERT_TRUE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(top->folderID()));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(mid->folderID()));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(low->folderID()));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(keep->folderID()));
+  for (auto& b : {b1, b3}) {
+    EXPECT_EQ(b->trashed(), 1);
+    ASSERT_TRUE(b->folder());
+    EXPECT_EQ(b->folder()->folderID(), Folder::kInboxID);
+  }
+  EXPECT_EQ(tombstoneTexts(), std::vector<std::string>{top->folderID() + "|4|f"});
+  EXPECT_FALSE(controller->itemForFolderID(top->folderID()));
+  EXPECT_EQ(titles(controller->homeItem()).back(), "Keep");
+
+  // Undo brings every level back and takes the tombstone with it, so a sync cannot delete the
+  // folders again; redo does both once more.
+  ASSERT_TRUE(controller->performAction("undo:", nullptr));
+  ASSERT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(low->folderID()));
+  EXPECT_EQ(b3->trashed(), 0);
+  EXPECT_EQ(b3->folder()->folderID(), low->folderID());
+  EXPECT_TRUE(tombstoneTexts().empty());
+  EXPECT_TRUE(controller->itemForFolderID(top->folderID()));
+
+  ASSERT_TRUE(controller->performAction("redo:", nullptr));
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(top->folderID()));
+  EXPECT_EQ(tombstoneTexts(), std::vector<std::string>{top->folderID() + "|4|f"});
+}
+
+TEST_F(FolderEditTest, TheConfirmedFolderIsRemovedAndFixedRowsNeverAre) {
+  auto first = folder("First");
+  auto second = folder("Second");
+  start();
+  select(first->folderID());
+  controller->removeFolder();
+  ASSERT_EQ(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].message, "Delete this folder?");
+  EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Delete", "Cancel"}));
+  // The selection moves before the deferred removal runs: the confirmed folder still goes.
+  select(second->folderID());
+  ASSERT_TRUE(runUntil([&] { return !Folder::existingFolderWithFolderID(first->folderID()); }, 3));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(second->folderID()));
+
+  for (const char* fixed : {"_inbox", "_imported", "home", "library", "pinboard", "delicious"})
+    EXPECT_FALSE(controller->doRemoveFolder(fixed)) << fixed;
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(Folder::kInboxID));
+  select(Folder::kInboxID);
+  controller->removeFolder();
+  EXPECT_EQ(dialogs->alerts.size(), 1u);
+
+  // Cancel changes nothing.
+  dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  select(second->folderID());
+  controller->removeFolder();
+  spin(0.7);
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(second->folderID()));
+}
+
+TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndCoversTheSubtree) {
+  auto top = folder("Top");
+  auto sub = folder("Sub", top->folderID());
+  auto other = folder("Other");
+  auto inTop = bookmark("http://top.example/", top);
+  auto inSub = bookmark("http://sub.example/", sub);
+  start();
+  auto& panels = controller->panels();
+  select(top->folderID());
+  controller->lockFolder();
+  // No password yet: the new-password panel asks for one, twice.
+  panels.newPasswordField().setStringValue("s3cret");
+  panels.confirmPasswordField().setStringValue("other");
+  EXPECT_FALSE(controller->saveNewPassword());
+  EXPECT_FALSE(Config::fetchEntityWhereProperty("kestoKey", "password"));
+  panels.confirmPasswordField().setStringValue("s3cret");
+  ASSERT_TRUE(controller->saveNewPassword());
+  ASSERT_EQ(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].message, "Kesto Password");
+  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
+
+  const auto versions = std::make_pair(top->version(), inSub->version());
+  controller->lockFolder();
+  select(other->folderID());
+  panels.passwordField().setStringValue("wrong");
+  panels.pressPasswordOK();
+  EXPECT_EQ(top->blocked(), 0);
+  EXPECT_EQ(panels.passwordField().stringValue(), "");
+  EXPECT_EQ(panels.passwordHint().stringValue(), "Wrong password.");
+  panels.passwordField().setStringValue("s3cret");
+  panels.pressPasswordOK();
+  for (auto& f : {top, sub}) {
+    auto stored = Folder::existingFolderWithFolderID(f->folderID());
+    EXPECT_EQ(stored->blocked(), 1) << f->name();
+    EXPECT_EQ(stored->isExpanded(), 0);
+  }
+  EXPECT_EQ(other->blocked(), 0);
+  // Locked, it is neither deleted (its bookmarks would be trashed out of reach) nor shared.
+  EXPECT_FALSE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
+  EXPECT_EQ(inTop->blocked(), 1);
+  EXPECT_EQ(inSub->blocked(), 1);
+  // Versions go up so that the lock reaches other machines.
+  EXPECT_GT(top->version(), versions.first);
+  EXPECT_GT(inSub->version(), versions.second);
+  EXPECT_FALSE(controller->sourceListShouldExpandItem(list(), controller->itemForFolderID(top->folderID())));
+  EXPECT_FALSE(badge(top));
+
+  select(top->folderID());
+  controller->unlockFolder();
+  panels.passwordField().setStringValue("s3cret");
+  panels.pressPasswordOK();
+  EXPECT_EQ(Folder::existingFolderWithFolderID(sub->folderID())->blocked(), 0);
+  EXPECT_EQ(inSub->blocked(), 0);
+  // A locked folder cannot be deleted; the Inbox cannot be locked.
+  select(Folder::kInboxID);
+  controller->lockFolder();
+  EXPECT_FALSE(panels.passwordPanel().isVisible());
+}
+
+TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
+  auto f = folder("Mine");
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  start();
+  auto names = [](const std::shared_ptr<ui::Menu>& menu) {
+    std::vector<std::string> out;
+    for (auto& item : menu->items()) out.push_back(item->isSeparatorItem() ? "-" : item->title());
+    return out;
+  };
+  EXPECT_EQ(names(controller->menuForItem(controller->homeItem())), (std::vector<std::string>{"Add Folder", "Add Smart Folder"}));
+  EXPECT_TRUE(controller->menuForItem(controller->inboxItem())->items().empty());
+  EXPECT_TRUE(controller->menuForItem(controller->importedItem())->items().empty());
+  auto menu = controller->menuForItem(controller->itemForFolderID(f->folderID()));
+  EXPECT_EQ(names(menu), (std::vector<std::string>{"Add Bookmark", "-", "Add Folder", "Save/Share", "Delete", "-",
+                                                   "Password Protect Folder", "-", "Color"}));
+  ASSERT_TRUE(menu->items().back()->submenu());
+  EXPECT_EQ(names(menu->items().back()->submenu()),
+            (std::vector<std::string>{"blue", "red", "green", "grey", "yellow", "orange"}));
+  auto lockedMenu = names(controller->menuForItem(controller->itemForFolderID(locked->folderID())));
+  EXPECT_NE(std::find(lockedMenu.begin(), lockedMenu.end(), "Remove Password Protection"), lockedMenu.end());
+  EXPECT_EQ(std::find(lockedMenu.begin(), lockedMenu.end(), "Password Protect Folder"), lockedMenu.end());
+
+  select(f->folderID());
+  const auto version = f->version();
+  auto green = menu->items().back()->submenu()->items()[2];
+  ASSERT_TRUE(controller->performAction("changeFolderColor:", green.get()));
+  EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::optional<std::string>("green"));
+  EXPECT_EQ(f->version(), version + 1);
+}
+
+TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
+  auto f = folder("F");
+  auto t1 = bookmark("http://t1.example/", f);
+  auto t2 = bookmark("http://t2.example/", f);
+  auto live = bookmark("http://live.example/", f);
+  t1->setTrashed(1);
+  t2->setTrashed(1);
+  start();
+  const auto id1 = *t1->uniqueIDValue(), id2 = *t2->uniqueIDValue();
+  const auto v1 = t1->version();
+  SyncTombstones::record(id1, v1, "b");
+  controller->doEmptyTrash();
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *live->uniqueIDValue()));
+  auto texts = tombstoneTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), id1 + "|" + std::to_string(v1) + "|b"), 1);
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [&](const std::string& s) { return s.rfind(id2, 0) == 0; }), 1);
+}
+
+TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedFolder) {
+  auto f = folder("Trip");
+  bookmark("http://trip.example/", f);
+  auto locked = folder("Private");
+  locked->setBlocked(1);
+  start();
+  const std::string dir = makeTempDir("share");
+  const std::string path = dir + "/Trip.kesto";
+  std::filesystem::create_directories(path + "/stale");
+  ASSERT_TRUE(controller->shareFolderToPath(f->folderID(), path));
+  EXPECT_TRUE(std::filesystem::exists(path + "/Contents/kesto.xml"));
+  EXPECT_FALSE(std::filesystem::exists(path + "/stale"));
+  // Nothing else is left beside it.
+  int entries = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 1);
+
+  select(locked->folderID());
+  controller->shareFolder();
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "This folder is password protected");
+  EXPECT_TRUE(dialogs->panels.empty());
+}
+
+TEST_F(FolderEditTest, ASaveThatFailsIsShown) {
+  auto f = folder("Named");
+  start();
+  // A store that refuses writes.
+  auto path = WrenDataManager::sharedInstance().persistentStorePath();
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  std::filesystem::permissions(std::filesystem::path(path).parent_path(),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const bool renamed = controller->renameFolder(f->folderID(), "Renamed");
+  std::filesystem::permissions(std::filesystem::path(path).parent_path(), std::filesystem::perms::owner_all);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  if (renamed) GTEST_SKIP() << "the store accepted the write (running as a user the permissions do not bind)";
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "The folder could not be renamed");
+  EXPECT_EQ(f->name(), "Named");
+}
+
+// ---- The switcher ----------------------------------------------------------------------------
+
+class SwitcherTest : public FolderListTest {};
+
+TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh) {
+  save();
+  DataManager manager;
+  manager.setPreferences(prefs);
+  SidebarController sidebar;
+  sidebar.setDataManager(&manager);
+  std::vector<std::string> seen;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &seen, [&](const fnd::Notification& n) { seen.push_back(n.name + "=" + defaults().stringForKey(SelectedView).value_or("")); },
+      "BRWUpdateHistoryViewNotification");
+  sidebar.selectStartupView();
+  EXPECT_EQ(defaults().stringForKey(SelectedView), std::optional<std::string>("SelectedLibraryView"));
+  EXPECT_EQ(sidebar.selectedTabIdentifier(), "foldersTab");
+  EXPECT_FALSE(sidebar.folderSearchView()->isHidden());
+
+  sidebar.selectHistory();
+  EXPECT_EQ(ViewManager::sharedInstance().currentView(), 2);
+  EXPECT_EQ(seen, std::vector<std::string>{"BRWUpdateHistoryViewNotification=SelectedHistoryView"});
+  EXPECT_TRUE(sidebar.tabView(0)->isHidden());
+  EXPECT_FALSE(sidebar.tabView(2)->isHidden());
+  int on = 0;
+  for (auto& b : sidebar.buttons()) on += b->state() == 1;
+  EXPECT_EQ(on, 1);
+
+  defaults().setString("SomethingElse", SelectedView);
+  sidebar.selectStartupView();
+  EXPECT_EQ(defaults().stringForKey(SelectedView), std::optional<std::string>("SelectedLibraryView"));
+  EXPECT_EQ(ViewManager::sharedInstance().currentView(), 0);
+
+  defaults().setString("SelectedTrashView", SelectedView);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  sidebar.awakeFromNib();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  EXPECT_EQ(sidebar.selectedTabIdentifier(), "trashTab");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectFoldersViewNotification);
+  EXPECT_EQ(sidebar.selectedTabIdentifier(), "foldersTab");
+
+  // A tag outside the six only clears the bookmark list.
+  sidebar.executeSelection(9);
+  EXPECT_EQ(sidebar.selectedTabIdentifier(), "foldersTab");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&seen);
+}
+
+TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
+  struct Tags : SidebarTabContent {
+    std::shared_ptr<ui::View> v = std::make_shared<ui::View>();
+    std::shared_ptr<ui::View> view() override { return v; }
+  };
+  std::shared_ptr<ui::View> made;
+  registerSidebarTab(1, [&] {
+    auto t = std::make_unique<Tags>();
+    made = t->v;
+    return t;
+  });
+  SidebarController sidebar;
+  registerSidebarTab(1, nullptr);
+  EXPECT_EQ(sidebar.tabView(1), made);
+  EXPECT_NE(sidebar.tabView(2), nullptr);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheirBookmarks) {
+  auto f = folder("F");
+  auto kept = bookmark("http://kept.example/", f);
+  start();
+  select("pinboard");
+  controller->updateSelection();
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
+
+  auto service = Service::initEntity();
+  service->setValue(0, fnd::Value("pinboard"));
+  auto marked = Bookmark::addBookmarWithURL("http://marked.example/", "pinboard");
+  save();
+  // The list shown meanwhile is another one: only the service's bookmarks go.
+  select(f->folderID());
+  controller->updateSelection();
+  ASSERT_TRUE(controller->performAction("disconnectFromPinboard:", nullptr));
+  EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url == %@", {std::string("http://marked.example/")})), 0);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *kept->uniqueIDValue()));
+}
+
+TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) {
+  auto top = folder("Top");
+  auto mid = folder("Mid", top->folderID());
+  auto low = folder("Low", mid->folderID());
+  start();
+  controller->selectFolderWithID(low->folderID());
+  ASSERT_EQ(dm->currentFolder()->folderID(), low->folderID());
+  controller->pathbarAction(5);
+  EXPECT_EQ(controller->selectedIdentifier(), low->folderID());
+  controller->pathbarAction(1);
+  EXPECT_EQ(controller->selectedIdentifier(), mid->folderID());
+
+  ui::Menu file("File");
+  controller->addMenuItems(file);
+  auto item = file.itemWithTitle("New Folder");
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->keyEquivalentText().empty(), false);
+  select("home");
+  const auto before = Folder::countWithPredicate(nullptr);
+  ASSERT_TRUE(file.performActionForItemAtIndex(0));
+  EXPECT_EQ(Folder::countWithPredicate(nullptr), before + 1);
+  // Nothing to undo right after a load; the removal below is.
+  settle();
+  ui::MenuItem undoItem("Undo", "undo:");
+  EXPECT_FALSE(controller->validateMenuItem(undoItem));
+  ASSERT_TRUE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_TRUE(controller->validateMenuItem(undoItem));
+}
+
+}  // namespace
+}  // namespace kesto::test

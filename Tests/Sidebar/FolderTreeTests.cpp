@@ -1,0 +1,246 @@
+#include "SidebarFixture.h"
+
+#include "Model/Config.h"
+#include "Model/DataModel.h"
+
+namespace kesto::test {
+namespace {
+
+using FolderTreeTest = FolderListTest;
+
+TEST_F(FolderTreeTest, FirstStartMakesInboxAndImportedOnceAndFixedRowsLeadTheLibrary) {
+  start();
+  auto inbox = Folder::existingFolderWithFolderID(Folder::kInboxID);
+  auto imported = Folder::existingFolderWithFolderID(Folder::kImportedID);
+  ASSERT_TRUE(inbox);
+  ASSERT_TRUE(imported);
+  EXPECT_EQ(inbox->name(), "Inbox");
+  EXPECT_EQ(imported->name(), "Imported");
+  controller->createInboxAtFirstLaunch();
+  EXPECT_EQ(Folder::countWithPredicate(store::Predicate::parse("folderID == %@", {std::string("_inbox")})), 1);
+  EXPECT_EQ(titles(controller->homeItem()), (std::vector<std::string>{"Inbox", "Delicious", "Pinboard", "Imported"}));
+
+  defaults().setBool(true, "disableDelicious");
+  defaults().setBool(true, "disablePinboard");
+  controller->loadFolders();
+  EXPECT_EQ(titles(controller->homeItem()), (std::vector<std::string>{"Inbox", "Imported"}));
+}
+
+TEST_F(FolderTreeTest, ManualOrderNumbersTopLevelFromOneAndSubfoldersFromZero) {
+  auto b = folder("B", Folder::kRootID, 7);
+  auto a = folder("A", Folder::kRootID, 3);
+  auto a2 = folder("A2", a->folderID(), 9);
+  auto a1 = folder("A1", a->folderID(), 4);
+  auto imp = folder("Imp", Folder::kImportedID, 5);
+  start();
+  // The Imported level shares the top level's numbering.
+  EXPECT_EQ(titles(controller->homeItem()), (std::vector<std::string>{"Inbox", "Delicious", "Pinboard", "Imported", "A", "B"}));
+  EXPECT_EQ(titles(controller->itemForFolderID(a->folderID())), (std::vector<std::string>{"A1", "A2"}));
+  EXPECT_EQ(titles(controller->importedItem()), (std::vector<std::string>{"Imp"}));
+  EXPECT_EQ(storedOrder(a), 1);
+  EXPECT_EQ(storedOrder(imp), 2);
+  EXPECT_EQ(storedOrder(b), 3);
+  EXPECT_EQ(storedOrder(a1), 0);
+  EXPECT_EQ(storedOrder(a2), 1);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(Folder::kInboxID)->orderIndex(), 0);
+
+  // Alphabetical order renumbers nothing.
+  b->setOrderIndex(42);
+  save();
+  controller->toggleFolderSorting(0);
+  EXPECT_FALSE(controller->isUserSorted());
+  EXPECT_EQ(storedOrder(b), 42);
+  EXPECT_FALSE(defaults().boolForKey(kFoldersUserSortedKey));
+}
+
+TEST_F(FolderTreeTest, AParentCycleFromASyncFileNeitherHangsNorDuplicatesRows) {
+  auto x = folder("X");
+  auto y = folder("Y", x->folderID());
+  x->setParentFolderID(y->folderID());
+  auto top = folder("Top");
+  start();
+  EXPECT_EQ(titles(controller->homeItem()).back(), "Top");
+  EXPECT_FALSE(controller->itemForFolderID(x->folderID()));
+}
+
+TEST_F(FolderTreeTest, AFolderWithoutANameGoesButItsChildrenAndBookmarksStay) {
+  auto nameless = folder("");
+  auto child = folder("Child", nameless->folderID());
+  auto kept = bookmark("http://kept.example/", nameless);
+  start();
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(nameless->folderID()));
+  ASSERT_TRUE(controller->itemForFolderID(child->folderID()));
+  EXPECT_EQ(Folder::existingFolderWithFolderID(child->folderID())->parentFolderID(), Folder::kRootID);
+  ASSERT_TRUE(kept->folder());
+  EXPECT_EQ(kept->folder()->folderID(), Folder::kInboxID);
+}
+
+TEST_F(FolderTreeTest, BadgesCountLiveBookmarksAndLockedFoldersShowNone) {
+  auto work = folder("Work");
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  bookmark("http://1.example/", work);
+  bookmark("http://2.example/", work);
+  bookmark("http://3.example/", work)->setTrashed(1);
+  bookmark("http://4.example/", locked)->setBlocked(1);
+  start();
+  EXPECT_EQ(badge(work), 2);
+  EXPECT_EQ(badge(locked), std::nullopt);
+  EXPECT_EQ(controller->itemForFolderID(locked->folderID())->icon().isNull(), false);
+  EXPECT_EQ(controller->homeItem()->badgeValue(), 2);
+}
+
+TEST_F(FolderTreeTest, RenameStoresTheNameOnceAndRefusesABlankOne) {
+  auto f = folder("Old");
+  start();
+  const auto version = f->version();
+  auto* item = controller->itemForFolderID(f->folderID());
+  controller->sourceListSetObjectValueForItem(list(), fnd::Value("  New name "), item);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->name(), "New name");
+  EXPECT_EQ(f->version(), version + 1);
+  EXPECT_EQ(item->title(), "New name");
+  // A blank name would lose the folder at the next start.
+  controller->sourceListSetObjectValueForItem(list(), fnd::Value("   "), item);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->name(), "New name");
+  EXPECT_FALSE(controller->renameFolder(Folder::kInboxID, "Mine"));
+  EXPECT_FALSE(controller->sourceListShouldEditItem(list(), controller->inboxItem()));
+  EXPECT_TRUE(controller->sourceListShouldEditItem(list(), item));
+}
+
+TEST_F(FolderTreeTest, ExpansionIsStoredAndALockedFolderNeitherExpandsNorEdits) {
+  auto parent = folder("Parent");
+  folder("Child", parent->folderID());
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  folder("Hidden", locked->folderID());
+  start();
+  auto* item = controller->itemForFolderID(parent->folderID());
+  list().expandItem(item);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(parent->folderID())->isExpanded(), 1);
+  list().collapseItem(item);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(parent->folderID())->isExpanded(), 0);
+  auto* lockedItem = controller->itemForFolderID(locked->folderID());
+  EXPECT_FALSE(controller->sourceListShouldExpandItem(list(), lockedItem));
+  EXPECT_FALSE(controller->sourceListShouldEditItem(list(), lockedItem));
+}
+
+TEST_F(FolderTreeTest, SelectionLoadsTheRightListAndIsRemembered) {
+  auto work = folder("Work");
+  auto sub = folder("Sub", work->folderID());
+  auto other = folder("Other");
+  bookmark("http://w.example/", work);
+  bookmark("http://o.example/", other);
+  bookmark("http://i.example/", nullptr);
+  start();
+  select(work->folderID());
+  controller->updateSelection();
+  ASSERT_TRUE(dm->currentFolder());
+  EXPECT_EQ(dm->currentFolder()->folderID(), work->folderID());
+  ASSERT_EQ(dm->bookmarks().size(), 1u);
+  EXPECT_EQ(dm->bookmarks()[0]->url(), std::optional<std::string>("http://w.example/"));
+  EXPECT_EQ(defaults().stringForKey(kCurrentlySelectedFolderKey), std::optional<std::string>(work->folderID()));
+
+  select(Folder::kInboxID);
+  controller->updateSelection();
+  EXPECT_FALSE(dm->currentFolder());
+  ASSERT_EQ(dm->bookmarks().size(), 1u);
+  EXPECT_EQ(dm->bookmarks()[0]->url(), std::optional<std::string>("http://i.example/"));
+
+  select("home");
+  controller->updateSelection();
+  EXPECT_EQ(dm->bookmarks().size(), 3u);
+
+  // Another list shown: the folder list leaves the bookmark list alone.
+  ViewManager::sharedInstance().setCurrentView(ViewManager::Tags);
+  select(other->folderID());
+  controller->updateSelection();
+  EXPECT_EQ(dm->bookmarks().size(), 3u);
+  ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
+
+  // Selecting by identifier reveals a folder inside collapsed ones.
+  controller->selectFolderWithID(sub->folderID());
+  EXPECT_EQ(controller->selectedIdentifier(), sub->folderID());
+  EXPECT_EQ(work->isExpanded(), 1);
+}
+
+TEST_F(FolderTreeTest, ALockedFolderShowsNothingWhenSelected) {
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  bookmark("http://secret.example/", locked)->setBlocked(1);
+  start();
+  select(locked->folderID());
+  controller->updateSelection();
+  EXPECT_TRUE(dm->bookmarks().empty());
+}
+
+TEST_F(FolderTreeTest, SearchFindsFoldersByNameInNameOrderAndMovesToTheNextMatch) {
+  auto cab = folder("Cab");
+  auto abc = folder("abc");
+  auto lab = folder("Lab");
+  folder("Other");
+  start();
+  auto type = [&](const std::string& text) {
+    controller->searchField()->setStringValue(text);
+    controller->search();
+  };
+  type("a");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "");
+  type(" ab ");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "3 matches");
+  EXPECT_EQ(controller->firstFoundFolderID(), abc->folderID());
+  EXPECT_EQ(controller->selectedIdentifier(), abc->folderID());
+  type("ab");
+  EXPECT_EQ(controller->firstFoundFolderID(), cab->folderID());
+  type("ab");
+  EXPECT_EQ(controller->firstFoundFolderID(), lab->folderID());
+  type("ab");
+  EXPECT_EQ(controller->firstFoundFolderID(), abc->folderID());
+  type("zzz");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "Not found");
+  EXPECT_EQ(controller->firstFoundFolderID(), abc->folderID());
+  // Folders made since the last full load are found too.
+  auto fresh = folder("Zebra stripes");
+  save();
+  type("stripes");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
+  EXPECT_EQ(controller->firstFoundFolderID(), fresh->folderID());
+  type("");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "");
+  EXPECT_EQ(controller->firstFoundFolderID(), "");
+}
+
+TEST_F(FolderTreeTest, AddFolderGoesUnderTheSelectedFolderOrTheTopLevel) {
+  auto parent = folder("Parent");
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  start();
+  select(parent->folderID());
+  auto child = controller->doAddNewFolderIsSmart(false);
+  ASSERT_TRUE(child);
+  EXPECT_EQ(child->parentFolderID(), parent->folderID());
+  EXPECT_EQ(child->name(), "New Folder");
+  EXPECT_EQ(Folder::existingFolderWithFolderID(parent->folderID())->isExpanded(), 1);
+  EXPECT_EQ(controller->selectedIdentifier(), child->folderID());
+
+  select(Folder::kInboxID);
+  EXPECT_EQ(controller->doAddNewFolderIsSmart(false)->parentFolderID(), Folder::kRootID);
+  // A locked folder takes no children: they could never be seen.
+  select(locked->folderID());
+  EXPECT_EQ(controller->doAddNewFolderIsSmart(false)->parentFolderID(), Folder::kRootID);
+}
+
+TEST_F(FolderTreeTest, ASmartFolderStoresAPredicateThatParsesBackWhateverTheText) {
+  start();
+  auto smart = controller->addSmartFolderMatching("it's \"quoted\"");
+  ASSERT_TRUE(smart);
+  EXPECT_TRUE(smart->isSmart());
+  EXPECT_EQ(smart->color(), std::optional<std::string>("smart"));
+  ASSERT_TRUE(smart->predicate());
+  auto parsed = store::Predicate::parse(*smart->predicate());
+  ASSERT_TRUE(parsed);
+  EXPECT_NE(smart->predicate()->find("it's"), std::string::npos);
+  EXPECT_FALSE(controller->addSmartFolderMatching("   "));
+}
+
+}  // namespace
+}  // namespace kesto::test

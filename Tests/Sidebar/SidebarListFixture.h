@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Model/LibraryFixture.h"
+
+#include "Harness/TestDialogResponder.h"
+#include "Model/DateAdditions.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/TimeZone.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Sidebar/SmartListController.h"
+#include "Sidebar/ViewManager.h"
+#include "Views/SourceList.h"
+
+#include <map>
+
+namespace kesto::test {
+
+// A library with a loaded DataManager, the clock at 14 March 2026 10:00 in Paris, and every
+// dialog answered by the test.
+class SidebarListTest : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    fnd::TimeZone::setLocal("Europe/Paris");
+    now = *brightwren::dateFromString("2026-03-14 10:00:00 +0100");
+    fnd::setClock([this] { return now; });
+    responder = TestDialogResponder::install();
+    for (const char* name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
+                             ShowOverlayWithMessage, "selectCurrentSidebarView"})
+      fnd::NotificationCenter::defaultCenter().addObserver(
+          this,
+          [this](const fnd::Notification& n) {
+            ++posted[n.name];
+            if (n.name == ShowOverlayWithMessage) messages.push_back(n.userInfo.at(kOverlayMessageKey).string());
+          },
+          name);
+  }
+  void TearDown() override {
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    TestDialogResponder::uninstall();
+    fnd::TimeZone::setLocal("");
+    LibraryTest::TearDown();
+  }
+
+  fnd::Date at(const char* text) const { return *brightwren::dateFromString(text); }
+
+  void loadLibrary() {
+    dm.setPreferences(prefs);
+    load(dm, true);
+  }
+
+  // The switcher's part: the list shown, as the tab buttons set it.
+  static void show(const char* selectedView, std::int64_t index) {
+    fnd::UserDefaults::standard().setString(selectedView, SelectedView);
+    ViewManager::sharedInstance().setCurrentView(index);
+  }
+
+  // Chooses an entry as a click does and waits for the list to act on it.
+  void choose(SmartListController& list, const std::string& id) {
+    ASSERT_TRUE(list.selectEntry(id)) << id;
+    spin(0.3);
+  }
+
+  static std::optional<std::int64_t> badge(const SmartListController& list, const std::string& id) {
+    auto* item = list.itemWithIdentifier(id);
+    return item ? item->badgeValue() : std::nullopt;
+  }
+
+  std::vector<std::string> listed() const { return sorted(titles(const_cast<DataManager&>(dm).bookmarks())); }
+
+  DataManager dm;
+  fnd::Date now;
+  std::shared_ptr<TestDialogResponder> responder;
+  std::map<std::string, int> posted;
+  std::vector<std::string> messages;
+};
+
+}  // namespace kesto::test

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The folder list of the real kesto program inside xvfb-session.sh: a folder is made from the
+# File menu's key and named in place, another folder is dragged into it with the mouse, a third
+# is locked through the context menu and the password panels, the new folder is deleted with
+# the Delete key; after quitting, the store and the tombstone list are checked with sqlite3 and
+# the settings file. A screenshot of the sidebar is kept for each of the six tabs.
+# Usage: sidebar-e2e.sh KESTO_BINARY SCREENSHOT_DIR
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
+for tool in xdotool sqlite3 python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+store="$XDG_DATA_HOME/kesto/data.sqlite"
+settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
+
+# Thumbnails from a closed loopback port: the test never leaves the machine.
+mkdir -p "$(dirname "$settings")"
+cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+trap 'kill "$app_pid" 2>/dev/null' EXIT
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+# The first start offers the default library; its folders are the rows below.
+e2e_add_sample_library 30 || fail "no first-run panel"
+has_kesto_folder() { [[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';" 2>/dev/null)" ]]; }
+e2e_wait_until 20 has_kesto_folder || fail "no default library"
+sleep 2
+
+# Rows of the folder list, window-relative: the first start brings the Apple, Search and Kesto
+# folders after the fixed rows.
+row_x=80
+row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto, 8 next
+click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.4; }
+keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; sleep 0.5; }
+
+# A new top-level folder from the File menu's key, named in place.
+click_row 0
+keys "$win" ctrl+shift+n
+sleep 0.5
+xdotool type --delay 40 "Trip"
+# Tab ends the edit (Return does not reach the list's name editor yet).
+xdotool key Tab
+sleep 0.5
+trip="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")"
+[[ -n "$trip" ]] || fail "no folder named Trip: $(sql 'select ZNAME from ZFOLDER;')"
+[[ "$(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Trip';")" == "root" ]] || fail "Trip is not top-level"
+
+# Drag the Kesto folder onto Trip.
+kesto_id="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
+click_row 7
+xdotool mousemove --window "$win" "$row_x" "$(row_y 7)" mousedown 1
+for dy in 4 8 12 16 20; do xdotool mousemove --window "$win" "$row_x" $(( $(row_y 7) + dy )); sleep 0.1; done
+sleep 0.3
+xdotool mouseup 1
+sleep 1
+[[ "$(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]] ||
+  fail "Kesto was not moved into Trip: $(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
+
+# Lock Search through its context menu: the first time makes the password, the second locks.
+lock_search() {
+  e2e_click "$win" "$row_x" "$(row_y 6)" 3
+  sleep 0.6
+  xdotool key --delay 80 Down Down Down Down Down Return
+  sleep 0.8
+}
+lock_search
+panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no new-password panel"
+xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
+sleep 1
+# The confirmation alert.
+xdotool key Return
+sleep 0.8
+[[ "$(sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
+lock_search
+panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no password panel"
+xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+xdotool type --delay 40 "pw-e2e"; xdotool key Return
+sleep 1
+[[ "$(sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
+[[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
+  fail "bookmarks of the locked folder are not locked"
+grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
+
+python3 "$E2E_DIR/screenshot.py" "$shots/sidebar-folders.png" --window "$win" || true
+
+# Delete Trip (now in Kesto's old row) with the Delete key: its subfolder goes too, their
+# bookmarks to the trash.
+click_row 7
+keys "$win" Delete
+sleep 0.5
+xdotool key Return
+sleep 1.5
+[[ -z "$(sql "select ZFOLDERID from ZFOLDER where ZNAME in ('Trip','Kesto');")" ]] || fail "Trip or Kesto is still stored"
+[[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZFOLDERID='_inbox' and b.ZTRASHED=1;")" -ge 2 ]] ||
+  fail "Kesto's bookmarks are not in the Inbox's trash"
+
+# One screenshot per tab.
+tab=0
+for name in folders tags history popular maintenance trash; do
+  e2e_click "$win" $((18 + 36 * tab)) 87
+  sleep 0.6
+  python3 "$E2E_DIR/screenshot.py" "$shots/tab-$name.png" --window "$win" || true
+  tab=$((tab + 1))
+done
+
+kill -TERM "$app_pid"
+wait "$app_pid"
+rc=$?
+[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+grep -q "$trip|[0-9]*|f" "$settings" || fail "no tombstone for Trip in $settings"
+grep -q "$kesto_id|[0-9]*|f" "$settings" && fail "a subfolder got a tombstone of its own"
+echo "sidebar e2e passed"
