@@ -4,6 +4,7 @@
 #include "App/BookmarksController.h"
 
 #include "App/PaneControllers.h"
+#include "App/PreferencesController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"

@@ -3,6 +3,8 @@
 
 #include "AppFixture.h"
 
+#include "App/PreferencesController.h"
+
 #include "Model/Service.h"
 
 #include "Platform/Foundation/UndoManager.h"
@@ -138,11 +140,10 @@ TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
   EXPECT_EQ(alerts->shown.back().message, "Do you still want to add this bookmark?");
   EXPECT_EQ(storedCount("http://dup.example/c"), 2);
   // With checking off nothing is asked.
-  defaults().setBool(false, "CheckDuplicates");
+  ui->preferencesController().setCheckDuplicates(false);
   controller().doAddBookmarks({"http://dup.example/a%20b"});
   EXPECT_EQ(alerts->shown.size(), 2u);
   EXPECT_EQ(storedCount("http://dup.example/a b"), 2);
-  defaults().removeObject("CheckDuplicates");
 }
 
 TEST_F(BookmarkActionTest, DeleteTrashesLiveThenDeletesForGoodWithTombstonesAndUndoes) {
