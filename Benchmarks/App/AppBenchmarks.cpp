@@ -187,6 +187,42 @@ void BM_HandOverEncodedLineBreaks(benchmark::State& state) {
 }
 BENCHMARK(BM_HandOverEncodedLineBreaks)->Args({1500, 1})->Args({87000, 1})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Deleting 1,000 selected bookmarks: live ones to the trash (arg 0), or trashed ones for good
+// with their tombstones (arg 1); each with its undo step, the list reload and a redraw. The
+// deletion is undone between rounds, outside the measured time.
+void BM_DeleteSelectedBookmarks(benchmark::State& state) {
+  auto ui = startAndDraw();
+  auto& dm = ui->dataManager();
+  auto& controller = ui->bookmarksController();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  const bool forGood = state.range(0) != 0;
+  for (auto _ : state) {
+    std::vector<std::shared_ptr<Bookmark>> chosen(dm.bookmarks().begin(), dm.bookmarks().begin() + 1000);
+    if (forGood) {
+      for (const auto& b : chosen) b->setTrashed(1);
+      WrenEntity::saveContext();
+      // The event loop's pass ends the undo group of this change, apart from the deletion's.
+      bool passed = false;
+      fnd::DispatchQueue::main().async([&] { passed = true; });
+      pumpUntil([&] { return passed; });
+    }
+    dm.setSelectedBookmarks(chosen);
+    auto start = std::chrono::steady_clock::now();
+    controller.deleteBookmarks();
+    bool drained = false;
+    fnd::DispatchQueue::main().async([&] { drained = true; });
+    pumpUntil([&] { return drained; });
+    ui->window().displayIfNeeded();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    controller.undo();
+    if (forGood) controller.undo();  // the move to the trash made above
+    pumpUntil([&] { return dm.bookmarks().size() == static_cast<std::size_t>(kBookmarks); });
+  }
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
 // Typing into the library search field: each keystroke's search, the list's reset refresh and
 // the redraw of the result. One iteration is one keystroke of "page 4711", over and over.
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {

@@ -15,6 +15,7 @@
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -95,6 +96,13 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
         fnd::NotificationCenter::defaultCenter().removeObserver(&firstLoadFinished_);
         firstLoadFinished_ = true;
         if (automaticBackupRunning_) startAutomaticBackupSoon();
+        // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
+        // user can undo: Edit > Undo begins with the user's first change.
+        std::weak_ptr<bool> alive = alive_;
+        fnd::DispatchQueue::main().async([alive] {
+          if (auto a = alive.lock(); !a || !*a) return;
+          if (auto* undo = BookmarksController::undoManager()) undo->removeAllActions();
+        });
       },
       UpdateFoldersNotification);
 }
@@ -685,5 +693,7 @@ void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
   if (anyText) addPinUrlFromString(text);
   if (!paths.empty()) openFiles(paths);
 }
+
+fnd::UndoManager* AppDelegate::windowWillReturnUndoManager(ui::Window&) { return BookmarksController::undoManager(); }
 
 }  // namespace kesto

@@ -155,6 +155,8 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // Window and notification delegates.
   void windowDidMiniaturize() { autoSync(); }
+  // The library window's Undo and Redo work on the library.
+  fnd::UndoManager* windowWillReturnUndoManager(ui::Window& window) override;
   bool userNotificationCenterShouldPresentNotification(const sys::UserNotification&) override { return true; }
   // The inspector's split view reports divider moves; the panes keep their own widths, so
   // nothing more is done with them.

@@ -67,6 +67,7 @@ void BookmarksController::awakeFromNib() {
   on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
   on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
+  observeEditCommands();
 
   auto& defaults = fnd::UserDefaults::standard();
   isThumbnailView_ = defaults.boolForKey(kCompactKey);
@@ -333,8 +334,18 @@ bool BookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollec
 }
 
 void BookmarksController::collectionViewDidRightClickItemAtIndexPath(TileCollectionView&,
-                                                                     const std::optional<IndexPath>&) {
-  // The bookmark context menu arrives with the menus.
+                                                                     const std::optional<IndexPath>& indexPath) {
+  // A right click outside the selection acts on the bookmark clicked, as the menu then says.
+  if (indexPath && kestoData) {
+    auto clicked = bookmarkAtIndexPath(*indexPath);
+    const auto& selected = kestoData->selectedBookmarks();
+    if (clicked && std::find(selected.begin(), selected.end(), clicked) == selected.end()) {
+      kestoCollectionView->deselectAllItems();
+      kestoCollectionView->selectItemsAtIndexPaths({*indexPath}, false);
+      didChangeSelection();
+    }
+  }
+  openBookmarkMenu(kestoCollectionView ? kestoCollectionView->currentRightClick() : nullptr);
 }
 
 std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBookmarks() const {
@@ -415,26 +426,21 @@ void BookmarksController::keyDown(const ui::Event& event) {
     // The Quit item's key equivalent, until the menus arrive.
     if (event.keyCode == ui::KeyCode::Q) return ui::Application::shared().terminate();
   }
+  // Keys of the list that no menu item carries: Return opens, Delete and Backspace delete,
+  // Escape clears the selection.
+  if (!event.hasModifier(ui::ModifierFlag::Command) && !event.hasModifier(ui::ModifierFlag::Option)) {
+    if (event.characters == "\r" || event.keyCode == 36 || event.keyCode == 76) return openSelectedBookmarks();
+    if (event.keyCode == 51 || event.keyCode == 117) return deleteBookmarks();
+    if (event.keyCode == 53) {
+      lastSelectedIndexPaths_.clear();
+      if (kestoData) kestoData->setSelectedBookmarks({});
+      if (kestoCollectionView) kestoCollectionView->deselectAllItems();
+      ViewUpdater::clearInspector();
+      disableToolbarButtons();
+      return;
+    }
+  }
   ui::Responder::keyDown(event);
-}
-
-bool BookmarksController::respondsToAction(std::string_view selector) const {
-  return selector == "selectThumbnailView:" || selector == "selectExtendedView:" || selector == "selectListView:" ||
-         selector == "openSelectedBookmarks:";
-}
-
-bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {
-  if (selector == "selectThumbnailView:") return selectThumbnailView(), true;
-  if (selector == "selectExtendedView:") return selectExtendedView(), true;
-  if (selector == "selectListView:") return selectListView(), true;
-  if (selector == "openSelectedBookmarks:") return openSelectedBookmarks(), true;
-  return false;
-}
-
-void BookmarksController::openSelectedBookmarks() {
-  if (!kestoData) return;
-  for (const auto& b : kestoData->selectedBookmarks())
-    if (auto url = b ? b->url() : std::nullopt) openBookmarkAddress(*url);
 }
 
 void BookmarksController::openBookmarkAddress(const std::string& url) {

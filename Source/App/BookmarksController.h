@@ -19,6 +19,24 @@ class DataManager;
 class PreferencesController;
 class PushButton;
 class TextLabel;
+namespace fnd {
+class UndoManager;
+}
+namespace ui {
+class Menu;
+class PasteboardItem;
+class TextField;
+class Window;
+}
+
+// The application's own clipboard type for copied bookmarks: their URLs, one per line.
+inline constexpr const char* BookmarkCopyType = "BookmarkCopyType";
+// The edit commands the bookmark lists post when they hold the focus.
+inline constexpr const char* BookmarksControllerCopy = "BookmarksControllerCopy";
+inline constexpr const char* BookmarksControllerCut = "BookmarksControllerCut";
+inline constexpr const char* BookmarksControllerPaste = "BookmarksControllerPaste";
+inline constexpr const char* BookmarksControllerUndo = "BookmarksControllerUndo";
+inline constexpr const char* BookmarksControllerRedo = "BookmarksControllerRedo";
 
 // A menu item's checked state (the mode items of the View menu).
 struct MenuItemState {
@@ -104,6 +122,46 @@ class BookmarksController : public ui::Responder,
   // name; a local program never.
   void openBookmarkAddress(const std::string& url);
 
+  // Adding: the add sheet (addresses separated by commas, an optional title for a single
+  // address) and the add road shared with paste. Duplicates are found in the stored (decoded)
+  // form and asked about when duplicate checking is on.
+  void add();
+  void showAddBookmarkMessageSheet();
+  void addBookmarkSaveFromSheet();
+  void closeAddBookmarkFolderSheet();
+  void doAddBookmarks(const std::vector<std::string>& pieces, const std::string& title = {});
+  ui::Window* addBookmarkFolderSheet() const { return addSheet_.get(); }
+  std::shared_ptr<ui::TextField> addBookmarkSheetURLField, addBookmarkSheetTitleField;
+  // Seconds between closing the sheet (or pasting) and the add road (tests shorten it).
+  void setAddDelay(double seconds) { addDelay_ = seconds; }
+
+  // Deleting: live bookmarks go to the trash; trashed ones and those carrying an online-service
+  // mark are deleted for good, each leaving a tombstone for sync. One undo step.
+  void deleteBookmarks();
+  void putBackFromTrash();
+
+  // Opening in a browser named by bundle identifier, all in one launch; the visit is recorded.
+  void openSelectedBookmarkInBrowser(const std::string& browserIdentifier);
+  void openSelectedBookmarkFolder();
+  // The context menu of the selection (null with nothing selected), and showing it.
+  std::shared_ptr<ui::Menu> bookmarkMenu();
+  void openBookmarkMenu(const ui::Event* event = nullptr);
+
+  // Dragging out: the bookmarks shown selected, as "bm:" lines for the sidebar's folders and as
+  // URLs for browsers, file managers and editors.
+  std::vector<ui::PasteboardItem> draggedItems() const;
+  void mouseDragged(const ui::Event& event) override;
+
+  // Clipboard and undo.
+  void copy();
+  void cut();
+  void paste();
+  void copyBookmarkAddress();
+  void undo();
+  void redo();
+  // The library's undo manager (the main context's).
+  static fnd::UndoManager* undoManager();
+
   void hideNoBookmarksLabel() { keepNoBookmarksLabelHidden_ = true; }
   void hideMoreBookmarksButton();
   void clearSearchField();
@@ -144,8 +202,15 @@ class BookmarksController : public ui::Responder,
   void keyDown(const ui::Event& event) override;
   bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool validateMenuItem(ui::MenuItem& item) override;
 
  private:
+  void observeEditCommands();
+  void recordVisit(Bookmark& bookmark);
+  void finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message);
+  std::shared_ptr<Bookmark> addOne(const std::string& url, bool useTags);
+  void buildAddSheet();
+  void afterUndoOrRedo();
   void chooseMode(int mode);
   void scheduleDidChangeSelection();
   void collectionViewScrolled();
@@ -162,6 +227,11 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<bool> alive_;
   bool observingScroll_ = false;
   bool restoringSelection_ = false;
+  std::shared_ptr<ui::Window> addSheet_;
+  std::shared_ptr<ui::Menu> shownMenu_;
+  double addDelay_ = 0.1;
+  bool inUndoRefresh_ = false;
+  bool dragging_ = false;
 };
 
 }  // namespace kesto

@@ -267,6 +267,7 @@ void MainInterface::buildMainMenu() {
     return menu;
   };
   auto file = submenu("File");
+  addBookmarkFileItems(*file);
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
     library->sidebar().foldersController().addMenuItems(*file);
   addLibraryTransferItems(*file);
@@ -281,6 +282,7 @@ void MainInterface::buildMainMenu() {
   edit->addItemWithTitle("Copy", "copy:", "c");
   edit->addItemWithTitle("Paste", "paste:", "v");
   edit->addItemWithTitle("Select All", "selectAll:", "a");
+  addBookmarkEditItems(*edit);
   auto view = submenu("View");
   view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
   view->addItemWithTitle("Extended List", "selectExtendedView:", "2");
@@ -306,6 +308,18 @@ void MainInterface::buildMainMenu() {
   app.setAboutPanelOptions(about);
   app.setMainMenu(mainMenu_);
   window_->setShowsMainMenu(true);
+}
+
+void MainInterface::addBookmarkFileItems(ui::Menu& file) {
+  file.addItemWithTitle("New Bookmark…", "add:", "n");
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
+void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
+  edit.addItem(ui::MenuItem::separatorItem());
+  edit.addItemWithTitle("Copy Link", "copyBookmarkAddress:");
+  edit.addItemWithTitle("Delete", "deleteBookmarks:");
+  edit.addItemWithTitle("Put Back from Trash", "putBackFromTrash:");
 }
 
 // The menu items of the preferences panel and the update check, sent to their controllers.
@@ -423,6 +437,8 @@ void MainInterface::connect() {
   bc.listViewButton->setAction([&bc] { bc.selectExtendedView(); });
   bc.textOnlyListViewButton->setAction([&bc] { bc.selectListView(); });
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
+  bc.addButton->setAction([&bc] { bc.add(); });
+  bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());

@@ -92,6 +92,9 @@ class MainInterface {
   void addSearchItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
+  // The bookmark commands of the File and Edit menus.
+  void addBookmarkFileItems(ui::Menu& file);
+  void addBookmarkEditItems(ui::Menu& edit);
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
   static void addLibraryTransferItems(ui::Menu& file);
   static void addHelpLinkItems(ui::Menu& help);

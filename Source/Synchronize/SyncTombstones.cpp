@@ -106,6 +106,21 @@ void SyncTombstones::add(const std::vector<SyncTombstone>& tombstones) {
   storeLocked(list);
 }
 
+void SyncTombstones::remove(const std::vector<SyncTombstone>& tombstones) {
+  if (tombstones.empty()) return;
+  std::lock_guard lock(listMutex());
+  auto list = loadLocked();
+  std::unordered_map<std::string, std::int64_t> gone;
+  for (const auto& t : tombstones) gone.emplace(keyOf(t), t.version);
+  const auto before = list.size();
+  // A later deletion of the same object (a higher version) stays.
+  std::erase_if(list, [&](const Entry& e) {
+    auto it = gone.find(keyOf(e.tombstone));
+    return it != gone.end() && it->second == e.tombstone.version;
+  });
+  if (list.size() != before) storeLocked(list);
+}
+
 std::vector<SyncTombstone> SyncTombstones::unite(std::vector<SyncTombstone> into, const std::vector<SyncTombstone>& more) {
   std::unordered_map<std::string, std::size_t> index;
   index.reserve(into.size() + more.size());

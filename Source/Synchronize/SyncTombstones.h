@@ -30,6 +30,8 @@ class SyncTombstones {
   // type keeps the higher version and its first-seen date.
   static void add(const std::vector<SyncTombstone>& tombstones);
   static void record(const std::string& objectID, std::int64_t version, const std::string& type);
+  // Takes back tombstones of deletions that were undone (same object, type and version).
+  static void remove(const std::vector<SyncTombstone>& tombstones);
   // Takes back the tombstone of an object and type (an undone deletion); answers whether one was
   // there.
   static bool withdraw(const std::string& objectID, const std::string& type);

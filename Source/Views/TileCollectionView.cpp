@@ -533,8 +533,11 @@ void TileCollectionView::doubleClickInCollectionViewCell(TileCollectionViewCell&
   if (flags_.delegateDidDoubleClick) delegate_->collectionViewDidDoubleClickItemAtIndexPath(*this, cell.indexPath());
 }
 
-void TileCollectionView::rightClickInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event&) {
-  if (flags_.delegateDidRightClick) delegate_->collectionViewDidRightClickItemAtIndexPath(*this, cell.indexPath());
+void TileCollectionView::rightClickInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event& event) {
+  if (!flags_.delegateDidRightClick) return;
+  currentRightClick_ = &event;
+  delegate_->collectionViewDidRightClickItemAtIndexPath(*this, cell.indexPath());
+  currentRightClick_ = nullptr;
 }
 
 // ---- keyboard ----

@@ -202,6 +202,8 @@ class TileCollectionView : public TileScrollView {
   void mouseUpInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event& event);
   void doubleClickInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event& event);
   void rightClickInCollectionViewCell(TileCollectionViewCell& cell, const ui::Event& event);
+  // The right click being handled, while the delegate hears of it (for a menu at the pointer).
+  const ui::Event* currentRightClick() const { return currentRightClick_; }
 
   // Keyboard.
   bool acceptsFirstResponder() override { return true; }
@@ -279,6 +281,7 @@ class TileCollectionView : public TileScrollView {
   std::map<std::string, std::shared_ptr<TileCollectionViewReusableView>> visibleSupplementaryViewsMap_;
   std::map<std::string, SupplementaryViewClass> supplementaryViewClassMap_;
   std::map<std::string, std::shared_ptr<const ui::Nib>> supplementaryViewNibMap_;
+  const ui::Event* currentRightClick_ = nullptr;
 };
 
 }  // namespace kesto

@@ -102,6 +102,28 @@ TEST_F(SaveFailureTest, AFullDiskIsToldOnceKeepsWhatIsInMemoryAndIsRetriedWithTh
   EXPECT_EQ(alerts->shown.size(), 1u);
 }
 
+// The list's own roads (adding, deleting) save through the same path: a failed
+// save is told, and what it held is still there and saved with the next change.
+TEST_F(SaveFailureTest, TheListsAddAndDeleteTellAFailedSave) {
+  build(0);
+  controller().setAddDelay(0);
+  const int pages = onStoreConnection("PRAGMA page_count");
+  onStoreConnection("PRAGMA max_page_count = " + std::to_string(pages));
+  std::vector<std::string> many;
+  for (int i = 0; i < 40; ++i) many.push_back("https://sheet" + std::to_string(i) + ".example/" + std::string(3000, 'p'));
+  controller().doAddBookmarks(many);
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown[0].title, "Kesto cannot save your library");
+  EXPECT_EQ(bookmarksOnDisk(), 0);
+  onStoreConnection("PRAGMA max_page_count = 1073741823");
+  auto list = Bookmark::fetchEntities().value_or(Bookmark::List{});
+  ASSERT_FALSE(list.empty());
+  dm().setSelectedBookmarks({list.front()});
+  controller().deleteBookmarks();
+  EXPECT_FALSE(WrenEntity::lastSaveFailed());
+  EXPECT_EQ(bookmarksOnDisk(), static_cast<int>(list.size()));
+}
+
 // An inspector edit the store refuses is told, and stays on the bookmark for the next save.
 TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
   auto b = Bookmark::addBookmarkWithURL("https://edited.example/", Folder::Ref());

@@ -1,6 +1,7 @@
 #include "Platform/UI/Window.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UndoManager.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
@@ -455,6 +456,7 @@ void Window::sendEvent(const Event& event) {
 bool Window::respondsToAction(std::string_view selector) const {
   // A sheet ends through its own buttons, never by the window commands.
   if (isSheet()) return false;
+  if (selector == "undo:" || selector == "redo:") return undoManager() != nullptr;
   return selector == "performClose:" || selector == "performMiniaturize:" || selector == "performZoom:" ||
          selector == "toggleFullScreen:";
 }
@@ -495,7 +497,23 @@ bool Window::performAction(std::string_view selector, Responder* sender) {
     toggleFullScreen();
     return true;
   }
+  if (auto* undo = undoManager(); undo && (selector == "undo:" || selector == "redo:")) {
+    if (selector == "undo:" ? undo->canUndo() : undo->canRedo()) selector == "undo:" ? undo->undo() : undo->redo();
+    return true;
+  }
   return false;
+}
+
+fnd::UndoManager* Window::undoManager() const {
+  return delegate_ ? delegate_->windowWillReturnUndoManager(*const_cast<Window*>(this)) : nullptr;
+}
+
+bool Window::validateMenuItem(MenuItem& item) {
+  auto* undo = undoManager();
+  if (!undo || (item.action() != "undo:" && item.action() != "redo:")) return true;
+  const bool redo = item.action() == "redo:";
+  item.setTitle(redo ? undo->redoMenuItemTitle() : undo->undoMenuItemTitle());
+  return redo ? undo->canRedo() : undo->canUndo();
 }
 
 void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {

@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+namespace kesto::fnd {
+class UndoManager;
+}
+
 namespace kesto::ui {
 
 class View;
@@ -27,6 +31,8 @@ class WindowDelegate {
   virtual void windowDidChangeScreen(Window& window) {}
   // Lets a delegate adjust a proposed frame (screen coordinates) before it is applied.
   virtual fnd::Rect windowWillConstrainFrame(Window& window, const fnd::Rect& frame) { return frame; }
+  // The undo manager the window's Undo and Redo work on (none: the window offers neither).
+  virtual fnd::UndoManager* windowWillReturnUndoManager(Window& window) { return nullptr; }
 };
 
 // Notification names posted with the window as object.
@@ -158,6 +164,9 @@ class Window : public Responder {
   // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:.
   bool respondsToAction(std::string_view selector) const override;
   bool performAction(std::string_view selector, Responder* sender) override;
+  bool validateMenuItem(MenuItem& item) override;
+  // The delegate's undo manager for this window, if it offers one.
+  fnd::UndoManager* undoManager() const;
   void mouseDown(const Event& event) override;
   void mouseDragged(const Event& event) override;
 

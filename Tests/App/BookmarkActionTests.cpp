@@ -1,0 +1,384 @@
+// Adding, deleting, opening, the context menu, the clipboard and undo of the bookmark list,
+// against the test's own store.
+
+#include "AppFixture.h"
+
+#include "App/PreferencesController.h"
+
+#include "Model/Service.h"
+
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Menu.h"
+#include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Window.h"
+#include "Synchronize/SyncTombstones.h"
+#include "Synchronize/TestAlertResponder.h"
+
+#include <algorithm>
+
+namespace kesto::test {
+namespace {
+
+class BookmarkActionTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    alerts = TestAlertResponder::install();
+    sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& args) {
+      launched.push_back({program, args});
+      return true;
+    });
+    defaults().removeObject(SyncTombstones::kDefaultsKey);
+  }
+  void TearDown() override {
+    AppTest::TearDown();
+    TestAlertResponder::uninstall();
+    sys::Workspace::setLauncher(nullptr);
+  }
+  void ready(std::size_t expected) {
+    build(expected);
+    controller().setAddDelay(0);
+    launched.clear();
+  }
+  static std::int64_t storedCount(const std::string& url) {
+    return static_cast<std::int64_t>(
+        Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(url)).value_or(Bookmark::List{}).size());
+  }
+  std::vector<std::string> listedURLs() {
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->url().value_or(""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static std::vector<std::string> tombstoneIDs() {
+    std::vector<std::string> out;
+    for (const auto& t : SyncTombstones::tombstones()) out.push_back(t.objectID);
+    return out;
+  }
+  std::vector<std::string> titles(const ui::Menu& menu) {
+    std::vector<std::string> out;
+    for (const auto& i : menu.items()) out.push_back(i->isSeparatorItem() ? "-" : i->title());
+    return out;
+  }
+
+  std::shared_ptr<TestAlertResponder> alerts;
+  std::vector<std::pair<std::string, std::vector<std::string>>> launched;
+};
+
+TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) {
+  ready(0);
+  controller().showAddBookmarkMessageSheet();
+  auto* sheet = controller().addBookmarkFolderSheet();
+  ASSERT_TRUE(sheet && sheet->isSheet());
+  controller().addBookmarkSheetURLField->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
+  controller().addBookmarkSaveFromSheet();
+  EXPECT_FALSE(sheet->isSheet());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
+  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"http://HTTP://c.example/", "http://a.example/x",
+                                                    "https://b.example/"}));
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
+// Undoing an add takes the bookmark out of the store and of the list; redo brings it back.
+TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
+  add("http://kept.example/", "Kept");
+  ready(1);
+  spin(0.05);  // the event pass closes the set-up's undo group
+  controller().doAddBookmarks({"http://added.example/"});
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }));
+  spin(0.05);
+  controller().undo();
+  EXPECT_EQ(storedCount("http://added.example/"), 0);
+  EXPECT_TRUE(BookmarksController::undoManager()->canRedo());
+  controller().redo();
+  EXPECT_EQ(storedCount("http://added.example/"), 1);
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }));
+  controller().undo();
+  EXPECT_EQ(storedCount("http://added.example/"), 0);
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; })) << ::testing::PrintToString(listedURLs());
+  EXPECT_EQ(listedURLs(), std::vector<std::string>{"http://kept.example/"});
+}
+
+TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
+  ready(0);
+  controller().showAddBookmarkMessageSheet();
+  controller().addBookmarkSheetURLField->setStringValue("https://one.example/");
+  controller().addBookmarkSheetTitleField->setStringValue("  One  ");
+  controller().addBookmarkSaveFromSheet();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
+  EXPECT_EQ(dm().bookmarks()[0]->title().value_or(""), "One");
+  // The sheet opens empty again.
+  controller().showAddBookmarkMessageSheet();
+  EXPECT_EQ(controller().addBookmarkSheetURLField->stringValue(), "");
+  EXPECT_EQ(controller().addBookmarkSheetTitleField->stringValue(), "");
+  controller().addBookmarkSheetURLField->setStringValue("https://two.example/, https://three.example/");
+  controller().addBookmarkSheetTitleField->setStringValue("Both");
+  controller().addBookmarkSaveFromSheet();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
+  for (const auto& b : dm().bookmarks()) EXPECT_NE(b->title().value_or(""), "Both");
+}
+
+// Stored addresses are decoded: the escaped form of one is a duplicate too.
+TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
+  add("http://dup.example/a b", "A");
+  add("http://dup.example/c", "C");
+  ready(2);
+  alerts->answer = 1;  // No
+  controller().doAddBookmarks({"http://dup.example/a%20b", "http://dup.example/c", "http://new.example/"});
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "http://dup.example/a%20b is already present.\rhttp://dup.example/c is already present.\r");
+  EXPECT_EQ(alerts->shown[0].message, "Do you still want to add these bookmarks?");
+  EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No"}));
+  EXPECT_EQ(storedCount("http://dup.example/a b"), 1);
+  EXPECT_EQ(storedCount("http://new.example/"), 1);
+  alerts->answer = 0;  // Yes
+  controller().doAddBookmarks({"http://dup.example/c"});
+  EXPECT_EQ(alerts->shown.back().message, "Do you still want to add this bookmark?");
+  EXPECT_EQ(storedCount("http://dup.example/c"), 2);
+  // With checking off nothing is asked.
+  ui->preferencesController().setCheckDuplicates(false);
+  controller().doAddBookmarks({"http://dup.example/a%20b"});
+  EXPECT_EQ(alerts->shown.size(), 2u);
+  EXPECT_EQ(storedCount("http://dup.example/a b"), 2);
+}
+
+TEST_F(BookmarkActionTest, DeleteTrashesLiveThenDeletesForGoodWithTombstonesAndUndoes) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  add("http://c.example/", "C");
+  ready(3);
+  const auto versionA = a->version();
+  dm().setSelectedBookmarks({a, b});
+  controller().deleteBookmarks();
+  EXPECT_EQ(a->trashed(), 1);
+  EXPECT_EQ(a->version(), versionA + 1);
+  EXPECT_TRUE(tombstoneIDs().empty());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
+
+  // From the trash: gone for good, one tombstone each, never twice.
+  const std::string idA = a->uniqueIDValue().value_or(""), idB = b->uniqueIDValue().value_or("");
+  dm().setSelectedBookmarks({a, b});
+  controller().deleteBookmarks();
+  EXPECT_EQ(storedCount("http://a.example/"), 0);
+  auto ids = tombstoneIDs();
+  std::sort(ids.begin(), ids.end());
+  auto expected = std::vector<std::string>{idA, idB};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ids, expected);
+  for (const auto& t : SyncTombstones::tombstones()) EXPECT_EQ(t.type, "b");
+
+  // Undo through the window brings both back and takes their tombstones away; redo again.
+  ASSERT_TRUE(ui->window().respondsToAction("undo:"));
+  ui->window().performAction("undo:", nullptr);
+  EXPECT_EQ(storedCount("http://a.example/"), 1);
+  EXPECT_EQ(storedCount("http://b.example/"), 1);
+  EXPECT_TRUE(tombstoneIDs().empty());
+  ui->window().performAction("redo:", nullptr);
+  EXPECT_EQ(storedCount("http://a.example/"), 0);
+  EXPECT_EQ(tombstoneIDs().size(), 2u);
+  // Undo twice: out of the trash too, and saved.
+  controller().undo();
+  controller().undo();
+  EXPECT_EQ(storedCount("http://a.example/"), 1);
+  auto back = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("http://a.example/")));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->trashed(), 0);
+  EXPECT_TRUE(back->folder()) << "folder lost";
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; })) << ::testing::PrintToString(listedURLs());
+}
+
+// A bookmark of an online service is deleted for good after a question; it leaves a tombstone
+// like any other, and a run mixing it with trashed ones stores all of them.
+TEST_F(BookmarkActionTest, ServiceBookmarksAskAndLeaveTombstonesInAMixedRun) {
+  struct Recorder : BookmarkServiceClient {
+    std::vector<std::string>* deleted;
+    explicit Recorder(std::vector<std::string>* d) : deleted(d) {}
+    void saveBookmark(Bookmark&) override {}
+    void deleteBookmark(const std::string& url) override { deleted->push_back(url); }
+  };
+  std::vector<std::string> deletedOnline;
+  registerBookmarkServiceClientFactory(
+      [&](const std::string&) { return std::make_unique<Recorder>(&deletedOnline); });
+  ready(0);
+  auto service = Service::initEntity();
+  service->setName(Service::kPinboard);
+  WrenEntity::saveContext();
+  auto pin = Bookmark::addBookmarWithURL("http://pin.example/", "pinboard");
+  WrenEntity::saveContext();
+  auto trashed = add("http://t.example/", "T");
+  trashed->setTrashed(1);
+  trashed->saveBookmark();
+  ASSERT_TRUE(pin->isPinboard());
+  alerts->answer = 1;  // No
+  dm().setSelectedBookmarks({pin, trashed});
+  controller().deleteBookmarks();
+  EXPECT_EQ(storedCount("http://pin.example/"), 1);
+  EXPECT_TRUE(tombstoneIDs().empty());
+  alerts->answer = 0;
+  dm().setSelectedBookmarks({pin, trashed});
+  controller().deleteBookmarks();
+  EXPECT_EQ(storedCount("http://pin.example/"), 0);
+  EXPECT_EQ(storedCount("http://t.example/"), 0);
+  EXPECT_EQ(tombstoneIDs().size(), 2u);
+  // Deleted online once; the trashed one was never sent.
+  EXPECT_EQ(deletedOnline, std::vector<std::string>{"http://pin.example/"});
+  registerBookmarkServiceClientFactory(nullptr);
+}
+
+TEST_F(BookmarkActionTest, OpeningRecordsTheVisitAndTheHistoryListsSeeIt) {
+  auto a = add("http://a.example/x y#frag", "A");
+  add("http://b.example/", "B");
+  ready(2);
+  const auto version = a->version();
+  dm().setSelectedBookmarks({a});
+  controller().openSelectedBookmarks();
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_NE(std::find(launched[0].second.begin(), launched[0].second.end(), "http://a.example/x%20y#frag"),
+            launched[0].second.end());
+  EXPECT_EQ(a->timesOpened(), 1);
+  EXPECT_EQ(a->version(), version + 1);
+  ASSERT_TRUE(a->lastOpened());
+  EXPECT_LT(fnd::Date::now().timeIntervalSinceDate(*a->lastOpened()), 60);
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  dm().loadTop25Bookmarks();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
+  EXPECT_EQ(dm().bookmarks()[0], a);
+  dm().loadTodayBookmarks();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
+  EXPECT_EQ(dm().bookmarks()[0], a);
+}
+
+TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  EXPECT_FALSE(controller().bookmarkMenu());
+  dm().setSelectedBookmarks({a});
+  auto one = controller().bookmarkMenu();
+  ASSERT_TRUE(one);
+  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete", "-",
+                                                    "Copy link"}));
+  a->setTrashed(1);
+  dm().setSelectedBookmarks({a, b});
+  auto two = controller().bookmarkMenu();
+  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete",
+                                                    "Put back from trash", "-", "Copy links"}));
+  // Each item reaches the controller.
+  for (const auto& item : two->items())
+    if (!item->isSeparatorItem() && !item->action().empty())
+      EXPECT_TRUE(controller().respondsToAction(item->action())) << item->action();
+}
+
+TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  auto& board = ui::Pasteboard::general();
+  dm().setSelectedBookmarks({a, b});
+  controller().copyBookmarkAddress();
+  EXPECT_EQ(board.stringForType(ui::PasteboardType::String).value_or(""), "http://a.example/\nhttp://b.example/");
+  EXPECT_EQ(board.URLs(), (std::vector<std::string>{"http://a.example/", "http://b.example/"}));
+
+  controller().copy();
+  EXPECT_EQ(board.stringForType(BookmarkCopyType).value_or(""), "http://a.example/\nhttp://b.example/\n");
+  EXPECT_FALSE(board.stringForType(ui::PasteboardType::String));
+
+  // Cut: to the trash, still on the clipboard; paste adds both again (no duplicate question:
+  // trashed ones are stored but checking is off here).
+  defaults().setBool(false, "CheckDuplicates");
+  dm().setSelectedBookmarks({a, b});
+  controller().cut();
+  EXPECT_EQ(a->trashed(), 1);
+  EXPECT_EQ(b->trashed(), 1);
+  controller().paste();
+  ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 2; }));
+  EXPECT_EQ(storedCount("http://a.example/"), 2);
+  // The same through the notifications the lists post.
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BookmarksControllerPaste, nullptr);
+  ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 3; }));
+  defaults().removeObject("CheckDuplicates");
+  // With no bookmarks on the clipboard paste adds nothing.
+  board.clearContents();
+  board.setString("http://text.example/");
+  controller().paste();
+  spin(0.1);
+  EXPECT_EQ(storedCount("http://text.example/"), 0);
+}
+
+TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
+  auto a = add("http://a.example/", "A");
+  ready(1);
+  app().initializeKesto();  // puts the controller behind the window
+  auto edit = ui::Application::shared().mainMenu()->itemWithTitle("Edit")->submenu();
+  auto file = ui::Application::shared().mainMenu()->itemWithTitle("File")->submenu();
+  auto newItem = file->itemWithTitle("New Bookmark…");
+  ASSERT_TRUE(newItem);
+  EXPECT_EQ(newItem->keyEquivalent(), "n");
+  auto enabled = [&](const std::string& action) {
+    for (const auto& item : edit->items())
+      if (item->action() == action) return ui::Application::shared().validateMenuItemAction(*item, nullptr);
+    return false;
+  };
+  dm().setSelectedBookmarks({});
+  EXPECT_FALSE(enabled("deleteBookmarks:"));
+  EXPECT_FALSE(enabled("putBackFromTrash:"));
+  EXPECT_FALSE(enabled("copy:"));
+  dm().setSelectedBookmarks({a});
+  EXPECT_TRUE(enabled("deleteBookmarks:"));
+  EXPECT_TRUE(enabled("copy:"));
+  EXPECT_TRUE(enabled("copyBookmarkAddress:"));
+  EXPECT_FALSE(enabled("putBackFromTrash:"));
+  ui::Application::shared().sendAction("deleteBookmarks:", nullptr, nullptr);
+  EXPECT_EQ(a->trashed(), 1);
+  dm().setSelectedBookmarks({a});
+  EXPECT_TRUE(enabled("putBackFromTrash:"));
+  EXPECT_TRUE(enabled("undo:"));
+  ui::Application::shared().sendAction("undo:", nullptr, nullptr);
+  EXPECT_EQ(a->trashed(), 0);
+  ui::Application::shared().sendAction("add:", nullptr, nullptr);
+  ASSERT_TRUE(controller().addBookmarkFolderSheet());
+  EXPECT_TRUE(controller().addBookmarkFolderSheet()->isSheet());
+  controller().closeAddBookmarkFolderSheet();
+}
+
+TEST_F(BookmarkActionTest, DraggedBookmarksCarryBmLinesAndTheirURLs) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  EXPECT_TRUE(controller().draggedItems().empty());
+  dm().setSelectedBookmarks({b, a});
+  auto items = controller().draggedItems();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].stringForType(ui::PasteboardType::String).value_or(""),
+            "bm:" + b->uniqueIDValue().value_or("") + "\nbm:" + a->uniqueIDValue().value_or("") + "\n");
+  EXPECT_EQ(items[0].url().value_or(""), "http://b.example/");
+  EXPECT_EQ(items[0].title(), "B");
+  EXPECT_EQ(items[1].url().value_or(""), "http://a.example/");
+}
+
+TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {
+  auto a = add("http://a.example/", "A");
+  ready(1);
+  app().initializeKesto();
+  launched.clear();
+  auto press = [&](std::uint16_t code, const std::string& chars) {
+    ui->window().sendEvent(ui::Event::key(code, 0, chars, &ui->window()));
+  };
+  dm().setSelectedBookmarks({a});
+  press(ui::KeyCode::Return, "\r");
+  EXPECT_EQ(a->timesOpened(), 1);
+  EXPECT_EQ(launched.size(), 1u);
+  press(ui::KeyCode::Escape, "\x1b");
+  EXPECT_TRUE(dm().selectedBookmarks().empty());
+  dm().setSelectedBookmarks({a});
+  press(ui::KeyCode::Delete, "\x7f");
+  EXPECT_EQ(a->trashed(), 1);
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The bookmark list of the real kesto program, driven from the keyboard and mouse inside
+# xvfb-session.sh: Ctrl+N opens the add sheet, an address and a title typed there are saved;
+# the row's context menu copies its link to the clipboard; Delete moves it to the trash and
+# Ctrl+Z takes it out again; after Ctrl+Q the store holds the row as it should.
+# Usage: bookmarks-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+for tool in xdotool xclip sqlite3 python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+work="$E2E_HOME/e2e"
+mkdir -p "$work"
+store="$XDG_DATA_HOME/kesto/data.sqlite"
+url="https://e2e.example.org/page?q=1"
+
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 100 "$@"; }
+# While a sheet or a menu holds the focus the main window cannot be activated: keys go to
+# whatever has the focus.
+focused_keys() { xdotool key --delay 100 "$@"; }
+query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
+row_is() { [[ "$(query "select ZTITLE || '|' || ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == "$1" ]]; }
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+sleep 1
+
+# The add sheet from its shortcut: the address field has the focus, Tab reaches the title.
+keys ctrl+n
+sleep 0.6
+xdotool type --delay 20 "$url"
+focused_keys Tab
+xdotool type --delay 20 "End to end"
+sleep 0.3
+e2e_screenshot "$shots/add-sheet.png"
+focused_keys Return
+e2e_wait_until 10 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(query 'select ZURL, ZTITLE from ZBOOKMARK')"
+
+# The new row is the only one: a right click on it selects it and shows the context menu.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+sleep 0.5
+# The first cell of the list, below the toolbar and right of the sidebar.
+cell_x=$((220 + 200)) cell_y=$((52 + 60))
+e2e_click "$win" "$cell_x" "$cell_y" 1
+sleep 0.5
+e2e_click "$win" "$cell_x" "$cell_y" 3
+sleep 0.6
+e2e_screenshot "$shots/context-menu.png"
+# "Copy link" is the last item: Up reaches it whether or not the first one is active.
+focused_keys Up Return
+sleep 0.5
+copied="$(xclip -o -selection clipboard 2>/dev/null)"
+[[ "$copied" == "$url" ]] || fail "Copy link left '$copied' on the clipboard"
+
+# Delete moves it to the trash; Ctrl+Z brings it back.
+e2e_click "$win" "$cell_x" "$cell_y" 1
+sleep 0.5
+# The Edit menu acts on the selected bookmark.
+keys alt+e
+sleep 0.4
+e2e_screenshot "$shots/edit-menu.png"
+focused_keys Escape
+sleep 0.3
+keys Delete
+e2e_wait_until 5 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(query 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
+keys ctrl+z
+e2e_wait_until 5 row_is "End to end|0" || fail "Ctrl+Z did not undo the delete"
+
+keys ctrl+q
+# A quit child of this script stays a zombie until reaped: "Z" counts as gone.
+gone() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
+e2e_wait_until 15 gone || fail "Ctrl+Q did not quit"
+[[ "$(query "select count(*) from ZBOOKMARK where ZURL = '$url' and ZTRASHED = 0")" == 1 ]] || fail "the row is not stored after quitting"
+echo "bookmarks e2e: passed"
