@@ -33,6 +33,9 @@ class AppTest : public ::testing::Test {
   }
   void TearDown() override {
     ui.reset();
+    // Views and windows hand their widgets to the event loop for deletion; let it run once more
+    // or they outlive the test and show up as leaks.
+    spin(0.05);
     sys::UserNotificationCenter::defaultCenter().setSink(nullptr);
   }
 

@@ -125,6 +125,14 @@ void AnimationContext::finishAllAnimations() {
 
 int AnimationContext::runningAnimationCount() { return int(runningAnimations().size()); }
 
+void AnimationContext::stopAnimations(const View* view) {
+  std::vector<QVariantAnimation*> running;
+  for (auto& [key, anim] : runningAnimations())
+    if (key.first == view) running.push_back(anim);
+  // Stopping takes each out of the map and settles its group.
+  for (auto* anim : running) anim->stop();
+}
+
 void Animator::setFrame(const fnd::Rect& frame) {
   View* v = view_;
   animate(v, FrameProperty, rectVariant(v->frame()), rectVariant(frame),

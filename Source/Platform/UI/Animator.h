@@ -46,6 +46,8 @@ class AnimationContext {
   static void finishAllAnimations();
   // Number of animations still running.
   static int runningAnimationCount();
+  // Stops what runs on `view` where it stands (the view is going away).
+  static void stopAnimations(const View* view);
 
   struct Group;
   // The group that animations started now belong to (none outside runAnimationGroup).

@@ -125,6 +125,8 @@ View::View(const fnd::Rect& frame) : frame_(frame) {
 }
 
 View::~View() {
+  // A fade or move still running would outlive the view and keep its memory.
+  AnimationContext::stopAnimations(this);
   for (auto& sub : subviews_) {
     sub->superview_ = nullptr;
     sub->setWindowRecursively(nullptr);

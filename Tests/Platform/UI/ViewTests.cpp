@@ -257,6 +257,31 @@ TEST(Animation, GroupCompletionRunsAfterItsAnimations) {
   AnimationContext::current().setDuration(0.25);
 }
 
+TEST(Animation, AViewGoingAwayEndsItsAnimationsAndTheirGroup) {
+  auto v = std::make_shared<View>(fnd::Rect(0, 0, 10, 10));
+  auto other = std::make_shared<View>(fnd::Rect(0, 0, 10, 10));
+  bool done = false;
+  AnimationContext::runAnimationGroup(
+      [&](AnimationContext& ctx) {
+        ctx.setDuration(5);
+        v->animator().setAlphaValue(0.5);
+        v->animator().setFrame(fnd::Rect(0, 0, 50, 50));
+      },
+      [&] { done = true; });
+  AnimationContext::runAnimationGroup([&](AnimationContext& ctx) {
+    ctx.setDuration(5);
+    other->animator().setAlphaValue(0.5);
+  });
+  EXPECT_EQ(AnimationContext::runningAnimationCount(), 3);
+  v.reset();
+  // Only the other view's fade is left, and the group ends well before its five seconds.
+  EXPECT_EQ(AnimationContext::runningAnimationCount(), 1);
+  EXPECT_TRUE(test::runUntil([&] { return done; }, 2));
+  other.reset();
+  EXPECT_EQ(AnimationContext::runningAnimationCount(), 0);
+  test::spin(0.05);
+}
+
 TEST(Keys, PhysicalKeyCodesAndModifierBits) {
   // X11 key codes are evdev codes + 8: A is 38, Z 52, Return 36, the arrows 111/113/114/116.
   EXPECT_EQ(qtbridge::keyCodeForX11ScanCode(38), KeyCode::A);
