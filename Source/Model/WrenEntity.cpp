@@ -72,6 +72,11 @@ void WrenEntity::setSaveOutcomeHandler(SaveOutcomeHandler handler) {
   gOutcomeHandler = std::move(handler);
 }
 
+bool WrenEntity::hasSaveOutcomeHandler() {
+  std::lock_guard lock(gOutcomeMutex);
+  return static_cast<bool>(gOutcomeHandler);
+}
+
 bool WrenEntity::lastSaveFailed() { return gMainSaveFailed.load(); }
 
 std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {

@@ -55,6 +55,8 @@ class WrenEntity : public store::ManagedObject {
   // with no failure when the main context saves again after failures. The application shows it.
   using SaveOutcomeHandler = std::function<void(const std::optional<SaveFailure>& failure)>;
   static void setSaveOutcomeHandler(SaveOutcomeHandler handler);
+  // Whether the application has taken on telling the user of failed saves.
+  static bool hasSaveOutcomeHandler();
   // Whether the last save of the main context failed: its changes are then only in memory.
   static bool lastSaveFailed();
   static std::string causeOfSaveFailure(const fnd::Error& error);

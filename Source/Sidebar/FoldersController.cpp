@@ -822,7 +822,10 @@ void FoldersController::clearPathBar() {
 
 bool FoldersController::save(const std::string& what) {
   if (WrenEntity::saveContext()) return true;
-  showError(what, "Kesto could not write to its library. The change is not kept.");
+  // Where the application tells of failed saves (once, with the cause, keeping the change in
+  // memory for the next try), a second, modal alert here would only repeat it.
+  if (!WrenEntity::hasSaveOutcomeHandler())
+    showError(what, "Kesto could not write to its library. The change is not kept.");
   return false;
 }
 
