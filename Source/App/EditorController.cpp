@@ -28,7 +28,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kWidth = 260, kMargin = 12, kFieldWidth = kWidth - 2 * kMargin;
+constexpr double kWidth = 210, kMargin = 12, kFieldWidth = kWidth - 2 * kMargin;
 
 std::vector<std::string> sortedTagNames(const Bookmark& b) {
   std::vector<std::string> names;
@@ -150,7 +150,7 @@ void EditorController::build() {
   rating->setAction([this] { updateRating(); });
   editPanel->addSubview(rating);
   detailViews_.push_back(rating);
-  favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 120, y + 12, 28, 28));
+  favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
   favoriteButton->setToolTip("Favourite");
   // The star is drawn white when off: a dark ground keeps it visible.
   favoriteButton->setBackgroundColor(ui::Color::white(0.55));
@@ -158,7 +158,7 @@ void EditorController::build() {
   favoriteButton->setAction([this] { updateFavorite(); });
   editPanel->addSubview(favoriteButton);
   detailViews_.push_back(favoriteButton);
-  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin + 156, y + 14, kFieldWidth - 156, 24));
+  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin + 132, y + 14, kFieldWidth - 132, 24));
   for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
   colorButton->setToolTip("Colour label");
   colorButton->setAction([this] { updateColor(); });
