@@ -24,8 +24,15 @@ struct Globals {
 
 QtMessageHandler previousHandler = nullptr;
 
+// The same lookup race seen from the reply: the toolkit reports the failure to a reply that has
+// already been told of it, and says so. Nothing is lost; the first report stands.
+bool isLookupRaceNoise(const QString& message) {
+  return message.contains(QLatin1String("_q_hostLookupFinished could not de-queue request")) ||
+         message.contains(QLatin1String("QNetworkReplyImplPrivate::error: Internal problem, this method must only be called once"));
+}
+
 void noiseFilter(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (type != QtFatalMsg && message.contains(QLatin1String("_q_hostLookupFinished could not de-queue request"))) return;
+  if (type != QtFatalMsg && isLookupRaceNoise(message)) return;
   if (previousHandler) previousHandler(type, context, message);
   else std::fprintf(stderr, "%s\n", qPrintable(message));
 }

@@ -28,6 +28,7 @@ TEST(NetworkStackMessages, TheLookupRaceMessageIsDroppedAndEverythingElsePassesO
   printed().clear();
   qWarning("QHttpNetworkConnectionPrivate::_q_hostLookupFinished could not de-queue request, failed to report "
            "HostNotFoundError");
+  qWarning("QNetworkReplyImplPrivate::error: Internal problem, this method must only be called once.");
   qWarning("QSslSocket: cannot resolve a symbol");
   qDebug("QHttpNetworkConnectionPrivate::_q_hostLookupFinished could not de-queue request, failed to report "
          "HostNotFoundError");
