@@ -649,29 +649,23 @@ unsigned FoldersController::implementedSourceListDelegateMethods() const {
 }
 
 namespace {
-SourceListItem* asItem(SourceListItemPtr item) { return dynamic_cast<SourceListItem*>(item); }
+SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 }  // namespace
 
 std::uint64_t FoldersController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
-  if (!item) return sourceListFolders_.size();
-  auto* i = asItem(item);
-  return i ? i->childCount() : 0;
+  return sourcelistitems::numberOfChildren(sourceListFolders_, item);
 }
 
 SourceListItemPtr FoldersController::sourceListChildOfItem(SourceList&, std::uint64_t index, SourceListItemPtr item) {
-  if (!item) return index < sourceListFolders_.size() ? sourceListFolders_[index].get() : nullptr;
-  auto* i = asItem(item);
-  return i ? i->childAt(index) : nullptr;
+  return sourcelistitems::childAt(sourceListFolders_, index, item);
 }
 
 bool FoldersController::sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
-  return i && i->hasChildren();
+  return sourcelistitems::isExpandable(item);
 }
 
 fnd::Value FoldersController::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
-  return i ? fnd::Value(i->title()) : fnd::Value();
+  return sourcelistitems::title(item);
 }
 
 void FoldersController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {

@@ -13,7 +13,7 @@
 namespace kesto {
 
 namespace {
-SourceListItem* asItem(SourceListItemPtr item) { return dynamic_cast<SourceListItem*>(item); }
+SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 }  // namespace
 
 SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)) {
@@ -159,25 +159,19 @@ unsigned SmartListController::implementedSourceListDelegateMethods() const {
 }
 
 std::uint64_t SmartListController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
-  if (!item) return sourceListItems_.size();
-  auto* i = asItem(item);
-  return i ? i->childCount() : 0;
+  return sourcelistitems::numberOfChildren(sourceListItems_, item);
 }
 
 SourceListItemPtr SmartListController::sourceListChildOfItem(SourceList&, std::uint64_t index, SourceListItemPtr item) {
-  if (!item) return index < sourceListItems_.size() ? sourceListItems_[index].get() : nullptr;
-  auto* i = asItem(item);
-  return i ? i->childAt(index) : nullptr;
+  return sourcelistitems::childAt(sourceListItems_, index, item);
 }
 
 bool SmartListController::sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
-  return i && i->hasChildren();
+  return sourcelistitems::isExpandable(item);
 }
 
 fnd::Value SmartListController::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
-  return i ? fnd::Value(i->title()) : fnd::Value();
+  return sourcelistitems::title(item);
 }
 
 void SmartListController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {

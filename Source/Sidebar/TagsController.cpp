@@ -33,7 +33,7 @@ namespace {
 
 constexpr double kSearchHeight = 30, kLabelHeight = 18;
 
-SourceListItem* asItem(SourceListItemPtr item) { return dynamic_cast<SourceListItem*>(item); }
+SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 
 bool tagsListShown() {
   // No value means the folders list, as everywhere else.

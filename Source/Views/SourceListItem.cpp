@@ -77,4 +77,32 @@ void SourceListItem::insertChildItems(const std::vector<SourceListItemRef>& item
 
 std::string SourceListItem::description() const { return "SourceListItem \"" + title_ + "\" (" + identifier_ + ")"; }
 
+namespace sourcelistitems {
+
+SourceListItem* itemFrom(fnd::Object* item) { return dynamic_cast<SourceListItem*>(item); }
+
+std::uint64_t numberOfChildren(const std::vector<SourceListItemRef>& topLevel, fnd::Object* item) {
+  if (!item) return topLevel.size();
+  auto* i = itemFrom(item);
+  return i ? i->childCount() : 0;
+}
+
+fnd::Object* childAt(const std::vector<SourceListItemRef>& topLevel, std::uint64_t index, fnd::Object* item) {
+  if (!item) return index < topLevel.size() ? topLevel[index].get() : nullptr;
+  auto* i = itemFrom(item);
+  return i ? i->childAt(index) : nullptr;
+}
+
+bool isExpandable(fnd::Object* item) {
+  auto* i = itemFrom(item);
+  return i && i->hasChildren();
+}
+
+fnd::Value title(fnd::Object* item) {
+  auto* i = itemFrom(item);
+  return i ? fnd::Value(i->title()) : fnd::Value();
+}
+
+}  // namespace sourcelistitems
+
 }  // namespace kesto

@@ -68,4 +68,15 @@ class SourceListItem : public fnd::Object {
   std::optional<std::int64_t> badgeValue_;
 };
 
+// The answers every sidebar list gives its source list about items it made: the top level is the
+// controller's own list of items; anything below is the items' children.
+namespace sourcelistitems {
+// The item behind an opaque source-list item, or null when it is none of ours.
+SourceListItem* itemFrom(fnd::Object* item);
+std::uint64_t numberOfChildren(const std::vector<SourceListItemRef>& topLevel, fnd::Object* item);
+fnd::Object* childAt(const std::vector<SourceListItemRef>& topLevel, std::uint64_t index, fnd::Object* item);
+bool isExpandable(fnd::Object* item);
+fnd::Value title(fnd::Object* item);
+}  // namespace sourcelistitems
+
 }  // namespace kesto
