@@ -6,15 +6,10 @@
 set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
-for tool in xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3
 
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+e2e_app_paths
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 

@@ -7,15 +7,10 @@ set -uo pipefail
 kesto="$1"
 source_program="$2"
 shot="${3:-${TMPDIR:-/tmp}/kesto-drop.png}"
-for tool in xdotool sqlite3 python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool sqlite3 python3
 
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+e2e_app_paths
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" "$work/source.log" >&2 2>/dev/null; exit 1; }
 cleanup() { kill "${app_pid:-}" "${source_pid:-}" 2>/dev/null; }

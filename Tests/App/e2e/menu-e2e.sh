@@ -6,10 +6,8 @@
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
-for tool in xdotool xprop python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool xprop python3
 
 export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"

@@ -106,3 +106,21 @@ e2e_add_keysyms() {  # keysym...
   rm -f "$map" "$map.new"
   return $rc
 }
+
+# Skips the calling test (exit 77, which CTest counts as skipped) unless every tool named is
+# installed.
+e2e_require() {  # tool...
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+}
+
+# The places a test of the real program works with: its scratch folder ($work, made), the
+# library ($store) and the settings file ($settings) of the session's home.
+e2e_app_paths() {
+  work="$E2E_HOME/e2e"
+  mkdir -p "$work"
+  store="$XDG_DATA_HOME/kesto/data.sqlite"
+  settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+}

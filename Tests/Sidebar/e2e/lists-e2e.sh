@@ -8,17 +8,12 @@
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
-for tool in xdotool sqlite3 python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool sqlite3 python3
 
 export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+e2e_app_paths
 
 fail() { echo "FAIL: $*" >&2; tail -n 40 "$work/kesto.log" >&2 2>/dev/null; cp "$work/kesto.log" "$shots/" 2>/dev/null; exit 1; }
 cleanup() { kill "${app_pid:-}" 2>/dev/null; }
