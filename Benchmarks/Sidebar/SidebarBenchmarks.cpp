@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "TemporaryHome.h"
+
 #include <QApplication>
 
 #include <cstdlib>
@@ -30,17 +32,13 @@ namespace {
 constexpr int kBookmarks = 50000, kFolders = 2000;
 
 struct Library {
+  bench::TemporaryHome home{"kesto-bench"};  // first made, last gone
   DataManager dm;
   std::unique_ptr<ui::Window> window;
   std::unique_ptr<FoldersController> folders;
   std::vector<std::string> folderIDs;
 
   Library() {
-    std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     auto prefs = std::make_shared<PreferenceValues>();
     registerPreferences(prefs);
     auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
@@ -82,9 +80,13 @@ struct Library {
   }
 };
 
+// Made on first use and taken down in main while the application still runs: its window and
+// controllers must go before the toolkit does.
+std::unique_ptr<Library> theLibrary;
+
 Library& library() {
-  static Library lib;
-  return lib;
+  if (!theLibrary) theLibrary = std::make_unique<Library>();
+  return *theLibrary;
 }
 
 // The whole tree from the store: fetch, parent map, items with badges, reload and the first paint.
@@ -144,5 +146,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  theLibrary.reset();
   return 0;
 }

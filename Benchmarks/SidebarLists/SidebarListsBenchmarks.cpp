@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "TemporaryHome.h"
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -29,11 +31,8 @@ constexpr int kBookmarks = 50000, kFolders = 2000, kTags = 5000;
 std::unique_ptr<DataManager> dm;
 
 void makeLibrary() {
-  std::string home = fnd::FileManager::createTemporaryDirectory("kesto-bench");
-  setenv("HOME", home.c_str(), 1);
-  setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  // Removed with everything in it when the run ends.
+  static bench::TemporaryHome home{"kesto-bench"};
   auto prefs = std::make_shared<PreferenceValues>();
   registerPreferences(prefs);
   auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
