@@ -17,7 +17,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
   # X11, global hot keys, and the end-to-end harness
   libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
-  x11-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3 xclip
+  x11-utils x11-xkb-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3 xclip
   # a stand-in notification server, and the desktop-entry checker
   dbus-tests desktop-file-utils
   # network namespaces for the reachability tests
