@@ -409,8 +409,8 @@ bool Backup::doStartRestore() {
   defaults.synchronize();
 
   AlertPresenter::ask("Kesto Restore",
-                      "Kesto needs to be restarted and will now close. Please reopen kesto from your Applications "
-                      "folder or your Dock.",
+                      "Kesto needs to be restarted and will now close. Please reopen kesto from your applications "
+                      "menu or your taskbar.",
                       {"OK"}, [](int) {
                         std::function<void()> terminate;
                         {
