@@ -526,7 +526,12 @@ void BookmarksController::updateBrowserButton() {
   else if (browser == "com.google.Chrome") image = "chrome";
   else if (browser == "org.mozilla.firefox") image = "firefox";
   else if (browser == "com.operasoftware.Opera") image = "opera";
-  if (openButton) openButton->setImageNamed(image);
+  if (!openButton) return;
+  openButton->setImageNamed(image);
+  // A browser chosen by its desktop entry shows that entry's icon.
+  if (image == "toolbar_open_in_browser" && browser != "Default")
+    if (auto chosen = sys::Workspace::browserForIdentifier(browser))
+      if (auto icon = ui::Image::iconNamed(chosen->icon); !icon.isNull()) openButton->setImage(icon);
 }
 
 void BookmarksController::disableToolbarButtons() {

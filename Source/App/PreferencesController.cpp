@@ -7,7 +7,9 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Button.h"
-#include "Platform/UI/ComboBox.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Screen.h"
@@ -22,16 +24,6 @@ namespace {
 
 constexpr std::array<const char*, 6> kTabIdentifiers = {"general", "sync", "previews", "bookmarks", "search", "delicious"};
 constexpr std::array<const char*, 6> kTabLabels = {"General", "Sync", "Previews", "Bookmarks", "Search", "Services"};
-
-// The combo's items after the default entry, with the browser each stands for.
-struct BrowserItem {
-  const char* item;
-  const char* bundle;
-};
-constexpr std::array<BrowserItem, 4> kBrowsers = {{{"Safari", PreferencesController::kSafari},
-                                                   {"Chrome", PreferencesController::kChrome},
-                                                   {"Opera", PreferencesController::kOpera},
-                                                   {"Firefox", PreferencesController::kFirefox}}};
 
 constexpr double kPanelWidth = 620, kPanelHeight = 400, kTabBarHeight = 44;
 
@@ -294,13 +286,13 @@ void PreferencesController::buildPanel() {
   menubarModeCheck = check(general, left, top, width, "Start in menu-bar mode");
   wire(menubarModeCheck, 14);
   label(general, left, top - 44, 170, "Open bookmarks with:");
-  favoriteBrowserCombo = std::make_shared<ui::ComboBox>(fnd::Rect(left + 175, top - 46, 200, 26));
-  favoriteBrowserCombo->addItemWithObjectValue(kDefaultBrowserItem);
-  for (const auto& b : kBrowsers) favoriteBrowserCombo->addItemWithObjectValue(b.item);
-  favoriteBrowserCombo->setTag(21);
-  favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
-  general.addSubview(favoriteBrowserCombo);
-  currentShortcutLabel = label(general, left, top - 88, width, "");
+  favoriteBrowserPopUp = std::make_shared<ui::PopUpButton>(fnd::Rect(left + 175, top - 46, 300, 26));
+  favoriteBrowserPopUp->setTag(21);
+  favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
+  general.addSubview(favoriteBrowserPopUp);
+  browserMissingLabel = label(general, left + 175, top - 72, width - 175, "");
+  browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
+  currentShortcutLabel = label(general, left, top - 100, width, "");
 
   // Sync.
   autoSyncCheck = check(*panes_[1], left, top, width, "Sync automatically");
@@ -431,10 +423,9 @@ void PreferencesController::updatePreferences(int tag) {
       else ViewUpdater::unsetSyncTimer();
       break;
     case 21: {
-      std::string item = favoriteBrowserCombo ? favoriteBrowserCombo->stringValue() : std::string();
-      favoriteBrowser_ = "Default";
-      for (const auto& b : kBrowsers)
-        if (item == b.item) favoriteBrowser_ = b.bundle;
+      // The row of a browser that is no longer installed keeps the stored choice.
+      int row = favoriteBrowserPopUp ? favoriteBrowserPopUp->indexOfSelectedItem() : -1;
+      favoriteBrowser_ = row >= 0 && row < int(browserChoices_.size()) ? browserChoices_[row] : "Default";
       break;
     }
     case 36:
@@ -480,10 +471,43 @@ void PreferencesController::updatePreferencesPanelValues() {
   set(showEditAddingBookmarkButton, showEditAddingBookmarks_);
   set(disableDeliciousCheck, disableDelicious_);
   set(disablePinboardCheck, disablePinboard_);
-  std::string item = kDefaultBrowserItem;
-  for (const auto& b : kBrowsers)
-    if (favoriteBrowser_ == b.bundle) item = b.item;
-  favoriteBrowserCombo->setStringValue(item);
+  reloadBrowsers();
+}
+
+std::optional<std::string> PreferencesController::missingBrowserName() const {
+  if (favoriteBrowser_ == "Default" || sys::Workspace::browserForIdentifier(favoriteBrowser_)) return std::nullopt;
+  const std::pair<const char*, const char*> known[] = {
+      {kSafari, "Safari"}, {kChrome, "Chrome"}, {kOpera, "Opera"}, {kFirefox, "Firefox"}};
+  for (const auto& [identifier, name] : known)
+    if (favoriteBrowser_ == identifier) return std::string(name);
+  std::string name = favoriteBrowser_;
+  if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) name.resize(name.size() - 8);
+  return name;
+}
+
+void PreferencesController::reloadBrowsers() {
+  // Browsers come and go with the packages installed, so the list is read each time it shows.
+  auto& popUp = *favoriteBrowserPopUp;
+  popUp.removeAllItems();
+  browserChoices_.assign(1, "Default");
+  popUp.addItemWithTitle(kDefaultBrowserItem, ui::Image::named("toolbar_open_in_browser"));
+  int selected = 0;
+  const auto chosen = favoriteBrowser_ == "Default" ? std::nullopt : sys::Workspace::browserForIdentifier(favoriteBrowser_);
+  for (const auto& browser : sys::Workspace::installedBrowsers()) {
+    if (chosen && chosen->identifier == browser.identifier) selected = int(browserChoices_.size());
+    browserChoices_.push_back(browser.identifier);
+    popUp.addItemWithTitle(browser.name, ui::Image::iconNamed(browser.icon));
+  }
+  std::string missing;
+  if (auto name = missingBrowserName()) {
+    selected = int(browserChoices_.size());
+    browserChoices_.push_back(favoriteBrowser_);
+    popUp.addItemWithTitle(*name + " (not installed)");
+    missing = *name + " is no longer installed: bookmarks open in the system default browser.";
+  }
+  popUp.selectItemAtIndex(selected);
+  browserMissingLabel->setStringValue(missing);
+  browserMissingLabel->setHidden(missing.empty());
 }
 
 struct PreferencesController::ServiceControls {

@@ -17,6 +17,12 @@ void PushButton::setTitle(const std::string& title) {
 
 void PushButton::setImageNamed(const std::string& name) {
   imageName_ = name;
+  image_ = imageNamed(name);
+  setNeedsDisplay();
+}
+
+void PushButton::setImage(const ui::Image& image) {
+  image_ = image;
   setNeedsDisplay();
 }
 
@@ -52,7 +58,7 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   context.setStrokeColor(ui::Color::white(0.6));
   context.strokePath(ui::Path::roundedRect(r, 4, 4));
   double alpha = enabled_ ? 1.0 : 0.35;
-  ui::Image image = imageNamed(imageName_);
+  const ui::Image& image = image_;
   fnd::Rect textRect = r;
   if (!image.isNull()) {
     double side = std::min(r.size.height - 6, 16.0);

@@ -276,7 +276,6 @@ Image Image::iconNamed(const std::string& nameOrPath) {
   QImage base = renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), false);
   return scalable(base, [icon](const QSize& size) { return renderIcon(icon, size, false); });
 }
-}  // namespace
 
 Image Image::named(const std::string& name) {
   if (name.empty()) return Image();

@@ -1,6 +1,10 @@
 #include "Platform/UI/PopUpButton.h"
 
+#include "Platform/UI/Image_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
+
+#include <QIcon>
+#include <QPixmap>
 
 #include <QComboBox>
 
@@ -17,6 +21,11 @@ PopUpButton::PopUpButton(const fnd::Rect& frame) : Control(frame) {
 }
 
 void PopUpButton::addItemWithTitle(const std::string& title) { box(*this)->addItem(QString::fromStdString(title)); }
+void PopUpButton::addItemWithTitle(const std::string& title, const Image& image) {
+  if (image.isNull()) return addItemWithTitle(title);
+  box(*this)->addItem(QIcon(QPixmap::fromImage(image.impl()->image)), QString::fromStdString(title));
+}
+
 void PopUpButton::removeAllItems() { box(*this)->clear(); }
 
 std::vector<std::string> PopUpButton::itemTitles() const {
