@@ -290,7 +290,7 @@ void PreferencesController::buildPanel() {
   favoriteBrowserPopUp->setTag(21);
   favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
   general.addSubview(favoriteBrowserPopUp);
-  browserMissingLabel = label(general, left + 175, top - 72, width - 175, "");
+  browserMissingLabel = label(general, left + 175, top - 74, kPanelWidth - left - 175 - 20, "");
   browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
   currentShortcutLabel = label(general, left, top - 100, width, "");
 
@@ -503,7 +503,7 @@ void PreferencesController::reloadBrowsers() {
     selected = int(browserChoices_.size());
     browserChoices_.push_back(favoriteBrowser_);
     popUp.addItemWithTitle(*name + " (not installed)");
-    missing = *name + " is no longer installed: bookmarks open in the system default browser.";
+    missing = "No longer installed: bookmarks open in the system default.";
   }
   popUp.selectItemAtIndex(selected);
   browserMissingLabel->setStringValue(missing);

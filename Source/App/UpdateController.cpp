@@ -154,7 +154,7 @@ void UpdateController::finish(Result result) {
   lastResult_ = result;
   switch (result) {
     case Result::UpdateAvailable: showUpdatesPanel(); break;
-    case Result::UpToDate: AlertPresenter::alert(kAlertTitle, kUpToDateMessage, "OK"); break;
+    case Result::UpToDate: AlertPresenter::inform(kAlertTitle, kUpToDateMessage, "OK"); break;
     case Result::Failed: AlertPresenter::alert(kAlertTitle, failureMessage(), "OK"); break;
   }
 }

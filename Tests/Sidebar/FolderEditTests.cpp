@@ -106,7 +106,11 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   panels.confirmPasswordField().setStringValue("s3cret");
   ASSERT_TRUE(controller->saveNewPassword());
   ASSERT_EQ(dialogs->alerts.size(), 1u);
-  EXPECT_EQ(dialogs->alerts[0].message, "Kesto Password");
+  // Success is told with the information icon, its title not repeated as the first line.
+  EXPECT_EQ(dialogs->alerts[0].message,
+            "Password succesfully created. You can now password protect your folders.");
+  EXPECT_EQ(dialogs->alerts[0].informative, "");
+  EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
 
   const auto versions = std::make_pair(top->version(), inSub->version());
