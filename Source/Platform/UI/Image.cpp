@@ -64,19 +64,20 @@ const char* colourForWord(const std::string& word) {
 
 std::optional<Artwork> artworkFor(const std::string& name) {
   static const std::map<std::string, Artwork> table = {
-      // Toolbar and buttons.
+      // Toolbar and buttons: the theme's symbolic glyphs, one dark ink for all of them (the
+      // theme's full-colour ones are drawn faint and look disabled when they are not).
       {"library_empty", {"user-bookmarks"}},
-      {"toolbar_add", {"list-add"}},
-      {"toolbar_open_in_browser", {"web-browser"}},
-      {"safari", {"web-browser"}},
-      {"chrome", {"web-browser"}},
-      {"firefox", {"web-browser"}},
-      {"opera", {"web-browser"}},
-      {"toolbar_quicklook", {"document-print-preview"}},
-      {"toolbar_update", {"view-refresh"}},
-      {"toolbar_trash", {"user-trash"}},
-      {"toolbar_info", {"dialog-information"}},
-      {"toolbar_sync", {"emblem-synchronizing"}},
+      {"toolbar_add", {"list-add-symbolic"}},
+      {"toolbar_open_in_browser", {"web-browser-symbolic"}},
+      {"safari", {"web-browser-symbolic"}},
+      {"chrome", {"web-browser-symbolic"}},
+      {"firefox", {"web-browser-symbolic"}},
+      {"opera", {"web-browser-symbolic"}},
+      {"toolbar_quicklook", {"document-print-preview-symbolic"}},
+      {"toolbar_update", {"view-refresh-symbolic"}},
+      {"toolbar_trash", {"user-trash-symbolic"}},
+      {"toolbar_info", {"dialog-information-symbolic"}},
+      {"toolbar_sync", {"emblem-synchronizing-symbolic"}},
       {"folder_search", {"system-search"}},
       {"thumbnail_view", {nullptr, "view_grid"}},
       {"list_view", {nullptr, "view_list"}},
