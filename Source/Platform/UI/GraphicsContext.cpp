@@ -135,7 +135,7 @@ QFont toQFont(const Font& font) {
 }
 
 void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
-                               const Color& color, TextAlignment alignment) {
+                               const Color& color, TextAlignment alignment, TextTruncation truncation) {
   QPainter& p = *impl_->painter;
   upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
     p.setFont(toQFont(font));
@@ -144,7 +144,8 @@ void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, c
                                 : alignment == TextAlignment::Right ? Qt::AlignRight
                                                                      : Qt::AlignLeft);
     QFontMetricsF fm(p.font());
-    QString elided = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, r.width());
+    QString elided = fm.elidedText(QString::fromStdString(text),
+                                   truncation == TextTruncation::Middle ? Qt::ElideMiddle : Qt::ElideRight, r.width());
     p.drawText(r, align, elided);
   });
 }
