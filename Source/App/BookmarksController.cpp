@@ -217,8 +217,12 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   if (cell->date) {
     // One formatter for every cell: building one per cell dominates a refresh.
     static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
+    static const fnd::DateFormatter shortFormatter = fnd::DateFormatter::styled(
+        fnd::DateFormatterStyle::Short, fnd::DateFormatterStyle::None, fnd::TimeZone::local());
     auto updated = bookmark->updatedDate();
     cell->date->setStringValue(updated ? formatter.stringFromDate(*updated) : "");
+    // A narrow tile gets the short form whole rather than the long one cut off.
+    if (updated) cell->date->setShortStringValue(shortFormatter.stringFromDate(*updated));
   }
   if (cell->note) {
     auto notes = bookmark->notes();

@@ -158,8 +158,12 @@ void EditorController::build() {
   favoriteButton->setAction([this] { updateFavorite(); });
   editPanel->addSubview(favoriteButton);
   detailViews_.push_back(favoriteButton);
-  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin + 132, y + 14, kFieldWidth - 132, 24));
+  y += 48;
+  // A row of its own: beside the rating it had too little room to show its choice.
+  caption(editPanel, y, "Colour label");
+  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
   for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
+  colorButton->sizeToFit();
   colorButton->setToolTip("Colour label");
   colorButton->setAction([this] { updateColor(); });
   editPanel->addSubview(colorButton);

@@ -1,6 +1,10 @@
 // The inspector: what it shows for no, one and several selected bookmarks, and its edits,
 // each saved at once and undoable.
 #include "AppFixture.h"
+#include "Platform/UI/PopUpButton.h"
+
+#include <QApplication>
+#include <QFontMetrics>
 
 #include "App/EditorController.h"
 #include "Model/Base64.h"
@@ -106,6 +110,18 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
 
   ViewUpdater::clearInspector();
   EXPECT_TRUE(e.title->isHidden());
+}
+
+TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
+  build(0);
+  auto& popUp = *editor().colorButton;
+  // Measured in the font the pop-up draws with; the arrow takes about 20 more.
+  QFontMetrics metrics(QApplication::font());
+  for (const auto& title : popUp.itemTitles())
+    EXPECT_GT(popUp.frame().size.width, metrics.horizontalAdvance(QString::fromStdString(title)) + 20)
+        << title << " is cut off";
+  // Within the inspector at its least width.
+  EXPECT_LE(popUp.frame().maxX(), 210);
 }
 
 TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {

@@ -41,6 +41,13 @@ void PopUpButton::selectItemAtIndex(int index) {
   if (index >= 0 && index < box(*this)->count()) box(*this)->setCurrentIndex(index);
 }
 
+void PopUpButton::sizeToFit() {
+  fnd::Rect f = frame();
+  box(*this)->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  f.size.width = box(*this)->sizeHint().width();
+  setFrame(f);
+}
+
 std::string PopUpButton::titleOfSelectedItem() const { return box(*this)->currentText().toStdString(); }
 
 }  // namespace kesto::ui

@@ -24,6 +24,8 @@ class PopUpButton : public Control {
   // Out-of-range indices select nothing.
   void selectItemAtIndex(int index);
   std::string titleOfSelectedItem() const;
+  // As wide as its longest item needs, its height and origin kept.
+  void sizeToFit();
 };
 
 }  // namespace kesto::ui
