@@ -202,7 +202,7 @@ KestoPanel& ShellPanels::importFolderSheet() {
       {"GNOME Web", "Main menu > Export Bookmarks…, in the HTML format", nullptr},
       {"Safari (on a Mac)", "File > Export > Bookmarks…", helplinks::kSafariExport},
   };
-  constexpr double kRowHeight = 38, kTop = 110;
+  constexpr double kRowHeight = 50, kTop = 100;
   const double height = kTop + kRowHeight * double(std::size(rows)) + 60;
   importSheet_ = makePanel("Import from a Browser", 520, height);
   auto& content = *importSheet_->contentView();
@@ -213,11 +213,12 @@ KestoPanel& ShellPanels::importFolderSheet() {
   double y = height - kTop;
   for (const auto& row : rows) {
     y -= kRowHeight;
-    addLabel(content, fnd::Rect(20, y + 18, 380, 18), row.browser, 11, true);
-    addLabel(content, fnd::Rect(20, y + 2, 380, 16), row.how, 10);
+    // Two lines for where the command is: some menus lie deep.
+    addLabel(content, fnd::Rect(20, y + 30, 380, 18), row.browser, 11, true);
+    addLabel(content, fnd::Rect(20, y, 390, 32), row.how, 10);
     if (row.help) {
       const std::string address = row.help;
-      addButton(content, fnd::Rect(420, y + 6, 80, 26), "Help", [address] { openHelpLink(address); })
+      addButton(content, fnd::Rect(420, y + 14, 80, 26), "Help", [address] { openHelpLink(address); })
           ->setToolTip(std::string("How ") + row.browser + " exports its bookmarks");
     }
   }
