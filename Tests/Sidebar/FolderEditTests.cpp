@@ -1,3 +1,4 @@
+#include "Views/KestoPanel.h"
 #include "SidebarFixture.h"
 
 #include "Model/Base64.h"
@@ -98,6 +99,10 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   auto& panels = controller->panels();
   select(top->folderID());
   controller->lockFolder();
+  // The application's own panels (Escape ends them as it ends every sheet).
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
   // No password yet: the new-password panel asks for one, twice.
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
