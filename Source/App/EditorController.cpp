@@ -18,6 +18,7 @@
 #include "Platform/UI/TokenField.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
+#include "Views/KSTTokenField.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 
@@ -135,7 +136,10 @@ void EditorController::build() {
   notes->setAction([this] { updateNotes(); });
   y += 48;
   caption(editPanel, y, "Tags");
-  tags = std::make_shared<ui::TokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
+  // The application's light rounded token field.
+  auto tokens = std::make_shared<KestoRoundedTokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
+  tokens->awakeFromNib();
+  tags = tokens;
   tags->setTag(0);
   tags->setDelegate(this);
   tags->setPlaceholderString("Add tags");

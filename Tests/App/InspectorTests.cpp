@@ -2,6 +2,7 @@
 // each saved at once and undoable.
 #include "AppFixture.h"
 #include "Platform/UI/PopUpButton.h"
+#include "Views/KSTTokenField.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -122,6 +123,14 @@ TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
         << title << " is cut off";
   // Within the inspector at its least width.
   EXPECT_LE(popUp.frame().maxX(), 210);
+}
+
+TEST_F(InspectorTest, TheTagsAreTheApplicationsLightRoundedTokenField) {
+  build(0);
+  auto* tokens = dynamic_cast<KestoRoundedTokenField*>(editor().tags.get());
+  ASSERT_NE(tokens, nullptr);
+  EXPECT_DOUBLE_EQ(tokens->borderWidth(), 1.2) << "styled as it wakes";
+  EXPECT_DOUBLE_EQ(tokens->cornerRadius(), 2.0);
 }
 
 TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
