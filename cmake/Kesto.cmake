@@ -40,6 +40,15 @@ function(kesto_precompile target)
   target_precompile_headers(${target} PRIVATE ${headers})
 endfunction()
 
+# Unity batches for the libraries: a batch of sources compiled as one file parses the headers
+# they share once. Names in anonymous namespaces must therefore differ across a library's files.
+option(KESTO_UNITY "Compile each library in unity batches" ON)
+function(kesto_unity target)
+  if(KESTO_UNITY)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 12)
+  endif()
+endfunction()
+
 function(kesto_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
@@ -64,6 +73,7 @@ function(kesto_add_library name)
   else()
     kesto_precompile(${name})
   endif()
+  kesto_unity(${name})
   kesto_warnings(${name})
 endfunction()
 

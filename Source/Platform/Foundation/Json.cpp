@@ -16,9 +16,9 @@ void fail(Error* error, long code, const std::string& description) {
 
 // A strict RFC 8259 reader. Integral literals that fit in 64 bits become integers, everything
 // with a fraction or exponent a real, so identifiers and byte counts never pass through double.
-class Reader {
+class JsonReader {
  public:
-  Reader(std::string_view text, Error* error) : s_(text), error_(error) {}
+  JsonReader(std::string_view text, Error* error) : s_(text), error_(error) {}
 
   std::optional<Value> document() {
     skipSpace();
@@ -360,7 +360,7 @@ std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error*
     fail(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
     return std::nullopt;
   }
-  return Reader(utf8, error).document();
+  return JsonReader(utf8, error).document();
 }
 
 std::optional<std::string> Json::write(const Value& value, unsigned options, Error* error) {
