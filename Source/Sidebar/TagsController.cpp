@@ -31,7 +31,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kSearchHeight = 30, kLabelHeight = 18;
+constexpr double kTagSearchHeight = 30, kLabelHeight = 18;
 
 
 bool tagsListShown() {
@@ -60,7 +60,7 @@ std::vector<Bookmark::Ref> bookmarksOf(const Tag& tag) {
 TagsController::TagsController() {
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
-  searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kSearchHeight - kLabelHeight, w, kSearchHeight + kLabelHeight));
+  searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
   searchView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin);
   searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, kLabelHeight + 4, w - 12, 22));
   searchField_->setPlaceholderString("Find tags");
@@ -76,7 +76,7 @@ TagsController::TagsController() {
   usedTagsLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(usedTagsLabel_);
   view_->addSubview(searchView_);
-  list_->setFrame(fnd::Rect(0, 0, w, h - kSearchHeight - kLabelHeight));
+  list_->setFrame(fnd::Rect(0, 0, w, h - kTagSearchHeight - kLabelHeight));
   list_->setAllowsMultipleSelection(true);
 }
 

@@ -582,7 +582,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   ctxt->sax->cdataBlock = saxRaw;
   ctxt->sax->comment = saxComment;
   ctxt->sax->processingInstruction = saxInstruction;
-  ctxt->sax->serror = silentStructured;
+  ctxt->sax->serror = libxml::silentStructured;
   ctxt->_private = &state;
   htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, encoding.c_str(),
                                   kHtmlOptions);
@@ -627,7 +627,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   if (!text.empty() && text.size() <= static_cast<std::size_t>(INT32_MAX)) {
     htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
     if (ctxt) {
-      ctxt->sax->serror = silentStructured;
+      ctxt->sax->serror = libxml::silentStructured;
       doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, encoding.c_str(),
                                kHtmlOptions);
       htmlFreeParserCtxt(ctxt);
