@@ -326,9 +326,11 @@ class ConvergenceRun {
   void deleteFolder(const Folder::Ref& top) {
     auto doomed = top->subFolders();
     doomed.insert(doomed.begin(), top);
-    SyncTombstones::record(top->folderID(), top->version(), "f");
+    // One tombstone per folder of the subtree, as the folder list writes them.
+    std::vector<SyncTombstone> tombstones;
     auto inbox = Folder::inboxFolder();
     for (const auto& f : doomed) {
+      tombstones.push_back({f->folderID(), f->version(), "f"});
       deletedFolders_.insert(f->folderID());
       for (auto& object : f->toMany(folder_rel::bookmarks)) {
         auto b = std::dynamic_pointer_cast<Bookmark>(object);
@@ -339,6 +341,7 @@ class ConvergenceRun {
       }
     }
     for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) (*it)->deleteEntity();
+    SyncTombstones::add(tombstones);
   }
 
   void edit(const std::string& library) {
