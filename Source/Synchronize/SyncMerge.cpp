@@ -325,6 +325,12 @@ void MergeState::importBookmark(const BookmarkDummy& r, SyncMerge::Result& resul
   if (take) fill(*b, r, folder, true);
 }
 
+// A quick look before the exact comparison: most folders of a file equal their local copy.
+bool folderDiffers(const Folder& local, const FolderDummy& r) {
+  return local.name() != str(r.name) || local.parentFolderID() != str(r.parentFolderID) ||
+         local.orderIndex() != r.orderIndex.intValue() || local.color() != optStr(r.color) ||
+         local.blocked() != r.blocked.intValue();
+}
 
 void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result& result) {
   if (t.type == "b") {
@@ -392,7 +398,7 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     Folder::Ref local = it == folders.end() ? nullptr : it->second;
     if (options.isSync && local && local->version() == f.version.intValue()) {
       // Both sides changed the same version: the larger synced content wins on every library.
-      auto mine = SyncFile::syncedRecord(*local);
+      auto mine = folderDiffers(*local, f) ? SyncFile::syncedRecord(*local) : std::nullopt;
       if (mine && contentKey(f) > contentKey(*mine)) {
         local->setValue(folder_attr::name, f.name);
         local->setValue(folder_attr::parentFolderID, f.parentFolderID);
