@@ -65,7 +65,7 @@ std::optional<std::string> storedPassword() {
   return config->kestoValue();
 }
 
-// Undoing takes the tombstone back, redoing records it again, as often as the user goes back
+// Undoing takes the tombstones back, redoing records them again, as often as the user goes back
 // and forth.
 void tombstoneUndo(fnd::UndoManager* undo, const std::vector<SyncTombstone>& tombstones, bool recorded) {
   undo->registerUndoWithTarget(nullptr, [undo, tombstones, recorded] {
