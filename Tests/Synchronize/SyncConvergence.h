@@ -182,6 +182,7 @@ class ConvergenceRun {
     if (report_.detail.empty()) compare(names);
 
     fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    sync_ = nullptr;  // it refers to this call's engine
     libraries_.close();
     fnd::setClock({});
     return report_;
