@@ -333,7 +333,8 @@ int Folder::breakParentCycles(const std::string& newParent, const ContextRef& co
   const int targetPosition = target == position.end() ? -1 : target->second;
 
   // One walk up from every folder not yet seen, each folder visited once: a walk that meets its
-  // own path has found a cycle, which is cut at its first folder in fetch order.
+  // own path has found a cycle, which is cut at its folder with the smallest identifier, so every
+  // library that holds the same folders cuts the same one.
   enum : char { kUnseen, kOnPath, kDone };
   std::vector<char> state(all.size(), kUnseen);
   std::vector<int> path;
@@ -349,7 +350,9 @@ int Folder::breakParentCycles(const std::string& newParent, const ContextRef& co
     }
     if (at >= 0 && state[static_cast<std::size_t>(at)] == kOnPath) {
       const auto cycleStart = std::find(path.begin(), path.end(), at);
-      int cut = *std::min_element(cycleStart, path.end());
+      const int cut = *std::min_element(cycleStart, path.end(), [&](int x, int y) {
+        return all[static_cast<std::size_t>(x)]->folderID() < all[static_cast<std::size_t>(y)]->folderID();
+      });
       const bool targetInCycle = std::find(cycleStart, path.end(), targetPosition) != path.end();
       if (targetInCycle) {
         // Moving a folder under a folder of the same cycle would keep it: lift that one instead.
