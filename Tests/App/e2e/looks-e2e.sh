@@ -13,7 +13,6 @@ e2e_require xdotool python3
 export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
 e2e_app_paths
-mkdir -p "$work/site/update"
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
@@ -23,17 +22,7 @@ gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
 grey() { e2e_pixel "$1" "$2" | awk '{ print int(($1 + $2 + $3) / 3) }'; }
 
 # The update host knows no newer version than this one.
-echo "0#109" >"$work/site/update/update.txt"
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
-site_pid=$!
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
-PLIST
-chmod 600 "$settings"
+e2e_update_host "0#109"
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!

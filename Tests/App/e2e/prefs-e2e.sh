@@ -12,9 +12,7 @@ e2e_require xdotool python3
 
 export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work/site/update"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+e2e_app_paths
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
@@ -24,17 +22,7 @@ stored_text() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<str
 gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
 
 # The update host: a newer version for any system.
-echo "999#109" >"$work/site/update/update.txt"
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
-site_pid=$!
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
-PLIST
-chmod 600 "$settings"
+e2e_update_host "999#109"
 # A browser installed for this user only, as a desktop entry that handles web pages.
 mkdir -p "$XDG_DATA_HOME/applications"
 browser_entry="$XDG_DATA_HOME/applications/ferret-browser.desktop"
