@@ -190,14 +190,7 @@ void MainInterface::construct() {
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
   bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
   bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  // Two lines at a small size: "0 matches - search with google" is wider than its place.
-  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 4, 135, 32));
-  bc.foundBookmarksLabel->setWraps(true);
-  {
-    ui::Font small;
-    small.pointSize = 10;
-    bc.foundBookmarksLabel->setFont(small);
-  }
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.

@@ -11,17 +11,17 @@ namespace kesto {
 
 namespace {
 // Room between the label and the bezel's edges.
-constexpr double kPadding = 18.0, kVerticalPadding = 12.0;
+constexpr double kBezelPadding = 18.0, kBezelVerticalPadding = 12.0;
 
-ui::Font labelFont() {
+ui::Font overlayLabelFont() {
   ui::Font font;
   font.pointSize = 18.0;
   return font;
 }
 
-double lineHeight() { return ui::GraphicsContext::sizeOfText("Ag", labelFont()).height; }
+double overlayLineHeight() { return ui::GraphicsContext::sizeOfText("Ag", overlayLabelFont()).height; }
 
-std::string trimmed(std::string line) {
+std::string withoutTrailingSpace(std::string line) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\n')) line.pop_back();
   return line;
 }
@@ -31,13 +31,13 @@ OverlayView::OverlayView(const fnd::Rect& frame) : ui::View(frame) {}
 
 std::vector<std::string> OverlayView::lines(double width) const {
   if (label_.empty()) return {};
-  return TextLabel::wrappedLines(label_, std::max(1.0, width - 2 * kPadding), labelFont());
+  return TextLabel::wrappedLines(label_, std::max(1.0, width - 2 * kBezelPadding), overlayLabelFont());
 }
 
 fnd::Size OverlayView::fittingSize(const fnd::Size& minimum, double maximumWidth) const {
-  const double natural = std::ceil(ui::GraphicsContext::sizeOfText(label_, labelFont()).width) + 2 * kPadding;
+  const double natural = std::ceil(ui::GraphicsContext::sizeOfText(label_, overlayLabelFont()).width) + 2 * kBezelPadding;
   const double width = std::max(0.0, std::min(maximumWidth, std::max(minimum.width, natural)));
-  const double textHeight = double(lines(width).size()) * lineHeight() + 2 * kVerticalPadding;
+  const double textHeight = double(lines(width).size()) * overlayLineHeight() + 2 * kBezelVerticalPadding;
   return fnd::Size{width, std::max(minimum.height, std::ceil(textHeight))};
 }
 
@@ -55,12 +55,12 @@ void OverlayView::drawBezel(ui::GraphicsContext& context) {
 void OverlayView::drawLabel(ui::GraphicsContext& context) {
   const auto all = lines(bounds().size.width);
   if (all.empty()) return;
-  const ui::Font font = labelFont();
-  const double step = lineHeight();
+  const ui::Font font = overlayLabelFont();
+  const double step = overlayLineHeight();
   const fnd::Rect b = bounds();
   const double top = b.origin.y + (b.size.height - step * double(all.size())) / 2;
   for (std::size_t i = 0; i < all.size(); ++i) {
-    const std::string line = trimmed(all[i]);
+    const std::string line = withoutTrailingSpace(all[i]);
     const double width = ui::GraphicsContext::sizeOfText(line, font).width;
     // Lines are laid from the top of the bezel whichever way the view's y runs.
     const double y = isFlipped() ? top + step * double(i) : b.maxY() - (top - b.origin.y) - step * double(i + 1);

@@ -9,7 +9,7 @@ namespace kesto {
 
 namespace {
 // Space kept between a widened bezel and the sides of the covered view.
-constexpr double kSideMargin = 12.0;
+constexpr double kBezelSideMargin = 12.0;
 }  // namespace
 
 OverlayWindow::OverlayWindow(const fnd::Rect& contentRect)
@@ -55,7 +55,7 @@ void OverlayWindow::placeBezel() {
   } else if (size_) {
     // The size asked for is the least: a longer message widens the bezel up to the covered
     // view's width and then wraps, so no text is cut off at either end.
-    fnd::Size b = overlayView_->fittingSize(*size_, std::max(0.0, s.width - 2 * kSideMargin));
+    fnd::Size b = overlayView_->fittingSize(*size_, std::max(0.0, s.width - 2 * kBezelSideMargin));
     overlayView_->setFrame(fnd::Rect(std::floor((s.width - b.width) / 2), std::floor((s.height - b.height) / 2),
                                      b.width, b.height));
   } else {

@@ -10,7 +10,7 @@
 namespace kesto {
 
 namespace {
-constexpr double kLargestImageSide = 24.0;
+constexpr double kLargestButtonImageSide = 24.0;
 }  // namespace
 
 PushButton::PushButton(const fnd::Rect& frame) : ui::View(frame) {}
@@ -68,7 +68,7 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   if (!image.isNull()) {
     // Toolbar buttons take their glyphs at the toolbar's icon size (24), smaller buttons at
     // what fits; whole points, so the glyph's pixels fall on the device's.
-    double side = std::floor(std::min(r.size.height - 6, kLargestImageSide));
+    double side = std::floor(std::min(r.size.height - 6, kLargestButtonImageSide));
     fnd::Rect imageRect(r.origin.x + 5, std::round(r.midY() - side / 2), side, side);
     if (title_.empty()) imageRect.origin.x = std::round(r.midX() - side / 2);
     context.drawImage(image, imageRect, alpha);

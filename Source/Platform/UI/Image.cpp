@@ -213,7 +213,7 @@ QImage renderIcon(const QIcon& icon, const QSize& size, bool selected) {
   return image;
 }
 
-Image scalable(QImage image, std::function<QImage(const QSize&)> source) {
+Image scalableImage(QImage image, std::function<QImage(const QSize&)> source) {
   if (image.isNull()) return Image();
   auto impl = std::make_shared<Image::Impl>();
   impl->image = std::move(image);
@@ -235,14 +235,14 @@ Image imageOfArtwork(const std::string& name) {
     configureIconTheme();
     QIcon icon = QIcon::fromTheme(art->theme);
     if (!icon.isNull()) {
-      return scalable(renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), selected),
+      return scalableImage(renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), selected),
                       [icon, selected](const QSize& size) { return renderIcon(icon, size, selected); });
     }
     if (!art->drawing) return Image();
   }
   QByteArray svg = drawingSource(*art, selected, name == "StatusHighlighted");
   if (svg.isEmpty()) return Image();
-  return scalable(renderSvg(svg, QSize()), [svg](const QSize& size) { return renderSvg(svg, size); });
+  return scalableImage(renderSvg(svg, QSize()), [svg](const QSize& size) { return renderSvg(svg, size); });
 }
 
 }  // namespace
@@ -275,7 +275,7 @@ Image Image::iconNamed(const std::string& nameOrPath) {
   }
   if (icon.isNull()) return Image();
   QImage base = renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), false);
-  return scalable(base, [icon](const QSize& size) { return renderIcon(icon, size, false); });
+  return scalableImage(base, [icon](const QSize& size) { return renderIcon(icon, size, false); });
 }
 
 Image Image::named(const std::string& name) {
