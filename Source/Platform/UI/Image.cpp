@@ -268,7 +268,7 @@ Image Image::iconNamed(const std::string& nameOrPath) {
   QString text = QString::fromStdString(nameOrPath);
   QIcon icon;
   if (text.startsWith('/')) {
-    // A desktop entry's icon file; only image files, never anything else it may name.
+    // A desktop entry's icon file, read as an image (a file that is none gives no icon).
     if (QFile::exists(text)) icon = QIcon(text);
   } else if (!text.contains('/') && QIcon::hasThemeIcon(text)) {
     icon = QIcon::fromTheme(text);
