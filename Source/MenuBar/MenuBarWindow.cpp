@@ -1,6 +1,8 @@
 #include "MenuBar/MenuBarWindow.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
@@ -17,6 +19,7 @@ namespace kesto {
 namespace {
 
 constexpr double kFadeOut = 0.1;
+constexpr double kFocusSettleDelay = 0.25;
 // The icon's stand-in height when the tray does not tell its place.
 constexpr double kPanelThickness = 22;
 
@@ -66,9 +69,10 @@ class MenuBarWindow::FrameView : public ui::View {
     const double t = std::round(owner_.titleBarHeight_), aw = std::round(owner_.arrowSize_.width),
                  ah = std::round(owner_.arrowSize_.height), a = owner_.attached_ ? ah : 0, top = b.maxY();
     ui::Path path;
-    path.moveTo({b.minX() + (b.size.width - aw) / 2, top - a});
-    path.lineTo({b.midX(), top});
-    path.lineTo({b.minX() + (b.size.width + aw) / 2, top - a});
+    const double ax = owner_.arrowCenter();
+    path.moveTo({ax - aw / 2, top - a});
+    path.lineTo({ax, top});
+    path.lineTo({ax + aw / 2, top - a});
     path.lineTo({b.maxX() - 4, top - a});
     path.curveTo({b.maxX(), top - a - 4}, {b.maxX(), top - a}, {b.maxX(), top - a});
     path.lineTo({b.maxX(), b.minY()});
@@ -96,7 +100,7 @@ class MenuBarWindow::FrameView : public ui::View {
     g.fillGradient(band, fnd::Rect(b.minX(), top - t - a, b.size.width, t), 90);
     if (owner_.attached_) {
       ui::Gradient arrow{{{0.0, ui::Color::white(end)}, {1.0, ui::Color::white(1.0)}}};
-      g.fillGradient(arrow, fnd::Rect(b.minX() + (b.size.width - aw) / 2, top - a, aw, ah), 90);
+      g.fillGradient(arrow, fnd::Rect(owner_.arrowCenter() - aw / 2, top - a, aw, ah), 90);
     }
     g.restoreState();
     g.setFillColor(ui::Color::white(0.5));
@@ -199,6 +203,16 @@ fnd::Rect MenuBarWindow::toolbarRect() const {
   return fnd::Rect(0, s.height - titleBarHeight_ - arrowSize_.height, s.width, titleBarHeight_);
 }
 
+double MenuBarWindow::arrowCenter() const {
+  // Pointing at the icon (or the anchor) even where the screen's edge pushed the window aside.
+  std::optional<fnd::Rect> icon = tray_ ? tray_->geometry() : std::nullopt;
+  fnd::Rect f = frame();
+  double x = (icon ? icon->midX() : anchor_.x) - f.minX();
+  double margin = arrowSize_.width / 2 + 6;
+  if (f.size.width < 2 * margin) return f.size.width / 2;
+  return std::clamp(x, margin, f.size.width - margin);
+}
+
 fnd::Point MenuBarWindow::originForAttachedState() const {
   std::vector<fnd::Rect> frames;
   for (const auto& screen : ui::Screen::screens()) frames.push_back(screen.visibleFrame());
@@ -230,7 +244,7 @@ void MenuBarWindow::showWindow() {
   setAlphaValue(1.0);
   if (attached_) setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
   applyShape();
-  ui::Application::shared().activateIgnoringOtherApps();
+  // Only this window comes forward: the main window stays where it is (hidden in menu-bar mode).
   makeKeyAndOrderFront();
   if (tray_) tray_->setHighlighted(true);
 }
@@ -302,7 +316,13 @@ void MenuBarWindow::titleBarMouseUp() { dragging_ = false; }
 
 void MenuBarWindow::windowDidResignKey(ui::Window&) {
   frameView_->setNeedsDisplay();
-  if (attached_) hideWindow();
+  if (!attached_) return;
+  // The focus flickers while the hot key's grab ends and the window manager hands the focus
+  // over: the window goes only when the focus has stayed elsewhere for a moment.
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().after(kFocusSettleDelay, [this, alive] {
+    if (auto a = alive.lock(); a && *a && attached_ && !isKeyWindow()) hideWindow();
+  });
 }
 
 }  // namespace kesto

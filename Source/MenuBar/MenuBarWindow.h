@@ -59,6 +59,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Rect toolbarRect() const;
   // The origin that puts the window under the icon (or the last anchor point).
   fnd::Point originForAttachedState() const;
+  // Where the arrow's tip stands, in window coordinates.
+  double arrowCenter() const;
   // Where the window hangs when the icon's place is unknown: the pointer of the last click or
   // hot key.
   void setAnchorPoint(const fnd::Point& point) { anchor_ = point; }

@@ -127,6 +127,8 @@ std::string characterIn(Layout* layout, int keyCode, bool shift, bool thirdLevel
   };
   if (shift) add(XKB_MOD_NAME_SHIFT);
   if (thirdLevel) add("Mod5");  // where ISO_Level3_Shift (AltGr) lives in the usual keymaps
+  // Keypad keys are named by their digits, as with Num Lock on.
+  if ((evdev >= 71 && evdev <= 83) || evdev == 55 || evdev == 98 || evdev == 117) add("Mod2");
   xkb_state_update_mask(state, mods, 0, 0, 0, 0, layout->group);
   char buffer[16] = {};
   int n = xkb_state_key_get_utf8(state, xkb_keycode_t(evdev + 8), buffer, sizeof buffer);
