@@ -85,8 +85,8 @@ class MenuBookmarkCard : public TileCollectionViewCell {
     g.strokePath(border);
     const double x = 128, w = b.size.width - x - 10, top = b.maxY() - 8;
     ui::Font big{"", 13, true, false}, small{"", 11, false, false};
-    g.drawText(title, fnd::Rect(x, top - 18, w - 120, 18), big, ui::Color::black());
-    g.drawText(date, fnd::Rect(b.maxX() - 130, top - 18, 120, 18), small, ui::Color::white(0.45), ui::TextAlignment::Right);
+    g.drawText(title, fnd::Rect(x, top - 18, w - 160, 18), big, ui::Color::black());
+    g.drawText(date, fnd::Rect(b.maxX() - 170, top - 18, 160, 18), small, ui::Color::white(0.45), ui::TextAlignment::Right);
     g.drawText(address, fnd::Rect(x, top - 36, w, 16), small, ui::Color::rgb(0.2, 0.4, 0.7));
     g.drawText(note, fnd::Rect(x, top - 54, w, 16), small, ui::Color::white(0.3));
     g.drawText(tags, fnd::Rect(x, top - 72, w, 16), small, ui::Color::rgb(0.45, 0.45, 0.55));
@@ -106,6 +106,12 @@ class MenuCollectionView : public TileCollectionView {
     }
     if (e.keyCode == ui::KeyCode::Escape) {
       fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
+      return;
+    }
+    // Arriving from the search field nothing is selected: the first arrow picks the first card.
+    if ((e.keyCode == ui::KeyCode::DownArrow || e.keyCode == ui::KeyCode::UpArrow) && selectedIndexes().empty() &&
+        numberOfSections() > 0 && numberOfItemsInSection(0) > 0) {
+      selectItemAtIndexPath(IndexPath::forItem(0, 0), TileCollectionViewScrollPositionNearest, false);
       return;
     }
     TileCollectionView::keyDown(e);

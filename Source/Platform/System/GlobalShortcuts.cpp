@@ -102,7 +102,9 @@ bool grabAll(xcb_connection_t* c, xcb_keycode_t keycode, std::uint16_t modifiers
   auto masks = lockMasks(c);
   std::vector<xcb_void_cookie_t> cookies;
   for (auto lock : masks)
-    cookies.push_back(xcb_grab_key_checked(c, 1, root, std::uint16_t(modifiers | lock), keycode, XCB_GRAB_MODE_ASYNC,
+    // Every event of the grab comes to the root window, the release too, even when the window
+    // the press opens has the focus by then.
+    cookies.push_back(xcb_grab_key_checked(c, 0, root, std::uint16_t(modifiers | lock), keycode, XCB_GRAB_MODE_ASYNC,
                                            XCB_GRAB_MODE_ASYNC));
   bool ok = true;
   for (auto cookie : cookies) {
@@ -137,10 +139,14 @@ class HotKeyFilter : public QAbstractNativeEventFilter {
     if (!lockBits_) lockBits_ = allLockBits(lockMasks(c));
     std::uint16_t state = key->state & ~lockBits_ & 0xff;
     for (auto& [id, grab] : registry().grabs) {
-      if (grab.keycode != key->detail || grab.modifiers != state) continue;
+      if (grab.keycode != key->detail) continue;
+      // The modifiers are often let go first: the key's release ends the press whatever they are.
       if (response == XCB_KEY_RELEASE) {
         grab.down = false;
-      } else if (!grab.down) {
+        continue;
+      }
+      if (grab.modifiers != state) continue;
+      if (!grab.down) {
         grab.down = true;
         // Run after this event is through: the handler may open windows or a modal alert.
         std::uint32_t identifier = id;
@@ -149,7 +155,9 @@ class HotKeyFilter : public QAbstractNativeEventFilter {
           if (it != registry().grabs.end() && it->second.handler) it->second.handler();
         });
       }
-      return true;
+      // Not taken from the toolkit: it keeps the press's time as the latest user action, which
+      // the window manager asks for before it lets the window that opens take the focus.
+      return false;
     }
     return false;
   }
