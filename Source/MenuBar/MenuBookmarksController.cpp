@@ -619,7 +619,9 @@ void MenuBookmarksController::collectionViewDidDoubleClickItemAtIndexPath(TileCo
 }
 
 fnd::Size MenuBookmarksController::sizeForItemInCollectionView(TileCollectionView& view) {
-  return menuCardSize(view.bounds().size.width);
+  // The width beside the scroller, so the cards' right ends stay in sight.
+  double width = view.visibleSize().width > 0 ? view.visibleSize().width : view.bounds().size.width;
+  return menuCardSize(width);
 }
 
 // ---- Quick edit ----
