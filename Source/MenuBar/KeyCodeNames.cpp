@@ -113,23 +113,24 @@ std::string KRCocoaShortcutWords(std::uint64_t cocoaFlags, long keyCode) {
   return KRCarbonShortcutWords(KRCocoaFlagsToCarbon(cocoaFlags), keyCode);
 }
 
+namespace {
+// Each modifier in both forms; the function-key bit is the same in both.
+constexpr std::pair<std::uint64_t, std::uint32_t> kModifierPairs[] = {
+    {kr::CocoaCommand, kr::CarbonCommand}, {kr::CocoaOption, kr::CarbonOption}, {kr::CocoaControl, kr::CarbonControl},
+    {kr::CocoaShift, kr::CarbonShift}, {kr::CocoaFunction, kr::CarbonFunction}};
+}  // namespace
+
 std::uint64_t KRCarbonFlagsToCocoa(std::uint32_t f) {
   std::uint64_t c = 0;
-  if (f & kr::CarbonCommand) c |= kr::CocoaCommand;
-  if (f & kr::CarbonOption) c |= kr::CocoaOption;
-  if (f & kr::CarbonControl) c |= kr::CocoaControl;
-  if (f & kr::CarbonShift) c |= kr::CocoaShift;
-  if (f & kr::CarbonFunction) c |= kr::CocoaFunction;
+  for (const auto& [cocoa, carbon] : kModifierPairs)
+    if (f & carbon) c |= cocoa;
   return c;
 }
 
 std::uint32_t KRCocoaFlagsToCarbon(std::uint64_t f) {
   std::uint32_t c = 0;
-  if (f & kr::CocoaCommand) c |= kr::CarbonCommand;
-  if (f & kr::CocoaOption) c |= kr::CarbonOption;
-  if (f & kr::CocoaControl) c |= kr::CarbonControl;
-  if (f & kr::CocoaShift) c |= kr::CarbonShift;
-  if (f & kr::CocoaFunction) c |= kr::CarbonFunction;
+  for (const auto& [cocoa, carbon] : kModifierPairs)
+    if (f & cocoa) c |= carbon;
   return c;
 }
 

@@ -334,29 +334,21 @@ void MenuBookmarksController::resetButtonsAlpha() {
     if (b) b->setAlphaValue(0.5);
 }
 
-void MenuBookmarksController::showFavorites() {
+void MenuBookmarksController::showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button) {
   if (!kestoData) return;
   showingFind_ = false;
   resetButtonsAlpha();
-  kestoData->loadFavoriteBookmarksMenu();
+  (kestoData->*load)();
   reload();
-  favoritesButton->setAlphaValue(1.0);
+  button->setAlphaValue(1.0);
   if (kestoData->menuBookmarks().empty()) disableButtons();
   else enableButtons();
   if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
 }
 
-void MenuBookmarksController::showVisitedWeek() {
-  if (!kestoData) return;
-  showingFind_ = false;
-  resetButtonsAlpha();
-  kestoData->loadWeekBookmarksMenu();
-  reload();
-  historyWeekButton->setAlphaValue(1.0);
-  if (kestoData->menuBookmarks().empty()) disableButtons();
-  else enableButtons();
-  if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
-}
+void MenuBookmarksController::showFavorites() { showList(&DataManager::loadFavoriteBookmarksMenu, favoritesButton); }
+
+void MenuBookmarksController::showVisitedWeek() { showList(&DataManager::loadWeekBookmarksMenu, historyWeekButton); }
 
 void MenuBookmarksController::showSearch() {
   if (!kestoData) return;
@@ -779,17 +771,7 @@ void MenuBookmarksController::updateFavorite() {
 
 void MenuBookmarksController::updateTags() {
   if (!lastAddedBookmark_ || !editTags) return;
-  std::vector<std::shared_ptr<Tag>> collected;
-  for (const auto& name : editTags->tokens()) {
-    auto tag = Tag::fetchEntityWhereProperty("name", fnd::Value(name));
-    if (!tag) {
-      tag = Tag::initEntity();
-      if (!tag) continue;
-      tag->setName(name);
-      Tag::saveContext();
-    }
-    if (std::find(collected.begin(), collected.end(), tag) == collected.end()) collected.push_back(tag);
-  }
+  const auto collected = Tag::tagsNamed(editTags->tokens());
   for (const auto& old : lastAddedBookmark_->tags()) lastAddedBookmark_->removeTag(old);
   for (const auto& t : collected) lastAddedBookmark_->addTag(t);
   auto unused = Tag::orphanedTags();

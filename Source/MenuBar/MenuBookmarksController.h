@@ -158,6 +158,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void buildViews();
   void buildEditPane(double width, double height);
   void resetButtonsAlpha();
+  // One of the two lists DataManager fills, with its mode button lit.
+  void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);
