@@ -1,6 +1,6 @@
 #include "App/PreferencesController.h"
-#include "MenuBar/KeyCodeNames.h"
 
+#include "MenuBar/KeyCodeNames.h"
 #include "Model/DataManager.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
@@ -267,7 +267,7 @@ void PreferencesController::buildPanel() {
   favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
   general.addSubview(favoriteBrowserCombo);
   currentShortcutLabel = label(general, left, top - 88, width, "");
-  // The recorder stands in the label's place; the label keeps the text for screen readers.
+  // The recorder stands in the label's place; the hidden label still carries the text.
   currentShortcutLabel->setHidden(true);
   label(general, left, top - 88, 170, "Global shortcut:");
   keyRecorder = std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));

@@ -240,7 +240,11 @@ void MenuBarWindow::layoutContent() {
 void MenuBarWindow::applyShape() { setShape(frameView_->shape()); }
 
 void MenuBarWindow::showWindow() {
-  hiding_ = false;
+  if (hiding_) {
+    // Shown again during the fade: the fade ends here and the window stays.
+    hiding_ = false;
+    finishAnimations();
+  }
   setAlphaValue(1.0);
   if (attached_) setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
   applyShape();

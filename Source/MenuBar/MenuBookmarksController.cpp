@@ -295,14 +295,9 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
 void MenuBookmarksController::awakeFromNib() {
   view();
   auto& center = fnd::NotificationCenter::defaultCenter();
-  center.addObserver(
-      this,
-      [this](const fnd::Notification& n) {
-        // Nothing in the application posts it with a bookmark; the Edit button opens the pane.
-        (void)n;
-        editSelectedBookmark();
-      },
-      "EditBookmarkMenuViewNotification");
+  // Nothing in the application posts it; it edits the selected bookmark, as the Edit button does.
+  center.addObserver(this, [this](const fnd::Notification&) { editSelectedBookmark(); },
+                     "EditBookmarkMenuViewNotification");
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
                      BRWOpenSelectedBookmarksMenuNotification);
@@ -450,8 +445,6 @@ void MenuBookmarksController::search() {
     enableButtons();
   }
 }
-
-void MenuBookmarksController::controlTextDidChange(ui::Control&) {}
 
 bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) {
   if (&control == editFolder.get()) {

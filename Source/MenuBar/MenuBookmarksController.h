@@ -96,7 +96,6 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void search();
   void selectBookmarksView();
   bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
-  void controlTextDidChange(ui::Control& control) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 #include <xcb/xcb.h>
@@ -187,6 +188,8 @@ int keyCodeForEvdevCode(int evdevCode) {
 }
 
 std::string KeyboardLayout::characterForKeyCode(int keyCode, bool shift, bool thirdLevel) {
+  // A layout read from the server is followed from its first use on.
+  startWatching();
   std::lock_guard lock(layoutMutex());
   return characterIn(currentLayout(), keyCode, shift, thirdLevel);
 }
@@ -208,7 +211,8 @@ std::string KeyboardLayout::layoutName() {
 void KeyboardLayout::startWatching() {
   static bool started = false;
   xcb_connection_t* c = detail::x11Connection();
-  if (started || !c || !QCoreApplication::instance()) return;
+  if (started || !c || !QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread())
+    return;
   started = true;
   const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c, &xcb_xkb_id);
   if (!xkb || !xkb->present) return;

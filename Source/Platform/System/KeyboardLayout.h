@@ -26,7 +26,8 @@ class KeyboardLayout {
   // A short name of the layout in use ("us", "de", ...).
   static std::string layoutName();
 
-  // Watches the X server for layout changes (once; without X11 nothing happens).
+  // Watches the X server for layout changes (once, from the first translation on; without X11
+  // nothing happens). Main thread.
   static void startWatching();
   // Drops the cached keymap and posts KeyboardLayoutDidChangeNotification.
   static void layoutDidChange();
