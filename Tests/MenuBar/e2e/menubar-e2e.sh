@@ -147,7 +147,7 @@ e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape left the window open
 # reaches the recorder, and Kesto, which needs every lock variant, cannot have it.
 "$grabkey" j super+alt >"$work/grab.log" 2>&1 &
 grab_pid=$!
-e2e_wait_until 5 grep -q grabbed "$work/grab.log" || fail "the helper could not grab Super+Alt+J"
+e2e_wait_until 10 grep -q grabbed "$work/grab.log" || fail "the helper could not grab Super+Alt+J: $(cat "$work/grab.log")"
 xdotool windowactivate --sync "$prefs"
 e2e_click "$prefs" 300 163
 sleep 0.3
