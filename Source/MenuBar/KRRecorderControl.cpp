@@ -2,6 +2,7 @@
 
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
@@ -23,6 +24,8 @@ bool isCancelKey(std::uint16_t keyCode) { return keyCode == 53 || keyCode == 51 
 
 KRRecorderControl::KRRecorderControl(const fnd::Rect& frame) : ui::View(frame), validator_(this) {
   setFrame(frame);
+  // Keys are named by the characters the layout gives them: a new layout renames them.
+  layoutObserver_.observe(sys::KeyboardLayoutDidChangeNotification, [this](const fnd::Notification&) { setNeedsDisplay(); });
 }
 
 KRRecorderControl::~KRRecorderControl() { *alive_ = false; }

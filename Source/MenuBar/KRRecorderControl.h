@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MenuBar/KRValidator.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/View.h"
 
 #include <cstdint>
@@ -111,6 +112,7 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   bool allowsKeyOnly_ = false, escapeKeysRecord_ = false, enabled_ = true;
   bool recording_ = false, mouseDown_ = false, mouseInButton_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::ScopedObserver layoutObserver_;
 };
 
 }  // namespace kesto

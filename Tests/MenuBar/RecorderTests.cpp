@@ -117,6 +117,15 @@ TEST_F(Recorder, ATakenComboIsExplainedAndNeverStored) {
   EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
 }
 
+TEST_F(Recorder, ANewKeyboardLayoutRenamesTheShownKey) {
+  recorder.showKeyCombo({kSuperAltCtrl, 16});
+  EXPECT_EQ(recorder.displayedText(), "Super+Alt+Ctrl+Y");
+  recorder.setNeedsDisplayFlag(false);
+  sys::KeyboardLayout::setLayoutForTesting("de");
+  EXPECT_TRUE(recorder.needsDisplay());
+  EXPECT_EQ(recorder.displayedText(), "Super+Alt+Ctrl+Z");
+}
+
 TEST_F(Recorder, FlagsAreFilteredAndTheFieldKeepsItsSize) {
   EXPECT_EQ(recorder.filteredCocoaFlags(0x1E0100), 0x1E0000u);
   recorder.setRequiredFlags(kr::CocoaShift);
