@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/LoginItemController.h"
 #include "Model/Services.h"
 #include "Platform/UI/View.h"
 
@@ -143,6 +145,14 @@ class PreferencesController : public Preferences {
   // choice is no longer installed, that choice with a note beside it.
   std::shared_ptr<ui::PopUpButton> favoriteBrowserPopUp;
   std::shared_ptr<ui::Label> browserMissingLabel;
+  // The global shortcut's recorder (its delegate, the application delegate, is set before the
+  // panel is built) and the launch-at-login switch.
+  std::shared_ptr<KRRecorderControl> keyRecorder;
+  KRRecorderDelegate* keyRecorderDelegate = nullptr;
+  std::shared_ptr<ui::Button> launchAtLoginCheck;
+  LoginItemController& loginItems() { return loginItems_; }
+  // Turns launch at login on or off from the switch; a refusal is told and the switch shows the truth.
+  void toggleLaunchAtLogin();
   std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
   std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
   std::shared_ptr<ui::TextField> deliciousPreferencesPasswordField, pinboardPreferencesPasswordField;
@@ -173,6 +183,7 @@ class PreferencesController : public Preferences {
 
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
+  LoginItemController loginItems_;
   std::shared_ptr<ui::View> panes_[6];
   std::vector<std::string> browserChoices_;
 };
