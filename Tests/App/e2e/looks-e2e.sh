@@ -48,25 +48,23 @@ done
 sleep 4
 e2e_key "$win" Escape
 
-# Help > Check for Updates… finds this version current: told with the information icon.
-e2e_key "$win" alt+h
-sleep 0.3
-e2e_key "$win" Up Up Return
-alert="$(e2e_wait_window '^Kesto Updater$' 15)" || fail "the update check told nothing"
-sleep 0.4
-e2e_screenshot "$shots/alert-up-to-date.png"
-e2e_key "$alert" Return
-e2e_wait_until 5 gone '^Kesto Updater$' || fail "Return left the alert open"
-
-# Help > Exporting Bookmarks from a Browser… shows the import help sheet.
-e2e_key "$win" alt+h
-sleep 0.3
-e2e_key "$win" Down Return
-sheet="$(e2e_wait_window '^Import from a Browser$' 10)" || fail "no import help sheet"
-sleep 0.4
-e2e_screenshot "$shots/import-help.png"
-e2e_key "$sheet" Escape
-e2e_wait_until 5 gone '^Import from a Browser$' || fail "Escape left the sheet open"
+# Opens a window from the Help menu with the keys that walk to its item, photographs the screen
+# and closes it with a key.
+from_help_menu() {  # "walk keys" window-name screenshot closing-key
+  e2e_key "$win" alt+h
+  sleep 0.3
+  e2e_key "$win" $1
+  local shown
+  shown="$(e2e_wait_window "^$2\$" 15)" || fail "Help showed no '$2'"
+  sleep 0.4
+  e2e_screenshot "$shots/$3"
+  e2e_key "$shown" "$4"
+  e2e_wait_until 5 gone "^$2\$" || fail "$4 left '$2' open"
+}
+# Check for Updates… finds this version current: told with the information icon.
+from_help_menu "Up Up Return" "Kesto Updater" alert-up-to-date.png Return
+# Exporting Bookmarks from a Browser… shows the import help sheet.
+from_help_menu "Down Return" "Import from a Browser" import-help.png Escape
 
 e2e_key "$win" ctrl+q
 e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
