@@ -47,6 +47,8 @@ struct KnownBrowser {
   const char* title;
   const char* image;
 };
+// The "Open with" items name their browser's desktop entry id as their represented object.
+constexpr std::string_view kOpenWithBrowserAction = "openSelectedBookmarksWith:";
 constexpr KnownBrowser kBrowsers[] = {
     {"openSelectedBookmarksInCamino:", "org.mozilla.camino", "Camino", "camino"},
     {"openSelectedBookmarksInChrome:", "com.google.Chrome", "Chrome", "chrome"},
@@ -355,6 +357,10 @@ void BookmarksController::openSelectedBookmarks() {
   const auto selection = kestoData->selectedBookmarks();
   if (selection.empty()) return;
   const std::string browser = kestoPreferences ? kestoPreferences->favoriteBrowser() : "Default";
+  // A chosen browser that has been removed: the pages still open, and the user learns why
+  // they open elsewhere.
+  if (auto missing = kestoPreferences ? kestoPreferences->missingBrowserName() : std::nullopt)
+    ViewUpdater::showMessage(*missing + " is no longer installed: opened in the default browser", 520, 100, 3);
   for (const auto& b : selection) {
     if (!b) continue;
     auto url = b->url();
@@ -405,11 +411,12 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   item("Open", "openSelectedBookmarks:");
   auto with = std::make_shared<ui::Menu>("Open with");
   with->setAutoenablesItems(false);
-  for (const auto& browser : kBrowsers) {
-    if (!sys::Workspace::isBrowserInstalled(browser.identifier)) continue;
-    auto i = with->addItemWithTitle(browser.title, browser.action);
+  // The browsers installed here, by their desktop entries' names and icons.
+  for (const auto& browser : sys::Workspace::installedBrowsers()) {
+    auto i = with->addItemWithTitle(browser.name, std::string(kOpenWithBrowserAction));
     i->setTarget(this);
-    i->setImage(ui::Image::named(browser.image));
+    i->setRepresentedObject(browser.identifier);
+    i->setImage(ui::Image::iconNamed(browser.icon));
   }
   auto withItem = menu->addItemWithTitle("Open with", "");
   withItem->setSubmenu(with);
@@ -587,12 +594,18 @@ bool BookmarksController::respondsToAction(std::string_view selector) const {
     if (a.selector == selector) return true;
   for (const auto& b : kBrowsers)
     if (b.action == selector) return true;
-  return false;
+  return selector == kOpenWithBrowserAction;
 }
 
-bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {
+bool BookmarksController::performAction(std::string_view selector, ui::Responder* sender) {
   for (const auto& a : kActions)
     if (a.selector == selector) return (this->*a.method)(), true;
+  if (selector == kOpenWithBrowserAction) {
+    auto* item = dynamic_cast<ui::MenuItem*>(sender);
+    const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
+    if (identifier) openSelectedBookmarkInBrowser(*identifier);
+    return identifier != nullptr;
+  }
   for (const auto& b : kBrowsers)
     if (b.action == selector) return openSelectedBookmarkInBrowser(b.identifier), true;
   return false;

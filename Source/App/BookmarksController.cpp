@@ -217,8 +217,12 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   if (cell->date) {
     // One formatter for every cell: building one per cell dominates a refresh.
     static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
+    static const fnd::DateFormatter shortFormatter = fnd::DateFormatter::styled(
+        fnd::DateFormatterStyle::Short, fnd::DateFormatterStyle::None, fnd::TimeZone::local());
     auto updated = bookmark->updatedDate();
     cell->date->setStringValue(updated ? formatter.stringFromDate(*updated) : "");
+    // A narrow tile gets the short form whole rather than the long one cut off.
+    if (updated) cell->date->setShortStringValue(shortFormatter.stringFromDate(*updated));
   }
   if (cell->note) {
     auto notes = bookmark->notes();
@@ -526,7 +530,12 @@ void BookmarksController::updateBrowserButton() {
   else if (browser == "com.google.Chrome") image = "chrome";
   else if (browser == "org.mozilla.firefox") image = "firefox";
   else if (browser == "com.operasoftware.Opera") image = "opera";
-  if (openButton) openButton->setImageNamed(image);
+  if (!openButton) return;
+  openButton->setImageNamed(image);
+  // A browser chosen by its desktop entry shows that entry's icon.
+  if (image == "toolbar_open_in_browser" && browser != "Default")
+    if (auto chosen = sys::Workspace::browserForIdentifier(browser))
+      if (auto icon = ui::Image::iconNamed(chosen->icon); !icon.isNull()) openButton->setImage(icon);
 }
 
 void BookmarksController::disableToolbarButtons() {

@@ -191,7 +191,7 @@ void MainInterface::construct() {
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
   bc.openButton = button(bc.mainToolbarButtonSet, fnd::Rect(40, 4, 38, 32), "toolbar_open_in_browser", "Open");
-  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Quick Look");
+  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Preview");
   bc.updateButton = button(bc.mainToolbarButtonSet, fnd::Rect(120, 4, 38, 32), "toolbar_update", "Update");
   bc.trashButton = button(bc.mainToolbarButtonSet, fnd::Rect(160, 4, 38, 32), "toolbar_trash", "Move to Trash");
   bc.mainToolBarSearchView = std::make_shared<View>(fnd::Rect(0, 0, 460, 40));

@@ -30,7 +30,7 @@ const std::array<TabSpec, SidebarController::kTabCount>& tabs() {
       {"historyTab", SelectedHistoryView, "History", "sourcelist_week"},
       {"popularTab", SelectedPopularView, "Popular", "sourcelist_top25"},
       {"maintenanceTab", SelectedMaintenanceView, "Maintenance", "sourcelist_broken"},
-      {"trashTab", SelectedTrashView, "Trash", "toolbar_trash"},
+      {"trashTab", SelectedTrashView, "Trash", "sourcelist_empty_trash"},
   }};
   return specs;
 }
