@@ -21,6 +21,8 @@ class View;
 }
 class Backup;
 class BookmarksController;
+class KestoSplitViewVerticalSecondaryRight;
+class PushButton;
 class DataManager;
 class OverlayController;
 class PreferencesController;
@@ -77,6 +79,16 @@ class AppDelegate : public ui::ApplicationDelegate,
   PreferencesController* kestoPreferences = nullptr;
   std::shared_ptr<SpinningIndicator> progress;
   std::shared_ptr<ui::View> bottomBar;
+  std::shared_ptr<PushButton> editorCollapseButton;
+  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+
+  // The inspector pane: hidden or shown from its button and the View menu, the choice kept in
+  // "editorCollapsed" for the next start.
+  void toggleInspector();
+  void setInspectorHidden(bool hidden);
+  bool inspectorHidden() const;
+  // The inspector's button shows the stored state.
+  void updateEditorCollapseButton();
 
   // Start-up and shutdown.
   void applicationDidFinishLaunching() override;

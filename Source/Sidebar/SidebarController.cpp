@@ -1,5 +1,7 @@
 #include "Sidebar/SidebarController.h"
 
+#include "Sidebar/TutorialPopovers.h"
+
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -161,7 +163,14 @@ void SidebarController::setAllStatesOff() {
 void SidebarController::toggleSelection(ui::Button& sender) {
   setAllStatesOff();
   sender.setState(1);
+  // Choosing the tags list explains it until its tutorial is closed, before the list fills.
+  if (sender.tag() == 2 && tutorials_) tutorials_->placeOpened(TutorialPopovers::Tutorial::Tags, &sender);
   executeSelection(sender.tag());
+}
+
+void SidebarController::setTutorials(TutorialPopovers* tutorials) {
+  tutorials_ = tutorials;
+  folders_->setTutorials(tutorials);
 }
 
 void SidebarController::clearUIStuff() {

@@ -1,4 +1,4 @@
-#include "App/TutorialPopovers.h"
+#include "Sidebar/TutorialPopovers.h"
 
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Button.h"
@@ -72,11 +72,11 @@ std::shared_ptr<ui::ViewController> TutorialPopovers::makeContent(Tutorial tutor
   return std::make_shared<ui::ViewController>(view);
 }
 
-void TutorialPopovers::placeOpened(Tutorial tutorial, ui::View* anchor) {
-  if (isPending(tutorial)) toggle(tutorial, anchor);
+void TutorialPopovers::placeOpened(Tutorial tutorial, ui::View* anchor, std::optional<fnd::Rect> rect) {
+  if (isPending(tutorial)) toggle(tutorial, anchor, rect);
 }
 
-void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor) {
+void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor, std::optional<fnd::Rect> rect) {
   auto& popover = popovers_[index(tutorial)];
   if (!popover) {
     popover = std::make_unique<PopoverController>(makeContent(tutorial));
@@ -90,7 +90,7 @@ void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor) {
     popover->closePopover();
     return;
   }
-  fnd::Rect from = anchor ? anchor->bounds() : fnd::Rect();
+  fnd::Rect from = rect ? *rect : anchor ? anchor->bounds() : fnd::Rect();
   popover->presentPopoverFromRect(from, anchor, tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below,
                                   true);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Platform/Foundation/Geometry.h"
+
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace kesto {
 
@@ -30,10 +33,10 @@ class TutorialPopovers {
   TutorialPopovers& operator=(const TutorialPopovers&) = delete;
 
   // A place was opened: its tutorial opens (or, when open, closes) unless it was seen.
-  void placeOpened(Tutorial tutorial, ui::View* anchor);
-  // Opens the popover below `anchor` (left of it for the bookmark row), or closes it when open
-  // without marking it seen.
-  void toggle(Tutorial tutorial, ui::View* anchor);
+  void placeOpened(Tutorial tutorial, ui::View* anchor, std::optional<fnd::Rect> rect = std::nullopt);
+  // Opens the popover below `rect` of `anchor` (its bounds when absent; left of it for the
+  // bookmark row), or closes it when open without marking it seen.
+  void toggle(Tutorial tutorial, ui::View* anchor, std::optional<fnd::Rect> rect = std::nullopt);
   // The close button: marks the tutorial seen and orders its window out.
   void closeTutorial(Tutorial tutorial);
   bool isShown(Tutorial tutorial) const;
