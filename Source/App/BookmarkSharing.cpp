@@ -41,6 +41,8 @@ void BookmarksController::togglePreview() {
   }
   if (kestoData->selectedBookmarks().empty()) return;
   beginPreviewPanelControl(*quickLookPanel);
+  if (kestoCollectionView && kestoCollectionView->window())
+    quickLookPanel->placeOverWindowOnce(*kestoCollectionView->window());
   quickLookPanel->makeKeyAndOrderFront();
 }
 

@@ -147,6 +147,15 @@ void PreviewPanel::showCurrentItem() {
   }
 }
 
+void PreviewPanel::placeOverWindowOnce(const ui::Window& window) {
+  if (placed_) return;
+  placed_ = true;
+  const fnd::Rect over = window.frame(), own = frame();
+  setFrame(fnd::Rect(over.midX() - own.size.width / 2, over.midY() - own.size.height / 2, own.size.width,
+                     own.size.height),
+           false);
+}
+
 void PreviewPanel::keyDown(const ui::Event& event) {
   if (isCancelKey(event)) return ui::Panel::keyDown(event);
   if (dataSource_ && dataSource_->previewPanelHandleEvent(*this, event)) return;

@@ -55,6 +55,9 @@ class PreviewPanel : public ui::Panel {
   std::string shownNotes() const;
   std::string shownPosition() const;
 
+  // Puts the panel over the middle of `window` the first time it is shown.
+  void placeOverWindowOnce(const ui::Window& window);
+
   void keyDown(const ui::Event& event) override;
 
  private:
@@ -62,6 +65,7 @@ class PreviewPanel : public ui::Panel {
 
   PreviewPanelDataSource* dataSource_ = nullptr;
   std::size_t count_ = 0, index_ = 0;
+  bool placed_ = false;
   std::shared_ptr<WebImageView> thumbnail_;
   std::shared_ptr<ui::Label> title_, address_, notes_, position_;
   std::shared_ptr<ui::Button> previous_, next_;

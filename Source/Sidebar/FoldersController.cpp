@@ -567,7 +567,8 @@ void FoldersController::openTutorialForRow(const std::string& id, long row) {
   // A service row without its account shows the account panel instead.
   else if (id == kDeliciousItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Delicious;
   else if (id == kPinboardItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Pinboard;
-  if (tutorial) tutorials_->placeOpened(*tutorial, list_.get(), list_->rectOfRow(row));
+  // Beside the row, over the bookmark list: the rows below it stay within reach.
+  if (tutorial) tutorials_->placeOpened(*tutorial, {list_.get(), list_->rectOfRow(row), PopoverArrow::Right});
 }
 
 void FoldersController::selectFolderView() {

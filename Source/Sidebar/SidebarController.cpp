@@ -163,8 +163,14 @@ void SidebarController::setAllStatesOff() {
 void SidebarController::toggleSelection(ui::Button& sender) {
   setAllStatesOff();
   sender.setState(1);
-  // Choosing the tags list explains it until its tutorial is closed, before the list fills.
-  if (sender.tag() == 2 && tutorials_) tutorials_->placeOpened(TutorialPopovers::Tutorial::Tags, &sender);
+  // Choosing the tags list explains it until its tutorial is closed, before the list fills. It
+  // opens beside the sidebar, at the height of the tab, so it hides none of the sidebar's rows.
+  if (sender.tag() == 2 && tutorials_) {
+    fnd::Rect tab = sender.convertRectToView(sender.bounds(), view_.get());
+    tutorials_->placeOpened(TutorialPopovers::Tutorial::Tags,
+                            {view_.get(), fnd::Rect(0, tab.origin.y, view_->bounds().size.width, tab.size.height),
+                             PopoverArrow::Right});
+  }
   executeSelection(sender.tag());
 }
 
