@@ -28,17 +28,7 @@ for program in xdg-email xdg-open; do
 done
 export PATH="$work/bin:$PATH"
 
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 setting() {  # key: the stored value, as Python prints it ("None" when absent)
   python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2]))' "$settings" "$1" 2>/dev/null
