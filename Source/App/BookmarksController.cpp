@@ -300,6 +300,8 @@ void BookmarksController::updateView() {
   switchedCompactOrThumbnailView_ = false;
   shouldResetBookmarksView_ = false;
   changedSelection_ = false;
+  // A bookmark deleted or edited is not previewed as it was.
+  if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
 }
 
 void BookmarksController::updateViewAndResetBookmarks() {

@@ -4,6 +4,7 @@
 
 #include "App/PreviewPanel.h"
 #include "App/TilePinView.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/LevelIndicator.h"
@@ -114,6 +115,14 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   panel().keyDown(ui::Event::key(ui::KeyCode::RightArrow, 0, ""));
   ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1 && dm().selectedBookmarks()[0] != dm().bookmarks()[1]; }, 5));
   EXPECT_EQ(panel().shownTitle(), dm().selectedBookmarks()[0]->title().value_or(""));
+
+  // An edit shows in the preview with the list's refresh; a deleted bookmark leaves it.
+  dm().selectedBookmarks()[0]->setTitle("Edited");
+  ViewUpdater::updateBookmarks();
+  EXPECT_EQ(panel().shownTitle(), "Edited");
+  controller().deleteBookmarks();
+  EXPECT_EQ(panel().numberOfItems(), 0u);
+  EXPECT_EQ(panel().shownTitle(), "No bookmark selected");
 
   // The second press closes it; the list no longer fills it.
   controller().togglePreview();
