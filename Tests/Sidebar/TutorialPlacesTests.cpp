@@ -68,31 +68,35 @@ TEST_F(TutorialPlacesTest, FixedRowsExplainThemselvesWhenTheUserOpensThem) {
 }
 
 TEST_F(TutorialPlacesTest, TheTagsTabTogglesItsTutorialUntilItIsClosed) {
-  start();
-  controller.reset();
-  SidebarController sidebar;
-  sidebar.setDataManager(dm.get());
-  sidebar.setTutorials(tutorials.get());
-  sidebar.awakeFromNib();
-  auto tagsButton = sidebar.buttons()[1];
-  ASSERT_TRUE(tagsButton);
-  sidebar.toggleSelection(*tagsButton);
-  ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
-  EXPECT_EQ(tutorials->popover(Tutorial::Tags)->arrowDirection(), PopoverArrow::Right);
-  sidebar.toggleSelection(*tagsButton);
-  EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
-  sidebar.toggleSelection(*tagsButton);
-  ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
-  tutorials->closeTutorial(Tutorial::Tags);
-  EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
-  sidebar.toggleSelection(*sidebar.buttons()[0]);
-  sidebar.toggleSelection(*tagsButton);
-  EXPECT_FALSE(tutorials->isShown(Tutorial::Tags));
-  // Another tab never shows it.
-  TutorialPopovers::turnOnTutorialPopups();
-  sidebar.toggleSelection(*sidebar.buttons()[2]);
-  EXPECT_FALSE(tutorials->isShown(Tutorial::Tags));
-  tutorials.reset();
+  save();
+  dm = std::make_unique<DataManager>();
+  {
+    SidebarController sidebar;
+    sidebar.setDataManager(dm.get());
+    sidebar.setTutorials(tutorials.get());
+    sidebar.awakeFromNib();
+    auto tagsButton = sidebar.buttons()[1];
+    ASSERT_TRUE(tagsButton);
+    sidebar.toggleSelection(*tagsButton);
+    ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
+    EXPECT_EQ(tutorials->popover(Tutorial::Tags)->arrowDirection(), PopoverArrow::Right);
+    sidebar.toggleSelection(*tagsButton);
+    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
+    sidebar.toggleSelection(*tagsButton);
+    ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
+    tutorials->closeTutorial(Tutorial::Tags);
+    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
+    sidebar.toggleSelection(*sidebar.buttons()[0]);
+    sidebar.toggleSelection(*tagsButton);
+    EXPECT_FALSE(tutorials->isShown(Tutorial::Tags));
+    // Another tab never shows it.
+    TutorialPopovers::turnOnTutorialPopups();
+    sidebar.toggleSelection(*sidebar.buttons()[2]);
+    EXPECT_FALSE(tutorials->isShown(Tutorial::Tags));
+    tutorials.reset();
+  }
+  // The sidebar's widgets go through the event loop.
+  spin(0.05);
 }
 
 }  // namespace
