@@ -353,6 +353,8 @@ void BookmarksController::recordVisit(Bookmark& bookmark) {
 }
 
 void BookmarksController::openSelectedBookmarks() {
+  // The page replaces its preview.
+  if (quickLookPanel && quickLookPanel->isVisible()) togglePreview();
   if (!kestoData) return;
   const auto selection = kestoData->selectedBookmarks();
   if (selection.empty()) return;
@@ -421,6 +423,7 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   auto withItem = menu->addItemWithTitle("Open with", "");
   withItem->setSubmenu(with);
   withItem->setEnabled(!with->items().empty());
+  item("Quick Look", "togglePreviewPanel:");
   menu->addItem(ui::MenuItem::separatorItem());
   item("Go To Folder", "openSelectedBookmarkFolder:");
   menu->addItem(ui::MenuItem::separatorItem());
@@ -428,6 +431,20 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   if (selection.front()->trashed() > 0) item("Put back from trash", "putBackFromTrash:");
   menu->addItem(ui::MenuItem::separatorItem());
   item(selection.size() > 1 ? "Copy links" : "Copy link", "copyBookmarkAddress:");
+  menu->addItem(ui::MenuItem::separatorItem());
+  // Sharing takes one bookmark at a time, to what the desktop offers.
+  if (selection.size() == 1 && !sharingServices.empty()) {
+    auto share = std::make_shared<ui::Menu>("Share");
+    share->setAutoenablesItems(false);
+    for (std::size_t i = 0; i < sharingServices.size(); ++i) {
+      auto s = share->addItemWithTitle(sharingServices[i].title, "shareBookmarks:");
+      s->setTarget(this);
+      s->setTag(static_cast<std::int64_t>(i));
+      s->setImage(ui::Image::named(sharingServices[i].imageName));
+    }
+    menu->addItemWithTitle("Share", "")->setSubmenu(share);
+  }
+  item("Email links", "emailLinks:");
   return menu;
 }
 
@@ -586,6 +603,8 @@ constexpr ActionEntry kActions[] = {
     {"copyBookmarkAddress:", &BookmarksController::copyBookmarkAddress, true},
     {"undo:", &BookmarksController::undo, false},
     {"redo:", &BookmarksController::redo, false},
+    {"togglePreviewPanel:", &BookmarksController::togglePreview, true},
+    {"emailLinks:", &BookmarksController::emailLinks, false},
 };
 }  // namespace
 
@@ -594,10 +613,17 @@ bool BookmarksController::respondsToAction(std::string_view selector) const {
     if (a.selector == selector) return true;
   for (const auto& b : kBrowsers)
     if (b.action == selector) return true;
-  return selector == kOpenWithBrowserAction;
+  return selector == kOpenWithBrowserAction || selector == "shareBookmarks:";
 }
 
 bool BookmarksController::performAction(std::string_view selector, ui::Responder* sender) {
+  if (selector == "shareBookmarks:") {
+    // The Share menu's items name their service by tag.
+    auto* item = dynamic_cast<ui::MenuItem*>(sender);
+    if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
+      shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
+    return true;
+  }
   for (const auto& a : kActions)
     if (a.selector == selector) return (this->*a.method)(), true;
   if (selector == kOpenWithBrowserAction) {
@@ -623,6 +649,8 @@ bool BookmarksController::validateMenuItem(ui::MenuItem& item) {
     return manager && manager->canRedo();
   }
   if (action == "paste:") return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value();
+  // An open preview can always be closed.
+  if (action == "togglePreviewPanel:" && quickLookPanel && quickLookPanel->isVisible()) return true;
   if (action == "putBackFromTrash:") {
     if (!kestoData) return false;
     const auto& selected = kestoData->selectedBookmarks();

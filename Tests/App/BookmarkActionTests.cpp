@@ -262,13 +262,15 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   dm().setSelectedBookmarks({a});
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
-  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete", "-",
-                                                    "Copy link"}));
+  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
+                                                    "Delete", "-", "Copy link", "-", "Share", "Email links"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
-  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete",
-                                                    "Put back from trash", "-", "Copy links"}));
+  // Sharing takes one bookmark; e-mail takes them all.
+  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
+                                                    "Delete", "Put back from trash", "-", "Copy links", "-",
+                                                    "Email links"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty())

@@ -7,6 +7,7 @@
 #include "Platform/System/Launcher_p.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -273,6 +274,25 @@ bool Workspace::openURL(const std::string& url) {
     return false;
   }
   return detail::launchDetached("xdg-open", {url});
+}
+
+bool Workspace::composeEmail(const std::string& mailtoURL) {
+  // Only a message: no other scheme reaches the mail program's command line, and nothing in the
+  // address can be read as an option or split into a second argument.
+  if (lowered(mailtoURL.substr(0, 7)) != "mailto:" || mailtoURL.find_first_of(" \t\r\n") != std::string::npos) {
+    fnd::logWarning("Refused to compose a message from an address that is not a mailto address");
+    return false;
+  }
+  if (detail::launchDetached("xdg-email", {mailtoURL})) return true;
+  return detail::launchDetached("xdg-open", {mailtoURL});
+}
+
+bool Workspace::canComposeEmail() {
+  {
+    std::lock_guard lock(launcherMutex);
+    if (installedLauncher()) return true;
+  }
+  return !QStandardPaths::findExecutable("xdg-email").isEmpty() || !QStandardPaths::findExecutable("xdg-open").isEmpty();
 }
 
 std::optional<std::string> Workspace::desktopEntryForBrowser(const std::string& browserIdentifier) {

@@ -24,6 +24,12 @@ class Workspace {
   // a "file:" address of a desktop entry, an executable or a script, or of another host.
   static bool openURL(const std::string& url);
 
+  // Opens a new message in the user's mail program from a "mailto:" address (xdg-email, else the
+  // desktop default). Anything but a mailto address is refused.
+  static bool composeEmail(const std::string& mailtoURL);
+  // Whether this desktop has a way to hand a message to a mail program.
+  static bool canComposeEmail();
+
   // Opens the addresses in the browser named by its desktop entry id ("firefox-esr.desktop") or
   // by a bundle identifier ("com.google.Chrome", "org.mozilla.firefox", "com.operasoftware.Opera";
   // "com.apple.Safari" never resolves), all in one launch. False when the browser is not installed or nothing valid was given.

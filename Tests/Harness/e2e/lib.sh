@@ -143,3 +143,19 @@ e2e_update_host() {  # contents
 PLIST
   chmod 600 "$settings"
 }
+
+# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
+# loopback port, so the test never leaves the machine.
+e2e_offline_settings() {
+  mkdir -p "$(dirname "$settings")"
+  cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
+}
