@@ -443,6 +443,7 @@ void MainInterface::connect() {
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
     library->sidebar().foldersController().setPathbar(pathbar_.get());
+    inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
   search_->controller = &bc;
