@@ -15,7 +15,10 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Views/IndexPath.h"
 #include "Views/PushButton.h"
+#include "Views/TileCollectionView.h"
 #include "Views/TextLabel.h"
 
 #include <algorithm>
@@ -262,6 +265,78 @@ TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
   e.notes->sendAction();
   EXPECT_EQ(a->notes().value_or(""), "a\n\nx");
   EXPECT_EQ(b->notes().value_or(""), "x");
+}
+
+TEST_F(InspectorTest, GoToFolderSelectsTheFolderInTheSidebarSoRefreshesKeepIt) {
+  auto folderNamed = [](const std::string& name) {
+    auto f = Folder::initEntity();
+    f->setName(name);
+    f->setParentFolderID(Folder::kRootID);
+    f->saveFolder();
+    return f;
+  };
+  auto work = folderNamed("Work");
+  auto other = folderNamed("Other");
+  auto a = Bookmark::addBookmarkWithURL("http://work.example/", work);
+  Bookmark::addBookmarkWithURL("http://other.example/", other);
+  build(2);
+  spin(0.3);  // the sidebar shows its stored tab
+  auto& e = editor();
+  ASSERT_TRUE(e.foldersController);
+  auto& folders = *e.foldersController;
+  folders.selectFolderWithID(other->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  ASSERT_EQ(dm().currentFolder()->folderID(), other->folderID());
+
+  show(a);
+  EXPECT_EQ(e.currentFolderID, work->folderID());
+  EXPECT_FALSE(e.folderButton->isHidden());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder);
+  EXPECT_EQ(folders.selectedIdentifier(), work->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), work->folderID());
+  // The next refresh shows the same folder, not the one selected before.
+  folders.updateView();
+  spin(0.2);
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  ASSERT_EQ(dm().bookmarks().size(), 1u);
+  EXPECT_EQ(dm().bookmarks()[0], a);
+}
+
+TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  auto& e = editor();
+  auto select = [&](const Bookmark::Ref& bm) {
+    auto& list = *controller().kestoCollectionView;
+    list.deselectAllItems();
+    const auto& shown = dm().bookmarks();
+    auto at = std::find(shown.begin(), shown.end(), bm) - shown.begin();
+    list.selectItemsAtIndexPaths({IndexPath::forItem(at, 0)}, false);
+    controller().didChangeSelection();
+  };
+  select(a);
+  EXPECT_EQ(e.title->stringValue(), "A");
+  // Moved to the trash: nothing selected, nothing shown.
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_TRUE(e.title->isHidden());
+  EXPECT_EQ(e.title->stringValue(), "");
+
+  // Several at once, then one deleted for good from the trash list.
+  a->setTrashed(1);
+  b->setTrashed(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().bookmarks() = {a, b};
+  controller().updateView();
+  select(b);
+  EXPECT_EQ(e.title->stringValue(), "B");
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_EQ(e.title->stringValue(), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
 #include "Sidebar/SidebarController.h"
+#include "Views/Pathbar.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -286,6 +287,31 @@ TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh)
   fnd::NotificationCenter::defaultCenter().removeObserver(&seen);
 }
 
+TEST_F(SwitcherTest, ThePathBarNamesAFolderOnlyOnTheFoldersTab) {
+  auto top = folder("Top");
+  auto low = folder("Low", top->folderID());
+  save();
+  DataManager manager;
+  manager.setPreferences(prefs);
+  SidebarController sidebar;
+  sidebar.setDataManager(&manager);
+  Pathbar pathbar(fnd::Rect(0, 0, 300, 24));
+  sidebar.foldersController().setPathbar(&pathbar);
+  sidebar.awakeFromNib();
+  sidebar.selectFolders();
+  sidebar.foldersController().selectFolderWithID(low->folderID());
+  EXPECT_EQ(pathbar.pathComponentCells().size(), 2u);
+  for (auto select : {&SidebarController::selectTags, &SidebarController::selectHistory, &SidebarController::selectPopulars,
+                      &SidebarController::selectMaintenance, &SidebarController::selectTrash}) {
+    sidebar.selectFolders();
+    sidebar.foldersController().selectFolderWithID(low->folderID());
+    ASSERT_EQ(pathbar.pathComponentCells().size(), 2u);
+    (sidebar.*select)();
+    EXPECT_TRUE(pathbar.pathComponentCells().empty()) << sidebar.selectedTabIdentifier();
+  }
+  sidebar.foldersController().setPathbar(nullptr);
+}
+
 TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
   struct Tags : SidebarTabContent {
     std::shared_ptr<ui::View> v = std::make_shared<ui::View>();
@@ -329,6 +355,36 @@ TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheir
   EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
   EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url == %@", {std::string("http://marked.example/")})), 0);
   EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *kept->uniqueIDValue()));
+}
+
+TEST_F(FolderEditTest, AServiceRowWithoutAClientSaysSoOnceWhenChosenAndIsNotKeptAsTheList) {
+  auto f = folder("F");
+  bookmark("http://kept.example/", f);
+  start();
+  select(f->folderID());
+  controller->updateSelection();
+  ASSERT_TRUE(dm->currentFolder());
+  select("pinboard");
+  controller->updateSelection();
+  ASSERT_EQ(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
+  // The sidebar goes back to the folder the list still shows, and remembers that one.
+  EXPECT_EQ(controller->selectedIdentifier(), f->folderID());
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), f->folderID());
+  // Reloads, adds, tab switches and hand-overs refresh the list: no second message.
+  for (int i = 0; i < 3; ++i) {
+    controller->updateView();
+    controller->updateViewCompletely();
+    controller->updateSelection();
+    spin(0.2);
+  }
+  EXPECT_EQ(dialogs->alerts.size(), 1u);
+  ASSERT_TRUE(dm->currentFolder());
+  EXPECT_EQ(dm->currentFolder()->folderID(), f->folderID());
+  // Chosen again, it says so again.
+  select("pinboard");
+  controller->updateSelection();
+  EXPECT_EQ(dialogs->alerts.size(), 2u);
 }
 
 TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) {
