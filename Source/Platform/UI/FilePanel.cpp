@@ -85,6 +85,8 @@ class PackageFileDialog : public QFileDialog {
 QFileDialog* buildDialog(const std::shared_ptr<SavePanel::State>& state, QWidget* parent) {
   SavePanel::State& s = *state;
   auto* dialog = new PackageFileDialog(state, parent);
+  // The desktop's own dialog enters every folder; only ours lets a package be chosen.
+  if (s.open && s.canChooseFiles && !s.types.empty()) dialog->setOption(QFileDialog::DontUseNativeDialog);
   dialog->setWindowTitle(QString::fromStdString(s.title.empty() ? s.message : s.title));
   if (!s.directory.empty()) dialog->setDirectory(QString::fromStdString(s.directory));
   bool foldersOnly = s.open && s.canChooseDirectories && !s.canChooseFiles;
