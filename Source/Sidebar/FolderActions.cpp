@@ -372,11 +372,9 @@ bool FoldersController::shareFolderToPath(const std::string& folderID, const std
     archive_->setDataManager(kestoData_);
   }
   fnd::Error error;
+  // A failure to prepare the archive has been told already.
   auto written = archive_->shareBookmarksToPath(folder, path, &error);
-  if (!written) {
-    tellUser("The folder could not be shared", error.localizedDescription());
-    return false;
-  }
+  if (!written) return false;
   // Next to the destination first, then renamed over it: a failure leaves what was there.
   std::error_code ec, ignored;
   const fs::path target(path), staged = target.parent_path() / ("." + target.filename().string() + ".part"),
