@@ -69,17 +69,7 @@ title_field() { e2e_click "$win" 1094 146; sleep 0.3; }
 # The title field's white is gone: the inspector shows no bookmark.
 inspector_empty() { [[ "$(e2e_pixel 1170 146 "$win")" == "$(e2e_pixel 1170 600 "$win")" ]]; }
 
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!

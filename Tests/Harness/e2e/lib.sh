@@ -124,3 +124,19 @@ e2e_app_paths() {
   store="$XDG_DATA_HOME/kesto/data.sqlite"
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
+
+# Settings with the thumbnail service on a closed loopback port, so the test never leaves the
+# machine. Needs $settings (e2e_app_paths).
+e2e_offline_settings() {
+  mkdir -p "$(dirname "$settings")"
+  cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
+}
