@@ -516,9 +516,10 @@ std::shared_ptr<ToolbarItem> BookmarksController::toolbarItemForItemIdentifier(T
   };
   static const Spec specs[] = {
       {"KSTToolbarSearch", &BookmarksController::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
-      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 135.0, "", ""},
+      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 95.0, "", ""},
       {"KSTToolbarButtonSet", &BookmarksController::mainToolbarButtonSet, 200.0, "", ""},
-      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 185.0, "", ""},
+      // Room for a count such as "1,000 of 11,803 matches".
+      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 225.0, "", ""},
   };
   for (const auto& s : specs) {
     if (identifier != s.id) continue;
