@@ -61,6 +61,7 @@ choose_path() {  # path
 # inspector's title field, the bottom bar's fold button.
 row_x=80
 row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto
+# (Search is deleted half-way; Kesto then takes its row)
 click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.6; }
 tab_x() { echo $((18 + 36 * $1)); }  # 0 folders, 1 tags, 2 history, 3 popular, 4 maintenance, 5 trash
 click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; sleep 0.8; }
@@ -166,12 +167,13 @@ sleep 0.5
 inspector_empty || fail "the inspector still shows the trashed bookmark"
 
 # ---- After a folder is deleted, the list is the sidebar's: Delete never deletes for good ----
+# Search goes; Kesto moves up into its row, which stays selected.
 total="$(sql "select count(*) from ZBOOKMARK;")"
-click_row 7
+click_row 6
 keys Delete
 answer 'Delete this folder' || fail "no question before deleting the folder"
-folder_gone() { [[ -z "$(folder_id Kesto)" ]]; }
-e2e_wait_until 5 folder_gone || fail "the Kesto folder was not deleted"
+folder_gone() { [[ -z "$(folder_id Search)" ]]; }
+e2e_wait_until 5 folder_gone || fail "the Search folder was not deleted"
 sleep 1
 e2e_screenshot "$shots/after-folder-delete.png" "$win"
 cell
@@ -196,15 +198,15 @@ click_row 6
 e2e_click "$win" "$row_x" "$(row_y 6)" 3
 sleep 0.6
 xdotool key --delay 100 Down Down Down Return
-choose_path "$work/search.kesto" || fail "no save dialog for sharing"
-shared() { [[ -s "$work/search.kesto/Contents/kesto.xml" ]]; }
+choose_path "$work/kesto.kesto" || fail "no save dialog for sharing"
+shared() { [[ -s "$work/kesto.kesto/Contents/kesto.xml" ]]; }
 e2e_wait_until 10 shared || fail "sharing wrote no archive"
 # The success is told (in an alert, or an overlay that goes by itself).
 answer '^Share$' 5 2>/dev/null || true
 keys ctrl+shift+i
 answer 'Import Bookmarks' || fail "no import question"
-choose_path "$work/search.kesto" || fail "no import dialog"
-imported() { [[ "$(sql "select count(*) from ZFOLDER where ZNAME='Search';")" -ge 2 ]]; }
+choose_path "$work/kesto.kesto" || fail "no import dialog"
+imported() { [[ "$(sql "select count(*) from ZFOLDER where ZNAME='Kesto';")" -ge 2 ]]; }
 e2e_wait_until 10 imported || fail "File > Import did not take the shared folder: $(sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
 
 # ---- Sharing onto a full disk says so and leaves nothing ----
