@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Faults a user met in the real kesto program, driven inside xvfb-session.sh with the mouse and
-# the keyboard over the sample library: the Pinboard row says once that it cannot connect (not
-# again at tab switches or a hand-over); folding the folder list away and back keeps its tabs;
-# Ctrl+Shift+F and Ctrl+Alt+F reach different fields; Return in the inspector stores a title and
-# opens nothing; Go To Folder selects the folder in the sidebar; a deleted or emptied bookmark
-# leaves the inspector; the path bar is empty on the other tabs; after a folder is deleted the
-# list is the sidebar's, so Delete there never deletes for good; a shared folder comes back
-# through File > Import; sharing onto a full disk says so and leaves no archive.
+# the keyboard over the sample library: an idle Kesto sleeps; the Pinboard row says once that it
+# cannot connect (not again at tab switches or a hand-over); folding the folder list away and
+# back keeps its tabs; Ctrl+Shift+F and Ctrl+Alt+F reach different fields; Return in the
+# inspector stores a title and opens nothing; Go To Folder selects the folder in the sidebar; a
+# deleted or emptied bookmark leaves the inspector; the path bar is empty on the other tabs; after
+# a folder is deleted the list is the sidebar's, so Delete there never deletes for good; a shared
+# folder comes back through File > Import; sharing onto a full disk says so and leaves nothing.
 # Usage: interface-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -81,6 +81,21 @@ has_folders() { [[ -n "$(folder_id Kesto)" && -n "$(folder_id Search)" ]]; }
 e2e_wait_until 20 has_folders || fail "no sample library"
 sleep 2
 apple="$(folder_id Apple)" search="$(folder_id Search)" kesto_folder="$(folder_id Kesto)"
+
+# ---- An idle Kesto sleeps: at most one wake-up a second over all its threads ----
+switches() {
+  local t=0 n f
+  for f in /proc/"$app_pid"/task/*/status; do
+    n="$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$f" 2>/dev/null)"
+    t=$((t + ${n:-0}))
+  done
+  echo "$t"
+}
+sleep 4
+before="$(switches)"
+sleep 5
+woke=$(( $(switches) - before ))
+(( woke <= 5 )) || fail "an idle Kesto woke $woke times in 5 seconds"
 
 # ---- The Pinboard row without an account says so once, when chosen ----
 click_row 3
