@@ -49,18 +49,6 @@ std::string partialDownloadFolder() {
   return folder;
 }
 
-// The file a download writes into: removed with its last owner, whether the task finished,
-// failed, was cancelled or was dropped before its handlers ran, unless resume data keeps it.
-struct PartialFile {
-  explicit PartialFile(std::string p) : path(std::move(p)) {}
-  ~PartialFile() {
-    if (!keep && !path.empty()) ::unlink(path.c_str());
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-  std::string path;
-  bool keep = false;
-};
 
 // Live background sessions by identifier, for a later session with the same one to take over.
 std::mutex& backgroundMutex() {
@@ -84,6 +72,19 @@ void announce(URLSessionTask& task, bool resumed) {
 }
 
 }  // namespace
+
+// The file a download writes into: removed with its last owner, whether the task finished,
+// failed, was cancelled or was dropped before its handlers ran, unless resume data keeps it.
+struct PartialFile {
+  explicit PartialFile(std::string p) : path(std::move(p)) {}
+  ~PartialFile() {
+    if (!keep && !path.empty()) ::unlink(path.c_str());
+  }
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  std::string path;
+  bool keep = false;
+};
 
 // Runs one task's connection and hands its progress to the session delegate. Callbacks that
 // must answer (redirects, challenges, the response disposition, a new body stream) run on the
