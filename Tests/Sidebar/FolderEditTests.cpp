@@ -3,6 +3,7 @@
 #include "Model/Base64.h"
 #include "Model/Config.h"
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
 #include "Sidebar/SidebarController.h"
@@ -10,6 +11,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include <sys/mount.h>
 
 namespace kesto::test {
 namespace {
@@ -208,6 +212,35 @@ TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
   auto texts = tombstoneTexts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), id1 + "|" + std::to_string(v1) + "|b"), 1);
   EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [&](const std::string& s) { return s.rfind(id2, 0) == 0; }), 1);
+}
+
+TEST_F(FolderEditTest, SharingOntoAFullDiskSaysSoAndLeavesNothing) {
+  auto f = folder("Trip");
+  for (int i = 0; i < 20; ++i) bookmark("http://trip.example/" + std::to_string(i), f);
+  start();
+  const std::string disk = makeTempDir("full");
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  {
+    // Filled to the last block.
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler.write(block.data(), std::streamsize(block.size())); ++i) filler.flush();
+  }
+  std::vector<std::string> messages;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &messages, [&](const fnd::Notification& n) { messages.push_back(n.userInfo.at(kOverlayMessageKey).string()); },
+      ShowOverlayWithMessage);
+  const bool shared = controller->shareFolderToPath(f->folderID(), disk + "/Trip.kesto");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
+  std::vector<std::string> left;
+  for (auto& e : std::filesystem::directory_iterator(disk))
+    if (e.path().filename() != "filler") left.push_back(e.path().filename().string());
+  ::umount2(disk.c_str(), MNT_DETACH);
+  EXPECT_FALSE(shared);
+  EXPECT_TRUE(left.empty()) << left.front();
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "The folder could not be shared");
+  EXPECT_TRUE(messages.empty()) << "told as saved: " << messages.front();
 }
 
 TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedFolder) {
