@@ -269,12 +269,15 @@ TEST(URLSessionResumeTest, PartialFilesStayInTheCacheFolderOnlyWhileTheirTaskRun
   EXPECT_TRUE(test::runUntil([&] { return partialFiles().empty(); }, 10));
   server.release();
 
-  // Failed, and its handlers never run (the session's queue dropped them): gone all the same.
-  auto dropping = URLSession::make(URLSessionConfiguration::defaultConfiguration(), nullptr,
-                                   [](std::function<void()>) {});
-  auto failed = dropping->downloadTask(URLRequest(*URL::fromString(server.url("/cut"))), [](auto, auto, auto) {});
-  failed->resume();
-  ASSERT_TRUE(test::runUntil([&] { return failed->state() == URLSessionTask::State::Completed; }, 20));
+  // Failed half-way (the reply ends early): gone as well, and none was ever in the temporary
+  // folder.
+  std::promise<bool> failed;
+  auto cut = session->downloadTask(URLRequest(*URL::fromString(server.url("/cut"))),
+                                   [&](auto, auto, const fnd::Error* e) { failed.set_value(e != nullptr); });
+  cut->resume();
+  auto outcome = failed.get_future();
+  ASSERT_EQ(outcome.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_TRUE(outcome.get());
   EXPECT_TRUE(test::runUntil([&] { return partialFiles().empty(); }, 10));
 }
 
