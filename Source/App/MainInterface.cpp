@@ -21,6 +21,8 @@
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
+#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
 #include "Views/LinkLabel.h"
@@ -101,6 +103,13 @@ MainInterface::~MainInterface() {
   // The controllers go before the views they observe.
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
+  // The engine outlives this interface: it lets go of everything it was given here.
+  auto& sync = Synchronizer::shared();
+  sync.setSyncButton(nullptr);
+  sync.setDataManager(nullptr);
+  sync.setHost(nullptr);
+  sync.sleep();
+  syncWizard_.reset();
   appDelegate_.reset();
   search_.reset();
   bookmarksController_.reset();
@@ -176,6 +185,9 @@ void MainInterface::construct() {
   bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 135, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
   bc.mainToolBarActivityIndicator->addSubview(progress);
+  // Sync sits beside the activity it starts.
+  syncButton_ = button(bc.mainToolBarActivityIndicator, fnd::Rect(50, 4, 38, 32), "toolbar_sync", "Sync");
+  syncWizard_ = std::make_unique<SyncWizard>();
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
@@ -271,6 +283,7 @@ void MainInterface::buildMainMenu() {
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
     library->sidebar().foldersController().addMenuItems(*file);
   addLibraryTransferItems(*file);
+  addSyncItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
   file->addItemWithTitle("Quit Kesto", "terminate:", "q");
@@ -366,6 +379,27 @@ void MainInterface::addLibraryTransferItems(ui::Menu& file) {
   file.addItem(ui::MenuItem::separatorItem());
 }
 
+// The sync items of the File menu, sent to the engine.
+class SyncMenuTarget : public ui::Responder {
+ public:
+  bool respondsToAction(std::string_view selector) const override {
+    return (selector == "syncFromButton:" && !Synchronizer::shared().isRunning()) || selector == "openWizard:";
+  }
+  bool performAction(std::string_view selector, ui::Responder*) override {
+    if (selector == "syncFromButton:") Synchronizer::shared().syncFromButton();
+    else if (selector == "openWizard:") Synchronizer::shared().runWizard();
+    else return false;
+    return true;
+  }
+};
+
+void MainInterface::addSyncItems(ui::Menu& file) {
+  syncMenuTarget_ = std::make_unique<SyncMenuTarget>();
+  file.addItemWithTitle("Sync Now", "syncFromButton:", "S")->setTarget(syncMenuTarget_.get());
+  file.addItemWithTitle("Set Up Sync…", "openWizard:")->setTarget(syncMenuTarget_.get());
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
 void MainInterface::addHelpLinkItems(ui::Menu& help) {
   help.addItemWithTitle("Kesto Help", "showHelp:");
   help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
@@ -458,6 +492,19 @@ void MainInterface::connect() {
   window_->setDelegate(appDelegate_.get());
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
+  // Sync: the engine, its button, its wizard and what it asks of the application.
+  auto* wizard = syncWizard_.get();
+  app.openSyncWizard = [wizard] { wizard->openWizard(); };
+  auto* preferences = preferences_.get();
+  wizard->preferencesChanged = [preferences] {
+    preferences->readPreferences();
+    preferences->updatePreferencesPanelValues();
+  };
+  auto& sync = Synchronizer::shared();
+  sync.setDataManager(dataManager_.get());
+  sync.setHost(app.syncHost());
+  sync.setSyncButton(syncButton_);
+  syncButton_->setAction([] { Synchronizer::shared().syncFromButton(); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
@@ -467,6 +514,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
+  Synchronizer::shared().awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

@@ -29,6 +29,8 @@ class MainWindowDropView;
 class PushButton;
 class PreferencesController;
 class SettingsMenuTarget;
+class SyncMenuTarget;
+class SyncWizard;
 class UpdateController;
 class Pathbar;
 class SidebarPane;
@@ -79,6 +81,9 @@ class MainInterface {
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
   BookmarkSearch& bookmarkSearch() const { return *search_; }
+  // The toolbar's sync button and the sync set-up wizard.
+  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
+  SyncWizard& syncWizard() const { return *syncWizard_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -97,6 +102,7 @@ class MainInterface {
   void addBookmarkEditItems(ui::Menu& edit);
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
   static void addLibraryTransferItems(ui::Menu& file);
+  void addSyncItems(ui::Menu& file);
   static void addHelpLinkItems(ui::Menu& help);
   void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
                   const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
@@ -122,6 +128,9 @@ class MainInterface {
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::shared_ptr<PushButton> syncButton_;
+  std::unique_ptr<SyncWizard> syncWizard_;
+  std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
 };
 
 }  // namespace kesto

@@ -2,6 +2,7 @@
 
 #include "Views/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/SyncTombstones.h"
 
@@ -14,6 +15,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
+#include "Views/PushButton.h"
 
 #include <atomic>
 
@@ -46,6 +48,8 @@ struct Synchronizer::Run {
 Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
   registerSource(ICloudDataSource::kMethod, ICloudDataSource::kLabel,
                  [] { return std::make_unique<ICloudDataSource>(); });
+  registerSource(KestoappDataSource::kMethod, KestoappDataSource::kLabel,
+                 [] { return std::make_unique<KestoappDataSource>(); });
 }
 
 Synchronizer::~Synchronizer() {
@@ -58,9 +62,12 @@ Synchronizer& Synchronizer::shared() {
   return *engine;
 }
 
+void Synchronizer::sleep() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
+
 void Synchronizer::awakeFromNib() {
   isBusy_ = false;
   auto& center = fnd::NotificationCenter::defaultCenter();
+  center.removeObserver(this);
   center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); }, kStartSyncNotification);
   center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); },
                      kStartSynchingWithSkyfolderNotification);
@@ -117,13 +124,34 @@ void Synchronizer::sync() {
   if (host_) host_->setAppCanQuit(true);
 }
 
-bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
+void Synchronizer::setSyncButton(std::shared_ptr<PushButton> button) {
+  syncButton_ = std::move(button);
+  if (!syncButton_) return;
+  syncButton_->setImageNamed(run_ ? "toolbar_sync_selected" : "toolbar_sync");
+  syncButton_->setEnabled(!run_);
+}
+
+void Synchronizer::showUISyncStarted() {
   ViewUpdater::startActivity();
+  if (!syncButton_) return;
+  syncButton_->setEnabled(false);
+  syncButton_->setImageNamed("toolbar_sync_selected");
+}
+
+void Synchronizer::showUISyncEnded() {
+  ViewUpdater::stopActivity();
+  if (!syncButton_) return;
+  syncButton_->setEnabled(true);
+  syncButton_->setImageNamed("toolbar_sync");
+}
+
+bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
+  showUISyncStarted();
   if (settingsComplete) {
     wasSyncManuallyStarted_ = false;
     return true;
   }
-  ViewUpdater::stopActivity();
+  showUISyncEnded();
   if (host_) host_->setAppCanQuit(true);
   if (wasSyncManuallyStarted_) runWizard();
   wasSyncManuallyStarted_ = false;
@@ -203,9 +231,12 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     fnd::Error error;
     auto doc = SyncFile::read(xml, true, &error);
     if (!doc || doc->rootName != kSyncFileRoot) {
-      // An unreadable download is a failure, never an empty remote: nothing is sent.
-      return fail(doc ? "The synced copy is not a sync file"
-                      : "The synced copy could not be read: " + error.localizedDescription());
+      // An unreadable download is never an empty remote: it is kept aside before anything is sent.
+      std::string why = doc ? "it is not a sync file" : error.localizedDescription();
+      fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
+        if (alive.lock() && run == run_) remoteUnreadable(why);
+      });
+      return;
     }
     const std::string remoteID = doc->kestoID.value_or("");
     const bool merged = remoteID != run->kestoID || remoteID.empty();
@@ -274,6 +305,25 @@ void Synchronizer::openRegistration() {
   runWizard();
 }
 
+void Synchronizer::remoteUnreadable(const std::string& why) {
+  if (!run_ || !datasource_ || (run_->phase != Phase::Loading && run_->phase != Phase::Merging)) return;
+  // No load time-out while the source keeps the file aside.
+  run_->phase = Phase::Merging;
+  fnd::logError("Sync: the synced copy could not be read: " + why);
+  auto run = run_;
+  std::weak_ptr<bool> alive = alive_;
+  datasource_->setAsideUnreadable([this, alive, run, why](bool kept, const std::string& where) {
+    if (!alive.lock() || run != run_) return;
+    if (!kept) return endRun(false, "The synced copy could not be read: " + why);
+    fnd::logInfo("Sync: the unreadable synced copy was kept as " + where);
+    AlertPresenter::alert("Sync file kept aside",
+                          "The synced copy of your library could not be read (" + why + "). It was kept as \"" +
+                              where + "\", and this library is uploaded in its place.",
+                          "OK");
+    mergeAndWrite(run, kEmptyLibraryMarker);
+  });
+}
+
 void Synchronizer::resetAccount() {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.removeObject("SyncEmail");
@@ -289,12 +339,14 @@ void Synchronizer::endRun(bool success, const std::string& message) {
   // must not be ignored because of it.
   isBusy_ = false;
   if (success) {
+    fnd::logInfo("Sync Complete " + label_);
     ViewUpdater::showMessage("Sync Complete " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   } else {
+    fnd::logInfo("Sync Failed " + label_ + (message.empty() ? "" : ": " + message));
     ViewUpdater::showMessage("Sync Failed " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
     if (!message.empty()) AlertPresenter::alert("Sync failed", message, "OK");
   }
-  ViewUpdater::stopActivity();
+  showUISyncEnded();
   fnd::Dictionary info;
   info["success"] = fnd::Value(success);
   info["message"] = fnd::Value(message);

@@ -11,6 +11,7 @@
 namespace kesto {
 
 class DataManager;
+class PushButton;
 
 // What the engine needs from the application: quitting, and the set-up wizard.
 class SyncApplicationHost {
@@ -52,10 +53,16 @@ class Synchronizer {
   // The one engine of the application (tests may make their own).
   static Synchronizer& shared();
 
-  // Observes "StartSync" and "StartSynchingWithSkyfolder".
+  // Observes "StartSync" and "StartSynchingWithSkyfolder" (once, however often it wakes).
   void awakeFromNib();
+  // Stops observing them (the interface that woke it goes).
+  void sleep();
   void setDataManager(DataManager* dataManager) { dataManager_ = dataManager; }
   void setHost(std::shared_ptr<SyncApplicationHost> host) { host_ = std::move(host); }
+  const std::shared_ptr<SyncApplicationHost>& host() const { return host_; }
+  // The toolbar's sync button: disabled for the whole run.
+  void setSyncButton(std::shared_ptr<PushButton> button);
+  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
   // The transport for a method ("icloud" is built in; "skyfolder" and "kestoapp" register here).
   void registerSource(const std::string& method, const std::string& label, SourceFactory factory);
   // Time-outs for a transport's answer to load() and to send().
@@ -75,6 +82,14 @@ class Synchronizer {
   void abortSyncWithError(const std::string& message);
   void sentSyncData(bool success, const std::string& message = {});
   void resetAccount();
+  // The remote sync file arrived but cannot be read: the source keeps it aside (a dated name
+  // beside it), the user is told, and this library is uploaded in its place. When the source
+  // cannot keep it, the run fails and nothing is uploaded.
+  void remoteUnreadable(const std::string& why);
+
+  // The run's face: the button and the activity indicator.
+  void showUISyncStarted();
+  void showUISyncEnded();
 
   // True from the start of a run to its end.
   bool isRunning() const;
@@ -110,6 +125,7 @@ class Synchronizer {
   std::shared_ptr<Run> run_;
   std::unique_ptr<SyncDataSource> datasource_;
   std::shared_ptr<SyncApplicationHost> host_;
+  std::shared_ptr<PushButton> syncButton_;
   DataManager* dataManager_ = nullptr;
   std::string label_;
   std::string lastOutgoing_;

@@ -77,6 +77,8 @@ std::optional<Artwork> artworkFor(const std::string& name) {
       {"toolbar_trash", {"user-trash"}},
       {"toolbar_info", {"dialog-information"}},
       {"toolbar_sync", {"emblem-synchronizing"}},
+      {"toolbar_sync_selected", {"emblem-synchronizing-symbolic"}},
+      {"kesto_background", {"user-bookmarks"}},
       {"folder_search", {"system-search"}},
       {"thumbnail_view", {nullptr, "view_grid"}},
       {"list_view", {nullptr, "view_list"}},
