@@ -282,8 +282,8 @@ void MainInterface::buildMainMenu() {
   addBookmarkFileItems(*file);
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
     library->sidebar().foldersController().addMenuItems(*file);
-  addLibraryTransferItems(*file);
   addSyncItems(*file);
+  addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
   file->addItemWithTitle("Quit Kesto", "terminate:", "q");

@@ -32,7 +32,8 @@ std::string defaultString(const char* key) {
   return fnd::UserDefaults::standard().stringForKey(key).value_or("");
 }
 
-constexpr double kMessageWidth = 300, kMessageHeight = 100;
+// Wide enough for the longest transport label ("[Synced folder]") in the overlay's type.
+constexpr double kMessageWidth = 440, kMessageHeight = 100;
 constexpr int kMessageSeconds = 2;
 
 }  // namespace
