@@ -68,8 +68,8 @@ net::URLRequest formRequest(const net::URL& url, const std::string& body) {
   request.setURL(url);
   request.setHTTPMethod("POST");
   // A character ASCII lacks never reaches the body: every value is percent-encoded.
+  // The networking layer states the Content-Length itself.
   request.setHTTPBody(fnd::Data(body.begin(), body.end()));
-  request.setValueForHTTPHeaderField(std::to_string(body.size()), "Content-Length");
   request.setValueForHTTPHeaderField(std::string("application/x-www-form-urlencoded"), "Content-Type");
   return request;
 }

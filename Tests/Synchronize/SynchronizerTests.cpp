@@ -407,7 +407,7 @@ TEST_F(SyncedFolderLibrariesTest, ALibraryThatMissedAGenerationDoesNotResurrect)
   EXPECT_EQ(titles(), std::vector<std::string>{"one"});
 }
 
-TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {
+TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileIsKeptAside) {
   use("A");
   save();
   auto& defaults = fnd::UserDefaults::standard();
@@ -418,10 +418,22 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {
   defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
   ASSERT_TRUE(fnd::FileManager::createDirectory(shared + "/Documents", true));
   writeFile(shared + "/Documents/kesto_sync.zip", "not a zip");
-  EXPECT_FALSE(runSync());
-  EXPECT_EQ(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");  // never overwritten
+  // An unreadable file is never lost: kept under a dated name beside the payload, the user told,
+  // this library uploaded in its place; the next run reads that.
+  EXPECT_TRUE(runSync());
+  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
+  ASSERT_TRUE(names);
+  std::string kept;
+  for (const auto& n : *names)
+    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(readFile(shared + "/Documents/" + kept), "not a zip");
+  EXPECT_NE(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");
   EXPECT_FALSE(engine->isBusy());
   EXPECT_FALSE(engine->isRunning());
+  ASSERT_EQ(alerts->shown.size(), 3u);
+  EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
+  EXPECT_TRUE(runSync());
   EXPECT_EQ(alerts->shown.size(), 3u);
 }
 
