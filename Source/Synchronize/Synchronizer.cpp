@@ -121,8 +121,12 @@ void Synchronizer::sync() {
   }
   for (const auto& s : sources_)
     if (s.method == method) return startWith(method);
+  // A method this program does not know: the button leads to the wizard, where a known one is
+  // chosen, rather than doing nothing at all.
+  const bool manual = wasSyncManuallyStarted_;
   wasSyncManuallyStarted_ = false;
   if (host_) host_->setAppCanQuit(true);
+  if (manual) runWizard();
 }
 
 void Synchronizer::setSyncButton(std::shared_ptr<PushButton> button) {

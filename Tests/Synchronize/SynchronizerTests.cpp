@@ -257,6 +257,9 @@ TEST_F(SynchronizerTest, DispatchByMethodAndSettings) {
   ASSERT_FALSE(host->canQuit.empty());
   EXPECT_TRUE(host->canQuit.back());
   EXPECT_FALSE(engine->isRunning());
+  EXPECT_EQ(host->wizards, 2);
+  engine->syncFromButton();
+  EXPECT_EQ(host->wizards, 3);  // the button with a method this program does not know: the wizard
 }
 
 TEST_F(SynchronizerTest, AQuitWaitsForTheRun) {
