@@ -21,6 +21,7 @@
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
+#include "Synchronize/PasswordRecovery.h"
 #include "Synchronize/SyncWizard.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
@@ -110,6 +111,7 @@ MainInterface::~MainInterface() {
   sync.setHost(nullptr);
   sync.sleep();
   syncWizard_.reset();
+  passwordRecovery_.reset();
   appDelegate_.reset();
   search_.reset();
   bookmarksController_.reset();
@@ -188,6 +190,7 @@ void MainInterface::construct() {
   // Sync sits beside the activity it starts.
   syncButton_ = button(bc.mainToolBarActivityIndicator, fnd::Rect(50, 4, 38, 32), "toolbar_sync", "Sync");
   syncWizard_ = std::make_unique<SyncWizard>();
+  passwordRecovery_ = std::make_unique<PasswordRecovery>();
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
@@ -515,6 +518,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
   Synchronizer::shared().awakeFromNib();
+  passwordRecovery_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

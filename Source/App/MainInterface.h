@@ -31,6 +31,7 @@ class PreferencesController;
 class SettingsMenuTarget;
 class SyncMenuTarget;
 class SyncWizard;
+class PasswordRecovery;
 class UpdateController;
 class Pathbar;
 class SidebarPane;
@@ -84,6 +85,7 @@ class MainInterface {
   // The toolbar's sync button and the sync set-up wizard.
   const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
   SyncWizard& syncWizard() const { return *syncWizard_; }
+  PasswordRecovery& passwordRecovery() const { return *passwordRecovery_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -130,6 +132,7 @@ class MainInterface {
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
   std::shared_ptr<PushButton> syncButton_;
   std::unique_ptr<SyncWizard> syncWizard_;
+  std::unique_ptr<PasswordRecovery> passwordRecovery_;
   std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
 };
 

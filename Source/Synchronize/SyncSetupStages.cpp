@@ -1,5 +1,6 @@
 #include "Synchronize/SyncSetupStages.h"
 
+#include "Synchronize/PasswordRecovery.h"
 #include "Synchronize/SyncWizard.h"
 #include "Synchronize/Synchronizer.h"
 
@@ -165,7 +166,7 @@ void KestoAccountWizard::willProgressToNextStage() {
 }
 
 void KestoAccountWizard::forgotPassword() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("OpenPasswordRecovery", nullptr);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(PasswordRecovery::kOpenNotification, nullptr);
 }
 
 // ---- ICloudWizard ----

@@ -9,8 +9,10 @@
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/Panel.h"
 #include "Platform/UI/TextField.h"
 #include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/PasswordRecovery.h"
 #include "Synchronize/SetupWindow.h"
 #include "Synchronize/SyncSetupStages.h"
 #include "Synchronize/SyncWizard.h"
@@ -337,6 +339,61 @@ TEST_F(SyncStagesTest, TheToolbarButtonStartsTheEngineOrTheWizard) {
   EXPECT_TRUE(ui->syncButton()->isEnabled());
   EXPECT_EQ(ui->syncButton()->imageName(), "toolbar_sync");
   EXPECT_TRUE(fnd::FileManager::fileExists(dir + "/Documents/kesto_sync.zip"));
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(AccountStageTest, ForgotPasswordOpensRecoveryAndAResetKeepsTheNewPassword) {
+  build(0);
+  defaults().setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
+  {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    service.accounts["me@example.org"].password = "old";
+  }
+  defaults().setString("me@example.org", "SyncEmail");
+  auto& recovery = ui->passwordRecovery();
+  wizard.forgotPasswordButton()->performClick();
+  ASSERT_TRUE(recovery.recoveryFolderSheet().isVisible());
+  EXPECT_EQ(recovery.emailField().stringValue(), "me@example.org");
+  auto wait = [&] { return runUntil([&] { return !recovery.isWaiting(); }, 10); };
+  // Unknown address, then the key request.
+  recovery.emailField().setStringValue("nobody@example.org");
+  recovery.doRecoverFromFromSheet();
+  ASSERT_TRUE(wait());
+  EXPECT_EQ(recovery.statusLabel().stringValue(), "User not found");
+  recovery.emailField().setStringValue("me@example.org");
+  recovery.doRecoverFromFromSheet();
+  ASSERT_TRUE(wait());
+  EXPECT_EQ(recovery.statusLabel().stringValue(), "Your secret key has been sent");
+  EXPECT_TRUE(recovery.recoverButton().isEnabled());
+  // The form is checked, a wrong key refused, the right one changes the password.
+  recovery.secretKeyField().setStringValue("WRONG");
+  recovery.newPasswordField().setStringValue("new");
+  recovery.retypePasswordField().setStringValue("other");
+  recovery.resetPassword();
+  EXPECT_EQ(recovery.statusLabel().stringValue(), "Passwords do not match");
+  recovery.retypePasswordField().setStringValue("new");
+  recovery.resetPassword();
+  ASSERT_TRUE(wait());
+  EXPECT_EQ(recovery.statusLabel().stringValue(), "Invalid secret key");
+  std::string key;
+  {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    key = service.accounts["me@example.org"].resetKey;
+  }
+  recovery.secretKeyField().setStringValue(key);
+  recovery.resetPassword();
+  ASSERT_TRUE(wait());
+  EXPECT_EQ(defaults().stringForKey("SyncPassword"), "new");
+  EXPECT_FALSE(recovery.recoveryFolderSheet().isVisible());
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().message, "Your password has been successfully reset");
+  std::lock_guard<std::mutex> lock(service.mutex());
+  EXPECT_EQ(service.accounts["me@example.org"].password, "new");
 }
 
 }  // namespace
