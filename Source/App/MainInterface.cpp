@@ -22,6 +22,7 @@
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
 #include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/SyncWizard.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
@@ -112,6 +113,7 @@ MainInterface::~MainInterface() {
   sync.sleep();
   syncWizard_.reset();
   passwordRecovery_.reset();
+  skyfolderLink_.reset();
   appDelegate_.reset();
   search_.reset();
   bookmarksController_.reset();
@@ -191,6 +193,7 @@ void MainInterface::construct() {
   syncButton_ = button(bc.mainToolBarActivityIndicator, fnd::Rect(50, 4, 38, 32), "toolbar_sync", "Sync");
   syncWizard_ = std::make_unique<SyncWizard>();
   passwordRecovery_ = std::make_unique<PasswordRecovery>();
+  skyfolderLink_ = std::make_unique<SkyFolderDataSource>();
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
@@ -498,6 +501,8 @@ void MainInterface::connect() {
   // Sync: the engine, its button, its wizard and what it asks of the application.
   auto* wizard = syncWizard_.get();
   app.openSyncWizard = [wizard] { wizard->openWizard(); };
+  auto* link = skyfolderLink_.get();
+  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
   auto* preferences = preferences_.get();
   wizard->preferencesChanged = [preferences] {
     preferences->readPreferences();
@@ -519,6 +524,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   search_->awakeFromNib();
   Synchronizer::shared().awakeFromNib();
   passwordRecovery_->awakeFromNib();
+  skyfolderLink_->initSkyFolder();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

@@ -32,6 +32,7 @@ class SettingsMenuTarget;
 class SyncMenuTarget;
 class SyncWizard;
 class PasswordRecovery;
+class SkyFolderDataSource;
 class UpdateController;
 class Pathbar;
 class SidebarPane;
@@ -86,6 +87,8 @@ class MainInterface {
   const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
   SyncWizard& syncWizard() const { return *syncWizard_; }
   PasswordRecovery& passwordRecovery() const { return *passwordRecovery_; }
+  // The Skyfolder link button's server (the wizard's Skyfolder stage).
+  SkyFolderDataSource& skyfolderLink() const { return *skyfolderLink_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -133,6 +136,7 @@ class MainInterface {
   std::shared_ptr<PushButton> syncButton_;
   std::unique_ptr<SyncWizard> syncWizard_;
   std::unique_ptr<PasswordRecovery> passwordRecovery_;
+  std::unique_ptr<SkyFolderDataSource> skyfolderLink_;
   std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
 };
 

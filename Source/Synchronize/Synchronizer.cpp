@@ -3,6 +3,7 @@
 #include "Views/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/SyncTombstones.h"
 
@@ -51,6 +52,8 @@ Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
                  [] { return std::make_unique<ICloudDataSource>(); });
   registerSource(KestoappDataSource::kMethod, KestoappDataSource::kLabel,
                  [] { return std::make_unique<KestoappDataSource>(); });
+  registerSource(SkyFolderDataSource::kMethod, SkyFolderDataSource::kLabel,
+                 [] { return std::make_unique<SkyFolderDataSource>(); });
 }
 
 Synchronizer::~Synchronizer() {
@@ -327,6 +330,12 @@ void Synchronizer::remoteUnreadable(const std::string& why) {
                           "OK");
     mergeAndWrite(run, kEmptyLibraryMarker);
   });
+}
+
+void Synchronizer::needsSetUp() {
+  if (!run_) return;
+  endRun(false, {});
+  runWizard();
 }
 
 void Synchronizer::resetAccount() {

@@ -86,6 +86,8 @@ class Synchronizer {
   // beside it), the user is told, and this library is uploaded in its place. When the source
   // cannot keep it, the run fails and nothing is uploaded.
   void remoteUnreadable(const std::string& why);
+  // The transport is not set up (no linked account): the run ends and the wizard opens.
+  void needsSetUp();
 
   // The run's face: the button and the activity indicator.
   void showUISyncStarted();
