@@ -43,13 +43,25 @@ e2e_key "$win" ctrl+shift+s
 wizard="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "Sync Now without a method opened no set-up assistant"
 sleep 0.5
 e2e_screenshot "$shots/sync-stage-start.png"
-# The stage: three choices; Back is off on the first stage.
+# Every transport's stage, through Continue and Back: Skyfolder's link button, the account form.
+click_in "$wizard" 165 154    # "Skyfolder"
+click_in "$wizard" 517 390    # Continue
+sleep 0.8
+e2e_screenshot "$shots/sync-stage-skyfolder.png"
+grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was not stored"
+click_in "$wizard" 420 390    # Back
+sleep 0.8
+click_in "$wizard" 165 214    # "Kesto Online"
+click_in "$wizard" 517 390
+sleep 0.8
+e2e_screenshot "$shots/sync-stage-account.png"
+click_in "$wizard" 420 390
+sleep 0.8
+# The synced folder; Back is off on the first stage.
 click_in "$wizard" 165 274    # "Synced folder"
 sleep 0.3
 e2e_screenshot "$shots/sync-stage-start-chosen.png"
-grep -q '<string>icloud</string>' "$settings" 2>/dev/null || {
-  e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the choice was not stored as CurrentSyncMethod"
-}
+e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the choice was not stored as CurrentSyncMethod"
 click_in "$wizard" 517 390    # Continue (titled Finish for this choice)
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-folder.png"
