@@ -64,40 +64,20 @@ std::shared_ptr<ui::View> StartWizard::loadView() {
 }
 
 void StartWizard::choose(int which) {
-  if (which == 0) selectSkyfolder();
-  else if (which == 1) selectKesto();
-  else selectICloud();
+  static const char* const methods[] = {"skyfolder", "kestoapp", "icloud"};
+  usesSkyfolder_ = which == 0;
+  usesKestoapp_ = which == 1;
+  usesICloud_ = which == 2;
+  const std::shared_ptr<ui::Button>* buttons[] = {&skyfolderButton_, &kestoButton_, &iCloudButton_};
+  for (int i = 0; i < 3; ++i)
+    if (*buttons[i]) (*buttons[i])->setState(i == which ? 1 : 0);
+  setCurrentSyncMethod(methods[which]);
+  continueButtonTitle_ = which == 2 ? "Finish" : "Continue";
 }
 
-void StartWizard::selectSkyfolder() {
-  usesSkyfolder_ = true;
-  usesKestoapp_ = usesICloud_ = false;
-  if (skyfolderButton_) skyfolderButton_->setState(1);
-  if (kestoButton_) kestoButton_->setState(0);
-  if (iCloudButton_) iCloudButton_->setState(0);
-  setCurrentSyncMethod("skyfolder");
-  continueButtonTitle_ = "Continue";
-}
-
-void StartWizard::selectKesto() {
-  usesKestoapp_ = true;
-  usesSkyfolder_ = usesICloud_ = false;
-  if (skyfolderButton_) skyfolderButton_->setState(0);
-  if (kestoButton_) kestoButton_->setState(1);
-  if (iCloudButton_) iCloudButton_->setState(0);
-  setCurrentSyncMethod("kestoapp");
-  continueButtonTitle_ = "Continue";
-}
-
-void StartWizard::selectICloud() {
-  usesICloud_ = true;
-  usesSkyfolder_ = usesKestoapp_ = false;
-  if (skyfolderButton_) skyfolderButton_->setState(0);
-  if (kestoButton_) kestoButton_->setState(0);
-  if (iCloudButton_) iCloudButton_->setState(1);
-  setCurrentSyncMethod("icloud");
-  continueButtonTitle_ = "Finish";
-}
+void StartWizard::selectSkyfolder() { choose(0); }
+void StartWizard::selectKesto() { choose(1); }
+void StartWizard::selectICloud() { choose(2); }
 
 void StartWizard::setCurrentSyncMethod(const std::string& method) {
   auto& defaults = fnd::UserDefaults::standard();

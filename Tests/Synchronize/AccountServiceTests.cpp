@@ -1,5 +1,4 @@
-#include "SyncTestSupport.h"
-#include "TestAlertResponder.h"
+#include "SyncEngineFixture.h"
 
 #include "Harness/FakeAccountService.h"
 #include "Model/FileManagerAdditions.h"
@@ -14,47 +13,24 @@
 namespace kesto::test {
 namespace {
 
-struct WizardCounter : SyncApplicationHost {
-  int wizards = 0;
-  void openWizard() override { ++wizards; }
-};
-
 // The account transport against the loopback service, through the real engine.
-class AccountServiceTest : public SyncRecordsTest {
+class AccountServiceTest : public SyncEngineTest {
  protected:
   void SetUp() override {
-    SyncRecordsTest::SetUp();
-    alerts = TestAlertResponder::install();
-    host = std::make_shared<WizardCounter>();
-    engine = std::make_unique<Synchronizer>();
-    engine->setHost(host);
-    engine->setTimeouts(20, 20);
+    SyncEngineTest::SetUp();
+    startEngine(KestoappDataSource::kMethod);
     auto& d = fnd::UserDefaults::standard();
     d.setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
-    d.setString(KestoappDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
-    d.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
     d.setString("me+1@example.org", "SyncEmail");
     d.setString("secret", "SyncPassword");
     {
       std::lock_guard<std::mutex> lock(service.mutex());
       service.accounts["me+1@example.org"].password = "secret";
     }
-    fnd::NotificationCenter::defaultCenter().addObserver(
-        this, [this](const fnd::Notification& n) {
-          ended.push_back({n.userInfo.at("success").boolValue(), n.userInfo.at("message").string()});
-        },
-        Synchronizer::kSyncEndedNotification);
   }
   void TearDown() override {
-    fnd::NotificationCenter::defaultCenter().removeObserver(this);
-    engine.reset();
-    TestAlertResponder::uninstall();
-    SyncRecordsTest::TearDown();
-  }
-  bool runSync() {
-    std::size_t before = ended.size();
-    engine->syncFromButton();
-    return runUntil([&] { return ended.size() > before; }, 15) && ended.back().first;
+    stopEngine();
+    SyncEngineTest::TearDown();
   }
   FakeAccountService::Upload lastUpload() {
     std::lock_guard<std::mutex> lock(service.mutex());
@@ -78,16 +54,12 @@ class AccountServiceTest : public SyncRecordsTest {
   }
 
   FakeAccountService service;
-  std::shared_ptr<TestAlertResponder> alerts;
-  std::shared_ptr<WizardCounter> host;
-  std::unique_ptr<Synchronizer> engine;
-  std::vector<std::pair<bool, std::string>> ended;
 };
 
 TEST_F(AccountServiceTest, FirstSyncOfANewAccountUploadsTheLibraryAsMultipart) {
   bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
   save();
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   ASSERT_EQ(uploadCount(), 1u);
   auto u = lastUpload();
   EXPECT_EQ(u.contentType, "multipart/form-data; boundary=K3st0bOuNdArY");
@@ -115,7 +87,7 @@ TEST_F(AccountServiceTest, SecondMachineMergesTheStoredPayload) {
     std::lock_guard<std::mutex> lock(service.mutex());
     service.accounts["me+1@example.org"].payload = *fnd::FileManager::readFile(zip);
   }
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   ASSERT_TRUE(find("R1"));
   EXPECT_EQ(find("R1")->title(), "Remote");
   auto doc = SyncFile::read(unpacked(lastUpload().file), true);
@@ -167,7 +139,7 @@ TEST_F(AccountServiceTest, UnreadablePayloadIsKeptLocallyAndTheLibraryUploaded) 
     std::lock_guard<std::mutex> lock(service.mutex());
     service.accounts["me+1@example.org"].payload = "not an archive";
   }
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   EXPECT_TRUE(alerts->sawTitle("Sync file kept aside"));
   auto names = fnd::FileManager::contentsOfDirectory(appSupportFolderPath());
   ASSERT_TRUE(names);

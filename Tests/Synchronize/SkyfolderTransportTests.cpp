@@ -1,5 +1,4 @@
-#include "SyncTestSupport.h"
-#include "TestAlertResponder.h"
+#include "SyncEngineFixture.h"
 
 #include "FakeSkyfolder.h"
 #include "Synchronize/SkyFolderDataSource.h"
@@ -16,53 +15,29 @@
 namespace kesto::test {
 namespace {
 
-struct WizardHost : SyncApplicationHost {
-  int wizards = 0;
-  void openWizard() override { ++wizards; }
-};
-
 // The Skyfolder transport against the loopback service, through the real engine.
-class SkyfolderTransportTest : public SyncRecordsTest, public LoopbackSkyfolder {
+class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    SyncRecordsTest::SetUp();
+    SyncEngineTest::SetUp();
     startSkyfolder(makeTempDir("pki"));
     pinClientToSkyfolder();
     SkyFolderDataSource::setAppCredentials(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret);
-    alerts = TestAlertResponder::install();
-    host = std::make_shared<WizardHost>();
-    engine = std::make_unique<Synchronizer>();
-    engine->setHost(host);
-    engine->setTimeouts(20, 20);
-    auto& d = fnd::UserDefaults::standard();
-    d.setString(SkyFolderDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
-    d.setBool(true, SkyFolderDataSource::kUsingSkyfolderKey);
-    d.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
-    fnd::NotificationCenter::defaultCenter().addObserver(
-        this, [this](const fnd::Notification& n) {
-          ended.push_back({n.userInfo.at("success").boolValue(), n.userInfo.at("message").string()});
-        },
-        Synchronizer::kSyncEndedNotification);
+    startEngine(SkyFolderDataSource::kMethod);
+    fnd::UserDefaults::standard().setBool(true, SkyFolderDataSource::kUsingSkyfolderKey);
   }
   void TearDown() override {
-    fnd::NotificationCenter::defaultCenter().removeObserver(this);
-    engine.reset();
+    stopEngine();
     SFSession::setSharedSession(nullptr);
     SkyFolderDataSource::setAppCredentials(SkyFolderDataSource::kAppKey, SkyFolderDataSource::kAppSecret);
     unpinClient();
     net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    TestAlertResponder::uninstall();
-    SyncRecordsTest::TearDown();
+    SyncEngineTest::TearDown();
   }
   // Linked as the link flow leaves it: the tokens in the keychain.
   void link() {
     auto session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
     session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
-  }
-  bool runSync() {
-    std::size_t before = ended.size();
-    engine->syncFromButton();
-    return runUntil([&] { return ended.size() > before; }, 20) && ended.back().first;
   }
   std::vector<FakeSkyfolder::Logged> uploads() {
     std::vector<FakeSkyfolder::Logged> out;
@@ -83,18 +58,13 @@ class SkyfolderTransportTest : public SyncRecordsTest, public LoopbackSkyfolder 
     if (SyncPayload::unpack(path, &xml) != SyncPayload::UnpackStatus::Ok) return std::nullopt;
     return SyncFile::read(xml, true);
   }
-
-  std::shared_ptr<TestAlertResponder> alerts;
-  std::shared_ptr<WizardHost> host;
-  std::unique_ptr<Synchronizer> engine;
-  std::vector<std::pair<bool, std::string>> ended;
 };
 
 TEST_F(SkyfolderTransportTest, FirstSyncOnAnEmptyAppFolderCreatesThePayload) {
   link();
   bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
   save();
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   auto doc = remoteDocument();
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->kestoID, "kesto-LOCAL");
@@ -116,7 +86,7 @@ TEST_F(SkyfolderTransportTest, ASecondMachineMergesAndReplacesTheRevisionItRead)
       "</folders></kesto-sync-file>",
       zip));
   const auto rev = fake->putFile("/sync_data.zip", *fnd::FileManager::readFile(zip));
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   ASSERT_TRUE(find("R1"));
   auto up = uploads();
   ASSERT_EQ(up.size(), 1u);
@@ -176,7 +146,7 @@ TEST_F(SkyfolderTransportTest, TheLinkButtonLinksThroughTheBrowserAndUnlinks) {
   fnd::NotificationCenter::defaultCenter().postNotificationName(kSFApplicationDidBecomeActiveNotification);
   ASSERT_TRUE(runUntil([] { return SkyFolderDataSource::isLinked(); }, 10));
   // A run now syncs.
-  ASSERT_TRUE(runSync()) << ended.back().second;
+  ASSERT_TRUE(runSync()) << lastMessage();
   EXPECT_TRUE(fake->fileContent("/sync_data.zip"));
   linker.didPressLinkSkyfolder();
   EXPECT_FALSE(SkyFolderDataSource::isLinked());

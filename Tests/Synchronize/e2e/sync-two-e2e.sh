@@ -71,6 +71,16 @@ sync_wait() {
 }
 sync_one() { sync_start "$1"; sync_wait "$1"; }
 has() { [[ "$(count "$1")" == "$2" ]]; }
+# Both at once (the first named starts first), then in turn until each has seen the other's.
+converge() {
+  sync_start "$1"
+  sync_start "$2"
+  sync_wait "$1"
+  sync_wait "$2"
+  sync_one A
+  sync_one B
+  sync_one A
+}
 agree() { [[ -n "$(state A)" && "$(state A)" == "$(state B)" ]]; }
 
 launch A
@@ -83,13 +93,7 @@ e2e_wait_until 15 has A 3 || fail "A did not take its bookmarks"
 e2e_wait_until 15 has B 2 || fail "B did not take its bookmarks"
 
 # Both at once, through the folder's lock; then in turn until both have everything.
-sync_start A
-sync_start B
-sync_wait A
-sync_wait B
-sync_one A
-sync_one B
-sync_one A
+converge A B
 has A 5 || fail "A does not hold all five bookmarks: $(state A)"
 agree || fail "the libraries differ after the first rounds:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
 e2e_screenshot "$shots/two-after-first-rounds.png"
@@ -121,13 +125,7 @@ hand B --add-text 'https://b3.example.org/'
 e2e_wait_until 15 has A 6 || fail "A did not take its last bookmark"
 e2e_wait_until 15 has B 5 || fail "B did not take its last bookmark"
 
-sync_start B
-sync_start A
-sync_wait B
-sync_wait A
-sync_one A
-sync_one B
-sync_one A
+converge B A
 agree || fail "the libraries differ after the edits:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
 has A 6 || fail "A should hold six bookmarks (seven added, one deleted): $(state A)"
 [[ -z "$(sql A "select ZUNIQUEID from ZBOOKMARK where ZUNIQUEID = '$gone_id'")" ]] || fail "the deleted bookmark came back on A"
