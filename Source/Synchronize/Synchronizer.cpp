@@ -261,18 +261,21 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
     std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
     std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
-    auto outgoing = SyncFile::writeSyncFile(context, run->kestoID, deletions);
-    fnd::DispatchQueue::main().async(
-        [this, alive, run, outgoing = std::move(outgoing), deletions, remote, merged]() mutable {
-          if (!alive.lock() || run != run_) return;
-          handOver(run, std::move(outgoing), std::move(deletions), std::move(remote), merged);
-        });
+    fnd::DispatchQueue::main().async([this, alive, run, deletions, remote, merged]() mutable {
+      if (!alive.lock() || run != run_) return;
+      storeAndWrite(run, std::move(deletions), std::move(remote), merged);
+    });
   });
 }
 
-void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
-                            std::vector<SyncTombstone> remoteDeletions, bool merged) {
-  if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
+void Synchronizer::storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
+                                 std::vector<SyncTombstone> remoteDeletions, bool merged) {
+  // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
+  // as they are: reloading 50,000 bookmarks on the main thread would only show the same.
+  bool changed = merged;
+  auto& stack = WrenDataManager::sharedInstance();
+  if (auto main = stack.managedObjectContext()) {
+    changed = merged && main->hasChanges();
     fnd::Error error;
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
@@ -284,8 +287,32 @@ void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, st
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
   SyncTombstones::add(remoteDeletions);
-  if (merged && dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
-  ViewUpdater::updateFoldersCompletely();
+  if (changed) {
+    if (dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
+    ViewUpdater::updateFoldersCompletely();
+  }
+  // The library is stored now: the outgoing file is read straight from the store on a queue of
+  // its own. A child of the main context would fetch every row through the main thread.
+  std::shared_ptr<store::Context> reader;
+  if (auto coordinator = stack.persistentStoreCoordinator()) {
+    reader = store::Context::make(store::ConcurrencyType::PrivateQueue);
+    reader->setCoordinator(coordinator);
+  } else {
+    reader = stack.secondaryObjectContext();
+  }
+  if (!reader) return endRun(false, "The library is not available");
+  std::weak_ptr<bool> alive = alive_;
+  reader->perform([this, alive, run, reader, deletions = std::move(deletions)]() mutable {
+    auto outgoing = SyncFile::writeSyncFile(reader, run->kestoID, deletions);
+    fnd::DispatchQueue::main().async(
+        [this, alive, run, outgoing = std::move(outgoing), deletions = std::move(deletions)]() mutable {
+          if (!alive.lock() || run != run_) return;
+          handOver(run, std::move(outgoing), std::move(deletions));
+        });
+  });
+}
+
+void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions) {
   run->phase = Phase::Sending;
   run->sentDeletions = std::move(deletions);
   lastOutgoing_ = xml;

@@ -114,8 +114,11 @@ class Synchronizer {
   bool prepareCommonSyncSettings(bool settingsComplete);
   void startWith(const std::string& method);
   void mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml);
-  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
-                std::vector<SyncTombstone> remoteDeletions, bool merged);
+  // Main thread, after the merge: saves the main context, reloads what changed, then writes the
+  // outgoing file from the store on a queue of its own.
+  void storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
+                     std::vector<SyncTombstone> remoteDeletions, bool merged);
+  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions);
   void endRun(bool success, const std::string& message);
   void armTimeout(double seconds, const char* what);
 

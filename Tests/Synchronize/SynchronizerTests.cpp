@@ -6,6 +6,8 @@
 #include "Synchronize/SyncTombstones.h"
 #include "Synchronize/Synchronizer.h"
 
+#include "Model/ViewUpdater.h"
+
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -438,6 +440,43 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileI
   EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
   EXPECT_TRUE(runSync());
   EXPECT_EQ(alerts->shown.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(SynchronizerTest, OnlyAMergeThatChangedSomethingRefreshesTheLists) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  int refreshes = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&refreshes, [&](const fnd::Notification&) { ++refreshes; },
+                                                       BRWUpdateFoldersCompletelyViewNotification);
+  // The library's own file as another library would send it: the same records, nothing to change.
+  onLoad = deliver(kEmptyLibraryMarker);
+  ASSERT_TRUE(runSync());
+  std::string same = log->sent.back();
+  const auto at = same.find("kesto-LOCAL");
+  ASSERT_NE(at, std::string::npos);
+  same.replace(at, std::string("kesto-LOCAL").size(), "kesto-PEER");
+  refreshes = 0;
+  onLoad = deliver(same);
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(refreshes, 0);
+  // A newer title from the peer changes the library: the lists are refreshed.
+  const auto title = same.find("<![CDATA[A]]>");
+  ASSERT_NE(title, std::string::npos);
+  same.replace(title, std::string("<![CDATA[A]]>").size(), "<![CDATA[A from the peer]]>");
+  const auto version = same.find("<version>1</version>");
+  ASSERT_NE(version, std::string::npos);
+  same.replace(version, std::string("<version>1</version>").size(), "<version>5</version>");
+  onLoad = deliver(same);
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_EQ(find("B1")->title(), "A from the peer");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&refreshes);
 }
 
 }  // namespace
