@@ -17,7 +17,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kWidth = 340, kHeight = 170;
+constexpr double kLoginWidth = 340, kLoginHeight = 170;
 
 std::unique_ptr<ServiceAccounts>& shared() {
   static std::unique_ptr<ServiceAccounts> accounts;
@@ -56,19 +56,19 @@ class FolderServiceAdapter : public FolderServiceClient {
 }  // namespace
 
 ServiceAccounts::ServiceAccounts() : alive_(std::make_shared<bool>(true)) {
-  panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kWidth, kHeight));
-  auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kWidth, kHeight));
-  auto label = std::make_shared<ui::Label>(fnd::Rect(20, 130, kWidth - 40, 24), "Your account's user name and password:");
+  panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kLoginWidth, kLoginHeight));
+  auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kLoginWidth, kLoginHeight));
+  auto label = std::make_shared<ui::Label>(fnd::Rect(20, 130, kLoginWidth - 40, 24), "Your account's user name and password:");
   content->addSubview(label);
-  username_ = std::make_shared<ui::TextField>(fnd::Rect(20, 98, kWidth - 40, 24));
+  username_ = std::make_shared<ui::TextField>(fnd::Rect(20, 98, kLoginWidth - 40, 24));
   username_->setPlaceholderString("User name");
-  password_ = std::make_shared<ui::TextField>(fnd::Rect(20, 66, kWidth - 40, 24), ui::TextField::Style::Secure);
+  password_ = std::make_shared<ui::TextField>(fnd::Rect(20, 66, kLoginWidth - 40, 24), ui::TextField::Style::Secure);
   password_->setPlaceholderString("Password");
   password_->setAction([this] { connect(); });
-  connectButton_ = std::make_shared<ui::Button>(fnd::Rect(kWidth - 110, 14, 90, 28));
+  connectButton_ = std::make_shared<ui::Button>(fnd::Rect(kLoginWidth - 110, 14, 90, 28));
   connectButton_->setTitle("Connect");
   connectButton_->setAction([this] { connect(); });
-  auto cancel = std::make_shared<ui::Button>(fnd::Rect(kWidth - 210, 14, 90, 28));
+  auto cancel = std::make_shared<ui::Button>(fnd::Rect(kLoginWidth - 210, 14, 90, 28));
   cancel->setTitle("Cancel");
   cancel->setAction([this] { panel_->orderOut(); });
   for (const auto& v : std::initializer_list<std::shared_ptr<ui::View>>{username_, password_, cancel, connectButton_})
@@ -108,7 +108,7 @@ void ServiceAccounts::showPanel(const std::string& service) {
   connectButton_->setEnabled(true);
   if (window_) {
     auto outer = window_->frame();
-    panel_->setFrame(fnd::Rect(outer.midX() - kWidth / 2, outer.midY() - kHeight / 2, kWidth, kHeight), false);
+    panel_->setFrame(fnd::Rect(outer.midX() - kLoginWidth / 2, outer.midY() - kLoginHeight / 2, kLoginWidth, kLoginHeight), false);
   }
   panel_->makeKeyAndOrderFront();
   panel_->makeFirstResponder(username_.get());

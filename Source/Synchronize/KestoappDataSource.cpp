@@ -2,6 +2,7 @@
 
 #include "Synchronize/SyncFile.h"
 #include "Synchronize/SyncPayload.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/Synchronizer.h"
 
 #include "Model/FileManagerAdditions.h"
@@ -24,16 +25,14 @@ namespace kesto {
 
 namespace {
 
-std::string defaultString(const char* key) { return fnd::UserDefaults::standard().stringForKey(key).value_or(""); }
-
-bool isLoopback(const std::string& host) { return host == "127.0.0.1" || host == "localhost" || host == "::1" || host == "[::1]"; }
+using syncsettings::stringDefault;
 
 // Credentials and payloads travel only over TLS; plain http only to this machine (a stand-in).
 std::optional<net::URL> acceptableURL(const std::string& text) {
   auto url = net::URL::fromString(text);
   if (!url || url->host().empty()) return std::nullopt;
   if (url->scheme() == "https") return url;
-  if (url->scheme() == "http" && isLoopback(url->host())) return url;
+  if (url->scheme() == "http" && syncsettings::isLoopbackHost(url->host())) return url;
   return std::nullopt;
 }
 
@@ -82,7 +81,7 @@ KestoappDataSource::KestoappDataSource() : alive_(std::make_shared<bool>(true)) 
 KestoappDataSource::~KestoappDataSource() { *alive_ = false; }
 
 std::string KestoappDataSource::baseURL() {
-  auto base = defaultString(kBaseURLKey);
+  auto base = stringDefault(kBaseURLKey);
   if (base.empty()) base = kDefaultBaseURL;
   while (!base.empty() && base.back() == '/') base.pop_back();
   return base;
@@ -160,9 +159,9 @@ void KestoappDataSource::fail(const std::string& message) {
 }
 
 void KestoappDataSource::load() {
-  email_ = defaultString("SyncEmail");
-  password_ = defaultString("SyncPassword");
-  kestoID_ = defaultString("KestoID");
+  email_ = stringDefault("SyncEmail");
+  password_ = stringDefault("SyncPassword");
+  kestoID_ = stringDefault("KestoID");
   auto url = acceptableURL(baseURL() + kSyncPath);
   std::weak_ptr<bool> alive = alive_;
   if (!url) {

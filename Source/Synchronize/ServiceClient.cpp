@@ -1,5 +1,7 @@
 #include "Synchronize/ServiceClient.h"
 
+#include "Synchronize/SyncSettings.h"
+
 #include "Model/Base64.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -37,11 +39,6 @@ DataManager*& dataManagerOutlet() {
   return dm;
 }
 
-bool isLoopback(const std::string& host) {
-  const auto name = host.substr(0, host.rfind(':') == std::string::npos ? host.size() : host.rfind(':'));
-  return name == "127.0.0.1" || name == "localhost";
-}
-
 // A full list is capped: a reply beyond it is refused, not half-read.
 constexpr std::size_t kMaxListBytes = 64u << 20;
 
@@ -74,7 +71,7 @@ void ServiceClient::setDataManager(DataManager* dataManager) { dataManagerOutlet
 std::string ServiceClient::apiBase() const {
   auto host = fnd::UserDefaults::standard().stringForKey(displayName(serviceName_) + "APIHost").value_or(defaultHost_);
   if (host.empty()) host = defaultHost_;
-  return (isLoopback(host) ? "http://" : "https://") + host + "/";
+  return (syncsettings::isLoopbackHost(host) ? "http://" : "https://") + host + "/";
 }
 
 void ServiceClient::initService() {

@@ -2,6 +2,7 @@
 
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SetupWindow.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/SyncSetupStages.h"
 #include "Synchronize/Synchronizer.h"
 
@@ -18,11 +19,7 @@
 
 namespace kesto {
 
-namespace {
-
-std::string defaultString(const char* key) { return fnd::UserDefaults::standard().stringForKey(key).value_or(""); }
-
-}  // namespace
+using syncsettings::stringDefault;
 
 SyncWizard::SyncWizard() : alive_(std::make_shared<bool>(true)) {}
 
@@ -83,7 +80,7 @@ void SyncWizard::closeSyncFolderSheet() {
 
 std::string SyncWizard::syncAccountRecap() {
   std::string text = "No Account set";
-  const auto email = defaultString("SyncEmail");
+  const auto email = stringDefault("SyncEmail");
   if (!email.empty() && emailField_) emailField_->setStringValue(email);
   if (fnd::UserDefaults::standard().boolForKey("syncUsingSkyfolder")) {
     text = "You are currently using your Skyfolder account to sync your Kesto library";

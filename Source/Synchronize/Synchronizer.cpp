@@ -5,6 +5,7 @@
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/SyncMerge.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/SyncTombstones.h"
 
 #include "Model/DataManager.h"
@@ -24,13 +25,11 @@ namespace kesto {
 
 namespace {
 
+using syncsettings::stringDefault;
+
 std::atomic<bool>& jobFlag() {
   static std::atomic<bool> flag{false};
   return flag;
-}
-
-std::string defaultString(const char* key) {
-  return fnd::UserDefaults::standard().stringForKey(key).value_or("");
 }
 
 // Wide enough for the longest transport label ("[Synced folder]") in the overlay's type.
@@ -116,7 +115,7 @@ void Synchronizer::runWizard() {
 }
 
 void Synchronizer::sync() {
-  const auto method = defaultString(kCurrentSyncMethodKey);
+  const auto method = stringDefault(kCurrentSyncMethodKey);
   if (method.empty()) {
     wasSyncManuallyStarted_ = false;
     runWizard();
@@ -182,7 +181,7 @@ void Synchronizer::startWith(const std::string& method) {
   bool complete = true;
   auto& defaults = fnd::UserDefaults::standard();
   if (method == "skyfolder") complete = defaults.boolForKey("syncUsingSkyfolder");
-  if (method == "kestoapp") complete = !defaultString("SyncEmail").empty() && !defaultString("SyncPassword").empty();
+  if (method == "kestoapp") complete = !stringDefault("SyncEmail").empty() && !stringDefault("SyncPassword").empty();
   if (method == ICloudDataSource::kMethod && host_) host_->setAppCanQuit(false);
   label_ = source->label;
   if (!prepareCommonSyncSettings(complete)) {
@@ -190,7 +189,7 @@ void Synchronizer::startWith(const std::string& method) {
     return;
   }
   run_ = std::make_shared<Run>();
-  run_->kestoID = defaultString(kKestoIDKey);
+  run_->kestoID = stringDefault(kKestoIDKey);
   ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   datasource_.reset();
   datasource_ = source->factory();
@@ -248,18 +247,20 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     }
     const std::string remoteID = doc->kestoID.value_or("");
     const bool merged = remoteID != run->kestoID || remoteID.empty();
+    // Tombstones this library learns: the peer's, and one for each folder a folder tombstone
+    // took away here (it may have been moved below the deleted folder here only).
+    std::vector<SyncTombstone> remote;
     if (merged) {
       fnd::DispatchQueue::main().async(
           [] { ViewUpdater::showMessage("Synching...", kMessageWidth, kMessageHeight, kMessageSeconds); });
       SyncMerge::Options options;
       options.isSync = true;
-      options.localKestoID = run->kestoID;
-      options.remoteKestoID = remoteID;
       options.localTombstones = localTombstones;
-      if (!SyncMerge::processImport(*doc, context, options).saved) return fail("The synced changes could not be stored");
+      auto result = SyncMerge::processImport(*doc, context, options);
+      if (!result.saved) return fail("The synced changes could not be stored");
+      remote = SyncTombstones::unite(doc->deletions, result.folderTombstones);
     }
-    // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
-    std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
+    // The outgoing tombstones: ours plus every one learnt, so none is lost on the way.
     std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
     fnd::DispatchQueue::main().async([this, alive, run, deletions, remote, merged]() mutable {
       if (!alive.lock() || run != run_) return;
