@@ -30,7 +30,7 @@ fnd::DispatchQueue& transferQueue() {
 
 ICloudDataSource::ICloudDataSource() : alive_(std::make_shared<bool>(true)) {}
 ICloudDataSource::~ICloudDataSource() {
-  if (!unreadableFolder_.empty()) fnd::FileManager::removeItem(unreadableFolder_);
+  if (!readCopyFolder_.empty()) fnd::FileManager::removeItem(readCopyFolder_);
 }
 
 std::string ICloudDataSource::asideName() {
@@ -100,21 +100,28 @@ void ICloudDataSource::load() {
           fnd::FileManager::removeItem(workFolder);
           return;
         }
-        source->unreadableFolder_ = workFolder;
+        source->readCopyFolder_ = workFolder;
         if (delegate) delegate->remoteUnreadable(why);
       });
       return;
     }
     if (!failure.empty()) return abort(failure);
-    fnd::FileManager::removeItem(workFolder);
-    answer([xml = std::move(xml)](Synchronizer& s) { s.retrievedXML(xml); });
+    // The copy stays too: the engine may find the document itself unreadable.
+    fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)] {
+      if (!alive.lock()) {
+        fnd::FileManager::removeItem(workFolder);
+        return;
+      }
+      source->readCopyFolder_ = workFolder;
+      if (delegate) delegate->retrievedXML(xml);
+    });
   });
 }
 
 void ICloudDataSource::setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
   auto folder = sys::SyncedFolder::configured();
-  if (!folder || unreadableFolder_.empty()) return completion(false, {});
-  const std::string workFolder = std::exchange(unreadableFolder_, std::string());
+  if (!folder || readCopyFolder_.empty()) return completion(false, {});
+  const std::string workFolder = std::exchange(readCopyFolder_, std::string());
   const std::string name = asideName();
   std::weak_ptr<bool> alive = alive_;
   transferQueue().async([alive, folder = std::move(*folder), workFolder, name, completion = std::move(completion)] {

@@ -34,8 +34,9 @@ class ICloudDataSource final : public SyncDataSource {
   void later(std::function<void(Synchronizer&)> call);
 
   Synchronizer* delegate_ = nullptr;
-  // The working folder that holds the copy of an unreadable payload until it is set aside.
-  std::string unreadableFolder_;
+  // The working folder holding the copy of the payload read last, kept until it is set aside or
+  // the source goes: only that payload, unchanged, is ever renamed.
+  std::string readCopyFolder_;
   std::shared_ptr<bool> alive_;
 };
 
