@@ -39,6 +39,11 @@ DataManager*& dataManagerOutlet() {
   return dm;
 }
 
+int& inFlight() {
+  static int count = 0;  // main thread only
+  return count;
+}
+
 // A full list is capped: a reply beyond it is refused, not half-read.
 constexpr std::size_t kMaxListBytes = 64u << 20;
 
@@ -119,9 +124,11 @@ void ServiceClient::get(const std::string& path, const std::map<std::string, std
   auto session = net::URLSession::make(configuration, nullptr, [](std::function<void()> work) {
     fnd::DispatchQueue::main().async(std::move(work));
   });
+  ++inFlight();
   auto task = session->dataTask(request, [session, reply](const fnd::Data* data,
                                                          std::shared_ptr<const net::URLResponse> response,
                                                          const fnd::Error* error) {
+    --inFlight();
     session->finishTasksAndInvalidate();
     auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
     if (error || !http) return reply(0, {}, true);
@@ -314,6 +321,8 @@ void ServiceClient::deleteTag(const std::string& name) {
   if (!isConnected_) return;
   get("v1/tags/delete", {{"tag", name}}, [](int, const std::string&, bool) {});
 }
+
+int ServiceClient::requestsInFlight() { return inFlight(); }
 
 bool ServiceClient::isAlreadyPresent(const std::string& url) const {
   auto list = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(url)).value_or(Bookmark::List{});

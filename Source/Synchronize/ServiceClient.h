@@ -64,6 +64,8 @@ class ServiceClient : public BookmarkServiceClient {
   bool isAlreadyPresent(const std::string& url) const;
 
   static std::optional<fnd::Date> dateFromServiceString(const std::string& text);
+  // Requests sent and not answered yet (each keeps its session until its answer).
+  static int requestsInFlight();
 
   // Set by the application: the library reloaded after an import.
   static void setDataManager(DataManager* dataManager);

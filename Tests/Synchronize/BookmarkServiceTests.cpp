@@ -199,7 +199,8 @@ TEST_F(BookmarkServiceTest, PostsAddDeleteAndTagDeleteCarryTheirParameters) {
   client->deleteBookmark("http://gone.example/");
   client->deleteTag("old tag");
   client.reset();  // a fresh client per call: the requests outlive it
-  ASSERT_TRUE(runUntil([&] { return fake.requests().size() >= 3; }, 10));
+  ASSERT_TRUE(runUntil([&] { return ServiceClient::requestsInFlight() == 0; }, 10));
+  ASSERT_EQ(fake.requests().size(), 3u);
   std::map<std::string, FakeBookmarkService::Seen> byPath;
   for (const auto& s : fake.requests()) byPath[s.path] = s;
   auto& add = byPath["/v1/posts/add"].params;
