@@ -24,6 +24,9 @@ class BookmarksController;
 class DataManager;
 class FlexSplitView;
 class InspectorController;
+class MenuBarWindow;
+class MenuBookmarksController;
+class BookmarkSearchIndex;
 class KestoSplitViewVerticalSecondaryRight;
 class MainWindowDropView;
 class PushButton;
@@ -89,6 +92,8 @@ class MainInterface {
   PasswordRecovery& passwordRecovery() const { return *passwordRecovery_; }
   // The Skyfolder link button's server (the wizard's Skyfolder stage).
   SkyFolderDataSource& skyfolderLink() const { return *skyfolderLink_; }
+  MenuBarWindow& menuBarWindow() const { return *menuWindow_; }
+  MenuBookmarksController& menuBookmarksController() const { return *menuBookmarks_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -138,6 +143,9 @@ class MainInterface {
   std::unique_ptr<PasswordRecovery> passwordRecovery_;
   std::unique_ptr<SkyFolderDataSource> skyfolderLink_;
   std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
+  std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
+  std::unique_ptr<MenuBookmarksController> menuBookmarks_;
+  std::unique_ptr<MenuBarWindow> menuWindow_;
 };
 
 }  // namespace kesto
