@@ -56,7 +56,13 @@ class BusyFilter : public QObject {
  public:
   explicit BusyFilter(Watch* w) : w_(w) {}
   bool eventFilter(QObject*, QEvent*) override {
-    if (w_->busySince.load(std::memory_order_relaxed) == 0) w_->busySince.store(nowNs(), std::memory_order_relaxed);
+    if (w_->busySince.load(std::memory_order_relaxed) != 0) return false;
+    // Once per wake-up of the loop: the watching thread sleeps until then.
+    {
+      std::lock_guard lock(w_->mutex);
+      w_->busySince.store(nowNs());
+    }
+    w_->wake.notify_one();
     return false;
   }
 
@@ -94,18 +100,25 @@ void report(Watch& w, std::int64_t busyNs) {
   w.reported.fetch_add(1);
 }
 
+// Sleeps while the main thread waits for events, so an idle program is not woken by its watch;
+// once the main thread works, wakes when the threshold would be reached.
 void watchLoop(Watch& w) {
   std::int64_t reportedFor = 0;  // the busy period already reported
   std::unique_lock lock(w.mutex);
   while (!w.stopping) {
-    w.wake.wait_for(lock, std::chrono::milliseconds(10));
+    w.wake.wait(lock, [&] {
+      const auto since = w.busySince.load();
+      return w.stopping || (since != 0 && since != reportedFor);
+    });
+    if (w.stopping) break;
     const std::int64_t since = w.busySince.load();
-    if (since == 0 || since == reportedFor) continue;
-    const std::int64_t busy = nowNs() - since;
-    if (busy < w.thresholdNs) continue;
+    const auto deadline = Clock::time_point(std::chrono::nanoseconds(since + w.thresholdNs));
+    // Woken early only to stop; a new busy period after this one is picked up next round.
+    w.wake.wait_until(lock, deadline, [&] { return w.stopping.load() || w.busySince.load() != since; });
+    if (w.stopping || w.busySince.load() != since) continue;
     reportedFor = since;
     lock.unlock();
-    report(w, busy);
+    report(w, nowNs() - since);
     lock.lock();
   }
 }

@@ -20,7 +20,7 @@ mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 # Main-thread stalls of the programs under test are written here and told at the end.
-export KESTO_STALL_LOG="$home/stalls.log"
+export KESTO_STALL_LOG="${KESTO_STALL_LOG-$home/stalls.log}"
 
 wm_pid="" xvfb_pid=""
 cleanup() {
