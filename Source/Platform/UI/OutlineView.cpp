@@ -632,9 +632,12 @@ void OutlineView::setDelegate(OutlineViewDelegate* delegate) {
   // Heights are asked afresh of the new delegate.
   for (auto& [item, node] : d_->nodes) node->height = -1;
   d_->rowsDirty = true;
-  if (d_->tree) {
-    d_->tree->setUniformRowHeights(!(delegateMethods_ & OutlineViewDelegate::HeightOfRowByItem));
-    d_->tree->doItemsLayout();
+  // The tree lays its rows out again on the next turn: a delegate and data source going away
+  // together may be half gone now.
+  bool uniform = !(delegateMethods_ & OutlineViewDelegate::HeightOfRowByItem);
+  if (d_->tree && (d_->tree->uniformRowHeights() != uniform || !uniform)) {
+    d_->tree->setUniformRowHeights(uniform);
+    QMetaObject::invokeMethod(d_->tree, [tree = d_->tree] { tree->doItemsLayout(); }, Qt::QueuedConnection);
   }
   if (isViewBased()) setNeedsLayout();
 }
