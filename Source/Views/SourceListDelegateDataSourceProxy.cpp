@@ -356,13 +356,14 @@ std::optional<ui::TextCell> SourceListDelegateDataSourceProxy::outlineViewDataCe
 fnd::IndexSet SourceListDelegateDataSourceProxy::outlineViewSelectionIndexesForProposedSelection(
     ui::OutlineView&, const fnd::IndexSet& proposed) {
   if (!(delegateMethods_ & SD::SelectionIndexesForProposedSelection)) return proposed;
-  // The list's own rule holds over the delegate's answer: group rows are never selected.
-  fnd::IndexSet kept;
-  delegate_->sourceListSelectionIndexesForProposedSelection(*sourceList_, proposed).forEach([&](std::int64_t r) {
+  // The list's own rule holds over the delegate's answer: group rows are never selected, and
+  // an answer of group rows only changes nothing.
+  fnd::IndexSet answer = delegate_->sourceListSelectionIndexesForProposedSelection(*sourceList_, proposed), kept;
+  answer.forEach([&](std::int64_t r) {
     if (ui::OutlineItem item = sourceList_->itemAtRow(long(r)); item && !sourceList_->isGroupItem(item)) kept.add(r);
     return true;
   });
-  return kept;
+  return kept.isEmpty() && !answer.isEmpty() ? sourceList_->selectedRowIndexes() : kept;
 }
 
 std::shared_ptr<ui::View> SourceListDelegateDataSourceProxy::outlineViewViewForItem(ui::OutlineView&,
