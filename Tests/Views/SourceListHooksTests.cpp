@@ -402,3 +402,32 @@ TEST_F(SourceListHooksTest, ARenameTellsTheDelegateItsFirstChangeEveryChangeAndI
   EXPECT_FALSE(list->isEditing());
   EXPECT_EQ(hooks.editing, (std::vector<E>{{"end", "Work"}}));
 }
+
+// What the user sees: the tree widget lays its rows out at the delegate's heights (a selected
+// row is highlighted exactly over its own rectangle), and a view-based row shows its view.
+TEST_F(SourceListHooksTest, RowsAreDrawnAtTheDelegatesHeightsAndViewsShowInTheirRows) {
+  wireHooks(SD::HeightOfRowByItem);
+  window.makeKeyAndOrderFront();
+  list->expandItem(library.get());
+  list->selectRowIndexes(fnd::IndexSet(2), false);  // Work: 54..78
+  test::runUntil([] { return false; }, 0.05);
+  ui::Image shot = list->snapshot();
+  fnd::Rect work = list->rectOfRow(2);
+  ui::Color inside = shot.pixelColor(4, int(work.origin.y + 2)), insideEnd = shot.pixelColor(4, int(work.origin.y + 21));
+  ui::Color above = shot.pixelColor(4, int(work.origin.y - 2)), below = shot.pixelColor(4, int(work.origin.y + 26));
+  EXPECT_EQ(inside, insideEnd);
+  EXPECT_NE(inside, above);
+  EXPECT_NE(inside, below);
+
+  wireHooks(SD::ViewForItem);
+  list->viewAtRow(1, true)->setBackgroundColor(ui::Color::rgb(1, 0, 0));
+  test::runUntil([] { return false; }, 0.05);
+  shot = list->snapshot();
+  fnd::Rect cell = list->frameOfCellAtRow(1), inboxRow = list->rectOfRow(1);
+  ui::Color red = shot.pixelColor(int(cell.origin.x + 10), int(inboxRow.origin.y + inboxRow.size.height / 2));
+  EXPECT_GT(red.red, 0.9);
+  EXPECT_LT(red.green, 0.1);
+  // Left of the text cell (the indentation and triangle) stays the list's own.
+  ui::Color left = shot.pixelColor(2, int(inboxRow.origin.y + inboxRow.size.height / 2));
+  EXPECT_LT(left.red - left.green, 0.5);
+}
