@@ -89,6 +89,18 @@ class OutlineModel : public QAbstractItemModel {
 
 class OutlineTreeWidget;
 
+// Places the rename editor over the row's text, in the row's font.
+class OutlineEditDelegate : public QStyledItemDelegate {
+ public:
+  OutlineEditDelegate(OutlineView* view, OutlineTreeWidget* tree);
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  OutlineView* view_;
+  OutlineTreeWidget* tree_;
+};
+
 struct OutlineView::Impl {
   OutlineView* view = nullptr;
   OutlineTreeWidget* tree = nullptr;
@@ -147,6 +159,8 @@ class OutlineTreeWidget : public QTreeView {
   bool isOnChrome(const fnd::Point& viewPoint) const;
   bool isEditing() const { return state() == QAbstractItemView::EditingState; }
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  // Ends an open rename: with `commit` the typed name goes to the data source first.
+  void endEditing(bool commit);
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
