@@ -26,21 +26,8 @@ trap cleanup EXIT
 
 # Thumbnails from a closed loopback port; handed-in addresses go to the Inbox; a stored folder
 # order marks this as no first run.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-	<key>UseInboxForBookmarks</key>
-	<true/>
-	<key>sortFoldersByRating</key>
-	<false/>
-</dict>
-</plist>
-PLIST
+e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
+  UseInboxForBookmarks '<true/>' sortFoldersByRating '<false/>'
 
 # Kesto's main windows, visible, of any process.
 main_windows() { xdotool search --all --onlyvisible --name '^Kesto$' 2>/dev/null | wc -l; }
@@ -98,16 +85,7 @@ app_pid=""
 
 # 3. A Kesto busy with a 50,000-bookmark library, and twenty launches at once of a hundred
 # addresses each: every launch waits its turn and hands over; no second Kesto comes up.
-sql "
-  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000)
-  INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
-                         ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
-  SELECT (SELECT max(Z_PK) FROM ZBOOKMARK) + i, 1, 1, lower(hex(randomblob(16))),
-         'http://site' || (i % 997) || '.example/page/' || i, 'http://site' || (i % 997) || '.example',
-         'Page ' || i, 600000000 + i, 600000000 + i, 0, 0, 0, 0, 0, 1,
-         (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
-  UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';" \
-  || fail "could not grow the library"
+e2e_grow_library 50000 || fail "could not grow the library"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 e2e_wait_window '^Kesto$' 60 "$app_pid" >/dev/null || fail "no main window with the large library"

@@ -124,3 +124,33 @@ e2e_app_paths() {
   store="$XDG_DATA_HOME/kesto/data.sqlite"
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
+
+# Writes the settings file ($settings, see e2e_app_paths) as a property list of the entries given,
+# each a key and its value element: e2e_write_settings UseInboxForBookmarks '<true/>' ...
+e2e_write_settings() {
+  mkdir -p "$(dirname "$settings")"
+  {
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' \
+      '<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">' \
+      '<plist version="1.0">' '<dict>'
+    while (($# >= 2)); do
+      printf '\t<key>%s</key>\n\t%s\n' "$1" "$2"
+      shift 2
+    done
+    printf '%s\n' '</dict>' '</plist>'
+  } >"$settings"
+}
+
+# Adds $1 bookmarks (default 50,000) to the library at $store, filed in the folder of a bookmark
+# already there (a library the first-run panel filled), as a large library to test with.
+e2e_grow_library() {  # [count]
+  sqlite3 -cmd '.timeout 10000' "$store" "
+    WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ${1:-50000})
+    INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
+                           ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
+    SELECT (SELECT max(Z_PK) FROM ZBOOKMARK) + i, 1, 1, lower(hex(randomblob(16))),
+           'http://site' || (i % 997) || '.example/page/' || i, 'http://site' || (i % 997) || '.example',
+           'Page ' || i, 600000000 + i, 600000000 + i, 0, 0, 0, 0, 0, 1,
+           (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
+    UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';"
+}
