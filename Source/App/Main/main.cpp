@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
     switch (instance->start(arguments)) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
       case kesto::sys::SingleInstance::Outcome::Unreachable: {
-        const std::string text = "Another Kesto (process " +
-                                 std::to_string(kesto::sys::SingleInstance::lockOwner(store + ".lock")) +
-                                 ") has the library at " + store +
+        const long owner = kesto::sys::SingleInstance::lockOwner(store + ".lock");
+        const std::string text = "Another Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
+                                 " has the library at " + store +
                                  " open but does not answer; nothing was handed to it, and this one does not open "
                                  "the library.";
         kesto::fnd::logError(text);

@@ -34,6 +34,8 @@ constexpr qint64 kMaximumMessage = 1 << 20;
 // pauses is still reported this often.
 constexpr int kDropBurstQuietMs = 1000;
 constexpr qint64 kDropBurstLongestMs = 60000;
+// A launch waiting longer than this for the running instance says so once.
+constexpr qint64 kQuietWaitMs = 2000;
 
 // Message: four bytes of big-endian length, then the arguments, each ended by a NUL byte.
 // The running instance answers one byte once it has the whole message.
@@ -198,7 +200,18 @@ struct SingleInstance::Impl {
     clock.start();
     qint64 unheardSince = -1;
     bool told = false;
-    auto ownerGone = [this] { return tryLock(lockFd) == LockState::Held; };
+    // A hand-over is quiet; one that waits says once what it waits for.
+    auto tellOfWait = [&] {
+      if (told || clock.elapsed() < kQuietWaitMs) return;
+      told = true;
+      const long owner = lockOwner(lockPath);
+      fnd::logInfo("Waiting for the running Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
+                   " to take the arguments");
+    };
+    auto ownerGone = [&] {
+      tellOfWait();
+      return tryLock(lockFd) == LockState::Held;
+    };
     for (;;) {
       switch (tryLock(lockFd)) {
         case LockState::Held: tookLock(); return std::nullopt;
@@ -207,11 +220,6 @@ struct SingleInstance::Impl {
           giveUpLock();
           return std::nullopt;
         case LockState::HeldByOther: break;
-      }
-      if (!told) {
-        told = true;
-        fnd::logInfo("Another Kesto (process " + std::to_string(lockOwner(lockPath)) +
-                     ") has the library open: handing the arguments to it");
       }
       switch (deliver(name, arguments, timeoutSeconds, ownerGone)) {
         case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
@@ -229,6 +237,7 @@ struct SingleInstance::Impl {
         case Delivery::NoAnswer:
         case Delivery::Dropped: unheardSince = -1; break;  // there and alive: try again
       }
+      tellOfWait();
       QThread::msleep(100);
     }
   }
