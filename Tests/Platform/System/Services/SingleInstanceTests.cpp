@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -236,7 +239,11 @@ TEST(SingleInstance, AHandlerRunningAnEventLoopOfItsOwnIsCalledOutsideTheSockets
   primary.setArgumentsHandler([&](const std::vector<std::string>&) {
     ++calls;
     ++depth;
-    kesto::test::spin(0.3);
+    // What a modal alert runs: an event loop of its own, which also deletes what was deleted
+    // later meanwhile (the sender's socket, once it has gone).
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
     --depth;
   });
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(sendFromAnotherLaunch({"kesto:https://x.example/" + std::to_string(i)}));
