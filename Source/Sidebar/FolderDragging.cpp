@@ -9,7 +9,6 @@
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Date.h"
-#include "Platform/Foundation/RunLoop.h"
 #include "Platform/UI/Alert.h"
 #include "Views/ImageNamed.h"
 #include "Views/SourceList.h"
@@ -148,16 +147,13 @@ bool FoldersController::acceptDrop(const std::string& text, const std::string& t
 
 bool FoldersController::folderDrop(const std::vector<std::string>& lines, const std::string& targetID, long childIndex) {
   if (!isUserSorted_) {
-    // Said once the drop has ended: no modal loop runs inside the drag's own.
-    fnd::RunLoop::main().perform([] {
-      ui::Alert alert;
-      alert.setMessageText("Kesto");
-      alert.setInformativeText(
-          "Folders cannot be moved while alphabetically sorted. Please select manual sorting to drag and drop "
-          "folders.");
-      alert.addButtonWithTitle("OK");
-      alert.runModal();
-    });
+    ui::Alert alert;
+    alert.setMessageText("Kesto");
+    alert.setInformativeText(
+        "Folders cannot be moved while alphabetically sorted. Please select manual sorting to drag and drop folders.");
+    alert.addButtonWithTitle("OK");
+    // Without a modal loop of its own inside the drag's.
+    alert.beginSheetModalForWindow(nullptr, nullptr);
     return false;
   }
   auto target = targetID == kHomeItemID ? nullptr : Folder::existingFolderWithFolderID(targetID);
