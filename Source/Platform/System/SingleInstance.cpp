@@ -224,7 +224,10 @@ struct SingleInstance::Impl {
       switch (deliver(name, arguments, timeoutSeconds, ownerGone)) {
         case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
         case Delivery::OwnerGone: tookLock(); return std::nullopt;
-        case Delivery::TooLarge: giveUpLock(); return Outcome::Unreachable;
+        case Delivery::TooLarge:
+          fnd::logWarning("The arguments are too large to hand over (more than 1 MiB)");
+          giveUpLock();
+          return Outcome::Unreachable;
         case Delivery::NoServer:
           // Starting up, or listening somewhere this launch does not look.
           if (unheardSince < 0) unheardSince = clock.elapsed();
