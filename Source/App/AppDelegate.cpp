@@ -6,6 +6,9 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Sidebar/TutorialPopovers.h"
+#include "Views/PushButton.h"
+#include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
 #include "MenuBar/GlobalHotKey.h"
 #include "MenuBar/KeyCodeNames.h"
@@ -494,7 +497,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 namespace {
 enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences };
+                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
 constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
     {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
@@ -503,6 +506,7 @@ constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
     {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
     {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
+    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
 };
 std::optional<Command> commandFor(std::string_view selector) {
   for (const auto& [name, command] : kCommands)
@@ -534,6 +538,10 @@ bool AppDelegate::respondsToAction(std::string_view selector) const { return com
 
 bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
   if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  if (item.action() == "toggleInspector:") {
+    item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
+    return inspectorSplitView != nullptr;
+  }
   return true;
 }
 
@@ -557,8 +565,35 @@ bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
     case Command::Preferences:
       if (kestoPreferences) kestoPreferences->showPreferencesPanel();
       break;
+    case Command::ToggleInspector: toggleInspector(); break;
+    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
   }
   return true;
+}
+
+// ---- side panes ----
+
+namespace {
+constexpr const char* kEditorCollapsedKey = "editorCollapsed";
+}  // namespace
+
+bool AppDelegate::inspectorHidden() const { return inspectorSplitView && inspectorSplitView->collapsed(); }
+
+void AppDelegate::setInspectorHidden(bool hidden) {
+  if (!inspectorSplitView) return;
+  inspectorSplitView->setSecondaryPaneHidden(hidden);
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(hidden, kEditorCollapsedKey);
+  defaults.synchronize();
+  updateEditorCollapseButton();
+}
+
+void AppDelegate::toggleInspector() { setInspectorHidden(!inspectorHidden()); }
+
+void AppDelegate::updateEditorCollapseButton() {
+  if (editorCollapseButton)
+    editorCollapseButton->setImageNamed(fnd::UserDefaults::standard().boolForKey(kEditorCollapsedKey) ? "collapse_right"
+                                                                                                     : "collapse_left");
 }
 
 // ---- global hot key ----

@@ -23,6 +23,8 @@ class View;
 }
 class Backup;
 class BookmarksController;
+class KestoSplitViewVerticalSecondaryRight;
+class PushButton;
 class DataManager;
 class MenuBarWindow;
 class MenuBookmarksController;
@@ -86,6 +88,16 @@ class AppDelegate : public ui::ApplicationDelegate,
   MenuBookmarksController* menuBookmarksController = nullptr;
   // A recorder whose combination the preferences' recorder may not take (none by default).
   KRRecorderControl* delegateDisallowRecorder = nullptr;
+  std::shared_ptr<PushButton> editorCollapseButton;
+  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+
+  // The inspector pane: hidden or shown from its button and the View menu, the choice kept in
+  // "editorCollapsed" for the next start.
+  void toggleInspector();
+  void setInspectorHidden(bool hidden);
+  bool inspectorHidden() const;
+  // The inspector's button shows the stored state.
+  void updateEditorCollapseButton();
 
   // Start-up and shutdown.
   void applicationDidFinishLaunching() override;

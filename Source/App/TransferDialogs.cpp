@@ -152,7 +152,7 @@ void TransferDialogs::openRestoreDialog() {
   });
 }
 
-void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::alert("Success", message, "OK"); }
+void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::inform("Success", message, "OK"); }
 
 void TransferDialogs::exportFailed(const std::string& message) { AlertPresenter::alert("Fail", message, "OK"); }
 

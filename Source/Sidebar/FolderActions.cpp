@@ -291,8 +291,9 @@ bool FoldersController::saveNewPassword() {
   config->setKestoValue(Base64::encodeString(text));
   if (!save("The password could not be saved")) return false;
   ui::Alert alert;
-  alert.setMessageText("Kesto Password");
-  alert.setInformativeText("Password succesfully created. You can now password protect your folders.");
+  alert.setAlertStyle(ui::AlertStyle::Informational);
+  alert.setWindowTitle("Kesto Password");
+  alert.setMessageText("Password succesfully created. You can now password protect your folders.");
   alert.addButtonWithTitle("OK");
   alert.runModal();
   return true;

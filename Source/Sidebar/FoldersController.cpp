@@ -1,5 +1,7 @@
 #include "Sidebar/FoldersController.h"
 
+#include "Sidebar/TutorialPopovers.h"
+
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -548,8 +550,25 @@ void FoldersController::updateSelection() {
       }
     }
   }
+  // The first time the user opens a fixed row it explains itself; the row restored at start is
+  // not opened by the user.
+  if (isNew && !lastSelectedIdentifier_.empty()) openTutorialForRow(id, static_cast<long>(rows.firstIndex()));
   lastSelectedIdentifier_ = id;
   updatePathbar();
+}
+
+void FoldersController::openTutorialForRow(const std::string& id, long row) {
+  using T = TutorialPopovers::Tutorial;
+  if (!tutorials_) return;
+  std::optional<T> tutorial;
+  if (id == kHomeItemID) tutorial = T::Library;
+  else if (id == Folder::kImportedID) tutorial = T::Import;
+  else if (id == Folder::kInboxID) tutorial = T::Inbox;
+  // A service row without its account shows the account panel instead.
+  else if (id == kDeliciousItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Delicious;
+  else if (id == kPinboardItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Pinboard;
+  // Beside the row, over the bookmark list: the rows below it stay within reach.
+  if (tutorial) tutorials_->placeOpened(*tutorial, {list_.get(), list_->rectOfRow(row), PopoverArrow::Right});
 }
 
 void FoldersController::selectFolderView() {

@@ -96,7 +96,7 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
     slot.release();
     ViewUpdater::stopActivity();
     if (ok)
-      AlertPresenter::alert("Share", "Your kesto archive has been saved", "OK");
+      AlertPresenter::inform("Share", "Your kesto archive has been saved", "OK");
     else
       AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
     return ok;

@@ -189,16 +189,38 @@ void KestoSplitViewVerticalSecondaryRight::splitViewResizeSubviewsWithOldSize(ui
 }
 
 void KestoSplitViewVerticalSecondaryRight::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
+  // A hidden inspector keeps the width it is shown at again.
+  if (collapsed_) return;
   if (ui::View* secondary = pane(secondaryIndex_))
     fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
 }
 
 double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMinCoordinate(ui::SplitView&, double, long) {
+  // While hidden the divider stays at the right edge: a drag cannot bring half a pane back.
+  if (collapsed_) return frame().size.width - dividerThickness();
   return frame().size.width - effectiveMax() - dividerThickness();
 }
 
 double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMaxCoordinate(ui::SplitView&, double, long) {
+  if (collapsed_) return frame().size.width - dividerThickness();
   return frame().size.width - effectiveMin() - dividerThickness();
+}
+
+void KestoSplitViewVerticalSecondaryRight::setSecondaryPaneHidden(bool hidden) {
+  ui::View* primary = pane(primaryIndex_);
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!primary || !secondary || hidden == collapsed_) return;
+  if (hidden) {
+    if (secondary->frame().size.width >= 1.0) collapsableViewWidth_ = float(secondary->frame().size.width);
+  } else if (collapsableViewWidth_ < effectiveMin()) {
+    collapsableViewWidth_ = effectiveMin();
+  }
+  collapsed_ = hidden;
+  secondary->setHidden(hidden);
+  const double width = hidden ? 0.0 : std::trunc(double(collapsableViewWidth_));
+  secondary->setFrameSize(fnd::Size{width, secondary->frame().size.height});
+  // Laid out by the usual rule: the list takes what the inspector leaves.
+  splitViewResizeSubviewsWithOldSize(*this, frame().size);
 }
 
 }  // namespace kesto

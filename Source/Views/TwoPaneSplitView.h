@@ -96,6 +96,8 @@ class KestoSplitViewVerticalSecondaryRight : public TwoPaneSplitView {
   double splitViewConstrainMaxCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
   std::optional<double> secondaryPaneSize() const { return paneSize_; }
   void setSecondaryPaneSize(std::optional<double> v) { paneSize_ = v; }
+  // Hides the inspector (the list takes the whole width) or shows it again at the width it had.
+  void setSecondaryPaneHidden(bool hidden);
 
  protected:
   float defaultMin() const override { return 210; }

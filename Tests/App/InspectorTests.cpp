@@ -1,6 +1,14 @@
 // The inspector: what it shows for no, one and several selected bookmarks, and its edits,
 // each saved at once and undoable.
 #include "AppFixture.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/PopUpButton.h"
+#include "Views/KSTTokenField.h"
+#include "Views/KestoTitleTextView.h"
+
+#include <QApplication>
+#include <QFontMetrics>
 
 #include "App/EditorController.h"
 #include "Model/Base64.h"
@@ -106,6 +114,48 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
 
   ViewUpdater::clearInspector();
   EXPECT_TRUE(e.title->isHidden());
+}
+
+TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
+  build(0);
+  auto& popUp = *editor().colorButton;
+  // Measured in the font the pop-up draws with; the arrow takes about 20 more.
+  QFontMetrics metrics(QApplication::font());
+  for (const auto& title : popUp.itemTitles())
+    EXPECT_GT(popUp.frame().size.width, metrics.horizontalAdvance(QString::fromStdString(title)) + 20)
+        << title << " is cut off";
+  // Within the inspector at its least width.
+  EXPECT_LE(popUp.frame().maxX(), 210);
+}
+
+TEST_F(InspectorTest, TheTagsAreTheApplicationsLightRoundedTokenField) {
+  build(0);
+  auto* tokens = dynamic_cast<KestoRoundedTokenField*>(editor().tags.get());
+  ASSERT_NE(tokens, nullptr);
+  EXPECT_DOUBLE_EQ(tokens->borderWidth(), 1.2) << "styled as it wakes";
+  EXPECT_DOUBLE_EQ(tokens->cornerRadius(), 2.0);
+}
+
+TEST_F(InspectorTest, ReturnInTheTitleAndAddressViewsSavesTheEditAndOpensNothing) {
+  auto a = add("http://a.example/", "Old");
+  build(1);
+  show(a);
+  auto& e = editor();
+  ASSERT_NE(dynamic_cast<KestoTitleTextView*>(e.title.get()), nullptr);
+  int launches = 0;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>&) { return ++launches, true; });
+  const auto returnKey = ui::Event::key(ui::KeyCode::Return, 0, "\r");
+  e.title->setStringValue("Typed title");
+  e.title->keyDown(returnKey);
+  EXPECT_EQ(a->title().value_or(""), "Typed title");
+  EXPECT_TRUE(runUntil([&] { return e.title->isEditable(); }, 2)) << "ready for the next edit";
+  e.url->setStringValue("https://typed.example/");
+  e.url->keyDown(ui::Event::key(ui::KeyCode::Return, ui::ModifierFlag::Shift, "\r"));
+  EXPECT_EQ(a->url().value_or(""), "https://typed.example/");
+  EXPECT_EQ(e.url->stringValue(), "https://typed.example/") << "no line break went into the address";
+  EXPECT_EQ(a->timesOpened(), 0);
+  EXPECT_EQ(launches, 0) << "Return ends the edit and opens nothing";
+  sys::Workspace::setLauncher(nullptr);
 }
 
 TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {

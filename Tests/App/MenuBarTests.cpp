@@ -36,6 +36,12 @@ TEST_F(MenuBarTest, HoldsOnlyItemsThatSomethingAnswers) {
     for (const auto& i : top->submenu()->items()) {
       if (i->isSeparatorItem()) continue;
       bool edit = top->title() == "Edit";
+      // Quick Look acts on the selected bookmarks, of which an empty library has none: the list
+      // answers it, and enables it once something is selected.
+      if (i->action() == "togglePreviewPanel:") {
+        EXPECT_TRUE(controller().respondsToAction(i->action()));
+        continue;
+      }
       if (!edit) EXPECT_TRUE(i->isEnabled()) << i->title();
     }
   }

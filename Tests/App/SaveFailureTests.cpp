@@ -2,6 +2,7 @@
 // with the cause and the store's path; what was added stays in memory, is saved with the next
 // change once the store takes it again, and a quit offers to export what was never saved.
 #include "AppFixture.h"
+#include "Views/KestoTitleTextView.h"
 
 #include "App/EditorController.h"
 #include "Model/ViewUpdater.h"

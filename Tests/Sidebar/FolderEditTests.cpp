@@ -1,3 +1,4 @@
+#include "Views/KestoPanel.h"
 #include "SidebarFixture.h"
 
 #include "Model/Base64.h"
@@ -109,6 +110,10 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   auto& panels = controller->panels();
   select(top->folderID());
   controller->lockFolder();
+  // The application's own panels (Escape ends them as it ends every sheet).
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
   // No password yet: the new-password panel asks for one, twice.
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
@@ -117,7 +122,11 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   panels.confirmPasswordField().setStringValue("s3cret");
   ASSERT_TRUE(controller->saveNewPassword());
   ASSERT_EQ(dialogs->alerts.size(), 1u);
-  EXPECT_EQ(dialogs->alerts[0].message, "Kesto Password");
+  // Success is told with the information icon, its title not repeated as the first line.
+  EXPECT_EQ(dialogs->alerts[0].message,
+            "Password succesfully created. You can now password protect your folders.");
+  EXPECT_EQ(dialogs->alerts[0].informative, "");
+  EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
 
   const auto versions = std::make_pair(top->version(), inSub->version());

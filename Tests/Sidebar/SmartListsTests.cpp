@@ -21,6 +21,19 @@ struct Wired {
 
 // ---- History ---------------------------------------------------------------------------------
 
+TEST_F(SidebarListTest, TheSmartListsUseTheFolderTreesFontSize) {
+  Wired<HistoryController> history(dm);
+  Wired<PopularsController> popular(dm);
+  Wired<MaintenanceController> maintenance(dm);
+  for (SmartListController* list :
+       std::initializer_list<SmartListController*>{&history.list, &popular.list, &maintenance.list}) {
+    ui::TextCell cell;
+    cell.font.pointSize = 7;
+    list->sourceListWillDisplayCellForItem(*list->sourceList(), cell, nullptr);
+    EXPECT_EQ(cell.font.pointSize, ui::TextCell().font.pointSize) << "the folder tree's rows are drawn at this size";
+  }
+}
+
 class HistoryListTest : public SidebarListTest {};
 
 TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {

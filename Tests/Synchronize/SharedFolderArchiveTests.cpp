@@ -86,6 +86,7 @@ TEST_F(SharedFolderArchiveTest, ShareWritesAPackageThatImportsAsIndependentCopie
   EXPECT_EQ(*packagePath, kesto_tempFolderPath() + "/" + fnd::crypto::md5Hex(savePath, true) + ".kesto");
   ASSERT_TRUE(alerts->sawTitle("Share"));
   EXPECT_EQ(alerts->shown.back().message, "Your kesto archive has been saved");
+  EXPECT_TRUE(alerts->shown.back().information) << "success is not a warning";
   bool isDirectory = false;
   EXPECT_TRUE(fnd::FileManager::fileExists(*packagePath + "/Contents/Resources", &isDirectory) && isDirectory);
   EXPECT_FALSE(fnd::FileManager::fileExists(*packagePath + "/Contents/Info.plist"));
@@ -327,6 +328,7 @@ TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
   EXPECT_FALSE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
   ASSERT_TRUE(alerts->sawTitle("Share"));
   EXPECT_NE(alerts->shown.back().message, "Your kesto archive has been saved");
+  EXPECT_FALSE(alerts->shown.back().information);
   EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
 }
 

@@ -983,16 +983,27 @@ void OutlineView::drawRow(long row, GraphicsContext& context, const fnd::Rect& c
   fnd::Rect textRect(frame.origin.x, frame.origin.y + (frame.size.height - textHeight) / 2, frame.size.width, textHeight);
   context.saveState();
   context.clipToRect(frame);
-  context.drawText(cell.stringValue, textRect, cell.font, color);
+  context.drawText(cell.stringValue, textRect, cell.font, color, TextAlignment::Left, textTruncation_);
   context.restoreState();
+}
+
+void OutlineView::setTextTruncation(TextTruncation truncation) {
+  textTruncation_ = truncation;
+  setNeedsDisplay();
 }
 
 std::string OutlineView::toolTipAtPoint(const fnd::Point& point) {
   long row = rowAtPoint(point);
-  if (row < 0 || !(delegateMethods_ & OutlineViewDelegate::ToolTipForCell)) return {};
+  if (row < 0) return {};
   TextCell cell = preparedCellAtRow(row);
   fnd::Rect rect = frameOfCellAtRow(row);
-  return delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
+  std::string tip;
+  if (delegateMethods_ & OutlineViewDelegate::ToolTipForCell)
+    tip = delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
+  // A title drawn shortened is shown whole.
+  if (tip.empty() && GraphicsContext::sizeOfText(cell.stringValue, cell.font).width > rect.size.width)
+    tip = cell.stringValue;
+  return tip;
 }
 
 std::string OutlineView::typeSelectStringForRow(long row) {

@@ -26,8 +26,7 @@ trap cleanup EXIT
 
 # Thumbnails from a closed loopback port; handed-in addresses go to the Inbox; a stored folder
 # order marks this as no first run.
-e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
-  UseInboxForBookmarks '<true/>' sortFoldersByRating '<false/>'
+e2e_offline_settings UseInboxForBookmarks '<true/>' sortFoldersByRating '<false/>'
 
 # Kesto's main windows, visible, of any process.
 main_windows() { xdotool search --all --onlyvisible --name '^Kesto$' 2>/dev/null | wc -l; }

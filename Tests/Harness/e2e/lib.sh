@@ -154,3 +154,24 @@ e2e_grow_library() {  # [count]
            (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
     UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';"
 }
+
+# Serves an update file ("version#system") from a loopback host ($site_pid, kill it at the end)
+# and starts the settings file with the program's update address pointing there. Needs
+# e2e_app_paths first.
+e2e_update_host() {  # contents
+  mkdir -p "$work/site/update"
+  echo "$1" >"$work/site/update/update.txt"
+  local port
+  port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
+  site_pid=$!
+  e2e_write_settings KestoUpdateURL "<string>http://127.0.0.1:$port/update/update.txt</string>"
+  chmod 600 "$settings"
+}
+
+# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
+# loopback port, so the test never leaves the machine, and the entries given (as for
+# e2e_write_settings).
+e2e_offline_settings() {
+  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' "$@"
+}
