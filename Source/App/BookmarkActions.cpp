@@ -297,7 +297,6 @@ void BookmarksController::deleteBookmarks() {
     if (!gone.empty()) {
       kestoData->removeBookmarks(gone);
       Bookmark::deleteBookmarks(gone);
-      kestoData->setCurrentBookmark(nullptr);
     }
     WrenEntity::saveContext();
     SyncTombstones::add(tombstones);
@@ -310,6 +309,8 @@ void BookmarksController::deleteBookmarks() {
       undo->endUndoGrouping();
     }
     kestoData->setSelectedBookmarks({});
+    // Nothing is selected any more: the inspector lets go of what it showed.
+    forgetUnselectedInInspector({});
     if (kestoData->isSearching()) {
       ViewUpdater::updateBookmarks();
     } else {

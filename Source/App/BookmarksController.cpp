@@ -282,15 +282,11 @@ void BookmarksController::updateView() {
       // An empty list is a reload under way (the data manager empties the list, refreshes, then
       // fills it again): the selection waits for the filled list instead of being dropped.
       if (paths.size() != selected.size() && !kestoData->bookmarks().empty()) {
-        std::vector<std::shared_ptr<Bookmark>> present;
-        for (const auto& p : paths) present.push_back(bookmarkAtIndexPath(p));
-        kestoData->setSelectedBookmarks(present);
-        auto stillShown = [&](const std::shared_ptr<Bookmark>& b) {
-          return b && std::find(present.begin(), present.end(), b) != present.end();
-        };
-        if (!stillShown(kestoData->currentBookmark())) kestoData->setCurrentBookmark(nullptr);
-        if (!stillShown(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
+        selected.clear();
+        for (const auto& p : paths) selected.push_back(bookmarkAtIndexPath(p));
+        kestoData->setSelectedBookmarks(selected);
       }
+      if (selected.empty() || !kestoData->bookmarks().empty()) forgetUnselectedInInspector(selected);
       lastSelectedIndexPaths_ = paths;
       restoringSelection_ = true;
       kestoCollectionView->selectItemsAtIndexPaths(paths, false);
@@ -306,6 +302,30 @@ void BookmarksController::updateView() {
   changedSelection_ = false;
   // A bookmark deleted or edited is not previewed as it was.
   if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
+}
+
+void BookmarksController::forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected) {
+  // The inspector shows only bookmarks still selected in the list: one deleted, trashed, emptied
+  // from the trash or no longer listed leaves it.
+  auto isSelected = [&](const std::shared_ptr<Bookmark>& b) {
+    return b && std::find(selected.begin(), selected.end(), b) != selected.end();
+  };
+  bool changed = false;
+  if (kestoData->currentBookmark() && !isSelected(kestoData->currentBookmark())) {
+    kestoData->setCurrentBookmark(nullptr);
+    changed = true;
+  }
+  if (kestoData->selectedBookmark() && !isSelected(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
+  auto bulk = kestoData->currentBookmarks();
+  const auto before = bulk.size();
+  bulk.erase(std::remove_if(bulk.begin(), bulk.end(), [&](const auto& b) { return !isSelected(b); }), bulk.end());
+  if (bulk.size() != before) {
+    kestoData->setCurrentBookmarks(bulk);
+    changed = true;
+  }
+  if (!changed) return;
+  ViewUpdater::updateInspector();
+  if (!kestoData->currentBookmark() && kestoData->currentBookmarks().empty()) disableToolbarButtons();
 }
 
 void BookmarksController::updateViewAndResetBookmarks() {
@@ -508,9 +528,10 @@ std::shared_ptr<ToolbarItem> BookmarksController::toolbarItemForItemIdentifier(T
   };
   static const Spec specs[] = {
       {"KSTToolbarSearch", &BookmarksController::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
-      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 135.0, "", ""},
+      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 95.0, "", ""},
       {"KSTToolbarButtonSet", &BookmarksController::mainToolbarButtonSet, 200.0, "", ""},
-      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 185.0, "", ""},
+      // Room for a count such as "1,000 of 11,803 matches".
+      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 225.0, "", ""},
   };
   for (const auto& s : specs) {
     if (identifier != s.id) continue;

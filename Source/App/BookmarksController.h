@@ -103,6 +103,8 @@ class BookmarksController : public ui::Responder,
 
   // Refreshes: keeping the selection, or clearing it.
   void updateView();
+  // Lets the inspector (and the toolbar) go of bookmarks that are no longer in `selected`.
+  void forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected);
   void updateViewAndResetBookmarks();
 
   // Selection.

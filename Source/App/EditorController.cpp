@@ -17,6 +17,7 @@
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Sidebar/FoldersController.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
 #include "Views/KSTTokenField.h"
@@ -309,15 +310,10 @@ void EditorController::updateColorButton(const std::string& color) {
 
 void EditorController::gotoFolder() {
   fnd::NotificationCenter::defaultCenter().postNotificationName("selectFoldersViewNotification");
-  // The folder of the bookmark shown last, even when nothing is shown any more.
-  if (currentFolderID.empty() || !kestoData) return;
-  auto folder = Folder::existingFolderWithFolderID(currentFolderID);
-  if (!folder) return;
-  kestoData->setCurrentFolder(folder);
-  kestoData->setIsSearching(false);
-  kestoData->setLoadingFromTags(false);
-  ViewUpdater::clearSearchField();
-  kestoData->loadBookmarksAndReset();
+  // The folder of the bookmark shown last, even when nothing is shown any more. Selected in the
+  // sidebar, so that its row, the path bar and every later refresh agree on the list shown.
+  if (currentFolderID.empty() || !foldersController) return;
+  foldersController->selectFolderWithID(currentFolderID);
 }
 
 void EditorController::clearInspectorFields() {

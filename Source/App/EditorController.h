@@ -38,9 +38,11 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
 
   std::shared_ptr<ui::View> view() override { return view_; }
   void setDataManager(DataManager* dataManager) override { kestoData = dataManager; }
+  void setFoldersController(FoldersController* controller) override { foldersController = controller; }
   void awakeFromNib() override;
 
   DataManager* kestoData = nullptr;
+  FoldersController* foldersController = nullptr;
 
   // Outlets (made by the constructor).
   std::shared_ptr<ui::SegmentedControl> segmentedControl;

@@ -192,7 +192,7 @@ void MainInterface::construct() {
   content->addSubview(toolbar_);
   auto& bc = *bookmarksController_;
   bc.mainToolBar = toolbar_;
-  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 135, 40));
+  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
   bc.mainToolBarActivityIndicator->addSubview(progress);
   appDelegate_->progress = progress;
@@ -207,9 +207,9 @@ void MainInterface::construct() {
   bc.mainToolBarSearchView->addSubview(bc.searchField);
   bc.searchInScopeField = std::make_shared<ui::SearchField>(fnd::Rect(308, 8, 150, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
-  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
-  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
+  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 225, 40));
+  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(180, 4, 40, 32), "toolbar_info", "Edit");
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 175, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.
@@ -481,6 +481,7 @@ void MainInterface::connect() {
     library->sidebar().setWindow(window_.get());
     library->sidebar().setTutorials(tutorials_.get());
     library->sidebar().foldersController().setPathbar(pathbar_.get());
+    inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
   search_->controller = &bc;

@@ -510,7 +510,17 @@ void FoldersController::updateSelection() {
     kestoData_->clearBookmarks();
   } else if (id == kDeliciousItemID || id == kPinboardItemID) {
     if (!Service::fetchEntityWhereProperty("name", id)) {
-      showServicePanel(id);
+      // Asked when the row is chosen, never again at a reload, a tab switch or an add.
+      if (isNew && !showServicePanel(id)) {
+        // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
+        // goes back to the list the browser still shows.
+        if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
+        else defaults.removeObject(kCurrentlySelectedFolderKey);
+        defaults.synchronize();
+        if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
+        else list_->deselectAll();
+        return;
+      }
     } else {
       kestoData_->prepareNonFolderViews();
       kestoData_->setCurrentFolder(nullptr);

@@ -161,7 +161,9 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   void fetchMissingImagesInCurrentFolder();
 
   // Online-service rows.
-  void showServicePanel(const std::string& service);
+  // The service's account panel; answers false (after saying so, without waiting for the user)
+  // when this build cannot connect to the service.
+  bool showServicePanel(const std::string& service);
   void readFromService(const std::string& service);
   void disconnectFromService(const std::string& service);
 

@@ -194,6 +194,8 @@ void SidebarController::executeSelection(int tag) {
   ViewManager::sharedInstance().setCurrentView(static_cast<std::int64_t>(index));
   // Stored before the refresh: each list refreshes only while SelectedView names it.
   fnd::UserDefaults::standard().setString(tabs()[index].selectedView, SelectedView);
+  // The path bar names folders only: the other lists show no folder.
+  if (index != 0) ViewUpdater::clearPathBar();
   switch (index) {
     case 0: ViewUpdater::updateFoldersCompletely(); break;
     case 1:

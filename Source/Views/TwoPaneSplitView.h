@@ -41,7 +41,8 @@ class TwoPaneSplitView : public ui::SplitView, public ui::SplitViewDelegate {
   void applyDefaults();
   // Collapse or expand the left secondary pane through the views' animators.
   void toggleLeftPane(bool ownGroup);
-  // Secondary pane at width s on the left, primary after the divider.
+  // Secondary pane at width s on the left, primary after the divider; a collapsed secondary
+  // pane keeps its width left of the view and the primary takes the whole width.
   void layoutLeftPanes(double s);
 
   std::optional<double> minSize_;

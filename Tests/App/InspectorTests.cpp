@@ -23,7 +23,10 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Views/IndexPath.h"
 #include "Views/PushButton.h"
+#include "Views/TileCollectionView.h"
 #include "Views/TextLabel.h"
 
 #include <algorithm>
@@ -34,12 +37,15 @@ namespace {
 class InspectorTest : public AppTest {
  protected:
   EditorController& editor() { return dynamic_cast<EditorController&>(ui->inspectorController()); }
+  // As the list selects: the inspector shows only what is selected there.
   void show(const Bookmark::Ref& b) {
+    dm().setSelectedBookmarks({b});
     dm().setCurrentBookmark(b);
     dm().setCurrentBookmarks({});
     ViewUpdater::updateInspector();
   }
   void showSeveral(const std::vector<Bookmark::Ref>& list) {
+    dm().setSelectedBookmarks(list);
     dm().setCurrentBookmark(nullptr);
     dm().setCurrentBookmarks(list);
     ViewUpdater::updateInspector();
@@ -186,6 +192,10 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   EXPECT_EQ(a->url().value_or(""), "http://a.example/");
   undo->redo();
   EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
+  // An undo reads the library again and empties the list's selection, and the inspector with
+  // it: the bookmark is chosen again.
+  spin(0.05);
+  show(a);
 
   // Leaving a field stores it like Return; leaving it unchanged stores nothing.
   auto version = a->version();
@@ -305,6 +315,78 @@ TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
   e.notes->sendAction();
   EXPECT_EQ(a->notes().value_or(""), "a\n\nx");
   EXPECT_EQ(b->notes().value_or(""), "x");
+}
+
+TEST_F(InspectorTest, GoToFolderSelectsTheFolderInTheSidebarSoRefreshesKeepIt) {
+  auto folderNamed = [](const std::string& name) {
+    auto f = Folder::initEntity();
+    f->setName(name);
+    f->setParentFolderID(Folder::kRootID);
+    f->saveFolder();
+    return f;
+  };
+  auto work = folderNamed("Work");
+  auto other = folderNamed("Other");
+  auto a = Bookmark::addBookmarkWithURL("http://work.example/", work);
+  Bookmark::addBookmarkWithURL("http://other.example/", other);
+  build(2);
+  spin(0.3);  // the sidebar shows its stored tab
+  auto& e = editor();
+  ASSERT_TRUE(e.foldersController);
+  auto& folders = *e.foldersController;
+  folders.selectFolderWithID(other->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  ASSERT_EQ(dm().currentFolder()->folderID(), other->folderID());
+
+  show(a);
+  EXPECT_EQ(e.currentFolderID, work->folderID());
+  EXPECT_FALSE(e.folderButton->isHidden());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder);
+  EXPECT_EQ(folders.selectedIdentifier(), work->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), work->folderID());
+  // The next refresh shows the same folder, not the one selected before.
+  folders.updateView();
+  spin(0.2);
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  ASSERT_EQ(dm().bookmarks().size(), 1u);
+  EXPECT_EQ(dm().bookmarks()[0], a);
+}
+
+TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  auto& e = editor();
+  auto select = [&](const Bookmark::Ref& bm) {
+    auto& list = *controller().kestoCollectionView;
+    list.deselectAllItems();
+    const auto& shown = dm().bookmarks();
+    auto at = std::find(shown.begin(), shown.end(), bm) - shown.begin();
+    list.selectItemsAtIndexPaths({IndexPath::forItem(at, 0)}, false);
+    controller().didChangeSelection();
+  };
+  select(a);
+  EXPECT_EQ(e.title->stringValue(), "A");
+  // Moved to the trash: nothing selected, nothing shown.
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_TRUE(e.title->isHidden());
+  EXPECT_EQ(e.title->stringValue(), "");
+
+  // Several at once, then one deleted for good from the trash list.
+  a->setTrashed(1);
+  b->setTrashed(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().bookmarks() = {a, b};
+  controller().updateView();
+  select(b);
+  EXPECT_EQ(e.title->stringValue(), "B");
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_EQ(e.title->stringValue(), "");
 }
 
 }  // namespace

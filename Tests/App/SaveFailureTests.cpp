@@ -131,6 +131,8 @@ TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
   b->saveBookmark();
   build(1);
   auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  // Selected in the list, as the inspector shows only what is selected there.
+  dm().setSelectedBookmarks({b});
   dm().setCurrentBookmark(b);
   ViewUpdater::updateInspector();
   onStoreConnection("PRAGMA query_only = 1");

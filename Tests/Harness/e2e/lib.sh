@@ -56,9 +56,9 @@ e2e_screenshot() {  # file [window]
   python3 "$E2E_DIR/screenshot.py" "$1" ${2:+--window "$2"}
 }
 
-# Prints "r g b" of one screen pixel.
-e2e_pixel() {  # x y
-  python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
+# Prints "r g b" of one screen pixel, or of one window's (window-relative) when a window is given.
+e2e_pixel() {  # x y [window]
+  python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2" ${3:+--window "$3"}
 }
 
 # An empty library offers sample bookmarks in its first-run panel (a few seconds after the first
