@@ -172,6 +172,15 @@ e2e_update_host() {  # contents
 # Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
 # loopback port, so the test never leaves the machine, and the entries given (as for
 # e2e_write_settings).
-e2e_offline_settings() {
-  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' "$@"
+e2e_offline_settings() {  # [--tutorials] [key value...]: --tutorials leaves the first-use tutorials to be shown
+  local entries=() key
+  if [[ "${1:-}" == "--tutorials" ]]; then
+    shift
+  else
+    # The tutorials open over the window at their places; only the script about them wants them.
+    for key in Inbox Imoprt Library Deliciousy Pinboard Tags Bookmark; do
+      entries+=("BRWTutorial${key}Seen" '<true/>')
+    done
+  fi
+  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' "${entries[@]}" "$@"
 }
