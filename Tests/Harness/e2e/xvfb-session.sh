@@ -27,10 +27,16 @@ mkdir -p "$home/sanitizer"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$home/sanitizer/asan"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$home/sanitizer/ubsan"
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0"
+# Main-thread stalls of the programs under test are written here and told at the end.
+export KESTO_STALL_LOG="$home/stalls.log"
 
 wm_pid="" xvfb_pid=""
 cleanup() {
   local pid
+  if [[ -s "$KESTO_STALL_LOG" ]]; then
+    echo "main-thread stalls over ${KESTO_STALL_MS:-100} ms in this session:" >&2
+    grep -A12 '^main thread busy' "$KESTO_STALL_LOG" | head -120 >&2
+  fi
   for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
   for pid in $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
   [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home"
