@@ -240,6 +240,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   // A title typed for one address names it.
   if (!title.empty() && urls.size() == 1 && made.size() == 1) {
     made.front()->setTitle(title);
+    // Settled: a fetched page title (or "no internet connection") never replaces it.
+    made.front()->setTitleUpdated(1);
     made.front()->saveBookmark();
   }
   finishAdding(made, "Bookmark added");
@@ -256,6 +258,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
         if (auto b = addOne(url, false)) confirmed.push_back(b);
       if (!title.empty() && duplicates.size() == 1 && confirmed.size() == 1) {
         confirmed.front()->setTitle(title);
+        confirmed.front()->setTitleUpdated(1);
         confirmed.front()->saveBookmark();
       }
       finishAdding(confirmed, "Bookmarks added");
@@ -421,6 +424,9 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   if (selection.front()->trashed() > 0) item("Put back from trash", "putBackFromTrash:");
   menu->addItem(ui::MenuItem::separatorItem());
   item(selection.size() > 1 ? "Copy links" : "Copy link", "copyBookmarkAddress:");
+  menu->addItem(ui::MenuItem::separatorItem());
+  item("Update from web", "updateWebContentForSelectedBookmarks:");
+  if (selection.size() == 1) item("Set thumbnail from file", "updateThumbnailManually:");
   return menu;
 }
 
@@ -579,6 +585,8 @@ constexpr ActionEntry kActions[] = {
     {"copyBookmarkAddress:", &BookmarksController::copyBookmarkAddress, true},
     {"undo:", &BookmarksController::undo, false},
     {"redo:", &BookmarksController::redo, false},
+    {"updateWebContentForSelectedBookmarks:", &BookmarksController::updateWebContentForSelectedBookmarks, true},
+    {"updateThumbnailManually:", &BookmarksController::updateThumbnailManually, true},
 };
 }  // namespace
 

@@ -439,6 +439,7 @@ void MainInterface::connect() {
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
   bc.addButton->setAction([&bc] { bc.add(); });
   bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
+  bc.updateButton->setAction([&bc] { bc.updateWebContentForSelectedBookmarks(); });
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
