@@ -69,6 +69,7 @@ void BookmarksController::awakeFromNib() {
   on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
   observeEditCommands();
+  webContentUpdater();  // observes the page-fetch results and the missing-image requests
 
   auto& defaults = fnd::UserDefaults::standard();
   isThumbnailView_ = defaults.boolForKey(kCompactKey);
