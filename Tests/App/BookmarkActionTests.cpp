@@ -262,12 +262,12 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
   EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete", "-",
-                                                    "Copy link"}));
+                                                    "Copy link", "-", "Update from web", "Set thumbnail from file"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
   EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete",
-                                                    "Put back from trash", "-", "Copy links"}));
+                                                    "Put back from trash", "-", "Copy links", "-", "Update from web"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty())

@@ -12,6 +12,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/UI/Image.h"
 #include "Synchronize/TestAlertResponder.h"
+#include "Harness/TestDialogResponder.h"
 #include "Views/DiskCacheManager.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageDownloadRequest.h"
@@ -555,6 +556,33 @@ TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {
   ASSERT_EQ(presenter->shown.size(), 1u);
   EXPECT_EQ(presenter->shown.front().title, "Kesto");
   EXPECT_NE(presenter->shown.front().message.find("more than 1000 bookmarks"), std::string::npos);
+}
+
+TEST_F(WebContentStoreTest, AThumbnailFromAFileIsStoredAt240By180) {
+  auto b = bookmarkFor("/picked", "Picked");
+  build(1);
+  const std::string dir = makeTempDir("pictures");
+  ui::Image(400, 100, ui::Color::rgb(0, 0, 1)).writeToFile(dir + "/wide.JPG");
+  ui::Image(10, 10, ui::Color::rgb(0, 0, 1)).writeToFile(dir + "/small.GIF");
+  auto responder = TestDialogResponder::install();
+  dm().setCurrentBookmark(b);
+  // An upper-case GIF is offered but not taken.
+  responder->openAnswers.push_back(std::vector<std::string>{dir + "/small.GIF"});
+  controller().updateThumbnailManually();
+  ASSERT_TRUE(runUntil([&] { return responder->panels.size() == 1; }, 5));
+  spin(0.05);
+  EXPECT_FALSE(b->thumbnail());
+  EXPECT_EQ(b->thumbnailManuallySet(), 0);
+  responder->openAnswers.push_back(std::vector<std::string>{dir + "/wide.JPG"});
+  controller().updateThumbnailManually();
+  ASSERT_TRUE(runUntil([&] { return b->thumbnailManuallySet() == 1; }, 5));
+  TestDialogResponder::uninstall();
+  ASSERT_TRUE(b->thumbnail());
+  auto stored = ui::Image::fromData(*b->thumbnail());
+  EXPECT_EQ(stored.size().width, 240);
+  EXPECT_EQ(stored.size().height, 180);
+  EXPECT_EQ(bytesOf(*b->thumbnail()).substr(1, 3), "PNG");
+  EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
 }
 
 }  // namespace
