@@ -5,6 +5,9 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Operation.h"
 #include "Platform/Foundation/OperationQueue.h"
@@ -193,16 +196,19 @@ void WebContentUpdater::writeSlice() {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::duration<double>(kSliceSeconds);
   std::vector<std::shared_ptr<Bookmark>> touched;
+  // What a page says is no step of the user's: Undo must not take a fetched title back.
+  auto context = WrenDataManager::sharedInstance().managedObjectContext();
+  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
+  if (undo) undo->disableUndoRegistration();
   while (!pending_.empty() && Clock::now() < deadline) {
     Pending next = std::move(pending_.front());
     pendingIndex_.erase(next.job.get());
     pending_.pop_front();
     apply(next, touched);
   }
-  if (!touched.empty()) {
-    WrenEntity::saveContext();
-    if (data_) data_->addBookmarks(touched);
-  }
+  if (!touched.empty()) WrenEntity::saveContext();
+  if (undo) undo->enableUndoRegistration();
+  if (!touched.empty() && data_) data_->addBookmarks(touched);
   if (pending_.empty() || sliceScheduled_) return;
   sliceScheduled_ = true;
   std::weak_ptr<bool> alive = alive_;

@@ -10,6 +10,7 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/UndoManager.h"
 #include "Platform/UI/Image.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Harness/TestDialogResponder.h"
@@ -425,6 +426,8 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
   auto one = bookmarkFor("/one");
   auto two = bookmarkFor("/two");
   auto gone = Bookmark::addBookmarkWithURL("http://127.0.0.1:9/gone", Folder::Ref());
+  spin(0.05);
+  BookmarksController::undoManager()->removeAllActions();
   controller().updateBookmarks(std::vector<Bookmark::Ref>{one, two, gone});
   ASSERT_TRUE(runUntil([&] { return idle() && one->favicon(); }, 20));
   EXPECT_EQ(one->title(), "One");
@@ -435,8 +438,9 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
   EXPECT_FALSE(two->favicon());
   EXPECT_EQ(gone->broken(), 1);
   EXPECT_EQ(gone->title(), "New bookmark");
-  // In the store, not only in memory.
+  // In the store, not only in memory; and no step for Undo to take back.
   EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
+  EXPECT_FALSE(BookmarksController::undoManager()->canUndo());
 }
 
 TEST_F(WebContentStoreTest, ABookmarkDeletedDuringItsFetchDoesNotComeBack) {
