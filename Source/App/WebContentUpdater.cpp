@@ -6,6 +6,11 @@
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/SaveNotification.h"
+#include "Model/WrenDataManager.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -19,6 +24,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace kesto {
 
@@ -104,21 +111,43 @@ void WebContentUpdater::start(const std::vector<std::shared_ptr<WebContent>>& jo
 }
 
 void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage) {
-  start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(), alsoFetchImage, true)});
+  start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
 }
 
 void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
+  if (uniqueIDs.empty()) return;
+  // Found in the library in memory: reading the store here would wait for a batch being written.
+  auto byID = std::make_shared<std::unordered_map<std::string, Bookmark::Ref>>();
+  if (data_) {
+    std::unordered_set<std::string> wanted(uniqueIDs.begin(), uniqueIDs.end());
+    for (const auto& b : data_->allBookmarks())
+      if (auto id = b ? b->uniqueIDValue() : std::nullopt; id && wanted.count(*id)) byID->emplace(*id, b);
+  }
+  makeJobs(std::make_shared<std::vector<std::string>>(uniqueIDs), std::move(byID), 0);
+}
+
+// A batch of a thousand is made a slice at a time, so the window keeps drawing meanwhile.
+void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqueIDs, BookmarksByID byID,
+                                 std::size_t from) {
+  const std::size_t to = std::min(uniqueIDs->size(), from + kBatchSize);
   std::vector<std::shared_ptr<WebContent>> jobs;
   auto& cache = WebImageDownloadRequest::fileCacheManagerInstance();
-  for (const auto& id : uniqueIDs) {
-    auto bookmark = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id));
-    if (!bookmark) continue;
+  for (std::size_t i = from; i < to; ++i) {
+    const std::string& id = (*uniqueIDs)[i];
+    auto it = byID->find(id);
+    auto bookmark = it != byID->end() ? it->second : Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id));
+    if (!bookmark || bookmark->isDeleted()) continue;
     // The list cells load exactly this address: without its cached picture they load it anew.
     const std::string page = fnd::removePercentEscapesOrKeep(bookmark->url().value_or(std::string()));
     cache.clearCacheForFile(Bookmark::thumbnailRequestURL(page, "l", 120));
-    jobs.push_back(WebContent::initWithBookmarkDictionary(bookmark->bookmarkAsDictionary(), true, false));
+    jobs.push_back(WebContent::initWithBookmarkDictionary(bookmark->bookmarkAsDictionary(false), true, false));
   }
   start(jobs);
+  if (to >= uniqueIDs->size()) return;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive, uniqueIDs, byID, to] {
+    if (auto a = alive.lock(); a && *a) makeJobs(uniqueIDs, byID, to);
+  });
 }
 
 void WebContentUpdater::updateWebContentForSelectedBookmarks() {
@@ -175,74 +204,126 @@ void WebContentUpdater::updateWebContentForMissingBookmarksInFolder() {
 void WebContentUpdater::updateWebContentForSingleBookmark(const std::shared_ptr<WebContent>& job) { receive(job, false); }
 void WebContentUpdater::updateWebContentForBookmark(const std::shared_ptr<WebContent>& job) { receive(job, true); }
 
+// What one job reported, copied on the main thread for the writing context's queue.
+struct WebContentUpdater::Result {
+  std::string uniqueID, startURL;
+  std::optional<std::string> oldTitle, url, title;
+  std::int64_t titleUpdated = 0, needsUpdate = 0, imageUpdated = 0, startManual = 0;
+  std::optional<fnd::Data> favicon;
+  bool broken = false, preview = false;
+
+  Result(const WebContent& job, bool isPreview)
+      : uniqueID(job.uniqueID()), startURL(job.startURL()), oldTitle(job.oldTitle()), url(job.url()),
+        title(job.title()), titleUpdated(job.titleUpdated()), needsUpdate(job.needsUpdate()),
+        imageUpdated(job.imageUpdated()), startManual(flag(job.pin(), "thumbnailManuallySet")),
+        favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
+
+  // On the writing context's queue, over the stored bookmark as it is now.
+  void writeInto(Bookmark& b) const {
+    // The user's own changes since the job started win over what the page says.
+    if (url && b.url().value_or(std::string()) == startURL) b.setUrl(fnd::removePercentEscapesOrKeep(*url));
+    if (sameTitle(b.title(), oldTitle)) {
+      b.setTitle(title);
+      b.setTitleUpdated(titleUpdated);
+    }
+    if (favicon) b.setFavicon(favicon);
+    b.setNeedsUpdate(needsUpdate);
+    b.setImageUpdated(imageUpdated);
+    b.setBroken(broken ? 1 : 0);
+    b.setContent(std::string());
+    b.setUpdatedDate(fnd::Date::now());
+    b.updateBrokenImage();
+    if (preview) {
+      b.setValueForKey("isUpdating", fnd::Value(false));
+      if (b.thumbnailManuallySet() == startManual) b.setThumbnailManuallySet(0);
+    }
+  }
+  // A stored bookmark without a title reads as one blank.
+  static bool sameTitle(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    auto blank = [](const std::optional<std::string>& t) { return !t || *t == " "; };
+    return blank(a) ? blank(b) : a == b;
+  }
+};
+
 void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
-  // A job reports up to three times; what it says last holds, so one write serves them all.
-  if (auto it = pendingIndex_.find(job.get()); it != pendingIndex_.end()) {
-    it->second->preview = it->second->preview || preview;
+  if (auto it = previews_.find(job.get()); it != previews_.end()) {
+    it->second = it->second || preview;
   } else {
-    pending_.push_back({job, preview});
-    pendingIndex_[job.get()] = &pending_.back();
+    previews_.emplace(job.get(), preview);
+    pending_.push_back(job);
   }
-  if (sliceScheduled_) return;
-  sliceScheduled_ = true;
+  if (scheduled_ || writing_) return;
+  scheduled_ = true;
   std::weak_ptr<bool> alive = alive_;
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) writeSlice();
+    if (auto a = alive.lock(); a && *a) writeBatch();
   });
 }
 
-void WebContentUpdater::writeSlice() {
-  sliceScheduled_ = false;
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::duration<double>(kSliceSeconds);
-  std::vector<std::shared_ptr<Bookmark>> touched;
-  // What a page says is no step of the user's: Undo must not take a fetched title back.
-  auto context = WrenDataManager::sharedInstance().managedObjectContext();
-  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
-  if (undo) undo->disableUndoRegistration();
-  while (!pending_.empty() && Clock::now() < deadline) {
-    Pending next = std::move(pending_.front());
-    pendingIndex_.erase(next.job.get());
-    pending_.pop_front();
-    apply(next, touched);
+void WebContentUpdater::writeBatch() {
+  scheduled_ = false;
+  if (writing_ || pending_.empty()) return;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (!main) return;
+  if (!bgContext_) {
+    bgContext_ = store::Context::make(store::ConcurrencyType::PrivateQueue);
+    bgContext_->setCoordinator(main->coordinator());
+    bgContext_->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
+    bgContext_->setName("WebContent");
   }
-  if (!touched.empty()) WrenEntity::saveContext();
-  if (undo) undo->enableUndoRegistration();
-  if (!touched.empty() && data_) data_->addBookmarks(touched);
-  if (pending_.empty() || sliceScheduled_) return;
-  sliceScheduled_ = true;
+  const std::size_t n = std::min(pending_.size(), kBatchSize);
+  auto results = std::make_shared<std::vector<Result>>();
+  for (std::size_t i = 0; i < n; ++i) {
+    results->emplace_back(*pending_[i], previews_[pending_[i].get()]);
+    previews_.erase(pending_[i].get());
+  }
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+  writing_ = n;
+  auto context = bgContext_;
   std::weak_ptr<bool> alive = alive_;
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) writeSlice();
+  context->perform([this, alive, context, results] {
+    // Read afresh: what the user saved since the last batch is what the guards compare with.
+    context->reset();
+    for (const auto& r : *results) {
+      if (r.uniqueID.empty()) continue;
+      // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
+      auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
+      if (b && !b->isDeleted()) r.writeInto(*b);
+    }
+    auto saved = std::make_shared<store::SaveNotification>();
+    if (context->hasChanges()) {
+      const int token = context->addSaveObserver([saved](const store::SaveNotification& n) {
+        saved->updatedIDs = n.updatedIDs;
+      });
+      fnd::Error error;
+      if (!context->save(&error)) {
+        fnd::logError("Sync: Error saving temporary context:" + error.localizedDescription());
+        context->rollback();
+      }
+      context->removeSaveObserver(token);
+    }
+    context->reset();
+    fnd::DispatchQueue::main().async([this, alive, saved] {
+      if (auto a = alive.lock(); a && *a) merge(*saved);
+    });
   });
 }
 
-bool WebContentUpdater::apply(const Pending& result, std::vector<std::shared_ptr<Bookmark>>& touched) {
-  const WebContent& job = *result.job;
-  if (job.uniqueID().empty()) return false;
-  // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
-  auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(job.uniqueID()));
-  if (!b || b->isDeleted()) return false;
-  // The user's own changes since the job started win over what the page says.
-  if (job.url() && b->url().value_or(std::string()) == job.startURL())
-    b->setUrl(fnd::removePercentEscapesOrKeep(*job.url()));
-  if (b->title() == job.oldTitle()) {
-    b->setTitle(job.title());
-    b->setTitleUpdated(job.titleUpdated());
+void WebContentUpdater::merge(const store::SaveNotification& saved) {
+  writing_ = 0;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (main && !saved.updatedIDs.empty()) {
+    // What a page says is no step of the user's: Undo must not take a fetched title back.
+    fnd::UndoManager* undo = main->undoManager();
+    if (undo) undo->disableUndoRegistration();
+    main->mergeChangesFromSave(saved);
+    if (undo) undo->enableUndoRegistration();
+    std::vector<std::shared_ptr<Bookmark>> touched;
+    for (const auto& id : saved.updatedIDs)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) touched.push_back(b);
+    if (data_ && !touched.empty()) data_->addBookmarks(touched);
   }
-  if (job.favicon()) b->setFavicon(job.favicon());
-  b->setNeedsUpdate(job.needsUpdate());
-  b->setImageUpdated(job.imageUpdated());
-  b->setBroken(job.broken() ? 1 : 0);
-  b->setContent(std::string());
-  b->setUpdatedDate(fnd::Date::now());
-  b->updateBrokenImage();
-  if (result.preview) {
-    b->setValueForKey("isUpdating", fnd::Value(false));
-    if (b->thumbnailManuallySet() == flag(job.pin(), "thumbnailManuallySet")) b->setThumbnailManuallySet(0);
-  }
-  touched.push_back(b);
-  return true;
+  if (!pending_.empty()) writeBatch();
 }
 
 }  // namespace kesto

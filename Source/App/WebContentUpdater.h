@@ -3,7 +3,6 @@
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -17,19 +16,24 @@ class WebContent;
 namespace fnd {
 class OperationQueue;
 }
+namespace store {
+class Context;
+struct SaveNotification;
+}
 
 // Keeps bookmarks' titles, favicons and thumbnails up to date: starts the page fetches (at
-// most kMaximumConcurrentFetches at a time, the rest wait in an operation queue) and writes
-// what they report into the store on the main thread, a short slice at a time. A result for a
-// bookmark deleted meanwhile is dropped; a title or address the user changed meanwhile is kept.
-// Main thread only.
+// most kMaximumConcurrentFetches at a time, the rest wait in an operation queue) and stores what
+// they report. Results are written in batches by a context of their own on its own queue, since
+// a store save waits for the disk far longer than a frame; the main context then takes the
+// changes in and the list is refreshed once per batch. A result for a bookmark deleted meanwhile
+// is dropped; a title or address the user changed meanwhile is kept. Main thread only.
 class WebContentUpdater {
  public:
   static constexpr int kMaximumConcurrentFetches = 10;
   static constexpr std::size_t kMissingImagesPerRun = 100;
   static constexpr std::size_t kMaximumFolderRun = 1000;
-  // Work on results stops after this long and goes on at the next turn of the event loop.
-  static constexpr double kSliceSeconds = 0.006;
+  // Bookmarks made into jobs, and results written, per turn of the event loop or batch.
+  static constexpr std::size_t kBatchSize = 50;
 
   explicit WebContentUpdater(DataManager* data);
   ~WebContentUpdater();
@@ -54,27 +58,29 @@ class WebContentUpdater {
   void updateWebContentForSingleBookmark(const std::shared_ptr<WebContent>& job);
   void updateWebContentForBookmark(const std::shared_ptr<WebContent>& job);
 
-  // Jobs started and not yet ended, and results not yet written.
+  // Jobs started and not yet ended, and results not yet in the main context.
   std::size_t fetchesRunning() const;
-  std::size_t pendingResults() const { return pending_.size(); }
+  std::size_t pendingResults() const { return pending_.size() + writing_; }
 
  private:
-  struct Pending {
-    std::shared_ptr<WebContent> job;
-    bool preview = false;
-  };
+  struct Result;
+  using BookmarksByID = std::shared_ptr<std::unordered_map<std::string, std::shared_ptr<Bookmark>>>;
+  void makeJobs(std::shared_ptr<std::vector<std::string>> uniqueIDs, BookmarksByID byID, std::size_t from);
   void start(const std::vector<std::shared_ptr<WebContent>>& jobs);
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
-  void writeSlice();
-  bool apply(const Pending& result, std::vector<std::shared_ptr<Bookmark>>& touched);
+  void writeBatch();
+  void merge(const store::SaveNotification& saved);
 
   DataManager* data_;
   std::unique_ptr<fnd::OperationQueue> queue_;
   fnd::ScopedObserver observer_;
-  // Deque elements stay put as results come and go, so the index can point at them.
-  std::deque<Pending> pending_;
-  std::unordered_map<const WebContent*, Pending*> pendingIndex_;
-  bool sliceScheduled_ = false;
+  // Results not yet written, each job once, in arrival order (a job reports up to three times;
+  // its last word holds).
+  std::vector<std::shared_ptr<WebContent>> pending_;
+  std::unordered_map<const WebContent*, bool> previews_;
+  std::size_t writing_ = 0;
+  bool scheduled_ = false;
+  std::shared_ptr<store::Context> bgContext_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
