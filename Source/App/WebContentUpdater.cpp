@@ -218,8 +218,10 @@ struct WebContentUpdater::Result {
         imageUpdated(job.imageUpdated()), startManual(flag(job.pin(), "thumbnailManuallySet")),
         favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
 
-  // On the writing context's queue, over the stored bookmark as it is now.
-  void writeInto(Bookmark& b) const {
+  // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
+  // broken mark changed.
+  bool writeInto(Bookmark& b) const {
+    const bool brokenChanged = (b.broken() >= 1) != broken;
     // The user's own changes since the job started win over what the page says.
     if (url && b.url().value_or(std::string()) == startURL) b.setUrl(fnd::removePercentEscapesOrKeep(*url));
     if (sameTitle(b.title(), oldTitle)) {
@@ -237,6 +239,7 @@ struct WebContentUpdater::Result {
       b.setValueForKey("isUpdating", fnd::Value(false));
       if (b.thumbnailManuallySet() == startManual) b.setThumbnailManuallySet(0);
     }
+    return brokenChanged;
   }
   // A stored bookmark without a title reads as one blank.
   static bool sameTitle(const std::optional<std::string>& a, const std::optional<std::string>& b) {
@@ -284,11 +287,12 @@ void WebContentUpdater::writeBatch() {
   context->perform([this, alive, context, results] {
     // Read afresh: what the user saved since the last batch is what the guards compare with.
     context->reset();
+    bool brokenChanged = false;
     for (const auto& r : *results) {
       if (r.uniqueID.empty()) continue;
       // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
       auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
-      if (b && !b->isDeleted()) r.writeInto(*b);
+      if (b && !b->isDeleted() && r.writeInto(*b)) brokenChanged = true;
     }
     auto saved = std::make_shared<store::SaveNotification>();
     if (context->hasChanges()) {
@@ -303,13 +307,13 @@ void WebContentUpdater::writeBatch() {
       context->removeSaveObserver(token);
     }
     context->reset();
-    fnd::DispatchQueue::main().async([this, alive, saved] {
-      if (auto a = alive.lock(); a && *a) merge(*saved);
+    fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
+      if (auto a = alive.lock(); a && *a) merge(*saved, brokenChanged);
     });
   });
 }
 
-void WebContentUpdater::merge(const store::SaveNotification& saved) {
+void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenChanged) {
   writing_ = 0;
   auto main = WrenDataManager::sharedInstance().managedObjectContext();
   if (main && !saved.updatedIDs.empty()) {
@@ -321,7 +325,13 @@ void WebContentUpdater::merge(const store::SaveNotification& saved) {
     std::vector<std::shared_ptr<Bookmark>> touched;
     for (const auto& id : saved.updatedIDs)
       if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) touched.push_back(b);
-    if (data_ && !touched.empty()) data_->addBookmarks(touched);
+    // The bookmarks are in the library already: their rows are drawn again. The sidebar's counts
+    // change only with a broken mark.
+    if (data_ && !touched.empty()) {
+      ViewUpdater::updateBookmarks();
+      ViewUpdater::updateMenuBookmarks();
+      if (brokenChanged) ViewUpdater::updateSourceLists();
+    }
   }
   if (!pending_.empty()) writeBatch();
 }

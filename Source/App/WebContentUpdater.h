@@ -25,7 +25,7 @@ struct SaveNotification;
 // most kMaximumConcurrentFetches at a time, the rest wait in an operation queue) and stores what
 // they report. Results are written in batches by a context of their own on its own queue, since
 // a store save waits for the disk far longer than a frame; the main context then takes the
-// changes in and the list is refreshed once per batch. A result for a bookmark deleted meanwhile
+// changes in and the list's rows are drawn again once per batch. A result for a bookmark deleted meanwhile
 // is dropped; a title or address the user changed meanwhile is kept. Main thread only.
 class WebContentUpdater {
  public:
@@ -69,7 +69,7 @@ class WebContentUpdater {
   void start(const std::vector<std::shared_ptr<WebContent>>& jobs);
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
   void writeBatch();
-  void merge(const store::SaveNotification& saved);
+  void merge(const store::SaveNotification& saved, bool brokenChanged);
 
   DataManager* data_;
   std::unique_ptr<fnd::OperationQueue> queue_;
