@@ -134,13 +134,24 @@ std::unique_ptr<MainInterface> startAndDraw(std::size_t expected) {
   return ui;
 }
 
-void report(benchmark::State& state, const StallMeter& meter, const PageServer& server, double seconds) {
+PageServer* server = nullptr;
+
+// Runs `act` and the event loop until `done`, with the meter on; reports the time, the longest
+// stall and the most requests the server saw at once.
+template <typename Act, typename Done>
+void measure(benchmark::State& state, Act act, Done done) {
+  server->resetCounts();
+  StallMeter meter;
+  meter.start();
+  const auto start = Clock::now();
+  act();
+  if (!ui::runEventLoopUntil(done, 60)) state.SkipWithError("not every result arrived");
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  meter.stop();
   state.counters["longest_stall_ms"] = benchmark::Counter(meter.longestMilliseconds(), benchmark::Counter::kAvgIterations);
-  state.counters["max_in_flight"] = benchmark::Counter(server.maxInFlight(), benchmark::Counter::kAvgIterations);
+  state.counters["max_in_flight"] = benchmark::Counter(server->maxInFlight(), benchmark::Counter::kAvgIterations);
   state.SetIterationTime(seconds);
 }
-
-PageServer* server = nullptr;
 
 // The meter alone over an idle event loop for two seconds: what the machine itself costs.
 void BM_IdleEventLoop(benchmark::State& state) {
@@ -169,21 +180,17 @@ void BM_UpdateThousandBookmarks(benchmark::State& state) {
   for (auto _ : state) {
     for (const auto& b : dm.bookmarks()) b->setTitle(std::nullopt);
     WrenEntity::saveContext();
-    server->resetCounts();
-    StallMeter meter;
-    meter.start();
-    const auto start = Clock::now();
-    dm.setSelectedBookmarks(dm.bookmarks());
-    ui->bookmarksController().updateWebContentForSelectedBookmarks();
     auto& updater = ui->bookmarksController().webContentUpdater();
-    auto stored = [&] {
-      if (updater.fetchesRunning() || updater.pendingResults()) return false;
-      return std::all_of(dm.bookmarks().begin(), dm.bookmarks().end(), [](const auto& b) { return b->favicon(); });
-    };
-    if (!ui::runEventLoopUntil(stored, 60)) state.SkipWithError("not every result arrived");
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    meter.stop();
-    report(state, meter, *server, seconds);
+    measure(
+        state,
+        [&] {
+          dm.setSelectedBookmarks(dm.bookmarks());
+          ui->bookmarksController().updateWebContentForSelectedBookmarks();
+        },
+        [&] {
+          if (updater.fetchesRunning() || updater.pendingResults()) return false;
+          return std::all_of(dm.bookmarks().begin(), dm.bookmarks().end(), [](const auto& b) { return b->favicon(); });
+        });
   }
   ui.reset();
   WrenDataManager::sharedInstance().reset();
@@ -209,29 +216,26 @@ void BM_HandOverHundredIntoLargeLibrary(benchmark::State& state) {
     std::string text;
     for (int i = 0; i < 100; ++i) text += server->url("/p" + std::to_string(round * 100 + i)) + "\n";
     ++round;
-    server->resetCounts();
-    StallMeter meter;
-    meter.start();
-    const auto start = Clock::now();
-    app.handleArguments({"--add-text", text});
-    // The hand-over's own turn of the event loop (its save and its one reload), apart from the
-    // fetches that follow.
-    state.counters["handover_call_ms"] = benchmark::Counter(
-        std::chrono::duration<double, std::milli>(Clock::now() - start).count(), benchmark::Counter::kAvgIterations);
     auto& updater = ui->bookmarksController().webContentUpdater();
     const std::string last = "Page " + std::to_string(round * 100 - 1);
     bool drained = false;
-    fnd::DispatchQueue::main().async([&] { drained = true; });
-    auto stored = [&] {
-      if (!fetching) return drained;
-      if (updater.fetchesRunning() || updater.pendingResults()) return false;
-      auto b = Bookmark::fetchEntityWhereProperty("title", fnd::Value(last));
-      return b && b->favicon();
-    };
-    if (!ui::runEventLoopUntil(stored, 60)) state.SkipWithError("not every result arrived");
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    meter.stop();
-    report(state, meter, *server, seconds);
+    measure(
+        state,
+        [&] {
+          const auto start = Clock::now();
+          app.handleArguments({"--add-text", text});
+          // The hand-over's own turn of the event loop (its save and its one reload), apart from
+          // the fetches that follow.
+          state.counters["handover_call_ms"] = benchmark::Counter(
+              std::chrono::duration<double, std::milli>(Clock::now() - start).count(), benchmark::Counter::kAvgIterations);
+          fnd::DispatchQueue::main().async([&] { drained = true; });
+        },
+        [&] {
+          if (!fetching) return drained;
+          if (updater.fetchesRunning() || updater.pendingResults()) return false;
+          auto b = Bookmark::fetchEntityWhereProperty("title", fnd::Value(last));
+          return b && b->favicon();
+        });
   }
   ui.reset();
   WrenDataManager::sharedInstance().reset();
