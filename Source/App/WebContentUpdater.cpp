@@ -4,13 +4,11 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/Service.h"
+#include "Model/Services.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Log.h"
-#include "Platform/Foundation/UndoManager.h"
-#include "Platform/Store/Context.h"
-#include "Platform/Store/SaveNotification.h"
-#include "Model/WrenDataManager.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -18,6 +16,7 @@
 #include "Platform/Foundation/OperationQueue.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Store/Predicate.h"
+#include "Platform/Store/SaveNotification.h"
 #include "Views/AlertPresenter.h"
 #include "Views/DiskCacheManager.h"
 #include "Views/WebImageDownloadRequest.h"
@@ -324,7 +323,13 @@ void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenC
     if (undo) undo->enableUndoRegistration();
     std::vector<std::shared_ptr<Bookmark>> touched;
     for (const auto& id : saved.updatedIDs)
-      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) touched.push_back(b);
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) {
+        touched.push_back(b);
+        // The online services hold the new title too.
+        for (const char* service : {Service::kDelicious, Service::kPinboard})
+          if (service == Service::kDelicious ? b->isDelicious() : b->isPinboard())
+            if (auto client = makeBookmarkServiceClient(service)) client->saveBookmark(*b);
+      }
     // The bookmarks are in the library already: their rows are drawn again. The sidebar's counts
     // change only with a broken mark.
     if (data_ && !touched.empty()) {

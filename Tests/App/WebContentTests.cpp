@@ -6,6 +6,7 @@
 #include "App/TilePinView.h"
 #include "App/WebContent.h"
 #include "App/WebContentUpdater.h"
+#include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/Charset.h"
@@ -441,6 +442,30 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
   // In the store, not only in memory; and no step for Undo to take back.
   EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
   EXPECT_FALSE(BookmarksController::undoManager()->canUndo());
+}
+
+TEST_F(WebContentStoreTest, AnOnlineServiceBookmarkIsSentAgainWithItsTitle) {
+  struct Recorder : BookmarkServiceClient {
+    std::vector<std::string>* sent;
+    explicit Recorder(std::vector<std::string>* s) : sent(s) {}
+    void saveBookmark(Bookmark& b) override { sent->push_back(b.title().value_or("")); }
+    void deleteBookmark(const std::string&) override {}
+  };
+  std::vector<std::string> sent;
+  registerBookmarkServiceClientFactory([&](const std::string&) { return std::make_unique<Recorder>(&sent); });
+  build(0);
+  auto service = Service::initEntity();
+  service->setName(Service::kPinboard);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  server.page("/pinned", "<title>Pinned page</title>");
+  auto pin = Bookmark::addBookmarWithURL(server.url("/pinned"), "pinboard");
+  ASSERT_TRUE(pin && pin->isPinboard());
+  sent.clear();
+  controller().updateBookmarks(std::vector<Bookmark::Ref>{pin});
+  ASSERT_TRUE(runUntil([&] { return idle() && pin->title() == "Pinned page"; }, 20));
+  registerBookmarkServiceClientFactory(nullptr);
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "Pinned page");
 }
 
 TEST_F(WebContentStoreTest, ABookmarkDeletedDuringItsFetchDoesNotComeBack) {
