@@ -5,6 +5,7 @@
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "App/WebContent.h"
+#include "App/TransferDialogs.h"
 #include "App/WebContentUpdater.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
@@ -466,6 +467,28 @@ TEST_F(WebContentStoreTest, AnOnlineServiceBookmarkIsSentAgainWithItsTitle) {
   registerBookmarkServiceClientFactory(nullptr);
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent.back(), "Pinned page");
+}
+
+TEST_F(WebContentStoreTest, ImportedBookmarksGetFaviconsAndKeepTheFilesTitles) {
+  build(0);
+  server.page("/imported", "<title>Page title</title><link rel=icon href=/imported.png>");
+  server.page("/imported.png", imageBytes("png", 16, 16, ui::Color::rgb(1, 1, 0)), "image/png");
+  const std::string file = makeTempDir("import") + "/bookmarks.html";
+  writeFile(file, "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"" + server.url("/imported") +
+                      "\">From the file</A>\n</DL><p>\n");
+  // File > Import Bookmarks…: no skipping of duplicates, and the file.
+  auto responder = TestDialogResponder::install();
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  responder->openAnswers.push_back(std::vector<std::string>{file});
+  app().transferDialogs().openImportDialog();
+  TestDialogResponder::uninstall();
+  Bookmark::Ref imported;
+  ASSERT_TRUE(runUntil([&] {
+    imported = Bookmark::fetchEntityWhereProperty("url", fnd::Value(server.url("/imported")));
+    return imported && imported->favicon() && idle();
+  }, 20));
+  EXPECT_EQ(imported->title(), "From the file");
+  EXPECT_EQ(server.hits("/imported"), 1);
 }
 
 TEST_F(WebContentStoreTest, ABookmarkDeletedDuringItsFetchDoesNotComeBack) {
