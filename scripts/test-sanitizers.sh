@@ -5,13 +5,14 @@
 # KESTO_JOBS overrides the parallelism (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/steps.sh
 jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 # Lean, to keep CI short on two cores: no benchmarks, -O1 with line tables only (enough for
 # readable reports), and ccache as in the normal build.
-cmake -S . -B build-asan -G Ninja -DKESTO_SANITIZE=ON -DKESTO_BUILD_BENCHMARKS=OFF \
+step sanitizer-configure cmake -S . -B build-asan -G Ninja -DKESTO_SANITIZE=ON -DKESTO_BUILD_BENCHMARKS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1"
-cmake --build build-asan --parallel "$jobs"
+step sanitizer-build cmake --build build-asan --parallel "$jobs"
 
 asan="detect_leaks=1:check_initialization_order=1:strict_init_order=1"
 export ASAN_OPTIONS="$asan"
@@ -26,9 +27,12 @@ crash='^CrashReporter\.'
 # pointer, which UBSan stops as undefined behaviour before any signal reaches the handler.
 crash_by_null_store='^CrashReporter\.(SegmentationFaultWritesARecordAndStillEndsTheProcess|ThreadsCrashingTogetherLeaveOneWholeRecordOfTheSignalThatEndedTheProcess)$'
 
+crash_tests() {
+  ASAN_OPTIONS="$asan:handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:handle_sigill=0:use_sigaltstack=0" \
+    ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 -R "$crash" -E "$crash_by_null_store"
+}
+
 status=0
-ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 -E "$crash" || status=1
-ASAN_OPTIONS="$asan:handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:handle_sigill=0:use_sigaltstack=0" \
-  ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 -R "$crash" -E "$crash_by_null_store" \
-  || status=1
+step sanitizer-tests ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 -E "$crash" || status=1
+step sanitizer-crash-tests crash_tests || status=1
 exit "$status"

@@ -104,8 +104,6 @@ void BM_SyncMerge50kIntoIdenticalLibrary(benchmark::State& state) {
     state.counters["read_s"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     auto child = WrenDataManager::sharedInstance().secondaryObjectContext();
     SyncMerge::Options options;
-    options.localKestoID = "kesto-LOCAL";
-    options.remoteKestoID = "kesto-BENCH";
     SyncMerge::Result result;
     auto t1 = std::chrono::steady_clock::now();
     child->performAndWait([&] { result = SyncMerge::processImport(*doc, child, options); });
@@ -151,8 +149,6 @@ void BM_SyncMergeFolders(benchmark::State& state) {
     state.PauseTiming();
     SyncLibrary library(false);
     SyncMerge::Options options;
-    options.localKestoID = "kesto-LOCAL";
-    options.remoteKestoID = "kesto-BENCH";
     SyncMerge::Result result;
     if (deletes) {
       auto first = WrenDataManager::sharedInstance().secondaryObjectContext();

@@ -26,7 +26,7 @@ namespace {
 constexpr const char* kWebSearchPage = "https://www.google.com/search";
 constexpr std::size_t kLibrarySearchLimit = 1000;
 
-std::string trimmed(const std::string& s) {
+std::string trimmedOfSpaces(const std::string& s) {
   auto b = s.find_first_not_of(' ');
   if (b == std::string::npos) return {};
   auto e = s.find_last_not_of(' ');
@@ -185,7 +185,7 @@ void BookmarkSearch::search() {
   auto& bc = *controller;
   validateSearchMenu();
   auto& defaults = fnd::UserDefaults::standard();
-  std::string text = trimmed(bc.searchField ? bc.searchField->stringValue() : std::string());
+  std::string text = trimmedOfSpaces(bc.searchField ? bc.searchField->stringValue() : std::string());
   if (text.empty()) {
     if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
     kestoData->setIsSearching(false);
@@ -231,7 +231,7 @@ void BookmarkSearch::searchInScope() {
   if (!controller || !kestoData) return;
   auto& bc = *controller;
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
-  scopeSearchString_ = trimmed(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
+  scopeSearchString_ = trimmedOfSpaces(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
   sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
   if (characterCount(scopeSearchString_) < 2) {
     isSearchingInScope_ = false;
@@ -283,7 +283,7 @@ void BookmarkSearch::selectBookmarksView() {
     if (!isSearchingInScope_ && window && bc.kestoCollectionView) window->makeFirstResponder(bc.kestoCollectionView.get());
   } else if (!isSearchingInScope_) {
     std::string text = bc.searchField ? bc.searchField->stringValue() : std::string();
-    if (!trimmed(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
+    if (!trimmedOfSpaces(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
   }
 }
 

@@ -28,7 +28,7 @@ struct BrowserItem {
   const char* item;
   const char* bundle;
 };
-constexpr std::array<BrowserItem, 4> kBrowsers = {{{"Safari", PreferencesController::kSafari},
+constexpr std::array<BrowserItem, 4> kBrowserItems = {{{"Safari", PreferencesController::kSafari},
                                                    {"Chrome", PreferencesController::kChrome},
                                                    {"Opera", PreferencesController::kOpera},
                                                    {"Firefox", PreferencesController::kFirefox}}};
@@ -296,7 +296,7 @@ void PreferencesController::buildPanel() {
   label(general, left, top - 44, 170, "Open bookmarks with:");
   favoriteBrowserCombo = std::make_shared<ui::ComboBox>(fnd::Rect(left + 175, top - 46, 200, 26));
   favoriteBrowserCombo->addItemWithObjectValue(kDefaultBrowserItem);
-  for (const auto& b : kBrowsers) favoriteBrowserCombo->addItemWithObjectValue(b.item);
+  for (const auto& b : kBrowserItems) favoriteBrowserCombo->addItemWithObjectValue(b.item);
   favoriteBrowserCombo->setTag(21);
   favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
   general.addSubview(favoriteBrowserCombo);
@@ -433,7 +433,7 @@ void PreferencesController::updatePreferences(int tag) {
     case 21: {
       std::string item = favoriteBrowserCombo ? favoriteBrowserCombo->stringValue() : std::string();
       favoriteBrowser_ = "Default";
-      for (const auto& b : kBrowsers)
+      for (const auto& b : kBrowserItems)
         if (item == b.item) favoriteBrowser_ = b.bundle;
       break;
     }
@@ -481,7 +481,7 @@ void PreferencesController::updatePreferencesPanelValues() {
   set(disableDeliciousCheck, disableDelicious_);
   set(disablePinboardCheck, disablePinboard_);
   std::string item = kDefaultBrowserItem;
-  for (const auto& b : kBrowsers)
+  for (const auto& b : kBrowserItems)
     if (favoriteBrowser_ == b.bundle) item = b.item;
   favoriteBrowserCombo->setStringValue(item);
 }

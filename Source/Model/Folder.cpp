@@ -14,7 +14,7 @@
 
 namespace kesto {
 
-namespace a = folder_attr;
+namespace fa = folder_attr;
 
 namespace {
 
@@ -44,9 +44,9 @@ bool placeFolder(Folder& folder) {
     if (folder.name() != specialName) folder.setName(specialName), changed = true;
     return changed;
   }
-  if (!folder.value(a::parentFolderID).isString() || folder.parentFolderID().empty())
+  if (!folder.value(fa::parentFolderID).isString() || folder.parentFolderID().empty())
     folder.setParentFolderID(Folder::kImportedID), changed = true;
-  const std::string name = folder.value(a::name).isString() ? folder.name() : std::string();
+  const std::string name = folder.value(fa::name).isString() ? folder.name() : std::string();
   if (name.find_first_not_of(" \t\r\n") == std::string::npos) folder.setName(kUntitled), changed = true;
   return changed;
 }
@@ -60,26 +60,26 @@ Folder::List sortedByIndex(Folder::List list) {
 
 }  // namespace
 
-std::string Folder::folderID() const { return value(a::folderID).string(); }
-void Folder::setFolderID(const std::string& v) { setValue(a::folderID, v); }
-std::string Folder::parentFolderID() const { return value(a::parentFolderID).string(); }
-void Folder::setParentFolderID(const std::string& v) { setValue(a::parentFolderID, v); }
-std::string Folder::name() const { return value(a::name).string(); }
-void Folder::setName(const std::string& v) { setValue(a::name, v); }
-std::int64_t Folder::orderIndex() const { return value(a::orderIndex).intValue(); }
-void Folder::setOrderIndex(std::int64_t v) { setValue(a::orderIndex, v); }
-std::int64_t Folder::version() const { return value(a::version).intValue(); }
-void Folder::setVersion(std::int64_t v) { setValue(a::version, v); }
-std::int64_t Folder::isExpanded() const { return value(a::isExpanded).intValue(); }
-void Folder::setIsExpanded(std::int64_t v) { setValue(a::isExpanded, v); }
-bool Folder::isSmart() const { return value(a::isSmart).intValue() > 0; }
-void Folder::setIsSmart(bool v) { setValue(a::isSmart, v); }
-std::optional<std::string> Folder::predicate() const { return value(a::predicate).stringIfString(); }
-void Folder::setPredicate(const std::optional<std::string>& v) { setValue(a::predicate, v ? fnd::Value(*v) : fnd::Value()); }
-std::optional<std::string> Folder::color() const { return value(a::color).stringIfString(); }
-void Folder::setColor(const std::optional<std::string>& v) { setValue(a::color, v ? fnd::Value(*v) : fnd::Value()); }
-std::int64_t Folder::blocked() const { return value(a::blocked).intValue(); }
-void Folder::setBlocked(std::int64_t v) { setValue(a::blocked, v); }
+std::string Folder::folderID() const { return value(fa::folderID).string(); }
+void Folder::setFolderID(const std::string& v) { setValue(fa::folderID, v); }
+std::string Folder::parentFolderID() const { return value(fa::parentFolderID).string(); }
+void Folder::setParentFolderID(const std::string& v) { setValue(fa::parentFolderID, v); }
+std::string Folder::name() const { return value(fa::name).string(); }
+void Folder::setName(const std::string& v) { setValue(fa::name, v); }
+std::int64_t Folder::orderIndex() const { return value(fa::orderIndex).intValue(); }
+void Folder::setOrderIndex(std::int64_t v) { setValue(fa::orderIndex, v); }
+std::int64_t Folder::version() const { return value(fa::version).intValue(); }
+void Folder::setVersion(std::int64_t v) { setValue(fa::version, v); }
+std::int64_t Folder::isExpanded() const { return value(fa::isExpanded).intValue(); }
+void Folder::setIsExpanded(std::int64_t v) { setValue(fa::isExpanded, v); }
+bool Folder::isSmart() const { return value(fa::isSmart).intValue() > 0; }
+void Folder::setIsSmart(bool v) { setValue(fa::isSmart, v); }
+std::optional<std::string> Folder::predicate() const { return value(fa::predicate).stringIfString(); }
+void Folder::setPredicate(const std::optional<std::string>& v) { setValue(fa::predicate, v ? fnd::Value(*v) : fnd::Value()); }
+std::optional<std::string> Folder::color() const { return value(fa::color).stringIfString(); }
+void Folder::setColor(const std::optional<std::string>& v) { setValue(fa::color, v ? fnd::Value(*v) : fnd::Value()); }
+std::int64_t Folder::blocked() const { return value(fa::blocked).intValue(); }
+void Folder::setBlocked(std::int64_t v) { setValue(fa::blocked, v); }
 
 Folder::Ref Folder::initEntity() {
   auto folder = initEntityInContext(nullptr);
@@ -144,7 +144,7 @@ bool Folder::saveFolder() {
 }
 
 std::int64_t Folder::lastOrderIndex() const {
-  auto max = fetchEntityWhithMaxValueForKey("orderIndex", propertyPredicate("parentFolderID", value(a::parentFolderID)),
+  auto max = fetchEntityWhithMaxValueForKey("orderIndex", propertyPredicate("parentFolderID", value(fa::parentFolderID)),
                                             currentContext());
   return max ? max->orderIndex() : 0;
 }
@@ -250,7 +250,7 @@ Folder::List Folder::subFolders() const {
 }
 
 std::int64_t Folder::numberOfSiblings() const {
-  return countWithPredicate(store::Predicate::parse("parentFolderID = %@", {value(a::parentFolderID)}), currentContext());
+  return countWithPredicate(store::Predicate::parse("parentFolderID = %@", {value(fa::parentFolderID)}), currentContext());
 }
 
 Folder::Ref Folder::importFolder(const FolderDummy& record, bool fromSync, const ContextRef& context) {
@@ -270,14 +270,14 @@ Folder::Ref Folder::importFolder(const FolderDummy& record, bool fromSync, const
 void Folder::takeRecord(const FolderDummy& record, bool fromSync, bool isNew) {
   const std::int64_t incoming = record.version.intValue();
   if (fromSync && !isNew && incoming <= version()) return;
-  setValue(a::name, record.name);
-  setValue(a::folderID, record.folderID);
+  setValue(fa::name, record.name);
+  setValue(fa::folderID, record.folderID);
   setOrderIndex(record.orderIndex.intValue());
   setVersion(incoming);
-  setValue(a::parentFolderID, record.parentFolderID);
+  setValue(fa::parentFolderID, record.parentFolderID);
   setIsExpanded(record.isExpanded.intValue());
-  if (fromSync) setValue(a::color, record.color);
-  setValue(a::blocked, record.blocked);
+  if (fromSync) setValue(fa::color, record.color);
+  setValue(fa::blocked, record.blocked);
 }
 
 int Folder::settleFolderTree(const ContextRef& context) {
@@ -333,7 +333,8 @@ int Folder::breakParentCycles(const std::string& newParent, const ContextRef& co
   const int targetPosition = target == position.end() ? -1 : target->second;
 
   // One walk up from every folder not yet seen, each folder visited once: a walk that meets its
-  // own path has found a cycle, which is cut at its first folder in fetch order.
+  // own path has found a cycle, which is cut at its folder with the smallest identifier, so every
+  // library that holds the same folders cuts the same one.
   enum : char { kUnseen, kOnPath, kDone };
   std::vector<char> state(all.size(), kUnseen);
   std::vector<int> path;
@@ -349,7 +350,9 @@ int Folder::breakParentCycles(const std::string& newParent, const ContextRef& co
     }
     if (at >= 0 && state[static_cast<std::size_t>(at)] == kOnPath) {
       const auto cycleStart = std::find(path.begin(), path.end(), at);
-      int cut = *std::min_element(cycleStart, path.end());
+      const int cut = *std::min_element(cycleStart, path.end(), [&](int x, int y) {
+        return all[static_cast<std::size_t>(x)]->folderID() < all[static_cast<std::size_t>(y)]->folderID();
+      });
       const bool targetInCycle = std::find(cycleStart, path.end(), targetPosition) != path.end();
       if (targetInCycle) {
         // Moving a folder under a folder of the same cycle would keep it: lift that one instead.

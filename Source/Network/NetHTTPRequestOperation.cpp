@@ -11,7 +11,7 @@ namespace kesto {
 
 namespace {
 
-fnd::DispatchQueue& processingQueue() {
+fnd::DispatchQueue& requestProcessingQueue() {
   static auto queue = fnd::DispatchQueue::create(kNetHTTPRequestProcessingQueueLabel, fnd::DispatchQueue::Kind::Concurrent);
   return *queue;
 }
@@ -73,7 +73,7 @@ void NetHTTPRequestOperation::setCompletionBlockWithSuccess(Success success, Fai
   setCompletionBlock([self, success, failure] {
     auto group = self->completionGroup();
     if (group) group->enter();
-    processingQueue().async([self, success, failure, group] {
+    requestProcessingQueue().async([self, success, failure, group] {
       auto queue = self->completionQueue();
       fnd::DispatchQueue& q = queue ? *queue : fnd::DispatchQueue::main();
       fnd::DispatchGroup& g = group ? *group : sharedHTTPCompletionGroup();

@@ -19,7 +19,7 @@ namespace kesto {
 
 namespace {
 
-fnd::DispatchQueue& processingQueue() {
+fnd::DispatchQueue& sessionProcessingQueue() {
   static auto q = fnd::DispatchQueue::create("com.kesto.networking.session.manager.processing", fnd::DispatchQueue::Kind::Concurrent);
   return *q;
 }
@@ -560,7 +560,7 @@ void NetURLSessionManager::sessionTaskDidCompleteWithError(net::URLSession& sess
     if (error) {
       finish(fnd::Value(), *error, std::move(info));
     } else {
-      processingQueue().async([t, d, serializer, info, finish]() mutable {
+      sessionProcessingQueue().async([t, d, serializer, info, finish]() mutable {
         std::optional<fnd::Error> serializationError;
         fnd::Value object = serializer ? serializer->responseObjectForResponse(t->response(), &d->data, &serializationError)
                                        : fnd::Value(d->data);

@@ -65,15 +65,15 @@ std::optional<std::string> storedPassword() {
   return config->kestoValue();
 }
 
-// Undoing takes the tombstone back, redoing records it again, as often as the user goes back
+// Undoing takes the tombstones back, redoing records them again, as often as the user goes back
 // and forth.
-void tombstoneUndo(fnd::UndoManager* undo, const std::string& id, std::int64_t version, bool recorded) {
-  undo->registerUndoWithTarget(nullptr, [undo, id, version, recorded] {
+void tombstoneUndo(fnd::UndoManager* undo, const std::vector<SyncTombstone>& tombstones, bool recorded) {
+  undo->registerUndoWithTarget(nullptr, [undo, tombstones, recorded] {
     if (recorded)
-      SyncTombstones::withdraw(id, "f");
+      SyncTombstones::remove(tombstones);
     else
-      SyncTombstones::record(id, version, "f");
-    tombstoneUndo(undo, id, version, !recorded);
+      SyncTombstones::add(tombstones);
+    tombstoneUndo(undo, tombstones, !recorded);
   });
 }
 
@@ -210,14 +210,15 @@ bool FoldersController::doRemoveFolder(const std::string& folderID) {
     undo->beginUndoGrouping();
     undo->setActionName("Delete");
   }
-  // The tombstone belongs to the undo group: an undone removal must not delete the folder on
-  // the other machines at the next sync.
-  const std::int64_t version = folder->version();
-  SyncTombstones::record(folderID, version, "f");
-  if (undo) tombstoneUndo(undo, folderID, version, true);
-
   auto doomed = folder->subFolders();
   doomed.insert(doomed.begin(), folder);
+  // A tombstone for every folder of the subtree: a library where a subfolder was moved out, or
+  // renamed, must not keep it and send it back. The tombstones belong to the undo group: an
+  // undone removal must not delete the folders on the other machines at the next sync.
+  std::vector<SyncTombstone> tombstones;
+  for (const auto& f : doomed) tombstones.push_back({f->folderID(), f->version(), "f"});
+  SyncTombstones::add(tombstones);
+  if (undo) tombstoneUndo(undo, tombstones, true);
   const auto now = fnd::Date::now();
   Bookmark::List trashed;
   for (auto& f : doomed) {

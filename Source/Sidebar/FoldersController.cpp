@@ -649,7 +649,6 @@ unsigned FoldersController::implementedSourceListDelegateMethods() const {
 }
 
 namespace {
-SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 }  // namespace
 
 std::uint64_t FoldersController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
@@ -669,7 +668,7 @@ fnd::Value FoldersController::sourceListObjectValueForItem(SourceList&, SourceLi
 }
 
 void FoldersController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (!i || !value.isString()) return;
   auto folder = Folder::existingFolderWithFolderID(i->identifier());
   if (!folder) {
@@ -701,39 +700,39 @@ bool FoldersController::renameFolder(const std::string& folderID, const std::str
 }
 
 bool FoldersController::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i && i->badgeValue().has_value();
 }
 
 std::int64_t FoldersController::sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i ? i->badgeValue().value_or(0) : 0;
 }
 
 bool FoldersController::sourceListItemHasIcon(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i && !i->icon().isNull();
 }
 
 ui::Image FoldersController::sourceListIconForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i ? i->icon() : ui::Image();
 }
 
 bool FoldersController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
-  auto* i = asItem(group);
+  auto* i = sourcelistitems::itemFrom(group);
   if (!i) return false;
   static const std::unordered_set<std::string> groups{"collect", "history", "library", "home", "popular", "issues", "deleted"};
   return groups.count(i->identifier()) > 0;
 }
 
 bool FoldersController::sourceListShouldSelectItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return !i || i->identifier() != "separator";
 }
 
 bool FoldersController::sourceListShouldEditItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (!i) return false;
   static const std::unordered_set<std::string> fixed{"home", "_inbox", "today", "yesterday", "thisweek", "lastimport",
                                                      "trash", "_imported", "popular", "issues", "fivestars", "top25",
@@ -745,7 +744,7 @@ bool FoldersController::sourceListShouldEditItem(SourceList&, SourceListItemPtr 
 }
 
 bool FoldersController::sourceListShouldExpandItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (!i) return true;
   if (i->identifier() == kHomeItemID || i->identifier() == kLibraryItemID) return true;
   auto folder = Folder::existingFolderWithFolderID(i->identifier());
@@ -753,7 +752,7 @@ bool FoldersController::sourceListShouldExpandItem(SourceList&, SourceListItemPt
 }
 
 void FoldersController::sourceListItemDidExpand(const fnd::Notification& notification) {
-  if (auto* i = asItem(sourceListItemOf(notification))) {
+  if (auto* i = sourcelistitems::itemFrom(sourceListItemOf(notification))) {
     const std::string id = i->title() == "Imports" ? std::string(Folder::kImportedID) : i->identifier();
     if (auto folder = Folder::existingFolderWithFolderID(id); folder && folder->isExpanded() != 1) {
       folder->setIsExpanded(1);
@@ -764,7 +763,7 @@ void FoldersController::sourceListItemDidExpand(const fnd::Notification& notific
 }
 
 void FoldersController::sourceListItemDidCollapse(const fnd::Notification& notification) {
-  if (auto* i = asItem(sourceListItemOf(notification))) {
+  if (auto* i = sourcelistitems::itemFrom(sourceListItemOf(notification))) {
     std::erase_if(expandedItems_, [i](const SourceListItemRef& e) { return e.get() == i; });
     const std::string id = i->title() == "Imports" ? std::string(Folder::kImportedID) : i->identifier();
     if (auto folder = Folder::existingFolderWithFolderID(id); folder && folder->isExpanded() != 0) {
@@ -778,7 +777,7 @@ void FoldersController::sourceListItemDidCollapse(const fnd::Notification& notif
 void FoldersController::sourceListDeleteKeyPressedOnRows(const fnd::Notification&) { removeFolder(); }
 
 void FoldersController::sourceListWillDisplayCellForItem(SourceList&, ui::TextCell& cell, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (i && i->identifier() == kLibraryItemID) {
     cell.textColor = ui::Color::white(0.6);
     cell.font.pointSize = 13;

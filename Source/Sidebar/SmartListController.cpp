@@ -13,7 +13,6 @@
 namespace kesto {
 
 namespace {
-SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 }  // namespace
 
 SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)) {
@@ -105,7 +104,7 @@ bool SmartListController::selectEntry(const std::string& identifier) {
 SourceListItem* SmartListController::firstSelectedItem() const {
   auto rows = list_->selectedRowIndexes();
   if (rows.isEmpty()) return nullptr;
-  return asItem(list_->itemAtRow(static_cast<long>(rows.firstIndex())));
+  return sourcelistitems::itemFrom(list_->itemAtRow(static_cast<long>(rows.firstIndex())));
 }
 
 long SmartListController::selectedRowCount() const { return list_->numberOfSelectedRows(); }
@@ -175,36 +174,36 @@ fnd::Value SmartListController::sourceListObjectValueForItem(SourceList&, Source
 }
 
 void SmartListController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
-  if (auto* i = asItem(item); i && value.isString()) i->setTitle(value.string());
+  if (auto* i = sourcelistitems::itemFrom(item); i && value.isString()) i->setTitle(value.string());
 }
 
 bool SmartListController::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i && i->badgeValue().has_value();
 }
 
 std::int64_t SmartListController::sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i ? i->badgeValue().value_or(0) : 0;
 }
 
 bool SmartListController::sourceListItemHasIcon(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i && !i->icon().isNull();
 }
 
 ui::Image SmartListController::sourceListIconForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i ? i->icon() : ui::Image();
 }
 
 bool SmartListController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
-  auto* i = asItem(group);
+  auto* i = sourcelistitems::itemFrom(group);
   return groupIsAlwaysExpanded() && i && i->identifier() == kContainerID;
 }
 
 bool SmartListController::sourceListShouldSelectItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return !i || i->identifier() != kSeparatorID;
 }
 

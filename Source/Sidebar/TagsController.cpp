@@ -31,9 +31,8 @@ namespace kesto {
 
 namespace {
 
-constexpr double kSearchHeight = 30, kLabelHeight = 18;
+constexpr double kTagSearchHeight = 30, kLabelHeight = 18;
 
-SourceListItem* asItem(SourceListItemPtr item) { return sourcelistitems::itemFrom(item); }
 
 bool tagsListShown() {
   // No value means the folders list, as everywhere else.
@@ -61,7 +60,7 @@ std::vector<Bookmark::Ref> bookmarksOf(const Tag& tag) {
 TagsController::TagsController() {
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
-  searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kSearchHeight - kLabelHeight, w, kSearchHeight + kLabelHeight));
+  searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
   searchView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin);
   searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, kLabelHeight + 4, w - 12, 22));
   searchField_->setPlaceholderString("Find tags");
@@ -77,7 +76,7 @@ TagsController::TagsController() {
   usedTagsLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(usedTagsLabel_);
   view_->addSubview(searchView_);
-  list_->setFrame(fnd::Rect(0, 0, w, h - kSearchHeight - kLabelHeight));
+  list_->setFrame(fnd::Rect(0, 0, w, h - kTagSearchHeight - kLabelHeight));
   list_->setAllowsMultipleSelection(true);
 }
 
@@ -193,7 +192,7 @@ void TagsController::updateSelection() {
   std::vector<std::string> names;
   bool missing = false;
   list_->selectedRowIndexes().forEach([&](std::int64_t row) {
-    auto* item = asItem(list_->itemAtRow(static_cast<long>(row)));
+    auto* item = sourcelistitems::itemFrom(list_->itemAtRow(static_cast<long>(row)));
     if (!item || item->identifier() == kContainerID) return true;
     auto tag = Tag::fetchEntityWhereProperty("name", item->title());
     if (!tag) {
@@ -259,7 +258,7 @@ bool TagsController::renameTag(const std::string& from, const std::string& to) {
 }
 
 void TagsController::removeSelectedTag() {
-  auto* item = asItem(list_->itemAtRow(list_->selectedRow()));
+  auto* item = sourcelistitems::itemFrom(list_->itemAtRow(list_->selectedRow()));
   if (!item || item->identifier() == kContainerID) return;
   // The confirmed name is the one deleted, whatever is selected when the deletion runs.
   const std::string name = item->identifier();
@@ -368,12 +367,12 @@ unsigned TagsController::implementedSourceListDelegateMethods() const {
 }
 
 bool TagsController::sourceListShouldEditItem(SourceList&, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   return i && i->identifier() != kContainerID;
 }
 
 void TagsController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (!i || !value.isString() || i->identifier() == kContainerID) return;
   const std::string from = i->identifier();
   if (!renameTag(from, value.string())) return;
@@ -393,7 +392,7 @@ std::shared_ptr<ui::Menu> TagsController::menuForItem(SourceListItem* item) {
 }
 
 bool TagsController::sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) {
-  auto* i = asItem(item);
+  auto* i = sourcelistitems::itemFrom(item);
   if (!i || i->identifier() == kContainerID) return false;
   if (!list.isRowSelected(list.rowForItem(i))) selectOnly(i);
   contextMenu_ = menuForItem(i);

@@ -36,12 +36,12 @@ namespace kesto {
 namespace {
 
 constexpr const char* kOldNamePattern = "yyyy-M-dd-hh-mm-ss";
-constexpr const char* kErrorDomain = "KestoBackupErrorDomain";
+constexpr const char* kBackupErrorDomain = "KestoBackupErrorDomain";
 
 std::mutex gTerminateMutex;
 std::function<void()> gTerminate;
 
-fnd::Error backupError(long code, const std::string& text) { return fnd::Error::withDescription(kErrorDomain, code, text); }
+fnd::Error backupError(long code, const std::string& text) { return fnd::Error::withDescription(kBackupErrorDomain, code, text); }
 
 struct Db {
   sqlite3* db = nullptr;

@@ -36,10 +36,10 @@ namespace kesto {
 
 namespace {
 
-constexpr const char* kErrorDomain = "KestoSharedFolderErrorDomain";
+constexpr const char* kArchiveErrorDomain = "KestoSharedFolderErrorDomain";
 
 fnd::Error archiveError(long code, const std::string& text) {
-  return fnd::Error::withDescription(kErrorDomain, code, text);
+  return fnd::Error::withDescription(kArchiveErrorDomain, code, text);
 }
 
 // The job slot is held from the start of a share or import to its end.

@@ -492,6 +492,22 @@ std::string SyncFile::writeSharedFolderFile(const std::vector<std::shared_ptr<Fo
   return out;
 }
 
+std::optional<BookmarkDummy> SyncFile::syncedRecord(const Bookmark& bookmark) {
+  std::string xml;
+  writeBookmark(xml, fieldsOf(bookmark));
+  auto doc = fnd::XmlDocument::parse(xml);
+  if (!doc) return std::nullopt;
+  return readBookmark(doc->rootElement(), true);
+}
+
+std::optional<FolderDummy> SyncFile::syncedRecord(const Folder& folder) {
+  std::string xml;
+  writeFolder(xml, folder, folder.folderID(), folder.parentFolderID());
+  auto doc = fnd::XmlDocument::parse(xml);
+  if (!doc) return std::nullopt;
+  return readFolder(doc->rootElement());
+}
+
 std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, fnd::Error* error) {
   if (text.size() < 10) {
     if (error) *error = fnd::Error::withDescription(fnd::XmlDocument::kErrorDomain, 1, "The document is empty");

@@ -79,6 +79,12 @@ class SyncFile {
   // the document's identifiers; otherwise each gets a fresh one.
   static std::optional<SyncDocument> read(std::string_view text, bool isSync, fnd::Error* error = nullptr);
 
+  // A bookmark or folder of this library as a peer reads it from the sync file this library
+  // writes (dates in whole seconds, text as escaped and read back): what a merge compares an
+  // incoming record with. Absent when the record cannot be written.
+  static std::optional<BookmarkDummy> syncedRecord(const Bookmark& bookmark);
+  static std::optional<FolderDummy> syncedRecord(const Folder& folder);
+
   // Only the library identifier ("//kesto-id"), ignoring the `nil="true"` placeholder; absent
   // when the document cannot be parsed or has none.
   static std::optional<std::string> readKestoID(std::string_view text);

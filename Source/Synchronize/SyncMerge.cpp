@@ -12,6 +12,7 @@
 #include "Platform/Store/Context.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -51,32 +52,92 @@ FolderChildren childrenByParent(const FolderIndex& folders) {
   return children;
 }
 
-// Deletes `top` and its descendants (each once, whatever cycles the tree holds); their bookmarks
-// go to `inbox`, trashed, with a version bump. Answers how many folders went.
-int deleteFolderTree(const Folder::Ref& top, const FolderChildren& children, const Folder::Ref& inbox,
-                     const ContextRef& context) {
-  std::vector<Folder::Ref> doomed{top};
-  std::unordered_set<std::string> visited{top->folderID()};
-  for (std::size_t i = 0; i < doomed.size(); ++i) {
-    auto it = children.find(doomed[i]->folderID());
+// Folders a tombstone can never name: the fixed rows and the top of the tree.
+bool isUndeletable(const std::string& id) {
+  return id.empty() || id == Folder::kInboxID || id == Folder::kImportedID || id == Folder::kRootID ||
+         id == Folder::kHomeID || id == Folder::kLibraryID;
+}
+
+// The folder `topID` (`top`, when here) and everything below it, each once whatever cycles the
+// tree holds. Its children are found by identifier, so they go even when the folder itself does
+// not exist here (a peer moved them into it before the deletion reached it).
+std::vector<Folder::Ref> folderTree(const std::string& topID, const Folder::Ref& top, const FolderChildren& children) {
+  std::vector<Folder::Ref> doomed;
+  if (top && !top->isDeleted()) doomed.push_back(top);
+  std::vector<std::string> pending{topID};
+  std::unordered_set<std::string> visited{topID};
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    auto it = children.find(pending[i]);
     if (it == children.end()) continue;
     for (const auto& c : it->second)
-      if (!c->isDeleted() && c->folderID() != Folder::kInboxID && c->folderID() != Folder::kImportedID &&
-          visited.insert(c->folderID()).second)
+      if (!c->isDeleted() && !isUndeletable(c->folderID()) && visited.insert(c->folderID()).second) {
         doomed.push_back(c);
+        pending.push_back(c->folderID());
+      }
   }
-  for (auto& f : doomed) {
+  return doomed;
+}
+
+// Deletes the folders; their bookmarks go to `inbox`, trashed. Versions and dates stay: the
+// deletion was counted where it was made, and a bump here would outrank an edit made elsewhere
+// at the same version.
+void deleteFolders(const std::vector<Folder::Ref>& doomed, const Folder::Ref& inbox, const ContextRef& context) {
+  for (const auto& f : doomed) {
     for (auto& object : f->toMany(folder_rel::bookmarks)) {
       auto b = std::dynamic_pointer_cast<Bookmark>(object);
       if (!b) continue;
       b->setFolder(inbox);
       b->setTrashed(1);
-      b->setVersion(b->version() + 1);
-      b->setUpdatedDate(fnd::Date::now());
     }
     f->deleteEntityInContext(context);
   }
-  return static_cast<int>(doomed.size());
+}
+
+// The synced content of a record as one text that orders the same on every library. Separated
+// by NUL, which no text in a sync file holds.
+class ContentKey {
+ public:
+  ContentKey& operator<<(const std::string& text) {
+    key_ += text;
+    key_ += '\0';
+    return *this;
+  }
+  ContentKey& operator<<(std::int64_t number) { return *this << std::to_string(number); }
+  ContentKey& operator<<(std::vector<std::string> list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    for (const auto& item : list) key_ += item + '\x01';
+    return *this << std::string();
+  }
+  const std::string& text() const { return key_; }
+
+ private:
+  std::string key_;
+};
+
+std::string contentKey(const BookmarkDummy& r) {
+  ContentKey key;
+  key << str(r.title) << str(r.url) << str(r.folderID) << r.tagStrings << r.trashed.intValue() << str(r.notes)
+      << r.rating.intValue() << r.isFavorite.intValue() << str(r.color) << r.blocked.intValue() << r.broken.intValue()
+      << str(r.login) << str(r.password) << r.serviceStrings;
+  return key.text();
+}
+
+std::string contentKey(const FolderDummy& r) {
+  ContentKey key;
+  key << str(r.name) << str(r.parentFolderID) << r.orderIndex.intValue() << str(r.color) << r.blocked.intValue();
+  return key.text();
+}
+
+// Between two records of one bookmark at the same version: the later update, in the whole
+// seconds the file carries, then the larger content.
+bool outranks(const BookmarkDummy& incoming, const BookmarkDummy& local) {
+  auto seconds = [](const fnd::Value& date) {
+    return date.isDate() ? std::floor(date.date().timeIntervalSince1970()) : -1e300;
+  };
+  const double a = seconds(incoming.updatedDate), b = seconds(local.updatedDate);
+  if (a != b) return a > b;
+  return contentKey(incoming) > contentKey(local);
 }
 
 class MergeState {
@@ -255,22 +316,20 @@ void MergeState::importBookmark(const BookmarkDummy& r, SyncMerge::Result& resul
     if (incoming > b->version()) {
       take = true;
     } else if (incoming == b->version() && differs(*b, r, folder)) {
-      // Both sides edited the same version: a deterministic winner on every peer.
-      auto remoteUpdated = optDate(r.updatedDate).value_or(fnd::Date::distantPast());
-      auto localUpdated = b->updatedDate().value_or(fnd::Date::distantPast());
-      if (remoteUpdated > localUpdated)
-        take = true;
-      else if (remoteUpdated == localUpdated)
-        take = options_.remoteKestoID > options_.localKestoID;
+      // Both sides edited the same version: compared as the file carries both, so every
+      // library picks the same one whoever relayed it.
+      if (auto local = SyncFile::syncedRecord(*b)) take = outranks(r, *local);
     }
     if (take) ++result.bookmarksUpdated;
   }
   if (take) fill(*b, r, folder, true);
 }
 
+// A quick look before the exact comparison: most folders of a file equal their local copy.
 bool folderDiffers(const Folder& local, const FolderDummy& r) {
   return local.name() != str(r.name) || local.parentFolderID() != str(r.parentFolderID) ||
-         local.color() != optStr(r.color) || local.blocked() != r.blocked.intValue();
+         local.orderIndex() != r.orderIndex.intValue() || local.color() != optStr(r.color) ||
+         local.blocked() != r.blocked.intValue();
 }
 
 void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result& result) {
@@ -281,13 +340,15 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
     b->deleteBookmarkInContext(state.ctx());
     ++result.bookmarksDeleted;
   } else if (t.type == "f") {
+    // No version test: a folder deleted anywhere goes everywhere, with everything below it.
     // Looked up in the merge's own index: a fetch per tombstone would scan every change the
     // merge has made so far, which is quadratic in a large file.
-    if (t.objectID == Folder::kInboxID || t.objectID == Folder::kImportedID) return;
-    auto f = state.existingFolder(t.objectID);
-    if (!f || f->version() > t.version) return;
-    auto inbox = state.folderFor(Folder::kInboxID);
-    result.foldersDeleted += deleteFolderTree(f, state.children(), inbox, state.ctx());
+    if (isUndeletable(t.objectID)) return;
+    auto doomed = folderTree(t.objectID, state.existingFolder(t.objectID), state.children());
+    if (doomed.empty()) return;
+    deleteFolders(doomed, state.folderFor(Folder::kInboxID), state.ctx());
+    result.foldersDeleted += static_cast<int>(doomed.size());
+    for (const auto& f : doomed) result.folderTombstones.push_back({f->folderID(), f->version(), "f"});
   } else {
     fnd::logError("Exception trying to read XML file value");
   }
@@ -296,13 +357,14 @@ void applyTombstone(MergeState& state, const SyncTombstone& t, SyncMerge::Result
 }  // namespace
 
 int SyncMerge::deleteFolderDuringImport(const std::string& folderID, const ContextRef& context) {
-  if (folderID == Folder::kInboxID || folderID == Folder::kImportedID) return 0;
+  if (isUndeletable(folderID)) return 0;
   auto index = indexFolders(context);
   if (!index) return 0;
   auto top = index->find(folderID);
-  if (top == index->end() || !top->second) return 0;
-  auto inbox = Folder::folderWithFolderID(Folder::kInboxID, context);
-  return deleteFolderTree(top->second, childrenByParent(*index), inbox, context);
+  auto doomed = folderTree(folderID, top == index->end() ? nullptr : top->second, childrenByParent(*index));
+  if (doomed.empty()) return 0;
+  deleteFolders(doomed, Folder::folderWithFolderID(Folder::kInboxID, context), context);
+  return static_cast<int>(doomed.size());
 }
 
 SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const ContextRef& ctx, const Options& options) {
@@ -334,16 +396,17 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
     if (id.empty() || id == Folder::kRootID || id == Folder::kHomeID || id == Folder::kLibraryID) continue;
     auto it = folders.find(id);
     Folder::Ref local = it == folders.end() ? nullptr : it->second;
-    if (options.isSync && options.remoteKestoID > options.localKestoID) {
-      // Both sides changed the same version: the larger library identifier wins on every peer.
-      if (local && local->version() == f.version.intValue() && folderDiffers(*local, f)) {
+    if (options.isSync && local && local->version() == f.version.intValue()) {
+      // Both sides changed the same version: the larger synced content wins on every library.
+      auto mine = folderDiffers(*local, f) ? SyncFile::syncedRecord(*local) : std::nullopt;
+      if (mine && contentKey(f) > contentKey(*mine)) {
         local->setValue(folder_attr::name, f.name);
         local->setValue(folder_attr::parentFolderID, f.parentFolderID);
         local->setOrderIndex(f.orderIndex.intValue());
         local->setValue(folder_attr::color, f.color);
         local->setValue(folder_attr::blocked, f.blocked);
-        continue;
       }
+      continue;
     }
     const bool isNew = !local;
     if (isNew) {

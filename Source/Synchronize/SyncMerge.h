@@ -10,19 +10,18 @@ namespace kesto {
 // Merges a parsed sync file or shared-folder file into a context. Call it on the context's queue;
 // the context is saved at the end (a child context pushes into its parent in memory).
 //
-// In a sync, records match by identifier and an incoming record wins when its version is higher;
-// on an equal version with different content the later updated date wins, then the larger library
-// identifier, so two peers that edited the same version converge. From an archive every folder is
-// copied and every bookmark added new. Deletions arrive as tombstones and are version-checked; the
-// bookmarks of a deleted folder move to the Inbox, trashed, rather than vanish. Parent cycles are
-// broken afterwards.
+// In a sync, records match by identifier and an incoming record wins when its version is higher.
+// On an equal version with different content every library settles on the same record from
+// what travels with it: the later updated date, compared in the file's whole seconds, then the
+// larger synced content. From an archive every folder is copied and every bookmark added new.
+// Bookmark tombstones are version-checked (an edit made after the deletion keeps the bookmark);
+// a folder tombstone deletes the folder and everything below it whatever the versions, and the
+// bookmarks inside move to the Inbox, trashed, keeping their versions. Parent cycles are broken
+// afterwards.
 class SyncMerge {
  public:
   struct Options {
     bool isSync = true;
-    // This library's identifier and the one of the incoming document (for the tie-break).
-    std::string localKestoID;
-    std::string remoteKestoID;
     // Tombstones of this library, applied after the incoming records.
     std::vector<SyncTombstone> localTombstones;
     // Where cycles are re-parented: "root" in a sync, "_imported" for an archive.
@@ -36,12 +35,16 @@ class SyncMerge {
     int foldersDeleted = 0;
     int cyclesBroken = 0;
     bool saved = false;
+    // One per folder a folder tombstone took away, so that libraries which still hold one of
+    // them below another parent learn of the deletion too.
+    std::vector<SyncTombstone> folderTombstones;
   };
 
   static Result processImport(const SyncDocument& document, const ContextRef& context, const Options& options);
 
-  // Deletes the folder and its descendants (each once, whatever cycles the tree holds); their
-  // bookmarks go to the Inbox, trashed, with a version bump. Answers how many folders went.
+  // Deletes the folder and its descendants (each once, whatever cycles the tree holds; the
+  // descendants also when the folder itself is not here); their bookmarks go to the Inbox,
+  // trashed. Answers how many folders went.
   static int deleteFolderDuringImport(const std::string& folderID, const ContextRef& context);
 };
 

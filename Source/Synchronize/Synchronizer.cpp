@@ -209,18 +209,20 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     }
     const std::string remoteID = doc->kestoID.value_or("");
     const bool merged = remoteID != run->kestoID || remoteID.empty();
+    // Tombstones this library learns: the peer's, and one for each folder a folder tombstone
+    // took away here (it may have been moved below the deleted folder here only).
+    std::vector<SyncTombstone> remote;
     if (merged) {
       fnd::DispatchQueue::main().async(
           [] { ViewUpdater::showMessage("Synching...", kMessageWidth, kMessageHeight, kMessageSeconds); });
       SyncMerge::Options options;
       options.isSync = true;
-      options.localKestoID = run->kestoID;
-      options.remoteKestoID = remoteID;
       options.localTombstones = localTombstones;
-      if (!SyncMerge::processImport(*doc, context, options).saved) return fail("The synced changes could not be stored");
+      auto result = SyncMerge::processImport(*doc, context, options);
+      if (!result.saved) return fail("The synced changes could not be stored");
+      remote = SyncTombstones::unite(doc->deletions, result.folderTombstones);
     }
-    // The outgoing tombstones: ours plus every one the peer sent, so none is lost on the way.
-    std::vector<SyncTombstone> remote = merged ? doc->deletions : std::vector<SyncTombstone>{};
+    // The outgoing tombstones: ours plus every one learnt, so none is lost on the way.
     std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
     auto outgoing = SyncFile::writeSyncFile(context, run->kestoID, deletions);
     fnd::DispatchQueue::main().async(

@@ -10,12 +10,12 @@
 namespace kesto {
 
 namespace {
-constexpr const char* kModule = "TileCollectionViewFramework";
+constexpr const char* kSupplementaryModule = "TileCollectionViewFramework";
 
 // Identifiers are "/"-joined, so a "/" inside a kind or reuse identifier would corrupt them.
 bool checkIdentifierPart(const std::string& part) {
   if (part.find('/') == std::string::npos) return true;
-  fnd::assertionFailed("supplementary view kinds and reuse identifiers must not contain \"/\"", kModule);
+  fnd::assertionFailed("supplementary view kinds and reuse identifiers must not contain \"/\"", kSupplementaryModule);
   return false;
 }
 }  // namespace
@@ -55,9 +55,9 @@ std::int64_t TileCollectionView::sectionForSupplementaryLayoutIdentifier(const s
 
 void TileCollectionView::registerClass(SupplementaryViewClass viewClass, const std::string& kind,
                                        const std::string& reuseIdentifier) {
-  if (!viewClass) return fnd::parameterAssertionFailed("supplementaryViewClass", kModule);
-  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kModule);
-  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  if (!viewClass) return fnd::parameterAssertionFailed("supplementaryViewClass", kSupplementaryModule);
+  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kSupplementaryModule);
+  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
   if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
   supplementaryViewClassMap_[id] = std::move(viewClass);
@@ -66,9 +66,9 @@ void TileCollectionView::registerClass(SupplementaryViewClass viewClass, const s
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& kind,
                                      const std::string& reuseIdentifier) {
-  if (!nib) return fnd::parameterAssertionFailed("supplementaryViewNib", kModule);
-  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kModule);
-  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  if (!nib) return fnd::parameterAssertionFailed("supplementaryViewNib", kSupplementaryModule);
+  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kSupplementaryModule);
+  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
   if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
   supplementaryViewNibMap_[id] = std::move(nib);
@@ -78,11 +78,11 @@ void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const s
 std::shared_ptr<TileCollectionViewReusableView> TileCollectionView::dequeueReusableSupplementaryViewOfKind(
     const std::string& kind, const std::string& reuseIdentifier) {
   if (reuseIdentifier.empty()) {
-    fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+    fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
     return nullptr;
   }
   if (kind.empty()) {
-    fnd::parameterAssertionFailed("kind", kModule);
+    fnd::parameterAssertionFailed("kind", kSupplementaryModule);
     return nullptr;
   }
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
@@ -174,7 +174,7 @@ void TileCollectionView::layoutSupplementaryViewsWithRedraw(bool redraw) {
       fnd::assertionFailed(
           "view returned from collectionView:viewForSupplementaryViewOfKind:inSection: should be a subclass of "
           "TileCollectionViewReusableView",
-          kModule);
+          kSupplementaryModule);
       continue;
     }
     auto a = layout_->layoutAttributesForSupplementaryItemInSection(section, kind);

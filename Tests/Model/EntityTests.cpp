@@ -286,6 +286,19 @@ TEST_F(EntityTest, TreeWalksSurviveCyclesAndMissingParents) {
   EXPECT_TRUE(a->parentFolderID() == "root" || b->parentFolderID() == "root");
 }
 
+// Libraries hold the same folders in different store orders; each must cut a cycle at the
+// same folder, or they would differ for good.
+TEST_F(EntityTest, ACycleIsCutAtItsSmallestIdentifierWhateverTheStoreOrder) {
+  auto z = folder("cZ", "Z", "cM");
+  auto m = folder("cM", "M", "cA");
+  auto a = folder("cA", "A", "cZ");
+  save();
+  EXPECT_EQ(Folder::breakParentCycles(), 1);
+  EXPECT_EQ(a->parentFolderID(), "root");
+  EXPECT_EQ(m->parentFolderID(), "cA");
+  EXPECT_EQ(z->parentFolderID(), "cM");
+}
+
 TEST_F(EntityTest, FolderMergeFromSyncAndArchive) {
   auto local = folder("S", "Local");
   local->setVersion(5);

@@ -1,3 +1,4 @@
+#include "SyncConvergence.h"
 #include "SyncTestSupport.h"
 #include "TestAlertResponder.h"
 
@@ -286,7 +287,7 @@ TEST_F(SynchronizerTest, AQuitIsGrantedWhenTheRunEndsAndTheMissingTransportIsRep
 }
 
 // Several libraries, one after the other in this process, each with its own store, identifier
-// and tombstones, syncing through one synced folder.
+// and tombstones, syncing through one synced folder. Every test starts from fresh stores.
 class SyncedFolderLibrariesTest : public SynchronizerTest {
  protected:
   void SetUp() override {
@@ -298,23 +299,11 @@ class SyncedFolderLibrariesTest : public SynchronizerTest {
   }
   void TearDown() override {
     SynchronizerTest::TearDown();
-    WrenDataManager::sharedInstance().reset();
-    WrenDataManager::sharedInstance().setCoreDataFolder("kesto");
+    libraries.close();
   }
   void use(const std::string& library) {
-    auto& defaults = fnd::UserDefaults::standard();
-    if (!current.empty())
-      saved[current] = defaults.stringArrayForKey(SyncTombstones::kDefaultsKey).value_or(std::vector<std::string>{});
-    auto& dm = WrenDataManager::sharedInstance();
-    dm.reset();
-    dm.setCoreDataFolder("kesto-" + library);
-    main = dm.managedObjectContext();
+    main = libraries.use(library);
     ASSERT_TRUE(main);
-    defaults.setString("kesto-" + library, Synchronizer::kKestoIDKey);
-    fnd::Array list;
-    for (const auto& s : saved[library]) list.emplace_back(s);
-    defaults.setObject(fnd::Value(std::move(list)), SyncTombstones::kDefaultsKey);
-    current = library;
   }
   std::vector<std::string> titles() {
     std::vector<std::string> out;
@@ -352,10 +341,9 @@ class SyncedFolderLibrariesTest : public SynchronizerTest {
   ASSERT_TRUE(runSync());
   }
 
-  std::string shared, current;
-  std::map<std::string, std::vector<std::string>> saved;
+  std::string shared;
+  SyncLibraries libraries;
 };
-
 
 TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) {
   ASSERT_NO_FATAL_FAILURE(seedLibraryA());
@@ -405,6 +393,41 @@ TEST_F(SyncedFolderLibrariesTest, ALibraryThatMissedAGenerationDoesNotResurrect)
   use("A");
   ASSERT_TRUE(runSync());
   EXPECT_EQ(titles(), std::vector<std::string>{"one"});
+}
+
+// B tags a bookmark "red" and C tags it "blue" within one second, both at version 2: after
+// everyone has synced twice, all three libraries hold the same tag.
+TEST_F(SyncedFolderLibrariesTest, TwoEditsInOneSecondEndTheSameEverywhere) {
+  fixClock(1700000000);
+  ASSERT_NO_FATAL_FAILURE(seedLibraryA());
+  for (const char* library : {"B", "C"}) {
+    use(library);
+    ASSERT_TRUE(runSync());
+  }
+  auto tag = [&](const char* library, const char* name, double at) {
+    use(library);
+    fixClock(at);
+    auto b = find("B1");
+    ASSERT_TRUE(b);
+    auto t = Tag::initEntity();
+    t->setName(name);
+    b->addTag(t);
+    b->setVersion(b->version() + 1);
+    b->setUpdatedDate(fnd::Date::now());
+    save();
+  };
+  ASSERT_NO_FATAL_FAILURE(tag("B", "red", 1700000100.2));
+  ASSERT_NO_FATAL_FAILURE(tag("C", "blue", 1700000100.8));
+  std::map<std::string, std::string> tags;
+  for (int pass = 0; pass < 2; ++pass)
+    for (const char* library : {"B", "C", "A"}) {
+      use(library);
+      ASSERT_TRUE(runSync());
+      tags[library] = find("B1")->tagsAsString();
+    }
+  EXPECT_EQ(tags["A"], tags["B"]);
+  EXPECT_EQ(tags["A"], tags["C"]);
+  EXPECT_EQ(find("B1")->version(), 2);
 }
 
 TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {

@@ -16,7 +16,6 @@ namespace kesto::recordkit {
 
 namespace {
 
-detail::Registry& reg() { return detail::registry(); }
 fnd::NotificationCenter& center() { return fnd::NotificationCenter::defaultCenter(); }
 
 // The context a notification names as its sender, kept alive for the handler.
@@ -106,21 +105,21 @@ store::SaveNotification saveNotificationFrom(const fnd::Notification& n) {
 // --- Default and root saving contexts ---------------------------------------------------------
 
 ContextRef RK_defaultContext() {
-  std::lock_guard lock(reg().mutex);
-  return reg().defaultContext;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().defaultContext;
 }
 
 ContextRef RK_rootSavingContext() {
-  std::lock_guard lock(reg().mutex);
-  return reg().rootSavingContext;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().rootSavingContext;
 }
 
 void RK_setRootSavingContext(const ContextRef& context) {
   ContextRef old;
   {
-    std::lock_guard lock(reg().mutex);
-    old = reg().rootSavingContext;
-    reg().rootSavingContext = context;
+    std::lock_guard lock(detail::registry().mutex);
+    old = detail::registry().rootSavingContext;
+    detail::registry().rootSavingContext = context;
   }
   if (old) {
     center().removeObserver(old.get());
@@ -138,19 +137,19 @@ void RK_setDefaultContext(const ContextRef& context) {
   CoordinatorRef coordinator;
   fnd::ObserverToken setupObserver;
   {
-    std::lock_guard lock(reg().mutex);
+    std::lock_guard lock(detail::registry().mutex);
     // Read as it stands: replacing a context must never create a coordinator and its file.
-    coordinator = reg().coordinator;
-    setupObserver = reg().iCloudSetupObserver;
-    reg().iCloudSetupObserver = {};
+    coordinator = detail::registry().coordinator;
+    setupObserver = detail::registry().iCloudSetupObserver;
+    detail::registry().iCloudSetupObserver = {};
   }
   if (setupObserver) center().removeObserver(setupObserver);
   if (RecordKit::isICloudEnabled() && old) RK_stopObservingiCloudChangesInCoordinator(old, coordinator);
   ContextRef root;
   {
-    std::lock_guard lock(reg().mutex);
-    reg().defaultContext = context;
-    root = reg().rootSavingContext;
+    std::lock_guard lock(detail::registry().mutex);
+    detail::registry().defaultContext = context;
+    root = detail::registry().rootSavingContext;
   }
   if (!context) return;
   RK_setWorkingName(context, "DEFAULT");
@@ -169,8 +168,8 @@ void RK_setDefaultContext(const ContextRef& context) {
           if (ContextRef current = RK_defaultContext())
             RK_observeiCloudChangesInCoordinator(current, weakCoordinator.lock());
         });
-    std::lock_guard lock(reg().mutex);
-    reg().iCloudSetupObserver = token;
+    std::lock_guard lock(detail::registry().mutex);
+    detail::registry().iCloudSetupObserver = token;
   }
 }
 

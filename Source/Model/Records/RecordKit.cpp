@@ -30,7 +30,6 @@ const void* contextClassObserver() {
 
 namespace {
 
-detail::Registry& reg() { return detail::registry(); }
 
 // The set-up shared by the SQLite, auto-migrating and in-memory forms.
 template <typename Make>
@@ -128,27 +127,27 @@ void RecordKit::cleanUp() {
 }
 
 void RecordKit::cleanUpErrorHanding() {
-  std::lock_guard lock(reg().mutex);
-  reg().errorTarget.reset();
-  reg().errorAction = nullptr;
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().errorTarget.reset();
+  detail::registry().errorAction = nullptr;
 }
 
 void RecordKit::cleanUpStack() {
   RK_cleanUp();
   RK_setDefaultManagedObjectModel(nullptr);
-  std::lock_guard lock(reg().mutex);
+  std::lock_guard lock(detail::registry().mutex);
   // Straight to the fields: the setters would auto-create or fill the store again.
-  reg().coordinator.reset();
-  reg().store.reset();
+  detail::registry().coordinator.reset();
+  detail::registry().store.reset();
 }
 
 std::string RecordKit::currentStack() {
   ModelRef model;
   CoordinatorRef coordinator;
   {
-    std::lock_guard lock(reg().mutex);
-    model = reg().model;
-    coordinator = reg().coordinator;
+    std::lock_guard lock(detail::registry().mutex);
+    model = detail::registry().model;
+    coordinator = detail::registry().coordinator;
   }
   fnd::Dictionary hashes;
   if (model)
@@ -168,36 +167,36 @@ std::string RecordKit::currentStack() {
 }
 
 bool RecordKit::isICloudEnabled() {
-  std::lock_guard lock(reg().mutex);
-  return reg().iCloudEnabled;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().iCloudEnabled;
 }
 void RecordKit::setICloudEnabled(bool enabled) {
-  std::lock_guard lock(reg().mutex);
-  reg().iCloudEnabled = enabled;
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().iCloudEnabled = enabled;
 }
 bool RecordKit::shouldAutoCreateManagedObjectModel() {
-  std::lock_guard lock(reg().mutex);
-  return reg().autoCreateModel;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().autoCreateModel;
 }
 void RecordKit::setShouldAutoCreateManagedObjectModel(bool value) {
-  std::lock_guard lock(reg().mutex);
-  reg().autoCreateModel = value;
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().autoCreateModel = value;
 }
 bool RecordKit::shouldAutoCreateDefaultPersistentStoreCoordinator() {
-  std::lock_guard lock(reg().mutex);
-  return reg().autoCreateCoordinator;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().autoCreateCoordinator;
 }
 void RecordKit::setShouldAutoCreateDefaultPersistentStoreCoordinator(bool value) {
-  std::lock_guard lock(reg().mutex);
-  reg().autoCreateCoordinator = value;
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().autoCreateCoordinator = value;
 }
 bool RecordKit::shouldDeleteStoreOnModelMismatch() {
-  std::lock_guard lock(reg().mutex);
-  return reg().deleteStoreOnModelMismatch;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().deleteStoreOnModelMismatch;
 }
 void RecordKit::setShouldDeleteStoreOnModelMismatch(bool value) {
-  std::lock_guard lock(reg().mutex);
-  reg().deleteStoreOnModelMismatch = value;
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().deleteStoreOnModelMismatch = value;
 }
 
 void RecordKit::handleErrors(const fnd::Error* error) {
@@ -205,9 +204,9 @@ void RecordKit::handleErrors(const fnd::Error* error) {
   std::shared_ptr<void> target;
   RecordErrorAction action;
   {
-    std::lock_guard lock(reg().mutex);
-    target = reg().errorTarget;
-    action = reg().errorAction;
+    std::lock_guard lock(detail::registry().mutex);
+    target = detail::registry().errorTarget;
+    action = detail::registry().errorAction;
   }
   if (target && action)
     action(target, *error);
@@ -227,19 +226,19 @@ void RecordKit::defaultErrorHandler(const fnd::Error& error) {
 }
 
 std::shared_ptr<void> RecordKit::errorHandlerTarget() {
-  std::lock_guard lock(reg().mutex);
-  return reg().errorTarget;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().errorTarget;
 }
 
 RecordErrorAction RecordKit::errorHandlerAction() {
-  std::lock_guard lock(reg().mutex);
-  return reg().errorAction;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().errorAction;
 }
 
 void RecordKit::setErrorHandlerTarget(std::shared_ptr<void> target, RecordErrorAction action) {
-  std::lock_guard lock(reg().mutex);
-  reg().errorTarget = std::move(target);
-  reg().errorAction = std::move(action);
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().errorTarget = std::move(target);
+  detail::registry().errorAction = std::move(action);
 }
 
 // --- Saves with a block ----------------------------------------------------------------------

@@ -13,7 +13,6 @@ namespace kesto::recordkit {
 
 namespace {
 
-detail::Registry& reg() { return detail::registry(); }
 
 const char* const kFileScheme = "file://";
 
@@ -64,14 +63,14 @@ ModelRef RK_newManagedObjectModelNamed(const std::string& modelName) { return RK
 ModelRef RK_managedObjectModelNamed(const std::string& modelName) { return RK_newManagedObjectModelNamed(modelName); }
 
 ModelRef RK_defaultManagedObjectModel() {
-  std::lock_guard lock(reg().mutex);
-  if (!reg().model && reg().autoCreateModel) reg().model = RK_mergedObjectModelFromMainBundle();
-  return reg().model;
+  std::lock_guard lock(detail::registry().mutex);
+  if (!detail::registry().model && detail::registry().autoCreateModel) detail::registry().model = RK_mergedObjectModelFromMainBundle();
+  return detail::registry().model;
 }
 
 void RK_setDefaultManagedObjectModel(ModelRef model) {
-  std::lock_guard lock(reg().mutex);
-  reg().model = std::move(model);
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().model = std::move(model);
 }
 
 // --- Locations --------------------------------------------------------------------------------
@@ -106,13 +105,13 @@ std::string RK_defaultLocalStoreUrl() { return RK_urlForStoreName(kRecordKitFall
 std::string RK_cloudURLForUbiqutiousContainer(const std::string&) { return {}; }
 
 PersistentStoreRef RK_defaultPersistentStore() {
-  std::lock_guard lock(reg().mutex);
-  return reg().store;
+  std::lock_guard lock(detail::registry().mutex);
+  return detail::registry().store;
 }
 
 void RK_setDefaultPersistentStore(PersistentStoreRef store) {
-  std::lock_guard lock(reg().mutex);
-  reg().store = std::move(store);
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().store = std::move(store);
 }
 
 PersistentStoreRef RK_persistentStoreOf(const CoordinatorRef& coordinator) {
@@ -270,16 +269,16 @@ CoordinatorRef RK_coordinatorWithiCloudContainerID(const std::string& containerI
 }
 
 CoordinatorRef RK_defaultStoreCoordinator() {
-  std::lock_guard lock(reg().mutex);
-  if (!reg().coordinator && reg().autoCreateCoordinator) RK_setDefaultStoreCoordinator(RK_newPersistentStoreCoordinator());
-  return reg().coordinator;
+  std::lock_guard lock(detail::registry().mutex);
+  if (!detail::registry().coordinator && detail::registry().autoCreateCoordinator) RK_setDefaultStoreCoordinator(RK_newPersistentStoreCoordinator());
+  return detail::registry().coordinator;
 }
 
 void RK_setDefaultStoreCoordinator(CoordinatorRef coordinator) {
-  std::lock_guard lock(reg().mutex);
-  reg().coordinator = std::move(coordinator);
-  if (reg().coordinator && reg().coordinator->hasStore() && !reg().store)
-    reg().store = RK_persistentStoreOf(reg().coordinator);
+  std::lock_guard lock(detail::registry().mutex);
+  detail::registry().coordinator = std::move(coordinator);
+  if (detail::registry().coordinator && detail::registry().coordinator->hasStore() && !detail::registry().store)
+    detail::registry().store = RK_persistentStoreOf(detail::registry().coordinator);
 }
 
 fnd::Dictionary RK_dictionaryByMergingDictionary(const fnd::Dictionary& base, const fnd::Dictionary& other) {

@@ -1,6 +1,7 @@
 #include "Platform/Foundation/HtmlDocument.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Libxml_p.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -21,9 +22,6 @@
 
 namespace kesto::fnd {
 namespace {
-
-void silentStructured(void*, xmlErrorPtr) {}
-void silentGeneric(void*, const char*, ...) {}
 
 bool isName(xmlNodePtr n, const char* name) {
   return n && n->type == XML_ELEMENT_NODE && xmlStrcasecmp(n->name, reinterpret_cast<const xmlChar*>(name)) == 0;
@@ -440,12 +438,10 @@ void ensureSkeleton(xmlDocPtr doc) {
   }
 }
 
-std::once_flag libxmlOnce;
-
-void initLibxml() {
-  std::call_once(libxmlOnce, [] { xmlInitParser(); });
-  xmlSetGenericErrorFunc(nullptr, silentGeneric);
-  xmlSetStructuredErrorFunc(nullptr, silentStructured);
+void initHtmlParsing() {
+  libxml::initParser();
+  xmlSetGenericErrorFunc(nullptr, libxml::silentGeneric);
+  xmlSetStructuredErrorFunc(nullptr, libxml::silentStructured);
 }
 
 constexpr int kHtmlOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
@@ -554,7 +550,7 @@ void saxInstruction(void* ctx, const xmlChar*, const xmlChar* data) { handlerOf(
 
 HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStreamHandler& handler,
                                                 const Options& options) {
-  initLibxml();
+  initHtmlParsing();
   // The charset is decided from the first bytes.
   constexpr std::size_t kHead = 4096;
   std::string head(kHead, '\0');
@@ -586,7 +582,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   ctxt->sax->cdataBlock = saxRaw;
   ctxt->sax->comment = saxComment;
   ctxt->sax->processingInstruction = saxInstruction;
-  ctxt->sax->serror = silentStructured;
+  ctxt->sax->serror = libxml::silentStructured;
   ctxt->_private = &state;
   htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, encoding.c_str(),
                                   kHtmlOptions);
@@ -620,7 +616,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
                                       "The document is too large to read.");
     return nullptr;
   }
-  initLibxml();
+  initHtmlParsing();
 
   std::size_t skip = 0;
   std::string encoding = detectEncoding(bytes, &skip);
@@ -636,7 +632,7 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   if (!text.empty() && text.size() <= static_cast<std::size_t>(INT32_MAX)) {
     htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
     if (ctxt) {
-      ctxt->sax->serror = silentStructured;
+      ctxt->sax->serror = libxml::silentStructured;
       doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, encoding.c_str(),
                                kHtmlOptions);
       htmlFreeParserCtxt(ctxt);

@@ -10,15 +10,15 @@
 namespace kesto::fnd {
 namespace {
 
-void fail(Error* error, long code, const std::string& description) {
+void failJson(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(Json::kErrorDomain, code, description);
 }
 
 // A strict RFC 8259 reader. Integral literals that fit in 64 bits become integers, everything
 // with a fraction or exponent a real, so identifiers and byte counts never pass through double.
-class Reader {
+class JsonReader {
  public:
-  Reader(std::string_view text, Error* error) : s_(text), error_(error) {}
+  JsonReader(std::string_view text, Error* error) : s_(text), error_(error) {}
 
   std::optional<Value> document() {
     skipSpace();
@@ -31,7 +31,7 @@ class Reader {
 
  private:
   std::optional<Value> bad(const char* what) {
-    fail(error_, Json::kReadCorruptError, std::string(what) + " around character " + std::to_string(i_) + ".");
+    failJson(error_, Json::kReadCorruptError, std::string(what) + " around character " + std::to_string(i_) + ".");
     return std::nullopt;
   }
   void skipSpace() {
@@ -240,7 +240,7 @@ class Writer {
   std::string out;
 
   bool write(const Value& v, int depth) {
-    if (depth > Json::kMaxDepth) return fail("JSON nesting too deep");
+    if (depth > Json::kMaxDepth) return failJson("JSON nesting too deep");
     switch (v.type()) {
       case Value::Type::Null: out += "null"; return true;
       case Value::Type::Boolean: out += v.boolValue() ? "true" : "false"; return true;
@@ -252,7 +252,7 @@ class Writer {
       }
       case Value::Type::Real: {
         const double d = v.doubleValue();
-        if (!std::isfinite(d)) return fail("Invalid number value (infinite or not a number) in JSON write");
+        if (!std::isfinite(d)) return failJson("Invalid number value (infinite or not a number) in JSON write");
         char buf[64];
         auto r = std::to_chars(buf, buf + sizeof buf, d);
         out.append(buf, r.ptr);
@@ -289,16 +289,16 @@ class Writer {
         out += '}';
         return true;
       }
-      case Value::Type::Data: return fail("Invalid type in JSON write (data)");
-      case Value::Type::Date: return fail("Invalid type in JSON write (date)");
-      case Value::Type::Object: return fail("Invalid type in JSON write (object)");
+      case Value::Type::Data: return failJson("Invalid type in JSON write (data)");
+      case Value::Type::Date: return failJson("Invalid type in JSON write (date)");
+      case Value::Type::Object: return failJson("Invalid type in JSON write (object)");
     }
-    return fail("Invalid type in JSON write");
+    return failJson("Invalid type in JSON write");
   }
 
  private:
-  bool fail(const std::string& message) {
-    kesto::fnd::fail(error_, Json::kWriteInvalidError, message);
+  bool failJson(const std::string& message) {
+    kesto::fnd::failJson(error_, Json::kWriteInvalidError, message);
     return false;
   }
   void newline(int depth) {
@@ -307,7 +307,7 @@ class Writer {
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
   }
   bool writeString(const std::string& s) {
-    if (!isValidUtf8(s)) return fail("Invalid UTF-8 string in JSON write");
+    if (!isValidUtf8(s)) return failJson("Invalid UTF-8 string in JSON write");
     out += '"';
     for (char ch : s) {
       const unsigned char c = static_cast<unsigned char>(ch);
@@ -341,31 +341,31 @@ class Writer {
 
 std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error* error) {
   if (utf8.size() > kMaxInputBytes) {
-    fail(error, kReadCorruptError, "JSON text too large");
+    failJson(error, kReadCorruptError, "JSON text too large");
     return std::nullopt;
   }
   if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // a UTF-8 byte-order mark
   std::size_t b = 0;
   while (b < utf8.size() && (utf8[b] == ' ' || utf8[b] == '\t' || utf8[b] == '\n' || utf8[b] == '\r')) ++b;
   if (b == utf8.size()) {
-    fail(error, kReadCorruptError, "No value.");
+    failJson(error, kReadCorruptError, "No value.");
     return std::nullopt;
   }
   if (utf8[b] != '{' && utf8[b] != '[' && !(options & AllowFragments)) {
-    fail(error, kReadCorruptError,
+    failJson(error, kReadCorruptError,
          "JSON text did not start with array or object and option to allow fragments not set.");
     return std::nullopt;
   }
   if (!isValidUtf8(utf8)) {
-    fail(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
+    failJson(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
     return std::nullopt;
   }
-  return Reader(utf8, error).document();
+  return JsonReader(utf8, error).document();
 }
 
 std::optional<std::string> Json::write(const Value& value, unsigned options, Error* error) {
   if (!value.isArray() && !value.isDictionary() && !(options & FragmentsAllowed)) {
-    fail(error, kWriteInvalidError, "Invalid top-level type in JSON write");
+    failJson(error, kWriteInvalidError, "Invalid top-level type in JSON write");
     return std::nullopt;
   }
   Writer w(options & PrettyPrinted, error);

@@ -18,7 +18,7 @@
 namespace kesto::fnd {
 namespace {
 
-void fail(Error* error, long code, const std::string& description) {
+void failPlist(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(PropertyList::kErrorDomain, code, description);
 }
 
@@ -183,7 +183,7 @@ class XmlReader {
 
  private:
   std::optional<Value> bad(const std::string& message) {
-    fail(error_, PropertyList::kReadCorruptError, message);
+    failPlist(error_, PropertyList::kReadCorruptError, message);
     return std::nullopt;
   }
   Error* error_;
@@ -193,14 +193,14 @@ std::optional<Value> readXml(std::string_view bytes, Error* error) {
   Error xmlError;
   auto doc = XmlDocument::parse(bytes, 0, &xmlError, PropertyList::kMaxInputBytes);
   if (!doc) {
-    fail(error, PropertyList::kReadCorruptError, "The property list is not valid XML: " + xmlError.localizedDescription());
+    failPlist(error, PropertyList::kReadCorruptError, "The property list is not valid XML: " + xmlError.localizedDescription());
     return std::nullopt;
   }
   XmlNode root = doc->rootElement();
   if (root.name() == "plist") {
     auto elements = root.elementChildren();
     if (elements.size() != 1) {
-      fail(error, PropertyList::kReadCorruptError, "A property list holds exactly one value.");
+      failPlist(error, PropertyList::kReadCorruptError, "A property list holds exactly one value.");
       return std::nullopt;
     }
     root = elements.front();
@@ -292,7 +292,7 @@ class XmlWriter {
  private:
   void indent(int depth) { out.append(static_cast<std::size_t>(depth), '\t'); }
   bool bad(const std::string& message) {
-    fail(error_, PropertyList::kWriteInvalidError, message);
+    failPlist(error_, PropertyList::kWriteInvalidError, message);
     return false;
   }
   Error* error_;
@@ -330,7 +330,7 @@ class BinaryReader {
     return v;
   }
   std::optional<Value> bad(const std::string& message) {
-    fail(error_, PropertyList::kReadCorruptError, message);
+    failPlist(error_, PropertyList::kReadCorruptError, message);
     return std::nullopt;
   }
   // Whether [offset, offset + n) lies in the object area.
@@ -635,7 +635,7 @@ class BinaryWriter {
   }
 
   std::optional<std::uint64_t> badRef(const std::string& message) {
-    fail(error_, PropertyList::kWriteInvalidError, message);
+    failPlist(error_, PropertyList::kWriteInvalidError, message);
     return std::nullopt;
   }
 
@@ -650,7 +650,7 @@ class BinaryWriter {
 
 std::optional<Value> PropertyList::read(std::string_view bytes, PropertyListFormat* format, Error* error) {
   if (bytes.size() > kMaxInputBytes) {
-    fail(error, kReadCorruptError, "The property list is too large to read.");
+    failPlist(error, kReadCorruptError, "The property list is too large to read.");
     return std::nullopt;
   }
   if (bytes.substr(0, 7) == "bplist0") {
@@ -668,7 +668,7 @@ std::optional<Value> PropertyList::read(const Data& bytes, PropertyListFormat* f
 std::optional<Data> PropertyList::write(const Value& value, PropertyListFormat format, Error* error) {
   if (format == PropertyListFormat::Binary) return BinaryWriter(error).write(value);
   if (format != PropertyListFormat::Xml) {
-    fail(error, kWriteInvalidError, "The OpenStep property-list format cannot be written.");
+    failPlist(error, kWriteInvalidError, "The OpenStep property-list format cannot be written.");
     return std::nullopt;
   }
   XmlWriter w(error);

@@ -458,6 +458,18 @@ std::string lowercase(std::string_view s, std::string_view localeId) {
   return detail::toUtf8(u);
 }
 
+std::string asciiUppercase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string asciiLowercase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
 std::string capitalized(std::string_view s, std::string_view localeId) {
   std::string id = localeId.empty() ? Locale::current().identifier() : std::string(localeId);
   UnicodeString u = detail::toUnicode(s);

@@ -77,6 +77,9 @@ std::string lowercase(std::string_view s, std::string_view localeId = "en_US_POS
 std::string capitalized(std::string_view s, std::string_view localeId = {});
 // The first character upper-cased, the rest unchanged.
 std::string uppercaseFirst(std::string_view s);
+// ASCII letters only, byte by byte: for keywords, schemes and type-select keys, not for text.
+std::string asciiUppercase(std::string_view s);
+std::string asciiLowercase(std::string_view s);
 std::string normalizeNFC(std::string_view s);
 std::string normalizeNFD(std::string_view s);
 // ICU transliteration by transform id (e.g. "Any-Latin; Latin-ASCII"); the input when the id

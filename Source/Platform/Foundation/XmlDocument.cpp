@@ -3,6 +3,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/HtmlDocument.h"
+#include "Platform/Foundation/Libxml_p.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -22,20 +23,12 @@
 namespace kesto::fnd {
 namespace {
 
-void initLibxml() {
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-}
-
-void silentGeneric(void*, const char*, ...) {}
-void silentStructured(void*, xmlErrorPtr) {}
-
 // libxml2 prints to stderr unless told otherwise; its handlers are per thread.
 void silenceThread() {
   thread_local bool done = false;
   if (done) return;
-  xmlSetGenericErrorFunc(nullptr, silentGeneric);
-  xmlSetStructuredErrorFunc(nullptr, silentStructured);
+  xmlSetGenericErrorFunc(nullptr, libxml::silentGeneric);
+  xmlSetStructuredErrorFunc(nullptr, libxml::silentStructured);
   done = true;
 }
 
@@ -124,7 +117,7 @@ bool parseXmlInto(std::string_view bytes, unsigned options, Error* error, std::s
     setError(error, XML_ERR_DOCUMENT_EMPTY, "Document is empty");
     return false;
   }
-  initLibxml();
+  libxml::initParser();
   silenceThread();
   // Bytes are fed to a push parser in slices straight from the caller's buffer: reading from
   // memory in one go would first copy the whole input, and the parser drops what it consumed.
@@ -235,7 +228,7 @@ class XPathCache {
 
 xmlXPathObjectPtr evaluate(xmlNodePtr node, std::string_view xpath, Error* error) {
   if (!node || !node->doc) return nullptr;
-  initLibxml();
+  libxml::initParser();
   silenceThread();
   thread_local XPathCache cache;
   xmlXPathCompExprPtr comp = xpath.find('\0') == std::string_view::npos ? cache.get(xpath) : nullptr;

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/XmlDocument.h"
+#include "Platform/Foundation/Libxml_p.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -25,7 +26,6 @@ std::string str(const xmlChar* b, const xmlChar* e) {
 std::string qualified(const xmlChar* prefix, const xmlChar* local) {
   return prefix ? str(prefix) + ":" + str(local) : str(local);
 }
-void silentGeneric(void*, const char*, ...) {}
 }  // namespace
 
 struct XmlParser::Impl {
@@ -146,9 +146,8 @@ bool XmlParser::parse() {
   if (d_->bytes.size() > kMaxInputBytes) return finishWith(XmlDocument::kRefusedInputError, "The document is too large to read.");
   if (d_->bytes.empty()) return finishWith(XML_ERR_DOCUMENT_EMPTY, "Document is empty");
 
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-  xmlSetGenericErrorFunc(nullptr, silentGeneric);
+  libxml::initParser();
+  xmlSetGenericErrorFunc(nullptr, libxml::silentGeneric);
 
   xmlSAXHandler sax;
   std::memset(&sax, 0, sizeof sax);

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Uuid.h"
 #include "Platform/Store/StoreInternal.h"
 #include "Platform/Store/ValueTransformer.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <sqlite3.h>
 
@@ -26,12 +27,6 @@ namespace kesto::store {
 namespace {
 
 sqlite3* dbOf(const Coordinator::Impl& c) { return static_cast<sqlite3*>(c.db); }
-
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 fnd::Error storeError(long code, const std::string& text, const std::string& path = {}) {
   fnd::Error e = fnd::Error::withDescription(fnd::kCocoaErrorDomain, code, text);
@@ -101,7 +96,7 @@ bool exec(sqlite3* db, const std::string& sql, fnd::Error* error, long code = kP
   return false;
 }
 
-std::string columnName(const std::string& name) { return "Z" + upper(name); }
+std::string columnName(const std::string& name) { return "Z" + fnd::asciiUppercase(name); }
 
 const char* sqlType(AttributeType t) {
   switch (t) {
@@ -144,9 +139,9 @@ JoinTable joinTableFor(const EntityDescription& e, int rel) {
   const EntityDescription* de = owner ? d : &e;
   const std::string& orel = owner ? r.name : d->relationships()[inv].name;
   std::string invName = inv < 0 ? oe->name() : (owner ? d->relationships()[inv].name : r.name);
-  j.table = "Z_" + std::to_string(oe->entityNumber()) + upper(orel);
-  j.ownerColumn = "Z_" + std::to_string(oe->entityNumber()) + upper(invName);
-  j.destinationColumn = "Z_" + std::to_string(de->entityNumber()) + upper(orel);
+  j.table = "Z_" + std::to_string(oe->entityNumber()) + fnd::asciiUppercase(orel);
+  j.ownerColumn = "Z_" + std::to_string(oe->entityNumber()) + fnd::asciiUppercase(invName);
+  j.destinationColumn = "Z_" + std::to_string(de->entityNumber()) + fnd::asciiUppercase(orel);
   if (j.ownerColumn == j.destinationColumn) j.destinationColumn += "_DEST";
   j.flipped = !owner;
   return j;
@@ -379,7 +374,7 @@ std::set<std::string> tableNames(sqlite3* db, bool* ok) {
 std::set<std::string> columnNames(sqlite3* db, const std::string& table) {
   std::set<std::string> cols;
   Stmt st(db, "PRAGMA table_info(" + table + ")");
-  while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(upper(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
+  while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(fnd::asciiUppercase(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
   return cols;
 }
 
@@ -559,7 +554,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
         } else {
           std::set<std::string> cols;
           Stmt st(h, "PRAGMA table_info(" + en->tableName() + ")");
-          while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(upper(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
+          while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(fnd::asciiUppercase(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
           for (const auto& a : en->attributes())
             if (ok && !a.transient && !cols.count(columnName(a.name)))
               ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), &e);

@@ -2,6 +2,7 @@
 
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/StoreInternal.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,12 +12,6 @@
 namespace kesto::store {
 
 namespace {
-
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 // FNV-1a: stable across runs and builds, which is all a layout digest needs.
 std::string digest(const std::string& text) {
@@ -142,7 +137,7 @@ bool Model::finish(fnd::Error* error) {
     if (entity(e->name_) != e.get()) return fail("Duplicate entity " + e->name_);
     e->model_ = this;
     e->number_ = number++;
-    e->tableName_ = "Z" + upper(e->name_);
+    e->tableName_ = "Z" + fnd::asciiUppercase(e->name_);
   }
   for (auto& e : entities_) {
     e->destinations_.clear();

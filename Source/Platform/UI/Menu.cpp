@@ -7,6 +7,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <QIcon>
 #include <QPainter>
@@ -44,11 +45,6 @@ std::uint16_t keyCodeForCharacter(char c) {
 
 bool isAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 // The mixed state has no mark of its own in the toolkit's menus: a dash stands for it.
@@ -191,7 +187,7 @@ bool MenuItem::matchesKeyEquivalent(const Event& event) const {
   std::uint64_t required = keyMask_ & kShortcutModifiers;
   bool upper = key.size() == 1 && std::isupper(static_cast<unsigned char>(key[0]));
   if (upper) required |= ModifierFlag::Shift;
-  key = lowered(key);
+  key = fnd::asciiLowercase(key);
   std::uint64_t have = event.modifierFlags & kShortcutModifiers;
   const std::string& chars = event.charactersIgnoringModifiers;
   // A symbol typed with Shift ("?") names itself: Shift is part of the character then.
@@ -201,7 +197,7 @@ bool MenuItem::matchesKeyEquivalent(const Event& event) const {
     have &= ~ModifierFlag::Shift;
   }
   if (have != required) return false;
-  if (!chars.empty() && isAscii(chars)) return lowered(chars) == key;
+  if (!chars.empty() && isAscii(chars)) return fnd::asciiLowercase(chars) == key;
   // Another script's layout: the key in the equivalent's position.
   return key.size() == 1 && event.keyCode != KeyCode::Invalid && keyCodeForCharacter(key[0]) == event.keyCode;
 }

@@ -5,6 +5,7 @@
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 #include "Platform/UI/Window.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -40,11 +41,6 @@ double now() {
 std::string displayText(const fnd::Value& v) {
   if (v.isString()) return v.string();
   return v.isNull() ? std::string() : v.description();
-}
-
-std::string lowered(std::string s) {
-  for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 Color highlightColor(bool focused) {
@@ -1070,14 +1066,14 @@ void OutlineView::keyDown(const Event& event) {
   if (t - d_->typedAt > kTypeSelectInterval) d_->typed.clear();
   d_->typedAt = t;
   d_->typed += chars;
-  std::string wanted = lowered(d_->typed);
+  std::string wanted = fnd::asciiLowercase(d_->typed);
   long start = selectedRow();
   // A longer string may still match the selected row; a fresh one starts past it.
   long first = d_->typed.size() > chars.size() ? std::max(0L, start) : start + 1;
   for (long i = 0; i < count; ++i) {
     long row = (first + i) % count;
     if (isGroupItem(itemAtRow(row))) continue;
-    if (lowered(typeSelectStringForRow(row)).rfind(wanted, 0) == 0) {
+    if (fnd::asciiLowercase(typeSelectStringForRow(row)).rfind(wanted, 0) == 0) {
       selectOnly(row);
       scrollRowToVisible(row);
       return;
