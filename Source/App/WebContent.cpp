@@ -29,12 +29,12 @@ constexpr std::size_t kMaximumTitleBytes = 64 * 1024;
 
 bool isWebAddress(const net::URL& url) { return url.scheme() == "http" || url.scheme() == "https"; }
 
-std::int64_t flag(const fnd::Dictionary& d, const char* key) {
+std::int64_t pinFlag(const fnd::Dictionary& d, const char* key) {
   auto it = d.find(key);
   return it != d.end() && it->second.isNumber() ? it->second.intValue() : 0;
 }
 
-std::optional<std::string> text(const fnd::Dictionary& d, const char* key) {
+std::optional<std::string> pinText(const fnd::Dictionary& d, const char* key) {
   auto it = d.find(key);
   if (it == d.end() || !it->second.isString()) return std::nullopt;
   return it->second.string();
@@ -148,14 +148,14 @@ struct HeadReader : fnd::HtmlStreamHandler {
 };
 
 // Reachability answers, main thread only.
-struct Reachability {
+struct ReachabilityAnswer {
   std::optional<bool> answer;
   fnd::Date askedAt;
   bool asking = false;
   std::vector<std::function<void(bool)>> waiting;
 };
-Reachability& reachability() {
-  static Reachability r;
+ReachabilityAnswer& reachability() {
+  static ReachabilityAnswer r;
   return r;
 }
 
@@ -168,13 +168,14 @@ WebContent::WebContent(const fnd::Dictionary& bookmark, bool alsoFetchImage, boo
   // The job never needs the pictures or the text; 1,000 jobs would hold every blob.
   pin_.erase("thumbnail");
   pin_.erase("content");
-  uniqueID_ = text(pin_, "uniqueID").value_or(std::string());
-  tempURL_ = text(pin_, "url").value_or(std::string());
+  uniqueID_ = pinText(pin_, "uniqueID").value_or(std::string());
+  tempURL_ = pinText(pin_, "url").value_or(std::string());
   startURL_ = fnd::removePercentEscapesOrKeep(tempURL_);
-  oldTitle_ = text(pin_, "title");
-  titleUpdated_ = flag(pin_, "titleUpdated");
-  imageUpdated_ = flag(pin_, "imageUpdated");
-  needsUpdate_ = flag(pin_, "needsUpdate");
+  oldTitle_ = pinText(pin_, "title");
+  titleUpdated_ = pinFlag(pin_, "titleUpdated");
+  imageUpdated_ = pinFlag(pin_, "imageUpdated");
+  needsUpdate_ = pinFlag(pin_, "needsUpdate");
+  thumbnailManuallySet_ = pinFlag(pin_, "thumbnailManuallySet");
   if (!oldTitle_ || oldTitle_->empty() || *oldTitle_ == " " || *oldTitle_ == kNoServerTitle) titleUpdated_ = 0;
   if (auto parsed = net::URL::fromString(tempURL_); parsed && !parsed->host().empty()) hostIfNoTitle_ = parsed->host();
 }

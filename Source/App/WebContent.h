@@ -66,9 +66,10 @@ class WebContent : public fnd::Object {
   std::int64_t imageUpdated() const { return imageUpdated_; }
   std::int64_t titleUpdated() const { return titleUpdated_; }
   bool broken() const { return broken_; }
+  // The bookmark's "thumbnail set by hand" flag when the job was made.
+  std::int64_t thumbnailManuallySet() const { return thumbnailManuallySet_; }
   bool shouldFetchImage() const { return shouldFetchImage_; }
   bool isSingleUpdate() const { return isSingleUpdate_; }
-  const fnd::Dictionary& pin() const { return pin_; }
 
   // "%23" -> "#", "%25" -> "%" (cascading, so "%2525" is one "%"), "%E0" -> "à".
   static std::string repairEscapes(std::string text);
@@ -110,7 +111,7 @@ class WebContent : public fnd::Object {
   std::string uniqueID_;
   std::optional<std::string> url_;
   std::optional<std::string> title_;
-  std::int64_t titleUpdated_ = 0, imageUpdated_ = 0, needsUpdate_ = 0;
+  std::int64_t titleUpdated_ = 0, imageUpdated_ = 0, needsUpdate_ = 0, thumbnailManuallySet_ = 0;
   std::optional<fnd::Data> favicon_;
   bool shouldFetchImage_ = false, isSingleUpdate_ = false;
   bool broken_ = false;

@@ -30,7 +30,7 @@ namespace kesto {
 
 namespace {
 
-std::atomic<bool> fetching{true};
+std::atomic<bool> pageFetchingEnabled{true};
 
 // One job in the queue: running from download() until the job's last notification.
 class WebContentOperation final : public fnd::Operation {
@@ -69,15 +69,10 @@ std::shared_ptr<WebContent> jobFrom(const fnd::Notification& n) {
   return std::dynamic_pointer_cast<WebContent>(it->second.object());
 }
 
-std::int64_t flag(const fnd::Dictionary& d, const char* key) {
-  auto it = d.find(key);
-  return it != d.end() && it->second.isNumber() ? it->second.intValue() : 0;
-}
-
 }  // namespace
 
-void WebContentUpdater::setFetchingEnabled(bool enabled) { fetching = enabled; }
-bool WebContentUpdater::fetchingEnabled() { return fetching; }
+void WebContentUpdater::setFetchingEnabled(bool enabled) { pageFetchingEnabled = enabled; }
+bool WebContentUpdater::fetchingEnabled() { return pageFetchingEnabled; }
 
 WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(std::make_unique<fnd::OperationQueue>()) {
   queue_->setName("WebContent");
@@ -214,7 +209,7 @@ struct WebContentUpdater::Result {
   Result(const WebContent& job, bool isPreview)
       : uniqueID(job.uniqueID()), startURL(job.startURL()), oldTitle(job.oldTitle()), url(job.url()),
         title(job.title()), titleUpdated(job.titleUpdated()), needsUpdate(job.needsUpdate()),
-        imageUpdated(job.imageUpdated()), startManual(flag(job.pin(), "thumbnailManuallySet")),
+        imageUpdated(job.imageUpdated()), startManual(job.thumbnailManuallySet()),
         favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
 
   // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
