@@ -45,7 +45,6 @@ std::optional<std::string> pinText(const fnd::Dictionary& d, const char* key) {
 struct BodyFetch : net::URLConnectionDelegate {
   struct Result {
     bool failed = false;
-    bool truncated = false;
     int status = 0;
     std::optional<std::string> charset;
     std::string body;
@@ -77,7 +76,6 @@ struct BodyFetch : net::URLConnectionDelegate {
     result_.body.append(reinterpret_cast<const char*>(bytes), std::min(length, room));
     if (length <= room) return;
     connection.cancel();
-    result_.truncated = true;
     complete(!keepPrefix_);
   }
   void connectionDidFinishLoading(net::URLConnection&) override { complete(false); }
