@@ -146,14 +146,28 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
 
 void WebContentUpdater::updateWebContentForSelectedBookmarks() {
   if (!data_ || data_->selectedBookmarks().empty()) return;
-  std::vector<std::string> ids;
-  for (const auto& b : data_->selectedBookmarks()) {
-    if (!b) continue;
-    b->setValueForKey("isUpdating", fnd::Value(true));
-    if (auto id = b->uniqueIDValue()) ids.push_back(*id);
+  auto ids = std::make_shared<std::vector<std::string>>();
+  for (const auto& b : data_->selectedBookmarks())
+    if (auto id = b ? b->uniqueIDValue() : std::nullopt) ids->push_back(*id);
+  // Marked as updating by the writing context, ahead of their results: a thousand rows saved
+  // from here would hold the window up.
+  if (auto context = backgroundContext()) {
+    std::weak_ptr<bool> alive = alive_;
+    context->perform([this, alive, context, ids] {
+      context->reset();
+      fnd::Array values;
+      for (const auto& id : *ids) values.push_back(fnd::Value(id));
+      fnd::Error error;
+      auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(values)}, &error);
+      for (const auto& b : Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, context).value_or(Bookmark::List{}))
+        b->setValueForKey("isUpdating", fnd::Value(true));
+      auto saved = saveInBackground(*context);
+      fnd::DispatchQueue::main().async([this, alive, saved] {
+        if (auto a = alive.lock(); a && *a) takeIn(*saved);
+      });
+    });
   }
-  WrenEntity::saveContext();
-  updateBookmarks(ids);
+  updateBookmarks(*ids);
 }
 
 void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
@@ -260,14 +274,8 @@ void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool pre
 void WebContentUpdater::writeBatch() {
   scheduled_ = false;
   if (writing_ || pending_.empty()) return;
-  auto main = WrenDataManager::sharedInstance().managedObjectContext();
-  if (!main) return;
-  if (!bgContext_) {
-    bgContext_ = store::Context::make(store::ConcurrencyType::PrivateQueue);
-    bgContext_->setCoordinator(main->coordinator());
-    bgContext_->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
-    bgContext_->setName("WebContent");
-  }
+  auto context = backgroundContext();
+  if (!context) return;
   const std::size_t n = std::min(pending_.size(), kBatchSize);
   auto results = std::make_shared<std::vector<Result>>();
   for (std::size_t i = 0; i < n; ++i) {
@@ -276,7 +284,6 @@ void WebContentUpdater::writeBatch() {
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
   writing_ = n;
-  auto context = bgContext_;
   std::weak_ptr<bool> alive = alive_;
   context->perform([this, alive, context, results] {
     // Read afresh: what the user saved since the last batch is what the guards compare with.
@@ -288,34 +295,54 @@ void WebContentUpdater::writeBatch() {
       auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
       if (b && !b->isDeleted() && r.writeInto(*b)) brokenChanged = true;
     }
-    auto saved = std::make_shared<store::SaveNotification>();
-    if (context->hasChanges()) {
-      const int token = context->addSaveObserver([saved](const store::SaveNotification& n) {
-        saved->updatedIDs = n.updatedIDs;
-      });
-      fnd::Error error;
-      if (!context->save(&error)) {
-        fnd::logError("Sync: Error saving temporary context:" + error.localizedDescription());
-        context->rollback();
-      }
-      context->removeSaveObserver(token);
-    }
-    context->reset();
+    auto saved = saveInBackground(*context);
     fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
       if (auto a = alive.lock(); a && *a) merge(*saved, brokenChanged);
     });
   });
 }
 
+std::shared_ptr<store::Context> WebContentUpdater::backgroundContext() {
+  if (bgContext_) return bgContext_;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (!main) return nullptr;
+  bgContext_ = store::Context::make(store::ConcurrencyType::PrivateQueue);
+  bgContext_->setCoordinator(main->coordinator());
+  bgContext_->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
+  bgContext_->setName("WebContent");
+  return bgContext_;
+}
+
+std::shared_ptr<store::SaveNotification> WebContentUpdater::saveInBackground(store::Context& context) {
+  auto saved = std::make_shared<store::SaveNotification>();
+  if (context.hasChanges()) {
+    const int token = context.addSaveObserver([saved](const store::SaveNotification& n) { saved->updatedIDs = n.updatedIDs; });
+    fnd::Error error;
+    if (!context.save(&error)) {
+      fnd::logError("Sync: Error saving temporary context:" + error.localizedDescription());
+      context.rollback();
+    }
+    context.removeSaveObserver(token);
+  }
+  context.reset();
+  return saved;
+}
+
+void WebContentUpdater::takeIn(const store::SaveNotification& saved) {
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (!main || saved.updatedIDs.empty()) return;
+  // What a page says is no step of the user's: Undo must not take a fetched title back.
+  fnd::UndoManager* undo = main->undoManager();
+  if (undo) undo->disableUndoRegistration();
+  main->mergeChangesFromSave(saved);
+  if (undo) undo->enableUndoRegistration();
+}
+
 void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenChanged) {
   writing_ = 0;
   auto main = WrenDataManager::sharedInstance().managedObjectContext();
   if (main && !saved.updatedIDs.empty()) {
-    // What a page says is no step of the user's: Undo must not take a fetched title back.
-    fnd::UndoManager* undo = main->undoManager();
-    if (undo) undo->disableUndoRegistration();
-    main->mergeChangesFromSave(saved);
-    if (undo) undo->enableUndoRegistration();
+    takeIn(saved);
     std::vector<std::shared_ptr<Bookmark>> touched;
     for (const auto& id : saved.updatedIDs)
       if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) {

@@ -70,6 +70,12 @@ class WebContentUpdater {
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
   void writeBatch();
   void merge(const store::SaveNotification& saved, bool brokenChanged);
+  std::shared_ptr<store::Context> backgroundContext();
+  // On the writing context's queue: saves it (a failure is logged and dropped) and forgets its
+  // objects; answers what was saved.
+  static std::shared_ptr<store::SaveNotification> saveInBackground(store::Context& context);
+  // Brings saved changes into the main context, with no step for Undo.
+  void takeIn(const store::SaveNotification& saved);
 
   DataManager* data_;
   std::unique_ptr<fnd::OperationQueue> queue_;
