@@ -7,6 +7,10 @@
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
 #include "CrashReporting/CrashReporter.h"
+#include "MenuBar/GlobalHotKey.h"
+#include "MenuBar/KeyCodeNames.h"
+#include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenuBookmarksController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -26,7 +30,10 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
+#include "Platform/System/GlobalShortcuts.h"
+#include "Platform/System/TrayIcon.h"
 #include "Platform/System/URLSchemeRegistration.h"
+#include "Platform/UI/Alert.h"
 #include "Platform/UI/ApplicationMain.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
@@ -44,6 +51,7 @@
 #include "Views/SpinningIndicator.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace kesto {
@@ -136,6 +144,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
                      "ShowInitialPopup");
   center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+  center.addObserver(this, [this](const fnd::Notification&) { hideMenuBarWindow(); }, CloseMenubarNotification);
   // A confirmed restore has swapped the store under the running program: it quits through the
   // normal path (so nothing is left half-done) and the user starts it again.
   Backup::setTerminateHandler([] { ui::Application::postToMain([] { ui::Application::shared().terminate(); }); });
@@ -168,6 +177,11 @@ void AppDelegate::applicationDidFinishLaunching() {
   initializeLogging();
   reportReadOnlyStore();
   if (!menuBarMode_) showMainKestoWindowAndDock();
+  if (menuWindow) {
+    menuWindow->setHasMenuBarIcon(true);
+    menuWindow->setAttachedToMenuBar(true);
+    menuWindow->setIsDetachable(false);
+  }
 
   std::vector<double> scales;
   for (const auto& screen : ui::Screen::screens()) scales.push_back(screen.backingScaleFactor());
@@ -179,7 +193,10 @@ void AppDelegate::applicationDidFinishLaunching() {
   if (kestoData) ViewUpdater::updateSourceLists();
 }
 
-bool AppDelegate::startsInMenuBarMode() { return fnd::UserDefaults::standard().boolForKey("useMenuBarMode"); }
+bool AppDelegate::startsInMenuBarMode() {
+  // Without a tray there is nothing to start from: the main window shows.
+  return fnd::UserDefaults::standard().boolForKey("useMenuBarMode") && sys::TrayIcon::isSystemTrayAvailable();
+}
 
 bool AppDelegate::detectRetina(const std::vector<double>& screenScales) {
   double scale = 1.0;
@@ -503,10 +520,49 @@ bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
 // ---- global hot key ----
 
 namespace {
+
+// The desktop's global hot keys through the hot-key centre.
+class HotKeyCenterRegistrar : public GlobalHotKeyRegistrar {
+ public:
+  bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) override {
+    unregisterHotKey(identifier);
+    auto hotKey = std::make_shared<GlobalHotKey>(identifier, GlobalKeyCombo::keyComboWithKeyCode(
+                                                                 combo.keyCode, std::uint64_t(combo.flags)));
+    hotKey->setAction([action](GlobalHotKey&) { action(); });
+    if (!GlobalHotKeyCenter::sharedCenter().registerHotKey(hotKey) || !hotKey->carbonHotKeyID()) return false;
+    hotKeys_[identifier] = hotKey;
+    return true;
+  }
+  void unregisterHotKey(const std::string& identifier) override {
+    auto it = hotKeys_.find(identifier);
+    if (it == hotKeys_.end()) return;
+    GlobalHotKeyCenter::sharedCenter().unregisterHotKey(it->second);
+    hotKeys_.erase(it);
+  }
+
+ private:
+  std::map<std::string, std::shared_ptr<GlobalHotKey>> hotKeys_;
+};
+
 std::shared_ptr<GlobalHotKeyRegistrar>& hotKeyRegistrar() {
   static std::shared_ptr<GlobalHotKeyRegistrar> registrar;
+  // Where the desktop offers global hot keys (X11), the centre registers them.
+  if (!registrar && sys::GlobalShortcuts::isAvailable()) registrar = std::make_shared<HotKeyCenterRegistrar>();
   return registrar;
 }
+
+void showAlertSoon(const std::string& message, const std::string& information, ui::AlertStyle style) {
+  // Never inside the event that asked for it: the alert's loop would run inside that callback.
+  ui::Application::postToMain([message, information, style] {
+    ui::Alert alert;
+    alert.setMessageText(message);
+    alert.setInformativeText(information);
+    alert.setAlertStyle(style);
+    alert.addButtonWithTitle("OK");
+    alert.runModal();
+  });
+}
+
 }  // namespace
 
 void AppDelegate::setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar) {
@@ -537,9 +593,71 @@ void AppDelegate::initializeHotkey() {
 }
 
 void AppDelegate::hotkeyWithEvent() {
-  ui::Application::shared().activateIgnoringOtherApps();
-  if (window) ui::reopenWindow(*window);
+  if (menuWindow) {
+    showMenuBarWindow();
+  } else {
+    ui::Application::shared().activateIgnoringOtherApps();
+    if (window) ui::reopenWindow(*window);
+  }
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWUpdateMenuBookmarksViewNotification);
+}
+
+void AppDelegate::showMenuBarWindow() {
+  if (!menuWindow) return;
+  if (window) window->makeFirstResponder(nullptr);
+  // Without the icon's place the window hangs under the pointer.
+  menuWindow->setAnchorPoint(sys::TrayIcon::pointerLocation());
+  menuWindow->showWindow();
+  if (menuBookmarksController && menuBookmarksController->showingFind()) menuBookmarksController->find();
+}
+
+void AppDelegate::hideMenuBarWindow() {
+  if (!menuWindow) return;
+  menuWindow->makeFirstResponder(nullptr);
+  menuWindow->hideWindow();
+}
+
+void AppDelegate::toggleGlobalHotKey(const KeyCombo& combo) {
+  auto registrar = hotKeyRegistrar();
+  const bool reset = combo.code == -1;
+  const HotKeyCombo next = reset ? HotKeyCombo{} : HotKeyCombo{combo.code, std::int64_t(KRCocoaFlagsToCarbon(combo.flags))};
+  const std::optional<HotKeyCombo> previous = registeredHotKey_;
+  if (registrar) registrar->unregisterHotKey("KestoLightSearch");
+  registeredHotKey_.reset();
+  std::weak_ptr<bool> alive = alive_;
+  auto action = [this, alive] {
+    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+  };
+  if (registrar && !registrar->registerHotKey("KestoLightSearch", next, action)) {
+    // Refused (another program holds it): the old hot key stays and nothing is stored.
+    if (previous && registrar->registerHotKey("KestoLightSearch", *previous, action)) registeredHotKey_ = previous;
+    if (kestoPreferences) kestoPreferences->updateKeyCombo();
+    const std::string keys = KRCarbonShortcutWords(std::uint32_t(next.flags), long(next.keyCode));
+    showAlertSoon("The key combination " + KRCarbonShortcutString(std::uint32_t(next.flags), long(next.keyCode)) +
+                      " can't be used!",
+                  "The key combination \"" + keys +
+                      "\" can't be used because another program holds it. The previous shortcut stays in use.",
+                  ui::AlertStyle::Critical);
+    return;
+  }
+  if (registrar) registeredHotKey_ = next;
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setInteger(reset ? -1 : next.keyCode, "kComboCode");
+  defaults.setInteger(reset ? -1 : next.flags, "kComboFlags");
+  defaults.synchronize();
+  if (kestoPreferences) kestoPreferences->updateKeyCombo();
+  if (reset) showAlertSoon("Success", "Shortcut reset to default", ui::AlertStyle::Informational);
+}
+
+bool AppDelegate::keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
+                                                    std::string&) {
+  if (!kestoPreferences || &recorder != kestoPreferences->keyRecorder.get() || !delegateDisallowRecorder) return false;
+  const KeyCombo& other = delegateDisallowRecorder->keyCombo();
+  return other.code == keyCode && other.flags == cocoaFlags;
+}
+
+void AppDelegate::keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) {
+  if (kestoPreferences && &recorder == kestoPreferences->keyRecorder.get()) toggleGlobalHotKey(combo);
 }
 
 // ---- activity and overlay ----

@@ -511,17 +511,7 @@ void EditorController::updateTags() {
   if (!kestoData) return;
   auto targets = bulkTargets(kestoData);
   if (targets.empty()) return;
-  std::vector<Tag::Ref> collected;
-  for (const auto& name : tags->tokens()) {
-    auto tag = Tag::fetchEntityWhereProperty("name", fnd::Value(name));
-    if (!tag) {
-      tag = Tag::initEntity();
-      if (!tag) continue;
-      tag->setName(name);
-      Tag::saveContext();
-    }
-    if (std::find(collected.begin(), collected.end(), tag) == collected.end()) collected.push_back(tag);
-  }
+  std::vector<Tag::Ref> collected = Tag::tagsNamed(tags->tokens());
   const bool single = kestoData->currentBookmark() != nullptr;
   bool deletedAny = false;
   for (const auto& b : targets) {

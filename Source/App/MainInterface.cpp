@@ -7,6 +7,9 @@
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/UpdateController.h"
+#include "App/BookmarkSearchIndex.h"
+#include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
@@ -102,6 +105,8 @@ MainInterface::~MainInterface() {
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   appDelegate_.reset();
+  menuWindow_.reset();
+  menuBookmarks_.reset();
   search_.reset();
   bookmarksController_.reset();
   // Only now: taking the menu bar away lays the window out again, and the list must not load
@@ -162,6 +167,12 @@ void MainInterface::construct() {
 
   dataManager_ = std::make_unique<DataManager>();
   preferences_ = std::make_unique<PreferencesController>();
+  // The menu-bar window, with the bookmark list as its content.
+  menuSearchIndex_ = std::make_unique<BookmarkSearchIndex>();
+  menuBookmarks_ = std::make_unique<MenuBookmarksController>();
+  menuWindow_ = std::make_unique<MenuBarWindow>();
+  menuWindow_->setTitle("Kesto Bookmarks");
+  menuWindow_->setMenuContentView(menuBookmarks_->view());
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();
   sidebar_ = hasSidebarPaneFactory() ? makeSidebarPane() : std::make_unique<LibrarySidebarPane>();
@@ -455,6 +466,16 @@ void MainInterface::connect() {
   app.kestoData = dataManager_.get();
   app.kestoPreferences = preferences_.get();
   preferences_->kestoData = dataManager_.get();
+  preferences_->keyRecorderDelegate = appDelegate_.get();
+  app.menuWindow = menuWindow_.get();
+  app.menuBookmarksController = menuBookmarks_.get();
+  auto& menu = *menuBookmarks_;
+  menu.kestoData = dataManager_.get();
+  // The library's prepared search answers each keystroke without a store query.
+  menu.searchFunction = [this](const std::vector<std::string>& words, const MenuSearchFields& f, std::size_t limit) {
+    return menuSearchIndex_->search(*dataManager_, words, SearchFields{f.title, f.url, f.notes, f.tags, f.folders}, limit);
+  };
+  menu.webSearchAddress = [](const std::string& text) { return webSearchAddress(text); };
   app.bottomBar = bottomBar_;
   window_->setDelegate(appDelegate_.get());
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
@@ -468,6 +489,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
+  menuBookmarks_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

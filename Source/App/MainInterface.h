@@ -24,6 +24,9 @@ class BookmarksController;
 class DataManager;
 class FlexSplitView;
 class InspectorController;
+class MenuBarWindow;
+class MenuBookmarksController;
+class BookmarkSearchIndex;
 class KestoSplitViewVerticalSecondaryRight;
 class MainWindowDropView;
 class PushButton;
@@ -79,6 +82,8 @@ class MainInterface {
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
   BookmarkSearch& bookmarkSearch() const { return *search_; }
+  MenuBarWindow& menuBarWindow() const { return *menuWindow_; }
+  MenuBookmarksController& menuBookmarksController() const { return *menuBookmarks_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -122,6 +127,9 @@ class MainInterface {
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
+  std::unique_ptr<MenuBookmarksController> menuBookmarks_;
+  std::unique_ptr<MenuBarWindow> menuWindow_;
 };
 
 }  // namespace kesto

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/LoginItemController.h"
 #include "Model/Services.h"
 #include "Platform/UI/View.h"
 
@@ -137,6 +139,14 @@ class PreferencesController : public Preferences {
       showALLTagsButton, showEditAddingBookmarkButton, disableDeliciousCheck, disablePinboardCheck;
   std::shared_ptr<ui::SegmentedControl> preferencesTabView;
   std::shared_ptr<ui::Label> currentShortcutLabel;
+  // The global shortcut's recorder (its delegate, the application delegate, is set before the
+  // panel is built) and the launch-at-login switch.
+  std::shared_ptr<KRRecorderControl> keyRecorder;
+  KRRecorderDelegate* keyRecorderDelegate = nullptr;
+  std::shared_ptr<ui::Button> launchAtLoginCheck;
+  LoginItemController& loginItems() { return loginItems_; }
+  // Turns launch at login on or off from the switch; a refusal is told and the switch shows the truth.
+  void toggleLaunchAtLogin();
   std::shared_ptr<ui::ComboBox> favoriteBrowserCombo;
   std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
   std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
@@ -165,6 +175,7 @@ class PreferencesController : public Preferences {
 
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
+  LoginItemController loginItems_;
   std::shared_ptr<ui::View> panes_[6];
 };
 
