@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -136,6 +138,7 @@ class PageServer {
     server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
       std::unique_lock lock(mutex_);
       ++hits_[request.path];
+      targets_.push_back(request.target);
       ++inFlight_;
       maxInFlight_ = std::max(maxInFlight_, inFlight_);
       held_.wait(lock, [&] { return !holding_.count(request.path) || stopping_; });
@@ -201,6 +204,12 @@ class PageServer {
     std::lock_guard lock(mutex_);
     return maxInFlight_;
   }
+  // Requests whose target holds `part`.
+  int hitsWith(const std::string& part) {
+    std::lock_guard lock(mutex_);
+    return int(std::count_if(targets_.begin(), targets_.end(),
+                             [&](const std::string& t) { return t.find(part) != std::string::npos; }));
+  }
   std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
  private:
@@ -216,6 +225,7 @@ class PageServer {
   std::condition_variable held_;
   std::map<std::string, Route> routes_;
   std::map<std::string, int> hits_;
+  std::vector<std::string> targets_;
   std::set<std::string> holding_;
   int inFlight_ = 0, maxInFlight_ = 0;
   std::atomic<int> delay_{0};
@@ -437,6 +447,8 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
   EXPECT_EQ(one->titleUpdated(), 1);
   EXPECT_EQ(one->needsUpdate(), 0);
   EXPECT_FALSE(ui::Image::fromData(*one->favicon()).isNull());
+  // Decoded in memory: no file is named after the bookmark's identifier.
+  EXPECT_FALSE(std::filesystem::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/kesto/Cache/" + *one->uniqueIDValue()));
   EXPECT_FALSE(two->favicon());
   EXPECT_EQ(gone->broken(), 1);
   EXPECT_EQ(gone->title(), "New bookmark");
@@ -571,19 +583,20 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
     return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
   };
   ASSERT_TRUE(cell());
+  // The list's cells ask with wait=120 (the menu-bar list, another client, with 60).
   ASSERT_TRUE(runUntil([&] { return !cell()->thumbnail->image().isNull(); }, 10));
-  EXPECT_EQ(server.hits("/v2/thumbs.php"), 1);
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
   const std::string key = Bookmark::thumbnailRequestURL(*b->url(), "l", 120);
   EXPECT_TRUE(WebImageDownloadRequest::fileCacheManagerInstance().cacheDataExistForKey(key));
   // Another refresh draws it from the cache.
   controller().updateView();
   spin(0.3);
-  EXPECT_EQ(server.hits("/v2/thumbs.php"), 1);
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
   // Update from web forgets the cached picture and asks the service again.
   dm().setSelectedBookmarks({b});
   controller().updateWebContentForSelectedBookmarks();
   EXPECT_FALSE(WebImageDownloadRequest::fileCacheManagerInstance().cacheDataExistForKey(key));
-  ASSERT_TRUE(runUntil([&] { return idle() && server.hits("/v2/thumbs.php") == 2; }, 20));
+  ASSERT_TRUE(runUntil([&] { return idle() && server.hitsWith("wait=120") == 2; }, 20));
   EXPECT_EQ(server.hits("/thumbed"), 1);
   EXPECT_EQ(b->valueForKey("isUpdating").boolValue(), false);
 }
