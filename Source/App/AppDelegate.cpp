@@ -6,6 +6,9 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Sidebar/TutorialPopovers.h"
+#include "Views/PushButton.h"
+#include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
 #include "MenuBar/GlobalHotKey.h"
 #include "MenuBar/KeyCodeNames.h"
@@ -61,13 +64,18 @@ namespace {
 constexpr const char* kBookmarkAdded = "Bookmark added";
 constexpr const char* kBookmarkSkipped = "Bookmark skipped (already present)";
 
-// Quits once a sync that held up a quit has ended.
-class QuitHost : public SyncApplicationHost {
+// What the sync engine asks of the application: the set-up wizard, and quitting once a sync
+// that held up a quit has ended.
+class AppSyncHost : public SyncApplicationHost {
  public:
   void setAppCanQuit(bool canQuit) override { canQuit_ = canQuit; }
   bool appMustQuit() const override { return mustQuit; }
   void terminate() override { ui::Application::shared().replyToApplicationShouldTerminate(true); }
+  void openWizard() override {
+    if (wizard) wizard();
+  }
   bool mustQuit = false;
+  std::function<void()> wizard;
 
  private:
   bool canQuit_ = true;
@@ -341,7 +349,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
   // A running sync finishes (or times out) before the process goes, so no merge is cut short.
   auto& sync = Synchronizer::shared();
   if (sync.isRunning()) {
-    auto host = std::make_shared<QuitHost>();
+    auto host = std::static_pointer_cast<AppSyncHost>(syncHost());
     host->mustQuit = true;
     sync.setHost(host);
     if (!sync.requestQuit()) return ui::TerminateReply::Later;
@@ -450,7 +458,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 namespace {
 enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences };
+                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
 constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
     {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
@@ -459,6 +467,7 @@ constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
     {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
     {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
+    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
 };
 std::optional<Command> commandFor(std::string_view selector) {
   for (const auto& [name, command] : kCommands)
@@ -486,10 +495,24 @@ ShellPanels& AppDelegate::panels() {
 
 void AppDelegate::dismissSheetForWindow(ui::Window& sheet) { panels().dismissSheetForWindow(sheet); }
 
+std::shared_ptr<SyncApplicationHost> AppDelegate::syncHost() {
+  if (!syncHost_) syncHost_ = std::make_shared<AppSyncHost>();
+  static_cast<AppSyncHost&>(*syncHost_).wizard = openSyncWizard;
+  return syncHost_;
+}
+
+void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) {
+  panels().presentSheetWithWindow(sheet, std::move(didEnd));
+}
+
 bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
 
 bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
   if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  if (item.action() == "toggleInspector:") {
+    item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
+    return inspectorSplitView != nullptr;
+  }
   return true;
 }
 
@@ -513,8 +536,35 @@ bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
     case Command::Preferences:
       if (kestoPreferences) kestoPreferences->showPreferencesPanel();
       break;
+    case Command::ToggleInspector: toggleInspector(); break;
+    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
   }
   return true;
+}
+
+// ---- side panes ----
+
+namespace {
+constexpr const char* kEditorCollapsedKey = "editorCollapsed";
+}  // namespace
+
+bool AppDelegate::inspectorHidden() const { return inspectorSplitView && inspectorSplitView->collapsed(); }
+
+void AppDelegate::setInspectorHidden(bool hidden) {
+  if (!inspectorSplitView) return;
+  inspectorSplitView->setSecondaryPaneHidden(hidden);
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(hidden, kEditorCollapsedKey);
+  defaults.synchronize();
+  updateEditorCollapseButton();
+}
+
+void AppDelegate::toggleInspector() { setInspectorHidden(!inspectorHidden()); }
+
+void AppDelegate::updateEditorCollapseButton() {
+  if (editorCollapseButton)
+    editorCollapseButton->setImageNamed(fnd::UserDefaults::standard().boolForKey(kEditorCollapsedKey) ? "collapse_right"
+                                                                                                     : "collapse_left");
 }
 
 // ---- global hot key ----

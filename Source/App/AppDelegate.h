@@ -23,6 +23,8 @@ class View;
 }
 class Backup;
 class BookmarksController;
+class KestoSplitViewVerticalSecondaryRight;
+class PushButton;
 class DataManager;
 class MenuBarWindow;
 class MenuBookmarksController;
@@ -31,6 +33,7 @@ class PreferencesController;
 class SharedFolderArchive;
 class ShellPanels;
 class SpinningIndicator;
+class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
@@ -86,6 +89,16 @@ class AppDelegate : public ui::ApplicationDelegate,
   MenuBookmarksController* menuBookmarksController = nullptr;
   // A recorder whose combination the preferences' recorder may not take (none by default).
   KRRecorderControl* delegateDisallowRecorder = nullptr;
+  std::shared_ptr<PushButton> editorCollapseButton;
+  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+
+  // The inspector pane: hidden or shown from its button and the View menu, the choice kept in
+  // "editorCollapsed" for the next start.
+  void toggleInspector();
+  void setInspectorHidden(bool hidden);
+  bool inspectorHidden() const;
+  // The inspector's button shows the stored state.
+  void updateEditorCollapseButton();
 
   // Start-up and shutdown.
   void applicationDidFinishLaunching() override;
@@ -170,6 +183,10 @@ class AppDelegate : public ui::ApplicationDelegate,
   ShellPanels& panels();
   ui::Window* libraryWindow() override { return window; }
   void dismissSheetForWindow(ui::Window& sheet) override;
+  void presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) override;
+  // What the sync engine asks of the application (the wizard through openSyncWizard, quitting).
+  std::shared_ptr<SyncApplicationHost> syncHost();
+  std::function<void()> openSyncWizard;
   // Whether the quit has gone through (the library saved, settings written).
   bool hasTerminated() const { return terminated_; }
 
@@ -195,6 +212,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool applicationIsActive_ = false;
   bool menuBarMode_ = false;
   bool appCanQuit_ = false, appMustQuit_ = false;
+  std::shared_ptr<SyncApplicationHost> syncHost_;
   bool terminated_ = false;
   bool automaticBackupRunning_ = false;
   bool firstLoadFinished_ = false;

@@ -6,6 +6,7 @@
 #include "App/MainWindowDropView.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
+#include "App/PreviewPanel.h"
 #include "App/UpdateController.h"
 #include "App/BookmarkSearchIndex.h"
 #include "MenuBar/MenuBarWindow.h"
@@ -15,6 +16,7 @@
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Menu.h"
@@ -24,6 +26,11 @@
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
+#include "Sidebar/TutorialPopovers.h"
+#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
 #include "Views/LinkLabel.h"
@@ -104,11 +111,23 @@ MainInterface::~MainInterface() {
   // The controllers go before the views they observe.
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
+  // The engine outlives this interface: it lets go of everything it was given here.
+  auto& sync = Synchronizer::shared();
+  sync.setSyncButton(nullptr);
+  sync.setDataManager(nullptr);
+  sync.setHost(nullptr);
+  sync.sleep();
+  syncWizard_.reset();
+  passwordRecovery_.reset();
+  skyfolderLink_.reset();
   appDelegate_.reset();
   menuWindow_.reset();
   menuBookmarks_.reset();
   search_.reset();
   bookmarksController_.reset();
+  // The popovers and the preview are windows of their own: gone before the main window.
+  quickLookPanel_.reset();
+  tutorials_.reset();
   // Only now: taking the menu bar away lays the window out again, and the list must not load
   // cells for controllers on their way out.
   if (mainMenu_ && app.mainMenu() == mainMenu_) app.setMainMenu(nullptr);
@@ -177,6 +196,8 @@ void MainInterface::construct() {
   appDelegate_ = std::make_unique<AppDelegate>();
   sidebar_ = hasSidebarPaneFactory() ? makeSidebarPane() : std::make_unique<LibrarySidebarPane>();
   inspector_ = makeInspectorController();
+  tutorials_ = std::make_unique<TutorialPopovers>();
+  quickLookPanel_ = std::make_shared<PreviewPanel>();
 
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
@@ -184,14 +205,19 @@ void MainInterface::construct() {
   content->addSubview(toolbar_);
   auto& bc = *bookmarksController_;
   bc.mainToolBar = toolbar_;
-  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 135, 40));
+  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
   bc.mainToolBarActivityIndicator->addSubview(progress);
+  // Sync sits beside the activity it starts.
+  syncButton_ = button(bc.mainToolBarActivityIndicator, fnd::Rect(50, 4, 38, 32), "toolbar_sync", "Sync");
+  syncWizard_ = std::make_unique<SyncWizard>();
+  passwordRecovery_ = std::make_unique<PasswordRecovery>();
+  skyfolderLink_ = std::make_unique<SkyFolderDataSource>();
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
   bc.openButton = button(bc.mainToolbarButtonSet, fnd::Rect(40, 4, 38, 32), "toolbar_open_in_browser", "Open");
-  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Quick Look");
+  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Preview");
   bc.updateButton = button(bc.mainToolbarButtonSet, fnd::Rect(120, 4, 38, 32), "toolbar_update", "Update");
   bc.trashButton = button(bc.mainToolbarButtonSet, fnd::Rect(160, 4, 38, 32), "toolbar_trash", "Move to Trash");
   bc.mainToolBarSearchView = std::make_shared<View>(fnd::Rect(0, 0, 460, 40));
@@ -199,9 +225,9 @@ void MainInterface::construct() {
   bc.mainToolBarSearchView->addSubview(bc.searchField);
   bc.searchInScopeField = std::make_shared<ui::SearchField>(fnd::Rect(308, 8, 150, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
-  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
-  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
+  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 225, 40));
+  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(180, 4, 40, 32), "toolbar_info", "Edit");
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 175, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.
@@ -281,6 +307,7 @@ void MainInterface::buildMainMenu() {
   addBookmarkFileItems(*file);
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
     library->sidebar().foldersController().addMenuItems(*file);
+  addSyncItems(*file);
   addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
@@ -301,6 +328,7 @@ void MainInterface::buildMainMenu() {
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
   addSearchItems(*view);
+  addPreviewItems(*view);
   auto windowMenu = submenu("Window");
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
@@ -377,6 +405,27 @@ void MainInterface::addLibraryTransferItems(ui::Menu& file) {
   file.addItem(ui::MenuItem::separatorItem());
 }
 
+// The sync items of the File menu, sent to the engine.
+class SyncMenuTarget : public ui::Responder {
+ public:
+  bool respondsToAction(std::string_view selector) const override {
+    return (selector == "syncFromButton:" && !Synchronizer::shared().isRunning()) || selector == "openWizard:";
+  }
+  bool performAction(std::string_view selector, ui::Responder*) override {
+    if (selector == "syncFromButton:") Synchronizer::shared().syncFromButton();
+    else if (selector == "openWizard:") Synchronizer::shared().runWizard();
+    else return false;
+    return true;
+  }
+};
+
+void MainInterface::addSyncItems(ui::Menu& file) {
+  syncMenuTarget_ = std::make_unique<SyncMenuTarget>();
+  file.addItemWithTitle("Sync Now", "syncFromButton:", "S")->setTarget(syncMenuTarget_.get());
+  file.addItemWithTitle("Set Up Sync…", "openWizard:")->setTarget(syncMenuTarget_.get());
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
 void MainInterface::addHelpLinkItems(ui::Menu& help) {
   help.addItemWithTitle("Kesto Help", "showHelp:");
   help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
@@ -384,6 +433,8 @@ void MainInterface::addHelpLinkItems(ui::Menu& help) {
   help.addItemWithTitle("Video Tutorials", "showYoutube:");
   help.addItemWithTitle("Feedback Forum", "showForum:");
   help.addItemWithTitle("License Agreement", "showEULA:");
+  help.addItem(ui::MenuItem::separatorItem());
+  help.addItemWithTitle("Show Tutorials Again", "turnOnTutorialPopups:");
   help.addItem(ui::MenuItem::separatorItem());
 }
 
@@ -425,12 +476,24 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
     split->collapseSecondaryPane();
     if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
   });
+  // Its twin at the right end folds the inspector away and brings it back.
+  editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
+                                 "Hide or show the inspector");
+  editorCollapseButton_->setAutoresizingMask(View::MinXMargin);
   // As an interface file's views wake once loaded: the remembered widths are applied here.
   folders->awakeFromNib();
   listSplitView_->awakeFromNib();
   // Laid out by their own rules (the side panes at their widths, the list taking the rest).
   folders->resizeSubviewsWithOldSize(folders->frame().size);
   listSplitView_->resizeSubviewsWithOldSize(listSplitView_->frame().size);
+}
+
+void MainInterface::addPreviewItems(ui::Menu& view) {
+  view.addItem(ui::MenuItem::separatorItem());
+  // The list answers with the selection; the application hides and shows the inspector.
+  view.addItemWithTitle("Quick Look", "togglePreviewPanel:", "y");
+  auto inspector = view.addItemWithTitle("Hide Inspector", "toggleInspector:", "i");
+  inspector->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
 }
 
 void MainInterface::addSearchItems(ui::Menu& view) {
@@ -451,10 +514,15 @@ void MainInterface::connect() {
   bc.addButton->setAction([&bc] { bc.add(); });
   bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
   bc.updateButton->setAction([&bc] { bc.updateWebContentForSelectedBookmarks(); });
+  bc.quicklookButton->setAction([&bc] { bc.togglePreview(); });
+  bc.quickLookPanel = quickLookPanel_;
+  bc.tutorials = tutorials_.get();
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
+    library->sidebar().setTutorials(tutorials_.get());
     library->sidebar().foldersController().setPathbar(pathbar_.get());
+    inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
   search_->controller = &bc;
@@ -477,9 +545,34 @@ void MainInterface::connect() {
   };
   menu.webSearchAddress = [](const std::string& text) { return webSearchAddress(text); };
   app.bottomBar = bottomBar_;
+  app.editorCollapseButton = editorCollapseButton_;
+  app.inspectorSplitView = listSplitView_.get();
+  editorCollapseButton_->setAction([&app] { app.toggleInspector(); });
+  // The toolbar's Edit button brings the inspector into view.
+  bc.editButton->setAction([&app] {
+    if (app.inspectorHidden()) app.setInspectorHidden(false);
+  });
+  // An inspector hidden at the last quit stays hidden.
+  if (fnd::UserDefaults::standard().boolForKey("editorCollapsed")) app.setInspectorHidden(true);
+  app.updateEditorCollapseButton();
   window_->setDelegate(appDelegate_.get());
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
+  // Sync: the engine, its button, its wizard and what it asks of the application.
+  auto* wizard = syncWizard_.get();
+  app.openSyncWizard = [wizard] { wizard->openWizard(); };
+  auto* link = skyfolderLink_.get();
+  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
+  auto* preferences = preferences_.get();
+  wizard->preferencesChanged = [preferences] {
+    preferences->readPreferences();
+    preferences->updatePreferencesPanelValues();
+  };
+  auto& sync = Synchronizer::shared();
+  sync.setDataManager(dataManager_.get());
+  sync.setHost(app.syncHost());
+  sync.setSyncButton(syncButton_);
+  syncButton_->setAction([] { Synchronizer::shared().syncFromButton(); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
@@ -489,6 +582,9 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
+  Synchronizer::shared().awakeFromNib();
+  passwordRecovery_->awakeFromNib();
+  skyfolderLink_->initSkyFolder();
   menuBookmarks_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);

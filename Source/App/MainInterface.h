@@ -31,7 +31,13 @@ class KestoSplitViewVerticalSecondaryRight;
 class MainWindowDropView;
 class PushButton;
 class PreferencesController;
+class PreviewPanel;
+class TutorialPopovers;
 class SettingsMenuTarget;
+class SyncMenuTarget;
+class SyncWizard;
+class PasswordRecovery;
+class SkyFolderDataSource;
 class UpdateController;
 class Pathbar;
 class SidebarPane;
@@ -73,6 +79,9 @@ class MainInterface {
   // The window's content view, which takes dropped text and links.
   const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
   const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
+  const std::shared_ptr<PushButton>& editorCollapseButton() const { return editorCollapseButton_; }
+  const std::shared_ptr<PreviewPanel>& quickLookPanel() const { return quickLookPanel_; }
+  TutorialPopovers& tutorials() const { return *tutorials_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarPane& sidebarPane() const { return *sidebar_; }
@@ -82,6 +91,12 @@ class MainInterface {
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
   BookmarkSearch& bookmarkSearch() const { return *search_; }
+  // The toolbar's sync button and the sync set-up wizard.
+  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
+  SyncWizard& syncWizard() const { return *syncWizard_; }
+  PasswordRecovery& passwordRecovery() const { return *passwordRecovery_; }
+  // The Skyfolder link button's server (the wizard's Skyfolder stage).
+  SkyFolderDataSource& skyfolderLink() const { return *skyfolderLink_; }
   MenuBarWindow& menuBarWindow() const { return *menuWindow_; }
   MenuBookmarksController& menuBookmarksController() const { return *menuBookmarks_; }
 
@@ -95,6 +110,7 @@ class MainInterface {
   // The View menu's search items: Ctrl+F focuses the library search, Ctrl+Shift+F the same
   // limited to the current list.
   void addSearchItems(ui::Menu& view);
+  void addPreviewItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
   // The bookmark commands of the File and Edit menus.
@@ -102,6 +118,7 @@ class MainInterface {
   void addBookmarkEditItems(ui::Menu& edit);
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
   static void addLibraryTransferItems(ui::Menu& file);
+  void addSyncItems(ui::Menu& file);
   static void addHelpLinkItems(ui::Menu& help);
   void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
                   const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
@@ -119,7 +136,9 @@ class MainInterface {
   std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
   std::shared_ptr<FlexSplitView> inspectorSplitView_;
   std::shared_ptr<MainWindowDropView> dropView_;
-  std::shared_ptr<PushButton> foldersCollapseButton_;
+  std::shared_ptr<PushButton> foldersCollapseButton_, editorCollapseButton_;
+  std::shared_ptr<PreviewPanel> quickLookPanel_;
+  std::unique_ptr<TutorialPopovers> tutorials_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
@@ -127,6 +146,11 @@ class MainInterface {
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::shared_ptr<PushButton> syncButton_;
+  std::unique_ptr<SyncWizard> syncWizard_;
+  std::unique_ptr<PasswordRecovery> passwordRecovery_;
+  std::unique_ptr<SkyFolderDataSource> skyfolderLink_;
+  std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
   std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
   std::unique_ptr<MenuBookmarksController> menuBookmarks_;
   std::unique_ptr<MenuBarWindow> menuWindow_;

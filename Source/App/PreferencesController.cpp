@@ -10,7 +10,9 @@
 #include "Platform/System/LoginItems.h"
 #include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Button.h"
-#include "Platform/UI/ComboBox.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Screen.h"
@@ -26,16 +28,6 @@ namespace {
 
 constexpr std::array<const char*, 6> kTabIdentifiers = {"general", "sync", "previews", "bookmarks", "search", "delicious"};
 constexpr std::array<const char*, 6> kTabLabels = {"General", "Sync", "Previews", "Bookmarks", "Search", "Services"};
-
-// The combo's items after the default entry, with the browser each stands for.
-struct BrowserItem {
-  const char* item;
-  const char* bundle;
-};
-constexpr std::array<BrowserItem, 4> kBrowserItems = {{{"Safari", PreferencesController::kSafari},
-                                                   {"Chrome", PreferencesController::kChrome},
-                                                   {"Opera", PreferencesController::kOpera},
-                                                   {"Firefox", PreferencesController::kFirefox}}};
 
 constexpr double kPanelWidth = 620, kPanelHeight = 400, kTabBarHeight = 44;
 
@@ -260,12 +252,13 @@ void PreferencesController::buildPanel() {
                                : "Start in menu-bar mode (this desktop has no system tray: the window shows)");
   wire(menubarModeCheck, 14);
   label(general, left, top - 44, 170, "Open bookmarks with:");
-  favoriteBrowserCombo = std::make_shared<ui::ComboBox>(fnd::Rect(left + 175, top - 46, 200, 26));
-  favoriteBrowserCombo->addItemWithObjectValue(kDefaultBrowserItem);
-  for (const auto& b : kBrowserItems) favoriteBrowserCombo->addItemWithObjectValue(b.item);
-  favoriteBrowserCombo->setTag(21);
-  favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
-  general.addSubview(favoriteBrowserCombo);
+  favoriteBrowserPopUp = std::make_shared<ui::PopUpButton>(fnd::Rect(left + 175, top - 46, 300, 26));
+  favoriteBrowserPopUp->setTag(21);
+  favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
+  general.addSubview(favoriteBrowserPopUp);
+  // Between the list and the shortcut row.
+  browserMissingLabel = label(general, left + 175, top - 68, kPanelWidth - left - 175 - 20, "");
+  browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
   currentShortcutLabel = label(general, left, top - 88, width, "");
   // The recorder stands in the label's place; the hidden label still carries the text.
   currentShortcutLabel->setHidden(true);
@@ -405,10 +398,9 @@ void PreferencesController::updatePreferences(int tag) {
       else ViewUpdater::unsetSyncTimer();
       break;
     case 21: {
-      std::string item = favoriteBrowserCombo ? favoriteBrowserCombo->stringValue() : std::string();
-      favoriteBrowser_ = "Default";
-      for (const auto& b : kBrowserItems)
-        if (item == b.item) favoriteBrowser_ = b.bundle;
+      // The row of a browser that is no longer installed keeps the stored choice.
+      int row = favoriteBrowserPopUp ? favoriteBrowserPopUp->indexOfSelectedItem() : -1;
+      favoriteBrowser_ = row >= 0 && row < int(browserChoices_.size()) ? browserChoices_[row] : "Default";
       break;
     }
     case 36:
@@ -455,10 +447,43 @@ void PreferencesController::updatePreferencesPanelValues() {
   set(showEditAddingBookmarkButton, showEditAddingBookmarks_);
   set(disableDeliciousCheck, disableDelicious_);
   set(disablePinboardCheck, disablePinboard_);
-  std::string item = kDefaultBrowserItem;
-  for (const auto& b : kBrowserItems)
-    if (favoriteBrowser_ == b.bundle) item = b.item;
-  favoriteBrowserCombo->setStringValue(item);
+  reloadBrowsers();
+}
+
+std::optional<std::string> PreferencesController::missingBrowserName() const {
+  if (favoriteBrowser_ == "Default" || sys::Workspace::browserForIdentifier(favoriteBrowser_)) return std::nullopt;
+  const std::pair<const char*, const char*> known[] = {
+      {kSafari, "Safari"}, {kChrome, "Chrome"}, {kOpera, "Opera"}, {kFirefox, "Firefox"}};
+  for (const auto& [identifier, name] : known)
+    if (favoriteBrowser_ == identifier) return std::string(name);
+  std::string name = favoriteBrowser_;
+  if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) name.resize(name.size() - 8);
+  return name;
+}
+
+void PreferencesController::reloadBrowsers() {
+  // Browsers come and go with the packages installed, so the list is read each time it shows.
+  auto& popUp = *favoriteBrowserPopUp;
+  popUp.removeAllItems();
+  browserChoices_.assign(1, "Default");
+  popUp.addItemWithTitle(kDefaultBrowserItem, ui::Image::named("toolbar_open_in_browser"));
+  int selected = 0;
+  const auto chosen = favoriteBrowser_ == "Default" ? std::nullopt : sys::Workspace::browserForIdentifier(favoriteBrowser_);
+  for (const auto& browser : sys::Workspace::installedBrowsers()) {
+    if (chosen && chosen->identifier == browser.identifier) selected = int(browserChoices_.size());
+    browserChoices_.push_back(browser.identifier);
+    popUp.addItemWithTitle(browser.name, ui::Image::iconNamed(browser.icon));
+  }
+  std::string missing;
+  if (auto name = missingBrowserName()) {
+    selected = int(browserChoices_.size());
+    browserChoices_.push_back(favoriteBrowser_);
+    popUp.addItemWithTitle(*name + " (not installed)");
+    missing = "No longer installed: bookmarks open in the system default.";
+  }
+  popUp.selectItemAtIndex(selected);
+  browserMissingLabel->setStringValue(missing);
+  browserMissingLabel->setHidden(missing.empty());
 }
 
 struct PreferencesController::ServiceControls {

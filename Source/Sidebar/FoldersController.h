@@ -32,6 +32,7 @@ class Pathbar;
 class PushButton;
 class SharedFolderArchive;
 class SourceList;
+class TutorialPopovers;
 
 // What the folder list needs of an online bookmark service ("delicious" or "pinboard"). Until
 // the service clients register one, the rows say that connecting is not available.
@@ -40,8 +41,10 @@ class FolderServiceClient {
   virtual ~FolderServiceClient() = default;
   // Stores the account and starts the first import; false when the account was refused.
   virtual bool connect(const std::string& user, const std::string& password) = 0;
-  // Reads the collection from the service again.
+  // Reads the collection from the service again (when the last read is old enough).
   virtual void import() = 0;
+  // The user asked for an update: read it whatever the time of the last read.
+  virtual void manualImport() { import(); }
   // Whether a bookmark of the library with that address already carries the service's mark.
   virtual bool isAlreadyPresent(const std::string& url) = 0;
 };
@@ -76,6 +79,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   void setWindow(ui::Window* window) { window_ = window; }
   // The path bar above the bookmark list (may be none).
   void setPathbar(Pathbar* pathbar);
+  // The first-use popovers of the fixed rows (none when null).
+  void setTutorials(TutorialPopovers* tutorials) { tutorials_ = tutorials; }
   std::shared_ptr<ui::View> view() const { return view_; }
   std::shared_ptr<SourceList> sourceList() const { return list_; }
   std::shared_ptr<ui::SearchField> searchField() const { return searchField_; }
@@ -158,8 +163,10 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   void fetchMissingImagesInCurrentFolder();
 
   // Online-service rows.
-  void showServicePanel(const std::string& service);
-  void readFromService(const std::string& service);
+  // The service's account panel; answers false (after saying so, without waiting for the user)
+  // when this build cannot connect to the service.
+  bool showServicePanel(const std::string& service);
+  void readFromService(const std::string& service, bool manual = false);
   void disconnectFromService(const std::string& service);
 
   // Expansion and the path bar.
@@ -242,6 +249,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   bool newFolderDrop(const std::vector<std::string>& lines);
   bool serviceDrop(const std::vector<std::string>& lines, const std::string& service, bool copy);
   void updatePathbar();
+  void openTutorialForRow(const std::string& id, long row);
+  TutorialPopovers* tutorials_ = nullptr;
 
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;

@@ -404,7 +404,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
     if (imported && report.flattenedFolders)
-      AlertPresenter::alert("Import complete",
+      AlertPresenter::inform("Import complete",
                             "Folders in '" + file + "' were nested more than " +
                                 std::to_string(HTMLImportReader::kMaxFolderDepth) + " levels deep. " +
                                 std::to_string(report.flattenedFolders) +

@@ -92,13 +92,12 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
   fnd::Error local;
   fnd::Error* e = error ? error : &local;
   JobSlot slot;
+  // Only failures are told here: the archive is saved once the caller has copied it to
+  // `savePath`, and the caller says so then (a full disk can still stop the copy).
   auto finish = [&](bool ok) -> bool {
     slot.release();
     ViewUpdater::stopActivity();
-    if (ok)
-      AlertPresenter::alert("Share", "Your kesto archive has been saved", "OK");
-    else
-      AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
+    if (!ok) AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
     return ok;
   };
   if (!folder) {

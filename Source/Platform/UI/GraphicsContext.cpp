@@ -6,7 +6,9 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLinearGradient>
+#include <QPaintDevice>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kesto::ui {
@@ -113,7 +115,12 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
     // Artwork is drawn at other sizes than its own: filter it rather than drop pixels.
     bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    p.drawImage(r, image.impl()->image);
+    // Scalable artwork is rendered at the device pixels it covers (sharp at scale 2 too).
+    const QTransform& t = p.worldTransform();
+    const double scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) *
+                         std::max(std::hypot(t.m11(), t.m12()), 1e-6);
+    p.drawImage(r, image.impl()->atPixelSize(QSize(int(std::lround(r.width() * scale)),
+                                                   int(std::lround(r.height() * scale)))));
     p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     p.setOpacity(old);
   });
@@ -128,7 +135,7 @@ QFont toQFont(const Font& font) {
 }
 
 void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
-                               const Color& color, TextAlignment alignment) {
+                               const Color& color, TextAlignment alignment, TextTruncation truncation) {
   QPainter& p = *impl_->painter;
   upright(p, flipped_, toQRect(rect), [&](const QRectF& r) {
     p.setFont(toQFont(font));
@@ -137,7 +144,8 @@ void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, c
                                 : alignment == TextAlignment::Right ? Qt::AlignRight
                                                                      : Qt::AlignLeft);
     QFontMetricsF fm(p.font());
-    QString elided = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, r.width());
+    QString elided = fm.elidedText(QString::fromStdString(text),
+                                   truncation == TextTruncation::Middle ? Qt::ElideMiddle : Qt::ElideRight, r.width());
     p.drawText(r, align, elided);
   });
 }
