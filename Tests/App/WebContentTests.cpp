@@ -630,7 +630,12 @@ TEST_F(WebContentStoreTest, AThumbnailFromAFileIsStoredAt240By180) {
   ui::Image(400, 100, ui::Color::rgb(0, 0, 1)).writeToFile(dir + "/wide.JPG");
   ui::Image(10, 10, ui::Color::rgb(0, 0, 1)).writeToFile(dir + "/small.GIF");
   auto responder = TestDialogResponder::install();
-  dm().setCurrentBookmark(b);
+  // The bookmark selected, as a right click on it leaves it.
+  auto select = [&] {
+    dm().setSelectedBookmarks({b});
+    dm().setCurrentBookmark(b);
+  };
+  select();
   // An upper-case GIF is offered but not taken.
   responder->openAnswers.push_back(std::vector<std::string>{dir + "/small.GIF"});
   controller().updateThumbnailManually();
@@ -639,6 +644,7 @@ TEST_F(WebContentStoreTest, AThumbnailFromAFileIsStoredAt240By180) {
   EXPECT_FALSE(b->thumbnail());
   EXPECT_EQ(b->thumbnailManuallySet(), 0);
   responder->openAnswers.push_back(std::vector<std::string>{dir + "/wide.JPG"});
+  select();
   controller().updateThumbnailManually();
   ASSERT_TRUE(runUntil([&] { return b->thumbnailManuallySet() == 1; }, 5));
   TestDialogResponder::uninstall();

@@ -162,6 +162,8 @@ e2e_offline_settings() {  # [--tutorials]: leave the first-use tutorials to be s
 <dict>
 	<key>KestoThumbnailServiceHost</key>
 	<string>http://127.0.0.1:9</string>
+	<key>KestoReachabilityCheckURL</key>
+	<string>http://127.0.0.1:9/</string>
 ${seen}</dict>
 </plist>
 PLIST
