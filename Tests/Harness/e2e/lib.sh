@@ -144,8 +144,9 @@ PLIST
   chmod 600 "$settings"
 }
 
-# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
-# loopback port, so the test never leaves the machine.
+# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails, and the page that
+# tells an offline machine from a broken page, asked of a closed loopback port, so the test never
+# leaves the machine for them.
 e2e_offline_settings() {  # [--tutorials]: leave the first-use tutorials to be shown
   local seen="" key
   if [[ "${1:-}" != "--tutorials" ]]; then
