@@ -19,10 +19,16 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# Main-thread stalls of the programs under test are written here and told at the end.
+export KESTO_STALL_LOG="$home/stalls.log"
 
 wm_pid="" xvfb_pid=""
 cleanup() {
   local pid
+  if [[ -s "$KESTO_STALL_LOG" ]]; then
+    echo "main-thread stalls over ${KESTO_STALL_MS:-100} ms in this session:" >&2
+    grep -A12 '^main thread busy' "$KESTO_STALL_LOG" | head -120 >&2
+  fi
   for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
   for pid in $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
   [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home"
