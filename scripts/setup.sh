@@ -8,6 +8,8 @@ packages=(
   build-essential g++ cmake ninja-build ccache pkg-config git
   # Qt 6: Core, Gui, Widgets, Network, DBus, and the image-format plugins
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
+  # the page snapshot's off-screen web view (a library of its own)
+  qt6-webengine-dev
   # SVG artwork and the fallback icon theme
   qt6-svg-dev adwaita-icon-theme
   # the libraries the platform layers wrap

@@ -242,6 +242,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   // A title typed for one address names it.
   if (!title.empty() && urls.size() == 1 && made.size() == 1) {
     made.front()->setTitle(title);
+    // Settled: a fetched page title (or "no internet connection") never replaces it.
+    made.front()->setTitleUpdated(1);
     made.front()->saveBookmark();
   }
   finishAdding(made, "Bookmark added");
@@ -258,6 +260,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
         if (auto b = addOne(url, false)) confirmed.push_back(b);
       if (!title.empty() && duplicates.size() == 1 && confirmed.size() == 1) {
         confirmed.front()->setTitle(title);
+        confirmed.front()->setTitleUpdated(1);
         confirmed.front()->saveBookmark();
       }
       finishAdding(confirmed, "Bookmarks added");
@@ -448,6 +451,9 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     menu->addItemWithTitle("Share", "")->setSubmenu(share);
   }
   item("Email links", "emailLinks:");
+  menu->addItem(ui::MenuItem::separatorItem());
+  item("Update from web", "updateWebContentForSelectedBookmarks:");
+  if (selection.size() == 1) item("Set thumbnail from file", "updateThumbnailManually:");
   return menu;
 }
 
@@ -608,6 +614,8 @@ constexpr ActionEntry kActions[] = {
     {"redo:", &BookmarksController::redo, false},
     {"togglePreviewPanel:", &BookmarksController::togglePreview, true},
     {"emailLinks:", &BookmarksController::emailLinks, false},
+    {"updateWebContentForSelectedBookmarks:", &BookmarksController::updateWebContentForSelectedBookmarks, true},
+    {"updateThumbnailManually:", &BookmarksController::updateThumbnailManually, true},
 };
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/TilePinView.h"
+#include "App/WebContentUpdater.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -69,6 +70,7 @@ void BookmarksController::awakeFromNib() {
   on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
   on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
   observeEditCommands();
+  webContentUpdater();  // observes the page-fetch results and the missing-image requests
 
   auto& defaults = fnd::UserDefaults::standard();
   isThumbnailView_ = defaults.boolForKey(kCompactKey);
@@ -621,6 +623,7 @@ void BookmarksController::initializeEmptyLibrary() {
     folders.push_back(folder);
   }
   std::vector<std::shared_ptr<Bookmark>> made;
+  std::vector<std::string> ids;
   for (std::size_t i = 0; i < folders.size(); ++i) {
     for (const auto& url : defaultLibrary()[i].second) {
       auto b = Bookmark::addBookmarkWithURL(url, folders[i]);
@@ -629,8 +632,10 @@ void BookmarksController::initializeEmptyLibrary() {
       b->setValueForKey("isUpdating", fnd::Value(true));
       b->saveBookmark();
       made.push_back(b);
+      if (auto id = b->uniqueIDValue()) ids.push_back(*id);
     }
   }
+  webContentUpdater().updateBookmarks(ids);
   kestoData->addFolders(folders);
   kestoData->addBookmarks(made);
   fnd::UserDefaults::standard().setString(folders.front()->folderID(), "currentlySelectedFolder");
@@ -651,6 +656,7 @@ void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookma
 
 void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
   if (!kestoData || bookmarks.empty()) return;
+  for (const auto& b : bookmarks) updateSingleBookmark(b, true);
   kestoData->addBookmarks(bookmarks);
   kestoData->loadBookmarks();
 }

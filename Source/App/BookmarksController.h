@@ -22,6 +22,7 @@ class PreferencesController;
 class PreviewPanel;
 class PushButton;
 class TextLabel;
+class WebContentUpdater;
 class TutorialPopovers;
 namespace fnd {
 class UndoManager;
@@ -133,6 +134,13 @@ class BookmarksController : public ui::Responder,
   void updateBookmark(const std::shared_ptr<Bookmark>& bookmark);
   // The same for bookmarks made together: the list is recomputed once for all of them.
   void updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks);
+  // Page titles, favicons and thumbnails, fetched in the background (WebContentUpdater).
+  void updateSingleBookmark(const std::shared_ptr<Bookmark>& bookmark, bool alsoFetchImage);
+  // "Update from web": the selection's pages and thumbnails again.
+  void updateWebContentForSelectedBookmarks();
+  // "Set thumbnail from file": a JPEG, PNG or GIF the user picks, at 240 by 180.
+  void updateThumbnailManually();
+  WebContentUpdater& webContentUpdater();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
   // Web pages open at once; an address of another scheme only once the user agreed to it by
@@ -247,6 +255,7 @@ class BookmarksController : public ui::Responder,
 
  private:
   void observeEditCommands();
+  void chooseThumbnailFile();
   void recordVisit(Bookmark& bookmark);
   void finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message);
   std::shared_ptr<Bookmark> addOne(const std::string& url, bool useTags);
@@ -273,6 +282,7 @@ class BookmarksController : public ui::Responder,
   double addDelay_ = 0.1;
   bool inUndoRefresh_ = false;
   bool dragging_ = false;
+  std::unique_ptr<WebContentUpdater> webContent_;
   PreviewPanel* previewPanel_ = nullptr;
 };
 

@@ -513,6 +513,7 @@ void MainInterface::connect() {
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
   bc.addButton->setAction([&bc] { bc.add(); });
   bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
+  bc.updateButton->setAction([&bc] { bc.updateWebContentForSelectedBookmarks(); });
   bc.quicklookButton->setAction([&bc] { bc.togglePreview(); });
   bc.quickLookPanel = quickLookPanel_;
   bc.tutorials = tutorials_.get();

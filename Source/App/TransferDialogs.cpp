@@ -43,6 +43,10 @@ HTMLImport& TransferDialogs::htmlImport() {
   if (!htmlImport_) {
     htmlImport_ = std::make_unique<HTMLImport>();
     htmlImport_->setDataManager(dataManager_);
+    // The imported bookmarks' pages are fetched next (titles, favicons, thumbnails).
+    htmlImport_->setCompletionHandler([](bool imported) {
+      if (imported) ViewUpdater::fetchMissingImages();
+    });
   }
   return *htmlImport_;
 }
@@ -92,7 +96,10 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
     } else {
       if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
       archive_->setDataManager(dataManager_);
-      if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+      if (!archive_->importSharedFolderFromPath(path, [](bool imported) {
+            if (imported) ViewUpdater::fetchMissingImages();
+          }))
+        fnd::logWarning("Could not import the shared folder " + path);
     }
   });
 }

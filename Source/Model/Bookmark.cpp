@@ -320,7 +320,7 @@ std::optional<std::string> Bookmark::currentColorImage() const {
   return std::nullopt;
 }
 
-fnd::Dictionary Bookmark::bookmarkAsDictionary() {
+fnd::Dictionary Bookmark::bookmarkAsDictionary(bool withThumbnail) {
   if (!url()) setUrl(std::string(kUnknownDictionaryURL));
   if (value(a::thumbnailManuallySet).isNull()) setThumbnailManuallySet(0);
   fnd::Dictionary d;
@@ -333,7 +333,7 @@ fnd::Dictionary Bookmark::bookmarkAsDictionary() {
   put("uniqueID", value(a::uniqueID));
   put("baseURL", value(a::baseURL));
   put("title", value(a::title));
-  put("thumbnail", value(a::thumbnail));
+  if (withThumbnail) put("thumbnail", value(a::thumbnail));
   put("needsUpdate", value(a::needsUpdate));
   put("imageUpdated", value(a::imageUpdated));
   put("titleUpdated", value(a::titleUpdated));

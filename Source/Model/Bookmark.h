@@ -87,8 +87,9 @@ class Bookmark : public Entity<Bookmark> {
   void updatePinboardImage() {}
   void updateDeliciousImage() {}
   void updatePrivateImage() {}
-  // The page fetcher's view of the bookmark.
-  fnd::Dictionary bookmarkAsDictionary();
+  // The page fetcher's view of the bookmark. Without the thumbnail, no picture is read from the
+  // store (the fetch never needs it).
+  fnd::Dictionary bookmarkAsDictionary(bool withThumbnail = true);
   // Fills tmpThumbnail: the stored thumbnail when set by hand, else a request to the service.
   void tempThumbnail();
   // The thumbnail request for a page address: every parameter fully encoded. `wait` <= 0 leaves

@@ -1,12 +1,28 @@
 #include "Model/WrenImageToDataTransformer.h"
 
 #include "Model/DataModel.h"
+#include "Platform/UI/Image.h"
+
+#include <algorithm>
 
 namespace kesto {
 
+namespace {
+bool isPNG(const fnd::Data& data) {
+  static const std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  return data.size() > sizeof kSignature && std::equal(std::begin(kSignature), std::end(kSignature), data.begin());
+}
+}  // namespace
+
 fnd::Value WrenImageToDataTransformer::transformedValue(const fnd::Value& value) const {
   if (!value.isData() || value.data().empty()) return {};
-  return value;
+  // Saves write every attribute again: a PNG is not decoded and encoded once more each time.
+  if (isPNG(value.data())) return value;
+  const ui::Image image = ui::Image::fromData(value.data());
+  if (image.isNull()) return {};
+  fnd::Data png = image.encoded("png");
+  if (png.empty()) return {};
+  return fnd::Value(std::move(png));
 }
 
 fnd::Value WrenImageToDataTransformer::reverseTransformedValue(const fnd::Value& data) const {

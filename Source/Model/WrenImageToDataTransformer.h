@@ -5,8 +5,9 @@
 namespace kesto {
 
 // The transformer the image attributes name. Images reach the library core as encoded image
-// data (PNG from the page fetcher and the thumbnail service), so the stored form is that data
-// unchanged; anything that is not data stores nothing.
+// data in any format the image readers know (an ICO favicon, a JPEG picked by hand); the store
+// keeps them as PNG. Data that is already PNG is kept as it is; data that decodes to no image,
+// and anything that is not data, stores nothing.
 class WrenImageToDataTransformer : public store::ValueTransformer {
  public:
   static bool allowsReverseTransformation() { return true; }

@@ -7,8 +7,8 @@
 #include "Platform/Foundation/XmlParser.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLResponse.h"
+#include "Platform/UI/Image.h"
 
-#include <mutex>
 
 namespace kesto {
 
@@ -261,22 +261,6 @@ std::shared_ptr<NetHTTPResponseSerializer> NetPropertyListResponseSerializer::co
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-std::mutex& decoderMutex() {
-  static std::mutex m;
-  return m;
-}
-NetImageResponseSerializer::Decoder& decoder() {
-  static NetImageResponseSerializer::Decoder d;
-  return d;
-}
-}  // namespace
-
-void NetImageResponseSerializer::setImageDecoder(Decoder d) {
-  std::lock_guard lock(decoderMutex());
-  decoder() = std::move(d);
-}
-
 std::shared_ptr<NetImageResponseSerializer> NetImageResponseSerializer::serializer() {
   return std::make_shared<NetImageResponseSerializer>();
 }
@@ -292,12 +276,9 @@ fnd::Value NetImageResponseSerializer::responseObjectForResponse(const std::shar
                                                                  std::optional<fnd::Error>* error) const {
   if (!startParsing(response, data, error)) return {};
   if (!data || data->empty()) return {};
-  Decoder d;
-  {
-    std::lock_guard lock(decoderMutex());
-    d = decoder();
-  }
-  return d ? d(*data) : fnd::Value();
+  ui::Image image = ui::Image::fromData(*data);
+  if (image.isNull()) return {};
+  return fnd::Value(std::make_shared<ui::ImageObject>(std::move(image)));
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetImageResponseSerializer::copy() const {

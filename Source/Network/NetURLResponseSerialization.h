@@ -140,12 +140,11 @@ class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
   std::uint64_t readOptions_ = 0;
 };
 
-// Images are decoded by a decoder the interface layer registers at start; without one, or for
-// a body that holds no image, the answer is null.
+// Images are decoded by the platform's image readers (PNG, JPEG, GIF, ICO, BMP, TIFF, ...; the
+// first frame of several) into a ui::ImageObject whose size in points is its pixel size. A body
+// that holds no image answers null.
 class NetImageResponseSerializer : public NetHTTPResponseSerializer {
  public:
-  using Decoder = std::function<fnd::Value(const fnd::Data& data)>;
-  static void setImageDecoder(Decoder decoder);
 
   static std::shared_ptr<NetImageResponseSerializer> serializer();
   NetImageResponseSerializer();

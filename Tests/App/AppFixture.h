@@ -3,6 +3,7 @@
 #include "App/AppDelegate.h"
 #include "App/BookmarksController.h"
 #include "App/MainInterface.h"
+#include "App/WebContentUpdater.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -30,6 +31,9 @@ class AppTest : public ::testing::Test {
     sys::UserNotificationCenter::defaultCenter().setSink(sink);
     // Cells ask for thumbnails: a closed loopback port unless a test serves them.
     fnd::UserDefaults::standard().setString("http://127.0.0.1:9", Bookmark::kThumbnailHostDefaultsKey);
+    // Pages are not fetched: the addresses tests add are not theirs to ask. The page-fetch tests
+    // turn it on against their own loopback server.
+    WebContentUpdater::setFetchingEnabled(false);
   }
   void TearDown() override {
     ui.reset();

@@ -263,14 +263,15 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
   EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
-                                                    "Delete", "-", "Copy link", "-", "Share", "Email links"}));
+                                                    "Delete", "-", "Copy link", "-", "Share", "Email links", "-",
+                                                    "Update from web", "Set thumbnail from file"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
   // Sharing takes one bookmark; e-mail takes them all.
   EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
                                                     "Delete", "Put back from trash", "-", "Copy links", "-",
-                                                    "Email links"}));
+                                                    "Email links", "-", "Update from web"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty())

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/XmlDocument.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLResponse.h"
+#include "Platform/UI/Image.h"
 
 #include "Harness/TestSupport.h"
 
@@ -383,4 +384,31 @@ TEST(MultipartTest, BadFilesAndFailingPartsAreErrors) {
   NetStreamingMultipartFormData streamed(net::URLRequest(*net::URL::fromString("http://h/")), fnd::kUTF8StringEncoding);
   streamed.appendPartWithInputStream(net::makeDataInputStream({'s'}), "s", "s.bin", 1, "application/octet-stream");
   EXPECT_FALSE(streamed.requestByFinalizingMultipartFormData().httpBodyStream()->reopened());
+}
+
+TEST(ResponseSerializerTest, ImagesAreDecodedByThePlatformReaders) {
+  auto images = NetImageResponseSerializer::serializer();
+  auto decode = [&](const fnd::Data& body, const char* type) {
+    std::optional<fnd::Error> error;
+    return images->responseObjectForResponse(reply(200, type), &body, &error);
+  };
+  for (const char* format : {"png", "ico", "jpg", "bmp"}) {
+    auto value = decode(ui::Image(20, 12, ui::Color::rgb(1, 0, 0)).encoded(format), "image/png");
+    auto image = value.objectAs<ui::ImageObject>();
+    ASSERT_TRUE(image) << format;
+    EXPECT_EQ(image->image().size().width, 20) << format;
+    EXPECT_EQ(image->image().size().height, 12) << format;
+  }
+  // A one-pixel GIF (the readers cannot write one).
+  const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01"
+                     "\x00\x00\x02\x02\x44\x01\x00;";
+  auto one = decode(fnd::Data(gif, gif + sizeof gif - 1), "image/gif").objectAs<ui::ImageObject>();
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->image().size().width, 1);
+  // Bytes that hold no image, and a type that is not an image's, give nothing.
+  EXPECT_TRUE(decode(bytes("<html>not an image</html>"), "image/png").isNull());
+  std::optional<fnd::Error> error;
+  fnd::Data png = ui::Image(2, 2).encoded("png");
+  EXPECT_TRUE(images->responseObjectForResponse(reply(200, "text/html"), &png, &error).isNull());
+  EXPECT_TRUE(error);
 }

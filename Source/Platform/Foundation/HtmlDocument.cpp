@@ -604,6 +604,11 @@ HtmlStreamReader::Result HtmlStreamReader::read(std::string_view bytes, HtmlStre
       handler, options);
 }
 
+std::string HtmlDocument::declaredCharset(std::string_view bytes) {
+  std::size_t skip = 0;
+  return detectEncoding(bytes, &skip);
+}
+
 std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* error, std::size_t maxInputBytes) {
   if (bytes.size() > maxInputBytes || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
     if (error)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,9 @@ class HtmlDocument {
   // broken markup is recovered.
   static std::shared_ptr<XmlDocument> parse(std::string_view bytes, Error* error = nullptr,
                                             std::size_t maxInputBytes = kDefaultMaxInputBytes);
+  // The charset the reader would take for these bytes: a byte-order mark's, else a <meta>
+  // declaration's in the first 4 KiB, else "UTF-8".
+  static std::string declaredCharset(std::string_view bytes);
 };
 
 // Receives what HtmlStreamReader reads, in document order. Names are lower case; elements the

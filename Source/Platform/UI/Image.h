@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Geometry.h"
+#include "Platform/Foundation/Value.h"
 #include "Platform/UI/Color.h"
 
 #include <cstdint>
@@ -45,6 +46,16 @@ class Image {
 
  private:
   std::shared_ptr<Impl> impl_;
+};
+
+// An image carried in a Value (a decoded response body, for one).
+class ImageObject final : public fnd::Object {
+ public:
+  explicit ImageObject(Image image) : image_(std::move(image)) {}
+  const Image& image() const { return image_; }
+
+ private:
+  Image image_;
 };
 
 }  // namespace kesto::ui

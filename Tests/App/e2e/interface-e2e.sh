@@ -159,8 +159,9 @@ e2e_screenshot "$shots/inspector.png" "$win"
 click_row 0
 e2e_click "$win" 600 550; sleep 0.6
 e2e_click "$win" 600 550 3; sleep 0.6
-# From the bottom: Email links, Share, Copy link, Delete, Go To Folder.
-xdotool key --delay 100 Up Up Up Up Up Return
+# From the bottom: Set thumbnail from file, Update from web, Email links, Share, Copy link, Delete,
+# Go To Folder.
+xdotool key --delay 100 Up Up Up Up Up Up Up Return
 sleep 1
 went="$(stored currentlySelectedFolder)"
 [[ -n "$went" && -n "$(sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||

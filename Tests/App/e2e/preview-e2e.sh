@@ -90,13 +90,14 @@ e2e_wait_until 5 visible "^$other\$" || fail "Ctrl+Y showed no preview"
 focused_keys Escape
 e2e_wait_until 5 hidden "^$other\$" || fail "Escape did not close the preview"
 
-# The context menu: "Email links" is its last item.
+# The context menu: "Email links" is third from the end ("Update from web" and "Set thumbnail
+# from file" follow it).
 e2e_click "$win" "$cell_x" "$cell_y" 1
 sleep 0.6
 e2e_click "$win" "$cell_x" "$cell_y" 3
 sleep 0.6
 e2e_screenshot "$shots/preview-context-menu.png"
-focused_keys Up Return
+focused_keys Up Up Up Return
 mailed() { [[ -s "$work/xdg-email.log" ]]; }
 e2e_wait_until 5 mailed || fail "Email links started no mail program"
 python3 - "$work/xdg-email.log" <<'PY' || fail "the message is not strictly encoded: $(cat "$work/xdg-email.log")"
@@ -118,7 +119,7 @@ PY
 # Share > Copy: the submenu just above "Email links"; its last service copies.
 e2e_click "$win" "$cell_x" "$cell_y" 3
 sleep 0.6
-focused_keys Up Up Right
+focused_keys Up Up Up Up Right
 sleep 0.4
 e2e_screenshot "$shots/share-menu.png"
 focused_keys Up Return

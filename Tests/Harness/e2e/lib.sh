@@ -169,9 +169,9 @@ e2e_update_host() {  # contents
   chmod 600 "$settings"
 }
 
-# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
-# loopback port, so the test never leaves the machine, and the entries given (as for
-# e2e_write_settings).
+# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails, and the page that
+# tells an offline machine from a broken page, asked of a closed loopback port, so the test never
+# leaves the machine for them, and the entries given (as for e2e_write_settings).
 e2e_offline_settings() {  # [--tutorials] [key value...]: --tutorials leaves the first-use tutorials to be shown
   local entries=() key
   if [[ "${1:-}" == "--tutorials" ]]; then
@@ -182,5 +182,6 @@ e2e_offline_settings() {  # [--tutorials] [key value...]: --tutorials leaves the
       entries+=("BRWTutorial${key}Seen" '<true/>')
     done
   fi
-  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' "${entries[@]}" "$@"
+  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
+    KestoReachabilityCheckURL '<string>http://127.0.0.1:9/</string>' "${entries[@]}" "$@"
 }

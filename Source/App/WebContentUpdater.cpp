@@ -1,0 +1,366 @@
+#include "App/WebContentUpdater.h"
+
+#include "App/WebContent.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/Service.h"
+#include "Model/Services.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Operation.h"
+#include "Platform/Foundation/OperationQueue.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Store/Predicate.h"
+#include "Platform/Store/SaveNotification.h"
+#include "Views/AlertPresenter.h"
+#include "Views/DiskCacheManager.h"
+#include "Views/WebImageDownloadRequest.h"
+
+#include <atomic>
+#include <chrono>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kesto {
+
+namespace {
+
+std::atomic<bool> pageFetchingEnabled{true};
+
+// One job in the queue: running from download() until the job's last notification.
+class WebContentOperation final : public fnd::Operation {
+ public:
+  explicit WebContentOperation(std::shared_ptr<WebContent> job) : job_(std::move(job)) {}
+  bool isAsynchronous() const override { return true; }
+  bool isExecuting() const override { return state_.load() == 1; }
+  bool isFinished() const override { return state_.load() == 2; }
+  void start() override {
+    if (isCancelled()) return moveTo(2);
+    moveTo(1);
+    auto self = std::static_pointer_cast<WebContentOperation>(shared_from_this());
+    auto job = std::move(job_);
+    job->download([self] { self->moveTo(2); });
+  }
+
+ private:
+  void moveTo(int state) {
+    const int old = state_.load();
+    if (old == state) return;
+    const char* oldKey = old == 1 ? "isExecuting" : "isFinished";
+    const char* newKey = state == 1 ? "isExecuting" : "isFinished";
+    willChangeValueForKey(newKey);
+    if (old) willChangeValueForKey(oldKey);
+    state_ = state;
+    if (old) didChangeValueForKey(oldKey);
+    didChangeValueForKey(newKey);
+  }
+  std::shared_ptr<WebContent> job_;
+  std::atomic<int> state_{0};
+};
+
+std::shared_ptr<WebContent> jobFrom(const fnd::Notification& n) {
+  auto it = n.userInfo.find(kWebContentKey);
+  if (it == n.userInfo.end() || !it->second.isObject()) return nullptr;
+  return std::dynamic_pointer_cast<WebContent>(it->second.object());
+}
+
+}  // namespace
+
+void WebContentUpdater::setFetchingEnabled(bool enabled) { pageFetchingEnabled = enabled; }
+bool WebContentUpdater::fetchingEnabled() { return pageFetchingEnabled; }
+
+WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(std::make_unique<fnd::OperationQueue>()) {
+  queue_->setName("WebContent");
+  queue_->setMaxConcurrentOperationCount(kMaximumConcurrentFetches);
+  observer_.observe(BRWWebContentRetrievedNotification, [this](const fnd::Notification& n) {
+    if (auto job = jobFrom(n)) updateWebContentForSingleBookmark(job);
+  });
+  observer_.observe(BRWWebPreviewRetrievedNotification, [this](const fnd::Notification& n) {
+    if (auto job = jobFrom(n)) updateWebContentForBookmark(job);
+  });
+  observer_.observe(BRWFetchMissingImagesNotification,
+                    [this](const fnd::Notification&) { updateWebContentForAllMissingBookmarks(); });
+  observer_.observe(FetchMissingImagesInFolderNotification,
+                    [this](const fnd::Notification&) { updateWebContentForMissingBookmarksInFolder(); });
+}
+
+WebContentUpdater::~WebContentUpdater() {
+  *alive_ = false;
+  // Jobs not started are dropped; running ones end on their own and find no one to tell.
+  queue_->cancelAllOperations();
+}
+
+std::size_t WebContentUpdater::fetchesRunning() const { return queue_->operationCount(); }
+
+// ---- starting ----
+
+void WebContentUpdater::start(const std::vector<std::shared_ptr<WebContent>>& jobs) {
+  if (!fetchingEnabled()) return;
+  for (const auto& job : jobs) queue_->addOperation(std::make_shared<WebContentOperation>(job));
+}
+
+void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage) {
+  start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
+}
+
+void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
+  if (uniqueIDs.empty()) return;
+  // Found in the library in memory: reading the store here would wait for a batch being written.
+  auto byID = std::make_shared<std::unordered_map<std::string, Bookmark::Ref>>();
+  if (data_) {
+    std::unordered_set<std::string> wanted(uniqueIDs.begin(), uniqueIDs.end());
+    for (const auto& b : data_->allBookmarks())
+      if (auto id = b ? b->uniqueIDValue() : std::nullopt; id && wanted.count(*id)) byID->emplace(*id, b);
+  }
+  makeJobs(std::make_shared<std::vector<std::string>>(uniqueIDs), std::move(byID), 0);
+}
+
+// A batch of a thousand is made a slice at a time, so the window keeps drawing meanwhile.
+void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqueIDs, BookmarksByID byID,
+                                 std::size_t from) {
+  const std::size_t to = std::min(uniqueIDs->size(), from + kBatchSize);
+  std::vector<std::shared_ptr<WebContent>> jobs;
+  auto& cache = WebImageDownloadRequest::fileCacheManagerInstance();
+  for (std::size_t i = from; i < to; ++i) {
+    const std::string& id = (*uniqueIDs)[i];
+    auto it = byID->find(id);
+    auto bookmark = it != byID->end() ? it->second : Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id));
+    if (!bookmark || bookmark->isDeleted()) continue;
+    // The list cells load exactly this address: without its cached picture they load it anew.
+    const std::string page = fnd::removePercentEscapesOrKeep(bookmark->url().value_or(std::string()));
+    cache.clearCacheForFile(Bookmark::thumbnailRequestURL(page, "l", 120));
+    jobs.push_back(WebContent::initWithBookmarkDictionary(bookmark->bookmarkAsDictionary(false), true, false));
+  }
+  start(jobs);
+  if (to >= uniqueIDs->size()) return;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive, uniqueIDs, byID, to] {
+    if (auto a = alive.lock(); a && *a) makeJobs(uniqueIDs, byID, to);
+  });
+}
+
+void WebContentUpdater::updateWebContentForSelectedBookmarks() {
+  if (!data_ || data_->selectedBookmarks().empty()) return;
+  auto ids = std::make_shared<std::vector<std::string>>();
+  for (const auto& b : data_->selectedBookmarks())
+    if (auto id = b ? b->uniqueIDValue() : std::nullopt) ids->push_back(*id);
+  // Marked as updating by the writing context, ahead of their results: a thousand rows saved
+  // from here would hold the window up.
+  if (auto context = backgroundContext()) {
+    std::weak_ptr<bool> alive = alive_;
+    context->perform([this, alive, context, ids] {
+      context->reset();
+      fnd::Array values;
+      for (const auto& id : *ids) values.push_back(fnd::Value(id));
+      fnd::Error error;
+      auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(values)}, &error);
+      for (const auto& b : Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, context).value_or(Bookmark::List{}))
+        b->setValueForKey("isUpdating", fnd::Value(true));
+      auto saved = saveInBackground(*context);
+      fnd::DispatchQueue::main().async([this, alive, saved] {
+        if (auto a = alive.lock(); a && *a) takeIn(*saved);
+      });
+    });
+  }
+  updateBookmarks(*ids);
+}
+
+void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
+  fnd::Error error;
+  auto predicate = store::Predicate::parse("imageUpdated < 1 and trashed < 1 and (url != nil) and broken < 1", {}, &error);
+  std::vector<store::SortDescriptor> sorts;
+  if (data_) sorts = data_->currentSortDescriptors();
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, sorts.empty() ? nullptr : &sorts,
+                                                    static_cast<std::int64_t>(kMissingImagesPerRun))
+                   .value_or(Bookmark::List{});
+  std::vector<std::string> ids;
+  for (const auto& b : found)
+    if (auto id = b->uniqueIDValue()) ids.push_back(*id);
+  if (!ids.empty()) updateBookmarks(ids);
+}
+
+void WebContentUpdater::updateWebContentForMissingBookmarksInFolder() {
+  if (!data_ || !data_->currentFolder()) return;
+  fnd::Array folderIDs;
+  for (const auto& id : Bookmark::folderIDsForFolder(data_->currentFolder()->folderID())) folderIDs.push_back(fnd::Value(id));
+  fnd::Error error;
+  auto predicate = store::Predicate::parse(
+      "( folder.folderID IN %@ or folder.parentFolderID IN %@ ) and imageUpdated < 1",
+      {fnd::Value(folderIDs), fnd::Value(folderIDs)}, &error);
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate).value_or(Bookmark::List{});
+  if (found.empty()) return;
+  if (found.size() > kMaximumFolderRun) {
+    AlertPresenter::alert("Kesto", "There are more than " + std::to_string(kMaximumFolderRun) +
+                                       " bookmarks with missing images in this folder and its subfolders. Fetching this "
+                                       "amount of images all at once could make the application hang or become "
+                                       "unresponsive. Please select a subfolder and start fetching images from there.");
+    return;
+  }
+  std::vector<std::string> ids;
+  for (const auto& b : found)
+    if (auto id = b->uniqueIDValue()) ids.push_back(*id);
+  updateBookmarks(ids);
+}
+
+// ---- results ----
+
+void WebContentUpdater::updateWebContentForSingleBookmark(const std::shared_ptr<WebContent>& job) { receive(job, false); }
+void WebContentUpdater::updateWebContentForBookmark(const std::shared_ptr<WebContent>& job) { receive(job, true); }
+
+// What one job reported, copied on the main thread for the writing context's queue.
+struct WebContentUpdater::Result {
+  std::string uniqueID, startURL;
+  std::optional<std::string> oldTitle, url, title;
+  std::int64_t titleUpdated = 0, needsUpdate = 0, imageUpdated = 0, startManual = 0;
+  std::optional<fnd::Data> favicon;
+  bool broken = false, preview = false;
+
+  Result(const WebContent& job, bool isPreview)
+      : uniqueID(job.uniqueID()), startURL(job.startURL()), oldTitle(job.oldTitle()), url(job.url()),
+        title(job.title()), titleUpdated(job.titleUpdated()), needsUpdate(job.needsUpdate()),
+        imageUpdated(job.imageUpdated()), startManual(job.thumbnailManuallySet()),
+        favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
+
+  // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
+  // broken mark changed.
+  bool writeInto(Bookmark& b) const {
+    const bool brokenChanged = (b.broken() >= 1) != broken;
+    // The user's own changes since the job started win over what the page says.
+    if (url && b.url().value_or(std::string()) == startURL) b.setUrl(fnd::removePercentEscapesOrKeep(*url));
+    if (sameTitle(b.title(), oldTitle)) {
+      b.setTitle(title);
+      b.setTitleUpdated(titleUpdated);
+    }
+    if (favicon) b.setFavicon(favicon);
+    b.setNeedsUpdate(needsUpdate);
+    b.setImageUpdated(imageUpdated);
+    b.setBroken(broken ? 1 : 0);
+    b.setContent(std::string());
+    b.setUpdatedDate(fnd::Date::now());
+    b.updateBrokenImage();
+    if (preview) {
+      b.setValueForKey("isUpdating", fnd::Value(false));
+      if (b.thumbnailManuallySet() == startManual) b.setThumbnailManuallySet(0);
+    }
+    return brokenChanged;
+  }
+  // A stored bookmark without a title reads as one blank.
+  static bool sameTitle(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    auto blank = [](const std::optional<std::string>& t) { return !t || *t == " "; };
+    return blank(a) ? blank(b) : a == b;
+  }
+};
+
+void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
+  if (auto it = previews_.find(job.get()); it != previews_.end()) {
+    it->second = it->second || preview;
+  } else {
+    previews_.emplace(job.get(), preview);
+    pending_.push_back(job);
+  }
+  if (scheduled_ || writing_) return;
+  scheduled_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive] {
+    if (auto a = alive.lock(); a && *a) writeBatch();
+  });
+}
+
+void WebContentUpdater::writeBatch() {
+  scheduled_ = false;
+  if (writing_ || pending_.empty()) return;
+  auto context = backgroundContext();
+  if (!context) return;
+  const std::size_t n = std::min(pending_.size(), kBatchSize);
+  auto results = std::make_shared<std::vector<Result>>();
+  for (std::size_t i = 0; i < n; ++i) {
+    results->emplace_back(*pending_[i], previews_[pending_[i].get()]);
+    previews_.erase(pending_[i].get());
+  }
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+  writing_ = n;
+  std::weak_ptr<bool> alive = alive_;
+  context->perform([this, alive, context, results] {
+    // Read afresh: what the user saved since the last batch is what the guards compare with.
+    context->reset();
+    bool brokenChanged = false;
+    for (const auto& r : *results) {
+      if (r.uniqueID.empty()) continue;
+      // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
+      auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
+      if (b && !b->isDeleted() && r.writeInto(*b)) brokenChanged = true;
+    }
+    auto saved = saveInBackground(*context);
+    fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
+      if (auto a = alive.lock(); a && *a) merge(*saved, brokenChanged);
+    });
+  });
+}
+
+std::shared_ptr<store::Context> WebContentUpdater::backgroundContext() {
+  if (bgContext_) return bgContext_;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (!main) return nullptr;
+  bgContext_ = store::Context::make(store::ConcurrencyType::PrivateQueue);
+  bgContext_->setCoordinator(main->coordinator());
+  bgContext_->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
+  bgContext_->setName("WebContent");
+  return bgContext_;
+}
+
+std::shared_ptr<store::SaveNotification> WebContentUpdater::saveInBackground(store::Context& context) {
+  auto saved = std::make_shared<store::SaveNotification>();
+  if (context.hasChanges()) {
+    const int token = context.addSaveObserver([saved](const store::SaveNotification& n) { saved->updatedIDs = n.updatedIDs; });
+    fnd::Error error;
+    if (!context.save(&error)) {
+      fnd::logError("Sync: Error saving temporary context:" + error.localizedDescription());
+      context.rollback();
+    }
+    context.removeSaveObserver(token);
+  }
+  context.reset();
+  return saved;
+}
+
+void WebContentUpdater::takeIn(const store::SaveNotification& saved) {
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (!main || saved.updatedIDs.empty()) return;
+  // What a page says is no step of the user's: Undo must not take a fetched title back.
+  fnd::UndoManager* undo = main->undoManager();
+  if (undo) undo->disableUndoRegistration();
+  main->mergeChangesFromSave(saved);
+  if (undo) undo->enableUndoRegistration();
+}
+
+void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenChanged) {
+  writing_ = 0;
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (main && !saved.updatedIDs.empty()) {
+    takeIn(saved);
+    std::vector<std::shared_ptr<Bookmark>> touched;
+    for (const auto& id : saved.updatedIDs)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) {
+        touched.push_back(b);
+        // The online services hold the new title too.
+        for (const char* service : {Service::kDelicious, Service::kPinboard})
+          if (service == Service::kDelicious ? b->isDelicious() : b->isPinboard())
+            if (auto client = makeBookmarkServiceClient(service)) client->saveBookmark(*b);
+      }
+    // The bookmarks are in the library already: their rows are drawn again. The sidebar's counts
+    // change only with a broken mark.
+    if (data_ && !touched.empty()) {
+      ViewUpdater::updateBookmarks();
+      ViewUpdater::updateMenuBookmarks();
+      if (brokenChanged) ViewUpdater::updateSourceLists();
+    }
+  }
+  if (!pending_.empty()) writeBatch();
+}
+
+}  // namespace kesto

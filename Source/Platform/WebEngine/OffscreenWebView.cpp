@@ -1,0 +1,82 @@
+#include "Platform/WebEngine/OffscreenWebView.h"
+
+#include "Platform/UI/Image_p.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <unistd.h>
+
+namespace kesto::ui {
+
+namespace {
+// Time for the compositor to draw the loaded page before it is read back.
+constexpr int kDrawDelayMs = 200;
+// The document's box: the layout's width, and the content's height (in standards mode the root
+// element is as tall as its content; a body taller than it counts too).
+constexpr const char* kDocumentSizeScript =
+    "[document.documentElement.scrollWidth,"
+    " Math.ceil(Math.max(document.documentElement.getBoundingClientRect().height,"
+    "                    document.body ? document.body.getBoundingClientRect().bottom : 0))]";
+}  // namespace
+
+struct OffscreenWebView::Impl {
+  std::unique_ptr<QWebEngineView> view;
+  std::function<void(bool)> loaded;
+};
+
+OffscreenWebView::OffscreenWebView(int width, int height) : d_(std::make_unique<Impl>()) {
+  d_->view = std::make_unique<QWebEngineView>();
+  d_->view->setAttribute(Qt::WA_DontShowOnScreen);
+  // The picture is of the page, not of the view's scroll bars.
+  d_->view->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+  d_->view->resize(width, height);
+  d_->view->show();
+  QObject::connect(d_->view.get(), &QWebEngineView::loadFinished, d_->view.get(), [impl = d_.get()](bool ok) {
+    if (impl->loaded) impl->loaded(ok);
+  });
+}
+
+OffscreenWebView::~OffscreenWebView() {
+  // The view may be inside one of its own signals: the toolkit deletes it when that is over.
+  if (d_->view) d_->view.release()->deleteLater();
+}
+
+void OffscreenWebView::setMainFrameLoadHandler(std::function<void(bool)> handler) { d_->loaded = std::move(handler); }
+
+void OffscreenWebView::loadURL(const std::string& url) { d_->view->load(QUrl(QString::fromStdString(url))); }
+
+void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
+  QPointer<QWebEngineView> view = d_->view.get();
+  d_->view->page()->runJavaScript(kDocumentSizeScript, [view, done = std::move(done)](const QVariant& result) {
+    if (!view) return;
+    const auto values = result.toList();
+    fnd::Size size{double(view->width()), double(view->height())};
+    if (values.size() == 2) size = fnd::Size{values[0].toDouble(), values[1].toDouble()};
+    done(size);
+  });
+}
+
+void OffscreenWebView::snapshot(const fnd::Rect& part, std::function<void(Image)> done) {
+  QPointer<QWebEngineView> view = d_->view.get();
+  const QRect rect(int(part.origin.x), int(part.origin.y), int(part.width()), int(part.height()));
+  QTimer::singleShot(kDrawDelayMs, view, [view, rect, done = std::move(done)] {
+    if (!view) return;
+    done(Image(std::make_shared<Image::Impl>(Image::Impl{view->grab(rect).toImage()})));
+  });
+}
+
+void OffscreenWebView::prepareEngine() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  flags += " --disable-gpu";
+  if (geteuid() == 0) flags += " --no-sandbox";
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+}  // namespace kesto::ui
