@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLinearGradient>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kesto::ui {
@@ -137,9 +138,23 @@ void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, c
                                 : alignment == TextAlignment::Right ? Qt::AlignRight
                                                                      : Qt::AlignLeft);
     QFontMetricsF fm(p.font());
-    QString elided = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, r.width());
+    QString elided = fm.elidedText(QString::fromStdString(prefixThatCanShow(text, r.width())), Qt::ElideRight, r.width());
     p.drawText(r, align, elided);
   });
+}
+
+std::string GraphicsContext::prefixThatCanShow(const std::string& text, double width, std::size_t lines) {
+  // A little over one character per point, so an elision still has its own text to cut.
+  const double room = std::max(0.0, width) + 16;
+  const std::size_t characters = static_cast<std::size_t>(std::min(room * static_cast<double>(std::max<std::size_t>(lines, 1)), 1e6));
+  std::size_t at = 0, counted = 0;
+  while (at < text.size() && counted < characters) {
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+    ++counted;
+  }
+  if (at >= text.size()) return text;
+  return text.substr(0, at) + "\u2026";
 }
 
 fnd::Size GraphicsContext::sizeOfText(const std::string& text, const Font& font) {
