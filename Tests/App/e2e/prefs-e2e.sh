@@ -83,8 +83,16 @@ updater="$(e2e_wait_window '^Kesto Updater$' 5 "$app_pid")" || fail "Help > Chec
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/update-available.png" "$updater"
 grep -q "GET /update/update.txt" "$work/site.log" || fail "the update host was not asked"
-e2e_key "$updater" Escape
-e2e_wait_until 5 gone '^Kesto Updater$' || fail "Escape left the update panel open"
+# Escape again while a panel of that name shows: a busy program may take the first key before
+# the panel can.
+close_updater() {
+  local shown
+  shown="$(xdotool search --onlyvisible --name '^Kesto Updater$' 2>/dev/null | head -n1)"
+  [[ -z "$shown" ]] && return 0
+  e2e_key "$shown" Escape
+  e2e_wait_until 2 gone '^Kesto Updater$'
+}
+e2e_wait_until 15 close_updater || fail "Escape left the update panel open"
 
 e2e_key "$win" ctrl+q
 e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
