@@ -137,6 +137,14 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   undo->redo();
   EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
 
+  // What the inspector stores is cleaned like every door's, and the site follows the clean form.
+  e.url->setStringValue("https://exa\xE2\x80\xAE" "mple.org/gpj.exe\n");
+  e.url->sendAction();
+  EXPECT_EQ(a->url().value_or(""), "https://example.org/gpj.exe");
+  EXPECT_EQ(a->baseURL().value_or(""), brightwren::stringWithFirstURLComponent("https://example.org/gpj.exe"));
+  undo->undo();
+  EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
+
   // Leaving a field stores it like Return; leaving it unchanged stores nothing.
   auto version = a->version();
   e.controlTextDidEndEditing(*e.title);
