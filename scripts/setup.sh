@@ -16,10 +16,11 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
   # X11, global hot keys, and the end-to-end harness
-  libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev xvfb openbox xdotool faketime
+  libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev libxcb-xkb-dev xvfb openbox xdotool faketime
   x11-utils x11-xkb-utils xdg-utils dbus dbus-x11 fonts-dejavu-core python3 xclip
-  # a stand-in notification server, and the desktop-entry checker
-  dbus-tests desktop-file-utils
+  # a stand-in notification server, the desktop-entry checker, and a system tray for the
+  # menu-bar window's icon
+  dbus-tests desktop-file-utils trayer x11-utils
   # network namespaces for the reachability tests
   iproute2 util-linux
 )

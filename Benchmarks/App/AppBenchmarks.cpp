@@ -4,6 +4,8 @@
 #include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainInterface.h"
+#include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenuBookmarksController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -266,6 +268,61 @@ void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
   WrenDataManager::sharedInstance().reset();
 }
 BENCHMARK(BM_SearchFirstKeystrokeAfterSave)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The global hot key pressed with the menu-bar window hidden: the window shown with its list of
+// 1,000 search results reloaded and drawn. The window is hidden again outside the measured time.
+void BM_MenuBarHotKeyToDrawnWindow(benchmark::State& state) {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto& menu = ui->menuBookmarksController();
+  auto& window = ui->menuBarWindow();
+  menu.searchField->setStringValue("page 4");
+  menu.search();
+  if (ui->dataManager().menuBookmarks().size() != MenuBookmarksController::kSearchLimit)
+    state.SkipWithError("the search did not fill the list");
+  for (auto _ : state) {
+    ui->appDelegate().hotkeyWithEvent();
+    window.displayIfNeeded();
+    state.PauseTiming();
+    if (!window.isVisible() || menu.collectionView->visibleCells().empty()) state.SkipWithError("nothing drawn");
+    window.orderOut();
+    state.ResumeTiming();
+  }
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_MenuBarHotKeyToDrawnWindow)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20)
+    ->Repetitions(5)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+
+// Typing into the menu-bar window's search field: each keystroke's search over the library and
+// the drawn result. One iteration is one keystroke of "page 4711", over and over.
+void BM_MenuBarSearchKeystrokeToDrawnResult(benchmark::State& state) {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto& menu = ui->menuBookmarksController();
+  ui->appDelegate().hotkeyWithEvent();
+  const std::string term = "page 4711";
+  std::size_t typed = 0;
+  for (auto _ : state) {
+    typed = typed % term.size() + 1;
+    menu.searchField->setStringValue(term.substr(0, typed));
+    menu.searchField->sendAction();
+    ui->menuBarWindow().displayIfNeeded();
+  }
+  if (ui->dataManager().menuBookmarks().empty()) state.SkipWithError("the full term found nothing");
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+BENCHMARK(BM_MenuBarSearchKeystrokeToDrawnResult)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(45)
+    ->Repetitions(5)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
 
 }  // namespace
 

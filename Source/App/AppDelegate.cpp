@@ -6,7 +6,14 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Sidebar/TutorialPopovers.h"
+#include "Views/PushButton.h"
+#include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
+#include "MenuBar/GlobalHotKey.h"
+#include "MenuBar/KeyCodeNames.h"
+#include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenuBookmarksController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -26,7 +33,10 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
+#include "Platform/System/GlobalShortcuts.h"
+#include "Platform/System/TrayIcon.h"
 #include "Platform/System/URLSchemeRegistration.h"
+#include "Platform/UI/Alert.h"
 #include "Platform/UI/ApplicationMain.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Screen.h"
@@ -44,6 +54,7 @@
 #include "Views/SpinningIndicator.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace kesto {
@@ -136,6 +147,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
                      "ShowInitialPopup");
   center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+  center.addObserver(this, [this](const fnd::Notification&) { hideMenuBarWindow(); }, CloseMenubarNotification);
   // A confirmed restore has swapped the store under the running program: it quits through the
   // normal path (so nothing is left half-done) and the user starts it again.
   Backup::setTerminateHandler([] { ui::Application::postToMain([] { ui::Application::shared().terminate(); }); });
@@ -168,6 +180,11 @@ void AppDelegate::applicationDidFinishLaunching() {
   initializeLogging();
   reportReadOnlyStore();
   if (!menuBarMode_) showMainKestoWindowAndDock();
+  if (menuWindow) {
+    menuWindow->setHasMenuBarIcon(true);
+    menuWindow->setAttachedToMenuBar(true);
+    menuWindow->setIsDetachable(false);
+  }
 
   std::vector<double> scales;
   for (const auto& screen : ui::Screen::screens()) scales.push_back(screen.backingScaleFactor());
@@ -179,7 +196,10 @@ void AppDelegate::applicationDidFinishLaunching() {
   if (kestoData) ViewUpdater::updateSourceLists();
 }
 
-bool AppDelegate::startsInMenuBarMode() { return fnd::UserDefaults::standard().boolForKey("useMenuBarMode"); }
+bool AppDelegate::startsInMenuBarMode() {
+  // Without a tray there is nothing to start from: the main window shows.
+  return fnd::UserDefaults::standard().boolForKey("useMenuBarMode") && sys::TrayIcon::isSystemTrayAvailable();
+}
 
 bool AppDelegate::detectRetina(const std::vector<double>& screenScales) {
   double scale = 1.0;
@@ -433,7 +453,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 namespace {
 enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences };
+                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
 constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
     {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
@@ -442,6 +462,7 @@ constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
     {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
     {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
+    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
 };
 std::optional<Command> commandFor(std::string_view selector) {
   for (const auto& [name, command] : kCommands)
@@ -473,6 +494,10 @@ bool AppDelegate::respondsToAction(std::string_view selector) const { return com
 
 bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
   if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
+  if (item.action() == "toggleInspector:") {
+    item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
+    return inspectorSplitView != nullptr;
+  }
   return true;
 }
 
@@ -496,17 +521,83 @@ bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
     case Command::Preferences:
       if (kestoPreferences) kestoPreferences->showPreferencesPanel();
       break;
+    case Command::ToggleInspector: toggleInspector(); break;
+    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
   }
   return true;
+}
+
+// ---- side panes ----
+
+namespace {
+constexpr const char* kEditorCollapsedKey = "editorCollapsed";
+}  // namespace
+
+bool AppDelegate::inspectorHidden() const { return inspectorSplitView && inspectorSplitView->collapsed(); }
+
+void AppDelegate::setInspectorHidden(bool hidden) {
+  if (!inspectorSplitView) return;
+  inspectorSplitView->setSecondaryPaneHidden(hidden);
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(hidden, kEditorCollapsedKey);
+  defaults.synchronize();
+  updateEditorCollapseButton();
+}
+
+void AppDelegate::toggleInspector() { setInspectorHidden(!inspectorHidden()); }
+
+void AppDelegate::updateEditorCollapseButton() {
+  if (editorCollapseButton)
+    editorCollapseButton->setImageNamed(fnd::UserDefaults::standard().boolForKey(kEditorCollapsedKey) ? "collapse_right"
+                                                                                                     : "collapse_left");
 }
 
 // ---- global hot key ----
 
 namespace {
+
+// The desktop's global hot keys through the hot-key centre.
+class HotKeyCenterRegistrar : public GlobalHotKeyRegistrar {
+ public:
+  bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) override {
+    unregisterHotKey(identifier);
+    auto hotKey = std::make_shared<GlobalHotKey>(identifier, GlobalKeyCombo::keyComboWithKeyCode(
+                                                                 combo.keyCode, std::uint64_t(combo.flags)));
+    hotKey->setAction([action](GlobalHotKey&) { action(); });
+    if (!GlobalHotKeyCenter::sharedCenter().registerHotKey(hotKey) || !hotKey->carbonHotKeyID()) return false;
+    hotKeys_[identifier] = hotKey;
+    return true;
+  }
+  void unregisterHotKey(const std::string& identifier) override {
+    auto it = hotKeys_.find(identifier);
+    if (it == hotKeys_.end()) return;
+    GlobalHotKeyCenter::sharedCenter().unregisterHotKey(it->second);
+    hotKeys_.erase(it);
+  }
+
+ private:
+  std::map<std::string, std::shared_ptr<GlobalHotKey>> hotKeys_;
+};
+
 std::shared_ptr<GlobalHotKeyRegistrar>& hotKeyRegistrar() {
   static std::shared_ptr<GlobalHotKeyRegistrar> registrar;
+  // Where the desktop offers global hot keys (X11), the centre registers them.
+  if (!registrar && sys::GlobalShortcuts::isAvailable()) registrar = std::make_shared<HotKeyCenterRegistrar>();
   return registrar;
 }
+
+void showAlertSoon(const std::string& message, const std::string& information, ui::AlertStyle style) {
+  // Never inside the event that asked for it: the alert's loop would run inside that callback.
+  ui::Application::postToMain([message, information, style] {
+    ui::Alert alert;
+    alert.setMessageText(message);
+    alert.setInformativeText(information);
+    alert.setAlertStyle(style);
+    alert.addButtonWithTitle("OK");
+    alert.runModal();
+  });
+}
+
 }  // namespace
 
 void AppDelegate::setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar) {
@@ -537,9 +628,71 @@ void AppDelegate::initializeHotkey() {
 }
 
 void AppDelegate::hotkeyWithEvent() {
-  ui::Application::shared().activateIgnoringOtherApps();
-  if (window) ui::reopenWindow(*window);
+  if (menuWindow) {
+    showMenuBarWindow();
+  } else {
+    ui::Application::shared().activateIgnoringOtherApps();
+    if (window) ui::reopenWindow(*window);
+  }
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWUpdateMenuBookmarksViewNotification);
+}
+
+void AppDelegate::showMenuBarWindow() {
+  if (!menuWindow) return;
+  if (window) window->makeFirstResponder(nullptr);
+  // Without the icon's place the window hangs under the pointer.
+  menuWindow->setAnchorPoint(sys::TrayIcon::pointerLocation());
+  menuWindow->showWindow();
+  if (menuBookmarksController && menuBookmarksController->showingFind()) menuBookmarksController->find();
+}
+
+void AppDelegate::hideMenuBarWindow() {
+  if (!menuWindow) return;
+  menuWindow->makeFirstResponder(nullptr);
+  menuWindow->hideWindow();
+}
+
+void AppDelegate::toggleGlobalHotKey(const KeyCombo& combo) {
+  auto registrar = hotKeyRegistrar();
+  const bool reset = combo.code == -1;
+  const HotKeyCombo next = reset ? HotKeyCombo{} : HotKeyCombo{combo.code, std::int64_t(KRCocoaFlagsToCarbon(combo.flags))};
+  const std::optional<HotKeyCombo> previous = registeredHotKey_;
+  if (registrar) registrar->unregisterHotKey("KestoLightSearch");
+  registeredHotKey_.reset();
+  std::weak_ptr<bool> alive = alive_;
+  auto action = [this, alive] {
+    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+  };
+  if (registrar && !registrar->registerHotKey("KestoLightSearch", next, action)) {
+    // Refused (another program holds it): the old hot key stays and nothing is stored.
+    if (previous && registrar->registerHotKey("KestoLightSearch", *previous, action)) registeredHotKey_ = previous;
+    if (kestoPreferences) kestoPreferences->updateKeyCombo();
+    const std::string keys = KRCarbonShortcutWords(std::uint32_t(next.flags), long(next.keyCode));
+    showAlertSoon("The key combination " + KRCarbonShortcutString(std::uint32_t(next.flags), long(next.keyCode)) +
+                      " can't be used!",
+                  "The key combination \"" + keys +
+                      "\" can't be used because another program holds it. The previous shortcut stays in use.",
+                  ui::AlertStyle::Critical);
+    return;
+  }
+  if (registrar) registeredHotKey_ = next;
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setInteger(reset ? -1 : next.keyCode, "kComboCode");
+  defaults.setInteger(reset ? -1 : next.flags, "kComboFlags");
+  defaults.synchronize();
+  if (kestoPreferences) kestoPreferences->updateKeyCombo();
+  if (reset) showAlertSoon("Success", "Shortcut reset to default", ui::AlertStyle::Informational);
+}
+
+bool AppDelegate::keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
+                                                    std::string&) {
+  if (!kestoPreferences || &recorder != kestoPreferences->keyRecorder.get() || !delegateDisallowRecorder) return false;
+  const KeyCombo& other = delegateDisallowRecorder->keyCombo();
+  return other.code == keyCode && other.flags == cocoaFlags;
+}
+
+void AppDelegate::keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) {
+  if (kestoPreferences && &recorder == kestoPreferences->keyRecorder.get()) toggleGlobalHotKey(combo);
 }
 
 // ---- activity and overlay ----

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/KeyCodeNames.h"
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
@@ -21,7 +23,11 @@ class View;
 }
 class Backup;
 class BookmarksController;
+class KestoSplitViewVerticalSecondaryRight;
+class PushButton;
 class DataManager;
+class MenuBarWindow;
+class MenuBookmarksController;
 class OverlayController;
 class PreferencesController;
 class SharedFolderArchive;
@@ -37,8 +43,8 @@ inline constexpr const char* kApplicationDidBecomeActiveNotification = "NSApplic
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
 // option 0x800, control 0x1000).
 struct HotKeyCombo {
-  std::int64_t keyCode = 35;
-  std::int64_t flags = 0x1900;
+  std::int64_t keyCode = kDefaultHotKeyCode;
+  std::int64_t flags = kDefaultHotKeyFlags;
   bool operator==(const HotKeyCombo&) const = default;
 };
 
@@ -61,7 +67,8 @@ class AppDelegate : public ui::ApplicationDelegate,
                     public sys::UserNotificationCenterDelegate,
                     public ui::Responder,
                     public SheetPresenter,
-                    public FlexSplitViewDelegate {
+                    public FlexSplitViewDelegate,
+                    public KRRecorderDelegate {
  public:
   static constexpr const char* kCrashReporterAPIKey = "7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c39";
 
@@ -77,6 +84,20 @@ class AppDelegate : public ui::ApplicationDelegate,
   PreferencesController* kestoPreferences = nullptr;
   std::shared_ptr<SpinningIndicator> progress;
   std::shared_ptr<ui::View> bottomBar;
+  MenuBarWindow* menuWindow = nullptr;
+  MenuBookmarksController* menuBookmarksController = nullptr;
+  // A recorder whose combination the preferences' recorder may not take (none by default).
+  KRRecorderControl* delegateDisallowRecorder = nullptr;
+  std::shared_ptr<PushButton> editorCollapseButton;
+  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+
+  // The inspector pane: hidden or shown from its button and the View menu, the choice kept in
+  // "editorCollapsed" for the next start.
+  void toggleInspector();
+  void setInspectorHidden(bool hidden);
+  bool inspectorHidden() const;
+  // The inspector's button shows the stored state.
+  void updateEditorCollapseButton();
 
   // Start-up and shutdown.
   void applicationDidFinishLaunching() override;
@@ -106,9 +127,19 @@ class AppDelegate : public ui::ApplicationDelegate,
   void initializeHotkey();
   static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar);
   const std::optional<HotKeyCombo>& registeredHotKey() const { return registeredHotKey_; }
-  // What the hot key does: the menu-bar window arrives with the menu-bar mode; until then the
-  // main window comes to the front and the menu-bar list is asked to reload.
+  // What the hot key does: shows the menu-bar window (the main window where there is none) and
+  // reloads the menu-bar list.
   void hotkeyWithEvent();
+  // Replaces the hot key by the preferences recorder's combination and stores it; a cleared
+  // recorder puts back the default at once. A combination the desktop refuses keeps the old hot
+  // key and nothing is stored; the user is told.
+  void toggleGlobalHotKey(const KeyCombo& combo);
+  void showMenuBarWindow();
+  void hideMenuBarWindow();
+  // The preferences recorder's questions.
+  bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
+                                         std::string& reason) override;
+  void keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) override;
 
   // Intake.
   void getUrl(const std::string& urlText);
@@ -124,7 +155,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
   bool applicationIsActive() const { return applicationIsActive_; }
   bool menuBarMode() const { return menuBarMode_; }
-  // Whether the stored preference starts the application in the menu bar, without its window.
+  // Whether this start is in the menu bar, without the main window: the stored preference, where
+  // the desktop has a tray to start from.
   static bool startsInMenuBarMode();
 
   // A store that cannot be written: said once (at start when it opened read-only, else at the

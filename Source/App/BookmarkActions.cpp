@@ -47,6 +47,8 @@ struct KnownBrowser {
   const char* title;
   const char* image;
 };
+// The "Open with" items name their browser's desktop entry id as their represented object.
+constexpr std::string_view kOpenWithBrowserAction = "openSelectedBookmarksWith:";
 constexpr KnownBrowser kBrowsers[] = {
     {"openSelectedBookmarksInCamino:", "org.mozilla.camino", "Camino", "camino"},
     {"openSelectedBookmarksInChrome:", "com.google.Chrome", "Chrome", "chrome"},
@@ -295,7 +297,6 @@ void BookmarksController::deleteBookmarks() {
     if (!gone.empty()) {
       kestoData->removeBookmarks(gone);
       Bookmark::deleteBookmarks(gone);
-      kestoData->setCurrentBookmark(nullptr);
     }
     WrenEntity::saveContext();
     SyncTombstones::add(tombstones);
@@ -308,6 +309,8 @@ void BookmarksController::deleteBookmarks() {
       undo->endUndoGrouping();
     }
     kestoData->setSelectedBookmarks({});
+    // Nothing is selected any more: the inspector lets go of what it showed.
+    forgetUnselectedInInspector({});
     if (kestoData->isSearching()) {
       ViewUpdater::updateBookmarks();
     } else {
@@ -351,10 +354,16 @@ void BookmarksController::recordVisit(Bookmark& bookmark) {
 }
 
 void BookmarksController::openSelectedBookmarks() {
+  // The page replaces its preview.
+  if (quickLookPanel && quickLookPanel->isVisible()) togglePreview();
   if (!kestoData) return;
   const auto selection = kestoData->selectedBookmarks();
   if (selection.empty()) return;
   const std::string browser = kestoPreferences ? kestoPreferences->favoriteBrowser() : "Default";
+  // A chosen browser that has been removed: the pages still open, and the user learns why
+  // they open elsewhere.
+  if (auto missing = kestoPreferences ? kestoPreferences->missingBrowserName() : std::nullopt)
+    ViewUpdater::showMessage(*missing + " is no longer installed: opened in the default browser", 520, 100, 3);
   for (const auto& b : selection) {
     if (!b) continue;
     auto url = b->url();
@@ -405,15 +414,17 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   item("Open", "openSelectedBookmarks:");
   auto with = std::make_shared<ui::Menu>("Open with");
   with->setAutoenablesItems(false);
-  for (const auto& browser : kBrowsers) {
-    if (!sys::Workspace::isBrowserInstalled(browser.identifier)) continue;
-    auto i = with->addItemWithTitle(browser.title, browser.action);
+  // The browsers installed here, by their desktop entries' names and icons.
+  for (const auto& browser : sys::Workspace::installedBrowsers()) {
+    auto i = with->addItemWithTitle(browser.name, std::string(kOpenWithBrowserAction));
     i->setTarget(this);
-    i->setImage(ui::Image::named(browser.image));
+    i->setRepresentedObject(browser.identifier);
+    i->setImage(ui::Image::iconNamed(browser.icon));
   }
   auto withItem = menu->addItemWithTitle("Open with", "");
   withItem->setSubmenu(with);
   withItem->setEnabled(!with->items().empty());
+  item("Quick Look", "togglePreviewPanel:");
   menu->addItem(ui::MenuItem::separatorItem());
   item("Go To Folder", "openSelectedBookmarkFolder:");
   menu->addItem(ui::MenuItem::separatorItem());
@@ -421,6 +432,20 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   if (selection.front()->trashed() > 0) item("Put back from trash", "putBackFromTrash:");
   menu->addItem(ui::MenuItem::separatorItem());
   item(selection.size() > 1 ? "Copy links" : "Copy link", "copyBookmarkAddress:");
+  menu->addItem(ui::MenuItem::separatorItem());
+  // Sharing takes one bookmark at a time, to what the desktop offers.
+  if (selection.size() == 1 && !sharingServices.empty()) {
+    auto share = std::make_shared<ui::Menu>("Share");
+    share->setAutoenablesItems(false);
+    for (std::size_t i = 0; i < sharingServices.size(); ++i) {
+      auto s = share->addItemWithTitle(sharingServices[i].title, "shareBookmarks:");
+      s->setTarget(this);
+      s->setTag(static_cast<std::int64_t>(i));
+      s->setImage(ui::Image::named(sharingServices[i].imageName));
+    }
+    menu->addItemWithTitle("Share", "")->setSubmenu(share);
+  }
+  item("Email links", "emailLinks:");
   return menu;
 }
 
@@ -579,6 +604,8 @@ constexpr ActionEntry kActions[] = {
     {"copyBookmarkAddress:", &BookmarksController::copyBookmarkAddress, true},
     {"undo:", &BookmarksController::undo, false},
     {"redo:", &BookmarksController::redo, false},
+    {"togglePreviewPanel:", &BookmarksController::togglePreview, true},
+    {"emailLinks:", &BookmarksController::emailLinks, false},
 };
 }  // namespace
 
@@ -587,12 +614,25 @@ bool BookmarksController::respondsToAction(std::string_view selector) const {
     if (a.selector == selector) return true;
   for (const auto& b : kBrowsers)
     if (b.action == selector) return true;
-  return false;
+  return selector == kOpenWithBrowserAction || selector == "shareBookmarks:";
 }
 
-bool BookmarksController::performAction(std::string_view selector, ui::Responder*) {
+bool BookmarksController::performAction(std::string_view selector, ui::Responder* sender) {
+  if (selector == "shareBookmarks:") {
+    // The Share menu's items name their service by tag.
+    auto* item = dynamic_cast<ui::MenuItem*>(sender);
+    if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
+      shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
+    return true;
+  }
   for (const auto& a : kActions)
     if (a.selector == selector) return (this->*a.method)(), true;
+  if (selector == kOpenWithBrowserAction) {
+    auto* item = dynamic_cast<ui::MenuItem*>(sender);
+    const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
+    if (identifier) openSelectedBookmarkInBrowser(*identifier);
+    return identifier != nullptr;
+  }
   for (const auto& b : kBrowsers)
     if (b.action == selector) return openSelectedBookmarkInBrowser(b.identifier), true;
   return false;
@@ -610,6 +650,8 @@ bool BookmarksController::validateMenuItem(ui::MenuItem& item) {
     return manager && manager->canRedo();
   }
   if (action == "paste:") return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value();
+  // An open preview can always be closed.
+  if (action == "togglePreviewPanel:" && quickLookPanel && quickLookPanel->isVisible()) return true;
   if (action == "putBackFromTrash:") {
     if (!kestoData) return false;
     const auto& selected = kestoData->selectedBookmarks();

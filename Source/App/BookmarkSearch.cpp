@@ -56,6 +56,16 @@ std::size_t characterCount(const std::string& s) {
 
 std::string matchWord(std::size_t count) { return count == 1 ? "match" : "matches"; }
 
+// 11803 → "11,803".
+std::string grouped(std::size_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 const std::vector<SearchOption>& searchOptions() {
@@ -199,15 +209,17 @@ void BookmarkSearch::search() {
                         defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
                         defaults.boolForKey("SearchFolders")};
     if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
+    std::size_t total = 0;
     if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1) {
       kestoData->applySearchPredicateOnCurrentSelection(
           librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
+      total = kestoData->bookmarks().size();
     } else {
       // The prepared texts answer as the store query would, without a query per keystroke.
-      kestoData->bookmarks() = index_.search(*kestoData, words(text), fields, kLibrarySearchLimit);
+      kestoData->bookmarks() = index_.search(*kestoData, words(text), fields, kLibrarySearchLimit, &total);
     }
     std::size_t count = kestoData->bookmarks().size();
-    std::string word = matchWord(count);
+    std::string word = matchWord(total);
     if (bc.foundBookmarksLabel) {
       if (count == 0) {
         ViewUpdater::showMessage("No Bookmarks Found. Hit enter to search with Google", 600, 100, 4);
@@ -217,7 +229,9 @@ void BookmarkSearch::search() {
       } else {
         bc.foundBookmarksLabel->setActive(false);
       }
-      bc.foundBookmarksLabel->setStringValue(std::to_string(count) + " " + word);
+      // The list stops at the limit; the label tells how many there are.
+      bc.foundBookmarksLabel->setStringValue(total > count ? grouped(count) + " of " + grouped(total) + " " + word
+                                                           : grouped(count) + " " + word);
       bc.foundBookmarksLabel->setHidden(false);
     }
     // A new result list: the old selection and scroll position mean nothing in it.

@@ -74,8 +74,11 @@ void BookmarkSearchIndex::prepare(DataManager& data) {
 
 std::vector<std::shared_ptr<Bookmark>> BookmarkSearchIndex::search(DataManager& data,
                                                                    const std::vector<std::string>& words,
-                                                                   const SearchFields& fields, std::size_t limit) {
+                                                                   const SearchFields& fields, std::size_t limit,
+                                                                   std::size_t* total) {
   std::vector<std::shared_ptr<Bookmark>> found;
+  std::size_t matched = 0;
+  if (total) *total = 0;
   if (words.empty()) return found;
   prepare(data);
   std::vector<std::string> keys;
@@ -97,9 +100,11 @@ std::vector<std::shared_ptr<Bookmark>> BookmarkSearchIndex::search(DataManager& 
       }
     }
     if (!all) continue;
-    found.push_back(e.bookmark);
-    if (found.size() >= limit) break;
+    ++matched;
+    if (found.size() < limit) found.push_back(e.bookmark);
+    else if (!total) break;
   }
+  if (total) *total = matched;
   return found;
 }
 

@@ -27,9 +27,11 @@ class BookmarkSearchIndex {
   BookmarkSearchIndex& operator=(const BookmarkSearchIndex&) = delete;
 
   // The first `limit` live bookmarks, in the list's folder order, in which every word matches
-  // one of the chosen fields. No words match nothing.
+  // one of the chosen fields. No words match nothing. `total`, when given, receives the number
+  // of all matches, also those beyond the limit.
   std::vector<std::shared_ptr<Bookmark>> search(DataManager& data, const std::vector<std::string>& words,
-                                                const SearchFields& fields, std::size_t limit);
+                                                const SearchFields& fields, std::size_t limit,
+                                                std::size_t* total = nullptr);
   // Builds the index now when it is out of date (the first keystroke prepares it).
   void prepare(DataManager& data);
   void invalidate() { *stale_ = true; }

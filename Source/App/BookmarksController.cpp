@@ -46,6 +46,7 @@ BookmarksController::BookmarksController() : alive_(std::make_shared<bool>(true)
 
 BookmarksController::~BookmarksController() {
   *alive_ = false;
+  if (previewPanel_) endPreviewPanelControl(*previewPanel_);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (kestoCollectionView) {
     if (kestoCollectionView->dataSource() == this) kestoCollectionView->setDataSource(nullptr);
@@ -78,6 +79,7 @@ void BookmarksController::awakeFromNib() {
 
   fixIsUpdatingBookmarks();
   if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
+  prepareSharingServices();
   prepareToolbar();
   updateBrowserButton();
   prepareTileCollectionView();
@@ -193,6 +195,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   auto bookmark = bookmarkAtIndexPath(indexPath);
   if (!cell || !bookmark) return base;
   cell->delegate = this;
+  cell->tutorials = tutorials;
   if (cell->thumbnail) {
     if (bookmark->thumbnailManuallySet() > 0) {
       cell->thumbnail->cancelWebImageLoad();
@@ -217,8 +220,12 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   if (cell->date) {
     // One formatter for every cell: building one per cell dominates a refresh.
     static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
+    static const fnd::DateFormatter shortFormatter = fnd::DateFormatter::styled(
+        fnd::DateFormatterStyle::Short, fnd::DateFormatterStyle::None, fnd::TimeZone::local());
     auto updated = bookmark->updatedDate();
     cell->date->setStringValue(updated ? formatter.stringFromDate(*updated) : "");
+    // A narrow tile gets the short form whole rather than the long one cut off.
+    if (updated) cell->date->setShortStringValue(shortFormatter.stringFromDate(*updated));
   }
   if (cell->note) {
     auto notes = bookmark->notes();
@@ -275,15 +282,11 @@ void BookmarksController::updateView() {
       // An empty list is a reload under way (the data manager empties the list, refreshes, then
       // fills it again): the selection waits for the filled list instead of being dropped.
       if (paths.size() != selected.size() && !kestoData->bookmarks().empty()) {
-        std::vector<std::shared_ptr<Bookmark>> present;
-        for (const auto& p : paths) present.push_back(bookmarkAtIndexPath(p));
-        kestoData->setSelectedBookmarks(present);
-        auto stillShown = [&](const std::shared_ptr<Bookmark>& b) {
-          return b && std::find(present.begin(), present.end(), b) != present.end();
-        };
-        if (!stillShown(kestoData->currentBookmark())) kestoData->setCurrentBookmark(nullptr);
-        if (!stillShown(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
+        selected.clear();
+        for (const auto& p : paths) selected.push_back(bookmarkAtIndexPath(p));
+        kestoData->setSelectedBookmarks(selected);
       }
+      if (selected.empty() || !kestoData->bookmarks().empty()) forgetUnselectedInInspector(selected);
       lastSelectedIndexPaths_ = paths;
       restoringSelection_ = true;
       kestoCollectionView->selectItemsAtIndexPaths(paths, false);
@@ -297,6 +300,32 @@ void BookmarksController::updateView() {
   switchedCompactOrThumbnailView_ = false;
   shouldResetBookmarksView_ = false;
   changedSelection_ = false;
+  // A bookmark deleted or edited is not previewed as it was.
+  if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
+}
+
+void BookmarksController::forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected) {
+  // The inspector shows only bookmarks still selected in the list: one deleted, trashed, emptied
+  // from the trash or no longer listed leaves it.
+  auto isSelected = [&](const std::shared_ptr<Bookmark>& b) {
+    return b && std::find(selected.begin(), selected.end(), b) != selected.end();
+  };
+  bool changed = false;
+  if (kestoData->currentBookmark() && !isSelected(kestoData->currentBookmark())) {
+    kestoData->setCurrentBookmark(nullptr);
+    changed = true;
+  }
+  if (kestoData->selectedBookmark() && !isSelected(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
+  auto bulk = kestoData->currentBookmarks();
+  const auto before = bulk.size();
+  bulk.erase(std::remove_if(bulk.begin(), bulk.end(), [&](const auto& b) { return !isSelected(b); }), bulk.end());
+  if (bulk.size() != before) {
+    kestoData->setCurrentBookmarks(bulk);
+    changed = true;
+  }
+  if (!changed) return;
+  ViewUpdater::updateInspector();
+  if (!kestoData->currentBookmark() && kestoData->currentBookmarks().empty()) disableToolbarButtons();
 }
 
 void BookmarksController::updateViewAndResetBookmarks() {
@@ -383,6 +412,8 @@ void BookmarksController::didChangeSelection() {
     ViewUpdater::updateInspector();
     disableToolbarButtons();
   }
+  // The preview follows the selection, whatever its size.
+  if (previewPanel_) previewPanel_->reloadData();
 }
 
 void BookmarksController::mouseDown(const ui::Event& event) {
@@ -427,8 +458,9 @@ void BookmarksController::keyDown(const ui::Event& event) {
     if (event.keyCode == ui::KeyCode::Q) return ui::Application::shared().terminate();
   }
   // Keys of the list that no menu item carries: Return opens, Delete and Backspace delete,
-  // Escape clears the selection.
+  // Escape clears the selection, the space bar shows or hides the preview.
   if (!event.hasModifier(ui::ModifierFlag::Command) && !event.hasModifier(ui::ModifierFlag::Option)) {
+    if (event.charactersIgnoringModifiers == " " || event.keyCode == ui::KeyCode::Space) return togglePreview();
     if (event.characters == "\r" || event.keyCode == 36 || event.keyCode == 76) return openSelectedBookmarks();
     if (event.keyCode == 51 || event.keyCode == 117) return deleteBookmarks();
     if (event.keyCode == 53) {
@@ -497,9 +529,10 @@ std::shared_ptr<ToolbarItem> BookmarksController::toolbarItemForItemIdentifier(T
   };
   static const Spec specs[] = {
       {"KSTToolbarSearch", &BookmarksController::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
-      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 135.0, "", ""},
+      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 95.0, "", ""},
       {"KSTToolbarButtonSet", &BookmarksController::mainToolbarButtonSet, 200.0, "", ""},
-      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 185.0, "", ""},
+      // Room for a count such as "1,000 of 11,803 matches".
+      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 225.0, "", ""},
   };
   for (const auto& s : specs) {
     if (identifier != s.id) continue;
@@ -527,7 +560,12 @@ void BookmarksController::updateBrowserButton() {
   else if (browser == "com.google.Chrome") image = "chrome";
   else if (browser == "org.mozilla.firefox") image = "firefox";
   else if (browser == "com.operasoftware.Opera") image = "opera";
-  if (openButton) openButton->setImageNamed(image);
+  if (!openButton) return;
+  openButton->setImageNamed(image);
+  // A browser chosen by its desktop entry shows that entry's icon.
+  if (image == "toolbar_open_in_browser" && browser != "Default")
+    if (auto chosen = sys::Workspace::browserForIdentifier(browser))
+      if (auto icon = ui::Image::iconNamed(chosen->icon); !icon.isNull()) openButton->setImage(icon);
 }
 
 void BookmarksController::disableToolbarButtons() {

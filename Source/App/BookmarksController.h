@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
@@ -8,6 +9,7 @@
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +19,10 @@ namespace kesto {
 class Bookmark;
 class DataManager;
 class PreferencesController;
+class PreviewPanel;
 class PushButton;
 class TextLabel;
+class TutorialPopovers;
 namespace fnd {
 class UndoManager;
 }
@@ -38,6 +42,14 @@ inline constexpr const char* BookmarksControllerPaste = "BookmarksControllerPast
 inline constexpr const char* BookmarksControllerUndo = "BookmarksControllerUndo";
 inline constexpr const char* BookmarksControllerRedo = "BookmarksControllerRedo";
 
+// A way of sharing a bookmark that the desktop offers (an e-mail, the clipboard). It is given
+// the bookmark's title, its address and the share text, in that order.
+struct SharingService {
+  std::string title;
+  std::string imageName;
+  std::function<void(const std::vector<std::string>& items)> perform;
+};
+
 // A menu item's checked state (the mode items of the View menu).
 struct MenuItemState {
   bool on = false;
@@ -47,6 +59,7 @@ struct MenuItemState {
 // one of three modes, the toolbar above it and the buttons that act on the selection. It sits
 // in the responder chain behind the main window. Main thread only.
 class BookmarksController : public ui::Responder,
+                            public PreviewPanelDataSource,
                             public TileCollectionViewDataSource,
                             public TileCollectionViewDelegate,
                             public TileCollectionViewGridLayoutDelegate,
@@ -61,6 +74,8 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<TileCollectionView> kestoCollectionView;
   DataManager* kestoData = nullptr;
   PreferencesController* kestoPreferences = nullptr;
+  // The first-use popovers; the compact rows show the bookmark popover.
+  TutorialPopovers* tutorials = nullptr;
   std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel;
   std::shared_ptr<LinkLabel> foundBookmarksLabel;
   std::shared_ptr<ui::SearchField> searchField, searchInScopeField;
@@ -88,6 +103,8 @@ class BookmarksController : public ui::Responder,
 
   // Refreshes: keeping the selection, or clearing it.
   void updateView();
+  // Lets the inspector (and the toolbar) go of bookmarks that are no longer in `selected`.
+  void forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected);
   void updateViewAndResetBookmarks();
 
   // Selection.
@@ -151,6 +168,30 @@ class BookmarksController : public ui::Responder,
   // URLs for browsers, file managers and editors.
   std::vector<ui::PasteboardItem> draggedItems() const;
   void mouseDragged(const ui::Event& event) override;
+
+  // Quick Look: the preview panel over the selected bookmarks. With at least one selected it
+  // is shown or ordered out; it follows the selection while it is shown.
+  std::shared_ptr<PreviewPanel> quickLookPanel;
+  void togglePreview();
+  // The panel while the controller fills it, else null.
+  PreviewPanel* previewPanel() const { return previewPanel_; }
+  void beginPreviewPanelControl(PreviewPanel& panel);
+  void endPreviewPanelControl(PreviewPanel& panel);
+  std::size_t numberOfPreviewItemsInPreviewPanel(PreviewPanel& panel) override;
+  std::shared_ptr<Bookmark> previewPanelPreviewItemAtIndex(PreviewPanel& panel, std::size_t index) override;
+  // Keys pressed in the panel go to the list, so the arrows move the selection.
+  bool previewPanelHandleEvent(PreviewPanel& panel, const ui::Event& event) override;
+
+  // Sharing and e-mail. The services are those the desktop offers, found at set-up.
+  std::vector<SharingService> sharingServices;
+  void prepareSharingServices();
+  // Each selected bookmark, in order, handed to the service.
+  void shareBookmarks(const SharingService& service);
+  // A new message in the user's mail program with the selection's links.
+  void emailLinks();
+  // The message's mailto address for these links: no recipient, subject and body fully encoded.
+  static std::string emailLinksURL(const std::vector<std::string>& urls);
+  static std::string shareText();
 
   // Clipboard and undo.
   void copy();
@@ -232,6 +273,7 @@ class BookmarksController : public ui::Responder,
   double addDelay_ = 0.1;
   bool inUndoRefresh_ = false;
   bool dragging_ = false;
+  PreviewPanel* previewPanel_ = nullptr;
 };
 
 }  // namespace kesto

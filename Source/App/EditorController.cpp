@@ -9,6 +9,7 @@
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Button.h"
@@ -18,8 +19,11 @@
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Sidebar/FoldersController.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
+#include "Views/KSTTokenField.h"
+#include "Views/KestoTitleTextView.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 
@@ -125,11 +129,18 @@ void EditorController::build() {
   // Edit tab.
   double y = 4;
   caption(editPanel, y, "Title");
-  title = field(y + 16);
+  auto textView = [&](auto view, double y) {
+    view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
+    view->setDelegate(this);
+    editPanel->addSubview(view);
+    detailViews_.push_back(view);
+    return view;
+  };
+  title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
   title->setAction([this] { updateTitle(); });
   y += 48;
   caption(editPanel, y, "Address");
-  url = field(y + 16);
+  url = textView(std::make_shared<KestoURLTextView>(), y + 16);
   url->setAction([this] { updateURL(); });
   y += 48;
   caption(editPanel, y, "Notes");
@@ -137,7 +148,10 @@ void EditorController::build() {
   notes->setAction([this] { updateNotes(); });
   y += 48;
   caption(editPanel, y, "Tags");
-  tags = std::make_shared<ui::TokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
+  // The application's light rounded token field.
+  auto tokens = std::make_shared<KestoRoundedTokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
+  tokens->awakeFromNib();
+  tags = tokens;
   tags->setTag(0);
   tags->setDelegate(this);
   tags->setPlaceholderString("Add tags");
@@ -160,8 +174,12 @@ void EditorController::build() {
   favoriteButton->setAction([this] { updateFavorite(); });
   editPanel->addSubview(favoriteButton);
   detailViews_.push_back(favoriteButton);
-  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin + 132, y + 14, kFieldWidth - 132, 24));
+  y += 48;
+  // A row of its own: beside the rating it had too little room to show its choice.
+  caption(editPanel, y, "Colour label");
+  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
   for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
+  colorButton->sizeToFit();
   colorButton->setToolTip("Colour label");
   colorButton->setAction([this] { updateColor(); });
   editPanel->addSubview(colorButton);
@@ -253,6 +271,23 @@ void EditorController::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateInspectorViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { gotoFolder(); }, BRWGoToCurrentFolder);
+  // Return in the title or address view: the edit is saved and ends there. The view makes itself
+  // read-only once it has told us; it is made editable again for the next edit as soon as the
+  // key has been handled.
+  auto endedWithReturn = [this](ui::TextControl& view, void (EditorController::*save)()) {
+    (this->*save)();
+    if (auto* window = view.window(); window && window->firstResponder() == &view) window->makeFirstResponder(nullptr);
+    std::weak_ptr<ui::View> weak = view.weak_from_this();
+    fnd::DispatchQueue::main().async([weak] {
+      if (auto v = std::dynamic_pointer_cast<ui::TextControl>(weak.lock())) v->setEditable(true);
+    });
+  };
+  center.addObserver(this, [this, endedWithReturn](const fnd::Notification&) {
+    endedWithReturn(*title, &EditorController::updateTitle);
+  }, BRWUpdateCurrentBookmarkTitleNotification);
+  center.addObserver(this, [this, endedWithReturn](const fnd::Notification&) {
+    endedWithReturn(*url, &EditorController::updateURL);
+  }, BRWUpdateCurrentBookmarkURLNotification);
   center.addObserver(this, [this](const fnd::Notification&) { clearInspectorFieldsAndToggle(); },
                      BRWClearInspectorViewNotification);
   folderButton->setHidden(true);
@@ -277,24 +312,21 @@ void EditorController::updateColorButton(const std::string& color) {
 
 void EditorController::gotoFolder() {
   fnd::NotificationCenter::defaultCenter().postNotificationName("selectFoldersViewNotification");
-  // The folder of the bookmark shown last, even when nothing is shown any more.
-  if (currentFolderID.empty() || !kestoData) return;
-  auto folder = Folder::existingFolderWithFolderID(currentFolderID);
-  if (!folder) return;
-  kestoData->setCurrentFolder(folder);
-  kestoData->setIsSearching(false);
-  kestoData->setLoadingFromTags(false);
-  ViewUpdater::clearSearchField();
-  kestoData->loadBookmarksAndReset();
+  // The folder of the bookmark shown last, even when nothing is shown any more. Selected in the
+  // sidebar, so that its row, the path bar and every later refresh agree on the list shown.
+  if (currentFolderID.empty() || !foldersController) return;
+  foldersController->selectFolderWithID(currentFolderID);
 }
 
 void EditorController::clearInspectorFields() {
   for (auto* l : {&indexField, &notesInfo, &titleInfo, &urlInfo, &addedDate, &lastUpdated, &importedDate,
                   &importedFrom, &timesVisited, &lastVisited, &folderField, &tagsInfoField})
     (*l)->setStringValue("");
-  for (auto* f : {&notes, &title, &url, &loginField, &passwordField}) {
-    (*f)->setStringValue("");
-    (*f)->setEnabled(false);
+  for (ui::TextControl* f : {static_cast<ui::TextControl*>(notes.get()), static_cast<ui::TextControl*>(title.get()),
+                             static_cast<ui::TextControl*>(url.get()), static_cast<ui::TextControl*>(loginField.get()),
+                             static_cast<ui::TextControl*>(passwordField.get())}) {
+    f->setStringValue("");
+    f->setEnabled(false);
   }
   rating->setDoubleValue(0);
   rating->setEnabled(false);
@@ -515,17 +547,7 @@ void EditorController::updateTags() {
   if (!kestoData) return;
   auto targets = bulkTargets(kestoData);
   if (targets.empty()) return;
-  std::vector<Tag::Ref> collected;
-  for (const auto& name : tags->tokens()) {
-    auto tag = Tag::fetchEntityWhereProperty("name", fnd::Value(name));
-    if (!tag) {
-      tag = Tag::initEntity();
-      if (!tag) continue;
-      tag->setName(name);
-      Tag::saveContext();
-    }
-    if (std::find(collected.begin(), collected.end(), tag) == collected.end()) collected.push_back(tag);
-  }
+  std::vector<Tag::Ref> collected = Tag::tagsNamed(tags->tokens());
   const bool single = kestoData->currentBookmark() != nullptr;
   bool deletedAny = false;
   for (const auto& b : targets) {

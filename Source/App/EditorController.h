@@ -20,6 +20,8 @@ class View;
 }  // namespace ui
 class DataManager;
 class ImageBox;
+class KestoTitleTextView;
+class KestoURLTextView;
 class PushButton;
 class TextLabel;
 
@@ -36,9 +38,11 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
 
   std::shared_ptr<ui::View> view() override { return view_; }
   void setDataManager(DataManager* dataManager) override { kestoData = dataManager; }
+  void setFoldersController(FoldersController* controller) override { foldersController = controller; }
   void awakeFromNib() override;
 
   DataManager* kestoData = nullptr;
+  FoldersController* foldersController = nullptr;
 
   // Outlets (made by the constructor).
   std::shared_ptr<ui::SegmentedControl> segmentedControl;
@@ -46,7 +50,10 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
   std::shared_ptr<TextLabel> indexField, noSelectionLabelEdit, noSelectionLabelInfo, titleInfo, urlInfo, notesInfo,
       tagsInfoField, folderField, addedDate, lastUpdated, lastVisited, importedDate, timesVisited, importedFrom;
   std::vector<std::shared_ptr<ui::View>> captions;
-  std::shared_ptr<ui::TextField> title, url, notes, loginField, passwordField;
+  // The application's own title and address views: Return ends the edit and saves it.
+  std::shared_ptr<KestoTitleTextView> title;
+  std::shared_ptr<KestoURLTextView> url;
+  std::shared_ptr<ui::TextField> notes, loginField, passwordField;
   std::shared_ptr<ui::LevelIndicator> rating;
   std::shared_ptr<ui::TokenField> tags;
   std::shared_ptr<ui::PopUpButton> colorButton;

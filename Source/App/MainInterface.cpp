@@ -6,12 +6,17 @@
 #include "App/MainWindowDropView.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
+#include "App/PreviewPanel.h"
 #include "App/UpdateController.h"
+#include "App/BookmarkSearchIndex.h"
+#include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Menu.h"
@@ -21,6 +26,7 @@
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
+#include "Sidebar/TutorialPopovers.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
 #include "Views/LinkLabel.h"
@@ -102,8 +108,13 @@ MainInterface::~MainInterface() {
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   appDelegate_.reset();
+  menuWindow_.reset();
+  menuBookmarks_.reset();
   search_.reset();
   bookmarksController_.reset();
+  // The popovers and the preview are windows of their own: gone before the main window.
+  quickLookPanel_.reset();
+  tutorials_.reset();
   // Only now: taking the menu bar away lays the window out again, and the list must not load
   // cells for controllers on their way out.
   if (mainMenu_ && app.mainMenu() == mainMenu_) app.setMainMenu(nullptr);
@@ -162,10 +173,18 @@ void MainInterface::construct() {
 
   dataManager_ = std::make_unique<DataManager>();
   preferences_ = std::make_unique<PreferencesController>();
+  // The menu-bar window, with the bookmark list as its content.
+  menuSearchIndex_ = std::make_unique<BookmarkSearchIndex>();
+  menuBookmarks_ = std::make_unique<MenuBookmarksController>();
+  menuWindow_ = std::make_unique<MenuBarWindow>();
+  menuWindow_->setTitle("Kesto Bookmarks");
+  menuWindow_->setMenuContentView(menuBookmarks_->view());
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();
   sidebar_ = hasSidebarPaneFactory() ? makeSidebarPane() : std::make_unique<LibrarySidebarPane>();
   inspector_ = makeInspectorController();
+  tutorials_ = std::make_unique<TutorialPopovers>();
+  quickLookPanel_ = std::make_shared<PreviewPanel>();
 
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
@@ -173,14 +192,14 @@ void MainInterface::construct() {
   content->addSubview(toolbar_);
   auto& bc = *bookmarksController_;
   bc.mainToolBar = toolbar_;
-  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 135, 40));
+  bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
   bc.mainToolBarActivityIndicator->addSubview(progress);
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
   bc.openButton = button(bc.mainToolbarButtonSet, fnd::Rect(40, 4, 38, 32), "toolbar_open_in_browser", "Open");
-  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Quick Look");
+  bc.quicklookButton = button(bc.mainToolbarButtonSet, fnd::Rect(80, 4, 38, 32), "toolbar_quicklook", "Preview");
   bc.updateButton = button(bc.mainToolbarButtonSet, fnd::Rect(120, 4, 38, 32), "toolbar_update", "Update");
   bc.trashButton = button(bc.mainToolbarButtonSet, fnd::Rect(160, 4, 38, 32), "toolbar_trash", "Move to Trash");
   bc.mainToolBarSearchView = std::make_shared<View>(fnd::Rect(0, 0, 460, 40));
@@ -188,9 +207,9 @@ void MainInterface::construct() {
   bc.mainToolBarSearchView->addSubview(bc.searchField);
   bc.searchInScopeField = std::make_shared<ui::SearchField>(fnd::Rect(308, 8, 150, 24));
   bc.mainToolBarSearchView->addSubview(bc.searchInScopeField);
-  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 185, 40));
-  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(140, 4, 40, 32), "toolbar_info", "Edit");
-  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 135, 20));
+  bc.mainToolbarEditInfo = std::make_shared<View>(fnd::Rect(0, 0, 225, 40));
+  bc.editButton = button(bc.mainToolbarEditInfo, fnd::Rect(180, 4, 40, 32), "toolbar_info", "Edit");
+  bc.foundBookmarksLabel = std::make_shared<LinkLabel>(fnd::Rect(0, 10, 175, 20));
   bc.mainToolbarEditInfo->addSubview(bc.foundBookmarksLabel);
 
   // The bottom border: counts and the mode buttons.
@@ -290,6 +309,7 @@ void MainInterface::buildMainMenu() {
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
   addSearchItems(*view);
+  addPreviewItems(*view);
   auto windowMenu = submenu("Window");
   windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
   auto help = submenu("Help");
@@ -374,6 +394,8 @@ void MainInterface::addHelpLinkItems(ui::Menu& help) {
   help.addItemWithTitle("Feedback Forum", "showForum:");
   help.addItemWithTitle("License Agreement", "showEULA:");
   help.addItem(ui::MenuItem::separatorItem());
+  help.addItemWithTitle("Show Tutorials Again", "turnOnTutorialPopups:");
+  help.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::shared_ptr<View>& sidebar,
@@ -414,12 +436,24 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
     split->collapseSecondaryPane();
     if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
   });
+  // Its twin at the right end folds the inspector away and brings it back.
+  editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
+                                 "Hide or show the inspector");
+  editorCollapseButton_->setAutoresizingMask(View::MinXMargin);
   // As an interface file's views wake once loaded: the remembered widths are applied here.
   folders->awakeFromNib();
   listSplitView_->awakeFromNib();
   // Laid out by their own rules (the side panes at their widths, the list taking the rest).
   folders->resizeSubviewsWithOldSize(folders->frame().size);
   listSplitView_->resizeSubviewsWithOldSize(listSplitView_->frame().size);
+}
+
+void MainInterface::addPreviewItems(ui::Menu& view) {
+  view.addItem(ui::MenuItem::separatorItem());
+  // The list answers with the selection; the application hides and shows the inspector.
+  view.addItemWithTitle("Quick Look", "togglePreviewPanel:", "y");
+  auto inspector = view.addItemWithTitle("Hide Inspector", "toggleInspector:", "i");
+  inspector->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
 }
 
 void MainInterface::addSearchItems(ui::Menu& view) {
@@ -439,10 +473,15 @@ void MainInterface::connect() {
   bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
   bc.addButton->setAction([&bc] { bc.add(); });
   bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
+  bc.quicklookButton->setAction([&bc] { bc.togglePreview(); });
+  bc.quickLookPanel = quickLookPanel_;
+  bc.tutorials = tutorials_.get();
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
+    library->sidebar().setTutorials(tutorials_.get());
     library->sidebar().foldersController().setPathbar(pathbar_.get());
+    inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
   search_->controller = &bc;
@@ -454,7 +493,27 @@ void MainInterface::connect() {
   app.kestoData = dataManager_.get();
   app.kestoPreferences = preferences_.get();
   preferences_->kestoData = dataManager_.get();
+  preferences_->keyRecorderDelegate = appDelegate_.get();
+  app.menuWindow = menuWindow_.get();
+  app.menuBookmarksController = menuBookmarks_.get();
+  auto& menu = *menuBookmarks_;
+  menu.kestoData = dataManager_.get();
+  // The library's prepared search answers each keystroke without a store query.
+  menu.searchFunction = [this](const std::vector<std::string>& words, const MenuSearchFields& f, std::size_t limit) {
+    return menuSearchIndex_->search(*dataManager_, words, SearchFields{f.title, f.url, f.notes, f.tags, f.folders}, limit);
+  };
+  menu.webSearchAddress = [](const std::string& text) { return webSearchAddress(text); };
   app.bottomBar = bottomBar_;
+  app.editorCollapseButton = editorCollapseButton_;
+  app.inspectorSplitView = listSplitView_.get();
+  editorCollapseButton_->setAction([&app] { app.toggleInspector(); });
+  // The toolbar's Edit button brings the inspector into view.
+  bc.editButton->setAction([&app] {
+    if (app.inspectorHidden()) app.setInspectorHidden(false);
+  });
+  // An inspector hidden at the last quit stays hidden.
+  if (fnd::UserDefaults::standard().boolForKey("editorCollapsed")) app.setInspectorHidden(true);
+  app.updateEditorCollapseButton();
   window_->setDelegate(appDelegate_.get());
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
@@ -467,6 +526,7 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
+  menuBookmarks_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);
   // Last: this starts the first load, whose notifications the controllers above now observe.

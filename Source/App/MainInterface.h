@@ -24,10 +24,15 @@ class BookmarksController;
 class DataManager;
 class FlexSplitView;
 class InspectorController;
+class MenuBarWindow;
+class MenuBookmarksController;
+class BookmarkSearchIndex;
 class KestoSplitViewVerticalSecondaryRight;
 class MainWindowDropView;
 class PushButton;
 class PreferencesController;
+class PreviewPanel;
+class TutorialPopovers;
 class SettingsMenuTarget;
 class UpdateController;
 class Pathbar;
@@ -70,6 +75,9 @@ class MainInterface {
   // The window's content view, which takes dropped text and links.
   const std::shared_ptr<MainWindowDropView>& dropView() const { return dropView_; }
   const std::shared_ptr<PushButton>& foldersCollapseButton() const { return foldersCollapseButton_; }
+  const std::shared_ptr<PushButton>& editorCollapseButton() const { return editorCollapseButton_; }
+  const std::shared_ptr<PreviewPanel>& quickLookPanel() const { return quickLookPanel_; }
+  TutorialPopovers& tutorials() const { return *tutorials_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarPane& sidebarPane() const { return *sidebar_; }
@@ -79,6 +87,8 @@ class MainInterface {
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
   BookmarkSearch& bookmarkSearch() const { return *search_; }
+  MenuBarWindow& menuBarWindow() const { return *menuWindow_; }
+  MenuBookmarksController& menuBookmarksController() const { return *menuBookmarks_; }
 
   // The bottom border of the main window, in points.
   static constexpr double kBottomBarHeight = 30.0;
@@ -90,6 +100,7 @@ class MainInterface {
   // The View menu's search items: Ctrl+F focuses the library search, Ctrl+Shift+F the same
   // limited to the current list.
   void addSearchItems(ui::Menu& view);
+  void addPreviewItems(ui::Menu& view);
   void awake(const std::function<void(MainInterface&)>& beforeLoading);
   void buildMainMenu();
   // The bookmark commands of the File and Edit menus.
@@ -114,7 +125,9 @@ class MainInterface {
   std::shared_ptr<KestoSplitViewVerticalSecondaryRight> listSplitView_;
   std::shared_ptr<FlexSplitView> inspectorSplitView_;
   std::shared_ptr<MainWindowDropView> dropView_;
-  std::shared_ptr<PushButton> foldersCollapseButton_;
+  std::shared_ptr<PushButton> foldersCollapseButton_, editorCollapseButton_;
+  std::shared_ptr<PreviewPanel> quickLookPanel_;
+  std::unique_ptr<TutorialPopovers> tutorials_;
   std::shared_ptr<TileCollectionView> collectionView_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
@@ -122,6 +135,9 @@ class MainInterface {
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
+  std::unique_ptr<MenuBookmarksController> menuBookmarks_;
+  std::unique_ptr<MenuBarWindow> menuWindow_;
 };
 
 }  // namespace kesto

@@ -10,6 +10,7 @@ namespace ui {
 class View;
 }
 class DataManager;
+class FoldersController;
 
 // The sidebar pane of the main window. The main interface fills it with the library's lists
 // unless another pane is registered; the empty one shows the whole library once a load has
@@ -28,6 +29,8 @@ class InspectorController {
   virtual ~InspectorController() = default;
   virtual std::shared_ptr<ui::View> view() = 0;
   virtual void setDataManager(DataManager*) {}
+  // The folder list that going to a bookmark's folder selects in.
+  virtual void setFoldersController(FoldersController*) {}
   virtual void awakeFromNib() {}
 };
 

@@ -1,18 +1,24 @@
 #include "App/PreferencesController.h"
 
+#include "MenuBar/KeyCodeNames.h"
 #include "Model/DataManager.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/LoginItems.h"
+#include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Button.h"
-#include "Platform/UI/ComboBox.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
+#include "Views/AlertPresenter.h"
 
 #include <array>
 
@@ -23,49 +29,10 @@ namespace {
 constexpr std::array<const char*, 6> kTabIdentifiers = {"general", "sync", "previews", "bookmarks", "search", "delicious"};
 constexpr std::array<const char*, 6> kTabLabels = {"General", "Sync", "Previews", "Bookmarks", "Search", "Services"};
 
-// The combo's items after the default entry, with the browser each stands for.
-struct BrowserItem {
-  const char* item;
-  const char* bundle;
-};
-constexpr std::array<BrowserItem, 4> kBrowserItems = {{{"Safari", PreferencesController::kSafari},
-                                                   {"Chrome", PreferencesController::kChrome},
-                                                   {"Opera", PreferencesController::kOpera},
-                                                   {"Firefox", PreferencesController::kFirefox}}};
-
 constexpr double kPanelWidth = 620, kPanelHeight = 400, kTabBarHeight = 44;
 
 // Stands in for the stored password: the real one never appears on screen.
 constexpr const char* kPasswordPlaceholder = "••••••••";
-
-// Names of keys by their physical position (the virtual key codes events carry).
-const char* keyName(long code) {
-  static const char* const names[] = {
-      "A", "S", "D", "F", "H", "G", "Z", "X", "C", "V", "§", "B", "Q", "W", "E", "R", "Y", "T", "1", "2", "3", "4",
-      "6", "5", "=", "9", "7", "-", "8", "0", "]", "O", "U", "[", "I", "P", "Return", "L", "J", "'", "K", ";", "\\",
-      ",", "/", "N", "M", ".", "Tab", "Space", "`", "Backspace"};
-  if (code >= 0 && code < long(std::size(names))) return names[code];
-  switch (code) {
-    case 53: return "Escape";
-    case 122: return "F1";
-    case 120: return "F2";
-    case 99: return "F3";
-    case 118: return "F4";
-    case 96: return "F5";
-    case 97: return "F6";
-    case 98: return "F7";
-    case 100: return "F8";
-    case 101: return "F9";
-    case 109: return "F10";
-    case 103: return "F11";
-    case 111: return "F12";
-    case 123: return "Left";
-    case 124: return "Right";
-    case 125: return "Down";
-    case 126: return "Up";
-    default: return "?";
-  }
-}
 
 std::shared_ptr<ui::Button> check(ui::View& pane, double x, double y, double width, const std::string& title) {
   auto b = std::make_shared<ui::Button>(fnd::Rect(x, y, width, 22), ui::Button::Kind::Checkbox);
@@ -115,24 +82,12 @@ void RadioMatrix::clickRow(int row) { rows_.at(row)->performClick(); }
 // ---- Shortcut text ----
 
 std::string shortcutLabelText(long keyCode, unsigned carbonFlags) {
-  // Carbon's modifier bits.
-  constexpr unsigned cmdKey = 0x100, shiftKey = 0x200, optionKey = 0x800, controlKey = 0x1000;
   if (keyCode < 0) {
-    keyCode = 35;
-    carbonFlags = controlKey | optionKey | cmdKey;
+    keyCode = kDefaultHotKeyCode;
+    carbonFlags = kDefaultHotKeyFlags;
   }
-  // Control, option, shift, command: on this desktop Super, Alt, Shift and Ctrl.
-  std::string glyphs;
-  auto add = [&](unsigned bit, const char* name) {
-    if (!(carbonFlags & bit)) return;
-    if (!glyphs.empty()) glyphs += "+";
-    glyphs += name;
-  };
-  add(controlKey, "Super");
-  add(optionKey, "Alt");
-  add(shiftKey, "Shift");
-  add(cmdKey, "Ctrl");
-  return "Current shortcut: " + glyphs + "+" + keyName(keyCode);
+  // The keys as this desktop names them, the characters as the keyboard layout types them.
+  return "Current shortcut: " + KRCarbonShortcutString(carbonFlags, keyCode);
 }
 
 // ---- Store ----
@@ -291,16 +246,28 @@ void PreferencesController::buildPanel() {
 
   // General.
   auto& general = *panes_[0];
-  menubarModeCheck = check(general, left, top, width, "Start in menu-bar mode");
+  menubarModeCheck = check(general, left, top, width,
+                           sys::TrayIcon::isSystemTrayAvailable()
+                               ? "Start in menu-bar mode"
+                               : "Start in menu-bar mode (this desktop has no system tray: the window shows)");
   wire(menubarModeCheck, 14);
   label(general, left, top - 44, 170, "Open bookmarks with:");
-  favoriteBrowserCombo = std::make_shared<ui::ComboBox>(fnd::Rect(left + 175, top - 46, 200, 26));
-  favoriteBrowserCombo->addItemWithObjectValue(kDefaultBrowserItem);
-  for (const auto& b : kBrowserItems) favoriteBrowserCombo->addItemWithObjectValue(b.item);
-  favoriteBrowserCombo->setTag(21);
-  favoriteBrowserCombo->setAction([this] { updatePreferences(21); });
-  general.addSubview(favoriteBrowserCombo);
+  favoriteBrowserPopUp = std::make_shared<ui::PopUpButton>(fnd::Rect(left + 175, top - 46, 300, 26));
+  favoriteBrowserPopUp->setTag(21);
+  favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
+  general.addSubview(favoriteBrowserPopUp);
+  // Between the list and the shortcut row.
+  browserMissingLabel = label(general, left + 175, top - 68, kPanelWidth - left - 175 - 20, "");
+  browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
   currentShortcutLabel = label(general, left, top - 88, width, "");
+  // The recorder stands in the label's place; the hidden label still carries the text.
+  currentShortcutLabel->setHidden(true);
+  label(general, left, top - 88, 170, "Global shortcut:");
+  keyRecorder = std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));
+  keyRecorder->setDelegate(keyRecorderDelegate);
+  general.addSubview(keyRecorder);
+  launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
+  launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });
 
   // Sync.
   autoSyncCheck = check(*panes_[1], left, top, width, "Sync automatically");
@@ -431,10 +398,9 @@ void PreferencesController::updatePreferences(int tag) {
       else ViewUpdater::unsetSyncTimer();
       break;
     case 21: {
-      std::string item = favoriteBrowserCombo ? favoriteBrowserCombo->stringValue() : std::string();
-      favoriteBrowser_ = "Default";
-      for (const auto& b : kBrowserItems)
-        if (item == b.item) favoriteBrowser_ = b.bundle;
+      // The row of a browser that is no longer installed keeps the stored choice.
+      int row = favoriteBrowserPopUp ? favoriteBrowserPopUp->indexOfSelectedItem() : -1;
+      favoriteBrowser_ = row >= 0 && row < int(browserChoices_.size()) ? browserChoices_[row] : "Default";
       break;
     }
     case 36:
@@ -475,15 +441,49 @@ void PreferencesController::updatePreferencesPanelValues() {
   set(subFoldersCheck, showBookmarksInSubFolders_);
   set(multipleColumnCheck, showMultipleColumns_);
   set(menubarModeCheck, menubarMode_);
+  if (launchAtLoginCheck) set(launchAtLoginCheck, loginItems_.launchAtLogin());
   set(autoSyncCheck, useAutoSync_);
   set(showALLTagsButton, showALLTags_);
   set(showEditAddingBookmarkButton, showEditAddingBookmarks_);
   set(disableDeliciousCheck, disableDelicious_);
   set(disablePinboardCheck, disablePinboard_);
-  std::string item = kDefaultBrowserItem;
-  for (const auto& b : kBrowserItems)
-    if (favoriteBrowser_ == b.bundle) item = b.item;
-  favoriteBrowserCombo->setStringValue(item);
+  reloadBrowsers();
+}
+
+std::optional<std::string> PreferencesController::missingBrowserName() const {
+  if (favoriteBrowser_ == "Default" || sys::Workspace::browserForIdentifier(favoriteBrowser_)) return std::nullopt;
+  const std::pair<const char*, const char*> known[] = {
+      {kSafari, "Safari"}, {kChrome, "Chrome"}, {kOpera, "Opera"}, {kFirefox, "Firefox"}};
+  for (const auto& [identifier, name] : known)
+    if (favoriteBrowser_ == identifier) return std::string(name);
+  std::string name = favoriteBrowser_;
+  if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) name.resize(name.size() - 8);
+  return name;
+}
+
+void PreferencesController::reloadBrowsers() {
+  // Browsers come and go with the packages installed, so the list is read each time it shows.
+  auto& popUp = *favoriteBrowserPopUp;
+  popUp.removeAllItems();
+  browserChoices_.assign(1, "Default");
+  popUp.addItemWithTitle(kDefaultBrowserItem, ui::Image::named("toolbar_open_in_browser"));
+  int selected = 0;
+  const auto chosen = favoriteBrowser_ == "Default" ? std::nullopt : sys::Workspace::browserForIdentifier(favoriteBrowser_);
+  for (const auto& browser : sys::Workspace::installedBrowsers()) {
+    if (chosen && chosen->identifier == browser.identifier) selected = int(browserChoices_.size());
+    browserChoices_.push_back(browser.identifier);
+    popUp.addItemWithTitle(browser.name, ui::Image::iconNamed(browser.icon));
+  }
+  std::string missing;
+  if (auto name = missingBrowserName()) {
+    selected = int(browserChoices_.size());
+    browserChoices_.push_back(favoriteBrowser_);
+    popUp.addItemWithTitle(*name + " (not installed)");
+    missing = "No longer installed: bookmarks open in the system default.";
+  }
+  popUp.selectItemAtIndex(selected);
+  browserMissingLabel->setStringValue(missing);
+  browserMissingLabel->setHidden(missing.empty());
 }
 
 struct PreferencesController::ServiceControls {
@@ -535,6 +535,19 @@ void PreferencesController::updateKeyCombo() {
   long code = d.hasValueForKey("kComboCode") ? long(d.integerForKey("kComboCode")) : -1;
   unsigned flags = code >= 0 ? unsigned(d.integerForKey("kComboFlags")) : 0;
   currentShortcutLabel->setStringValue(shortcutLabelText(code, flags));
+  if (keyRecorder) {
+    if (code < 0) keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(kDefaultHotKeyFlags), kDefaultHotKeyCode});
+    else keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(flags), code});
+  }
+}
+
+void PreferencesController::toggleLaunchAtLogin() {
+  if (!launchAtLoginCheck) return;
+  bool wanted = launchAtLoginCheck->state() == 1;
+  if (!loginItems_.setLaunchAtLogin(wanted))
+    AlertPresenter::alert("Kesto could not change its start at login",
+                          "The autostart entry " + sys::LoginItems::autostartEntryPath() + " could not be written.");
+  launchAtLoginCheck->setState(loginItems_.launchAtLogin() ? 1 : 0);
 }
 
 }  // namespace kesto

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/LoginItemController.h"
 #include "Model/Services.h"
 #include "Platform/UI/View.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +15,7 @@ namespace kesto {
 
 namespace ui {
 class Button;
-class ComboBox;
+class PopUpButton;
 class Label;
 class Panel;
 class SegmentedControl;
@@ -50,7 +53,8 @@ class PreferencesController : public Preferences {
   PreferencesController(const PreferencesController&) = delete;
   PreferencesController& operator=(const PreferencesController&) = delete;
 
-  // The browser values the panel offers besides "Default".
+  // Browser values stored by earlier versions (bundle identifiers); the panel stores desktop
+  // entry ids.
   static constexpr const char* kSafari = "com.apple.Safari";
   static constexpr const char* kChrome = "com.google.Chrome";
   static constexpr const char* kOpera = "com.operasoftware.Opera";
@@ -137,20 +141,34 @@ class PreferencesController : public Preferences {
       showALLTagsButton, showEditAddingBookmarkButton, disableDeliciousCheck, disablePinboardCheck;
   std::shared_ptr<ui::SegmentedControl> preferencesTabView;
   std::shared_ptr<ui::Label> currentShortcutLabel;
-  std::shared_ptr<ui::ComboBox> favoriteBrowserCombo;
+  // The default browser, each browser installed here (by desktop entry id) and, when the stored
+  // choice is no longer installed, that choice with a note beside it.
+  std::shared_ptr<ui::PopUpButton> favoriteBrowserPopUp;
+  std::shared_ptr<ui::Label> browserMissingLabel;
+  // The global shortcut's recorder (its delegate, the application delegate, is set before the
+  // panel is built) and the launch-at-login switch.
+  std::shared_ptr<KRRecorderControl> keyRecorder;
+  KRRecorderDelegate* keyRecorderDelegate = nullptr;
+  std::shared_ptr<ui::Button> launchAtLoginCheck;
+  LoginItemController& loginItems() { return loginItems_; }
+  // Turns launch at login on or off from the switch; a refusal is told and the switch shows the truth.
+  void toggleLaunchAtLogin();
   std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
   std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
   std::shared_ptr<ui::TextField> deliciousPreferencesPasswordField, pinboardPreferencesPasswordField;
   std::shared_ptr<ui::Button> disconnectDelicious, disconnectPinboard;
   std::shared_ptr<ui::Button> publicDeliciousCheck, publicPinboardCheck;
 
-  // The combo's entries, item 0 first.
+  // The first entry of the browser list.
   static constexpr const char* kDefaultBrowserItem = "System default";
+  // The name of the stored browser when it is no longer installed.
+  std::optional<std::string> missingBrowserName() const;
 
  private:
   struct ServiceControls;
   void buildPanel();
   void selectTab(const std::string& identifier);
+  void reloadBrowsers();
   void reloadService(const std::string& name, const std::string& domain, ServiceControls controls);
   // Hands the library a snapshot of the orders and filters it reads.
   void publish();
@@ -165,7 +183,9 @@ class PreferencesController : public Preferences {
 
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
+  LoginItemController loginItems_;
   std::shared_ptr<ui::View> panes_[6];
+  std::vector<std::string> browserChoices_;
 };
 
 // The text of the hot-key label for a stored key code and Carbon modifier flags (the default

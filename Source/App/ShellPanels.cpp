@@ -185,17 +185,45 @@ void ShellPanels::hideInitialPopup() {
 
 KestoPanel& ShellPanels::importFolderSheet() {
   if (importSheet_) return *importSheet_;
-  importSheet_ = makePanel("Import from a Browser", 480, 220);
+  // The browsers people use on Linux first, each with where its export command is; Safari,
+  // whose file comes from another machine, last.
+  struct Row {
+    const char* browser;
+    const char* how;
+    const char* help;
+  };
+  static const Row rows[] = {
+      {"Firefox", "Bookmarks > Manage Bookmarks > Import and Backup > Export Bookmarks to HTML…",
+       helplinks::kFirefoxExport},
+      {"Chromium, Chrome, Brave, Vivaldi", "Bookmark manager (Ctrl+Shift+O) > ⋮ menu > Export bookmarks",
+       helplinks::kChromeExport},
+      {"Microsoft Edge", "edge://favorites > ⋯ menu > Export favorites", nullptr},
+      {"Opera", "opera://bookmarks > Import / Export… > Export Bookmarks", nullptr},
+      {"GNOME Web", "Main menu > Export Bookmarks…, in the HTML format", nullptr},
+      {"Safari (on a Mac)", "File > Export > Bookmarks…", helplinks::kSafariExport},
+  };
+  constexpr double kRowHeight = 50, kTop = 100;
+  const double height = kTop + kRowHeight * double(std::size(rows)) + 60;
+  importSheet_ = makePanel("Import from a Browser", 520, height);
   auto& content = *importSheet_->contentView();
-  addLabel(content, fnd::Rect(20, 180, 440, 24), "Import bookmarks from your browser", 12, true);
-  addLabel(content, fnd::Rect(20, 128, 440, 48),
-           "First save your bookmarks from your browser as an HTML file (its \"Export Bookmarks to HTML\" "
-           "command), then choose that file here. The pages below show how.");
-  addButton(content, fnd::Rect(20, 84, 140, 28), "Firefox Help", [] { openHelpLink(helplinks::kFirefoxExport); });
-  addButton(content, fnd::Rect(170, 84, 140, 28), "Chrome Help", [] { openHelpLink(helplinks::kChromeExport); });
-  addButton(content, fnd::Rect(320, 84, 140, 28), "Safari Help", [] { openHelpLink(helplinks::kSafariExport); });
-  addButton(content, fnd::Rect(250, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
-  addButton(content, fnd::Rect(360, 16, 100, 30), "Import…", [this] {
+  addLabel(content, fnd::Rect(20, height - 40, 480, 24), "Import bookmarks from your browser", 12, true);
+  addLabel(content, fnd::Rect(20, height - 92, 480, 48),
+           "First save your bookmarks from your browser as an HTML file, then choose that file here. "
+           "This is where each browser keeps that command:");
+  double y = height - kTop;
+  for (const auto& row : rows) {
+    y -= kRowHeight;
+    // Two lines for where the command is: some menus lie deep.
+    addLabel(content, fnd::Rect(20, y + 30, 380, 18), row.browser, 11, true);
+    addLabel(content, fnd::Rect(20, y, 390, 32), row.how, 10);
+    if (row.help) {
+      const std::string address = row.help;
+      addButton(content, fnd::Rect(420, y + 14, 80, 26), "Help", [address] { openHelpLink(address); })
+          ->setToolTip(std::string("How ") + row.browser + " exports its bookmarks");
+    }
+  }
+  addButton(content, fnd::Rect(290, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
+  addButton(content, fnd::Rect(400, 16, 100, 30), "Import…", [this] {
     // The sheet goes first, so the file dialog opens over the window alone.
     closeImportFolderSheet();
     fnd::NotificationCenter::defaultCenter().postNotificationName("HideInitialPopup");

@@ -17,6 +17,8 @@ class KestoPanel;
 // Where the help links go. The maker's site is fixed in its paths; the browsers' pages explain
 // their "export bookmarks to HTML" commands.
 namespace helplinks {
+// The product's own web address, named in shared links and e-mails.
+inline constexpr const char* kWebSite = "https://kesto.app";
 inline constexpr const char* kHelp = "https://kesto.app/help";
 inline constexpr const char* kEULA = "https://kesto.app/help/eula";
 inline constexpr const char* kExtensions = "https://kesto.app/#extensions";

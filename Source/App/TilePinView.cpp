@@ -1,6 +1,10 @@
 #include "App/TilePinView.h"
 
+#include "Platform/UI/Event.h"
+#include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/Nib.h"
+#include "Platform/UI/TokenField.h"
+#include "Sidebar/TutorialPopovers.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
 #include "Views/TextLabel.h"
@@ -38,23 +42,67 @@ void TilePinView::prepareForReuse() {
   if (note) note->setStringValue("");
 }
 
-void TilePinView::setTagNames(const std::vector<std::string>& names) {
-  tagNames_ = names;
-  if (!tags) return;
-  std::string joined;
-  for (const auto& n : names) joined += (joined.empty() ? "" : "  ") + n;
-  tags->setStringValue(joined);
+const std::vector<std::string>& TilePinView::tagNames() const {
+  static const std::vector<std::string> none;
+  return tags ? tags->tokens() : none;
 }
 
+void TilePinView::setTagNames(const std::vector<std::string>& names) {
+  if (tags) tags->setTokens(names);
+}
+
+int TilePinView::ratingValue() const { return rating ? static_cast<int>(rating->doubleValue()) : 0; }
+
 void TilePinView::setRatingValue(int value) {
-  ratingValue_ = std::clamp(value, 0, 5);
-  if (!rating) return;
-  std::string stars;
-  for (int i = 0; i < 5; ++i) stars += i < ratingValue_ ? "\u2605" : "\u2606";
-  rating->setStringValue(stars);
+  if (rating) rating->setDoubleValue(std::clamp(value, 0, 5));
+}
+
+void TilePinView::showBookmarkPopover(ui::View* sender) {
+  if (tutorials) tutorials->toggle(TutorialPopovers::Tutorial::Bookmark, sender);
+}
+
+void TilePinView::mouseDown(const ui::Event& event) {
+  auto keep = weak_from_this().lock();  // the click may reload the list and drop this cell
+  TileCollectionViewCell::mouseDown(event);
+  if (compactRow_ && event.clickCount == 1 && TutorialPopovers::isPending(TutorialPopovers::Tutorial::Bookmark))
+    showBookmarkPopover(this);
 }
 
 namespace {
+
+// A control in a cell shows its value only: clicks, drags and right clicks go on to the cell
+// (select, drag out, context menu), and it never takes the keyboard focus from the list.
+template <typename Control>
+class CellControl : public Control {
+ public:
+  explicit CellControl(const fnd::Rect& frame) : Control(frame) { this->refuseKeyboardFocus(); }
+  void mouseDown(const ui::Event& event) override { ui::Responder::mouseDown(event); }
+  void mouseUp(const ui::Event& event) override { ui::Responder::mouseUp(event); }
+  void mouseDragged(const ui::Event& event) override { ui::Responder::mouseDragged(event); }
+  void rightMouseDown(const ui::Event& event) override { ui::Responder::rightMouseDown(event); }
+};
+
+std::shared_ptr<ui::TokenField> tagsField(const std::shared_ptr<View>& parent, const fnd::Rect& frame, unsigned mask) {
+  auto field = std::make_shared<CellControl<ui::TokenField>>(frame);
+  field->setEditable(false);
+  field->setDrawsBackground(false);
+  ui::Font font;
+  font.pointSize = 10;
+  field->setFont(font);
+  field->setAutoresizingMask(mask);
+  parent->addSubview(field);
+  return field;
+}
+
+std::shared_ptr<ui::LevelIndicator> ratingIndicator(const std::shared_ptr<View>& parent, const fnd::Rect& frame,
+                                                    unsigned mask) {
+  auto indicator = std::make_shared<CellControl<ui::LevelIndicator>>(frame);
+  indicator->setEditable(false);
+  indicator->setMaxValue(5);
+  indicator->setAutoresizingMask(mask);
+  parent->addSubview(indicator);
+  return indicator;
+}
 
 enum class CellKind { Grid, Extended, Compact };
 
@@ -98,8 +146,8 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 196, 14, 14), L);
       cell->url = label(box, fnd::Rect(8, 218, bw - 16, 18), W, 11, false, ui::Color::white(0.4));
       cell->date = label(box, fnd::Rect(8, 238, bw - 100, 18), W, 11, false, ui::Color::white(0.4));
-      cell->rating = label(box, fnd::Rect(bw - 90, 238, 82, 18), L, 11);
-      cell->tags = label(box, fnd::Rect(8, 258, bw - 80, 18), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->rating = ratingIndicator(box, fnd::Rect(bw - 90, 238, 82, 16), L);
+      cell->tags = tagsField(box, fnd::Rect(4, 256, bw - 76, 22), W);
       cell->note = label(box, fnd::Rect(8, 278, bw - 80, 18), W, 11, false, ui::Color::white(0.3));
       cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 70, 280, 14, 14), L);
       cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 52, 280, 14, 14), L);
@@ -115,12 +163,12 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 10, 14, 14), L);
       cell->url = label(box, fnd::Rect(x, 34, w, 18), W, 11, false, ui::Color::white(0.4));
       cell->date = label(box, fnd::Rect(x, 56, w, 18), W, 11, false, ui::Color::white(0.4));
-      cell->rating = label(box, fnd::Rect(x, 78, 100, 18), 0, 12);
+      cell->rating = ratingIndicator(box, fnd::Rect(x, 78, 100, 16), 0);
       cell->favorite = place<ImageBox>(box, fnd::Rect(x + 110, 80, 14, 14), 0);
       cell->pinboard = place<ImageBox>(box, fnd::Rect(x + 130, 80, 14, 14), 0);
       cell->delicious = place<ImageBox>(box, fnd::Rect(x + 150, 80, 14, 14), 0);
       cell->broken = place<ImageBox>(box, fnd::Rect(x + 170, 80, 14, 14), 0);
-      cell->tags = label(box, fnd::Rect(x, 102, w, 18), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->tags = tagsField(box, fnd::Rect(x - 4, 100, w + 4, 22), W);
       cell->note = label(box, fnd::Rect(x, 126, w, 80), W, 11, false, ui::Color::white(0.3));
       break;
     }
@@ -131,13 +179,14 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->title = label(box, fnd::Rect(x + 22, 6, w - 40, 20), W, 13, true);
       cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 8, 14, 14), L);
       cell->url = label(box, fnd::Rect(x, 28, w - 100, 16), W, 11, false, ui::Color::white(0.4));
-      cell->rating = label(box, fnd::Rect(bw - 100, 28, 92, 16), L, 11);
+      cell->rating = ratingIndicator(box, fnd::Rect(bw - 100, 28, 92, 16), L);
       cell->date = label(box, fnd::Rect(x, 46, w - 100, 16), W, 11, false, ui::Color::white(0.4));
       cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 80, 48, 12, 12), L);
       cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 62, 48, 12, 12), L);
       cell->delicious = place<ImageBox>(box, fnd::Rect(bw - 44, 48, 12, 12), L);
       cell->broken = place<ImageBox>(box, fnd::Rect(bw - 26, 48, 12, 12), L);
-      cell->tags = label(box, fnd::Rect(x, 64, w / 2, 16), W, 11, false, ui::Color::rgb(0.2, 0.4, 0.7));
+      cell->tags = tagsField(box, fnd::Rect(x - 4, 62, w / 2 + 4, 22), W);
+      cell->setCompactRow(true);
       cell->note = label(box, fnd::Rect(x + w / 2, 64, w / 2, 16), W, 11, false, ui::Color::white(0.3));
       break;
     }

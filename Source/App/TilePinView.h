@@ -10,7 +10,12 @@ namespace kesto {
 
 class ImageBox;
 class TextLabel;
+class TutorialPopovers;
 class WebImageView;
+namespace ui {
+class LevelIndicator;
+class TokenField;
+}  // namespace ui
 
 // The one cell of the bookmark list in all three modes; the mode's builder ("TileCompactPinView",
 // "TilePinView" or "TileListView") arranges the same outlets differently. The cell only shows
@@ -38,20 +43,30 @@ class TilePinView : public TileCollectionViewCell {
   std::shared_ptr<WebImageView> thumbnail;
   std::shared_ptr<ImageBox> favicon, color, favorite, pinboard, delicious, broken;
   std::shared_ptr<TextLabel> title, url, date, note;
-  std::shared_ptr<TextLabel> tags;
-  std::shared_ptr<TextLabel> rating;
+  // Controls that only show their value: a click in them is a click in the cell.
+  std::shared_ptr<ui::TokenField> tags;
+  std::shared_ptr<ui::LevelIndicator> rating;
   // Not retained: the list's controller.
   void* delegate = nullptr;
+  // Not retained: the first-use popovers; set by the data source.
+  TutorialPopovers* tutorials = nullptr;
 
   // The token field's and level indicator's values.
-  const std::vector<std::string>& tagNames() const { return tagNames_; }
+  const std::vector<std::string>& tagNames() const;
   void setTagNames(const std::vector<std::string>& names);
-  int ratingValue() const { return ratingValue_; }
+  int ratingValue() const;
   void setRatingValue(int value);
 
+  // The rows of the compact list explain themselves with the first-use bookmark popover.
+  bool isCompactRow() const { return compactRow_; }
+  void setCompactRow(bool compact) { compactRow_ = compact; }
+  // Shows the bookmark popover beside `sender` (left of it), or closes it when it is open.
+  void showBookmarkPopover(ui::View* sender);
+  // A single click on a compact row shows the popover until its tutorial was closed.
+  void mouseDown(const ui::Event& event) override;
+
  private:
-  std::vector<std::string> tagNames_;
-  int ratingValue_ = 0;
+  bool compactRow_ = false;
 };
 
 // Registers the three cell builders under their interface-file names.

@@ -67,7 +67,9 @@ void TransferDialogs::openImportDialog() {
   panel.setPrompt("Import");
   panel.setCanChooseFiles(true);
   panel.setCanChooseDirectories(false);
+  // A ".kesto" archive is a folder (a package); HTML exports sometimes carry no extension.
   panel.setAllowedFileTypes({"html", "htm", SharedFolderArchive::kExtension});
+  panel.setAllowsFilesWithoutExtension(true);
   if (panel.runModal() != ui::ModalResponse::OK) return;
   auto paths = panel.paths();
   if (paths.empty()) return;
@@ -164,7 +166,7 @@ void TransferDialogs::checkBackupThenRestore(const std::string& path) {
   });
 }
 
-void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::alert("Success", message, "OK"); }
+void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::inform("Success", message, "OK"); }
 
 void TransferDialogs::exportFailed(const std::string& message) { AlertPresenter::alert("Fail", message, "OK"); }
 

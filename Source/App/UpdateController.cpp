@@ -8,6 +8,7 @@
 #include "Platform/Net/URLResponse.h"
 #include "Platform/Net/URLSession.h"
 #include "Platform/System/Workspace.h"
+#include "Views/KestoPanel.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
@@ -154,7 +155,7 @@ void UpdateController::finish(Result result) {
   lastResult_ = result;
   switch (result) {
     case Result::UpdateAvailable: showUpdatesPanel(); break;
-    case Result::UpToDate: AlertPresenter::alert(kAlertTitle, kUpToDateMessage, "OK"); break;
+    case Result::UpToDate: AlertPresenter::inform(kAlertTitle, kUpToDateMessage, "OK"); break;
     case Result::Failed: AlertPresenter::alert(kAlertTitle, failureMessage(), "OK"); break;
   }
 }
@@ -162,8 +163,11 @@ void UpdateController::finish(Result result) {
 void UpdateController::showUpdatesPanel() {
   if (!panel_) {
     const double width = 460, height = 150;
-    panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, width, height),
-                                         ui::WindowStyle::Titled | ui::WindowStyle::Closable);
+    // The application's own panel, kept centred over the library window.
+    auto panel = std::make_unique<KestoPanel>(fnd::Rect(0, 0, width, height),
+                                              ui::WindowStyle::Titled | ui::WindowStyle::Closable);
+    panel->setShouldBeCentered(true);
+    panel_ = std::move(panel);
     panel_->setTitle(kAlertTitle);
     auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, width, height));
     panel_->setContentView(content);

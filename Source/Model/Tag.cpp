@@ -5,6 +5,8 @@
 
 #include "Platform/Foundation/Log.h"
 
+#include <algorithm>
+
 namespace kesto {
 
 namespace {
@@ -28,5 +30,20 @@ void Tag::setName(const std::string& name) { setValue(tag_attr::name, stored::ta
 
 Tag::List Tag::allTags() { return tagsWhere("bookmarks.@count > 0"); }
 Tag::List Tag::orphanedTags() { return tagsWhere("bookmarks.@count == 0"); }
+
+Tag::List Tag::tagsNamed(const std::vector<std::string>& names) {
+  List collected;
+  for (const auto& name : names) {
+    auto tag = fetchEntityWhereProperty("name", fnd::Value(name));
+    if (!tag) {
+      tag = initEntity();
+      if (!tag) continue;
+      tag->setName(name);
+      saveContext();
+    }
+    if (std::find(collected.begin(), collected.end(), tag) == collected.end()) collected.push_back(tag);
+  }
+  return collected;
+}
 
 }  // namespace kesto

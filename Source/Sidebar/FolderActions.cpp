@@ -23,6 +23,7 @@
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
+#include "Views/AlertPresenter.h"
 #include "Views/ImageNamed.h"
 #include "Views/Pathbar.h"
 #include "Views/SourceList.h"
@@ -291,8 +292,9 @@ bool FoldersController::saveNewPassword() {
   config->setKestoValue(Base64::encodeString(text));
   if (!save("The password could not be saved")) return false;
   ui::Alert alert;
-  alert.setMessageText("Kesto Password");
-  alert.setInformativeText("Password succesfully created. You can now password protect your folders.");
+  alert.setAlertStyle(ui::AlertStyle::Informational);
+  alert.setWindowTitle("Kesto Password");
+  alert.setMessageText("Password succesfully created. You can now password protect your folders.");
   alert.addButtonWithTitle("OK");
   alert.runModal();
   return true;
@@ -373,18 +375,18 @@ bool FoldersController::shareFolderToPath(const std::string& folderID, const std
     archive_->setDataManager(kestoData_);
   }
   fnd::Error error;
+  // A failure to prepare the archive has been told already.
   auto written = archive_->shareBookmarksToPath(folder, path, &error);
-  if (!written) {
-    tellUser("The folder could not be shared", error.localizedDescription());
-    return false;
-  }
+  if (!written) return false;
   // Next to the destination first, then renamed over it: a failure leaves what was there.
-  std::error_code ec;
+  std::error_code ec, ignored;
   const fs::path target(path), staged = target.parent_path() / ("." + target.filename().string() + ".part"),
                                previous = target.parent_path() / ("." + target.filename().string() + ".old");
-  fs::remove_all(staged, ec);
+  fs::remove_all(staged, ignored);
+  // The copy's own outcome decides (a full disk stops it half-way); removing the prepared
+  // archive afterwards must not overwrite it.
   fs::copy(*written, staged, fs::copy_options::recursive, ec);
-  fs::remove_all(*written, ec);
+  fs::remove_all(*written, ignored);
   bool ok = !ec;
   if (ok && fs::exists(target)) {
     fs::remove_all(previous, ec);
@@ -396,14 +398,14 @@ bool FoldersController::shareFolderToPath(const std::string& folderID, const std
     ok = !ec;
     if (!ok && fs::exists(previous)) fs::rename(previous, target, ec);
   }
-  std::error_code ignored;
   fs::remove_all(previous, ignored);
   fs::remove_all(staged, ignored);
   if (!ok) {
-    tellUser("The folder could not be shared", "Kesto could not write " + path + ".");
+    tellUser("The folder could not be shared", "Kesto could not write " + path + ": " + ec.message() + ".");
     return false;
   }
-  ViewUpdater::showMessage("Your kesto archive has been saved");
+  // Told only once the archive is in its place (success, so with the information icon).
+  AlertPresenter::inform("Share", "Your kesto archive has been saved", "OK");
   return true;
 }
 
@@ -502,15 +504,21 @@ void FoldersController::fetchMissingImagesInCurrentFolder() { ViewUpdater::fetch
 
 // ---- Service rows ----------------------------------------------------------------------------
 
-void FoldersController::showServicePanel(const std::string& service) {
+bool FoldersController::showServicePanel(const std::string& service) {
   if (serviceFactory()) {
     // The service's own account panel comes with its client.
     if (auto client = serviceClient(service)) client->import();
-    return;
+    return true;
   }
-  tellUser("Connecting to " + serviceTitle(service) + " is not available",
-           "This version of Kesto cannot sign in to " + serviceTitle(service) +
-               " yet. Your other bookmarks are not affected.");
+  // Shown without a modal loop of its own: this runs from a selection change, which a reload
+  // or a hand-over can set off half-way through their work.
+  ui::Alert alert;
+  alert.setMessageText("Connecting to " + serviceTitle(service) + " is not available");
+  alert.setInformativeText("This version of Kesto cannot sign in to " + serviceTitle(service) +
+                           " yet. Your other bookmarks are not affected.");
+  alert.addButtonWithTitle("OK");
+  alert.beginSheetModalForWindow(window_, nullptr);
+  return false;
 }
 
 void FoldersController::readFromService(const std::string& service) {
@@ -621,7 +629,9 @@ void FoldersController::addMenuItems(ui::Menu& fileMenu) {
   auto smart = std::make_shared<ui::MenuItem>("New Smart Folder…", "addSmartFolder:");
   smart->setTarget(this);
   fileMenu.insertItem(smart, 1);
-  auto find = std::make_shared<ui::MenuItem>("Find Folder", "findFolder:", "F");
+  // Ctrl+Alt+F: Ctrl+Shift+F is View > Search in List.
+  auto find = std::make_shared<ui::MenuItem>("Find Folder", "findFolder:", "f");
+  find->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
   find->setTarget(this);
   fileMenu.insertItem(find, 2);
   fileMenu.insertItem(ui::MenuItem::separatorItem(), 3);

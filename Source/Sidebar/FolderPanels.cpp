@@ -4,6 +4,7 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/TextField.h"
+#include "Views/KestoPanel.h"
 
 namespace kesto {
 
@@ -11,8 +12,9 @@ namespace {
 
 constexpr double kWidth = 340, kFieldHeight = 24;
 
+// The application's own panel: Escape ends it through the sheet presenter like every sheet.
 std::unique_ptr<ui::Panel> makePanel(const std::string& title, double height) {
-  auto panel = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kWidth, height));
+  auto panel = std::make_unique<KestoPanel>(fnd::Rect(0, 0, kWidth, height));
   panel->setTitle(title);
   panel->setContentView(std::make_shared<ui::View>(fnd::Rect(0, 0, kWidth, height)));
   return panel;

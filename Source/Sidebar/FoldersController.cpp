@@ -1,5 +1,7 @@
 #include "Sidebar/FoldersController.h"
 
+#include "Sidebar/TutorialPopovers.h"
+
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -508,7 +510,17 @@ void FoldersController::updateSelection() {
     kestoData_->clearBookmarks();
   } else if (id == kDeliciousItemID || id == kPinboardItemID) {
     if (!Service::fetchEntityWhereProperty("name", id)) {
-      showServicePanel(id);
+      // Asked when the row is chosen, never again at a reload, a tab switch or an add.
+      if (isNew && !showServicePanel(id)) {
+        // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
+        // goes back to the list the browser still shows.
+        if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
+        else defaults.removeObject(kCurrentlySelectedFolderKey);
+        defaults.synchronize();
+        if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
+        else list_->deselectAll();
+        return;
+      }
     } else {
       kestoData_->prepareNonFolderViews();
       kestoData_->setCurrentFolder(nullptr);
@@ -548,8 +560,25 @@ void FoldersController::updateSelection() {
       }
     }
   }
+  // The first time the user opens a fixed row it explains itself; the row restored at start is
+  // not opened by the user.
+  if (isNew && !lastSelectedIdentifier_.empty()) openTutorialForRow(id, static_cast<long>(rows.firstIndex()));
   lastSelectedIdentifier_ = id;
   updatePathbar();
+}
+
+void FoldersController::openTutorialForRow(const std::string& id, long row) {
+  using T = TutorialPopovers::Tutorial;
+  if (!tutorials_) return;
+  std::optional<T> tutorial;
+  if (id == kHomeItemID) tutorial = T::Library;
+  else if (id == Folder::kImportedID) tutorial = T::Import;
+  else if (id == Folder::kInboxID) tutorial = T::Inbox;
+  // A service row without its account shows the account panel instead.
+  else if (id == kDeliciousItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Delicious;
+  else if (id == kPinboardItemID && Service::fetchEntityWhereProperty("name", id)) tutorial = T::Pinboard;
+  // Beside the row, over the bookmark list: the rows below it stay within reach.
+  if (tutorial) tutorials_->placeOpened(*tutorial, {list_.get(), list_->rectOfRow(row), PopoverArrow::Right});
 }
 
 void FoldersController::selectFolderView() {

@@ -32,6 +32,7 @@ class Pathbar;
 class PushButton;
 class SharedFolderArchive;
 class SourceList;
+class TutorialPopovers;
 
 // What the folder list needs of an online bookmark service ("delicious" or "pinboard"). Until
 // the service clients register one, the rows say that connecting is not available.
@@ -76,6 +77,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   void setWindow(ui::Window* window) { window_ = window; }
   // The path bar above the bookmark list (may be none).
   void setPathbar(Pathbar* pathbar);
+  // The first-use popovers of the fixed rows (none when null).
+  void setTutorials(TutorialPopovers* tutorials) { tutorials_ = tutorials; }
   std::shared_ptr<ui::View> view() const { return view_; }
   std::shared_ptr<SourceList> sourceList() const { return list_; }
   std::shared_ptr<ui::SearchField> searchField() const { return searchField_; }
@@ -158,7 +161,9 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   void fetchMissingImagesInCurrentFolder();
 
   // Online-service rows.
-  void showServicePanel(const std::string& service);
+  // The service's account panel; answers false (after saying so, without waiting for the user)
+  // when this build cannot connect to the service.
+  bool showServicePanel(const std::string& service);
   void readFromService(const std::string& service);
   void disconnectFromService(const std::string& service);
 
@@ -242,6 +247,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   bool newFolderDrop(const std::vector<std::string>& lines);
   bool serviceDrop(const std::vector<std::string>& lines, const std::string& service, bool copy);
   void updatePathbar();
+  void openTutorialForRow(const std::string& id, long row);
+  TutorialPopovers* tutorials_ = nullptr;
 
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;

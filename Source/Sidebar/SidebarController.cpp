@@ -1,5 +1,7 @@
 #include "Sidebar/SidebarController.h"
 
+#include "Sidebar/TutorialPopovers.h"
+
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -30,7 +32,7 @@ const std::array<TabSpec, SidebarController::kTabCount>& tabs() {
       {"historyTab", SelectedHistoryView, "History", "sourcelist_week"},
       {"popularTab", SelectedPopularView, "Popular", "sourcelist_top25"},
       {"maintenanceTab", SelectedMaintenanceView, "Maintenance", "sourcelist_broken"},
-      {"trashTab", SelectedTrashView, "Trash", "toolbar_trash"},
+      {"trashTab", SelectedTrashView, "Trash", "sourcelist_empty_trash"},
   }};
   return specs;
 }
@@ -161,7 +163,20 @@ void SidebarController::setAllStatesOff() {
 void SidebarController::toggleSelection(ui::Button& sender) {
   setAllStatesOff();
   sender.setState(1);
+  // Choosing the tags list explains it until its tutorial is closed, before the list fills. It
+  // opens beside the sidebar, at the height of the tab, so it hides none of the sidebar's rows.
+  if (sender.tag() == 2 && tutorials_) {
+    fnd::Rect tab = sender.convertRectToView(sender.bounds(), view_.get());
+    tutorials_->placeOpened(TutorialPopovers::Tutorial::Tags,
+                            {view_.get(), fnd::Rect(0, tab.origin.y, view_->bounds().size.width, tab.size.height),
+                             PopoverArrow::Right});
+  }
   executeSelection(sender.tag());
+}
+
+void SidebarController::setTutorials(TutorialPopovers* tutorials) {
+  tutorials_ = tutorials;
+  folders_->setTutorials(tutorials);
 }
 
 void SidebarController::clearUIStuff() {
@@ -179,6 +194,8 @@ void SidebarController::executeSelection(int tag) {
   ViewManager::sharedInstance().setCurrentView(static_cast<std::int64_t>(index));
   // Stored before the refresh: each list refreshes only while SelectedView names it.
   fnd::UserDefaults::standard().setString(tabs()[index].selectedView, SelectedView);
+  // The path bar names folders only: the other lists show no folder.
+  if (index != 0) ViewUpdater::clearPathBar();
   switch (index) {
     case 0: ViewUpdater::updateFoldersCompletely(); break;
     case 1:

@@ -14,6 +14,7 @@ class Window;
 }  // namespace ui
 class DataManager;
 class FoldersController;
+class TutorialPopovers;
 
 // The content of one sidebar tab other than the folders: the tags, history, popular,
 // maintenance and trash lists register theirs by index before the main interface is built.
@@ -48,6 +49,8 @@ class SidebarController {
   void setDataManager(DataManager* dataManager);
   // The main window (for sheets and the list's focus).
   void setWindow(ui::Window* window);
+  // The first-use popovers of the tags tab and the folder list's fixed rows.
+  void setTutorials(TutorialPopovers* tutorials);
 
   // Observes the switch requests and shows the stored list 0.2 seconds later.
   void awakeFromNib();
@@ -76,6 +79,7 @@ class SidebarController {
 
   std::shared_ptr<ui::View> view_;
   std::unique_ptr<FoldersController> folders_;
+  TutorialPopovers* tutorials_ = nullptr;
   std::array<std::unique_ptr<SidebarTabContent>, kTabCount> contents_;
   std::array<std::shared_ptr<ui::View>, kTabCount> tabViews_;
   std::array<std::shared_ptr<ui::Button>, kTabCount> buttons_;

@@ -211,8 +211,9 @@ bool SmartListController::sourceListShouldEditItem(SourceList&, SourceListItemPt
 bool SmartListController::sourceListShouldExpandItem(SourceList&, SourceListItemPtr) { return true; }
 
 void SmartListController::sourceListWillDisplayCellForItem(SourceList&, ui::TextCell& cell, SourceListItemPtr) {
-  // Small enough for "Modified Yesterday" and a badge in the sidebar's width.
-  cell.font.pointSize = 10;
+  // The folder tree's size, so the sidebar's tabs read alike; a title too long for the width
+  // is shortened in its middle by the list.
+  cell.font.pointSize = ui::TextCell().font.pointSize;
 }
 
 }  // namespace kesto

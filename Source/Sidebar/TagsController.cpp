@@ -134,8 +134,7 @@ void TagsController::loadItems() {
   container_ = SourceListItem::itemWithTitle("", kContainerID);
   const auto tags = tagsInUse();
   // A badge counts the bookmarks carrying a tag of that name in any case or accent (trashed ones
-  // too), each bookmark once. Names alone in their group count their own set; only groups of
-  // several tags need the union.
+  // too), each bookmark once; those of locked folders stay out, as they do from the list.
   std::vector<std::string> names, keys;
   names.reserve(tags.size());
   keys.reserve(tags.size());
@@ -148,13 +147,10 @@ void TagsController::loadItems() {
   }
   std::unordered_map<std::string, std::int64_t> counts;
   for (const auto& [key, members] : groups) {
-    if (members.size() == 1) {
-      counts[key] = static_cast<std::int64_t>(members[0]->toManyCount(tag_rel::bookmarks));
-      continue;
-    }
     std::unordered_set<const store::ManagedObject*> carriers;
     for (const Tag* t : members)
-      for (const auto& b : t->toMany(tag_rel::bookmarks)) carriers.insert(b.get());
+      for (const auto& b : t->toMany(tag_rel::bookmarks))
+        if (b && b->value(bookmark_attr::blocked).intValue() < 1) carriers.insert(b.get());
     counts[key] = static_cast<std::int64_t>(carriers.size());
   }
   const ui::Image icon = imageNamed("sourcelist_tags");

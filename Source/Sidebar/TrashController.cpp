@@ -3,9 +3,14 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Alert.h"
+#include "Sidebar/SidebarKeys.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Views/SourceList.h"
+
+#include <algorithm>
+#include <unordered_set>
 
 namespace kesto {
 
@@ -18,10 +23,28 @@ bool emptyTrashRecordingTombstones(DataManager* dataManager) {
   if (!tombstones.empty()) SyncTombstones::add(tombstones);
   if (trashed.empty()) return true;
   // Out of the in-memory library first: the refresh that follows must neither count nor list them.
-  if (dataManager) dataManager->removeBookmarks(trashed);
+  bool inspected = false;
+  if (dataManager) {
+    std::unordered_set<const Bookmark*> doomed;
+    for (const auto& b : trashed) doomed.insert(b.get());
+    // Nor may the inspector go on showing one.
+    if (doomed.count(dataManager->currentBookmark().get())) {
+      dataManager->setCurrentBookmark(nullptr);
+      inspected = true;
+    }
+    auto bulk = dataManager->currentBookmarks();
+    const auto before = bulk.size();
+    bulk.erase(std::remove_if(bulk.begin(), bulk.end(), [&](const auto& b) { return doomed.count(b.get()) > 0; }),
+               bulk.end());
+    if (bulk.size() != before) {
+      dataManager->setCurrentBookmarks(bulk);
+      inspected = true;
+    }
+    dataManager->removeBookmarks(trashed);
+  }
   Bookmark::deleteBookmarks(trashed);
   const bool saved = WrenEntity::saveContext();
-  if (dataManager) dataManager->setCurrentBookmark(nullptr);
+  if (inspected) ViewUpdater::updateInspector();
   return saved;
 }
 
@@ -39,8 +62,11 @@ std::optional<std::int64_t> TrashController::badgeForEntry(const Entry&) {
 }
 
 void TrashController::updateView() {
+  // The badge follows every change; the bookmark list is the trash's only while the trash is
+  // shown, otherwise it belongs to the list the sidebar shows (a folder just deleted elsewhere).
   loadItems();
   if (!kestoData_) return;
+  if (fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView) != SelectedTrashView) return;
   kestoData_->prepareNonFolderViews();
   kestoData_->loadTrashedBookmarks();
   ViewUpdater::updateBookmarks();

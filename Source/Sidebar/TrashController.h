@@ -9,8 +9,8 @@ namespace kesto {
 // save fails. Answers whether the store kept the deletion; nothing is shown.
 bool emptyTrashRecordingTombstones(DataManager* dataManager);
 
-// The Trash list: every refresh shows the trashed bookmarks; its one entry, Empty Trash, deletes
-// them for good after asking.
+// The Trash list: its badge follows every refresh, and while it is shown it lists the trashed
+// bookmarks; its one entry, Empty Trash, deletes them for good after asking.
 class TrashController : public SmartListController {
  public:
   static constexpr const char* kEmptyTrashID = "EmptyTrash";

@@ -233,7 +233,7 @@ bool Backup::backupToFile(const std::string& path) {
     if (!automatic) AlertPresenter::alert("Kesto Backup", "The backup could not be saved: " + error.localizedDescription());
     return false;
   }
-  if (!automatic) AlertPresenter::alert("Kesto Backup", "Backup succesfully completed", "OK");
+  if (!automatic) AlertPresenter::inform("Kesto Backup", "Backup succesfully completed", "OK");
   return true;
 }
 
@@ -417,8 +417,8 @@ bool Backup::doStartRestore() {
   defaults.synchronize();
 
   AlertPresenter::ask("Kesto Restore",
-                      "Kesto needs to be restarted and will now close. Please reopen kesto from your Applications "
-                      "folder or your Dock.",
+                      "Kesto needs to be restarted and will now close. Please reopen kesto from your applications "
+                      "menu or your taskbar.",
                       {"OK"}, [](int) {
                         std::function<void()> terminate;
                         {

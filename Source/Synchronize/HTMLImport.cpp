@@ -406,7 +406,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
     if (imported && report.flattenedFolders)
-      AlertPresenter::alert("Import complete", stored::flattenedFoldersMessage(file, report.flattenedFolders));
+      AlertPresenter::inform("Import complete", stored::flattenedFoldersMessage(file, report.flattenedFolders));
     else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
     else if (report.outcome == Outcome::NotStored)

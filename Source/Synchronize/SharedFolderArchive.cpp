@@ -94,13 +94,12 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
   fnd::Error local;
   fnd::Error* e = error ? error : &local;
   JobSlot slot;
+  // Only failures are told here: the archive is saved once the caller has copied it to
+  // `savePath`, and the caller says so then (a full disk can still stop the copy).
   auto finish = [&](bool ok) -> bool {
     slot.release();
     ViewUpdater::stopActivity();
-    if (ok)
-      AlertPresenter::alert("Share", "Your kesto archive has been saved", "OK");
-    else
-      AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
+    if (!ok) AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
     return ok;
   };
   if (!folder) {
@@ -291,8 +290,8 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
       if (flattened)
-        AlertPresenter::alert("Import complete",
-                              stored::flattenedFoldersMessage(fnd::FileManager::lastPathComponent(path), flattened));
+        AlertPresenter::inform("Import complete",
+                               stored::flattenedFoldersMessage(fnd::FileManager::lastPathComponent(path), flattened));
     } else {
       AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
                                           " Nothing was imported.");

@@ -39,8 +39,9 @@ class SharedFolderArchive {
   void setImportFolderSheet(std::function<void(bool visible)> sheet);
 
   // Writes the archive of `folder` into the temporary folder, named after the MD5 of
-  // `savePath`, and answers its path; the caller copies it to `savePath`. Every step is
-  // checked: a failure is shown and answers nothing. Main thread.
+  // `savePath`, and answers its path; the caller copies it to `savePath` and tells the user
+  // when that has worked. Every step is checked: a failure is shown and answers nothing. Main
+  // thread.
   std::optional<std::string> shareBookmarksToPath(const std::shared_ptr<Folder>& folder, const std::string& savePath,
                                                   fnd::Error* error = nullptr);
   // Writes the package for `xml` at `packagePath`.

@@ -29,6 +29,14 @@ void AlertPresenter::alert(const std::string& title, const std::string& message,
   fnd::logInfo(title + ": " + message);
 }
 
+void AlertPresenter::inform(const std::string& title, const std::string& message, const std::string& button) {
+  if (auto p = shared()) {
+    p->showInformation(title, message, button);
+    return;
+  }
+  fnd::logInfo(title + ": " + message);
+}
+
 void AlertPresenter::ask(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
                          std::function<void(int)> completion) {
   if (auto p = shared()) {

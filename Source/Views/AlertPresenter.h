@@ -17,6 +17,11 @@ class AlertPresenter {
 
   // A modal alert with one button.
   virtual void showAlert(const std::string& title, const std::string& message, const std::string& button) = 0;
+  // A report of success: the information icon, the title only as the window's title (the
+  // message alone is the text). Presenters without their own look show it as an alert.
+  virtual void showInformation(const std::string& title, const std::string& message, const std::string& button) {
+    showAlert(title, message, button);
+  }
   // A question with `buttons`, the first being the default. `completion` receives the index of
   // the chosen button, on the main thread; it may run before this call returns.
   virtual void askQuestion(const std::string& title, const std::string& message,
@@ -27,6 +32,7 @@ class AlertPresenter {
 
   // Through the shared presenter (or the fallback above). Main thread only.
   static void alert(const std::string& title, const std::string& message, const std::string& button = "OK");
+  static void inform(const std::string& title, const std::string& message, const std::string& button = "OK");
   static void ask(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
                   std::function<void(int)> completion);
 };

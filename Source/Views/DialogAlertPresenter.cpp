@@ -18,12 +18,26 @@ void DialogAlertPresenter::showAlert(const std::string& title, const std::string
   askQuestion(title, message, {button}, {});
 }
 
+void DialogAlertPresenter::showInformation(const std::string& title, const std::string& message,
+                                           const std::string& button) {
+  auto alert = std::make_shared<ui::Alert>();
+  alert->setAlertStyle(ui::AlertStyle::Informational);
+  alert->setWindowTitle(title);
+  alert->setMessageText(message);
+  alert->addButtonWithTitle(button);
+  show(alert, {});
+}
+
 void DialogAlertPresenter::askQuestion(const std::string& title, const std::string& message,
                                        const std::vector<std::string>& buttons, std::function<void(int)> completion) {
   auto alert = std::make_shared<ui::Alert>();
   alert->setMessageText(title);
   alert->setInformativeText(message);
   for (const auto& b : buttons) alert->addButtonWithTitle(b);
+  show(alert, std::move(completion));
+}
+
+void DialogAlertPresenter::show(const std::shared_ptr<ui::Alert>& alert, std::function<void(int)> completion) {
   shown_.push_back(alert);
   std::weak_ptr<bool> alive = alive_;
   ui::Alert* key = alert.get();

@@ -18,6 +18,7 @@ class DialogAlertPresenter : public AlertPresenter {
   DialogAlertPresenter();
   ~DialogAlertPresenter() override;
   void showAlert(const std::string& title, const std::string& message, const std::string& button) override;
+  void showInformation(const std::string& title, const std::string& message, const std::string& button) override;
   void askQuestion(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
                    std::function<void(int)> completion) override;
   // The alerts shown and not yet answered, oldest first.
@@ -26,6 +27,7 @@ class DialogAlertPresenter : public AlertPresenter {
   bool clickButton(int index);
 
  private:
+  void show(const std::shared_ptr<ui::Alert>& alert, std::function<void(int)> completion);
   std::vector<std::shared_ptr<ui::Alert>> shown_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

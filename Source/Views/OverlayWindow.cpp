@@ -3,8 +3,14 @@
 #include "Views/OverlayView.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kesto {
+
+namespace {
+// Space kept between a widened bezel and the sides of the covered view.
+constexpr double kBezelSideMargin = 12.0;
+}  // namespace
 
 OverlayWindow::OverlayWindow(const fnd::Rect& contentRect)
     : ui::View(contentRect), overlayView_(std::make_shared<OverlayView>(fnd::Rect())) {
@@ -47,8 +53,11 @@ void OverlayWindow::placeBezel() {
     double o = *offset_;
     overlayView_->setFrame(fnd::Rect(o, o, std::max(0.0, s.width - 2 * o), std::max(0.0, s.height - 2 * o)));
   } else if (size_) {
-    overlayView_->setFrame(fnd::Rect((s.width - size_->width) / 2, (s.height - size_->height) / 2, size_->width,
-                                     size_->height));
+    // The size asked for is the least: a longer message widens the bezel up to the covered
+    // view's width and then wraps, so no text is cut off at either end.
+    fnd::Size b = overlayView_->fittingSize(*size_, std::max(0.0, s.width - 2 * kBezelSideMargin));
+    overlayView_->setFrame(fnd::Rect(std::floor((s.width - b.width) / 2), std::floor((s.height - b.height) / 2),
+                                     b.width, b.height));
   } else {
     overlayView_->setFrame(fnd::Rect());
   }

@@ -5,8 +5,13 @@
 #include "Views/ImageNamed.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kesto {
+
+namespace {
+constexpr double kLargestButtonImageSide = 24.0;
+}  // namespace
 
 PushButton::PushButton(const fnd::Rect& frame) : ui::View(frame) {}
 
@@ -17,6 +22,12 @@ void PushButton::setTitle(const std::string& title) {
 
 void PushButton::setImageNamed(const std::string& name) {
   imageName_ = name;
+  image_ = imageNamed(name);
+  setNeedsDisplay();
+}
+
+void PushButton::setImage(const ui::Image& image) {
+  image_ = image;
   setNeedsDisplay();
 }
 
@@ -52,12 +63,14 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   context.setStrokeColor(ui::Color::white(0.6));
   context.strokePath(ui::Path::roundedRect(r, 4, 4));
   double alpha = enabled_ ? 1.0 : 0.35;
-  ui::Image image = imageNamed(imageName_);
+  const ui::Image& image = image_;
   fnd::Rect textRect = r;
   if (!image.isNull()) {
-    double side = std::min(r.size.height - 6, 16.0);
-    fnd::Rect imageRect(r.origin.x + 5, r.midY() - side / 2, side, side);
-    if (title_.empty()) imageRect.origin.x = r.midX() - side / 2;
+    // Toolbar buttons take their glyphs at the toolbar's icon size (24), smaller buttons at
+    // what fits; whole points, so the glyph's pixels fall on the device's.
+    double side = std::floor(std::min(r.size.height - 6, kLargestButtonImageSide));
+    fnd::Rect imageRect(r.origin.x + 5, std::round(r.midY() - side / 2), side, side);
+    if (title_.empty()) imageRect.origin.x = std::round(r.midX() - side / 2);
     context.drawImage(image, imageRect, alpha);
     textRect = fnd::Rect(imageRect.maxX() + 4, r.origin.y, r.maxX() - imageRect.maxX() - 6, r.size.height);
   }

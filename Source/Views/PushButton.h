@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/Image.h"
 #include "Platform/UI/View.h"
 
 #include <functional>
@@ -16,6 +17,8 @@ class PushButton : public ui::View {
   void setTitle(const std::string& title);
   const std::string& imageName() const { return imageName_; }
   void setImageNamed(const std::string& name);
+  // An image of its own in place of the named one (until the next setImageNamed).
+  void setImage(const ui::Image& image);
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
   void setAction(std::function<void()> action) { action_ = std::move(action); }
@@ -29,6 +32,7 @@ class PushButton : public ui::View {
  private:
   std::string title_;
   std::string imageName_;
+  ui::Image image_;
   bool enabled_ = true;
   bool pressed_ = false;
   std::function<void()> action_;

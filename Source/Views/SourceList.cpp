@@ -20,7 +20,11 @@ bool isDeleteKey(const ui::Event& e) {
 }  // namespace
 
 SourceList::SourceList(const fnd::Rect& frame)
-    : ui::OutlineView(frame), proxy_(std::make_unique<SourceListDelegateDataSourceProxy>(this)) {}
+    : ui::OutlineView(frame), proxy_(std::make_unique<SourceListDelegateDataSourceProxy>(this)) {
+  // Folder names that share a beginning ("Project 2024 notes", "Project 2024 drafts") stay
+  // apart when shortened in the middle; the whole name is the row's tool tip.
+  setTextTruncation(ui::TextTruncation::Middle);
+}
 
 SourceList::~SourceList() {
   ui::OutlineView::setDataSource(nullptr);

@@ -192,6 +192,15 @@ double SpinningIndicator::angleAt(double elapsed) const {
 
 bool SpinningIndicator::isAnimationRunning() const { return animation_ != nullptr; }
 
+bool SpinningIndicator::isTicking() const { return animation_ && animation_->timer && animation_->timer->isValid(); }
+
+void SpinningIndicator::setHidden(bool hidden) {
+  const bool was = isHidden();
+  ui::View::setHidden(hidden);
+  // Shown again, the turn starts afresh; hidden, its clock stops.
+  if (was != hidden) reloadAnimation();
+}
+
 void SpinningIndicator::advanceAnimation(double seconds) {
   if (!animates_) return;
   elapsed_ += seconds;
@@ -212,8 +221,9 @@ void SpinningIndicator::reloadAnimation() {
     return;
   }
   animation_ = std::make_unique<Animation>();
-  // Only a view on screen needs the clock; tests turn it with advanceAnimation.
-  if (!window() || animationDuration_ <= 0 || drawnLines() == 0) return;
+  // Only a view on screen needs the clock: a hidden or stopped indicator must not wake the
+  // program many times a second. Tests turn it with advanceAnimation.
+  if (!window() || isHiddenOrHasHiddenAncestor() || animationDuration_ <= 0 || drawnLines() == 0) return;
   // Stepped: one tick per spoke, nothing redrawn in between. Smooth: about 60 frames a second,
   // which also bounds the ticks of a ring with very many spokes.
   double interval = stepped_ ? std::max(animationDuration_ / drawnLines(), 1.0 / 60.0) : 1.0 / 60.0;

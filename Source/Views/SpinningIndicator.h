@@ -67,6 +67,9 @@ class SpinningIndicator : public ui::View {
   };
   KeyFrames keyFrameAnimationForCurrentPreferences() const;
   bool isAnimationRunning() const;
+  // Whether a clock turns it now: only while animating, shown and in a window.
+  bool isTicking() const;
+  void setHidden(bool hidden) override;
   // The rotation applied now (radians); tests step it with advanceAnimation.
   double currentRotation() const { return rotation_; }
   void advanceAnimation(double seconds);

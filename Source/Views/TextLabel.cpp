@@ -9,9 +9,19 @@ namespace kesto {
 TextLabel::TextLabel(const fnd::Rect& frame) : ui::View(frame) { font_.pointSize = 12; }
 
 void TextLabel::setStringValue(const std::string& text) {
+  shortText_.clear();
   if (text == text_) return;
   text_ = text;
   setNeedsDisplay();
+}
+
+void TextLabel::setShortStringValue(const std::string& text) {
+  shortText_ = text;
+  setNeedsDisplay();
+}
+
+const std::string& TextLabel::displayedString() const {
+  return !wraps_ && !shortText_.empty() && !fitsOnOneLine(text_) ? shortText_ : text_;
 }
 
 void TextLabel::setFont(const ui::Font& font) {
@@ -36,6 +46,10 @@ void TextLabel::setWraps(bool wraps) {
 
 double TextLabel::lineHeight(const ui::Font& font) {
   return std::max(1.0, ui::GraphicsContext::sizeOfText("Ag", font).height);
+}
+
+bool TextLabel::fitsOnOneLine(const std::string& text) const {
+  return ui::GraphicsContext::sizeOfText(text, font_).width <= bounds().size.width;
 }
 
 std::vector<std::string> TextLabel::wrappedLines(const std::string& text, double width, const ui::Font& font) {
@@ -86,7 +100,8 @@ std::vector<std::string> TextLabel::wrappedLines(const std::string& text, double
 void TextLabel::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   if (text_.empty()) return;
   if (!wraps_) {
-    context.drawText(text_, bounds(), font_, color_, alignment_);
+    // Chosen at each drawing: the label's width follows its cell's.
+    context.drawText(displayedString(), bounds(), font_, color_, alignment_);
     return;
   }
   const fnd::Rect b = bounds();

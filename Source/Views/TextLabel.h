@@ -16,6 +16,14 @@ class TextLabel : public ui::View {
   const std::string& stringValue() const { return text_; }
   void setStringValue(const std::string& text);
   void setFont(const ui::Font& font);
+  const ui::Font& font() const { return font_; }
+  // A shorter form of the text, drawn instead whenever the text is wider than the label (one
+  // line); empty for none. Set it after the text: a new text drops it.
+  void setShortStringValue(const std::string& text);
+  // What the label draws at its present width.
+  const std::string& displayedString() const;
+  // Whether `text` fits the label's width on one line.
+  bool fitsOnOneLine(const std::string& text) const;
   void setTextColor(const ui::Color& color);
   void setAlignment(ui::TextAlignment alignment);
   // A wrapping label breaks its text into lines that fit its width (at spaces and slashes, or
@@ -30,7 +38,7 @@ class TextLabel : public ui::View {
 
  private:
   bool wraps_ = false;
-  std::string text_;
+  std::string text_, shortText_;
   ui::Font font_;
   ui::Color color_ = ui::Color::white(0.1);
   ui::TextAlignment alignment_ = ui::TextAlignment::Left;

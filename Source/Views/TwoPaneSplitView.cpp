@@ -50,7 +50,14 @@ void TwoPaneSplitView::layoutLeftPanes(double s) {
   if (!secondary || !primary) return;
   float divider = float(dividerThickness());
   fnd::Size size = frame().size;
-  secondary->setFrame(fnd::Rect(secondary->frame().origin, fnd::Size{s, size.height}));
+  if (collapsed_) {
+    // Folded away: the pane waits left of the view at its own width.
+    double w = secondary->frame().size.width;
+    secondary->setFrame(fnd::Rect(-(w + divider), secondary->frame().origin.y, w, size.height));
+    primary->setFrame(fnd::Rect(0, primary->frame().origin.y, size.width, size.height));
+    return;
+  }
+  secondary->setFrame(fnd::Rect(0, secondary->frame().origin.y, s, size.height));
   primary->setFrame(fnd::Rect(s + divider, primary->frame().origin.y, size.width - s - divider, size.height));
 }
 
@@ -60,11 +67,19 @@ void TwoPaneSplitView::toggleLeftPane(bool ownGroup) {
   if (!primary || !secondary) return;
   if (!collapsed_) collapsableViewWidth_ = float(secondary->frame().size.width);
   if (maxSize_ && collapsableViewWidth_ > float(*maxSize_)) collapsableViewWidth_ = float(*maxSize_);
-  double t = collapsed_ ? std::trunc(double(collapsableViewWidth_)) : -1.0;
-  double divider = dividerThickness();
+  // The pane slides out to the left and back at its own width, never through a width of
+  // nothing: its contents (the sidebar's tabs and lists) keep their layout and come back as
+  // they were.
+  const double divider = dividerThickness();
   fnd::Rect sf = secondary->frame(), pf = primary->frame();
-  fnd::Rect secondaryTarget(sf.origin.x, sf.origin.y, t, sf.size.height);
-  fnd::Rect primaryTarget(t + divider, pf.origin.y, pf.origin.x + pf.size.width - t - divider, pf.size.height);
+  double w = sf.size.width;
+  if (collapsed_) {
+    w = std::trunc(double(collapsableViewWidth_));
+    if (std::abs(sf.size.width - w) >= 0.5) secondary->setFrameSize(fnd::Size{w, sf.size.height});
+  }
+  const double x = collapsed_ ? 0 : -(w + divider), px = x + w + divider;
+  fnd::Rect secondaryTarget(x, sf.origin.y, w, sf.size.height);
+  fnd::Rect primaryTarget(px, pf.origin.y, frame().size.width - px, pf.size.height);
   auto animate = [&] {
     secondary->animator().setFrame(secondaryTarget);
     primary->animator().setFrame(primaryTarget);
@@ -189,16 +204,38 @@ void KestoSplitViewVerticalSecondaryRight::splitViewResizeSubviewsWithOldSize(ui
 }
 
 void KestoSplitViewVerticalSecondaryRight::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
+  // A hidden inspector keeps the width it is shown at again.
+  if (collapsed_) return;
   if (ui::View* secondary = pane(secondaryIndex_))
     fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
 }
 
 double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMinCoordinate(ui::SplitView&, double, long) {
+  // While hidden the divider stays at the right edge: a drag cannot bring half a pane back.
+  if (collapsed_) return frame().size.width - dividerThickness();
   return frame().size.width - effectiveMax() - dividerThickness();
 }
 
 double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMaxCoordinate(ui::SplitView&, double, long) {
+  if (collapsed_) return frame().size.width - dividerThickness();
   return frame().size.width - effectiveMin() - dividerThickness();
+}
+
+void KestoSplitViewVerticalSecondaryRight::setSecondaryPaneHidden(bool hidden) {
+  ui::View* primary = pane(primaryIndex_);
+  ui::View* secondary = pane(secondaryIndex_);
+  if (!primary || !secondary || hidden == collapsed_) return;
+  if (hidden) {
+    if (secondary->frame().size.width >= 1.0) collapsableViewWidth_ = float(secondary->frame().size.width);
+  } else if (collapsableViewWidth_ < effectiveMin()) {
+    collapsableViewWidth_ = effectiveMin();
+  }
+  collapsed_ = hidden;
+  secondary->setHidden(hidden);
+  const double width = hidden ? 0.0 : std::trunc(double(collapsableViewWidth_));
+  secondary->setFrameSize(fnd::Size{width, secondary->frame().size.height});
+  // Laid out by the usual rule: the list takes what the inspector leaves.
+  splitViewResizeSubviewsWithOldSize(*this, frame().size);
 }
 
 }  // namespace kesto

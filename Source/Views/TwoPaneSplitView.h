@@ -41,7 +41,8 @@ class TwoPaneSplitView : public ui::SplitView, public ui::SplitViewDelegate {
   void applyDefaults();
   // Collapse or expand the left secondary pane through the views' animators.
   void toggleLeftPane(bool ownGroup);
-  // Secondary pane at width s on the left, primary after the divider.
+  // Secondary pane at width s on the left, primary after the divider; a collapsed secondary
+  // pane keeps its width left of the view and the primary takes the whole width.
   void layoutLeftPanes(double s);
 
   std::optional<double> minSize_;
@@ -96,6 +97,8 @@ class KestoSplitViewVerticalSecondaryRight : public TwoPaneSplitView {
   double splitViewConstrainMaxCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
   std::optional<double> secondaryPaneSize() const { return paneSize_; }
   void setSecondaryPaneSize(std::optional<double> v) { paneSize_ = v; }
+  // Hides the inspector (the list takes the whole width) or shows it again at the width it had.
+  void setSecondaryPaneHidden(bool hidden);
 
  protected:
   float defaultMin() const override { return 210; }

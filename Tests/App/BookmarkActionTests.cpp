@@ -19,6 +19,7 @@
 #include "Synchronize/TestAlertResponder.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace kesto::test {
 namespace {
@@ -261,17 +262,66 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   dm().setSelectedBookmarks({a});
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
-  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete", "-",
-                                                    "Copy link"}));
+  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
+                                                    "Delete", "-", "Copy link", "-", "Share", "Email links"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
-  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "-", "Go To Folder", "-", "Delete",
-                                                    "Put back from trash", "-", "Copy links"}));
+  // Sharing takes one bookmark; e-mail takes them all.
+  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
+                                                    "Delete", "Put back from trash", "-", "Copy links", "-",
+                                                    "Email links"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty())
       EXPECT_TRUE(controller().respondsToAction(item->action())) << item->action();
+}
+
+TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavouriteIsTold) {
+  const std::string dirs = makeTempDir("browsers");
+  const char* oldDirs = std::getenv("XDG_DATA_DIRS");
+  const std::string kept = oldDirs ? oldDirs : "";
+  setenv("XDG_DATA_DIRS", dirs.c_str(), 1);
+  std::filesystem::create_directories(dirs + "/applications");
+  writeFile(dirs + "/applications/vivaldi-stable.desktop",
+            "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=/opt/vivaldi/vivaldi %U\n"
+            "MimeType=text/html;x-scheme-handler/http;\n");
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  dm().setSelectedBookmarks({a, b});
+  auto menu = controller().bookmarkMenu();
+  ASSERT_TRUE(menu);
+  auto with = menu->itemWithTitle("Open with");
+  ASSERT_TRUE(with && with->submenu());
+  EXPECT_TRUE(with->isEnabled());
+  ASSERT_EQ(titles(*with->submenu()), std::vector<std::string>{"Vivaldi"});
+  auto vivaldi = with->submenu()->items()[0];
+  ASSERT_TRUE(controller().tryToPerform(vivaldi->action(), vivaldi.get()));
+  ASSERT_EQ(launched.size(), 1u) << "both pages in one launch of that browser";
+  EXPECT_EQ(launched[0].first, "/opt/vivaldi/vivaldi");
+  EXPECT_EQ(launched[0].second, (std::vector<std::string>{"http://a.example/", "http://b.example/"}));
+
+  // A favourite that has been removed since: the page opens in the default browser, and the
+  // overlay says why.
+  std::vector<std::string> messages;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &messages,
+      [&](const fnd::Notification& n) {
+        if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
+      },
+      "ShowOverlayWithMessage");
+  ui->preferencesController().setFavoriteBrowser("firefox-esr.desktop");
+  launched.clear();
+  dm().setSelectedBookmarks({a});
+  controller().openSelectedBookmarks();
+  fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0].first, "xdg-open");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "firefox-esr is no longer installed: opened in the default browser");
+  if (oldDirs) setenv("XDG_DATA_DIRS", kept.c_str(), 1);
+  else unsetenv("XDG_DATA_DIRS");
 }
 
 TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {

@@ -186,6 +186,29 @@ TEST_F(CellTest, ShowsTheBookmarkFields) {
   EXPECT_NE(cell->date->stringValue().find("2023"), std::string::npos);
 }
 
+TEST_F(CellTest, AGridTileTooNarrowForTheLongDateShowsTheShortOneWhole) {
+  auto b = add("http://www.example.org/", "Example");
+  b->setUpdatedDate(fnd::Date::withTimeIntervalSince1970(1790769600));  // 30 September 2026, noon UTC
+  ASSERT_TRUE(WrenEntity::saveContext());
+  defaults().setBool(false, "BoomarksCompactView");
+  defaults().setBool(false, "BoomarksListView");
+  build(1);
+  auto cell = cellAt(0);
+  ASSERT_TRUE(cell);
+  ASSERT_EQ(cell->date->stringValue(), "September 30, 2026");
+  const double wide = ui::GraphicsContext::sizeOfText("September 30, 2026", cell->date->font()).width + 2;
+  // Narrower than the long form (as a grid tile at the window's first size is): the short
+  // one is drawn, whole.
+  cell->date->setFrameSize(fnd::Size{ui::GraphicsContext::sizeOfText("September 30", cell->date->font()).width,
+                                     cell->date->frame().size.height});
+  const std::string shown = cell->date->displayedString();
+  EXPECT_NE(shown, "September 30, 2026");
+  EXPECT_TRUE(cell->date->fitsOnOneLine(shown)) << shown;
+  EXPECT_NE(shown.find("30"), std::string::npos) << shown;
+  cell->date->setFrameSize(fnd::Size{wide, cell->date->frame().size.height});
+  EXPECT_EQ(cell->date->displayedString(), "September 30, 2026");
+}
+
 TEST_F(CellTest, ThumbnailsComeFromTheServiceAndTheCacheAfterARestart) {
   ThumbnailServer server;
   defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);

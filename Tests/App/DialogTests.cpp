@@ -1,6 +1,7 @@
 // The File menu's import, export, backup and restore dialogs, the sheets on the library window,
 // the first-run panel and the import sheet, each answered by the test dialog responder.
 #include "AppFixture.h"
+#include "Platform/UI/Label.h"
 
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
@@ -128,17 +129,24 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
 TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   add("https://export.example/one", "One");
   start(1);
+  // Success is told with the information icon, the message being the text.
+  auto successSeen = [&] {
+    for (const auto& a : responder->alerts)
+      if (a.message.rfind("Your Kesto Export file has been exported to: ", 0) == 0)
+        return a.style == ui::AlertStyle::Informational && a.informative.empty();
+    return false;
+  };
   const std::string target = makeTempDir("export") + "/out.html";
   responder->saveAnswers.push_back(std::nullopt);
   dialogs().openExportDialog();
   ASSERT_TRUE(runUntil([&] { return !responder->panels.empty(); }));
   spin(0.1);
   EXPECT_FALSE(fnd::FileManager::fileExists(target));
-  EXPECT_FALSE(alertSeen("Success"));
+  EXPECT_FALSE(successSeen());
 
   responder->saveAnswers.push_back(target);
   dialogs().openExportDialog();
-  ASSERT_TRUE(runUntil([&] { return alertSeen("Success"); }));
+  ASSERT_TRUE(runUntil([&] { return successSeen(); }));
   EXPECT_FALSE(responder->panels.back().open);
   EXPECT_EQ(responder->panels.back().name.rfind("Kesto Exported Bookmarks [ ", 0), 0u);
   EXPECT_NE(readFile(target).find("https://export.example/one"), std::string::npos);
@@ -148,7 +156,7 @@ TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   responder->saveAnswers.push_back(target + "/inside-a-file.html");
   dialogs().openExportDialog();
   ASSERT_TRUE(runUntil([&] { return alertSeen("Fail"); }));
-  EXPECT_FALSE(alertSeen("Success"));
+  EXPECT_FALSE(successSeen());
 }
 
 TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
@@ -295,6 +303,39 @@ TEST_F(DialogTest, ImportSheetClosesBeforeTheImportDialogAsks) {
   ASSERT_EQ(watch->alerts.size(), 1u);
   EXPECT_FALSE(watch->sheetShownWhenAsked);
   EXPECT_FALSE(panels().backdrop());
+}
+
+TEST_F(DialogTest, TheImportSheetNamesTheBrowsersOfThisDesktopWithSafariLast) {
+  start(0);
+  auto& sheet = panels().importFolderSheet();
+  // Labels from the top down (the content's y grows upwards).
+  std::vector<std::pair<double, std::string>> labels;
+  for (const auto& v : sheet.contentView()->subviews())
+    if (auto* l = dynamic_cast<ui::Label*>(v.get())) labels.push_back({-l->frame().maxY(), l->stringValue()});
+  std::sort(labels.begin(), labels.end());
+  std::vector<std::string> browsers;
+  for (const auto& [y, text] : labels)
+    for (const char* name : {"Firefox", "Chromium, Chrome, Brave, Vivaldi", "Microsoft Edge", "Opera", "GNOME Web",
+                             "Safari (on a Mac)"})
+      if (text == name) browsers.push_back(text);
+  EXPECT_EQ(browsers, (std::vector<std::string>{"Firefox", "Chromium, Chrome, Brave, Vivaldi", "Microsoft Edge",
+                                                "Opera", "GNOME Web", "Safari (on a Mac)"}));
+  // Every text fits the sheet, and the help buttons open the three help pages.
+  for (const auto& v : sheet.contentView()->subviews()) EXPECT_LE(v->frame().maxX(), sheet.contentView()->bounds().maxX());
+  std::vector<std::string> opened;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    opened.insert(opened.end(), args.begin(), args.end());
+    return true;
+  });
+  int helps = 0;
+  for (const auto& v : sheet.contentView()->subviews())
+    if (auto* b = dynamic_cast<ui::Button*>(v.get()); b && b->title() == "Help") {
+      b->performClick();
+      ++helps;
+    }
+  EXPECT_EQ(helps, 3);
+  EXPECT_EQ(opened, (std::vector<std::string>{helplinks::kFirefoxExport, helplinks::kChromeExport,
+                                               helplinks::kSafariExport}));
 }
 
 TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {

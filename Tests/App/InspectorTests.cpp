@@ -1,6 +1,14 @@
 // The inspector: what it shows for no, one and several selected bookmarks, and its edits,
 // each saved at once and undoable.
 #include "AppFixture.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/PopUpButton.h"
+#include "Views/KSTTokenField.h"
+#include "Views/KestoTitleTextView.h"
+
+#include <QApplication>
+#include <QFontMetrics>
 
 #include "App/EditorController.h"
 #include "Model/Base64.h"
@@ -15,7 +23,10 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
+#include "Views/IndexPath.h"
 #include "Views/PushButton.h"
+#include "Views/TileCollectionView.h"
 #include "Views/TextLabel.h"
 
 #include <algorithm>
@@ -26,12 +37,15 @@ namespace {
 class InspectorTest : public AppTest {
  protected:
   EditorController& editor() { return dynamic_cast<EditorController&>(ui->inspectorController()); }
+  // As the list selects: the inspector shows only what is selected there.
   void show(const Bookmark::Ref& b) {
+    dm().setSelectedBookmarks({b});
     dm().setCurrentBookmark(b);
     dm().setCurrentBookmarks({});
     ViewUpdater::updateInspector();
   }
   void showSeveral(const std::vector<Bookmark::Ref>& list) {
+    dm().setSelectedBookmarks(list);
     dm().setCurrentBookmark(nullptr);
     dm().setCurrentBookmarks(list);
     ViewUpdater::updateInspector();
@@ -108,6 +122,48 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
   EXPECT_TRUE(e.title->isHidden());
 }
 
+TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
+  build(0);
+  auto& popUp = *editor().colorButton;
+  // Measured in the font the pop-up draws with; the arrow takes about 20 more.
+  QFontMetrics metrics(QApplication::font());
+  for (const auto& title : popUp.itemTitles())
+    EXPECT_GT(popUp.frame().size.width, metrics.horizontalAdvance(QString::fromStdString(title)) + 20)
+        << title << " is cut off";
+  // Within the inspector at its least width.
+  EXPECT_LE(popUp.frame().maxX(), 210);
+}
+
+TEST_F(InspectorTest, TheTagsAreTheApplicationsLightRoundedTokenField) {
+  build(0);
+  auto* tokens = dynamic_cast<KestoRoundedTokenField*>(editor().tags.get());
+  ASSERT_NE(tokens, nullptr);
+  EXPECT_DOUBLE_EQ(tokens->borderWidth(), 1.2) << "styled as it wakes";
+  EXPECT_DOUBLE_EQ(tokens->cornerRadius(), 2.0);
+}
+
+TEST_F(InspectorTest, ReturnInTheTitleAndAddressViewsSavesTheEditAndOpensNothing) {
+  auto a = add("http://a.example/", "Old");
+  build(1);
+  show(a);
+  auto& e = editor();
+  ASSERT_NE(dynamic_cast<KestoTitleTextView*>(e.title.get()), nullptr);
+  int launches = 0;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>&) { return ++launches, true; });
+  const auto returnKey = ui::Event::key(ui::KeyCode::Return, 0, "\r");
+  e.title->setStringValue("Typed title");
+  e.title->keyDown(returnKey);
+  EXPECT_EQ(a->title().value_or(""), "Typed title");
+  EXPECT_TRUE(runUntil([&] { return e.title->isEditable(); }, 2)) << "ready for the next edit";
+  e.url->setStringValue("https://typed.example/");
+  e.url->keyDown(ui::Event::key(ui::KeyCode::Return, ui::ModifierFlag::Shift, "\r"));
+  EXPECT_EQ(a->url().value_or(""), "https://typed.example/");
+  EXPECT_EQ(e.url->stringValue(), "https://typed.example/") << "no line break went into the address";
+  EXPECT_EQ(a->timesOpened(), 0);
+  EXPECT_EQ(launches, 0) << "Return ends the edit and opens nothing";
+  sys::Workspace::setLauncher(nullptr);
+}
+
 TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   auto a = add("http://a.example/", "Old");
   build(1);
@@ -136,6 +192,10 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   EXPECT_EQ(a->url().value_or(""), "http://a.example/");
   undo->redo();
   EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
+  // An undo reads the library again and empties the list's selection, and the inspector with
+  // it: the bookmark is chosen again.
+  spin(0.05);
+  show(a);
 
   // What the inspector stores is cleaned like every door's, and the site follows the clean form.
   e.url->setStringValue("https://exa\xE2\x80\xAE" "mple.org/gpj.exe\n");
@@ -263,6 +323,78 @@ TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
   e.notes->sendAction();
   EXPECT_EQ(a->notes().value_or(""), "a\n\nx");
   EXPECT_EQ(b->notes().value_or(""), "x");
+}
+
+TEST_F(InspectorTest, GoToFolderSelectsTheFolderInTheSidebarSoRefreshesKeepIt) {
+  auto folderNamed = [](const std::string& name) {
+    auto f = Folder::initEntity();
+    f->setName(name);
+    f->setParentFolderID(Folder::kRootID);
+    f->saveFolder();
+    return f;
+  };
+  auto work = folderNamed("Work");
+  auto other = folderNamed("Other");
+  auto a = Bookmark::addBookmarkWithURL("http://work.example/", work);
+  Bookmark::addBookmarkWithURL("http://other.example/", other);
+  build(2);
+  spin(0.3);  // the sidebar shows its stored tab
+  auto& e = editor();
+  ASSERT_TRUE(e.foldersController);
+  auto& folders = *e.foldersController;
+  folders.selectFolderWithID(other->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  ASSERT_EQ(dm().currentFolder()->folderID(), other->folderID());
+
+  show(a);
+  EXPECT_EQ(e.currentFolderID, work->folderID());
+  EXPECT_FALSE(e.folderButton->isHidden());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder);
+  EXPECT_EQ(folders.selectedIdentifier(), work->folderID());
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), work->folderID());
+  // The next refresh shows the same folder, not the one selected before.
+  folders.updateView();
+  spin(0.2);
+  ASSERT_TRUE(dm().currentFolder());
+  EXPECT_EQ(dm().currentFolder()->folderID(), work->folderID());
+  ASSERT_EQ(dm().bookmarks().size(), 1u);
+  EXPECT_EQ(dm().bookmarks()[0], a);
+}
+
+TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  auto& e = editor();
+  auto select = [&](const Bookmark::Ref& bm) {
+    auto& list = *controller().kestoCollectionView;
+    list.deselectAllItems();
+    const auto& shown = dm().bookmarks();
+    auto at = std::find(shown.begin(), shown.end(), bm) - shown.begin();
+    list.selectItemsAtIndexPaths({IndexPath::forItem(at, 0)}, false);
+    controller().didChangeSelection();
+  };
+  select(a);
+  EXPECT_EQ(e.title->stringValue(), "A");
+  // Moved to the trash: nothing selected, nothing shown.
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_TRUE(e.title->isHidden());
+  EXPECT_EQ(e.title->stringValue(), "");
+
+  // Several at once, then one deleted for good from the trash list.
+  a->setTrashed(1);
+  b->setTrashed(1);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().bookmarks() = {a, b};
+  controller().updateView();
+  select(b);
+  EXPECT_EQ(e.title->stringValue(), "B");
+  controller().deleteBookmarks();
+  EXPECT_FALSE(dm().currentBookmark());
+  EXPECT_EQ(e.title->stringValue(), "");
 }
 
 }  // namespace

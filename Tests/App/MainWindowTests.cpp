@@ -18,6 +18,8 @@
 #include <cmath>
 #include <vector>
 
+#include <functional>
+
 namespace kesto::test {
 namespace {
 
@@ -93,24 +95,37 @@ TEST_F(MainWindowTest, OnlyTheListGrowsWithTheWindow) {
 TEST_F(MainWindowTest, TheFolderListFoldsAwayAndComesBackAtItsWidth) {
   build(0);
   ui->splitView()->setPosition(250, 0);
+  // The sidebar's tabs, lists and fields, where they are before folding.
+  std::vector<std::pair<ui::View*, fnd::Rect>> inside;
+  std::function<void(ui::View&)> collect = [&](ui::View& v) {
+    for (const auto& sub : v.subviews()) {
+      inside.emplace_back(sub.get(), sub->frame());
+      collect(*sub);
+    }
+  };
+  collect(sidebar());
+  ASSERT_GT(inside.size(), 6u);
   auto& button = *ui->foldersCollapseButton();
   EXPECT_EQ(button.imageName(), "collapse_right");
   button.performClick();
   ASSERT_TRUE(runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 5));
-  EXPECT_LT(sidebar().frame().size.width, 1);
+  EXPECT_LE(sidebar().frame().origin.x + sidebar().frame().size.width, 0);
   EXPECT_EQ(button.imageName(), "collapse_left");
   EXPECT_NEAR(list().superview()->frame().origin.x, 0, 1.0);
   // A window resize while folded keeps it folded; the kept width is still the open one.
   fnd::Rect f = ui->window().frame();
   ui->window().setFrame(fnd::Rect(f.origin.x, f.origin.y, f.size.width - 40, f.size.height), false);
   spin(0.05);
-  EXPECT_LT(sidebar().frame().size.width, 1);
+  EXPECT_LE(sidebar().frame().origin.x + sidebar().frame().size.width, 0);
   EXPECT_NEAR(storedOnDisk(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250, 0.5);
   button.performClick();
   ASSERT_TRUE(runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 5));
+  EXPECT_NEAR(sidebar().frame().origin.x, 0, 0.5);
   EXPECT_NEAR(sidebar().frame().size.width, 250, 0.5);
   EXPECT_NEAR(list().superview()->frame().origin.x, 251, 0.5);
   EXPECT_EQ(button.imageName(), "collapse_right");
+  // Everything in the sidebar is back where it was: no tab moved, none went missing.
+  for (const auto& [view, frame] : inside) EXPECT_EQ(view->frame(), frame);
 }
 
 TEST_F(MainWindowTest, TheApplicationDelegateHearsTheInspectorSplitView) {

@@ -7,7 +7,7 @@
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Button.h"
-#include "Platform/UI/ComboBox.h"
+#include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/TextField.h"
@@ -144,7 +144,7 @@ TEST_F(PreferencesPanelTest, ChoosingTheFolderOrderSavesItAndReordersTheList) {
   EXPECT_EQ(prefs().foldersMatrix->selectedRow(), 1);
   EXPECT_EQ(prefs().inboxMatrix->selectedRow(), 0);
   EXPECT_EQ(prefs().duplicatesCheck->state(), 1);
-  EXPECT_EQ(prefs().favoriteBrowserCombo->stringValue(), PreferencesController::kDefaultBrowserItem);
+  EXPECT_EQ(prefs().favoriteBrowserPopUp->titleOfSelectedItem(), PreferencesController::kDefaultBrowserItem);
   EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+Ctrl+P");
 
   prefs().ratingCheck->performClick();
@@ -166,19 +166,81 @@ TEST_F(PreferencesPanelTest, ChoosingTheFolderOrderSavesItAndReordersTheList) {
   EXPECT_TRUE(runUntil([&] { return listedTitles() == std::vector<std::string>{"Beta", "Alpha", "Gamma"}; }, 5));
 }
 
-TEST_F(PreferencesPanelTest, BrowserComboStoresBundleIdentifiersAndDefaultForAnythingElse) {
+// Browsers come from desktop entries in a temporary system data folder, as a desktop has them.
+class BrowserChoiceTest : public PreferencesPanelTest {
+ protected:
+  void SetUp() override {
+    PreferencesPanelTest::SetUp();
+    const char* old = std::getenv("XDG_DATA_DIRS");
+    oldDataDirs_ = old ? std::optional<std::string>(old) : std::nullopt;
+    dataDirs_ = makeTempDir("browsers");
+    setenv("XDG_DATA_DIRS", dataDirs_.c_str(), 1);
+    std::filesystem::create_directories(dataDirs_ + "/applications");
+    browser("firefox-esr.desktop", "Firefox ESR");
+    browser("chromium.desktop", "Chromium");
+    writeFile(dataDirs_ + "/applications/gimp.desktop", "[Desktop Entry]\nType=Application\nName=GIMP\nExec=gimp %U\n"
+                                                         "MimeType=image/png;\n");
+  }
+  void TearDown() override {
+    if (oldDataDirs_) setenv("XDG_DATA_DIRS", oldDataDirs_->c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
+    PreferencesPanelTest::TearDown();
+  }
+  void browser(const std::string& id, const std::string& name) {
+    writeFile(dataDirs_ + "/applications/" + id, "[Desktop Entry]\nType=Application\nName=" + name +
+                                                     "\nExec=" + name + " %u\nMimeType=x-scheme-handler/http;\n");
+  }
+  std::string stored() { return fnd::UserDefaults(defaults().filePath()).stringForKey("favoriteBrowser").value_or(""); }
+  std::string dataDirs_;
+  std::optional<std::string> oldDataDirs_;
+};
+
+TEST_F(BrowserChoiceTest, TheListIsTheInstalledBrowsersAndStoresTheDesktopEntryId) {
   build(0);
   prefs().showPreferencesPanel();
-  auto& combo = *prefs().favoriteBrowserCombo;
-  combo.setStringValue("Firefox");
-  combo.sendAction();
-  EXPECT_EQ(fnd::UserDefaults(defaults().filePath()).stringForKey("favoriteBrowser").value_or(""),
-            "org.mozilla.firefox");
-  combo.setStringValue("Lynx");
-  combo.sendAction();
-  EXPECT_EQ(prefs().favoriteBrowser(), "Default");
-  // The combo shows the default entry for any value it has no item for.
-  EXPECT_EQ(combo.stringValue(), PreferencesController::kDefaultBrowserItem);
+  auto& popUp = *prefs().favoriteBrowserPopUp;
+  EXPECT_EQ(popUp.itemTitles(),
+            (std::vector<std::string>{PreferencesController::kDefaultBrowserItem, "Chromium", "Firefox ESR"}))
+      << "no Safari, Opera or Chrome that are not there, and no program that does not open web pages";
+  EXPECT_TRUE(prefs().browserMissingLabel->isHidden());
+  popUp.selectItemAtIndex(2);
+  popUp.sendAction();
+  EXPECT_EQ(stored(), "firefox-esr.desktop");
+  popUp.selectItemAtIndex(0);
+  popUp.sendAction();
+  EXPECT_EQ(stored(), "Default");
+}
+
+TEST_F(BrowserChoiceTest, AnOlderBundleIdentifierSelectsTheBrowserItStandsFor) {
+  defaults().setBool(false, "sortFoldersByRating");  // not a first run
+  defaults().setString(PreferencesController::kFirefox, "favoriteBrowser");
+  build(0);
+  prefs().showPreferencesPanel();
+  EXPECT_EQ(prefs().favoriteBrowserPopUp->titleOfSelectedItem(), "Firefox ESR");
+  EXPECT_FALSE(prefs().missingBrowserName());
+}
+
+TEST_F(BrowserChoiceTest, AChoiceNoLongerInstalledIsShownAsSuchAndKept) {
+  defaults().setBool(false, "sortFoldersByRating");  // not a first run
+  defaults().setString(PreferencesController::kSafari, "favoriteBrowser");
+  build(0);
+  prefs().showPreferencesPanel();
+  auto& popUp = *prefs().favoriteBrowserPopUp;
+  EXPECT_EQ(popUp.titleOfSelectedItem(), "Safari (not installed)");
+  EXPECT_FALSE(prefs().browserMissingLabel->isHidden());
+  EXPECT_NE(prefs().browserMissingLabel->stringValue().find("No longer installed"), std::string::npos);
+  // Another preference saved meanwhile does not turn the choice into something else.
+  prefs().ratingCheck->performClick();
+  EXPECT_EQ(stored(), PreferencesController::kSafari);
+
+  // Removing a chosen browser is told the next time the panel shows.
+  popUp.selectItemAtIndex(1);
+  popUp.sendAction();
+  EXPECT_EQ(stored(), "chromium.desktop");
+  std::filesystem::remove(dataDirs_ + "/applications/chromium.desktop");
+  prefs().showPreferencesPanel();
+  EXPECT_EQ(popUp.titleOfSelectedItem(), "chromium (not installed)");
+  EXPECT_EQ(prefs().missingBrowserName().value_or(""), "chromium");
 }
 
 TEST_F(PreferencesPanelTest, BothInboxFlagsShowNewestFirst) {

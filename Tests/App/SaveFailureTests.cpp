@@ -2,6 +2,7 @@
 // with the cause and the store's path; what was added stays in memory, is saved with the next
 // change once the store takes it again, and a quit offers to export what was never saved.
 #include "AppFixture.h"
+#include "Views/KestoTitleTextView.h"
 
 #include "App/EditorController.h"
 #include "Model/ViewUpdater.h"
@@ -130,6 +131,8 @@ TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
   b->saveBookmark();
   build(1);
   auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  // Selected in the list, as the inspector shows only what is selected there.
+  dm().setSelectedBookmarks({b});
   dm().setCurrentBookmark(b);
   ViewUpdater::updateInspector();
   onStoreConnection("PRAGMA query_only = 1");

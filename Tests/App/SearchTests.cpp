@@ -106,6 +106,25 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 5; }, 5)) << dm().bookmarks().size();
 }
 
+TEST_F(SearchTest, TheCountTellsHowManyMatchWhenTheListStopsAtItsLimit) {
+  // One save for all: a save each would take most of the test's time.
+  auto inbox = Folder::inboxFolder();
+  for (int i = 0; i < 1205; ++i) {
+    auto b = Bookmark::initEntity();
+    b->setUniqueID("many-" + std::to_string(i));
+    b->setUrl("http://many.example/" + std::to_string(i));
+    b->setTitle("Many " + std::to_string(i));
+    b->setFolder(inbox);
+  }
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(1205);
+  type("many");
+  EXPECT_EQ(dm().bookmarks().size(), 1000u);
+  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "1,000 of 1,205 matches");
+  type("many 120");
+  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "7 matches");  // 120, 1120, 1200–1204
+}
+
 TEST_F(SearchTest, OptionsChooseTheFieldsAndNoneMeansTitles) {
   seed();
   build(5);

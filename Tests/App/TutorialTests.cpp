@@ -1,6 +1,6 @@
 // The first-use tutorials: shown while their key is absent, toggled by opening the place again,
 // kept away for good by their close button until the tutorials are turned back on.
-#include "App/TutorialPopovers.h"
+#include "Sidebar/TutorialPopovers.h"
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UserDefaults.h"

@@ -7,6 +7,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Panel.h"
 #include "Synchronize/TestAlertResponder.h"
+#include "Views/KestoPanel.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -125,6 +126,10 @@ TEST_F(UpdateCheckTest, NewerVersionOpensThePanelAndNoAlert) {
   EXPECT_EQ(check(), Result::UpdateAvailable);
   ASSERT_NE(controller->updatesAvailablePanel(), nullptr);
   EXPECT_TRUE(controller->updatesAvailablePanel()->isVisible());
+  // The application's own panel, centred over the library window.
+  auto* own = dynamic_cast<KestoPanel*>(controller->updatesAvailablePanel());
+  ASSERT_NE(own, nullptr);
+  EXPECT_TRUE(own->shouldBeCentered());
   EXPECT_TRUE(alerts->shown.empty());
   controller->closeUpdatePanel();
   EXPECT_FALSE(controller->updatesAvailablePanel()->isVisible());
@@ -137,6 +142,7 @@ TEST_F(UpdateCheckTest, SameAndOlderVersionsAreUpToDate) {
     ASSERT_FALSE(alerts->shown.empty());
     EXPECT_EQ(alerts->shown.back().title, "Kesto Updater");
     EXPECT_EQ(lastMessage(), "Your version of Kesto is up to date");
+    EXPECT_TRUE(alerts->shown.back().information) << "a current version is good news, not a warning";
   }
   EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
 }

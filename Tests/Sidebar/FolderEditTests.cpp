@@ -1,14 +1,20 @@
+#include "Views/KestoPanel.h"
 #include "SidebarFixture.h"
 
 #include "Model/Base64.h"
 #include "Model/Config.h"
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
 #include "Sidebar/SidebarController.h"
+#include "Views/Pathbar.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include <sys/mount.h>
 
 namespace kesto::test {
 namespace {
@@ -109,6 +115,10 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   auto& panels = controller->panels();
   select(top->folderID());
   controller->lockFolder();
+  // The application's own panels (Escape ends them as it ends every sheet).
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
+  EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
   // No password yet: the new-password panel asks for one, twice.
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
@@ -117,7 +127,11 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   panels.confirmPasswordField().setStringValue("s3cret");
   ASSERT_TRUE(controller->saveNewPassword());
   ASSERT_EQ(dialogs->alerts.size(), 1u);
-  EXPECT_EQ(dialogs->alerts[0].message, "Kesto Password");
+  // Success is told with the information icon, its title not repeated as the first line.
+  EXPECT_EQ(dialogs->alerts[0].message,
+            "Password succesfully created. You can now password protect your folders.");
+  EXPECT_EQ(dialogs->alerts[0].informative, "");
+  EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
 
   const auto versions = std::make_pair(top->version(), inSub->version());
@@ -209,6 +223,35 @@ TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
   EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [&](const std::string& s) { return s.rfind(id2, 0) == 0; }), 1);
 }
 
+TEST_F(FolderEditTest, SharingOntoAFullDiskSaysSoAndLeavesNothing) {
+  auto f = folder("Trip");
+  for (int i = 0; i < 20; ++i) bookmark("http://trip.example/" + std::to_string(i), f);
+  start();
+  const std::string disk = makeTempDir("full");
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  {
+    // Filled to the last block.
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler.write(block.data(), std::streamsize(block.size())); ++i) filler.flush();
+  }
+  std::vector<std::string> messages;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &messages, [&](const fnd::Notification& n) { messages.push_back(n.userInfo.at(kOverlayMessageKey).string()); },
+      ShowOverlayWithMessage);
+  const bool shared = controller->shareFolderToPath(f->folderID(), disk + "/Trip.kesto");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
+  std::vector<std::string> left;
+  for (auto& e : std::filesystem::directory_iterator(disk))
+    if (e.path().filename() != "filler") left.push_back(e.path().filename().string());
+  ::umount2(disk.c_str(), MNT_DETACH);
+  EXPECT_FALSE(shared);
+  EXPECT_TRUE(left.empty()) << left.front();
+  ASSERT_FALSE(dialogs->alerts.empty());
+  EXPECT_EQ(dialogs->alerts.back().message, "The folder could not be shared");
+  EXPECT_TRUE(messages.empty()) << "told as saved: " << messages.front();
+}
+
 TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedFolder) {
   auto f = folder("Trip");
   bookmark("http://trip.example/", f);
@@ -297,6 +340,31 @@ TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh)
   fnd::NotificationCenter::defaultCenter().removeObserver(&seen);
 }
 
+TEST_F(SwitcherTest, ThePathBarNamesAFolderOnlyOnTheFoldersTab) {
+  auto top = folder("Top");
+  auto low = folder("Low", top->folderID());
+  save();
+  DataManager manager;
+  manager.setPreferences(prefs);
+  SidebarController sidebar;
+  sidebar.setDataManager(&manager);
+  Pathbar pathbar(fnd::Rect(0, 0, 300, 24));
+  sidebar.foldersController().setPathbar(&pathbar);
+  sidebar.awakeFromNib();
+  sidebar.selectFolders();
+  sidebar.foldersController().selectFolderWithID(low->folderID());
+  EXPECT_EQ(pathbar.pathComponentCells().size(), 2u);
+  for (auto select : {&SidebarController::selectTags, &SidebarController::selectHistory, &SidebarController::selectPopulars,
+                      &SidebarController::selectMaintenance, &SidebarController::selectTrash}) {
+    sidebar.selectFolders();
+    sidebar.foldersController().selectFolderWithID(low->folderID());
+    ASSERT_EQ(pathbar.pathComponentCells().size(), 2u);
+    (sidebar.*select)();
+    EXPECT_TRUE(pathbar.pathComponentCells().empty()) << sidebar.selectedTabIdentifier();
+  }
+  sidebar.foldersController().setPathbar(nullptr);
+}
+
 TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
   struct Tags : SidebarTabContent {
     std::shared_ptr<ui::View> v = std::make_shared<ui::View>();
@@ -340,6 +408,36 @@ TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheir
   EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
   EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url == %@", {std::string("http://marked.example/")})), 0);
   EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *kept->uniqueIDValue()));
+}
+
+TEST_F(FolderEditTest, AServiceRowWithoutAClientSaysSoOnceWhenChosenAndIsNotKeptAsTheList) {
+  auto f = folder("F");
+  bookmark("http://kept.example/", f);
+  start();
+  select(f->folderID());
+  controller->updateSelection();
+  ASSERT_TRUE(dm->currentFolder());
+  select("pinboard");
+  controller->updateSelection();
+  ASSERT_EQ(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
+  // The sidebar goes back to the folder the list still shows, and remembers that one.
+  EXPECT_EQ(controller->selectedIdentifier(), f->folderID());
+  EXPECT_EQ(defaults().stringForKey("currentlySelectedFolder").value_or(""), f->folderID());
+  // Reloads, adds, tab switches and hand-overs refresh the list: no second message.
+  for (int i = 0; i < 3; ++i) {
+    controller->updateView();
+    controller->updateViewCompletely();
+    controller->updateSelection();
+    spin(0.2);
+  }
+  EXPECT_EQ(dialogs->alerts.size(), 1u);
+  ASSERT_TRUE(dm->currentFolder());
+  EXPECT_EQ(dm->currentFolder()->folderID(), f->folderID());
+  // Chosen again, it says so again.
+  select("pinboard");
+  controller->updateSelection();
+  EXPECT_EQ(dialogs->alerts.size(), 2u);
 }
 
 TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) {

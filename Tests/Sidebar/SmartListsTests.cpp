@@ -21,6 +21,19 @@ struct Wired {
 
 // ---- History ---------------------------------------------------------------------------------
 
+TEST_F(SidebarListTest, TheSmartListsUseTheFolderTreesFontSize) {
+  Wired<HistoryController> history(dm);
+  Wired<PopularsController> popular(dm);
+  Wired<MaintenanceController> maintenance(dm);
+  for (SmartListController* list :
+       std::initializer_list<SmartListController*>{&history.list, &popular.list, &maintenance.list}) {
+    ui::TextCell cell;
+    cell.font.pointSize = 7;
+    list->sourceListWillDisplayCellForItem(*list->sourceList(), cell, nullptr);
+    EXPECT_EQ(cell.font.pointSize, ui::TextCell().font.pointSize) << "the folder tree's rows are drawn at this size";
+  }
+}
+
 class HistoryListTest : public SidebarListTest {};
 
 TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
@@ -278,8 +291,7 @@ TEST_F(TrashListTest, EmptyTrashRecordsTombstonesBeforeDeleting) {
   // A tombstone already there is not repeated.
   SyncTombstones::record(idA, 7, "b");
   loadLibrary();
-  // The trash refreshes whatever list is shown.
-  show(SelectedLibraryView, ViewManager::Folders);
+  show(SelectedTrashView, ViewManager::Trash);
   Wired<TrashController> t(dm);
   ViewUpdater::updateTrash();
   EXPECT_EQ(badge(t.list, TrashController::kEmptyTrashID), 2);
@@ -310,6 +322,28 @@ TEST_F(TrashListTest, EmptyTrashRecordsTombstonesBeforeDeleting) {
   EXPECT_FALSE(badge(t.list, TrashController::kEmptyTrashID));
   EXPECT_TRUE(dm.bookmarks().empty());
   EXPECT_FALSE(dm.currentBookmark());
+}
+
+TEST_F(TrashListTest, WhileAnotherListIsShownOnlyTheBadgeFollows) {
+  trashed("http://t.example/a");
+  auto kept = bookmark("http://t.example/kept", "kept");
+  save();
+  loadLibrary();
+  show(SelectedLibraryView, ViewManager::Folders);
+  dm.bookmarks() = {kept};
+  Wired<TrashController> t(dm);
+  // A folder removed elsewhere refreshes the trash: the list keeps the folders' bookmarks, so
+  // the sidebar, the path bar and the list name the same thing (and Delete never deletes for
+  // good what it does not show).
+  ViewUpdater::updateTrash();
+  EXPECT_EQ(badge(t.list, TrashController::kEmptyTrashID), 1);
+  ASSERT_EQ(dm.bookmarks().size(), 1u);
+  EXPECT_EQ(dm.bookmarks()[0], kept);
+
+  show(SelectedTrashView, ViewManager::Trash);
+  ViewUpdater::updateTrash();
+  ASSERT_EQ(dm.bookmarks().size(), 1u);
+  EXPECT_EQ(dm.bookmarks()[0]->url(), std::optional<std::string>("http://t.example/a"));
 }
 
 TEST_F(TrashListTest, EmptyingAnEmptyTrashStillAsksAndWritesNothing) {

@@ -75,6 +75,19 @@ TEST_F(TagsListTest, RowsAndBadgesCountEveryCaseOfANameOnce) {
   EXPECT_EQ(tags.containerItem()->identifier(), "tagsContainerItem");
 }
 
+TEST_F(TagsListTest, BadgesLeaveOutBookmarksOfLockedFoldersAsTheListDoes) {
+  tagged("open", {"Work"});
+  auto hidden = tagged("locked", {"Work", "secret"});
+  hidden->setBlocked(1);
+  save();
+  wire();
+  // "secret" is in use, but all its bookmarks are locked away: it shows no count.
+  EXPECT_EQ(rows(), (std::vector<std::string>{"secret=-1", "Work=1"}));
+  selectRows({"Work"});
+  ASSERT_EQ(dm.bookmarks().size(), 1u);
+  EXPECT_EQ(dm.bookmarks()[0]->title().value_or(""), "open");
+}
+
 TEST_F(TagsListTest, SelectionLoadsAnyOrAllAndIsKeptAsPositions) {
   tagged("red only", {"red"});
   tagged("red and blue", {"red", "blue"});

@@ -45,6 +45,7 @@ TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].title, "Kesto Backup");
   EXPECT_EQ(alerts->shown[0].message, "Backup succesfully completed");
+  EXPECT_TRUE(alerts->shown[0].information) << "success is not a warning";
   // No temporary file is left beside it.
   auto names = fnd::FileManager::contentsOfDirectory(fnd::FileManager::deletingLastPathComponent(path));
   ASSERT_TRUE(names);
@@ -58,6 +59,7 @@ TEST_F(BackupTest, AFailedBackupIsShownForManualAndOnlyLoggedForAutomatic) {
   EXPECT_FALSE(backup.backupToFile(tempHome() + "/no/such/folder/b.kestobck"));
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_NE(alerts->shown[0].message, "Backup succesfully completed");
+  EXPECT_FALSE(alerts->shown[0].information);
   EXPECT_FALSE(backup.backupToFile(storeFile()));  // never over the library itself
   EXPECT_TRUE(Backup::isValidBackupFile(storeFile()));
   alerts->shown.clear();
@@ -230,6 +232,10 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
   EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No"}));
   ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
   EXPECT_TRUE(alerts->shown.back().message.find("restarted") != std::string::npos);
+  // It names the places a Linux user starts programs from, not another platform's.
+  EXPECT_NE(alerts->shown.back().message.find("applications menu"), std::string::npos);
+  for (const char* elsewhere : {"Applications folder", "Dock", "Finder"})
+    EXPECT_EQ(alerts->shown.back().message.find(elsewhere), std::string::npos) << elsewhere;
 
   // The store reopens on the restored file.
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());

@@ -85,8 +85,8 @@ TEST_F(SharedFolderArchiveTest, ShareWritesAPackageThatImportsAsIndependentCopie
   auto packagePath = archive.shareBookmarksToPath(top, savePath);
   ASSERT_TRUE(packagePath);
   EXPECT_EQ(*packagePath, kesto_tempFolderPath() + "/" + fnd::crypto::md5Hex(savePath, true) + ".kesto");
-  ASSERT_TRUE(alerts->sawTitle("Share"));
-  EXPECT_EQ(alerts->shown.back().message, "Your kesto archive has been saved");
+  // Not saved yet: only the copy to the chosen place is, and its caller tells that.
+  EXPECT_FALSE(alerts->sawTitle("Share"));
   bool isDirectory = false;
   EXPECT_TRUE(fnd::FileManager::fileExists(*packagePath + "/Contents/Resources", &isDirectory) && isDirectory);
   EXPECT_FALSE(fnd::FileManager::fileExists(*packagePath + "/Contents/Info.plist"));
@@ -359,6 +359,7 @@ TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
   EXPECT_FALSE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
   ASSERT_TRUE(alerts->sawTitle("Share"));
   EXPECT_NE(alerts->shown.back().message, "Your kesto archive has been saved");
+  EXPECT_FALSE(alerts->shown.back().information);
   EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
 }
 

@@ -14,10 +14,14 @@ class TestAlertResponder : public AlertPresenter {
   struct Shown {
     std::string title, message;
     std::vector<std::string> buttons;
+    bool information = false;  // told as a success
   };
 
   void showAlert(const std::string& title, const std::string& message, const std::string& button) override {
     shown.push_back({title, message, {button}});
+  }
+  void showInformation(const std::string& title, const std::string& message, const std::string& button) override {
+    shown.push_back({title, message, {button}, true});
   }
   void askQuestion(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
                    std::function<void(int)> completion) override {

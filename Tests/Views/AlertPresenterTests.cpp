@@ -67,6 +67,28 @@ TEST(DialogAlertPresenter, TheTestResponderAnswersItsQuestions) {
   TestDialogResponder::uninstall();
 }
 
+TEST(DialogAlertPresenter, SuccessIsToldWithTheInformationIconAndItsTitleOnlyOnTheWindow) {
+  DialogAlertPresenter presenter;
+  presenter.showInformation("Share", "Your kesto archive has been saved", "OK");
+  presenter.showAlert("Import failed", "Unable to read bookmark file 'x' for import.", "OK");
+  auto alerts = presenter.shownAlerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].alertStyle(), ui::AlertStyle::Informational);
+  EXPECT_EQ(alerts[0].windowTitle(), "Share");
+  EXPECT_EQ(alerts[0].messageText(), "Your kesto archive has been saved");
+  EXPECT_EQ(alerts[0].informativeText(), "");
+  auto* box = static_cast<QMessageBox*>(alerts[0].nativeHandle());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->icon(), QMessageBox::Information);
+  EXPECT_EQ(box->text().toStdString(), "Your kesto archive has been saved") << "the title is not its first line";
+  // A failure keeps the warning and its heading.
+  EXPECT_EQ(alerts[1].alertStyle(), ui::AlertStyle::Warning);
+  EXPECT_EQ(alerts[1].messageText(), "Import failed");
+  EXPECT_EQ(static_cast<QMessageBox*>(alerts[1].nativeHandle())->icon(), QMessageBox::Warning);
+  presenter.clickButton(0);
+  presenter.clickButton(0);
+}
+
 TEST(TextLabel, ALongMessageWrapsWhole) {
   ui::Font font;
   font.pointSize = 12;

@@ -1,5 +1,6 @@
 #include "Harness/TestSupport.h"
 #include "SourceListFixture.h"
+#include "Platform/UI/GraphicsContext.h"
 #include "Views/SourceListBadgeView.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
@@ -200,6 +201,31 @@ TEST_F(SourceListFixture, BadgesAreAtLeastFortyWideAndTheCellStopsBeforeThem) {
   // A huge count outgrows the minimum.
   inbox->setBadgeValue(123456789012LL);
   EXPECT_GT(list->sizeOfBadgeAtRow(1).width, 40.0);
+}
+
+TEST_F(SourceListFixture, ALongTitleIsShortenedInItsMiddleAndShownWholeAsTheToolTip) {
+  controller.delegateMethods = SD::IsGroupAlwaysExpanded;
+  controller.alwaysExpanded = {"LIBRARY", "TAGS"};
+  const std::string name = "Reading list for the long winter holidays of 2026 (archive)";
+  inbox->setTitle(name);
+  wire();
+  EXPECT_EQ(list->textTruncation(), ui::TextTruncation::Middle);
+  fnd::Rect cell = list->frameOfCellAtRow(1);
+  ASSERT_LT(cell.size.width, ui::GraphicsContext::sizeOfText(name, ui::Font()).width);
+  EXPECT_EQ(list->toolTipAtPoint({cell.midX(), cell.midY()}), name);
+  // A title that fits needs no tool tip.
+  fnd::Rect work = list->frameOfCellAtRow(2);
+  EXPECT_EQ(list->toolTipAtPoint({work.midX(), work.midY()}), "");
+
+  // The row is drawn so (the list's own rows and the plain outline's end-shortened ones differ).
+  auto middle = list->snapshot();
+  list->setTextTruncation(ui::TextTruncation::End);
+  auto end = list->snapshot();
+  int differing = 0;
+  for (int x = int(cell.midX()); x < int(cell.maxX()); ++x)
+    for (int y = int(cell.origin.y); y < int(cell.maxY()); ++y)
+      if (!(middle.pixelColor(x, y) == end.pixelColor(x, y))) ++differing;
+  EXPECT_GT(differing, 10);
 }
 
 TEST_F(SourceListFixture, IconsMakeRoomAndNeverGrowTallerThanARow) {

@@ -380,17 +380,37 @@ TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
   EXPECT_EQ(width(*t, 0), 250);
   EXPECT_EQ(x(*t, 1), 251);
   EXPECT_EQ(width(*t, 1), 749);
-  // Collapse (animated with the context's duration), then resize: it stays collapsed.
+  // Collapse (animated with the context's duration), then resize: it stays collapsed, out of
+  // sight at its own width, so what it holds keeps its layout.
+  auto tab = std::make_shared<ui::View>(fnd::Rect(180, 250, 30, 30));
+  tab->setAutoresizingMask(ui::View::MinXMargin | ui::View::MinYMargin);
+  auto list = std::make_shared<ui::View>(fnd::Rect(0, 0, 250, 240));
+  list->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  t->subviews()[0]->setAutoresizesSubviews(true);
+  t->subviews()[0]->addSubview(tab);
+  t->subviews()[0]->addSubview(list);
   ui::AnimationContext::current().setDuration(0);
   t->collapseSecondaryPane();
   EXPECT_TRUE(t->collapsed());
-  EXPECT_EQ(width(*t, 0), -1);
+  EXPECT_EQ(width(*t, 0), 250);
+  EXPECT_EQ(x(*t, 0) + width(*t, 0), -1);
   EXPECT_EQ(x(*t, 1), 0);
+  EXPECT_EQ(width(*t, 1), 1000);
   t->setFrameSize({900, 300});
-  EXPECT_EQ(width(*t, 0), -1);
+  EXPECT_EQ(x(*t, 0) + width(*t, 0), -1);
+  EXPECT_EQ(width(*t, 1), 900);
   EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250);
   t->collapseSecondaryPane();
+  EXPECT_EQ(x(*t, 0), 0);
   EXPECT_EQ(width(*t, 0), 250);
+  EXPECT_EQ(x(*t, 1), 251);
+  EXPECT_EQ(tab->frame(), fnd::Rect(180, 250, 30, 30));
+  EXPECT_EQ(list->frame(), fnd::Rect(0, 0, 250, 240));
+  // Folding and unfolding again changes nothing inside either.
+  t->collapseSecondaryPane();
+  t->collapseSecondaryPane();
+  EXPECT_EQ(tab->frame(), fnd::Rect(180, 250, 30, 30));
+  EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250);
   ui::AnimationContext::current().setDuration(0.25);
 }
 
@@ -400,7 +420,8 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   s->collapseSecondaryPane();
   EXPECT_EQ(s->collapsableViewWidth(), 250);  // the maximum caps the width to restore
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
-  EXPECT_EQ(width(*s, 0), -1);
+  EXPECT_EQ(x(*s, 0) + width(*s, 0), -1);
+  EXPECT_EQ(x(*s, 1), 0);
   s->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), 250);

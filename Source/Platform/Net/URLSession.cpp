@@ -2,15 +2,16 @@
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PropertyList.h"
+#include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Net/Streams.h"
 #include "Platform/Net/URLError.h"
 
-#include <QDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include <sys/stat.h>
@@ -30,10 +31,24 @@ std::map<int, URLSessionTask::StateObserver>& observers() {
 }
 std::atomic<std::uint64_t> nextTaskIdentifier{1};
 
-// Partial downloads live in the temporary folder under this prefix; resume data may name no
-// other file.
+// Partial downloads live in the application's cache folder under this prefix; resume data may
+// name no other file.
 constexpr const char* kPartialDownloadPrefix = "kesto-download-";
 constexpr const char* kResumeDataMark = "KestoDownloadResumeData";
+
+// $XDG_CACHE_HOME/kesto/downloads, made (0700) when missing; empty when it cannot be made.
+std::string partialDownloadFolder() {
+  const std::string folder = fnd::StandardPaths::appendingPathComponent(
+      fnd::StandardPaths::appendingPathComponent(fnd::StandardPaths::cachesDirectory(),
+                                                 fnd::StandardPaths::applicationName()),
+      "downloads");
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec)) return {};
+  ::chmod(folder.c_str(), 0700);
+  return folder;
+}
+
 
 // Live background sessions by identifier, for a later session with the same one to take over.
 std::mutex& backgroundMutex() {
@@ -58,6 +73,19 @@ void announce(URLSessionTask& task, bool resumed) {
 
 }  // namespace
 
+// The file a download writes into: removed with its last owner, whether the task finished,
+// failed, was cancelled or was dropped before its handlers ran, unless resume data keeps it.
+struct PartialFile {
+  explicit PartialFile(std::string p) : path(std::move(p)) {}
+  ~PartialFile() {
+    if (!keep && !path.empty()) ::unlink(path.c_str());
+  }
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  std::string path;
+  bool keep = false;
+};
+
 // Runs one task's connection and hands its progress to the session delegate. Callbacks that
 // must answer (redirects, challenges, the response disposition, a new body stream) run on the
 // network thread; the others go through the session's executor.
@@ -65,6 +93,7 @@ struct TaskDriver final : URLConnectionDelegate {
   std::weak_ptr<URLSessionTask> task;
   std::shared_ptr<OutputStream> file;
   std::string filePath;
+  std::shared_ptr<PartialFile> partial;
   bool collect = false;
   bool failed = false;
   bool keepFile = false;  // the partial file belongs to resume data
@@ -146,13 +175,15 @@ struct TaskDriver final : URLConnectionDelegate {
     if (t->kind_ == URLSessionTask::Kind::Download && !file) openFile(c);
   }
   void openFile(URLConnection& c) {
-    QTemporaryFile tmp(QDir::tempPath() + "/" + kPartialDownloadPrefix + "XXXXXX");
+    const std::string folder = partialDownloadFolder();
+    QTemporaryFile tmp(QString::fromStdString(folder + "/" + kPartialDownloadPrefix) + "XXXXXX");
     tmp.setAutoRemove(false);
-    if (!tmp.open()) {
+    if (folder.empty() || !tmp.open()) {
       fail(c, makeURLError(urlerror::CannotCreateFile, &c.originalRequest().url()));
       return;
     }
     filePath = tmp.fileName().toStdString();
+    partial = std::make_shared<PartialFile>(filePath);
     tmp.close();
     file = makeFileOutputStream(filePath, false);
     file->open();
@@ -175,6 +206,7 @@ struct TaskDriver final : URLConnectionDelegate {
       expected = range->total ? static_cast<std::int64_t>(*range->total) : (expected < 0 ? -1 : offset + expected);
     }
     filePath = from.path;
+    partial = std::make_shared<PartialFile>(filePath);
     file = makeFileOutputStream(filePath, offset > 0);
     if (offset == 0 && ::truncate(filePath.c_str(), 0) != 0) file.reset();
     if (file) file->open();
@@ -252,19 +284,22 @@ struct TaskDriver final : URLConnectionDelegate {
     t->state_ = URLSessionTask::State::Completed;
     auto s = session();
     std::string path = filePath;
-    bool keep = keepFile;
+    // The closure owns the file from here: it goes when the handlers have run, or when the
+    // closure is dropped without running.
+    std::shared_ptr<PartialFile> owned = std::move(partial);
+    if (owned && keepFile) owned->keep = true;
     auto body = std::make_shared<fnd::Data>(std::move(t->collected_));
     std::shared_ptr<fnd::Data> cached;
     if (cacheBody && !error) cached = collect ? body : std::make_shared<fnd::Data>(std::move(*cacheBody));
-    s->deliver([s, t, path, keep, body, cached, error] {
+    s->deliver([s, t, path, owned, body, cached, error]() mutable {
       s->removeTask(*t);  // a completed task is no longer listed, also inside its handlers
       auto response = t->response();
       const fnd::Error* e = error ? &*error : nullptr;
       if (t->kind_ == URLSessionTask::Kind::Download) {
         if (!e && s->delegate()) s->delegate()->sessionDownloadTaskDidFinishDownloadingToURL(*s, *t, path);
         if (t->downloadCompletion_) t->downloadCompletion_(e ? nullptr : &path, response, e);
-        // The temporary file is gone after the callbacks: they must move it to keep it.
-        if (!path.empty() && !keep) std::remove(path.c_str());
+        // The file is gone after the callbacks: they must move it to keep it.
+        owned.reset();
       } else {
         if (cached) {
           CachedURLResponse proposed{response, *cached};
@@ -574,8 +609,8 @@ std::shared_ptr<URLSessionTask> URLSession::downloadTaskWithResumeData(const fnd
   std::int64_t offset = (*plist)["offset"].intValue(-1);
   const std::string& validator = (*plist)["validator"].string();
   if (!url || (url->scheme() != "http" && url->scheme() != "https") || validator.empty() || offset <= 0) return nullptr;
-  // Only a partial download of ours, in the temporary folder, at least as long as recorded.
-  std::string folder = QDir::tempPath().toStdString() + "/";
+  // Only a partial download of ours, in our downloads folder, at least as long as recorded.
+  std::string folder = partialDownloadFolder() + "/";
   if (path.compare(0, folder.size(), folder) != 0) return nullptr;
   std::string name = path.substr(folder.size());
   if (name.rfind(kPartialDownloadPrefix, 0) != 0 || name.find('/') != std::string::npos) return nullptr;

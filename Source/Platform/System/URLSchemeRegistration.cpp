@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Platform/System/DesktopEntry_p.h"
 #include "Platform/System/Launcher_p.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,7 @@
 
 namespace kesto::sys {
 
-namespace {
+namespace detail {
 
 std::string runningExecutable() {
   if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath().toStdString();
@@ -27,7 +28,7 @@ std::string runningExecutable() {
 // plain path would not start. Inside quotes '"', '`', '$' and the backslash take a backslash;
 // a literal '%' is written twice; then the value's own escaping doubles every backslash. Line
 // breaks cannot be carried and are dropped.
-std::string execArgument(const std::string& arg) {
+std::string desktopExecArgument(const std::string& arg) {
   static constexpr std::string_view kReserved = " \t\"'\\><~|&;$*?#()`";
   bool needsQuotes = arg.empty();
   std::string word;
@@ -53,6 +54,13 @@ std::string execArgument(const std::string& arg) {
   return value;
 }
 
+}  // namespace detail
+
+namespace {
+
+using detail::desktopExecArgument;
+using detail::runningExecutable;
+
 bool isSchemeName(const std::string& s) {
   if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
   for (char c : s)
@@ -76,7 +84,7 @@ bool registerURLSchemeHandler(const std::string& scheme, const std::string& exec
       "[Desktop Entry]\n"
       "Type=Application\n"
       "Name=Kesto\n"
-      "Exec=" + execArgument(exe) + " %u\n"
+      "Exec=" + desktopExecArgument(exe) + " %u\n"
       "Terminal=false\n"
       "NoDisplay=true\n"
       "MimeType=x-scheme-handler/" + scheme + ";\n";

@@ -7,6 +7,7 @@
 #include "Platform/System/Launcher_p.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +17,12 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <algorithm>
+#include <dirent.h>
+#include <map>
 #include <optional>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 namespace kesto::sys {
@@ -147,6 +152,10 @@ std::optional<std::string> argumentFor(const std::string& url) {
 }
 
 std::vector<std::string> candidatesFor(const std::string& identifier) {
+  // A desktop entry id stands for itself; no path may come with it.
+  if (identifier.size() > 8 && identifier.compare(identifier.size() - 8, 8, ".desktop") == 0 &&
+      identifier.find('/') == std::string::npos && identifier[0] != '.')
+    return {identifier};
   if (identifier == "com.google.Chrome")
     return {"google-chrome.desktop", "com.google.Chrome.desktop", "chromium.desktop", "chromium-browser.desktop",
             "org.chromium.Chromium.desktop"};
@@ -168,10 +177,11 @@ std::vector<std::string> applicationDirs() {
   return dirs;
 }
 
-// The Exec line of a desktop entry's main group.
-std::optional<std::string> execLine(const std::string& path) {
+// The keys of a desktop entry's main group (unlocalised ones; the first of each wins).
+std::map<std::string, std::string> mainGroup(const std::string& path) {
+  std::map<std::string, std::string> keys;
   auto text = fnd::FileManager::readFile(path, 1 << 20);
-  if (!text) return std::nullopt;
+  if (!text) return keys;
   std::stringstream ss(*text);
   std::string line;
   bool inMain = false;
@@ -181,9 +191,46 @@ std::optional<std::string> execLine(const std::string& path) {
       inMain = line == "[Desktop Entry]";
       continue;
     }
-    if (inMain && line.rfind("Exec=", 0) == 0) return line.substr(5);
+    if (!inMain || line.empty() || line[0] == '#') continue;
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    while (!key.empty() && key.back() == ' ') key.pop_back();
+    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+    keys.emplace(key, value);
   }
-  return std::nullopt;
+  return keys;
+}
+
+// The Exec line of a desktop entry's main group.
+std::optional<std::string> execLine(const std::string& path) {
+  auto keys = mainGroup(path);
+  auto it = keys.find("Exec");
+  if (it == keys.end()) return std::nullopt;
+  return it->second;
+}
+
+bool listsValue(const std::string& list, const std::string& value) {
+  std::stringstream ss(list);
+  std::string item;
+  while (std::getline(ss, item, ';'))
+    if (item == value) return true;
+  return false;
+}
+
+// The browser a desktop entry file describes, when it is one that can be started.
+std::optional<Workspace::Browser> browserOfEntry(const std::string& path, const std::string& identifier) {
+  auto keys = mainGroup(path);
+  auto value = [&](const char* key) {
+    auto it = keys.find(key);
+    return it == keys.end() ? std::string() : it->second;
+  };
+  if (value("Exec").empty() || value("Hidden") == "true" || !listsValue(value("MimeType"), "x-scheme-handler/http"))
+    return std::nullopt;
+  if (!value("Type").empty() && value("Type") != "Application") return std::nullopt;
+  std::string name = value("Name");
+  if (name.empty()) name = identifier.substr(0, identifier.size() - 8);
+  return Workspace::Browser{identifier, name, value("Icon")};
 }
 
 // Splits an Exec value into words (double quotes group, backslash escapes inside them) and
@@ -285,6 +332,25 @@ bool Workspace::openURL(const std::string& url) {
   return detail::launchDetached("xdg-open", {*argument});
 }
 
+bool Workspace::composeEmail(const std::string& mailtoURL) {
+  // Only a message: no other scheme reaches the mail program's command line, and nothing in the
+  // address can be read as an option or split into a second argument.
+  if (lowered(mailtoURL.substr(0, 7)) != "mailto:" || mailtoURL.find_first_of(" \t\r\n") != std::string::npos) {
+    fnd::logWarning("Refused to compose a message from an address that is not a mailto address");
+    return false;
+  }
+  if (detail::launchDetached("xdg-email", {mailtoURL})) return true;
+  return detail::launchDetached("xdg-open", {mailtoURL});
+}
+
+bool Workspace::canComposeEmail() {
+  {
+    std::lock_guard lock(launcherMutex);
+    if (installedLauncher()) return true;
+  }
+  return !QStandardPaths::findExecutable("xdg-email").isEmpty() || !QStandardPaths::findExecutable("xdg-open").isEmpty();
+}
+
 std::optional<std::string> Workspace::desktopEntryForBrowser(const std::string& browserIdentifier) {
   for (const auto& name : candidatesFor(browserIdentifier)) {
     for (const auto& dir : applicationDirs()) {
@@ -293,6 +359,42 @@ std::optional<std::string> Workspace::desktopEntryForBrowser(const std::string& 
     }
   }
   return std::nullopt;
+}
+
+std::vector<Workspace::Browser> Workspace::installedBrowsers() {
+  std::vector<Browser> browsers;
+  std::set<std::string> seen;
+  for (const auto& dir : applicationDirs()) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) continue;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name.size() > 8 && name[0] != '.' && name.compare(name.size() - 8, 8, ".desktop") == 0) names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names) {
+      // The first folder that has an id decides about it, also when that entry is no browser.
+      if (!seen.insert(name).second) continue;
+      if (auto browser = browserOfEntry(dir + "/" + name, name)) browsers.push_back(*browser);
+    }
+  }
+  std::stable_sort(browsers.begin(), browsers.end(), [](const Browser& a, const Browser& b) {
+    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+      return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+  });
+  return browsers;
+}
+
+std::optional<Workspace::Browser> Workspace::browserForIdentifier(const std::string& browserIdentifier) {
+  auto path = desktopEntryForBrowser(browserIdentifier);
+  if (!path) return std::nullopt;
+  std::string id = fnd::FileManager::lastPathComponent(*path);
+  if (auto browser = browserOfEntry(*path, id)) return browser;
+  // An entry found by bundle identifier that does not list the scheme still opens pages.
+  return Browser{id, id.substr(0, id.size() - 8), ""};
 }
 
 bool Workspace::openURLs(const std::vector<std::string>& urls, const std::string& browserIdentifier) {

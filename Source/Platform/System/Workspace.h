@@ -26,12 +26,32 @@ class Workspace {
   // fragment cut off, then the escapes decoded) and handed over as the local path it names.
   static bool openURL(const std::string& url);
 
-  // Opens the addresses in the browser named by its bundle identifier ("com.google.Chrome",
-  // "org.mozilla.firefox", "com.operasoftware.Opera"; "com.apple.Safari" never resolves), all in
-  // one launch. False when the browser is not installed or nothing valid was given.
+  // Opens a new message in the user's mail program from a "mailto:" address (xdg-email, else the
+  // desktop default). Anything but a mailto address is refused.
+  static bool composeEmail(const std::string& mailtoURL);
+  // Whether this desktop has a way to hand a message to a mail program.
+  static bool canComposeEmail();
+
+  // Opens the addresses in the browser named by its desktop entry id ("firefox-esr.desktop") or
+  // by a bundle identifier ("com.google.Chrome", "org.mozilla.firefox", "com.operasoftware.Opera";
+  // "com.apple.Safari" never resolves), all in one launch. False when the browser is not installed or nothing valid was given.
   static bool openURLs(const std::vector<std::string>& urls, const std::string& browserIdentifier);
 
-  // The desktop entry file that stands for a browser identifier, when one is installed.
+  // A web browser installed here: a desktop entry that handles "x-scheme-handler/http".
+  struct Browser {
+    std::string identifier;  // the desktop entry id, as "firefox-esr.desktop"
+    std::string name;        // its Name
+    std::string icon;        // its Icon: a theme icon name or an absolute path; may be empty
+  };
+  // Every installed browser once (a user's entry hides the system's of the same id), by name.
+  // Entries that are hidden or have no Exec line are left out.
+  static std::vector<Browser> installedBrowsers();
+  // The installed browser a stored identifier stands for (a desktop entry id or one of the
+  // bundle identifiers above), when there is one.
+  static std::optional<Browser> browserForIdentifier(const std::string& browserIdentifier);
+
+  // The desktop entry file that stands for a browser identifier (a desktop entry id or one of
+  // the bundle identifiers above), when one is installed.
   static std::optional<std::string> desktopEntryForBrowser(const std::string& browserIdentifier);
   static bool isBrowserInstalled(const std::string& browserIdentifier) {
     return desktopEntryForBrowser(browserIdentifier).has_value();

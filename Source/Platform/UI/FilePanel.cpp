@@ -22,7 +22,7 @@ struct SavePanel::State {
   std::string title, message, prompt, directory, name;
   std::vector<std::string> types;
   bool allowsOther = false, canCreateDirectories = true;
-  bool canChooseFiles = true, canChooseDirectories = false, multiple = false;
+  bool canChooseFiles = true, canChooseDirectories = false, multiple = false, extensionless = false;
   std::vector<std::string> chosen;
   QPointer<QFileDialog> dialog;
 };
@@ -39,6 +39,7 @@ std::string lowerExtension(const std::string& path) {
 bool typeAllowed(const SavePanel::State& s, const std::string& path) {
   if (s.types.empty() || s.allowsOther) return true;
   std::string ext = lowerExtension(path);
+  if (ext.empty()) return s.extensionless;
   return std::any_of(s.types.begin(), s.types.end(), [&](std::string t) {
     for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return t == ext;
@@ -54,8 +55,38 @@ std::string absolute(const std::string& path) {
   return out;
 }
 
-QFileDialog* buildDialog(SavePanel::State& s, QWidget* parent) {
-  auto* dialog = new QFileDialog(parent);
+// A folder named with one of the allowed extensions is a package (a ".kesto" archive): it is
+// chosen like a file.
+bool isPackage(const SavePanel::State& s, const std::string& path) {
+  if (!s.open || !s.canChooseFiles || s.types.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(path, ec) && !lowerExtension(path).empty() && typeAllowed(s, path);
+}
+
+// The toolkit's dialog enters every folder it is asked to open; a chosen package is taken.
+class PackageFileDialog : public QFileDialog {
+ public:
+  PackageFileDialog(const std::shared_ptr<SavePanel::State>& state, QWidget* parent)
+      : QFileDialog(parent), state_(state) {}
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (auto s = state_.lock(); s && files.size() == 1 && isPackage(*s, files.front().toStdString())) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+
+ private:
+  std::weak_ptr<SavePanel::State> state_;
+};
+
+QFileDialog* buildDialog(const std::shared_ptr<SavePanel::State>& state, QWidget* parent) {
+  SavePanel::State& s = *state;
+  auto* dialog = new PackageFileDialog(state, parent);
+  // The desktop's own dialog enters every folder; only ours lets a package be chosen.
+  if (s.open && s.canChooseFiles && !s.types.empty()) dialog->setOption(QFileDialog::DontUseNativeDialog);
   dialog->setWindowTitle(QString::fromStdString(s.title.empty() ? s.message : s.title));
   if (!s.directory.empty()) dialog->setDirectory(QString::fromStdString(s.directory));
   bool foldersOnly = s.open && s.canChooseDirectories && !s.canChooseFiles;
@@ -75,7 +106,8 @@ QFileDialog* buildDialog(SavePanel::State& s, QWidget* parent) {
     QStringList patterns;
     for (const auto& t : s.types) patterns << "*." + QString::fromStdString(t);
     QStringList filters{QString("%1 (%2)").arg(patterns.join(' ').remove("*."), patterns.join(' '))};
-    if (s.allowsOther) filters << "All files (*)";
+    // Files without an extension show under every file.
+    if (s.allowsOther || s.extensionless) filters << "All files (*)";
     dialog->setNameFilters(filters);
   }
   if (!s.prompt.empty()) dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(s.prompt));
@@ -158,7 +190,7 @@ std::vector<std::string> askResponder(SavePanel& panel, bool open, DialogRespond
 
 int SavePanel::runModal() {
   if (auto responder = DialogResponder::installed()) return settle(*this, *d_, askResponder(*this, d_->open, *responder));
-  QFileDialog* dialog = buildDialog(*d_, nullptr);
+  QFileDialog* dialog = buildDialog(d_, nullptr);
   int result = dialog->exec();
   std::vector<std::string> chosen = result == QDialog::Accepted ? selected(dialog) : std::vector<std::string>{};
   delete dialog;
@@ -174,7 +206,7 @@ void SavePanel::beginSheetModalForWindow(Window* window, std::function<void(int)
     return;
   }
   QWidget* parent = window ? static_cast<QWidget*>(window->nativeHandle()) : nullptr;
-  QFileDialog* dialog = buildDialog(*d_, parent);
+  QFileDialog* dialog = buildDialog(d_, parent);
   dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
   // A copy of this panel keeps the shared state alive until the dialog is answered.
   std::unique_ptr<SavePanel> keep(d_->open ? static_cast<SavePanel*>(new OpenPanel(static_cast<OpenPanel&>(*this)))
@@ -200,6 +232,8 @@ bool OpenPanel::canChooseDirectories() const { return d_->canChooseDirectories; 
 void OpenPanel::setCanChooseDirectories(bool can) { d_->canChooseDirectories = can; }
 bool OpenPanel::allowsMultipleSelection() const { return d_->multiple; }
 void OpenPanel::setAllowsMultipleSelection(bool allows) { d_->multiple = allows; }
+bool OpenPanel::allowsFilesWithoutExtension() const { return d_->extensionless; }
+void OpenPanel::setAllowsFilesWithoutExtension(bool allows) { d_->extensionless = allows; }
 
 std::vector<std::string> OpenPanel::paths() const { return d_->chosen; }
 
@@ -211,7 +245,7 @@ std::vector<std::string> OpenPanel::acceptablePaths(const std::vector<std::strin
     std::error_code ec;
     auto status = fs::status(path, ec);
     if (ec || !fs::exists(status)) continue;
-    bool folder = fs::is_directory(status);
+    bool folder = fs::is_directory(status) && !isPackage(*d_, path);
     if (folder ? !d_->canChooseDirectories : (!d_->canChooseFiles || !typeAllowed(*d_, path))) continue;
     if (std::find(out.begin(), out.end(), path) != out.end()) continue;
     out.push_back(path);

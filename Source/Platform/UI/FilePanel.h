@@ -61,7 +61,8 @@ class SavePanel {
 };
 
 // The open dialog: files, folders or both, one or several. Only existing files of an allowed
-// type (and folders, when they may be chosen) are taken; a choice left empty is a Cancel.
+// type (and folders, when they may be chosen) are taken; a choice left empty is a Cancel. A
+// folder named with an allowed extension ("x.kesto") is a package, chosen like a file.
 class OpenPanel : public SavePanel {
  public:
   OpenPanel();
@@ -72,6 +73,9 @@ class OpenPanel : public SavePanel {
   void setCanChooseDirectories(bool can);
   bool allowsMultipleSelection() const;
   void setAllowsMultipleSelection(bool allows);
+  // Files without any extension count as an allowed type (off by default).
+  bool allowsFilesWithoutExtension() const;
+  void setAllowsFilesWithoutExtension(bool allows);
 
   // The chosen paths after OK.
   std::vector<std::string> paths() const;

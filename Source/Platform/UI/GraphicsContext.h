@@ -11,6 +11,8 @@
 namespace kesto::ui {
 
 enum class TextAlignment { Left, Center, Right };
+// Where text too wide for its rectangle loses characters for the ellipsis.
+enum class TextTruncation { End, Middle };
 
 struct Font {
   std::string family;  // empty: the system font
@@ -38,7 +40,8 @@ class GraphicsContext {
   void fillGradient(const Gradient& gradient, const fnd::Rect& rect, double angleDegrees = 90.0);
   void drawImage(const Image& image, const fnd::Rect& rect, double alpha = 1.0);
   void drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
-                const Color& color, TextAlignment alignment = TextAlignment::Left);
+                const Color& color, TextAlignment alignment = TextAlignment::Left,
+                TextTruncation truncation = TextTruncation::End);
   static fnd::Size sizeOfText(const std::string& text, const Font& font);
   // The start of `text` that can show on `lines` lines of `width` points (no drawn character is
   // narrower than a point), ended with an ellipsis when cut; the whole text when it is short.

@@ -64,19 +64,20 @@ const char* colourForWord(const std::string& word) {
 
 std::optional<Artwork> artworkFor(const std::string& name) {
   static const std::map<std::string, Artwork> table = {
-      // Toolbar and buttons.
+      // Toolbar and buttons: the theme's symbolic glyphs, one dark ink for all of them (the
+      // theme's full-colour ones are drawn faint and look disabled when they are not).
       {"library_empty", {"user-bookmarks"}},
-      {"toolbar_add", {"list-add"}},
-      {"toolbar_open_in_browser", {"web-browser"}},
-      {"safari", {"web-browser"}},
-      {"chrome", {"web-browser"}},
-      {"firefox", {"web-browser"}},
-      {"opera", {"web-browser"}},
-      {"toolbar_quicklook", {"document-print-preview"}},
-      {"toolbar_update", {"view-refresh"}},
-      {"toolbar_trash", {"user-trash"}},
-      {"toolbar_info", {"dialog-information"}},
-      {"toolbar_sync", {"emblem-synchronizing"}},
+      {"toolbar_add", {"list-add-symbolic"}},
+      {"toolbar_open_in_browser", {"web-browser-symbolic"}},
+      {"safari", {"web-browser-symbolic"}},
+      {"chrome", {"web-browser-symbolic"}},
+      {"firefox", {"web-browser-symbolic"}},
+      {"opera", {"web-browser-symbolic"}},
+      {"toolbar_quicklook", {"document-print-preview-symbolic"}},
+      {"toolbar_update", {"view-refresh-symbolic"}},
+      {"toolbar_trash", {"user-trash-symbolic"}},
+      {"toolbar_info", {"dialog-information-symbolic"}},
+      {"toolbar_sync", {"emblem-synchronizing-symbolic"}},
       {"folder_search", {"system-search"}},
       {"thumbnail_view", {nullptr, "view_grid"}},
       {"list_view", {nullptr, "view_list"}},
@@ -171,16 +172,22 @@ constexpr const char* kInk = "#4a4a4a";
 constexpr const char* kSelectedInk = "#2f6fd6";
 constexpr int kThemeIconSize = 32;
 
-QImage renderDrawing(const Artwork& art, bool selected, bool highlighted) {
+// Our drawing's SVG text, recoloured for the look asked for; empty when there is none.
+QByteArray drawingSource(const Artwork& art, bool selected, bool highlighted) {
   QFile file(QString(":/kesto/images/") + art.drawing + ".svg");
-  if (!file.open(QIODevice::ReadOnly)) return QImage();
+  if (!file.open(QIODevice::ReadOnly)) return QByteArray();
   QByteArray svg = file.readAll();
   if (art.tint) svg.replace("#7f7f7f", art.tint);
   if (selected) svg.replace(kInk, kSelectedInk);
   if (highlighted) svg.replace(kInk, "#ffffff");
+  return svg;
+}
+
+QImage renderSvg(const QByteArray& svg, QSize size) {
   QSvgRenderer renderer(svg);
   if (!renderer.isValid()) return QImage();
-  QSize size = renderer.defaultSize();
+  if (size.isEmpty()) size = renderer.defaultSize();
+  if (size.isEmpty()) return QImage();
   QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -189,24 +196,32 @@ QImage renderDrawing(const Artwork& art, bool selected, bool highlighted) {
   return image;
 }
 
-QImage renderThemeIcon(const Artwork& art, bool selected) {
-  QIcon icon = QIcon::fromTheme(art.theme);
-  if (icon.isNull()) return QImage();
-  QImage image(kThemeIconSize, kThemeIconSize, QImage::Format_ARGB32_Premultiplied);
+// A theme icon at a pixel size: the theme's own bitmap of the nearest size, or its scalable one.
+QImage renderIcon(const QIcon& icon, const QSize& size, bool selected) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (selected) {
     // The theme's icon cannot be recoloured: the selected look is a highlight behind it.
     QPainterPath backing;
-    backing.addRoundedRect(QRectF(0.5, 0.5, kThemeIconSize - 1, kThemeIconSize - 1), 5, 5);
+    backing.addRoundedRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1), 5, 5);
     painter.fillPath(backing, QColor(47, 111, 214, 90));
   }
-  icon.paint(&painter, QRect(0, 0, kThemeIconSize, kThemeIconSize));
+  icon.paint(&painter, QRect(QPoint(0, 0), size));
   return image;
 }
 
-QImage renderArtwork(const std::string& name) {
+Image scalableImage(QImage image, std::function<QImage(const QSize&)> source) {
+  if (image.isNull()) return Image();
+  auto impl = std::make_shared<Image::Impl>();
+  impl->image = std::move(image);
+  impl->source = std::move(source);
+  return Image(impl);
+}
+
+Image imageOfArtwork(const std::string& name) {
   static const std::string kSelected = "_selected";
   bool selected = false;
   std::optional<Artwork> art = artworkFor(name);
@@ -215,16 +230,53 @@ QImage renderArtwork(const std::string& name) {
     art = artworkFor(name.substr(0, name.size() - kSelected.size()));
     selected = true;
   }
-  if (!art) return QImage();
+  if (!art) return Image();
   if (art->theme) {
     configureIconTheme();
-    QImage image = renderThemeIcon(*art, selected);
-    if (!image.isNull() || !art->drawing) return image;
+    QIcon icon = QIcon::fromTheme(art->theme);
+    if (!icon.isNull()) {
+      return scalableImage(renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), selected),
+                      [icon, selected](const QSize& size) { return renderIcon(icon, size, selected); });
+    }
+    if (!art->drawing) return Image();
   }
-  return renderDrawing(*art, selected, name == "StatusHighlighted");
+  QByteArray svg = drawingSource(*art, selected, name == "StatusHighlighted");
+  if (svg.isEmpty()) return Image();
+  return scalableImage(renderSvg(svg, QSize()), [svg](const QSize& size) { return renderSvg(svg, size); });
 }
 
 }  // namespace
+
+QImage Image::Impl::atPixelSize(const QSize& pixels) const {
+  if (!source || pixels.isEmpty() || pixels == image.size() || pixels.width() > 1024 || pixels.height() > 1024)
+    return image;
+  std::lock_guard lock(renders->mutex);
+  auto key = std::make_pair(pixels.width(), pixels.height());
+  auto it = renders->bySize.find(key);
+  if (it != renders->bySize.end()) return it->second;
+  // A handful of sizes per image are ever drawn; a bound keeps a resizing view from piling up.
+  if (renders->bySize.size() >= 8) renders->bySize.clear();
+  QImage rendered = source(pixels);
+  if (rendered.isNull()) rendered = image;
+  renders->bySize.emplace(key, rendered);
+  return rendered;
+}
+
+Image Image::iconNamed(const std::string& nameOrPath) {
+  if (nameOrPath.empty()) return Image();
+  configureIconTheme();
+  QString text = QString::fromStdString(nameOrPath);
+  QIcon icon;
+  if (text.startsWith('/')) {
+    // A desktop entry's icon file, read as an image (a file that is none gives no icon).
+    if (QFile::exists(text)) icon = QIcon(text);
+  } else if (!text.contains('/') && QIcon::hasThemeIcon(text)) {
+    icon = QIcon::fromTheme(text);
+  }
+  if (icon.isNull()) return Image();
+  QImage base = renderIcon(icon, QSize(kThemeIconSize, kThemeIconSize), false);
+  return scalableImage(base, [icon](const QSize& size) { return renderIcon(icon, size, false); });
+}
 
 Image Image::named(const std::string& name) {
   if (name.empty()) return Image();
@@ -235,8 +287,7 @@ Image Image::named(const std::string& name) {
   std::lock_guard lock(mutex);
   auto it = cache.find(name);
   if (it != cache.end()) return it->second;
-  QImage image = renderArtwork(name);
-  Image result = image.isNull() ? Image() : Image(std::make_shared<Impl>(Impl{image}));
+  Image result = imageOfArtwork(name);
   // Unknown names are remembered too, so a miss costs one look-up.
   cache.emplace(name, result);
   return result;

@@ -10,7 +10,8 @@
 
 namespace kesto::ui {
 
-// A bitmap image (shared, copy-on-write). Sizes are in pixels, which equal points here.
+// A bitmap image (shared, copy-on-write). Sizes are in pixels, which equal points here. Artwork
+// (named images and theme icons) is drawn afresh at the pixel size it covers, so it stays sharp.
 class Image {
  public:
   Image();
@@ -26,6 +27,9 @@ class Image {
   // standard one, otherwise the application's own drawing. A null image for an unknown name.
   // Names ending in "_selected" give the highlighted look of the image without the suffix.
   static Image named(const std::string& name);
+  // An icon of the desktop's icon theme by name, or an image file by absolute path (as desktop
+  // entries give them); null when there is none.
+  static Image iconNamed(const std::string& nameOrPath);
 
   bool isNull() const;
   fnd::Size size() const;

@@ -334,6 +334,50 @@ OutlineTreeWidget::OutlineTreeWidget(OutlineView* view, QWidget* parent) : QTree
 
 double OutlineTreeWidget::scrollOffset() const { return verticalScrollBar()->value(); }
 
+void OutlineTreeWidget::endEditing(bool commit) {
+  if (!isEditing()) return;
+  QWidget* editor = QApplication::focusWidget();
+  if (!editor || !viewport()->isAncestorOf(editor)) {
+    editor = nullptr;
+    for (auto* e : viewport()->findChildren<QLineEdit*>())
+      if (e->isVisible()) editor = e;
+  }
+  if (!editor) return;
+  if (commit) commitData(editor);
+  closeEditor(editor, commit ? QAbstractItemDelegate::NoHint : QAbstractItemDelegate::RevertModelCache);
+  setFocus(Qt::OtherFocusReason);
+}
+
+// ---- The rename editor ----
+
+OutlineEditDelegate::OutlineEditDelegate(OutlineView* view, OutlineTreeWidget* tree)
+    : QStyledItemDelegate(tree), view_(view), tree_(tree) {}
+
+QWidget* OutlineEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index) const {
+  QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+  auto* n = static_cast<OutlineNode*>(index.internalPointer());
+  if (editor && n && view_) {
+    view_->impl()->ensureRows();
+    editor->setFont(toQFont(view_->preparedCellAtRow(n->row).font));
+  }
+  return editor;
+}
+
+void OutlineEditDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                               const QModelIndex& index) const {
+  auto* n = static_cast<OutlineNode*>(index.internalPointer());
+  if (!view_ || !n) return QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+  view_->impl()->ensureRows();
+  // Where the row's text is drawn (after the triangle, the icon and the indentation), as high
+  // as the row, less the badge; the line edit's own margin is taken back on the left.
+  fnd::Rect text = view_->frameOfCellAtRow(n->row), row = view_->rectOfRow(n->row);
+  if (text.size.width <= 0 || row.size.height <= 0) return QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+  const int margin = 3;
+  editor->setGeometry(int(std::lround(text.origin.x)) - margin, int(std::lround(row.origin.y - tree_->scrollOffset())),
+                      std::max(40, int(std::lround(text.size.width)) + margin), int(std::lround(row.size.height)));
+}
+
 bool OutlineTreeWidget::isOnChrome(const fnd::Point& p) const {
   QPoint at(int(std::floor(p.x)), int(std::floor(p.y - scrollOffset())));
   if (!viewport()->geometry().contains(at)) return true;
@@ -563,6 +607,7 @@ OutlineView::OutlineView(const fnd::Rect& frame) : WidgetHostView(frame), d_(std
   d_->tree = new OutlineTreeWidget(this, nullptr);
   d_->tree->setModel(d_->model);
   d_->model->setParent(d_->tree);
+  d_->tree->setItemDelegate(new OutlineEditDelegate(this, d_->tree));
   setHostedWidget(*this, d_->tree);
 }
 
@@ -983,16 +1028,27 @@ void OutlineView::drawRow(long row, GraphicsContext& context, const fnd::Rect& c
   fnd::Rect textRect(frame.origin.x, frame.origin.y + (frame.size.height - textHeight) / 2, frame.size.width, textHeight);
   context.saveState();
   context.clipToRect(frame);
-  context.drawText(cell.stringValue, textRect, cell.font, color);
+  context.drawText(cell.stringValue, textRect, cell.font, color, TextAlignment::Left, textTruncation_);
   context.restoreState();
+}
+
+void OutlineView::setTextTruncation(TextTruncation truncation) {
+  textTruncation_ = truncation;
+  setNeedsDisplay();
 }
 
 std::string OutlineView::toolTipAtPoint(const fnd::Point& point) {
   long row = rowAtPoint(point);
-  if (row < 0 || !(delegateMethods_ & OutlineViewDelegate::ToolTipForCell)) return {};
+  if (row < 0) return {};
   TextCell cell = preparedCellAtRow(row);
   fnd::Rect rect = frameOfCellAtRow(row);
-  return delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
+  std::string tip;
+  if (delegateMethods_ & OutlineViewDelegate::ToolTipForCell)
+    tip = delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
+  // A title drawn shortened is shown whole.
+  if (tip.empty() && GraphicsContext::sizeOfText(cell.stringValue, cell.font).width > rect.size.width)
+    tip = cell.stringValue;
+  return tip;
 }
 
 std::string OutlineView::typeSelectStringForRow(long row) {
@@ -1003,9 +1059,12 @@ std::string OutlineView::typeSelectStringForRow(long row) {
 }
 
 void OutlineView::keyDown(const Event& event) {
-  // Keys for an open editor are the editor's.
+  // Keys for an open editor are the editor's; Return and Enter store the name, Escape keeps
+  // the old one (the editor itself never sees them: keys reach it past its delegate's filter).
   if (isEditing()) {
-    WidgetHostView::keyDown(event);
+    if (event.keyCode == KeyCode::Return || event.keyCode == KeyCode::KeypadEnter) d_->tree->endEditing(true);
+    else if (event.keyCode == KeyCode::Escape) d_->tree->endEditing(false);
+    else WidgetHostView::keyDown(event);
     return;
   }
   long count = numberOfRows();

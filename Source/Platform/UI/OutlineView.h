@@ -163,6 +163,10 @@ class OutlineView : public WidgetHostView {
   void setRowHeight(double height);
   double indentationPerLevel() const { return indentation_; }
   void setIndentationPerLevel(double indentation);
+  // How titles too wide for their column are shortened (the end by default). A shortened title
+  // shows whole as the row's tool tip when the delegate gives none.
+  TextTruncation textTruncation() const { return textTruncation_; }
+  void setTextTruncation(TextTruncation truncation);
   fnd::Rect rectOfRow(long row) const;  // empty outside the rows
   long rowAtPoint(const fnd::Point& point) const;  // -1 below the rows
   // Where the row's text is drawn.
@@ -239,6 +243,7 @@ class OutlineView : public WidgetHostView {
   unsigned delegateMethods_ = 0;
   double rowHeight_ = 20.0;
   double indentation_ = 14.0;
+  TextTruncation textTruncation_ = TextTruncation::End;
   bool allowsEmptySelection_ = true;
   bool allowsMultipleSelection_ = false;
   bool draggingEnabled_ = true;

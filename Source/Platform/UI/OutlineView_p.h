@@ -79,6 +79,18 @@ class OutlineModel : public QAbstractItemModel {
 
 class OutlineTreeWidget;
 
+// Places the rename editor over the row's text, in the row's font.
+class OutlineEditDelegate : public QStyledItemDelegate {
+ public:
+  OutlineEditDelegate(OutlineView* view, OutlineTreeWidget* tree);
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  OutlineView* view_;
+  OutlineTreeWidget* tree_;
+};
+
 struct OutlineView::Impl {
   OutlineView* view = nullptr;
   OutlineTreeWidget* tree = nullptr;
@@ -122,6 +134,8 @@ class OutlineTreeWidget : public QTreeView {
   // Whether a point of the view lies on the scroller or an editor rather than on the rows.
   bool isOnChrome(const fnd::Point& viewPoint) const;
   bool isEditing() const { return state() == QAbstractItemView::EditingState; }
+  // Ends an open rename: with `commit` the typed name goes to the data source first.
+  void endEditing(bool commit);
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -1,6 +1,10 @@
 #include "Platform/UI/PopUpButton.h"
 
+#include "Platform/UI/Image_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
+
+#include <QIcon>
+#include <QPixmap>
 
 #include <QComboBox>
 
@@ -17,6 +21,11 @@ PopUpButton::PopUpButton(const fnd::Rect& frame) : Control(frame) {
 }
 
 void PopUpButton::addItemWithTitle(const std::string& title) { box(*this)->addItem(QString::fromStdString(title)); }
+void PopUpButton::addItemWithTitle(const std::string& title, const Image& image) {
+  if (image.isNull()) return addItemWithTitle(title);
+  box(*this)->addItem(QIcon(QPixmap::fromImage(image.impl()->image)), QString::fromStdString(title));
+}
+
 void PopUpButton::removeAllItems() { box(*this)->clear(); }
 
 std::vector<std::string> PopUpButton::itemTitles() const {
@@ -30,6 +39,13 @@ int PopUpButton::indexOfSelectedItem() const { return box(*this)->currentIndex()
 
 void PopUpButton::selectItemAtIndex(int index) {
   if (index >= 0 && index < box(*this)->count()) box(*this)->setCurrentIndex(index);
+}
+
+void PopUpButton::sizeToFit() {
+  fnd::Rect f = frame();
+  box(*this)->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  f.size.width = box(*this)->sizeHint().width();
+  setFrame(f);
 }
 
 std::string PopUpButton::titleOfSelectedItem() const { return box(*this)->currentText().toStdString(); }

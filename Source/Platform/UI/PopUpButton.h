@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/UI/Control.h"
+#include "Platform/UI/Image.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ class PopUpButton : public Control {
   explicit PopUpButton(const fnd::Rect& frame = fnd::Rect());
 
   void addItemWithTitle(const std::string& title);
+  // An item with an icon before its title.
+  void addItemWithTitle(const std::string& title, const Image& image);
   void removeAllItems();
   std::vector<std::string> itemTitles() const;
   int numberOfItems() const;
@@ -21,6 +24,8 @@ class PopUpButton : public Control {
   // Out-of-range indices select nothing.
   void selectItemAtIndex(int index);
   std::string titleOfSelectedItem() const;
+  // As wide as its longest item needs, its height and origin kept.
+  void sizeToFit();
 };
 
 }  // namespace kesto::ui

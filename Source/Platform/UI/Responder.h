@@ -31,6 +31,8 @@ class Responder {
   virtual void rightMouseUp(const Event& event);
   virtual void keyDown(const Event& event);
   virtual void keyUp(const Event& event);
+  // A modifier key pressed or released alone.
+  virtual void flagsChanged(const Event& event) {}
   virtual void scrollWheel(const Event& event);
 
   // Runs the action when this responder implements it; answers whether it did.

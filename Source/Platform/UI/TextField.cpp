@@ -3,6 +3,7 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -16,6 +17,16 @@ Qt::Alignment qtAlignment(TextAlignment a) {
     default: return Qt::AlignLeft;
   }
 }
+// Return and Enter end the edit of a one-line field (its action stores the text) and go no
+// further: the line edit leaves them unused, and along the responder chain they would reach the
+// window's list, which opens its selection on Return.
+class LineEdit : public QLineEdit {
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    QLineEdit::keyPressEvent(e);
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !isReadOnly()) e->accept();
+  }
+};
 }  // namespace
 
 TextField::TextField(const fnd::Rect& frame, Style style) : TextControl(frame), style_(style) { rebuild(); }
@@ -31,7 +42,7 @@ void TextField::rebuild() {
     QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [this] { userDidChangeText(); });
     setHostedWidget(*this, edit);
   } else {
-    auto* edit = new QLineEdit;
+    auto* edit = new LineEdit;
     edit->setText(QString::fromStdString(text));
     if (isSecure()) edit->setEchoMode(QLineEdit::Password);
     QObject::connect(edit, &QLineEdit::textEdited, edit, [this] { userDidChangeText(); });

@@ -124,6 +124,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   // Responder.
   virtual bool acceptsFirstMouse(const Event& event) { return false; }
   virtual bool canBecomeKeyView() { return acceptsFirstResponder(); }
+  // While true, key presses reach this view (when it is first responder) before the menus'
+  // key equivalents: a shortcut recorder takes Ctrl+Q as a combination, not as Quit.
+  virtual bool claimsKeyEquivalents() const { return false; }
   void setNextResponder(Responder* next) override;
 
   // Window and hierarchy hooks.

@@ -321,6 +321,20 @@ void ViewWidget::wheelEvent(QWheelEvent* e) {
   qtbridge::deliver(view_, ev);
 }
 
+bool ViewWidget::event(QEvent* e) {
+  // A view that claims every key keeps the menus' key equivalents from taking them.
+  if (e->type() == QEvent::ShortcutOverride && view_ && view_->claimsKeyEquivalents()) {
+    e->accept();
+    return true;
+  }
+  // Tab too, which the toolkit would spend on moving the focus.
+  if (e->type() == QEvent::KeyPress && view_ && view_->claimsKeyEquivalents()) {
+    keyPressEvent(static_cast<QKeyEvent*>(e));
+    return true;
+  }
+  return QWidget::event(e);
+}
+
 void ViewWidget::keyPressEvent(QKeyEvent* e) {
   if (!view_) return;
   e->accept();

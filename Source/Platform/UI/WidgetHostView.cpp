@@ -373,6 +373,14 @@ void WidgetHostView::setTakesFocusOnClick(bool on) {
   w->setFocusPolicy(on ? Qt::StrongFocus : Qt::TabFocus);
 }
 
+void WidgetHostView::refuseKeyboardFocus() {
+  clickFocus_ = false;
+  QWidget* w = host_->widget;
+  if (!w) return;
+  w->setFocusPolicy(Qt::NoFocus);
+  for (QWidget* part : w->findChildren<QWidget*>()) part->setFocusPolicy(Qt::NoFocus);
+}
+
 bool WidgetHostView::isEnabled() const { return !host_->widget || host_->widget->isEnabled(); }
 void WidgetHostView::setEnabled(bool enabled) {
   if (host_->widget) host_->widget->setEnabled(enabled);

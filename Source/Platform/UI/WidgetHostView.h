@@ -34,6 +34,10 @@ class WidgetHostView : public View {
   bool takesFocusOnClick() const { return clickFocus_; }
   void setTakesFocusOnClick(bool on);
 
+  // For a control that only shows a value: neither a click nor Tab ever gives the widget (or
+  // any part of it) the keyboard focus.
+  void refuseKeyboardFocus();
+
   // Greyed out and deaf to input when disabled.
   bool isEnabled() const;
   void setEnabled(bool enabled);

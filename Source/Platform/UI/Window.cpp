@@ -422,7 +422,14 @@ void Window::sendEvent(const Event& event) {
       return;
     }
     case EventType::KeyDown: {
-      // The application's menus take their key equivalents first.
+      // The application's menus take their key equivalents first, unless the first responder
+      // claims every key for now.
+      auto* claiming = dynamic_cast<View*>(firstResponder_);
+      if (claiming && claiming->claimsKeyEquivalents()) {
+        auto keep = claiming->weak_from_this().lock();
+        claiming->keyDown(e);
+        return;
+      }
       if (Application::shared().performKeyEquivalent(e)) return;
       // Key equivalents of the standard edit menu go to the first responder's chain next.
       if (e.hasModifier(ModifierFlag::Command) && !e.hasModifier(ModifierFlag::Option | ModifierFlag::Control)) {
@@ -447,6 +454,11 @@ void Window::sendEvent(const Event& event) {
     case EventType::KeyUp: {
       Responder* r = firstResponder_ ? firstResponder_ : this;
       r->keyUp(e);
+      return;
+    }
+    case EventType::FlagsChanged: {
+      Responder* r = firstResponder_ ? firstResponder_ : this;
+      r->flagsChanged(e);
       return;
     }
     default: return;

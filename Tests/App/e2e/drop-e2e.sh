@@ -16,18 +16,7 @@ fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" "$work/source.log" >&2 2>/de
 cleanup() { kill "${app_pid:-}" "${source_pid:-}" 2>/dev/null; }
 trap cleanup EXIT
 
-# Thumbnails from a closed loopback port: the test never leaves the machine.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 start_kesto() {
   "$kesto" >>"$work/kesto.log" 2>&1 &

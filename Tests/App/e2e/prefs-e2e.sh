@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real kesto program inside xvfb-session.sh: Ctrl+, opens the preferences panel, a click on
 # the Bookmarks pane chooses the folder order by title, Escape closes the panel and the choice is
-# in defaults.plist; Help > Check for Updates against a loopback update host announces a newer
+# in defaults.plist; "Open bookmarks with" lists the browser installed here (a desktop entry),
+# choosing it stores its desktop entry id, and once it is gone the panel says so; Help > Check for Updates against a loopback update host announces a newer
 # version. Leaves screenshots of both panels. Usage: prefs-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -11,28 +12,21 @@ e2e_require xdotool python3
 
 export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work/site/update"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+e2e_app_paths
 
 fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
 trap cleanup EXIT
 stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<$2/>"; }
+stored_text() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<string>$2</string>"; }
 gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
 
 # The update host: a newer version for any system.
-echo "999#109" >"$work/site/update/update.txt"
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
-site_pid=$!
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
-PLIST
-chmod 600 "$settings"
+e2e_update_host "999#109"
+# A browser installed for this user only, as a desktop entry that handles web pages.
+mkdir -p "$XDG_DATA_HOME/applications"
+browser_entry="$XDG_DATA_HOME/applications/ferret-browser.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Ferret Browser\nIcon=web-browser\nExec=/bin/true %%u\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' >"$browser_entry"
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
@@ -42,6 +36,32 @@ e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel"
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/preferences-general.png" "$prefs"
+# The browser list: the default, then the browser found; the second entry is chosen. The keys go
+# to the list only once its popup shows (one more visible window of the program); a click that
+# opened nothing in time is made again.
+windows() { xdotool search --all --onlyvisible --pid "$app_pid" '' 2>/dev/null | wc -l; }
+more_windows() { (( $(windows) > $1 )); }
+choose_browser() {
+  local before
+  before="$(windows)"
+  xdotool windowactivate --sync "$prefs" >/dev/null 2>&1
+  e2e_click "$prefs" 300 117
+  e2e_wait_until 3 more_windows "$before" || return 1
+  [[ -e "$shots/preferences-browsers.png" ]] || e2e_screenshot "$shots/preferences-browsers.png"
+  e2e_key "$prefs" Down Return
+  e2e_wait_until 3 stored_text favoriteBrowser ferret-browser.desktop
+}
+rm -f "$shots/preferences-browsers.png"
+e2e_wait_until 30 choose_browser || fail "choosing the installed browser did not store its desktop entry id"
+e2e_key "$prefs" Escape
+e2e_wait_until 5 gone '^Preferences$' || fail "Escape left the preferences panel open"
+# Uninstalled since: the panel names it as no longer installed and keeps the choice.
+rm -f "$browser_entry"
+e2e_key "$win" ctrl+comma
+prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel a second time"
+sleep 0.4  # only for the picture
+e2e_screenshot "$shots/preferences-browser-gone.png" "$prefs"
+stored_text favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
 # The fourth of six panes, then the first folder order ("By title"). A busy program may show the
 # pane after the click on its control, so both clicks repeat (each is harmless again) until saved.
 choose_by_title() {
@@ -64,10 +84,8 @@ stored useAutoSync true || fail "a save did not write the automatic sync default
 
 # Check for Updates is just above About Kesto, the Help menu's last item: Up from the first
 # wraps to About, and once more reaches it.
-# The keys go to the menu only once it shows: wait for its popup (one more visible window of the
-# program), and start again from a closed menu when a loaded machine lost them.
-windows() { xdotool search --all --onlyvisible --pid "$app_pid" '' 2>/dev/null | wc -l; }
-more_windows() { (( $(windows) > $1 )); }
+# The keys go to the menu only once it shows, and start again from a closed menu when a loaded
+# machine lost them.
 check_for_updates() {
   local before
   before="$(windows)"

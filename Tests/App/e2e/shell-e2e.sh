@@ -59,18 +59,7 @@ quit_kesto() {
   lingered=$((ended - closed))
 }
 
-# Thumbnails from a closed loopback port: nothing leaves the machine.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 # ---- first start: the desktop entry, xdg-open, notifications without a bus ----
 start_kesto

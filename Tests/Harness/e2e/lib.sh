@@ -56,9 +56,9 @@ e2e_screenshot() {  # file [window]
   python3 "$E2E_DIR/screenshot.py" "$1" ${2:+--window "$2"}
 }
 
-# Prints "r g b" of one screen pixel.
-e2e_pixel() {  # x y
-  python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2"
+# Prints "r g b" of one screen pixel, or of one window's (window-relative) when a window is given.
+e2e_pixel() {  # x y [window]
+  python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2" ${3:+--window "$3"}
 }
 
 # An empty library offers sample bookmarks in its first-run panel (a few seconds after the first
@@ -123,4 +123,39 @@ e2e_app_paths() {
   mkdir -p "$work"
   store="$XDG_DATA_HOME/kesto/data.sqlite"
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
+}
+
+# Serves an update file ("version#system") from a loopback host ($site_pid, kill it at the end)
+# and starts the settings file with the program's update address pointing there. Needs
+# e2e_app_paths first.
+e2e_update_host() {  # contents
+  mkdir -p "$work/site/update"
+  echo "$1" >"$work/site/update/update.txt"
+  local port
+  port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
+  site_pid=$!
+  mkdir -p "$(dirname "$settings")"
+  cat >"$settings" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
+PLIST
+  chmod 600 "$settings"
+}
+
+# Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
+# loopback port, so the test never leaves the machine.
+e2e_offline_settings() {
+  mkdir -p "$(dirname "$settings")"
+  cat >"$settings" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>KestoThumbnailServiceHost</key>
+	<string>http://127.0.0.1:9</string>
+</dict>
+</plist>
+PLIST
 }

@@ -3,6 +3,7 @@
 
 screenshot.py OUT.png [--window ID]     writes the screen (or one window) as PNG
 screenshot.py - --pixel X Y             prints "r g b" of one screen pixel
+screenshot.py - --pixel X Y --window ID  the same, of one window's pixel
 """
 import ctypes
 import ctypes.util
@@ -71,7 +72,8 @@ def main(argv):
     if "--pixel" in argv:
         i = argv.index("--pixel")
         px, py = int(argv[i + 1]), int(argv[i + 2])
-        _, _, rows = grab(x=px, y=py, w=1, h=1)
+        window = int(argv[argv.index("--window") + 1], 0) if "--window" in argv else None
+        _, _, rows = grab(window, x=px, y=py, w=1, h=1)
         print(*rows[0][:3])
         return
     window = None

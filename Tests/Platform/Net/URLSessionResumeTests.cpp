@@ -1,5 +1,6 @@
 // Download resume data, the response cache, replacement body streams and background sessions.
 #include "Platform/Foundation/PropertyList.h"
+#include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLSession.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -239,6 +241,46 @@ TEST(URLSessionResumeTest, AWholeReplyReplacesThePartialFileAndAWrongRangeFails)
   EXPECT_FALSE(out->fileExisted);
 }
 
+std::vector<std::string> partialFiles() {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(fnd::StandardPaths::cachesDirectory() + "/kesto/downloads", ec))
+    if (e.path().filename().string().rfind("kesto-download-", 0) == 0) out.push_back(e.path().string());
+  return out;
+}
+
+TEST(URLSessionResumeTest, PartialFilesStayInTheCacheFolderOnlyWhileTheirTaskRuns) {
+  const std::string body = pattern(kTotal, 5);
+  RawServer server([&](const std::string& head) -> std::pair<std::string, std::string> {
+    // "/cut" ends the reply half-way (a failure); the others hold their second half.
+    if (head.find("/cut") != std::string::npos) return {reply(200, "", kTotal) + body.substr(0, kFirst), ""};
+    return {reply(200, "", kTotal) + body.substr(0, kFirst), body.substr(kFirst)};
+  });
+  auto session = URLSession::make(URLSessionConfiguration::defaultConfiguration());
+  // Cancelled half-way: the file was in our cache folder, and goes.
+  std::promise<void> cancelled;
+  auto task = session->downloadTask(URLRequest(*URL::fromString(server.url("/held"))),
+                                    [&](auto, auto, auto) { cancelled.set_value(); });
+  task->resume();
+  ASSERT_TRUE(test::runUntil([&] { return task->countOfBytesReceived() >= static_cast<std::int64_t>(kFirst); }, 20));
+  EXPECT_EQ(partialFiles().size(), 1u);
+  task->cancel();
+  ASSERT_EQ(cancelled.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_TRUE(test::runUntil([&] { return partialFiles().empty(); }, 10));
+  server.release();
+
+  // Failed half-way (the reply ends early): gone as well, and none was ever in the temporary
+  // folder.
+  std::promise<bool> failed;
+  auto cut = session->downloadTask(URLRequest(*URL::fromString(server.url("/cut"))),
+                                   [&](auto, auto, const fnd::Error* e) { failed.set_value(e != nullptr); });
+  cut->resume();
+  auto outcome = failed.get_future();
+  ASSERT_EQ(outcome.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_TRUE(outcome.get());
+  EXPECT_TRUE(test::runUntil([&] { return partialFiles().empty(); }, 10));
+}
+
 TEST(URLSessionResumeTest, ResumeDataIsOnlyTakenFromDownloadsOfOurOwn) {
   auto session = URLSession::make(URLSessionConfiguration::defaultConfiguration());
   EXPECT_FALSE(session->downloadTaskWithResumeData(fnd::Data{'n', 'o'}));
@@ -254,10 +296,17 @@ TEST(URLSessionResumeTest, ResumeDataIsOnlyTakenFromDownloadsOfOurOwn) {
       << "a file that is not a partial download";
   EXPECT_FALSE(session->downloadTaskWithResumeData(forge(partial, 4, "http://127.0.0.1:1/f")))
       << "a partial download in a folder of its own";
-
-  // In the temporary folder, a file shorter than recorded or a file: URL is refused too.
   const char* tmp = std::getenv("TMPDIR");
-  std::string ours = std::string(tmp && *tmp ? tmp : "/tmp") + "/kesto-download-test-" + std::to_string(::getpid());
+  std::string inTmp = std::string(tmp && *tmp ? tmp : "/tmp") + "/kesto-download-test-" + std::to_string(::getpid());
+  test::writeFile(inTmp, "0123456789");
+  EXPECT_FALSE(session->downloadTaskWithResumeData(forge(inTmp, 4, "http://127.0.0.1:1/f")))
+      << "the temporary folder is not where our downloads are";
+  ::unlink(inTmp.c_str());
+
+  // In our downloads folder, a file shorter than recorded or a file: URL is refused too.
+  const std::string folder = fnd::StandardPaths::cachesDirectory() + "/kesto/downloads";
+  std::filesystem::create_directories(folder);
+  std::string ours = folder + "/kesto-download-test-" + std::to_string(::getpid());
   test::writeFile(ours, "0123456789");
   EXPECT_FALSE(session->downloadTaskWithResumeData(forge(ours, 20, "http://127.0.0.1:1/f")));
   EXPECT_FALSE(session->downloadTaskWithResumeData(forge(ours, 4, "file:///etc/passwd")));

@@ -108,6 +108,28 @@ TEST(TextField, EditingHooksArriveInOrder) {
   EXPECT_TRUE(d.log.empty());
 }
 
+TEST(TextField, ReturnAndEnterSendTheActionAndTravelNoFurther) {
+  Fixture f;
+  auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
+  int actions = 0;
+  field->setAction([&] { ++actions; });
+  f.window.makeFirstResponder(field.get());
+  type("ab");
+  press(Qt::Key_Return, "\r");
+  press(Qt::Key_Enter, "\r", Qt::KeypadModifier);
+  EXPECT_EQ(actions, 2);
+  // The list behind the window would open its selection on Return.
+  EXPECT_TRUE(f.root->keys.empty());
+  // Keys the field has no use for still go on along the chain.
+  press(Qt::Key_Up);
+  EXPECT_EQ(f.root->keys, std::vector<std::uint16_t>{KeyCode::UpArrow});
+  // A read-only field leaves Return to the chain.
+  f.root->keys.clear();
+  field->setEditable(false);
+  press(Qt::Key_Return, "\r");
+  EXPECT_EQ(f.root->keys, std::vector<std::uint16_t>{KeyCode::Return});
+}
+
 TEST(TextField, RefusedSessionKeepsTheTextAndSendsNoEnd) {
   Fixture f;
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));

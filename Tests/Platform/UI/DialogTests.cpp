@@ -181,6 +181,43 @@ TEST(FilePanel, AnOpenTakesOnlyWhatItsSettingsAllow) {
             (std::vector<std::string>{dir + "/a.kesto", dir + "/folder", dir + "/b.KESTO"}));
 }
 
+TEST(FilePanel, AFolderNamedWithAnAllowedExtensionIsChosenLikeAFile) {
+  ResponderScope scope;
+  const std::string dir = test::makeTempDir("packages");
+  std::filesystem::create_directories(dir + "/shared.kesto/Contents");
+  std::filesystem::create_directory(dir + "/plain");
+  test::writeFile(dir + "/bookmarks", "<html>");
+  test::writeFile(dir + "/notes.txt", "x");
+  OpenPanel panel;
+  panel.setAllowedFileTypes({"html", "kesto"});
+  panel.setAllowsMultipleSelection(true);
+  EXPECT_EQ(panel.acceptablePaths({dir + "/shared.kesto", dir + "/plain", dir + "/bookmarks", dir + "/notes.txt"}),
+            std::vector<std::string>{dir + "/shared.kesto"});
+  panel.setAllowsFilesWithoutExtension(true);
+  EXPECT_EQ(panel.acceptablePaths({dir + "/shared.kesto/", dir + "/bookmarks", dir + "/notes.txt"}),
+            (std::vector<std::string>{dir + "/shared.kesto", dir + "/bookmarks"}));
+  // A panel for files only takes no package when packages are not among its types.
+  panel.setAllowedFileTypes({"html"});
+  EXPECT_TRUE(panel.acceptablePaths({dir + "/shared.kesto"}).empty());
+}
+
+TEST(FilePanel, TheToolkitDialogTakesAChosenPackageInsteadOfEnteringIt) {
+  const std::string dir = test::makeTempDir("package-dialog");
+  std::filesystem::create_directories(dir + "/shared.kesto/Contents");
+  OpenPanel open;
+  open.setDirectory(dir);
+  open.setAllowedFileTypes({"html", "kesto"});
+  int code = -1;
+  open.beginSheetModalForWindow(nullptr, [&](int c) { code = c; });
+  auto* dialog = static_cast<QFileDialog*>(open.nativeHandle());
+  ASSERT_NE(dialog, nullptr);
+  dialog->selectFile(QString::fromStdString(dir + "/shared.kesto"));
+  static_cast<QDialog*>(dialog)->accept();
+  ASSERT_TRUE(test::runUntil([&] { return code != -1; }, 2));
+  EXPECT_EQ(code, ModalResponse::OK);
+  EXPECT_EQ(open.paths(), std::vector<std::string>{dir + "/shared.kesto"});
+}
+
 TEST(FilePanel, TheToolkitDialogIsSetUpFromThePanelAndAnswersItsCompletion) {
   const std::string dir = test::makeTempDir("dialog");
   Window window(fnd::Rect(100, 100, 500, 400));

@@ -1,4 +1,9 @@
+#include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/Image_p.h"
+
+#include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -84,4 +89,34 @@ TEST(ImageNamed, PathBarSlicesHaveTheWidthsTheBarLaysOutWith) {
   for (const char* n : {"Pathbar-fill", "Pathbar-highlight", "Pathbar-highlight-arrow-left",
                         "Pathbar-highlight-arrow-right", "Pathbar-highlight-edge", "Pathbar-separator"})
     EXPECT_EQ(Image::named(n).size().height, 24) << n;
+}
+
+// Artwork drawn into a device of scale 2 is rendered at the device's pixels, not blown up from
+// a smaller bitmap: what lands on the device is exactly the artwork rendered at that size.
+TEST(ImageNamed, ArtworkIsDrawnSharpAtTheSizeItCoversOnTheDevice) {
+  for (const char* name : {"toolbar_update", "thumbnail_view"}) {
+    Image image = Image::named(name);
+    ASSERT_FALSE(image.isNull()) << name;
+    for (double scale : {1.0, 2.0}) {
+      const int pixels = int(24 * scale);
+      QImage canvas(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+      canvas.setDevicePixelRatio(scale);
+      canvas.fill(Qt::transparent);
+      {
+        QPainter painter(&canvas);
+        GraphicsContext::Impl impl;
+        impl.painter = &painter;
+        GraphicsContext context(&impl, true, 24);
+        context.drawImage(image, kesto::fnd::Rect(0, 0, 24, 24));
+      }
+      const QImage expected = image.impl()->atPixelSize(QSize(pixels, pixels))
+                                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      ASSERT_EQ(expected.size(), QSize(pixels, pixels)) << name;
+      int differing = 0;
+      for (int y = 0; y < pixels; ++y)
+        for (int x = 0; x < pixels; ++x)
+          if (canvas.pixel(x, y) != expected.pixel(x, y)) ++differing;
+      EXPECT_EQ(differing, 0) << name << " at scale " << scale;
+    }
+  }
 }

@@ -478,6 +478,48 @@ TEST_F(OutlineViewTest, InlineRenameHandsTheNewTextToTheDataSource) {
   EXPECT_FALSE(outline->isEditing());
 }
 
+TEST_F(OutlineViewTest, ReturnAndEnterFromTheWindowStoreARenameAndEscapeKeepsTheOldName) {
+  outline->expandItem(nullptr, true);
+  window.makeKeyAndOrderFront();
+  // As the window delivers keys: to its first responder, the outline view.
+  auto rename = [&](long row, const QString& text, std::uint16_t key, const std::string& chars) {
+    outline->editRow(row);
+    EXPECT_TRUE(outline->isEditing());
+    // The editor just closed may still wait for its deletion: the open one is shown.
+    QLineEdit* editor = nullptr;
+    for (auto* e : outline->impl()->tree->findChildren<QLineEdit*>())
+      if (e->isVisible()) editor = e;
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    outline->keyDown(Event::key(key, 0, chars));
+    test::runUntil([&] { return !outline->isEditing(); }, 2.0);
+    EXPECT_FALSE(outline->isEditing());
+  };
+  rename(1, "Reading", KeyCode::Return, "\r");
+  EXPECT_EQ(inbox->name, "Reading");
+  rename(2, "Office", KeyCode::KeypadEnter, "\r");
+  EXPECT_EQ(work->name, "Office");
+  rename(2, "Nothing", KeyCode::Escape, "\x1b");
+  EXPECT_EQ(work->name, "Office");
+}
+
+TEST_F(OutlineViewTest, TheRenameEditorLiesOverTheRowsTextInItsFont) {
+  outline->expandItem(nullptr, true);
+  window.makeKeyAndOrderFront();
+  const long row = 4;  // Alpha, three levels in
+  outline->editRow(row);
+  ASSERT_TRUE(outline->isEditing());
+  auto* editor = outline->impl()->tree->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  const fnd::Rect text = outline->frameOfCellAtRow(row), r = outline->rectOfRow(row);
+  const QRect g = editor->geometry();
+  EXPECT_NEAR(g.x(), text.origin.x, 4);
+  EXPECT_GT(g.x(), 20);
+  EXPECT_NEAR(g.y(), r.origin.y, 1);
+  EXPECT_NEAR(g.height(), r.size.height, 1);
+  EXPECT_NEAR(editor->font().pointSizeF(), outline->preparedCellAtRow(row).font.pointSize, 0.5);
+}
+
 TEST_F(OutlineViewTest, ToolTipsComeFromTheDelegateForTheRowUnderThePointer) {
   EXPECT_EQ(outline->toolTipAtPoint(rowPoint(1)), "tip Tags");
   EXPECT_EQ(outline->toolTipAtPoint({10, 280}), "");

@@ -35,18 +35,7 @@ quit_kesto() {
 }
 count() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
 
-# Thumbnails from a closed loopback port: the test never leaves the machine.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 # The first start offers the default library of eight bookmarks; it is made when asked for.
 start_kesto

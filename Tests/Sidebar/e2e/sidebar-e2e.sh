@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The folder list of the real kesto program inside xvfb-session.sh: a folder is made from the
-# File menu's key and named in place, another folder is dragged into it with the mouse, a third
-# is locked through the context menu and the password panels, the new folder is deleted with
-# the Delete key; after quitting, the store and the tombstone list (one per deleted folder) are
-# checked with sqlite3 and the settings file. A screenshot of the sidebar is kept for each of
-# the six tabs.
+# The folder list of the real kesto program inside xvfb-session.sh: folders are made from the
+# File menu's key and named in place (Return and the keypad's Enter end the edit), another folder
+# is dragged into one with the mouse, a third is locked through the context menu and the password
+# panels, the new folder is deleted with the Delete key; after quitting, the store and the
+# tombstone list (one per deleted folder) are checked with sqlite3 and the settings file. A
+# screenshot of the sidebar is kept for each of the six tabs.
 # Usage: sidebar-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
 kesto="$1"
@@ -18,18 +18,7 @@ e2e_app_paths
 fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
 
-# Thumbnails from a closed loopback port: the test never leaves the machine.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
@@ -53,12 +42,21 @@ click_row 0
 keys "$win" ctrl+shift+n
 sleep 0.5
 xdotool type --delay 40 "Trip"
-# Tab ends the edit (Return does not reach the list's name editor yet).
-xdotool key Tab
+# Return ends the edit and stores the name.
+xdotool key Return
 sleep 0.5
 trip="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")"
 [[ -n "$trip" ]] || fail "no folder named Trip: $(sql 'select ZNAME from ZFOLDER;')"
 [[ "$(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Trip';")" == "root" ]] || fail "Trip is not top-level"
+# The keypad's Enter ends an edit too; the editor lies over the row, in the row's font.
+click_row 0
+keys "$win" ctrl+shift+n
+sleep 0.5
+xdotool type --delay 40 "Keypad"
+python3 "$E2E_DIR/screenshot.py" "$shots/rename-editor.png" --window "$win" || true
+xdotool key KP_Enter
+sleep 0.5
+[[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Keypad';")" ]] || fail "the keypad's Enter stored no name: $(sql 'select ZNAME from ZFOLDER;')"
 
 # Drag the Kesto folder onto Trip.
 kesto_id="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"

@@ -40,13 +40,13 @@ TEST(OverlayController, SizedBezelSitsInTheMiddleAndFollowsTheView) {
   scene.target->addSubview(other);
   OverlayController controller;
   EXPECT_FALSE(controller.isOverlay());
-  controller.beginOverlayToView(*scene.target, "Bookmark added", 8, Size{100, 60});
+  controller.beginOverlayToView(*scene.target, "OK", 8, Size{100, 60});
   ASSERT_TRUE(controller.isOverlay());
   auto overlay = controller.overlayWindow();
   EXPECT_EQ(overlay->frame(), scene.target->bounds()) << "covers exactly the view";
   EXPECT_EQ(scene.target->subviews().back(), overlay);
   EXPECT_GT(overlay->zPosition(), other->zPosition()) << "above the view's own subviews";
-  EXPECT_EQ(overlay->overlayView()->label(), "Bookmark added");
+  EXPECT_EQ(overlay->overlayView()->label(), "OK");
   EXPECT_EQ(overlay->overlayView()->bezelRadius(), 8);
   EXPECT_EQ(overlay->overlayView()->frame(), Rect(100, 70, 100, 60));
   EXPECT_TRUE(overlay->canBecomeKeyWindow());
@@ -98,7 +98,7 @@ TEST(OverlayController, BezelIsDrawnDarkOverTheViewAndLetsClicksThrough) {
   // Content view rows run downwards: the target spans x 50...350, rows 60...260; the bezel its
   // middle 100 by 60.
   Color centre = image.pixelColor(200, 160);
-  EXPECT_NEAR(centre.red, 0.25, 0.05) << "black at 75% over white";
+  EXPECT_NEAR(centre.red, 0.12, 0.03) << "opaque: nothing of the view shows through";
   Color outsideBezel = image.pixelColor(60, 70);
   EXPECT_GT(outsideBezel.red, 0.95);
   Color outsideTarget = image.pixelColor(10, 10);
@@ -106,15 +106,38 @@ TEST(OverlayController, BezelIsDrawnDarkOverTheViewAndLetsClicksThrough) {
   EXPECT_EQ(scene.window.contentView()->hitTest({200, 140}), scene.target.get());
 }
 
-TEST(OverlayView, LabelWiderThanTheBezelStaysInsideIt) {
+TEST(OverlayView, ALongLabelWidensTheBezelToTheViewAndWrapsWhole) {
   Scene scene;
   OverlayController controller;
-  controller.beginOverlayToView(*scene.target, std::string(80, 'W'), 10, Size{60, 40});
+  controller.beginOverlayToView(*scene.target, "No Bookmarks Found. Hit enter to search with Google", 10,
+                                Size{200, 60});
+  const Rect bezel = controller.overlayWindow()->overlayView()->frame();
+  EXPECT_EQ(bezel.size.width, 300 - 2 * 12) << "as wide as the view allows, a margin on each side";
+  EXPECT_GT(bezel.size.height, 60) << "taller for its second line";
+  EXPECT_LE(bezel.size.height, 200);
+  EXPECT_EQ(bezel.origin.x, 12);
+
+  // Content view rows run downwards: the target spans x 50...350, rows 60...260.
   auto image = scene.window.contentView()->snapshot();
-  // Just outside the bezel's sides on the label's line the view is untouched.
-  EXPECT_GT(image.pixelColor(168, 160).red, 0.95);
-  EXPECT_GT(image.pixelColor(232, 160).red, 0.95);
-  EXPECT_LT(image.pixelColor(172, 145).red, 0.6) << "the bezel itself";
+  const int left = 50 + int(bezel.origin.x), right = left + int(bezel.size.width);
+  const int top = 60 + int(200 - bezel.maxY()), bottom = top + int(bezel.size.height);
+  auto textIn = [&](int x0, int x1, int y0, int y1) {
+    for (int x = x0; x < x1; ++x)
+      for (int y = y0; y < y1; ++y)
+        if (image.pixelColor(x, y).red > 0.6) return true;
+    return false;
+  };
+  // Nothing is cut at either end: the padding inside both sides holds no text.
+  EXPECT_FALSE(textIn(left + 3, left + 12, top + 6, bottom - 6));
+  EXPECT_FALSE(textIn(right - 12, right - 3, top + 6, bottom - 6));
+  // Text on the upper and the lower half: two lines.
+  const int middle = (top + bottom) / 2;
+  EXPECT_TRUE(textIn(left + 12, right - 12, top + 6, middle));
+  EXPECT_TRUE(textIn(left + 12, right - 12, middle, bottom - 6));
+
+  // A message that fits keeps the size asked for.
+  controller.beginOverlayToView(*scene.target, "Saved", 10, Size{200, 60});
+  EXPECT_EQ(controller.overlayWindow()->overlayView()->frame(), Rect(50, 70, 200, 60));
 }
 
 TEST(OverlayController, TheCoveredViewMayGoFirst) {

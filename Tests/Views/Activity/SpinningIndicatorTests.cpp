@@ -191,6 +191,27 @@ TEST(SpinningIndicator, SpinsByItselfInAWindow) {
   EXPECT_EQ(s->currentRotation(), 0.0);
 }
 
+TEST(SpinningIndicator, AHiddenOrStoppedIndicatorHasNoClock) {
+  kesto::ui::Window window(Rect(0, 0, 100, 100));
+  auto s = makeIndicator();
+  window.contentView()->addSubview(s);
+  EXPECT_TRUE(s->isTicking());
+  // Hidden while still "animating" (as the toolbar's activity hides it): no wake-ups at all.
+  s->setHidden(true);
+  EXPECT_FALSE(s->isTicking());
+  const double held = s->currentRotation();
+  kesto::test::spin(0.3);
+  EXPECT_EQ(s->currentRotation(), held);
+  s->setHidden(false);
+  EXPECT_TRUE(s->isTicking());
+  s->setAnimates(false);
+  EXPECT_FALSE(s->isTicking());
+  s->setAnimates(true);
+  EXPECT_TRUE(s->isTicking());
+  s->removeFromSuperview();
+  EXPECT_FALSE(s->isTicking());
+}
+
 TEST(SpinningIndicator, DrawsTheTopSpokeFirstAndFillsClockwise) {
   auto s = makeIndicator();
   s->setColor(Color::rgb(1, 0, 0));

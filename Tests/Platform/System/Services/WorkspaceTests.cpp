@@ -213,3 +213,57 @@ TEST_F(WorkspaceTest, FileAddressesAreReadAsTheOpenerReadsThem) {
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].arguments, std::vector<std::string>{dir + "/x"});
 }
+
+TEST_F(WorkspaceTest, InstalledBrowsersAreTheDesktopEntriesThatHandleWebPages) {
+  // The user's entries of the other tests would hide the system's ones of the same id.
+  kesto::fnd::FileManager::removeItem(applications());
+  EXPECT_TRUE(Workspace::installedBrowsers().empty());
+  auto write = [](const std::string& dir, const std::string& name, const std::string& body) {
+    kesto::fnd::FileManager::createDirectory(dir, true);
+    kesto::test::writeFile(dir + "/" + name, "[Desktop Entry]\n" + body);
+  };
+  const std::string system = std::string(std::getenv("XDG_DATA_DIRS")) + "/applications";
+  write(system, "firefox-esr.desktop",
+        "Type=Application\nName=Firefox ESR\nName[de]=Feuerfuchs\nIcon=firefox-esr\nExec=firefox-esr %u\n"
+        "MimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n[Desktop Action x]\nName=Zzz\n");
+  write(system, "chromium.desktop",
+        "Type=Application\nName=Chromium\nIcon=/usr/share/pixmaps/chromium.png\nExec=chromium %U\n"
+        "MimeType=x-scheme-handler/http;\n");
+  // Not browsers: an editor that takes http addresses in another key, a hidden one, one
+  // without Exec, a link, and a browser the user hid with an entry of the same id.
+  write(system, "editor.desktop", "Type=Application\nName=Editor\nExec=ed\nMimeType=text/plain;x-scheme-handler/https;\n");
+  write(system, "gone.desktop", "Type=Application\nName=Gone\nHidden=true\nExec=gone\nMimeType=x-scheme-handler/http;\n");
+  write(system, "noexec.desktop", "Type=Application\nName=NoExec\nMimeType=x-scheme-handler/http;\n");
+  write(system, "site.desktop", "Type=Link\nName=Site\nURL=https://a\nExec=x\nMimeType=x-scheme-handler/http;\n");
+  write(system, "opera.desktop", "Type=Application\nName=Opera\nExec=opera\nMimeType=x-scheme-handler/http;\n");
+  write(applications(), "opera.desktop", "Type=Application\nName=Opera\nExec=opera\nHidden=true\n");
+  // A user's own entry wins over the system's of the same id.
+  write(applications(), "chromium.desktop",
+        "Type=Application\nName=chromium (mine)\nExec=chromium --incognito %U\nMimeType=x-scheme-handler/http;\n");
+
+  auto browsers = Workspace::installedBrowsers();
+  ASSERT_EQ(browsers.size(), 2u);
+  EXPECT_EQ(browsers[0].identifier, "chromium.desktop");
+  EXPECT_EQ(browsers[0].name, "chromium (mine)") << "ordered by name, whatever the case";
+  EXPECT_EQ(browsers[0].icon, "");
+  EXPECT_EQ(browsers[1].identifier, "firefox-esr.desktop");
+  EXPECT_EQ(browsers[1].name, "Firefox ESR");
+  EXPECT_EQ(browsers[1].icon, "firefox-esr");
+
+  // The stored choice is the desktop entry id; it opens with that entry's Exec line.
+  ASSERT_TRUE(Workspace::openURLs({"https://a.com"}, "firefox-esr.desktop"));
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].program, "firefox-esr");
+  ASSERT_TRUE(Workspace::browserForIdentifier("firefox-esr.desktop"));
+  EXPECT_EQ(Workspace::browserForIdentifier("firefox-esr.desktop")->name, "Firefox ESR");
+  // Older stored bundle identifiers still find their browser.
+  ASSERT_TRUE(Workspace::browserForIdentifier("org.mozilla.firefox"));
+  EXPECT_EQ(Workspace::browserForIdentifier("org.mozilla.firefox")->identifier, "firefox-esr.desktop");
+  // An uninstalled choice, or an id that tries to name a path, resolves to nothing.
+  for (const std::string& id : {"waterfox.desktop", "../applications/firefox-esr.desktop", "/usr/share/x.desktop",
+                                ".desktop"}) {
+    EXPECT_FALSE(Workspace::browserForIdentifier(id)) << id;
+    EXPECT_FALSE(Workspace::openURLs({"https://a.com"}, id)) << id;
+  }
+  EXPECT_EQ(launches.size(), 1u);
+}

@@ -1,4 +1,4 @@
-#include "App/TutorialPopovers.h"
+#include "Sidebar/TutorialPopovers.h"
 
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Button.h"
@@ -72,11 +72,11 @@ std::shared_ptr<ui::ViewController> TutorialPopovers::makeContent(Tutorial tutor
   return std::make_shared<ui::ViewController>(view);
 }
 
-void TutorialPopovers::placeOpened(Tutorial tutorial, ui::View* anchor) {
+void TutorialPopovers::placeOpened(Tutorial tutorial, const Anchor& anchor) {
   if (isPending(tutorial)) toggle(tutorial, anchor);
 }
 
-void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor) {
+void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
   auto& popover = popovers_[index(tutorial)];
   if (!popover) {
     popover = std::make_unique<PopoverController>(makeContent(tutorial));
@@ -85,14 +85,17 @@ void TutorialPopovers::toggle(Tutorial tutorial, ui::View* anchor) {
     // Shown and closed at once: a zoom still running when the user closes the tutorial would
     // bring its window back when it ends.
     popover->setAnimates(false);
+    // Named for assistive technology and the window list.
+    popover->popoverWindow().setTitle(std::string(kTutorials[index(tutorial)].title) + " tutorial");
   }
   if (popover->popoverIsVisible()) {
     popover->closePopover();
     return;
   }
-  fnd::Rect from = anchor ? anchor->bounds() : fnd::Rect();
-  popover->presentPopoverFromRect(from, anchor, tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below,
-                                  true);
+  const fnd::Rect from = anchor.rect ? *anchor.rect : anchor.view ? anchor.view->bounds() : fnd::Rect();
+  const PopoverArrowDirection side =
+      anchor.side ? *anchor.side : tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below;
+  popover->presentPopoverFromRect(from, anchor.view, side, true);
 }
 
 void TutorialPopovers::closeTutorial(Tutorial tutorial) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "Platform/Foundation/Geometry.h"
+#include "Views/PopoverWindowFrame.h"
+
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace kesto {
 
@@ -29,11 +33,19 @@ class TutorialPopovers {
   TutorialPopovers(const TutorialPopovers&) = delete;
   TutorialPopovers& operator=(const TutorialPopovers&) = delete;
 
+  // Where a popover opens: beside `rect` of `anchor` (its bounds when absent), on `side` (below
+  // it when absent; left of it for the bookmark row).
+  struct Anchor {
+    ui::View* view = nullptr;
+    std::optional<fnd::Rect> rect;
+    std::optional<PopoverArrowDirection> side;
+  };
   // A place was opened: its tutorial opens (or, when open, closes) unless it was seen.
-  void placeOpened(Tutorial tutorial, ui::View* anchor);
-  // Opens the popover below `anchor` (left of it for the bookmark row), or closes it when open
-  // without marking it seen.
-  void toggle(Tutorial tutorial, ui::View* anchor);
+  void placeOpened(Tutorial tutorial, ui::View* anchor) { placeOpened(tutorial, Anchor{anchor, {}, {}}); }
+  void placeOpened(Tutorial tutorial, const Anchor& anchor);
+  // Opens the popover at the anchor, or closes it when open without marking it seen.
+  void toggle(Tutorial tutorial, ui::View* anchor) { toggle(tutorial, Anchor{anchor, {}, {}}); }
+  void toggle(Tutorial tutorial, const Anchor& anchor);
   // The close button: marks the tutorial seen and orders its window out.
   void closeTutorial(Tutorial tutorial);
   bool isShown(Tutorial tutorial) const;

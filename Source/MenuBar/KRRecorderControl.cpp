@@ -1,0 +1,308 @@
+#include "MenuBar/KRRecorderControl.h"
+
+#include "MenuBar/KeyCodeNames.h"
+#include "Platform/Foundation/Strings.h"
+#include "Platform/System/KeyboardLayout.h"
+#include "Platform/UI/Alert.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Path.h"
+#include "Platform/UI/Window.h"
+
+namespace kesto {
+
+namespace {
+
+constexpr std::uint64_t kModifierBits[] = {kr::CocoaCommand, kr::CocoaOption, kr::CocoaControl, kr::CocoaShift,
+                                           kr::CocoaFunction};
+constexpr double kButtonSize = 14;
+
+bool isCancelKey(std::uint16_t keyCode) { return keyCode == 53 || keyCode == 51 || keyCode == 117; }
+
+}  // namespace
+
+KRRecorderControl::KRRecorderControl(const fnd::Rect& frame) : ui::View(frame), validator_(this) {
+  setFrame(frame);
+  // Keys are named by the characters the layout gives them: a new layout renames them.
+  layoutObserver_.observe(sys::KeyboardLayoutDidChangeNotification, [this](const fnd::Notification&) { setNeedsDisplay(); });
+}
+
+KRRecorderControl::~KRRecorderControl() { *alive_ = false; }
+
+void KRRecorderControl::setFrame(const fnd::Rect& frame) {
+  fnd::Rect f = frame;
+  f.size.height = kHeight;
+  if (f.size.width < kMinWidth) f.size.width = kMinWidth;
+  ui::View::setFrame(f);
+}
+
+std::uint32_t KRRecorderControl::cocoaToCarbonFlags(std::uint64_t flags) { return KRCocoaFlagsToCarbon(flags); }
+std::uint64_t KRRecorderControl::carbonToCocoaFlags(std::uint32_t flags) { return KRCarbonFlagsToCocoa(flags); }
+
+std::uint64_t KRRecorderControl::filteredCocoaFlags(std::uint64_t flags) const {
+  std::uint64_t result = 0;
+  for (std::uint64_t bit : kModifierBits)
+    if ((requiredFlags_ & bit) || ((flags & bit) && (allowedFlags_ & bit))) result |= bit;
+  return result;
+}
+
+bool KRRecorderControl::validModifierFlags(std::uint64_t flags) const {
+  if (allowsKeyOnly_) return true;
+  for (std::uint64_t bit : kModifierBits)
+    if (flags & bit) return true;
+  return false;
+}
+
+bool KRRecorderControl::isEmpty() const {
+  return !validModifierFlags(keyCombo_.flags) || KRKeyCodeName(long(keyCombo_.code)).empty();
+}
+
+void KRRecorderControl::setKeyCombo(KeyCombo combo) {
+  showKeyCombo(combo);
+  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+}
+
+void KRRecorderControl::showKeyCombo(KeyCombo combo) {
+  keyCombo_ = KeyCombo{filteredCocoaFlags(combo.flags), combo.code};
+  hasKeyChars_ = false;
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::refilter() {
+  if (recording_) {
+    recordingFlags_ = filteredCocoaFlags(recordingFlags_);
+  } else {
+    std::uint64_t filtered = filteredCocoaFlags(keyCombo_.flags);
+    if (filtered != keyCombo_.flags) {
+      keyCombo_.flags = filtered;
+      if (keyCombo_.code >= 0 && delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+    }
+  }
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::setAllowedFlags(std::uint64_t flags) {
+  allowedFlags_ = flags;
+  refilter();
+}
+
+void KRRecorderControl::setRequiredFlags(std::uint64_t flags) {
+  requiredFlags_ = flags;
+  refilter();
+}
+
+void KRRecorderControl::setAllowsKeyOnly(bool allows, bool escapeKeysRecord) {
+  allowsKeyOnly_ = allows;
+  escapeKeysRecord_ = escapeKeysRecord;
+}
+
+void KRRecorderControl::setEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (!enabled && recording_) endRecording();
+  setNeedsDisplay();
+}
+
+std::string KRRecorderControl::keyComboString() const {
+  if (isEmpty()) return {};
+  std::string glyphs = KRCocoaFlagsGlyphs(keyCombo_.flags), name = KRKeyCodeName(long(keyCombo_.code));
+  return glyphs.empty() ? name : glyphs + "+" + name;
+}
+
+std::string KRRecorderControl::keyChars() const {
+  return hasKeyChars_ ? keyChars_ : KRKeyCodeName(long(keyCombo_.code));
+}
+
+std::string KRRecorderControl::keyCharsIgnoringModifiers() const {
+  return hasKeyChars_ ? keyCharsIgnoringModifiers_ : KRKeyCharacterForCocoaFlags(long(keyCombo_.code), keyCombo_.flags);
+}
+
+std::string KRRecorderControl::displayedText() const {
+  if (!recording_) {
+    std::string text = keyComboString();
+    return text.empty() ? "Click to record shortcut" : text;
+  }
+  if (!validModifierFlags(recordingFlags_)) return mouseInButton_ ? "Use old shortcut" : "Type shortcut";
+  std::string glyphs = KRCocoaFlagsGlyphs(recordingFlags_);
+  return glyphs.empty() ? "Type shortcut" : glyphs + "+";
+}
+
+fnd::Rect KRRecorderControl::removeButtonRect() const {
+  if (isEmpty() || !enabled_) return fnd::Rect();
+  fnd::Rect b = bounds();
+  return fnd::Rect(b.maxX() - kButtonSize - 4, (b.maxY() - kButtonSize) / 2, kButtonSize, kButtonSize);
+}
+
+fnd::Rect KRRecorderControl::snapbackButtonRect() const {
+  fnd::Rect b = bounds();
+  return fnd::Rect(b.maxX() - kButtonSize - 2, (b.maxY() - kButtonSize) / 2 + 1, kButtonSize, kButtonSize);
+}
+
+void KRRecorderControl::startRecording() {
+  recording_ = true;
+  recordingFlags_ = filteredCocoaFlags(0);
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::endRecording() {
+  recording_ = false;
+  recordingFlags_ = 0;
+  mouseInButton_ = false;
+  setNeedsDisplay();
+}
+
+bool KRRecorderControl::becomeFirstResponder() {
+  setNeedsDisplay();
+  return true;
+}
+
+bool KRRecorderControl::resignFirstResponder() {
+  if (recording_) endRecording();
+  setNeedsDisplay();
+  return true;
+}
+
+bool KRRecorderControl::shortcutValidatorIsKeyCodeAndFlagsTaken(KRValidator&, long keyCode, std::uint64_t cocoaFlags,
+                                                                std::string& reason) {
+  return delegate_ && delegate_->keyRecorderIsKeyCodeAndFlagsTaken(*this, keyCode, cocoaFlags, reason);
+}
+
+bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
+  std::uint64_t flags = filteredCocoaFlags(event.modifierFlags);
+  bool cancel = isCancelKey(event.keyCode);
+  bool valid = validModifierFlags(cancel ? event.modifierFlags & ui::ModifierFlag::DeviceIndependentMask : flags);
+  if (!recording_ && event.characters == " ") {
+    if (enabled_) startRecording();
+    return true;
+  }
+  if (!recording_ || (!valid && !cancel)) return false;
+  if (cancel && !valid) {
+    endRecording();
+    return true;
+  }
+  if (cancel && valid && allowsKeyOnly_ && (flags == 0 || flags == kr::CocoaFunction) && !escapeKeysRecord_) {
+    endRecording();
+    return true;
+  }
+  std::string ignoring = fnd::uppercase(event.charactersIgnoringModifiers);
+  if (ignoring.empty() && KRKeyCodeName(event.keyCode).empty()) {
+    endRecording();
+    return true;
+  }
+  std::optional<KRError> error;
+  if (validator_.isKeyCodeAndFlagsTaken(event.keyCode, KRCocoaFlagsToCarbon(flags), &error)) {
+    // Shown once this key press is through; recording goes on behind it.
+    std::weak_ptr<bool> alive = alive_;
+    ui::Application::postToMain([this, alive, error] {
+      ui::Alert alert = alertWithNonRecoverableError(error);
+      alert.setAlertStyle(ui::AlertStyle::Critical);
+      alert.runModal();
+      if (auto a = alive.lock(); a && *a) {
+        recordingFlags_ = filteredCocoaFlags(0);
+        setNeedsDisplay();
+      }
+    });
+    return true;
+  }
+  keyCombo_ = KeyCombo{flags, event.keyCode};
+  keyChars_ = event.characters;
+  keyCharsIgnoringModifiers_ = event.charactersIgnoringModifiers;
+  hasKeyChars_ = true;
+  endRecording();
+  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  return true;
+}
+
+void KRRecorderControl::keyDown(const ui::Event& event) {
+  if (!performKeyEquivalent(event)) ui::View::keyDown(event);
+}
+
+void KRRecorderControl::flagsChanged(const ui::Event& event) {
+  if (!recording_) return;
+  recordingFlags_ = filteredCocoaFlags(event.modifierFlags);
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::mouseDown(const ui::Event& event) {
+  fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
+  fnd::Rect button = recording_ ? snapbackButtonRect() : removeButtonRect();
+  mouseDown_ = button.size.width > 0 && button.contains(p);
+  mouseInButton_ = mouseDown_;
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::mouseUp(const ui::Event& event) {
+  fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
+  fnd::Rect button = recording_ ? snapbackButtonRect() : removeButtonRect();
+  bool inside = button.size.width > 0 && button.contains(p);
+  mouseDown_ = false;
+  mouseInButton_ = false;
+  if (inside) {
+    if (recording_) endRecording();  // snap back: nothing changes
+    else setKeyCombo(KeyCombo{});    // remove
+  } else if (!recording_ && enabled_ && bounds().contains(p)) {
+    startRecording();
+  }
+  if (enabled_ && window()) window()->makeFirstResponder(this);
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
+  const fnd::Rect b = bounds();
+  const double radius = b.size.height / 2;
+  fnd::Rect field = b;
+  if (recording_) {
+    g.saveState();
+    g.clipToPath(ui::Path::roundedRect(b, radius, radius));
+    ui::Gradient gradient{{{0.0, ui::Color::rgb(0.16, 0.42, 0.80, 0.9)}, {1.0, ui::Color::rgb(0.36, 0.60, 0.93, 0.9)}}};
+    g.fillGradient(gradient, b, 90);
+    if (mouseInButton_) {
+      g.setFillColor(ui::Color::white(0, mouseDown_ ? 0.4 : 0.2));
+      g.fillRect(b);
+    }
+    g.restoreState();
+    // The snap-back arrow: a white hook pointing left.
+    fnd::Rect s = snapbackButtonRect();
+    ui::Path arrow;
+    arrow.moveTo({s.minX() + 1, s.midY()});
+    arrow.lineTo({s.minX() + 6, s.midY() + 5});
+    arrow.lineTo({s.minX() + 6, s.midY() + 2});
+    arrow.curveTo({s.maxX() - 1, s.midY() - 5}, {s.maxX(), s.midY() + 2}, {s.maxX(), s.midY() - 3});
+    arrow.curveTo({s.minX() + 6, s.midY() - 2}, {s.maxX() - 3, s.midY() - 2}, {s.minX() + 9, s.midY() - 2});
+    arrow.lineTo({s.minX() + 6, s.midY() - 5});
+    arrow.close();
+    g.setFillColor(ui::Color::white());
+    g.fillPath(arrow);
+    field = fnd::Rect(b.minX() + 9 - 7.5, b.minY() + 2, b.size.width - 18, b.size.height - 4);
+  }
+  ui::Path capsule = ui::Path::roundedRect(field, field.size.height / 2, field.size.height / 2);
+  g.setFillColor(ui::Color::white());
+  g.fillPath(capsule);
+  if (!recording_) {
+    capsule.setLineWidth(1);
+    g.setStrokeColor(ui::Color::white(0.6));
+    g.strokePath(capsule);
+    fnd::Rect r = removeButtonRect();
+    if (r.size.width > 0) {
+      g.setFillColor(ui::Color::white(0, mouseInButton_ ? (mouseDown_ ? 0.45 : 0.35) : 0.25));
+      g.fillPath(ui::Path::oval(r));
+      ui::Path cross;
+      cross.moveTo({r.minX() + 4, r.minY() + 4});
+      cross.lineTo({r.minX() + 10, r.minY() + 10});
+      cross.moveTo({r.minX() + 10, r.minY() + 4});
+      cross.lineTo({r.minX() + 4, r.minY() + 10});
+      cross.setLineWidth(1.2);
+      g.setStrokeColor(ui::Color::white());
+      g.strokePath(cross);
+    }
+  }
+  const bool plain = recording_ || isEmpty();
+  ui::Font font;
+  font.pointSize = plain ? 12 : 11;
+  double buttonWidth = recording_ ? snapbackButtonRect().size.width : removeButtonRect().size.width;
+  double width = b.size.width - 6 - ((!recording_ && isEmpty()) ? 6 : buttonWidth + 6);
+  fnd::Rect text(b.minX() + 6, b.minY(), width, b.size.height);
+  g.drawText(displayedText(), text, font, plain ? ui::Color::white(0.45) : ui::Color::black(), ui::TextAlignment::Center);
+}
+
+}  // namespace kesto

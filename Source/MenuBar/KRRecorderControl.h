@@ -1,0 +1,118 @@
+#pragma once
+
+#include "MenuBar/KRValidator.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/View.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kesto {
+
+// A recorded combination: Cocoa modifier flags and a key code, -1 for none.
+struct KeyCombo {
+  std::uint64_t flags = 0;
+  std::int64_t code = -1;
+  bool operator==(const KeyCombo&) const = default;
+};
+
+class KRRecorderControl;
+
+class KRRecorderDelegate {
+ public:
+  virtual ~KRRecorderDelegate() = default;
+  // True vetoes the combination; `reason` completes the alert's explanation.
+  virtual bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
+                                                 std::string& reason) {
+    return false;
+  }
+  // Told after every change of the combination.
+  virtual void keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) {}
+};
+
+// The shortcut recorder: a rounded field that shows the current combination with a remove
+// button at its right end; clicked (or given Space while focused) it records, shows the
+// modifiers held so far and a snap-back button, and takes the next key pressed with valid
+// modifiers. Each candidate goes through the validator; a taken one is explained in an alert
+// and recording goes on. Escape, Backspace and Delete without modifiers end recording unchanged.
+class KRRecorderControl : public ui::View, private KRValidatorDelegate {
+ public:
+  static constexpr double kHeight = 22, kMinWidth = 50;
+  static constexpr std::uint64_t kDefaultAllowedFlags = 0x9E0000;
+
+  explicit KRRecorderControl(const fnd::Rect& frame = fnd::Rect(0, 0, 160, kHeight));
+  ~KRRecorderControl() override;
+
+  KRRecorderDelegate* delegate() const { return delegate_; }
+  void setDelegate(KRRecorderDelegate* delegate) { delegate_ = delegate; }
+
+  const KeyCombo& keyCombo() const { return keyCombo_; }
+  // Stores the combination (flags filtered) and tells the delegate.
+  void setKeyCombo(KeyCombo combo);
+  // Shows a combination decided elsewhere (the stored hot key) without telling the delegate.
+  void showKeyCombo(KeyCombo combo);
+
+  std::uint64_t allowedFlags() const { return allowedFlags_; }
+  void setAllowedFlags(std::uint64_t flags);
+  std::uint64_t requiredFlags() const { return requiredFlags_; }
+  void setRequiredFlags(std::uint64_t flags);
+  bool allowsKeyOnly() const { return allowsKeyOnly_; }
+  void setAllowsKeyOnly(bool allows, bool escapeKeysRecord = false);
+  bool escapeKeysRecord() const { return escapeKeysRecord_; }
+  bool isEnabled() const { return enabled_; }
+  void setEnabled(bool enabled);
+
+  bool isRecording() const { return recording_; }
+  std::uint64_t recordingFlags() const { return recordingFlags_; }
+  // "Super+Alt+Ctrl+P", or empty for no combination.
+  std::string keyComboString() const;
+  std::string keyChars() const;
+  std::string keyCharsIgnoringModifiers() const;
+  // The text the field shows now.
+  std::string displayedText() const;
+
+  static std::uint32_t cocoaToCarbonFlags(std::uint64_t flags);
+  static std::uint64_t carbonToCocoaFlags(std::uint32_t flags);
+  std::uint64_t filteredCocoaFlags(std::uint64_t flags) const;
+
+  // The buttons at the right end, in the view's coordinates; zero when absent.
+  fnd::Rect removeButtonRect() const;
+  fnd::Rect snapbackButtonRect() const;
+
+  // A key press as the control's window delivers it: true when the recorder took it.
+  bool performKeyEquivalent(const ui::Event& event);
+
+  void setFrame(const fnd::Rect& frame) override;
+  bool acceptsFirstResponder() override { return true; }
+  bool acceptsFirstMouse(const ui::Event&) override { return true; }
+  bool becomeFirstResponder() override;
+  bool resignFirstResponder() override;
+  bool claimsKeyEquivalents() const override { return recording_; }
+  void keyDown(const ui::Event& event) override;
+  void flagsChanged(const ui::Event& event) override;
+  void mouseDown(const ui::Event& event) override;
+  void mouseUp(const ui::Event& event) override;
+  void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
+
+ private:
+  bool shortcutValidatorIsKeyCodeAndFlagsTaken(KRValidator& validator, long keyCode, std::uint64_t cocoaFlags,
+                                               std::string& reason) override;
+  bool validModifierFlags(std::uint64_t flags) const;
+  bool isEmpty() const;
+  void startRecording();
+  void endRecording();
+  void refilter();
+
+  KRRecorderDelegate* delegate_ = nullptr;
+  KRValidator validator_;
+  KeyCombo keyCombo_;
+  std::string keyChars_, keyCharsIgnoringModifiers_;
+  bool hasKeyChars_ = false;
+  std::uint64_t allowedFlags_ = kDefaultAllowedFlags, requiredFlags_ = 0, recordingFlags_ = 0;
+  bool allowsKeyOnly_ = false, escapeKeysRecord_ = false, enabled_ = true;
+  bool recording_ = false, mouseDown_ = false, mouseInButton_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::ScopedObserver layoutObserver_;
+};
+
+}  // namespace kesto

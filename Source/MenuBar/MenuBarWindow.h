@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Platform/UI/ChildWindow.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace sys {
+class TrayIcon;
+}
+
+// Posted (no object) when Escape is pressed in the menu-bar window; the application hides it.
+inline constexpr const char* CloseMenubarNotification = "CloseMenubarNotification";
+
+// Where an attached window of `size` stands: its top centre under the middle of the tray icon
+// (`distance` below it) when the icon's place is known, else under the pointer at the top of the
+// visible area of the pointer's screen. Always kept inside the visible frame of the screen that
+// holds the anchor, whatever that screen's origin.
+fnd::Point menuBarWindowOrigin(const std::optional<fnd::Rect>& icon, const fnd::Point& pointer, const fnd::Size& size,
+                               double distance, const std::vector<fnd::Rect>& visibleFrames);
+
+// Whether a window whose top centre is at `top` stays attached to an icon whose bottom centre is
+// at `anchor`: always when it may not be detached, else within `snapDistance`.
+bool menuBarWindowSnaps(const fnd::Point& top, const fnd::Point& anchor, double snapDistance, bool detachable);
+
+// The window of menu-bar mode: it hangs under the application's tray icon with an arrow at the
+// middle of its top edge and draws its own title bar. While attached it floats above other
+// windows and hides when it stops being the key window; Escape in it posts
+// CloseMenubarNotification. A click on the tray icon shows or hides it.
+class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
+ public:
+  explicit MenuBarWindow(const fnd::Rect& contentRect = fnd::Rect(0, 0, 560, 520));
+  ~MenuBarWindow() override;
+
+  // The tray icon; none when the desktop has no tray.
+  bool hasMenuBarIcon() const { return tray_ != nullptr; }
+  void setHasMenuBarIcon(bool has);
+  sys::TrayIcon* statusItem() const { return tray_.get(); }
+
+  bool attachedToMenuBar() const { return attached_; }
+  void setAttachedToMenuBar(bool attached);
+  bool isDetachable() const { return detachable_; }
+  void setIsDetachable(bool detachable) { detachable_ = detachable; }
+  double snapDistance() const { return snapDistance_; }
+  void setSnapDistance(double d) { snapDistance_ = d; }
+  double distanceFromMenuBar() const { return distanceFromMenuBar_; }
+  void setDistanceFromMenuBar(double d);
+  fnd::Size arrowSize() const { return arrowSize_; }
+  void setArrowSize(const fnd::Size& size);
+  double titleBarHeight() const { return titleBarHeight_; }
+  void setTitleBarHeight(double height);
+
+  // In the window's own coordinates: the title bar with the arrow, and without it.
+  fnd::Rect titleBarRect() const;
+  fnd::Rect toolbarRect() const;
+  // The origin that puts the window under the icon (or the last anchor point).
+  fnd::Point originForAttachedState() const;
+  // Where the arrow's tip stands, in window coordinates.
+  double arrowCenter() const;
+  // Where the window hangs when the icon's place is unknown: the pointer of the last click or
+  // hot key.
+  void setAnchorPoint(const fnd::Point& point) { anchor_ = point; }
+
+  // The view below the title bar.
+  void setMenuContentView(std::shared_ptr<ui::View> view);
+  const std::shared_ptr<ui::View>& menuContentView() const { return content_; }
+
+  // Shows the window as key window in front (under the icon when attached), and hides it with a
+  // short fade; the window is fully opaque again for the next showing.
+  void showWindow();
+  void hideWindow();
+  // A click on the tray icon at `pointer`: hides a shown attached window, else shows it.
+  void iconClicked(const fnd::Point& pointer);
+
+  void keyDown(const ui::Event& event) override;
+  bool respondsToAction(std::string_view selector) const override;
+  bool performAction(std::string_view selector, ui::Responder* sender) override;
+
+  // The frame view's drag of the title bar (window coordinates).
+  void titleBarMouseDown(const fnd::Point& screenPoint);
+  void titleBarMouseDragged(const fnd::Point& screenPoint);
+  void titleBarMouseUp();
+
+ private:
+  class FrameView;
+  void windowDidResignKey(ui::Window& window) override;
+  void layoutContent();
+  void applyShape();
+
+  std::shared_ptr<FrameView> frameView_;
+  std::shared_ptr<ui::View> content_;
+  std::unique_ptr<sys::TrayIcon> tray_;
+  bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false;
+  double snapDistance_ = 30, distanceFromMenuBar_ = 0, titleBarHeight_ = 22;
+  fnd::Size arrowSize_{20, 10};
+  fnd::Point anchor_, dragStartLocation_;
+  fnd::Rect dragStartFrame_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace kesto

@@ -1,0 +1,786 @@
+#include "MenuBar/MenuBookmarksController.h"
+
+#include "MenuBar/MenuBarWindow.h"
+#include "Model/Base64.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/StringAdditions.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/URL.h"
+#include "Platform/Store/Predicate.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ComboBox.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/LevelIndicator.h"
+#include "Platform/UI/PopUpButton.h"
+#include "Platform/UI/SearchField.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
+#include "Views/TileCollectionViewCell.h"
+#include "Views/WebImageView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kReuseIdentifier = "pinView";
+constexpr const char* kColorNames[] = {"default", "blue", "red", "green", "grey", "yellow", "orange"};
+constexpr double kRowHeight = 26;
+
+struct NamedBrowser {
+  const char* identifier;
+  const char* title;
+};
+constexpr NamedBrowser kFirefox{"org.mozilla.firefox", "Firefox"}, kChrome{"com.google.Chrome", "Chrome"},
+    kOpera{"com.operasoftware.Opera", "Opera"};
+
+// One bookmark of the menu-bar list: thumbnail, title, address, date added, note and tags.
+class MenuBookmarkCard : public TileCollectionViewCell {
+ public:
+  explicit MenuBookmarkCard(const fnd::Rect& frame) : TileCollectionViewCell(frame) {
+    thumbnail = std::make_shared<WebImageView>(fnd::Rect(8, 8, 112, 84));
+    addSubview(thumbnail);
+  }
+  void prepareForReuse() override {
+    TileCollectionViewCell::prepareForReuse();
+    title.clear();
+    address.clear();
+    date.clear();
+    note.clear();
+    tags.clear();
+    thumbnail->setImage(ui::Image());
+  }
+  void setSelected(bool selected) override {
+    TileCollectionViewCell::setSelected(selected);
+    setNeedsDisplay();
+  }
+  void setSelected(bool selected, bool animated) override {
+    TileCollectionViewCell::setSelected(selected, animated);
+    setNeedsDisplay();
+  }
+  void drawRect(ui::GraphicsContext& g, const fnd::Rect&) override {
+    fnd::Rect b = bounds();
+    fnd::Rect box(b.minX() + 3, b.minY() + 3, b.size.width - 6, b.size.height - 6);
+    g.setFillColor(ui::Color::white(1.0));
+    g.fillPath(ui::Path::roundedRect(box, 4, 4));
+    g.setStrokeColor(isSelected() ? ui::Color::rgb(0.851, 0.345, 0.122) : ui::Color::white(0.8));
+    ui::Path border = ui::Path::roundedRect(box, 4, 4);
+    border.setLineWidth(isSelected() ? 2 : 1);
+    g.strokePath(border);
+    const double x = 128, w = b.size.width - x - 10, top = b.maxY() - 8;
+    ui::Font big{"", 13, true, false}, small{"", 11, false, false};
+    g.drawText(title, fnd::Rect(x, top - 18, w - 160, 18), big, ui::Color::black());
+    g.drawText(date, fnd::Rect(b.maxX() - 170, top - 18, 160, 18), small, ui::Color::white(0.45), ui::TextAlignment::Right);
+    g.drawText(address, fnd::Rect(x, top - 36, w, 16), small, ui::Color::rgb(0.2, 0.4, 0.7));
+    g.drawText(note, fnd::Rect(x, top - 54, w, 16), small, ui::Color::white(0.3));
+    g.drawText(tags, fnd::Rect(x, top - 72, w, 16), small, ui::Color::rgb(0.45, 0.45, 0.55));
+  }
+  std::shared_ptr<WebImageView> thumbnail;
+  std::string title, address, date, note, tags;
+};
+
+// The card list: Return, Enter and Space open the selection; Escape closes the window.
+class MenuCollectionView : public TileCollectionView {
+ public:
+  using TileCollectionView::TileCollectionView;
+  void keyDown(const ui::Event& e) override {
+    if (e.keyCode == ui::KeyCode::Return || e.keyCode == ui::KeyCode::KeypadEnter || e.keyCode == ui::KeyCode::Space) {
+      ViewUpdater::openSelectedBookmarksMenu();
+      return;
+    }
+    if (e.keyCode == ui::KeyCode::Escape) {
+      fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
+      return;
+    }
+    // Arriving from the search field nothing is selected: the first arrow picks the first card.
+    if ((e.keyCode == ui::KeyCode::DownArrow || e.keyCode == ui::KeyCode::UpArrow) && selectedIndexes().empty() &&
+        numberOfSections() > 0 && numberOfItemsInSection(0) > 0) {
+      selectItemAtIndexPath(IndexPath::forItem(0, 0), TileCollectionViewScrollPositionNearest, false);
+      return;
+    }
+    TileCollectionView::keyDown(e);
+  }
+};
+
+std::shared_ptr<ui::Button> button(ui::View& parent, const fnd::Rect& frame, const std::string& title,
+                                   std::function<void()> action) {
+  auto b = std::make_shared<ui::Button>(frame);
+  b->setTitle(title);
+  b->setAction(std::move(action));
+  parent.addSubview(b);
+  return b;
+}
+
+std::string tagLine(const Bookmark& b) {
+  std::vector<std::string> names;
+  for (const auto& t : b.tags())
+    if (t) names.push_back(t->name());
+  std::sort(names.begin(), names.end());
+  return fnd::join(names, ", ");
+}
+
+bool& browserInstalled(const char* identifier) {
+  static std::map<std::string, bool> installed;
+  return installed[identifier];
+}
+
+}  // namespace
+
+const std::vector<MenuSearchOption>& menuSearchOptions() {
+  static const std::vector<MenuSearchOption> options = {
+      {"SearchTitleMenu", 1, "Title", true}, {"SearchURLMenu", 2, "Address", true},
+      {"SearchNotesMenu", 3, "Notes", true}, {"SearchContentMenu", 4, "Page Content", false},
+      {"SearchTagsMenu", 5, "Tags", true},   {"SearchFoldersMenu", 6, "Folders", true}};
+  return options;
+}
+
+std::vector<std::string> menuSearchWords(const std::string& text) {
+  std::vector<std::string> words;
+  for (auto& word : fnd::split(text, " "))
+    if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+fnd::Size menuCardSize(double listWidth) {
+  const float w = float(listWidth);
+  const float r = w / 540.0f;
+  const auto n = std::int64_t(r);
+  const float left = w - 540.0f * float(n);
+  return fnd::Size{left > r ? 540.0 + double(left / r) : 540.0, 100.0};
+}
+
+MenuBookmarksController::MenuBookmarksController() = default;
+
+MenuBookmarksController::~MenuBookmarksController() {
+  *alive_ = false;
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+  if (collectionView) {
+    collectionView->setDataSource(nullptr);
+    collectionView->setDelegate(nullptr);
+    if (auto* grid = dynamic_cast<TileCollectionViewGridLayout*>(collectionView->collectionViewLayout().get()))
+      grid->setDelegate(nullptr);
+  }
+  if (searchField) searchField->setDelegate(nullptr);
+  if (editFolder) editFolder->setDelegate(nullptr);
+}
+
+const std::shared_ptr<ui::View>& MenuBookmarksController::view() {
+  if (!view_) buildViews();
+  return view_;
+}
+
+void MenuBookmarksController::buildViews() {
+  const double W = 560, H = 497;
+  view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, W, H));
+  view_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  view_->setBackgroundColor(ui::Color::white(0.902));
+
+  // The mode buttons, the search field and the way to the main window along the top.
+  const double top = H - 6 - kRowHeight;
+  searchButton = button(*view_, fnd::Rect(8, top, 70, kRowHeight), "Search", [this] { showSearch(); });
+  favoritesButton = button(*view_, fnd::Rect(80, top, 92, kRowHeight), "Favourites", [this] { showFavorites(); });
+  historyWeekButton = button(*view_, fnd::Rect(174, top, 72, kRowHeight), "Recent", [this] { showVisitedWeek(); });
+  searchField = std::make_shared<ui::SearchField>(fnd::Rect(252, top, 200, kRowHeight));
+  searchField->setPlaceholderString("Search bookmarks");
+  searchField->setAction([this] { search(); });
+  view_->addSubview(searchField);
+  mainWindowButton = button(*view_, fnd::Rect(456, top, 96, kRowHeight), "Open Kesto", [this] { openMainWindow(); });
+
+  // Open the selection in a named browser, or edit it.
+  const double second = top - 4 - kRowHeight;
+  auto label = std::make_shared<ui::Label>(fnd::Rect(8, second + 4, 64, 18), "Open in:");
+  view_->addSubview(label);
+  firefoxButton = button(*view_, fnd::Rect(72, second, 84, kRowHeight), kFirefox.title,
+                         [this] { openSelectedBookmarkInBrowser(kFirefox.identifier); });
+  chromeButton = button(*view_, fnd::Rect(160, second, 84, kRowHeight), kChrome.title,
+                        [this] { openSelectedBookmarkInBrowser(kChrome.identifier); });
+  operaButton = button(*view_, fnd::Rect(248, second, 84, kRowHeight), kOpera.title,
+                       [this] { openSelectedBookmarkInBrowser(kOpera.identifier); });
+  editButton = button(*view_, fnd::Rect(W - 8 - 84, second, 84, kRowHeight), "Edit…", [this] { editSelectedBookmark(); });
+  editButton->setEnabled(false);
+  for (auto* b : {&searchButton, &favoritesButton, &historyWeekButton, &mainWindowButton, &firefoxButton, &chromeButton,
+                  &operaButton, &editButton})
+    (*b)->setAutoresizingMask(ui::View::MinYMargin);
+  searchField->setAutoresizingMask(ui::View::MinYMargin);
+  label->setAutoresizingMask(ui::View::MinYMargin);
+
+  const double listHeight = second - 6;
+  listPane = std::make_shared<ui::View>(fnd::Rect(0, 0, W, listHeight));
+  listPane->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  view_->addSubview(listPane);
+  collectionView = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
+  collectionView->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  auto layout = std::make_shared<TileCollectionViewGridLayout>();
+  layout->setDelegate(this);
+  layout->setItemPaddingEnabled(false);
+  collectionView->setCollectionViewLayout(layout);
+  collectionView->setDataSource(this);
+  collectionView->setDelegate(this);
+  collectionView->setAnimatesSelection(true);
+  collectionView->setBackgroundColor(ui::Color::white(0.902, 1.0));
+  collectionView->registerClass(TileCollectionView::cellClass<MenuBookmarkCard>(), kReuseIdentifier);
+  listPane->addSubview(collectionView);
+
+  buildEditPane(W, listHeight);
+}
+
+void MenuBookmarksController::buildEditPane(double W, double height) {
+  editPane = std::make_shared<ui::View>(fnd::Rect(0, 0, W, height));
+  editPane->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  editPane->setHidden(true);
+  view_->addSubview(editPane);
+  auto& pane = *editPane;
+  double y = height - 8 - kRowHeight;
+  const double labelWidth = 80, x = 16 + labelWidth, fieldWidth = W - x - 16;
+  auto row = [&](const std::string& title) {
+    auto l = std::make_shared<ui::Label>(fnd::Rect(16, y + 4, labelWidth - 6, 18), title);
+    pane.addSubview(l);
+    fnd::Rect field(x, y, fieldWidth, kRowHeight);
+    y -= kRowHeight + 8;
+    return field;
+  };
+  auto textField = [&](const std::string& title, std::function<void()> action, bool secure = false) {
+    auto f = std::make_shared<ui::TextField>(row(title), secure ? ui::TextField::Style::Secure : ui::TextField::Style::Plain);
+    f->setAction(std::move(action));
+    pane.addSubview(f);
+    return f;
+  };
+  editURL = textField("Address:", [this] { updateURL(); });
+  editTitle = textField("Title:", [this] { updateTitle(); });
+  editFolder = std::make_shared<ui::ComboBox>(row("Folder:"));
+  editFolder->setDelegate(this);
+  editFolder->setAction([this] { folderChosen(); });
+  pane.addSubview(editFolder);
+  editNotes = textField("Notes:", [this] { updateNotes(); });
+  editTags = std::make_shared<ui::TokenField>(row("Tags:"));
+  editTags->setAction([this] { updateTags(); });
+  editTags->setCompletionHook([this](const std::string& prefix) { return tagCompletions(prefix); });
+  pane.addSubview(editTags);
+  editUsername = textField("Login:", [this] { updateLogin(); });
+  editPassword = textField("Password:", [this] { updatePassword(); }, true);
+  fnd::Rect colorRow = row("Colour:");
+  editColor = std::make_shared<ui::PopUpButton>(fnd::Rect(colorRow.minX(), colorRow.minY(), 140, kRowHeight));
+  for (const char* name : kColorNames) editColor->addItemWithTitle(fnd::capitalized(name));
+  editColor->setAction([this] { updateColor(); });
+  pane.addSubview(editColor);
+  editRating = std::make_shared<ui::LevelIndicator>(fnd::Rect(colorRow.minX() + 160, colorRow.minY() + 3, 100, 20));
+  editRating->setMaxValue(5);
+  editRating->setEditable(true);
+  editRating->setAction([this] { updateRating(); });
+  pane.addSubview(editRating);
+  editFavorite = std::make_shared<ui::Button>(fnd::Rect(colorRow.minX() + 280, colorRow.minY(), 120, kRowHeight),
+                                              ui::Button::Kind::Checkbox);
+  editFavorite->setTitle("Favourite");
+  editFavorite->setAction([this] { updateFavorite(); });
+  pane.addSubview(editFavorite);
+  editDone = button(pane, fnd::Rect(W - 16 - 90, y, 90, kRowHeight), "Done", [this] { cancelEdit(); });
+}
+
+void MenuBookmarksController::awakeFromNib() {
+  view();
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  // Nothing in the application posts it; it edits the selected bookmark, as the Edit button does.
+  center.addObserver(this, [this](const fnd::Notification&) { editSelectedBookmark(); },
+                     "EditBookmarkMenuViewNotification");
+  center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
+  center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
+                     BRWOpenSelectedBookmarksMenuNotification);
+  searchField->setDelegate(this);
+  prepareSearchMenu();
+  showingFind_ = true;
+  searchGoogle_ = false;
+  for (const auto* b : {&kFirefox, &kChrome, &kOpera})
+    browserInstalled(b->identifier) = sys::Workspace::isBrowserInstalled(b->identifier);
+  disableButtons();
+  resetButtonsAlpha();
+  searchButton->setAlphaValue(1.0);
+}
+
+// ---- Lists ----
+
+void MenuBookmarksController::reload() {
+  if (collectionView) collectionView->reloadDataAndDeselect();
+  didChangeSelection();
+}
+
+void MenuBookmarksController::updateView() {
+  reload();
+  fnd::logInfo("----> menubookmarks loaded...");
+}
+
+void MenuBookmarksController::resetButtonsAlpha() {
+  for (const auto& b : {historyWeekButton, favoritesButton, searchButton})
+    if (b) b->setAlphaValue(0.5);
+}
+
+void MenuBookmarksController::showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button) {
+  if (!kestoData) return;
+  showingFind_ = false;
+  resetButtonsAlpha();
+  (kestoData->*load)();
+  reload();
+  button->setAlphaValue(1.0);
+  if (kestoData->menuBookmarks().empty()) disableButtons();
+  else enableButtons();
+  if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
+}
+
+void MenuBookmarksController::showFavorites() { showList(&DataManager::loadFavoriteBookmarksMenu, favoritesButton); }
+
+void MenuBookmarksController::showVisitedWeek() { showList(&DataManager::loadWeekBookmarksMenu, historyWeekButton); }
+
+void MenuBookmarksController::showSearch() {
+  if (!kestoData) return;
+  showingFind_ = true;
+  resetButtonsAlpha();
+  kestoData->clearMenuBookmarks();
+  reload();
+  searchButton->setAlphaValue(1.0);
+  find();
+}
+
+void MenuBookmarksController::openMainWindow() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowMainKestoWindowAndDockNotification");
+}
+
+// ---- Search ----
+
+void MenuBookmarksController::prepareSearchMenu() {
+  auto& d = fnd::UserDefaults::standard();
+  if (!d.hasValueForKey("SearchMenuSet")) {
+    for (const auto& o : menuSearchOptions()) d.setBool(o.firstValue, o.key);
+    d.synchronize();
+  }
+  std::vector<ui::SearchField::MenuItem> items;
+  for (const auto& o : menuSearchOptions()) items.push_back({o.title, o.tag, true, d.boolForKey(o.key)});
+  if (searchField) searchField->setSearchMenu(items, [this](int tag) { toggleSearchOption(tag); });
+  d.setString("Yes", "SearchMenuSet");
+  validateSearchMenu();
+  d.synchronize();
+}
+
+void MenuBookmarksController::validateSearchMenu() {
+  auto& d = fnd::UserDefaults::standard();
+  for (const auto& o : menuSearchOptions())
+    if (d.boolForKey(o.key)) return;
+  d.setBool(true, "SearchTitleMenu");
+  if (searchField) searchField->setSearchMenuItemState(1, true);
+}
+
+void MenuBookmarksController::toggleSearchOption(int tag) {
+  auto& d = fnd::UserDefaults::standard();
+  for (const auto& o : menuSearchOptions()) {
+    if (o.tag != tag) continue;
+    bool on = !d.boolForKey(o.key);
+    d.setBool(on, o.key);
+    if (searchField) searchField->setSearchMenuItemState(tag, on);
+  }
+  search();
+}
+
+void MenuBookmarksController::find() {
+  showingFind_ = true;
+  if (searchField && searchField->window()) searchField->window()->makeFirstResponder(searchField.get());
+}
+
+std::vector<std::shared_ptr<Bookmark>> MenuBookmarksController::runSearch(const std::vector<std::string>& words,
+                                                                          const MenuSearchFields& fields) {
+  if (searchFunction) return searchFunction(words, fields, kSearchLimit);
+  // The store's own query: every word bound as an argument, never pasted into the text.
+  std::vector<std::string> clauses;
+  if (fields.title) clauses.emplace_back("(title contains[cd] %@)");
+  if (fields.url) clauses.emplace_back("(url contains[cd] %@)");
+  if (fields.notes) clauses.emplace_back("(notes contains[cd] %@)");
+  if (fields.tags) clauses.emplace_back("(ANY tags.name contains[cd] %@)");
+  if (fields.folders) clauses.emplace_back("(folder.name contains[cd] %@)");
+  const std::string format = "(" + fnd::join(clauses, " OR ") + ") AND (trashed == 0) AND (blocked == 0)";
+  std::vector<store::PredicateRef> parts;
+  for (const auto& word : words) {
+    parts.push_back(store::Predicate::parse(format, fnd::Array(clauses.size(), fnd::Value(word))));
+    parts.push_back(store::Predicate::parse("trashed < 1"));
+  }
+  kestoData->applySearchPredicateFromMenu(store::Predicate::andPredicate(std::move(parts)));
+  return kestoData->menuBookmarks();
+}
+
+void MenuBookmarksController::search() {
+  if (!kestoData || !searchField) return;
+  validateSearchMenu();
+  auto& d = fnd::UserDefaults::standard();
+  MenuSearchFields fields{d.boolForKey("SearchTitleMenu"), d.boolForKey("SearchURLMenu"), d.boolForKey("SearchNotesMenu"),
+                          d.boolForKey("SearchTagsMenu"), d.boolForKey("SearchFoldersMenu")};
+  if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
+  const std::string text = brightwren::stringByRemovingLeadingAndTrailingSpaces(searchField->stringValue());
+  auto words = menuSearchWords(text);
+  if (text.empty()) {
+    if (showingFind_) {
+      kestoData->clearMenuBookmarks();
+      kestoData->resetFetchLimitAndOffset();
+    }
+  } else if (fnd::utf16Length(text) >= 2 && !words.empty()) {
+    auto found = runSearch(words, fields);
+    kestoData->menuBookmarks() = std::move(found);
+  }
+  reload();
+  if (kestoData->menuBookmarks().empty()) {
+    disableButtons();
+    searchGoogle_ = true;
+  } else {
+    enableButtons();
+  }
+}
+
+bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) {
+  if (&control == editFolder.get()) {
+    if (selector == "insertTab:" || selector == "insertBacktab:" || selector == "insertNewline:") {
+      auto matches = resultsInComboForString(editFolder->stringValue());
+      if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
+        editFolder->setStringValue(folders_.front());
+      folderChosen();
+    }
+    return false;
+  }
+  if (selector == "moveDown:" || selector == "insertTab:" || selector == "insertNewline:") {
+    if (searchGoogle_) {
+      std::string text = searchField ? searchField->stringValue() : std::string();
+      if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
+      return false;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    fnd::DispatchQueue::main().after(focusDelay_, [this, alive] {
+      if (auto a = alive.lock(); a && *a) selectBookmarksView();
+    });
+    return true;
+  }
+  if (selector == "cancelOperation:") {
+    fnd::logInfo("Cancel hit on textfield!");
+    fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
+    return true;
+  }
+  return false;
+}
+
+void MenuBookmarksController::selectBookmarksView() {
+  if (!collectionView || !collectionView->window()) return;
+  collectionView->window()->makeFirstResponder(collectionView.get());
+}
+
+// ---- Opening ----
+
+namespace {
+// A visit: when and how often, saved with the bookmark.
+void recordMenuVisit(Bookmark& b) {
+  b.setLastOpened(fnd::Date::now());
+  b.setTimesOpened(b.timesOpened() + 1);
+  b.saveBookmark();
+}
+}  // namespace
+
+void MenuBookmarksController::openSelectedBookmarks() {
+  if (!kestoData) return;
+  for (const auto& b : kestoData->selectedBookmarksMenu()) {
+    auto url = b ? b->url() : std::nullopt;
+    if (!url) continue;
+    recordMenuVisit(*b);
+    // The stored address as it stands: its escapes are the page's, nothing is replaced.
+    if (sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser) sys::Workspace::openURL(*url);
+    else fnd::logWarning("Not opened from the menu-bar list: only web pages open from there");
+  }
+}
+
+void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& browserIdentifier) {
+  if (!kestoData) return;
+  std::vector<std::string> urls;
+  for (const auto& b : kestoData->selectedBookmarksMenu()) {
+    auto url = b ? b->url() : std::nullopt;
+    if (!url || sys::Workspace::policyForURL(*url) != sys::Workspace::OpenPolicy::Browser) continue;
+    recordMenuVisit(*b);
+    urls.push_back(*url);
+  }
+  if (!urls.empty()) sys::Workspace::openURLs(urls, browserIdentifier);
+}
+
+void MenuBookmarksController::disableButtons() {
+  for (const auto& b : {firefoxButton, chromeButton, operaButton})
+    if (b) b->setEnabled(false);
+}
+
+void MenuBookmarksController::enableButtons() {
+  searchGoogle_ = false;
+  const std::pair<std::shared_ptr<ui::Button>, const NamedBrowser*> buttons[] = {
+      {firefoxButton, &kFirefox}, {chromeButton, &kChrome}, {operaButton, &kOpera}};
+  for (const auto& [b, browser] : buttons)
+    if (b) b->setEnabled(browserInstalled(browser->identifier));
+}
+
+void MenuBookmarksController::didChangeSelection() {
+  if (!kestoData) return;
+  auto& list = kestoData->menuBookmarks();
+  std::vector<std::shared_ptr<Bookmark>> selected;
+  std::set<const Bookmark*> seen;
+  if (collectionView) {
+    for (const auto& path : collectionView->selectedIndexes()) {
+      // The list may have changed under a stale selection: out-of-range items are skipped.
+      if (path.item < 0 || std::size_t(path.item) >= list.size()) continue;
+      const auto& b = list[std::size_t(path.item)];
+      if (b && seen.insert(b.get()).second) selected.push_back(b);
+    }
+  }
+  kestoData->setSelectedBookmarksMenu(selected);
+  if (selected.size() == 1) {
+    kestoData->setCurrentBookmarkMenu(selected.front());
+    kestoData->setSelectedBookmarkMenu(selected.front());
+  } else if (selected.size() > 1) {
+    kestoData->setCurrentBookmarksMenu(selected);
+    kestoData->setCurrentBookmarkMenu(nullptr);
+    kestoData->setSelectedBookmarkMenu(nullptr);
+  } else {
+    kestoData->setCurrentBookmarkMenu(nullptr);
+    kestoData->setCurrentBookmarksMenu({});
+  }
+  if (editButton) editButton->setEnabled(selected.size() == 1);
+}
+
+// ---- Collection view ----
+
+std::uint64_t MenuBookmarksController::collectionViewNumberOfItemsInSection(TileCollectionView&, std::int64_t) {
+  return kestoData ? kestoData->menuBookmarks().size() : 0;
+}
+
+std::shared_ptr<ui::View> MenuBookmarksController::collectionViewCellForItemAtIndexPath(TileCollectionView& view,
+                                                                                       const IndexPath& indexPath) {
+  auto cell = std::dynamic_pointer_cast<MenuBookmarkCard>(view.dequeueReusableCellWithIdentifier(kReuseIdentifier));
+  if (!cell || !kestoData) return cell;
+  auto& list = kestoData->menuBookmarks();
+  if (indexPath.item < 0 || std::size_t(indexPath.item) >= list.size()) return cell;
+  const auto& b = list[std::size_t(indexPath.item)];
+  if (!b) return cell;
+  cell->title = b->title().value_or(std::string());
+  cell->address = b->baseURL().value_or(b->url().value_or(std::string()));
+  if (auto added = b->addedDate()) {
+    static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
+    cell->date = formatter.stringFromDate(*added);
+  }
+  cell->note = b->notes().value_or(std::string());
+  cell->tags = tagLine(*b);
+  if (b->thumbnailManuallySet() > 0) {
+    if (auto data = b->thumbnail()) cell->thumbnail->setImage(ui::Image::fromData(*data));
+  } else if (auto url = b->url()) {
+    if (auto thumb = net::URL::fromString(Bookmark::thumbnailRequestURL(*url, "l", 60))) cell->thumbnail->setImageURL(*thumb);
+  }
+  cell->setNeedsDisplay();
+  return cell;
+}
+
+void MenuBookmarksController::collectionViewDidSelectItemAtIndexPath(TileCollectionView&, const IndexPath&) {
+  didChangeSelection();
+}
+
+void MenuBookmarksController::collectionViewDidDeselectItemAtIndexPath(TileCollectionView&, const IndexPath&) {
+  didChangeSelection();
+}
+
+void MenuBookmarksController::collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView&,
+                                                                         const std::optional<IndexPath>& indexPath) {
+  if (!indexPath) return;
+  didChangeSelection();
+  openSelectedBookmarks();
+}
+
+fnd::Size MenuBookmarksController::sizeForItemInCollectionView(TileCollectionView& view) {
+  // The width beside the scroller, so the cards' right ends stay in sight.
+  double width = view.visibleSize().width > 0 ? view.visibleSize().width : view.bounds().size.width;
+  return menuCardSize(width);
+}
+
+// ---- Quick edit ----
+
+std::string MenuBookmarksController::colorNameForIndex(int index) {
+  return index >= 0 && index < int(std::size(kColorNames)) ? kColorNames[index] : "";
+}
+
+int MenuBookmarksController::indexForColorName(const std::string& name) {
+  for (int i = 0; i < int(std::size(kColorNames)); ++i)
+    if (name == kColorNames[i]) return i;
+  return 0;
+}
+
+void MenuBookmarksController::prepareFolders() {
+  folders_.clear();
+  filteredFolders_.clear();
+  foldersDictionary_.clear();
+  if (!kestoData) return;
+  for (const auto& folder : kestoData->folders()) {
+    if (!folder || folder->name().empty()) continue;
+    std::string path = folder->completeFolderPath();
+    folders_.push_back(path);
+    foldersDictionary_[path] = folder;
+  }
+  if (editFolder) {
+    editFolder->removeAllItems();
+    editFolder->addItemsWithObjectValues(folders_);
+  }
+}
+
+void MenuBookmarksController::editSelectedBookmark() {
+  if (!kestoData || kestoData->selectedBookmarksMenu().size() != 1) return;
+  showEdit(kestoData->selectedBookmarksMenu().front());
+}
+
+void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark) {
+  view();
+  prepareFolders();
+  // Each edit starts with no folder chosen: a choice made for another bookmark is not carried
+  // over.
+  selectedFolder_.reset();
+  lastAddedBookmark_ = bookmark;
+  isInEditMode_ = true;
+  listPane->setHidden(true);
+  editPane->setHidden(false);
+  if (!bookmark) return;
+  // The bookmark's own values, so that touching one field never blanks the others.
+  editURL->setStringValue(bookmark->url().value_or(""));
+  editTitle->setStringValue(bookmark->title().value_or(""));
+  auto folder = bookmark->folder();
+  editFolder->setStringValue(folder && !folder->name().empty() ? folder->completeFolderPath() : "");
+  editNotes->setStringValue(bookmark->notes().value_or(""));
+  std::vector<std::string> names;
+  for (const auto& t : bookmark->tags())
+    if (t) names.push_back(t->name());
+  editTags->setTokens(names);
+  editUsername->setStringValue(bookmark->login().value_or(""));
+  auto password = Base64::decodeToString(bookmark->password().value_or(""));
+  editPassword->setStringValue(password.value_or(""));
+  editRating->setDoubleValue(bookmark->rating().value_or(0));
+  editColor->selectItemAtIndex(indexForColorName(bookmark->color().value_or("default")));
+  editFavorite->setState(bookmark->isFavorite() >= 1 ? 1 : 0);
+  if (editTitle->window()) editTitle->window()->makeFirstResponder(editTitle.get());
+}
+
+void MenuBookmarksController::saveEdited() {
+  lastAddedBookmark_->saveBookmark();
+  ViewUpdater::updateSourceLists();
+}
+
+void MenuBookmarksController::cancelEdit() {
+  if (lastAddedBookmark_) {
+    // Without a choice the bookmark stays in its own folder.
+    if (selectedFolder_) lastAddedBookmark_->setFolder(selectedFolder_);
+    saveEdited();
+  }
+  isInEditMode_ = false;
+  if (editPane) editPane->setHidden(true);
+  if (listPane) listPane->setHidden(false);
+  lastAddedBookmark_.reset();
+  reload();
+  if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
+}
+
+std::vector<std::string> MenuBookmarksController::resultsInComboForString(const std::string& text) {
+  filteredFolders_.clear();
+  if (!text.empty() && text != " ") {
+    auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
+    for (const auto& path : folders_)
+      if (match->evaluate(fnd::Value(path))) filteredFolders_.push_back(path);
+  } else {
+    filteredFolders_ = folders_;
+  }
+  return filteredFolders_;
+}
+
+void MenuBookmarksController::folderChosen() {
+  if (!lastAddedBookmark_ || !editFolder) return;
+  auto it = foldersDictionary_.find(editFolder->stringValue());
+  if (it == foldersDictionary_.end()) return;
+  selectedFolder_ = it->second;
+  lastAddedBookmark_->setFolder(selectedFolder_);
+  saveEdited();
+}
+
+void MenuBookmarksController::updateURL() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setUrl(editURL->stringValue());
+  saveEdited();
+}
+
+void MenuBookmarksController::updateTitle() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setTitle(editTitle->stringValue());
+  saveEdited();
+}
+
+void MenuBookmarksController::updateNotes() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setNotes(editNotes->stringValue());
+  saveEdited();
+}
+
+void MenuBookmarksController::updateLogin() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setLogin(editUsername->stringValue());
+  saveEdited();
+}
+
+void MenuBookmarksController::updatePassword() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setPassword(Base64::encodeString(editPassword->stringValue()));
+  saveEdited();
+}
+
+void MenuBookmarksController::updateColor() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setColor(colorNameForIndex(editColor->indexOfSelectedItem()));
+  saveEdited();
+}
+
+void MenuBookmarksController::updateRating() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setRating(editRating->doubleValue());
+  saveEdited();
+}
+
+void MenuBookmarksController::updateFavorite() {
+  if (!lastAddedBookmark_) return;
+  lastAddedBookmark_->setIsFavorite(lastAddedBookmark_->isFavorite() >= 1 ? 0 : 1);
+  saveEdited();
+  editFavorite->setState(lastAddedBookmark_->isFavorite() >= 1 ? 1 : 0);
+}
+
+void MenuBookmarksController::updateTags() {
+  if (!lastAddedBookmark_ || !editTags) return;
+  const auto collected = Tag::tagsNamed(editTags->tokens());
+  for (const auto& old : lastAddedBookmark_->tags()) lastAddedBookmark_->removeTag(old);
+  for (const auto& t : collected) lastAddedBookmark_->addTag(t);
+  auto unused = Tag::orphanedTags();
+  if (!unused.empty()) Tag::deleteEntities(unused);
+  lastAddedBookmark_->saveBookmark();
+  if (!unused.empty() && kestoData) kestoData->currentlySelectedTags().clear();
+  Tag::saveContext();
+  ViewUpdater::updateSourceLists();
+}
+
+std::vector<std::string> MenuBookmarksController::tagCompletions(const std::string& prefix) const {
+  std::vector<std::string> names;
+  auto tags = Tag::fetchEntitiesWithPredicate(store::Predicate::parse("name beginswith[cd] %@", {fnd::Value(prefix)}));
+  for (const auto& t : tags.value_or(Tag::List{}))
+    if (t) names.push_back(t->name());
+  return names;
+}
+
+}  // namespace kesto

@@ -1,0 +1,177 @@
+#pragma once
+
+#include "Platform/UI/TextEditingDelegate.h"
+#include "Views/TileCollectionView.h"
+#include "Views/TileCollectionViewGridLayout.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+namespace ui {
+class Button;
+class ComboBox;
+class Label;
+class LevelIndicator;
+class PopUpButton;
+class SearchField;
+class TextField;
+class TokenField;
+class View;
+}  // namespace ui
+class Bookmark;
+class DataManager;
+class Folder;
+
+// The fields the menu-bar search looks in (page content is stored as a choice but never searched).
+struct MenuSearchFields {
+  bool title = true, url = true, notes = true, tags = true, folders = true;
+};
+
+// The menu-bar search's options: user-defaults key, menu tag, title and first-run value.
+struct MenuSearchOption {
+  const char* key;
+  int tag;
+  const char* title;
+  bool firstValue;
+};
+const std::vector<MenuSearchOption>& menuSearchOptions();
+
+// The words of a search text: split at spaces, with empty words (from runs of spaces) dropped,
+// so "red  car" searches "red" and "car".
+std::vector<std::string> menuSearchWords(const std::string& text);
+
+// The width of a card in a list `listWidth` wide: at least 540, sharing what is left over among
+// the cards of a row. The height is always 100.
+fnd::Size menuCardSize(double listWidth);
+
+// The content of the menu-bar window: mode buttons (search, favourites, recently opened), the
+// search field, buttons that open the selection in a named browser, the list of bookmark cards,
+// and the quick-edit pane for one bookmark. Its lists live in DataManager's menu-bar list and
+// selection. Main thread only.
+class MenuBookmarksController : public TileCollectionViewDataSource,
+                                public TileCollectionViewDelegate,
+                                public TileCollectionViewGridLayoutDelegate,
+                                public ui::TextEditingDelegate {
+ public:
+  // The application's library search: the first `limit` live bookmarks matching every word in
+  // one of the fields. Without one the store is queried with the same conditions.
+  using SearchFunction = std::function<std::vector<std::shared_ptr<Bookmark>>(
+      const std::vector<std::string>& words, const MenuSearchFields& fields, std::size_t limit)>;
+  static constexpr std::size_t kSearchLimit = 1000;
+
+  MenuBookmarksController();
+  ~MenuBookmarksController() override;
+  MenuBookmarksController(const MenuBookmarksController&) = delete;
+  MenuBookmarksController& operator=(const MenuBookmarksController&) = delete;
+
+  DataManager* kestoData = nullptr;
+  SearchFunction searchFunction;
+  // The web search page for a text (the application's search host).
+  std::function<std::string(const std::string& text)> webSearchAddress;
+
+  // Builds the views (once) and returns the content for the window.
+  const std::shared_ptr<ui::View>& view();
+  // Observers, the search menu, the first mode.
+  void awakeFromNib();
+
+  // Lists.
+  void updateView();
+  void showFavorites();
+  void showVisitedWeek();
+  void showSearch();
+  void openMainWindow();
+  bool showingFind() const { return showingFind_; }
+  bool searchGoogle() const { return searchGoogle_; }
+
+  // Search.
+  void prepareSearchMenu();
+  void validateSearchMenu();
+  void toggleSearchOption(int tag);
+  void find();
+  void search();
+  void selectBookmarksView();
+  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  // The delay between a key command and the focus move (tests shorten it).
+  void setFocusDelay(double seconds) { focusDelay_ = seconds; }
+
+  // Opening.
+  void openSelectedBookmarks();
+  void openSelectedBookmarkInBrowser(const std::string& browserIdentifier);
+  void enableButtons();
+  void disableButtons();
+  void didChangeSelection();
+
+  // Quick edit of one bookmark (the selected one from the Edit button).
+  void showEdit(const std::shared_ptr<Bookmark>& bookmark);
+  void editSelectedBookmark();
+  void cancelEdit();
+  bool isInEditMode() const { return isInEditMode_; }
+  const std::shared_ptr<Bookmark>& lastAddedBookmark() const { return lastAddedBookmark_; }
+  void prepareFolders();
+  std::vector<std::string> resultsInComboForString(const std::string& text);
+  void folderChosen();
+  void updateURL();
+  void updateTitle();
+  void updateNotes();
+  void updateLogin();
+  void updatePassword();
+  void updateColor();
+  void updateRating();
+  void updateFavorite();
+  void updateTags();
+  std::vector<std::string> tagCompletions(const std::string& prefix) const;
+  static std::string colorNameForIndex(int index);
+  static int indexForColorName(const std::string& name);
+
+  // Data source, delegate and layout.
+  std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
+  std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
+                                                                const IndexPath& indexPath) override;
+  unsigned implementedDelegateMethods() const override { return DidSelectItem | DidDeselectItem | DidDoubleClickItem; }
+  void collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  void collectionViewDidDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  void collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView& view,
+                                                   const std::optional<IndexPath>& indexPath) override;
+  unsigned implementedGridLayoutMethods() const override { return SizeForItem; }
+  fnd::Size sizeForItemInCollectionView(TileCollectionView& view) override;
+
+  // Views, for tests and the window.
+  std::shared_ptr<TileCollectionView> collectionView;
+  std::shared_ptr<ui::SearchField> searchField;
+  std::shared_ptr<ui::Button> searchButton, historyWeekButton, favoritesButton, mainWindowButton, editButton;
+  std::shared_ptr<ui::Button> chromeButton, firefoxButton, operaButton;
+  std::shared_ptr<ui::View> listPane, editPane;
+  std::shared_ptr<ui::TextField> editURL, editTitle, editNotes, editUsername, editPassword;
+  std::shared_ptr<ui::ComboBox> editFolder;
+  std::shared_ptr<ui::TokenField> editTags;
+  std::shared_ptr<ui::PopUpButton> editColor;
+  std::shared_ptr<ui::LevelIndicator> editRating;
+  std::shared_ptr<ui::Button> editFavorite, editDone;
+
+ private:
+  void buildViews();
+  void buildEditPane(double width, double height);
+  void resetButtonsAlpha();
+  // One of the two lists DataManager fills, with its mode button lit.
+  void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
+  void reload();
+  void saveEdited();
+  std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);
+
+  std::shared_ptr<ui::View> view_;
+  bool showingFind_ = true, searchGoogle_ = false, isInEditMode_ = false;
+  double focusDelay_ = 0.1;
+  std::shared_ptr<Bookmark> lastAddedBookmark_;
+  std::vector<std::string> folders_, filteredFolders_;
+  std::map<std::string, std::shared_ptr<Folder>> foldersDictionary_;
+  std::shared_ptr<Folder> selectedFolder_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  bool selectionPending_ = false;
+};
+
+}  // namespace kesto

@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# Faults a user met in the real kesto program, driven inside xvfb-session.sh with the mouse and
+# the keyboard over the sample library: an idle Kesto sleeps; the Pinboard row says once that it
+# cannot connect (not again at tab switches or a hand-over); folding the folder list away and
+# back keeps its tabs; Ctrl+Shift+F and Ctrl+Alt+F reach different fields; Return in the
+# inspector stores a title and opens nothing; Go To Folder selects the folder in the sidebar; a
+# deleted or emptied bookmark leaves the inspector; the path bar is empty on the other tabs; after
+# a folder is deleted the list is the sidebar's, so Delete there never deletes for good; a shared
+# folder comes back through File > Import; sharing onto a full disk says so and leaves nothing.
+# Usage: interface-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/kesto-interface}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool sqlite3 python3
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+e2e_app_paths
+full="$work/full"
+fail() {
+  echo "FAIL: $*" >&2
+  e2e_screenshot "$shots/failed.png" 2>/dev/null
+  grep -v 'xdg-open' "$work/kesto.log" | tail -30 >&2
+  exit 1
+}
+cleanup() {
+  kill "${app_pid:-}" 2>/dev/null
+  mountpoint -q "$full" 2>/dev/null && umount "$full"
+}
+trap cleanup EXIT
+sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
+stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | sed -n 's:.*<string>\(.*\)</string>.*:\1:p'; }
+# Settings reach the file shortly after a change.
+is_stored() { [[ "$(stored "$1")" == "$2" ]]; }
+wait_stored() { e2e_wait_until 5 is_stored "$1" "$2"; }  # key value
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.4; }
+alive() { kill -0 "$app_pid" 2>/dev/null; }
+no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# Answers an alert whose title matches $1 with Return.
+answer() {  # title [timeout]
+  local a
+  a="$(e2e_wait_window "$1" "${2:-10}")" || return 1
+  xdotool windowactivate --sync "$a" >/dev/null 2>&1
+  xdotool key Return
+  sleep 0.5
+}
+# Types a path into the file dialog that took the focus and accepts it.
+choose_path() {  # path
+  local d=""
+  other_active() { d="$(xdotool getactivewindow 2>/dev/null)" && [[ -n "$d" && "$d" != "$win" ]]; }
+  e2e_wait_until 10 other_active || return 1
+  sleep 0.5
+  xdotool key ctrl+a
+  xdotool type --delay 15 "$1"
+  sleep 0.3
+  xdotool key Return
+}
+
+# Window-relative places: the sidebar's rows and tabs, the first cell of the list, the
+# inspector's title field, the bottom bar's fold button.
+row_x=80
+row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto
+# (Search is deleted half-way; Kesto then takes its row)
+click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.6; }
+tab_x() { echo $((18 + 36 * $1)); }  # 0 folders, 1 tags, 2 history, 3 popular, 4 maintenance, 5 trash
+click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; sleep 0.8; }
+cell() { e2e_click "$win" 600 250 "${1:-1}"; sleep 0.6; }
+title_field() { e2e_click "$win" 1094 146; sleep 0.3; }
+# The title field's white is gone: the inspector shows no bookmark.
+inspector_empty() { [[ "$(e2e_pixel 1170 146 "$win")" == "$(e2e_pixel 1170 600 "$win")" ]]; }
+
+e2e_offline_settings
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_add_sample_library 30 || fail "no first-run panel"
+folder_id() { sql "select ZFOLDERID from ZFOLDER where ZNAME='$1';"; }
+has_folders() { [[ -n "$(folder_id Kesto)" && -n "$(folder_id Search)" ]]; }
+e2e_wait_until 20 has_folders || fail "no sample library"
+sleep 2
+apple="$(folder_id Apple)" search="$(folder_id Search)" kesto_folder="$(folder_id Kesto)"
+
+# ---- An idle Kesto sleeps: at most one wake-up a second over all its threads ----
+switches() {
+  local t=0 n f
+  for f in /proc/"$app_pid"/task/*/status; do
+    n="$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$f" 2>/dev/null)"
+    t=$((t + ${n:-0}))
+  done
+  echo "$t"
+}
+sleep 4
+before="$(switches)"
+sleep 5
+woke=$(( $(switches) - before ))
+(( woke <= 5 )) || fail "an idle Kesto woke $woke times in 5 seconds"
+
+# ---- The Pinboard row without an account says so once, when chosen ----
+click_row 3
+answer 'is not available' || fail "choosing the Pinboard row said nothing"
+sleep 2
+[[ "$(stored currentlySelectedFolder)" != "pinboard" ]] || fail "the Pinboard row stays the list shown"
+click_tab 1
+click_tab 0
+"$kesto" 'kesto:https://handover.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over launch failed"
+handed() { [[ "$(sql "select count(*) from ZBOOKMARK where ZURL like 'https://handover.example/%';")" -ge 1 ]]; }
+e2e_wait_until 10 handed || fail "the hand-over added nothing"
+sleep 1.5
+no_window 'is not available' || fail "the Pinboard message came back after a tab switch or a hand-over"
+alive || fail "kesto ended after the hand-over"
+
+# ---- Folding the folder list away and back keeps its tabs ----
+e2e_click "$win" 125 725
+sleep 1
+e2e_screenshot "$shots/folded.png" "$win"
+e2e_click "$win" 125 725
+sleep 1
+e2e_screenshot "$shots/unfolded.png" "$win"
+click_tab 1
+wait_stored SelectedView SelectedTagsView || fail "after unfolding, the tags tab is not where it was: $(stored SelectedView)"
+click_tab 0
+wait_stored SelectedView SelectedLibraryView || fail "after unfolding, the Library tab is not reachable: $(stored SelectedView)"
+
+# ---- One key for each command: Ctrl+Shift+F searches the list, Ctrl+Alt+F finds a folder ----
+click_row 5
+before="$(stored currentlySelectedFolder)"
+keys ctrl+shift+f
+xdotool type --delay 40 "Kesto"
+sleep 2.5  # longer than settings take to reach the file
+[[ "$(stored currentlySelectedFolder)" == "$before" ]] || fail "Ctrl+Shift+F reached the folder search"
+xdotool key ctrl+a BackSpace Escape
+sleep 0.5
+keys ctrl+alt+f
+xdotool type --delay 40 "Kesto"
+wait_stored currentlySelectedFolder "$kesto_folder" || fail "Ctrl+Alt+F did not reach the folder search: $(stored currentlySelectedFolder)"
+xdotool key ctrl+a BackSpace
+sleep 0.5
+
+# ---- Return in the inspector's title stores it and opens nothing ----
+click_row 5
+cell
+title_field
+xdotool key ctrl+a
+xdotool type --delay 20 "Renamed by Return"
+xdotool key Return
+sleep 1
+renamed() { [[ "$(sql "select count(*) from ZBOOKMARK where ZTITLE='Renamed by Return';")" == 1 ]]; }
+e2e_wait_until 5 renamed || fail "Return in the title field stored nothing"
+[[ "$(sql "select coalesce(ZTIMESOPENED,0) || '|' || coalesce(ZLASTOPENED,'') from ZBOOKMARK where ZTITLE='Renamed by Return';")" == "0|" ]] ||
+  fail "Return in the title field opened the bookmark"
+e2e_screenshot "$shots/inspector.png" "$win"
+
+# ---- Go To Folder selects the bookmark's folder in the sidebar ----
+click_row 0
+cell
+cell 3
+xdotool key --delay 100 Up Up Up Return
+sleep 1
+went="$(stored currentlySelectedFolder)"
+[[ -n "$went" && -n "$(sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||
+  fail "Go To Folder left the sidebar on '$went'"
+# The path bar names it; on the other tabs it is empty.
+bar() { e2e_pixel 250 82 "$win"; }
+[[ "$(bar)" != "$(e2e_pixel 600 82 "$win")" ]] || fail "the path bar shows no folder"
+for t in 1 2 5; do
+  click_tab "$t"
+  [[ "$(bar)" == "$(e2e_pixel 600 82 "$win")" ]] || fail "the path bar keeps the folder on tab $t"
+done
+e2e_screenshot "$shots/trash-tab.png" "$win"
+click_tab 0
+
+# ---- A bookmark moved to the trash leaves the inspector ----
+click_row 5
+cell
+apple_title="$(sql "select ZTITLE from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=0;" | head -1)"
+keys Delete
+trashed_apple() { [[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=1;")" -ge 1 ]]; }
+e2e_wait_until 5 trashed_apple || fail "Delete did not trash the bookmark"
+sleep 0.5
+inspector_empty || fail "the inspector still shows the trashed bookmark"
+
+# ---- After a folder is deleted, the list is the sidebar's: Delete never deletes for good ----
+# Search goes; Kesto moves up into its row, which stays selected.
+total="$(sql "select count(*) from ZBOOKMARK;")"
+click_row 6
+keys Delete
+answer 'Delete this folder' || fail "no question before deleting the folder"
+folder_gone() { [[ -z "$(folder_id Search)" ]]; }
+e2e_wait_until 5 folder_gone || fail "the Search folder was not deleted"
+sleep 1
+e2e_screenshot "$shots/after-folder-delete.png" "$win"
+cell
+keys Delete
+sleep 1.5
+[[ "$(sql "select count(*) from ZBOOKMARK;")" == "$total" ]] || fail "Delete after a folder's removal deleted trashed bookmarks for good"
+
+# ---- Empty Trash takes the shown bookmark out of the inspector ----
+click_tab 5
+cell
+e2e_click "$win" "$row_x" 130
+answer 'Empty the trash' || fail "Empty Trash asked nothing"
+emptied() { [[ "$(sql "select count(*) from ZBOOKMARK where ZTRASHED=1;")" == 0 ]]; }
+e2e_wait_until 5 emptied || fail "the trash was not emptied"
+sleep 0.5
+alive || fail "kesto ended after Empty Trash"
+inspector_empty || fail "the inspector still shows an emptied bookmark"
+click_tab 0
+
+# ---- A shared folder comes back through File > Import ----
+click_row 6
+e2e_click "$win" "$row_x" "$(row_y 6)" 3
+sleep 0.6
+xdotool key --delay 100 Down Down Down Return
+choose_path "$work/kesto.kesto" || fail "no save dialog for sharing"
+shared() { [[ -s "$work/kesto.kesto/Contents/kesto.xml" ]]; }
+e2e_wait_until 10 shared || fail "sharing wrote no archive"
+# The success is told (in an alert, or an overlay that goes by itself).
+answer '^Share$' 5 2>/dev/null || true
+keys ctrl+shift+i
+answer 'Import Bookmarks' || fail "no import question"
+choose_path "$work/kesto.kesto" || fail "no import dialog"
+imported() { [[ "$(sql "select count(*) from ZFOLDER where ZNAME='Kesto';")" -ge 2 ]]; }
+e2e_wait_until 10 imported || fail "File > Import did not take the shared folder: $(sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
+
+# ---- Sharing onto a full disk says so and leaves nothing ----
+mkdir -p "$full"
+if [[ $EUID -eq 0 ]] && mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+  dd if=/dev/zero of="$full/filler" bs=4k >/dev/null 2>&1
+  click_row 5
+  e2e_click "$win" "$row_x" "$(row_y 5)" 3
+  sleep 0.6
+  xdotool key --delay 100 Down Down Down Return
+  choose_path "$full/apple.kesto" || fail "no save dialog for sharing onto the full disk"
+  answer 'could not be shared' 10 || fail "sharing onto a full disk reported no failure"
+  sleep 0.5
+  no_window '^Share$' || fail "sharing onto a full disk also reported success"
+  [[ ! -e "$full/apple.kesto" ]] || fail "a partial archive was left: $(ls -la "$full")"
+  [[ -z "$(ls -A "$full" | grep -v '^filler$')" ]] || fail "leftovers on the full disk: $(ls -A "$full")"
+  umount "$full"
+else
+  echo "sharing onto a full disk: skipped (mounting a small file system needs root)"
+fi
+
+keys ctrl+q
+e2e_wait_until 15 bash -c "! ps -o stat= -p $app_pid | grep -qv Z" || fail "Ctrl+Q did not quit"
+wait "$app_pid"
+rc=$?
+[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+echo "interface e2e passed"

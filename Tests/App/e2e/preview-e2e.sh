@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Quick Look, e-mail, sharing, the hidden inspector and the first-use popovers of the real kesto
+# program inside xvfb-session.sh: two bookmarks made with the add sheet; the space bar shows the
+# preview of the selected one, an arrow in the preview moves the selection and the preview
+# follows, Ctrl+Y and Escape show and close it; the context menu's "Email links" hands a strictly
+# encoded mailto address to the mail program (a logging stand-in for xdg-email) and "Share >
+# Copy" puts the link on the clipboard; Ctrl+Alt+I hides the inspector, which stays hidden after
+# a restart; the Inbox row and a compact row open their tutorials, and "Got it" keeps them away.
+# Usage: preview-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool xclip python3
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+e2e_app_paths
+fail() { echo "FAIL: $*" >&2; tail -30 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+# The mail program and the browser are stand-ins that write down what they were given.
+mkdir -p "$work/bin"
+for program in xdg-email xdg-open; do
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$work" "$program" >"$work/bin/$program"
+  chmod +x "$work/bin/$program"
+done
+export PATH="$work/bin:$PATH"
+
+e2e_offline_settings
+
+setting() {  # key: the stored value, as Python prints it ("None" when absent)
+  python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2]))' "$settings" "$1" 2>/dev/null
+}
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 100 "$@"; }
+focused_keys() { xdotool key --delay 100 "$@"; }
+start() {
+  "$kesto" >>"$work/kesto.log" 2>&1 &
+  app_pid=$!
+  win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
+  sleep 1
+}
+gone() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
+quit() { keys ctrl+q; e2e_wait_until 15 gone || fail "Ctrl+Q did not quit"; }
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+hidden() { ! visible "$1"; }
+
+start
+# Two bookmarks from the add sheet, each with a title (the preview's window is named after it).
+add_bookmark() {
+  keys ctrl+n
+  sleep 0.6
+  xdotool type --delay 20 "$1"
+  focused_keys Tab
+  xdotool type --delay 20 "$2"
+  focused_keys Return
+  sleep 1
+}
+add_bookmark "https://alpha.example.org/a?x=1&cc=evil@example.org" "Alpha"
+add_bookmark "https://beta.example.org/b" "Beta"
+
+# The first cell of the list, below the toolbar and right of the sidebar.
+cell_x=$((220 + 200)) cell_y=$((52 + 60))
+e2e_click "$win" "$cell_x" "$cell_y" 1
+sleep 0.6
+
+# The space bar shows the preview of the selected bookmark, named after it.
+keys space
+first="$(e2e_wait_window '^(Alpha|Beta)$' 10)" || fail "the space bar showed no preview"
+first_name="$(xdotool getwindowname "$first")"
+sleep 0.5
+e2e_screenshot "$shots/quick-look.png"
+# An arrow pressed in the preview moves the list's selection; the preview shows the other one.
+other=Alpha; [[ "$first_name" == Alpha ]] && other=Beta
+xdotool windowactivate --sync "$first" >/dev/null 2>&1
+for arrow in Right Down Left Up; do
+  visible "^$other\$" && break
+  focused_keys "$arrow"
+  sleep 0.6
+done
+e2e_wait_until 5 visible "^$other\$" || fail "the preview did not follow the selection to $other"
+# The space bar in the preview closes it.
+focused_keys space
+e2e_wait_until 5 hidden "^$other\$" || fail "the space bar did not close the preview"
+
+# View > Quick Look by its key; Escape closes it.
+keys ctrl+y
+e2e_wait_until 5 visible "^$other\$" || fail "Ctrl+Y showed no preview"
+focused_keys Escape
+e2e_wait_until 5 hidden "^$other\$" || fail "Escape did not close the preview"
+
+# The context menu: "Email links" is its last item.
+e2e_click "$win" "$cell_x" "$cell_y" 1
+sleep 0.6
+e2e_click "$win" "$cell_x" "$cell_y" 3
+sleep 0.6
+e2e_screenshot "$shots/preview-context-menu.png"
+focused_keys Up Return
+mailed() { [[ -s "$work/xdg-email.log" ]]; }
+e2e_wait_until 5 mailed || fail "Email links started no mail program"
+python3 - "$work/xdg-email.log" <<'PY' || fail "the message is not strictly encoded: $(cat "$work/xdg-email.log")"
+import sys, urllib.parse
+lines = open(sys.argv[1]).read().splitlines()
+assert len(lines) == 1, lines
+url = lines[0]
+assert url.startswith("mailto:?"), url
+assert not any(c in url for c in " #\n"), url
+fields = urllib.parse.parse_qs(url[len("mailto:?"):], keep_blank_values=True)
+assert sorted(fields) == ["body", "subject"], fields
+assert fields["subject"] == ["Some bookmarks from my Kesto library"], fields
+body = fields["body"][0]
+assert "https://alpha.example.org/a?x=1&cc=evil@example.org" in body or "https://beta.example.org/b" in body, body
+assert body.startswith("Hi,\n\ncheck out these awesome bookmarks!\n\n"), body
+assert body.endswith("\n\n--------------\nGet Kesto! (https://kesto.app)"), body
+PY
+
+# Share > Copy: the submenu just above "Email links"; its last service copies.
+e2e_click "$win" "$cell_x" "$cell_y" 3
+sleep 0.6
+focused_keys Up Up Right
+sleep 0.4
+e2e_screenshot "$shots/share-menu.png"
+focused_keys Up Return
+sleep 0.5
+copied="$(xclip -o -selection clipboard 2>/dev/null)"
+[[ "$copied" == *"Link shared with Kesto https://kesto.app"* && "$copied" == *"example.org/"* ]] ||
+  fail "Share > Copy left '$copied' on the clipboard"
+
+# The inspector hides with Ctrl+Alt+I; the choice is kept.
+e2e_screenshot "$shots/inspector-shown.png" "$win"
+keys ctrl+alt+i
+e2e_wait_until 5 bash -c "[[ \"\$(python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],\"rb\")).get(\"editorCollapsed\"))' '$settings' 2>/dev/null)\" == True ]]" ||
+  fail "hiding the inspector was not stored: $(setting editorCollapsed)"
+sleep 0.5
+e2e_screenshot "$shots/inspector-hidden.png" "$win"
+
+# The Inbox row explains itself the first time the user opens it.
+inbox_x=80 inbox_y=210
+e2e_click "$win" "$inbox_x" "$inbox_y" 1
+sleep 1
+e2e_screenshot "$shots/inbox-tutorial.png"
+e2e_wait_until 5 visible '^Inbox tutorial$' || fail "no Inbox tutorial"
+# "Got it" at the popover's bottom right; the popover stands beside the row, over the list.
+e2e_click "$win" 459 253 1
+seen() { [[ "$(setting BRWTutorialInboxSeen)" == True ]]; }
+e2e_wait_until 5 seen || fail "Got it did not mark the Inbox tutorial seen"
+
+# A single click on a row of the compact list shows the bookmark tutorial.
+e2e_click "$win" 80 190 1
+sleep 0.6
+keys ctrl+3
+sleep 1
+e2e_click "$win" "$cell_x" "$((52 + 100))" 1
+e2e_wait_until 5 visible '^Bookmarks tutorial$' || { e2e_screenshot "$shots/no-bookmark-tutorial.png"; fail "no bookmark tutorial on a compact row"; }
+sleep 0.4
+e2e_screenshot "$shots/bookmark-tutorial.png"
+
+quit
+# Started again, the inspector is still hidden; Help > Show Tutorials Again makes the tutorials
+# pending once more.
+start
+sleep 0.5
+e2e_screenshot "$shots/inspector-hidden-after-restart.png" "$win"
+[[ "$(setting editorCollapsed)" == True ]] || fail "the inspector came back after a restart"
+keys ctrl+alt+i
+sleep 0.5
+[[ "$(setting editorCollapsed)" == False ]] || fail "Ctrl+Alt+I did not show the inspector again"
+# Help > Show Tutorials Again, two above About Kesto (the last item): Up from the first wraps
+# round to About.
+[[ "$(setting BRWTutorialInboxSeen)" == True ]] || fail "the Inbox tutorial was forgotten"
+keys alt+h
+sleep 0.4
+e2e_screenshot "$shots/help-menu.png"
+focused_keys Up Up Up Return
+pending() { [[ "$(setting BRWTutorialInboxSeen)" == None ]]; }
+e2e_wait_until 5 pending || fail "Show Tutorials Again kept the Inbox tutorial seen"
+quit
+echo "preview e2e: passed"

@@ -1,0 +1,239 @@
+#include "MenuBar/MenuBookmarksController.h"
+
+#include "Harness/TestDialogResponder.h"
+#include "Model/Base64.h"
+#include "Model/LibraryFixture.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/Workspace.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ComboBox.h"
+#include "Platform/UI/LevelIndicator.h"
+#include "Platform/UI/PopUpButton.h"
+#include "Platform/UI/SearchField.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/TokenField.h"
+
+namespace kesto::test {
+namespace {
+
+class MenuBookmarks : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    responder = TestDialogResponder::install();
+    sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& args) {
+      launches.push_back({program, args});
+      return true;
+    });
+    news = folder("f-news", "News");
+    redBus = bookmark("https://bus.example/red", "Red bus", news);
+    redCar = bookmark("https://car.example/red", "Red car", news);
+    tagged = bookmark("https://other.example/#top", "Red bus", news);
+    auto car = Tag::initEntity();
+    car->setName("car");
+    tagged->addTag(car);
+    auto trashed = bookmark("https://gone.example/red", "Red car trashed", news);
+    trashed->setTrashed(1);
+    auto blocked = bookmark("https://locked.example/red", "Red car blocked", news);
+    blocked->setBlocked(1);
+    save();
+    dm.setPreferences(prefs);
+    load(dm, true);
+    menu.kestoData = &dm;
+    menu.webSearchAddress = [](const std::string& text) { return "https://search.example/search?q=" + text; };
+    menu.awakeFromNib();
+  }
+  void TearDown() override {
+    sys::Workspace::setLauncher(nullptr);
+    TestDialogResponder::uninstall();
+    LibraryTest::TearDown();
+  }
+
+  std::vector<std::string> type(const std::string& text) {
+    menu.searchField->setStringValue(text);
+    menu.search();
+    return sorted(titles(dm.menuBookmarks()));
+  }
+  void choose(const std::vector<int>& items) {
+    std::vector<IndexPath> paths;
+    for (int i : items) paths.push_back(IndexPath::forItem(i, 0));
+    menu.collectionView->deselectAllItems();
+    menu.collectionView->selectItemsAtIndexPaths(paths, false);
+    menu.didChangeSelection();
+  }
+
+  DataManager dm;
+  MenuBookmarksController menu;
+  std::shared_ptr<TestDialogResponder> responder;
+  std::vector<std::pair<std::string, std::vector<std::string>>> launches;
+  Folder::Ref news;
+  Bookmark::Ref redBus, redCar, tagged;
+};
+
+TEST_F(MenuBookmarks, FirstRunFieldsAndAChoiceThatCannotBeEmpty) {
+  auto& d = fnd::UserDefaults::standard();
+  EXPECT_EQ(d.stringForKey("SearchMenuSet").value_or(""), "Yes");
+  for (const auto& o : menuSearchOptions()) EXPECT_EQ(d.boolForKey(o.key), o.firstValue) << o.key;
+  for (const auto& o : menuSearchOptions())
+    if (d.boolForKey(o.key)) menu.toggleSearchOption(o.tag);
+  // Turning every field off turns the title back on, and titles are searched.
+  EXPECT_TRUE(d.boolForKey("SearchTitleMenu"));
+  EXPECT_EQ(type("car"), (std::vector<std::string>{"Red car"}));
+}
+
+TEST_F(MenuBookmarks, EveryWordInSomeChosenFieldOfLiveBookmarks) {
+  auto& d = fnd::UserDefaults::standard();
+  d.setBool(false, "SearchURLMenu");
+  d.setBool(false, "SearchNotesMenu");
+  d.setBool(false, "SearchFoldersMenu");
+  // "red car" with titles and tags: the tagged "Red bus" is found, the untagged one is not; the
+  // trashed and the blocked ones never are.
+  EXPECT_EQ(type("red car"), (std::vector<std::string>{"Red bus", "Red car"}));
+  EXPECT_EQ(type("  red   car "), (std::vector<std::string>{"Red bus", "Red car"}));  // no empty words
+  EXPECT_TRUE(menu.firefoxButton && !menu.searchGoogle());
+  // One letter changes nothing; quotes, backslashes and format marks are just text.
+  EXPECT_EQ(type("r"), (std::vector<std::string>{"Red bus", "Red car"}));
+  EXPECT_TRUE(type("a'b\\\"c %@").empty());
+  EXPECT_TRUE(menu.searchGoogle());
+  // An empty field empties the list and offers the web search.
+  EXPECT_TRUE(type("").empty());
+  EXPECT_TRUE(menu.searchGoogle());
+}
+
+TEST_F(MenuBookmarks, KeysInTheFieldGoToTheListOrTheWebSearch) {
+  type("nothing here & more");
+  ASSERT_TRUE(menu.searchGoogle());
+  // Return opens the web search with the whole text, given to the page as typed.
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.searchField, "insertNewline:"));
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].first, "xdg-open");
+  EXPECT_EQ(launches[0].second, (std::vector<std::string>{"https://search.example/search?q=nothing here & more"}));
+  type("red");
+  EXPECT_TRUE(menu.controlTextViewDoCommandBySelector(*menu.searchField, "moveDown:"));
+  EXPECT_EQ(launches.size(), 1u);
+}
+
+TEST_F(MenuBookmarks, OpeningRecordsTheVisitAndKeepsTheAddressAsStored) {
+  tagged->setUrl("https://other.example/%E0%A4%95?a=%25#top");
+  type("red");
+  auto& list = dm.menuBookmarks();
+  int at = int(std::find(list.begin(), list.end(), tagged) - list.begin());
+  choose({at, at});
+  ASSERT_EQ(dm.selectedBookmarksMenu().size(), 1u);
+  menu.openSelectedBookmarks();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].second, (std::vector<std::string>{"https://other.example/%E0%A4%95?a=%25#top"}));
+  EXPECT_EQ(tagged->timesOpened(), 1);
+  EXPECT_TRUE(tagged->lastOpened());
+  // With nothing selected nothing opens; a stale selection past the list's end is skipped.
+  choose({});
+  menu.openSelectedBookmarks();
+  EXPECT_EQ(launches.size(), 1u);
+  dm.clearMenuBookmarks();
+  menu.didChangeSelection();
+  EXPECT_TRUE(dm.selectedBookmarksMenu().empty());
+}
+
+TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
+  redCar->setIsFavorite(1);
+  redBus->setLastOpened(fnd::Date::now());
+  save();
+  menu.showFavorites();
+  EXPECT_EQ(titles(dm.menuBookmarks()), (std::vector<std::string>{"Red car"}));
+  EXPECT_EQ(menu.favoritesButton->alphaValue(), 1.0);
+  EXPECT_EQ(menu.searchButton->alphaValue(), 0.5);
+  menu.showVisitedWeek();
+  ASSERT_FALSE(dm.menuBookmarks().empty());
+  EXPECT_EQ(dm.menuBookmarks().front(), redBus);
+  menu.showSearch();
+  EXPECT_TRUE(dm.menuBookmarks().empty());
+  EXPECT_TRUE(menu.showingFind());
+}
+
+TEST(MenuCards, WidthsShareWhatIsLeftOver) {
+  EXPECT_NEAR(menuCardSize(1000).width, 788.4, 0.05);
+  EXPECT_NEAR(menuCardSize(1200).width, 594, 0.05);
+  EXPECT_EQ(menuCardSize(1080).width, 540);
+  EXPECT_NEAR(menuCardSize(600).width, 594, 0.05);
+  EXPECT_NEAR(menuCardSize(500).width, 1080, 0.05);
+  EXPECT_EQ(menuCardSize(777).height, 100);
+}
+
+class QuickEdit : public MenuBookmarks {};
+
+TEST_F(QuickEdit, ShowsTheBookmarksOwnValuesAndSavesEachField) {
+  redCar->setNotes("keep me");
+  redCar->setRating(3.0);
+  redCar->setColor("green");
+  save();
+  menu.showEdit(redCar);
+  EXPECT_TRUE(menu.isInEditMode());
+  EXPECT_EQ(menu.editNotes->stringValue(), "keep me");
+  EXPECT_EQ(menu.editRating->doubleValue(), 3.0);
+  EXPECT_EQ(menu.editColor->indexOfSelectedItem(), 3);
+  menu.editTitle->setStringValue("Red car, edited");
+  menu.updateTitle();
+  EXPECT_EQ(redCar->title().value_or(""), "Red car, edited");
+  EXPECT_EQ(redCar->notes().value_or(""), "keep me");
+  menu.editPassword->setStringValue("s3cret");
+  menu.updatePassword();
+  EXPECT_EQ(Base64::decodeToString(redCar->password().value_or("")).value_or(""), "s3cret");
+  menu.editColor->selectItemAtIndex(1);
+  menu.updateColor();
+  EXPECT_EQ(redCar->color().value_or(""), "blue");
+  EXPECT_EQ(MenuBookmarksController::colorNameForIndex(7), "");
+  menu.updateFavorite();
+  EXPECT_EQ(redCar->isFavorite(), 1);
+  menu.updateFavorite();
+  EXPECT_EQ(redCar->isFavorite(), 0);
+}
+
+TEST_F(QuickEdit, TagsAreCreatedAssignedAndOrphansRemoved) {
+  auto old = Tag::initEntity();
+  old->setName("old");
+  redCar->addTag(old);
+  auto existing = Tag::initEntity();
+  existing->setName("news");
+  redBus->addTag(existing);
+  save();
+  menu.showEdit(redCar);
+  menu.editTags->setTokens({"news", "tech"});
+  menu.updateTags();
+  std::vector<std::string> names;
+  for (const auto& t : redCar->tags()) names.push_back(t->name());
+  EXPECT_EQ(sorted(names), (std::vector<std::string>{"news", "tech"}));
+  EXPECT_FALSE(Tag::fetchEntityWhereProperty("name", fnd::Value("old")));
+  EXPECT_EQ(menu.tagCompletions("te"), std::vector<std::string>{"tech"});
+}
+
+TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  menu.showEdit(redCar);
+  EXPECT_EQ(menu.resultsInComboForString("other"), std::vector<std::string>{other->completeFolderPath()});
+  menu.editFolder->setStringValue(other->completeFolderPath());
+  menu.folderChosen();
+  menu.cancelEdit();
+  EXPECT_EQ(redCar->folder(), other);
+  EXPECT_FALSE(menu.isInEditMode());
+  // The next edit starts without that choice: the bookmark keeps its own folder.
+  menu.showEdit(redBus);
+  menu.cancelEdit();
+  EXPECT_EQ(redBus->folder(), news);
+  // Tab on a text no folder has puts the first folder into the box.
+  menu.showEdit(redBus);
+  menu.editFolder->setStringValue("zzz");
+  menu.controlTextViewDoCommandBySelector(*menu.editFolder, "insertTab:");
+  EXPECT_FALSE(menu.editFolder->stringValue().empty());
+  menu.cancelEdit();
+  // Without a bookmark the pane opens and every action does nothing.
+  menu.showEdit(nullptr);
+  menu.updateTitle();
+  menu.updateTags();
+  menu.updateFavorite();
+  menu.cancelEdit();
+}
+
+}  // namespace
+}  // namespace kesto::test

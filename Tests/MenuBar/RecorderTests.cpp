@@ -1,0 +1,168 @@
+#include "FakeHotKeyBackend.h"
+
+#include "Harness/TestDialogResponder.h"
+#include "Harness/TestSupport.h"
+#include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/KeyCodeNames.h"
+#include "Platform/System/KeyboardLayout.h"
+#include "Platform/UI/Event.h"
+
+#include <gtest/gtest.h>
+
+namespace kesto::test {
+namespace {
+
+class RecordingDelegate : public KRRecorderDelegate {
+ public:
+  bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl&, long code, std::uint64_t flags, std::string&) override {
+    return code == vetoed.code && flags == vetoed.flags;
+  }
+  void keyRecorderKeyComboDidChange(KRRecorderControl&, KeyCombo combo) override { changes.push_back(combo); }
+  KeyCombo vetoed{0, -2};
+  std::vector<KeyCombo> changes;
+};
+
+class Recorder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sys::KeyboardLayout::setLayoutForTesting("us");
+    GlobalHotKeyCenter::sharedCenter().setBackend(backend);
+    responder = TestDialogResponder::install();
+    recorder.setDelegate(&delegate);
+  }
+  void TearDown() override {
+    TestDialogResponder::uninstall();
+    GlobalHotKeyCenter::sharedCenter().setBackend(nullptr);
+    sys::KeyboardLayout::setLayoutForTesting("");
+  }
+  static ui::Event key(std::uint16_t code, std::uint64_t flags, const std::string& chars) {
+    ui::Event e = ui::Event::key(code, flags, chars);
+    e.charactersIgnoringModifiers = chars;
+    return e;
+  }
+  void startRecording() {
+    recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
+    ASSERT_TRUE(recorder.isRecording());
+  }
+
+  std::shared_ptr<FakeHotKeyBackend> backend = std::make_shared<FakeHotKeyBackend>();
+  std::shared_ptr<TestDialogResponder> responder;
+  RecordingDelegate delegate;
+  KRRecorderControl recorder{fnd::Rect(0, 0, 160, 22)};
+};
+
+constexpr std::uint64_t kSuperAltCtrl = 0x1C0000;
+
+TEST_F(Recorder, RecordsAComboWithModifiersAndTellsTheDelegateOnce) {
+  EXPECT_EQ(recorder.displayedText(), "Click to record shortcut");
+  startRecording();
+  EXPECT_EQ(recorder.displayedText(), "Type shortcut");
+  // Modifiers held so far show while recording.
+  ui::Event held = key(ui::KeyCode::Invalid, 0x140000, "");
+  held.type = ui::EventType::FlagsChanged;
+  recorder.flagsChanged(held);
+  EXPECT_EQ(recorder.displayedText(), "Super+Ctrl+");
+  // A plain letter is no shortcut: recording goes on.
+  EXPECT_FALSE(recorder.performKeyEquivalent(key(ui::KeyCode::P, 0, "p")));
+  EXPECT_TRUE(recorder.isRecording());
+  recorder.keyDown(key(ui::KeyCode::P, kSuperAltCtrl, "p"));
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  ASSERT_EQ(delegate.changes.size(), 1u);
+  EXPECT_EQ(delegate.changes[0], (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_EQ(recorder.keyComboString(), "Super+Alt+Ctrl+P");
+  EXPECT_EQ(recorder.displayedText(), "Super+Alt+Ctrl+P");
+  // Key code 0 records like any other.
+  startRecording();
+  recorder.keyDown(key(ui::KeyCode::A, 0x100000, "a"));
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{0x100000, 0}));
+}
+
+TEST_F(Recorder, CancelKeysEndRecordingWithoutAChange) {
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  for (std::uint16_t cancel : {ui::KeyCode::Escape, ui::KeyCode::Delete, ui::KeyCode::ForwardDelete}) {
+    startRecording();
+    EXPECT_TRUE(recorder.performKeyEquivalent(key(cancel, 0, "")));
+    EXPECT_FALSE(recorder.isRecording());
+  }
+  EXPECT_TRUE(delegate.changes.empty());
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  // With keys alone allowed, Escape still cancels unless it is to be recorded too.
+  recorder.setAllowsKeyOnly(true, false);
+  startRecording();
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_TRUE(delegate.changes.empty());
+  recorder.setAllowsKeyOnly(true, true);
+  startRecording();
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  ASSERT_EQ(delegate.changes.size(), 1u);
+  EXPECT_EQ(delegate.changes[0], (KeyCombo{0, ui::KeyCode::Escape}));
+}
+
+TEST_F(Recorder, ATakenComboIsExplainedAndNeverStored) {
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  delegate.vetoed = {0x120000, 11};
+  startRecording();
+  EXPECT_TRUE(recorder.performKeyEquivalent(key(ui::KeyCode::B, 0x120000, "B")));
+  // Another program's grab refuses too.
+  backend->takenElsewhere.insert({40, 0x1800});
+  EXPECT_TRUE(recorder.performKeyEquivalent(key(ui::KeyCode::K, 0xC0000, "k")));
+  EXPECT_TRUE(recorder.isRecording());
+  spin(0.05);
+  ASSERT_EQ(responder->alerts.size(), 2u);
+  EXPECT_EQ(responder->alerts[0].message, "The key combination Shift+Ctrl+B can't be used!");
+  EXPECT_EQ(responder->alerts[0].style, ui::AlertStyle::Critical);
+  EXPECT_NE(responder->alerts[1].informative.find("system-wide"), std::string::npos);
+  EXPECT_TRUE(delegate.changes.empty());
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+}
+
+TEST_F(Recorder, ANewKeyboardLayoutRenamesTheShownKey) {
+  recorder.showKeyCombo({kSuperAltCtrl, 16});
+  EXPECT_EQ(recorder.displayedText(), "Super+Alt+Ctrl+Y");
+  recorder.setNeedsDisplayFlag(false);
+  sys::KeyboardLayout::setLayoutForTesting("de");
+  EXPECT_TRUE(recorder.needsDisplay());
+  EXPECT_EQ(recorder.displayedText(), "Super+Alt+Ctrl+Z");
+}
+
+TEST_F(Recorder, FlagsAreFilteredAndTheFieldKeepsItsSize) {
+  EXPECT_EQ(recorder.filteredCocoaFlags(0x1E0100), 0x1E0000u);
+  recorder.setRequiredFlags(kr::CocoaShift);
+  EXPECT_EQ(recorder.filteredCocoaFlags(0), kr::CocoaShift);
+  recorder.setAllowedFlags(kr::CocoaCommand);
+  EXPECT_EQ(recorder.filteredCocoaFlags(0x1C0000), kr::CocoaCommand | kr::CocoaShift);
+  recorder.setFrame(fnd::Rect(0, 0, 30, 40));
+  EXPECT_EQ(recorder.frame().size.width, 50);
+  EXPECT_EQ(recorder.frame().size.height, 22);
+}
+
+TEST_F(Recorder, TheRemoveButtonClearsAndTheSnapBackKeepsTheCombo) {
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  fnd::Rect remove = recorder.removeButtonRect();
+  ASSERT_GT(remove.size.width, 0);
+  fnd::Point inside{remove.midX(), remove.midY()};
+  recorder.mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, inside));
+  recorder.mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, inside));
+  ASSERT_EQ(delegate.changes.size(), 1u);
+  EXPECT_EQ(delegate.changes[0].code, -1);
+  EXPECT_EQ(recorder.displayedText(), "Click to record shortcut");
+  EXPECT_EQ(recorder.removeButtonRect().size.width, 0);  // nothing to remove
+
+  // A click in the field records; the snap-back button ends it unchanged.
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  fnd::Point field{10, 11};
+  recorder.mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, field));
+  recorder.mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, field));
+  ASSERT_TRUE(recorder.isRecording());
+  fnd::Rect snap = recorder.snapbackButtonRect();
+  fnd::Point back{snap.midX(), snap.midY()};
+  recorder.mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, back));
+  recorder.mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, back));
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_EQ(delegate.changes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kesto::test

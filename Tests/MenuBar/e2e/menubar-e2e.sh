@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# The menu-bar window in the real program, with a tray (trayer) and openbox: the default hot key
+# pressed while another program's window has the focus shows it; a search finds a bookmark and
+# Return opens it (xdg-open answered by a script that records the address); Escape hides it; the
+# tray icon shows it again; the Recent list, a named browser and the quick-edit pane; the
+# preferences' recorder takes a new hot key, which works at once while the old one does not; a
+# combination another client holds is refused with an alert; the launch-at-login switch writes
+# and removes a valid autostart entry; a start in menu-bar mode shows no main window with a tray
+# and shows it without one. Screenshots of each state go to SCREENSHOT_FOLDER.
+# Usage: menubar-e2e.sh KESTO_BINARY GRAB_KEY_HELPER [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+grabkey="$2"
+shots="${3:-${TMPDIR:-/tmp}/menubar-screenshots}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool xmessage trayer sqlite3 python3 desktop-file-validate
+e2e_app_paths
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+mkdir -p "$shots" "$work/bin" "$XDG_DATA_HOME/applications"
+
+fail() { echo "FAIL: $*" >&2; e2e_screenshot "$shots/failure.png"; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill ${app_pid:-} ${tray_pid:-} ${other_pid:-} ${grab_pid:-} 2>/dev/null; }
+trap cleanup EXIT
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+hidden() { ! visible "$1"; }
+setting() {  # key: prints the stored value
+  python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2], ""))' "$settings" "$1" 2>/dev/null
+}
+sql() { sqlite3 "$store" "$1" 2>/dev/null; }
+
+# The desktop's opener and a browser, both answered by scripts that write down what they get.
+cat >"$work/bin/xdg-open" <<SH
+#!/bin/sh
+echo "\$*" >>"$work/opened.txt"
+SH
+cat >"$work/bin/fake-firefox" <<SH
+#!/bin/sh
+echo "\$*" >>"$work/firefox.txt"
+SH
+chmod +x "$work/bin/xdg-open" "$work/bin/fake-firefox"
+export PATH="$work/bin:$PATH"
+cat >"$XDG_DATA_HOME/applications/firefox.desktop" <<DESKTOP
+[Desktop Entry]
+Type=Application
+Name=Firefox
+Exec=$work/bin/fake-firefox %u
+MimeType=x-scheme-handler/http;
+DESKTOP
+: >"$work/opened.txt"
+
+trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
+  >"$work/trayer.log" 2>&1 &
+tray_pid=$!
+e2e_wait_until 10 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
+e2e_add_sample_library || fail "no first-run panel"
+e2e_wait_until 15 bash -c "[[ \$(sqlite3 '$store' 'select count(*) from ZBOOKMARK' 2>/dev/null) -ge 8 ]]" \
+  || fail "the sample bookmarks were not stored"
+
+# Another program has the focus when the hot key is pressed.
+xmessage -geometry 320x80+40+600 "another program" &
+other_pid=$!
+other="$(e2e_wait_window '^xmessage$' 10)" || fail "no other window"
+press_from_other() {
+  xdotool windowactivate --sync "$other"
+  sleep 0.2
+  xdotool key "$1"
+}
+press_from_other super+alt+ctrl+p
+pressed=$(e2e_now_ms)
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the default hot key showed no menu-bar window"
+echo "hot key to visible menu-bar window: $(( $(e2e_now_ms) - pressed )) ms (polled every 100 ms)"
+sleep 0.4
+e2e_screenshot "$shots/menubar-hotkey.png"
+# It hangs under the tray icon, at the top right, on the screen.
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+(( X >= 0 && Y >= 0 && X + WIDTH <= 1280 && Y < 60 )) || fail "the window stands at $X,$Y ${WIDTH}x$HEIGHT, not under the tray"
+
+# The search field has the keys: a search, Down into the list, Down to the first card, Return.
+xdotool type --delay 40 "duckduckgo"
+sleep 0.6
+e2e_screenshot "$shots/menubar-search.png" "$menu"
+xdotool key Down
+sleep 0.4
+xdotool key Down
+sleep 0.3
+xdotool key Return
+e2e_wait_until 5 grep -q "duckduckgo.com" "$work/opened.txt" || fail "Return opened nothing: $(cat "$work/opened.txt")"
+e2e_wait_until 5 bash -c "[[ \$(sqlite3 '$store' \"select ZTIMESOPENED from ZBOOKMARK where ZURL like '%duckduckgo%'\") == 1 ]]" \
+  || fail "the visit was not recorded"
+xdotool key Escape
+e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+
+# The tray icon shows it again; the Recent list has the page just opened.
+read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ | awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
+xdotool mousemove "$tx" "$ty" click 1
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "a click on the tray icon showed no window"
+sleep 0.4
+e2e_click "$menu" 210 51   # Recent
+sleep 0.5
+e2e_click "$menu" 280 150  # the first card
+sleep 0.5
+e2e_screenshot "$shots/menubar-recent.png" "$menu"
+e2e_click "$menu" 114 81   # Firefox
+e2e_wait_until 5 grep -q "duckduckgo.com" "$work/firefox.txt" 2>/dev/null || fail "the Firefox button opened nothing"
+# Quick edit of the selected card.
+e2e_click "$menu" 510 81
+sleep 0.5
+e2e_screenshot "$shots/menubar-edit.png" "$menu"
+e2e_click "$menu" 300 $((100 + 8 + 13 + 34))  # the title field
+xdotool key ctrl+a
+xdotool type --delay 30 "Duck Search"
+xdotool key Return
+e2e_wait_until 5 bash -c "[[ \$(sqlite3 '$store' \"select ZTITLE from ZBOOKMARK where ZURL like '%duckduckgo%'\") == 'Duck Search' ]]" \
+  || fail "the quick edit did not save the title"
+xdotool key Escape
+e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape in the edit pane left the window open"
+
+# The preferences' recorder takes Super+Alt+K.
+e2e_key "$win" ctrl+comma
+prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "no preferences panel"
+sleep 0.4
+e2e_click "$prefs" 300 163
+sleep 0.3
+e2e_screenshot "$shots/preferences-recording.png" "$prefs"
+xdotool key super+alt+k
+e2e_wait_until 5 bash -c "[[ \$(python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],\"rb\")).get(\"kComboCode\"))' '$settings') == 40 ]]" \
+  || fail "the recorded shortcut was not stored"
+[[ "$(setting kComboFlags)" == 6144 ]] || fail "stored flags $(setting kComboFlags), not Super+Alt"
+sleep 0.3
+e2e_screenshot "$shots/preferences-recorded.png" "$prefs"
+# The new combination works at once, the old one no longer does.
+press_from_other super+alt+ctrl+p
+sleep 1
+hidden '^Kesto Bookmarks$' || fail "the old hot key still opens the window"
+press_from_other super+alt+k
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the new hot key showed no window"
+xdotool key Escape
+e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape left the window open"
+
+# A combination another client holds is refused with an alert; the hot key stays Super+Alt+K.
+# The client grabs it without Num Lock, as many programs do; typed with Num Lock on it still
+# reaches the recorder, and Kesto, which needs every lock variant, cannot have it.
+"$grabkey" j super+alt >"$work/grab.log" 2>&1 &
+grab_pid=$!
+e2e_wait_until 10 grep -q grabbed "$work/grab.log" || fail "the helper could not grab Super+Alt+J: $(cat "$work/grab.log")"
+xdotool windowactivate --sync "$prefs"
+e2e_click "$prefs" 300 163
+sleep 0.3
+xdotool key Num_Lock
+xdotool key super+alt+j
+xdotool key Num_Lock
+alert="$(e2e_wait_window "can't be used" 10 "$app_pid")" || fail "a held combination was taken without an alert"
+sleep 0.3
+e2e_screenshot "$shots/preferences-refused.png"
+xdotool windowactivate --sync "$alert" key Return
+e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name \"can't be used\" >/dev/null" || fail "the alert stayed"
+[[ "$(setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
+e2e_key "$prefs" Escape
+sleep 0.3
+press_from_other super+alt+k
+e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid" >/dev/null || fail "the hot key was lost after a refusal"
+xdotool key Escape
+kill "$grab_pid" 2>/dev/null
+
+# Launch at login: the switch writes a valid autostart entry and takes it away again.
+autostart="$XDG_CONFIG_HOME/autostart/kesto.desktop"
+e2e_key "$win" ctrl+comma
+prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "no preferences panel"
+sleep 0.3
+e2e_click "$prefs" 50 205
+e2e_wait_until 5 test -f "$autostart" || fail "no autostart entry"
+desktop-file-validate "$autostart" || fail "the autostart entry does not validate"
+grep -q "^Exec=.*kesto" "$autostart" || fail "the entry does not start kesto"
+e2e_screenshot "$shots/preferences-login.png" "$prefs"
+e2e_click "$prefs" 50 205
+e2e_wait_until 5 bash -c "! test -e '$autostart'" || fail "the autostart entry stayed"
+e2e_key "$prefs" Escape
+
+# Start in menu-bar mode: with the tray, no main window, and the icon opens the menu-bar window.
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+python3 - "$settings" <<'PY'
+import plistlib, sys
+p = sys.argv[1]
+d = plistlib.load(open(p, "rb"))
+d["useMenuBarMode"] = True
+plistlib.dump(d, open(p, "wb"))
+PY
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+sleep 4
+visible '^Kesto$' && fail "a start in menu-bar mode showed the main window"
+xdotool mousemove "$tx" "$ty" click 1
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the tray icon of a menu-bar start showed nothing"
+sleep 0.3
+e2e_screenshot "$shots/menubar-mode-start.png"
+e2e_click "$menu" 504 51  # Open Kesto
+win="$(e2e_wait_window '^Kesto$' 10 "$app_pid")" || fail "Open Kesto showed no main window"
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+
+# Without a tray a start in menu-bar mode shows the main window.
+kill "$tray_pid"
+wait "$tray_pid" 2>/dev/null
+sleep 0.5
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "a start in menu-bar mode without a tray showed no window"
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+echo "menu-bar window, hot keys, recorder and launch at login: ok"
