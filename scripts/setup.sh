@@ -13,6 +13,8 @@ packages=(
   # the libraries the platform layers wrap
   libicu-dev libxml2-dev libxml2-utils libsqlite3-dev sqlite3 libminizip-dev zlib1g-dev
   libssl-dev openssl libspdlog-dev libfmt-dev
+  # the certificate store the pinned Skyfolder roots are checked against
+  ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev unzip
   # X11, global hot keys, and the end-to-end harness

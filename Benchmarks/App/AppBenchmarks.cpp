@@ -21,6 +21,9 @@
 #include "Platform/Store/SaveNotification.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Platform/System/SyncedFolder.h"
+#include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/Synchronizer.h"
 #include "Views/TileCollectionView.h"
 
 #include "TemporaryHome.h"
@@ -30,6 +33,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace {
@@ -268,6 +272,61 @@ void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
   WrenDataManager::sharedInstance().reset();
 }
 BENCHMARK(BM_SearchFirstKeystrokeAfterSave)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A sync over the synced folder of the 50,000-bookmark library into an identical library (the
+// folder's file comes from another library id with the same content, so all of it is read and
+// merged): the button to "Sync Complete", and the longest the main thread went without running
+// a 5 ms heartbeat.
+void BM_SyncedFolderRunIntoIdenticalLibrary(benchmark::State& state) {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto& d = fnd::UserDefaults::standard();
+  const auto folder = fnd::FileManager::createTemporaryDirectory("kesto-synced");
+  d.setString(folder, sys::SyncedFolder::kDefaultsKey);
+  d.setString(ICloudDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
+  bool ended = false, succeeded = false;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &ended, [&](const fnd::Notification& n) {
+        ended = true;
+        succeeded = n.userInfo.at("success").boolValue();
+      },
+      Synchronizer::kSyncEndedNotification);
+  auto run = [&] {
+    ended = false;
+    Synchronizer::shared().syncFromButton();
+    ui::runEventLoopUntil([&] { return ended; }, 120.0);
+  };
+  run();  // the library's own file goes into the folder first
+  double worstStall = 0;
+  for (auto _ : state) {
+    d.setString("kesto-" + WrenEntity::uniqueID(), Synchronizer::kKestoIDKey);
+    using Clock = std::chrono::steady_clock;
+    auto last = Clock::now();
+    bool beating = true;
+    double stall = 0;
+    std::function<void()> beat = [&] {
+      const auto now = Clock::now();
+      stall = std::max(stall, std::chrono::duration<double>(now - last).count());
+      last = now;
+      if (beating) fnd::DispatchQueue::main().after(0.005, [&] { beat(); });
+    };
+    beat();
+    const auto start = Clock::now();
+    run();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    beating = false;
+    ui::runEventLoopUntil([] { return false; }, 0.05);  // the last heartbeat runs out
+    worstStall = std::max(worstStall, stall);
+    if (!succeeded) state.SkipWithError("the sync failed");
+  }
+  state.counters["max_main_thread_gap_ms"] = worstStall * 1000;
+  fnd::NotificationCenter::defaultCenter().removeObserver(&ended);
+  d.removeObject(Synchronizer::kCurrentSyncMethodKey);
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+  fnd::FileManager::removeItem(folder);
+}
+BENCHMARK(BM_SyncedFolderRunIntoIdenticalLibrary)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The global hot key pressed with the menu-bar window hidden: the window shown with its list of
 // 1,000 search results reloaded and drawn. The window is hidden again outside the measured time.

@@ -64,13 +64,18 @@ namespace {
 constexpr const char* kBookmarkAdded = "Bookmark added";
 constexpr const char* kBookmarkSkipped = "Bookmark skipped (already present)";
 
-// Quits once a sync that held up a quit has ended.
-class QuitHost : public SyncApplicationHost {
+// What the sync engine asks of the application: the set-up wizard, and quitting once a sync
+// that held up a quit has ended.
+class AppSyncHost : public SyncApplicationHost {
  public:
   void setAppCanQuit(bool canQuit) override { canQuit_ = canQuit; }
   bool appMustQuit() const override { return mustQuit; }
   void terminate() override { ui::Application::shared().replyToApplicationShouldTerminate(true); }
+  void openWizard() override {
+    if (wizard) wizard();
+  }
   bool mustQuit = false;
+  std::function<void()> wizard;
 
  private:
   bool canQuit_ = true;
@@ -344,7 +349,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
   // A running sync finishes (or times out) before the process goes, so no merge is cut short.
   auto& sync = Synchronizer::shared();
   if (sync.isRunning()) {
-    auto host = std::make_shared<QuitHost>();
+    auto host = std::static_pointer_cast<AppSyncHost>(syncHost());
     host->mustQuit = true;
     sync.setHost(host);
     if (!sync.requestQuit()) return ui::TerminateReply::Later;
@@ -489,6 +494,16 @@ ShellPanels& AppDelegate::panels() {
 }
 
 void AppDelegate::dismissSheetForWindow(ui::Window& sheet) { panels().dismissSheetForWindow(sheet); }
+
+std::shared_ptr<SyncApplicationHost> AppDelegate::syncHost() {
+  if (!syncHost_) syncHost_ = std::make_shared<AppSyncHost>();
+  static_cast<AppSyncHost&>(*syncHost_).wizard = openSyncWizard;
+  return syncHost_;
+}
+
+void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) {
+  panels().presentSheetWithWindow(sheet, std::move(didEnd));
+}
 
 bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
 

@@ -33,6 +33,7 @@ class PreferencesController;
 class SharedFolderArchive;
 class ShellPanels;
 class SpinningIndicator;
+class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
@@ -182,6 +183,10 @@ class AppDelegate : public ui::ApplicationDelegate,
   ShellPanels& panels();
   ui::Window* libraryWindow() override { return window; }
   void dismissSheetForWindow(ui::Window& sheet) override;
+  void presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) override;
+  // What the sync engine asks of the application (the wizard through openSyncWizard, quitting).
+  std::shared_ptr<SyncApplicationHost> syncHost();
+  std::function<void()> openSyncWizard;
   // Whether the quit has gone through (the library saved, settings written).
   bool hasTerminated() const { return terminated_; }
 
@@ -207,6 +212,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool applicationIsActive_ = false;
   bool menuBarMode_ = false;
   bool appCanQuit_ = false, appMustQuit_ = false;
+  std::shared_ptr<SyncApplicationHost> syncHost_;
   bool terminated_ = false;
   bool automaticBackupRunning_ = false;
   bool firstLoadFinished_ = false;

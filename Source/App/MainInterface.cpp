@@ -27,6 +27,10 @@
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
 #include "Sidebar/TutorialPopovers.h"
+#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
 #include "Views/LinkLabel.h"
@@ -107,6 +111,15 @@ MainInterface::~MainInterface() {
   // The controllers go before the views they observe.
   if (mainMenu_)
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
+  // The engine outlives this interface: it lets go of everything it was given here.
+  auto& sync = Synchronizer::shared();
+  sync.setSyncButton(nullptr);
+  sync.setDataManager(nullptr);
+  sync.setHost(nullptr);
+  sync.sleep();
+  syncWizard_.reset();
+  passwordRecovery_.reset();
+  skyfolderLink_.reset();
   appDelegate_.reset();
   menuWindow_.reset();
   menuBookmarks_.reset();
@@ -195,6 +208,11 @@ void MainInterface::construct() {
   bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
   bc.mainToolBarActivityIndicator->addSubview(progress);
+  // Sync sits beside the activity it starts.
+  syncButton_ = button(bc.mainToolBarActivityIndicator, fnd::Rect(50, 4, 38, 32), "toolbar_sync", "Sync");
+  syncWizard_ = std::make_unique<SyncWizard>();
+  passwordRecovery_ = std::make_unique<PasswordRecovery>();
+  skyfolderLink_ = std::make_unique<SkyFolderDataSource>();
   appDelegate_->progress = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
@@ -289,6 +307,7 @@ void MainInterface::buildMainMenu() {
   addBookmarkFileItems(*file);
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get()))
     library->sidebar().foldersController().addMenuItems(*file);
+  addSyncItems(*file);
   addLibraryTransferItems(*file);
   file->addItemWithTitle("Close Window", "performClose:", "w");
   file->addItem(ui::MenuItem::separatorItem());
@@ -383,6 +402,27 @@ void MainInterface::addLibraryTransferItems(ui::Menu& file) {
   file.addItemWithTitle("Back Up Library…", "openBackupDialog:", "B");
   // No key: it replaces the whole library.
   file.addItemWithTitle("Restore Library…", "openRestoreDialog:");
+  file.addItem(ui::MenuItem::separatorItem());
+}
+
+// The sync items of the File menu, sent to the engine.
+class SyncMenuTarget : public ui::Responder {
+ public:
+  bool respondsToAction(std::string_view selector) const override {
+    return (selector == "syncFromButton:" && !Synchronizer::shared().isRunning()) || selector == "openWizard:";
+  }
+  bool performAction(std::string_view selector, ui::Responder*) override {
+    if (selector == "syncFromButton:") Synchronizer::shared().syncFromButton();
+    else if (selector == "openWizard:") Synchronizer::shared().runWizard();
+    else return false;
+    return true;
+  }
+};
+
+void MainInterface::addSyncItems(ui::Menu& file) {
+  syncMenuTarget_ = std::make_unique<SyncMenuTarget>();
+  file.addItemWithTitle("Sync Now", "syncFromButton:", "S")->setTarget(syncMenuTarget_.get());
+  file.addItemWithTitle("Set Up Sync…", "openWizard:")->setTarget(syncMenuTarget_.get());
   file.addItem(ui::MenuItem::separatorItem());
 }
 
@@ -517,6 +557,21 @@ void MainInterface::connect() {
   window_->setDelegate(appDelegate_.get());
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
+  // Sync: the engine, its button, its wizard and what it asks of the application.
+  auto* wizard = syncWizard_.get();
+  app.openSyncWizard = [wizard] { wizard->openWizard(); };
+  auto* link = skyfolderLink_.get();
+  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
+  auto* preferences = preferences_.get();
+  wizard->preferencesChanged = [preferences] {
+    preferences->readPreferences();
+    preferences->updatePreferencesPanelValues();
+  };
+  auto& sync = Synchronizer::shared();
+  sync.setDataManager(dataManager_.get());
+  sync.setHost(app.syncHost());
+  sync.setSyncButton(syncButton_);
+  syncButton_->setAction([] { Synchronizer::shared().syncFromButton(); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }
 
@@ -526,6 +581,9 @@ void MainInterface::awake(const std::function<void(MainInterface&)>& beforeLoadi
   inspector_->awakeFromNib();
   bookmarksController_->awakeFromNib();
   search_->awakeFromNib();
+  Synchronizer::shared().awakeFromNib();
+  passwordRecovery_->awakeFromNib();
+  skyfolderLink_->initSkyFolder();
   menuBookmarks_->awakeFromNib();
   window_->makeFirstResponder(collectionView_.get());
   if (beforeLoading) beforeLoading(*this);

@@ -34,6 +34,10 @@ class PreferencesController;
 class PreviewPanel;
 class TutorialPopovers;
 class SettingsMenuTarget;
+class SyncMenuTarget;
+class SyncWizard;
+class PasswordRecovery;
+class SkyFolderDataSource;
 class UpdateController;
 class Pathbar;
 class SidebarPane;
@@ -87,6 +91,12 @@ class MainInterface {
   PreferencesController& preferencesController() const { return *preferences_; }
   UpdateController& updateController() const { return *updateController_; }
   BookmarkSearch& bookmarkSearch() const { return *search_; }
+  // The toolbar's sync button and the sync set-up wizard.
+  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
+  SyncWizard& syncWizard() const { return *syncWizard_; }
+  PasswordRecovery& passwordRecovery() const { return *passwordRecovery_; }
+  // The Skyfolder link button's server (the wizard's Skyfolder stage).
+  SkyFolderDataSource& skyfolderLink() const { return *skyfolderLink_; }
   MenuBarWindow& menuBarWindow() const { return *menuWindow_; }
   MenuBookmarksController& menuBookmarksController() const { return *menuBookmarks_; }
 
@@ -108,6 +118,7 @@ class MainInterface {
   void addBookmarkEditItems(ui::Menu& edit);
   void addSettingsItems(ui::Menu& edit, ui::Menu& help);
   static void addLibraryTransferItems(ui::Menu& file);
+  void addSyncItems(ui::Menu& file);
   static void addHelpLinkItems(ui::Menu& help);
   void buildPanes(const std::shared_ptr<ui::View>& content, const std::shared_ptr<ui::View>& sidebar,
                   const std::shared_ptr<ui::View>& list, const std::shared_ptr<ui::View>& inspector, double height);
@@ -135,6 +146,11 @@ class MainInterface {
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::shared_ptr<PushButton> syncButton_;
+  std::unique_ptr<SyncWizard> syncWizard_;
+  std::unique_ptr<PasswordRecovery> passwordRecovery_;
+  std::unique_ptr<SkyFolderDataSource> skyfolderLink_;
+  std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
   std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
   std::unique_ptr<MenuBookmarksController> menuBookmarks_;
   std::unique_ptr<MenuBarWindow> menuWindow_;

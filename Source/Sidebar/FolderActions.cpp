@@ -521,10 +521,10 @@ bool FoldersController::showServicePanel(const std::string& service) {
   return false;
 }
 
-void FoldersController::readFromService(const std::string& service) {
+void FoldersController::readFromService(const std::string& service, bool manual) {
   if (auto client = serviceClient(service)) {
-    ViewUpdater::startActivity();
-    client->import();
+    if (manual) client->manualImport();
+    else client->import();
   }
 }
 
@@ -609,7 +609,7 @@ bool FoldersController::performAction(std::string_view selector, ui::Responder* 
     }
     reloadAfterUndo();
   } else if (selector == "manualReadFromPinboard:" || selector == "manualReadFromDelicious:") {
-    readFromService(selector == "manualReadFromPinboard:" ? kPinboardItemID : kDeliciousItemID);
+    readFromService(selector == "manualReadFromPinboard:" ? kPinboardItemID : kDeliciousItemID, true);
   } else if (selector == "disconnectFromPinboard:" || selector == "disconnectFromDelicious:") {
     disconnectFromService(selector == "disconnectFromPinboard:" ? kPinboardItemID : kDeliciousItemID);
   } else if (selector == "pathbarAction:") {

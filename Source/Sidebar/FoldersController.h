@@ -41,8 +41,10 @@ class FolderServiceClient {
   virtual ~FolderServiceClient() = default;
   // Stores the account and starts the first import; false when the account was refused.
   virtual bool connect(const std::string& user, const std::string& password) = 0;
-  // Reads the collection from the service again.
+  // Reads the collection from the service again (when the last read is old enough).
   virtual void import() = 0;
+  // The user asked for an update: read it whatever the time of the last read.
+  virtual void manualImport() { import(); }
   // Whether a bookmark of the library with that address already carries the service's mark.
   virtual bool isAlreadyPresent(const std::string& url) = 0;
 };
@@ -164,7 +166,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // The service's account panel; answers false (after saying so, without waiting for the user)
   // when this build cannot connect to the service.
   bool showServicePanel(const std::string& service);
-  void readFromService(const std::string& service);
+  void readFromService(const std::string& service, bool manual = false);
   void disconnectFromService(const std::string& service);
 
   // Expansion and the path bar.

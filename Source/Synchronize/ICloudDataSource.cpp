@@ -5,11 +5,14 @@
 #include "Synchronize/Synchronizer.h"
 
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SyncedFolder.h"
+
+#include <utility>
 
 namespace kesto {
 
@@ -26,7 +29,15 @@ fnd::DispatchQueue& transferQueue() {
 }  // namespace
 
 ICloudDataSource::ICloudDataSource() : alive_(std::make_shared<bool>(true)) {}
-ICloudDataSource::~ICloudDataSource() = default;
+ICloudDataSource::~ICloudDataSource() {
+  if (!readCopyFolder_.empty()) fnd::FileManager::removeItem(readCopyFolder_);
+}
+
+std::string ICloudDataSource::asideName() {
+  return "kesto_sync unreadable " +
+         fnd::DateFormatter::fixed("yyyy-MM-dd HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+         ".zip";
+}
 
 void ICloudDataSource::later(std::function<void(Synchronizer&)> call) {
   std::weak_ptr<bool> alive = alive_;
@@ -51,7 +62,8 @@ void ICloudDataSource::load() {
   // on the transfer queue and touches nothing of this object: the engine may drop the source
   // (time-out, next run) before the transfer ends.
   auto workFolder = SyncPayload::makeRunFolder();
-  transferQueue().async([alive, delegate, folder = std::move(*folder), workFolder] {
+  ICloudDataSource* source = this;
+  transferQueue().async([alive, delegate, source, folder = std::move(*folder), workFolder] {
     auto answer = [alive, delegate](std::function<void(Synchronizer&)> call) {
       fnd::DispatchQueue::main().after(0.1, [alive, delegate, call = std::move(call)] {
         if (alive.lock() && delegate) call(*delegate);
@@ -81,11 +93,45 @@ void ICloudDataSource::load() {
     } else if (!folder.copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
       failure = error.localizedDescription();
     } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
-      failure = SyncPayload::describe(status);
+      // Read, but unreadable: the copy stays for the comparison before it is set aside.
+      const std::string why = SyncPayload::describe(status);
+      fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, why] {
+        if (!alive.lock()) {
+          fnd::FileManager::removeItem(workFolder);
+          return;
+        }
+        source->readCopyFolder_ = workFolder;
+        if (delegate) delegate->remoteUnreadable(why);
+      });
+      return;
     }
     if (!failure.empty()) return abort(failure);
+    // The copy stays too: the engine may find the document itself unreadable.
+    fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)] {
+      if (!alive.lock()) {
+        fnd::FileManager::removeItem(workFolder);
+        return;
+      }
+      source->readCopyFolder_ = workFolder;
+      if (delegate) delegate->retrievedXML(xml);
+    });
+  });
+}
+
+void ICloudDataSource::setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
+  auto folder = sys::SyncedFolder::configured();
+  if (!folder || readCopyFolder_.empty()) return completion(false, {});
+  const std::string workFolder = std::exchange(readCopyFolder_, std::string());
+  const std::string name = asideName();
+  std::weak_ptr<bool> alive = alive_;
+  transferQueue().async([alive, folder = std::move(*folder), workFolder, name, completion = std::move(completion)] {
+    fnd::Error error;
+    auto kept = folder.setAsidePayload(workFolder + "/" + SyncPayload::kInboundName, name, &error, kLockTimeout);
+    if (!kept) fnd::logError("The unreadable sync payload was not set aside: " + error.localizedDescription());
     fnd::FileManager::removeItem(workFolder);
-    answer([xml = std::move(xml)](Synchronizer& s) { s.retrievedXML(xml); });
+    fnd::DispatchQueue::main().async([alive, kept, completion] {
+      if (alive.lock()) completion(kept.has_value(), kept.value_or(""));
+    });
   });
 }
 

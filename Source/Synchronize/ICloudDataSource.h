@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace kesto {
 
@@ -23,11 +24,19 @@ class ICloudDataSource final : public SyncDataSource {
   Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
+  // Renames the payload read last to a dated name beside it, unless another machine has
+  // replaced it since.
+  void setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) override;
+  // "kesto_sync unreadable <local date and time>.zip".
+  static std::string asideName();
 
  private:
   void later(std::function<void(Synchronizer&)> call);
 
   Synchronizer* delegate_ = nullptr;
+  // The working folder holding the copy of the payload read last, kept until it is set aside or
+  // the source goes: only that payload, unchanged, is ever renamed.
+  std::string readCopyFolder_;
   std::shared_ptr<bool> alive_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kesto {
@@ -20,6 +21,12 @@ class SyncDataSource {
   virtual Synchronizer* delegate() const = 0;
   virtual void load() = 0;
   virtual void send(const std::string& xml) = 0;
+  // The remote sync file could not be read: keep it somewhere (a dated name beside the
+  // payload), so the next upload replaces nothing that is lost. `completion` (main thread)
+  // hears whether it was kept and where; a source that cannot keep it answers false.
+  virtual void setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
+    completion(false, {});
+  }
 };
 
 }  // namespace kesto

@@ -2,7 +2,10 @@
 
 #include "Views/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/SyncMerge.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/SyncTombstones.h"
 
 #include "Model/DataManager.h"
@@ -14,6 +17,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
+#include "Views/PushButton.h"
 
 #include <atomic>
 
@@ -21,16 +25,15 @@ namespace kesto {
 
 namespace {
 
+using syncsettings::stringDefault;
+
 std::atomic<bool>& jobFlag() {
   static std::atomic<bool> flag{false};
   return flag;
 }
 
-std::string defaultString(const char* key) {
-  return fnd::UserDefaults::standard().stringForKey(key).value_or("");
-}
-
-constexpr double kMessageWidth = 300, kMessageHeight = 100;
+// Wide enough for the longest transport label ("[Synced folder]") in the overlay's type.
+constexpr double kMessageWidth = 440, kMessageHeight = 100;
 constexpr int kMessageSeconds = 2;
 
 }  // namespace
@@ -46,6 +49,10 @@ struct Synchronizer::Run {
 Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
   registerSource(ICloudDataSource::kMethod, ICloudDataSource::kLabel,
                  [] { return std::make_unique<ICloudDataSource>(); });
+  registerSource(KestoappDataSource::kMethod, KestoappDataSource::kLabel,
+                 [] { return std::make_unique<KestoappDataSource>(); });
+  registerSource(SkyFolderDataSource::kMethod, SkyFolderDataSource::kLabel,
+                 [] { return std::make_unique<SkyFolderDataSource>(); });
 }
 
 Synchronizer::~Synchronizer() {
@@ -58,9 +65,12 @@ Synchronizer& Synchronizer::shared() {
   return *engine;
 }
 
+void Synchronizer::sleep() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
+
 void Synchronizer::awakeFromNib() {
   isBusy_ = false;
   auto& center = fnd::NotificationCenter::defaultCenter();
+  center.removeObserver(this);
   center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); }, kStartSyncNotification);
   center.addObserver(this, [this](const fnd::Notification&) { syncFromNotification(); },
                      kStartSynchingWithSkyfolderNotification);
@@ -105,7 +115,7 @@ void Synchronizer::runWizard() {
 }
 
 void Synchronizer::sync() {
-  const auto method = defaultString(kCurrentSyncMethodKey);
+  const auto method = stringDefault(kCurrentSyncMethodKey);
   if (method.empty()) {
     wasSyncManuallyStarted_ = false;
     runWizard();
@@ -113,17 +123,42 @@ void Synchronizer::sync() {
   }
   for (const auto& s : sources_)
     if (s.method == method) return startWith(method);
+  // A method this program does not know: the button leads to the wizard, where a known one is
+  // chosen, rather than doing nothing at all.
+  const bool manual = wasSyncManuallyStarted_;
   wasSyncManuallyStarted_ = false;
   if (host_) host_->setAppCanQuit(true);
+  if (manual) runWizard();
+}
+
+void Synchronizer::setSyncButton(std::shared_ptr<PushButton> button) {
+  syncButton_ = std::move(button);
+  if (!syncButton_) return;
+  syncButton_->setImageNamed(run_ ? "toolbar_sync_selected" : "toolbar_sync");
+  syncButton_->setEnabled(!run_);
+}
+
+void Synchronizer::showUISyncStarted() {
+  ViewUpdater::startActivity();
+  if (!syncButton_) return;
+  syncButton_->setEnabled(false);
+  syncButton_->setImageNamed("toolbar_sync_selected");
+}
+
+void Synchronizer::showUISyncEnded() {
+  ViewUpdater::stopActivity();
+  if (!syncButton_) return;
+  syncButton_->setEnabled(true);
+  syncButton_->setImageNamed("toolbar_sync");
 }
 
 bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
-  ViewUpdater::startActivity();
+  showUISyncStarted();
   if (settingsComplete) {
     wasSyncManuallyStarted_ = false;
     return true;
   }
-  ViewUpdater::stopActivity();
+  showUISyncEnded();
   if (host_) host_->setAppCanQuit(true);
   if (wasSyncManuallyStarted_) runWizard();
   wasSyncManuallyStarted_ = false;
@@ -146,7 +181,7 @@ void Synchronizer::startWith(const std::string& method) {
   bool complete = true;
   auto& defaults = fnd::UserDefaults::standard();
   if (method == "skyfolder") complete = defaults.boolForKey("syncUsingSkyfolder");
-  if (method == "kestoapp") complete = !defaultString("SyncEmail").empty() && !defaultString("SyncPassword").empty();
+  if (method == "kestoapp") complete = !stringDefault("SyncEmail").empty() && !stringDefault("SyncPassword").empty();
   if (method == ICloudDataSource::kMethod && host_) host_->setAppCanQuit(false);
   label_ = source->label;
   if (!prepareCommonSyncSettings(complete)) {
@@ -154,7 +189,7 @@ void Synchronizer::startWith(const std::string& method) {
     return;
   }
   run_ = std::make_shared<Run>();
-  run_->kestoID = defaultString(kKestoIDKey);
+  run_->kestoID = stringDefault(kKestoIDKey);
   ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   datasource_.reset();
   datasource_ = source->factory();
@@ -203,9 +238,12 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     fnd::Error error;
     auto doc = SyncFile::read(xml, true, &error);
     if (!doc || doc->rootName != kSyncFileRoot) {
-      // An unreadable download is a failure, never an empty remote: nothing is sent.
-      return fail(doc ? "The synced copy is not a sync file"
-                      : "The synced copy could not be read: " + error.localizedDescription());
+      // An unreadable download is never an empty remote: it is kept aside before anything is sent.
+      std::string why = doc ? "it is not a sync file" : error.localizedDescription();
+      fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
+        if (alive.lock() && run == run_) remoteUnreadable(why);
+      });
+      return;
     }
     const std::string remoteID = doc->kestoID.value_or("");
     const bool merged = remoteID != run->kestoID || remoteID.empty();
@@ -224,18 +262,21 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     }
     // The outgoing tombstones: ours plus every one learnt, so none is lost on the way.
     std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
-    auto outgoing = SyncFile::writeSyncFile(context, run->kestoID, deletions);
-    fnd::DispatchQueue::main().async(
-        [this, alive, run, outgoing = std::move(outgoing), deletions, remote, merged]() mutable {
-          if (!alive.lock() || run != run_) return;
-          handOver(run, std::move(outgoing), std::move(deletions), std::move(remote), merged);
-        });
+    fnd::DispatchQueue::main().async([this, alive, run, deletions, remote, merged]() mutable {
+      if (!alive.lock() || run != run_) return;
+      storeAndWrite(run, std::move(deletions), std::move(remote), merged);
+    });
   });
 }
 
-void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
-                            std::vector<SyncTombstone> remoteDeletions, bool merged) {
-  if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
+void Synchronizer::storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
+                                 std::vector<SyncTombstone> remoteDeletions, bool merged) {
+  // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
+  // as they are: reloading 50,000 bookmarks on the main thread would only show the same.
+  bool changed = merged;
+  auto& stack = WrenDataManager::sharedInstance();
+  if (auto main = stack.managedObjectContext()) {
+    changed = merged && main->hasChanges();
     fnd::Error error;
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
@@ -247,8 +288,32 @@ void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, st
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
   SyncTombstones::add(remoteDeletions);
-  if (merged && dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
-  ViewUpdater::updateFoldersCompletely();
+  if (changed) {
+    if (dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
+    ViewUpdater::updateFoldersCompletely();
+  }
+  // The library is stored now: the outgoing file is read straight from the store on a queue of
+  // its own. A child of the main context would fetch every row through the main thread.
+  std::shared_ptr<store::Context> reader;
+  if (auto coordinator = stack.persistentStoreCoordinator()) {
+    reader = store::Context::make(store::ConcurrencyType::PrivateQueue);
+    reader->setCoordinator(coordinator);
+  } else {
+    reader = stack.secondaryObjectContext();
+  }
+  if (!reader) return endRun(false, "The library is not available");
+  std::weak_ptr<bool> alive = alive_;
+  reader->perform([this, alive, run, reader, deletions = std::move(deletions)]() mutable {
+    auto outgoing = SyncFile::writeSyncFile(reader, run->kestoID, deletions);
+    fnd::DispatchQueue::main().async(
+        [this, alive, run, outgoing = std::move(outgoing), deletions = std::move(deletions)]() mutable {
+          if (!alive.lock() || run != run_) return;
+          handOver(run, std::move(outgoing), std::move(deletions));
+        });
+  });
+}
+
+void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions) {
   run->phase = Phase::Sending;
   run->sentDeletions = std::move(deletions);
   lastOutgoing_ = xml;
@@ -276,6 +341,31 @@ void Synchronizer::openRegistration() {
   runWizard();
 }
 
+void Synchronizer::remoteUnreadable(const std::string& why) {
+  if (!run_ || !datasource_ || (run_->phase != Phase::Loading && run_->phase != Phase::Merging)) return;
+  // No load time-out while the source keeps the file aside.
+  run_->phase = Phase::Merging;
+  fnd::logError("Sync: the synced copy could not be read: " + why);
+  auto run = run_;
+  std::weak_ptr<bool> alive = alive_;
+  datasource_->setAsideUnreadable([this, alive, run, why](bool kept, const std::string& where) {
+    if (!alive.lock() || run != run_) return;
+    if (!kept) return endRun(false, "The synced copy could not be read: " + why);
+    fnd::logInfo("Sync: the unreadable synced copy was kept as " + where);
+    AlertPresenter::alert("Sync file kept aside",
+                          "The synced copy of your library could not be read (" + why + "). It was kept as \"" +
+                              where + "\", and this library is uploaded in its place.",
+                          "OK");
+    mergeAndWrite(run, kEmptyLibraryMarker);
+  });
+}
+
+void Synchronizer::needsSetUp() {
+  if (!run_) return;
+  endRun(false, {});
+  runWizard();
+}
+
 void Synchronizer::resetAccount() {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.removeObject("SyncEmail");
@@ -291,12 +381,14 @@ void Synchronizer::endRun(bool success, const std::string& message) {
   // must not be ignored because of it.
   isBusy_ = false;
   if (success) {
+    fnd::logInfo("Sync Complete " + label_);
     ViewUpdater::showMessage("Sync Complete " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   } else {
+    fnd::logInfo("Sync Failed " + label_ + (message.empty() ? "" : ": " + message));
     ViewUpdater::showMessage("Sync Failed " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
     if (!message.empty()) AlertPresenter::alert("Sync failed", message, "OK");
   }
-  ViewUpdater::stopActivity();
+  showUISyncEnded();
   fnd::Dictionary info;
   info["success"] = fnd::Value(success);
   info["message"] = fnd::Value(message);

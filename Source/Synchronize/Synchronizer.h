@@ -11,6 +11,7 @@
 namespace kesto {
 
 class DataManager;
+class PushButton;
 
 // What the engine needs from the application: quitting, and the set-up wizard.
 class SyncApplicationHost {
@@ -52,10 +53,16 @@ class Synchronizer {
   // The one engine of the application (tests may make their own).
   static Synchronizer& shared();
 
-  // Observes "StartSync" and "StartSynchingWithSkyfolder".
+  // Observes "StartSync" and "StartSynchingWithSkyfolder" (once, however often it wakes).
   void awakeFromNib();
+  // Stops observing them (the interface that woke it goes).
+  void sleep();
   void setDataManager(DataManager* dataManager) { dataManager_ = dataManager; }
   void setHost(std::shared_ptr<SyncApplicationHost> host) { host_ = std::move(host); }
+  const std::shared_ptr<SyncApplicationHost>& host() const { return host_; }
+  // The toolbar's sync button: disabled for the whole run.
+  void setSyncButton(std::shared_ptr<PushButton> button);
+  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
   // The transport for a method ("icloud" is built in; "skyfolder" and "kestoapp" register here).
   void registerSource(const std::string& method, const std::string& label, SourceFactory factory);
   // Time-outs for a transport's answer to load() and to send().
@@ -75,6 +82,16 @@ class Synchronizer {
   void abortSyncWithError(const std::string& message);
   void sentSyncData(bool success, const std::string& message = {});
   void resetAccount();
+  // The remote sync file arrived but cannot be read: the source keeps it aside (a dated name
+  // beside it), the user is told, and this library is uploaded in its place. When the source
+  // cannot keep it, the run fails and nothing is uploaded.
+  void remoteUnreadable(const std::string& why);
+  // The transport is not set up (no linked account): the run ends and the wizard opens.
+  void needsSetUp();
+
+  // The run's face: the button and the activity indicator.
+  void showUISyncStarted();
+  void showUISyncEnded();
 
   // True from the start of a run to its end.
   bool isRunning() const;
@@ -97,8 +114,11 @@ class Synchronizer {
   bool prepareCommonSyncSettings(bool settingsComplete);
   void startWith(const std::string& method);
   void mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml);
-  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions,
-                std::vector<SyncTombstone> remoteDeletions, bool merged);
+  // Main thread, after the merge: saves the main context, reloads what changed, then writes the
+  // outgoing file from the store on a queue of its own.
+  void storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
+                     std::vector<SyncTombstone> remoteDeletions, bool merged);
+  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions);
   void endRun(bool success, const std::string& message);
   void armTimeout(double seconds, const char* what);
 
@@ -110,6 +130,7 @@ class Synchronizer {
   std::shared_ptr<Run> run_;
   std::unique_ptr<SyncDataSource> datasource_;
   std::shared_ptr<SyncApplicationHost> host_;
+  std::shared_ptr<PushButton> syncButton_;
   DataManager* dataManager_ = nullptr;
   std::string label_;
   std::string lastOutgoing_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace kesto {
 
 namespace ui {
@@ -14,6 +16,8 @@ class SheetPresenter {
   virtual ~SheetPresenter() = default;
   virtual ui::Window* libraryWindow() = 0;
   virtual void dismissSheetForWindow(ui::Window& sheet) = 0;
+  // Shows `sheet` on the library window; `didEnd` hears how it ended.
+  virtual void presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd);
   // The application delegate when it is one, else none.
   static SheetPresenter* current();
 };

@@ -1,7 +1,11 @@
 #include "Skyfolder/SFBase64.h"
 #include "Skyfolder/SFRequest.h"
+#include "Skyfolder/SFRootCertificates.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
 
 #include <string>
 
@@ -133,3 +137,30 @@ TEST(SFRequestTrust, PinnedRootsAreTheDecodableCertificates) {
   SFRequest::setRootCertificatesForTesting(std::nullopt);
   EXPECT_EQ(SFRequest::rootCertificates().size(), roots.size());
 }
+
+namespace kesto::test {
+namespace {
+
+TEST(SFRequestTrust, EveryPinnedRootIsOneDebiansCertificateStoreCarries) {
+  std::ifstream in("/etc/ssl/certs/ca-certificates.crt");
+  if (!in) GTEST_SKIP() << "no ca-certificates bundle";
+  std::set<std::string> bundle;
+  std::string line, body;
+  while (std::getline(in, line)) {
+    if (line.rfind("-----BEGIN", 0) == 0) body.clear();
+    else if (line.rfind("-----END", 0) == 0) bundle.insert(body);
+    else body += line;
+  }
+  int filled = 0;
+  for (const std::string_view text : SFRootCertificateTexts()) {
+    if (text.empty()) continue;
+    ++filled;
+    EXPECT_TRUE(bundle.count(std::string(text))) << text.substr(0, 60);
+  }
+  // Nine of the nineteen (GeoTrust, thawte, the Go Daddy Secure intermediate) no store carries.
+  EXPECT_EQ(filled, 10);
+  EXPECT_EQ(SFRootCertificateTexts().size(), 19u);
+}
+
+}  // namespace
+}  // namespace kesto::test

@@ -33,6 +33,32 @@ TEST(SyncedFolder, PutReplacesThePayloadAndCopyReadsIt) {
   EXPECT_EQ(listing->size(), 1u);
 }
 
+TEST(SyncedFolder, SetAsideRenamesOnlyThePayloadThatWasRead) {
+  auto root = makeTempDir("container");
+  sys::SyncedFolder folder(root);
+  auto work = makeTempDir("work");
+  writeFile(work + "/out.zip", "garbage");
+  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(folder.copyPayloadTo(work + "/read.zip"));
+  // Another machine put a new payload there since: it stays.
+  writeFile(work + "/out.zip", "newer");
+  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  fnd::Error error;
+  EXPECT_FALSE(folder.setAsidePayload(work + "/read.zip", "aside.zip", &error));
+  EXPECT_EQ(readFile(folder.payloadPath()), "newer");
+  // The payload that was read goes aside; a name already taken and a path are refused.
+  ASSERT_TRUE(folder.copyPayloadTo(work + "/read.zip"));
+  writeFile(root + "/Documents/taken.zip", "other");
+  EXPECT_FALSE(folder.setAsidePayload(work + "/read.zip", "taken.zip"));
+  EXPECT_EQ(readFile(root + "/Documents/taken.zip"), "other");
+  EXPECT_FALSE(folder.setAsidePayload(work + "/read.zip", "../escape.zip"));
+  auto kept = folder.setAsidePayload(work + "/read.zip", "aside.zip");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(*kept, root + "/Documents/aside.zip");
+  EXPECT_EQ(readFile(*kept), "newer");
+  EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Missing);
+}
+
 TEST(SyncedFolder, FailuresKeepTheOldPayload) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);

@@ -2,6 +2,7 @@
 #include "TestAlertResponder.h"
 
 #include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/SyncPayload.h"
 #include "Synchronize/Synchronizer.h"
 
 #include "Platform/Foundation/DispatchQueue.h"
@@ -139,6 +140,41 @@ TEST_F(SyncedFolderTransportTest, ASourceDroppedMidTransferAnswersNobody) {
   engine.reset();
   runUntil([] { return false; }, 1.0);
   EXPECT_TRUE(ended.empty());
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(SyncedFolderTransportTest, AnArchiveWhoseDocumentIsUnreadableIsKeptAsideToo) {
+  // A sound archive holding a page where the sync file should be (a file-sync program's error
+  // page, a half-written file): the engine cannot read it, and the very copy that was read goes
+  // aside.
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  auto work = makeTempDir("bad");
+  ASSERT_TRUE(SyncPayload::pack("<html><body>503</body></html>", work + "/bad.zip"));
+  const std::string bad = readFile(work + "/bad.zip");
+  ASSERT_TRUE(fnd::FileManager::createDirectory(shared + "/Documents", true));
+  writeFile(shared + "/Documents/kesto_sync.zip", bad);
+  const std::size_t before = ended.size();
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 15));
+  EXPECT_TRUE(ended.back().success) << ended.back().message;
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
+  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
+  ASSERT_TRUE(names);
+  std::string kept;
+  for (const auto& n : *names)
+    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(readFile(shared + "/Documents/" + kept), bad);
+  std::string xml;
+  ASSERT_EQ(SyncPayload::unpack(shared + "/Documents/kesto_sync.zip", &xml), SyncPayload::UnpackStatus::Ok);
+  EXPECT_NE(xml.find("<kesto-sync-file>"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "Synchronize/SyncTombstones.h"
 #include "Synchronize/Synchronizer.h"
 
+#include "Model/ViewUpdater.h"
+
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -258,6 +260,9 @@ TEST_F(SynchronizerTest, DispatchByMethodAndSettings) {
   ASSERT_FALSE(host->canQuit.empty());
   EXPECT_TRUE(host->canQuit.back());
   EXPECT_FALSE(engine->isRunning());
+  EXPECT_EQ(host->wizards, 2);
+  engine->syncFromButton();
+  EXPECT_EQ(host->wizards, 3);  // the button with a method this program does not know: the wizard
 }
 
 TEST_F(SynchronizerTest, AQuitWaitsForTheRun) {
@@ -430,7 +435,7 @@ TEST_F(SyncedFolderLibrariesTest, TwoEditsInOneSecondEndTheSameEverywhere) {
   EXPECT_EQ(find("B1")->version(), 2);
 }
 
-TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {
+TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileIsKeptAside) {
   use("A");
   save();
   auto& defaults = fnd::UserDefaults::standard();
@@ -441,11 +446,60 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRun) {
   defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
   ASSERT_TRUE(fnd::FileManager::createDirectory(shared + "/Documents", true));
   writeFile(shared + "/Documents/kesto_sync.zip", "not a zip");
-  EXPECT_FALSE(runSync());
-  EXPECT_EQ(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");  // never overwritten
+  // An unreadable file is never lost: kept under a dated name beside the payload, the user told,
+  // this library uploaded in its place; the next run reads that.
+  EXPECT_TRUE(runSync());
+  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
+  ASSERT_TRUE(names);
+  std::string kept;
+  for (const auto& n : *names)
+    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(readFile(shared + "/Documents/" + kept), "not a zip");
+  EXPECT_NE(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");
   EXPECT_FALSE(engine->isBusy());
   EXPECT_FALSE(engine->isRunning());
+  ASSERT_EQ(alerts->shown.size(), 3u);
+  EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
+  EXPECT_TRUE(runSync());
   EXPECT_EQ(alerts->shown.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+TEST_F(SynchronizerTest, OnlyAMergeThatChangedSomethingRefreshesTheLists) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  int refreshes = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&refreshes, [&](const fnd::Notification&) { ++refreshes; },
+                                                       BRWUpdateFoldersCompletelyViewNotification);
+  // The library's own file as another library would send it: the same records, nothing to change.
+  onLoad = deliver(kEmptyLibraryMarker);
+  ASSERT_TRUE(runSync());
+  std::string same = log->sent.back();
+  const auto at = same.find("kesto-LOCAL");
+  ASSERT_NE(at, std::string::npos);
+  same.replace(at, std::string("kesto-LOCAL").size(), "kesto-PEER");
+  refreshes = 0;
+  onLoad = deliver(same);
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(refreshes, 0);
+  // A newer title from the peer changes the library: the lists are refreshed.
+  const auto title = same.find("<![CDATA[A]]>");
+  ASSERT_NE(title, std::string::npos);
+  same.replace(title, std::string("<![CDATA[A]]>").size(), "<![CDATA[A from the peer]]>");
+  const auto version = same.find("<version>1</version>");
+  ASSERT_NE(version, std::string::npos);
+  same.replace(version, std::string("<version>1</version>").size(), "<version>5</version>");
+  onLoad = deliver(same);
+  ASSERT_TRUE(runSync());
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_EQ(find("B1")->title(), "A from the peer");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&refreshes);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "App/AppDelegate.h"
 #include "App/BookmarkIntake.h"
 #include "App/MainInterface.h"
+#include "App/ServiceAccounts.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
 #include "Platform/System/UserNotifications.h"
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
       // window's first frame goes up before it, so the window never stands there black.
       if (!kesto::AppDelegate::startsInMenuBarMode()) kesto::ui::showWindowAndDrawFirstFrame(ui.window());
     });
+    // The online bookmark services: the folder list's accounts and the library's posts.
+    kesto::ServiceAccounts::install(&interface->dataManager(), &interface->window());
     auto* delegate = &interface->appDelegate();
     auto handle = [delegate](const std::vector<std::string>& handed) {
       // A launch with nothing to hand over is a reopen.
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
     for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
     return std::nullopt;
   }, [&] {
+    kesto::ServiceAccounts::uninstall();
     interface.reset();
     kesto::MainInterface::closeAlerts();  // the store-failure alert, when no interface was built
     instance.reset();

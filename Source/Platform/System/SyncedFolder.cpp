@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <fcntl.h>
@@ -79,6 +80,35 @@ bool copyDurably(const std::string& from, const std::string& to,
   ::close(in);
   if (!ok) ::unlink(to.c_str());
   return ok;
+}
+
+// Whether two regular files hold the same bytes.
+bool sameContents(const std::string& a, const std::string& b) {
+  int fa = ::open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), fb = ::open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  bool same = fa >= 0 && fb >= 0;
+  struct stat sa {}, sb {};
+  if (same) same = ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) &&
+                   sa.st_size == sb.st_size;
+  char ba[65536], bb[65536];
+  while (same) {
+    ssize_t na = ::read(fa, ba, sizeof ba);
+    if (na < 0 && errno == EINTR) continue;
+    if (na <= 0) {
+      same = na == 0;
+      break;
+    }
+    ssize_t got = 0;
+    while (got < na) {
+      ssize_t nb = ::read(fb, bb + got, static_cast<size_t>(na - got));
+      if (nb < 0 && errno == EINTR) continue;
+      if (nb <= 0) break;
+      got += nb;
+    }
+    same = got == na && std::memcmp(ba, bb, static_cast<size_t>(na)) == 0;
+  }
+  if (fa >= 0) ::close(fa);
+  if (fb >= 0) ::close(fb);
+  return same;
 }
 
 }  // namespace
@@ -180,6 +210,35 @@ bool SyncedFolder::putPayload(const std::string& source, fnd::Error* error, doub
   }
   fnd::FileManager::removeItem(source);
   return true;
+}
+
+std::optional<std::string> SyncedFolder::setAsidePayload(const std::string& readCopy, const std::string& newName,
+                                                         fnd::Error* error, double lockTimeout) const {
+  if (newName.empty() || newName.find('/') != std::string::npos || newName == "." || newName == "..") {
+    fail(error, 7, "Not a file name: " + newName);
+    return std::nullopt;
+  }
+  FolderLock lock(lockPath(), lockTimeout);
+  if (!lock.isLocked()) {
+    fail(error, 2, "The synced folder is locked by another copy of the application");
+    return std::nullopt;
+  }
+  if (!sameContents(payloadPath(), readCopy)) {
+    fail(error, 8, "The sync payload changed since it was read");
+    return std::nullopt;
+  }
+  const std::string target = fnd::FileManager::deletingLastPathComponent(payloadPath()) + "/" + newName;
+  // An existing file of that name is never replaced (some file systems cannot say so atomically).
+  int rc = ::renameat2(AT_FDCWD, payloadPath().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+  if (rc != 0 && errno == EINVAL) {
+    errno = EEXIST;
+    rc = fnd::FileManager::fileExists(target) ? -1 : ::rename(payloadPath().c_str(), target.c_str());
+  }
+  if (rc != 0) {
+    fail(error, 9, "The sync payload could not be kept as " + target + ": " + std::strerror(errno));
+    return std::nullopt;
+  }
+  return target;
 }
 
 }  // namespace kesto::sys

@@ -45,6 +45,12 @@ class SyncedFolder {
   // old payload is untouched.
   bool putPayload(const std::string& source, fnd::Error* error = nullptr,
                   double lockTimeout = kDefaultLockTimeout) const;
+  // Renames the payload to `newName` (a file name beside it, never replacing a file) while
+  // holding the lock, but only while it still holds exactly the bytes of `readCopy`: a payload
+  // another machine put there since it was read is left alone. Answers the new path.
+  std::optional<std::string> setAsidePayload(const std::string& readCopy, const std::string& newName,
+                                             fnd::Error* error = nullptr,
+                                             double lockTimeout = kDefaultLockTimeout) const;
 
  private:
   std::string root_;

@@ -72,6 +72,8 @@ struct Event {
   static Event key(std::uint16_t keyCode, std::uint64_t flags = 0, std::string characters = {},
                    Window* window = nullptr);
   static Event scroll(fnd::Point location, double deltaX, double deltaY, Window* window = nullptr);
+  // The modifier keys held now (for actions that act differently with a key held).
+  static std::uint64_t currentModifierFlags();
 };
 
 }  // namespace kesto::ui

@@ -91,6 +91,14 @@ std::uint64_t modifierFlags(Qt::KeyboardModifiers m) {
   return f;
 }
 
+}  // namespace qtbridge
+
+std::uint64_t Event::currentModifierFlags() {
+  return qtbridge::modifierFlags(QGuiApplication::queryKeyboardModifiers());
+}
+
+namespace qtbridge {
+
 std::uint16_t keyCodeForQtKey(int key) {
   static const std::uint16_t letters[26] = {
       KeyCode::A, KeyCode::B, KeyCode::C, KeyCode::D, KeyCode::E, KeyCode::F, KeyCode::G,

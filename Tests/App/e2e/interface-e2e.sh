@@ -156,7 +156,8 @@ e2e_screenshot "$shots/inspector.png" "$win"
 click_row 0
 cell
 cell 3
-xdotool key --delay 100 Up Up Up Return
+# From the bottom: Email links, Share, Copy link, Delete, Go To Folder.
+xdotool key --delay 100 Up Up Up Up Up Return
 sleep 1
 went="$(stored currentlySelectedFolder)"
 [[ -n "$went" && -n "$(sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||

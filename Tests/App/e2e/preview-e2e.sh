@@ -28,7 +28,7 @@ for program in xdg-email xdg-open; do
 done
 export PATH="$work/bin:$PATH"
 
-e2e_offline_settings
+e2e_offline_settings --tutorials
 
 setting() {  # key: the stored value, as Python prints it ("None" when absent)
   python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2]))' "$settings" "$1" 2>/dev/null

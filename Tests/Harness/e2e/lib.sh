@@ -146,16 +146,23 @@ PLIST
 
 # Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
 # loopback port, so the test never leaves the machine.
-e2e_offline_settings() {
+e2e_offline_settings() {  # [--tutorials]: leave the first-use tutorials to be shown
+  local seen="" key
+  if [[ "${1:-}" != "--tutorials" ]]; then
+    # The tutorials open over the window at their places; only the script about them wants them.
+    for key in Inbox Imoprt Library Deliciousy Pinboard Tags Bookmark; do
+      seen+="	<key>BRWTutorial${key}Seen</key><true/>"$'\n'
+    done
+  fi
   mkdir -p "$(dirname "$settings")"
-  cat >"$settings" <<'PLIST'
+  cat >"$settings" <<PLIST
 <?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
 <dict>
 	<key>KestoThumbnailServiceHost</key>
 	<string>http://127.0.0.1:9</string>
-</dict>
+${seen}</dict>
 </plist>
 PLIST
 }

@@ -1,0 +1,285 @@
+#include "Synchronize/KestoappDataSource.h"
+
+#include "Synchronize/SyncFile.h"
+#include "Synchronize/SyncPayload.h"
+#include "Synchronize/SyncSettings.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Model/FileManagerAdditions.h"
+#include "Model/StringAdditions.h"
+#include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Foundation/XmlDocument.h"
+#include "Platform/Net/URL.h"
+#include "Platform/Net/URLRequest.h"
+#include "Platform/Net/URLResponse.h"
+#include "Platform/Net/URLSession.h"
+
+namespace kesto {
+
+namespace {
+
+using syncsettings::stringDefault;
+
+// Credentials and payloads travel only over TLS; plain http only to this machine (a stand-in).
+std::optional<net::URL> acceptableURL(const std::string& text) {
+  auto url = net::URL::fromString(text);
+  if (!url || url->host().empty()) return std::nullopt;
+  if (url->scheme() == "https") return url;
+  if (url->scheme() == "http" && syncsettings::isLoopbackHost(url->host())) return url;
+  return std::nullopt;
+}
+
+using Reply = std::function<void(int status, std::string contentType, fnd::Data body, std::string failure)>;
+
+// One request on its own session; the reply comes on the main thread.
+void perform(net::URLRequest request, std::size_t maxBytes, double timeout, Reply reply) {
+  net::URLSessionConfiguration configuration;
+  configuration.timeoutIntervalForRequest = timeout;
+  configuration.maximumBodySize = maxBytes;
+  auto session = net::URLSession::make(configuration, nullptr, [](std::function<void()> work) {
+    fnd::DispatchQueue::main().async(std::move(work));
+  });
+  request.setTimeoutInterval(timeout);
+  request.setHTTPShouldHandleCookies(false);
+  auto task = session->dataTask(
+      std::move(request), [session, reply = std::move(reply)](const fnd::Data* data,
+                                                                std::shared_ptr<const net::URLResponse> response,
+                                                                const fnd::Error* error) {
+        session->finishTasksAndInvalidate();
+        if (error) return reply(0, {}, {}, error->localizedDescription());
+        auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
+        if (!http) return reply(0, {}, {}, "No answer from the server");
+        reply(http->statusCode(), http->valueForHTTPHeaderField("Content-Type").value_or(""), data ? *data : fnd::Data{},
+              {});
+      });
+  task->resume();
+}
+
+net::URLRequest formRequest(const net::URL& url, const std::string& body) {
+  net::URLRequest request;
+  request.setURL(url);
+  request.setHTTPMethod("POST");
+  // A character ASCII lacks never reaches the body: every value is percent-encoded.
+  // The networking layer states the Content-Length itself.
+  request.setHTTPBody(fnd::Data(body.begin(), body.end()));
+  request.setValueForHTTPHeaderField(std::string("application/x-www-form-urlencoded"), "Content-Type");
+  return request;
+}
+
+bool contains(const std::string& text, const char* needle) { return text.find(needle) != std::string::npos; }
+
+}  // namespace
+
+KestoappDataSource::KestoappDataSource() : alive_(std::make_shared<bool>(true)) {}
+KestoappDataSource::~KestoappDataSource() { *alive_ = false; }
+
+std::string KestoappDataSource::baseURL() {
+  auto base = stringDefault(kBaseURLKey);
+  if (base.empty()) base = kDefaultBaseURL;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+std::string KestoappDataSource::loadBody(const std::string& email, const std::string& password,
+                                         const std::string& kestoID) {
+  return "user[email]=" + brightwren::stringByURLEncodingString(email) + "&user[password]=" + brightwren::stringByURLEncodingString(password) +
+         "&user[kesto_id]=" + brightwren::stringByURLEncodingString(kestoID);
+}
+
+std::string KestoappDataSource::registerBody(const std::string& email, const std::string& password) {
+  return "user[email]=" + brightwren::stringByURLEncodingString(email) + "&user[password]=" + brightwren::stringByURLEncodingString(password);
+}
+
+std::string KestoappDataSource::forgotPasswordBody(const std::string& email) {
+  return "user[email]=" + brightwren::stringByURLEncodingString(email);
+}
+
+std::string KestoappDataSource::resetPasswordBody(const std::string& email, const std::string& key,
+                                                  const std::string& newPassword) {
+  return "user[email]=" + brightwren::stringByURLEncodingString(email) + "&user[password]=" + brightwren::stringByURLEncodingString(key) +
+         "&user[newpassword]=" + brightwren::stringByURLEncodingString(newPassword);
+}
+
+std::vector<std::uint8_t> KestoappDataSource::uploadBody(const std::string& email, const std::string& password,
+                                                         const std::string& kestoID,
+                                                         const std::vector<std::uint8_t>& archive) {
+  std::string head;
+  auto part = [&head](const std::string& name, const std::string& value) {
+    head += std::string("--") + kBoundary + "\r\n";
+    head += "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n";
+    head += value + "\r\n";
+  };
+  part("user[email]", email);
+  part("user[password]", password);
+  part("user[sync_data]", "");
+  part("user[kesto_id]", kestoID);
+  head += std::string("--") + kBoundary + "\r\n";
+  head += "Content-Disposition: form-data; name=\"user[sync_file]\"; filename=\"sync_data.zip\"\r\n";
+  head += "Content-Type: application/octet-stream\r\n\r\n";
+  std::vector<std::uint8_t> body(head.begin(), head.end());
+  body.insert(body.end(), archive.begin(), archive.end());
+  const std::string tail = std::string("\r\n--") + kBoundary + "--\r\n";
+  body.insert(body.end(), tail.begin(), tail.end());
+  return body;
+}
+
+bool KestoappDataSource::registrationSucceeded(const std::string& reply) {
+  if (!contains(reply, "<email>")) return false;
+  // The element must hold text: an empty confirmation confirms nothing.
+  fnd::Error error;
+  auto doc = fnd::XmlDocument::parse(reply, 0, &error);
+  return doc && !doc->rootElement().firstNodeForXPath("//email").stringValue().empty();
+}
+
+bool KestoappDataSource::userFound(const std::string& reply) { return contains(reply, "<user>"); }
+
+void KestoappDataSource::postForm(const std::string& path, const std::string& body, Completion completion) {
+  auto url = acceptableURL(baseURL() + path);
+  if (!url) {
+    fnd::logError("The account service's address is not a secure one: " + baseURL());
+    fnd::DispatchQueue::main().async([completion] { completion(0, {}, true); });
+    return;
+  }
+  perform(formRequest(*url, body), kMaxReplyBytes, 60.0,
+          [completion](int status, std::string, fnd::Data data, std::string failure) {
+            completion(status, std::string(data.begin(), data.end()), !failure.empty());
+          });
+}
+
+void KestoappDataSource::fail(const std::string& message) {
+  fnd::logError("Account sync: " + message);
+  if (delegate_) delegate_->abortSyncWithError(message);
+}
+
+void KestoappDataSource::load() {
+  email_ = stringDefault("SyncEmail");
+  password_ = stringDefault("SyncPassword");
+  kestoID_ = stringDefault("KestoID");
+  auto url = acceptableURL(baseURL() + kSyncPath);
+  std::weak_ptr<bool> alive = alive_;
+  if (!url) {
+    fnd::DispatchQueue::main().async([this, alive] {
+      if (alive.lock()) fail("The account service's address is not a secure (https) one");
+    });
+    return;
+  }
+  perform(formRequest(*url, loadBody(email_, password_, kestoID_)), kMaxReplyBytes, 60.0,
+          [this, alive](int status, std::string contentType, fnd::Data data, std::string failure) {
+            if (!alive.lock()) return;
+            // Only a 2xx XML document is an answer; anything else is a failed request.
+            if (!failure.empty()) return fail(failure);
+            if (status < 200 || status > 299)
+              return fail("The server answered with an error (HTTP " + std::to_string(status) + ")");
+            if (!contains(contentType, "xml")) return fail("The server's answer is not an XML document");
+            handleSyncLoadResponse(std::string(data.begin(), data.end()));
+          });
+}
+
+void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
+  if (!contains(reply, "<password>")) {
+    if (delegate_) delegate_->openRegistration();
+    return;
+  }
+  // A record without the payload's address answers nothing: the run ends instead of hanging.
+  if (!contains(reply, "<sync_file>")) return fail("The server's answer holds no sync file");
+  std::weak_ptr<bool> alive = alive_;
+  if (contains(reply, "missing.png")) {
+    fnd::DispatchQueue::main().after(0.1, [this, alive] {
+      if (alive.lock() && delegate_) delegate_->retrievedXML(kEmptyLibraryMarker);
+    });
+    return;
+  }
+  fnd::Error error;
+  auto doc = fnd::XmlDocument::parse(reply, 0, &error);
+  if (!doc) {
+    fnd::logFormat(fnd::LogFlag::Error, "Error parsing xml: %s", error.description().c_str());
+    return fail("The server's answer could not be read");
+  }
+  const std::string address = doc->rootElement().firstNodeForXPath("//sync_file").stringValue();
+  auto url = acceptableURL(fnd::trimWhitespaceAndNewlines(address));
+  if (!url) return fail("The server named no usable address for the sync file");
+  if (delegate_) delegate_->setIsBusy(true);
+  ViewUpdater::startActivity();
+  net::URLRequest request;
+  request.setURL(*url);
+  perform(std::move(request), SyncPayload::kMaxArchiveBytes, 120.0,
+          [this, alive](int status, std::string, fnd::Data data, std::string failure) {
+            ViewUpdater::stopActivity();
+            if (!alive.lock()) return;
+            // A failed download is never an empty remote.
+            if (!failure.empty()) return fail("The sync file could not be downloaded: " + failure);
+            if (status < 200 || status > 299)
+              return fail("The sync file could not be downloaded (HTTP " + std::to_string(status) + ")");
+            downloaded_ = std::move(data);
+            const auto folder = SyncPayload::makeRunFolder();
+            const auto inbound = folder + "/" + SyncPayload::kInboundName;
+            std::string xml;
+            auto unpacked = SyncPayload::UnpackStatus::Corrupt;
+            if (!folder.empty() && fnd::FileManager::writeFile(inbound, downloaded_, true))
+              unpacked = SyncPayload::unpack(inbound, &xml);
+            if (!folder.empty()) fnd::FileManager::removeItem(folder);
+            if (folder.empty()) return fail("No temporary folder for the sync");
+            if (unpacked != SyncPayload::UnpackStatus::Ok) {
+              if (delegate_) delegate_->remoteUnreadable(SyncPayload::describe(unpacked));
+              return;
+            }
+            fnd::DispatchQueue::main().after(0.1, [this, alive, xml = std::move(xml)] {
+              if (alive.lock() && delegate_) delegate_->retrievedXML(xml);
+            });
+          });
+}
+
+void KestoappDataSource::setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
+  if (downloaded_.empty()) return completion(false, {});
+  const auto stamp = fnd::DateFormatter::fixed("yyyy-MM-dd HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
+  const auto path = appSupportFolderPath() + "/Unreadable sync file " + stamp + ".zip";
+  const bool kept = fnd::FileManager::writeFile(path, downloaded_, true);
+  completion(kept, kept ? path : std::string());
+}
+
+void KestoappDataSource::send(const std::string& xml) {
+  ViewUpdater::startActivity();
+  std::weak_ptr<bool> alive = alive_;
+  auto finish = [this, alive](bool ok, const std::string& message) {
+    ViewUpdater::stopActivity();
+    if (!alive.lock() || !delegate_) return;
+    delegate_->setIsBusy(false);
+    delegate_->sentSyncData(ok, message);
+  };
+  auto url = acceptableURL(baseURL() + kSyncPath);
+  const auto folder = SyncPayload::makeRunFolder();
+  const auto outbound = folder + "/" + SyncPayload::kArchiveName;
+  fnd::Error error;
+  std::optional<fnd::Data> archive;
+  if (!folder.empty() && SyncPayload::pack(xml, outbound, &error)) archive = fnd::FileManager::contentsAtPath(outbound);
+  if (!folder.empty()) fnd::FileManager::removeItem(folder);
+  if (!url || !archive) {
+    const std::string why = !url ? "The account service's address is not a secure (https) one"
+                                 : "The sync file could not be packed: " + error.localizedDescription();
+    fnd::DispatchQueue::main().async([finish, why] { finish(false, why); });
+    return;
+  }
+  net::URLRequest request;
+  request.setURL(*url);
+  request.setHTTPMethod("POST");
+  request.setCachePolicy(1);  // reload, ignoring what is cached
+  request.setValueForHTTPHeaderField(std::string("multipart/form-data; boundary=") + kBoundary, "Content-Type");
+  request.setHTTPBody(uploadBody(email_, password_, kestoID_, *archive));
+  perform(std::move(request), kMaxReplyBytes, kUploadTimeout,
+          [finish](int status, std::string, fnd::Data, std::string failure) {
+            // The upload counts only once the service has taken it.
+            if (!failure.empty()) return finish(false, "The sync file could not be uploaded: " + failure);
+            if (status < 200 || status > 299)
+              return finish(false, "The sync file could not be uploaded (HTTP " + std::to_string(status) + ")");
+            finish(true, {});
+          });
+}
+
+}  // namespace kesto

@@ -1,0 +1,334 @@
+#include "Synchronize/ServiceClient.h"
+
+#include "Synchronize/SyncSettings.h"
+
+#include "Model/Base64.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Service.h"
+#include "Model/StringAdditions.h"
+#include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Foundation/XmlDocument.h"
+#include "Platform/Net/URL.h"
+#include "Platform/Net/URLRequest.h"
+#include "Platform/Net/URLResponse.h"
+#include "Platform/Net/URLSession.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Predicate.h"
+#include "Views/AlertPresenter.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace kesto {
+
+namespace {
+
+DataManager*& dataManagerOutlet() {
+  static DataManager* dm = nullptr;
+  return dm;
+}
+
+int& inFlight() {
+  static int count = 0;  // main thread only
+  return count;
+}
+
+// A full list is capped: a reply beyond it is refused, not half-read.
+constexpr std::size_t kMaxListBytes = 64u << 20;
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  return text;
+}
+
+}  // namespace
+
+ServiceClient::ServiceClient(std::string serviceName, std::string defaultHost)
+    : serviceName_(std::move(serviceName)), defaultHost_(std::move(defaultHost)), alive_(std::make_shared<bool>(true)) {
+  initService();
+}
+
+ServiceClient::~ServiceClient() { *alive_ = false; }
+
+std::unique_ptr<ServiceClient> ServiceClient::forService(const std::string& serviceName) {
+  if (serviceName == Service::kPinboard) return std::make_unique<ServiceClient>(serviceName, "api.pinboard.in");
+  if (serviceName == Service::kDelicious) return std::make_unique<ServiceClient>(serviceName, "api.del.icio.us");
+  return nullptr;
+}
+
+std::string ServiceClient::displayName(const std::string& serviceName) {
+  return serviceName == Service::kPinboard ? "Pinboard" : "Delicious";
+}
+
+void ServiceClient::setDataManager(DataManager* dataManager) { dataManagerOutlet() = dataManager; }
+
+std::string ServiceClient::apiBase() const {
+  auto host = fnd::UserDefaults::standard().stringForKey(displayName(serviceName_) + "APIHost").value_or(defaultHost_);
+  if (host.empty()) host = defaultHost_;
+  return (syncsettings::isLoopbackHost(host) ? "http://" : "https://") + host + "/";
+}
+
+void ServiceClient::initService() {
+  auto record = Service::serviceNamed(serviceName_);
+  isConnected_ = record != nullptr;
+  username_.clear();
+  password_.clear();
+  if (!record) return;
+  username_ = record->login();
+  password_ = Base64::decodeToString(record->password()).value_or("");
+}
+
+bool ServiceClient::connect(const std::string& user, const std::string& password) {
+  if (user.size() < 2 || password.size() < 2) return false;
+  if (serviceName_ == Service::kPinboard && Service::serviceNamed(serviceName_)) return false;
+  auto record = Service::initEntity();
+  record->setName(serviceName_);
+  record->setLogin(user);
+  record->setPassword(Base64::encodeString(password));
+  if (serviceName_ == Service::kDelicious) record->setValueForKey("url", fnd::Value(std::string("__")));
+  if (!WrenEntity::saveContext()) return false;
+  initService();
+  return true;
+}
+
+void ServiceClient::get(const std::string& path, const std::map<std::string, std::string>& query, Reply reply) const {
+  std::string text = apiBase() + path;
+  char separator = '?';
+  for (const auto& [key, value] : query) {
+    text += separator + fnd::percentEncodeQueryField(key) + "=" + fnd::percentEncodeQueryField(value);
+    separator = '&';
+  }
+  auto url = net::URL::fromString(text);
+  if (!url) {
+    fnd::DispatchQueue::main().async([reply] { reply(0, {}, true); });
+    return;
+  }
+  net::URLRequest request;
+  request.setURL(*url);
+  // In a header: credentials in the URL would reach logs, and an odd login could change the host.
+  request.setValueForHTTPHeaderField("Basic " + Base64::encodeString(username_ + ":" + password_), "Authorization");
+  net::URLSessionConfiguration configuration;
+  configuration.timeoutIntervalForRequest = 60;
+  configuration.maximumBodySize = kMaxListBytes;
+  auto session = net::URLSession::make(configuration, nullptr, [](std::function<void()> work) {
+    fnd::DispatchQueue::main().async(std::move(work));
+  });
+  ++inFlight();
+  auto task = session->dataTask(request, [session, reply](const fnd::Data* data,
+                                                         std::shared_ptr<const net::URLResponse> response,
+                                                         const fnd::Error* error) {
+    --inFlight();
+    session->finishTasksAndInvalidate();
+    auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
+    if (error || !http) return reply(0, {}, true);
+    // Only an XML document is an answer (a proxy's page is not).
+    const bool xml = http->valueForHTTPHeaderField("Content-Type").value_or("").find("xml") != std::string::npos;
+    std::string body = data ? std::string(data->begin(), data->end()) : std::string();
+    reply(http->statusCode(), body, http->statusCode() >= 200 && http->statusCode() < 300 && !xml);
+  });
+  task->resume();
+}
+
+void ServiceClient::import(std::function<void(const ImportResult&)> done) {
+  initService();
+  if (!isConnected_) {
+    if (done) done({});
+    return;
+  }
+  const std::string name = serviceName_;
+  auto finish = [done](const ImportResult& result) {
+    ViewUpdater::stopActivity();
+    if (done) done(result);
+  };
+  ViewUpdater::startActivity();
+  get("v1/posts/all", {{"results", "100000"}}, [name, finish](int status, const std::string& body, bool failed) {
+    if (failed || status < 200 || status > 299) {
+      const bool refused = status == 401 || status == 403;
+      fnd::logError("ServiceImport: " + name + " answered " + std::to_string(status));
+      // Only refused credentials disconnect the account; a busy or absent service keeps it.
+      if (refused) {
+        if (auto record = Service::serviceNamed(name)) {
+          record->deleteEntity();
+          WrenEntity::saveContext();
+        }
+      }
+      AlertPresenter::alert("Error connecting to " + displayName(name),
+                            refused ? "An Error has occurred. This might probably be due to a wrong username or "
+                                      "password. Please try again or contact Kesto support."
+                                    : "The service could not be reached or answered with an error. Your bookmarks "
+                                      "are unchanged; please try again later.",
+                            "Ok");
+      ViewUpdater::updateFoldersCompletely();
+      return finish({});
+    }
+    auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
+    if (!context) return finish({});
+    context->perform([name, body, context, finish] {
+      auto result = processImport(name, body, context);
+      if (result.ok) {
+        fnd::Error error;
+        if (!context->save(&error))
+          fnd::logFormat(fnd::LogFlag::Error, "Sync: Error saving temporary context:%s", error.description().c_str());
+      }
+      fnd::DispatchQueue::main().async([result, finish] {
+        if (result.ok) {
+          if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
+            fnd::Error error;
+            if (!main->save(&error))
+              fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
+                             error.description().c_str());
+          }
+          if (auto* dm = dataManagerOutlet()) dm->fetchAllBookmarksFromCoreDataFromService();
+        }
+        finish(result);
+      });
+    });
+  });
+}
+
+ServiceClient::ImportResult ServiceClient::processImport(const std::string& serviceName, const std::string& xml,
+                                                        const std::shared_ptr<store::Context>& context) {
+  ImportResult result;
+  if (xml.size() < 10) {
+    fnd::logInfo("ServiceImport: No XML data to process");
+    return result;
+  }
+  fnd::Error error;
+  auto doc = fnd::XmlDocument::parse(xml, 0, &error);
+  if (!doc) {
+    fnd::logFormat(fnd::LogFlag::Error, "Error parsing ServiceImoprt XML: %s", error.description().c_str());
+    return result;
+  }
+  // An error document is no empty list: nothing is dropped for it.
+  if (doc->rootElement().name() != "posts") {
+    fnd::logError("ServiceImport: the answer is not a post list");
+    return result;
+  }
+  auto account = Service::serviceNamed(serviceName, context);
+  if (!account) return result;
+  auto local = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("ANY services.name == %@", {serviceName}),
+                                                    nullptr, 0, 0, context)
+                   .value_or(Bookmark::List{});
+  std::unordered_map<std::string, Bookmark::Ref> byURL;
+  for (const auto& b : local)
+    if (auto url = b->url(); url && !byURL.count(*url)) byURL[*url] = b;
+  std::unordered_map<std::string, Tag::Ref> tags;
+  auto tagNamed = [&](const std::string& name) {
+    if (auto it = tags.find(name); it != tags.end()) return it->second;
+    auto tag = Tag::fetchEntityWhereProperty("name", fnd::Value(name), context);
+    if (!tag) {
+      tag = Tag::initEntityInContext(context);
+      tag->setName(name);
+    }
+    return tags[name] = tag;
+  };
+  std::unordered_map<Bookmark*, bool> seen;
+  const auto now = fnd::Date::now();
+  for (const auto& post : doc->rootElement().elementChildren("post")) {
+    const auto href = post.attribute("href");
+    if (!href || href->empty()) continue;  // a post without an address names nothing
+    Bookmark::Ref b;
+    if (auto it = byURL.find(*href); it != byURL.end()) {
+      b = it->second;
+      ++result.updated;
+    } else {
+      b = Bookmark::newBookmark(context);
+      b->setUniqueID(WrenEntity::uniqueID());
+      b->setVersion(1);
+      b->setTrashed(0);
+      b->addService(account);
+      byURL[*href] = b;
+      ++result.added;
+    }
+    seen[b.get()] = true;
+    b->setUrl(*href);
+    b->setBaseURL(brightwren::stringWithFirstURLComponent(*href));
+    b->setTitle(replaceAll(post.attribute("description").value_or(""), "##semicolon##", ";"));
+    b->setNotes(post.attribute("extended").value_or(""));
+    b->setServiceHash(post.attribute("hash").value_or(""));
+    for (const auto& t : b->tags()) b->removeTag(t);
+    for (const auto& piece : fnd::split(post.attribute("tag").value_or(""), " "))
+      if (!piece.empty()) b->addTag(tagNamed(piece));
+    b->setImportDate(now);
+    auto when = dateFromServiceString(post.attribute("time").value_or(""));
+    b->setAddedDate(when);
+    b->setUpdatedDate(when);
+  }
+  // A marked bookmark the service no longer lists goes to the trash, but only when the service
+  // had listed it (it carries the service's hash): one whose upload failed stays.
+  for (const auto& b : local) {
+    if (seen.count(b.get()) || b->trashed() >= 1 || b->serviceHash().value_or("").empty()) continue;
+    b->setTrashed(1);
+    b->setVersion(b->version() + 1);
+    ++result.trashed;
+  }
+  result.ok = true;
+  return result;
+}
+
+std::optional<fnd::Date> ServiceClient::dateFromServiceString(const std::string& text) {
+  return fnd::DateFormatter::threadFormatter("yyyy-MM-dd'T'HH:mm:ss'Z'").dateFromString(text);
+}
+
+void ServiceClient::saveBookmark(Bookmark& bookmark) {
+  initService();
+  if (!isConnected_) return;
+  auto record = Service::serviceNamed(serviceName_);
+  // Space-separated, as the service reads its tags back.
+  std::vector<std::string> names;
+  for (const auto& t : bookmark.tags()) names.push_back(t->name());
+  std::sort(names.begin(), names.end());
+  std::string tags;
+  for (const auto& n : names) tags += (tags.empty() ? "" : " ") + n;
+  ViewUpdater::startActivity();
+  const std::string name = serviceName_;
+  get("v1/posts/add",
+      {{"url", bookmark.url().value_or("")},
+       {"description", bookmark.title().value_or("")},
+       {"extended", bookmark.notes().value_or("")},
+       {"replace", "1"},
+       {"tags", tags},
+       {"shared", record && record->defaultsToPublic() >= 1 ? "yes" : "no"}},
+      [name](int status, const std::string&, bool failed) {
+        if (!failed && status >= 200 && status < 300) ViewUpdater::showMessage("Uploading to " + name, 100, 100, 3);
+        else fnd::logError("Posting to " + name + " failed (" + std::to_string(status) + ")");
+        fnd::DispatchQueue::main().after(1.0, [] { ViewUpdater::stopActivity(); });
+      });
+}
+
+void ServiceClient::deleteBookmark(const std::string& url) {
+  initService();
+  if (!isConnected_) return;
+  const std::string name = serviceName_;
+  get("v1/posts/delete", {{"url", url}}, [name](int status, const std::string&, bool failed) {
+    if (!failed && status >= 200 && status < 300) ViewUpdater::showMessage("Deleted from " + name, 100, 100, 3);
+  });
+}
+
+void ServiceClient::deleteTag(const std::string& name) {
+  initService();
+  if (!isConnected_) return;
+  get("v1/tags/delete", {{"tag", name}}, [](int, const std::string&, bool) {});
+}
+
+int ServiceClient::requestsInFlight() { return inFlight(); }
+
+bool ServiceClient::isAlreadyPresent(const std::string& url) const {
+  auto list = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(url)).value_or(Bookmark::List{});
+  return std::any_of(list.begin(), list.end(), [this](const Bookmark::Ref& b) {
+    return serviceName_ == Service::kPinboard ? b->isPinboard() : b->isDelicious();
+  });
+}
+
+}  // namespace kesto

@@ -1,0 +1,223 @@
+#include "Synchronize/SyncSetupStages.h"
+
+#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/SyncedFolder.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/FilePanel.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Window.h"
+
+namespace kesto {
+
+namespace {
+
+constexpr double kW = SetupWindow::kStageWidth, kH = SetupWindow::kStageHeight;
+
+std::shared_ptr<ui::View> stageView() { return std::make_shared<ui::View>(fnd::Rect(0, 0, kW, kH)); }
+
+std::shared_ptr<ui::Label> addText(ui::View& view, const fnd::Rect& frame, const std::string& text, double size = 0) {
+  auto label = std::make_shared<ui::Label>(frame, text);
+  label->setWraps(true);
+  if (size > 0) {
+    ui::Font font = label->font();
+    font.pointSize = size;
+    font.bold = true;
+    label->setFont(font);
+  }
+  view.addSubview(label);
+  return label;
+}
+
+}  // namespace
+
+// ---- StartWizard ----
+
+StartWizard::StartWizard(SyncWizard* coordinator) : coordinator_(coordinator) {}
+
+std::shared_ptr<ui::View> StartWizard::loadView() {
+  auto view = stageView();
+  addText(*view, fnd::Rect(0, 290, kW, 26), "Sync your library", 15);
+  addText(*view, fnd::Rect(0, 236, kW, 46),
+          "Keep the library the same on each of your computers. Choose how Kesto moves it between them:");
+  auto radio = [&](double y, const std::string& title, int which) {
+    auto b = std::make_shared<ui::Button>(fnd::Rect(10, y, kW - 20, 24), ui::Button::Kind::Radio);
+    b->setTitle(title);
+    b->setAction([this, which] { choose(which); });
+    view->addSubview(b);
+    return b;
+  };
+  skyfolderButton_ = radio(196, "Skyfolder", 0);
+  addText(*view, fnd::Rect(32, 170, kW - 32, 22), "Your Skyfolder account, linked in the browser.");
+  kestoButton_ = radio(136, "Kesto Online", 1);
+  addText(*view, fnd::Rect(32, 110, kW - 32, 22), "An online Kesto account: your e-mail and a password.");
+  iCloudButton_ = radio(76, "Synced folder", 2);
+  addText(*view, fnd::Rect(32, 34, kW - 32, 40),
+          "A folder your file-sync program keeps the same on every computer (a network share works too).");
+  return view;
+}
+
+void StartWizard::choose(int which) {
+  static const char* const methods[] = {"skyfolder", "kestoapp", "icloud"};
+  usesSkyfolder_ = which == 0;
+  usesKestoapp_ = which == 1;
+  usesICloud_ = which == 2;
+  const std::shared_ptr<ui::Button>* buttons[] = {&skyfolderButton_, &kestoButton_, &iCloudButton_};
+  for (int i = 0; i < 3; ++i)
+    if (*buttons[i]) (*buttons[i])->setState(i == which ? 1 : 0);
+  setCurrentSyncMethod(methods[which]);
+  continueButtonTitle_ = which == 2 ? "Finish" : "Continue";
+}
+
+void StartWizard::selectSkyfolder() { choose(0); }
+void StartWizard::selectKesto() { choose(1); }
+void StartWizard::selectICloud() { choose(2); }
+
+void StartWizard::setCurrentSyncMethod(const std::string& method) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(method, Synchronizer::kCurrentSyncMethodKey);
+  defaults.synchronize();
+}
+
+void StartWizard::getCurrentSyncMethod() {
+  const auto method = fnd::UserDefaults::standard().stringForKey(Synchronizer::kCurrentSyncMethodKey).value_or("");
+  if (method == "icloud") selectICloud();
+  else if (method == "skyfolder") selectSkyfolder();
+  else if (method == "kestoapp") selectKesto();
+}
+
+void StartWizard::willProgressToNextStage() {
+  auto* window = setupWindow();
+  if (!window) return;
+  auto skyfolder = std::make_shared<SkyfolderWizard>(coordinator_);
+  auto account = std::make_shared<KestoAccountWizard>(coordinator_);
+  auto folder = std::make_shared<ICloudWizard>();
+  auto finish = std::make_shared<FinishWizard>();
+  auto first = std::make_shared<StartWizard>(coordinator_);
+  // The list is rebuilt from one new first stage on every visit, so stages never pile up.
+  window->setViewControllers({first});
+  if (usesSkyfolder_) window->addNextViewController(skyfolder);
+  else if (usesKestoapp_) window->addNextViewController(account);
+  else if (usesICloud_) window->addNextViewController(folder);
+  window->addFinalViewController(finish);
+  getCurrentSyncMethod();
+}
+
+// ---- SkyfolderWizard ----
+
+std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
+  auto view = stageView();
+  addText(*view, fnd::Rect(0, 290, kW, 26), "Skyfolder", 15);
+  addText(*view, fnd::Rect(0, 200, kW, 80),
+          "Link Kesto with your Skyfolder account. The browser opens Skyfolder's page, where you allow Kesto to "
+          "keep its sync file in its own app folder; then come back here.");
+  skyfolderButton_ = std::make_shared<ui::Button>(fnd::Rect(120, 150, 160, 32));
+  skyfolderButton_->setTitle("Link Skyfolder");
+  view->addSubview(skyfolderButton_);
+  if (coordinator_) coordinator_->serveSkyfolderLinkButton(skyfolderButton_);
+  return view;
+}
+
+// ---- KestoAccountWizard ----
+
+std::shared_ptr<ui::View> KestoAccountWizard::loadView() {
+  auto view = stageView();
+  addText(*view, fnd::Rect(0, 290, kW, 26), "Kesto Online", 15);
+  if (coordinator_) coordinator_->buildAccountForm(*view);
+  if (coordinator_) emailField_ = coordinator_->emailField();
+  return view;
+}
+
+void KestoAccountWizard::viewDidLoad() {
+  auto email = fnd::UserDefaults::standard().stringForKey("SyncEmail");
+  if (email && !email->empty() && emailField_) emailField_->setStringValue(*email);
+  if (coordinator_) coordinator_->showAccountRecap();
+}
+
+void KestoAccountWizard::willProgressToNextStage() {
+  // Finish keeps what was typed: the first sync tries it.
+  if (coordinator_) coordinator_->saveSyncCredentialsIfTyped();
+}
+
+void KestoAccountWizard::forgotPassword() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(PasswordRecovery::kOpenNotification, nullptr);
+}
+
+// ---- ICloudWizard ----
+
+ICloudWizard::ICloudWizard() : alive_(std::make_shared<bool>(true)) {}
+
+std::shared_ptr<ui::View> ICloudWizard::loadView() {
+  auto view = stageView();
+  addText(*view, fnd::Rect(0, 290, kW, 26), "Synced folder", 15);
+  addText(*view, fnd::Rect(0, 196, kW, 86),
+          "Choose a folder that your file-sync program or network share keeps the same on every computer. Kesto "
+          "keeps its sync file there, in Documents/kesto_sync.zip. Choose the same folder on each computer.");
+  folderLabel_ = addText(*view, fnd::Rect(0, 140, kW, 44), "");
+  auto choose = std::make_shared<ui::Button>(fnd::Rect(120, 96, 160, 32));
+  choose->setTitle("Choose Folder…");
+  choose->setAction([this] { chooseFolder(); });
+  view->addSubview(choose);
+  showFolder();
+  return view;
+}
+
+void ICloudWizard::showFolder() {
+  if (!folderLabel_) return;
+  auto folder = sys::SyncedFolder::configured();
+  folderLabel_->setStringValue(folder ? "Folder: " + folder->root() : "No folder chosen yet.");
+}
+
+std::optional<bool> ICloudWizard::canContinue() const { return sys::SyncedFolder::configured().has_value(); }
+
+bool ICloudWizard::setFolder(const std::string& path) {
+  bool isDirectory = false;
+  if (path.empty() || !fnd::FileManager::fileExists(path, &isDirectory) || !isDirectory) return false;
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(path, sys::SyncedFolder::kDefaultsKey);
+  defaults.synchronize();
+  showFolder();
+  buttonStatesChanged();
+  return true;
+}
+
+void ICloudWizard::chooseFolder() {
+  ui::OpenPanel panel;
+  panel.setTitle("Choose the Synced Folder");
+  panel.setPrompt("Choose");
+  panel.setCanChooseFiles(false);
+  panel.setCanChooseDirectories(true);
+  panel.setCanCreateDirectories(true);
+  panel.setAllowsMultipleSelection(false);
+  if (auto folder = sys::SyncedFolder::configured()) panel.setDirectory(folder->root());
+  std::weak_ptr<bool> alive = alive_;
+  ui::OpenPanel shown = panel;
+  panel.beginSheetModalForWindow(setupWindow(), [this, alive, shown](int code) {
+    if (!alive.lock() || code != ui::ModalResponse::OK) return;
+    auto paths = shown.paths();
+    if (!paths.empty()) setFolder(paths.front());
+  });
+}
+
+// ---- FinishWizard ----
+
+std::shared_ptr<ui::View> FinishWizard::loadView() {
+  auto view = stageView();
+  addText(*view, fnd::Rect(0, 290, kW, 26), "All set", 15);
+  addText(*view, fnd::Rect(0, 200, kW, 80),
+          "Kesto is syncing your library now. Later, press the sync button in the toolbar whenever you want this "
+          "computer and the others to meet.");
+  return view;
+}
+
+void FinishWizard::didProgressToStage() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(Synchronizer::kStartSyncNotification, nullptr);
+}
+
+}  // namespace kesto

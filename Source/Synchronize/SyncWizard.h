@@ -1,0 +1,78 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kesto {
+
+namespace ui {
+class Button;
+class Label;
+class TextField;
+class View;
+}  // namespace ui
+class SetupWindow;
+
+// Opens the sync set-up wizard as a sheet on the library window, shows a recap of the account in
+// use, keeps the account service's e-mail and password, registers new accounts, and can give the
+// library a new sync identifier. The sync engine opens the wizard through it.
+class SyncWizard {
+ public:
+  SyncWizard();
+  ~SyncWizard();
+  SyncWizard(const SyncWizard&) = delete;
+  SyncWizard& operator=(const SyncWizard&) = delete;
+
+  void openWizard();
+  void setupWizardScreens();
+  void closeSyncFolderSheet();
+  SetupWindow* setupFlow() const { return setupFlow_.get(); }
+
+  void showAccountRecap();
+  std::string syncAccountRecap();
+  // Keeps the e-mail and password of the account fields; the next sync tries them.
+  void saveSyncCredentials();
+  // The same when a password was typed (leaving the account stage).
+  void saveSyncCredentialsIfTyped();
+  // The registration form's action: checks the form, then registers with the account service.
+  void doRegisterFromFromSheet();
+  // A new library identifier: the next sync no longer takes the remote file for this library's.
+  void resetAppId();
+
+  // The account stage's form, built into `view` (its fields become this object's outlets).
+  void buildAccountForm(ui::View& view);
+  // The Skyfolder stage hands its link button over to whoever serves it.
+  void serveSkyfolderLinkButton(const std::shared_ptr<ui::Button>& button);
+
+  // Outlets.
+  std::function<void()> preferencesChanged;  // the preferences panel reads the account again
+  std::function<void(const std::shared_ptr<ui::Button>&)> skyfolderLinkButtonServer;
+  const std::shared_ptr<ui::TextField>& emailField() const { return emailField_; }
+  const std::shared_ptr<ui::TextField>& passwordField() const { return passwordField_; }
+  const std::shared_ptr<ui::Label>& loginStatusLabel() const { return loginStatusLabel_; }
+  const std::shared_ptr<ui::Label>& syncAccountRecapLabel() const { return syncAccountRecapLabel_; }
+  const std::shared_ptr<ui::Button>& forgotPasswordButton() const { return forgotPasswordButton_; }
+  const std::shared_ptr<ui::TextField>& emailFieldRegistration() const { return emailFieldRegistration_; }
+  const std::shared_ptr<ui::TextField>& passwordFieldRegistration() const { return passwordFieldRegistration_; }
+  const std::shared_ptr<ui::TextField>& retypePasswordFieldRegistration() const {
+    return retypePasswordFieldRegistration_;
+  }
+  const std::shared_ptr<ui::Label>& statusLabel() const { return statusLabel_; }
+  const std::shared_ptr<ui::Button>& registerButton() const { return registerButton_; }
+  bool isRegistering() const { return registering_; }
+
+ private:
+  void registrationEnded(int status, const std::string& reply, bool failed);
+
+  std::shared_ptr<SetupWindow> setupFlow_;
+  std::shared_ptr<ui::TextField> emailField_, passwordField_;
+  std::shared_ptr<ui::Label> loginStatusLabel_, syncAccountRecapLabel_, statusLabel_;
+  std::shared_ptr<ui::Button> forgotPasswordButton_, registerButton_;
+  std::shared_ptr<ui::TextField> emailFieldRegistration_, passwordFieldRegistration_, retypePasswordFieldRegistration_;
+  std::string emailRegistration_, passwordRegistration_;
+  bool registering_ = false;
+  std::shared_ptr<bool> alive_;
+};
+
+}  // namespace kesto

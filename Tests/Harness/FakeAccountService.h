@@ -1,0 +1,142 @@
+#pragma once
+
+// A loopback stand-in for the account service's five requests: accounts in memory, one stored
+// payload per account served from the same server, a reset key kept instead of mailed, and
+// switches for the failures a real service shows.
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kesto::test {
+
+class FakeAccountService {
+ public:
+  struct Account {
+    std::string password, payload, kestoID, resetKey;
+  };
+  struct Upload {
+    std::string contentType;
+    std::string email, password, kestoID, syncData, fileName, fileType, file;
+  };
+  enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails };
+
+  FakeAccountService() {
+    server_.Post("/sync.xml", [this](const httplib::Request& q, httplib::Response& r) { sync(q, r); });
+    server_.Post("/register.xml", [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++registrations;
+      if (failure == Failure::Status500) return fail(r);
+      const auto email = q.get_param_value("user[email]");
+      if (accounts.count(email)) return xml(r, "<errors><error>taken</error></errors>");
+      accounts[email].password = q.get_param_value("user[password]");
+      xml(r, "<user><email>" + email + "</email></user>");
+    });
+    server_.Post("/forgot_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = accounts.find(q.get_param_value("user[email]"));
+      if (it == accounts.end()) return xml(r, "<errors/>");
+      it->second.resetKey = "KEY-" + std::to_string(++keys_);
+      xml(r, "<user><email>" + it->first + "</email></user>");
+    });
+    server_.Post("/reset_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = accounts.find(q.get_param_value("user[email]"));
+      if (it == accounts.end() || it->second.resetKey.empty() ||
+          it->second.resetKey != q.get_param_value("user[password]"))
+        return xml(r, "<errors/>");
+      it->second.password = q.get_param_value("user[newpassword]");
+      it->second.resetKey.clear();
+      xml(r, "<user><email>" + it->first + "</email></user>");
+    });
+    server_.Get(R"(/f/(.+)\.zip)", [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++downloads;
+      if (failure == Failure::DownloadFails) return fail(r);
+      auto it = accounts.find(q.matches[1]);
+      if (it == accounts.end() || it->second.payload.empty()) {
+        r.status = 404;
+        return;
+      }
+      r.set_content(it->second.payload, "application/zip");
+    });
+    // One request per connection: stopping never waits for an idle keep-alive connection.
+    server_.set_keep_alive_max_count(1);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~FakeAccountService() {
+    server_.stop();
+    thread_.join();
+  }
+
+  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+  // Under the lock: the tests read and set these between requests.
+  std::map<std::string, Account> accounts;
+  std::vector<Upload> uploads;
+  std::vector<std::string> rawBodies;
+  Failure failure = Failure::None;
+  int registrations = 0, downloads = 0;
+  std::mutex& mutex() { return mutex_; }
+
+ private:
+  static void fail(httplib::Response& r) {
+    r.status = 500;
+    r.set_content("<error/>", "application/xml");
+  }
+  static void xml(httplib::Response& r, const std::string& body) { r.set_content(body, "application/xml"); }
+
+  void sync(const httplib::Request& q, httplib::Response& r) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rawBodies.push_back(q.body);
+    if (q.is_multipart_form_data()) return upload(q, r);
+    if (failure == Failure::Status500) return fail(r);
+    if (failure == Failure::NotXml) return r.set_content("<user><password/></user>", "text/html");
+    const auto email = q.get_param_value("user[email]");
+    auto it = accounts.find(email);
+    if (it == accounts.end() || it->second.password != q.get_param_value("user[password]"))
+      return xml(r, "<errors><error>refused</error></errors>");
+    if (failure == Failure::NoSyncFile) return xml(r, "<user><email>" + email + "</email><password></password></user>");
+    const std::string file = it->second.payload.empty() ? "missing.png" : baseURL() + "/f/" + email + ".zip";
+    xml(r, "<user><email>" + email + "</email><password></password><sync_file>" + file + "</sync_file></user>");
+  }
+
+  void upload(const httplib::Request& q, httplib::Response& r) {
+    Upload u;
+    u.contentType = q.get_header_value("Content-Type");
+    auto value = [&q](const char* name) { return q.has_file(name) ? q.get_file_value(name).content : std::string(); };
+    u.email = value("user[email]");
+    u.password = value("user[password]");
+    u.kestoID = value("user[kesto_id]");
+    u.syncData = value("user[sync_data]");
+    if (q.has_file("user[sync_file]")) {
+      const auto& f = q.get_file_value("user[sync_file]");
+      u.fileName = f.filename;
+      u.fileType = f.content_type;
+      u.file = f.content;
+    }
+    uploads.push_back(u);
+    if (failure == Failure::UploadFails) return fail(r);
+    auto it = accounts.find(u.email);
+    if (it == accounts.end() || it->second.password != u.password) return xml(r, "<errors/>");
+    it->second.payload = u.file;
+    it->second.kestoID = u.kestoID;
+    xml(r, "<user><email>" + u.email + "</email></user>");
+  }
+
+  httplib::Server server_;
+  std::mutex mutex_;
+  std::thread thread_;
+  int port_ = 0;
+  int keys_ = 0;
+};
+
+}  // namespace kesto::test

@@ -1,0 +1,190 @@
+#include "SyncEngineFixture.h"
+
+#include "Harness/FakeAccountService.h"
+#include "Model/FileManagerAdditions.h"
+#include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SyncPayload.h"
+#include "Synchronize/SyncTombstones.h"
+#include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
+
+namespace kesto::test {
+namespace {
+
+// The account transport against the loopback service, through the real engine.
+class AccountServiceTest : public SyncEngineTest {
+ protected:
+  void SetUp() override {
+    SyncEngineTest::SetUp();
+    startEngine(KestoappDataSource::kMethod);
+    auto& d = fnd::UserDefaults::standard();
+    d.setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
+    d.setString("me+1@example.org", "SyncEmail");
+    d.setString("secret", "SyncPassword");
+    {
+      std::lock_guard<std::mutex> lock(service.mutex());
+      service.accounts["me+1@example.org"].password = "secret";
+    }
+  }
+  void TearDown() override {
+    stopEngine();
+    SyncEngineTest::TearDown();
+  }
+  FakeAccountService::Upload lastUpload() {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    return service.uploads.empty() ? FakeAccountService::Upload{} : service.uploads.back();
+  }
+  std::size_t uploadCount() {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    return service.uploads.size();
+  }
+  void setFailure(FakeAccountService::Failure f) {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    service.failure = f;
+  }
+  // The XML of an uploaded archive.
+  static std::string unpacked(const std::string& archive) {
+    auto path = makeTempDir("zip") + "/in.zip";
+    writeFile(path, archive);
+    std::string xml;
+    EXPECT_EQ(SyncPayload::unpack(path, &xml), SyncPayload::UnpackStatus::Ok);
+    return xml;
+  }
+
+  FakeAccountService service;
+};
+
+TEST_F(AccountServiceTest, FirstSyncOfANewAccountUploadsTheLibraryAsMultipart) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  ASSERT_TRUE(runSync()) << lastMessage();
+  ASSERT_EQ(uploadCount(), 1u);
+  auto u = lastUpload();
+  EXPECT_EQ(u.contentType, "multipart/form-data; boundary=K3st0bOuNdArY");
+  EXPECT_EQ(u.email, "me+1@example.org");
+  EXPECT_EQ(u.password, "secret");
+  EXPECT_EQ(u.kestoID, "kesto-LOCAL");
+  EXPECT_EQ(u.syncData, "");
+  EXPECT_EQ(u.fileName, "sync_data.zip");
+  EXPECT_EQ(u.fileType, "application/octet-stream");
+  auto doc = SyncFile::read(unpacked(u.file), true);
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(doc->bookmarks.size(), 1u);
+}
+
+TEST_F(AccountServiceTest, SecondMachineMergesTheStoredPayload) {
+  // What another library uploaded before.
+  std::string other =
+      "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id>kesto-OTHER</kesto-id><bookmarks><bookmark><folders>"
+      "<folder-id>_inbox</folder-id></folders><id><![CDATA[R1]]></id><version>3</version><title><![CDATA[Remote]]>"
+      "</title><url><![CDATA[http://remote.example/]]></url><trashed>0</trashed></bookmark></bookmarks>"
+      "<folders></folders></kesto-sync-file>";
+  auto zip = makeTempDir("zip") + "/other.zip";
+  ASSERT_TRUE(SyncPayload::pack(other, zip));
+  {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    service.accounts["me+1@example.org"].payload = *fnd::FileManager::readFile(zip);
+  }
+  ASSERT_TRUE(runSync()) << lastMessage();
+  ASSERT_TRUE(find("R1"));
+  EXPECT_EQ(find("R1")->title(), "Remote");
+  auto doc = SyncFile::read(unpacked(lastUpload().file), true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "kesto-LOCAL");
+}
+
+TEST_F(AccountServiceTest, RefusedLoginTellsTheUserAndOpensTheWizard) {
+  fnd::UserDefaults::standard().setString("wrong", "SyncPassword");
+  EXPECT_FALSE(runSync());
+  EXPECT_TRUE(alerts->sawTitle("Incorrect Login"));
+  EXPECT_EQ(host->wizards, 1);
+  EXPECT_EQ(uploadCount(), 0u);
+  EXPECT_FALSE(engine->isRunning());
+}
+
+TEST_F(AccountServiceTest, FailedRequestsEndTheRunWithoutUploading) {
+  // A server error, a reply that is not XML, a record without the payload's address, and a
+  // payload that cannot be downloaded: none is an empty remote, none may overwrite it.
+  for (auto failure : {FakeAccountService::Failure::Status500, FakeAccountService::Failure::NotXml,
+                       FakeAccountService::Failure::NoSyncFile, FakeAccountService::Failure::DownloadFails}) {
+    {
+      std::lock_guard<std::mutex> lock(service.mutex());
+      service.accounts["me+1@example.org"].payload = "stored";
+    }
+    setFailure(failure);
+    alerts->shown.clear();
+    EXPECT_FALSE(runSync()) << int(failure);
+    EXPECT_TRUE(alerts->sawTitle("Connection error")) << int(failure);
+    EXPECT_EQ(uploadCount(), 0u) << int(failure);
+    EXPECT_FALSE(engine->isRunning());
+    EXPECT_FALSE(engine->isBusy());
+  }
+}
+
+TEST_F(AccountServiceTest, FailedUploadKeepsTheTombstones) {
+  SyncTombstones::add({SyncTombstone{"GONE", 2, "b"}});
+  setFailure(FakeAccountService::Failure::UploadFails);
+  EXPECT_FALSE(runSync());
+  EXPECT_EQ(uploadCount(), 1u);
+  ASSERT_EQ(SyncTombstones::tombstones().size(), 1u);
+  EXPECT_TRUE(alerts->sawTitle("Sync failed"));
+}
+
+TEST_F(AccountServiceTest, UnreadablePayloadIsKeptLocallyAndTheLibraryUploaded) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  {
+    std::lock_guard<std::mutex> lock(service.mutex());
+    service.accounts["me+1@example.org"].payload = "not an archive";
+  }
+  ASSERT_TRUE(runSync()) << lastMessage();
+  EXPECT_TRUE(alerts->sawTitle("Sync file kept aside"));
+  auto names = fnd::FileManager::contentsOfDirectory(appSupportFolderPath());
+  ASSERT_TRUE(names);
+  std::string kept;
+  for (const auto& n : *names)
+    if (n.rfind("Unreadable sync file ", 0) == 0) kept = appSupportFolderPath() + "/" + n;
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(fnd::FileManager::readFile(kept), "not an archive");
+  auto doc = SyncFile::read(unpacked(lastUpload().file), true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->bookmarks.size(), 1u);
+}
+
+TEST_F(AccountServiceTest, FormBodiesEncodeValuesAndKeepFieldNames) {
+  EXPECT_EQ(KestoappDataSource::registerBody("a+b@example.org", "p&q=r"),
+            "user[email]=a%2Bb@example.org&user[password]=p%26q%3Dr");
+  EXPECT_EQ(KestoappDataSource::forgotPasswordBody("a+b@example.org"), "user[email]=a%2Bb@example.org");
+  EXPECT_EQ(KestoappDataSource::resetPasswordBody("x@example.org", "K?1", "new pw"),
+            "user[email]=x@example.org&user[password]=K%3F1&user[newpassword]=new%20pw");
+  auto body = KestoappDataSource::uploadBody("e", "p", "k", {'a', 'b', 'c'});
+  std::string text(body.begin(), body.end());
+  EXPECT_EQ(text,
+            "--K3st0bOuNdArY\r\nContent-Disposition: form-data; name=\"user[email]\"\r\n\r\ne\r\n"
+            "--K3st0bOuNdArY\r\nContent-Disposition: form-data; name=\"user[password]\"\r\n\r\np\r\n"
+            "--K3st0bOuNdArY\r\nContent-Disposition: form-data; name=\"user[sync_data]\"\r\n\r\n\r\n"
+            "--K3st0bOuNdArY\r\nContent-Disposition: form-data; name=\"user[kesto_id]\"\r\n\r\nk\r\n"
+            "--K3st0bOuNdArY\r\nContent-Disposition: form-data; name=\"user[sync_file]\"; filename=\"sync_data.zip\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\nabc\r\n--K3st0bOuNdArY--\r\n");
+}
+
+TEST_F(AccountServiceTest, CredentialsNeverGoToAPlainHttpServerElsewhere) {
+  fnd::UserDefaults::standard().setString("http://sync.example.org", KestoappDataSource::kBaseURLKey);
+  EXPECT_FALSE(runSync());
+  EXPECT_TRUE(alerts->sawTitle("Connection error"));
+  std::lock_guard<std::mutex> lock(service.mutex());
+  EXPECT_TRUE(service.rawBodies.empty());
+}
+
+TEST_F(AccountServiceTest, ReplyReadings) {
+  EXPECT_TRUE(KestoappDataSource::registrationSucceeded("<user><email>a@b.c</email></user>"));
+  EXPECT_FALSE(KestoappDataSource::registrationSucceeded("<user><email></email></user>"));
+  EXPECT_FALSE(KestoappDataSource::registrationSucceeded("<errors/>"));
+  EXPECT_TRUE(KestoappDataSource::userFound("<user/>x<user>"));
+  EXPECT_FALSE(KestoappDataSource::userFound("<errors/>"));
+}
+
+}  // namespace
+}  // namespace kesto::test

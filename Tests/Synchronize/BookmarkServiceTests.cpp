@@ -1,0 +1,234 @@
+#include "SyncTestSupport.h"
+#include "TestAlertResponder.h"
+
+#include "Model/Base64.h"
+#include "Synchronize/ServiceClient.h"
+
+#include "Platform/Store/Predicate.h"
+
+#include <httplib.h>
+
+#include <mutex>
+#include <thread>
+
+namespace kesto::test {
+namespace {
+
+// A loopback stand-in for the bookmark services' v1 API: Basic authentication (401 without
+// it), the account's posts, a record of every request, and a status to answer instead.
+class FakeBookmarkService {
+ public:
+  struct Seen {
+    std::string path, authorization, target;
+    std::map<std::string, std::string> params;
+  };
+  FakeBookmarkService() {
+    auto handle = [this](const httplib::Request& q, httplib::Response& r) {
+      std::lock_guard<std::mutex> lock(mutex);
+      Seen s{q.path, q.get_header_value("Authorization"), q.target, {}};
+      for (const auto& [k, v] : q.params) s.params[k] = v;
+      seen.push_back(s);
+      if (s.authorization != "Basic " + Base64::encodeString("me:p@ss")) {
+        r.status = 401;
+        r.set_header("WWW-Authenticate", "Basic realm=\"API\"");
+        return;
+      }
+      if (status != 200) {
+        r.status = status;
+        return r.set_content("busy", "text/plain");
+      }
+      if (q.path == "/v1/posts/all") return r.set_content(posts, "text/xml");
+      r.set_content("<result code=\"done\"/>", "text/xml");
+    };
+    for (const char* path : {"/v1/posts/all", "/v1/posts/add", "/v1/posts/delete", "/v1/tags/delete"})
+      server.Get(path, handle);
+    server.set_keep_alive_max_count(1);
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~FakeBookmarkService() {
+    server.stop();
+    thread.join();
+  }
+  std::vector<Seen> requests() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return seen;
+  }
+
+  httplib::Server server;
+  std::thread thread;
+  std::mutex mutex;
+  std::vector<Seen> seen;
+  std::string posts = "<posts/>";
+  int status = 200;
+  int port = 0;
+};
+
+class BookmarkServiceTest : public SyncRecordsTest {
+ protected:
+  void SetUp() override {
+    SyncRecordsTest::SetUp();
+    alerts = TestAlertResponder::install();
+    fnd::UserDefaults::standard().setString("127.0.0.1:" + std::to_string(fake.port), "PinboardAPIHost");
+    auto client = ServiceClient::forService("pinboard");
+    ASSERT_TRUE(client->connect("me", "p@ss"));
+  }
+  void TearDown() override {
+    TestAlertResponder::uninstall();
+    SyncRecordsTest::TearDown();
+  }
+  bool importNow(ServiceClient::ImportResult* out = nullptr) {
+    bool done = false;
+    ServiceClient::ImportResult result;
+    ServiceClient::forService("pinboard")->import([&](const ServiceClient::ImportResult& r) {
+      result = r;
+      done = true;
+    });
+    bool finished = runUntil([&] { return done; }, 10);
+    if (out) *out = result;
+    return finished && result.ok;
+  }
+  Bookmark::Ref marked(const std::string& url, const std::string& hash) {
+    auto b = Bookmark::newBookmark();
+    b->setUniqueID(WrenEntity::uniqueID());
+    b->setUrl(url);
+    b->setTrashed(0);
+    b->setServiceHash(hash);
+    b->addService(Service::serviceNamed("pinboard"));
+    return b;
+  }
+  Bookmark::List withURL(const std::string& url) {
+    return Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(url)).value_or(Bookmark::List{});
+  }
+  static std::vector<std::string> tagNames(const Bookmark::Ref& b) {
+    std::vector<std::string> names;
+    for (const auto& t : b->tags()) names.push_back(t->name());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  FakeBookmarkService fake;
+  std::shared_ptr<TestAlertResponder> alerts;
+};
+
+TEST_F(BookmarkServiceTest, TheImportMergesThePostsAndTrashesOnlyWhatTheServiceDropped) {
+  auto kept = marked("http://old.example/", "h-old");           // listed again: updated
+  auto dropped = marked("http://dropped.example/", "h-drop");   // listed before, gone now: trashed
+  auto pending = marked("http://pending.example/", "");         // never reached the service: kept
+  auto plain = bookmark("P1", "http://new.example/", "Plain", folder("F", "F"));  // no mark: untouched
+  save();
+  fake.posts =
+      "<posts user=\"me\">"
+      "<post href=\"http://old.example/\" hash=\"h-old\" description=\"Old##semicolon##one##semicolon##\" "
+      "extended=\"notes\" tag=\"a  b\" time=\"2015-03-07T18:04:59Z\"/>"
+      "<post href=\"http://new.example/\" hash=\"h-new\" description=\"New\" extended=\"\" tag=\"\" time=\"bad\"/>"
+      "</posts>";
+  ServiceClient::ImportResult result;
+  ASSERT_TRUE(importNow(&result));
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(result.updated, 1);
+  EXPECT_EQ(result.trashed, 1);
+  auto old = withURL("http://old.example/");
+  ASSERT_EQ(old.size(), 1u);
+  EXPECT_EQ(old[0]->title(), "Old;one;");
+  EXPECT_EQ(old[0]->notes(), "notes");
+  EXPECT_EQ(tagNames(old[0]), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(old[0]->addedDate(), at(1425751499));
+  // Same address without the mark: a second, marked bookmark; the time that does not parse
+  // leaves the dates empty.
+  auto news = withURL("http://new.example/");
+  ASSERT_EQ(news.size(), 2u);
+  auto imported = news[0]->isPinboard() ? news[0] : news[1];
+  EXPECT_TRUE(imported->isPinboard());
+  EXPECT_FALSE(imported->addedDate());
+  EXPECT_TRUE(tagNames(imported).empty());
+  EXPECT_EQ(find("P1")->title(), "Plain");
+  EXPECT_EQ(withURL("http://dropped.example/")[0]->trashed(), 1);
+  EXPECT_EQ(withURL("http://pending.example/")[0]->trashed(), 0);
+  // Credentials only in the header.
+  auto seen = fake.requests();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().path, "/v1/posts/all");
+  EXPECT_EQ(seen.back().params["results"], "100000");
+  EXPECT_EQ(seen.back().target.find("p@ss"), std::string::npos);
+}
+
+TEST_F(BookmarkServiceTest, AnAnswerThatIsNoPostListChangesNothing) {
+  auto listed = marked("http://listed.example/", "h1");
+  save();
+  for (std::string reply : {std::string("<result code=\"something went wrong\"/>"), std::string("<posts><post"),
+                            std::string("")}) {
+    fake.posts = reply;
+    ServiceClient::ImportResult result;
+    importNow(&result);
+    EXPECT_FALSE(result.ok) << reply;
+    EXPECT_EQ(withURL("http://listed.example/")[0]->trashed(), 0) << reply;
+  }
+}
+
+TEST_F(BookmarkServiceTest, OnlyRefusedCredentialsDisconnectTheAccount) {
+  fake.status = 503;
+  EXPECT_FALSE(importNow());
+  EXPECT_TRUE(Service::serviceNamed("pinboard"));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Error connecting to Pinboard");
+  fake.status = 200;
+  // Wrong password: the service refuses, the account goes.
+  auto record = Service::serviceNamed("pinboard");
+  record->setPassword(Base64::encodeString("wrong"));
+  save();
+  EXPECT_FALSE(importNow());
+  EXPECT_FALSE(Service::serviceNamed("pinboard"));
+  EXPECT_NE(alerts->shown.back().message.find("wrong username or password"), std::string::npos);
+  EXPECT_FALSE(ServiceClient::forService("pinboard")->isConnected());
+}
+
+TEST_F(BookmarkServiceTest, PostsAddDeleteAndTagDeleteCarryTheirParameters) {
+  auto b = marked("http://a.example/?q=1&x=2", "");
+  b->setTitle("A title");
+  b->setNotes("");
+  for (const char* name : {"zeta", "alpha"}) {
+    auto t = Tag::initEntity();
+    t->setName(name);
+    b->addTag(t);
+  }
+  save();
+  auto client = ServiceClient::forService("pinboard");
+  client->saveBookmark(*b);
+  client->deleteBookmark("http://gone.example/");
+  client->deleteTag("old tag");
+  client.reset();  // a fresh client per call: the requests outlive it
+  ASSERT_TRUE(runUntil([&] { return ServiceClient::requestsInFlight() == 0; }, 10));
+  ASSERT_EQ(fake.requests().size(), 3u);
+  std::map<std::string, FakeBookmarkService::Seen> byPath;
+  for (const auto& s : fake.requests()) byPath[s.path] = s;
+  auto& add = byPath["/v1/posts/add"].params;
+  EXPECT_EQ(add["url"], "http://a.example/?q=1&x=2");
+  EXPECT_EQ(add["description"], "A title");
+  EXPECT_EQ(add["extended"], "");
+  EXPECT_EQ(add["replace"], "1");
+  EXPECT_EQ(add["tags"], "alpha zeta");  // the form the service reads back
+  EXPECT_EQ(add["shared"], "no");
+  EXPECT_EQ(byPath["/v1/posts/delete"].params["url"], "http://gone.example/");
+  EXPECT_EQ(byPath["/v1/tags/delete"].params["tag"], "old tag");
+  EXPECT_TRUE(ServiceClient::forService("pinboard")->isAlreadyPresent("http://a.example/?q=1&x=2"));
+  bookmark("U1", "http://unmarked.example/", "U", folder("F2", "F2"));
+  save();
+  EXPECT_FALSE(ServiceClient::forService("pinboard")->isAlreadyPresent("http://unmarked.example/"));
+  EXPECT_FALSE(ServiceClient::forService("pinboard")->isAlreadyPresent("http://a.example/?q=1&x=2 "));
+}
+
+TEST_F(BookmarkServiceTest, ConnectingNeedsTwoCharactersAndPinboardOnce) {
+  auto delicious = ServiceClient::forService("delicious");
+  EXPECT_FALSE(delicious->connect("m", "password"));
+  EXPECT_FALSE(delicious->connect("me", "p"));
+  EXPECT_TRUE(delicious->connect("me", "secret"));
+  EXPECT_EQ(Service::serviceNamed("delicious")->password(), Base64::encodeString("secret"));
+  EXPECT_FALSE(ServiceClient::forService("pinboard")->connect("other", "secret"));
+  EXPECT_EQ(ServiceClient::dateFromServiceString("2015-03-07T18:04:59Z"), at(1425751499));
+  EXPECT_FALSE(ServiceClient::dateFromServiceString("2015-03-07 18:04:59"));
+}
+
+}  // namespace
+}  // namespace kesto::test
