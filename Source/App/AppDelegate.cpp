@@ -418,38 +418,82 @@ void AppDelegate::storeSaveFailed(const SaveFailure& failure) {
                                               " could not be saved.\n\n" + kKeptInMemory);
 }
 
-std::string AppDelegate::unsavedExportPath() {
-  // No save panel here: a fixed file named by the time of the quit, beside the library, or in
-  // the documents folder (then the home folder) when the library's folder takes no files.
-  std::string folder = fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath());
-  for (const auto& other : {fnd::StandardPaths::documentsDirectory(), fnd::StandardPaths::homeDirectory()})
-    if (!fnd::FileManager::isWritable(folder) && !other.empty()) folder = other;
-  return folder + "/Unsaved bookmarks " +
-         fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
-         ".html";
+std::vector<std::string> AppDelegate::unsavedExportPaths() {
+  // No save panel here: a fixed file named by the time of the quit, beside the library, else in
+  // the documents folder, else in the home folder. A folder that takes no files goes last.
+  const std::string name = "Unsaved bookmarks " +
+                           fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+                           ".html";
+  std::vector<std::string> writable, other;
+  for (const auto& folder :
+       {fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath()),
+        fnd::StandardPaths::documentsDirectory(), fnd::StandardPaths::homeDirectory()}) {
+    if (folder.empty()) continue;
+    const std::string path = folder + "/" + name;
+    if (std::find(writable.begin(), writable.end(), path) != writable.end() ||
+        std::find(other.begin(), other.end(), path) != other.end())
+      continue;
+    (fnd::FileManager::isWritable(folder) ? writable : other).push_back(path);
+  }
+  writable.insert(writable.end(), other.begin(), other.end());
+  return writable;
 }
+
+namespace {
+
+// Keeps the exporter's outcome to itself: the quit tries the next folder before saying anything.
+class QuietExport : public HTMLExportDelegate {
+ public:
+  void exportSucces(const std::string&) override {}
+  void exportFailed(const std::string&) override {}
+};
+
+// The first of `paths` that takes the file (a full disk, a folder gone or read-only fail alike);
+// empty when none does.
+std::string exportUnsaved(const std::vector<std::shared_ptr<Bookmark>>& unsaved, const std::vector<std::string>& paths) {
+  QuietExport quiet;
+  HTMLExport exporter;
+  exporter.setDelegate(&quiet);
+  for (const auto& path : paths)
+    if (exporter.exportBookmarks(unsaved, "Not saved", path)) return path;
+  return {};
+}
+
+}  // namespace
 
 bool AppDelegate::offerToExportUnsavedChanges() {
   // Saved now if the store takes it, so only what it refuses is asked about.
   if (WrenEntity::saveContext()) return false;
   auto unsaved = unsavedBookmarks();
   if (unsaved.empty()) return false;
-  const std::string path = unsavedExportPath();
+  const std::vector<std::string> paths = unsavedExportPaths();
   const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
   std::weak_ptr<bool> alive = alive_;
   AlertPresenter::ask("Some changes could not be saved",
                       cause + ": " + std::to_string(unsaved.size()) +
                           " new or changed bookmarks are not in the library at " +
                           WrenDataManager::sharedInstance().persistentStorePath() +
-                          ". Kesto can write them to \"" + path + "\" before it quits, to import later.",
+                          ". Kesto can write them to \"" + paths.front() + "\" before it quits, to import later.",
                       {"Export and Quit", "Quit Without Exporting", "Cancel"},
-                      [alive, unsaved, path](int answer) {
+                      [alive, unsaved, paths](int answer) {
                         if (auto a = alive.lock(); !a || !*a) return;
-                        bool quit = answer == 1;
-                        // A failed export says so itself and the quit is called off: nothing is
-                        // dropped without the user's word.
-                        if (answer == 0) quit = HTMLExport().exportBookmarks(unsaved, "Not saved", path);
-                        ui::Application::shared().replyToApplicationShouldTerminate(quit);
+                        auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
+                        if (answer != 0) return reply(answer == 1);
+                        const std::string written = exportUnsaved(unsaved, paths);
+                        // Nothing is dropped without the user's word: when no folder took the
+                        // file, the quit is called off.
+                        if (written.empty()) {
+                          AlertPresenter::alert("Export failed",
+                                                "The unsaved bookmarks could not be written beside the library, to "
+                                                "the documents folder or to the home folder. Kesto keeps running "
+                                                "with them.");
+                          return reply(false);
+                        }
+                        AlertPresenter::ask("Unsaved bookmarks exported",
+                                            std::to_string(unsaved.size()) +
+                                                " bookmarks that could not be saved are in \"" + written +
+                                                "\". Import that file once the library can be written again.",
+                                            {"Quit"}, [reply](int) { reply(true); });
                       });
   return true;
 }

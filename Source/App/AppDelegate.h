@@ -162,10 +162,13 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // A store that cannot be written: said once (at start when it opened read-only, else at the
   // first failed save) until a save succeeds again; what is in memory stays, and a quit offers
-  // to export the bookmarks the store did not take to unsavedExportPath().
+  // to export the bookmarks the store did not take to the first of unsavedExportPaths() that
+  // takes the file, and says which.
   void reportReadOnlyStore();
   void storeSaveFailed(const SaveFailure& failure);
-  static std::string unsavedExportPath();
+  // Where that export is tried, in order: beside the library, the documents folder, the home
+  // folder (folders that take no files last).
+  static std::vector<std::string> unsavedExportPaths();
 
   // Activity and overlay messages.
   void showActivity();

@@ -312,7 +312,9 @@ void BookmarksController::deleteBookmarks() {
     // Nothing is selected any more: the inspector lets go of what it showed.
     forgetUnselectedInInspector({});
     if (kestoData->isSearching()) {
-      ViewUpdater::updateBookmarks();
+      // The search runs again, so what was just trashed leaves its results.
+      if (searchField) searchField->sendAction();
+      else ViewUpdater::updateBookmarks();
     } else {
       if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
       if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);

@@ -81,8 +81,11 @@ bool WrenEntity::lastSaveFailed() { return gMainSaveFailed.load(); }
 
 std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {
   auto it = error.userInfo().find("NSSQLiteErrorDomain");
-  const auto code = it == error.userInfo().end() ? 0 : it->second.intValue() & 0xff;
-  switch (code) {
+  const auto extended = it == error.userInfo().end() ? 0 : it->second.intValue();
+  // A file renamed or unlinked under an open connection refuses writes as "read-only": the
+  // file's mode has nothing to do with it.
+  if (extended == SQLITE_READONLY_DBMOVED) return "The library file was moved or deleted while Kesto was running";
+  switch (extended & 0xff) {
     case SQLITE_FULL: return "The disk is full";
     case SQLITE_READONLY: return "The library file is read-only";
     case SQLITE_PERM:

@@ -152,7 +152,8 @@ bool FoldersController::folderDrop(const std::vector<std::string>& lines, const 
     alert.setInformativeText(
         "Folders cannot be moved while alphabetically sorted. Please select manual sorting to drag and drop folders.");
     alert.addButtonWithTitle("OK");
-    alert.runModal();
+    // Without a modal loop of its own inside the drag's.
+    alert.beginSheetModalForWindow(nullptr, nullptr);
     return false;
   }
   auto target = targetID == kHomeItemID ? nullptr : Folder::existingFolderWithFolderID(targetID);

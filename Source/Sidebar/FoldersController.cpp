@@ -856,7 +856,8 @@ void FoldersController::showError(const std::string& message, const std::string&
   alert.setMessageText(message);
   alert.setInformativeText(detail);
   alert.addButtonWithTitle("OK");
-  alert.runModal();
+  // Without a modal loop: errors come from saves inside a rename editor's commit or a drop.
+  alert.beginSheetModalForWindow(nullptr, nullptr);
 }
 
 }  // namespace kesto

@@ -52,11 +52,11 @@ void MaintenanceController::updateSelection() {
     if (kestoData_) kestoData_->loadBrokenBookmarks();
     showFound(*item, "No broken links found");
   } else if (id == kCleanDuplicates) {
-    cleanupDuplicates();
+    performEntryAction([this] { cleanupDuplicates(); });
   } else if (id == kCleanBroken) {
-    cleanupBrokenLinks();
+    performEntryAction([this] { cleanupBrokenLinks(); });
   } else if (id == kPreferences) {
-    showPreferences();
+    performEntryAction([this] { showPreferences(); });
   }
   isDifferentFolder_ = !lastSelectedIdentifier_ || *lastSelectedIdentifier_ != id;
   if (isDifferentFolder_)

@@ -141,6 +141,13 @@ void SmartListController::scheduleSelectionUpdate() {
       this);
 }
 
+void SmartListController::performEntryAction(std::function<void()> action) {
+  std::weak_ptr<bool> alive = alive_;
+  fnd::RunLoop::main().perform([alive, action = std::move(action)] {
+    if (alive.lock()) action();
+  });
+}
+
 void SmartListController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }
 
 // ---- Source-list answers ---------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "Views/SourceListProtocols.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,6 +104,9 @@ class SmartListController : public SidebarTabContent, public SourceListDataSourc
   // handled and the plain update otherwise.
   void loadEntryAndUpdate(const std::string& identifier);
   void scheduleSelectionUpdate();
+  // Runs `action` (which may ask the user in a modal alert) on a later turn of the main loop,
+  // while this list lives: selection updates arrive in a timer, where no modal loop may run.
+  void performEntryAction(std::function<void()> action);
 
   DataManager* kestoData_ = nullptr;
   std::shared_ptr<ui::View> view_;

@@ -304,7 +304,8 @@ void TagsController::showError(const std::string& message) {
   alert.setMessageText(message);
   alert.setInformativeText("Kesto could not write to its library. The change is not kept.");
   alert.addButtonWithTitle("OK");
-  alert.runModal();
+  // Without a modal loop: a rename fails inside the name editor's commit.
+  alert.beginSheetModalForWindow(nullptr, nullptr);
 }
 
 // ---- Search ----------------------------------------------------------------------------------

@@ -77,7 +77,7 @@ void TrashController::updateSelection() {
   if (item && item->identifier() == kEmptyTrashID) {
     // The entry acts like a button: cleared, so that the next click asks again.
     list_->deselectAll();
-    emptyTrash();
+    performEntryAction([this] { emptyTrash(); });
   }
   ViewUpdater::updateBookmarks();
 }

@@ -78,7 +78,15 @@ bool SourceList::isGroupAlwaysExpanded(ui::OutlineItem item) {
          proxy_->delegate()->sourceListIsGroupAlwaysExpanded(*this, item);
 }
 
+bool SourceList::isViewBasedSourceList() const { return (proxy_->delegateMethods() & SD::ViewForItem) != 0; }
+
+void SourceList::viewDidMoveToSuperview() {
+  ui::OutlineView::viewDidMoveToSuperview();
+  setAutoresizesOutlineColumn(false);
+}
+
 bool SourceList::itemHasBadge(ui::OutlineItem item) {
+  if (isViewBasedSourceList()) return false;
   return (proxy_->dataSourceMethods() & SDS::ItemHasBadge) && proxy_->dataSource()->sourceListItemHasBadge(*this, item);
 }
 
@@ -173,6 +181,7 @@ double SourceList::cellHeight(long row) {
 }
 
 fnd::Rect SourceList::frameOfCellAtRow(long row) {
+  if (isViewBasedSourceList()) return ui::OutlineView::frameOfCellAtRow(row);
   ui::OutlineItem item = itemAtRow(row);
   fnd::Rect r = rectOfRow(row);
   if (!item) return fnd::Rect();
@@ -199,7 +208,8 @@ fnd::Size SourceList::sizeOfBadgeAtRow(long row) {
 void SourceList::drawRow(long row, ui::GraphicsContext& context, const fnd::Rect& clipRect) {
   ui::OutlineView::drawRow(row, context, clipRect);
   ui::OutlineItem item = itemAtRow(row);
-  if (!item) return;
+  // View-based rows show their icon and badge in the delegate's views.
+  if (!item || isViewBasedSourceList()) return;
   auto* ds = proxy_->dataSource();
   unsigned m = proxy_->dataSourceMethods();
   if (!isGroupItem(item) && (m & SDS::ItemHasIcon) && ds->sourceListItemHasIcon(*this, item)) {

@@ -30,8 +30,11 @@ class SourceList : public ui::OutlineView {
   void setIconSize(const fnd::Size& size);
   bool floatsGroupRows() const override { return false; }
   void setFloatsGroupRows(bool) {}
-  // Rows are always drawn by the list itself.
-  bool isViewBasedSourceList() const { return false; }
+  // True when the delegate gives views per item: the list then leaves each row's text, icon and
+  // badge to those views and keeps only the selection, the triangle and the group rules.
+  bool isViewBasedSourceList() const;
+  // The outline column keeps the list's width.
+  void viewDidMoveToSuperview() override;
   const SourceListBadgeCell& reusableBadgeCell() const { return badgeCell_; }
 
   std::uint64_t numberOfGroups();

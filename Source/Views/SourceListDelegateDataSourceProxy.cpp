@@ -145,11 +145,21 @@ void SourceListDelegateDataSourceProxy::post(const char* name, ui::OutlineItem i
 // ---- Data source ----
 
 unsigned SourceListDelegateDataSourceProxy::implementedOutlineDataSourceMethods() const {
+  const std::pair<unsigned, unsigned> mapped[] = {
+      {SDS::SetObjectValueForItem, ODS::SetObjectValue},
+      {SDS::WriteItemsToPasteboard, ODS::WriteItems},
+      {SDS::ValidateDrop, ODS::ValidateDrop},
+      {SDS::AcceptDrop, ODS::AcceptDrop},
+      {SDS::ItemForPersistentObject, ODS::ItemForPersistentObject},
+      {SDS::PersistentObjectForItem, ODS::PersistentObjectForItem},
+      {SDS::PasteboardWriterForItem, ODS::PasteboardWriterForItem},
+      {SDS::DraggingSessionWillBegin, ODS::DraggingSessionWillBegin},
+      {SDS::DraggingSessionEnded, ODS::DraggingSessionEnded},
+      {SDS::UpdateDraggingItemsForDrag, ODS::UpdateDraggingItemsForDrag},
+  };
   unsigned m = 0;
-  if (dataSourceMethods_ & SDS::SetObjectValueForItem) m |= ODS::SetObjectValue;
-  if (dataSourceMethods_ & SDS::WriteItemsToPasteboard) m |= ODS::WriteItems;
-  if (dataSourceMethods_ & SDS::ValidateDrop) m |= ODS::ValidateDrop;
-  if (dataSourceMethods_ & SDS::AcceptDrop) m |= ODS::AcceptDrop;
+  for (auto [from, to] : mapped)
+    if (dataSourceMethods_ & from) m |= to;
   return m;
 }
 
@@ -195,6 +205,44 @@ bool SourceListDelegateDataSourceProxy::outlineViewAcceptDropItemChildIndex(ui::
   return (dataSourceMethods_ & SDS::AcceptDrop) && dataSource_->sourceListAcceptDropItemChildIndex(*sourceList_, info, item, childIndex);
 }
 
+fnd::Value SourceListDelegateDataSourceProxy::outlineViewPersistentObjectForItem(ui::OutlineView&, ui::OutlineItem item) {
+  if (!(dataSourceMethods_ & SDS::PersistentObjectForItem)) return {};
+  return dataSource_->sourceListPersistentObjectForItem(*sourceList_, item);
+}
+
+ui::OutlineItem SourceListDelegateDataSourceProxy::outlineViewItemForPersistentObject(ui::OutlineView&,
+                                                                                      const fnd::Value& object) {
+  if (!(dataSourceMethods_ & SDS::ItemForPersistentObject)) return nullptr;
+  return dataSource_->sourceListItemForPersistentObject(*sourceList_, object);
+}
+
+std::optional<ui::DragPayload> SourceListDelegateDataSourceProxy::outlineViewPasteboardWriterForItem(ui::OutlineView&,
+                                                                                                    ui::OutlineItem item) {
+  if (!(dataSourceMethods_ & SDS::PasteboardWriterForItem)) return std::nullopt;
+  return dataSource_->sourceListPasteboardWriterForItem(*sourceList_, item);
+}
+
+void SourceListDelegateDataSourceProxy::outlineViewDraggingSessionWillBeginAtPointForItems(
+    ui::OutlineView&, const ui::DragPayload& session, const fnd::Point& screenPoint,
+    const std::vector<ui::OutlineItem>& items) {
+  if (dataSourceMethods_ & SDS::DraggingSessionWillBegin)
+    dataSource_->sourceListDraggingSessionWillBeginAtPointForItems(*sourceList_, session, screenPoint, items);
+}
+
+void SourceListDelegateDataSourceProxy::outlineViewDraggingSessionEndedAtPointOperation(ui::OutlineView&,
+                                                                                        const ui::DragPayload& session,
+                                                                                        const fnd::Point& screenPoint,
+                                                                                        std::uint64_t operation) {
+  if (dataSourceMethods_ & SDS::DraggingSessionEnded)
+    dataSource_->sourceListDraggingSessionEndedAtPointOperation(*sourceList_, session, screenPoint, operation);
+}
+
+void SourceListDelegateDataSourceProxy::outlineViewUpdateDraggingItemsForDrag(ui::OutlineView&,
+                                                                              const ui::OutlineDraggingInfo& info) {
+  if (dataSourceMethods_ & SDS::UpdateDraggingItemsForDrag)
+    dataSource_->sourceListUpdateDraggingItemsForDrag(*sourceList_, info);
+}
+
 // ---- Delegate ----
 
 unsigned SourceListDelegateDataSourceProxy::implementedOutlineDelegateMethods() const {
@@ -206,6 +254,13 @@ unsigned SourceListDelegateDataSourceProxy::implementedOutlineDelegateMethods() 
       {SD::SelectionIsChanging, OD::SelectionIsChanging}, {SD::SelectionDidChange, OD::SelectionDidChange},
       {SD::ItemWillExpand, OD::ItemWillExpand},           {SD::ItemDidExpand, OD::ItemDidExpand},
       {SD::ItemWillCollapse, OD::ItemWillCollapse},       {SD::ItemDidCollapse, OD::ItemDidCollapse},
+      {SD::ViewForItem, OD::ViewForItem},                 {SD::RowViewForItem, OD::RowViewForItem},
+      {SD::DidAddRowView, OD::DidAddRowView},             {SD::DidRemoveRowView, OD::DidRemoveRowView},
+      {SD::NextTypeSelectMatch, OD::NextTypeSelectMatch}, {SD::ShouldTypeSelectForEvent, OD::ShouldTypeSelectForEvent},
+      {SD::HeightOfRowByItem, OD::HeightOfRowByItem},     {SD::ShouldShowCellExpansionForItem, OD::ShouldShowCellExpansion},
+      {SD::DataCellForItem, OD::DataCellForItem},         {SD::ControlTextDidBeginEditing, OD::TextDidBeginEditing},
+      {SD::ControlTextDidChange, OD::TextDidChange},      {SD::ControlTextDidEndEditing, OD::TextDidEndEditing},
+      {SD::SelectionIndexesForProposedSelection, OD::SelectionIndexesForProposedSelection},
   };
   for (auto [from, to] : mapped)
     if (delegateMethods_ & from) m |= to;
@@ -267,6 +322,85 @@ void SourceListDelegateDataSourceProxy::outlineViewItemWillCollapse(ui::OutlineV
 }
 void SourceListDelegateDataSourceProxy::outlineViewItemDidCollapse(ui::OutlineView&, ui::OutlineItem item) {
   post(SourceListItemDidCollapseNotification, item);
+}
+
+double SourceListDelegateDataSourceProxy::outlineViewHeightOfRowByItem(ui::OutlineView& view, ui::OutlineItem item) {
+  if (!(delegateMethods_ & SD::HeightOfRowByItem)) return view.rowHeight();
+  return delegate_->sourceListHeightOfRowByItem(*sourceList_, item);
+}
+
+ui::OutlineItem SourceListDelegateDataSourceProxy::outlineViewNextTypeSelectMatchFromItemToItemForString(
+    ui::OutlineView&, ui::OutlineItem startItem, ui::OutlineItem endItem, const std::string& searchString) {
+  if (!(delegateMethods_ & SD::NextTypeSelectMatch)) return nullptr;
+  return delegate_->sourceListNextTypeSelectMatchFromItemToItemForString(*sourceList_, startItem, endItem, searchString);
+}
+
+bool SourceListDelegateDataSourceProxy::outlineViewShouldTypeSelectForEventWithCurrentSearchString(
+    ui::OutlineView&, const ui::Event& event, const std::string& searchString) {
+  return !(delegateMethods_ & SD::ShouldTypeSelectForEvent) ||
+         delegate_->sourceListShouldTypeSelectForEventWithCurrentSearchString(*sourceList_, event, searchString);
+}
+
+bool SourceListDelegateDataSourceProxy::outlineViewShouldShowCellExpansionForItem(ui::OutlineView&,
+                                                                                  ui::OutlineItem item) {
+  return !(delegateMethods_ & SD::ShouldShowCellExpansionForItem) ||
+         delegate_->sourceListShouldShowCellExpansionForItem(*sourceList_, item);
+}
+
+std::optional<ui::TextCell> SourceListDelegateDataSourceProxy::outlineViewDataCellForItem(ui::OutlineView&,
+                                                                                         ui::OutlineItem item) {
+  if (!(delegateMethods_ & SD::DataCellForItem)) return std::nullopt;
+  return delegate_->sourceListDataCellForItem(*sourceList_, item);
+}
+
+fnd::IndexSet SourceListDelegateDataSourceProxy::outlineViewSelectionIndexesForProposedSelection(
+    ui::OutlineView&, const fnd::IndexSet& proposed) {
+  if (!(delegateMethods_ & SD::SelectionIndexesForProposedSelection)) return proposed;
+  // The list's own rule holds over the delegate's answer: group rows are never selected, and
+  // an answer of group rows only changes nothing.
+  fnd::IndexSet answer = delegate_->sourceListSelectionIndexesForProposedSelection(*sourceList_, proposed), kept;
+  answer.forEach([&](std::int64_t r) {
+    if (ui::OutlineItem item = sourceList_->itemAtRow(long(r)); item && !sourceList_->isGroupItem(item)) kept.add(r);
+    return true;
+  });
+  return kept.isEmpty() && !answer.isEmpty() ? sourceList_->selectedRowIndexes() : kept;
+}
+
+std::shared_ptr<ui::View> SourceListDelegateDataSourceProxy::outlineViewViewForItem(ui::OutlineView&,
+                                                                                   ui::OutlineItem item) {
+  if (!(delegateMethods_ & SD::ViewForItem)) return nullptr;
+  return delegate_->sourceListViewForItem(*sourceList_, item);
+}
+
+std::shared_ptr<ui::View> SourceListDelegateDataSourceProxy::outlineViewRowViewForItem(ui::OutlineView&,
+                                                                                      ui::OutlineItem item) {
+  if (!(delegateMethods_ & SD::RowViewForItem)) return nullptr;
+  return delegate_->sourceListRowViewForItem(*sourceList_, item);
+}
+
+void SourceListDelegateDataSourceProxy::outlineViewDidAddRowViewForRow(ui::OutlineView&, ui::View& rowView, long row) {
+  if (delegateMethods_ & SD::DidAddRowView) delegate_->sourceListDidAddRowViewForRow(*sourceList_, rowView, row);
+}
+
+void SourceListDelegateDataSourceProxy::outlineViewDidRemoveRowViewForRow(ui::OutlineView&, ui::View& rowView,
+                                                                         long row) {
+  if (delegateMethods_ & SD::DidRemoveRowView) delegate_->sourceListDidRemoveRowViewForRow(*sourceList_, rowView, row);
+}
+
+// The rename messages reach the delegate unchanged, with the list as their object.
+void SourceListDelegateDataSourceProxy::controlTextDidBeginEditing(const fnd::Notification& notification) {
+  if (!(delegateMethods_ & SD::ControlTextDidBeginEditing)) return;
+  delegate_->controlTextDidBeginEditing({notification.name, sourceList_, notification.userInfo});
+}
+
+void SourceListDelegateDataSourceProxy::controlTextDidChange(const fnd::Notification& notification) {
+  if (!(delegateMethods_ & SD::ControlTextDidChange)) return;
+  delegate_->controlTextDidChange({notification.name, sourceList_, notification.userInfo});
+}
+
+void SourceListDelegateDataSourceProxy::controlTextDidEndEditing(const fnd::Notification& notification) {
+  if (!(delegateMethods_ & SD::ControlTextDidEndEditing)) return;
+  delegate_->controlTextDidEndEditing({notification.name, sourceList_, notification.userInfo});
 }
 
 }  // namespace kesto

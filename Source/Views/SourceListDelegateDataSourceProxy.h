@@ -41,6 +41,15 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
                                         long childIndex) override;
   bool outlineViewAcceptDropItemChildIndex(ui::OutlineView& view, const ui::OutlineDraggingInfo& info, ui::OutlineItem item,
                              long childIndex) override;
+  fnd::Value outlineViewPersistentObjectForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  ui::OutlineItem outlineViewItemForPersistentObject(ui::OutlineView& view, const fnd::Value& object) override;
+  std::optional<ui::DragPayload> outlineViewPasteboardWriterForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  void outlineViewDraggingSessionWillBeginAtPointForItems(ui::OutlineView& view, const ui::DragPayload& session,
+                                                          const fnd::Point& screenPoint,
+                                                          const std::vector<ui::OutlineItem>& items) override;
+  void outlineViewDraggingSessionEndedAtPointOperation(ui::OutlineView& view, const ui::DragPayload& session,
+                                                       const fnd::Point& screenPoint, std::uint64_t operation) override;
+  void outlineViewUpdateDraggingItemsForDrag(ui::OutlineView& view, const ui::OutlineDraggingInfo& info) override;
 
   // Outline delegate.
   unsigned implementedOutlineDelegateMethods() const override;
@@ -59,6 +68,23 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   void outlineViewItemDidExpand(ui::OutlineView& view, ui::OutlineItem item) override;
   void outlineViewItemWillCollapse(ui::OutlineView& view, ui::OutlineItem item) override;
   void outlineViewItemDidCollapse(ui::OutlineView& view, ui::OutlineItem item) override;
+  double outlineViewHeightOfRowByItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  ui::OutlineItem outlineViewNextTypeSelectMatchFromItemToItemForString(ui::OutlineView& view, ui::OutlineItem startItem,
+                                                                        ui::OutlineItem endItem,
+                                                                        const std::string& searchString) override;
+  bool outlineViewShouldTypeSelectForEventWithCurrentSearchString(ui::OutlineView& view, const ui::Event& event,
+                                                                  const std::string& searchString) override;
+  bool outlineViewShouldShowCellExpansionForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  std::optional<ui::TextCell> outlineViewDataCellForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  fnd::IndexSet outlineViewSelectionIndexesForProposedSelection(ui::OutlineView& view,
+                                                                const fnd::IndexSet& proposed) override;
+  std::shared_ptr<ui::View> outlineViewViewForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  std::shared_ptr<ui::View> outlineViewRowViewForItem(ui::OutlineView& view, ui::OutlineItem item) override;
+  void outlineViewDidAddRowViewForRow(ui::OutlineView& view, ui::View& rowView, long row) override;
+  void outlineViewDidRemoveRowViewForRow(ui::OutlineView& view, ui::View& rowView, long row) override;
+  void controlTextDidBeginEditing(const fnd::Notification& notification) override;
+  void controlTextDidChange(const fnd::Notification& notification) override;
+  void controlTextDidEndEditing(const fnd::Notification& notification) override;
 
  private:
   friend class SourceListClient;

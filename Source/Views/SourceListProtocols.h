@@ -62,6 +62,12 @@ class SourceListDataSource : public virtual SourceListClient {
     WriteItemsToPasteboard = 1u << 8,
     ValidateDrop = 1u << 9,
     AcceptDrop = 1u << 10,
+    ItemForPersistentObject = 1u << 11,
+    PersistentObjectForItem = 1u << 12,
+    PasteboardWriterForItem = 1u << 13,
+    DraggingSessionWillBegin = 1u << 14,
+    DraggingSessionEnded = 1u << 15,
+    UpdateDraggingItemsForDrag = 1u << 16,
   };
   virtual unsigned implementedSourceListDataSourceMethods() const { return 0; }
 
@@ -87,6 +93,22 @@ class SourceListDataSource : public virtual SourceListClient {
   }
   virtual bool sourceListAcceptDropItemChildIndex(SourceList& list, const ui::OutlineDraggingInfo& info, SourceListItemPtr item,
                                     long childIndex) { return false; }
+  // A value naming the item across reloads (a folder's identifier, say), so open rows stay open
+  // when the controller rebuilds its items; and the item a value names now.
+  virtual fnd::Value sourceListPersistentObjectForItem(SourceList& list, SourceListItemPtr item) { return {}; }
+  virtual SourceListItemPtr sourceListItemForPersistentObject(SourceList& list, const fnd::Value& object) {
+    return nullptr;
+  }
+  // What one dragged item carries (nothing: it stays behind); used in place of writeItems.
+  virtual std::optional<ui::DragPayload> sourceListPasteboardWriterForItem(SourceList& list, SourceListItemPtr item) {
+    return std::nullopt;
+  }
+  virtual void sourceListDraggingSessionWillBeginAtPointForItems(SourceList& list, const ui::DragPayload& session,
+                                                                 const fnd::Point& screenPoint,
+                                                                 const std::vector<SourceListItemPtr>& items) {}
+  virtual void sourceListDraggingSessionEndedAtPointOperation(SourceList& list, const ui::DragPayload& session,
+                                                              const fnd::Point& screenPoint, std::uint64_t operation) {}
+  virtual void sourceListUpdateDraggingItemsForDrag(SourceList& list, const ui::OutlineDraggingInfo& info) {}
 };
 
 // What a source list tells and asks its delegate; every method is optional and used only when
@@ -111,6 +133,19 @@ class SourceListDelegate : public virtual SourceListClient {
     ItemWillCollapse = 1u << 13,
     ItemDidCollapse = 1u << 14,
     WillDisplayCell = 1u << 15,
+    ViewForItem = 1u << 16,
+    RowViewForItem = 1u << 17,
+    DidAddRowView = 1u << 18,
+    DidRemoveRowView = 1u << 19,
+    SelectionIndexesForProposedSelection = 1u << 20,
+    NextTypeSelectMatch = 1u << 21,
+    ShouldTypeSelectForEvent = 1u << 22,
+    ShouldShowCellExpansionForItem = 1u << 23,
+    HeightOfRowByItem = 1u << 24,
+    DataCellForItem = 1u << 25,
+    ControlTextDidBeginEditing = 1u << 26,
+    ControlTextDidChange = 1u << 27,
+    ControlTextDidEndEditing = 1u << 28,
   };
   virtual unsigned implementedSourceListDelegateMethods() const { return 0; }
 
@@ -135,6 +170,40 @@ class SourceListDelegate : public virtual SourceListClient {
   virtual void sourceListItemWillCollapse(const fnd::Notification& notification) {}
   virtual void sourceListItemDidCollapse(const fnd::Notification& notification) {}
   virtual void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) {}
+  // Announcing this makes the list view-based: rows show these views and the list draws no
+  // text, icon or badge of its own (a SourceListTableCellView with a badge view shows a count).
+  virtual std::shared_ptr<ui::View> sourceListViewForItem(SourceList& list, SourceListItemPtr item) { return nullptr; }
+  virtual std::shared_ptr<ui::View> sourceListRowViewForItem(SourceList& list, SourceListItemPtr item) { return nullptr; }
+  // `row` -1: the row view's row is gone.
+  virtual void sourceListDidAddRowViewForRow(SourceList& list, ui::View& rowView, long row) {}
+  virtual void sourceListDidRemoveRowViewForRow(SourceList& list, ui::View& rowView, long row) {}
+  // The rows to select instead of the proposed ones (group rows in the answer are left out).
+  virtual fnd::IndexSet sourceListSelectionIndexesForProposedSelection(SourceList& list, const fnd::IndexSet& proposed) {
+    return proposed;
+  }
+  // Type-select: the item matching the typed string between two items (wrapping); nullptr: none.
+  virtual SourceListItemPtr sourceListNextTypeSelectMatchFromItemToItemForString(SourceList& list,
+                                                                                 SourceListItemPtr startItem,
+                                                                                 SourceListItemPtr endItem,
+                                                                                 const std::string& searchString) {
+    return nullptr;
+  }
+  virtual bool sourceListShouldTypeSelectForEventWithCurrentSearchString(SourceList& list, const ui::Event& event,
+                                                                         const std::string& searchString) {
+    return true;
+  }
+  // Whether a row cut off shows its whole text under the pointer (it does by default).
+  virtual bool sourceListShouldShowCellExpansionForItem(SourceList& list, SourceListItemPtr item) { return true; }
+  virtual double sourceListHeightOfRowByItem(SourceList& list, SourceListItemPtr item) { return 0; }
+  // The cell a row starts from (font, colour); nothing: the standard one.
+  virtual std::optional<ui::TextCell> sourceListDataCellForItem(SourceList& list, SourceListItemPtr item) {
+    return std::nullopt;
+  }
+  // The in-place rename, as the outline view tells it (object: the list; "NSFieldEditor": the
+  // text).
+  virtual void controlTextDidBeginEditing(const fnd::Notification& notification) {}
+  virtual void controlTextDidChange(const fnd::Notification& notification) {}
+  virtual void controlTextDidEndEditing(const fnd::Notification& notification) {}
 };
 
 // The item a notification carries under SourceListItemKey (nullptr when none).

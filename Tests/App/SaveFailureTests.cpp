@@ -193,6 +193,27 @@ TEST_F(SaveFailureTest, AWritableStoreSaysNothingAndQuitsAtOnce) {
   EXPECT_TRUE(alerts->shown.empty());
 }
 
+// The library's file is moved away (or deleted) under the running program: saving fails, and the
+// user is told what happened, not that the file is read-only.
+TEST_F(SaveFailureTest, ALibraryMovedAwayWhileRunningIsNotCalledReadOnly) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  app().addPinUrlFromString("https://before.example/");
+  ASSERT_TRUE(alerts->shown.empty());
+  const std::string moved = tempHome() + "/elsewhere.sqlite";
+  ASSERT_EQ(::rename(storePath().c_str(), moved.c_str()), 0);
+  app().addPinUrlFromString("https://after.example/");
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Kesto cannot save your library");
+  EXPECT_NE(alerts->shown[0].message.find("moved or deleted while Kesto was running"), std::string::npos)
+      << alerts->shown[0].message;
+  EXPECT_EQ(alerts->shown[0].message.find("read-only"), std::string::npos) << alerts->shown[0].message;
+  alerts->answer = 2;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  ASSERT_EQ(alerts->shown.size(), 2u);
+  EXPECT_NE(alerts->shown[1].message.find("moved or deleted"), std::string::npos) << alerts->shown[1].message;
+}
+
 // The same on a real disk: a small file system of its own that fills up, then is made
 // read-only. Needs the right to mount (it runs in a mount namespace of its own, so nothing
 // outlives the test); skipped elsewhere.
@@ -257,6 +278,32 @@ TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
                               .value_or(std::vector<std::string>{}))
     exported = exported || name.rfind("Unsaved bookmarks ", 0) == 0;
   EXPECT_TRUE(exported);
+}
+
+// The disk fills up while Kesto runs: the export at the quit cannot go beside the library either,
+// so it goes to the documents folder, and the user is told where.
+TEST_F(RealDiskTest, AFullDiskAtTheQuitExportsToTheDocumentsFolderAndSaysWhere) {
+  build(0);
+  fill();
+  app().addPinUrlFromString(manyLongAddresses("full", 20));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(bookmarksOnDisk(), 0);
+  alerts->answer = 0;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  ASSERT_EQ(alerts->shown.size(), 3u);
+  EXPECT_EQ(alerts->shown[1].title, "Some changes could not be saved");
+  EXPECT_EQ(alerts->shown[2].title, "Unsaved bookmarks exported");
+  const std::string documents = fnd::StandardPaths::documentsDirectory();
+  EXPECT_NE(alerts->shown[2].message.find("\"" + documents + "/Unsaved bookmarks "), std::string::npos)
+      << alerts->shown[2].message;
+  std::string exported;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(documents).value_or(std::vector<std::string>{}))
+    if (name.rfind("Unsaved bookmarks ", 0) == 0) exported = documents + "/" + name;
+  ASSERT_FALSE(exported.empty());
+  EXPECT_NE(fnd::FileManager::readFile(exported).value_or("").find("https://full19.example/"), std::string::npos);
+  const std::string library = fnd::FileManager::deletingLastPathComponent(storePath());
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(library).value_or(std::vector<std::string>{}))
+    EXPECT_NE(name.rfind("Unsaved bookmarks ", 0), 0u) << "a partial file left beside the library";
 }
 
 }  // namespace

@@ -106,6 +106,19 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 5; }, 5)) << dm().bookmarks().size();
 }
 
+TEST_F(SearchTest, DeletingDuringASearchRunsItAgainSoTheTrashedLeaveTheResults) {
+  seed();
+  build(5);
+  type("alpha");
+  ASSERT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Fourth", "Second", "Third"}));
+  for (const auto& b : dm().bookmarks())
+    if (b->title().value_or("") == "Second") dm().setSelectedBookmarks({b});
+  controller().deleteBookmarks();
+  EXPECT_TRUE(dm().isSearching());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Fourth", "Third"}));
+  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "3 matches");
+}
+
 TEST_F(SearchTest, TheCountTellsHowManyMatchWhenTheListStopsAtItsLimit) {
   // One save for all: a save each would take most of the test's time.
   auto inbox = Folder::inboxFolder();

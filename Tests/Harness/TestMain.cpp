@@ -3,6 +3,8 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
 
+#include "Platform/Foundation/UserDefaults.h"
+
 #include <gtest/gtest.h>
 
 #ifdef KESTO_TEST_GUI
@@ -57,6 +59,10 @@ int main(int argc, char** argv) {
 #endif
   // A broken contract fails the test that broke it instead of being logged and passed over.
   kesto::fnd::setAssertionPolicy(kesto::fnd::AssertionPolicy::Throw);
+  // Nothing a test does reaches a host outside this machine: the thumbnail service, which list
+  // cells ask on their own, is a closed loopback port unless a test names another.
+  kesto::fnd::UserDefaults::standard().registerDefaults(
+      {{"KestoThumbnailServiceHost", kesto::fnd::Value(std::string("http://127.0.0.1:9"))}});
   int rc = RUN_ALL_TESTS();
   if (!std::getenv("KESTO_KEEP_TEST_HOME")) {
     std::error_code ec;

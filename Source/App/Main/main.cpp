@@ -4,6 +4,7 @@
 #include "App/BookmarkIntake.h"
 #include "App/MainInterface.h"
 #include "App/ServiceAccounts.h"
+#include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
 #include "Platform/System/UserNotifications.h"
@@ -19,6 +20,17 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTO_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTO_LEAK_CHECK 1
+#endif
+#endif
+#ifdef KESTO_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
 
@@ -64,12 +76,29 @@ int main(int argc, char** argv) {
       kesto::intake::argumentsWithAbsolutePaths(std::vector<std::string>(argv + 1, argv + argc), workingDirectory);
   std::unique_ptr<kesto::sys::SingleInstance> instance;
   std::unique_ptr<kesto::MainInterface> interface;
+  int status = 0;
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
-    instance = std::make_unique<kesto::sys::SingleInstance>();
-    auto outcome = instance->start(arguments);
-    if (outcome == kesto::sys::SingleInstance::Outcome::HandedOver) return 0;
-    if (outcome == kesto::sys::SingleInstance::Outcome::Failed)
-      kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
+    // One writer per library: the lock beside the store is taken before the store is opened, and
+    // a launch that finds it held hands its arguments to the holder instead.
+    const std::string store = kesto::WrenDataManager::sharedInstance().persistentStorePath();
+    instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
+    switch (instance->start(arguments)) {
+      case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
+      case kesto::sys::SingleInstance::Outcome::Unreachable: {
+        const long owner = kesto::sys::SingleInstance::lockOwner(store + ".lock");
+        const std::string text = "Another Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
+                                 " has the library at " + store +
+                                 " open but does not answer; nothing was handed to it, and this one does not open "
+                                 "the library.";
+        kesto::fnd::logError(text);
+        std::fprintf(stderr, "kesto: %s\n", text.c_str());
+        return status = 1;
+      }
+      case kesto::sys::SingleInstance::Outcome::Failed:
+        kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
+        break;
+      case kesto::sys::SingleInstance::Outcome::Primary: break;
+    }
     installQuitSignals();
     if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
     // Launches handing over while the window's first frame is drawn are kept for later.
@@ -98,6 +127,7 @@ int main(int argc, char** argv) {
     kesto::ServiceAccounts::uninstall();
     interface.reset();
     kesto::MainInterface::closeAlerts();  // the store-failure alert, when no interface was built
+    // The socket goes, then the library's lock, last: nothing is written to the store any more.
     instance.reset();
     // The library and the settings were saved as the loop ended, and the instance socket is gone.
     // What is left is the toolkit's own teardown, which waits for every name lookup still running
@@ -105,6 +135,11 @@ int main(int argc, char** argv) {
     kesto::LogCenter::flush();
     kesto::fnd::flushLog();
     std::fflush(nullptr);
-    std::_Exit(0);
+#ifdef KESTO_LEAK_CHECK
+    // Ending here skips the sanitizer's leak check at exit: run it now, so a leak in the
+    // program itself fails the run (what the toolkit still holds is reachable, not a leak).
+    __lsan_do_leak_check();
+#endif
+    std::_Exit(status);
   });
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QThread>
@@ -37,17 +38,29 @@ void noiseFilter(QtMsgType type, const QMessageLogContext& context, const QStrin
   else std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+Globals& globals();
+
+// The application object is going away: the thread finishes the work item it is in and stops,
+// so no connection reaches for the toolkit's plug-ins and paths while they are torn down.
+void stopNetworkThread() {
+  Globals& g = globals();
+  g.thread->quit();
+  if (!g.thread->wait(3000)) fnd::logError("Networking thread: still busy when the application ended");
+}
+
 Globals& globals() {
   static Globals g;
   static std::once_flag once;
   std::call_once(once, [] {
     dropKnownNetworkStackNoise();
-    // Made once and never destroyed: connections of the whole process run here.
+    // Made once and never destroyed: connections of the whole process run here until the
+    // application object ends.
     g.thread = new QThread();
     g.thread->setObjectName("Networking");
     g.context = new QObject();
     g.context->moveToThread(g.thread);
     g.thread->start();
+    qAddPostRoutine(stopNetworkThread);
   });
   return g;
 }

@@ -1,25 +1,41 @@
 #include "Platform/System/SingleInstance.h"
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
-#include <QPointer>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <optional>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace kesto::sys {
 
 namespace {
 
 constexpr qint64 kMaximumMessage = 1 << 20;
+// A burst of dropped connections ends after this long without another drop; a flood that never
+// pauses is still reported this often.
+constexpr int kDropBurstQuietMs = 1000;
+constexpr qint64 kDropBurstLongestMs = 60000;
+// A launch waiting longer than this for the running instance says so once.
+constexpr qint64 kQuietWaitMs = 2000;
 
 // Message: four bytes of big-endian length, then the arguments, each ended by a NUL byte.
 // The running instance answers one byte once it has the whole message.
@@ -65,111 +81,315 @@ std::string defaultServerName() {
   return folder.toStdString() + "/kesto.sock";
 }
 
+enum class LockState { Held, HeldByOther, Unavailable };
+
+LockState tryLock(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    return errno == EWOULDBLOCK ? LockState::HeldByOther : LockState::Unavailable;
+  }
+  return LockState::Held;
+}
+
+enum class Delivery {
+  Delivered,
+  NoServer,   // nobody listens on the socket
+  Busy,       // a listener is there but did not take the connection in time (queue full)
+  NoAnswer,   // connected and sent, no answer in time
+  Dropped,    // the listener closed the connection without taking the message
+  TooLarge,   // the message exceeds what a running instance reads
+  OwnerGone,  // the lock's owner ended while we waited: the lock is now ours
+};
+
+// Sends `arguments` and waits for the one-byte answer. Without `ownerGone`, every wait is
+// bounded by `timeoutSeconds`; with it, the waits after connecting last as long as it answers
+// false (the lock's owner still lives, however slow it is).
+Delivery deliver(const std::string& serverName, const std::vector<std::string>& arguments, double timeoutSeconds,
+                 const std::function<bool()>& ownerGone = {}) {
+  QByteArray message = encode(arguments);
+  const int ms = static_cast<int>(timeoutSeconds * 1000);
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(serverName));
+  if (!socket.waitForConnected(ms)) {
+    const auto error = socket.error();
+    return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError
+               ? Delivery::NoServer
+               : Delivery::Busy;
+  }
+  // Someone is there from here on: whatever goes wrong, the socket is not ours to take.
+  if (message.size() - 4 > kMaximumMessage) return Delivery::TooLarge;
+  QElapsedTimer clock;
+  clock.start();
+  const int slice = ownerGone ? std::min(ms, 250) : ms;
+  // False: stop waiting, with `outcome` saying why.
+  auto keepWaiting = [&](Delivery& outcome) {
+    if (socket.state() != QLocalSocket::ConnectedState) {
+      outcome = Delivery::Dropped;
+      return false;
+    }
+    if (ownerGone) {
+      if (!ownerGone()) return true;
+      outcome = Delivery::OwnerGone;
+      return false;
+    }
+    outcome = Delivery::NoAnswer;
+    return clock.elapsed() < ms;
+  };
+  Delivery outcome = Delivery::NoAnswer;
+  socket.write(message);
+  while (socket.bytesToWrite() > 0)
+    if (!socket.waitForBytesWritten(slice) && !keepWaiting(outcome)) return outcome;
+  while (socket.bytesAvailable() < 1)
+    if (!socket.waitForReadyRead(slice) && socket.bytesAvailable() < 1 && !keepWaiting(outcome)) return outcome;
+  bool ok = socket.read(1) == "1";
+  socket.disconnectFromServer();
+  return ok ? Delivery::Delivered : Delivery::Dropped;
+}
+
 }  // namespace
 
 struct SingleInstance::Impl {
   std::string name;
+  std::string lockPath;
+  int lockFd = -1;
+  bool lockHeld = false;
   QLocalServer* server = nullptr;
   std::function<void(const std::vector<std::string>&)> handler;
   double idleTimeout = SingleInstance::kDefaultIdleTimeout;
+  double unreachableTimeout = SingleInstance::kDefaultUnreachableTimeout;
+  int maximumOpen = SingleInstance::kDefaultMaximumOpenConnections;
+  int open = 0;
 
-  ~Impl() { delete server; }
+  // Drops of the current burst, by cause; told in one line when the burst ends.
+  int droppedCrowd = 0, droppedSlow = 0, droppedOversized = 0;
+  QTimer* burstEnd = nullptr;
+  QElapsedTimer burstStart;
+
+  ~Impl() {
+    delete server;  // its timers with it
+    burstEnd = nullptr;
+    tellDrops();
+    if (lockFd >= 0) ::close(lockFd);  // releases the lock
+  }
+
+  void openLock() {
+    if (lockPath.empty() || lockFd >= 0) return;
+    fnd::FileManager::createDirectory(fnd::FileManager::deletingLastPathComponent(lockPath), true);
+    lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd < 0)
+      fnd::logWarning("Could not open the library's lock file " + lockPath + ": " + std::strerror(errno));
+  }
+
+  void tookLock() {
+    lockHeld = true;
+    // Who holds it, for the message of a launch that cannot reach us.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(lockFd, 0) == 0) (void)!::pwrite(lockFd, pid.data(), pid.size(), 0);
+  }
+
+  void giveUpLock() {
+    if (lockFd >= 0) ::close(lockFd);
+    lockFd = -1;
+    lockHeld = false;
+  }
+
+  // While another process holds the lock, the arguments go to it. Absent: the lock is ours now
+  // (or cannot be had at all), and this launch goes on to listen.
+  std::optional<Outcome> handOverToLockOwner(const std::vector<std::string>& arguments, double timeoutSeconds) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 unheardSince = -1;
+    bool told = false;
+    // A hand-over is quiet; one that waits says once what it waits for.
+    auto tellOfWait = [&] {
+      if (told || clock.elapsed() < kQuietWaitMs) return;
+      told = true;
+      const long owner = lockOwner(lockPath);
+      fnd::logInfo("Waiting for the running Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
+                   " to take the arguments");
+    };
+    auto ownerGone = [&] {
+      tellOfWait();
+      return tryLock(lockFd) == LockState::Held;
+    };
+    for (;;) {
+      switch (tryLock(lockFd)) {
+        case LockState::Held: tookLock(); return std::nullopt;
+        case LockState::Unavailable:
+          fnd::logWarning("Could not lock the library at " + lockPath + ": " + std::strerror(errno));
+          giveUpLock();
+          return std::nullopt;
+        case LockState::HeldByOther: break;
+      }
+      switch (deliver(name, arguments, timeoutSeconds, ownerGone)) {
+        case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
+        case Delivery::OwnerGone: tookLock(); return std::nullopt;
+        case Delivery::TooLarge:
+          fnd::logWarning("The arguments are too large to hand over (more than 1 MiB)");
+          giveUpLock();
+          return Outcome::Unreachable;
+        case Delivery::NoServer:
+          // Starting up, or listening somewhere this launch does not look.
+          if (unheardSince < 0) unheardSince = clock.elapsed();
+          if (clock.elapsed() - unheardSince > static_cast<qint64>(unreachableTimeout * 1000)) {
+            giveUpLock();
+            return Outcome::Unreachable;
+          }
+          break;
+        case Delivery::Busy:
+        case Delivery::NoAnswer:
+        case Delivery::Dropped: unheardSince = -1; break;  // there and alive: try again
+      }
+      tellOfWait();
+      QThread::msleep(100);
+    }
+  }
+
+  void noteDrop(int& cause) {
+    ++cause;
+    if (!burstEnd) {
+      burstEnd = new QTimer(server);
+      burstEnd->setSingleShot(true);
+      burstEnd->setInterval(kDropBurstQuietMs);
+      QObject::connect(burstEnd, &QTimer::timeout, server, [this] { tellDrops(); });
+    }
+    if (!burstStart.isValid()) burstStart.start();
+    if (burstStart.elapsed() > kDropBurstLongestMs) {
+      tellDrops();
+      return;
+    }
+    burstEnd->start();  // a drop keeps the burst going
+  }
+
+  void tellDrops() {
+    const int total = droppedCrowd + droppedSlow + droppedOversized;
+    if (total == 0) return;
+    std::string causes;
+    auto add = [&](int n, const std::string& what) {
+      if (n == 0) return;
+      causes += (causes.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    };
+    add(droppedCrowd, "over the limit of " + std::to_string(maximumOpen) + " open at once");
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", idleTimeout);
+    add(droppedSlow, std::string("not complete within ") + limit + " s");
+    add(droppedOversized, "too large");
+    fnd::logWarning("Dropped " + std::to_string(total) + " connection" + (total == 1 ? "" : "s") +
+                    " from other launches (" + causes + ")");
+    droppedCrowd = droppedSlow = droppedOversized = 0;
+    burstStart.invalidate();
+    if (burstEnd) burstEnd->stop();
+  }
+
+  void runHandler(const std::vector<std::string>& arguments) {
+    if (!handler) return;
+    // Nothing the handler throws may reach the event loop.
+    try {
+      handler(arguments);
+    } catch (const std::exception& e) {
+      fnd::logError(std::string("The handler of another launch's arguments failed: ") + e.what());
+    } catch (...) {
+      fnd::logError("The handler of another launch's arguments failed");
+    }
+  }
 
   void accept() {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
-      auto buffer = std::make_shared<QByteArray>();
+      if (open >= maximumOpen) {
+        socket->abort();
+        socket->deleteLater();
+        noteDrop(droppedCrowd);
+        continue;
+      }
+      ++open;
+      QObject::connect(socket, &QObject::destroyed, server, [this] { --open; });
       QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      // Restarted by every read: only a connection that goes quiet is dropped.
-      auto* idle = new QTimer(socket);
-      idle->setSingleShot(true);
-      idle->setInterval(static_cast<int>(idleTimeout * 1000));
-      QObject::connect(idle, &QTimer::timeout, socket, [socket] {
-        fnd::logWarning("Dropped a connection from another launch that sent nothing");
+      auto buffer = std::make_shared<QByteArray>();
+      // One deadline: from the connection while it sends nothing, then once more from its first
+      // byte. Never restarted by later bytes, so a trickling sender cannot hold a connection.
+      auto* deadline = new QTimer(socket);
+      deadline->setSingleShot(true);
+      deadline->setInterval(static_cast<int>(idleTimeout * 1000));
+      QObject::connect(deadline, &QTimer::timeout, socket, [this, socket] {
+        noteDrop(droppedSlow);
         socket->abort();
       });
-      idle->start();
-      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, idle] {
-        idle->start();
-        buffer->append(socket->readAll());
+      deadline->start();
+      auto started = std::make_shared<bool>(false);
+      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, deadline, started] {
+        QByteArray bytes = socket->readAll();
+        if (bytes.isEmpty()) return;
+        if (!*started) {
+          *started = true;
+          deadline->start();
+        }
+        buffer->append(bytes);
         if (buffer->size() < 4) return;
         const auto* b = reinterpret_cast<const unsigned char*>(buffer->constData());
         quint32 n = (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
         if (n > kMaximumMessage || buffer->size() > qsizetype(n) + 4) {
-          fnd::logWarning("Refused an oversized message from another launch");
+          noteDrop(droppedOversized);
           socket->abort();
           return;
         }
         if (buffer->size() < qsizetype(n) + 4) return;
+        deadline->stop();
         auto arguments = decode(buffer->mid(4));
         buffer->clear();
         socket->write("1", 1);
         socket->flush();
-        if (!handler) return;
-        // This runs inside a Qt slot: nothing the handler throws may reach the event loop.
-        try {
-          handler(arguments);
-        } catch (const std::exception& e) {
-          fnd::logError(std::string("The handler of another launch's arguments failed: ") + e.what());
-        } catch (...) {
-          fnd::logError("The handler of another launch's arguments failed");
-        }
+        // Handled once this read handler has returned: what the handler does (a reload, an alert
+        // with its own event loop) must not run while the socket is half-way through its read.
+        QMetaObject::invokeMethod(
+            server, [this, arguments = std::move(arguments)] { runHandler(arguments); }, Qt::QueuedConnection);
       });
     }
   }
 };
 
-SingleInstance::SingleInstance(std::string serverName) : d_(std::make_unique<Impl>()) {
+SingleInstance::SingleInstance(std::string serverName, std::string lockPath) : d_(std::make_unique<Impl>()) {
   d_->name = serverName.empty() ? defaultServerName() : std::move(serverName);
+  d_->lockPath = std::move(lockPath);
 }
 
 SingleInstance::~SingleInstance() = default;
 
 const std::string& SingleInstance::serverName() const { return d_->name; }
 bool SingleInstance::isListening() const { return d_->server && d_->server->isListening(); }
+bool SingleInstance::holdsLock() const { return d_->lockHeld; }
 
 void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds; }
+void SingleInstance::setMaximumOpenConnections(int count) { d_->maximumOpen = count; }
+void SingleInstance::setUnreachableTimeout(double seconds) { d_->unreachableTimeout = seconds; }
 
 void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler) {
   d_->handler = std::move(handler);
 }
-
-namespace {
-
-enum class Delivery { Delivered, NoServer, NoAnswer };
-
-Delivery deliver(const std::string& serverName, const std::vector<std::string>& arguments, double timeoutSeconds) {
-  QByteArray message = encode(arguments);
-  int ms = static_cast<int>(timeoutSeconds * 1000);
-  QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(serverName));
-  if (!socket.waitForConnected(ms)) return Delivery::NoServer;
-  // Someone is there from here on: whatever goes wrong, the socket is not ours to take.
-  if (message.size() - 4 > kMaximumMessage) return Delivery::NoAnswer;
-  socket.write(message);
-  if (!socket.waitForBytesWritten(ms)) return Delivery::NoAnswer;
-  while (socket.bytesAvailable() < 1)
-    if (!socket.waitForReadyRead(ms)) return Delivery::NoAnswer;
-  bool ok = socket.read(1) == "1";
-  socket.disconnectFromServer();
-  return ok ? Delivery::Delivered : Delivery::NoAnswer;
-}
-
-}  // namespace
 
 bool SingleInstance::sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
                                            double timeoutSeconds) {
   return deliver(serverName, arguments, timeoutSeconds) == Delivery::Delivered;
 }
 
+long SingleInstance::lockOwner(const std::string& lockPath) {
+  QFile file(QString::fromStdString(lockPath));
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  return file.read(32).trimmed().toLong();
+}
+
 SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& arguments, double timeoutSeconds) {
   if (isListening()) return Outcome::Primary;
+  d_->openLock();
+  if (d_->lockFd >= 0 && !d_->lockHeld)
+    if (auto outcome = d_->handOverToLockOwner(arguments, timeoutSeconds)) return *outcome;
+  // The library is ours (or has no lock): a listener still there belongs to no library of ours.
   switch (deliver(d_->name, arguments, timeoutSeconds)) {
-    case Delivery::Delivered: return Outcome::HandedOver;
-    case Delivery::NoAnswer:
+    case Delivery::Delivered: d_->giveUpLock(); return Outcome::HandedOver;
+    case Delivery::NoServer: break;
+    default:
       // A running instance that is busy or refused the message keeps its socket.
       fnd::logWarning("The running Kesto did not take the arguments");
       return Outcome::Failed;
-    case Delivery::NoServer: break;
   }
   delete d_->server;
   d_->server = new QLocalServer;

@@ -7,33 +7,51 @@
 
 namespace kesto::sys {
 
-// Keeps one running instance per user session. The first instance listens on a local socket;
-// a later launch hands its arguments to it over that socket and exits. Arguments arrive on the
-// main thread through the handler. Messages are bounded (1 MiB); a stale socket left by a
-// crashed instance is replaced.
+// Keeps one running instance per user session, and one writer per library. The first instance
+// takes an exclusive lock on a file beside the library (held while the object lives) and
+// listens on a local socket; a later launch hands its arguments to it over that socket and
+// exits. Arguments reach the handler on the main thread, queued after the socket's read
+// handler has returned. Messages are bounded (1 MiB); a stale socket left by a crashed
+// instance is replaced, never one whose owner still holds the lock.
 class SingleInstance {
  public:
-  enum class Outcome { Primary, HandedOver, Failed };
+  // Primary: this process listens (and holds the lock when one is named). HandedOver: a running
+  // instance took the arguments. Failed: an instance that holds no lock of ours did not take the
+  // message in time (its socket is left alone), or listening failed; the caller decides whether
+  // to carry on alone. Unreachable: another process holds the library's lock but nothing
+  // answers on the socket: this one must not open the library.
+  enum class Outcome { Primary, HandedOver, Failed, Unreachable };
 
   // `serverName` names the socket: a plain name lives in the user's runtime folder, an
-  // absolute path is used as it stands (tests). Empty: "kesto" for this user.
-  explicit SingleInstance(std::string serverName = {});
+  // absolute path is used as it stands (tests). Empty: "kesto" for this user. `lockPath` names
+  // the library's lock file (made, with its folder, when missing); empty: no lock.
+  explicit SingleInstance(std::string serverName = {}, std::string lockPath = {});
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   // Hands `arguments` to a running instance (HandedOver) or, when no instance accepts
-  // connections, starts listening (Primary), replacing a socket left by a crash. Failed: an
-  // instance is there but did not take the message in time (its socket is left alone), or
-  // listening failed; the caller decides whether to carry on alone.
+  // connections, starts listening (Primary), replacing a socket left by a crash. While another
+  // process holds the lock, the arguments go to it and the answer is waited for as long as that
+  // process lives, however busy (or stopped) it is; when nobody listens for
+  // unreachableTimeout seconds, Unreachable. `timeoutSeconds` bounds each connection attempt
+  // and, without a lock owner, the wait for the answer.
   Outcome start(const std::vector<std::string>& arguments, double timeoutSeconds = 2.0);
   bool isListening() const;
+  bool holdsLock() const;
   const std::string& serverName() const;
 
-  // A connection that sends nothing for this long is dropped, so idle clients cannot hold
-  // sockets open (10 s; shorter in tests).
+  // A connection whose message is not complete within this long is dropped: counted from its
+  // first byte, or from the connection when it sends nothing (10 s; shorter in tests).
   static constexpr double kDefaultIdleTimeout = 10.0;
   void setIdleTimeout(double seconds);
+  // At most this many connections are read at once; more are dropped at once. Drops are logged
+  // once per burst, with their count.
+  static constexpr int kDefaultMaximumOpenConnections = 64;
+  void setMaximumOpenConnections(int count);
+  // How long a launch waits for the lock's owner to listen before it gives up (10 s).
+  static constexpr double kDefaultUnreachableTimeout = 10.0;
+  void setUnreachableTimeout(double seconds);
 
   // Called on the main thread with the arguments of each later launch.
   void setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler);
@@ -41,6 +59,8 @@ class SingleInstance {
   // Sends to a running instance only; false when none accepted the message.
   static bool sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
                                     double timeoutSeconds = 2.0);
+  // The process id written into a lock file by its holder, 0 when none can be read.
+  static long lockOwner(const std::string& lockPath);
 
  private:
   struct Impl;

@@ -9,6 +9,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/StallWatchdog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -227,7 +228,9 @@ void Application::finishLaunching() {
 int Application::run() {
   finishLaunching();
   running_ = true;
+  StallWatchdog::startFromEnvironment();
   int rc = QCoreApplication::exec();
+  StallWatchdog::stop();
   running_ = false;
   return rc;
 }

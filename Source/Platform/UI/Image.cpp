@@ -78,7 +78,6 @@ std::optional<Artwork> artworkFor(const std::string& name) {
       {"toolbar_trash", {"user-trash-symbolic"}},
       {"toolbar_info", {"dialog-information-symbolic"}},
       {"toolbar_sync", {"emblem-synchronizing-symbolic"}},
-      {"toolbar_sync_selected", {"emblem-synchronizing-symbolic"}},
       {"kesto_background", {"user-bookmarks"}},
       {"folder_search", {"system-search"}},
       {"thumbnail_view", {nullptr, "view_grid"}},

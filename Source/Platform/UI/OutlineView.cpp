@@ -8,6 +8,7 @@
 #include "Platform/Foundation/Strings.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDrag>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -123,6 +124,21 @@ void OutlineView::Impl::ensureRows() {
     rows.push_back(child);
     if (child->expanded && child->loaded && !child->children.empty()) stack.emplace_back(child, 0);
   }
+  tops.assign(1, 0.0);
+  tops.reserve(rows.size() + 1);
+  for (auto* n : rows) tops.push_back(tops.back() + heightOf(n));
+  // Row views follow the rows, on the next layout pass (never while drawing).
+  if (view->isViewBased() && !tiling) view->setNeedsLayout();
+}
+
+double OutlineView::Impl::heightOf(OutlineNode* node) {
+  if (!(view->delegateMethods_ & OutlineViewDelegate::HeightOfRowByItem) || !view->delegate_) return view->rowHeight_;
+  if (node->height < 0) {
+    // Whole pixels, so the tree widget's rows and ours agree; a nonsense answer gets one pixel.
+    double h = std::round(view->delegate_->outlineViewHeightOfRowByItem(*view, node->item));
+    node->height = std::isfinite(h) ? std::clamp(h, 1.0, 100000.0) : 1.0;
+  }
+  return node->height;
 }
 
 OutlineNode* OutlineView::Impl::nodeForItem(OutlineItem item) const {
@@ -221,7 +237,7 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(displayText(ds->outlineViewObjectValueForItem(*view_, n->item)));
     }
     case Qt::SizeHintRole:
-      return QSize(-1, int(std::lround(view_->rowHeight())));
+      return QSize(-1, int(std::lround(view_->impl()->heightOf(n))));
     default:
       return QVariant();
   }
@@ -509,7 +525,18 @@ void proposal(OutlineView* view, const fnd::Point& p, QModelIndex& parent, int& 
 }
 }  // namespace
 
-void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) { dragMoveEvent(e); }
+void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) {
+  if (view_) {
+    OutlineDraggingInfo info;
+    info.payload = OutlineModel::payloadFromMime(e->mimeData());
+    info.sourceOperationMask = operationsFor(e->possibleActions(), e->modifiers());
+    auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
+    info.source = source ? source->view_ : nullptr;
+    info.locationInView = viewPoint(e->position());
+    qtbridge::guarded("drag entering", [&] { view_->draggingEntered(info); });
+  }
+  dragMoveEvent(e);
+}
 
 void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
   if (!view_) return e->ignore();
@@ -588,6 +615,16 @@ void OutlineView::Impl::startDrag() {
   else rowsToDrag.add(pressedRow);
   auto payload = view->dragPayloadForRows(rowsToDrag);
   if (!payload || !tree) return;
+  std::vector<OutlineItem> items;
+  rowsToDrag.forEach([&](std::int64_t r) {
+    if (OutlineItem item = view->itemAtRow(long(r))) items.push_back(item);
+    return true;
+  });
+  auto desktopPoint = [] {
+    QPoint p = QCursor::pos();
+    return fnd::Point{double(p.x()), double(p.y())};
+  };
+  view->draggingSessionWillBegin(*payload, desktopPoint(), items);
   auto* drag = new QDrag(tree);
   drag->setMimeData(OutlineModel::mimeFromPayload(*payload));
   fnd::Rect r = view->rectOfRow(pressedRow);
@@ -595,7 +632,15 @@ void OutlineView::Impl::startDrag() {
                                                 int(r.size.height)));
   drag->setPixmap(pixmap);
   drag->setHotSpot(QPoint(int(pressPoint.x), int(pressPoint.y - r.origin.y)));
-  drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+  // The drag runs its own loop; the view may be gone when it returns.
+  QPointer<OutlineTreeWidget> alive(tree);
+  Qt::DropAction done = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+  if (!alive || alive->isDetached()) return;
+  std::uint64_t operation = done == Qt::CopyAction   ? DragOperation::Copy
+                            : done == Qt::MoveAction ? DragOperation::Move
+                            : done == Qt::LinkAction ? DragOperation::Link
+                                                     : DragOperation::None;
+  view->draggingSessionEnded(*payload, desktopPoint(), operation);
 }
 
 // ---- OutlineView ----
@@ -624,22 +669,58 @@ void OutlineView::setDataSource(OutlineViewDataSource* dataSource) {
 }
 
 void OutlineView::setDelegate(OutlineViewDelegate* delegate) {
+  bool wasViewBased = isViewBased();
+  if (wasViewBased && delegate != delegate_)
+    while (!d_->tiled.empty()) d_->untile(d_->tiled.begin()->first, false);
   delegate_ = delegate;
   delegateMethods_ = delegate ? delegate->implementedOutlineDelegateMethods() : 0;
+  // Heights are asked afresh of the new delegate.
+  for (auto& [item, node] : d_->nodes) node->height = -1;
+  d_->rowsDirty = true;
+  // The tree lays its rows out again on the next turn: a delegate and data source going away
+  // together may be half gone now.
+  bool uniform = !(delegateMethods_ & OutlineViewDelegate::HeightOfRowByItem);
+  if (d_->tree && (d_->tree->uniformRowHeights() != uniform || !uniform)) {
+    d_->tree->setUniformRowHeights(uniform);
+    QMetaObject::invokeMethod(d_->tree, [tree = d_->tree] { tree->doItemsLayout(); }, Qt::QueuedConnection);
+  }
+  if (isViewBased()) setNeedsLayout();
+}
+
+bool OutlineView::isViewBased() const {
+  return delegate_ && (delegateMethods_ & OutlineViewDelegate::ViewForItem);
 }
 
 void OutlineView::reloadData() {
   auto* d = d_.get();
   fnd::IndexSet keptRows = selectedRowIndexes();
   std::unordered_set<OutlineItem> expanded;
-  for (auto& [item, node] : d->nodes)
-    if (node->expanded) expanded.insert(item);
+  // The data source may hand out new items on each reload: the persistent objects of the open
+  // ones find them again.
+  bool persistent = dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::PersistentObjectForItem);
+  std::vector<fnd::Value> expandedObjects;
+  for (auto& [item, node] : d->nodes) {
+    if (!node->expanded) continue;
+    expanded.insert(item);
+    if (persistent)
+      if (fnd::Value v = dataSource_->outlineViewPersistentObjectForItem(*this, item); !v.isNull())
+        expandedObjects.push_back(std::move(v));
+  }
   d->model->beginReset();
   d->nodes.clear();
   d->selected.clear();
   d->rows.clear();
   d->root = d->makeNode(nullptr, nullptr, 0);
   d->load(d->root.get());
+  if (!expandedObjects.empty() && (dataSourceMethods_ & OutlineViewDataSource::ItemForPersistentObject))
+    for (auto& v : expandedObjects)
+      if (OutlineItem item = dataSource_->outlineViewItemForPersistentObject(*this, v)) expanded.insert(item);
+  auto wasExpanded = [&](OutlineItem item) {
+    if (expanded.count(item)) return true;
+    if (expandedObjects.empty() || (dataSourceMethods_ & OutlineViewDataSource::ItemForPersistentObject)) return false;
+    fnd::Value v = dataSource_->outlineViewPersistentObjectForItem(*this, item);
+    return !v.isNull() && std::find(expandedObjects.begin(), expandedObjects.end(), v) != expandedObjects.end();
+  };
   // Items that come back keep their expansion (asked again only where they were open).
   std::vector<OutlineNode*> stack;
   for (auto& c : d->root->children) stack.push_back(c.get());
@@ -647,7 +728,7 @@ void OutlineView::reloadData() {
   while (!stack.empty()) {
     OutlineNode* n = stack.back();
     stack.pop_back();
-    if (!n->item || !expanded.count(n->item) || !isExpandable(n->item)) continue;
+    if (!n->item || !wasExpanded(n->item) || !isExpandable(n->item)) continue;
     n->expanded = true;
     d->load(n);
     reopened.push_back(n);
@@ -848,8 +929,106 @@ void OutlineView::collapseItem(OutlineItem item, bool collapseChildren) {
   setNeedsDisplay();
 }
 
+// ---- View-based rows ----
+
+void OutlineView::Impl::untile(long row, bool rowGone) {
+  auto it = tiled.find(row);
+  if (it == tiled.end()) return;
+  OutlineRowViews views = std::move(it->second);
+  tiled.erase(it);
+  views.rowView->removeFromSuperview();
+  if (view->delegate_ && (view->delegateMethods_ & OutlineViewDelegate::DidRemoveRowView))
+    view->delegate_->outlineViewDidRemoveRowViewForRow(*view, *views.rowView, rowGone ? -1 : row);
+}
+
+void OutlineView::Impl::tileRows() {
+  if (tiling) return;
+  tiling = true;
+  ensureRows();
+  long first = 0, last = -1;
+  if (view->isViewBased() && !rows.empty()) {
+    fnd::Rect visible = view->bounds();
+    first = std::max(0L, view->rowAtPoint(fnd::Point{0, visible.origin.y}));
+    last = view->rowAtPoint(fnd::Point{0, visible.origin.y + visible.size.height - 0.5});
+    if (last < 0) last = long(rows.size()) - 1;
+  }
+  // Rows that scrolled away or now show another item give up their views.
+  std::vector<std::pair<long, bool>> leaving;
+  for (auto& [row, views] : tiled) {
+    bool moved = row >= long(rows.size()) || rows[size_t(row)]->item != views.item;
+    if (moved || row < first || row > last) leaving.emplace_back(row, moved && view->rowForItem(views.item) < 0);
+  }
+  for (auto [row, gone] : leaving) untile(row, gone);
+  auto* delegate = view->delegate_;
+  unsigned methods = view->delegateMethods_;
+  for (long row = first; row <= last; ++row) {
+    OutlineItem item = rows[size_t(row)]->item;
+    fnd::Rect rowRect = view->rectOfRow(row);
+    auto it = tiled.find(row);
+    if (it == tiled.end()) {
+      OutlineRowViews views;
+      views.item = item;
+      if (methods & OutlineViewDelegate::RowViewForItem) views.rowView = delegate->outlineViewRowViewForItem(*view, item);
+      if (!views.rowView) views.rowView = std::make_shared<View>();
+      views.cellView = delegate->outlineViewViewForItem(*view, item);
+      view->addSubview(views.rowView);
+      if (views.cellView) views.rowView->addSubview(views.cellView);
+      it = tiled.emplace(row, std::move(views)).first;
+      it->second.rowView->setFrame(rowRect);
+      if (methods & OutlineViewDelegate::DidAddRowView)
+        delegate->outlineViewDidAddRowViewForRow(*view, *it->second.rowView, row);
+    }
+    OutlineRowViews& views = it->second;
+    views.rowView->setFrame(rowRect);
+    if (views.cellView) {
+      // Over the row's text cell: after the indentation and the triangle, as high as the row.
+      fnd::Rect cell = view->frameOfCellAtRow(row);
+      views.cellView->setFrame(fnd::Rect(cell.origin.x, 0, std::max(0.0, cell.size.width), rowRect.size.height));
+    }
+  }
+  tiling = false;
+}
+
+View* OutlineView::viewAtRow(long row, bool makeIfNecessary) {
+  if (makeIfNecessary) d_->tileRows();
+  auto it = d_->tiled.find(row);
+  return it == d_->tiled.end() ? nullptr : it->second.cellView.get();
+}
+
+View* OutlineView::rowViewAtRow(long row, bool makeIfNecessary) {
+  if (makeIfNecessary) d_->tileRows();
+  auto it = d_->tiled.find(row);
+  return it == d_->tiled.end() ? nullptr : it->second.rowView.get();
+}
+
+void OutlineView::layout() {
+  WidgetHostView::layout();
+  if (isViewBased() || !d_->tiled.empty()) d_->tileRows();
+}
+
+void OutlineView::setFrame(const fnd::Rect& frame) {
+  WidgetHostView::setFrame(frame);
+  if (isViewBased()) setNeedsLayout();
+}
+
+void OutlineView::setBoundsOrigin(const fnd::Point& origin) {
+  WidgetHostView::setBoundsOrigin(origin);
+  if (isViewBased()) setNeedsLayout();
+}
+
+void OutlineView::noteHeightOfRowsWithIndexesChanged(const fnd::IndexSet& rows) {
+  rows.forEach([&](std::int64_t r) {
+    if (OutlineNode* n = d_->nodeAtRow(long(r))) n->height = -1;
+    return true;
+  });
+  d_->rowsDirty = true;
+  if (d_->tree) d_->tree->doItemsLayout();
+  setNeedsDisplay();
+}
+
 void OutlineView::setRowHeight(double height) {
   rowHeight_ = std::max(1.0, height);
+  d_->rowsDirty = true;
   if (d_->tree) d_->tree->doItemsLayout();
   setNeedsDisplay();
 }
@@ -863,15 +1042,18 @@ fnd::Rect OutlineView::rectOfRow(long row) const {
   if (row < 0 || row >= numberOfRows()) return fnd::Rect();
   double width = frame().size.width;
   // A vertical scroller, when the rows overflow, takes its width from the rows.
-  if (d_->tree && numberOfRows() * rowHeight_ > frame().size.height)
+  if (d_->tree && d_->tops.back() > frame().size.height)
     width -= d_->tree->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, d_->tree);
-  return fnd::Rect(0, double(row) * rowHeight_, std::max(0.0, width), rowHeight_);
+  double top = d_->tops[size_t(row)];
+  return fnd::Rect(0, top, std::max(0.0, width), d_->tops[size_t(row) + 1] - top);
 }
 
 long OutlineView::rowAtPoint(const fnd::Point& point) const {
   if (point.y < 0 || point.x < 0 || point.x > frame().size.width) return -1;
-  long row = long(std::floor(point.y / rowHeight_));
-  return row < numberOfRows() ? row : -1;
+  long count = numberOfRows();
+  auto& tops = d_->tops;
+  long row = long(std::upper_bound(tops.begin(), tops.end(), point.y) - tops.begin()) - 1;
+  return row >= 0 && row < count ? row : -1;
 }
 
 fnd::Rect OutlineView::frameOfCellAtRow(long row) {
@@ -941,6 +1123,17 @@ void OutlineView::selectRowIndexes(const fnd::IndexSet& indexes, bool byExtendin
     next.insert(n);
     return true;
   });
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::SelectionIndexesForProposedSelection)) {
+    fnd::IndexSet proposed;
+    for (OutlineNode* n : next) proposed.add(n->row);
+    fnd::IndexSet answer = delegate_->outlineViewSelectionIndexesForProposedSelection(*this, proposed);
+    next.clear();
+    answer.forEach([&](std::int64_t r) {
+      if (OutlineNode* n = d->nodeAtRow(long(r))) next.insert(n);
+      // One row at most where the view selects one.
+      return !single;
+    });
+  }
   if (next.empty() && !allowsEmptySelection_ && !d->selected.empty()) return;
   if (next == d->selected) return;
   d->selected = std::move(next);
@@ -971,18 +1164,65 @@ void OutlineView::editRow(long row) {
   if (!n || !d_->tree || !shouldEditItem(n->item)) return;
   if (!(dataSourceMethods_ & OutlineViewDataSource::SetObjectValue)) return;
   scrollRowToVisible(row);
-  d_->tree->edit(d_->model->indexFor(n));
+  QModelIndex index = d_->model->indexFor(n);
+  d_->tree->edit(index);
+  auto* editor = qobject_cast<QLineEdit*>(d_->tree->indexWidget(index));
+  if (!editor || d_->editSession) return;
+  d_->editSession = true;
+  d_->editChanged = false;
+  d_->editor = editor;
+  // The user's changes only: the text the editor starts with is no change.
+  QObject::connect(editor, &QLineEdit::textEdited, d_->tree, [this] { textEditingChanged(); });
 }
 
 bool OutlineView::isEditing() const { return d_->tree && d_->tree->isEditing(); }
+
+std::string OutlineView::editingText() const {
+  return d_->editor ? d_->editor->text().toStdString() : std::string();
+}
+
+void OutlineView::Impl::postEditing(const char* name, unsigned method) {
+  if (!view->delegate_ || !(view->delegateMethods_ & method)) return;
+  fnd::Notification n{name, view, fnd::Dictionary{{OutlineFieldEditorKey, fnd::Value(view->editingText())}}};
+  auto* delegate = view->delegate_;
+  if (method == OutlineViewDelegate::TextDidBeginEditing) delegate->controlTextDidBeginEditing(n);
+  else if (method == OutlineViewDelegate::TextDidChange) delegate->controlTextDidChange(n);
+  else delegate->controlTextDidEndEditing(n);
+}
+
+void OutlineView::textEditingChanged() {
+  if (!d_->editSession) return;
+  if (!d_->editChanged) {
+    d_->editChanged = true;
+    d_->postEditing(ControlTextDidBeginEditingNotification, OutlineViewDelegate::TextDidBeginEditing);
+  }
+  d_->postEditing(ControlTextDidChangeNotification, OutlineViewDelegate::TextDidChange);
+}
+
+void OutlineView::textEditingEnded() {
+  if (!d_->editSession) return;
+  d_->editSession = false;
+  d_->postEditing(ControlTextDidEndEditingNotification, OutlineViewDelegate::TextDidEndEditing);
+  d_->editor = nullptr;
+}
+
+void OutlineTreeWidget::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  // The editor's text is read for the end message before the editor goes.
+  if (view_) qtbridge::guarded("end of a rename", [&] { view_->textEditingEnded(); });
+  QTreeView::closeEditor(editor, hint);
+}
 
 TextCell OutlineView::preparedCellAtRow(long row) {
   TextCell cell;
   OutlineNode* n = d_->nodeAtRow(row);
   if (!n) return cell;
+  std::optional<TextCell> given;
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::DataCellForItem))
+    given = delegate_->outlineViewDataCellForItem(*this, n->item);
+  if (given) cell = std::move(*given);
   if (dataSource_) cell.stringValue = displayText(dataSource_->outlineViewObjectValueForItem(*this, n->item));
   cell.isHighlighted = d_->selected.count(n) > 0;
-  if (isGroupItem(n->item)) {
+  if (!given && isGroupItem(n->item)) {
     cell.font = Font{{}, 11.0, true, false};
     cell.textColor = Color::white(0.45);
   }
@@ -1019,6 +1259,8 @@ void OutlineView::drawRow(long row, GraphicsContext& context, const fnd::Rect& c
     context.setFillColor(selected && focused ? Color::white() : Color::white(0.45));
     context.fillPath(p);
   }
+  // View-based rows show their text in the delegate's views.
+  if (isViewBased()) return;
   TextCell cell = preparedCellAtRow(row);
   fnd::Rect frame = frameOfCellAtRow(row);
   if (frame.size.width <= 0 || cell.stringValue.empty()) return;
@@ -1040,15 +1282,25 @@ void OutlineView::setTextTruncation(TextTruncation truncation) {
 std::string OutlineView::toolTipAtPoint(const fnd::Point& point) {
   long row = rowAtPoint(point);
   if (row < 0) return {};
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::ToolTipForCell)) {
+    TextCell cell = preparedCellAtRow(row);
+    fnd::Rect rect = frameOfCellAtRow(row);
+    std::string tip = delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
+    if (!tip.empty()) return tip;
+  }
+  // Cell expansion: a title drawn shortened is shown whole.
+  if (!isCellTextCut(row)) return {};
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::ShouldShowCellExpansion) &&
+      !delegate_->outlineViewShouldShowCellExpansionForItem(*this, itemAtRow(row)))
+    return {};
+  return preparedCellAtRow(row).stringValue;
+}
+
+bool OutlineView::isCellTextCut(long row) {
+  if (isViewBased() || row < 0 || row >= numberOfRows()) return false;
   TextCell cell = preparedCellAtRow(row);
-  fnd::Rect rect = frameOfCellAtRow(row);
-  std::string tip;
-  if (delegateMethods_ & OutlineViewDelegate::ToolTipForCell)
-    tip = delegate_->outlineViewToolTipForCellRectItemMouseLocation(*this, cell, rect, itemAtRow(row), point);
-  // A title drawn shortened is shown whole.
-  if (tip.empty() && GraphicsContext::sizeOfText(cell.stringValue, cell.font).width > rect.size.width)
-    tip = cell.stringValue;
-  return tip;
+  if (cell.stringValue.empty()) return false;
+  return GraphicsContext::sizeOfText(cell.stringValue, cell.font).width > frameOfCellAtRow(row).size.width;
 }
 
 std::string OutlineView::typeSelectStringForRow(long row) {
@@ -1123,12 +1375,28 @@ void OutlineView::keyDown(const Event& event) {
   }
   double t = now();
   if (t - d_->typedAt > kTypeSelectInterval) d_->typed.clear();
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::ShouldTypeSelectForEvent) &&
+      !delegate_->outlineViewShouldTypeSelectForEventWithCurrentSearchString(*this, event, d_->typed)) {
+    View::keyDown(event);
+    return;
+  }
   d_->typedAt = t;
   d_->typed += chars;
   std::string wanted = fnd::asciiLowercase(d_->typed);
   long start = selectedRow();
   // A longer string may still match the selected row; a fresh one starts past it.
-  long first = d_->typed.size() > chars.size() ? std::max(0L, start) : start + 1;
+  long first = (d_->typed.size() > chars.size() ? std::max(0L, start) : start + 1) % count;
+  if (delegate_ && (delegateMethods_ & OutlineViewDelegate::NextTypeSelectMatch)) {
+    // The delegate searches the whole table, from `first` round to the row before it.
+    OutlineItem match = delegate_->outlineViewNextTypeSelectMatchFromItemToItemForString(
+        *this, itemAtRow(first), itemAtRow((first + count - 1) % count), d_->typed);
+    long row = rowForItem(match);
+    if (row >= 0) {
+      selectOnly(row);
+      scrollRowToVisible(row);
+    }
+    return;
+  }
   for (long i = 0; i < count; ++i) {
     long row = (first + i) % count;
     if (isGroupItem(itemAtRow(row))) continue;
@@ -1247,7 +1515,9 @@ bool OutlineView::menuForEvent(const Event& event, OutlineItem item) {
 }
 
 std::optional<DragPayload> OutlineView::dragPayloadForRows(const fnd::IndexSet& rows) {
-  if (!dataSource_ || !(dataSourceMethods_ & OutlineViewDataSource::WriteItems) || rows.isEmpty()) return std::nullopt;
+  bool writers = dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::PasteboardWriterForItem);
+  if (!dataSource_ || !(writers || (dataSourceMethods_ & OutlineViewDataSource::WriteItems)) || rows.isEmpty())
+    return std::nullopt;
   std::vector<OutlineItem> items;
   rows.forEach([&](std::int64_t r) {
     if (OutlineItem item = itemAtRow(long(r))) items.push_back(item);
@@ -1255,8 +1525,43 @@ std::optional<DragPayload> OutlineView::dragPayloadForRows(const fnd::IndexSet& 
   });
   if (items.empty()) return std::nullopt;
   DragPayload payload;
-  if (!dataSource_->outlineViewWriteItemsToPasteboard(*this, items, payload) || payload.empty()) return std::nullopt;
+  if (!writers) {
+    if (!dataSource_->outlineViewWriteItemsToPasteboard(*this, items, payload) || payload.empty()) return std::nullopt;
+    return payload;
+  }
+  // One drag carries one value per type: the items' texts go one per line, as lists of
+  // addresses or names are read; another type keeps the first item's bytes.
+  for (OutlineItem item : items) {
+    auto written = dataSource_->outlineViewPasteboardWriterForItem(*this, item);
+    if (!written) continue;
+    for (auto& [type, bytes] : written->entries) {
+      auto it = std::find_if(payload.entries.begin(), payload.entries.end(), [&](auto& e) { return e.first == type; });
+      if (it == payload.entries.end()) payload.entries.emplace_back(type, bytes);
+      else if (type.rfind("text/", 0) == 0) {
+        it->second.push_back('\n');
+        it->second.insert(it->second.end(), bytes.begin(), bytes.end());
+      }
+    }
+  }
+  if (payload.empty()) return std::nullopt;
   return payload;
+}
+
+void OutlineView::draggingSessionWillBegin(const DragPayload& payload, const fnd::Point& screenPoint,
+                                           const std::vector<OutlineItem>& items) {
+  if (dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::DraggingSessionWillBegin))
+    dataSource_->outlineViewDraggingSessionWillBeginAtPointForItems(*this, payload, screenPoint, items);
+}
+
+void OutlineView::draggingSessionEnded(const DragPayload& payload, const fnd::Point& screenPoint,
+                                       std::uint64_t operation) {
+  if (dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::DraggingSessionEnded))
+    dataSource_->outlineViewDraggingSessionEndedAtPointOperation(*this, payload, screenPoint, operation);
+}
+
+void OutlineView::draggingEntered(const OutlineDraggingInfo& info) {
+  if (dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::UpdateDraggingItemsForDrag))
+    dataSource_->outlineViewUpdateDraggingItemsForDrag(*this, info);
 }
 
 std::uint64_t OutlineView::validateDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/IndexSet.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/GraphicsContext.h"
@@ -57,6 +58,12 @@ class OutlineViewDataSource {
     WriteItems = 1u << 1,
     ValidateDrop = 1u << 2,
     AcceptDrop = 1u << 3,
+    ItemForPersistentObject = 1u << 4,
+    PersistentObjectForItem = 1u << 5,
+    PasteboardWriterForItem = 1u << 6,
+    DraggingSessionWillBegin = 1u << 7,
+    DraggingSessionEnded = 1u << 8,
+    UpdateDraggingItemsForDrag = 1u << 9,
   };
   virtual ~OutlineViewDataSource() = default;
   // Read once when the data source is set.
@@ -76,7 +83,32 @@ class OutlineViewDataSource {
                                                 long childIndex) { return DragOperation::None; }
   virtual bool outlineViewAcceptDropItemChildIndex(OutlineView& view, const OutlineDraggingInfo& info, OutlineItem item,
                                      long childIndex) { return false; }
+  // A value that names an item across reloads (the data source may hand out new item objects
+  // each time): expanded items are found again by it. Null: the item has none.
+  virtual fnd::Value outlineViewPersistentObjectForItem(OutlineView& view, OutlineItem item) { return {}; }
+  virtual OutlineItem outlineViewItemForPersistentObject(OutlineView& view, const fnd::Value& object) { return nullptr; }
+  // What one dragged item carries; nothing leaves the item out of the drag. When announced it
+  // is used in place of outlineViewWriteItemsToPasteboard.
+  virtual std::optional<DragPayload> outlineViewPasteboardWriterForItem(OutlineView& view, OutlineItem item) {
+    return std::nullopt;
+  }
+  // A drag of rows out of this view starts (`screenPoint`: the pointer on the desktop) and ends
+  // with the operation the destination performed (None when refused or cancelled).
+  virtual void outlineViewDraggingSessionWillBeginAtPointForItems(OutlineView& view, const DragPayload& session,
+                                                                  const fnd::Point& screenPoint,
+                                                                  const std::vector<OutlineItem>& items) {}
+  virtual void outlineViewDraggingSessionEndedAtPointOperation(OutlineView& view, const DragPayload& session,
+                                                               const fnd::Point& screenPoint, std::uint64_t operation) {}
+  // A drag enters the view.
+  virtual void outlineViewUpdateDraggingItemsForDrag(OutlineView& view, const OutlineDraggingInfo& info) {}
 };
+
+// Posted to the delegate (object: the view; "NSFieldEditor": the editor's text) while a row is
+// renamed in place.
+inline constexpr const char* OutlineFieldEditorKey = "NSFieldEditor";
+inline constexpr const char* ControlTextDidBeginEditingNotification = "ControlTextDidBeginEditing";
+inline constexpr const char* ControlTextDidChangeNotification = "ControlTextDidChange";
+inline constexpr const char* ControlTextDidEndEditingNotification = "ControlTextDidEndEditing";
 
 class OutlineViewDelegate {
  public:
@@ -95,6 +127,19 @@ class OutlineViewDelegate {
     ItemDidExpand = 1u << 11,
     ItemWillCollapse = 1u << 12,
     ItemDidCollapse = 1u << 13,
+    HeightOfRowByItem = 1u << 14,
+    NextTypeSelectMatch = 1u << 15,
+    ShouldTypeSelectForEvent = 1u << 16,
+    ShouldShowCellExpansion = 1u << 17,
+    DataCellForItem = 1u << 18,
+    SelectionIndexesForProposedSelection = 1u << 19,
+    ViewForItem = 1u << 20,
+    RowViewForItem = 1u << 21,
+    DidAddRowView = 1u << 22,
+    DidRemoveRowView = 1u << 23,
+    TextDidBeginEditing = 1u << 24,
+    TextDidChange = 1u << 25,
+    TextDidEndEditing = 1u << 26,
   };
   virtual ~OutlineViewDelegate() = default;
   // Read once when the delegate is set: only these hooks are called.
@@ -116,6 +161,42 @@ class OutlineViewDelegate {
   virtual void outlineViewItemDidExpand(OutlineView& view, OutlineItem item) {}
   virtual void outlineViewItemWillCollapse(OutlineView& view, OutlineItem item) {}
   virtual void outlineViewItemDidCollapse(OutlineView& view, OutlineItem item) {}
+  // Announced: every row is as high as this answer (at least 1), not rowHeight.
+  virtual double outlineViewHeightOfRowByItem(OutlineView& view, OutlineItem item) { return 0; }
+  // Type-select: the item to select for the typed string, searching from `startItem` to
+  // `endItem` (wrapping past the last row); nullptr: no match.
+  virtual OutlineItem outlineViewNextTypeSelectMatchFromItemToItemForString(OutlineView& view, OutlineItem startItem,
+                                                                            OutlineItem endItem,
+                                                                            const std::string& searchString) {
+    return nullptr;
+  }
+  // False: the key is not used for type-select and travels on.
+  virtual bool outlineViewShouldTypeSelectForEventWithCurrentSearchString(OutlineView& view, const Event& event,
+                                                                          const std::string& searchString) {
+    return true;
+  }
+  // Whether a row whose text is cut off shows the whole text under the pointer.
+  virtual bool outlineViewShouldShowCellExpansionForItem(OutlineView& view, OutlineItem item) { return true; }
+  // The cell a row starts from (its font and colour); nothing: the standard one.
+  virtual std::optional<TextCell> outlineViewDataCellForItem(OutlineView& view, OutlineItem item) { return std::nullopt; }
+  // The rows to select in place of the proposed ones.
+  virtual fnd::IndexSet outlineViewSelectionIndexesForProposedSelection(OutlineView& view,
+                                                                        const fnd::IndexSet& proposed) {
+    return proposed;
+  }
+  // Announced: the view is view-based. Each visible row shows this view over its text cell
+  // (the view draws no text of its own there), inside a row view spanning the row: the
+  // delegate's, or a plain one. Views are kept while their row stays visible.
+  virtual std::shared_ptr<View> outlineViewViewForItem(OutlineView& view, OutlineItem item) { return nullptr; }
+  virtual std::shared_ptr<View> outlineViewRowViewForItem(OutlineView& view, OutlineItem item) { return nullptr; }
+  // A row view entered the view, or left it (`row` -1: its row is gone).
+  virtual void outlineViewDidAddRowViewForRow(OutlineView& view, View& rowView, long row) {}
+  virtual void outlineViewDidRemoveRowViewForRow(OutlineView& view, View& rowView, long row) {}
+  // The in-place rename: the first change, every change, and the end of the session (also one
+  // that changed nothing).
+  virtual void controlTextDidBeginEditing(const fnd::Notification& notification) {}
+  virtual void controlTextDidChange(const fnd::Notification& notification) {}
+  virtual void controlTextDidEndEditing(const fnd::Notification& notification) {}
 };
 
 // A one-column outline over a tree of opaque items, on the toolkit's tree widget (which keeps
@@ -158,9 +239,12 @@ class OutlineView : public WidgetHostView {
   virtual bool shouldExpandItem(OutlineItem item);
   virtual bool shouldCollapseItem(OutlineItem item);
 
-  // Geometry, in this view's coordinates.
+  // Geometry, in this view's coordinates. Rows are rowHeight high unless the delegate gives
+  // heights per item.
   double rowHeight() const { return rowHeight_; }
   void setRowHeight(double height);
+  // Asks the delegate again for the heights of these rows.
+  void noteHeightOfRowsWithIndexesChanged(const fnd::IndexSet& rows);
   double indentationPerLevel() const { return indentation_; }
   void setIndentationPerLevel(double indentation);
   // How titles too wide for their column are shortened (the end by default). A shortened title
@@ -175,6 +259,16 @@ class OutlineView : public WidgetHostView {
   virtual fnd::Rect frameOfOutlineCellAtRow(long row);
   void scrollRowToVisible(long row);
   virtual bool floatsGroupRows() const { return false; }
+  // The one column always spans the view; it never widens to fit deep rows, so rows are cut
+  // (and show their whole text under the pointer) rather than scrolled sideways.
+  bool autoresizesOutlineColumn() const { return autoresizesOutlineColumn_; }
+  void setAutoresizesOutlineColumn(bool on) { autoresizesOutlineColumn_ = on; }
+
+  // View-based rows (the delegate gives views per item).
+  bool isViewBased() const;
+  // The row's views while it is visible and laid out (nullptr otherwise).
+  View* viewAtRow(long row, bool makeIfNecessary = false);
+  View* rowViewAtRow(long row, bool makeIfNecessary = false);
 
   // Selection.
   bool allowsEmptySelection() const { return allowsEmptySelection_; }
@@ -197,14 +291,18 @@ class OutlineView : public WidgetHostView {
   // Inline rename of the row's text; the data source's setObjectValue receives the result.
   void editRow(long row);
   bool isEditing() const;
+  // The rename editor's text (the delegate's text-editing messages carry it too).
+  std::string editingText() const;
 
   // Drawing: the standard row (background, selection, triangle) is drawn first, then this,
   // which draws the text cell at frameOfCellAtRow. Subclasses draw more after calling it.
   virtual void drawRow(long row, GraphicsContext& context, const fnd::Rect& clipRect);
   // The text cell of a row after the delegate's willDisplayCell.
   TextCell preparedCellAtRow(long row);
-  // The tool tip at a point, from the delegate (empty: none).
+  // The tool tip at a point: the delegate's, else the whole text of a row cut off (empty: none).
   std::string toolTipAtPoint(const fnd::Point& point);
+  // Whether the row's text is wider than its cell.
+  bool isCellTextCut(long row);
 
   // Events.
   void keyDown(const Event& event) override;
@@ -215,20 +313,35 @@ class OutlineView : public WidgetHostView {
   // A context-menu request (right button, Control-click or the menu key): the item under the
   // pointer, nullptr below the rows. Answers whether a menu was shown.
   virtual bool menuForEvent(const Event& event, OutlineItem item);
-  // Type-select: the first row after the selection whose text starts with the typed string.
+  // Type-select: the first row after the selection whose text starts with the typed string,
+  // or the delegate's match.
   virtual std::string typeSelectStringForRow(long row);
 
   // Drag and drop.
   void setDraggingEnabled(bool enabled) { draggingEnabled_ = enabled; }
   bool draggingEnabled() const { return draggingEnabled_; }
-  // The payload for dragging these rows, or nothing when the data source refuses.
+  // The payload for dragging these rows, or nothing when the data source refuses. Per-item
+  // writers' entries of one text type are joined by line feeds; other types keep the first.
   std::optional<DragPayload> dragPayloadForRows(const fnd::IndexSet& rows);
+  // The drag-session hooks, around the toolkit's drag.
+  void draggingSessionWillBegin(const DragPayload& payload, const fnd::Point& screenPoint,
+                                const std::vector<OutlineItem>& items);
+  void draggingSessionEnded(const DragPayload& payload, const fnd::Point& screenPoint, std::uint64_t operation);
+  void draggingEntered(const OutlineDraggingInfo& info);
   // Drops are proposed as (item, child index): -1 means onto the item.
   std::uint64_t validateDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex);
   bool acceptDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex);
 
   struct Impl;
   Impl* impl() const { return d_.get(); }
+
+  void layout() override;
+  void setFrame(const fnd::Rect& frame) override;
+  void setBoundsOrigin(const fnd::Point& origin) override;
+
+  // From the rename editor.
+  void textEditingChanged();
+  void textEditingEnded();
 
  protected:
   // Selection changes reported to the delegate; a mouse press in progress reports "is
@@ -247,6 +360,7 @@ class OutlineView : public WidgetHostView {
   bool allowsEmptySelection_ = true;
   bool allowsMultipleSelection_ = false;
   bool draggingEnabled_ = true;
+  bool autoresizesOutlineColumn_ = true;
 };
 
 }  // namespace kesto::ui

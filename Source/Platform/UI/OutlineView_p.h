@@ -5,10 +5,12 @@
 #include "Platform/UI/OutlineView.h"
 
 #include <QAbstractItemModel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
@@ -28,6 +30,14 @@ struct OutlineNode {
   long row = -1;   // visible row, -1 when hidden
   bool loaded = false;
   bool expanded = false;
+  double height = -1;  // the delegate's row height, asked when first needed
+};
+
+// The views of one visible row of a view-based outline.
+struct OutlineRowViews {
+  OutlineItem item = nullptr;
+  std::shared_ptr<View> rowView;
+  std::shared_ptr<View> cellView;
 };
 
 // The adapter between the data source and the tree widget: one column, model indexes whose
@@ -98,7 +108,16 @@ struct OutlineView::Impl {
   std::unique_ptr<OutlineNode> root;
   std::unordered_map<OutlineItem, OutlineNode*> nodes;  // the first node of each item
   std::vector<OutlineNode*> rows;
+  // Where each row starts, and after the last one where the rows end.
+  std::vector<double> tops{0.0};
   bool rowsDirty = true;
+  // View-based rows, by row, for the rows last laid out.
+  std::map<long, OutlineRowViews> tiled;
+  bool tiling = false;
+  // The in-place rename: open, and changed since it opened.
+  bool editSession = false;
+  bool editChanged = false;
+  QPointer<QLineEdit> editor;
   std::unordered_set<OutlineNode*> selected;
   // Mouse tracking: a press in progress reports "is changing", its release "did change".
   bool tracking = false;
@@ -122,6 +141,10 @@ struct OutlineView::Impl {
   void mirrorSelection();
   std::unique_ptr<OutlineNode> makeNode(OutlineItem item, OutlineNode* parent, int index);
   void startDrag();
+  double heightOf(OutlineNode* node);
+  void tileRows();
+  void untile(long row, bool rowGone);
+  void postEditing(const char* name, unsigned method);
 };
 
 // The toolkit's tree widget, hosted inside the outline view's widget. It draws rows through
@@ -130,10 +153,12 @@ class OutlineTreeWidget : public QTreeView {
  public:
   OutlineTreeWidget(OutlineView* view, QWidget* parent);
   void detach() { view_ = nullptr; }
+  bool isDetached() const { return !view_; }
   double scrollOffset() const;
   // Whether a point of the view lies on the scroller or an editor rather than on the rows.
   bool isOnChrome(const fnd::Point& viewPoint) const;
   bool isEditing() const { return state() == QAbstractItemView::EditingState; }
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   // Ends an open rename: with `commit` the typed name goes to the data source first.
   void endEditing(bool commit);
 

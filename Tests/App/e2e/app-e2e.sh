@@ -46,21 +46,7 @@ e2e_wait_until 20 server_up || fail "no stand-in notification server"
 # Thumbnails from a closed loopback port: the test never leaves the machine. Handed-in addresses
 # go to the Inbox (by default they go to the folder shown while Kesto is in front); a stored
 # folder order marks this as no first run, whose defaults would set that choice aside.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-	<key>UseInboxForBookmarks</key>
-	<true/>
-	<key>sortFoldersByRating</key>
-	<false/>
-</dict>
-</plist>
-PLIST
+e2e_offline_settings UseInboxForBookmarks '<true/>' sortFoldersByRating '<false/>'
 
 # Without a display it says what it needs and stops.
 msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"

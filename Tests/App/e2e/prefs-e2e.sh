@@ -31,6 +31,9 @@ printf '[Desktop Entry]\nType=Application\nName=Ferret Browser\nIcon=web-browser
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+# The library is empty: its first-run panel comes first and would take the keys meant for the menus.
+e2e_close_first_run_panel 20 || fail "no first-run panel for the empty library"
+e2e_wait_until 10 gone '^Welcome to Kesto$' || fail "the first-run panel stayed"
 
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel"

@@ -106,16 +106,7 @@ for f in "$store" "$folder"/*.kestobck; do
 done
 
 # ---- a large library: first frame, a copy left by a killed start, quiet log ----
-sqlite3 -cmd '.timeout 10000' "$store" "
-  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000)
-  INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
-                         ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
-  SELECT (SELECT max(Z_PK) FROM ZBOOKMARK) + i, 1, 1, lower(hex(randomblob(16))),
-         'http://site' || (i % 997) || '.example/page/' || i, 'http://site' || (i % 997) || '.example',
-         'Page ' || i, 600000000 + i, 600000000 + i, 0, 0, 0, 0, 0, 1,
-         (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
-  UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';" \
-  || fail "could not grow the library"
+e2e_grow_library 50000 || fail "could not grow the library"
 stale="$folder/.$(date +%Y-%m-%d-%H-%M-%S).kestobck.999999999-ab12-0.tmp"
 echo "half a copy" >"$stale"
 : >"$log"

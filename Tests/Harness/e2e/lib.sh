@@ -125,6 +125,36 @@ e2e_app_paths() {
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
 
+# Writes the settings file ($settings, see e2e_app_paths) as a property list of the entries given,
+# each a key and its value element: e2e_write_settings UseInboxForBookmarks '<true/>' ...
+e2e_write_settings() {
+  mkdir -p "$(dirname "$settings")"
+  {
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' \
+      '<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">' \
+      '<plist version="1.0">' '<dict>'
+    while (($# >= 2)); do
+      printf '\t<key>%s</key>\n\t%s\n' "$1" "$2"
+      shift 2
+    done
+    printf '%s\n' '</dict>' '</plist>'
+  } >"$settings"
+}
+
+# Adds $1 bookmarks (default 50,000) to the library at $store, filed in the folder of a bookmark
+# already there (a library the first-run panel filled), as a large library to test with.
+e2e_grow_library() {  # [count]
+  sqlite3 -cmd '.timeout 10000' "$store" "
+    WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ${1:-50000})
+    INSERT INTO ZBOOKMARK (Z_PK, Z_ENT, Z_OPT, ZUNIQUEID, ZURL, ZBASEURL, ZTITLE, ZADDEDDATE, ZUPDATEDDATE,
+                           ZTRASHED, ZBLOCKED, ZBROKEN, ZISFAVORITE, ZTIMESOPENED, ZVERSION, ZFOLDER)
+    SELECT (SELECT max(Z_PK) FROM ZBOOKMARK) + i, 1, 1, lower(hex(randomblob(16))),
+           'http://site' || (i % 997) || '.example/page/' || i, 'http://site' || (i % 997) || '.example',
+           'Page ' || i, 600000000 + i, 600000000 + i, 0, 0, 0, 0, 0, 1,
+           (SELECT ZFOLDER FROM ZBOOKMARK WHERE ZFOLDER IS NOT NULL LIMIT 1) FROM n;
+    UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';"
+}
+
 # Serves an update file ("version#system") from a loopback host ($site_pid, kill it at the end)
 # and starts the settings file with the program's update address pointing there. Needs
 # e2e_app_paths first.
@@ -135,34 +165,22 @@ e2e_update_host() {  # contents
   port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
   python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
   site_pid=$!
-  mkdir -p "$(dirname "$settings")"
-  cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>KestoUpdateURL</key><string>http://127.0.0.1:$port/update/update.txt</string></dict></plist>
-PLIST
+  e2e_write_settings KestoUpdateURL "<string>http://127.0.0.1:$port/update/update.txt</string>"
   chmod 600 "$settings"
 }
 
 # Starts the program's settings ($settings, from e2e_app_paths) with thumbnails asked of a closed
-# loopback port, so the test never leaves the machine.
-e2e_offline_settings() {  # [--tutorials]: leave the first-use tutorials to be shown
-  local seen="" key
-  if [[ "${1:-}" != "--tutorials" ]]; then
+# loopback port, so the test never leaves the machine, and the entries given (as for
+# e2e_write_settings).
+e2e_offline_settings() {  # [--tutorials] [key value...]: --tutorials leaves the first-use tutorials to be shown
+  local entries=() key
+  if [[ "${1:-}" == "--tutorials" ]]; then
+    shift
+  else
     # The tutorials open over the window at their places; only the script about them wants them.
     for key in Inbox Imoprt Library Deliciousy Pinboard Tags Bookmark; do
-      seen+="	<key>BRWTutorial${key}Seen</key><true/>"$'\n'
+      entries+=("BRWTutorial${key}Seen" '<true/>')
     done
   fi
-  mkdir -p "$(dirname "$settings")"
-  cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-${seen}</dict>
-</plist>
-PLIST
+  e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' "${entries[@]}" "$@"
 }

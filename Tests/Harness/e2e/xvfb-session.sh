@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command inside a private X session: Xvfb on a free display, openbox as the window
 # manager, a fresh HOME, XDG folders and XDG_RUNTIME_DIR, so sessions run side by side never
-# meet (a second kesto hands its arguments to the one whose runtime folder it shares).
+# meet (a second kesto hands its arguments to the one whose runtime folder it shares). Reports of
+# sanitized programs fail the session.
 # Usage: xvfb-session.sh [--size WxH] -- command [args...]
 # The command sees DISPLAY and E2E_HOME; the session ends (and its processes with it) when the
 # command exits, whose status becomes this script's.
@@ -19,10 +20,23 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# A program built with the sanitizers (build-asan) writes its reports here: a memory error,
+# undefined behaviour, or a leak found when it ends. Any report fails the session, whatever the
+# script checked, so programs the script ended or never waited for are checked too.
+mkdir -p "$home/sanitizer"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$home/sanitizer/asan"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$home/sanitizer/ubsan"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0"
+# Main-thread stalls of the programs under test are written here and told at the end.
+export KESTO_STALL_LOG="${KESTO_STALL_LOG-$home/stalls.log}"
 
 wm_pid="" xvfb_pid=""
 cleanup() {
   local pid
+  if [[ -s "$KESTO_STALL_LOG" ]]; then
+    echo "main-thread stalls over ${KESTO_STALL_MS:-100} ms in this session:" >&2
+    grep -A12 '^main thread busy' "$KESTO_STALL_LOG" | head -120 >&2
+  fi
   for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
   for pid in $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
   [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home"
@@ -65,4 +79,10 @@ xdotool key shift
 set +e
 "$@"
 status=$?
+for report in "$home"/sanitizer/*; do
+  [[ -e "$report" ]] || continue
+  echo "sanitizer report $(basename "$report"):" >&2
+  cat "$report" >&2
+  status=1
+done
 exit $status

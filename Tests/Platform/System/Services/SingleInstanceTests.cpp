@@ -1,11 +1,19 @@
 #include "Platform/System/SingleInstance.h"
 
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/RunLoop.h"
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <cstring>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -182,4 +190,198 @@ TEST(SingleInstance, IdleConnectionsAreDropped) {
   EXPECT_EQ(calls, 0);
   ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
   EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
+}
+
+// ---- Hand-overs run after the read handler; one writer per library ----------------------------
+
+namespace {
+
+std::string lockPath() { return kesto::test::tempHome() + "/library/data.sqlite.lock"; }
+
+// Another process's hold on the library: a second open file description, as flock sees it.
+int holdLock() {
+  ::mkdir((kesto::test::tempHome() + "/library").c_str(), 0700);
+  int fd = ::open(lockPath().c_str(), O_RDWR | O_CREAT, 0600);
+  EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  return fd;
+}
+
+bool socketFileExists() {
+  struct stat info {};
+  return ::stat(socketPath().c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// A raw connection that sends what it is given, without waiting for anything.
+int connectRaw(const std::string& bytes = {}) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_un address = socketAddress();
+  while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (errno != EAGAIN) return fd;
+    kesto::test::spin(0.01);  // the queue is full until the instance accepts
+  }
+  if (!bytes.empty()) (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  return fd;
+}
+
+bool closedByPeer(int fd) {
+  char c;
+  return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+}
+
+}  // namespace
+
+// A handler that runs its own event loop (a modal alert does) while the launch that sent the
+// arguments disconnects: the socket must not be deleted under a read still in progress.
+TEST(SingleInstance, AHandlerRunningAnEventLoopOfItsOwnIsCalledOutsideTheSocketsReadHandler) {
+  SingleInstance primary(socketPath());
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  int calls = 0, depth = 0;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) {
+    ++calls;
+    ++depth;
+    // What a modal alert runs: an event loop of its own, which also deletes what was deleted
+    // later meanwhile (the sender's socket, once it has gone).
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    --depth;
+  });
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(sendFromAnotherLaunch({"kesto:https://x.example/" + std::to_string(i)}));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return calls == 4 && depth == 0; }, 10));
+  EXPECT_TRUE(primary.isListening());
+}
+
+TEST(SingleInstance, TheLockIsTakenBeforeListeningAndNamesItsHolder) {
+  auto primary = std::make_unique<SingleInstance>(socketPath(), lockPath());
+  ASSERT_EQ(primary->start({}), SingleInstance::Outcome::Primary);
+  EXPECT_TRUE(primary->holdsLock());
+  EXPECT_EQ(SingleInstance::lockOwner(lockPath()), static_cast<long>(::getpid()));
+  struct stat info {};
+  ASSERT_EQ(::stat(lockPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // Held: anyone else's attempt fails while the instance lives, and succeeds after.
+  int other = ::open(lockPath().c_str(), O_RDWR);
+  EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+  primary.reset();
+  EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  ::close(other);
+}
+
+// The running instance is busy (here: its loop does not run for longer than a launch's own
+// time-out): the launch waits as long as the lock's holder lives, hands over once and does not
+// become a second instance.
+TEST(SingleInstance, ALaunchWaitsForABusyLockHolderAndHandsOverOnce) {
+  SingleInstance primary(socketPath(), lockPath());
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  std::vector<std::vector<std::string>> received;
+  primary.setArgumentsHandler([&](const std::vector<std::string>& args) { received.push_back(args); });
+
+  std::atomic<int> outcome{-1};
+  std::atomic<bool> listening{false}, locked{false};
+  std::thread launch([&] {
+    SingleInstance second(socketPath(), lockPath());
+    outcome = static_cast<int>(second.start({"kesto:https://x.example/"}, 0.3));
+    listening = second.isListening();
+    locked = second.holdsLock();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // busy: no event is handled
+  EXPECT_EQ(outcome.load(), -1) << "the launch gave up on a live instance";
+  ASSERT_TRUE(kesto::test::runUntil([&] { return outcome.load() >= 0; }, 10));
+  launch.join();
+  EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::HandedOver));
+  EXPECT_FALSE(listening.load());
+  EXPECT_FALSE(locked.load());
+  kesto::test::spin(0.2);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0], std::vector<std::string>{"kesto:https://x.example/"});
+}
+
+// A holder of the lock that does not listen (yet, or where this launch cannot see): its socket
+// file, which looks abandoned, is left alone, and the launch ends without the library.
+TEST(SingleInstance, ASocketWhoseOwnerHoldsTheLockIsNeverReplaced) {
+  int holder = holdLock();
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = socketAddress();
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+
+  SingleInstance second(socketPath(), lockPath());
+  second.setUnreachableTimeout(0.4);
+  EXPECT_EQ(second.start({"kesto:https://x.example/"}, 0.2), SingleInstance::Outcome::Unreachable);
+  EXPECT_FALSE(second.isListening());
+  EXPECT_FALSE(second.holdsLock());
+  EXPECT_TRUE(socketFileExists());
+  ::close(holder);
+}
+
+TEST(SingleInstance, AWaitingLaunchTakesOverWhenTheHolderEnds) {
+  int holder = holdLock();
+  std::thread end([holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::close(holder);  // the holder's process ends: the kernel releases its lock
+  });
+  SingleInstance second(socketPath(), lockPath());
+  second.setUnreachableTimeout(10);
+  EXPECT_EQ(second.start({"x"}, 0.2), SingleInstance::Outcome::Primary);
+  end.join();
+  EXPECT_TRUE(second.holdsLock());
+  EXPECT_TRUE(second.isListening());
+}
+
+// The deadline runs from the first byte and is not renewed by later ones.
+TEST(SingleInstance, ATricklingHandOverIsDroppedWithinTheDeadlineOfItsFirstByte) {
+  SingleInstance primary(socketPath());
+  primary.setIdleTimeout(0.5);
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  int calls = 0;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  kesto::fnd::LogCapture log;
+  const std::string message = std::string("\0\0\0\x20", 4) + std::string(32, 'a');
+  int fd = connectRaw();
+  auto first = std::chrono::steady_clock::now();
+  bool dropped = false;
+  for (std::size_t i = 0; i < message.size() && !dropped; ++i) {
+    if (::send(fd, message.data() + i, 1, MSG_NOSIGNAL) != 1) dropped = true;
+    kesto::test::spin(0.1);
+    dropped = dropped || closedByPeer(fd);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
+  ::close(fd);
+  EXPECT_TRUE(dropped);
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_EQ(calls, 0);
+  EXPECT_TRUE(kesto::test::runUntil([&] { return log.contains("not complete within"); }, 3));
+}
+
+TEST(SingleInstance, ConnectionsOverTheLimitAreDroppedAtOnceAndTheBurstIsLoggedOnce) {
+  SingleInstance primary(socketPath());
+  primary.setMaximumOpenConnections(4);
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  int calls = 0;
+  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  kesto::fnd::LogCapture log;
+  std::vector<int> fds;
+  for (int i = 0; i < 200; ++i) fds.push_back(connectRaw());
+  int dropped = 0;
+  ASSERT_TRUE(kesto::test::runUntil(
+      [&] {
+        dropped = 0;
+        for (int fd : fds) dropped += closedByPeer(fd) ? 1 : 0;
+        return dropped == 196;
+      },
+      5))
+      << dropped;
+  for (int fd : fds) ::close(fd);
+  // The four held ones are gone: a launch gets through again.
+  ASSERT_TRUE(sendFromAnotherLaunch({"still works"}));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return calls == 1; }, 5));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return log.contains("Dropped"); }, 5));
+  kesto::test::spin(1.2);
+  int lines = 0;
+  for (const auto& m : log.messages())
+    if (m.find("Dropped") != std::string::npos) {
+      ++lines;
+      EXPECT_NE(m.find("Dropped 196 connections"), std::string::npos) << m;
+    }
+  EXPECT_EQ(lines, 1);
 }

@@ -1,0 +1,70 @@
+#include "Harness/TestSupport.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/UI/StallWatchdog.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace kesto::test {
+namespace {
+
+// Runs the event loop as the application does, waiting for events between them (the test
+// harness's own spin polls instead, which never waits and so would look busy throughout).
+void runLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+TEST(StallWatchdog, ReportsALongStallOnceWithTheMainThreadsStackAndNothingWhileIdle) {
+  const std::string log = makeTempDir("stalls") + "/stalls.log";
+  ASSERT_TRUE(ui::StallWatchdog::start(log, 150));
+  // Idle: the loop waits for events, which is no stall however long it lasts.
+  runLoop(300);
+  EXPECT_EQ(ui::StallWatchdog::reportedStalls(), 0);
+
+  bool ran = false;
+  fnd::DispatchQueue::main().async([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ran = true;
+  });
+  runLoop(700);
+  ASSERT_TRUE(ran);
+  // Short work does not count.
+  fnd::DispatchQueue::main().async([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+  runLoop(200);
+  const auto reported = ui::StallWatchdog::reportedStalls();
+  ui::StallWatchdog::stop();
+
+  // One report for the long stall (a loaded machine may add one of its own, never fewer).
+  EXPECT_GE(reported, 1);
+  const std::string text = readFile(log);
+  EXPECT_EQ(occurrences(text, "main thread busy for "), static_cast<std::size_t>(reported)) << text;
+  // A stack of several frames follows the heading.
+  EXPECT_GE(occurrences(text, "\n"), 4u) << text;
+  EXPECT_EQ(text.find("no stack"), std::string::npos) << text;
+}
+
+TEST(StallWatchdog, StaysOffWithoutALogFileAndRefusesASecondStart) {
+  unsetenv("KESTO_STALL_LOG");
+  EXPECT_FALSE(ui::StallWatchdog::startFromEnvironment());
+  const std::string log = makeTempDir("stalls") + "/stalls.log";
+  ASSERT_TRUE(ui::StallWatchdog::start(log, 100));
+  EXPECT_FALSE(ui::StallWatchdog::start(log, 100));
+  ui::StallWatchdog::stop();
+  ui::StallWatchdog::stop();
+}
+
+}  // namespace
+}  // namespace kesto::test
