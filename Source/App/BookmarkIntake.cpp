@@ -1,5 +1,6 @@
 #include "App/BookmarkIntake.h"
 
+#include "Model/StoredText.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Net/URL.h"
 
@@ -55,18 +56,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 namespace {
 
-// U+061C, U+200E, U+200F, U+202A-U+202E and U+2066-U+2069 in UTF-8: the length of the one
-// starting at `i`, 0 when none does.
-std::size_t bidiControlAt(const std::string& s, std::size_t i) {
-  auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-  if (at(i) == 0xD8 && at(i + 1) == 0x9C) return 2;
-  if (at(i) != 0xE2) return 0;
-  const unsigned b1 = at(i + 1), b2 = at(i + 2);
-  if (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) return 3;
-  if (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9) return 3;
-  return 0;
-}
-
 // The line as the URL parser takes it: the characters a browser would escape before sending
 // (spaces of a decoded payload, non-ASCII text) escaped.
 std::string escapedForParsing(const std::string& line) {
@@ -94,14 +83,17 @@ std::optional<std::string> addressFromLine(const std::string& line) {
   std::string address;
   address.reserve(line.size());
   for (std::size_t i = 0; i < line.size();) {
-    if (std::size_t n = bidiControlAt(line, i)) {
+    if (std::size_t n = stored::forbiddenCharacterAt(line, i)) {
+      // A control character refuses the line; the invisible ones (bidirectional controls, which
+      // would show another address than the one stored) are dropped.
+      if (n == 1) return std::nullopt;
       i += n;
       continue;
     }
-    auto u = static_cast<unsigned char>(line[i]);
-    if (u < 0x20 || u == 0x7f) return std::nullopt;
     address += line[i++];
   }
+  // The address is stored with its escapes removed: that form is the one checked.
+  if (stored::hasForbiddenCharacters(storedFormOfAddress(address))) return std::nullopt;
   auto url = net::URL::fromString(escapedForParsing(address));
   if (!url || (url->scheme() != "http" && url->scheme() != "https") || url->host().empty()) return std::nullopt;
   return address;

@@ -26,10 +26,12 @@ std::optional<std::string> textFromSchemeURL(const std::string& url);
 // ending a line (text from a CRLF source) is dropped.
 std::vector<std::string> splitLines(const std::string& text);
 
-// The address a line stands for: the line without bidirectional control characters (which
-// would show an address other than the one stored), when it begins with "http" (case-sensitive),
-// is at most kMaximumAddressBytes long, holds no control characters (a decoded "%00" or "%0D"
-// included) and parses as an http or https URL with a host. Absent for any other line.
+// The address a line stands for: the line without invisible characters (bidirectional controls,
+// line and paragraph separators, C1 controls, which would show an address other than the one
+// stored), when it begins with "http" (case-sensitive), is at most kMaximumAddressBytes long,
+// holds no control character, neither as it stands nor in the form it is stored in (a "%00",
+// "%0D" or "%E2%80%AE" once decoded), and parses as an http or https URL with a host. Absent
+// for any other line.
 std::optional<std::string> addressFromLine(const std::string& line);
 bool isAddressLine(const std::string& line);
 

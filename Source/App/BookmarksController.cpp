@@ -495,8 +495,9 @@ void BookmarksController::openBookmarkAddress(const std::string& url) {
       AlertPresenter::ask("Open a “" + scheme + ":” address?",
                           "“" + shown + "” is not a web page. Opening it hands it to the program your desktop "
                           "chooses for “" + scheme + ":” addresses.",
-                          {"Open", "Cancel"}, [url](int answer) {
-                            if (answer == 0) Workspace::openURL(url);
+                          // Cancel first: Return, the default, must not start anything.
+                          {"Cancel", "Open"}, [url](int answer) {
+                            if (answer == 1) Workspace::openURL(url);
                           });
       return;
     }

@@ -1,5 +1,7 @@
 #include "App/EditorController.h"
 
+#include "Model/StoredText.h"
+
 #include "Model/Base64.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -489,8 +491,10 @@ void EditorController::updateFavorite() {
 
 void EditorController::updateTitle() {
   if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    if (b->title().value_or("") != title->stringValue()) {
-      b->setTitle(title->stringValue());
+    // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
+    const std::string text = stored::title(title->stringValue());
+    if (b->title().value_or("") != text) {
+      b->setTitle(text);
       b->saveBookmark();
     }
   }
@@ -499,7 +503,7 @@ void EditorController::updateTitle() {
 
 void EditorController::updateURL() {
   if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    std::string text = url->stringValue();
+    const std::string text = stored::address(url->stringValue());
     if (b->url().value_or("") != text) {
       b->setUrl(text);
       // The list shows the site from the base address: it must follow the new address.

@@ -146,18 +146,30 @@ void TransferDialogs::openRestoreDialog() {
     if (response != ui::ModalResponse::OK) return;
     auto paths = panel.paths();
     if (paths.empty()) return;
-    const std::string& path = paths.front();
-    // A wrong file is turned away here, before the question that leads to replacing the library.
+    checkBackupThenRestore(paths.front());
+  });
+}
+
+void TransferDialogs::checkBackupThenRestore(const std::string& path) {
+  // A wrong file is turned away before the question that leads to replacing the library. The
+  // check reads the whole file, so it runs off the main thread; the answer comes back to it.
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::High).async([this, alive, path] {
     fnd::Error error;
-    if (fnd::lowercase(fnd::pathExtension(path)) != Backup::kExtension || !Backup::isValidBackupFile(path, &error)) {
-      std::string reason = error.localizedDescription();
-      if (reason.empty()) reason = "The file is not a Kesto backup";
-      AlertPresenter::alert("Kesto Restore", "\"" + fnd::FileManager::lastPathComponent(path) +
-                                                 "\" cannot be restored. " + reason + ". Nothing was changed.");
-      return;
-    }
-    backup_ = std::make_unique<Backup>();
-    backup_->restoreFromFile(path);
+    const bool valid =
+        fnd::lowercase(fnd::pathExtension(path)) == Backup::kExtension && Backup::isValidBackupFile(path, &error);
+    fnd::DispatchQueue::main().async([this, alive, path, valid, error] {
+      if (auto a = alive.lock(); !a || !*a) return;
+      if (!valid) {
+        std::string reason = error.localizedDescription();
+        if (reason.empty()) reason = "The file is not a Kesto backup";
+        AlertPresenter::alert("Kesto Restore", "\"" + fnd::FileManager::lastPathComponent(path) +
+                                                   "\" cannot be restored. " + reason + ". Nothing was changed.");
+        return;
+      }
+      backup_ = std::make_unique<Backup>();
+      backup_->restoreFromFile(path);
+    });
   });
 }
 

@@ -51,6 +51,7 @@ class TransferDialogs : public HTMLExportDelegate {
 
  private:
   void startImport(const std::string& path, bool skipDuplicates);
+  void checkBackupThenRestore(const std::string& path);
 
   DataManager* dataManager_;
   ui::Window* window_;

@@ -5,6 +5,7 @@
 #include "Model/Folder.h"
 #include "Model/Service.h"
 #include "Model/Services.h"
+#include "Model/StoredText.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 
@@ -35,10 +36,20 @@ namespace r = bookmark_rel;
   void Bookmark::setter(const std::optional<fnd::Date>& v) { setValue(slot, v ? fnd::Value(*v) : fnd::Value()); }
 
 KESTO_STRING_IMPL(uniqueIDValue, setUniqueID, a::uniqueID)
-KESTO_STRING_IMPL(url, setUrl, a::url)
+// Every door stores through these, so the stored text is always cleaned and bounded.
+std::optional<std::string> Bookmark::url() const { return value(a::url).stringIfString(); }
+void Bookmark::setUrl(const std::optional<std::string>& v) {
+  setValue(a::url, v ? fnd::Value(stored::address(*v)) : fnd::Value());
+}
 KESTO_STRING_IMPL(baseURL, setBaseURL, a::baseURL)
-KESTO_STRING_IMPL(title, setTitle, a::title)
-KESTO_STRING_IMPL(notes, setNotes, a::notes)
+std::optional<std::string> Bookmark::title() const { return value(a::title).stringIfString(); }
+void Bookmark::setTitle(const std::optional<std::string>& v) {
+  setValue(a::title, v ? fnd::Value(stored::title(*v)) : fnd::Value());
+}
+std::optional<std::string> Bookmark::notes() const { return value(a::notes).stringIfString(); }
+void Bookmark::setNotes(const std::optional<std::string>& v) {
+  setValue(a::notes, v ? fnd::Value(stored::note(*v)) : fnd::Value());
+}
 KESTO_STRING_IMPL(content, setContent, a::content)
 KESTO_STRING_IMPL(importedFrom, setImportedFrom, a::importedFrom)
 KESTO_STRING_IMPL(color, setColor, a::color)

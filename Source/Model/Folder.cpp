@@ -3,6 +3,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataModel.h"
 #include "Model/FolderDummy.h"
+#include "Model/StoredText.h"
 
 #include "Platform/Store/Context.h"
 
@@ -65,7 +66,7 @@ void Folder::setFolderID(const std::string& v) { setValue(fa::folderID, v); }
 std::string Folder::parentFolderID() const { return value(fa::parentFolderID).string(); }
 void Folder::setParentFolderID(const std::string& v) { setValue(fa::parentFolderID, v); }
 std::string Folder::name() const { return value(fa::name).string(); }
-void Folder::setName(const std::string& v) { setValue(fa::name, v); }
+void Folder::setName(const std::string& v) { setValue(fa::name, stored::title(v)); }
 std::int64_t Folder::orderIndex() const { return value(fa::orderIndex).intValue(); }
 void Folder::setOrderIndex(std::int64_t v) { setValue(fa::orderIndex, v); }
 std::int64_t Folder::version() const { return value(fa::version).intValue(); }

@@ -1,6 +1,7 @@
 #include "Model/Tag.h"
 
 #include "Model/DataModel.h"
+#include "Model/StoredText.h"
 
 #include "Platform/Foundation/Log.h"
 
@@ -25,7 +26,7 @@ Tag::List tagsWhere(const char* format) {
 }  // namespace
 
 std::string Tag::name() const { return value(tag_attr::name).string(); }
-void Tag::setName(const std::string& name) { setValue(tag_attr::name, name); }
+void Tag::setName(const std::string& name) { setValue(tag_attr::name, stored::tagName(name)); }
 
 Tag::List Tag::allTags() { return tagsWhere("bookmarks.@count > 0"); }
 Tag::List Tag::orphanedTags() { return tagsWhere("bookmarks.@count == 0"); }

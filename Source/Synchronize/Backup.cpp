@@ -15,6 +15,7 @@
 #include "Platform/Store/Coordinator.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -155,9 +156,14 @@ std::string Backup::applicationSupportDirectory() const {
 }
 
 bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
-  bool isDirectory = false;
-  if (!fnd::FileManager::fileExists(path, &isDirectory) || isDirectory) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
     if (error) *error = backupError(10, "There is no backup file at " + path);
+    return false;
+  }
+  // Opening a pipe or a device would wait for a writer that never comes.
+  if (!S_ISREG(st.st_mode)) {
+    if (error) *error = backupError(15, "The file is not a regular file");
     return false;
   }
   Db file;
@@ -166,6 +172,8 @@ bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
     if (error) *error = backupError(11, "The file cannot be opened as a Kesto backup");
     return false;
   }
+  sqlite3_db_config(file.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(file.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   std::string check;
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(file.db, "PRAGMA integrity_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&

@@ -1,5 +1,7 @@
 #include "Synchronize/HTMLImport.h"
 
+#include "Model/StoredText.h"
+
 #include "Synchronize/HTMLImportReader.h"
 #include "Views/AlertPresenter.h"
 
@@ -404,12 +406,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
     if (imported && report.flattenedFolders)
-      AlertPresenter::inform("Import complete",
-                            "Folders in '" + file + "' were nested more than " +
-                                std::to_string(HTMLImportReader::kMaxFolderDepth) + " levels deep. " +
-                                std::to_string(report.flattenedFolders) +
-                                (report.flattenedFolders == 1 ? " folder was" : " folders were") +
-                                " flattened: their bookmarks are in the deepest folder kept.");
+      AlertPresenter::inform("Import complete", stored::flattenedFoldersMessage(file, report.flattenedFolders));
     else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
     else if (report.outcome == Outcome::NotStored)

@@ -1,5 +1,6 @@
 #include "Synchronize/HTMLImportReader.h"
 
+#include "Model/StoredText.h"
 #include "Model/StringAdditions.h"
 
 #include "Platform/Foundation/HtmlDocument.h"
@@ -121,7 +122,7 @@ std::string folderTitle(std::string_view text) {
   t.reserve(text.size());
   for (char c : text)
     if (c != '\r' && c != '\n') t += c;
-  t = trim(t);
+  t = stored::title(trim(t));
   return t.empty() ? std::string("Untitled") : t;
 }
 
@@ -599,18 +600,22 @@ class Reader final : public fnd::HtmlStreamHandler {
   void finishItem(Node* c) {
     auto p = std::move(c->pending);
     if (!p || !p->hasHref) return;
-    std::string url = trim(p->href);
-    if (!hasWebScheme(url)) return;
+    // An address is kept whole or not at all: a cut one would lead elsewhere.
+    std::string url = stored::withoutForbiddenCharacters(trim(p->href));
+    if (!hasWebScheme(url) || url.size() > stored::kMaximumAddressBytes) return;
     BookmarkDraft b;
     b.folder = c->folder;
     b.set = c->set;
     b.baseURL = brightwren::stringWithFirstURLComponent(url);
-    b.url = fnd::decodeHarmlessPercentEscapes(url);
-    b.title = trim(p->title);
-    b.notes = std::move(p->notes);
+    b.url = stored::address(fnd::decodeHarmlessPercentEscapes(url));
+    b.title = stored::title(trim(p->title));
+    b.notes = stored::note(p->notes);
     if (!p->tags.empty())
-      for (const std::string& piece : fnd::split(p->tags, ",")) {
-        std::string tag = trim(fnd::replaceAll(piece, "_", " "));
+      for (std::size_t start = 0, end = 0; start <= p->tags.size() && b.tags.size() < stored::kMaximumTagsPerBookmark;
+           start = end + 1) {
+        end = std::min(p->tags.find(',', start), p->tags.size());
+        std::string tag =
+            stored::tagName(trim(fnd::replaceAll(std::string_view(p->tags).substr(start, end - start), "_", " ")));
         if (tag.empty()) continue;
         auto [it, added] = tagIndex_.emplace(tag, static_cast<int>(tagNames_.size()));
         if (added) tagNames_.push_back(tag);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Model/StoredText.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,10 +60,10 @@ struct HTMLImportDraftBookmark {
 class HTMLImportReader {
  public:
   // Folders deeper than this are flattened into the deepest kept folder.
-  static constexpr int kMaxFolderDepth = 200;
+  static constexpr int kMaxFolderDepth = stored::kMaximumFolderDepth;
   // Longest title or folder name, and longest notes, kept (in bytes); longer ones are cut.
-  static constexpr std::size_t kMaxTitleBytes = 64 * 1024;
-  static constexpr std::size_t kMaxNotesBytes = 1024 * 1024;
+  static constexpr std::size_t kMaxTitleBytes = stored::kMaximumTitleBytes;
+  static constexpr std::size_t kMaxNotesBytes = stored::kMaximumNoteBytes;
 
   struct Options {
     bool skipDuplicates = false;

@@ -1,6 +1,8 @@
 #include "Synchronize/SharedFolderArchive.h"
 
 #include "Views/AlertPresenter.h"
+
+#include "Model/StoredText.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/Synchronizer.h"
 
@@ -281,11 +283,15 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
   ViewUpdater::showMessage("Importing...");
 
   auto impl = d_;
-  auto done = [impl, completion](bool imported, const std::string& refusal = std::string()) {
+  auto done = [impl, completion, path](bool imported, const std::string& refusal = std::string(),
+                                      std::size_t flattened = 0) {
     // Main thread.
     if (imported) {
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
+      if (flattened)
+        AlertPresenter::inform("Import complete",
+                               stored::flattenedFoldersMessage(fnd::FileManager::lastPathComponent(path), flattened));
     } else {
       AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
                                           " Nothing was imported.");
@@ -308,6 +314,7 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     document->password.reset();
     document->services.clear();
     document->deletions.clear();
+    const std::size_t flattened = SyncFile::flattenDeepFolders(*document);
     rekeyFolders(*document, archiveName(path));
     auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
     if (!context) {
@@ -315,18 +322,18 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       return;
     }
     auto shared = std::make_shared<SyncDocument>(std::move(*document));
-    context->perform([context, shared, done] {
+    context->perform([context, shared, done, flattened] {
       SyncMerge::Options options;
       options.isSync = false;
       options.cycleParent = Folder::kImportedID;
       SyncMerge::Result result = SyncMerge::processImport(*shared, context, options);
       if (!result.saved) fnd::logError("Sync: Error saving temporary context");
-      fnd::DispatchQueue::main().async([done, saved = result.saved] {
+      fnd::DispatchQueue::main().async([done, saved = result.saved, flattened] {
         // Through the entity layer, so a store that refuses it is told to the user like any save.
         auto main = WrenDataManager::sharedInstance().managedObjectContext();
         bool ok = saved && main && WrenEntity::saveContext(main);
         if (saved && !ok) fnd::logError("Sync: Error saving main context");
-        done(ok);
+        done(ok, std::string(), flattened);
       });
     });
   }).detach();

@@ -1,5 +1,7 @@
 #include "Synchronize/SyncFile.h"
 
+#include "Model/StoredText.h"
+
 #include "Model/Bookmark.h"
 #include "Model/Config.h"
 #include "Model/DateAdditions.h"
@@ -10,6 +12,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/XmlDocument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -254,7 +257,7 @@ FolderDummy readFolder(const fnd::XmlNode& node) {
   auto str = [&](const char* name, fnd::Value& target) {
     if (auto t = c.text(name)) target = fnd::Value(trimmed(*t));
   };
-  if (auto t = c.text("name")) d.name = fnd::Value(*t);
+  if (auto t = c.text("name")) d.name = fnd::Value(stored::title(*t));
   str("folderID", d.folderID);
   str("parentFolderID", d.parentFolderID);
   if (auto t = c.text("version")) d.version = fnd::Value(leadingInteger(*t));
@@ -280,14 +283,15 @@ BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
   }
   if (auto t = c.text("url")) {
     auto url = unescapeSemicolons(trimmed(*t));
-    d.url = fnd::Value(url);
+    // Kept whole or not at all (the caller drops the record): a cut address leads elsewhere.
+    d.url = url.size() > stored::kMaximumAddressBytes ? fnd::Value() : fnd::Value(stored::address(url));
   }
-  if (auto t = c.text("title")) d.title = fnd::Value(unescapeSemicolons(*t));
+  if (auto t = c.text("title")) d.title = fnd::Value(stored::title(unescapeSemicolons(*t)));
   d.version = fnd::Value(leadingInteger(c.text("version").value_or("")));
   d.rating = fnd::Value(leadingInteger(c.text("rating").value_or("")));
   d.trashed = fnd::Value(leadingInteger(c.text("trashed").value_or("")));
   d.timesOpened = fnd::Value(leadingInteger(c.text("times-visited").value_or("")));
-  d.notes = fnd::Value(c.text("notes").value_or(""));
+  d.notes = fnd::Value(stored::note(c.text("notes").value_or("")));
   if (auto date = dateOf(c.text("last-visited"))) d.lastOpened = fnd::Value(*date);
   auto added = dateOf(c.text("added-date"));
   if (added) d.addedDate = fnd::Value(*added);
@@ -298,12 +302,14 @@ BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
   d.importDate = fnd::Value(fnd::Date::now());
   if (auto t = c.text("imported-from"); t && !t->empty()) d.importedFrom = fnd::Value(*t);
   if (auto tags = c.find("tags"))
-    for (const auto& tag : tags->elementChildren("tag"))
+    for (const auto& tag : tags->elementChildren("tag")) {
+      if (d.tagStrings.size() == stored::kMaximumTagsPerBookmark) break;
       for (const auto& name : tag.elementChildren("name")) {
-        auto text = name.stringValue();
+        auto text = stored::tagName(name.stringValue());
         if (!text.empty()) d.tagStrings.push_back(text);
         break;
       }
+    }
   // broken, login, password: the first one missing ends the group; then favorite and color.
   if (auto b = c.text("broken")) {
     d.broken = fnd::Value(leadingInteger(*b));
@@ -531,7 +537,15 @@ std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, f
     } else if (name == "kesto-password") {
       if (!result.password) result.password = trimmed(child.stringValue());
     } else if (name == "bookmarks") {
-      for (const auto& b : child.elementChildren("bookmark")) result.bookmarks.push_back(readBookmark(b, isSync));
+      for (const auto& b : child.elementChildren("bookmark")) {
+        auto bookmark = readBookmark(b, isSync);
+        if (bookmark.url.isNull()) {
+          fnd::logWarning("A bookmark whose address is longer than " + std::to_string(stored::kMaximumAddressBytes) +
+                          " bytes was not read");
+          continue;
+        }
+        result.bookmarks.push_back(std::move(bookmark));
+      }
     } else if (name == "folders") {
       for (const auto& f : child.elementChildren("folder")) result.folders.push_back(readFolder(f));
     } else if (name == "services") {
@@ -555,6 +569,66 @@ std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, f
     }
   }
   return result;
+}
+
+std::size_t SyncFile::flattenDeepFolders(SyncDocument& document) {
+  const int kDeepest = stored::kMaximumFolderDepth;
+  std::unordered_map<std::string, std::size_t> byID;
+  for (std::size_t i = 0; i < document.folders.size(); ++i)
+    if (document.folders[i].folderID.isString()) byID.emplace(document.folders[i].folderID.string(), i);
+  // Depth and kept folder of each, by walking up to a known one; a parent cycle counts as the
+  // top (the merge breaks it later).
+  std::vector<int> depth(document.folders.size(), 0);
+  std::vector<std::size_t> kept(document.folders.size());
+  std::vector<char> onPath(document.folders.size(), 0);
+  std::vector<std::size_t> path;
+  auto parentOf = [&](std::size_t i) -> std::optional<std::size_t> {
+    const auto& parent = document.folders[i].parentFolderID;
+    if (!parent.isString()) return std::nullopt;
+    auto it = byID.find(parent.string());
+    if (it == byID.end() || it->second == i) return std::nullopt;
+    return it->second;
+  };
+  for (std::size_t start = 0; start < document.folders.size(); ++start) {
+    if (depth[start]) continue;
+    path.clear();
+    std::optional<std::size_t> at = start;
+    while (at && !depth[*at] && !onPath[*at]) {
+      onPath[*at] = 1;
+      path.push_back(*at);
+      at = parentOf(*at);
+    }
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+      const std::size_t i = *it;
+      const auto parent = parentOf(i);
+      if (!parent || !depth[*parent]) {
+        depth[i] = 1;
+        kept[i] = i;
+      } else {
+        depth[i] = depth[*parent] + 1;
+        kept[i] = depth[i] <= kDeepest ? i : depth[*parent] <= kDeepest ? *parent : kept[*parent];
+      }
+      onPath[i] = 0;
+    }
+  }
+  const auto flattened =
+      static_cast<std::size_t>(std::count_if(depth.begin(), depth.end(), [&](int d) { return d > kDeepest; }));
+  if (!flattened) return 0;
+  std::unordered_map<std::string, std::string> movedTo;
+  for (std::size_t i = 0; i < document.folders.size(); ++i)
+    if (depth[i] > kDeepest && document.folders[i].folderID.isString())
+      movedTo[document.folders[i].folderID.string()] = document.folders[kept[i]].folderID.string();
+  std::vector<FolderDummy> folders;
+  folders.reserve(document.folders.size() - flattened);
+  for (std::size_t i = 0; i < document.folders.size(); ++i)
+    if (depth[i] <= kDeepest) folders.push_back(std::move(document.folders[i]));
+  for (auto& bookmark : document.bookmarks)
+    if (bookmark.folderID.isString())
+      if (auto it = movedTo.find(bookmark.folderID.string()); it != movedTo.end()) bookmark.folderID = fnd::Value(it->second);
+  document.folders = std::move(folders);
+  fnd::logWarning(std::to_string(flattened) + " folders nested more than " + std::to_string(kDeepest) +
+                  " levels deep were flattened");
+  return flattened;
 }
 
 std::optional<std::string> SyncFile::readKestoID(std::string_view text) {

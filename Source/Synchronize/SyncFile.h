@@ -77,7 +77,13 @@ class SyncFile {
   // characters or not well-formed. Records are read leniently: a missing optional child takes
   // its default, and the older unescaped forms are accepted. In a sync (`isSync`) bookmarks keep
   // the document's identifiers; otherwise each gets a fresh one.
+  // Texts are cleaned and bounded as the store keeps them; a bookmark whose address is longer
+  // than the bound is dropped.
   static std::optional<SyncDocument> read(std::string_view text, bool isSync, fnd::Error* error = nullptr);
+  // Drops the folders nested deeper than the bound, moving their bookmarks to the deepest folder
+  // kept above them (a parent cycle counts from where it is entered). Answers how many went. For
+  // imported archives: a sync keeps its peers' trees as they are.
+  static std::size_t flattenDeepFolders(SyncDocument& document);
 
   // A bookmark or folder of this library as a peer reads it from the sync file this library
   // writes (dates in whole seconds, text as escaped and read back): what a merge compares an

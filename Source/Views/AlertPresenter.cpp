@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace kesto {
@@ -43,7 +44,10 @@ void AlertPresenter::ask(const std::string& title, const std::string& message, c
     return;
   }
   fnd::logInfo(title + ": " + message + " (no one to answer)");
-  if (completion) completion(buttons.empty() ? 0 : static_cast<int>(buttons.size()) - 1);
+  if (!completion) return;
+  auto cancel = std::find(buttons.begin(), buttons.end(), "Cancel");
+  completion(cancel != buttons.end() ? static_cast<int>(cancel - buttons.begin())
+                                     : buttons.empty() ? 0 : static_cast<int>(buttons.size()) - 1);
 }
 
 }  // namespace kesto

@@ -10,7 +10,7 @@ namespace kesto {
 // How this library talks to the user: modal alerts and questions. The application registers
 // the implementation that shows real dialogs; tests register a responder that records what was
 // shown and answers questions itself. Without one, alerts are logged and questions get their
-// last button (the cancelling answer), so nothing destructive happens unasked.
+// "Cancel" button, else the last one (the cancelling answer), so nothing destructive happens unasked.
 class AlertPresenter {
  public:
   virtual ~AlertPresenter() = default;

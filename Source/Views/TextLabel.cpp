@@ -106,8 +106,9 @@ void TextLabel::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   }
   const fnd::Rect b = bounds();
   const double step = lineHeight(font_);
-  auto lines = wrappedLines(text_, b.size.width, font_);
   const std::size_t room = std::max<std::size_t>(1, static_cast<std::size_t>(b.size.height / step));
+  // Only what the lines can hold is wrapped: wrapping measures text character by character.
+  auto lines = wrappedLines(ui::GraphicsContext::prefixThatCanShow(text_, b.size.width, room), b.size.width, font_);
   for (std::size_t i = 0; i < lines.size() && i < room; ++i) {
     std::string line = lines[i];
     // What does not fit goes on the last line, which the drawing cuts short.

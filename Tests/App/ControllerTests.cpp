@@ -235,14 +235,15 @@ TEST_F(ControllerTest, OpeningAsksBeforeOtherSchemesAndNeverStartsAProgram) {
   open(web, 1);
   EXPECT_TRUE(alerts->shown.empty());
   ASSERT_EQ(launched.size(), 1u);
-  open(script, 1);  // Cancel
+  open(script, 0);  // Cancel, the default (Return)
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].title, "Open a “javascript:” address?");
+  EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Cancel", "Open"}));
   EXPECT_EQ(launched.size(), 1u);
-  open(script, 0);  // Open
+  open(script, 1);  // Open
   ASSERT_EQ(launched.size(), 2u);
   EXPECT_EQ(launched[1], std::vector<std::string>{"javascript:alert(1)"});
-  open(program, 0);
+  open(program, 1);
   EXPECT_EQ(launched.size(), 2u);
   EXPECT_EQ(alerts->shown.back().title, "Kesto does not open this address");
   // Nothing about them was rewritten.

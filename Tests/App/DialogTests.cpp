@@ -17,6 +17,8 @@
 #include "Synchronize/HTMLImport.h"
 #include "Views/KestoPanel.h"
 
+#include <sys/stat.h>
+
 namespace kesto::test {
 namespace {
 
@@ -199,6 +201,20 @@ TEST_F(DialogTest, RestoreTurnsAWrongFileAwayBeforeAskingOrTouchingTheLibrary) {
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
   EXPECT_FALSE(fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
                                             Backup::kBeforeRestoreSuffix));
+}
+
+// A pipe named like a backup: the check never blocks the main thread, and says why it refused.
+TEST_F(DialogTest, RestoreRefusesAPipeWithoutWaitingOnIt) {
+  add("https://stays.example/", "Stays");
+  start(1);
+  const std::string pipe = makeTempDir("restore") + "/waiting.kestobck";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  responder->openAnswers.push_back(std::vector<std::string>{pipe});
+  dialogs().openRestoreDialog();
+  ASSERT_TRUE(runUntil([&] { return alertSeen("Kesto Restore"); }, 10));
+  EXPECT_NE(responder->alerts.back().informative.find("not a regular file"), std::string::npos);
+  EXPECT_FALSE(app().hasTerminated());
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
 }
 
 TEST_F(DialogTest, OneBackdropAtATimeAndItGoesWithTheSheetShownThroughThePresenter) {

@@ -197,8 +197,19 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   spin(0.05);
   show(a);
 
-  // Leaving a field stores it like Return; leaving it unchanged stores nothing.
+  // What the inspector stores is cleaned like every door's, and the site follows the clean form.
   auto version = a->version();
+  e.url->setStringValue("https://exa\xE2\x80\xAE" "mple.org/gpj.exe\n");
+  e.url->sendAction();
+  EXPECT_EQ(a->url().value_or(""), "https://example.org/gpj.exe");
+  EXPECT_EQ(a->baseURL().value_or(""), brightwren::stringWithFirstURLComponent("https://example.org/gpj.exe"));
+  // The field still shows what was typed: leaving it stores nothing new.
+  version = a->version();
+  e.controlTextDidEndEditing(*e.url);
+  EXPECT_EQ(a->version(), version);
+
+  // Leaving a field stores it like Return; leaving it unchanged stores nothing.
+  version = a->version();
   e.controlTextDidEndEditing(*e.title);
   EXPECT_EQ(a->version(), version);
   e.loginField->setStringValue("me");

@@ -8,6 +8,7 @@
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
 
+#include "Model/StoredText.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
 
@@ -70,6 +71,10 @@ TEST(SchemeText, OnlyHttpAndHttpsURLsWithAHostAreAddresses) {
   EXPECT_EQ(addressFromLine("https://exa\xE2\x80\xAEmple.org/gpj.exe").value_or("?"), "https://example.org/gpj.exe");
   EXPECT_FALSE(addressFromLine("\xE2\x80\x8Fhttps://example.org/"));
   EXPECT_EQ(addressFromLine("https://example.org/\xE2\x81\xA6x\xE2\x81\xA9\xD8\x9C").value_or("?"), "https://example.org/x");
+  // Line and paragraph separators and C1 controls are invisible too; their escaped forms refuse.
+  EXPECT_EQ(addressFromLine("https://example.org/\xE2\x80\xA8x\xC2\x85").value_or("?"), "https://example.org/x");
+  EXPECT_FALSE(addressFromLine("https://example.org/%E2%80%A9"));
+  EXPECT_FALSE(addressFromLine("https://example.org/%7F"));
 }
 
 TEST(SchemeText, HandedOverPathsAreMadeAbsoluteAndNothingElseChanges) {
@@ -253,6 +258,17 @@ TEST_F(IntakeTest, HandedInTextIsBoundedAndOnlyCleanLinesAreAddresses) {
   app().getUrl("kesto:" + huge);
   EXPECT_EQ(storedURLs().size(), 2u);
   EXPECT_TRUE(app().urlToBeAdded().empty());
+}
+
+// The store removes escapes once more: what is checked must be what is stored, so escaped
+// controls (and doubly escaped ones through the scheme) refuse the line.
+TEST_F(IntakeTest, EscapedControlsInTheStoredFormRefuseTheLine) {
+  build(0);
+  app().handleArguments({"--add-text", "https://raw.example/x%0Ay%00z%E2%80%AEw%0D\nhttps://ok.example/a%20b"});
+  app().handleArguments({"kesto:https://twice.example/x%250Ay", "kesto:https://twice.example/%25E2%2580%25AE",
+                         "kesto:https://twice.example/%25C2%2585"});
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"https://ok.example/a b"}));
+  for (const auto& url : storedURLs()) EXPECT_FALSE(stored::hasForbiddenCharacters(url)) << url;
 }
 
 TEST_F(IntakeTest, OneLaunchAddsAtMostTheAddressLimit) {

@@ -4,6 +4,8 @@
 #include "Model/FileManagerAdditions.h"
 #include "Model/FolderDummy.h"
 #include "Model/Service.h"
+#include "Model/StoredText.h"
+#include "Model/Tag.h"
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
@@ -157,6 +159,33 @@ TEST_F(EntityTest, AddingUnescapesTheURLAndSavesWithAVersion) {
   auto other = Bookmark::bookmarkWithURL("http://example.com/a%20b?x=1");
   EXPECT_NE(other, b);
   EXPECT_EQ(Bookmark::bookmarkWithURL("http://example.com/a b?x=1"), b);
+}
+
+// Whatever door a text comes through, the store keeps it without invisible or control
+// characters and within its bound.
+TEST_F(EntityTest, StoredTextsAreCleanedAndBounded) {
+  auto b = Bookmark::addBookmarkWithURL("https://raw.example/x%0Ay%00z%E2%80%AEw%0D", Folder::Ref());
+  EXPECT_EQ(b->url(), "https://raw.example/xyzw");
+  b->setUrl(std::string("https://a.example/\xE2\x80\xA8\xE2\x80\xA9\xC2\x9B\xE2\x81\xA6\x7F/") +
+            std::string(20 * 1024, 'a'));
+  EXPECT_EQ(b->url()->substr(0, 19), "https://a.example//");
+  EXPECT_EQ(b->url()->size(), stored::kMaximumAddressBytes - 12);
+  b->setTitle(std::string("Ti\ttle\n") + std::string(100 * 1024, 'x'));
+  EXPECT_EQ(b->title()->substr(0, 6), "Title" "x");
+  EXPECT_LE(b->title()->size(), stored::kMaximumTitleBytes);
+  b->setNotes(std::string("line one\nline\ttwo\r\x1B[31m"));
+  EXPECT_EQ(b->notes(), "line one\nline\ttwo[31m");
+  // A cut never splits a character.
+  b->setTitle(std::string(stored::kMaximumTitleBytes - 1, 'x') + "\xC3\xA9");
+  EXPECT_EQ(b->title()->size(), stored::kMaximumTitleBytes - 1);
+  auto tag = Tag::initEntity();
+  tag->setName("ta\xE2\x80\xAEg" + std::string(1000, 'g'));
+  EXPECT_EQ(tag->name().substr(0, 4), "tagg");
+  EXPECT_LE(tag->name().size(), stored::kMaximumTagBytes);
+  auto folder = Folder::initEntity();
+  folder->setName(std::string("Fol") + '\0' + "der" + std::string(70 * 1024, 'f'));
+  EXPECT_LE(folder->name().size(), stored::kMaximumTitleBytes);
+  EXPECT_FALSE(stored::hasForbiddenCharacters(folder->name()));
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

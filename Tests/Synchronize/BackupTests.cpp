@@ -8,6 +8,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace kesto::test {
 namespace {
@@ -158,6 +159,48 @@ TEST_F(BackupTest, BackupsTheStoreCannotOpenAreRefusedBeforeTheSwap) {
   EXPECT_FALSE(fnd::FileManager::fileExists(storeFile() + ".before-restore"));
   EXPECT_EQ(defaults.stringForKey("KestoID").value_or(""), "kesto-OLD");
   EXPECT_EQ(terminated, 0);
+}
+
+// SQL a foreign file carries would run inside the library once restored: a trigger that empties
+// it on the next add, a view, a constraint. Only the schema Kesto writes is accepted.
+TEST_F(BackupTest, BackupsWithAnotherSchemaAreRefusedWithTheReason) {
+  const std::string dir = makeTempDir("schema");
+  const std::pair<std::string, std::string> cases[] = {
+      {"trigger", "CREATE TRIGGER ZWIPE AFTER INSERT ON ZBOOKMARK BEGIN DELETE FROM ZBOOKMARK; END"},
+      {"view", "CREATE VIEW ZLOOK AS SELECT * FROM ZBOOKMARK"},
+      {"index", "CREATE INDEX ZEXTRA ON ZBOOKMARK (ZTITLE)"},
+      {"table", "CREATE TABLE ZOTHER (A INTEGER)"},
+      {"check", "DROP TABLE Z_PRIMARYKEY; CREATE TABLE Z_PRIMARYKEY (Z_ENT INTEGER PRIMARY KEY, Z_NAME VARCHAR, "
+                "Z_SUPER INTEGER, Z_MAX INTEGER CHECK (Z_MAX < 0))"},
+      {"dropped-index", "DROP INDEX ZBOOKMARK_ZURL_INDEX"},
+  };
+  for (const auto& [name, sql] : cases) {
+    const std::string path = tamperedBackup(dir, name, sql);
+    fnd::Error error;
+    EXPECT_FALSE(Backup::isValidBackupFile(path, &error)) << name;
+    EXPECT_NE(error.localizedDescription().find("schema"), std::string::npos) << error.localizedDescription();
+  }
+  fnd::Error error;
+  EXPECT_FALSE(Backup::isValidBackupFile(tamperedBackup(dir, "older-trigger",
+                                                        "UPDATE Z_METADATA SET Z_VALUE = 'older' WHERE Z_KEY = 'versionHash';"
+                                                        "CREATE TRIGGER ZWIPE AFTER INSERT ON ZBOOKMARK BEGIN SELECT 1; END"),
+                                         &error));
+  EXPECT_NE(error.localizedDescription().find("trigger named ZWIPE"), std::string::npos) << error.localizedDescription();
+  // The untouched copy passes.
+  const std::string plain = dir + "/plain.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(plain));
+  EXPECT_TRUE(Backup::isValidBackupFile(plain, &error)) << error.localizedDescription();
+}
+
+// A pipe named like a backup would block the reader waiting for a writer: it is turned away
+// before it is opened.
+TEST_F(BackupTest, OnlyRegularFilesAreLookedAt) {
+  const std::string pipe = makeTempDir("pipe") + "/waiting.kestobck";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  fnd::Error error;
+  EXPECT_FALSE(Backup::isValidBackupFile(pipe, &error));
+  EXPECT_NE(error.localizedDescription().find("not a regular file"), std::string::npos);
+  EXPECT_FALSE(Backup::isValidBackupFile("/dev/null", &error));
 }
 
 // A backup from an older version whose model the store can migrate is still restored.

@@ -2,6 +2,7 @@
 #include "SyncTestSupport.h"
 
 #include "Synchronize/HTMLImport.h"
+#include "Model/StoredText.h"
 #include "Synchronize/HTMLImportReader.h"
 
 #include "Platform/Foundation/FileManager.h"
@@ -307,6 +308,31 @@ TEST(HTMLImportParseTest, AHugeTitleIsCutAndNothingAfterItIsLost) {
   EXPECT_EQ(p.bookmarks[0].notes.string().size(), HTMLImportReader::kMaxNotesBytes);
   EXPECT_EQ(p.bookmarks[1].title.string(), "After");
   EXPECT_EQ(p.bookmarks[1].notes.string(), "note");
+}
+
+// The bounds and the cleaning of every other door: an address longer than the bound is not
+// taken, invisible and control characters go, tags from one attribute are capped and cut.
+TEST(HTMLImportParseTest, AddressesTagsAndTextsAreBoundedAndCleaned) {
+  std::string tags;
+  for (int i = 0; i < 200000; ++i) tags += "t" + std::to_string(i) + ",";
+  std::string html = "<DL><p>\n<DT><A HREF=\"https://long.example/" + std::string(20u * 1024 * 1024, 'a') +
+                     "\">Long</A>\n<DT><A HREF=\"https://rlo.example/\xE2\x80\xAEgpj.exe\" TAGS=\"" + tags +
+                     std::string(1000, 'L') + "\">R\xE2\x80\xA8LO\xC2\x85</A>\n<DD>one\nt\xE2\x80\xAEwo\n"
+                     "<DT><H3>Fol\xE2\x81\xA6" "der</H3>\n<DL><p><DT><A HREF=\"https://in.example/\" TAGS=\"" +
+                     std::string(1000, 'g') + "\">In</A>\n</DL><p>\n</DL>\n";
+  Parsed p = parse(html);
+  ASSERT_EQ(p.bookmarks.size(), 2u);
+  const auto& rlo = p.bookmarks[0];
+  EXPECT_EQ(rlo.url.string(), "https://rlo.example/gpj.exe");
+  EXPECT_EQ(rlo.title.string(), "RLO");
+  EXPECT_EQ(rlo.notes.string(), "one\ntwo");
+  EXPECT_EQ(rlo.tagStrings.size(), stored::kMaximumTagsPerBookmark);
+  EXPECT_LE(p.tags.size(), stored::kMaximumTagsPerBookmark + 1);
+  for (const auto& tag : p.tags) EXPECT_LE(tag.size(), stored::kMaximumTagBytes);
+  ASSERT_EQ(p.bookmarks[1].tagStrings.size(), 1u);
+  EXPECT_EQ(p.bookmarks[1].tagStrings[0], std::string(stored::kMaximumTagBytes, 'g'));
+  ASSERT_FALSE(p.folders.empty());
+  EXPECT_EQ(p.folders.back().name.string(), "Folder");
 }
 
 TEST(HTMLImportParseTest, AddressesLoseOnlyEscapesThatChangeNothing) {

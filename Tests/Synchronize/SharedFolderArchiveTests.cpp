@@ -8,6 +8,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Model/DataManager.h"
 #include "Model/FileManagerAdditions.h"
+#include "Model/StoredText.h"
 
 #include <set>
 #include <unistd.h>
@@ -154,6 +155,37 @@ TEST_F(SharedFolderArchiveTest, HostileIdentifiersAreReKeyedWithoutTouchingText)
   auto imported = Bookmark::fetchEntityWhereProperty("title", fnd::Value("imported one"));
   ASSERT_TRUE(imported && imported->folder());
   EXPECT_EQ(imported->folder()->name(), "impostor");
+}
+
+// An archive is bounded like every other door: folders deeper than the bound are flattened (and
+// the user told), texts are cut and cleaned, an overlong address is not taken, tags are capped.
+TEST_F(SharedFolderArchiveTest, DeepNestingLongTextsAndManyTagsAreBounded) {
+  std::string folders;
+  for (int i = 0; i < 10000; ++i)
+    folders += folderXML("F" + std::to_string(i), i ? "F" + std::to_string(i - 1) : "_imported", "level " + std::to_string(i));
+  std::string tags;
+  for (int i = 0; i < 3000; ++i) tags += "<tag><name><![CDATA[t" + std::to_string(i) + "]]></name></tag>";
+  std::string tagged = bookmarkXML("F5", "tagged", "https://tags.example/\xE2\x80\xAEgpj.exe");
+  tagged.replace(tagged.find("<tags></tags>"), 13, "<tags>" + tags + "</tags>");
+  const std::string bigTitle(200 * 1024, 'T');
+  const std::string xml = document(bookmarkXML("F9999", bigTitle, "https://deep.example/") + tagged +
+                                       bookmarkXML("F1", "far", "https://far.example/" + std::string(20 * 1024, 'a')),
+                                   folders);
+  ASSERT_TRUE(import(package(xml, false)));
+  EXPECT_TRUE(byName("level 199"));
+  EXPECT_FALSE(byName("level 200"));
+  EXPECT_LE(Folder::countWithPredicate(nullptr), stored::kMaximumFolderDepth + 3);
+  auto deep = Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://deep.example/"));
+  ASSERT_TRUE(deep && deep->folder());
+  EXPECT_EQ(deep->folder()->name(), "level 199");
+  EXPECT_EQ(deep->title()->size(), stored::kMaximumTitleBytes);
+  auto withTags = Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://tags.example/gpj.exe"));
+  ASSERT_TRUE(withTags);
+  EXPECT_EQ(withTags->tags().size(), stored::kMaximumTagsPerBookmark);
+  EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("far")));
+  ASSERT_TRUE(alerts->sawTitle("Import complete"));
+  EXPECT_NE(alerts->shown.back().message.find("9800 folders were flattened"), std::string::npos)
+      << alerts->shown.back().message;
 }
 
 TEST_F(SharedFolderArchiveTest, ParentCyclesAreBrokenUnderImported) {

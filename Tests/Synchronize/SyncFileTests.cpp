@@ -1,6 +1,7 @@
 #include "SyncTestSupport.h"
 
 #include "Model/Config.h"
+#include "Model/StoredText.h"
 #include "Platform/Foundation/Error.h"
 
 namespace kesto::test {
@@ -139,6 +140,32 @@ TEST(SyncFileReader, ReadsOlderFilesAndFillsDefaults) {
   ASSERT_EQ(doc->folders.size(), 1u);
   EXPECT_EQ(doc->folders[0].color.string(), "green");  // ".png" stripped
   EXPECT_EQ(doc->deletions.size(), 1u);  // the tombstone without an identifier is skipped
+}
+
+// A peer's file is bounded like every door: texts cut and cleaned, tags capped, an address
+// longer than the bound not taken at all.
+TEST(SyncFileReader, TextsTagsAndAddressesAreBounded) {
+  std::string tags;
+  for (int i = 0; i < 2000; ++i) tags += "<tag><name>t" + std::to_string(i) + "</name></tag>";
+  auto bookmark = [&](const std::string& id, const std::string& url, const std::string& title) {
+    return "<bookmark><id>" + id + "</id><url><![CDATA[" + url + "]]></url><title><![CDATA[" + title +
+           "]]></title><notes>a&#10;b&#x202E;c</notes><tags>" + tags + "</tags></bookmark>";
+  };
+  const std::string xml = "<?xml version=\"1.0\"?><kesto-sync-file><bookmarks>" +
+                          bookmark("B1", "https://x.example/\xE2\x80\xAEgpj.exe", std::string(100 * 1024, 't')) +
+                          bookmark("B2", "https://long.example/" + std::string(20 * 1024, 'a'), "long") +
+                          "</bookmarks><folders><folder><folderID>F</folderID><name>F\xC2\x9B" "older</name>"
+                          "</folder></folders></kesto-sync-file>";
+  auto doc = SyncFile::read(xml, true);
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(doc->bookmarks.size(), 1u);
+  const auto& b = doc->bookmarks[0];
+  EXPECT_EQ(b.url.string(), "https://x.example/gpj.exe");
+  EXPECT_EQ(b.title.string().size(), stored::kMaximumTitleBytes);
+  EXPECT_EQ(b.notes.string(), "a\nbc");
+  EXPECT_EQ(b.tagStrings.size(), stored::kMaximumTagsPerBookmark);
+  ASSERT_EQ(doc->folders.size(), 1u);
+  EXPECT_EQ(doc->folders[0].name.string(), "Folder");
 }
 
 TEST(SyncFileReader, RefusesWhatIsNotAWellFormedDocument) {

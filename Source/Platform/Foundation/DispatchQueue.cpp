@@ -4,11 +4,14 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/RunLoop_p.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <thread>
+#include <utility>
 
 namespace kesto::fnd {
 
@@ -70,9 +73,32 @@ struct CurrentQueueScope {
   ~CurrentQueueScope() { tCurrentQueue = saved; }
 };
 
-RunLoopThread& timerThread() {
-  static RunLoopThread* thread = new RunLoopThread("kesto.dispatch.timers");
-  return *thread;
+// The thread that counts down `after` delays. It ends with the application object: a thread
+// left running past it would make Qt warn from its event loop and keep every pending delay (and
+// whatever that work holds) unreleased at exit. After that, delays are dropped.
+std::mutex gTimerMutex;
+RunLoopThread* gTimerThread = nullptr;
+bool gTimersEnded = false;
+
+void endTimerThread() {
+  RunLoopThread* thread = nullptr;
+  {
+    std::lock_guard lock(gTimerMutex);
+    thread = std::exchange(gTimerThread, nullptr);
+    gTimersEnded = true;
+  }
+  delete thread;  // stops its loop; the pending delays go with it
+}
+
+template <typename Work>
+void onTimerThread(Work&& work) {
+  std::lock_guard lock(gTimerMutex);
+  if (gTimersEnded) return;
+  if (!gTimerThread) {
+    gTimerThread = new RunLoopThread("kesto.dispatch.timers");
+    qAddPostRoutine(endTimerThread);
+  }
+  work(gTimerThread->runLoop());
 }
 
 }  // namespace
@@ -250,8 +276,8 @@ void DispatchQueue::after(double seconds, std::function<void()> work) {
     return;
   }
   auto state = impl_->state;
-  timerThread().runLoop().performAfterDelay(seconds, [state, w = std::move(work)]() mutable {
-    state->enqueue(std::move(w));
+  onTimerThread([&](RunLoop& loop) {
+    loop.performAfterDelay(seconds, [state, w = std::move(work)]() mutable { state->enqueue(std::move(w)); });
   });
 }
 

@@ -378,6 +378,105 @@ std::set<std::string> columnNames(sqlite3* db, const std::string& table) {
   return cols;
 }
 
+// A store file may come from elsewhere (a restored backup, a synced copy): the connection never
+// lets SQL rewrite the schema, and runs no function a schema entry names on its own authority.
+void harden(sqlite3* db) {
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+}
+
+std::string columnText(sqlite3_stmt* st, int column) {
+  auto text = sqlite3_column_text(st, column);
+  return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// The objects of a store's schema: for tables their columns (name, type, constraints flags), for
+// indexes their SQL, and every object's kind and table. SQLite's own statistics are left out.
+struct SchemaObject {
+  std::string type, table, definition;
+  std::set<std::string> columns;
+};
+using Schema = std::map<std::string, SchemaObject>;
+
+std::optional<Schema> schemaOf(sqlite3* db) {
+  Schema schema;
+  Stmt st(db, "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_stat%' ESCAPE '\\'");
+  if (!st) return std::nullopt;
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
+    schema[columnText(st.s, 1)] = {columnText(st.s, 0), columnText(st.s, 2), columnText(st.s, 3), {}};
+  if (rc != SQLITE_DONE) return std::nullopt;
+  for (auto& [name, object] : schema) {
+    if (object.type != "table") continue;
+    Stmt info(db, "PRAGMA table_xinfo(\"" + name + "\")");
+    while (info && sqlite3_step(info.s) == SQLITE_ROW)
+      object.columns.insert(fnd::asciiUppercase(columnText(info.s, 1)) + " " + columnText(info.s, 2) + " " +
+                            columnText(info.s, 3) + " " + columnText(info.s, 4) + " " + columnText(info.s, 5) + " " +
+                            columnText(info.s, 6));
+  }
+  return schema;
+}
+
+// Words a table of ours never uses: constraints, defaults and generated columns run on writes.
+bool hasForeignTableClause(const std::string& sql) {
+  static const std::set<std::string> kForeign{"CHECK",   "REFERENCES", "GENERATED", "DEFAULT", "COLLATE", "AS",
+                                              "UNIQUE",  "CONSTRAINT", "ON",        "WITHOUT", "STRICT",  "AUTOINCREMENT"};
+  std::string word;
+  for (std::size_t i = 0; i <= sql.size(); ++i) {
+    const char c = i < sql.size() ? sql[i] : ' ';
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    } else {
+      if (kForeign.count(word)) return true;
+      word.clear();
+    }
+  }
+  return false;
+}
+
+// The schema this code writes for `model`, made in memory.
+std::optional<Schema> schemaWrittenFor(const Model& model) {
+  sqlite3* h = nullptr;
+  if (sqlite3_open_v2(":memory:", &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(h);
+    return std::nullopt;
+  }
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(h, sqlite3_close);
+  bool ok = true;
+  for (const auto& en : model.entities()) ok = ok && createEntityTable(h, *en, nullptr) && createIndexes(h, *en, nullptr);
+  ok = ok && writeMetadata(h, model, "reference", nullptr);
+  return ok ? schemaOf(h) : std::nullopt;
+}
+
+// Why the file's schema is not the one written for `model` (nothing when it is). A store made
+// with this model must match object for object; one made with an older model may lack what
+// opening would add, and holds nothing else.
+std::optional<std::string> schemaDifference(sqlite3* db, const Model& model, bool sameModel) {
+  auto file = schemaOf(db);
+  auto written = schemaWrittenFor(model);
+  if (!file || !written) return std::string("its schema cannot be read");
+  for (const auto& [name, object] : *file) {
+    auto it = written->find(name);
+    if (it == written->end()) return "it holds a " + object.type + " named " + name + " that this application does not write";
+    const SchemaObject& ours = it->second;
+    if (object.type != ours.type || object.table != ours.table)
+      return "its " + object.type + " " + name + " is not the one this application writes";
+    if (object.type == "table") {
+      const bool sameColumns = sameModel ? object.columns == ours.columns
+                                         : std::includes(ours.columns.begin(), ours.columns.end(),
+                                                         object.columns.begin(), object.columns.end());
+      if (!sameColumns || hasForeignTableClause(object.definition))
+        return "its table " + name + " is not the one this application writes";
+    } else if (object.definition != ours.definition) {
+      return "its " + object.type + " " + name + " is not the one this application writes";
+    }
+  }
+  if (sameModel)
+    for (const auto& [name, object] : *written)
+      if (!file->count(name)) return "it lacks the " + object.type + " " + name;
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fnd::Error* error) {
@@ -395,6 +494,7 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
     return refuse(kPersistentStoreOpenError, "The file cannot be opened");
   }
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(h, sqlite3_close);
+  harden(h);
   bool ok = false;
   const auto tables = tableNames(h, &ok);
   if (!ok) return refuse(kFileReadCorruptFileError, "The file is damaged or not a store");
@@ -467,6 +567,10 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
   const auto keys = columnNames(h, "Z_PRIMARYKEY");
   if (!keys.count("Z_ENT") || !keys.count("Z_MAX"))
     return refuse(kFileReadCorruptFileError, "The table Z_PRIMARYKEY has no key counters");
+  // A trigger, a view or a constraint of a foreign file would run inside the library once
+  // opened (a trigger that deletes on every insert), so the schema must be ours exactly.
+  if (auto difference = schemaDifference(h, model, hash->second == model.versionHash()))
+    return refuse(kFileReadCorruptFileError, "The store's schema is not the one this application writes: " + *difference);
   return true;
 }
 
@@ -503,6 +607,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     return false;
   }
   sqlite3_busy_timeout(h, 5000);
+  harden(h);
   auto failWith = [&](fnd::Error e) {
     e.mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
     if (error) *error = std::move(e);

@@ -1,5 +1,6 @@
 #include "Platform/Store/Predicate.h"
 
+#include "Platform/Foundation/Log.h"
 #include "Platform/Store/KeyValueCoding.h"
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -11,6 +12,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <cmath>
@@ -204,6 +206,9 @@ bool likeMatch(std::string_view s, std::string_view p) {
   return pi == p.size();
 }
 
+// ICU counts its time limit in match steps, on the order of a millisecond each.
+constexpr int32_t kRegexTimeLimitSteps = 20;
+
 bool regexMatch(const std::string& s, const std::string& pattern, unsigned options) {
   UErrorCode status = U_ZERO_ERROR;
   UParseError pe;
@@ -215,7 +220,16 @@ bool regexMatch(const std::string& s, const std::string& pattern, unsigned optio
   if (options & kDiacriticInsensitive) subject = icu::UnicodeString::fromUTF8(foldString(s, kDiacriticInsensitive));
   std::unique_ptr<icu::RegexMatcher> m(re->matcher(subject, status));
   if (U_FAILURE(status) || !m) return false;
+  // A smart folder's pattern comes from the user or a synced file; a pattern that backtracks
+  // without end must not stall every fetch, so it runs against a budget and then counts as no match.
+  m->setTimeLimit(kRegexTimeLimitSteps, status);
   bool r = m->matches(status);
+  if (status == U_REGEX_TIME_OUT) {
+    static std::atomic<bool> logged{false};
+    if (!logged.exchange(true))
+      fnd::logWarning("Store: a MATCHES pattern ran out of time and counts as no match: " + pattern.substr(0, 200));
+    return false;
+  }
   return U_SUCCESS(status) && r;
 }
 

@@ -13,9 +13,10 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sys/stat.h>
-#include <cstdlib>
 #include <algorithm>
 #include <dirent.h>
 #include <map>
@@ -61,23 +62,69 @@ std::string lowered(std::string text) {
   return text;
 }
 
-// Files the desktop opener would run rather than show: desktop entries, programs and scripts
-// (by extension, by any execute bit, or by a desktop entry's first line whatever the name).
-bool namesLocalProgram(const std::string& url) {
-  // file://host/path names another machine's file (or a trick of the opener's parser).
+// The local file a "file:" address names, read as the desktop opener reads it: the query and
+// the fragment cut off first, then the escapes decoded. Absent when it names no local file:
+// another host, a relative path, a malformed escape, or a control character once decoded.
+std::optional<std::string> localPathOf(const std::string& url) {
   std::string rest = url.substr(url.find(':') + 1);
+  if (auto cut = rest.find_first_of("?#"); cut != std::string::npos) rest.erase(cut);
+  // file://host/path names another machine's file (or a trick of the opener's parser).
   if (rest.rfind("//", 0) == 0) {
     std::size_t slash = rest.find('/', 2);
     std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
-    if (!host.empty() && lowered(host) != "localhost") return true;
+    if (!host.empty() && lowered(host) != "localhost") return std::nullopt;
     rest = slash == std::string::npos ? std::string("/") : rest.substr(slash);
   }
-  std::string path = fnd::removePercentEscapesOrKeep(rest);
-  if (auto q = path.find_first_of("?#"); q != std::string::npos) path.erase(q);
-  if (path.empty() || path[0] != '/') return true;
+  auto path = fnd::removePercentEscapes(rest);
+  if (!path || path->empty() || (*path)[0] != '/') return std::nullopt;
+  for (unsigned char c : *path)
+    if (c < 0x20 || c == 0x7f) return std::nullopt;
+  return path;
+}
+
+// The file the opener ends up with: links followed.
+std::string resolvedPath(const std::string& path) {
   char resolved[PATH_MAX];
-  // Links are followed: what counts is what the opener would end up with.
-  std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+std::string trimmed(const std::string& line) {
+  std::size_t b = line.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0, e = line.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(line[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(line[e - 1]))) --e;
+  return line.substr(b, e - b);
+}
+
+// A script ("#!") or a desktop entry: a "[Desktop Entry]" line anywhere, since comments and blank
+// lines may put the header past any fixed look-ahead. Read in pieces so a large file costs no memory.
+bool hasProgramContent(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
+  std::string line;
+  char buffer[1 << 16];
+  bool first = true;
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) {
+    if (first && n >= 2 && buffer[0] == '#' && buffer[1] == '!') return true;
+    first = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (buffer[i] == '\n' || buffer[i] == '\r') {
+        if (trimmed(line) == "[Desktop Entry]") return true;
+        line.clear();
+      } else if (line.size() < 64) {
+        line += buffer[i];
+      } else {
+        line = "-";  // longer than any header: not one
+      }
+    }
+  }
+  return trimmed(line) == "[Desktop Entry]";
+}
+
+// Files the desktop opener would run rather than show: desktop entries, programs and scripts
+// (by extension, by any execute bit, or by their content whatever the name).
+bool isLocalProgram(const std::string& path) {
+  const std::string target = resolvedPath(path);
   static const char* const kLaunchers[] = {"desktop", "exe", "com", "bat", "cmd", "msi", "jar", "appimage",
                                            "run", "sh", "bash", "zsh", "csh", "py", "pl", "rb", "bin", "flatpakref"};
   for (const auto& candidate : {path, target}) {
@@ -88,12 +135,20 @@ bool namesLocalProgram(const std::string& url) {
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     if (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) return true;
-    auto head = fnd::FileManager::readFile(target, 1 << 16);
-    if (!head) return false;
-    const std::string start = head->substr(0, 4096);
-    if (start.rfind("#!", 0) == 0 || start.find("[Desktop Entry]") != std::string::npos) return true;
+    return hasProgramContent(target);
   }
   return false;
+}
+
+bool isFileURL(const std::string& url) { return lowered(url.substr(0, url.find(':'))) == "file"; }
+
+// What the opener is handed for an address: a "file:" address becomes the local path it was
+// checked as, so the opener cannot read it another way. Absent when it may not be opened.
+std::optional<std::string> argumentFor(const std::string& url) {
+  if (!isFileURL(url)) return url;
+  auto path = localPathOf(url);
+  if (!path || isLocalProgram(*path)) return std::nullopt;
+  return resolvedPath(*path);
 }
 
 std::vector<std::string> candidatesFor(const std::string& identifier) {
@@ -260,7 +315,7 @@ Workspace::OpenPolicy Workspace::policyForURL(const std::string& url) {
   const std::string scheme = schemeOf(url);
   if (scheme.empty()) return OpenPolicy::Refused;
   if (scheme == "http" || scheme == "https") return OpenPolicy::Browser;
-  if (scheme == "file" && namesLocalProgram(url)) return OpenPolicy::Refused;
+  if (scheme == "file" && !argumentFor(url)) return OpenPolicy::Refused;
   return OpenPolicy::AskFirst;
 }
 
@@ -269,11 +324,12 @@ bool Workspace::openURL(const std::string& url) {
     fnd::logWarning("Refused to open an address that is not a URL");
     return false;
   }
-  if (policyForURL(url) == OpenPolicy::Refused) {
+  auto argument = policyForURL(url) == OpenPolicy::Refused ? std::nullopt : argumentFor(url);
+  if (!argument) {
     fnd::logWarning("Refused to open a local program or a file of another host");
     return false;
   }
-  return detail::launchDetached("xdg-open", {url});
+  return detail::launchDetached("xdg-open", {*argument});
 }
 
 bool Workspace::composeEmail(const std::string& mailtoURL) {
@@ -344,7 +400,8 @@ std::optional<Workspace::Browser> Workspace::browserForIdentifier(const std::str
 bool Workspace::openURLs(const std::vector<std::string>& urls, const std::string& browserIdentifier) {
   std::vector<std::string> valid;
   for (const auto& u : urls)
-    if (isOpenableURL(u) && policyForURL(u) != OpenPolicy::Refused) valid.push_back(u);
+    if (isOpenableURL(u) && policyForURL(u) != OpenPolicy::Refused)
+      if (auto argument = argumentFor(u)) valid.push_back(*argument);
   if (valid.empty()) return false;
   auto entry = desktopEntryForBrowser(browserIdentifier);
   if (!entry) return false;

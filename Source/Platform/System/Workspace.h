@@ -21,7 +21,9 @@ class Workspace {
 
   // Opens one address with the desktop default (xdg-open). Refuses text that is not an
   // absolute URL with a scheme, that could be read as an option, or that names a local program:
-  // a "file:" address of a desktop entry, an executable or a script, or of another host.
+  // a "file:" address of a desktop entry, an executable or a script, or of another host, or
+  // with a malformed escape. A "file:" address is read as the opener reads it (query and
+  // fragment cut off, then the escapes decoded) and handed over as the local path it names.
   static bool openURL(const std::string& url);
 
   // Opens a new message in the user's mail program from a "mailto:" address (xdg-email, else the

@@ -134,6 +134,41 @@ QFont toQFont(const Font& font) {
   return f;
 }
 
+namespace {
+
+// The number of characters that can show on `lines` lines of `width` points: a little over one
+// per point, so an elision still has text of its own to cut.
+std::size_t charactersThatCanShow(double width, std::size_t lines) {
+  const double room = std::max(0.0, width) + 16;
+  return static_cast<std::size_t>(std::min(room * static_cast<double>(std::max<std::size_t>(lines, 1)), 1e6));
+}
+
+// The byte offset after `count` characters of `text` from `from`, or the end.
+std::size_t advance(const std::string& text, std::size_t from, std::size_t count) {
+  std::size_t at = from;
+  for (std::size_t counted = 0; at < text.size() && counted < count; ++counted) {
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+  }
+  return at;
+}
+
+// The first and the last characters that can show, joined by an ellipsis when the text is longer.
+std::string endsThatCanShow(const std::string& text, double width) {
+  const std::size_t characters = charactersThatCanShow(width, 1);
+  const std::size_t head = advance(text, 0, characters);
+  if (head >= text.size()) return text;
+  std::size_t tail = text.size();
+  for (std::size_t counted = 0; tail > head && counted < characters; ++counted) {
+    --tail;
+    while (tail > head && (static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80) --tail;
+  }
+  if (tail <= head) return text;
+  return text.substr(0, head) + "\u2026" + text.substr(tail);
+}
+
+}  // namespace
+
 void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
                                const Color& color, TextAlignment alignment, TextTruncation truncation) {
   QPainter& p = *impl_->painter;
@@ -144,10 +179,19 @@ void GraphicsContext::drawText(const std::string& text, const fnd::Rect& rect, c
                                 : alignment == TextAlignment::Right ? Qt::AlignRight
                                                                      : Qt::AlignLeft);
     QFontMetricsF fm(p.font());
-    QString elided = fm.elidedText(QString::fromStdString(text),
+    // Only what can show is measured: the start of the text, and for a cut in the middle its end too.
+    const std::string shown = truncation == TextTruncation::Middle ? endsThatCanShow(text, r.width())
+                                                                   : prefixThatCanShow(text, r.width());
+    QString elided = fm.elidedText(QString::fromStdString(shown),
                                    truncation == TextTruncation::Middle ? Qt::ElideMiddle : Qt::ElideRight, r.width());
     p.drawText(r, align, elided);
   });
+}
+
+std::string GraphicsContext::prefixThatCanShow(const std::string& text, double width, std::size_t lines) {
+  const std::size_t at = advance(text, 0, charactersThatCanShow(width, lines));
+  if (at >= text.size()) return text;
+  return text.substr(0, at) + "\u2026";
 }
 
 fnd::Size GraphicsContext::sizeOfText(const std::string& text, const Font& font) {

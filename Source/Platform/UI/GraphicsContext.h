@@ -43,6 +43,10 @@ class GraphicsContext {
                 const Color& color, TextAlignment alignment = TextAlignment::Left,
                 TextTruncation truncation = TextTruncation::End);
   static fnd::Size sizeOfText(const std::string& text, const Font& font);
+  // The start of `text` that can show on `lines` lines of `width` points (no drawn character is
+  // narrower than a point), ended with an ellipsis when cut; the whole text when it is short.
+  // Drawing and eliding a long text (a title from a crafted file) then never measure the rest.
+  static std::string prefixThatCanShow(const std::string& text, double width, std::size_t lines = 1);
   void clipToRect(const fnd::Rect& rect);
   void clipToPath(const Path& path);
   // A shadow under everything filled until the state is restored.

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unistd.h>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -137,6 +141,29 @@ TEST(DispatchQueue, AfterWaitsAtLeastTheDelay) {
   auto t0 = std::chrono::steady_clock::now();
   while (ranAfter < 0 && secondsSince(t0) < 5) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_GE(ranAfter.load(), 0.095);
+}
+
+// Run on its own by the test below: the process ends with a delay still pending. What the
+// pending work holds reports its release on the standard error.
+TEST(DispatchQueue, ExitWithADelayPending) {
+  std::shared_ptr<int> held(new int(0), [](int* p) {
+    delete p;
+    std::fputs("pending work released\n", stderr);
+  });
+  DispatchQueue::main().after(60, [held] {});
+}
+
+TEST(DispatchQueue, DelayedWorkEndsWithTheApplicationObject) {
+  const std::string command =
+      "/proc/" + std::to_string(getpid()) + "/exe --gtest_filter=DispatchQueue.ExitWithADelayPending 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  ASSERT_TRUE(pipe);
+  std::string output;
+  char buffer[4096];
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) output.append(buffer, n);
+  EXPECT_NE(output.find("pending work released"), std::string::npos) << output;
+  EXPECT_EQ(output.find("QEventLoop"), std::string::npos) << output;
+  EXPECT_EQ(output.find("LeakSanitizer"), std::string::npos) << output;
 }
 
 TEST(DispatchQueue, QueueOutlivesItsOwnerUntilPendingWorkRan) {

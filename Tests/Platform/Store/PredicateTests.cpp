@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace kesto;
 using namespace kesto::store;
 
@@ -72,6 +74,19 @@ TEST(Predicate, DiacriticAndCaseFolding) {
   EXPECT_TRUE(eval("SELF MATCHES 'Cr.me .*'", s));
   EXPECT_FALSE(eval("SELF MATCHES 'Cr'", s));  // whole string only
   EXPECT_EQ(foldString("Straße ÉTÉ", kCaseInsensitive | kDiacriticInsensitive), "strasse ete");
+}
+
+TEST(Predicate, RunawayPatternIsNoMatchWithinItsBudget) {
+  // Catastrophic backtracking: without a budget this takes seconds per title, and doubles with
+  // every further character.
+  fnd::Value title(std::string(26, 'a'));
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(eval("SELF MATCHES '(a*)*b'", title));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000);
+  // An ordinary pattern still matches the same title.
+  EXPECT_TRUE(eval("SELF MATCHES 'a+'", title));
+  EXPECT_TRUE(eval("SELF MATCHES '(a*)*'", title));
 }
 
 TEST(Predicate, PrecedenceAndParentheses) {

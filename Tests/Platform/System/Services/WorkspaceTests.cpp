@@ -175,9 +175,43 @@ TEST_F(WorkspaceTest, WebPagesOpenOtherSchemesAreAskedAboutAndProgramsNever) {
     EXPECT_FALSE(Workspace::openURLs({url}, "org.mozilla.firefox")) << url;
   }
   EXPECT_TRUE(launches.empty());
-  EXPECT_TRUE(Workspace::openURL("file://localhost" + dir + "/notes.txt"));
+  // The opener gets the local path that was checked, not an address it might read otherwise.
+  EXPECT_TRUE(Workspace::openURL("file://localhost" + dir + "/notes.txt?x#y"));
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{"file://localhost" + dir + "/notes.txt"});
+  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{dir + "/notes.txt"});
+}
+
+// The opener cuts the query and fragment before it decodes; a check that decodes first looks at
+// another file than the one opened.
+TEST_F(WorkspaceTest, FileAddressesAreReadAsTheOpenerReadsThem) {
+  using Policy = Workspace::OpenPolicy;
+  const std::string dir = kesto::test::makeTempDir("opener");
+  const std::string entry = "[Desktop Entry]\nType=Application\nExec=xterm\n";
+  kesto::test::writeFile(dir + "/x#.desktop", entry);
+  kesto::test::writeFile(dir + "/x", "plain");
+  // The header after a long comment: still a desktop entry to the desktop's parser.
+  std::string late;
+  for (int i = 0; i < 400; ++i) late += "# a comment line that pushes the header down\n";
+  late += "\n  [Desktop Entry]  \r\nType=Application\nExec=xterm\n";
+  kesto::test::writeFile(dir + "/late.txt", late);
+  ASSERT_GT(late.size(), 16384u);
+  ASSERT_EQ(::symlink((dir + "/late.txt").c_str(), (dir + "/late-link.pdf").c_str()), 0);
+  kesto::test::writeFile(dir + "/plain.txt", std::string(100000, 'a') + "\n[Desktop Entries]\n");
+
+  for (const std::string& url : std::vector<std::string>
+       {"file://" + dir + "/x%23.desktop", "file://" + dir + "/x%2Edesktop%zz", "file://" + dir + "/x%",
+        "file://" + dir + "/late.txt", "file://" + dir + "/late-link.pdf", "file://" + dir + "/x%00.txt",
+        "file://" + dir + "/x%0A.txt"}) {
+    EXPECT_EQ(Workspace::policyForURL(url), Policy::Refused) << url;
+    EXPECT_FALSE(Workspace::openURL(url)) << url;
+  }
+  EXPECT_TRUE(launches.empty());
+  EXPECT_EQ(Workspace::policyForURL("file://" + dir + "/plain.txt"), Policy::AskFirst);
+  // Cut at "#" first: the file "x", whatever the fragment says.
+  EXPECT_EQ(Workspace::policyForURL("file://" + dir + "/x#.desktop"), Policy::AskFirst);
+  EXPECT_TRUE(Workspace::openURL("file://" + dir + "/x#.desktop"));
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{dir + "/x"});
 }
 
 TEST_F(WorkspaceTest, InstalledBrowsersAreTheDesktopEntriesThatHandleWebPages) {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The bounds and the cleaning every text of the library gets on its way into the store,
+// whichever door it came through (typing, the "kesto" scheme, HTML files, archives, sync
+// files). Stored text holds no C0 or C1 control characters, no line or paragraph separators
+// (U+2028, U+2029) and no bidirectional controls, which would show text other than the one
+// stored; notes keep their line feeds and tabs.
+namespace kesto::stored {
+
+inline constexpr std::size_t kMaximumTitleBytes = 64 * 1024;
+inline constexpr std::size_t kMaximumNoteBytes = 1024 * 1024;
+inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
+inline constexpr std::size_t kMaximumTagBytes = 256;
+inline constexpr std::size_t kMaximumTagsPerBookmark = 1000;
+// Folders nested deeper are flattened into the deepest one kept.
+inline constexpr int kMaximumFolderDepth = 200;
+
+// The byte length of the character at `i` when it is one a stored text never holds; 0 otherwise.
+// `keepLineBreaks` lets line feeds and tabs through (for notes).
+std::size_t forbiddenCharacterAt(std::string_view text, std::size_t i, bool keepLineBreaks = false);
+bool hasForbiddenCharacters(std::string_view text, bool keepLineBreaks = false);
+std::string withoutForbiddenCharacters(std::string_view text, bool keepLineBreaks = false);
+
+// At most `maximumBytes`, cut at a character boundary.
+std::string truncated(std::string_view text, std::size_t maximumBytes);
+
+// The stored forms: cleaned, then cut to their bound.
+std::string address(std::string_view text);
+std::string title(std::string_view text);
+std::string note(std::string_view text);
+std::string tagName(std::string_view text);
+
+// What an import tells the user when it flattened folders nested too deep.
+std::string flattenedFoldersMessage(const std::string& fileName, std::size_t flattened);
+
+}  // namespace kesto::stored

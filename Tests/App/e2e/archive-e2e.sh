@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# A crafted shared-folder archive handed to the running kesto program inside xvfb-session.sh: its
+# texts arrive cleaned and bounded (a raw U+202E in an address, a 1 MB title, an address longer
+# than 8 KiB, folders 300 deep, flattened and said), and opening its "javascript:" bookmark asks
+# first with Cancel as the answer Return gives: the desktop opener (a recording stand-in on PATH)
+# is never started. Usage: archive-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool sqlite3 python3
+
+export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
+e2e_app_paths
+fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
+gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
+
+# The opener stand-in records what it is handed.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "$@" >>"%s/opened"\n' "$work" >"$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
+export PATH="$work/bin:$PATH"
+
+package="$work/Crafted.kesto"
+mkdir -p "$package/Contents"
+python3 - "$package/Contents/kesto.xml" <<'PY'
+import sys
+def folder(i, parent, name):
+    return (f"<folder><folderID>{i}</folderID><parentFolderID>{parent}</parentFolderID>"
+            f"<name><![CDATA[{name}]]></name></folder>")
+def bookmark(folder_id, title, url):
+    return (f"<bookmark><folders><folder-id>{folder_id}</folder-id></folders><title><![CDATA[{title}]]></title>"
+            f"<url><![CDATA[{url}]]></url></bookmark>")
+folders = "".join(folder(f"F{i}", f"F{i-1}" if i else "_imported", f"Level {i}") for i in range(300))
+bookmarks = (bookmark("F299", "Script", "javascript:alert(1)")
+             + bookmark("F0", "T" * (1024 * 1024), "https://rlo.example/\u202egpj.exe")
+             + bookmark("F0", "Long", "https://long.example/" + "a" * 20000))
+open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file><kesto-id>kesto-X</kesto-id>'
+                             f"<bookmarks>{bookmarks}</bookmarks><folders>{folders}</folders></kesto-file>\n")
+PY
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_close_first_run_panel 20 || fail "no first-run panel"
+"$kesto" "$package" >>"$work/kesto.log" 2>&1
+said="$(e2e_wait_window '^Import complete$' 30)" || fail "the flattening was not said"
+sleep 0.3
+e2e_screenshot "$shots/archive-flattened.png"
+e2e_key "$said" Return
+e2e_wait_until 5 gone '^Import complete$' || fail "the notice stayed"
+
+[[ "$(query "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]] ||
+  fail "the address was not stored clean: $(query 'select ZURL from ZBOOKMARK')"
+[[ "$(query "select length(ZTITLE) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" -le 65536 ]] ||
+  fail "the title was not cut"
+[[ "$(query "select count(*) from ZBOOKMARK where ZTITLE = 'Long'")" == 0 ]] || fail "an overlong address was stored"
+[[ "$(query "select count(*) from ZFOLDER where ZNAME like 'Level %'")" == 200 ]] ||
+  fail "folders were not flattened: $(query "select count(*) from ZFOLDER where ZNAME like 'Level %'")"
+
+# "Find in list" leaves the script bookmark alone in the list; a double click on it asks, and
+# Return (the default) cancels.
+xdotool windowactivate --sync "$win" >/dev/null 2>&1
+e2e_click "$win" 840 45
+xdotool type --delay 30 "Script"
+# The match is outlined in orange; the list holds two rows, one above the other.
+orange() { local r g b; read -r r g b < <(e2e_pixel 304 "$1"); (( r > 180 && g < 140 && b < 100 )); }
+row_y=""
+found() { orange 300 && row_y=150; orange 600 && row_y=470; [[ -n "$row_y" ]]; }
+e2e_wait_until 10 found || fail "Find in list outlined nothing"
+e2e_screenshot "$shots/archive-found.png"
+ask() {
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  e2e_click "$win" 400 "$row_y" 1 2
+  e2e_wait_window '^Open a ' 3 >/dev/null 2>&1
+}
+e2e_wait_until 20 ask || fail "opening a javascript: bookmark asked nothing"
+question="$(e2e_wait_window '^Open a ' 5)" || fail "no question"
+sleep 0.3
+e2e_screenshot "$shots/open-question.png"
+e2e_key "$question" Return
+e2e_wait_until 5 gone '^Open a ' || fail "Return left the question open"
+sleep 1
+[[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
+
+e2e_key "$win" ctrl+q
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+echo "crafted archive and the open question: ok"
