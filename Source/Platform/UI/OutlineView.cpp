@@ -691,6 +691,11 @@ bool OutlineView::isViewBased() const {
   return delegate_ && (delegateMethods_ & OutlineViewDelegate::ViewForItem);
 }
 
+void OutlineView::rememberPersistentObject(OutlineNode* node) {
+  if (dataSource_ && (dataSourceMethods_ & OutlineViewDataSource::PersistentObjectForItem) && node->item)
+    node->persistent = dataSource_->outlineViewPersistentObjectForItem(*this, node->item);
+}
+
 void OutlineView::reloadData() {
   auto* d = d_.get();
   fnd::IndexSet keptRows = selectedRowIndexes();
@@ -702,9 +707,7 @@ void OutlineView::reloadData() {
   for (auto& [item, node] : d->nodes) {
     if (!node->expanded) continue;
     expanded.insert(item);
-    if (persistent)
-      if (fnd::Value v = dataSource_->outlineViewPersistentObjectForItem(*this, item); !v.isNull())
-        expandedObjects.push_back(std::move(v));
+    if (persistent && !node->persistent.isNull()) expandedObjects.push_back(node->persistent);
   }
   d->model->beginReset();
   d->nodes.clear();
@@ -730,6 +733,7 @@ void OutlineView::reloadData() {
     stack.pop_back();
     if (!n->item || !wasExpanded(n->item) || !isExpandable(n->item)) continue;
     n->expanded = true;
+    rememberPersistentObject(n);
     d->load(n);
     reopened.push_back(n);
     for (auto& c : n->children) stack.push_back(c.get());
@@ -794,6 +798,7 @@ void OutlineView::reloadItem(OutlineItem item, bool reloadChildren) {
       if (selectedItems.count(c->item)) d->selected.insert(c.get());
       if (expanded.count(c->item) && isExpandable(c->item)) {
         c->expanded = true;
+        rememberPersistentObject(c.get());
         d->load(c.get());
         reopened.push_back(c.get());
         walk.push_back(c.get());
@@ -884,6 +889,7 @@ void OutlineView::expandItem(OutlineItem item, bool expandChildren) {
       if (delegateMethods_ & OutlineViewDelegate::ItemWillExpand) delegate_->outlineViewItemWillExpand(*this, n->item);
       d->load(n);
       n->expanded = true;
+      rememberPersistentObject(n);
       d->rowsDirty = true;
       d->syncExpansion(n);
       changed = true;

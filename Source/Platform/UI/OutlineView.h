@@ -17,6 +17,7 @@
 namespace kesto::ui {
 
 class OutlineView;
+struct OutlineNode;
 
 
 // What a drag carries: (type, bytes) pairs in the order they were written.
@@ -349,6 +350,8 @@ class OutlineView : public WidgetHostView {
   void notifySelectionChanged();
 
  private:
+  void rememberPersistentObject(OutlineNode* node);
+
   std::unique_ptr<Impl> d_;
   OutlineViewDataSource* dataSource_ = nullptr;
   OutlineViewDelegate* delegate_ = nullptr;

@@ -31,6 +31,9 @@ struct OutlineNode {
   bool loaded = false;
   bool expanded = false;
   double height = -1;  // the delegate's row height, asked when first needed
+  // The data source's persistent object for an open item, taken when it opened: a reload may
+  // hand out new items, and the old ones may be gone by then, so they are never asked again.
+  fnd::Value persistent;
 };
 
 // The views of one visible row of a view-based outline.
