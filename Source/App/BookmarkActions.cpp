@@ -27,7 +27,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Synchronize/SyncTombstones.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/KestoPanel.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
@@ -185,9 +185,9 @@ void BookmarksController::addBookmarkSaveFromSheet() {
   const std::string title = trimmed(addBookmarkSheetTitleField->stringValue());
   closeAddBookmarkFolderSheet();
   // After the sheet has gone, so that a duplicate question is not stacked on it.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces, title] {
-    if (auto a = alive.lock(); a && *a) doAddBookmarks(pieces, title);
+    if (alive) doAddBookmarks(pieces, title);
   });
 }
 
@@ -252,9 +252,9 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
     for (const auto& url : duplicates) message += url + " is already present.\r";
     const std::string question = duplicates.size() > 1 ? "Do you still want to add these bookmarks?"
                                                        : "Do you still want to add this bookmark?";
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     AlertPresenter::ask(message, question, {"Yes", "No"}, [this, alive, duplicates, title](int answer) {
-      if (auto a = alive.lock(); !a || !*a || answer != 0) return;
+      if (!alive || answer != 0) return;
       std::vector<std::shared_ptr<Bookmark>> confirmed;
       for (const auto& url : duplicates)
         if (auto b = addOne(url, false)) confirmed.push_back(b);
@@ -329,11 +329,11 @@ void BookmarksController::deleteBookmarks() {
   const bool anyService = std::any_of(selection.begin(), selection.end(),
                                       [](const auto& b) { return b && b->trashed() < 1 && isService(*b); });
   if (!anyService) return run();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   AlertPresenter::ask("One or more selected bookmarks are either from Pinboard or Delicious. These bookmarks will "
                       "instantly be deleted online as well. Continue deleting?",
                       "", {"Yes", "No"}, [alive, run](int answer) {
-                        if (auto a = alive.lock(); a && *a && answer == 0) run();
+                        if (alive && answer == 0) run();
                       });
 }
 
@@ -525,9 +525,9 @@ void BookmarksController::cut() {
 void BookmarksController::paste() {
   auto text = ui::Pasteboard::general().stringForType(BookmarkCopyType);
   auto pieces = text ? split(*text, '\n') : std::vector<std::string>{};
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces] {
-    if (auto a = alive.lock(); a && *a) doAddBookmarks(pieces);
+    if (alive) doAddBookmarks(pieces);
   });
 }
 

@@ -105,7 +105,7 @@ store::PredicateRef librarySearchPredicate(const std::string& text, bool title, 
 BookmarkSearch::BookmarkSearch() = default;
 
 BookmarkSearch::~BookmarkSearch() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (controller) {
     if (controller->searchField) controller->searchField->setDelegate(nullptr);
@@ -145,9 +145,9 @@ void BookmarkSearch::prepareSearchMenu() {
   if (controller && controller->searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
-    auto alive = alive_;
+    auto alive = lifetime_.watch();
     controller->searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
-      if (*alive) toggleSearchOption(tag);
+      if (alive) toggleSearchOption(tag);
     });
   }
   defaults.setString("Yes", "SearchSet");
@@ -303,10 +303,10 @@ void BookmarkSearch::selectBookmarksView() {
 
 bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
   if (selector != "moveDown:" && selector != "insertTab:" && selector != "insertNewline:") return false;
-  auto alive = alive_;
+  auto alive = lifetime_.watch();
   // After the field has finished with the key.
   fnd::performAfterDelay(focusDelay_, [this, alive] {
-    if (*alive) selectBookmarksView();
+    if (alive) selectBookmarksView();
   });
   return true;
 }

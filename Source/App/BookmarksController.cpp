@@ -16,7 +16,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
 #include "Platform/System/Workspace.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
@@ -43,10 +43,10 @@ enum Mode { Grid = 0, Extended = 1, Compact = 2 };
 
 }  // namespace
 
-BookmarksController::BookmarksController() : alive_(std::make_shared<bool>(true)) {}
+BookmarksController::BookmarksController() = default;
 
 BookmarksController::~BookmarksController() {
-  *alive_ = false;
+  lifetime_.end();
   if (previewPanel_) endPreviewPanelControl(*previewPanel_);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (kestoCollectionView) {
@@ -137,9 +137,9 @@ void BookmarksController::prepareTileCollectionView() {
   kestoCollectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
   if (!observingScroll_ && kestoCollectionView->contentView()) {
     observingScroll_ = true;
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
-      if (auto a = alive.lock(); a && *a) collectionViewScrolled();
+      if (alive) collectionViewScrolled();
     });
   }
 }
@@ -338,9 +338,9 @@ void BookmarksController::updateViewAndResetBookmarks() {
 // ---- selection ----
 
 void BookmarksController::scheduleDidChangeSelection() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(selectionDelay_, [this, alive] {
-    if (auto a = alive.lock(); a && *a) didChangeSelection();
+    if (alive) didChangeSelection();
   });
 }
 

@@ -50,10 +50,10 @@ std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, do
 
 }  // namespace
 
-ShellPanels::ShellPanels(ui::Window* window) : window_(window), alive_(std::make_shared<bool>(true)) {}
+ShellPanels::ShellPanels(ui::Window* window) : window_(window) {}
 
 ShellPanels::~ShellPanels() {
-  *alive_ = false;
+  lifetime_.end();
   if (sheetAlert_) sheetAlert_->close();
   removeBackdrop();
 }
@@ -103,9 +103,9 @@ void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> 
   sheetAlert_ = std::make_unique<ui::Alert>(alert);
   const std::uint64_t generation = ++sheetGeneration_;
   showBackdrop();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   sheetAlert_->beginSheetModalForWindow(window_, [this, alive, generation, didEnd = std::move(didEnd)](int code) {
-    if (auto a = alive.lock(); a && *a && generation == sheetGeneration_) {
+    if (alive && generation == sheetGeneration_) {
       sheetAlert_.reset();
       removeBackdrop();
     }
@@ -155,9 +155,9 @@ void ShellPanels::showInitialPopupAfterDelay() {
 }
 
 void ShellPanels::schedulePopupTry(std::uint64_t generation) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kInitialPopupInterval, [this, alive, generation] {
-    if (auto a = alive.lock(); !a || !*a || generation != popupGeneration_ || !popupPending_) return;
+    if (!alive || generation != popupGeneration_ || !popupPending_) return;
     if (libraryIsEmpty && !libraryIsEmpty()) {
       popupPending_ = false;
       return;

@@ -5,7 +5,7 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Log.h"
@@ -17,7 +17,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SaveNotification.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/DiskCacheManager.h"
 #include "Views/WebImageDownloadRequest.h"
 
@@ -90,7 +90,7 @@ WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(st
 }
 
 WebContentUpdater::~WebContentUpdater() {
-  *alive_ = false;
+  lifetime_.end();
   // Jobs not started are dropped; running ones end on their own and find no one to tell.
   queue_->cancelAllOperations();
 }
@@ -138,9 +138,9 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
   }
   start(jobs);
   if (to >= uniqueIDs->size()) return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, uniqueIDs, byID, to] {
-    if (auto a = alive.lock(); a && *a) makeJobs(uniqueIDs, byID, to);
+    if (alive) makeJobs(uniqueIDs, byID, to);
   });
 }
 
@@ -152,7 +152,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
   // Marked as updating by the writing context, ahead of their results: a thousand rows saved
   // from here would hold the window up.
   if (auto context = backgroundContext()) {
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     context->perform([this, alive, context, ids] {
       context->reset();
       fnd::Array values;
@@ -163,7 +163,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
         b->setValueForKey("isUpdating", fnd::Value(true));
       auto saved = saveInBackground(*context);
       fnd::DispatchQueue::main().async([this, alive, saved] {
-        if (auto a = alive.lock(); a && *a) takeIn(*saved);
+        if (alive) takeIn(*saved);
       });
     });
   }
@@ -265,9 +265,9 @@ void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool pre
   }
   if (scheduled_ || writing_) return;
   scheduled_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) writeBatch();
+    if (alive) writeBatch();
   });
 }
 
@@ -284,7 +284,7 @@ void WebContentUpdater::writeBatch() {
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
   writing_ = n;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   context->perform([this, alive, context, results] {
     // Read afresh: what the user saved since the last batch is what the guards compare with.
     context->reset();
@@ -297,7 +297,7 @@ void WebContentUpdater::writeBatch() {
     }
     auto saved = saveInBackground(*context);
     fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
-      if (auto a = alive.lock(); a && *a) merge(*saved, brokenChanged);
+      if (alive) merge(*saved, brokenChanged);
     });
   });
 }

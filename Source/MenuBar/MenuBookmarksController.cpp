@@ -168,7 +168,7 @@ fnd::Size menuCardSize(double listWidth) {
 MenuBookmarksController::MenuBookmarksController() = default;
 
 MenuBookmarksController::~MenuBookmarksController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (collectionView) {
     collectionView->setDataSource(nullptr);
@@ -462,9 +462,9 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
       if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
       return false;
     }
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     fnd::DispatchQueue::main().after(focusDelay_, [this, alive] {
-      if (auto a = alive.lock(); a && *a) selectBookmarksView();
+      if (alive) selectBookmarksView();
     });
     return true;
   }

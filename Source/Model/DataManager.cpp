@@ -4,7 +4,7 @@
 #include "Model/DataModel.h"
 #include "Model/DateAdditions.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -92,13 +92,13 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   list = std::move(sortedList);
 }
 
-DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {
+DataManager::DataManager() : allFolders_(std::make_shared<FolderList>()) {
   // Every list and counter can rely on the predicates; prepare() builds them again at start-up.
   preparePredicates();
 }
 
 DataManager::~DataManager() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (observedContext_ && saveObserver_) observedContext_->removeSaveObserver(saveObserver_);
 }
@@ -169,11 +169,11 @@ void DataManager::fetchAllBookmarksFromCoreData() {
       child->setCoordinator(coordinator);
     }
   }
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   if (!child) {
     // No store: the lists stay empty, and the refreshes still go out so the interface settles.
     fnd::DispatchQueue::main().async([this, alive] {
-      if (auto a = alive.lock(); a && *a) finishLoad({}, {}, false);
+      if (alive) finishLoad({}, {}, false);
     });
     return;
   }
@@ -198,7 +198,7 @@ void DataManager::fetchAllBookmarksFromCoreData() {
     collect(Folder::entityName(), folderKeys);
     fnd::DispatchQueue::main().async(
         [this, alive, child, b = std::move(bookmarkKeys), f = std::move(folderKeys), complete]() mutable {
-          if (auto a = alive.lock(); a && *a) finishLoad(std::move(b), std::move(f), complete);
+          if (alive) finishLoad(std::move(b), std::move(f), complete);
         });
   });
 }
@@ -261,9 +261,9 @@ void DataManager::loadBookmarks() { doLoadBookmarks(false); }
 void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 
 void DataManager::doLoadBookmarks(bool reset) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) startActivity();
+    if (alive) startActivity();
   });
   clearBookmarks();
   refreshDateWindowsIfDayChanged();
@@ -348,7 +348,7 @@ void DataManager::doLoadBookmarks(bool reset) {
   else
     ViewUpdater::updateBookmarks();
   fnd::DispatchQueue::main().after(1.0, [this, alive] {
-    if (auto a = alive.lock(); a && *a) stopActivity();
+    if (alive) stopActivity();
   });
 }
 

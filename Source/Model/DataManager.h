@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
 
@@ -248,7 +249,7 @@ class DataManager {
   void invalidateBadges() { badgeCache_.reset(); }
   const std::unordered_map<std::string, std::int32_t>& badgeCounts();
 
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::shared_ptr<store::Context> context_;
   std::shared_ptr<const Preferences> preferences_;
   BookmarkList allBookmarks_;

@@ -3,7 +3,6 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 

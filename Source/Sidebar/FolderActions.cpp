@@ -23,7 +23,7 @@
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/ImageNamed.h"
 #include "Views/Pathbar.h"
 #include "Views/SourceList.h"
@@ -188,11 +188,11 @@ void FoldersController::deleteFolderWithID(const std::string& folderID) {
   alert.addButtonWithTitle("Cancel");
   if (alert.runModal() != ui::AlertFirstButtonReturn) return;
   // The confirmed folder, not whatever is selected by then.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.5,
       [this, alive, folderID] {
-        if (alive.lock()) doRemoveFolder(folderID);
+        if (alive) doRemoveFolder(folderID);
       },
       this);
 }
@@ -359,9 +359,9 @@ void FoldersController::shareFolder() {
   panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
   panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   const std::string id = folder->folderID();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   panel.beginSheetModalForWindow(window_, [this, alive, panel, id](int result) {
-    if (!alive.lock() || result != ui::ModalResponse::OK) return;
+    if (!alive || result != ui::ModalResponse::OK) return;
     shareFolderToPath(id, panel.path());
   });
 }
@@ -484,11 +484,11 @@ void FoldersController::changeFolderColor(const std::string& color) {
 }
 
 void FoldersController::emptyTrash() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) doEmptyTrash();
+        if (alive) doEmptyTrash();
       },
       this);
 }

@@ -54,7 +54,7 @@ const std::vector<std::string>& FoldersController::colorNames() {
   return names;
 }
 
-FoldersController::FoldersController() : alive_(std::make_shared<bool>(true)) {
+FoldersController::FoldersController() {
   panels_ = std::make_unique<FolderPanels>();
   panels_->setConfirmPassword([this] { return confirmPassword(); });
   panels_->setSaveNewPassword([this] { return saveNewPassword(); });
@@ -69,7 +69,7 @@ FoldersController::FoldersController() : alive_(std::make_shared<bool>(true)) {
 }
 
 FoldersController::~FoldersController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (list_) {
@@ -453,11 +453,11 @@ void FoldersController::selectItem(SourceListItem* item) {
 // ---- Selection -------------------------------------------------------------------------------
 
 void FoldersController::scheduleSelectionUpdate() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) updateSelection();
+        if (alive) updateSelection();
       },
       this);
 }

@@ -15,7 +15,7 @@ namespace kesto {
 namespace {
 }  // namespace
 
-SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)) {
+SmartListController::SmartListController() {
   const double w = 220, h = 568;
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
   view_->setBackgroundColor(ui::Color::white(0.93));
@@ -29,7 +29,7 @@ SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)
 }
 
 SmartListController::~SmartListController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (list_) {
@@ -132,19 +132,19 @@ void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
 }
 
 void SmartListController::scheduleSelectionUpdate() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) updateSelection();
+        if (alive) updateSelection();
       },
       this);
 }
 
 void SmartListController::performEntryAction(std::function<void()> action) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().perform([alive, action = std::move(action)] {
-    if (alive.lock()) action();
+    if (alive) action();
   });
 }
 

@@ -4,7 +4,7 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -263,13 +263,13 @@ void TagsController::removeSelectedTag() {
   alert.setInformativeText("Do you really want to delete this tag?");
   alert.addButtonWithTitle("Delete");
   alert.addButtonWithTitle("Cancel");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   alert.beginSheetModalForWindow(window_ ? window_ : list_->window(), [this, alive, name](int code) {
-    if (code != ui::AlertFirstButtonReturn || !alive.lock()) return;
+    if (code != ui::AlertFirstButtonReturn || !alive) return;
     fnd::RunLoop::main().performAfterDelay(
         0.5,
         [this, alive, name] {
-          if (alive.lock()) doRemoveTag(name);
+          if (alive) doRemoveTag(name);
         },
         this);
   });

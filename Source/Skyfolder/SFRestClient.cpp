@@ -37,12 +37,11 @@ fnd::Error sdkError(std::int64_t code, fnd::Dictionary info) {
 SFRestClient::SFRestClient(std::shared_ptr<SFSession> session, std::optional<std::string> userId)
     : session_(std::move(session)),
       userId_(std::move(userId)),
-      root_(session_ ? session_->root() : std::string()),
-      alive_(std::make_shared<SFRestClient*>(this)) {}
+      root_(session_ ? session_->root() : std::string()) {}
 
 SFRestClient::~SFRestClient() {
   cancelAllRequests();
-  alive_.reset();
+  lifetime_.end();
 }
 
 std::unique_ptr<SFRestClient> SFRestClient::initWithSession(std::shared_ptr<SFSession> session,
@@ -114,11 +113,9 @@ std::optional<net::URLRequest> SFRestClient::requestWithHost(const std::string& 
 void SFRestClient::failWithoutCredentials(SFRestClientDelegate::Operation failureOp, fnd::Dictionary userInfo) {
   // The user was unlinked while the client lived: nothing can be signed, so nothing is sent.
   SFLogWarning("SkyfolderSDK: no credentials for the client's user; the call is not sent");
-  fnd::DispatchQueue::main().async([weak = std::weak_ptr<SFRestClient*>(alive_), failureOp,
+  fnd::DispatchQueue::main().async([this, alive = lifetime_.watch(), failureOp,
                                     error = sdkError(401, std::move(userInfo))] {
-    const auto alive = weak.lock();
-    if (!alive) return;
-    (*alive)->deliverFailure(failureOp, error);
+    if (alive) deliverFailure(failureOp, error);
   });
 }
 
@@ -224,14 +221,13 @@ void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
   if (deliveredFailure(request, SFRestClientDelegate::LoadMetadataFailedWithError)) return;
   // A listing can be large: decode it off the main thread and deliver the record back here.
   ++pendingParses_;
-  fnd::DispatchQueue::global().async([weak = std::weak_ptr<SFRestClient*>(alive_), body = request.resultString(),
+  fnd::DispatchQueue::global().async([client = this, alive = lifetime_.watch(), body = request.resultString(),
                                       userInfo = request.userInfo()] {
     std::shared_ptr<const SFMetadata> metadata;
     if (auto json = nsstring_dbjson::JSONValue(body)) metadata = SFMetadata::initWithDictionary(*json);
-    fnd::DispatchQueue::main().async([weak, metadata, userInfo] {
-      const auto alive = weak.lock();
+    fnd::DispatchQueue::main().async([client, alive, metadata, userInfo] {
       if (!alive) return;
-      SFRestClient& self = **alive;
+      SFRestClient& self = *client;
       --self.pendingParses_;
       if (metadata) {
         if (self.implements(SFRestClientDelegate::LoadedMetadata))
@@ -381,9 +377,9 @@ void SFRestClient::cancelAllRequests() {
   loadRequests_.clear();
   imageLoadRequests_.clear();
   uploadRequests_.clear();
-  // Parses still running will find the token replaced and deliver nothing.
+  // Parses still running will find the lifetime renewed and deliver nothing.
   if (pendingParses_ > 0) {
-    alive_ = std::make_shared<SFRestClient*>(this);
+    lifetime_.renew();
     pendingParses_ = 0;
   }
 }

@@ -1,6 +1,6 @@
 #include "Synchronize/Synchronizer.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SkyFolderDataSource.h"
@@ -17,7 +17,6 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
-#include "Views/PushButton.h"
 
 #include <atomic>
 
@@ -46,7 +45,7 @@ struct Synchronizer::Run {
   std::vector<SyncTombstone> sentDeletions;
 };
 
-Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
+Synchronizer::Synchronizer() {
   registerSource(ICloudDataSource::kMethod, ICloudDataSource::kLabel,
                  [] { return std::make_unique<ICloudDataSource>(); });
   registerSource(KestoappDataSource::kMethod, KestoappDataSource::kLabel,
@@ -131,25 +130,19 @@ void Synchronizer::sync() {
   if (manual) runWizard();
 }
 
-void Synchronizer::setSyncButton(std::shared_ptr<PushButton> button) {
-  syncButton_ = std::move(button);
-  if (!syncButton_) return;
-  syncButton_->setImageNamed(run_ ? "toolbar_sync_selected" : "toolbar_sync");
-  syncButton_->setEnabled(!run_);
+void Synchronizer::setSyncButton(std::function<void(bool syncing)> showSyncing) {
+  showSyncing_ = std::move(showSyncing);
+  if (showSyncing_) showSyncing_(run_ != nullptr);
 }
 
 void Synchronizer::showUISyncStarted() {
   ViewUpdater::startActivity();
-  if (!syncButton_) return;
-  syncButton_->setEnabled(false);
-  syncButton_->setImageNamed("toolbar_sync_selected");
+  if (showSyncing_) showSyncing_(true);
 }
 
 void Synchronizer::showUISyncEnded() {
   ViewUpdater::stopActivity();
-  if (!syncButton_) return;
-  syncButton_->setEnabled(true);
-  syncButton_->setImageNamed("toolbar_sync");
+  if (showSyncing_) showSyncing_(false);
 }
 
 bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
@@ -202,11 +195,11 @@ void Synchronizer::startWith(const std::string& method) {
 void Synchronizer::armTimeout(double seconds, const char* what) {
   if (!run_ || seconds <= 0) return;
   std::weak_ptr<Run> weakRun = run_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   const Phase phase = run_->phase;
   std::string message = what;
   fnd::DispatchQueue::main().after(seconds, [this, weakRun, alive, phase, message] {
-    if (!alive.lock()) return;
+    if (!alive) return;
     auto run = weakRun.lock();
     if (!run || run != run_ || run->phase != phase) return;
     endRun(false, message);
@@ -227,12 +220,12 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
   auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
   if (!context) return endRun(false, "The library is not available");
   auto localTombstones = SyncTombstones::tombstones();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   context->perform([this, alive, run, context, xml, localTombstones] {
     // From this queue a failure ends the run on the main thread, if it is still the current one.
     auto fail = [this, alive, run](std::string why) {
       fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
-        if (alive.lock() && run == run_) endRun(false, why);
+        if (alive && run == run_) endRun(false, why);
       });
     };
     fnd::Error error;
@@ -241,7 +234,7 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
       // An unreadable download is never an empty remote: it is kept aside before anything is sent.
       std::string why = doc ? "it is not a sync file" : error.localizedDescription();
       fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
-        if (alive.lock() && run == run_) remoteUnreadable(why);
+        if (alive && run == run_) remoteUnreadable(why);
       });
       return;
     }
@@ -263,7 +256,7 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::str
     // The outgoing tombstones: ours plus every one learnt, so none is lost on the way.
     std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
     fnd::DispatchQueue::main().async([this, alive, run, deletions, remote, merged]() mutable {
-      if (!alive.lock() || run != run_) return;
+      if (!alive || run != run_) return;
       storeAndWrite(run, std::move(deletions), std::move(remote), merged);
     });
   });
@@ -302,12 +295,12 @@ void Synchronizer::storeAndWrite(const std::shared_ptr<Run>& run, std::vector<Sy
     reader = stack.secondaryObjectContext();
   }
   if (!reader) return endRun(false, "The library is not available");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   reader->perform([this, alive, run, reader, deletions = std::move(deletions)]() mutable {
     auto outgoing = SyncFile::writeSyncFile(reader, run->kestoID, deletions);
     fnd::DispatchQueue::main().async(
         [this, alive, run, outgoing = std::move(outgoing), deletions = std::move(deletions)]() mutable {
-          if (!alive.lock() || run != run_) return;
+          if (!alive || run != run_) return;
           handOver(run, std::move(outgoing), std::move(deletions));
         });
   });
@@ -347,9 +340,9 @@ void Synchronizer::remoteUnreadable(const std::string& why) {
   run_->phase = Phase::Merging;
   fnd::logError("Sync: the synced copy could not be read: " + why);
   auto run = run_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   datasource_->setAsideUnreadable([this, alive, run, why](bool kept, const std::string& where) {
-    if (!alive.lock() || run != run_) return;
+    if (!alive || run != run_) return;
     if (!kept) return endRun(false, "The synced copy could not be read: " + why);
     fnd::logInfo("Sync: the unreadable synced copy was kept as " + where);
     AlertPresenter::alert("Sync file kept aside",
@@ -404,9 +397,9 @@ void Synchronizer::endRun(bool success, const std::string& message) {
 bool Synchronizer::requestQuit() {
   if (!run_) return true;
   quitPending_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kQuitWaitSeconds, [this, alive] {
-    if (!alive.lock() || !quitPending_) return;
+    if (!alive || !quitPending_) return;
     quitPending_ = false;
     if (host_) {
       host_->setAppCanQuit(true);

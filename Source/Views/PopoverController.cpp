@@ -16,7 +16,7 @@ PopoverController::PopoverController(std::shared_ptr<ui::ViewController> content
 }
 
 PopoverController::~PopoverController() {
-  *alive_ = false;
+  lifetime_.end();
   platformObserver_.clear();
   observer_.removeAll();
   popoverWindow_->setAnimationDelegate(nullptr);
@@ -202,9 +202,9 @@ void PopoverController::closePopoverAndResetVariables() {
   observer_.removeAll();
   screenRect_ = fnd::Rect();
   viewRect_ = fnd::Rect();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (alive.lock() && !popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
+    if (alive && !popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
   });
 }
 
@@ -224,9 +224,9 @@ void PopoverController::recalculateAndResetArrowDirection() {
 
 void PopoverController::applicationDidBecomeActive() {
   if (!popoverIsVisible()) return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (alive.lock()) checkPopoverKeyWindowStatus();
+    if (alive) checkPopoverKeyWindowStatus();
   });
 }
 
@@ -238,9 +238,9 @@ void PopoverController::checkPopoverKeyWindowStatus() {
 }
 
 void PopoverController::applicationDidResignActive() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kInactiveCloseDelay, [this, alive] {
-    if (alive.lock() && !ui::PlatformObserver::isApplicationActive()) closePopover();
+    if (alive && !ui::PlatformObserver::isApplicationActive()) closePopover();
   });
 }
 

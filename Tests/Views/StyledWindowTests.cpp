@@ -8,7 +8,7 @@
 #include "Views/KSTMovableWindow.h"
 #include "Views/KestoPanel.h"
 #include "Views/KestoStyledWindow.h"
-#include "Views/SheetPresenter.h"
+#include "Platform/UI/SheetPresenter.h"
 #include "Views/WindowButton.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 namespace kesto::test {
 namespace {
 
-class Presenter : public ui::ApplicationDelegate, public SheetPresenter {
+class Presenter : public ui::ApplicationDelegate, public ui::SheetPresenter {
  public:
   ui::Window* library = nullptr;
   std::vector<ui::Window*> dismissed;

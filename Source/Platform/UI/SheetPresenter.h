@@ -2,11 +2,9 @@
 
 #include <functional>
 
-namespace kesto {
+namespace kesto::ui {
 
-namespace ui {
 class Window;
-}
 
 // What the application's delegate offers the panels of the library window: the window they
 // centre on, and the one place that ends a sheet shown on it. The application's delegate
@@ -14,12 +12,12 @@ class Window;
 class SheetPresenter {
  public:
   virtual ~SheetPresenter() = default;
-  virtual ui::Window* libraryWindow() = 0;
-  virtual void dismissSheetForWindow(ui::Window& sheet) = 0;
+  virtual Window* libraryWindow() = 0;
+  virtual void dismissSheetForWindow(Window& sheet) = 0;
   // Shows `sheet` on the library window; `didEnd` hears how it ended.
-  virtual void presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd);
+  virtual void presentSheetWithWindow(Window& sheet, std::function<void(int)> didEnd);
   // The application delegate when it is one, else none.
   static SheetPresenter* current();
 };
 
-}  // namespace kesto
+}  // namespace kesto::ui

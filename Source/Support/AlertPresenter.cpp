@@ -1,4 +1,4 @@
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include "Platform/Foundation/Log.h"
 
@@ -7,18 +7,18 @@
 
 namespace kesto {
 namespace {
-std::mutex gMutex;
-std::shared_ptr<AlertPresenter> gShared;
+std::mutex gPresenterMutex;
+std::shared_ptr<AlertPresenter> gSharedPresenter;
 }  // namespace
 
 void AlertPresenter::setShared(std::shared_ptr<AlertPresenter> presenter) {
-  std::lock_guard lock(gMutex);
-  gShared = std::move(presenter);
+  std::lock_guard lock(gPresenterMutex);
+  gSharedPresenter = std::move(presenter);
 }
 
 std::shared_ptr<AlertPresenter> AlertPresenter::shared() {
-  std::lock_guard lock(gMutex);
-  return gShared;
+  std::lock_guard lock(gPresenterMutex);
+  return gSharedPresenter;
 }
 
 void AlertPresenter::alert(const std::string& title, const std::string& message, const std::string& button) {
