@@ -6,6 +6,7 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Platform/Foundation/Assert.h"
 #include "Sidebar/TutorialPopovers.h"
 #include "Views/PushButton.h"
 #include "Views/TwoPaneSplitView.h"
@@ -92,6 +93,7 @@ void setFlag(const char* key) {
 }  // namespace
 
 AppDelegate::AppDelegate() {
+  KESTO_ASSERT_MAIN_THREAD();
   // Saves fail on the thread that saves; the user hears of it on the main thread.
   auto alive = lifetime_.watch();
   WrenEntity::setSaveOutcomeHandler([this, alive](const std::optional<SaveFailure>& failure) {
@@ -136,6 +138,7 @@ AppDelegate::~AppDelegate() {
 // ---- start-up ----
 
 void AppDelegate::applicationDidFinishLaunching() {
+  KESTO_ASSERT_MAIN_THREAD();
   sys::UserNotificationCenter::defaultCenter().setDelegate(this);
   migrateToModelVersion4();
   migrateToKesto20();
@@ -320,6 +323,7 @@ void AppDelegate::migrateToModelVersion2() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::NotificationCenter::defaultCenter().postNotificationName(kApplicationDidBecomeActiveNotification);
   importSharedFolderFromDoubleClick();
   addUrlFromBrowserExtension();
@@ -344,6 +348,7 @@ bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
 }
 
 ui::TerminateReply AppDelegate::applicationShouldTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   appMustQuit_ = true;
   appCanQuit_ = true;
   // A running sync finishes (or times out) before the process goes, so no merge is cut short.
@@ -359,6 +364,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (terminated_) return;
   terminated_ = true;
   WrenEntity::saveContext();
@@ -781,6 +787,7 @@ void AppDelegate::showOverlayMessage(const std::string& message, double width, d
 // ---- intake ----
 
 void AppDelegate::getUrl(const std::string& urlText) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto text = intake::textFromSchemeURL(urlText);
   if (!text) return;  // not ours, or the menu-bar payload: nothing to add
   urlToBeAdded_ = *text;
@@ -799,6 +806,7 @@ bool AppDelegate::openFile(const std::string& path) {
 }
 
 bool AppDelegate::openFiles(const std::vector<std::string>& paths) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (paths.empty()) return false;
   return openFile(paths.front());
 }
@@ -883,6 +891,7 @@ void AppDelegate::addUrlFromBrowserExtension() {
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
+  KESTO_ASSERT_MAIN_THREAD();
   // One launch's texts are one intake, so its bounds hold however many arguments it carries.
   std::string text;
   bool anyText = false;

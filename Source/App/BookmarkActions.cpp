@@ -10,6 +10,7 @@
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -132,7 +133,10 @@ void BookmarksController::observeEditCommands() {
 
 // ---- adding ----
 
-void BookmarksController::add() { showAddBookmarkMessageSheet(); }
+void BookmarksController::add() {
+  KESTO_ASSERT_MAIN_THREAD();
+  showAddBookmarkMessageSheet();
+}
 
 void BookmarksController::buildAddSheet() {
   auto sheet = std::make_shared<KestoPanel>(fnd::Rect(0, 0, 460, 150));
@@ -359,6 +363,7 @@ void BookmarksController::recordVisit(Bookmark& bookmark) {
 }
 
 void BookmarksController::openSelectedBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   // The page replaces its preview.
   if (quickLookPanel && quickLookPanel->isVisible()) togglePreview();
   if (!kestoData) return;

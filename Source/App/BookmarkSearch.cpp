@@ -4,6 +4,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -102,7 +103,7 @@ store::PredicateRef librarySearchPredicate(const std::string& text, bool title, 
   return store::Predicate::andPredicate(std::move(parts));
 }
 
-BookmarkSearch::BookmarkSearch() = default;
+BookmarkSearch::BookmarkSearch() { KESTO_ASSERT_MAIN_THREAD(); }
 
 BookmarkSearch::~BookmarkSearch() {
   lifetime_.end();
@@ -114,6 +115,7 @@ BookmarkSearch::~BookmarkSearch() {
 }
 
 void BookmarkSearch::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { find(); }, MouseDownInWrenSearchField);
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, "SelectBookmarksView");
@@ -174,6 +176,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
 }
 
 void BookmarkSearch::find() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller) return;
   auto& bc = *controller;
   if (bc.folderSearchOnlyButton) {
@@ -186,11 +189,13 @@ void BookmarkSearch::find() {
 }
 
 void BookmarkSearch::findInScope() {
+  KESTO_ASSERT_MAIN_THREAD();
   find();
   if (controller && controller->folderSearchOnlyButton) controller->folderSearchOnlyButton->setState(1);
 }
 
 void BookmarkSearch::search() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
   auto& bc = *controller;
   validateSearchMenu();
@@ -242,6 +247,7 @@ void BookmarkSearch::search() {
 }
 
 void BookmarkSearch::searchInScope() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
   auto& bc = *controller;
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;

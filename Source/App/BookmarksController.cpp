@@ -9,6 +9,7 @@
 #include "Model/Folder.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
@@ -43,7 +44,7 @@ enum Mode { Grid = 0, Extended = 1, Compact = 2 };
 
 }  // namespace
 
-BookmarksController::BookmarksController() = default;
+BookmarksController::BookmarksController() { KESTO_ASSERT_MAIN_THREAD(); }
 
 BookmarksController::~BookmarksController() {
   lifetime_.end();
@@ -58,6 +59,7 @@ BookmarksController::~BookmarksController() {
 }
 
 void BookmarksController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   auto on = [&](const char* name, std::function<void()> fn) {
     center.addObserver(this, [fn = std::move(fn)](const fnd::Notification&) { fn(); }, name);
@@ -265,6 +267,7 @@ std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
 }
 
 void BookmarksController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
   if (kestoCollectionView && kestoData) {
     if (shouldResetBookmarksView_) {
@@ -391,6 +394,7 @@ std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBoo
 }
 
 void BookmarksController::didChangeSelection() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData || !kestoCollectionView) return;
   changedSelection_ = true;
   lastSelectedIndexPaths_ = kestoCollectionView->indexPathsForSelectedItems();

@@ -1,5 +1,6 @@
 #include "App/ShellPanels.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Workspace.h"
@@ -50,7 +51,9 @@ std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, do
 
 }  // namespace
 
-ShellPanels::ShellPanels(ui::Window* window) : window_(window) {}
+ShellPanels::ShellPanels(ui::Window* window) : window_(window) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 ShellPanels::~ShellPanels() {
   lifetime_.end();
@@ -84,6 +87,7 @@ void ShellPanels::removeBackdrop() {
 }
 
 void ShellPanels::presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
   if (sheetAlert_) {
     sheetAlert_->close();
@@ -98,6 +102,7 @@ void ShellPanels::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
 }
 
 void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> didEnd) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
   if (sheetAlert_) sheetAlert_->close();
   sheetAlert_ = std::make_unique<ui::Alert>(alert);
@@ -114,6 +119,7 @@ void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> 
 }
 
 void ShellPanels::dismissSheetForWindow(ui::Window& sheet) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheet.sheetParent()) sheet.sheetParent()->endSheet(sheet);
   sheet.orderOut();
   if (&sheet != sheetWindow_) return;
@@ -171,6 +177,7 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
 }
 
 void ShellPanels::showInitialPopup() {
+  KESTO_ASSERT_MAIN_THREAD();
   popupPending_ = false;
   auto& panel = initialPanel();
   panel.setShouldBeCentered(true);

@@ -2,6 +2,7 @@
 
 #include "Model/DateAdditions.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
@@ -18,7 +19,9 @@
 namespace kesto {
 
 TransferDialogs::TransferDialogs(DataManager* dataManager, ui::Window* window)
-    : dataManager_(dataManager), window_(window) {}
+    : dataManager_(dataManager), window_(window) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 TransferDialogs::~TransferDialogs() { lifetime_.end(); }
 
@@ -52,6 +55,7 @@ HTMLImport& TransferDialogs::htmlImport() {
 }
 
 void TransferDialogs::openImportDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::Alert question;
   question.setAlertStyle(ui::AlertStyle::Informational);
   question.setMessageText("Would you like Kesto to automatically skip duplicates during import from an HTML file?");
@@ -81,6 +85,7 @@ void TransferDialogs::openImportDialog() {
 }
 
 void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) {
+  KESTO_ASSERT_MAIN_THREAD();
   const ImportKind kind = importKindOfPath(path);
   if (kind == ImportKind::None) {
     fnd::logInfo("Not an importable file: " + path);
@@ -105,6 +110,7 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
 }
 
 void TransferDialogs::openExportDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::SavePanel panel;
   panel.setTitle("Export Bookmarks");
   panel.setPrompt("Export");
@@ -120,6 +126,7 @@ void TransferDialogs::openExportDialog() {
 }
 
 void TransferDialogs::openBackupDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::SavePanel panel;
   panel.setTitle("Back Up Library");
   panel.setPrompt("Back Up");
@@ -134,6 +141,7 @@ void TransferDialogs::openBackupDialog() {
 }
 
 void TransferDialogs::openRestoreDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::OpenPanel panel;
   panel.setTitle("Restore Library");
   panel.setPrompt("Restore");

@@ -8,6 +8,7 @@
 #include "Model/BookmarkServiceClient.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
@@ -75,6 +76,7 @@ void WebContentUpdater::setFetchingEnabled(bool enabled) { pageFetchingEnabled =
 bool WebContentUpdater::fetchingEnabled() { return pageFetchingEnabled; }
 
 WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(std::make_unique<fnd::OperationQueue>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   queue_->setName("WebContent");
   queue_->setMaxConcurrentOperationCount(kMaximumConcurrentFetches);
   observer_.observe(BRWWebContentRetrievedNotification, [this](const fnd::Notification& n) {
@@ -105,10 +107,12 @@ void WebContentUpdater::start(const std::vector<std::shared_ptr<WebContent>>& jo
 }
 
 void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage) {
+  KESTO_ASSERT_MAIN_THREAD();
   start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
 }
 
 void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (uniqueIDs.empty()) return;
   // Found in the library in memory: reading the store here would wait for a batch being written.
   auto byID = std::make_shared<std::unordered_map<std::string, Bookmark::Ref>>();
@@ -145,6 +149,7 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
 }
 
 void WebContentUpdater::updateWebContentForSelectedBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!data_ || data_->selectedBookmarks().empty()) return;
   auto ids = std::make_shared<std::vector<std::string>>();
   for (const auto& b : data_->selectedBookmarks())
@@ -171,6 +176,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
 }
 
 void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::Error error;
   auto predicate = store::Predicate::parse("imageUpdated < 1 and trashed < 1 and (url != nil) and broken < 1", {}, &error);
   std::vector<store::SortDescriptor> sorts;
@@ -185,6 +191,7 @@ void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
 }
 
 void WebContentUpdater::updateWebContentForMissingBookmarksInFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!data_ || !data_->currentFolder()) return;
   fnd::Array folderIDs;
   for (const auto& id : Bookmark::folderIDsForFolder(data_->currentFolder()->folderID())) folderIDs.push_back(fnd::Value(id));
@@ -257,6 +264,7 @@ struct WebContentUpdater::Result {
 };
 
 void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (auto it = previews_.find(job.get()); it != previews_.end()) {
     it->second = it->second || preview;
   } else {

@@ -10,6 +10,7 @@
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -93,6 +94,7 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
 }
 
 DataManager::DataManager() : allFolders_(std::make_shared<FolderList>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   // Every list and counter can rely on the predicates; prepare() builds them again at start-up.
   preparePredicates();
 }
@@ -108,6 +110,7 @@ std::shared_ptr<const Preferences> DataManager::prefs() const {
 }
 
 void DataManager::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   context_ = WrenDataManager::sharedInstance().managedObjectContext();
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { clearBookmarks(); }, ClearBookmarksNotification);
@@ -261,6 +264,7 @@ void DataManager::loadBookmarks() { doLoadBookmarks(false); }
 void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 
 void DataManager::doLoadBookmarks(bool reset) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
     if (alive) startActivity();
@@ -353,6 +357,7 @@ void DataManager::doLoadBookmarks(bool reset) {
 }
 
 void DataManager::clearBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   bookmarks_.clear();
   ViewUpdater::updateBookmarks();
 }
@@ -470,6 +475,7 @@ void DataManager::preparePredicates() {
 }
 
 void DataManager::loadSmartList(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   currentSortDescriptors_ = folderSortDescriptors();
   currentPredicate_ = predicate;
   loadBookmarks();
@@ -513,6 +519,7 @@ void DataManager::loadDuplicatedBookmarks() { loadSmartList(p_.duplicates); }
 void DataManager::loadMissingImagesBookmarks() { loadSmartList(p_.missingImages); }
 
 void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   clearBookmarks();
   auto sorts = folderSortDescriptors();
   auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
@@ -520,6 +527,7 @@ void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
 }
 
 void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   loadBookmarks();
   BookmarkList current = bookmarks_;
   clearBookmarks();
@@ -530,6 +538,7 @@ void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateR
 }
 
 void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   clearMenuBookmarks();
   auto sorts = folderSortDescriptors();
   auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
@@ -547,6 +556,7 @@ void DataManager::loadFavoriteBookmarksMenu() {
 }
 
 void DataManager::loadMenuBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   currentSortDescriptors_ = folderSortDescriptors();
   menuBookmarks_ = filter(*parse("trashed < 1  and blocked < 1"));
   sortBookmarks(menuBookmarks_, currentSortDescriptors_);
@@ -576,6 +586,7 @@ void removeAll(List& all, const List& removed) {
 }  // namespace
 
 void DataManager::addBookmarks(const BookmarkList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   appendMovingToEnd(allBookmarks_, list);
   invalidateBadges();
   ViewUpdater::updateBookmarks();
@@ -584,6 +595,7 @@ void DataManager::addBookmarks(const BookmarkList& list) {
 }
 
 void DataManager::removeBookmarks(const BookmarkList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   removeAll(allBookmarks_, list);
   invalidateBadges();
   ViewUpdater::updateBookmarks();
@@ -592,11 +604,13 @@ void DataManager::removeBookmarks(const BookmarkList& list) {
 }
 
 void DataManager::addFolders(const FolderList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   appendMovingToEnd(*allFolders_, list);
   ViewUpdater::updateSourceLists();
 }
 
 void DataManager::removeFolders(const FolderList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   removeAll(*allFolders_, list);
   ViewUpdater::updateSourceLists();
 }
@@ -630,6 +644,7 @@ std::int32_t DataManager::numberOBookmarksInTrash() { return countInMemory(*pars
 std::int32_t DataManager::numberOfBookmarksInInbox() { return countInMemory(*p_.inbox); }
 
 const std::unordered_map<std::string, std::int32_t>& DataManager::badgeCounts() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (badgeCache_) return *badgeCache_;
   // The same test as "folder.folderID = %@ and trashed < 1 and blocked < 1", in one pass.
   auto& counts = badgeCache_.emplace();

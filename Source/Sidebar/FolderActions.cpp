@@ -9,6 +9,7 @@
 #include "Model/Folder.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -89,6 +90,7 @@ void FoldersController::addBookmark() {
 }
 
 void FoldersController::addFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto folder = doAddNewFolderIsSmart(false);
   if (!folder) return;
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
@@ -167,6 +169,7 @@ std::shared_ptr<Folder> FoldersController::addSmartFolderMatching(const std::str
 // ---- Removing --------------------------------------------------------------------------------
 
 void FoldersController::removeFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   const std::string id = selectedIdentifier();
   if (id.empty() || isFixedRow(id)) return;
   if (Folder::existingFolderWithFolderID(id)) deleteFolderWithID(id);
@@ -174,6 +177,7 @@ void FoldersController::removeFolder() {
 }
 
 void FoldersController::deleteFolderWithID(const std::string& folderID) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto folder = Folder::existingFolderWithFolderID(folderID);
   if (!folder) return;
   if (folder->blocked() > 0) {

@@ -1,5 +1,6 @@
 #include "Sidebar/FoldersController.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Sidebar/TutorialPopovers.h"
 
 #include "Model/Bookmark.h"
@@ -55,6 +56,7 @@ const std::vector<std::string>& FoldersController::colorNames() {
 }
 
 FoldersController::FoldersController() {
+  KESTO_ASSERT_MAIN_THREAD();
   panels_ = std::make_unique<FolderPanels>();
   panels_->setConfirmPassword([this] { return confirmPassword(); });
   panels_->setSaveNewPassword([this] { return saveNewPassword(); });
@@ -153,6 +155,7 @@ void FoldersController::observe() {
 }
 
 void FoldersController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   observe();
   fixInboxedFolders();
   list_->setDataSource(this);
@@ -244,6 +247,7 @@ std::vector<SourceListItemRef> FoldersController::fixedRows() const {
 }
 
 void FoldersController::loadFolders() {
+  KESTO_ASSERT_MAIN_THREAD();
   firstFoundFolderID_.clear();
   // Folders without a name have no row; their children and bookmarks are kept (moved to the
   // top level and the Inbox) before they go.
@@ -380,6 +384,7 @@ SourceListItem* FoldersController::itemForFolderID(const std::string& folderID) 
 }
 
 void FoldersController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!userDefaultsNamesFolders()) return;
   // Reloading rows under an open name editor would drop what the user is typing.
   if (list_->isEditing()) {

@@ -2,6 +2,7 @@
 
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -16,6 +17,7 @@ namespace {
 }  // namespace
 
 SmartListController::SmartListController() {
+  KESTO_ASSERT_MAIN_THREAD();
   const double w = 220, h = 568;
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
   view_->setBackgroundColor(ui::Color::white(0.93));
@@ -39,6 +41,7 @@ SmartListController::~SmartListController() {
 }
 
 void SmartListController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!observing_) {
     observing_ = true;
     auto& center = fnd::NotificationCenter::defaultCenter();
@@ -50,6 +53,7 @@ void SmartListController::awakeFromNib() {
 }
 
 void SmartListController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (const char* mine = selectedViewValue()) {
     const std::string shown = fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView);
     if (shown != mine) return;
@@ -70,6 +74,7 @@ std::optional<std::int64_t> SmartListController::badgeForEntry(const Entry& entr
 }
 
 void SmartListController::loadItems() {
+  KESTO_ASSERT_MAIN_THREAD();
   // A rebuild starts unselected, so that restoring the stored row is a change that loads its
   // bookmarks again (the refresh has emptied the list).
   if (list_->numberOfSelectedRows() > 0) list_->deselectAll();
@@ -95,6 +100,7 @@ SourceListItem* SmartListController::itemWithIdentifier(const std::string& ident
 }
 
 bool SmartListController::selectEntry(const std::string& identifier) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto* item = itemWithIdentifier(identifier);
   if (!item) return false;
   selectOnly(item);

@@ -1,5 +1,6 @@
 #include "Skyfolder/SFRestClient.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -37,7 +38,9 @@ fnd::Error sdkError(std::int64_t code, fnd::Dictionary info) {
 SFRestClient::SFRestClient(std::shared_ptr<SFSession> session, std::optional<std::string> userId)
     : session_(std::move(session)),
       userId_(std::move(userId)),
-      root_(session_ ? session_->root() : std::string()) {}
+      root_(session_ ? session_->root() : std::string()) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 SFRestClient::~SFRestClient() {
   cancelAllRequests();
@@ -67,6 +70,7 @@ std::shared_ptr<OAuthCredentialConcreteStore> SFRestClient::credentialStore() co
 }
 
 void SFRestClient::setDelegate(SFRestClientDelegate* delegate) {
+  KESTO_ASSERT_MAIN_THREAD();
   delegate_ = delegate;
   operations_ = delegate ? delegate->implementedOperations() : 0;
 }
@@ -148,6 +152,7 @@ std::optional<net::URLRequest> SFRestClient::queryPostRequest(const std::string&
 std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
                                                     SFRestClientDelegate::Operation failureOp,
                                                     std::function<void(SFRequest&)> completion) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!urlRequest) {
     failWithoutCredentials(failureOp, std::move(userInfo));
     return nullptr;
@@ -370,6 +375,7 @@ void SFRestClient::cancelFileUpload(const std::string& destPath) {
 }
 
 void SFRestClient::cancelAllRequests() {
+  KESTO_ASSERT_MAIN_THREAD();
   for (const auto& r : requests_) r->cancel();
   for (auto* map : {&loadRequests_, &imageLoadRequests_, &uploadRequests_})
     for (const auto& [key, r] : *map) r->cancel();
@@ -398,6 +404,7 @@ void SFRestClient::checkForAuthenticationFailure(const SFRequest& request) {
 // ---- link flow token calls
 
 void SFRestClient::loadRequestToken() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {});
   if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadRequestTokenFailedWithError, {});
   auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadRequestToken(r); });
@@ -441,6 +448,7 @@ std::optional<net::URL> SFRestClient::authorizeURL() const {
 }
 
 void SFRestClient::loadAccessToken() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!requestTokenLoaded()) {
     SFLogError("SFRestClient: You must get a request token and authorize it before getting an access token");
     return;

@@ -1,5 +1,6 @@
 #include "Support/AlertPresenter.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@ std::shared_ptr<AlertPresenter> AlertPresenter::shared() {
 }
 
 void AlertPresenter::alert(const std::string& title, const std::string& message, const std::string& button) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (auto p = shared()) {
     p->showAlert(title, message, button);
     return;
@@ -30,6 +32,7 @@ void AlertPresenter::alert(const std::string& title, const std::string& message,
 }
 
 void AlertPresenter::inform(const std::string& title, const std::string& message, const std::string& button) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (auto p = shared()) {
     p->showInformation(title, message, button);
     return;
@@ -39,6 +42,7 @@ void AlertPresenter::inform(const std::string& title, const std::string& message
 
 void AlertPresenter::ask(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
                          std::function<void(int)> completion) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (auto p = shared()) {
     p->askQuestion(title, message, buttons, std::move(completion));
     return;

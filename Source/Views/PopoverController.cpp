@@ -1,5 +1,6 @@
 #include "Views/PopoverController.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Screen.h"
@@ -8,9 +9,13 @@
 
 namespace kesto {
 
-PopoverController::PopoverController() { setInitialPropertyValues(); }
+PopoverController::PopoverController() {
+  KESTO_ASSERT_MAIN_THREAD();
+  setInitialPropertyValues();
+}
 
 PopoverController::PopoverController(std::shared_ptr<ui::ViewController> contentViewController) {
+  KESTO_ASSERT_MAIN_THREAD();
   setInitialPropertyValues();
   setContentViewController(std::move(contentViewController));
 }
@@ -113,6 +118,7 @@ fnd::Rect PopoverController::screenRectForViewRect() const {
 
 void PopoverController::presentPopoverFromRect(const fnd::Rect& rect, ui::View* view, PopoverArrowDirection preferred,
                                                bool anchors) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (popoverIsVisible()) return;
   parentWindow_ = view ? view->window() : nullptr;
   positionView_ = view ? view->weak_from_this() : std::weak_ptr<ui::View>();
@@ -169,6 +175,7 @@ void PopoverController::positionViewFrameChanged() {
 }
 
 void PopoverController::closePopover(CloseReason reason) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!popoverIsVisible()) return;
   // Key status taken by another application leaves the popover open.
   if (reason == CloseReason::ResignedKey && !closesWhenApplicationBecomesInactive_ &&
@@ -180,6 +187,7 @@ void PopoverController::closePopover(CloseReason reason) {
 }
 
 void PopoverController::forceClosePopover() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!popoverIsVisible()) return;
   callDelegate(PopoverControllerDelegate::WillClose, [&](auto& d) { d.popoverWillClose(*this); });
   if (animates_) popoverWindow_->dismissAnimated();
