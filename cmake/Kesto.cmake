@@ -60,6 +60,11 @@ function(kesto_add_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  # A layer's Unused/ folder holds classes the program does not use: a library of its own
+  # (<layer>Unused, made by the folder's CMakeLists.txt) that only tests link.
+  if(NOT CMAKE_CURRENT_SOURCE_DIR MATCHES "/Unused$")
+    list(FILTER sources EXCLUDE REGEX "/Unused/")
+  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${KESTO_SOURCE_ROOT}")
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})

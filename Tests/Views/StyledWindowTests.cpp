@@ -5,11 +5,11 @@
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
-#include "Views/KSTMovableWindow.h"
+#include "Views/Unused/KSTMovableWindow.h"
 #include "Views/KestoPanel.h"
-#include "Views/KestoStyledWindow.h"
+#include "Views/Unused/KestoStyledWindow.h"
 #include "Platform/UI/SheetPresenter.h"
-#include "Views/WindowButton.h"
+#include "Views/Unused/WindowButton.h"
 
 #include <gtest/gtest.h>
 
