@@ -7,6 +7,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/SyncedFolder.h"
 
@@ -72,10 +73,10 @@ class SyncedFolderTransportTest : public SyncRecordsTest {
     ASSERT_NO_FATAL_FAILURE(holdLock(kHold));
     auto last = Clock::now();
     auto longestGap = Clock::duration::zero();
-    auto alive = std::make_shared<bool>(true);
+    fnd::Lifetime meter;
     std::function<void()> tick;
-    tick = [&, weak = std::weak_ptr<bool>(alive)] {
-      if (!weak.lock()) return;
+    tick = [&, alive = meter.watch()] {
+      if (!alive) return;
       auto now = Clock::now();
       longestGap = std::max(longestGap, now - last);
       last = now;
@@ -88,7 +89,7 @@ class SyncedFolderTransportTest : public SyncRecordsTest {
     const auto startTook = Clock::now() - start;
     ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 15));
     holder.join();
-    alive.reset();
+    meter.end();
     EXPECT_LT(startTook, kBound) << "starting the run waited for the lock";
     EXPECT_LT(longestGap, kBound) << "the main loop stalled while the lock was held";
     EXPECT_TRUE(ended.back().success) << ended.back().message;
