@@ -134,6 +134,27 @@ TEST_F(SyncedFolderTransportTest, AFailedUploadEndsTheRunWithItsMessage) {
   EXPECT_FALSE(engine->isBusy());
 }
 
+TEST_F(SyncedFolderTransportTest, TheSyncButtonIsToldOfEachRunAndLetGo) {
+  save();
+  std::vector<bool> shown;
+  engine->setSyncButton([&](bool syncing) { shown.push_back(syncing); });
+  EXPECT_TRUE(engine->hasSyncButton());
+  EXPECT_EQ(shown, std::vector<bool>{false}) << "told the state at once";
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return !ended.empty(); }, 15));
+  EXPECT_TRUE(ended.back().success) << ended.back().message;
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_TRUE(shown[1]) << "busy for the run";
+  EXPECT_FALSE(shown.back()) << "free again after it";
+  // Let go: later runs tell nobody.
+  engine->setSyncButton({});
+  EXPECT_FALSE(engine->hasSyncButton());
+  const auto told = shown.size();
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return ended.size() > 1; }, 15));
+  EXPECT_EQ(shown.size(), told);
+}
+
 TEST_F(SyncedFolderTransportTest, ASourceDroppedMidTransferAnswersNobody) {
   save();
   engine->syncFromButton();
