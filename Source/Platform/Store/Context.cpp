@@ -1246,29 +1246,104 @@ void Context::removeGlobalSaveObserver(int token) {
   observers().all.erase(token);
 }
 
+namespace {
+
+// One row another context saved: a clean object here reloads on next use.
+void takeUpdate(Context::Impl& c, const ObjectIDRef& id) {
+  auto o = c.lookup(id);
+  if (o && !o->hasChanges()) {
+    ObjectAccess::breakCycles(*o);
+    ObjectAccess::loaded(*o) = false;
+  }
+}
+
+// One row another context deleted: a clean object here is forgotten.
+void takeDeletion(Context::Impl& c, const ObjectIDRef& id) {
+  auto o = c.lookup(id);
+  if (o && !o->hasChanges()) {
+    c.unregisterObject(o.get());
+    ObjectAccess::state(*o) = State::Detached;
+  }
+}
+
+// Sets may have gained or lost members: a clean object's loaded sets reload on next use.
+void dropLoadedSets(ManagedObject& o) {
+  if (o.hasChanges()) return;
+  for (auto& r : ObjectAccess::slots(o).rels)
+    if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+}
+
+bool changesAnything(const SaveNotification& n) {
+  return !n.insertedIDs.empty() || !n.updatedIDs.empty() || !n.deletedIDs.empty();
+}
+
+}  // namespace
+
 void Context::mergeChangesFromSave(const SaveNotification& n) {
   Impl& c = *impl_;
   if (n.context == this) return;
-  for (auto& id : n.updatedIDs) {
-    auto o = c.lookup(id);
-    if (o && !o->hasChanges()) {
-      ObjectAccess::breakCycles(*o);
-      ObjectAccess::loaded(*o) = false;
-    }
-  }
-  for (auto& id : n.deletedIDs) {
-    auto o = c.lookup(id);
-    if (o && !o->hasChanges()) {
-      c.unregisterObject(o.get());
-      ObjectAccess::state(*o) = State::Detached;
-    }
-  }
-  // Sets of the remaining objects may have gained or lost members: reload them on next use.
+  for (auto& id : n.updatedIDs) takeUpdate(c, id);
+  for (auto& id : n.deletedIDs) takeDeletion(c, id);
   for (auto& m : c.byKey)
-    for (auto& [k, o] : m)
-      if (!o->hasChanges())
-        for (auto& r : ObjectAccess::slots(*o).rels)
-          if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+    for (auto& [k, o] : m) dropLoadedSets(*o);
+}
+
+void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::function<void()> done, std::size_t slice) {
+  // The work left, carried from turn to turn: first the updated and deleted rows, then the
+  // objects whose sets may have changed (listed when the rows are done).
+  struct Work {
+    std::weak_ptr<Context> context;
+    std::vector<ObjectIDRef> updated, deleted;
+    std::vector<ObjectIDRef> sets;
+    bool setsListed = false;
+    std::size_t next = 0;
+    std::size_t slice = 500;
+    std::function<void()> done;
+  };
+  auto work = std::make_shared<Work>();
+  work->context = impl_->weakSelf;
+  work->slice = std::max<std::size_t>(slice, 1);
+  work->done = std::move(done);
+  if (n.context != this && changesAnything(n)) {
+    work->updated = n.updatedIDs;
+    work->deleted = n.deletedIDs;
+  } else {
+    work->setsListed = true;  // nothing to take in
+  }
+  auto step = std::make_shared<std::function<void()>>();
+  *step = [work, weakStep = std::weak_ptr<std::function<void()>>(step)] {
+    auto self = work->context.lock();
+    if (!self) return;
+    Impl& c = *self->impl_;
+    std::size_t budget = work->slice;
+    const std::size_t rows = work->updated.size() + work->deleted.size();
+    for (; budget && work->next < rows; --budget, ++work->next) {
+      if (work->next < work->updated.size()) takeUpdate(c, work->updated[work->next]);
+      else takeDeletion(c, work->deleted[work->next - work->updated.size()]);
+    }
+    if (budget && !work->setsListed) {
+      work->setsListed = true;
+      for (auto& m : c.byKey)
+        for (auto& [k, o] : m)
+          if (!o->hasChanges())
+            for (auto& r : ObjectAccess::slots(*o).rels)
+              if (r.manyLoaded) {
+                work->sets.push_back(o->objectID());
+                break;
+              }
+    }
+    const std::size_t total = rows + work->sets.size();
+    for (; budget && work->next < total; --budget, ++work->next)
+      if (auto o = c.lookup(work->sets[work->next - rows])) dropLoadedSets(*o);
+    if (work->next < total || !work->setsListed) {
+      if (auto again = weakStep.lock()) fnd::DispatchQueue::main().async([again] { (*again)(); });
+      return;
+    }
+    auto finish = std::move(work->done);
+    if (finish) finish();
+  };
+  // The step holds itself until the last slice, through the queued calls.
+  fnd::DispatchQueue::main().async([step] { (*step)(); });
 }
 
 }  // namespace kesto::store

@@ -479,6 +479,26 @@ std::optional<std::string> schemaDifference(sqlite3* db, const Model& model, boo
 
 }  // namespace
 
+namespace {
+
+// Settings every connection to a store gets: full syncs, the caller's pragmas ("journal_mode" =
+// "WAL"; the default keeps one file) and our SQL functions.
+void configureConnection(sqlite3* h, const fnd::Dictionary& options) {
+  exec(h, "PRAGMA synchronous = FULL", nullptr);
+  auto pit = options.find(kSQLitePragmasOption);
+  if (pit != options.end() && pit->second.isDictionary()) {
+    for (const auto& [k, v] : pit->second.dictionary()) {
+      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+      std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
+      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
+      if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
+    }
+  }
+  registerSqlFunctions(h);
+}
+
+}  // namespace
+
 bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fnd::Error* error) {
   auto refuse = [&](long code, const std::string& text) {
     if (error) {
@@ -688,26 +708,55 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
       }
     }
   }
-  // Pragmas asked for by the caller ("journal_mode" = "WAL"); the default keeps one file.
-  exec(h, "PRAGMA synchronous = FULL", nullptr);
-  auto pit = options.find(kSQLitePragmasOption);
-  if (pit != options.end() && pit->second.isDictionary()) {
-    for (const auto& [k, v] : pit->second.dictionary()) {
-      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-      std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
-      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
-      if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
-    }
-  }
-  registerSqlFunctions(h);
+  configureConnection(h, options);
   db = h;
   sharedStoreIdentifier = std::make_shared<const std::string>(storeIdentifier);
   type = storeType;
   path = storePath;
+  this->options = options;
   metadata.clear();
   metadata["versionHash"] = model->versionHash();
   metadata["storeIdentifier"] = storeIdentifier;
   metadata["storeType"] = storeType;
+  return true;
+}
+
+bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
+  if (!first.db || first.type != kSQLiteStoreType) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "Only an open SQLite store has room for a second connection");
+    return false;
+  }
+  const bool readOnly = first.options.count(kReadOnlyPersistentStoreOption) &&
+                        first.options.at(kReadOnlyPersistentStoreOption).boolValue();
+  sqlite3* h = nullptr;
+  const int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+  if (sqlite3_open_v2(first.path.c_str(), &h, flags, nullptr) != SQLITE_OK) {
+    if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened again at " + first.path);
+    sqlite3_close(h);
+    return false;
+  }
+  sqlite3_busy_timeout(h, 5000);
+  harden(h);
+  // The file must still be the store the first connection opened (not a restored one put in its
+  // place since), or the IDs of the two would name different rows.
+  std::string identifier;
+  {
+    Stmt st(h, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'storeIdentifier'");
+    if (st && sqlite3_step(st.s) == SQLITE_ROW) identifier = columnText(st.s, 0);
+  }
+  if (identifier.empty() || identifier != first.storeIdentifier) {
+    if (error) *error = storeError(kPersistentStoreOpenError, "The file at " + first.path + " is no longer the open store");
+    sqlite3_close(h);
+    return false;
+  }
+  configureConnection(h, first.options);
+  db = h;
+  storeIdentifier = first.storeIdentifier;
+  sharedStoreIdentifier = first.sharedStoreIdentifier;
+  type = first.type;
+  path = first.path;
+  options = first.options;
+  metadata = first.metadata;
   return true;
 }
 
@@ -932,21 +981,27 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
   std::lock_guard lock(mutex);
   sqlite3* h = dbOf(*this);
   if (!h) return 0;
-  // Z_MAX only grows, so keys of deleted rows are never reused by another object.
+  // Z_MAX only grows, so keys of deleted rows are never reused by another object. The new
+  // maximum comes back from the same statement: another connection may take keys in between.
   Cached up(*this, "UPDATE Z_PRIMARYKEY SET Z_MAX = MAX(Z_MAX, (SELECT IFNULL(MAX(Z_PK), 0) FROM " + entity->tableName() +
-                 ")) + ? WHERE Z_ENT = ?");
-  if (!up) return 0;
+                 ")) + ? WHERE Z_ENT = ? RETURNING Z_MAX");
+  if (!up) {
+    if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
+    return 0;
+  }
   sqlite3_bind_int64(up.s, 1, count);
   sqlite3_bind_int(up.s, 2, entity->entityNumber());
+  if (sqlite3_step(up.s) != SQLITE_ROW) {
+    if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
+    return 0;
+  }
+  const std::int64_t top = sqlite3_column_int64(up.s, 0);
+  // Stepped to the end, so the update is complete before the statement goes back to the cache.
   if (sqlite3_step(up.s) != SQLITE_DONE) {
     if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
     return 0;
   }
-  Cached get(*this, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
-  if (!get) return 0;
-  sqlite3_bind_int(get.s, 1, entity->entityNumber());
-  if (sqlite3_step(get.s) != SQLITE_ROW) return 0;
-  return sqlite3_column_int64(get.s, 0) - count + 1;
+  return top - count + 1;
 }
 
 // Saves of at least this many rows count as bulk saves.
@@ -1131,6 +1186,14 @@ bool Coordinator::addStore(const std::string& type, const std::string& path, con
 }
 
 bool Coordinator::hasStore() const { return impl_->db != nullptr; }
+
+std::shared_ptr<Coordinator> Coordinator::openSecondConnection(fnd::Error* error) const {
+  std::shared_ptr<Coordinator> second(new Coordinator());
+  second->impl_->model = impl_->model;
+  std::lock_guard lock(impl_->mutex);
+  if (!second->impl_->openBeside(*impl_, error)) return nullptr;
+  return second;
+}
 
 bool Coordinator::removeStore(fnd::Error* error) {
   std::lock_guard lock(impl_->mutex);
