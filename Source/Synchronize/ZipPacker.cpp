@@ -1,6 +1,7 @@
 #include "Synchronize/ZipPacker.h"
 
-#include "Platform/Foundation/DispatchQueue.h"
+#include "Synchronize/SliceWork.h"
+
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 
@@ -60,12 +61,12 @@ bool isSafeEntryName(const std::string& name) {
   return name.find('\0') == std::string::npos;
 }
 
+constexpr std::size_t kSlice = 1u << 20, kWindow = 32u * 1024;
+
 // Deflates `data` as one raw deflate stream at the default level, in slices on several threads:
 // each slice is primed with the 32 KiB before it and ends on a byte boundary without the final
 // bit (a sync flush), so the slices joined are the stream one pass would have made, but a
 // library's file of tens of megabytes packs in a fraction of the time. Fills the CRC-32 too.
-constexpr std::size_t kSlice = 1u << 20, kWindow = 32u * 1024;
-
 bool deflateInSlices(const std::string& data, std::string& out, uLong& crc) {
   const std::size_t count = (data.size() + kSlice - 1) / kSlice;
   struct Slice {
@@ -74,33 +75,28 @@ bool deflateInSlices(const std::string& data, std::string& out, uLong& crc) {
     bool ok = false;
   };
   std::vector<Slice> slices(count);
-  fnd::DispatchGroup group;
-  auto& queue = fnd::DispatchQueue::global();
-  for (std::size_t i = 0; i < count; ++i) {
-    group.async(queue, [&data, &slices, i, count] {
-      const std::size_t begin = i * kSlice, length = std::min(kSlice, data.size() - begin);
-      const auto* bytes = reinterpret_cast<const Bytef*>(data.data());
-      Slice& slice = slices[i];
-      slice.crc = crc32(crc32(0L, Z_NULL, 0), bytes + begin, static_cast<uInt>(length));
-      z_stream z{};
-      if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) return;
-      if (i > 0) {
-        const std::size_t primed = std::min(kWindow, begin);
-        deflateSetDictionary(&z, bytes + begin - primed, static_cast<uInt>(primed));
-      }
-      slice.deflated.resize(deflateBound(&z, static_cast<uLong>(length)) + 16);
-      z.next_in = const_cast<Bytef*>(bytes + begin);
-      z.avail_in = static_cast<uInt>(length);
-      z.next_out = reinterpret_cast<Bytef*>(slice.deflated.data());
-      z.avail_out = static_cast<uInt>(slice.deflated.size());
-      const bool last = i + 1 == count;
-      const int rc = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-      slice.ok = last ? rc == Z_STREAM_END : rc == Z_OK && z.avail_in == 0;
-      slice.deflated.resize(slice.deflated.size() - z.avail_out);
-      deflateEnd(&z);
-    });
-  }
-  group.wait();
+  runSlices(count, [&data, &slices, count](std::size_t i) {
+    const std::size_t begin = i * kSlice, length = std::min(kSlice, data.size() - begin);
+    const auto* bytes = reinterpret_cast<const Bytef*>(data.data());
+    Slice& slice = slices[i];
+    slice.crc = crc32(crc32(0L, Z_NULL, 0), bytes + begin, static_cast<uInt>(length));
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) return;
+    if (i > 0) {
+      const std::size_t primed = std::min(kWindow, begin);
+      deflateSetDictionary(&z, bytes + begin - primed, static_cast<uInt>(primed));
+    }
+    slice.deflated.resize(deflateBound(&z, static_cast<uLong>(length)) + 16);
+    z.next_in = const_cast<Bytef*>(bytes + begin);
+    z.avail_in = static_cast<uInt>(length);
+    z.next_out = reinterpret_cast<Bytef*>(slice.deflated.data());
+    z.avail_out = static_cast<uInt>(slice.deflated.size());
+    const bool last = i + 1 == count;
+    const int rc = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    slice.ok = last ? rc == Z_STREAM_END : rc == Z_OK && z.avail_in == 0 && z.avail_out > 0;
+    slice.deflated.resize(std::min<std::size_t>(z.total_out, slice.deflated.size()));
+    deflateEnd(&z);
+  });
   std::size_t total = 0;
   for (const auto& slice : slices) {
     if (!slice.ok) return false;
