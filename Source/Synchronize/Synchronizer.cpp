@@ -285,8 +285,13 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
       });
     };
     auto fail = [this, toMain](std::string why) { toMain([this, why] { endRun(false, why); }); };
+    // The file is read on another thread while this context loads the library it merges into.
     fnd::Error error;
-    auto doc = SyncFile::read(*text, true, &error);
+    std::optional<SyncDocument> doc;
+    fnd::DispatchGroup reading;
+    reading.async(fnd::DispatchQueue::global(), [&doc, &error, text] { doc = SyncFile::read(*text, true, &error); });
+    SyncMerge::preload(context);
+    reading.wait();
     text.reset();
     if (!doc || doc->rootName != kSyncFileRoot) {
       // An unreadable download is never an empty remote: it is kept aside before anything is sent.
