@@ -10,10 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <thread>
 #include <map>
 #include <mutex>
 
@@ -505,7 +503,8 @@ namespace {
 
 // Main-context work asked for by other threads. The main thread runs it from its loop, and also
 // while it waits for a private context's lock: a private queue's block that needs the main
-// context can then finish instead of waiting for a main thread that waits for it.
+// context can then finish instead of waiting for a main thread that waits for it. The main
+// thread sleeps until a job comes or a private context's lock is let go.
 struct MainMailbox {
   struct Job {
     const std::function<void()>* work;
@@ -514,6 +513,25 @@ struct MainMailbox {
   std::mutex mutex;
   std::condition_variable cv;
   std::deque<std::shared_ptr<Job>> jobs;
+  std::uint64_t releases = 0;  // private contexts' locks let go so far
+
+  // Called after a private context's lock is let go.
+  void noteRelease() {
+    {
+      std::lock_guard lock(mutex);
+      ++releases;
+    }
+    cv.notify_all();
+  }
+  std::uint64_t releaseCount() {
+    std::lock_guard lock(mutex);
+    return releases;
+  }
+  // Sleeps until a job waits or a lock was let go since `seen`.
+  void waitForJobOrRelease(std::uint64_t seen) {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return !jobs.empty() || releases != seen; });
+  }
 
   static MainMailbox& shared() {
     static MainMailbox m;
@@ -545,10 +563,28 @@ struct MainMailbox {
       std::lock_guard lock(mutex);
       jobs.push_back(job);
     }
+    cv.notify_all();  // a main thread waiting for a lock takes it at once
     fnd::DispatchQueue::main().async([] { MainMailbox::shared().drain(); });
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return job->done; });
   }
+};
+
+// Holds a private context's lock for one block and tells a waiting main thread when it goes.
+class ExecGuard {
+ public:
+  explicit ExecGuard(std::recursive_mutex& exec, bool locked = false) : exec_(exec) {
+    if (!locked) exec_.lock();
+  }
+  ~ExecGuard() {
+    exec_.unlock();
+    MainMailbox::shared().noteRelease();
+  }
+  ExecGuard(const ExecGuard&) = delete;
+  ExecGuard& operator=(const ExecGuard&) = delete;
+
+ private:
+  std::recursive_mutex& exec_;
 };
 
 }  // namespace
@@ -561,7 +597,7 @@ void Context::perform(std::function<void()> block) {
       break;
     case ConcurrencyType::PrivateQueue:
       impl_->queue->async([self, block = std::move(block)] {
-        std::lock_guard lock(self->impl_->exec);
+        ExecGuard lock(self->impl_->exec);
         block();
       });
       break;
@@ -578,16 +614,20 @@ void Context::performAndWait(const std::function<void()>& block) {
       else MainMailbox::shared().runAndWait(block);
       break;
     case ConcurrencyType::PrivateQueue: {
-      // Runs on the calling thread, serialised with the queue's own work.
+      // Runs on the calling thread, serialised with the queue's own work. The main thread runs
+      // the main-context jobs of the block it waits for meanwhile.
       if (fnd::DispatchQueue::main().isCurrent()) {
-        while (!impl_->exec.try_lock()) {
-          MainMailbox::shared().drain();
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        auto& mailbox = MainMailbox::shared();
+        for (;;) {
+          const std::uint64_t seen = mailbox.releaseCount();
+          if (impl_->exec.try_lock()) break;
+          mailbox.drain();
+          mailbox.waitForJobOrRelease(seen);
         }
       } else {
         impl_->exec.lock();
       }
-      std::lock_guard lock(impl_->exec, std::adopt_lock);
+      ExecGuard lock(impl_->exec, true);
       block();
       break;
     }
