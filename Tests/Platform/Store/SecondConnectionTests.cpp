@@ -20,13 +20,6 @@ using namespace kesto::store::test;
 
 namespace {
 
-struct Stack {
-  std::shared_ptr<const Model> model = makeLibraryModel();
-  std::string path = storePath();
-  std::shared_ptr<Coordinator> coordinator = openStore(model, path);
-  ContextRef main = makeMainContext(coordinator);
-};
-
 ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& title = "") {
   auto b = c.insertNewObject("Bookmark");
   b->setValueForKey("uniqueID", id);
