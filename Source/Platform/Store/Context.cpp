@@ -905,179 +905,191 @@ void notify(Context& c, const SaveNotification& n) {
 
 void postSaveNotification(Context& context, const SaveNotification& notification) { notify(context, notification); }
 
-bool Context::save(fnd::Error* error) {
-  Impl& c = *impl_;
-  Coordinator::Impl* st = c.store();
-  if (!st || !st->db) {
-    if (error) *error = contextError(kPersistentStoreSaveError, "The context has no store to save to");
-    return false;
-  }
-  if (!hasChanges()) return true;
-  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextWillSaveNotification, this);
-  runWillSave(c);
-  if (!validate(c, error)) return false;
+namespace {
 
-  SaveNotification note;
-  note.context = this;
-  note.inserted = insertedObjects();
-  note.updated = updatedObjects();
-  note.deleted = deletedObjects();
-
-  if (c.parent) {
-    // Push into the parent in memory; the parent records no undo for it.
-    bool ok = true;
-    c.parent->performAndWait([&] {
-      Impl& p = *c.parent->impl_;
-      ++p.undoSuspended;
-      std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
-      for (auto& o : note.inserted) {
-        auto po = p.lookup(o->objectID());
-        if (!po) {
-          po = ManagedObject::make(o->entity());
-          ObjectAccess::id(*po) = o->objectID();
-          ObjectAccess::state(*po) = State::Inserted;
-          p.registerObject(po);
-          p.inserted.insert(po.get());
-          p.insertedList.push_back(po.get());
-        }
-        auto& ps = ObjectAccess::slots(*po);
-        for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
-        pairs.emplace_back(o, po);
+// A child's changes pushed into its parent in memory; the parent records no undo for them.
+void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
+  c.parent->performAndWait([&] {
+    Context::Impl& p = c.parent->impl();
+    ++p.undoSuspended;
+    std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
+    for (auto& o : note.inserted) {
+      auto po = p.lookup(o->objectID());
+      if (!po) {
+        po = ManagedObject::make(o->entity());
+        ObjectAccess::id(*po) = o->objectID();
+        ObjectAccess::state(*po) = State::Inserted;
+        p.registerObject(po);
+        p.inserted.insert(po.get());
+        p.insertedList.push_back(po.get());
       }
-      for (auto& o : note.updated) {
-        auto po = p.objectFor(o->objectID());
-        if (!po) continue;
-        for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
-        pairs.emplace_back(o, po);
-      }
-      for (auto& [o, po] : pairs) {
-        const EntityDescription* e = o->entity();
-        auto& os = ObjectAccess::slots(*o);
-        for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
-          if (!os.rels[r].changed && !o->isInserted()) continue;
-          if (e->relationships()[r].toMany) {
-            if (!os.rels[r].manyLoaded) continue;
-            std::vector<ManagedObjectRef> mapped;
-            for (auto& d : os.rels[r].many)
-              if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
-            po->setToMany(r, mapped);
-          } else {
-            ManagedObjectRef d = o->toOne(r);
-            po->setToOne(r, d ? p.objectFor(d->objectID()) : nullptr);
-          }
-        }
-      }
-      for (auto& o : note.deleted)
-        if (auto po = p.objectFor(o->objectID())) c.parent->deleteObject(po);
-      --p.undoSuspended;
-    });
-    if (!ok) return false;
-  } else {
-    // Keys for new rows, then one transaction.
-    std::unordered_map<ManagedObject*, std::int64_t> pending;
-    std::map<const EntityDescription*, std::vector<ManagedObject*>> newByEntity;
-    for (auto& o : note.inserted)
-      if (o->objectID()->isTemporaryID()) newByEntity[o->entity()].push_back(o.get());
-      else pending[o.get()] = o->objectID()->primaryKey();
-    for (auto& [e, list] : newByEntity) {
-      std::int64_t base = st->allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
-      if (!base) return false;
-      for (std::size_t i = 0; i < list.size(); ++i) pending[list[i]] = base + static_cast<std::int64_t>(i);
+      auto& ps = ObjectAccess::slots(*po);
+      for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
+      pairs.emplace_back(o, po);
     }
-    CommitBatch batch;
-    batch.checkConflicts = c.policy == MergePolicy::Error;
-    auto addJoins = [&](const ManagedObjectRef& o, bool isNew) {
+    for (auto& o : note.updated) {
+      auto po = p.objectFor(o->objectID());
+      if (!po) continue;
+      for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
+      pairs.emplace_back(o, po);
+    }
+    for (auto& [o, po] : pairs) {
       const EntityDescription* e = o->entity();
       auto& os = ObjectAccess::slots(*o);
       for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
-        const auto& rd = e->relationships()[r];
-        if (!rd.toMany || (!isNew && !os.rels[r].changed) || !os.rels[r].manyLoaded) continue;
-        int inv = e->inverseIndex(r);
-        if (inv >= 0 && !e->destination(r)->relationships()[inv].toMany) continue;  // the other side's column
-        // Both sides of a many-to-many change together; write from the side that sorts first.
-        if (inv >= 0) {
-          const EntityDescription* d = e->destination(r);
-          if (std::make_pair(d->entityNumber(), d->relationships()[inv].name) < std::make_pair(e->entityNumber(), rd.name))
-            continue;
+        if (!os.rels[r].changed && !o->isInserted()) continue;
+        if (e->relationships()[r].toMany) {
+          if (!os.rels[r].manyLoaded) continue;
+          std::vector<ManagedObjectRef> mapped;
+          for (auto& d : os.rels[r].many)
+            if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
+          po->setToMany(r, mapped);
+        } else {
+          ManagedObjectRef d = o->toOne(r);
+          po->setToOne(r, d ? p.objectFor(d->objectID()) : nullptr);
         }
-        std::int64_t src = keyOf(o, pending);
-        std::unordered_set<std::int64_t> before, after;
-        for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
-        for (auto& d : os.rels[r].many) after.insert(keyOf(d, pending));
-        if (isNew) before.clear();
-        for (auto k : after)
-          if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
-        for (auto k : before)
-          if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
       }
-    };
-    batch.writes.reserve(note.inserted.size() + note.updated.size());
-    for (auto& o : note.inserted) {
-      RowWrite w;
-      w.entity = o->entity();
-      w.pk = pending[o.get()];
-      w.insert = true;
-      w.attributes.reserve(w.entity->attributes().size());
-      w.values.reserve(w.entity->attributes().size());
-      for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
-        if (w.entity->attributes()[i].transient) continue;
-        w.attributes.push_back(i);
-        w.values.push_back(&o->value(i));
-      }
-      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
-        if (w.entity->relationships()[r].toMany) continue;
-        w.relationships.push_back(r);
-        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
-      }
-      batch.writes.push_back(std::move(w));
-      addJoins(o, true);
     }
-    for (auto& o : note.updated) {
-      RowWrite w;
-      w.entity = o->entity();
-      w.pk = o->objectID()->primaryKey();
-      w.expectedOpt = ObjectAccess::slots(*o).opt;
-      auto& os = ObjectAccess::slots(*o);
-      for (auto& [i, old] : os.original) {
-        if (w.entity->attributes()[i].transient) continue;
-        w.attributes.push_back(i);
-        w.values.push_back(&o->value(i));
-      }
-      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
-        if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
-        w.relationships.push_back(r);
-        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
-      }
-      batch.writes.push_back(std::move(w));
-      addJoins(o, false);
-    }
-    for (auto& o : note.deleted) {
-      batch.deletes.emplace_back(o->entity(), o->objectID()->primaryKey());
-      batch.deleteExpectedOpts.push_back(ObjectAccess::slots(*o).opt);
-    }
-    std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
-    fnd::Error e;
-    if (!st->commit(batch, &conflicts, &e)) {
-      if (!conflicts.empty()) {
-        std::vector<fnd::Error> details;
-        for (auto& [en, pk] : conflicts) {
-          fnd::Error d = contextError(kManagedObjectMergeError, "Optimistic locking failure");
-          d.mutableUserInfo()["conflictList"] = st->idFor(en, pk)->uriRepresentation();
-          details.push_back(std::move(d));
-        }
-        e.setDetailedErrors(details);
-      }
-      if (error) *error = e;
-      return false;
-    }
-    for (auto& o : note.inserted) {
-      ObjectAccess::id(*o)->resolve(st->storeIdentifier, pending[o.get()]);
-      ObjectAccess::slots(*o).opt = 1;
-    }
-    for (auto& o : note.updated) ObjectAccess::slots(*o).opt += 1;
-  }
+    for (auto& o : note.deleted)
+      if (auto po = p.objectFor(o->objectID())) c.parent->deleteObject(po);
+    --p.undoSuspended;
+  });
+}
 
-  // Settle this context.
+using RowKeys = std::unordered_map<ManagedObject*, std::int64_t>;
+
+// The row key of every inserted object: reserved now for those still temporary.
+bool reserveKeys(Coordinator::Impl& st, const SaveNotification& note, RowKeys& keys, fnd::Error* error) {
+  std::map<const EntityDescription*, std::vector<ManagedObject*>> newByEntity;
+  for (auto& o : note.inserted)
+    if (o->objectID()->isTemporaryID()) newByEntity[o->entity()].push_back(o.get());
+    else keys[o.get()] = o->objectID()->primaryKey();
+  for (auto& [e, list] : newByEntity) {
+    std::int64_t base = st.allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
+    if (!base) return false;
+    for (std::size_t i = 0; i < list.size(); ++i) keys[list[i]] = base + static_cast<std::int64_t>(i);
+  }
+  return true;
+}
+
+// The join-table rows added and removed by an object's changed to-many sets.
+void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, const RowKeys& keys) {
+  const EntityDescription* e = o->entity();
+  auto& os = ObjectAccess::slots(*o);
+  for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+    const auto& rd = e->relationships()[r];
+    if (!rd.toMany || (!isNew && !os.rels[r].changed) || !os.rels[r].manyLoaded) continue;
+    int inv = e->inverseIndex(r);
+    if (inv >= 0 && !e->destination(r)->relationships()[inv].toMany) continue;  // the other side's column
+    // Both sides of a many-to-many change together; write from the side that sorts first.
+    if (inv >= 0) {
+      const EntityDescription* d = e->destination(r);
+      if (std::make_pair(d->entityNumber(), d->relationships()[inv].name) < std::make_pair(e->entityNumber(), rd.name))
+        continue;
+    }
+    std::int64_t src = keyOf(o, keys);
+    std::unordered_set<std::int64_t> before, after;
+    for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
+    for (auto& d : os.rels[r].many) after.insert(keyOf(d, keys));
+    if (isNew) before.clear();
+    for (auto k : after)
+      if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
+    for (auto k : before)
+      if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
+  }
+}
+
+// A new row: every stored attribute and every to-one column.
+RowWrite insertWrite(const ManagedObjectRef& o, const RowKeys& keys) {
+  RowWrite w;
+  w.entity = o->entity();
+  w.pk = keys.at(o.get());
+  w.insert = true;
+  w.attributes.reserve(w.entity->attributes().size());
+  w.values.reserve(w.entity->attributes().size());
+  for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
+    if (w.entity->attributes()[i].transient) continue;
+    w.attributes.push_back(i);
+    w.values.push_back(&o->value(i));
+  }
+  for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+    if (w.entity->relationships()[r].toMany) continue;
+    w.relationships.push_back(r);
+    w.relationshipKeys.push_back(keyOf(o->toOne(r), keys));
+  }
+  return w;
+}
+
+// A changed row: only the attributes and to-one columns that changed.
+RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
+  RowWrite w;
+  w.entity = o->entity();
+  w.pk = o->objectID()->primaryKey();
+  w.expectedOpt = ObjectAccess::slots(*o).opt;
+  auto& os = ObjectAccess::slots(*o);
+  for (auto& [i, old] : os.original) {
+    if (w.entity->attributes()[i].transient) continue;
+    w.attributes.push_back(i);
+    w.values.push_back(&o->value(i));
+  }
+  for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+    if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
+    w.relationships.push_back(r);
+    w.relationshipKeys.push_back(keyOf(o->toOne(r), keys));
+  }
+  return w;
+}
+
+CommitBatch commitBatchFor(const SaveNotification& note, const RowKeys& keys, bool checkConflicts) {
+  CommitBatch batch;
+  batch.checkConflicts = checkConflicts;
+  batch.writes.reserve(note.inserted.size() + note.updated.size());
+  for (auto& o : note.inserted) {
+    batch.writes.push_back(insertWrite(o, keys));
+    addJoinChanges(batch, o, true, keys);
+  }
+  for (auto& o : note.updated) {
+    batch.writes.push_back(updateWrite(o, keys));
+    addJoinChanges(batch, o, false, keys);
+  }
+  for (auto& o : note.deleted) {
+    batch.deletes.emplace_back(o->entity(), o->objectID()->primaryKey());
+    batch.deleteExpectedOpts.push_back(ObjectAccess::slots(*o).opt);
+  }
+  return batch;
+}
+
+// A root context's changes written in one transaction; the new rows' IDs become permanent.
+bool writeToStore(Context::Impl& c, Coordinator::Impl& st, const SaveNotification& note, fnd::Error* error) {
+  RowKeys keys;
+  if (!reserveKeys(st, note, keys, error)) return false;
+  const CommitBatch batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+  std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
+  fnd::Error e;
+  if (!st.commit(batch, &conflicts, &e)) {
+    if (!conflicts.empty()) {
+      std::vector<fnd::Error> details;
+      for (auto& [en, pk] : conflicts) {
+        fnd::Error d = contextError(kManagedObjectMergeError, "Optimistic locking failure");
+        d.mutableUserInfo()["conflictList"] = st.idFor(en, pk)->uriRepresentation();
+        details.push_back(std::move(d));
+      }
+      e.setDetailedErrors(details);
+    }
+    if (error) *error = e;
+    return false;
+  }
+  for (auto& o : note.inserted) {
+    ObjectAccess::id(*o)->resolve(st.storeIdentifier, keys.at(o.get()));
+    ObjectAccess::slots(*o).opt = 1;
+  }
+  for (auto& o : note.updated) ObjectAccess::slots(*o).opt += 1;
+  return true;
+}
+
+// After a save: the objects are clean, new ones found by their keys, deleted ones gone; the
+// notification gets the IDs.
+void settleAfterSave(Context::Impl& c, SaveNotification& note) {
   for (auto& o : note.inserted) {
     ObjectAccess::state(*o) = State::Clean;
     ObjectAccess::clearChanges(*o);
@@ -1102,6 +1114,30 @@ bool Context::save(fnd::Error* error) {
   for (auto& o : note.inserted) note.insertedIDs.push_back(o->objectID());
   for (auto& o : note.updated) note.updatedIDs.push_back(o->objectID());
   for (auto& o : note.deleted) note.deletedIDs.push_back(o->objectID());
+}
+
+}  // namespace
+
+bool Context::save(fnd::Error* error) {
+  Impl& c = *impl_;
+  Coordinator::Impl* st = c.store();
+  if (!st || !st->db) {
+    if (error) *error = contextError(kPersistentStoreSaveError, "The context has no store to save to");
+    return false;
+  }
+  if (!hasChanges()) return true;
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextWillSaveNotification, this);
+  runWillSave(c);
+  if (!validate(c, error)) return false;
+
+  SaveNotification note;
+  note.context = this;
+  note.inserted = insertedObjects();
+  note.updated = updatedObjects();
+  note.deleted = deletedObjects();
+  if (c.parent) pushIntoParent(c, note);
+  else if (!writeToStore(c, *st, note, error)) return false;
+  settleAfterSave(c, note);
   notify(*this, note);
   return true;
 }
