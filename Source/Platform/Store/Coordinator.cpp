@@ -1004,80 +1004,76 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
   return top - count + 1;
 }
 
+namespace {
+
 // Saves of at least this many rows count as bulk saves.
 constexpr std::size_t kBulkSaveRows = 1000;
 
-bool Coordinator::Impl::commit(const CommitBatch& batch,
-                               std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
-                               fnd::Error* error) {
-  std::lock_guard lock(mutex);
-  sqlite3* h = dbOf(*this);
-  if (!h) {
-    if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
-    return false;
+// Big saves touch pages all over the indexes; with the default 2 MB page cache SQLite writes
+// dirty pages out mid-transaction and reads them back. A save gets 32 MB, which holds a
+// 50,000-bookmark save, and gives it back afterwards so reading a whole library stays small.
+class SaveCache {
+ public:
+  explicit SaveCache(Coordinator::Impl& impl) : c_(impl) { set("PRAGMA cache_size = -32768"); }
+  ~SaveCache() { set("PRAGMA cache_size = -2000"); }
+
+ private:
+  void set(const char* sql) {
+    Cached st(c_, sql);
+    if (st) sqlite3_step(st.s);
   }
-  // Big saves touch pages all over the indexes; with the default 2 MB page cache SQLite writes
-  // dirty pages out mid-transaction and reads them back. A save gets 32 MB, which holds a
-  // 50,000-bookmark save, and gives it back afterwards so reading a whole library stays small.
-  struct SaveCache {
-    Coordinator::Impl& c;
-    explicit SaveCache(Coordinator::Impl& impl) : c(impl) { set("PRAGMA cache_size = -32768"); }
-    ~SaveCache() { set("PRAGMA cache_size = -2000"); }
-    void set(const char* sql) {
-      Cached st(c, sql);
-      if (st) sqlite3_step(st.s);
+  Coordinator::Impl& c_;
+};
+
+// A bulk save (an import) skips the journal header's extra sync: the rollback journal still
+// makes the commit atomic and the database file is still synced before the journal goes, so
+// the saved rows are as durable as before. The previous level comes back after the save.
+class BulkSync {
+ public:
+  BulkSync(sqlite3* db, std::size_t rows) : h_(db) {
+    if (rows < kBulkSaveRows) return;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h_, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      previous_ = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    // Only ever lowered from FULL or EXTRA to NORMAL, never below.
+    if (previous_ > 1) sqlite3_exec(h_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    else previous_ = -1;
+  }
+  ~BulkSync() {
+    if (previous_ > 1)
+      sqlite3_exec(h_, ("PRAGMA synchronous = " + std::to_string(previous_)).c_str(), nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* h_;
+  int previous_ = -1;
+};
+
+using RowRefs = std::vector<std::pair<const EntityDescription*, std::int64_t>>;
+
+// The rows of the batch whose Z_OPT moved since the context read them.
+RowRefs changedElsewhere(Coordinator::Impl& c, const CommitBatch& batch) {
+  RowRefs conflicts;
+  auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
+    Cached st(c, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
+    std::int64_t opt = -1;
+    if (st) {
+      sqlite3_bind_int64(st.s, 1, pk);
+      if (sqlite3_step(st.s) == SQLITE_ROW) opt = sqlite3_column_int64(st.s, 0);
     }
-  } saveCache(*this);
-  // A bulk save (an import) skips the journal header's extra sync: the rollback journal still
-  // makes the commit atomic and the database file is still synced before the journal goes, so
-  // the saved rows are as durable as before. The previous level comes back after the save.
-  struct BulkSync {
-    sqlite3* h;
-    int previous = -1;
-    BulkSync(sqlite3* db, std::size_t rows) : h(db) {
-      if (rows < kBulkSaveRows) return;
-      sqlite3_stmt* s = nullptr;
-      if (sqlite3_prepare_v2(h, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        previous = sqlite3_column_int(s, 0);
-      sqlite3_finalize(s);
-      // Only ever lowered from FULL or EXTRA to NORMAL, never below.
-      if (previous > 1) sqlite3_exec(h, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-      else previous = -1;
-    }
-    ~BulkSync() {
-      if (previous > 1)
-        sqlite3_exec(h, ("PRAGMA synchronous = " + std::to_string(previous)).c_str(), nullptr, nullptr, nullptr);
-    }
-  } bulkSync(h, batch.writes.size() + batch.joins.size());
-  if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
-  auto fail = [&](const std::string& what) {
-    fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
-    exec(h, "ROLLBACK", nullptr);
-    if (error) *error = e;
-    return false;
+    if (opt != expected) conflicts.push_back({en, pk});
   };
-  if (batch.checkConflicts && conflicts) {
-    auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
-      Cached st(*this, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
-      std::int64_t opt = -1;
-      if (st) {
-        sqlite3_bind_int64(st.s, 1, pk);
-        if (sqlite3_step(st.s) == SQLITE_ROW) opt = sqlite3_column_int64(st.s, 0);
-      }
-      if (opt != expected) conflicts->push_back({en, pk});
-    };
-    for (const auto& w : batch.writes)
-      if (!w.insert) check(w.entity, w.pk, w.expectedOpt);
-    for (std::size_t i = 0; i < batch.deletes.size(); ++i)
-      check(batch.deletes[i].first, batch.deletes[i].second, batch.deleteExpectedOpts[i]);
-    if (!conflicts->empty()) {
-      exec(h, "ROLLBACK", nullptr);
-      if (error) *error = storeError(kManagedObjectMergeError, "Could not merge changes: rows were changed by someone else");
-      return false;
-    }
-  }
-  // Rows of one shape (entity, insert or update, columns written) share one statement; a save
-  // of many new objects mostly repeats the previous row's shape.
+  for (const auto& w : batch.writes)
+    if (!w.insert) check(w.entity, w.pk, w.expectedOpt);
+  for (std::size_t i = 0; i < batch.deletes.size(); ++i)
+    check(batch.deletes[i].first, batch.deletes[i].second, batch.deleteExpectedOpts[i]);
+  return conflicts;
+}
+
+// Rows of one shape (entity, insert or update, columns written) share one statement; a save of
+// many new objects mostly repeats the previous row's shape. Answers what failed, if anything.
+const char* writeRows(Coordinator::Impl& c, const CommitBatch& batch) {
   std::optional<Cached> st;
   const RowWrite* shape = nullptr;
   auto sameShape = [](const RowWrite& a, const RowWrite& b) {
@@ -1100,10 +1096,10 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
         sql += " WHERE Z_PK = ?";
       }
       st.reset();
-      st.emplace(*this, std::move(sql));
+      st.emplace(c, std::move(sql));
       shape = &w;
     }
-    if (!*st) return fail("A save could not be prepared");
+    if (!*st) return "A save could not be prepared";
     sqlite3_stmt* s = st->s;
     int i = 1;
     if (w.insert) {
@@ -1118,42 +1114,83 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     if (!w.insert) sqlite3_bind_int64(s, i++, w.pk);
     int rc = sqlite3_step(s);
     sqlite3_reset(s);
-    if (rc != SQLITE_DONE) return fail("A row could not be written");
+    if (rc != SQLITE_DONE) return "A row could not be written";
   }
-  st.reset();
-  // Join rows likewise: one statement per (table, add or remove) for the whole batch.
-  std::map<std::tuple<const EntityDescription*, int, bool>, std::unique_ptr<Cached>> joinStatements;
+  return nullptr;
+}
+
+// Join rows likewise: one statement per (table, add or remove) for the whole batch.
+const char* writeJoins(Coordinator::Impl& c, const CommitBatch& batch) {
+  std::map<std::tuple<const EntityDescription*, int, bool>, std::unique_ptr<Cached>> statements;
   for (const auto& j : batch.joins) {
-    auto& slot = joinStatements[{j.entity, j.relationship, j.add}];
+    auto& slot = statements[{j.entity, j.relationship, j.add}];
     if (!slot) {
       JoinTable t = joinTableFor(*j.entity, j.relationship);
       std::string mine = t.flipped ? t.destinationColumn : t.ownerColumn;
       std::string theirs = t.flipped ? t.ownerColumn : t.destinationColumn;
-      slot = std::make_unique<Cached>(*this, j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
-                                                   : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?");
+      slot = std::make_unique<Cached>(c, j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
+                                               : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?");
     }
-    if (!*slot) return fail("A relationship could not be written");
+    if (!*slot) return "A relationship could not be written";
     sqlite3_bind_int64(slot->s, 1, j.source);
     sqlite3_bind_int64(slot->s, 2, j.destination);
     int rc = sqlite3_step(slot->s);
     sqlite3_reset(slot->s);
-    if (rc != SQLITE_DONE) return fail("A relationship could not be written");
+    if (rc != SQLITE_DONE) return "A relationship could not be written";
   }
-  joinStatements.clear();
+  return nullptr;
+}
+
+// Deleted rows go with their join rows.
+const char* deleteRows(Coordinator::Impl& c, const CommitBatch& batch) {
   for (const auto& [en, pk] : batch.deletes) {
     for (std::size_t r = 0; r < en->relationships().size(); ++r) {
       if (!usesJoinTable(*en, static_cast<int>(r))) continue;
       JoinTable t = joinTableFor(*en, static_cast<int>(r));
-      Cached st(*this, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
-      if (!st) return fail("A relationship could not be removed");
+      Cached st(c, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
+      if (!st) return "A relationship could not be removed";
       sqlite3_bind_int64(st.s, 1, pk);
-      if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be removed");
+      if (sqlite3_step(st.s) != SQLITE_DONE) return "A relationship could not be removed";
     }
-    Cached st(*this, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
-    if (!st) return fail("A row could not be deleted");
+    Cached st(c, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
+    if (!st) return "A row could not be deleted";
     sqlite3_bind_int64(st.s, 1, pk);
-    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be deleted");
+    if (sqlite3_step(st.s) != SQLITE_DONE) return "A row could not be deleted";
   }
+  return nullptr;
+}
+
+}  // namespace
+
+bool Coordinator::Impl::commit(const CommitBatch& batch,
+                               std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
+                               fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  sqlite3* h = dbOf(*this);
+  if (!h) {
+    if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
+    return false;
+  }
+  SaveCache saveCache(*this);
+  BulkSync bulkSync(h, batch.writes.size() + batch.joins.size());
+  if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
+  auto fail = [&](const std::string& what) {
+    fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
+    exec(h, "ROLLBACK", nullptr);
+    if (error) *error = e;
+    return false;
+  };
+  if (batch.checkConflicts && conflicts) {
+    const auto moved = changedElsewhere(*this, batch);
+    conflicts->insert(conflicts->end(), moved.begin(), moved.end());
+    if (!conflicts->empty()) {
+      exec(h, "ROLLBACK", nullptr);
+      if (error) *error = storeError(kManagedObjectMergeError, "Could not merge changes: rows were changed by someone else");
+      return false;
+    }
+  }
+  for (auto step : {writeRows, writeJoins, deleteRows})
+    if (const char* failed = step(*this, batch)) return fail(failed);
   if (!exec(h, "COMMIT", error, kPersistentStoreSaveError)) {
     exec(h, "ROLLBACK", nullptr);
     return false;
