@@ -371,6 +371,17 @@ std::set<std::string> tableNames(sqlite3* db, bool* ok) {
   return tables;
 }
 
+// The key and value rows of Z_METADATA; false when they cannot be read.
+bool readMetadata(sqlite3* db, Metadata& meta) {
+  Stmt st(db, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
+  if (!st) return false;
+  while (sqlite3_step(st.s) == SQLITE_ROW)
+    if (auto key = sqlite3_column_text(st.s, 0))
+      meta[reinterpret_cast<const char*>(key)] =
+          sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
+  return true;
+}
+
 std::set<std::string> columnNames(sqlite3* db, const std::string& table) {
   std::set<std::string> cols;
   Stmt st(db, "PRAGMA table_info(" + table + ")");
@@ -521,14 +532,7 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
   if (!tables.count("Z_METADATA") || !tables.count("Z_PRIMARYKEY"))
     return refuse(kFileReadCorruptFileError, "The file is not a store of this application");
   Metadata meta;
-  {
-    Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
-    if (!st) return refuse(kFileReadCorruptFileError, "The store metadata cannot be read");
-    while (sqlite3_step(st.s) == SQLITE_ROW)
-      if (auto key = sqlite3_column_text(st.s, 0))
-        meta[reinterpret_cast<const char*>(key)] =
-            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
-  }
+  if (!readMetadata(h, meta)) return refuse(kFileReadCorruptFileError, "The store metadata cannot be read");
   const auto hash = meta.find("versionHash");
   if (hash == meta.end() || hash->second.empty() || meta["storeIdentifier"].empty())
     return refuse(kFileReadCorruptFileError, "The store does not say which model it was made with");
@@ -594,6 +598,56 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
   return true;
 }
 
+namespace {
+
+// A new store: the model's tables and indexes and the metadata, in one transaction.
+bool createSchema(sqlite3* h, const Model& model, const std::string& identifier, fnd::Error* e) {
+  bool ok = exec(h, "BEGIN IMMEDIATE", e);
+  for (const auto& en : model.entities()) ok = ok && createEntityTable(h, *en, e) && createIndexes(h, *en, e);
+  ok = ok && writeMetadata(h, model, identifier, e) && exec(h, "COMMIT", e);
+  if (!ok) exec(h, "ROLLBACK", nullptr);
+  return ok;
+}
+
+// What the model adds to an older store (tables, columns, indexes, and the defaults of new
+// attributes for the rows already there), in one transaction.
+bool migrateSchema(sqlite3* h, const Model& model, const std::set<std::string>& tables, const Metadata& meta,
+                   const std::string& identifier, fnd::Error* e) {
+  bool ok = exec(h, "BEGIN IMMEDIATE", e);
+  for (const auto& en : model.entities()) {
+    if (!ok) break;
+    if (!tables.count(en->tableName())) {
+      ok = createEntityTable(h, *en, e);
+    } else {
+      const auto cols = columnNames(h, en->tableName());
+      for (const auto& a : en->attributes())
+        if (ok && !a.transient && !cols.count(columnName(a.name)))
+          ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), e);
+      for (const auto& r : en->relationships())
+        if (ok && !r.toMany && !cols.count(columnName(r.name)))
+          ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(r.name) + " INTEGER", e);
+    }
+    ok = ok && createIndexes(h, *en, e);
+    const auto layout = meta.find("layout." + en->name());
+    for (const auto& a : en->attributes()) {
+      if (!ok || a.transient || a.defaultValue.isNull() || !tables.count(en->tableName())) continue;
+      Stmt st(h, "UPDATE " + en->tableName() + " SET " + columnName(a.name) + " = ? WHERE " + columnName(a.name) + " IS NULL");
+      if (!st) {
+        ok = false;
+        break;
+      }
+      if (layout != meta.end() && layout->second.find("\n a:" + a.name + ":") != std::string::npos) continue;  // not new
+      bindValue(st.s, 1, toStorage(a, a.defaultValue));
+      ok = sqlite3_step(st.s) == SQLITE_DONE;
+    }
+  }
+  ok = ok && writeMetadata(h, model, identifier, e) && exec(h, "COMMIT", e);
+  if (!ok) exec(h, "ROLLBACK", nullptr);
+  return ok;
+}
+
+}  // namespace
+
 bool Coordinator::Impl::open(const std::string& storeType, const std::string& storePath, const fnd::Dictionary& options,
                              fnd::Error* error) {
   if (db) {
@@ -635,73 +689,25 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     return false;
   };
   // Reading the schema also tells a database from a damaged or foreign file.
-  std::set<std::string> tables;
-  {
-    Stmt st(h, "SELECT name FROM sqlite_master WHERE type = 'table'");
-    if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0)));
-    if (rc != SQLITE_DONE) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
-  }
+  bool readable = false;
+  const auto tables = tableNames(h, &readable);
+  if (!readable) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
   fnd::Error e;
   if (tables.empty()) {
     if (readOnly) return failWith(storeError(kPersistentStoreOpenError, "The store is empty and opened read-only"));
     storeIdentifier = fnd::Uuid::newString();
-    bool ok = exec(h, "BEGIN IMMEDIATE", &e);
-    for (const auto& en : model->entities()) ok = ok && createEntityTable(h, *en, &e) && createIndexes(h, *en, &e);
-    ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
-    if (!ok) {
-      exec(h, "ROLLBACK", nullptr);
-      return failWith(e);
-    }
+    if (!createSchema(h, *model, storeIdentifier, &e)) return failWith(e);
   } else {
     if (!tables.count("Z_METADATA")) return failWith(storeError(kFileReadCorruptFileError, "The file is not a store of this application"));
-    std::map<std::string, std::string> meta;
-    {
-      Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
-      if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
-      while (sqlite3_step(st.s) == SQLITE_ROW)
-        meta[reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0))] =
-            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
-    }
+    Metadata meta;
+    if (!readMetadata(h, meta)) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
     storeIdentifier = meta["storeIdentifier"];
     if (meta["versionHash"] != model->versionHash()) {
       if (!migrate || readOnly)
         return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
                                    "The model used to open the store is incompatible with the one used to create the store"));
       if (auto refused = migrationRefusal(meta, *model)) return failWith(*refused);
-      // Add what is new in one transaction.
-      bool ok = exec(h, "BEGIN IMMEDIATE", &e);
-      for (const auto& en : model->entities()) {
-        if (!ok) break;
-        if (!tables.count(en->tableName())) {
-          ok = createEntityTable(h, *en, &e);
-        } else {
-          std::set<std::string> cols;
-          Stmt st(h, "PRAGMA table_info(" + en->tableName() + ")");
-          while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(fnd::asciiUppercase(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
-          for (const auto& a : en->attributes())
-            if (ok && !a.transient && !cols.count(columnName(a.name)))
-              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), &e);
-          for (const auto& r : en->relationships())
-            if (ok && !r.toMany && !cols.count(columnName(r.name)))
-              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(r.name) + " INTEGER", &e);
-        }
-        ok = ok && createIndexes(h, *en, &e);
-        // New attributes with a default give existing rows that default.
-        for (const auto& a : en->attributes()) {
-          if (!ok || a.transient || a.defaultValue.isNull() || !tables.count(en->tableName())) continue;
-          Stmt st(h, "UPDATE " + en->tableName() + " SET " + columnName(a.name) + " = ? WHERE " + columnName(a.name) + " IS NULL");
-          if (!st) { ok = false; break; }
-          std::string lay = meta["layout." + en->name()];
-          if (lay.find("\n a:" + a.name + ":") != std::string::npos) continue;  // not new
-          bindValue(st.s, 1, toStorage(a, a.defaultValue));
-          ok = sqlite3_step(st.s) == SQLITE_DONE;
-        }
-      }
-      ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
-      if (!ok) {
-        exec(h, "ROLLBACK", nullptr);
+      if (!migrateSchema(h, *model, tables, meta, storeIdentifier, &e)) {
         fnd::Error m = storeError(kMigrationError, "The store could not be migrated");
         m.setUnderlyingError(e);
         return failWith(m);
