@@ -293,6 +293,155 @@ namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
 
+// The objects a fetch answers, gathered from rows, a parent's snapshots and pending changes.
+// Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
+struct FetchResult {
+  explicit FetchResult(const Predicate* p) : predicate(p) {}
+  void accept(const ManagedObjectRef& o) {
+    if (o->hasChanges() && !seen.insert(o.get()).second) return;
+    objects.push_back(o);
+  }
+  bool matches(const ManagedObjectRef& o) const {
+    return !predicate || predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
+  }
+  const Predicate* predicate;
+  std::vector<ManagedObjectRef> objects;
+  std::unordered_set<ManagedObject*> seen;  // changed objects accepted or refused already
+};
+
+// A predicate as SQL: whole, or of an AND the parts SQL can take (to narrow the rows) with the
+// rest left to evaluate here.
+struct SqlFilter {
+  std::string where;
+  std::vector<fnd::Value> binds;
+  bool compiled = false;
+  PredicateRef residual;
+};
+
+SqlFilter sqlFilterFor(const Predicate* pred, const EntityDescription& entity) {
+  SqlFilter f;
+  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds);
+  if (f.compiled) return f;
+  f.where.clear(), f.binds.clear();
+  if (pred->kind() != Predicate::Kind::And) return f;
+  std::vector<PredicateRef> rest;
+  for (const auto& part : pred->subpredicates()) {
+    std::string w;
+    std::vector<fnd::Value> b;
+    if (part && compilePredicate(*part, entity, w, b)) {
+      f.where += (f.where.empty() ? "" : " AND ") + w;
+      f.binds.insert(f.binds.end(), b.begin(), b.end());
+    } else {
+      rest.push_back(part);
+    }
+  }
+  if (!f.where.empty()) f.residual = Predicate::andPredicate(std::move(rest));
+  return f;
+}
+
+// A root context's fetch from the store's rows. Sets `decided` when SQL sorted and windowed the
+// result alone, which is then complete.
+bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription* entity, const FetchRequest& request,
+               bool applyWindow, FetchResult& out, bool& decided, fnd::Error* error) {
+  const SqlFilter filter = sqlFilterFor(request.predicate.get(), *entity);
+  const bool compiled = filter.compiled;
+  bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
+  // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
+  // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
+  // limit every row is read anyway, and reading in key order then sorting here is faster than
+  // an ordered walk of an index.
+  std::string orderAndWindow;
+  decided = compiled && !faults && applyWindow && request.fetchLimit > 0 && c.inserted.empty() && c.updated.empty() &&
+            c.deleted.empty() && compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
+  if (decided)
+    orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
+                      std::to_string(std::max<long>(request.fetchOffset, 0));
+  std::vector<Snapshot> rows;
+  // Rows whose objects are loaded here at the same version need no values read.
+  auto& keyed = c.byKey;
+  int en = entity->entityNumber();
+  Coordinator::Impl::RowFilter wanted = [&keyed, en](std::int64_t pk, std::int64_t opt) {
+    if (en >= static_cast<int>(keyed.size())) return true;
+    auto it = keyed[en].find(pk);
+    if (it == keyed[en].end()) return true;
+    ManagedObject& o = *it->second;
+    return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
+  };
+  if (!st.loadRows(entity, filter.where, filter.binds, faults, rows, error, &wanted, decided ? &orderAndWindow : nullptr))
+    return false;
+  out.objects.reserve(rows.size());
+  if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
+  keyed[en].reserve(keyed[en].size() + rows.size());
+  for (auto& row : rows) {
+    ManagedObjectRef o = !row.id ? keyed[en][row.pk] : c.materialize(std::move(row));
+    if (!o || o->isDeleted()) continue;
+    if (o->hasChanges() || !compiled) {
+      if (!request.includesPendingChanges && o->hasChanges() && compiled) {
+        // Without pending changes the stored row decides.
+        out.accept(o);
+        continue;
+      }
+      bool ok = filter.residual && !o->hasChanges()
+                    ? filter.residual->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))
+                    : out.matches(o);
+      if (!ok) {
+        if (o->hasChanges()) out.seen.insert(o.get());
+        continue;
+      }
+    }
+    out.accept(o);
+  }
+  return true;
+}
+
+// A child's fetch: the parent's matching objects as snapshots, this context's changes first.
+bool fetchThroughParent(Context::Impl& c, const EntityDescription* entity, const FetchRequest& request,
+                        FetchResult& out, fnd::Error* error) {
+  std::vector<Snapshot> snaps;
+  bool ok = true;
+  PredicateRef p = request.predicate;
+  c.parent->performAndWait([&] { ok = c.parent->impl().matchingSnapshots(entity, p, snaps, error); });
+  if (!ok) return false;
+  out.objects.reserve(snaps.size());
+  for (auto& s : snaps) {
+    ManagedObjectRef existing = c.lookup(s.id);
+    if (existing && existing->isDeleted()) continue;
+    if (existing && existing->hasChanges()) {
+      if (!out.matches(existing)) {
+        out.seen.insert(existing.get());
+        continue;
+      }
+      out.accept(existing);
+      continue;
+    }
+    out.accept(c.materialize(std::move(s)));
+  }
+  return true;
+}
+
+// Objects changed or inserted here may match now though their stored rows do not.
+void addPendingMatches(Context::Impl& c, const EntityDescription* entity, FetchResult& out) {
+  for (ManagedObject* raw : c.updated) {
+    if (!entityMatches(raw, entity) || out.seen.count(raw)) continue;
+    auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+    if (out.matches(o)) out.accept(o);
+  }
+  for (ManagedObject* raw : c.insertedList) {
+    if (!c.inserted.count(raw) || !entityMatches(raw, entity) || out.seen.count(raw)) continue;
+    auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+    if (out.matches(o)) out.accept(o);
+  }
+}
+
+void applyFetchWindow(std::vector<ManagedObjectRef>& result, const FetchRequest& request) {
+  if (request.fetchOffset > 0) {
+    std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
+    result.erase(result.begin(), result.begin() + static_cast<long>(off));
+  }
+  if (request.fetchLimit > 0 && result.size() > static_cast<std::size_t>(request.fetchLimit))
+    result.resize(static_cast<std::size_t>(request.fetchLimit));
+}
+
 }  // namespace
 
 std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const FetchRequest& request, bool applyWindow,
@@ -307,137 +456,18 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
     if (error) *error = contextError(kCoreDataError, "Unknown entity \"" + request.entityName + "\"");
     return std::nullopt;
   }
-  const Predicate* pred = request.predicate.get();
-  std::vector<ManagedObjectRef> result;
-  std::unordered_set<ManagedObject*> seen;
-  // Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
-  auto accept = [&](const ManagedObjectRef& o) {
-    if (o->hasChanges() && !seen.insert(o.get()).second) return;
-    result.push_back(o);
-  };
-  auto matches = [&](const ManagedObjectRef& o) {
-    return !pred || pred->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
-  };
+  FetchResult out(request.predicate.get());
   if (!parent) {
-    std::string where;
-    std::vector<fnd::Value> binds;
-    bool compiled = !pred || compilePredicate(*pred, *entity, where, binds);
-    // Of an AND, the parts SQL can take narrow the rows; the rest is evaluated here.
-    PredicateRef residual;
-    if (!compiled) {
-      where.clear(), binds.clear();
-      if (pred->kind() == Predicate::Kind::And) {
-        std::vector<PredicateRef> rest;
-        for (const auto& part : pred->subpredicates()) {
-          std::string w;
-          std::vector<fnd::Value> b;
-          if (part && compilePredicate(*part, *entity, w, b)) {
-            where += (where.empty() ? "" : " AND ") + w;
-            binds.insert(binds.end(), b.begin(), b.end());
-          } else {
-            rest.push_back(part);
-          }
-        }
-        if (!where.empty()) residual = Predicate::andPredicate(std::move(rest));
-      }
-    }
-    bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
-    // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
-    // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
-    // limit every row is read anyway, and reading in key order then sorting here is faster than
-    // an ordered walk of an index.
-    std::string orderAndWindow;
-    const bool sqlDecides = compiled && !faults && applyWindow && request.fetchLimit > 0 && inserted.empty() &&
-                            updated.empty() && deleted.empty() &&
-                            compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
-    if (sqlDecides)
-      orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
-                        std::to_string(std::max<long>(request.fetchOffset, 0));
-    std::vector<Snapshot> rows;
-    // Rows whose objects are loaded here at the same version need no values read.
-    auto& keyed = byKey;
-    int en = entity->entityNumber();
-    Coordinator::Impl::RowFilter wanted = [&keyed, en](std::int64_t pk, std::int64_t opt) {
-      if (en >= static_cast<int>(keyed.size())) return true;
-      auto it = keyed[en].find(pk);
-      if (it == keyed[en].end()) return true;
-      ManagedObject& o = *it->second;
-      return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
-    };
-    if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted, sqlDecides ? &orderAndWindow : nullptr))
-      return std::nullopt;
-    result.reserve(rows.size());
-    if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
-    keyed[en].reserve(keyed[en].size() + rows.size());
-    for (auto& row : rows) {
-      ManagedObjectRef o;
-      if (!row.id) {
-        o = keyed[en][row.pk];
-      } else {
-        o = materialize(std::move(row));
-      }
-      if (!o || o->isDeleted()) continue;
-      if (o->hasChanges() || !compiled) {
-        if (!request.includesPendingChanges && o->hasChanges() && compiled) {
-          // Without pending changes the stored row decides.
-          accept(o);
-          continue;
-        }
-        bool ok = residual && !o->hasChanges()
-                      ? residual->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))
-                      : matches(o);
-        if (!ok) {
-          if (o->hasChanges()) seen.insert(o.get());
-          continue;
-        }
-      }
-      accept(o);
-    }
-    if (sqlDecides) return result;
-  } else {
-    std::vector<Snapshot> snaps;
-    bool ok = true;
-    PredicateRef p = request.predicate;
-    parent->performAndWait([&] { ok = parent->impl_->matchingSnapshots(entity, p, snaps, error); });
-    if (!ok) return std::nullopt;
-    result.reserve(snaps.size());
-    for (auto& s : snaps) {
-      ManagedObjectRef existing = lookup(s.id);
-      if (existing && existing->isDeleted()) continue;
-      if (existing && existing->hasChanges()) {
-        if (!matches(existing)) {
-          seen.insert(existing.get());
-          continue;
-        }
-        accept(existing);
-        continue;
-      }
-      accept(materialize(std::move(s)));
-    }
+    bool decided = false;
+    if (!fetchRows(*this, *st, entity, request, applyWindow, out, decided, error)) return std::nullopt;
+    if (decided) return std::move(out.objects);
+  } else if (!fetchThroughParent(*this, entity, request, out, error)) {
+    return std::nullopt;
   }
-  if (request.includesPendingChanges) {
-    // Objects changed here may match now though their stored rows do not.
-    for (ManagedObject* raw : updated) {
-      if (!entityMatches(raw, entity) || seen.count(raw)) continue;
-      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
-      if (matches(o)) accept(o);
-    }
-    for (ManagedObject* raw : insertedList) {
-      if (!inserted.count(raw) || !entityMatches(raw, entity) || seen.count(raw)) continue;
-      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
-      if (matches(o)) accept(o);
-    }
-  }
-  sortObjects(result, request.sortDescriptors);
-  if (applyWindow) {
-    if (request.fetchOffset > 0) {
-      std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
-      result.erase(result.begin(), result.begin() + static_cast<long>(off));
-    }
-    if (request.fetchLimit > 0 && result.size() > static_cast<std::size_t>(request.fetchLimit))
-      result.resize(static_cast<std::size_t>(request.fetchLimit));
-  }
-  return result;
+  if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
+  sortObjects(out.objects, request.sortDescriptors);
+  if (applyWindow) applyFetchWindow(out.objects, request);
+  return std::move(out.objects);
 }
 
 bool Context::Impl::matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
