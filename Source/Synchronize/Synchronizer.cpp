@@ -332,12 +332,13 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
 void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared_ptr<Merged> merged) {
   auto main = WrenDataManager::sharedInstance().managedObjectContext();
   if (main) {
-    // Edits made while the merge ran.
+    // Edits made while the merge ran. The merge is stored already; the run stops all the same,
+    // so that the user hears of it.
     fnd::Error error;
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
                      error.description().c_str());
-      return endRun(false, "The synced changes could not be stored: " + error.localizedDescription());
+      return endRun(false, "Your latest changes could not be stored: " + error.localizedDescription());
     }
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
