@@ -15,6 +15,7 @@
 #include "Platform/Foundation/XmlDocument.h"
 
 #include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
@@ -388,6 +389,9 @@ class StreamReader {
     }
     if (!stopped()) xmlParseChunk(ctxt_, nullptr, 0, 1);
     const bool wellFormed = ctxt_->wellFormed != 0;
+    // The parser makes a document of its own to hold a declared subset; nothing else owns it.
+    if (ctxt_->myDoc) xmlFreeDoc(ctxt_->myDoc);
+    ctxt_->myDoc = nullptr;
     xmlFreeParserCtxt(ctxt_);
     ctxt_ = nullptr;
     if (refused_) return fail(error, fnd::XmlDocument::kRefusedInputError, "Entity declarations are not accepted.");
