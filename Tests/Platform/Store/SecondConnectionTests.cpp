@@ -9,6 +9,7 @@
 #include "Platform/Store/ObjectID.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <set>
@@ -191,4 +192,28 @@ TEST(SlicedMerge, EndsInALaterTurnForNothingAndNotAtAllForAContextThatWent) {
   ASSERT_TRUE(kesto::test::runUntil([&] { return drained; }, 5));
   kesto::test::runUntil([] { return false; }, 0.1);
   EXPECT_FALSE(called);
+}
+
+// A store file from elsewhere may hold a metadata row without a key: it is passed over, not
+// read as text that is not there.
+TEST(SecondConnection, AMetadataRowWithoutAKeyIsPassedOver) {
+  auto model = makeLibraryModel();
+  const std::string path = storePath("keyless.sqlite");
+  {
+    auto first = openStore(model, path);
+    ASSERT_TRUE(first);
+    auto main = makeMainContext(first);
+    addBookmark(*main, "B1");
+    ASSERT_TRUE(main->save());
+    ASSERT_TRUE(first->removeStore());
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "INSERT INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (NULL, 'stray')", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  fnd::Error error;
+  auto again = openStore(model, path, &error);
+  ASSERT_TRUE(again) << error.localizedDescription();
+  auto reader = contextOver(again);
+  EXPECT_TRUE(bookmarkNamed(*reader, "B1"));
 }
