@@ -22,22 +22,23 @@ std::shared_ptr<AlertPresenter> AlertPresenter::shared() {
   return gSharedPresenter;
 }
 
+namespace {
+// An alert through the shared presenter's `show`, or into the log when there is none.
+void present(void (AlertPresenter::*show)(const std::string&, const std::string&, const std::string&),
+             const std::string& title, const std::string& message, const std::string& button) {
+  if (auto p = AlertPresenter::shared()) return ((*p).*show)(title, message, button);
+  fnd::logInfo(title + ": " + message);
+}
+}  // namespace
+
 void AlertPresenter::alert(const std::string& title, const std::string& message, const std::string& button) {
   KESTO_ASSERT_MAIN_THREAD();
-  if (auto p = shared()) {
-    p->showAlert(title, message, button);
-    return;
-  }
-  fnd::logInfo(title + ": " + message);
+  present(&AlertPresenter::showAlert, title, message, button);
 }
 
 void AlertPresenter::inform(const std::string& title, const std::string& message, const std::string& button) {
   KESTO_ASSERT_MAIN_THREAD();
-  if (auto p = shared()) {
-    p->showInformation(title, message, button);
-    return;
-  }
-  fnd::logInfo(title + ": " + message);
+  present(&AlertPresenter::showInformation, title, message, button);
 }
 
 void AlertPresenter::ask(const std::string& title, const std::string& message, const std::vector<std::string>& buttons,
