@@ -406,12 +406,22 @@ int main(int argc, char** argv) {
   return ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
     benchmark::Initialize(&argc, argv);
     bench::TemporaryHome home("kesto-app-path-bench");
+    // KESTO_BENCH_HOME keeps the home with its library for another run or a profile of the
+    // program by hand; a library already there is used as it is.
+    bool made = false;
+    if (const char* kept = std::getenv("KESTO_BENCH_HOME"); kept && *kept) {
+      setenv("HOME", kept, 1);
+      for (const char* var : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
+        setenv(var, (std::string(kept) + "/" + var).c_str(), 1);
+      made = fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath());
+    }
+    mkdir(std::getenv("HOME"), 0700);
     mkdir(std::getenv("XDG_RUNTIME_DIR"), 0700);
     // KESTO_BENCH_WORK keeps the program's output and timing logs for a look afterwards.
     const char* keep = std::getenv("KESTO_BENCH_WORK");
     gWork = keep && *keep ? keep : home.path() + "/work";
     mkdir(gWork.c_str(), 0700);
-    makeLibrary();
+    if (!made) makeLibrary();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
