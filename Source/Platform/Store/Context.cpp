@@ -962,7 +962,7 @@ bool Context::save(fnd::Error* error) {
         }
         std::int64_t src = keyOf(o, pending);
         std::unordered_set<std::int64_t> before, after;
-        for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
+        for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
         for (auto& d : os.rels[r].many) after.insert(keyOf(d, pending));
         if (isNew) before.clear();
         for (auto k : after)

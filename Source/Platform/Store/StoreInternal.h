@@ -39,22 +39,33 @@ struct ManagedObject::Slots {
   std::vector<fnd::Value> values;
   std::vector<std::uint8_t> lazyPending;
   std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
+  // Every loaded row has one per relationship: what only a changed or a large set needs is
+  // made when it is needed, so an unchanged row stays small.
   struct Rel {
     ManagedObjectRef one;
     ObjectIDRef oneID;  // to-one not yet resolved to an object
-    bool manyLoaded = false;
     std::vector<ManagedObjectRef> many;
+    bool manyLoaded = false;
     bool changed = false;
     bool originalCaptured = false;
-    std::vector<ObjectIDRef> originalMany;  // to-many at the first change
-    ObjectIDRef originalOne;
+    struct Original {
+      std::vector<ObjectIDRef> many;  // to-many at the first change
+      ObjectIDRef one;
+    };
+    std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
     // changes `many` other than through rawAddMany/rawRemoveMany calls dropIndex().
-    std::unordered_set<const ManagedObject*> index;
-    std::size_t indexed = 0;
-    void dropIndex() {
-      if (indexed) index.clear(), indexed = 0;
+    struct Index {
+      std::unordered_set<const ManagedObject*> members;
+      std::size_t indexed = 0;
+    };
+    std::unique_ptr<Index> index;
+    void dropIndex() { index.reset(); }
+    std::size_t indexed() const { return index ? index->indexed : 0; }
+    const std::vector<ObjectIDRef>& originalMany() const {
+      static const std::vector<ObjectIDRef> none;
+      return original ? original->many : none;
     }
   };
   std::vector<Rel> rels;
