@@ -102,7 +102,10 @@ const fnd::Value& ManagedObject::value(int index) const {
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   if (slots_->lazyPending[index]) {
     slots_->lazyPending[index] = 0;
-    if (slots_->ctx) slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+    if (slots_->ctx) {
+      slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+      slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    }
   }
   return slots_->values[index];
 }

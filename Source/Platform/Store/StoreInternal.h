@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -195,6 +196,18 @@ struct Context::Impl {
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
   // walking a list fires one fault per object, so after a few the rest load in one query.
   std::map<std::pair<int, int>, int> singleLoads;
+  // Pictures and other lazy values read from the store, oldest first. A list scrolled through
+  // a large library would otherwise keep every picture it ever showed: past the bound the
+  // oldest of an unchanged object goes back to unread, and is read again when asked.
+  static constexpr std::size_t kKeptLazyValues = 256;
+  struct KeptLazy {
+    const ManagedObject* object;
+    int entity;
+    std::int64_t pk;
+    int attribute;
+  };
+  std::deque<KeptLazy> keptLazy;
+  void keepLazy(ManagedObject& o, int attribute);
   bool batchFaults(const EntityDescription* entity);
   bool batchToMany(const EntityDescription* entity, int relationship);
 
