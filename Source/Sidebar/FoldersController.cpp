@@ -426,7 +426,11 @@ void FoldersController::updateView() {
     currentlySelectedFolderIndex_ = found == inboxItem_ ? 2 : static_cast<std::int32_t>(list_->selectedRow());
     centreRow(list_->selectedRow());
   }
-  if (!kestoData_ || !kestoData_->isSearching()) updateSelection();
+  if (!kestoData_ || !kestoData_->isSearching()) {
+    updateSelection();
+    // Selecting the row above asked for this same update after the selection delay: done now.
+    fnd::RunLoop::cancelPreviousPerformRequests(this);
+  }
   ViewUpdater::updateBookmarks();
   if (found) selectItem(found.get());
 }
