@@ -29,6 +29,7 @@ struct GlobalObservers {
   std::mutex mutex;
   std::map<int, SaveObserver> all;                    // every context's saves
   std::map<int, std::pair<Context*, SaveObserver>> byContext;
+  std::map<int, std::pair<Context*, SaveObserver>> merges;  // other contexts' saves merged in
   int next = 1;
 };
 
@@ -473,8 +474,8 @@ Context::~Context() {
   }
   if (impl_->undoManager) impl_->undoManager->removeAllActionsWithTarget(this);
   std::lock_guard lock(observers().mutex);
-  for (auto it = observers().byContext.begin(); it != observers().byContext.end();)
-    it = it->second.first == this ? observers().byContext.erase(it) : std::next(it);
+  for (auto* map : {&observers().byContext, &observers().merges})
+    for (auto it = map->begin(); it != map->end();) it = it->second.first == this ? map->erase(it) : std::next(it);
 }
 
 std::shared_ptr<Context> Context::make(ConcurrencyType type) {
@@ -1236,9 +1237,17 @@ int Context::observeAllSaves(SaveObserver observer) {
   return t;
 }
 
+int Context::addMergeObserver(SaveObserver observer) {
+  std::lock_guard lock(observers().mutex);
+  int t = observers().next++;
+  observers().merges[t] = {this, std::move(observer)};
+  return t;
+}
+
 void Context::removeSaveObserver(int token) {
   std::lock_guard lock(observers().mutex);
   observers().byContext.erase(token);
+  observers().merges.erase(token);
 }
 
 void Context::removeGlobalSaveObserver(int token) {
@@ -1269,6 +1278,13 @@ void Context::mergeChangesFromSave(const SaveNotification& n) {
       if (!o->hasChanges())
         for (auto& r : ObjectAccess::slots(*o).rels)
           if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+  std::vector<SaveObserver> calls;
+  {
+    std::lock_guard lock(observers().mutex);
+    for (auto& [t, o] : observers().merges)
+      if (o.first == this) calls.push_back(o.second);
+  }
+  for (auto& f : calls) f(n);
 }
 
 }  // namespace kesto::store
