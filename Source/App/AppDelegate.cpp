@@ -55,6 +55,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace kesto {
@@ -821,9 +822,10 @@ void AppDelegate::addUrlFromBrowserExtension() {
     return;
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
-  // view (the batch saves before the refreshes go out).
+  // view (the batch saves before the list is recomputed and the refreshes go out, so the list
+  // is computed once, from saved rows).
   ViewUpdater::Coalescing oneRefresh;
-  WrenEntity::SaveBatch oneSave;
+  std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
   std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
@@ -879,6 +881,7 @@ void AppDelegate::addUrlFromBrowserExtension() {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
+  oneSave.reset();
   if (bookmarksController) bookmarksController->updateBookmarks(made);
 }
 

@@ -282,6 +282,39 @@ void DataManager::doLoadBookmarks(bool reset) {
   clearBookmarks();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
+  if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
+  // Tag views read tags from the store and duplicates read the store file: always afresh.
+  std::optional<ComputedList> key;
+  if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
+    key.emplace();
+    key->folder = currentFolder_;
+    key->predicate = currentFolder_ ? nullptr : currentPredicate_;
+    for (const auto& d : currentSortDescriptors_)
+      key->sorts.emplace_back(d.keyPath + (d.comparison == store::SortDescriptor::Comparison::Default ? "" : "/i"), d.ascending);
+    key->subFolders = currentFolder_ && prefs()->showBookmarksInSubFolders();
+    key->generation = index().generation();
+  }
+  if (key && computed_ && *key == *computed_) {
+    bookmarks_ = computed_->bookmarks;
+  } else {
+    computeCurrentList();
+    if (key) {
+      key->bookmarks = bookmarks_;
+      computed_ = std::move(key);
+    } else {
+      computed_.reset();
+    }
+  }
+  if (reset)
+    ViewUpdater::updateBookmarksAndResetView();
+  else
+    ViewUpdater::updateBookmarks();
+  fnd::DispatchQueue::main().after(1.0, [this, alive] {
+    if (auto a = alive.lock(); a && *a) stopActivity();
+  });
+}
+
+void DataManager::computeCurrentList() {
   auto preferences = prefs();
   auto filterSorted = [&](const store::PredicateRef& p) {
     if (!p) return;
@@ -344,13 +377,6 @@ void DataManager::doLoadBookmarks(bool reset) {
       filterSorted(currentPredicate_);
     }
   }
-  if (reset)
-    ViewUpdater::updateBookmarksAndResetView();
-  else
-    ViewUpdater::updateBookmarks();
-  fnd::DispatchQueue::main().after(1.0, [this, alive] {
-    if (auto a = alive.lock(); a && *a) stopActivity();
-  });
 }
 
 void DataManager::clearBookmarks() {

@@ -263,6 +263,7 @@ class DataManager {
   std::int32_t countInMemory(const store::PredicateRef& predicate);
   std::int32_t countInStore(const store::PredicateRef& predicate) const;
   std::int32_t fetchAndCount(const store::PredicateRef& predicate) const;
+  void computeCurrentList();
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
@@ -290,6 +291,21 @@ class DataManager {
   Predicates p_;
   fnd::Date windowsDay_;
   DataManagerIndex index_;
+  // The last list computed and what it was computed from: asked again with nothing changed, the
+  // list is not filtered and sorted again.
+  struct ComputedList {
+    FolderRef folder;
+    store::PredicateRef predicate;
+    std::vector<std::pair<std::string, bool>> sorts;
+    bool subFolders = false;
+    std::uint64_t generation = 0;
+    BookmarkList bookmarks;
+    bool operator==(const ComputedList& o) const {
+      return folder == o.folder && predicate == o.predicate && sorts == o.sorts && subFolders == o.subFolders &&
+             generation == o.generation;
+    }
+  };
+  std::optional<ComputedList> computed_;
   std::vector<const store::ManagedObject*> unsaved_;
   int saveObserver_ = 0, mergeObserver_ = 0;
   std::shared_ptr<store::Context> observedContext_;

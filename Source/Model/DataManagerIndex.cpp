@@ -36,6 +36,7 @@ void DataManagerIndex::reset(const BookmarkList& library) {
   changed_.clear();
   allChanged_ = false;
   live_ = removed_ = 0;
+  ++generation_;
   slots_.reserve(library.size());
   slotOf_.reserve(library.size());
   for (const auto& b : library) add(b);
@@ -51,6 +52,7 @@ std::uint32_t DataManagerIndex::add(const BookmarkRef& bookmark) {
 }
 
 void DataManagerIndex::append(const BookmarkList& added) {
+  ++generation_;
   remove(added);
   std::unordered_set<const Bookmark*> seen;
   for (const auto& b : added)
@@ -58,6 +60,7 @@ void DataManagerIndex::append(const BookmarkList& added) {
 }
 
 void DataManagerIndex::remove(const BookmarkList& removed) {
+  ++generation_;
   for (const auto& b : removed) {
     auto it = b ? slotOf_.find(b.get()) : slotOf_.end();
     if (it == slotOf_.end()) continue;
@@ -71,7 +74,9 @@ void DataManagerIndex::remove(const BookmarkList& removed) {
 }
 
 void DataManagerIndex::changed(const store::ManagedObject* object) {
-  if (object) changed_.insert(object);
+  if (!object) return;
+  changed_.insert(object);
+  ++generation_;
 }
 
 // Takes a slot's bookmark out of the folder lists, the counts and the predicates' answers.

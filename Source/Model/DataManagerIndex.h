@@ -37,6 +37,9 @@ class DataManagerIndex {
   void remove(const BookmarkList& removed);
   // A bookmark, folder or online-service record may have changed: read again at the next question.
   void changed(const store::ManagedObject* object);
+  // Goes up with every change reported or made: an answer computed at the same generation
+  // still holds.
+  std::uint64_t generation() const { return generation_; }
   // Drops what was learnt for predicates (they are about to be replaced).
   void forgetPredicates() { matches_.clear(); }
 
@@ -89,6 +92,7 @@ class DataManagerIndex {
   std::vector<std::uint32_t> unread_;
   std::unordered_set<const store::ManagedObject*> changed_;
   bool allChanged_ = false;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace kesto
