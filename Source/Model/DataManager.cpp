@@ -36,6 +36,11 @@ store::PredicateRef parse(const char* format, const fnd::Array& args = {}) {
 
 std::int32_t clamp32(std::int64_t n) { return static_cast<std::int32_t>(n); }
 
+fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescriptor& s) {
+  if (s.keyPath.find('.') == std::string::npos) return b->valueForKey(s.keyPath);
+  return store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath);
+}
+
 }  // namespace
 
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
@@ -43,14 +48,8 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   if (k == 0 || n < 2) return;
   std::vector<fnd::Value> keys;
   keys.reserve(n * k);
-  for (const auto& b : list) {
-    for (const auto& s : sorts) {
-      if (s.keyPath.find('.') == std::string::npos)
-        keys.push_back(b->valueForKey(s.keyPath));
-      else
-        keys.push_back(store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath));
-    }
-  }
+  for (const auto& b : list)
+    for (const auto& s : sorts) keys.push_back(sortKey(b, s));
   std::vector<std::uint32_t> order(n);
   for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
@@ -98,24 +97,24 @@ void DataManager::observeContext() {
   // What a save or a merge changed is read again at the next list or count.
   saveObserver_ = context_->addSaveObserver([this](const store::SaveNotification& n) {
     for (const auto* list : {&n.inserted, &n.updated, &n.deleted})
-      for (const auto& o : *list) index_.changed(o.get());
+      for (const auto& o : *list) index_.changed(o);
   });
   mergeObserver_ = context_->addMergeObserver([this](const store::SaveNotification& n) {
     for (const auto* ids : {&n.insertedIDs, &n.updatedIDs})
       for (const auto& id : *ids)
-        if (auto o = context_->objectRegisteredForID(id)) index_.changed(o.get());
+        if (auto o = context_->objectRegisteredForID(id)) index_.changed(o);
   });
 }
 
 DataManagerIndex& DataManager::index() {
   // Unsaved changes are read at every question: an undo or a rollback may yet take them back.
-  for (const auto* o : unsaved_) index_.changed(o);
+  for (const auto& o : unsaved_) index_.changed(o);
   unsaved_.clear();
   if (context_ && context_->hasChanges()) {
     for (const auto& list : {context_->insertedObjects(), context_->updatedObjects(), context_->deletedObjects()})
       for (const auto& o : list) {
-        index_.changed(o.get());
-        unsaved_.push_back(o.get());
+        index_.changed(o);
+        unsaved_.push_back(o);
       }
   }
   return index_;
@@ -294,7 +293,10 @@ void DataManager::doLoadBookmarks(bool reset) {
     key->subFolders = currentFolder_ && prefs()->showBookmarksInSubFolders();
     key->generation = index().generation();
   }
-  if (key && computed_ && *key == *computed_) {
+  if (computed_ && !(key && computed_->isSameList(*key) &&
+                     (computed_->generation == key->generation || patchComputedList(key->generation))))
+    computed_.reset();
+  if (computed_) {
     bookmarks_ = computed_->bookmarks;
   } else {
     computeCurrentList();
@@ -312,6 +314,67 @@ void DataManager::doLoadBookmarks(bool reset) {
   fnd::DispatchQueue::main().after(1.0, [this, alive] {
     if (auto a = alive.lock(); a && *a) stopActivity();
   });
+}
+
+std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTest(bool othersChanged) {
+  if (currentFolder_) {
+    if (prefs()->showBookmarksInSubFolders()) {
+      auto list = Bookmark::folderIDsForFolder(currentFolder_->folderID());
+      return [this, ids = std::unordered_set<std::string>(list.begin(), list.end())](const BookmarkRef& b) {
+        const std::string* id = index_.folderIDOf(b.get());
+        return id && ids.count(*id) && index_.isLive(b.get());
+      };
+    }
+    // A smart folder's predicate may test anything.
+    if (currentFolder_->isSmart()) return {};
+    return [this, id = currentFolder_->folderID()](const BookmarkRef& b) {
+      const std::string* folderID = index_.folderIDOf(b.get());
+      return folderID && *folderID == id && index_.isLive(b.get()) && b->toManyCount(bookmark_rel::services) == 0;
+    };
+  }
+  // Top 25 holds the first 25 only: computed afresh, which is cheap.
+  if (!currentPredicate_ || currentPredicate_ == p_.top25) return {};
+  if (currentPredicate_ == p_.library) return [this](const BookmarkRef& b) { return index_.isLive(b.get()); };
+  if (isKept(currentPredicate_))
+    return [this, p = currentPredicate_](const BookmarkRef& b) { return index_.accepted(p, b.get()); };
+  if (othersChanged) return {};
+  return [p = currentPredicate_](const BookmarkRef& b) { return DataManagerIndex::accepts(*p, b); };
+}
+
+bool DataManager::patchComputedList(std::uint64_t generation) {
+  // Only when few bookmarks changed: their places are found one by one.
+  constexpr std::size_t kMostPatched = 4096;
+  auto changes = index_.changesSince(computed_->generation);
+  if (!changes || changes->bookmarks.size() > kMostPatched) return false;
+  auto belongs = currentListTest(changes->others);
+  if (!belongs) return false;
+  auto& list = computed_->bookmarks;
+  std::erase_if(list, [&](const BookmarkRef& b) { return changes->bookmarks.count(b.get()) > 0; });
+  BookmarkList incoming;
+  for (const auto* b : changes->bookmarks)
+    if (auto held = index_.held(b); held && belongs(held)) incoming.push_back(std::move(held));
+  // The order a stable sort of the library-ordered list gives: the keys, then library order.
+  const auto& sorts = currentSortDescriptors_;
+  auto before = [&](const BookmarkRef& a, const BookmarkRef& b) {
+    for (const auto& s : sorts)
+      if (int c = s.compareValues(sortKey(a, s), sortKey(b, s)); c != 0) return c < 0;
+    return index_.orderOf(a.get()) < index_.orderOf(b.get());
+  };
+  std::sort(incoming.begin(), incoming.end(), before);
+  std::vector<std::size_t> places;
+  places.reserve(incoming.size());
+  for (const auto& b : incoming)
+    places.push_back(static_cast<std::size_t>(std::upper_bound(list.begin(), list.end(), b, before) - list.begin()));
+  BookmarkList merged;
+  merged.reserve(list.size() + incoming.size());
+  std::size_t next = 0;
+  for (std::size_t i = 0; i <= list.size(); ++i) {
+    while (next < incoming.size() && places[next] == i) merged.push_back(std::move(incoming[next++]));
+    if (i < list.size()) merged.push_back(std::move(list[i]));
+  }
+  list = std::move(merged);
+  computed_->generation = generation;
+  return true;
 }
 
 void DataManager::computeCurrentList() {

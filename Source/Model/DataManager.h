@@ -6,6 +6,7 @@
 #include "Platform/Store/SortDescriptor.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -264,6 +265,11 @@ class DataManager {
   std::int32_t countInStore(const store::PredicateRef& predicate) const;
   std::int32_t fetchAndCount(const store::PredicateRef& predicate) const;
   void computeCurrentList();
+  // Brings the kept list up to `generation` from the bookmarks changed since; false when it
+  // cannot be told that way (the list is then computed afresh).
+  bool patchComputedList(std::uint64_t generation);
+  // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
+  std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
@@ -300,13 +306,12 @@ class DataManager {
     bool subFolders = false;
     std::uint64_t generation = 0;
     BookmarkList bookmarks;
-    bool operator==(const ComputedList& o) const {
-      return folder == o.folder && predicate == o.predicate && sorts == o.sorts && subFolders == o.subFolders &&
-             generation == o.generation;
+    bool isSameList(const ComputedList& o) const {
+      return folder == o.folder && predicate == o.predicate && sorts == o.sorts && subFolders == o.subFolders;
     }
   };
   std::optional<ComputedList> computed_;
-  std::vector<const store::ManagedObject*> unsaved_;
+  std::vector<std::shared_ptr<store::ManagedObject>> unsaved_;
   int saveObserver_ = 0, mergeObserver_ = 0;
   std::shared_ptr<store::Context> observedContext_;
 };

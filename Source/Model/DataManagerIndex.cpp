@@ -12,7 +12,7 @@ namespace kesto {
 namespace {
 
 // "trashed < 1 and blocked < 1": a missing flag fails it, as in the predicate.
-bool isLive(const Bookmark& b) {
+bool passesLiveTest(const Bookmark& b) {
   const auto& trashed = b.value(bookmark_attr::trashed);
   const auto& blocked = b.value(bookmark_attr::blocked);
   return trashed.isNumber() && blocked.isNumber() && trashed.doubleValue() < 1 && blocked.doubleValue() < 1;
@@ -37,6 +37,8 @@ void DataManagerIndex::reset(const BookmarkList& library) {
   allChanged_ = false;
   live_ = removed_ = 0;
   ++generation_;
+  log_.clear();
+  logStart_ = generation_;
   slots_.reserve(library.size());
   slotOf_.reserve(library.size());
   for (const auto& b : library) add(b);
@@ -56,7 +58,10 @@ void DataManagerIndex::append(const BookmarkList& added) {
   remove(added);
   std::unordered_set<const Bookmark*> seen;
   for (const auto& b : added)
-    if (b && seen.insert(b.get()).second) add(b);
+    if (b && seen.insert(b.get()).second) {
+      add(b);
+      log(b.get(), Kind::Bookmark);
+    }
 }
 
 void DataManagerIndex::remove(const BookmarkList& removed) {
@@ -64,6 +69,7 @@ void DataManagerIndex::remove(const BookmarkList& removed) {
   for (const auto& b : removed) {
     auto it = b ? slotOf_.find(b.get()) : slotOf_.end();
     if (it == slotOf_.end()) continue;
+    log(b.get(), Kind::Bookmark);
     const std::uint32_t slot = it->second;
     slotOf_.erase(it);
     drop(slot);
@@ -73,10 +79,71 @@ void DataManagerIndex::remove(const BookmarkList& removed) {
   compactIfSparse();
 }
 
-void DataManagerIndex::changed(const store::ManagedObject* object) {
+void DataManagerIndex::changed(const std::shared_ptr<store::ManagedObject>& object) {
   if (!object) return;
-  changed_.insert(object);
+  changed_.try_emplace(object.get(), object);
   ++generation_;
+  const store::ManagedObject* o = object.get();
+  if (auto* b = dynamic_cast<const Bookmark*>(o)) log(b, Kind::Bookmark);
+  else if (dynamic_cast<const Folder*>(o)) log(o, Kind::Folder);
+  else if (dynamic_cast<const Service*>(o)) log(o, Kind::Service);
+  else log(o, Kind::Other);
+}
+
+void DataManagerIndex::log(const void* object, Kind kind) {
+  // A bounded record: a list computed before it begins is computed afresh.
+  constexpr std::size_t kMostLogged = 1 << 14;
+  if (log_.size() >= kMostLogged) {
+    log_.clear();
+    logStart_ = generation_;
+  }
+  log_.push_back(Logged{generation_, object, kind});
+}
+
+std::optional<DataManagerIndex::Changes> DataManagerIndex::changesSince(std::uint64_t generation) const {
+  if (generation < logStart_ || generation > generation_) return std::nullopt;
+  Changes changes;
+  for (auto it = log_.rbegin(); it != log_.rend() && it->generation > generation; ++it) {
+    switch (it->kind) {
+      case Kind::Bookmark: changes.bookmarks.insert(static_cast<const Bookmark*>(it->object)); break;
+      case Kind::Other: changes.others = true; break;
+      default: return std::nullopt;
+    }
+  }
+  return changes;
+}
+
+const DataManagerIndex::Slot* DataManagerIndex::slotFor(const Bookmark* bookmark) {
+  settle();
+  auto it = slotOf_.find(bookmark);
+  return it == slotOf_.end() ? nullptr : &slots_[it->second];
+}
+
+DataManagerIndex::BookmarkRef DataManagerIndex::held(const Bookmark* bookmark) {
+  const Slot* s = slotFor(bookmark);
+  return s ? s->bookmark : nullptr;
+}
+
+std::uint32_t DataManagerIndex::orderOf(const Bookmark* bookmark) const {
+  auto it = slotOf_.find(bookmark);
+  return it == slotOf_.end() ? UINT32_MAX : it->second;
+}
+
+bool DataManagerIndex::isLive(const Bookmark* bookmark) {
+  const Slot* s = slotFor(bookmark);
+  return s && s->live;
+}
+
+const std::string* DataManagerIndex::folderIDOf(const Bookmark* bookmark) {
+  const Slot* s = slotFor(bookmark);
+  return s && s->inFolder ? &s->folderID : nullptr;
+}
+
+bool DataManagerIndex::accepted(const store::PredicateRef& predicate, const Bookmark* bookmark) {
+  if (!predicate) return false;
+  const Matches& m = matchesFor(predicate);
+  auto it = slotOf_.find(bookmark);
+  return it != slotOf_.end() && m.accepted[it->second];
 }
 
 // Takes a slot's bookmark out of the folder lists, the counts and the predicates' answers.
@@ -104,7 +171,7 @@ void DataManagerIndex::read(std::uint32_t slot) {
   if (!s.bookmark) return;
   const Bookmark& b = *s.bookmark;
   s.read = true;
-  s.live = isLive(b);
+  s.live = passesLiveTest(b);
   s.folderID.clear();
   if (auto folder = b.toOne(bookmark_rel::folder)) {
     const auto& id = folder->value(folder_attr::folderID);
@@ -136,7 +203,8 @@ void DataManagerIndex::settle() {
     for (std::uint32_t i = 0; i < slots_.size(); ++i)
       if (slots_[i].bookmark) unread_.push_back(i);
   }
-  for (const auto* object : changed_) {
+  for (const auto& [key, ref] : changed_) {
+    const store::ManagedObject* object = ref.get();
     if (auto* b = dynamic_cast<const Bookmark*>(object)) {
       if (auto it = slotOf_.find(b); it != slotOf_.end()) unread_.push_back(it->second);
     } else if (auto* f = dynamic_cast<const Folder*>(object)) {

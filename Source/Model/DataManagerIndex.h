@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -35,8 +36,9 @@ class DataManagerIndex {
   // As the library's own additions: a bookmark already held moves to the end.
   void append(const BookmarkList& added);
   void remove(const BookmarkList& removed);
-  // A bookmark, folder or online-service record may have changed: read again at the next question.
-  void changed(const store::ManagedObject* object);
+  // A bookmark, folder or online-service record may have changed: read again at the next
+  // question (held until then, so a record dropped meanwhile is never read freed).
+  void changed(const std::shared_ptr<store::ManagedObject>& object);
   // Goes up with every change reported or made: an answer computed at the same generation
   // still holds.
   std::uint64_t generation() const { return generation_; }
@@ -59,6 +61,21 @@ class DataManagerIndex {
   BookmarkList matching(const store::PredicateRef& predicate, std::size_t limit = SIZE_MAX);
   std::size_t countMatching(const store::PredicateRef& predicate);
 
+  // What was reported since `generation`, when that is known: only bookmarks (added, removed or
+  // changed) and records that no folder list or smart list tests (`others`). Absent after a
+  // reset, a folder or service change, or when the record does not go back that far.
+  struct Changes {
+    std::unordered_set<const Bookmark*> bookmarks;
+    bool others = false;
+  };
+  std::optional<Changes> changesSince(std::uint64_t generation) const;
+  // One held bookmark as the index knows it (null / false / absent when not held).
+  BookmarkRef held(const Bookmark* bookmark);
+  std::uint32_t orderOf(const Bookmark* bookmark) const;
+  bool isLive(const Bookmark* bookmark);
+  const std::string* folderIDOf(const Bookmark* bookmark);
+  bool accepted(const store::PredicateRef& predicate, const Bookmark* bookmark);
+
  private:
   struct Slot {
     BookmarkRef bookmark;  // null once removed
@@ -71,6 +88,14 @@ class DataManagerIndex {
     std::size_t count = 0;
   };
 
+  enum class Kind : std::uint8_t { Bookmark, Folder, Service, Other };
+  struct Logged {
+    std::uint64_t generation;
+    const void* object;
+    Kind kind;
+  };
+  void log(const void* object, Kind kind);
+  const Slot* slotFor(const Bookmark* bookmark);
   void settle();
   void read(std::uint32_t slot);
   void drop(std::uint32_t slot);
@@ -90,9 +115,11 @@ class DataManagerIndex {
   std::unordered_set<std::uint32_t> withoutID_;
   std::unordered_map<const store::Predicate*, Matches> matches_;
   std::vector<std::uint32_t> unread_;
-  std::unordered_set<const store::ManagedObject*> changed_;
+  std::unordered_map<const store::ManagedObject*, std::shared_ptr<store::ManagedObject>> changed_;
   bool allChanged_ = false;
   std::uint64_t generation_ = 0;
+  std::vector<Logged> log_;
+  std::uint64_t logStart_ = 0;
 };
 
 }  // namespace kesto
