@@ -84,8 +84,15 @@ void DataManagerIndex::changed(const std::shared_ptr<store::ManagedObject>& obje
   changed_.try_emplace(object.get(), object);
   ++generation_;
   const store::ManagedObject* o = object.get();
-  if (auto* b = dynamic_cast<const Bookmark*>(o)) log(b, Kind::Bookmark);
-  else if (dynamic_cast<const Folder*>(o)) log(o, Kind::Folder);
+  if (auto* b = dynamic_cast<const Bookmark*>(o)) {
+    log(b, Kind::Bookmark);
+  } else if (auto* f = dynamic_cast<const Folder*>(o)) {
+    // A folder gaining or losing bookmarks changes too; only a new identifier moves its lists.
+    auto known = folderIDs_.find(f);
+    const auto& id = f->value(folder_attr::folderID);
+    const bool same = known != folderIDs_.end() && id.isString() && id.string() == known->second;
+    log(o, same ? Kind::Other : Kind::Folder);
+  }
   else if (dynamic_cast<const Service*>(o)) log(o, Kind::Service);
   else log(o, Kind::Other);
 }
