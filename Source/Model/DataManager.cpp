@@ -293,18 +293,20 @@ void DataManager::doLoadBookmarks(bool reset) {
     key->subFolders = currentFolder_ && prefs()->showBookmarksInSubFolders();
     key->generation = index().generation();
   }
-  if (computed_ && !(key && computed_->isSameList(*key) &&
-                     (computed_->generation == key->generation || patchComputedList(key->generation))))
-    computed_.reset();
-  if (computed_) {
-    bookmarks_ = computed_->bookmarks;
+  auto kept = key ? std::find_if(computed_.begin(), computed_.end(), [&](const ComputedList& c) { return c.isSameList(*key); })
+                  : computed_.end();
+  if (kept != computed_.end() && (kept->generation == key->generation || patchComputedList(*kept, key->generation))) {
+    // The most recent first: switching back and forth between a few lists keeps them all.
+    std::rotate(computed_.begin(), kept, kept + 1);
+    bookmarks_ = computed_.front().bookmarks;
   } else {
+    if (kept != computed_.end()) computed_.erase(kept);
     computeCurrentList();
     if (key) {
+      constexpr std::size_t kKeptLists = 4;
       key->bookmarks = bookmarks_;
-      computed_ = std::move(key);
-    } else {
-      computed_.reset();
+      computed_.insert(computed_.begin(), std::move(*key));
+      if (computed_.size() > kKeptLists) computed_.pop_back();
     }
   }
   if (reset)
@@ -341,14 +343,14 @@ std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTes
   return [p = currentPredicate_](const BookmarkRef& b) { return DataManagerIndex::accepts(*p, b); };
 }
 
-bool DataManager::patchComputedList(std::uint64_t generation) {
+bool DataManager::patchComputedList(ComputedList& kept, std::uint64_t generation) {
   // Only when few bookmarks changed: their places are found one by one.
   constexpr std::size_t kMostPatched = 4096;
-  auto changes = index_.changesSince(computed_->generation);
+  auto changes = index_.changesSince(kept.generation);
   if (!changes || changes->bookmarks.size() > kMostPatched) return false;
   auto belongs = currentListTest(changes->others);
   if (!belongs) return false;
-  auto& list = computed_->bookmarks;
+  auto& list = kept.bookmarks;
   std::erase_if(list, [&](const BookmarkRef& b) { return changes->bookmarks.count(b.get()) > 0; });
   BookmarkList incoming;
   for (const auto* b : changes->bookmarks)
@@ -373,7 +375,7 @@ bool DataManager::patchComputedList(std::uint64_t generation) {
     if (i < list.size()) merged.push_back(std::move(list[i]));
   }
   list = std::move(merged);
-  computed_->generation = generation;
+  kept.generation = generation;
   return true;
 }
 

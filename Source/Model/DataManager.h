@@ -267,7 +267,8 @@ class DataManager {
   void computeCurrentList();
   // Brings the kept list up to `generation` from the bookmarks changed since; false when it
   // cannot be told that way (the list is then computed afresh).
-  bool patchComputedList(std::uint64_t generation);
+  struct ComputedList;
+  bool patchComputedList(ComputedList& kept, std::uint64_t generation);
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
@@ -297,8 +298,8 @@ class DataManager {
   Predicates p_;
   fnd::Date windowsDay_;
   DataManagerIndex index_;
-  // The last list computed and what it was computed from: asked again with nothing changed, the
-  // list is not filtered and sorted again.
+  // The last lists computed and what they were computed from: a list asked for again is not
+  // filtered and sorted again, only brought up to date.
   struct ComputedList {
     FolderRef folder;
     store::PredicateRef predicate;
@@ -310,7 +311,7 @@ class DataManager {
       return folder == o.folder && predicate == o.predicate && sorts == o.sorts && subFolders == o.subFolders;
     }
   };
-  std::optional<ComputedList> computed_;
+  std::vector<ComputedList> computed_;
   std::vector<std::shared_ptr<store::ManagedObject>> unsaved_;
   int saveObserver_ = 0, mergeObserver_ = 0;
   std::shared_ptr<store::Context> observedContext_;
