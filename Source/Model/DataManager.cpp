@@ -165,6 +165,20 @@ void DataManager::prepareFolderView() {
   currentlySelectedTags_.clear();
 }
 
+DataManager::BrowsingState DataManager::browsingState() const {
+  using Service = BrowsingState::Service;
+  return {currentFolder_, loadingFromTags_, currentlySelectedTags_,
+          loadingFromDelicious_ ? Service::Delicious : loadingFromPinboard_ ? Service::Pinboard : Service::None};
+}
+
+void DataManager::browse(BrowsingState state) {
+  currentFolder_ = std::move(state.folder);
+  loadingFromTags_ = state.tagView;
+  currentlySelectedTags_ = std::move(state.tags);
+  loadingFromDelicious_ = state.service == BrowsingState::Service::Delicious;
+  loadingFromPinboard_ = state.service == BrowsingState::Service::Pinboard;
+}
+
 void DataManager::fetchAllBookmarksFromCoreDataFromService() {
   isImportingFromService_ = true;
   fetchAllBookmarksFromCoreData();

@@ -237,6 +237,18 @@ class DataManager {
   void setDoubleClickedOrDragging(bool v) { doubleClickedOrDragging_ = v; }
   bool doubleClickedOrDraggingMenu() const { return doubleClickedOrDraggingMenu_; }
   void setDoubleClickedOrDraggingMenu(bool v) { doubleClickedOrDraggingMenu_ = v; }
+  // What the browser shows, as one value: the folder (none for the library, smart lists and tag
+  // views), whether a tag view is shown and with which tag names, and the online service whose
+  // row is chosen (new bookmarks then carry its mark).
+  struct BrowsingState {
+    enum class Service { None, Delicious, Pinboard };
+    FolderRef folder;
+    bool tagView = false;
+    std::vector<std::string> tags;
+    Service service = Service::None;
+  };
+  BrowsingState browsingState() const;
+  void browse(BrowsingState state);
   // The preferences outlet; unset means the registered preferences (or user defaults).
   void setPreferences(std::shared_ptr<const Preferences> p) { preferences_ = std::move(p); }
 

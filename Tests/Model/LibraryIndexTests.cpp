@@ -296,5 +296,30 @@ TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {
   EXPECT_EQ(distinct.size(), loaders.size());
 }
 
+TEST_F(LibraryIndexTest, BrowsingStateIsSetInOneStepAndReadBackWhole) {
+  using Browsing = DataManager::BrowsingState;
+  DataManager dm;
+  dm.setPreferences(prefs);
+  auto f = folder("browsed", "Browsed");
+  dm.browse({f, true, {"a", "b"}, Browsing::Service::Pinboard});
+  EXPECT_EQ(dm.currentFolder(), f);
+  EXPECT_TRUE(dm.loadingFromTags());
+  EXPECT_EQ(dm.currentlySelectedTags(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(dm.loadingFromPinboard());
+  EXPECT_FALSE(dm.loadingFromDelicious());
+  auto state = dm.browsingState();
+  EXPECT_EQ(state.service, Browsing::Service::Pinboard);
+  state.service = Browsing::Service::Delicious;
+  dm.browse(state);
+  EXPECT_TRUE(dm.loadingFromDelicious());
+  EXPECT_FALSE(dm.loadingFromPinboard());
+  EXPECT_EQ(dm.currentlySelectedTags().size(), 2u);
+  // The empty state is what the library row and the smart lists show.
+  dm.browse({});
+  EXPECT_FALSE(dm.currentFolder());
+  EXPECT_FALSE(dm.loadingFromTags() || dm.loadingFromPinboard() || dm.loadingFromDelicious());
+  EXPECT_TRUE(dm.currentlySelectedTags().empty());
+}
+
 }  // namespace
 }  // namespace kesto::test
