@@ -34,7 +34,6 @@ void DataManagerIndex::reset(const BookmarkList& library) {
   matches_.clear();
   unread_.clear();
   changed_.clear();
-  allChanged_ = false;
   live_ = removed_ = 0;
   ++generation_;
   log_.clear();
@@ -92,9 +91,9 @@ void DataManagerIndex::changed(const std::shared_ptr<store::ManagedObject>& obje
     const auto& id = f->value(folder_attr::folderID);
     const bool same = known != folderIDs_.end() && id.isString() && id.string() == known->second;
     log(o, same ? Kind::Other : Kind::Folder);
+  } else {
+    log(o, dynamic_cast<const Service*>(o) ? Kind::Service : Kind::Other);
   }
-  else if (dynamic_cast<const Service*>(o)) log(o, Kind::Service);
-  else log(o, Kind::Other);
 }
 
 void DataManagerIndex::log(const void* object, Kind kind) {
@@ -203,8 +202,10 @@ void DataManagerIndex::read(std::uint32_t slot) {
 }
 
 void DataManagerIndex::settle() {
-  if (allChanged_) {
-    allChanged_ = false;
+  // The service lists test the service's name: a service changes rarely, so everything is read
+  // again.
+  if (std::any_of(changed_.begin(), changed_.end(),
+                  [](const auto& entry) { return dynamic_cast<const Service*>(entry.second.get()) != nullptr; })) {
     changed_.clear();
     unread_.clear();
     for (std::uint32_t i = 0; i < slots_.size(); ++i)
@@ -225,12 +226,6 @@ void DataManagerIndex::settle() {
       if (auto it = members_.find(known->second); it != members_.end())
         unread_.insert(unread_.end(), it->second.begin(), it->second.end());
       folderIDs_.erase(known);
-    } else if (dynamic_cast<const Service*>(object)) {
-      // The service lists test the service's name: rare, so everything is read again.
-      changed_.clear();
-      allChanged_ = true;
-      settle();
-      return;
     }
   }
   changed_.clear();

@@ -116,7 +116,6 @@ class DataManagerIndex {
   std::unordered_map<const store::Predicate*, Matches> matches_;
   std::vector<std::uint32_t> unread_;
   std::unordered_map<const store::ManagedObject*, std::shared_ptr<store::ManagedObject>> changed_;
-  bool allChanged_ = false;
   std::uint64_t generation_ = 0;
   std::vector<Logged> log_;
   std::uint64_t logStart_ = 0;

@@ -296,6 +296,26 @@ TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {
   EXPECT_EQ(distinct.size(), loaders.size());
 }
 
+TEST_F(LibraryIndexTest, ARenamedServiceMovesItsBookmarksBetweenTheServiceLists) {
+  auto service = Service::initEntity();
+  service->setName("pinboard");
+  auto marked = bookmark("http://service.example/", "marked");
+  marked->addService(service);
+  save();
+  DataManager dm;
+  dm.setPreferences(prefs);
+  load(dm, true);
+  dm.prepareNonFolderViews();
+  dm.loadPinboardBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"marked"});
+  service->setName("delicious");
+  save();
+  dm.loadPinboardBookmarks();
+  EXPECT_TRUE(dm.bookmarks().empty());
+  dm.loadDeliciousBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"marked"});
+}
+
 TEST_F(LibraryIndexTest, BrowsingStateIsSetInOneStepAndReadBackWhole) {
   using Browsing = DataManager::BrowsingState;
   DataManager dm;
