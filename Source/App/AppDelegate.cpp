@@ -822,9 +822,9 @@ void AppDelegate::addUrlFromBrowserExtension() {
     return;
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
-  // view (the batch saves before the list is recomputed and the refreshes go out, so the list
-  // is computed once, from saved rows).
-  ViewUpdater::Coalescing oneRefresh;
+  // view. The batch saves first; the list and the views catch up on the next turn of the event
+  // loop, so the user waits twice briefly instead of once for both.
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
   std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
   std::size_t addresses = 0;
   PreferencesController fallback;
@@ -882,7 +882,11 @@ void AppDelegate::addUrlFromBrowserExtension() {
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   oneSave.reset();
-  if (bookmarksController) bookmarksController->updateBookmarks(made);
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
+    if (auto a = alive.lock(); a && *a && bookmarksController) bookmarksController->updateBookmarks(made);
+    hold.reset();
+  });
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
