@@ -256,6 +256,16 @@ TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   EXPECT_EQ(b->trashed(), 1);
   EXPECT_EQ(dm.numberOfBookmarksInFolder("merged"), 0);
   EXPECT_EQ(dm.numberOBookmarksInTrash(), 1);
+  // The same taken in slice by slice: counted once the last slice is in.
+  copy->setTrashed(0);
+  token = other->addSaveObserver([&](const store::SaveNotification& n) { saved = n; });
+  ASSERT_TRUE(other->save());
+  other->removeSaveObserver(token);
+  bool done = false;
+  dm.context()->mergeChangesFromSaveInSlices(saved, [&] { done = true; }, 1);
+  ASSERT_TRUE(runUntil([&] { return done; }, 10));
+  EXPECT_EQ(dm.numberOfBookmarksInFolder("merged"), 1);
+  EXPECT_EQ(dm.numberOBookmarksInTrash(), 0);
 }
 
 TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {
