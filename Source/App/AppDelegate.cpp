@@ -56,6 +56,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace kesto {
@@ -829,9 +830,10 @@ void AppDelegate::addUrlFromBrowserExtension() {
     return;
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
-  // view (the batch saves before the refreshes go out).
-  ViewUpdater::Coalescing oneRefresh;
-  WrenEntity::SaveBatch oneSave;
+  // view. The batch saves first; the list and the views catch up on the next turn of the event
+  // loop, so the user waits twice briefly instead of once for both.
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
+  std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
   std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
@@ -887,7 +889,12 @@ void AppDelegate::addUrlFromBrowserExtension() {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
-  if (bookmarksController) bookmarksController->updateBookmarks(made);
+  oneSave.reset();
+  auto alive = lifetime_.watch();
+  fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
+    if (alive && bookmarksController) bookmarksController->updateBookmarks(made);
+    hold.reset();
+  });
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
