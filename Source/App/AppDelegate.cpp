@@ -6,7 +6,9 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Sidebar/TutorialPopovers.h"
+#include "Synchronize/SyncNotifications.h"
 #include "Views/PushButton.h"
 #include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
@@ -145,13 +147,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
-                     "ShowMainKestoWindowAndDockNotification");
+                     ShowMainKestoWindowAndDockNotification);
   center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
   // A load that finds the library empty offers the first-run panel; the default library is
   // made only when the user asks for it there.
   center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
-                     "ShowInitialPopup");
-  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+                     ShowInitialPopup);
+  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, HideInitialPopup);
   center.addObserver(this, [this](const fnd::Notification&) { hideMenuBarWindow(); }, CloseMenubarNotification);
   // A confirmed restore has swapped the store under the running program: it quits through the
   // normal path (so nothing is left half-done) and the user starts it again.
@@ -531,7 +533,7 @@ ShellPanels& AppDelegate::panels() {
     panels_->onImport = [this] { transferDialogs().openImportDialog(); };
     panels_->libraryIsEmpty = [] { return Bookmark::countWithPredicate(nullptr) == 0; };
     panels_->onCreateDefaultLibrary = [] {
-      fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+      fnd::NotificationCenter::defaultCenter().postNotificationName(CreateDefaultBookmarks);
     };
   }
   return *panels_;

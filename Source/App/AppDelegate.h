@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AppNotifications.h"
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/System/UserNotifications.h"
@@ -37,9 +38,6 @@ class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
-// Posted on the default notification centre each time the application becomes active; the
-// Skyfolder link flow waits for it after sending the user to the browser.
-inline constexpr const char* kApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
 
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
 // option 0x800, control 0x1000).

@@ -114,17 +114,10 @@ void registerReversible(std::function<void()> undo, std::function<void()> redo) 
 
 void BookmarksController::observeEditCommands() {
   auto& center = fnd::NotificationCenter::defaultCenter();
-  auto on = [&](const char* name, void (BookmarksController::*fn)()) {
-    center.addObserver(this, [this, fn](const fnd::Notification&) { (this->*fn)(); }, name);
-  };
-  on(BookmarksControllerCopy, &BookmarksController::copy);
-  on(BookmarksControllerCut, &BookmarksController::cut);
-  on(BookmarksControllerPaste, &BookmarksController::paste);
-  on(BookmarksControllerUndo, &BookmarksController::undo);
-  on(BookmarksControllerRedo, &BookmarksController::redo);
-  on(AddBookmarkNotification, &BookmarksController::add);
+  // Copy, cut, paste, undo and redo reach the list as commands along the responder chain.
+  center.addObserver(this, [this](const fnd::Notification&) { add(); }, AddBookmarkNotification);
   // Undo and redo reach the library from the window too; the list follows either way.
-  for (const char* name : {fnd::kUndoManagerDidUndoChangeNotification, fnd::kUndoManagerDidRedoChangeNotification})
+  for (auto name : {fnd::kUndoManagerDidUndoChangeNotification, fnd::kUndoManagerDidRedoChangeNotification})
     center.addObserver(this, [this](const fnd::Notification& n) {
       if (n.object && n.object == undoManager()) afterUndoOrRedo();
     }, name);

@@ -115,18 +115,18 @@ BookmarkSearch::~BookmarkSearch() {
 
 void BookmarkSearch::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
-  center.addObserver(this, [this](const fnd::Notification&) { find(); }, MouseDownInWrenSearchField);
-  center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, "SelectBookmarksView");
+  center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
   if (!controller) return;
   auto& bc = *controller;
   if (bc.searchField) {
+    if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
     bc.searchField->setDelegate(this);
     bc.searchField->setPlaceholderString("Search the library");
     bc.searchField->setAction([this] { search(); });
   }
   if (bc.searchInScopeField) {
     bc.searchInScopeField->setPlaceholderString("Find in list");
-    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>();
+    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>([] { ViewUpdater::selectBookmarksView(); });
     bc.searchInScopeField->setDelegate(scopeDelegate_.get());
     bc.searchInScopeField->setAction([this] { searchInScope(); });
   }

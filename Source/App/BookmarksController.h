@@ -36,12 +36,6 @@ class Window;
 
 // The application's own clipboard type for copied bookmarks: their URLs, one per line.
 inline constexpr const char* BookmarkCopyType = "BookmarkCopyType";
-// The edit commands the bookmark lists post when they hold the focus.
-inline constexpr const char* BookmarksControllerCopy = "BookmarksControllerCopy";
-inline constexpr const char* BookmarksControllerCut = "BookmarksControllerCut";
-inline constexpr const char* BookmarksControllerPaste = "BookmarksControllerPaste";
-inline constexpr const char* BookmarksControllerUndo = "BookmarksControllerUndo";
-inline constexpr const char* BookmarksControllerRedo = "BookmarksControllerRedo";
 
 // A way of sharing a bookmark that the desktop offers (an e-mail, the clipboard). It is given
 // the bookmark's title, its address and the share text, in that order.

@@ -13,6 +13,7 @@
 #include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -480,6 +481,8 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
   editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
                                  "Hide or show the inspector");
   editorCollapseButton_->setAutoresizingMask(View::MinXMargin);
+  folders->setDidResizeHandler(
+      [] { fnd::NotificationCenter::defaultCenter().postNotificationName(BRWResizedFoldersViewNotification); });
   // As an interface file's views wake once loaded: the remembered widths are applied here.
   folders->awakeFromNib();
   listSplitView_->awakeFromNib();

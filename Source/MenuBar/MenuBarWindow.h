@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/ChildWindow.h"
 
 #include <memory>
@@ -13,8 +14,6 @@ namespace sys {
 class TrayIcon;
 }
 
-// Posted (no object) when Escape is pressed in the menu-bar window; the application hides it.
-inline constexpr const char* CloseMenubarNotification = "CloseMenubarNotification";
 
 // Where an attached window of `size` stands: its top centre under the middle of the tray icon
 // (`distance` below it) when the icon's place is known, else under the pointer at the top of the

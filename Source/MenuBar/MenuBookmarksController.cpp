@@ -297,7 +297,7 @@ void MenuBookmarksController::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
   // Nothing in the application posts it; it edits the selected bookmark, as the Edit button does.
   center.addObserver(this, [this](const fnd::Notification&) { editSelectedBookmark(); },
-                     "EditBookmarkMenuViewNotification");
+                     EditBookmarkMenuViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
                      BRWOpenSelectedBookmarksMenuNotification);
@@ -356,7 +356,7 @@ void MenuBookmarksController::showSearch() {
 }
 
 void MenuBookmarksController::openMainWindow() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowMainKestoWindowAndDockNotification");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowMainKestoWindowAndDockNotification);
 }
 
 // ---- Search ----

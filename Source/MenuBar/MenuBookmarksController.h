@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -22,11 +23,6 @@ class Folder;
 class Preferences;
 class Tag;
 
-// Posted by a load when it completes (object none); the controllers then recompute their lists.
-inline constexpr const char* KestoPerformAutoSync = "KestoPerformAutoSync";
-inline constexpr const char* UpdateFoldersNotification = "UpdateFoldersNotification";
-inline constexpr const char* FetchBookmarksFromCoreDataNotification = "fetchBookmarksFromCoreDataNotification";
-inline constexpr const char* ClearBookmarksNotification = "ClearBookmarks";
 
 // Sorts bookmarks by the descriptors (stable; each key read once per bookmark).
 void sortBookmarks(std::vector<std::shared_ptr<Bookmark>>& list, const std::vector<store::SortDescriptor>& sorts);

@@ -31,8 +31,8 @@ const std::vector<SmartListController::Entry>& MaintenanceController::entryTable
   return entries;
 }
 
-std::vector<const char*> MaintenanceController::notificationNames() const {
-  return {"UpdateMaintenanceViewNotification", BRWUpdateFoldersViewNotification};
+std::vector<fnd::NotificationName> MaintenanceController::notificationNames() const {
+  return {UpdateMaintenanceViewNotification, BRWUpdateFoldersViewNotification};
 }
 
 const char* MaintenanceController::selectedViewValue() const { return SelectedMaintenanceView; }

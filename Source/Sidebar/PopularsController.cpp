@@ -34,7 +34,7 @@ const std::vector<SmartListController::Entry>& PopularsController::entryTable() 
   return entries;
 }
 
-std::vector<const char*> PopularsController::notificationNames() const {
+std::vector<fnd::NotificationName> PopularsController::notificationNames() const {
   return {UpdatePopularsViewNotification, BRWUpdateFoldersViewNotification};
 }
 

@@ -87,7 +87,7 @@ const std::vector<SmartListController::Entry>& TagsController::entryTable() cons
   return none;
 }
 
-std::vector<const char*> TagsController::notificationNames() const {
+std::vector<fnd::NotificationName> TagsController::notificationNames() const {
   return {BRWUpdateTagsViewNotification, BRWUpdateFoldersViewNotification};
 }
 

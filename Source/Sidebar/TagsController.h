@@ -77,7 +77,7 @@ class TagsController : public SmartListController, public ui::Responder {
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;
 
  private:

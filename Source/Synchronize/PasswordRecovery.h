@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Synchronize/SyncNotifications.h"
 #include <memory>
 #include <string>
 
@@ -16,7 +17,7 @@ class TextField;
 // then sets a new password with it. Opens on "OpenPasswordRecovery".
 class PasswordRecovery {
  public:
-  static constexpr const char* kOpenNotification = "OpenPasswordRecovery";
+  static constexpr fnd::NotificationName kOpenNotification = kOpenPasswordRecoveryNotification;
 
   PasswordRecovery();
   ~PasswordRecovery();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/UINotifications.h"
 #include "Platform/Foundation/Geometry.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Screen.h"
@@ -35,16 +36,6 @@ class WindowDelegate {
   virtual fnd::UndoManager* windowWillReturnUndoManager(Window& window) { return nullptr; }
 };
 
-// Notification names posted with the window as object.
-inline constexpr const char* WindowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
-inline constexpr const char* WindowDidResignKeyNotification = "NSWindowDidResignKeyNotification";
-inline constexpr const char* WindowDidResizeNotification = "NSWindowDidResizeNotification";
-inline constexpr const char* WindowWillCloseNotification = "NSWindowWillCloseNotification";
-inline constexpr const char* WindowDidChangeScreenNotification = "NSWindowDidChangeScreenNotification";
-inline constexpr const char* WindowDidBecomeMainNotification = "NSWindowDidBecomeMainNotification";
-inline constexpr const char* WindowDidResignMainNotification = "NSWindowDidResignMainNotification";
-inline constexpr const char* WindowDidEnterFullScreenNotification = "NSWindowDidEnterFullScreenNotification";
-inline constexpr const char* WindowDidExitFullScreenNotification = "NSWindowDidExitFullScreenNotification";
 
 // How a modal session or sheet ended. Alerts answer AlertFirstButtonReturn + the button's index.
 namespace ModalResponse {
