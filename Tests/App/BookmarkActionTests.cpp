@@ -311,7 +311,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
       [&](const fnd::Notification& n) {
         if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
       },
-      "ShowOverlayWithMessage");
+      ShowOverlayWithMessage);
   ui->preferencesController().setFavoriteBrowser("firefox-esr.desktop");
   launched.clear();
   dm().setSelectedBookmarks({a});
@@ -349,8 +349,8 @@ TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
   controller().paste();
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 2; }));
   EXPECT_EQ(storedCount("http://a.example/"), 2);
-  // The same through the notifications the lists post.
-  fnd::NotificationCenter::defaultCenter().postNotificationName(BookmarksControllerPaste, nullptr);
+  // The same as the Edit menu sends it.
+  EXPECT_TRUE(controller().performAction("paste:", nullptr));
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 3; }));
   defaults().removeObject("CheckDuplicates");
   // With no bookmarks on the clipboard paste adds nothing.

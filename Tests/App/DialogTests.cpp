@@ -246,8 +246,8 @@ TEST_F(DialogTest, OneBackdropAtATimeAndItGoesWithTheSheetShownThroughThePresent
 TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithoutMakingIt) {
   start(0);
   auto& center = fnd::NotificationCenter::defaultCenter();
-  center.postNotificationName("ShowInitialPopup");
-  center.postNotificationName("ShowInitialPopup");
+  center.postNotificationName(ShowInitialPopup);
+  center.postNotificationName(ShowInitialPopup);
   panels().showImportMessageSheet();
   spin(ShellPanels::kInitialPopupInterval + 0.5);
   EXPECT_FALSE(panels().initialPanel().isVisible()) << "a sheet is in the way";
@@ -266,7 +266,7 @@ TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithou
 // Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.
 TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
   start(0);
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
   auto b = Bookmark::initEntity();
   b->setUrl("https://arrived.example/");
   b->saveBookmark();

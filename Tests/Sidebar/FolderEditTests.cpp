@@ -305,8 +305,8 @@ TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh)
   sidebar.setDataManager(&manager);
   std::vector<std::string> seen;
   fnd::NotificationCenter::defaultCenter().addObserver(
-      &seen, [&](const fnd::Notification& n) { seen.push_back(n.name + "=" + defaults().stringForKey(SelectedView).value_or("")); },
-      "BRWUpdateHistoryViewNotification");
+      &seen, [&](const fnd::Notification& n) { seen.push_back(std::string(n.name.text()) + "=" + defaults().stringForKey(SelectedView).value_or("")); },
+      BRWUpdateHistoryViewNotification);
   sidebar.selectStartupView();
   EXPECT_EQ(defaults().stringForKey(SelectedView), std::optional<std::string>("SelectedLibraryView"));
   EXPECT_EQ(sidebar.selectedTabIdentifier(), "foldersTab");

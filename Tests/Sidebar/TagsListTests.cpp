@@ -226,7 +226,7 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   EXPECT_EQ(b->version(), vb);
   EXPECT_EQ(sorted(sent), (std::vector<std::string>{"delicious doomed", "pinboard doomed"}));
   EXPECT_TRUE(Tag::fetchEntitiesWhereProperty("name", std::string("doomed"))->empty());
-  EXPECT_GE(posted["selectCurrentSidebarView"], 1);
+  EXPECT_GE(posted[SelectCurrentSidebarViewNotification], 1);
 }
 
 TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {

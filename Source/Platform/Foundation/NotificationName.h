@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <string_view>
 #include <type_traits>
 
@@ -17,7 +18,12 @@ class NotificationName {
   constexpr std::string_view text() const { return text_; }
   constexpr bool empty() const { return text_.empty(); }
 
-  friend constexpr bool operator==(NotificationName, NotificationName) = default;
+  friend constexpr auto operator<=>(NotificationName, NotificationName) = default;
+  // For logs and test messages.
+  template <typename Stream>
+  friend Stream& operator<<(Stream& stream, NotificationName name) {
+    return stream << name.text();
+  }
 
  private:
   std::string_view text_;
