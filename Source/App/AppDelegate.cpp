@@ -1,5 +1,6 @@
 #include "App/AppDelegate.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
@@ -502,26 +503,6 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 // ---- menu commands and sheets ----
 
-namespace {
-enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
-constexpr std::pair<std::string_view, Command> kCommands[] = {
-    {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
-    {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
-    {"showImportMessageSheet:", Command::ImportSheet}, {"showHelp:", Command::Help},
-    {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
-    {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
-    {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
-    {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
-    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
-};
-std::optional<Command> commandFor(std::string_view selector) {
-  for (const auto& [name, command] : kCommands)
-    if (name == selector) return command;
-  return std::nullopt;
-}
-}  // namespace
-
 TransferDialogs& AppDelegate::transferDialogs() {
   if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(kestoData, window);
   return *transferDialogs_;
@@ -551,41 +532,51 @@ void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
   panels().presentSheetWithWindow(sheet, std::move(didEnd));
 }
 
-bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
-
-bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
-  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
-  if (item.action() == "toggleInspector:") {
+const ui::ActionSet& AppDelegate::actions() {
+  if (!actions_.actions().empty()) return actions_;
+  auto on = [this](ui::Command command, std::function<void()> run,
+                   std::function<bool(ui::MenuItem&)> isEnabled = nullptr) {
+    actions_.add({command, {}, {}, ui::ModifierFlag::Command, std::move(isEnabled), [run = std::move(run)](ui::Responder*) {
+                    run();
+                    return true;
+                  }});
+  };
+  on(cmd::openImportDialog, [this] { transferDialogs().openImportDialog(); },
+     [this](ui::MenuItem&) { return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting(); });
+  on(cmd::openExportDialog, [this] { transferDialogs().openExportDialog(); });
+  on(cmd::openBackupDialog, [this] { transferDialogs().openBackupDialog(); });
+  on(cmd::openRestoreDialog, [this] { transferDialogs().openRestoreDialog(); });
+  on(cmd::showImportMessageSheet, [this] { panels().showImportMessageSheet(); });
+  const std::pair<ui::Command, const char*> links[] = {
+      {cmd::showHelp, helplinks::kHelp},
+      {cmd::showEULA, helplinks::kEULA},
+      {cmd::showExtensions, helplinks::kExtensions},
+      {cmd::showForum, helplinks::kForum},
+      {cmd::showYoutube, helplinks::kVideos},
+      {cmd::showSafariExportHelp, helplinks::kSafariExport},
+      {cmd::showChromeExportHelp, helplinks::kChromeExport},
+      {cmd::showFirefoxExportHelp, helplinks::kFirefoxExport},
+  };
+  for (const auto& [command, link] : links) on(command, [link] { ShellPanels::openHelpLink(link); });
+  on(cmd::showPreferences, [this] {
+    if (kestoPreferences) kestoPreferences->showPreferencesPanel();
+  });
+  on(cmd::toggleInspector, [this] { toggleInspector(); }, [this](ui::MenuItem& item) {
     item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
     return inspectorSplitView != nullptr;
-  }
-  return true;
+  });
+  on(cmd::turnOnTutorialPopups, [] { TutorialPopovers::turnOnTutorialPopups(); });
+  return actions_;
 }
 
-bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
-  auto command = commandFor(selector);
-  if (!command) return false;
-  switch (*command) {
-    case Command::Import: transferDialogs().openImportDialog(); break;
-    case Command::Export: transferDialogs().openExportDialog(); break;
-    case Command::Backup: transferDialogs().openBackupDialog(); break;
-    case Command::Restore: transferDialogs().openRestoreDialog(); break;
-    case Command::ImportSheet: panels().showImportMessageSheet(); break;
-    case Command::Help: ShellPanels::openHelpLink(helplinks::kHelp); break;
-    case Command::EULA: ShellPanels::openHelpLink(helplinks::kEULA); break;
-    case Command::Extensions: ShellPanels::openHelpLink(helplinks::kExtensions); break;
-    case Command::Forum: ShellPanels::openHelpLink(helplinks::kForum); break;
-    case Command::Videos: ShellPanels::openHelpLink(helplinks::kVideos); break;
-    case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
-    case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
-    case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
-    case Command::Preferences:
-      if (kestoPreferences) kestoPreferences->showPreferencesPanel();
-      break;
-    case Command::ToggleInspector: toggleInspector(); break;
-    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
-  }
-  return true;
+bool AppDelegate::respondsToAction(ui::Command command) const {
+  return const_cast<AppDelegate*>(this)->actions().contains(command);
+}
+
+bool AppDelegate::validateMenuItem(ui::MenuItem& item) { return actions().validate(item); }
+
+bool AppDelegate::performAction(ui::Command command, ui::Responder* sender) {
+  return actions().perform(command, sender);
 }
 
 // ---- side panes ----

@@ -4,6 +4,7 @@
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/System/UserNotifications.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Window.h"
@@ -175,8 +176,10 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // The File and Help menus' commands (import, export, backup, restore, help links) come here
   // at the end of the responder chain.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
+  // The application's own commands: transfers, help links, preferences, the inspector.
+  const ui::ActionSet& actions();
   // Import waits while an import is still being stored.
   bool validateMenuItem(ui::MenuItem& item) override;
   TransferDialogs& transferDialogs();
@@ -202,6 +205,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
 
  private:
+  ui::ActionSet actions_;
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
   void startAutomaticBackupSoon();
   // Asks what to do with changes the store would not take; true when the question decides the

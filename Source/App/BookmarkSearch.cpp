@@ -1,5 +1,6 @@
 #include "App/BookmarkSearch.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarksController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -301,8 +302,8 @@ void BookmarkSearch::selectBookmarksView() {
   }
 }
 
-bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
-  if (selector != "moveDown:" && selector != "insertTab:" && selector != "insertNewline:") return false;
+bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Command selector) {
+  if (selector != ui::cmd::moveDown && selector != ui::cmd::insertTab && selector != ui::cmd::insertNewline) return false;
   auto alive = alive_;
   // After the field has finished with the key.
   fnd::performAfterDelay(focusDelay_, [this, alive] {
@@ -311,13 +312,13 @@ bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::strin
   return true;
 }
 
-bool BookmarkSearch::respondsToAction(std::string_view selector) const {
-  return selector == "find:" || selector == "findInScope:";
+bool BookmarkSearch::respondsToAction(ui::Command selector) const {
+  return selector == cmd::find || selector == cmd::findInScope;
 }
 
-bool BookmarkSearch::performAction(std::string_view selector, ui::Responder*) {
-  if (selector == "find:") return find(), true;
-  if (selector == "findInScope:") return findInScope(), true;
+bool BookmarkSearch::performAction(ui::Command selector, ui::Responder*) {
+  if (selector == cmd::find) return find(), true;
+  if (selector == cmd::findInScope) return findInScope(), true;
   return false;
 }
 

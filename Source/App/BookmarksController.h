@@ -2,6 +2,7 @@
 
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/SearchField.h"
@@ -243,8 +244,10 @@ class BookmarksController : public ui::Responder,
   void mouseDown(const ui::Event& event) override;
   void mouseUp(const ui::Event& event) override;
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
+  // Every command of the bookmark list; the menus, the context menu and the toolbar send them.
+  const ui::ActionSet& actions();
   bool validateMenuItem(ui::MenuItem& item) override;
 
  private:
@@ -275,6 +278,7 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<ui::Menu> shownMenu_;
   double addDelay_ = 0.1;
   bool inUndoRefresh_ = false;
+  ui::ActionSet actions_;
   bool dragging_ = false;
   std::unique_ptr<WebContentUpdater> webContent_;
   PreviewPanel* previewPanel_ = nullptr;

@@ -1,5 +1,6 @@
 #include "App/MainInterface.h"
 
+#include "App/AppCommands.h"
 #include "App/AppDelegate.h"
 #include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
@@ -69,13 +70,13 @@ class ModeMenuState : public ui::MenuDelegate {
  public:
   explicit ModeMenuState(BookmarksController& controller) : controller_(controller) {}
   void menuNeedsUpdate(ui::Menu& menu) override {
-    auto mark = [&](const char* action, bool on) {
+    auto mark = [&](ui::Command action, bool on) {
       for (const auto& item : menu.items())
         if (item->action() == action) item->setState(on ? ui::ControlState::On : ui::ControlState::Off);
     };
-    mark("selectThumbnailView:", controller_.thumbnailViewMenuItem.on);
-    mark("selectExtendedView:", controller_.extendedViewMenuItem.on);
-    mark("selectListView:", controller_.listViewMenuItem.on);
+    mark(cmd::selectThumbnailView, controller_.thumbnailViewMenuItem.on);
+    mark(cmd::selectExtendedView, controller_.extendedViewMenuItem.on);
+    mark(cmd::selectListView, controller_.listViewMenuItem.on);
   }
 
  private:
@@ -301,7 +302,7 @@ void MainInterface::buildMainMenu() {
   mainMenu_ = std::make_shared<ui::Menu>();
   auto submenu = [&](const std::string& title) {
     auto menu = std::make_shared<ui::Menu>(title);
-    mainMenu_->addItemWithTitle(title, "")->setSubmenu(menu);
+    mainMenu_->addItemWithTitle(title, {})->setSubmenu(menu);
     return menu;
   };
   auto file = submenu("File");
@@ -310,32 +311,32 @@ void MainInterface::buildMainMenu() {
     library->sidebar().foldersController().addMenuItems(*file);
   addSyncItems(*file);
   addLibraryTransferItems(*file);
-  file->addItemWithTitle("Close Window", "performClose:", "w");
+  file->addItemWithTitle("Close Window", ui::cmd::performClose, "w");
   file->addItem(ui::MenuItem::separatorItem());
-  file->addItemWithTitle("Quit Kesto", "terminate:", "q");
+  file->addItemWithTitle("Quit Kesto", ui::cmd::terminate, "q");
   auto edit = submenu("Edit");
-  edit->addItemWithTitle("Undo", "undo:", "z");
-  edit->addItemWithTitle("Redo", "redo:", "Z");
+  edit->addItemWithTitle("Undo", ui::cmd::undo, "z");
+  edit->addItemWithTitle("Redo", ui::cmd::redo, "Z");
   edit->addItem(ui::MenuItem::separatorItem());
-  edit->addItemWithTitle("Cut", "cut:", "x");
-  edit->addItemWithTitle("Copy", "copy:", "c");
-  edit->addItemWithTitle("Paste", "paste:", "v");
-  edit->addItemWithTitle("Select All", "selectAll:", "a");
+  edit->addItemWithTitle("Cut", ui::cmd::cut, "x");
+  edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  edit->addItemWithTitle("Paste", ui::cmd::paste, "v");
+  edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
   addBookmarkEditItems(*edit);
   auto view = submenu("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
-  view->addItemWithTitle("Extended List", "selectExtendedView:", "2");
-  view->addItemWithTitle("Compact List", "selectListView:", "3");
+  view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1");
+  view->addItemWithTitle("Extended List", cmd::selectExtendedView, "2");
+  view->addItemWithTitle("Compact List", cmd::selectListView, "3");
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
   addSearchItems(*view);
   addPreviewItems(*view);
   auto windowMenu = submenu("Window");
-  windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
+  windowMenu->addItemWithTitle("Minimize", ui::cmd::performMiniaturize, "m");
   auto help = submenu("Help");
   addHelpLinkItems(*help);
   addSettingsItems(*edit, *help);
-  help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
+  help->addItemWithTitle("About Kesto", ui::cmd::orderFrontStandardAboutPanel);
 
   ui::AboutPanelOptions about;
   about.applicationName = "Kesto";
@@ -351,15 +352,15 @@ void MainInterface::buildMainMenu() {
 }
 
 void MainInterface::addBookmarkFileItems(ui::Menu& file) {
-  file.addItemWithTitle("New Bookmark…", "add:", "n");
+  file.addItemWithTitle("New Bookmark…", cmd::add, "n");
   file.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
   edit.addItem(ui::MenuItem::separatorItem());
-  edit.addItemWithTitle("Copy Link", "copyBookmarkAddress:");
-  edit.addItemWithTitle("Delete", "deleteBookmarks:");
-  edit.addItemWithTitle("Put Back from Trash", "putBackFromTrash:");
+  edit.addItemWithTitle("Copy Link", cmd::copyBookmarkAddress);
+  edit.addItemWithTitle("Delete", cmd::deleteBookmarks);
+  edit.addItemWithTitle("Put Back from Trash", cmd::putBackFromTrash);
 }
 
 // The menu items of the preferences panel and the update check, sent to their controllers.
@@ -367,12 +368,12 @@ class SettingsMenuTarget : public ui::Responder {
  public:
   SettingsMenuTarget(PreferencesController& preferences, UpdateController& updates)
       : preferences_(preferences), updates_(updates) {}
-  bool respondsToAction(std::string_view selector) const override {
-    return selector == "showPreferences:" || (selector == "checkForUpdates:" && !updates_.isChecking());
+  bool respondsToAction(ui::Command selector) const override {
+    return selector == cmd::showPreferences || (selector == cmd::checkForUpdates && !updates_.isChecking());
   }
-  bool performAction(std::string_view selector, ui::Responder*) override {
-    if (selector == "showPreferences:") preferences_.showPreferencesPanel();
-    else if (selector == "checkForUpdates:") updates_.checkForUpdates();
+  bool performAction(ui::Command selector, ui::Responder*) override {
+    if (selector == cmd::showPreferences) preferences_.showPreferencesPanel();
+    else if (selector == cmd::checkForUpdates) updates_.checkForUpdates();
     else return false;
     return true;
   }
@@ -391,30 +392,30 @@ void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
   updateController_->mainWindow = window_.get();
   settingsMenuTarget_ = std::make_unique<SettingsMenuTarget>(*preferences_, *updateController_);
   edit.addItem(ui::MenuItem::separatorItem());
-  edit.addItemWithTitle("Preferences…", "showPreferences:", ",")->setTarget(settingsMenuTarget_.get());
-  help.addItemWithTitle("Check for Updates…", "checkForUpdates:")->setTarget(settingsMenuTarget_.get());
+  edit.addItemWithTitle("Preferences…", cmd::showPreferences, ",")->setTarget(settingsMenuTarget_.get());
+  help.addItemWithTitle("Check for Updates…", cmd::checkForUpdates)->setTarget(settingsMenuTarget_.get());
 }
 
 void MainInterface::addLibraryTransferItems(ui::Menu& file) {
   // Answered by the application delegate at the end of the responder chain.
-  file.addItemWithTitle("Import Bookmarks…", "openImportDialog:", "I");
-  file.addItemWithTitle("Export Bookmarks…", "openExportDialog:", "E");
+  file.addItemWithTitle("Import Bookmarks…", cmd::openImportDialog, "I");
+  file.addItemWithTitle("Export Bookmarks…", cmd::openExportDialog, "E");
   file.addItem(ui::MenuItem::separatorItem());
-  file.addItemWithTitle("Back Up Library…", "openBackupDialog:", "B");
+  file.addItemWithTitle("Back Up Library…", cmd::openBackupDialog, "B");
   // No key: it replaces the whole library.
-  file.addItemWithTitle("Restore Library…", "openRestoreDialog:");
+  file.addItemWithTitle("Restore Library…", cmd::openRestoreDialog);
   file.addItem(ui::MenuItem::separatorItem());
 }
 
 // The sync items of the File menu, sent to the engine.
 class SyncMenuTarget : public ui::Responder {
  public:
-  bool respondsToAction(std::string_view selector) const override {
-    return (selector == "syncFromButton:" && !Synchronizer::shared().isRunning()) || selector == "openWizard:";
+  bool respondsToAction(ui::Command selector) const override {
+    return (selector == cmd::syncFromButton && !Synchronizer::shared().isRunning()) || selector == cmd::openWizard;
   }
-  bool performAction(std::string_view selector, ui::Responder*) override {
-    if (selector == "syncFromButton:") Synchronizer::shared().syncFromButton();
-    else if (selector == "openWizard:") Synchronizer::shared().runWizard();
+  bool performAction(ui::Command selector, ui::Responder*) override {
+    if (selector == cmd::syncFromButton) Synchronizer::shared().syncFromButton();
+    else if (selector == cmd::openWizard) Synchronizer::shared().runWizard();
     else return false;
     return true;
   }
@@ -422,20 +423,20 @@ class SyncMenuTarget : public ui::Responder {
 
 void MainInterface::addSyncItems(ui::Menu& file) {
   syncMenuTarget_ = std::make_unique<SyncMenuTarget>();
-  file.addItemWithTitle("Sync Now", "syncFromButton:", "S")->setTarget(syncMenuTarget_.get());
-  file.addItemWithTitle("Set Up Sync…", "openWizard:")->setTarget(syncMenuTarget_.get());
+  file.addItemWithTitle("Sync Now", cmd::syncFromButton, "S")->setTarget(syncMenuTarget_.get());
+  file.addItemWithTitle("Set Up Sync…", cmd::openWizard)->setTarget(syncMenuTarget_.get());
   file.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::addHelpLinkItems(ui::Menu& help) {
-  help.addItemWithTitle("Kesto Help", "showHelp:");
-  help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
-  help.addItemWithTitle("Browser Extensions", "showExtensions:");
-  help.addItemWithTitle("Video Tutorials", "showYoutube:");
-  help.addItemWithTitle("Feedback Forum", "showForum:");
-  help.addItemWithTitle("License Agreement", "showEULA:");
+  help.addItemWithTitle("Kesto Help", cmd::showHelp);
+  help.addItemWithTitle("Exporting Bookmarks from a Browser…", cmd::showImportMessageSheet);
+  help.addItemWithTitle("Browser Extensions", cmd::showExtensions);
+  help.addItemWithTitle("Video Tutorials", cmd::showYoutube);
+  help.addItemWithTitle("Feedback Forum", cmd::showForum);
+  help.addItemWithTitle("License Agreement", cmd::showEULA);
   help.addItem(ui::MenuItem::separatorItem());
-  help.addItemWithTitle("Show Tutorials Again", "turnOnTutorialPopups:");
+  help.addItemWithTitle("Show Tutorials Again", cmd::turnOnTutorialPopups);
   help.addItem(ui::MenuItem::separatorItem());
 }
 
@@ -494,15 +495,15 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
 void MainInterface::addPreviewItems(ui::Menu& view) {
   view.addItem(ui::MenuItem::separatorItem());
   // The list answers with the selection; the application hides and shows the inspector.
-  view.addItemWithTitle("Quick Look", "togglePreviewPanel:", "y");
-  auto inspector = view.addItemWithTitle("Hide Inspector", "toggleInspector:", "i");
+  view.addItemWithTitle("Quick Look", cmd::togglePreviewPanel, "y");
+  auto inspector = view.addItemWithTitle("Hide Inspector", cmd::toggleInspector, "i");
   inspector->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
 }
 
 void MainInterface::addSearchItems(ui::Menu& view) {
   view.addItem(ui::MenuItem::separatorItem());
-  view.addItemWithTitle("Search Library", "find:", "f")->setTarget(search_.get());
-  view.addItemWithTitle("Search in List", "findInScope:", "F")->setTarget(search_.get());
+  view.addItemWithTitle("Search Library", cmd::find, "f")->setTarget(search_.get());
+  view.addItemWithTitle("Search in List", cmd::findInScope, "F")->setTarget(search_.get());
 }
 
 void MainInterface::connect() {

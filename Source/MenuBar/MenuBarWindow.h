@@ -76,8 +76,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void iconClicked(const fnd::Point& pointer);
 
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
   // The frame view's drag of the title bar (window coordinates).
   void titleBarMouseDown(const fnd::Point& screenPoint);

@@ -446,9 +446,9 @@ void MenuBookmarksController::search() {
   }
 }
 
-bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) {
+bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) {
   if (&control == editFolder.get()) {
-    if (selector == "insertTab:" || selector == "insertBacktab:" || selector == "insertNewline:") {
+    if (selector == ui::cmd::insertTab || selector == ui::cmd::insertBacktab || selector == ui::cmd::insertNewline) {
       auto matches = resultsInComboForString(editFolder->stringValue());
       if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
         editFolder->setStringValue(folders_.front());
@@ -456,7 +456,7 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     }
     return false;
   }
-  if (selector == "moveDown:" || selector == "insertTab:" || selector == "insertNewline:") {
+  if (selector == ui::cmd::moveDown || selector == ui::cmd::insertTab || selector == ui::cmd::insertNewline) {
     if (searchGoogle_) {
       std::string text = searchField ? searchField->stringValue() : std::string();
       if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
@@ -468,7 +468,7 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     });
     return true;
   }
-  if (selector == "cancelOperation:") {
+  if (selector == ui::cmd::cancelOperation) {
     fnd::logInfo("Cancel hit on textfield!");
     fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
     return true;

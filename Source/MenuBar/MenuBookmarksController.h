@@ -96,7 +96,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void find();
   void search();
   void selectBookmarksView();
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Responder.h"
 #include "Views/SourceListItem.h"
 #include "Views/SourceListProtocols.h"
@@ -212,10 +213,12 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // Renames the folder of a row; a blank name is refused. Answers whether the name was stored.
   bool renameFolder(const std::string& folderID, const std::string& name);
 
-  // Menu actions by selector ("newFolder:", "undo:", ...), for menus and key equivalents.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  // Menu actions by command ("newFolder:", "undo:", ...), for menus and key equivalents.
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
   bool validateMenuItem(ui::MenuItem& item) override;
+  // Every command of the folder list, with its menu-bar title and key where it has them.
+  const ui::ActionSet& actions();
   // Adds the folder entries to the application's File menu.
   void addMenuItems(ui::Menu& fileMenu);
 
@@ -264,6 +267,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   std::unique_ptr<FolderPanels> panels_;
   std::unique_ptr<SharedFolderArchive> archive_;
   std::shared_ptr<ui::Menu> contextMenu_;
+  ui::ActionSet actions_;
   std::unique_ptr<ui::Menu> addMenu_;
 
   SourceListItemRef libraryItem_, homeItem_, inboxItem_, deliciousItem_, pinboardItem_, importedItem_;

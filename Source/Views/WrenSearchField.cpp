@@ -7,8 +7,8 @@ void WrenSearchField::mouseDown(const ui::Event& event) {
   if (mouseDownHandler_) mouseDownHandler_();
 }
 
-bool SearchInScopeDelegate::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
-  if (selector != "moveUp:" && selector != "insertTab:") return false;
+bool SearchInScopeDelegate::controlTextViewDoCommandBySelector(ui::Control&, ui::Command selector) {
+  if (selector != ui::cmd::moveUp && selector != ui::cmd::insertTab) return false;
   if (leaveField_) leaveField_();
   return true;
 }

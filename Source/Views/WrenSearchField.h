@@ -25,7 +25,7 @@ class WrenSearchField : public ui::SearchField {
 class SearchInScopeDelegate : public ui::TextEditingDelegate {
  public:
   explicit SearchInScopeDelegate(std::function<void()> leaveField) : leaveField_(std::move(leaveField)) {}
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
  private:
   std::function<void()> leaveField_;

@@ -173,12 +173,12 @@ TEST_F(BookmarkActionTest, DeleteTrashesLiveThenDeletesForGoodWithTombstonesAndU
   for (const auto& t : SyncTombstones::tombstones()) EXPECT_EQ(t.type, "b");
 
   // Undo through the window brings both back and takes their tombstones away; redo again.
-  ASSERT_TRUE(ui->window().respondsToAction("undo:"));
-  ui->window().performAction("undo:", nullptr);
+  ASSERT_TRUE(ui->window().respondsToAction(ui::cmd::undo));
+  ui->window().performAction(ui::cmd::undo, nullptr);
   EXPECT_EQ(storedCount("http://a.example/"), 1);
   EXPECT_EQ(storedCount("http://b.example/"), 1);
   EXPECT_TRUE(tombstoneIDs().empty());
-  ui->window().performAction("redo:", nullptr);
+  ui->window().performAction(ui::cmd::redo, nullptr);
   EXPECT_EQ(storedCount("http://a.example/"), 0);
   EXPECT_EQ(tombstoneIDs().size(), 2u);
   // Undo twice: out of the trash too, and saved.
@@ -350,7 +350,7 @@ TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 2; }));
   EXPECT_EQ(storedCount("http://a.example/"), 2);
   // The same as the Edit menu sends it.
-  EXPECT_TRUE(controller().performAction("paste:", nullptr));
+  EXPECT_TRUE(controller().performAction(ui::cmd::paste, nullptr));
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 3; }));
   defaults().removeObject("CheckDuplicates");
   // With no bookmarks on the clipboard paste adds nothing.
@@ -376,22 +376,22 @@ TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
     return false;
   };
   dm().setSelectedBookmarks({});
-  EXPECT_FALSE(enabled("deleteBookmarks:"));
-  EXPECT_FALSE(enabled("putBackFromTrash:"));
-  EXPECT_FALSE(enabled("copy:"));
+  EXPECT_FALSE(enabled(cmd::deleteBookmarks));
+  EXPECT_FALSE(enabled(cmd::putBackFromTrash));
+  EXPECT_FALSE(enabled(ui::cmd::copy));
   dm().setSelectedBookmarks({a});
-  EXPECT_TRUE(enabled("deleteBookmarks:"));
-  EXPECT_TRUE(enabled("copy:"));
-  EXPECT_TRUE(enabled("copyBookmarkAddress:"));
-  EXPECT_FALSE(enabled("putBackFromTrash:"));
-  ui::Application::shared().sendAction("deleteBookmarks:", nullptr, nullptr);
+  EXPECT_TRUE(enabled(cmd::deleteBookmarks));
+  EXPECT_TRUE(enabled(ui::cmd::copy));
+  EXPECT_TRUE(enabled(cmd::copyBookmarkAddress));
+  EXPECT_FALSE(enabled(cmd::putBackFromTrash));
+  ui::Application::shared().sendAction(cmd::deleteBookmarks, nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 1);
   dm().setSelectedBookmarks({a});
-  EXPECT_TRUE(enabled("putBackFromTrash:"));
-  EXPECT_TRUE(enabled("undo:"));
-  ui::Application::shared().sendAction("undo:", nullptr, nullptr);
+  EXPECT_TRUE(enabled(cmd::putBackFromTrash));
+  EXPECT_TRUE(enabled(ui::cmd::undo));
+  ui::Application::shared().sendAction(ui::cmd::undo, nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 0);
-  ui::Application::shared().sendAction("add:", nullptr, nullptr);
+  ui::Application::shared().sendAction(cmd::add, nullptr, nullptr);
   ASSERT_TRUE(controller().addBookmarkFolderSheet());
   EXPECT_TRUE(controller().addBookmarkFolderSheet()->isSheet());
   controller().closeAddBookmarkFolderSheet();

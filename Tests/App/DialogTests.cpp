@@ -97,7 +97,7 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   start(0);
   int finished = 0;
   dialogs().htmlImport().setCompletionHandler([&](bool imported) { finished += imported; });
-  ui::MenuItem importItem("Import Bookmarks…", "openImportDialog:");
+  ui::MenuItem importItem("Import Bookmarks…", cmd::openImportDialog);
   int importEnabledWhileStoring = -1;
   dialogs().htmlImport().setImportFolderSheet([&](bool shown) {
     if (shown) importEnabledWhileStoring = ui::Application::shared().validateMenuItemAction(importItem, nullptr);
@@ -105,7 +105,7 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   auto menuImport = [&] {
     responder->alertAnswers.push_back({ui::AlertFirstButtonReturn});  // skip duplicates
     responder->openAnswers.push_back(std::vector<std::string>{kChromium});
-    ASSERT_TRUE(ui::Application::shared().sendAction("openImportDialog:", nullptr, nullptr));
+    ASSERT_TRUE(ui::Application::shared().sendAction(cmd::openImportDialog, nullptr, nullptr));
   };
   menuImport();
   ASSERT_EQ(responder->panels.size(), 1u);
@@ -341,13 +341,13 @@ TEST_F(DialogTest, TheImportSheetNamesTheBrowsersOfThisDesktopWithSafariLast) {
 TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
   start(0);
   auto& application = ui::Application::shared();
-  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:",
-                             "showHelp:", "showImportMessageSheet:", "showEULA:"}) {
+  for (const char* action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog,
+                             cmd::showHelp, cmd::showImportMessageSheet, cmd::showEULA}) {
     EXPECT_EQ(application.targetForAction(action), &app()) << action;
   }
   std::vector<std::string> file;
   for (const auto& item : ui->mainMenu()->items().front()->submenu()->items()) file.push_back(item->action());
-  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:"})
+  for (const char* action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog})
     EXPECT_NE(std::find(file.begin(), file.end(), action), file.end()) << action;
 
   std::vector<std::string> opened;
@@ -355,8 +355,8 @@ TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
     opened.insert(opened.end(), args.begin(), args.end());
     return true;
   });
-  ASSERT_TRUE(application.sendAction("showHelp:", nullptr, nullptr));
-  ASSERT_TRUE(application.sendAction("showFirefoxExportHelp:", nullptr, nullptr));
+  ASSERT_TRUE(application.sendAction(cmd::showHelp, nullptr, nullptr));
+  ASSERT_TRUE(application.sendAction(cmd::showFirefoxExportHelp, nullptr, nullptr));
   EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kHelp), opened.end());
   EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kFirefoxExport), opened.end());
 }

@@ -41,7 +41,7 @@ TEST_F(MenuBarTest, HoldsOnlyItemsThatSomethingAnswers) {
       bool edit = top->title() == "Edit";
       // Quick Look acts on the selected bookmarks, of which an empty library has none: the list
       // answers it, and enables it once something is selected.
-      if (i->action() == "togglePreviewPanel:") {
+      if (i->action() == cmd::togglePreviewPanel) {
         EXPECT_TRUE(controller().respondsToAction(i->action()));
         continue;
       }

@@ -29,8 +29,8 @@ class Validation : public ::testing::Test {
     sys::KeyboardLayout::setLayoutForTesting("us");
     GlobalHotKeyCenter::sharedCenter().setBackend(backend);
     auto file = std::make_shared<ui::Menu>("File");
-    file->addItemWithTitle("Quit Kesto", "terminate:", "q");
-    file->addItemWithTitle("Find Folder", "findFolder:", "F");  // upper case: with Shift
+    file->addItemWithTitle("Quit Kesto", ui::cmd::terminate, "q");
+    file->addItemWithTitle("Find Folder", cmd::findFolder, "F");  // upper case: with Shift
     file->addItemWithTitle("No Key", "none:", "");
     auto item = std::make_shared<ui::MenuItem>("File");
     item->setSubmenu(file);

@@ -237,7 +237,7 @@ TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
   ASSERT_EQ(menu->numberOfItems(), 2u);
   EXPECT_EQ(menu->items()[0]->title(), "Rename Tag");
   EXPECT_EQ(menu->items()[1]->title(), "Delete Tag");
-  EXPECT_TRUE(tags.respondsToAction("deleteTag:"));
+  EXPECT_TRUE(tags.respondsToAction(cmd::deleteTag));
   EXPECT_EQ(tags.menuForItem(tags.containerItem())->numberOfItems(), 0u);
 }
 

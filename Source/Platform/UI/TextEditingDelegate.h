@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Platform/UI/Command.h"
+
 #include <memory>
-#include <string_view>
 
 namespace kesto::ui {
 
@@ -30,7 +31,7 @@ class TextEditingDelegate {
   // A key bound to a command ("moveUp:", "moveDown:", "insertTab:", "insertNewline:",
   // "cancelOperation:", ...) is offered here first; true means handled, and the control does
   // nothing more with the key.
-  virtual bool controlTextViewDoCommandBySelector(Control& control, std::string_view selector) { return false; }
+  virtual bool controlTextViewDoCommandBySelector(Control& control, Command selector) { return false; }
 
  private:
   std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);

@@ -135,7 +135,7 @@ class Window : public Responder {
   // the first responder after the key equivalents (Command-A is selectAll:, ...).
   void sendEvent(const Event& event);
   // Sends an action along the first responder's chain, then to the window and its delegate.
-  bool sendAction(std::string_view selector, Responder* sender = nullptr);
+  bool sendAction(Command selector, Responder* sender = nullptr);
 
   fnd::Point convertPointToScreen(const fnd::Point& point) const;
   fnd::Point convertPointFromScreen(const fnd::Point& point) const;
@@ -153,8 +153,8 @@ class Window : public Responder {
   void rebuildMenuBar();
 
   // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, Responder* sender) override;
+  bool respondsToAction(Command selector) const override;
+  bool performAction(Command selector, Responder* sender) override;
   bool validateMenuItem(MenuItem& item) override;
   // The delegate's undo manager for this window, if it offers one.
   fnd::UndoManager* undoManager() const;

@@ -39,7 +39,7 @@ class Recorder : public TextEditingDelegate {
   void controlTextDidBeginEditing(Control&) override { log.push_back("did-begin"); }
   void controlTextDidChange(Control&) override { log.push_back("did-change"); }
   void controlTextDidEndEditing(Control&) override { log.push_back("did-end"); }
-  bool controlTextViewDoCommandBySelector(Control&, std::string_view selector) override {
+  bool controlTextViewDoCommandBySelector(Control&, ui::Command selector) override {
     log.push_back(std::string(selector));
     return std::find(consumed.begin(), consumed.end(), selector) != consumed.end();
   }
@@ -153,7 +153,7 @@ TEST(TextField, CommandHookConsumesOrPassesBoundKeys) {
   Fixture f;
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
   Recorder d;
-  d.consumed = {"moveUp:"};
+  d.consumed = {ui::cmd::moveUp};
   field->setDelegate(&d);
   int actions = 0;
   field->setAction([&] { ++actions; });
@@ -165,10 +165,10 @@ TEST(TextField, CommandHookConsumesOrPassesBoundKeys) {
   EXPECT_EQ(f.root->keys, (std::vector<std::uint16_t>{KeyCode::DownArrow}));
   press(Qt::Key_Return, "\r");
   EXPECT_EQ(actions, 1);
-  EXPECT_EQ(d.log, (std::vector<std::string>{"moveUp:", "moveDown:", "insertNewline:"}));
+  EXPECT_EQ(d.log, (std::vector<std::string>{ui::cmd::moveUp, ui::cmd::moveDown, ui::cmd::insertNewline}));
   // Escape is offered as cancelOperation: and, unused by the field, travels on.
   press(Qt::Key_Escape, "\x1b");
-  EXPECT_EQ(d.log.back(), "cancelOperation:");
+  EXPECT_EQ(d.log.back(), ui::cmd::cancelOperation);
   EXPECT_EQ(f.root->keys.back(), KeyCode::Escape);
 }
 
@@ -246,7 +246,7 @@ TEST(TextView, InsertsAtTheCaretAndColoursTheWholeText) {
   EXPECT_EQ(view->stringValue(), "abc");
   // Code changes are no edits; the session still ends when the focus leaves.
   f.window.makeFirstResponder(nullptr);
-  EXPECT_EQ(d.log, (std::vector<std::string>{"should-begin", "scrollToBeginningOfDocument:", "moveRight:", "did-end"}));
+  EXPECT_EQ(d.log, (std::vector<std::string>{"should-begin", ui::cmd::scrollToBeginningOfDocument, ui::cmd::moveRight, "did-end"}));
 }
 
 TEST(ComboBox, ListOpensAndClosesFromCode) {
@@ -467,7 +467,7 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
     return std::vector<std::string>{"recipes", "reading"};
   });
   Recorder d;
-  d.consumed = {"insertNewline:"};
+  d.consumed = {ui::cmd::insertNewline};
   field->setDelegate(&d);
   f.window.makeFirstResponder(field.get());
   type("re");

@@ -51,7 +51,7 @@ class Receiver : public View {
 class Controller : public Responder {
  public:
   std::vector<std::string> got;
-  bool respondsToAction(std::string_view s) const override { return s == "selectThumbnailView:" || s == "selectAll:"; }
+  bool respondsToAction(std::string_view s) const override { return s == cmd::selectThumbnailView || s == ui::cmd::selectAll; }
   bool performAction(std::string_view s, Responder*) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
@@ -77,21 +77,21 @@ bool sendKey(QWidget* to, int key, Qt::KeyboardModifiers mods, const QString& te
 
 TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "cut:", "toggle:"});
-  receiver->refused = {"cut:"};
+  auto receiver = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy, ui::cmd::cut, "toggle:"});
+  receiver->refused = {ui::cmd::cut};
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   ASSERT_TRUE(window.makeFirstResponder(receiver.get()));
 
   Receiver stranger(std::set<std::string>{});
   auto menu = std::make_shared<Menu>("Edit");
-  auto copy = menu->addItemWithTitle("Copy", "copy:", "c");
-  auto cut = menu->addItemWithTitle("Cut", "cut:", "x");
-  auto paste = menu->addItemWithTitle("Paste", "paste:", "v");  // nobody takes it
-  auto close = menu->addItemWithTitle("Close Window", "performClose:", "w");  // the window does
-  auto quit = menu->addItemWithTitle("Quit", "terminate:", "q");  // the application does
+  auto copy = menu->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  auto cut = menu->addItemWithTitle("Cut", ui::cmd::cut, "x");
+  auto paste = menu->addItemWithTitle("Paste", ui::cmd::paste, "v");  // nobody takes it
+  auto close = menu->addItemWithTitle("Close Window", ui::cmd::performClose, "w");  // the window does
+  auto quit = menu->addItemWithTitle("Quit", ui::cmd::terminate, "q");  // the application does
   auto toggle = menu->addItemWithTitle("Toggle", "toggle:");
-  auto targeted = menu->addItemWithTitle("Copy elsewhere", "copy:");
+  auto targeted = menu->addItemWithTitle("Copy elsewhere", ui::cmd::copy);
   targeted->setTarget(&stranger);  // an explicit target that does not take it
   auto noAction = menu->addItemWithTitle("Nothing", "");
   auto sub = menu->addItemWithTitle("More", "");
@@ -124,28 +124,28 @@ TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
 
 TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto outer = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(0, 0, 300, 200));
-  auto inner = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(10, 10, 50, 50));
+  auto outer = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy}, fnd::Rect(0, 0, 300, 200));
+  auto inner = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy}, fnd::Rect(10, 10, 50, 50));
   window.contentView()->addSubview(outer);
   outer->addSubview(inner);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(inner.get());
   auto menu = std::make_shared<Menu>();
-  auto copy = menu->addItemWithTitle("Copy", "copy:");
-  inner->refused = {"copy:"};
+  auto copy = menu->addItemWithTitle("Copy", ui::cmd::copy);
+  inner->refused = {ui::cmd::copy};
   menu->update();
   EXPECT_FALSE(copy->isEnabled());  // the outer view would agree, but the inner one is asked
   inner->refused.clear();
   menu->update();
   ASSERT_TRUE(copy->isEnabled());
   ASSERT_TRUE(menu->performActionForItemAtIndex(0));
-  EXPECT_EQ(inner->got, std::vector<std::string>{"copy:"});
+  EXPECT_EQ(inner->got, std::vector<std::string>{ui::cmd::copy});
   EXPECT_TRUE(outer->got.empty());
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
 }
 
 TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
-  MenuItem quit("Quit", "terminate:", "q");
+  MenuItem quit("Quit", ui::cmd::terminate, "q");
   EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q")));
   EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q", ModifierFlag::Shift)));
   EXPECT_FALSE(quit.matchesKeyEquivalent(Event::key(KeyCode::Q, 0, "q")));
@@ -154,24 +154,24 @@ TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
   EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "\u0439")));
   // A Latin layout with other positions (AZERTY): the character decides, not the position.
   EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
-  MenuItem selectAll("Select All", "selectAll:", "a");
+  MenuItem selectAll("Select All", ui::cmd::selectAll, "a");
   EXPECT_TRUE(selectAll.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
 
-  MenuItem redo("Redo", "redo:", "Z");  // upper case: with Shift
+  MenuItem redo("Redo", ui::cmd::redo, "Z");  // upper case: with Shift
   EXPECT_TRUE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z", ModifierFlag::Shift)));
   EXPECT_FALSE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z")));
   EXPECT_EQ(redo.keyEquivalentText(), "Ctrl+Shift+Z");
 
-  MenuItem mode("Thumbnails", "selectThumbnailView:", "1");
+  MenuItem mode("Thumbnails", cmd::selectThumbnailView, "1");
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "1")));
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "")));  // no text with Ctrl held
   EXPECT_FALSE(mode.matchesKeyEquivalent(keyWithCommand(19, "2")));
   EXPECT_EQ(mode.keyEquivalentText(), "Ctrl+1");
 
-  MenuItem help("Help", "showHelp:", "?");  // typed with Shift on most layouts
+  MenuItem help("Help", cmd::showHelp, "?");  // typed with Shift on most layouts
   EXPECT_TRUE(help.matchesKeyEquivalent(keyWithCommand(44, "?", ModifierFlag::Shift)));
 
-  MenuItem hotkey("Search", "find:", "p");
+  MenuItem hotkey("Search", cmd::find, "p");
   hotkey.setKeyEquivalentModifierMask(ModifierFlag::Command | ModifierFlag::Option | ModifierFlag::Control);
   EXPECT_EQ(hotkey.keyEquivalentText(), "Ctrl+Super+Alt+P");
   EXPECT_TRUE(hotkey.matchesKeyEquivalent(
@@ -189,9 +189,9 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   window.setNextResponder(&controller);
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1");
   auto edit = std::make_shared<Menu>("Edit");
-  edit->addItemWithTitle("Select All", "selectAll:", "a");
+  edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
   menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
   menu->addItemWithTitle("View", "")->setSubmenu(view);
   Application::shared().setMainMenu(menu);
@@ -205,7 +205,7 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
 
   EXPECT_TRUE(sendKey(field, Qt::Key_1, Qt::ControlModifier, "1"));
-  EXPECT_EQ(controller.got, std::vector<std::string>{"selectThumbnailView:"});
+  EXPECT_EQ(controller.got, std::vector<std::string>{cmd::selectThumbnailView});
   EXPECT_EQ(field->text().toStdString(), "typed");  // the field never saw the key
 
   // Ctrl+A is the field's own (select its text): the menu's Select All does not take it.
@@ -250,24 +250,24 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
 TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
   MainMenuScope scope;
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "selectAll:"});
+  auto receiver = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy, ui::cmd::selectAll});
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(receiver.get());
   auto menu = std::make_shared<Menu>();
   auto edit = std::make_shared<Menu>("Edit");
-  edit->addItemWithTitle("Copy", "copy:", "c");
+  edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
   menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
   Application::shared().setMainMenu(menu);
-  receiver->refused = {"copy:"};
+  receiver->refused = {ui::cmd::copy};
   EXPECT_FALSE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
   EXPECT_TRUE(receiver->got.empty());
   receiver->refused.clear();
   EXPECT_TRUE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
-  EXPECT_EQ(receiver->got, std::vector<std::string>{"copy:"});
+  EXPECT_EQ(receiver->got, std::vector<std::string>{ui::cmd::copy});
   // Ctrl+A has no item: the window's standard binding still sends selectAll: down the chain.
   window.sendEvent(keyWithCommand(KeyCode::A, "a"));
-  EXPECT_EQ(receiver->got.back(), "selectAll:");
+  EXPECT_EQ(receiver->got.back(), ui::cmd::selectAll);
 }
 
 TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
@@ -389,7 +389,7 @@ TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
   Controller controller;
   auto root = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  auto item = view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  auto item = view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1");
   item->setTarget(&controller);
   root->addItemWithTitle("View", "")->setSubmenu(view);
   EXPECT_EQ(view->supermenu(), root.get());
@@ -415,7 +415,7 @@ TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
   Controller controller;
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1")->setTarget(&controller);
+  view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1")->setTarget(&controller);
   menu->addItemWithTitle("View", "")->setSubmenu(view);
   Application::shared().setMainMenu(menu);
   auto window = std::make_unique<Window>(fnd::Rect(100, 100, 300, 200));
@@ -437,11 +437,11 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   field->setFocus();
   ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
   auto edit = std::make_shared<Menu>("Edit");
-  auto undo = edit->addItemWithTitle("Undo", "undo:", "z");
-  auto cut = edit->addItemWithTitle("Cut", "cut:", "x");
-  auto copy = edit->addItemWithTitle("Copy", "copy:", "c");
-  auto paste = edit->addItemWithTitle("Paste", "paste:", "v");
-  auto all = edit->addItemWithTitle("Select All", "selectAll:", "a");
+  auto undo = edit->addItemWithTitle("Undo", ui::cmd::undo, "z");
+  auto cut = edit->addItemWithTitle("Cut", ui::cmd::cut, "x");
+  auto copy = edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  auto paste = edit->addItemWithTitle("Paste", ui::cmd::paste, "v");
+  auto all = edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
   QApplication::clipboard()->clear();
 
   edit->update();

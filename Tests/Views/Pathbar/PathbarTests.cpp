@@ -16,7 +16,7 @@ bool isLightGrey(const ui::Color& c) { return std::abs(c.red - c.blue) < 0.05 &&
 
 struct Target : ui::Responder {
   int actions = 0;
-  bool performAction(std::string_view selector, ui::Responder*) override {
+  bool performAction(ui::Command selector, ui::Responder*) override {
     if (selector != "pathbarClicked:") return false;
     ++actions;
     return true;
