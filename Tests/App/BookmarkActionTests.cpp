@@ -3,6 +3,7 @@
 
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/PreferencesController.h"
 
 #include "Model/Service.h"
@@ -370,7 +371,7 @@ TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
   auto newItem = file->itemWithTitle("New Bookmark…");
   ASSERT_TRUE(newItem);
   EXPECT_EQ(newItem->keyEquivalent(), "n");
-  auto enabled = [&](const std::string& action) {
+  auto enabled = [&](ui::Command action) {
     for (const auto& item : edit->items())
       if (item->action() == action) return ui::Application::shared().validateMenuItemAction(*item, nullptr);
     return false;

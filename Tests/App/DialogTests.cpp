@@ -1,6 +1,7 @@
 // The File menu's import, export, backup and restore dialogs, the sheets on the library window,
 // the first-run panel and the import sheet, each answered by the test dialog responder.
 #include "AppFixture.h"
+#include "App/AppCommands.h"
 #include "Platform/UI/Label.h"
 
 #include "App/ShellPanels.h"
@@ -341,13 +342,13 @@ TEST_F(DialogTest, TheImportSheetNamesTheBrowsersOfThisDesktopWithSafariLast) {
 TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
   start(0);
   auto& application = ui::Application::shared();
-  for (const char* action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog,
-                             cmd::showHelp, cmd::showImportMessageSheet, cmd::showEULA}) {
+  for (auto action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog,
+                      cmd::showHelp, cmd::showImportMessageSheet, cmd::showEULA}) {
     EXPECT_EQ(application.targetForAction(action), &app()) << action;
   }
-  std::vector<std::string> file;
+  std::vector<ui::Command> file;
   for (const auto& item : ui->mainMenu()->items().front()->submenu()->items()) file.push_back(item->action());
-  for (const char* action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog})
+  for (auto action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog})
     EXPECT_NE(std::find(file.begin(), file.end(), action), file.end()) << action;
 
   std::vector<std::string> opened;

@@ -2,6 +2,7 @@
 // mode items' key equivalents and check marks.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"

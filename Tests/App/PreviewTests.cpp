@@ -2,6 +2,7 @@
 // first-use popovers of the places that show them.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/PreviewPanel.h"
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"

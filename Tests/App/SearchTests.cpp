@@ -3,6 +3,7 @@
 // focus moving from the fields into the list.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarkSearch.h"
 #include "Model/Tag.h"
 #include "Platform/Foundation/PercentEncoding.h"

@@ -1,4 +1,5 @@
 #include "Views/KestoPanel.h"
+#include "Sidebar/SidebarCommands.h"
 #include "SidebarFixture.h"
 
 #include "Model/Base64.h"

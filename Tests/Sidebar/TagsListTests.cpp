@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Menu.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TagsController.h"
 
 namespace kesto::test {

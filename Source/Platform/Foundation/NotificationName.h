@@ -22,7 +22,8 @@ class NotificationName {
   // For logs and test messages.
   template <typename Stream>
   friend Stream& operator<<(Stream& stream, NotificationName name) {
-    return stream << name.text();
+    stream << name.text();
+    return stream;
   }
 
  private:

@@ -23,7 +23,8 @@ class Command {
   // For logs and test messages.
   template <typename Stream>
   friend Stream& operator<<(Stream& stream, Command command) {
-    return stream << command.selector();
+    stream << command.selector();
+    return stream;
   }
 
  private:

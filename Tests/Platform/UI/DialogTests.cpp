@@ -324,8 +324,8 @@ TEST(Panel, EscapeAndCtrlPeriodCancelUnlessAViewBeforeThePanelTakesTheCancel) {
     bool take = true;
     int cancels = 0;
     bool acceptsFirstResponder() override { return true; }
-    bool respondsToAction(std::string_view s) const override { return take && s == ui::cmd::cancelOperation; }
-    bool performAction(std::string_view s, Responder*) override {
+    bool respondsToAction(Command s) const override { return take && s == ui::cmd::cancelOperation; }
+    bool performAction(Command s, Responder*) override {
       if (!respondsToAction(s)) return false;
       ++cancels;
       return true;

@@ -22,24 +22,36 @@
 using namespace kesto;
 using namespace kesto::ui;
 
+namespace tc {
+constexpr kesto::ui::Command clear{"clear:"};
+constexpr kesto::ui::Command find{"find:"};
+constexpr kesto::ui::Command openItem{"openItem:"};
+constexpr kesto::ui::Command plain{"plain:"};
+constexpr kesto::ui::Command removeItem{"removeItem:"};
+constexpr kesto::ui::Command renameItem{"renameItem:"};
+constexpr kesto::ui::Command selectThumbnailView{"selectThumbnailView:"};
+constexpr kesto::ui::Command showHelp{"showHelp:"};
+constexpr kesto::ui::Command toggle{"toggle:"};
+}  // namespace tc
+
 namespace {
 
 // Takes the actions it is given; validates by a per-action switch and records what it got.
 class Receiver : public View {
  public:
-  explicit Receiver(std::set<std::string> actions = {}, const fnd::Rect& frame = fnd::Rect(10, 10, 100, 80))
+  explicit Receiver(std::set<Command> actions = {}, const fnd::Rect& frame = fnd::Rect(10, 10, 100, 80))
       : View(frame), actions(std::move(actions)) {}
-  std::set<std::string> actions;
-  std::set<std::string> refused;
-  std::vector<std::string> got;
+  std::set<Command> actions;
+  std::set<Command> refused;
+  std::vector<Command> got;
   std::vector<const Responder*> senders;
   bool acceptsFirstResponder() override { return true; }
-  bool respondsToAction(std::string_view s) const override { return actions.count(std::string(s)) > 0; }
+  bool respondsToAction(Command s) const override { return actions.count(s) > 0; }
   bool validateMenuItem(MenuItem& item) override {
-    if (item.action() == "toggle:") item.setState(ControlState::On);
+    if (item.action() == tc::toggle) item.setState(ControlState::On);
     return refused.count(item.action()) == 0;
   }
-  bool performAction(std::string_view s, Responder* sender) override {
+  bool performAction(Command s, Responder* sender) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
     senders.push_back(sender);
@@ -50,9 +62,9 @@ class Receiver : public View {
 // A plain responder placed behind the window, as a controller would be.
 class Controller : public Responder {
  public:
-  std::vector<std::string> got;
-  bool respondsToAction(std::string_view s) const override { return s == cmd::selectThumbnailView || s == ui::cmd::selectAll; }
-  bool performAction(std::string_view s, Responder*) override {
+  std::vector<Command> got;
+  bool respondsToAction(Command s) const override { return s == tc::selectThumbnailView || s == ui::cmd::selectAll; }
+  bool performAction(Command s, Responder*) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
     return true;
@@ -77,24 +89,24 @@ bool sendKey(QWidget* to, int key, Qt::KeyboardModifiers mods, const QString& te
 
 TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy, ui::cmd::cut, "toggle:"});
+  auto receiver = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy, ui::cmd::cut, tc::toggle});
   receiver->refused = {ui::cmd::cut};
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   ASSERT_TRUE(window.makeFirstResponder(receiver.get()));
 
-  Receiver stranger(std::set<std::string>{});
+  Receiver stranger(std::set<Command>{});
   auto menu = std::make_shared<Menu>("Edit");
   auto copy = menu->addItemWithTitle("Copy", ui::cmd::copy, "c");
   auto cut = menu->addItemWithTitle("Cut", ui::cmd::cut, "x");
   auto paste = menu->addItemWithTitle("Paste", ui::cmd::paste, "v");  // nobody takes it
   auto close = menu->addItemWithTitle("Close Window", ui::cmd::performClose, "w");  // the window does
   auto quit = menu->addItemWithTitle("Quit", ui::cmd::terminate, "q");  // the application does
-  auto toggle = menu->addItemWithTitle("Toggle", "toggle:");
+  auto toggle = menu->addItemWithTitle("Toggle", tc::toggle);
   auto targeted = menu->addItemWithTitle("Copy elsewhere", ui::cmd::copy);
   targeted->setTarget(&stranger);  // an explicit target that does not take it
-  auto noAction = menu->addItemWithTitle("Nothing", "");
-  auto sub = menu->addItemWithTitle("More", "");
+  auto noAction = menu->addItemWithTitle("Nothing", {});
+  auto sub = menu->addItemWithTitle("More", {});
   sub->setSubmenu(std::make_shared<Menu>("More"));
   menu->addItem(MenuItem::separatorItem());
 
@@ -124,8 +136,8 @@ TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
 
 TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto outer = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy}, fnd::Rect(0, 0, 300, 200));
-  auto inner = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy}, fnd::Rect(10, 10, 50, 50));
+  auto outer = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy}, fnd::Rect(0, 0, 300, 200));
+  auto inner = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy}, fnd::Rect(10, 10, 50, 50));
   window.contentView()->addSubview(outer);
   outer->addSubview(inner);
   window.makeKeyAndOrderFront();
@@ -139,7 +151,7 @@ TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   menu->update();
   ASSERT_TRUE(copy->isEnabled());
   ASSERT_TRUE(menu->performActionForItemAtIndex(0));
-  EXPECT_EQ(inner->got, std::vector<std::string>{ui::cmd::copy});
+  EXPECT_EQ(inner->got, std::vector<Command>{ui::cmd::copy});
   EXPECT_TRUE(outer->got.empty());
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
 }
@@ -162,21 +174,21 @@ TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
   EXPECT_FALSE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z")));
   EXPECT_EQ(redo.keyEquivalentText(), "Ctrl+Shift+Z");
 
-  MenuItem mode("Thumbnails", cmd::selectThumbnailView, "1");
+  MenuItem mode("Thumbnails", tc::selectThumbnailView, "1");
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "1")));
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "")));  // no text with Ctrl held
   EXPECT_FALSE(mode.matchesKeyEquivalent(keyWithCommand(19, "2")));
   EXPECT_EQ(mode.keyEquivalentText(), "Ctrl+1");
 
-  MenuItem help("Help", cmd::showHelp, "?");  // typed with Shift on most layouts
+  MenuItem help("Help", tc::showHelp, "?");  // typed with Shift on most layouts
   EXPECT_TRUE(help.matchesKeyEquivalent(keyWithCommand(44, "?", ModifierFlag::Shift)));
 
-  MenuItem hotkey("Search", cmd::find, "p");
+  MenuItem hotkey("Search", tc::find, "p");
   hotkey.setKeyEquivalentModifierMask(ModifierFlag::Command | ModifierFlag::Option | ModifierFlag::Control);
   EXPECT_EQ(hotkey.keyEquivalentText(), "Ctrl+Super+Alt+P");
   EXPECT_TRUE(hotkey.matchesKeyEquivalent(
       keyWithCommand(KeyCode::P, "p", ModifierFlag::Option | ModifierFlag::Control)));
-  MenuItem none("Plain", "plain:");
+  MenuItem none("Plain", tc::plain);
   EXPECT_FALSE(none.matchesKeyEquivalent(keyWithCommand(KeyCode::A, "a")));
   EXPECT_EQ(none.keyEquivalentText(), "");
 }
@@ -189,11 +201,11 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   window.setNextResponder(&controller);
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1");
+  view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1");
   auto edit = std::make_shared<Menu>("Edit");
   edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
-  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
-  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
+  menu->addItemWithTitle("View", {})->setSubmenu(view);
   Application::shared().setMainMenu(menu);
 
   auto* field = new QLineEdit(window.contentView()->nativeWidget());
@@ -205,7 +217,7 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
 
   EXPECT_TRUE(sendKey(field, Qt::Key_1, Qt::ControlModifier, "1"));
-  EXPECT_EQ(controller.got, std::vector<std::string>{cmd::selectThumbnailView});
+  EXPECT_EQ(controller.got, std::vector<Command>{tc::selectThumbnailView});
   EXPECT_EQ(field->text().toStdString(), "typed");  // the field never saw the key
 
   // Ctrl+A is the field's own (select its text): the menu's Select All does not take it.
@@ -250,21 +262,21 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
 TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
   MainMenuScope scope;
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{ui::cmd::copy, ui::cmd::selectAll});
+  auto receiver = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy, ui::cmd::selectAll});
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(receiver.get());
   auto menu = std::make_shared<Menu>();
   auto edit = std::make_shared<Menu>("Edit");
   edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
-  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
   Application::shared().setMainMenu(menu);
   receiver->refused = {ui::cmd::copy};
   EXPECT_FALSE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
   EXPECT_TRUE(receiver->got.empty());
   receiver->refused.clear();
   EXPECT_TRUE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
-  EXPECT_EQ(receiver->got, std::vector<std::string>{ui::cmd::copy});
+  EXPECT_EQ(receiver->got, std::vector<Command>{ui::cmd::copy});
   // Ctrl+A has no item: the window's standard binding still sends selectAll: down the chain.
   window.sendEvent(keyWithCommand(KeyCode::A, "a"));
   EXPECT_EQ(receiver->got.back(), ui::cmd::selectAll);
@@ -276,8 +288,8 @@ TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
   auto probe = std::make_shared<View>(fnd::Rect(0, 0, 40, 30));
   window.contentView()->addSubview(probe);
   auto menu = std::make_shared<Menu>();
-  menu->addItemWithTitle("File", "")->setSubmenu(std::make_shared<Menu>("File"));
-  auto help = menu->addItemWithTitle("Help & Info", "");
+  menu->addItemWithTitle("File", {})->setSubmenu(std::make_shared<Menu>("File"));
+  auto help = menu->addItemWithTitle("Help & Info", {});
   help->setSubmenu(std::make_shared<Menu>("Help"));
   Application::shared().setMainMenu(menu);
   window.setShowsMainMenu(true);
@@ -322,20 +334,20 @@ TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
 
 TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto target = std::make_shared<Receiver>(std::set<std::string>{"openItem:", "renameItem:"});
-  auto other = std::make_shared<Receiver>(std::set<std::string>{}, fnd::Rect(200, 10, 50, 50));
+  auto target = std::make_shared<Receiver>(std::set<Command>{tc::openItem, tc::renameItem});
+  auto other = std::make_shared<Receiver>(std::set<Command>{}, fnd::Rect(200, 10, 50, 50));
   window.contentView()->addSubview(target);
   window.contentView()->addSubview(other);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(other.get());  // the chain of the view, not the first responder's
-  target->refused = {"renameItem:"};
+  target->refused = {tc::renameItem};
 
   auto menu = std::make_shared<Menu>();
-  auto open = menu->addItemWithTitle("Open", "openItem:");
-  auto rename = menu->addItemWithTitle("Rename", "renameItem:");
+  auto open = menu->addItemWithTitle("Open", tc::openItem);
+  auto rename = menu->addItemWithTitle("Rename", tc::renameItem);
   menu->addItem(MenuItem::separatorItem());
-  auto remove = menu->addItemWithTitle("Remove", "removeItem:");
-  auto info = menu->addItemWithTitle("Get Info", "openItem:");
+  auto remove = menu->addItemWithTitle("Remove", tc::removeItem);
+  auto info = menu->addItemWithTitle("Get Info", tc::openItem);
 
   Menu::popUpContextMenu(menu, Event::mouse(EventType::RightMouseDown, {30, 40}), *target);
   ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2));
@@ -351,7 +363,7 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
   sendKey(popup, Qt::Key_Return, Qt::NoModifier, "\r");
   ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 2));
-  EXPECT_EQ(target->got, std::vector<std::string>{"openItem:"});
+  EXPECT_EQ(target->got, std::vector<Command>{tc::openItem});
   EXPECT_EQ(target->senders.front(), info.get());
   EXPECT_FALSE(menu->isTracking());
   test::spin(0.05);
@@ -362,9 +374,9 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   class Clearer : public Responder {
    public:
     std::shared_ptr<Menu> menu;
-    bool respondsToAction(std::string_view s) const override { return s == "clear:"; }
-    bool performAction(std::string_view s, Responder*) override {
-      if (s != "clear:") return false;
+    bool respondsToAction(Command s) const override { return s == tc::clear; }
+    bool performAction(Command s, Responder*) override {
+      if (s != tc::clear) return false;
       menu->removeAllItems();
       menu.reset();
       return true;
@@ -372,7 +384,7 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   };
   Clearer clearer;
   auto menu = std::make_shared<Menu>();
-  auto item = menu->addItemWithTitle("Clear", "clear:");
+  auto item = menu->addItemWithTitle("Clear", tc::clear);
   item->setTarget(&clearer);
   clearer.menu = menu;
   std::weak_ptr<MenuItem> weak = item;
@@ -389,9 +401,9 @@ TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
   Controller controller;
   auto root = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  auto item = view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1");
+  auto item = view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1");
   item->setTarget(&controller);
-  root->addItemWithTitle("View", "")->setSubmenu(view);
+  root->addItemWithTitle("View", {})->setSubmenu(view);
   EXPECT_EQ(view->supermenu(), root.get());
   EXPECT_TRUE(root->performKeyEquivalent(keyWithCommand(18, "1")));
   EXPECT_EQ(controller.got.size(), 1u);
@@ -415,8 +427,8 @@ TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
   Controller controller;
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", cmd::selectThumbnailView, "1")->setTarget(&controller);
-  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1")->setTarget(&controller);
+  menu->addItemWithTitle("View", {})->setSubmenu(view);
   Application::shared().setMainMenu(menu);
   auto window = std::make_unique<Window>(fnd::Rect(100, 100, 300, 200));
   window->makeKeyAndOrderFront();

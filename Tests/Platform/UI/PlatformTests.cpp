@@ -99,7 +99,7 @@ TEST(Application, LaunchHooksAndActions) {
   struct Target : View {
     int copies = 0;
     bool acceptsFirstResponder() override { return true; }
-    bool performAction(std::string_view s, Responder*) override { return s == ui::cmd::copy && ++copies; }
+    bool performAction(Command s, Responder*) override { return s == ui::cmd::copy && ++copies; }
   };
   Window window(fnd::Rect(0, 0, 100, 100));
   auto target = std::make_shared<Target>();

@@ -38,7 +38,7 @@ class RecordingView : public View {
     if (!interpretKeyEvents(e)) View::keyDown(e);
   }
   bool performAction(ui::Command selector, Responder*) override {
-    log.push_back(std::string(selector));
+    log.push_back(std::string(selector.selector()));
     return true;
   }
 };
@@ -171,8 +171,8 @@ TEST(Window, DeliversClicksAndKeysThroughTheResponderChain) {
   window.sendEvent(Event::key(KeyCode::A, ModifierFlag::Command, "a"));
   window.sendEvent(Event::key(KeyCode::Escape));
   window.sendEvent(Event::key(KeyCode::Return));
-  std::vector<std::string> expected = {"down 2", ui::cmd::moveDownAndModifySelection, ui::cmd::moveUp,
-                                       ui::cmd::selectAll, ui::cmd::cancelOperation, ui::cmd::insertNewline};
+  std::vector<std::string> expected = {"down 2", "moveDownAndModifySelection:", "moveUp:",
+                                       "selectAll:", "cancelOperation:", "insertNewline:"};
   EXPECT_EQ(view->log, expected);
   // A click outside the view reaches the content view, which does not take first responder.
   window.sendEvent(Event::mouse(EventType::LeftMouseDown, {5, 5}));
