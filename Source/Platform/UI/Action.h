@@ -2,6 +2,7 @@
 
 #include "Platform/UI/Command.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Responder.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +13,6 @@
 namespace kesto::ui {
 
 class MenuItem;
-class Responder;
 
 // One command as its owner answers it, whatever sent it: a menu-bar item, a context-menu item,
 // a key equivalent or a toolbar button. The title and key equivalent are the menu bar's; a
@@ -51,6 +51,21 @@ class ActionSet {
 
  private:
   std::vector<Action> actions_;
+};
+
+// A responder that answers exactly the commands of its action set: a menu item's target for
+// commands that belong to no view or controller of the chain.
+class ActionResponder : public Responder {
+ public:
+  explicit ActionResponder(ActionSet actions = {}) : actions_(std::move(actions)) {}
+  ActionSet& actions() { return actions_; }
+
+  bool respondsToAction(Command command) const override { return actions_.contains(command); }
+  bool performAction(Command command, Responder* sender) override { return actions_.perform(command, sender); }
+  bool validateMenuItem(MenuItem& item) override { return actions_.validate(item); }
+
+ private:
+  ActionSet actions_;
 };
 
 }  // namespace kesto::ui

@@ -1,6 +1,7 @@
 // Menus: enabling through the responder chain, key equivalents (also with a text field focused),
 // the menu bar above the content, and context menus driven from the keyboard.
 #include "Harness/TestSupport.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <string_view>
 
 using namespace kesto;
 using namespace kesto::ui;
@@ -487,4 +490,100 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   EXPECT_FALSE(cut->isEnabled());
   EXPECT_FALSE(paste->isEnabled());
   EXPECT_FALSE(undo->isEnabled());
+}
+
+// Commands come only from constants: a literal or text made at run time does not compile where
+// a command is taken.
+template <typename Text>
+concept SendableAsCommand = requires(Responder& r, Text text) { r.tryToPerform(text); };
+template <typename Text>
+concept MenuCommand = requires(Menu& menu, Text text) { menu.addItemWithTitle("Title", text); };
+static_assert(SendableAsCommand<Command>);
+static_assert(!SendableAsCommand<const char*>);
+static_assert(!SendableAsCommand<std::string>);
+static_assert(!SendableAsCommand<std::string_view>);
+static_assert(MenuCommand<Command>);
+static_assert(!MenuCommand<const char*>);
+static_assert(!MenuCommand<std::string>);
+
+TEST(Action, OneActionAnswersTheMenuItemsTheirKeysAndTheButtonsThatSendIt) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  window.makeKeyAndOrderFront();
+  int runs = 0;
+  bool allowed = true;
+  std::vector<const Responder*> senders;
+  ActionResponder target;
+  target.actions().add({tc::toggle, "Toggle", "t", ModifierFlag::Command | ModifierFlag::Option,
+                        [&](MenuItem& item) {
+                          item.setState(runs > 0 ? ControlState::On : ControlState::Off);
+                          return allowed;
+                        },
+                        [&](Responder* sender) {
+                          ++runs;
+                          senders.push_back(sender);
+                          return true;
+                        }});
+  const Action& toggle = *target.actions().find(tc::toggle);
+  auto menu = std::make_shared<Menu>("Edit");
+  auto item = toggle.makeMenuItem();
+  item->setTarget(&target);
+  menu->addItem(item);
+  auto renamed = toggle.makeMenuItem("Toggle here");  // a context menu's own title, same command
+  renamed->setTarget(&target);
+  menu->addItem(renamed);
+  EXPECT_EQ(item->title(), "Toggle");
+  EXPECT_EQ(renamed->title(), "Toggle here");
+  EXPECT_EQ(item->keyEquivalentText(), "Ctrl+Alt+T");
+  EXPECT_EQ(renamed->action(), tc::toggle);
+
+  menu->update();
+  EXPECT_TRUE(item->isEnabled());
+  EXPECT_EQ(item->state(), ControlState::Off);
+  ASSERT_TRUE(menu->performActionForItemAtIndex(0));
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(senders.back(), item.get());
+  // A button sends the same action straight to it.
+  EXPECT_TRUE(target.actions().perform(tc::toggle));
+  EXPECT_EQ(runs, 2);
+  menu->update();
+  EXPECT_EQ(item->state(), ControlState::On);
+
+  // Not allowed now: the items are off and their key is not sent.
+  allowed = false;
+  menu->update();
+  EXPECT_FALSE(item->isEnabled());
+  EXPECT_FALSE(renamed->isEnabled());
+  Application::shared().setMainMenu(menu);
+  EXPECT_FALSE(menu->performKeyEquivalent(keyWithCommand(KeyCode::T, "t", ModifierFlag::Option)));
+  allowed = true;
+  EXPECT_TRUE(menu->performKeyEquivalent(keyWithCommand(KeyCode::T, "t", ModifierFlag::Option)));
+  EXPECT_EQ(runs, 3);
+}
+
+TEST(Action, ASetHoldsOneActionPerCommandAndADeclinedOneGoesOnAlongTheChain) {
+  ActionSet set;
+  int first = 0, second = 0;
+  set.add({tc::plain, "First", {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++first, true; }});
+  set.add({tc::plain, "Second", {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++second, true; }});
+  ASSERT_EQ(set.actions().size(), 1u);  // the second replaced the first
+  EXPECT_EQ(set.find(tc::plain)->title, "Second");
+  EXPECT_TRUE(set.perform(tc::plain));
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_FALSE(set.perform(tc::clear));  // none for it
+  EXPECT_FALSE(set.contains(Command()));
+  MenuItem unknown("Unknown", tc::clear);
+  EXPECT_TRUE(set.validate(unknown));  // no answer: enabled
+
+  // The nearer responder declines (nothing to undo there); the one behind it takes the command.
+  ActionResponder near, far;
+  near.setNextResponder(&far);
+  int nearRuns = 0, farRuns = 0;
+  near.actions().add({cmd::undo, {}, {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++nearRuns, false; }});
+  far.actions().add({cmd::undo, {}, {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++farRuns, true; }});
+  EXPECT_TRUE(near.tryToPerform(cmd::undo));
+  EXPECT_EQ(nearRuns, 1);
+  EXPECT_EQ(farRuns, 1);
+  EXPECT_FALSE(near.tryToPerform(cmd::redo));
 }
