@@ -532,14 +532,13 @@ void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
   panels().presentSheetWithWindow(sheet, std::move(didEnd));
 }
 
-const ui::ActionSet& AppDelegate::actions() {
-  if (!actions_.actions().empty()) return actions_;
-  auto on = [this](ui::Command command, std::function<void()> run,
+void AppDelegate::addActions(ui::ActionSet& set) {
+  auto on = [&set](ui::Command command, std::function<void()> run,
                    std::function<bool(ui::MenuItem&)> isEnabled = nullptr) {
-    actions_.add({command, {}, {}, ui::ModifierFlag::Command, std::move(isEnabled), [run = std::move(run)](ui::Responder*) {
-                    run();
-                    return true;
-                  }});
+    set.add({command, {}, {}, ui::ModifierFlag::Command, std::move(isEnabled), [run = std::move(run)](ui::Responder*) {
+               run();
+               return true;
+             }});
   };
   on(cmd::openImportDialog, [this] { transferDialogs().openImportDialog(); },
      [this](ui::MenuItem&) { return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting(); });
@@ -566,17 +565,6 @@ const ui::ActionSet& AppDelegate::actions() {
     return inspectorSplitView != nullptr;
   });
   on(cmd::turnOnTutorialPopups, [] { TutorialPopovers::turnOnTutorialPopups(); });
-  return actions_;
-}
-
-bool AppDelegate::respondsToAction(ui::Command command) const {
-  return const_cast<AppDelegate*>(this)->actions().contains(command);
-}
-
-bool AppDelegate::validateMenuItem(ui::MenuItem& item) { return actions().validate(item); }
-
-bool AppDelegate::performAction(ui::Command command, ui::Responder* sender) {
-  return actions().perform(command, sender);
 }
 
 // ---- side panes ----

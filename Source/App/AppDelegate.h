@@ -65,7 +65,7 @@ inline constexpr double kAutomaticBackupDelay = 0.5;
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
-                    public ui::Responder,
+                    public ui::ActionResponder,
                     public SheetPresenter,
                     public FlexSplitViewDelegate,
                     public KRRecorderDelegate {
@@ -176,12 +176,7 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // The File and Help menus' commands (import, export, backup, restore, help links) come here
   // at the end of the responder chain.
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
-  // The application's own commands: transfers, help links, preferences, the inspector.
-  const ui::ActionSet& actions();
   // Import waits while an import is still being stored.
-  bool validateMenuItem(ui::MenuItem& item) override;
   TransferDialogs& transferDialogs();
   // Sheets on the library window, the first-run panel and the import sheet.
   ShellPanels& panels();
@@ -204,8 +199,11 @@ class AppDelegate : public ui::ApplicationDelegate,
   unsigned implementedFlexSplitViewMethods() const override { return DividerMovedAt; }
   void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
 
+ protected:
+  // Every command it answers, with its menu-bar title and key where it has them.
+  void addActions(ui::ActionSet& set) override;
+
  private:
-  ui::ActionSet actions_;
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
   void startAutomaticBackupSoon();
   // Asks what to do with changes the store would not take; true when the question decides the

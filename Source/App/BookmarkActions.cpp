@@ -583,14 +583,13 @@ void BookmarksController::redo() {
 
 // ---- actions ----
 
-const ui::ActionSet& BookmarksController::actions() {
-  if (!actions_.actions().empty()) return actions_;
+void BookmarksController::addActions(ui::ActionSet& set) {
   std::function<bool(ui::MenuItem&)> hasSelection = [this](ui::MenuItem&) {
     return kestoData && !kestoData->selectedBookmarks().empty();
   };
   auto on = [&](ui::Command command, void (BookmarksController::*method)(), bool needsSelection) {
-    actions_.add({command, {}, {}, ui::ModifierFlag::Command, needsSelection ? hasSelection : std::function<bool(ui::MenuItem&)>(),
-                  [this, method](ui::Responder*) { return (this->*method)(), true; }});
+    set.add({command, {}, {}, ui::ModifierFlag::Command, needsSelection ? hasSelection : std::function<bool(ui::MenuItem&)>(),
+             [this, method](ui::Responder*) { return (this->*method)(), true; }});
   };
   on(cmd::selectThumbnailView, &BookmarksController::selectThumbnailView, false);
   on(cmd::selectExtendedView, &BookmarksController::selectExtendedView, false);
@@ -613,9 +612,9 @@ const ui::ActionSet& BookmarksController::actions() {
   on(cmd::updateThumbnailManually, &BookmarksController::updateThumbnailManually, true);
   // The enabled rules beyond "needs a selection".
   auto answer = [&](ui::Command command, std::function<bool(ui::MenuItem&)> isEnabled) {
-    ui::Action action = *actions_.find(command);
+    ui::Action action = *set.find(command);
     action.isEnabled = std::move(isEnabled);
-    actions_.add(std::move(action));
+    set.add(std::move(action));
   };
   answer(ui::cmd::undo, [this](ui::MenuItem& item) {
     auto* manager = undoManager();
@@ -639,35 +638,24 @@ const ui::ActionSet& BookmarksController::actions() {
     return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
   });
   // The Share menu's items name their service by tag.
-  actions_.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
-                  auto* item = dynamic_cast<ui::MenuItem*>(sender);
-                  if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
-                    shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
-                  return true;
-                }});
-  actions_.add({kOpenWithBrowserAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
-                  auto* item = dynamic_cast<ui::MenuItem*>(sender);
-                  const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
-                  if (identifier) openSelectedBookmarkInBrowser(*identifier);
-                  return identifier != nullptr;
-                }});
+  set.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             auto* item = dynamic_cast<ui::MenuItem*>(sender);
+             if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
+               shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
+             return true;
+           }});
+  set.add({kOpenWithBrowserAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             auto* item = dynamic_cast<ui::MenuItem*>(sender);
+             const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
+             if (identifier) openSelectedBookmarkInBrowser(*identifier);
+             return identifier != nullptr;
+           }});
   for (const auto& b : kBrowsers) {
     const char* identifier = b.identifier;
-    actions_.add({b.action, {}, {}, ui::ModifierFlag::Command, nullptr, [this, identifier](ui::Responder*) {
-                    return openSelectedBookmarkInBrowser(identifier), true;
-                  }});
+    set.add({b.action, {}, {}, ui::ModifierFlag::Command, nullptr, [this, identifier](ui::Responder*) {
+               return openSelectedBookmarkInBrowser(identifier), true;
+             }});
   }
-  return actions_;
 }
-
-bool BookmarksController::respondsToAction(ui::Command command) const {
-  return const_cast<BookmarksController*>(this)->actions().contains(command);
-}
-
-bool BookmarksController::performAction(ui::Command command, ui::Responder* sender) {
-  return actions().perform(command, sender);
-}
-
-bool BookmarksController::validateMenuItem(ui::MenuItem& item) { return actions().validate(item); }
 
 }  // namespace kesto

@@ -54,7 +54,7 @@ struct MenuItemState {
 // The controller of the main window's bookmark list: the list of the current collection in
 // one of three modes, the toolbar above it and the buttons that act on the selection. It sits
 // in the responder chain behind the main window. Main thread only.
-class BookmarksController : public ui::Responder,
+class BookmarksController : public ui::ActionResponder,
                             public PreviewPanelDataSource,
                             public TileCollectionViewDataSource,
                             public TileCollectionViewDelegate,
@@ -244,11 +244,10 @@ class BookmarksController : public ui::Responder,
   void mouseDown(const ui::Event& event) override;
   void mouseUp(const ui::Event& event) override;
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
-  // Every command of the bookmark list; the menus, the context menu and the toolbar send them.
-  const ui::ActionSet& actions();
-  bool validateMenuItem(ui::MenuItem& item) override;
+
+ protected:
+  // Every command it answers, with its menu-bar title and key where it has them.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   void observeEditCommands();
@@ -278,7 +277,6 @@ class BookmarksController : public ui::Responder,
   std::shared_ptr<ui::Menu> shownMenu_;
   double addDelay_ = 0.1;
   bool inUndoRefresh_ = false;
-  ui::ActionSet actions_;
   bool dragging_ = false;
   std::unique_ptr<WebContentUpdater> webContent_;
   PreviewPanel* previewPanel_ = nullptr;

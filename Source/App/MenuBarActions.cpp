@@ -66,7 +66,7 @@ const std::vector<ui::Action>& menuBarActions() {
 const ui::Action& menuBarAction(ui::Command command) {
   for (const auto& action : menuBarActions())
     if (action.command == command) return action;
-  fnd::assertionFailed("the menu bar has no command " + std::string(command.selector()));
+  fnd::assertionFailed("the menu bar has no command " + std::string(command.text()));
   static const ui::Action none;
   return none;
 }

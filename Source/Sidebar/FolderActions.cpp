@@ -544,12 +544,11 @@ void FoldersController::disconnectFromService(const std::string& service) {
 
 // ---- Commands ----------------------------------------------------------------------------------
 
-const ui::ActionSet& FoldersController::actions() {
-  if (!actions_.actions().empty()) return actions_;
-  auto on = [this](ui::Command command, void (FoldersController::*method)(), std::string title = {},
+void FoldersController::addActions(ui::ActionSet& set) {
+  auto on = [this, &set](ui::Command command, void (FoldersController::*method)(), std::string title = {},
                    std::string key = {}) {
-    actions_.add({command, std::move(title), std::move(key), ui::ModifierFlag::Command, nullptr,
-                  [this, method](ui::Responder*) { return (this->*method)(), true; }});
+    set.add({command, std::move(title), std::move(key), ui::ModifierFlag::Command, nullptr,
+             [this, method](ui::Responder*) { return (this->*method)(), true; }});
   };
   auto needsFolder = [this](ui::MenuItem&) { return selectedFolder() != nullptr; };
   on(cmd::newFolder, &FoldersController::addFolder, "New Folder", "N");
@@ -561,72 +560,59 @@ const ui::ActionSet& FoldersController::actions() {
   on(cmd::lockFolder, &FoldersController::lockFolder);
   on(cmd::unlockFolder, &FoldersController::unlockFolder);
   for (auto command : {cmd::removeFolder, cmd::shareFolder, cmd::lockFolder, cmd::unlockFolder}) {
-    ui::Action action = *actions_.find(command);
+    ui::Action action = *set.find(command);
     action.isEnabled = needsFolder;
-    actions_.add(std::move(action));
+    set.add(std::move(action));
   }
   on(cmd::emptyTrash, &FoldersController::emptyTrash);
   on(cmd::findFolder, &FoldersController::find, "Find Folder", "f");
   on(cmd::fetchMissingImagesInCurrentFolder, &FoldersController::fetchMissingImagesInCurrentFolder);
   // Ctrl+Alt+F: Ctrl+Shift+F is View > Search in List.
   {
-    ui::Action find = *actions_.find(cmd::findFolder);
+    ui::Action find = *set.find(cmd::findFolder);
     find.modifierMask = ui::ModifierFlag::Command | ui::ModifierFlag::Option;
-    actions_.add(std::move(find));
+    set.add(std::move(find));
   }
-  actions_.add({cmd::changeFolderColor, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
-                  if (auto* item = dynamic_cast<ui::MenuItem*>(sender)) changeFolderColor(item->title());
-                  return true;
-                }});
+  set.add({cmd::changeFolderColor, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             if (auto* item = dynamic_cast<ui::MenuItem*>(sender)) changeFolderColor(item->title());
+             return true;
+           }});
   auto undoManager = [] {
     auto context = WrenEntity::defaultContext();
     return context ? context->undoManager() : nullptr;
   };
-  actions_.add({cmd::undo, {}, {}, ui::ModifierFlag::Command,
-                [undoManager](ui::MenuItem&) { auto* undo = undoManager(); return undo && undo->canUndo(); },
-                [this, undoManager](ui::Responder*) {
-                  auto* undo = undoManager();
-                  if (!undo || !undo->canUndo()) return false;
-                  undo->undo();
-                  reloadAfterUndo();
-                  return true;
-                }});
-  actions_.add({cmd::redo, {}, {}, ui::ModifierFlag::Command,
-                [undoManager](ui::MenuItem&) { auto* undo = undoManager(); return undo && undo->canRedo(); },
-                [this, undoManager](ui::Responder*) {
-                  auto* undo = undoManager();
-                  if (!undo || !undo->canRedo()) return false;
-                  undo->redo();
-                  reloadAfterUndo();
-                  return true;
-                }});
-  auto service = [this](ui::Command command, bool manualRead, const char* id) {
-    actions_.add({command, {}, {}, ui::ModifierFlag::Command, nullptr, [this, manualRead, id](ui::Responder*) {
-                    if (manualRead) readFromService(id, true);
-                    else disconnectFromService(id);
-                    return true;
-                  }});
+  // Undo and redo of the library's last change; declined when there is none, so the command goes
+  // on along the chain.
+  for (bool redo : {false, true}) {
+    auto can = [undoManager, redo] {
+      auto* undo = undoManager();
+      return undo && (redo ? undo->canRedo() : undo->canUndo());
+    };
+    set.add({redo ? cmd::redo : cmd::undo, {}, {}, ui::ModifierFlag::Command, [can](ui::MenuItem&) { return can(); },
+        [this, can, undoManager, redo](ui::Responder*) {
+          if (!can()) return false;
+          if (redo) undoManager()->redo();
+          else undoManager()->undo();
+          reloadAfterUndo();
+          return true;
+        }});
+  }
+  auto service = [this, &set](ui::Command command, bool manualRead, const char* id) {
+    set.add({command, {}, {}, ui::ModifierFlag::Command, nullptr, [this, manualRead, id](ui::Responder*) {
+               if (manualRead) readFromService(id, true);
+               else disconnectFromService(id);
+               return true;
+             }});
   };
   service(cmd::manualReadFromPinboard, true, kPinboardItemID);
   service(cmd::manualReadFromDelicious, true, kDeliciousItemID);
   service(cmd::disconnectFromPinboard, false, kPinboardItemID);
   service(cmd::disconnectFromDelicious, false, kDeliciousItemID);
-  actions_.add({cmd::pathbarAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
-                  if (auto* bar = dynamic_cast<Pathbar*>(sender))
-                    pathbarAction(bar->indexOfComponentCell(bar->clickedPathComponentCell()));
-                  return true;
-                }});
-  return actions_;
-}
-
-bool FoldersController::respondsToAction(ui::Command command) const {
-  return const_cast<FoldersController*>(this)->actions().contains(command);
-}
-
-bool FoldersController::validateMenuItem(ui::MenuItem& item) { return actions().validate(item); }
-
-bool FoldersController::performAction(ui::Command command, ui::Responder* sender) {
-  return actions().perform(command, sender);
+  set.add({cmd::pathbarAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             if (auto* bar = dynamic_cast<Pathbar*>(sender))
+               pathbarAction(bar->indexOfComponentCell(bar->clickedPathComponentCell()));
+             return true;
+           }});
 }
 
 void FoldersController::addMenuItems(ui::Menu& fileMenu) {

@@ -55,7 +55,7 @@ void registerFolderServiceClientFactory(FolderServiceClientFactory factory);
 // The folder list of the sidebar: the Library row with the Inbox, the service rows, Imported and
 // the user's folder tree. Selecting a row shows its bookmarks; the list adds, renames, removes,
 // locks, shares, colours, searches, reorders and takes drops. Main thread only.
-class FoldersController : public SourceListDataSource, public SourceListDelegate, public ui::Responder {
+class FoldersController : public SourceListDataSource, public SourceListDelegate, public ui::ActionResponder {
  public:
   // Identifiers of the fixed rows.
   static constexpr const char* kLibraryItemID = "library";
@@ -214,11 +214,6 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   bool renameFolder(const std::string& folderID, const std::string& name);
 
   // Menu actions by command ("newFolder:", "undo:", ...), for menus and key equivalents.
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
-  bool validateMenuItem(ui::MenuItem& item) override;
-  // Every command of the folder list, with its menu-bar title and key where it has them.
-  const ui::ActionSet& actions();
   // Adds the folder entries to the application's File menu.
   void addMenuItems(ui::Menu& fileMenu);
 
@@ -229,6 +224,10 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   SourceListItem* itemForFolderID(const std::string& folderID) const;
   std::int32_t currentlySelectedFolderIndex() const { return currentlySelectedFolderIndex_; }
   const std::string& firstFoundFolderID() const { return firstFoundFolderID_; }
+
+ protected:
+  // Every command it answers, with its menu-bar title and key where it has them.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   friend class FolderPanels;
@@ -267,7 +266,6 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   std::unique_ptr<FolderPanels> panels_;
   std::unique_ptr<SharedFolderArchive> archive_;
   std::shared_ptr<ui::Menu> contextMenu_;
-  ui::ActionSet actions_;
   std::unique_ptr<ui::Menu> addMenu_;
 
   SourceListItemRef libraryItem_, homeItem_, inboxItem_, deliciousItem_, pinboardItem_, importedItem_;

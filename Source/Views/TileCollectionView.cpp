@@ -550,7 +550,7 @@ void TileCollectionView::rightClickInCollectionViewCell(TileCollectionViewCell& 
 void TileCollectionView::keyDown(const ui::Event& event) {
   // Arrow keys become move actions; other keys go on to the scroll view's handling.
   ui::Command selector = ui::Responder::selectorForKeyEvent(event);
-  if (!selector.empty() && selector.selector().starts_with("move") && performAction(selector, this)) return;
+  if (!selector.empty() && selector.text().starts_with("move") && performAction(selector, this)) return;
   TileScrollView::keyDown(event);
 }
 

@@ -41,4 +41,18 @@ bool ActionSet::validate(MenuItem& item) const {
   return answer(item);
 }
 
+const ActionSet& ActionResponder::actions() const {
+  if (!filled_) {
+    filled_ = true;
+    // Filling is the subclass's own business, not a change the caller can see.
+    const_cast<ActionResponder*>(this)->addActions(actions_);
+  }
+  return actions_;
+}
+
+ActionSet& ActionResponder::actions() {
+  static_cast<const ActionResponder&>(*this).actions();
+  return actions_;
+}
+
 }  // namespace kesto::ui

@@ -53,19 +53,27 @@ class ActionSet {
   std::vector<Action> actions_;
 };
 
-// A responder that answers exactly the commands of its action set: a menu item's target for
-// commands that belong to no view or controller of the chain.
+// A responder that answers exactly the commands of its action set: a controller of the chain,
+// or a menu item's target for commands that belong to no view or controller.
 class ActionResponder : public Responder {
  public:
-  explicit ActionResponder(ActionSet actions = {}) : actions_(std::move(actions)) {}
-  ActionSet& actions() { return actions_; }
+  ActionResponder() = default;
+  explicit ActionResponder(ActionSet actions) : actions_(std::move(actions)), filled_(true) {}
 
-  bool respondsToAction(Command command) const override { return actions_.contains(command); }
-  bool performAction(Command command, Responder* sender) override { return actions_.perform(command, sender); }
-  bool validateMenuItem(MenuItem& item) override { return actions_.validate(item); }
+  // Its commands; a subclass gives them in addActions, asked once on first use.
+  const ActionSet& actions() const;
+  ActionSet& actions();
+
+  bool respondsToAction(Command command) const override { return actions().contains(command); }
+  bool performAction(Command command, Responder* sender) override { return actions().perform(command, sender); }
+  bool validateMenuItem(MenuItem& item) override { return actions().validate(item); }
+
+ protected:
+  virtual void addActions(ActionSet& actions) {}
 
  private:
-  ActionSet actions_;
+  mutable ActionSet actions_;
+  mutable bool filled_ = false;
 };
 
 }  // namespace kesto::ui

@@ -1,35 +1,16 @@
 #pragma once
 
-#include <compare>
+#include "Platform/Foundation/ConstantName.h"
+
 #include <string_view>
 #include <type_traits>
 
 namespace kesto::ui {
 
-// A command sent along the responder chain, named by its selector text ("copy:", "moveUp:").
-// Commands are declared once, as constants in their layer's commands header, so a misspelt one
-// does not compile: a command can only be made from text the compiler sees, and no string
-// converts to one on its own.
-class Command {
- public:
-  // No command: an item or key without one sends nothing.
-  constexpr Command() = default;
-  explicit consteval Command(const char* selector) : selector_(selector) {}
-
-  constexpr std::string_view selector() const { return selector_; }
-  constexpr bool empty() const { return selector_.empty(); }
-
-  friend constexpr auto operator<=>(Command, Command) = default;
-  // For logs and test messages.
-  template <typename Stream>
-  friend Stream& operator<<(Stream& stream, Command command) {
-    stream << command.selector();
-    return stream;
-  }
-
- private:
-  std::string_view selector_;
-};
+// A command sent along the responder chain, named by its selector text ("copy:", "moveUp:") and
+// declared once as a constant in its layer's commands header. The empty command sends nothing.
+struct CommandTag;
+using Command = fnd::ConstantName<CommandTag>;
 
 static_assert(!std::is_convertible_v<const char*, Command>);
 static_assert(!std::is_convertible_v<std::string_view, Command>);

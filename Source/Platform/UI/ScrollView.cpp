@@ -183,7 +183,7 @@ void ScrollView::scrollWheel(const Event& event) {
 
 void ScrollView::keyDown(const Event& event) {
   Command selector = Responder::selectorForKeyEvent(event);
-  if (selector.selector().starts_with("scroll") && performAction(selector, this)) return;
+  if (selector.text().starts_with("scroll") && performAction(selector, this)) return;
   View::keyDown(event);
 }
 

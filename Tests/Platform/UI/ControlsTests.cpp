@@ -40,7 +40,7 @@ class Recorder : public TextEditingDelegate {
   void controlTextDidChange(Control&) override { log.push_back("did-change"); }
   void controlTextDidEndEditing(Control&) override { log.push_back("did-end"); }
   bool controlTextViewDoCommandBySelector(Control&, ui::Command selector) override {
-    log.push_back(std::string(selector.selector()));
+    log.push_back(std::string(selector.text()));
     return std::find(consumed.begin(), consumed.end(), selector) != consumed.end();
   }
 };

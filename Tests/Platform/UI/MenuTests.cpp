@@ -1,6 +1,7 @@
 // Menus: enabling through the responder chain, key equivalents (also with a text field focused),
 // the menu bar above the content, and context menus driven from the keyboard.
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/NotificationName.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
@@ -505,6 +506,7 @@ static_assert(!SendableAsCommand<std::string_view>);
 static_assert(MenuCommand<Command>);
 static_assert(!MenuCommand<const char*>);
 static_assert(!MenuCommand<std::string>);
+static_assert(!MenuCommand<fnd::NotificationName>);  // a notification's name is no command
 
 TEST(Action, OneActionAnswersTheMenuItemsTheirKeysAndTheButtonsThatSendIt) {
   MainMenuScope scope;

@@ -38,7 +38,7 @@ class RecordingView : public View {
     if (!interpretKeyEvents(e)) View::keyDown(e);
   }
   bool performAction(ui::Command selector, Responder*) override {
-    log.push_back(std::string(selector.selector()));
+    log.push_back(std::string(selector.text()));
     return true;
   }
 };
