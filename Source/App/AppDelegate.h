@@ -39,7 +39,6 @@ class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
-
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
 // option 0x800, control 0x1000).
 struct HotKeyCombo {
@@ -174,9 +173,6 @@ class AppDelegate : public ui::ApplicationDelegate,
   void hideActivity();
   OverlayController* overlay() const { return overlay_.get(); }
 
-  // The File and Help menus' commands (import, export, backup, restore, help links) come here
-  // at the end of the responder chain.
-  // Import waits while an import is still being stored.
   TransferDialogs& transferDialogs();
   // Sheets on the library window, the first-run panel and the import sheet.
   ShellPanels& panels();
@@ -200,7 +196,9 @@ class AppDelegate : public ui::ApplicationDelegate,
   void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
 
  protected:
-  // Every command it answers, with its menu-bar title and key where it has them.
+  // The File and Help menus' commands (import, export, backup, restore, help links, the
+  // inspector) come here at the end of the responder chain. Import waits while an import is
+  // still being stored.
   void addActions(ui::ActionSet& set) override;
 
  private:

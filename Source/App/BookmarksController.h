@@ -246,7 +246,7 @@ class BookmarksController : public ui::ActionResponder,
   void keyDown(const ui::Event& event) override;
 
  protected:
-  // Every command it answers, with its menu-bar title and key where it has them.
+  // The list's commands; the menu bar, the context menu and the toolbar buttons send them.
   void addActions(ui::ActionSet& set) override;
 
  private:

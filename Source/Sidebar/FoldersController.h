@@ -213,7 +213,6 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // Renames the folder of a row; a blank name is refused. Answers whether the name was stored.
   bool renameFolder(const std::string& folderID, const std::string& name);
 
-  // Menu actions by command ("newFolder:", "undo:", ...), for menus and key equivalents.
   // Adds the folder entries to the application's File menu.
   void addMenuItems(ui::Menu& fileMenu);
 
@@ -226,7 +225,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   const std::string& firstFoundFolderID() const { return firstFoundFolderID_; }
 
  protected:
-  // Every command it answers, with its menu-bar title and key where it has them.
+  // The folder list's commands ("newFolder:", "undo:", ...) for its menus and key equivalents,
+  // with the File menu's titles and keys for the three it adds there.
   void addActions(ui::ActionSet& set) override;
 
  private:

@@ -47,11 +47,11 @@ class Responder {
   virtual bool validateMenuItem(MenuItem& item) { return true; }
   // Offers the action to this responder and then along the chain; answers whether one took it.
   bool tryToPerform(Command selector, Responder* sender = nullptr);
-  // The key-binding entry point: `interpretKeyEvents` turns a key into selectors and sends them
+  // The key-binding entry point: `interpretKeyEvents` turns a key into commands and sends them
   // here. The default offers each to the chain.
   virtual void doCommandBySelector(Command selector);
   // Translates a key event with the standard bindings (arrows, Shift-arrows, Return, Escape,
-  // Tab, Delete, Home/End, Page keys) and sends the selector through doCommandBySelector.
+  // Tab, Delete, Home/End, Page keys) and sends the command through doCommandBySelector.
   // Answers false when the key has no binding.
   bool interpretKeyEvents(const Event& event);
 
