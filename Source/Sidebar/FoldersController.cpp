@@ -244,7 +244,23 @@ std::vector<SourceListItemRef> FoldersController::fixedRows() const {
   return rows;
 }
 
+namespace {
+// Marks the rows as being rebuilt for as long as it lives (a nested rebuild keeps the mark).
+class RebuildingRows {
+ public:
+  explicit RebuildingRows(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~RebuildingRows() { flag_ = was_; }
+  RebuildingRows(const RebuildingRows&) = delete;
+  RebuildingRows& operator=(const RebuildingRows&) = delete;
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+}  // namespace
+
 void FoldersController::loadFolders() {
+  const RebuildingRows rebuilding(rebuildingRows_);
   firstFoundFolderID_.clear();
   // Folders without a name have no row; their children and bookmarks are kept (moved to the
   // top level and the Inbox) before they go.
@@ -388,8 +404,11 @@ void FoldersController::updateView() {
     return;
   }
   if (kestoData_) kestoData_->prepareFolderView();
-  for (auto& item : expandedItems_)
-    if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
+  {
+    const RebuildingRows rebuilding(rebuildingRows_);
+    for (auto& item : expandedItems_)
+      if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
+  }
   loadBadges();
   SourceListItemRef found;
   if (auto stored = fnd::UserDefaults::standard().stringForKey(kCurrentlySelectedFolderKey)) {
@@ -408,7 +427,11 @@ void FoldersController::updateView() {
     currentlySelectedFolderIndex_ = found == inboxItem_ ? 2 : static_cast<std::int32_t>(list_->selectedRow());
     centreRow(list_->selectedRow());
   }
-  if (!kestoData_ || !kestoData_->isSearching()) updateSelection();
+  if (!kestoData_ || !kestoData_->isSearching()) {
+    updateSelection();
+    // Selecting the row above asked for this same update after the selection delay: done now.
+    fnd::RunLoop::cancelPreviousPerformRequests(this);
+  }
   ViewUpdater::updateBookmarks();
   if (found) selectItem(found.get());
 }
@@ -497,20 +520,24 @@ void FoldersController::updateSelection() {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setString(id, kCurrentlySelectedFolderKey);
   defaults.synchronize();
-  kestoData_->setLoadingFromDelicious(false);
-  kestoData_->setLoadingFromPinboard(false);
   auto refresh = [isNew] { isNew ? ViewUpdater::updateBookmarksAndResetView() : ViewUpdater::updateBookmarks(); };
+  // What the browser shows is set in one step per row; rows that do not name the tag state keep
+  // it, and only a service row with its account marks new bookmarks.
+  using Browsing = DataManager::BrowsingState;
+  Browsing kept = kestoData_->browsingState();
+  kept.service = Browsing::Service::None;
 
   if (id == kHomeItemID) {
-    kestoData_->prepareNonFolderViews();
-    kestoData_->setCurrentFolder(nullptr);
+    kestoData_->browse({});
     kestoData_->loadAllBookmarksInLibrary();
     refresh();
   } else if (id == Folder::kImportedID) {
-    kestoData_->setCurrentFolder(nullptr);
+    kept.folder = nullptr;
+    kestoData_->browse(std::move(kept));
     kestoData_->clearBookmarks();
   } else if (id == kDeliciousItemID || id == kPinboardItemID) {
     if (!Service::fetchEntityWhereProperty("name", id)) {
+      kestoData_->browse(std::move(kept));
       // Asked when the row is chosen, never again at a reload, a tab switch or an add.
       if (isNew && !showServicePanel(id)) {
         // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
@@ -523,23 +550,19 @@ void FoldersController::updateSelection() {
         return;
       }
     } else {
-      kestoData_->prepareNonFolderViews();
-      kestoData_->setCurrentFolder(nullptr);
-      if (id == kPinboardItemID) {
-        kestoData_->setLoadingFromPinboard(true);
+      const bool pinboard = id == kPinboardItemID;
+      kestoData_->browse({nullptr, false, {}, pinboard ? Browsing::Service::Pinboard : Browsing::Service::Delicious});
+      if (pinboard)
         kestoData_->loadPinboardBookmarks();
-      } else {
-        kestoData_->setLoadingFromDelicious(true);
+      else
         kestoData_->loadDeliciousBookmarks();
-      }
       if (isNew) readFromService(id);
       fnd::NotificationCenter::defaultCenter().postNotificationName(HideNoBookmarksLabelNotification);
       loadBadges();
       refresh();
     }
   } else if (id == Folder::kInboxID) {
-    kestoData_->prepareNonFolderViews();
-    kestoData_->setCurrentFolder(nullptr);
+    kestoData_->browse({});
     kestoData_->loadBookmarksInInbox();
     loadBadges();
     refresh();
@@ -547,10 +570,12 @@ void FoldersController::updateSelection() {
     auto folder = Folder::existingFolderWithFolderID(id);
     ViewUpdater::clearSearchField();
     if (folder) {
-      const bool folders = userDefaultsNamesFolders();
       auto shown = fnd::UserDefaults::standard().stringForKey(SelectedView);
-      kestoData_->setCurrentFolder(folders ? folder : nullptr);
-      kestoData_->setLoadingFromTags(shown && *shown == SelectedTagsView);
+      kept.folder = userDefaultsNamesFolders() ? folder : nullptr;
+      kept.tagView = shown && *shown == SelectedTagsView;
+    }
+    kestoData_->browse(std::move(kept));
+    if (folder) {
       if (folder->blocked() > 0) {
         // A locked folder shows nothing until it is unlocked.
         kestoData_->clearBookmarks();
@@ -789,7 +814,7 @@ void FoldersController::sourceListItemDidExpand(const fnd::Notification& notific
       save("The folder could not be saved");
     }
   }
-  updateSelection();
+  if (!rebuildingRows_) updateSelection();
 }
 
 void FoldersController::sourceListItemDidCollapse(const fnd::Notification& notification) {
