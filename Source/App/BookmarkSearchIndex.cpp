@@ -102,16 +102,6 @@ void BookmarkSearchIndex::prepare(DataManager& data) {
   bookmarks_ = std::move(live);
 }
 
-bool BookmarkSearchIndex::inEntry(std::uint32_t entry, const std::string& key, unsigned mask) const {
-  for (int column = 0; column < kColumns; ++column) {
-    if (!(mask & (1u << column)) || !(present_[entry] & (1u << column))) continue;
-    const auto& c = columns_[column];
-    const char* base = c.text.data();
-    if (find(base + c.start[entry], base + c.start[entry + 1], key)) return true;
-  }
-  return false;
-}
-
 void BookmarkSearchIndex::narrow(Positions& candidates, const std::string& key, unsigned mask) const {
   // A word folding to nothing is in every text there is.
   if (key.empty()) {
@@ -123,23 +113,32 @@ void BookmarkSearchIndex::narrow(Positions& candidates, const std::string& key, 
     candidates.clear();
     return;
   }
-  if (candidates.size() * kScanShare < bookmarks_.size()) {
-    std::erase_if(candidates, [&](std::uint32_t e) { return !inEntry(e, key, mask); });
-    return;
-  }
+  // Column by column, only the candidates no earlier column matched are looked at: a word
+  // that is in nearly every title is then not looked for in every address as well.
   std::vector<std::uint8_t> hit(bookmarks_.size(), 0);
-  for (int column = 0; column < kColumns; ++column) {
+  Positions open = candidates;
+  for (int column : {kTitle, kURL, kTags, kFolder, kNotes}) {
+    if (open.empty()) break;
     if (!(mask & (1u << column))) continue;
     const auto& c = columns_[column];
     const char* base = c.text.data();
-    const char* end = base + c.text.size();
-    const char* from = base;
-    while (const char* at = find(from, end, key)) {
-      // The entry whose text holds the match; the rest of that text needs no further look.
-      auto next = std::upper_bound(c.start.begin(), c.start.end(), static_cast<std::size_t>(at - base));
-      hit[static_cast<std::size_t>(next - c.start.begin() - 1)] = 1;
-      from = base + *next;
+    if (open.size() * kScanShare < bookmarks_.size()) {
+      for (std::uint32_t e : open)
+        if ((present_[e] & (1u << column)) && find(base + c.start[e], base + c.start[e + 1], key)) hit[e] = 1;
+    } else {
+      // One pass over the column; the matches come in entry order, so the entry of each is
+      // found by walking on from the last one.
+      const char* end = base + c.text.size();
+      const char* from = base;
+      std::size_t e = 0;
+      while (const char* at = find(from, end, key)) {
+        const auto offset = static_cast<std::size_t>(at - base);
+        while (c.start[e + 1] <= offset) ++e;
+        hit[e] = 1;
+        from = base + c.start[e + 1];
+      }
     }
+    std::erase_if(open, [&](std::uint32_t e) { return hit[e] != 0; });
   }
   std::erase_if(candidates, [&](std::uint32_t e) { return !hit[e]; });
 }

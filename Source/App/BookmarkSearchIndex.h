@@ -55,7 +55,6 @@ class BookmarkSearchIndex {
 
   // Keeps the candidates in which `key` is in one of the columns of `mask`.
   void narrow(Positions& candidates, const std::string& key, unsigned mask) const;
-  bool inEntry(std::uint32_t entry, const std::string& key, unsigned mask) const;
 
   std::vector<std::shared_ptr<Bookmark>> bookmarks_;
   std::array<Column, kColumns> columns_;

@@ -78,14 +78,15 @@ def type_words(log, gap_ms, words):
     for word in words:
         sends.append((tap("a", "Control_L"), None))
         time.sleep(0.05)
-        sends.append((tap("BackSpace"), None))
-        time.sleep(gap_ms / 1000)
+        sends.append((tap("BackSpace"), ""))
+        # The whole library comes back: give it time to be drawn before the next word.
+        time.sleep(1.5)
         for i, ch in enumerate(word):
             sends.append((tap(ch), word[: i + 1] if i >= 1 else None))
             time.sleep(gap_ms / 1000)
     time.sleep(0.3)
     shown = frames(log)
-    latencies = []
+    latencies, clears = [], []
     for n, (sent, text) in enumerate(sends):
         if text is None:
             continue
@@ -93,11 +94,12 @@ def type_words(log, gap_ms, words):
         after = [t for t, area in shown if sent <= t < limit and area >= LARGE]
         if after:
             ms = (after[-1] - sent) / 1e6
-            latencies.append(ms)
-            print("%-12s %6.1f ms" % (text, ms))
+            (latencies if text else clears).append(ms)
+            print("%-12s %6.1f ms" % (text or "(cleared)", ms))
         else:
-            print("%-12s no frame" % text)
+            print("%-12s no frame" % (text or "(cleared)"))
     print("keystroke to drawn:", stats(latencies))
+    print("emptied field to drawn library:", stats(clears))
 
 
 def wheel(log, x, y, seconds, rate, direction):
