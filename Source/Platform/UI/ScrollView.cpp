@@ -47,7 +47,9 @@ class GrooveKeepingStyle : public QProxyStyle {
       grooveOnly.rect = QRect(QPoint(0, 0), slider->rect.size());
       groove_ = QPixmap(slider->rect.size() * ratio);
       groove_.setDevicePixelRatio(ratio);
-      groove_.fill(Qt::transparent);
+      // Opaque, so each frame copies it instead of blending it (which is again spread over
+      // worker threads). The desktop style's groove covers the whole scroller anyway.
+      groove_.fill(slider->palette.color(QPalette::Window));
       QPainter grooved(&groove_);
       QProxyStyle::drawComplexControl(control, &grooveOnly, &grooved, widget);
       grooveLook_ = look;
