@@ -25,9 +25,18 @@ ViewWidget::ViewWidget(View* view) : view_(view) {
   setFocusPolicy(Qt::NoFocus);
 }
 
+namespace {
+void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point clip);
+}  // namespace
+
 void paintView(View* view, QPainter& painter, const QRect& dirty) {
+  paintViewAt(view, painter, dirty, view->widgetOffset());
+}
+
+namespace {
+// `clip` is where the widget's pixels start in the view: past the part its superview cuts off.
+void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point clip) {
   fnd::Rect b = view->bounds();
-  fnd::Point clip = view->widgetOffset();
   bool flipped = view->isFlipped();
   // View coordinates to widget pixels.
   QTransform t = flipped ? QTransform(1, 0, 0, 1, -b.origin.x - clip.x, -b.origin.y - clip.y)
@@ -69,12 +78,36 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
   }
   view->setNeedsDisplayFlag(false);
 }
+}  // namespace
 
 void ViewWidget::paintEvent(QPaintEvent* event) {
   if (!view_) return;
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  qtbridge::guarded("drawing", [&] { paintView(view_, painter, event->rect()); });
+  if (!view_->keepsDrawing()) {
+    drawing_ = QPixmap();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    qtbridge::guarded("drawing", [&] { paintView(view_, painter, event->rect()); });
+    return;
+  }
+  qtbridge::guarded("drawing", [&] {
+    const fnd::Size size = view_->bounds().size;
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels(static_cast<int>(std::ceil(size.width * ratio)), static_cast<int>(std::ceil(size.height * ratio)));
+    if (pixels.isEmpty()) return;
+    if (view_->needsDisplay() || drawing_.size() != pixels || drawing_.devicePixelRatio() != ratio) {
+      drawing_ = QPixmap(pixels);
+      drawing_.setDevicePixelRatio(ratio);
+      drawing_.fill(Qt::transparent);
+      QPainter kept(&drawing_);
+      kept.setRenderHint(QPainter::Antialiasing, false);
+      const QSize whole(static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)));
+      paintViewAt(view_, kept, QRect(QPoint(0, 0), whole), fnd::Point{});
+    }
+    QPainter painter(this);
+    const fnd::Point clip = view_->widgetOffset();
+    painter.drawPixmap(QPointF(-clip.x, -clip.y), drawing_);
+    view_->setNeedsDisplayFlag(false);
+  });
 }
 
 namespace qtbridge {
