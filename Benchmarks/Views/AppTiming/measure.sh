@@ -2,6 +2,8 @@
 # Times typing into the library search and wheel scrolling in the running application on a
 # generated 50,000-bookmark library, under a private X session:
 #   Benchmarks/Views/AppTiming/measure.sh BUILD_DIR [search|scroll|both] [SHOTS_DIR]
+# KESTO_THUMBNAILS=1 serves every page picture from a loopback thumbnail service (one JPEG), so
+# scrolling loads, decodes and caches pictures; otherwise their requests fail at once.
 # Prints the time from each keystroke to the last drawn frame of its results, and the gaps
 # between frames while the wheel turns at 60 clicks a second.
 set -euo pipefail
@@ -16,7 +18,18 @@ exec "$root/Tests/Harness/e2e/xvfb-session.sh" -- bash -c '
   . "$root/Tests/Harness/e2e/lib.sh"
   e2e_app_paths
   e2e_offline_settings
-  "$build/Benchmarks/Views/SampleLibrary/kesto-sample-library" >/dev/null 2>&1 || { echo "no library"; exit 1; }
+  host=http://127.0.0.1:9
+  picture=()
+  if [[ -n "${KESTO_THUMBNAILS:-}" ]]; then
+    picture=("$work/thumbnail.jpg")
+    "$build/Benchmarks/Views/SampleLibrary/kesto-sample-library" 1 1 1 "$host" "$work/thumbnail.jpg" >/dev/null 2>&1
+    rm -rf "$XDG_DATA_HOME/kesto"
+    python3 "$here/drive.py" serve "$work/thumbnail.jpg" "$work/port" &
+    server=$!
+    e2e_wait_until 10 test -s "$work/port"
+    host="http://127.0.0.1:$(cat "$work/port")"
+  fi
+  "$build/Benchmarks/Views/SampleLibrary/kesto-sample-library" 50000 1248 37000 "$host" >/dev/null 2>&1 || { echo "no library"; exit 1; }
   export KESTO_FRAME_LOG="$work/frames.log"
   LD_PRELOAD="$build/Benchmarks/Views/AppTiming/libkesto-frame-log.so" "$build/Source/App/kesto" >"$work/kesto.log" 2>&1 &
   app=$!
@@ -42,11 +55,14 @@ exec "$root/Tests/Harness/e2e/xvfb-session.sh" -- bash -c '
     sleep 1.5
   fi
   if [[ "$what" != search ]]; then
+    # Down over rows not seen yet, then back up over rows seen (their pictures are cached).
     python3 "$here/drive.py" wheel "$work/frames.log" $((X + WIDTH / 2 + 100)) $((Y + HEIGHT / 2)) 5 60 down
+    python3 "$here/drive.py" wheel "$work/frames.log" $((X + WIDTH / 2 + 100)) $((Y + HEIGHT / 2)) 5 60 up
     [[ -n "$shots" ]] && e2e_screenshot "$shots/scroll.png" "$win"
   fi
   if [[ -n "${perf_pid:-}" ]]; then kill -INT "$perf_pid"; wait "$perf_pid"; fi
   kill "$app" 2>/dev/null
   wait "$app" 2>/dev/null
+  [[ -n "${server:-}" ]] && kill "$server"
   true
 ' measure "$build" "$what" "$shots" "$here" "$root"

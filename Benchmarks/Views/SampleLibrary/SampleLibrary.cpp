@@ -1,7 +1,9 @@
 // Writes a generated library into the store of the current XDG_DATA_HOME: folders two deep,
 // bookmarks spread over them with one to three tags each out of a large tag set, notes on
 // every tenth, a favicon on every other (a few hundred distinct pictures, as sites share them).
-// Usage: kesto-sample-library [bookmarks] [folders] [tags] [thumbnail-host]
+// Usage: kesto-sample-library [bookmarks] [folders] [tags] [thumbnail-host] [thumbnail.jpg]
+// With a thumbnail file named, a page picture (JPEG, 400 by 300) is written there for a loopback
+// server to answer thumbnail requests with.
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
 #include "Model/Tag.h"
@@ -50,6 +52,15 @@ int main(int argc, char** argv) {
   const int folderCount = argc > 2 ? std::atoi(argv[2]) : 1248;
   const int tagCount = argc > 3 ? std::atoi(argv[3]) : 37000;
   const std::string thumbnailHost = argc > 4 ? argv[4] : "http://127.0.0.1:9";
+  if (argc > 5) {
+    QImage page(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < page.height(); ++y)
+      for (int x = 0; x < page.width(); ++x) page.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 3) % 256, (x ^ y) % 256));
+    if (!page.save(argv[5], "JPG", 80)) {
+      std::fprintf(stderr, "the thumbnail could not be written\n");
+      return 1;
+    }
+  }
   auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
 
   // Top folders, each holding an even share of the rest.

@@ -48,14 +48,27 @@ void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point c
   QPainterPath shape;
   if (view->cornerRadius() > 0) shape.addRoundedRect(bounds, view->cornerRadius(), view->cornerRadius());
   else shape.addRect(bounds);
-  if (view->backgroundColor() && view->drawsBackground()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+  if (view->backgroundColor() && view->drawsBackground()) {
+    // A rectangle is filled as one, clipped to what is painted; as a path it went through the
+    // path filler over the whole bounds (a list's document view is millions of pixels tall).
+    if (view->cornerRadius() > 0) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+    else painter.fillRect(bounds, toQColor(*view->backgroundColor()));
+  }
   if (!view->layerContents().isNull()) {
     painter.save();
-    painter.setClipPath(shape, Qt::IntersectClip);
-    // Layer contents are upright images stretched over the bounds.
+    // A plain rectangle clips as one: a path would send every pixel through the slow blending.
+    if (view->cornerRadius() > 0) painter.setClipPath(shape, Qt::IntersectClip);
+    else painter.setClipRect(bounds, Qt::IntersectClip);
+    // Layer contents are upright images stretched over the bounds. Over whole pixels they are
+    // scaled once and then copied: a list scrolling draws each picture at every step.
     QRectF device = t.mapRect(bounds);
     painter.setTransform(QTransform());
-    painter.drawImage(device, view->layerContents().impl()->image);
+    const Image::Impl& contents = *view->layerContents().impl();
+    const QRect whole = device.toAlignedRect();
+    if (!contents.source && QRectF(whole) == device && painter.device()->devicePixelRatioF() == 1.0)
+      painter.drawImage(whole.topLeft(), contents.scaledTo(whole.size()));
+    else
+      painter.drawImage(device, contents.image);
     painter.restore();
   }
   if (!view->wantsUpdateLayer()) {

@@ -8,7 +8,9 @@
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -387,4 +389,46 @@ TEST(ClipView, ObserversRemovedDuringAChangeAreNotCalled) {
   clip->addBoundsObserver([&] { clip.reset(); });
   clip->scrollToPoint({0, 60});
   EXPECT_TRUE(weak.expired());
+}
+
+namespace {
+// A picture of two pixels side by side, as the bytes a page thumbnail arrives in.
+kesto::ui::Image twoPixels(const QColor& left, const QColor& right) {
+  QImage image(2, 1, QImage::Format_RGB32);
+  image.setPixel(0, 0, left.rgb());
+  image.setPixel(1, 0, right.rgb());
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return kesto::ui::Image::fromData(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+}
+QColor at(kesto::ui::View& view, int x, int y) {
+  const auto c = view.snapshot().pixelColor(x, y);
+  return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue));
+}
+}  // namespace
+
+// Layer contents are stretched over the bounds (scaled once for a size and then copied): each
+// half of the view shows its pixel, a new picture and a new size show at the next paint, and a
+// plain background is still filled around a picture that does not cover it.
+TEST(View, LayerContentsStretchOverTheBoundsAndFollowANewPictureOrSize) {
+  View view(fnd::Rect(0, 0, 40, 20));
+  view.setLayerContents(twoPixels(Qt::red, Qt::blue));
+  EXPECT_EQ(at(view, 5, 10), QColor(Qt::red));
+  EXPECT_EQ(at(view, 35, 10), QColor(Qt::blue));
+  view.setLayerContents(twoPixels(Qt::green, Qt::yellow));
+  EXPECT_EQ(at(view, 5, 10), QColor(Qt::green));
+  EXPECT_EQ(at(view, 35, 10), QColor(Qt::yellow));
+  view.setFrameSize({80, 20});
+  EXPECT_EQ(at(view, 38, 10), QColor(Qt::green));
+  EXPECT_EQ(at(view, 42, 10), QColor(Qt::yellow));
+  EXPECT_EQ(at(view, 78, 10), QColor(Qt::yellow));
+
+  View backdrop(fnd::Rect(0, 0, 30, 30));
+  backdrop.setBackgroundColor(Color::rgb(0, 0.5, 0, 1));
+  auto tall = std::make_shared<View>(fnd::Rect(0, -100000, 30, 200000));
+  tall->setBackgroundColor(Color::rgb(1, 0, 1, 1));
+  backdrop.addSubview(tall);
+  EXPECT_EQ(at(backdrop, 15, 15), QColor(Qt::magenta));
 }
