@@ -2,6 +2,7 @@
 # Times typing into the library search and wheel scrolling in the running application on a
 # generated 50,000-bookmark library, under a private X session:
 #   Benchmarks/Views/AppTiming/measure.sh BUILD_DIR [search|scroll|both] [SHOTS_DIR]
+# KESTO_BINARY names another kesto program to time (an older build, say).
 # KESTO_THUMBNAILS=1 serves every page picture from a loopback thumbnail service (one JPEG), so
 # scrolling loads, decodes and caches pictures; otherwise their requests fail at once.
 # Prints the time from each keystroke to the last drawn frame of its results, and the gaps
@@ -31,7 +32,7 @@ exec "$root/Tests/Harness/e2e/xvfb-session.sh" -- bash -c '
   fi
   "$build/Benchmarks/Views/SampleLibrary/kesto-sample-library" 50000 1248 37000 "$host" >/dev/null 2>&1 || { echo "no library"; exit 1; }
   export KESTO_FRAME_LOG="$work/frames.log"
-  LD_PRELOAD="$build/Benchmarks/Views/AppTiming/libkesto-frame-log.so" "$build/Source/App/kesto" >"$work/kesto.log" 2>&1 &
+  LD_PRELOAD="$build/Benchmarks/Views/AppTiming/libkesto-frame-log.so" "${KESTO_BINARY:-$build/Source/App/kesto}" >"$work/kesto.log" 2>&1 &
   app=$!
   win="$(e2e_wait_window "^Kesto$" 30)" || { echo "no window"; cat "$work/kesto.log"; exit 1; }
   xdotool windowsize --sync "$win" 1200 760 >/dev/null 2>&1
