@@ -95,6 +95,7 @@ void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point c
 
 void ViewWidget::paintEvent(QPaintEvent* event) {
   if (!view_) return;
+  view_->updateOpaqueness();
   if (!view_->keepsDrawing()) {
     drawing_ = QPixmap();
     QPainter painter(this);

@@ -432,3 +432,28 @@ TEST(View, LayerContentsStretchOverTheBoundsAndFollowANewPictureOrSize) {
   backdrop.addSubview(tall);
   EXPECT_EQ(at(backdrop, 15, 15), QColor(Qt::magenta));
 }
+
+// A view filling its bounds with an opaque colour is painted without what lies beneath; once it
+// no longer fills them (no colour, a translucent one, round corners, or drawn translucent) what
+// lies beneath shows again at the next paint, never the view's old pixels.
+TEST(View, AnOpaqueViewHidesWhatIsBeneathUntilItNoLongerFillsItsBounds) {
+  View back(fnd::Rect(0, 0, 60, 40));
+  back.setBackgroundColor(Color::rgb(1, 0, 0, 1));
+  auto front = std::make_shared<View>(fnd::Rect(10, 10, 40, 20));
+  back.addSubview(front);
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
+  front->setBackgroundColor(std::nullopt);
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 0));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  front->setAlphaValue(0.0);
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setAlphaValue(1.0);
+  front->setCornerRadius(10);
+  EXPECT_EQ(at(back, 11, 11), QColor(Qt::red)) << "outside the round corner";
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
+}
