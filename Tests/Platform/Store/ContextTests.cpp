@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <set>
 #include <thread>
 
@@ -16,13 +18,6 @@ using namespace kesto::store;
 using namespace kesto::store::test;
 
 namespace {
-
-struct Stack {
-  std::shared_ptr<const Model> model = makeLibraryModel();
-  std::string path = storePath();
-  std::shared_ptr<Coordinator> coordinator = openStore(model, path);
-  ContextRef main = makeMainContext(coordinator);
-};
 
 ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& url, const std::string& title = "") {
   auto b = c.insertNewObject("Bookmark");
@@ -398,6 +393,29 @@ TEST(Context, BinaryValuesLoadOnlyWhenRead) {
   EXPECT_EQ(listed[0]->valueForKey("thumbnail").data(), fnd::Data(10, 9));
 }
 
+TEST(Context, OnlyTheMostRecentlyReadBinaryValuesStayInMemory) {
+  Stack s;
+  const int n = 300;
+  for (int i = 0; i < n; ++i)
+    addBookmark(*s.main, "B" + std::to_string(i), "u")->setValueForKey("thumbnail", fnd::Data(4, 1));
+  ASSERT_TRUE(s.main->save());
+  auto reader = makeMainContext(s.coordinator);
+  auto listed = fetchAll(*reader, "Bookmark");
+  ASSERT_EQ(listed.size(), static_cast<std::size_t>(n));
+  for (auto& b : listed) ASSERT_EQ(b->valueForKey("thumbnail").data(), fnd::Data(4, 1));
+  // Changed behind the reader's back: a value it still holds reads the same, one it let go is
+  // read from the store again.
+  auto writer = makeMainContext(s.coordinator);
+  for (auto& b : fetchAll(*writer, "Bookmark")) b->setValueForKey("thumbnail", fnd::Data(4, 2));
+  ASSERT_TRUE(writer->save());
+  EXPECT_EQ(listed.back()->valueForKey("thumbnail").data(), fnd::Data(4, 1));
+  EXPECT_EQ(listed.front()->valueForKey("thumbnail").data(), fnd::Data(4, 2));
+  // An unsaved change is never let go, however many values are read after it.
+  listed[1]->setValueForKey("thumbnail", fnd::Data(1, 9));
+  for (auto& b : listed) b->valueForKey("thumbnail");
+  EXPECT_EQ(listed[1]->valueForKey("thumbnail").data(), fnd::Data(1, 9));
+}
+
 TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
   Stack s;
   addBookmark(*s.main, "B1", "u", "old");
@@ -547,6 +565,32 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   std::size_t after = 0;
   child->performAndWait([&] { after = seen.load(); });  // waits on the main thread for the busy queue
   EXPECT_EQ(after, 5u);
+}
+
+// The main thread waiting for a private queue's block sleeps until the block lets go (or the
+// block needs the main context), instead of turning round and round.
+TEST(Context, MainThreadWaitingForABusyQueueSleepsAndWakesWhenItIsFree) {
+  Stack s;
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  std::atomic<bool> started{false};
+  child->perform([&] {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  });
+  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  };
+  const double before = cpu();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  bool ran = false;
+  child->performAndWait([&] { ran = true; });
+  EXPECT_TRUE(ran);
+  EXPECT_GE(std::chrono::steady_clock::now() - wallBefore, std::chrono::milliseconds(300));
+  EXPECT_LT(cpu() - before, 0.05);
 }
 
 TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {
