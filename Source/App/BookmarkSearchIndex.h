@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,10 @@ struct SearchFields {
 // searchable texts folded once (case and diacritics), so a keystroke is a scan of prepared text
 // rather than a store query. It answers what the store query of the same words would, and is
 // rebuilt after any save, since a save may change any text or the order. Main thread only.
+//
+// Each field's texts lie end to end in one buffer, so a word is looked for in one pass over
+// the buffer instead of once per bookmark; a keystroke that only lengthens the words looks only
+// among the previous matches.
 class BookmarkSearchIndex {
  public:
   BookmarkSearchIndex();
@@ -37,10 +43,31 @@ class BookmarkSearchIndex {
   void invalidate() { *stale_ = true; }
 
  private:
-  struct Entry;
-  std::vector<Entry> entries_;
+  // One field of every entry: entry i's text is text[start[i], start[i + 1] - 1), each followed
+  // by a NUL (stored texts hold no control characters, so no word runs from one into the next).
+  // Tags of one entry are joined the same way.
+  struct Column {
+    std::string text;
+    std::vector<std::size_t> start;
+  };
+  enum { kTitle, kURL, kNotes, kFolder, kTags, kColumns };
+  using Positions = std::vector<std::uint32_t>;
+
+  // Keeps the candidates in which `key` is in one of the columns of `mask`.
+  void narrow(Positions& candidates, const std::string& key, unsigned mask) const;
+
+  std::vector<std::shared_ptr<Bookmark>> bookmarks_;
+  std::array<Column, kColumns> columns_;
+  // Per entry, a bit per column whose text is there at all (an absent text matches no word,
+  // not even one that folds to nothing).
+  std::vector<std::uint8_t> present_;
   std::size_t librarySize_ = 0;
   const void* libraryFirst_ = nullptr;
+  // The last search: its folded words, fields and every match, for the next keystroke.
+  std::vector<std::string> lastKeys_;
+  unsigned lastMask_ = 0;
+  Positions lastMatches_;
+  bool haveLast_ = false;
   // Set from any thread that saves a context.
   std::shared_ptr<std::atomic<bool>> stale_;
 };

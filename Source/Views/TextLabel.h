@@ -13,6 +13,8 @@ class TextLabel : public ui::View {
  public:
   explicit TextLabel(const fnd::Rect& frame = fnd::Rect());
   bool isFlipped() const override { return true; }
+  // Its drawing follows from its text, font, colour, alignment and size alone.
+  bool keepsDrawing() const override { return true; }
   const std::string& stringValue() const { return text_; }
   void setStringValue(const std::string& text);
   void setFont(const ui::Font& font);

@@ -4,6 +4,7 @@
 #include "Platform/Net/URLResponse.h"
 #include "Platform/UI/Image.h"
 #include "Views/DiskCacheManager.h"
+#include "Views/ImageMemoryCache.h"
 #include "Views/SimpleHTTPRequest.h"
 
 #include <mutex>
@@ -32,7 +33,8 @@ struct WebImageDownloadRequest::HTTPDelegate : SimpleHTTPRequestDelegate {
       return;
     }
     auto data = request.responseData();
-    if (!data || ui::Image::fromData(*data).isNull()) {
+    // Decoded once: the view that shows it takes the same picture from the memory cache.
+    if (!data || ImageMemoryCache::webImages().imageForData(self->URLString(), *data).isNull()) {
       self->fail(fnd::Error::withDescription(kWebImageErrorDomain, kNotAnImageError, "The reply is not an image"));
       return;
     }

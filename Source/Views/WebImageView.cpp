@@ -1,6 +1,7 @@
 #include "Views/WebImageView.h"
 
 #include "Platform/Foundation/FileManager.h"
+#include "Views/ImageMemoryCache.h"
 #include "Views/WebImageDownloadRequest.h"
 
 namespace kesto {
@@ -16,7 +17,8 @@ struct WebImageView::Receiver : WebImageDownloadRequestDelegate {
     if (view->imageRequest_.get() != &request) return;  // a superseded load
     auto keep = view->weak_from_this().lock();  // the delegate may let the view go
     if (!data.empty()) {
-      ui::Image image = ui::Image::fromData(data);
+      // A picture shown before (the list scrolled back to it) is not decoded again.
+      ui::Image image = ImageMemoryCache::webImages().imageForData(request.URLString(), data);
       view->setImage(image);
       if (view->webCacheDelegate_) view->webCacheDelegate_->imageViewDownloadImageSuccessed(*view, image, data);
     } else if (view->webCacheDelegate_) {

@@ -308,6 +308,54 @@ TEST_F(SearchTest, PreparedTextsAnswerAsTheStoreQueryAndFollowSaves) {
   EXPECT_EQ(typedAnswer("zebra"), std::vector<std::string>{"Renamed zebra"});
 }
 
+// Typing letter by letter narrows the last result; deleting letters, changing the fields or a
+// save must not keep that narrowing. Every step answers as the store query.
+TEST_F(SearchTest, EachKeystrokeAnswersAsTheStoreQueryWhileTheWordsGrowAndShrink) {
+  seed();
+  tagged("http://tags.example/", "Two tags", "xxab");
+  auto second = Tag::initEntity();
+  second->setName("cdyy");
+  auto twoTags = add("http://joined.example/", "Ends with ab");
+  twoTags->addTag(second);
+  twoTags->saveBookmark();
+  add("http://next.example/", "cd starts this one");
+  build(8);
+  auto answer = [&](const std::string& text, bool byStore) {
+    if (byStore) dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
+    else type(text);
+    std::vector<std::string> out;
+    for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
+    return out;
+  };
+  const std::vector<std::string> steps = {"al", "alp", "alph", "alpha", "alpha ", "alpha n", "alpha ne", "alpha n",
+                                          "alpha", "alp", "ab", "abc", "abcd", "bcd", "ab cd", "\xcc\x81 alpha",
+                                          "t", "th", "thi", "this", "xx", "xxab", "xxabc"};
+  for (const auto& text : steps) {
+    if (text.size() < 2) continue;
+    auto expected = answer(text, true);
+    EXPECT_EQ(answer(text, false), expected) << text;
+  }
+  // No word runs from one text into the next: not across two tags, nor into the next bookmark.
+  EXPECT_TRUE(answer("abcd", false).empty());
+  EXPECT_TRUE(answer("xxabcdyy", false).empty());
+
+  // The same word with more fields chosen finds more than the narrowed titles-only result.
+  for (const char* key : {"SearchURL", "SearchNotes", "SearchTags", "SearchFolders"}) defaults().setBool(false, key);
+  EXPECT_EQ(answer("alpha", false), (std::vector<std::string>{"Alpha news"}));
+  search().toggleSearchOption(3);  // notes
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Second"}));
+
+  // A bookmark renamed between two keystrokes of a growing word is among the matches.
+  type("alph");
+  for (const auto& b : dm().allBookmarks())
+    if (b->title().value_or("") == "Unrelated") {
+      b->setTitle("Alphabet late");
+      b->saveBookmark();
+    }
+  type("alpha");
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Alphabet late", "Second"}));
+}
+
 TEST_F(SearchTest, CtrlFFocusesTheSearchField) {
   build(0);
   std::shared_ptr<ui::MenuItem> find;

@@ -139,5 +139,48 @@ TEST(TextLabel, AHugeTextIsDrawnWithoutMeasuringItWhole) {
   EXPECT_EQ(accents, std::string(26, 'a') + "\u2026");
 }
 
+// Pixels of an image that are darker than mid grey, by column.
+std::vector<int> darkColumns(const ui::Image& image) {
+  std::vector<int> columns(static_cast<std::size_t>(image.size().width), 0);
+  for (int x = 0; x < static_cast<int>(image.size().width); ++x)
+    for (int y = 0; y < static_cast<int>(image.size().height); ++y) {
+      const ui::Color c = image.pixelColor(x, y);
+      if (c.alpha > 0.5 && c.red + c.green + c.blue < 1.5) ++columns[static_cast<std::size_t>(x)];
+    }
+  return columns;
+}
+int total(const std::vector<int>& columns) {
+  int n = 0;
+  for (int c : columns) n += c;
+  return n;
+}
+
+// A label draws once into a kept picture; each change of its text, colour or width shows at the
+// next paint, and a label its superview cuts off shows the same pixels shifted.
+TEST(TextLabel, TheKeptDrawingFollowsTextColourWidthAndClipping) {
+  auto parent = std::make_shared<ui::View>(fnd::Rect(0, 0, 300, 24));
+  parent->setBackgroundColor(ui::Color::white());
+  auto label = std::make_shared<TextLabel>(fnd::Rect(0, 0, 300, 24));
+  parent->addSubview(label);
+  label->setStringValue("Mmmm");
+  const int shortText = total(darkColumns(parent->snapshot()));
+  ASSERT_GT(shortText, 0);
+  label->setStringValue("Mmmm Mmmm Mmmm");
+  const int longText = total(darkColumns(parent->snapshot()));
+  EXPECT_GT(longText, shortText + shortText / 2);
+  label->setTextColor(ui::Color::white());
+  EXPECT_EQ(total(darkColumns(parent->snapshot())), 0);
+  label->setTextColor(ui::Color::black());
+  label->setFrameSize({60, 24});
+  EXPECT_LT(total(darkColumns(parent->snapshot())), longText);
+
+  // The same label moved 40 points left, so the superview cuts its start off.
+  label->setFrame(fnd::Rect(0, 0, 300, 24));
+  const auto whole = darkColumns(parent->snapshot());
+  label->setFrameOrigin({-40, 0});
+  const auto cut = darkColumns(parent->snapshot());
+  for (std::size_t x = 0; x + 40 < whole.size(); ++x) EXPECT_EQ(cut[x], whole[x + 40]) << x;
+}
+
 }  // namespace
 }  // namespace kesto::test

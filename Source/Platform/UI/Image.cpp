@@ -263,6 +263,19 @@ QImage Image::Impl::atPixelSize(const QSize& pixels) const {
   return rendered;
 }
 
+QImage Image::Impl::scaledTo(const QSize& pixels) const {
+  if (source) return atPixelSize(pixels);
+  if (pixels.isEmpty() || pixels == image.size() || image.isNull()) return image;
+  std::lock_guard lock(renders->mutex);
+  auto key = std::make_pair(pixels.width(), pixels.height());
+  auto it = renders->bySize.find(key);
+  if (it != renders->bySize.end()) return it->second;
+  if (renders->bySize.size() >= 8) renders->bySize.clear();
+  QImage scaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  renders->bySize.emplace(key, scaled);
+  return scaled;
+}
+
 Image Image::iconNamed(const std::string& nameOrPath) {
   if (nameOrPath.empty()) return Image();
   configureIconTheme();

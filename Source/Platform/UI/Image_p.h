@@ -25,5 +25,9 @@ struct Image::Impl {
 
   // The image to draw at `pixels`: the source's rendering, or the bitmap itself.
   QImage atPixelSize(const QSize& pixels) const;
+  // The bitmap at exactly `pixels`, scaled as a painter stretching it without smoothing would
+  // (kept, so a view drawn again and again at the same size scales it once); artwork is
+  // rendered at that size.
+  QImage scaledTo(const QSize& pixels) const;
 };
 }  // namespace kesto::ui

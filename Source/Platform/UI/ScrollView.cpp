@@ -4,13 +4,79 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QPainter>
+#include <QPixmap>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace kesto::ui {
+
+namespace {
+
+// A scroller that keeps its groove as a picture. The desktop style paints the groove as a
+// gradient over the scroller's whole length, and the toolkit spreads a fill that tall over
+// worker threads; a scroller repainted at every step of the wheel then waits for those threads
+// each frame. The groove looks the same wherever the knob is, so it is painted once per size
+// and look, and each frame the style paints only the knob and arrows over it (with the hover
+// and press states the scroller gives it).
+class GrooveKeepingStyle : public QProxyStyle {
+ public:
+  GrooveKeepingStyle() : QProxyStyle(QApplication::style()->name()) {}
+
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    if (control != CC_ScrollBar || !slider || !widget || !(slider->subControls & SC_ScrollBarGroove)) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    const auto look = std::make_tuple(slider->rect.size(), ratio, slider->palette.cacheKey(),
+                                      static_cast<int>(slider->state & State_Enabled), slider->orientation);
+    if (groove_.isNull() || look != grooveLook_) {
+      QStyleOptionSlider grooveOnly = *slider;
+      grooveOnly.subControls = SC_ScrollBarGroove;
+      grooveOnly.activeSubControls = SC_None;
+      grooveOnly.state &= ~(State_MouseOver | State_Sunken);
+      grooveOnly.rect = QRect(QPoint(0, 0), slider->rect.size());
+      groove_ = QPixmap(slider->rect.size() * ratio);
+      groove_.setDevicePixelRatio(ratio);
+      // Opaque, so each frame copies it instead of blending it (which is again spread over
+      // worker threads). The desktop style's groove covers the whole scroller anyway.
+      groove_.fill(slider->palette.color(QPalette::Window));
+      QPainter grooved(&groove_);
+      QProxyStyle::drawComplexControl(control, &grooveOnly, &grooved, widget);
+      grooveLook_ = look;
+    }
+    painter->drawPixmap(slider->rect.topLeft(), groove_);
+    QStyleOptionSlider rest = *slider;
+    rest.subControls &= ~SC_ScrollBarGroove;
+    QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+  }
+
+ private:
+  mutable QPixmap groove_;
+  mutable std::tuple<QSize, qreal, qint64, int, Qt::Orientation> grooveLook_;
+};
+
+class Scroller : public QScrollBar {
+ public:
+  Scroller(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
+    setStyle(&style_);
+  }
+  ~Scroller() override { setStyle(nullptr); }
+
+ private:
+  GrooveKeepingStyle style_;
+};
+
+}  // namespace
 
 struct ScrollView::Impl {
   QScrollBar* vertical = nullptr;
@@ -27,8 +93,8 @@ ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_uniqu
   // programs.
   lineScroll_ = std::max(1.0, std::round(QFontMetricsF(QApplication::font()).lineSpacing()));
   setBackgroundColor(Color::white());
-  d_->vertical = new QScrollBar(Qt::Vertical, nativeWidget());
-  d_->horizontal = new QScrollBar(Qt::Horizontal, nativeWidget());
+  d_->vertical = new Scroller(Qt::Vertical, nativeWidget());
+  d_->horizontal = new Scroller(Qt::Horizontal, nativeWidget());
   d_->vertical->hide();
   d_->horizontal->hide();
   auto scrolled = [this](bool vertical) {

@@ -6,6 +6,7 @@
 #include <QCompleter>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPixmap>
 #include <QStringListModel>
 #include <QWidget>
 
@@ -63,6 +64,11 @@ class TokenWidget : public QWidget {
     QRect r;
     layoutTokens(&r);
     input->setGeometry(r);
+    redraw();
+  }
+  // The tokens or their look changed: the kept picture goes.
+  void redraw() {
+    drawing_ = QPixmap();
     update();
   }
 
@@ -72,8 +78,30 @@ class TokenWidget : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent*) override { relayout(); }
+  void changeEvent(QEvent* event) override {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::StyleChange)
+      drawing_ = QPixmap();
+    QWidget::changeEvent(event);
+  }
+  // The capsules are drawn once into a kept picture: a list of bookmarks repaints every cell's
+  // tags at each step of a scroll, and measuring and shaping each tag each time made that slow.
   void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
+    const qreal ratio = devicePixelRatioF();
+    if (drawing_.isNull() || drawing_.size() != size() * ratio || drawing_.devicePixelRatio() != ratio) {
+      drawing_ = QPixmap(size() * ratio);
+      drawing_.setDevicePixelRatio(ratio);
+      drawing_.fill(Qt::transparent);
+      QPainter p(&drawing_);
+      p.setFont(font());  // a picture's painter starts with the application's font
+      drawTokens(p);
+    }
+    QPainter(this).drawPixmap(0, 0, drawing_);
+  }
+  void mousePressEvent(QMouseEvent*) override { input->setFocus(Qt::MouseFocusReason); }
+
+ private:
+  void drawTokens(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     if (drawsBackground) p.fillRect(rect(), palette().color(QPalette::Base));
     auto rects = layoutTokens(nullptr);
@@ -89,10 +117,9 @@ class TokenWidget : public QWidget {
       p.drawText(rects[i].adjusted(kTokenPadX, 0, -kTokenPadX, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
     }
   }
-  void mousePressEvent(QMouseEvent*) override { input->setFocus(Qt::MouseFocusReason); }
 
- private:
   TokenField* owner_;
+  QPixmap drawing_;
 };
 
 TokenWidget* parts(const TokenField& f) { return hostedWidgetAs<TokenWidget>(f); }
@@ -159,7 +186,7 @@ void TokenField::setTextColor(std::optional<Color> color) {
 
 void TokenField::setDrawsBackground(bool draws) {
   parts(*this)->drawsBackground = draws;
-  parts(*this)->update();
+  parts(*this)->redraw();
 }
 
 bool TokenField::tokenizePendingText() {

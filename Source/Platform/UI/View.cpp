@@ -284,6 +284,7 @@ void View::setAlphaValue(double alpha) {
   alpha = std::clamp(alpha, 0.0, 1.0);
   if (alpha == alpha_) return;
   alpha_ = alpha;
+  updateOpaqueness();
   // An opacity effect costs an offscreen pass, so only translucent views get one.
   if (alpha_ < 1.0) {
     auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget_->graphicsEffect());
@@ -376,7 +377,16 @@ void View::resizeWithOldSuperviewSize(const fnd::Size& oldSize) {
 
 void View::setNeedsDisplay(bool needs) {
   needsDisplay_ = needs;
-  if (needs && widget_) widget_->update();
+  if (!needs || !widget_) return;
+  updateOpaqueness();
+  widget_->update();
+}
+
+void View::updateOpaqueness() {
+  if (!widget_) return;
+  const bool opaque = backgroundColor_ && backgroundColor_->alpha >= 1.0 && drawsBackground() &&
+                      cornerRadius_ <= 0 && alpha_ >= 1.0;
+  if (widget_->testAttribute(Qt::WA_OpaquePaintEvent) != opaque) widget_->setAttribute(Qt::WA_OpaquePaintEvent, opaque);
 }
 
 Image View::snapshot() {

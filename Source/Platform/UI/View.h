@@ -104,6 +104,16 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   virtual bool wantsUpdateLayer() const { return false; }
   virtual void updateLayer() {}
   virtual void drawRect(GraphicsContext& context, const fnd::Rect& dirtyRect) {}
+  // Views answering true are drawn once into a kept picture, which later paints copy (a list
+  // scrolling repaints every cell at each step); the picture is drawn again only after
+  // setNeedsDisplay or at a new size. Only for views whose drawing follows from their own
+  // state, each change of which asks for display.
+  virtual bool keepsDrawing() const { return false; }
+  // A view that fills its whole bounds with an opaque colour hides what lies beneath it: told
+  // so, the toolkit no longer paints the window's background and the views under it there
+  // first (a scrolling list repaints its whole area at every step). Asked again at each request
+  // for display, which every change of those properties makes.
+  void updateOpaqueness();
   // Renders this view and its subviews as they appear on screen (tests probe its pixels).
   Image snapshot();
 

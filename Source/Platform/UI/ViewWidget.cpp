@@ -25,9 +25,18 @@ ViewWidget::ViewWidget(View* view) : view_(view) {
   setFocusPolicy(Qt::NoFocus);
 }
 
+namespace {
+void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point clip);
+}  // namespace
+
 void paintView(View* view, QPainter& painter, const QRect& dirty) {
+  paintViewAt(view, painter, dirty, view->widgetOffset());
+}
+
+namespace {
+// `clip` is where the widget's pixels start in the view: past the part its superview cuts off.
+void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point clip) {
   fnd::Rect b = view->bounds();
-  fnd::Point clip = view->widgetOffset();
   bool flipped = view->isFlipped();
   // View coordinates to widget pixels.
   QTransform t = flipped ? QTransform(1, 0, 0, 1, -b.origin.x - clip.x, -b.origin.y - clip.y)
@@ -39,14 +48,27 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
   QPainterPath shape;
   if (view->cornerRadius() > 0) shape.addRoundedRect(bounds, view->cornerRadius(), view->cornerRadius());
   else shape.addRect(bounds);
-  if (view->backgroundColor() && view->drawsBackground()) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+  if (view->backgroundColor() && view->drawsBackground()) {
+    // A rectangle is filled as one, clipped to what is painted; as a path it went through the
+    // path filler over the whole bounds (a list's document view is millions of pixels tall).
+    if (view->cornerRadius() > 0) painter.fillPath(shape, toQColor(*view->backgroundColor()));
+    else painter.fillRect(bounds, toQColor(*view->backgroundColor()));
+  }
   if (!view->layerContents().isNull()) {
     painter.save();
-    painter.setClipPath(shape, Qt::IntersectClip);
-    // Layer contents are upright images stretched over the bounds.
+    // A plain rectangle clips as one: a path would send every pixel through the slow blending.
+    if (view->cornerRadius() > 0) painter.setClipPath(shape, Qt::IntersectClip);
+    else painter.setClipRect(bounds, Qt::IntersectClip);
+    // Layer contents are upright images stretched over the bounds. Over whole pixels they are
+    // scaled once and then copied: a list scrolling draws each picture at every step.
     QRectF device = t.mapRect(bounds);
     painter.setTransform(QTransform());
-    painter.drawImage(device, view->layerContents().impl()->image);
+    const Image::Impl& contents = *view->layerContents().impl();
+    const QRect whole = device.toAlignedRect();
+    if (!contents.source && QRectF(whole) == device && painter.device()->devicePixelRatioF() == 1.0)
+      painter.drawImage(whole.topLeft(), contents.scaledTo(whole.size()));
+    else
+      painter.drawImage(device, contents.image);
     painter.restore();
   }
   if (!view->wantsUpdateLayer()) {
@@ -69,12 +91,37 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
   }
   view->setNeedsDisplayFlag(false);
 }
+}  // namespace
 
 void ViewWidget::paintEvent(QPaintEvent* event) {
   if (!view_) return;
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  qtbridge::guarded("drawing", [&] { paintView(view_, painter, event->rect()); });
+  view_->updateOpaqueness();
+  if (!view_->keepsDrawing()) {
+    drawing_ = QPixmap();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    qtbridge::guarded("drawing", [&] { paintView(view_, painter, event->rect()); });
+    return;
+  }
+  qtbridge::guarded("drawing", [&] {
+    const fnd::Size size = view_->bounds().size;
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels(static_cast<int>(std::ceil(size.width * ratio)), static_cast<int>(std::ceil(size.height * ratio)));
+    if (pixels.isEmpty()) return;
+    if (view_->needsDisplay() || drawing_.size() != pixels || drawing_.devicePixelRatio() != ratio) {
+      drawing_ = QPixmap(pixels);
+      drawing_.setDevicePixelRatio(ratio);
+      drawing_.fill(Qt::transparent);
+      QPainter kept(&drawing_);
+      kept.setRenderHint(QPainter::Antialiasing, false);
+      const QSize whole(static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)));
+      paintViewAt(view_, kept, QRect(QPoint(0, 0), whole), fnd::Point{});
+    }
+    QPainter painter(this);
+    const fnd::Point clip = view_->widgetOffset();
+    painter.drawPixmap(QPointF(-clip.x, -clip.y), drawing_);
+    view_->setNeedsDisplayFlag(false);
+  });
 }
 
 namespace qtbridge {

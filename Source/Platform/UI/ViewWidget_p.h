@@ -4,6 +4,7 @@
 
 #include "Platform/UI/Event.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -41,6 +42,8 @@ class ViewWidget : public QWidget {
 
  private:
   View* view_;
+  // The kept drawing of a view that keeps its drawing, at its whole bounds.
+  QPixmap drawing_;
 };
 
 // Translation of the toolkit's input into our events.

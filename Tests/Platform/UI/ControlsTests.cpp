@@ -311,6 +311,35 @@ TEST(TokenField, TokensAreDrawnAsCapsules) {
   EXPECT_NE(corner, QColor(222, 232, 252));
 }
 
+// The capsules are kept as a picture between paints; new tokens, a new font or the background
+// switched off must each show at the next paint, not the picture drawn before.
+TEST(TokenField, TheKeptPictureFollowsTokensFontAndBackground) {
+  Fixture f;
+  auto field = f.add(std::make_shared<TokenField>(fnd::Rect(10, 240, 300, 40)));
+  field->setTokens({"a"});
+  const fnd::Rect only = field->rectOfToken(0);
+  const fnd::Point right{only.origin.x + 250, only.origin.y + only.size.height / 2};
+  const QColor base = pixelAt(*field, right);
+  EXPECT_NE(base, QColor(222, 232, 252));
+
+  field->setTokens({"a", "a much longer second token"});
+  const fnd::Rect second = field->rectOfToken(1);
+  ASSERT_FALSE(second.isEmpty());
+  EXPECT_EQ(pixelAt(*field, {second.origin.x + 3, second.origin.y + second.size.height / 2}), QColor(222, 232, 252));
+
+  Font large;
+  large.pointSize = 20;
+  field->setFont(large);
+  const fnd::Rect wider = field->rectOfToken(0);
+  EXPECT_GT(wider.size.width, only.size.width);
+  EXPECT_EQ(pixelAt(*field, {wider.origin.x + wider.size.width - 6, wider.origin.y + wider.size.height / 2}),
+            QColor(222, 232, 252));
+
+  field->setTokens({"a"});
+  field->setDrawsBackground(false);
+  EXPECT_NE(pixelAt(*field, right), base);
+}
+
 TEST(SearchField, ActionOnEveryChangeAndTheSearchMenu) {
   Fixture f;
   auto field = f.add(std::make_shared<SearchField>(fnd::Rect(10, 250, 200, 26)));

@@ -102,3 +102,63 @@ TEST(ScrollView, ADocumentReportsOnlyToTheScrollViewShowingIt) {
   EXPECT_GT(thirdCount, 0);
   EXPECT_EQ(third.verticalScrollerMaximum(), 800);
 }
+
+namespace {
+// The rows of the scroller's column (right edge) that differ from its groove, away from the
+// arrows at both ends: the knob, which must be the only such run.
+std::pair<int, int> knobRows(ScrollView& view) {
+  Image shot = view.snapshot();
+  const int x = static_cast<int>(shot.size().width) - 7;
+  const int height = static_cast<int>(shot.size().height);
+  int first = -1, last = -1, runs = 0;
+  bool inRun = false;
+  std::vector<Color> column;
+  for (int y = 0; y < height; ++y) column.push_back(shot.pixelColor(x, y));
+  // The groove's colour: the one most rows between the arrows have.
+  auto near = [](const Color& a, const Color& b) {
+    return std::abs(a.red - b.red) + std::abs(a.green - b.green) + std::abs(a.blue - b.blue) <= 0.02;
+  };
+  Color groove = column[static_cast<std::size_t>(height / 2)];
+  int best = 0;
+  for (int y = 20; y < height - 20; y += 7) {
+    int same = 0;
+    for (int z = 20; z < height - 20; ++z) same += near(column[static_cast<std::size_t>(y)], column[static_cast<std::size_t>(z)]);
+    if (same > best) best = same, groove = column[static_cast<std::size_t>(y)];
+  }
+  for (int y = 20; y < height - 20; ++y) {
+    const bool differs = !near(column[static_cast<std::size_t>(y)], groove);
+    if (differs && !inRun) ++runs;
+    inRun = differs;
+    if (!differs) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  if (runs != 1) return {-1, -1};
+  return {first, last};
+}
+}  // namespace
+
+// The scroller keeps its groove as a picture and paints only the knob over it: the knob shows,
+// follows the document, and the groove follows a new size.
+TEST(ScrollView, TheScrollerKnobFollowsTheDocumentOverItsKeptGroove) {
+  ScrollView view(fnd::Rect(0, 0, 200, 300));
+  view.setScrollerStyle(ScrollerStyle::Legacy);
+  view.setHasVerticalScroller(true);
+  view.setDocumentView(std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 185, 1500)));
+  auto [top, topEnd] = knobRows(view);
+  ASSERT_GE(top, 0) << "no knob, or more than one run of it";
+  EXPECT_LT(topEnd, 150);
+
+  ASSERT_TRUE(view.performAction("scrollToEndOfDocument:", nullptr));
+  auto [bottom, bottomEnd] = knobRows(view);
+  ASSERT_GE(bottom, 0) << "no knob after scrolling";
+  EXPECT_GT(bottom, 150);
+  EXPECT_GT(bottomEnd, topEnd);
+
+  // Taller and back at the top: one knob at the top over a groove as long as the scroller.
+  view.setFrame(fnd::Rect(0, 0, 200, 500));
+  ASSERT_TRUE(view.performAction("scrollToBeginningOfDocument:", nullptr));
+  auto [tall, tallEnd] = knobRows(view);
+  ASSERT_GE(tall, 0) << "no knob, or the groove kept its old length";
+  EXPECT_LT(tallEnd, 250);
+}

@@ -8,7 +8,9 @@
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -387,4 +389,71 @@ TEST(ClipView, ObserversRemovedDuringAChangeAreNotCalled) {
   clip->addBoundsObserver([&] { clip.reset(); });
   clip->scrollToPoint({0, 60});
   EXPECT_TRUE(weak.expired());
+}
+
+namespace {
+// A picture of two pixels side by side, as the bytes a page thumbnail arrives in.
+kesto::ui::Image twoPixels(const QColor& left, const QColor& right) {
+  QImage image(2, 1, QImage::Format_RGB32);
+  image.setPixel(0, 0, left.rgb());
+  image.setPixel(1, 0, right.rgb());
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return kesto::ui::Image::fromData(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+}
+QColor at(kesto::ui::View& view, int x, int y) {
+  const auto c = view.snapshot().pixelColor(x, y);
+  return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue));
+}
+}  // namespace
+
+// Layer contents are stretched over the bounds (scaled once for a size and then copied): each
+// half of the view shows its pixel, a new picture and a new size show at the next paint, and a
+// plain background is still filled around a picture that does not cover it.
+TEST(View, LayerContentsStretchOverTheBoundsAndFollowANewPictureOrSize) {
+  View view(fnd::Rect(0, 0, 40, 20));
+  view.setLayerContents(twoPixels(Qt::red, Qt::blue));
+  EXPECT_EQ(at(view, 5, 10), QColor(Qt::red));
+  EXPECT_EQ(at(view, 35, 10), QColor(Qt::blue));
+  view.setLayerContents(twoPixels(Qt::green, Qt::yellow));
+  EXPECT_EQ(at(view, 5, 10), QColor(Qt::green));
+  EXPECT_EQ(at(view, 35, 10), QColor(Qt::yellow));
+  view.setFrameSize({80, 20});
+  EXPECT_EQ(at(view, 38, 10), QColor(Qt::green));
+  EXPECT_EQ(at(view, 42, 10), QColor(Qt::yellow));
+  EXPECT_EQ(at(view, 78, 10), QColor(Qt::yellow));
+
+  View backdrop(fnd::Rect(0, 0, 30, 30));
+  backdrop.setBackgroundColor(Color::rgb(0, 0.5, 0, 1));
+  auto tall = std::make_shared<View>(fnd::Rect(0, -100000, 30, 200000));
+  tall->setBackgroundColor(Color::rgb(1, 0, 1, 1));
+  backdrop.addSubview(tall);
+  EXPECT_EQ(at(backdrop, 15, 15), QColor(Qt::magenta));
+}
+
+// A view filling its bounds with an opaque colour is painted without what lies beneath; once it
+// no longer fills them (no colour, a translucent one, round corners, or drawn translucent) what
+// lies beneath shows again at the next paint, never the view's old pixels.
+TEST(View, AnOpaqueViewHidesWhatIsBeneathUntilItNoLongerFillsItsBounds) {
+  View back(fnd::Rect(0, 0, 60, 40));
+  back.setBackgroundColor(Color::rgb(1, 0, 0, 1));
+  auto front = std::make_shared<View>(fnd::Rect(10, 10, 40, 20));
+  back.addSubview(front);
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
+  front->setBackgroundColor(std::nullopt);
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 0));
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
+  front->setAlphaValue(0.0);
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::red));
+  front->setAlphaValue(1.0);
+  front->setCornerRadius(10);
+  EXPECT_EQ(at(back, 11, 11), QColor(Qt::red)) << "outside the round corner";
+  EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
 }

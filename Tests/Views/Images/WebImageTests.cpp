@@ -1,4 +1,5 @@
 #include "Views/DiskCacheManager.h"
+#include "Views/ImageMemoryCache.h"
 #include "Views/WebImageDownloadRequest.h"
 #include "Views/WebImageView.h"
 
@@ -164,4 +165,64 @@ TEST(WebImage, ResizeGivesTheExactSizeAndJpegBytes) {
   std::string path = kesto::test::tempHome() + "/t.jpg";
   EXPECT_TRUE(kesto::imageadditions::saveAsJpegWithName(resized, path));
   EXPECT_FALSE(Image::fromFile(path).isNull());
+}
+
+namespace {
+kesto::fnd::Data bytes(const std::string& s) { return kesto::fnd::Data(s.begin(), s.end()); }
+}  // namespace
+
+// A picture shown again is the one decoded before, for the same bytes only; the least recently
+// used pictures go once the budget is passed; bytes that are no picture are not kept.
+TEST(ImageMemoryCache, SameBytesGiveTheKeptPictureAndTheBudgetDropsTheOldest) {
+  const auto red = bytes(png(Color::rgb(1, 0, 0), 10, 10)), blue = bytes(png(Color::rgb(0, 0, 1), 10, 10));
+  // Room for two 10 by 10 pictures with their bytes, not three.
+  kesto::ImageMemoryCache cache(2 * (400 + red.size()) + 100);
+  Image first = cache.imageForData("a", red);
+  ASSERT_TRUE(isRed(first));
+  EXPECT_EQ(cache.imageForData("a", red).impl(), first.impl()) << "not decoded again";
+  // New bytes under the same address (a picture fetched anew) are decoded.
+  Image replaced = cache.imageForData("a", blue);
+  EXPECT_NE(replaced.impl(), first.impl());
+  EXPECT_FALSE(isRed(replaced));
+  EXPECT_EQ(cache.count(), 1u);
+
+  cache.imageForData("b", red);
+  cache.imageForData("a", blue);  // used last: "b" is the oldest now
+  cache.imageForData("c", red);
+  EXPECT_EQ(cache.count(), 2u);
+  EXPECT_LE(cache.cost(), cache.budget());
+  EXPECT_EQ(cache.imageForData("a", blue).impl(), replaced.impl()) << "the recently used one stays";
+  const std::size_t kept = cache.count();
+  Image fresh = cache.imageForData("b", red);
+  EXPECT_TRUE(isRed(fresh));
+  EXPECT_EQ(cache.count(), kept) << "the budget still holds";
+
+  EXPECT_TRUE(cache.imageForData("junk", bytes("this is no picture")).isNull());
+  cache.remove("b");
+  cache.remove("absent");
+  EXPECT_LE(cache.count(), 2u);
+  for (const std::string key : {"a", "b", "c"}) cache.remove(key);
+  EXPECT_EQ(cache.count(), 0u);
+  EXPECT_EQ(cache.cost(), 0u);
+
+  // A picture larger than the whole budget is shown, not kept.
+  kesto::ImageMemoryCache tiny(10);
+  EXPECT_TRUE(isRed(tiny.imageForData("big", red)));
+  EXPECT_EQ(tiny.count(), 0u);
+}
+
+// A view loading an address whose picture the shared cache already decoded shows that picture.
+TEST(ImageMemoryCache, WebImageViewsShareDecodedPictures) {
+  kesto::test::ImageServer server;
+  server.serve("/shared.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
+  auto first = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
+  Outcomes outcomes;
+  first->setWebCacheDelegate(&outcomes);
+  first->setImageURL(url(server.url("/shared.png")));
+  ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
+  ASSERT_TRUE(isRed(first->image()));
+  auto second = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
+  second->setImageURL(url(server.url("/shared.png")));  // from the disk cache, at once
+  EXPECT_EQ(second->image().impl(), first->image().impl());
+  EXPECT_EQ(server.hits("/shared.png"), 1);
 }

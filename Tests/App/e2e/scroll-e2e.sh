@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The real kesto program inside xvfb-session.sh, on a library of a few thousand bookmarks whose
+# page pictures a loopback thumbnail service answers (all red): the wheel turned over the list
+# moves it and its scroller's knob, the rows scrolled into view show their pictures, and the
+# rows scrolled back to show theirs again; typing into the search then still draws the results.
+# Leaves screenshots. Usage: scroll-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_require xdotool sqlite3 python3
+e2e_app_paths
+mkdir -p "$shots"
+
+fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
+trap cleanup EXIT
+
+# A red picture for every thumbnail request.
+python3 - "$work/red.png" "$E2E_DIR" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[2])
+from screenshot import write_png
+write_png(sys.argv[1], 400, 300, [b"\xdd\x11\x11" * 400] * 300)
+PY
+cat >"$work/serve.py" <<'PY'
+import http.server, sys
+body = open(sys.argv[1], "rb").read()
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "image/png")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *args):
+        pass
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+open(sys.argv[2], "w").write(str(server.server_address[1]))
+server.serve_forever()
+PY
+python3 "$work/serve.py" "$work/red.png" "$work/port" &
+site_pid=$!
+e2e_wait_until 10 test -s "$work/port" || fail "no thumbnail service"
+e2e_offline_settings
+# The thumbnail service is the loopback one (the offline settings name a closed port).
+sed -i "s|http://127.0.0.1:9</string>|http://127.0.0.1:$(cat "$work/port")</string>|" "$settings"
+grep -q "127.0.0.1:$(cat "$work/port")" "$settings" || fail "the settings do not name the thumbnail service"
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+e2e_wait_window '^Kesto$' 20 "$app_pid" >/dev/null || fail "no main window"
+e2e_add_sample_library 30 || fail "no first-run panel"
+e2e_wait_until 20 bash -c "[[ \$(sqlite3 -cmd '.timeout 5000' '$store' 'select count(*) from ZBOOKMARK') -gt 0 ]]" \
+  || fail "no sample library"
+sleep 2
+kill -TERM "$app_pid"
+wait "$app_pid"
+e2e_grow_library 3000 || fail "could not grow the library"
+
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window with the large library"
+sleep 4
+eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
+
+# The window's pixels: how many are the pictures' red, and a digest of the list's area.
+measure() {
+  python3 - "$win" "$E2E_DIR" <<'PY'
+import hashlib, sys
+sys.path.insert(0, sys.argv[2])
+from screenshot import grab
+w, h, rows = grab(int(sys.argv[1], 0))
+red = sum(1 for r in rows for i in range(0, len(r), 3) if r[i] > 200 and r[i + 1] < 60 and r[i + 2] < 60)
+print(red, hashlib.md5(b"".join(rows[100:h - 60])).hexdigest())
+PY
+}
+pictures_shown() { read -r red _ < <(measure); ((red > 20000)); }
+e2e_wait_until 20 pictures_shown || fail "the first rows show no page pictures: $(measure)"
+read -r _ top < <(measure)
+e2e_screenshot "$shots/scroll-top.png" "$win"
+
+# Sixty notches a second over the list, down.
+xdotool mousemove --window "$win" $((WIDTH / 2)) $((HEIGHT / 2))
+xdotool click --repeat 45 --delay 16 5
+sleep 1
+e2e_wait_until 20 pictures_shown || fail "the rows scrolled into view show no pictures: $(measure)"
+read -r _ down < <(measure)
+[[ "$down" != "$top" ]] || fail "the wheel did not move the list"
+e2e_screenshot "$shots/scroll-down.png" "$win"
+
+# And back up: the first rows again, with their pictures.
+xdotool click --repeat 45 --delay 16 4
+sleep 1
+e2e_wait_until 10 pictures_shown || fail "the rows scrolled back to show no pictures: $(measure)"
+e2e_screenshot "$shots/scroll-back.png" "$win"
+
+# Typed into the search, a word narrows the list, and the result is drawn with its pictures.
+e2e_key "$win" ctrl+f
+sleep 0.3
+xdotool type --delay 60 "page 12"
+sleep 1
+read -r _ found < <(measure)
+[[ "$found" != "$top" ]] || fail "the search result was not drawn"
+e2e_wait_until 10 pictures_shown || fail "the search results show no pictures: $(measure)"
+e2e_screenshot "$shots/scroll-search.png" "$win"
+
+e2e_key "$win" ctrl+q
+e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
+app_pid=""
+echo "ok: the list scrolls by wheel with its pictures, down and back, and search results are drawn"
