@@ -149,7 +149,7 @@ TEST(ScrollView, TheScrollerKnobFollowsTheDocumentOverItsKeptGroove) {
   ASSERT_GE(top, 0) << "no knob, or more than one run of it";
   EXPECT_LT(topEnd, 150);
 
-  ASSERT_TRUE(view.performAction("scrollToEndOfDocument:", nullptr));
+  ASSERT_TRUE(view.performAction(cmd::scrollToEndOfDocument, nullptr));
   auto [bottom, bottomEnd] = knobRows(view);
   ASSERT_GE(bottom, 0) << "no knob after scrolling";
   EXPECT_GT(bottom, 150);
@@ -157,7 +157,7 @@ TEST(ScrollView, TheScrollerKnobFollowsTheDocumentOverItsKeptGroove) {
 
   // Taller and back at the top: one knob at the top over a groove as long as the scroller.
   view.setFrame(fnd::Rect(0, 0, 200, 500));
-  ASSERT_TRUE(view.performAction("scrollToBeginningOfDocument:", nullptr));
+  ASSERT_TRUE(view.performAction(cmd::scrollToBeginningOfDocument, nullptr));
   auto [tall, tallEnd] = knobRows(view);
   ASSERT_GE(tall, 0) << "no knob, or the groove kept its old length";
   EXPECT_LT(tallEnd, 250);
