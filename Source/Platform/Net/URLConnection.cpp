@@ -1,5 +1,6 @@
 #include "Platform/Net/URLConnection.h"
 
+#include "Platform/Foundation/Base64.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Net/NetworkThread.h"
 #include "Platform/Net/ServerTrust.h"
@@ -82,8 +83,7 @@ QUrl toQUrl(const URL& url) {
 }
 
 std::string basicAuthorization(const std::string& user, const std::string& password) {
-  QByteArray raw = QByteArray::fromStdString(user + ":" + password);
-  return "Basic " + raw.toBase64().toStdString();
+  return "Basic " + fnd::base64::encode(user + ":" + password);
 }
 
 // Reads a request body stream for the toolkit; a failing stream aborts the exchange.
