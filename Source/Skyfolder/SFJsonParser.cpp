@@ -1,5 +1,8 @@
 #include "Skyfolder/SFJsonParser.h"
 
+#include "Platform/Foundation/JsonText.h"
+#include "Platform/Foundation/Strings.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -8,77 +11,15 @@ namespace kesto {
 
 namespace {
 
-bool isValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    int len;
-    std::uint32_t cp;
-    if ((b & 0xE0) == 0xC0) {
-      len = 2;
-      cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      len = 3;
-      cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      len = 4;
-      cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (int k = 1; k < len; ++k) {
-      const auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cb & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 bool isJsonSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-int hexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
 std::optional<fnd::Value> SFJsonParser::fragmentWithString(const std::string_view* text) {
   clearErrorTrace();
   // Bytes that are not UTF-8 could not have been a text in the first place.
-  if (!text || !isValidUtf8(*text)) {
+  if (!text || !fnd::isValidUtf8(*text)) {
     addErrorWithCode(kSFJsonErrorNoInput, "Input was 'nil'");
     return std::nullopt;
   }
@@ -278,77 +219,44 @@ bool SFJsonParser::scanString(std::string& out) {
       return false;
     }
     const auto esc = static_cast<unsigned char>(*c_++);
-    switch (esc) {
-      case '"':
-      case '\\':
-      case '/':
-        out += static_cast<char>(esc);
-        break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'u':
-        if (!scanUnicodeChar(out)) {
-          addErrorWithCode(kSFJsonErrorUnicode, "Broken unicode character");
-          return false;
-        }
-        break;
-      default: {
-        char msg[64];
-        std::snprintf(msg, sizeof msg, "Illegal escape sequence '0x%x'", esc);
-        addErrorWithCode(kSFJsonErrorEscape, msg);
+    if (auto c = fnd::json::simpleEscape(static_cast<char>(esc))) {
+      out += *c;
+    } else if (esc == 'u') {
+      if (!scanUnicodeChar(out)) {
+        addErrorWithCode(kSFJsonErrorUnicode, "Broken unicode character");
         return false;
       }
-    }
-  }
-}
-
-bool SFJsonParser::scanHexQuad(unsigned& out) {
-  out = 0;
-  for (int i = 0; i < 4; ++i) {
-    const int h = hexValue(peek());
-    if (h < 0) {
-      addErrorWithCode(kSFJsonErrorUnicode, "Missing hex digit in quad");
+    } else {
+      char msg[64];
+      std::snprintf(msg, sizeof msg, "Illegal escape sequence '0x%x'", esc);
+      addErrorWithCode(kSFJsonErrorEscape, msg);
       return false;
     }
-    ++c_;
-    out = out * 16 + static_cast<unsigned>(h);
   }
-  return true;
 }
 
 bool SFJsonParser::scanUnicodeChar(std::string& out) {
-  unsigned hi;
-  if (!scanHexQuad(hi)) {
-    addErrorWithCode(kSFJsonErrorUnicode, "Missing hex quad");
-    return false;
-  }
-  if (hi >= 0xDC00 && hi <= 0xDFFF) {
-    addErrorWithCode(kSFJsonErrorUnicode, "Invalid high character in surrogate pair");
-    return false;
-  }
-  if (hi >= 0xD800 && hi <= 0xDBFF) {
-    unsigned lo;
-    if (end_ - c_ < 2 || c_[0] != '\\' || c_[1] != 'u') {
+  using fnd::json::UnicodeEscapeError;
+  switch (fnd::json::readUnicodeEscape(c_, end_, out)) {
+    case UnicodeEscapeError::None: return true;
+    case UnicodeEscapeError::HighDigits:
+      addErrorWithCode(kSFJsonErrorUnicode, "Missing hex digit in quad");
+      addErrorWithCode(kSFJsonErrorUnicode, "Missing hex quad");
+      return false;
+    case UnicodeEscapeError::LoneLowSurrogate:
+      addErrorWithCode(kSFJsonErrorUnicode, "Invalid high character in surrogate pair");
+      return false;
+    case UnicodeEscapeError::LowDigits:
+      addErrorWithCode(kSFJsonErrorUnicode, "Missing hex digit in quad");
+      [[fallthrough]];
+    case UnicodeEscapeError::NoLowEscape:
       addErrorWithCode(kSFJsonErrorUnicode, "Missing low character in surrogate pair");
       return false;
-    }
-    c_ += 2;
-    if (!scanHexQuad(lo)) {
-      addErrorWithCode(kSFJsonErrorUnicode, "Missing low character in surrogate pair");
-      return false;
-    }
-    if (lo < 0xDC00 || lo > 0xDFFF) {
+    case UnicodeEscapeError::NotALowSurrogate:
       addErrorWithCode(kSFJsonErrorUnicode, "Invalid low surrogate char");
       return false;
-    }
-    appendUtf8(out, 0x10000 + (hi - 0xD800) * 0x400 + (lo - 0xDC00));
-    return true;
   }
-  appendUtf8(out, hi);
-  return true;
+  return false;
 }
 
 bool SFJsonParser::scanNumber(fnd::Value& out) {
@@ -389,22 +297,12 @@ bool SFJsonParser::scanNumber(fnd::Value& out) {
     }
     while (isDigit(peek())) ++c_;
   }
-  // Sizes and revisions must stay exact, so integers never pass through a double.
-  if (integral) {
-    std::int64_t i = 0;
-    const auto r = std::from_chars(start, c_, i);
-    if (r.ec == std::errc() && r.ptr == c_) {
-      out = fnd::Value(i);
-      return true;
-    }
-  }
-  double d = 0;
-  const auto r = std::from_chars(start, c_, d);
-  if (r.ec != std::errc() || r.ptr != c_ || !std::isfinite(d)) {
+  auto value = fnd::json::numberValue(start, c_, integral);
+  if (!value) {
     addErrorWithCode(kSFJsonErrorNumber, "Failed creating decimal instance");
     return false;
   }
-  out = fnd::Value(d);
+  out = std::move(*value);
   return true;
 }
 

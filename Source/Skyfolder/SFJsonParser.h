@@ -27,7 +27,6 @@ class SFJsonParser : public SFJsonBase {
   bool scanString(std::string& out);
   bool scanNumber(fnd::Value& out);
   bool scanUnicodeChar(std::string& out);
-  bool scanHexQuad(unsigned& out);
   bool scanLiteral(const char* rest, fnd::Value value, const char* message, fnd::Value& out);
   void skipWhitespace();
   unsigned char peek() const { return c_ < end_ ? static_cast<unsigned char>(*c_) : 0; }

@@ -1,5 +1,7 @@
 #include "Skyfolder/SFJsonWriter.h"
 
+#include "Platform/Foundation/JsonText.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -110,29 +112,6 @@ bool SFJsonWriter::appendDictionary(const fnd::Dictionary& dict, std::string& ou
   return true;
 }
 
-void SFJsonWriter::appendString(const std::string& s, std::string& out) {
-  out += '"';
-  for (const char ch : s) {
-    const auto b = static_cast<unsigned char>(ch);
-    switch (b) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (b < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", b);
-          out += buf;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
-}
+void SFJsonWriter::appendString(const std::string& s, std::string& out) { fnd::json::appendQuoted(out, s); }
 
 }  // namespace kesto

@@ -1,6 +1,7 @@
 #include "Platform/Foundation/Json.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/JsonText.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <charconv>
@@ -129,50 +130,8 @@ class JsonReader {
       if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
       if (digits() == 0) return bad("Invalid number");
     }
-    const char* b = s_.data() + start;
-    const char* e = s_.data() + i_;
-    if (integral) {
-      std::int64_t n = 0;
-      auto r = std::from_chars(b, e, n);
-      if (r.ec == std::errc() && r.ptr == e) return Value(static_cast<long long>(n));
-    }
-    // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
-    double d = 0;
-    auto r = std::from_chars(b, e, d);
-    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(d)) return bad("Number out of range");
-    return Value(d);
-  }
-
-  static void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | cp >> 6);
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | cp >> 12);
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | cp >> 18);
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
-  std::optional<std::uint32_t> hex4() {
-    if (i_ + 4 > s_.size()) return std::nullopt;
-    std::uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-      const char c = s_[i_++];
-      v <<= 4;
-      if (c >= '0' && c <= '9') v |= c - '0';
-      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-      else return std::nullopt;
-    }
-    return v;
+    auto v = json::numberValue(s_.data() + start, s_.data() + i_, integral);
+    return v ? v : bad("Number out of range");
   }
 
   std::optional<std::string> string() {
@@ -203,30 +162,16 @@ class JsonReader {
   // One escape after the backslash, appended to `out`.
   bool escape(std::string& out) {
     if (i_ >= s_.size()) return false;
-    switch (s_[i_++]) {
-      case '"': out += '"'; return true;
-      case '\\': out += '\\'; return true;
-      case '/': out += '/'; return true;
-      case 'b': out += '\b'; return true;
-      case 'f': out += '\f'; return true;
-      case 'n': out += '\n'; return true;
-      case 'r': out += '\r'; return true;
-      case 't': out += '\t'; return true;
-      case 'u': break;
-      default: return false;
+    const char letter = s_[i_++];
+    if (auto c = json::simpleEscape(letter)) {
+      out += *c;
+      return true;
     }
-    auto cp = hex4();
-    if (!cp || (*cp >= 0xDC00 && *cp <= 0xDFFF)) return false;
-    if (*cp >= 0xD800 && *cp <= 0xDBFF) {
-      // A high surrogate must be followed by an escaped low one.
-      if (s_.substr(i_, 2) != "\\u") return false;
-      i_ += 2;
-      auto lo = hex4();
-      if (!lo || *lo < 0xDC00 || *lo > 0xDFFF) return false;
-      cp = 0x10000 + ((*cp - 0xD800) << 10) + (*lo - 0xDC00);
-    }
-    appendUtf8(out, *cp);
-    return true;
+    if (letter != 'u') return false;
+    const char* p = s_.data() + i_;
+    const bool ok = json::readUnicodeEscape(p, s_.data() + s_.size(), out) == json::UnicodeEscapeError::None;
+    i_ = static_cast<std::size_t>(p - s_.data());
+    return ok;
   }
 
   std::string_view s_;
@@ -308,28 +253,7 @@ class Writer {
   }
   bool writeString(const std::string& s) {
     if (!isValidUtf8(s)) return failJson("Invalid UTF-8 string in JSON write");
-    out += '"';
-    for (char ch : s) {
-      const unsigned char c = static_cast<unsigned char>(ch);
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-          if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-          } else {
-            out += ch;
-          }
-      }
-    }
-    out += '"';
+    json::appendQuoted(out, s);
     return true;
   }
 
