@@ -555,16 +555,21 @@ void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) {
   dragMoveEvent(e);
 }
 
-void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
-  if (!view_) return e->ignore();
+OutlineModel* OutlineTreeWidget::proposeDrop(QDropEvent* e, QModelIndex& parent, int& row, fnd::Rect& mark) {
   auto* model = view_->impl()->model;
   model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
   auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
   model->dragSource = source ? source->view_ : nullptr;
+  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  return model;
+}
+
+void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
+  if (!view_) return e->ignore();
   QModelIndex parent;
   int row = -1;
   fnd::Rect mark;
-  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  OutlineModel* model = proposeDrop(e, parent, row, mark);
   bool ok = false;
   qtbridge::guarded("drop validation", [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent); });
   Qt::DropAction action = ok ? actionFor(model->lastValidatedOperation & model->dragSourceMask) : Qt::IgnoreAction;
@@ -604,14 +609,10 @@ void OutlineTreeWidget::paintEvent(QPaintEvent* e) {
 
 void OutlineTreeWidget::dropEvent(QDropEvent* e) {
   if (!view_) return e->ignore();
-  auto* model = view_->impl()->model;
-  model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
-  auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
-  model->dragSource = source ? source->view_ : nullptr;
   QModelIndex parent;
   int row = -1;
   fnd::Rect mark;
-  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  OutlineModel* model = proposeDrop(e, parent, row, mark);
   showDropMark(fnd::Rect());
   bool ok = false;
   qtbridge::guarded("drop", [&] {
