@@ -83,29 +83,15 @@ void TileCollectionView::collectionViewLayoutWasInvalidated(TileCollectionViewLa
 // ---- registration and reuse ----
 
 void TileCollectionView::registerClass(CellClass cellClass, const std::string& identifier) {
-  if (!cellClass) {
-    fnd::parameterAssertionFailed("cellClass", kModule);
-    return;
-  }
-  if (identifier.empty()) {
-    fnd::parameterAssertionFailed("reuseIdentifier", kModule);
-    return;
-  }
-  cellClassMap_[identifier] = std::move(cellClass);
-  cellNibMap_.erase(identifier);
+  if (!cellClass) return fnd::parameterAssertionFailed("cellClass", kModule);
+  if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  tile_reuse::registerSource(cellClassMap_, cellNibMap_, identifier, std::move(cellClass));
 }
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& identifier) {
-  if (!nib) {
-    fnd::parameterAssertionFailed("cellNib", kModule);
-    return;
-  }
-  if (identifier.empty()) {
-    fnd::parameterAssertionFailed("reuseIdentifier", kModule);
-    return;
-  }
-  cellNibMap_[identifier] = std::move(nib);
-  cellClassMap_.erase(identifier);
+  if (!nib) return fnd::parameterAssertionFailed("cellNib", kModule);
+  if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  tile_reuse::registerSource(cellNibMap_, cellClassMap_, identifier, std::move(nib));
 }
 
 std::shared_ptr<ui::View> TileCollectionView::firstTopLevelObjectOfClass(const std::function<bool(ui::View*)>& isKind,
