@@ -156,6 +156,15 @@ OSStatus Keychain::findFirst(const std::function<bool(const KeychainItem&)>& mat
   });
 }
 
+OSStatus Keychain::addUnlessPresent(const std::function<bool(const KeychainItem&)>& same, KeychainItem fresh,
+                                    KeychainItemRef* item) const {
+  return withStore([&](Store& store) -> OSStatus {
+    for (const KeychainItem& i : store.items)
+      if (same(i)) return errSecDuplicateItem;
+    return append(store, std::move(fresh), item);
+  });
+}
+
 OSStatus Keychain::append(Store& store, KeychainItem item, KeychainItemRef* ref) const {
   item.id = store.nextId++;
   store.items.push_back(item);
@@ -171,17 +180,13 @@ OSStatus Keychain::findGenericPassword(std::string_view service, std::string_vie
 
 OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view account, const Data& password,
                                       KeychainItemRef* item) {
-  return withStore([&](Store& store) -> OSStatus {
-    for (const KeychainItem& i : store.items)
-      if (sameGeneric(i, service, account)) return errSecDuplicateItem;
-    KeychainItem n;
-    n.kind = KeychainItem::Kind::GenericPassword;
-    n.service = service;
-    n.account = account;
-    n.label = service;
-    n.data = password;
-    return append(store, std::move(n), item);
-  });
+  KeychainItem n;
+  n.kind = KeychainItem::Kind::GenericPassword;
+  n.service = service;
+  n.account = account;
+  n.label = service;
+  n.data = password;
+  return addUnlessPresent([&](const KeychainItem& i) { return sameGeneric(i, service, account); }, std::move(n), item);
 }
 
 OSStatus Keychain::findInternetPassword(std::string_view server, std::string_view securityDomain,
@@ -199,23 +204,22 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
                                        std::string_view account, std::string_view path, std::uint16_t port,
                                        std::uint32_t protocol, std::uint32_t authenticationType, const Data& password,
                                        KeychainItemRef* item) {
-  return withStore([&](Store& store) -> OSStatus {
-    for (const KeychainItem& i : store.items)
-      if (matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false))
-        return errSecDuplicateItem;
-    KeychainItem n;
-    n.kind = KeychainItem::Kind::InternetPassword;
-    n.server = server;
-    n.securityDomain = securityDomain;
-    n.account = account;
-    n.path = path;
-    n.port = port;
-    n.protocol = protocol;
-    n.authenticationType = authenticationType;
-    n.label = server;
-    n.data = password;
-    return append(store, std::move(n), item);
-  });
+  KeychainItem n;
+  n.kind = KeychainItem::Kind::InternetPassword;
+  n.server = server;
+  n.securityDomain = securityDomain;
+  n.account = account;
+  n.path = path;
+  n.port = port;
+  n.protocol = protocol;
+  n.authenticationType = authenticationType;
+  n.label = server;
+  n.data = password;
+  return addUnlessPresent(
+      [&](const KeychainItem& i) {
+        return matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false);
+      },
+      std::move(n), item);
 }
 
 OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& password) {

@@ -109,6 +109,9 @@ class Keychain {
   // The first stored item `matches` accepts, handed out through the outputs given.
   OSStatus findFirst(const std::function<bool(const KeychainItem&)>& matches, Data* password,
                      KeychainItemRef* item) const;
+  // Stores `fresh` unless an item `same` accepts is stored already.
+  OSStatus addUnlessPresent(const std::function<bool(const KeychainItem&)>& same, KeychainItem fresh,
+                            KeychainItemRef* item) const;
 
   std::string path_;
 };
