@@ -1,5 +1,6 @@
 // The JSON pieces both readers and both writers share: their results must stay alike for all.
 #include "Platform/Foundation/JsonText.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,23 @@ TEST(JsonText, NumbersStayExactWhenWholeAndFailOutOfRange) {
   ASSERT_TRUE(real);
   EXPECT_DOUBLE_EQ(real->doubleValue(), -2500.0);
   EXPECT_FALSE(num("1e999", false));
+}
+
+}  // namespace
+}  // namespace kesto::fnd
+
+namespace kesto::fnd {
+namespace {
+
+TEST(Utf8Encoding, EachLengthAtItsBoundsAndNonCharactersReplaced) {
+  std::string out;
+  for (std::uint32_t c : {0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) appendUtf8(out, c);
+  EXPECT_EQ(out, "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf");
+  EXPECT_TRUE(isValidUtf8(out));
+  out.clear();
+  appendUtf8(out, 0xD800);    // a lone surrogate
+  appendUtf8(out, 0x110000);  // past the last code point
+  EXPECT_EQ(out, "\xef\xbf\xbd\xef\xbf\xbd");
 }
 
 }  // namespace
