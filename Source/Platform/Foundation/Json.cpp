@@ -1,6 +1,7 @@
 #include "Platform/Foundation/Json.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/JsonReader.h"
 #include "Platform/Foundation/JsonText.h"
 #include "Platform/Foundation/Strings.h"
 
@@ -14,170 +15,6 @@ namespace {
 void failJson(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(Json::kErrorDomain, code, description);
 }
-
-// A strict RFC 8259 reader. Integral literals that fit in 64 bits become integers, everything
-// with a fraction or exponent a real, so identifiers and byte counts never pass through double.
-class JsonReader {
- public:
-  JsonReader(std::string_view text, Error* error) : s_(text), error_(error) {}
-
-  std::optional<Value> document() {
-    skipSpace();
-    auto v = value(0);
-    if (!v) return std::nullopt;
-    skipSpace();
-    if (i_ != s_.size()) return bad("Garbage at end");
-    return v;
-  }
-
- private:
-  std::optional<Value> bad(const char* what) {
-    failJson(error_, Json::kReadCorruptError, std::string(what) + " around character " + std::to_string(i_) + ".");
-    return std::nullopt;
-  }
-  void skipSpace() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
-  }
-  bool literal(std::string_view word) {
-    if (s_.substr(i_, word.size()) != word) return false;
-    i_ += word.size();
-    return true;
-  }
-
-  std::optional<Value> value(int depth) {
-    if (depth > Json::kMaxDepth) return bad("Too many nested arrays or dictionaries");
-    if (i_ >= s_.size()) return bad("Unexpected end of text");
-    switch (s_[i_]) {
-      case '{': return object(depth);
-      case '[': return array(depth);
-      case '"': {
-        auto str = string();
-        if (!str) return std::nullopt;
-        return Value(std::move(*str));
-      }
-      case 't': if (literal("true")) return Value(true); break;
-      case 'f': if (literal("false")) return Value(false); break;
-      case 'n': if (literal("null")) return Value(); break;
-      default:
-        if (s_[i_] == '-' || (s_[i_] >= '0' && s_[i_] <= '9')) return number();
-    }
-    return bad("Invalid value");
-  }
-
-  std::optional<Value> object(int depth) {
-    ++i_;
-    Dictionary d;
-    skipSpace();
-    if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
-    for (;;) {
-      skipSpace();
-      if (i_ >= s_.size() || s_[i_] != '"') return bad("No string key for value in object");
-      auto key = string();
-      if (!key) return std::nullopt;
-      skipSpace();
-      if (i_ >= s_.size() || s_[i_] != ':') return bad("No value for key in object");
-      ++i_;
-      skipSpace();
-      auto v = value(depth + 1);
-      if (!v) return std::nullopt;
-      d[std::move(*key)] = std::move(*v);  // a repeated key keeps its last value
-      skipSpace();
-      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-      if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
-      return bad("Badly formed object");
-    }
-  }
-
-  std::optional<Value> array(int depth) {
-    ++i_;
-    Array a;
-    skipSpace();
-    if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
-    for (;;) {
-      skipSpace();
-      auto v = value(depth + 1);
-      if (!v) return std::nullopt;
-      a.push_back(std::move(*v));
-      skipSpace();
-      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-      if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
-      return bad("Badly formed array");
-    }
-  }
-
-  std::optional<Value> number() {
-    const std::size_t start = i_;
-    if (s_[i_] == '-') ++i_;
-    auto digits = [&] {
-      const std::size_t b = i_;
-      while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
-      return i_ - b;
-    };
-    if (i_ < s_.size() && s_[i_] == '0') {
-      ++i_;
-    } else if (digits() == 0) {
-      return bad("Invalid number");
-    }
-    bool integral = true;
-    if (i_ < s_.size() && s_[i_] == '.') {
-      ++i_;
-      integral = false;
-      if (digits() == 0) return bad("Invalid number");
-    }
-    if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
-      ++i_;
-      integral = false;
-      if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
-      if (digits() == 0) return bad("Invalid number");
-    }
-    auto v = json::numberValue(s_.data() + start, s_.data() + i_, integral);
-    return v ? v : bad("Number out of range");
-  }
-
-  std::optional<std::string> string() {
-    ++i_;
-    std::string out;
-    for (;;) {
-      if (i_ >= s_.size()) {
-        bad("Unterminated string");
-        return std::nullopt;
-      }
-      const char c = s_[i_++];
-      if (c == '"') return out;
-      if (static_cast<unsigned char>(c) < 0x20) {
-        bad("Unescaped control character");
-        return std::nullopt;
-      }
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (!escape(out)) {
-        bad("Invalid escape sequence");
-        return std::nullopt;
-      }
-    }
-  }
-
-  // One escape after the backslash, appended to `out`.
-  bool escape(std::string& out) {
-    if (i_ >= s_.size()) return false;
-    const char letter = s_[i_++];
-    if (auto c = json::simpleEscape(letter)) {
-      out += *c;
-      return true;
-    }
-    if (letter != 'u') return false;
-    const char* p = s_.data() + i_;
-    const bool ok = json::readUnicodeEscape(p, s_.data() + s_.size(), out) == json::UnicodeEscapeError::None;
-    i_ = static_cast<std::size_t>(p - s_.data());
-    return ok;
-  }
-
-  std::string_view s_;
-  std::size_t i_ = 0;
-  Error* error_;
-};
 
 class Writer {
  public:
@@ -284,7 +121,16 @@ std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error*
     failJson(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
     return std::nullopt;
   }
-  return JsonReader(utf8, error).document();
+  // The shared reader in its strict form; the innermost fault says what went wrong, and where.
+  std::optional<std::string> first;
+  json::Reader reader({static_cast<unsigned>(kMaxDepth), false}, [&](json::Fault, const std::string& message) {
+    if (!first) first = message;
+  });
+  auto value = reader.read(utf8.data(), utf8.data() + utf8.size());
+  if (!value)
+    failJson(error, kReadCorruptError, first.value_or("Invalid JSON") + " around character " +
+                                           std::to_string(reader.offset()) + ".");
+  return value;
 }
 
 std::optional<std::string> Json::write(const Value& value, unsigned options, Error* error) {

@@ -23,12 +23,6 @@ void failPlist(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(PropertyList::kErrorDomain, code, description);
 }
 
-bool isAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
-
 std::string formatReal(double d) {
   if (std::isnan(d)) return "nan";
   if (std::isinf(d)) return d > 0 ? "+infinity" : "-infinity";

@@ -126,12 +126,6 @@ ComparisonResult fromInt(int r) {
 
 bool isAsciiDigit(UChar c) { return c >= '0' && c <= '9'; }
 
-bool isAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // For ASCII text every option reduces to at most lower-casing, and byte order is UTF-16 order.
@@ -220,6 +214,12 @@ std::string trimIf(std::string_view s, Pred keepOut) {
 }  // namespace
 
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------
+
+bool isAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
 
 void appendUtf8(std::string& out, std::uint32_t c) {
   if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;

@@ -1,4 +1,7 @@
-// The JSON pieces both readers and both writers share: their results must stay alike for all.
+// The JSON reader and pieces both platform and client share: their results must stay alike for all.
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Json.h"
+#include "Platform/Foundation/JsonReader.h"
 #include "Platform/Foundation/JsonText.h"
 #include "Platform/Foundation/Strings.h"
 
@@ -72,6 +75,68 @@ TEST(Utf8Encoding, EachLengthAtItsBoundsAndNonCharactersReplaced) {
   appendUtf8(out, 0xD800);    // a lone surrogate
   appendUtf8(out, 0x110000);  // past the last code point
   EXPECT_EQ(out, "\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+}  // namespace
+}  // namespace kesto::fnd
+
+
+namespace kesto::fnd {
+namespace {
+
+struct Faults {
+  std::vector<std::pair<json::Fault, std::string>> seen;
+  json::Reader::FaultSink sink() {
+    return [this](json::Fault f, const std::string& m) { seen.emplace_back(f, m); };
+  }
+};
+
+std::optional<Value> readWith(json::Reader::Options options, std::string_view text, Faults* faults = nullptr) {
+  Faults local;
+  json::Reader reader(options, (faults ? faults : &local)->sink());
+  return reader.read(text.data(), text.data() + text.size());
+}
+
+TEST(JsonReader, StrictAndLenientDifferOnlyInSeparatorsAndSpace) {
+  const json::Reader::Options strict{512, false}, lenient{512, true};
+  for (const char* both : {"[1,2]", "{\"a\":1,\"b\":[true,null]}", " [ ] ", "\"s\"", "-0.5e2"}) {
+    EXPECT_TRUE(readWith(strict, both)) << both;
+    EXPECT_TRUE(readWith(lenient, both)) << both;
+  }
+  for (const char* lenientOnly : {"[1 2]", "{\"a\":1 \"b\":2}", "\v[1]\f"}) {
+    EXPECT_FALSE(readWith(strict, lenientOnly)) << lenientOnly;
+    EXPECT_TRUE(readWith(lenient, lenientOnly)) << lenientOnly;
+  }
+  for (const char* neither : {"[1,]", "[01]", "{\"a\" 1}", "[1] x", "\"abc", "[\"\\x\"]", ""}) {
+    EXPECT_FALSE(readWith(strict, neither)) << neither;
+    EXPECT_FALSE(readWith(lenient, neither)) << neither;
+  }
+  // The platform reader is the strict one.
+  EXPECT_FALSE(Json::parse("[1 2]"));
+  EXPECT_TRUE(Json::parse("[1,2]"));
+}
+
+TEST(JsonReader, FaultsComeInnermostFirstAndDepthIsCounted) {
+  Faults faults;
+  EXPECT_FALSE(readWith({512, false}, "[[\"\\u12\"]]", &faults));
+  ASSERT_GE(faults.seen.size(), 4u);
+  EXPECT_EQ(faults.seen[0].second, "Missing hex digit in quad");
+  EXPECT_EQ(faults.seen[0].first, json::Fault::Unicode);
+  EXPECT_EQ(faults.seen.back().second, "Expected value while parsing array");
+
+  const std::string deep3 = "[[[1]]]";
+  EXPECT_TRUE(readWith({3, false}, deep3));
+  Faults tooDeep;
+  EXPECT_FALSE(readWith({2, false}, deep3, &tooDeep));
+  EXPECT_EQ(tooDeep.seen.front().first, json::Fault::Depth);
+  EXPECT_TRUE(readWith({0, false}, std::string(2000, '[') + std::string(2000, ']')));  // 0: no limit
+  // Leaving a container gives its depth back: siblings do not add up.
+  EXPECT_TRUE(readWith({2, false}, "[[1],[2],[3]]"));
+
+  Error error;
+  EXPECT_FALSE(Json::parse("[1,]", 0, &error));
+  EXPECT_EQ(error.code(), Json::kReadCorruptError);
+  EXPECT_NE(error.localizedDescription().find("Trailing comma"), std::string::npos);
 }
 
 }  // namespace
