@@ -2,12 +2,9 @@
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/JsonReader.h"
-#include "Platform/Foundation/JsonText.h"
+#include "Platform/Foundation/JsonWriter.h"
 #include "Platform/Foundation/Strings.h"
 
-#include <charconv>
-#include <cstdio>
-#include <cmath>
 
 namespace kesto::fnd {
 namespace {
@@ -16,87 +13,22 @@ void failJson(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(Json::kErrorDomain, code, description);
 }
 
-class Writer {
- public:
-  Writer(bool pretty, Error* error) : pretty_(pretty), error_(error) {}
-  std::string out;
-
-  bool write(const Value& v, int depth) {
-    if (depth > Json::kMaxDepth) return failJson("JSON nesting too deep");
-    switch (v.type()) {
-      case Value::Type::Null: out += "null"; return true;
-      case Value::Type::Boolean: out += v.boolValue() ? "true" : "false"; return true;
-      case Value::Type::Integer: {
-        char buf[32];
-        auto r = std::to_chars(buf, buf + sizeof buf, v.intValue());
-        out.append(buf, r.ptr);
-        return true;
+std::string writeFaultMessage(json::Writer::Fault fault, const Value* culprit) {
+  using Fault = json::Writer::Fault;
+  switch (fault) {
+    case Fault::NotFinite: return "Invalid number value (infinite or not a number) in JSON write";
+    case Fault::InvalidUtf8: return "Invalid UTF-8 string in JSON write";
+    case Fault::Depth: return "JSON nesting too deep";
+    case Fault::UnderKey: break;
+    case Fault::Unsupported:
+      switch (culprit ? culprit->type() : Value::Type::Object) {
+        case Value::Type::Data: return "Invalid type in JSON write (data)";
+        case Value::Type::Date: return "Invalid type in JSON write (date)";
+        default: return "Invalid type in JSON write (object)";
       }
-      case Value::Type::Real: {
-        const double d = v.doubleValue();
-        if (!std::isfinite(d)) return failJson("Invalid number value (infinite or not a number) in JSON write");
-        char buf[64];
-        auto r = std::to_chars(buf, buf + sizeof buf, d);
-        out.append(buf, r.ptr);
-        return true;
-      }
-      case Value::Type::String: return writeString(v.string());
-      case Value::Type::Array: {
-        const Array& a = v.array();
-        if (a.empty()) { out += "[]"; return true; }
-        out += '[';
-        for (std::size_t i = 0; i < a.size(); ++i) {
-          if (i) out += ',';
-          newline(depth + 1);
-          if (!write(a[i], depth + 1)) return false;
-        }
-        newline(depth);
-        out += ']';
-        return true;
-      }
-      case Value::Type::Dictionary: {
-        const Dictionary& d = v.dictionary();
-        if (d.empty()) { out += "{}"; return true; }
-        out += '{';
-        bool first = true;
-        for (const auto& [k, e] : d) {
-          if (!first) out += ',';
-          first = false;
-          newline(depth + 1);
-          if (!writeString(k)) return false;
-          out += pretty_ ? " : " : ":";
-          if (!write(e, depth + 1)) return false;
-        }
-        newline(depth);
-        out += '}';
-        return true;
-      }
-      case Value::Type::Data: return failJson("Invalid type in JSON write (data)");
-      case Value::Type::Date: return failJson("Invalid type in JSON write (date)");
-      case Value::Type::Object: return failJson("Invalid type in JSON write (object)");
-    }
-    return failJson("Invalid type in JSON write");
   }
-
- private:
-  bool failJson(const std::string& message) {
-    kesto::fnd::failJson(error_, Json::kWriteInvalidError, message);
-    return false;
-  }
-  void newline(int depth) {
-    if (!pretty_) return;
-    out += '\n';
-    out.append(static_cast<std::size_t>(depth) * 2, ' ');
-  }
-  bool writeString(const std::string& s) {
-    if (!isValidUtf8(s)) return failJson("Invalid UTF-8 string in JSON write");
-    json::appendQuoted(out, s);
-    return true;
-  }
-
-  bool pretty_;
-  Error* error_;
-};
+  return "Invalid type in JSON write";
+}
 
 }  // namespace
 
@@ -138,9 +70,15 @@ std::optional<std::string> Json::write(const Value& value, unsigned options, Err
     failJson(error, kWriteInvalidError, "Invalid top-level type in JSON write");
     return std::nullopt;
   }
-  Writer w(options & PrettyPrinted, error);
-  if (!w.write(value, 0)) return std::nullopt;
-  return std::move(w.out);
+  // The shared writer, checking strings; the first fault is the one told.
+  std::optional<std::string> first;
+  json::Writer writer({(options & PrettyPrinted) != 0, static_cast<unsigned>(kMaxDepth), true},
+                      [&](json::Writer::Fault fault, const Value* culprit, const std::string*) {
+                        if (!first) first = writeFaultMessage(fault, culprit);
+                      });
+  auto text = writer.write(value);
+  if (!text) failJson(error, kWriteInvalidError, first.value_or("Invalid type in JSON write"));
+  return text;
 }
 
 bool Json::isValidJSONObject(const Value& value) {

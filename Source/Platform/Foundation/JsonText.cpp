@@ -33,13 +33,6 @@ void appendQuoted(std::string& out, std::string_view s) {
   out += '"';
 }
 
-int hexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::optional<char> simpleEscape(char letter) {
   switch (letter) {
     case '"': return '"';
@@ -58,7 +51,7 @@ namespace {
 bool readQuad(const char*& p, const char* end, std::uint32_t& out) {
   out = 0;
   for (int i = 0; i < 4; ++i) {
-    const int h = p < end ? hexValue(static_cast<unsigned char>(*p)) : -1;
+    const int h = p < end ? hexDigitValue(*p) : -1;
     if (h < 0) return false;
     ++p;
     out = out * 16 + static_cast<std::uint32_t>(h);

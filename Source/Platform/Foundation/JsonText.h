@@ -13,7 +13,6 @@ namespace kesto::fnd::json {
 
 // `s` as a JSON string: quotes, backslashes and control characters escaped, the rest as it is.
 void appendQuoted(std::string& out, std::string_view s);
-int hexValue(unsigned char c);
 // The character a one-letter escape stands for (after the backslash); absent for "u" and for
 // letters that are no escape.
 std::optional<char> simpleEscape(char letter);

@@ -27,6 +27,8 @@ enum class ComparisonResult : int { Ascending = -1, Same = 0, Descending = 1 };
 // --- UTF-8 / UTF-16 ------------------------------------------------------------------------
 bool isValidUtf8(std::string_view s);
 bool isAscii(std::string_view s);
+// 0-15 for a hexadecimal digit (either case), else -1.
+int hexDigitValue(char c);
 // Ill-formed sequences become U+FFFD.
 std::string makeValidUtf8(std::string_view s);
 std::u16string toUtf16(std::string_view utf8);

@@ -3,9 +3,12 @@
 #include "Platform/Foundation/Json.h"
 #include "Platform/Foundation/JsonReader.h"
 #include "Platform/Foundation/JsonText.h"
+#include "Platform/Foundation/JsonWriter.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace kesto::fnd {
 namespace {
@@ -137,6 +140,43 @@ TEST(JsonReader, FaultsComeInnermostFirstAndDepthIsCounted) {
   EXPECT_FALSE(Json::parse("[1,]", 0, &error));
   EXPECT_EQ(error.code(), Json::kReadCorruptError);
   EXPECT_NE(error.localizedDescription().find("Trailing comma"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesto::fnd
+
+
+namespace kesto::fnd {
+namespace {
+
+TEST(JsonWriter, CompactPrettyAndFaultsUnderTheirKeys) {
+  const Value v(Dictionary{{"a", Value(Array{Value(1), Value(2.5)})}, {"b", Value(Dictionary{})}, {"c", Value(Array{})}});
+  json::Writer compact({false, 512, false}, nullptr);
+  EXPECT_EQ(compact.write(v), "{\"a\":[1,2.5],\"b\":{},\"c\":[]}");
+  json::Writer pretty({true, 512, false}, nullptr);
+  EXPECT_EQ(pretty.write(v), "{\n  \"a\" : [\n    1,\n    2.5\n  ],\n  \"b\" : {},\n  \"c\" : []\n}");
+
+  std::vector<std::string> seen;
+  json::Writer checked({false, 512, true}, [&](json::Writer::Fault f, const Value*, const std::string* key) {
+    seen.push_back(f == json::Writer::Fault::UnderKey ? "under " + *key : std::to_string(int(f)));
+  });
+  const Value bad(Dictionary{{"outer", Value(Dictionary{{"inner", Value(Data{1})}})}});
+  EXPECT_FALSE(checked.write(bad));
+  EXPECT_EQ(seen, (std::vector<std::string>{std::to_string(int(json::Writer::Fault::Unsupported)), "under inner",
+                                            "under outer"}));
+  seen.clear();
+  EXPECT_FALSE(checked.write(Value(Array{Value(std::string("\xff"))})));  // not UTF-8
+  EXPECT_EQ(seen, (std::vector<std::string>{std::to_string(int(json::Writer::Fault::InvalidUtf8))}));
+  json::Writer unchecked({false, 512, false}, nullptr);
+  EXPECT_TRUE(unchecked.write(Value(std::string("\xff"))));
+  EXPECT_FALSE(unchecked.write(Value(std::nan(""))));
+
+  // Depth counts containers; the same writer is reusable after a failure.
+  Value nested(Array{});
+  for (int i = 0; i < 3; ++i) nested = Value(Array{nested});
+  json::Writer shallow({false, 3, false}, nullptr);
+  EXPECT_FALSE(shallow.write(nested));  // four levels
+  EXPECT_EQ(shallow.write(Value(Array{Value(Array{})})), "[[]]");
 }
 
 }  // namespace
