@@ -26,6 +26,7 @@
 #include "Synchronize/Synchronizer.h"
 #include "Views/TileCollectionView.h"
 
+#include "App/GeneratedBookmark.h"
 #include "TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
@@ -64,18 +65,8 @@ void makeLibrary() {
     t->setName("tag" + std::to_string(i));
     tags.push_back(t);
   }
-  for (int i = 0; i < kBookmarks; ++i) {
-    auto b = Bookmark::newBookmark(ctx);
-    b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
-    b->setBaseURL("http://site" + std::to_string(i % 997) + ".example");
-    b->setTitle("Page " + std::to_string(i));
-    b->setUniqueID(WrenEntity::uniqueID());
-    b->setAddedDate(fnd::Date(600000000.0 + i));
-    b->setUpdatedDate(fnd::Date(600000000.0 + i));
-    b->setFolder(folders[i % kFolders]);
-    b->addTag(tags[i % kTags]);
-    b->addTag(tags[(i * 7 + 3) % kTags]);
-  }
+  for (int i = 0; i < kBookmarks; ++i)
+    bench::addGeneratedBookmark(ctx, i, folders[i % kFolders], tags[i % kTags], tags[(i * 7 + 3) % kTags]);
   WrenEntity::saveContext(ctx);
   // An established library: the one-time migrations are behind it.
   auto& d = fnd::UserDefaults::standard();
