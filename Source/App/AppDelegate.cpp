@@ -1,12 +1,16 @@
 #include "App/AppDelegate.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Platform/Foundation/Assert.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Sidebar/TutorialPopovers.h"
+#include "Synchronize/SyncNotifications.h"
 #include "Views/PushButton.h"
 #include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
@@ -44,7 +48,7 @@
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLExport.h"
 #include "Synchronize/HTMLImport.h"
@@ -92,12 +96,13 @@ void setFlag(const char* key) {
 
 }  // namespace
 
-AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
+AppDelegate::AppDelegate() {
+  KESTO_ASSERT_MAIN_THREAD();
   // Saves fail on the thread that saves; the user hears of it on the main thread.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   WrenEntity::setSaveOutcomeHandler([this, alive](const std::optional<SaveFailure>& failure) {
     auto deliver = [this, alive, failure] {
-      if (auto a = alive.lock(); !a || !*a) return;
+      if (!alive) return;
       if (failure) storeSaveFailed(*failure);
       else toldOfSaveFailure_ = false;  // the store took everything: a new failure is news again
     };
@@ -115,9 +120,9 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
         if (automaticBackupRunning_) startAutomaticBackupSoon();
         // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
         // user can undo: Edit > Undo begins with the user's first change.
-        std::weak_ptr<bool> alive = alive_;
+        auto alive = lifetime_.watch();
         fnd::DispatchQueue::main().async([alive] {
-          if (auto a = alive.lock(); !a || !*a) return;
+          if (!alive) return;
           if (auto* undo = BookmarksController::undoManager()) undo->removeAllActions();
         });
       },
@@ -125,7 +130,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 }
 
 AppDelegate::~AppDelegate() {
-  *alive_ = false;
+  lifetime_.end();
   WrenEntity::setSaveOutcomeHandler(nullptr);
   Backup::setTerminateHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
@@ -137,6 +142,7 @@ AppDelegate::~AppDelegate() {
 // ---- start-up ----
 
 void AppDelegate::applicationDidFinishLaunching() {
+  KESTO_ASSERT_MAIN_THREAD();
   sys::UserNotificationCenter::defaultCenter().setDelegate(this);
   migrateToModelVersion4();
   migrateToKesto20();
@@ -146,13 +152,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
-                     "ShowMainKestoWindowAndDockNotification");
+                     ShowMainKestoWindowAndDockNotification);
   center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
   // A load that finds the library empty offers the first-run panel; the default library is
   // made only when the user asks for it there.
   center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
-                     "ShowInitialPopup");
-  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+                     ShowInitialPopup);
+  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, HideInitialPopup);
   center.addObserver(this, [this](const fnd::Notification&) { hideMenuBarWindow(); }, CloseMenubarNotification);
   // A confirmed restore has swapped the store under the running program: it quits through the
   // normal path (so nothing is left half-done) and the user starts it again.
@@ -241,11 +247,11 @@ void AppDelegate::scheduleAutomaticBackup() {
 }
 
 void AppDelegate::startAutomaticBackupSoon() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kAutomaticBackupDelay, [this, alive] {
-    if (auto a = alive.lock(); !a || !*a || !backup_) return;
+    if (!alive || !backup_) return;
     backup_->autoBackupInBackground([this, alive](bool) {
-      if (auto a = alive.lock(); a && *a) automaticBackupRunning_ = false;
+      if (alive) automaticBackupRunning_ = false;
     });
   });
 }
@@ -321,12 +327,13 @@ void AppDelegate::migrateToModelVersion2() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::NotificationCenter::defaultCenter().postNotificationName(kApplicationDidBecomeActiveNotification);
   importSharedFolderFromDoubleClick();
   addUrlFromBrowserExtension();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(0.5, [this, alive] {
-    if (auto a = alive.lock(); a && *a) migrateToModelVersion2();
+    if (alive) migrateToModelVersion2();
   });
 }
 
@@ -345,6 +352,7 @@ bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
 }
 
 ui::TerminateReply AppDelegate::applicationShouldTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   appMustQuit_ = true;
   appCanQuit_ = true;
   // A running sync finishes (or times out) before the process goes, so no merge is cut short.
@@ -360,6 +368,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (terminated_) return;
   terminated_ = true;
   WrenEntity::saveContext();
@@ -469,7 +478,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
   if (unsaved.empty()) return false;
   const std::vector<std::string> paths = unsavedExportPaths();
   const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   AlertPresenter::ask("Some changes could not be saved",
                       cause + ": " + std::to_string(unsaved.size()) +
                           " new or changed bookmarks are not in the library at " +
@@ -477,7 +486,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
                           ". Kesto can write them to \"" + paths.front() + "\" before it quits, to import later.",
                       {"Export and Quit", "Quit Without Exporting", "Cancel"},
                       [alive, unsaved, paths](int answer) {
-                        if (auto a = alive.lock(); !a || !*a) return;
+                        if (!alive) return;
                         auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
                         if (answer != 0) return reply(answer == 1);
                         const std::string written = exportUnsaved(unsaved, paths);
@@ -501,26 +510,6 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 // ---- menu commands and sheets ----
 
-namespace {
-enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
-constexpr std::pair<std::string_view, Command> kCommands[] = {
-    {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
-    {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
-    {"showImportMessageSheet:", Command::ImportSheet}, {"showHelp:", Command::Help},
-    {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
-    {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
-    {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
-    {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
-    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
-};
-std::optional<Command> commandFor(std::string_view selector) {
-  for (const auto& [name, command] : kCommands)
-    if (name == selector) return command;
-  return std::nullopt;
-}
-}  // namespace
-
 TransferDialogs& AppDelegate::transferDialogs() {
   if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(kestoData, window);
   return *transferDialogs_;
@@ -532,7 +521,7 @@ ShellPanels& AppDelegate::panels() {
     panels_->onImport = [this] { transferDialogs().openImportDialog(); };
     panels_->libraryIsEmpty = [] { return Bookmark::countWithPredicate(nullptr) == 0; };
     panels_->onCreateDefaultLibrary = [] {
-      fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+      fnd::NotificationCenter::defaultCenter().postNotificationName(CreateDefaultBookmarks);
     };
   }
   return *panels_;
@@ -550,41 +539,39 @@ void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
   panels().presentSheetWithWindow(sheet, std::move(didEnd));
 }
 
-bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
-
-bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
-  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
-  if (item.action() == "toggleInspector:") {
+void AppDelegate::addActions(ui::ActionSet& set) {
+  auto on = [&set](ui::Command command, std::function<void()> run,
+                   std::function<bool(ui::MenuItem&)> isEnabled = nullptr) {
+    set.add({command, {}, {}, ui::ModifierFlag::Command, std::move(isEnabled), [run = std::move(run)](ui::Responder*) {
+               run();
+               return true;
+             }});
+  };
+  on(cmd::openImportDialog, [this] { transferDialogs().openImportDialog(); },
+     [this](ui::MenuItem&) { return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting(); });
+  on(cmd::openExportDialog, [this] { transferDialogs().openExportDialog(); });
+  on(cmd::openBackupDialog, [this] { transferDialogs().openBackupDialog(); });
+  on(cmd::openRestoreDialog, [this] { transferDialogs().openRestoreDialog(); });
+  on(cmd::showImportMessageSheet, [this] { panels().showImportMessageSheet(); });
+  const std::pair<ui::Command, const char*> links[] = {
+      {cmd::showHelp, helplinks::kHelp},
+      {cmd::showEULA, helplinks::kEULA},
+      {cmd::showExtensions, helplinks::kExtensions},
+      {cmd::showForum, helplinks::kForum},
+      {cmd::showYoutube, helplinks::kVideos},
+      {cmd::showSafariExportHelp, helplinks::kSafariExport},
+      {cmd::showChromeExportHelp, helplinks::kChromeExport},
+      {cmd::showFirefoxExportHelp, helplinks::kFirefoxExport},
+  };
+  for (const auto& [command, link] : links) on(command, [link] { ShellPanels::openHelpLink(link); });
+  on(cmd::showPreferences, [this] {
+    if (kestoPreferences) kestoPreferences->showPreferencesPanel();
+  });
+  on(cmd::toggleInspector, [this] { toggleInspector(); }, [this](ui::MenuItem& item) {
     item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
     return inspectorSplitView != nullptr;
-  }
-  return true;
-}
-
-bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
-  auto command = commandFor(selector);
-  if (!command) return false;
-  switch (*command) {
-    case Command::Import: transferDialogs().openImportDialog(); break;
-    case Command::Export: transferDialogs().openExportDialog(); break;
-    case Command::Backup: transferDialogs().openBackupDialog(); break;
-    case Command::Restore: transferDialogs().openRestoreDialog(); break;
-    case Command::ImportSheet: panels().showImportMessageSheet(); break;
-    case Command::Help: ShellPanels::openHelpLink(helplinks::kHelp); break;
-    case Command::EULA: ShellPanels::openHelpLink(helplinks::kEULA); break;
-    case Command::Extensions: ShellPanels::openHelpLink(helplinks::kExtensions); break;
-    case Command::Forum: ShellPanels::openHelpLink(helplinks::kForum); break;
-    case Command::Videos: ShellPanels::openHelpLink(helplinks::kVideos); break;
-    case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
-    case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
-    case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
-    case Command::Preferences:
-      if (kestoPreferences) kestoPreferences->showPreferencesPanel();
-      break;
-    case Command::ToggleInspector: toggleInspector(); break;
-    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
-  }
-  return true;
+  });
+  on(cmd::turnOnTutorialPopups, [] { TutorialPopovers::turnOnTutorialPopups(); });
 }
 
 // ---- side panes ----
@@ -676,9 +663,9 @@ void AppDelegate::initializeHotkey() {
   auto registrar = hotKeyRegistrar();
   if (!registrar) return;  // no global hot keys on this desktop session
   HotKeyCombo combo = storedHotKeyCombo();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   bool taken = registrar->registerHotKey("KestoLightSearch", combo, [this, alive] {
-    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+    if (alive) hotkeyWithEvent();
   });
   if (taken) {
     registeredHotKey_ = combo;
@@ -719,9 +706,9 @@ void AppDelegate::toggleGlobalHotKey(const KeyCombo& combo) {
   const std::optional<HotKeyCombo> previous = registeredHotKey_;
   if (registrar) registrar->unregisterHotKey("KestoLightSearch");
   registeredHotKey_.reset();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto action = [this, alive] {
-    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+    if (alive) hotkeyWithEvent();
   };
   if (registrar && !registrar->registerHotKey("KestoLightSearch", next, action)) {
     // Refused (another program holds it): the old hot key stays and nothing is stored.
@@ -772,16 +759,17 @@ void AppDelegate::showOverlayMessage(const std::string& message, double width, d
   if (!overlay_ || !window || !window->contentView()) return;
   overlay_->beginOverlayToView(*window->contentView(), message, 10.0, fnd::Size{width, height});
   std::uint64_t generation = ++overlayGeneration_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(seconds, [this, alive, generation] {
     // A later message keeps its own time on screen.
-    if (auto a = alive.lock(); a && *a && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
+    if (alive && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
   });
 }
 
 // ---- intake ----
 
 void AppDelegate::getUrl(const std::string& urlText) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto text = intake::textFromSchemeURL(urlText);
   if (!text) return;  // not ours, or the menu-bar payload: nothing to add
   urlToBeAdded_ = *text;
@@ -800,6 +788,7 @@ bool AppDelegate::openFile(const std::string& path) {
 }
 
 bool AppDelegate::openFiles(const std::vector<std::string>& paths) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (paths.empty()) return false;
   return openFile(paths.front());
 }
@@ -882,14 +871,15 @@ void AppDelegate::addUrlFromBrowserExtension() {
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   oneSave.reset();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
-    if (auto a = alive.lock(); a && *a && bookmarksController) bookmarksController->updateBookmarks(made);
+    if (alive && bookmarksController) bookmarksController->updateBookmarks(made);
     hold.reset();
   });
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
+  KESTO_ASSERT_MAIN_THREAD();
   // One launch's texts are one intake, so its bounds hold however many arguments it carries.
   std::string text;
   bool anyText = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/BookmarkSearchIndex.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/TextEditingDelegate.h"
@@ -77,10 +78,10 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   int sameSearchCount() const { return sameSearchCount_; }
 
   // Text delegate of both fields: Down, Tab and Return leave the field for the list.
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
  private:
   std::string scopeSearchString_, lastUsedSearchString_;
@@ -90,7 +91,7 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   BookmarkSearchIndex index_;
   // Up and Tab in the scope field go back to the list.
   std::unique_ptr<ui::TextEditingDelegate> scopeDelegate_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

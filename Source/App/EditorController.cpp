@@ -9,6 +9,7 @@
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -20,6 +21,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarNotifications.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
 #include "Views/KSTTokenField.h"
@@ -71,7 +73,10 @@ const std::vector<std::string>& EditorController::colorNames() {
   return names;
 }
 
-EditorController::EditorController() { build(); }
+EditorController::EditorController() {
+  KESTO_ASSERT_MAIN_THREAD();
+  build();
+}
 
 EditorController::~EditorController() {
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
@@ -82,6 +87,7 @@ EditorController::~EditorController() {
 }
 
 void EditorController::build() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto root = std::make_shared<FlippedView>(fnd::Rect(0, 0, kWidth, 640));
   root->setBackgroundColor(ui::Color::white(0.96));
   view_ = root;
@@ -146,10 +152,12 @@ void EditorController::build() {
   };
   title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
   title->setAction([this] { updateTitle(); });
+  title->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkTitleFromEdit(); });
   y += 48;
   caption(editPanel, y, "Address");
   url = textView(std::make_shared<KestoURLTextView>(), y + 16);
   url->setAction([this] { updateURL(); });
+  url->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkURLFromEdit(); });
   y += 48;
   caption(editPanel, y, "Notes");
   notes = field(y + 16);
@@ -286,6 +294,7 @@ void EditorController::awakeFromNib() {
 }
 
 void EditorController::selectTab(int index) {
+  KESTO_ASSERT_MAIN_THREAD();
   segmentedControl->setSelectedSegment(index);
   infoPanel->setHidden(index != 0);
   editPanel->setHidden(index != 1);
@@ -302,7 +311,7 @@ void EditorController::updateColorButton(const std::string& color) {
 }
 
 void EditorController::gotoFolder() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("selectFoldersViewNotification");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectFoldersViewNotification);
   // The folder of the bookmark shown last, even when nothing is shown any more. Selected in the
   // sidebar, so that its row, the path bar and every later refresh agree on the list shown.
   if (currentFolderID.empty() || !foldersController) return;
@@ -346,6 +355,7 @@ void EditorController::clearInspectorFieldsAndToggle() {
 }
 
 void EditorController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData) return;
   auto current = kestoData->currentBookmark();
   const auto& several = kestoData->currentBookmarks();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
@@ -95,7 +97,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void find();
   void search();
   void selectBookmarksView();
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 
@@ -172,7 +174,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::vector<std::string> folders_, filteredFolders_;
   std::map<std::string, std::shared_ptr<Folder>> foldersDictionary_;
   std::shared_ptr<Folder> selectedFolder_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool selectionPending_ = false;
 };
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Model/DataManagerIndex.h"
+#include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
 
@@ -24,11 +26,6 @@ class Folder;
 class Preferences;
 class Tag;
 
-// Posted by a load when it completes (object none); the controllers then recompute their lists.
-inline constexpr const char* KestoPerformAutoSync = "KestoPerformAutoSync";
-inline constexpr const char* UpdateFoldersNotification = "UpdateFoldersNotification";
-inline constexpr const char* FetchBookmarksFromCoreDataNotification = "fetchBookmarksFromCoreDataNotification";
-inline constexpr const char* ClearBookmarksNotification = "ClearBookmarks";
 
 // Sorts bookmarks by the descriptors (stable; each key read once per bookmark).
 void sortBookmarks(std::vector<std::shared_ptr<Bookmark>>& list, const std::vector<store::SortDescriptor>& sorts);
@@ -289,7 +286,7 @@ class DataManager {
   DataManagerIndex& index();
   void observeContext();
 
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::shared_ptr<store::Context> context_;
   std::shared_ptr<const Preferences> preferences_;
   BookmarkList allBookmarks_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Sidebar/SidebarController.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Views/SourceListItemSource.h"
 
 #include <cstdint>
@@ -73,7 +74,7 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   // The list's entries in display order, its refresh notifications and its SelectedView value
   // (null: refreshes whatever is shown).
   virtual const std::vector<Entry>& entryTable() const = 0;
-  virtual std::vector<const char*> notificationNames() const = 0;
+  virtual std::vector<fnd::NotificationName> notificationNames() const = 0;
   virtual const char* selectedViewValue() const = 0;
   virtual bool groupIsAlwaysExpanded() const { return false; }
   // The badge an entry gets when the list is built; none by default for counting lists'
@@ -106,7 +107,7 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   std::vector<SourceListItemRef> items_;
   bool isDifferentFolder_ = false;
   std::optional<std::string> lastSelectedIdentifier_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool observing_ = false;
 };
 

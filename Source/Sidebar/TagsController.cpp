@@ -4,10 +4,11 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -18,6 +19,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/View.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ViewManager.h"
 #include "Views/ImageNamed.h"
@@ -58,6 +60,7 @@ std::vector<Bookmark::Ref> bookmarksOf(const Tag& tag) {
 }  // namespace
 
 TagsController::TagsController() {
+  KESTO_ASSERT_MAIN_THREAD();
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
   searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
@@ -87,13 +90,14 @@ const std::vector<SmartListController::Entry>& TagsController::entryTable() cons
   return none;
 }
 
-std::vector<const char*> TagsController::notificationNames() const {
+std::vector<fnd::NotificationName> TagsController::notificationNames() const {
   return {BRWUpdateTagsViewNotification, BRWUpdateFoldersViewNotification};
 }
 
 const char* TagsController::selectedViewValue() const { return SelectedTagsView; }
 
 void TagsController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   const bool first = !observing_;
   SmartListController::awakeFromNib();
   if (first)
@@ -134,6 +138,7 @@ Tag::List TagsController::tagsInUse() {
 }
 
 void TagsController::loadItems() {
+  KESTO_ASSERT_MAIN_THREAD();
   sourceListItems_.clear();
   items_.clear();
   usedTags_.clear();
@@ -225,6 +230,7 @@ void TagsController::showUsedTags(const std::vector<std::string>& names) {
 // ---- Rename and delete -----------------------------------------------------------------------
 
 bool TagsController::renameTag(const std::string& from, const std::string& to) {
+  KESTO_ASSERT_MAIN_THREAD();
   const std::string name = fnd::trimWhitespaceAndNewlines(to);
   if (name.empty() || name == from) return false;
   auto renamed = tagsNamed(from);
@@ -260,6 +266,7 @@ bool TagsController::renameTag(const std::string& from, const std::string& to) {
 }
 
 void TagsController::removeSelectedTag() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto* item = sourcelistitems::itemFrom(list_->itemAtRow(list_->selectedRow()));
   if (!item || item->identifier() == kContainerID) return;
   // The confirmed name is the one deleted, whatever is selected when the deletion runs.
@@ -269,13 +276,13 @@ void TagsController::removeSelectedTag() {
   alert.setInformativeText("Do you really want to delete this tag?");
   alert.addButtonWithTitle("Delete");
   alert.addButtonWithTitle("Cancel");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   alert.beginSheetModalForWindow(window_ ? window_ : list_->window(), [this, alive, name](int code) {
-    if (code != ui::AlertFirstButtonReturn || !alive.lock()) return;
+    if (code != ui::AlertFirstButtonReturn || !alive) return;
     fnd::RunLoop::main().performAfterDelay(
         0.5,
         [this, alive, name] {
-          if (alive.lock()) doRemoveTag(name);
+          if (alive) doRemoveTag(name);
         },
         this);
   });
@@ -319,6 +326,7 @@ void TagsController::showError(const std::string& message) {
 void TagsController::search() { searchFor(searchField_->stringValue()); }
 
 void TagsController::searchFor(const std::string& input) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (ViewManager::sharedInstance().currentView() != ViewManager::Tags || !kestoData_) return;
   usedTagsLabel_->setStringValue("");
   const std::string text = fnd::replaceAll(brightwren::stringByRemovingLeadingAndTrailingSpaces(input), ",", " ");
@@ -389,8 +397,8 @@ void TagsController::sourceListDeleteKeyPressedOnRows(const fnd::Notification&) 
 std::shared_ptr<ui::Menu> TagsController::menuForItem(SourceListItem* item) {
   auto menu = std::make_shared<ui::Menu>();
   if (!item || item->identifier() == kContainerID) return menu;
-  menu->addItemWithTitle("Rename Tag", "renameTag:")->setTarget(this);
-  menu->addItemWithTitle("Delete Tag", "deleteTag:")->setTarget(this);
+  menu->addItemWithTitle("Rename Tag", cmd::renameTag)->setTarget(this);
+  menu->addItemWithTitle("Delete Tag", cmd::deleteTag)->setTarget(this);
   return menu;
 }
 
@@ -403,16 +411,16 @@ bool TagsController::sourceListMenuForEventItem(SourceList& list, const ui::Even
   return true;
 }
 
-bool TagsController::respondsToAction(std::string_view selector) const {
-  return selector == "renameTag:" || selector == "deleteTag:";
+bool TagsController::respondsToAction(ui::Command selector) const {
+  return selector == cmd::renameTag || selector == cmd::deleteTag;
 }
 
-bool TagsController::performAction(std::string_view selector, ui::Responder*) {
-  if (selector == "renameTag:") {
+bool TagsController::performAction(ui::Command selector, ui::Responder*) {
+  if (selector == cmd::renameTag) {
     if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
     return true;
   }
-  if (selector == "deleteTag:") {
+  if (selector == cmd::deleteTag) {
     removeSelectedTag();
     return true;
   }

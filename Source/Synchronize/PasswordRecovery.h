@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+
+#include "Synchronize/SyncNotifications.h"
 #include <memory>
 #include <string>
 
@@ -16,7 +19,7 @@ class TextField;
 // then sets a new password with it. Opens on "OpenPasswordRecovery".
 class PasswordRecovery {
  public:
-  static constexpr const char* kOpenNotification = "OpenPasswordRecovery";
+  static constexpr fnd::NotificationName kOpenNotification = kOpenPasswordRecoveryNotification;
 
   PasswordRecovery();
   ~PasswordRecovery();
@@ -51,7 +54,7 @@ class PasswordRecovery {
   std::shared_ptr<ui::Button> recoverButton_, resetButton_;
   std::string email_, newPassword_;
   bool waiting_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

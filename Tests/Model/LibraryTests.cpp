@@ -7,6 +7,8 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/TimeZone.h"
 
+#include <thread>
+
 namespace kesto::test {
 namespace {
 
@@ -35,8 +37,8 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
   auto locked = bookmark("http://c.example/", "locked");
   locked->setBlocked(1);
   save();
-  std::vector<std::string> posted;
-  fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, "");
+  std::vector<fnd::NotificationName> posted;
+  fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, {});
   DataManager dm;
   dm.setPreferences(prefs);
   load(dm, true);
@@ -44,9 +46,9 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
   fnd::NotificationCenter::defaultCenter().removeObserver(&posted);
   EXPECT_EQ(dm.allBookmarks().size(), 3u);
   EXPECT_EQ(titles(dm.menuBookmarks()), std::vector<std::string>{"live"});
-  EXPECT_NE(std::find(posted.begin(), posted.end(), "KestoPerformAutoSync"), posted.end());
-  EXPECT_NE(std::find(posted.begin(), posted.end(), "BRWUpdateFoldersCompletelyViewNotification"), posted.end());
-  EXPECT_EQ(std::count(posted.begin(), posted.end(), "ShowInitialPopup"), 0);
+  EXPECT_NE(std::find(posted.begin(), posted.end(), KestoPerformAutoSync), posted.end());
+  EXPECT_NE(std::find(posted.begin(), posted.end(), BRWUpdateFoldersCompletelyViewNotification), posted.end());
+  EXPECT_EQ(std::count(posted.begin(), posted.end(), ShowInitialPopup), 0);
   EXPECT_EQ(&dm.folders(), &dm.allFolders());
   dm.fetchAllBookmarksFromCoreDataFromService();
   posted.clear();
@@ -54,7 +56,7 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
 
 TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
   int popups = 0;
-  fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, "ShowInitialPopup");
+  fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, ShowInitialPopup);
   DataManager dm;
   dm.setPreferences(prefs);
   load(dm, true);
@@ -468,6 +470,19 @@ TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
   EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 3);
   dm.removeBookmarks({a, b});
   EXPECT_EQ(titles(dm.allBookmarks()), std::vector<std::string>{"c"});
+}
+
+TEST(DataManagerContract, MadeOffTheMainThreadItRefusesToExist) {
+  bool refused = false;
+  std::thread([&] {
+    try {
+      DataManager off;
+    } catch (const fnd::ContractViolation& e) {
+      refused = e.failure().reason.find("DataManager::DataManager") != std::string::npos;
+    }
+  }).join();
+  EXPECT_TRUE(refused);
+  DataManager here;  // the main thread is fine
 }
 
 }  // namespace

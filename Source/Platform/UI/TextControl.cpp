@@ -6,7 +6,7 @@ namespace kesto::ui {
 
 void TextControl::setDelegate(TextEditingDelegate* delegate) {
   delegate_ = delegate;
-  delegateAlive_ = delegate ? delegate->lifetime() : std::weak_ptr<const void>();
+  delegateAlive_ = delegate ? delegate->lifetime() : fnd::Lifetime::Watch();
 }
 
 void TextControl::setEditable(bool editable) {
@@ -47,7 +47,7 @@ void TextControl::userDidChangeText() {
 }
 
 void TextControl::keyDown(const Event& event) {
-  std::string selector = selectorForKeyEvent(event);
+  Command selector = selectorForKeyEvent(event);
   if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   Control::keyDown(event);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <memory>
-#include <string_view>
+#include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/Command.h"
 
 namespace kesto::ui {
 
@@ -17,7 +17,7 @@ class TextEditingDelegate {
   TextEditingDelegate& operator=(const TextEditingDelegate&) { return *this; }
   virtual ~TextEditingDelegate() = default;
   // Controls keep this to notice the delegate going away before them.
-  std::weak_ptr<const void> lifetime() const { return alive_; }
+  fnd::Lifetime::Watch lifetime() const { return lifetime_.watch(); }
 
   // Asked as a session opens; false keeps the text read-only until the focus leaves.
   virtual bool controlTextShouldBeginEditing(Control& control) { return true; }
@@ -30,10 +30,10 @@ class TextEditingDelegate {
   // A key bound to a command ("moveUp:", "moveDown:", "insertTab:", "insertNewline:",
   // "cancelOperation:", ...) is offered here first; true means handled, and the control does
   // nothing more with the key.
-  virtual bool controlTextViewDoCommandBySelector(Control& control, std::string_view selector) { return false; }
+  virtual bool controlTextViewDoCommandBySelector(Control& control, Command selector) { return false; }
 
  private:
-  std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto::ui

@@ -5,7 +5,7 @@
 #include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
-#include "Platform/UI/Slider.h"
+#include "Platform/UI/Unused/Slider.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TextView.h"
 #include "Platform/UI/TokenField.h"
@@ -31,7 +31,7 @@ class Recorder : public TextEditingDelegate {
  public:
   std::vector<std::string> log;
   bool allowBegin = true;
-  std::vector<std::string> consumed;  // commands this delegate handles
+  std::vector<ui::Command> consumed;  // commands this delegate handles
   bool controlTextShouldBeginEditing(Control&) override {
     log.push_back("should-begin");
     return allowBegin;
@@ -39,8 +39,8 @@ class Recorder : public TextEditingDelegate {
   void controlTextDidBeginEditing(Control&) override { log.push_back("did-begin"); }
   void controlTextDidChange(Control&) override { log.push_back("did-change"); }
   void controlTextDidEndEditing(Control&) override { log.push_back("did-end"); }
-  bool controlTextViewDoCommandBySelector(Control&, std::string_view selector) override {
-    log.push_back(std::string(selector));
+  bool controlTextViewDoCommandBySelector(Control&, ui::Command selector) override {
+    log.push_back(std::string(selector.text()));
     return std::find(consumed.begin(), consumed.end(), selector) != consumed.end();
   }
 };
@@ -153,7 +153,7 @@ TEST(TextField, CommandHookConsumesOrPassesBoundKeys) {
   Fixture f;
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
   Recorder d;
-  d.consumed = {"moveUp:"};
+  d.consumed = {ui::cmd::moveUp};
   field->setDelegate(&d);
   int actions = 0;
   field->setAction([&] { ++actions; });
@@ -467,7 +467,7 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
     return std::vector<std::string>{"recipes", "reading"};
   });
   Recorder d;
-  d.consumed = {"insertNewline:"};
+  d.consumed = {ui::cmd::insertNewline};
   field->setDelegate(&d);
   f.window.makeFirstResponder(field.get());
   type("re");

@@ -1,7 +1,0 @@
-#include "Views/KestoLabel.h"
-
-namespace kesto {
-
-void KestoLabel::awakeFromNib() { setFont(ui::Font{std::string(), font().pointSize, isBold(), false}); }
-
-}  // namespace kesto
