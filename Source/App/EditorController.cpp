@@ -124,6 +124,14 @@ void EditorController::build() {
     detailViews_.push_back(l);
     return l;
   };
+  auto noSelection = [](const std::shared_ptr<ui::View>& panel) {
+    auto l = std::make_shared<TextLabel>(fnd::Rect(kMargin, 120, kFieldWidth, 20));
+    l->setAlignment(ui::TextAlignment::Center);
+    l->setTextColor(ui::Color::white(0.45));
+    l->setStringValue("No bookmark selected");
+    panel->addSubview(l);
+    return l;
+  };
   auto field = [&](double y, ui::TextField::Style style = ui::TextField::Style::Plain) {
     auto f = std::make_shared<ui::TextField>(fnd::Rect(kMargin, y, kFieldWidth, 24), style);
     f->setDelegate(this);
@@ -209,11 +217,7 @@ void EditorController::build() {
   passwordButton->setAction([this] { copyPassword(); });
   editPanel->addSubview(passwordButton);
   detailViews_.push_back(passwordButton);
-  noSelectionLabelEdit = std::make_shared<TextLabel>(fnd::Rect(kMargin, 120, kFieldWidth, 20));
-  noSelectionLabelEdit->setAlignment(ui::TextAlignment::Center);
-  noSelectionLabelEdit->setTextColor(ui::Color::white(0.45));
-  noSelectionLabelEdit->setStringValue("No bookmark selected");
-  editPanel->addSubview(noSelectionLabelEdit);
+  noSelectionLabelEdit = noSelection(editPanel);
 
   // Info tab.
   y = 4;
@@ -247,28 +251,15 @@ void EditorController::build() {
   caption(infoPanel, y, "Notes");
   notesInfo = label(infoPanel, y + 16, 52);
   y += 72;
-  caption(infoPanel, y, "Added");
-  addedDate = label(infoPanel, y + 16);
-  y += 38;
-  caption(infoPanel, y, "Updated");
-  lastUpdated = label(infoPanel, y + 16);
-  y += 38;
-  caption(infoPanel, y, "Last visited");
-  lastVisited = label(infoPanel, y + 16);
-  y += 38;
-  caption(infoPanel, y, "Times visited");
-  timesVisited = label(infoPanel, y + 16);
-  y += 38;
-  caption(infoPanel, y, "Imported from");
-  importedFrom = label(infoPanel, y + 16);
-  y += 38;
-  caption(infoPanel, y, "Imported on");
-  importedDate = label(infoPanel, y + 16);
-  noSelectionLabelInfo = std::make_shared<TextLabel>(fnd::Rect(kMargin, 120, kFieldWidth, 20));
-  noSelectionLabelInfo->setAlignment(ui::TextAlignment::Center);
-  noSelectionLabelInfo->setTextColor(ui::Color::white(0.45));
-  noSelectionLabelInfo->setStringValue("No bookmark selected");
-  infoPanel->addSubview(noSelectionLabelInfo);
+  const std::pair<const char*, std::shared_ptr<TextLabel>*> facts[] = {
+      {"Added", &addedDate},           {"Updated", &lastUpdated},         {"Last visited", &lastVisited},
+      {"Times visited", &timesVisited}, {"Imported from", &importedFrom}, {"Imported on", &importedDate}};
+  for (auto [text, slot] : facts) {
+    caption(infoPanel, y, text);
+    *slot = label(infoPanel, y + 16);
+    y += 38;
+  }
+  noSelectionLabelInfo = noSelection(infoPanel);
   detailViews_.push_back(favicon);
   detailViews_.push_back(titleInfo);
 
@@ -440,35 +431,46 @@ void editDone(EditorController& editor) {
   ViewUpdater::updateBookmarks();
   editor.updateView();
 }
+
+// Puts one field's value into the current bookmark, saving only when it differs from what is
+// stored: each save raises the version, so an untouched field must not count as an edit.
+template <class T, class Get, class Set>
+void editCurrent(DataManager* data, const T& value, Get stored, Set set) {
+  auto b = data ? data->currentBookmark() : nullptr;
+  if (!b || stored(*b) == value) return;
+  set(*b, value);
+  b->saveBookmark();
+}
+
+template <class Edit>
+void editEach(const std::vector<std::shared_ptr<Bookmark>>& targets, Edit edit) {
+  for (const auto& b : targets) {
+    if (!b) continue;
+    edit(*b);
+    b->saveBookmark();
+  }
+}
 }  // namespace
 
 void EditorController::updateNotes() {
   if (!kestoData) return;
   std::string text = notes->stringValue();
-  if (auto current = kestoData->currentBookmark()) {
-    if (current->notes().value_or("") != text) {
-      current->setNotes(text);
-      current->saveBookmark();
-    }
+  if (kestoData->currentBookmark()) {
+    editCurrent(kestoData, text, [](Bookmark& b) { return b.notes().value_or(""); },
+                [](Bookmark& b, const std::string& t) { b.setNotes(t); });
   } else {
     // Several at once: the text is added under the notes each already has.
-    for (const auto& b : bulkTargets(kestoData)) {
-      if (!b) continue;
-      auto old = b->notes();
-      b->setNotes(old ? *old + "\n\n" + text : text);
-      b->saveBookmark();
-    }
+    editEach(bulkTargets(kestoData), [&](Bookmark& b) {
+      auto old = b.notes();
+      b.setNotes(old ? *old + "\n\n" + text : text);
+    });
   }
   editDone(*this);
 }
 
 void EditorController::updateRating() {
   double value = rating->doubleValue();
-  for (const auto& b : bulkTargets(kestoData)) {
-    if (!b) continue;
-    b->setRating(value);
-    b->saveBookmark();
-  }
+  editEach(bulkTargets(kestoData), [&](Bookmark& b) { b.setRating(value); });
   editDone(*this);
 }
 
@@ -479,12 +481,10 @@ void EditorController::updateColor() {
   std::vector<std::shared_ptr<Bookmark>> targets;
   if (kestoData && kestoData->currentBookmark()) targets = {kestoData->currentBookmark()};
   else if (kestoData) targets = kestoData->currentBookmarks();
-  for (const auto& b : targets) {
-    if (!b) continue;
-    b->setColor(color);
-    b->updateColorImage();
-    b->saveBookmark();
-  }
+  editEach(targets, [&](Bookmark& b) {
+    b.setColor(color);
+    b.updateColorImage();
+  });
   editDone(*this);
 }
 
@@ -500,50 +500,34 @@ void EditorController::updateFavorite() {
 }
 
 void EditorController::updateTitle() {
-  if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
-    const std::string text = stored::title(title->stringValue());
-    if (b->title().value_or("") != text) {
-      b->setTitle(text);
-      b->saveBookmark();
-    }
-  }
+  // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
+  editCurrent(kestoData, stored::title(title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
+              [](Bookmark& b, const std::string& t) { b.setTitle(t); });
   editDone(*this);
 }
 
 void EditorController::updateURL() {
-  if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    const std::string text = stored::address(url->stringValue());
-    if (b->url().value_or("") != text) {
-      b->setUrl(text);
-      // The list shows the site from the base address: it must follow the new address.
-      b->setBaseURL(brightwren::stringWithFirstURLComponent(text));
-      b->saveBookmark();
-    }
-  }
+  editCurrent(kestoData, stored::address(url->stringValue()), [](Bookmark& b) { return b.url().value_or(""); },
+              [](Bookmark& b, const std::string& t) {
+                b.setUrl(t);
+                // The list shows the site from the base address: it must follow the new address.
+                b.setBaseURL(brightwren::stringWithFirstURLComponent(t));
+              });
   editDone(*this);
 }
 
 void EditorController::updateLogin() {
-  if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    if (b->login().value_or("") != loginField->stringValue()) {
-      b->setLogin(loginField->stringValue());
-      b->saveBookmark();
-    }
-  }
+  editCurrent(kestoData, loginField->stringValue(), [](Bookmark& b) { return b.login().value_or(""); },
+              [](Bookmark& b, const std::string& t) { b.setLogin(t); });
   editDone(*this);
 }
 
 void EditorController::updatePassword() {
-  if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
-    std::string text = passwordField->stringValue();
-    // No text stores no password at all.
-    std::optional<std::string> stored = text.empty() ? std::nullopt : std::optional(Base64::encodeString(text));
-    if (b->password() != stored) {
-      b->setPassword(stored);
-      b->saveBookmark();
-    }
-  }
+  std::string text = passwordField->stringValue();
+  // No text stores no password at all.
+  std::optional<std::string> password = text.empty() ? std::nullopt : std::optional(Base64::encodeString(text));
+  editCurrent(kestoData, password, [](Bookmark& b) { return b.password(); },
+              [](Bookmark& b, const std::optional<std::string>& p) { b.setPassword(p); });
   editDone(*this);
 }
 

@@ -688,6 +688,12 @@ void MenuBookmarksController::saveEdited() {
   ViewUpdater::updateSourceLists();
 }
 
+void MenuBookmarksController::editLastAdded(const std::function<void(Bookmark&)>& edit) {
+  if (!lastAddedBookmark_) return;
+  edit(*lastAddedBookmark_);
+  saveEdited();
+}
+
 void MenuBookmarksController::cancelEdit() {
   if (lastAddedBookmark_) {
     // Without a choice the bookmark stays in its own folder.
@@ -724,45 +730,31 @@ void MenuBookmarksController::folderChosen() {
 }
 
 void MenuBookmarksController::updateURL() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setUrl(editURL->stringValue());
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setUrl(editURL->stringValue()); });
 }
 
 void MenuBookmarksController::updateTitle() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setTitle(editTitle->stringValue());
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setTitle(editTitle->stringValue()); });
 }
 
 void MenuBookmarksController::updateNotes() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setNotes(editNotes->stringValue());
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setNotes(editNotes->stringValue()); });
 }
 
 void MenuBookmarksController::updateLogin() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setLogin(editUsername->stringValue());
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setLogin(editUsername->stringValue()); });
 }
 
 void MenuBookmarksController::updatePassword() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setPassword(Base64::encodeString(editPassword->stringValue()));
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setPassword(Base64::encodeString(editPassword->stringValue())); });
 }
 
 void MenuBookmarksController::updateColor() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setColor(colorNameForIndex(editColor->indexOfSelectedItem()));
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setColor(colorNameForIndex(editColor->indexOfSelectedItem())); });
 }
 
 void MenuBookmarksController::updateRating() {
-  if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setRating(editRating->doubleValue());
-  saveEdited();
+  editLastAdded([&](Bookmark& b) { b.setRating(editRating->doubleValue()); });
 }
 
 void MenuBookmarksController::updateFavorite() {

@@ -163,6 +163,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
+  // One edit of the bookmark being edited, saved at once (nothing without one).
+  void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);
 
   std::shared_ptr<ui::View> view_;

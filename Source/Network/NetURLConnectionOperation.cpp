@@ -227,30 +227,15 @@ void NetURLConnectionOperation::resume() {
   start();
 }
 
-net::URLRequest NetURLConnectionOperation::request() const {
-  std::lock_guard guard(lock_);
-  return request_;
-}
+net::URLRequest NetURLConnectionOperation::request() const { return locked(request_); }
 
-void NetURLConnectionOperation::setRequest(net::URLRequest request) {
-  std::lock_guard guard(lock_);
-  request_ = std::move(request);
-}
+void NetURLConnectionOperation::setRequest(net::URLRequest request) { store(request_, std::move(request)); }
 
-std::shared_ptr<const net::URLResponse> NetURLConnectionOperation::response() const {
-  std::lock_guard guard(lock_);
-  return response_;
-}
+std::shared_ptr<const net::URLResponse> NetURLConnectionOperation::response() const { return locked(response_); }
 
-std::optional<fnd::Error> NetURLConnectionOperation::error() const {
-  std::lock_guard guard(lock_);
-  return error_;
-}
+std::optional<fnd::Error> NetURLConnectionOperation::error() const { return locked(error_); }
 
-std::shared_ptr<const fnd::Data> NetURLConnectionOperation::responseData() const {
-  std::lock_guard guard(lock_);
-  return responseData_;
-}
+std::shared_ptr<const fnd::Data> NetURLConnectionOperation::responseData() const { return locked(responseData_); }
 
 void NetURLConnectionOperation::setResponseData(std::optional<fnd::Data> data) {
   std::lock_guard guard(lock_);
@@ -300,43 +285,16 @@ void NetURLConnectionOperation::setOutputStream(std::shared_ptr<net::OutputStrea
   outputStream_ = std::move(stream);
 }
 
-std::shared_ptr<fnd::DispatchQueue> NetURLConnectionOperation::completionQueue() const {
-  std::lock_guard guard(lock_);
-  return completionQueue_;
-}
-void NetURLConnectionOperation::setCompletionQueue(std::shared_ptr<fnd::DispatchQueue> queue) {
-  std::lock_guard guard(lock_);
-  completionQueue_ = std::move(queue);
-}
-std::shared_ptr<fnd::DispatchGroup> NetURLConnectionOperation::completionGroup() const {
-  std::lock_guard guard(lock_);
-  return completionGroup_;
-}
-void NetURLConnectionOperation::setCompletionGroup(std::shared_ptr<fnd::DispatchGroup> group) {
-  std::lock_guard guard(lock_);
-  completionGroup_ = std::move(group);
-}
+std::shared_ptr<fnd::DispatchQueue> NetURLConnectionOperation::completionQueue() const { return locked(completionQueue_); }
+void NetURLConnectionOperation::setCompletionQueue(std::shared_ptr<fnd::DispatchQueue> queue) { store(completionQueue_, std::move(queue)); }
+std::shared_ptr<fnd::DispatchGroup> NetURLConnectionOperation::completionGroup() const { return locked(completionGroup_); }
+void NetURLConnectionOperation::setCompletionGroup(std::shared_ptr<fnd::DispatchGroup> group) { store(completionGroup_, std::move(group)); }
 
-void NetURLConnectionOperation::setUploadProgressBlock(UploadProgressBlock block) {
-  std::lock_guard guard(lock_);
-  uploadProgress_ = std::move(block);
-}
-void NetURLConnectionOperation::setDownloadProgressBlock(DownloadProgressBlock block) {
-  std::lock_guard guard(lock_);
-  downloadProgress_ = std::move(block);
-}
-void NetURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) {
-  std::lock_guard guard(lock_);
-  authenticationChallenge_ = std::move(block);
-}
-void NetURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) {
-  std::lock_guard guard(lock_);
-  cacheResponse_ = std::move(block);
-}
-void NetURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) {
-  std::lock_guard guard(lock_);
-  redirectResponse_ = std::move(block);
-}
+void NetURLConnectionOperation::setUploadProgressBlock(UploadProgressBlock block) { store(uploadProgress_, std::move(block)); }
+void NetURLConnectionOperation::setDownloadProgressBlock(DownloadProgressBlock block) { store(downloadProgress_, std::move(block)); }
+void NetURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) { store(authenticationChallenge_, std::move(block)); }
+void NetURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) { store(cacheResponse_, std::move(block)); }
+void NetURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) { store(redirectResponse_, std::move(block)); }
 
 void NetURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
   std::lock_guard guard(lock_);

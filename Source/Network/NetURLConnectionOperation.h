@@ -170,6 +170,17 @@ class NetURLConnectionOperation : public fnd::Operation, public fnd::Coding {
   void onFinished();
 
   mutable std::recursive_mutex lock_;
+  // One field read or written under the lock.
+  template <class T>
+  T locked(const T& field) const {
+    std::lock_guard guard(lock_);
+    return field;
+  }
+  template <class T>
+  void store(T& field, T value) {
+    std::lock_guard guard(lock_);
+    field = std::move(value);
+  }
   std::atomic<std::int64_t> state_{Ready};
   net::URLRequest request_;
   std::shared_ptr<const net::URLResponse> response_;

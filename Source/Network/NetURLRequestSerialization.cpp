@@ -52,30 +52,12 @@ NetHTTPRequestSerializer::NetHTTPRequestSerializer() {
                                                 net::operatingSystemVersionString()));
 }
 
-void NetHTTPRequestSerializer::setAllowsCellularAccess(bool on) {
-  cellular_ = on;
-  markChanged("allowsCellularAccess");
-}
-void NetHTTPRequestSerializer::setCachePolicy(std::uint64_t policy) {
-  cachePolicy_ = policy;
-  markChanged("cachePolicy");
-}
-void NetHTTPRequestSerializer::setHTTPShouldHandleCookies(bool on) {
-  cookies_ = on;
-  markChanged("HTTPShouldHandleCookies");
-}
-void NetHTTPRequestSerializer::setHTTPShouldUsePipelining(bool on) {
-  pipelining_ = on;
-  markChanged("HTTPShouldUsePipelining");
-}
-void NetHTTPRequestSerializer::setNetworkServiceType(std::uint64_t type) {
-  serviceType_ = type;
-  markChanged("networkServiceType");
-}
-void NetHTTPRequestSerializer::setTimeoutInterval(double seconds) {
-  timeout_ = seconds;
-  markChanged("timeoutInterval");
-}
+void NetHTTPRequestSerializer::setAllowsCellularAccess(bool on) { setProperty(cellular_, on, "allowsCellularAccess"); }
+void NetHTTPRequestSerializer::setCachePolicy(std::uint64_t policy) { setProperty(cachePolicy_, policy, "cachePolicy"); }
+void NetHTTPRequestSerializer::setHTTPShouldHandleCookies(bool on) { setProperty(cookies_, on, "HTTPShouldHandleCookies"); }
+void NetHTTPRequestSerializer::setHTTPShouldUsePipelining(bool on) { setProperty(pipelining_, on, "HTTPShouldUsePipelining"); }
+void NetHTTPRequestSerializer::setNetworkServiceType(std::uint64_t type) { setProperty(serviceType_, type, "networkServiceType"); }
+void NetHTTPRequestSerializer::setTimeoutInterval(double seconds) { setProperty(timeout_, seconds, "timeoutInterval"); }
 void NetHTTPRequestSerializer::clearRequestProperty(const std::string& name) { changed_.erase(name); }
 
 void NetHTTPRequestSerializer::setValueForHTTPHeaderField(std::optional<std::string> value, const std::string& field) {

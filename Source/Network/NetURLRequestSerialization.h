@@ -99,6 +99,12 @@ class NetHTTPRequestSerializer : public fnd::Coding {
 
  private:
   void markChanged(const std::string& name) { changed_.insert(name); }
+  // A request property set on the serializer, which from then on overrides the request's own.
+  template <class T>
+  void setProperty(T& field, T value, const std::string& name) {
+    field = value;
+    markChanged(name);
+  }
 
   fnd::StringEncoding stringEncoding_ = fnd::kUTF8StringEncoding;
   bool cellular_ = false;

@@ -711,22 +711,6 @@ unsigned FoldersController::implementedSourceListDelegateMethods() const {
 namespace {
 }  // namespace
 
-std::uint64_t FoldersController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::numberOfChildren(sourceListFolders_, item);
-}
-
-SourceListItemPtr FoldersController::sourceListChildOfItem(SourceList&, std::uint64_t index, SourceListItemPtr item) {
-  return sourcelistitems::childAt(sourceListFolders_, index, item);
-}
-
-bool FoldersController::sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::isExpandable(item);
-}
-
-fnd::Value FoldersController::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::title(item);
-}
-
 void FoldersController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
   auto* i = sourcelistitems::itemFrom(item);
   if (!i || !value.isString()) return;
@@ -759,36 +743,11 @@ bool FoldersController::renameFolder(const std::string& folderID, const std::str
   return true;
 }
 
-bool FoldersController::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i && i->badgeValue().has_value();
-}
-
-std::int64_t FoldersController::sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i ? i->badgeValue().value_or(0) : 0;
-}
-
-bool FoldersController::sourceListItemHasIcon(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i && !i->icon().isNull();
-}
-
-ui::Image FoldersController::sourceListIconForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i ? i->icon() : ui::Image();
-}
-
 bool FoldersController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
   auto* i = sourcelistitems::itemFrom(group);
   if (!i) return false;
   static const std::unordered_set<std::string> groups{"collect", "history", "library", "home", "popular", "issues", "deleted"};
   return groups.count(i->identifier()) > 0;
-}
-
-bool FoldersController::sourceListShouldSelectItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return !i || i->identifier() != "separator";
 }
 
 bool FoldersController::sourceListShouldEditItem(SourceList&, SourceListItemPtr item) {

@@ -3,8 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Responder.h"
-#include "Views/SourceListItem.h"
-#include "Views/SourceListProtocols.h"
+#include "Views/SourceListItemSource.h"
 
 #include <cstdint>
 #include <functional>
@@ -56,7 +55,7 @@ void registerFolderServiceClientFactory(FolderServiceClientFactory factory);
 // The folder list of the sidebar: the Library row with the Inbox, the service rows, Imported and
 // the user's folder tree. Selecting a row shows its bookmarks; the list adds, renames, removes,
 // locks, shares, colours, searches, reorders and takes drops. Main thread only.
-class FoldersController : public SourceListDataSource, public SourceListDelegate, public ui::ActionResponder {
+class FoldersController : public SourceListItemSource, public ui::ActionResponder {
  public:
   // Identifiers of the fixed rows.
   static constexpr const char* kLibraryItemID = "library";
@@ -194,17 +193,8 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // Source list answers.
   unsigned implementedSourceListDataSourceMethods() const override;
   unsigned implementedSourceListDelegateMethods() const override;
-  std::uint64_t sourceListNumberOfChildrenOfItem(SourceList& list, SourceListItemPtr item) override;
-  SourceListItemPtr sourceListChildOfItem(SourceList& list, std::uint64_t index, SourceListItemPtr item) override;
-  bool sourceListIsItemExpandable(SourceList& list, SourceListItemPtr item) override;
-  fnd::Value sourceListObjectValueForItem(SourceList& list, SourceListItemPtr item) override;
   void sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value, SourceListItemPtr item) override;
-  bool sourceListItemHasBadge(SourceList& list, SourceListItemPtr item) override;
-  std::int64_t sourceListBadgeValueForItem(SourceList& list, SourceListItemPtr item) override;
-  bool sourceListItemHasIcon(SourceList& list, SourceListItemPtr item) override;
-  ui::Image sourceListIconForItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) override;
-  bool sourceListShouldSelectItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListShouldEditItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListShouldExpandItem(SourceList& list, SourceListItemPtr item) override;
   void sourceListItemDidExpand(const fnd::Notification& notification) override;
@@ -271,6 +261,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
 
   SourceListItemRef libraryItem_, homeItem_, inboxItem_, deliciousItem_, pinboardItem_, importedItem_;
   std::vector<SourceListItemRef> sourceListFolders_;
+  const std::vector<SourceListItemRef>& topLevelSourceListItems() const override { return sourceListFolders_; }
   std::unordered_map<std::string, SourceListItemRef> folderSourceListItems_;
   std::vector<SourceListItemRef> expandedItems_;
   // Locked folders show no badge.

@@ -170,54 +170,13 @@ unsigned SmartListController::implementedSourceListDelegateMethods() const {
          M::ShouldExpandItem | M::WillDisplayCell;
 }
 
-std::uint64_t SmartListController::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::numberOfChildren(sourceListItems_, item);
-}
-
-SourceListItemPtr SmartListController::sourceListChildOfItem(SourceList&, std::uint64_t index, SourceListItemPtr item) {
-  return sourcelistitems::childAt(sourceListItems_, index, item);
-}
-
-bool SmartListController::sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::isExpandable(item);
-}
-
-fnd::Value SmartListController::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
-  return sourcelistitems::title(item);
-}
-
 void SmartListController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
   if (auto* i = sourcelistitems::itemFrom(item); i && value.isString()) i->setTitle(value.string());
-}
-
-bool SmartListController::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i && i->badgeValue().has_value();
-}
-
-std::int64_t SmartListController::sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i ? i->badgeValue().value_or(0) : 0;
-}
-
-bool SmartListController::sourceListItemHasIcon(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i && !i->icon().isNull();
-}
-
-ui::Image SmartListController::sourceListIconForItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return i ? i->icon() : ui::Image();
 }
 
 bool SmartListController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
   auto* i = sourcelistitems::itemFrom(group);
   return groupIsAlwaysExpanded() && i && i->identifier() == kContainerID;
-}
-
-bool SmartListController::sourceListShouldSelectItem(SourceList&, SourceListItemPtr item) {
-  auto* i = sourcelistitems::itemFrom(item);
-  return !i || i->identifier() != kSeparatorID;
 }
 
 bool SmartListController::sourceListShouldEditItem(SourceList&, SourceListItemPtr) { return false; }

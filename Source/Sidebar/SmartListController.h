@@ -1,9 +1,8 @@
 #pragma once
 
 #include "Sidebar/SidebarController.h"
-#include "Views/SourceListItem.h"
-#include "Views/SourceListProtocols.h"
 #include "Platform/Foundation/Lifetime.h"
+#include "Views/SourceListItemSource.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,10 +19,9 @@ class SourceList;
 // The shape the History, Popular, Maintenance and Trash lists share: one group row holding a
 // fixed set of entries, rebuilt on the list's refresh notifications; choosing an entry acts on it
 // 0.1 seconds later. Main thread only.
-class SmartListController : public SidebarTabContent, public SourceListDataSource, public SourceListDelegate {
+class SmartListController : public SidebarTabContent, public SourceListItemSource {
  public:
   static constexpr const char* kContainerID = "containerItem";
-  static constexpr const char* kSeparatorID = "separator";
 
   // One entry of a list: its row and, for the counting lists, the DataManager counter giving its
   // badge and the load that shows its bookmarks.
@@ -65,17 +63,8 @@ class SmartListController : public SidebarTabContent, public SourceListDataSourc
   // Source-list answers.
   unsigned implementedSourceListDataSourceMethods() const override;
   unsigned implementedSourceListDelegateMethods() const override;
-  std::uint64_t sourceListNumberOfChildrenOfItem(SourceList& list, SourceListItemPtr item) override;
-  SourceListItemPtr sourceListChildOfItem(SourceList& list, std::uint64_t index, SourceListItemPtr item) override;
-  bool sourceListIsItemExpandable(SourceList& list, SourceListItemPtr item) override;
-  fnd::Value sourceListObjectValueForItem(SourceList& list, SourceListItemPtr item) override;
   void sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value, SourceListItemPtr item) override;
-  bool sourceListItemHasBadge(SourceList& list, SourceListItemPtr item) override;
-  std::int64_t sourceListBadgeValueForItem(SourceList& list, SourceListItemPtr item) override;
-  bool sourceListItemHasIcon(SourceList& list, SourceListItemPtr item) override;
-  ui::Image sourceListIconForItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) override;
-  bool sourceListShouldSelectItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListShouldEditItem(SourceList& list, SourceListItemPtr item) override;
   bool sourceListShouldExpandItem(SourceList& list, SourceListItemPtr item) override;
   void sourceListSelectionDidChange(const fnd::Notification& notification) override;
@@ -113,6 +102,7 @@ class SmartListController : public SidebarTabContent, public SourceListDataSourc
   std::shared_ptr<ui::View> view_;
   std::shared_ptr<SourceList> list_;
   std::vector<SourceListItemRef> sourceListItems_;
+  const std::vector<SourceListItemRef>& topLevelSourceListItems() const override { return sourceListItems_; }
   SourceListItemRef container_;
   std::vector<SourceListItemRef> items_;
   bool isDifferentFolder_ = false;

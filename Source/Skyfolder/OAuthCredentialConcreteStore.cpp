@@ -112,14 +112,12 @@ std::vector<OAURLRequestParameter> OAuthCredentialConcreteStore::oauthParameters
 }
 
 void OAuthCredentialConcreteStore::addToKeychainUsingName(const std::string& name, const std::string& value) const {
-  auto& keychain = fnd::Keychain::defaultKeychain();
+  // The keychain refuses a second item for one account: the old value goes first.
+  removeValueFromKeychainUsingName(name);
   const std::string account = SFConfig::bundleIdentifier() + "." + name;
-  fnd::KeychainItemRef item;
-  if (keychain.findInternetPassword(hostOf(baseURL_), hostOf(authenticationURL_), account, "", 0, fnd::kProtocolAny,
-                                    fnd::kAuthenticationTypeAny, nullptr, &item) == fnd::errSecSuccess)
-    keychain.deleteItem(item);
-  keychain.addInternetPassword(hostOf(baseURL_), hostOf(authenticationURL_), account, "", 0, fnd::kProtocolOAuth,
-                               fnd::kAuthenticationTypeDefault, fnd::Data(value.begin(), value.end()));
+  fnd::Keychain::defaultKeychain().addInternetPassword(hostOf(baseURL_), hostOf(authenticationURL_), account, "", 0,
+                                                       fnd::kProtocolOAuth, fnd::kAuthenticationTypeDefault,
+                                                       fnd::Data(value.begin(), value.end()));
 }
 
 std::optional<std::string> OAuthCredentialConcreteStore::findValueFromKeychainUsingName(const std::string& name) const {

@@ -20,13 +20,4 @@ std::string SFJsonBase::errorTraceDescription() const {
   return out;
 }
 
-bool SFJsonBase::enterCollection() {
-  ++depth_;
-  if (maxDepth_ != 0 && depth_ > maxDepth_) {
-    addErrorWithCode(kSFJsonErrorDepth, "Nested too deep");
-    return false;
-  }
-  return true;
-}
-
 }  // namespace kesto

@@ -48,11 +48,6 @@ class SFJsonBase {
 
  protected:
   friend class SFJSON;
-  // Enters a nested collection; false (with error 7 recorded) when the limit is passed.
-  bool enterCollection();
-  void leaveCollection() { --depth_; }
-
-  unsigned depth_ = 0;
   unsigned maxDepth_ = 512;
   std::vector<fnd::Error> errorTrace_;
 };

@@ -1,8 +1,6 @@
 #include "Skyfolder/SFJsonWriter.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
+#include "Platform/Foundation/JsonWriter.h"
 
 namespace kesto {
 
@@ -28,111 +26,20 @@ std::optional<std::string> SFJsonWriter::stringWithObject(const fnd::Value& valu
 
 std::optional<std::string> SFJsonWriter::stringWithFragment(const fnd::Value& value) {
   clearErrorTrace();
-  depth_ = 0;
-  std::string out;
-  if (!appendValue(value, out)) return std::nullopt;
-  return out;
-}
-
-bool SFJsonWriter::appendValue(const fnd::Value& value, std::string& out) {
-  switch (value.type()) {
-    case fnd::Value::Type::Dictionary:
-      return appendDictionary(value.dictionary(), out);
-    case fnd::Value::Type::Array:
-      return appendArray(value.array(), out);
-    case fnd::Value::Type::String:
-      appendString(value.string(), out);
-      return true;
-    case fnd::Value::Type::Boolean:
-      out += value.boolValue() ? "true" : "false";
-      return true;
-    case fnd::Value::Type::Integer:
-      out += std::to_string(value.intValue());
-      return true;
-    case fnd::Value::Type::Real: {
-      const double d = value.doubleValue();
-      // NaN and infinity have no JSON form; writing them as text would make unreadable output.
-      if (!std::isfinite(d)) break;
-      char buf[32];
-      const auto r = std::to_chars(buf, buf + sizeof buf, d);
-      out.append(buf, r.ptr);
-      return true;
-    }
-    case fnd::Value::Type::Null:
-      out += "null";
-      return true;
-    default:
-      break;
-  }
-  addErrorWithCode(kSFJsonErrorUnsupported, std::string("JSON serialisation not supported for ") + typeName(value));
-  return false;
-}
-
-void SFJsonWriter::appendIndent(std::string& out) {
-  out += '\n';
-  out.append(2 * static_cast<std::size_t>(depth_), ' ');
-}
-
-bool SFJsonWriter::appendArray(const fnd::Array& array, std::string& out) {
-  if (!enterCollection()) return false;
-  out += '[';
-  bool first = true;
-  for (const auto& element : array) {
-    if (!first) out += ',';
-    first = false;
-    if (humanReadable_) appendIndent(out);
-    if (!appendValue(element, out)) return false;
-  }
-  leaveCollection();
-  if (humanReadable_ && !array.empty()) appendIndent(out);
-  out += ']';
-  return true;
-}
-
-bool SFJsonWriter::appendDictionary(const fnd::Dictionary& dict, std::string& out) {
-  if (!enterCollection()) return false;
-  out += '{';
-  bool first = true;
-  for (const auto& [key, value] : dict) {
-    if (!first) out += ',';
-    first = false;
-    if (humanReadable_) appendIndent(out);
-    appendString(key, out);
-    out += humanReadable_ ? " : " : ":";
-    if (!appendValue(value, out)) {
-      addErrorWithCode(kSFJsonErrorUnsupported, "Unsupported value for key " + key + " in object");
-      return false;
-    }
-  }
-  leaveCollection();
-  if (humanReadable_ && !dict.empty()) appendIndent(out);
-  out += '}';
-  return true;
-}
-
-void SFJsonWriter::appendString(const std::string& s, std::string& out) {
-  out += '"';
-  for (const char ch : s) {
-    const auto b = static_cast<unsigned char>(ch);
-    switch (b) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (b < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", b);
-          out += buf;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
+  using Fault = fnd::json::Writer::Fault;
+  fnd::json::Writer writer({humanReadable_, maxDepth_, false},
+                           [this](Fault fault, const fnd::Value* culprit, const std::string* key) {
+                             switch (fault) {
+                               case Fault::Depth: addErrorWithCode(kSFJsonErrorDepth, "Nested too deep"); break;
+                               case Fault::UnderKey:
+                                 addErrorWithCode(kSFJsonErrorUnsupported, "Unsupported value for key " + *key + " in object");
+                                 break;
+                               default:
+                                 addErrorWithCode(kSFJsonErrorUnsupported,
+                                                  std::string("JSON serialisation not supported for ") + typeName(*culprit));
+                             }
+                           });
+  return writer.write(value);
 }
 
 }  // namespace kesto

@@ -7,8 +7,9 @@
 
 namespace kesto {
 
-// The client's own JSON writer. Dictionaries are written in key order (the value type keeps
-// keys sorted, so sortKeys changes nothing today but is kept for callers that set it).
+// The client's JSON writer: the shared writer with the client's error trace. Dictionaries are
+// written in key order (the value type keeps keys sorted, so sortKeys changes nothing today but
+// is kept for callers that set it).
 class SFJsonWriter : public SFJsonBase {
  public:
   // A dictionary or an array as text; absent on failure.
@@ -22,12 +23,6 @@ class SFJsonWriter : public SFJsonBase {
   void setHumanReadable(bool on) { humanReadable_ = on; }
 
  private:
-  bool appendValue(const fnd::Value& value, std::string& out);
-  bool appendArray(const fnd::Array& array, std::string& out);
-  bool appendDictionary(const fnd::Dictionary& dict, std::string& out);
-  void appendString(const std::string& s, std::string& out);
-  void appendIndent(std::string& out);
-
   bool sortKeys_ = false;
   bool humanReadable_ = false;
 };

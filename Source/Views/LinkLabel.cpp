@@ -11,16 +11,6 @@ bool openLinkAddress(const std::string& url) {
   return sys::Workspace::openURL(parsed->absoluteString());
 }
 
-void BRWLinkLabel::awakeFromNib() {
-  if (url_.empty()) url_ = kMakerWebSite;
-  setShowsLinkCursor(true);
-}
-
-void BRWLinkLabel::mouseDown(const ui::Event& event) {
-  ui::Label::mouseDown(event);
-  openLinkAddress(url_);
-}
-
 void LinkLabel::awakeFromNib() {
   active_ = true;
   setShowsLinkCursor(true);
@@ -29,6 +19,11 @@ void LinkLabel::awakeFromNib() {
 void LinkLabel::mouseDown(const ui::Event& event) {
   ui::Label::mouseDown(event);
   if (active_) openLinkAddress(url_);
+}
+
+void BRWLinkLabel::awakeFromNib() {
+  if (url_.empty()) url_ = kMakerWebSite;
+  LinkLabel::awakeFromNib();
 }
 
 }  // namespace kesto

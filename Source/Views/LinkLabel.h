@@ -12,19 +12,6 @@ inline constexpr const char* kMakerWebSite = "https://kesto.app/";
 // Opens `url` in the default browser; an address that does not parse opens nothing.
 bool openLinkAddress(const std::string& url);
 
-// A label that opens its address when clicked (the maker's web site unless set).
-class BRWLinkLabel : public ui::Label {
- public:
-  using ui::Label::Label;
-  const std::string& url() const { return url_; }
-  void setUrl(const std::string& url) { url_ = url; }
-  void awakeFromNib() override;
-  void mouseDown(const ui::Event& event) override;
-
- private:
-  std::string url_;
-};
-
 // A label that opens its address only while active (the bookmark search's result label).
 class LinkLabel : public ui::Label {
  public:
@@ -36,9 +23,19 @@ class LinkLabel : public ui::Label {
   void awakeFromNib() override;
   void mouseDown(const ui::Event& event) override;
 
- private:
+ protected:
   std::string url_;
   bool active_ = false;
+};
+
+// A label that always opens its address when clicked (the maker's web site unless set).
+class BRWLinkLabel : public LinkLabel {
+ public:
+  explicit BRWLinkLabel(const fnd::Rect& frame = fnd::Rect(), const std::string& text = std::string())
+      : LinkLabel(frame, text) {
+    active_ = true;
+  }
+  void awakeFromNib() override;
 };
 
 }  // namespace kesto

@@ -13,7 +13,7 @@ namespace {
 constexpr double kLargestButtonImageSide = 24.0;
 }  // namespace
 
-PushButton::PushButton(const fnd::Rect& frame) : ui::View(frame) {}
+PushButton::PushButton(const fnd::Rect& frame) : PressableView(frame) {}
 
 void PushButton::setTitle(const std::string& title) {
   title_ = title;
@@ -43,22 +43,9 @@ void PushButton::performClick() {
   action();
 }
 
-void PushButton::mouseDown(const ui::Event&) {
-  pressed_ = enabled_;
-  setNeedsDisplay();
-}
-
-void PushButton::mouseUp(const ui::Event& event) {
-  bool wasPressed = pressed_;
-  pressed_ = false;
-  setNeedsDisplay();
-  fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
-  if (wasPressed && bounds().contains(p)) performClick();
-}
-
 void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   fnd::Rect r = bounds().insetBy(1, 1);
-  context.setFillColor(pressed_ ? ui::Color::white(0.55) : ui::Color::white(0.88));
+  context.setFillColor(isPressed() ? ui::Color::white(0.55) : ui::Color::white(0.88));
   context.fillPath(ui::Path::roundedRect(r, 4, 4));
   context.setStrokeColor(ui::Color::white(0.6));
   context.strokePath(ui::Path::roundedRect(r, 4, 4));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/UI/Image.h"
-#include "Platform/UI/View.h"
+#include "Views/PressableView.h"
 
 #include <functional>
 #include <string>
@@ -9,7 +9,7 @@
 namespace kesto {
 
 // A push button with a title and an optional image, drawn by the view itself; flipped.
-class PushButton : public ui::View {
+class PushButton : public PressableView {
  public:
   explicit PushButton(const fnd::Rect& frame = fnd::Rect());
   bool isFlipped() const override { return true; }
@@ -23,18 +23,18 @@ class PushButton : public ui::View {
   void setEnabled(bool enabled);
   void setAction(std::function<void()> action) { action_ = std::move(action); }
   // Runs the action as a click would (nothing when disabled or hidden).
-  void performClick();
+  void performClick() override;
   bool acceptsFirstMouse(const ui::Event&) override { return true; }
-  void mouseDown(const ui::Event& event) override;
-  void mouseUp(const ui::Event& event) override;
   void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
+
+ protected:
+  bool acceptsPress() const override { return enabled_; }
 
  private:
   std::string title_;
   std::string imageName_;
   ui::Image image_;
   bool enabled_ = true;
-  bool pressed_ = false;
   std::function<void()> action_;
 };
 

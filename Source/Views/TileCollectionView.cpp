@@ -83,29 +83,15 @@ void TileCollectionView::collectionViewLayoutWasInvalidated(TileCollectionViewLa
 // ---- registration and reuse ----
 
 void TileCollectionView::registerClass(CellClass cellClass, const std::string& identifier) {
-  if (!cellClass) {
-    fnd::parameterAssertionFailed("cellClass", kModule);
-    return;
-  }
-  if (identifier.empty()) {
-    fnd::parameterAssertionFailed("reuseIdentifier", kModule);
-    return;
-  }
-  cellClassMap_[identifier] = std::move(cellClass);
-  cellNibMap_.erase(identifier);
+  if (!cellClass) return fnd::parameterAssertionFailed("cellClass", kModule);
+  if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  tile_reuse::registerSource(cellClassMap_, cellNibMap_, identifier, std::move(cellClass));
 }
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& identifier) {
-  if (!nib) {
-    fnd::parameterAssertionFailed("cellNib", kModule);
-    return;
-  }
-  if (identifier.empty()) {
-    fnd::parameterAssertionFailed("reuseIdentifier", kModule);
-    return;
-  }
-  cellNibMap_[identifier] = std::move(nib);
-  cellClassMap_.erase(identifier);
+  if (!nib) return fnd::parameterAssertionFailed("cellNib", kModule);
+  if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
+  tile_reuse::registerSource(cellNibMap_, cellClassMap_, identifier, std::move(nib));
 }
 
 std::shared_ptr<ui::View> TileCollectionView::firstTopLevelObjectOfClass(const std::function<bool(ui::View*)>& isKind,
@@ -146,11 +132,12 @@ void TileCollectionView::reloadDataAndDeselect() { reloadDataAndResetSelection(t
 
 void TileCollectionView::reloadDataAndResetSelection(bool reset) {
   flags_.wantsLayout = 1;
-  if (reset) {
-    selectedOrder_.clear();
-    selectedPositions_.clear();
-  }
+  if (reset) selection_.clear();
   data_.recalculateAndPrepareLayout(true);
+  // Paths the new data no longer has leave the selection, so no later range or move starts
+  // from an item that is gone.
+  if (!reset)
+    selection_.remap([this](const IndexPath& p) { return validateIndexPath(p) ? std::optional(p) : std::nullopt; });
   performFullRelayoutForcingSubviewsReset(true);
   // Timed from outside: the next frame of this window shows the reloaded list.
   if (ui::TimingMarks::enabled())
@@ -375,50 +362,15 @@ std::string TileCollectionView::description() const {
 
 // ---- selection ----
 
-std::vector<IndexPath> TileCollectionView::selectedIndexes() const {
-  std::vector<IndexPath> out;
-  out.reserve(selectedPositions_.size());
-  for (auto& p : selectedOrder_)
-    if (p) out.push_back(*p);
-  return out;
-}
+std::vector<IndexPath> TileCollectionView::selectedIndexes() const { return selection_.ordered(); }
 
-std::optional<IndexPath> TileCollectionView::indexPathForSelectedItem() const {
-  for (auto it = selectedOrder_.rbegin(); it != selectedOrder_.rend(); ++it)
-    if (*it) return *it;
-  return std::nullopt;
-}
-
-void TileCollectionView::appendSelected(const IndexPath& p) {
-  if (selectedPositions_.count(p)) return;
-  selectedPositions_[p] = selectedOrder_.size();
-  selectedOrder_.push_back(p);
-}
-
-void TileCollectionView::removeSelected(const IndexPath& p) {
-  auto it = selectedPositions_.find(p);
-  if (it == selectedPositions_.end()) return;
-  selectedOrder_[it->second].reset();
-  selectedPositions_.erase(it);
-  while (!selectedOrder_.empty() && !selectedOrder_.back()) selectedOrder_.pop_back();
-  // Compact once holes outnumber members, keeping removal amortised O(1).
-  if (selectedOrder_.size() > 64 && selectedOrder_.size() > 2 * selectedPositions_.size()) {
-    std::vector<std::optional<IndexPath>> compact;
-    compact.reserve(selectedPositions_.size());
-    for (auto& q : selectedOrder_)
-      if (q) {
-        selectedPositions_[*q] = compact.size();
-        compact.push_back(q);
-      }
-    selectedOrder_.swap(compact);
-  }
-}
+std::optional<IndexPath> TileCollectionView::indexPathForSelectedItem() const { return selection_.latest(); }
 
 void TileCollectionView::selectItemAtIndexPath(const std::optional<IndexPath>& p, bool animated) {
   if (!p || !allowsSelection_) return;
   if (flags_.delegateShouldSelect && !delegate_->collectionViewShouldSelectItemAtIndexPath(*this, *p)) return;
   if (auto cell = cellForItemAtIndexPath(p)) cell->setSelected(true, animatesSelection_);
-  appendSelected(*p);
+  selection_.add(*p);
   if (flags_.delegateDidSelect) delegate_->collectionViewDidSelectItemAtIndexPath(*this, *p);
 }
 
@@ -426,13 +378,12 @@ void TileCollectionView::deselectItemAtIndexPath(const std::optional<IndexPath>&
   if (!p || !allowsSelection_) return;
   if (flags_.delegateShouldDeselect && !delegate_->collectionViewShouldDeselectItemAtIndexPath(*this, *p)) return;
   if (auto cell = cellForItemAtIndexPath(p)) cell->setSelected(false, animatesSelection_);
-  removeSelected(*p);
+  selection_.remove(*p);
   if (flags_.delegateDidDeselect) delegate_->collectionViewDidDeselectItemAtIndexPath(*this, *p);
 }
 
 void TileCollectionView::selectItemsAtIndexPaths(const std::vector<IndexPath>& paths, bool animated) {
-  selectedPositions_.reserve(selectedPositions_.size() + paths.size());
-  selectedOrder_.reserve(selectedOrder_.size() + paths.size());
+  selection_.reserve(paths.size());
   for (auto& p : paths) selectItemAtIndexPath(p, animated);
 }
 
@@ -463,13 +414,8 @@ void TileCollectionView::selectItemAtIndexPath(const std::optional<IndexPath>& p
       if (!(q == *p)) add(q);
     if (!wasSelected) add(*p);
   } else if (type == TileCollectionViewSelectionTypeRange) {
-    std::optional<IndexPath> anchor;
-    for (auto& q : selectedOrder_)
-      if (q) {
-        anchor = q;
-        break;
-      }
-    // An anchor left behind by a reload that shrank the data starts no walk.
+    std::optional<IndexPath> anchor = selection_.anchor();
+    // The data source may have shrunk without a reload: such an anchor starts no walk.
     if (anchor && validateIndexPath(anchor)) {
       add(*anchor);
       if (!(*anchor == *p)) {

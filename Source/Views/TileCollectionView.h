@@ -5,6 +5,7 @@
 #include "Views/IndexPath.h"
 #include "Views/TileCollectionViewData.h"
 #include "Views/TileCollectionViewLayout.h"
+#include "Views/TileCollectionViewSelection.h"
 #include "Views/TileScrollView.h"
 
 #include <functional>
@@ -182,7 +183,8 @@ class TileCollectionView : public TileScrollView {
   std::vector<IndexPath> selectedIndexes() const;
   std::optional<IndexPath> indexPathForSelectedItem() const;
   std::vector<IndexPath> indexPathsForSelectedItems() const { return selectedIndexes(); }
-  bool isItemSelected(const IndexPath& indexPath) const { return selectedPositions_.count(indexPath) > 0; }
+  bool isItemSelected(const IndexPath& indexPath) const { return selection_.contains(indexPath); }
+  const TileCollectionViewSelection& selection() const { return selection_; }
   void selectItemAtIndexPath(const std::optional<IndexPath>& indexPath, bool animated);
   void deselectItemAtIndexPath(const std::optional<IndexPath>& indexPath, bool animated);
   void selectItemsAtIndexPaths(const std::vector<IndexPath>& indexPaths, bool animated);
@@ -258,8 +260,6 @@ class TileCollectionView : public TileScrollView {
  private:
   void commonInit();
   std::weak_ptr<TileCollectionView> weakSelf();
-  void removeSelected(const IndexPath& indexPath);
-  void appendSelected(const IndexPath& indexPath);
   void moveInDirection(TileCollectionViewDirection direction, std::int64_t selectionType);
 
   TileCollectionViewDelegate* delegate_ = nullptr;
@@ -270,9 +270,7 @@ class TileCollectionView : public TileScrollView {
   bool allowsSelection_ = true;
   bool animatesSelection_ = false;
   fnd::Size lastDrawnSize_;
-  // The selection in selecting order; removed entries leave holes until compaction.
-  std::vector<std::optional<IndexPath>> selectedOrder_;
-  std::unordered_map<IndexPath, std::size_t, IndexPathHash> selectedPositions_;
+  TileCollectionViewSelection selection_;
   std::unordered_map<std::string, std::vector<std::shared_ptr<TileCollectionViewCell>>> reusableCells_;
   std::unordered_map<IndexPath, std::shared_ptr<TileCollectionViewCell>, IndexPathHash> visibleCellsMap_;
   std::map<std::string, CellClass> cellClassMap_;

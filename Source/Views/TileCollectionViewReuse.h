@@ -40,4 +40,13 @@ std::shared_ptr<T> make(TileCollectionView& view, const std::string& identifier,
   return std::make_shared<T>(fnd::Rect());
 }
 
+// One source per identifier: registering a class forgets a nib of that identifier and the other
+// way round.
+template <typename Source, typename OtherMap>
+void registerSource(std::map<std::string, Source>& sources, OtherMap& others, const std::string& identifier,
+                    Source source) {
+  sources[identifier] = std::move(source);
+  others.erase(identifier);
+}
+
 }  // namespace kesto::tile_reuse

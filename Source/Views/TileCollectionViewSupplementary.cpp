@@ -60,8 +60,7 @@ void TileCollectionView::registerClass(SupplementaryViewClass viewClass, const s
   if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
   if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
-  supplementaryViewClassMap_[id] = std::move(viewClass);
-  supplementaryViewNibMap_.erase(id);
+  tile_reuse::registerSource(supplementaryViewClassMap_, supplementaryViewNibMap_, id, std::move(viewClass));
 }
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& kind,
@@ -71,8 +70,7 @@ void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const s
   if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
   if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
   std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
-  supplementaryViewNibMap_[id] = std::move(nib);
-  supplementaryViewClassMap_.erase(id);
+  tile_reuse::registerSource(supplementaryViewNibMap_, supplementaryViewClassMap_, id, std::move(nib));
 }
 
 std::shared_ptr<TileCollectionViewReusableView> TileCollectionView::dequeueReusableSupplementaryViewOfKind(

@@ -119,25 +119,33 @@ TEST(Selection, ArrowKeysMoveAndShiftArrowsExtendFromTheFirstItem) {
   EXPECT_TRUE(h.source.events.empty());
 }
 
-TEST(Selection, StaleSelectionAfterAShrinkingReloadIsHarmless) {
+TEST(Selection, AShrinkingReloadDropsTheItemsItTookAway) {
   SelectionHarness h(100, 300);
   h.view->selectItemAtIndexPath(IndexPath::forItem(90, 0), 1, false, 0);
+  h.view->selectItemAtIndexPath(IndexPath::forItem(6, 0), 1, false, TileCollectionViewSelectionTypeToggle);
+  h.view->selectItemAtIndexPath(IndexPath::forItem(4, 0), 1, false, TileCollectionViewSelectionTypeToggle);
+  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{90, 6, 4}));
   h.source.counts = {10};
-  h.view->reloadData();  // keeps item 90 selected although it is gone
-  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{90}));
+  h.view->reloadData();  // item 90 is gone; the others keep their order
+  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{6, 4}));
+  EXPECT_EQ(h.view->indexPathForSelectedItem(), IndexPath::forItem(4, 0));
   EXPECT_EQ(h.view->rectForItemAtIndexPath(IndexPath::forItem(90, 0)), fnd::Rect());
+  // Scrolling to the gone item does nothing (it used to jump to the top).
   h.clip().scrollToPoint({0, 0});
   h.source.events.clear();
-  h.key(KeyCode::DownArrow);
-  h.key(KeyCode::RightArrow, ModifierFlag::Shift);
-  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{90}));
-  // Scrolling to the stale item does nothing (it used to jump to the top).
-  h.clip().scrollToPoint({0, 0});
   h.view->scrollToItemAtIndexPath(IndexPath::forItem(90, 0), 1, false);
   EXPECT_EQ(h.source.count("scroll"), 0);
-  // A Shift-click ranges from nothing stale: only the clicked item and the walk from a valid anchor.
-  h.click(IndexPath::forItem(3, 0), ModifierFlag::Shift);
-  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{3}));
+  // The anchor is the earliest item still there, not the gone one.
+  h.click(IndexPath::forItem(8, 0), ModifierFlag::Shift);
+  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{6, 7, 8}));
+  // A reload down to nothing leaves nothing selected, and keys then select nothing stale.
+  h.source.counts = {0};
+  h.view->reloadData();
+  EXPECT_TRUE(h.view->selectedIndexes().empty());
+  EXPECT_EQ(h.view->indexPathForSelectedItem(), std::nullopt);
+  h.source.counts = {10};
+  h.view->reloadData();
+  h.view->selectItemsAtIndexPaths({IndexPath::forItem(2, 0)}, false);
   h.view->reloadDataAndDeselect();
   EXPECT_TRUE(h.view->selectedIndexes().empty());
 }

@@ -1,11 +1,10 @@
 #include "Platform/Foundation/Json.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/JsonReader.h"
+#include "Platform/Foundation/JsonWriter.h"
 #include "Platform/Foundation/Strings.h"
 
-#include <charconv>
-#include <cstdio>
-#include <cmath>
 
 namespace kesto::fnd {
 namespace {
@@ -14,328 +13,22 @@ void failJson(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(Json::kErrorDomain, code, description);
 }
 
-// A strict RFC 8259 reader. Integral literals that fit in 64 bits become integers, everything
-// with a fraction or exponent a real, so identifiers and byte counts never pass through double.
-class JsonReader {
- public:
-  JsonReader(std::string_view text, Error* error) : s_(text), error_(error) {}
-
-  std::optional<Value> document() {
-    skipSpace();
-    auto v = value(0);
-    if (!v) return std::nullopt;
-    skipSpace();
-    if (i_ != s_.size()) return bad("Garbage at end");
-    return v;
-  }
-
- private:
-  std::optional<Value> bad(const char* what) {
-    failJson(error_, Json::kReadCorruptError, std::string(what) + " around character " + std::to_string(i_) + ".");
-    return std::nullopt;
-  }
-  void skipSpace() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
-  }
-  bool literal(std::string_view word) {
-    if (s_.substr(i_, word.size()) != word) return false;
-    i_ += word.size();
-    return true;
-  }
-
-  std::optional<Value> value(int depth) {
-    if (depth > Json::kMaxDepth) return bad("Too many nested arrays or dictionaries");
-    if (i_ >= s_.size()) return bad("Unexpected end of text");
-    switch (s_[i_]) {
-      case '{': return object(depth);
-      case '[': return array(depth);
-      case '"': {
-        auto str = string();
-        if (!str) return std::nullopt;
-        return Value(std::move(*str));
+std::string writeFaultMessage(json::Writer::Fault fault, const Value* culprit) {
+  using Fault = json::Writer::Fault;
+  switch (fault) {
+    case Fault::NotFinite: return "Invalid number value (infinite or not a number) in JSON write";
+    case Fault::InvalidUtf8: return "Invalid UTF-8 string in JSON write";
+    case Fault::Depth: return "JSON nesting too deep";
+    case Fault::UnderKey: break;
+    case Fault::Unsupported:
+      switch (culprit ? culprit->type() : Value::Type::Object) {
+        case Value::Type::Data: return "Invalid type in JSON write (data)";
+        case Value::Type::Date: return "Invalid type in JSON write (date)";
+        default: return "Invalid type in JSON write (object)";
       }
-      case 't': if (literal("true")) return Value(true); break;
-      case 'f': if (literal("false")) return Value(false); break;
-      case 'n': if (literal("null")) return Value(); break;
-      default:
-        if (s_[i_] == '-' || (s_[i_] >= '0' && s_[i_] <= '9')) return number();
-    }
-    return bad("Invalid value");
   }
-
-  std::optional<Value> object(int depth) {
-    ++i_;
-    Dictionary d;
-    skipSpace();
-    if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
-    for (;;) {
-      skipSpace();
-      if (i_ >= s_.size() || s_[i_] != '"') return bad("No string key for value in object");
-      auto key = string();
-      if (!key) return std::nullopt;
-      skipSpace();
-      if (i_ >= s_.size() || s_[i_] != ':') return bad("No value for key in object");
-      ++i_;
-      skipSpace();
-      auto v = value(depth + 1);
-      if (!v) return std::nullopt;
-      d[std::move(*key)] = std::move(*v);  // a repeated key keeps its last value
-      skipSpace();
-      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-      if (i_ < s_.size() && s_[i_] == '}') { ++i_; return Value(std::move(d)); }
-      return bad("Badly formed object");
-    }
-  }
-
-  std::optional<Value> array(int depth) {
-    ++i_;
-    Array a;
-    skipSpace();
-    if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
-    for (;;) {
-      skipSpace();
-      auto v = value(depth + 1);
-      if (!v) return std::nullopt;
-      a.push_back(std::move(*v));
-      skipSpace();
-      if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-      if (i_ < s_.size() && s_[i_] == ']') { ++i_; return Value(std::move(a)); }
-      return bad("Badly formed array");
-    }
-  }
-
-  std::optional<Value> number() {
-    const std::size_t start = i_;
-    if (s_[i_] == '-') ++i_;
-    auto digits = [&] {
-      const std::size_t b = i_;
-      while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
-      return i_ - b;
-    };
-    if (i_ < s_.size() && s_[i_] == '0') {
-      ++i_;
-    } else if (digits() == 0) {
-      return bad("Invalid number");
-    }
-    bool integral = true;
-    if (i_ < s_.size() && s_[i_] == '.') {
-      ++i_;
-      integral = false;
-      if (digits() == 0) return bad("Invalid number");
-    }
-    if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
-      ++i_;
-      integral = false;
-      if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
-      if (digits() == 0) return bad("Invalid number");
-    }
-    const char* b = s_.data() + start;
-    const char* e = s_.data() + i_;
-    if (integral) {
-      std::int64_t n = 0;
-      auto r = std::from_chars(b, e, n);
-      if (r.ec == std::errc() && r.ptr == e) return Value(static_cast<long long>(n));
-    }
-    // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
-    double d = 0;
-    auto r = std::from_chars(b, e, d);
-    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(d)) return bad("Number out of range");
-    return Value(d);
-  }
-
-  static void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | cp >> 6);
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | cp >> 12);
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | cp >> 18);
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
-  std::optional<std::uint32_t> hex4() {
-    if (i_ + 4 > s_.size()) return std::nullopt;
-    std::uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-      const char c = s_[i_++];
-      v <<= 4;
-      if (c >= '0' && c <= '9') v |= c - '0';
-      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-      else return std::nullopt;
-    }
-    return v;
-  }
-
-  std::optional<std::string> string() {
-    ++i_;
-    std::string out;
-    for (;;) {
-      if (i_ >= s_.size()) {
-        bad("Unterminated string");
-        return std::nullopt;
-      }
-      const char c = s_[i_++];
-      if (c == '"') return out;
-      if (static_cast<unsigned char>(c) < 0x20) {
-        bad("Unescaped control character");
-        return std::nullopt;
-      }
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (!escape(out)) {
-        bad("Invalid escape sequence");
-        return std::nullopt;
-      }
-    }
-  }
-
-  // One escape after the backslash, appended to `out`.
-  bool escape(std::string& out) {
-    if (i_ >= s_.size()) return false;
-    switch (s_[i_++]) {
-      case '"': out += '"'; return true;
-      case '\\': out += '\\'; return true;
-      case '/': out += '/'; return true;
-      case 'b': out += '\b'; return true;
-      case 'f': out += '\f'; return true;
-      case 'n': out += '\n'; return true;
-      case 'r': out += '\r'; return true;
-      case 't': out += '\t'; return true;
-      case 'u': break;
-      default: return false;
-    }
-    auto cp = hex4();
-    if (!cp || (*cp >= 0xDC00 && *cp <= 0xDFFF)) return false;
-    if (*cp >= 0xD800 && *cp <= 0xDBFF) {
-      // A high surrogate must be followed by an escaped low one.
-      if (s_.substr(i_, 2) != "\\u") return false;
-      i_ += 2;
-      auto lo = hex4();
-      if (!lo || *lo < 0xDC00 || *lo > 0xDFFF) return false;
-      cp = 0x10000 + ((*cp - 0xD800) << 10) + (*lo - 0xDC00);
-    }
-    appendUtf8(out, *cp);
-    return true;
-  }
-
-  std::string_view s_;
-  std::size_t i_ = 0;
-  Error* error_;
-};
-
-class Writer {
- public:
-  Writer(bool pretty, Error* error) : pretty_(pretty), error_(error) {}
-  std::string out;
-
-  bool write(const Value& v, int depth) {
-    if (depth > Json::kMaxDepth) return failJson("JSON nesting too deep");
-    switch (v.type()) {
-      case Value::Type::Null: out += "null"; return true;
-      case Value::Type::Boolean: out += v.boolValue() ? "true" : "false"; return true;
-      case Value::Type::Integer: {
-        char buf[32];
-        auto r = std::to_chars(buf, buf + sizeof buf, v.intValue());
-        out.append(buf, r.ptr);
-        return true;
-      }
-      case Value::Type::Real: {
-        const double d = v.doubleValue();
-        if (!std::isfinite(d)) return failJson("Invalid number value (infinite or not a number) in JSON write");
-        char buf[64];
-        auto r = std::to_chars(buf, buf + sizeof buf, d);
-        out.append(buf, r.ptr);
-        return true;
-      }
-      case Value::Type::String: return writeString(v.string());
-      case Value::Type::Array: {
-        const Array& a = v.array();
-        if (a.empty()) { out += "[]"; return true; }
-        out += '[';
-        for (std::size_t i = 0; i < a.size(); ++i) {
-          if (i) out += ',';
-          newline(depth + 1);
-          if (!write(a[i], depth + 1)) return false;
-        }
-        newline(depth);
-        out += ']';
-        return true;
-      }
-      case Value::Type::Dictionary: {
-        const Dictionary& d = v.dictionary();
-        if (d.empty()) { out += "{}"; return true; }
-        out += '{';
-        bool first = true;
-        for (const auto& [k, e] : d) {
-          if (!first) out += ',';
-          first = false;
-          newline(depth + 1);
-          if (!writeString(k)) return false;
-          out += pretty_ ? " : " : ":";
-          if (!write(e, depth + 1)) return false;
-        }
-        newline(depth);
-        out += '}';
-        return true;
-      }
-      case Value::Type::Data: return failJson("Invalid type in JSON write (data)");
-      case Value::Type::Date: return failJson("Invalid type in JSON write (date)");
-      case Value::Type::Object: return failJson("Invalid type in JSON write (object)");
-    }
-    return failJson("Invalid type in JSON write");
-  }
-
- private:
-  bool failJson(const std::string& message) {
-    kesto::fnd::failJson(error_, Json::kWriteInvalidError, message);
-    return false;
-  }
-  void newline(int depth) {
-    if (!pretty_) return;
-    out += '\n';
-    out.append(static_cast<std::size_t>(depth) * 2, ' ');
-  }
-  bool writeString(const std::string& s) {
-    if (!isValidUtf8(s)) return failJson("Invalid UTF-8 string in JSON write");
-    out += '"';
-    for (char ch : s) {
-      const unsigned char c = static_cast<unsigned char>(ch);
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-          if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-          } else {
-            out += ch;
-          }
-      }
-    }
-    out += '"';
-    return true;
-  }
-
-  bool pretty_;
-  Error* error_;
-};
+  return "Invalid type in JSON write";
+}
 
 }  // namespace
 
@@ -360,7 +53,16 @@ std::optional<Value> Json::parse(std::string_view utf8, unsigned options, Error*
     failJson(error, kReadCorruptError, "Unable to convert data to string: the text is not valid UTF-8.");
     return std::nullopt;
   }
-  return JsonReader(utf8, error).document();
+  // The shared reader in its strict form; the innermost fault says what went wrong, and where.
+  std::optional<std::string> first;
+  json::Reader reader({static_cast<unsigned>(kMaxDepth), false}, [&](json::Fault, const std::string& message) {
+    if (!first) first = message;
+  });
+  auto value = reader.read(utf8.data(), utf8.data() + utf8.size());
+  if (!value)
+    failJson(error, kReadCorruptError, first.value_or("Invalid JSON") + " around character " +
+                                           std::to_string(reader.offset()) + ".");
+  return value;
 }
 
 std::optional<std::string> Json::write(const Value& value, unsigned options, Error* error) {
@@ -368,9 +70,15 @@ std::optional<std::string> Json::write(const Value& value, unsigned options, Err
     failJson(error, kWriteInvalidError, "Invalid top-level type in JSON write");
     return std::nullopt;
   }
-  Writer w(options & PrettyPrinted, error);
-  if (!w.write(value, 0)) return std::nullopt;
-  return std::move(w.out);
+  // The shared writer, checking strings; the first fault is the one told.
+  std::optional<std::string> first;
+  json::Writer writer({(options & PrettyPrinted) != 0, static_cast<unsigned>(kMaxDepth), true},
+                      [&](json::Writer::Fault fault, const Value* culprit, const std::string*) {
+                        if (!first) first = writeFaultMessage(fault, culprit);
+                      });
+  auto text = writer.write(value);
+  if (!text) failJson(error, kWriteInvalidError, first.value_or("Invalid type in JSON write"));
+  return text;
 }
 
 bool Json::isValidJSONObject(const Value& value) {

@@ -136,6 +136,35 @@ OSStatus Keychain::save(const Store& store) const {
   return errSecSuccess;
 }
 
+OSStatus Keychain::withStore(const std::function<OSStatus(Store&)>& use) const {
+  std::lock_guard<std::mutex> lock(fileMutex());
+  Store store;
+  if (OSStatus s = load(store); s != errSecSuccess) return s;
+  return use(store);
+}
+
+OSStatus Keychain::findFirst(const std::function<bool(const KeychainItem&)>& matches, Data* password,
+                             KeychainItemRef* item) const {
+  return withStore([&](Store& store) -> OSStatus {
+    for (const KeychainItem& i : store.items) {
+      if (!matches(i)) continue;
+      if (password) *password = i.data;
+      if (item) *item = std::make_shared<const KeychainItem>(i);
+      return errSecSuccess;
+    }
+    return errSecItemNotFound;
+  });
+}
+
+OSStatus Keychain::addUnlessPresent(const std::function<bool(const KeychainItem&)>& same, KeychainItem fresh,
+                                    KeychainItemRef* item) const {
+  return withStore([&](Store& store) -> OSStatus {
+    for (const KeychainItem& i : store.items)
+      if (same(i)) return errSecDuplicateItem;
+    return append(store, std::move(fresh), item);
+  });
+}
+
 OSStatus Keychain::append(Store& store, KeychainItem item, KeychainItemRef* ref) const {
   item.id = store.nextId++;
   store.items.push_back(item);
@@ -146,60 +175,35 @@ OSStatus Keychain::append(Store& store, KeychainItem item, KeychainItemRef* ref)
 
 OSStatus Keychain::findGenericPassword(std::string_view service, std::string_view account, Data* password,
                                        KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (const KeychainItem& i : store.items) {
-    if (!sameGeneric(i, service, account)) continue;
-    if (password) *password = i.data;
-    if (item) *item = std::make_shared<const KeychainItem>(i);
-    return errSecSuccess;
-  }
-  return errSecItemNotFound;
+  return findFirst([&](const KeychainItem& i) { return sameGeneric(i, service, account); }, password, item);
 }
 
 OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view account, const Data& password,
                                       KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (const KeychainItem& i : store.items)
-    if (sameGeneric(i, service, account)) return errSecDuplicateItem;
   KeychainItem n;
   n.kind = KeychainItem::Kind::GenericPassword;
   n.service = service;
   n.account = account;
   n.label = service;
   n.data = password;
-  return append(store, std::move(n), item);
+  return addUnlessPresent([&](const KeychainItem& i) { return sameGeneric(i, service, account); }, std::move(n), item);
 }
 
 OSStatus Keychain::findInternetPassword(std::string_view server, std::string_view securityDomain,
                                         std::string_view account, std::string_view path, std::uint16_t port,
                                         std::uint32_t protocol, std::uint32_t authenticationType, Data* password,
                                         KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (const KeychainItem& i : store.items) {
-    if (!matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, true)) continue;
-    if (password) *password = i.data;
-    if (item) *item = std::make_shared<const KeychainItem>(i);
-    return errSecSuccess;
-  }
-  return errSecItemNotFound;
+  return findFirst(
+      [&](const KeychainItem& i) {
+        return matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, true);
+      },
+      password, item);
 }
 
 OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view securityDomain,
                                        std::string_view account, std::string_view path, std::uint16_t port,
                                        std::uint32_t protocol, std::uint32_t authenticationType, const Data& password,
                                        KeychainItemRef* item) {
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (const KeychainItem& i : store.items)
-    if (matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false))
-      return errSecDuplicateItem;
   KeychainItem n;
   n.kind = KeychainItem::Kind::InternetPassword;
   n.server = server;
@@ -211,33 +215,35 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
   n.authenticationType = authenticationType;
   n.label = server;
   n.data = password;
-  return append(store, std::move(n), item);
+  return addUnlessPresent(
+      [&](const KeychainItem& i) {
+        return matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false);
+      },
+      std::move(n), item);
 }
 
 OSStatus Keychain::modifyItemData(const KeychainItemRef& item, const Data& password) {
   if (!item) return errSecInvalidItemRef;
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (KeychainItem& i : store.items) {
-    if (i.id != item->id) continue;
-    i.data = password;
-    return save(store);
-  }
-  return errSecItemNotFound;
+  return withStore([&](Store& store) -> OSStatus {
+    for (KeychainItem& i : store.items) {
+      if (i.id != item->id) continue;
+      i.data = password;
+      return save(store);
+    }
+    return errSecItemNotFound;
+  });
 }
 
 OSStatus Keychain::deleteItem(const KeychainItemRef& item) {
   if (!item) return errSecInvalidItemRef;
-  std::lock_guard<std::mutex> lock(fileMutex());
-  Store store;
-  if (OSStatus s = load(store); s != errSecSuccess) return s;
-  for (auto it = store.items.begin(); it != store.items.end(); ++it) {
-    if (it->id != item->id) continue;
-    store.items.erase(it);
-    return save(store);
-  }
-  return errSecItemNotFound;
+  return withStore([&](Store& store) -> OSStatus {
+    for (auto it = store.items.begin(); it != store.items.end(); ++it) {
+      if (it->id != item->id) continue;
+      store.items.erase(it);
+      return save(store);
+    }
+    return errSecItemNotFound;
+  });
 }
 
 std::string Keychain::statusMessage(OSStatus status) {

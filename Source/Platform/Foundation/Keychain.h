@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,6 +103,15 @@ class Keychain {
   OSStatus save(const Store& store) const;
   // Gives `item` the next id, stores it, and hands out its reference once it is saved.
   OSStatus append(Store& store, KeychainItem item, KeychainItemRef* ref) const;
+  // Runs `use` on the stored items under the file lock; a file that cannot be read stops it with
+  // its status.
+  OSStatus withStore(const std::function<OSStatus(Store&)>& use) const;
+  // The first stored item `matches` accepts, handed out through the outputs given.
+  OSStatus findFirst(const std::function<bool(const KeychainItem&)>& matches, Data* password,
+                     KeychainItemRef* item) const;
+  // Stores `fresh` unless an item `same` accepts is stored already.
+  OSStatus addUnlessPresent(const std::function<bool(const KeychainItem&)>& same, KeychainItem fresh,
+                            KeychainItemRef* item) const;
 
   std::string path_;
 };

@@ -9,7 +9,6 @@
 #include <QEventLoop>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -25,6 +24,8 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
 
   mutable std::mutex mutex;
   std::condition_variable drained;
+  // Main-thread waits in progress, ended by the last operation to finish.
+  std::vector<QEventLoop*> drainWaiters;
   std::vector<Entry> entries;
   int maxCount = kDefaultMaxConcurrentOperationCount;
   bool suspended = false;
@@ -78,6 +79,13 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
     }
   }
 
+  // Called with the mutex held. A waiter leaves the list under the same mutex before its loop
+  // goes away, so a posted quit never reaches a freed loop.
+  void notifyDrained() {
+    drained.notify_all();
+    for (QEventLoop* loop : drainWaiters) QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
+  }
+
   void finished(Operation& operation) {
     std::shared_ptr<Operation> keep;
     ChangeObserverToken token;
@@ -88,7 +96,7 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
       keep = it->operation;
       token = it->token;
       entries.erase(it);
-      if (entries.empty()) drained.notify_all();
+      if (entries.empty()) notifyDrained();
     }
     keep->removeChangeObserver(token);
     schedule();
@@ -216,14 +224,22 @@ void OperationQueue::cancelAllOperations() {
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
   if (RunLoop::isMainThread() && QCoreApplication::instance()) {
-    while (operationCount() > 0) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    // The operations may need the main thread to finish, so it keeps serving events meanwhile;
+    // the last one to finish ends the loop.
+    QEventLoop loop;
+    {
+      std::lock_guard lock(impl_->mutex);
+      if (impl_->entries.empty()) return;
+      impl_->drainWaiters.push_back(&loop);
     }
+    loop.exec();
+    std::lock_guard lock(impl_->mutex);
+    auto& waiters = impl_->drainWaiters;
+    waiters.erase(std::remove(waiters.begin(), waiters.end(), &loop), waiters.end());
     return;
   }
   std::unique_lock lock(impl_->mutex);
-  while (!impl_->entries.empty()) impl_->drained.wait_for(lock, std::chrono::milliseconds(50));
+  impl_->drained.wait(lock, [&] { return impl_->entries.empty(); });
 }
 
 }  // namespace kesto::fnd

@@ -41,13 +41,6 @@ std::string encode(std::string_view s, const KeepSet& keep) {
   return out;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Marks that reorder how text shows, which can make one address look like another.
 bool isDirectionControl(std::uint32_t cp) {
   return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
@@ -59,7 +52,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
   if (s.find('%') == std::string_view::npos) return std::string(s);
   auto byteAt = [&](std::size_t i) -> int {
     if (i + 2 >= s.size() || s[i] != '%') return -1;
-    const int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+    const int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
   };
   static const KeepSet unreserved = makeSet("-._~");
@@ -142,8 +135,8 @@ std::optional<std::string> removePercentEscapes(std::string_view s) {
       out += s[i];
       continue;
     }
-    int hi = i + 1 < s.size() ? hexValue(s[i + 1]) : -1;
-    int lo = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
+    int hi = i + 1 < s.size() ? hexDigitValue(s[i + 1]) : -1;
+    int lo = i + 2 < s.size() ? hexDigitValue(s[i + 2]) : -1;
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;
@@ -180,8 +173,8 @@ std::optional<std::string> removePercentEscapes(std::string_view s, std::string_
       out += s[i];
       continue;
     }
-    int hi = i + 1 < s.size() ? hexValue(s[i + 1]) : -1;
-    int lo = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
+    int hi = i + 1 < s.size() ? hexDigitValue(s[i + 1]) : -1;
+    int lo = i + 2 < s.size() ? hexDigitValue(s[i + 2]) : -1;
     if (hi < 0 || lo < 0) return std::nullopt;
     run += static_cast<char>(hi * 16 + lo);
     i += 2;

@@ -1,5 +1,6 @@
 #include "Platform/Foundation/PropertyList.h"
 
+#include "Platform/Foundation/Base64.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/XmlDocument.h"
@@ -20,12 +21,6 @@ namespace {
 
 void failPlist(Error* error, long code, const std::string& description) {
   if (error) *error = Error::withDescription(PropertyList::kErrorDomain, code, description);
-}
-
-bool isAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
 }
 
 std::string formatReal(double d) {
@@ -172,11 +167,9 @@ class XmlReader {
       compact.reserve(text.size());
       for (char c : text)
         if (!std::isspace(static_cast<unsigned char>(c))) compact += c;
-      auto r = QByteArray::fromBase64Encoding(QByteArray::fromStdString(compact), QByteArray::AbortOnBase64DecodingErrors);
+      auto r = base64::decode(compact);
       if (!r) return bad("Invalid base64 data.");
-      const QByteArray& b = *r;
-      return Value(Data(reinterpret_cast<const std::uint8_t*>(b.constData()),
-                        reinterpret_cast<const std::uint8_t*>(b.constData()) + b.size()));
+      return Value(std::move(*r));
     }
     return bad("Unknown property list element <" + name + ">.");
   }
@@ -247,12 +240,11 @@ class XmlWriter {
         return true;
       case Value::Type::Data: {
         const Data& d = v.data();
-        const QByteArray b64 =
-            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<qsizetype>(d.size())).toBase64();
+        const std::string b64 = base64::encode(d);
         out += "<data>\n";
-        for (qsizetype i = 0; i < b64.size(); i += 68) {
+        for (std::size_t i = 0; i < b64.size(); i += 68) {
           indent(depth);
-          out.append(b64.constData() + i, static_cast<std::size_t>(std::min<qsizetype>(68, b64.size() - i)));
+          out.append(b64, i, 68);
           out += '\n';
         }
         indent(depth);

@@ -15,25 +15,6 @@ std::string shortestReal(double d) {
   return std::string(buf, r.ptr);
 }
 
-void appendCodePoint(std::string& out, std::uint32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Pads or cuts an object or string argument; widths count characters, not bytes.
 std::string padText(std::string s, int width, int precision, bool left) {
   if (precision >= 0 && utf16Length(s) > precision) s = substringTo(s, precision);
@@ -190,7 +171,7 @@ std::string formatValues(std::string_view fmt, const std::vector<Value>& args) {
       case 'c':
       case 'C': {
         std::string ch;
-        appendCodePoint(ch, static_cast<std::uint32_t>(asInteger(v)));
+        appendUtf8(ch, static_cast<std::uint32_t>(asInteger(v)));
         out += padText(ch, s.width, -1, left);
         break;
       }

@@ -26,10 +26,15 @@ enum class ComparisonResult : int { Ascending = -1, Same = 0, Descending = 1 };
 
 // --- UTF-8 / UTF-16 ------------------------------------------------------------------------
 bool isValidUtf8(std::string_view s);
+bool isAscii(std::string_view s);
+// 0-15 for a hexadecimal digit (either case), else -1.
+int hexDigitValue(char c);
 // Ill-formed sequences become U+FFFD.
 std::string makeValidUtf8(std::string_view s);
 std::u16string toUtf16(std::string_view utf8);
 std::string fromUtf16(std::u16string_view utf16);
+// Appends a code point as UTF-8; one that is no character (a surrogate, past U+10FFFF) becomes U+FFFD.
+void appendUtf8(std::string& out, std::uint32_t codePoint);
 // Number of UTF-16 code units (a character outside the BMP counts 2).
 std::int64_t utf16Length(std::string_view s);
 // The text in `range` (UTF-16 units, clamped to the string). A range that splits a surrogate

@@ -1,18 +1,12 @@
 #include "Platform/Foundation/Uuid.h"
 
 #include "Platform/Foundation/Crypto.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <cstring>
 
 namespace kesto::fnd {
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool isDashPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
@@ -54,8 +48,8 @@ std::optional<Uuid> Uuid::fromString(std::string_view text) {
       ++i;
       continue;
     }
-    const int hi = hexValue(text[i]);
-    const int lo = hexValue(text[i + 1]);
+    const int hi = hexDigitValue(text[i]);
+    const int lo = hexDigitValue(text[i + 1]);
     if (hi < 0 || lo < 0 || isDashPosition(i + 1)) return std::nullopt;
     b[n++] = static_cast<std::uint8_t>(hi << 4 | lo);
     i += 2;

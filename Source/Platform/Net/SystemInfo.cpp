@@ -1,5 +1,7 @@
 #include "Platform/Net/SystemInfo.h"
 
+#include "Platform/Foundation/Base64.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -45,8 +47,6 @@ std::string mimeTypeForPathExtension(std::string_view extension) {
   return types.first().name().toStdString();
 }
 
-std::string base64Encode(const fnd::Data& data) {
-  return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())).toBase64().toStdString();
-}
+std::string base64Encode(const fnd::Data& data) { return fnd::base64::encode(data); }
 
 }  // namespace kesto::net

@@ -1,5 +1,6 @@
 #include "Platform/Net/URLConnection.h"
 
+#include "Platform/Foundation/Base64.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Net/NetworkThread.h"
 #include "Platform/Net/ServerTrust.h"
@@ -82,8 +83,7 @@ QUrl toQUrl(const URL& url) {
 }
 
 std::string basicAuthorization(const std::string& user, const std::string& password) {
-  QByteArray raw = QByteArray::fromStdString(user + ":" + password);
-  return "Basic " + raw.toBase64().toStdString();
+  return "Basic " + fnd::base64::encode(user + ":" + password);
 }
 
 // Reads a request body stream for the toolkit; a failing stream aborts the exchange.
@@ -163,6 +163,15 @@ struct ConnectionDriver {
   static void onMetaData(URLConnection& c);
   static void onReadyRead(URLConnection& c);
   static void onFinished(URLConnection& c);
+  // The steps of a finished reply. Each answers whether it settled the exchange: it failed it,
+  // or sent the request again; else the reply is delivered as it is.
+  static bool failBrokenTransfer(URLConnection& c, const URLRequest& req);
+  static bool answerChallenge(URLConnection& c, const URLRequest& req, int status,
+                              const std::shared_ptr<HTTPURLResponse>& response);
+  static bool followRedirect(URLConnection& c, const URLRequest& req, int status, const HTTPURLResponse& response);
+  // Hands on a withheld answer and its body; false when the delegate ended the connection.
+  static bool deliverWithheld(URLConnection& c, const std::shared_ptr<HTTPURLResponse>& response);
+  static void complete(URLConnection& c);
   static void fail(URLConnection& c, const fnd::Error& e);
   static void end(URLConnection& c);
   static void dropReply(URLConnection& c);
@@ -491,133 +500,151 @@ void ConnectionDriver::onFinished(URLConnection& c) {
   if (!live(c)) return;
   URLRequest req = c.currentRequest();
   if (d.abortedByUs) {
-    fnd::Error e = d.abortError.value_or(makeURLError(urlerror::Cancelled, &req.url()));
-    fail(c, e);
+    fail(c, d.abortError.value_or(makeURLError(urlerror::Cancelled, &req.url())));
     return;
   }
-  QVariant statusAttr = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  QNetworkReply::NetworkError qerr = d.reply->error();
-  if (!statusAttr.isValid() || (qerr != QNetworkReply::NoError && qerr < QNetworkReply::ContentAccessDenied &&
-                                qerr != QNetworkReply::NoError)) {
-    // No HTTP answer, or the transfer broke off after the answer began.
-    if (qerr != QNetworkReply::NoError || !statusAttr.isValid()) {
-      std::int64_t code = mapError(qerr);
-      if (code == urlerror::Unknown && qerr >= QNetworkReply::ProxyConnectionRefusedError &&
-          qerr < QNetworkReply::ContentAccessDenied)
-        code = urlerror::CannotConnectToHost;
-      if (qerr == QNetworkReply::NoError) code = urlerror::BadServerResponse;
-      fail(c, makeURLError(code, &req.url()));
-      return;
-    }
-  }
-  int status = statusAttr.toInt();
+  if (failBrokenTransfer(c, req)) return;
   if (d.withhold) {
     d.held += d.reply->readAll();
+    const int status = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     auto response = makeResponse(c);
-    if (status == 401 || status == 407) {
-      // Answer the challenge: the URL's user-info first (https only), then the delegate.
-      const URL& url = req.url();
-      if (!d.triedURLCredential && status == 401 && url.hasUserInfo() && url.isHTTPS()) {
-        d.triedURLCredential = true;
-        d.authorization = basicAuthorization(url.user(), url.password());
-        dropReply(c);
-        send(c);
-        return;
-      }
-      int failures = d.authorization ? ++d.authFailures : d.authFailures;
-      std::optional<URLCredential> proposed;
-      if (url.hasUserInfo()) proposed = URLCredential::withUser(url.user(), url.password());
-      std::string realm;
-      if (auto h = response->valueForHTTPHeaderField(status == 401 ? "WWW-Authenticate" : "Proxy-Authenticate")) {
-        auto r = h->find("realm=\"");
-        if (r != std::string::npos) realm = h->substr(r + 7, h->find('"', r + 7) - r - 7);
-      }
-      ProtectionSpace space{url.host(), url.effectivePort(), url.scheme(), realm, kAuthenticationMethodHTTPBasic, nullptr};
-      AuthenticationChallenge challenge(space, failures, proposed, response);
-      d.delegate->connectionWillSendRequestForAuthenticationChallenge(c, challenge);
-      if (!live(c)) return;
-      switch (challenge.disposition()) {
-        case AuthenticationChallenge::Disposition::UseCredential:
-          if (challenge.credential() && !challenge.credential()->user().empty()) {
-            d.authorization = basicAuthorization(challenge.credential()->user(), challenge.credential()->password());
-            dropReply(c);
-            send(c);
-            return;
-          }
-          break;
-        case AuthenticationChallenge::Disposition::Cancel:
-          fail(c, makeURLError(urlerror::UserCancelledAuthentication, &req.url()));
-          return;
-        default:
-          break;
-      }
-      // Unanswered: the 401 is the answer.
-    } else {
-      // A redirect.
-      QUrl target = d.reply->url().resolved(QUrl(QString::fromUtf8(d.reply->rawHeader("Location")), QUrl::TolerantMode));
-      auto next = URL::fromString(target.toString(QUrl::FullyEncoded).toStdString());
-      if (next && next->scheme() != "http" && next->scheme() != "https") next.reset();
-      if (!next) {
-        fail(c, makeURLError(urlerror::RedirectToNonExistentLocation, &req.url()));
-        return;
-      }
-      if (++d.redirects > kMaximumRedirects) {
-        fail(c, makeURLError(urlerror::HTTPTooManyRedirects, &req.url()));
-        return;
-      }
-      URLRequest nextRequest = req;
-      nextRequest.setURL(*next);
-      bool toGet = status == 303 || ((status == 301 || status == 302) && req.httpMethod() == "POST");
-      if (toGet && req.httpMethod() != "HEAD") {
-        nextRequest.setHTTPMethod("GET");
-        nextRequest.setHTTPBody(std::nullopt);
-        nextRequest.setHTTPBodyStream(nullptr);
-        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Type");
-        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Length");
-      }
-      bool sameOrigin = next->origin() == req.url().origin();
-      bool downgrade = req.url().isHTTPS() && !next->isHTTPS();
-      if (!sameOrigin || downgrade) {
-        // Credentials stay with the origin they were given for.
-        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Authorization");
-        nextRequest.setValueForHTTPHeaderField(std::nullopt, "Cookie");
-        nextRequest.setURL(next->withoutUserInfo());
-        d.authorization.reset();
-        d.triedURLCredential = true;
-      }
-      auto decided = d.delegate->connectionWillSendRequest(c, nextRequest, response.get());
-      if (!live(c)) return;
-      if (decided) {
-        if (!sameOrigin || downgrade) {
-          decided->setValueForHTTPHeaderField(std::nullopt, "Authorization");
-          if (decided->url().hasUserInfo()) decided->setURL(decided->url().withoutUserInfo());
-        }
-        {
-          std::lock_guard lock(d.mutex);
-          d.current = std::move(*decided);
-        }
-        dropReply(c);
-        send(c);
-        return;
-      }
-      // Not followed: the redirect reply is the answer.
-    }
-    d.withhold = false;
-    d.delivered = true;
-    QByteArray body = d.held;
-    d.held.clear();
-    d.delegate->connectionDidReceiveResponse(c, response);
-    if (!live(c)) return;
-    if (!body.isEmpty())
-      d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(body.constData()),
-                                          static_cast<std::size_t>(body.size()));
-    if (!live(c)) return;
+    const bool settled = status == 401 || status == 407 ? answerChallenge(c, req, status, response)
+                                                        : followRedirect(c, req, status, *response);
+    if (settled || !deliverWithheld(c, response)) return;
   } else {
     if (!d.delivered) onMetaData(c);
     if (!live(c)) return;
     onReadyRead(c);
     if (!live(c)) return;
   }
+  complete(c);
+}
+
+bool ConnectionDriver::failBrokenTransfer(URLConnection& c, const URLRequest& req) {
+  auto& d = *c.d_;
+  const bool answered = d.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+  const QNetworkReply::NetworkError qerr = d.reply->error();
+  // No HTTP answer, or the transfer broke off after the answer began. Errors from access denied
+  // on are HTTP answers themselves and are delivered as such.
+  if (answered && (qerr == QNetworkReply::NoError || qerr >= QNetworkReply::ContentAccessDenied)) return false;
+  std::int64_t code = mapError(qerr);
+  if (code == urlerror::Unknown && qerr >= QNetworkReply::ProxyConnectionRefusedError &&
+      qerr < QNetworkReply::ContentAccessDenied)
+    code = urlerror::CannotConnectToHost;
+  if (qerr == QNetworkReply::NoError) code = urlerror::BadServerResponse;
+  fail(c, makeURLError(code, &req.url()));
+  return true;
+}
+
+bool ConnectionDriver::answerChallenge(URLConnection& c, const URLRequest& req, int status,
+                                       const std::shared_ptr<HTTPURLResponse>& response) {
+  auto& d = *c.d_;
+  // The URL's user-info first (https only), then the delegate.
+  const URL& url = req.url();
+  if (!d.triedURLCredential && status == 401 && url.hasUserInfo() && url.isHTTPS()) {
+    d.triedURLCredential = true;
+    d.authorization = basicAuthorization(url.user(), url.password());
+    dropReply(c);
+    send(c);
+    return true;
+  }
+  int failures = d.authorization ? ++d.authFailures : d.authFailures;
+  std::optional<URLCredential> proposed;
+  if (url.hasUserInfo()) proposed = URLCredential::withUser(url.user(), url.password());
+  std::string realm;
+  if (auto h = response->valueForHTTPHeaderField(status == 401 ? "WWW-Authenticate" : "Proxy-Authenticate")) {
+    auto r = h->find("realm=\"");
+    if (r != std::string::npos) realm = h->substr(r + 7, h->find('"', r + 7) - r - 7);
+  }
+  ProtectionSpace space{url.host(), url.effectivePort(), url.scheme(), realm, kAuthenticationMethodHTTPBasic, nullptr};
+  AuthenticationChallenge challenge(space, failures, proposed, response);
+  d.delegate->connectionWillSendRequestForAuthenticationChallenge(c, challenge);
+  if (!live(c)) return true;
+  switch (challenge.disposition()) {
+    case AuthenticationChallenge::Disposition::UseCredential:
+      if (challenge.credential() && !challenge.credential()->user().empty()) {
+        d.authorization = basicAuthorization(challenge.credential()->user(), challenge.credential()->password());
+        dropReply(c);
+        send(c);
+        return true;
+      }
+      break;
+    case AuthenticationChallenge::Disposition::Cancel:
+      fail(c, makeURLError(urlerror::UserCancelledAuthentication, &req.url()));
+      return true;
+    default:
+      break;
+  }
+  // Unanswered: the 401 is the answer.
+  return false;
+}
+
+bool ConnectionDriver::followRedirect(URLConnection& c, const URLRequest& req, int status,
+                                      const HTTPURLResponse& response) {
+  auto& d = *c.d_;
+  QUrl target = d.reply->url().resolved(QUrl(QString::fromUtf8(d.reply->rawHeader("Location")), QUrl::TolerantMode));
+  auto next = URL::fromString(target.toString(QUrl::FullyEncoded).toStdString());
+  if (next && next->scheme() != "http" && next->scheme() != "https") next.reset();
+  if (!next) {
+    fail(c, makeURLError(urlerror::RedirectToNonExistentLocation, &req.url()));
+    return true;
+  }
+  if (++d.redirects > kMaximumRedirects) {
+    fail(c, makeURLError(urlerror::HTTPTooManyRedirects, &req.url()));
+    return true;
+  }
+  URLRequest nextRequest = req;
+  nextRequest.setURL(*next);
+  bool toGet = status == 303 || ((status == 301 || status == 302) && req.httpMethod() == "POST");
+  if (toGet && req.httpMethod() != "HEAD") {
+    nextRequest.setHTTPMethod("GET");
+    nextRequest.setHTTPBody(std::nullopt);
+    nextRequest.setHTTPBodyStream(nullptr);
+    nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Type");
+    nextRequest.setValueForHTTPHeaderField(std::nullopt, "Content-Length");
+  }
+  const bool crossesOrigin = next->origin() != req.url().origin() || (req.url().isHTTPS() && !next->isHTTPS());
+  if (crossesOrigin) {
+    // Credentials stay with the origin they were given for.
+    nextRequest.setValueForHTTPHeaderField(std::nullopt, "Authorization");
+    nextRequest.setValueForHTTPHeaderField(std::nullopt, "Cookie");
+    nextRequest.setURL(next->withoutUserInfo());
+    d.authorization.reset();
+    d.triedURLCredential = true;
+  }
+  auto decided = d.delegate->connectionWillSendRequest(c, nextRequest, &response);
+  if (!live(c)) return true;
+  // Not followed: the redirect reply is the answer.
+  if (!decided) return false;
+  if (crossesOrigin) {
+    decided->setValueForHTTPHeaderField(std::nullopt, "Authorization");
+    if (decided->url().hasUserInfo()) decided->setURL(decided->url().withoutUserInfo());
+  }
+  {
+    std::lock_guard lock(d.mutex);
+    d.current = std::move(*decided);
+  }
+  dropReply(c);
+  send(c);
+  return true;
+}
+
+bool ConnectionDriver::deliverWithheld(URLConnection& c, const std::shared_ptr<HTTPURLResponse>& response) {
+  auto& d = *c.d_;
+  d.withhold = false;
+  d.delivered = true;
+  QByteArray body = d.held;
+  d.held.clear();
+  d.delegate->connectionDidReceiveResponse(c, response);
+  if (!live(c)) return false;
+  if (!body.isEmpty())
+    d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(body.constData()),
+                                        static_cast<std::size_t>(body.size()));
+  return live(c);
+}
+
+void ConnectionDriver::complete(URLConnection& c) {
+  auto& d = *c.d_;
   auto response = makeResponse(c);
   d.delegate->connectionWillCacheResponse(c, *response);
   if (!live(c)) return;

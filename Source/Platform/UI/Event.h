@@ -32,6 +32,9 @@ constexpr std::uint16_t Return = 36, Tab = 48, Space = 49, Delete = 51, Escape =
                         LeftArrow = 123, RightArrow = 124, DownArrow = 125, UpArrow = 126,
                         KeypadEnter = 76;
 constexpr std::uint16_t Invalid = 0xffff;
+// The keys of the letters a-z and digits 0-9 (index 0 is "a" and "0").
+std::uint16_t forLetter(int index);
+std::uint16_t forDigit(int index);
 }  // namespace KeyCode
 
 enum class EventType {

@@ -25,14 +25,8 @@ constexpr std::uint64_t kShortcutModifiers =
 
 // Key codes of the ANSI layout for the characters a key equivalent can name by position.
 std::uint16_t keyCodeForCharacter(char c) {
-  static const std::uint16_t letters[26] = {
-      KeyCode::A, KeyCode::B, KeyCode::C, KeyCode::D, KeyCode::E, KeyCode::F, KeyCode::G,
-      KeyCode::H, KeyCode::I, KeyCode::J, KeyCode::K, KeyCode::L, KeyCode::M, KeyCode::N,
-      KeyCode::O, KeyCode::P, KeyCode::Q, KeyCode::R, KeyCode::S, KeyCode::T, KeyCode::U,
-      KeyCode::V, KeyCode::W, KeyCode::X, KeyCode::Y, KeyCode::Z};
-  static const std::uint16_t digits[10] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
-  if (c >= 'a' && c <= 'z') return letters[c - 'a'];
-  if (c >= '0' && c <= '9') return digits[c - '0'];
+  if (c >= 'a' && c <= 'z') return KeyCode::forLetter(c - 'a');
+  if (c >= '0' && c <= '9') return KeyCode::forDigit(c - '0');
   switch (c) {
     case ',': return 43;
     case '.': return 47;

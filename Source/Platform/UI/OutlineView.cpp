@@ -48,6 +48,23 @@ Color highlightColor(bool focused) {
   if (!focused) return Color::white(0.82);
   return fromQColor(QApplication::palette().color(QPalette::Active, QPalette::Highlight));
 }
+// Visits `start` and, while `visit` answers true, its children, depth-first in row order. The
+// root stands for every top-level node (a null item means all of them).
+template <class Visit>
+void walkFrom(OutlineNode* start, OutlineNode* root, Visit visit) {
+  if (!start) return;
+  std::vector<OutlineNode*> work;
+  auto pushChildren = [&](OutlineNode* n) {
+    for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) work.push_back(it->get());
+  };
+  if (start == root) pushChildren(start);
+  else work.push_back(start);
+  while (!work.empty()) {
+    OutlineNode* n = work.back();
+    work.pop_back();
+    if (visit(n)) pushChildren(n);
+  }
+}
 }  // namespace
 
 // ---- DragPayload ----
@@ -538,16 +555,21 @@ void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) {
   dragMoveEvent(e);
 }
 
-void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
-  if (!view_) return e->ignore();
+OutlineModel* OutlineTreeWidget::proposeDrop(QDropEvent* e, QModelIndex& parent, int& row, fnd::Rect& mark) {
   auto* model = view_->impl()->model;
   model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
   auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
   model->dragSource = source ? source->view_ : nullptr;
+  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  return model;
+}
+
+void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
+  if (!view_) return e->ignore();
   QModelIndex parent;
   int row = -1;
   fnd::Rect mark;
-  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  OutlineModel* model = proposeDrop(e, parent, row, mark);
   bool ok = false;
   qtbridge::guarded("drop validation", [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent); });
   Qt::DropAction action = ok ? actionFor(model->lastValidatedOperation & model->dragSourceMask) : Qt::IgnoreAction;
@@ -587,14 +609,10 @@ void OutlineTreeWidget::paintEvent(QPaintEvent* e) {
 
 void OutlineTreeWidget::dropEvent(QDropEvent* e) {
   if (!view_) return e->ignore();
-  auto* model = view_->impl()->model;
-  model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
-  auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
-  model->dragSource = source ? source->view_ : nullptr;
   QModelIndex parent;
   int row = -1;
   fnd::Rect mark;
-  proposal(view_, viewPoint(e->position()), parent, row, mark);
+  OutlineModel* model = proposeDrop(e, parent, row, mark);
   showDropMark(fnd::Rect());
   bool ok = false;
   qtbridge::guarded("drop", [&] {
@@ -870,22 +888,11 @@ bool OutlineView::shouldCollapseItem(OutlineItem item) {
 
 void OutlineView::expandItem(OutlineItem item, bool expandChildren) {
   auto* d = d_.get();
-  OutlineNode* start = d->nodeForItem(item);
-  if (!start) return;
-  std::vector<OutlineNode*> work;
-  if (start == d->root.get()) {
-    // nullptr: every top-level item (and with `children`, everything).
-    for (auto it = start->children.rbegin(); it != start->children.rend(); ++it) work.push_back(it->get());
-  } else {
-    work.push_back(start);
-  }
   bool changed = false;
-  while (!work.empty()) {
-    OutlineNode* n = work.back();
-    work.pop_back();
-    if (!isExpandable(n->item)) continue;
+  walkFrom(d->nodeForItem(item), d->root.get(), [&](OutlineNode* n) {
+    if (!isExpandable(n->item)) return false;
     if (!n->expanded) {
-      if (!shouldExpandItem(n->item)) continue;
+      if (!shouldExpandItem(n->item)) return false;
       if (delegateMethods_ & OutlineViewDelegate::ItemWillExpand) delegate_->outlineViewItemWillExpand(*this, n->item);
       d->load(n);
       n->expanded = true;
@@ -895,38 +902,25 @@ void OutlineView::expandItem(OutlineItem item, bool expandChildren) {
       changed = true;
       if (delegateMethods_ & OutlineViewDelegate::ItemDidExpand) delegate_->outlineViewItemDidExpand(*this, n->item);
     }
-    if (expandChildren) {
-      d->load(n);
-      for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) work.push_back(it->get());
-    }
-  }
+    if (expandChildren) d->load(n);
+    return expandChildren;
+  });
   if (changed) setNeedsDisplay();
 }
 
 void OutlineView::collapseItem(OutlineItem item, bool collapseChildren) {
   auto* d = d_.get();
-  OutlineNode* start = d->nodeForItem(item);
-  if (!start) return;
-  std::vector<OutlineNode*> work;
-  if (start == d->root.get()) {
-    for (auto it = start->children.rbegin(); it != start->children.rend(); ++it) work.push_back(it->get());
-  } else {
-    work.push_back(start);
-  }
   bool changed = false;
-  while (!work.empty()) {
-    OutlineNode* n = work.back();
-    work.pop_back();
-    if (collapseChildren)
-      for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) work.push_back(it->get());
-    if (!n->expanded || !shouldCollapseItem(n->item)) continue;
+  walkFrom(d->nodeForItem(item), d->root.get(), [&](OutlineNode* n) {
+    if (!n->expanded || !shouldCollapseItem(n->item)) return collapseChildren;
     if (delegateMethods_ & OutlineViewDelegate::ItemWillCollapse) delegate_->outlineViewItemWillCollapse(*this, n->item);
     n->expanded = false;
     d->rowsDirty = true;
     d->syncExpansion(n);
     changed = true;
     if (delegateMethods_ & OutlineViewDelegate::ItemDidCollapse) delegate_->outlineViewItemDidCollapse(*this, n->item);
-  }
+    return collapseChildren;
+  });
   if (!changed) return;
   // Rows hidden by the collapse leave the selection.
   size_t before = d->selected.size();

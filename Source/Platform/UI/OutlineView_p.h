@@ -183,6 +183,8 @@ class OutlineTreeWidget : public QTreeView {
   friend struct OutlineView::Impl;
   fnd::Point viewPoint(const QPointF& viewportPos) const;
   Event mouseEvent(QMouseEvent* e, EventType type, int clicks) const;
+  // Tells the model where the drag comes from and what it allows, and where it would drop.
+  OutlineModel* proposeDrop(QDropEvent* event, QModelIndex& parent, int& row, fnd::Rect& mark);
   // Where a drag would drop, in viewport pixels (null: nowhere).
   void showDropMark(const fnd::Rect& mark);
   QRect dropMark_;

@@ -147,14 +147,8 @@ std::uint64_t Event::currentModifierFlags() {
 namespace qtbridge {
 
 std::uint16_t keyCodeForQtKey(int key) {
-  static const std::uint16_t letters[26] = {
-      KeyCode::A, KeyCode::B, KeyCode::C, KeyCode::D, KeyCode::E, KeyCode::F, KeyCode::G,
-      KeyCode::H, KeyCode::I, KeyCode::J, KeyCode::K, KeyCode::L, KeyCode::M, KeyCode::N,
-      KeyCode::O, KeyCode::P, KeyCode::Q, KeyCode::R, KeyCode::S, KeyCode::T, KeyCode::U,
-      KeyCode::V, KeyCode::W, KeyCode::X, KeyCode::Y, KeyCode::Z};
-  static const std::uint16_t digits[10] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
-  if (key >= Qt::Key_A && key <= Qt::Key_Z) return letters[key - Qt::Key_A];
-  if (key >= Qt::Key_0 && key <= Qt::Key_9) return digits[key - Qt::Key_0];
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return KeyCode::forLetter(key - Qt::Key_A);
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return KeyCode::forDigit(key - Qt::Key_0);
   switch (key) {
     case Qt::Key_Return: return KeyCode::Return;
     case Qt::Key_Enter: return KeyCode::KeypadEnter;

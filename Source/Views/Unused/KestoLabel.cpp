@@ -2,7 +2,6 @@
 
 namespace kesto {
 
-void KestoLabel::awakeFromNib() { setFont(ui::Font{std::string(), font().pointSize, false, false}); }
-void KestoLabelBold::awakeFromNib() { setFont(ui::Font{std::string(), font().pointSize, true, false}); }
+void KestoLabel::awakeFromNib() { setFont(ui::Font{std::string(), font().pointSize, isBold(), false}); }
 
 }  // namespace kesto

@@ -9,12 +9,17 @@ class KestoLabel : public ui::Label {
  public:
   using ui::Label::Label;
   void awakeFromNib() override;
+
+ protected:
+  virtual bool isBold() const { return false; }
 };
 
-class KestoLabelBold : public ui::Label {
+class KestoLabelBold : public KestoLabel {
  public:
-  using ui::Label::Label;
-  void awakeFromNib() override;
+  using KestoLabel::KestoLabel;
+
+ protected:
+  bool isBold() const override { return true; }
 };
 
 }  // namespace kesto

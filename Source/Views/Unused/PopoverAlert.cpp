@@ -2,6 +2,7 @@
 
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
+#include "Views/PressableView.h"
 
 #include <algorithm>
 
@@ -53,14 +54,14 @@ class AlertText : public ui::View {
 };
 
 // A plain push button: pressed look while held, action on release inside.
-class AlertButton : public ui::View {
+class AlertButton : public PressableView {
  public:
   AlertButton(const fnd::Rect& frame, std::string title, bool isDefault, std::function<void()> action)
-      : View(frame), title_(std::move(title)), default_(isDefault), action_(std::move(action)) {}
+      : PressableView(frame), title_(std::move(title)), default_(isDefault), action_(std::move(action)) {}
   void drawRect(ui::GraphicsContext& context, const fnd::Rect&) override {
     ui::Path body = ui::Path::roundedRect(bounds().insetBy(0.5, 0.5), 5, 5);
     ui::Color fill = default_ ? ui::Color::rgb(0.23, 0.47, 0.86) : ui::Color::white(0.98);
-    if (pressed_) fill = default_ ? ui::Color::rgb(0.16, 0.36, 0.7) : ui::Color::white(0.85);
+    if (isPressed()) fill = default_ ? ui::Color::rgb(0.16, 0.36, 0.7) : ui::Color::white(0.85);
     context.setFillColor(fill);
     context.fillPath(body);
     context.setStrokeColor(ui::Color::white(0.6));
@@ -69,29 +70,13 @@ class AlertButton : public ui::View {
     fnd::Rect text(0, (bounds().size.height - size.height) / 2, bounds().size.width, size.height);
     context.drawText(title_, text, font(12, false), default_ ? ui::Color::white() : ui::Color::white(0.1), ui::TextAlignment::Center);
   }
-  void mouseDown(const ui::Event&) override {
-    pressed_ = true;
-    setNeedsDisplay();
-  }
-  void mouseDragged(const ui::Event& e) override {
-    bool inside = bounds().contains(convertPointFromView(e.locationInWindow, nullptr));
-    if (inside != pressed_) {
-      pressed_ = inside;
-      setNeedsDisplay();
-    }
-  }
-  void mouseUp(const ui::Event& e) override {
-    mouseDragged(e);
-    bool fire = pressed_;
-    pressed_ = false;
-    setNeedsDisplay();
-    if (fire && action_) action_();
+  void performClick() override {
+    if (action_) action_();
   }
 
  private:
   std::string title_;
   bool default_;
-  bool pressed_ = false;
   std::function<void()> action_;
 };
 

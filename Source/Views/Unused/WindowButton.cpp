@@ -6,7 +6,7 @@
 
 namespace kesto {
 
-WindowButton::WindowButton(Kind kind) : ui::View(fnd::Rect(0, 0, kSize, kSize)), kind_(kind) {}
+WindowButton::WindowButton(Kind kind) : PressableView(fnd::Rect(0, 0, kSize, kSize)), kind_(kind) {}
 
 void WindowButton::performClick() {
   ui::Window* w = window();
@@ -19,18 +19,6 @@ void WindowButton::performClick() {
   }
 }
 
-void WindowButton::mouseDown(const ui::Event&) {
-  pressed_ = true;
-  setNeedsDisplay();
-}
-
-void WindowButton::mouseUp(const ui::Event& event) {
-  bool wasPressed = pressed_;
-  pressed_ = false;
-  setNeedsDisplay();
-  if (wasPressed && bounds().contains(convertPointFromView(event.locationInWindow, nullptr))) performClick();
-}
-
 void WindowButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   fnd::Rect r = bounds().insetBy(0.5, 0.5);
   ui::Color fill;
@@ -40,7 +28,7 @@ void WindowButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
     case Kind::Zoom: fill = ui::Color::rgb(0.38, 0.78, 0.33); break;
     case Kind::FullScreen: fill = ui::Color::white(0.72); break;
   }
-  if (pressed_) fill = ui::Color::rgb(fill.red * 0.75, fill.green * 0.75, fill.blue * 0.75);
+  if (isPressed()) fill = ui::Color::rgb(fill.red * 0.75, fill.green * 0.75, fill.blue * 0.75);
   context.setFillColor(fill);
   context.fillPath(ui::Path::oval(r));
   context.setStrokeColor(ui::Color::white(0.0, 0.25));

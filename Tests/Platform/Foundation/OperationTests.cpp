@@ -316,3 +316,57 @@ TEST(OperationQueue, OperationFinishingWithoutAnOwnerOutlivesItsAnnouncement) {
     EXPECT_EQ(queue.operationCount(), 0u);
   }
 }
+
+// The wait on the main thread keeps serving the main loop (work that hops there still gets
+// done) and ends when the last operation finishes, not at a later poll.
+TEST(OperationQueueWait, OnTheMainThreadServesTheLoopAndEndsWithTheLastOperation) {
+  ASSERT_TRUE(RunLoop::isMainThread());
+  OperationQueue queue;
+  queue.waitUntilAllOperationsAreFinished();  // nothing queued: returns at once
+  std::atomic<bool> hopped{false};
+  for (int i = 0; i < 3; ++i)
+    queue.addOperationWithBlock([&] {
+      // Blocks until the main thread has run the step: a wait that served no events would hang.
+      std::atomic<bool> done{false};
+      RunLoop::main().perform([&] {
+        hopped = true;
+        done = true;
+      });
+      while (!done) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    });
+  queue.waitUntilAllOperationsAreFinished();
+  EXPECT_TRUE(hopped);
+  EXPECT_EQ(queue.operationCount(), 0u);
+
+  // An operation on the main queue itself runs during the wait.
+  std::atomic<bool> ranOnMain{false};
+  OperationQueue::mainQueue().addOperationWithBlock([&] { ranOnMain = RunLoop::isMainThread(); });
+  OperationQueue::mainQueue().waitUntilAllOperationsAreFinished();
+  EXPECT_TRUE(ranOnMain);
+
+  // The wait ends with the finish itself: far sooner than the operation's own length again.
+  auto op = std::make_shared<AsyncOperation>();
+  const auto start = std::chrono::steady_clock::now();
+  queue.addOperation(op);
+  queue.waitUntilAllOperationsAreFinished();
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_TRUE(op->isFinished());
+  EXPECT_LT(waited, 2.0);
+}
+
+TEST(OperationQueueWait, OffTheMainThreadWaitsForOperationsAddedMeanwhile) {
+  OperationQueue queue;
+  std::atomic<int> ran{0};
+  std::thread waiter([&] {
+    queue.addOperationWithBlock([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      // More work arriving before the queue drains is waited for too.
+      queue.addOperationWithBlock([&] { ++ran; });
+      ++ran;
+    });
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(ran.load(), 2);
+  });
+  waiter.join();
+  EXPECT_EQ(queue.operationCount(), 0u);
+}
