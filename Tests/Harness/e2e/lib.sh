@@ -159,10 +159,10 @@ e2e_quit_kesto() {
   e2e_wait_ended
 }
 
-# Quits the program with Ctrl+Q in its main window; fails unless it ends, cleanly, in 10 s.
+# Quits the program with Ctrl+Q in its main window; fails unless it ends, cleanly, in 20 s.
 e2e_quit_by_key() {
   e2e_key "$win" ctrl+q
-  e2e_wait_until 10 e2e_ended || fail "Ctrl+Q did not quit"
+  e2e_wait_until 20 e2e_ended || fail "Ctrl+Q did not quit"
   e2e_wait_ended
 }
 
