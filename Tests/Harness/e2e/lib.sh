@@ -179,11 +179,20 @@ e2e_wait_ended() {
 # Whether no visible window's name matches $1.
 e2e_no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 
+# Puts a stand-in for the program $1 first on PATH that writes the arguments it was given, one a
+# line, to $work/$1.log (see e2e_app_paths).
+e2e_recording_program() {  # name
+  mkdir -p "$work/bin"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$work" "$1" >"$work/bin/$1"
+  chmod +x "$work/bin/$1"
+  [[ ":$PATH:" == *":$work/bin:"* ]] || export PATH="$work/bin:$PATH"
+}
+
 # Runs SQL on the library ($store), waiting while another process writes; errors are silent.
 e2e_sql() { sqlite3 -cmd '.timeout 10000' "$store" "$@" 2>/dev/null; }
 
 # Prints an entry of the settings file ($settings) as Python prints it (True, False, a number,
-# the text), or nothing when it is absent or the file cannot be read.
+# the text), or nothing when it is absent; fails when the file cannot be read.
 e2e_setting() {  # key
   python3 -c 'import plistlib, sys
 v = plistlib.load(open(sys.argv[1], "rb")).get(sys.argv[2])
@@ -191,7 +200,7 @@ print("" if v is None else v)' "$settings" "$1" 2>/dev/null
 }
 
 # Whether the settings file holds the value $2 (as e2e_setting prints it) for the key $1.
-e2e_setting_is() { [[ "$(e2e_setting "$1")" == "$2" ]]; }
+e2e_setting_is() { local value; value="$(e2e_setting "$1")" && [[ "$value" == "$2" ]]; }
 
 # Writes the settings file ($settings, see e2e_app_paths) as a property list of the entries given,
 # each a key and its value element: e2e_write_settings UseInboxForBookmarks '<true/>' ...
