@@ -72,6 +72,19 @@ e2e_add_sample_library() {  # [timeout]
   e2e_click "$panel" 227 149
 }
 
+# Asks for the sample bookmarks (e2e_add_sample_library) and waits until the store holds them:
+# eight bookmarks and the Kesto and Search folders among theirs. Fails otherwise.
+e2e_sample_library() {
+  e2e_add_sample_library 30 || fail "no first-run panel"
+  e2e_wait_until 20 e2e_has_sample_library || fail "the sample library did not arrive"
+}
+e2e_has_sample_library() {
+  local n
+  n="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+  [[ -n "$n" ]] && ((n >= 8)) &&
+    [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME in ('Kesto', 'Search')")" == 2 ]]
+}
+
 # Closes the first-run panel of an empty library once it shows.
 e2e_close_first_run_panel() {  # [timeout]
   local panel
