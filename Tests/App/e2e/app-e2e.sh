@@ -7,9 +7,7 @@ set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3
-
-e2e_app_script
+e2e_app_script xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3
 
 # A session bus of our own with a stand-in notification server; the monitor records every
 # notification sent to it.

@@ -8,8 +8,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xclip sqlite3 python3
-e2e_app_script "$shots"
+e2e_app_script xdotool xclip sqlite3 python3
 url="https://e2e.example.org/page?q=1"
 
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 100 "$@"; }

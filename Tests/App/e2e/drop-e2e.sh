@@ -8,9 +8,7 @@ kesto="$1"
 source_program="$2"
 shot="${3:-${TMPDIR:-/tmp}/kesto-drop.png}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-e2e_app_script
+e2e_app_script xdotool sqlite3 python3
 e2e_logs+=("$work/source.log")
 cleanup() { kill "${app_pid:-}" "${source_pid:-}" 2>/dev/null; }
 

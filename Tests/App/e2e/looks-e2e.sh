@@ -8,8 +8,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool python3
-e2e_app_script "$shots"
+e2e_app_script xdotool python3
 
 # The grey level (0-255) of a screen pixel.
 grey() { e2e_pixel "$1" "$2" | awk '{ print int(($1 + $2 + $3) / 3) }'; }

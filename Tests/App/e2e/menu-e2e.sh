@@ -7,8 +7,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xprop python3
-e2e_app_script "$shots"
+e2e_app_script xdotool xprop python3
 
 # The list modes as the two stored switches say them.
 mode_is() { e2e_setting_is BoomarksListView "$1" && e2e_setting_is BoomarksCompactView "$2"; }

@@ -8,8 +8,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool python3
-e2e_app_script "$shots"
+e2e_app_script xdotool python3
 
 # The update host: a newer version for any system.
 e2e_update_host "999#109"

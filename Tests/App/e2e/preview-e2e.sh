@@ -11,8 +11,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xclip python3
-e2e_app_script "$shots"
+e2e_app_script xdotool xclip python3
 
 # The mail program and the browser are stand-ins that write down what they were given.
 e2e_recording_program xdg-email

@@ -140,12 +140,14 @@ e2e_app_paths() {
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
 
-# The start of a script that drives the real program ($kesto): the places of e2e_app_paths, the
-# folders given (screenshots) made, and a `fail` and a `cleanup` (run when the script ends) that
-# serve unless the script defines its own after this.
-e2e_app_script() {  # [folder...]
+# The start of a script that drives the real program ($kesto): skipped unless the tools named are
+# installed (e2e_require), the places of e2e_app_paths and the screenshot folder ($shots, when
+# set) made, and a `fail` and a `cleanup` (run when the script ends) that serve unless the script
+# defines its own after this.
+e2e_app_script() {  # tool...
+  e2e_require "$@"
   e2e_app_paths
-  (($# == 0)) || mkdir -p "$@"
+  [[ -z "${shots:-}" ]] || mkdir -p "$shots"
   # Says why the test failed, with the end of the program's log and of each log in $e2e_logs.
   fail() {
     echo "FAIL: $*" >&2

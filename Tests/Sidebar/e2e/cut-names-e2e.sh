@@ -7,8 +7,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-cut-names}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-e2e_app_script "$shots"
+e2e_app_script xdotool sqlite3 python3
 
 e2e_start_kesto
 e2e_sample_library

@@ -9,8 +9,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-e2e_app_script "$shots"
+e2e_app_script xdotool sqlite3 python3
 # The whole log stays beside the screenshots.
 fail() { echo "FAIL: $*" >&2; tail -n 40 "$work/kesto.log" >&2 2>/dev/null; cp "$work/kesto.log" "$shots/" 2>/dev/null; exit 1; }
 
