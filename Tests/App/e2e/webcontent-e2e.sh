@@ -8,7 +8,6 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-e2e_logs+=("$work/server.log")
 
 # The pages, and a favicon for the site.
 site="$work/site"
@@ -35,7 +34,7 @@ server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 open(sys.argv[2], "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
-e2e_pids+=("$!")
+e2e_pids+=("$!") e2e_logs+=("$work/server.log")
 has_port() { [[ -s "$port_file" ]]; }
 e2e_wait_until 10 has_port || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"

@@ -8,6 +8,22 @@
 # command exits, whose status becomes this script's.
 set -euo pipefail
 
+# Where the machine allows it, the session has a network of its own with only a loopback device:
+# nothing a test starts (the sample bookmarks' pages, thumbnails, update checks) leaves the
+# machine, while the stand-in servers the scripts start on 127.0.0.1 run inside with the program.
+# As root a network namespace, else one inside a user namespace of our own; where neither can be
+# made, or with E2E_NETWORK=shared, the session shares the machine's network.
+if [[ -z "${E2E_NETWORK:-}" ]]; then
+  for how in -n -rn; do
+    if unshare "$how" ip link set lo up 2>/dev/null; then
+      E2E_NETWORK=private exec unshare "$how" "$0" "$@"
+    fi
+  done
+  export E2E_NETWORK=shared
+elif [[ "$E2E_NETWORK" == private ]]; then
+  ip link set lo up
+fi
+
 size="1280x800"
 if [[ "${1:-}" == "--size" ]]; then size="$2"; shift 2; fi
 [[ "${1:-}" == "--" ]] && shift

@@ -10,7 +10,6 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-e2e_logs+=("$work/fake.log")
 
 # The service: two posts for "me" with the password "p@ss"; every request is logged.
 cat >"$work/fake.py" <<'PY'
@@ -30,7 +29,7 @@ print(s.server_port, flush=True)
 s.serve_forever()
 PY
 python3 "$work/fake.py" >"$work/port" 2>"$work/fake.log" &
-e2e_pids+=("$!")
+e2e_pids+=("$!") e2e_logs+=("$work/fake.log")
 e2e_wait_until 5 test -s "$work/port" || fail "the fake service did not start"
 port="$(cat "$work/port")"
 e2e_write_settings PinboardAPIHost "<string>127.0.0.1:$port</string>"
