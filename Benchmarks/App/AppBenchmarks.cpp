@@ -26,6 +26,7 @@
 #include "Synchronize/Synchronizer.h"
 #include "Views/TileCollectionView.h"
 
+#include "GeneratedLibrary.h"
 #include "TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
@@ -48,35 +49,18 @@ bool pumpUntil(F done) {
 }
 
 void makeLibrary() {
-  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
-  std::vector<Folder::Ref> folders;
-  for (int i = 0; i < kFolders; ++i) {
-    auto f = Folder::initEntityInContext(ctx);
-    f->setFolderID("F" + std::to_string(i));
-    f->setName("Folder " + std::to_string(i));
-    f->setParentFolderID(Folder::kRootID);
-    f->setOrderIndex(i);
-    folders.push_back(f);
-  }
-  std::vector<Tag::Ref> tags;
-  for (int i = 0; i < kTags; ++i) {
-    auto t = Tag::initEntityInContext(ctx);
-    t->setName("tag" + std::to_string(i));
-    tags.push_back(t);
-  }
-  for (int i = 0; i < kBookmarks; ++i) {
-    auto b = Bookmark::newBookmark(ctx);
-    b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
-    b->setBaseURL("http://site" + std::to_string(i % 997) + ".example");
-    b->setTitle("Page " + std::to_string(i));
-    b->setUniqueID(WrenEntity::uniqueID());
-    b->setAddedDate(fnd::Date(600000000.0 + i));
-    b->setUpdatedDate(fnd::Date(600000000.0 + i));
-    b->setFolder(folders[i % kFolders]);
-    b->addTag(tags[i % kTags]);
-    b->addTag(tags[(i * 7 + 3) % kTags]);
-  }
-  WrenEntity::saveContext(ctx);
+  bench::LibraryShape shape{.folders = kFolders, .tags = kTags, .bookmarks = kBookmarks, .fourDeep = false};
+  shape.folder = [](Folder& f, int i) { f.setOrderIndex(i); };
+  shape.bookmark = [](Bookmark& b, int i) {
+    const std::string site = "http://site" + std::to_string(i % 997) + ".example";
+    b.setUrl(site + "/page/" + std::to_string(i));
+    b.setBaseURL(site);
+    b.setTitle("Page " + std::to_string(i));
+    b.setUniqueID(WrenEntity::uniqueID());
+    b.setAddedDate(fnd::Date(600000000.0 + i));
+    b.setUpdatedDate(fnd::Date(600000000.0 + i));
+  };
+  bench::generateLibrary(shape);
   // An established library: the one-time migrations are behind it.
   auto& d = fnd::UserDefaults::standard();
   for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);
