@@ -4,6 +4,8 @@
 // payload per account served from the same server, a reset key kept instead of mailed, and
 // switches for the failures a real service shows.
 
+#include "Platform/Net/LoopbackServer.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -28,8 +30,8 @@ class FakeAccountService {
   enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails };
 
   FakeAccountService() {
-    server_.Post("/sync.xml", [this](const httplib::Request& q, httplib::Response& r) { sync(q, r); });
-    server_.Post("/register.xml", [this](const httplib::Request& q, httplib::Response& r) {
+    loopback_.server->Post("/sync.xml", [this](const httplib::Request& q, httplib::Response& r) { sync(q, r); });
+    loopback_.server->Post("/register.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       ++registrations;
       if (failure == Failure::Status500) return fail(r);
@@ -38,14 +40,14 @@ class FakeAccountService {
       accounts[email].password = q.get_param_value("user[password]");
       xml(r, "<user><email>" + email + "</email></user>");
     });
-    server_.Post("/forgot_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+    loopback_.server->Post("/forgot_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = accounts.find(q.get_param_value("user[email]"));
       if (it == accounts.end()) return xml(r, "<errors/>");
       it->second.resetKey = "KEY-" + std::to_string(++keys_);
       xml(r, "<user><email>" + it->first + "</email></user>");
     });
-    server_.Post("/reset_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+    loopback_.server->Post("/reset_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = accounts.find(q.get_param_value("user[email]"));
       if (it == accounts.end() || it->second.resetKey.empty() ||
@@ -55,7 +57,7 @@ class FakeAccountService {
       it->second.resetKey.clear();
       xml(r, "<user><email>" + it->first + "</email></user>");
     });
-    server_.Get(R"(/f/(.+)\.zip)", [this](const httplib::Request& q, httplib::Response& r) {
+    loopback_.server->Get(R"(/f/(.+)\.zip)", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       ++downloads;
       if (failure == Failure::DownloadFails) return fail(r);
@@ -66,18 +68,10 @@ class FakeAccountService {
       }
       r.set_content(it->second.payload, "application/zip");
     });
-    // One request per connection: stopping never waits for an idle keep-alive connection.
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~FakeAccountService() {
-    server_.stop();
-    thread_.join();
+    loopback_.start();
   }
 
-  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(loopback_.port); }
 
   // Under the lock: the tests read and set these between requests.
   std::map<std::string, Account> accounts;
@@ -132,11 +126,10 @@ class FakeAccountService {
     xml(r, "<user><email>" + u.email + "</email></user>");
   }
 
-  httplib::Server server_;
   std::mutex mutex_;
-  std::thread thread_;
-  int port_ = 0;
   int keys_ = 0;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback_;
 };
 
 }  // namespace kesto::test

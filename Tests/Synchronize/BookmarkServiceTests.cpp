@@ -1,4 +1,6 @@
 #include "SyncTestSupport.h"
+
+#include "Platform/Net/LoopbackServer.h"
 #include "TestAlertResponder.h"
 
 #include "Model/Base64.h"
@@ -41,28 +43,21 @@ class FakeBookmarkService {
       r.set_content("<result code=\"done\"/>", "text/xml");
     };
     for (const char* path : {"/v1/posts/all", "/v1/posts/add", "/v1/posts/delete", "/v1/tags/delete"})
-      server.Get(path, handle);
-    server.set_keep_alive_max_count(1);
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      loopback.server->Get(path, handle);
+    loopback.start();
   }
-  ~FakeBookmarkService() {
-    server.stop();
-    thread.join();
-  }
+  int port() const { return loopback.port; }
   std::vector<Seen> requests() {
     std::lock_guard<std::mutex> lock(mutex);
     return seen;
   }
 
-  httplib::Server server;
-  std::thread thread;
   std::mutex mutex;
   std::vector<Seen> seen;
   std::string posts = "<posts/>";
   int status = 200;
-  int port = 0;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback;
 };
 
 class BookmarkServiceTest : public SyncRecordsTest {
@@ -70,7 +65,7 @@ class BookmarkServiceTest : public SyncRecordsTest {
   void SetUp() override {
     SyncRecordsTest::SetUp();
     alerts = TestAlertResponder::install();
-    fnd::UserDefaults::standard().setString("127.0.0.1:" + std::to_string(fake.port), "PinboardAPIHost");
+    fnd::UserDefaults::standard().setString("127.0.0.1:" + std::to_string(fake.port()), "PinboardAPIHost");
     auto client = ServiceClient::forService("pinboard");
     ASSERT_TRUE(client->connect("me", "p@ss"));
   }
