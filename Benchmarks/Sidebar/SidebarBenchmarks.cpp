@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "GeneratedLibrary.h"
+#include "OffscreenMain.h"
 #include "TemporaryHome.h"
 
 #include <QApplication>
@@ -129,11 +130,5 @@ BENCHMARK(BM_AllBadges)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  theLibrary.reset();
-  return 0;
+  return kesto::bench::runOffscreen(argc, argv, [] { theLibrary.reset(); });
 }
