@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/Window.h"
 #include "Views/TileClipView.h"
 #include "Views/TileCollectionViewCell.h"
@@ -151,6 +152,10 @@ void TileCollectionView::reloadDataAndResetSelection(bool reset) {
   }
   data_.recalculateAndPrepareLayout(true);
   performFullRelayoutForcingSubviewsReset(true);
+  // Timed from outside: the next frame of this window shows the reloaded list.
+  if (ui::TimingMarks::enabled())
+    ui::TimingMarks::mark("list-reload", std::to_string(data_.numberOfItemsInSection(0)) + " " +
+                                             (window() ? window()->title() : std::string()));
 }
 
 void TileCollectionView::layout() {

@@ -10,6 +10,7 @@
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ApplicationMain.h"
+#include "Platform/UI/TimingMarks.h"
 #include "Support/LogCenter.h"
 
 #include <csignal>
@@ -59,6 +60,7 @@ void installQuitSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kesto::ui::TimingMarks::mark("main");
   if (!kesto::ui::hasGraphicalSession()) {
     std::fprintf(stderr,
                  "kesto: a graphical session is needed: set DISPLAY to an X11 display (for example "
@@ -107,7 +109,8 @@ int main(int argc, char** argv) {
     interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
       // The first load keeps the main thread busy for a moment with a large library: the
       // window's first frame goes up before it, so the window never stands there black.
-      if (!kesto::AppDelegate::startsInMenuBarMode()) kesto::ui::showWindowAndDrawFirstFrame(ui.window());
+      if (!kesto::AppDelegate::startsInMenuBarMode() && kesto::ui::showWindowAndDrawFirstFrame(ui.window()))
+        kesto::ui::TimingMarks::mark("window-shown");
     });
     // The online bookmark services: the folder list's accounts and the library's posts.
     kesto::ServiceAccounts::install(&interface->dataManager(), &interface->window());

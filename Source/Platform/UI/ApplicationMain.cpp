@@ -1,6 +1,7 @@
 #include "Platform/UI/ApplicationMain.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -53,9 +54,11 @@ int applicationMain(int argc, char** argv, const std::function<std::optional<int
                     const std::function<void()>& tearDown) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
+  TimingMarks::startFromEnvironment();
   std::optional<int> code;
   if (setUp) code = setUp();
   if (!code) code = Application::shared().run();
+  TimingMarks::stop();
   if (tearDown) tearDown();
   return *code;
 }

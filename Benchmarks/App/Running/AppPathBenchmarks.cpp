@@ -1,0 +1,419 @@
+// What the user pays in the running program: the real kesto binary on an X display (run this
+// inside Tests/Harness/e2e/xvfb-session.sh), over a generated library of 50,000 bookmarks in
+// 1,248 folders with 37,000 tags, timed by the marks the program writes when asked
+// (KESTO_TIMING_LOG). Each benchmark is the application-path twin of an in-process one:
+//   BM_AppStartToFirstDrawnList        BM_ColdStartToFirstDrawnList (plus the memory after start)
+//   BM_AppFolderClickToDrawnList       BM_FolderSelectionToList
+//   BM_AppSearchKeystrokeToDrawnList   BM_SearchKeystrokeToDrawnResult
+//   BM_AppHandOverLongestStall         BM_HandOverMostAddresses
+//   BM_AppDeleteLongestStall           BM_DeleteSelectedBookmarks
+//   BM_AppImportLongestStall           BM_HTMLImport50k
+//   BM_AppWheelScrollFrameGaps         the painting benchmarks
+// Each reports its samples' min, median and max as counters (milliseconds); the time column is
+// the median.
+#include "RunningApp.h"
+
+#include "Model/Bookmark.h"
+#include "Model/Folder.h"
+#include "Model/Tag.h"
+#include "Model/WrenDataManager.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/ApplicationMain.h"
+
+#include "TemporaryHome.h"
+
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace kesto;
+using bench::RunningApp;
+
+constexpr int kBookmarks = 50000, kTopFolders = 48, kSubfolders = 1200, kTags = 37000;
+// The first two folders of the list, without subfolders: one to click, one to delete from.
+constexpr int kClickFolderSize = 269, kDeleteFolderSize = 1000;
+constexpr int kRounds = 5;
+
+std::string gWork;  // scratch folder of this run (logs, import files)
+
+void makeLibrary() {
+  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+  std::vector<Folder::Ref> folders;
+  char name[32];
+  for (int i = 0; i < kTopFolders + kSubfolders; ++i) {
+    auto f = Folder::initEntityInContext(ctx);
+    f->setFolderID("F" + std::to_string(i));
+    std::snprintf(name, sizeof name, i < kTopFolders ? "Folder %04d" : "Subfolder %04d", i);
+    f->setName(name);
+    // The subfolders go under the top folders after the first two.
+    f->setParentFolderID(i < kTopFolders ? std::string(Folder::kRootID) : "F" + std::to_string(2 + i % (kTopFolders - 2)));
+    f->setOrderIndex(i);
+    folders.push_back(f);
+  }
+  std::vector<Tag::Ref> tags;
+  for (int i = 0; i < kTags; ++i) {
+    auto t = Tag::initEntityInContext(ctx);
+    std::snprintf(name, sizeof name, "tag%05d", i);
+    t->setName(name);
+    tags.push_back(t);
+  }
+  for (int i = 0; i < kBookmarks; ++i) {
+    auto b = Bookmark::newBookmark(ctx);
+    b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
+    b->setBaseURL("http://site" + std::to_string(i % 997) + ".example");
+    b->setTitle("Page " + std::to_string(i));
+    b->setUniqueID(WrenEntity::uniqueID());
+    b->setAddedDate(fnd::Date(600000000.0 + i));
+    b->setUpdatedDate(fnd::Date(600000000.0 + i));
+    const int folder = i < kClickFolderSize                       ? 0
+                       : i < kClickFolderSize + kDeleteFolderSize ? 1
+                                                                  : 2 + i % (kTopFolders + kSubfolders - 2);
+    b->setFolder(folders[static_cast<std::size_t>(folder)]);
+    b->addTag(tags[static_cast<std::size_t>(i % kTags)]);
+    b->addTag(tags[static_cast<std::size_t>((i * 7 + 3) % kTags)]);
+  }
+  WrenEntity::saveContext(ctx);
+  // An established library of a user who has seen the tutorials; nothing leaves the machine.
+  auto& d = fnd::UserDefaults::standard();
+  for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);
+  for (const char* seen : {"BRWTutorialInboxSeen", "BRWTutorialImoprtSeen", "BRWTutorialLibrarySeen",
+                           "BRWTutorialDeliciousySeen", "BRWTutorialPinboardSeen", "BRWTutorialTagsSeen",
+                           "BRWTutorialBookmarkSeen"})
+    d.setBool(true, seen);
+  d.setString("http://127.0.0.1:9", Bookmark::kThumbnailHostDefaultsKey);
+  d.setString("http://127.0.0.1:9/", "KestoReachabilityCheckURL");
+  d.synchronize();
+  WrenDataManager::sharedInstance().reset();
+}
+
+std::string kestoBinary() {
+  if (const char* b = std::getenv("KESTO_BINARY"); b && *b) return b;
+  return KESTO_BINARY;
+}
+
+void xdo(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command{"xdotool"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  bench::runTool(command);
+}
+
+// Keys go to the focused window after it was activated, never addressed to it.
+void keys(RunningApp& app, const std::vector<std::string>& names) {
+  xdo({"windowactivate", "--sync", app.window()});
+  std::vector<std::string> arguments{"key", "--delay", "30"};
+  arguments.insert(arguments.end(), names.begin(), names.end());
+  xdo(arguments);
+}
+
+void click(RunningApp& app, int x, int y) {
+  xdo({"mousemove", "--window", app.window(), std::to_string(x), std::to_string(y), "click", "1"});
+}
+
+// Started, its list drawn and settled; nothing when it did not get there.
+std::unique_ptr<RunningApp> startSettled(benchmark::State& state, const std::vector<std::string>& arguments = {}) {
+  auto app = std::make_unique<RunningApp>(kestoBinary(), gWork, arguments);
+  if (!app->started() ||
+      !app->waitUntil([&](const bench::MarkLog& m) { return m.listDrawnAfter(app->launchedUs(), 1).has_value(); }, 60) ||
+      app->window().empty()) {
+    // What it did write tells where it stopped.
+    const auto& all = app->marks().all();
+    for (std::size_t i = all.size() > 30 ? all.size() - 30 : 0; i < all.size(); ++i)
+      std::fprintf(stderr, "  %lld %s %s\n", static_cast<long long>(all[i].us - app->launchedUs()), all[i].name.c_str(),
+                   all[i].detail.c_str());
+    state.SkipWithError("kesto did not draw its list (is DISPLAY an X server with a window manager?)");
+    return nullptr;
+  }
+  app->waitUntilIdle();
+  return app;
+}
+
+void report(benchmark::State& state, std::vector<double> ms, const std::string& unit = "ms") {
+  if (ms.empty()) {
+    state.SkipWithError("no samples");
+    return;
+  }
+  std::sort(ms.begin(), ms.end());
+  state.counters["min_" + unit] = ms.front();
+  state.counters["median_" + unit] = bench::percentile(ms, 0.5);
+  state.counters["max_" + unit] = ms.back();
+  state.counters["samples"] = static_cast<double>(ms.size());
+}
+
+// The sidebar's rows, counted from its top (window coordinates: the sources, then the folders).
+struct Places {
+  int sidebarX = 120;
+  int libraryY = 0, clickFolderY = 0, deleteFolderY = 0, listX = 0, listY = 0;
+};
+
+Places places() {
+  Places p;
+  auto number = [](const char* name, int fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::atoi(v) : fallback;
+  };
+  p.libraryY = number("KESTO_BENCH_LIBRARY_Y", 191);
+  p.clickFolderY = number("KESTO_BENCH_FOLDER_Y", 291);
+  p.deleteFolderY = number("KESTO_BENCH_DELETE_FOLDER_Y", 311);
+  p.listX = number("KESTO_BENCH_LIST_X", 600);
+  p.listY = number("KESTO_BENCH_LIST_Y", 270);
+  return p;
+}
+
+// Clicks a place and answers the time from the click's arrival to the reloaded list's frame.
+std::optional<double> clickToDrawnList(RunningApp& app, int x, int y) {
+  const auto before = bench::monotonicUs();
+  click(app, x, y);
+  std::optional<std::int64_t> input, drawn;
+  app.waitUntil(
+      [&](const bench::MarkLog& m) {
+        if (!input)
+          if (auto i = m.first("input", before, [](const std::string& d) { return d == "button"; })) input = i->us;
+        if (input) drawn = m.listDrawnAfter(*input);
+        return drawn.has_value();
+      },
+      5);
+  app.waitUntilIdle(300);
+  if (!input || !drawn) return std::nullopt;
+  return static_cast<double>(*drawn - *input) / 1000.0;
+}
+
+void BM_AppStartToFirstDrawnList(benchmark::State& state) {
+  for (auto _ : state) {
+    std::vector<double> start, mapped, rss;
+    // The first start after the library was made reads it from disk: not counted.
+    for (int round = 0; round <= kRounds; ++round) {
+      auto app = startSettled(state);
+      if (!app) return;
+      const auto& m = app->marks();
+      const auto drawn = m.listDrawnAfter(app->launchedUs(), 1);
+      const auto shown = m.first("window-shown", app->launchedUs());
+      if (round == 0) continue;
+      start.push_back(static_cast<double>(*drawn - app->launchedUs()) / 1000.0);
+      if (shown) mapped.push_back(static_cast<double>(shown->us - app->launchedUs()) / 1000.0);
+      rss.push_back(app->residentMB());
+    }
+    state.SetIterationTime(bench::percentile(start, 0.5) / 1000.0);
+    report(state, start);
+    state.counters["window_shown_median_ms"] = bench::percentile(mapped, 0.5);
+    state.counters["rss_after_start_min_MB"] = *std::min_element(rss.begin(), rss.end());
+    state.counters["rss_after_start_median_MB"] = bench::percentile(rss, 0.5);
+    state.counters["rss_after_start_max_MB"] = *std::max_element(rss.begin(), rss.end());
+  }
+}
+BENCHMARK(BM_AppStartToFirstDrawnList)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Arg 0: a folder of 269 bookmarks; arg 1: the Library (all 50,000). Each click comes from the
+// other place, unmeasured.
+void BM_AppFolderClickToDrawnList(benchmark::State& state) {
+  const auto p = places();
+  const bool library = state.range(0) != 0;
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> ms;
+    for (int round = 0; round < kRounds; ++round) {
+      clickToDrawnList(*app, p.sidebarX, library ? p.clickFolderY : p.libraryY);
+      if (auto t = clickToDrawnList(*app, p.sidebarX, library ? p.libraryY : p.clickFolderY)) ms.push_back(*t);
+    }
+    state.SetIterationTime(bench::percentile(ms, 0.5) / 1000.0);
+    report(state, ms);
+  }
+}
+BENCHMARK(BM_AppFolderClickToDrawnList)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Typing "page 4711" into the library search, a key at a time once the last one's result is
+// drawn: each keystroke's arrival to the frame with its result.
+void BM_AppSearchKeystrokeToDrawnList(benchmark::State& state) {
+  const std::vector<std::string> term{"p", "a", "g", "e", "space", "4", "7", "1", "1"};
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> ms;
+    for (int round = 0; round < kRounds; ++round) {
+      keys(*app, {"ctrl+f"});
+      keys(*app, {"ctrl+a", "BackSpace"});
+      app->waitUntilIdle(300);
+      for (const auto& key : term) {
+        const auto before = bench::monotonicUs();
+        xdo({"key", key});
+        std::optional<std::int64_t> input, drawn;
+        app->waitUntil(
+            [&](const bench::MarkLog& m) {
+              if (!input)
+                if (auto i = m.first("input", before, [](const std::string& d) { return d == "key"; })) input = i->us;
+              if (input) drawn = m.listDrawnAfter(*input);
+              return drawn.has_value();
+            },
+            5);
+        if (input && drawn) ms.push_back(static_cast<double>(*drawn - *input) / 1000.0);
+        app->waitUntilIdle(200);
+      }
+    }
+    keys(*app, {"Escape"});
+    state.SetIterationTime(bench::percentile(ms, 0.5) / 1000.0);
+    report(state, ms);
+  }
+}
+BENCHMARK(BM_AppSearchKeystrokeToDrawnList)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Runs `act` and answers the longest busy stretch of the event loop from then until the
+// program settled again.
+template <typename Act>
+std::optional<double> longestStallOf(RunningApp& app, Act act) {
+  app.marks();
+  const auto before = bench::monotonicUs();
+  act();
+  // Give the work time to begin before asking whether it ended.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (!app.waitUntilIdle(500, 60)) return std::nullopt;
+  return static_cast<double>(app.marks().longestBusy(before, bench::monotonicUs())) / 1000.0;
+}
+
+// A second launch hands 100 new addresses over (as the desktop's "add text" does).
+void BM_AppHandOverLongestStall(benchmark::State& state) {
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> ms;
+    for (int round = 0; round < kRounds; ++round) {
+      std::string text;
+      for (int i = 0; i < 100; ++i)
+        text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
+      auto handOver = [&] {
+        RunningApp second(kestoBinary(), gWork, {"--add-text", text});
+        second.waitForExit(20);
+      };
+      if (auto t = longestStallOf(*app, handOver)) ms.push_back(*t);
+    }
+    state.SetIterationTime(bench::percentile(ms, 0.5) / 1000.0);
+    report(state, ms);
+  }
+}
+BENCHMARK(BM_AppHandOverLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The folder of 1,000 bookmarks chosen, all of them selected and Delete pressed; undone
+// (Ctrl+Z) between rounds, unmeasured.
+void BM_AppDeleteLongestStall(benchmark::State& state) {
+  const auto p = places();
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> ms;
+    clickToDrawnList(*app, p.sidebarX, p.deleteFolderY);
+    for (int round = 0; round < kRounds; ++round) {
+      click(*app, p.listX, p.listY);
+      keys(*app, {"ctrl+a"});
+      app->waitUntilIdle(300);
+      if (auto t = longestStallOf(*app, [&] { keys(*app, {"Delete"}); })) ms.push_back(*t);
+      keys(*app, {"ctrl+z"});
+      app->waitUntilIdle(500, 60);
+    }
+    state.SetIterationTime(bench::percentile(ms, 0.5) / 1000.0);
+    report(state, ms);
+  }
+}
+BENCHMARK(BM_AppDeleteLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A browser's export file of `count` bookmarks, all new to the library.
+std::string writeImportFile(int round, int count) {
+  const std::string path = gWork + "/import-" + std::to_string(round) + ".html";
+  std::ofstream out(path);
+  out << "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+         "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n<DT><H3>Imported "
+      << round << "</H3>\n<DL><p>\n";
+  for (int i = 0; i < count; ++i)
+    out << "<DT><A HREF=\"https://imported" << round << ".example/" << i << "\" ADD_DATE=\"1600000000\">Imported " << i
+        << "</A>\n";
+  out << "</DL><p>\n</DL><p>\n";
+  return path;
+}
+
+// File > Import (Ctrl+Shift+I) of 5,000 new bookmarks: the question answered, the path typed
+// into the file dialog, then the longest stall until the program settled.
+void BM_AppImportLongestStall(benchmark::State& state) {
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> ms;
+    for (int round = 0; round < kRounds; ++round) {
+      const auto file = writeImportFile(round, 5000);
+      keys(*app, {"ctrl+shift+i"});
+      std::this_thread::sleep_for(std::chrono::milliseconds(800));
+      xdo({"key", "Return"});  // the question about duplicates
+      std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+      xdo({"key", "ctrl+a"});
+      xdo({"type", "--delay", "5", file});
+      // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+      if (auto t = longestStallOf(*app, [&] { xdo({"key", "Return"}); })) ms.push_back(*t);
+    }
+    state.SetIterationTime(bench::percentile(ms, 0.5) / 1000.0);
+    report(state, ms);
+  }
+}
+BENCHMARK(BM_AppImportLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 60 wheel notches a second over the Library's list (down, then up): the gaps between the
+// window's frames while it scrolls, as percentiles over all rounds.
+void BM_AppWheelScrollFrameGaps(benchmark::State& state) {
+  const auto p = places();
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) return;
+    std::vector<double> gaps;
+    // The program opens on the list last shown: the Library's is the one scrolled.
+    clickToDrawnList(*app, p.sidebarX, p.libraryY);
+    xdo({"mousemove", "--window", app->window(), std::to_string(p.listX), std::to_string(p.listY)});
+    for (int round = 0; round < kRounds; ++round) {
+      app->marks();
+      const auto from = bench::monotonicUs();
+      // xdotool's delay is between the press and release of each notch and before the next.
+      xdo({"click", "--repeat", "60", "--delay", "16", round % 2 ? "4" : "5"});
+      const auto to = bench::monotonicUs();
+      app->waitUntilIdle(300);
+      for (auto g : app->marks().frameGaps(from, to)) gaps.push_back(static_cast<double>(g) / 1000.0);
+    }
+    state.SetIterationTime(bench::percentile(gaps, 0.5) / 1000.0);
+    report(state, gaps);
+    state.counters["p90_ms"] = bench::percentile(gaps, 0.9);
+    state.counters["p99_ms"] = bench::percentile(gaps, 0.99);
+  }
+}
+BENCHMARK(BM_AppWheelScrollFrameGaps)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "AppPathBenchmarks drives kesto on an X display: run it inside "
+                         "Tests/Harness/e2e/xvfb-session.sh\n");
+    return 1;
+  }
+  // This process makes the library without showing anything; kesto gets the X platform.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  return ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
+    benchmark::Initialize(&argc, argv);
+    bench::TemporaryHome home("kesto-app-path-bench");
+    mkdir(std::getenv("XDG_RUNTIME_DIR"), 0700);
+    // KESTO_BENCH_WORK keeps the program's output and timing logs for a look afterwards.
+    const char* keep = std::getenv("KESTO_BENCH_WORK");
+    gWork = keep && *keep ? keep : home.path() + "/work";
+    mkdir(gWork.c_str(), 0700);
+    makeLibrary();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+  });
+}
