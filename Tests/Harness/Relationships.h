@@ -8,12 +8,7 @@ namespace kesto::test {
 // relationship's name, and whether it holds many.
 inline store::RelationshipDescription relationship(const char* name, const char* destination, const char* inverse,
                                                    bool toMany) {
-  store::RelationshipDescription r;
-  r.name = name;
-  r.destinationEntityName = destination;
-  r.inverseName = inverse;
-  r.toMany = toMany;
-  return r;
+  return {.name = name, .destinationEntityName = destination, .inverseName = inverse, .toMany = toMany};
 }
 
 }  // namespace kesto::test
