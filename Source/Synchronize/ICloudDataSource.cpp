@@ -107,13 +107,13 @@ void ICloudDataSource::load() {
     }
     if (!failure.empty()) return abort(failure);
     // The copy stays too: the engine may find the document itself unreadable.
-    fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)] {
+    fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)]() mutable {
       if (!alive.lock()) {
         fnd::FileManager::removeItem(workFolder);
         return;
       }
       source->readCopyFolder_ = workFolder;
-      if (delegate) delegate->retrievedXML(xml);
+      if (delegate) delegate->retrievedXML(std::move(xml));
     });
   });
 }
@@ -135,7 +135,9 @@ void ICloudDataSource::setAsideUnreadable(std::function<void(bool kept, std::str
   });
 }
 
-void ICloudDataSource::send(const std::string& xml) {
+void ICloudDataSource::send(const std::string& xml) { sendShared(std::make_shared<const std::string>(xml)); }
+
+void ICloudDataSource::sendShared(std::shared_ptr<const std::string> xml) {
   ViewUpdater::startActivity();
   std::weak_ptr<bool> alive = alive_;
   auto* delegate = delegate_;
@@ -148,7 +150,7 @@ void ICloudDataSource::send(const std::string& xml) {
     fnd::Error error;
     if (!folder) {
       message = "No synced folder is chosen";
-    } else if (workFolder.empty() || !SyncPayload::pack(xml, outbound, &error)) {
+    } else if (workFolder.empty() || !SyncPayload::pack(*xml, outbound, &error)) {
       message = workFolder.empty() ? "No temporary folder for the sync" : error.localizedDescription();
     } else if (!folder->putPayload(outbound, &error, kLockTimeout)) {
       message = error.localizedDescription();

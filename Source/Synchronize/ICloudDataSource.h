@@ -24,6 +24,7 @@ class ICloudDataSource final : public SyncDataSource {
   Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
+  void sendShared(std::shared_ptr<const std::string> xml) override;
   // Renames the payload read last to a dated name beside it, unless another machine has
   // replaced it since.
   void setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) override;

@@ -76,7 +76,17 @@ void ServiceClient::setDataManager(DataManager* dataManager) { dataManagerOutlet
 std::string ServiceClient::apiBase() const {
   auto host = fnd::UserDefaults::standard().stringForKey(displayName(serviceName_) + "APIHost").value_or(defaultHost_);
   if (host.empty()) host = defaultHost_;
-  return (syncsettings::isLoopbackHost(host) ? "http://" : "https://") + host + "/";
+  // A host may come with its scheme; credentials go over plain http only to this machine.
+  constexpr std::string_view kHttps = "https://", kHttp = "http://";
+  bool secure = true;
+  if (host.rfind(kHttps, 0) == 0) {
+    host.erase(0, kHttps.size());
+  } else {
+    if (host.rfind(kHttp, 0) == 0) host.erase(0, kHttp.size());
+    secure = !syncsettings::isLoopbackHost(host);
+  }
+  while (!host.empty() && host.back() == '/') host.pop_back();
+  return std::string(secure ? kHttps : kHttp) + host + "/";
 }
 
 void ServiceClient::initService() {

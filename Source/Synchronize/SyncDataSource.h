@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kesto {
@@ -21,6 +22,9 @@ class SyncDataSource {
   virtual Synchronizer* delegate() const = 0;
   virtual void load() = 0;
   virtual void send(const std::string& xml) = 0;
+  // The same document shared rather than copied: a large library's file is tens of megabytes,
+  // and copying it on the main thread holds the interface up.
+  virtual void sendShared(std::shared_ptr<const std::string> xml) { send(*xml); }
   // The remote sync file could not be read: keep it somewhere (a dated name beside the
   // payload), so the next upload replaces nothing that is lost. `completion` (main thread)
   // hears whether it was kept and where; a source that cannot keep it answers false.

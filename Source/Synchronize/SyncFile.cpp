@@ -1,5 +1,7 @@
 #include "Synchronize/SyncFile.h"
 
+#include "Synchronize/SliceWork.h"
+
 #include "Model/StoredText.h"
 
 #include "Model/Bookmark.h"
@@ -11,6 +13,10 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/XmlDocument.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
 #include <cmath>
@@ -142,6 +148,21 @@ void writeBookmark(std::string& out, const BookmarkFields& f) {
   close(out, 2, "bookmark");
 }
 
+// The records' text, formatted in slices on several threads once their fields are read: a
+// library's file is tens of megabytes.
+void writeBookmarks(std::string& out, const std::vector<BookmarkFields>& records) {
+  constexpr std::size_t kPerSlice = 2000;
+  std::vector<std::string> slices((records.size() + kPerSlice - 1) / kPerSlice);
+  runSlices(slices.size(), [&](std::size_t i) {
+    const std::size_t end = std::min(records.size(), (i + 1) * kPerSlice);
+    for (std::size_t k = i * kPerSlice; k < end; ++k) writeBookmark(slices[i], records[k]);
+  });
+  std::size_t total = out.size();
+  for (const auto& slice : slices) total += slice.size();
+  out.reserve(total);
+  for (const auto& slice : slices) out += slice;
+}
+
 BookmarkFields fieldsOf(const Bookmark& b) {
   BookmarkFields f;
   if (auto folder = b.folder()) f.folderID = folder->folderID();
@@ -191,23 +212,28 @@ void appendHeader(std::string& out, const char* root, const std::string& kestoID
   line(out, 0, "kesto-id", SyncFile::escapeText(kestoID));
 }
 
-// Child elements of a record by name, the first of each name (lists are read separately).
-struct Children {
-  std::vector<std::pair<std::string, fnd::XmlNode>> first;
-  explicit Children(const fnd::XmlNode& record) {
-    auto children = record.elementChildren();
-    first.reserve(children.size());
-    for (auto& c : children) first.emplace_back(c.name(), std::move(c));
-  }
-  const fnd::XmlNode* find(std::string_view name) const {
-    for (const auto& [n, node] : first)
-      if (n == name) return &node;
+// One record element as the reader sees it: the text of the first child element of each name
+// (every text below it joined), and the lists a bookmark carries.
+struct Record {
+  std::vector<std::pair<std::string, std::string>> first;
+  std::vector<std::string> tagNames;      // tags/tag: the first name of each tag, of the first tags
+  std::vector<std::string> serviceNames;  // services/service-name, of the first services
+  std::vector<std::string> folderIDs;     // folders/folder-id, of the first folders
+  const std::string* find(std::string_view name) const {
+    for (const auto& [n, text] : first)
+      if (n == name) return &text;
     return nullptr;
   }
-  std::optional<std::string> text(const char* name) const {
-    auto n = find(name);
-    if (!n) return std::nullopt;
-    return n->stringValue();
+  std::optional<std::string> text(std::string_view name) const {
+    auto t = find(name);
+    if (!t) return std::nullopt;
+    return *t;
+  }
+  void clear() {
+    first.clear();
+    tagNames.clear();
+    serviceNames.clear();
+    folderIDs.clear();
   }
 };
 
@@ -251,8 +277,7 @@ std::optional<fnd::Date> dateOf(const std::optional<std::string>& text) {
   return brightwren::dateFromString(t);
 }
 
-FolderDummy readFolder(const fnd::XmlNode& node) {
-  Children c(node);
+FolderDummy readFolder(const Record& c) {
   FolderDummy d;
   auto str = [&](const char* name, fnd::Value& target) {
     if (auto t = c.text(name)) target = fnd::Value(trimmed(*t));
@@ -271,15 +296,16 @@ FolderDummy readFolder(const fnd::XmlNode& node) {
   return d;
 }
 
-BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
-  Children c(node);
-  BookmarkDummy d("http://unknown", "");
+// `blank` is a record as a new BookmarkDummy starts, made once per document.
+BookmarkDummy readBookmark(const Record& c, bool isSync, const BookmarkDummy& blank) {
+  BookmarkDummy d = blank;
   d.folderID = fnd::Value();
-  if (isSync) {
-    if (auto id = c.text("id"); id && !trimmed(*id).empty())
-      d.uniqueID = fnd::Value(trimmed(*id));
-    else
-      fnd::logError("Exception trying to read XML file value");
+  auto id = isSync ? c.text("id") : std::nullopt;
+  if (id && !trimmed(*id).empty()) {
+    d.uniqueID = fnd::Value(trimmed(*id));
+  } else {
+    if (isSync) fnd::logError("Exception trying to read XML file value");
+    d.uniqueID = fnd::Value(WrenEntity::uniqueID());
   }
   if (auto t = c.text("url")) {
     auto url = unescapeSemicolons(trimmed(*t));
@@ -301,15 +327,11 @@ BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
     d.updatedDate = added ? fnd::Value(*added) : fnd::Value();
   d.importDate = fnd::Value(fnd::Date::now());
   if (auto t = c.text("imported-from"); t && !t->empty()) d.importedFrom = fnd::Value(*t);
-  if (auto tags = c.find("tags"))
-    for (const auto& tag : tags->elementChildren("tag")) {
-      if (d.tagStrings.size() == stored::kMaximumTagsPerBookmark) break;
-      for (const auto& name : tag.elementChildren("name")) {
-        auto text = stored::tagName(name.stringValue());
-        if (!text.empty()) d.tagStrings.push_back(text);
-        break;
-      }
-    }
+  for (const auto& name : c.tagNames) {
+    if (d.tagStrings.size() == stored::kMaximumTagsPerBookmark) break;
+    auto text = stored::tagName(name);
+    if (!text.empty()) d.tagStrings.push_back(text);
+  }
   // broken, login, password: the first one missing ends the group; then favorite and color.
   if (auto b = c.text("broken")) {
     d.broken = fnd::Value(leadingInteger(*b));
@@ -323,19 +345,251 @@ BookmarkDummy readBookmark(const fnd::XmlNode& node, bool isSync) {
     if (auto col = c.text("color")) d.color = fnd::Value(trimmed(*col));
   }
   if (auto b = c.text("blocked")) d.blocked = fnd::Value(leadingInteger(*b));
-  if (auto services = c.find("services"))
-    for (const auto& s : services->elementChildren("service-name")) {
-      auto name = trimmed(s.stringValue());
-      if (!name.empty()) d.serviceStrings.push_back(name);
-    }
-  std::string folderID;
-  if (auto folders = c.find("folders")) {
-    auto ids = folders->elementChildren("folder-id");
-    if (!ids.empty()) folderID = trimmed(ids.front().stringValue());
+  for (const auto& s : c.serviceNames) {
+    auto name = trimmed(s);
+    if (!name.empty()) d.serviceStrings.push_back(name);
   }
+  std::string folderID;
+  if (!c.folderIDs.empty()) folderID = trimmed(c.folderIDs.front());
   d.folderID = fnd::Value(folderID.empty() ? std::string(Folder::kInboxID) : folderID);
   return d;
 }
+
+// Reads the document in one streaming pass, each record straight into its transfer record: a
+// library's file is tens of megabytes, and a tree of it would cost several times that in small
+// allocations. Input is untrusted: the network is never used, documents declaring entities are
+// refused, and undeclared ones fail the parse.
+class StreamReader {
+ public:
+  StreamReader(SyncDocument& out, bool isSync) : out_(out), isSync_(isSync) {}
+
+  bool parse(std::string_view text, fnd::Error* error) {
+    if (text.size() > fnd::XmlDocument::kDefaultMaxInputBytes || text.size() > static_cast<std::size_t>(INT32_MAX))
+      return fail(error, fnd::XmlDocument::kRefusedInputError, "The document is too large to read.");
+    xmlInitParser();
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = startElement;
+    sax.endElementNs = endElement;
+    sax.characters = characters;
+    sax.cdataBlock = characters;
+    sax.entityDecl = refuseEntity;
+    sax.unparsedEntityDecl = refuseUnparsedEntity;
+    sax.serror = recordError;
+    // The first bytes let the parser see a byte-order mark; the rest follow in slices, read
+    // straight from the caller's buffer.
+    const std::size_t head = std::min<std::size_t>(text.size(), 4);
+    ctxt_ = xmlCreatePushParserCtxt(&sax, this, text.data(), static_cast<int>(head), nullptr);
+    if (!ctxt_) return fail(error, 1, "The document could not be read");
+    xmlCtxtUseOptions(ctxt_, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOWARNING);
+    constexpr std::size_t kSlice = 1 << 20;
+    for (std::size_t at = head; at < text.size() && !stopped(); at += kSlice) {
+      const std::size_t n = std::min(kSlice, text.size() - at);
+      xmlParseChunk(ctxt_, text.data() + at, static_cast<int>(n), 0);
+    }
+    if (!stopped()) xmlParseChunk(ctxt_, nullptr, 0, 1);
+    const bool wellFormed = ctxt_->wellFormed != 0;
+    // The parser makes a document of its own to hold a declared subset; nothing else owns it.
+    if (ctxt_->myDoc) xmlFreeDoc(ctxt_->myDoc);
+    ctxt_->myDoc = nullptr;
+    xmlFreeParserCtxt(ctxt_);
+    ctxt_ = nullptr;
+    if (refused_) return fail(error, fnd::XmlDocument::kRefusedInputError, "Entity declarations are not accepted.");
+    if (!wellFormed) {
+      std::string message = message_.empty() ? std::string("The document is not well-formed.") : message_;
+      if (line_ > 0) message += " (line " + std::to_string(line_) + ")";
+      return fail(error, XML_ERR_DOCUMENT_END, message);
+    }
+    return true;
+  }
+
+ private:
+  enum class List { None, Bookmarks, Folders, Services, Deletions };
+  enum class Item { None, Tag, TagName, ServiceName, FolderID };
+
+  static bool fail(fnd::Error* error, long code, const std::string& message) {
+    if (error) *error = fnd::Error::withDescription(fnd::XmlDocument::kErrorDomain, code, message);
+    return false;
+  }
+  bool stopped() const { return refused_ || !ctxt_->wellFormed || ctxt_->disableSAX; }
+
+  static std::string nameOf(const xmlChar* local, const xmlChar* prefix) {
+    std::string name;
+    if (prefix) (name = reinterpret_cast<const char*>(prefix)) += ':';
+    name += reinterpret_cast<const char*>(local);
+    return name;
+  }
+
+  static void startElement(void* self, const xmlChar* local, const xmlChar* prefix, const xmlChar*, int, const xmlChar**,
+                           int attributeCount, int, const xmlChar** attributes) {
+    auto& r = *static_cast<StreamReader*>(self);
+    const std::string name = nameOf(local, prefix);
+    const int depth = ++r.depth_;
+    if (depth == 1) {
+      r.out_.rootName = name;
+    } else if (depth == 2) {
+      r.list_ = name == "bookmarks" ? List::Bookmarks
+                : name == "folders" ? List::Folders
+                : name == "services" ? List::Services
+                : name == "deletions" ? List::Deletions
+                                      : List::None;
+      if (name == "kesto-id" || name == "kesto-password") {
+        r.topField_ = name;
+        r.fieldText_ = &r.topText_;
+        r.topText_.clear();
+        r.topNil_ = false;
+        // Five pointers per attribute: local name, prefix, URI, value start, value end.
+        for (int i = 0; i < attributeCount; ++i)
+          if (!attributes[i * 5 + 1] && std::string_view(reinterpret_cast<const char*>(attributes[i * 5])) == "nil")
+            r.topNil_ = true;
+      }
+    } else if (depth == 3) {
+      const bool record = (r.list_ == List::Bookmarks && name == "bookmark") ||
+                          (r.list_ == List::Folders && name == "folder") ||
+                          (r.list_ == List::Services && name == "service") ||
+                          (r.list_ == List::Deletions && name == "deleted-object");
+      r.inRecord_ = record;
+      if (record) r.record_.clear(), r.seenLists_ = 0;
+    } else if (depth == 4 && r.inRecord_) {
+      if (!r.record_.find(name)) {
+        r.record_.first.emplace_back(name, std::string());
+        r.fieldText_ = &r.record_.first.back().second;
+      }
+      // Only the first of each list is read, as for every other field.
+      const auto list = name == "tags" ? 1 : name == "services" ? 2 : name == "folders" ? 4 : 0;
+      r.listField_ = list && !(r.seenLists_ & list) && r.list_ == List::Bookmarks ? list : 0;
+      r.seenLists_ |= list;
+    } else if (depth == 5 && r.listField_) {
+      if (r.listField_ == 1 && name == "tag") {
+        r.item_ = Item::Tag;
+        r.tagNamed_ = false;
+      } else if (r.listField_ == 2 && name == "service-name") {
+        r.item_ = Item::ServiceName;
+        r.itemText_ = &r.record_.serviceNames.emplace_back();
+      } else if (r.listField_ == 4 && name == "folder-id" && r.record_.folderIDs.empty()) {
+        r.item_ = Item::FolderID;
+        r.itemText_ = &r.record_.folderIDs.emplace_back();
+      }
+    } else if (depth == 6 && r.item_ == Item::Tag && name == "name" && !r.tagNamed_) {
+      r.tagNamed_ = true;
+      r.item_ = Item::TagName;
+      r.itemText_ = &r.record_.tagNames.emplace_back();
+    }
+  }
+
+  static void endElement(void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto& r = *static_cast<StreamReader*>(self);
+    const int depth = r.depth_--;
+    if (depth == 2) {
+      if (!r.topField_.empty()) r.endTopField();
+      r.list_ = List::None;
+      r.fieldText_ = nullptr;
+    } else if (depth == 3 && r.inRecord_) {
+      r.endRecord();
+      r.inRecord_ = false;
+    } else if (depth == 4) {
+      r.fieldText_ = nullptr;
+      r.listField_ = 0;
+    } else if (depth == 5) {
+      if (r.item_ != Item::None) r.item_ = Item::None, r.itemText_ = nullptr;
+    } else if (depth == 6 && r.item_ == Item::TagName) {
+      r.item_ = Item::Tag;
+      r.itemText_ = nullptr;
+    }
+  }
+
+  static void characters(void* self, const xmlChar* text, int length) {
+    auto& r = *static_cast<StreamReader*>(self);
+    if (length <= 0) return;
+    const auto* chars = reinterpret_cast<const char*>(text);
+    if (r.fieldText_) r.fieldText_->append(chars, static_cast<std::size_t>(length));
+    if (r.itemText_) r.itemText_->append(chars, static_cast<std::size_t>(length));
+  }
+
+  static void refuseEntity(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    static_cast<StreamReader*>(self)->refuse();
+  }
+  static void refuseUnparsedEntity(void* self, const xmlChar*, const xmlChar*, const xmlChar*, const xmlChar*) {
+    static_cast<StreamReader*>(self)->refuse();
+  }
+  void refuse() {
+    refused_ = true;
+    xmlStopParser(ctxt_);
+  }
+
+  static void recordError(void* self, xmlErrorPtr error) {
+    auto& r = *static_cast<StreamReader*>(self);
+    if (!error || error->level < XML_ERR_ERROR || !r.message_.empty()) return;
+    r.message_ = error->message ? error->message : "XML error";
+    while (!r.message_.empty() && (r.message_.back() == '\n' || r.message_.back() == ' ')) r.message_.pop_back();
+    r.line_ = error->line;
+  }
+
+  void endTopField() {
+    if (topField_ == "kesto-id") {
+      auto id = trimmed(topText_);
+      if (!topNil_ && !id.empty()) out_.kestoID = id;
+    } else if (!out_.password) {
+      out_.password = trimmed(topText_);
+    }
+    topField_.clear();
+  }
+
+  void endRecord() {
+    switch (list_) {
+      case List::Bookmarks: {
+        auto bookmark = readBookmark(record_, isSync_, blank_);
+        if (bookmark.url.isNull()) {
+          fnd::logWarning("A bookmark whose address is longer than " + std::to_string(stored::kMaximumAddressBytes) +
+                          " bytes was not read");
+          return;
+        }
+        out_.bookmarks.push_back(std::move(bookmark));
+        return;
+      }
+      case List::Folders: out_.folders.push_back(readFolder(record_)); return;
+      case List::Services: {
+        auto n = record_.text("name");
+        if (!n || trimmed(*n).empty()) return;
+        out_.services.push_back(
+            {trimmed(*n), record_.text("login").value_or(""), trimmed(record_.text("password").value_or(""))});
+        return;
+      }
+      case List::Deletions: {
+        auto id = record_.text("object-id");
+        auto type = record_.text("object-type");
+        if (!id || trimmed(*id).empty() || !type) {
+          fnd::logError("Exception trying to read XML file value");
+          return;
+        }
+        out_.deletions.push_back(
+            {trimmed(*id), leadingInteger(record_.text("object-version").value_or("")), trimmed(*type)});
+        return;
+      }
+      case List::None: return;
+    }
+  }
+
+  SyncDocument& out_;
+  const bool isSync_;
+  const BookmarkDummy blank_{"http://unknown", ""};
+  xmlParserCtxtPtr ctxt_ = nullptr;
+  int depth_ = 0;
+  List list_ = List::None;
+  bool inRecord_ = false;
+  Record record_;
+  int listField_ = 0;  // 1 tags, 2 services, 4 folders: the list the current field reads
+  int seenLists_ = 0;
+  Item item_ = Item::None;
+  bool tagNamed_ = false;
+  std::string* fieldText_ = nullptr;  // the field (or top-level element) whose text is gathered
+  std::string* itemText_ = nullptr;   // the list item whose text is gathered
+  std::string topField_, topText_;
+  bool topNil_ = false;
+  bool refused_ = false;
+  std::string message_;
+  int line_ = 0;
+};
 
 }  // namespace
 
@@ -421,10 +675,12 @@ std::string SyncFile::writeSyncFile(const ContextRef& context, const std::string
   line(out, 0, "kesto-password", escapeText(password));
 
   out += "<bookmarks>\n";
+  std::vector<BookmarkFields> records;
   for (const auto& b : Bookmark::fetchEntities(context).value_or(Bookmark::List{})) {
     if (!b->folder() || !b->uniqueIDValue() || b->uniqueIDValue()->empty()) continue;
-    writeBookmark(out, fieldsOf(*b));
+    records.push_back(fieldsOf(*b));
   }
+  writeBookmarks(out, records);
   out += "</bookmarks>\n<folders>\n";
   for (const auto& f : Folder::fetchEntities(context).value_or(Folder::List{})) {
     if (f->name().empty()) continue;
@@ -499,19 +755,21 @@ std::string SyncFile::writeSharedFolderFile(const std::vector<std::shared_ptr<Fo
 }
 
 std::optional<BookmarkDummy> SyncFile::syncedRecord(const Bookmark& bookmark) {
-  std::string xml;
+  std::string xml = "<kesto-sync-file><bookmarks>";
   writeBookmark(xml, fieldsOf(bookmark));
-  auto doc = fnd::XmlDocument::parse(xml);
-  if (!doc) return std::nullopt;
-  return readBookmark(doc->rootElement(), true);
+  xml += "</bookmarks></kesto-sync-file>";
+  auto doc = read(xml, true);
+  if (!doc || doc->bookmarks.size() != 1) return std::nullopt;
+  return std::move(doc->bookmarks.front());
 }
 
 std::optional<FolderDummy> SyncFile::syncedRecord(const Folder& folder) {
-  std::string xml;
+  std::string xml = "<kesto-sync-file><folders>";
   writeFolder(xml, folder, folder.folderID(), folder.parentFolderID());
-  auto doc = fnd::XmlDocument::parse(xml);
-  if (!doc) return std::nullopt;
-  return readFolder(doc->rootElement());
+  xml += "</folders></kesto-sync-file>";
+  auto doc = read(xml, true);
+  if (!doc || doc->folders.size() != 1) return std::nullopt;
+  return std::move(doc->folders.front());
 }
 
 std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, fnd::Error* error) {
@@ -519,54 +777,12 @@ std::optional<SyncDocument> SyncFile::read(std::string_view text, bool isSync, f
     if (error) *error = fnd::Error::withDescription(fnd::XmlDocument::kErrorDomain, 1, "The document is empty");
     return std::nullopt;
   }
+  SyncDocument result;
   fnd::Error parseError;
-  auto doc = fnd::XmlDocument::parse(text, fnd::XmlDocument::HugeInput, &parseError);
-  if (!doc) {
+  if (!StreamReader(result, isSync).parse(text, &parseError)) {
     fnd::logFormat(fnd::LogFlag::Error, "Error parsing xml: %s", parseError.description().c_str());
     if (error) *error = parseError;
     return std::nullopt;
-  }
-  SyncDocument result;
-  auto root = doc->rootElement();
-  result.rootName = root.name();
-  for (const auto& child : root.elementChildren()) {
-    const auto name = child.name();
-    if (name == "kesto-id") {
-      auto id = trimmed(child.stringValue());
-      if (!child.hasAttribute("nil") && !id.empty()) result.kestoID = id;
-    } else if (name == "kesto-password") {
-      if (!result.password) result.password = trimmed(child.stringValue());
-    } else if (name == "bookmarks") {
-      for (const auto& b : child.elementChildren("bookmark")) {
-        auto bookmark = readBookmark(b, isSync);
-        if (bookmark.url.isNull()) {
-          fnd::logWarning("A bookmark whose address is longer than " + std::to_string(stored::kMaximumAddressBytes) +
-                          " bytes was not read");
-          continue;
-        }
-        result.bookmarks.push_back(std::move(bookmark));
-      }
-    } else if (name == "folders") {
-      for (const auto& f : child.elementChildren("folder")) result.folders.push_back(readFolder(f));
-    } else if (name == "services") {
-      for (const auto& s : child.elementChildren("service")) {
-        Children c(s);
-        auto n = c.text("name");
-        if (!n || trimmed(*n).empty()) continue;
-        result.services.push_back({trimmed(*n), c.text("login").value_or(""), trimmed(c.text("password").value_or(""))});
-      }
-    } else if (name == "deletions") {
-      for (const auto& d : child.elementChildren("deleted-object")) {
-        Children c(d);
-        auto id = c.text("object-id");
-        auto type = c.text("object-type");
-        if (!id || trimmed(*id).empty() || !type) {
-          fnd::logError("Exception trying to read XML file value");
-          continue;
-        }
-        result.deletions.push_back({trimmed(*id), leadingInteger(c.text("object-version").value_or("")), trimmed(*type)});
-      }
-    }
   }
   return result;
 }

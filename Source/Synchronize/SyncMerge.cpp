@@ -367,6 +367,18 @@ int SyncMerge::deleteFolderDuringImport(const std::string& folderID, const Conte
   return static_cast<int>(doomed.size());
 }
 
+void SyncMerge::preload(const ContextRef& ctx) {
+  if (!ctx) return;
+  Folder::fetchEntities(ctx);
+  Tag::fetchEntities(ctx);
+  Service::fetchEntities(ctx);
+  // Walking the sets loads them for every bookmark at once after the first few.
+  for (const auto& b : Bookmark::fetchEntities(ctx).value_or(Bookmark::List{})) {
+    b->tags();
+    b->toMany(bookmark_rel::services);
+  }
+}
+
 SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const ContextRef& ctx, const Options& options) {
   Result result;
   if (!ctx) return result;

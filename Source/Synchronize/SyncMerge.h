@@ -41,6 +41,9 @@ class SyncMerge {
   };
 
   static Result processImport(const SyncDocument& document, const ContextRef& context, const Options& options);
+  // Loads what a sync merge and the outgoing file read into `context` (every folder and
+  // bookmark with its tags and services), so that it can run while the incoming file is read.
+  static void preload(const ContextRef& context);
 
   // Deletes the folder and its descendants (each once, whatever cycles the tree holds; the
   // descendants also when the folder itself is not here); their bookmarks go to the Inbox,

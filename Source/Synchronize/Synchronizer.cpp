@@ -17,6 +17,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
 #include "Views/PushButton.h"
 
 #include <atomic>
@@ -213,112 +214,160 @@ void Synchronizer::armTimeout(double seconds, const char* what) {
   });
 }
 
-void Synchronizer::retrievedXML(const std::string& xml) {
+void Synchronizer::retrievedXML(const std::string& xml) { retrievedXML(std::string(xml)); }
+
+void Synchronizer::retrievedXML(std::string&& xml) {
   if (!run_ || run_->phase != Phase::Loading) {
     fnd::logInfo("Sync: a document arrived outside a run's loading step and was ignored");
     return;
   }
   run_->phase = Phase::Merging;
-  mergeAndWrite(run_, xml);
+  mergeAndWrite(run_, std::move(xml));
 }
 
-void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml) {
+const std::string& Synchronizer::lastOutgoingXML() const {
+  static const std::string none;
+  return lastOutgoing_ ? *lastOutgoing_ : none;
+}
+
+// What the merge queue hands back to the main thread.
+struct Synchronizer::Merged {
+  bool merged = false;
+  store::SaveNotification saved;  // IDs only
+  std::vector<SyncTombstone> deletions, remoteDeletions;
+  std::shared_ptr<const std::string> outgoing;
+};
+
+namespace {
+
+// The merge's context: a private queue over a store connection of its own, so that neither its
+// fetches nor its save wait for the main thread, nor the main thread for them. Over the main
+// connection when the store has no file to open again.
+std::shared_ptr<store::Context> makeMergeContext() {
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (!coordinator) return nullptr;
+  fnd::Error error;
+  auto own = coordinator->openSecondConnection(&error);
+  if (!own) fnd::logInfo("Sync: merging over the main store connection: " + error.localizedDescription());
+  auto context = store::Context::make(store::ConcurrencyType::PrivateQueue);
+  context->setCoordinator(own ? own : coordinator);
+  // Edits saved from the main context while the merge runs keep what the merge does not change.
+  context->setMergePolicy(store::MergePolicy::PropertyObjectTrump);
+  context->setName("Sync");
+  return context;
+}
+
+}  // namespace
+
+void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xml) {
   if (xml.empty()) return endRun(false, "The synced copy could not be read");
-  auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
+  // The merge starts from the library as the user left it.
+  if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) {
+    fnd::Error error;
+    if (!main->save(&error)) {
+      fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
+                     error.description().c_str());
+      return endRun(false, "The library could not be stored before the sync: " + error.localizedDescription());
+    }
+  }
+  auto context = makeMergeContext();
   if (!context) return endRun(false, "The library is not available");
   auto localTombstones = SyncTombstones::tombstones();
+  auto text = std::make_shared<std::string>(std::move(xml));
   std::weak_ptr<bool> alive = alive_;
-  context->perform([this, alive, run, context, xml, localTombstones] {
+  // Only the queue holds the context from here, so its objects are freed there too.
+  store::Context* queue = context.get();
+  queue->perform([this, alive, run, context = std::move(context), text, localTombstones]() mutable {
     // From this queue a failure ends the run on the main thread, if it is still the current one.
-    auto fail = [this, alive, run](std::string why) {
-      fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
-        if (alive.lock() && run == run_) endRun(false, why);
+    auto toMain = [this, alive, run](std::function<void()> step) {
+      fnd::DispatchQueue::main().async([this, alive, run, step = std::move(step)] {
+        if (alive.lock() && run == run_) step();
       });
     };
+    auto fail = [this, toMain](std::string why) { toMain([this, why] { endRun(false, why); }); };
+    // The file is read on another thread while this context loads the library it merges into.
     fnd::Error error;
-    auto doc = SyncFile::read(xml, true, &error);
+    std::optional<SyncDocument> doc;
+    fnd::DispatchGroup reading;
+    reading.async(fnd::DispatchQueue::global(), [&doc, &error, text] { doc = SyncFile::read(*text, true, &error); });
+    SyncMerge::preload(context);
+    reading.wait();
+    text.reset();
     if (!doc || doc->rootName != kSyncFileRoot) {
       // An unreadable download is never an empty remote: it is kept aside before anything is sent.
       std::string why = doc ? "it is not a sync file" : error.localizedDescription();
-      fnd::DispatchQueue::main().async([this, alive, run, why = std::move(why)] {
-        if (alive.lock() && run == run_) remoteUnreadable(why);
-      });
-      return;
+      return toMain([this, why] { remoteUnreadable(why); });
     }
+    auto result = std::make_shared<Merged>();
     const std::string remoteID = doc->kestoID.value_or("");
-    const bool merged = remoteID != run->kestoID || remoteID.empty();
-    // Tombstones this library learns: the peer's, and one for each folder a folder tombstone
-    // took away here (it may have been moved below the deleted folder here only).
-    std::vector<SyncTombstone> remote;
-    if (merged) {
+    result->merged = remoteID != run->kestoID || remoteID.empty();
+    if (result->merged) {
       fnd::DispatchQueue::main().async(
           [] { ViewUpdater::showMessage("Synching...", kMessageWidth, kMessageHeight, kMessageSeconds); });
       SyncMerge::Options options;
       options.isSync = true;
       options.localTombstones = localTombstones;
-      auto result = SyncMerge::processImport(*doc, context, options);
-      if (!result.saved) return fail("The synced changes could not be stored");
-      remote = SyncTombstones::unite(doc->deletions, result.folderTombstones);
+      const int token = context->addSaveObserver([&result](const store::SaveNotification& n) {
+        result->saved.insertedIDs = n.insertedIDs;
+        result->saved.updatedIDs = n.updatedIDs;
+        result->saved.deletedIDs = n.deletedIDs;
+      });
+      auto merge = SyncMerge::processImport(*doc, context, options);
+      context->removeSaveObserver(token);
+      if (!merge.saved) return fail("The synced changes could not be stored");
+      // Tombstones this library learns: the peer's, and one for each folder a folder tombstone
+      // took away here (it may have been moved below the deleted folder here only).
+      result->remoteDeletions = SyncTombstones::unite(doc->deletions, merge.folderTombstones);
     }
+    doc.reset();
     // The outgoing tombstones: ours plus every one learnt, so none is lost on the way.
-    std::vector<SyncTombstone> deletions = SyncTombstones::unite(localTombstones, remote);
-    fnd::DispatchQueue::main().async([this, alive, run, deletions, remote, merged]() mutable {
-      if (!alive.lock() || run != run_) return;
-      storeAndWrite(run, std::move(deletions), std::move(remote), merged);
-    });
+    result->deletions = SyncTombstones::unite(localTombstones, result->remoteDeletions);
+    // The library as this context holds it now is what the store holds: it is written from here,
+    // without reading every row again.
+    result->outgoing = std::make_shared<const std::string>(SyncFile::writeSyncFile(context, run->kestoID, result->deletions));
+    toMain([this, run, result] { storeAndHandOver(run, result); });
   });
 }
 
-void Synchronizer::storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
-                                 std::vector<SyncTombstone> remoteDeletions, bool merged) {
-  // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
-  // as they are: reloading 50,000 bookmarks on the main thread would only show the same.
-  bool changed = merged;
-  auto& stack = WrenDataManager::sharedInstance();
-  if (auto main = stack.managedObjectContext()) {
-    changed = merged && main->hasChanges();
+void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared_ptr<Merged> merged) {
+  auto main = WrenDataManager::sharedInstance().managedObjectContext();
+  if (main) {
+    // Edits made while the merge ran. The merge is stored already; the run stops all the same,
+    // so that the user hears of it.
     fnd::Error error;
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
                      error.description().c_str());
-      // What the library could not store must not go out: the next run would take the uploaded
-      // file for its own and skip the peer's changes for good.
-      return endRun(false, "The synced changes could not be stored: " + error.localizedDescription());
+      return endRun(false, "Your latest changes could not be stored: " + error.localizedDescription());
     }
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
-  SyncTombstones::add(remoteDeletions);
-  if (changed) {
-    if (dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
-    ViewUpdater::updateFoldersCompletely();
-  }
-  // The library is stored now: the outgoing file is read straight from the store on a queue of
-  // its own. A child of the main context would fetch every row through the main thread.
-  std::shared_ptr<store::Context> reader;
-  if (auto coordinator = stack.persistentStoreCoordinator()) {
-    reader = store::Context::make(store::ConcurrencyType::PrivateQueue);
-    reader->setCoordinator(coordinator);
-  } else {
-    reader = stack.secondaryObjectContext();
-  }
-  if (!reader) return endRun(false, "The library is not available");
+  SyncTombstones::add(merged->remoteDeletions);
+  const auto& saved = merged->saved;
+  // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
+  // as they are: reloading 50,000 bookmarks would only show the same.
+  const bool changed = !saved.insertedIDs.empty() || !saved.updatedIDs.empty() || !saved.deletedIDs.empty();
   std::weak_ptr<bool> alive = alive_;
-  reader->perform([this, alive, run, reader, deletions = std::move(deletions)]() mutable {
-    auto outgoing = SyncFile::writeSyncFile(reader, run->kestoID, deletions);
-    fnd::DispatchQueue::main().async(
-        [this, alive, run, outgoing = std::move(outgoing), deletions = std::move(deletions)]() mutable {
-          if (!alive.lock() || run != run_) return;
-          handOver(run, std::move(outgoing), std::move(deletions));
-        });
-  });
+  auto proceed = [this, alive, run, merged, changed] {
+    if (!alive.lock() || run != run_) return;
+    if (changed) {
+      if (dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
+      ViewUpdater::updateFoldersCompletely();
+    }
+    handOver(run, merged->outgoing, std::move(merged->deletions));
+  };
+  if (!main) return proceed();
+  // Open objects learn of the merged rows a slice at a time.
+  main->mergeChangesFromSaveInSlices(saved, std::move(proceed));
 }
 
-void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions) {
+void Synchronizer::handOver(const std::shared_ptr<Run>& run, std::shared_ptr<const std::string> xml,
+                            std::vector<SyncTombstone> deletions) {
   run->phase = Phase::Sending;
   run->sentDeletions = std::move(deletions);
   lastOutgoing_ = xml;
   armTimeout(sendTimeout_, "The sync file could not be uploaded in time");
-  datasource_->send(xml);
+  datasource_->sendShared(std::move(xml));
 }
 
 void Synchronizer::sentSyncData(bool success, const std::string& message) {

@@ -25,9 +25,12 @@ class SyncApplicationHost {
 };
 
 // The sync engine. A run loads the remote sync file through the transport chosen by the user
-// default "CurrentSyncMethod", merges it on a private-queue child context unless this library
-// wrote it, writes the library as a new sync file and hands it to the transport. Main thread
-// only, except where noted.
+// default "CurrentSyncMethod", merges it unless this library wrote it, writes the library as a
+// new sync file and hands it to the transport. Main thread only, except where noted.
+//
+// The merge and the writing of the outgoing file run on a private-queue context over a store
+// connection of its own: the main thread only saves the main context before and after, and
+// takes the merged rows in a slice at a time, so a large library never holds the interface up.
 //
 // Every run ends, with a message, on every path: a transport failure, an unreadable download, a
 // failed upload or a transport that stops answering (time-outs) all end it. Each run has its own
@@ -76,6 +79,7 @@ class Synchronizer {
 
   // Delegate operations of the data sources (main thread).
   void retrievedXML(const std::string& xml);
+  void retrievedXML(std::string&& xml);
   void setIsBusy(bool busy) { isBusy_ = busy; }
   bool isBusy() const { return isBusy_; }
   void openRegistration();
@@ -97,7 +101,7 @@ class Synchronizer {
   bool isRunning() const;
   const std::string& syncUsedString() const { return label_; }
   // The outgoing document of the last run that wrote one.
-  const std::string& lastOutgoingXML() const { return lastOutgoing_; }
+  const std::string& lastOutgoingXML() const;
 
   // A quit asked while a run goes on: answers true when the application may quit now; otherwise
   // the application is terminated through the host when the run ends or after kQuitWaitSeconds.
@@ -113,12 +117,13 @@ class Synchronizer {
   struct Run;
   bool prepareCommonSyncSettings(bool settingsComplete);
   void startWith(const std::string& method);
-  void mergeAndWrite(const std::shared_ptr<Run>& run, const std::string& xml);
-  // Main thread, after the merge: saves the main context, reloads what changed, then writes the
-  // outgoing file from the store on a queue of its own.
-  void storeAndWrite(const std::shared_ptr<Run>& run, std::vector<SyncTombstone> deletions,
-                     std::vector<SyncTombstone> remoteDeletions, bool merged);
-  void handOver(const std::shared_ptr<Run>& run, std::string xml, std::vector<SyncTombstone> deletions);
+  struct Merged;
+  void mergeAndWrite(const std::shared_ptr<Run>& run, std::string xml);
+  // Main thread, after the merge and the writing: saves the main context, takes the merged rows
+  // in, reloads what changed and hands the file over.
+  void storeAndHandOver(const std::shared_ptr<Run>& run, std::shared_ptr<Merged> merged);
+  void handOver(const std::shared_ptr<Run>& run, std::shared_ptr<const std::string> xml,
+                std::vector<SyncTombstone> deletions);
   void endRun(bool success, const std::string& message);
   void armTimeout(double seconds, const char* what);
 
@@ -133,7 +138,7 @@ class Synchronizer {
   std::shared_ptr<PushButton> syncButton_;
   DataManager* dataManager_ = nullptr;
   std::string label_;
-  std::string lastOutgoing_;
+  std::shared_ptr<const std::string> lastOutgoing_;
   bool isBusy_ = false;
   bool wasSyncManuallyStarted_ = false;
   bool quitPending_ = false;

@@ -2,15 +2,15 @@
 
 // A loopback stand-in for the account service's five requests: accounts in memory, one stored
 // payload per account served from the same server, a reset key kept instead of mailed, and
-// switches for the failures a real service shows.
-
-#include "Platform/Net/LoopbackServer.h"
+// switches for the failures a real service shows. Over TLS when given a certificate (PEM, the
+// leaf then its issuers) and its key, as the real service is; plain http otherwise.
 
 #include <httplib.h>
 
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,9 +29,18 @@ class FakeAccountService {
   };
   enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails };
 
-  FakeAccountService() {
-    loopback_.server->Post("/sync.xml", [this](const httplib::Request& q, httplib::Response& r) { sync(q, r); });
-    loopback_.server->Post("/register.xml", [this](const httplib::Request& q, httplib::Response& r) {
+  explicit FakeAccountService(const std::string& certPath = {}, const std::string& keyPath = {})
+      : tls_(!certPath.empty()),
+        server_(tls_ ? std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str())
+                     : std::make_unique<httplib::Server>()) {
+    auto& server = *server_;
+    server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++requests_;
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
+    server.Post("/sync.xml", [this](const httplib::Request& q, httplib::Response& r) { sync(q, r); });
+    server.Post("/register.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       ++registrations;
       if (failure == Failure::Status500) return fail(r);
@@ -40,14 +49,14 @@ class FakeAccountService {
       accounts[email].password = q.get_param_value("user[password]");
       xml(r, "<user><email>" + email + "</email></user>");
     });
-    loopback_.server->Post("/forgot_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+    server.Post("/forgot_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = accounts.find(q.get_param_value("user[email]"));
       if (it == accounts.end()) return xml(r, "<errors/>");
       it->second.resetKey = "KEY-" + std::to_string(++keys_);
       xml(r, "<user><email>" + it->first + "</email></user>");
     });
-    loopback_.server->Post("/reset_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
+    server.Post("/reset_password.xml", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = accounts.find(q.get_param_value("user[email]"));
       if (it == accounts.end() || it->second.resetKey.empty() ||
@@ -57,7 +66,7 @@ class FakeAccountService {
       it->second.resetKey.clear();
       xml(r, "<user><email>" + it->first + "</email></user>");
     });
-    loopback_.server->Get(R"(/f/(.+)\.zip)", [this](const httplib::Request& q, httplib::Response& r) {
+    server.Get(R"(/f/(.+)\.zip)", [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex_);
       ++downloads;
       if (failure == Failure::DownloadFails) return fail(r);
@@ -68,10 +77,23 @@ class FakeAccountService {
       }
       r.set_content(it->second.payload, "application/zip");
     });
-    loopback_.start();
+    // One request per connection: stopping never waits for an idle keep-alive connection.
+    server.set_keep_alive_max_count(1);
+    port_ = server.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~FakeAccountService() {
+    server_->stop();
+    thread_.join();
   }
 
-  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(loopback_.port); }
+  std::string baseURL() const { return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_); }
+  // Requests that reached a handler, whatever they asked.
+  int requestCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
 
   // Under the lock: the tests read and set these between requests.
   std::map<std::string, Account> accounts;
@@ -126,10 +148,13 @@ class FakeAccountService {
     xml(r, "<user><email>" + u.email + "</email></user>");
   }
 
+  bool tls_;
+  std::unique_ptr<httplib::Server> server_;
   std::mutex mutex_;
+  std::thread thread_;
+  int port_ = 0;
   int keys_ = 0;
-  // Last, so it stops before what its handlers use goes.
-  LoopbackServer loopback_;
+  int requests_ = 0;
 };
 
 }  // namespace kesto::test

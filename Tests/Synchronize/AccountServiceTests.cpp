@@ -1,6 +1,7 @@
 #include "SyncEngineFixture.h"
 
 #include "Harness/FakeAccountService.h"
+#include "LoopbackTLS.h"
 #include "Model/FileManagerAdditions.h"
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SyncPayload.h"
@@ -13,11 +14,12 @@
 namespace kesto::test {
 namespace {
 
-// The account transport against the loopback service, through the real engine.
+// The account transport against the loopback service over TLS, through the real engine.
 class AccountServiceTest : public SyncEngineTest {
  protected:
   void SetUp() override {
     SyncEngineTest::SetUp();
+    tls.trust();
     startEngine(KestoappDataSource::kMethod);
     auto& d = fnd::UserDefaults::standard();
     d.setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
@@ -30,6 +32,7 @@ class AccountServiceTest : public SyncEngineTest {
   }
   void TearDown() override {
     stopEngine();
+    LoopbackTLS::distrust();
     SyncEngineTest::TearDown();
   }
   FakeAccountService::Upload lastUpload() {
@@ -53,7 +56,8 @@ class AccountServiceTest : public SyncEngineTest {
     return xml;
   }
 
-  FakeAccountService service;
+  LoopbackTLS tls;
+  FakeAccountService service{tls.identity.certPath, tls.identity.keyPath};
 };
 
 TEST_F(AccountServiceTest, FirstSyncOfANewAccountUploadsTheLibraryAsMultipart) {
@@ -176,6 +180,18 @@ TEST_F(AccountServiceTest, CredentialsNeverGoToAPlainHttpServerElsewhere) {
   EXPECT_TRUE(alerts->sawTitle("Connection error"));
   std::lock_guard<std::mutex> lock(service.mutex());
   EXPECT_TRUE(service.rawBodies.empty());
+}
+
+// The test root is trusted only while a test says so: a server it issued is otherwise one no
+// root vouches for, and the credentials never reach it.
+TEST_F(AccountServiceTest, AServerNoTrustedRootIssuedGetsNoCredentials) {
+  LoopbackTLS::distrust();
+  EXPECT_FALSE(runSync());
+  EXPECT_TRUE(alerts->sawTitle("Connection error"));
+  EXPECT_EQ(service.requestCount(), 0);
+  tls.trust();
+  EXPECT_TRUE(runSync()) << lastMessage();
+  EXPECT_GT(service.requestCount(), 0);
 }
 
 TEST_F(AccountServiceTest, ReplyReadings) {

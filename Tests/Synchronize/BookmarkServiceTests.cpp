@@ -1,6 +1,5 @@
 #include "SyncTestSupport.h"
-
-#include "Platform/Net/LoopbackServer.h"
+#include "LoopbackTLS.h"
 #include "TestAlertResponder.h"
 
 #include "Model/Base64.h"
@@ -16,15 +15,16 @@
 namespace kesto::test {
 namespace {
 
-// A loopback stand-in for the bookmark services' v1 API: Basic authentication (401 without
-// it), the account's posts, a record of every request, and a status to answer instead.
+// A loopback stand-in for the bookmark services' v1 API over TLS: Basic authentication (401
+// without it), the account's posts, a record of every request, and a status to answer instead.
 class FakeBookmarkService {
  public:
   struct Seen {
     std::string path, authorization, target;
     std::map<std::string, std::string> params;
   };
-  FakeBookmarkService() {
+  explicit FakeBookmarkService(const TestIdentity& identity)
+      : server(identity.certPath.c_str(), identity.keyPath.c_str()) {
     auto handle = [this](const httplib::Request& q, httplib::Response& r) {
       std::lock_guard<std::mutex> lock(mutex);
       Seen s{q.path, q.get_header_value("Authorization"), q.target, {}};
@@ -43,21 +43,28 @@ class FakeBookmarkService {
       r.set_content("<result code=\"done\"/>", "text/xml");
     };
     for (const char* path : {"/v1/posts/all", "/v1/posts/add", "/v1/posts/delete", "/v1/tags/delete"})
-      loopback.server->Get(path, handle);
-    loopback.start();
+      server.Get(path, handle);
+    server.set_keep_alive_max_count(1);
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  int port() const { return loopback.port; }
+  ~FakeBookmarkService() {
+    server.stop();
+    thread.join();
+  }
   std::vector<Seen> requests() {
     std::lock_guard<std::mutex> lock(mutex);
     return seen;
   }
 
+  httplib::SSLServer server;
+  std::thread thread;
   std::mutex mutex;
   std::vector<Seen> seen;
   std::string posts = "<posts/>";
   int status = 200;
-  // Last, so it stops before what its handlers use goes.
-  LoopbackServer loopback;
+  int port = 0;
 };
 
 class BookmarkServiceTest : public SyncRecordsTest {
@@ -65,11 +72,13 @@ class BookmarkServiceTest : public SyncRecordsTest {
   void SetUp() override {
     SyncRecordsTest::SetUp();
     alerts = TestAlertResponder::install();
-    fnd::UserDefaults::standard().setString("127.0.0.1:" + std::to_string(fake.port()), "PinboardAPIHost");
+    tls.trust();
+    fnd::UserDefaults::standard().setString("https://127.0.0.1:" + std::to_string(fake.port), "PinboardAPIHost");
     auto client = ServiceClient::forService("pinboard");
     ASSERT_TRUE(client->connect("me", "p@ss"));
   }
   void TearDown() override {
+    LoopbackTLS::distrust();
     TestAlertResponder::uninstall();
     SyncRecordsTest::TearDown();
   }
@@ -103,7 +112,8 @@ class BookmarkServiceTest : public SyncRecordsTest {
     return names;
   }
 
-  FakeBookmarkService fake;
+  LoopbackTLS tls;
+  FakeBookmarkService fake{tls.identity};
   std::shared_ptr<TestAlertResponder> alerts;
 };
 
@@ -177,6 +187,32 @@ TEST_F(BookmarkServiceTest, OnlyRefusedCredentialsDisconnectTheAccount) {
   EXPECT_FALSE(Service::serviceNamed("pinboard"));
   EXPECT_NE(alerts->shown.back().message.find("wrong username or password"), std::string::npos);
   EXPECT_FALSE(ServiceClient::forService("pinboard")->isConnected());
+}
+
+// Only a server a trusted root issued hears the credentials; a refused certificate is a failed
+// connection, not refused credentials, so the account stays.
+TEST_F(BookmarkServiceTest, AServerNoTrustedRootIssuedGetsNoCredentials) {
+  LoopbackTLS::distrust();
+  EXPECT_FALSE(importNow());
+  EXPECT_TRUE(fake.requests().empty());
+  EXPECT_TRUE(Service::serviceNamed("pinboard"));
+  tls.trust();
+  fake.posts = "<posts user=\"me\"/>";
+  EXPECT_TRUE(importNow());
+  ASSERT_FALSE(fake.requests().empty());
+  EXPECT_EQ(fake.requests().back().path, "/v1/posts/all");
+}
+
+TEST_F(BookmarkServiceTest, TheHostDecidesTheSchemeAndPlainHttpStaysOnThisMachine) {
+  auto& defaults = fnd::UserDefaults::standard();
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"api.example.org", "https://api.example.org/"},         {"http://api.example.org/", "https://api.example.org/"},
+      {"127.0.0.1:8080", "http://127.0.0.1:8080/"},            {"http://localhost:81", "http://localhost:81/"},
+      {"https://127.0.0.1:8443/", "https://127.0.0.1:8443/"}, {"", "https://api.pinboard.in/"}};
+  for (const auto& [host, base] : cases) {
+    defaults.setString(host, "PinboardAPIHost");
+    EXPECT_EQ(ServiceClient::forService("pinboard")->apiBase(), base) << host;
+  }
 }
 
 TEST_F(BookmarkServiceTest, PostsAddDeleteAndTagDeleteCarryTheirParameters) {

@@ -113,6 +113,74 @@ class MemorySyncFolder {
   std::shared_ptr<std::string> payload_ = std::make_shared<std::string>();
 };
 
+// Edits as the application makes them, in the library in use.
+namespace userEdits {
+
+// The version goes up, and an edit of content dates it.
+inline void touch(Bookmark& b) {
+  b.setVersion(b.version() + 1);
+  b.setUpdatedDate(fnd::Date::now());
+}
+
+// Deleted for good, with its tombstone.
+inline void deleteBookmark(Bookmark& b) {
+  SyncTombstones::record(b.uniqueIDValue().value_or(""), b.version(), "b");
+  b.deleteBookmark();
+}
+
+// The folder and its subfolders deleted as the folder list deletes them: one tombstone per
+// folder, their bookmarks trashed into the Inbox. Answers the identifiers of the folders.
+inline std::vector<std::string> deleteFolder(const Folder::Ref& top) {
+  auto doomed = top->subFolders();
+  doomed.insert(doomed.begin(), top);
+  std::vector<SyncTombstone> tombstones;
+  std::vector<std::string> ids;
+  auto inbox = Folder::inboxFolder();
+  for (const auto& f : doomed) {
+    tombstones.push_back({f->folderID(), f->version(), "f"});
+    ids.push_back(f->folderID());
+    for (auto& object : f->toMany(folder_rel::bookmarks)) {
+      auto b = std::dynamic_pointer_cast<Bookmark>(object);
+      if (!b) continue;
+      b->setTrashed(1);
+      b->setFolder(inbox);
+      touch(*b);
+    }
+  }
+  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) (*it)->deleteEntity();
+  SyncTombstones::add(tombstones);
+  return ids;
+}
+
+// The bookmarks of the library in use, by identifier.
+inline Bookmark::List bookmarks() {
+  auto all = Bookmark::fetchEntities().value_or(Bookmark::List{});
+  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->uniqueIDValue() < b->uniqueIDValue(); });
+  return all;
+}
+
+// Every record of the library in use in one comparable form: "bookmark <id>" and "folder <id>"
+// with the version first ("v3 ...").
+inline std::map<std::string, std::string> records() {
+  std::map<std::string, std::string> out;
+  for (const auto& b : bookmarks()) {
+    std::vector<std::string> tags;
+    for (const auto& t : b->tags()) tags.push_back(t->name());
+    std::sort(tags.begin(), tags.end());
+    std::ostringstream s;
+    s << "v" << b->version() << " title=" << b->title().value_or("")
+      << " folder=" << (b->folder() ? b->folder()->folderID() : "-") << " trashed=" << b->trashed() << " tags=";
+    for (const auto& t : tags) s << t << ",";
+    out["bookmark " + b->uniqueIDValue().value_or("")] = s.str();
+  }
+  for (const auto& f : Folder::fetchEntities().value_or(Folder::List{}))
+    out["folder " + f->folderID()] =
+        "v" + std::to_string(f->version()) + " name=" + f->name() + " parent=" + f->parentFolderID();
+  return out;
+}
+
+}  // namespace userEdits
+
 // What one seeded run found at its end.
 struct ConvergenceReport {
   // Two libraries hold different records (identifiers, versions, titles, folders, tags, trash,
@@ -216,23 +284,14 @@ class ConvergenceRun {
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->folderID() < b->folderID(); });
     return all;
   }
-  static Bookmark::List bookmarks() {
-    auto all = Bookmark::fetchEntities().value_or(Bookmark::List{});
-    std::sort(all.begin(), all.end(),
-              [](const auto& a, const auto& b) { return a->uniqueIDValue() < b->uniqueIDValue(); });
-    return all;
-  }
+  static Bookmark::List bookmarks() { return userEdits::bookmarks(); }
   Folder::Ref someFolderOrInbox() {
     auto folders = userFolders();
     if (folders.empty() || pick(4) == 0) return Folder::inboxFolder();
     return oneOf(folders);
   }
 
-  // An edit as the application makes it: the version goes up, and edits of content date it.
-  static void touch(Bookmark& b) {
-    b.setVersion(b.version() + 1);
-    b.setUpdatedDate(fnd::Date::now());
-  }
+  static void touch(Bookmark& b) { userEdits::touch(b); }
 
   void addBookmark(const std::string& library) {
     auto b = Bookmark::newBookmark();
@@ -284,9 +343,8 @@ class ConvergenceRun {
           b.setVersion(b.version() + 1);
         } else {
           const auto id = b.uniqueIDValue().value_or("");
-          SyncTombstones::record(id, b.version(), "b");
           deletedBookmarks_[id] = std::max(deletedBookmarks_[id], b.version());
-          b.deleteBookmark();
+          userEdits::deleteBookmark(b);
         }
     }
   }
@@ -325,24 +383,7 @@ class ConvergenceRun {
   }
 
   void deleteFolder(const Folder::Ref& top) {
-    auto doomed = top->subFolders();
-    doomed.insert(doomed.begin(), top);
-    // One tombstone per folder of the subtree, as the folder list writes them.
-    std::vector<SyncTombstone> tombstones;
-    auto inbox = Folder::inboxFolder();
-    for (const auto& f : doomed) {
-      tombstones.push_back({f->folderID(), f->version(), "f"});
-      deletedFolders_.insert(f->folderID());
-      for (auto& object : f->toMany(folder_rel::bookmarks)) {
-        auto b = std::dynamic_pointer_cast<Bookmark>(object);
-        if (!b) continue;
-        b->setTrashed(1);
-        b->setFolder(inbox);
-        touch(*b);
-      }
-    }
-    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) (*it)->deleteEntity();
-    SyncTombstones::add(tombstones);
+    for (const auto& id : userEdits::deleteFolder(top)) deletedFolders_.insert(id);
   }
 
   void edit(const std::string& library) {
@@ -379,24 +420,7 @@ class ConvergenceRun {
     for (const char* name : {"A", "B", "C"}) sync_(name);
   }
 
-  // Every library's records in one comparable form.
-  static std::map<std::string, std::string> records() {
-    std::map<std::string, std::string> out;
-    for (const auto& b : bookmarks()) {
-      std::vector<std::string> tags;
-      for (const auto& t : b->tags()) tags.push_back(t->name());
-      std::sort(tags.begin(), tags.end());
-      std::ostringstream s;
-      s << "v" << b->version() << " title=" << b->title().value_or("")
-        << " folder=" << (b->folder() ? b->folder()->folderID() : "-") << " trashed=" << b->trashed() << " tags=";
-      for (const auto& t : tags) s << t << ",";
-      out["bookmark " + b->uniqueIDValue().value_or("")] = s.str();
-    }
-    for (const auto& f : Folder::fetchEntities().value_or(Folder::List{}))
-      out["folder " + f->folderID()] =
-          "v" + std::to_string(f->version()) + " name=" + f->name() + " parent=" + f->parentFolderID();
-    return out;
-  }
+  static std::map<std::string, std::string> records() { return userEdits::records(); }
 
   void compare(const std::vector<std::string>& names) {
     std::map<std::string, std::map<std::string, std::string>> held;

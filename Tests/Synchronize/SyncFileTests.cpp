@@ -188,6 +188,61 @@ TEST(SyncFileReader, RefusesWhatIsNotAWellFormedDocument) {
   EXPECT_FALSE(SyncFile::readKestoID(kEmptyLibraryMarker));
 }
 
+// The reader takes each record's first field of a name, with every text below it, whatever
+// else the document holds around and inside the records.
+TEST(SyncFileReader, TakesTheFirstFieldOfEachNameWithAllTextBelowIt) {
+  auto doc = SyncFile::read(
+      "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id>kesto-A</kesto-id><unknown><bookmark><id>NO</id>"
+      "</bookmark></unknown><kesto-password>first</kesto-password><kesto-password>second</kesto-password>"
+      "<bookmarks><bookmark><id>B1</id><id>B1-again</id><title>Part <b>one</b> <![CDATA[& two]]></title>"
+      "<url>http://a.example/</url><tags><tag><name>x</name><name>x-again</name></tag><tag><other>o</other></tag>"
+      "<tag><name> y </name></tag></tags><tags><tag><name>late</name></tag></tags>"
+      "<services><service-name>Pinboard</service-name></services><folders><folder-id>F1</folder-id>"
+      "<folder-id>F2</folder-id></folders><p:title>prefixed</p:title></bookmark><folder><folderID>NO</folderID>"
+      "</folder></bookmarks><folders><folder><folderID>F1</folderID><name>One</name></folder></folders>"
+      "<bookmarks><bookmark><id>B2</id><url>http://b.example/</url></bookmark></bookmarks>"
+      "<kesto-id nil=\"true\"/><kesto-id>kesto-B</kesto-id></kesto-sync-file>",
+      true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "kesto-B");  // the last identifier that is not the placeholder
+  EXPECT_EQ(doc->password, "first");
+  ASSERT_EQ(doc->bookmarks.size(), 2u);  // both lists, nothing from elsewhere
+  const auto& b = doc->bookmarks[0];
+  EXPECT_EQ(b.uniqueID.string(), "B1");
+  EXPECT_EQ(b.title.string(), "Part one & two");
+  EXPECT_EQ(b.tagStrings, (std::vector<std::string>{"x", " y "}));  // the first list, first name of each tag
+  EXPECT_EQ(b.serviceStrings, (std::vector<std::string>{"Pinboard"}));
+  EXPECT_EQ(b.folderID.string(), "F1");
+  EXPECT_EQ(doc->bookmarks[1].uniqueID.string(), "B2");
+  ASSERT_EQ(doc->folders.size(), 1u);
+  EXPECT_EQ(doc->folders[0].folderID.string(), "F1");
+}
+
+// A library's whole file in one pass: what is written reads back record for record.
+TEST_F(SyncFileTest, ALargeFileReadsBackRecordForRecord) {
+  auto work = folder("F-BIG", "Big", Folder::kRootID, 1);
+  auto tag = Tag::initEntity();
+  tag->setName("shared");
+  for (int i = 0; i < 3000; ++i) {
+    auto b = bookmark("B" + std::to_string(i), "http://example.com/" + std::to_string(i), "Title " + std::to_string(i), work, 1 + i % 5);
+    b->setNotes(std::string(i % 7 ? "" : "note ]]> with <markup> & more"));
+    if (i % 3 == 0) b->addTag(tag);
+  }
+  save();
+  const auto xml = SyncFile::writeSyncFile(WrenDataManager::sharedInstance().managedObjectContext(), "kesto-BIG", {});
+  auto doc = SyncFile::read(xml, true);
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(doc->bookmarks.size(), 3000u);
+  for (const auto& r : doc->bookmarks) {
+    const int i = std::stoi(r.uniqueID.string().substr(1));
+    EXPECT_EQ(r.url.string(), "http://example.com/" + std::to_string(i));
+    EXPECT_EQ(r.version.intValue(), 1 + i % 5);
+    EXPECT_EQ(r.notes.string(), i % 7 ? "" : "note ]]> with <markup> & more");
+    EXPECT_EQ(r.tagStrings.size(), i % 3 == 0 ? 1u : 0u);
+    EXPECT_EQ(r.folderID.string(), "F-BIG");
+  }
+}
+
 TEST(SyncFileReader, ReadsDatesWithTheirOffset) {
   auto doc = SyncFile::read(
       "<kesto-sync-file><bookmarks><bookmark><id>X</id><added-date>2015-03-07 19:04:59 +0100</added-date>"

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
+#include <zlib.h>
 #include <sys/wait.h>
 
 namespace kesto::test {
@@ -43,6 +45,34 @@ TEST(SyncPayload, PacksOneDeflatedEntryThatStandardToolsRead) {
   EXPECT_FALSE(fnd::FileManager::fileExists(zip + ".partial"));
   // It carries the whole library: the user's alone.
   EXPECT_EQ(fnd::FileManager::attributesOfItem(zip)->permissions, 0600u);
+}
+
+// A library-sized file is deflated in slices at once: the archive must still be one entry that
+// standard tools read byte for byte, and pack as small as one pass would.
+TEST(SyncPayload, ALargeFilePacksInSlicesIntoOneEntryThatReadsBack) {
+  auto dir = makeTempDir("pack-large");
+  auto zip = dir + "/sync_data.zip";
+  std::string xml;
+  std::uint32_t seed = 7;
+  while (xml.size() < 9u * 1024 * 1024 + 4321) {
+    seed = seed * 1103515245u + 12345u;
+    xml += "  <bookmark><id>B" + std::to_string(seed % 100000) + "</id><title><![CDATA[Title " +
+           std::to_string(seed >> 8) + "]]></title></bookmark>\n";
+  }
+  ASSERT_TRUE(SyncPayload::pack(xml, zip));
+  EXPECT_EQ(sh("unzip -t '" + zip + "'"), 0);
+  fnd::FileManager::writeFile(dir + "/expected.xml", xml);
+  EXPECT_EQ(sh("unzip -p '" + zip + "' tmp.xml | cmp - '" + dir + "/expected.xml'"), 0);
+  std::string back;
+  ASSERT_EQ(SyncPayload::unpack(zip, &back), SyncPayload::UnpackStatus::Ok);
+  EXPECT_EQ(back, xml);
+  uLongf bound = compressBound(static_cast<uLong>(xml.size()));
+  std::vector<Bytef> onePass(bound);
+  ASSERT_EQ(compress2(onePass.data(), &bound, reinterpret_cast<const Bytef*>(xml.data()), static_cast<uLong>(xml.size()),
+                      Z_DEFAULT_COMPRESSION),
+            Z_OK);
+  const auto size = fnd::FileManager::sizeOfItem(zip);
+  EXPECT_LT(static_cast<double>(size), static_cast<double>(bound) * 1.02 + 512);
 }
 
 TEST(SyncPayload, ReadsOnlyTheSyncFileAndWritesNothing) {

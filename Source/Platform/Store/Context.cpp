@@ -10,10 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <thread>
 #include <map>
 #include <mutex>
 
@@ -295,6 +293,155 @@ namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
 
+// The objects a fetch answers, gathered from rows, a parent's snapshots and pending changes.
+// Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
+struct FetchResult {
+  explicit FetchResult(const Predicate* p) : predicate(p) {}
+  void accept(const ManagedObjectRef& o) {
+    if (o->hasChanges() && !seen.insert(o.get()).second) return;
+    objects.push_back(o);
+  }
+  bool matches(const ManagedObjectRef& o) const {
+    return !predicate || predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
+  }
+  const Predicate* predicate;
+  std::vector<ManagedObjectRef> objects;
+  std::unordered_set<ManagedObject*> seen;  // changed objects accepted or refused already
+};
+
+// A predicate as SQL: whole, or of an AND the parts SQL can take (to narrow the rows) with the
+// rest left to evaluate here.
+struct SqlFilter {
+  std::string where;
+  std::vector<fnd::Value> binds;
+  bool compiled = false;
+  PredicateRef residual;
+};
+
+SqlFilter sqlFilterFor(const Predicate* pred, const EntityDescription& entity) {
+  SqlFilter f;
+  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds);
+  if (f.compiled) return f;
+  f.where.clear(), f.binds.clear();
+  if (pred->kind() != Predicate::Kind::And) return f;
+  std::vector<PredicateRef> rest;
+  for (const auto& part : pred->subpredicates()) {
+    std::string w;
+    std::vector<fnd::Value> b;
+    if (part && compilePredicate(*part, entity, w, b)) {
+      f.where += (f.where.empty() ? "" : " AND ") + w;
+      f.binds.insert(f.binds.end(), b.begin(), b.end());
+    } else {
+      rest.push_back(part);
+    }
+  }
+  if (!f.where.empty()) f.residual = Predicate::andPredicate(std::move(rest));
+  return f;
+}
+
+// A root context's fetch from the store's rows. Sets `decided` when SQL sorted and windowed the
+// result alone, which is then complete.
+bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription* entity, const FetchRequest& request,
+               bool applyWindow, FetchResult& out, bool& decided, fnd::Error* error) {
+  const SqlFilter filter = sqlFilterFor(request.predicate.get(), *entity);
+  const bool compiled = filter.compiled;
+  bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
+  // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
+  // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
+  // limit every row is read anyway, and reading in key order then sorting here is faster than
+  // an ordered walk of an index.
+  std::string orderAndWindow;
+  decided = compiled && !faults && applyWindow && request.fetchLimit > 0 && c.inserted.empty() && c.updated.empty() &&
+            c.deleted.empty() && compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
+  if (decided)
+    orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
+                      std::to_string(std::max<long>(request.fetchOffset, 0));
+  std::vector<Snapshot> rows;
+  // Rows whose objects are loaded here at the same version need no values read.
+  auto& keyed = c.byKey;
+  int en = entity->entityNumber();
+  Coordinator::Impl::RowFilter wanted = [&keyed, en](std::int64_t pk, std::int64_t opt) {
+    if (en >= static_cast<int>(keyed.size())) return true;
+    auto it = keyed[en].find(pk);
+    if (it == keyed[en].end()) return true;
+    ManagedObject& o = *it->second;
+    return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
+  };
+  if (!st.loadRows(entity, filter.where, filter.binds, faults, rows, error, &wanted, decided ? &orderAndWindow : nullptr))
+    return false;
+  out.objects.reserve(rows.size());
+  if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
+  keyed[en].reserve(keyed[en].size() + rows.size());
+  for (auto& row : rows) {
+    ManagedObjectRef o = !row.id ? keyed[en][row.pk] : c.materialize(std::move(row));
+    if (!o || o->isDeleted()) continue;
+    if (o->hasChanges() || !compiled) {
+      if (!request.includesPendingChanges && o->hasChanges() && compiled) {
+        // Without pending changes the stored row decides.
+        out.accept(o);
+        continue;
+      }
+      bool ok = filter.residual && !o->hasChanges()
+                    ? filter.residual->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))
+                    : out.matches(o);
+      if (!ok) {
+        if (o->hasChanges()) out.seen.insert(o.get());
+        continue;
+      }
+    }
+    out.accept(o);
+  }
+  return true;
+}
+
+// A child's fetch: the parent's matching objects as snapshots, this context's changes first.
+bool fetchThroughParent(Context::Impl& c, const EntityDescription* entity, const FetchRequest& request,
+                        FetchResult& out, fnd::Error* error) {
+  std::vector<Snapshot> snaps;
+  bool ok = true;
+  PredicateRef p = request.predicate;
+  c.parent->performAndWait([&] { ok = c.parent->impl().matchingSnapshots(entity, p, snaps, error); });
+  if (!ok) return false;
+  out.objects.reserve(snaps.size());
+  for (auto& s : snaps) {
+    ManagedObjectRef existing = c.lookup(s.id);
+    if (existing && existing->isDeleted()) continue;
+    if (existing && existing->hasChanges()) {
+      if (!out.matches(existing)) {
+        out.seen.insert(existing.get());
+        continue;
+      }
+      out.accept(existing);
+      continue;
+    }
+    out.accept(c.materialize(std::move(s)));
+  }
+  return true;
+}
+
+// Objects changed or inserted here may match now though their stored rows do not.
+void addPendingMatches(Context::Impl& c, const EntityDescription* entity, FetchResult& out) {
+  for (ManagedObject* raw : c.updated) {
+    if (!entityMatches(raw, entity) || out.seen.count(raw)) continue;
+    auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+    if (out.matches(o)) out.accept(o);
+  }
+  for (ManagedObject* raw : c.insertedList) {
+    if (!c.inserted.count(raw) || !entityMatches(raw, entity) || out.seen.count(raw)) continue;
+    auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
+    if (out.matches(o)) out.accept(o);
+  }
+}
+
+void applyFetchWindow(std::vector<ManagedObjectRef>& result, const FetchRequest& request) {
+  if (request.fetchOffset > 0) {
+    std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
+    result.erase(result.begin(), result.begin() + static_cast<long>(off));
+  }
+  if (request.fetchLimit > 0 && result.size() > static_cast<std::size_t>(request.fetchLimit))
+    result.resize(static_cast<std::size_t>(request.fetchLimit));
+}
+
 }  // namespace
 
 std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const FetchRequest& request, bool applyWindow,
@@ -309,137 +456,18 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
     if (error) *error = contextError(kCoreDataError, "Unknown entity \"" + request.entityName + "\"");
     return std::nullopt;
   }
-  const Predicate* pred = request.predicate.get();
-  std::vector<ManagedObjectRef> result;
-  std::unordered_set<ManagedObject*> seen;
-  // Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
-  auto accept = [&](const ManagedObjectRef& o) {
-    if (o->hasChanges() && !seen.insert(o.get()).second) return;
-    result.push_back(o);
-  };
-  auto matches = [&](const ManagedObjectRef& o) {
-    return !pred || pred->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)));
-  };
+  FetchResult out(request.predicate.get());
   if (!parent) {
-    std::string where;
-    std::vector<fnd::Value> binds;
-    bool compiled = !pred || compilePredicate(*pred, *entity, where, binds);
-    // Of an AND, the parts SQL can take narrow the rows; the rest is evaluated here.
-    PredicateRef residual;
-    if (!compiled) {
-      where.clear(), binds.clear();
-      if (pred->kind() == Predicate::Kind::And) {
-        std::vector<PredicateRef> rest;
-        for (const auto& part : pred->subpredicates()) {
-          std::string w;
-          std::vector<fnd::Value> b;
-          if (part && compilePredicate(*part, *entity, w, b)) {
-            where += (where.empty() ? "" : " AND ") + w;
-            binds.insert(binds.end(), b.begin(), b.end());
-          } else {
-            rest.push_back(part);
-          }
-        }
-        if (!where.empty()) residual = Predicate::andPredicate(std::move(rest));
-      }
-    }
-    bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
-    // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
-    // sorted and cut by SQL, so only the rows shown are read and made into objects. Without a
-    // limit every row is read anyway, and reading in key order then sorting here is faster than
-    // an ordered walk of an index.
-    std::string orderAndWindow;
-    const bool sqlDecides = compiled && !faults && applyWindow && request.fetchLimit > 0 && inserted.empty() &&
-                            updated.empty() && deleted.empty() &&
-                            compileSortOrder(request.sortDescriptors, *entity, orderAndWindow);
-    if (sqlDecides)
-      orderAndWindow += " LIMIT " + std::to_string(request.fetchLimit) + " OFFSET " +
-                        std::to_string(std::max<long>(request.fetchOffset, 0));
-    std::vector<Snapshot> rows;
-    // Rows whose objects are loaded here at the same version need no values read.
-    auto& keyed = byKey;
-    int en = entity->entityNumber();
-    Coordinator::Impl::RowFilter wanted = [&keyed, en](std::int64_t pk, std::int64_t opt) {
-      if (en >= static_cast<int>(keyed.size())) return true;
-      auto it = keyed[en].find(pk);
-      if (it == keyed[en].end()) return true;
-      ManagedObject& o = *it->second;
-      return !ObjectAccess::loaded(o) || (!o.hasChanges() && ObjectAccess::slots(o).opt != opt);
-    };
-    if (!st->loadRows(entity, where, binds, faults, rows, error, &wanted, sqlDecides ? &orderAndWindow : nullptr))
-      return std::nullopt;
-    result.reserve(rows.size());
-    if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
-    keyed[en].reserve(keyed[en].size() + rows.size());
-    for (auto& row : rows) {
-      ManagedObjectRef o;
-      if (!row.id) {
-        o = keyed[en][row.pk];
-      } else {
-        o = materialize(std::move(row));
-      }
-      if (!o || o->isDeleted()) continue;
-      if (o->hasChanges() || !compiled) {
-        if (!request.includesPendingChanges && o->hasChanges() && compiled) {
-          // Without pending changes the stored row decides.
-          accept(o);
-          continue;
-        }
-        bool ok = residual && !o->hasChanges()
-                      ? residual->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))
-                      : matches(o);
-        if (!ok) {
-          if (o->hasChanges()) seen.insert(o.get());
-          continue;
-        }
-      }
-      accept(o);
-    }
-    if (sqlDecides) return result;
-  } else {
-    std::vector<Snapshot> snaps;
-    bool ok = true;
-    PredicateRef p = request.predicate;
-    parent->performAndWait([&] { ok = parent->impl_->matchingSnapshots(entity, p, snaps, error); });
-    if (!ok) return std::nullopt;
-    result.reserve(snaps.size());
-    for (auto& s : snaps) {
-      ManagedObjectRef existing = lookup(s.id);
-      if (existing && existing->isDeleted()) continue;
-      if (existing && existing->hasChanges()) {
-        if (!matches(existing)) {
-          seen.insert(existing.get());
-          continue;
-        }
-        accept(existing);
-        continue;
-      }
-      accept(materialize(std::move(s)));
-    }
+    bool decided = false;
+    if (!fetchRows(*this, *st, entity, request, applyWindow, out, decided, error)) return std::nullopt;
+    if (decided) return std::move(out.objects);
+  } else if (!fetchThroughParent(*this, entity, request, out, error)) {
+    return std::nullopt;
   }
-  if (request.includesPendingChanges) {
-    // Objects changed here may match now though their stored rows do not.
-    for (ManagedObject* raw : updated) {
-      if (!entityMatches(raw, entity) || seen.count(raw)) continue;
-      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
-      if (matches(o)) accept(o);
-    }
-    for (ManagedObject* raw : insertedList) {
-      if (!inserted.count(raw) || !entityMatches(raw, entity) || seen.count(raw)) continue;
-      auto o = std::static_pointer_cast<ManagedObject>(raw->shared_from_this());
-      if (matches(o)) accept(o);
-    }
-  }
-  sortObjects(result, request.sortDescriptors);
-  if (applyWindow) {
-    if (request.fetchOffset > 0) {
-      std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
-      result.erase(result.begin(), result.begin() + static_cast<long>(off));
-    }
-    if (request.fetchLimit > 0 && result.size() > static_cast<std::size_t>(request.fetchLimit))
-      result.resize(static_cast<std::size_t>(request.fetchLimit));
-  }
-  return result;
+  if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
+  sortObjects(out.objects, request.sortDescriptors);
+  if (applyWindow) applyFetchWindow(out.objects, request);
+  return std::move(out.objects);
 }
 
 bool Context::Impl::matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
@@ -505,7 +533,8 @@ namespace {
 
 // Main-context work asked for by other threads. The main thread runs it from its loop, and also
 // while it waits for a private context's lock: a private queue's block that needs the main
-// context can then finish instead of waiting for a main thread that waits for it.
+// context can then finish instead of waiting for a main thread that waits for it. The main
+// thread sleeps until a job comes or a private context's lock is let go.
 struct MainMailbox {
   struct Job {
     const std::function<void()>* work;
@@ -514,6 +543,25 @@ struct MainMailbox {
   std::mutex mutex;
   std::condition_variable cv;
   std::deque<std::shared_ptr<Job>> jobs;
+  std::uint64_t releases = 0;  // private contexts' locks let go so far
+
+  // Called after a private context's lock is let go.
+  void noteRelease() {
+    {
+      std::lock_guard lock(mutex);
+      ++releases;
+    }
+    cv.notify_all();
+  }
+  std::uint64_t releaseCount() {
+    std::lock_guard lock(mutex);
+    return releases;
+  }
+  // Sleeps until a job waits or a lock was let go since `seen`.
+  void waitForJobOrRelease(std::uint64_t seen) {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return !jobs.empty() || releases != seen; });
+  }
 
   static MainMailbox& shared() {
     static MainMailbox m;
@@ -545,10 +593,28 @@ struct MainMailbox {
       std::lock_guard lock(mutex);
       jobs.push_back(job);
     }
+    cv.notify_all();  // a main thread waiting for a lock takes it at once
     fnd::DispatchQueue::main().async([] { MainMailbox::shared().drain(); });
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return job->done; });
   }
+};
+
+// Holds a private context's lock for one block and tells a waiting main thread when it goes.
+class ExecGuard {
+ public:
+  explicit ExecGuard(std::recursive_mutex& exec, bool locked = false) : exec_(exec) {
+    if (!locked) exec_.lock();
+  }
+  ~ExecGuard() {
+    exec_.unlock();
+    MainMailbox::shared().noteRelease();
+  }
+  ExecGuard(const ExecGuard&) = delete;
+  ExecGuard& operator=(const ExecGuard&) = delete;
+
+ private:
+  std::recursive_mutex& exec_;
 };
 
 }  // namespace
@@ -561,7 +627,7 @@ void Context::perform(std::function<void()> block) {
       break;
     case ConcurrencyType::PrivateQueue:
       impl_->queue->async([self, block = std::move(block)] {
-        std::lock_guard lock(self->impl_->exec);
+        ExecGuard lock(self->impl_->exec);
         block();
       });
       break;
@@ -578,16 +644,20 @@ void Context::performAndWait(const std::function<void()>& block) {
       else MainMailbox::shared().runAndWait(block);
       break;
     case ConcurrencyType::PrivateQueue: {
-      // Runs on the calling thread, serialised with the queue's own work.
+      // Runs on the calling thread, serialised with the queue's own work. The main thread runs
+      // the main-context jobs of the block it waits for meanwhile.
       if (fnd::DispatchQueue::main().isCurrent()) {
-        while (!impl_->exec.try_lock()) {
-          MainMailbox::shared().drain();
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        auto& mailbox = MainMailbox::shared();
+        for (;;) {
+          const std::uint64_t seen = mailbox.releaseCount();
+          if (impl_->exec.try_lock()) break;
+          mailbox.drain();
+          mailbox.waitForJobOrRelease(seen);
         }
       } else {
         impl_->exec.lock();
       }
-      std::lock_guard lock(impl_->exec, std::adopt_lock);
+      ExecGuard lock(impl_->exec, true);
       block();
       break;
     }
@@ -865,179 +935,191 @@ void notify(Context& c, const SaveNotification& n) {
 
 void postSaveNotification(Context& context, const SaveNotification& notification) { notify(context, notification); }
 
-bool Context::save(fnd::Error* error) {
-  Impl& c = *impl_;
-  Coordinator::Impl* st = c.store();
-  if (!st || !st->db) {
-    if (error) *error = contextError(kPersistentStoreSaveError, "The context has no store to save to");
-    return false;
-  }
-  if (!hasChanges()) return true;
-  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextWillSaveNotification, this);
-  runWillSave(c);
-  if (!validate(c, error)) return false;
+namespace {
 
-  SaveNotification note;
-  note.context = this;
-  note.inserted = insertedObjects();
-  note.updated = updatedObjects();
-  note.deleted = deletedObjects();
-
-  if (c.parent) {
-    // Push into the parent in memory; the parent records no undo for it.
-    bool ok = true;
-    c.parent->performAndWait([&] {
-      Impl& p = *c.parent->impl_;
-      ++p.undoSuspended;
-      std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
-      for (auto& o : note.inserted) {
-        auto po = p.lookup(o->objectID());
-        if (!po) {
-          po = ManagedObject::make(o->entity());
-          ObjectAccess::id(*po) = o->objectID();
-          ObjectAccess::state(*po) = State::Inserted;
-          p.registerObject(po);
-          p.inserted.insert(po.get());
-          p.insertedList.push_back(po.get());
-        }
-        auto& ps = ObjectAccess::slots(*po);
-        for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
-        pairs.emplace_back(o, po);
+// A child's changes pushed into its parent in memory; the parent records no undo for them.
+void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
+  c.parent->performAndWait([&] {
+    Context::Impl& p = c.parent->impl();
+    ++p.undoSuspended;
+    std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
+    for (auto& o : note.inserted) {
+      auto po = p.lookup(o->objectID());
+      if (!po) {
+        po = ManagedObject::make(o->entity());
+        ObjectAccess::id(*po) = o->objectID();
+        ObjectAccess::state(*po) = State::Inserted;
+        p.registerObject(po);
+        p.inserted.insert(po.get());
+        p.insertedList.push_back(po.get());
       }
-      for (auto& o : note.updated) {
-        auto po = p.objectFor(o->objectID());
-        if (!po) continue;
-        for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
-        pairs.emplace_back(o, po);
-      }
-      for (auto& [o, po] : pairs) {
-        const EntityDescription* e = o->entity();
-        auto& os = ObjectAccess::slots(*o);
-        for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
-          if (!os.rels[r].changed && !o->isInserted()) continue;
-          if (e->relationships()[r].toMany) {
-            if (!os.rels[r].manyLoaded) continue;
-            std::vector<ManagedObjectRef> mapped;
-            for (auto& d : os.rels[r].many)
-              if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
-            po->setToMany(r, mapped);
-          } else {
-            ManagedObjectRef d = o->toOne(r);
-            po->setToOne(r, d ? p.objectFor(d->objectID()) : nullptr);
-          }
-        }
-      }
-      for (auto& o : note.deleted)
-        if (auto po = p.objectFor(o->objectID())) c.parent->deleteObject(po);
-      --p.undoSuspended;
-    });
-    if (!ok) return false;
-  } else {
-    // Keys for new rows, then one transaction.
-    std::unordered_map<ManagedObject*, std::int64_t> pending;
-    std::map<const EntityDescription*, std::vector<ManagedObject*>> newByEntity;
-    for (auto& o : note.inserted)
-      if (o->objectID()->isTemporaryID()) newByEntity[o->entity()].push_back(o.get());
-      else pending[o.get()] = o->objectID()->primaryKey();
-    for (auto& [e, list] : newByEntity) {
-      std::int64_t base = st->allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
-      if (!base) return false;
-      for (std::size_t i = 0; i < list.size(); ++i) pending[list[i]] = base + static_cast<std::int64_t>(i);
+      auto& ps = ObjectAccess::slots(*po);
+      for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
+      pairs.emplace_back(o, po);
     }
-    CommitBatch batch;
-    batch.checkConflicts = c.policy == MergePolicy::Error;
-    auto addJoins = [&](const ManagedObjectRef& o, bool isNew) {
+    for (auto& o : note.updated) {
+      auto po = p.objectFor(o->objectID());
+      if (!po) continue;
+      for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
+      pairs.emplace_back(o, po);
+    }
+    for (auto& [o, po] : pairs) {
       const EntityDescription* e = o->entity();
       auto& os = ObjectAccess::slots(*o);
       for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
-        const auto& rd = e->relationships()[r];
-        if (!rd.toMany || (!isNew && !os.rels[r].changed) || !os.rels[r].manyLoaded) continue;
-        int inv = e->inverseIndex(r);
-        if (inv >= 0 && !e->destination(r)->relationships()[inv].toMany) continue;  // the other side's column
-        // Both sides of a many-to-many change together; write from the side that sorts first.
-        if (inv >= 0) {
-          const EntityDescription* d = e->destination(r);
-          if (std::make_pair(d->entityNumber(), d->relationships()[inv].name) < std::make_pair(e->entityNumber(), rd.name))
-            continue;
+        if (!os.rels[r].changed && !o->isInserted()) continue;
+        if (e->relationships()[r].toMany) {
+          if (!os.rels[r].manyLoaded) continue;
+          std::vector<ManagedObjectRef> mapped;
+          for (auto& d : os.rels[r].many)
+            if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
+          po->setToMany(r, mapped);
+        } else {
+          ManagedObjectRef d = o->toOne(r);
+          po->setToOne(r, d ? p.objectFor(d->objectID()) : nullptr);
         }
-        std::int64_t src = keyOf(o, pending);
-        std::unordered_set<std::int64_t> before, after;
-        for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
-        for (auto& d : os.rels[r].many) after.insert(keyOf(d, pending));
-        if (isNew) before.clear();
-        for (auto k : after)
-          if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
-        for (auto k : before)
-          if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
       }
-    };
-    batch.writes.reserve(note.inserted.size() + note.updated.size());
-    for (auto& o : note.inserted) {
-      RowWrite w;
-      w.entity = o->entity();
-      w.pk = pending[o.get()];
-      w.insert = true;
-      w.attributes.reserve(w.entity->attributes().size());
-      w.values.reserve(w.entity->attributes().size());
-      for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
-        if (w.entity->attributes()[i].transient) continue;
-        w.attributes.push_back(i);
-        w.values.push_back(&o->value(i));
-      }
-      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
-        if (w.entity->relationships()[r].toMany) continue;
-        w.relationships.push_back(r);
-        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
-      }
-      batch.writes.push_back(std::move(w));
-      addJoins(o, true);
     }
-    for (auto& o : note.updated) {
-      RowWrite w;
-      w.entity = o->entity();
-      w.pk = o->objectID()->primaryKey();
-      w.expectedOpt = ObjectAccess::slots(*o).opt;
-      auto& os = ObjectAccess::slots(*o);
-      for (auto& [i, old] : os.original) {
-        if (w.entity->attributes()[i].transient) continue;
-        w.attributes.push_back(i);
-        w.values.push_back(&o->value(i));
-      }
-      for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
-        if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
-        w.relationships.push_back(r);
-        w.relationshipKeys.push_back(keyOf(o->toOne(r), pending));
-      }
-      batch.writes.push_back(std::move(w));
-      addJoins(o, false);
-    }
-    for (auto& o : note.deleted) {
-      batch.deletes.emplace_back(o->entity(), o->objectID()->primaryKey());
-      batch.deleteExpectedOpts.push_back(ObjectAccess::slots(*o).opt);
-    }
-    std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
-    fnd::Error e;
-    if (!st->commit(batch, &conflicts, &e)) {
-      if (!conflicts.empty()) {
-        std::vector<fnd::Error> details;
-        for (auto& [en, pk] : conflicts) {
-          fnd::Error d = contextError(kManagedObjectMergeError, "Optimistic locking failure");
-          d.mutableUserInfo()["conflictList"] = st->idFor(en, pk)->uriRepresentation();
-          details.push_back(std::move(d));
-        }
-        e.setDetailedErrors(details);
-      }
-      if (error) *error = e;
-      return false;
-    }
-    for (auto& o : note.inserted) {
-      ObjectAccess::id(*o)->resolve(st->storeIdentifier, pending[o.get()]);
-      ObjectAccess::slots(*o).opt = 1;
-    }
-    for (auto& o : note.updated) ObjectAccess::slots(*o).opt += 1;
-  }
+    for (auto& o : note.deleted)
+      if (auto po = p.objectFor(o->objectID())) c.parent->deleteObject(po);
+    --p.undoSuspended;
+  });
+}
 
-  // Settle this context.
+using RowKeys = std::unordered_map<ManagedObject*, std::int64_t>;
+
+// The row key of every inserted object: reserved now for those still temporary.
+bool reserveKeys(Coordinator::Impl& st, const SaveNotification& note, RowKeys& keys, fnd::Error* error) {
+  std::map<const EntityDescription*, std::vector<ManagedObject*>> newByEntity;
+  for (auto& o : note.inserted)
+    if (o->objectID()->isTemporaryID()) newByEntity[o->entity()].push_back(o.get());
+    else keys[o.get()] = o->objectID()->primaryKey();
+  for (auto& [e, list] : newByEntity) {
+    std::int64_t base = st.allocateKeys(e, static_cast<std::int64_t>(list.size()), error);
+    if (!base) return false;
+    for (std::size_t i = 0; i < list.size(); ++i) keys[list[i]] = base + static_cast<std::int64_t>(i);
+  }
+  return true;
+}
+
+// The join-table rows added and removed by an object's changed to-many sets.
+void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, const RowKeys& keys) {
+  const EntityDescription* e = o->entity();
+  auto& os = ObjectAccess::slots(*o);
+  for (int r = 0; r < static_cast<int>(e->relationships().size()); ++r) {
+    const auto& rd = e->relationships()[r];
+    if (!rd.toMany || (!isNew && !os.rels[r].changed) || !os.rels[r].manyLoaded) continue;
+    int inv = e->inverseIndex(r);
+    if (inv >= 0 && !e->destination(r)->relationships()[inv].toMany) continue;  // the other side's column
+    // Both sides of a many-to-many change together; write from the side that sorts first.
+    if (inv >= 0) {
+      const EntityDescription* d = e->destination(r);
+      if (std::make_pair(d->entityNumber(), d->relationships()[inv].name) < std::make_pair(e->entityNumber(), rd.name))
+        continue;
+    }
+    std::int64_t src = keyOf(o, keys);
+    std::unordered_set<std::int64_t> before, after;
+    for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
+    for (auto& d : os.rels[r].many) after.insert(keyOf(d, keys));
+    if (isNew) before.clear();
+    for (auto k : after)
+      if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
+    for (auto k : before)
+      if (k && !after.count(k)) batch.joins.push_back({e, r, src, k, false});
+  }
+}
+
+// A new row: every stored attribute and every to-one column.
+RowWrite insertWrite(const ManagedObjectRef& o, const RowKeys& keys) {
+  RowWrite w;
+  w.entity = o->entity();
+  w.pk = keys.at(o.get());
+  w.insert = true;
+  w.attributes.reserve(w.entity->attributes().size());
+  w.values.reserve(w.entity->attributes().size());
+  for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
+    if (w.entity->attributes()[i].transient) continue;
+    w.attributes.push_back(i);
+    w.values.push_back(&o->value(i));
+  }
+  for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+    if (w.entity->relationships()[r].toMany) continue;
+    w.relationships.push_back(r);
+    w.relationshipKeys.push_back(keyOf(o->toOne(r), keys));
+  }
+  return w;
+}
+
+// A changed row: only the attributes and to-one columns that changed.
+RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
+  RowWrite w;
+  w.entity = o->entity();
+  w.pk = o->objectID()->primaryKey();
+  w.expectedOpt = ObjectAccess::slots(*o).opt;
+  auto& os = ObjectAccess::slots(*o);
+  for (auto& [i, old] : os.original) {
+    if (w.entity->attributes()[i].transient) continue;
+    w.attributes.push_back(i);
+    w.values.push_back(&o->value(i));
+  }
+  for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
+    if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
+    w.relationships.push_back(r);
+    w.relationshipKeys.push_back(keyOf(o->toOne(r), keys));
+  }
+  return w;
+}
+
+CommitBatch commitBatchFor(const SaveNotification& note, const RowKeys& keys, bool checkConflicts) {
+  CommitBatch batch;
+  batch.checkConflicts = checkConflicts;
+  batch.writes.reserve(note.inserted.size() + note.updated.size());
+  for (auto& o : note.inserted) {
+    batch.writes.push_back(insertWrite(o, keys));
+    addJoinChanges(batch, o, true, keys);
+  }
+  for (auto& o : note.updated) {
+    batch.writes.push_back(updateWrite(o, keys));
+    addJoinChanges(batch, o, false, keys);
+  }
+  for (auto& o : note.deleted) {
+    batch.deletes.emplace_back(o->entity(), o->objectID()->primaryKey());
+    batch.deleteExpectedOpts.push_back(ObjectAccess::slots(*o).opt);
+  }
+  return batch;
+}
+
+// A root context's changes written in one transaction; the new rows' IDs become permanent.
+bool writeToStore(Context::Impl& c, Coordinator::Impl& st, const SaveNotification& note, fnd::Error* error) {
+  RowKeys keys;
+  if (!reserveKeys(st, note, keys, error)) return false;
+  const CommitBatch batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+  std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
+  fnd::Error e;
+  if (!st.commit(batch, &conflicts, &e)) {
+    if (!conflicts.empty()) {
+      std::vector<fnd::Error> details;
+      for (auto& [en, pk] : conflicts) {
+        fnd::Error d = contextError(kManagedObjectMergeError, "Optimistic locking failure");
+        d.mutableUserInfo()["conflictList"] = st.idFor(en, pk)->uriRepresentation();
+        details.push_back(std::move(d));
+      }
+      e.setDetailedErrors(details);
+    }
+    if (error) *error = e;
+    return false;
+  }
+  for (auto& o : note.inserted) {
+    ObjectAccess::id(*o)->resolve(st.storeIdentifier, keys.at(o.get()));
+    ObjectAccess::slots(*o).opt = 1;
+  }
+  for (auto& o : note.updated) ObjectAccess::slots(*o).opt += 1;
+  return true;
+}
+
+// After a save: the objects are clean, new ones found by their keys, deleted ones gone; the
+// notification gets the IDs.
+void settleAfterSave(Context::Impl& c, SaveNotification& note) {
   for (auto& o : note.inserted) {
     ObjectAccess::state(*o) = State::Clean;
     ObjectAccess::clearChanges(*o);
@@ -1062,6 +1144,30 @@ bool Context::save(fnd::Error* error) {
   for (auto& o : note.inserted) note.insertedIDs.push_back(o->objectID());
   for (auto& o : note.updated) note.updatedIDs.push_back(o->objectID());
   for (auto& o : note.deleted) note.deletedIDs.push_back(o->objectID());
+}
+
+}  // namespace
+
+bool Context::save(fnd::Error* error) {
+  Impl& c = *impl_;
+  Coordinator::Impl* st = c.store();
+  if (!st || !st->db) {
+    if (error) *error = contextError(kPersistentStoreSaveError, "The context has no store to save to");
+    return false;
+  }
+  if (!hasChanges()) return true;
+  fnd::NotificationCenter::defaultCenter().postNotificationName(kContextWillSaveNotification, this);
+  runWillSave(c);
+  if (!validate(c, error)) return false;
+
+  SaveNotification note;
+  note.context = this;
+  note.inserted = insertedObjects();
+  note.updated = updatedObjects();
+  note.deleted = deletedObjects();
+  if (c.parent) pushIntoParent(c, note);
+  else if (!writeToStore(c, *st, note, error)) return false;
+  settleAfterSave(c, note);
   notify(*this, note);
   return true;
 }
@@ -1246,29 +1352,104 @@ void Context::removeGlobalSaveObserver(int token) {
   observers().all.erase(token);
 }
 
+namespace {
+
+// One row another context saved: a clean object here reloads on next use.
+void takeUpdate(Context::Impl& c, const ObjectIDRef& id) {
+  auto o = c.lookup(id);
+  if (o && !o->hasChanges()) {
+    ObjectAccess::breakCycles(*o);
+    ObjectAccess::loaded(*o) = false;
+  }
+}
+
+// One row another context deleted: a clean object here is forgotten.
+void takeDeletion(Context::Impl& c, const ObjectIDRef& id) {
+  auto o = c.lookup(id);
+  if (o && !o->hasChanges()) {
+    c.unregisterObject(o.get());
+    ObjectAccess::state(*o) = State::Detached;
+  }
+}
+
+// Sets may have gained or lost members: a clean object's loaded sets reload on next use.
+void dropLoadedSets(ManagedObject& o) {
+  if (o.hasChanges()) return;
+  for (auto& r : ObjectAccess::slots(o).rels)
+    if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+}
+
+bool changesAnything(const SaveNotification& n) {
+  return !n.insertedIDs.empty() || !n.updatedIDs.empty() || !n.deletedIDs.empty();
+}
+
+}  // namespace
+
 void Context::mergeChangesFromSave(const SaveNotification& n) {
   Impl& c = *impl_;
   if (n.context == this) return;
-  for (auto& id : n.updatedIDs) {
-    auto o = c.lookup(id);
-    if (o && !o->hasChanges()) {
-      ObjectAccess::breakCycles(*o);
-      ObjectAccess::loaded(*o) = false;
-    }
-  }
-  for (auto& id : n.deletedIDs) {
-    auto o = c.lookup(id);
-    if (o && !o->hasChanges()) {
-      c.unregisterObject(o.get());
-      ObjectAccess::state(*o) = State::Detached;
-    }
-  }
-  // Sets of the remaining objects may have gained or lost members: reload them on next use.
+  for (auto& id : n.updatedIDs) takeUpdate(c, id);
+  for (auto& id : n.deletedIDs) takeDeletion(c, id);
   for (auto& m : c.byKey)
-    for (auto& [k, o] : m)
-      if (!o->hasChanges())
-        for (auto& r : ObjectAccess::slots(*o).rels)
-          if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+    for (auto& [k, o] : m) dropLoadedSets(*o);
+}
+
+void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::function<void()> done, std::size_t slice) {
+  // The work left, carried from turn to turn: first the updated and deleted rows, then the
+  // objects whose sets may have changed (listed when the rows are done).
+  struct Work {
+    std::weak_ptr<Context> context;
+    std::vector<ObjectIDRef> updated, deleted;
+    std::vector<ObjectIDRef> sets;
+    bool setsListed = false;
+    std::size_t next = 0;
+    std::size_t slice = 500;
+    std::function<void()> done;
+  };
+  auto work = std::make_shared<Work>();
+  work->context = impl_->weakSelf;
+  work->slice = std::max<std::size_t>(slice, 1);
+  work->done = std::move(done);
+  if (n.context != this && changesAnything(n)) {
+    work->updated = n.updatedIDs;
+    work->deleted = n.deletedIDs;
+  } else {
+    work->setsListed = true;  // nothing to take in
+  }
+  auto step = std::make_shared<std::function<void()>>();
+  *step = [work, weakStep = std::weak_ptr<std::function<void()>>(step)] {
+    auto self = work->context.lock();
+    if (!self) return;
+    Impl& c = *self->impl_;
+    std::size_t budget = work->slice;
+    const std::size_t rows = work->updated.size() + work->deleted.size();
+    for (; budget && work->next < rows; --budget, ++work->next) {
+      if (work->next < work->updated.size()) takeUpdate(c, work->updated[work->next]);
+      else takeDeletion(c, work->deleted[work->next - work->updated.size()]);
+    }
+    if (budget && !work->setsListed) {
+      work->setsListed = true;
+      for (auto& m : c.byKey)
+        for (auto& [k, o] : m)
+          if (!o->hasChanges())
+            for (auto& r : ObjectAccess::slots(*o).rels)
+              if (r.manyLoaded) {
+                work->sets.push_back(o->objectID());
+                break;
+              }
+    }
+    const std::size_t total = rows + work->sets.size();
+    for (; budget && work->next < total; --budget, ++work->next)
+      if (auto o = c.lookup(work->sets[work->next - rows])) dropLoadedSets(*o);
+    if (work->next < total || !work->setsListed) {
+      if (auto again = weakStep.lock()) fnd::DispatchQueue::main().async([again] { (*again)(); });
+      return;
+    }
+    auto finish = std::move(work->done);
+    if (finish) finish();
+  };
+  // The step holds itself until the last slice, through the queued calls.
+  fnd::DispatchQueue::main().async([step] { (*step)(); });
 }
 
 }  // namespace kesto::store

@@ -123,6 +123,12 @@ class Context : public std::enable_shared_from_this<Context> {
   // changes here, forgets deleted ones, and makes inserted ones fetchable. Call it on this
   // context's queue.
   void mergeChangesFromSave(const SaveNotification& notification);
+  // The same for a main-queue context, spread over turns of the main loop `slice` objects at a
+  // time, so that taking in a save of many rows never holds the interface up. `done` runs on the
+  // main loop after the last slice (in a later turn even when the save changed nothing), unless
+  // the context is gone by then. Only the notification's IDs are used: call it from any thread.
+  void mergeChangesFromSaveInSlices(const SaveNotification& notification, std::function<void()> done,
+                                    std::size_t slice = 500);
 
   // Compact handle for internal collaboration.
   struct Impl;

@@ -371,6 +371,17 @@ std::set<std::string> tableNames(sqlite3* db, bool* ok) {
   return tables;
 }
 
+// The key and value rows of Z_METADATA; false when they cannot be read.
+bool readMetadata(sqlite3* db, Metadata& meta) {
+  Stmt st(db, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
+  if (!st) return false;
+  while (sqlite3_step(st.s) == SQLITE_ROW)
+    if (auto key = sqlite3_column_text(st.s, 0))
+      meta[reinterpret_cast<const char*>(key)] =
+          sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
+  return true;
+}
+
 std::set<std::string> columnNames(sqlite3* db, const std::string& table) {
   std::set<std::string> cols;
   Stmt st(db, "PRAGMA table_info(" + table + ")");
@@ -479,6 +490,26 @@ std::optional<std::string> schemaDifference(sqlite3* db, const Model& model, boo
 
 }  // namespace
 
+namespace {
+
+// Settings every connection to a store gets: full syncs, the caller's pragmas ("journal_mode" =
+// "WAL"; the default keeps one file) and our SQL functions.
+void configureConnection(sqlite3* h, const fnd::Dictionary& options) {
+  exec(h, "PRAGMA synchronous = FULL", nullptr);
+  auto pit = options.find(kSQLitePragmasOption);
+  if (pit != options.end() && pit->second.isDictionary()) {
+    for (const auto& [k, v] : pit->second.dictionary()) {
+      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+      std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
+      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
+      if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
+    }
+  }
+  registerSqlFunctions(h);
+}
+
+}  // namespace
+
 bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fnd::Error* error) {
   auto refuse = [&](long code, const std::string& text) {
     if (error) {
@@ -501,14 +532,7 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
   if (!tables.count("Z_METADATA") || !tables.count("Z_PRIMARYKEY"))
     return refuse(kFileReadCorruptFileError, "The file is not a store of this application");
   Metadata meta;
-  {
-    Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
-    if (!st) return refuse(kFileReadCorruptFileError, "The store metadata cannot be read");
-    while (sqlite3_step(st.s) == SQLITE_ROW)
-      if (auto key = sqlite3_column_text(st.s, 0))
-        meta[reinterpret_cast<const char*>(key)] =
-            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
-  }
+  if (!readMetadata(h, meta)) return refuse(kFileReadCorruptFileError, "The store metadata cannot be read");
   const auto hash = meta.find("versionHash");
   if (hash == meta.end() || hash->second.empty() || meta["storeIdentifier"].empty())
     return refuse(kFileReadCorruptFileError, "The store does not say which model it was made with");
@@ -574,6 +598,56 @@ bool Coordinator::checkStoreFile(const std::string& path, const Model& model, fn
   return true;
 }
 
+namespace {
+
+// A new store: the model's tables and indexes and the metadata, in one transaction.
+bool createSchema(sqlite3* h, const Model& model, const std::string& identifier, fnd::Error* e) {
+  bool ok = exec(h, "BEGIN IMMEDIATE", e);
+  for (const auto& en : model.entities()) ok = ok && createEntityTable(h, *en, e) && createIndexes(h, *en, e);
+  ok = ok && writeMetadata(h, model, identifier, e) && exec(h, "COMMIT", e);
+  if (!ok) exec(h, "ROLLBACK", nullptr);
+  return ok;
+}
+
+// What the model adds to an older store (tables, columns, indexes, and the defaults of new
+// attributes for the rows already there), in one transaction.
+bool migrateSchema(sqlite3* h, const Model& model, const std::set<std::string>& tables, const Metadata& meta,
+                   const std::string& identifier, fnd::Error* e) {
+  bool ok = exec(h, "BEGIN IMMEDIATE", e);
+  for (const auto& en : model.entities()) {
+    if (!ok) break;
+    if (!tables.count(en->tableName())) {
+      ok = createEntityTable(h, *en, e);
+    } else {
+      const auto cols = columnNames(h, en->tableName());
+      for (const auto& a : en->attributes())
+        if (ok && !a.transient && !cols.count(columnName(a.name)))
+          ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), e);
+      for (const auto& r : en->relationships())
+        if (ok && !r.toMany && !cols.count(columnName(r.name)))
+          ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(r.name) + " INTEGER", e);
+    }
+    ok = ok && createIndexes(h, *en, e);
+    const auto layout = meta.find("layout." + en->name());
+    for (const auto& a : en->attributes()) {
+      if (!ok || a.transient || a.defaultValue.isNull() || !tables.count(en->tableName())) continue;
+      Stmt st(h, "UPDATE " + en->tableName() + " SET " + columnName(a.name) + " = ? WHERE " + columnName(a.name) + " IS NULL");
+      if (!st) {
+        ok = false;
+        break;
+      }
+      if (layout != meta.end() && layout->second.find("\n a:" + a.name + ":") != std::string::npos) continue;  // not new
+      bindValue(st.s, 1, toStorage(a, a.defaultValue));
+      ok = sqlite3_step(st.s) == SQLITE_DONE;
+    }
+  }
+  ok = ok && writeMetadata(h, model, identifier, e) && exec(h, "COMMIT", e);
+  if (!ok) exec(h, "ROLLBACK", nullptr);
+  return ok;
+}
+
+}  // namespace
+
 bool Coordinator::Impl::open(const std::string& storeType, const std::string& storePath, const fnd::Dictionary& options,
                              fnd::Error* error) {
   if (db) {
@@ -615,99 +689,80 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     return false;
   };
   // Reading the schema also tells a database from a damaged or foreign file.
-  std::set<std::string> tables;
-  {
-    Stmt st(h, "SELECT name FROM sqlite_master WHERE type = 'table'");
-    if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0)));
-    if (rc != SQLITE_DONE) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
-  }
+  bool readable = false;
+  const auto tables = tableNames(h, &readable);
+  if (!readable) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
   fnd::Error e;
   if (tables.empty()) {
     if (readOnly) return failWith(storeError(kPersistentStoreOpenError, "The store is empty and opened read-only"));
     storeIdentifier = fnd::Uuid::newString();
-    bool ok = exec(h, "BEGIN IMMEDIATE", &e);
-    for (const auto& en : model->entities()) ok = ok && createEntityTable(h, *en, &e) && createIndexes(h, *en, &e);
-    ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
-    if (!ok) {
-      exec(h, "ROLLBACK", nullptr);
-      return failWith(e);
-    }
+    if (!createSchema(h, *model, storeIdentifier, &e)) return failWith(e);
   } else {
     if (!tables.count("Z_METADATA")) return failWith(storeError(kFileReadCorruptFileError, "The file is not a store of this application"));
-    std::map<std::string, std::string> meta;
-    {
-      Stmt st(h, "SELECT Z_KEY, Z_VALUE FROM Z_METADATA");
-      if (!st) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
-      while (sqlite3_step(st.s) == SQLITE_ROW)
-        meta[reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0))] =
-            sqlite3_column_text(st.s, 1) ? reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1)) : "";
-    }
+    Metadata meta;
+    if (!readMetadata(h, meta)) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
     storeIdentifier = meta["storeIdentifier"];
     if (meta["versionHash"] != model->versionHash()) {
       if (!migrate || readOnly)
         return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
                                    "The model used to open the store is incompatible with the one used to create the store"));
       if (auto refused = migrationRefusal(meta, *model)) return failWith(*refused);
-      // Add what is new in one transaction.
-      bool ok = exec(h, "BEGIN IMMEDIATE", &e);
-      for (const auto& en : model->entities()) {
-        if (!ok) break;
-        if (!tables.count(en->tableName())) {
-          ok = createEntityTable(h, *en, &e);
-        } else {
-          std::set<std::string> cols;
-          Stmt st(h, "PRAGMA table_info(" + en->tableName() + ")");
-          while (st && sqlite3_step(st.s) == SQLITE_ROW) cols.insert(fnd::asciiUppercase(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1))));
-          for (const auto& a : en->attributes())
-            if (ok && !a.transient && !cols.count(columnName(a.name)))
-              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(a.name) + " " + sqlType(a.type), &e);
-          for (const auto& r : en->relationships())
-            if (ok && !r.toMany && !cols.count(columnName(r.name)))
-              ok = exec(h, "ALTER TABLE " + en->tableName() + " ADD COLUMN " + columnName(r.name) + " INTEGER", &e);
-        }
-        ok = ok && createIndexes(h, *en, &e);
-        // New attributes with a default give existing rows that default.
-        for (const auto& a : en->attributes()) {
-          if (!ok || a.transient || a.defaultValue.isNull() || !tables.count(en->tableName())) continue;
-          Stmt st(h, "UPDATE " + en->tableName() + " SET " + columnName(a.name) + " = ? WHERE " + columnName(a.name) + " IS NULL");
-          if (!st) { ok = false; break; }
-          std::string lay = meta["layout." + en->name()];
-          if (lay.find("\n a:" + a.name + ":") != std::string::npos) continue;  // not new
-          bindValue(st.s, 1, toStorage(a, a.defaultValue));
-          ok = sqlite3_step(st.s) == SQLITE_DONE;
-        }
-      }
-      ok = ok && writeMetadata(h, *model, storeIdentifier, &e) && exec(h, "COMMIT", &e);
-      if (!ok) {
-        exec(h, "ROLLBACK", nullptr);
+      if (!migrateSchema(h, *model, tables, meta, storeIdentifier, &e)) {
         fnd::Error m = storeError(kMigrationError, "The store could not be migrated");
         m.setUnderlyingError(e);
         return failWith(m);
       }
     }
   }
-  // Pragmas asked for by the caller ("journal_mode" = "WAL"); the default keeps one file.
-  exec(h, "PRAGMA synchronous = FULL", nullptr);
-  auto pit = options.find(kSQLitePragmasOption);
-  if (pit != options.end() && pit->second.isDictionary()) {
-    for (const auto& [k, v] : pit->second.dictionary()) {
-      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-      std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
-      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
-      if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
-    }
-  }
-  registerSqlFunctions(h);
+  configureConnection(h, options);
   db = h;
   sharedStoreIdentifier = std::make_shared<const std::string>(storeIdentifier);
   type = storeType;
   path = storePath;
+  this->options = options;
   metadata.clear();
   metadata["versionHash"] = model->versionHash();
   metadata["storeIdentifier"] = storeIdentifier;
   metadata["storeType"] = storeType;
+  return true;
+}
+
+bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
+  if (!first.db || first.type != kSQLiteStoreType) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "Only an open SQLite store has room for a second connection");
+    return false;
+  }
+  const bool readOnly = first.options.count(kReadOnlyPersistentStoreOption) &&
+                        first.options.at(kReadOnlyPersistentStoreOption).boolValue();
+  sqlite3* h = nullptr;
+  const int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+  if (sqlite3_open_v2(first.path.c_str(), &h, flags, nullptr) != SQLITE_OK) {
+    if (error) *error = sqliteError(h, kPersistentStoreOpenError, "The store could not be opened again at " + first.path);
+    sqlite3_close(h);
+    return false;
+  }
+  sqlite3_busy_timeout(h, 5000);
+  harden(h);
+  // The file must still be the store the first connection opened (not a restored one put in its
+  // place since), or the IDs of the two would name different rows.
+  std::string identifier;
+  {
+    Stmt st(h, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'storeIdentifier'");
+    if (st && sqlite3_step(st.s) == SQLITE_ROW) identifier = columnText(st.s, 0);
+  }
+  if (identifier.empty() || identifier != first.storeIdentifier) {
+    if (error) *error = storeError(kPersistentStoreOpenError, "The file at " + first.path + " is no longer the open store");
+    sqlite3_close(h);
+    return false;
+  }
+  configureConnection(h, first.options);
+  db = h;
+  storeIdentifier = first.storeIdentifier;
+  sharedStoreIdentifier = first.sharedStoreIdentifier;
+  type = first.type;
+  path = first.path;
+  options = first.options;
+  metadata = first.metadata;
   return true;
 }
 
@@ -932,97 +987,99 @@ std::int64_t Coordinator::Impl::allocateKeys(const EntityDescription* entity, st
   std::lock_guard lock(mutex);
   sqlite3* h = dbOf(*this);
   if (!h) return 0;
-  // Z_MAX only grows, so keys of deleted rows are never reused by another object.
+  // Z_MAX only grows, so keys of deleted rows are never reused by another object. The new
+  // maximum comes back from the same statement: another connection may take keys in between.
   Cached up(*this, "UPDATE Z_PRIMARYKEY SET Z_MAX = MAX(Z_MAX, (SELECT IFNULL(MAX(Z_PK), 0) FROM " + entity->tableName() +
-                 ")) + ? WHERE Z_ENT = ?");
-  if (!up) return 0;
+                 ")) + ? WHERE Z_ENT = ? RETURNING Z_MAX");
+  if (!up) {
+    if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
+    return 0;
+  }
   sqlite3_bind_int64(up.s, 1, count);
   sqlite3_bind_int(up.s, 2, entity->entityNumber());
+  if (sqlite3_step(up.s) != SQLITE_ROW) {
+    if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
+    return 0;
+  }
+  const std::int64_t top = sqlite3_column_int64(up.s, 0);
+  // Stepped to the end, so the update is complete before the statement goes back to the cache.
   if (sqlite3_step(up.s) != SQLITE_DONE) {
     if (error) *error = sqliteError(h, kPersistentStoreSaveError, "Keys could not be allocated");
     return 0;
   }
-  Cached get(*this, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
-  if (!get) return 0;
-  sqlite3_bind_int(get.s, 1, entity->entityNumber());
-  if (sqlite3_step(get.s) != SQLITE_ROW) return 0;
-  return sqlite3_column_int64(get.s, 0) - count + 1;
+  return top - count + 1;
 }
+
+namespace {
 
 // Saves of at least this many rows count as bulk saves.
 constexpr std::size_t kBulkSaveRows = 1000;
 
-bool Coordinator::Impl::commit(const CommitBatch& batch,
-                               std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
-                               fnd::Error* error) {
-  std::lock_guard lock(mutex);
-  sqlite3* h = dbOf(*this);
-  if (!h) {
-    if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
-    return false;
+// Big saves touch pages all over the indexes; with the default 2 MB page cache SQLite writes
+// dirty pages out mid-transaction and reads them back. A save gets 32 MB, which holds a
+// 50,000-bookmark save, and gives it back afterwards so reading a whole library stays small.
+class SaveCache {
+ public:
+  explicit SaveCache(Coordinator::Impl& impl) : c_(impl) { set("PRAGMA cache_size = -32768"); }
+  ~SaveCache() { set("PRAGMA cache_size = -2000"); }
+
+ private:
+  void set(const char* sql) {
+    Cached st(c_, sql);
+    if (st) sqlite3_step(st.s);
   }
-  // Big saves touch pages all over the indexes; with the default 2 MB page cache SQLite writes
-  // dirty pages out mid-transaction and reads them back. A save gets 32 MB, which holds a
-  // 50,000-bookmark save, and gives it back afterwards so reading a whole library stays small.
-  struct SaveCache {
-    Coordinator::Impl& c;
-    explicit SaveCache(Coordinator::Impl& impl) : c(impl) { set("PRAGMA cache_size = -32768"); }
-    ~SaveCache() { set("PRAGMA cache_size = -2000"); }
-    void set(const char* sql) {
-      Cached st(c, sql);
-      if (st) sqlite3_step(st.s);
+  Coordinator::Impl& c_;
+};
+
+// A bulk save (an import) skips the journal header's extra sync: the rollback journal still
+// makes the commit atomic and the database file is still synced before the journal goes, so
+// the saved rows are as durable as before. The previous level comes back after the save.
+class BulkSync {
+ public:
+  BulkSync(sqlite3* db, std::size_t rows) : h_(db) {
+    if (rows < kBulkSaveRows) return;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h_, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      previous_ = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    // Only ever lowered from FULL or EXTRA to NORMAL, never below.
+    if (previous_ > 1) sqlite3_exec(h_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    else previous_ = -1;
+  }
+  ~BulkSync() {
+    if (previous_ > 1)
+      sqlite3_exec(h_, ("PRAGMA synchronous = " + std::to_string(previous_)).c_str(), nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* h_;
+  int previous_ = -1;
+};
+
+using RowRefs = std::vector<std::pair<const EntityDescription*, std::int64_t>>;
+
+// The rows of the batch whose Z_OPT moved since the context read them.
+RowRefs changedElsewhere(Coordinator::Impl& c, const CommitBatch& batch) {
+  RowRefs conflicts;
+  auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
+    Cached st(c, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
+    std::int64_t opt = -1;
+    if (st) {
+      sqlite3_bind_int64(st.s, 1, pk);
+      if (sqlite3_step(st.s) == SQLITE_ROW) opt = sqlite3_column_int64(st.s, 0);
     }
-  } saveCache(*this);
-  // A bulk save (an import) skips the journal header's extra sync: the rollback journal still
-  // makes the commit atomic and the database file is still synced before the journal goes, so
-  // the saved rows are as durable as before. The previous level comes back after the save.
-  struct BulkSync {
-    sqlite3* h;
-    int previous = -1;
-    BulkSync(sqlite3* db, std::size_t rows) : h(db) {
-      if (rows < kBulkSaveRows) return;
-      sqlite3_stmt* s = nullptr;
-      if (sqlite3_prepare_v2(h, "PRAGMA synchronous", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        previous = sqlite3_column_int(s, 0);
-      sqlite3_finalize(s);
-      // Only ever lowered from FULL or EXTRA to NORMAL, never below.
-      if (previous > 1) sqlite3_exec(h, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-      else previous = -1;
-    }
-    ~BulkSync() {
-      if (previous > 1)
-        sqlite3_exec(h, ("PRAGMA synchronous = " + std::to_string(previous)).c_str(), nullptr, nullptr, nullptr);
-    }
-  } bulkSync(h, batch.writes.size() + batch.joins.size());
-  if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
-  auto fail = [&](const std::string& what) {
-    fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
-    exec(h, "ROLLBACK", nullptr);
-    if (error) *error = e;
-    return false;
+    if (opt != expected) conflicts.push_back({en, pk});
   };
-  if (batch.checkConflicts && conflicts) {
-    auto check = [&](const EntityDescription* en, std::int64_t pk, std::int64_t expected) {
-      Cached st(*this, "SELECT Z_OPT FROM " + en->tableName() + " WHERE Z_PK = ?");
-      std::int64_t opt = -1;
-      if (st) {
-        sqlite3_bind_int64(st.s, 1, pk);
-        if (sqlite3_step(st.s) == SQLITE_ROW) opt = sqlite3_column_int64(st.s, 0);
-      }
-      if (opt != expected) conflicts->push_back({en, pk});
-    };
-    for (const auto& w : batch.writes)
-      if (!w.insert) check(w.entity, w.pk, w.expectedOpt);
-    for (std::size_t i = 0; i < batch.deletes.size(); ++i)
-      check(batch.deletes[i].first, batch.deletes[i].second, batch.deleteExpectedOpts[i]);
-    if (!conflicts->empty()) {
-      exec(h, "ROLLBACK", nullptr);
-      if (error) *error = storeError(kManagedObjectMergeError, "Could not merge changes: rows were changed by someone else");
-      return false;
-    }
-  }
-  // Rows of one shape (entity, insert or update, columns written) share one statement; a save
-  // of many new objects mostly repeats the previous row's shape.
+  for (const auto& w : batch.writes)
+    if (!w.insert) check(w.entity, w.pk, w.expectedOpt);
+  for (std::size_t i = 0; i < batch.deletes.size(); ++i)
+    check(batch.deletes[i].first, batch.deletes[i].second, batch.deleteExpectedOpts[i]);
+  return conflicts;
+}
+
+// Rows of one shape (entity, insert or update, columns written) share one statement; a save of
+// many new objects mostly repeats the previous row's shape. Answers what failed, if anything.
+const char* writeRows(Coordinator::Impl& c, const CommitBatch& batch) {
   std::optional<Cached> st;
   const RowWrite* shape = nullptr;
   auto sameShape = [](const RowWrite& a, const RowWrite& b) {
@@ -1045,10 +1102,10 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
         sql += " WHERE Z_PK = ?";
       }
       st.reset();
-      st.emplace(*this, std::move(sql));
+      st.emplace(c, std::move(sql));
       shape = &w;
     }
-    if (!*st) return fail("A save could not be prepared");
+    if (!*st) return "A save could not be prepared";
     sqlite3_stmt* s = st->s;
     int i = 1;
     if (w.insert) {
@@ -1063,42 +1120,83 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     if (!w.insert) sqlite3_bind_int64(s, i++, w.pk);
     int rc = sqlite3_step(s);
     sqlite3_reset(s);
-    if (rc != SQLITE_DONE) return fail("A row could not be written");
+    if (rc != SQLITE_DONE) return "A row could not be written";
   }
-  st.reset();
-  // Join rows likewise: one statement per (table, add or remove) for the whole batch.
-  std::map<std::tuple<const EntityDescription*, int, bool>, std::unique_ptr<Cached>> joinStatements;
+  return nullptr;
+}
+
+// Join rows likewise: one statement per (table, add or remove) for the whole batch.
+const char* writeJoins(Coordinator::Impl& c, const CommitBatch& batch) {
+  std::map<std::tuple<const EntityDescription*, int, bool>, std::unique_ptr<Cached>> statements;
   for (const auto& j : batch.joins) {
-    auto& slot = joinStatements[{j.entity, j.relationship, j.add}];
+    auto& slot = statements[{j.entity, j.relationship, j.add}];
     if (!slot) {
       JoinTable t = joinTableFor(*j.entity, j.relationship);
       std::string mine = t.flipped ? t.destinationColumn : t.ownerColumn;
       std::string theirs = t.flipped ? t.ownerColumn : t.destinationColumn;
-      slot = std::make_unique<Cached>(*this, j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
-                                                   : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?");
+      slot = std::make_unique<Cached>(c, j.add ? "INSERT OR IGNORE INTO " + t.table + " (" + mine + ", " + theirs + ") VALUES (?, ?)"
+                                               : "DELETE FROM " + t.table + " WHERE " + mine + " = ? AND " + theirs + " = ?");
     }
-    if (!*slot) return fail("A relationship could not be written");
+    if (!*slot) return "A relationship could not be written";
     sqlite3_bind_int64(slot->s, 1, j.source);
     sqlite3_bind_int64(slot->s, 2, j.destination);
     int rc = sqlite3_step(slot->s);
     sqlite3_reset(slot->s);
-    if (rc != SQLITE_DONE) return fail("A relationship could not be written");
+    if (rc != SQLITE_DONE) return "A relationship could not be written";
   }
-  joinStatements.clear();
+  return nullptr;
+}
+
+// Deleted rows go with their join rows.
+const char* deleteRows(Coordinator::Impl& c, const CommitBatch& batch) {
   for (const auto& [en, pk] : batch.deletes) {
     for (std::size_t r = 0; r < en->relationships().size(); ++r) {
       if (!usesJoinTable(*en, static_cast<int>(r))) continue;
       JoinTable t = joinTableFor(*en, static_cast<int>(r));
-      Cached st(*this, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
-      if (!st) return fail("A relationship could not be removed");
+      Cached st(c, "DELETE FROM " + t.table + " WHERE " + (t.flipped ? t.destinationColumn : t.ownerColumn) + " = ?");
+      if (!st) return "A relationship could not be removed";
       sqlite3_bind_int64(st.s, 1, pk);
-      if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A relationship could not be removed");
+      if (sqlite3_step(st.s) != SQLITE_DONE) return "A relationship could not be removed";
     }
-    Cached st(*this, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
-    if (!st) return fail("A row could not be deleted");
+    Cached st(c, "DELETE FROM " + en->tableName() + " WHERE Z_PK = ?");
+    if (!st) return "A row could not be deleted";
     sqlite3_bind_int64(st.s, 1, pk);
-    if (sqlite3_step(st.s) != SQLITE_DONE) return fail("A row could not be deleted");
+    if (sqlite3_step(st.s) != SQLITE_DONE) return "A row could not be deleted";
   }
+  return nullptr;
+}
+
+}  // namespace
+
+bool Coordinator::Impl::commit(const CommitBatch& batch,
+                               std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
+                               fnd::Error* error) {
+  std::lock_guard lock(mutex);
+  sqlite3* h = dbOf(*this);
+  if (!h) {
+    if (error) *error = storeError(kPersistentStoreSaveError, "The coordinator has no store");
+    return false;
+  }
+  SaveCache saveCache(*this);
+  BulkSync bulkSync(h, batch.writes.size() + batch.joins.size());
+  if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
+  auto fail = [&](const std::string& what) {
+    fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
+    exec(h, "ROLLBACK", nullptr);
+    if (error) *error = e;
+    return false;
+  };
+  if (batch.checkConflicts && conflicts) {
+    const auto moved = changedElsewhere(*this, batch);
+    conflicts->insert(conflicts->end(), moved.begin(), moved.end());
+    if (!conflicts->empty()) {
+      exec(h, "ROLLBACK", nullptr);
+      if (error) *error = storeError(kManagedObjectMergeError, "Could not merge changes: rows were changed by someone else");
+      return false;
+    }
+  }
+  for (auto step : {writeRows, writeJoins, deleteRows})
+    if (const char* failed = step(*this, batch)) return fail(failed);
   if (!exec(h, "COMMIT", error, kPersistentStoreSaveError)) {
     exec(h, "ROLLBACK", nullptr);
     return false;
@@ -1131,6 +1229,14 @@ bool Coordinator::addStore(const std::string& type, const std::string& path, con
 }
 
 bool Coordinator::hasStore() const { return impl_->db != nullptr; }
+
+std::shared_ptr<Coordinator> Coordinator::openSecondConnection(fnd::Error* error) const {
+  std::shared_ptr<Coordinator> second(new Coordinator());
+  second->impl_->model = impl_->model;
+  std::lock_guard lock(impl_->mutex);
+  if (!second->impl_->openBeside(*impl_, error)) return nullptr;
+  return second;
+}
 
 bool Coordinator::removeStore(fnd::Error* error) {
   std::lock_guard lock(impl_->mutex);

@@ -58,6 +58,11 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   // table and column those need. Fills `error` with the reason otherwise.
   static bool checkStoreFile(const std::string& path, const Model& model, fnd::Error* error = nullptr);
   bool hasStore() const;
+  // A coordinator of its own connection to this SQLite store file: the same model, store
+  // identifier and object IDs, so a context on it works on a thread of its own without waiting
+  // for this connection's users, and its IDs are good in contexts of this coordinator. Null
+  // (with `error`) without a SQLite store, or when the file at the path is no longer this store.
+  std::shared_ptr<Coordinator> openSecondConnection(fnd::Error* error = nullptr) const;
   // Closes the store; contexts on the coordinator then fail to fetch and save.
   bool removeStore(fnd::Error* error = nullptr);
   const std::string& storeType() const;

@@ -125,12 +125,15 @@ struct Coordinator::Impl {
   std::string storeIdentifier;
   std::shared_ptr<const std::string> sharedStoreIdentifier;  // shared by every permanent ID
   fnd::Dictionary metadata;
+  fnd::Dictionary options;  // as the store was added, for further connections
   // Prepared statements by SQL text, idle ones only; a statement in use is out of the pool, so
   // a nested use of the same text prepares a second one.
   std::unordered_map<std::string, std::vector<void*>> statements;  // sqlite3_stmt*
   void finalizeStatements();
 
   bool open(const std::string& type, const std::string& path, const fnd::Dictionary& options, fnd::Error* error);
+  // Another connection to the store `first` has open, with its identifier.
+  bool openBeside(const Impl& first, fnd::Error* error);
   void close();
   // Rows of `entity` matching `where` (SQL over its columns, with bound values), attribute values
   // included unless `faultsOnly`.

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <set>
 #include <thread>
 
@@ -16,13 +18,6 @@ using namespace kesto::store;
 using namespace kesto::store::test;
 
 namespace {
-
-struct Stack {
-  std::shared_ptr<const Model> model = makeLibraryModel();
-  std::string path = storePath();
-  std::shared_ptr<Coordinator> coordinator = openStore(model, path);
-  ContextRef main = makeMainContext(coordinator);
-};
 
 ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& url, const std::string& title = "") {
   auto b = c.insertNewObject("Bookmark");
@@ -547,6 +542,32 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   std::size_t after = 0;
   child->performAndWait([&] { after = seen.load(); });  // waits on the main thread for the busy queue
   EXPECT_EQ(after, 5u);
+}
+
+// The main thread waiting for a private queue's block sleeps until the block lets go (or the
+// block needs the main context), instead of turning round and round.
+TEST(Context, MainThreadWaitingForABusyQueueSleepsAndWakesWhenItIsFree) {
+  Stack s;
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(s.main);
+  std::atomic<bool> started{false};
+  child->perform([&] {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  });
+  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  };
+  const double before = cpu();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  bool ran = false;
+  child->performAndWait([&] { ran = true; });
+  EXPECT_TRUE(ran);
+  EXPECT_GE(std::chrono::steady_clock::now() - wallBefore, std::chrono::milliseconds(300));
+  EXPECT_LT(cpu() - before, 0.05);
 }
 
 TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {

@@ -29,4 +29,12 @@ ContextRef makeMainContext(std::shared_ptr<Coordinator> coordinator, bool withUn
 
 std::string storePath(const std::string& name = "data.sqlite");
 
+// A store file of the library model with the main context over it.
+struct Stack {
+  std::shared_ptr<const Model> model = makeLibraryModel();
+  std::string path = storePath();
+  std::shared_ptr<Coordinator> coordinator = openStore(model, path);
+  ContextRef main = makeMainContext(coordinator);
+};
+
 }  // namespace kesto::store::test
