@@ -26,6 +26,7 @@
 #include "Synchronize/Synchronizer.h"
 #include "Views/TileCollectionView.h"
 
+#include "App/GeneratedBookmark.h"
 #include "GeneratedLibrary.h"
 #include "TemporaryHome.h"
 
@@ -51,15 +52,7 @@ bool pumpUntil(F done) {
 void makeLibrary() {
   bench::LibraryShape shape{.folders = kFolders, .tags = kTags, .bookmarks = kBookmarks, .fourDeep = false};
   shape.folder = [](Folder& f, int i) { f.setOrderIndex(i); };
-  shape.bookmark = [](Bookmark& b, int i) {
-    const std::string site = "http://site" + std::to_string(i % 997) + ".example";
-    b.setUrl(site + "/page/" + std::to_string(i));
-    b.setBaseURL(site);
-    b.setTitle("Page " + std::to_string(i));
-    b.setUniqueID(WrenEntity::uniqueID());
-    b.setAddedDate(fnd::Date(600000000.0 + i));
-    b.setUpdatedDate(fnd::Date(600000000.0 + i));
-  };
+  shape.bookmark = [](Bookmark& b, int i) { bench::setGeneratedBookmark(b, i); };
   bench::generateLibrary(shape);
   // An established library: the one-time migrations are behind it.
   auto& d = fnd::UserDefaults::standard();

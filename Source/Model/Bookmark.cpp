@@ -269,8 +269,10 @@ void Bookmark::willSave() {
 }
 
 void Bookmark::awakeFromFetch() {
-  if (!value(a::title).isString()) setPrimitiveValue(a::title, std::string(" "));
-  if (!value(a::content).isString()) setPrimitiveValue(a::content, std::string(" "));
+  // Most rows have no content: one shared text for all of them, not one each.
+  static const fnd::Value blank(" ");
+  if (!value(a::title).isString()) setPrimitiveValue(a::title, blank);
+  if (!value(a::content).isString()) setPrimitiveValue(a::content, blank);
 }
 
 void Bookmark::deleteBookmark() { deleteEntityInContext(defaultContext()); }

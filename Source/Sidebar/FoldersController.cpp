@@ -243,7 +243,23 @@ std::vector<SourceListItemRef> FoldersController::fixedRows() const {
   return rows;
 }
 
+namespace {
+// Marks the rows as being rebuilt for as long as it lives (a nested rebuild keeps the mark).
+class RebuildingRows {
+ public:
+  explicit RebuildingRows(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~RebuildingRows() { flag_ = was_; }
+  RebuildingRows(const RebuildingRows&) = delete;
+  RebuildingRows& operator=(const RebuildingRows&) = delete;
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+}  // namespace
+
 void FoldersController::loadFolders() {
+  const RebuildingRows rebuilding(rebuildingRows_);
   firstFoundFolderID_.clear();
   // Folders without a name have no row; their children and bookmarks are kept (moved to the
   // top level and the Inbox) before they go.
@@ -387,8 +403,11 @@ void FoldersController::updateView() {
     return;
   }
   if (kestoData_) kestoData_->prepareFolderView();
-  for (auto& item : expandedItems_)
-    if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
+  {
+    const RebuildingRows rebuilding(rebuildingRows_);
+    for (auto& item : expandedItems_)
+      if (list_->rowForItem(item.get()) >= 0 || list_->parentForItem(item.get())) list_->expandItem(item.get());
+  }
   loadBadges();
   SourceListItemRef found;
   if (auto stored = fnd::UserDefaults::standard().stringForKey(kCurrentlySelectedFolderKey)) {
@@ -407,7 +426,11 @@ void FoldersController::updateView() {
     currentlySelectedFolderIndex_ = found == inboxItem_ ? 2 : static_cast<std::int32_t>(list_->selectedRow());
     centreRow(list_->selectedRow());
   }
-  if (!kestoData_ || !kestoData_->isSearching()) updateSelection();
+  if (!kestoData_ || !kestoData_->isSearching()) {
+    updateSelection();
+    // Selecting the row above asked for this same update after the selection delay: done now.
+    fnd::RunLoop::cancelPreviousPerformRequests(this);
+  }
   ViewUpdater::updateBookmarks();
   if (found) selectItem(found.get());
 }
@@ -788,7 +811,7 @@ void FoldersController::sourceListItemDidExpand(const fnd::Notification& notific
       save("The folder could not be saved");
     }
   }
-  updateSelection();
+  if (!rebuildingRows_) updateSelection();
 }
 
 void FoldersController::sourceListItemDidCollapse(const fnd::Notification& notification) {

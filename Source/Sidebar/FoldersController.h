@@ -273,6 +273,9 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // Locked folders show no badge.
   std::unordered_set<std::string> lockedFolders_;
   bool isUserSorted_ = true;
+  // While the rows are rebuilt and their expansion restored: an expansion then is no choice of a
+  // list (updateView selects and loads the list once, after it).
+  bool rebuildingRows_ = false;
   bool observing_ = false;
   std::string searchString_, lastUsedSearchString_, firstFoundFolderID_, lastSelectedIdentifier_;
   int sameSearchCount_ = 0;

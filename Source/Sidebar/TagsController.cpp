@@ -110,6 +110,12 @@ void TagsController::updateView() {
   kestoData_->loadBookmarks();
 }
 
+void TagsController::resetView() {
+  // Every tag is read and counted: on a large library that was most of the start, for a list
+  // that was not on screen.
+  if (tagsListShown()) loadItems();
+}
+
 Tag::List TagsController::tagsInUse() {
   // Every tag read once and tested in memory: the store's "bookmarks.@count > 0" with its sort
   // costs ten times as much on a large library. Same rows, same order.

@@ -38,7 +38,8 @@ class TagsController : public SmartListController, public ui::Responder {
 
   // Refresh: back to the tag selection (the rows are rebuilt on the reset notification).
   void updateView() override;
-  void resetView() { loadItems(); }
+  // Rebuilds the rows, when the list shows; choosing it resets it again.
+  void resetView();
   void loadItems() override;
   void selectTagsFromDefaults();
   // The tags carrying at least one bookmark, by name without regard to case.

@@ -2,6 +2,7 @@
 
 #include "Model/Config.h"
 #include "Model/DataModel.h"
+#include "Model/ViewUpdater.h"
 
 namespace kesto::test {
 namespace {
@@ -161,6 +162,33 @@ TEST_F(FolderTreeTest, SelectionLoadsTheRightListAndIsRemembered) {
   controller->selectFolderWithID(sub->folderID());
   EXPECT_EQ(controller->selectedIdentifier(), sub->folderID());
   EXPECT_EQ(work->isExpanded(), 1);
+}
+
+TEST_F(FolderTreeTest, RebuildingTheRowsLoadsTheShownListOnce) {
+  auto work = folder("Work");
+  folder("Sub", work->folderID());
+  work->setIsExpanded(1);  // the rebuild expands it again
+  bookmark("http://w.example/", work);
+  bookmark("http://o.example/", nullptr);
+  start();
+  select(work->folderID());
+  controller->updateSelection();
+  settle();
+  // A load empties the list and fills it again, telling the list both times, and the rebuild
+  // tells it once more: a second load (for the expansions the rebuild restores) made it five, a
+  // third (the selection's delayed update) seven.
+  int refreshes = 0;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  for (const char* name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification})
+    center.addObserver(&refreshes, [&](const fnd::Notification&) { ++refreshes; }, name);
+  controller->updateViewCompletely();
+  // Nor does the selection it makes load the list again after the selection delay.
+  spin(0.4);
+  center.removeObserver(&refreshes);
+  EXPECT_EQ(refreshes, 3);
+  ASSERT_EQ(dm->bookmarks().size(), 1u);
+  EXPECT_EQ(dm->bookmarks()[0]->url(), std::optional<std::string>("http://w.example/"));
+  EXPECT_EQ(controller->selectedIdentifier(), work->folderID());
 }
 
 TEST_F(FolderTreeTest, ALockedFolderShowsNothingWhenSelected) {

@@ -75,6 +75,25 @@ TEST_F(TagsListTest, RowsAndBadgesCountEveryCaseOfANameOnce) {
   EXPECT_EQ(tags.containerItem()->identifier(), "tagsContainerItem");
 }
 
+TEST_F(TagsListTest, RowsAreBuiltOnlyWhileTheListShows) {
+  tagged("a", {"Work"});
+  save();
+  // A start on the folders list: the reset leaves the rows alone.
+  show(SelectedLibraryView, ViewManager::Folders);
+  wire();
+  EXPECT_TRUE(rows().empty());
+  // Choosing the tab resets the list again, now shown.
+  show(SelectedTagsView, ViewManager::Tags);
+  ViewUpdater::resetTags();
+  EXPECT_EQ(rows(), (std::vector<std::string>{"Work=1"}));
+  // Hidden again: the rows it has stay as they were.
+  tagged("b", {"home"});
+  save();
+  show(SelectedLibraryView, ViewManager::Folders);
+  ViewUpdater::resetTags();
+  EXPECT_EQ(rows(), (std::vector<std::string>{"Work=1"}));
+}
+
 TEST_F(TagsListTest, BadgesLeaveOutBookmarksOfLockedFoldersAsTheListDoes) {
   tagged("open", {"Work"});
   auto hidden = tagged("locked", {"Work", "secret"});

@@ -38,7 +38,7 @@ bool Value::boolValue(bool fallback) const {
     case Type::Integer: return std::get<std::int64_t>(v_) != 0;
     case Type::Real: return std::get<double>(v_) != 0;
     case Type::String: {
-      const auto& s = std::get<std::string>(v_);
+      const auto& s = string();
       for (char c : s) {
         if (c == ' ' || c == '\t' || c == '\n') continue;
         if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
@@ -63,7 +63,7 @@ std::int64_t Value::intValue(std::int64_t fallback) const {
       if (d <= -9.2e18) return INT64_MIN;
       return static_cast<std::int64_t>(d);
     }
-    case Type::String: return leadingInteger(std::get<std::string>(v_));
+    case Type::String: return leadingInteger(string());
     default: return fallback;
   }
 }
@@ -75,14 +75,14 @@ double Value::doubleValue(double fallback) const {
     case Type::Real: return std::get<double>(v_);
     // Not strtod: it follows the process locale's decimal point (Qt sets it from the
     // environment) and reads hexadecimal, "inf" and "nan".
-    case Type::String: return leadingDouble(std::get<std::string>(v_));
+    case Type::String: return leadingDouble(string());
     case Type::Date: return std::get<Date>(v_).timeIntervalSinceReferenceDate();
     default: return fallback;
   }
 }
 
 const std::string& Value::string() const {
-  if (auto* s = std::get_if<std::string>(&v_)) return *s;
+  if (auto* s = std::get_if<std::shared_ptr<const std::string>>(&v_)) return **s;
   return kEmptyString;
 }
 const Data& Value::data() const {
@@ -107,7 +107,7 @@ const ObjectRef& Value::object() const {
 }
 
 std::optional<std::string> Value::stringIfString() const {
-  if (auto* s = std::get_if<std::string>(&v_)) return *s;
+  if (auto* s = std::get_if<std::shared_ptr<const std::string>>(&v_)) return **s;
   return std::nullopt;
 }
 std::optional<double> Value::numberIfNumber() const {

@@ -33,8 +33,9 @@ class Object : public std::enable_shared_from_this<Object> {
 using ObjectRef = std::shared_ptr<Object>;
 
 // A dynamically typed value: null, boolean, integer, real, string (UTF-8), data, date, array,
-// dictionary or object reference. Arrays and dictionaries are shared and immutable once made,
-// so copying a Value is cheap.
+// dictionary or object reference. Strings, data, arrays and dictionaries are shared and immutable
+// once made, so copying a Value is cheap and a value stays small (a library holds dozens per
+// bookmark, most of them empty or numbers).
 class Value {
  public:
   enum class Type { Null, Boolean, Integer, Real, String, Data, Date, Array, Dictionary, Object };
@@ -50,9 +51,9 @@ class Value {
   Value(unsigned long long i) : v_(static_cast<std::int64_t>(i)) {}
   Value(double d) : v_(d) {}
   Value(float d) : v_(static_cast<double>(d)) {}
-  Value(const char* s) : v_(std::string(s ? s : "")) {}
-  Value(std::string s) : v_(std::move(s)) {}
-  Value(std::string_view s) : v_(std::string(s)) {}
+  Value(const char* s) : v_(std::make_shared<const std::string>(s ? s : "")) {}
+  Value(std::string s) : v_(std::make_shared<const std::string>(std::move(s))) {}
+  Value(std::string_view s) : v_(std::make_shared<const std::string>(s)) {}
   Value(Data d) : v_(std::make_shared<const Data>(std::move(d))) {}
   Value(Date d) : v_(d) {}
   Value(Array a) : v_(std::make_shared<const Array>(std::move(a))) {}
@@ -115,7 +116,7 @@ class Value {
   std::string description() const;
 
  private:
-  std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<const Data>,
+  std::variant<std::monostate, bool, std::int64_t, double, std::shared_ptr<const std::string>, std::shared_ptr<const Data>,
                Date, std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>, ObjectRef>
       v_;
 };

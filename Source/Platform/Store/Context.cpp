@@ -198,6 +198,26 @@ fnd::Value Context::Impl::loadLazy(ManagedObject& o, int attribute) {
   return v;
 }
 
+void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
+  const auto& id = ObjectAccess::id(o);
+  if (parent || !id || id->isTemporaryID()) return;
+  keptLazy.push_back({&o, o.entity()->entityNumber(), id->primaryKey(), attribute});
+  while (keptLazy.size() > kKeptLazyValues) {
+    const KeptLazy oldest = keptLazy.front();
+    keptLazy.pop_front();
+    // Only an object still registered here, only a value as stored, and never the one read now.
+    if (oldest.entity >= static_cast<int>(byKey.size()) || (oldest.object == &o && oldest.attribute == attribute))
+      continue;
+    auto it = byKey[oldest.entity].find(oldest.pk);
+    if (it == byKey[oldest.entity].end() || it->second.get() != oldest.object || it->second->hasChanges()) continue;
+    auto& slots = ObjectAccess::slots(*it->second);
+    const auto a = static_cast<std::size_t>(oldest.attribute);
+    if (a >= slots.values.size() || slots.lazyPending[a] || slots.original.count(oldest.attribute)) continue;
+    slots.values[a] = fnd::Value();
+    slots.lazyPending[a] = 1;
+  }
+}
+
 std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
   std::vector<ObjectIDRef> out;
   ObjectIDRef id = ObjectAccess::id(o);
@@ -1019,7 +1039,7 @@ void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, c
     }
     std::int64_t src = keyOf(o, keys);
     std::unordered_set<std::int64_t> before, after;
-    for (auto& id : os.rels[r].originalMany) before.insert(id->primaryKey());
+    for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
     for (auto& d : os.rels[r].many) after.insert(keyOf(d, keys));
     if (isNew) before.clear();
     for (auto k : after)

@@ -53,7 +53,8 @@ void ManagedObject::setEntity(const EntityDescription* entity) {
   if (!entity) return;
   slots_->values.assign(entity->attributes().size(), fnd::Value());
   slots_->lazyPending.assign(entity->attributes().size(), 0);
-  slots_->rels.assign(entity->relationships().size(), Slots::Rel());
+  slots_->rels.clear();
+  slots_->rels.resize(entity->relationships().size());
   for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
   for (std::size_t i = 0; i < entity->attributes().size(); ++i)
     slots_->values[i] = coerce(entity->attributes()[i], entity->attributes()[i].defaultValue);
@@ -101,7 +102,10 @@ const fnd::Value& ManagedObject::value(int index) const {
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   if (slots_->lazyPending[index]) {
     slots_->lazyPending[index] = 0;
-    if (slots_->ctx) slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+    if (slots_->ctx) {
+      slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+      slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    }
   }
   return slots_->values[index];
 }
@@ -175,11 +179,11 @@ void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
   auto& r = s.rels[rel];
   if (o.state_ == ManagedObject::State::Clean && !r.originalCaptured) {
     r.originalCaptured = true;
+    r.original = std::make_unique<ManagedObject::Slots::Rel::Original>();
     if (o.entity_->relationships()[rel].toMany) {
-      r.originalMany.clear();
-      for (auto& d : r.many) r.originalMany.push_back(d->objectID());
+      for (auto& d : r.many) r.original->many.push_back(d->objectID());
     } else {
-      r.originalOne = r.one ? r.one->objectID() : r.oneID;
+      r.original->one = r.one ? r.one->objectID() : r.oneID;
     }
   }
   r.changed = true;
@@ -220,13 +224,13 @@ bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
     return std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) !=
            r.many.end();
   }
-  if (r.indexed != r.many.size()) {
-    r.index.clear();
-    r.index.reserve(r.many.size() * 2);
-    for (auto& m : r.many) r.index.insert(m.get());
-    r.indexed = r.many.size();
+  if (r.indexed() != r.many.size()) {
+    r.index = std::make_unique<ManagedObject::Slots::Rel::Index>();
+    r.index->members.reserve(r.many.size() * 2);
+    for (auto& m : r.many) r.index->members.insert(m.get());
+    r.index->indexed = r.many.size();
   }
-  return r.index.count(d) != 0;
+  return r.index->members.count(d) != 0;
 }
 }  // namespace
 
@@ -236,14 +240,14 @@ void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef&
   if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
   r.many.push_back(d);
-  if (r.indexed) r.index.insert(d.get()), r.indexed = r.many.size();
+  if (r.indexed()) r.index->members.insert(d.get()), r.index->indexed = r.many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
   auto& r = o.slots_->rels[rel];
   if (!isMember(r, d)) return;
-  if (r.indexed) r.index.erase(d), r.indexed = r.many.size() - 1;
+  if (r.indexed()) r.index->members.erase(d), r.index->indexed = r.many.size() - 1;
   auto it = std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
   if (it == r.many.end()) return;
   markRelChanged(o, rel);
@@ -490,8 +494,7 @@ void ObjectAccess::clearChanges(ManagedObject& o) {
   for (auto& r : sl.rels) {
     r.changed = false;
     r.originalCaptured = false;
-    r.originalMany.clear();
-    r.originalOne = nullptr;
+    r.original.reset();
   }
 }
 

@@ -50,7 +50,9 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   fnd::Dictionary committedValues() const;
 
   // Attributes by index (fast path) and by name. Setting marks the object changed, records an
-  // undo step and converts numbers to the attribute's type; an unknown name is ignored.
+  // undo step and converts numbers to the attribute's type; an unknown name is ignored. A
+  // lazy value (data) read from the store is kept among the context's most recent few hundred:
+  // hold a copy, not the reference, across reads of other lazy values.
   const fnd::Value& value(int attributeIndex) const;
   void setValue(int attributeIndex, fnd::Value v);
   // Changes a value without marking the object changed or recording undo (for awake hooks).

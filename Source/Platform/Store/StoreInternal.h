@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -39,22 +40,33 @@ struct ManagedObject::Slots {
   std::vector<fnd::Value> values;
   std::vector<std::uint8_t> lazyPending;
   std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
+  // Every loaded row has one per relationship: what only a changed or a large set needs is
+  // made when it is needed, so an unchanged row stays small.
   struct Rel {
     ManagedObjectRef one;
     ObjectIDRef oneID;  // to-one not yet resolved to an object
-    bool manyLoaded = false;
     std::vector<ManagedObjectRef> many;
+    bool manyLoaded = false;
     bool changed = false;
     bool originalCaptured = false;
-    std::vector<ObjectIDRef> originalMany;  // to-many at the first change
-    ObjectIDRef originalOne;
+    struct Original {
+      std::vector<ObjectIDRef> many;  // to-many at the first change
+      ObjectIDRef one;
+    };
+    std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
     // changes `many` other than through rawAddMany/rawRemoveMany calls dropIndex().
-    std::unordered_set<const ManagedObject*> index;
-    std::size_t indexed = 0;
-    void dropIndex() {
-      if (indexed) index.clear(), indexed = 0;
+    struct Index {
+      std::unordered_set<const ManagedObject*> members;
+      std::size_t indexed = 0;
+    };
+    std::unique_ptr<Index> index;
+    void dropIndex() { index.reset(); }
+    std::size_t indexed() const { return index ? index->indexed : 0; }
+    const std::vector<ObjectIDRef>& originalMany() const {
+      static const std::vector<ObjectIDRef> none;
+      return original ? original->many : none;
     }
   };
   std::vector<Rel> rels;
@@ -187,6 +199,18 @@ struct Context::Impl {
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
   // walking a list fires one fault per object, so after a few the rest load in one query.
   std::map<std::pair<int, int>, int> singleLoads;
+  // Pictures and other lazy values read from the store, oldest first. A list scrolled through
+  // a large library would otherwise keep every picture it ever showed: past the bound the
+  // oldest of an unchanged object goes back to unread, and is read again when asked.
+  static constexpr std::size_t kKeptLazyValues = 256;
+  struct KeptLazy {
+    const ManagedObject* object;
+    int entity;
+    std::int64_t pk;
+    int attribute;
+  };
+  std::deque<KeptLazy> keptLazy;
+  void keepLazy(ManagedObject& o, int attribute);
   bool batchFaults(const EntityDescription* entity);
   bool batchToMany(const EntityDescription* entity, int relationship);
 

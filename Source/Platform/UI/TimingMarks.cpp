@@ -58,6 +58,7 @@ class Hooks : public QObject {
       case QEvent::MouseButtonPress: input(e, "button"); break;
       case QEvent::Wheel: input(e, "wheel"); break;
       case QEvent::UpdateRequest: return frame(receiver, e);
+      case QEvent::Paint: ++paints_; break;
       default: break;
     }
     return false;
@@ -83,7 +84,8 @@ class Hooks : public QObject {
   }
 
   // A top-level window paints and flushes its frame while handling the update request: the mark
-  // goes after that, so it tells when the frame reached the window system.
+  // goes after that, so it tells when the frame reached the window system. An update that
+  // painted nothing is no frame.
   bool frame(QObject* receiver, QEvent* e) {
     QString title;
     if (auto* window = qobject_cast<QWindow*>(receiver)) title = window->title();
@@ -91,9 +93,10 @@ class Hooks : public QObject {
     else return false;
     if (painting_) return false;
     painting_ = true;
+    const auto paintsBefore = paints_;
     receiver->event(e);
     painting_ = false;
-    TimingMarks::mark("frame", title.toStdString());
+    if (paints_ != paintsBefore) TimingMarks::mark("frame", title.toStdString());
     return true;
   }
 
@@ -102,6 +105,7 @@ class Hooks : public QObject {
   quint64 lastStamp_ = 0;
   QEvent::Type lastType_ = QEvent::None;
   bool painting_ = false;
+  std::uint64_t paints_ = 0;
 };
 
 struct Running {

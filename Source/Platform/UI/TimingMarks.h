@@ -15,7 +15,7 @@ class TimingMarks {
   static bool enabled();
   static void mark(std::string_view name, std::string_view detail = {});
   static void mark(std::string_view name, std::int64_t detail);
-  // Besides the program's own marks, once started: each frame a window draws ("frame <title>"),
+  // Besides the program's own marks, once started: each frame a window paints ("frame <title>"),
   // each key press, button press and wheel turn ("input key|button|wheel"), and each stretch of
   // the event loop busy for the threshold or longer ("busy <microseconds>", written as it ends).
   // KESTO_TIMING_BUSY_MS sets the threshold (default 16). Call once the toolkit's application

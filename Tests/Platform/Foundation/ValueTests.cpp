@@ -27,6 +27,27 @@ TEST(Value, CollectionsAreSharedAndCompareDeeply) {
   EXPECT_TRUE(a["missing"].isNull());
 }
 
+TEST(Value, StringsAreSharedByCopiesAndAValueStaysSmall) {
+  // A library keeps dozens of values per bookmark: a copy shares the text, and a value is no
+  // bigger than a shared pointer and its kind.
+  static_assert(sizeof(Value) <= 24);
+  Value a(std::string(200, 'u'));
+  Value b = a;
+  EXPECT_EQ(&a.string(), &b.string());
+  EXPECT_EQ(b.string().size(), 200u);
+  // Each kind of string makes its own text, empty ones included.
+  EXPECT_EQ(Value("").string(), "");
+  EXPECT_TRUE(Value("").isString());
+  EXPECT_EQ(Value(std::string_view("view")).string(), "view");
+  EXPECT_EQ(Value(static_cast<const char*>(nullptr)).string(), "");
+  Value moved = std::move(a);
+  EXPECT_EQ(moved.string(), std::string(200, 'u'));
+  EXPECT_EQ(Value(42).string(), "");
+  EXPECT_EQ(Value(" 12x").intValue(), 12);
+  EXPECT_TRUE(Value("yes").boolValue());
+  EXPECT_EQ(Value("abc"), Value(std::string("abc")));
+}
+
 TEST(Value, ForgivingConversions) {
   EXPECT_EQ(Value("42abc").intValue(), 42);
   EXPECT_DOUBLE_EQ(Value(" 2.5").doubleValue(), 2.5);

@@ -393,6 +393,29 @@ TEST(Context, BinaryValuesLoadOnlyWhenRead) {
   EXPECT_EQ(listed[0]->valueForKey("thumbnail").data(), fnd::Data(10, 9));
 }
 
+TEST(Context, OnlyTheMostRecentlyReadBinaryValuesStayInMemory) {
+  Stack s;
+  const int n = 300;
+  for (int i = 0; i < n; ++i)
+    addBookmark(*s.main, "B" + std::to_string(i), "u")->setValueForKey("thumbnail", fnd::Data(4, 1));
+  ASSERT_TRUE(s.main->save());
+  auto reader = makeMainContext(s.coordinator);
+  auto listed = fetchAll(*reader, "Bookmark");
+  ASSERT_EQ(listed.size(), static_cast<std::size_t>(n));
+  for (auto& b : listed) ASSERT_EQ(b->valueForKey("thumbnail").data(), fnd::Data(4, 1));
+  // Changed behind the reader's back: a value it still holds reads the same, one it let go is
+  // read from the store again.
+  auto writer = makeMainContext(s.coordinator);
+  for (auto& b : fetchAll(*writer, "Bookmark")) b->setValueForKey("thumbnail", fnd::Data(4, 2));
+  ASSERT_TRUE(writer->save());
+  EXPECT_EQ(listed.back()->valueForKey("thumbnail").data(), fnd::Data(4, 1));
+  EXPECT_EQ(listed.front()->valueForKey("thumbnail").data(), fnd::Data(4, 2));
+  // An unsaved change is never let go, however many values are read after it.
+  listed[1]->setValueForKey("thumbnail", fnd::Data(1, 9));
+  for (auto& b : listed) b->valueForKey("thumbnail");
+  EXPECT_EQ(listed[1]->valueForKey("thumbnail").data(), fnd::Data(1, 9));
+}
+
 TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
   Stack s;
   addBookmark(*s.main, "B1", "u", "old");
