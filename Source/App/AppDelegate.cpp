@@ -55,6 +55,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace kesto {
@@ -821,9 +822,10 @@ void AppDelegate::addUrlFromBrowserExtension() {
     return;
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
-  // view (the batch saves before the refreshes go out).
-  ViewUpdater::Coalescing oneRefresh;
-  WrenEntity::SaveBatch oneSave;
+  // view. The batch saves first; the list and the views catch up on the next turn of the event
+  // loop, so the user waits twice briefly instead of once for both.
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
+  std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
   std::size_t addresses = 0;
   PreferencesController fallback;
   const PreferencesController& prefs = kestoPreferences ? *kestoPreferences : fallback;
@@ -879,7 +881,12 @@ void AppDelegate::addUrlFromBrowserExtension() {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
-  if (bookmarksController) bookmarksController->updateBookmarks(made);
+  oneSave.reset();
+  std::weak_ptr<bool> alive = alive_;
+  fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
+    if (auto a = alive.lock(); a && *a && bookmarksController) bookmarksController->updateBookmarks(made);
+    hold.reset();
+  });
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {

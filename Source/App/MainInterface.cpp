@@ -164,6 +164,11 @@ std::string MainInterface::storeFailureMessage(const std::optional<fnd::Error>& 
   return text;
 }
 
+FoldersController* MainInterface::foldersController() const {
+  auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get());
+  return library ? &library->sidebar().foldersController() : nullptr;
+}
+
 bool MainInterface::presentStoreFailureIfAny() {
   auto& stack = WrenDataManager::sharedInstance();
   if (stack.managedObjectContext()) return false;

@@ -40,6 +40,7 @@ class PasswordRecovery;
 class SkyFolderDataSource;
 class UpdateController;
 class Pathbar;
+class FoldersController;
 class SidebarPane;
 class TileCollectionView;
 class Toolbar;
@@ -85,6 +86,8 @@ class MainInterface {
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
   SidebarPane& sidebarPane() const { return *sidebar_; }
+  // The folder list of the library's sidebar; none when another sidebar pane was registered.
+  FoldersController* foldersController() const;
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }

@@ -34,32 +34,11 @@ store::PredicateRef parse(const char* format, const fnd::Array& args = {}) {
   return p;
 }
 
-// Sorts by the descriptors with each object's keys read once.
-
-bool accepts(const store::Predicate& p, const DataManager::BookmarkRef& b) {
-  return p.evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(b)));
-}
-
 std::int32_t clamp32(std::int64_t n) { return static_cast<std::int32_t>(n); }
 
-// "trashed < 1 and blocked < 1" without going through the predicate: a missing flag fails it.
-bool isLive(const Bookmark& b) {
-  const auto& trashed = b.value(bookmark_attr::trashed);
-  const auto& blocked = b.value(bookmark_attr::blocked);
-  return trashed.isNumber() && blocked.isNumber() && trashed.doubleValue() < 1 && blocked.doubleValue() < 1;
-}
-
-// The Top 25 test: "timesOpened > 0 and trashed < 1 and blocked < 1".
-bool isOpenedAndLive(const Bookmark& b) {
-  const auto& opened = b.value(bookmark_attr::timesOpened);
-  return opened.isNumber() && opened.doubleValue() > 0 && isLive(b);
-}
-
-const std::string* folderIDOf(const Bookmark& b) {
-  auto folder = b.toOne(bookmark_rel::folder);
-  if (!folder) return nullptr;
-  const auto& id = folder->value(folder_attr::folderID);
-  return id.isString() ? &id.string() : nullptr;
+fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescriptor& s) {
+  if (s.keyPath.find('.') == std::string::npos) return b->valueForKey(s.keyPath);
+  return store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath);
 }
 
 }  // namespace
@@ -69,14 +48,8 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   if (k == 0 || n < 2) return;
   std::vector<fnd::Value> keys;
   keys.reserve(n * k);
-  for (const auto& b : list) {
-    for (const auto& s : sorts) {
-      if (s.keyPath.find('.') == std::string::npos)
-        keys.push_back(b->valueForKey(s.keyPath));
-      else
-        keys.push_back(store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath));
-    }
-  }
+  for (const auto& b : list)
+    for (const auto& s : sorts) keys.push_back(sortKey(b, s));
   std::vector<std::uint32_t> order(n);
   for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
@@ -100,7 +73,51 @@ DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(s
 DataManager::~DataManager() {
   *alive_ = false;
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (observedContext_ && saveObserver_) observedContext_->removeSaveObserver(saveObserver_);
+  if (observedContext_) {
+    observedContext_->removeSaveObserver(saveObserver_);
+    observedContext_->removeSaveObserver(mergeObserver_);
+  }
+}
+
+void DataManager::setContext(std::shared_ptr<store::Context> c) {
+  context_ = std::move(c);
+  observeContext();
+}
+
+void DataManager::observeContext() {
+  if (observedContext_) {
+    observedContext_->removeSaveObserver(saveObserver_);
+    observedContext_->removeSaveObserver(mergeObserver_);
+  }
+  observedContext_ = context_;
+  unsaved_.clear();
+  // The library may hold objects of the old context: everything is read again.
+  index_.reset(allBookmarks_);
+  if (!context_) return;
+  // What a save or a merge changed is read again at the next list or count.
+  saveObserver_ = context_->addSaveObserver([this](const store::SaveNotification& n) {
+    for (const auto* list : {&n.inserted, &n.updated, &n.deleted})
+      for (const auto& o : *list) index_.changed(o);
+  });
+  mergeObserver_ = context_->addMergeObserver([this](const store::SaveNotification& n) {
+    for (const auto* ids : {&n.insertedIDs, &n.updatedIDs})
+      for (const auto& id : *ids)
+        if (auto o = context_->objectRegisteredForID(id)) index_.changed(o);
+  });
+}
+
+DataManagerIndex& DataManager::index() {
+  // Unsaved changes are read at every question: an undo or a rollback may yet take them back.
+  for (const auto& o : unsaved_) index_.changed(o);
+  unsaved_.clear();
+  if (context_ && context_->hasChanges()) {
+    for (const auto& list : {context_->insertedObjects(), context_->updatedObjects(), context_->deletedObjects()})
+      for (const auto& o : list) {
+        index_.changed(o);
+        unsaved_.push_back(o);
+      }
+  }
+  return index_;
 }
 
 std::shared_ptr<const Preferences> DataManager::prefs() const {
@@ -108,16 +125,11 @@ std::shared_ptr<const Preferences> DataManager::prefs() const {
 }
 
 void DataManager::awakeFromNib() {
-  context_ = WrenDataManager::sharedInstance().managedObjectContext();
+  setContext(WrenDataManager::sharedInstance().managedObjectContext());
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { clearBookmarks(); }, ClearBookmarksNotification);
   center.addObserver(this, [this](const fnd::Notification&) { fetchAllBookmarksFromCoreData(); },
                      FetchBookmarksFromCoreDataNotification);
-  if (context_) {
-    // Saves can change what a folder badge counts (a bookmark trashed or moved).
-    observedContext_ = context_;
-    saveObserver_ = context_->addSaveObserver([this](const store::SaveNotification&) { invalidateBadges(); });
-  }
   loadingFromTags_ = false;
   prepare();
 }
@@ -129,7 +141,8 @@ void DataManager::prepare() {
   menuBookmarks_.clear();
   currentFolder_.reset();
   currentlySelectedTags_.clear();
-  invalidateBadges();
+  index_.reset(allBookmarks_);
+  unsaved_.clear();
   preparePredicates();
   ViewUpdater::resetTags();
   fetchAllBookmarksFromCoreData();
@@ -150,6 +163,20 @@ void DataManager::prepareForTagView() {
 void DataManager::prepareFolderView() {
   loadingFromTags_ = false;
   currentlySelectedTags_.clear();
+}
+
+DataManager::BrowsingState DataManager::browsingState() const {
+  using Service = BrowsingState::Service;
+  return {currentFolder_, loadingFromTags_, currentlySelectedTags_,
+          loadingFromDelicious_ ? Service::Delicious : loadingFromPinboard_ ? Service::Pinboard : Service::None};
+}
+
+void DataManager::browse(BrowsingState state) {
+  currentFolder_ = std::move(state.folder);
+  loadingFromTags_ = state.tagView;
+  currentlySelectedTags_ = std::move(state.tags);
+  loadingFromDelicious_ = state.service == BrowsingState::Service::Delicious;
+  loadingFromPinboard_ = state.service == BrowsingState::Service::Pinboard;
 }
 
 void DataManager::fetchAllBookmarksFromCoreDataFromService() {
@@ -241,10 +268,10 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     for (auto& o : *folderRows)
       if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
     allFolders_ = folders;
-    invalidateBadges();
+    index_.reset(allBookmarks_);
   }
   // The menu bar shows only live bookmarks, in library order.
-  menuBookmarks_ = filter(*p_.library);
+  menuBookmarks_ = filter(p_.library);
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
@@ -268,10 +295,109 @@ void DataManager::doLoadBookmarks(bool reset) {
   clearBookmarks();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
+  if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
+  // Tag views read tags from the store and duplicates read the store file: always afresh.
+  std::optional<ComputedList> key;
+  if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
+    key.emplace();
+    key->folder = currentFolder_;
+    key->predicate = currentFolder_ ? nullptr : currentPredicate_;
+    for (const auto& d : currentSortDescriptors_)
+      key->sorts.emplace_back(d.keyPath + (d.comparison == store::SortDescriptor::Comparison::Default ? "" : "/i"), d.ascending);
+    key->subFolders = currentFolder_ && prefs()->showBookmarksInSubFolders();
+    key->generation = index().generation();
+  }
+  auto kept = key ? std::find_if(computed_.begin(), computed_.end(), [&](const ComputedList& c) { return c.isSameList(*key); })
+                  : computed_.end();
+  if (kept != computed_.end() && (kept->generation == key->generation || patchComputedList(*kept, key->generation))) {
+    // The most recent first: switching back and forth between a few lists keeps them all.
+    std::rotate(computed_.begin(), kept, kept + 1);
+    bookmarks_ = computed_.front().bookmarks;
+  } else {
+    if (kept != computed_.end()) computed_.erase(kept);
+    computeCurrentList();
+    if (key) {
+      constexpr std::size_t kKeptLists = 4;
+      key->bookmarks = bookmarks_;
+      computed_.insert(computed_.begin(), std::move(*key));
+      if (computed_.size() > kKeptLists) computed_.pop_back();
+    }
+  }
+  if (reset)
+    ViewUpdater::updateBookmarksAndResetView();
+  else
+    ViewUpdater::updateBookmarks();
+  fnd::DispatchQueue::main().after(1.0, [this, alive] {
+    if (auto a = alive.lock(); a && *a) stopActivity();
+  });
+}
+
+std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTest(bool othersChanged) {
+  if (currentFolder_) {
+    if (prefs()->showBookmarksInSubFolders()) {
+      auto list = Bookmark::folderIDsForFolder(currentFolder_->folderID());
+      return [this, ids = std::unordered_set<std::string>(list.begin(), list.end())](const BookmarkRef& b) {
+        const std::string* id = index_.folderIDOf(b.get());
+        return id && ids.count(*id) && index_.isLive(b.get());
+      };
+    }
+    // A smart folder's predicate may test anything.
+    if (currentFolder_->isSmart()) return {};
+    return [this, id = currentFolder_->folderID()](const BookmarkRef& b) {
+      const std::string* folderID = index_.folderIDOf(b.get());
+      return folderID && *folderID == id && index_.isLive(b.get()) && b->toManyCount(bookmark_rel::services) == 0;
+    };
+  }
+  // Top 25 holds the first 25 only: computed afresh, which is cheap.
+  if (!currentPredicate_ || currentPredicate_ == p_.top25) return {};
+  if (currentPredicate_ == p_.library) return [this](const BookmarkRef& b) { return index_.isLive(b.get()); };
+  if (isKept(currentPredicate_))
+    return [this, p = currentPredicate_](const BookmarkRef& b) { return index_.accepted(p, b.get()); };
+  if (othersChanged) return {};
+  return [p = currentPredicate_](const BookmarkRef& b) { return DataManagerIndex::accepts(*p, b); };
+}
+
+bool DataManager::patchComputedList(ComputedList& kept, std::uint64_t generation) {
+  // Only when few bookmarks changed: their places are found one by one.
+  constexpr std::size_t kMostPatched = 4096;
+  auto changes = index_.changesSince(kept.generation);
+  if (!changes || changes->bookmarks.size() > kMostPatched) return false;
+  auto belongs = currentListTest(changes->others);
+  if (!belongs) return false;
+  auto& list = kept.bookmarks;
+  std::erase_if(list, [&](const BookmarkRef& b) { return changes->bookmarks.count(b.get()) > 0; });
+  BookmarkList incoming;
+  for (const auto* b : changes->bookmarks)
+    if (auto held = index_.held(b); held && belongs(held)) incoming.push_back(std::move(held));
+  // The order a stable sort of the library-ordered list gives: the keys, then library order.
+  const auto& sorts = currentSortDescriptors_;
+  auto before = [&](const BookmarkRef& a, const BookmarkRef& b) {
+    for (const auto& s : sorts)
+      if (int c = s.compareValues(sortKey(a, s), sortKey(b, s)); c != 0) return c < 0;
+    return index_.orderOf(a.get()) < index_.orderOf(b.get());
+  };
+  std::sort(incoming.begin(), incoming.end(), before);
+  std::vector<std::size_t> places;
+  places.reserve(incoming.size());
+  for (const auto& b : incoming)
+    places.push_back(static_cast<std::size_t>(std::upper_bound(list.begin(), list.end(), b, before) - list.begin()));
+  BookmarkList merged;
+  merged.reserve(list.size() + incoming.size());
+  std::size_t next = 0;
+  for (std::size_t i = 0; i <= list.size(); ++i) {
+    while (next < incoming.size() && places[next] == i) merged.push_back(std::move(incoming[next++]));
+    if (i < list.size()) merged.push_back(std::move(list[i]));
+  }
+  list = std::move(merged);
+  kept.generation = generation;
+  return true;
+}
+
+void DataManager::computeCurrentList() {
   auto preferences = prefs();
   auto filterSorted = [&](const store::PredicateRef& p) {
     if (!p) return;
-    bookmarks_ = filter(*p);
+    bookmarks_ = filter(p);
     sortBookmarks(bookmarks_, currentSortDescriptors_);
   };
   if (loadingFromTags_ && !currentlySelectedTags_.empty()) {
@@ -286,12 +412,11 @@ void DataManager::doLoadBookmarks(bool reset) {
       for (const auto* b : carrying) ++hits[b];
     }
     const std::size_t needed = preferences->showALLTags() ? currentlySelectedTags_.size() : 1;
-    for (const auto& b : allBookmarks_) {
-      auto it = hits.find(b.get());
-      if (it == hits.end() || it->second < needed || !isLive(*b)) continue;
-      if (b->value(bookmark_attr::trashed).doubleValue() != 0) continue;
-      bookmarks_.push_back(b);
-    }
+    std::unordered_set<const Bookmark*> carrying;
+    for (const auto& [b, n] : hits)
+      if (n >= needed) carrying.insert(b);
+    for (auto& b : index().liveAmong(carrying))
+      if (b->value(bookmark_attr::trashed).doubleValue() == 0) bookmarks_.push_back(std::move(b));
     sortBookmarks(bookmarks_, currentSortDescriptors_);
   } else if (loadingFromTags_) {
     bookmarks_.clear();
@@ -301,12 +426,7 @@ void DataManager::doLoadBookmarks(bool reset) {
       // The folder predicate ("trashed < 1 and blocked < 1 and folder.folderID IN ids"),
       // evaluated with a hash set of the identifiers.
       auto list = Bookmark::folderIDsForFolder(currentFolder_->folderID());
-      std::unordered_set<std::string> ids(list.begin(), list.end());
-      for (const auto& b : allBookmarks_) {
-        if (!isLive(*b)) continue;
-        const std::string* id = folderIDOf(*b);
-        if (id && ids.count(*id)) bookmarks_.push_back(b);
-      }
+      bookmarks_ = index().liveInFolders(std::unordered_set<std::string>(list.begin(), list.end()));
       sortBookmarks(bookmarks_, currentSortDescriptors_);
     } else if (currentFolder_->isSmart()) {
       std::string stored = currentFolder_->predicate().value_or(std::string());
@@ -317,14 +437,10 @@ void DataManager::doLoadBookmarks(bool reset) {
         fnd::logFormat(fnd::LogFlag::Error, "Smart folder predicate does not parse: %s",
                        error.localizedDescription().c_str());
     } else {
-      // "folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0", tested
-      // directly: the predicate evaluated over a large library made a click on a folder slow.
-      const std::string& id = currentFolder_->folderID();
-      for (const auto& b : allBookmarks_) {
-        const std::string* folderID = folderIDOf(*b);
-        if (folderID && *folderID == id && isLive(*b) && b->toManyCount(bookmark_rel::services) == 0)
-          bookmarks_.push_back(b);
-      }
+      // "folder.folderID = %@ and trashed < 1 and blocked < 1 and services.@count == 0", from the
+      // folder's own members: the predicate evaluated over a large library made a click slow.
+      for (auto& b : index().inFolder(currentFolder_->folderID(), DataManagerIndex::Members::Live))
+        if (b->toManyCount(bookmark_rel::services) == 0) bookmarks_.push_back(std::move(b));
       sortBookmarks(bookmarks_, currentSortDescriptors_);
     }
     filterSorted(p);
@@ -332,10 +448,7 @@ void DataManager::doLoadBookmarks(bool reset) {
     if (!currentPredicate_) currentPredicate_ = p_.library;
     if (currentPredicate_ == p_.top25) {
       // The first 25 opened bookmarks in library order; the list does not rank by visits.
-      for (const auto& b : allBookmarks_) {
-        if (bookmarks_.size() == kTop25) break;
-        if (isOpenedAndLive(*b)) bookmarks_.push_back(b);
-      }
+      bookmarks_ = index().matching(p_.top25, kTop25);
     } else if (currentPredicate_ == p_.duplicates) {
       clearBookmarks();
       bookmarks_ = duplicates();
@@ -343,13 +456,6 @@ void DataManager::doLoadBookmarks(bool reset) {
       filterSorted(currentPredicate_);
     }
   }
-  if (reset)
-    ViewUpdater::updateBookmarksAndResetView();
-  else
-    ViewUpdater::updateBookmarks();
-  fnd::DispatchQueue::main().after(1.0, [this, alive] {
-    if (auto a = alive.lock(); a && *a) stopActivity();
-  });
 }
 
 void DataManager::clearBookmarks() {
@@ -365,9 +471,9 @@ void DataManager::clearMenuBookmarks() {
 void DataManager::startActivity() { ViewUpdater::startActivity(); }
 void DataManager::stopActivity() { ViewUpdater::stopActivity(); }
 
-DataManager::BookmarkList DataManager::bookmarksWithFolder(const std::string& folderID) const {
-  auto p = parse("folder.folderID = %@", {folderID});
-  return p ? filter(*p) : BookmarkList{};
+DataManager::BookmarkList DataManager::bookmarksWithFolder(const std::string& folderID) {
+  // "folder.folderID = %@": every bookmark filed there, trashed and blocked ones included.
+  return index().inFolder(folderID, DataManagerIndex::Members::All);
 }
 
 DataManager::BookmarkList DataManager::allBookmarksInLibrary() const {
@@ -383,20 +489,29 @@ void DataManager::resetFetchLimitAndOffset() {
   currentOffset_ = 0;
 }
 
-DataManager::BookmarkList DataManager::filter(const store::Predicate& predicate) const {
+bool DataManager::isKept(const store::PredicateRef& predicate) const {
+  // Only predicates that live for the run are indexed; others (a smart folder's, parsed at each
+  // click) would pile up.
+  static constexpr store::PredicateRef Predicates::*kKept[] = {
+      &Predicates::inbox, &Predicates::trash, &Predicates::today, &Predicates::addedToday,
+      &Predicates::modifiedToday, &Predicates::yesterday, &Predicates::addedYesterday,
+      &Predicates::modifiedYesterday, &Predicates::thisweek, &Predicates::addedThisweek,
+      &Predicates::modifiedThisweek, &Predicates::thisMonth, &Predicates::addedThisMonth,
+      &Predicates::modifiedThisMonth, &Predicates::annotated, &Predicates::top25, &Predicates::fiveStars,
+      &Predicates::favorites, &Predicates::withCredentials, &Predicates::withTags, &Predicates::blue,
+      &Predicates::orange, &Predicates::red, &Predicates::green, &Predicates::yellow, &Predicates::grey,
+      &Predicates::delicious, &Predicates::pinboard, &Predicates::brokenLinks, &Predicates::missingImages,
+      &Predicates::total, &Predicates::imported, &Predicates::trashCount};
+  return std::any_of(std::begin(kKept), std::end(kKept), [&](auto member) { return p_.*member == predicate; });
+}
+
+DataManager::BookmarkList DataManager::filter(const store::PredicateRef& predicate) {
+  if (!predicate) return {};
+  if (predicate == p_.library || predicate == p_.duplicates) return index().live();
+  if (isKept(predicate)) return index().matching(predicate);
   BookmarkList out;
-  if (&predicate == p_.library.get() || &predicate == p_.duplicates.get()) {
-    for (const auto& b : allBookmarks_)
-      if (isLive(*b)) out.push_back(b);
-    return out;
-  }
-  if (&predicate == p_.top25.get()) {
-    for (const auto& b : allBookmarks_)
-      if (isOpenedAndLive(*b)) out.push_back(b);
-    return out;
-  }
   for (const auto& b : allBookmarks_)
-    if (accepts(predicate, b)) out.push_back(b);
+    if (DataManagerIndex::accepts(*predicate, b)) out.push_back(b);
   return out;
 }
 
@@ -436,6 +551,7 @@ void DataManager::buildDateWindows() {
     if (*slot && currentPredicate_ == *slot) currentPredicate_ = fresh;
     *slot = std::move(fresh);
   }
+  index_.forgetPredicates();
   windowsDay_ = startOfToday;
 }
 
@@ -466,51 +582,69 @@ void DataManager::preparePredicates() {
   p_.pinboard = parse("ANY services.name == 'pinboard' and trashed < 1 and blocked < 1");
   p_.brokenLinks = parse("broken == 1 and trashed < 1 and blocked < 1");
   p_.missingImages = parse("imageUpdated < 1 and trashed < 1 and blocked < 1");
+  p_.total = parse("trashed < 1");
+  p_.imported = parse("showImported >0 and trashed < 1 and blocked < 1");
+  p_.trashCount = parse("trashed > 0 and blocked < 1");
+  index_.forgetPredicates();
   currentPredicate_ = p_.inbox;
 }
 
-void DataManager::loadSmartList(const store::PredicateRef& predicate) {
+namespace {
+
+enum class Counted { None, InMemory, InStore, FetchedFromStore };
+
+// One row per smart list: its predicate, the predicate and way of its badge, and whether it
+// depends on the day.
+struct SmartListRow {
+  store::PredicateRef DataManager::Predicates::*list;
+  store::PredicateRef DataManager::Predicates::*counter;
+  Counted counted;
+  bool dated;
+};
+
+const SmartListRow& rowFor(DataManager::SmartList list) {
+  using P = DataManager::Predicates;
+  using C = Counted;
+  static const SmartListRow rows[] = {
+      {&P::library, &P::library, C::InMemory, false},          {&P::inbox, &P::inbox, C::InMemory, false},
+      {&P::trash, &P::trashCount, C::InMemory, false},         {&P::delicious, &P::delicious, C::FetchedFromStore, false},
+      {&P::pinboard, &P::pinboard, C::FetchedFromStore, false}, {&P::today, &P::today, C::InStore, true},
+      {&P::yesterday, &P::yesterday, C::InStore, true},        {&P::thisweek, &P::thisweek, C::InStore, true},
+      {&P::thisMonth, &P::thisMonth, C::InStore, true},        {&P::addedToday, &P::addedToday, C::InStore, true},
+      {&P::addedYesterday, &P::addedYesterday, C::InStore, true}, {&P::addedThisweek, &P::addedThisweek, C::InStore, true},
+      {&P::addedThisMonth, &P::addedThisMonth, C::InStore, true}, {&P::modifiedToday, &P::modifiedToday, C::InStore, true},
+      {&P::modifiedYesterday, &P::modifiedYesterday, C::InStore, true},
+      {&P::modifiedThisweek, &P::modifiedThisweek, C::InStore, true},
+      {&P::modifiedThisMonth, &P::modifiedThisMonth, C::InStore, true},
+      {&P::annotated, &P::annotated, C::InStore, false},       {&P::top25, &P::top25, C::InStore, false},
+      {&P::fiveStars, &P::fiveStars, C::InStore, false},       {&P::favorites, &P::favorites, C::InStore, false},
+      {&P::withCredentials, &P::withCredentials, C::InStore, false},
+      {&P::withTags, &P::withTags, C::InStore, false},         {&P::blue, &P::blue, C::InStore, false},
+      {&P::orange, &P::orange, C::InStore, false},             {&P::red, &P::red, C::InStore, false},
+      {&P::green, &P::green, C::InStore, false},               {&P::yellow, &P::yellow, C::InStore, false},
+      {&P::grey, &P::grey, C::InStore, false},                 {&P::brokenLinks, &P::brokenLinks, C::None, false},
+      {&P::duplicates, &P::duplicates, C::None, false},        {&P::missingImages, &P::missingImages, C::InStore, false},
+  };
+  static_assert(std::size(rows) == static_cast<std::size_t>(DataManager::SmartList::MissingImages) + 1);
+  return rows[static_cast<std::size_t>(list)];
+}
+
+}  // namespace
+
+const store::PredicateRef& DataManager::predicateFor(SmartList list) const { return p_.*rowFor(list).list; }
+
+void DataManager::loadSmartList(SmartList list) {
+  const SmartListRow& row = rowFor(list);
+  if (list == SmartList::ThisMonth) prepareNonFolderViews();
+  if (row.dated) refreshDateWindowsIfDayChanged();
+  loadPredicate(p_.*row.list);
+}
+
+void DataManager::loadPredicate(const store::PredicateRef& predicate) {
   currentSortDescriptors_ = folderSortDescriptors();
   currentPredicate_ = predicate;
   loadBookmarks();
 }
-
-void DataManager::loadAllBookmarksInLibrary() { loadSmartList(p_.library); }
-void DataManager::loadBookmarksInInbox() { loadSmartList(p_.inbox); }
-void DataManager::loadTrashedBookmarks() { loadSmartList(p_.trash); }
-void DataManager::loadDeliciousBookmarks() { loadSmartList(p_.delicious); }
-void DataManager::loadPinboardBookmarks() { loadSmartList(p_.pinboard); }
-void DataManager::loadTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.today); }
-void DataManager::loadYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.yesterday); }
-void DataManager::loadThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.thisweek); }
-void DataManager::loadThisMonthBookmarks() {
-  prepareNonFolderViews();
-  refreshDateWindowsIfDayChanged();
-  loadSmartList(p_.thisMonth);
-}
-void DataManager::loadAddedTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedToday); }
-void DataManager::loadAddedYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedYesterday); }
-void DataManager::loadAddedThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedThisweek); }
-void DataManager::loadAddedThisMonthBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.addedThisMonth); }
-void DataManager::loadModifiedTodayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedToday); }
-void DataManager::loadModifiedYesterdayBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedYesterday); }
-void DataManager::loadModifiedThisWeekBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedThisweek); }
-void DataManager::loadModifiedThisMonthBookmarks() { refreshDateWindowsIfDayChanged(); loadSmartList(p_.modifiedThisMonth); }
-void DataManager::loadAnnotatedBookmarks() { loadSmartList(p_.annotated); }
-void DataManager::loadTop25Bookmarks() { loadSmartList(p_.top25); }
-void DataManager::loadFiveStarsBookmarks() { loadSmartList(p_.fiveStars); }
-void DataManager::loadFavoriteBookmarks() { loadSmartList(p_.favorites); }
-void DataManager::loadBookmarksWithCredentials() { loadSmartList(p_.withCredentials); }
-void DataManager::loadBookmarksWithTags() { loadSmartList(p_.withTags); }
-void DataManager::loadBlueBookmarks() { loadSmartList(p_.blue); }
-void DataManager::loadOrangeBookmarks() { loadSmartList(p_.orange); }
-void DataManager::loadRedBookmarks() { loadSmartList(p_.red); }
-void DataManager::loadGreenBookmarks() { loadSmartList(p_.green); }
-void DataManager::loadYellowBookmarks() { loadSmartList(p_.yellow); }
-void DataManager::loadGreyBookmarks() { loadSmartList(p_.grey); }
-void DataManager::loadBrokenBookmarks() { loadSmartList(p_.brokenLinks); }
-void DataManager::loadDuplicatedBookmarks() { loadSmartList(p_.duplicates); }
-void DataManager::loadMissingImagesBookmarks() { loadSmartList(p_.missingImages); }
 
 void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
   clearBookmarks();
@@ -525,7 +659,7 @@ void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateR
   clearBookmarks();
   if (!predicate) return;
   for (const auto& b : current)
-    if (accepts(*predicate, b)) bookmarks_.push_back(b);
+    if (DataManagerIndex::accepts(*predicate, b)) bookmarks_.push_back(b);
   sortBookmarks(bookmarks_, folderSortDescriptors());
 }
 
@@ -537,18 +671,19 @@ void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predic
 }
 
 void DataManager::loadWeekBookmarksMenu() {
-  menuBookmarks_ = filter(*parse("trashed < 1  and blocked < 1"));
+  // "trashed < 1  and blocked < 1": the library's test.
+  menuBookmarks_ = filter(p_.library);
   sortBookmarks(menuBookmarks_, {store::SortDescriptor("lastOpened", false)});
 }
 
 void DataManager::loadFavoriteBookmarksMenu() {
-  menuBookmarks_ = filter(*p_.favorites);
+  menuBookmarks_ = filter(p_.favorites);
   sortBookmarks(menuBookmarks_, {store::SortDescriptor("title", true)});
 }
 
 void DataManager::loadMenuBookmarks() {
   currentSortDescriptors_ = folderSortDescriptors();
-  menuBookmarks_ = filter(*parse("trashed < 1  and blocked < 1"));
+  menuBookmarks_ = filter(p_.library);
   sortBookmarks(menuBookmarks_, currentSortDescriptors_);
   ViewUpdater::updateMenuBookmarks();
 }
@@ -577,7 +712,7 @@ void removeAll(List& all, const List& removed) {
 
 void DataManager::addBookmarks(const BookmarkList& list) {
   appendMovingToEnd(allBookmarks_, list);
-  invalidateBadges();
+  index_.append(list);
   ViewUpdater::updateBookmarks();
   ViewUpdater::updateMenuBookmarks();
   ViewUpdater::updateSourceLists();
@@ -585,7 +720,7 @@ void DataManager::addBookmarks(const BookmarkList& list) {
 
 void DataManager::removeBookmarks(const BookmarkList& list) {
   removeAll(allBookmarks_, list);
-  invalidateBadges();
+  index_.remove(list);
   ViewUpdater::updateBookmarks();
   ViewUpdater::updateMenuBookmarks();
   ViewUpdater::updateSourceLists();
@@ -603,12 +738,11 @@ void DataManager::removeFolders(const FolderList& list) {
 
 // ---- Counters -------------------------------------------------------------------------------
 
-std::int32_t DataManager::countInMemory(const store::Predicate& predicate) const {
-  if (&predicate == p_.library.get()) return clamp32(static_cast<std::int64_t>(filter(predicate).size()));
-  std::int64_t n = 0;
-  for (const auto& b : allBookmarks_)
-    if (accepts(predicate, b)) ++n;
-  return clamp32(n);
+std::int32_t DataManager::countInMemory(const store::PredicateRef& predicate) {
+  if (!predicate) return 0;
+  if (predicate == p_.library) return clamp32(static_cast<std::int64_t>(index().liveCount()));
+  if (isKept(predicate)) return clamp32(static_cast<std::int64_t>(index().countMatching(predicate)));
+  return clamp32(static_cast<std::int64_t>(filter(predicate).size()));
 }
 
 std::int32_t DataManager::countInStore(const store::PredicateRef& predicate) const {
@@ -621,69 +755,34 @@ std::int32_t DataManager::fetchAndCount(const store::PredicateRef& predicate) co
   return found ? clamp32(static_cast<std::int64_t>(found->size())) : 0;
 }
 
-std::int32_t DataManager::numberOfBookmarksInLibrary() { return countInMemory(*p_.library); }
-std::int32_t DataManager::numberOfTotalBookmarks() { return countInMemory(*parse("trashed < 1")); }
-std::int32_t DataManager::numberOfImportedBookmarks() {
-  return countInMemory(*parse("showImported >0 and trashed < 1 and blocked < 1"));
-}
-std::int32_t DataManager::numberOBookmarksInTrash() { return countInMemory(*parse("trashed > 0 and blocked < 1")); }
-std::int32_t DataManager::numberOfBookmarksInInbox() { return countInMemory(*p_.inbox); }
-
-const std::unordered_map<std::string, std::int32_t>& DataManager::badgeCounts() {
-  if (badgeCache_) return *badgeCache_;
-  // The same test as "folder.folderID = %@ and trashed < 1 and blocked < 1", in one pass.
-  auto& counts = badgeCache_.emplace();
-  for (const auto& b : allBookmarks_) {
-    if (!isLive(*b)) continue;
-    if (const std::string* id = folderIDOf(*b)) ++counts[*id];
+std::int32_t DataManager::numberOfBookmarks(SmartList list) {
+  const SmartListRow& row = rowFor(list);
+  if (row.dated) refreshDateWindowsIfDayChanged();
+  const store::PredicateRef& p = p_.*row.counter;
+  switch (row.counted) {
+    case Counted::InMemory: return countInMemory(p);
+    case Counted::InStore: return countInStore(p);
+    case Counted::FetchedFromStore: return fetchAndCount(p);
+    case Counted::None: break;
   }
-  return counts;
+  return 0;
 }
 
-std::unordered_map<std::string, std::int32_t> DataManager::numberOfBookmarksInFolders() { return badgeCounts(); }
+std::int32_t DataManager::numberOfTotalBookmarks() { return countInMemory(p_.total); }
+std::int32_t DataManager::numberOfImportedBookmarks() { return countInMemory(p_.imported); }
+
+std::unordered_map<std::string, std::int32_t> DataManager::numberOfBookmarksInFolders() { return index().liveCounts(); }
 
 std::int32_t DataManager::numberOfBookmarksInFolder(const std::string& folderID) {
-  const auto& counts = badgeCounts();
+  // "folder.folderID = %@ and trashed < 1 and blocked < 1"
+  const auto& counts = index().liveCounts();
   auto it = counts.find(folderID);
   return it == counts.end() ? 0 : it->second;
 }
 
-std::int32_t DataManager::numberOfBookmarksInDelicious() { return fetchAndCount(p_.delicious); }
-std::int32_t DataManager::numberOfBookmarksInPinboard() { return fetchAndCount(p_.pinboard); }
 std::int32_t DataManager::numberOfBookmarksInLibraryAndCollect() {
   auto all = allBookmarksInLibraryAndCollect();
   return all ? clamp32(static_cast<std::int64_t>(all->size())) : 0;
 }
-std::int32_t DataManager::numberOfBookmarksInTop25() { return countInStore(p_.top25); }
-std::int32_t DataManager::numberOfBookmarksWithFiveStars() { return countInStore(p_.fiveStars); }
-std::int32_t DataManager::numberOfBookmarksWithNotes() { return countInStore(p_.annotated); }
-std::int32_t DataManager::numberOfBookmarksWithTags() { return countInStore(p_.withTags); }
-std::int32_t DataManager::numberOfBookmarksWithCredentials() { return countInStore(p_.withCredentials); }
-std::int32_t DataManager::numberOfBookmarksWithFavorite() { return countInStore(p_.favorites); }
-std::int32_t DataManager::numberOfBookmarksWithColorBlue() { return countInStore(p_.blue); }
-std::int32_t DataManager::numberOfBookmarksWithColorOrange() { return countInStore(p_.orange); }
-std::int32_t DataManager::numberOfBookmarksWithColorYellow() { return countInStore(p_.yellow); }
-std::int32_t DataManager::numberOfBookmarksWithColorGreen() { return countInStore(p_.green); }
-std::int32_t DataManager::numberOfBookmarksWithColorRed() { return countInStore(p_.red); }
-std::int32_t DataManager::numberOfBookmarksWithColorGrey() { return countInStore(p_.grey); }
-#define KESTO_DATE_COUNTER(fn, slot)     \
-  std::int32_t DataManager::fn() {       \
-    refreshDateWindowsIfDayChanged();    \
-    return countInStore(p_.slot);        \
-  }
-KESTO_DATE_COUNTER(numberOfBookmarksVisitedToday, today)
-KESTO_DATE_COUNTER(numberOfBookmarksVisitedYesterday, yesterday)
-KESTO_DATE_COUNTER(numberOfBookmarksVisitedThisWeek, thisweek)
-KESTO_DATE_COUNTER(numberOfBookmarksVisitedThisMonth, thisMonth)
-KESTO_DATE_COUNTER(numberOfBookmarksAddedToday, addedToday)
-KESTO_DATE_COUNTER(numberOfBookmarksAddedYesterday, addedYesterday)
-KESTO_DATE_COUNTER(numberOfBookmarksAddedThisWeek, addedThisweek)
-KESTO_DATE_COUNTER(numberOfBookmarksAddedThisMonth, addedThisMonth)
-KESTO_DATE_COUNTER(numberOfBookmarksModifiedToday, modifiedToday)
-KESTO_DATE_COUNTER(numberOfBookmarksModifiedYesterday, modifiedYesterday)
-KESTO_DATE_COUNTER(numberOfBookmarksModifiedThisWeek, modifiedThisweek)
-KESTO_DATE_COUNTER(numberOfBookmarksModifiedThisMonth, modifiedThisMonth)
-#undef KESTO_DATE_COUNTER
-std::int32_t DataManager::numberOfBookmarksWithMissingImages() { return countInStore(p_.missingImages); }
 
 }  // namespace kesto

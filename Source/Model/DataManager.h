@@ -1,10 +1,12 @@
 #pragma once
 
+#include "Model/DataManagerIndex.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,45 +68,56 @@ class DataManager {
   void clearMenuBookmarks();
   void startActivity();
   void stopActivity();
-  BookmarkList bookmarksWithFolder(const std::string& folderID) const;
+  BookmarkList bookmarksWithFolder(const std::string& folderID);
   BookmarkList allBookmarksInLibrary() const;
   std::optional<BookmarkList> allBookmarksInLibraryAndCollect() const;
   void resetFetchLimitAndOffset();
 
-  // Smart lists.
+  // Smart lists: each shown by making its predicate the current one and computing the list.
+  enum class SmartList {
+    Library, Inbox, Trash, Delicious, Pinboard,
+    Today, Yesterday, ThisWeek, ThisMonth,
+    AddedToday, AddedYesterday, AddedThisWeek, AddedThisMonth,
+    ModifiedToday, ModifiedYesterday, ModifiedThisWeek, ModifiedThisMonth,
+    Annotated, Top25, FiveStars, Favorites, WithCredentials, WithTags,
+    Blue, Orange, Red, Green, Yellow, Grey,
+    BrokenLinks, Duplicates, MissingImages,
+  };
   void preparePredicates();
-  void loadAllBookmarksInLibrary();
-  void loadBookmarksInInbox();
-  void loadTrashedBookmarks();
-  void loadDeliciousBookmarks();
-  void loadPinboardBookmarks();
-  void loadTodayBookmarks();
-  void loadYesterdayBookmarks();
-  void loadThisWeekBookmarks();
-  void loadThisMonthBookmarks();
-  void loadAddedTodayBookmarks();
-  void loadAddedYesterdayBookmarks();
-  void loadAddedThisWeekBookmarks();
-  void loadAddedThisMonthBookmarks();
-  void loadModifiedTodayBookmarks();
-  void loadModifiedYesterdayBookmarks();
-  void loadModifiedThisWeekBookmarks();
-  void loadModifiedThisMonthBookmarks();
-  void loadAnnotatedBookmarks();
-  void loadTop25Bookmarks();
-  void loadFiveStarsBookmarks();
-  void loadFavoriteBookmarks();
-  void loadBookmarksWithCredentials();
-  void loadBookmarksWithTags();
-  void loadBlueBookmarks();
-  void loadOrangeBookmarks();
-  void loadRedBookmarks();
-  void loadGreenBookmarks();
-  void loadYellowBookmarks();
-  void loadGreyBookmarks();
-  void loadBrokenBookmarks();
-  void loadDuplicatedBookmarks();
-  void loadMissingImagesBookmarks();
+  void loadSmartList(SmartList list);
+  const store::PredicateRef& predicateFor(SmartList list) const;
+  void loadAllBookmarksInLibrary() { loadSmartList(SmartList::Library); }
+  void loadBookmarksInInbox() { loadSmartList(SmartList::Inbox); }
+  void loadTrashedBookmarks() { loadSmartList(SmartList::Trash); }
+  void loadDeliciousBookmarks() { loadSmartList(SmartList::Delicious); }
+  void loadPinboardBookmarks() { loadSmartList(SmartList::Pinboard); }
+  void loadTodayBookmarks() { loadSmartList(SmartList::Today); }
+  void loadYesterdayBookmarks() { loadSmartList(SmartList::Yesterday); }
+  void loadThisWeekBookmarks() { loadSmartList(SmartList::ThisWeek); }
+  void loadThisMonthBookmarks() { loadSmartList(SmartList::ThisMonth); }
+  void loadAddedTodayBookmarks() { loadSmartList(SmartList::AddedToday); }
+  void loadAddedYesterdayBookmarks() { loadSmartList(SmartList::AddedYesterday); }
+  void loadAddedThisWeekBookmarks() { loadSmartList(SmartList::AddedThisWeek); }
+  void loadAddedThisMonthBookmarks() { loadSmartList(SmartList::AddedThisMonth); }
+  void loadModifiedTodayBookmarks() { loadSmartList(SmartList::ModifiedToday); }
+  void loadModifiedYesterdayBookmarks() { loadSmartList(SmartList::ModifiedYesterday); }
+  void loadModifiedThisWeekBookmarks() { loadSmartList(SmartList::ModifiedThisWeek); }
+  void loadModifiedThisMonthBookmarks() { loadSmartList(SmartList::ModifiedThisMonth); }
+  void loadAnnotatedBookmarks() { loadSmartList(SmartList::Annotated); }
+  void loadTop25Bookmarks() { loadSmartList(SmartList::Top25); }
+  void loadFiveStarsBookmarks() { loadSmartList(SmartList::FiveStars); }
+  void loadFavoriteBookmarks() { loadSmartList(SmartList::Favorites); }
+  void loadBookmarksWithCredentials() { loadSmartList(SmartList::WithCredentials); }
+  void loadBookmarksWithTags() { loadSmartList(SmartList::WithTags); }
+  void loadBlueBookmarks() { loadSmartList(SmartList::Blue); }
+  void loadOrangeBookmarks() { loadSmartList(SmartList::Orange); }
+  void loadRedBookmarks() { loadSmartList(SmartList::Red); }
+  void loadGreenBookmarks() { loadSmartList(SmartList::Green); }
+  void loadYellowBookmarks() { loadSmartList(SmartList::Yellow); }
+  void loadGreyBookmarks() { loadSmartList(SmartList::Grey); }
+  void loadBrokenBookmarks() { loadSmartList(SmartList::BrokenLinks); }
+  void loadDuplicatedBookmarks() { loadSmartList(SmartList::Duplicates); }
+  void loadMissingImagesBookmarks() { loadSmartList(SmartList::MissingImages); }
   // Searches: library-wide in the store (at most 1000), within the current list, and for the
   // menu bar.
   void applySearchPredicate(const store::PredicateRef& predicate);
@@ -122,43 +135,45 @@ class DataManager {
   // never means the day the application started. Lists and counters call it themselves.
   void refreshDateWindowsIfDayChanged();
 
-  // Counters.
-  std::int32_t numberOfBookmarksInLibrary();
+  // Counters: the badge of a smart list (0 for a list without one), and the counts that no list
+  // shares.
+  std::int32_t numberOfBookmarks(SmartList list);
   std::int32_t numberOfTotalBookmarks();
   std::int32_t numberOfImportedBookmarks();
-  std::int32_t numberOBookmarksInTrash();
-  std::int32_t numberOfBookmarksInInbox();
   std::int32_t numberOfBookmarksInFolder(const std::string& folderID);
-  // Every folder's badge at once (one pass over the library).
+  // Every folder's badge at once.
   std::unordered_map<std::string, std::int32_t> numberOfBookmarksInFolders();
-  std::int32_t numberOfBookmarksInDelicious();
-  std::int32_t numberOfBookmarksInPinboard();
   std::int32_t numberOfBookmarksInLibraryAndCollect();
-  std::int32_t numberOfBookmarksInTop25();
-  std::int32_t numberOfBookmarksWithFiveStars();
-  std::int32_t numberOfBookmarksWithNotes();
-  std::int32_t numberOfBookmarksWithTags();
-  std::int32_t numberOfBookmarksWithCredentials();
-  std::int32_t numberOfBookmarksWithFavorite();
-  std::int32_t numberOfBookmarksWithColorBlue();
-  std::int32_t numberOfBookmarksWithColorOrange();
-  std::int32_t numberOfBookmarksWithColorYellow();
-  std::int32_t numberOfBookmarksWithColorGreen();
-  std::int32_t numberOfBookmarksWithColorRed();
-  std::int32_t numberOfBookmarksWithColorGrey();
-  std::int32_t numberOfBookmarksVisitedToday();
-  std::int32_t numberOfBookmarksVisitedYesterday();
-  std::int32_t numberOfBookmarksVisitedThisWeek();
-  std::int32_t numberOfBookmarksVisitedThisMonth();
-  std::int32_t numberOfBookmarksAddedToday();
-  std::int32_t numberOfBookmarksAddedYesterday();
-  std::int32_t numberOfBookmarksAddedThisWeek();
-  std::int32_t numberOfBookmarksAddedThisMonth();
-  std::int32_t numberOfBookmarksModifiedToday();
-  std::int32_t numberOfBookmarksModifiedYesterday();
-  std::int32_t numberOfBookmarksModifiedThisWeek();
-  std::int32_t numberOfBookmarksModifiedThisMonth();
-  std::int32_t numberOfBookmarksWithMissingImages();
+  std::int32_t numberOfBookmarksInLibrary() { return numberOfBookmarks(SmartList::Library); }
+  std::int32_t numberOBookmarksInTrash() { return numberOfBookmarks(SmartList::Trash); }
+  std::int32_t numberOfBookmarksInInbox() { return numberOfBookmarks(SmartList::Inbox); }
+  std::int32_t numberOfBookmarksInDelicious() { return numberOfBookmarks(SmartList::Delicious); }
+  std::int32_t numberOfBookmarksInPinboard() { return numberOfBookmarks(SmartList::Pinboard); }
+  std::int32_t numberOfBookmarksInTop25() { return numberOfBookmarks(SmartList::Top25); }
+  std::int32_t numberOfBookmarksWithFiveStars() { return numberOfBookmarks(SmartList::FiveStars); }
+  std::int32_t numberOfBookmarksWithNotes() { return numberOfBookmarks(SmartList::Annotated); }
+  std::int32_t numberOfBookmarksWithTags() { return numberOfBookmarks(SmartList::WithTags); }
+  std::int32_t numberOfBookmarksWithCredentials() { return numberOfBookmarks(SmartList::WithCredentials); }
+  std::int32_t numberOfBookmarksWithFavorite() { return numberOfBookmarks(SmartList::Favorites); }
+  std::int32_t numberOfBookmarksWithColorBlue() { return numberOfBookmarks(SmartList::Blue); }
+  std::int32_t numberOfBookmarksWithColorOrange() { return numberOfBookmarks(SmartList::Orange); }
+  std::int32_t numberOfBookmarksWithColorYellow() { return numberOfBookmarks(SmartList::Yellow); }
+  std::int32_t numberOfBookmarksWithColorGreen() { return numberOfBookmarks(SmartList::Green); }
+  std::int32_t numberOfBookmarksWithColorRed() { return numberOfBookmarks(SmartList::Red); }
+  std::int32_t numberOfBookmarksWithColorGrey() { return numberOfBookmarks(SmartList::Grey); }
+  std::int32_t numberOfBookmarksVisitedToday() { return numberOfBookmarks(SmartList::Today); }
+  std::int32_t numberOfBookmarksVisitedYesterday() { return numberOfBookmarks(SmartList::Yesterday); }
+  std::int32_t numberOfBookmarksVisitedThisWeek() { return numberOfBookmarks(SmartList::ThisWeek); }
+  std::int32_t numberOfBookmarksVisitedThisMonth() { return numberOfBookmarks(SmartList::ThisMonth); }
+  std::int32_t numberOfBookmarksAddedToday() { return numberOfBookmarks(SmartList::AddedToday); }
+  std::int32_t numberOfBookmarksAddedYesterday() { return numberOfBookmarks(SmartList::AddedYesterday); }
+  std::int32_t numberOfBookmarksAddedThisWeek() { return numberOfBookmarks(SmartList::AddedThisWeek); }
+  std::int32_t numberOfBookmarksAddedThisMonth() { return numberOfBookmarks(SmartList::AddedThisMonth); }
+  std::int32_t numberOfBookmarksModifiedToday() { return numberOfBookmarks(SmartList::ModifiedToday); }
+  std::int32_t numberOfBookmarksModifiedYesterday() { return numberOfBookmarks(SmartList::ModifiedYesterday); }
+  std::int32_t numberOfBookmarksModifiedThisWeek() { return numberOfBookmarks(SmartList::ModifiedThisWeek); }
+  std::int32_t numberOfBookmarksModifiedThisMonth() { return numberOfBookmarks(SmartList::ModifiedThisMonth); }
+  std::int32_t numberOfBookmarksWithMissingImages() { return numberOfBookmarks(SmartList::MissingImages); }
 
   // Sorting, tags, duplicates and clean-ups.
   SortDescriptors folderSortDescriptors() const;
@@ -207,7 +222,7 @@ class DataManager {
   std::int64_t currentOffset() const { return currentOffset_; }
   void setCurrentOffset(std::int64_t v) { currentOffset_ = v; }
   const std::shared_ptr<store::Context>& context() const { return context_; }
-  void setContext(std::shared_ptr<store::Context> c) { context_ = std::move(c); }
+  void setContext(std::shared_ptr<store::Context> c);
   bool loadingFromTags() const { return loadingFromTags_; }
   void setLoadingFromTags(bool v) { loadingFromTags_ = v; }
   bool isSearching() const { return isSearching_; }
@@ -222,6 +237,18 @@ class DataManager {
   void setDoubleClickedOrDragging(bool v) { doubleClickedOrDragging_ = v; }
   bool doubleClickedOrDraggingMenu() const { return doubleClickedOrDraggingMenu_; }
   void setDoubleClickedOrDraggingMenu(bool v) { doubleClickedOrDraggingMenu_ = v; }
+  // What the browser shows, as one value: the folder (none for the library, smart lists and tag
+  // views), whether a tag view is shown and with which tag names, and the online service whose
+  // row is chosen (new bookmarks then carry its mark).
+  struct BrowsingState {
+    enum class Service { None, Delicious, Pinboard };
+    FolderRef folder;
+    bool tagView = false;
+    std::vector<std::string> tags;
+    Service service = Service::None;
+  };
+  BrowsingState browsingState() const;
+  void browse(BrowsingState state);
   // The preferences outlet; unset means the registered preferences (or user defaults).
   void setPreferences(std::shared_ptr<const Preferences> p) { preferences_ = std::move(p); }
 
@@ -232,6 +259,9 @@ class DataManager {
         modifiedYesterday, thisweek, addedThisweek, modifiedThisweek, thisMonth, addedThisMonth, modifiedThisMonth,
         annotated, top25, fiveStars, favorites, withCredentials, withTags, blue, orange, red, green, yellow, grey,
         duplicates, delicious, pinboard, brokenLinks, missingImages;
+    // Counts no list shares: "trashed < 1", "showImported >0 and trashed < 1 and blocked < 1" and
+    // "trashed > 0 and blocked < 1".
+    store::PredicateRef total, imported, trashCount;
   };
   const Predicates& predicates() const { return p_; }
   const store::PredicateRef& libraryPredicate() const { return p_.library; }
@@ -239,14 +269,25 @@ class DataManager {
  private:
   std::shared_ptr<const Preferences> prefs() const;
   void buildDateWindows();
-  void loadSmartList(const store::PredicateRef& predicate);
-  BookmarkList filter(const store::Predicate& predicate) const;
-  std::int32_t countInMemory(const store::Predicate& predicate) const;
+  void loadPredicate(const store::PredicateRef& predicate);
+  // The library's bookmarks the predicate accepts, in library order; the smart lists' own
+  // predicates are answered from the index.
+  BookmarkList filter(const store::PredicateRef& predicate);
+  std::int32_t countInMemory(const store::PredicateRef& predicate);
   std::int32_t countInStore(const store::PredicateRef& predicate) const;
   std::int32_t fetchAndCount(const store::PredicateRef& predicate) const;
+  void computeCurrentList();
+  // Brings the kept list up to `generation` from the bookmarks changed since; false when it
+  // cannot be told that way (the list is then computed afresh).
+  struct ComputedList;
+  bool patchComputedList(ComputedList& kept, std::uint64_t generation);
+  // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
+  std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
-  void invalidateBadges() { badgeCache_.reset(); }
-  const std::unordered_map<std::string, std::int32_t>& badgeCounts();
+  bool isKept(const store::PredicateRef& predicate) const;
+  // The index with the unsaved changes of the context read again (they may yet be undone).
+  DataManagerIndex& index();
+  void observeContext();
 
   std::shared_ptr<bool> alive_;
   std::shared_ptr<store::Context> context_;
@@ -268,8 +309,23 @@ class DataManager {
        isImportingFromService_ = false;
   Predicates p_;
   fnd::Date windowsDay_;
-  std::optional<std::unordered_map<std::string, std::int32_t>> badgeCache_;
-  int saveObserver_ = 0;
+  DataManagerIndex index_;
+  // The last lists computed and what they were computed from: a list asked for again is not
+  // filtered and sorted again, only brought up to date.
+  struct ComputedList {
+    FolderRef folder;
+    store::PredicateRef predicate;
+    std::vector<std::pair<std::string, bool>> sorts;
+    bool subFolders = false;
+    std::uint64_t generation = 0;
+    BookmarkList bookmarks;
+    bool isSameList(const ComputedList& o) const {
+      return folder == o.folder && predicate == o.predicate && sorts == o.sorts && subFolders == o.subFolders;
+    }
+  };
+  std::vector<ComputedList> computed_;
+  std::vector<std::shared_ptr<store::ManagedObject>> unsaved_;
+  int saveObserver_ = 0, mergeObserver_ = 0;
   std::shared_ptr<store::Context> observedContext_;
 };
 

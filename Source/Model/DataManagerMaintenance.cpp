@@ -139,16 +139,14 @@ void DataManager::removeDuplicates() {
     b->setTrashed(1);
     b->saveBookmark();
   }
-  invalidateBadges();
 }
 
 void DataManager::removeBrokenLinks() {
   if (!p_.brokenLinks) return;
-  for (const auto& b : filter(*p_.brokenLinks)) {
+  for (const auto& b : filter(p_.brokenLinks)) {
     b->setTrashed(1);
     b->saveBookmark();
   }
-  invalidateBadges();
 }
 
 }  // namespace kesto

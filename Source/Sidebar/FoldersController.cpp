@@ -519,20 +519,24 @@ void FoldersController::updateSelection() {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setString(id, kCurrentlySelectedFolderKey);
   defaults.synchronize();
-  kestoData_->setLoadingFromDelicious(false);
-  kestoData_->setLoadingFromPinboard(false);
   auto refresh = [isNew] { isNew ? ViewUpdater::updateBookmarksAndResetView() : ViewUpdater::updateBookmarks(); };
+  // What the browser shows is set in one step per row; rows that do not name the tag state keep
+  // it, and only a service row with its account marks new bookmarks.
+  using Browsing = DataManager::BrowsingState;
+  Browsing kept = kestoData_->browsingState();
+  kept.service = Browsing::Service::None;
 
   if (id == kHomeItemID) {
-    kestoData_->prepareNonFolderViews();
-    kestoData_->setCurrentFolder(nullptr);
+    kestoData_->browse({});
     kestoData_->loadAllBookmarksInLibrary();
     refresh();
   } else if (id == Folder::kImportedID) {
-    kestoData_->setCurrentFolder(nullptr);
+    kept.folder = nullptr;
+    kestoData_->browse(std::move(kept));
     kestoData_->clearBookmarks();
   } else if (id == kDeliciousItemID || id == kPinboardItemID) {
     if (!Service::fetchEntityWhereProperty("name", id)) {
+      kestoData_->browse(std::move(kept));
       // Asked when the row is chosen, never again at a reload, a tab switch or an add.
       if (isNew && !showServicePanel(id)) {
         // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
@@ -545,23 +549,19 @@ void FoldersController::updateSelection() {
         return;
       }
     } else {
-      kestoData_->prepareNonFolderViews();
-      kestoData_->setCurrentFolder(nullptr);
-      if (id == kPinboardItemID) {
-        kestoData_->setLoadingFromPinboard(true);
+      const bool pinboard = id == kPinboardItemID;
+      kestoData_->browse({nullptr, false, {}, pinboard ? Browsing::Service::Pinboard : Browsing::Service::Delicious});
+      if (pinboard)
         kestoData_->loadPinboardBookmarks();
-      } else {
-        kestoData_->setLoadingFromDelicious(true);
+      else
         kestoData_->loadDeliciousBookmarks();
-      }
       if (isNew) readFromService(id);
       fnd::NotificationCenter::defaultCenter().postNotificationName(HideNoBookmarksLabelNotification);
       loadBadges();
       refresh();
     }
   } else if (id == Folder::kInboxID) {
-    kestoData_->prepareNonFolderViews();
-    kestoData_->setCurrentFolder(nullptr);
+    kestoData_->browse({});
     kestoData_->loadBookmarksInInbox();
     loadBadges();
     refresh();
@@ -569,10 +569,12 @@ void FoldersController::updateSelection() {
     auto folder = Folder::existingFolderWithFolderID(id);
     ViewUpdater::clearSearchField();
     if (folder) {
-      const bool folders = userDefaultsNamesFolders();
       auto shown = fnd::UserDefaults::standard().stringForKey(SelectedView);
-      kestoData_->setCurrentFolder(folders ? folder : nullptr);
-      kestoData_->setLoadingFromTags(shown && *shown == SelectedTagsView);
+      kept.folder = userDefaultsNamesFolders() ? folder : nullptr;
+      kept.tagView = shown && *shown == SelectedTagsView;
+    }
+    kestoData_->browse(std::move(kept));
+    if (folder) {
       if (folder->blocked() > 0) {
         // A locked folder shows nothing until it is unlocked.
         kestoData_->clearBookmarks();

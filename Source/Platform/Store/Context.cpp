@@ -27,6 +27,7 @@ struct GlobalObservers {
   std::mutex mutex;
   std::map<int, SaveObserver> all;                    // every context's saves
   std::map<int, std::pair<Context*, SaveObserver>> byContext;
+  std::map<int, std::pair<Context*, SaveObserver>> merges;  // other contexts' saves merged in
   int next = 1;
 };
 
@@ -521,8 +522,8 @@ Context::~Context() {
   }
   if (impl_->undoManager) impl_->undoManager->removeAllActionsWithTarget(this);
   std::lock_guard lock(observers().mutex);
-  for (auto it = observers().byContext.begin(); it != observers().byContext.end();)
-    it = it->second.first == this ? observers().byContext.erase(it) : std::next(it);
+  for (auto* map : {&observers().byContext, &observers().merges})
+    for (auto it = map->begin(); it != map->end();) it = it->second.first == this ? map->erase(it) : std::next(it);
 }
 
 std::shared_ptr<Context> Context::make(ConcurrencyType type) {
@@ -1362,9 +1363,17 @@ int Context::observeAllSaves(SaveObserver observer) {
   return t;
 }
 
+int Context::addMergeObserver(SaveObserver observer) {
+  std::lock_guard lock(observers().mutex);
+  int t = observers().next++;
+  observers().merges[t] = {this, std::move(observer)};
+  return t;
+}
+
 void Context::removeSaveObserver(int token) {
   std::lock_guard lock(observers().mutex);
   observers().byContext.erase(token);
+  observers().merges.erase(token);
 }
 
 void Context::removeGlobalSaveObserver(int token) {
@@ -1403,6 +1412,16 @@ bool changesAnything(const SaveNotification& n) {
   return !n.insertedIDs.empty() || !n.updatedIDs.empty() || !n.deletedIDs.empty();
 }
 
+void tellMergeObservers(Context& c, const SaveNotification& n) {
+  std::vector<SaveObserver> calls;
+  {
+    std::lock_guard lock(observers().mutex);
+    for (auto& [t, o] : observers().merges)
+      if (o.first == &c) calls.push_back(o.second);
+  }
+  for (auto& f : calls) f(n);
+}
+
 }  // namespace
 
 void Context::mergeChangesFromSave(const SaveNotification& n) {
@@ -1412,6 +1431,7 @@ void Context::mergeChangesFromSave(const SaveNotification& n) {
   for (auto& id : n.deletedIDs) takeDeletion(c, id);
   for (auto& m : c.byKey)
     for (auto& [k, o] : m) dropLoadedSets(*o);
+  tellMergeObservers(*this, n);
 }
 
 void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::function<void()> done, std::size_t slice) {
@@ -1425,6 +1445,7 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
     std::size_t next = 0;
     std::size_t slice = 500;
     std::function<void()> done;
+    SaveNotification merged;  // the identifiers only, for the merge observers
   };
   auto work = std::make_shared<Work>();
   work->context = impl_->weakSelf;
@@ -1433,6 +1454,10 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
   if (n.context != this && changesAnything(n)) {
     work->updated = n.updatedIDs;
     work->deleted = n.deletedIDs;
+    work->merged.context = n.context;
+    work->merged.insertedIDs = n.insertedIDs;
+    work->merged.updatedIDs = n.updatedIDs;
+    work->merged.deletedIDs = n.deletedIDs;
   } else {
     work->setsListed = true;  // nothing to take in
   }
@@ -1465,6 +1490,7 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
       if (auto again = weakStep.lock()) fnd::DispatchQueue::main().async([again] { (*again)(); });
       return;
     }
+    if (changesAnything(work->merged)) tellMergeObservers(*self, work->merged);
     auto finish = std::move(work->done);
     if (finish) finish();
   };

@@ -117,6 +117,10 @@ class Context : public std::enable_shared_from_this<Context> {
   // token for removeSaveObserver.
   int addSaveObserver(SaveObserver observer);
   static int observeAllSaves(SaveObserver observer);
+  // Observers told, on this context's queue, after another context's save was merged in here
+  // (by mergeChangesFromSave, or after the last slice of mergeChangesFromSaveInSlices); removed
+  // with removeSaveObserver.
+  int addMergeObserver(SaveObserver observer);
   void removeSaveObserver(int token);
   static void removeGlobalSaveObserver(int token);
   // Brings another context's saved changes into this one: refreshes updated objects that have no
