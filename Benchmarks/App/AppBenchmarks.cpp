@@ -9,7 +9,6 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"

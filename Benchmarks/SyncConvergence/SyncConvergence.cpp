@@ -4,7 +4,7 @@
 #include "SyncConvergence.h"
 #include "TemporaryHome.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -11,6 +11,7 @@
 #include "Model/Folder.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/ApplicationMain.h"
 #include "Platform/UI/Image.h"
@@ -75,23 +76,23 @@ class PageServer {
 class StallMeter {
  public:
   void start() {
-    running_ = std::make_shared<bool>(true);
+    running_.renew();
     last_ = Clock::now();
     longest_ = 0;
-    tick(running_);
+    tick(running_.watch());
   }
-  void stop() { *running_ = false; }
+  void stop() { running_.end(); }
   double longestMilliseconds() const { return longest_; }
 
  private:
-  void tick(std::shared_ptr<bool> running) {
-    if (!*running) return;
+  void tick(fnd::Lifetime::Watch running) {
+    if (!running) return;
     const auto now = Clock::now();
     longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
     last_ = now;
     fnd::DispatchQueue::main().after(0.001, [this, running] { tick(running); });
   }
-  std::shared_ptr<bool> running_;
+  fnd::Lifetime running_;
   Clock::time_point last_;
   double longest_ = 0;
 };

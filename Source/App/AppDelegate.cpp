@@ -6,6 +6,7 @@
 #include "App/PreferencesController.h"
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Platform/Foundation/Assert.h"
 #include "Sidebar/TutorialPopovers.h"
 #include "Views/PushButton.h"
 #include "Views/TwoPaneSplitView.h"
@@ -44,7 +45,7 @@
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLExport.h"
 #include "Synchronize/HTMLImport.h"
@@ -92,12 +93,13 @@ void setFlag(const char* key) {
 
 }  // namespace
 
-AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
+AppDelegate::AppDelegate() {
+  KESTO_ASSERT_MAIN_THREAD();
   // Saves fail on the thread that saves; the user hears of it on the main thread.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   WrenEntity::setSaveOutcomeHandler([this, alive](const std::optional<SaveFailure>& failure) {
     auto deliver = [this, alive, failure] {
-      if (auto a = alive.lock(); !a || !*a) return;
+      if (!alive) return;
       if (failure) storeSaveFailed(*failure);
       else toldOfSaveFailure_ = false;  // the store took everything: a new failure is news again
     };
@@ -115,9 +117,9 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
         if (automaticBackupRunning_) startAutomaticBackupSoon();
         // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
         // user can undo: Edit > Undo begins with the user's first change.
-        std::weak_ptr<bool> alive = alive_;
+        auto alive = lifetime_.watch();
         fnd::DispatchQueue::main().async([alive] {
-          if (auto a = alive.lock(); !a || !*a) return;
+          if (!alive) return;
           if (auto* undo = BookmarksController::undoManager()) undo->removeAllActions();
         });
       },
@@ -125,7 +127,7 @@ AppDelegate::AppDelegate() : alive_(std::make_shared<bool>(true)) {
 }
 
 AppDelegate::~AppDelegate() {
-  *alive_ = false;
+  lifetime_.end();
   WrenEntity::setSaveOutcomeHandler(nullptr);
   Backup::setTerminateHandler(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
@@ -137,6 +139,7 @@ AppDelegate::~AppDelegate() {
 // ---- start-up ----
 
 void AppDelegate::applicationDidFinishLaunching() {
+  KESTO_ASSERT_MAIN_THREAD();
   sys::UserNotificationCenter::defaultCenter().setDelegate(this);
   migrateToModelVersion4();
   migrateToKesto20();
@@ -241,11 +244,11 @@ void AppDelegate::scheduleAutomaticBackup() {
 }
 
 void AppDelegate::startAutomaticBackupSoon() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kAutomaticBackupDelay, [this, alive] {
-    if (auto a = alive.lock(); !a || !*a || !backup_) return;
+    if (!alive || !backup_) return;
     backup_->autoBackupInBackground([this, alive](bool) {
-      if (auto a = alive.lock(); a && *a) automaticBackupRunning_ = false;
+      if (alive) automaticBackupRunning_ = false;
     });
   });
 }
@@ -321,12 +324,13 @@ void AppDelegate::migrateToModelVersion2() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::NotificationCenter::defaultCenter().postNotificationName(kApplicationDidBecomeActiveNotification);
   importSharedFolderFromDoubleClick();
   addUrlFromBrowserExtension();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(0.5, [this, alive] {
-    if (auto a = alive.lock(); a && *a) migrateToModelVersion2();
+    if (alive) migrateToModelVersion2();
   });
 }
 
@@ -345,6 +349,7 @@ bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
 }
 
 ui::TerminateReply AppDelegate::applicationShouldTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   appMustQuit_ = true;
   appCanQuit_ = true;
   // A running sync finishes (or times out) before the process goes, so no merge is cut short.
@@ -360,6 +365,7 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (terminated_) return;
   terminated_ = true;
   WrenEntity::saveContext();
@@ -469,7 +475,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
   if (unsaved.empty()) return false;
   const std::vector<std::string> paths = unsavedExportPaths();
   const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   AlertPresenter::ask("Some changes could not be saved",
                       cause + ": " + std::to_string(unsaved.size()) +
                           " new or changed bookmarks are not in the library at " +
@@ -477,7 +483,7 @@ bool AppDelegate::offerToExportUnsavedChanges() {
                           ". Kesto can write them to \"" + paths.front() + "\" before it quits, to import later.",
                       {"Export and Quit", "Quit Without Exporting", "Cancel"},
                       [alive, unsaved, paths](int answer) {
-                        if (auto a = alive.lock(); !a || !*a) return;
+                        if (!alive) return;
                         auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
                         if (answer != 0) return reply(answer == 1);
                         const std::string written = exportUnsaved(unsaved, paths);
@@ -676,9 +682,9 @@ void AppDelegate::initializeHotkey() {
   auto registrar = hotKeyRegistrar();
   if (!registrar) return;  // no global hot keys on this desktop session
   HotKeyCombo combo = storedHotKeyCombo();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   bool taken = registrar->registerHotKey("KestoLightSearch", combo, [this, alive] {
-    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+    if (alive) hotkeyWithEvent();
   });
   if (taken) {
     registeredHotKey_ = combo;
@@ -719,9 +725,9 @@ void AppDelegate::toggleGlobalHotKey(const KeyCombo& combo) {
   const std::optional<HotKeyCombo> previous = registeredHotKey_;
   if (registrar) registrar->unregisterHotKey("KestoLightSearch");
   registeredHotKey_.reset();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto action = [this, alive] {
-    if (auto a = alive.lock(); a && *a) hotkeyWithEvent();
+    if (alive) hotkeyWithEvent();
   };
   if (registrar && !registrar->registerHotKey("KestoLightSearch", next, action)) {
     // Refused (another program holds it): the old hot key stays and nothing is stored.
@@ -772,16 +778,17 @@ void AppDelegate::showOverlayMessage(const std::string& message, double width, d
   if (!overlay_ || !window || !window->contentView()) return;
   overlay_->beginOverlayToView(*window->contentView(), message, 10.0, fnd::Size{width, height});
   std::uint64_t generation = ++overlayGeneration_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(seconds, [this, alive, generation] {
     // A later message keeps its own time on screen.
-    if (auto a = alive.lock(); a && *a && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
+    if (alive && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
   });
 }
 
 // ---- intake ----
 
 void AppDelegate::getUrl(const std::string& urlText) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto text = intake::textFromSchemeURL(urlText);
   if (!text) return;  // not ours, or the menu-bar payload: nothing to add
   urlToBeAdded_ = *text;
@@ -800,6 +807,7 @@ bool AppDelegate::openFile(const std::string& path) {
 }
 
 bool AppDelegate::openFiles(const std::vector<std::string>& paths) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (paths.empty()) return false;
   return openFile(paths.front());
 }
@@ -882,14 +890,15 @@ void AppDelegate::addUrlFromBrowserExtension() {
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   oneSave.reset();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
-    if (auto a = alive.lock(); a && *a && bookmarksController) bookmarksController->updateBookmarks(made);
+    if (alive && bookmarksController) bookmarksController->updateBookmarks(made);
     hold.reset();
   });
 }
 
 void AppDelegate::handleArguments(const std::vector<std::string>& arguments) {
+  KESTO_ASSERT_MAIN_THREAD();
   // One launch's texts are one intake, so its bounds hold however many arguments it carries.
   std::string text;
   bool anyText = false;

@@ -2,12 +2,13 @@
 
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Window.h"
 #include "Views/FlexSplitView.h"
-#include "Views/SheetPresenter.h"
+#include "Platform/UI/SheetPresenter.h"
 
 #include <cstdint>
 #include <functional>
@@ -67,7 +68,7 @@ class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
                     public ui::Responder,
-                    public SheetPresenter,
+                    public ui::SheetPresenter,
                     public FlexSplitViewDelegate,
                     public KRRecorderDelegate {
  public:
@@ -226,7 +227,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   std::unique_ptr<SharedFolderArchive> archive_;
   std::unique_ptr<TransferDialogs> transferDialogs_;
   std::unique_ptr<ShellPanels> panels_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::uint64_t overlayGeneration_ = 0;
   std::optional<HotKeyCombo> registeredHotKey_;
 };

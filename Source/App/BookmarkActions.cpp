@@ -10,6 +10,7 @@
 #include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -27,7 +28,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Synchronize/SyncTombstones.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/KestoPanel.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
@@ -132,7 +133,10 @@ void BookmarksController::observeEditCommands() {
 
 // ---- adding ----
 
-void BookmarksController::add() { showAddBookmarkMessageSheet(); }
+void BookmarksController::add() {
+  KESTO_ASSERT_MAIN_THREAD();
+  showAddBookmarkMessageSheet();
+}
 
 void BookmarksController::buildAddSheet() {
   auto sheet = std::make_shared<KestoPanel>(fnd::Rect(0, 0, 460, 150));
@@ -185,9 +189,9 @@ void BookmarksController::addBookmarkSaveFromSheet() {
   const std::string title = trimmed(addBookmarkSheetTitleField->stringValue());
   closeAddBookmarkFolderSheet();
   // After the sheet has gone, so that a duplicate question is not stacked on it.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces, title] {
-    if (auto a = alive.lock(); a && *a) doAddBookmarks(pieces, title);
+    if (alive) doAddBookmarks(pieces, title);
   });
 }
 
@@ -252,9 +256,9 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
     for (const auto& url : duplicates) message += url + " is already present.\r";
     const std::string question = duplicates.size() > 1 ? "Do you still want to add these bookmarks?"
                                                        : "Do you still want to add this bookmark?";
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     AlertPresenter::ask(message, question, {"Yes", "No"}, [this, alive, duplicates, title](int answer) {
-      if (auto a = alive.lock(); !a || !*a || answer != 0) return;
+      if (!alive || answer != 0) return;
       std::vector<std::shared_ptr<Bookmark>> confirmed;
       for (const auto& url : duplicates)
         if (auto b = addOne(url, false)) confirmed.push_back(b);
@@ -329,11 +333,11 @@ void BookmarksController::deleteBookmarks() {
   const bool anyService = std::any_of(selection.begin(), selection.end(),
                                       [](const auto& b) { return b && b->trashed() < 1 && isService(*b); });
   if (!anyService) return run();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   AlertPresenter::ask("One or more selected bookmarks are either from Pinboard or Delicious. These bookmarks will "
                       "instantly be deleted online as well. Continue deleting?",
                       "", {"Yes", "No"}, [alive, run](int answer) {
-                        if (auto a = alive.lock(); a && *a && answer == 0) run();
+                        if (alive && answer == 0) run();
                       });
 }
 
@@ -359,6 +363,7 @@ void BookmarksController::recordVisit(Bookmark& bookmark) {
 }
 
 void BookmarksController::openSelectedBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   // The page replaces its preview.
   if (quickLookPanel && quickLookPanel->isVisible()) togglePreview();
   if (!kestoData) return;
@@ -525,9 +530,9 @@ void BookmarksController::cut() {
 void BookmarksController::paste() {
   auto text = ui::Pasteboard::general().stringForType(BookmarkCopyType);
   auto pieces = text ? split(*text, '\n') : std::vector<std::string>{};
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces] {
-    if (auto a = alive.lock(); a && *a) doAddBookmarks(pieces);
+    if (alive) doAddBookmarks(pieces);
   });
 }
 

@@ -4,6 +4,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -102,10 +103,10 @@ store::PredicateRef librarySearchPredicate(const std::string& text, bool title, 
   return store::Predicate::andPredicate(std::move(parts));
 }
 
-BookmarkSearch::BookmarkSearch() = default;
+BookmarkSearch::BookmarkSearch() { KESTO_ASSERT_MAIN_THREAD(); }
 
 BookmarkSearch::~BookmarkSearch() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (controller) {
     if (controller->searchField) controller->searchField->setDelegate(nullptr);
@@ -114,6 +115,7 @@ BookmarkSearch::~BookmarkSearch() {
 }
 
 void BookmarkSearch::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { find(); }, MouseDownInWrenSearchField);
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, "SelectBookmarksView");
@@ -145,9 +147,9 @@ void BookmarkSearch::prepareSearchMenu() {
   if (controller && controller->searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
-    auto alive = alive_;
+    auto alive = lifetime_.watch();
     controller->searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
-      if (*alive) toggleSearchOption(tag);
+      if (alive) toggleSearchOption(tag);
     });
   }
   defaults.setString("Yes", "SearchSet");
@@ -174,6 +176,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
 }
 
 void BookmarkSearch::find() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller) return;
   auto& bc = *controller;
   if (bc.folderSearchOnlyButton) {
@@ -186,11 +189,13 @@ void BookmarkSearch::find() {
 }
 
 void BookmarkSearch::findInScope() {
+  KESTO_ASSERT_MAIN_THREAD();
   find();
   if (controller && controller->folderSearchOnlyButton) controller->folderSearchOnlyButton->setState(1);
 }
 
 void BookmarkSearch::search() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
   auto& bc = *controller;
   validateSearchMenu();
@@ -242,6 +247,7 @@ void BookmarkSearch::search() {
 }
 
 void BookmarkSearch::searchInScope() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
   auto& bc = *controller;
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
@@ -303,10 +309,10 @@ void BookmarkSearch::selectBookmarksView() {
 
 bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
   if (selector != "moveDown:" && selector != "insertTab:" && selector != "insertNewline:") return false;
-  auto alive = alive_;
+  auto alive = lifetime_.watch();
   // After the field has finished with the key.
   fnd::performAfterDelay(focusDelay_, [this, alive] {
-    if (*alive) selectBookmarksView();
+    if (alive) selectBookmarksView();
   });
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/BookmarkSearchIndex.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/TextEditingDelegate.h"
@@ -90,7 +91,7 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   BookmarkSearchIndex index_;
   // Up and Tab in the scope field go back to the list.
   std::unique_ptr<ui::TextEditingDelegate> scopeDelegate_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

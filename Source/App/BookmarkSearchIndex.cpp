@@ -4,6 +4,7 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/Tag.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SaveNotification.h"
@@ -31,6 +32,7 @@ struct BookmarkSearchIndex::Entry {
 };
 
 BookmarkSearchIndex::BookmarkSearchIndex() : stale_(std::make_shared<std::atomic<bool>>(true)) {
+  KESTO_ASSERT_MAIN_THREAD();
   std::weak_ptr<std::atomic<bool>> stale = stale_;
   fnd::NotificationCenter::defaultCenter().addObserver(
       this,
@@ -43,6 +45,7 @@ BookmarkSearchIndex::BookmarkSearchIndex() : stale_(std::make_shared<std::atomic
 BookmarkSearchIndex::~BookmarkSearchIndex() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
 
 void BookmarkSearchIndex::prepare(DataManager& data) {
+  KESTO_ASSERT_MAIN_THREAD();
   const auto& all = data.allBookmarks();
   const void* first = all.empty() ? nullptr : all.front().get();
   if (!*stale_ && all.size() == librarySize_ && first == libraryFirst_) return;
@@ -76,6 +79,7 @@ std::vector<std::shared_ptr<Bookmark>> BookmarkSearchIndex::search(DataManager& 
                                                                    const std::vector<std::string>& words,
                                                                    const SearchFields& fields, std::size_t limit,
                                                                    std::size_t* total) {
+  KESTO_ASSERT_MAIN_THREAD();
   std::vector<std::shared_ptr<Bookmark>> found;
   std::size_t matched = 0;
   if (total) *total = 0;

@@ -27,9 +27,9 @@ void BookmarksController::updateWebContentForSelectedBookmarks() { webContentUpd
 
 void BookmarksController::updateThumbnailManually() {
   // The panel's modal loop runs from the main loop, not inside the menu that asked for it.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) chooseThumbnailFile();
+    if (alive) chooseThumbnailFile();
   });
 }
 

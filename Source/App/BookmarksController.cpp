@@ -9,6 +9,7 @@
 #include "Model/Folder.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
@@ -16,7 +17,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
 #include "Platform/System/Workspace.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
@@ -43,10 +44,10 @@ enum Mode { Grid = 0, Extended = 1, Compact = 2 };
 
 }  // namespace
 
-BookmarksController::BookmarksController() : alive_(std::make_shared<bool>(true)) {}
+BookmarksController::BookmarksController() { KESTO_ASSERT_MAIN_THREAD(); }
 
 BookmarksController::~BookmarksController() {
-  *alive_ = false;
+  lifetime_.end();
   if (previewPanel_) endPreviewPanelControl(*previewPanel_);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (kestoCollectionView) {
@@ -58,6 +59,7 @@ BookmarksController::~BookmarksController() {
 }
 
 void BookmarksController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   auto on = [&](const char* name, std::function<void()> fn) {
     center.addObserver(this, [fn = std::move(fn)](const fnd::Notification&) { fn(); }, name);
@@ -137,9 +139,9 @@ void BookmarksController::prepareTileCollectionView() {
   kestoCollectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
   if (!observingScroll_ && kestoCollectionView->contentView()) {
     observingScroll_ = true;
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
-      if (auto a = alive.lock(); a && *a) collectionViewScrolled();
+      if (alive) collectionViewScrolled();
     });
   }
 }
@@ -265,6 +267,7 @@ std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
 }
 
 void BookmarksController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
   if (kestoCollectionView && kestoData) {
     if (shouldResetBookmarksView_) {
@@ -338,9 +341,9 @@ void BookmarksController::updateViewAndResetBookmarks() {
 // ---- selection ----
 
 void BookmarksController::scheduleDidChangeSelection() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(selectionDelay_, [this, alive] {
-    if (auto a = alive.lock(); a && *a) didChangeSelection();
+    if (alive) didChangeSelection();
   });
 }
 
@@ -391,6 +394,7 @@ std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBoo
 }
 
 void BookmarksController::didChangeSelection() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData || !kestoCollectionView) return;
   changedSelection_ = true;
   lastSelectedIndexPaths_ = kestoCollectionView->indexPathsForSelectedItems();

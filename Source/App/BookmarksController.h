@@ -2,6 +2,7 @@
 
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/SearchField.h"
@@ -274,7 +275,7 @@ class BookmarksController : public ui::Responder,
        keepNoBookmarksLabelHidden_ = false;
   std::shared_ptr<Bookmark> selectedBookmark_;
   double selectionDelay_ = 0.1;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool observingScroll_ = false;
   bool restoringSelection_ = false;
   std::shared_ptr<ui::Window> addSheet_;

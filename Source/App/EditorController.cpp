@@ -9,6 +9,7 @@
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -71,7 +72,10 @@ const std::vector<std::string>& EditorController::colorNames() {
   return names;
 }
 
-EditorController::EditorController() { build(); }
+EditorController::EditorController() {
+  KESTO_ASSERT_MAIN_THREAD();
+  build();
+}
 
 EditorController::~EditorController() {
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
@@ -82,6 +86,7 @@ EditorController::~EditorController() {
 }
 
 void EditorController::build() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto root = std::make_shared<FlippedView>(fnd::Rect(0, 0, kWidth, 640));
   root->setBackgroundColor(ui::Color::white(0.96));
   view_ = root;
@@ -295,6 +300,7 @@ void EditorController::awakeFromNib() {
 }
 
 void EditorController::selectTab(int index) {
+  KESTO_ASSERT_MAIN_THREAD();
   segmentedControl->setSelectedSegment(index);
   infoPanel->setHidden(index != 0);
   editPanel->setHidden(index != 1);
@@ -355,6 +361,7 @@ void EditorController::clearInspectorFieldsAndToggle() {
 }
 
 void EditorController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData) return;
   auto current = kestoData->currentBookmark();
   const auto& several = kestoData->currentBookmarks();

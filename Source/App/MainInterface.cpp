@@ -8,6 +8,7 @@
 #include "App/PreferencesController.h"
 #include "App/PreviewPanel.h"
 #include "App/UpdateController.h"
+#include "App/WebRemoteImageView.h"
 #include "App/BookmarkSearchIndex.h"
 #include "MenuBar/MenuBarWindow.h"
 #include "MenuBar/MenuBookmarksController.h"
@@ -40,7 +41,6 @@
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TwoPaneSplitView.h"
-#include "Views/WebImageView.h"
 #include "Views/WrenSearchField.h"
 
 #include <algorithm>
@@ -113,7 +113,7 @@ MainInterface::~MainInterface() {
     if (auto view = mainMenu_->itemWithTitle("View"); view && view->submenu()) view->submenu()->setDelegate(nullptr);
   // The engine outlives this interface: it lets go of everything it was given here.
   auto& sync = Synchronizer::shared();
-  sync.setSyncButton(nullptr);
+  sync.setSyncButton({});
   sync.setDataManager(nullptr);
   sync.setHost(nullptr);
   sync.sleep();
@@ -576,7 +576,12 @@ void MainInterface::connect() {
   auto& sync = Synchronizer::shared();
   sync.setDataManager(dataManager_.get());
   sync.setHost(app.syncHost());
-  sync.setSyncButton(syncButton_);
+  sync.setSyncButton([button = std::weak_ptr<PushButton>(syncButton_)](bool syncing) {
+    auto b = button.lock();
+    if (!b) return;
+    b->setEnabled(!syncing);
+    b->setImageNamed(syncing ? "toolbar_sync_selected" : "toolbar_sync");
+  });
   syncButton_->setAction([] { Synchronizer::shared().syncFromButton(); });
   ui::Application::shared().setDelegate(appDelegate_.get());
 }

@@ -18,7 +18,7 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <array>
 

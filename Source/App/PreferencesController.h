@@ -2,7 +2,7 @@
 
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/LoginItemController.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Platform/UI/View.h"
 
 #include <functional>

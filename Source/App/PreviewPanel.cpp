@@ -1,6 +1,7 @@
 #include "App/PreviewPanel.h"
 
 #include "Model/Bookmark.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Net/URL.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/GraphicsContext.h"
@@ -42,6 +43,7 @@ PreviewPanel::PreviewPanel()
     : ui::Panel(fnd::Rect(0, 0, kWidth, kHeight),
                 ui::WindowStyle::Titled | ui::WindowStyle::Closable | ui::WindowStyle::Resizable |
                     ui::WindowStyle::UtilityWindow) {
+  KESTO_ASSERT_MAIN_THREAD();
   setTitle("Quick Look");
   setFloatingPanel(true);
   setMinSize(fnd::Size{360, 360});
@@ -83,17 +85,20 @@ PreviewPanel::~PreviewPanel() {
 }
 
 void PreviewPanel::setDataSource(PreviewPanelDataSource* dataSource) {
+  KESTO_ASSERT_MAIN_THREAD();
   dataSource_ = dataSource;
   reloadData();
 }
 
 void PreviewPanel::reloadData() {
+  KESTO_ASSERT_MAIN_THREAD();
   count_ = dataSource_ ? dataSource_->numberOfPreviewItemsInPreviewPanel(*this) : 0;
   if (index_ >= count_) index_ = 0;
   showCurrentItem();
 }
 
 void PreviewPanel::setCurrentPreviewItemIndex(std::size_t index) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (index >= count_) return;
   index_ = index;
   showCurrentItem();
@@ -105,10 +110,12 @@ std::shared_ptr<Bookmark> PreviewPanel::currentPreviewItem() const {
 }
 
 void PreviewPanel::showNextItem() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (count_ > 1) setCurrentPreviewItemIndex((index_ + 1) % count_);
 }
 
 void PreviewPanel::showPreviousItem() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (count_ > 1) setCurrentPreviewItemIndex((index_ + count_ - 1) % count_);
 }
 

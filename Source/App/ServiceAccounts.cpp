@@ -1,6 +1,6 @@
 #include "App/ServiceAccounts.h"
 
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -55,7 +55,7 @@ class FolderServiceAdapter : public FolderServiceClient {
 
 }  // namespace
 
-ServiceAccounts::ServiceAccounts() : alive_(std::make_shared<bool>(true)) {
+ServiceAccounts::ServiceAccounts() {
   panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kLoginWidth, kLoginHeight));
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kLoginWidth, kLoginHeight));
   auto label = std::make_shared<ui::Label>(fnd::Rect(20, 130, kLoginWidth - 40, 24), "Your account's user name and password:");
@@ -77,7 +77,7 @@ ServiceAccounts::ServiceAccounts() : alive_(std::make_shared<bool>(true)) {
 }
 
 ServiceAccounts::~ServiceAccounts() {
-  *alive_ = false;
+  lifetime_.end();
   panel_->orderOut();
 }
 
@@ -117,9 +117,9 @@ void ServiceAccounts::showPanel(const std::string& service) {
 void ServiceAccounts::connect() {
   if (!connectButton_->isEnabled()) return;
   connectButton_->setEnabled(false);
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(3.0, [this, alive] {
-    if (!alive.lock()) return;
+    if (!alive) return;
     auto client = ServiceClient::forService(service_);
     if (!client || !client->connect(username_->stringValue(), password_->stringValue())) {
       // Too short, or an account of that service exists: the panel stays for another try.
@@ -129,7 +129,7 @@ void ServiceAccounts::connect() {
     panel_->orderOut();
     const std::string service = service_;
     fnd::DispatchQueue::main().after(2.0, [this, alive, service] {
-      if (alive.lock()) read(service, true);
+      if (alive) read(service, true);
     });
   });
 }

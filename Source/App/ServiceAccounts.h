@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+
 #include <memory>
 #include <string>
 
@@ -51,7 +53,7 @@ class ServiceAccounts {
   std::shared_ptr<ui::Button> connectButton_;
   std::string service_;
   ui::Window* window_ = nullptr;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

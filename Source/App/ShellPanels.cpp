@@ -1,5 +1,6 @@
 #include "App/ShellPanels.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Workspace.h"
@@ -50,10 +51,12 @@ std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, do
 
 }  // namespace
 
-ShellPanels::ShellPanels(ui::Window* window) : window_(window), alive_(std::make_shared<bool>(true)) {}
+ShellPanels::ShellPanels(ui::Window* window) : window_(window) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 ShellPanels::~ShellPanels() {
-  *alive_ = false;
+  lifetime_.end();
   if (sheetAlert_) sheetAlert_->close();
   removeBackdrop();
 }
@@ -84,6 +87,7 @@ void ShellPanels::removeBackdrop() {
 }
 
 void ShellPanels::presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
   if (sheetAlert_) {
     sheetAlert_->close();
@@ -98,14 +102,15 @@ void ShellPanels::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
 }
 
 void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> didEnd) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheetWindow_) dismissSheetForWindow(*sheetWindow_);
   if (sheetAlert_) sheetAlert_->close();
   sheetAlert_ = std::make_unique<ui::Alert>(alert);
   const std::uint64_t generation = ++sheetGeneration_;
   showBackdrop();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   sheetAlert_->beginSheetModalForWindow(window_, [this, alive, generation, didEnd = std::move(didEnd)](int code) {
-    if (auto a = alive.lock(); a && *a && generation == sheetGeneration_) {
+    if (alive && generation == sheetGeneration_) {
       sheetAlert_.reset();
       removeBackdrop();
     }
@@ -114,6 +119,7 @@ void ShellPanels::presentAlert(const ui::Alert& alert, std::function<void(int)> 
 }
 
 void ShellPanels::dismissSheetForWindow(ui::Window& sheet) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (sheet.sheetParent()) sheet.sheetParent()->endSheet(sheet);
   sheet.orderOut();
   if (&sheet != sheetWindow_) return;
@@ -155,9 +161,9 @@ void ShellPanels::showInitialPopupAfterDelay() {
 }
 
 void ShellPanels::schedulePopupTry(std::uint64_t generation) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kInitialPopupInterval, [this, alive, generation] {
-    if (auto a = alive.lock(); !a || !*a || generation != popupGeneration_ || !popupPending_) return;
+    if (!alive || generation != popupGeneration_ || !popupPending_) return;
     if (libraryIsEmpty && !libraryIsEmpty()) {
       popupPending_ = false;
       return;
@@ -171,6 +177,7 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
 }
 
 void ShellPanels::showInitialPopup() {
+  KESTO_ASSERT_MAIN_THREAD();
   popupPending_ = false;
   auto& panel = initialPanel();
   panel.setShouldBeCentered(true);

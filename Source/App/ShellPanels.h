@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -94,7 +96,7 @@ class ShellPanels {
   std::unique_ptr<KestoPanel> importSheet_;
   std::uint64_t popupGeneration_ = 0;
   bool popupPending_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

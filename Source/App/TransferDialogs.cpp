@@ -2,6 +2,7 @@
 
 #include "Model/DateAdditions.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
@@ -13,14 +14,16 @@
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLImport.h"
 #include "Synchronize/SharedFolderArchive.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 namespace kesto {
 
 TransferDialogs::TransferDialogs(DataManager* dataManager, ui::Window* window)
-    : dataManager_(dataManager), window_(window), alive_(std::make_shared<bool>(true)) {}
+    : dataManager_(dataManager), window_(window) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
-TransferDialogs::~TransferDialogs() { *alive_ = false; }
+TransferDialogs::~TransferDialogs() { lifetime_.end(); }
 
 std::string TransferDialogs::exportFileName(fnd::Date date) {
   return "Kesto Exported Bookmarks [ " + brightwren::formattedDateFromDate(date) + " ].html";
@@ -52,6 +55,7 @@ HTMLImport& TransferDialogs::htmlImport() {
 }
 
 void TransferDialogs::openImportDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::Alert question;
   question.setAlertStyle(ui::AlertStyle::Informational);
   question.setMessageText("Would you like Kesto to automatically skip duplicates during import from an HTML file?");
@@ -81,14 +85,15 @@ void TransferDialogs::openImportDialog() {
 }
 
 void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) {
+  KESTO_ASSERT_MAIN_THREAD();
   const ImportKind kind = importKindOfPath(path);
   if (kind == ImportKind::None) {
     fnd::logInfo("Not an importable file: " + path);
     return;
   }
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kImportDelay, [this, alive, path, kind, skipDuplicates] {
-    if (auto a = alive.lock(); !a || !*a) return;
+    if (!alive) return;
     if (kind == ImportKind::HTML) {
       htmlImport().setSkipDuplicates(skipDuplicates);
       if (!htmlImport().importFromFile(path))
@@ -105,13 +110,14 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
 }
 
 void TransferDialogs::openExportDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::SavePanel panel;
   panel.setTitle("Export Bookmarks");
   panel.setPrompt("Export");
   panel.setNameFieldStringValue(exportFileName(fnd::Date::now()));
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
-    if (auto a = alive.lock(); !a || !*a) return;
+    if (!alive) return;
     if (response != ui::ModalResponse::OK || panel.path().empty()) return;
     htmlExport_ = std::make_unique<HTMLExport>();
     htmlExport_->setDelegate(this);
@@ -120,13 +126,14 @@ void TransferDialogs::openExportDialog() {
 }
 
 void TransferDialogs::openBackupDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::SavePanel panel;
   panel.setTitle("Back Up Library");
   panel.setPrompt("Back Up");
   panel.setNameFieldStringValue(backupFileName(fnd::Date::now()));
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
-    if (auto a = alive.lock(); !a || !*a) return;
+    if (!alive) return;
     if (response != ui::ModalResponse::OK || panel.path().empty()) return;
     backup_ = std::make_unique<Backup>();
     backup_->backupToFile(panel.path());
@@ -134,15 +141,16 @@ void TransferDialogs::openBackupDialog() {
 }
 
 void TransferDialogs::openRestoreDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
   ui::OpenPanel panel;
   panel.setTitle("Restore Library");
   panel.setPrompt("Restore");
   panel.setCanChooseFiles(true);
   panel.setCanChooseDirectories(false);
   panel.setAllowedFileTypes({Backup::kExtension});
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
-    if (auto a = alive.lock(); !a || !*a) return;
+    if (!alive) return;
     if (response != ui::ModalResponse::OK) return;
     auto paths = panel.paths();
     if (paths.empty()) return;
@@ -153,13 +161,13 @@ void TransferDialogs::openRestoreDialog() {
 void TransferDialogs::checkBackupThenRestore(const std::string& path) {
   // A wrong file is turned away before the question that leads to replacing the library. The
   // check reads the whole file, so it runs off the main thread; the answer comes back to it.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::High).async([this, alive, path] {
     fnd::Error error;
     const bool valid =
         fnd::lowercase(fnd::pathExtension(path)) == Backup::kExtension && Backup::isValidBackupFile(path, &error);
     fnd::DispatchQueue::main().async([this, alive, path, valid, error] {
-      if (auto a = alive.lock(); !a || !*a) return;
+      if (!alive) return;
       if (!valid) {
         std::string reason = error.localizedDescription();
         if (reason.empty()) reason = "The file is not a Kesto backup";

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Date.h"
 #include "Synchronize/HTMLExport.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
 #include <memory>
@@ -59,7 +60,7 @@ class TransferDialogs : public HTMLExportDelegate {
   std::unique_ptr<SharedFolderArchive> archive_;
   std::unique_ptr<HTMLExport> htmlExport_;
   std::unique_ptr<Backup> backup_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -13,7 +13,7 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Screen.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <cctype>
 #include <climits>

@@ -5,9 +5,10 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
@@ -17,7 +18,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SaveNotification.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/DiskCacheManager.h"
 #include "Views/WebImageDownloadRequest.h"
 
@@ -75,6 +76,7 @@ void WebContentUpdater::setFetchingEnabled(bool enabled) { pageFetchingEnabled =
 bool WebContentUpdater::fetchingEnabled() { return pageFetchingEnabled; }
 
 WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(std::make_unique<fnd::OperationQueue>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   queue_->setName("WebContent");
   queue_->setMaxConcurrentOperationCount(kMaximumConcurrentFetches);
   observer_.observe(BRWWebContentRetrievedNotification, [this](const fnd::Notification& n) {
@@ -90,7 +92,7 @@ WebContentUpdater::WebContentUpdater(DataManager* data) : data_(data), queue_(st
 }
 
 WebContentUpdater::~WebContentUpdater() {
-  *alive_ = false;
+  lifetime_.end();
   // Jobs not started are dropped; running ones end on their own and find no one to tell.
   queue_->cancelAllOperations();
 }
@@ -105,10 +107,12 @@ void WebContentUpdater::start(const std::vector<std::shared_ptr<WebContent>>& jo
 }
 
 void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage) {
+  KESTO_ASSERT_MAIN_THREAD();
   start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
 }
 
 void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (uniqueIDs.empty()) return;
   // Found in the library in memory: reading the store here would wait for a batch being written.
   auto byID = std::make_shared<std::unordered_map<std::string, Bookmark::Ref>>();
@@ -138,13 +142,14 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
   }
   start(jobs);
   if (to >= uniqueIDs->size()) return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, uniqueIDs, byID, to] {
-    if (auto a = alive.lock(); a && *a) makeJobs(uniqueIDs, byID, to);
+    if (alive) makeJobs(uniqueIDs, byID, to);
   });
 }
 
 void WebContentUpdater::updateWebContentForSelectedBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!data_ || data_->selectedBookmarks().empty()) return;
   auto ids = std::make_shared<std::vector<std::string>>();
   for (const auto& b : data_->selectedBookmarks())
@@ -152,7 +157,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
   // Marked as updating by the writing context, ahead of their results: a thousand rows saved
   // from here would hold the window up.
   if (auto context = backgroundContext()) {
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     context->perform([this, alive, context, ids] {
       context->reset();
       fnd::Array values;
@@ -163,7 +168,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
         b->setValueForKey("isUpdating", fnd::Value(true));
       auto saved = saveInBackground(*context);
       fnd::DispatchQueue::main().async([this, alive, saved] {
-        if (auto a = alive.lock(); a && *a) takeIn(*saved);
+        if (alive) takeIn(*saved);
       });
     });
   }
@@ -171,6 +176,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
 }
 
 void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::Error error;
   auto predicate = store::Predicate::parse("imageUpdated < 1 and trashed < 1 and (url != nil) and broken < 1", {}, &error);
   std::vector<store::SortDescriptor> sorts;
@@ -185,6 +191,7 @@ void WebContentUpdater::updateWebContentForAllMissingBookmarks() {
 }
 
 void WebContentUpdater::updateWebContentForMissingBookmarksInFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!data_ || !data_->currentFolder()) return;
   fnd::Array folderIDs;
   for (const auto& id : Bookmark::folderIDsForFolder(data_->currentFolder()->folderID())) folderIDs.push_back(fnd::Value(id));
@@ -257,6 +264,7 @@ struct WebContentUpdater::Result {
 };
 
 void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (auto it = previews_.find(job.get()); it != previews_.end()) {
     it->second = it->second || preview;
   } else {
@@ -265,9 +273,9 @@ void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool pre
   }
   if (scheduled_ || writing_) return;
   scheduled_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) writeBatch();
+    if (alive) writeBatch();
   });
 }
 
@@ -284,7 +292,7 @@ void WebContentUpdater::writeBatch() {
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
   writing_ = n;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   context->perform([this, alive, context, results] {
     // Read afresh: what the user saved since the last batch is what the guards compare with.
     context->reset();
@@ -297,7 +305,7 @@ void WebContentUpdater::writeBatch() {
     }
     auto saved = saveInBackground(*context);
     fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
-      if (auto a = alive.lock(); a && *a) merge(*saved, brokenChanged);
+      if (alive) merge(*saved, brokenChanged);
     });
   });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <cstddef>
@@ -87,7 +88,7 @@ class WebContentUpdater {
   std::size_t writing_ = 0;
   bool scheduled_ = false;
   std::shared_ptr<store::Context> bgContext_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -1,6 +1,7 @@
 #include "MenuBar/GlobalHotKey.h"
 
 #include "MenuBar/KeyCodeNames.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/System/GlobalShortcuts.h"
 
 namespace kesto {
@@ -52,7 +53,10 @@ GlobalHotKeyCenter& GlobalHotKeyCenter::sharedCenter() {
   return center;
 }
 
-void GlobalHotKeyCenter::setBackend(std::shared_ptr<HotKeyBackend> backend) { backend_ = std::move(backend); }
+void GlobalHotKeyCenter::setBackend(std::shared_ptr<HotKeyBackend> backend) {
+  KESTO_ASSERT_MAIN_THREAD();
+  backend_ = std::move(backend);
+}
 
 HotKeyBackend& GlobalHotKeyCenter::backend() {
   if (!backend_) backend_ = std::make_shared<X11Backend>();
@@ -60,6 +64,7 @@ HotKeyBackend& GlobalHotKeyCenter::backend() {
 }
 
 bool GlobalHotKeyCenter::registerHotKey(const std::shared_ptr<GlobalHotKey>& hotKey) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!hotKey) return false;
   if (hotKey->hotKeyID_ && hotKeys_.count(hotKey->hotKeyID_)) unregisterHotKey(hotKey);
   if (!hotKey->keyCombo().isValidHotKeyCombo()) return true;
@@ -78,6 +83,7 @@ bool GlobalHotKeyCenter::registerHotKey(const std::shared_ptr<GlobalHotKey>& hot
 }
 
 void GlobalHotKeyCenter::unregisterHotKey(const std::shared_ptr<GlobalHotKey>& hotKey) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!hotKey || !hotKey->hotKeyID_ || !hotKey->registration_) return;
   backend().unregisterCombo(hotKey->registration_);
   hotKeys_.erase(hotKey->hotKeyID_);

@@ -28,7 +28,7 @@ KRRecorderControl::KRRecorderControl(const fnd::Rect& frame) : ui::View(frame), 
   layoutObserver_.observe(sys::KeyboardLayoutDidChangeNotification, [this](const fnd::Notification&) { setNeedsDisplay(); });
 }
 
-KRRecorderControl::~KRRecorderControl() { *alive_ = false; }
+KRRecorderControl::~KRRecorderControl() { lifetime_.end(); }
 
 void KRRecorderControl::setFrame(const fnd::Rect& frame) {
   fnd::Rect f = frame;
@@ -192,12 +192,12 @@ bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
   std::optional<KRError> error;
   if (validator_.isKeyCodeAndFlagsTaken(event.keyCode, KRCocoaFlagsToCarbon(flags), &error)) {
     // Shown once this key press is through; recording goes on behind it.
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     ui::Application::postToMain([this, alive, error] {
       ui::Alert alert = alertWithNonRecoverableError(error);
       alert.setAlertStyle(ui::AlertStyle::Critical);
       alert.runModal();
-      if (auto a = alive.lock(); a && *a) {
+      if (alive) {
         recordingFlags_ = filteredCocoaFlags(0);
         setNeedsDisplay();
       }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MenuBar/KRValidator.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/View.h"
 
@@ -111,7 +112,7 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   std::uint64_t allowedFlags_ = kDefaultAllowedFlags, requiredFlags_ = 0, recordingFlags_ = 0;
   bool allowsKeyOnly_ = false, escapeKeysRecord_ = false, enabled_ = true;
   bool recording_ = false, mouseDown_ = false, mouseInButton_ = false;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   fnd::ScopedObserver layoutObserver_;
 };
 

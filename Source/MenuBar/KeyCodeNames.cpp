@@ -1,5 +1,6 @@
 #include "MenuBar/KeyCodeNames.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/System/KeyboardLayout.h"
@@ -146,6 +147,7 @@ std::string KRKeyCharacterForCarbonFlags(long keyCode, std::uint32_t carbonFlags
 }
 
 std::optional<long> KRKeyCodeTransformer::reverseTransformedValue(const std::string& name) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& map = reverseMap();
   if (!map.built) {
     regenerateStringToKeyCodeMapping();
@@ -158,6 +160,7 @@ std::optional<long> KRKeyCodeTransformer::reverseTransformedValue(const std::str
 }
 
 void KRKeyCodeTransformer::regenerateStringToKeyCodeMapping() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& map = reverseMap();
   map.names.clear();
   map.built = true;

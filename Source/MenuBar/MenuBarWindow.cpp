@@ -129,7 +129,7 @@ MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(con
 }
 
 MenuBarWindow::~MenuBarWindow() {
-  *alive_ = false;
+  lifetime_.end();
   setDelegate(nullptr);
 }
 
@@ -143,9 +143,9 @@ void MenuBarWindow::setHasMenuBarIcon(bool has) {
   if (!sys::TrayIcon::isSystemTrayAvailable()) return;
   tray_ = std::make_unique<sys::TrayIcon>();
   tray_->setToolTip("Kesto");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   tray_->setActivationHandler([this, alive](const fnd::Point& pointer) {
-    if (auto a = alive.lock(); a && *a) iconClicked(pointer);
+    if (alive) iconClicked(pointer);
   });
   tray_->setVisible(true);
 }
@@ -257,9 +257,9 @@ void MenuBarWindow::hideWindow() {
   if (tray_) tray_->setHighlighted(false);
   if (!isVisible() || hiding_) return;
   hiding_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   animateAlpha(0.0, kFadeOut, [this, alive] {
-    if (auto a = alive.lock(); !a || !*a || !hiding_) return;
+    if (!alive || !hiding_) return;
     hiding_ = false;
     orderOut();
     setAlphaValue(1.0);
@@ -323,9 +323,9 @@ void MenuBarWindow::windowDidResignKey(ui::Window&) {
   if (!attached_) return;
   // The focus flickers while the hot key's grab ends and the window manager hands the focus
   // over: the window goes only when the focus has stayed elsewhere for a moment.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kFocusSettleDelay, [this, alive] {
-    if (auto a = alive.lock(); a && *a && attached_ && !isKeyWindow()) hideWindow();
+    if (alive && attached_ && !isKeyWindow()) hideWindow();
   });
 }
 

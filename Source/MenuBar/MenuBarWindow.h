@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/ChildWindow.h"
 
 #include <memory>
@@ -99,7 +100,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Size arrowSize_{20, 10};
   fnd::Point anchor_, dragStartLocation_;
   fnd::Rect dragStartFrame_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

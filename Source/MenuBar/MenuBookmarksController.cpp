@@ -8,6 +8,7 @@
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
@@ -165,10 +166,10 @@ fnd::Size menuCardSize(double listWidth) {
   return fnd::Size{left > r ? 540.0 + double(left / r) : 540.0, 100.0};
 }
 
-MenuBookmarksController::MenuBookmarksController() = default;
+MenuBookmarksController::MenuBookmarksController() { KESTO_ASSERT_MAIN_THREAD(); }
 
 MenuBookmarksController::~MenuBookmarksController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (collectionView) {
     collectionView->setDataSource(nullptr);
@@ -293,6 +294,7 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
 }
 
 void MenuBookmarksController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   view();
   auto& center = fnd::NotificationCenter::defaultCenter();
   // Nothing in the application posts it; it edits the selected bookmark, as the Edit button does.
@@ -320,6 +322,7 @@ void MenuBookmarksController::reload() {
 }
 
 void MenuBookmarksController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   reload();
   fnd::logInfo("----> menubookmarks loaded...");
 }
@@ -341,11 +344,18 @@ void MenuBookmarksController::showList(void (DataManager::*load)(), const std::s
   if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
 }
 
-void MenuBookmarksController::showFavorites() { showList(&DataManager::loadFavoriteBookmarksMenu, favoritesButton); }
+void MenuBookmarksController::showFavorites() {
+  KESTO_ASSERT_MAIN_THREAD();
+  showList(&DataManager::loadFavoriteBookmarksMenu, favoritesButton);
+}
 
-void MenuBookmarksController::showVisitedWeek() { showList(&DataManager::loadWeekBookmarksMenu, historyWeekButton); }
+void MenuBookmarksController::showVisitedWeek() {
+  KESTO_ASSERT_MAIN_THREAD();
+  showList(&DataManager::loadWeekBookmarksMenu, historyWeekButton);
+}
 
 void MenuBookmarksController::showSearch() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData) return;
   showingFind_ = true;
   resetButtonsAlpha();
@@ -462,9 +472,9 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
       if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
       return false;
     }
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     fnd::DispatchQueue::main().after(focusDelay_, [this, alive] {
-      if (auto a = alive.lock(); a && *a) selectBookmarksView();
+      if (alive) selectBookmarksView();
     });
     return true;
   }

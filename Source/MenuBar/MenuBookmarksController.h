@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
@@ -170,7 +171,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::vector<std::string> folders_, filteredFolders_;
   std::map<std::string, std::shared_ptr<Folder>> foldersDictionary_;
   std::shared_ptr<Folder> selectedFolder_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool selectionPending_ = false;
 };
 

@@ -4,12 +4,13 @@
 #include "Model/DataModel.h"
 #include "Model/DateAdditions.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -65,13 +66,14 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   list = std::move(sortedList);
 }
 
-DataManager::DataManager() : alive_(std::make_shared<bool>(true)), allFolders_(std::make_shared<FolderList>()) {
+DataManager::DataManager() : allFolders_(std::make_shared<FolderList>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   // Every list and counter can rely on the predicates; prepare() builds them again at start-up.
   preparePredicates();
 }
 
 DataManager::~DataManager() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (observedContext_) {
     observedContext_->removeSaveObserver(saveObserver_);
@@ -125,6 +127,7 @@ std::shared_ptr<const Preferences> DataManager::prefs() const {
 }
 
 void DataManager::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   setContext(WrenDataManager::sharedInstance().managedObjectContext());
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { clearBookmarks(); }, ClearBookmarksNotification);
@@ -196,11 +199,11 @@ void DataManager::fetchAllBookmarksFromCoreData() {
       child->setCoordinator(coordinator);
     }
   }
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   if (!child) {
     // No store: the lists stay empty, and the refreshes still go out so the interface settles.
     fnd::DispatchQueue::main().async([this, alive] {
-      if (auto a = alive.lock(); a && *a) finishLoad({}, {}, false);
+      if (alive) finishLoad({}, {}, false);
     });
     return;
   }
@@ -225,7 +228,7 @@ void DataManager::fetchAllBookmarksFromCoreData() {
     collect(Folder::entityName(), folderKeys);
     fnd::DispatchQueue::main().async(
         [this, alive, child, b = std::move(bookmarkKeys), f = std::move(folderKeys), complete]() mutable {
-          if (auto a = alive.lock(); a && *a) finishLoad(std::move(b), std::move(f), complete);
+          if (alive) finishLoad(std::move(b), std::move(f), complete);
         });
   });
 }
@@ -288,9 +291,10 @@ void DataManager::loadBookmarks() { doLoadBookmarks(false); }
 void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 
 void DataManager::doLoadBookmarks(bool reset) {
-  std::weak_ptr<bool> alive = alive_;
+  KESTO_ASSERT_MAIN_THREAD();
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (auto a = alive.lock(); a && *a) startActivity();
+    if (alive) startActivity();
   });
   clearBookmarks();
   refreshDateWindowsIfDayChanged();
@@ -328,7 +332,7 @@ void DataManager::doLoadBookmarks(bool reset) {
   else
     ViewUpdater::updateBookmarks();
   fnd::DispatchQueue::main().after(1.0, [this, alive] {
-    if (auto a = alive.lock(); a && *a) stopActivity();
+    if (alive) stopActivity();
   });
 }
 
@@ -459,6 +463,7 @@ void DataManager::computeCurrentList() {
 }
 
 void DataManager::clearBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   bookmarks_.clear();
   ViewUpdater::updateBookmarks();
 }
@@ -634,6 +639,7 @@ const SmartListRow& rowFor(DataManager::SmartList list) {
 const store::PredicateRef& DataManager::predicateFor(SmartList list) const { return p_.*rowFor(list).list; }
 
 void DataManager::loadSmartList(SmartList list) {
+  KESTO_ASSERT_MAIN_THREAD();
   const SmartListRow& row = rowFor(list);
   if (list == SmartList::ThisMonth) prepareNonFolderViews();
   if (row.dated) refreshDateWindowsIfDayChanged();
@@ -647,6 +653,7 @@ void DataManager::loadPredicate(const store::PredicateRef& predicate) {
 }
 
 void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   clearBookmarks();
   auto sorts = folderSortDescriptors();
   auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
@@ -654,6 +661,7 @@ void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
 }
 
 void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   loadBookmarks();
   BookmarkList current = bookmarks_;
   clearBookmarks();
@@ -664,6 +672,7 @@ void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateR
 }
 
 void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predicate) {
+  KESTO_ASSERT_MAIN_THREAD();
   clearMenuBookmarks();
   auto sorts = folderSortDescriptors();
   auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
@@ -682,6 +691,7 @@ void DataManager::loadFavoriteBookmarksMenu() {
 }
 
 void DataManager::loadMenuBookmarks() {
+  KESTO_ASSERT_MAIN_THREAD();
   currentSortDescriptors_ = folderSortDescriptors();
   menuBookmarks_ = filter(p_.library);
   sortBookmarks(menuBookmarks_, currentSortDescriptors_);
@@ -711,6 +721,7 @@ void removeAll(List& all, const List& removed) {
 }  // namespace
 
 void DataManager::addBookmarks(const BookmarkList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   appendMovingToEnd(allBookmarks_, list);
   index_.append(list);
   ViewUpdater::updateBookmarks();
@@ -719,6 +730,7 @@ void DataManager::addBookmarks(const BookmarkList& list) {
 }
 
 void DataManager::removeBookmarks(const BookmarkList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   removeAll(allBookmarks_, list);
   index_.remove(list);
   ViewUpdater::updateBookmarks();
@@ -727,11 +739,13 @@ void DataManager::removeBookmarks(const BookmarkList& list) {
 }
 
 void DataManager::addFolders(const FolderList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   appendMovingToEnd(*allFolders_, list);
   ViewUpdater::updateSourceLists();
 }
 
 void DataManager::removeFolders(const FolderList& list) {
+  KESTO_ASSERT_MAIN_THREAD();
   removeAll(*allFolders_, list);
   ViewUpdater::updateSourceLists();
 }
@@ -756,6 +770,7 @@ std::int32_t DataManager::fetchAndCount(const store::PredicateRef& predicate) co
 }
 
 std::int32_t DataManager::numberOfBookmarks(SmartList list) {
+  KESTO_ASSERT_MAIN_THREAD();
   const SmartListRow& row = rowFor(list);
   if (row.dated) refreshDateWindowsIfDayChanged();
   const store::PredicateRef& p = p_.*row.counter;

@@ -2,6 +2,7 @@
 
 #include "Model/DataManagerIndex.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
 
@@ -289,7 +290,7 @@ class DataManager {
   DataManagerIndex& index();
   void observeContext();
 
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::shared_ptr<store::Context> context_;
   std::shared_ptr<const Preferences> preferences_;
   BookmarkList allBookmarks_;

@@ -3,10 +3,10 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Store/Context.h"
 
@@ -130,6 +130,7 @@ DataManager::BookmarkList DataManager::duplicates() const {
 }
 
 void DataManager::removeDuplicates() {
+  KESTO_ASSERT_MAIN_THREAD();
   // Each listed copy has an older live copy of its URL that is never listed, so the last live
   // copy always survives.
   std::unordered_set<const Bookmark*> loaded;
@@ -142,6 +143,7 @@ void DataManager::removeDuplicates() {
 }
 
 void DataManager::removeBrokenLinks() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!p_.brokenLinks) return;
   for (const auto& b : filter(p_.brokenLinks)) {
     b->setTrashed(1);

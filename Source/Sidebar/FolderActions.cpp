@@ -9,6 +9,7 @@
 #include "Model/Folder.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -23,7 +24,7 @@
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Views/ImageNamed.h"
 #include "Views/Pathbar.h"
 #include "Views/SourceList.h"
@@ -89,6 +90,7 @@ void FoldersController::addBookmark() {
 }
 
 void FoldersController::addFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto folder = doAddNewFolderIsSmart(false);
   if (!folder) return;
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
@@ -167,6 +169,7 @@ std::shared_ptr<Folder> FoldersController::addSmartFolderMatching(const std::str
 // ---- Removing --------------------------------------------------------------------------------
 
 void FoldersController::removeFolder() {
+  KESTO_ASSERT_MAIN_THREAD();
   const std::string id = selectedIdentifier();
   if (id.empty() || isFixedRow(id)) return;
   if (Folder::existingFolderWithFolderID(id)) deleteFolderWithID(id);
@@ -174,6 +177,7 @@ void FoldersController::removeFolder() {
 }
 
 void FoldersController::deleteFolderWithID(const std::string& folderID) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto folder = Folder::existingFolderWithFolderID(folderID);
   if (!folder) return;
   if (folder->blocked() > 0) {
@@ -188,11 +192,11 @@ void FoldersController::deleteFolderWithID(const std::string& folderID) {
   alert.addButtonWithTitle("Cancel");
   if (alert.runModal() != ui::AlertFirstButtonReturn) return;
   // The confirmed folder, not whatever is selected by then.
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.5,
       [this, alive, folderID] {
-        if (alive.lock()) doRemoveFolder(folderID);
+        if (alive) doRemoveFolder(folderID);
       },
       this);
 }
@@ -359,9 +363,9 @@ void FoldersController::shareFolder() {
   panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
   panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   const std::string id = folder->folderID();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   panel.beginSheetModalForWindow(window_, [this, alive, panel, id](int result) {
-    if (!alive.lock() || result != ui::ModalResponse::OK) return;
+    if (!alive || result != ui::ModalResponse::OK) return;
     shareFolderToPath(id, panel.path());
   });
 }
@@ -484,11 +488,11 @@ void FoldersController::changeFolderColor(const std::string& color) {
 }
 
 void FoldersController::emptyTrash() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) doEmptyTrash();
+        if (alive) doEmptyTrash();
       },
       this);
 }

@@ -9,6 +9,7 @@
 #include "Model/StringAdditions.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Strings.h"
@@ -54,7 +55,8 @@ const std::vector<std::string>& FoldersController::colorNames() {
   return names;
 }
 
-FoldersController::FoldersController() : alive_(std::make_shared<bool>(true)) {
+FoldersController::FoldersController() {
+  KESTO_ASSERT_MAIN_THREAD();
   panels_ = std::make_unique<FolderPanels>();
   panels_->setConfirmPassword([this] { return confirmPassword(); });
   panels_->setSaveNewPassword([this] { return saveNewPassword(); });
@@ -69,7 +71,7 @@ FoldersController::FoldersController() : alive_(std::make_shared<bool>(true)) {
 }
 
 FoldersController::~FoldersController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (list_) {
@@ -153,6 +155,7 @@ void FoldersController::observe() {
 }
 
 void FoldersController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   observe();
   fixInboxedFolders();
   list_->setDataSource(this);
@@ -259,6 +262,7 @@ class RebuildingRows {
 }  // namespace
 
 void FoldersController::loadFolders() {
+  KESTO_ASSERT_MAIN_THREAD();
   const RebuildingRows rebuilding(rebuildingRows_);
   firstFoundFolderID_.clear();
   // Folders without a name have no row; their children and bookmarks are kept (moved to the
@@ -396,6 +400,7 @@ SourceListItem* FoldersController::itemForFolderID(const std::string& folderID) 
 }
 
 void FoldersController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!userDefaultsNamesFolders()) return;
   // Reloading rows under an open name editor would drop what the user is typing.
   if (list_->isEditing()) {
@@ -476,11 +481,11 @@ void FoldersController::selectItem(SourceListItem* item) {
 // ---- Selection -------------------------------------------------------------------------------
 
 void FoldersController::scheduleSelectionUpdate() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) updateSelection();
+        if (alive) updateSelection();
       },
       this);
 }

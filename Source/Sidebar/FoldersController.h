@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Responder.h"
 #include "Views/SourceListItem.h"
 #include "Views/SourceListProtocols.h"
@@ -284,7 +285,7 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // The folder a password panel serves, captured when it opened.
   std::string lockingFolderID_;
   bool isLocking_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -87,11 +87,11 @@ void MaintenanceController::cleanupDuplicates() {
   if (!confirm("Remove Duplicates?", "Remove Duplicates",
                "Do you really want to remove all duplicates? All duplicate bookmarks will be moved to the Trash."))
     return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.5,
       [this, alive] {
-        if (alive.lock()) doCleanDuplicates();
+        if (alive) doCleanDuplicates();
       },
       this);
 }
@@ -106,11 +106,11 @@ void MaintenanceController::cleanupBrokenLinks() {
                "Do you really want to remove all broken links? All bookmarks with a broken link will be moved to the "
                "Trash."))
     return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.5,
       [this, alive] {
-        if (alive.lock()) doCleanupBrokenLinks();
+        if (alive) doCleanupBrokenLinks();
       },
       this);
 }

@@ -2,6 +2,7 @@
 
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -15,7 +16,8 @@ namespace kesto {
 namespace {
 }  // namespace
 
-SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)) {
+SmartListController::SmartListController() {
+  KESTO_ASSERT_MAIN_THREAD();
   const double w = 220, h = 568;
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
   view_->setBackgroundColor(ui::Color::white(0.93));
@@ -29,7 +31,7 @@ SmartListController::SmartListController() : alive_(std::make_shared<bool>(true)
 }
 
 SmartListController::~SmartListController() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (list_) {
@@ -39,6 +41,7 @@ SmartListController::~SmartListController() {
 }
 
 void SmartListController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!observing_) {
     observing_ = true;
     auto& center = fnd::NotificationCenter::defaultCenter();
@@ -50,6 +53,7 @@ void SmartListController::awakeFromNib() {
 }
 
 void SmartListController::updateView() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (const char* mine = selectedViewValue()) {
     const std::string shown = fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView);
     if (shown != mine) return;
@@ -70,6 +74,7 @@ std::optional<std::int64_t> SmartListController::badgeForEntry(const Entry& entr
 }
 
 void SmartListController::loadItems() {
+  KESTO_ASSERT_MAIN_THREAD();
   // A rebuild starts unselected, so that restoring the stored row is a change that loads its
   // bookmarks again (the refresh has emptied the list).
   if (list_->numberOfSelectedRows() > 0) list_->deselectAll();
@@ -95,6 +100,7 @@ SourceListItem* SmartListController::itemWithIdentifier(const std::string& ident
 }
 
 bool SmartListController::selectEntry(const std::string& identifier) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto* item = itemWithIdentifier(identifier);
   if (!item) return false;
   selectOnly(item);
@@ -132,19 +138,19 @@ void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
 }
 
 void SmartListController::scheduleSelectionUpdate() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().performAfterDelay(
       0.1,
       [this, alive] {
-        if (alive.lock()) updateSelection();
+        if (alive) updateSelection();
       },
       this);
 }
 
 void SmartListController::performEntryAction(std::function<void()> action) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::RunLoop::main().perform([alive, action = std::move(action)] {
-    if (alive.lock()) action();
+    if (alive) action();
   });
 }
 

@@ -3,6 +3,7 @@
 #include "Sidebar/SidebarController.h"
 #include "Views/SourceListItem.h"
 #include "Views/SourceListProtocols.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <cstdint>
 #include <functional>
@@ -116,7 +117,7 @@ class SmartListController : public SidebarTabContent, public SourceListDataSourc
   std::vector<SourceListItemRef> items_;
   bool isDifferentFolder_ = false;
   std::optional<std::string> lastSelectedIdentifier_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool observing_ = false;
 };
 

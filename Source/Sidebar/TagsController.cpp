@@ -4,10 +4,11 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Service.h"
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -58,6 +59,7 @@ std::vector<Bookmark::Ref> bookmarksOf(const Tag& tag) {
 }  // namespace
 
 TagsController::TagsController() {
+  KESTO_ASSERT_MAIN_THREAD();
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
   searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
@@ -94,6 +96,7 @@ std::vector<const char*> TagsController::notificationNames() const {
 const char* TagsController::selectedViewValue() const { return SelectedTagsView; }
 
 void TagsController::awakeFromNib() {
+  KESTO_ASSERT_MAIN_THREAD();
   const bool first = !observing_;
   SmartListController::awakeFromNib();
   if (first)
@@ -134,6 +137,7 @@ Tag::List TagsController::tagsInUse() {
 }
 
 void TagsController::loadItems() {
+  KESTO_ASSERT_MAIN_THREAD();
   sourceListItems_.clear();
   items_.clear();
   usedTags_.clear();
@@ -225,6 +229,7 @@ void TagsController::showUsedTags(const std::vector<std::string>& names) {
 // ---- Rename and delete -----------------------------------------------------------------------
 
 bool TagsController::renameTag(const std::string& from, const std::string& to) {
+  KESTO_ASSERT_MAIN_THREAD();
   const std::string name = fnd::trimWhitespaceAndNewlines(to);
   if (name.empty() || name == from) return false;
   auto renamed = tagsNamed(from);
@@ -260,6 +265,7 @@ bool TagsController::renameTag(const std::string& from, const std::string& to) {
 }
 
 void TagsController::removeSelectedTag() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto* item = sourcelistitems::itemFrom(list_->itemAtRow(list_->selectedRow()));
   if (!item || item->identifier() == kContainerID) return;
   // The confirmed name is the one deleted, whatever is selected when the deletion runs.
@@ -269,13 +275,13 @@ void TagsController::removeSelectedTag() {
   alert.setInformativeText("Do you really want to delete this tag?");
   alert.addButtonWithTitle("Delete");
   alert.addButtonWithTitle("Cancel");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   alert.beginSheetModalForWindow(window_ ? window_ : list_->window(), [this, alive, name](int code) {
-    if (code != ui::AlertFirstButtonReturn || !alive.lock()) return;
+    if (code != ui::AlertFirstButtonReturn || !alive) return;
     fnd::RunLoop::main().performAfterDelay(
         0.5,
         [this, alive, name] {
-          if (alive.lock()) doRemoveTag(name);
+          if (alive) doRemoveTag(name);
         },
         this);
   });
@@ -319,6 +325,7 @@ void TagsController::showError(const std::string& message) {
 void TagsController::search() { searchFor(searchField_->stringValue()); }
 
 void TagsController::searchFor(const std::string& input) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (ViewManager::sharedInstance().currentView() != ViewManager::Tags || !kestoData_) return;
   usedTagsLabel_->setStringValue("");
   const std::string text = fnd::replaceAll(brightwren::stringByRemovingLeadingAndTrailingSpaces(input), ",", " ");

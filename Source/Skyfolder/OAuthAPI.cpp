@@ -1,5 +1,6 @@
 #include "Skyfolder/OAuthAPI.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Skyfolder/OAuthAuthenticationMethod.h"
 #include "Skyfolder/OAuthCredentialConcreteStore.h"
 #include "Skyfolder/SFLog.h"
@@ -32,6 +33,7 @@ void OAuthAPI::setSignatureScheme(int scheme) {
 }
 
 void OAuthAPI::authenticate() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (authenticationMethod_) authenticationMethod_->authenticate();
 }
 
@@ -58,6 +60,7 @@ bool OAuthAPI::performMethod(const std::optional<std::string>& method, const net
 }
 
 bool OAuthAPI::performURLRequest(const net::URLRequest* request, Target target) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!request) {
     SFLogError("OAuthNilMethodRequestException: Nil was passed as the method to be performed on %@",
                baseURL_.redactedString());
@@ -67,6 +70,7 @@ bool OAuthAPI::performURLRequest(const net::URLRequest* request, Target target) 
 }
 
 bool OAuthAPI::start(OAuthURLRequest request, Target target) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto loader = std::make_shared<OAuthAPIRequestLoader>(this, std::move(request), std::move(target));
   activeLoaders_.push_back(loader);
   loader->loadSynchronously(false);

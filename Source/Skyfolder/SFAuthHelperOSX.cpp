@@ -1,5 +1,6 @@
 #include "Skyfolder/SFAuthHelperOSX.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -17,7 +18,9 @@ SFAuthHelperOSX& SFAuthHelperOSX::sharedHelper() {
   return *helper;
 }
 
-SFAuthHelperOSX::SFAuthHelperOSX() : opener_([](const net::URL& url) { SFOpenURLInDefaultBrowser(url); }) {}
+SFAuthHelperOSX::SFAuthHelperOSX() : opener_([](const net::URL& url) { SFOpenURLInDefaultBrowser(url); }) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 SFAuthHelperOSX::~SFAuthHelperOSX() { stopObserving(); }
 
@@ -34,6 +37,7 @@ SFRestClient* SFAuthHelperOSX::restClient() {
 }
 
 void SFAuthHelperOSX::authenticate() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (loading_) {
     SFLogError("SkyfolderSDK: called -[SFAuthHelperOSX authenticate] while the auth helper is already loading. "
                "Doing nothing.");
@@ -86,6 +90,7 @@ void SFAuthHelperOSX::restClientLoadRequestTokenFailedWithError(SFRestClient& cl
 }
 
 void SFAuthHelperOSX::applicationDidBecomeActive() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto* client = restClient();
   if (!client || !client->requestTokenLoaded() || loading_) return;
   postStateChangedNotification(nullptr);

@@ -1,5 +1,6 @@
 #include "Skyfolder/SFRestClient.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -37,12 +38,13 @@ fnd::Error sdkError(std::int64_t code, fnd::Dictionary info) {
 SFRestClient::SFRestClient(std::shared_ptr<SFSession> session, std::optional<std::string> userId)
     : session_(std::move(session)),
       userId_(std::move(userId)),
-      root_(session_ ? session_->root() : std::string()),
-      alive_(std::make_shared<SFRestClient*>(this)) {}
+      root_(session_ ? session_->root() : std::string()) {
+  KESTO_ASSERT_MAIN_THREAD();
+}
 
 SFRestClient::~SFRestClient() {
   cancelAllRequests();
-  alive_.reset();
+  lifetime_.end();
 }
 
 std::unique_ptr<SFRestClient> SFRestClient::initWithSession(std::shared_ptr<SFSession> session,
@@ -68,6 +70,7 @@ std::shared_ptr<OAuthCredentialConcreteStore> SFRestClient::credentialStore() co
 }
 
 void SFRestClient::setDelegate(SFRestClientDelegate* delegate) {
+  KESTO_ASSERT_MAIN_THREAD();
   delegate_ = delegate;
   operations_ = delegate ? delegate->implementedOperations() : 0;
 }
@@ -114,11 +117,9 @@ std::optional<net::URLRequest> SFRestClient::requestWithHost(const std::string& 
 void SFRestClient::failWithoutCredentials(SFRestClientDelegate::Operation failureOp, fnd::Dictionary userInfo) {
   // The user was unlinked while the client lived: nothing can be signed, so nothing is sent.
   SFLogWarning("SkyfolderSDK: no credentials for the client's user; the call is not sent");
-  fnd::DispatchQueue::main().async([weak = std::weak_ptr<SFRestClient*>(alive_), failureOp,
+  fnd::DispatchQueue::main().async([this, alive = lifetime_.watch(), failureOp,
                                     error = sdkError(401, std::move(userInfo))] {
-    const auto alive = weak.lock();
-    if (!alive) return;
-    (*alive)->deliverFailure(failureOp, error);
+    if (alive) deliverFailure(failureOp, error);
   });
 }
 
@@ -151,6 +152,7 @@ std::optional<net::URLRequest> SFRestClient::queryPostRequest(const std::string&
 std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
                                                     SFRestClientDelegate::Operation failureOp,
                                                     std::function<void(SFRequest&)> completion) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!urlRequest) {
     failWithoutCredentials(failureOp, std::move(userInfo));
     return nullptr;
@@ -224,14 +226,13 @@ void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
   if (deliveredFailure(request, SFRestClientDelegate::LoadMetadataFailedWithError)) return;
   // A listing can be large: decode it off the main thread and deliver the record back here.
   ++pendingParses_;
-  fnd::DispatchQueue::global().async([weak = std::weak_ptr<SFRestClient*>(alive_), body = request.resultString(),
+  fnd::DispatchQueue::global().async([client = this, alive = lifetime_.watch(), body = request.resultString(),
                                       userInfo = request.userInfo()] {
     std::shared_ptr<const SFMetadata> metadata;
     if (auto json = nsstring_dbjson::JSONValue(body)) metadata = SFMetadata::initWithDictionary(*json);
-    fnd::DispatchQueue::main().async([weak, metadata, userInfo] {
-      const auto alive = weak.lock();
+    fnd::DispatchQueue::main().async([client, alive, metadata, userInfo] {
       if (!alive) return;
-      SFRestClient& self = **alive;
+      SFRestClient& self = *client;
       --self.pendingParses_;
       if (metadata) {
         if (self.implements(SFRestClientDelegate::LoadedMetadata))
@@ -374,6 +375,7 @@ void SFRestClient::cancelFileUpload(const std::string& destPath) {
 }
 
 void SFRestClient::cancelAllRequests() {
+  KESTO_ASSERT_MAIN_THREAD();
   for (const auto& r : requests_) r->cancel();
   for (auto* map : {&loadRequests_, &imageLoadRequests_, &uploadRequests_})
     for (const auto& [key, r] : *map) r->cancel();
@@ -381,9 +383,9 @@ void SFRestClient::cancelAllRequests() {
   loadRequests_.clear();
   imageLoadRequests_.clear();
   uploadRequests_.clear();
-  // Parses still running will find the token replaced and deliver nothing.
+  // Parses still running will find the lifetime renewed and deliver nothing.
   if (pendingParses_ > 0) {
-    alive_ = std::make_shared<SFRestClient*>(this);
+    lifetime_.renew();
     pendingParses_ = 0;
   }
 }
@@ -402,6 +404,7 @@ void SFRestClient::checkForAuthenticationFailure(const SFRequest& request) {
 // ---- link flow token calls
 
 void SFRestClient::loadRequestToken() {
+  KESTO_ASSERT_MAIN_THREAD();
   auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {});
   if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadRequestTokenFailedWithError, {});
   auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadRequestToken(r); });
@@ -445,6 +448,7 @@ std::optional<net::URL> SFRestClient::authorizeURL() const {
 }
 
 void SFRestClient::loadAccessToken() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!requestTokenLoaded()) {
     SFLogError("SFRestClient: You must get a request token and authorize it before getting an access token");
     return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URL.h"
 #include "Platform/Net/URLRequest.h"
@@ -152,7 +153,7 @@ class SFRestClient {
   std::size_t pendingParses_ = 0;
   // Work that outlives a call (background parses, deferred failures) checks this before it
   // reaches the client.
-  std::shared_ptr<SFRestClient*> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -87,7 +87,7 @@ void SFRestClient::loadDelta(const std::optional<std::string>& cursor) {
                             Op::LoadDeltaFailedWithError, [this](SFRequest& r) {
     if (deliveredFailure(r, Op::LoadDeltaFailedWithError)) return;
     ++pendingParses_;
-    fnd::DispatchQueue::global().async([weak = std::weak_ptr<SFRestClient*>(alive_), body = r.resultString(),
+    fnd::DispatchQueue::global().async([client = this, alive = lifetime_.watch(), body = r.resultString(),
                                         userInfo = r.userInfo()] {
       struct Result {
         std::vector<std::shared_ptr<const SFDeltaEntry>> entries;
@@ -104,10 +104,9 @@ void SFRestClient::loadDelta(const std::optional<std::string>& cursor) {
         res.cursor = (*json)["cursor"].stringIfString().value_or("");
         result = std::move(res);
       }
-      fnd::DispatchQueue::main().async([weak, result = std::move(result), userInfo] {
-        const auto alive = weak.lock();
+      fnd::DispatchQueue::main().async([client, alive, result = std::move(result), userInfo] {
         if (!alive) return;
-        SFRestClient& self = **alive;
+        SFRestClient& self = *client;
         --self.pendingParses_;
         if (!result) {
           SFLogWarning("SkyfolderSDK: error parsing metadata");

@@ -1,5 +1,6 @@
 #include "Skyfolder/SFSession.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Skyfolder/OAuthCredentialConcreteStore.h"
 #include "Skyfolder/SFKeychain.h"
@@ -29,6 +30,7 @@ const fnd::Array& arrayIn(const fnd::Dictionary& d, const char* key) {
 }  // namespace
 
 SFSession::SFSession(std::string appKey, std::string appSecret, std::string root) : root_(std::move(root)) {
+  KESTO_ASSERT_MAIN_THREAD();
   baseCredentials_ = {{kOAuthCredentialConsumerKey, fnd::Value(appKey)},
                       {kOAuthCredentialConsumerSecret, fnd::Value(std::move(appSecret))},
                       {kOAuthSignatureMethod, fnd::Value("PLAINTEXT")}};
@@ -60,6 +62,7 @@ SFSession::SFSession(std::string appKey, std::string appSecret, std::string root
 SFSession::~SFSession() = default;
 
 void SFSession::loadCredentials() {
+  KESTO_ASSERT_MAIN_THREAD();
   const auto record = SFKeychain::credentials();
   if (!record) return;
   const std::string appKey = stringIn(baseCredentials_, kOAuthCredentialConsumerKey);
@@ -115,6 +118,7 @@ std::shared_ptr<OAuthCredentialConcreteStore> SFSession::credentialStoreForUserI
 }
 
 void SFSession::setAccessToken(const std::string& token, const std::string& secret, const std::string& userIdIn) {
+  KESTO_ASSERT_MAIN_THREAD();
   // A reply without a user id keeps its tokens under the legacy single user.
   const std::string userId = userIdIn.empty() ? std::string(kSFUnknownUserId) : userIdIn;
   auto store = storeFor(userId);
@@ -132,11 +136,13 @@ void SFSession::setAccessToken(const std::string& token, const std::string& secr
 }
 
 void SFSession::updateAccessToken(const std::string& token, const std::string& secret, const std::string& userId) {
+  KESTO_ASSERT_MAIN_THREAD();
   setAccessToken(token, secret, userId);
   saveCredentials();
 }
 
 void SFSession::saveCredentials() {
+  KESTO_ASSERT_MAIN_THREAD();
   fnd::Array users;
   for (const auto& [userId, store] : credentialStores_) {
     users.emplace_back(fnd::Dictionary{{kSFSkyfolderUserIdKey, fnd::Value(userId)},
@@ -150,6 +156,7 @@ void SFSession::saveCredentials() {
 }
 
 void SFSession::unlinkUserId(const std::string& userId) {
+  KESTO_ASSERT_MAIN_THREAD();
   credentialStores_.erase(std::remove_if(credentialStores_.begin(), credentialStores_.end(),
                                          [&](const auto& e) { return e.first == userId; }),
                           credentialStores_.end());
@@ -157,6 +164,7 @@ void SFSession::unlinkUserId(const std::string& userId) {
 }
 
 void SFSession::unlinkAll() {
+  KESTO_ASSERT_MAIN_THREAD();
   credentialStores_.clear();
   SFKeychain::deleteCredentials();
 }

@@ -1,6 +1,6 @@
 #include "Synchronize/Backup.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"

@@ -1,6 +1,6 @@
 #include "Synchronize/HTMLExport.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"

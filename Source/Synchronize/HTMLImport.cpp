@@ -3,7 +3,7 @@
 #include "Model/StoredText.h"
 
 #include "Synchronize/HTMLImportReader.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"

@@ -28,7 +28,7 @@ fnd::DispatchQueue& transferQueue() {
 
 }  // namespace
 
-ICloudDataSource::ICloudDataSource() : alive_(std::make_shared<bool>(true)) {}
+ICloudDataSource::ICloudDataSource() = default;
 ICloudDataSource::~ICloudDataSource() {
   if (!readCopyFolder_.empty()) fnd::FileManager::removeItem(readCopyFolder_);
 }
@@ -40,10 +40,10 @@ std::string ICloudDataSource::asideName() {
 }
 
 void ICloudDataSource::later(std::function<void(Synchronizer&)> call) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto* delegate = delegate_;
   fnd::DispatchQueue::main().after(0.1, [alive, delegate, call = std::move(call)] {
-    if (alive.lock() && delegate) call(*delegate);
+    if (alive && delegate) call(*delegate);
   });
 }
 
@@ -56,7 +56,7 @@ void ICloudDataSource::load() {
     later([](Synchronizer& s) { s.abortSyncWithError("No synced folder is chosen"); });
     return;
   }
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto* delegate = delegate_;
   // The working folder is made here, where the application's paths are read; what may wait runs
   // on the transfer queue and touches nothing of this object: the engine may drop the source
@@ -66,7 +66,7 @@ void ICloudDataSource::load() {
   transferQueue().async([alive, delegate, source, folder = std::move(*folder), workFolder] {
     auto answer = [alive, delegate](std::function<void(Synchronizer&)> call) {
       fnd::DispatchQueue::main().after(0.1, [alive, delegate, call = std::move(call)] {
-        if (alive.lock() && delegate) call(*delegate);
+        if (alive && delegate) call(*delegate);
       });
     };
     auto abort = [&answer, &workFolder](const std::string& message) {
@@ -96,7 +96,7 @@ void ICloudDataSource::load() {
       // Read, but unreadable: the copy stays for the comparison before it is set aside.
       const std::string why = SyncPayload::describe(status);
       fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, why] {
-        if (!alive.lock()) {
+        if (!alive) {
           fnd::FileManager::removeItem(workFolder);
           return;
         }
@@ -108,7 +108,7 @@ void ICloudDataSource::load() {
     if (!failure.empty()) return abort(failure);
     // The copy stays too: the engine may find the document itself unreadable.
     fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)]() mutable {
-      if (!alive.lock()) {
+      if (!alive) {
         fnd::FileManager::removeItem(workFolder);
         return;
       }
@@ -123,14 +123,14 @@ void ICloudDataSource::setAsideUnreadable(std::function<void(bool kept, std::str
   if (!folder || readCopyFolder_.empty()) return completion(false, {});
   const std::string workFolder = std::exchange(readCopyFolder_, std::string());
   const std::string name = asideName();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   transferQueue().async([alive, folder = std::move(*folder), workFolder, name, completion = std::move(completion)] {
     fnd::Error error;
     auto kept = folder.setAsidePayload(workFolder + "/" + SyncPayload::kInboundName, name, &error, kLockTimeout);
     if (!kept) fnd::logError("The unreadable sync payload was not set aside: " + error.localizedDescription());
     fnd::FileManager::removeItem(workFolder);
     fnd::DispatchQueue::main().async([alive, kept, completion] {
-      if (alive.lock()) completion(kept.has_value(), kept.value_or(""));
+      if (alive) completion(kept.has_value(), kept.value_or(""));
     });
   });
 }
@@ -139,7 +139,7 @@ void ICloudDataSource::send(const std::string& xml) { sendShared(std::make_share
 
 void ICloudDataSource::sendShared(std::shared_ptr<const std::string> xml) {
   ViewUpdater::startActivity();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto* delegate = delegate_;
   auto folder = sys::SyncedFolder::configured();
   auto workFolder = folder ? SyncPayload::makeRunFolder() : std::string();
@@ -161,7 +161,7 @@ void ICloudDataSource::sendShared(std::shared_ptr<const std::string> xml) {
     if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
     fnd::DispatchQueue::main().async([alive, delegate, ok, message] {
       ViewUpdater::stopActivity();
-      if (!alive.lock() || !delegate) return;
+      if (!alive || !delegate) return;
       delegate->setIsBusy(false);
       delegate->sentSyncData(ok, message);
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Synchronize/SyncDataSource.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
 #include <memory>
@@ -38,7 +39,7 @@ class ICloudDataSource final : public SyncDataSource {
   // The working folder holding the copy of the payload read last, kept until it is set aside or
   // the source goes: only that payload, unchanged, is ever renamed.
   std::string readCopyFolder_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -77,8 +77,8 @@ bool contains(const std::string& text, const char* needle) { return text.find(ne
 
 }  // namespace
 
-KestoappDataSource::KestoappDataSource() : alive_(std::make_shared<bool>(true)) {}
-KestoappDataSource::~KestoappDataSource() { *alive_ = false; }
+KestoappDataSource::KestoappDataSource() = default;
+KestoappDataSource::~KestoappDataSource() { lifetime_.end(); }
 
 std::string KestoappDataSource::baseURL() {
   auto base = stringDefault(kBaseURLKey);
@@ -163,16 +163,16 @@ void KestoappDataSource::load() {
   password_ = stringDefault("SyncPassword");
   kestoID_ = stringDefault("KestoID");
   auto url = acceptableURL(baseURL() + kSyncPath);
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   if (!url) {
     fnd::DispatchQueue::main().async([this, alive] {
-      if (alive.lock()) fail("The account service's address is not a secure (https) one");
+      if (alive) fail("The account service's address is not a secure (https) one");
     });
     return;
   }
   perform(formRequest(*url, loadBody(email_, password_, kestoID_)), kMaxReplyBytes, 60.0,
           [this, alive](int status, std::string contentType, fnd::Data data, std::string failure) {
-            if (!alive.lock()) return;
+            if (!alive) return;
             // Only a 2xx XML document is an answer; anything else is a failed request.
             if (!failure.empty()) return fail(failure);
             if (status < 200 || status > 299)
@@ -189,10 +189,10 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
   }
   // A record without the payload's address answers nothing: the run ends instead of hanging.
   if (!contains(reply, "<sync_file>")) return fail("The server's answer holds no sync file");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   if (contains(reply, "missing.png")) {
     fnd::DispatchQueue::main().after(0.1, [this, alive] {
-      if (alive.lock() && delegate_) delegate_->retrievedXML(kEmptyLibraryMarker);
+      if (alive && delegate_) delegate_->retrievedXML(kEmptyLibraryMarker);
     });
     return;
   }
@@ -212,7 +212,7 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
   perform(std::move(request), SyncPayload::kMaxArchiveBytes, 120.0,
           [this, alive](int status, std::string, fnd::Data data, std::string failure) {
             ViewUpdater::stopActivity();
-            if (!alive.lock()) return;
+            if (!alive) return;
             // A failed download is never an empty remote.
             if (!failure.empty()) return fail("The sync file could not be downloaded: " + failure);
             if (status < 200 || status > 299)
@@ -231,7 +231,7 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
               return;
             }
             fnd::DispatchQueue::main().after(0.1, [this, alive, xml = std::move(xml)] {
-              if (alive.lock() && delegate_) delegate_->retrievedXML(xml);
+              if (alive && delegate_) delegate_->retrievedXML(xml);
             });
           });
 }
@@ -246,10 +246,10 @@ void KestoappDataSource::setAsideUnreadable(std::function<void(bool kept, std::s
 
 void KestoappDataSource::send(const std::string& xml) {
   ViewUpdater::startActivity();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto finish = [this, alive](bool ok, const std::string& message) {
     ViewUpdater::stopActivity();
-    if (!alive.lock() || !delegate_) return;
+    if (!alive || !delegate_) return;
     delegate_->setIsBusy(false);
     delegate_->sentSyncData(ok, message);
   };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Synchronize/SyncDataSource.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <cstdint>
 #include <functional>
@@ -65,7 +66,7 @@ class KestoappDataSource final : public SyncDataSource {
   Synchronizer* delegate_ = nullptr;
   std::string email_, password_, kestoID_;
   std::vector<std::uint8_t> downloaded_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

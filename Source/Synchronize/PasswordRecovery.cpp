@@ -8,8 +8,8 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/TextField.h"
-#include "Views/AlertPresenter.h"
-#include "Views/SheetPresenter.h"
+#include "Support/AlertPresenter.h"
+#include "Platform/UI/SheetPresenter.h"
 
 namespace kesto {
 
@@ -17,7 +17,7 @@ namespace {
 constexpr double kWidth = 380, kHeight = 300;
 }
 
-PasswordRecovery::PasswordRecovery() : alive_(std::make_shared<bool>(true)) {
+PasswordRecovery::PasswordRecovery() {
   panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kWidth, kHeight));
   panel_->setTitle("Password Recovery");
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kWidth, kHeight));
@@ -59,7 +59,7 @@ PasswordRecovery::PasswordRecovery() : alive_(std::make_shared<bool>(true)) {
 }
 
 PasswordRecovery::~PasswordRecovery() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   panel_->orderOut();
 }
@@ -82,7 +82,7 @@ void PasswordRecovery::openPasswordRecoveryDialog() {
   recoverButton_->setEnabled(true);
   resetButton_->setEnabled(true);
   // A free panel over the library window (the wizard's sheet stays where it is).
-  if (auto* presenter = SheetPresenter::current())
+  if (auto* presenter = ui::SheetPresenter::current())
     if (auto* library = presenter->libraryWindow()) {
       auto outer = library->frame();
       panel_->setFrame(fnd::Rect(outer.midX() - kWidth / 2, outer.midY() - kHeight / 2, kWidth, kHeight), false);
@@ -98,10 +98,10 @@ void PasswordRecovery::doRecoverFromFromSheet() {
   recoverButton_->setEnabled(false);
   resetButton_->setEnabled(false);
   statusLabel_->setStringValue("Asking for a key…");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kForgotPasswordPath, KestoappDataSource::forgotPasswordBody(email_),
                                [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive.lock()) replied(false, status, reply, failed);
+                                 if (alive) replied(false, status, reply, failed);
                                });
 }
 
@@ -118,11 +118,11 @@ void PasswordRecovery::resetPassword() {
   waiting_ = true;
   recoverButton_->setEnabled(false);
   resetButton_->setEnabled(false);
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kResetPasswordPath,
                                KestoappDataSource::resetPasswordBody(email_, key, newPassword_),
                                [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive.lock()) replied(true, status, reply, failed);
+                                 if (alive) replied(true, status, reply, failed);
                                });
 }
 

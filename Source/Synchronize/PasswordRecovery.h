@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+
 #include <memory>
 #include <string>
 
@@ -51,7 +53,7 @@ class PasswordRecovery {
   std::shared_ptr<ui::Button> recoverButton_, resetButton_;
   std::string email_, newPassword_;
   bool waiting_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -25,7 +25,7 @@
 #include "Platform/Net/URLSession.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Predicate.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -55,11 +55,11 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 }  // namespace
 
 ServiceClient::ServiceClient(std::string serviceName, std::string defaultHost)
-    : serviceName_(std::move(serviceName)), defaultHost_(std::move(defaultHost)), alive_(std::make_shared<bool>(true)) {
+    : serviceName_(std::move(serviceName)), defaultHost_(std::move(defaultHost)) {
   initService();
 }
 
-ServiceClient::~ServiceClient() { *alive_ = false; }
+ServiceClient::~ServiceClient() = default;
 
 std::unique_ptr<ServiceClient> ServiceClient::forService(const std::string& serviceName) {
   if (serviceName == Service::kPinboard) return std::make_unique<ServiceClient>(serviceName, "api.pinboard.in");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Model/Services.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Platform/Foundation/Value.h"
 
 #include <functional>
@@ -77,7 +77,6 @@ class ServiceClient : public BookmarkServiceClient {
   std::string serviceName_, defaultHost_;
   bool isConnected_ = false;
   std::string username_, password_;
-  std::shared_ptr<bool> alive_;
 };
 
 }  // namespace kesto

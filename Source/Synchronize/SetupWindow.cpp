@@ -66,15 +66,14 @@ std::unique_ptr<SetupWindow> SetupWindow::create(std::vector<Stage> stages,
 SetupWindow::SetupWindow(std::vector<Stage> stages, std::function<void(bool)> completionHandler)
     : ui::Panel(fnd::Rect(0, 0, kWidth, kHeight), ui::WindowStyle::Titled | ui::WindowStyle::Closable),
       viewControllers_(std::move(stages)),
-      completionHandler_(std::move(completionHandler)),
-      alive_(std::make_shared<bool>(true)) {
+      completionHandler_(std::move(completionHandler)) {
   for (const auto& stage : viewControllers_)
     if (stage) stage->setSetupWindow(this);
   buildContent();
 }
 
 SetupWindow::~SetupWindow() {
-  *alive_ = false;
+  lifetime_.end();
   for (const auto& stage : viewControllers_)
     if (stage && stage->setupWindow() == this) stage->setSetupWindow(nullptr);
 }
@@ -160,7 +159,7 @@ void SetupWindow::shift(int direction) {
       nextView->setFrame(fnd::Rect(direction * kStageWidth, 0, kStageWidth, kStageHeight));
       contentBox_->addSubview(nextView);
     }
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     ui::AnimationContext::runAnimationGroup(
         [&](ui::AnimationContext& context) {
           if (slow) context.setDuration(3.0);
@@ -170,7 +169,7 @@ void SetupWindow::shift(int direction) {
         [alive, previous, previousView, nextStage, direction] {
           // The stages hold on through the animation even when the list has moved on.
           if (previousView && previousView.get() != nextStage->view().get()) previousView->removeFromSuperview();
-          if (alive.lock()) nextStage->viewDidAppear();
+          if (alive) nextStage->viewDidAppear();
           finishShift(previous, nextStage, direction);
         });
   }

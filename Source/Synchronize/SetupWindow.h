@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/ViewController.h"
@@ -113,7 +114,7 @@ class SetupWindow : public ui::Panel {
   std::shared_ptr<ui::View> imageView_, contentBox_;
   std::shared_ptr<ui::Button> cancelButton_, backButton_, nextButton_;
   SetupWindowStageViewController* observed_ = nullptr;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -1,6 +1,6 @@
 #include "Synchronize/SharedFolderArchive.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include "Model/StoredText.h"
 #include "Synchronize/SyncMerge.h"

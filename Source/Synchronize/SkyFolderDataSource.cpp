@@ -49,10 +49,10 @@ std::string describe(const fnd::Error& error) {
 
 }  // namespace
 
-SkyFolderDataSource::SkyFolderDataSource() : alive_(std::make_shared<bool>(true)) {}
+SkyFolderDataSource::SkyFolderDataSource() = default;
 
 SkyFolderDataSource::~SkyFolderDataSource() {
-  *alive_ = false;
+  lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   restClient_.reset();
   removeWorkFolder();
@@ -128,9 +128,9 @@ SFRestClient* SkyFolderDataSource::restClient() {
 }
 
 void SkyFolderDataSource::later(std::function<void(Synchronizer&)> call) {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(0.1, [this, alive, call = std::move(call)] {
-    if (alive.lock() && delegate_) call(*delegate_);
+    if (alive && delegate_) call(*delegate_);
   });
 }
 
@@ -190,9 +190,9 @@ void SkyFolderDataSource::send(const std::string& xml) {
   if (workFolder_.empty() || !restClient() || !SyncPayload::pack(xml, outbound, &error)) {
     ViewUpdater::stopActivity();
     const std::string why = "The sync file could not be packed: " + error.localizedDescription();
-    std::weak_ptr<bool> alive = alive_;
+    auto alive = lifetime_.watch();
     fnd::DispatchQueue::main().async([this, alive, why] {
-      if (!alive.lock() || !delegate_) return;
+      if (!alive || !delegate_) return;
       delegate_->setIsBusy(false);
       delegate_->sentSyncData(false, why);
     });

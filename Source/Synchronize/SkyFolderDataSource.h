@@ -3,6 +3,7 @@
 #include "Synchronize/SyncDataSource.h"
 
 #include "Skyfolder/SFRestClientDelegate.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
 #include <memory>
@@ -81,7 +82,7 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   std::function<void(bool, std::string)> setAsideCompletion_;
   std::string setAsidePath_;
   bool observing_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

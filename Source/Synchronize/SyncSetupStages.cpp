@@ -151,7 +151,7 @@ void KestoAccountWizard::forgotPassword() {
 
 // ---- ICloudWizard ----
 
-ICloudWizard::ICloudWizard() : alive_(std::make_shared<bool>(true)) {}
+ICloudWizard::ICloudWizard() = default;
 
 std::shared_ptr<ui::View> ICloudWizard::loadView() {
   auto view = stageView();
@@ -196,10 +196,10 @@ void ICloudWizard::chooseFolder() {
   panel.setCanCreateDirectories(true);
   panel.setAllowsMultipleSelection(false);
   if (auto folder = sys::SyncedFolder::configured()) panel.setDirectory(folder->root());
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   ui::OpenPanel shown = panel;
   panel.beginSheetModalForWindow(setupWindow(), [this, alive, shown](int code) {
-    if (!alive.lock() || code != ui::ModalResponse::OK) return;
+    if (!alive || code != ui::ModalResponse::OK) return;
     auto paths = shown.paths();
     if (!paths.empty()) setFolder(paths.front());
   });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Synchronize/SetupWindow.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <memory>
 #include <optional>
@@ -107,7 +108,7 @@ class ICloudWizard : public SetupWindowStageViewController {
  private:
   void showFolder();
   std::shared_ptr<ui::Label> folderLabel_;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 // The last stage: shown going forward, it starts the first sync ("StartSync").

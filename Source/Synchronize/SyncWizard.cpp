@@ -14,17 +14,17 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
-#include "Views/AlertPresenter.h"
-#include "Views/SheetPresenter.h"
+#include "Support/AlertPresenter.h"
+#include "Platform/UI/SheetPresenter.h"
 
 namespace kesto {
 
 using syncsettings::stringDefault;
 
-SyncWizard::SyncWizard() : alive_(std::make_shared<bool>(true)) {}
+SyncWizard::SyncWizard() = default;
 
 SyncWizard::~SyncWizard() {
-  *alive_ = false;
+  lifetime_.end();
   if (setupFlow_) setupFlow_->orderOut();
 }
 
@@ -32,12 +32,12 @@ void SyncWizard::openWizard() {
   fnd::NotificationCenter::defaultCenter().postNotificationName("HideInitialPopup", nullptr);
   setupWizardScreens();
   if (!setupFlow_) return;
-  if (auto* presenter = SheetPresenter::current()) {
-    std::weak_ptr<bool> alive = alive_;
+  if (auto* presenter = ui::SheetPresenter::current()) {
+    auto alive = lifetime_.watch();
     SetupWindow* shown = setupFlow_.get();
     presenter->presentSheetWithWindow(*setupFlow_, [this, alive, shown](int) {
       // The sheet ended from outside (another sheet took its place): the wizard is over.
-      if (alive.lock() && setupFlow_.get() == shown) closeSyncFolderSheet();
+      if (alive && setupFlow_.get() == shown) closeSyncFolderSheet();
     });
   } else {
     setupFlow_->makeKeyAndOrderFront();
@@ -46,9 +46,9 @@ void SyncWizard::openWizard() {
 
 void SyncWizard::setupWizardScreens() {
   if (setupFlow_) closeSyncFolderSheet();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto window = SetupWindow::create({std::make_shared<StartWizard>(this)}, [this, alive](bool) {
-    if (!alive.lock()) return;
+    if (!alive) return;
     showAccountRecap();
     closeSyncFolderSheet();
   });
@@ -62,7 +62,7 @@ void SyncWizard::closeSyncFolderSheet() {
   if (!setupFlow_) return;
   std::shared_ptr<SetupWindow> flow = std::move(setupFlow_);
   setupFlow_.reset();
-  if (auto* presenter = SheetPresenter::current()) presenter->dismissSheetForWindow(*flow);
+  if (auto* presenter = ui::SheetPresenter::current()) presenter->dismissSheetForWindow(*flow);
   else flow->orderOut();
   emailField_.reset();
   passwordField_.reset();
@@ -135,11 +135,11 @@ void SyncWizard::doRegisterFromFromSheet() {
   registering_ = true;
   if (registerButton_) registerButton_->setEnabled(false);
   say("Registering…");
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kRegisterPath,
                                KestoappDataSource::registerBody(emailRegistration_, passwordRegistration_),
                                [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive.lock()) registrationEnded(status, reply, failed);
+                                 if (alive) registrationEnded(status, reply, failed);
                                });
 }
 

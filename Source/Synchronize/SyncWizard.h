@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,7 +74,7 @@ class SyncWizard {
   std::shared_ptr<ui::TextField> emailFieldRegistration_, passwordFieldRegistration_, retypePasswordFieldRegistration_;
   std::string emailRegistration_, passwordRegistration_;
   bool registering_ = false;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

@@ -1,6 +1,6 @@
 #include "Synchronize/Synchronizer.h"
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SkyFolderDataSource.h"
@@ -18,7 +18,6 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
-#include "Views/PushButton.h"
 
 #include <atomic>
 
@@ -47,7 +46,7 @@ struct Synchronizer::Run {
   std::vector<SyncTombstone> sentDeletions;
 };
 
-Synchronizer::Synchronizer() : alive_(std::make_shared<bool>(true)) {
+Synchronizer::Synchronizer() {
   registerSource(ICloudDataSource::kMethod, ICloudDataSource::kLabel,
                  [] { return std::make_unique<ICloudDataSource>(); });
   registerSource(KestoappDataSource::kMethod, KestoappDataSource::kLabel,
@@ -132,25 +131,19 @@ void Synchronizer::sync() {
   if (manual) runWizard();
 }
 
-void Synchronizer::setSyncButton(std::shared_ptr<PushButton> button) {
-  syncButton_ = std::move(button);
-  if (!syncButton_) return;
-  syncButton_->setImageNamed(run_ ? "toolbar_sync_selected" : "toolbar_sync");
-  syncButton_->setEnabled(!run_);
+void Synchronizer::setSyncButton(std::function<void(bool syncing)> showSyncing) {
+  showSyncing_ = std::move(showSyncing);
+  if (showSyncing_) showSyncing_(run_ != nullptr);
 }
 
 void Synchronizer::showUISyncStarted() {
   ViewUpdater::startActivity();
-  if (!syncButton_) return;
-  syncButton_->setEnabled(false);
-  syncButton_->setImageNamed("toolbar_sync_selected");
+  if (showSyncing_) showSyncing_(true);
 }
 
 void Synchronizer::showUISyncEnded() {
   ViewUpdater::stopActivity();
-  if (!syncButton_) return;
-  syncButton_->setEnabled(true);
-  syncButton_->setImageNamed("toolbar_sync");
+  if (showSyncing_) showSyncing_(false);
 }
 
 bool Synchronizer::prepareCommonSyncSettings(bool settingsComplete) {
@@ -203,11 +196,11 @@ void Synchronizer::startWith(const std::string& method) {
 void Synchronizer::armTimeout(double seconds, const char* what) {
   if (!run_ || seconds <= 0) return;
   std::weak_ptr<Run> weakRun = run_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   const Phase phase = run_->phase;
   std::string message = what;
   fnd::DispatchQueue::main().after(seconds, [this, weakRun, alive, phase, message] {
-    if (!alive.lock()) return;
+    if (!alive) return;
     auto run = weakRun.lock();
     if (!run || run != run_ || run->phase != phase) return;
     endRun(false, message);
@@ -274,14 +267,14 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
   if (!context) return endRun(false, "The library is not available");
   auto localTombstones = SyncTombstones::tombstones();
   auto text = std::make_shared<std::string>(std::move(xml));
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   // Only the queue holds the context from here, so its objects are freed there too.
   store::Context* queue = context.get();
   queue->perform([this, alive, run, context = std::move(context), text, localTombstones]() mutable {
     // From this queue a failure ends the run on the main thread, if it is still the current one.
     auto toMain = [this, alive, run](std::function<void()> step) {
       fnd::DispatchQueue::main().async([this, alive, run, step = std::move(step)] {
-        if (alive.lock() && run == run_) step();
+        if (alive && run == run_) step();
       });
     };
     auto fail = [this, toMain](std::string why) { toMain([this, why] { endRun(false, why); }); };
@@ -347,9 +340,9 @@ void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared
   // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
   // as they are: reloading 50,000 bookmarks would only show the same.
   const bool changed = !saved.insertedIDs.empty() || !saved.updatedIDs.empty() || !saved.deletedIDs.empty();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   auto proceed = [this, alive, run, merged, changed] {
-    if (!alive.lock() || run != run_) return;
+    if (!alive || run != run_) return;
     if (changed) {
       if (dataManager_) dataManager_->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
@@ -396,9 +389,9 @@ void Synchronizer::remoteUnreadable(const std::string& why) {
   run_->phase = Phase::Merging;
   fnd::logError("Sync: the synced copy could not be read: " + why);
   auto run = run_;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   datasource_->setAsideUnreadable([this, alive, run, why](bool kept, const std::string& where) {
-    if (!alive.lock() || run != run_) return;
+    if (!alive || run != run_) return;
     if (!kept) return endRun(false, "The synced copy could not be read: " + why);
     fnd::logInfo("Sync: the unreadable synced copy was kept as " + where);
     AlertPresenter::alert("Sync file kept aside",
@@ -453,9 +446,9 @@ void Synchronizer::endRun(bool success, const std::string& message) {
 bool Synchronizer::requestQuit() {
   if (!run_) return true;
   quitPending_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kQuitWaitSeconds, [this, alive] {
-    if (!alive.lock() || !quitPending_) return;
+    if (!alive || !quitPending_) return;
     quitPending_ = false;
     if (host_) {
       host_->setAppCanQuit(true);

@@ -2,6 +2,7 @@
 
 #include "Synchronize/SyncDataSource.h"
 #include "Synchronize/SyncFile.h"
+#include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
 #include <memory>
@@ -11,7 +12,6 @@
 namespace kesto {
 
 class DataManager;
-class PushButton;
 
 // What the engine needs from the application: quitting, and the set-up wizard.
 class SyncApplicationHost {
@@ -63,9 +63,10 @@ class Synchronizer {
   void setDataManager(DataManager* dataManager) { dataManager_ = dataManager; }
   void setHost(std::shared_ptr<SyncApplicationHost> host) { host_ = std::move(host); }
   const std::shared_ptr<SyncApplicationHost>& host() const { return host_; }
-  // The toolbar's sync button: disabled for the whole run.
-  void setSyncButton(std::shared_ptr<PushButton> button);
-  const std::shared_ptr<PushButton>& syncButton() const { return syncButton_; }
+  // The toolbar's sync button, wired by the application: told `syncing` (disabled, the busy
+  // image) for the whole run, and told the current state at once. Empty lets go of it.
+  void setSyncButton(std::function<void(bool syncing)> showSyncing);
+  bool hasSyncButton() const { return static_cast<bool>(showSyncing_); }
   // The transport for a method ("icloud" is built in; "skyfolder" and "kestoapp" register here).
   void registerSource(const std::string& method, const std::string& label, SourceFactory factory);
   // Time-outs for a transport's answer to load() and to send().
@@ -135,7 +136,7 @@ class Synchronizer {
   std::shared_ptr<Run> run_;
   std::unique_ptr<SyncDataSource> datasource_;
   std::shared_ptr<SyncApplicationHost> host_;
-  std::shared_ptr<PushButton> syncButton_;
+  std::function<void(bool syncing)> showSyncing_;
   DataManager* dataManager_ = nullptr;
   std::string label_;
   std::shared_ptr<const std::string> lastOutgoing_;
@@ -144,7 +145,7 @@ class Synchronizer {
   bool quitPending_ = false;
   double loadTimeout_ = 120.0;
   double sendTimeout_ = 300.0;
-  std::shared_ptr<bool> alive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

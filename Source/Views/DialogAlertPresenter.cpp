@@ -9,7 +9,7 @@ namespace kesto {
 DialogAlertPresenter::DialogAlertPresenter() = default;
 
 DialogAlertPresenter::~DialogAlertPresenter() {
-  *alive_ = false;
+  lifetime_.end();
   // Dialogs still open go now, while the toolkit is there; they are not answered.
   for (auto& alert : shown_) alert->close();
 }
@@ -39,10 +39,10 @@ void DialogAlertPresenter::askQuestion(const std::string& title, const std::stri
 
 void DialogAlertPresenter::show(const std::shared_ptr<ui::Alert>& alert, std::function<void(int)> completion) {
   shown_.push_back(alert);
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   ui::Alert* key = alert.get();
   alert->beginSheetModalForWindow(nullptr, [this, alive, key, completion = std::move(completion)](int code) {
-    if (auto a = alive.lock(); a && *a)
+    if (alive)
       shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [key](const auto& s) { return s.get() == key; }),
                    shown_.end());
     if (completion) completion(code - ui::AlertFirstButtonReturn);

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Alert.h"
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <memory>
 #include <string>
@@ -29,7 +30,7 @@ class DialogAlertPresenter : public AlertPresenter {
  private:
   void show(const std::shared_ptr<ui::Alert>& alert, std::function<void(int)> completion);
   std::vector<std::shared_ptr<ui::Alert>> shown_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

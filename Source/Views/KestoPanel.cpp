@@ -1,16 +1,16 @@
 #include "Views/KestoPanel.h"
 
-#include "Views/SheetPresenter.h"
+#include "Platform/UI/SheetPresenter.h"
 
 namespace kesto {
 
 void KestoPanel::cancelOperation() {
-  if (auto* presenter = SheetPresenter::current()) presenter->dismissSheetForWindow(*this);
+  if (auto* presenter = ui::SheetPresenter::current()) presenter->dismissSheetForWindow(*this);
   else ui::Panel::cancelOperation();
 }
 
 fnd::Rect KestoPanel::constrainFrameRect(const fnd::Rect& proposed, const ui::Screen&) const {
-  auto* presenter = SheetPresenter::current();
+  auto* presenter = ui::SheetPresenter::current();
   ui::Window* library = presenter ? presenter->libraryWindow() : nullptr;
   fnd::Rect m = library ? library->frame() : fnd::Rect();
   fnd::Rect f = proposed;

@@ -1,5 +1,6 @@
 #include "Views/PopoverController.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Screen.h"
@@ -8,15 +9,19 @@
 
 namespace kesto {
 
-PopoverController::PopoverController() { setInitialPropertyValues(); }
+PopoverController::PopoverController() {
+  KESTO_ASSERT_MAIN_THREAD();
+  setInitialPropertyValues();
+}
 
 PopoverController::PopoverController(std::shared_ptr<ui::ViewController> contentViewController) {
+  KESTO_ASSERT_MAIN_THREAD();
   setInitialPropertyValues();
   setContentViewController(std::move(contentViewController));
 }
 
 PopoverController::~PopoverController() {
-  *alive_ = false;
+  lifetime_.end();
   platformObserver_.clear();
   observer_.removeAll();
   popoverWindow_->setAnimationDelegate(nullptr);
@@ -113,6 +118,7 @@ fnd::Rect PopoverController::screenRectForViewRect() const {
 
 void PopoverController::presentPopoverFromRect(const fnd::Rect& rect, ui::View* view, PopoverArrowDirection preferred,
                                                bool anchors) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (popoverIsVisible()) return;
   parentWindow_ = view ? view->window() : nullptr;
   positionView_ = view ? view->weak_from_this() : std::weak_ptr<ui::View>();
@@ -169,6 +175,7 @@ void PopoverController::positionViewFrameChanged() {
 }
 
 void PopoverController::closePopover(CloseReason reason) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!popoverIsVisible()) return;
   // Key status taken by another application leaves the popover open.
   if (reason == CloseReason::ResignedKey && !closesWhenApplicationBecomesInactive_ &&
@@ -180,6 +187,7 @@ void PopoverController::closePopover(CloseReason reason) {
 }
 
 void PopoverController::forceClosePopover() {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!popoverIsVisible()) return;
   callDelegate(PopoverControllerDelegate::WillClose, [&](auto& d) { d.popoverWillClose(*this); });
   if (animates_) popoverWindow_->dismissAnimated();
@@ -202,9 +210,9 @@ void PopoverController::closePopoverAndResetVariables() {
   observer_.removeAll();
   screenRect_ = fnd::Rect();
   viewRect_ = fnd::Rect();
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (alive.lock() && !popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
+    if (alive && !popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
   });
 }
 
@@ -224,9 +232,9 @@ void PopoverController::recalculateAndResetArrowDirection() {
 
 void PopoverController::applicationDidBecomeActive() {
   if (!popoverIsVisible()) return;
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive] {
-    if (alive.lock()) checkPopoverKeyWindowStatus();
+    if (alive) checkPopoverKeyWindowStatus();
   });
 }
 
@@ -238,9 +246,9 @@ void PopoverController::checkPopoverKeyWindowStatus() {
 }
 
 void PopoverController::applicationDidResignActive() {
-  std::weak_ptr<bool> alive = alive_;
+  auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kInactiveCloseDelay, [this, alive] {
-    if (alive.lock() && !ui::PlatformObserver::isApplicationActive()) closePopover();
+    if (alive && !ui::PlatformObserver::isApplicationActive()) closePopover();
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/ViewController.h"
@@ -124,7 +125,7 @@ class PopoverController : public PopoverAnimationDelegate {
   fnd::Rect viewRect_;
   ui::PlatformObserver platformObserver_;
   fnd::ScopedObserver observer_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

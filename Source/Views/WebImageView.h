@@ -3,7 +3,6 @@
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URL.h"
 #include "Platform/UI/View.h"
-#include "Model/Services.h"
 
 #include <memory>
 #include <optional>
@@ -55,24 +54,6 @@ class WebImageView : public ui::View {
   std::unique_ptr<Receiver> receiver_;
   WebImageViewDelegate* webCacheDelegate_ = nullptr;
 };
-
-// A web image view behind the library core's thumbnail interface.
-class WebRemoteImageView : public RemoteImageView {
- public:
-  explicit WebRemoteImageView(const fnd::Rect& frame);
-  // An absent or unparsable URL only cancels the load.
-  void setImageURL(const std::optional<std::string>& url) override;
-  // Shows the decoded image; absent or undecodable data clears the view.
-  void setImageData(const std::optional<fnd::Data>& image) override;
-  const std::shared_ptr<WebImageView>& view() const { return view_; }
-
- private:
-  std::shared_ptr<WebImageView> view_;
-};
-
-// Registers web image views as the library core's thumbnail image views. Called once at
-// start-up.
-void registerWebImageViews();
 
 // Image helpers.
 namespace imageadditions {

@@ -7,7 +7,6 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
 #include "Model/WrenDataManager.h"
 
 #include "Harness/TestSupport.h"

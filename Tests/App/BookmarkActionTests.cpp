@@ -5,6 +5,7 @@
 
 #include "App/PreferencesController.h"
 
+#include "Model/BookmarkServiceClient.h"
 #include "Model/Service.h"
 
 #include "Platform/Foundation/UndoManager.h"

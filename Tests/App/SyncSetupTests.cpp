@@ -306,7 +306,7 @@ TEST_F(AccountStageTest, AServerErrorIsNotATakenAddressAndGivesTheFormBack) {
 TEST_F(SyncStagesTest, TheToolbarButtonStartsTheEngineOrTheWizard) {
   build(0);
   auto& sync = Synchronizer::shared();
-  ASSERT_EQ(sync.syncButton(), ui->syncButton());
+  ASSERT_TRUE(sync.hasSyncButton());
   EXPECT_EQ(ui->syncButton()->imageName(), "toolbar_sync");
   // No method: the wizard, as a sheet on the library window.
   defaults().removeObject(Synchronizer::kCurrentSyncMethodKey);

@@ -5,6 +5,7 @@
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "App/WebContent.h"
+#include "Model/BookmarkServiceClient.h"
 #include "App/TransferDialogs.h"
 #include "App/WebContentUpdater.h"
 #include "Model/Service.h"

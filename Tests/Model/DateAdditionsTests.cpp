@@ -1,4 +1,4 @@
-#include "Model/BRWAPIClient.h"
+#include "Model/Unused/BRWAPIClient.h"
 #include "Model/DateAdditions.h"
 
 #include "Platform/Foundation/Locale.h"

@@ -1,6 +1,8 @@
 #include "LibraryFixture.h"
+#include "RecordingImageView.h"
 
 #include "Model/BookmarkDummy.h"
+#include "Model/BookmarkServiceClient.h"
 #include "Model/FileManagerAdditions.h"
 #include "Model/FolderDummy.h"
 #include "Model/Service.h"
@@ -237,6 +239,7 @@ TEST_F(EntityTest, TagsDictionaryColourAndThumbnail) {
   EXPECT_EQ(d.at("thumbnailManuallySet"), fnd::Value(0));
   EXPECT_EQ(d.count("thumbnail"), 0u);
 
+  RecordingImageView::install();
   b->tempThumbnail();
   auto view = std::dynamic_pointer_cast<RecordingImageView>(b->tmpThumbnail());
   ASSERT_TRUE(view);

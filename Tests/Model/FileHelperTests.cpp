@@ -1,5 +1,5 @@
 #include "Model/FileManagerAdditions.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"

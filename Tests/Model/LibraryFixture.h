@@ -4,7 +4,7 @@
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 

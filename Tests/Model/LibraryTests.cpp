@@ -7,6 +7,8 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/TimeZone.h"
 
+#include <thread>
+
 namespace kesto::test {
 namespace {
 
@@ -451,6 +453,19 @@ TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
   EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 3);
   dm.removeBookmarks({a, b});
   EXPECT_EQ(titles(dm.allBookmarks()), std::vector<std::string>{"c"});
+}
+
+TEST(DataManagerContract, MadeOffTheMainThreadItRefusesToExist) {
+  bool refused = false;
+  std::thread([&] {
+    try {
+      DataManager off;
+    } catch (const fnd::ContractViolation& e) {
+      refused = e.failure().reason.find("DataManager::DataManager") != std::string::npos;
+    }
+  }).join();
+  EXPECT_TRUE(refused);
+  DataManager here;  // the main thread is fine
 }
 
 }  // namespace

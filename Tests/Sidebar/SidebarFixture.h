@@ -3,7 +3,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"

@@ -1,5 +1,6 @@
 #include "SidebarListFixture.h"
 
+#include "Model/BookmarkServiceClient.h"
 #include "Model/Service.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Label.h"

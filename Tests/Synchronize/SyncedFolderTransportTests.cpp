@@ -7,6 +7,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/SyncedFolder.h"
 
@@ -72,10 +73,10 @@ class SyncedFolderTransportTest : public SyncRecordsTest {
     ASSERT_NO_FATAL_FAILURE(holdLock(kHold));
     auto last = Clock::now();
     auto longestGap = Clock::duration::zero();
-    auto alive = std::make_shared<bool>(true);
+    fnd::Lifetime meter;
     std::function<void()> tick;
-    tick = [&, weak = std::weak_ptr<bool>(alive)] {
-      if (!weak.lock()) return;
+    tick = [&, alive = meter.watch()] {
+      if (!alive) return;
       auto now = Clock::now();
       longestGap = std::max(longestGap, now - last);
       last = now;
@@ -88,7 +89,7 @@ class SyncedFolderTransportTest : public SyncRecordsTest {
     const auto startTook = Clock::now() - start;
     ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 15));
     holder.join();
-    alive.reset();
+    meter.end();
     EXPECT_LT(startTook, kBound) << "starting the run waited for the lock";
     EXPECT_LT(longestGap, kBound) << "the main loop stalled while the lock was held";
     EXPECT_TRUE(ended.back().success) << ended.back().message;
@@ -131,6 +132,27 @@ TEST_F(SyncedFolderTransportTest, AFailedUploadEndsTheRunWithItsMessage) {
   EXPECT_FALSE(ended.back().success);
   EXPECT_NE(ended.back().message.find("Documents"), std::string::npos) << ended.back().message;
   EXPECT_FALSE(engine->isBusy());
+}
+
+TEST_F(SyncedFolderTransportTest, TheSyncButtonIsToldOfEachRunAndLetGo) {
+  save();
+  std::vector<bool> shown;
+  engine->setSyncButton([&](bool syncing) { shown.push_back(syncing); });
+  EXPECT_TRUE(engine->hasSyncButton());
+  EXPECT_EQ(shown, std::vector<bool>{false}) << "told the state at once";
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return !ended.empty(); }, 15));
+  EXPECT_TRUE(ended.back().success) << ended.back().message;
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_TRUE(shown[1]) << "busy for the run";
+  EXPECT_FALSE(shown.back()) << "free again after it";
+  // Let go: later runs tell nobody.
+  engine->setSyncButton({});
+  EXPECT_FALSE(engine->hasSyncButton());
+  const auto told = shown.size();
+  engine->syncFromButton();
+  ASSERT_TRUE(runUntil([&] { return ended.size() > 1; }, 15));
+  EXPECT_EQ(shown.size(), told);
 }
 
 TEST_F(SyncedFolderTransportTest, ASourceDroppedMidTransferAnswersNobody) {

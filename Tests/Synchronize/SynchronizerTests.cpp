@@ -11,6 +11,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/SyncedFolder.h"
 
@@ -138,19 +139,19 @@ TEST_F(SynchronizerTest, TheMergeRunsBesideTheMainContextAndTheInterfaceSeesItsR
   using Clock = std::chrono::steady_clock;
   auto last = Clock::now();
   auto longest = Clock::duration::zero();
-  auto beating = std::make_shared<bool>(true);
+  fnd::Lifetime beating;
   std::function<void()> beat;
-  beat = [&, weak = std::weak_ptr<bool>(beating)] {
+  beat = [&, alive = beating.watch()] {
     longest = std::max(longest, Clock::now() - last);
     last = Clock::now();
-    // A beat still queued when the test ends finds the flag gone and touches nothing.
-    fnd::DispatchQueue::main().after(0.005, [&beat, weak] {
-      if (weak.lock()) beat();
+    // A beat still queued when the test ends finds the heart stopped and touches nothing.
+    fnd::DispatchQueue::main().after(0.005, [&beat, alive] {
+      if (alive) beat();
     });
   };
   beat();
   ASSERT_TRUE(runSync());
-  beating.reset();
+  beating.end();
   EXPECT_LT(longest, std::chrono::milliseconds(500));
   EXPECT_EQ(held->title().value_or(""), "merged");
   EXPECT_TRUE(find("N2999"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Views/AlertPresenter.h"
+#include "Support/AlertPresenter.h"
 
 #include <memory>
 #include <string>

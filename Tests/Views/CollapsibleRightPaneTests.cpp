@@ -1,6 +1,6 @@
 #include "Harness/TestSupport.h"
 #include "Platform/UI/Animator.h"
-#include "Views/BRWSplitViewVerticalSecondaryRight.h"
+#include "Views/Unused/BRWSplitViewVerticalSecondaryRight.h"
 
 #include <gtest/gtest.h>
 

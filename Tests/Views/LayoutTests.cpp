@@ -1,6 +1,6 @@
 #include "CollectionViewFixture.h"
 
-#include "Views/TileCollectionViewListLayout.h"
+#include "Views/Unused/TileCollectionViewListLayout.h"
 
 using namespace kesto;
 using namespace kesto::test;

@@ -1,6 +1,6 @@
 #include "Harness/TestSupport.h"
 #include "Platform/UI/Window.h"
-#include "Views/BorderlessSegmentedControl.h"
+#include "Views/Unused/BorderlessSegmentedControl.h"
 
 #include <gtest/gtest.h>
 

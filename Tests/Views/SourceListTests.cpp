@@ -1,7 +1,7 @@
 #include "Harness/TestSupport.h"
 #include "SourceListFixture.h"
 #include "Platform/UI/GraphicsContext.h"
-#include "Views/SourceListBadgeView.h"
+#include "Views/Unused/SourceListBadgeView.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
 

@@ -5,8 +5,8 @@
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Window.h"
 #include "Views/FlexSplitView.h"
-#include "Views/KestoSplitView.h"
-#include "Views/PrioritySplitViewDelegate.h"
+#include "Views/Unused/KestoSplitView.h"
+#include "Views/Unused/PrioritySplitViewDelegate.h"
 #include "Views/TwoPaneSplitView.h"
 
 #include <gtest/gtest.h>

@@ -5,18 +5,18 @@
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
-#include "Views/KSTMovableWindow.h"
+#include "Views/Unused/KSTMovableWindow.h"
 #include "Views/KestoPanel.h"
-#include "Views/KestoStyledWindow.h"
-#include "Views/SheetPresenter.h"
-#include "Views/WindowButton.h"
+#include "Views/Unused/KestoStyledWindow.h"
+#include "Platform/UI/SheetPresenter.h"
+#include "Views/Unused/WindowButton.h"
 
 #include <gtest/gtest.h>
 
 namespace kesto::test {
 namespace {
 
-class Presenter : public ui::ApplicationDelegate, public SheetPresenter {
+class Presenter : public ui::ApplicationDelegate, public ui::SheetPresenter {
  public:
   ui::Window* library = nullptr;
   std::vector<ui::Window*> dismissed;

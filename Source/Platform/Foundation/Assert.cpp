@@ -1,6 +1,7 @@
 #include "Platform/Foundation/Assert.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/RunLoop.h"
 
 #include <atomic>
 #include <mutex>
@@ -49,6 +50,11 @@ void assertionFailed(std::string_view description, std::string_view location) {
 
 void parameterAssertionFailed(std::string_view condition, std::string_view location) {
   raiseFailure(kInvalidArgumentException, "Invalid parameter not satisfying: " + std::string(condition), location);
+}
+
+void assertMainThread(std::string_view function, std::string_view location) {
+  if (RunLoop::isMainThread()) return;
+  assertionFailed("Called off the main thread: " + std::string(function), location);
 }
 
 std::vector<ContractFailure> recordedFailures() {

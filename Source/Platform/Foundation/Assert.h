@@ -44,6 +44,10 @@ void assertionFailed(std::string_view description, std::string_view location = {
 // "Invalid parameter not satisfying: <condition>".
 void parameterAssertionFailed(std::string_view condition, std::string_view location = {});
 
+// The contract of the classes that live on the main (GUI) thread only: a call from another
+// thread is reported with the function's name. Use KESTO_ASSERT_MAIN_THREAD() at entry points.
+void assertMainThread(std::string_view function, std::string_view location = {});
+
 // Failures recorded under AssertionPolicy::Record (and, for inspection, under Throw as well).
 std::vector<ContractFailure> recordedFailures();
 void clearRecordedFailures();
@@ -56,3 +60,5 @@ void clearRecordedFailures();
   ((condition) ? true : (::kesto::fnd::assertionFailed((description), __FILE__), false))
 #define KESTO_PARAMETER_ASSERT(condition) \
   ((condition) ? true : (::kesto::fnd::parameterAssertionFailed(#condition, __FILE__), false))
+// Reports a call made off the main thread, naming the calling function.
+#define KESTO_ASSERT_MAIN_THREAD() ::kesto::fnd::assertMainThread(__PRETTY_FUNCTION__, __FILE__)

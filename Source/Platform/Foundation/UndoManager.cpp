@@ -1,6 +1,7 @@
 #include "Platform/Foundation/UndoManager.h"
 
 #include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/RunLoop_p.h"
@@ -66,7 +67,7 @@ struct UndoManager::Impl {
   bool groupsByEvent = true;
   bool eventGroupOpen = false;  // the outermost open group was opened by event grouping
   int disabled = 0;
-  std::shared_ptr<int> life = std::make_shared<int>(0);
+  Lifetime lifetime;
 
   void trim() {
     if (levels == 0) return;
@@ -127,9 +128,8 @@ void UndoManager::registerUndoWithTarget(const void* target, Action action) {
     beginUndoGrouping();
     impl_->eventGroupOpen = true;
     // The group closes when the main loop comes round again, after the current event.
-    std::weak_ptr<int> life = impl_->life;
-    RunLoop::main().perform([this, life] {
-      if (life.expired() || !impl_->eventGroupOpen) return;
+    RunLoop::main().perform([this, alive = impl_->lifetime.watch()] {
+      if (!alive || !impl_->eventGroupOpen) return;
       while (impl_->open.size() > 1) endUndoGrouping();  // groups left open by mistake
       if (impl_->open.size() == 1) endUndoGrouping();
     });

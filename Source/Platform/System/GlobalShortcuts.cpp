@@ -1,5 +1,6 @@
 #include "Platform/System/GlobalShortcuts.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/System/X11Connection_p.h"
@@ -189,6 +190,7 @@ void installFilter(xcb_connection_t* c) {
 bool GlobalShortcuts::isAvailable() { return detail::x11Connection() != nullptr; }
 
 std::uint32_t GlobalShortcuts::grab(int keyCode, std::uint32_t carbonFlags, std::function<void()> handler) {
+  KESTO_ASSERT_MAIN_THREAD();
   xcb_connection_t* c = detail::x11Connection();
   int evdev = evdevCodeForKeyCode(keyCode);
   if (!c || evdev < 0) return 0;
@@ -206,6 +208,7 @@ std::uint32_t GlobalShortcuts::grab(int keyCode, std::uint32_t carbonFlags, std:
 }
 
 void GlobalShortcuts::ungrab(std::uint32_t identifier) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto& r = registry();
   auto it = r.grabs.find(identifier);
   if (it == r.grabs.end()) return;
@@ -218,6 +221,7 @@ void GlobalShortcuts::ungrab(std::uint32_t identifier) {
 }
 
 bool GlobalShortcuts::isTakenElsewhere(int keyCode, std::uint32_t carbonFlags) {
+  KESTO_ASSERT_MAIN_THREAD();
   xcb_connection_t* c = detail::x11Connection();
   int evdev = evdevCodeForKeyCode(keyCode);
   if (!c || evdev < 0) return false;

@@ -315,12 +315,11 @@ struct SingleInstance::Impl {
         socket->abort();
       });
       deadline->start();
-      auto started = std::make_shared<bool>(false);
-      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, deadline, started] {
+      QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, deadline, started = false]() mutable {
         QByteArray bytes = socket->readAll();
         if (bytes.isEmpty()) return;
-        if (!*started) {
-          *started = true;
+        if (!started) {
+          started = true;
           deadline->start();
         }
         buffer->append(bytes);

@@ -1,5 +1,6 @@
 #include "Platform/System/TrayIcon.h"
 
+#include "Platform/Foundation/Assert.h"
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
@@ -64,6 +65,7 @@ struct TrayIcon::Private {
 };
 
 TrayIcon::TrayIcon() : p_(std::make_unique<Private>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   p_->icon.setIcon(p_->normal);
   QObject::connect(&p_->icon, &QSystemTrayIcon::activated, [p = p_.get()](QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
@@ -83,16 +85,23 @@ bool TrayIcon::isSystemTrayAvailable() {
 
 void TrayIcon::setAvailableForTesting(std::optional<bool> available) { availableOverride() = available; }
 
-void TrayIcon::setVisible(bool visible) { p_->icon.setVisible(visible); }
+void TrayIcon::setVisible(bool visible) {
+  KESTO_ASSERT_MAIN_THREAD();
+  p_->icon.setVisible(visible);
+}
 bool TrayIcon::isVisible() const { return p_->icon.isVisible(); }
 
 void TrayIcon::setHighlighted(bool highlighted) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (highlighted_ == highlighted) return;
   highlighted_ = highlighted;
   p_->icon.setIcon(highlighted ? p_->highlighted : p_->normal);
 }
 
-void TrayIcon::setToolTip(const std::string& text) { p_->icon.setToolTip(QString::fromStdString(text)); }
+void TrayIcon::setToolTip(const std::string& text) {
+  KESTO_ASSERT_MAIN_THREAD();
+  p_->icon.setToolTip(QString::fromStdString(text));
+}
 
 std::optional<fnd::Rect> TrayIcon::geometry() const {
   QRect r = p_->icon.geometry();
@@ -100,7 +109,10 @@ std::optional<fnd::Rect> TrayIcon::geometry() const {
   return fnd::Rect(double(r.x()), primaryHeight() - r.y() - r.height(), double(r.width()), double(r.height()));
 }
 
-void TrayIcon::setActivationHandler(std::function<void(const fnd::Point&)> handler) { p_->handler = std::move(handler); }
+void TrayIcon::setActivationHandler(std::function<void(const fnd::Point&)> handler) {
+  KESTO_ASSERT_MAIN_THREAD();
+  p_->handler = std::move(handler);
+}
 
 fnd::Point TrayIcon::pointerLocation() { return fromToolkit(QCursor::pos()); }
 

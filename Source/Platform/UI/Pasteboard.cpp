@@ -1,5 +1,6 @@
 #include "Platform/UI/Pasteboard.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/UI/Pasteboard_p.h"
 
 #include <QClipboard>
@@ -277,9 +278,13 @@ Pasteboard& Pasteboard::drag() {
   return *board;
 }
 
-long Pasteboard::changeCount() const { return d_->changeCount; }
+long Pasteboard::changeCount() const {
+  KESTO_ASSERT_MAIN_THREAD();
+  return d_->changeCount;
+}
 
 long Pasteboard::clearContents() {
+  KESTO_ASSERT_MAIN_THREAD();
   long before = d_->changeCount;
   d_->items.clear();
   if (d_->clipboard)
@@ -289,6 +294,7 @@ long Pasteboard::clearContents() {
 }
 
 bool Pasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!d_->clipboard) {
     d_->items = items;
     ++d_->changeCount;
@@ -301,12 +307,14 @@ bool Pasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
 }
 
 std::vector<PasteboardItem> Pasteboard::pasteboardItems() const {
+  KESTO_ASSERT_MAIN_THREAD();
   if (!d_->clipboard) return d_->items;
   QClipboard* cb = QGuiApplication::clipboard();
   return cb ? pasteboard::fromMimeData(cb->mimeData()) : std::vector<PasteboardItem>{};
 }
 
 bool Pasteboard::setData(const fnd::Data& data, const std::string& type) {
+  KESTO_ASSERT_MAIN_THREAD();
   auto items = pasteboardItems();
   if (items.empty()) items.emplace_back();
   if (type == PasteboardType::URL) items.front().setURL(toString(data), items.front().title());
@@ -314,21 +322,27 @@ bool Pasteboard::setData(const fnd::Data& data, const std::string& type) {
   return writeObjects(items);
 }
 
-bool Pasteboard::setString(const std::string& string, const std::string& type) { return setData(toData(string), type); }
+bool Pasteboard::setString(const std::string& string, const std::string& type) {
+  KESTO_ASSERT_MAIN_THREAD();
+  return setData(toData(string), type);
+}
 
 std::optional<fnd::Data> Pasteboard::dataForType(const std::string& type) const {
+  KESTO_ASSERT_MAIN_THREAD();
   for (const auto& item : pasteboardItems())
     if (auto d = item.dataForType(type)) return d;
   return std::nullopt;
 }
 
 std::optional<std::string> Pasteboard::stringForType(const std::string& type) const {
+  KESTO_ASSERT_MAIN_THREAD();
   auto d = dataForType(type);
   if (!d) return std::nullopt;
   return toString(*d);
 }
 
 std::vector<std::string> Pasteboard::types() const {
+  KESTO_ASSERT_MAIN_THREAD();
   std::vector<std::string> out;
   for (const auto& item : pasteboardItems())
     for (const auto& t : item.types())

@@ -6,7 +6,7 @@ namespace kesto::ui {
 
 void TextControl::setDelegate(TextEditingDelegate* delegate) {
   delegate_ = delegate;
-  delegateAlive_ = delegate ? delegate->lifetime() : std::weak_ptr<const void>();
+  delegateAlive_ = delegate ? delegate->lifetime() : fnd::Lifetime::Watch();
 }
 
 void TextControl::setEditable(bool editable) {

@@ -16,7 +16,7 @@ class TextControl : public Control {
   using Control::Control;
 
   // Not owned; a delegate that goes away first is cleared.
-  TextEditingDelegate* delegate() const { return delegateAlive_.expired() ? nullptr : delegate_; }
+  TextEditingDelegate* delegate() const { return delegateAlive_ ? delegate_ : nullptr; }
   void setDelegate(TextEditingDelegate* delegate);
 
   virtual std::string stringValue() const = 0;
@@ -41,7 +41,7 @@ class TextControl : public Control {
 
  private:
   TextEditingDelegate* delegate_ = nullptr;
-  std::weak_ptr<const void> delegateAlive_;
+  fnd::Lifetime::Watch delegateAlive_;
   bool editable_ = true;
   bool session_ = false;
   bool refused_ = false;

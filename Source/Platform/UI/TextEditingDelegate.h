@@ -1,6 +1,7 @@
 #pragma once
 
-#include <memory>
+#include "Platform/Foundation/Lifetime.h"
+
 #include <string_view>
 
 namespace kesto::ui {
@@ -17,7 +18,7 @@ class TextEditingDelegate {
   TextEditingDelegate& operator=(const TextEditingDelegate&) { return *this; }
   virtual ~TextEditingDelegate() = default;
   // Controls keep this to notice the delegate going away before them.
-  std::weak_ptr<const void> lifetime() const { return alive_; }
+  fnd::Lifetime::Watch lifetime() const { return lifetime_.watch(); }
 
   // Asked as a session opens; false keeps the text read-only until the focus leaves.
   virtual bool controlTextShouldBeginEditing(Control& control) { return true; }
@@ -33,7 +34,7 @@ class TextEditingDelegate {
   virtual bool controlTextViewDoCommandBySelector(Control& control, std::string_view selector) { return false; }
 
  private:
-  std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto::ui

@@ -1,5 +1,6 @@
 #include "Platform/WebEngine/OffscreenWebView.h"
 
+#include "Platform/Foundation/Assert.h"
 #include "Platform/UI/Image_p.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,7 @@ struct OffscreenWebView::Impl {
 };
 
 OffscreenWebView::OffscreenWebView(int width, int height) : d_(std::make_unique<Impl>()) {
+  KESTO_ASSERT_MAIN_THREAD();
   d_->view = std::make_unique<QWebEngineView>();
   d_->view->setAttribute(Qt::WA_DontShowOnScreen);
   // The picture is of the page, not of the view's scroll bars.
@@ -47,11 +49,18 @@ OffscreenWebView::~OffscreenWebView() {
   if (d_->view) d_->view.release()->deleteLater();
 }
 
-void OffscreenWebView::setMainFrameLoadHandler(std::function<void(bool)> handler) { d_->loaded = std::move(handler); }
+void OffscreenWebView::setMainFrameLoadHandler(std::function<void(bool)> handler) {
+  KESTO_ASSERT_MAIN_THREAD();
+  d_->loaded = std::move(handler);
+}
 
-void OffscreenWebView::loadURL(const std::string& url) { d_->view->load(QUrl(QString::fromStdString(url))); }
+void OffscreenWebView::loadURL(const std::string& url) {
+  KESTO_ASSERT_MAIN_THREAD();
+  d_->view->load(QUrl(QString::fromStdString(url)));
+}
 
 void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
+  KESTO_ASSERT_MAIN_THREAD();
   QPointer<QWebEngineView> view = d_->view.get();
   d_->view->page()->runJavaScript(kDocumentSizeScript, [view, done = std::move(done)](const QVariant& result) {
     if (!view) return;
@@ -63,6 +72,7 @@ void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
 }
 
 void OffscreenWebView::snapshot(const fnd::Rect& part, std::function<void(Image)> done) {
+  KESTO_ASSERT_MAIN_THREAD();
   QPointer<QWebEngineView> view = d_->view.get();
   const QRect rect(int(part.origin.x), int(part.origin.y), int(part.width()), int(part.height()));
   QTimer::singleShot(kDrawDelayMs, view, [view, rect, done = std::move(done)] {

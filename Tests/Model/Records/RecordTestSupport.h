@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Model/Records/RecordClass.h"
-#include "Model/Records/RecordContext.h"
-#include "Model/Records/RecordFinders.h"
-#include "Model/Records/RecordImport.h"
-#include "Model/Records/RecordKit.h"
-#include "Model/Records/RecordStore.h"
+#include "Model/Unused/Records/RecordClass.h"
+#include "Model/Unused/Records/RecordContext.h"
+#include "Model/Unused/Records/RecordFinders.h"
+#include "Model/Unused/Records/RecordImport.h"
+#include "Model/Unused/Records/RecordKit.h"
+#include "Model/Unused/Records/RecordStore.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Model.h"

@@ -6,7 +6,7 @@
 #include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
-#include "Platform/UI/Slider.h"
+#include "Platform/UI/Unused/Slider.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TextView.h"
 #include "Platform/UI/TokenField.h"

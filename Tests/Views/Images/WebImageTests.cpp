@@ -149,24 +149,6 @@ TEST(WebImage, LocalFilesAreNeverRead) {
   EXPECT_FALSE(view->imageURL());
 }
 
-TEST(WebImage, TheLibraryCoreGetsWebImageViewsAndOnlyWebAddressesLoad) {
-  kesto::registerWebImageViews();
-  auto remote = kesto::makeRemoteImageView(0, 0, 40, 30);
-  auto* web = dynamic_cast<kesto::WebRemoteImageView*>(remote.get());
-  ASSERT_NE(web, nullptr);
-  EXPECT_EQ(web->view()->frame().size.width, 40);
-
-  kesto::test::writeFile(kesto::test::tempHome() + "/secret.png", png(Color::rgb(1, 0, 0)));
-  remote->setImageURL("file://" + kesto::test::tempHome() + "/secret.png");
-  EXPECT_FALSE(web->view()->imageURL());
-  EXPECT_TRUE(web->view()->image().isNull());
-
-  remote->setImageData(Image(4, 4, Color::rgb(1, 0, 0)).encoded("png"));
-  EXPECT_TRUE(isRed(web->view()->image()));
-  remote->setImageData(std::nullopt);
-  EXPECT_TRUE(web->view()->image().isNull());
-}
-
 TEST(WebImage, ResizeGivesTheExactSizeAndJpegBytes) {
   Image source(100, 20, Color::rgb(0, 1, 0));
   Image resized = kesto::imageadditions::resizeImage(source, kesto::fnd::Size{240, 180});

@@ -1,7 +1,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
-#include "Views/PopoverAlert.h"
+#include "Views/Unused/PopoverAlert.h"
 
 #include <gtest/gtest.h>
 

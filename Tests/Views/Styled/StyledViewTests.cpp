@@ -1,11 +1,11 @@
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
-#include "Views/BRWColoredView.h"
-#include "Views/BRWImageView.h"
-#include "Views/BRWTextureView.h"
-#include "Views/KSTRoundedToolbarView.h"
-#include "Views/KestoNonDraggableView.h"
+#include "Views/Unused/BRWColoredView.h"
+#include "Views/Unused/BRWImageView.h"
+#include "Views/Unused/BRWTextureView.h"
+#include "Views/Unused/KSTRoundedToolbarView.h"
+#include "Views/Unused/KestoNonDraggableView.h"
 
 #include <gtest/gtest.h>
 
