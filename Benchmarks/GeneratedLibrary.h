@@ -7,7 +7,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
-#include "Model/Services.h"
+#include "Model/Preferences.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 
