@@ -1,5 +1,6 @@
 #include "App/AppDelegate.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PaneControllers.h"
@@ -7,7 +8,9 @@
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
 #include "Platform/Foundation/Assert.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Sidebar/TutorialPopovers.h"
+#include "Synchronize/SyncNotifications.h"
 #include "Views/PushButton.h"
 #include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
@@ -149,13 +152,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { showMainKestoWindowAndDock(); },
-                     "ShowMainKestoWindowAndDockNotification");
+                     ShowMainKestoWindowAndDockNotification);
   center.addObserver(this, [this](const fnd::Notification&) { autoSync(); }, KestoPerformAutoSync);
   // A load that finds the library empty offers the first-run panel; the default library is
   // made only when the user asks for it there.
   center.addObserver(this, [this](const fnd::Notification&) { panels().showInitialPopupAfterDelay(); },
-                     "ShowInitialPopup");
-  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, "HideInitialPopup");
+                     ShowInitialPopup);
+  center.addObserver(this, [this](const fnd::Notification&) { panels().hideInitialPopup(); }, HideInitialPopup);
   center.addObserver(this, [this](const fnd::Notification&) { hideMenuBarWindow(); }, CloseMenubarNotification);
   // A confirmed restore has swapped the store under the running program: it quits through the
   // normal path (so nothing is left half-done) and the user starts it again.
@@ -507,26 +510,6 @@ bool AppDelegate::offerToExportUnsavedChanges() {
 
 // ---- menu commands and sheets ----
 
-namespace {
-enum class Command { Import, Export, Backup, Restore, ImportSheet, Help, EULA, Extensions, Forum, Videos,
-                     SafariHelp, ChromeHelp, FirefoxHelp, Preferences, ToggleInspector, Tutorials };
-constexpr std::pair<std::string_view, Command> kCommands[] = {
-    {"openImportDialog:", Command::Import},        {"openExportDialog:", Command::Export},
-    {"openBackupDialog:", Command::Backup},        {"openRestoreDialog:", Command::Restore},
-    {"showImportMessageSheet:", Command::ImportSheet}, {"showHelp:", Command::Help},
-    {"showEULA:", Command::EULA},                  {"showExtensions:", Command::Extensions},
-    {"showForum:", Command::Forum},                {"showYoutube:", Command::Videos},
-    {"showSafariExportHelp:", Command::SafariHelp}, {"showChromeExportHelp:", Command::ChromeHelp},
-    {"showFirefoxExportHelp:", Command::FirefoxHelp}, {"showPreferences:", Command::Preferences},
-    {"toggleInspector:", Command::ToggleInspector}, {"turnOnTutorialPopups:", Command::Tutorials},
-};
-std::optional<Command> commandFor(std::string_view selector) {
-  for (const auto& [name, command] : kCommands)
-    if (name == selector) return command;
-  return std::nullopt;
-}
-}  // namespace
-
 TransferDialogs& AppDelegate::transferDialogs() {
   if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(kestoData, window);
   return *transferDialogs_;
@@ -538,7 +521,7 @@ ShellPanels& AppDelegate::panels() {
     panels_->onImport = [this] { transferDialogs().openImportDialog(); };
     panels_->libraryIsEmpty = [] { return Bookmark::countWithPredicate(nullptr) == 0; };
     panels_->onCreateDefaultLibrary = [] {
-      fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+      fnd::NotificationCenter::defaultCenter().postNotificationName(CreateDefaultBookmarks);
     };
   }
   return *panels_;
@@ -556,41 +539,39 @@ void AppDelegate::presentSheetWithWindow(ui::Window& sheet, std::function<void(i
   panels().presentSheetWithWindow(sheet, std::move(didEnd));
 }
 
-bool AppDelegate::respondsToAction(std::string_view selector) const { return commandFor(selector).has_value(); }
-
-bool AppDelegate::validateMenuItem(ui::MenuItem& item) {
-  if (item.action() == "openImportDialog:") return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting();
-  if (item.action() == "toggleInspector:") {
+void AppDelegate::addActions(ui::ActionSet& set) {
+  auto on = [&set](ui::Command command, std::function<void()> run,
+                   std::function<bool(ui::MenuItem&)> isEnabled = nullptr) {
+    set.add({command, {}, {}, ui::ModifierFlag::Command, std::move(isEnabled), [run = std::move(run)](ui::Responder*) {
+               run();
+               return true;
+             }});
+  };
+  on(cmd::openImportDialog, [this] { transferDialogs().openImportDialog(); },
+     [this](ui::MenuItem&) { return !transferDialogs_ || !transferDialogs_->htmlImport().isImporting(); });
+  on(cmd::openExportDialog, [this] { transferDialogs().openExportDialog(); });
+  on(cmd::openBackupDialog, [this] { transferDialogs().openBackupDialog(); });
+  on(cmd::openRestoreDialog, [this] { transferDialogs().openRestoreDialog(); });
+  on(cmd::showImportMessageSheet, [this] { panels().showImportMessageSheet(); });
+  const std::pair<ui::Command, const char*> links[] = {
+      {cmd::showHelp, helplinks::kHelp},
+      {cmd::showEULA, helplinks::kEULA},
+      {cmd::showExtensions, helplinks::kExtensions},
+      {cmd::showForum, helplinks::kForum},
+      {cmd::showYoutube, helplinks::kVideos},
+      {cmd::showSafariExportHelp, helplinks::kSafariExport},
+      {cmd::showChromeExportHelp, helplinks::kChromeExport},
+      {cmd::showFirefoxExportHelp, helplinks::kFirefoxExport},
+  };
+  for (const auto& [command, link] : links) on(command, [link] { ShellPanels::openHelpLink(link); });
+  on(cmd::showPreferences, [this] {
+    if (kestoPreferences) kestoPreferences->showPreferencesPanel();
+  });
+  on(cmd::toggleInspector, [this] { toggleInspector(); }, [this](ui::MenuItem& item) {
     item.setTitle(inspectorHidden() ? "Show Inspector" : "Hide Inspector");
     return inspectorSplitView != nullptr;
-  }
-  return true;
-}
-
-bool AppDelegate::performAction(std::string_view selector, ui::Responder*) {
-  auto command = commandFor(selector);
-  if (!command) return false;
-  switch (*command) {
-    case Command::Import: transferDialogs().openImportDialog(); break;
-    case Command::Export: transferDialogs().openExportDialog(); break;
-    case Command::Backup: transferDialogs().openBackupDialog(); break;
-    case Command::Restore: transferDialogs().openRestoreDialog(); break;
-    case Command::ImportSheet: panels().showImportMessageSheet(); break;
-    case Command::Help: ShellPanels::openHelpLink(helplinks::kHelp); break;
-    case Command::EULA: ShellPanels::openHelpLink(helplinks::kEULA); break;
-    case Command::Extensions: ShellPanels::openHelpLink(helplinks::kExtensions); break;
-    case Command::Forum: ShellPanels::openHelpLink(helplinks::kForum); break;
-    case Command::Videos: ShellPanels::openHelpLink(helplinks::kVideos); break;
-    case Command::SafariHelp: ShellPanels::openHelpLink(helplinks::kSafariExport); break;
-    case Command::ChromeHelp: ShellPanels::openHelpLink(helplinks::kChromeExport); break;
-    case Command::FirefoxHelp: ShellPanels::openHelpLink(helplinks::kFirefoxExport); break;
-    case Command::Preferences:
-      if (kestoPreferences) kestoPreferences->showPreferencesPanel();
-      break;
-    case Command::ToggleInspector: toggleInspector(); break;
-    case Command::Tutorials: TutorialPopovers::turnOnTutorialPopups(); break;
-  }
-  return true;
+  });
+  on(cmd::turnOnTutorialPopups, [] { TutorialPopovers::turnOnTutorialPopups(); });
 }
 
 // ---- side panes ----

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "App/AppNotifications.h"
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/System/UserNotifications.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Window.h"
@@ -38,10 +40,6 @@ class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
-// Posted on the default notification centre each time the application becomes active; the
-// Skyfolder link flow waits for it after sending the user to the browser.
-inline constexpr const char* kApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
-
 // A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
 // option 0x800, control 0x1000).
 struct HotKeyCombo {
@@ -67,7 +65,7 @@ inline constexpr double kAutomaticBackupDelay = 0.5;
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
-                    public ui::Responder,
+                    public ui::ActionResponder,
                     public ui::SheetPresenter,
                     public FlexSplitViewDelegate,
                     public KRRecorderDelegate {
@@ -176,12 +174,6 @@ class AppDelegate : public ui::ApplicationDelegate,
   void hideActivity();
   OverlayController* overlay() const { return overlay_.get(); }
 
-  // The File and Help menus' commands (import, export, backup, restore, help links) come here
-  // at the end of the responder chain.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
-  // Import waits while an import is still being stored.
-  bool validateMenuItem(ui::MenuItem& item) override;
   TransferDialogs& transferDialogs();
   // Sheets on the library window, the first-run panel and the import sheet.
   ShellPanels& panels();
@@ -203,6 +195,12 @@ class AppDelegate : public ui::ApplicationDelegate,
   // nothing more is done with them.
   unsigned implementedFlexSplitViewMethods() const override { return DividerMovedAt; }
   void splitViewDividerMovedAt(FlexSplitView&, long, double) override {}
+
+ protected:
+  // The File and Help menus' commands (import, export, backup, restore, help links, the
+  // inspector) come here at the end of the responder chain. Import waits while an import is
+  // still being stored.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);

@@ -3,6 +3,7 @@
 
 #include "App/BookmarksController.h"
 
+#include "App/AppCommands.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "Model/Bookmark.h"
@@ -43,19 +44,19 @@ namespace kesto {
 namespace {
 
 struct KnownBrowser {
-  const char* action;
+  ui::Command action;
   const char* identifier;
   const char* title;
   const char* image;
 };
 // The "Open with" items name their browser's desktop entry id as their represented object.
-constexpr std::string_view kOpenWithBrowserAction = "openSelectedBookmarksWith:";
+constexpr ui::Command kOpenWithBrowserAction = cmd::openSelectedBookmarksWith;
 constexpr KnownBrowser kBrowsers[] = {
-    {"openSelectedBookmarksInCamino:", "org.mozilla.camino", "Camino", "camino"},
-    {"openSelectedBookmarksInChrome:", "com.google.Chrome", "Chrome", "chrome"},
-    {"openSelectedBookmarksInFirefox:", "org.mozilla.firefox", "Firefox", "firefox"},
-    {"openSelectedBookmarksInOpera:", "com.operasoftware.Opera", "Opera", "opera"},
-    {"openSelectedBookmarksInSafari:", "com.apple.Safari", "Safari", "safari"},
+    {cmd::openSelectedBookmarksInCamino, "org.mozilla.camino", "Camino", "camino"},
+    {cmd::openSelectedBookmarksInChrome, "com.google.Chrome", "Chrome", "chrome"},
+    {cmd::openSelectedBookmarksInFirefox, "org.mozilla.firefox", "Firefox", "firefox"},
+    {cmd::openSelectedBookmarksInOpera, "com.operasoftware.Opera", "Opera", "opera"},
+    {cmd::openSelectedBookmarksInSafari, "com.apple.Safari", "Safari", "safari"},
 };
 
 std::string trimmed(const std::string& text) {
@@ -115,17 +116,10 @@ void registerReversible(std::function<void()> undo, std::function<void()> redo) 
 
 void BookmarksController::observeEditCommands() {
   auto& center = fnd::NotificationCenter::defaultCenter();
-  auto on = [&](const char* name, void (BookmarksController::*fn)()) {
-    center.addObserver(this, [this, fn](const fnd::Notification&) { (this->*fn)(); }, name);
-  };
-  on(BookmarksControllerCopy, &BookmarksController::copy);
-  on(BookmarksControllerCut, &BookmarksController::cut);
-  on(BookmarksControllerPaste, &BookmarksController::paste);
-  on(BookmarksControllerUndo, &BookmarksController::undo);
-  on(BookmarksControllerRedo, &BookmarksController::redo);
-  on(AddBookmarkNotification, &BookmarksController::add);
+  // Copy, cut, paste, undo and redo reach the list as commands along the responder chain.
+  center.addObserver(this, [this](const fnd::Notification&) { add(); }, AddBookmarkNotification);
   // Undo and redo reach the library from the window too; the list follows either way.
-  for (const char* name : {fnd::kUndoManagerDidUndoChangeNotification, fnd::kUndoManagerDidRedoChangeNotification})
+  for (auto name : {fnd::kUndoManagerDidUndoChangeNotification, fnd::kUndoManagerDidRedoChangeNotification})
     center.addObserver(this, [this](const fnd::Notification& n) {
       if (n.object && n.object == undoManager()) afterUndoOrRedo();
     }, name);
@@ -416,49 +410,49 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   if (selection.empty()) return nullptr;
   auto menu = std::make_shared<ui::Menu>();
   menu->setAutoenablesItems(false);
-  auto item = [&](const std::string& title, const std::string& action) {
+  auto item = [&](const std::string& title, ui::Command action) {
     auto i = menu->addItemWithTitle(title, action);
     i->setTarget(this);
     return i;
   };
-  item("Open", "openSelectedBookmarks:");
+  item("Open", cmd::openSelectedBookmarks);
   auto with = std::make_shared<ui::Menu>("Open with");
   with->setAutoenablesItems(false);
   // The browsers installed here, by their desktop entries' names and icons.
   for (const auto& browser : sys::Workspace::installedBrowsers()) {
-    auto i = with->addItemWithTitle(browser.name, std::string(kOpenWithBrowserAction));
+    auto i = with->addItemWithTitle(browser.name, kOpenWithBrowserAction);
     i->setTarget(this);
     i->setRepresentedObject(browser.identifier);
     i->setImage(ui::Image::iconNamed(browser.icon));
   }
-  auto withItem = menu->addItemWithTitle("Open with", "");
+  auto withItem = menu->addItemWithTitle("Open with", {});
   withItem->setSubmenu(with);
   withItem->setEnabled(!with->items().empty());
-  item("Quick Look", "togglePreviewPanel:");
+  item("Quick Look", cmd::togglePreviewPanel);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Go To Folder", "openSelectedBookmarkFolder:");
+  item("Go To Folder", cmd::openSelectedBookmarkFolder);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Delete", "deleteBookmarks:");
-  if (selection.front()->trashed() > 0) item("Put back from trash", "putBackFromTrash:");
+  item("Delete", cmd::deleteBookmarks);
+  if (selection.front()->trashed() > 0) item("Put back from trash", cmd::putBackFromTrash);
   menu->addItem(ui::MenuItem::separatorItem());
-  item(selection.size() > 1 ? "Copy links" : "Copy link", "copyBookmarkAddress:");
+  item(selection.size() > 1 ? "Copy links" : "Copy link", cmd::copyBookmarkAddress);
   menu->addItem(ui::MenuItem::separatorItem());
   // Sharing takes one bookmark at a time, to what the desktop offers.
   if (selection.size() == 1 && !sharingServices.empty()) {
     auto share = std::make_shared<ui::Menu>("Share");
     share->setAutoenablesItems(false);
     for (std::size_t i = 0; i < sharingServices.size(); ++i) {
-      auto s = share->addItemWithTitle(sharingServices[i].title, "shareBookmarks:");
+      auto s = share->addItemWithTitle(sharingServices[i].title, cmd::shareBookmarks);
       s->setTarget(this);
       s->setTag(static_cast<std::int64_t>(i));
       s->setImage(ui::Image::named(sharingServices[i].imageName));
     }
-    menu->addItemWithTitle("Share", "")->setSubmenu(share);
+    menu->addItemWithTitle("Share", {})->setSubmenu(share);
   }
-  item("Email links", "emailLinks:");
+  item("Email links", cmd::emailLinks);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Update from web", "updateWebContentForSelectedBookmarks:");
-  if (selection.size() == 1) item("Set thumbnail from file", "updateThumbnailManually:");
+  item("Update from web", cmd::updateWebContentForSelectedBookmarks);
+  if (selection.size() == 1) item("Set thumbnail from file", cmd::updateThumbnailManually);
   return menu;
 }
 
@@ -594,87 +588,79 @@ void BookmarksController::redo() {
 
 // ---- actions ----
 
-namespace {
-struct ActionEntry {
-  std::string_view selector;
-  void (BookmarksController::*method)();
-  // Needs a selection to act on.
-  bool selection;
-};
-constexpr ActionEntry kActions[] = {
-    {"selectThumbnailView:", &BookmarksController::selectThumbnailView, false},
-    {"selectExtendedView:", &BookmarksController::selectExtendedView, false},
-    {"selectListView:", &BookmarksController::selectListView, false},
-    {"openSelectedBookmarks:", &BookmarksController::openSelectedBookmarks, true},
-    {"add:", &BookmarksController::add, false},
-    {"deleteBookmarks:", &BookmarksController::deleteBookmarks, true},
-    {"delete:", &BookmarksController::deleteBookmarks, true},
-    {"putBackFromTrash:", &BookmarksController::putBackFromTrash, true},
-    {"openSelectedBookmarkFolder:", &BookmarksController::openSelectedBookmarkFolder, true},
-    {"copy:", &BookmarksController::copy, true},
-    {"cut:", &BookmarksController::cut, true},
-    {"paste:", &BookmarksController::paste, false},
-    {"copyBookmarkAddress:", &BookmarksController::copyBookmarkAddress, true},
-    {"undo:", &BookmarksController::undo, false},
-    {"redo:", &BookmarksController::redo, false},
-    {"togglePreviewPanel:", &BookmarksController::togglePreview, true},
-    {"emailLinks:", &BookmarksController::emailLinks, false},
-    {"updateWebContentForSelectedBookmarks:", &BookmarksController::updateWebContentForSelectedBookmarks, true},
-    {"updateThumbnailManually:", &BookmarksController::updateThumbnailManually, true},
-};
-}  // namespace
-
-bool BookmarksController::respondsToAction(std::string_view selector) const {
-  for (const auto& a : kActions)
-    if (a.selector == selector) return true;
-  for (const auto& b : kBrowsers)
-    if (b.action == selector) return true;
-  return selector == kOpenWithBrowserAction || selector == "shareBookmarks:";
-}
-
-bool BookmarksController::performAction(std::string_view selector, ui::Responder* sender) {
-  if (selector == "shareBookmarks:") {
-    // The Share menu's items name their service by tag.
-    auto* item = dynamic_cast<ui::MenuItem*>(sender);
-    if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
-      shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
-    return true;
-  }
-  for (const auto& a : kActions)
-    if (a.selector == selector) return (this->*a.method)(), true;
-  if (selector == kOpenWithBrowserAction) {
-    auto* item = dynamic_cast<ui::MenuItem*>(sender);
-    const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
-    if (identifier) openSelectedBookmarkInBrowser(*identifier);
-    return identifier != nullptr;
-  }
-  for (const auto& b : kBrowsers)
-    if (b.action == selector) return openSelectedBookmarkInBrowser(b.identifier), true;
-  return false;
-}
-
-bool BookmarksController::validateMenuItem(ui::MenuItem& item) {
-  const std::string& action = item.action();
-  auto* manager = undoManager();
-  if (action == "undo:") {
+void BookmarksController::addActions(ui::ActionSet& set) {
+  std::function<bool(ui::MenuItem&)> hasSelection = [this](ui::MenuItem&) {
+    return kestoData && !kestoData->selectedBookmarks().empty();
+  };
+  auto on = [&](ui::Command command, void (BookmarksController::*method)(), bool needsSelection) {
+    set.add({command, {}, {}, ui::ModifierFlag::Command, needsSelection ? hasSelection : std::function<bool(ui::MenuItem&)>(),
+             [this, method](ui::Responder*) { return (this->*method)(), true; }});
+  };
+  on(cmd::selectThumbnailView, &BookmarksController::selectThumbnailView, false);
+  on(cmd::selectExtendedView, &BookmarksController::selectExtendedView, false);
+  on(cmd::selectListView, &BookmarksController::selectListView, false);
+  on(cmd::openSelectedBookmarks, &BookmarksController::openSelectedBookmarks, true);
+  on(cmd::add, &BookmarksController::add, false);
+  on(cmd::deleteBookmarks, &BookmarksController::deleteBookmarks, true);
+  on(ui::cmd::delete_, &BookmarksController::deleteBookmarks, true);
+  on(cmd::putBackFromTrash, &BookmarksController::putBackFromTrash, true);
+  on(cmd::openSelectedBookmarkFolder, &BookmarksController::openSelectedBookmarkFolder, true);
+  on(ui::cmd::copy, &BookmarksController::copy, true);
+  on(ui::cmd::cut, &BookmarksController::cut, true);
+  on(ui::cmd::paste, &BookmarksController::paste, false);
+  on(cmd::copyBookmarkAddress, &BookmarksController::copyBookmarkAddress, true);
+  on(ui::cmd::undo, &BookmarksController::undo, false);
+  on(ui::cmd::redo, &BookmarksController::redo, false);
+  on(cmd::togglePreviewPanel, &BookmarksController::togglePreview, true);
+  on(cmd::emailLinks, &BookmarksController::emailLinks, false);
+  on(cmd::updateWebContentForSelectedBookmarks, &BookmarksController::updateWebContentForSelectedBookmarks, true);
+  on(cmd::updateThumbnailManually, &BookmarksController::updateThumbnailManually, true);
+  // The enabled rules beyond "needs a selection".
+  auto answer = [&](ui::Command command, std::function<bool(ui::MenuItem&)> isEnabled) {
+    ui::Action action = *set.find(command);
+    action.isEnabled = std::move(isEnabled);
+    set.add(std::move(action));
+  };
+  answer(ui::cmd::undo, [this](ui::MenuItem& item) {
+    auto* manager = undoManager();
     item.setTitle(manager ? manager->undoMenuItemTitle() : "Undo");
     return manager && manager->canUndo();
-  }
-  if (action == "redo:") {
+  });
+  answer(ui::cmd::redo, [this](ui::MenuItem& item) {
+    auto* manager = undoManager();
     item.setTitle(manager ? manager->redoMenuItemTitle() : "Redo");
     return manager && manager->canRedo();
-  }
-  if (action == "paste:") return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value();
+  });
+  answer(ui::cmd::paste,
+         [](ui::MenuItem&) { return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value(); });
   // An open preview can always be closed.
-  if (action == "togglePreviewPanel:" && quickLookPanel && quickLookPanel->isVisible()) return true;
-  if (action == "putBackFromTrash:") {
+  answer(cmd::togglePreviewPanel, [this, hasSelection](ui::MenuItem& item) {
+    return (quickLookPanel && quickLookPanel->isVisible()) || hasSelection(item);
+  });
+  answer(cmd::putBackFromTrash, [this](ui::MenuItem&) {
     if (!kestoData) return false;
     const auto& selected = kestoData->selectedBookmarks();
     return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
+  });
+  // The Share menu's items name their service by tag.
+  set.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             auto* item = dynamic_cast<ui::MenuItem*>(sender);
+             if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
+               shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
+             return true;
+           }});
+  set.add({kOpenWithBrowserAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             auto* item = dynamic_cast<ui::MenuItem*>(sender);
+             const auto* identifier = item ? std::any_cast<std::string>(&item->representedObject()) : nullptr;
+             if (identifier) openSelectedBookmarkInBrowser(*identifier);
+             return identifier != nullptr;
+           }});
+  for (const auto& b : kBrowsers) {
+    const char* identifier = b.identifier;
+    set.add({b.action, {}, {}, ui::ModifierFlag::Command, nullptr, [this, identifier](ui::Responder*) {
+               return openSelectedBookmarkInBrowser(identifier), true;
+             }});
   }
-  for (const auto& a : kActions)
-    if (a.selector == action && a.selection) return kestoData && !kestoData->selectedBookmarks().empty();
-  return true;
 }
 
 }  // namespace kesto

@@ -1,5 +1,6 @@
 #include "App/BookmarkSearch.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarksController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -117,18 +118,18 @@ BookmarkSearch::~BookmarkSearch() {
 void BookmarkSearch::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
-  center.addObserver(this, [this](const fnd::Notification&) { find(); }, MouseDownInWrenSearchField);
-  center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, "SelectBookmarksView");
+  center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
   if (!controller) return;
   auto& bc = *controller;
   if (bc.searchField) {
+    if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
     bc.searchField->setDelegate(this);
     bc.searchField->setPlaceholderString("Search the library");
     bc.searchField->setAction([this] { search(); });
   }
   if (bc.searchInScopeField) {
     bc.searchInScopeField->setPlaceholderString("Find in list");
-    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>();
+    scopeDelegate_ = std::make_unique<SearchInScopeDelegate>([] { ViewUpdater::selectBookmarksView(); });
     bc.searchInScopeField->setDelegate(scopeDelegate_.get());
     bc.searchInScopeField->setAction([this] { searchInScope(); });
   }
@@ -307,8 +308,8 @@ void BookmarkSearch::selectBookmarksView() {
   }
 }
 
-bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
-  if (selector != "moveDown:" && selector != "insertTab:" && selector != "insertNewline:") return false;
+bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Command selector) {
+  if (selector != ui::cmd::moveDown && selector != ui::cmd::insertTab && selector != ui::cmd::insertNewline) return false;
   auto alive = lifetime_.watch();
   // After the field has finished with the key.
   fnd::performAfterDelay(focusDelay_, [this, alive] {
@@ -317,13 +318,13 @@ bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, std::strin
   return true;
 }
 
-bool BookmarkSearch::respondsToAction(std::string_view selector) const {
-  return selector == "find:" || selector == "findInScope:";
+bool BookmarkSearch::respondsToAction(ui::Command selector) const {
+  return selector == cmd::find || selector == cmd::findInScope;
 }
 
-bool BookmarkSearch::performAction(std::string_view selector, ui::Responder*) {
-  if (selector == "find:") return find(), true;
-  if (selector == "findInScope:") return findInScope(), true;
+bool BookmarkSearch::performAction(ui::Command selector, ui::Responder*) {
+  if (selector == cmd::find) return find(), true;
+  if (selector == cmd::findInScope) return findInScope(), true;
   return false;
 }
 

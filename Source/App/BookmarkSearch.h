@@ -78,10 +78,10 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   int sameSearchCount() const { return sameSearchCount_; }
 
   // Text delegate of both fields: Down, Tab and Return leave the field for the list.
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
  private:
   std::string scopeSearchString_, lastUsedSearchString_;

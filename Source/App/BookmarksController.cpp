@@ -1,5 +1,6 @@
 #include "App/BookmarksController.h"
 
+#include "App/AppNotifications.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/TilePinView.h"
@@ -18,6 +19,7 @@
 #include "Platform/Net/URL.h"
 #include "Platform/System/Workspace.h"
 #include "Support/AlertPresenter.h"
+#include "Sidebar/SidebarNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/Image.h"
@@ -61,16 +63,16 @@ BookmarksController::~BookmarksController() {
 void BookmarksController::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
-  auto on = [&](const char* name, std::function<void()> fn) {
+  auto on = [&](fnd::NotificationName name, std::function<void()> fn) {
     center.addObserver(this, [fn = std::move(fn)](const fnd::Notification&) { fn(); }, name);
   };
   on(BRWUpdateBookmarksViewNotification, [this] { updateView(); });
   on(BRWUpdateBookmarksAndResetViewNotification, [this] { updateViewAndResetBookmarks(); });
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
-  on("CreateDefaultBookmarks", [this] { initializeEmptyLibrary(); });
+  on(CreateDefaultBookmarks, [this] { initializeEmptyLibrary(); });
   on(PreferencesController::kUpdateBrowserButtonNotification, [this] { updateBrowserButton(); });
-  on("HideNoBookmarksLabel", [this] { hideNoBookmarksLabel(); });
+  on(HideNoBookmarksLabelNotification, [this] { hideNoBookmarksLabel(); });
   observeEditCommands();
   webContentUpdater();  // observes the page-fetch results and the missing-image requests
 

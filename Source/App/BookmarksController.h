@@ -3,6 +3,7 @@
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/SearchField.h"
@@ -37,12 +38,6 @@ class Window;
 
 // The application's own clipboard type for copied bookmarks: their URLs, one per line.
 inline constexpr const char* BookmarkCopyType = "BookmarkCopyType";
-// The edit commands the bookmark lists post when they hold the focus.
-inline constexpr const char* BookmarksControllerCopy = "BookmarksControllerCopy";
-inline constexpr const char* BookmarksControllerCut = "BookmarksControllerCut";
-inline constexpr const char* BookmarksControllerPaste = "BookmarksControllerPaste";
-inline constexpr const char* BookmarksControllerUndo = "BookmarksControllerUndo";
-inline constexpr const char* BookmarksControllerRedo = "BookmarksControllerRedo";
 
 // A way of sharing a bookmark that the desktop offers (an e-mail, the clipboard). It is given
 // the bookmark's title, its address and the share text, in that order.
@@ -60,7 +55,7 @@ struct MenuItemState {
 // The controller of the main window's bookmark list: the list of the current collection in
 // one of three modes, the toolbar above it and the buttons that act on the selection. It sits
 // in the responder chain behind the main window. Main thread only.
-class BookmarksController : public ui::Responder,
+class BookmarksController : public ui::ActionResponder,
                             public PreviewPanelDataSource,
                             public TileCollectionViewDataSource,
                             public TileCollectionViewDelegate,
@@ -250,9 +245,10 @@ class BookmarksController : public ui::Responder,
   void mouseDown(const ui::Event& event) override;
   void mouseUp(const ui::Event& event) override;
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
-  bool validateMenuItem(ui::MenuItem& item) override;
+
+ protected:
+  // The list's commands; the menu bar, the context menu and the toolbar buttons send them.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   void observeEditCommands();

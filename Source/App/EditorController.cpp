@@ -21,6 +21,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarNotifications.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
 #include "Views/KSTTokenField.h"
@@ -143,10 +144,12 @@ void EditorController::build() {
   };
   title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
   title->setAction([this] { updateTitle(); });
+  title->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkTitleFromEdit(); });
   y += 48;
   caption(editPanel, y, "Address");
   url = textView(std::make_shared<KestoURLTextView>(), y + 16);
   url->setAction([this] { updateURL(); });
+  url->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkURLFromEdit(); });
   y += 48;
   caption(editPanel, y, "Notes");
   notes = field(y + 16);
@@ -317,7 +320,7 @@ void EditorController::updateColorButton(const std::string& color) {
 }
 
 void EditorController::gotoFolder() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("selectFoldersViewNotification");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectFoldersViewNotification);
   // The folder of the bookmark shown last, even when nothing is shown any more. Selected in the
   // sidebar, so that its row, the path bar and every later refresh agree on the list shown.
   if (currentFolderID.empty() || !foldersController) return;

@@ -1,9 +1,11 @@
 #include "App/MainInterface.h"
 
+#include "App/AppCommands.h"
 #include "App/AppDelegate.h"
 #include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainWindowDropView.h"
+#include "App/MenuBarActions.h"
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/PreviewPanel.h"
@@ -14,10 +16,12 @@
 #include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Menu.h"
@@ -68,13 +72,13 @@ class ModeMenuState : public ui::MenuDelegate {
  public:
   explicit ModeMenuState(BookmarksController& controller) : controller_(controller) {}
   void menuNeedsUpdate(ui::Menu& menu) override {
-    auto mark = [&](const char* action, bool on) {
+    auto mark = [&](ui::Command action, bool on) {
       for (const auto& item : menu.items())
         if (item->action() == action) item->setState(on ? ui::ControlState::On : ui::ControlState::Off);
     };
-    mark("selectThumbnailView:", controller_.thumbnailViewMenuItem.on);
-    mark("selectExtendedView:", controller_.extendedViewMenuItem.on);
-    mark("selectListView:", controller_.listViewMenuItem.on);
+    mark(cmd::selectThumbnailView, controller_.thumbnailViewMenuItem.on);
+    mark(cmd::selectExtendedView, controller_.extendedViewMenuItem.on);
+    mark(cmd::selectListView, controller_.listViewMenuItem.on);
   }
 
  private:
@@ -305,7 +309,7 @@ void MainInterface::buildMainMenu() {
   mainMenu_ = std::make_shared<ui::Menu>();
   auto submenu = [&](const std::string& title) {
     auto menu = std::make_shared<ui::Menu>(title);
-    mainMenu_->addItemWithTitle(title, "")->setSubmenu(menu);
+    mainMenu_->addItemWithTitle(title, {})->setSubmenu(menu);
     return menu;
   };
   auto file = submenu("File");
@@ -314,32 +318,28 @@ void MainInterface::buildMainMenu() {
     library->sidebar().foldersController().addMenuItems(*file);
   addSyncItems(*file);
   addLibraryTransferItems(*file);
-  file->addItemWithTitle("Close Window", "performClose:", "w");
+  addMenuBarItem(*file, cmd::performClose);
   file->addItem(ui::MenuItem::separatorItem());
-  file->addItemWithTitle("Quit Kesto", "terminate:", "q");
+  addMenuBarItem(*file, cmd::terminate);
   auto edit = submenu("Edit");
-  edit->addItemWithTitle("Undo", "undo:", "z");
-  edit->addItemWithTitle("Redo", "redo:", "Z");
+  addMenuBarItem(*edit, cmd::undo);
+  addMenuBarItem(*edit, cmd::redo);
   edit->addItem(ui::MenuItem::separatorItem());
-  edit->addItemWithTitle("Cut", "cut:", "x");
-  edit->addItemWithTitle("Copy", "copy:", "c");
-  edit->addItemWithTitle("Paste", "paste:", "v");
-  edit->addItemWithTitle("Select All", "selectAll:", "a");
+  for (auto command : {cmd::cut, cmd::copy, cmd::paste, cmd::selectAll}) addMenuBarItem(*edit, command);
   addBookmarkEditItems(*edit);
   auto view = submenu("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
-  view->addItemWithTitle("Extended List", "selectExtendedView:", "2");
-  view->addItemWithTitle("Compact List", "selectListView:", "3");
+  for (auto command : {cmd::selectThumbnailView, cmd::selectExtendedView, cmd::selectListView})
+    addMenuBarItem(*view, command);
   viewMenuDelegate_ = std::make_unique<ModeMenuState>(*bookmarksController_);
   view->setDelegate(viewMenuDelegate_.get());
   addSearchItems(*view);
   addPreviewItems(*view);
   auto windowMenu = submenu("Window");
-  windowMenu->addItemWithTitle("Minimize", "performMiniaturize:", "m");
+  addMenuBarItem(*windowMenu, cmd::performMiniaturize);
   auto help = submenu("Help");
   addHelpLinkItems(*help);
   addSettingsItems(*edit, *help);
-  help->addItemWithTitle("About Kesto", "orderFrontStandardAboutPanel:");
+  addMenuBarItem(*help, cmd::orderFrontStandardAboutPanel);
 
   ui::AboutPanelOptions about;
   about.applicationName = "Kesto";
@@ -355,36 +355,15 @@ void MainInterface::buildMainMenu() {
 }
 
 void MainInterface::addBookmarkFileItems(ui::Menu& file) {
-  file.addItemWithTitle("New Bookmark…", "add:", "n");
+  addMenuBarItem(file, cmd::add);
   file.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
   edit.addItem(ui::MenuItem::separatorItem());
-  edit.addItemWithTitle("Copy Link", "copyBookmarkAddress:");
-  edit.addItemWithTitle("Delete", "deleteBookmarks:");
-  edit.addItemWithTitle("Put Back from Trash", "putBackFromTrash:");
+  for (auto command : {cmd::copyBookmarkAddress, cmd::deleteBookmarks, cmd::putBackFromTrash})
+    addMenuBarItem(edit, command);
 }
-
-// The menu items of the preferences panel and the update check, sent to their controllers.
-class SettingsMenuTarget : public ui::Responder {
- public:
-  SettingsMenuTarget(PreferencesController& preferences, UpdateController& updates)
-      : preferences_(preferences), updates_(updates) {}
-  bool respondsToAction(std::string_view selector) const override {
-    return selector == "showPreferences:" || (selector == "checkForUpdates:" && !updates_.isChecking());
-  }
-  bool performAction(std::string_view selector, ui::Responder*) override {
-    if (selector == "showPreferences:") preferences_.showPreferencesPanel();
-    else if (selector == "checkForUpdates:") updates_.checkForUpdates();
-    else return false;
-    return true;
-  }
-
- private:
-  PreferencesController& preferences_;
-  UpdateController& updates_;
-};
 
 void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
 #ifdef KESTO_VERSION
@@ -393,53 +372,51 @@ void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
   updateController_ = std::make_unique<UpdateController>("0");
 #endif
   updateController_->mainWindow = window_.get();
-  settingsMenuTarget_ = std::make_unique<SettingsMenuTarget>(*preferences_, *updateController_);
+  // The preferences panel and the update check, sent to their controllers.
+  settingsMenuTarget_ = std::make_unique<ui::ActionResponder>();
+  auto* preferences = preferences_.get();
+  auto* updates = updateController_.get();
+  settingsMenuTarget_->actions()
+      .add({cmd::showPreferences, {}, {}, ui::ModifierFlag::Command, nullptr,
+            [preferences](ui::Responder*) { return preferences->showPreferencesPanel(), true; }})
+      .add({cmd::checkForUpdates, {}, {}, ui::ModifierFlag::Command,
+            [updates](ui::MenuItem&) { return !updates->isChecking(); },
+            [updates](ui::Responder*) { return !updates->isChecking() && (updates->checkForUpdates(), true); }});
   edit.addItem(ui::MenuItem::separatorItem());
-  edit.addItemWithTitle("Preferences…", "showPreferences:", ",")->setTarget(settingsMenuTarget_.get());
-  help.addItemWithTitle("Check for Updates…", "checkForUpdates:")->setTarget(settingsMenuTarget_.get());
+  addMenuBarItem(edit, cmd::showPreferences)->setTarget(settingsMenuTarget_.get());
+  addMenuBarItem(help, cmd::checkForUpdates)->setTarget(settingsMenuTarget_.get());
 }
 
 void MainInterface::addLibraryTransferItems(ui::Menu& file) {
   // Answered by the application delegate at the end of the responder chain.
-  file.addItemWithTitle("Import Bookmarks…", "openImportDialog:", "I");
-  file.addItemWithTitle("Export Bookmarks…", "openExportDialog:", "E");
+  addMenuBarItem(file, cmd::openImportDialog);
+  addMenuBarItem(file, cmd::openExportDialog);
   file.addItem(ui::MenuItem::separatorItem());
-  file.addItemWithTitle("Back Up Library…", "openBackupDialog:", "B");
-  // No key: it replaces the whole library.
-  file.addItemWithTitle("Restore Library…", "openRestoreDialog:");
+  addMenuBarItem(file, cmd::openBackupDialog);
+  addMenuBarItem(file, cmd::openRestoreDialog);
   file.addItem(ui::MenuItem::separatorItem());
 }
 
-// The sync items of the File menu, sent to the engine.
-class SyncMenuTarget : public ui::Responder {
- public:
-  bool respondsToAction(std::string_view selector) const override {
-    return (selector == "syncFromButton:" && !Synchronizer::shared().isRunning()) || selector == "openWizard:";
-  }
-  bool performAction(std::string_view selector, ui::Responder*) override {
-    if (selector == "syncFromButton:") Synchronizer::shared().syncFromButton();
-    else if (selector == "openWizard:") Synchronizer::shared().runWizard();
-    else return false;
-    return true;
-  }
-};
-
 void MainInterface::addSyncItems(ui::Menu& file) {
-  syncMenuTarget_ = std::make_unique<SyncMenuTarget>();
-  file.addItemWithTitle("Sync Now", "syncFromButton:", "S")->setTarget(syncMenuTarget_.get());
-  file.addItemWithTitle("Set Up Sync…", "openWizard:")->setTarget(syncMenuTarget_.get());
+  // Sent to the engine; Sync Now waits while a run goes on.
+  syncMenuTarget_ = std::make_unique<ui::ActionResponder>();
+  syncMenuTarget_->actions()
+      .add({cmd::syncFromButton, {}, {}, ui::ModifierFlag::Command,
+            [](ui::MenuItem&) { return !Synchronizer::shared().isRunning(); },
+            [](ui::Responder*) { return !Synchronizer::shared().isRunning() && (Synchronizer::shared().syncFromButton(), true); }})
+      .add({cmd::openWizard, {}, {}, ui::ModifierFlag::Command, nullptr,
+            [](ui::Responder*) { return Synchronizer::shared().runWizard(), true; }});
+  addMenuBarItem(file, cmd::syncFromButton)->setTarget(syncMenuTarget_.get());
+  addMenuBarItem(file, cmd::openWizard)->setTarget(syncMenuTarget_.get());
   file.addItem(ui::MenuItem::separatorItem());
 }
 
 void MainInterface::addHelpLinkItems(ui::Menu& help) {
-  help.addItemWithTitle("Kesto Help", "showHelp:");
-  help.addItemWithTitle("Exporting Bookmarks from a Browser…", "showImportMessageSheet:");
-  help.addItemWithTitle("Browser Extensions", "showExtensions:");
-  help.addItemWithTitle("Video Tutorials", "showYoutube:");
-  help.addItemWithTitle("Feedback Forum", "showForum:");
-  help.addItemWithTitle("License Agreement", "showEULA:");
+  for (auto command : {cmd::showHelp, cmd::showImportMessageSheet, cmd::showExtensions, cmd::showYoutube,
+                       cmd::showForum, cmd::showEULA})
+    addMenuBarItem(help, command);
   help.addItem(ui::MenuItem::separatorItem());
-  help.addItemWithTitle("Show Tutorials Again", "turnOnTutorialPopups:");
+  addMenuBarItem(help, cmd::turnOnTutorialPopups);
   help.addItem(ui::MenuItem::separatorItem());
 }
 
@@ -485,6 +462,8 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
   editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
                                  "Hide or show the inspector");
   editorCollapseButton_->setAutoresizingMask(View::MinXMargin);
+  folders->setDidResizeHandler(
+      [] { fnd::NotificationCenter::defaultCenter().postNotificationName(BRWResizedFoldersViewNotification); });
   // As an interface file's views wake once loaded: the remembered widths are applied here.
   folders->awakeFromNib();
   listSplitView_->awakeFromNib();
@@ -496,15 +475,14 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
 void MainInterface::addPreviewItems(ui::Menu& view) {
   view.addItem(ui::MenuItem::separatorItem());
   // The list answers with the selection; the application hides and shows the inspector.
-  view.addItemWithTitle("Quick Look", "togglePreviewPanel:", "y");
-  auto inspector = view.addItemWithTitle("Hide Inspector", "toggleInspector:", "i");
-  inspector->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
+  addMenuBarItem(view, cmd::togglePreviewPanel);
+  addMenuBarItem(view, cmd::toggleInspector);
 }
 
 void MainInterface::addSearchItems(ui::Menu& view) {
   view.addItem(ui::MenuItem::separatorItem());
-  view.addItemWithTitle("Search Library", "find:", "f")->setTarget(search_.get());
-  view.addItemWithTitle("Search in List", "findInScope:", "F")->setTarget(search_.get());
+  addMenuBarItem(view, cmd::find)->setTarget(search_.get());
+  addMenuBarItem(view, cmd::findInScope)->setTarget(search_.get());
 }
 
 void MainInterface::connect() {
@@ -512,14 +490,21 @@ void MainInterface::connect() {
   bc.kestoCollectionView = collectionView_;
   bc.kestoData = dataManager_.get();
   bc.kestoPreferences = preferences_.get();
-  bc.thumbnailViewButton->setAction([&bc] { bc.selectThumbnailView(); });
-  bc.listViewButton->setAction([&bc] { bc.selectExtendedView(); });
-  bc.textOnlyListViewButton->setAction([&bc] { bc.selectListView(); });
-  bc.openButton->setAction([&bc] { bc.openSelectedBookmarks(); });
-  bc.addButton->setAction([&bc] { bc.add(); });
-  bc.trashButton->setAction([&bc] { bc.deleteBookmarks(); });
-  bc.updateButton->setAction([&bc] { bc.updateWebContentForSelectedBookmarks(); });
-  bc.quicklookButton->setAction([&bc] { bc.togglePreview(); });
+  // The toolbar and the bottom bar's buttons run the list's own actions, as its menu items do.
+  const std::pair<std::shared_ptr<PushButton>&, ui::Command> buttons[] = {
+      {bc.thumbnailViewButton, cmd::selectThumbnailView},
+      {bc.listViewButton, cmd::selectExtendedView},
+      {bc.textOnlyListViewButton, cmd::selectListView},
+      {bc.openButton, cmd::openSelectedBookmarks},
+      {bc.addButton, cmd::add},
+      {bc.trashButton, cmd::deleteBookmarks},
+      {bc.updateButton, cmd::updateWebContentForSelectedBookmarks},
+      {bc.quicklookButton, cmd::togglePreviewPanel},
+  };
+  for (const auto& [b, command] : buttons) {
+    auto* sender = b.get();
+    b->setAction([&bc, command, sender] { bc.actions().perform(command, sender); });
+  }
   bc.quickLookPanel = quickLookPanel_;
   bc.tutorials = tutorials_.get();
   sidebar_->setDataManager(dataManager_.get());

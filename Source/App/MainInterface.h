@@ -11,6 +11,7 @@ namespace fnd {
 class Error;
 }
 namespace ui {
+class ActionResponder;
 class Menu;
 class MenuDelegate;
 class SplitView;
@@ -33,8 +34,6 @@ class PushButton;
 class PreferencesController;
 class PreviewPanel;
 class TutorialPopovers;
-class SettingsMenuTarget;
-class SyncMenuTarget;
 class SyncWizard;
 class PasswordRecovery;
 class SkyFolderDataSource;
@@ -148,12 +147,12 @@ class MainInterface {
   std::shared_ptr<ui::Menu> mainMenu_;
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
-  std::unique_ptr<SettingsMenuTarget> settingsMenuTarget_;
+  std::unique_ptr<ui::ActionResponder> settingsMenuTarget_;
   std::shared_ptr<PushButton> syncButton_;
   std::unique_ptr<SyncWizard> syncWizard_;
   std::unique_ptr<PasswordRecovery> passwordRecovery_;
   std::unique_ptr<SkyFolderDataSource> skyfolderLink_;
-  std::unique_ptr<SyncMenuTarget> syncMenuTarget_;
+  std::unique_ptr<ui::ActionResponder> syncMenuTarget_;
   std::unique_ptr<BookmarkSearchIndex> menuSearchIndex_;
   std::unique_ptr<MenuBookmarksController> menuBookmarks_;
   std::unique_ptr<MenuBarWindow> menuWindow_;

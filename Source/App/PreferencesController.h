@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AppNotifications.h"
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/LoginItemController.h"
 #include "Model/Preferences.h"
@@ -59,8 +60,7 @@ class PreferencesController : public Preferences {
   static constexpr const char* kChrome = "com.google.Chrome";
   static constexpr const char* kOpera = "com.operasoftware.Opera";
   static constexpr const char* kFirefox = "org.mozilla.firefox";
-  // Posted after each save; the toolbar redraws its open-in-browser button.
-  static constexpr const char* kUpdateBrowserButtonNotification = "UpdateBrowserButton";
+  static constexpr fnd::NotificationName kUpdateBrowserButtonNotification = kesto::kUpdateBrowserButtonNotification;
 
   // Loads the values and makes them the library's.
   void awakeFromNib() {

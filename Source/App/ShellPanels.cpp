@@ -11,6 +11,7 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
+#include "Synchronize/SyncNotifications.h"
 #include "Views/ImageBox.h"
 #include "Views/KestoPanel.h"
 
@@ -233,7 +234,7 @@ KestoPanel& ShellPanels::importFolderSheet() {
   addButton(content, fnd::Rect(400, 16, 100, 30), "Import…", [this] {
     // The sheet goes first, so the file dialog opens over the window alone.
     closeImportFolderSheet();
-    fnd::NotificationCenter::defaultCenter().postNotificationName("HideInitialPopup");
+    fnd::NotificationCenter::defaultCenter().postNotificationName(HideInitialPopup);
     if (onImport) onImport();
   });
   return *importSheet_;

@@ -280,12 +280,12 @@ void MenuBarWindow::keyDown(const ui::Event& event) {
   ui::ChildWindow::keyDown(event);
 }
 
-bool MenuBarWindow::respondsToAction(std::string_view selector) const {
-  return selector == "cancelOperation:" || ui::ChildWindow::respondsToAction(selector);
+bool MenuBarWindow::respondsToAction(ui::Command selector) const {
+  return selector == ui::cmd::cancelOperation || ui::ChildWindow::respondsToAction(selector);
 }
 
-bool MenuBarWindow::performAction(std::string_view selector, ui::Responder* sender) {
-  if (selector == "cancelOperation:") {
+bool MenuBarWindow::performAction(ui::Command selector, ui::Responder* sender) {
+  if (selector == ui::cmd::cancelOperation) {
     fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
     return true;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/ChildWindow.h"
 
 #include <memory>
@@ -14,8 +15,6 @@ namespace sys {
 class TrayIcon;
 }
 
-// Posted (no object) when Escape is pressed in the menu-bar window; the application hides it.
-inline constexpr const char* CloseMenubarNotification = "CloseMenubarNotification";
 
 // Where an attached window of `size` stands: its top centre under the middle of the tray icon
 // (`distance` below it) when the icon's place is known, else under the pointer at the top of the
@@ -78,8 +77,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void iconClicked(const fnd::Point& pointer);
 
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
   // The frame view's drag of the title bar (window coordinates).
   void titleBarMouseDown(const fnd::Point& screenPoint);

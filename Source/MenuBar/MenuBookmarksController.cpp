@@ -299,7 +299,7 @@ void MenuBookmarksController::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
   // Nothing in the application posts it; it edits the selected bookmark, as the Edit button does.
   center.addObserver(this, [this](const fnd::Notification&) { editSelectedBookmark(); },
-                     "EditBookmarkMenuViewNotification");
+                     EditBookmarkMenuViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
                      BRWOpenSelectedBookmarksMenuNotification);
@@ -366,7 +366,7 @@ void MenuBookmarksController::showSearch() {
 }
 
 void MenuBookmarksController::openMainWindow() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowMainKestoWindowAndDockNotification");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowMainKestoWindowAndDockNotification);
 }
 
 // ---- Search ----
@@ -456,9 +456,9 @@ void MenuBookmarksController::search() {
   }
 }
 
-bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) {
+bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) {
   if (&control == editFolder.get()) {
-    if (selector == "insertTab:" || selector == "insertBacktab:" || selector == "insertNewline:") {
+    if (selector == ui::cmd::insertTab || selector == ui::cmd::insertBacktab || selector == ui::cmd::insertNewline) {
       auto matches = resultsInComboForString(editFolder->stringValue());
       if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
         editFolder->setStringValue(folders_.front());
@@ -466,7 +466,7 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     }
     return false;
   }
-  if (selector == "moveDown:" || selector == "insertTab:" || selector == "insertNewline:") {
+  if (selector == ui::cmd::moveDown || selector == ui::cmd::insertTab || selector == ui::cmd::insertNewline) {
     if (searchGoogle_) {
       std::string text = searchField ? searchField->stringValue() : std::string();
       if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
@@ -478,7 +478,7 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     });
     return true;
   }
-  if (selector == "cancelOperation:") {
+  if (selector == ui::cmd::cancelOperation) {
     fnd::logInfo("Cancel hit on textfield!");
     fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
     return true;

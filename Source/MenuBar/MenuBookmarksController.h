@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
@@ -96,7 +97,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void find();
   void search();
   void selectBookmarksView();
-  bool controlTextViewDoCommandBySelector(ui::Control& control, std::string_view selector) override;
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/DataManagerIndex.h"
+#include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
@@ -25,11 +26,6 @@ class Folder;
 class Preferences;
 class Tag;
 
-// Posted by a load when it completes (object none); the controllers then recompute their lists.
-inline constexpr const char* KestoPerformAutoSync = "KestoPerformAutoSync";
-inline constexpr const char* UpdateFoldersNotification = "UpdateFoldersNotification";
-inline constexpr const char* FetchBookmarksFromCoreDataNotification = "fetchBookmarksFromCoreDataNotification";
-inline constexpr const char* ClearBookmarksNotification = "ClearBookmarks";
 
 // Sorts bookmarks by the descriptors (stable; each key read once per bookmark).
 void sortBookmarks(std::vector<std::shared_ptr<Bookmark>>& list, const std::vector<store::SortDescriptor>& sorts);

@@ -12,14 +12,14 @@ namespace {
 const char kClassTag = 0;
 
 thread_local int tCoalescing = 0;
-thread_local std::vector<std::pair<std::string, const void*>> tHeld;
+thread_local std::vector<std::pair<fnd::NotificationName, const void*>> tHeld;
 
-void post(std::string_view name, const void* object, fnd::Dictionary userInfo = {}) {
+void post(fnd::NotificationName name, const void* object, fnd::Dictionary userInfo = {}) {
   if (tCoalescing > 0 && userInfo.empty() && name != BRWActivityStartedNotification &&
       name != BRWActivityEndedNotification) {
     for (const auto& [heldName, heldObject] : tHeld)
       if (heldName == name && heldObject == object) return;
-    tHeld.emplace_back(std::string(name), object);
+    tHeld.emplace_back(name, object);
     return;
   }
   fnd::NotificationCenter::defaultCenter().postNotificationName(name, object, std::move(userInfo));
@@ -51,11 +51,11 @@ void ViewUpdater::updateTags() { post(BRWUpdateTagsViewNotification, classObject
 void ViewUpdater::updateHistory() { post(BRWUpdateHistoryViewNotification, classObject()); }
 void ViewUpdater::updateSourceLists() { post(BRWUpdateFoldersViewNotification, classObject()); }
 void ViewUpdater::updateFoldersCompletely() { post(BRWUpdateFoldersCompletelyViewNotification, classObject()); }
-void ViewUpdater::updateFolderBadges() { post("UpdateFolderBadgesNotification", classObject()); }
+void ViewUpdater::updateFolderBadges() { post(UpdateFolderBadgesNotification, classObject()); }
 void ViewUpdater::updatePopulars() { post(UpdatePopularsViewNotification, classObject()); }
-void ViewUpdater::updateSidebar() { post("selectCurrentSidebarView", classObject()); }
+void ViewUpdater::updateSidebar() { post(SelectCurrentSidebarViewNotification, classObject()); }
 void ViewUpdater::updateTrash() { post(UpdateTrashViewNotification, classObject()); }
-void ViewUpdater::updateMaintenance() { post("UpdateMaintenanceViewNotification", classObject()); }
+void ViewUpdater::updateMaintenance() { post(UpdateMaintenanceViewNotification, classObject()); }
 void ViewUpdater::updateInspector() { post(BRWUpdateInspectorViewNotification, classObject()); }
 void ViewUpdater::clearInspector() { post(BRWClearInspectorViewNotification, classObject()); }
 void ViewUpdater::startActivity() { post(BRWActivityStartedNotification, classObject()); }
@@ -66,17 +66,17 @@ void ViewUpdater::showMoreBookmarksMessage() { post(ShowMoreBookmarksButtonNotif
 void ViewUpdater::hideMoreBookmarksButton() { post(HideMoreBookmarksButtonNotification, classObject()); }
 void ViewUpdater::updateCurrentBookmarkTitleFromEdit() { post(BRWUpdateCurrentBookmarkTitleNotification, classObject()); }
 void ViewUpdater::updateCurrentBookmarkURLFromEdit() { post(BRWUpdateCurrentBookmarkURLNotification, classObject()); }
-void ViewUpdater::clearBookmarks() { post("ClearBookmarks", classObject()); }
+void ViewUpdater::clearBookmarks() { post(ClearBookmarksNotification, classObject()); }
 void ViewUpdater::clearSearchField() { post(ClearSearchField, classObject()); }
 void ViewUpdater::clearPathBar() { post(BRWClearPathBar, classObject()); }
-void ViewUpdater::setSyncTimer() { post("BRWSetSyncTimer", classObject()); }
-void ViewUpdater::unsetSyncTimer() { post("BRWUnsetSyncTimer", classObject()); }
-void ViewUpdater::showPinboardPanel() { post("ShowPinboardPanel", classObject()); }
-void ViewUpdater::hidePinboardPanel() { post("HidePinboardPanel", nullptr); }
-void ViewUpdater::showDeliciousPanel() { post("ShowDeliciousPanel", classObject()); }
-void ViewUpdater::hideMessage() { post("HideOverlayMessageNotification", classObject()); }
-void ViewUpdater::selectBookmarksView() { post("SelectBookmarksView", nullptr); }
-void ViewUpdater::showInitialPopup() { post("ShowInitialPopup", nullptr); }
+void ViewUpdater::setSyncTimer() { post(BRWSetSyncTimer, classObject()); }
+void ViewUpdater::unsetSyncTimer() { post(BRWUnsetSyncTimer, classObject()); }
+void ViewUpdater::showPinboardPanel() { post(ShowPinboardPanel, classObject()); }
+void ViewUpdater::hidePinboardPanel() { post(HidePinboardPanel, nullptr); }
+void ViewUpdater::showDeliciousPanel() { post(ShowDeliciousPanel, classObject()); }
+void ViewUpdater::hideMessage() { post(HideOverlayMessageNotification, classObject()); }
+void ViewUpdater::selectBookmarksView() { post(SelectBookmarksView, nullptr); }
+void ViewUpdater::showInitialPopup() { post(ShowInitialPopup, nullptr); }
 
 void ViewUpdater::showMessage(const std::string& message) { showMessage(message, 400.0, 130.0); }
 

@@ -1,44 +1,10 @@
 #pragma once
 
+#include "Model/ModelNotifications.h"
 #include <string>
 
 namespace kesto {
 
-// Shared notification names of the library core; the value of each is the name itself.
-inline constexpr const char* BRWUpdateBookmarksViewNotification = "BRWUpdateBookmarksViewNotification";
-inline constexpr const char* BRWUpdateBookmarksAndResetViewNotification = "BRWUpdateBookmarksAndResetViewNotification";
-inline constexpr const char* BRWUpdateMenuBookmarksViewNotification = "BRWUpdateMenuBookmarksViewNotification";
-inline constexpr const char* BRWFetchMissingImagesNotification = "BRWFetchMissingImagesNotification";
-inline constexpr const char* FetchMissingImagesInFolderNotification = "FetchMissingImagesInFolderNotification";
-inline constexpr const char* BRWOpenSelectedBookmarksMenuNotification = "BRWOpenSelectedBookmarksMenuNotification";
-inline constexpr const char* BRWShowTagsViewNotification = "BRWShowTagsViewNotification";
-inline constexpr const char* BRWResetTagsViewNotification = "BRWResetTagsViewNotification";
-inline constexpr const char* BRWUpdateTagsViewNotification = "BRWUpdateTagsViewNotification";
-inline constexpr const char* BRWUpdateHistoryViewNotification = "BRWUpdateHistoryViewNotification";
-inline constexpr const char* BRWUpdateFoldersViewNotification = "BRWUpdateFoldersViewNotification";
-inline constexpr const char* BRWUpdateFoldersCompletelyViewNotification = "BRWUpdateFoldersCompletelyViewNotification";
-inline constexpr const char* UpdatePopularsViewNotification = "UpdatePopularsViewNotification";
-inline constexpr const char* UpdateTrashViewNotification = "UpdateTrashViewNotification";
-inline constexpr const char* BRWUpdateInspectorViewNotification = "BRWUpdateInspectorViewNotification";
-inline constexpr const char* BRWClearInspectorViewNotification = "BRWClearInspectorViewNotification";
-inline constexpr const char* BRWActivityStartedNotification = "BRWActivityStartedNotification";
-inline constexpr const char* BRWActivityEndedNotification = "BRWActivityEndedNotification";
-inline constexpr const char* BRWSelectLibraryFolderNotification = "BRWSelectLibraryFolderNotification";
-inline constexpr const char* BRWSelectInboxFolderNotification = "BRWSelectInboxFolderNotification";
-inline constexpr const char* ShowMoreBookmarksButtonNotification = "ShowMoreBookmarksButtonNotification";
-inline constexpr const char* HideMoreBookmarksButtonNotification = "HideMoreBookmarksButtonNotification";
-inline constexpr const char* BRWUpdateCurrentBookmarkTitleNotification = "BRWUpdateCurrentBookmarkTitleNotification";
-inline constexpr const char* BRWUpdateCurrentBookmarkURLNotification = "BRWUpdateCurrentBookmarkURLNotification";
-inline constexpr const char* ClearSearchField = "ClearSearchField";
-inline constexpr const char* BRWClearPathBar = "BRWClearPathBar";
-inline constexpr const char* ShowOverlayWithMessage = "ShowOverlayWithMessage";
-inline constexpr const char* BRWWebContentRetrievedNotification = "BRWWebContentRetrievedNotification";
-inline constexpr const char* BRWWebPreviewRetrievedNotification = "BRWWebPreviewRetrievedNotification";
-inline constexpr const char* AddBookmarkNotification = "AddBookmarkNotification";
-inline constexpr const char* BRWGoToCurrentFolder = "BRWGoToCurrentFolder";
-inline constexpr const char* BRWResizedFoldersViewNotification = "BRWResizedFoldersViewNotification";
-inline constexpr const char* BRWExpandImportedFolderNotification = "BRWExpandImportedFolderNotification";
-inline constexpr const char* BRWCheckAndSetFoldersOrTags = "BRWCheckAndSetFoldersOrTags";
 
 // User-info keys of the overlay message and of the page-content notifications.
 inline constexpr const char* kOverlayMessageKey = "message";

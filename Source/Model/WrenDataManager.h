@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Error.h"
 
 #include <memory>
@@ -15,9 +16,6 @@ class Model;
 
 namespace kesto {
 
-// Posted (object: the data manager) when the store cannot be opened; user info
-// { "error": the error }. The application shows it and does not run without its store.
-inline constexpr const char* WrenDataManagerStoreFailedNotification = "WrenDataManagerStoreFailedNotification";
 
 // The one shared object stack: the library model, the SQLite store "data.sqlite" in the
 // application's data folder, the main context, and new child and separate contexts on request.

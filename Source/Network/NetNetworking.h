@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Network/NetworkingNotifications.h"
+
 // Labels of the HTTP client: one reverse-DNS prefix followed by the fixed suffixes.
 
 #include <string>
@@ -7,16 +9,7 @@
 
 namespace kesto {
 
-inline constexpr const char* kNetOperationDidStartNotification = "com.kesto.networking.operation.start";
-inline constexpr const char* kNetOperationDidFinishNotification = "com.kesto.networking.operation.finish";
-inline constexpr const char* kNetReachabilityDidChangeNotification = "com.kesto.networking.reachability.change";
 inline constexpr const char* kNetReachabilityNotificationStatusItem = "NetReachabilityNotificationStatusItem";
-inline constexpr const char* kNetTaskDidResumeNotification = "com.kesto.networking.task.resume";
-inline constexpr const char* kNetTaskDidSuspendNotification = "com.kesto.networking.task.suspend";
-inline constexpr const char* kNetTaskDidCompleteNotification = "com.kesto.networking.task.complete";
-// Posted by every URL task of the process (see net::URLSessionTask).
-inline constexpr const char* kNetURLSessionTaskDidResumeNotification = "com.kesto.networking.nsurlsessiontask.resume";
-inline constexpr const char* kNetURLSessionTaskDidSuspendNotification = "com.kesto.networking.nsurlsessiontask.suspend";
 
 inline constexpr const char* kNetOperationLockName = "com.kesto.networking.operation.lock";
 inline constexpr const char* kNetOperationQueueLabel = "com.kesto.networking.operation.queue";

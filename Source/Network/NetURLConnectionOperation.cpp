@@ -52,7 +52,7 @@ fnd::DispatchQueue& sharedCompletionQueue() {
   return *queue;
 }
 
-void postOnMain(const char* name, std::shared_ptr<fnd::Operation> op) {
+void postOnMain(fnd::NotificationName name, std::shared_ptr<fnd::Operation> op) {
   fnd::DispatchQueue::main().async([name, op] {
     fnd::NotificationCenter::defaultCenter().postNotificationName(name, op.get());
   });

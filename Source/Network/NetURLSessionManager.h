@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Network/NetworkingNotifications.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Value.h"
@@ -26,9 +27,6 @@ class NetHTTPResponseSerializer;
 class NetReachabilityManager;
 class NetSecurityPolicy;
 
-inline constexpr const char* kNetSessionDidInvalidateNotification = "com.kesto.networking.session.invalidate";
-inline constexpr const char* kNetSessionDownloadTaskDidFailToMoveFileNotification =
-    "com.kesto.networking.session.download.file-manager-error";
 inline constexpr const char* kNetNetworkingTaskDidCompleteResponseDataKey = "com.kesto.networking.complete.finish.responsedata";
 inline constexpr const char* kNetNetworkingTaskDidCompleteSerializedResponseKey =
     "com.kesto.networking.task.complete.serializedresponse";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Network/NetworkingNotifications.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,7 +15,6 @@ namespace sys {
 class Reachability;
 }
 
-inline constexpr const char* kReachabilityChangedNotification = "kReachabilityChangedNotification";
 
 enum ReachabilityStatus : std::int64_t { NotReachable = 0, ReachableViaWiFi = 2, ReachableViaWWAN = 1 };
 

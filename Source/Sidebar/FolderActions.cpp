@@ -21,6 +21,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
@@ -429,45 +430,45 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
   auto menu = std::make_shared<ui::Menu>();
   if (!item) return menu;
   const std::string id = item->identifier();
-  auto add = [&](ui::Menu& m, const std::string& title, const std::string& action) {
+  auto add = [&](ui::Menu& m, const std::string& title, ui::Command action) {
     auto entry = m.addItemWithTitle(title, action);
     entry->setTarget(this);
     return entry;
   };
   if (id == "trash") {
-    add(*menu, "Empty trash", "emptyTrash:");
+    add(*menu, "Empty trash", cmd::emptyTrash);
   } else if (id == kHomeItemID) {
-    add(*menu, "Add Folder", "addFolder:");
-    add(*menu, "Add Smart Folder", "addSmartFolder:");
+    add(*menu, "Add Folder", cmd::addFolder);
+    add(*menu, "Add Smart Folder", cmd::addSmartFolder);
   } else if (id == kDeliciousItemID || id == kPinboardItemID) {
     if (Service::fetchEntityWhereProperty("name", id)) {
-      add(*menu, "Update from " + serviceTitle(id), id == kPinboardItemID ? "manualReadFromPinboard:" : "manualReadFromDelicious:");
-      add(*menu, "Add Bookmark", "addBookmark:");
+      add(*menu, "Update from " + serviceTitle(id), id == kPinboardItemID ? cmd::manualReadFromPinboard : cmd::manualReadFromDelicious);
+      add(*menu, "Add Bookmark", cmd::addBookmark);
       add(*menu, "Disconnect from " + serviceTitle(id),
-          id == kPinboardItemID ? "disconnectFromPinboard:" : "disconnectFromDelicious:");
+          id == kPinboardItemID ? cmd::disconnectFromPinboard : cmd::disconnectFromDelicious);
     }
   } else if (!isFixedRow(id) && id != "today" && id != "yesterday" && id != "thisweek" && id != "fivestars" &&
              id != "top25" && id != "notes" && id != "broken" && id != "duplicates" && id != "missingImages") {
-    add(*menu, "Add Bookmark", "addBookmark:");
+    add(*menu, "Add Bookmark", cmd::addBookmark);
     menu->addItem(ui::MenuItem::separatorItem());
-    add(*menu, "Add Folder", "addFolder:");
-    add(*menu, "Save/Share", "shareFolder:");
-    add(*menu, "Delete", "removeFolder:");
+    add(*menu, "Add Folder", cmd::addFolder);
+    add(*menu, "Save/Share", cmd::shareFolder);
+    add(*menu, "Delete", cmd::removeFolder);
     menu->addItem(ui::MenuItem::separatorItem());
     if (auto folder = Folder::existingFolderWithFolderID(id)) {
       if (folder->blocked() < 1)
-        add(*menu, "Password Protect Folder", "lockFolder:");
+        add(*menu, "Password Protect Folder", cmd::lockFolder);
       else
-        add(*menu, "Remove Password Protection", "unlockFolder:");
+        add(*menu, "Remove Password Protection", cmd::unlockFolder);
     }
     menu->addItem(ui::MenuItem::separatorItem());
     auto colors = std::make_shared<ui::Menu>("Color");
     for (const auto& name : colorNames()) {
-      auto entry = add(*colors, name, "changeFolderColor:");
+      auto entry = add(*colors, name, cmd::changeFolderColor);
       entry->setImage(imageNamed("folder_" + name));
       entry->setRepresentedObject(name);
     }
-    menu->addItemWithTitle("Color", "")->setSubmenu(colors);
+    menu->addItemWithTitle("Color", {})->setSubmenu(colors);
   }
   return menu;
 }
@@ -545,100 +546,88 @@ void FoldersController::disconnectFromService(const std::string& service) {
   ViewUpdater::updateSidebar();
 }
 
-// ---- Actions by selector ---------------------------------------------------------------------
+// ---- Commands ----------------------------------------------------------------------------------
 
-namespace {
-const std::vector<std::string>& actionSelectors() {
-  static const std::vector<std::string> selectors{
-      "newFolder:",        "addFolder:",        "addSmartFolder:",  "addBookmark:",       "removeFolder:",
-      "shareFolder:",      "lockFolder:",       "unlockFolder:",    "changeFolderColor:", "emptyTrash:",
-      "findFolder:",       "undo:",             "redo:",            "manualReadFromPinboard:",
-      "manualReadFromDelicious:", "disconnectFromPinboard:", "disconnectFromDelicious:", "pathbarAction:",
-      "fetchMissingImagesInCurrentFolder:"};
-  return selectors;
-}
-}  // namespace
-
-bool FoldersController::respondsToAction(std::string_view selector) const {
-  for (const auto& s : actionSelectors())
-    if (s == selector) return true;
-  return false;
-}
-
-bool FoldersController::validateMenuItem(ui::MenuItem& item) {
-  const std::string& action = item.action();
-  auto context = WrenEntity::defaultContext();
-  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
-  if (action == "undo:") return undo && undo->canUndo();
-  if (action == "redo:") return undo && undo->canRedo();
-  if (action == "removeFolder:" || action == "shareFolder:" || action == "lockFolder:" || action == "unlockFolder:")
-    return selectedFolder() != nullptr;
-  return true;
-}
-
-bool FoldersController::performAction(std::string_view selector, ui::Responder* sender) {
-  if (selector == "newFolder:" || selector == "addFolder:") {
-    addFolder();
-  } else if (selector == "addSmartFolder:") {
-    addSmartFolder();
-  } else if (selector == "addBookmark:") {
-    addBookmark();
-  } else if (selector == "removeFolder:") {
-    removeFolder();
-  } else if (selector == "shareFolder:") {
-    shareFolder();
-  } else if (selector == "lockFolder:") {
-    lockFolder();
-  } else if (selector == "unlockFolder:") {
-    unlockFolder();
-  } else if (selector == "changeFolderColor:") {
-    auto* item = dynamic_cast<ui::MenuItem*>(sender);
-    if (item) changeFolderColor(item->title());
-  } else if (selector == "emptyTrash:") {
-    emptyTrash();
-  } else if (selector == "findFolder:") {
-    find();
-  } else if (selector == "fetchMissingImagesInCurrentFolder:") {
-    fetchMissingImagesInCurrentFolder();
-  } else if (selector == "undo:" || selector == "redo:") {
-    auto context = WrenEntity::defaultContext();
-    fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
-    if (!undo) return false;
-    if (selector == "undo:") {
-      if (!undo->canUndo()) return false;
-      undo->undo();
-    } else {
-      if (!undo->canRedo()) return false;
-      undo->redo();
-    }
-    reloadAfterUndo();
-  } else if (selector == "manualReadFromPinboard:" || selector == "manualReadFromDelicious:") {
-    readFromService(selector == "manualReadFromPinboard:" ? kPinboardItemID : kDeliciousItemID, true);
-  } else if (selector == "disconnectFromPinboard:" || selector == "disconnectFromDelicious:") {
-    disconnectFromService(selector == "disconnectFromPinboard:" ? kPinboardItemID : kDeliciousItemID);
-  } else if (selector == "pathbarAction:") {
-    auto* bar = dynamic_cast<Pathbar*>(sender);
-    if (bar) pathbarAction(bar->indexOfComponentCell(bar->clickedPathComponentCell()));
-  } else {
-    return false;
+void FoldersController::addActions(ui::ActionSet& set) {
+  auto on = [this, &set](ui::Command command, void (FoldersController::*method)(), std::string title = {},
+                   std::string key = {}) {
+    set.add({command, std::move(title), std::move(key), ui::ModifierFlag::Command, nullptr,
+             [this, method](ui::Responder*) { return (this->*method)(), true; }});
+  };
+  auto needsFolder = [this](ui::MenuItem&) { return selectedFolder() != nullptr; };
+  on(cmd::newFolder, &FoldersController::addFolder, "New Folder", "N");
+  on(cmd::addFolder, &FoldersController::addFolder);
+  on(cmd::addSmartFolder, &FoldersController::addSmartFolder, "New Smart Folder…");
+  on(cmd::addBookmark, &FoldersController::addBookmark);
+  on(cmd::removeFolder, &FoldersController::removeFolder);
+  on(cmd::shareFolder, &FoldersController::shareFolder);
+  on(cmd::lockFolder, &FoldersController::lockFolder);
+  on(cmd::unlockFolder, &FoldersController::unlockFolder);
+  for (auto command : {cmd::removeFolder, cmd::shareFolder, cmd::lockFolder, cmd::unlockFolder}) {
+    ui::Action action = *set.find(command);
+    action.isEnabled = needsFolder;
+    set.add(std::move(action));
   }
-  return true;
+  on(cmd::emptyTrash, &FoldersController::emptyTrash);
+  on(cmd::findFolder, &FoldersController::find, "Find Folder", "f");
+  on(cmd::fetchMissingImagesInCurrentFolder, &FoldersController::fetchMissingImagesInCurrentFolder);
+  // Ctrl+Alt+F: Ctrl+Shift+F is View > Search in List.
+  {
+    ui::Action find = *set.find(cmd::findFolder);
+    find.modifierMask = ui::ModifierFlag::Command | ui::ModifierFlag::Option;
+    set.add(std::move(find));
+  }
+  set.add({cmd::changeFolderColor, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             if (auto* item = dynamic_cast<ui::MenuItem*>(sender)) changeFolderColor(item->title());
+             return true;
+           }});
+  auto undoManager = [] {
+    auto context = WrenEntity::defaultContext();
+    return context ? context->undoManager() : nullptr;
+  };
+  // Undo and redo of the library's last change; declined when there is none, so the command goes
+  // on along the chain.
+  for (bool redo : {false, true}) {
+    auto can = [undoManager, redo] {
+      auto* undo = undoManager();
+      return undo && (redo ? undo->canRedo() : undo->canUndo());
+    };
+    set.add({redo ? cmd::redo : cmd::undo, {}, {}, ui::ModifierFlag::Command, [can](ui::MenuItem&) { return can(); },
+        [this, can, undoManager, redo](ui::Responder*) {
+          if (!can()) return false;
+          if (redo) undoManager()->redo();
+          else undoManager()->undo();
+          reloadAfterUndo();
+          return true;
+        }});
+  }
+  auto service = [this, &set](ui::Command command, bool manualRead, const char* id) {
+    set.add({command, {}, {}, ui::ModifierFlag::Command, nullptr, [this, manualRead, id](ui::Responder*) {
+               if (manualRead) readFromService(id, true);
+               else disconnectFromService(id);
+               return true;
+             }});
+  };
+  service(cmd::manualReadFromPinboard, true, kPinboardItemID);
+  service(cmd::manualReadFromDelicious, true, kDeliciousItemID);
+  service(cmd::disconnectFromPinboard, false, kPinboardItemID);
+  service(cmd::disconnectFromDelicious, false, kDeliciousItemID);
+  set.add({cmd::pathbarAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
+             if (auto* bar = dynamic_cast<Pathbar*>(sender))
+               pathbarAction(bar->indexOfComponentCell(bar->clickedPathComponentCell()));
+             return true;
+           }});
 }
 
 void FoldersController::addMenuItems(ui::Menu& fileMenu) {
   // Kept together so that the File menu's owner sees every folder entry in one place.
-  auto folder = std::make_shared<ui::MenuItem>("New Folder", "newFolder:", "N");
-  folder->setTarget(this);
-  fileMenu.insertItem(folder, 0);
-  auto smart = std::make_shared<ui::MenuItem>("New Smart Folder…", "addSmartFolder:");
-  smart->setTarget(this);
-  fileMenu.insertItem(smart, 1);
-  // Ctrl+Alt+F: Ctrl+Shift+F is View > Search in List.
-  auto find = std::make_shared<ui::MenuItem>("Find Folder", "findFolder:", "f");
-  find->setKeyEquivalentModifierMask(ui::ModifierFlag::Command | ui::ModifierFlag::Option);
-  find->setTarget(this);
-  fileMenu.insertItem(find, 2);
-  fileMenu.insertItem(ui::MenuItem::separatorItem(), 3);
+  std::size_t index = 0;
+  for (auto command : {cmd::newFolder, cmd::addSmartFolder, cmd::findFolder}) {
+    auto item = actions().find(command)->makeMenuItem();
+    item->setTarget(this);
+    fileMenu.insertItem(item, index++);
+  }
+  fileMenu.insertItem(ui::MenuItem::separatorItem(), index);
 }
 
 }  // namespace kesto

@@ -1,5 +1,6 @@
 #include "Sidebar/FoldersController.h"
 
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TutorialPopovers.h"
 
 #include "Model/Bookmark.h"
@@ -133,7 +134,7 @@ void FoldersController::setPathbar(Pathbar* pathbar) {
   pathbar_ = pathbar;
   if (pathbar_) {
     pathbar_->setTarget(this);
-    pathbar_->setAction("pathbarAction:");
+    pathbar_->setAction(cmd::pathbarAction);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Responder.h"
 #include "Views/SourceListItem.h"
 #include "Views/SourceListProtocols.h"
@@ -55,7 +56,7 @@ void registerFolderServiceClientFactory(FolderServiceClientFactory factory);
 // The folder list of the sidebar: the Library row with the Inbox, the service rows, Imported and
 // the user's folder tree. Selecting a row shows its bookmarks; the list adds, renames, removes,
 // locks, shares, colours, searches, reorders and takes drops. Main thread only.
-class FoldersController : public SourceListDataSource, public SourceListDelegate, public ui::Responder {
+class FoldersController : public SourceListDataSource, public SourceListDelegate, public ui::ActionResponder {
  public:
   // Identifiers of the fixed rows.
   static constexpr const char* kLibraryItemID = "library";
@@ -213,10 +214,6 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   // Renames the folder of a row; a blank name is refused. Answers whether the name was stored.
   bool renameFolder(const std::string& folderID, const std::string& name);
 
-  // Menu actions by selector ("newFolder:", "undo:", ...), for menus and key equivalents.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
-  bool validateMenuItem(ui::MenuItem& item) override;
   // Adds the folder entries to the application's File menu.
   void addMenuItems(ui::Menu& fileMenu);
 
@@ -227,6 +224,11 @@ class FoldersController : public SourceListDataSource, public SourceListDelegate
   SourceListItem* itemForFolderID(const std::string& folderID) const;
   std::int32_t currentlySelectedFolderIndex() const { return currentlySelectedFolderIndex_; }
   const std::string& firstFoundFolderID() const { return firstFoundFolderID_; }
+
+ protected:
+  // The folder list's commands ("newFolder:", "undo:", ...) for its menus and key equivalents,
+  // with the File menu's titles and keys for the three it adds there.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   friend class FolderPanels;

@@ -39,7 +39,7 @@ const std::vector<SmartListController::Entry>& HistoryController::entryTable() c
   return entries;
 }
 
-std::vector<const char*> HistoryController::notificationNames() const {
+std::vector<fnd::NotificationName> HistoryController::notificationNames() const {
   return {BRWUpdateHistoryViewNotification, BRWUpdateFoldersViewNotification};
 }
 

@@ -15,7 +15,7 @@ class HistoryController : public SmartListController {
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;
   bool groupIsAlwaysExpanded() const override { return true; }
   void didRefresh() override { selectRowFromDefaults(kSelectedItemKey); }

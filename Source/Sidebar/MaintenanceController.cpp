@@ -5,6 +5,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Views/SourceList.h"
 
@@ -31,8 +32,8 @@ const std::vector<SmartListController::Entry>& MaintenanceController::entryTable
   return entries;
 }
 
-std::vector<const char*> MaintenanceController::notificationNames() const {
-  return {"UpdateMaintenanceViewNotification", BRWUpdateFoldersViewNotification};
+std::vector<fnd::NotificationName> MaintenanceController::notificationNames() const {
+  return {UpdateMaintenanceViewNotification, BRWUpdateFoldersViewNotification};
 }
 
 const char* MaintenanceController::selectedViewValue() const { return SelectedMaintenanceView; }
@@ -121,7 +122,7 @@ void MaintenanceController::doCleanupBrokenLinks() {
 }
 
 void MaintenanceController::showPreferences() {
-  if (ui::Application::shared().sendAction("showPreferences:", nullptr, nullptr)) return;
+  if (ui::Application::shared().sendAction(cmd::showPreferences, nullptr, nullptr)) return;
   ui::Alert alert;
   alert.setMessageText("Preferences are not available");
   alert.setInformativeText("This version of Kesto has no preferences window yet.");

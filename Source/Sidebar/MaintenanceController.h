@@ -20,7 +20,7 @@ class MaintenanceController : public SmartListController {
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;
   // Badges come only with a search.
   std::optional<std::int64_t> badgeForEntry(const Entry&) override { return std::nullopt; }

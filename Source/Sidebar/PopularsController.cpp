@@ -34,7 +34,7 @@ const std::vector<SmartListController::Entry>& PopularsController::entryTable() 
   return entries;
 }
 
-std::vector<const char*> PopularsController::notificationNames() const {
+std::vector<fnd::NotificationName> PopularsController::notificationNames() const {
   return {UpdatePopularsViewNotification, BRWUpdateFoldersViewNotification};
 }
 
@@ -66,7 +66,7 @@ unsigned PopularsController::implementedSourceListDelegateMethods() const {
 std::shared_ptr<ui::Menu> PopularsController::menuForItem(SourceListItem* item) const {
   auto menu = std::make_shared<ui::Menu>();
   // A heading only: it names the entry and does nothing.
-  auto entry = menu->addItemWithTitle(item ? item->title() : std::string("clicked outside"), "");
+  auto entry = menu->addItemWithTitle(item ? item->title() : std::string("clicked outside"), {});
   entry->setEnabled(false);
   return menu;
 }

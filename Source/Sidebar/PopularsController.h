@@ -24,7 +24,7 @@ class PopularsController : public SmartListController {
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;
   std::optional<std::int64_t> badgeForEntry(const Entry& entry) override;
   void didRefresh() override { selectRowFromDefaults(kSelectedItemKey); }

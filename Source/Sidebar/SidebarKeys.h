@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Sidebar/SidebarNotifications.h"
+
 namespace kesto {
 
 // The user default naming the sidebar list shown, and its six values (each its own name). No
@@ -17,10 +19,5 @@ inline constexpr const char* kCurrentlySelectedFolderKey = "currentlySelectedFol
 // Manual (YES, also when absent) or alphabetical order of the folder list.
 inline constexpr const char* kFoldersUserSortedKey = "KestoFoldersUserSorted";
 
-// Posted by the inspector's go-to-folder action and by the undo and redo of list changes.
-inline constexpr const char* SelectFoldersViewNotification = "selectFoldersViewNotification";
-inline constexpr const char* SelectCurrentSidebarViewNotification = "selectCurrentSidebarView";
-inline constexpr const char* UpdateFolderBadgesNotification = "UpdateFolderBadgesNotification";
-inline constexpr const char* HideNoBookmarksLabelNotification = "HideNoBookmarksLabel";
 
 }  // namespace kesto

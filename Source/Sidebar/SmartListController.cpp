@@ -45,7 +45,7 @@ void SmartListController::awakeFromNib() {
   if (!observing_) {
     observing_ = true;
     auto& center = fnd::NotificationCenter::defaultCenter();
-    for (const char* name : notificationNames())
+    for (auto name : notificationNames())
       center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, name);
   }
   list_->setDataSource(this);

@@ -85,7 +85,7 @@ class SmartListController : public SidebarTabContent, public SourceListDataSourc
   // The list's entries in display order, its refresh notifications and its SelectedView value
   // (null: refreshes whatever is shown).
   virtual const std::vector<Entry>& entryTable() const = 0;
-  virtual std::vector<const char*> notificationNames() const = 0;
+  virtual std::vector<fnd::NotificationName> notificationNames() const = 0;
   virtual const char* selectedViewValue() const = 0;
   virtual bool groupIsAlwaysExpanded() const { return false; }
   // The badge an entry gets when the list is built; none by default for counting lists'

@@ -19,6 +19,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/View.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ViewManager.h"
 #include "Views/ImageNamed.h"
@@ -89,7 +90,7 @@ const std::vector<SmartListController::Entry>& TagsController::entryTable() cons
   return none;
 }
 
-std::vector<const char*> TagsController::notificationNames() const {
+std::vector<fnd::NotificationName> TagsController::notificationNames() const {
   return {BRWUpdateTagsViewNotification, BRWUpdateFoldersViewNotification};
 }
 
@@ -396,8 +397,8 @@ void TagsController::sourceListDeleteKeyPressedOnRows(const fnd::Notification&) 
 std::shared_ptr<ui::Menu> TagsController::menuForItem(SourceListItem* item) {
   auto menu = std::make_shared<ui::Menu>();
   if (!item || item->identifier() == kContainerID) return menu;
-  menu->addItemWithTitle("Rename Tag", "renameTag:")->setTarget(this);
-  menu->addItemWithTitle("Delete Tag", "deleteTag:")->setTarget(this);
+  menu->addItemWithTitle("Rename Tag", cmd::renameTag)->setTarget(this);
+  menu->addItemWithTitle("Delete Tag", cmd::deleteTag)->setTarget(this);
   return menu;
 }
 
@@ -410,16 +411,16 @@ bool TagsController::sourceListMenuForEventItem(SourceList& list, const ui::Even
   return true;
 }
 
-bool TagsController::respondsToAction(std::string_view selector) const {
-  return selector == "renameTag:" || selector == "deleteTag:";
+bool TagsController::respondsToAction(ui::Command selector) const {
+  return selector == cmd::renameTag || selector == cmd::deleteTag;
 }
 
-bool TagsController::performAction(std::string_view selector, ui::Responder*) {
-  if (selector == "renameTag:") {
+bool TagsController::performAction(ui::Command selector, ui::Responder*) {
+  if (selector == cmd::renameTag) {
     if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
     return true;
   }
-  if (selector == "deleteTag:") {
+  if (selector == cmd::deleteTag) {
     removeSelectedTag();
     return true;
   }

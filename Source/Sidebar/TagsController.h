@@ -73,12 +73,12 @@ class TagsController : public SmartListController, public ui::Responder {
   bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) override;
 
   // Context-menu actions.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;
 
  private:

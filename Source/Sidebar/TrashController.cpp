@@ -53,7 +53,7 @@ const std::vector<SmartListController::Entry>& TrashController::entryTable() con
   return entries;
 }
 
-std::vector<const char*> TrashController::notificationNames() const { return {UpdateTrashViewNotification}; }
+std::vector<fnd::NotificationName> TrashController::notificationNames() const { return {UpdateTrashViewNotification}; }
 
 std::optional<std::int64_t> TrashController::badgeForEntry(const Entry&) {
   if (!kestoData_) return std::nullopt;

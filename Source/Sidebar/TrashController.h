@@ -23,7 +23,7 @@ class TrashController : public SmartListController {
 
  protected:
   const std::vector<Entry>& entryTable() const override;
-  std::vector<const char*> notificationNames() const override;
+  std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override { return nullptr; }
   bool groupIsAlwaysExpanded() const override { return true; }
   std::optional<std::int64_t> badgeForEntry(const Entry& entry) override;

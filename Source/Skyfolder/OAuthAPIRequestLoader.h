@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Skyfolder/SkyfolderNotifications.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Net/URLResponse.h"
 #include "Skyfolder/OAuthURLRequest.h"
@@ -14,14 +15,6 @@ namespace kesto {
 class OAuthAPI;
 class OAuthCredentialConcreteStore;
 
-// Notifications of the token exchange; object: the OAuthAPI whose loader saw the reply, user
-// info: the reply's parameters.
-inline constexpr const char* kOAuthNotificationRequestTokenReceived = "OAuthNotificationRequestTokenReceived";
-inline constexpr const char* kOAuthNotificationRequestTokenRejected = "OAuthNotificationRequestTokenRejected";
-inline constexpr const char* kOAuthNotificationAccessTokenReceived = "OAuthNotificationAccessTokenReceived";
-inline constexpr const char* kOAuthNotificationAccessTokenRejected = "OAuthNotificationAccessTokenRejected";
-inline constexpr const char* kOAuthNotificationAccessTokenRefreshed = "OAuthNotificationAccessTokenRefreshed";
-inline constexpr const char* kOAuthNotificationErrorHasOccurred = "OAuthNotificationErrorHasOccurred";
 
 struct OAuthURLResponse {
   std::shared_ptr<const net::HTTPURLResponse> urlResponse;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Skyfolder/SkyfolderNotifications.h"
 #include "Platform/Net/URL.h"
 #include "Skyfolder/SFRestClientDelegate.h"
 
@@ -13,11 +14,6 @@ namespace fnd {
 class Error;
 }
 
-// Posted on every change of the link flow; object: the helper; user info {"error": Error} for a
-// failed step.
-inline constexpr const char* kSFAuthHelperOSXStateChangedNotification = "SFAuthHelperOSXStateChangedNotification";
-// The application's "became active" notification, on which the flow fetches the access token.
-inline constexpr const char* kSFApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
 
 // Links the application to an account: request token, the authorisation page in the browser,
 // then the access token when the user returns to the application. Main thread only.

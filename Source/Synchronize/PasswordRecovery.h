@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Lifetime.h"
 
+#include "Synchronize/SyncNotifications.h"
 #include <memory>
 #include <string>
 
@@ -18,7 +19,7 @@ class TextField;
 // then sets a new password with it. Opens on "OpenPasswordRecovery".
 class PasswordRecovery {
  public:
-  static constexpr const char* kOpenNotification = "OpenPasswordRecovery";
+  static constexpr fnd::NotificationName kOpenNotification = kOpenPasswordRecoveryNotification;
 
   PasswordRecovery();
   ~PasswordRecovery();

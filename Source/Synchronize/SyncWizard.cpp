@@ -2,6 +2,7 @@
 
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SetupWindow.h"
+#include "Synchronize/SyncNotifications.h"
 #include "Synchronize/SyncSettings.h"
 #include "Synchronize/SyncSetupStages.h"
 #include "Synchronize/Synchronizer.h"
@@ -29,7 +30,7 @@ SyncWizard::~SyncWizard() {
 }
 
 void SyncWizard::openWizard() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName("HideInitialPopup", nullptr);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(HideInitialPopup);
   setupWizardScreens();
   if (!setupFlow_) return;
   if (auto* presenter = ui::SheetPresenter::current()) {

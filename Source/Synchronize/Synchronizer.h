@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Synchronize/SyncNotifications.h"
 #include "Synchronize/SyncDataSource.h"
 #include "Synchronize/SyncFile.h"
 #include "Platform/Foundation/Lifetime.h"
@@ -38,10 +39,10 @@ class SyncApplicationHost {
 // local list only after a confirmed upload (and only once 90 days old).
 class Synchronizer {
  public:
-  static constexpr const char* kStartSyncNotification = "StartSync";
-  static constexpr const char* kStartSynchingWithSkyfolderNotification = "StartSynchingWithSkyfolder";
-  // Posted on the main thread when a run ends; user info "success" (boolean) and "message".
-  static constexpr const char* kSyncEndedNotification = "KestoSyncEndedNotification";
+  static constexpr fnd::NotificationName kStartSyncNotification = kesto::kStartSyncNotification;
+  static constexpr fnd::NotificationName kStartSynchingWithSkyfolderNotification =
+      kesto::kStartSynchingWithSkyfolderNotification;
+  static constexpr fnd::NotificationName kSyncEndedNotification = kesto::kSyncEndedNotification;
   static constexpr const char* kCurrentSyncMethodKey = "CurrentSyncMethod";
   static constexpr const char* kKestoIDKey = "KestoID";
   static constexpr double kQuitWaitSeconds = 30.0;

@@ -55,7 +55,7 @@ class Pathbar : public ui::View {
   PathbarComponentCell* clickedPathComponentCell() const { return clicked_.get(); }
 
   void setTarget(ui::Responder* target) { target_ = target; }
-  void setAction(std::string selector) { action_ = std::move(selector); }
+  void setAction(ui::Command command) { action_ = command; }
 
   void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
   void mouseDown(const ui::Event& event) override;
@@ -73,7 +73,7 @@ class Pathbar : public ui::View {
   bool pressedInside_ = false;
   std::shared_ptr<PathbarComponentCell> clicked_;
   ui::Responder* target_ = nullptr;
-  std::string action_;
+  ui::Command action_;
 };
 
 }  // namespace kesto

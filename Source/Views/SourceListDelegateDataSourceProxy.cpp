@@ -17,7 +17,7 @@ namespace {
 const void* observerIdentity(SourceListDelegate* delegate) { return dynamic_cast<const void*>(delegate); }
 
 struct Registration {
-  const char* name;
+  fnd::NotificationName name;
   unsigned method;
   void (SourceListDelegate::*handler)(const fnd::Notification&);
 };
@@ -134,7 +134,7 @@ void SourceListDelegateDataSourceProxy::clientWillDisappear(SourceListClient* cl
   }
 }
 
-void SourceListDelegateDataSourceProxy::post(const char* name, ui::OutlineItem item) {
+void SourceListDelegateDataSourceProxy::post(fnd::NotificationName name, ui::OutlineItem item) {
   fnd::Dictionary info;
   if (item) {
     if (auto ref = item->weak_from_this().lock()) info.emplace(SourceListItemKey, fnd::Value(ref));

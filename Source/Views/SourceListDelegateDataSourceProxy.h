@@ -92,7 +92,7 @@ class SourceListDelegateDataSourceProxy : public ui::OutlineViewDataSource, publ
   void attach(SourceListClient* client);
   void detach(SourceListClient* client);
   void unregisterDelegate();
-  void post(const char* name, ui::OutlineItem item);
+  void post(fnd::NotificationName name, ui::OutlineItem item);
 
   SourceList* sourceList_;
   SourceListDelegate* delegate_ = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Views/ViewsNotifications.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Color.h"
 #include "Platform/UI/Event.h"
@@ -16,16 +17,6 @@ namespace kesto {
 class SourceList;
 class SourceListDelegateDataSourceProxy;
 
-// Posted with the source list as object. The expansion names carry the item under
-// SourceListItemKey; the delete-key name carries the selected rows (ascending integers) under
-// SourceListRowsKey.
-inline constexpr const char* SourceListSelectionIsChangingNotification = "SourceListSelectionIsChanging";
-inline constexpr const char* SourceListSelectionDidChangeNotification = "SourceListSelectionDidChange";
-inline constexpr const char* SourceListItemWillExpandNotification = "SourceListItemWillExpand";
-inline constexpr const char* SourceListItemDidExpandNotification = "SourceListItemDidExpand";
-inline constexpr const char* SourceListItemWillCollapseNotification = "SourceListItemWillCollapse";
-inline constexpr const char* SourceListItemDidCollapseNotification = "SourceListItemDidCollapse";
-inline constexpr const char* SourceListDeleteKeyPressedOnRowsNotification = "SourceListDeleteKeyPressedOnRows";
 inline constexpr const char* SourceListItemKey = "NSObject";
 inline constexpr const char* SourceListRowsKey = "rows";
 

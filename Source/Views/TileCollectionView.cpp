@@ -549,30 +549,30 @@ void TileCollectionView::rightClickInCollectionViewCell(TileCollectionViewCell& 
 
 void TileCollectionView::keyDown(const ui::Event& event) {
   // Arrow keys become move actions; other keys go on to the scroll view's handling.
-  std::string selector = ui::Responder::selectorForKeyEvent(event);
-  if (!selector.empty() && selector.rfind("move", 0) == 0 && performAction(selector, this)) return;
+  ui::Command selector = ui::Responder::selectorForKeyEvent(event);
+  if (!selector.empty() && selector.text().starts_with("move") && performAction(selector, this)) return;
   TileScrollView::keyDown(event);
 }
 
-bool TileCollectionView::respondsToAction(std::string_view selector) const {
-  static constexpr std::string_view own[] = {"moveLeft:", "moveLeftAndModifySelection:", "moveRight:",
-                                             "moveRightAndModifySelection:", "moveUp:", "moveUpAndModifySelection:",
-                                             "moveDown:", "moveDownAndModifySelection:", "selectAll:"};
+bool TileCollectionView::respondsToAction(ui::Command selector) const {
+  static constexpr ui::Command own[] = {ui::cmd::moveLeft, ui::cmd::moveLeftAndModifySelection, ui::cmd::moveRight,
+                                             ui::cmd::moveRightAndModifySelection, ui::cmd::moveUp, ui::cmd::moveUpAndModifySelection,
+                                             ui::cmd::moveDown, ui::cmd::moveDownAndModifySelection, ui::cmd::selectAll};
   for (auto s : own)
     if (s == selector) return true;
   return TileScrollView::respondsToAction(selector);
 }
 
-bool TileCollectionView::performAction(std::string_view selector, ui::Responder* sender) {
-  if (selector == "moveLeft:") moveLeft(sender);
-  else if (selector == "moveLeftAndModifySelection:") moveLeftAndModifySelection(sender);
-  else if (selector == "moveRight:") moveRight(sender);
-  else if (selector == "moveRightAndModifySelection:") moveRightAndModifySelection(sender);
-  else if (selector == "moveUp:") moveUp(sender);
-  else if (selector == "moveUpAndModifySelection:") moveUpAndModifySelection(sender);
-  else if (selector == "moveDown:") moveDown(sender);
-  else if (selector == "moveDownAndModifySelection:") moveDownAndModifySelection(sender);
-  else if (selector == "selectAll:") selectAll(sender);
+bool TileCollectionView::performAction(ui::Command selector, ui::Responder* sender) {
+  if (selector == ui::cmd::moveLeft) moveLeft(sender);
+  else if (selector == ui::cmd::moveLeftAndModifySelection) moveLeftAndModifySelection(sender);
+  else if (selector == ui::cmd::moveRight) moveRight(sender);
+  else if (selector == ui::cmd::moveRightAndModifySelection) moveRightAndModifySelection(sender);
+  else if (selector == ui::cmd::moveUp) moveUp(sender);
+  else if (selector == ui::cmd::moveUpAndModifySelection) moveUpAndModifySelection(sender);
+  else if (selector == ui::cmd::moveDown) moveDown(sender);
+  else if (selector == ui::cmd::moveDownAndModifySelection) moveDownAndModifySelection(sender);
+  else if (selector == ui::cmd::selectAll) selectAll(sender);
   else return TileScrollView::performAction(selector, sender);
   return true;
 }

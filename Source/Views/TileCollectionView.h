@@ -211,8 +211,8 @@ class TileCollectionView : public TileScrollView {
   bool resignFirstResponder() override { return true; }
   bool canBecomeKeyView() override { return true; }
   void keyDown(const ui::Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, ui::Responder* sender) override;
+  bool respondsToAction(ui::Command selector) const override;
+  bool performAction(ui::Command selector, ui::Responder* sender) override;
   void moveLeft(ui::Responder* sender);
   void moveLeftAndModifySelection(ui::Responder* sender);
   void moveRight(ui::Responder* sender);

@@ -1,9 +1,7 @@
 #include "Views/TwoPaneSplitView.h"
 
-#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Animator.h"
-#include "Model/ViewUpdater.h"
 
 #include <cmath>
 
@@ -156,7 +154,7 @@ void KestoSplitViewVerticalSecondaryLeft::splitViewDidResizeSubviews(ui::SplitVi
   // Remember only an expanded width, so expanding after a relaunch restores the pane.
   if (secondary && !collapsed_ && secondary->frame().size.width >= 1.0)
     fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
-  fnd::NotificationCenter::defaultCenter().postNotificationName(BRWResizedFoldersViewNotification);
+  if (didResize_) didResize_();
 }
 
 void KestoSplitViewVerticalSecondaryLeft::collapseSecondaryPane() { toggleLeftPane(false); }

@@ -2,7 +2,9 @@
 
 #include "Platform/UI/SplitView.h"
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 namespace kesto {
 
@@ -78,10 +80,15 @@ class KestoSplitViewVerticalSecondaryLeft : public TwoPaneSplitView {
   void splitViewDidResizeSubviews(ui::SplitView& splitView, std::optional<long> dividerIndex) override;
   void collapseSecondaryPane();
   void resizeScrollView();
+  // Called after every resize of the panes, once the width is stored.
+  void setDidResizeHandler(std::function<void()> handler) { didResize_ = std::move(handler); }
 
  protected:
   float defaultMin() const override { return 160; }
   float defaultMax() const override { return 350; }
+
+ private:
+  std::function<void()> didResize_;
 };
 
 // The inspector on the right; its width is remembered under "KestoInspectorView".

@@ -1,18 +1,15 @@
 #include "Views/WrenSearchField.h"
 
-#include "Model/ViewUpdater.h"
-#include "Platform/Foundation/NotificationCenter.h"
-
 namespace kesto {
 
 void WrenSearchField::mouseDown(const ui::Event& event) {
   ui::SearchField::mouseDown(event);
-  fnd::NotificationCenter::defaultCenter().postNotificationName(MouseDownInWrenSearchField);
+  if (mouseDownHandler_) mouseDownHandler_();
 }
 
-bool SearchInScopeDelegate::controlTextViewDoCommandBySelector(ui::Control&, std::string_view selector) {
-  if (selector != "moveUp:" && selector != "insertTab:") return false;
-  ViewUpdater::selectBookmarksView();
+bool SearchInScopeDelegate::controlTextViewDoCommandBySelector(ui::Control&, ui::Command selector) {
+  if (selector != ui::cmd::moveUp && selector != ui::cmd::insertTab) return false;
+  if (leaveField_) leaveField_();
   return true;
 }
 

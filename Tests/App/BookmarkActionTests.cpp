@@ -3,6 +3,7 @@
 
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/PreferencesController.h"
 
 #include "Model/BookmarkServiceClient.h"
@@ -174,12 +175,12 @@ TEST_F(BookmarkActionTest, DeleteTrashesLiveThenDeletesForGoodWithTombstonesAndU
   for (const auto& t : SyncTombstones::tombstones()) EXPECT_EQ(t.type, "b");
 
   // Undo through the window brings both back and takes their tombstones away; redo again.
-  ASSERT_TRUE(ui->window().respondsToAction("undo:"));
-  ui->window().performAction("undo:", nullptr);
+  ASSERT_TRUE(ui->window().respondsToAction(ui::cmd::undo));
+  ui->window().performAction(ui::cmd::undo, nullptr);
   EXPECT_EQ(storedCount("http://a.example/"), 1);
   EXPECT_EQ(storedCount("http://b.example/"), 1);
   EXPECT_TRUE(tombstoneIDs().empty());
-  ui->window().performAction("redo:", nullptr);
+  ui->window().performAction(ui::cmd::redo, nullptr);
   EXPECT_EQ(storedCount("http://a.example/"), 0);
   EXPECT_EQ(tombstoneIDs().size(), 2u);
   // Undo twice: out of the trash too, and saved.
@@ -312,7 +313,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
       [&](const fnd::Notification& n) {
         if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
       },
-      "ShowOverlayWithMessage");
+      ShowOverlayWithMessage);
   ui->preferencesController().setFavoriteBrowser("firefox-esr.desktop");
   launched.clear();
   dm().setSelectedBookmarks({a});
@@ -350,8 +351,8 @@ TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
   controller().paste();
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 2; }));
   EXPECT_EQ(storedCount("http://a.example/"), 2);
-  // The same through the notifications the lists post.
-  fnd::NotificationCenter::defaultCenter().postNotificationName(BookmarksControllerPaste, nullptr);
+  // The same as the Edit menu sends it.
+  EXPECT_TRUE(controller().performAction(ui::cmd::paste, nullptr));
   ASSERT_TRUE(runUntil([&] { return storedCount("http://b.example/") == 3; }));
   defaults().removeObject("CheckDuplicates");
   // With no bookmarks on the clipboard paste adds nothing.
@@ -371,28 +372,28 @@ TEST_F(BookmarkActionTest, MenuCommandsReachTheListAndAreEnabledByIt) {
   auto newItem = file->itemWithTitle("New Bookmark…");
   ASSERT_TRUE(newItem);
   EXPECT_EQ(newItem->keyEquivalent(), "n");
-  auto enabled = [&](const std::string& action) {
+  auto enabled = [&](ui::Command action) {
     for (const auto& item : edit->items())
       if (item->action() == action) return ui::Application::shared().validateMenuItemAction(*item, nullptr);
     return false;
   };
   dm().setSelectedBookmarks({});
-  EXPECT_FALSE(enabled("deleteBookmarks:"));
-  EXPECT_FALSE(enabled("putBackFromTrash:"));
-  EXPECT_FALSE(enabled("copy:"));
+  EXPECT_FALSE(enabled(cmd::deleteBookmarks));
+  EXPECT_FALSE(enabled(cmd::putBackFromTrash));
+  EXPECT_FALSE(enabled(ui::cmd::copy));
   dm().setSelectedBookmarks({a});
-  EXPECT_TRUE(enabled("deleteBookmarks:"));
-  EXPECT_TRUE(enabled("copy:"));
-  EXPECT_TRUE(enabled("copyBookmarkAddress:"));
-  EXPECT_FALSE(enabled("putBackFromTrash:"));
-  ui::Application::shared().sendAction("deleteBookmarks:", nullptr, nullptr);
+  EXPECT_TRUE(enabled(cmd::deleteBookmarks));
+  EXPECT_TRUE(enabled(ui::cmd::copy));
+  EXPECT_TRUE(enabled(cmd::copyBookmarkAddress));
+  EXPECT_FALSE(enabled(cmd::putBackFromTrash));
+  ui::Application::shared().sendAction(cmd::deleteBookmarks, nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 1);
   dm().setSelectedBookmarks({a});
-  EXPECT_TRUE(enabled("putBackFromTrash:"));
-  EXPECT_TRUE(enabled("undo:"));
-  ui::Application::shared().sendAction("undo:", nullptr, nullptr);
+  EXPECT_TRUE(enabled(cmd::putBackFromTrash));
+  EXPECT_TRUE(enabled(ui::cmd::undo));
+  ui::Application::shared().sendAction(ui::cmd::undo, nullptr, nullptr);
   EXPECT_EQ(a->trashed(), 0);
-  ui::Application::shared().sendAction("add:", nullptr, nullptr);
+  ui::Application::shared().sendAction(cmd::add, nullptr, nullptr);
   ASSERT_TRUE(controller().addBookmarkFolderSheet());
   EXPECT_TRUE(controller().addBookmarkFolderSheet()->isSheet());
   controller().closeAddBookmarkFolderSheet();

@@ -5,6 +5,7 @@
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/System/Workspace.h"
+#include "Sidebar/SidebarNotifications.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
@@ -106,7 +107,7 @@ TEST_F(ControllerTest, EmptyListShowsTheLabelUnlessHiddenForOneCount) {
   EXPECT_FALSE(controller().bookmarkAtIndexPath(IndexPath::forItem(3, 0)));
   controller().updateView();
   EXPECT_FALSE(controller().noBookmarksLabel->isHidden());
-  fnd::NotificationCenter::defaultCenter().postNotificationName("HideNoBookmarksLabel");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(HideNoBookmarksLabelNotification);
   controller().updateView();
   EXPECT_TRUE(controller().noBookmarksLabel->isHidden());
   controller().updateView();
@@ -297,7 +298,7 @@ TEST_F(ControllerTest, BrowserButtonImageFollowsTheFavouriteBrowser) {
       {"Default", "toolbar_open_in_browser"}, {"org.example.Other", "toolbar_open_in_browser"}};
   for (const auto& [browser, image] : cases) {
     defaults().setString(browser, "favoriteBrowser");
-    fnd::NotificationCenter::defaultCenter().postNotificationName("UpdateBrowserButton");
+    fnd::NotificationCenter::defaultCenter().postNotificationName(kUpdateBrowserButtonNotification);
     EXPECT_EQ(controller().openButton->imageName(), image) << browser;
   }
 }

@@ -1,6 +1,7 @@
 // The File menu's import, export, backup and restore dialogs, the sheets on the library window,
 // the first-run panel and the import sheet, each answered by the test dialog responder.
 #include "AppFixture.h"
+#include "App/AppCommands.h"
 #include "Platform/UI/Label.h"
 
 #include "App/ShellPanels.h"
@@ -97,7 +98,7 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   start(0);
   int finished = 0;
   dialogs().htmlImport().setCompletionHandler([&](bool imported) { finished += imported; });
-  ui::MenuItem importItem("Import Bookmarks…", "openImportDialog:");
+  ui::MenuItem importItem("Import Bookmarks…", cmd::openImportDialog);
   int importEnabledWhileStoring = -1;
   dialogs().htmlImport().setImportFolderSheet([&](bool shown) {
     if (shown) importEnabledWhileStoring = ui::Application::shared().validateMenuItemAction(importItem, nullptr);
@@ -105,7 +106,7 @@ TEST_F(DialogTest, ImportFromTheMenuBringsTheBrowsersBookmarksAndSkipsThemTheSec
   auto menuImport = [&] {
     responder->alertAnswers.push_back({ui::AlertFirstButtonReturn});  // skip duplicates
     responder->openAnswers.push_back(std::vector<std::string>{kChromium});
-    ASSERT_TRUE(ui::Application::shared().sendAction("openImportDialog:", nullptr, nullptr));
+    ASSERT_TRUE(ui::Application::shared().sendAction(cmd::openImportDialog, nullptr, nullptr));
   };
   menuImport();
   ASSERT_EQ(responder->panels.size(), 1u);
@@ -246,8 +247,8 @@ TEST_F(DialogTest, OneBackdropAtATimeAndItGoesWithTheSheetShownThroughThePresent
 TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithoutMakingIt) {
   start(0);
   auto& center = fnd::NotificationCenter::defaultCenter();
-  center.postNotificationName("ShowInitialPopup");
-  center.postNotificationName("ShowInitialPopup");
+  center.postNotificationName(ShowInitialPopup);
+  center.postNotificationName(ShowInitialPopup);
   panels().showImportMessageSheet();
   spin(ShellPanels::kInitialPopupInterval + 0.5);
   EXPECT_FALSE(panels().initialPanel().isVisible()) << "a sheet is in the way";
@@ -266,7 +267,7 @@ TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithou
 // Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.
 TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
   start(0);
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
   auto b = Bookmark::initEntity();
   b->setUrl("https://arrived.example/");
   b->saveBookmark();
@@ -341,13 +342,13 @@ TEST_F(DialogTest, TheImportSheetNamesTheBrowsersOfThisDesktopWithSafariLast) {
 TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
   start(0);
   auto& application = ui::Application::shared();
-  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:",
-                             "showHelp:", "showImportMessageSheet:", "showEULA:"}) {
+  for (auto action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog,
+                      cmd::showHelp, cmd::showImportMessageSheet, cmd::showEULA}) {
     EXPECT_EQ(application.targetForAction(action), &app()) << action;
   }
-  std::vector<std::string> file;
+  std::vector<ui::Command> file;
   for (const auto& item : ui->mainMenu()->items().front()->submenu()->items()) file.push_back(item->action());
-  for (const char* action : {"openImportDialog:", "openExportDialog:", "openBackupDialog:", "openRestoreDialog:"})
+  for (auto action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog})
     EXPECT_NE(std::find(file.begin(), file.end(), action), file.end()) << action;
 
   std::vector<std::string> opened;
@@ -355,8 +356,8 @@ TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
     opened.insert(opened.end(), args.begin(), args.end());
     return true;
   });
-  ASSERT_TRUE(application.sendAction("showHelp:", nullptr, nullptr));
-  ASSERT_TRUE(application.sendAction("showFirefoxExportHelp:", nullptr, nullptr));
+  ASSERT_TRUE(application.sendAction(cmd::showHelp, nullptr, nullptr));
+  ASSERT_TRUE(application.sendAction(cmd::showFirefoxExportHelp, nullptr, nullptr));
   EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kHelp), opened.end());
   EXPECT_NE(std::find(opened.begin(), opened.end(), helplinks::kFirefoxExport), opened.end());
 }

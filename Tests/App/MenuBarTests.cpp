@@ -2,10 +2,13 @@
 // mode items' key equivalents and check marks.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
+#include "App/MenuBarActions.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -41,7 +44,7 @@ TEST_F(MenuBarTest, HoldsOnlyItemsThatSomethingAnswers) {
       bool edit = top->title() == "Edit";
       // Quick Look acts on the selected bookmarks, of which an empty library has none: the list
       // answers it, and enables it once something is selected.
-      if (i->action() == "togglePreviewPanel:") {
+      if (i->action() == cmd::togglePreviewPanel) {
         EXPECT_TRUE(controller().respondsToAction(i->action()));
         continue;
       }
@@ -77,6 +80,68 @@ TEST_F(MenuBarTest, NoTwoItemsShareAKeyEquivalent) {
   EXPECT_GT(owner.size(), 10u);
   EXPECT_EQ(item("View", "Search in List")->keyEquivalentText(), "Ctrl+Shift+F");
   EXPECT_EQ(item("File", "Find Folder")->keyEquivalentText(), "Ctrl+Alt+F");
+}
+
+TEST_F(MenuBarTest, EveryCommandOfTheBarWithItsKey) {
+  launch(0);
+  // The whole bar, command by command: a key moved, lost, doubled or given to a second command
+  // shows here.
+  const std::vector<std::pair<ui::Command, std::string>> expected{
+      {cmd::newFolder, "Ctrl+Shift+N"},
+      {cmd::addSmartFolder, ""},
+      {cmd::findFolder, "Ctrl+Alt+F"},
+      {cmd::add, "Ctrl+N"},
+      {cmd::syncFromButton, "Ctrl+Shift+S"},
+      {cmd::openWizard, ""},
+      {cmd::openImportDialog, "Ctrl+Shift+I"},
+      {cmd::openExportDialog, "Ctrl+Shift+E"},
+      {cmd::openBackupDialog, "Ctrl+Shift+B"},
+      {cmd::openRestoreDialog, ""},
+      {cmd::performClose, "Ctrl+W"},
+      {cmd::terminate, "Ctrl+Q"},
+      {cmd::undo, "Ctrl+Z"},
+      {cmd::redo, "Ctrl+Shift+Z"},
+      {cmd::cut, "Ctrl+X"},
+      {cmd::copy, "Ctrl+C"},
+      {cmd::paste, "Ctrl+V"},
+      {cmd::selectAll, "Ctrl+A"},
+      {cmd::copyBookmarkAddress, ""},
+      {cmd::deleteBookmarks, ""},
+      {cmd::putBackFromTrash, ""},
+      {cmd::showPreferences, "Ctrl+,"},
+      {cmd::selectThumbnailView, "Ctrl+1"},
+      {cmd::selectExtendedView, "Ctrl+2"},
+      {cmd::selectListView, "Ctrl+3"},
+      {cmd::find, "Ctrl+F"},
+      {cmd::findInScope, "Ctrl+Shift+F"},
+      {cmd::togglePreviewPanel, "Ctrl+Y"},
+      {cmd::toggleInspector, "Ctrl+Alt+I"},
+      {cmd::performMiniaturize, "Ctrl+M"},
+      {cmd::showHelp, ""},
+      {cmd::showImportMessageSheet, ""},
+      {cmd::showExtensions, ""},
+      {cmd::showYoutube, ""},
+      {cmd::showForum, ""},
+      {cmd::showEULA, ""},
+      {cmd::turnOnTutorialPopups, ""},
+      {cmd::checkForUpdates, ""},
+      {cmd::orderFrontStandardAboutPanel, ""},
+  };
+  std::vector<std::pair<ui::Command, std::string>> found;
+  std::function<void(const ui::Menu&)> walk = [&](const ui::Menu& menu) {
+    for (const auto& i : menu.items()) {
+      if (i->submenu()) walk(*i->submenu());
+      else if (!i->isSeparatorItem()) found.emplace_back(i->action(), i->keyEquivalentText());
+    }
+  };
+  walk(*ui->mainMenu());
+  EXPECT_EQ(found, expected);
+  // The bar's catalogue holds what the bar shows (the folder list brings its own three).
+  EXPECT_EQ(menuBarActions().size() + 3, expected.size());
+  for (const auto& action : menuBarActions()) {
+    auto at = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.first == action.command; });
+    EXPECT_NE(at, found.end()) << action.command;
+  }
 }
 
 TEST_F(MenuBarTest, ModeKeyEquivalentsSwitchTheListAndTheMenuShowsWhichIsOn) {

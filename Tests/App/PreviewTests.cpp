@@ -2,6 +2,7 @@
 // first-use popovers of the places that show them.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/PreviewPanel.h"
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
@@ -142,7 +143,7 @@ TEST_F(PreviewTest, SpaceInTheListTogglesThePreviewAndOpeningClosesIt) {
   controller().keyDown(space);
   ASSERT_TRUE(panel().isVisible());
   // The View menu's item and the context menu's item reach the list.
-  EXPECT_TRUE(controller().respondsToAction("togglePreviewPanel:"));
+  EXPECT_TRUE(controller().respondsToAction(cmd::togglePreviewPanel));
   controller().openSelectedBookmarks();
   EXPECT_FALSE(panel().isVisible());
   controller().keyDown(space);
@@ -229,7 +230,7 @@ TEST_F(PreviewTest, TheInspectorHidesAndComesBackAtItsWidth) {
   ASSERT_GE(width, 210);
   EXPECT_TRUE(ui->mainMenu()->itemWithTitle("View")->submenu()->itemWithTitle("Hide Inspector"));
 
-  EXPECT_TRUE(app().performAction("toggleInspector:", nullptr));
+  EXPECT_TRUE(app().performAction(cmd::toggleInspector, nullptr));
   EXPECT_TRUE(app().inspectorHidden());
   EXPECT_TRUE(inspector->isHidden());
   EXPECT_GT(list->frame().size.width, listWidth + width - 2);
@@ -241,7 +242,7 @@ TEST_F(PreviewTest, TheInspectorHidesAndComesBackAtItsWidth) {
   EXPECT_EQ(inspector->frame().size.width, 0);
   EXPECT_NEAR(defaults().doubleForKey(KestoSplitViewVerticalSecondaryRight::WidthKey), width, 1);
 
-  ui::MenuItem item("Hide Inspector", "toggleInspector:");
+  ui::MenuItem item("Hide Inspector", cmd::toggleInspector);
   app().validateMenuItem(item);
   EXPECT_EQ(item.title(), "Show Inspector");
   ui->editorCollapseButton()->performClick();
@@ -318,7 +319,7 @@ TEST_F(PreviewTest, ASingleClickOnACompactRowShowsTheBookmarkTutorialUntilItIsCl
   ASSERT_TRUE(wide);
   EXPECT_FALSE(wide->isCompactRow());
   // Help > Show Tutorials Again makes it pending once more.
-  EXPECT_TRUE(app().performAction("turnOnTutorialPopups:", nullptr));
+  EXPECT_TRUE(app().performAction(cmd::turnOnTutorialPopups, nullptr));
   EXPECT_TRUE(TutorialPopovers::isPending(TutorialPopovers::Tutorial::Bookmark));
 }
 

@@ -3,6 +3,7 @@
 // focus moving from the fields into the list.
 #include "AppFixture.h"
 
+#include "App/AppCommands.h"
 #include "App/BookmarkSearch.h"
 #include "Model/Tag.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -182,14 +183,14 @@ TEST_F(SearchTest, NothingFoundOffersTheWebSearchAndReturnOpensIt) {
 
   // Return in the field with an empty list searches the web.
   search().setFocusDelay(0);
-  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, "insertNewline:"));
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::insertNewline));
   auto opened = [&] {
     for (const auto& args : launched)
       if (!args.empty() && args.back() == "https://www.google.com/search?q=a%26b%20%23c%2Bd%20%C3%BC") return true;
     return false;
   };
   EXPECT_TRUE(runUntil([&] { return opened(); }, 2));
-  EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().searchField, "moveUp:"));
+  EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::moveUp));
 }
 
 TEST_F(SearchTest, DownMovesTheFocusIntoANonEmptyList) {
@@ -198,7 +199,7 @@ TEST_F(SearchTest, DownMovesTheFocusIntoANonEmptyList) {
   ui->window().makeFirstResponder(controller().searchField.get());
   type("alpha");
   search().setFocusDelay(0);
-  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, "moveDown:"));
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::moveDown));
   ASSERT_TRUE(runUntil([&] { return ui->window().firstResponder() == ui->collectionView().get(); }, 2));
 }
 
@@ -313,11 +314,11 @@ TEST_F(SearchTest, CtrlFFocusesTheSearchField) {
   for (const auto& top : ui->mainMenu()->items())
     if (top->submenu())
       for (const auto& item : top->submenu()->items())
-        if (item->action() == "find:") find = item;
+        if (item->action() == cmd::find) find = item;
   ASSERT_TRUE(find);
   EXPECT_EQ(find->keyEquivalent(), "f");
   ASSERT_TRUE(find->target());
-  find->target()->performAction("find:", nullptr);
+  find->target()->performAction(cmd::find, nullptr);
   EXPECT_EQ(ui->window().firstResponder(), controller().searchField.get());
 }
 

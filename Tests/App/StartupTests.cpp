@@ -61,7 +61,7 @@ TEST_F(StartupTest, EachActivationIsAnnouncedUnderTheNameTheLinkFlowWaitsFor) {
   int announced = 0;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(&announced, [&](const fnd::Notification&) { ++announced; },
-                     "NSApplicationDidBecomeActiveNotification");
+                     kApplicationDidBecomeActiveNotification);
   // The delegate the application object calls on activation, once per activation.
   ui::Application::shared().delegate()->applicationDidBecomeActive();
   EXPECT_EQ(announced, 1);
@@ -136,10 +136,10 @@ TEST_F(StartupTest, EmptyLibraryGetsTheDefaultLibraryOnceWhenAsked) {
   build(0);
   app().applicationDidFinishLaunching();
   // An empty library only offers it.
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowInitialPopup");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
   spin(0.1);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
-  fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(CreateDefaultBookmarks);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   auto folders = Folder::fetchFoldersOrderedByIndex();
   std::vector<std::string> names;
@@ -161,7 +161,7 @@ TEST_F(StartupTest, TrashedOnlyLibraryCountsAsEmpty) {
   b->setTrashed(1);
   ASSERT_TRUE(WrenEntity::saveContext());
   build(0);
-  fnd::NotificationCenter::defaultCenter().postNotificationName("CreateDefaultBookmarks");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(CreateDefaultBookmarks);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 9);
 }
 
@@ -324,7 +324,7 @@ TEST_F(StartupTest, MenuBarModeKeepsTheWindowHiddenUntilAsked) {
   app().applicationDidFinishLaunching();
   EXPECT_TRUE(app().menuBarMode());
   EXPECT_FALSE(ui->window().isVisible());
-  fnd::NotificationCenter::defaultCenter().postNotificationName("ShowMainKestoWindowAndDockNotification");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowMainKestoWindowAndDockNotification);
   EXPECT_FALSE(app().menuBarMode());
   EXPECT_TRUE(ui->window().isVisible());
   // Closing the window keeps the application and the same window.

@@ -230,7 +230,7 @@ class PageServer {
 
 // What one job reported, in order.
 struct Reports {
-  std::vector<std::string> names;
+  std::vector<fnd::NotificationName> names;
   bool finished = false;
 };
 
@@ -248,7 +248,7 @@ class WebContentJobTest : public ::testing::Test {
     auto job = WebContent::initWithBookmarkDictionary(pin, true, isSingle);
     auto& center = fnd::NotificationCenter::defaultCenter();
     center.removeObserver(this);
-    for (const char* name : {BRWWebContentRetrievedNotification, BRWWebPreviewRetrievedNotification})
+    for (auto name : {BRWWebContentRetrievedNotification, BRWWebPreviewRetrievedNotification})
       center.addObserver(this, [&reports, name, job](const fnd::Notification& n) {
         if (n.userInfo.at(kWebContentKey).object() == job) reports.names.push_back(name);
       }, name);
@@ -280,7 +280,7 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   ASSERT_TRUE(job->favicon());
   EXPECT_EQ(ui::Image::fromData(*job->favicon()).size().width, 16);
   // Content, preview, then the favicon's preview.
-  EXPECT_EQ(reports.names, (std::vector<std::string>{BRWWebContentRetrievedNotification, BRWWebPreviewRetrievedNotification,
+  EXPECT_EQ(reports.names, (std::vector<fnd::NotificationName>{BRWWebContentRetrievedNotification, BRWWebPreviewRetrievedNotification,
                                                      BRWWebPreviewRetrievedNotification}));
 
   // An ICO favicon at the site's root (no link in the page) arrives as PNG.
@@ -292,7 +292,7 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   EXPECT_EQ(job->title(), japanese);
   ASSERT_TRUE(job->favicon());
   EXPECT_EQ(bytesOf(*job->favicon()).substr(1, 3), "PNG");
-  EXPECT_EQ(sjis.names, std::vector<std::string>(3, BRWWebContentRetrievedNotification));
+  EXPECT_EQ(sjis.names, std::vector<fnd::NotificationName>(3, BRWWebContentRetrievedNotification));
 }
 
 TEST_F(WebContentJobTest, PagesWithoutTitlesErrorPagesAndRedirects) {
@@ -374,7 +374,7 @@ TEST_F(WebContentJobTest, BrokenPagesAndAnOfflineMachine) {
   EXPECT_EQ(job->needsUpdate(), 0);
   EXPECT_EQ(job->imageUpdated(), 1);
   EXPECT_EQ(job->title(), "Old");
-  EXPECT_EQ(broken.names, std::vector<std::string>{BRWWebContentRetrievedNotification});
+  EXPECT_EQ(broken.names, std::vector<fnd::NotificationName>{BRWWebContentRetrievedNotification});
 
   // Offline: the reachability page does not answer either.
   fnd::UserDefaults::standard().setString("http://127.0.0.1:9/", WebContent::kReachabilityURLDefaultsKey);

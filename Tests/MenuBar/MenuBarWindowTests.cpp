@@ -55,7 +55,7 @@ TEST(MenuBarWindowTest, EscapeAsksToCloseAndAttachingAddsTheArrow) {
   fnd::NotificationCenter::defaultCenter().addObserver(&closes, [&](const fnd::Notification&) { ++closes; },
                                                        CloseMenubarNotification);
   window.keyDown(ui::Event::key(ui::KeyCode::Escape));
-  EXPECT_TRUE(window.performAction("cancelOperation:", nullptr));
+  EXPECT_TRUE(window.performAction(ui::cmd::cancelOperation, nullptr));
   fnd::NotificationCenter::defaultCenter().removeObserver(&closes);
   EXPECT_EQ(closes, 2);
 

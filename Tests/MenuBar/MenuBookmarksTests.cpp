@@ -104,12 +104,12 @@ TEST_F(MenuBookmarks, KeysInTheFieldGoToTheListOrTheWebSearch) {
   type("nothing here & more");
   ASSERT_TRUE(menu.searchGoogle());
   // Return opens the web search with the whole text, given to the page as typed.
-  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.searchField, "insertNewline:"));
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.searchField, ui::cmd::insertNewline));
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].first, "xdg-open");
   EXPECT_EQ(launches[0].second, (std::vector<std::string>{"https://search.example/search?q=nothing here & more"}));
   type("red");
-  EXPECT_TRUE(menu.controlTextViewDoCommandBySelector(*menu.searchField, "moveDown:"));
+  EXPECT_TRUE(menu.controlTextViewDoCommandBySelector(*menu.searchField, ui::cmd::moveDown));
   EXPECT_EQ(launches.size(), 1u);
 }
 
@@ -224,7 +224,7 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   // Tab on a text no folder has puts the first folder into the box.
   menu.showEdit(redBus);
   menu.editFolder->setStringValue("zzz");
-  menu.controlTextViewDoCommandBySelector(*menu.editFolder, "insertTab:");
+  menu.controlTextViewDoCommandBySelector(*menu.editFolder, ui::cmd::insertTab);
   EXPECT_FALSE(menu.editFolder->stringValue().empty());
   menu.cancelEdit();
   // Without a bookmark the pane opens and every action does nothing.

@@ -1,10 +1,12 @@
 #include "FakeHotKeyBackend.h"
 
+#include "App/AppCommands.h"
 #include "MenuBar/KRValidator.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Menu.h"
+#include "Sidebar/SidebarCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +31,9 @@ class Validation : public ::testing::Test {
     sys::KeyboardLayout::setLayoutForTesting("us");
     GlobalHotKeyCenter::sharedCenter().setBackend(backend);
     auto file = std::make_shared<ui::Menu>("File");
-    file->addItemWithTitle("Quit Kesto", "terminate:", "q");
-    file->addItemWithTitle("Find Folder", "findFolder:", "F");  // upper case: with Shift
-    file->addItemWithTitle("No Key", "none:", "");
+    file->addItemWithTitle("Quit Kesto", ui::cmd::terminate, "q");
+    file->addItemWithTitle("Find Folder", cmd::findFolder, "F");  // upper case: with Shift
+    file->addItemWithTitle("No Key", ui::Command{"none:"}, "");
     auto item = std::make_shared<ui::MenuItem>("File");
     item->setSubmenu(file);
     menu.addItem(item);

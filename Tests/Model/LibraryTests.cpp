@@ -37,17 +37,17 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
   auto locked = bookmark("http://c.example/", "locked");
   locked->setBlocked(1);
   save();
-  std::vector<std::string> posted;
-  fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, "");
+  std::vector<fnd::NotificationName> posted;
+  fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, {});
   DataManager dm;
   loadAwake(dm);
   load(dm);
   fnd::NotificationCenter::defaultCenter().removeObserver(&posted);
   EXPECT_EQ(dm.allBookmarks().size(), 3u);
   EXPECT_EQ(titles(dm.menuBookmarks()), std::vector<std::string>{"live"});
-  EXPECT_NE(std::find(posted.begin(), posted.end(), "KestoPerformAutoSync"), posted.end());
-  EXPECT_NE(std::find(posted.begin(), posted.end(), "BRWUpdateFoldersCompletelyViewNotification"), posted.end());
-  EXPECT_EQ(std::count(posted.begin(), posted.end(), "ShowInitialPopup"), 0);
+  EXPECT_NE(std::find(posted.begin(), posted.end(), KestoPerformAutoSync), posted.end());
+  EXPECT_NE(std::find(posted.begin(), posted.end(), BRWUpdateFoldersCompletelyViewNotification), posted.end());
+  EXPECT_EQ(std::count(posted.begin(), posted.end(), ShowInitialPopup), 0);
   EXPECT_EQ(&dm.folders(), &dm.allFolders());
   dm.fetchAllBookmarksFromCoreDataFromService();
   posted.clear();
@@ -55,7 +55,7 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
 
 TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
   int popups = 0;
-  fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, "ShowInitialPopup");
+  fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, ShowInitialPopup);
   DataManager dm;
   loadAwake(dm);
   EXPECT_EQ(popups, 1);

@@ -13,7 +13,7 @@ namespace {
 // Records every notification posted while it lives.
 struct Recorder {
   Recorder() {
-    fnd::NotificationCenter::defaultCenter().addObserver(this, [this](const fnd::Notification& n) { seen.push_back(n); }, "");
+    fnd::NotificationCenter::defaultCenter().addObserver(this, [this](const fnd::Notification& n) { seen.push_back(n); }, {});
   }
   ~Recorder() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
   std::vector<fnd::Notification> seen;
@@ -69,7 +69,7 @@ TEST(ViewUpdaterTest, EachOperationPostsItsNameWithTheClassAsSender) {
     Recorder r;
     c.op();
     ASSERT_EQ(r.seen.size(), 1u) << c.name;
-    EXPECT_EQ(r.seen[0].name, c.name);
+    EXPECT_EQ(r.seen[0].name.text(), c.name);
     EXPECT_EQ(r.seen[0].object, c.classSender ? ViewUpdater::classObject() : nullptr) << c.name;
     EXPECT_TRUE(r.seen[0].userInfo.empty()) << c.name;
   }
@@ -82,7 +82,7 @@ TEST(ViewUpdaterTest, OverlayMessageCarriesSizeAndSecondsAsDoubles) {
   ViewUpdater::showMessage("long", 1.0, 2.0, 3);
   ASSERT_EQ(r.seen.size(), 3u);
   for (const auto& n : r.seen) {
-    EXPECT_EQ(n.name, "ShowOverlayWithMessage");
+    EXPECT_EQ(n.name.text(), "ShowOverlayWithMessage");
     EXPECT_EQ(n.object, ViewUpdater::classObject());
   }
   const auto& first = r.seen[0].userInfo;

@@ -200,10 +200,10 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
   Server s;
   s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
   s.start();
-  std::vector<std::string> names;
+  std::vector<fnd::NotificationName> names;
   bool allMain = true;
   fnd::ScopedObserver observer;
-  for (const char* name : {kNetOperationDidStartNotification, kNetOperationDidFinishNotification})
+  for (auto name : {kNetOperationDidStartNotification, kNetOperationDidFinishNotification})
     observer.observe(name, [&](const fnd::Notification& n) {
       names.push_back(n.name);
       allMain = allMain && fnd::RunLoop::isMainThread();
@@ -214,7 +214,7 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o) && names.size() == 2; }, 10));
-  EXPECT_EQ(names, (std::vector<std::string>{kNetOperationDidStartNotification, kNetOperationDidFinishNotification}));
+  EXPECT_EQ(names, (std::vector<fnd::NotificationName>{kNetOperationDidStartNotification, kNetOperationDidFinishNotification}));
   EXPECT_TRUE(allMain);
   EXPECT_EQ(o.successes, 1);
   EXPECT_EQ(op->totalBytesRead(), 1);

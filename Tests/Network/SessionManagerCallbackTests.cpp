@@ -292,7 +292,7 @@ TEST(URLSessionManagerBlocksTest, BackgroundSessionsAdoptTasksRecreateUploadsAnd
   std::vector<std::string> notes;
   fnd::ScopedObserver observer;
   observer.observe(kNetTaskDidCompleteNotification, [&](const fnd::Notification& n) {
-    if (n.object == task.get()) notes.push_back(n.name);
+    if (n.object == task.get()) notes.push_back(std::string(n.name.text()));
   });
   task->resume();
   ASSERT_TRUE(test::runUntil([&] { return complete && events && !notes.empty(); }, 10));

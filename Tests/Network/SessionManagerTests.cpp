@@ -57,10 +57,10 @@ TEST(HTTPSessionManagerTest, VerbsResolveAgainstTheBaseURLAndSerializeReplies) {
   EXPECT_EQ(manager->baseURL()->absoluteString(), s.base() + "/");
   fnd::Value object;
   bool onMain = false;
-  std::vector<std::string> notes;
+  std::vector<fnd::NotificationName> notes;
   fnd::Dictionary completeInfo;
   fnd::ScopedObserver observer;
-  for (const char* name : {kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification})
+  for (auto name : {kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification})
     observer.observe(name, [&](const fnd::Notification& n) {
       notes.push_back(n.name);
       if (n.name == kNetTaskDidCompleteNotification) completeInfo = n.userInfo;
@@ -76,7 +76,7 @@ TEST(HTTPSessionManagerTest, VerbsResolveAgainstTheBaseURLAndSerializeReplies) {
   ASSERT_TRUE(test::runUntil([&] { return notes.size() == 2; }, 10));
   EXPECT_EQ(object["q"].string(), "a b");
   EXPECT_TRUE(onMain);
-  EXPECT_EQ(notes, (std::vector<std::string>{kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification}));
+  EXPECT_EQ(notes, (std::vector<fnd::NotificationName>{kNetTaskDidResumeNotification, kNetTaskDidCompleteNotification}));
   EXPECT_TRUE(completeInfo.count(kNetNetworkingTaskDidCompleteResponseDataKey));
   EXPECT_TRUE(completeInfo.count(kNetNetworkingTaskDidCompleteSerializedResponseKey));
 

@@ -1,4 +1,5 @@
 #include "Views/KestoPanel.h"
+#include "Sidebar/SidebarCommands.h"
 #include "SidebarFixture.h"
 
 #include "Model/Base64.h"
@@ -63,7 +64,7 @@ TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithATombstonePerFol
 
   // Undo brings every level back and takes the tombstone with it, so a sync cannot delete the
   // folders again; redo does both once more.
-  ASSERT_TRUE(controller->performAction("undo:", nullptr));
+  ASSERT_TRUE(controller->performAction(ui::cmd::undo, nullptr));
   ASSERT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
   EXPECT_TRUE(Folder::existingFolderWithFolderID(low->folderID()));
   EXPECT_EQ(b3->trashed(), 0);
@@ -71,7 +72,7 @@ TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithATombstonePerFol
   EXPECT_TRUE(tombstoneTexts().empty());
   EXPECT_TRUE(controller->itemForFolderID(top->folderID()));
 
-  ASSERT_TRUE(controller->performAction("redo:", nullptr));
+  ASSERT_TRUE(controller->performAction(ui::cmd::redo, nullptr));
   EXPECT_FALSE(Folder::existingFolderWithFolderID(top->folderID()));
   EXPECT_EQ(sortedTombstones(), expected);
 }
@@ -199,7 +200,7 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   select(f->folderID());
   const auto version = f->version();
   auto green = menu->items().back()->submenu()->items()[2];
-  ASSERT_TRUE(controller->performAction("changeFolderColor:", green.get()));
+  ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, green.get()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::optional<std::string>("green"));
   EXPECT_EQ(f->version(), version + 1);
 }
@@ -305,8 +306,8 @@ TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh)
   sidebar.setDataManager(&manager);
   std::vector<std::string> seen;
   fnd::NotificationCenter::defaultCenter().addObserver(
-      &seen, [&](const fnd::Notification& n) { seen.push_back(n.name + "=" + defaults().stringForKey(SelectedView).value_or("")); },
-      "BRWUpdateHistoryViewNotification");
+      &seen, [&](const fnd::Notification& n) { seen.push_back(std::string(n.name.text()) + "=" + defaults().stringForKey(SelectedView).value_or("")); },
+      BRWUpdateHistoryViewNotification);
   sidebar.selectStartupView();
   EXPECT_EQ(defaults().stringForKey(SelectedView), std::optional<std::string>("SelectedLibraryView"));
   EXPECT_EQ(sidebar.selectedTabIdentifier(), "foldersTab");
@@ -399,7 +400,7 @@ TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheir
   // The list shown meanwhile is another one: only the service's bookmarks go.
   select(f->folderID());
   controller->updateSelection();
-  ASSERT_TRUE(controller->performAction("disconnectFromPinboard:", nullptr));
+  ASSERT_TRUE(controller->performAction(cmd::disconnectFromPinboard, nullptr));
   EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
   EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url == %@", {std::string("http://marked.example/")})), 0);
   EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("uniqueID", *kept->uniqueIDValue()));
@@ -458,7 +459,7 @@ TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) 
   EXPECT_EQ(Folder::countWithPredicate(nullptr), before + 1);
   // Nothing to undo right after a load; the removal below is.
   settle();
-  ui::MenuItem undoItem("Undo", "undo:");
+  ui::MenuItem undoItem("Undo", ui::cmd::undo);
   EXPECT_FALSE(controller->validateMenuItem(undoItem));
   ASSERT_TRUE(controller->doRemoveFolder(top->folderID()));
   EXPECT_TRUE(controller->validateMenuItem(undoItem));

@@ -179,7 +179,7 @@ TEST_F(FolderTreeTest, RebuildingTheRowsLoadsTheShownListOnce) {
   // third (the selection's delayed update) seven.
   int refreshes = 0;
   auto& center = fnd::NotificationCenter::defaultCenter();
-  for (const char* name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification})
+  for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification})
     center.addObserver(&refreshes, [&](const fnd::Notification&) { ++refreshes; }, name);
   controller->updateViewCompletely();
   // Nor does the selection it makes load the list again after the selection delay.

@@ -26,8 +26,8 @@ class SidebarListTest : public LibraryTest {
     now = *brightwren::dateFromString("2026-03-14 10:00:00 +0100");
     fnd::setClock([this] { return now; });
     responder = TestDialogResponder::install();
-    for (const char* name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
-                             ShowOverlayWithMessage, "selectCurrentSidebarView"})
+    for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
+                             ShowOverlayWithMessage, SelectCurrentSidebarViewNotification})
       fnd::NotificationCenter::defaultCenter().addObserver(
           this,
           [this](const fnd::Notification& n) {
@@ -76,7 +76,7 @@ class SidebarListTest : public LibraryTest {
   DataManager dm;
   fnd::Date now;
   std::shared_ptr<TestDialogResponder> responder;
-  std::map<std::string, int> posted;
+  std::map<fnd::NotificationName, int> posted;
   std::vector<std::string> messages;
 };
 

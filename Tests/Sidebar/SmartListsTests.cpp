@@ -223,8 +223,8 @@ TEST_F(MaintenanceListTest, DuplicatesAreFoundAndMovedToTheTrash) {
   // Confirmed: the later copy goes to the trash half a second later; the first stays.
   choose(m.list, "Duplicates");
   choose(m.list, "CleanDuplicates");
-  const int sidebarRefreshes = posted["selectCurrentSidebarView"];
-  ASSERT_TRUE(runUntil([&] { return posted["selectCurrentSidebarView"] > sidebarRefreshes; }, 2));
+  const int sidebarRefreshes = posted[SelectCurrentSidebarViewNotification];
+  ASSERT_TRUE(runUntil([&] { return posted[SelectCurrentSidebarViewNotification] > sidebarRefreshes; }, 2));
   auto second = Bookmark::fetchEntityWhereProperty("title", std::string("second"));
   auto first = Bookmark::fetchEntityWhereProperty("title", std::string("first"));
   EXPECT_EQ(second->trashed(), 1);

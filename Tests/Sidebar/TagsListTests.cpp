@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Menu.h"
+#include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TagsController.h"
 
 namespace kesto::test {
@@ -246,7 +247,7 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   EXPECT_EQ(b->version(), vb);
   EXPECT_EQ(sorted(sent), (std::vector<std::string>{"delicious doomed", "pinboard doomed"}));
   EXPECT_TRUE(Tag::fetchEntitiesWhereProperty("name", std::string("doomed"))->empty());
-  EXPECT_GE(posted["selectCurrentSidebarView"], 1);
+  EXPECT_GE(posted[SelectCurrentSidebarViewNotification], 1);
 }
 
 TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
@@ -257,7 +258,7 @@ TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
   ASSERT_EQ(menu->numberOfItems(), 2u);
   EXPECT_EQ(menu->items()[0]->title(), "Rename Tag");
   EXPECT_EQ(menu->items()[1]->title(), "Delete Tag");
-  EXPECT_TRUE(tags.respondsToAction("deleteTag:"));
+  EXPECT_TRUE(tags.respondsToAction(cmd::deleteTag));
   EXPECT_EQ(tags.menuForItem(tags.containerItem())->numberOfItems(), 0u);
 }
 

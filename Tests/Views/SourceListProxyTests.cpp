@@ -17,14 +17,14 @@ struct Recorder {
   std::vector<fnd::Notification> seen;
   fnd::ScopedObserver observer;
   explicit Recorder(const SourceList* list) {
-    for (const char* name : {SourceListSelectionIsChangingNotification, SourceListSelectionDidChangeNotification,
+    for (auto name : {SourceListSelectionIsChangingNotification, SourceListSelectionDidChangeNotification,
                              SourceListItemWillExpandNotification, SourceListItemDidExpandNotification,
                              SourceListItemWillCollapseNotification, SourceListItemDidCollapseNotification})
       observer.observe(name, [this](const fnd::Notification& n) { seen.push_back(n); }, list);
   }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
-    for (auto& n : seen) out.push_back(n.name);
+    for (auto& n : seen) out.push_back(std::string(n.name.text()));
     return out;
   }
 };

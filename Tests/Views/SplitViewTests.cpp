@@ -1,6 +1,5 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
-#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Window.h"
@@ -368,10 +367,12 @@ TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
   // Divider limits are the class's, whatever is proposed.
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 3, 0), 160);
   EXPECT_EQ(t->splitViewConstrainMaxCoordinate(*t, 999, 0), 350);
-  // A drag stores the width and posts the folder notification.
+  // A drag stores the width, then tells the owner.
   int posts = 0;
-  fnd::ScopedObserver observer;
-  observer.observe("BRWResizedFoldersViewNotification", [&](const fnd::Notification&) { ++posts; });
+  t->setDidResizeHandler([&] {
+    EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250);
+    ++posts;
+  });
   t->setPosition(250, 0);
   EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 250);
   EXPECT_EQ(posts, 1);

@@ -1,7 +1,5 @@
 #include "Harness/FocusedKeys.h"
 #include "Harness/TestSupport.h"
-#include "Model/ViewUpdater.h"
-#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Window.h"
@@ -51,14 +49,6 @@ struct Shown {
   }
 };
 
-struct Posted {
-  std::vector<std::string> names;
-  fnd::ScopedObserver observer;
-  explicit Posted(std::initializer_list<const char*> list) {
-    for (const char* name : list)
-      observer.observe(name, [this](const fnd::Notification& n) { names.push_back(n.name); });
-  }
-};
 
 ui::Color pixel(ui::View& view, double x, double yFromTop) {
   return view.snapshot().pixelColor(int(x), int(yFromTop));
@@ -106,7 +96,9 @@ TEST(KestoTitleTextView, ReturnWithOrWithoutModifiersEndsTheEditAndReportsIt) {
   Shown s;
   auto title = s.add(std::make_shared<KestoTitleTextView>(fnd::Rect(10, 200, 200, 40)));
   auto url = s.add(std::make_shared<KestoURLTextView>(fnd::Rect(10, 100, 200, 40)));
-  Posted posted{BRWUpdateCurrentBookmarkTitleNotification, BRWUpdateCurrentBookmarkURLNotification};
+  std::vector<std::string> reports;
+  title->setEditEndedHandler([&] { reports.push_back("title"); });
+  url->setEditEndedHandler([&] { reports.push_back("url"); });
   s.window.makeFirstResponder(title.get());
   type("Ab");
   press(Qt::Key_Return, "\r", Qt::ShiftModifier);
@@ -116,8 +108,7 @@ TEST(KestoTitleTextView, ReturnWithOrWithoutModifiersEndsTheEditAndReportsIt) {
   EXPECT_EQ(title->stringValue(), "Ab");
   s.window.makeFirstResponder(url.get());
   press(Qt::Key_Return, "\r", Qt::ControlModifier);
-  EXPECT_EQ(posted.names, (std::vector<std::string>{BRWUpdateCurrentBookmarkTitleNotification,
-                                                     BRWUpdateCurrentBookmarkURLNotification}));
+  EXPECT_EQ(reports, (std::vector<std::string>{"title", "url"}));
   title->setEditable(true);
   s.window.makeFirstResponder(title.get());
   type("c");
@@ -146,30 +137,31 @@ TEST(TokenFields, KestoTokenFieldDropsReturnAndTheStyledOnesTakeTheirLooks) {
   EXPECT_EQ(light->borderColor(), ui::Color::white(0.75));
 }
 
-TEST(WrenSearchField, AClickAnnouncesItselfAfterTheFieldHandledIt) {
+TEST(WrenSearchField, AClickIsReportedAfterTheFieldHandledIt) {
   Shown s;
   auto field = s.add(std::make_shared<WrenSearchField>(fnd::Rect(100, 250, 200, 26)));
-  bool editingWhenPosted = false;
-  int posts = 0;
-  fnd::ScopedObserver observer;
-  observer.observe(MouseDownInWrenSearchField, [&](const fnd::Notification& n) {
-    ++posts;
-    editingWhenPosted = field->isEditing();
-    EXPECT_EQ(n.object, nullptr);
+  s.click({200, 263});  // no handler yet: the field still takes the click
+  EXPECT_TRUE(field->isEditing());
+  s.window.makeFirstResponder(nullptr);
+  bool editingWhenReported = false;
+  int reports = 0;
+  field->setMouseDownHandler([&] {
+    ++reports;
+    editingWhenReported = field->isEditing();
   });
   s.click({200, 263});
-  EXPECT_EQ(posts, 1);
-  EXPECT_TRUE(editingWhenPosted);
-  s.click({210, 263});  // already being edited: posts again
-  EXPECT_EQ(posts, 2);
+  EXPECT_EQ(reports, 1);
+  EXPECT_TRUE(editingWhenReported);
+  s.click({210, 263});  // already being edited: reported again
+  EXPECT_EQ(reports, 2);
 }
 
 TEST(SearchInScopeDelegate, OnlyUpArrowAndTabLeaveForTheBookmarkList) {
   Shown s;
   auto field = s.add(std::make_shared<ui::SearchField>(fnd::Rect(100, 250, 200, 26)));
-  SearchInScopeDelegate delegate;
+  int leaves = 0;
+  SearchInScopeDelegate delegate([&] { ++leaves; });
   field->setDelegate(&delegate);
-  Posted posted{"SelectBookmarksView"};
   int actions = 0;
   field->setAction([&] { ++actions; });
   s.window.makeFirstResponder(field.get());
@@ -177,10 +169,10 @@ TEST(SearchInScopeDelegate, OnlyUpArrowAndTabLeaveForTheBookmarkList) {
   press(Qt::Key_Down);
   press(Qt::Key_Return, "\r");
   press(Qt::Key_Escape, "\x1b");
-  EXPECT_TRUE(posted.names.empty());
+  EXPECT_EQ(leaves, 0);
   press(Qt::Key_Up);
   press(Qt::Key_Tab, "\t");
-  EXPECT_EQ(posted.names.size(), 2u);
+  EXPECT_EQ(leaves, 2);
   // Tab was handled: the focus stayed.
   EXPECT_EQ(s.window.firstResponder(), field.get());
 }

@@ -14,7 +14,7 @@ namespace {
 struct Registration {
   const void* observer = nullptr;
   std::uint64_t token = 0;
-  std::string name;  // empty: every name
+  NotificationName name;  // empty: every name
   const void* object = nullptr;
   DispatchQueue* queue = nullptr;
   NotificationCenter::Handler handler;
@@ -56,12 +56,12 @@ NotificationCenter& NotificationCenter::defaultCenter() {
 NotificationCenter::NotificationCenter() : impl_(std::make_unique<Impl>()) {}
 NotificationCenter::~NotificationCenter() = default;
 
-void NotificationCenter::addObserver(const void* observer, Handler handler, std::string_view name,
+void NotificationCenter::addObserver(const void* observer, Handler handler, NotificationName name,
                                      const void* object) {
   if (!handler) return;
   auto r = std::make_shared<Registration>();
   r->observer = observer;
-  r->name = std::string(name);
+  r->name = name;
   r->object = object;
   r->handler = std::move(handler);
   std::lock_guard lock(impl_->mutex);
@@ -69,11 +69,11 @@ void NotificationCenter::addObserver(const void* observer, Handler handler, std:
   impl_->registrations.push_back(std::move(r));
 }
 
-ObserverToken NotificationCenter::addObserverForName(std::string_view name, const void* object,
+ObserverToken NotificationCenter::addObserverForName(NotificationName name, const void* object,
                                                      DispatchQueue* queue, Handler handler) {
   if (!handler) return {};
   auto r = std::make_shared<Registration>();
-  r->name = std::string(name);
+  r->name = name;
   r->object = object;
   r->queue = queue;
   r->handler = std::move(handler);
@@ -89,7 +89,7 @@ void NotificationCenter::removeObserver(const void* observer) {
   impl_->removeIf([&](const Registration& r) { return r.observer == observer; });
 }
 
-void NotificationCenter::removeObserver(const void* observer, std::string_view name, const void* object) {
+void NotificationCenter::removeObserver(const void* observer, NotificationName name, const void* object) {
   if (!observer) return;
   impl_->removeIf([&](const Registration& r) {
     return r.observer == observer && (name.empty() || r.name == name) && (object == nullptr || r.object == object);
@@ -120,10 +120,6 @@ void NotificationCenter::postNotification(const Notification& notification) {
       runGuarded([&] { r->handler(notification); });
     }
   }
-}
-
-void NotificationCenter::postNotificationName(std::string_view name, const void* object, Dictionary userInfo) {
-  postNotification(Notification{std::string(name), object, std::move(userInfo)});
 }
 
 }  // namespace kesto::fnd

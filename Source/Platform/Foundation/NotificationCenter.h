@@ -1,26 +1,37 @@
 #pragma once
 
+#include "Platform/Foundation/NotificationName.h"
 #include "Platform/Foundation/Value.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-#include <string_view>
+#include <typeinfo>
 
 namespace kesto::fnd {
 
 class DispatchQueue;
 
 // A posted notification. `object` is the sender's identity (any C++ object); observers that
-// know its type cast it back with objectAs<T>().
+// know its type take it back with objectAs<T>(), which answers null unless the sender was
+// posted as exactly that type.
 struct Notification {
-  std::string name;
+  NotificationName name;
   const void* object = nullptr;
   Dictionary userInfo;
+  const std::type_info* objectType = &typeid(void);
+
+  Notification() = default;
+  explicit Notification(NotificationName name, std::nullptr_t = nullptr, Dictionary userInfo = {})
+      : name(name), userInfo(std::move(userInfo)) {}
+  template <typename T>
+  Notification(NotificationName name, const T* object, Dictionary userInfo = {})
+      : name(name), object(object), userInfo(std::move(userInfo)), objectType(&typeid(T)) {}
 
   template <typename T>
   T* objectAs() const {
+    if (!object || *objectType != typeid(T)) return nullptr;
     return static_cast<T*>(const_cast<void*>(object));
   }
 };
@@ -48,21 +59,27 @@ class NotificationCenter {
 
   // Registers `handler` for `observer`. An empty `name` matches every name; a null `object`
   // matches every sender.
-  void addObserver(const void* observer, Handler handler, std::string_view name, const void* object = nullptr);
+  void addObserver(const void* observer, Handler handler, NotificationName name, const void* object = nullptr);
 
   // Registers a block; with a queue, the block runs there (asynchronously) instead of on the
   // posting thread. Answers the token that removes it.
-  ObserverToken addObserverForName(std::string_view name, const void* object, DispatchQueue* queue, Handler handler);
+  ObserverToken addObserverForName(NotificationName name, const void* object, DispatchQueue* queue, Handler handler);
 
   // Removes every registration of `observer`.
   void removeObserver(const void* observer);
   // Removes the registrations of `observer` for `name` (empty: all names) and `object` (null:
   // any sender).
-  void removeObserver(const void* observer, std::string_view name, const void* object = nullptr);
+  void removeObserver(const void* observer, NotificationName name, const void* object = nullptr);
   void removeObserver(ObserverToken token);
 
   void postNotification(const Notification& notification);
-  void postNotificationName(std::string_view name, const void* object = nullptr, Dictionary userInfo = {});
+  void postNotificationName(NotificationName name, std::nullptr_t = nullptr, Dictionary userInfo = {}) {
+    postNotification(Notification(name, nullptr, std::move(userInfo)));
+  }
+  template <typename T>
+  void postNotificationName(NotificationName name, const T* object, Dictionary userInfo = {}) {
+    postNotification(Notification(name, object, std::move(userInfo)));
+  }
 
  private:
   struct Impl;
@@ -77,7 +94,7 @@ class ScopedObserver {
   ScopedObserver(const ScopedObserver&) = delete;
   ScopedObserver& operator=(const ScopedObserver&) = delete;
 
-  void observe(std::string_view name, NotificationCenter::Handler handler, const void* object = nullptr) {
+  void observe(NotificationName name, NotificationCenter::Handler handler, const void* object = nullptr) {
     center_->addObserver(this, std::move(handler), name, object);
   }
   void removeAll() { center_->removeObserver(this); }

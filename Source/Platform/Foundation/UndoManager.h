@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationNotifications.h"
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -7,14 +8,6 @@
 
 namespace kesto::fnd {
 
-// Notification names posted (object: the undo manager).
-inline constexpr const char* kUndoManagerCheckpointNotification = "NSUndoManagerCheckpointNotification";
-inline constexpr const char* kUndoManagerDidOpenUndoGroupNotification = "NSUndoManagerDidOpenUndoGroupNotification";
-inline constexpr const char* kUndoManagerDidCloseUndoGroupNotification = "NSUndoManagerDidCloseUndoGroupNotification";
-inline constexpr const char* kUndoManagerWillUndoChangeNotification = "NSUndoManagerWillUndoChangeNotification";
-inline constexpr const char* kUndoManagerDidUndoChangeNotification = "NSUndoManagerDidUndoChangeNotification";
-inline constexpr const char* kUndoManagerWillRedoChangeNotification = "NSUndoManagerWillRedoChangeNotification";
-inline constexpr const char* kUndoManagerDidRedoChangeNotification = "NSUndoManagerDidRedoChangeNotification";
 
 // Records undo actions in groups and replays them. An action registered while undoing goes to
 // the redo stack; one registered while redoing, or normally, to the undo stack (a normal

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationNotifications.h"
 #include "Platform/Foundation/Value.h"
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 
 namespace kesto::fnd {
 
-// Posted (object: the UserDefaults) after any value changes, on the thread that changed it.
-// The user info names the changed key under kUserDefaultsChangedKey, so observers of one
-// setting can ignore the rest.
-inline constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
 inline constexpr const char* kUserDefaultsChangedKey = "key";
 
 // The user's settings: one XML property list, $XDG_CONFIG_HOME/kesto/defaults.plist (mode 0600),

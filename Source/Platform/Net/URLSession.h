@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Net/NetNotifications.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URLConnection.h"
@@ -20,10 +21,6 @@ namespace kesto::net {
 
 class URLSession;
 
-// Posted synchronously on the calling thread, with the task as object: resume() of a task that
-// was not running, suspend() of a task that was not suspended.
-inline constexpr const char* kURLSessionTaskDidResumeNotification = "com.kesto.networking.nsurlsessiontask.resume";
-inline constexpr const char* kURLSessionTaskDidSuspendNotification = "com.kesto.networking.nsurlsessiontask.suspend";
 
 // Runs a callback somewhere (a queue, the main thread). Without one, callbacks run on the
 // network thread.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Store/StoreNotifications.h"
 #include "Platform/Store/ManagedObject.h"
 
 #include <functional>
@@ -22,9 +23,6 @@ struct SaveNotification {
   std::vector<ObjectIDRef> deletedIDs;
 };
 
-// Names under which saves are also posted to the notification centre (object: the context).
-inline constexpr const char* kContextWillSaveNotification = "ContextWillSaveNotification";
-inline constexpr const char* kContextDidSaveNotification = "ContextDidSaveNotification";
 // Keys of the did-save notification's user info (arrays of object IDs).
 inline constexpr const char* kInsertedObjectsKey = "inserted";
 inline constexpr const char* kUpdatedObjectsKey = "updated";

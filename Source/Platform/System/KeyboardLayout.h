@@ -1,13 +1,11 @@
 #pragma once
 
+#include "Platform/System/SystemNotifications.h"
 #include <cstdint>
 #include <string>
 
 namespace kesto::sys {
 
-// Posted on the default notification centre (main thread) when the keyboard layout or the
-// active layout group changes, so names of keys can be rebuilt.
-inline constexpr const char* KeyboardLayoutDidChangeNotification = "KeyboardLayoutDidChangeNotification";
 
 // Key codes name physical keys by their position on the ANSI layout (the rest of the system's
 // virtual key codes); these map them to the Linux input (evdev) codes. -1 when there is none.

@@ -43,14 +43,14 @@ class TextInputResponder : public Responder {
 
   QPointer<QWidget> widget;
 
-  bool respondsToAction(std::string_view s) const override {
-    return widget && (s == "cut:" || s == "copy:" || s == "paste:" || s == "undo:" || s == "redo:" ||
-                      s == "selectAll:" || s == "delete:");
+  bool respondsToAction(Command s) const override {
+    return widget && (s == cmd::cut || s == cmd::copy || s == cmd::paste || s == cmd::undo || s == cmd::redo ||
+                      s == cmd::selectAll || s == cmd::delete_);
   }
 
   bool validateMenuItem(MenuItem& item) override {
     if (!widget) return false;
-    const std::string& s = item.action();
+    const Command s = item.action();
     bool selection = false, readOnly = false, undo = false, redo = false, empty = false;
     if (auto* line = qobject_cast<QLineEdit*>(widget.data())) {
       selection = line->hasSelectedText();
@@ -71,20 +71,20 @@ class TextInputResponder : public Responder {
       redo = plain->document()->isRedoAvailable();
       empty = plain->document()->isEmpty();
     }
-    if (s == "copy:") return selection;
-    if (s == "cut:" || s == "delete:") return selection && !readOnly;
-    if (s == "paste:") return !readOnly && !QGuiApplication::clipboard()->text().isEmpty();
-    if (s == "undo:") return undo && !readOnly;
-    if (s == "redo:") return redo && !readOnly;
-    if (s == "selectAll:") return !empty;
+    if (s == cmd::copy) return selection;
+    if (s == cmd::cut || s == cmd::delete_) return selection && !readOnly;
+    if (s == cmd::paste) return !readOnly && !QGuiApplication::clipboard()->text().isEmpty();
+    if (s == cmd::undo) return undo && !readOnly;
+    if (s == cmd::redo) return redo && !readOnly;
+    if (s == cmd::selectAll) return !empty;
     return false;
   }
 
-  bool performAction(std::string_view s, Responder*) override {
+  bool performAction(Command s, Responder*) override {
     if (!respondsToAction(s)) return false;
-    const char* method = s == "cut:" ? "cut" : s == "copy:" ? "copy" : s == "paste:" ? "paste"
-                       : s == "undo:" ? "undo" : s == "redo:" ? "redo" : s == "selectAll:" ? "selectAll" : nullptr;
-    if (s == "delete:") {
+    const char* method = s == cmd::cut ? "cut" : s == cmd::copy ? "copy" : s == cmd::paste ? "paste"
+                       : s == cmd::undo ? "undo" : s == cmd::redo ? "redo" : s == cmd::selectAll ? "selectAll" : nullptr;
+    if (s == cmd::delete_) {
       if (auto* line = qobject_cast<QLineEdit*>(widget.data())) line->del();
       else if (auto* edit = qobject_cast<QTextEdit*>(widget.data())) edit->textCursor().removeSelectedText();
       else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget.data())) plain->textCursor().removeSelectedText();
@@ -258,11 +258,11 @@ Window* Application::keyWindow() const { return keyWindow_; }
 Window* Application::mainWindow() const { return mainWindow_; }
 std::vector<Window*> Application::windows() const { return windows_; }
 
-bool Application::sendAction(std::string_view selector, Responder* target, Responder* sender) {
+bool Application::sendAction(Command selector, Responder* target, Responder* sender) {
   return sendAction(selector, target, sender, nullptr);
 }
 
-bool Application::sendAction(std::string_view selector, Responder* target, Responder* sender, Responder* from) {
+bool Application::sendAction(Command selector, Responder* target, Responder* sender, Responder* from) {
   if (Responder* r = targetForAction(selector, target, from); r && r->performAction(selector, sender)) return true;
   // Responders that act without saying so still get their turn along the chain.
   if (target) return target->tryToPerform(selector, sender);
@@ -272,7 +272,7 @@ bool Application::sendAction(std::string_view selector, Responder* target, Respo
   return tryToPerform(selector, sender);
 }
 
-Responder* Application::targetForAction(std::string_view selector, Responder* target, Responder* from) const {
+Responder* Application::targetForAction(Command selector, Responder* target, Responder* from) const {
   if (selector.empty()) return nullptr;
   if (target) return target->respondsToAction(selector) ? target : nullptr;
   if (!from) {
@@ -342,16 +342,16 @@ void Application::orderFrontStandardAboutPanel() {
 
 Window* Application::aboutPanel() const { return d_->aboutPanel.get(); }
 
-bool Application::respondsToAction(std::string_view selector) const {
-  return selector == "terminate:" || selector == "orderFrontStandardAboutPanel:";
+bool Application::respondsToAction(Command selector) const {
+  return selector == cmd::terminate || selector == cmd::orderFrontStandardAboutPanel;
 }
 
-bool Application::performAction(std::string_view selector, Responder*) {
-  if (selector == "terminate:") {
+bool Application::performAction(Command selector, Responder*) {
+  if (selector == cmd::terminate) {
     terminate();
     return true;
   }
-  if (selector == "orderFrontStandardAboutPanel:") {
+  if (selector == cmd::orderFrontStandardAboutPanel) {
     orderFrontStandardAboutPanel();
     return true;
   }

@@ -66,13 +66,13 @@ class Application : public Responder {
 
   // Sends an action to the receiver targetForAction finds; failing that to the target, or (no
   // target) along the key window's responder chain, then to the application.
-  bool sendAction(std::string_view selector, Responder* target, Responder* sender);
-  bool sendAction(std::string_view selector, Responder* target, Responder* sender, Responder* from);
+  bool sendAction(Command selector, Responder* target, Responder* sender);
+  bool sendAction(Command selector, Responder* target, Responder* sender, Responder* from);
   // The receiver of an action: the target when it responds to it (none otherwise); with no
   // target the first that responds of the focused text field, the chain starting at `from`
   // (a context menu's view), the key window's chain, the main window's chain, each window's
   // delegate when it is a responder, the application and its delegate.
-  Responder* targetForAction(std::string_view selector, Responder* target = nullptr,
+  Responder* targetForAction(Command selector, Responder* target = nullptr,
                              Responder* from = nullptr) const;
   // Whether a menu item is enabled: a receiver exists for its action and agrees.
   bool validateMenuItemAction(MenuItem& item, Responder* from);
@@ -93,8 +93,8 @@ class Application : public Responder {
   Window* aboutPanel() const;
 
   // terminate:, orderFrontStandardAboutPanel:.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, Responder* sender) override;
+  bool respondsToAction(Command selector) const override;
+  bool performAction(Command selector, Responder* sender) override;
 
   // Runs `fn` on the main queue soon (from any thread).
   static void postToMain(std::function<void()> fn);

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 
 namespace kesto::ui {
 
 class ScrollView;
 
-// Posted by a clip view (as object) after every move of its bounds, animation steps included.
-inline constexpr const char* ViewBoundsDidChangeNotification = "NSViewBoundsDidChangeNotification";
 
 // The clip view of a scroll view: its bounds origin is the scroll position in the document
 // view's coordinates. Every scroll (wheel, scrollers, scrollRectToVisible) goes through the

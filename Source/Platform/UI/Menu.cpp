@@ -75,10 +75,10 @@ QString actionText(const std::string& title, bool mnemonic) {
 
 // ---- MenuItem ----
 
-MenuItem::MenuItem(std::string title, std::string action, std::string keyEquivalent)
+MenuItem::MenuItem(std::string title, Command action, std::string keyEquivalent)
     : d_(std::make_unique<Impl>()),
       title_(std::move(title)),
-      action_(std::move(action)),
+      action_(action),
       keyMask_(ModifierFlag::Command) {
   d_->action = new QAction();
   QObject::connect(d_->action, &QAction::triggered, d_->action, [this] {
@@ -265,7 +265,7 @@ void Menu::setTitle(const std::string& title) {
 
 void Menu::addItem(std::shared_ptr<MenuItem> item) { insertItem(std::move(item), items_.size()); }
 
-std::shared_ptr<MenuItem> Menu::addItemWithTitle(const std::string& title, const std::string& action,
+std::shared_ptr<MenuItem> Menu::addItemWithTitle(const std::string& title, Command action,
                                                  const std::string& keyEquivalent) {
   auto item = std::make_shared<MenuItem>(title, action, keyEquivalent);
   addItem(item);

@@ -22,7 +22,7 @@ enum class ControlState { Mixed = -1, Off = 0, On = 1 };
 // a responder only so that it can be the sender of its action.
 class MenuItem : public Responder, public std::enable_shared_from_this<MenuItem> {
  public:
-  MenuItem(std::string title = {}, std::string action = {}, std::string keyEquivalent = {});
+  MenuItem(std::string title = {}, Command action = {}, std::string keyEquivalent = {});
   ~MenuItem() override;
   MenuItem(const MenuItem&) = delete;
   MenuItem& operator=(const MenuItem&) = delete;
@@ -32,9 +32,9 @@ class MenuItem : public Responder, public std::enable_shared_from_this<MenuItem>
   void setTitle(const std::string& title);
   bool isSeparatorItem() const { return separator_; }
 
-  // The selector sent when the item is chosen ("performClose:", ...).
-  const std::string& action() const { return action_; }
-  void setAction(const std::string& selector) { action_ = selector; }
+  // The command sent when the item is chosen ("performClose:", ...).
+  Command action() const { return action_; }
+  void setAction(Command command) { action_ = command; }
   // Not owned: the target must outlive the item or be cleared first. None means the chain.
   Responder* target() const { return target_; }
   void setTarget(Responder* target) { target_ = target; }
@@ -79,7 +79,9 @@ class MenuItem : public Responder, public std::enable_shared_from_this<MenuItem>
   friend class Menu;
   void sync();
   std::unique_ptr<Impl> d_;
-  std::string title_, action_, keyEquivalent_, toolTip_;
+  std::string title_;
+  Command action_;
+  std::string keyEquivalent_, toolTip_;
   std::uint64_t keyMask_;
   Responder* target_ = nullptr;
   ControlState state_ = ControlState::Off;
@@ -118,7 +120,7 @@ class Menu : public std::enable_shared_from_this<Menu> {
   std::size_t numberOfItems() const { return items_.size(); }
   void addItem(std::shared_ptr<MenuItem> item);
   // Makes, adds and answers an item.
-  std::shared_ptr<MenuItem> addItemWithTitle(const std::string& title, const std::string& action,
+  std::shared_ptr<MenuItem> addItemWithTitle(const std::string& title, Command action,
                                              const std::string& keyEquivalent = {});
   void insertItem(std::shared_ptr<MenuItem> item, std::size_t index);
   void removeItem(const std::shared_ptr<MenuItem>& item);

@@ -1187,9 +1187,9 @@ std::string OutlineView::editingText() const {
   return d_->editor ? d_->editor->text().toStdString() : std::string();
 }
 
-void OutlineView::Impl::postEditing(const char* name, unsigned method) {
+void OutlineView::Impl::postEditing(fnd::NotificationName name, unsigned method) {
   if (!view->delegate_ || !(view->delegateMethods_ & method)) return;
-  fnd::Notification n{name, view, fnd::Dictionary{{OutlineFieldEditorKey, fnd::Value(view->editingText())}}};
+  fnd::Notification n(name, view, fnd::Dictionary{{OutlineFieldEditorKey, fnd::Value(view->editingText())}});
   auto* delegate = view->delegate_;
   if (method == OutlineViewDelegate::TextDidBeginEditing) delegate->controlTextDidBeginEditing(n);
   else if (method == OutlineViewDelegate::TextDidChange) delegate->controlTextDidChange(n);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/UINotifications.h"
 #include "Platform/Foundation/IndexSet.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/Value.h"
@@ -107,9 +108,6 @@ class OutlineViewDataSource {
 // Posted to the delegate (object: the view; "NSFieldEditor": the editor's text) while a row is
 // renamed in place.
 inline constexpr const char* OutlineFieldEditorKey = "NSFieldEditor";
-inline constexpr const char* ControlTextDidBeginEditingNotification = "ControlTextDidBeginEditing";
-inline constexpr const char* ControlTextDidChangeNotification = "ControlTextDidChange";
-inline constexpr const char* ControlTextDidEndEditingNotification = "ControlTextDidEndEditing";
 
 class OutlineViewDelegate {
  public:

@@ -147,7 +147,7 @@ struct OutlineView::Impl {
   double heightOf(OutlineNode* node);
   void tileRows();
   void untile(long row, bool rowGone);
-  void postEditing(const char* name, unsigned method);
+  void postEditing(fnd::NotificationName name, unsigned method);
 };
 
 // The toolkit's tree widget, hosted inside the outline view's widget. It draws rows through

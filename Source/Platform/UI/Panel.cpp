@@ -26,7 +26,7 @@ void Panel::keyDown(const Event& event) {
   if (!isCancelKey(event)) return Window::keyDown(event);
   // A field or view before the panel may take the cancel for itself.
   Responder* first = firstResponder() ? firstResponder() : this;
-  first->tryToPerform("cancelOperation:", this);
+  first->tryToPerform(cmd::cancelOperation, this);
 }
 
 void Panel::cancelOperation() {
@@ -35,12 +35,12 @@ void Panel::cancelOperation() {
   else orderOut();
 }
 
-bool Panel::respondsToAction(std::string_view selector) const {
-  return selector == "cancelOperation:" || Window::respondsToAction(selector);
+bool Panel::respondsToAction(Command selector) const {
+  return selector == cmd::cancelOperation || Window::respondsToAction(selector);
 }
 
-bool Panel::performAction(std::string_view selector, Responder* sender) {
-  if (selector == "cancelOperation:") {
+bool Panel::performAction(Command selector, Responder* sender) {
+  if (selector == cmd::cancelOperation) {
     cancelOperation();
     return true;
   }

@@ -24,8 +24,8 @@ class Panel : public Window {
   static bool isCancelKey(const Event& event);
 
   void keyDown(const Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, Responder* sender) override;
+  bool respondsToAction(Command selector) const override;
+  bool performAction(Command selector, Responder* sender) override;
 
  private:
   bool floating_ = false;

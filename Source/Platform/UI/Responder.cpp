@@ -16,49 +16,49 @@ void Responder::keyDown(const Event& e) {
 void Responder::keyUp(const Event& e) { if (next_) next_->keyUp(e); }
 void Responder::scrollWheel(const Event& e) { if (next_) next_->scrollWheel(e); }
 
-bool Responder::tryToPerform(std::string_view selector, Responder* sender) {
+bool Responder::tryToPerform(Command selector, Responder* sender) {
   for (Responder* r = this; r; r = r->next_)
     if (r->performAction(selector, sender)) return true;
   return false;
 }
 
-void Responder::doCommandBySelector(std::string_view selector) { tryToPerform(selector, this); }
+void Responder::doCommandBySelector(Command selector) { tryToPerform(selector, this); }
 
-std::string Responder::selectorForKeyEvent(const Event& e) {
+Command Responder::selectorForKeyEvent(const Event& e) {
   bool shift = e.hasModifier(ModifierFlag::Shift);
   bool option = e.hasModifier(ModifierFlag::Option);
   bool command = e.hasModifier(ModifierFlag::Command);
   switch (e.keyCode) {
     case KeyCode::LeftArrow:
-      if (command) return shift ? "moveToBeginningOfLineAndModifySelection:" : "moveToBeginningOfLine:";
-      if (option) return shift ? "moveWordLeftAndModifySelection:" : "moveWordLeft:";
-      return shift ? "moveLeftAndModifySelection:" : "moveLeft:";
+      if (command) return shift ? cmd::moveToBeginningOfLineAndModifySelection : cmd::moveToBeginningOfLine;
+      if (option) return shift ? cmd::moveWordLeftAndModifySelection : cmd::moveWordLeft;
+      return shift ? cmd::moveLeftAndModifySelection : cmd::moveLeft;
     case KeyCode::RightArrow:
-      if (command) return shift ? "moveToEndOfLineAndModifySelection:" : "moveToEndOfLine:";
-      if (option) return shift ? "moveWordRightAndModifySelection:" : "moveWordRight:";
-      return shift ? "moveRightAndModifySelection:" : "moveRight:";
+      if (command) return shift ? cmd::moveToEndOfLineAndModifySelection : cmd::moveToEndOfLine;
+      if (option) return shift ? cmd::moveWordRightAndModifySelection : cmd::moveWordRight;
+      return shift ? cmd::moveRightAndModifySelection : cmd::moveRight;
     case KeyCode::UpArrow:
-      if (command) return shift ? "moveToBeginningOfDocumentAndModifySelection:" : "moveToBeginningOfDocument:";
-      return shift ? "moveUpAndModifySelection:" : "moveUp:";
+      if (command) return shift ? cmd::moveToBeginningOfDocumentAndModifySelection : cmd::moveToBeginningOfDocument;
+      return shift ? cmd::moveUpAndModifySelection : cmd::moveUp;
     case KeyCode::DownArrow:
-      if (command) return shift ? "moveToEndOfDocumentAndModifySelection:" : "moveToEndOfDocument:";
-      return shift ? "moveDownAndModifySelection:" : "moveDown:";
+      if (command) return shift ? cmd::moveToEndOfDocumentAndModifySelection : cmd::moveToEndOfDocument;
+      return shift ? cmd::moveDownAndModifySelection : cmd::moveDown;
     case KeyCode::Return:
-    case KeyCode::KeypadEnter: return "insertNewline:";
-    case KeyCode::Tab: return shift ? "insertBacktab:" : "insertTab:";
-    case KeyCode::Escape: return "cancelOperation:";
-    case KeyCode::Delete: return "deleteBackward:";
-    case KeyCode::ForwardDelete: return "deleteForward:";
-    case KeyCode::Home: return "scrollToBeginningOfDocument:";
-    case KeyCode::End: return "scrollToEndOfDocument:";
-    case KeyCode::PageUp: return "scrollPageUp:";
-    case KeyCode::PageDown: return "scrollPageDown:";
+    case KeyCode::KeypadEnter: return cmd::insertNewline;
+    case KeyCode::Tab: return shift ? cmd::insertBacktab : cmd::insertTab;
+    case KeyCode::Escape: return cmd::cancelOperation;
+    case KeyCode::Delete: return cmd::deleteBackward;
+    case KeyCode::ForwardDelete: return cmd::deleteForward;
+    case KeyCode::Home: return cmd::scrollToBeginningOfDocument;
+    case KeyCode::End: return cmd::scrollToEndOfDocument;
+    case KeyCode::PageUp: return cmd::scrollPageUp;
+    case KeyCode::PageDown: return cmd::scrollPageDown;
     default: return {};
   }
 }
 
 bool Responder::interpretKeyEvents(const Event& e) {
-  std::string selector = selectorForKeyEvent(e);
+  Command selector = selectorForKeyEvent(e);
   if (selector.empty()) return false;
   doCommandBySelector(selector);
   return true;

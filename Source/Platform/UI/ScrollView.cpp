@@ -182,17 +182,17 @@ void ScrollView::scrollWheel(const Event& event) {
 }
 
 void ScrollView::keyDown(const Event& event) {
-  std::string selector = Responder::selectorForKeyEvent(event);
-  if (selector.rfind("scroll", 0) == 0 && performAction(selector, this)) return;
+  Command selector = Responder::selectorForKeyEvent(event);
+  if (selector.text().starts_with("scroll") && performAction(selector, this)) return;
   View::keyDown(event);
 }
 
-bool ScrollView::respondsToAction(std::string_view selector) const {
-  return clipView_ && (selector == "scrollPageDown:" || selector == "scrollPageUp:" ||
-                       selector == "scrollToBeginningOfDocument:" || selector == "scrollToEndOfDocument:");
+bool ScrollView::respondsToAction(Command selector) const {
+  return clipView_ && (selector == cmd::scrollPageDown || selector == cmd::scrollPageUp ||
+                       selector == cmd::scrollToBeginningOfDocument || selector == cmd::scrollToEndOfDocument);
 }
 
-bool ScrollView::performAction(std::string_view selector, Responder* sender) {
+bool ScrollView::performAction(Command selector, Responder* sender) {
   if (!clipView_) return false;
   fnd::Rect visible = clipView_->bounds();
   fnd::Rect doc = clipView_->documentRect();
@@ -200,10 +200,10 @@ bool ScrollView::performAction(std::string_view selector, Responder* sender) {
   // Pages overlap by one line so the reader keeps their place.
   double page = std::max(visible.size.height - lineScroll_, lineScroll_);
   fnd::Point p = visible.origin;
-  if (selector == "scrollPageDown:") p.y += flipped ? page : -page;
-  else if (selector == "scrollPageUp:") p.y += flipped ? -page : page;
-  else if (selector == "scrollToBeginningOfDocument:") p.y = flipped ? doc.minY() : doc.maxY();
-  else if (selector == "scrollToEndOfDocument:") p.y = flipped ? doc.maxY() : doc.minY();
+  if (selector == cmd::scrollPageDown) p.y += flipped ? page : -page;
+  else if (selector == cmd::scrollPageUp) p.y += flipped ? -page : page;
+  else if (selector == cmd::scrollToBeginningOfDocument) p.y = flipped ? doc.minY() : doc.maxY();
+  else if (selector == cmd::scrollToEndOfDocument) p.y = flipped ? doc.maxY() : doc.minY();
   else return View::performAction(selector, sender);
   clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
   return true;

@@ -45,8 +45,8 @@ class ScrollView : public View {
   void scrollWheel(const Event& event) override;
   // Page Up/Down, Home and End scroll the document; other keys go up the responder chain.
   void keyDown(const Event& event) override;
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, Responder* sender) override;
+  bool respondsToAction(Command selector) const override;
+  bool performAction(Command selector, Responder* sender) override;
   void layout() override;
 
   // Called by the clip view after each move of its bounds.

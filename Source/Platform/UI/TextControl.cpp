@@ -47,7 +47,7 @@ void TextControl::userDidChangeText() {
 }
 
 void TextControl::keyDown(const Event& event) {
-  std::string selector = selectorForKeyEvent(event);
+  Command selector = selectorForKeyEvent(event);
   if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   Control::keyDown(event);
 }

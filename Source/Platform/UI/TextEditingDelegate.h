@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
-
-#include <string_view>
+#include "Platform/UI/Command.h"
 
 namespace kesto::ui {
 
@@ -31,7 +30,7 @@ class TextEditingDelegate {
   // A key bound to a command ("moveUp:", "moveDown:", "insertTab:", "insertNewline:",
   // "cancelOperation:", ...) is offered here first; true means handled, and the control does
   // nothing more with the key.
-  virtual bool controlTextViewDoCommandBySelector(Control& control, std::string_view selector) { return false; }
+  virtual bool controlTextViewDoCommandBySelector(Control& control, Command selector) { return false; }
 
  private:
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};

@@ -187,7 +187,7 @@ fnd::Rect TokenField::rectOfToken(size_t index) const {
 
 void TokenField::keyDown(const Event& event) {
   // The delegate hears bound keys first, as in any text control.
-  std::string selector = selectorForKeyEvent(event);
+  Command selector = selectorForKeyEvent(event);
   if (!selector.empty() && delegate() && delegate()->controlTextViewDoCommandBySelector(*this, selector)) return;
   const auto* w = parts(*this);
   const bool readOnly = w->input->isReadOnly();

@@ -434,16 +434,16 @@ void Window::sendEvent(const Event& event) {
       // Key equivalents of the standard edit menu go to the first responder's chain next.
       if (e.hasModifier(ModifierFlag::Command) && !e.hasModifier(ModifierFlag::Option | ModifierFlag::Control)) {
         bool shift = e.hasModifier(ModifierFlag::Shift);
-        const char* sel = nullptr;
+        Command sel;
         switch (e.keyCode) {
-          case KeyCode::A: sel = shift ? nullptr : "selectAll:"; break;
-          case KeyCode::C: sel = shift ? nullptr : "copy:"; break;
-          case KeyCode::X: sel = shift ? nullptr : "cut:"; break;
-          case KeyCode::V: sel = shift ? nullptr : "paste:"; break;
-          case KeyCode::Z: sel = shift ? "redo:" : "undo:"; break;
+          case KeyCode::A: sel = shift ? Command() : cmd::selectAll; break;
+          case KeyCode::C: sel = shift ? Command() : cmd::copy; break;
+          case KeyCode::X: sel = shift ? Command() : cmd::cut; break;
+          case KeyCode::V: sel = shift ? Command() : cmd::paste; break;
+          case KeyCode::Z: sel = shift ? cmd::redo : cmd::undo; break;
           default: break;
         }
-        if (sel && sendAction(sel, nullptr)) return;
+        if (!sel.empty() && sendAction(sel, nullptr)) return;
       }
       Responder* r = firstResponder_ ? firstResponder_ : this;
       std::shared_ptr<View> keep;
@@ -465,12 +465,12 @@ void Window::sendEvent(const Event& event) {
   }
 }
 
-bool Window::respondsToAction(std::string_view selector) const {
+bool Window::respondsToAction(Command selector) const {
   // A sheet ends through its own buttons, never by the window commands.
   if (isSheet()) return false;
-  if (selector == "undo:" || selector == "redo:") return undoManager() != nullptr;
-  return selector == "performClose:" || selector == "performMiniaturize:" || selector == "performZoom:" ||
-         selector == "toggleFullScreen:";
+  if (selector == cmd::undo || selector == cmd::redo) return undoManager() != nullptr;
+  return selector == cmd::performClose || selector == cmd::performMiniaturize || selector == cmd::performZoom ||
+         selector == cmd::toggleFullScreen;
 }
 
 void Window::mouseDown(const Event& event) {
@@ -486,31 +486,31 @@ void Window::mouseDragged(const Event& event) {
   setFrame(f, false);
 }
 
-bool Window::sendAction(std::string_view selector, Responder* sender) {
+bool Window::sendAction(Command selector, Responder* sender) {
   Responder* r = firstResponder_ ? firstResponder_ : this;
   return r->tryToPerform(selector, sender);
 }
 
-bool Window::performAction(std::string_view selector, Responder* sender) {
+bool Window::performAction(Command selector, Responder* sender) {
   if (!respondsToAction(selector)) return false;
-  if (selector == "performClose:") {
+  if (selector == cmd::performClose) {
     performClose();
     return true;
   }
-  if (selector == "performMiniaturize:") {
+  if (selector == cmd::performMiniaturize) {
     miniaturize();
     return true;
   }
-  if (selector == "performZoom:") {
+  if (selector == cmd::performZoom) {
     zoom();
     return true;
   }
-  if (selector == "toggleFullScreen:") {
+  if (selector == cmd::toggleFullScreen) {
     toggleFullScreen();
     return true;
   }
-  if (auto* undo = undoManager(); undo && (selector == "undo:" || selector == "redo:")) {
-    if (selector == "undo:" ? undo->canUndo() : undo->canRedo()) selector == "undo:" ? undo->undo() : undo->redo();
+  if (auto* undo = undoManager(); undo && (selector == cmd::undo || selector == cmd::redo)) {
+    if (selector == cmd::undo ? undo->canUndo() : undo->canRedo()) selector == cmd::undo ? undo->undo() : undo->redo();
     return true;
   }
   return false;
@@ -522,8 +522,8 @@ fnd::UndoManager* Window::undoManager() const {
 
 bool Window::validateMenuItem(MenuItem& item) {
   auto* undo = undoManager();
-  if (!undo || (item.action() != "undo:" && item.action() != "redo:")) return true;
-  const bool redo = item.action() == "redo:";
+  if (!undo || (item.action() != cmd::undo && item.action() != cmd::redo)) return true;
+  const bool redo = item.action() == cmd::redo;
   item.setTitle(redo ? undo->redoMenuItemTitle() : undo->undoMenuItemTitle());
   return redo ? undo->canRedo() : undo->canUndo();
 }

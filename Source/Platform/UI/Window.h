@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/UINotifications.h"
 #include "Platform/Foundation/Geometry.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/Screen.h"
@@ -35,16 +36,6 @@ class WindowDelegate {
   virtual fnd::UndoManager* windowWillReturnUndoManager(Window& window) { return nullptr; }
 };
 
-// Notification names posted with the window as object.
-inline constexpr const char* WindowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
-inline constexpr const char* WindowDidResignKeyNotification = "NSWindowDidResignKeyNotification";
-inline constexpr const char* WindowDidResizeNotification = "NSWindowDidResizeNotification";
-inline constexpr const char* WindowWillCloseNotification = "NSWindowWillCloseNotification";
-inline constexpr const char* WindowDidChangeScreenNotification = "NSWindowDidChangeScreenNotification";
-inline constexpr const char* WindowDidBecomeMainNotification = "NSWindowDidBecomeMainNotification";
-inline constexpr const char* WindowDidResignMainNotification = "NSWindowDidResignMainNotification";
-inline constexpr const char* WindowDidEnterFullScreenNotification = "NSWindowDidEnterFullScreenNotification";
-inline constexpr const char* WindowDidExitFullScreenNotification = "NSWindowDidExitFullScreenNotification";
 
 // How a modal session or sheet ended. Alerts answer AlertFirstButtonReturn + the button's index.
 namespace ModalResponse {
@@ -144,7 +135,7 @@ class Window : public Responder {
   // the first responder after the key equivalents (Command-A is selectAll:, ...).
   void sendEvent(const Event& event);
   // Sends an action along the first responder's chain, then to the window and its delegate.
-  bool sendAction(std::string_view selector, Responder* sender = nullptr);
+  bool sendAction(Command selector, Responder* sender = nullptr);
 
   fnd::Point convertPointToScreen(const fnd::Point& point) const;
   fnd::Point convertPointFromScreen(const fnd::Point& point) const;
@@ -162,8 +153,8 @@ class Window : public Responder {
   void rebuildMenuBar();
 
   // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:.
-  bool respondsToAction(std::string_view selector) const override;
-  bool performAction(std::string_view selector, Responder* sender) override;
+  bool respondsToAction(Command selector) const override;
+  bool performAction(Command selector, Responder* sender) override;
   bool validateMenuItem(MenuItem& item) override;
   // The delegate's undo manager for this window, if it offers one.
   fnd::UndoManager* undoManager() const;

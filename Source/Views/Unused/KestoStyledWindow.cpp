@@ -13,7 +13,7 @@ KestoStyledWindow::KestoStyledWindow(const fnd::Rect& contentRect, unsigned)
   setCornerRadius(6.0);
   setMovableByWindowBackground(true);
   auto& center = fnd::NotificationCenter::defaultCenter();
-  for (const char* name : {ui::WindowDidBecomeMainNotification, ui::WindowDidResignMainNotification,
+  for (auto name : {ui::WindowDidBecomeMainNotification, ui::WindowDidResignMainNotification,
                            ui::WindowDidEnterFullScreenNotification, ui::WindowDidExitFullScreenNotification})
     center.addObserver(this, [this](const fnd::Notification&) { mainWindowChanged(); }, name, this);
   // The content view made by the base class gets the style too.

@@ -106,9 +106,9 @@ TEST(URLSessionTest, CancelCompletesWithCancelled) {
 
 TEST(URLSessionTest, ResumeAndSuspendAreAnnouncedOnlyForRealChanges) {
   Server s;
-  std::vector<std::string> seen;
+  std::vector<fnd::NotificationName> seen;
   fnd::ScopedObserver observer;
-  for (const char* name : {kURLSessionTaskDidResumeNotification, kURLSessionTaskDidSuspendNotification})
+  for (auto name : {kURLSessionTaskDidResumeNotification, kURLSessionTaskDidSuspendNotification})
     observer.observe(name, [&](const fnd::Notification& n) { seen.push_back(n.name); });
   auto session = URLSession::make(URLSessionConfiguration::defaultConfiguration());
   auto task = session->dataTask(s.request("/slow"));
@@ -117,10 +117,10 @@ TEST(URLSessionTest, ResumeAndSuspendAreAnnouncedOnlyForRealChanges) {
   task->resume();
   task->resume();  // running: nothing
   task->suspend();
-  EXPECT_EQ(seen, (std::vector<std::string>{kURLSessionTaskDidResumeNotification, kURLSessionTaskDidSuspendNotification}));
+  EXPECT_EQ(seen, (std::vector<fnd::NotificationName>{kURLSessionTaskDidResumeNotification, kURLSessionTaskDidSuspendNotification}));
   task->cancel();
   ASSERT_TRUE(test::runUntil([&] { return task->state() == URLSessionTask::State::Completed; }, 10));
   seen.clear();
   task->resume();  // completed tasks still announce
-  EXPECT_EQ(seen, std::vector<std::string>{kURLSessionTaskDidResumeNotification});
+  EXPECT_EQ(seen, std::vector<fnd::NotificationName>{kURLSessionTaskDidResumeNotification});
 }

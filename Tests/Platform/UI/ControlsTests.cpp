@@ -32,7 +32,7 @@ class Recorder : public TextEditingDelegate {
  public:
   std::vector<std::string> log;
   bool allowBegin = true;
-  std::vector<std::string> consumed;  // commands this delegate handles
+  std::vector<ui::Command> consumed;  // commands this delegate handles
   bool controlTextShouldBeginEditing(Control&) override {
     log.push_back("should-begin");
     return allowBegin;
@@ -40,8 +40,8 @@ class Recorder : public TextEditingDelegate {
   void controlTextDidBeginEditing(Control&) override { log.push_back("did-begin"); }
   void controlTextDidChange(Control&) override { log.push_back("did-change"); }
   void controlTextDidEndEditing(Control&) override { log.push_back("did-end"); }
-  bool controlTextViewDoCommandBySelector(Control&, std::string_view selector) override {
-    log.push_back(std::string(selector));
+  bool controlTextViewDoCommandBySelector(Control&, ui::Command selector) override {
+    log.push_back(std::string(selector.text()));
     return std::find(consumed.begin(), consumed.end(), selector) != consumed.end();
   }
 };
@@ -144,7 +144,7 @@ TEST(TextField, CommandHookConsumesOrPassesBoundKeys) {
   Fixture f;
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
   Recorder d;
-  d.consumed = {"moveUp:"};
+  d.consumed = {ui::cmd::moveUp};
   field->setDelegate(&d);
   int actions = 0;
   field->setAction([&] { ++actions; });
@@ -458,7 +458,7 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
     return std::vector<std::string>{"recipes", "reading"};
   });
   Recorder d;
-  d.consumed = {"insertNewline:"};
+  d.consumed = {ui::cmd::insertNewline};
   field->setDelegate(&d);
   f.window.makeFirstResponder(field.get());
   type("re");

@@ -277,8 +277,8 @@ TEST(Sheet, ASheetHangsTopCentreOverTheContentFollowsItsWindowAndQueuesTheNext) 
   placed(first);
   EXPECT_EQ(static_cast<QWidget*>(first.nativeHandle())->windowModality(), Qt::WindowModal);
   // Ctrl+W in a sheet closes neither the sheet (it would stay attached) nor its window.
-  EXPECT_FALSE(first.respondsToAction("performClose:"));
-  EXPECT_FALSE(Application::shared().sendAction("performClose:", &first, nullptr));
+  EXPECT_FALSE(first.respondsToAction(ui::cmd::performClose));
+  EXPECT_FALSE(Application::shared().sendAction(ui::cmd::performClose, &first, nullptr));
   EXPECT_TRUE(first.isVisible());
   window.setFrame(fnd::Rect(260, 100, 700, 420));
   placed(first);
@@ -324,8 +324,8 @@ TEST(Panel, EscapeAndCtrlPeriodCancelUnlessAViewBeforeThePanelTakesTheCancel) {
     bool take = true;
     int cancels = 0;
     bool acceptsFirstResponder() override { return true; }
-    bool respondsToAction(std::string_view s) const override { return take && s == "cancelOperation:"; }
-    bool performAction(std::string_view s, Responder*) override {
+    bool respondsToAction(Command s) const override { return take && s == ui::cmd::cancelOperation; }
+    bool performAction(Command s, Responder*) override {
       if (!respondsToAction(s)) return false;
       ++cancels;
       return true;
@@ -380,8 +380,8 @@ TEST(AboutPanel, OneFloatingPanelShowsTheApplicationsNameAndVersion) {
   options.version = "1.0.0";
   options.copyright = "Copyright the Kesto authors";
   app.setAboutPanelOptions(options);
-  EXPECT_TRUE(app.respondsToAction("orderFrontStandardAboutPanel:"));
-  ASSERT_TRUE(app.sendAction("orderFrontStandardAboutPanel:", nullptr, nullptr));
+  EXPECT_TRUE(app.respondsToAction(ui::cmd::orderFrontStandardAboutPanel));
+  ASSERT_TRUE(app.sendAction(ui::cmd::orderFrontStandardAboutPanel, nullptr, nullptr));
   Window* panel = app.aboutPanel();
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->isVisible());

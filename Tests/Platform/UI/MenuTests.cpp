@@ -1,6 +1,8 @@
 // Menus: enabling through the responder chain, key equivalents (also with a text field focused),
 // the menu bar above the content, and context menus driven from the keyboard.
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/NotificationName.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
@@ -18,28 +20,42 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <string_view>
 
 using namespace kesto;
 using namespace kesto::ui;
+
+namespace tc {
+constexpr kesto::ui::Command clear{"clear:"};
+constexpr kesto::ui::Command find{"find:"};
+constexpr kesto::ui::Command openItem{"openItem:"};
+constexpr kesto::ui::Command plain{"plain:"};
+constexpr kesto::ui::Command removeItem{"removeItem:"};
+constexpr kesto::ui::Command renameItem{"renameItem:"};
+constexpr kesto::ui::Command selectThumbnailView{"selectThumbnailView:"};
+constexpr kesto::ui::Command showHelp{"showHelp:"};
+constexpr kesto::ui::Command toggle{"toggle:"};
+}  // namespace tc
 
 namespace {
 
 // Takes the actions it is given; validates by a per-action switch and records what it got.
 class Receiver : public View {
  public:
-  explicit Receiver(std::set<std::string> actions = {}, const fnd::Rect& frame = fnd::Rect(10, 10, 100, 80))
+  explicit Receiver(std::set<Command> actions = {}, const fnd::Rect& frame = fnd::Rect(10, 10, 100, 80))
       : View(frame), actions(std::move(actions)) {}
-  std::set<std::string> actions;
-  std::set<std::string> refused;
-  std::vector<std::string> got;
+  std::set<Command> actions;
+  std::set<Command> refused;
+  std::vector<Command> got;
   std::vector<const Responder*> senders;
   bool acceptsFirstResponder() override { return true; }
-  bool respondsToAction(std::string_view s) const override { return actions.count(std::string(s)) > 0; }
+  bool respondsToAction(Command s) const override { return actions.count(s) > 0; }
   bool validateMenuItem(MenuItem& item) override {
-    if (item.action() == "toggle:") item.setState(ControlState::On);
+    if (item.action() == tc::toggle) item.setState(ControlState::On);
     return refused.count(item.action()) == 0;
   }
-  bool performAction(std::string_view s, Responder* sender) override {
+  bool performAction(Command s, Responder* sender) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
     senders.push_back(sender);
@@ -50,9 +66,9 @@ class Receiver : public View {
 // A plain responder placed behind the window, as a controller would be.
 class Controller : public Responder {
  public:
-  std::vector<std::string> got;
-  bool respondsToAction(std::string_view s) const override { return s == "selectThumbnailView:" || s == "selectAll:"; }
-  bool performAction(std::string_view s, Responder*) override {
+  std::vector<Command> got;
+  bool respondsToAction(Command s) const override { return s == tc::selectThumbnailView || s == ui::cmd::selectAll; }
+  bool performAction(Command s, Responder*) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
     return true;
@@ -77,24 +93,24 @@ bool sendKey(QWidget* to, int key, Qt::KeyboardModifiers mods, const QString& te
 
 TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "cut:", "toggle:"});
-  receiver->refused = {"cut:"};
+  auto receiver = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy, ui::cmd::cut, tc::toggle});
+  receiver->refused = {ui::cmd::cut};
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   ASSERT_TRUE(window.makeFirstResponder(receiver.get()));
 
-  Receiver stranger(std::set<std::string>{});
+  Receiver stranger(std::set<Command>{});
   auto menu = std::make_shared<Menu>("Edit");
-  auto copy = menu->addItemWithTitle("Copy", "copy:", "c");
-  auto cut = menu->addItemWithTitle("Cut", "cut:", "x");
-  auto paste = menu->addItemWithTitle("Paste", "paste:", "v");  // nobody takes it
-  auto close = menu->addItemWithTitle("Close Window", "performClose:", "w");  // the window does
-  auto quit = menu->addItemWithTitle("Quit", "terminate:", "q");  // the application does
-  auto toggle = menu->addItemWithTitle("Toggle", "toggle:");
-  auto targeted = menu->addItemWithTitle("Copy elsewhere", "copy:");
+  auto copy = menu->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  auto cut = menu->addItemWithTitle("Cut", ui::cmd::cut, "x");
+  auto paste = menu->addItemWithTitle("Paste", ui::cmd::paste, "v");  // nobody takes it
+  auto close = menu->addItemWithTitle("Close Window", ui::cmd::performClose, "w");  // the window does
+  auto quit = menu->addItemWithTitle("Quit", ui::cmd::terminate, "q");  // the application does
+  auto toggle = menu->addItemWithTitle("Toggle", tc::toggle);
+  auto targeted = menu->addItemWithTitle("Copy elsewhere", ui::cmd::copy);
   targeted->setTarget(&stranger);  // an explicit target that does not take it
-  auto noAction = menu->addItemWithTitle("Nothing", "");
-  auto sub = menu->addItemWithTitle("More", "");
+  auto noAction = menu->addItemWithTitle("Nothing", {});
+  auto sub = menu->addItemWithTitle("More", {});
   sub->setSubmenu(std::make_shared<Menu>("More"));
   menu->addItem(MenuItem::separatorItem());
 
@@ -124,28 +140,28 @@ TEST(Menu, ItemsAreEnabledExactlyWhenTheirReceiverIsFoundAndAgrees) {
 
 TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto outer = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(0, 0, 300, 200));
-  auto inner = std::make_shared<Receiver>(std::set<std::string>{"copy:"}, fnd::Rect(10, 10, 50, 50));
+  auto outer = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy}, fnd::Rect(0, 0, 300, 200));
+  auto inner = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy}, fnd::Rect(10, 10, 50, 50));
   window.contentView()->addSubview(outer);
   outer->addSubview(inner);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(inner.get());
   auto menu = std::make_shared<Menu>();
-  auto copy = menu->addItemWithTitle("Copy", "copy:");
-  inner->refused = {"copy:"};
+  auto copy = menu->addItemWithTitle("Copy", ui::cmd::copy);
+  inner->refused = {ui::cmd::copy};
   menu->update();
   EXPECT_FALSE(copy->isEnabled());  // the outer view would agree, but the inner one is asked
   inner->refused.clear();
   menu->update();
   ASSERT_TRUE(copy->isEnabled());
   ASSERT_TRUE(menu->performActionForItemAtIndex(0));
-  EXPECT_EQ(inner->got, std::vector<std::string>{"copy:"});
+  EXPECT_EQ(inner->got, std::vector<Command>{ui::cmd::copy});
   EXPECT_TRUE(outer->got.empty());
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
 }
 
 TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
-  MenuItem quit("Quit", "terminate:", "q");
+  MenuItem quit("Quit", ui::cmd::terminate, "q");
   EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q")));
   EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "q", ModifierFlag::Shift)));
   EXPECT_FALSE(quit.matchesKeyEquivalent(Event::key(KeyCode::Q, 0, "q")));
@@ -154,29 +170,29 @@ TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {
   EXPECT_TRUE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "\u0439")));
   // A Latin layout with other positions (AZERTY): the character decides, not the position.
   EXPECT_FALSE(quit.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
-  MenuItem selectAll("Select All", "selectAll:", "a");
+  MenuItem selectAll("Select All", ui::cmd::selectAll, "a");
   EXPECT_TRUE(selectAll.matchesKeyEquivalent(keyWithCommand(KeyCode::Q, "a")));
 
-  MenuItem redo("Redo", "redo:", "Z");  // upper case: with Shift
+  MenuItem redo("Redo", ui::cmd::redo, "Z");  // upper case: with Shift
   EXPECT_TRUE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z", ModifierFlag::Shift)));
   EXPECT_FALSE(redo.matchesKeyEquivalent(keyWithCommand(KeyCode::Z, "z")));
   EXPECT_EQ(redo.keyEquivalentText(), "Ctrl+Shift+Z");
 
-  MenuItem mode("Thumbnails", "selectThumbnailView:", "1");
+  MenuItem mode("Thumbnails", tc::selectThumbnailView, "1");
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "1")));
   EXPECT_TRUE(mode.matchesKeyEquivalent(keyWithCommand(18, "")));  // no text with Ctrl held
   EXPECT_FALSE(mode.matchesKeyEquivalent(keyWithCommand(19, "2")));
   EXPECT_EQ(mode.keyEquivalentText(), "Ctrl+1");
 
-  MenuItem help("Help", "showHelp:", "?");  // typed with Shift on most layouts
+  MenuItem help("Help", tc::showHelp, "?");  // typed with Shift on most layouts
   EXPECT_TRUE(help.matchesKeyEquivalent(keyWithCommand(44, "?", ModifierFlag::Shift)));
 
-  MenuItem hotkey("Search", "find:", "p");
+  MenuItem hotkey("Search", tc::find, "p");
   hotkey.setKeyEquivalentModifierMask(ModifierFlag::Command | ModifierFlag::Option | ModifierFlag::Control);
   EXPECT_EQ(hotkey.keyEquivalentText(), "Ctrl+Super+Alt+P");
   EXPECT_TRUE(hotkey.matchesKeyEquivalent(
       keyWithCommand(KeyCode::P, "p", ModifierFlag::Option | ModifierFlag::Control)));
-  MenuItem none("Plain", "plain:");
+  MenuItem none("Plain", tc::plain);
   EXPECT_FALSE(none.matchesKeyEquivalent(keyWithCommand(KeyCode::A, "a")));
   EXPECT_EQ(none.keyEquivalentText(), "");
 }
@@ -189,11 +205,11 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   window.setNextResponder(&controller);
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1");
   auto edit = std::make_shared<Menu>("Edit");
-  edit->addItemWithTitle("Select All", "selectAll:", "a");
-  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
-  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
+  menu->addItemWithTitle("View", {})->setSubmenu(view);
   Application::shared().setMainMenu(menu);
 
   auto* field = new QLineEdit(window.contentView()->nativeWidget());
@@ -205,7 +221,7 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
 
   EXPECT_TRUE(sendKey(field, Qt::Key_1, Qt::ControlModifier, "1"));
-  EXPECT_EQ(controller.got, std::vector<std::string>{"selectThumbnailView:"});
+  EXPECT_EQ(controller.got, std::vector<Command>{tc::selectThumbnailView});
   EXPECT_EQ(field->text().toStdString(), "typed");  // the field never saw the key
 
   // Ctrl+A is the field's own (select its text): the menu's Select All does not take it.
@@ -250,24 +266,24 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
 TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
   MainMenuScope scope;
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto receiver = std::make_shared<Receiver>(std::set<std::string>{"copy:", "selectAll:"});
+  auto receiver = std::make_shared<Receiver>(std::set<Command>{ui::cmd::copy, ui::cmd::selectAll});
   window.contentView()->addSubview(receiver);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(receiver.get());
   auto menu = std::make_shared<Menu>();
   auto edit = std::make_shared<Menu>("Edit");
-  edit->addItemWithTitle("Copy", "copy:", "c");
-  menu->addItemWithTitle("Edit", "")->setSubmenu(edit);
+  edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
   Application::shared().setMainMenu(menu);
-  receiver->refused = {"copy:"};
+  receiver->refused = {ui::cmd::copy};
   EXPECT_FALSE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
   EXPECT_TRUE(receiver->got.empty());
   receiver->refused.clear();
   EXPECT_TRUE(Application::shared().performKeyEquivalent(keyWithCommand(KeyCode::C, "c")));
-  EXPECT_EQ(receiver->got, std::vector<std::string>{"copy:"});
+  EXPECT_EQ(receiver->got, std::vector<Command>{ui::cmd::copy});
   // Ctrl+A has no item: the window's standard binding still sends selectAll: down the chain.
   window.sendEvent(keyWithCommand(KeyCode::A, "a"));
-  EXPECT_EQ(receiver->got.back(), "selectAll:");
+  EXPECT_EQ(receiver->got.back(), ui::cmd::selectAll);
 }
 
 TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
@@ -276,8 +292,8 @@ TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
   auto probe = std::make_shared<View>(fnd::Rect(0, 0, 40, 30));
   window.contentView()->addSubview(probe);
   auto menu = std::make_shared<Menu>();
-  menu->addItemWithTitle("File", "")->setSubmenu(std::make_shared<Menu>("File"));
-  auto help = menu->addItemWithTitle("Help & Info", "");
+  menu->addItemWithTitle("File", {})->setSubmenu(std::make_shared<Menu>("File"));
+  auto help = menu->addItemWithTitle("Help & Info", {});
   help->setSubmenu(std::make_shared<Menu>("Help"));
   Application::shared().setMainMenu(menu);
   window.setShowsMainMenu(true);
@@ -322,20 +338,20 @@ TEST(Menu, TheMenuBarSitsAboveTheContentWhoseCoordinatesStayPut) {
 
 TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto target = std::make_shared<Receiver>(std::set<std::string>{"openItem:", "renameItem:"});
-  auto other = std::make_shared<Receiver>(std::set<std::string>{}, fnd::Rect(200, 10, 50, 50));
+  auto target = std::make_shared<Receiver>(std::set<Command>{tc::openItem, tc::renameItem});
+  auto other = std::make_shared<Receiver>(std::set<Command>{}, fnd::Rect(200, 10, 50, 50));
   window.contentView()->addSubview(target);
   window.contentView()->addSubview(other);
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(other.get());  // the chain of the view, not the first responder's
-  target->refused = {"renameItem:"};
+  target->refused = {tc::renameItem};
 
   auto menu = std::make_shared<Menu>();
-  auto open = menu->addItemWithTitle("Open", "openItem:");
-  auto rename = menu->addItemWithTitle("Rename", "renameItem:");
+  auto open = menu->addItemWithTitle("Open", tc::openItem);
+  auto rename = menu->addItemWithTitle("Rename", tc::renameItem);
   menu->addItem(MenuItem::separatorItem());
-  auto remove = menu->addItemWithTitle("Remove", "removeItem:");
-  auto info = menu->addItemWithTitle("Get Info", "openItem:");
+  auto remove = menu->addItemWithTitle("Remove", tc::removeItem);
+  auto info = menu->addItemWithTitle("Get Info", tc::openItem);
 
   Menu::popUpContextMenu(menu, Event::mouse(EventType::RightMouseDown, {30, 40}), *target);
   ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2));
@@ -351,7 +367,7 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
   sendKey(popup, Qt::Key_Return, Qt::NoModifier, "\r");
   ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 2));
-  EXPECT_EQ(target->got, std::vector<std::string>{"openItem:"});
+  EXPECT_EQ(target->got, std::vector<Command>{tc::openItem});
   EXPECT_EQ(target->senders.front(), info.get());
   EXPECT_FALSE(menu->isTracking());
   test::spin(0.05);
@@ -362,9 +378,9 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   class Clearer : public Responder {
    public:
     std::shared_ptr<Menu> menu;
-    bool respondsToAction(std::string_view s) const override { return s == "clear:"; }
-    bool performAction(std::string_view s, Responder*) override {
-      if (s != "clear:") return false;
+    bool respondsToAction(Command s) const override { return s == tc::clear; }
+    bool performAction(Command s, Responder*) override {
+      if (s != tc::clear) return false;
       menu->removeAllItems();
       menu.reset();
       return true;
@@ -372,7 +388,7 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   };
   Clearer clearer;
   auto menu = std::make_shared<Menu>();
-  auto item = menu->addItemWithTitle("Clear", "clear:");
+  auto item = menu->addItemWithTitle("Clear", tc::clear);
   item->setTarget(&clearer);
   clearer.menu = menu;
   std::weak_ptr<MenuItem> weak = item;
@@ -389,9 +405,9 @@ TEST(Menu, SubmenusAreSearchedForKeyEquivalentsAndItemsMoveBetweenMenus) {
   Controller controller;
   auto root = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  auto item = view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1");
+  auto item = view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1");
   item->setTarget(&controller);
-  root->addItemWithTitle("View", "")->setSubmenu(view);
+  root->addItemWithTitle("View", {})->setSubmenu(view);
   EXPECT_EQ(view->supermenu(), root.get());
   EXPECT_TRUE(root->performKeyEquivalent(keyWithCommand(18, "1")));
   EXPECT_EQ(controller.got.size(), 1u);
@@ -415,8 +431,8 @@ TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
   Controller controller;
   auto menu = std::make_shared<Menu>();
   auto view = std::make_shared<Menu>("View");
-  view->addItemWithTitle("Thumbnails", "selectThumbnailView:", "1")->setTarget(&controller);
-  menu->addItemWithTitle("View", "")->setSubmenu(view);
+  view->addItemWithTitle("Thumbnails", tc::selectThumbnailView, "1")->setTarget(&controller);
+  menu->addItemWithTitle("View", {})->setSubmenu(view);
   Application::shared().setMainMenu(menu);
   auto window = std::make_unique<Window>(fnd::Rect(100, 100, 300, 200));
   window->makeKeyAndOrderFront();
@@ -437,11 +453,11 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   field->setFocus();
   ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
   auto edit = std::make_shared<Menu>("Edit");
-  auto undo = edit->addItemWithTitle("Undo", "undo:", "z");
-  auto cut = edit->addItemWithTitle("Cut", "cut:", "x");
-  auto copy = edit->addItemWithTitle("Copy", "copy:", "c");
-  auto paste = edit->addItemWithTitle("Paste", "paste:", "v");
-  auto all = edit->addItemWithTitle("Select All", "selectAll:", "a");
+  auto undo = edit->addItemWithTitle("Undo", ui::cmd::undo, "z");
+  auto cut = edit->addItemWithTitle("Cut", ui::cmd::cut, "x");
+  auto copy = edit->addItemWithTitle("Copy", ui::cmd::copy, "c");
+  auto paste = edit->addItemWithTitle("Paste", ui::cmd::paste, "v");
+  auto all = edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
   QApplication::clipboard()->clear();
 
   edit->update();
@@ -475,4 +491,101 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   EXPECT_FALSE(cut->isEnabled());
   EXPECT_FALSE(paste->isEnabled());
   EXPECT_FALSE(undo->isEnabled());
+}
+
+// Commands come only from constants: a literal or text made at run time does not compile where
+// a command is taken.
+template <typename Text>
+concept SendableAsCommand = requires(Responder& r, Text text) { r.tryToPerform(text); };
+template <typename Text>
+concept MenuCommand = requires(Menu& menu, Text text) { menu.addItemWithTitle("Title", text); };
+static_assert(SendableAsCommand<Command>);
+static_assert(!SendableAsCommand<const char*>);
+static_assert(!SendableAsCommand<std::string>);
+static_assert(!SendableAsCommand<std::string_view>);
+static_assert(MenuCommand<Command>);
+static_assert(!MenuCommand<const char*>);
+static_assert(!MenuCommand<std::string>);
+static_assert(!MenuCommand<fnd::NotificationName>);  // a notification's name is no command
+
+TEST(Action, OneActionAnswersTheMenuItemsTheirKeysAndTheButtonsThatSendIt) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  window.makeKeyAndOrderFront();
+  int runs = 0;
+  bool allowed = true;
+  std::vector<const Responder*> senders;
+  ActionResponder target;
+  target.actions().add({tc::toggle, "Toggle", "t", ModifierFlag::Command | ModifierFlag::Option,
+                        [&](MenuItem& item) {
+                          item.setState(runs > 0 ? ControlState::On : ControlState::Off);
+                          return allowed;
+                        },
+                        [&](Responder* sender) {
+                          ++runs;
+                          senders.push_back(sender);
+                          return true;
+                        }});
+  const Action& toggle = *target.actions().find(tc::toggle);
+  auto menu = std::make_shared<Menu>("Edit");
+  auto item = toggle.makeMenuItem();
+  item->setTarget(&target);
+  menu->addItem(item);
+  auto renamed = toggle.makeMenuItem("Toggle here");  // a context menu's own title, same command
+  renamed->setTarget(&target);
+  menu->addItem(renamed);
+  EXPECT_EQ(item->title(), "Toggle");
+  EXPECT_EQ(renamed->title(), "Toggle here");
+  EXPECT_EQ(item->keyEquivalentText(), "Ctrl+Alt+T");
+  EXPECT_EQ(renamed->action(), tc::toggle);
+
+  menu->update();
+  EXPECT_TRUE(item->isEnabled());
+  EXPECT_EQ(item->state(), ControlState::Off);
+  ASSERT_TRUE(menu->performActionForItemAtIndex(0));
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(senders.back(), item.get());
+  // A button sends the same action straight to it.
+  EXPECT_TRUE(target.actions().perform(tc::toggle));
+  EXPECT_EQ(runs, 2);
+  menu->update();
+  EXPECT_EQ(item->state(), ControlState::On);
+
+  // Not allowed now: the items are off and their key is not sent.
+  allowed = false;
+  menu->update();
+  EXPECT_FALSE(item->isEnabled());
+  EXPECT_FALSE(renamed->isEnabled());
+  Application::shared().setMainMenu(menu);
+  EXPECT_FALSE(menu->performKeyEquivalent(keyWithCommand(KeyCode::T, "t", ModifierFlag::Option)));
+  allowed = true;
+  EXPECT_TRUE(menu->performKeyEquivalent(keyWithCommand(KeyCode::T, "t", ModifierFlag::Option)));
+  EXPECT_EQ(runs, 3);
+}
+
+TEST(Action, ASetHoldsOneActionPerCommandAndADeclinedOneGoesOnAlongTheChain) {
+  ActionSet set;
+  int first = 0, second = 0;
+  set.add({tc::plain, "First", {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++first, true; }});
+  set.add({tc::plain, "Second", {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++second, true; }});
+  ASSERT_EQ(set.actions().size(), 1u);  // the second replaced the first
+  EXPECT_EQ(set.find(tc::plain)->title, "Second");
+  EXPECT_TRUE(set.perform(tc::plain));
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_FALSE(set.perform(tc::clear));  // none for it
+  EXPECT_FALSE(set.contains(Command()));
+  MenuItem unknown("Unknown", tc::clear);
+  EXPECT_TRUE(set.validate(unknown));  // no answer: enabled
+
+  // The nearer responder declines (nothing to undo there); the one behind it takes the command.
+  ActionResponder near, far;
+  near.setNextResponder(&far);
+  int nearRuns = 0, farRuns = 0;
+  near.actions().add({cmd::undo, {}, {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++nearRuns, false; }});
+  far.actions().add({cmd::undo, {}, {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++farRuns, true; }});
+  EXPECT_TRUE(near.tryToPerform(cmd::undo));
+  EXPECT_EQ(nearRuns, 1);
+  EXPECT_EQ(farRuns, 1);
+  EXPECT_FALSE(near.tryToPerform(cmd::redo));
 }

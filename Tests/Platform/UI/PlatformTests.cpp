@@ -99,7 +99,7 @@ TEST(Application, LaunchHooksAndActions) {
   struct Target : View {
     int copies = 0;
     bool acceptsFirstResponder() override { return true; }
-    bool performAction(std::string_view s, Responder*) override { return s == "copy:" && ++copies; }
+    bool performAction(Command s, Responder*) override { return s == ui::cmd::copy && ++copies; }
   };
   Window window(fnd::Rect(0, 0, 100, 100));
   auto target = std::make_shared<Target>();
@@ -107,8 +107,8 @@ TEST(Application, LaunchHooksAndActions) {
   window.makeKeyAndOrderFront();
   window.makeFirstResponder(target.get());
   EXPECT_EQ(app.keyWindow(), &window);
-  EXPECT_TRUE(app.sendAction("copy:", nullptr, nullptr));
-  EXPECT_FALSE(app.sendAction("paste:", nullptr, nullptr));
+  EXPECT_TRUE(app.sendAction(ui::cmd::copy, nullptr, nullptr));
+  EXPECT_FALSE(app.sendAction(ui::cmd::paste, nullptr, nullptr));
   EXPECT_EQ(target->copies, 1);
   // A removed first responder hands the role back to the window.
   target->removeFromSuperview();

@@ -33,8 +33,8 @@ class RecordingView : public View {
   void keyDown(const Event& e) override {
     if (!interpretKeyEvents(e)) View::keyDown(e);
   }
-  bool performAction(std::string_view selector, Responder*) override {
-    log.push_back(std::string(selector));
+  bool performAction(ui::Command selector, Responder*) override {
+    log.push_back(std::string(selector.text()));
     return true;
   }
 };

@@ -89,14 +89,16 @@ TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
 }
 
 namespace {
+constexpr Command kFirst{"first:"}, kSecond{"second:"}, kThird{"third:"};
+
 // Pops its menu up on a right click; takes the menu's actions.
 struct MenuOwner : View {
   using View::View;
   std::shared_ptr<Menu> menu;
-  std::vector<std::string> got;
+  std::vector<Command> got;
   void rightMouseDown(const Event& e) override { Menu::popUpContextMenu(menu, e, *this); }
-  bool respondsToAction(std::string_view s) const override { return s == "first:" || s == "third:"; }
-  bool performAction(std::string_view s, Responder*) override {
+  bool respondsToAction(Command s) const override { return s == kFirst || s == kThird; }
+  bool performAction(Command s, Responder*) override {
     if (!respondsToAction(s)) return false;
     got.emplace_back(s);
     return true;
@@ -111,9 +113,9 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   auto view = std::make_shared<MenuOwner>(fnd::Rect(50, 50, 200, 100));
   view->setBackgroundColor(Color::rgb(0.2, 0.4, 0.8));
   view->menu = std::make_shared<Menu>();
-  view->menu->addItemWithTitle("First", "first:");
-  view->menu->addItemWithTitle("Second (no receiver)", "second:");
-  view->menu->addItemWithTitle("Third", "third:");
+  view->menu->addItemWithTitle("First", kFirst);
+  view->menu->addItemWithTitle("Second (no receiver)", kSecond);
+  view->menu->addItemWithTitle("Third", kThird);
   window.contentView()->addSubview(view);
   window.makeKeyAndOrderFront();
   ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
@@ -128,6 +130,6 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   // Down reaches "First", the next Down passes over the disabled item to "Third".
   ASSERT_EQ(run("xdotool key --delay 100 Down Down Return"), 0);
   ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));
-  EXPECT_EQ(view->got, std::vector<std::string>{"third:"});
+  EXPECT_EQ(view->got, std::vector<Command>{kThird});
   EXPECT_FALSE(view->menu->isTracking());
 }

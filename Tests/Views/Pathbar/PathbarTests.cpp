@@ -14,10 +14,12 @@ ui::Color at(const ui::Image& image, double x, double y) {
 bool isBlue(const ui::Color& c) { return c.blue > c.red + 0.25 && c.alpha > 0.9; }
 bool isLightGrey(const ui::Color& c) { return std::abs(c.red - c.blue) < 0.05 && c.red > 0.8; }
 
+constexpr ui::Command kPathbarClicked{"pathbarClicked:"};
+
 struct Target : ui::Responder {
   int actions = 0;
-  bool performAction(std::string_view selector, ui::Responder*) override {
-    if (selector != "pathbarClicked:") return false;
+  bool performAction(ui::Command selector, ui::Responder*) override {
+    if (selector != kPathbarClicked) return false;
     ++actions;
     return true;
   }
@@ -103,7 +105,7 @@ TEST_F(PathbarFixture, PlainSegmentsShowTheSeparatorAndTheLastIsHighlighted) {
 TEST_F(PathbarFixture, PressingHighlightsAndAClickSendsTheAction) {
   Target target;
   bar->setTarget(&target);
-  bar->setAction("pathbarClicked:");
+  bar->setAction(kPathbarClicked);
   bar->addItemWithTitle("Library");
   bar->addItemWithTitle("Folder");
   bar->addItemWithTitle("Sub");

@@ -48,7 +48,7 @@ struct Observation {
   const void* observer;
   std::weak_ptr<void> observerRef;  // empty for the context class itself
   bool trackObserver;
-  std::string name;
+  fnd::NotificationName name;
   const void* sender;  // null: any sender
   std::weak_ptr<void> senderRef;
 };
@@ -72,7 +72,7 @@ void sweepLedger() {
 }
 
 void observe(const void* observer, std::weak_ptr<void> observerRef, fnd::NotificationCenter::Handler handler,
-             const std::string& name, const std::shared_ptr<void>& sender) {
+             fnd::NotificationName name, const std::shared_ptr<void>& sender) {
   std::lock_guard lock(ledgerMutex);
   sweepLedger();
   bool track = !observerRef.expired();
@@ -80,7 +80,7 @@ void observe(const void* observer, std::weak_ptr<void> observerRef, fnd::Notific
   center().addObserver(observer, std::move(handler), name, sender.get());
 }
 
-void forget(const void* observer, const std::string& name, const void* sender) {
+void forget(const void* observer, fnd::NotificationName name, const void* sender) {
   std::lock_guard lock(ledgerMutex);
   auto& list = ledger();
   std::erase_if(list, [&](const Observation& o) { return o.observer == observer && o.name == name && o.sender == sender; });

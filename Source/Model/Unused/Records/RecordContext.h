@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/Unused/Records/RecordKit.h"
+#include "Model/ModelNotifications.h"
 
 #include <memory>
 #include <string>
@@ -22,9 +23,6 @@ namespace kesto::recordkit {
 using ContextRef = std::shared_ptr<store::Context>;
 using CoordinatorRef = std::shared_ptr<store::Coordinator>;
 
-// Names of the notifications the stack observes.
-inline constexpr const char* kDidImportUbiquitousContentChangesNotification =
-    "NSPersistentStoreDidImportUbiquitousContentChangesNotification";
 // The user-info key that holds a context's working name.
 inline constexpr const char* kWorkingNameKey = "kNSManagedObjectContextWorkingName";
 

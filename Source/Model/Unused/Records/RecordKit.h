@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Error.h"
 
 #include <functional>
@@ -12,12 +13,6 @@ class Context;
 
 namespace kesto {
 
-// Posted on the main queue (no object) once a cloud store set-up has added its store.
-inline constexpr const char* kRecordKitPSCDidCompleteiCloudSetupNotification =
-    "kRecordKitPSCDidCompleteiCloudSetupNotification";
-// Posted after cloud changes were merged into a context (object: the context).
-inline constexpr const char* kRecordKitDidMergeChangesFromiCloudNotification =
-    "kRecordKitDidMergeChangesFromiCloudNotification";
 // The store name used when the application has no name of its own.
 inline constexpr const char* kRecordKitFallbackStoreName = "CoreDataStore.sqlite";
 

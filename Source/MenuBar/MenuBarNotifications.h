@@ -1,0 +1,14 @@
+#pragma once
+
+#include "Platform/Foundation/NotificationName.h"
+
+namespace kesto {
+
+// Posted (no object) when Escape is pressed in the menu-bar window; the application hides it.
+inline constexpr fnd::NotificationName CloseMenubarNotification{"CloseMenubarNotification"};
+// Posted by the menu-bar list to bring the main window (and the desktop's task-bar entry) back.
+inline constexpr fnd::NotificationName ShowMainKestoWindowAndDockNotification{"ShowMainKestoWindowAndDockNotification"};
+// Edits the menu-bar list's selected bookmark.
+inline constexpr fnd::NotificationName EditBookmarkMenuViewNotification{"EditBookmarkMenuViewNotification"};
+
+}  // namespace kesto
