@@ -119,6 +119,16 @@ function(kesto_add_tests name)
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
+# kesto_add_e2e_test(<name> <timeout> <script> [args...])
+# Runs the script of the calling folder's e2e/ with the arguments given inside a private X session
+# (Tests/Harness/e2e/xvfb-session.sh); a script that lacks a tool exits 77, counted as skipped.
+function(kesto_add_e2e_test name timeout script)
+  add_test(NAME ${name}
+    COMMAND "${CMAKE_SOURCE_DIR}/Tests/Harness/e2e/xvfb-session.sh" --
+            bash "${CMAKE_CURRENT_SOURCE_DIR}/e2e/${script}" ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77)
+endfunction()
+
 # kesto_add_benchmark(<name> [DEPS <targets...>]): a Google Benchmark executable from the .cpp
 # files of the calling folder. Built by the normal build, never run by the tests.
 function(kesto_add_benchmark name)

@@ -30,6 +30,7 @@
 #include "Platform/Foundation/RunLoop.h"
 
 #include "App/GeneratedBookmark.h"
+#include "GeneratedLibrary.h"
 #include "TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
@@ -52,25 +53,10 @@ bool pumpUntil(F done) {
 }
 
 void makeLibrary() {
-  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
-  std::vector<Folder::Ref> folders;
-  for (int i = 0; i < kFolders; ++i) {
-    auto f = Folder::initEntityInContext(ctx);
-    f->setFolderID("F" + std::to_string(i));
-    f->setName("Folder " + std::to_string(i));
-    f->setParentFolderID(Folder::kRootID);
-    f->setOrderIndex(i);
-    folders.push_back(f);
-  }
-  std::vector<Tag::Ref> tags;
-  for (int i = 0; i < kTags; ++i) {
-    auto t = Tag::initEntityInContext(ctx);
-    t->setName("tag" + std::to_string(i));
-    tags.push_back(t);
-  }
-  for (int i = 0; i < kBookmarks; ++i)
-    bench::addGeneratedBookmark(ctx, i, folders[i % kFolders], tags[i % kTags], tags[(i * 7 + 3) % kTags]);
-  WrenEntity::saveContext(ctx);
+  bench::LibraryShape shape{.folders = kFolders, .tags = kTags, .bookmarks = kBookmarks, .fourDeep = false};
+  shape.folder = [](Folder& f, int i) { f.setOrderIndex(i); };
+  shape.bookmark = [](Bookmark& b, int i) { bench::setGeneratedBookmark(b, i); };
+  bench::generateLibrary(shape);
   // An established library: the one-time migrations are behind it.
   auto& d = fnd::UserDefaults::standard();
   for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);

@@ -13,15 +13,20 @@
 
 namespace kesto::bench {
 
+// Everything of bookmark `i` but its folder and tags.
+inline void setGeneratedBookmark(Bookmark& b, int i) {
+  b.setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
+  b.setBaseURL("http://site" + std::to_string(i % 997) + ".example");
+  b.setTitle("Page " + std::to_string(i));
+  b.setUniqueID(WrenEntity::uniqueID());
+  b.setAddedDate(fnd::Date(600000000.0 + i));
+  b.setUpdatedDate(fnd::Date(600000000.0 + i));
+}
+
 inline void addGeneratedBookmark(const ContextRef& ctx, int i, const Folder::Ref& folder, const Tag::Ref& tag,
                                  const Tag::Ref& otherTag) {
   auto b = Bookmark::newBookmark(ctx);
-  b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
-  b->setBaseURL("http://site" + std::to_string(i % 997) + ".example");
-  b->setTitle("Page " + std::to_string(i));
-  b->setUniqueID(WrenEntity::uniqueID());
-  b->setAddedDate(fnd::Date(600000000.0 + i));
-  b->setUpdatedDate(fnd::Date(600000000.0 + i));
+  setGeneratedBookmark(*b, i);
   b->setFolder(folder);
   b->addTag(tag);
   b->addTag(otherTag);

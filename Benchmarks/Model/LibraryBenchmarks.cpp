@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "GeneratedLibrary.h"
 #include "TemporaryHome.h"
 
 #include <cstdlib>
@@ -31,45 +32,21 @@ struct Library {
   std::vector<std::string> tagNames;
 
   Library() {
-    auto prefs = std::make_shared<PreferenceValues>();
-    registerPreferences(prefs);
-    auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
-    std::vector<Folder::Ref> folders;
-    for (int i = 0; i < kFolders; ++i) {
-      auto f = Folder::initEntityInContext(ctx);
-      f->setFolderID("F" + std::to_string(i));
-      f->setName("Folder " + std::to_string(i));
-      // Four levels: 500 top-level folders, each with a chain of three below it.
-      f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
-      f->setOrderIndex(i);
-      folders.push_back(f);
-    }
-    deepFolder = folders[0];
-    std::vector<Tag::Ref> tags;
-    for (int i = 0; i < kTags; ++i) {
-      auto t = Tag::initEntityInContext(ctx);
-      t->setName("tag" + std::to_string(i));
-      tags.push_back(t);
-      tagNames.push_back(t->name());
-    }
-    for (int i = 0; i < kBookmarks; ++i) {
-      auto b = Bookmark::newBookmark(ctx);
+    auto prefs = bench::registeredPreferences();
+    // Four levels: 500 top-level folders, each with a chain of three below it.
+    bench::LibraryShape shape{.folders = kFolders, .tags = kTags, .bookmarks = kBookmarks};
+    shape.folder = [](Folder& f, int i) { f.setOrderIndex(i); };
+    shape.bookmark = [](Bookmark& b, int i) {
       int urlIndex = i % 20 == 0 ? i - 1 : i;  // every 20th shares its URL with the one before
-      b->setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
-      b->setTitle((i % 10 == 0 ? "Wiki " : "Page ") + std::to_string(i));
-      b->setTimesOpened(i % 7);
-      b->setAddedDate(fnd::Date(600000000.0 + i));
-      b->setFolder(folders[i % kFolders]);
-      b->addTag(tags[i % kTags]);
-      b->addTag(tags[(i * 7 + 3) % kTags]);
-    }
-    WrenEntity::saveContext(ctx);
-    dm.setPreferences(prefs);
-    dm.setContext(ctx);
-    dm.preparePredicates();
-    auto all = Bookmark::fetchEntities(ctx).value_or(Bookmark::List{});
-    dm.addBookmarks(all);
-    dm.addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+      b.setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
+      b.setTitle((i % 10 == 0 ? "Wiki " : "Page ") + std::to_string(i));
+      b.setTimesOpened(i % 7);
+      b.setAddedDate(fnd::Date(600000000.0 + i));
+    };
+    auto made = bench::generateLibrary(shape);
+    deepFolder = made.folders[0];
+    for (const auto& t : made.tags) tagNames.push_back(t->name());
+    bench::loadLibrary(dm, prefs);
   }
   // The shared store closes before its folder is removed.
   ~Library() { WrenDataManager::sharedInstance().reset(); }

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/XmlDocument.h"
 
 #include "LoopbackServer.h"
+#include "ProcessAndLoop.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -26,15 +27,10 @@ using namespace kesto;
 
 namespace {
 
-long statusField(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  std::size_t n = std::strlen(field);
-  while (std::getline(status, line))
-    if (line.compare(0, n, field) == 0) return std::strtol(line.c_str() + n, nullptr, 10);
-  return 0;
-}
-long peakRssKiB() { return statusField("VmHWM:"); }
+using bench::peakRssKiB;
+using bench::pumpUntil;
+using bench::statusField;
+
 long currentRssKiB() { return statusField("VmRSS:"); }
 long threadCount() { return statusField("Threads:"); }
 
@@ -42,17 +38,6 @@ long threadCount() { return statusField("Threads:"); }
 void resetPeakRss() {
   std::ofstream clear("/proc/self/clear_refs");
   clear << "5";
-}
-
-template <typename F>
-bool pumpUntil(F&& done, double seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > seconds * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
 }
 
 // The shared test server, with connections kept open between requests as a real service would.

@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "GeneratedLibrary.h"
+#include "OffscreenMain.h"
 #include "TemporaryHome.h"
 
 #include <QApplication>
@@ -39,33 +41,20 @@ struct Library {
   std::vector<std::string> folderIDs;
 
   Library() {
-    auto prefs = std::make_shared<PreferenceValues>();
-    registerPreferences(prefs);
-    auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
-    std::vector<Folder::Ref> made;
-    for (int i = 0; i < kFolders; ++i) {
-      auto f = Folder::initEntityInContext(ctx);
-      f->setFolderID("F" + std::to_string(i));
-      f->setName("Folder " + std::to_string(i));
-      f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
-      f->setOrderIndex(i);
+    auto prefs = bench::registeredPreferences();
+    bench::LibraryShape shape{.folders = kFolders, .bookmarks = kBookmarks};
+    shape.folder = [](Folder& f, int i) {
+      f.setOrderIndex(i);
       // Every chain open, so the whole tree has rows.
-      f->setIsExpanded(1);
-      made.push_back(f);
-      folderIDs.push_back(f->folderID());
-    }
-    for (int i = 0; i < kBookmarks; ++i) {
-      auto b = Bookmark::newBookmark(ctx);
-      b->setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
-      b->setTitle("Page " + std::to_string(i));
-      b->setFolder(made[static_cast<size_t>(i % kFolders)]);
-    }
-    WrenEntity::saveContext(ctx);
-    dm.setPreferences(prefs);
-    dm.setContext(ctx);
-    dm.preparePredicates();
-    dm.addBookmarks(Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}));
-    dm.addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+      f.setIsExpanded(1);
+    };
+    shape.bookmark = [](Bookmark& b, int i) {
+      b.setUrl("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i));
+      b.setTitle("Page " + std::to_string(i));
+    };
+    auto made = bench::generateLibrary(shape);
+    for (const auto& f : made.folders) folderIDs.push_back(f->folderID());
+    bench::loadLibrary(dm, prefs);
 
     window = std::make_unique<ui::Window>(fnd::Rect(0, 0, 240, 800));
     folders = std::make_unique<FoldersController>();
@@ -141,11 +130,5 @@ BENCHMARK(BM_AllBadges)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  theLibrary.reset();
-  return 0;
+  return kesto::bench::runOffscreen(argc, argv, [] { theLibrary.reset(); });
 }

@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "GeneratedLibrary.h"
 #include "TemporaryHome.h"
 
 #include <cstdlib>
@@ -33,44 +34,22 @@ std::unique_ptr<DataManager> dm;
 void makeLibrary() {
   // Removed with everything in it when the run ends.
   static bench::TemporaryHome home{"kesto-bench"};
-  auto prefs = std::make_shared<PreferenceValues>();
-  registerPreferences(prefs);
-  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
-  std::vector<Folder::Ref> folders;
-  for (int i = 0; i < kFolders; ++i) {
-    auto f = Folder::initEntityInContext(ctx);
-    f->setFolderID("F" + std::to_string(i));
-    f->setName("Folder " + std::to_string(i));
-    f->setParentFolderID(i % 4 == 0 ? std::string(Folder::kRootID) : "F" + std::to_string(i - 1));
-    folders.push_back(f);
-  }
-  std::vector<Tag::Ref> tags;
-  for (int i = 0; i < kTags; ++i) {
-    auto t = Tag::initEntityInContext(ctx);
-    // Every tenth name again in capitals: one badge counts both.
-    t->setName((i % 10 == 0 ? "TAG" : "tag") + std::to_string(i % 10 == 0 ? i - 10 : i));
-    tags.push_back(t);
-  }
+  auto prefs = bench::registeredPreferences();
   const double now = fnd::Date::now().timeIntervalSinceReferenceDate();
-  for (int i = 0; i < kBookmarks; ++i) {
-    auto b = Bookmark::newBookmark(ctx);
+  bench::LibraryShape shape{.folders = kFolders, .tags = kTags, .bookmarks = kBookmarks};
+  // Every tenth name again in capitals: one badge counts both.
+  shape.tagName = [](int i) { return (i % 10 == 0 ? "TAG" : "tag") + std::to_string(i % 10 == 0 ? i - 10 : i); };
+  shape.bookmark = [now](Bookmark& b, int i) {
     int urlIndex = i % 20 == 0 && i > 0 ? i - 1 : i;
-    b->setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
-    b->setTitle("Page " + std::to_string(i));
-    b->setTimesOpened(i % 7);
-    b->setAddedDate(fnd::Date(now - i * 60.0));
-    b->setLastOpened(fnd::Date(now - i * 90.0));
-    b->setFolder(folders[i % kFolders]);
-    b->addTag(tags[i % kTags]);
-    b->addTag(tags[(i * 7 + 3) % kTags]);
-  }
-  WrenEntity::saveContext(ctx);
+    b.setUrl("http://site" + std::to_string(urlIndex % 997) + ".example/page/" + std::to_string(urlIndex));
+    b.setTitle("Page " + std::to_string(i));
+    b.setTimesOpened(i % 7);
+    b.setAddedDate(fnd::Date(now - i * 60.0));
+    b.setLastOpened(fnd::Date(now - i * 90.0));
+  };
+  bench::generateLibrary(shape);
   dm = std::make_unique<DataManager>();
-  dm->setPreferences(prefs);
-  dm->setContext(ctx);
-  dm->preparePredicates();
-  dm->addBookmarks(Bookmark::fetchEntities(ctx).value_or(Bookmark::List{}));
-  dm->addFolders(Folder::fetchEntities(ctx).value_or(Folder::List{}));
+  bench::loadLibrary(*dm, prefs);
 }
 
 // The tags tab's rows: every tag in use with its badge, drawn into the list.

@@ -1,5 +1,6 @@
 // Folder-listing parsing and 200 MB transfers through the loopback fake of the service.
 #include "FakeSkyfolder.h"
+#include "ProcessAndLoop.h"
 #include "TestPKI.h"
 
 #include "Platform/Foundation/FileManager.h"
@@ -48,24 +49,8 @@ void ParseFolderListing(benchmark::State& state) {
 }
 BENCHMARK(ParseFolderListing)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-long peakRssKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return 0;
-}
-
-template <typename F>
-bool pumpUntil(F&& done, double seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > seconds * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using bench::peakRssKiB;
+using bench::pumpUntil;
 
 struct Done : SFRestClientDelegate {
   int finished = 0;

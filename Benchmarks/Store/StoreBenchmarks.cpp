@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "Relationships.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,14 +26,7 @@ constexpr int kBookmarks = 50000;
 constexpr int kFolders = 2000;
 constexpr int kTags = 5000;
 
-RelationshipDescription relationship(const char* name, const char* destination, const char* inverse, bool toMany) {
-  RelationshipDescription r;
-  r.name = name;
-  r.destinationEntityName = destination;
-  r.inverseName = inverse;
-  r.toMany = toMany;
-  return r;
-}
+using kesto::test::relationship;
 
 std::shared_ptr<const Model> libraryModel() {
   static std::shared_ptr<const Model> model = [] {

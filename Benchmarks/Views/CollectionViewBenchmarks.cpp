@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "OffscreenMain.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -165,11 +167,4 @@ BENCHMARK(BM_ScrollTopToBottomPainting)->Arg(0)->Arg(1)->ArgName("compact")->Uni
 BENCHMARK(BM_SelectAllThenDeselectAll)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DownArrowPresses)->Arg(0)->Arg(1)->ArgName("compact")->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kesto::bench::runOffscreen(argc, argv); }

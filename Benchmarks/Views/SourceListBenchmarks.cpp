@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "SourceListItemSource.h"
+
 #include <QApplication>
 
 #include <algorithm>
@@ -18,27 +20,12 @@ using namespace kesto;
 
 namespace {
 
-struct Sidebar : SourceListDataSource, SourceListDelegate {
-  std::vector<SourceListItemRef> groups;
-  static SourceListItem* at(SourceListItemPtr item) { return static_cast<SourceListItem*>(item); }
+// The groups always open, every answer of the item trees announced.
+struct Sidebar : test::SourceListItemSource, SourceListDelegate {
   unsigned implementedSourceListDataSourceMethods() const override {
     return ObjectValueForItem | ItemHasBadge | BadgeValueForItem | ItemHasIcon | IconForItem;
   }
   unsigned implementedSourceListDelegateMethods() const override { return IsGroupAlwaysExpanded; }
-  std::uint64_t sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) override {
-    return item ? at(item)->childCount() : groups.size();
-  }
-  SourceListItemPtr sourceListChildOfItem(SourceList&, std::uint64_t i, SourceListItemPtr item) override {
-    return item ? static_cast<SourceListItemPtr>(at(item)->childAt(i)) : groups[i].get();
-  }
-  bool sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) override { return at(item)->hasChildren(); }
-  fnd::Value sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) override { return at(item)->title(); }
-  bool sourceListItemHasBadge(SourceList&, SourceListItemPtr item) override { return at(item)->badgeValue().has_value(); }
-  std::int64_t sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) override {
-    return *at(item)->badgeValue();
-  }
-  bool sourceListItemHasIcon(SourceList&, SourceListItemPtr item) override { return !at(item)->icon().isNull(); }
-  ui::Image sourceListIconForItem(SourceList&, SourceListItemPtr item) override { return at(item)->icon(); }
   bool sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr) override { return true; }
 };
 

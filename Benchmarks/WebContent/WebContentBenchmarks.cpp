@@ -21,6 +21,8 @@
 #include "TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
+
+#include "LoopbackServer.h"
 #include <httplib.h>
 
 #include <algorithm>
@@ -41,7 +43,7 @@ class PageServer {
   PageServer() {
     const auto icon = ui::Image(16, 16, ui::Color::rgb(0.8, 0.2, 0.2)).encoded("png");
     icon_.assign(icon.begin(), icon.end());
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    loopback_.server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
       const int now = ++inFlight_;
       int seen = maxInFlight_.load();
       while (now > seen && !maxInFlight_.compare_exchange_weak(seen, now)) {}
@@ -56,26 +58,18 @@ class PageServer {
                              "application/octet-stream");
       --inFlight_;
     });
-    server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loopback_.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
+    loopback_.start();
   }
-  ~PageServer() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string url(const std::string& path) const { return loopback_.url(path, "127.0.0.1"); }
   int maxInFlight() const { return maxInFlight_; }
   void resetCounts() { maxInFlight_ = 0; }
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   std::string icon_;
   std::atomic<int> inFlight_{0}, maxInFlight_{0};
+  // Last, so it stops before what its handlers use goes.
+  test::LoopbackServer loopback_;
 };
 
 // The longest gap between turns of the event loop, measured by a check every millisecond.

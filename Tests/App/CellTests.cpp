@@ -5,6 +5,7 @@
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
+#include "Platform/Net/LoopbackServer.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Nib.h"
 #include "Views/ImageBox.h"
@@ -84,7 +85,7 @@ TEST(TilePinViewCell, ReuseClearsMarksButLeavesWhatIsAlwaysSet) {
 class ThumbnailServer {
  public:
   ThumbnailServer() {
-    server_.Get("/v2/thumbs.php", [this](const httplib::Request& request, httplib::Response& response) {
+    loopback_.server->Get("/v2/thumbs.php", [this](const httplib::Request& request, httplib::Response& response) {
       std::lock_guard lock(mutex_);
       std::string page = request.get_param_value("url");
       ++hits_[page];
@@ -97,15 +98,7 @@ class ThumbnailServer {
       }
       response.set_content(it->second, "image/png");
     });
-    // One request per connection, so stopping never waits out a kept-alive client.
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~ThumbnailServer() {
-    server_.stop();
-    thread_.join();
+    loopback_.start();
   }
   void serve(const std::string& page, const std::string& png) {
     std::lock_guard lock(mutex_);
@@ -119,16 +112,15 @@ class ThumbnailServer {
     std::lock_guard lock(mutex_);
     return queries_;
   }
-  std::string host() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string host() const { return "http://127.0.0.1:" + std::to_string(loopback_.port); }
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   std::mutex mutex_;
   std::map<std::string, std::string> images_;
   std::map<std::string, int> hits_;
   std::vector<std::string> queries_;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback_;
 };
 
 std::string pngOf(const ui::Color& colour) {

@@ -253,11 +253,6 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   AlertPresenter::setShared(nullptr);
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 class RecordingRegistrar : public GlobalHotKeyRegistrar {
  public:
@@ -320,11 +315,6 @@ TEST_F(StartupTest, RefusedHotKeyIsNotRecordedAsRegistered) {
   AppDelegate::setHotKeyRegistrar(nullptr);
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(StartupTest, MenuBarModeKeepsTheWindowHiddenUntilAsked) {
   defaults().setBool(true, "useMenuBarMode");
@@ -368,11 +358,6 @@ TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 10));
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
   build(0);
@@ -394,11 +379,6 @@ TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
   LogCenter::removeAllLoggers();
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 class FakeSidebar : public SidebarPane {
  public:

@@ -341,11 +341,6 @@ TEST_F(SyncStagesTest, TheToolbarButtonStartsTheEngineOrTheWizard) {
   EXPECT_TRUE(fnd::FileManager::fileExists(dir + "/Documents/kesto_sync.zip"));
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(AccountStageTest, ForgotPasswordOpensRecoveryAndAResetKeepsTheNewPassword) {
   build(0);

@@ -5,6 +5,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/LoopbackServer.h"
 #include "Platform/UI/Panel.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Views/KestoPanel.h"
@@ -46,22 +47,17 @@ TEST(UpdateVerdict, UnreadableTextsAreFailuresNotUpToDate) {
 class UpdateHost {
  public:
   UpdateHost() {
-    server_.Get("/update/update.txt", [this](const httplib::Request&, httplib::Response& response) {
+    loopback_.server->Get("/update/update.txt", [this](const httplib::Request&, httplib::Response& response) {
       std::unique_lock lock(mutex_);
       ++hits_;
       if (hold_) released_.wait(lock, [this] { return !hold_; });
       response.status = status_;
       response.set_content(body_, "text/plain");
     });
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loopback_.start();
   }
   ~UpdateHost() {
     release();
-    server_.stop();
-    thread_.join();
   }
   void reply(int status, std::string body) {
     std::lock_guard lock(mutex_);
@@ -83,18 +79,17 @@ class UpdateHost {
     std::lock_guard lock(mutex_);
     return hits_;
   }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/update/update.txt"; }
+  std::string url() const { return loopback_.url("/update/update.txt", "127.0.0.1"); }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
   std::mutex mutex_;
   std::condition_variable released_;
   bool hold_ = false;
   int status_ = 200;
   std::string body_;
   int hits_ = 0;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback_;
 };
 
 class UpdateCheckTest : public ::testing::Test {

@@ -14,6 +14,7 @@
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/UndoManager.h"
+#include "Platform/Net/LoopbackServer.h"
 #include "Platform/UI/Image.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Harness/TestDialogResponder.h"
@@ -136,7 +137,7 @@ TEST(PageText, TheFaviconAddressIsOnTheSiteAndOnlyHttp) {
 class PageServer {
  public:
   PageServer() {
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    loopback_.server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
       std::unique_lock lock(mutex_);
       ++hits_[request.path];
       targets_.push_back(request.target);
@@ -162,10 +163,7 @@ class PageServer {
       response.status = it->second.status;
       response.set_content(it->second.body, it->second.type);
     });
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loopback_.start();
   }
   ~PageServer() {
     {
@@ -173,8 +171,6 @@ class PageServer {
       stopping_ = true;
     }
     held_.notify_all();
-    server_.stop();
-    thread_.join();
   }
   void page(const std::string& path, std::string body, std::string type = "text/html", int status = 200) {
     std::lock_guard lock(mutex_);
@@ -211,7 +207,7 @@ class PageServer {
     return int(std::count_if(targets_.begin(), targets_.end(),
                              [&](const std::string& t) { return t.find(part) != std::string::npos; }));
   }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string url(const std::string& path) const { return loopback_.url(path, "127.0.0.1"); }
 
  private:
   struct Route {
@@ -219,9 +215,6 @@ class PageServer {
     int status = 200;
     std::string redirect;
   };
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   std::mutex mutex_;
   std::condition_variable held_;
   std::map<std::string, Route> routes_;
@@ -231,6 +224,8 @@ class PageServer {
   int inFlight_ = 0, maxInFlight_ = 0;
   std::atomic<int> delay_{0};
   bool stopping_ = false;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback_;
 };
 
 // What one job reported, in order.

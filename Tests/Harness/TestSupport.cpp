@@ -6,10 +6,12 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 namespace kesto::test {
 
@@ -52,6 +54,29 @@ bool runUntilImpl(bool (*fn)(void*), void* ctx, double seconds) {
   return true;
 }
 }  // namespace detail
+
+CommandResult runServing(const std::string& command) {
+  std::atomic<bool> done{false};
+  CommandResult result;
+  std::thread worker([&] {
+    if (FILE* pipe = popen(("timeout 15 " + command).c_str(), "r")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+      result.status = pclose(pipe);
+    }
+    done = true;
+  });
+  runUntil([&] { return done.load(); }, 20);
+  worker.join();
+  return result;
+}
+
+std::string screenshotCommand(const std::string& name) {
+  const char* dir = std::getenv("KESTO_E2E_SHOTS");
+  if (!dir) return "true";
+  return "python3 " KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py " + std::string(dir) + "/" + name + ".png";
+}
 
 void spin(double seconds) {
   QElapsedTimer timer;

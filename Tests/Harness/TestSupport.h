@@ -23,6 +23,20 @@ bool runUntil(F&& done, double seconds = 5.0);
 // Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 
+// A shell command's exit status (as pclose gives it; -1 when it did not run) and output.
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a shell command, cut off after 15 s, while the main event loop keeps going, as the X
+// selection, drag and window protocols need.
+CommandResult runServing(const std::string& command);
+
+// The shell command that saves a screenshot as <name>.png in the folder $KESTO_E2E_SHOTS names;
+// "true" without one.
+std::string screenshotCommand(const std::string& name);
+
 // Broken contracts throw in tests (the harness sets AssertionPolicy::Throw). A test of the
 // application's log-and-carry-on path switches the policy for one scope; recorded failures are
 // cleared on entry.

@@ -91,12 +91,6 @@ TEST_F(DateAdditionsTest, WeekAndYearTests) {
   EXPECT_TRUE(isNextYear(gmt("2022-02-01 00:00")));
 }
 
-}  // namespace
-}  // namespace kesto
-
-
-namespace kesto {
-namespace {
 
 TEST(BRWAPIClientTest, UpdatesWhenTheLocalCopyIsNotLater) {
   auto& client = BRWAPIClient::sharedInstance();

@@ -1,6 +1,7 @@
 #include "Model/Base64.h"
 #include "Model/StringAdditions.h"
 
+#include "Harness/AnswerTable.h"
 #include "Harness/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,24 +13,17 @@ fnd::Data bytes(std::string_view s) { return fnd::Data(s.begin(), s.end()); }
 
 TEST(Base64Test, EncodesRfc4648Vectors) {
   EXPECT_FALSE(Base64::encodeBase64WithData({}).has_value());
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("f")), "Zg==");
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("fo")), "Zm8=");
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("foo")), "Zm9v");
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("foob")), "Zm9vYg==");
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("fooba")), "Zm9vYmE=");
-  EXPECT_EQ(Base64::encodeBase64WithData(bytes("foobar")), "Zm9vYmFy");
-  EXPECT_EQ(Base64::encodeBase64WithData(fnd::Data{0xFB, 0xFF}), "+/8=");
+  test::expectAnswers([](const std::string& s) { return Base64::encodeBase64WithData(bytes(s)); },
+                      {{"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+                       {"foobar", "Zm9vYmFy"}, {"\xFB\xFF", "+/8="}});
 }
 
 TEST(Base64Test, DecodesAndSkipsWhiteSpace) {
-  EXPECT_EQ(Base64::decodeBase64WithString("YWJj"), bytes("abc"));
-  EXPECT_EQ(Base64::decodeBase64WithString("YW\nJj"), bytes("abc"));
-  EXPECT_EQ(Base64::decodeBase64WithString(" Y W\tJ\rj\f"), bytes("abc"));
-  EXPECT_EQ(Base64::decodeBase64WithString("Zm9vYg=="), bytes("foob"));
-  EXPECT_EQ(Base64::decodeBase64WithString("Zm9vYmE="), bytes("fooba"));
-  // Unpadded tails still decode.
-  EXPECT_EQ(Base64::decodeBase64WithString("Zm9vYg"), bytes("foob"));
-  EXPECT_EQ(Base64::decodeBase64WithString("+/8="), (fnd::Data{0xFB, 0xFF}));
+  // Unpadded tails ("Zm9vYg") still decode.
+  test::expectAnswers<std::string, fnd::Data>(
+      [](const std::string& s) { return Base64::decodeBase64WithString(s); },
+      {{"YWJj", bytes("abc")}, {"YW\nJj", bytes("abc")}, {" Y W\tJ\rj\f", bytes("abc")}, {"Zm9vYg==", bytes("foob")},
+       {"Zm9vYmE=", bytes("fooba")}, {"Zm9vYg", bytes("foob")}, {"+/8=", fnd::Data{0xFB, 0xFF}}});
   auto empty = Base64::decodeBase64WithString("");
   ASSERT_TRUE(empty.has_value());
   EXPECT_TRUE(empty->empty());
@@ -76,21 +70,17 @@ TEST(StringAdditionsTest, ReplacementContainingTheTargetEnds) {
 
 TEST(StringAdditionsTest, SpacesAndTrimming) {
   using namespace brightwren;
-  EXPECT_EQ(stringByRemovingLeadingAndTrailingSpaces("  word  "), " word ");
-  EXPECT_EQ(stringByRemovingLeadingAndTrailingSpaces(" "), "");
-  EXPECT_EQ(stringByRemovingLeadingAndTrailingSpaces(""), "");
-  EXPECT_EQ(stringByRemovingLeadingAndTrailingSpaces("\tword\n"), "\tword\n");
-  EXPECT_EQ(stringByTrimmingString(" \t\n word \r\n"), "word");
-  EXPECT_EQ(stringByTrimmingString("\xE3\x80\x80x\xC2\xA0"), "x");
+  test::expectAnswers(stringByRemovingLeadingAndTrailingSpaces,
+                      {{"  word  ", " word "}, {" ", ""}, {"", ""}, {"\tword\n", "\tword\n"}});
+  test::expectAnswers(stringByTrimmingString, {{" \t\n word \r\n", "word"}, {"\xE3\x80\x80x\xC2\xA0", "x"}});
 }
 
 TEST(StringAdditionsTest, BaseURL) {
   using namespace brightwren;
-  EXPECT_EQ(stringWithFirstURLComponent("https://user@example.com:8080/a/b?c"), "https://user@example.com:8080");
-  EXPECT_EQ(stringWithFirstURLComponent("http://example.com"), "http://example.com");
-  EXPECT_EQ(stringWithFirstURLComponent("example.com/path"), "example.com/path://");
-  EXPECT_EQ(stringWithFirstURLComponent(""), "://");
-  EXPECT_EQ(stringWithFirstURLComponent("://host/x"), "://");
+  test::expectAnswers(stringWithFirstURLComponent,
+                      {{"https://user@example.com:8080/a/b?c", "https://user@example.com:8080"},
+                       {"http://example.com", "http://example.com"}, {"example.com/path", "example.com/path://"},
+                       {"", "://"}, {"://host/x", "://"}});
 }
 
 TEST(StringAdditionsTest, SearchReverseAndCounts) {

@@ -50,6 +50,13 @@ class LibraryTest : public ::testing::Test {
 
   void save() { ASSERT_TRUE(WrenEntity::saveContext()); }
 
+  // Gives `dm` the test's preferences, wakes it as the window does and waits for the whole
+  // library to load.
+  void loadAwake(DataManager& dm) {
+    dm.setPreferences(prefs);
+    load(dm, true);
+  }
+
   // Loads the whole library and waits for the load to finish.
   void load(DataManager& dm, bool awake = false) {
     bool done = false;

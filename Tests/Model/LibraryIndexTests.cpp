@@ -155,8 +155,7 @@ TEST_F(LibraryIndexTest, ListsAndCountsMatchATestOfEveryBookmarkThroughRandomCha
   prefs->dateDescending = false;
   prefs->rating = prefs->alphabetically = true;
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   auto* undo = dm.context()->undoManager();
   ASSERT_NE(undo, nullptr);
   undo->setGroupsByEvent(false);
@@ -240,8 +239,7 @@ TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   auto b = bookmark("http://merge.example/", "merged", f);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   EXPECT_EQ(dm.numberOfBookmarksInFolder("merged"), 1);
   // A background context trashes it and the main context takes the save in.
   auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
@@ -270,8 +268,7 @@ TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
 
 TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   const auto& p = dm.predicates();
   const std::vector<std::pair<void (DataManager::*)(), store::PredicateRef>> loaders{
       {&DataManager::loadAllBookmarksInLibrary, p.library}, {&DataManager::loadBookmarksInInbox, p.inbox},
@@ -313,8 +310,7 @@ TEST_F(LibraryIndexTest, ARenamedServiceMovesItsBookmarksBetweenTheServiceLists)
   marked->addService(service);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.prepareNonFolderViews();
   dm.loadPinboardBookmarks();
   EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"marked"});

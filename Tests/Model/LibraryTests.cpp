@@ -40,8 +40,7 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
   std::vector<fnd::NotificationName> posted;
   fnd::NotificationCenter::defaultCenter().addObserver(&posted, [&](const fnd::Notification& n) { posted.push_back(n.name); }, {});
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   load(dm);
   fnd::NotificationCenter::defaultCenter().removeObserver(&posted);
   EXPECT_EQ(dm.allBookmarks().size(), 3u);
@@ -58,8 +57,7 @@ TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
   int popups = 0;
   fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, ShowInitialPopup);
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   EXPECT_EQ(popups, 1);
   load(dm);
   EXPECT_EQ(popups, 2);
@@ -86,8 +84,7 @@ TEST_F(DataManagerTest, SmartListsAndCounters) {
   yesterday->setLastOpened(hoursAgo(20));
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
 
   dm.prepareNonFolderViews();
   dm.loadTodayBookmarks();
@@ -130,8 +127,7 @@ TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
   b->setLastOpened(hoursAgo(1));
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.loadTodayBookmarks();
   EXPECT_EQ(dm.bookmarks().size(), 1u);
   EXPECT_EQ(dm.numberOfBookmarksVisitedToday(), 1);
@@ -158,8 +154,7 @@ TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges
   save();
   {
     DataManager dm;
-    dm.setPreferences(prefs);
-    load(dm, true);
+    loadAwake(dm);
     // now - 86,400 s is Saturday 23:30: Yesterday starts with Saturday.
     dm.loadYesterdayBookmarks();
     EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"saturday", "sunday"}));
@@ -179,8 +174,7 @@ TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges
   bookmark("http://now.example/", "just now")->setLastOpened(at("2021-10-31 00:10:00 +0200"));
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.loadYesterdayBookmarks();
   EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"october saturday"});
   dm.loadThisWeekBookmarks();
@@ -203,8 +197,7 @@ TEST_F(DataManagerTest, Top25HoldsTheFirstOpenedInLibraryOrder) {
   }
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.loadTop25Bookmarks();
   ASSERT_EQ(dm.bookmarks().size(), 25u);
   // Date descending: t1 is newest; t3 was never opened, so the list runs t1, t2, t4 ... t26.
@@ -224,8 +217,7 @@ TEST_F(DataManagerTest, TagViewsUseNamesAsArguments) {
   gone->setTrashed(1);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.prepareForTagView();
   dm.currentlySelectedTags() = {"it's", "x"};
   dm.loadBookmarks();
@@ -261,8 +253,7 @@ TEST_F(DataManagerTest, FolderListsHonourLocksServicesAndSmartPredicates) {
   broken->setPredicate(std::string("title == == ("));
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.prepareFolderView();
   dm.setCurrentFolder(top);
   dm.loadBookmarks();
@@ -294,8 +285,7 @@ TEST_F(DataManagerTest, SortOrdersFollowThePreferences) {
   c->setIsFavorite(1);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   auto listed = [&] {
     dm.loadAllBookmarksInLibrary();
     return titles(dm.bookmarks());
@@ -333,8 +323,7 @@ TEST_F(DataManagerTest, DuplicatesNeverTrashTheLastLiveCopy) {
   loneTrash->setTrashed(1);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   EXPECT_EQ(titles(dm.duplicates()), std::vector<std::string>{"second"});
   dm.prepareNonFolderViews();
   dm.loadDuplicatedBookmarks();
@@ -354,8 +343,7 @@ TEST_F(DataManagerTest, DuplicatesQueryNeverCreatesAStrayStore) {
   bookmark("http://dup.example/", "two");
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   auto& stack = WrenDataManager::sharedInstance();
   stack.setCoreDataFolder("elsewhere");
   EXPECT_TRUE(dm.duplicates().empty());
@@ -371,8 +359,7 @@ TEST_F(DataManagerTest, BrokenLinkCleanUpAndSearches) {
   bookmark("http://other.example/", "other");
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.removeBrokenLinks();
   EXPECT_EQ(broken->trashed(), 1);
   EXPECT_EQ(broken->version(), 2);
@@ -392,8 +379,7 @@ TEST_F(DataManagerTest, LoadIncludesBookmarksNotSavedYet) {
   auto pending = Bookmark::newBookmark();
   pending->setTitle(std::string("pending"));
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   EXPECT_EQ(sorted(titles(dm.allBookmarks())), (std::vector<std::string>{"pending", "saved"}));
 }
 
@@ -405,8 +391,7 @@ TEST_F(DataManagerTest, TrashCountLeavesOutLockedBookmarksTheTrashListShows) {
   trash->setTrashed(1);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.prepareNonFolderViews();
   dm.loadTrashedBookmarks();
   EXPECT_EQ(dm.bookmarks().size(), 2u);
@@ -434,8 +419,7 @@ TEST_F(DataManagerTest, MenuBarListsAndNotificationsItObserves) {
   gone->setTrashed(1);
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.loadWeekBookmarksMenu();
   // No date window: every live bookmark, most recently opened first, never-opened ones last.
   EXPECT_EQ(titles(dm.menuBookmarks()), (std::vector<std::string>{"a recent", "C old", "b never opened"}));
@@ -459,8 +443,7 @@ TEST_F(DataManagerTest, InMemoryAdditionsNeverHoldABookmarkTwice) {
   auto b = bookmark("http://m.example/b", "b");
   save();
   DataManager dm;
-  dm.setPreferences(prefs);
-  load(dm, true);
+  loadAwake(dm);
   dm.addBookmarks({a});
   ASSERT_EQ(dm.allBookmarks().size(), 2u);
   EXPECT_EQ(dm.allBookmarks().back(), a);

@@ -383,11 +383,6 @@ TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
   EXPECT_NE(sidebar.tabView(2), nullptr);
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheirBookmarks) {
   auto f = folder("F");

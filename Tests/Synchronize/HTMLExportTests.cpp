@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 namespace kesto::test {
 namespace {
@@ -18,21 +19,30 @@ struct RecordingDelegate : HTMLExportDelegate {
   std::vector<std::string> successes, failures;
 };
 
-using HTMLExportTest = SyncLibraryTest;
+struct HTMLExportTest : SyncLibraryTest {
+  RecordingDelegate delegate;
+
+  // Exports the whole library into a new file of that name, reporting to `delegate`; answers the
+  // file's path, or nothing when the export said it failed.
+  std::optional<std::string> exportAll(const std::string& name) {
+    HTMLExport exporter;
+    exporter.setDelegate(&delegate);
+    const std::string path = makeTempDir("export") + "/" + name;
+    if (!exporter.exportAllTofile(path)) return std::nullopt;
+    return path;
+  }
+};
 
 TEST_F(HTMLExportTest, EmptyLibraryGivesHeaderAndEnd) {
-  HTMLExport exporter;
-  RecordingDelegate delegate;
-  exporter.setDelegate(&delegate);
-  const std::string path = makeTempDir("export") + "/empty.html";
-  ASSERT_TRUE(exporter.exportAllTofile(path));
-  EXPECT_EQ(readFile(path),
+  const auto path = exportAll("empty.html");
+  ASSERT_TRUE(path);
+  EXPECT_EQ(readFile(*path),
             "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<HTML>\n"
             "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
             "<Title>Kesto Bookmarks</Title>\n<H1>Kesto Bookmarks</H1>\n</HTML>");
-  EXPECT_EQ(fnd::FileManager::attributesOfItem(path)->permissions, 0600u);
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(*path)->permissions, 0600u);
   ASSERT_EQ(delegate.successes.size(), 1u);
-  EXPECT_EQ(delegate.successes[0], "Your Kesto Export file has been exported to: " + path);
+  EXPECT_EQ(delegate.successes[0], "Your Kesto Export file has been exported to: " + *path);
 }
 
 TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
@@ -48,18 +58,15 @@ TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
   bookmark("https://nowhere.example/", "No folder", nullptr);
   save();
 
-  HTMLExport exporter;
-  RecordingDelegate delegate;
-  exporter.setDelegate(&delegate);
-  const std::string path = makeTempDir("export") + "/kesto.html";
-  ASSERT_TRUE(exporter.exportAllTofile(path));
-  const std::string written = readFile(path);
+  const auto path = exportAll("kesto.html");
+  ASSERT_TRUE(path);
+  const std::string written = readFile(*path);
   EXPECT_EQ(written, readFile(dataFile("Export/golden.html")));
   // The HTML reader browsers share with us finds nothing to complain about.
   if (std::system("command -v xmllint >/dev/null 2>&1") == 0) {
-    const std::string command = "xmllint --html --noout '" + path + "' 2>" + path + ".log";
+    const std::string command = "xmllint --html --noout '" + *path + "' 2>" + *path + ".log";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(readFile(path + ".log"), "");
+    EXPECT_EQ(readFile(*path + ".log"), "");
   }
 
   // What we write, our own importer (and so a browser's) reads back unchanged.
@@ -116,10 +123,9 @@ TEST_F(HTMLExportTest, AVeryDeepFolderChainExports) {
   }
   bookmark("https://bottom.example/", "bottom", Folder::existingFolderWithFolderID(parent));
   save();
-  HTMLExport exporter;
-  const std::string path = makeTempDir("export") + "/deep.html";
-  ASSERT_TRUE(exporter.exportAllTofile(path));
-  const std::string html = readFile(path);
+  const auto path = exportAll("deep.html");
+  ASSERT_TRUE(path);
+  const std::string html = readFile(*path);
   std::size_t opened = 0;
   for (auto at = html.find("<DL><p>"); at != std::string::npos; at = html.find("<DL><p>", at + 1)) ++opened;
   EXPECT_EQ(opened, std::size_t(kDepth));
@@ -131,7 +137,6 @@ TEST_F(HTMLExportTest, AFailedWriteIsReportedNotConfirmed) {
   folder("W", "Work");
   save();
   HTMLExport exporter;
-  RecordingDelegate delegate;
   exporter.setDelegate(&delegate);
   EXPECT_FALSE(exporter.exportAllTofile(tempHome() + "/missing-folder/kesto.html"));
   EXPECT_TRUE(delegate.successes.empty());
@@ -169,12 +174,9 @@ TEST_F(HTMLExportTest, EveryExportedFileIsValidUtf8AndKeepsTheRealText) {
   bookmark("https://utf.example/\x80\xBF", std::string("ok \xE2\x82 cut \xC0\xAF \xED\xA0\x80 end"), f);
   bookmark("https://utf.example/good", "日本語 Ελληνικά 😀", f);
   save();
-  HTMLExport exporter;
-  RecordingDelegate delegate;
-  exporter.setDelegate(&delegate);
-  const std::string path = makeTempDir("export") + "/utf8.html";
-  ASSERT_TRUE(exporter.exportAllTofile(path));
-  const std::string written = readFile(path);
+  const auto path = exportAll("utf8.html");
+  ASSERT_TRUE(path);
+  const std::string written = readFile(*path);
   EXPECT_TRUE(isValidUtf8(written));
   EXPECT_NE(written.find("Café mixed"), std::string::npos);
   EXPECT_NE(written.find("ok  cut   end"), std::string::npos);
@@ -194,12 +196,9 @@ TEST_F(HTMLExportTest, ImportedAndInboxFoldersAreExported) {
   bookmark("https://mine.example/", "Own", mine);
   save();
 
-  HTMLExport exporter;
-  RecordingDelegate delegate;
-  exporter.setDelegate(&delegate);
-  const std::string path = makeTempDir("export") + "/all.html";
-  ASSERT_TRUE(exporter.exportAllTofile(path));
-  const std::string written = readFile(path);
+  const auto path = exportAll("all.html");
+  ASSERT_TRUE(path);
+  const std::string written = readFile(*path);
   auto parsed = HTMLImport::parseDocument(written, "ROOT", false, {});
   ASSERT_TRUE(parsed);
   std::map<std::string, std::string> folderOf;  // bookmark title -> its folder's name

@@ -164,11 +164,6 @@ TEST_F(SyncedFolderTransportTest, ASourceDroppedMidTransferAnswersNobody) {
   EXPECT_TRUE(ended.empty());
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(SyncedFolderTransportTest, AnArchiveWhoseDocumentIsUnreadableIsKeptAsideToo) {
   // A sound archive holding a page where the sync file should be (a file-sync program's error

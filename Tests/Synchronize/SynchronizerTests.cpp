@@ -512,11 +512,6 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileI
   EXPECT_EQ(alerts->shown.size(), 3u);
 }
 
-}  // namespace
-}  // namespace kesto::test
-
-namespace kesto::test {
-namespace {
 
 TEST_F(SynchronizerTest, OnlyAMergeThatChangedSomethingRefreshesTheLists) {
   bookmark("B1", "http://a.example/", "A", folder("F1", "One"));

@@ -4,6 +4,8 @@
 #include "Views/SourceList.h"
 #include "Views/SourceListItem.h"
 
+#include "SourceListItemSource.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,37 +16,20 @@
 namespace kesto::test {
 
 // A sidebar controller over SourceListItem trees, announcing the methods the test chooses.
-class SidebarController : public SourceListDataSource, public SourceListDelegate {
+class SidebarController : public SourceListItemSource, public SourceListDelegate {
  public:
-  std::vector<SourceListItemRef> groups;
   unsigned dataSourceMethods = ObjectValueForItem | ItemHasBadge | BadgeValueForItem;
   unsigned delegateMethods = 0;
   std::set<std::string> alwaysExpanded;
   std::vector<std::string> log;
   std::optional<ui::Color> badgeBackground;
 
-  static SourceListItem* at(SourceListItemPtr item) { return static_cast<SourceListItem*>(item); }
-
   unsigned implementedSourceListDataSourceMethods() const override { return dataSourceMethods; }
   unsigned implementedSourceListDelegateMethods() const override { return delegateMethods; }
 
-  std::uint64_t sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) override {
-    return item ? at(item)->childCount() : groups.size();
-  }
-  SourceListItemPtr sourceListChildOfItem(SourceList&, std::uint64_t i, SourceListItemPtr item) override {
-    return item ? static_cast<SourceListItemPtr>(at(item)->childAt(i)) : groups[i].get();
-  }
-  bool sourceListIsItemExpandable(SourceList&, SourceListItemPtr item) override { return at(item)->hasChildren(); }
-  fnd::Value sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) override { return at(item)->title(); }
-  bool sourceListItemHasBadge(SourceList&, SourceListItemPtr item) override { return at(item)->badgeValue().has_value(); }
-  std::int64_t sourceListBadgeValueForItem(SourceList&, SourceListItemPtr item) override {
-    return at(item)->badgeValue().value_or(0);
-  }
   std::optional<ui::Color> sourceListBadgeBackgroundColorForItem(SourceList&, SourceListItemPtr) override {
     return badgeBackground;
   }
-  bool sourceListItemHasIcon(SourceList&, SourceListItemPtr item) override { return !at(item)->icon().isNull(); }
-  ui::Image sourceListIconForItem(SourceList&, SourceListItemPtr item) override { return at(item)->icon(); }
 
   bool sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) override {
     return alwaysExpanded.count(at(group)->title()) > 0;

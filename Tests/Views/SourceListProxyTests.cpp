@@ -182,15 +182,19 @@ int whitePixels(const ui::Image& image, const fnd::Rect& r) {
     }
   return n;
 }
+// Both groups open, badges filled red, in the main window.
+void showWithRedBadges(SourceListFixture& f) {
+  f.controller.delegateMethods = SD::IsGroupAlwaysExpanded;
+  f.controller.alwaysExpanded = {"LIBRARY", "TAGS"};
+  f.controller.dataSourceMethods |= SourceListDataSource::BadgeBackgroundColorForItem;
+  f.controller.badgeBackground = ui::Color::rgb(0.9, 0.1, 0.1);
+  f.wire();
+  f.window.makeKeyAndOrderFront();
+}
 }  // namespace
 
 TEST_F(SourceListFixture, ABadgeIsAFortyPointPillEndingFivePointsBeforeTheRowEdge) {
-  controller.delegateMethods = SD::IsGroupAlwaysExpanded;
-  controller.alwaysExpanded = {"LIBRARY", "TAGS"};
-  controller.dataSourceMethods |= SourceListDataSource::BadgeBackgroundColorForItem;
-  controller.badgeBackground = ui::Color::rgb(0.9, 0.1, 0.1);
-  wire();
-  window.makeKeyAndOrderFront();
+  showWithRedBadges(*this);
   ASSERT_EQ(ui::Application::shared().mainWindow(), &window);
   ui::Image shot = list->snapshot();
   fnd::Rect row = list->rectOfRow(1);
@@ -211,12 +215,7 @@ TEST_F(SourceListFixture, ABadgeIsAFortyPointPillEndingFivePointsBeforeTheRowEdg
 }
 
 TEST_F(SourceListFixture, ASelectedRowsBadgeIsWhiteOnlyWhileTheListHasTheFocus) {
-  controller.delegateMethods = SD::IsGroupAlwaysExpanded;
-  controller.alwaysExpanded = {"LIBRARY", "TAGS"};
-  controller.dataSourceMethods |= SourceListDataSource::BadgeBackgroundColorForItem;
-  controller.badgeBackground = ui::Color::rgb(0.9, 0.1, 0.1);
-  wire();
-  window.makeKeyAndOrderFront();
+  showWithRedBadges(*this);
   list->selectRowIndexes(fnd::IndexSet(1), false);
   fnd::Rect row = list->rectOfRow(1);
   fnd::Rect badge(row.size.width - 45, row.origin.y + row.size.height / 2 - 7, 40, 14);

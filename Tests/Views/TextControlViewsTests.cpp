@@ -1,3 +1,4 @@
+#include "Harness/FocusedKeys.h"
 #include "Harness/TestSupport.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
@@ -26,17 +27,8 @@ using namespace kesto;
 
 namespace {
 
-void press(int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QWidget* target = QApplication::focusWidget();
-  ASSERT_NE(target, nullptr);
-  QKeyEvent down(QEvent::KeyPress, key, mods, text);
-  QApplication::sendEvent(target, &down);
-  QKeyEvent up(QEvent::KeyRelease, key, mods, text);
-  QApplication::sendEvent(target, &up);
-}
-void type(const std::string& text) {
-  for (char c : text) press(std::isalpha(static_cast<unsigned char>(c)) ? Qt::Key_A + (std::toupper(c) - 'A') : 0, QString(QChar(c)));
-}
+using kesto::test::press;
+using kesto::test::type;
 
 struct Shown {
   ui::Window window{fnd::Rect(0, 0, 400, 300)};

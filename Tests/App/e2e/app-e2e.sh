@@ -7,11 +7,7 @@ set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3
-
-e2e_app_paths
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
+e2e_app_script xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool python3
 
 # A session bus of our own with a stand-in notification server; the monitor records every
 # notification sent to it.
@@ -23,21 +19,7 @@ dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.N
 monitor_pid=$!
 dbus-test-tool echo --name=org.freedesktop.Notifications >/dev/null 2>&1 &
 server_pid=$!
-cleanup() { kill "$monitor_pid" "$server_pid" "$bus_pid" 2>/dev/null; kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-
-start_kesto() {
-  "$kesto" >>"$work/kesto.log" 2>&1 &
-  app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
-}
-
-quit_kesto() {
-  kill -TERM "$app_pid"
-  wait "$app_pid"
-  local rc=$?
-  [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
-}
+e2e_pids+=("$monitor_pid" "$server_pid" "$bus_pid")
 
 server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
   string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }
@@ -57,21 +39,20 @@ echo "not a folder" >"$XDG_DATA_HOME/kesto"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 e2e_wait_window '^The library cannot be opened$' 20 "$app_pid" >/dev/null || fail "no store-failure alert"
-quit_kesto
+e2e_quit_kesto
 # Closing that alert from its title bar quits too: nothing is left running without the library.
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 20 "$app_pid")" || fail "no store-failure alert"
 e2e_key "$alert" alt+F4
-gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-e2e_wait_until 20 gone || fail "kesto kept running after its store-failure alert was closed"
+e2e_wait_until 20 e2e_ended || fail "kesto kept running after its store-failure alert was closed"
 wait "$app_pid" || fail "kesto ended badly after its store-failure alert was closed"
 rm -f "$XDG_DATA_HOME/kesto"
 
-start_kesto
+e2e_start_kesto
 # An empty store offers the default library; it is made when asked for.
 e2e_add_sample_library || fail "no first-run panel"
-has_rows() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
+has_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$1" ]]; }
 e2e_wait_until 20 has_rows 8 || fail "no default library"
 
 # A second launch hands its URL over and exits at once.
@@ -89,7 +70,7 @@ grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail 
 rows() { rows="$(sqlite3 -cmd '.timeout 5000' "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"; }
 both_rows() { rows && [[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]]; }
 e2e_wait_until 20 both_rows || fail "rows: $rows"
-inbox="$(sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
+inbox="$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
 
@@ -108,17 +89,17 @@ e2e_wait_until 20 named_absolute || fail "relative archive path not made absolut
 e2e_key "$win" ctrl+3
 list_mode() { grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>'; }
 e2e_wait_until 20 list_mode || true
-grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not stored"
-quit_kesto
+e2e_setting_is BoomarksListView True || fail "mode not stored"
+e2e_quit_kesto
 
 # The restart comes back in the compact list.
-start_kesto
+e2e_start_kesto
 sleep 1.5
-grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>' || fail "mode not kept"
-grep -A1 '<key>BoomarksCompactView</key>' "$settings" | grep -q '<false/>' || fail "grid mode set"
+e2e_setting_is BoomarksListView True || fail "mode not kept"
+e2e_setting_is BoomarksCompactView False || fail "grid mode set"
 e2e_screenshot "$shot" || fail "no screenshot"
 # Ctrl+Q quits from the window, saving on the way.
 e2e_key "$win" ctrl+q
 wait "$app_pid" || fail "Ctrl+Q did not end kesto cleanly"
-[[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
 echo "ok: screenshot at $shot"

@@ -8,16 +8,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
-gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
+e2e_app_script xdotool sqlite3 python3
 
 # The opener stand-in records what it is handed.
 mkdir -p "$work/bin"
@@ -43,24 +34,22 @@ open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-fil
                              f"<bookmarks>{bookmarks}</bookmarks><folders>{folders}</folders></kesto-file>\n")
 PY
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 e2e_close_first_run_panel 20 || fail "no first-run panel"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
 said="$(e2e_wait_window '^Import complete$' 30)" || fail "the flattening was not said"
 sleep 0.3
 e2e_screenshot "$shots/archive-flattened.png"
 e2e_key "$said" Return
-e2e_wait_until 5 gone '^Import complete$' || fail "the notice stayed"
+e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
 
-[[ "$(query "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]] ||
-  fail "the address was not stored clean: $(query 'select ZURL from ZBOOKMARK')"
-[[ "$(query "select length(ZTITLE) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" -le 65536 ]] ||
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]] ||
+  fail "the address was not stored clean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+[[ "$(e2e_sql "select length(ZTITLE) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" -le 65536 ]] ||
   fail "the title was not cut"
-[[ "$(query "select count(*) from ZBOOKMARK where ZTITLE = 'Long'")" == 0 ]] || fail "an overlong address was stored"
-[[ "$(query "select count(*) from ZFOLDER where ZNAME like 'Level %'")" == 200 ]] ||
-  fail "folders were not flattened: $(query "select count(*) from ZFOLDER where ZNAME like 'Level %'")"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE = 'Long'")" == 0 ]] || fail "an overlong address was stored"
+[[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")" == 200 ]] ||
+  fail "folders were not flattened: $(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")"
 
 # "Find in list" leaves the script bookmark alone in the list; a double click on it asks, and
 # Return (the default) cancels.
@@ -83,10 +72,9 @@ question="$(e2e_wait_window '^Open a ' 5)" || fail "no question"
 sleep 0.3
 e2e_screenshot "$shots/open-question.png"
 e2e_key "$question" Return
-e2e_wait_until 5 gone '^Open a ' || fail "Return left the question open"
+e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open"
 sleep 1
 [[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 echo "crafted archive and the open question: ok"

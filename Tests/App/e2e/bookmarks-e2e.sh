@@ -8,29 +8,16 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xclip sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
+e2e_app_script xdotool xclip sqlite3 python3
 url="https://e2e.example.org/page?q=1"
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
 
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 100 "$@"; }
 # While a sheet or a menu holds the focus the main window cannot be activated: keys go to
 # whatever has the focus.
 focused_keys() { xdotool key --delay 100 "$@"; }
-query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
-row_is() { [[ "$(query "select ZTITLE || '|' || ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == "$1" ]]; }
+row_is() { [[ "$(e2e_sql "select ZTITLE || '|' || ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == "$1" ]]; }
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 sleep 1
 
 # The add sheet from its shortcut: the address field has the focus, Tab reaches the title.
@@ -42,7 +29,7 @@ xdotool type --delay 20 "End to end"
 sleep 0.3
 e2e_screenshot "$shots/add-sheet.png"
 focused_keys Return
-e2e_wait_until 10 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(query 'select ZURL, ZTITLE from ZBOOKMARK')"
+e2e_wait_until 10 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
 
 # The new row is the only one: a right click on it selects it and shows the context menu.
 eval "$(xdotool getwindowgeometry --shell "$win")"
@@ -71,13 +58,10 @@ e2e_screenshot "$shots/edit-menu.png"
 focused_keys Escape
 sleep 0.3
 keys Delete
-e2e_wait_until 5 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(query 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
+e2e_wait_until 5 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(e2e_sql 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
 keys ctrl+z
 e2e_wait_until 5 row_is "End to end|0" || fail "Ctrl+Z did not undo the delete"
 
-keys ctrl+q
-# A quit child of this script stays a zombie until reaped: "Z" counts as gone.
-gone() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
-e2e_wait_until 15 gone || fail "Ctrl+Q did not quit"
-[[ "$(query "select count(*) from ZBOOKMARK where ZURL = '$url' and ZTRASHED = 0")" == 1 ]] || fail "the row is not stored after quitting"
+e2e_quit_by_key
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$url' and ZTRASHED = 0")" == 1 ]] || fail "the row is not stored after quitting"
 echo "bookmarks e2e: passed"

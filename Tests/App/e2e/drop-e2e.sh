@@ -8,69 +8,54 @@ kesto="$1"
 source_program="$2"
 shot="${3:-${TMPDIR:-/tmp}/kesto-drop.png}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-e2e_app_paths
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" "$work/source.log" >&2 2>/dev/null; exit 1; }
+e2e_app_script xdotool sqlite3 python3
+e2e_logs+=("$work/source.log")
 cleanup() { kill "${app_pid:-}" "${source_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
 
 e2e_offline_settings
 
 start_kesto() {
-  "$kesto" >>"$work/kesto.log" 2>&1 &
-  app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+  e2e_start_kesto
   # The first load has run once the default library is in the store.
   e2e_wait_until 20 has_library || fail "no library after start"
   sleep 0.5
 }
-quit_kesto() {
-  kill -TERM "$app_pid"
-  wait "$app_pid"
-  local rc=$?
-  [[ $rc -eq 0 ]] || fail "kesto ended with $rc"
-}
-has_library() { [[ -s "$store" ]] && sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZFOLDER' >/dev/null 2>&1; }
-stored_width() {
-  python3 -c 'import plistlib,sys; print(round(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2], 0)))' \
-    "$settings" "$1"
+has_library() { [[ -s "$store" ]] && e2e_sql 'select count(*) from ZFOLDER' >/dev/null; }
+stored_width() { local w; w="$(e2e_setting "$1")"; printf '%.0f\n' "${w:-0}"; }
+# Drags a link of $1 from another program's window onto the bookmark list in the middle of the
+# main window, which passes it to the window; "up" ends the drag there ($source_pid is the other
+# program), anything else leaves the button down.
+drag_in() {  # text up|hold
+  "$source_program" "$1" >"$work/source.log" 2>&1 &
+  source_pid=$!
+  src="$(e2e_wait_window '^KestoLinkSource$' 20)" || fail "no drag source window for $1"
+  sleep 0.5
+  xdotool mousemove --window "$src" 130 80 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
+    mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 600 420 sleep 0.3 \
+    mousemove --window "$win" 610 430 sleep 0.5
+  [[ "$2" != up ]] || xdotool mouseup 1
 }
 
 # --- a link dragged from another program onto the window ---
 start_kesto
 url="https://dropped.example/page?from=drag"
-"$source_program" "$url" >"$work/source.log" 2>&1 &
-source_pid=$!
-src="$(e2e_wait_window '^KestoLinkSource$' 20)" || fail "no drag source window"
-sleep 0.5
-# The drop lands on the bookmark list in the middle of the window, which passes it to the window.
-xdotool mousemove --window "$src" 130 80 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-  mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 600 420 sleep 0.3 \
-  mousemove --window "$win" 610 430 sleep 0.5
+drag_in "$url" hold
 e2e_screenshot "$shot" || true
 xdotool mouseup 1
-dropped() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL = '$url'" 2>/dev/null)" == 1 ]]; }
+dropped() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$url'")" == 1 ]]; }
 e2e_wait_until 15 dropped || fail "the dropped link is not in the store"
-inbox="$(sqlite3 -cmd '.timeout 10000' "$store" "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where b.ZURL = '$url'")"
+inbox="$(e2e_sql "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where b.ZURL = '$url'")"
 [[ "$inbox" == "_inbox" ]] || fail "the dropped link is in '$inbox', not the Inbox"
 ended() { grep -q 'drag ended: 1$' "$work/source.log"; }
 e2e_wait_until 10 ended || fail "the source did not hear a copy: $(cat "$work/source.log")"
 wait "$source_pid" 2>/dev/null
 
 # Plain text that holds no web address adds nothing (a text drag is refused on entering).
-before="$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK')"
-"$source_program" "ftp://not.a.web.example/" >"$work/source.log" 2>&1 &
-source_pid=$!
-src="$(e2e_wait_window '^KestoLinkSource$' 20)" || fail "no second drag source window"
-sleep 0.5
-xdotool mousemove --window "$src" 130 80 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-  mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 600 420 sleep 0.3 \
-  mousemove --window "$win" 610 430 sleep 0.5 mouseup 1
+before="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+drag_in "ftp://not.a.web.example/" up
 refused() { grep -q 'drag ended: 0$' "$work/source.log"; }
 e2e_wait_until 10 refused || fail "a drag without a web address was taken: $(cat "$work/source.log")"
-[[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK')" == "$before" ]] || fail "a refused drop added rows"
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$before" ]] || fail "a refused drop added rows"
 wait "$source_pid" 2>/dev/null
 
 # --- the folder list's width survives a restart ---
@@ -93,11 +78,11 @@ folded="$(e2e_pixel $((X + 150)) $((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
 sleep 1
 [[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]] || fail "the folder list did not come back"
-quit_kesto
+e2e_quit_kesto
 width="$(stored_width KestoFolderListWidth)"
 (( width >= 290 && width <= 310 )) || fail "folder list width after the drag: $width"
 start_kesto
-quit_kesto
+e2e_quit_kesto
 again="$(stored_width KestoFolderListWidth)"
 [[ "$again" == "$width" ]] || fail "folder list width after a restart: $again, was $width"
 echo "drop and pane widths: ok"

@@ -8,12 +8,8 @@
 set -uo pipefail
 kesto="$1"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 flock
-
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; tail -30 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
-count_like() { sql "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
+e2e_app_script xdotool sqlite3 flock
+count_like() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '$1'"; }
 has_count() { [[ "$(count_like "$1")" == "$2" ]]; }
 pids=()
 cleanup() {
@@ -22,7 +18,6 @@ cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   [[ -n "${holder_pid:-}" ]] && kill "$holder_pid" 2>/dev/null
 }
-trap cleanup EXIT
 
 # Thumbnails from a closed loopback port; handed-in addresses go to the Inbox; a stored folder
 # order marks this as no first run.
@@ -39,9 +34,7 @@ close_alerts() {
 }
 alive() { kill -0 "$app_pid" 2>/dev/null; }
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
+e2e_start_kesto
 e2e_close_first_run_panel 30 || fail "no first-run panel"
 [[ -e "$store.lock" ]] || fail "no lock file beside the library"
 
@@ -78,8 +71,7 @@ close_alerts
 [[ "$(main_windows)" == 1 ]] || fail "$(main_windows) main windows after the stopped Kesto went on"
 has_count 'https://x.example/' 1 || fail "x.example stored $(count_like 'https://x.example/') times"
 
-kill -TERM "$app_pid"
-wait "$app_pid" || fail "kesto ended with $? on TERM"
+e2e_quit_kesto
 app_pid=""
 
 # 3. A Kesto busy with a 50,000-bookmark library, and twenty launches at once of a hundred
@@ -105,8 +97,7 @@ sleep 2
 windows="$(main_windows)" rows="$(count_like 'https://burst.example/%')"
 echo "info: twenty concurrent launches at 50,000 bookmarks: $windows window(s), $rows rows for 2,000 addresses"
 [[ "$windows" == 1 && "$rows" == 2000 ]] || fail "$windows windows and $rows rows"
-kill -TERM "$app_pid"
-wait "$app_pid" || fail "kesto ended with $? on TERM"
+e2e_quit_kesto
 app_pid=""
 
 # 4. The library's lock held by a process that answers nothing: the launch says so, ends, and

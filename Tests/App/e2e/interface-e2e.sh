@@ -12,11 +12,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-interface}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
+e2e_app_script xdotool sqlite3 python3
 full="$work/full"
 fail() {
   echo "FAIL: $*" >&2
@@ -28,15 +24,10 @@ cleanup() {
   kill "${app_pid:-}" 2>/dev/null
   mountpoint -q "$full" 2>/dev/null && umount "$full"
 }
-trap cleanup EXIT
-sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
-stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | sed -n 's:.*<string>\(.*\)</string>.*:\1:p'; }
 # Settings reach the file shortly after a change.
-is_stored() { [[ "$(stored "$1")" == "$2" ]]; }
-wait_stored() { e2e_wait_until 5 is_stored "$1" "$2"; }  # key value
+wait_stored() { e2e_wait_until 5 e2e_setting_is "$1" "$2"; }  # key value
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.4; }
 alive() { kill -0 "$app_pid" 2>/dev/null; }
-no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # Answers an alert whose title matches $1 with Return.
 answer() {  # title [timeout]
   local a
@@ -72,14 +63,10 @@ inspector_empty() { [[ "$(e2e_pixel 1170 146 "$win")" == "$(e2e_pixel 1170 600 "
 
 e2e_offline_settings
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
-e2e_add_sample_library 30 || fail "no first-run panel"
-folder_id() { sql "select ZFOLDERID from ZFOLDER where ZNAME='$1';"; }
-has_folders() { [[ -n "$(folder_id Kesto)" && -n "$(folder_id Search)" ]]; }
-e2e_wait_until 20 has_folders || fail "no sample library"
+e2e_start_kesto
+e2e_sample_library
 sleep 2
+folder_id() { e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='$1';"; }
 apple="$(folder_id Apple)" search="$(folder_id Search)" kesto_folder="$(folder_id Kesto)"
 
 # ---- An idle Kesto sleeps: at most one wake-up a second over all its threads ----
@@ -112,10 +99,10 @@ sleep 2
 click_tab 1
 click_tab 0
 "$kesto" 'kesto:https://handover.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over launch failed"
-handed() { [[ "$(sql "select count(*) from ZBOOKMARK where ZURL like 'https://handover.example/%';")" -ge 1 ]]; }
+handed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://handover.example/%';")" -ge 1 ]]; }
 e2e_wait_until 10 handed || fail "the hand-over added nothing"
 sleep 1.5
-no_window '^Pinboard$' || fail "the Pinboard login panel came back after a tab switch or a hand-over"
+e2e_no_window '^Pinboard$' || fail "the Pinboard login panel came back after a tab switch or a hand-over"
 alive || fail "kesto ended after the hand-over"
 
 # ---- Folding the folder list away and back keeps its tabs ----
@@ -126,22 +113,22 @@ e2e_click "$win" 125 725
 sleep 1
 e2e_screenshot "$shots/unfolded.png" "$win"
 click_tab 1
-wait_stored SelectedView SelectedTagsView || fail "after unfolding, the tags tab is not where it was: $(stored SelectedView)"
+wait_stored SelectedView SelectedTagsView || fail "after unfolding, the tags tab is not where it was: $(e2e_setting SelectedView)"
 click_tab 0
-wait_stored SelectedView SelectedLibraryView || fail "after unfolding, the Library tab is not reachable: $(stored SelectedView)"
+wait_stored SelectedView SelectedLibraryView || fail "after unfolding, the Library tab is not reachable: $(e2e_setting SelectedView)"
 
 # ---- One key for each command: Ctrl+Shift+F searches the list, Ctrl+Alt+F finds a folder ----
 click_row 5
-before="$(stored currentlySelectedFolder)"
+before="$(e2e_setting currentlySelectedFolder)"
 keys ctrl+shift+f
 xdotool type --delay 40 "Kesto"
 sleep 2.5  # longer than settings take to reach the file
-[[ "$(stored currentlySelectedFolder)" == "$before" ]] || fail "Ctrl+Shift+F reached the folder search"
+[[ "$(e2e_setting currentlySelectedFolder)" == "$before" ]] || fail "Ctrl+Shift+F reached the folder search"
 xdotool key ctrl+a BackSpace Escape
 sleep 0.5
 keys ctrl+alt+f
 xdotool type --delay 40 "Kesto"
-wait_stored currentlySelectedFolder "$kesto_folder" || fail "Ctrl+Alt+F did not reach the folder search: $(stored currentlySelectedFolder)"
+wait_stored currentlySelectedFolder "$kesto_folder" || fail "Ctrl+Alt+F did not reach the folder search: $(e2e_setting currentlySelectedFolder)"
 xdotool key ctrl+a BackSpace
 sleep 0.5
 
@@ -153,9 +140,9 @@ xdotool key ctrl+a
 xdotool type --delay 20 "Renamed by Return"
 xdotool key Return
 sleep 1
-renamed() { [[ "$(sql "select count(*) from ZBOOKMARK where ZTITLE='Renamed by Return';")" == 1 ]]; }
+renamed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE='Renamed by Return';")" == 1 ]]; }
 e2e_wait_until 5 renamed || fail "Return in the title field stored nothing"
-[[ "$(sql "select coalesce(ZTIMESOPENED,0) || '|' || coalesce(ZLASTOPENED,'') from ZBOOKMARK where ZTITLE='Renamed by Return';")" == "0|" ]] ||
+[[ "$(e2e_sql "select coalesce(ZTIMESOPENED,0) || '|' || coalesce(ZLASTOPENED,'') from ZBOOKMARK where ZTITLE='Renamed by Return';")" == "0|" ]] ||
   fail "Return in the title field opened the bookmark"
 e2e_screenshot "$shots/inspector.png" "$win"
 
@@ -168,8 +155,8 @@ e2e_click "$win" 600 550 3; sleep 0.6
 # Go To Folder.
 xdotool key --delay 100 Up Up Up Up Up Up Up Return
 sleep 1
-went="$(stored currentlySelectedFolder)"
-[[ -n "$went" && -n "$(sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||
+went="$(e2e_setting currentlySelectedFolder)"
+[[ -n "$went" && -n "$(e2e_sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||
   fail "Go To Folder left the sidebar on '$went'"
 # The path bar names it; on the other tabs it is empty.
 bar() { e2e_pixel 250 82 "$win"; }
@@ -184,16 +171,16 @@ click_tab 0
 # ---- A bookmark moved to the trash leaves the inspector ----
 click_row 5
 cell
-apple_title="$(sql "select ZTITLE from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=0;" | head -1)"
+apple_title="$(e2e_sql "select ZTITLE from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=0;" | head -1)"
 keys Delete
-trashed_apple() { [[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=1;")" -ge 1 ]]; }
+trashed_apple() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=1;")" -ge 1 ]]; }
 e2e_wait_until 5 trashed_apple || fail "Delete did not trash the bookmark"
 sleep 0.5
 inspector_empty || fail "the inspector still shows the trashed bookmark"
 
 # ---- After a folder is deleted, the list is the sidebar's: Delete never deletes for good ----
 # Search goes; Kesto moves up into its row, which stays selected.
-total="$(sql "select count(*) from ZBOOKMARK;")"
+total="$(e2e_sql "select count(*) from ZBOOKMARK;")"
 click_row 6
 keys Delete
 answer 'Delete this folder' || fail "no question before deleting the folder"
@@ -204,14 +191,14 @@ e2e_screenshot "$shots/after-folder-delete.png" "$win"
 cell
 keys Delete
 sleep 1.5
-[[ "$(sql "select count(*) from ZBOOKMARK;")" == "$total" ]] || fail "Delete after a folder's removal deleted trashed bookmarks for good"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK;")" == "$total" ]] || fail "Delete after a folder's removal deleted trashed bookmarks for good"
 
 # ---- Empty Trash takes the shown bookmark out of the inspector ----
 click_tab 5
 cell
 e2e_click "$win" "$row_x" 130
 answer 'Empty the trash' || fail "Empty Trash asked nothing"
-emptied() { [[ "$(sql "select count(*) from ZBOOKMARK where ZTRASHED=1;")" == 0 ]]; }
+emptied() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTRASHED=1;")" == 0 ]]; }
 e2e_wait_until 5 emptied || fail "the trash was not emptied"
 sleep 0.5
 alive || fail "kesto ended after Empty Trash"
@@ -231,8 +218,8 @@ answer '^Share$' 5 2>/dev/null || true
 keys ctrl+shift+i
 answer 'Import Bookmarks' || fail "no import question"
 choose_path "$work/kesto.kesto" || fail "no import dialog"
-imported() { [[ "$(sql "select count(*) from ZFOLDER where ZNAME='Kesto';")" -ge 2 ]]; }
-e2e_wait_until 10 imported || fail "File > Import did not take the shared folder: $(sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
+imported() { [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME='Kesto';")" -ge 2 ]]; }
+e2e_wait_until 10 imported || fail "File > Import did not take the shared folder: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
 
 # ---- Sharing onto a full disk says so and leaves nothing ----
 mkdir -p "$full"
@@ -245,7 +232,7 @@ if [[ $EUID -eq 0 ]] && mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; th
   choose_path "$full/apple.kesto" || fail "no save dialog for sharing onto the full disk"
   answer 'could not be shared' 10 || fail "sharing onto a full disk reported no failure"
   sleep 0.5
-  no_window '^Share$' || fail "sharing onto a full disk also reported success"
+  e2e_no_window '^Share$' || fail "sharing onto a full disk also reported success"
   [[ ! -e "$full/apple.kesto" ]] || fail "a partial archive was left: $(ls -la "$full")"
   [[ -z "$(ls -A "$full" | grep -v '^filler$')" ]] || fail "leftovers on the full disk: $(ls -A "$full")"
   umount "$full"
@@ -253,9 +240,5 @@ else
   echo "sharing onto a full disk: skipped (mounting a small file system needs root)"
 fi
 
-keys ctrl+q
-e2e_wait_until 15 bash -c "! ps -o stat= -p $app_pid | grep -qv Z" || fail "Ctrl+Q did not quit"
-wait "$app_pid"
-rc=$?
-[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+e2e_quit_by_key
 echo "interface e2e passed"

@@ -7,53 +7,37 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xprop python3
+e2e_app_script xdotool xprop python3
 
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-
-wait_for() {  # seconds command...
-  local t="$1"; shift
-  for _ in $(seq $((t * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<$2/>"; }
-compact() { stored BoomarksListView true && stored BoomarksCompactView false; }
-grid() { stored BoomarksCompactView true && stored BoomarksListView false; }
-extended() { stored BoomarksCompactView false && stored BoomarksListView false; }
+# The list modes as the two stored switches say them.
+mode_is() { e2e_setting_is BoomarksListView "$1" && e2e_setting_is BoomarksCompactView "$2"; }
+compact() { mode_is True False; }
+grid() { mode_is False True; }
+extended() { mode_is False False; }
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 120 "$@"; }
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 # The empty library's first-run panel would take the focus halfway through.
 e2e_close_first_run_panel || fail "no first-run panel"
 sleep 0.5
-wait_for 5 extended || fail "a new library does not start in the extended list"
+e2e_wait_until 5 extended || fail "a new library does not start in the extended list"
 
 # F10 opens the first menu; Right twice reaches View, whose first item is active.
 keys F10 Right Right
 sleep 0.4
 e2e_screenshot "$shots/menu-view.png"
 keys Down Down Return
-wait_for 5 compact || fail "View > Compact List from the keyboard did not switch the mode"
+e2e_wait_until 5 compact || fail "View > Compact List from the keyboard did not switch the mode"
 
 # Alt+V opens View with Thumbnails active.
 keys alt+v
 sleep 0.3
 keys Return
-wait_for 5 grid || fail "Alt+V Return did not choose Thumbnails"
+e2e_wait_until 5 grid || fail "Alt+V Return did not choose Thumbnails"
 
 # The key equivalent works with no menu open.
 keys ctrl+2
-wait_for 5 extended || fail "Ctrl+2 did not choose the extended list"
+e2e_wait_until 5 extended || fail "Ctrl+2 did not choose the extended list"
 
 # The Edit menu shows its items; with nothing to act on they are disabled.
 keys alt+e
@@ -70,30 +54,26 @@ about="$(e2e_wait_window '^About Kesto$' 10)" || fail "Help > About Kesto opened
 sleep 0.3
 e2e_screenshot "$shots/about.png"
 xdotool windowactivate --sync "$about" key Escape
-wait_for 5 bash -c "! xdotool search --onlyvisible --name '^About Kesto$' >/dev/null" || fail "Escape left the about panel open"
+e2e_wait_until 5 e2e_no_window '^About Kesto$' || fail "Escape left the about panel open"
 
 # Window > Minimize, then a later launch brings the window back.
 keys alt+w
 sleep 0.3
 keys Return
 minimised() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
-wait_for 5 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
+e2e_wait_until 5 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
 restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
-wait_for 5 restored || fail "the minimised window did not come back"
+e2e_wait_until 5 restored || fail "the minimised window did not come back"
 
 # Ctrl+W closes the window; the program keeps running and a later launch shows it again.
 keys ctrl+w
 shown() { xdotool search --onlyvisible --name '^Kesto$' >/dev/null; }
-wait_for 5 bash -c "! xdotool search --onlyvisible --name '^Kesto$' >/dev/null" || fail "Ctrl+W left the window open"
+e2e_wait_until 5 e2e_no_window '^Kesto$' || fail "Ctrl+W left the window open"
 kill -0 "$app_pid" 2>/dev/null || fail "closing the window quit the program"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
-wait_for 5 shown || fail "the closed window did not come back"
+e2e_wait_until 5 shown || fail "the closed window did not come back"
 win="$(e2e_wait_window '^Kesto$' 5)" || fail "no main window after reopening"
 
-keys ctrl+q
-wait_for 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
-wait "$app_pid"
-rc=$?
-[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+e2e_quit_by_key
 echo "menu bar: ok"

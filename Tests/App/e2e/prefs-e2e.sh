@@ -8,18 +8,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-stored() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<$2/>"; }
-stored_text() { grep -A1 "<key>$1</key>" "$settings" 2>/dev/null | grep -q "<string>$2</string>"; }
-gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null; }
+e2e_app_script xdotool python3
 
 # The update host: a newer version for any system.
 e2e_update_host "999#109"
@@ -28,12 +17,10 @@ mkdir -p "$XDG_DATA_HOME/applications"
 browser_entry="$XDG_DATA_HOME/applications/ferret-browser.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Ferret Browser\nIcon=web-browser\nExec=/bin/true %%u\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' >"$browser_entry"
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 # The library is empty: its first-run panel comes first and would take the keys meant for the menus.
 e2e_close_first_run_panel 20 || fail "no first-run panel for the empty library"
-e2e_wait_until 10 gone '^Welcome to Kesto$' || fail "the first-run panel stayed"
+e2e_wait_until 10 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
 
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel"
@@ -52,38 +39,38 @@ choose_browser() {
   e2e_wait_until 3 more_windows "$before" || return 1
   [[ -e "$shots/preferences-browsers.png" ]] || e2e_screenshot "$shots/preferences-browsers.png"
   e2e_key "$prefs" Down Return
-  e2e_wait_until 3 stored_text favoriteBrowser ferret-browser.desktop
+  e2e_wait_until 3 e2e_setting_is favoriteBrowser ferret-browser.desktop
 }
 rm -f "$shots/preferences-browsers.png"
 e2e_wait_until 30 choose_browser || fail "choosing the installed browser did not store its desktop entry id"
 e2e_key "$prefs" Escape
-e2e_wait_until 5 gone '^Preferences$' || fail "Escape left the preferences panel open"
+e2e_wait_until 5 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
 # Uninstalled since: the panel names it as no longer installed and keeps the choice.
 rm -f "$browser_entry"
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel a second time"
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/preferences-browser-gone.png" "$prefs"
-stored_text favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
+e2e_setting_is favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
 # The fourth of six panes, then the first folder order ("By title"). A busy program may show the
 # pane after the click on its control, so both clicks repeat (each is harmless again) until saved.
 choose_by_title() {
   xdotool windowactivate --sync "$prefs" >/dev/null 2>&1
   e2e_click "$prefs" 358 20
   e2e_click "$prefs" 345 99
-  e2e_wait_until 1 stored sortFoldersAlfabetically true
+  e2e_wait_until 1 e2e_setting_is sortFoldersAlfabetically True
 }
 e2e_wait_until 20 choose_by_title || fail "choosing By title was not saved"
-stored sortFoldersByDateDescending false || fail "the other folder orders were not cleared"
+e2e_setting_is sortFoldersByDateDescending False || fail "the other folder orders were not cleared"
 e2e_screenshot "$shots/preferences-bookmarks.png" "$prefs"
 e2e_click "$prefs" 552 20
 sleep 0.3  # only for the picture
 e2e_screenshot "$shots/preferences-services.png" "$prefs"
 e2e_key "$prefs" Escape
-e2e_wait_until 5 gone '^Preferences$' || fail "Escape left the preferences panel open"
+e2e_wait_until 5 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
 # Saved in full, with the first-run values of what was not touched.
-stored CheckDuplicates true || fail "a save did not write the other preferences"
-stored useAutoSync true || fail "a save did not write the automatic sync default"
+e2e_setting_is CheckDuplicates True || fail "a save did not write the other preferences"
+e2e_setting_is useAutoSync True || fail "a save did not write the automatic sync default"
 
 # Check for Updates is just above About Kesto, the Help menu's last item: Up from the first
 # wraps to About, and once more reaches it.
@@ -111,13 +98,9 @@ close_updater() {
   shown="$(xdotool search --onlyvisible --name '^Kesto Updater$' 2>/dev/null | head -n1)"
   [[ -z "$shown" ]] && return 0
   e2e_key "$shown" Escape
-  e2e_wait_until 2 gone '^Kesto Updater$'
+  e2e_wait_until 2 e2e_no_window '^Kesto Updater$'
 }
 e2e_wait_until 15 close_updater || fail "Escape left the update panel open"
 
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
-wait "$app_pid"
-rc=$?
-[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+e2e_quit_by_key
 echo "preferences and update check: ok"

@@ -11,38 +11,17 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xclip python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; tail -30 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
+e2e_app_script xdotool xclip python3
 
 # The mail program and the browser are stand-ins that write down what they were given.
-mkdir -p "$work/bin"
-for program in xdg-email xdg-open; do
-  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$work" "$program" >"$work/bin/$program"
-  chmod +x "$work/bin/$program"
-done
-export PATH="$work/bin:$PATH"
+e2e_recording_program xdg-email
+e2e_recording_program xdg-open
 
 e2e_offline_settings --tutorials
 
-setting() {  # key: the stored value, as Python prints it ("None" when absent)
-  python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2]))' "$settings" "$1" 2>/dev/null
-}
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 100 "$@"; }
 focused_keys() { xdotool key --delay 100 "$@"; }
-start() {
-  "$kesto" >>"$work/kesto.log" 2>&1 &
-  app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
-  sleep 1
-}
-gone() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
-quit() { keys ctrl+q; e2e_wait_until 15 gone || fail "Ctrl+Q did not quit"; }
+start() { e2e_start_kesto; sleep 1; }
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 hidden() { ! visible "$1"; }
 
@@ -131,8 +110,7 @@ copied="$(xclip -o -selection clipboard 2>/dev/null)"
 # The inspector hides with Ctrl+Alt+I; the choice is kept.
 e2e_screenshot "$shots/inspector-shown.png" "$win"
 keys ctrl+alt+i
-e2e_wait_until 5 bash -c "[[ \"\$(python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],\"rb\")).get(\"editorCollapsed\"))' '$settings' 2>/dev/null)\" == True ]]" ||
-  fail "hiding the inspector was not stored: $(setting editorCollapsed)"
+e2e_wait_until 5 e2e_setting_is editorCollapsed True || fail "hiding the inspector was not stored: $(e2e_setting editorCollapsed)"
 sleep 0.5
 e2e_screenshot "$shots/inspector-hidden.png" "$win"
 
@@ -144,8 +122,7 @@ e2e_screenshot "$shots/inbox-tutorial.png"
 e2e_wait_until 5 visible '^Inbox tutorial$' || fail "no Inbox tutorial"
 # "Got it" at the popover's bottom right; the popover stands beside the row, over the list.
 e2e_click "$win" 459 253 1
-seen() { [[ "$(setting BRWTutorialInboxSeen)" == True ]]; }
-e2e_wait_until 5 seen || fail "Got it did not mark the Inbox tutorial seen"
+e2e_wait_until 5 e2e_setting_is BRWTutorialInboxSeen True || fail "Got it did not mark the Inbox tutorial seen"
 
 # A single click on a row of the compact list shows the bookmark tutorial.
 e2e_click "$win" 80 190 1
@@ -157,24 +134,23 @@ e2e_wait_until 5 visible '^Bookmarks tutorial$' || { e2e_screenshot "$shots/no-b
 sleep 0.4
 e2e_screenshot "$shots/bookmark-tutorial.png"
 
-quit
+e2e_quit_by_key
 # Started again, the inspector is still hidden; Help > Show Tutorials Again makes the tutorials
 # pending once more.
 start
 sleep 0.5
 e2e_screenshot "$shots/inspector-hidden-after-restart.png" "$win"
-[[ "$(setting editorCollapsed)" == True ]] || fail "the inspector came back after a restart"
+e2e_setting_is editorCollapsed True || fail "the inspector came back after a restart"
 keys ctrl+alt+i
 sleep 0.5
-[[ "$(setting editorCollapsed)" == False ]] || fail "Ctrl+Alt+I did not show the inspector again"
+e2e_setting_is editorCollapsed False || fail "Ctrl+Alt+I did not show the inspector again"
 # Help > Show Tutorials Again, two above About Kesto (the last item): Up from the first wraps
 # round to About.
-[[ "$(setting BRWTutorialInboxSeen)" == True ]] || fail "the Inbox tutorial was forgotten"
+e2e_setting_is BRWTutorialInboxSeen True || fail "the Inbox tutorial was forgotten"
 keys alt+h
 sleep 0.4
 e2e_screenshot "$shots/help-menu.png"
 focused_keys Up Up Up Return
-pending() { [[ "$(setting BRWTutorialInboxSeen)" == None ]]; }
-e2e_wait_until 5 pending || fail "Show Tutorials Again kept the Inbox tutorial seen"
-quit
+e2e_wait_until 5 e2e_setting_is BRWTutorialInboxSeen "" || fail "Show Tutorials Again kept the Inbox tutorial seen"
+e2e_quit_by_key
 echo "preview e2e: passed"

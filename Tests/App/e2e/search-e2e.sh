@@ -7,22 +7,10 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
+e2e_app_script xdotool sqlite3 python3
+count() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%$1%'"; }
 
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-count() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL like '%$1%'" 2>/dev/null; }
-
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 "$kesto" --add-text $'https://alpha-one.example/\nhttps://beta.example/\nhttps://alpha-two.example/' \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 added() { [[ "$(count .example/)" == 3 ]]; }
@@ -56,17 +44,14 @@ e2e_click "$win" $((inspector_x + 85)) 91
 sleep 0.5
 e2e_screenshot "$shots/inspector-info.png" "$win"
 
-e2e_key "$win" ctrl+q
-e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
-wait "$app_pid" || fail "kesto ended badly"
-app_pid=
+e2e_quit_by_key
 
 # The join table's columns are named after the entities' numbers: find them.
-cols=($(sqlite3 -cmd '.timeout 10000' "$store" "select name from pragma_table_info('Z_1TAGS')"))
+cols=($(e2e_sql "select name from pragma_table_info('Z_1TAGS')"))
 [[ "${cols[0]}" == *BOOKMARKS ]] || cols=("${cols[1]}" "${cols[0]}")
 tagged="$(sqlite3 -cmd '.timeout 10000' "$store" "select b.ZURL from ZBOOKMARK b join Z_1TAGS j on j.${cols[0]} = b.Z_PK
   join ZTAG t on t.Z_PK = j.${cols[1]} where t.ZNAME = 'e2etag'" 2>&1)"
-[[ "$tagged" == https://alpha-* ]] || fail "the tag is not stored on a found bookmark: '$tagged' ($(sqlite3 -cmd '.timeout 10000' "$store" .tables))"
-rating="$(sqlite3 -cmd '.timeout 10000' "$store" "select ZRATING from ZBOOKMARK where ZURL = '$tagged'")"
+[[ "$tagged" == https://alpha-* ]] || fail "the tag is not stored on a found bookmark: '$tagged' ($(e2e_sql .tables))"
+rating="$(e2e_sql "select ZRATING from ZBOOKMARK where ZURL = '$tagged'")"
 [[ "$rating" == 4* ]] || fail "the rating clicked is not stored: '$rating'"
 echo "ok: tagged and rated $tagged"

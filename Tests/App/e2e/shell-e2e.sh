@@ -8,38 +8,20 @@
 # Usage: shell-e2e.sh KESTO_BINARY
 set -uo pipefail
 kesto="$1"
-for tool in xdotool sqlite3 python3 xdg-open desktop-file-validate; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-here="$(cd "$(dirname "$0")" && pwd)"
-. "$here/../../Harness/e2e/lib.sh"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool sqlite3 python3 xdg-open desktop-file-validate
 
 # A desktop with nothing announced: generic xdg-open, no session bus.
 unset DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION BROWSER
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
 folder="$XDG_DATA_HOME/kesto"
-store="$folder/data.sqlite"
-settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 log="$work/kesto.log"
 
-fail() { echo "FAIL: $*" >&2; cat "$log" >&2 2>/dev/null; exit 1; }
 cleanup() {
   [[ -n "${app_pid:-}" ]] && kill "$app_pid" 2>/dev/null
   [[ -f "$work/resolv.conf.pid" ]] && kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
 }
-trap cleanup EXIT
 
-wait_for() {  # seconds command...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
-}
-now_ms() { date +%s%3N; }
-gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-no_window() { ! xdotool search --onlyvisible --name '^Kesto$' >/dev/null 2>&1; }
-rows() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK where ZURL like '$1'" 2>/dev/null; }
+rows() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '$1'"; }
 
 start_kesto() {  # [wrapper...]
   "$@" "$kesto" >>"$log" 2>&1 &
@@ -50,10 +32,10 @@ start_kesto() {  # [wrapper...]
 # Quits with Ctrl+Q and answers how many milliseconds the process outlived its window.
 quit_kesto() {
   xdotool windowactivate --sync "$win" key ctrl+q
-  wait_for 20 no_window || fail "the window stayed after Ctrl+Q"
-  local closed; closed=$(now_ms)
-  wait_for 20 gone || fail "kesto kept running after its window closed"
-  local ended; ended=$(now_ms)
+  e2e_wait_until 20 e2e_no_window '^Kesto$' || fail "the window stayed after Ctrl+Q"
+  local closed; closed=$(e2e_now_ms)
+  e2e_wait_until 20 e2e_ended || fail "kesto kept running after its window closed"
+  local ended; ended=$(e2e_now_ms)
   wait "$app_pid" || fail "kesto ended badly"
   app_pid=
   lingered=$((ended - closed))
@@ -63,9 +45,7 @@ e2e_offline_settings
 
 # ---- first start: the desktop entry, xdg-open, notifications without a bus ----
 start_kesto
-e2e_add_sample_library 30 || fail "no first-run panel"
-has_default() { [[ "$(sqlite3 -cmd '.timeout 10000' "$store" 'select count(*) from ZBOOKMARK' 2>/dev/null)" -ge 8 ]]; }
-wait_for 20 has_default || fail "no default library"
+e2e_sample_library
 
 entry="$XDG_DATA_HOME/applications/kesto.desktop"
 [[ -f "$entry" ]] || fail "no desktop entry"
@@ -75,22 +55,22 @@ grep -qx "Exec=$kesto %u" "$entry" || fail "the Exec line quotes a path that nee
 # get an address that fails.
 nobus() { DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null "$@"; }
 registered() { [[ "$(nobus xdg-mime query default x-scheme-handler/kesto 2>/dev/null)" == kesto.desktop ]]; }
-wait_for 10 registered || fail "kesto is not the scheme's handler"
+e2e_wait_until 10 registered || fail "kesto is not the scheme's handler"
 
 # A later launch hands a URL over; no notification server can show the notification, so the
 # log has it.
 "$kesto" 'kesto:https%3A%2F%2Fexample.org%2Fhanded-over' >>"$log" 2>&1 || fail "second launch failed"
 logged() { grep -q "Notification: Bookmark added - https://example.org/handed-over" "$log"; }
-wait_for 10 logged || fail "the notification vanished"
+e2e_wait_until 10 logged || fail "the notification vanished"
 
 # Debian's generic xdg-open starts the entry's program, which hands the URL to the running one.
 nobus xdg-open 'kesto:https%3A%2F%2Fexample.org%2Fvia-xdg-open' \
   >>"$work/xdg-open.log" 2>&1 || fail "xdg-open failed: $(cat "$work/xdg-open.log")"
 added() { [[ "$(rows 'https://example.org/via-xdg-open')" == 1 ]]; }
-wait_for 15 added || fail "xdg-open did not add the bookmark"
+e2e_wait_until 15 added || fail "xdg-open did not add the bookmark"
 
 backup_made() { compgen -G "$folder/*.kestobck" >/dev/null; }
-wait_for 20 backup_made || fail "no backup after the start"
+e2e_wait_until 20 backup_made || fail "no backup after the start"
 quit_kesto
 
 # Nothing this session started may outlive kesto: no auto-launched bus.
@@ -111,18 +91,18 @@ stale="$folder/.$(date +%Y-%m-%d-%H-%M-%S).kestobck.999999999-ab12-0.tmp"
 echo "half a copy" >"$stale"
 : >"$log"
 
-started=$(now_ms)
+started=$(e2e_now_ms)
 start_kesto
-mapped=$(now_ms)
+mapped=$(e2e_now_ms)
 # Sampled as soon as the window is there: the frame is drawn before the library loads.
 eval "$(xdotool getwindowgeometry --shell "$win")"
 read -r r g b <<<"$(e2e_pixel $((X + WIDTH / 2)) $((Y + HEIGHT / 2)))"
 [[ "$r$g$b" != 000 ]] || fail "the window was black after it mapped"
 stale_gone() { [[ ! -e "$stale" ]]; }
-wait_for 10 stale_gone || fail "the copy a killed start left is still there"
+e2e_wait_until 10 stale_gone || fail "the copy a killed start left is still there"
 # The copy of this start comes once the list is up, beside the first one.
 two_backups() { [[ "$(compgen -G "$folder/*.kestobck" | wc -l)" -ge 2 ]]; }
-wait_for 30 two_backups || fail "no backup of the large library"
+e2e_wait_until 30 two_backups || fail "no backup of the large library"
 quit_kesto
 echo "info: window mapped $((mapped - started)) ms after the launch of a 50,000-bookmark library"
 [[ "$lingered" -lt 1500 ]] || fail "kesto outlived its window by $lingered ms"

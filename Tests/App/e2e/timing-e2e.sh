@@ -7,29 +7,22 @@
 set -uo pipefail
 kesto="$1"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3
-
-e2e_app_paths
+e2e_app_script xdotool sqlite3
 e2e_offline_settings
 marks="$work/marks.log"
+e2e_logs+=("$marks")
 
-fail() { echo "FAIL: $*" >&2; cat "$marks" >&2 2>/dev/null; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
 has() { grep -q -- "$1" "$marks" 2>/dev/null; }
 # The line number of the first mark matching $1 after line $2.
 line_after() { awk -v from="$2" -v re="$1" 'NR > from && $0 ~ re { print NR; exit }' "$marks"; }
 
 # A library of three bookmarks, from a launch that was not asked for marks.
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
+e2e_start_kesto
 "$kesto" --add-text $'https://timing-one.example/\nhttps://timing-two.example/\nhttps://other.example/' \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
-e2e_wait_until 20 bash -c "[[ \$(sqlite3 -cmd '.timeout 10000' '$store' 'select count(*) from ZBOOKMARK') == 3 ]]" \
-  || fail "the addresses were not stored"
-e2e_key "$win" ctrl+q
-e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
+stored() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 3 ]]; }
+e2e_wait_until 20 stored || fail "the addresses were not stored"
+e2e_quit_by_key
 [[ ! -e "$marks" ]] || fail "marks written without being asked"
 
 KESTO_TIMING_LOG="$marks" "$kesto" >>"$work/kesto.log" 2>&1 &
@@ -58,6 +51,5 @@ searched() {
 }
 e2e_wait_until 20 searched || fail "no key, narrowed list and frame after it"
 
-e2e_key "$win" ctrl+q
-e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
+e2e_quit_by_key
 echo "timing marks: $(wc -l <"$marks") lines"

@@ -10,20 +10,9 @@ kesto="$1"
 fixture="$2"
 shots="${3:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
+e2e_app_script xdotool sqlite3 python3
 
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-work="$E2E_HOME/e2e"
-mkdir -p "$work"
-store="$XDG_DATA_HOME/kesto/data.sqlite"
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-
-count() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK $1" 2>/dev/null; }
-gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
 # Types a path into the focused file dialog's name field and accepts it.
 choose_path() {  # dialog path
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
@@ -32,13 +21,7 @@ choose_path() {  # dialog path
   sleep 0.2
   xdotool key Return
 }
-launch() {
-  "$kesto" >>"$work/kesto.log" 2>&1 &
-  app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
-}
-
-launch
+e2e_start_kesto
 # An empty library offers the first-run panel and adds nothing on its own.
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "no first-run panel for an empty library"
 sleep 0.4
@@ -49,11 +32,11 @@ e2e_screenshot "$shots/first-run.png"
 xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 390 149
 sheet="$(e2e_wait_window '^Import from a Browser$' 10)" || fail "the first-run panel's import button showed no sheet"
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Welcome to Kesto$' >/dev/null" || fail "the first-run panel stayed"
+e2e_wait_until 5 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
 sleep 0.4
 e2e_screenshot "$shots/import-sheet.png"
 e2e_key "$sheet" Escape
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Import from a Browser$' >/dev/null" || fail "Escape left the sheet"
+e2e_wait_until 5 e2e_no_window '^Import from a Browser$' || fail "Escape left the sheet"
 
 # File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file.
 e2e_key "$win" ctrl+shift+i
@@ -73,7 +56,7 @@ has_all() {
     [[ "$(count "where ZURL = '$url'")" == 1 ]] || return 1
   done <<<"$expected"
 }
-e2e_wait_until 15 has_all || fail "the imported bookmarks are not in the store: $(sqlite3 -cmd '.timeout 10000' "$store" 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 15 has_all || fail "the imported bookmarks are not in the store: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 imported="$(count '')"
 sleep 1
 e2e_screenshot "$shots/imported.png"
@@ -128,7 +111,7 @@ refused="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "a wrong file was not 
 sleep 0.3
 e2e_screenshot "$shots/restore-refused.png"
 e2e_key "$refused" Return
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Kesto Restore$' >/dev/null" || fail "the refusal stayed"
+e2e_wait_until 5 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
 more || fail "a refused restore changed the library"
 
 # The real backup: confirmed, then the restart notice, then the program quits.
@@ -145,18 +128,15 @@ sleep 1
 notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
 e2e_screenshot "$shots/restore-restart.png"
 e2e_key "$notice" Return
-e2e_wait_until 10 gone || fail "kesto did not quit after the restore"
-wait "$app_pid"
-rc=$?
-[[ $rc -eq 0 ]] || fail "kesto ended with $rc after the restore"
+e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the restore"
+e2e_wait_ended
 [[ "$(count '')" == "$imported" ]] || fail "the store does not hold the backup: $(count '') rows"
 [[ -f "$store.before-restore" ]] || fail "the previous library was not kept"
 
 # A new start opens the restored library.
-launch
+e2e_start_kesto
 sleep 1
 [[ "$(count "where ZURL = 'https://after-backup.example/'")" == 0 ]] || fail "the later bookmark survived the restore"
 has_all || fail "the restored library lacks the imported bookmarks"
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 gone || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 echo "import, export, backup and restore: ok"

@@ -7,16 +7,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" "$work/server.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" "${server_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-query() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
+e2e_app_script xdotool sqlite3 python3
 
 # The pages, and a favicon for the site.
 site="$work/site"
@@ -43,51 +34,33 @@ server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 open(sys.argv[2], "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
-server_pid=$!
+e2e_pids+=("$!") e2e_logs+=("$work/server.log")
 has_port() { [[ -s "$port_file" ]]; }
 e2e_wait_until 10 has_port || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"
 
 # Thumbnails from a closed port; the reachability page on the loopback server, so a page that is
 # gone counts as broken, not as offline.
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>KestoThumbnailServiceHost</key>
-	<string>http://127.0.0.1:9</string>
-	<key>KestoReachabilityCheckURL</key>
-	<string>$base/one.html</string>
-	<key>BoomarksListView</key>
-	<true/>
-	<key>UseInboxForBookmarks</key>
-	<true/>
-	<key>sortFoldersByRating</key>
-	<false/>
-</dict>
-</plist>
-PLIST
+e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
+  KestoReachabilityCheckURL "<string>$base/one.html</string>" BoomarksListView '<true/>' \
+  UseInboxForBookmarks '<true/>' sortFoldersByRating '<false/>'
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
+e2e_start_kesto
 e2e_close_first_run_panel || fail "no first-run panel"
 sleep 0.5
 
 "$kesto" "kesto:$base/one.html%0Akesto:$base/two.html%0Akesto:$base/three.html%0Akesto:http://127.0.0.1:9/gone.html" \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
-title_of() { query "select ZTITLE from ZBOOKMARK where ZURL = '$base/$1'"; }
+title_of() { e2e_sql "select ZTITLE from ZBOOKMARK where ZURL = '$base/$1'"; }
 titled() {
   [[ "$(title_of one.html)" == "Loopback one" && "$(title_of two.html)" == "Café deux" &&
      "$(title_of three.html)" == "Три three" ]]
 }
-e2e_wait_until 20 titled || fail "titles: $(query 'select ZURL, ZTITLE from ZBOOKMARK')"
-has_favicon() { [[ "$(query "select hex(substr(ZFAVICON, 2, 3)) from ZBOOKMARK where ZURL = '$base/one.html'")" == 504E47 ]]; }
+e2e_wait_until 20 titled || fail "titles: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
+has_favicon() { [[ "$(e2e_sql "select hex(substr(ZFAVICON, 2, 3)) from ZBOOKMARK where ZURL = '$base/one.html'")" == 504E47 ]]; }
 e2e_wait_until 20 has_favicon || fail "no favicon stored as PNG"
 # A page whose server does not answer is broken (an error page would still be a page).
-broken() { [[ "$(query "select ZBROKEN from ZBOOKMARK where ZURL = 'http://127.0.0.1:9/gone.html'")" == 1 ]]; }
+broken() { [[ "$(e2e_sql "select ZBROKEN from ZBOOKMARK where ZURL = 'http://127.0.0.1:9/gone.html'")" == 1 ]]; }
 e2e_wait_until 20 broken || fail "the missing page is not marked broken"
 grep -q "GET /icon.png" "$work/server.log" || fail "the favicon was not asked for"
 
@@ -108,8 +81,6 @@ e2e_screenshot "$shots/webcontent-menu.png"
 xdotool key --delay 100 Up Up Return
 e2e_wait_until 20 fetched_once $((before + 1)) || fail "Update from web fetched nothing: $(cat "$work/server.log")"
 
-e2e_key "$win" ctrl+q
-gone() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
-e2e_wait_until 15 gone || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 [[ "$(title_of one.html)" == "Loopback one" ]] || fail "the title is not kept after quitting"
 echo "web content e2e: passed, screenshot at $shots/webcontent-window.png"

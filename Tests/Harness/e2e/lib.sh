@@ -1,6 +1,8 @@
 # Helpers for end-to-end scripts run inside xvfb-session.sh. Source it: `. lib.sh`.
 
 E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# Logs shown when a test fails and helper processes ended with it (see e2e_app_script).
+e2e_logs=() e2e_pids=()
 
 # Milliseconds on the wall clock.
 e2e_now_ms() { local us="${EPOCHREALTIME//[.,]/}"; echo $((us / 1000)); }
@@ -70,6 +72,19 @@ e2e_add_sample_library() {  # [timeout]
   e2e_click "$panel" 227 149
 }
 
+# Asks for the sample bookmarks (e2e_add_sample_library) and waits until the store holds them:
+# eight bookmarks and the Kesto and Search folders among theirs. Fails otherwise.
+e2e_sample_library() {
+  e2e_add_sample_library 30 || fail "no first-run panel"
+  e2e_wait_until 20 e2e_has_sample_library || fail "the sample library did not arrive"
+}
+e2e_has_sample_library() {
+  local n
+  n="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+  [[ -n "$n" ]] && ((n >= 8)) &&
+    [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME in ('Kesto', 'Search')")" == 2 ]]
+}
+
 # Closes the first-run panel of an empty library once it shows.
 e2e_close_first_run_panel() {  # [timeout]
   local panel
@@ -125,6 +140,83 @@ e2e_app_paths() {
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
 
+# The start of a script that drives the real program ($kesto): skipped unless the tools named are
+# installed (e2e_require), the places of e2e_app_paths and the screenshot folder ($shots, when
+# set) made, and a `fail` and a `cleanup` (run when the script ends) that serve unless the script
+# defines its own after this.
+e2e_app_script() {  # tool...
+  e2e_require "$@"
+  e2e_app_paths
+  [[ -z "${shots:-}" ]] || mkdir -p "$shots"
+  # Says why the test failed, with the end of the program's log and of each log in $e2e_logs.
+  fail() {
+    echo "FAIL: $*" >&2
+    local log
+    for log in "$work/kesto.log" "${e2e_logs[@]}"; do tail -n 60 "$log" >&2 2>/dev/null; done
+    exit 1
+  }
+  # Ends the program ($app_pid) and the helpers the script started ($e2e_pids).
+  cleanup() { kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null; }
+  trap cleanup EXIT
+}
+
+# Starts the program ($kesto) with the arguments given, its output added to $work/kesto.log, and
+# waits for its main window: $app_pid and $win.
+e2e_start_kesto() {  # [argument...]
+  "$kesto" "$@" >>"$work/kesto.log" 2>&1 &
+  app_pid=$!
+  win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
+}
+
+# Ends the program as a session's end does (SIGTERM); fails unless it ends cleanly.
+e2e_quit_kesto() {
+  kill -TERM "$app_pid"
+  e2e_wait_ended
+}
+
+# Quits the program with Ctrl+Q in its main window; fails unless it ends, cleanly, in 20 s.
+e2e_quit_by_key() {
+  e2e_key "$win" ctrl+q
+  e2e_wait_until 20 e2e_ended || fail "Ctrl+Q did not quit"
+  e2e_wait_ended
+}
+
+# Whether the program ($app_pid) has ended (a process left unreaped counts as ended).
+e2e_ended() { ! ps -o stat= -p "$app_pid" 2>/dev/null | grep -qv Z; }
+
+# Waits for the program to end; fails unless it ended cleanly.
+e2e_wait_ended() {
+  wait "$app_pid"
+  local rc=$?
+  ((rc == 0)) || fail "kesto ended with $rc"
+}
+
+# Whether no visible window's name matches $1.
+e2e_no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+# Puts a stand-in for the program $1 first on PATH that writes the arguments it was given, one a
+# line, to $work/$1.log (see e2e_app_paths).
+e2e_recording_program() {  # name
+  mkdir -p "$work/bin"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$work" "$1" >"$work/bin/$1"
+  chmod +x "$work/bin/$1"
+  [[ ":$PATH:" == *":$work/bin:"* ]] || export PATH="$work/bin:$PATH"
+}
+
+# Runs SQL on the library ($store), waiting while another process writes; errors are silent.
+e2e_sql() { sqlite3 -cmd '.timeout 10000' "$store" "$@" 2>/dev/null; }
+
+# Prints an entry of the settings file ($settings) as Python prints it (True, False, a number,
+# the text), or nothing when it is absent; fails when the file cannot be read.
+e2e_setting() {  # key
+  python3 -c 'import plistlib, sys
+v = plistlib.load(open(sys.argv[1], "rb")).get(sys.argv[2])
+print("" if v is None else v)' "$settings" "$1" 2>/dev/null
+}
+
+# Whether the settings file holds the value $2 (as e2e_setting prints it) for the key $1.
+e2e_setting_is() { local value; value="$(e2e_setting "$1")" && [[ "$value" == "$2" ]]; }
+
 # Writes the settings file ($settings, see e2e_app_paths) as a property list of the entries given,
 # each a key and its value element: e2e_write_settings UseInboxForBookmarks '<true/>' ...
 e2e_write_settings() {
@@ -155,7 +247,7 @@ e2e_grow_library() {  # [count]
     UPDATE Z_PRIMARYKEY SET Z_MAX = (SELECT max(Z_PK) FROM ZBOOKMARK) WHERE Z_NAME = 'Bookmark';"
 }
 
-# Serves an update file ("version#system") from a loopback host ($site_pid, kill it at the end)
+# Serves an update file ("version#system") from a loopback host (ended with the script)
 # and starts the settings file with the program's update address pointing there. Needs
 # e2e_app_paths first.
 e2e_update_host() {  # contents
@@ -164,7 +256,7 @@ e2e_update_host() {  # contents
   local port
   port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
   python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
-  site_pid=$!
+  e2e_pids+=("$!")
   e2e_write_settings KestoUpdateURL "<string>http://127.0.0.1:$port/update/update.txt</string>"
   chmod 600 "$settings"
 }

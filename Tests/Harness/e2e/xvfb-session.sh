@@ -8,6 +8,26 @@
 # command exits, whose status becomes this script's.
 set -euo pipefail
 
+# Where the machine allows it, the command runs in a network of its own with only a loopback
+# device: nothing a test starts (the sample bookmarks' pages, thumbnails, update checks) leaves
+# the machine, while the stand-in servers the scripts start on 127.0.0.1 run inside with the
+# program. As root a network namespace, else one inside a user namespace of our own; where
+# neither can be made, or with E2E_NETWORK=shared, the command shares the machine's network.
+# Xvfb and the window manager stay outside: sessions in namespaces of their own would all take
+# display :0 (its abstract socket is free in each) and overwrite each other's socket file, which
+# is how the command, inside, reaches its server.
+inside=()
+if [[ "${E2E_NETWORK:-}" != shared ]]; then
+  for how in -n -rn; do
+    if unshare "$how" ip link set lo up 2>/dev/null; then
+      inside=(unshare "$how" bash -c 'ip link set lo up && exec "$@"' e2e-network)
+      break
+    fi
+  done
+fi
+export E2E_NETWORK="${inside[*]:+private}"
+: "${E2E_NETWORK:=shared}"
+
 size="1280x800"
 if [[ "${1:-}" == "--size" ]]; then size="$2"; shift 2; fi
 [[ "${1:-}" == "--" ]] && shift
@@ -77,7 +97,7 @@ done
 xdotool key shift
 
 set +e
-"$@"
+"${inside[@]}" "$@"
 status=$?
 for report in "$home"/sanitizer/*; do
   [[ -e "$report" ]] || continue

@@ -13,33 +13,18 @@ kesto="$1"
 grabkey="$2"
 shots="${3:-${TMPDIR:-/tmp}/menubar-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool xmessage trayer sqlite3 python3 desktop-file-validate
-e2e_app_paths
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-mkdir -p "$shots" "$work/bin" "$XDG_DATA_HOME/applications"
+e2e_app_script xdotool xmessage trayer sqlite3 python3 desktop-file-validate
+mkdir -p "$XDG_DATA_HOME/applications"
 
 fail() { echo "FAIL: $*" >&2; e2e_screenshot "$shots/failure.png"; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
 cleanup() { kill ${app_pid:-} ${tray_pid:-} ${other_pid:-} ${grab_pid:-} 2>/dev/null; }
-trap cleanup EXIT
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-hidden() { ! visible "$1"; }
-setting() {  # key: prints the stored value
-  python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],"rb")).get(sys.argv[2], ""))' "$settings" "$1" 2>/dev/null
-}
-sql() { sqlite3 "$store" "$1" 2>/dev/null; }
+# Whether the search engine's sample bookmark holds $2 in the column $1.
+duck_is() { [[ "$(e2e_sql "select $1 from ZBOOKMARK where ZURL like '%duckduckgo%'")" == "$2" ]]; }
 
 # The desktop's opener and a browser, both answered by scripts that write down what they get.
-cat >"$work/bin/xdg-open" <<SH
-#!/bin/sh
-echo "\$*" >>"$work/opened.txt"
-SH
-cat >"$work/bin/fake-firefox" <<SH
-#!/bin/sh
-echo "\$*" >>"$work/firefox.txt"
-SH
-chmod +x "$work/bin/xdg-open" "$work/bin/fake-firefox"
-export PATH="$work/bin:$PATH"
+e2e_recording_program xdg-open
+e2e_recording_program fake-firefox
 cat >"$XDG_DATA_HOME/applications/firefox.desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
@@ -47,19 +32,15 @@ Name=Firefox
 Exec=$work/bin/fake-firefox %u
 MimeType=x-scheme-handler/http;
 DESKTOP
-: >"$work/opened.txt"
+: >"$work/xdg-open.log"
 
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
   >"$work/trayer.log" 2>&1 &
 tray_pid=$!
 e2e_wait_until 10 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
-e2e_add_sample_library || fail "no first-run panel"
-e2e_wait_until 15 bash -c "[[ \$(sqlite3 '$store' 'select count(*) from ZBOOKMARK' 2>/dev/null) -ge 8 ]]" \
-  || fail "the sample bookmarks were not stored"
+e2e_start_kesto
+e2e_sample_library
 
 # Another program has the focus when the hot key is pressed.
 xmessage -geometry 320x80+40+600 "another program" &
@@ -89,11 +70,10 @@ sleep 0.4
 xdotool key Down
 sleep 0.3
 xdotool key Return
-e2e_wait_until 5 grep -q "duckduckgo.com" "$work/opened.txt" || fail "Return opened nothing: $(cat "$work/opened.txt")"
-e2e_wait_until 5 bash -c "[[ \$(sqlite3 '$store' \"select ZTIMESOPENED from ZBOOKMARK where ZURL like '%duckduckgo%'\") == 1 ]]" \
-  || fail "the visit was not recorded"
+e2e_wait_until 5 grep -q "duckduckgo.com" "$work/xdg-open.log" || fail "Return opened nothing: $(cat "$work/xdg-open.log")"
+e2e_wait_until 5 duck_is ZTIMESOPENED 1 || fail "the visit was not recorded"
 xdotool key Escape
-e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
 
 # The tray icon shows it again; the Recent list has the page just opened.
 read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ | awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
@@ -102,7 +82,7 @@ menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "a click on 
 sleep 0.4
 # Recent, its first card, then Firefox; a loaded machine may still be filling the list when the
 # first clicks arrive, so the three are tried again before the button is called silent.
-firefox_opened() { grep -q "duckduckgo.com" "$work/firefox.txt" 2>/dev/null; }
+firefox_opened() { grep -q "duckduckgo.com" "$work/fake-firefox.log" 2>/dev/null; }
 for attempt in 1 2 3; do
   e2e_click "$menu" 210 51   # Recent
   sleep 0.5
@@ -121,10 +101,9 @@ e2e_click "$menu" 300 $((100 + 8 + 13 + 34))  # the title field
 xdotool key ctrl+a
 xdotool type --delay 30 "Duck Search"
 xdotool key Return
-e2e_wait_until 5 bash -c "[[ \$(sqlite3 '$store' \"select ZTITLE from ZBOOKMARK where ZURL like '%duckduckgo%'\") == 'Duck Search' ]]" \
-  || fail "the quick edit did not save the title"
+e2e_wait_until 5 duck_is ZTITLE 'Duck Search' || fail "the quick edit did not save the title"
 xdotool key Escape
-e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape in the edit pane left the window open"
+e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape in the edit pane left the window open"
 
 # The preferences' recorder takes Super+Alt+K.
 e2e_key "$win" ctrl+comma
@@ -134,19 +113,18 @@ e2e_click "$prefs" 300 163
 sleep 0.3
 e2e_screenshot "$shots/preferences-recording.png" "$prefs"
 xdotool key super+alt+k
-e2e_wait_until 5 bash -c "[[ \$(python3 -c 'import plistlib,sys; print(plistlib.load(open(sys.argv[1],\"rb\")).get(\"kComboCode\"))' '$settings') == 40 ]]" \
-  || fail "the recorded shortcut was not stored"
-[[ "$(setting kComboFlags)" == 6144 ]] || fail "stored flags $(setting kComboFlags), not Super+Alt"
+e2e_wait_until 5 e2e_setting_is kComboCode 40 || fail "the recorded shortcut was not stored"
+[[ "$(e2e_setting kComboFlags)" == 6144 ]] || fail "stored flags $(e2e_setting kComboFlags), not Super+Alt"
 sleep 0.3
 e2e_screenshot "$shots/preferences-recorded.png" "$prefs"
 # The new combination works at once, the old one no longer does.
 press_from_other super+alt+ctrl+p
 sleep 1
-hidden '^Kesto Bookmarks$' || fail "the old hot key still opens the window"
+e2e_no_window '^Kesto Bookmarks$' || fail "the old hot key still opens the window"
 press_from_other super+alt+k
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the new hot key showed no window"
 xdotool key Escape
-e2e_wait_until 5 hidden '^Kesto Bookmarks$' || fail "Escape left the window open"
+e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the window open"
 
 # A combination another client holds is refused with an alert; the hot key stays Super+Alt+K.
 # The client grabs it without Num Lock, as many programs do; typed with Num Lock on it still
@@ -164,8 +142,8 @@ alert="$(e2e_wait_window "can't be used" 10 "$app_pid")" || fail "a held combina
 sleep 0.3
 e2e_screenshot "$shots/preferences-refused.png"
 xdotool windowactivate --sync "$alert" key Return
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name \"can't be used\" >/dev/null" || fail "the alert stayed"
-[[ "$(setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
+e2e_wait_until 5 e2e_no_window "can't be used" || fail "the alert stayed"
+[[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
 e2e_key "$prefs" Escape
 sleep 0.3
 press_from_other super+alt+k
@@ -188,8 +166,7 @@ e2e_wait_until 5 bash -c "! test -e '$autostart'" || fail "the autostart entry s
 e2e_key "$prefs" Escape
 
 # Start in menu-bar mode: with the tray, no main window, and the icon opens the menu-bar window.
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 python3 - "$settings" <<'PY'
 import plistlib, sys
 p = sys.argv[1]
@@ -207,8 +184,7 @@ sleep 0.3
 e2e_screenshot "$shots/menubar-mode-start.png"
 e2e_click "$menu" 504 51  # Open Kesto
 win="$(e2e_wait_window '^Kesto$' 10 "$app_pid")" || fail "Open Kesto showed no main window"
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 
 # Without a tray a start in menu-bar mode shows the main window.
 kill "$tray_pid"
@@ -217,6 +193,5 @@ sleep 0.5
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "a start in menu-bar mode without a tray showed no window"
-e2e_key "$win" ctrl+q
-e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "Ctrl+Q did not quit"
+e2e_quit_by_key
 echo "menu-bar window, hot keys, recorder and launch at login: ok"

@@ -1,5 +1,6 @@
 #include "RecordTestSupport.h"
 
+#include "Harness/Relationships.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Json.h"
 
@@ -28,14 +29,6 @@ std::shared_ptr<const Model> makeNotesModel(const std::string& extraAttribute) {
   attr(note, "pinned", AttributeType::Boolean);
   attr(note, "tint", AttributeType::Transformable, {{"attributeValueClassName", "NSColor"}});
   if (!extraAttribute.empty()) attr(note, extraAttribute, AttributeType::String);
-  auto relationship = [](const char* name, const char* destination, const char* inverse, bool toMany) {
-    RelationshipDescription r;
-    r.name = name;
-    r.destinationEntityName = destination;
-    r.inverseName = inverse;
-    r.toMany = toMany;
-    return r;
-  };
   note.addRelationship(relationship("notebook", "Notebook", "notes", false));
   RelationshipDescription labels = relationship("labels", "Label", "notes", true);
   labels.userInfo = {{"mappedKeyName", "tags"}, {"relatedByAttribute", "name"}};

@@ -78,16 +78,18 @@ TEST(Keychain, InternetItemsMatchAnyProtocolAndAuthenticationWhenAsked) {
   EXPECT_EQ(k.findInternetPassword("api.example", "www.example", "org.kesto.kOAuthCredentialAccessToken", "", 0,
                                    kProtocolHTTPS, kAuthenticationTypeAny),
             errSecItemNotFound);
-  // The other attributes always match exactly.
-  EXPECT_EQ(k.findInternetPassword("api.example", "other", "org.kesto.kOAuthCredentialAccessToken", "", 0,
-                                   kProtocolAny, kAuthenticationTypeAny),
-            errSecItemNotFound);
-  EXPECT_EQ(k.findInternetPassword("api.example", "www.example", "org.kesto.kOAuthCredentialAccessToken", "", 443,
-                                   kProtocolAny, kAuthenticationTypeAny),
-            errSecItemNotFound);
-  EXPECT_EQ(k.findInternetPassword("api.example", "www.example", "org.kesto.kOAuthCredentialAccessToken", "/x", 0,
-                                   kProtocolAny, kAuthenticationTypeAny),
-            errSecItemNotFound);
+  // The other attributes always match exactly: another security domain, port or path finds nothing.
+  struct Other {
+    const char* securityDomain;
+    const char* path;
+    std::uint16_t port;
+  };
+  for (const auto& [domain, path, port] :
+       {Other{"other", "", 0}, Other{"www.example", "", 443}, Other{"www.example", "/x", 0}})
+    EXPECT_EQ(k.findInternetPassword("api.example", domain, "org.kesto.kOAuthCredentialAccessToken", path, port,
+                                     kProtocolAny, kAuthenticationTypeAny),
+              errSecItemNotFound)
+        << domain << " " << path << " " << port;
   // Generic and internet items never answer for each other.
   EXPECT_EQ(k.findGenericPassword("api.example", "org.kesto.kOAuthCredentialAccessToken"), errSecItemNotFound);
   ASSERT_EQ(k.deleteItem(item), errSecSuccess);

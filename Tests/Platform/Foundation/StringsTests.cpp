@@ -1,6 +1,8 @@
 #include "Platform/Foundation/Locale.h"
 #include "Platform/Foundation/Strings.h"
 
+#include "Harness/AnswerTable.h"
+
 #include <gtest/gtest.h>
 
 using namespace kesto::fnd;
@@ -123,10 +125,8 @@ TEST(Strings, CaseMappingAndFolding) {
 }
 
 TEST(Strings, TrimmingSplittingJoiningReplacing) {
-  EXPECT_EQ(trimWhitespace("  \t a b \xC2\xA0"), "a b");
-  EXPECT_EQ(trimWhitespace("\n a \n"), "\n a \n");
-  EXPECT_EQ(trimWhitespaceAndNewlines("\r\n a b \n\xE2\x80\xA8"), "a b");
-  EXPECT_EQ(trimWhitespaceAndNewlines("   "), "");
+  kesto::test::expectAnswers(trimWhitespace, {{"  \t a b \xC2\xA0", "a b"}, {"\n a \n", "\n a \n"}});
+  kesto::test::expectAnswers(trimWhitespaceAndNewlines, {{"\r\n a b \n\xE2\x80\xA8", "a b"}, {"   ", ""}});
   EXPECT_EQ(trimCharacters("--é--", "-"), "é");
   EXPECT_EQ(trimCharacters("«quote»", "«»"), "quote");
 
@@ -147,16 +147,11 @@ TEST(Strings, TrimmingSplittingJoiningReplacing) {
 }
 
 TEST(Strings, LeadingNumbers) {
-  EXPECT_EQ(leadingInteger("42abc"), 42);
-  EXPECT_EQ(leadingInteger("  -17 apples"), -17);
-  EXPECT_EQ(leadingInteger("+5"), 5);
-  EXPECT_EQ(leadingInteger("abc"), 0);
-  EXPECT_EQ(leadingInteger(""), 0);
-  EXPECT_EQ(leadingInteger("- 5"), 0);
-  EXPECT_EQ(leadingInteger("9223372036854775807"), INT64_MAX);
-  EXPECT_EQ(leadingInteger("-9223372036854775808"), INT64_MIN);
-  EXPECT_EQ(leadingInteger("99999999999999999999"), INT64_MAX);
-  EXPECT_EQ(leadingInteger("-99999999999999999999"), INT64_MIN);
+  // Out of range saturates.
+  kesto::test::expectAnswers<std::string, std::int64_t>(
+      leadingInteger, {{"42abc", 42}, {"  -17 apples", -17}, {"+5", 5}, {"abc", 0}, {"", 0}, {"- 5", 0},
+                       {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+                       {"99999999999999999999", INT64_MAX}, {"-99999999999999999999", INT64_MIN}});
   EXPECT_EQ(leadingInt32("3000000000"), INT32_MAX);
   EXPECT_EQ(leadingInt32("-12/4"), -12);
 

@@ -19,42 +19,33 @@ bool eval(const std::string& format, const fnd::Value& object, const fnd::Array&
   return p && p->evaluate(object);
 }
 
+// Each form (without arguments) parses and holds on `object`, or with `holds` false does not.
+void expectHolds(const fnd::Value& object, std::initializer_list<const char*> forms, bool holds = true) {
+  for (const char* form : forms) EXPECT_EQ(eval(form, object), holds) << form;
+}
+
 }  // namespace
 
 TEST(Predicate, ParsesTheFormsTheLibraryUses) {
   fnd::Value b = row({{"title", "Wikipedia"}, {"url", "https://en.wikipedia.org/"}, {"trashed", 0}, {"blocked", 0},
                       {"rating", 5.0}, {"tags", fnd::Array{row({{"name", "wiki"}}), row({{"name", "ref"}})}},
                       {"folder", row({{"folderID", "F1"}})}});
-  EXPECT_TRUE(eval("trashed < 1 and blocked < 1", b));
-  EXPECT_TRUE(eval("trashed < 1   AND   blocked<1", b));
-  EXPECT_TRUE(eval("rating >= 5", b));
-  EXPECT_TRUE(eval("title ==[c] 'wikipedia'", b));
-  EXPECT_FALSE(eval("title == 'wikipedia'", b));
+  expectHolds(b, {"trashed < 1 and blocked < 1", "trashed < 1   AND   blocked<1", "rating >= 5",
+                  "title ==[c] 'wikipedia'", "ANY tags.name == 'wiki'", "ANY tags.name =='ref'", "tags.@count == 2",
+                  "title.length == 9", "(trashed > 0) or (rating = 5.0)",
+                  "url BEGINSWITH \"https\" && url ENDSWITH '/'", "NOT trashed > 0", "title LIKE[c] 'wiki*a'",
+                  "title IN {'Wikipedia', 'Other'}", "TRUEPREDICATE"});
+  expectHolds(b, {"title == 'wikipedia'", "ANY tags.name == 'none'"}, false);
   EXPECT_TRUE(eval("title contains[cd] %@", b, {"PEDI"}));
-  EXPECT_TRUE(eval("ANY tags.name == 'wiki'", b));
-  EXPECT_TRUE(eval("ANY tags.name =='ref'", b));
-  EXPECT_FALSE(eval("ANY tags.name == 'none'", b));
-  EXPECT_TRUE(eval("tags.@count == 2", b));
-  EXPECT_TRUE(eval("title.length == 9", b));
   EXPECT_TRUE(eval("folder.folderID IN %@", b, {fnd::Value(fnd::Array{"F0", "F1"})}));
   EXPECT_TRUE(eval("%K == %@", b, {"folder.folderID", "F1"}));
-  EXPECT_TRUE(eval("(trashed > 0) or (rating = 5.0)", b));
-  EXPECT_TRUE(eval("url BEGINSWITH \"https\" && url ENDSWITH '/'", b));
-  EXPECT_TRUE(eval("NOT trashed > 0", b));
-  EXPECT_TRUE(eval("title LIKE[c] 'wiki*a'", b));
-  EXPECT_TRUE(eval("title IN {'Wikipedia', 'Other'}", b));
-  EXPECT_TRUE(eval("TRUEPREDICATE", b));
 }
 
 TEST(Predicate, MissingValuesFailComparisonsButEqualNil) {
   fnd::Value b = row({{"title", "x"}});
-  EXPECT_FALSE(eval("trashed < 1", b));  // new rows without a flag would vanish from lists
-  EXPECT_FALSE(eval("trashed >= 0", b));
-  EXPECT_TRUE(eval("trashed == nil", b));
-  EXPECT_FALSE(eval("title == nil", b));
-  EXPECT_TRUE(eval("url != nil or title != nil", b));
-  EXPECT_TRUE(eval("trashed != 1", b));
-  EXPECT_FALSE(eval("notes contains[cd] 'a'", b));
+  // "trashed < 1" holding here would let new rows without the flag vanish from the lists.
+  expectHolds(b, {"trashed < 1", "trashed >= 0", "title == nil", "notes contains[cd] 'a'"}, false);
+  expectHolds(b, {"trashed == nil", "url != nil or title != nil", "trashed != 1"});
 }
 
 TEST(Predicate, ContainsEmptyStringIsFalse) {
@@ -65,14 +56,10 @@ TEST(Predicate, ContainsEmptyStringIsFalse) {
 
 TEST(Predicate, DiacriticAndCaseFolding) {
   fnd::Value s("Crème Brûlée");
-  EXPECT_TRUE(eval("SELF contains[cd] 'creme brulee'", s));
-  EXPECT_FALSE(eval("SELF contains[c] 'creme'", s));
-  EXPECT_TRUE(eval("SELF contains[d] 'Creme'", s));
-  EXPECT_TRUE(eval("SELF ==[cd] 'CRÈME BRULEE'", s));
-  EXPECT_TRUE(eval("SELF =[cd] 'crème brûlée'", s));
-  EXPECT_TRUE(eval("SELF BEGINSWITH[c] 'CRÈ'", s));
-  EXPECT_TRUE(eval("SELF MATCHES 'Cr.me .*'", s));
-  EXPECT_FALSE(eval("SELF MATCHES 'Cr'", s));  // whole string only
+  expectHolds(s, {"SELF contains[cd] 'creme brulee'", "SELF contains[d] 'Creme'", "SELF ==[cd] 'CRÈME BRULEE'",
+                  "SELF =[cd] 'crème brûlée'", "SELF BEGINSWITH[c] 'CRÈ'", "SELF MATCHES 'Cr.me .*'"});
+  // MATCHES takes the whole string only.
+  expectHolds(s, {"SELF contains[c] 'creme'", "SELF MATCHES 'Cr'"}, false);
   EXPECT_EQ(foldString("Straße ÉTÉ", kCaseInsensitive | kDiacriticInsensitive), "strasse ete");
 }
 
@@ -91,10 +78,9 @@ TEST(Predicate, RunawayPatternIsNoMatchWithinItsBudget) {
 
 TEST(Predicate, PrecedenceAndParentheses) {
   fnd::Value v = row({{"a", 1}, {"b", 0}, {"c", 0}});
-  EXPECT_TRUE(eval("a == 1 OR b == 1 AND c == 1", v));   // AND binds tighter
-  EXPECT_FALSE(eval("(a == 1 OR b == 1) AND c == 1", v));
-  EXPECT_TRUE(eval("NOT (b == 1 AND c == 0) and a == 1", v));
-  EXPECT_TRUE(eval("!(b == 1) && a == 1", v));
+  // AND binds tighter than OR.
+  expectHolds(v, {"a == 1 OR b == 1 AND c == 1", "NOT (b == 1 AND c == 0) and a == 1", "!(b == 1) && a == 1"});
+  expectHolds(v, {"(a == 1 OR b == 1) AND c == 1"}, false);
 }
 
 TEST(Predicate, ArgumentsAreValuesNeverSyntax) {

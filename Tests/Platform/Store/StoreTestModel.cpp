@@ -1,21 +1,12 @@
 #include "StoreTestModel.h"
 
+#include "Harness/Relationships.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UndoManager.h"
 
 namespace kesto::store::test {
 
-namespace {
-RelationshipDescription relationship(const char* name, const char* destination, const char* inverse, bool toMany) {
-  RelationshipDescription r;
-  r.name = name;
-  r.destinationEntityName = destination;
-  r.inverseName = inverse;
-  r.toMany = toMany;
-  return r;
-}
-
-}  // namespace
+using kesto::test::relationship;
 
 std::shared_ptr<const Model> makeLibraryModel(const ModelOptions& o) {
   auto m = std::make_shared<Model>();

@@ -1,3 +1,4 @@
+#include "Harness/FocusedKeys.h"
 #include "Harness/TestSupport.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ComboBox.h"
@@ -52,18 +53,8 @@ class KeySink : public View {
   void keyDown(const Event& e) override { keys.push_back(e.keyCode); }
 };
 
-// Keys as the toolkit delivers them to the focused widget.
-void press(int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QWidget* target = QApplication::focusWidget();
-  ASSERT_NE(target, nullptr);
-  QKeyEvent down(QEvent::KeyPress, key, mods, text);
-  QApplication::sendEvent(target, &down);
-  QKeyEvent up(QEvent::KeyRelease, key, mods, text);
-  QApplication::sendEvent(target, &up);
-}
-void type(const QString& text) {
-  for (QChar c : text) press(c.isLetter() ? Qt::Key_A + (c.toUpper().unicode() - 'A') : 0, QString(c));
-}
+using kesto::test::press;
+using kesto::test::type;
 
 struct Fixture {
   Window window{fnd::Rect(0, 0, 400, 300)};

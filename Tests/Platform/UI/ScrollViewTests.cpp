@@ -1,4 +1,5 @@
 #include "Harness/TestSupport.h"
+#include "TestViews.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/View.h"
@@ -7,14 +8,9 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::FlippedView;
 
 namespace {
-
-class FlippedDocument : public View {
- public:
-  using View::View;
-  bool isFlipped() const override { return true; }
-};
 
 // Counts the scroller updates a document's frame changes cause.
 class CountingScrollView : public ScrollView {
@@ -36,7 +32,7 @@ class CountingScrollView : public ScrollView {
 // changes must not reach the scroll view that is gone.
 TEST(ScrollView, ADocumentOutlivingItsScrollViewCanStillChange) {
   int reflections = 0;
-  auto document = std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 200, 1000));
+  auto document = std::make_shared<FlippedView>(fnd::Rect(0, 0, 200, 1000));
   std::shared_ptr<ClipView> clip;
   {
     auto sv = std::make_shared<CountingScrollView>(&reflections);
@@ -65,10 +61,10 @@ TEST(ScrollView, ADocumentOutlivingItsScrollViewCanStillChange) {
 TEST(ScrollView, ADocumentReportsOnlyToTheScrollViewShowingIt) {
   int firstCount = 0, secondCount = 0;
   CountingScrollView first(&firstCount);
-  auto oldDocument = std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 200, 1000));
+  auto oldDocument = std::make_shared<FlippedView>(fnd::Rect(0, 0, 200, 1000));
   first.setDocumentView(oldDocument);
   first.setContentView(std::make_shared<ClipView>(fnd::Rect(0, 0, 200, 100)));
-  auto newDocument = std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 200, 500));
+  auto newDocument = std::make_shared<FlippedView>(fnd::Rect(0, 0, 200, 500));
   first.setDocumentView(newDocument);
   firstCount = 0;
   oldDocument->setFrameSize({200, 50});

@@ -1,4 +1,5 @@
 #include "Harness/TestSupport.h"
+#include "TestViews.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/ClipView.h"
@@ -18,14 +19,9 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::FlippedView;
 
 namespace {
-
-class FlippedView : public View {
- public:
-  using View::View;
-  bool isFlipped() const override { return true; }
-};
 
 class RecordingView : public View {
  public:

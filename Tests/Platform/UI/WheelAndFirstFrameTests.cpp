@@ -1,4 +1,5 @@
 #include "Harness/TestSupport.h"
+#include "TestViews.h"
 #include "Platform/UI/ApplicationMain.h"
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/GraphicsContext.h"
@@ -15,20 +16,15 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::FlippedView;
 
 namespace {
-
-class FlippedDocument : public View {
- public:
-  using View::View;
-  bool isFlipped() const override { return true; }
-};
 
 // A tall document in a scroll view in a window, wheeled through the toolkit.
 struct Wheeled {
   Window window{fnd::Rect(0, 0, 300, 200)};
   std::shared_ptr<ScrollView> scroll = std::make_shared<ScrollView>(fnd::Rect(0, 0, 300, 200));
-  std::shared_ptr<FlippedDocument> document = std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 300, 5000));
+  std::shared_ptr<FlippedView> document = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 5000));
   Wheeled() {
     window.contentView()->addSubview(scroll);
     scroll->setHasVerticalScroller(true);

@@ -1,4 +1,5 @@
 #include "Harness/TestSupport.h"
+#include "TestViews.h"
 #include "Platform/UI/WidgetHostView_p.h"
 #include "Platform/UI/Window.h"
 
@@ -12,14 +13,9 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::FlippedView;
 
 namespace {
-
-class FlippedView : public View {
- public:
-  using View::View;
-  bool isFlipped() const override { return true; }
-};
 
 // A host over a line edit that records what passes through it.
 class HostedEdit : public WidgetHostView {

@@ -23,31 +23,8 @@ namespace {
 
 bool underX11() { return QGuiApplication::platformName() == "xcb" && std::getenv("KESTO_E2E"); }
 
-// Runs a shell command while our event loop keeps serving the X selection and drag protocols;
-// answers its exit status and output.
-std::pair<int, std::string> runServing(const std::string& command) {
-  std::atomic<bool> done{false};
-  int status = -1;
-  std::string output;
-  std::thread worker([&] {
-    if (FILE* pipe = popen(("timeout 15 " + command).c_str(), "r")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-      status = pclose(pipe);
-    }
-    done = true;
-  });
-  test::runUntil([&] { return done.load(); }, 20);
-  worker.join();
-  return {status, output};
-}
-
-std::string screenshotCommand(const std::string& name) {
-  const char* dir = std::getenv("KESTO_E2E_SHOTS");
-  if (!dir) return "true";
-  return "python3 " KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py " + std::string(dir) + "/" + name + ".png";
-}
+using test::runServing;
+using test::screenshotCommand;
 
 void screenshot(const std::string& name) { runServing(screenshotCommand(name)); }
 

@@ -7,21 +7,10 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-cut-names}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
+e2e_app_script xdotool sqlite3 python3
 
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
-
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-trap 'kill "$app_pid" 2>/dev/null' EXIT
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
-e2e_add_sample_library 30 || fail "no first-run panel"
-has_kesto_folder() { [[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';" 2>/dev/null)" ]]; }
-e2e_wait_until 20 has_kesto_folder || fail "no default library"
+e2e_start_kesto
+e2e_sample_library
 sleep 2
 
 # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto, 8 the new one
@@ -35,7 +24,7 @@ long="A folder with a name far too long for the sidebar"
 xdotool type --delay 30 "$long"
 xdotool key Tab
 sleep 0.8
-[[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='$long';")" ]] || fail "the long name was not stored"
+[[ -n "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='$long';")" ]] || fail "the long name was not stored"
 
 # Rests the pointer on a row (window-relative x) and tells whether a tool tip shows below it:
 # the tip's pale yellow fill, where the list is plain grey or white.

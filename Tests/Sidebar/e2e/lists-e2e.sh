@@ -9,46 +9,23 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-
+e2e_app_script xdotool sqlite3 python3
+# The whole log stays beside the screenshots.
 fail() { echo "FAIL: $*" >&2; tail -n 40 "$work/kesto.log" >&2 2>/dev/null; cp "$work/kesto.log" "$shots/" 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
-
-wait_for() {  # seconds command...
-  local t="$1"; shift
-  for _ in $(seq $((t * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-start_kesto() {
-  "$kesto" >>"$work/kesto.log" 2>&1 &
-  app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
-}
-quit_kesto() {
-  xdotool windowactivate --sync "$win" key ctrl+q
-  wait "$app_pid" || fail "kesto did not end cleanly"
-}
-count() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
 
 e2e_offline_settings
 
 # The first start offers the default library of eight bookmarks; it is made when asked for.
-start_kesto
-e2e_add_sample_library 30 || fail "no first-run panel"
-has_rows() { [[ "$(count 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]]; }
-wait_for 20 has_rows 8 || fail "no default library"
-quit_kesto
+e2e_start_kesto
+e2e_sample_library
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 8 ]] || fail "the sample library is not eight bookmarks"
+e2e_quit_by_key
 
 # What the lists are to show, written while kesto is not running. Store dates count seconds
 # from 2001-01-01.
 now=$(( $(date +%s) - 978307200 ))
-tag_ent="$(count "select Z_ENT from Z_PRIMARYKEY where Z_NAME = 'Tag'")"
-sqlite3 -cmd '.timeout 10000' "$store" <<SQL || fail "seeding"
+tag_ent="$(e2e_sql "select Z_ENT from Z_PRIMARYKEY where Z_NAME = 'Tag'")"
+e2e_sql <<SQL || fail "seeding"
 insert into ZTAG (Z_PK, Z_ENT, Z_OPT, ZNAME) values (1, $tag_ent, 1, 'news'), (2, $tag_ent, 1, 'search');
 update Z_PRIMARYKEY set Z_MAX = 2 where Z_NAME = 'Tag';
 insert into Z_1TAGS (Z_1BOOKMARKS, Z_3TAGS) values (1, 1), (2, 1), (4, 2), (5, 2), (6, 2);
@@ -59,7 +36,7 @@ update ZBOOKMARK set ZCOLOR = 'blue', ZRATING = 5 where Z_PK = 4;
 update ZBOOKMARK set ZTRASHED = 1 where Z_PK in (2, 3);
 SQL
 
-start_kesto
+e2e_start_kesto
 sleep 1.5
 # The six tab buttons sit in a row at the top of the sidebar.
 tab_y=87
@@ -75,7 +52,7 @@ for i in 0 1 2 3 4 5; do
     sleep 1
     e2e_screenshot "$shots/sidebar-tags-selected.png" "$win"
     grep -A3 '<key>CurrentlySelectedTags</key>' "$settings" | grep -q '<integer>0</integer>' \
-      || wait_for 3 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
+      || e2e_wait_until 3 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
     # Rename from the row's context menu: the name is edited in place.
     e2e_click "$win" 80 180 3
     sleep 0.5
@@ -87,36 +64,36 @@ for i in 0 1 2 3 4 5; do
     xdotool type --delay 40 headlines
     # Tab ends the edit (Return does not reach the list's name editor yet).
     xdotool key Tab
-    renamed() { [[ "$(count "select group_concat(ZNAME) from ZTAG order by ZNAME")" == *headlines* ]]; }
-    wait_for 5 renamed || fail "tag not renamed: $(count 'select group_concat(ZNAME) from ZTAG')"
+    renamed() { [[ "$(e2e_sql "select group_concat(ZNAME) from ZTAG order by ZNAME")" == *headlines* ]]; }
+    e2e_wait_until 5 renamed || fail "tag not renamed: $(e2e_sql 'select group_concat(ZNAME) from ZTAG')"
     # The Delete key deletes the selected tag once confirmed.
     e2e_click "$win" 80 200
     sleep 0.5
     xdotool key Delete
     alert="$(e2e_wait_window '^Delete this tag\?$' 10)" || fail "no Delete tag alert"
     xdotool windowactivate --sync "$alert" key Return
-    deleted() { [[ "$(count "select count(*) from ZTAG where ZNAME = 'search'")" == 0 ]]; }
-    wait_for 5 deleted || fail "tag not deleted"
+    deleted() { [[ "$(e2e_sql "select count(*) from ZTAG where ZNAME = 'search'")" == 0 ]]; }
+    e2e_wait_until 5 deleted || fail "tag not deleted"
     sleep 0.5
     e2e_screenshot "$shots/sidebar-tags-edited.png" "$win"
   fi
 done
-grep -q '<string>SelectedTrashView</string>' "$settings" || wait_for 3 grep -q SelectedTrashView "$settings" \
+grep -q '<string>SelectedTrashView</string>' "$settings" || e2e_wait_until 3 grep -q SelectedTrashView "$settings" \
   || fail "SelectedView not stored"
 
 # Empty Trash: the one entry of the trash list, then the alert's default button. The renamed
 # tag gave its trashed bookmark a new version: the tombstones carry the versions of now.
-trashed_ids="$(count "select ZUNIQUEID || '|' || ZVERSION || '|b' from ZBOOKMARK where ZTRASHED = 1 order by 1")"
+trashed_ids="$(e2e_sql "select ZUNIQUEID || '|' || ZVERSION || '|b' from ZBOOKMARK where ZTRASHED = 1 order by 1")"
 e2e_click "$win" 80 142
 alert="$(e2e_wait_window '^Empty the trash\?$' 10)" || fail "no Empty Trash alert"
 xdotool windowactivate --sync "$alert" key Return
-gone_rows() { [[ "$(count 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 0 ]]; }
-wait_for 10 gone_rows || fail "trash not emptied"
+gone_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 0 ]]; }
+e2e_wait_until 10 gone_rows || fail "trash not emptied"
 sleep 0.5
 e2e_screenshot "$shots/sidebar-trash-emptied.png" "$win"
-quit_kesto
+e2e_quit_by_key
 
-[[ "$(count 'select count(*) from ZBOOKMARK')" == 6 ]] || fail "rows after Empty Trash: $(count 'select count(*) from ZBOOKMARK')"
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 6 ]] || fail "rows after Empty Trash: $(e2e_sql 'select count(*) from ZBOOKMARK')"
 while read -r stone; do
   grep -qF "$stone" "$settings" || fail "tombstone $stone missing from $(grep -A8 KestoDeletedObjects "$settings")"
 done <<<"$trashed_ids"

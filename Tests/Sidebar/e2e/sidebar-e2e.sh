@@ -10,24 +10,13 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-export XDG_RUNTIME_DIR="$E2E_HOME/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" "$shots"
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1"; }
+e2e_app_script xdotool sqlite3 python3
 
 e2e_offline_settings
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-trap 'kill "$app_pid" 2>/dev/null' EXIT
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 # The first start offers the default library; its folders are the rows below.
-e2e_add_sample_library 30 || fail "no first-run panel"
-has_kesto_folder() { [[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';" 2>/dev/null)" ]]; }
-e2e_wait_until 20 has_kesto_folder || fail "no default library"
+e2e_sample_library
 sleep 2
 
 # Rows of the folder list, window-relative: the first start brings the Apple, Search and Kesto
@@ -45,9 +34,9 @@ xdotool type --delay 40 "Trip"
 # Return ends the edit and stores the name.
 xdotool key Return
 sleep 0.5
-trip="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")"
-[[ -n "$trip" ]] || fail "no folder named Trip: $(sql 'select ZNAME from ZFOLDER;')"
-[[ "$(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Trip';")" == "root" ]] || fail "Trip is not top-level"
+trip="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")"
+[[ -n "$trip" ]] || fail "no folder named Trip: $(e2e_sql 'select ZNAME from ZFOLDER;')"
+[[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Trip';")" == "root" ]] || fail "Trip is not top-level"
 # The keypad's Enter ends an edit too; the editor lies over the row, in the row's font.
 click_row 0
 keys "$win" ctrl+shift+n
@@ -56,18 +45,18 @@ xdotool type --delay 40 "Keypad"
 python3 "$E2E_DIR/screenshot.py" "$shots/rename-editor.png" --window "$win" || true
 xdotool key KP_Enter
 sleep 0.5
-[[ -n "$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Keypad';")" ]] || fail "the keypad's Enter stored no name: $(sql 'select ZNAME from ZFOLDER;')"
+[[ -n "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Keypad';")" ]] || fail "the keypad's Enter stored no name: $(e2e_sql 'select ZNAME from ZFOLDER;')"
 
 # Drag the Kesto folder onto Trip.
-kesto_id="$(sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
+kesto_id="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 click_row 7
 xdotool mousemove --window "$win" "$row_x" "$(row_y 7)" mousedown 1
 for dy in 4 8 12 16 20; do xdotool mousemove --window "$win" "$row_x" $(( $(row_y 7) + dy )); sleep 0.1; done
 sleep 0.3
 xdotool mouseup 1
 sleep 1
-[[ "$(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]] ||
-  fail "Kesto was not moved into Trip: $(sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
+[[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]] ||
+  fail "Kesto was not moved into Trip: $(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 
 # Lock Search through its context menu: the first time makes the password, the second locks.
 lock_search() {
@@ -84,14 +73,14 @@ sleep 1
 # The confirmation alert.
 xdotool key Return
 sleep 0.8
-[[ "$(sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
+[[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
 lock_search
 panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
 sleep 1
-[[ "$(sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
-[[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
+[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
   fail "bookmarks of the locked folder are not locked"
 grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
 
@@ -104,8 +93,8 @@ keys "$win" Delete
 sleep 0.5
 xdotool key Return
 sleep 1.5
-[[ -z "$(sql "select ZFOLDERID from ZFOLDER where ZNAME in ('Trip','Kesto');")" ]] || fail "Trip or Kesto is still stored"
-[[ "$(sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZFOLDERID='_inbox' and b.ZTRASHED=1;")" -ge 2 ]] ||
+[[ -z "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME in ('Trip','Kesto');")" ]] || fail "Trip or Kesto is still stored"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZFOLDERID='_inbox' and b.ZTRASHED=1;")" -ge 2 ]] ||
   fail "Kesto's bookmarks are not in the Inbox's trash"
 
 # One screenshot per tab.
@@ -117,10 +106,7 @@ for name in folders tags history popular maintenance trash; do
   tab=$((tab + 1))
 done
 
-kill -TERM "$app_pid"
-wait "$app_pid"
-rc=$?
-[[ $rc -eq 0 ]] || fail "kesto ended with $rc"
+e2e_quit_kesto
 grep -q "$trip|[0-9]*|f" "$settings" || fail "no tombstone for Trip in $settings"
 grep -q "$kesto_id|[0-9]*|f" "$settings" || fail "no tombstone for Trip's subfolder Kesto in $settings"
 echo "sidebar e2e passed"

@@ -9,13 +9,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-mkdir -p "$shots"
-e2e_app_paths
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" "$work/fake.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" "${fake_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
+e2e_app_script xdotool sqlite3 python3
 
 # The service: two posts for "me" with the password "p@ss"; every request is logged.
 cat >"$work/fake.py" <<'PY'
@@ -35,22 +29,13 @@ print(s.server_port, flush=True)
 s.serve_forever()
 PY
 python3 "$work/fake.py" >"$work/port" 2>"$work/fake.log" &
-fake_pid=$!
+e2e_pids+=("$!") e2e_logs+=("$work/fake.log")
 e2e_wait_until 5 test -s "$work/port" || fail "the fake service did not start"
 port="$(cat "$work/port")"
-mkdir -p "$(dirname "$settings")"
-cat >"$settings" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>PinboardAPIHost</key><string>127.0.0.1:$port</string></dict></plist>
-PLIST
+e2e_write_settings PinboardAPIHost "<string>127.0.0.1:$port</string>"
 chmod 600 "$settings"
 
-sql() { sqlite3 -cmd '.timeout 10000' "$store" "$1" 2>/dev/null; }
-
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20)" || fail "no main window"
+e2e_start_kesto
 e2e_close_first_run_panel 20 || fail "no first-run panel"
 sleep 0.5
 row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported
@@ -66,11 +51,11 @@ xdotool type --delay 30 "me"
 xdotool key Tab
 xdotool type --delay 30 'p@ss'
 xdotool key Return
-stored() { [[ "$(sql "select ZLOGIN || '|' || ZPASSWORD from ZSERVICE where ZNAME = 'pinboard'")" == "me|$(printf 'p@ss' | base64)" ]]; }
-e2e_wait_until 10 stored || fail "the account was not stored: $(sql 'select ZNAME, ZLOGIN, ZPASSWORD from ZSERVICE')"
-imported() { [[ "$(sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 2 ]]; }
-e2e_wait_until 15 imported || fail "the first import brought nothing: $(sql 'select ZURL from ZBOOKMARK')"
-[[ "$(sql "select ZTITLE from ZBOOKMARK where ZURL = 'https://one.example/'")" == "One" ]] || fail "the post's title was not taken"
+stored() { [[ "$(e2e_sql "select ZLOGIN || '|' || ZPASSWORD from ZSERVICE where ZNAME = 'pinboard'")" == "me|$(printf 'p@ss' | base64)" ]]; }
+e2e_wait_until 10 stored || fail "the account was not stored: $(e2e_sql 'select ZNAME, ZLOGIN, ZPASSWORD from ZSERVICE')"
+imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 2 ]]; }
+e2e_wait_until 15 imported || fail "the first import brought nothing: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+[[ "$(e2e_sql "select ZTITLE from ZBOOKMARK where ZURL = 'https://one.example/'")" == "One" ]] || fail "the post's title was not taken"
 grep -q '^/v1/posts/all?results=100000' "$work/fake.log" || fail "no posts/all request: $(cat "$work/fake.log")"
 ! grep -q 'p@ss' "$work/fake.log" || fail "the password travelled in the address"
 sleep 1
@@ -91,6 +76,6 @@ sleep 0.5
 e2e_click "$win" 80 "$(row_y 3)" 3
 sleep 0.6
 xdotool key Up Return
-gone() { [[ -z "$(sql "select ZNAME from ZSERVICE where ZNAME = 'pinboard'")" ]] && [[ "$(sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 0 ]]; }
-e2e_wait_until 10 gone || fail "Disconnect left the account or its posts: $(sql 'select ZURL from ZBOOKMARK')"
+gone() { [[ -z "$(e2e_sql "select ZNAME from ZSERVICE where ZNAME = 'pinboard'")" ]] && [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 0 ]]; }
+e2e_wait_until 10 gone || fail "Disconnect left the account or its posts: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 echo "services e2e passed"

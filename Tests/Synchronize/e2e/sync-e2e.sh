@@ -10,32 +10,22 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3 unzip
-
-mkdir -p "$shots"
-e2e_app_paths
+e2e_app_script xdotool sqlite3 python3 unzip
 synced="$E2E_HOME/Synced Library"
 mkdir -p "$synced"
 payload="$synced/Documents/kesto_sync.zip"
 
-fail() { echo "FAIL: $*" >&2; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" 2>/dev/null; }
-trap cleanup EXIT
 
 completions() { grep -c 'Sync Complete \[Synced folder\]' "$work/kesto.log"; }
-count() { sqlite3 -cmd '.timeout 10000' "$store" "select count(*) from ZBOOKMARK $1" 2>/dev/null; }
+count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
 # Clicks at a point of a window given relative to its top left (y downwards).
 click_in() {  # window x y
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
   e2e_click "$1" "$2" "$3"
 }
 
-"$kesto" >>"$work/kesto.log" 2>&1 &
-app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window"
-e2e_add_sample_library 20 || fail "no first-run panel"
-have_samples() { local n; n="$(count '')"; [[ -n "$n" && "$n" -gt 0 ]]; }
-e2e_wait_until 15 have_samples || fail "the sample library did not arrive"
+e2e_start_kesto
+e2e_sample_library
 library="$(count 'where ZTRASHED = 0')"
 
 # No method yet: Sync Now opens the assistant instead of doing nothing.

@@ -10,9 +10,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_require xdotool sqlite3 python3
-
-mkdir -p "$shots"
+e2e_app_script xdotool sqlite3 python3
 shared="$E2E_HOME/Shared Folder"
 mkdir -p "$shared"
 declare -A pid win
@@ -26,7 +24,6 @@ fail() {
   exit 1
 }
 cleanup() { for m in A B; do kill "${pid[$m]:-}" 2>/dev/null; done; }
-trap cleanup EXIT
 
 # Runs kesto as machine $1 (its own HOME, XDG folders and runtime folder); env becomes kesto, so
 # a background run's process id is the program's.
@@ -41,11 +38,8 @@ launch() {
   mkdir -p "$h/.config/kesto" "$h/.local/share" "$h/.cache" "$h/.local/state"
   mkdir -p -m 0700 "$h/runtime"
   # Set up as the wizard leaves it (the start-up migration already done, so it keeps the method).
-  cat >"$h/.config/kesto/defaults.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict><key>KestoMigratedToVersion2</key><true/><key>CurrentSyncMethod</key><string>icloud</string><key>SyncedFolderPath</key><string>$shared</string></dict></plist>
-PLIST
+  settings="$h/.config/kesto/defaults.plist" e2e_write_settings KestoMigratedToVersion2 '<true/>' \
+    CurrentSyncMethod '<string>icloud</string>' SyncedFolderPath "<string>$shared</string>"
   chmod 600 "$h/.config/kesto/defaults.plist"
   (as "$1") &
   pid[$1]=$!
@@ -55,7 +49,7 @@ PLIST
   xdotool windowactivate --sync "$panel" >/dev/null 2>&1
   xdotool key Escape
 }
-sql() { sqlite3 -cmd '.timeout 10000' "$(store_of "$1")" "$2" 2>/dev/null; }
+sql() { store="$(store_of "$1")" e2e_sql "$2"; }
 count() { sql "$1" "select count(*) from ZBOOKMARK"; }
 state() { sql "$1" "select ZUNIQUEID || ' ' || ZURL || ' ' || ZTRASHED from ZBOOKMARK order by ZUNIQUEID"; }
 completions() { grep -c 'Sync Complete \[Synced folder\]' "$(log_of "$1")"; }
@@ -103,12 +97,15 @@ e2e_screenshot "$shots/two-after-first-rounds.png"
 click A 420 429
 sleep 0.4
 keys A Delete
-e2e_wait_until 5 bash -c "[[ \$(sqlite3 -cmd '.timeout 10000' '$(store_of A)' 'select count(*) from ZBOOKMARK where ZTRASHED = 1') == 1 ]]" ||
+trash_count() { sql "$1" 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
+a_trashed_one() { [[ "$(trash_count A)" == 1 ]]; }
+e2e_wait_until 5 a_trashed_one ||
   fail "A trashed nothing"
 click B 420 112
 sleep 0.4
 keys B Delete
-e2e_wait_until 5 bash -c "[[ \$(sqlite3 -cmd '.timeout 10000' '$(store_of B)' 'select count(*) from ZBOOKMARK where ZTRASHED = 1') -ge 1 ]]" ||
+b_trashed() { [[ "$(trash_count B)" -ge 1 ]]; }
+e2e_wait_until 5 b_trashed ||
   fail "B trashed nothing"
 gone_id="$(sql B "select ZUNIQUEID from ZBOOKMARK where ZTRASHED = 1 limit 1")"
 click B 201 87    # the Trash tab of the sidebar

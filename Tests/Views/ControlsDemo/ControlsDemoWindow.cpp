@@ -10,6 +10,7 @@
 #include "Views/Unused/BRWRoundedTextField.h"
 #include "Views/Unused/BRWRoundedTextView.h"
 #include "Views/Unused/BlackCell.h"
+#include "Views/FlippedView.h"
 #include "Views/Unused/GradientTextField.h"
 #include "Views/KSTTokenField.h"
 #include "Views/Unused/KestoAutofocusTextField.h"
@@ -21,12 +22,6 @@ namespace kesto::test {
 
 namespace {
 
-class Flipped : public ui::View {
- public:
-  using ui::View::View;
-  bool isFlipped() const override { return true; }
-};
-
 // A desktop icon when the theme has it, else a plain swatch.
 ui::Image icon(const std::string& name, const ui::Color& fallback) {
   ui::Image image = ui::Image::fromFile("/usr/share/icons/Adwaita/16x16/actions/" + name + ".symbolic.png");
@@ -35,13 +30,28 @@ ui::Image icon(const std::string& name, const ui::Color& fallback) {
 
 constexpr double kWidth = 680, kHeight = 640, kLeft = 16, kControls = 170, kRow = 34;
 
+// A text control 300 wide in the controls' column at `top`, showing `text` while empty, or as its
+// value.
+template <typename Field>
+std::shared_ptr<Field> withPlaceholder(double top, const std::string& text) {
+  auto field = std::make_shared<Field>(fnd::Rect(kControls, top, 300, 26));
+  field->setPlaceholderString(text);
+  return field;
+}
+template <typename Field>
+std::shared_ptr<Field> withValue(double top, const std::string& text, double height) {
+  auto field = std::make_shared<Field>(fnd::Rect(kControls, top, 300, height));
+  field->setStringValue(text);
+  return field;
+}
+
 }  // namespace
 
 ControlsDemo makeControlsDemo() {
   ControlsDemo demo;
   demo.window = std::make_unique<ui::Window>(fnd::Rect(120, 80, kWidth, kHeight));
   demo.window->setTitle(ControlsDemo::kTitle);
-  auto root = std::make_shared<Flipped>(fnd::Rect(0, 0, kWidth, kHeight));
+  auto root = std::make_shared<FlippedView>(fnd::Rect(0, 0, kWidth, kHeight));
   root->setBackgroundColor(ui::Color::white(0.93));
   demo.window->setContentView(root);
   double y = 12;
@@ -95,38 +105,18 @@ ControlsDemo makeControlsDemo() {
   add(popUp);
 
   top = row("Text field");
-  demo.textField = std::make_shared<ui::TextField>(fnd::Rect(kControls, top, 300, 26));
-  demo.textField->setPlaceholderString("Type here");
+  demo.textField = withPlaceholder<ui::TextField>(top, "Type here");
   demo.textField->setAccessibilityLabel("Demo text field");
   add(demo.textField);
   auto autofocus = std::make_shared<KestoAutofocusTextField>(fnd::Rect(kControls + 310, top, 180, 26));
   autofocus->setPlaceholderString("Focus on any click");
   add(autofocus);
 
-  top = row("Secure field");
-  auto secure = std::make_shared<BRWRoundedSecureTextField>(fnd::Rect(kControls, top, 300, 26));
-  secure->setPlaceholderString("Password");
-  add(secure);
-
-  top = row("Rounded field");
-  auto rounded = std::make_shared<BRWRoundedTextField>(fnd::Rect(kControls, top, 300, 26));
-  rounded->setPlaceholderString("Title (Tab to edit)");
-  add(rounded);
-
-  top = row("Wrapping field", 48);
-  auto wrapping = std::make_shared<BRWTextField>(fnd::Rect(kControls, top, 300, 48));
-  wrapping->setStringValue("Return and Tab insert here");
-  add(wrapping);
-
-  top = row("Text view", 56);
-  auto textView = std::make_shared<BRWRoundedTextView>(fnd::Rect(kControls, top, 300, 56));
-  textView->setStringValue("Notes on the bookmark");
-  add(textView);
-
-  top = row("Gradient field");
-  auto gradient = std::make_shared<GradientTextField>(fnd::Rect(kControls, top, 300, 24));
-  gradient->setStringValue("Gradient frame");
-  add(gradient);
+  add(withPlaceholder<BRWRoundedSecureTextField>(row("Secure field"), "Password"));
+  add(withPlaceholder<BRWRoundedTextField>(row("Rounded field"), "Title (Tab to edit)"));
+  add(withValue<BRWTextField>(row("Wrapping field", 48), "Return and Tab insert here", 48));
+  add(withValue<BRWRoundedTextView>(row("Text view", 56), "Notes on the bookmark", 56));
+  add(withValue<GradientTextField>(row("Gradient field"), "Gradient frame", 24));
 
   top = row("Search field");
   auto search = std::make_shared<WrenSearchField>(fnd::Rect(kControls, top, 300, 26));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Net/LoopbackServer.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -21,7 +23,7 @@ class ImageServer {
   };
 
   ImageServer() {
-    server_.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
+    loopback_.server->Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
       std::lock_guard lock(mutex_);
       ++hits_[request.path];
       lastRequest_ = request.method + " " + request.target;
@@ -34,7 +36,7 @@ class ImageServer {
       response.status = it->second.status;
       response.set_content(it->second.body, it->second.contentType.c_str());
     });
-    server_.Post(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
+    loopback_.server->Post(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
       std::lock_guard lock(mutex_);
       ++hits_[request.path];
       lastBody_ = request.body;
@@ -42,18 +44,13 @@ class ImageServer {
       for (const auto& [name, file] : request.files) files_[name] = file;
       response.set_content("ok", "text/plain");
     });
-    // One request per connection, closed after the answer, so stopping never waits for an idle
-    // keep-alive connection to time out.
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loopback_.start();
   }
   ~ImageServer() { stop(); }
 
   void stop() {
-    server_.stop();
-    if (thread_.joinable()) thread_.join();
+    loopback_.server->stop();
+    if (loopback_.thread.joinable()) loopback_.thread.join();
   }
 
   void serve(const std::string& path, Reply reply) {
@@ -64,7 +61,7 @@ class ImageServer {
     std::lock_guard lock(mutex_);
     return hits_[path];
   }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string url(const std::string& path) const { return loopback_.url(path, "127.0.0.1"); }
   std::string lastRequest() {
     std::lock_guard lock(mutex_);
     return lastRequest_;
@@ -83,14 +80,13 @@ class ImageServer {
   }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, Reply> replies_;
   std::map<std::string, int> hits_;
   std::string lastRequest_, lastBody_, lastContentType_;
   std::map<std::string, httplib::MultipartFormData> files_;
+  // Last, so it stops before what its handlers use goes.
+  LoopbackServer loopback_;
 };
 
 }  // namespace kesto::test

@@ -21,28 +21,10 @@ bool underX11() {
   return std::getenv("KESTO_E2E") && platform && std::string(platform) == "xcb";
 }
 
-// Runs a shell command while the event loop keeps going; answers its output.
-std::string runServing(const std::string& command) {
-  std::atomic<bool> done{false};
-  std::string output;
-  std::thread worker([&] {
-    if (FILE* pipe = popen(("timeout 15 " + command).c_str(), "r")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-      pclose(pipe);
-    }
-    done = true;
-  });
-  test::runUntil([&] { return done.load(); }, 20);
-  worker.join();
-  return output;
-}
+// The output alone of a command run as test::runServing runs it.
+std::string runServing(const std::string& command) { return test::runServing(command).output; }
 
-void screenshot(const std::string& name) {
-  if (const char* dir = std::getenv("KESTO_E2E_SHOTS"))
-    runServing("python3 " KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py " + std::string(dir) + "/" + name + ".png");
-}
+void screenshot(const std::string& name) { test::runServing(test::screenshotCommand(name)); }
 
 struct Shown : PopoverControllerDelegate {
   int didShow = 0, didClose = 0;
