@@ -140,7 +140,7 @@ TEST(ScrollView, TheScrollerKnobFollowsTheDocumentOverItsKeptGroove) {
   ScrollView view(fnd::Rect(0, 0, 200, 300));
   view.setScrollerStyle(ScrollerStyle::Legacy);
   view.setHasVerticalScroller(true);
-  view.setDocumentView(std::make_shared<FlippedDocument>(fnd::Rect(0, 0, 185, 1500)));
+  view.setDocumentView(std::make_shared<FlippedView>(fnd::Rect(0, 0, 185, 1500)));
   auto [top, topEnd] = knobRows(view);
   ASSERT_GE(top, 0) << "no knob, or more than one run of it";
   EXPECT_LT(topEnd, 150);
