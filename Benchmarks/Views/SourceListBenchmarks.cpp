@@ -6,7 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "SourceListItemSource.h"
+#include "SourceListItemTree.h"
 
 #include <QApplication>
 
@@ -21,7 +21,7 @@ using namespace kesto;
 namespace {
 
 // The groups always open, every answer of the item trees announced.
-struct Sidebar : test::SourceListItemSource, SourceListDelegate {
+struct Sidebar : test::SourceListItemTree, SourceListDelegate {
   unsigned implementedSourceListDataSourceMethods() const override {
     return ObjectValueForItem | ItemHasBadge | BadgeValueForItem | ItemHasIcon | IconForItem;
   }

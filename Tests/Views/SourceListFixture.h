@@ -4,7 +4,7 @@
 #include "Views/SourceList.h"
 #include "Views/SourceListItem.h"
 
-#include "SourceListItemSource.h"
+#include "SourceListItemTree.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 namespace kesto::test {
 
 // A sidebar controller over SourceListItem trees, announcing the methods the test chooses.
-class SidebarController : public SourceListItemSource, public SourceListDelegate {
+class SidebarController : public SourceListItemTree, public SourceListDelegate {
  public:
   unsigned dataSourceMethods = ObjectValueForItem | ItemHasBadge | BadgeValueForItem;
   unsigned delegateMethods = 0;

@@ -10,7 +10,7 @@ namespace kesto::test {
 
 // Answers a source list from trees of SourceListItem below `groups`: children, titles, badges and
 // icons, as the sidebar's controllers do. Which of the answers are announced is the subclass's.
-class SourceListItemSource : public SourceListDataSource {
+class SourceListItemTree : public SourceListDataSource {
  public:
   std::vector<SourceListItemRef> groups;
 
