@@ -318,14 +318,10 @@ bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Comman
   return true;
 }
 
-bool BookmarkSearch::respondsToAction(ui::Command selector) const {
-  return selector == cmd::find || selector == cmd::findInScope;
-}
-
-bool BookmarkSearch::performAction(ui::Command selector, ui::Responder*) {
-  if (selector == cmd::find) return find(), true;
-  if (selector == cmd::findInScope) return findInScope(), true;
-  return false;
+void BookmarkSearch::addActions(ui::ActionSet& set) {
+  set.add({cmd::find, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder*) { return find(), true; }});
+  set.add({cmd::findInScope, {}, {}, ui::ModifierFlag::Command, nullptr,
+           [this](ui::Responder*) { return findInScope(), true; }});
 }
 
 }  // namespace kesto

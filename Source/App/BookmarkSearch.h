@@ -3,7 +3,7 @@
 #include "App/BookmarkSearchIndex.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
-#include "Platform/UI/Responder.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/IndexPath.h"
 
@@ -46,7 +46,7 @@ store::PredicateRef librarySearchPredicate(const std::string& text, bool title, 
 // The bookmark list's two searches: the library search in the toolbar field, with its options
 // menu and match count, and the scope search that steps through the matches of the current
 // list. It also moves the keyboard focus from the fields into the list. Main thread only.
-class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
+class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegate {
  public:
   BookmarkSearch();
   ~BookmarkSearch() override;
@@ -80,8 +80,9 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   // Text delegate of both fields: Down, Tab and Return leave the field for the list.
   bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
+ protected:
+  // Find and Find in List.
+  void addActions(ui::ActionSet& set) override;
 
  private:
   std::string scopeSearchString_, lastUsedSearchString_;
