@@ -142,12 +142,12 @@ void BookmarksController::buildAddSheet() {
   };
   caption(106, "Address:");
   caption(72, "Title:");
-  addBookmarkSheetURLField = std::make_shared<ui::TextField>(fnd::Rect(100, 104, 344, 26));
-  addBookmarkSheetURLField->setPlaceholderString("https://example.com, https://example.org");
-  content->addSubview(addBookmarkSheetURLField);
-  addBookmarkSheetTitleField = std::make_shared<ui::TextField>(fnd::Rect(100, 70, 344, 26));
-  addBookmarkSheetTitleField->setPlaceholderString("Optional, for a single address");
-  content->addSubview(addBookmarkSheetTitleField);
+  addBookmarkSheetURLField_ = std::make_shared<ui::TextField>(fnd::Rect(100, 104, 344, 26));
+  addBookmarkSheetURLField_->setPlaceholderString("https://example.com, https://example.org");
+  content->addSubview(addBookmarkSheetURLField_);
+  addBookmarkSheetTitleField_ = std::make_shared<ui::TextField>(fnd::Rect(100, 70, 344, 26));
+  addBookmarkSheetTitleField_->setPlaceholderString("Optional, for a single address");
+  content->addSubview(addBookmarkSheetTitleField_);
   auto cancel = std::make_shared<ui::Button>(fnd::Rect(256, 14, 90, 30));
   cancel->setTitle("Cancel");
   cancel->setAction([this] { closeAddBookmarkFolderSheet(); });
@@ -157,30 +157,30 @@ void BookmarksController::buildAddSheet() {
   save->setAction([this] { addBookmarkSaveFromSheet(); });
   content->addSubview(save);
   // Return in either field saves, as the sheet's default button would.
-  addBookmarkSheetURLField->setAction([this] { addBookmarkSaveFromSheet(); });
-  addBookmarkSheetTitleField->setAction([this] { addBookmarkSaveFromSheet(); });
+  addBookmarkSheetURLField_->setAction([this] { addBookmarkSaveFromSheet(); });
+  addBookmarkSheetTitleField_->setAction([this] { addBookmarkSaveFromSheet(); });
   addSheet_ = sheet;
 }
 
 void BookmarksController::showAddBookmarkMessageSheet() {
   if (!addSheet_) buildAddSheet();
-  addBookmarkSheetURLField->setStringValue("");
-  addBookmarkSheetTitleField->setStringValue("");
-  ui::Window* window = kestoCollectionView ? kestoCollectionView->window() : nullptr;
+  addBookmarkSheetURLField_->setStringValue("");
+  addBookmarkSheetTitleField_->setStringValue("");
+  ui::Window* window = views_.collectionView ? views_.collectionView->window() : nullptr;
   if (!window || addSheet_->isSheet()) return;
   window->beginSheet(*addSheet_);
-  addSheet_->makeFirstResponder(addBookmarkSheetURLField.get());
+  addSheet_->makeFirstResponder(addBookmarkSheetURLField_.get());
 }
 
 void BookmarksController::closeAddBookmarkFolderSheet() {
   if (!addSheet_ || !addSheet_->isSheet()) return;
-  if (auto* parent = kestoCollectionView ? kestoCollectionView->window() : nullptr) parent->endSheet(*addSheet_);
+  if (auto* parent = views_.collectionView ? views_.collectionView->window() : nullptr) parent->endSheet(*addSheet_);
 }
 
 void BookmarksController::addBookmarkSaveFromSheet() {
-  if (!addBookmarkSheetURLField) return;
-  auto pieces = split(addBookmarkSheetURLField->stringValue(), ',');
-  const std::string title = trimmed(addBookmarkSheetTitleField->stringValue());
+  if (!addBookmarkSheetURLField_) return;
+  auto pieces = split(addBookmarkSheetURLField_->stringValue(), ',');
+  const std::string title = trimmed(addBookmarkSheetTitleField_->stringValue());
   closeAddBookmarkFolderSheet();
   // After the sheet has gone, so that a duplicate question is not stacked on it.
   auto alive = lifetime_.watch();
@@ -190,10 +190,10 @@ void BookmarksController::addBookmarkSaveFromSheet() {
 }
 
 std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bool useTags) {
-  if (!kestoData) return nullptr;
-  const char* service = kestoData->loadingFromDelicious() ? "delicious"
-                        : kestoData->loadingFromPinboard() ? "pinboard"
-                                                           : nullptr;
+  if (!kestoData_) return nullptr;
+  const char* service = kestoData_->loadingFromDelicious()  ? "delicious"
+                        : kestoData_->loadingFromPinboard() ? "pinboard"
+                                                            : nullptr;
   if (service) {
     // A service holds an address once: a stored bookmark of that service with it refuses it.
     auto stored = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(fnd::removePercentEscapesOrKeep(url)))
@@ -205,9 +205,9 @@ std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bo
       }
     return Bookmark::addBookmarWithURL(url, service);
   }
-  if (useTags && !kestoData->currentlySelectedTags().empty())
-    return Bookmark::addBookmarkWithURL(url, kestoData->currentlySelectedTags());
-  return Bookmark::addBookmarkWithURL(url, kestoData->currentFolder());
+  if (useTags && !kestoData_->currentlySelectedTags().empty())
+    return Bookmark::addBookmarkWithURL(url, kestoData_->currentlySelectedTags());
+  return Bookmark::addBookmarkWithURL(url, kestoData_->currentFolder());
 }
 
 void BookmarksController::finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message) {
@@ -218,8 +218,8 @@ void BookmarksController::finishAdding(const std::vector<std::shared_ptr<Bookmar
 }
 
 void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces, const std::string& title) {
-  if (!kestoData) return;
-  const bool checking = kestoPreferences ? kestoPreferences->checkDuplicates() : true;
+  if (!kestoData_) return;
+  const bool checking = kestoPreferences_ ? kestoPreferences_->checkDuplicates() : true;
   std::vector<std::string> urls;
   for (const auto& piece : pieces) {
     std::string url = trimmed(piece);
@@ -271,8 +271,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
 // ---- deleting ----
 
 void BookmarksController::deleteBookmarks() {
-  if (!kestoData) return;
-  const auto selection = kestoData->selectedBookmarks();
+  if (!kestoData_) return;
+  const auto selection = kestoData_->selectedBookmarks();
   if (selection.empty()) return;
   auto run = [this, selection] {
     auto* undo = undoManager();
@@ -296,7 +296,7 @@ void BookmarksController::deleteBookmarks() {
     for (const auto& [b, url] : online)
       if (!url.empty()) b->deleteFromServices(url);
     if (!gone.empty()) {
-      kestoData->removeBookmarks(gone);
+      kestoData_->removeBookmarks(gone);
       Bookmark::deleteBookmarks(gone);
     }
     WrenEntity::saveContext();
@@ -309,17 +309,17 @@ void BookmarksController::deleteBookmarks() {
       undo->setActionName("Delete");
       undo->endUndoGrouping();
     }
-    kestoData->setSelectedBookmarks({});
+    kestoData_->setSelectedBookmarks({});
     // Nothing is selected any more: the inspector lets go of what it showed.
     forgetUnselectedInInspector({});
-    if (kestoData->isSearching()) {
+    if (kestoData_->isSearching()) {
       // The search runs again, so what was just trashed leaves its results.
-      if (searchField) searchField->sendAction();
+      if (views_.searchField) views_.searchField->sendAction();
       else ViewUpdater::updateBookmarks();
     } else {
-      if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
-      if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);
-      kestoData->loadBookmarks();
+      if (views_.folderSearchOnlyButton) views_.folderSearchOnlyButton->setHidden(true);
+      if (views_.folderSearchOnlyLabel) views_.folderSearchOnlyLabel->setHidden(true);
+      kestoData_->loadBookmarks();
       ViewUpdater::updateSourceLists();
     }
     if (!gone.empty()) ViewUpdater::updateSidebar();
@@ -336,14 +336,14 @@ void BookmarksController::deleteBookmarks() {
 }
 
 void BookmarksController::putBackFromTrash() {
-  if (!kestoData || kestoData->selectedBookmarks().empty()) return;
-  for (const auto& b : kestoData->selectedBookmarks()) {
+  if (!kestoData_ || kestoData_->selectedBookmarks().empty()) return;
+  for (const auto& b : kestoData_->selectedBookmarks()) {
     b->setTrashed(0);
     b->setVersion(b->version() + 1);
   }
   WrenEntity::saveContext();
   if (auto* undo = undoManager()) undo->setActionName("Put Back");
-  kestoData->loadBookmarks();
+  kestoData_->loadBookmarks();
   ViewUpdater::updateSourceLists();
   ViewUpdater::updateTrash();
 }
@@ -359,14 +359,14 @@ void BookmarksController::recordVisit(Bookmark& bookmark) {
 void BookmarksController::openSelectedBookmarks() {
   KESTO_ASSERT_MAIN_THREAD();
   // The page replaces its preview.
-  if (quickLookPanel && quickLookPanel->isVisible()) togglePreview();
-  if (!kestoData) return;
-  const auto selection = kestoData->selectedBookmarks();
+  if (quickLookPanel_ && quickLookPanel_->isVisible()) togglePreview();
+  if (!kestoData_) return;
+  const auto selection = kestoData_->selectedBookmarks();
   if (selection.empty()) return;
-  const std::string browser = kestoPreferences ? kestoPreferences->favoriteBrowser() : "Default";
+  const std::string browser = kestoPreferences_ ? kestoPreferences_->favoriteBrowser() : "Default";
   // A chosen browser that has been removed: the pages still open, and the user learns why
   // they open elsewhere.
-  if (auto missing = kestoPreferences ? kestoPreferences->missingBrowserName() : std::nullopt)
+  if (auto missing = kestoPreferences_ ? kestoPreferences_->missingBrowserName() : std::nullopt)
     ViewUpdater::showMessage(*missing + " is no longer installed: opened in the default browser", 520, 100, 3);
   for (const auto& b : selection) {
     if (!b) continue;
@@ -385,10 +385,10 @@ void BookmarksController::openSelectedBookmarks() {
 }
 
 void BookmarksController::openSelectedBookmarkInBrowser(const std::string& browserIdentifier) {
-  if (!kestoData) return;
+  if (!kestoData_) return;
   clearSearchField();
   std::vector<std::string> urls;
-  for (const auto& b : kestoData->selectedBookmarks()) {
+  for (const auto& b : kestoData_->selectedBookmarks()) {
     auto url = b ? b->url() : std::nullopt;
     if (!url || sys::Workspace::policyForURL(*url) != sys::Workspace::OpenPolicy::Browser) continue;
     recordVisit(*b);
@@ -405,8 +405,8 @@ void BookmarksController::openSelectedBookmarkFolder() {
 }
 
 std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
-  if (!kestoData) return nullptr;
-  const auto selection = kestoData->selectedBookmarks();
+  if (!kestoData_) return nullptr;
+  const auto selection = kestoData_->selectedBookmarks();
   if (selection.empty()) return nullptr;
   auto menu = std::make_shared<ui::Menu>();
   menu->setAutoenablesItems(false);
@@ -438,14 +438,14 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   item(selection.size() > 1 ? "Copy links" : "Copy link", cmd::copyBookmarkAddress);
   menu->addItem(ui::MenuItem::separatorItem());
   // Sharing takes one bookmark at a time, to what the desktop offers.
-  if (selection.size() == 1 && !sharingServices.empty()) {
+  if (selection.size() == 1 && !sharingServices_.empty()) {
     auto share = std::make_shared<ui::Menu>("Share");
     share->setAutoenablesItems(false);
-    for (std::size_t i = 0; i < sharingServices.size(); ++i) {
-      auto s = share->addItemWithTitle(sharingServices[i].title, cmd::shareBookmarks);
+    for (std::size_t i = 0; i < sharingServices_.size(); ++i) {
+      auto s = share->addItemWithTitle(sharingServices_[i].title, cmd::shareBookmarks);
       s->setTarget(this);
       s->setTag(static_cast<std::int64_t>(i));
-      s->setImage(ui::Image::named(sharingServices[i].imageName));
+      s->setImage(ui::Image::named(sharingServices_[i].imageName));
     }
     menu->addItemWithTitle("Share", {})->setSubmenu(share);
   }
@@ -458,17 +458,17 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
 
 void BookmarksController::openBookmarkMenu(const ui::Event* event) {
   auto menu = bookmarkMenu();
-  if (!menu || !kestoCollectionView) return;
+  if (!menu || !views_.collectionView) return;
   shownMenu_ = menu;
-  if (event) return ui::Menu::popUpContextMenu(menu, *event, *kestoCollectionView);
+  if (event) return ui::Menu::popUpContextMenu(menu, *event, *views_.collectionView);
   // From the keyboard: beside the first selected cell, else the list's middle.
-  fnd::Point at{kestoCollectionView->bounds().midX(), kestoCollectionView->bounds().midY()};
-  auto paths = indexPathsOfBookmarks({kestoData->selectedBookmarks().front()});
+  fnd::Point at{views_.collectionView->bounds().midX(), views_.collectionView->bounds().midY()};
+  auto paths = indexPathsOfBookmarks({kestoData_->selectedBookmarks().front()});
   if (!paths.empty())
-    if (auto cell = kestoCollectionView->cellForItemAtIndexPath(paths.front()))
+    if (auto cell = views_.collectionView->cellForItemAtIndexPath(paths.front()))
       at = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()},
-                                    kestoCollectionView.get());
-  menu->popUpAtLocation(at, *kestoCollectionView);
+                                    views_.collectionView.get());
+  menu->popUpAtLocation(at, *views_.collectionView);
 }
 
 // ---- dragging out ----
@@ -477,7 +477,7 @@ std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
   // What the list shows selected now: the data manager hears of a click only a moment later,
   // and a drag can start before that.
   auto selection = currentlySelectedBookmarks();
-  if (selection.empty() && kestoData) selection = kestoData->selectedBookmarks();
+  if (selection.empty() && kestoData_) selection = kestoData_->selectedBookmarks();
   std::vector<ui::PasteboardItem> items;
   std::string lines;
   for (const auto& b : selection) {
@@ -492,25 +492,25 @@ std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
 }
 
 void BookmarksController::mouseDragged(const ui::Event& event) {
-  if (!kestoData || !kestoCollectionView || dragging_) return;
-  kestoData->setShouldCopyDuringDrag(event.hasModifier(ui::ModifierFlag::Option) ||
-                                     event.hasModifier(ui::ModifierFlag::Command));
+  if (!kestoData_ || !views_.collectionView || dragging_) return;
+  kestoData_->setShouldCopyDuringDrag(event.hasModifier(ui::ModifierFlag::Option) ||
+                                      event.hasModifier(ui::ModifierFlag::Command));
   auto items = draggedItems();
   if (items.empty()) return;
   dragging_ = true;
-  ui::beginDraggingSession(*kestoCollectionView, items, ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+  ui::beginDraggingSession(*views_.collectionView, items, ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
                            ui::DragOperation::Copy | ui::DragOperation::Move | ui::DragOperation::Generic);
   dragging_ = false;
   // The next plain click starts a new selection.
-  kestoData->setDoubleClickedOrDragging(true);
+  kestoData_->setDoubleClickedOrDragging(true);
 }
 
 // ---- clipboard and undo ----
 
 void BookmarksController::copy() {
   std::string text;
-  if (kestoData)
-    for (const auto& b : kestoData->selectedBookmarks()) text += b->url().value_or("") + "\n";
+  if (kestoData_)
+    for (const auto& b : kestoData_->selectedBookmarks()) text += b->url().value_or("") + "\n";
   auto& pasteboard = ui::Pasteboard::general();
   pasteboard.clearContents();
   pasteboard.setString(text, BookmarkCopyType);
@@ -535,8 +535,8 @@ void BookmarksController::copyBookmarkAddress() {
   // managers.
   std::vector<ui::PasteboardItem> items;
   std::string text;
-  if (kestoData)
-    for (const auto& b : kestoData->selectedBookmarks()) {
+  if (kestoData_)
+    for (const auto& b : kestoData_->selectedBookmarks()) {
       const std::string url = b->url().value_or("");
       if (!text.empty() || !items.empty()) text += "\n";
       text += url;
@@ -563,11 +563,11 @@ void BookmarksController::afterUndoOrRedo() {
   if (manager) manager->disableUndoRegistration();
   WrenEntity::saveContext();
   if (manager) manager->enableUndoRegistration();
-  if (kestoData) {
+  if (kestoData_) {
     // An undo can bring back or take away any bookmark (an add, a delete, a merge), so the
     // library in memory is read again from the store rather than patched.
-    kestoData->setSelectedBookmarks({});
-    kestoData->fetchAllBookmarksFromCoreData();
+    kestoData_->setSelectedBookmarks({});
+    kestoData_->fetchAllBookmarksFromCoreData();
   }
   ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();
@@ -590,7 +590,7 @@ void BookmarksController::redo() {
 
 void BookmarksController::addActions(ui::ActionSet& set) {
   std::function<bool(ui::MenuItem&)> hasSelection = [this](ui::MenuItem&) {
-    return kestoData && !kestoData->selectedBookmarks().empty();
+    return kestoData_ && !kestoData_->selectedBookmarks().empty();
   };
   auto on = [&](ui::Command command, void (BookmarksController::*method)(), bool needsSelection) {
     set.add({command, {}, {}, ui::ModifierFlag::Command, needsSelection ? hasSelection : std::function<bool(ui::MenuItem&)>(),
@@ -635,18 +635,18 @@ void BookmarksController::addActions(ui::ActionSet& set) {
          [](ui::MenuItem&) { return ui::Pasteboard::general().stringForType(BookmarkCopyType).has_value(); });
   // An open preview can always be closed.
   answer(cmd::togglePreviewPanel, [this, hasSelection](ui::MenuItem& item) {
-    return (quickLookPanel && quickLookPanel->isVisible()) || hasSelection(item);
+    return (quickLookPanel_ && quickLookPanel_->isVisible()) || hasSelection(item);
   });
   answer(cmd::putBackFromTrash, [this](ui::MenuItem&) {
-    if (!kestoData) return false;
-    const auto& selected = kestoData->selectedBookmarks();
+    if (!kestoData_) return false;
+    const auto& selected = kestoData_->selectedBookmarks();
     return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
   });
   // The Share menu's items name their service by tag.
   set.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
              auto* item = dynamic_cast<ui::MenuItem*>(sender);
-             if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices.size())
-               shareBookmarks(sharingServices[static_cast<std::size_t>(item->tag())]);
+             if (item && item->tag() >= 0 && static_cast<std::size_t>(item->tag()) < sharingServices_.size())
+               shareBookmarks(sharingServices_[static_cast<std::size_t>(item->tag())]);
              return true;
            }});
   set.add({kOpenWithBrowserAction, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {

@@ -110,8 +110,8 @@ BookmarkSearch::~BookmarkSearch() {
   lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (controller) {
-    if (controller->searchField) controller->searchField->setDelegate(nullptr);
-    if (controller->searchInScopeField) controller->searchInScopeField->setDelegate(nullptr);
+    if (controller->views().searchField) controller->views().searchField->setDelegate(nullptr);
+    if (controller->views().searchInScopeField) controller->views().searchInScopeField->setDelegate(nullptr);
   }
 }
 
@@ -120,7 +120,7 @@ void BookmarkSearch::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
   if (!controller) return;
-  auto& bc = *controller;
+  const auto& bc = controller->views();
   if (bc.searchField) {
     if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
     bc.searchField->setDelegate(this);
@@ -145,11 +145,11 @@ void BookmarkSearch::prepareSearchMenu() {
     for (const auto& o : searchOptions()) defaults.setBool(o.firstValue, o.key);
     defaults.synchronize();
   }
-  if (controller && controller->searchField) {
+  if (controller && controller->views().searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
     auto alive = lifetime_.watch();
-    controller->searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
+    controller->views().searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
       if (alive) toggleSearchOption(tag);
     });
   }
@@ -162,7 +162,7 @@ void BookmarkSearch::validateSearchMenu() {
   for (const auto& o : searchOptions())
     if (defaults.boolForKey(o.key)) return;
   defaults.setBool(true, "SearchTitle");
-  if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(1, true);
+  if (controller && controller->views().searchField) controller->views().searchField->setSearchMenuItemState(1, true);
 }
 
 void BookmarkSearch::toggleSearchOption(int tag) {
@@ -171,7 +171,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
     if (o.tag != tag) continue;
     bool on = !defaults.boolForKey(o.key);
     defaults.setBool(on, o.key);
-    if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(tag, on);
+    if (controller && controller->views().searchField) controller->views().searchField->setSearchMenuItemState(tag, on);
   }
   search();
 }
@@ -179,7 +179,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
 void BookmarkSearch::find() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller) return;
-  auto& bc = *controller;
+  const auto& bc = controller->views();
   if (bc.folderSearchOnlyButton) {
     bc.folderSearchOnlyButton->setHidden(false);
     bc.folderSearchOnlyButton->setState(0);
@@ -192,13 +192,13 @@ void BookmarkSearch::find() {
 void BookmarkSearch::findInScope() {
   KESTO_ASSERT_MAIN_THREAD();
   find();
-  if (controller && controller->folderSearchOnlyButton) controller->folderSearchOnlyButton->setState(1);
+  if (controller && controller->views().folderSearchOnlyButton) controller->views().folderSearchOnlyButton->setState(1);
 }
 
 void BookmarkSearch::search() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
-  auto& bc = *controller;
+  const auto& bc = controller->views();
   validateSearchMenu();
   auto& defaults = fnd::UserDefaults::standard();
   std::string text = trimmedOfSpaces(bc.searchField ? bc.searchField->stringValue() : std::string());
@@ -250,7 +250,7 @@ void BookmarkSearch::search() {
 void BookmarkSearch::searchInScope() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller || !kestoData) return;
-  auto& bc = *controller;
+  const auto& bc = controller->views();
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
   scopeSearchString_ = trimmedOfSpaces(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
   sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
@@ -298,10 +298,10 @@ void BookmarkSearch::selectBookmarks(const std::vector<IndexPath>& indexPaths) {
 
 void BookmarkSearch::selectBookmarksView() {
   if (!controller || !kestoData) return;
-  auto& bc = *controller;
+  const auto& bc = controller->views();
   if (window) window->makeFirstResponder(nullptr);
   if (!kestoData->bookmarks().empty()) {
-    if (!isSearchingInScope_ && window && bc.kestoCollectionView) window->makeFirstResponder(bc.kestoCollectionView.get());
+    if (!isSearchingInScope_ && window && bc.collectionView) window->makeFirstResponder(bc.collectionView.get());
   } else if (!isSearchingInScope_) {
     std::string text = bc.searchField ? bc.searchField->stringValue() : std::string();
     if (!trimmedOfSpaces(text).empty()) sys::Workspace::openURL(webSearchAddress(text));

@@ -76,9 +76,9 @@ class ModeMenuState : public ui::MenuDelegate {
       for (const auto& item : menu.items())
         if (item->action() == action) item->setState(on ? ui::ControlState::On : ui::ControlState::Off);
     };
-    mark(cmd::selectThumbnailView, controller_.thumbnailViewMenuItem.on);
-    mark(cmd::selectExtendedView, controller_.extendedViewMenuItem.on);
-    mark(cmd::selectListView, controller_.listViewMenuItem.on);
+    mark(cmd::selectThumbnailView, controller_.isThumbnailView());
+    mark(cmd::selectExtendedView, controller_.isExtendedView());
+    mark(cmd::selectListView, controller_.isListView());
   }
 
  private:
@@ -212,7 +212,7 @@ void MainInterface::construct() {
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
   toolbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
   content->addSubview(toolbar_);
-  auto& bc = *bookmarksController_;
+  auto& bc = listViews_;
   bc.mainToolBar = toolbar_;
   bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
@@ -487,26 +487,23 @@ void MainInterface::addSearchItems(ui::Menu& view) {
 
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
-  bc.kestoCollectionView = collectionView_;
-  bc.kestoData = dataManager_.get();
-  bc.kestoPreferences = preferences_.get();
+  listViews_.collectionView = collectionView_;
+  bc.wire({dataManager_.get(), preferences_.get(), tutorials_.get(), quickLookPanel_, listViews_});
   // The toolbar and the bottom bar's buttons run the list's own actions, as its menu items do.
   const std::pair<std::shared_ptr<PushButton>&, ui::Command> buttons[] = {
-      {bc.thumbnailViewButton, cmd::selectThumbnailView},
-      {bc.listViewButton, cmd::selectExtendedView},
-      {bc.textOnlyListViewButton, cmd::selectListView},
-      {bc.openButton, cmd::openSelectedBookmarks},
-      {bc.addButton, cmd::add},
-      {bc.trashButton, cmd::deleteBookmarks},
-      {bc.updateButton, cmd::updateWebContentForSelectedBookmarks},
-      {bc.quicklookButton, cmd::togglePreviewPanel},
+      {listViews_.thumbnailViewButton, cmd::selectThumbnailView},
+      {listViews_.listViewButton, cmd::selectExtendedView},
+      {listViews_.textOnlyListViewButton, cmd::selectListView},
+      {listViews_.openButton, cmd::openSelectedBookmarks},
+      {listViews_.addButton, cmd::add},
+      {listViews_.trashButton, cmd::deleteBookmarks},
+      {listViews_.updateButton, cmd::updateWebContentForSelectedBookmarks},
+      {listViews_.quicklookButton, cmd::togglePreviewPanel},
   };
   for (const auto& [b, command] : buttons) {
     auto* sender = b.get();
     b->setAction([&bc, command, sender] { bc.actions().perform(command, sender); });
   }
-  bc.quickLookPanel = quickLookPanel_;
-  bc.tutorials = tutorials_.get();
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
@@ -539,7 +536,7 @@ void MainInterface::connect() {
   app.inspectorSplitView = listSplitView_.get();
   editorCollapseButton_->setAction([&app] { app.toggleInspector(); });
   // The toolbar's Edit button brings the inspector into view.
-  bc.editButton->setAction([&app] {
+  listViews_.editButton->setAction([&app] {
     if (app.inspectorHidden()) app.setInspectorHidden(false);
   });
   // An inspector hidden at the last quit stays hidden.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "App/BookmarksController.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -142,6 +144,8 @@ class MainInterface {
   std::shared_ptr<PreviewPanel> quickLookPanel_;
   std::unique_ptr<TutorialPopovers> tutorials_;
   std::shared_ptr<TileCollectionView> collectionView_;
+  // The list's views, built here and handed to its controller.
+  BookmarkListViews listViews_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
   std::shared_ptr<ui::Menu> mainMenu_;

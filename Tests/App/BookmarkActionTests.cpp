@@ -77,7 +77,7 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   controller().showAddBookmarkMessageSheet();
   auto* sheet = controller().addBookmarkFolderSheet();
   ASSERT_TRUE(sheet && sheet->isSheet());
-  controller().addBookmarkSheetURLField->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
+  controller().addBookmarkSheetURLField()->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
   controller().addBookmarkSaveFromSheet();
   EXPECT_FALSE(sheet->isSheet());
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
@@ -109,17 +109,17 @@ TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
 TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
   ready(0);
   controller().showAddBookmarkMessageSheet();
-  controller().addBookmarkSheetURLField->setStringValue("https://one.example/");
-  controller().addBookmarkSheetTitleField->setStringValue("  One  ");
+  controller().addBookmarkSheetURLField()->setStringValue("https://one.example/");
+  controller().addBookmarkSheetTitleField()->setStringValue("  One  ");
   controller().addBookmarkSaveFromSheet();
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
   EXPECT_EQ(dm().bookmarks()[0]->title().value_or(""), "One");
   // The sheet opens empty again.
   controller().showAddBookmarkMessageSheet();
-  EXPECT_EQ(controller().addBookmarkSheetURLField->stringValue(), "");
-  EXPECT_EQ(controller().addBookmarkSheetTitleField->stringValue(), "");
-  controller().addBookmarkSheetURLField->setStringValue("https://two.example/, https://three.example/");
-  controller().addBookmarkSheetTitleField->setStringValue("Both");
+  EXPECT_EQ(controller().addBookmarkSheetURLField()->stringValue(), "");
+  EXPECT_EQ(controller().addBookmarkSheetTitleField()->stringValue(), "");
+  controller().addBookmarkSheetURLField()->setStringValue("https://two.example/, https://three.example/");
+  controller().addBookmarkSheetTitleField()->setStringValue("Both");
   controller().addBookmarkSaveFromSheet();
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
   for (const auto& b : dm().bookmarks()) EXPECT_NE(b->title().value_or(""), "Both");

@@ -372,7 +372,7 @@ TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
   build(2);
   auto& e = editor();
   auto select = [&](const Bookmark::Ref& bm) {
-    auto& list = *controller().kestoCollectionView;
+    auto& list = *controller().views().collectionView;
     list.deselectAllItems();
     const auto& shown = dm().bookmarks();
     auto at = std::find(shown.begin(), shown.end(), bm) - shown.begin();
