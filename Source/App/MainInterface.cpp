@@ -222,7 +222,7 @@ void MainInterface::construct() {
   syncWizard_ = std::make_unique<SyncWizard>();
   passwordRecovery_ = std::make_unique<PasswordRecovery>();
   skyfolderLink_ = std::make_unique<SkyFolderDataSource>();
-  appDelegate_->progress = progress;
+  progress_ = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
   bc.openButton = button(bc.mainToolbarButtonSet, fnd::Rect(40, 4, 38, 32), "toolbar_open_in_browser", "Open");
@@ -516,14 +516,12 @@ void MainInterface::connect() {
   search_->kestoData = dataManager_.get();
   search_->window = window_.get();
   auto& app = *appDelegate_;
-  app.window = window_.get();
-  app.bookmarksController = bookmarksController_.get();
-  app.kestoData = dataManager_.get();
-  app.kestoPreferences = preferences_.get();
+  auto* wizard = syncWizard_.get();
+  app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
+            menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
+            [wizard] { wizard->openWizard(); }});
   preferences_->kestoData = dataManager_.get();
   preferences_->keyRecorderDelegate = appDelegate_.get();
-  app.menuWindow = menuWindow_.get();
-  app.menuBookmarksController = menuBookmarks_.get();
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.
@@ -531,9 +529,6 @@ void MainInterface::connect() {
     return menuSearchIndex_->search(*dataManager_, words, SearchFields{f.title, f.url, f.notes, f.tags, f.folders}, limit);
   };
   menu.webSearchAddress = [](const std::string& text) { return webSearchAddress(text); };
-  app.bottomBar = bottomBar_;
-  app.editorCollapseButton = editorCollapseButton_;
-  app.inspectorSplitView = listSplitView_.get();
   editorCollapseButton_->setAction([&app] { app.toggleInspector(); });
   // The toolbar's Edit button brings the inspector into view.
   listViews_.editButton->setAction([&app] {
@@ -546,8 +541,6 @@ void MainInterface::connect() {
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
   // Sync: the engine, its button, its wizard and what it asks of the application.
-  auto* wizard = syncWizard_.get();
-  app.openSyncWizard = [wizard] { wizard->openWizard(); };
   auto* link = skyfolderLink_.get();
   wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
   auto* preferences = preferences_.get();
