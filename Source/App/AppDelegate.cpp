@@ -407,14 +407,16 @@ void AppDelegate::toggleGlobalHotKey(const KeyCombo& combo) {
 
 bool AppDelegate::keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
                                                     std::string&) {
-  if (!wiring_.preferences || &recorder != wiring_.preferences->keyRecorder.get() || !wiring_.disallowRecorder)
+  if (!wiring_.preferences || &recorder != wiring_.preferences->panelViews().keyRecorder.get() ||
+      !wiring_.disallowRecorder)
     return false;
   const KeyCombo& other = wiring_.disallowRecorder->keyCombo();
   return other.code == keyCode && other.flags == cocoaFlags;
 }
 
 void AppDelegate::keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) {
-  if (wiring_.preferences && &recorder == wiring_.preferences->keyRecorder.get()) toggleGlobalHotKey(combo);
+  if (wiring_.preferences && &recorder == wiring_.preferences->panelViews().keyRecorder.get())
+    toggleGlobalHotKey(combo);
 }
 
 // ---- activity and overlay ----

@@ -520,8 +520,7 @@ void MainInterface::connect() {
   app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
             menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
             [wizard] { wizard->openWizard(); }});
-  preferences_->kestoData = dataManager_.get();
-  preferences_->keyRecorderDelegate = appDelegate_.get();
+  preferences_->wire(dataManager_.get(), appDelegate_.get());
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.
