@@ -53,10 +53,13 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
   BookmarkSearch(const BookmarkSearch&) = delete;
   BookmarkSearch& operator=(const BookmarkSearch&) = delete;
 
-  // Outlets: the list controller (its fields and list), the data manager and the window.
-  BookmarksController* controller = nullptr;
-  DataManager* kestoData = nullptr;
-  ui::Window* window = nullptr;
+  // The list controller (its fields and list), the data manager and the window; once, before
+  // awakeFromNib.
+  void wire(BookmarksController* controller, DataManager* data, ui::Window* window) {
+    controller_ = controller;
+    kestoData_ = data;
+    window_ = window;
+  }
 
   // Observers, the fields' delegates and actions, the options menu.
   void awakeFromNib();
@@ -85,6 +88,9 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
   void addActions(ui::ActionSet& set) override;
 
  private:
+  BookmarksController* controller_ = nullptr;
+  DataManager* kestoData_ = nullptr;
+  ui::Window* window_ = nullptr;
   std::string scopeSearchString_, lastUsedSearchString_;
   int sameSearchCount_ = 0;
   bool isSearchingInScope_ = false;

@@ -512,9 +512,7 @@ void MainInterface::connect() {
     inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
-  search_->controller = &bc;
-  search_->kestoData = dataManager_.get();
-  search_->window = window_.get();
+  search_->wire(&bc, dataManager_.get(), window_.get());
   auto& app = *appDelegate_;
   auto* wizard = syncWizard_.get();
   app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
