@@ -109,10 +109,13 @@ BookmarkSearch::BookmarkSearch() { KESTO_ASSERT_MAIN_THREAD(); }
 BookmarkSearch::~BookmarkSearch() {
   lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (controller_) {
-    if (controller_->views().searchField) controller_->views().searchField->setDelegate(nullptr);
-    if (controller_->views().searchInScopeField) controller_->views().searchInScopeField->setDelegate(nullptr);
-  }
+  if (const auto& field = listViews().searchField) field->setDelegate(nullptr);
+  if (const auto& field = listViews().searchInScopeField) field->setDelegate(nullptr);
+}
+
+const BookmarkListViews& BookmarkSearch::listViews() const {
+  static const BookmarkListViews none;
+  return controller_ ? controller_->views() : none;
 }
 
 void BookmarkSearch::awakeFromNib() {
@@ -120,7 +123,7 @@ void BookmarkSearch::awakeFromNib() {
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
   if (!controller_) return;
-  const auto& bc = controller_->views();
+  const auto& bc = listViews();
   if (bc.searchField) {
     if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
     bc.searchField->setDelegate(this);
@@ -145,11 +148,11 @@ void BookmarkSearch::prepareSearchMenu() {
     for (const auto& o : searchOptions()) defaults.setBool(o.firstValue, o.key);
     defaults.synchronize();
   }
-  if (controller_ && controller_->views().searchField) {
+  if (const auto& field = listViews().searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
     auto alive = lifetime_.watch();
-    controller_->views().searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
+    field->setSearchMenu(std::move(items), [this, alive](int tag) {
       if (alive) toggleSearchOption(tag);
     });
   }
@@ -162,7 +165,7 @@ void BookmarkSearch::validateSearchMenu() {
   for (const auto& o : searchOptions())
     if (defaults.boolForKey(o.key)) return;
   defaults.setBool(true, "SearchTitle");
-  if (controller_ && controller_->views().searchField) controller_->views().searchField->setSearchMenuItemState(1, true);
+  if (const auto& field = listViews().searchField) field->setSearchMenuItemState(1, true);
 }
 
 void BookmarkSearch::toggleSearchOption(int tag) {
@@ -171,7 +174,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
     if (o.tag != tag) continue;
     bool on = !defaults.boolForKey(o.key);
     defaults.setBool(on, o.key);
-    if (controller_ && controller_->views().searchField) controller_->views().searchField->setSearchMenuItemState(tag, on);
+    if (const auto& field = listViews().searchField) field->setSearchMenuItemState(tag, on);
   }
   search();
 }
@@ -179,7 +182,7 @@ void BookmarkSearch::toggleSearchOption(int tag) {
 void BookmarkSearch::find() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller_) return;
-  const auto& bc = controller_->views();
+  const auto& bc = listViews();
   if (bc.folderSearchOnlyButton) {
     bc.folderSearchOnlyButton->setHidden(false);
     bc.folderSearchOnlyButton->setState(0);
@@ -192,13 +195,13 @@ void BookmarkSearch::find() {
 void BookmarkSearch::findInScope() {
   KESTO_ASSERT_MAIN_THREAD();
   find();
-  if (controller_ && controller_->views().folderSearchOnlyButton) controller_->views().folderSearchOnlyButton->setState(1);
+  if (const auto& only = listViews().folderSearchOnlyButton) only->setState(1);
 }
 
 void BookmarkSearch::search() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller_ || !kestoData_) return;
-  const auto& bc = controller_->views();
+  const auto& bc = listViews();
   validateSearchMenu();
   auto& defaults = fnd::UserDefaults::standard();
   std::string text = trimmedOfSpaces(bc.searchField ? bc.searchField->stringValue() : std::string());
@@ -250,7 +253,7 @@ void BookmarkSearch::search() {
 void BookmarkSearch::searchInScope() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller_ || !kestoData_) return;
-  const auto& bc = controller_->views();
+  const auto& bc = listViews();
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
   scopeSearchString_ = trimmedOfSpaces(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
   sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
@@ -298,7 +301,7 @@ void BookmarkSearch::selectBookmarks(const std::vector<IndexPath>& indexPaths) {
 
 void BookmarkSearch::selectBookmarksView() {
   if (!controller_ || !kestoData_) return;
-  const auto& bc = controller_->views();
+  const auto& bc = listViews();
   if (window_) window_->makeFirstResponder(nullptr);
   if (!kestoData_->bookmarks().empty()) {
     if (!isSearchingInScope_ && window_ && bc.collectionView) window_->makeFirstResponder(bc.collectionView.get());

@@ -20,6 +20,7 @@ class SearchField;
 class Window;
 }  // namespace ui
 class BookmarksController;
+struct BookmarkListViews;
 class DataManager;
 class LinkLabel;
 class TextLabel;
@@ -88,6 +89,9 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
   void addActions(ui::ActionSet& set) override;
 
  private:
+  // The list's views; none without a list controller.
+  const BookmarkListViews& listViews() const;
+
   BookmarksController* controller_ = nullptr;
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;
