@@ -20,6 +20,7 @@
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarNotifications.h"
 #include "Views/FlippedView.h"

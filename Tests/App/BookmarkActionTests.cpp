@@ -256,6 +256,22 @@ TEST_F(BookmarkActionTest, OpeningRecordsTheVisitAndTheHistoryListsSeeIt) {
   EXPECT_EQ(dm().bookmarks()[0], a);
 }
 
+TEST_F(BookmarkActionTest, TheBrowserIsGivenEscapesButKeepsPercentSignsAndTheFragment) {
+  // Stored decoded: "%41" is kept as "A", "%25" as a percent sign the browser gets as it is.
+  auto a = add("http://p.example/50%41 z#x", "P");
+  auto b = add("http://q.example/100%25?a=b c#y", "Q");
+  ready(2);
+  for (const auto& [bookmark, expected] : {std::pair{a, "http://p.example/50A%20z#x"},
+                                           std::pair{b, "http://q.example/100%?a=b%20c#y"}}) {
+    launched.clear();
+    dm().setSelectedBookmarks({bookmark});
+    controller().openSelectedBookmarks();
+    ASSERT_EQ(launched.size(), 1u);
+    EXPECT_NE(std::find(launched[0].second.begin(), launched[0].second.end(), expected), launched[0].second.end())
+        << expected;
+  }
+}
+
 TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
