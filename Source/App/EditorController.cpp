@@ -135,11 +135,15 @@ void EditorController::build() {
     panel->addSubview(l);
     return l;
   };
+  // A control of the edit tab, hidden with the other details while nothing is selected.
+  auto detail = [&](auto view) {
+    views_.editPanel->addSubview(view);
+    detailViews_.push_back(view);
+    return view;
+  };
   auto field = [&](double y, ui::TextField::Style style = ui::TextField::Style::Plain) {
-    auto f = std::make_shared<ui::TextField>(fnd::Rect(kMargin, y, kFieldWidth, 24), style);
+    auto f = detail(std::make_shared<ui::TextField>(fnd::Rect(kMargin, y, kFieldWidth, 24), style));
     f->setDelegate(this);
-    views_.editPanel->addSubview(f);
-    detailViews_.push_back(f);
     return f;
   };
 
@@ -149,9 +153,7 @@ void EditorController::build() {
   auto textView = [&](auto view, double y) {
     view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
     view->setDelegate(this);
-    views_.editPanel->addSubview(view);
-    detailViews_.push_back(view);
-    return view;
+    return detail(view);
   };
   views_.title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
   views_.title->setAction([this] { updateTitle(); });
@@ -177,23 +179,20 @@ void EditorController::build() {
   views_.tags->setCompletionHook(
       [this](const std::string& prefix) { return completionsForSubstring(prefix, views_.tags->tag()); });
   views_.tags->setAction([this] { updateTags(); });
-  views_.editPanel->addSubview(views_.tags);
-  detailViews_.push_back(views_.tags);
+  detail(views_.tags);
   y += 50;
   caption(views_.editPanel, y, "Rating");
   views_.rating = std::make_shared<ui::LevelIndicator>(fnd::Rect(kMargin, y + 16, 100, 20));
   views_.rating->setMaxValue(5);
   views_.rating->setAction([this] { updateRating(); });
-  views_.editPanel->addSubview(views_.rating);
-  detailViews_.push_back(views_.rating);
+  detail(views_.rating);
   views_.favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
   views_.favoriteButton->setToolTip("Favourite");
   // The star is drawn white when off: a dark ground keeps it visible.
   views_.favoriteButton->setBackgroundColor(ui::Color::white(0.55));
   views_.favoriteButton->setCornerRadius(5);
   views_.favoriteButton->setAction([this] { updateFavorite(); });
-  views_.editPanel->addSubview(views_.favoriteButton);
-  detailViews_.push_back(views_.favoriteButton);
+  detail(views_.favoriteButton);
   y += 48;
   // A row of its own: beside the rating it had too little room to show its choice.
   caption(views_.editPanel, y, "Colour label");
@@ -203,8 +202,7 @@ void EditorController::build() {
   views_.colorButton->sizeToFit();
   views_.colorButton->setToolTip("Colour label");
   views_.colorButton->setAction([this] { updateColor(); });
-  views_.editPanel->addSubview(views_.colorButton);
-  detailViews_.push_back(views_.colorButton);
+  detail(views_.colorButton);
   y += 48;
   caption(views_.editPanel, y, "Login");
   views_.loginField = field(y + 16);
@@ -215,14 +213,12 @@ void EditorController::build() {
       std::make_shared<ui::TextField>(fnd::Rect(kMargin, y + 16, kFieldWidth - 64, 24), ui::TextField::Style::Secure);
   views_.passwordField->setDelegate(this);
   views_.passwordField->setAction([this] { updatePassword(); });
-  views_.editPanel->addSubview(views_.passwordField);
-  detailViews_.push_back(views_.passwordField);
+  detail(views_.passwordField);
   views_.passwordButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 58, y + 16, 58, 24));
   views_.passwordButton->setTitle("Copy");
   views_.passwordButton->setToolTip("Copy the password");
   views_.passwordButton->setAction([this] { copyPassword(); });
-  views_.editPanel->addSubview(views_.passwordButton);
-  detailViews_.push_back(views_.passwordButton);
+  detail(views_.passwordButton);
   views_.noSelectionLabelEdit = noSelection(views_.editPanel);
 
   // Info tab.
