@@ -27,6 +27,16 @@ namespace {
 // What is trimmed off each address and the title typed into the add sheet.
 constexpr std::string_view kAddSheetBlanks = " \t\r\n";
 
+// A title typed for one address names the bookmark made from it.
+void nameTheOnlyBookmark(const std::vector<std::shared_ptr<Bookmark>>& made, std::size_t addresses,
+                         const std::string& title) {
+  if (title.empty() || addresses != 1 || made.size() != 1) return;
+  made.front()->setTitle(title);
+  // Settled: a fetched page title (or "no internet connection") never replaces it.
+  made.front()->setTitleUpdated(1);
+  made.front()->saveBookmark();
+}
+
 }  // namespace
 
 void BookmarksController::add() {
@@ -139,13 +149,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
     }
     if (auto b = addOne(url, checking)) made.push_back(b);
   }
-  // A title typed for one address names it.
-  if (!title.empty() && urls.size() == 1 && made.size() == 1) {
-    made.front()->setTitle(title);
-    // Settled: a fetched page title (or "no internet connection") never replaces it.
-    made.front()->setTitleUpdated(1);
-    made.front()->saveBookmark();
-  }
+  nameTheOnlyBookmark(made, urls.size(), title);
   finishAdding(made, "Bookmark added");
   if (!duplicates.empty()) {
     std::string message;
@@ -158,11 +162,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
       std::vector<std::shared_ptr<Bookmark>> confirmed;
       for (const auto& url : duplicates)
         if (auto b = addOne(url, false)) confirmed.push_back(b);
-      if (!title.empty() && duplicates.size() == 1 && confirmed.size() == 1) {
-        confirmed.front()->setTitle(title);
-        confirmed.front()->setTitleUpdated(1);
-        confirmed.front()->saveBookmark();
-      }
+      nameTheOnlyBookmark(confirmed, duplicates.size(), title);
       finishAdding(confirmed, "Bookmarks added");
     });
   }

@@ -142,10 +142,16 @@ TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
   controller().doAddBookmarks({"http://dup.example/c"});
   EXPECT_EQ(alerts->shown.back().message, "Do you still want to add this bookmark?");
   EXPECT_EQ(storedCount("http://dup.example/c"), 2);
+  // A title typed for the one address names the copy made once the user agreed, and settles it.
+  controller().doAddBookmarks({"http://dup.example/c"}, "Named copy");
+  auto named = Bookmark::fetchEntityWhereProperty("title", fnd::Value("Named copy"));
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->url().value_or(""), "http://dup.example/c");
+  EXPECT_EQ(named->titleUpdated(), 1);
   // With checking off nothing is asked.
   ui->preferencesController().setCheckDuplicates(false);
   controller().doAddBookmarks({"http://dup.example/a%20b"});
-  EXPECT_EQ(alerts->shown.size(), 2u);
+  EXPECT_EQ(alerts->shown.size(), 3u);
   EXPECT_EQ(storedCount("http://dup.example/a b"), 2);
 }
 
