@@ -176,6 +176,21 @@ std::optional<net::URLRequest> NetHTTPRequestSerializer::requestBySerializingReq
   return copy;
 }
 
+std::optional<net::URLRequest> NetHTTPRequestSerializer::requestWithEncodedBody(const net::URLRequest& request,
+                                                                               const Parameters& parameters,
+                                                                               fnd::Error* error,
+                                                                               const std::string& contentType,
+                                                                               const BodyEncoder& encode) {
+  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
+    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
+  net::URLRequest copy = withDefaultHeaders(request);
+  if (parameters) {
+    if (!copy.allHTTPHeaderFields().contains("Content-Type")) copy.setValueForHTTPHeaderField(contentType, "Content-Type");
+    if (auto body = encode(*parameters, error)) copy.setHTTPBody(std::move(*body));
+  }
+  return copy;
+}
+
 std::optional<net::URLRequest> NetHTTPRequestSerializer::multipartFormRequestWithMethod(
     const std::string& method, const std::string& URLString, const Parameters& parameters,
     const std::function<void(NetMultipartFormData&)>& block, fnd::Error* error) {
@@ -270,15 +285,12 @@ std::shared_ptr<NetJSONRequestSerializer> NetJSONRequestSerializer::serializerWi
 std::optional<net::URLRequest> NetJSONRequestSerializer::requestBySerializingRequest(const net::URLRequest& request,
                                                                                     const Parameters& parameters,
                                                                                     fnd::Error* error) {
-  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
-    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-  net::URLRequest copy = withDefaultHeaders(request);
-  if (parameters) {
-    if (!copy.allHTTPHeaderFields().contains("Content-Type")) copy.setValueForHTTPHeaderField("application/json", "Content-Type");
-    auto text = fnd::Json::write(*parameters, static_cast<unsigned>(writingOptions_), error);
-    if (text) copy.setHTTPBody(fnd::Data(text->begin(), text->end()));
-  }
-  return copy;
+  return requestWithEncodedBody(request, parameters, error, "application/json",
+                                [this](const fnd::Value& value, fnd::Error* e) -> std::optional<fnd::Data> {
+                                  auto text = fnd::Json::write(value, static_cast<unsigned>(writingOptions_), e);
+                                  if (!text) return std::nullopt;
+                                  return fnd::Data(text->begin(), text->end());
+                                });
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetJSONRequestSerializer::copy() const {
@@ -298,16 +310,10 @@ std::shared_ptr<NetPropertyListRequestSerializer> NetPropertyListRequestSerializ
 
 std::optional<net::URLRequest> NetPropertyListRequestSerializer::requestBySerializingRequest(
     const net::URLRequest& request, const Parameters& parameters, fnd::Error* error) {
-  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
-    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-  net::URLRequest copy = withDefaultHeaders(request);
-  if (parameters) {
-    if (!copy.allHTTPHeaderFields().contains("Content-Type"))
-      copy.setValueForHTTPHeaderField("application/x-plist", "Content-Type");
-    auto data = fnd::PropertyList::write(*parameters, static_cast<fnd::PropertyListFormat>(format_), error);
-    if (data) copy.setHTTPBody(std::move(*data));
-  }
-  return copy;
+  return requestWithEncodedBody(request, parameters, error, "application/x-plist",
+                                [this](const fnd::Value& value, fnd::Error* e) {
+                                  return fnd::PropertyList::write(value, static_cast<fnd::PropertyListFormat>(format_), e);
+                                });
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetPropertyListRequestSerializer::copy() const {

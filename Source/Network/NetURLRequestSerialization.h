@@ -96,6 +96,13 @@ class NetHTTPRequestSerializer : public fnd::Coding {
   // Default headers that the request does not carry yet.
   net::URLRequest withDefaultHeaders(const net::URLRequest& request) const;
   void copySettingsTo(NetHTTPRequestSerializer& other) const;
+  // The JSON and property-list forms: methods that carry their parameters in the URI are
+  // serialized as plain HTTP; other requests get the encoded parameters as their body, under
+  // `contentType` unless the request names its own. A failed encoding leaves the body unset.
+  using BodyEncoder = std::function<std::optional<fnd::Data>(const fnd::Value& parameters, fnd::Error* error)>;
+  std::optional<net::URLRequest> requestWithEncodedBody(const net::URLRequest& request, const Parameters& parameters,
+                                                        fnd::Error* error, const std::string& contentType,
+                                                        const BodyEncoder& encode);
 
  private:
   void markChanged(const std::string& name) { changed_.insert(name); }

@@ -25,6 +25,13 @@ std::string formatStatus(const std::string& text, int code) {
   return "Request failed: " + text + " (" + std::to_string(code) + ")";
 }
 
+// The parsed object; or, when parsing failed, nothing, with the parse error put in front of the
+// validation error already reported.
+fnd::Value parsedOrFailure(std::optional<fnd::Value> parsed, const fnd::Error& failure, std::optional<fnd::Error>* error) {
+  if (error) *error = NetErrorWithUnderlyingError(parsed ? std::nullopt : std::optional<fnd::Error>(failure), *error);
+  return parsed ? std::move(*parsed) : fnd::Value();
+}
+
 }  // namespace
 
 std::optional<fnd::Error> NetErrorWithUnderlyingError(const std::optional<fnd::Error>& error,
@@ -214,10 +221,7 @@ fnd::Value NetXMLDocumentResponseSerializer::responseObjectForResponse(
   // Checked in one streaming pass; the tree, several times the reply's size, is built only if
   // the document is read (callers usually read the reply's data themselves).
   auto doc = fnd::XmlDocument::parseDeferringTree(data ? *data : kEmpty, static_cast<unsigned>(options_), &e);
-  std::optional<fnd::Error> docError;
-  if (!doc) docError = e;
-  if (error) *error = NetErrorWithUnderlyingError(docError, *error);
-  return doc ? fnd::Value(doc) : fnd::Value();
+  return parsedOrFailure(doc ? std::optional<fnd::Value>(fnd::Value(doc)) : std::nullopt, e, error);
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetXMLDocumentResponseSerializer::copy() const {
@@ -245,11 +249,7 @@ fnd::Value NetPropertyListResponseSerializer::responseObjectForResponse(
   if (!startParsing(response, data, error)) return {};
   if (!data) return {};
   fnd::Error e;
-  auto plist = fnd::PropertyList::read(*data, nullptr, &e);
-  std::optional<fnd::Error> readError;
-  if (!plist) readError = e;
-  if (error) *error = NetErrorWithUnderlyingError(readError, *error);
-  return plist ? *plist : fnd::Value();
+  return parsedOrFailure(fnd::PropertyList::read(*data, nullptr, &e), e, error);
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetPropertyListResponseSerializer::copy() const {

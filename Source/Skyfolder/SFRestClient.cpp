@@ -207,17 +207,13 @@ void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(pat
 void SFRestClient::startMetadataLoad(const std::string& path, const fnd::Dictionary& parameters) {
   fnd::Dictionary info = parameters;
   info.insert_or_assign("path", fnd::Value(path));
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters);
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadMetadataFailedWithError, info);
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadMetadata(r); });
-  request->setUserInfo(std::move(info));
-  requests_.insert(request);
-  request->start();
+  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters),
+                            std::move(info), SFRestClientDelegate::LoadMetadataFailedWithError,
+                            [this](SFRequest& r) { requestDidLoadMetadata(r); });
+  if (request) request->start();
 }
 
 void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   if (request.statusCode() == 304) {
     if (implements(SFRestClientDelegate::MetadataUnchangedAtPath))
       delegate_->restClientMetadataUnchangedAtPath(*this, request.userInfo().at("path").string());
@@ -404,17 +400,13 @@ void SFRestClient::checkForAuthenticationFailure(const SFRequest& request) {
 // ---- link flow token calls
 
 void SFRestClient::loadRequestToken() {
-  KESTO_ASSERT_MAIN_THREAD();
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {});
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadRequestTokenFailedWithError, {});
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadRequestToken(r); });
-  requests_.insert(request);
-  request->start();
+  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {}), {},
+                            SFRestClientDelegate::LoadRequestTokenFailedWithError,
+                            [this](SFRequest& r) { requestDidLoadRequestToken(r); });
+  if (request) request->start();
 }
 
 void SFRestClient::requestDidLoadRequestToken(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   if (request.error()) {
     if (implements(SFRestClientDelegate::LoadRequestTokenFailedWithError))
       delegate_->restClientLoadRequestTokenFailedWithError(*this, *request.error());
@@ -453,16 +445,13 @@ void SFRestClient::loadAccessToken() {
     SFLogError("SFRestClient: You must get a request token and authorize it before getting an access token");
     return;
   }
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {});
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadAccessTokenFailedWithError, {});
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadAccessToken(r); });
-  requests_.insert(request);
-  request->start();
+  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {}), {},
+                            SFRestClientDelegate::LoadAccessTokenFailedWithError,
+                            [this](SFRequest& r) { requestDidLoadAccessToken(r); });
+  if (request) request->start();
 }
 
 void SFRestClient::requestDidLoadAccessToken(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   const auto store = credentialStore();
   if (request.error()) {
     const int status = request.statusCode();
