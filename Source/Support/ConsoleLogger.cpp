@@ -2,8 +2,6 @@
 
 #include "Support/LogFormat_p.h"
 
-#include <spdlog/sinks/base_sink.h>
-
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -28,12 +26,11 @@ constexpr const char* kReset = "\x1b[0m";
 
 }  // namespace
 
-struct ConsoleLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
+struct ConsoleLogger::Impl : logging::LineSink {
   std::FILE* stream = stderr;
   bool terminal = false;
   bool enabled = false;
   std::map<std::uint32_t, std::string> sequences;
-  std::unique_ptr<spdlog::formatter> lineFormatter = logging::makeLineFormatter();
 
   std::string sequenceLocked(fnd::LogFlag flag) const {
     auto it = sequences.find(static_cast<std::uint32_t>(flag));
@@ -58,9 +55,6 @@ struct ConsoleLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
     std::fflush(stream);
   }
   void flush_() override { std::fflush(stream); }
-  void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
-
-  std::mutex& lock() { return mutex_; }
 };
 
 std::shared_ptr<ConsoleLogger> ConsoleLogger::sharedInstance() {
@@ -75,15 +69,9 @@ ConsoleLogger::ConsoleLogger(std::FILE* stream, bool onlyOnTerminal) : impl_(std
 
 ConsoleLogger::~ConsoleLogger() = default;
 
-void ConsoleLogger::setColorsEnabled(bool enabled) {
-  std::lock_guard lock(impl_->lock());
-  impl_->enabled = enabled;
-}
+void ConsoleLogger::setColorsEnabled(bool enabled) { impl_->write(impl_->enabled, enabled); }
 
-bool ConsoleLogger::colorsEnabled() const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->enabled;
-}
+bool ConsoleLogger::colorsEnabled() const { return impl_->read(impl_->enabled); }
 
 void ConsoleLogger::setForegroundColor(std::optional<LogColor> foreground, std::optional<LogColor> background,
                                        fnd::LogFlag flag) {
