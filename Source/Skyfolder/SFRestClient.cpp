@@ -200,6 +200,19 @@ void SFRestClient::removeRequest(SFRequest& request) {
   }
 }
 
+void SFRestClient::startTransfer(TransferMap& transfers, const std::string& key, const std::shared_ptr<SFRequest>& request) {
+  if (auto it = transfers.find(key); it != transfers.end()) it->second->cancel();
+  transfers[key] = request;
+  request->start();
+}
+
+void SFRestClient::cancelTransfer(TransferMap& transfers, const std::string& key) {
+  const auto it = transfers.find(key);
+  if (it == transfers.end()) return;
+  it->second->cancel();
+  transfers.erase(it);
+}
+
 // ---- metadata
 
 void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(path, {}); }
@@ -261,10 +274,7 @@ void SFRestClient::loadFile(const std::string& path, const std::optional<std::st
     if (implements(SFRestClientDelegate::LoadProgressForFile))
       delegate_->restClientLoadProgress(*this, r.downloadProgress(), r.resultFilename());
   });
-  // A second download of the same path replaces the first, which must then stop for good.
-  if (auto it = loadRequests_.find(path); it != loadRequests_.end()) it->second->cancel();
-  loadRequests_[path] = request;
-  request->start();
+  startTransfer(loadRequests_, path, request);
 }
 
 void SFRestClient::requestDidLoadFile(SFRequest& request) {
@@ -289,12 +299,7 @@ void SFRestClient::requestDidLoadFile(SFRequest& request) {
   }
 }
 
-void SFRestClient::cancelFileLoad(const std::string& path) {
-  const auto it = loadRequests_.find(path);
-  if (it == loadRequests_.end()) return;
-  it->second->cancel();
-  loadRequests_.erase(it);
-}
+void SFRestClient::cancelFileLoad(const std::string& path) { cancelTransfer(loadRequests_, path); }
 
 // ---- upload
 
@@ -340,9 +345,7 @@ void SFRestClient::uploadFile(const std::string& filename, const std::string& to
     if (implements(SFRestClientDelegate::UploadProgressForFileFrom))
       delegate_->restClientUploadProgress(*this, r.uploadProgress(), destPath, fromPath);
   });
-  if (auto it = uploadRequests_.find(destPath); it != uploadRequests_.end()) it->second->cancel();
-  uploadRequests_[destPath] = request;
-  request->start();
+  startTransfer(uploadRequests_, destPath, request);
 }
 
 void SFRestClient::requestDidUploadFile(SFRequest& request) {
@@ -363,12 +366,7 @@ void SFRestClient::requestDidUploadFile(SFRequest& request) {
     delegate_->restClientUploadedFile(*this, destPath, srcPath);
 }
 
-void SFRestClient::cancelFileUpload(const std::string& destPath) {
-  const auto it = uploadRequests_.find(destPath);
-  if (it == uploadRequests_.end()) return;
-  it->second->cancel();
-  uploadRequests_.erase(it);
-}
+void SFRestClient::cancelFileUpload(const std::string& destPath) { cancelTransfer(uploadRequests_, destPath); }
 
 void SFRestClient::cancelAllRequests() {
   KESTO_ASSERT_MAIN_THREAD();

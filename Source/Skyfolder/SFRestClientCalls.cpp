@@ -152,16 +152,11 @@ void SFRestClient::loadThumbnail(const std::string& path, const std::optional<st
   });
   request->setResultFilename(destPath);
   request->setUserInfo(std::move(info));
-  if (auto it = imageLoadRequests_.find(key); it != imageLoadRequests_.end()) it->second->cancel();
-  imageLoadRequests_[key] = request;
-  request->start();
+  startTransfer(imageLoadRequests_, key, request);
 }
 
 void SFRestClient::cancelThumbnailLoad(const std::string& path, const std::optional<std::string>& size) {
-  const auto it = imageLoadRequests_.find(path + "##" + size.value_or("(null)"));
-  if (it == imageLoadRequests_.end()) return;
-  it->second->cancel();
-  imageLoadRequests_.erase(it);
+  cancelTransfer(imageLoadRequests_, path + "##" + size.value_or("(null)"));
 }
 
 // ---- chunked upload
