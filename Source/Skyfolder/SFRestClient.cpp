@@ -149,7 +149,7 @@ std::optional<net::URLRequest> SFRestClient::queryPostRequest(const std::string&
   return request;
 }
 
-std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+std::shared_ptr<SFRequest> SFRestClient::makeRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
                                                     SFRestClientDelegate::Operation failureOp,
                                                     std::function<void(SFRequest&)> completion) {
   KESTO_ASSERT_MAIN_THREAD();
@@ -165,6 +165,12 @@ std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLReques
   request->setUserInfo(std::move(userInfo));
   requests_.insert(request);
   return request;
+}
+
+void SFRestClient::startRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                SFRestClientDelegate::Operation failureOp, std::function<void(SFRequest&)> completion) {
+  if (auto request = makeRequest(std::move(urlRequest), std::move(userInfo), failureOp, std::move(completion)))
+    request->start();
 }
 
 std::optional<fnd::Dictionary> SFRestClient::dictionaryReply(SFRequest& request,
@@ -220,10 +226,9 @@ void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(pat
 void SFRestClient::startMetadataLoad(const std::string& path, const fnd::Dictionary& parameters) {
   fnd::Dictionary info = parameters;
   info.insert_or_assign("path", fnd::Value(path));
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters),
-                            std::move(info), SFRestClientDelegate::LoadMetadataFailedWithError,
-                            [this](SFRequest& r) { requestDidLoadMetadata(r); });
-  if (request) request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters),
+               std::move(info), SFRestClientDelegate::LoadMetadataFailedWithError,
+               [this](SFRequest& r) { requestDidLoadMetadata(r); });
 }
 
 void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
@@ -398,10 +403,9 @@ void SFRestClient::checkForAuthenticationFailure(const SFRequest& request) {
 // ---- link flow token calls
 
 void SFRestClient::loadRequestToken() {
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {}), {},
-                            SFRestClientDelegate::LoadRequestTokenFailedWithError,
-                            [this](SFRequest& r) { requestDidLoadRequestToken(r); });
-  if (request) request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {}), {},
+               SFRestClientDelegate::LoadRequestTokenFailedWithError,
+               [this](SFRequest& r) { requestDidLoadRequestToken(r); });
 }
 
 void SFRestClient::requestDidLoadRequestToken(SFRequest& request) {
@@ -443,10 +447,9 @@ void SFRestClient::loadAccessToken() {
     SFLogError("SFRestClient: You must get a request token and authorize it before getting an access token");
     return;
   }
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {}), {},
-                            SFRestClientDelegate::LoadAccessTokenFailedWithError,
-                            [this](SFRequest& r) { requestDidLoadAccessToken(r); });
-  if (request) request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {}), {},
+               SFRestClientDelegate::LoadAccessTokenFailedWithError,
+               [this](SFRequest& r) { requestDidLoadAccessToken(r); });
 }
 
 void SFRestClient::requestDidLoadAccessToken(SFRequest& request) {

@@ -119,10 +119,14 @@ class SFRestClient {
   static void startTransfer(TransferMap& transfers, const std::string& key, const std::shared_ptr<SFRequest>& request);
   static void cancelTransfer(TransferMap& transfers, const std::string& key);
   void deliverFailure(SFRestClientDelegate::Operation failureOp, const fnd::Error& error);
-  // Runs a built request kept in `requests_`; a request that could not be built fails the call.
-  std::shared_ptr<SFRequest> runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
-                                        SFRestClientDelegate::Operation failureOp,
-                                        std::function<void(SFRequest&)> completion);
+  // A built request kept in `requests_` until its completion runs, not started yet; a request
+  // that could not be built fails the call and answers null.
+  std::shared_ptr<SFRequest> makeRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                         SFRestClientDelegate::Operation failureOp,
+                                         std::function<void(SFRequest&)> completion);
+  // The same, started.
+  void startRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                    SFRestClientDelegate::Operation failureOp, std::function<void(SFRequest&)> completion);
   // A POST whose signed parameters travel in the query (uploads): no locale, no user agent.
   std::optional<net::URLRequest> queryPostRequest(const std::string& urlText, const fnd::Dictionary& parameters);
   // The reply as a dictionary; on failure the error (HTTP or 1004) goes to `failureOp`.
