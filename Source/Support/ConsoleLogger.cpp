@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <map>
-#include <mutex>
 #include <unistd.h>
 
 namespace kesto {
@@ -69,25 +68,29 @@ ConsoleLogger::ConsoleLogger(std::FILE* stream, bool onlyOnTerminal) : impl_(std
 
 ConsoleLogger::~ConsoleLogger() = default;
 
-void ConsoleLogger::setColorsEnabled(bool enabled) { impl_->write(impl_->enabled, enabled); }
+void ConsoleLogger::setColorsEnabled(bool enabled) {
+  impl_->locked([&] { impl_->enabled = enabled; });
+}
 
-bool ConsoleLogger::colorsEnabled() const { return impl_->read(impl_->enabled); }
+bool ConsoleLogger::colorsEnabled() const {
+  return impl_->locked([&] { return impl_->enabled; });
+}
 
 void ConsoleLogger::setForegroundColor(std::optional<LogColor> foreground, std::optional<LogColor> background,
                                        fnd::LogFlag flag) {
   std::string sequence;
   if (foreground) sequence += sgr(38, *foreground);
   if (background) sequence += sgr(48, *background);
-  std::lock_guard lock(impl_->lock());
-  if (sequence.empty())
-    impl_->sequences.erase(static_cast<std::uint32_t>(flag));
-  else
-    impl_->sequences[static_cast<std::uint32_t>(flag)] = sequence;
+  impl_->locked([&] {
+    if (sequence.empty())
+      impl_->sequences.erase(static_cast<std::uint32_t>(flag));
+    else
+      impl_->sequences[static_cast<std::uint32_t>(flag)] = sequence;
+  });
 }
 
 std::string ConsoleLogger::colorSequenceForFlag(fnd::LogFlag flag) const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->sequenceLocked(flag);
+  return impl_->locked([&] { return impl_->sequenceLocked(flag); });
 }
 
 std::shared_ptr<spdlog::sinks::sink> ConsoleLogger::sink() const { return impl_; }

@@ -29,22 +29,16 @@ inline fnd::LogFlag flagForLevel(spdlog::level::level_enum level) {
   }
 }
 
-// The loggers' sinks: lines in the one layout unless another formatter is set, and settings that
-// the loggers read and change under the sink's own lock, so never during a write.
+// The loggers' sinks: lines in the one layout unless another formatter is set, and the loggers'
+// own work on the sink done under the sink's lock, so never during a write.
 struct LineSink : spdlog::sinks::base_sink<std::mutex> {
   std::unique_ptr<spdlog::formatter> lineFormatter = makeLineFormatter();
 
   void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
-  std::mutex& lock() { return mutex_; }
-  template <class T>
-  T read(const T& setting) {
+  template <class Work>
+  auto locked(Work&& work) {
     std::lock_guard guard(mutex_);
-    return setting;
-  }
-  template <class T>
-  void write(T& setting, T value) {
-    std::lock_guard guard(mutex_);
-    setting = std::move(value);
+    return work();
   }
 };
 

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -213,25 +212,33 @@ RollingFileLogger::RollingFileLogger(std::shared_ptr<LogFileManager> manager) : 
 
 RollingFileLogger::~RollingFileLogger() = default;
 
-void RollingFileLogger::setMaximumFileSize(std::uint64_t bytes) { impl_->write(impl_->maximumFileSize, bytes); }
+void RollingFileLogger::setMaximumFileSize(std::uint64_t bytes) {
+  impl_->locked([&] { impl_->maximumFileSize = bytes; });
+}
 
-std::uint64_t RollingFileLogger::maximumFileSize() const { return impl_->read(impl_->maximumFileSize); }
+std::uint64_t RollingFileLogger::maximumFileSize() const {
+  return impl_->locked([&] { return impl_->maximumFileSize; });
+}
 
-void RollingFileLogger::setRollingFrequency(double seconds) { impl_->write(impl_->rollingFrequency, seconds); }
+void RollingFileLogger::setRollingFrequency(double seconds) {
+  impl_->locked([&] { impl_->rollingFrequency = seconds; });
+}
 
-double RollingFileLogger::rollingFrequency() const { return impl_->read(impl_->rollingFrequency); }
+double RollingFileLogger::rollingFrequency() const {
+  return impl_->locked([&] { return impl_->rollingFrequency; });
+}
 
 std::shared_ptr<LogFileManager> RollingFileLogger::logFileManager() const { return impl_->manager; }
 
 std::string RollingFileLogger::currentLogFilePath() {
-  std::lock_guard lock(impl_->lock());
-  impl_->ensureFile();
-  return impl_->path;
+  return impl_->locked([&] {
+    impl_->ensureFile();
+    return impl_->path;
+  });
 }
 
 void RollingFileLogger::rollLogFile() {
-  std::lock_guard lock(impl_->lock());
-  impl_->roll();
+  impl_->locked([&] { impl_->roll(); });
 }
 
 std::shared_ptr<spdlog::sinks::sink> RollingFileLogger::sink() const { return impl_; }
