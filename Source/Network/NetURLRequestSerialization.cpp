@@ -276,12 +276,6 @@ std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::copy() const
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetJSONRequestSerializer> NetJSONRequestSerializer::serializerWithWritingOptions(std::uint64_t options) {
-  auto s = std::make_shared<NetJSONRequestSerializer>();
-  s->writingOptions_ = options;
-  return s;
-}
-
 std::optional<net::URLRequest> NetJSONRequestSerializer::requestBySerializingRequest(const net::URLRequest& request,
                                                                                     const Parameters& parameters,
                                                                                     fnd::Error* error) {
@@ -294,18 +288,9 @@ std::optional<net::URLRequest> NetJSONRequestSerializer::requestBySerializingReq
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetJSONRequestSerializer::copy() const {
-  auto c = std::make_shared<NetJSONRequestSerializer>();
+  auto c = std::make_shared<NetJSONRequestSerializer>(writingOptions_);
   copySettingsTo(*c);
-  c->writingOptions_ = writingOptions_;
   return c;
-}
-
-std::shared_ptr<NetPropertyListRequestSerializer> NetPropertyListRequestSerializer::serializerWithFormat(
-    std::uint64_t format, std::uint64_t writeOptions) {
-  auto s = std::make_shared<NetPropertyListRequestSerializer>();
-  s->format_ = format;
-  s->writeOptions_ = writeOptions;
-  return s;
 }
 
 std::optional<net::URLRequest> NetPropertyListRequestSerializer::requestBySerializingRequest(
@@ -317,10 +302,8 @@ std::optional<net::URLRequest> NetPropertyListRequestSerializer::requestBySerial
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetPropertyListRequestSerializer::copy() const {
-  auto c = std::make_shared<NetPropertyListRequestSerializer>();
+  auto c = std::make_shared<NetPropertyListRequestSerializer>(format_, writeOptions_);
   copySettingsTo(*c);
-  c->format_ = format_;
-  c->writeOptions_ = writeOptions_;
   return c;
 }
 
@@ -359,14 +342,10 @@ std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::initWithCode
   if (c.className() == "NetHTTPRequestSerializer") {
     s = std::make_shared<NetHTTPRequestSerializer>();
   } else if (c.className() == "NetJSONRequestSerializer") {
-    auto json = std::make_shared<NetJSONRequestSerializer>();
-    json->setWritingOptions(static_cast<std::uint64_t>(c.decodeInt64("writingOptions")));
-    s = json;
+    s = std::make_shared<NetJSONRequestSerializer>(static_cast<std::uint64_t>(c.decodeInt64("writingOptions")));
   } else if (c.className() == "NetPropertyListRequestSerializer") {
-    auto plist = std::make_shared<NetPropertyListRequestSerializer>();
-    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
-    plist->setWriteOptions(static_cast<std::uint64_t>(c.decodeInt64("writeOptions")));
-    s = plist;
+    s = std::make_shared<NetPropertyListRequestSerializer>(static_cast<std::uint64_t>(c.decodeInt64("format", 100)),
+                                                           static_cast<std::uint64_t>(c.decodeInt64("writeOptions")));
   } else {
     return nullptr;
   }

@@ -117,13 +117,7 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::copy() con
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetJSONResponseSerializer> NetJSONResponseSerializer::serializerWithReadingOptions(std::uint64_t options) {
-  auto s = std::make_shared<NetJSONResponseSerializer>();
-  s->readingOptions_ = options;
-  return s;
-}
-
-NetJSONResponseSerializer::NetJSONResponseSerializer() {
+NetJSONResponseSerializer::NetJSONResponseSerializer(std::uint64_t readingOptions) : readingOptions_(readingOptions) {
   setAcceptableContentTypes(std::set<std::string>{"application/json", "text/json", "text/javascript"});
 }
 
@@ -173,8 +167,7 @@ fnd::Value NetJSONResponseSerializer::responseObjectForResponse(const std::share
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetJSONResponseSerializer::copy() const {
-  auto c = std::make_shared<NetJSONResponseSerializer>();
-  c->readingOptions_ = readingOptions_;
+  auto c = std::make_shared<NetJSONResponseSerializer>(readingOptions_);
   c->removesNulls_ = removesNulls_;
   return c;
 }
@@ -202,14 +195,7 @@ std::shared_ptr<NetHTTPResponseSerializer> NetXMLParserResponseSerializer::copy(
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetXMLDocumentResponseSerializer> NetXMLDocumentResponseSerializer::serializerWithXMLDocumentOptions(
-    std::uint64_t mask) {
-  auto s = std::make_shared<NetXMLDocumentResponseSerializer>();
-  s->options_ = mask;
-  return s;
-}
-
-NetXMLDocumentResponseSerializer::NetXMLDocumentResponseSerializer() {
+NetXMLDocumentResponseSerializer::NetXMLDocumentResponseSerializer(std::uint64_t options) : options_(options) {
   setAcceptableContentTypes(std::set<std::string>{"application/xml", "text/xml"});
 }
 
@@ -225,22 +211,13 @@ fnd::Value NetXMLDocumentResponseSerializer::responseObjectForResponse(
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetXMLDocumentResponseSerializer::copy() const {
-  auto c = std::make_shared<NetXMLDocumentResponseSerializer>();
-  c->options_ = options_;
-  return c;
+  return std::make_shared<NetXMLDocumentResponseSerializer>(options_);
 }
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetPropertyListResponseSerializer> NetPropertyListResponseSerializer::serializerWithFormat(
-    std::uint64_t format, std::uint64_t readOptions) {
-  auto s = std::make_shared<NetPropertyListResponseSerializer>();
-  s->format_ = format;
-  s->readOptions_ = readOptions;
-  return s;
-}
-
-NetPropertyListResponseSerializer::NetPropertyListResponseSerializer() {
+NetPropertyListResponseSerializer::NetPropertyListResponseSerializer(std::uint64_t format, std::uint64_t readOptions)
+    : format_(format), readOptions_(readOptions) {
   setAcceptableContentTypes(std::set<std::string>{"application/x-plist"});
 }
 
@@ -253,10 +230,7 @@ fnd::Value NetPropertyListResponseSerializer::responseObjectForResponse(
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetPropertyListResponseSerializer::copy() const {
-  auto c = std::make_shared<NetPropertyListResponseSerializer>();
-  c->format_ = format_;
-  c->readOptions_ = readOptions_;
-  return c;
+  return std::make_shared<NetPropertyListResponseSerializer>(format_, readOptions_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -401,21 +375,16 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::initWithCo
   if (name == "NetHTTPResponseSerializer") {
     s = std::make_shared<NetHTTPResponseSerializer>();
   } else if (name == "NetJSONResponseSerializer") {
-    auto json = std::make_shared<NetJSONResponseSerializer>();
-    json->setReadingOptions(static_cast<std::uint64_t>(c.decodeInt64("readingOptions")));
+    auto json = std::make_shared<NetJSONResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("readingOptions")));
     json->setRemovesKeysWithNullValues(c.decodeBool("removesKeysWithNullValues"));
     s = json;
   } else if (name == "NetXMLParserResponseSerializer") {
     s = std::make_shared<NetXMLParserResponseSerializer>();
   } else if (name == "NetXMLDocumentResponseSerializer") {
-    auto xml = std::make_shared<NetXMLDocumentResponseSerializer>();
-    xml->setOptions(static_cast<std::uint64_t>(c.decodeInt64("options")));
-    s = xml;
+    s = std::make_shared<NetXMLDocumentResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("options")));
   } else if (name == "NetPropertyListResponseSerializer") {
-    auto plist = std::make_shared<NetPropertyListResponseSerializer>();
-    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
-    plist->setReadOptions(static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
-    s = plist;
+    s = std::make_shared<NetPropertyListResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("format", 100)),
+                                                            static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
   } else if (name == "NetImageResponseSerializer") {
     s = std::make_shared<NetImageResponseSerializer>();
   } else if (name == "NetCompoundResponseSerializer") {

@@ -329,6 +329,41 @@ TEST(ResponseSerializerTest, PropertyListsParseAndChainTheirErrorsAboveTheStatus
   EXPECT_EQ(error->underlyingError()->code(), net::urlerror::BadServerResponse);
 }
 
+// A copy takes the options its class declares; everything else is as a new serializer has it.
+TEST(ResponseSerializerTest, CopiesKeepTheirClassesOwnOptionsOnly) {
+  auto json = NetJSONResponseSerializer::serializerWithReadingOptions(4);
+  json->setRemovesKeysWithNullValues(true);
+  json->setAcceptableContentTypes(std::set<std::string>{"text/plain"});
+  auto jsonCopy = std::dynamic_pointer_cast<NetJSONResponseSerializer>(json->copy());
+  ASSERT_TRUE(jsonCopy);
+  EXPECT_EQ(jsonCopy->readingOptions(), 4u);
+  EXPECT_TRUE(jsonCopy->removesKeysWithNullValues());
+  EXPECT_EQ(jsonCopy->acceptableContentTypes(), NetJSONResponseSerializer().acceptableContentTypes());
+
+  auto xml = std::dynamic_pointer_cast<NetXMLDocumentResponseSerializer>(
+      NetXMLDocumentResponseSerializer::serializerWithXMLDocumentOptions(8)->copy());
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->options(), 8u);
+  auto plist = std::dynamic_pointer_cast<NetPropertyListResponseSerializer>(
+      NetPropertyListResponseSerializer::serializerWithFormat(200, 2)->copy());
+  ASSERT_TRUE(plist);
+  EXPECT_EQ(plist->format(), 200u);
+  EXPECT_EQ(plist->readOptions(), 2u);
+  EXPECT_EQ(NetPropertyListResponseSerializer::serializer()->format(), 100u);
+
+  auto request = NetPropertyListRequestSerializer::serializerWithFormat(200, 1);
+  request->setValueForHTTPHeaderField(std::string("v"), "X-Kept");
+  auto requestCopy = std::dynamic_pointer_cast<NetPropertyListRequestSerializer>(request->copy());
+  ASSERT_TRUE(requestCopy);
+  EXPECT_EQ(requestCopy->format(), 200u);
+  EXPECT_EQ(requestCopy->writeOptions(), 1u);
+  EXPECT_EQ(requestCopy->valueForHTTPHeaderField("X-Kept"), "v");
+  auto jsonRequest = std::dynamic_pointer_cast<NetJSONRequestSerializer>(
+      NetJSONRequestSerializer::serializerWithWritingOptions(3)->copy());
+  ASSERT_TRUE(jsonRequest);
+  EXPECT_EQ(jsonRequest->writingOptions(), 3u);
+}
+
 TEST(ResponseSerializerTest, CompoundTakesTheFirstObject) {
   auto compound = NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
       {NetJSONResponseSerializer::serializer(), NetXMLDocumentResponseSerializer::serializer()});
