@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AppHotKey.h"
 #include "App/AppIntake.h"
 #include "App/AppNotifications.h"
 #include "App/AppQuit.h"
@@ -41,23 +42,6 @@ class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
-// A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
-// option 0x800, control 0x1000).
-struct HotKeyCombo {
-  std::int64_t keyCode = kDefaultHotKeyCode;
-  std::int64_t flags = kDefaultHotKeyFlags;
-  bool operator==(const HotKeyCombo&) const = default;
-};
-
-// Registers the global hot key with the desktop; the menu-bar mode supplies it. Answers whether
-// the desktop took the combination.
-class GlobalHotKeyRegistrar {
- public:
-  virtual ~GlobalHotKeyRegistrar() = default;
-  virtual bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) = 0;
-  virtual void unregisterHotKey(const std::string& identifier) = 0;
-};
-
 // What the application delegate works with, handed over once by the main interface.
 struct AppDelegateWiring {
   ui::Window* window = nullptr;
@@ -78,9 +62,9 @@ struct AppDelegateWiring {
 };
 
 // The one object that owns the application's life: the library window's set-up, activation,
-// the hot key, the inspector pane and the overlay messages. The steps of a start, the intake
-// and the quit are parts it owns (AppStartup, AppIntake, AppQuit); its methods of the same
-// names forward to them. Main thread only.
+// the inspector pane and the overlay messages. The steps of a start, the intake, the quit and the
+// hot key are parts it owns (AppStartup, AppIntake, AppQuit, AppHotKey); its methods of the
+// same names forward to them. Main thread only.
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
@@ -131,19 +115,21 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // The global hot key: the stored combination, or the default (control-option-command P) when
   // none is stored or it was reset (-1). Key code 0 is the A key, a combination like any other.
-  static HotKeyCombo storedHotKeyCombo();
-  void initializeHotkey();
-  static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar);
-  const std::optional<HotKeyCombo>& registeredHotKey() const { return registeredHotKey_; }
+  static HotKeyCombo storedHotKeyCombo() { return AppHotKey::storedHotKeyCombo(); }
+  void initializeHotkey() { hotKey_.initializeHotkey(); }
+  static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar) {
+    AppHotKey::setHotKeyRegistrar(std::move(registrar));
+  }
+  const std::optional<HotKeyCombo>& registeredHotKey() const { return hotKey_.registeredHotKey(); }
   // What the hot key does: shows the menu-bar window (the main window where there is none) and
   // reloads the menu-bar list.
-  void hotkeyWithEvent();
+  void hotkeyWithEvent() { hotKey_.hotkeyWithEvent(); }
   // Replaces the hot key by the preferences recorder's combination and stores it; a cleared
   // recorder puts back the default at once. A combination the desktop refuses keeps the old hot
   // key and nothing is stored; the user is told.
-  void toggleGlobalHotKey(const KeyCombo& combo);
-  void showMenuBarWindow();
-  void hideMenuBarWindow();
+  void toggleGlobalHotKey(const KeyCombo& combo) { hotKey_.toggleGlobalHotKey(combo); }
+  void showMenuBarWindow() { hotKey_.showMenuBarWindow(); }
+  void hideMenuBarWindow() { hotKey_.hideMenuBarWindow(); }
   // The preferences recorder's questions.
   bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
                                          std::string& reason) override;
@@ -216,6 +202,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   AppStartup startup_;
   AppIntake intake_;
   AppQuit quit_;
+  AppHotKey hotKey_;
   bool applicationIsActive_ = false;
   bool menuBarMode_ = false;
   std::unique_ptr<OverlayController> overlay_;
@@ -223,7 +210,6 @@ class AppDelegate : public ui::ApplicationDelegate,
   std::unique_ptr<ShellPanels> panels_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::uint64_t overlayGeneration_ = 0;
-  std::optional<HotKeyCombo> registeredHotKey_;
 };
 
 }  // namespace kesto

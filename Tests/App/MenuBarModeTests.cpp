@@ -70,6 +70,27 @@ class MenuBarMode : public AppTest {
   std::shared_ptr<TestDialogResponder> responder;
 };
 
+TEST_F(MenuBarMode, TheHotKeyPartAloneRegistersAndIsSilentOnceGone) {
+  int reloads = 0;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(&reloads, [&](const fnd::Notification&) { ++reloads; }, BRWUpdateMenuBookmarksViewNotification);
+  {
+    AppHotKey hotKey;  // no windows: the hot key only asks the menu-bar list to reload
+    hotKey.initializeHotkey();
+    ASSERT_TRUE(desktop->registered());
+    ASSERT_TRUE(hotKey.registeredHotKey());
+    EXPECT_EQ(*hotKey.registeredHotKey(), HotKeyCombo{});
+    desktop->action();
+    EXPECT_EQ(reloads, 1);
+    hotKey.showMenuBarWindow();
+    hotKey.hideMenuBarWindow();
+  }
+  // The desktop may still hold the key a moment after its owner went: a press does nothing.
+  desktop->action();
+  EXPECT_EQ(reloads, 1);
+  center.removeObserver(&reloads);
+}
+
 TEST_F(MenuBarMode, TheRecorderChangesTheHotKeyAtOnce) {
   build(0);
   app().initializeHotkey();
