@@ -26,8 +26,8 @@ class HotKeyCenterRegistrar : public GlobalHotKeyRegistrar {
  public:
   bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) override {
     unregisterHotKey(identifier);
-    auto hotKey = std::make_shared<GlobalHotKey>(identifier, GlobalKeyCombo::keyComboWithKeyCode(
-                                                                 combo.keyCode, std::uint64_t(combo.flags)));
+    auto hotKey = std::make_shared<GlobalHotKey>(
+        identifier, GlobalKeyCombo::keyComboWithKeyCode(combo.keyCode, std::uint64_t(combo.flags)));
     hotKey->setAction([action](GlobalHotKey&) { action(); });
     if (!GlobalHotKeyCenter::sharedCenter().registerHotKey(hotKey) || !hotKey->carbonHotKeyID()) return false;
     hotKeys_[identifier] = hotKey;
@@ -76,7 +76,8 @@ HotKeyCombo AppHotKey::storedHotKeyCombo() {
   auto code = defaults.objectForKey("kComboCode");
   // Only an absent value or -1 means the default: 0 is the A key.
   if (!code.isNumber() || code.intValue() < 0) return HotKeyCombo{};
-  return HotKeyCombo{static_cast<std::int32_t>(code.intValue()), static_cast<std::int32_t>(defaults.integerForKey("kComboFlags"))};
+  return HotKeyCombo{static_cast<std::int32_t>(code.intValue()),
+                     static_cast<std::int32_t>(defaults.integerForKey("kComboFlags"))};
 }
 
 void AppHotKey::initializeHotkey() {
@@ -123,7 +124,8 @@ void AppHotKey::hideMenuBarWindow() {
 void AppHotKey::toggleGlobalHotKey(const KeyCombo& combo) {
   auto registrar = hotKeyRegistrar();
   const bool reset = combo.code == -1;
-  const HotKeyCombo next = reset ? HotKeyCombo{} : HotKeyCombo{combo.code, std::int64_t(KRCocoaFlagsToCarbon(combo.flags))};
+  const HotKeyCombo next =
+      reset ? HotKeyCombo{} : HotKeyCombo{combo.code, std::int64_t(KRCocoaFlagsToCarbon(combo.flags))};
   const std::optional<HotKeyCombo> previous = registeredHotKey_;
   if (registrar) registrar->unregisterHotKey("KestoLightSearch");
   registeredHotKey_.reset();

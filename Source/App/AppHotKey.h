@@ -32,7 +32,8 @@ struct HotKeyCombo {
 class GlobalHotKeyRegistrar {
  public:
   virtual ~GlobalHotKeyRegistrar() = default;
-  virtual bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) = 0;
+  virtual bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo,
+                              std::function<void()> action) = 0;
   virtual void unregisterHotKey(const std::string& identifier) = 0;
 };
 

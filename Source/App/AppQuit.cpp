@@ -65,9 +65,9 @@ bool storeIsReadOnly() {
 }
 
 void tellReadOnly(const std::string& storePath) {
-  AlertPresenter::alert("Kesto opened your library read-only",
-                        "The library at " + storePath + " cannot be written to, so nothing can be saved there.\n\n" +
-                            kKeptInMemory);
+  AlertPresenter::alert(
+      "Kesto opened your library read-only",
+      "The library at " + storePath + " cannot be written to, so nothing can be saved there.\n\n" + kKeptInMemory);
 }
 
 // Keeps the exporter's outcome to itself: the quit tries the next folder before saying anything.
@@ -79,7 +79,8 @@ class QuietExport : public HTMLExportDelegate {
 
 // The first of `paths` that takes the file (a full disk, a folder gone or read-only fail alike);
 // empty when none does.
-std::string exportUnsaved(const std::vector<std::shared_ptr<Bookmark>>& unsaved, const std::vector<std::string>& paths) {
+std::string exportUnsaved(const std::vector<std::shared_ptr<Bookmark>>& unsaved,
+                          const std::vector<std::string>& paths) {
   QuietExport quiet;
   HTMLExport exporter;
   exporter.setDelegate(&quiet);
@@ -160,9 +161,10 @@ void AppQuit::storeSaveFailed(const SaveFailure& failure) {
 std::vector<std::string> AppQuit::unsavedExportPaths() {
   // No save panel here: a fixed file named by the time of the quit, beside the library, else in
   // the documents folder, else in the home folder. A folder that takes no files goes last.
-  const std::string name = "Unsaved bookmarks " +
-                           fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
-                           ".html";
+  const std::string name =
+      "Unsaved bookmarks " +
+      fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
+      ".html";
   std::vector<std::string> writable, other;
   for (const auto& folder :
        {fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath()),
@@ -184,34 +186,33 @@ bool AppQuit::offerToExportUnsavedChanges() {
   auto unsaved = unsavedBookmarks();
   if (unsaved.empty()) return false;
   const std::vector<std::string> paths = unsavedExportPaths();
-  const std::string cause = saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
+  const std::string cause =
+      saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
   auto alive = lifetime_.watch();
-  AlertPresenter::ask("Some changes could not be saved",
-                      cause + ": " + std::to_string(unsaved.size()) +
-                          " new or changed bookmarks are not in the library at " +
-                          WrenDataManager::sharedInstance().persistentStorePath() +
-                          ". Kesto can write them to \"" + paths.front() + "\" before it quits, to import later.",
-                      {"Export and Quit", "Quit Without Exporting", "Cancel"},
-                      [alive, unsaved, paths](int answer) {
-                        if (!alive) return;
-                        auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
-                        if (answer != 0) return reply(answer == 1);
-                        const std::string written = exportUnsaved(unsaved, paths);
-                        // Nothing is dropped without the user's word: when no folder took the
-                        // file, the quit is called off.
-                        if (written.empty()) {
-                          AlertPresenter::alert("Export failed",
-                                                "The unsaved bookmarks could not be written beside the library, to "
-                                                "the documents folder or to the home folder. Kesto keeps running "
-                                                "with them.");
-                          return reply(false);
-                        }
-                        AlertPresenter::ask("Unsaved bookmarks exported",
-                                            std::to_string(unsaved.size()) +
-                                                " bookmarks that could not be saved are in \"" + written +
-                                                "\". Import that file once the library can be written again.",
-                                            {"Quit"}, [reply](int) { reply(true); });
-                      });
+  AlertPresenter::ask(
+      "Some changes could not be saved",
+      cause + ": " + std::to_string(unsaved.size()) + " new or changed bookmarks are not in the library at " +
+          WrenDataManager::sharedInstance().persistentStorePath() + ". Kesto can write them to \"" + paths.front() +
+          "\" before it quits, to import later.",
+      {"Export and Quit", "Quit Without Exporting", "Cancel"}, [alive, unsaved, paths](int answer) {
+        if (!alive) return;
+        auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
+        if (answer != 0) return reply(answer == 1);
+        const std::string written = exportUnsaved(unsaved, paths);
+        // Nothing is dropped without the user's word: when no folder took the
+        // file, the quit is called off.
+        if (written.empty()) {
+          AlertPresenter::alert("Export failed",
+                                "The unsaved bookmarks could not be written beside the library, to "
+                                "the documents folder or to the home folder. Kesto keeps running "
+                                "with them.");
+          return reply(false);
+        }
+        AlertPresenter::ask("Unsaved bookmarks exported",
+                            std::to_string(unsaved.size()) + " bookmarks that could not be saved are in \"" + written +
+                                "\". Import that file once the library can be written again.",
+                            {"Quit"}, [reply](int) { reply(true); });
+      });
   return true;
 }
 

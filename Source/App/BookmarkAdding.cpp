@@ -19,7 +19,6 @@
 #include "Views/KestoPanel.h"
 #include "Views/TileCollectionView.h"
 
-
 namespace kesto {
 
 namespace {
@@ -143,7 +142,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   std::vector<std::string> duplicates;
   for (const auto& url : urls) {
     // Addresses are stored decoded: an escaped form of a stored address is the same address.
-    if (checking && Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(fnd::removePercentEscapesOrKeep(url)))) {
+    if (checking &&
+        Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(fnd::removePercentEscapesOrKeep(url)))) {
       duplicates.push_back(url);
       continue;
     }
@@ -154,8 +154,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   if (!duplicates.empty()) {
     std::string message;
     for (const auto& url : duplicates) message += url + " is already present.\r";
-    const std::string question = duplicates.size() > 1 ? "Do you still want to add these bookmarks?"
-                                                       : "Do you still want to add this bookmark?";
+    const std::string question =
+        duplicates.size() > 1 ? "Do you still want to add these bookmarks?" : "Do you still want to add this bookmark?";
     auto alive = lifetime_.watch();
     AlertPresenter::ask(message, question, {"Yes", "No"}, [this, alive, duplicates, title](int answer) {
       if (!alive || answer != 0) return;

@@ -40,9 +40,9 @@ std::shared_ptr<ui::Label> makeLabel(const std::shared_ptr<ui::View>& parent, co
 }  // namespace
 
 PreviewPanel::PreviewPanel()
-    : ui::Panel(fnd::Rect(0, 0, kPreviewWidth, kPreviewHeight),
-                ui::WindowStyle::Titled | ui::WindowStyle::Closable | ui::WindowStyle::Resizable |
-                    ui::WindowStyle::UtilityWindow) {
+    : ui::Panel(fnd::Rect(0, 0, kPreviewWidth, kPreviewHeight), ui::WindowStyle::Titled | ui::WindowStyle::Closable |
+                                                                    ui::WindowStyle::Resizable |
+                                                                    ui::WindowStyle::UtilityWindow) {
   KESTO_ASSERT_MAIN_THREAD();
   setTitle("Quick Look");
   setFloatingPanel(true);
@@ -75,7 +75,8 @@ PreviewPanel::PreviewPanel()
   };
   previous_ = pagerButton(fnd::Rect(kPreviewMargin, 10, 40, 28), "\u2039", "Previous bookmark", ui::View::MaxXMargin);
   previous_->setAction([this] { showPreviousItem(); });
-  next_ = pagerButton(fnd::Rect(kPreviewWidth - kPreviewMargin - 40, 10, 40, 28), "\u203A", "Next bookmark", ui::View::MinXMargin);
+  next_ = pagerButton(fnd::Rect(kPreviewWidth - kPreviewMargin - 40, 10, 40, 28), "\u203A", "Next bookmark",
+                      ui::View::MinXMargin);
   next_->setAction([this] { showNextItem(); });
   showCurrentItem();
 }
