@@ -149,6 +149,13 @@ void EditorController::build() {
 
   // Edit tab.
   double y = 4;
+  // A captioned text field whose Return (or leaving it) stores what was typed.
+  auto fieldRow = [&](const char* name, std::shared_ptr<ui::TextField>& slot, void (EditorController::*store)()) {
+    caption(views_.editPanel, y, name);
+    slot = field(y + 16);
+    slot->setAction([this, store] { (this->*store)(); });
+    y += 48;
+  };
   caption(views_.editPanel, y, "Title");
   auto textView = [&](auto view, double y) {
     view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
@@ -164,10 +171,7 @@ void EditorController::build() {
   views_.url->setAction([this] { updateURL(); });
   views_.url->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkURLFromEdit(); });
   y += 48;
-  caption(views_.editPanel, y, "Notes");
-  views_.notes = field(y + 16);
-  views_.notes->setAction([this] { updateNotes(); });
-  y += 48;
+  fieldRow("Notes", views_.notes, &EditorController::updateNotes);
   caption(views_.editPanel, y, "Tags");
   // The application's light rounded token field.
   auto tokens = std::make_shared<KestoRoundedTokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
@@ -204,10 +208,7 @@ void EditorController::build() {
   views_.colorButton->setAction([this] { updateColor(); });
   detail(views_.colorButton);
   y += 48;
-  caption(views_.editPanel, y, "Login");
-  views_.loginField = field(y + 16);
-  views_.loginField->setAction([this] { updateLogin(); });
-  y += 48;
+  fieldRow("Login", views_.loginField, &EditorController::updateLogin);
   caption(views_.editPanel, y, "Password");
   views_.passwordField =
       std::make_shared<ui::TextField>(fnd::Rect(kMargin, y + 16, kFieldWidth - 64, 24), ui::TextField::Style::Secure);
