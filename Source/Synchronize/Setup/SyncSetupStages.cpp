@@ -1,7 +1,8 @@
-#include "Synchronize/SyncSetupStages.h"
+#include "Synchronize/Setup/SyncSetupStages.h"
 
-#include "Synchronize/PasswordRecovery.h"
-#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Setup/PasswordRecovery.h"
+#include "Synchronize/Setup/SyncWizard.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/Synchronizer.h"
 
 #include "Platform/Foundation/FileManager.h"
@@ -122,6 +123,18 @@ std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
   view->addSubview(skyfolderButton_);
   if (coordinator_) coordinator_->serveSkyfolderLinkButton(skyfolderButton_);
   return view;
+}
+
+void connectSkyfolderLinkButton(SkyFolderDataSource& link, const std::shared_ptr<ui::Button>& button) {
+  if (!button) return link.setLinkButton(nullptr);
+  button->setAction([&link] { link.didPressLinkSkyfolder(); });
+  link.setLinkButton([weak = std::weak_ptr<ui::Button>(button)](const std::string& title, std::optional<int> state) {
+    auto shown = weak.lock();
+    if (!shown) return false;
+    shown->setTitle(title);
+    if (state) shown->setState(*state);
+    return true;
+  });
 }
 
 // ---- KestoAccountWizard ----
