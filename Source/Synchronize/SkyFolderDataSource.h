@@ -53,8 +53,6 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   void unlinkSkyfolder();
   static bool isLinked();
 
-  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
-  Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
   // Renames the unreadable payload to a dated name beside it in the app folder.
@@ -76,7 +74,6 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   void later(std::function<void(Synchronizer&)> call);
   void removeWorkFolder();
 
-  Synchronizer* delegate_ = nullptr;
   std::unique_ptr<SFRestClient> restClient_;
   LinkButtonView linkButton_;
   std::string workFolder_;
