@@ -9,6 +9,8 @@
 #include "Platform/System/SyncedFolder.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
+#include "Skyfolder/SFAuthHelperOSX.h"
+#include "Skyfolder/SFSession.h"
 #include "Synchronize/Setup/PasswordRecovery.h"
 #include "Synchronize/Setup/SetupWindow.h"
 #include "Synchronize/Setup/SyncSetupStages.h"
@@ -88,6 +90,27 @@ TEST_F(SyncStagesTest, TheAccountStagesForgotPasswordOpensTheApplicationsRecover
   EXPECT_EQ(ui->passwordRecovery().emailField().stringValue(), "me@example.org");
   ui->passwordRecovery().closeRecoverySheet();
   wizard.closeSyncFolderSheet();
+}
+
+TEST_F(SyncStagesTest, TheSkyfolderStagesButtonIsServedByTheApplicationsTransport) {
+  build(0);
+  defaults().setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
+  auto& wizard = ui->syncWizard();
+  wizard.openWizard();
+  ASSERT_TRUE(wizard.setupFlow());
+  wizard.setupFlow()->setAnimates(false);
+  wizard.setupFlow()->next();
+  auto* stage = dynamic_cast<SkyfolderWizard*>(wizard.setupFlow()->currentViewController());
+  ASSERT_TRUE(stage && stage->skyfolderButton());
+  EXPECT_EQ(stage->skyfolderButton()->title(), "Link Skyfolder");
+  // Linked (the tokens kept): the application's transport retitles the stage's button.
+  ASSERT_TRUE(SFSession::sharedSession());
+  SFSession::sharedSession()->updateAccessToken("token", "secret", "user");
+  SFAuthHelperOSX::sharedHelper().postStateChangedNotification(nullptr);
+  EXPECT_EQ(stage->skyfolderButton()->title(), "Unlink Skyfolder");
+  SFSession::sharedSession()->unlinkAll();
+  wizard.closeSyncFolderSheet();
+  SFSession::setSharedSession(nullptr);
 }
 
 }  // namespace
