@@ -32,9 +32,10 @@
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
 #include "Sidebar/TutorialPopovers.h"
-#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/Setup/PasswordRecovery.h"
 #include "Synchronize/SkyFolderDataSource.h"
-#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Setup/SyncSetupStages.h"
+#include "Synchronize/Setup/SyncWizard.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
@@ -539,7 +540,9 @@ void MainInterface::connect() {
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
   // Sync: the engine, its button, its wizard and what it asks of the application.
   auto* link = skyfolderLink_.get();
-  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
+  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) {
+    connectSkyfolderLinkButton(*link, b);
+  };
   auto* preferences = preferences_.get();
   wizard->preferencesChanged = [preferences] {
     preferences->readPreferences();
