@@ -34,8 +34,7 @@ void AppIntake::getUrl(const std::string& urlText) {
   KESTO_ASSERT_MAIN_THREAD();
   auto text = intake::textFromSchemeURL(urlText);
   if (!text) return;  // not ours, or the menu-bar payload: nothing to add
-  urlToBeAdded_ = *text;
-  addUrlFromBrowserExtension();
+  addPinUrlFromString(*text);
 }
 
 void AppIntake::addPinUrlFromString(const std::string& text) {
