@@ -25,6 +25,7 @@
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
 #include "Sidebar/SidebarKeys.h"
+#include "Sidebar/WhileAlive.h"
 #include "Sidebar/ViewManager.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Views/ImageNamed.h"
@@ -482,13 +483,7 @@ void FoldersController::selectItem(SourceListItem* item) {
 // ---- Selection -------------------------------------------------------------------------------
 
 void FoldersController::scheduleSelectionUpdate() {
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.1,
-      [this, alive] {
-        if (alive) updateSelection();
-      },
-      this);
+  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { updateSelection(); }), this);
 }
 
 void FoldersController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }
@@ -697,26 +692,24 @@ void FoldersController::clearSearch() {
 
 unsigned FoldersController::implementedSourceListDataSourceMethods() const {
   using M = SourceListDataSource;
-  return M::ObjectValueForItem | M::SetObjectValueForItem | M::ItemHasBadge | M::BadgeValueForItem | M::ItemHasIcon |
-         M::IconForItem | M::WriteItemsToPasteboard | M::ValidateDrop | M::AcceptDrop;
+  return SourceListItemSource::implementedSourceListDataSourceMethods() | M::WriteItemsToPasteboard |
+         M::ValidateDrop | M::AcceptDrop;
 }
 
 unsigned FoldersController::implementedSourceListDelegateMethods() const {
   using M = SourceListDelegate;
-  return M::IsGroupAlwaysExpanded | M::MenuForEvent | M::DeleteKeyPressedOnRows | M::ShouldSelectItem |
-         M::SelectionDidChange | M::ShouldEditItem | M::ShouldExpandItem | M::ItemDidExpand | M::ItemDidCollapse |
-         M::WillDisplayCell;
+  return SourceListItemSource::implementedSourceListDelegateMethods() | M::IsGroupAlwaysExpanded | M::MenuForEvent |
+         M::DeleteKeyPressedOnRows | M::SelectionDidChange | M::ShouldEditItem | M::ShouldExpandItem |
+         M::ItemDidExpand | M::ItemDidCollapse | M::WillDisplayCell;
 }
 
-namespace {
-}  // namespace
-
-void FoldersController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
+void FoldersController::sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value,
+                                                        SourceListItemPtr item) {
   auto* i = sourcelistitems::itemFrom(item);
   if (!i || !value.isString()) return;
   auto folder = Folder::existingFolderWithFolderID(i->identifier());
   if (!folder) {
-    if (!isFixedRow(i->identifier())) i->setTitle(value.string());
+    if (!isFixedRow(i->identifier())) SourceListItemSource::sourceListSetObjectValueForItem(list, value, item);
     return;
   }
   if (renameFolder(i->identifier(), value.string())) i->setTitle(folder->name());
