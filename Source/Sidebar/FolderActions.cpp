@@ -23,7 +23,7 @@
 #include "Sidebar/FolderPanels.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TrashController.h"
-#include "Sidebar/WhileAlive.h"
+#include "Sidebar/ListLifetime.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Support/AlertPresenter.h"

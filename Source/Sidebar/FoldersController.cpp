@@ -25,7 +25,7 @@
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
 #include "Sidebar/SidebarKeys.h"
-#include "Sidebar/WhileAlive.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/ViewManager.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Views/ImageNamed.h"
@@ -73,14 +73,8 @@ FoldersController::FoldersController() {
 }
 
 FoldersController::~FoldersController() {
-  lifetime_.end();
-  fnd::RunLoop::cancelPreviousPerformRequests(this);
-  fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (list_) {
-    list_->setDelegate(nullptr);
-    list_->setDataSource(nullptr);
-    list_->setNextResponder(nullptr);
-  }
+  endListController(this, lifetime_, list_.get());
+  if (list_) list_->setNextResponder(nullptr);
   if (pathbar_) pathbar_->setTarget(nullptr);
 }
 

@@ -7,7 +7,7 @@
 #include "Platform/UI/Application.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
-#include "Sidebar/WhileAlive.h"
+#include "Sidebar/ListLifetime.h"
 #include "Views/SourceList.h"
 
 namespace kesto {

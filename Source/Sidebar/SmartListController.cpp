@@ -8,7 +8,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/View.h"
 #include "Sidebar/SidebarKeys.h"
-#include "Sidebar/WhileAlive.h"
+#include "Sidebar/ListLifetime.h"
 #include "Views/ImageNamed.h"
 #include "Views/SourceList.h"
 
@@ -31,15 +31,7 @@ SmartListController::SmartListController() {
   view_->addSubview(list_);
 }
 
-SmartListController::~SmartListController() {
-  lifetime_.end();
-  fnd::RunLoop::cancelPreviousPerformRequests(this);
-  fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (list_) {
-    list_->setDelegate(nullptr);
-    list_->setDataSource(nullptr);
-  }
-}
+SmartListController::~SmartListController() { endListController(this, lifetime_, list_.get()); }
 
 void SmartListController::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
