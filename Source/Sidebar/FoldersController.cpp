@@ -23,6 +23,7 @@
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/CountLabel.h"
 #include "Sidebar/FolderPanels.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ListLifetime.h"
@@ -91,23 +92,13 @@ void FoldersController::buildView() {
   searchField_->setAutoresizingMask(ui::View::WidthSizable);
   searchField_->setAction([this] { search(); });
   searchView_->addSubview(searchField_);
-  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 35, 64, 16));
+  occurrencesLabel_ = makeCountLabel(fnd::Rect(w - 68, 35, 64, 16));
   occurrencesLabel_->setAutoresizingMask(ui::View::MinXMargin);
-  ui::Font small;
-  small.pointSize = 10;
-  occurrencesLabel_->setFont(small);
-  occurrencesLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(occurrencesLabel_);
-  addButton_ = std::make_shared<PushButton>(fnd::Rect(6, 3, 30, 24));
-  addButton_->setImageNamed("toolbar_add");
-  addButton_->setToolTip("New folder");
+  addButton_ = PushButton::addImageButton(*searchView_, fnd::Rect(6, 3, 30, 24), "toolbar_add", "New folder");
   addButton_->setAction([this] { addFolder(); });
-  searchView_->addSubview(addButton_);
-  auto smart = std::make_shared<PushButton>(fnd::Rect(38, 3, 30, 24));
-  smart->setImageNamed("folder_smart");
-  smart->setToolTip("New smart folder");
-  smart->setAction([this] { addSmartFolder(); });
-  searchView_->addSubview(smart);
+  PushButton::addImageButton(*searchView_, fnd::Rect(38, 3, 30, 24), "folder_smart", "New smart folder")
+      ->setAction([this] { addSmartFolder(); });
   sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 124, 3, 118, 24));
   sortButton_->setAutoresizingMask(ui::View::MinXMargin);
   sortButton_->addItemWithTitle("Sort A-Z");
