@@ -4,10 +4,10 @@
 # Return opens it (xdg-open answered by a script that records the address); Escape hides it; the
 # tray icon shows it again; the Recent list, a named browser and the quick-edit pane; the
 # preferences' recorder takes a new hot key, which works at once while the old one does not; the
-# search field's menu turns a field on; a
-# combination another client holds is refused with an alert; the launch-at-login switch writes
-# and removes a valid autostart entry; a start in menu-bar mode shows no main window with a tray
-# and shows it without one. Screenshots of each state go to SCREENSHOT_FOLDER.
+# search field's menu turns a field on; a combination another client holds is refused with an
+# alert; the launch-at-login switch writes and removes a valid autostart entry; a start in
+# menu-bar mode shows no main window with a tray and shows it without one. Screenshots of each
+# state go to SCREENSHOT_FOLDER.
 # Usage: menubar-e2e.sh KESTO_BINARY GRAB_KEY_HELPER [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
