@@ -5,9 +5,9 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
-#include "Sidebar/ListLifetime.h"
 #include "Views/SourceList.h"
 
 namespace kesto {

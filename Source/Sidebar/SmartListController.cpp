@@ -7,8 +7,8 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/View.h"
-#include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ListLifetime.h"
+#include "Sidebar/SidebarKeys.h"
 #include "Views/ImageNamed.h"
 #include "Views/SourceList.h"
 
