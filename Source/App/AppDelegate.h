@@ -63,7 +63,7 @@ struct AppDelegateWiring {
 
 // The one object that owns the application's life: the library window's set-up, activation,
 // the inspector pane and the overlay messages. The steps of a start, the intake, the quit and the
-// hot key are parts it owns (AppStartup, AppIntake, AppQuit, AppHotKey); its methods of the
+// hot key are pieces it owns (AppStartup, AppIntake, AppQuit, AppHotKey); its methods of the
 // same names forward to them. Main thread only.
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,

@@ -1,4 +1,4 @@
-// The application delegate's parts on their own, without the main interface: the start's
+// The application delegate's pieces on their own, without the main interface: the start's
 // backup waits for the first load only when there is one, the intake works without a window,
 // and the quit tells of a failed save once.
 #include "AppFixture.h"
@@ -13,9 +13,9 @@
 namespace kesto::test {
 namespace {
 
-using AppPartsTest = AppTest;
+using AppPiecesTest = AppTest;
 
-TEST_F(AppPartsTest, TheStartBackupWaitsForAFirstLoadOnlyWhenOneIsComing) {
+TEST_F(AppPiecesTest, TheStartBackupWaitsForAFirstLoadOnlyWhenOneIsComing) {
   {
     AppStartup startup;
     startup.scheduleAutomaticBackup(true);
@@ -34,13 +34,13 @@ TEST_F(AppPartsTest, TheStartBackupWaitsForAFirstLoadOnlyWhenOneIsComing) {
   EXPECT_FALSE(alone.automaticBackupRunning());
 }
 
-TEST_F(AppPartsTest, RetinaIsAnyScreenAboveOneAndNoScreenIsNone) {
+TEST_F(AppPiecesTest, RetinaIsAnyScreenAboveOneAndNoScreenIsNone) {
   EXPECT_FALSE(AppStartup::detectRetina({}));
   EXPECT_FALSE(AppStartup::detectRetina({1.0, 0.5}));
   EXPECT_TRUE(AppStartup::detectRetina({1.0, 1.25}));
 }
 
-TEST_F(AppPartsTest, IntakeWithoutAWindowAddsToTheInboxAndTakesEachTextOnce) {
+TEST_F(AppPiecesTest, IntakeWithoutAWindowAddsToTheInboxAndTakesEachTextOnce) {
   AppIntake intake;
   bool asked = false;
   intake.wire({nullptr, nullptr, nullptr, [&] { return asked = true; }});
@@ -57,7 +57,7 @@ TEST_F(AppPartsTest, IntakeWithoutAWindowAddsToTheInboxAndTakesEachTextOnce) {
   EXPECT_FALSE(intake.openFiles({}));
 }
 
-TEST_F(AppPartsTest, AFailedSaveIsToldOnceAndAQuitWithNothingUnsavedGoesAtOnce) {
+TEST_F(AppPiecesTest, AFailedSaveIsToldOnceAndAQuitWithNothingUnsavedGoesAtOnce) {
   auto alerts = TestAlertResponder::install();
   {
     AppQuit quit;
