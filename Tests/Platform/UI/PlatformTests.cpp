@@ -163,6 +163,34 @@ TEST(ScrollView, PageKeysScrollTheDocument) {
   EXPECT_EQ(sv.documentVisibleRect().origin.y, 0);
 }
 
+TEST(ScrollView, PageKeysFollowAnUnflippedDocumentAndPassOnWithoutAClipView) {
+  ScrollView sv(fnd::Rect(0, 0, 100, 100));
+  sv.setDocumentView(std::make_shared<View>(fnd::Rect(0, 0, 100, 1000)));
+  sv.setLineScroll(10);
+  // Unflipped, the beginning of the document is its largest y.
+  sv.keyDown(Event::key(KeyCode::End));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 0);
+  sv.keyDown(Event::key(KeyCode::Home));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 900);
+  sv.keyDown(Event::key(KeyCode::PageDown));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 810);
+  sv.keyDown(Event::key(KeyCode::PageUp));
+  EXPECT_EQ(sv.documentVisibleRect().origin.y, 900);
+  EXPECT_FALSE(sv.respondsToAction(ui::cmd::moveDown));
+
+  // Without a clip view the page commands are nobody's: the key travels on.
+  struct Behind : Responder {
+    int keys = 0;
+    void keyDown(const Event&) override { ++keys; }
+  } behind;
+  sv.setContentView(nullptr);
+  sv.setNextResponder(&behind);
+  EXPECT_FALSE(sv.respondsToAction(ui::cmd::scrollPageDown));
+  EXPECT_FALSE(sv.performAction(ui::cmd::scrollPageDown, nullptr));
+  sv.keyDown(Event::key(KeyCode::PageDown));
+  EXPECT_EQ(behind.keys, 1);
+}
+
 TEST(ScrollView, LegacyScrollersTakeSpaceOverlayOnesDoNot) {
   ScrollView sv(fnd::Rect(0, 0, 300, 200));
   sv.setHasVerticalScroller(true);
