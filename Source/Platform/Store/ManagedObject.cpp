@@ -425,16 +425,15 @@ std::string ManagedObject::description() const {
 
 // ---------------------------------------------------------------------------------------------
 
-void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = std::min(sl.values.size(), s.values.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    sl.values[i] = s.values[i];
-    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
-  }
+namespace {
+
+// The rest of filling an object from a snapshot: to-many sets unloaded, each to-one an unresolved
+// ID from the snapshot.
+void applyRelationships(ManagedObject& o, const Snapshot& s) {
+  auto& sl = ObjectAccess::slots(o);
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     auto& r = sl.rels[i];
-    if (o.entity_->relationships()[i].toMany) {
+    if (o.entity()->relationships()[i].toMany) {
       r.manyLoaded = false;
       r.many.clear();
       r.dropIndex();
@@ -444,7 +443,19 @@ void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
     }
   }
   sl.opt = s.opt;
-  o.loaded_ = true;
+  ObjectAccess::loaded(o) = true;
+}
+
+}  // namespace
+
+void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
+  auto& sl = *o.slots_;
+  std::size_t n = std::min(sl.values.size(), s.values.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    sl.values[i] = s.values[i];
+    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
+  }
+  applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
@@ -457,19 +468,7 @@ void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
   }
   sl.values = std::move(s.values);
   sl.lazyPending = std::move(s.lazyPending);
-  for (std::size_t i = 0; i < sl.rels.size(); ++i) {
-    auto& r = sl.rels[i];
-    if (o.entity_->relationships()[i].toMany) {
-      r.manyLoaded = false;
-      r.many.clear();
-      r.dropIndex();
-    } else {
-      r.one = nullptr;
-      r.oneID = i < s.toOne.size() ? std::move(s.toOne[i]) : nullptr;
-    }
-  }
-  sl.opt = s.opt;
-  o.loaded_ = true;
+  applyRelationships(o, s);
 }
 
 Snapshot ObjectAccess::snapshot(ManagedObject& o) {
