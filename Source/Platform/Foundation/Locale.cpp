@@ -7,28 +7,29 @@
 namespace kesto::fnd {
 
 namespace {
-std::mutex& localeMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& installedLocale() {
-  static std::string id;
-  return id;
+// The locale setCurrent installed over the system's, if any.
+struct Installed {
+  std::mutex mutex;
+  std::string identifier;
+};
+Installed& installed() {
+  static Installed i;
+  return i;
 }
 }  // namespace
 
 Locale Locale::current() {
   {
-    std::lock_guard<std::mutex> lock(localeMutex());
-    if (!installedLocale().empty()) return Locale(installedLocale());
+    std::lock_guard lock(installed().mutex);
+    if (!installed().identifier.empty()) return Locale(installed().identifier);
   }
   // ICU reads LC_ALL / LC_MESSAGES / LANG once; "C" and "POSIX" come out as en_US_POSIX.
   return Locale(icu::Locale::getDefault().getName());
 }
 
 void Locale::setCurrent(std::string identifier) {
-  std::lock_guard<std::mutex> lock(localeMutex());
-  installedLocale() = std::move(identifier);
+  std::lock_guard lock(installed().mutex);
+  installed().identifier = std::move(identifier);
 }
 
 std::string Locale::languageCode() const { return icu::Locale::createFromName(id_.c_str()).getLanguage(); }

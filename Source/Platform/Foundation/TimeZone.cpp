@@ -14,13 +14,15 @@ namespace kesto::fnd {
 
 namespace {
 
-std::mutex& zoneMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& installedZone() {
-  static std::string id;
-  return id;
+// The zone setLocal installed over the system's, if any; its mutex also guards the host zone's
+// cache in local().
+struct Installed {
+  std::mutex mutex;
+  std::string identifier;
+};
+Installed& installed() {
+  static Installed i;
+  return i;
 }
 
 // ICU zones by identifier, per thread (ICU zone objects are not thread-safe to share).
@@ -43,8 +45,8 @@ double toUDate(Date d) { return d.timeIntervalSince1970() * 1000.0; }
 }  // namespace
 
 TimeZone TimeZone::local() {
-  std::lock_guard<std::mutex> lock(zoneMutex());
-  if (!installedZone().empty()) return TimeZone(installedZone());
+  std::lock_guard lock(installed().mutex);
+  if (!installed().identifier.empty()) return TimeZone(installed().identifier);
   // The host zone is looked up again only when TZ changes.
   static std::string lastTZ = "\x01";
   static std::string detected;
@@ -66,8 +68,8 @@ bool TimeZone::setLocal(std::string identifier) {
     if (!z) return false;
     identifier = z->identifier();
   }
-  std::lock_guard<std::mutex> lock(zoneMutex());
-  installedZone() = std::move(identifier);
+  std::lock_guard lock(installed().mutex);
+  installed().identifier = std::move(identifier);
   return true;
 }
 
