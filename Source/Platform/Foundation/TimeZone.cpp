@@ -1,6 +1,7 @@
 #include "Platform/Foundation/TimeZone.h"
 
 #include "Platform/Foundation/IcuSupport.h"
+#include "Platform/Foundation/InstalledName_p.h"
 
 #include <unicode/timezone.h>
 
@@ -14,15 +15,9 @@ namespace kesto::fnd {
 
 namespace {
 
-// The zone setLocal installed over the system's, if any; its mutex also guards the host zone's
-// cache in local().
-struct Installed {
-  std::mutex mutex;
-  std::string identifier;
-};
-Installed& installed() {
-  static Installed i;
-  return i;
+InstalledName& installedZone() {
+  static InstalledName name;
+  return name;
 }
 
 // ICU zones by identifier, per thread (ICU zone objects are not thread-safe to share).
@@ -45,9 +40,10 @@ double toUDate(Date d) { return d.timeIntervalSince1970() * 1000.0; }
 }  // namespace
 
 TimeZone TimeZone::local() {
-  std::lock_guard lock(installed().mutex);
-  if (!installed().identifier.empty()) return TimeZone(installed().identifier);
+  if (std::string id = installedZone().get(); !id.empty()) return TimeZone(id);
   // The host zone is looked up again only when TZ changes.
+  static std::mutex hostMutex;
+  std::lock_guard lock(hostMutex);
   static std::string lastTZ = "\x01";
   static std::string detected;
   const char* tzEnv = std::getenv("TZ");
@@ -68,8 +64,7 @@ bool TimeZone::setLocal(std::string identifier) {
     if (!z) return false;
     identifier = z->identifier();
   }
-  std::lock_guard lock(installed().mutex);
-  installed().identifier = std::move(identifier);
+  installedZone().set(std::move(identifier));
   return true;
 }
 

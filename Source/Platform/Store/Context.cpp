@@ -302,6 +302,14 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
   return true;
 }
 
+void Context::Impl::clearPendingChanges() {
+  inserted.clear();
+  insertedList.clear();
+  updated.clear();
+  deleted.clear();
+  deletedList.clear();
+}
+
 void Context::Impl::noteChanged(ManagedObject& o) {
   if (o.isInserted() || o.isDeleted()) return;
   ObjectAccess::slots(o).dirty = true;
@@ -1166,11 +1174,7 @@ void settleAfterSave(Context::Impl& c, SaveNotification& note) {
     c.unregisterObject(o.get());
     ObjectAccess::state(*o) = State::Detached;
   }
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   for (auto& o : note.inserted) note.insertedIDs.push_back(o->objectID());
   for (auto& o : note.updated) note.updatedIDs.push_back(o->objectID());
   for (auto& o : note.deleted) note.deletedIDs.push_back(o->objectID());
@@ -1217,11 +1221,7 @@ void Context::rollback() {
   }
   // Sets may hold rolled-back members: reload them on next use.
   for (auto& o : registeredObjects()) ObjectAccess::breakCycles(*o);
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
 
@@ -1236,11 +1236,7 @@ void Context::reset() {
   }
   c.byKey.clear();
   c.byTemporary.clear();
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
 

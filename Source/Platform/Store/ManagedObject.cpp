@@ -337,17 +337,21 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
   if (slots_->ctx && dest->slots_->ctx != slots_->ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
-  if (slots_->ctx && slots_->ctx->undoEnabled()) {
-    std::weak_ptr<ManagedObject> weak = self;
-    std::weak_ptr<ManagedObject> weakDest = dest;
-    slots_->ctx->registerUndo([weak, weakDest, rel] {
-      auto o = weak.lock();
-      auto d = weakDest.lock();
-      if (o && d) o->removeFromMany(rel, d);
-    });
-  }
+  registerToManyUndo(rel, dest, &ManagedObject::removeFromMany);
   ObjectAccess::rawAddMany(*this, rel, dest);
   if (inv >= 0) ObjectAccess::rawAddMany(*dest, inv, self);
+}
+
+void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
+                                       void (ManagedObject::*undo)(int, const ManagedObjectRef&)) {
+  if (!slots_->ctx || !slots_->ctx->undoEnabled()) return;
+  std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
+  std::weak_ptr<ManagedObject> weakDest = dest;
+  slots_->ctx->registerUndo([weak, weakDest, rel, undo] {
+    auto o = weak.lock();
+    auto d = weakDest.lock();
+    if (o && d) (o.get()->*undo)(rel, d);
+  });
 }
 
 void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
@@ -356,20 +360,11 @@ void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
   ObjectAccess::loadMany(*this, rel);
   if (!isMember(slots_->rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
-  auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
     dest->setToOne(inv, nullptr);
     return;
   }
-  if (slots_->ctx && slots_->ctx->undoEnabled()) {
-    std::weak_ptr<ManagedObject> weak = self;
-    std::weak_ptr<ManagedObject> weakDest = dest;
-    slots_->ctx->registerUndo([weak, weakDest, rel] {
-      auto o = weak.lock();
-      auto d = weakDest.lock();
-      if (o && d) o->addToMany(rel, d);
-    });
-  }
+  registerToManyUndo(rel, dest, &ManagedObject::addToMany);
   ObjectAccess::rawRemoveMany(*this, rel, dest.get());
   if (inv >= 0) ObjectAccess::rawRemoveMany(*dest, inv, this);
 }
