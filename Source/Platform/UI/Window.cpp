@@ -45,20 +45,8 @@ class WindowWidget : public QWidget {
       qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
     return QWidget::event(e);
   }
-  void keyPressEvent(QKeyEvent* e) override {
-    if (!window_) return;
-    e->accept();
-    Event ev = qtbridge::keyEvent(e, EventType::KeyDown);
-    ev.window = window_;
-    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
-  }
-  void keyReleaseEvent(QKeyEvent* e) override {
-    if (!window_) return;
-    e->accept();
-    Event ev = qtbridge::keyEvent(e, EventType::KeyUp);
-    ev.window = window_;
-    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
-  }
+  void keyPressEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyDown); }
+  void keyReleaseEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyUp); }
 
  public:
   // Reached through the widget, which outlives its window until the deferred delete: a
@@ -72,6 +60,13 @@ class WindowWidget : public QWidget {
   }
 
  private:
+  void sendKey(QKeyEvent* e, EventType type) {
+    if (!window_) return;
+    e->accept();
+    Event ev = qtbridge::keyEvent(e, type);
+    ev.window = window_;
+    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
+  }
   Window* window_;
   bool fullScreen_ = false;
 };
