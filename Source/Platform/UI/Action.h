@@ -31,7 +31,7 @@ struct Action {
   std::function<bool(Responder* sender)> perform;
   // Whether the owner takes the command at all now; while it does not, the command goes on
   // along the responder chain as if the owner had no such action. None: always.
-  std::function<bool()> isAvailable;
+  std::function<bool()> isAvailable = {};
 
   // A menu item showing this action (its title unless `title` is given), sent along the
   // responder chain.
