@@ -113,7 +113,7 @@ std::size_t readPosition(Scanner& s) {
 }
 
 void readFlags(Scanner& s, Spec& spec) {
-  // The thousands flag "'" is taken and dropped: grouping is the locale's business, not ours.
+  // The thousands flag "'" is read and ignored.
   for (; s.atOneOf("-+ #0'"); ++s.pos)
     if (s.text[s.pos] != '\'') spec.flags += s.text[s.pos];
 }

@@ -50,6 +50,8 @@ class DataInputStream final : public InputStream {
 struct StreamFile {
   explicit StreamFile(std::string p) : path(std::move(p)) {}
   ~StreamFile() { close(); }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
 
   // Opens the file; false (and the stream failed) when it cannot be.
   bool open(int flags) {

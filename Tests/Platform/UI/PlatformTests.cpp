@@ -168,14 +168,12 @@ TEST(ScrollView, PageKeysFollowAnUnflippedDocumentAndPassOnWithoutAClipView) {
   sv.setDocumentView(std::make_shared<View>(fnd::Rect(0, 0, 100, 1000)));
   sv.setLineScroll(10);
   // Unflipped, the beginning of the document is its largest y.
-  sv.keyDown(Event::key(KeyCode::End));
-  EXPECT_EQ(sv.documentVisibleRect().origin.y, 0);
-  sv.keyDown(Event::key(KeyCode::Home));
-  EXPECT_EQ(sv.documentVisibleRect().origin.y, 900);
-  sv.keyDown(Event::key(KeyCode::PageDown));
-  EXPECT_EQ(sv.documentVisibleRect().origin.y, 810);
-  sv.keyDown(Event::key(KeyCode::PageUp));
-  EXPECT_EQ(sv.documentVisibleRect().origin.y, 900);
+  const std::pair<std::uint16_t, double> steps[] = {
+      {KeyCode::End, 0}, {KeyCode::Home, 900}, {KeyCode::PageDown, 810}, {KeyCode::PageUp, 900}};
+  for (auto [key, y] : steps) {
+    sv.keyDown(Event::key(key));
+    EXPECT_EQ(sv.documentVisibleRect().origin.y, y) << "after key " << key;
+  }
   EXPECT_FALSE(sv.respondsToAction(ui::cmd::moveDown));
 
   // Without a clip view the page commands are nobody's: the key travels on.
