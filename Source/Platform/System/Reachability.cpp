@@ -239,13 +239,7 @@ struct Reachability::Monitor {
       }
       // A callback run here, or an executor, that throws must not end the process through this
       // thread: the change is logged as lost and watching goes on.
-      try {
-        check();
-      } catch (const std::exception& e) {
-        fnd::logError(std::string("Reachability: a change could not be delivered: ") + e.what());
-      } catch (...) {
-        fnd::logError("Reachability: a change could not be delivered");
-      }
+      fnd::runLoggingExceptions([this] { check(); }, "Reachability: a change could not be delivered");
     }
     if (netlinkFd >= 0) ::close(netlinkFd);
   }
