@@ -253,13 +253,25 @@ TEST(FlexSplitView, DragsReportMovesAndStateChanges) {
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"moved 0 80", "state 0 1"}));
 }
 
+// A pane split view as its interface file leaves it: built, then awoken.
+template <typename T>
+std::shared_ptr<T> awokenSplit(std::vector<double> widths) {
+  auto split = makeSplit<T>(std::move(widths));
+  split->awakeFromNib();
+  return split;
+}
+
+// The split made `width` wide while its panes keep `widths`: what a resize rule starts from.
+void widenAroundPanes(FlexSplitView& split, double width, const std::vector<double>& widths) {
+  split.setFrameSize({width, 300});
+  for (size_t i = 0; i < widths.size(); ++i) split.subviews()[i]->setFrameSize({widths[i], 300});
+}
+
 TEST(FlexSplitView, ResizeRules) {
   // Uniform: two subviews, +3: they grow by 1 and 2.
   auto u = makeSplit<FlexSplitView>({100, 100});
   u->reset();
-  u->setFrameSize({204, 300});
-  u->subviews()[0]->setFrameSize({100, 300});
-  u->subviews()[1]->setFrameSize({100, 300});
+  widenAroundPanes(*u, 204, {100, 100});
   u->applyUniformResizeFromOldSize({201, 300});
   EXPECT_EQ(width(*u, 0), 101);
   EXPECT_EQ(width(*u, 1), 102);
@@ -274,9 +286,7 @@ TEST(FlexSplitView, ResizeRules) {
   // Proportional: 100 and 300, +10: 103 and 307; the divider adjustment comes off first.
   auto p = makeSplit<FlexSplitView>({100, 300});
   p->reset();
-  p->setFrameSize({411, 300});
-  p->subviews()[0]->setFrameSize({100, 300});
-  p->subviews()[1]->setFrameSize({300, 300});
+  widenAroundPanes(*p, 411, {100, 300});
   p->applyProportionalResizeFromOldSize({401, 300});
   EXPECT_EQ(width(*p, 0), 103);
   EXPECT_EQ(width(*p, 1), 307);
@@ -300,10 +310,7 @@ TEST(FlexSplitView, ResizeRules) {
   q->setPriority(5, 0);
   q->setPriority(9, 9);  // past the end: skipped
   q->setMinSize(60, 2);
-  q->setFrameSize({332, 300});
-  q->subviews()[0]->setFrameSize({200, 300});
-  q->subviews()[1]->setFrameSize({100, 300});
-  q->subviews()[2]->setFrameSize({80, 300});
+  widenAroundPanes(*q, 332, {200, 100, 80});
   q->applyPriorityResizeFromOldSize({382, 300});
   EXPECT_EQ(width(*q, 2), 60);
   EXPECT_EQ(width(*q, 0), 170);
@@ -356,13 +363,11 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
 TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setObject(fnd::Value(), KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto s = makeSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
-  s->awakeFromNib();
+  auto s = awokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*s, 0), 200);
   EXPECT_FALSE(s->collapsed());
   defaults.setDouble(230, KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto t = makeSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
-  t->awakeFromNib();
+  auto t = awokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*t, 0), 230);
   // Divider limits are the class's, whatever is proposed.
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 3, 0), 160);
@@ -416,8 +421,7 @@ TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
 }
 
 TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
-  auto s = makeSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
-  s->awakeFromNib();
+  auto s = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
   s->collapseSecondaryPane();
   EXPECT_EQ(s->collapsableViewWidth(), 250);  // the maximum caps the width to restore
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
@@ -426,15 +430,13 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   s->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), 250);
-  auto t = makeSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
-  t->awakeFromNib();
+  auto t = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
   ui::AnimationContext::current().setDuration(0);
   t->collapseSecondaryPane();
   t->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*t, 0), 180);
-  auto z = makeSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
-  z->awakeFromNib();
+  auto z = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
   EXPECT_TRUE(z->collapsed());
   EXPECT_EQ(z->collapsableViewWidth(), 160);
   ui::AnimationContext::current().setDuration(0.25);
@@ -443,13 +445,11 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
 TEST(PaneSplitViews, InspectorWidthAndLimits) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setDouble(180, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto s = makeSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
-  s->awakeFromNib();
+  auto s = awokenSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
   EXPECT_EQ(width(*s, 1), 210);
   EXPECT_EQ(*s->secondaryPaneSize(), 240);
   defaults.setDouble(300, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto t = makeSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
-  t->awakeFromNib();
+  auto t = awokenSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
   EXPECT_EQ(width(*t, 1), 300);
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 0, 0), 649);
   EXPECT_EQ(t->splitViewConstrainMaxCoordinate(*t, 0, 0), 789);

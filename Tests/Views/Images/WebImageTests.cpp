@@ -37,6 +37,15 @@ struct Outcomes : kesto::WebImageViewDelegate {
   bool done() const { return successes + failures > 0; }
 };
 
+// A view that has started loading `path` from `server`, telling `outcomes` how it ends.
+std::shared_ptr<WebImageView> loadingView(kesto::test::ImageServer& server, const std::string& path,
+                                          Outcomes& outcomes) {
+  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
+  view->setWebCacheDelegate(&outcomes);
+  view->setImageURL(url(server.url(path)));
+  return view;
+}
+
 bool isRed(const Image& image) {
   if (image.isNull()) return false;
   Color c = image.pixelColor(1, 1);
@@ -48,10 +57,8 @@ bool isRed(const Image& image) {
 TEST(WebImage, DownloadsIntoTheViewAndServesLaterLoadsFromTheDiskCache) {
   kesto::test::ImageServer server;
   server.serve("/thumb.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
-  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   Outcomes outcomes;
-  view->setWebCacheDelegate(&outcomes);
-  view->setImageURL(url(server.url("/thumb.png")));
+  auto view = loadingView(server, "/thumb.png", outcomes);
   EXPECT_EQ(view->imageURL()->absoluteString(), server.url("/thumb.png"));
   ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
   EXPECT_EQ(outcomes.successes, 1);
@@ -115,10 +122,8 @@ TEST(WebImage, ANewURLSupersedesTheLoadInFlight) {
   kesto::test::ImageServer server;
   server.serve("/red.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
   server.serve("/blue.png", {200, "image/png", png(Color::rgb(0, 0, 1))});
-  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   Outcomes outcomes;
-  view->setWebCacheDelegate(&outcomes);
-  view->setImageURL(url(server.url("/red.png")));
+  auto view = loadingView(server, "/red.png", outcomes);
   view->setImageURL(url(server.url("/blue.png")));
   ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
   kesto::test::spin(0.3);
@@ -215,10 +220,8 @@ TEST(ImageMemoryCache, SameBytesGiveTheKeptPictureAndTheBudgetDropsTheOldest) {
 TEST(ImageMemoryCache, WebImageViewsShareDecodedPictures) {
   kesto::test::ImageServer server;
   server.serve("/shared.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
-  auto first = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   Outcomes outcomes;
-  first->setWebCacheDelegate(&outcomes);
-  first->setImageURL(url(server.url("/shared.png")));
+  auto first = loadingView(server, "/shared.png", outcomes);
   ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
   ASSERT_TRUE(isRed(first->image()));
   auto second = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
