@@ -258,7 +258,7 @@ BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(ben
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startAndDraw();
   pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
-  auto& field = *ui->bookmarksController().searchField;
+  auto& field = *ui->bookmarksController().views().searchField;
   const std::string term = "page 4711";
   std::size_t typed = 0;
   for (auto _ : state) {
@@ -284,7 +284,7 @@ BENCHMARK(BM_SearchKeystrokeToDrawnResult)
 void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
   auto ui = startAndDraw();
   pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
-  auto& field = *ui->bookmarksController().searchField;
+  auto& field = *ui->bookmarksController().views().searchField;
   for (auto _ : state) {
     fnd::NotificationCenter::defaultCenter().postNotificationName(store::kContextDidSaveNotification);
     field.setStringValue("p");
