@@ -148,10 +148,7 @@ void AppDelegate::applicationDidBecomeActive() {
   fnd::NotificationCenter::defaultCenter().postNotificationName(kApplicationDidBecomeActiveNotification);
   importSharedFolderFromDoubleClick();
   addUrlFromBrowserExtension();
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(0.5, [this, alive] {
-    if (alive) migrateToModelVersion2();
-  });
+  fnd::DispatchQueue::main().after(0.5, lifetime_.whileAlive([this] { migrateToModelVersion2(); }));
 }
 
 void AppDelegate::showMainKestoWindowAndDock() {
@@ -296,11 +293,10 @@ void AppDelegate::showOverlayMessage(const std::string& message, double width, d
   if (!overlay_ || !wiring_.window || !wiring_.window->contentView()) return;
   overlay_->beginOverlayToView(*wiring_.window->contentView(), message, 10.0, fnd::Size{width, height});
   std::uint64_t generation = ++overlayGeneration_;
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(seconds, [this, alive, generation] {
+  fnd::DispatchQueue::main().after(seconds, lifetime_.whileAlive([this, generation] {
     // A later message keeps its own time on screen.
-    if (alive && generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
-  });
+    if (generation == overlayGeneration_ && overlay_) overlay_->endOverlay();
+  }));
 }
 
 fnd::UndoManager* AppDelegate::windowWillReturnUndoManager(ui::Window&) { return BookmarksController::undoManager(); }

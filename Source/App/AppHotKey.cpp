@@ -84,10 +84,8 @@ void AppHotKey::initializeHotkey() {
   auto registrar = hotKeyRegistrar();
   if (!registrar) return;  // no global hot keys on this desktop session
   HotKeyCombo combo = storedHotKeyCombo();
-  auto alive = lifetime_.watch();
-  bool taken = registrar->registerHotKey("KestoLightSearch", combo, [this, alive] {
-    if (alive) hotkeyWithEvent();
-  });
+  bool taken =
+      registrar->registerHotKey("KestoLightSearch", combo, lifetime_.whileAlive([this] { hotkeyWithEvent(); }));
   if (taken) {
     registeredHotKey_ = combo;
   } else {
@@ -129,10 +127,7 @@ void AppHotKey::toggleGlobalHotKey(const KeyCombo& combo) {
   const std::optional<HotKeyCombo> previous = registeredHotKey_;
   if (registrar) registrar->unregisterHotKey("KestoLightSearch");
   registeredHotKey_.reset();
-  auto alive = lifetime_.watch();
-  auto action = [this, alive] {
-    if (alive) hotkeyWithEvent();
-  };
+  auto action = lifetime_.whileAlive([this] { hotkeyWithEvent(); });
   if (registrar && !registrar->registerHotKey("KestoLightSearch", next, action)) {
     // Refused (another program holds it): the old hot key stays and nothing is stored.
     if (previous && registrar->registerHotKey("KestoLightSearch", *previous, action)) registeredHotKey_ = previous;

@@ -43,11 +43,9 @@ AppStartup::AppStartup() {
         if (automaticBackupRunning_) startAutomaticBackupSoon();
         // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
         // user can undo: Edit > Undo begins with the user's first change.
-        auto alive = lifetime_.watch();
-        fnd::DispatchQueue::main().async([alive] {
-          if (!alive) return;
+        fnd::DispatchQueue::main().async(lifetime_.whileAlive([] {
           if (auto* undo = BookmarksController::undoManager()) undo->removeAllActions();
-        });
+        }));
       },
       UpdateFoldersNotification);
 }

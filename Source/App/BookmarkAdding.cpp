@@ -59,14 +59,8 @@ void BookmarksController::buildAddSheet() {
   addBookmarkSheetTitleField_ = std::make_shared<ui::TextField>(fnd::Rect(100, 70, 344, 26));
   addBookmarkSheetTitleField_->setPlaceholderString("Optional, for a single address");
   content->addSubview(addBookmarkSheetTitleField_);
-  auto cancel = std::make_shared<ui::Button>(fnd::Rect(256, 14, 90, 30));
-  cancel->setTitle("Cancel");
-  cancel->setAction([this] { closeAddBookmarkFolderSheet(); });
-  content->addSubview(cancel);
-  auto save = std::make_shared<ui::Button>(fnd::Rect(354, 14, 90, 30));
-  save->setTitle("Add");
-  save->setAction([this] { addBookmarkSaveFromSheet(); });
-  content->addSubview(save);
+  ui::addPushButton(*content, fnd::Rect(256, 14, 90, 30), "Cancel", [this] { closeAddBookmarkFolderSheet(); });
+  ui::addPushButton(*content, fnd::Rect(354, 14, 90, 30), "Add", [this] { addBookmarkSaveFromSheet(); });
   // Return in either field saves, as the sheet's default button would.
   addBookmarkSheetURLField_->setAction([this] { addBookmarkSaveFromSheet(); });
   addBookmarkSheetTitleField_->setAction([this] { addBookmarkSaveFromSheet(); });
@@ -94,10 +88,9 @@ void BookmarksController::addBookmarkSaveFromSheet() {
   const std::string title = fnd::trimCharacters(addBookmarkSheetTitleField_->stringValue(), kAddSheetBlanks);
   closeAddBookmarkFolderSheet();
   // After the sheet has gone, so that a duplicate question is not stacked on it.
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces, title] {
-    if (alive) doAddBookmarks(pieces, title);
-  });
+  fnd::DispatchQueue::main().after(addDelay_, lifetime_.whileAlive([this, pieces, title] {
+    doAddBookmarks(pieces, title);
+  }));
 }
 
 std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bool useTags) {
@@ -156,15 +149,14 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
     for (const auto& url : duplicates) message += url + " is already present.\r";
     const std::string question =
         duplicates.size() > 1 ? "Do you still want to add these bookmarks?" : "Do you still want to add this bookmark?";
-    auto alive = lifetime_.watch();
-    AlertPresenter::ask(message, question, {"Yes", "No"}, [this, alive, duplicates, title](int answer) {
-      if (!alive || answer != 0) return;
+    AlertPresenter::ask(message, question, {"Yes", "No"}, lifetime_.whileAlive([this, duplicates, title](int answer) {
+      if (answer != 0) return;
       std::vector<std::shared_ptr<Bookmark>> confirmed;
       for (const auto& url : duplicates)
         if (auto b = addOne(url, false)) confirmed.push_back(b);
       nameTheOnlyBookmark(confirmed, duplicates.size(), title);
       finishAdding(confirmed, "Bookmarks added");
-    });
+    }));
   }
   ViewUpdater::updateSourceLists();
   ViewUpdater::updateBookmarks();

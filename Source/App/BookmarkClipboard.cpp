@@ -45,10 +45,7 @@ void BookmarksController::cut() {
 void BookmarksController::paste() {
   auto text = ui::Pasteboard::general().stringForType(BookmarkCopyType);
   auto pieces = text ? fnd::split(*text, "\n") : std::vector<std::string>{};
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(addDelay_, [this, alive, pieces] {
-    if (alive) doAddBookmarks(pieces);
-  });
+  fnd::DispatchQueue::main().after(addDelay_, lifetime_.whileAlive([this, pieces] { doAddBookmarks(pieces); }));
 }
 
 void BookmarksController::copyBookmarkAddress() {

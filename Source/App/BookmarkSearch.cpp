@@ -151,10 +151,7 @@ void BookmarkSearch::prepareSearchMenu() {
   if (const auto& field = listViews().searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
-    auto alive = lifetime_.watch();
-    field->setSearchMenu(std::move(items), [this, alive](int tag) {
-      if (alive) toggleSearchOption(tag);
-    });
+    field->setSearchMenu(std::move(items), lifetime_.whileAlive([this](int tag) { toggleSearchOption(tag); }));
   }
   defaults.setString("Yes", "SearchSet");
   validateSearchMenu();
@@ -313,11 +310,8 @@ void BookmarkSearch::selectBookmarksView() {
 
 bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Command selector) {
   if (selector != ui::cmd::moveDown && selector != ui::cmd::insertTab && selector != ui::cmd::insertNewline) return false;
-  auto alive = lifetime_.watch();
   // After the field has finished with the key.
-  fnd::performAfterDelay(focusDelay_, [this, alive] {
-    if (alive) selectBookmarksView();
-  });
+  fnd::performAfterDelay(focusDelay_, lifetime_.whileAlive([this] { selectBookmarksView(); }));
   return true;
 }
 

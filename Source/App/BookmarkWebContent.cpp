@@ -27,10 +27,7 @@ void BookmarksController::updateWebContentForSelectedBookmarks() { webContentUpd
 
 void BookmarksController::updateThumbnailManually() {
   // The panel's modal loop runs from the main loop, not inside the menu that asked for it.
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (alive) chooseThumbnailFile();
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { chooseThumbnailFile(); }));
 }
 
 void BookmarksController::chooseThumbnailFile() {

@@ -149,10 +149,7 @@ void BookmarksController::prepareTileCollectionView() {
   views_.collectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
   if (!observingScroll_ && views_.collectionView->contentView()) {
     observingScroll_ = true;
-    auto alive = lifetime_.watch();
-    views_.collectionView->contentView()->addBoundsObserver([this, alive] {
-      if (alive) collectionViewScrolled();
-    });
+    views_.collectionView->contentView()->addBoundsObserver(lifetime_.whileAlive([this] { collectionViewScrolled(); }));
   }
 }
 
@@ -352,10 +349,7 @@ void BookmarksController::updateViewAndResetBookmarks() {
 // ---- selection ----
 
 void BookmarksController::scheduleDidChangeSelection() {
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(selectionDelay_, [this, alive] {
-    if (alive) didChangeSelection();
-  });
+  fnd::DispatchQueue::main().after(selectionDelay_, lifetime_.whileAlive([this] { didChangeSelection(); }));
 }
 
 unsigned BookmarksController::implementedDelegateMethods() const {

@@ -65,14 +65,11 @@ ServiceAccounts::ServiceAccounts() {
   password_ = std::make_shared<ui::TextField>(fnd::Rect(20, 66, kLoginWidth - 40, 24), ui::TextField::Style::Secure);
   password_->setPlaceholderString("Password");
   password_->setAction([this] { connect(); });
-  connectButton_ = std::make_shared<ui::Button>(fnd::Rect(kLoginWidth - 110, 14, 90, 28));
-  connectButton_->setTitle("Connect");
-  connectButton_->setAction([this] { connect(); });
-  auto cancel = std::make_shared<ui::Button>(fnd::Rect(kLoginWidth - 210, 14, 90, 28));
-  cancel->setTitle("Cancel");
-  cancel->setAction([this] { panel_->orderOut(); });
-  for (const auto& v : std::initializer_list<std::shared_ptr<ui::View>>{username_, password_, cancel, connectButton_})
-    content->addSubview(v);
+  content->addSubview(username_);
+  content->addSubview(password_);
+  ui::addPushButton(*content, fnd::Rect(kLoginWidth - 210, 14, 90, 28), "Cancel", [this] { panel_->orderOut(); });
+  connectButton_ =
+      ui::addPushButton(*content, fnd::Rect(kLoginWidth - 110, 14, 90, 28), "Connect", [this] { connect(); });
   panel_->setContentView(content);
 }
 
@@ -117,9 +114,7 @@ void ServiceAccounts::showPanel(const std::string& service) {
 void ServiceAccounts::connect() {
   if (!connectButton_->isEnabled()) return;
   connectButton_->setEnabled(false);
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(3.0, [this, alive] {
-    if (!alive) return;
+  fnd::DispatchQueue::main().after(3.0, lifetime_.whileAlive([this] {
     auto client = ServiceClient::forService(service_);
     if (!client || !client->connect(username_->stringValue(), password_->stringValue())) {
       // Too short, or an account of that service exists: the panel stays for another try.
@@ -128,10 +123,8 @@ void ServiceAccounts::connect() {
     }
     panel_->orderOut();
     const std::string service = service_;
-    fnd::DispatchQueue::main().after(2.0, [this, alive, service] {
-      if (alive) read(service, true);
-    });
-  });
+    fnd::DispatchQueue::main().after(2.0, lifetime_.whileAlive([this, service] { read(service, true); }));
+  }));
 }
 
 void ServiceAccounts::read(const std::string& service, bool force) {

@@ -34,15 +34,6 @@ std::shared_ptr<ui::Label> addLabel(ui::View& parent, const fnd::Rect& frame, co
   return label;
 }
 
-std::shared_ptr<ui::Button> addButton(ui::View& parent, const fnd::Rect& frame, const std::string& title,
-                                      std::function<void()> action) {
-  auto button = std::make_shared<ui::Button>(frame);
-  button->setTitle(title);
-  button->setAction(std::move(action));
-  parent.addSubview(button);
-  return button;
-}
-
 std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, double height) {
   auto panel = std::make_unique<KestoPanel>(fnd::Rect(0, 0, width, height),
                                             ui::WindowStyle::Titled | ui::WindowStyle::Closable);
@@ -143,12 +134,12 @@ KestoPanel& ShellPanels::initialPanel() {
   addLabel(content, fnd::Rect(100, 66, 360, 64),
            "Import the bookmarks of your browser, or start with a few sample bookmarks that show what Kesto "
            "keeps for each page.");
-  addButton(content, fnd::Rect(20, 16, 90, 30), "Close", [this] { hideInitialPopup(); });
-  addButton(content, fnd::Rect(142, 16, 170, 30), "Add Sample Bookmarks", [this] {
+  ui::addPushButton(content, fnd::Rect(20, 16, 90, 30), "Close", [this] { hideInitialPopup(); });
+  ui::addPushButton(content, fnd::Rect(142, 16, 170, 30), "Add Sample Bookmarks", [this] {
     hideInitialPopup();
     if (onCreateDefaultLibrary) onCreateDefaultLibrary();
   });
-  addButton(content, fnd::Rect(320, 16, 140, 30), "Import Bookmarks…", [this] {
+  ui::addPushButton(content, fnd::Rect(320, 16, 140, 30), "Import Bookmarks…", [this] {
     hideInitialPopup();
     showImportMessageSheet();
   });
@@ -162,9 +153,8 @@ void ShellPanels::showInitialPopupAfterDelay() {
 }
 
 void ShellPanels::schedulePopupTry(std::uint64_t generation) {
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(kInitialPopupInterval, [this, alive, generation] {
-    if (!alive || generation != popupGeneration_ || !popupPending_) return;
+  fnd::DispatchQueue::main().after(kInitialPopupInterval, lifetime_.whileAlive([this, generation] {
+    if (generation != popupGeneration_ || !popupPending_) return;
     if (libraryIsEmpty && !libraryIsEmpty()) {
       popupPending_ = false;
       return;
@@ -174,7 +164,7 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
       return;
     }
     showInitialPopup();
-  });
+  }));
 }
 
 void ShellPanels::showInitialPopup() {
@@ -226,12 +216,12 @@ KestoPanel& ShellPanels::importFolderSheet() {
     addLabel(content, fnd::Rect(20, y, 390, 32), row.how, 10);
     if (row.help) {
       const std::string address = row.help;
-      addButton(content, fnd::Rect(420, y + 14, 80, 26), "Help", [address] { openHelpLink(address); })
+      ui::addPushButton(content, fnd::Rect(420, y + 14, 80, 26), "Help", [address] { openHelpLink(address); })
           ->setToolTip(std::string("How ") + row.browser + " exports its bookmarks");
     }
   }
-  addButton(content, fnd::Rect(290, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
-  addButton(content, fnd::Rect(400, 16, 100, 30), "Import…", [this] {
+  ui::addPushButton(content, fnd::Rect(290, 16, 100, 30), "Cancel", [this] { closeImportFolderSheet(); });
+  ui::addPushButton(content, fnd::Rect(400, 16, 100, 30), "Import…", [this] {
     // The sheet goes first, so the file dialog opens over the window alone.
     closeImportFolderSheet();
     fnd::NotificationCenter::defaultCenter().postNotificationName(HideInitialPopup);

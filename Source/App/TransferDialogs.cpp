@@ -91,9 +91,7 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
     fnd::logInfo("Not an importable file: " + path);
     return;
   }
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(kImportDelay, [this, alive, path, kind, skipDuplicates] {
-    if (!alive) return;
+  fnd::DispatchQueue::main().after(kImportDelay, lifetime_.whileAlive([this, path, kind, skipDuplicates] {
     if (kind == ImportKind::HTML) {
       htmlImport().setSkipDuplicates(skipDuplicates);
       if (!htmlImport().importFromFile(path))
@@ -106,7 +104,7 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
           }))
         fnd::logWarning("Could not import the shared folder " + path);
     }
-  });
+  }));
 }
 
 void TransferDialogs::askForSavePath(const std::string& title, const std::string& prompt, const std::string& name,
@@ -115,12 +113,10 @@ void TransferDialogs::askForSavePath(const std::string& title, const std::string
   panel.setTitle(title);
   panel.setPrompt(prompt);
   panel.setNameFieldStringValue(name);
-  auto alive = lifetime_.watch();
-  panel.beginSheetModalForWindow(window_, [alive, panel, chosen = std::move(chosen)](int response) {
-    if (!alive) return;
+  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([panel, chosen = std::move(chosen)](int response) {
     if (response != ui::ModalResponse::OK || panel.path().empty()) return;
     chosen(panel.path());
-  });
+  }));
 }
 
 void TransferDialogs::openExportDialog() {
@@ -148,14 +144,12 @@ void TransferDialogs::openRestoreDialog() {
   panel.setCanChooseFiles(true);
   panel.setCanChooseDirectories(false);
   panel.setAllowedFileTypes({Backup::kExtension});
-  auto alive = lifetime_.watch();
-  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
-    if (!alive) return;
+  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel](int response) {
     if (response != ui::ModalResponse::OK) return;
     auto paths = panel.paths();
     if (paths.empty()) return;
     checkBackupThenRestore(paths.front());
-  });
+  }));
 }
 
 void TransferDialogs::checkBackupThenRestore(const std::string& path) {

@@ -182,17 +182,11 @@ void UpdateController::showUpdatesPanel() {
                                             "Download it from the Kesto website.");
     text->setWraps(true);
     content->addSubview(text);
-    auto later = std::make_shared<ui::Button>(fnd::Rect(width - 250, 14, 100, 30));
-    later->setTitle("Later");
-    later->setAction([this] { closeUpdatePanel(); });
-    content->addSubview(later);
-    auto site = std::make_shared<ui::Button>(fnd::Rect(width - 140, 14, 120, 30));
-    site->setTitle("Visit Website");
-    site->setAction([this] {
+    ui::addPushButton(*content, fnd::Rect(width - 250, 14, 100, 30), "Later", [this] { closeUpdatePanel(); });
+    ui::addPushButton(*content, fnd::Rect(width - 140, 14, 120, 30), "Visit Website", [this] {
       gotoKestoappSite();
       closeUpdatePanel();
     });
-    content->addSubview(site);
   }
   // Centred on the main window when there is one, else on the screen.
   fnd::Rect f = panel_->frame();

@@ -142,10 +142,9 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
   }
   start(jobs);
   if (to >= uniqueIDs->size()) return;
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive, uniqueIDs, byID, to] {
-    if (alive) makeJobs(uniqueIDs, byID, to);
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, uniqueIDs, byID, to] {
+    makeJobs(uniqueIDs, byID, to);
+  }));
 }
 
 void WebContentUpdater::updateWebContentForSelectedBookmarks() {
@@ -273,10 +272,7 @@ void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool pre
   }
   if (scheduled_ || writing_) return;
   scheduled_ = true;
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (alive) writeBatch();
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { writeBatch(); }));
 }
 
 void WebContentUpdater::writeBatch() {

@@ -192,15 +192,15 @@ bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
   std::optional<KRError> error;
   if (validator_.isKeyCodeAndFlagsTaken(event.keyCode, KRCocoaFlagsToCarbon(flags), &error)) {
     // Shown once this key press is through; recording goes on behind it.
-    auto alive = lifetime_.watch();
-    ui::Application::postToMain([this, alive, error] {
+    auto clearFlags = lifetime_.whileAlive([this] {
+      recordingFlags_ = filteredCocoaFlags(0);
+      setNeedsDisplay();
+    });
+    ui::Application::postToMain([clearFlags, error] {
       ui::Alert alert = alertWithNonRecoverableError(error);
       alert.setAlertStyle(ui::AlertStyle::Critical);
       alert.runModal();
-      if (alive) {
-        recordingFlags_ = filteredCocoaFlags(0);
-        setNeedsDisplay();
-      }
+      clearFlags();
     });
     return true;
   }

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/TrayIcon.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
@@ -126,10 +127,8 @@ MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(con
   frameView_ = std::make_shared<FrameView>(*this, fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height));
   setContentView(frameView_);
   layoutContent();
-  actions_.add({ui::cmd::cancelOperation, {}, {}, ui::ModifierFlag::Command, nullptr, [](ui::Responder*) {
-                  fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
-                  return true;
-                }});
+  actions().add(ui::cmd::cancelOperation,
+                [] { fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification); });
 }
 
 MenuBarWindow::~MenuBarWindow() {
@@ -147,10 +146,7 @@ void MenuBarWindow::setHasMenuBarIcon(bool has) {
   if (!sys::TrayIcon::isSystemTrayAvailable()) return;
   tray_ = std::make_unique<sys::TrayIcon>();
   tray_->setToolTip("Kesto");
-  auto alive = lifetime_.watch();
-  tray_->setActivationHandler([this, alive](const fnd::Point& pointer) {
-    if (alive) iconClicked(pointer);
-  });
+  tray_->setActivationHandler(lifetime_.whileAlive([this](const fnd::Point& pointer) { iconClicked(pointer); }));
   tray_->setVisible(true);
 }
 
@@ -261,13 +257,12 @@ void MenuBarWindow::hideWindow() {
   if (tray_) tray_->setHighlighted(false);
   if (!isVisible() || hiding_) return;
   hiding_ = true;
-  auto alive = lifetime_.watch();
-  animateAlpha(0.0, kFadeOut, [this, alive] {
-    if (!alive || !hiding_) return;
+  animateAlpha(0.0, kFadeOut, lifetime_.whileAlive([this] {
+    if (!hiding_) return;
     hiding_ = false;
     orderOut();
     setAlphaValue(1.0);
-  });
+  }));
 }
 
 void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
@@ -278,18 +273,10 @@ void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
 
 void MenuBarWindow::keyDown(const ui::Event& event) {
   if (event.keyCode == ui::KeyCode::Escape) {
-    actions_.perform(ui::cmd::cancelOperation, this);
+    actions().perform(ui::cmd::cancelOperation, this);
     return;
   }
   ui::ChildWindow::keyDown(event);
-}
-
-bool MenuBarWindow::respondsToAction(ui::Command selector) const {
-  return actions_.contains(selector) || ui::ChildWindow::respondsToAction(selector);
-}
-
-bool MenuBarWindow::performAction(ui::Command selector, ui::Responder* sender) {
-  return actions_.perform(selector, sender) || ui::ChildWindow::performAction(selector, sender);
 }
 
 void MenuBarWindow::titleBarMouseDown(const fnd::Point& screenPoint) {
@@ -323,10 +310,9 @@ void MenuBarWindow::windowDidResignKey(ui::Window&) {
   if (!attached_) return;
   // The focus flickers while the hot key's grab ends and the window manager hands the focus
   // over: the window goes only when the focus has stayed elsewhere for a moment.
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(kFocusSettleDelay, [this, alive] {
-    if (alive && attached_ && !isKeyWindow()) hideWindow();
-  });
+  fnd::DispatchQueue::main().after(kFocusSettleDelay, lifetime_.whileAlive([this] {
+    if (attached_ && !isKeyWindow()) hideWindow();
+  }));
 }
 
 }  // namespace kesto

@@ -2,7 +2,6 @@
 
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
-#include "Platform/UI/Action.h"
 #include "Platform/UI/ChildWindow.h"
 
 #include <memory>
@@ -77,10 +76,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   // A click on the tray icon at `pointer`: hides a shown attached window, else shows it.
   void iconClicked(const fnd::Point& pointer);
 
+  // Escape cancels: the menu closes. The window's actions answer the cancel command too.
   void keyDown(const ui::Event& event) override;
-  // Its own commands (Escape's cancel) before the window's.
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
 
   // The frame view's drag of the title bar (window coordinates).
   void titleBarMouseDown(const fnd::Point& screenPoint);
@@ -101,7 +98,6 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Size arrowSize_{20, 10};
   fnd::Point anchor_, dragStartLocation_;
   fnd::Rect dragStartFrame_;
-  ui::ActionSet actions_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

@@ -119,15 +119,6 @@ class MenuCollectionView : public TileCollectionView {
   }
 };
 
-std::shared_ptr<ui::Button> button(ui::View& parent, const fnd::Rect& frame, const std::string& title,
-                                   std::function<void()> action) {
-  auto b = std::make_shared<ui::Button>(frame);
-  b->setTitle(title);
-  b->setAction(std::move(action));
-  parent.addSubview(b);
-  return b;
-}
-
 std::string tagLine(const Bookmark& b) {
   std::vector<std::string> names;
   for (const auto& t : b.tags())
@@ -194,26 +185,30 @@ void MenuBookmarksController::buildViews() {
 
   // The mode buttons, the search field and the way to the main window along the top.
   const double top = H - 6 - kRowHeight;
-  searchButton = button(*view_, fnd::Rect(8, top, 70, kRowHeight), "Search", [this] { showSearch(); });
-  favoritesButton = button(*view_, fnd::Rect(80, top, 92, kRowHeight), "Favourites", [this] { showFavorites(); });
-  historyWeekButton = button(*view_, fnd::Rect(174, top, 72, kRowHeight), "Recent", [this] { showVisitedWeek(); });
+  searchButton = ui::addPushButton(*view_, fnd::Rect(8, top, 70, kRowHeight), "Search", [this] { showSearch(); });
+  favoritesButton =
+      ui::addPushButton(*view_, fnd::Rect(80, top, 92, kRowHeight), "Favourites", [this] { showFavorites(); });
+  historyWeekButton =
+      ui::addPushButton(*view_, fnd::Rect(174, top, 72, kRowHeight), "Recent", [this] { showVisitedWeek(); });
   searchField = std::make_shared<ui::SearchField>(fnd::Rect(252, top, 200, kRowHeight));
   searchField->setPlaceholderString("Search bookmarks");
   searchField->setAction([this] { search(); });
   view_->addSubview(searchField);
-  mainWindowButton = button(*view_, fnd::Rect(456, top, 96, kRowHeight), "Open Kesto", [this] { openMainWindow(); });
+  mainWindowButton =
+      ui::addPushButton(*view_, fnd::Rect(456, top, 96, kRowHeight), "Open Kesto", [this] { openMainWindow(); });
 
   // Open the selection in a named browser, or edit it.
   const double second = top - 4 - kRowHeight;
   auto label = std::make_shared<ui::Label>(fnd::Rect(8, second + 4, 64, 18), "Open in:");
   view_->addSubview(label);
-  firefoxButton = button(*view_, fnd::Rect(72, second, 84, kRowHeight), kFirefox.title,
-                         [this] { openSelectedBookmarkInBrowser(kFirefox.identifier); });
-  chromeButton = button(*view_, fnd::Rect(160, second, 84, kRowHeight), kChrome.title,
-                        [this] { openSelectedBookmarkInBrowser(kChrome.identifier); });
-  operaButton = button(*view_, fnd::Rect(248, second, 84, kRowHeight), kOpera.title,
-                       [this] { openSelectedBookmarkInBrowser(kOpera.identifier); });
-  editButton = button(*view_, fnd::Rect(W - 8 - 84, second, 84, kRowHeight), "Edit…", [this] { editSelectedBookmark(); });
+  firefoxButton = ui::addPushButton(*view_, fnd::Rect(72, second, 84, kRowHeight), kFirefox.title,
+                                    [this] { openSelectedBookmarkInBrowser(kFirefox.identifier); });
+  chromeButton = ui::addPushButton(*view_, fnd::Rect(160, second, 84, kRowHeight), kChrome.title,
+                                   [this] { openSelectedBookmarkInBrowser(kChrome.identifier); });
+  operaButton = ui::addPushButton(*view_, fnd::Rect(248, second, 84, kRowHeight), kOpera.title,
+                                  [this] { openSelectedBookmarkInBrowser(kOpera.identifier); });
+  editButton = ui::addPushButton(*view_, fnd::Rect(W - 8 - 84, second, 84, kRowHeight), "Edit…",
+                                 [this] { editSelectedBookmark(); });
   editButton->setEnabled(false);
   for (auto* b : {&searchButton, &favoritesButton, &historyWeekButton, &mainWindowButton, &firefoxButton, &chromeButton,
                   &operaButton, &editButton})
@@ -290,7 +285,7 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   editFavorite->setTitle("Favourite");
   editFavorite->setAction([this] { updateFavorite(); });
   pane.addSubview(editFavorite);
-  editDone = button(pane, fnd::Rect(W - 16 - 90, y, 90, kRowHeight), "Done", [this] { cancelEdit(); });
+  editDone = ui::addPushButton(pane, fnd::Rect(W - 16 - 90, y, 90, kRowHeight), "Done", [this] { cancelEdit(); });
 }
 
 void MenuBookmarksController::awakeFromNib() {
@@ -456,10 +451,7 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
       if (webSearchAddress && !fnd::trimWhitespace(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
       return false;
     }
-    auto alive = lifetime_.watch();
-    fnd::DispatchQueue::main().after(focusDelay_, [this, alive] {
-      if (alive) selectBookmarksView();
-    });
+    fnd::DispatchQueue::main().after(focusDelay_, lifetime_.whileAlive([this] { selectBookmarksView(); }));
     return true;
   }
   if (selector == ui::cmd::cancelOperation) {

@@ -292,10 +292,7 @@ void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 
 void DataManager::doLoadBookmarks(bool reset) {
   KESTO_ASSERT_MAIN_THREAD();
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (alive) startActivity();
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { startActivity(); }));
   clearBookmarks();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
@@ -331,9 +328,7 @@ void DataManager::doLoadBookmarks(bool reset) {
     ViewUpdater::updateBookmarksAndResetView();
   else
     ViewUpdater::updateBookmarks();
-  fnd::DispatchQueue::main().after(1.0, [this, alive] {
-    if (alive) stopActivity();
-  });
+  fnd::DispatchQueue::main().after(1.0, lifetime_.whileAlive([this] { stopActivity(); }));
 }
 
 std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTest(bool othersChanged) {

@@ -21,7 +21,6 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
-#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
@@ -194,7 +193,7 @@ void FoldersController::deleteFolderWithID(const std::string& folderID) {
   alert.addButtonWithTitle("Cancel");
   if (alert.runModal() != ui::AlertFirstButtonReturn) return;
   // The confirmed folder, not whatever is selected by then.
-  fnd::RunLoop::main().performAfterDelay(0.5, whileAlive(lifetime_, [this, folderID] { doRemoveFolder(folderID); }),
+  fnd::RunLoop::main().performAfterDelay(0.5, lifetime_.whileAlive([this, folderID] { doRemoveFolder(folderID); }),
                                          this);
 }
 
@@ -360,11 +359,9 @@ void FoldersController::shareFolder() {
   panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
   panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   const std::string id = folder->folderID();
-  auto alive = lifetime_.watch();
-  panel.beginSheetModalForWindow(window_, [this, alive, panel, id](int result) {
-    if (!alive || result != ui::ModalResponse::OK) return;
-    shareFolderToPath(id, panel.path());
-  });
+  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, id](int result) {
+    if (result == ui::ModalResponse::OK) shareFolderToPath(id, panel.path());
+  }));
 }
 
 bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path) {
@@ -485,7 +482,7 @@ void FoldersController::changeFolderColor(const std::string& color) {
 }
 
 void FoldersController::emptyTrash() {
-  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { doEmptyTrash(); }), this);
+  fnd::RunLoop::main().performAfterDelay(0.1, lifetime_.whileAlive([this] { doEmptyTrash(); }), this);
 }
 
 void FoldersController::doEmptyTrash() {

@@ -34,15 +34,9 @@ std::shared_ptr<ui::TextField> addField(ui::Panel& panel, double y, ui::TextFiel
 
 // OK on the right, Cancel left of it.
 void addButtons(ui::Panel& panel, std::function<void()> ok) {
-  auto okButton = std::make_shared<ui::Button>(fnd::Rect(kWidth - 110, 12, 90, 28));
-  okButton->setTitle("OK");
-  okButton->setAction(std::move(ok));
-  auto cancel = std::make_shared<ui::Button>(fnd::Rect(kWidth - 210, 12, 90, 28));
-  cancel->setTitle("Cancel");
   ui::Panel* p = &panel;
-  cancel->setAction([p] { p->orderOut(); });
-  panel.contentView()->addSubview(cancel);
-  panel.contentView()->addSubview(okButton);
+  ui::addPushButton(*panel.contentView(), fnd::Rect(kWidth - 210, 12, 90, 28), "Cancel", [p] { p->orderOut(); });
+  ui::addPushButton(*panel.contentView(), fnd::Rect(kWidth - 110, 12, 90, 28), "OK", std::move(ok));
 }
 
 // Centred on `parent` (where there is one), in front, with `first` taking the keys.

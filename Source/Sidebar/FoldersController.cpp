@@ -468,7 +468,7 @@ void FoldersController::selectItem(SourceListItem* item) {
 // ---- Selection -------------------------------------------------------------------------------
 
 void FoldersController::scheduleSelectionUpdate() {
-  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { updateSelection(); }), this);
+  fnd::RunLoop::main().performAfterDelay(0.1, lifetime_.whileAlive([this] { updateSelection(); }), this);
 }
 
 void FoldersController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }

@@ -5,7 +5,6 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
-#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Views/SourceList.h"
@@ -84,7 +83,7 @@ bool MaintenanceController::confirm(const std::string& title, const std::string&
 void MaintenanceController::confirmAndClean(const std::string& title, const std::string& button,
                                             const std::string& text, std::function<void()> clean) {
   if (!confirm(title, button, text)) return;
-  fnd::RunLoop::main().performAfterDelay(0.5, whileAlive(lifetime_, std::move(clean)), this);
+  fnd::RunLoop::main().performAfterDelay(0.5, lifetime_.whileAlive(std::move(clean)), this);
 }
 
 void MaintenanceController::cleanupDuplicates() {

@@ -131,11 +131,11 @@ void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
 }
 
 void SmartListController::scheduleSelectionUpdate() {
-  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { updateSelection(); }), this);
+  fnd::RunLoop::main().performAfterDelay(0.1, lifetime_.whileAlive([this] { updateSelection(); }), this);
 }
 
 void SmartListController::performEntryAction(std::function<void()> action) {
-  fnd::RunLoop::main().perform(whileAlive(lifetime_, std::move(action)));
+  fnd::RunLoop::main().perform(lifetime_.whileAlive(std::move(action)));
 }
 
 void SmartListController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }

@@ -19,6 +19,8 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/View.h"
+#include "Sidebar/CountLabel.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ViewManager.h"
@@ -71,19 +73,15 @@ TagsController::TagsController() {
   searchField_->setAutoresizingMask(ui::View::WidthSizable);
   searchField_->setAction([this] { search(); });
   searchView_->addSubview(searchField_);
-  usedTagsLabel_ = std::make_shared<ui::Label>(fnd::Rect(8, 1, w - 16, kLabelHeight - 2));
+  usedTagsLabel_ = makeCountLabel(fnd::Rect(8, 1, w - 16, kLabelHeight - 2));
   usedTagsLabel_->setAutoresizingMask(ui::View::WidthSizable);
-  ui::Font small;
-  small.pointSize = 10;
-  usedTagsLabel_->setFont(small);
-  usedTagsLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(usedTagsLabel_);
   view_->addSubview(searchView_);
   list_->setFrame(fnd::Rect(0, 0, w, h - kTagSearchHeight - kLabelHeight));
   list_->setAllowsMultipleSelection(true);
 }
 
-TagsController::~TagsController() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
+TagsController::~TagsController() { endListController(this, lifetime_, list_.get()); }
 
 const std::vector<SmartListController::Entry>& TagsController::entryTable() const {
   static const std::vector<Entry> none;
@@ -276,16 +274,10 @@ void TagsController::removeSelectedTag() {
   alert.setInformativeText("Do you really want to delete this tag?");
   alert.addButtonWithTitle("Delete");
   alert.addButtonWithTitle("Cancel");
-  auto alive = lifetime_.watch();
-  alert.beginSheetModalForWindow(window_ ? window_ : list_->window(), [this, alive, name](int code) {
-    if (code != ui::AlertFirstButtonReturn || !alive) return;
-    fnd::RunLoop::main().performAfterDelay(
-        0.5,
-        [this, alive, name] {
-          if (alive) doRemoveTag(name);
-        },
-        this);
-  });
+  alert.beginSheetModalForWindow(window_ ? window_ : list_->window(), lifetime_.whileAlive([this, name](int code) {
+    if (code != ui::AlertFirstButtonReturn) return;
+    fnd::RunLoop::main().performAfterDelay(0.5, lifetime_.whileAlive([this, name] { doRemoveTag(name); }), this);
+  }));
 }
 
 bool TagsController::doRemoveTag(const std::string& name) {

@@ -65,10 +65,7 @@ std::shared_ptr<ui::ViewController> TutorialPopovers::makeContent(Tutorial tutor
   text->setWraps(true);
   text->setTextColor(ui::Color::white(0.9));
   view->addSubview(text);
-  auto close = std::make_shared<ui::Button>(fnd::Rect(kWidth - 92, 8, 80, 26));
-  close->setTitle("Got it");
-  close->setAction([this, tutorial] { closeTutorial(tutorial); });
-  view->addSubview(close);
+  ui::addPushButton(*view, fnd::Rect(kWidth - 92, 8, 80, 26), "Got it", [this, tutorial] { closeTutorial(tutorial); });
   return std::make_shared<ui::ViewController>(view);
 }
 

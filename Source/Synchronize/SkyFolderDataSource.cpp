@@ -122,10 +122,9 @@ SFRestClient* SkyFolderDataSource::restClient() {
 }
 
 void SkyFolderDataSource::later(std::function<void(Synchronizer&)> call) {
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(0.1, [this, alive, call = std::move(call)] {
-    if (alive && delegate_) call(*delegate_);
-  });
+  fnd::DispatchQueue::main().after(0.1, lifetime_.whileAlive([this, call = std::move(call)] {
+    if (delegate_) call(*delegate_);
+  }));
 }
 
 std::uint64_t SkyFolderDataSource::implementedOperations() const {
@@ -184,12 +183,11 @@ void SkyFolderDataSource::send(const std::string& xml) {
   if (workFolder_.empty() || !restClient() || !SyncPayload::pack(xml, outbound, &error)) {
     ViewUpdater::stopActivity();
     const std::string why = "The sync file could not be packed: " + error.localizedDescription();
-    auto alive = lifetime_.watch();
-    fnd::DispatchQueue::main().async([this, alive, why] {
-      if (!alive || !delegate_) return;
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, why] {
+      if (!delegate_) return;
       delegate_->setIsBusy(false);
       delegate_->sentSyncData(false, why);
-    });
+    }));
     return;
   }
   // The parent is the revision this run merged: a newer one uploaded meanwhile is kept.

@@ -389,9 +389,8 @@ void Synchronizer::remoteUnreadable(const std::string& why) {
   run_->phase = Phase::Merging;
   fnd::logError("Sync: the synced copy could not be read: " + why);
   auto run = run_;
-  auto alive = lifetime_.watch();
-  datasource_->setAsideUnreadable([this, alive, run, why](bool kept, const std::string& where) {
-    if (!alive || run != run_) return;
+  datasource_->setAsideUnreadable(lifetime_.whileAlive([this, run, why](bool kept, const std::string& where) {
+    if (run != run_) return;
     if (!kept) return endRun(false, "The synced copy could not be read: " + why);
     fnd::logInfo("Sync: the unreadable synced copy was kept as " + where);
     AlertPresenter::alert("Sync file kept aside",
@@ -399,7 +398,7 @@ void Synchronizer::remoteUnreadable(const std::string& why) {
                               where + "\", and this library is uploaded in its place.",
                           "OK");
     mergeAndWrite(run, kEmptyLibraryMarker);
-  });
+  }));
 }
 
 void Synchronizer::needsSetUp() {
@@ -446,15 +445,14 @@ void Synchronizer::endRun(bool success, const std::string& message) {
 bool Synchronizer::requestQuit() {
   if (!run_) return true;
   quitPending_ = true;
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(kQuitWaitSeconds, [this, alive] {
-    if (!alive || !quitPending_) return;
+  fnd::DispatchQueue::main().after(kQuitWaitSeconds, lifetime_.whileAlive([this] {
+    if (!quitPending_) return;
     quitPending_ = false;
     if (host_) {
       host_->setAppCanQuit(true);
       host_->terminate();
     }
-  });
+  }));
   return false;
 }
 

@@ -210,10 +210,9 @@ void PopoverController::closePopoverAndResetVariables() {
   observer_.removeAll();
   screenRect_ = fnd::Rect();
   viewRect_ = fnd::Rect();
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (alive && !popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] {
+    if (!popoverIsVisible()) popoverWindow_->setAnimationDelegate(nullptr);
+  }));
 }
 
 void PopoverController::popoverAnimationDidStop(bool) {
@@ -232,10 +231,7 @@ void PopoverController::recalculateAndResetArrowDirection() {
 
 void PopoverController::applicationDidBecomeActive() {
   if (!popoverIsVisible()) return;
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive] {
-    if (alive) checkPopoverKeyWindowStatus();
-  });
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { checkPopoverKeyWindowStatus(); }));
 }
 
 void PopoverController::checkPopoverKeyWindowStatus() {
@@ -246,10 +242,9 @@ void PopoverController::checkPopoverKeyWindowStatus() {
 }
 
 void PopoverController::applicationDidResignActive() {
-  auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().after(kInactiveCloseDelay, [this, alive] {
-    if (alive && !ui::PlatformObserver::isApplicationActive()) closePopover();
-  });
+  fnd::DispatchQueue::main().after(kInactiveCloseDelay, lifetime_.whileAlive([this] {
+    if (!ui::PlatformObserver::isApplicationActive()) closePopover();
+  }));
 }
 
 }  // namespace kesto

@@ -16,7 +16,7 @@ namespace {
 TEST(WhileAlive, RunsOnlyWhileTheOwnerLives) {
   int runs = 0;
   auto owner = std::make_unique<fnd::Lifetime>();
-  auto work = whileAlive(*owner, [&] { ++runs; });
+  auto work = owner->whileAlive([&] { ++runs; });
   auto copy = work;
   work();
   copy();
@@ -25,7 +25,7 @@ TEST(WhileAlive, RunsOnlyWhileTheOwnerLives) {
   // Renewed: what was queued before is disowned, new work runs.
   owner->renew();
   work();
-  auto fresh = whileAlive(*owner, [&] { ++runs; });
+  auto fresh = owner->whileAlive([&] { ++runs; });
   fresh();
   EXPECT_EQ(runs, 3);
 
@@ -41,14 +41,14 @@ TEST(WhileAlive, RunsOnlyWhileTheOwnerLives) {
 TEST(WhileAlive, DelayedWorkOfAnOwnerDestroyedBeforeTheTimerFiresIsDropped) {
   int runs = 0;
   auto owner = std::make_unique<fnd::Lifetime>(fnd::Lifetime::Affinity::MainThread);
-  fnd::RunLoop::main().performAfterDelay(0.05, whileAlive(*owner, [&] { ++runs; }));
-  fnd::RunLoop::main().perform(whileAlive(*owner, [&] { ++runs; }));
+  fnd::RunLoop::main().performAfterDelay(0.05, owner->whileAlive([&] { ++runs; }));
+  fnd::RunLoop::main().perform(owner->whileAlive([&] { ++runs; }));
   owner.reset();
   spin(0.2);
   EXPECT_EQ(runs, 0);
 
   auto kept = std::make_unique<fnd::Lifetime>(fnd::Lifetime::Affinity::MainThread);
-  fnd::RunLoop::main().performAfterDelay(0.05, whileAlive(*kept, [&] { ++runs; }));
+  fnd::RunLoop::main().performAfterDelay(0.05, kept->whileAlive([&] { ++runs; }));
   spin(0.2);
   EXPECT_EQ(runs, 1);
 }
@@ -69,7 +69,7 @@ TEST(ListLifetime, AnEndedControllerHearsNothingRunsNothingAndIsNoLongerAsked) {
   list.setDataSource(&c);
   fnd::NotificationCenter::defaultCenter().addObserver(&c, [&c](const fnd::Notification&) { ++c.heard; }, kPing);
   fnd::RunLoop::main().performAfterDelay(0.05, [&c] { ++c.ran; }, &c);
-  fnd::RunLoop::main().perform(whileAlive(c.lifetime, [&c] { ++c.ran; }));
+  fnd::RunLoop::main().perform(c.lifetime.whileAlive([&c] { ++c.ran; }));
 
   endListController(&c, c.lifetime, &list);
   fnd::NotificationCenter::defaultCenter().postNotificationName(kPing);

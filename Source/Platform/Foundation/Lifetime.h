@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 
 namespace kesto::fnd {
 
@@ -9,6 +10,8 @@ namespace kesto::fnd {
 // watches; a watch reads false once the object has ended it or is gone:
 //
 //   dispatch([this, alive = lifetime_.watch()] { if (alive) finish(); });
+//
+// or, where the check is all there is, dispatch(lifetime_.whileAlive([this] { finish(); })).
 //
 // Objects that live on the main thread only say so, and then every check of a watch asserts
 // it is made there: work that wandered onto another thread fails a test instead of racing.
@@ -37,6 +40,14 @@ class Lifetime {
   ~Lifetime();
 
   Watch watch() const;
+  // `work` wrapped so that it runs only while this lifetime does; a call after the end does
+  // nothing. Arguments are passed on, so it serves for completions that take an answer too.
+  template <class Work>
+  auto whileAlive(Work work) const {
+    return [alive = watch(), work = std::move(work)](auto&&... args) {
+      if (alive) work(std::forward<decltype(args)>(args)...);
+    };
+  }
   bool isAlive() const;
   bool isMainThreadOnly() const;
 

@@ -100,4 +100,13 @@ void Button::performClick() {
   if (isEnabled()) button(*this)->click();
 }
 
+std::shared_ptr<Button> addPushButton(View& parent, const fnd::Rect& frame, const std::string& title,
+                                      std::function<void()> action) {
+  auto button = std::make_shared<Button>(frame);
+  button->setTitle(title);
+  button->setAction(std::move(action));
+  parent.addSubview(button);
+  return button;
+}
+
 }  // namespace kesto::ui

@@ -3,6 +3,8 @@
 #include "Platform/UI/Control.h"
 #include "Platform/UI/Image.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -43,5 +45,10 @@ class Button : public Control {
   Image image_;
   Image alternateImage_;
 };
+
+// A push button titled `title` that runs `action` on a click, added to `parent`: the shape of
+// nearly every dialog and panel button.
+std::shared_ptr<Button> addPushButton(View& parent, const fnd::Rect& frame, const std::string& title,
+                                      std::function<void()> action = nullptr);
 
 }  // namespace kesto::ui

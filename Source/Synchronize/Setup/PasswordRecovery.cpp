@@ -34,27 +34,19 @@ PasswordRecovery::PasswordRecovery() {
     content->addSubview(f);
     return f;
   };
-  auto button = [&](double y, const std::string& title) {
-    auto b = std::make_shared<ui::Button>(fnd::Rect(250, y - 2, 110, 28));
-    b->setTitle(title);
-    content->addSubview(b);
-    return b;
+  auto button = [&](double y, const std::string& title, std::function<void()> action) {
+    return ui::addPushButton(*content, fnd::Rect(250, y - 2, 110, 28), title, std::move(action));
   };
   label(fnd::Rect(20, 256, kWidth - 40, 34), "Kesto mails you a secret key; with it you choose a new password.");
   emailField_ = field(222, false, "E-mail");
-  recoverButton_ = button(222, "Send Key");
-  recoverButton_->setAction([this] { doRecoverFromFromSheet(); });
+  recoverButton_ = button(222, "Send Key", [this] { doRecoverFromFromSheet(); });
   secretKeyField_ = field(176, false, "Secret key");
   newPasswordField_ = field(146, true, "New password");
   retypePasswordField_ = field(116, true, "New password again");
-  resetButton_ = button(116, "Reset");
-  resetButton_->setAction([this] { resetPassword(); });
+  resetButton_ = button(116, "Reset", [this] { resetPassword(); });
   retypePasswordField_->setAction([this] { resetPassword(); });
   statusLabel_ = label(fnd::Rect(20, 70, kWidth - 40, 36), "");
-  auto close = std::make_shared<ui::Button>(fnd::Rect(kWidth - 110, 14, 90, 28));
-  close->setTitle("Close");
-  close->setAction([this] { closeRecoverySheet(); });
-  content->addSubview(close);
+  ui::addPushButton(*content, fnd::Rect(kWidth - 110, 14, 90, 28), "Close", [this] { closeRecoverySheet(); });
   panel_->setContentView(content);
 }
 

@@ -33,13 +33,6 @@ class FadedImageView : public ui::View {
   ui::Image image_;
 };
 
-std::shared_ptr<ui::Button> makeButton(const fnd::Rect& frame, const std::string& title, std::function<void()> action) {
-  auto b = std::make_shared<ui::Button>(frame);
-  b->setTitle(title);
-  b->setAction(std::move(action));
-  return b;
-}
-
 }  // namespace
 
 const std::shared_ptr<ui::View>& SetupWindowStageViewController::loadedView() {
@@ -80,16 +73,15 @@ SetupWindow::~SetupWindow() {
 
 void SetupWindow::buildContent() {
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kWidth, kHeight));
-  cancelButton_ = makeButton(fnd::Rect(145, 13, 97, 32), "Cancel", [this] { cancel(); });
-  backButton_ = makeButton(fnd::Rect(372, 13, 97, 32), "Back", [this] { back(); });
-  nextButton_ = makeButton(fnd::Rect(469, 13, 97, 32), "Continue", [this] { next(); });
+  cancelButton_ = ui::addPushButton(*content, fnd::Rect(145, 13, 97, 32), "Cancel", [this] { cancel(); });
+  backButton_ = ui::addPushButton(*content, fnd::Rect(372, 13, 97, 32), "Back", [this] { back(); });
+  nextButton_ = ui::addPushButton(*content, fnd::Rect(469, 13, 97, 32), "Continue", [this] { next(); });
   auto image = std::make_shared<FadedImageView>(fnd::Rect(-40, 60, 320, 320));
   imageView_ = image;
   image->setImage(ui::Image::named("user-bookmarks"));
   contentBox_ = std::make_shared<ui::View>(fnd::Rect(148, 57, 415, 345));
-  for (const auto& v : std::initializer_list<std::shared_ptr<ui::View>>{cancelButton_, backButton_, nextButton_,
-                                                                        imageView_, contentBox_})
-    content->addSubview(v);
+  content->addSubview(imageView_);
+  content->addSubview(contentBox_);
   setContentView(content);
 }
 

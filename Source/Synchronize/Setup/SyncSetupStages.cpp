@@ -122,9 +122,7 @@ std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
   auto view = stageView("Skyfolder", fnd::Rect(0, 200, kW, 80),
                         "Link Kesto with your Skyfolder account. The browser opens Skyfolder's page, where you "
                         "allow Kesto to keep its sync file in its own app folder; then come back here.");
-  skyfolderButton_ = std::make_shared<ui::Button>(fnd::Rect(120, 150, 160, 32));
-  skyfolderButton_->setTitle("Link Skyfolder");
-  view->addSubview(skyfolderButton_);
+  skyfolderButton_ = ui::addPushButton(*view, fnd::Rect(120, 150, 160, 32), "Link Skyfolder");
   if (coordinator_) coordinator_->serveSkyfolderLinkButton(skyfolderButton_);
   return view;
 }
@@ -175,10 +173,7 @@ std::shared_ptr<ui::View> ICloudWizard::loadView() {
                         "computer. Kesto keeps its sync file there, in Documents/kesto_sync.zip. Choose the same "
                         "folder on each computer.");
   folderLabel_ = addText(*view, fnd::Rect(0, 140, kW, 44), "");
-  auto choose = std::make_shared<ui::Button>(fnd::Rect(120, 96, 160, 32));
-  choose->setTitle("Choose Folder…");
-  choose->setAction([this] { chooseFolder(); });
-  view->addSubview(choose);
+  ui::addPushButton(*view, fnd::Rect(120, 96, 160, 32), "Choose Folder…", [this] { chooseFolder(); });
   showFolder();
   return view;
 }

@@ -47,12 +47,10 @@ void SyncWizard::openWizard() {
 
 void SyncWizard::setupWizardScreens() {
   if (setupFlow_) closeSyncFolderSheet();
-  auto alive = lifetime_.watch();
-  auto window = SetupWindow::create({std::make_shared<StartWizard>(this)}, [this, alive](bool) {
-    if (!alive) return;
+  auto window = SetupWindow::create({std::make_shared<StartWizard>(this)}, lifetime_.whileAlive([this](bool) {
     showAccountRecap();
     closeSyncFolderSheet();
-  });
+  }));
   if (!window) return;
   window->setTitle("Sync Set-up");
   window->setBackgroundImage(ui::Image::named("kesto_background"));
@@ -188,21 +186,14 @@ void SyncWizard::buildAccountForm(ui::View& view) {
     view.addSubview(f);
     return f;
   };
-  auto button = [&](const fnd::Rect& frame, const std::string& title, std::function<void()> action) {
-    auto b = std::make_shared<ui::Button>(frame);
-    b->setTitle(title);
-    b->setAction(std::move(action));
-    view.addSubview(b);
-    return b;
-  };
   syncAccountRecapLabel_ = label(fnd::Rect(0, 252, w, 36), "");
   // Signing in with an account that exists.
   label(fnd::Rect(0, 226, w, 20), "Sign in:");
   emailField_ = field(fnd::Rect(0, 198, 240, 24), false, "E-mail");
   passwordField_ = field(fnd::Rect(0, 168, 240, 24), true, "Password");
   passwordField_->setAction([this] { saveSyncCredentials(); });
-  button(fnd::Rect(250, 166, 150, 28), "Save", [this] { saveSyncCredentials(); });
-  forgotPasswordButton_ = button(fnd::Rect(250, 196, 150, 28), "Forgot Password…", [] {
+  ui::addPushButton(view, fnd::Rect(250, 166, 150, 28), "Save", [this] { saveSyncCredentials(); });
+  forgotPasswordButton_ = ui::addPushButton(view, fnd::Rect(250, 196, 150, 28), "Forgot Password…", [] {
     KestoAccountWizard::forgotPassword();
   });
   loginStatusLabel_ = label(fnd::Rect(0, 142, w, 20), "");
@@ -212,7 +203,8 @@ void SyncWizard::buildAccountForm(ui::View& view) {
   passwordFieldRegistration_ = field(fnd::Rect(0, 58, 240, 24), true, "Password");
   retypePasswordFieldRegistration_ = field(fnd::Rect(0, 28, 240, 24), true, "Password again");
   retypePasswordFieldRegistration_->setAction([this] { doRegisterFromFromSheet(); });
-  registerButton_ = button(fnd::Rect(250, 26, 150, 28), "Register", [this] { doRegisterFromFromSheet(); });
+  registerButton_ =
+      ui::addPushButton(view, fnd::Rect(250, 26, 150, 28), "Register", [this] { doRegisterFromFromSheet(); });
   statusLabel_ = label(fnd::Rect(0, 2, w, 20), "");
   registering_ = false;
 }

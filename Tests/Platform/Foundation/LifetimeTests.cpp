@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace kesto::fnd;
 using kesto::test::ContractPolicyScope;
@@ -92,6 +95,24 @@ TEST(Lifetime, QueuedWorkRunsOnlyForALiveOwner) {
   gone.reset();
   ASSERT_TRUE(runUntil([&] { return ranKept == 1; }));
   EXPECT_EQ(ranGone, 0);
+}
+
+TEST(Lifetime, GuardedWorkPassesItsArgumentsOnAndStopsWithTheOwner) {
+  std::vector<std::string> heard;
+  auto owner = std::make_unique<Lifetime>();
+  std::function<void(int, const std::string&)> answer =
+      owner->whileAlive([&](int code, const std::string& text) { heard.push_back(std::to_string(code) + text); });
+  // Work that answers something: the answer is dropped, the work still runs.
+  std::function<void()> counted = owner->whileAlive([&] { return heard.size(); });
+  answer(1, "a");
+  counted();
+  owner->renew();
+  answer(2, "b");
+  auto fresh = owner->whileAlive([&](std::string text) { heard.push_back(std::move(text)); });
+  fresh("c");
+  owner.reset();
+  fresh("d");
+  EXPECT_EQ(heard, (std::vector<std::string>{"1a", "c"}));
 }
 
 TEST(Lifetime, AMainThreadOwnerIsCheckedOnTheMainThreadOnly) {
