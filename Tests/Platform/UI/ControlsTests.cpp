@@ -386,6 +386,28 @@ TEST(Button, StatesImagesAndRadioGroups) {
   EXPECT_FALSE(push->isHighlighted());
 }
 
+TEST(Button, PushButtonMakerTitlesPlacesAndWiresTheButtonInItsParent) {
+  Fixture f;
+  int clicks = 0;
+  auto first = addPushButton(*f.root, fnd::Rect(20, 20, 90, 28), "Cancel", [&] { ++clicks; });
+  auto second = addPushButton(*f.root, fnd::Rect(120, 20, 90, 28), "OK");
+  // Added in the order made: the key view loop and the drawing follow it.
+  ASSERT_EQ(f.root->subviews().size(), 2u);
+  EXPECT_EQ(f.root->subviews()[0], first);
+  EXPECT_EQ(f.root->subviews()[1], second);
+  EXPECT_EQ(first->kind(), Button::Kind::Push);
+  EXPECT_EQ(first->title(), "Cancel");
+  EXPECT_EQ(first->frame(), fnd::Rect(20, 20, 90, 28));
+  f.window.sendEvent(Event::mouse(EventType::LeftMouseDown, {60, 34}));
+  f.window.sendEvent(Event::mouse(EventType::LeftMouseUp, {60, 34}));
+  EXPECT_EQ(clicks, 1);
+  // Without an action a click does nothing, and a disabled button takes none.
+  second->performClick();
+  first->setEnabled(false);
+  first->performClick();
+  EXPECT_EQ(clicks, 1);
+}
+
 TEST(Button, OnOffButtonShowsItsImageWhenOnAndTheAlternateWhenOff) {
   Fixture f;
   auto button = f.add(std::make_shared<Button>(fnd::Rect(10, 250, 40, 40), Button::Kind::Image));
