@@ -250,6 +250,29 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   EXPECT_GE(posted[SelectCurrentSidebarViewNotification], 1);
 }
 
+TEST_F(TagsListTest, AConfirmedDeletionIsDroppedWhenTheListGoesBeforeItRuns) {
+  tagged("a", {"doomed"});
+  save();
+  wire();
+  auto other = std::make_unique<TagsController>();
+  other->setDataManager(&dm);
+  other->awakeFromNib();
+  ViewUpdater::resetTags();
+  ASSERT_EQ(other->tagItems().size(), 1u);
+  brightwren::setSelectedItems(*other->sourceList(), {other->tagItems()[0].get()});
+  other->removeSelectedTag();
+  spin(0.1);
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  // Answered "Delete"; the list goes within the half second before the deletion.
+  other.reset();
+  spin(0.8);
+  EXPECT_EQ(Tag::fetchEntitiesWhereProperty("name", std::string("doomed"))->size(), 1u);
+  // Its notifications reach no one gone.
+  ViewUpdater::resetTags();
+  ViewUpdater::updateTags();
+  EXPECT_EQ(rows(), (std::vector<std::string>{"doomed=1"}));
+}
+
 TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
   tagged("a", {"t"});
   save();
