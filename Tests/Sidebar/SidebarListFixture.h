@@ -60,6 +60,13 @@ class SidebarListTest : public LibraryTest {
     ViewManager::sharedInstance().setCurrentView(index);
   }
 
+  // Saves what the test made, loads the library and shows a list, as its tab button does.
+  void saveLoadAndShow(const char* selectedView, std::int64_t index) {
+    save();
+    loadLibrary();
+    show(selectedView, index);
+  }
+
   // Chooses an entry as a click does and waits for the list to act on it.
   void choose(SmartListController& list, const std::string& id) {
     ASSERT_TRUE(list.selectEntry(id)) << id;
@@ -69,6 +76,12 @@ class SidebarListTest : public LibraryTest {
   static std::optional<std::int64_t> badge(const SmartListController& list, const std::string& id) {
     auto* item = list.itemWithIdentifier(id);
     return item ? item->badgeValue() : std::nullopt;
+  }
+
+  // Each entry's badge, by identifier; no value where the entry shows none.
+  static void expectBadges(const SmartListController& list,
+                           std::initializer_list<std::pair<std::string, std::optional<std::int64_t>>> badges) {
+    for (const auto& [id, value] : badges) EXPECT_EQ(badge(list, id), value) << id;
   }
 
   std::vector<std::string> listed() const { return sorted(titles(const_cast<DataManager&>(dm).bookmarks())); }
