@@ -58,6 +58,20 @@ NetHTTPRequestOperation::Failure recordFailure(Outcome& o) {
 }
 bool ended(const Outcome& o) { return o.successes + o.failures > 0; }
 
+// A manager that parses its answers as XML documents.
+std::shared_ptr<NetHTTPRequestOperationManager> xmlManager() {
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  return manager;
+}
+
+// GETs `url` without parameters and runs the event loop until `o` heard the end (10 s at most);
+// answers whether it did.
+bool getUntilEnded(NetHTTPRequestOperationManager& manager, const std::string& url, Outcome& o) {
+  manager.GET(url, std::nullopt, recordSuccess(o), recordFailure(o));
+  return test::runUntil([&] { return ended(o); }, 10);
+}
+
 const std::string kPosts = "<?xml version=\"1.0\"?><posts user=\"ann\"><post href=\"http://a/\" description=\"A\"/></posts>";
 
 }  // namespace
@@ -74,8 +88,7 @@ TEST(RequestOperationManagerTest, GETWithXMLSerializerCallsSuccessOnceOnMain) {
   Outcome o;
   {
     // The manager is dropped at once, as the service clients do; the request still runs.
-    auto manager = NetHTTPRequestOperationManager::manager();
-    manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+    auto manager = xmlManager();
     fnd::Dictionary params{{"results", 100000}, {"tag", "a b"}};
     ASSERT_TRUE(manager->GET(s.url("/v1/posts/all"), fnd::Value(params), recordSuccess(o), recordFailure(o)));
   }
@@ -102,8 +115,7 @@ TEST(RequestOperationManagerTest, POSTSendsAFormBody) {
   });
   s.start();
   Outcome o;
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->POST(s.url("/load"), fnd::Value(fnd::Dictionary{{"user[email]", "a@b.c"}, {"user[password]", "p&w"}}),
                 recordSuccess(o), recordFailure(o));
   ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
@@ -120,20 +132,17 @@ TEST(RequestOperationManagerTest, RejectedRepliesAndTransportErrorsReachTheFailu
   });
   s.server->Get("/html", [](const httplib::Request&, httplib::Response& res) { res.set_content("<p>", "text/html"); });
   s.start();
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
 
   Outcome missing;
-  manager->GET(s.url("/missing"), std::nullopt, recordSuccess(missing), recordFailure(missing));
-  ASSERT_TRUE(test::runUntil([&] { return ended(missing); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/missing"), missing));
   EXPECT_EQ(missing.failures, 1);
   EXPECT_EQ(missing.error->code(), net::urlerror::BadServerResponse);
   EXPECT_EQ(missing.error->localizedDescription(), "Request failed: not found (404)");
   EXPECT_EQ(std::string(missing.op->responseData()->begin(), missing.op->responseData()->end()), "<error/>");
 
   Outcome html;
-  manager->GET(s.url("/html"), std::nullopt, recordSuccess(html), recordFailure(html));
-  ASSERT_TRUE(test::runUntil([&] { return ended(html); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/html"), html));
   EXPECT_EQ(html.error->localizedDescription(), "Request failed: unacceptable content-type: text/html");
 
   Outcome bad;
@@ -153,8 +162,7 @@ TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
   wrong.server->Get("/", [&](const httplib::Request&, httplib::Response&) { ++wrong.requests; });
   wrong.start();
 
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   Outcome ok, refused;
   manager->GET(good.url("/"), std::nullopt, recordSuccess(ok), recordFailure(ok));
   manager->GET(wrong.url("/"), std::nullopt, recordSuccess(refused), recordFailure(refused));
@@ -426,24 +434,20 @@ TEST(RequestOperationTest, ChallengesUseTheCredentialOnceThenGiveUp) {
       res.set_content("<ok/>", "text/xml");
       return;
     }
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    test::askForBasicAuth(res, "r");
   });
   s.start();
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->setCredential(net::URLCredential::withUser("u", "p"));
   Outcome good;
-  manager->GET(s.url("/private"), std::nullopt, recordSuccess(good), recordFailure(good));
-  ASSERT_TRUE(test::runUntil([&] { return ended(good); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/private"), good));
   EXPECT_EQ(good.successes, 1);
   EXPECT_EQ(attempts.load(), 2);
 
   attempts = 0;
   manager->setCredential(net::URLCredential::withUser("u", "wrong"));
   Outcome bad;
-  manager->GET(s.url("/private"), std::nullopt, recordSuccess(bad), recordFailure(bad));
-  ASSERT_TRUE(test::runUntil([&] { return ended(bad); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/private"), bad));
   EXPECT_EQ(bad.failures, 1);
   // The empty body fails to parse too; the status error hangs beneath the parser's.
   ASSERT_TRUE(bad.error->underlyingError());
@@ -457,8 +461,7 @@ TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
   other.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
     ++attempts;
     if (req.has_header("Authorization")) ++offered;
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    test::askForBasicAuth(res, "r");
   });
   other.start();
   Server service;
@@ -467,12 +470,10 @@ TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
   });
   service.start();
 
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->setCredential(net::URLCredential::withUser("u", "p"));
   Outcome o;
-  manager->GET(service.url("/moved"), std::nullopt, recordSuccess(o), recordFailure(o));
-  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, service.url("/moved"), o));
   EXPECT_EQ(o.failures, 1);
   EXPECT_EQ(attempts.load(), 1) << "the challenge of another origin is not answered";
   EXPECT_EQ(offered.load(), 0);

@@ -55,8 +55,7 @@ struct Server : test::LoopbackServer {
     server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/json"); });
     server->Get("/private", [](const httplib::Request& req, httplib::Response& res) {
       if (req.get_header_value("Authorization").empty()) {
-        res.status = 401;
-        res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+        test::askForBasicAuth(res, "r");
         return;
       }
       res.set_content("{\"auth\":true}", "application/json");

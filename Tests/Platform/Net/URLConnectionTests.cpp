@@ -41,12 +41,6 @@ struct TrustTestCA {
   }
 };
 
-// Answers 401 with a challenge for Basic authentication in `realm`.
-void askForBasicAuth(httplib::Response& res, const std::string& realm = "api") {
-  res.status = 401;
-  res.set_header("WWW-Authenticate", "Basic realm=\"" + realm + "\"");
-}
-
 // The address with `userInfo` ("user:password") in front of its host.
 std::string withUserInfo(std::string url, const std::string& userInfo) {
   url.insert(url.find("://") + 3, userInfo + "@");
@@ -254,7 +248,7 @@ TEST(URLConnectionTest, AnswersBasicAuthenticationFromTheURLOverTLS) {
   Server s(&test::testPKI().localhost);
   s.server->Get("/private", [](const httplib::Request& req, httplib::Response& res) {
     if (req.get_header_value("Authorization") != "Basic YW5uQHgub3JnOnBhIHNz") {
-      askForBasicAuth(res);
+      test::askForBasicAuth(res, "api");
       res.set_content("denied", "text/plain");
       return;
     }
@@ -291,7 +285,7 @@ TEST(URLConnectionTest, PlainHTTPNeverSendsURLCredentials) {
   std::string authSeen = "unset";
   s.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
     authSeen = req.get_header_value("Authorization");
-    askForBasicAuth(res);
+    test::askForBasicAuth(res, "api");
   });
   s.start();
   auto r = run(get(withUserInfo(s.url("/private"), "ann:secret")));
@@ -622,7 +616,7 @@ TEST(URLConnectionTest, ADelegateMayCancelAndReleaseTheLastReferenceFromAnyCallb
   s.server->Get("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
   s.server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/big"); });
   s.server->Get("/locked", [](const httplib::Request&, httplib::Response& res) {
-    askForBasicAuth(res, "r");
+    test::askForBasicAuth(res, "r");
     res.set_content(std::string(200000, 'u'), "text/plain");
   });
   s.start();
