@@ -216,9 +216,7 @@ TEST_F(IntakeTest, WithoutSkippingDuplicatesOutsideServiceFoldersAreAdded) {
 }
 
 TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
-  auto shown = Folder::initEntity();
-  shown->setName("Shown");
-  shown->saveFolder();
+  auto shown = addFolder("Shown");
   // The folder shown is set by hand here, so no folder list may choose another.
   registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
@@ -309,9 +307,7 @@ TEST_F(IntakeTest, OneLaunchAddsAtMostTheAddressLimit) {
 TEST_F(IntakeTest, OfTwoOpenedArchivesOnlyTheFirstIsImported) {
   std::string dir = makeTempDir("archives");
   auto share = [&](const std::string& name, const std::string& url) {
-    auto folder = Folder::initEntity();
-    folder->setName(name);
-    folder->saveFolder();
+    auto folder = addFolder(name);
     auto b = Bookmark::addBookmarkWithURL(url, folder);
     b->saveBookmark();
     SharedFolderArchive archive;
