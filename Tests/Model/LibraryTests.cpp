@@ -5,7 +5,6 @@
 #include "Model/ViewUpdater.h"
 
 #include "Platform/Foundation/FileManager.h"
-#include "Platform/Foundation/TimeZone.h"
 
 #include <array>
 #include <thread>
@@ -17,18 +16,9 @@ class DataManagerTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    fnd::TimeZone::setLocal("Europe/Paris");
-    // 2021-06-16 12:00 local time, a Wednesday.
-    now = *brightwren::dateFromString("2021-06-16 12:00:00 +0200");
-    fnd::setClock([this] { return now; });
-  }
-  void TearDown() override {
-    LibraryTest::TearDown();
-    fnd::TimeZone::setLocal("");
+    stopClockInParisAt("2021-06-16 12:00:00 +0200");  // a Wednesday
   }
   fnd::Date hoursAgo(double h) const { return now.dateByAddingTimeInterval(-h * 3600); }
-
-  fnd::Date now;
 };
 
 TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Model/LibraryFixture.h"
+
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -34,12 +36,10 @@ namespace kesto::test {
 
 // A folder list over a real store in the test's own HOME, with a loaded library and every
 // dialog answered by the test responder.
-class FolderListTest : public ::testing::Test {
+class FolderListTest : public LibraryTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
-    prefs = std::make_shared<PreferenceValues>();
-    registerPreferences(prefs);
+    LibraryTest::SetUp();
     dialogs = std::make_shared<TestDialogResponder>();
     ui::DialogResponder::install(dialogs);
     ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
@@ -48,7 +48,7 @@ class FolderListTest : public ::testing::Test {
     controller.reset();
     dm.reset();
     ui::DialogResponder::install(nullptr);
-    registerPreferences(nullptr);
+    LibraryTest::TearDown();
   }
 
   static fnd::UndoManager* undo() { return WrenEntity::defaultContext()->undoManager(); }
@@ -66,7 +66,6 @@ class FolderListTest : public ::testing::Test {
     b->setTitle(url);
     return b;
   }
-  void save() { ASSERT_TRUE(WrenEntity::saveContext()); }
 
   // Wakes the list over a loaded library and builds its tree.
   void start() {
@@ -86,17 +85,7 @@ class FolderListTest : public ::testing::Test {
     spin(0.05);
     undo()->removeAllActions();
   }
-  void load(bool awake = false) {
-    bool done = false;
-    fnd::NotificationCenter::defaultCenter().addObserver(&done, [&](const fnd::Notification&) { done = true; },
-                                                         UpdateFoldersNotification);
-    if (awake)
-      dm->awakeFromNib();
-    else
-      dm->fetchAllBookmarksFromCoreData();
-    ASSERT_TRUE(runUntil([&] { return done; }, 10));
-    fnd::NotificationCenter::defaultCenter().removeObserver(&done);
-  }
+  void load(bool awake = false) { LibraryTest::load(*dm, awake); }
 
   SourceList& list() { return *controller->sourceList(); }
   // Titles of an item's children.
@@ -127,7 +116,6 @@ class FolderListTest : public ::testing::Test {
     return fresh ? fresh->orderIndex() : -1;
   }
 
-  std::shared_ptr<PreferenceValues> prefs;
   std::shared_ptr<TestDialogResponder> dialogs;
   std::unique_ptr<DataManager> dm;
   std::unique_ptr<FoldersController> controller;

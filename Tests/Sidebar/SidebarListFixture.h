@@ -5,7 +5,6 @@
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
 #include "Model/ViewUpdater.h"
-#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/SmartListController.h"
@@ -22,9 +21,7 @@ class SidebarListTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    fnd::TimeZone::setLocal("Europe/Paris");
-    now = *brightwren::dateFromString("2026-03-14 10:00:00 +0100");
-    fnd::setClock([this] { return now; });
+    stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();
     for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
                              ShowOverlayWithMessage, SelectCurrentSidebarViewNotification})
@@ -43,7 +40,6 @@ class SidebarListTest : public LibraryTest {
   void TearDown() override {
     fnd::NotificationCenter::defaultCenter().removeObserver(this);
     TestDialogResponder::uninstall();
-    fnd::TimeZone::setLocal("");
     LibraryTest::TearDown();
   }
 
@@ -87,7 +83,6 @@ class SidebarListTest : public LibraryTest {
   std::vector<std::string> listed() const { return sorted(titles(const_cast<DataManager&>(dm).bookmarks())); }
 
   DataManager dm;
-  fnd::Date now;
   std::shared_ptr<TestDialogResponder> responder;
   std::map<fnd::NotificationName, int> posted;
   std::vector<std::string> messages;

@@ -30,6 +30,14 @@ std::shared_ptr<T> makeSplit(std::vector<double> widths, double height = 300, do
   return split;
 }
 
+// A split view of the panes given, woken as its window's loading wakes it.
+template <typename T>
+std::shared_ptr<T> makeAwokenSplit(std::vector<double> widths) {
+  auto split = makeSplit<T>(std::move(widths));
+  split->awakeFromNib();
+  return split;
+}
+
 double width(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().size.width; }
 double x(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().origin.x; }
 
@@ -356,13 +364,11 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
 TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setObject(fnd::Value(), KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto s = makeSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
-  s->awakeFromNib();
+  auto s = makeAwokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*s, 0), 200);
   EXPECT_FALSE(s->collapsed());
   defaults.setDouble(230, KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto t = makeSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
-  t->awakeFromNib();
+  auto t = makeAwokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*t, 0), 230);
   // Divider limits are the class's, whatever is proposed.
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 3, 0), 160);
@@ -416,8 +422,7 @@ TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
 }
 
 TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
-  auto s = makeSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
-  s->awakeFromNib();
+  auto s = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
   s->collapseSecondaryPane();
   EXPECT_EQ(s->collapsableViewWidth(), 250);  // the maximum caps the width to restore
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
@@ -426,15 +431,13 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   s->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), 250);
-  auto t = makeSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
-  t->awakeFromNib();
+  auto t = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
   ui::AnimationContext::current().setDuration(0);
   t->collapseSecondaryPane();
   t->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*t, 0), 180);
-  auto z = makeSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
-  z->awakeFromNib();
+  auto z = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
   EXPECT_TRUE(z->collapsed());
   EXPECT_EQ(z->collapsableViewWidth(), 160);
   ui::AnimationContext::current().setDuration(0.25);
@@ -443,13 +446,11 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
 TEST(PaneSplitViews, InspectorWidthAndLimits) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setDouble(180, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto s = makeSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
-  s->awakeFromNib();
+  auto s = makeAwokenSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
   EXPECT_EQ(width(*s, 1), 210);
   EXPECT_EQ(*s->secondaryPaneSize(), 240);
   defaults.setDouble(300, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto t = makeSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
-  t->awakeFromNib();
+  auto t = makeAwokenSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
   EXPECT_EQ(width(*t, 1), 300);
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 0, 0), 649);
   EXPECT_EQ(t->splitViewConstrainMaxCoordinate(*t, 0, 0), 789);
