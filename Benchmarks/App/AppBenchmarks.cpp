@@ -91,6 +91,19 @@ void closeInterface(std::unique_ptr<MainInterface>& ui) {
   WrenDataManager::sharedInstance().reset();
 }
 
+// One keystroke of "page 4711" per iteration, over and over: the field's text grows by a
+// character (and starts again after the whole term), its action runs and `window` is drawn.
+void typeTheTermAgainAndAgain(benchmark::State& state, ui::SearchField& field, ui::Window& window) {
+  const std::string term = "page 4711";
+  std::size_t typed = 0;
+  for (auto _ : state) {
+    typed = typed % term.size() + 1;
+    field.setStringValue(term.substr(0, typed));
+    field.sendAction();
+    window.displayIfNeeded();
+  }
+}
+
 // Five repetitions, reported with their minimum and maximum beside the mean.
 void fiveRepetitionsWithMinAndMax(benchmark::internal::Benchmark* b) {
   b->Repetitions(5)
@@ -271,14 +284,7 @@ BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(ben
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
   auto& field = *ui->bookmarksController().searchField;
-  const std::string term = "page 4711";
-  std::size_t typed = 0;
-  for (auto _ : state) {
-    typed = typed % term.size() + 1;
-    field.setStringValue(term.substr(0, typed));
-    field.sendAction();
-    ui->window().displayIfNeeded();
-  }
+  typeTheTermAgainAndAgain(state, field, ui->window());
   if (ui->dataManager().bookmarks().empty()) state.SkipWithError("the full term found nothing");
   field.setStringValue("");
   closeInterface(ui);
@@ -388,14 +394,7 @@ void BM_MenuBarSearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
   auto& menu = ui->menuBookmarksController();
   ui->appDelegate().hotkeyWithEvent();
-  const std::string term = "page 4711";
-  std::size_t typed = 0;
-  for (auto _ : state) {
-    typed = typed % term.size() + 1;
-    menu.searchField->setStringValue(term.substr(0, typed));
-    menu.searchField->sendAction();
-    ui->menuBarWindow().displayIfNeeded();
-  }
+  typeTheTermAgainAndAgain(state, *menu.searchField, ui->menuBarWindow());
   if (ui->dataManager().menuBookmarks().empty()) state.SkipWithError("the full term found nothing");
   closeInterface(ui);
 }

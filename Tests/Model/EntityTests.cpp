@@ -372,18 +372,12 @@ TEST_F(EntityTest, FilteredFolderListsExpandAncestorsAndHighlightNewMatches) {
   save();
   auto both = Folder::fetchFoldersOrderedByIndexWithFilter("PROJECT");
   // P's children (C), then P as C's ancestor, then C's children; neither match is highlighted.
-  ASSERT_EQ(both.size(), 3u);
-  EXPECT_EQ(both[0], C);
-  EXPECT_EQ(both[1], P);
-  EXPECT_EQ(both[2], CC);
+  EXPECT_EQ(both, (Folder::List{C, P, CC}));
   EXPECT_FALSE(P->isHighlighted());
   EXPECT_FALSE(C->isHighlighted());
   EXPECT_EQ(P->isExpanded(), 1);
   auto onlyChild = Folder::fetchFoldersOrderedByNameWithFilter("child");
-  ASSERT_EQ(onlyChild.size(), 3u);
-  EXPECT_EQ(onlyChild[0], P);
-  EXPECT_EQ(onlyChild[1], CC);
-  EXPECT_EQ(onlyChild[2], C);
+  EXPECT_EQ(onlyChild, (Folder::List{P, CC, C}));
   EXPECT_TRUE(C->isHighlighted());
 }
 

@@ -153,8 +153,7 @@ TEST(RequestOperationManagerTest, RejectedRepliesAndTransportErrorsReachTheFailu
 }
 
 TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
-  net::ServerTrust::setIgnoreSystemStoreForTesting(true);
-  net::ServerTrust::setAdditionalSystemAnchorsForTesting(net::Certificate::fromPEM(test::testPKI().caPEM));
+  test::TrustTestCA ca;
   Server good(&test::testPKI().localhost);
   good.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("<a/>", "text/xml"); });
   good.start();
@@ -171,8 +170,6 @@ TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
   EXPECT_EQ(refused.failures, 1);
   EXPECT_EQ(refused.error->domain(), fnd::kURLErrorDomain);
   EXPECT_EQ(wrong.requests.load(), 0);
-  net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
-  net::ServerTrust::setIgnoreSystemStoreForTesting(false);
 }
 
 TEST(RequestOperationManagerTest, MultipartBodiesParseOnTheServer) {

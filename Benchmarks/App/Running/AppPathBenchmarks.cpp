@@ -185,22 +185,29 @@ Places places() {
   return p;
 }
 
-// Clicks a place and answers the time from the click's arrival to the reloaded list's frame.
-std::optional<double> clickToDrawnList(RunningApp& app, int x, int y) {
+// Runs `act` and answers the time from the arrival of the input it makes (`kind` "button" or
+// "key") to the list's next frame, within 5 s; then waits until the program rested `idleMs`.
+std::optional<double> inputToDrawnList(RunningApp& app, const std::string& kind, const std::function<void()>& act,
+                                       int idleMs) {
   const auto before = bench::monotonicUs();
-  click(app, x, y);
+  act();
   std::optional<std::int64_t> input, drawn;
   app.waitUntil(
       [&](const bench::MarkLog& m) {
         if (!input)
-          if (auto i = m.first("input", before, [](const std::string& d) { return d == "button"; })) input = i->us;
+          if (auto i = m.first("input", before, [&](const std::string& d) { return d == kind; })) input = i->us;
         if (input) drawn = m.listDrawnAfter(*input);
         return drawn.has_value();
       },
       5);
-  app.waitUntilIdle(300);
+  app.waitUntilIdle(idleMs);
   if (!input || !drawn) return std::nullopt;
   return static_cast<double>(*drawn - *input) / 1000.0;
+}
+
+// Clicks a place and answers the time from the click's arrival to the reloaded list's frame.
+std::optional<double> clickToDrawnList(RunningApp& app, int x, int y) {
+  return inputToDrawnList(app, "button", [&] { click(app, x, y); }, 300);
 }
 
 void BM_AppStartToFirstDrawnList(benchmark::State& state) {
@@ -251,21 +258,8 @@ void BM_AppSearchKeystrokeToDrawnList(benchmark::State& state) {
       keys(*app, {"ctrl+f"});
       keys(*app, {"ctrl+a", "BackSpace"});
       app->waitUntilIdle(300);
-      for (const auto& key : term) {
-        const auto before = bench::monotonicUs();
-        xdo({"key", key});
-        std::optional<std::int64_t> input, drawn;
-        app->waitUntil(
-            [&](const bench::MarkLog& m) {
-              if (!input)
-                if (auto i = m.first("input", before, [](const std::string& d) { return d == "key"; })) input = i->us;
-              if (input) drawn = m.listDrawnAfter(*input);
-              return drawn.has_value();
-            },
-            5);
-        if (input && drawn) ms.push_back(static_cast<double>(*drawn - *input) / 1000.0);
-        app->waitUntilIdle(200);
-      }
+      for (const auto& key : term)
+        if (auto t = inputToDrawnList(*app, "key", [&] { xdo({"key", key}); }, 200)) ms.push_back(*t);
     }
     keys(*app, {"Escape"});
     report(state, ms);

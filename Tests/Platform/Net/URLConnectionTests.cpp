@@ -30,17 +30,6 @@ namespace {
 
 using Server = test::LoopbackServer;
 
-struct TrustTestCA {
-  TrustTestCA() {
-    ServerTrust::setIgnoreSystemStoreForTesting(true);
-    ServerTrust::setAdditionalSystemAnchorsForTesting(Certificate::fromPEM(test::testPKI().caPEM));
-  }
-  ~TrustTestCA() {
-    ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    ServerTrust::setIgnoreSystemStoreForTesting(false);
-  }
-};
-
 // The address with `userInfo` ("user:password") in front of its host.
 std::string withUserInfo(std::string url, const std::string& userInfo) {
   url.insert(url.find("://") + 3, userInfo + "@");
@@ -244,7 +233,7 @@ TEST(URLConnectionTest, CredentialsNeverFollowARedirectToAnotherOrigin) {
 }
 
 TEST(URLConnectionTest, AnswersBasicAuthenticationFromTheURLOverTLS) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   Server s(&test::testPKI().localhost);
   s.server->Get("/private", [](const httplib::Request& req, httplib::Response& res) {
     if (req.get_header_value("Authorization") != "Basic YW5uQHgub3JnOnBhIHNz") {
@@ -295,7 +284,7 @@ TEST(URLConnectionTest, PlainHTTPNeverSendsURLCredentials) {
 }
 
 TEST(URLConnectionTest, RefusesBadCertificatesBeforeAnyRequestByte) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   const auto& pki = test::testPKI();
   for (const test::TestIdentity* id : {&pki.wrongHost, &pki.selfSigned, &pki.expired}) {
     Server s(id);
@@ -334,7 +323,7 @@ TEST(URLConnectionTest, TrustDelegateCanAcceptOrCancel) {
   Server s2(&pki.localhost);
   s2.server->Get("/", [&](const httplib::Request&, httplib::Response&) { ++s2.requests; });
   s2.start();
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   auto cancel = std::make_shared<Recorder>();
   cancel->trustAnswer = [](AuthenticationChallenge& c) { c.cancel(); };
   run(get(s2.url("/")), cancel);
@@ -550,7 +539,7 @@ TEST(URLConnectionTest, SynchronousRequestsWaitAndCapTheBody) {
 }
 
 TEST(URLConnectionTest, EveryRequestOnAPooledTLSConnectionIsJudged) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   Server s(&test::testPKI().localhost);
   s.server->set_keep_alive_max_count(5);  // the connection is pooled and reused
   s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });

@@ -138,16 +138,6 @@ namespace {
 std::vector<Certificate> chainOf(const test::TestIdentity& id) {
   return Certificate::fromPEM(test::readFile(id.certPath));
 }
-struct TrustAnchors {
-  TrustAnchors() {
-    ServerTrust::setIgnoreSystemStoreForTesting(true);
-    ServerTrust::setAdditionalSystemAnchorsForTesting(Certificate::fromPEM(test::testPKI().caPEM));
-  }
-  ~TrustAnchors() {
-    ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    ServerTrust::setIgnoreSystemStoreForTesting(false);
-  }
-};
 }  // namespace
 
 TEST(ServerTrustTest, CertificatesFromGarbageAreRefused) {
@@ -162,7 +152,7 @@ TEST(ServerTrustTest, CertificatesFromGarbageAreRefused) {
 }
 
 TEST(ServerTrustTest, SSLPolicyChecksChainDatesAndHost) {
-  TrustAnchors anchors;
+  test::TrustTestCA anchors;
   const auto& pki = test::testPKI();
   EXPECT_EQ(ServerTrust(chainOf(pki.localhost), "localhost", 443).evaluate(), TrustResult::Unspecified);
   EXPECT_EQ(ServerTrust(chainOf(pki.localhost), "127.0.0.1", 443).evaluate(), TrustResult::Unspecified);
@@ -181,7 +171,7 @@ TEST(ServerTrustTest, SSLPolicyChecksChainDatesAndHost) {
 }
 
 TEST(ServerTrustTest, ExplicitAnchorsReplaceTheStore) {
-  TrustAnchors anchors;
+  test::TrustTestCA anchors;
   const auto& pki = test::testPKI();
   ServerTrust t(chainOf(pki.localhost), "localhost", 443);
   t.setAnchorCertificates(Certificate::fromPEM(pki.selfSigned.certPEM));

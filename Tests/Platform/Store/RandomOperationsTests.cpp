@@ -80,8 +80,7 @@ TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
     ContextRef target = main;
     ContextRef child;
     if (viaChild) {
-      child = Context::make(ConcurrencyType::PrivateQueue);
-      child->setParent(main);
+      child = makeChildContext(main);
       target = child;
     }
     std::string op;
