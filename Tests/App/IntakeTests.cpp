@@ -59,11 +59,9 @@ TEST(SchemeText, LinesAndAddressTest) {
 
 TEST(SchemeText, OnlyHttpAndHttpsURLsWithAHostAreAddresses) {
   using intake::addressFromLine;
-  EXPECT_FALSE(addressFromLine("httpjavascript:alert(1)"));
-  EXPECT_FALSE(addressFromLine("https:alert(1)"));
-  EXPECT_FALSE(addressFromLine("http:///path"));
-  EXPECT_FALSE(addressFromLine("https//example.org/"));
-  EXPECT_FALSE(addressFromLine("httpfile:///etc/passwd"));
+  for (const char* line :
+       {"httpjavascript:alert(1)", "https:alert(1)", "http:///path", "https//example.org/", "httpfile:///etc/passwd"})
+    EXPECT_FALSE(addressFromLine(line)) << line;
   EXPECT_EQ(addressFromLine("https://example.org/a?b=c#d").value_or("?"), "https://example.org/a?b=c#d");
   // A decoded payload keeps its spaces and non-ASCII text; they are still addresses.
   EXPECT_EQ(addressFromLine("https://example.org/a b").value_or("?"), "https://example.org/a b");
