@@ -26,7 +26,13 @@ def main(picture, port_file):
         def log_message(self, *args):
             pass
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    class Server(http.server.ThreadingHTTPServer):
+        # The program drops the requests of rows scrolled away: a client gone is no error.
+        def handle_error(self, request, client_address):
+            if not isinstance(sys.exc_info()[1], ConnectionError):
+                super().handle_error(request, client_address)
+
+    server = Server(("127.0.0.1", 0), Handler)
     with open(port_file, "w") as f:
         f.write(str(server.server_address[1]))
     server.serve_forever()
