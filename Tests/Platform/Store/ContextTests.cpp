@@ -645,9 +645,8 @@ TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {
 }
 
 TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
-  std::string path = storePath();
-  auto c = openStore(makeLibraryModel(), path);
-  auto ctx = makeMainContext(c);
+  Stack s;
+  auto ctx = s.main;
   auto a = ctx->insertNewObject("Folder");
   a->setValueForKey("folderID", std::string("A"));
   auto b = ctx->insertNewObject("Folder");
@@ -690,7 +689,7 @@ TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
   EXPECT_EQ(b->toMany("bookmarks").size(), 50u);
   ASSERT_TRUE(ctx->save());
 
-  auto fresh = makeMainContext(openStore(makeLibraryModel(), path));
+  auto fresh = makeMainContext(openStore(makeLibraryModel(), s.path));
   auto folders = fetchAll(*fresh, "Folder", "folderID == 'A'");
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(folders[0]->toMany("bookmarks").size(), 145u);

@@ -357,9 +357,8 @@ TEST(Persistence, DictionaryResultsAndExpressions) {
 }
 
 TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
-  std::string path = storePath();
-  auto c = openStore(makeLibraryModel(), path);
-  auto main = makeMainContext(c);
+  Stack s;
+  auto main = s.main;
   auto a = addBookmark(*main, "A", "u", "t");
   auto b = addBookmark(*main, "B", "u", "t");
   ASSERT_TRUE(main->save());
@@ -371,7 +370,7 @@ TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
   ASSERT_TRUE(main->save());
   EXPECT_GT(n->objectID()->primaryKey(), oldKey);
   // A stale ID of the deleted row must not find the new one.
-  auto other = makeMainContext(c);
+  auto other = makeMainContext(s.coordinator);
   EXPECT_EQ(other->existingObjectWithID(oldID), nullptr);
   (void)a;
 }
