@@ -37,22 +37,26 @@ struct Outcome {
   std::optional<fnd::Error> error;
   std::shared_ptr<NetHTTPRequestOperation> op;
   bool hadOperation = true;
+
+  // Notes a callback: the operation it came with, and whether it came on the main thread.
+  void calledWith(const std::shared_ptr<NetHTTPRequestOperation>& by) {
+    onMain = onMain && fnd::RunLoop::isMainThread();
+    op = by;
+  }
 };
 
 NetHTTPRequestOperation::Success recordSuccess(Outcome& o) {
   return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Value& object) {
     ++o.successes;
-    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
     o.object = object;
-    o.op = op;
+    o.calledWith(op);
   };
 }
 NetHTTPRequestOperation::Failure recordFailure(Outcome& o) {
   return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Error& e) {
     ++o.failures;
-    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
     o.error = e;
-    o.op = op;
+    o.calledWith(op);
     o.hadOperation = op != nullptr;
   };
 }
