@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 namespace kesto::ui {
 
 namespace {
@@ -24,29 +26,55 @@ constexpr const char* kDocumentSizeScript =
     "[document.documentElement.scrollWidth,"
     " Math.ceil(Math.max(document.documentElement.getBoundingClientRect().height,"
     "                    document.body ? document.body.getBoundingClientRect().bottom : 0))]";
+// Every view still there. The engine must see each page go before its profile does, or it can stall
+// while the program exits; a snapshot still in flight, or a deletion still waiting for the main loop
+// when the program quits without turning it again, would otherwise leave one behind.
+std::vector<QPointer<QWebEngineView>>& liveViews() {
+  static std::vector<QPointer<QWebEngineView>> views;
+  return views;
+}
+
+void deleteLiveViews() {
+  auto views = std::move(liveViews());
+  for (auto& view : views) delete view.data();
+}
+
+void keepTrackOf(QWebEngineView* view) {
+  // Registered after the engine's own clean-up (the first view starts the engine), so it runs first.
+  static const bool registered = [] {
+    qAddPostRoutine(deleteLiveViews);
+    return true;
+  }();
+  (void)registered;
+  auto& views = liveViews();
+  std::erase_if(views, [](const QPointer<QWebEngineView>& gone) { return gone.isNull(); });
+  views.emplace_back(view);
+}
 }  // namespace
 
 struct OffscreenWebView::Impl {
-  std::unique_ptr<QWebEngineView> view;
+  QPointer<QWebEngineView> view;
   std::function<void(bool)> loaded;
 };
 
 OffscreenWebView::OffscreenWebView(int width, int height) : d_(std::make_unique<Impl>()) {
   KESTO_ASSERT_MAIN_THREAD();
-  d_->view = std::make_unique<QWebEngineView>();
+  d_->view = new QWebEngineView;
+  keepTrackOf(d_->view);
   d_->view->setAttribute(Qt::WA_DontShowOnScreen);
   // The picture is of the page, not of the view's scroll bars.
   d_->view->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
   d_->view->resize(width, height);
   d_->view->show();
-  QObject::connect(d_->view.get(), &QWebEngineView::loadFinished, d_->view.get(), [impl = d_.get()](bool ok) {
+  QObject::connect(d_->view, &QWebEngineView::loadFinished, d_->view, [impl = d_.get()](bool ok) {
     if (impl->loaded) impl->loaded(ok);
   });
 }
 
 OffscreenWebView::~OffscreenWebView() {
-  // The view may be inside one of its own signals: the toolkit deletes it when that is over.
-  if (d_->view) d_->view.release()->deleteLater();
+  // The view may be inside one of its own signals: the toolkit deletes it when that is over, or at
+  // exit at the latest.
+  if (d_->view) d_->view->deleteLater();
 }
 
 void OffscreenWebView::setMainFrameLoadHandler(std::function<void(bool)> handler) {
@@ -61,7 +89,7 @@ void OffscreenWebView::loadURL(const std::string& url) {
 
 void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
   KESTO_ASSERT_MAIN_THREAD();
-  QPointer<QWebEngineView> view = d_->view.get();
+  QPointer<QWebEngineView> view = d_->view;
   d_->view->page()->runJavaScript(kDocumentSizeScript, [view, done = std::move(done)](const QVariant& result) {
     if (!view) return;
     const auto values = result.toList();
@@ -73,7 +101,7 @@ void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
 
 void OffscreenWebView::snapshot(const fnd::Rect& part, std::function<void(Image)> done) {
   KESTO_ASSERT_MAIN_THREAD();
-  QPointer<QWebEngineView> view = d_->view.get();
+  QPointer<QWebEngineView> view = d_->view;
   const QRect rect(int(part.origin.x), int(part.origin.y), int(part.width()), int(part.height()));
   QTimer::singleShot(kDrawDelayMs, view, [view, rect, done = std::move(done)] {
     if (!view) return;
