@@ -60,17 +60,43 @@ function(kesto_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
 
-# kesto_add_library(<name> [QT] [DEPS <targets...>] [PRIVATE_DEPS <targets...>])
-# Builds every .cpp below the calling folder into one static library. QT turns on moc for the
-# platform layers, the only places that may include Qt.
+# kesto_own_sources(<variable> <patterns...>)
+# The files below the calling folder that match the patterns, without those of a sub-folder that
+# has a CMakeLists.txt of its own: such a folder is a library (or test suite) of its own, as a
+# layer's Unused/ folder (classes the program does not use, linked only by tests) or a part that
+# sits a layer above its parent folder.
+function(kesto_own_sources variable)
+  list(TRANSFORM ARGN PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/" OUTPUT_VARIABLE patterns)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${patterns})
+  file(GLOB_RECURSE nested CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt")
+  foreach(lists_file IN LISTS nested)
+    get_filename_component(folder "${lists_file}" DIRECTORY)
+    string(LENGTH "${folder}/" prefix_length)
+    foreach(source IN LISTS sources)
+      string(SUBSTRING "${source}" 0 ${prefix_length} head)
+      if(head STREQUAL "${folder}/")
+        list(REMOVE_ITEM sources "${source}")
+      endif()
+    endforeach()
+  endforeach()
+  set(${variable} ${sources} PARENT_SCOPE)
+endfunction()
+
+# kesto_add_library(<name> [QT] [DEPS <targets...>] [PRIVATE_DEPS <targets...>]
+#                   [SOURCES <files...>] [EXCLUDE <files...>])
+# Builds every .cpp below the calling folder (kesto_own_sources) into one static library, or only
+# the SOURCES named, without the files named by EXCLUDE (both relative to the folder). QT turns on
+# moc for the platform layers, the only places that may include Qt.
 function(kesto_add_library name)
-  cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
-  # A layer's Unused/ folder holds classes the program does not use: a library of its own
-  # (<layer>Unused, made by the folder's CMakeLists.txt) that only tests link.
-  if(NOT CMAKE_CURRENT_SOURCE_DIR MATCHES "/Unused$")
-    list(FILTER sources EXCLUDE REGEX "/Unused/")
+  cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS;SOURCES;EXCLUDE" ${ARGN})
+  if(ARG_SOURCES)
+    list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/" OUTPUT_VARIABLE sources)
+  else()
+    kesto_own_sources(sources "*.cpp" "*.c" "*.h")
+  endif()
+  if(ARG_EXCLUDE)
+    list(TRANSFORM ARG_EXCLUDE PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+    list(REMOVE_ITEM sources ${ARG_EXCLUDE})
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${KESTO_SOURCE_ROOT}")
@@ -90,11 +116,11 @@ function(kesto_add_library name)
 endfunction()
 
 # kesto_add_tests(<name> [GUI] [DEPS <targets...>])
-# One GoogleTest executable from every .cpp below the calling folder. Each test runs in its own
-# process with a fresh temporary HOME and XDG folders (see Tests/Harness/TestMain.cpp).
+# One GoogleTest executable from every .cpp below the calling folder (kesto_own_sources). Each test
+# runs in its own process with a fresh temporary HOME and XDG folders (see Tests/Harness/TestMain.cpp).
 function(kesto_add_tests name)
   cmake_parse_arguments(ARG "GUI" "TIMEOUT" "DEPS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  kesto_own_sources(sources "*.cpp" "*.h")
   add_executable(${name} ${sources})
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE KestoTestMainGui)

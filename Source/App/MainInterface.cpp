@@ -32,9 +32,10 @@
 #include "Sidebar/SidebarController.h"
 #include "Sidebar/SidebarLists.h"
 #include "Sidebar/TutorialPopovers.h"
-#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/Setup/PasswordRecovery.h"
 #include "Synchronize/SkyFolderDataSource.h"
-#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Setup/SyncSetupStages.h"
+#include "Synchronize/Setup/SyncWizard.h"
 #include "Synchronize/Synchronizer.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Views/FlexSplitView.h"
@@ -552,7 +553,9 @@ void MainInterface::connect() {
   auto* wizard = syncWizard_.get();
   app.openSyncWizard = [wizard] { wizard->openWizard(); };
   auto* link = skyfolderLink_.get();
-  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) { link->setLinkButton(b); };
+  wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) {
+    connectSkyfolderLinkButton(*link, b);
+  };
   auto* preferences = preferences_.get();
   wizard->preferencesChanged = [preferences] {
     preferences->readPreferences();

@@ -652,12 +652,16 @@ void DataManager::loadPredicate(const store::PredicateRef& predicate) {
   loadBookmarks();
 }
 
+void DataManager::appendSearchResults(const store::PredicateRef& predicate, BookmarkList& list) {
+  auto sorts = folderSortDescriptors();
+  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
+  if (found) list.insert(list.end(), found->begin(), found->end());
+}
+
 void DataManager::applySearchPredicate(const store::PredicateRef& predicate) {
   KESTO_ASSERT_MAIN_THREAD();
   clearBookmarks();
-  auto sorts = folderSortDescriptors();
-  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
-  if (found) bookmarks_.insert(bookmarks_.end(), found->begin(), found->end());
+  appendSearchResults(predicate, bookmarks_);
 }
 
 void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateRef& predicate) {
@@ -674,27 +678,25 @@ void DataManager::applySearchPredicateOnCurrentSelection(const store::PredicateR
 void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predicate) {
   KESTO_ASSERT_MAIN_THREAD();
   clearMenuBookmarks();
-  auto sorts = folderSortDescriptors();
-  auto found = Bookmark::fetchEntitiesWithPredicate(predicate, &sorts, kSearchLimit, 0, context_);
-  if (found) menuBookmarks_.insert(menuBookmarks_.end(), found->begin(), found->end());
+  appendSearchResults(predicate, menuBookmarks_);
+}
+
+void DataManager::fillMenuBookmarks(const store::PredicateRef& predicate, const SortDescriptors& sorts) {
+  menuBookmarks_ = filter(predicate);
+  sortBookmarks(menuBookmarks_, sorts);
 }
 
 void DataManager::loadWeekBookmarksMenu() {
   // "trashed < 1  and blocked < 1": the library's test.
-  menuBookmarks_ = filter(p_.library);
-  sortBookmarks(menuBookmarks_, {store::SortDescriptor("lastOpened", false)});
+  fillMenuBookmarks(p_.library, {store::SortDescriptor("lastOpened", false)});
 }
 
-void DataManager::loadFavoriteBookmarksMenu() {
-  menuBookmarks_ = filter(p_.favorites);
-  sortBookmarks(menuBookmarks_, {store::SortDescriptor("title", true)});
-}
+void DataManager::loadFavoriteBookmarksMenu() { fillMenuBookmarks(p_.favorites, {store::SortDescriptor("title", true)}); }
 
 void DataManager::loadMenuBookmarks() {
   KESTO_ASSERT_MAIN_THREAD();
   currentSortDescriptors_ = folderSortDescriptors();
-  menuBookmarks_ = filter(p_.library);
-  sortBookmarks(menuBookmarks_, currentSortDescriptors_);
+  fillMenuBookmarks(p_.library, currentSortDescriptors_);
   ViewUpdater::updateMenuBookmarks();
 }
 

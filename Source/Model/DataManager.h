@@ -267,6 +267,9 @@ class DataManager {
   std::shared_ptr<const Preferences> prefs() const;
   void buildDateWindows();
   void loadPredicate(const store::PredicateRef& predicate);
+  // A library-wide search's results (at most the search limit), in folder order, added to `list`.
+  void appendSearchResults(const store::PredicateRef& predicate, BookmarkList& list);
+  void fillMenuBookmarks(const store::PredicateRef& predicate, const SortDescriptors& sorts);
   // The library's bookmarks the predicate accepts, in library order; the smart lists' own
   // predicates are answered from the index.
   BookmarkList filter(const store::PredicateRef& predicate);

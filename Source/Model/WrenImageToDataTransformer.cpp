@@ -1,7 +1,7 @@
 #include "Model/WrenImageToDataTransformer.h"
 
 #include "Model/DataModel.h"
-#include "Platform/UI/Image.h"
+#include "Platform/Foundation/ImageTranscoding.h"
 
 #include <algorithm>
 
@@ -18,11 +18,11 @@ fnd::Value WrenImageToDataTransformer::transformedValue(const fnd::Value& value)
   if (!value.isData() || value.data().empty()) return {};
   // Saves write every attribute again: a PNG is not decoded and encoded once more each time.
   if (isPNG(value.data())) return value;
-  const ui::Image image = ui::Image::fromData(value.data());
-  if (image.isNull()) return {};
-  fnd::Data png = image.encoded("png");
-  if (png.empty()) return {};
-  return fnd::Value(std::move(png));
+  auto png = fnd::transcodeToPNG(value.data());
+  // Without the widget layer's codecs (a process that shows no images) nothing is decoded or lost.
+  if (!png) return value;
+  if (png->empty()) return {};
+  return fnd::Value(std::move(*png));
 }
 
 fnd::Value WrenImageToDataTransformer::reverseTransformedValue(const fnd::Value& data) const {

@@ -13,12 +13,13 @@ namespace kesto {
 
 namespace {
 
-std::mutex& folderMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& pinnedFolder() {
-  static std::string folder;
+// The folder set for the pinned certificates (empty: the resources), guarded for any thread.
+struct PinnedFolder {
+  std::mutex mutex;
+  std::string path;
+};
+PinnedFolder& pinnedFolder() {
+  static PinnedFolder folder;
   return folder;
 }
 
@@ -40,16 +41,16 @@ bool isValid(const net::ServerTrust& trust) {
 }  // namespace
 
 void NetSecurityPolicy::setDefaultPinnedCertificatesFolder(std::string folder) {
-  std::lock_guard lock(folderMutex());
-  pinnedFolder() = std::move(folder);
+  std::lock_guard lock(pinnedFolder().mutex);
+  pinnedFolder().path = std::move(folder);
 }
 
 const std::vector<fnd::Data>& NetSecurityPolicy::defaultPinnedCertificates() {
   static const std::vector<fnd::Data> certificates = [] {
     std::string folder;
     {
-      std::lock_guard lock(folderMutex());
-      folder = pinnedFolder().empty() ? resourceFolder() : pinnedFolder();
+      std::lock_guard lock(pinnedFolder().mutex);
+      folder = pinnedFolder().path.empty() ? resourceFolder() : pinnedFolder().path;
     }
     std::vector<std::string> names;
     if (DIR* dir = ::opendir(folder.c_str())) {

@@ -176,6 +176,21 @@ std::optional<net::URLRequest> NetHTTPRequestSerializer::requestBySerializingReq
   return copy;
 }
 
+std::optional<net::URLRequest> NetHTTPRequestSerializer::requestWithEncodedBody(const net::URLRequest& request,
+                                                                               const Parameters& parameters,
+                                                                               fnd::Error* error,
+                                                                               const std::string& contentType,
+                                                                               const BodyEncoder& encode) {
+  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
+    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
+  net::URLRequest copy = withDefaultHeaders(request);
+  if (parameters) {
+    if (!copy.allHTTPHeaderFields().contains("Content-Type")) copy.setValueForHTTPHeaderField(contentType, "Content-Type");
+    if (auto body = encode(*parameters, error)) copy.setHTTPBody(std::move(*body));
+  }
+  return copy;
+}
+
 std::optional<net::URLRequest> NetHTTPRequestSerializer::multipartFormRequestWithMethod(
     const std::string& method, const std::string& URLString, const Parameters& parameters,
     const std::function<void(NetMultipartFormData&)>& block, fnd::Error* error) {
@@ -261,60 +276,34 @@ std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::copy() const
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetJSONRequestSerializer> NetJSONRequestSerializer::serializerWithWritingOptions(std::uint64_t options) {
-  auto s = std::make_shared<NetJSONRequestSerializer>();
-  s->writingOptions_ = options;
-  return s;
-}
-
 std::optional<net::URLRequest> NetJSONRequestSerializer::requestBySerializingRequest(const net::URLRequest& request,
                                                                                     const Parameters& parameters,
                                                                                     fnd::Error* error) {
-  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
-    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-  net::URLRequest copy = withDefaultHeaders(request);
-  if (parameters) {
-    if (!copy.allHTTPHeaderFields().contains("Content-Type")) copy.setValueForHTTPHeaderField("application/json", "Content-Type");
-    auto text = fnd::Json::write(*parameters, static_cast<unsigned>(writingOptions_), error);
-    if (text) copy.setHTTPBody(fnd::Data(text->begin(), text->end()));
-  }
-  return copy;
+  return requestWithEncodedBody(request, parameters, error, "application/json",
+                                [this](const fnd::Value& value, fnd::Error* e) -> std::optional<fnd::Data> {
+                                  auto text = fnd::Json::write(value, static_cast<unsigned>(writingOptions_), e);
+                                  if (!text) return std::nullopt;
+                                  return fnd::Data(text->begin(), text->end());
+                                });
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetJSONRequestSerializer::copy() const {
-  auto c = std::make_shared<NetJSONRequestSerializer>();
+  auto c = std::make_shared<NetJSONRequestSerializer>(writingOptions_);
   copySettingsTo(*c);
-  c->writingOptions_ = writingOptions_;
   return c;
-}
-
-std::shared_ptr<NetPropertyListRequestSerializer> NetPropertyListRequestSerializer::serializerWithFormat(
-    std::uint64_t format, std::uint64_t writeOptions) {
-  auto s = std::make_shared<NetPropertyListRequestSerializer>();
-  s->format_ = format;
-  s->writeOptions_ = writeOptions;
-  return s;
 }
 
 std::optional<net::URLRequest> NetPropertyListRequestSerializer::requestBySerializingRequest(
     const net::URLRequest& request, const Parameters& parameters, fnd::Error* error) {
-  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
-    return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-  net::URLRequest copy = withDefaultHeaders(request);
-  if (parameters) {
-    if (!copy.allHTTPHeaderFields().contains("Content-Type"))
-      copy.setValueForHTTPHeaderField("application/x-plist", "Content-Type");
-    auto data = fnd::PropertyList::write(*parameters, static_cast<fnd::PropertyListFormat>(format_), error);
-    if (data) copy.setHTTPBody(std::move(*data));
-  }
-  return copy;
+  return requestWithEncodedBody(request, parameters, error, "application/x-plist",
+                                [this](const fnd::Value& value, fnd::Error* e) {
+                                  return fnd::PropertyList::write(value, static_cast<fnd::PropertyListFormat>(format_), e);
+                                });
 }
 
 std::shared_ptr<NetHTTPRequestSerializer> NetPropertyListRequestSerializer::copy() const {
-  auto c = std::make_shared<NetPropertyListRequestSerializer>();
+  auto c = std::make_shared<NetPropertyListRequestSerializer>(format_, writeOptions_);
   copySettingsTo(*c);
-  c->format_ = format_;
-  c->writeOptions_ = writeOptions_;
   return c;
 }
 
@@ -353,14 +342,10 @@ std::shared_ptr<NetHTTPRequestSerializer> NetHTTPRequestSerializer::initWithCode
   if (c.className() == "NetHTTPRequestSerializer") {
     s = std::make_shared<NetHTTPRequestSerializer>();
   } else if (c.className() == "NetJSONRequestSerializer") {
-    auto json = std::make_shared<NetJSONRequestSerializer>();
-    json->setWritingOptions(static_cast<std::uint64_t>(c.decodeInt64("writingOptions")));
-    s = json;
+    s = std::make_shared<NetJSONRequestSerializer>(static_cast<std::uint64_t>(c.decodeInt64("writingOptions")));
   } else if (c.className() == "NetPropertyListRequestSerializer") {
-    auto plist = std::make_shared<NetPropertyListRequestSerializer>();
-    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
-    plist->setWriteOptions(static_cast<std::uint64_t>(c.decodeInt64("writeOptions")));
-    s = plist;
+    s = std::make_shared<NetPropertyListRequestSerializer>(static_cast<std::uint64_t>(c.decodeInt64("format", 100)),
+                                                           static_cast<std::uint64_t>(c.decodeInt64("writeOptions")));
   } else {
     return nullptr;
   }

@@ -96,6 +96,13 @@ class NetHTTPRequestSerializer : public fnd::Coding {
   // Default headers that the request does not carry yet.
   net::URLRequest withDefaultHeaders(const net::URLRequest& request) const;
   void copySettingsTo(NetHTTPRequestSerializer& other) const;
+  // The JSON and property-list forms: methods that carry their parameters in the URI are
+  // serialized as plain HTTP; other requests get the encoded parameters as their body, under
+  // `contentType` unless the request names its own. A failed encoding leaves the body unset.
+  using BodyEncoder = std::function<std::optional<fnd::Data>(const fnd::Value& parameters, fnd::Error* error)>;
+  std::optional<net::URLRequest> requestWithEncodedBody(const net::URLRequest& request, const Parameters& parameters,
+                                                        fnd::Error* error, const std::string& contentType,
+                                                        const BodyEncoder& encode);
 
  private:
   void markChanged(const std::string& name) { changed_.insert(name); }
@@ -123,7 +130,10 @@ class NetHTTPRequestSerializer : public fnd::Coding {
 class NetJSONRequestSerializer : public NetHTTPRequestSerializer {
  public:
   static std::shared_ptr<NetJSONRequestSerializer> serializer() { return serializerWithWritingOptions(0); }
-  static std::shared_ptr<NetJSONRequestSerializer> serializerWithWritingOptions(std::uint64_t options);
+  static std::shared_ptr<NetJSONRequestSerializer> serializerWithWritingOptions(std::uint64_t options) {
+    return std::make_shared<NetJSONRequestSerializer>(options);
+  }
+  explicit NetJSONRequestSerializer(std::uint64_t writingOptions = 0) : writingOptions_(writingOptions) {}
   std::uint64_t writingOptions() const { return writingOptions_; }
   void setWritingOptions(std::uint64_t o) { writingOptions_ = o; }
   std::optional<net::URLRequest> requestBySerializingRequest(const net::URLRequest& request, const Parameters& parameters,
@@ -133,13 +143,17 @@ class NetJSONRequestSerializer : public NetHTTPRequestSerializer {
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
-  std::uint64_t writingOptions_ = 0;
+  std::uint64_t writingOptions_;
 };
 
 class NetPropertyListRequestSerializer : public NetHTTPRequestSerializer {
  public:
   static std::shared_ptr<NetPropertyListRequestSerializer> serializer() { return serializerWithFormat(100, 0); }
-  static std::shared_ptr<NetPropertyListRequestSerializer> serializerWithFormat(std::uint64_t format, std::uint64_t writeOptions);
+  static std::shared_ptr<NetPropertyListRequestSerializer> serializerWithFormat(std::uint64_t format, std::uint64_t writeOptions) {
+    return std::make_shared<NetPropertyListRequestSerializer>(format, writeOptions);
+  }
+  explicit NetPropertyListRequestSerializer(std::uint64_t format = 100, std::uint64_t writeOptions = 0)
+      : format_(format), writeOptions_(writeOptions) {}
   std::uint64_t format() const { return format_; }
   void setFormat(std::uint64_t f) { format_ = f; }
   std::uint64_t writeOptions() const { return writeOptions_; }
@@ -151,8 +165,8 @@ class NetPropertyListRequestSerializer : public NetHTTPRequestSerializer {
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
-  std::uint64_t format_ = 100;
-  std::uint64_t writeOptions_ = 0;
+  std::uint64_t format_;
+  std::uint64_t writeOptions_;
 };
 
 // The Accept-Language value for preferred languages: "en;q=1, fr;q=0.9", at most six entries.

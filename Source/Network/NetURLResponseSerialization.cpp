@@ -25,6 +25,13 @@ std::string formatStatus(const std::string& text, int code) {
   return "Request failed: " + text + " (" + std::to_string(code) + ")";
 }
 
+// The parsed object; or, when parsing failed, nothing, with the parse error put in front of the
+// validation error already reported.
+fnd::Value parsedOrFailure(std::optional<fnd::Value> parsed, const fnd::Error& failure, std::optional<fnd::Error>* error) {
+  if (error) *error = NetErrorWithUnderlyingError(parsed ? std::nullopt : std::optional<fnd::Error>(failure), *error);
+  return parsed ? std::move(*parsed) : fnd::Value();
+}
+
 }  // namespace
 
 std::optional<fnd::Error> NetErrorWithUnderlyingError(const std::optional<fnd::Error>& error,
@@ -110,13 +117,7 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::copy() con
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetJSONResponseSerializer> NetJSONResponseSerializer::serializerWithReadingOptions(std::uint64_t options) {
-  auto s = std::make_shared<NetJSONResponseSerializer>();
-  s->readingOptions_ = options;
-  return s;
-}
-
-NetJSONResponseSerializer::NetJSONResponseSerializer() {
+NetJSONResponseSerializer::NetJSONResponseSerializer(std::uint64_t readingOptions) : readingOptions_(readingOptions) {
   setAcceptableContentTypes(std::set<std::string>{"application/json", "text/json", "text/javascript"});
 }
 
@@ -166,8 +167,7 @@ fnd::Value NetJSONResponseSerializer::responseObjectForResponse(const std::share
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetJSONResponseSerializer::copy() const {
-  auto c = std::make_shared<NetJSONResponseSerializer>();
-  c->readingOptions_ = readingOptions_;
+  auto c = std::make_shared<NetJSONResponseSerializer>(readingOptions_);
   c->removesNulls_ = removesNulls_;
   return c;
 }
@@ -195,14 +195,7 @@ std::shared_ptr<NetHTTPResponseSerializer> NetXMLParserResponseSerializer::copy(
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetXMLDocumentResponseSerializer> NetXMLDocumentResponseSerializer::serializerWithXMLDocumentOptions(
-    std::uint64_t mask) {
-  auto s = std::make_shared<NetXMLDocumentResponseSerializer>();
-  s->options_ = mask;
-  return s;
-}
-
-NetXMLDocumentResponseSerializer::NetXMLDocumentResponseSerializer() {
+NetXMLDocumentResponseSerializer::NetXMLDocumentResponseSerializer(std::uint64_t options) : options_(options) {
   setAcceptableContentTypes(std::set<std::string>{"application/xml", "text/xml"});
 }
 
@@ -214,29 +207,17 @@ fnd::Value NetXMLDocumentResponseSerializer::responseObjectForResponse(
   // Checked in one streaming pass; the tree, several times the reply's size, is built only if
   // the document is read (callers usually read the reply's data themselves).
   auto doc = fnd::XmlDocument::parseDeferringTree(data ? *data : kEmpty, static_cast<unsigned>(options_), &e);
-  std::optional<fnd::Error> docError;
-  if (!doc) docError = e;
-  if (error) *error = NetErrorWithUnderlyingError(docError, *error);
-  return doc ? fnd::Value(doc) : fnd::Value();
+  return parsedOrFailure(doc ? std::optional<fnd::Value>(fnd::Value(doc)) : std::nullopt, e, error);
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetXMLDocumentResponseSerializer::copy() const {
-  auto c = std::make_shared<NetXMLDocumentResponseSerializer>();
-  c->options_ = options_;
-  return c;
+  return std::make_shared<NetXMLDocumentResponseSerializer>(options_);
 }
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetPropertyListResponseSerializer> NetPropertyListResponseSerializer::serializerWithFormat(
-    std::uint64_t format, std::uint64_t readOptions) {
-  auto s = std::make_shared<NetPropertyListResponseSerializer>();
-  s->format_ = format;
-  s->readOptions_ = readOptions;
-  return s;
-}
-
-NetPropertyListResponseSerializer::NetPropertyListResponseSerializer() {
+NetPropertyListResponseSerializer::NetPropertyListResponseSerializer(std::uint64_t format, std::uint64_t readOptions)
+    : format_(format), readOptions_(readOptions) {
   setAcceptableContentTypes(std::set<std::string>{"application/x-plist"});
 }
 
@@ -245,18 +226,11 @@ fnd::Value NetPropertyListResponseSerializer::responseObjectForResponse(
   if (!startParsing(response, data, error)) return {};
   if (!data) return {};
   fnd::Error e;
-  auto plist = fnd::PropertyList::read(*data, nullptr, &e);
-  std::optional<fnd::Error> readError;
-  if (!plist) readError = e;
-  if (error) *error = NetErrorWithUnderlyingError(readError, *error);
-  return plist ? *plist : fnd::Value();
+  return parsedOrFailure(fnd::PropertyList::read(*data, nullptr, &e), e, error);
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetPropertyListResponseSerializer::copy() const {
-  auto c = std::make_shared<NetPropertyListResponseSerializer>();
-  c->format_ = format_;
-  c->readOptions_ = readOptions_;
-  return c;
+  return std::make_shared<NetPropertyListResponseSerializer>(format_, readOptions_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -401,21 +375,16 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::initWithCo
   if (name == "NetHTTPResponseSerializer") {
     s = std::make_shared<NetHTTPResponseSerializer>();
   } else if (name == "NetJSONResponseSerializer") {
-    auto json = std::make_shared<NetJSONResponseSerializer>();
-    json->setReadingOptions(static_cast<std::uint64_t>(c.decodeInt64("readingOptions")));
+    auto json = std::make_shared<NetJSONResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("readingOptions")));
     json->setRemovesKeysWithNullValues(c.decodeBool("removesKeysWithNullValues"));
     s = json;
   } else if (name == "NetXMLParserResponseSerializer") {
     s = std::make_shared<NetXMLParserResponseSerializer>();
   } else if (name == "NetXMLDocumentResponseSerializer") {
-    auto xml = std::make_shared<NetXMLDocumentResponseSerializer>();
-    xml->setOptions(static_cast<std::uint64_t>(c.decodeInt64("options")));
-    s = xml;
+    s = std::make_shared<NetXMLDocumentResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("options")));
   } else if (name == "NetPropertyListResponseSerializer") {
-    auto plist = std::make_shared<NetPropertyListResponseSerializer>();
-    plist->setFormat(static_cast<std::uint64_t>(c.decodeInt64("format", 100)));
-    plist->setReadOptions(static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
-    s = plist;
+    s = std::make_shared<NetPropertyListResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("format", 100)),
+                                                            static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
   } else if (name == "NetImageResponseSerializer") {
     s = std::make_shared<NetImageResponseSerializer>();
   } else if (name == "NetCompoundResponseSerializer") {

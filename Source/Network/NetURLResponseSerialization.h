@@ -72,8 +72,10 @@ class NetHTTPResponseSerializer : public fnd::Coding {
 class NetJSONResponseSerializer : public NetHTTPResponseSerializer {
  public:
   static std::shared_ptr<NetJSONResponseSerializer> serializer() { return serializerWithReadingOptions(0); }
-  static std::shared_ptr<NetJSONResponseSerializer> serializerWithReadingOptions(std::uint64_t options);
-  NetJSONResponseSerializer();
+  static std::shared_ptr<NetJSONResponseSerializer> serializerWithReadingOptions(std::uint64_t options) {
+    return std::make_shared<NetJSONResponseSerializer>(options);
+  }
+  explicit NetJSONResponseSerializer(std::uint64_t readingOptions = 0);
 
   std::uint64_t readingOptions() const { return readingOptions_; }
   void setReadingOptions(std::uint64_t o) { readingOptions_ = o; }
@@ -87,7 +89,7 @@ class NetJSONResponseSerializer : public NetHTTPResponseSerializer {
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
-  std::uint64_t readingOptions_ = 0;
+  std::uint64_t readingOptions_;
   bool removesNulls_ = false;
 };
 
@@ -106,8 +108,10 @@ class NetXMLParserResponseSerializer : public NetHTTPResponseSerializer {
 class NetXMLDocumentResponseSerializer : public NetHTTPResponseSerializer {
  public:
   static std::shared_ptr<NetXMLDocumentResponseSerializer> serializer() { return serializerWithXMLDocumentOptions(0); }
-  static std::shared_ptr<NetXMLDocumentResponseSerializer> serializerWithXMLDocumentOptions(std::uint64_t mask);
-  NetXMLDocumentResponseSerializer();
+  static std::shared_ptr<NetXMLDocumentResponseSerializer> serializerWithXMLDocumentOptions(std::uint64_t mask) {
+    return std::make_shared<NetXMLDocumentResponseSerializer>(mask);
+  }
+  explicit NetXMLDocumentResponseSerializer(std::uint64_t options = 0);
   std::uint64_t options() const { return options_; }
   void setOptions(std::uint64_t o) { options_ = o; }
   fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
@@ -117,14 +121,17 @@ class NetXMLDocumentResponseSerializer : public NetHTTPResponseSerializer {
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
-  std::uint64_t options_ = 0;
+  std::uint64_t options_;
 };
 
 class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
  public:
   static std::shared_ptr<NetPropertyListResponseSerializer> serializer() { return serializerWithFormat(100, 0); }
-  static std::shared_ptr<NetPropertyListResponseSerializer> serializerWithFormat(std::uint64_t format, std::uint64_t readOptions);
-  NetPropertyListResponseSerializer();
+  static std::shared_ptr<NetPropertyListResponseSerializer> serializerWithFormat(std::uint64_t format,
+                                                                                std::uint64_t readOptions) {
+    return std::make_shared<NetPropertyListResponseSerializer>(format, readOptions);
+  }
+  explicit NetPropertyListResponseSerializer(std::uint64_t format = 100, std::uint64_t readOptions = 0);
   std::uint64_t format() const { return format_; }
   void setFormat(std::uint64_t f) { format_ = f; }
   std::uint64_t readOptions() const { return readOptions_; }
@@ -136,8 +143,8 @@ class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
 
  private:
-  std::uint64_t format_ = 100;
-  std::uint64_t readOptions_ = 0;
+  std::uint64_t format_;
+  std::uint64_t readOptions_;
 };
 
 // Images are decoded by the platform's image readers (PNG, JPEG, GIF, ICO, BMP, TIFF, ...; the

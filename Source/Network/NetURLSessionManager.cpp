@@ -181,33 +181,22 @@ NetURLSessionManager::~NetURLSessionManager() {
 }
 
 std::shared_ptr<NetHTTPResponseSerializer> NetURLSessionManager::responseSerializer() const {
-  std::lock_guard lock(mutex_);
-  return responseSerializer_;
+  return load(responseSerializer_);
 }
 void NetURLSessionManager::setResponseSerializer(std::shared_ptr<NetHTTPResponseSerializer> serializer) {
-  std::lock_guard lock(mutex_);
-  responseSerializer_ = std::move(serializer);
+  store(responseSerializer_, std::move(serializer));
 }
-std::shared_ptr<NetSecurityPolicy> NetURLSessionManager::securityPolicy() const {
-  std::lock_guard lock(mutex_);
-  return securityPolicy_;
-}
+std::shared_ptr<NetSecurityPolicy> NetURLSessionManager::securityPolicy() const { return load(securityPolicy_); }
 void NetURLSessionManager::setSecurityPolicy(std::shared_ptr<NetSecurityPolicy> policy) {
-  std::lock_guard lock(mutex_);
-  securityPolicy_ = std::move(policy);
+  store(securityPolicy_, std::move(policy));
 }
 NetReachabilityManager& NetURLSessionManager::reachabilityManager() const { return NetReachabilityManager::sharedManager(); }
-std::shared_ptr<fnd::DispatchQueue> NetURLSessionManager::completionQueue() const {
-  std::lock_guard lock(mutex_);
-  return completionQueue_;
-}
+std::shared_ptr<fnd::DispatchQueue> NetURLSessionManager::completionQueue() const { return load(completionQueue_); }
 void NetURLSessionManager::setCompletionQueue(std::shared_ptr<fnd::DispatchQueue> queue) {
-  std::lock_guard lock(mutex_);
-  completionQueue_ = std::move(queue);
+  store(completionQueue_, std::move(queue));
 }
 void NetURLSessionManager::setCompletionGroup(std::shared_ptr<fnd::DispatchGroup> group) {
-  std::lock_guard lock(mutex_);
-  completionGroup_ = std::move(group);
+  store(completionGroup_, std::move(group));
 }
 
 std::string NetURLSessionManager::taskDescriptionForSessionTasks() const {

@@ -243,13 +243,14 @@ class NetURLSessionManager : public net::URLSessionDelegate,
   void removeDelegate(const net::URLSessionTask& task);
   std::optional<fnd::Error> moveFile(net::URLSessionTask& task, const std::string& from, const std::string& to);
   void adoptTasks();
-  template <typename Block>
-  void store(Block& slot, Block block) {
+  // A block or setting of the manager, written or read under its lock (any thread may ask).
+  template <typename T>
+  void store(T& slot, T value) {
     std::lock_guard lock(mutex_);
-    slot = std::move(block);
+    slot = std::move(value);
   }
-  template <typename Block>
-  Block load(const Block& slot) const {
+  template <typename T>
+  T load(const T& slot) const {
     std::lock_guard lock(mutex_);
     return slot;
   }

@@ -108,6 +108,61 @@ int SFRequest::readLength(std::uint64_t* length, const std::uint8_t* buffer, std
   return 0;
 }
 
+namespace {
+
+// One tag-length header on the way to the serial number: whether its content is entered or
+// skipped, and what is logged when the walk reaches the end (with the position and the
+// certificate's length), meets another tag (with the position and the octet where the text
+// names them) or cannot read the length.
+struct HeaderStep {
+  bool skipsContent;
+  bool (*tagIsExpected)(std::uint8_t tag);
+  const char* pastEnd;
+  const char* wrongTag;
+  const char* badLength;
+};
+
+// Steps over the header at `idx`; `length` receives the length of its content.
+bool readHeader(const HeaderStep& step, const std::uint8_t* der, std::uint64_t end, std::int64_t certlen,
+                std::uint64_t& idx, std::uint64_t& length) {
+  if (idx >= end) {
+    SFLogWarning(step.pastEnd, idx, certlen);
+    return false;
+  }
+  if (!step.tagIsExpected(der[idx])) {
+    SFLogWarning(step.wrongTag, idx, der[idx]);
+    return false;
+  }
+  ++idx;
+  if (SFRequest::readLength(&length, der, end, &idx) != 0) {
+    SFLogWarning(step.badLength);
+    return false;
+  }
+  if (step.skipsContent) idx += length;
+  return true;
+}
+
+bool isSequence(std::uint8_t tag) { return tag == kTagSequence; }
+bool isSingleOctetTag(std::uint8_t tag) { return (tag & 0x1F) != 0x1F; }
+bool isInteger(std::uint8_t tag) { return tag == kTagInteger; }
+
+constexpr const char* kPastVersion =
+    "Reached end of buffer while reading Version from first TLV inside TAG_SEQ. idx:%d >= certlen:%ld";
+
+// Certificate, then TBSCertificate, then the version element, then the serial number.
+const HeaderStep kSerialSteps[] = {
+    {false, isSequence, "Error trying to read first TAG_SEQ. idx:%d >= certlen:%ld",
+     "DER data does not start with TAG_SEQ. idx:%d octet:%X", "Failed to parse length from first TAG_SEQ."},
+    {false, isSequence, "Error trying to read 2nd TAG_SEQ. idx:%d >= certlen:%ld",
+     "Error: first tag inside the TAG_SEQ is not a TAG_SEQ. idx:%d octet:%X", "Failed to parse length from second TAG_SEQ"},
+    {true, isSingleOctetTag, kPastVersion, "Invalid CERT Version tag inside 2nd SEQ",
+     "Failed to parse length of CERT Version tag"},
+    {false, isInteger, kPastVersion, "Reached serial number, but it is not marked with TAG_INT. Failing",
+     "Failed to parse length of serial number TLV"},
+};
+
+}  // namespace
+
 std::optional<fnd::Data> SFRequest::copySerialFromCertificate(const std::uint8_t* der, std::int64_t certlen) {
   if (certlen < 0 || certlen >= (std::int64_t(1) << 31)) {
     SFLogWarning("Certlen negative or too high: %ld. Paranoidly failing.", certlen);
@@ -116,61 +171,8 @@ std::optional<fnd::Data> SFRequest::copySerialFromCertificate(const std::uint8_t
   // 64-bit positions: a length read from the data can never wrap the index around.
   const auto end = static_cast<std::uint64_t>(certlen);
   std::uint64_t idx = 0, length = 0;
-  if (idx >= end) {
-    SFLogWarning("Error trying to read first TAG_SEQ. idx:%d >= certlen:%ld", idx, certlen);
-    return std::nullopt;
-  }
-  if (der[idx] != kTagSequence) {
-    SFLogWarning("DER data does not start with TAG_SEQ. idx:%d octet:%X", idx, der[idx]);
-    return std::nullopt;
-  }
-  ++idx;
-  if (readLength(&length, der, end, &idx) != 0) {
-    SFLogWarning("Failed to parse length from first TAG_SEQ.");
-    return std::nullopt;
-  }
-  if (idx >= end) {
-    SFLogWarning("Error trying to read 2nd TAG_SEQ. idx:%d >= certlen:%ld", idx, certlen);
-    return std::nullopt;
-  }
-  if (der[idx] != kTagSequence) {
-    SFLogWarning("Error: first tag inside the TAG_SEQ is not a TAG_SEQ. idx:%d octet:%X", idx, der[idx]);
-    return std::nullopt;
-  }
-  ++idx;
-  if (readLength(&length, der, end, &idx) != 0) {
-    SFLogWarning("Failed to parse length from second TAG_SEQ");
-    return std::nullopt;
-  }
-  if (idx >= end) {
-    SFLogWarning("Reached end of buffer while reading Version from first TLV inside TAG_SEQ. idx:%d >= certlen:%ld",
-                 idx, certlen);
-    return std::nullopt;
-  }
-  if ((der[idx] & 0x1F) == 0x1F) {
-    SFLogWarning("Invalid CERT Version tag inside 2nd SEQ");
-    return std::nullopt;
-  }
-  ++idx;
-  if (readLength(&length, der, end, &idx) != 0) {
-    SFLogWarning("Failed to parse length of CERT Version tag");
-    return std::nullopt;
-  }
-  idx += length;
-  if (idx >= end) {
-    SFLogWarning("Reached end of buffer while reading Version from first TLV inside TAG_SEQ. idx:%d >= certlen:%ld",
-                 idx, certlen);
-    return std::nullopt;
-  }
-  if (der[idx] != kTagInteger) {
-    SFLogWarning("Reached serial number, but it is not marked with TAG_INT. Failing");
-    return std::nullopt;
-  }
-  ++idx;
-  if (readLength(&length, der, end, &idx) != 0) {
-    SFLogWarning("Failed to parse length of serial number TLV");
-    return std::nullopt;
-  }
+  for (const HeaderStep& step : kSerialSteps)
+    if (!readHeader(step, der, end, certlen, idx, length)) return std::nullopt;
   if (idx + length >= end) {
     SFLogWarning("Serial length goes beyond end of buffer. idx:%d >= certlen:%ld", idx, certlen);
     return std::nullopt;

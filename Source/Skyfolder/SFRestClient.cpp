@@ -149,7 +149,7 @@ std::optional<net::URLRequest> SFRestClient::queryPostRequest(const std::string&
   return request;
 }
 
-std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+std::shared_ptr<SFRequest> SFRestClient::makeRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
                                                     SFRestClientDelegate::Operation failureOp,
                                                     std::function<void(SFRequest&)> completion) {
   KESTO_ASSERT_MAIN_THREAD();
@@ -165,6 +165,12 @@ std::shared_ptr<SFRequest> SFRestClient::runRequest(std::optional<net::URLReques
   request->setUserInfo(std::move(userInfo));
   requests_.insert(request);
   return request;
+}
+
+void SFRestClient::startRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                SFRestClientDelegate::Operation failureOp, std::function<void(SFRequest&)> completion) {
+  if (auto request = makeRequest(std::move(urlRequest), std::move(userInfo), failureOp, std::move(completion)))
+    request->start();
 }
 
 std::optional<fnd::Dictionary> SFRestClient::dictionaryReply(SFRequest& request,
@@ -200,6 +206,19 @@ void SFRestClient::removeRequest(SFRequest& request) {
   }
 }
 
+void SFRestClient::startTransfer(TransferMap& transfers, const std::string& key, const std::shared_ptr<SFRequest>& request) {
+  if (auto it = transfers.find(key); it != transfers.end()) it->second->cancel();
+  transfers[key] = request;
+  request->start();
+}
+
+void SFRestClient::cancelTransfer(TransferMap& transfers, const std::string& key) {
+  const auto it = transfers.find(key);
+  if (it == transfers.end()) return;
+  it->second->cancel();
+  transfers.erase(it);
+}
+
 // ---- metadata
 
 void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(path, {}); }
@@ -207,17 +226,12 @@ void SFRestClient::loadMetadata(const std::string& path) { startMetadataLoad(pat
 void SFRestClient::startMetadataLoad(const std::string& path, const fnd::Dictionary& parameters) {
   fnd::Dictionary info = parameters;
   info.insert_or_assign("path", fnd::Value(path));
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters);
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadMetadataFailedWithError, info);
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadMetadata(r); });
-  request->setUserInfo(std::move(info));
-  requests_.insert(request);
-  request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/metadata/" + root_ + path, parameters),
+               std::move(info), SFRestClientDelegate::LoadMetadataFailedWithError,
+               [this](SFRequest& r) { requestDidLoadMetadata(r); });
 }
 
 void SFRestClient::requestDidLoadMetadata(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   if (request.statusCode() == 304) {
     if (implements(SFRestClientDelegate::MetadataUnchangedAtPath))
       delegate_->restClientMetadataUnchangedAtPath(*this, request.userInfo().at("path").string());
@@ -265,10 +279,7 @@ void SFRestClient::loadFile(const std::string& path, const std::optional<std::st
     if (implements(SFRestClientDelegate::LoadProgressForFile))
       delegate_->restClientLoadProgress(*this, r.downloadProgress(), r.resultFilename());
   });
-  // A second download of the same path replaces the first, which must then stop for good.
-  if (auto it = loadRequests_.find(path); it != loadRequests_.end()) it->second->cancel();
-  loadRequests_[path] = request;
-  request->start();
+  startTransfer(loadRequests_, path, request);
 }
 
 void SFRestClient::requestDidLoadFile(SFRequest& request) {
@@ -293,12 +304,7 @@ void SFRestClient::requestDidLoadFile(SFRequest& request) {
   }
 }
 
-void SFRestClient::cancelFileLoad(const std::string& path) {
-  const auto it = loadRequests_.find(path);
-  if (it == loadRequests_.end()) return;
-  it->second->cancel();
-  loadRequests_.erase(it);
-}
+void SFRestClient::cancelFileLoad(const std::string& path) { cancelTransfer(loadRequests_, path); }
 
 // ---- upload
 
@@ -344,9 +350,7 @@ void SFRestClient::uploadFile(const std::string& filename, const std::string& to
     if (implements(SFRestClientDelegate::UploadProgressForFileFrom))
       delegate_->restClientUploadProgress(*this, r.uploadProgress(), destPath, fromPath);
   });
-  if (auto it = uploadRequests_.find(destPath); it != uploadRequests_.end()) it->second->cancel();
-  uploadRequests_[destPath] = request;
-  request->start();
+  startTransfer(uploadRequests_, destPath, request);
 }
 
 void SFRestClient::requestDidUploadFile(SFRequest& request) {
@@ -367,12 +371,7 @@ void SFRestClient::requestDidUploadFile(SFRequest& request) {
     delegate_->restClientUploadedFile(*this, destPath, srcPath);
 }
 
-void SFRestClient::cancelFileUpload(const std::string& destPath) {
-  const auto it = uploadRequests_.find(destPath);
-  if (it == uploadRequests_.end()) return;
-  it->second->cancel();
-  uploadRequests_.erase(it);
-}
+void SFRestClient::cancelFileUpload(const std::string& destPath) { cancelTransfer(uploadRequests_, destPath); }
 
 void SFRestClient::cancelAllRequests() {
   KESTO_ASSERT_MAIN_THREAD();
@@ -404,17 +403,12 @@ void SFRestClient::checkForAuthenticationFailure(const SFRequest& request) {
 // ---- link flow token calls
 
 void SFRestClient::loadRequestToken() {
-  KESTO_ASSERT_MAIN_THREAD();
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {});
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadRequestTokenFailedWithError, {});
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadRequestToken(r); });
-  requests_.insert(request);
-  request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/oauth/request_token", {}), {},
+               SFRestClientDelegate::LoadRequestTokenFailedWithError,
+               [this](SFRequest& r) { requestDidLoadRequestToken(r); });
 }
 
 void SFRestClient::requestDidLoadRequestToken(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   if (request.error()) {
     if (implements(SFRestClientDelegate::LoadRequestTokenFailedWithError))
       delegate_->restClientLoadRequestTokenFailedWithError(*this, *request.error());
@@ -453,16 +447,12 @@ void SFRestClient::loadAccessToken() {
     SFLogError("SFRestClient: You must get a request token and authorize it before getting an access token");
     return;
   }
-  auto urlRequest = requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {});
-  if (!urlRequest) return failWithoutCredentials(SFRestClientDelegate::LoadAccessTokenFailedWithError, {});
-  auto request = SFRequest::make(std::move(*urlRequest), [this](SFRequest& r) { requestDidLoadAccessToken(r); });
-  requests_.insert(request);
-  request->start();
+  startRequest(requestWithHost(SFConfig::apiHost(), "/oauth/access_token", {}), {},
+               SFRestClientDelegate::LoadAccessTokenFailedWithError,
+               [this](SFRequest& r) { requestDidLoadAccessToken(r); });
 }
 
 void SFRestClient::requestDidLoadAccessToken(SFRequest& request) {
-  auto keep = request.shared_from_this();
-  removeRequest(request);
   const auto store = credentialStore();
   if (request.error()) {
     const int status = request.statusCode();

@@ -113,11 +113,20 @@ class SFRestClient {
   void requestDidLoadRequestToken(SFRequest& request);
   void requestDidLoadAccessToken(SFRequest& request);
   void removeRequest(SFRequest& request);
+  // Downloads, thumbnails and uploads, each kept under its path (and size): a second transfer
+  // to the same key replaces the first, which must then stop for good.
+  using TransferMap = std::map<std::string, std::shared_ptr<SFRequest>>;
+  static void startTransfer(TransferMap& transfers, const std::string& key, const std::shared_ptr<SFRequest>& request);
+  static void cancelTransfer(TransferMap& transfers, const std::string& key);
   void deliverFailure(SFRestClientDelegate::Operation failureOp, const fnd::Error& error);
-  // Runs a built request kept in `requests_`; a request that could not be built fails the call.
-  std::shared_ptr<SFRequest> runRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
-                                        SFRestClientDelegate::Operation failureOp,
-                                        std::function<void(SFRequest&)> completion);
+  // A built request kept in `requests_` until its completion runs, not started yet; a request
+  // that could not be built fails the call and answers null.
+  std::shared_ptr<SFRequest> makeRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                                         SFRestClientDelegate::Operation failureOp,
+                                         std::function<void(SFRequest&)> completion);
+  // The same, started.
+  void startRequest(std::optional<net::URLRequest> urlRequest, fnd::Dictionary userInfo,
+                    SFRestClientDelegate::Operation failureOp, std::function<void(SFRequest&)> completion);
   // A POST whose signed parameters travel in the query (uploads): no locale, no user agent.
   std::optional<net::URLRequest> queryPostRequest(const std::string& urlText, const fnd::Dictionary& parameters);
   // The reply as a dictionary; on failure the error (HTTP or 1004) goes to `failureOp`.
@@ -145,9 +154,9 @@ class SFRestClient {
   std::optional<std::string> userId_;
   std::string root_;
   std::set<std::shared_ptr<SFRequest>> requests_;
-  std::map<std::string, std::shared_ptr<SFRequest>> loadRequests_;
-  std::map<std::string, std::shared_ptr<SFRequest>> imageLoadRequests_;
-  std::map<std::string, std::shared_ptr<SFRequest>> uploadRequests_;
+  TransferMap loadRequests_;
+  TransferMap imageLoadRequests_;
+  TransferMap uploadRequests_;
   SFRestClientDelegate* delegate_ = nullptr;
   std::uint64_t operations_ = 0;
   std::size_t pendingParses_ = 0;

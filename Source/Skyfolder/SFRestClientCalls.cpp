@@ -83,8 +83,8 @@ void SFRestClient::loadMetadataAtRev(const std::string& path, const std::optiona
 void SFRestClient::loadDelta(const std::optional<std::string>& cursor) {
   fnd::Dictionary params;
   if (cursor) params.emplace("cursor", fnd::Value(*cursor));
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/delta", params, "POST"), params,
-                            Op::LoadDeltaFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/delta", params, "POST"), params,
+               Op::LoadDeltaFailedWithError, [this](SFRequest& r) {
     if (deliveredFailure(r, Op::LoadDeltaFailedWithError)) return;
     ++pendingParses_;
     fnd::DispatchQueue::global().async([client = this, alive = lifetime_.watch(), body = r.resultString(),
@@ -119,7 +119,6 @@ void SFRestClient::loadDelta(const std::optional<std::string>& cursor) {
       });
     });
   });
-  if (request) request->start();
 }
 
 // ---- thumbnails
@@ -152,16 +151,11 @@ void SFRestClient::loadThumbnail(const std::string& path, const std::optional<st
   });
   request->setResultFilename(destPath);
   request->setUserInfo(std::move(info));
-  if (auto it = imageLoadRequests_.find(key); it != imageLoadRequests_.end()) it->second->cancel();
-  imageLoadRequests_[key] = request;
-  request->start();
+  startTransfer(imageLoadRequests_, key, request);
 }
 
 void SFRestClient::cancelThumbnailLoad(const std::string& path, const std::optional<std::string>& size) {
-  const auto it = imageLoadRequests_.find(path + "##" + size.value_or("(null)"));
-  if (it == imageLoadRequests_.end()) return;
-  it->second->cancel();
-  imageLoadRequests_.erase(it);
+  cancelTransfer(imageLoadRequests_, path + "##" + size.value_or("(null)"));
 }
 
 // ---- chunked upload
@@ -199,7 +193,7 @@ void SFRestClient::uploadFileChunk(const std::optional<std::string>& uploadId, s
     urlRequest->setValueForHTTPHeaderField(std::string("application/octet-stream"), "Content-Type");
     urlRequest->setHTTPBody(std::move(chunk));
   }
-  auto request = runRequest(std::move(urlRequest), info, Op::UploadFileChunkFailedWithError, [this](SFRequest& r) {
+  auto request = makeRequest(std::move(urlRequest), info, Op::UploadFileChunkFailedWithError, [this](SFRequest& r) {
     const auto reply = dictionaryReply(r, Op::UploadFileChunkFailedWithError, false);
     if (!reply || !implements(Op::UploadedFileChunk)) return;
     const fnd::Value value(*reply);
@@ -225,7 +219,7 @@ void SFRestClient::uploadFileFromUploadId(const std::string& filename, const std
   if (parentRev) params.emplace("parent_rev", fnd::Value(*parentRev));
   fnd::Dictionary info{{"uploadId", fnd::Value(uploadId)}, {"destPath", fnd::Value(destPath)}};
   if (parentRev) info.emplace("parentRev", fnd::Value(*parentRev));
-  auto request = runRequest(
+  startRequest(
       requestWithHost(SFConfig::contentHost(), "/commit_chunked_upload/" + root_ + destPath, params, "POST"), info,
       Op::UploadFromUploadIdFailedWithError, [this](SFRequest& r) {
         const auto reply = dictionaryReply(r, Op::UploadFromUploadIdFailedWithError, false);
@@ -234,7 +228,6 @@ void SFRestClient::uploadFileFromUploadId(const std::string& filename, const std
                                                       r.userInfo().at("uploadId").string(),
                                                       std::make_shared<const SFMetadata>(*reply));
       });
-  if (request) request->start();
 }
 
 // ---- revisions and restore
@@ -242,8 +235,8 @@ void SFRestClient::uploadFileFromUploadId(const std::string& filename, const std
 void SFRestClient::loadRevisionsForFile(const std::string& path, long limit) {
   fnd::Dictionary params{{"rev_limit", fnd::Value(std::to_string(limit))}};
   fnd::Dictionary info{{"path", fnd::Value(path)}, {"limit", fnd::Value(static_cast<std::int64_t>(limit))}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/revisions/" + root_ + path, params), info,
-                            Op::LoadRevisionsFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/revisions/" + root_ + path, params), info,
+               Op::LoadRevisionsFailedWithError, [this](SFRequest& r) {
     const auto reply = r.parseResponseAsType(SFRequest::JSONType::Array);
     if (!reply) {
       if (r.error()) deliverFailure(Op::LoadRevisionsFailedWithError, *r.error());
@@ -252,19 +245,17 @@ void SFRestClient::loadRevisionsForFile(const std::string& path, long limit) {
     if (implements(Op::LoadedRevisions))
       delegate_->restClientLoadedRevisions(*this, metadataList(reply->array()), r.userInfo().at("path").string());
   });
-  if (request) request->start();
 }
 
 void SFRestClient::restoreFile(const std::string& path, const std::string& rev) {
   fnd::Dictionary params{{"rev", fnd::Value(rev)}};
   fnd::Dictionary info{{"path", fnd::Value(path)}, {"rev", fnd::Value(rev)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/restore/" + root_ + path, params), info,
-                            Op::RestoreFileFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/restore/" + root_ + path, params), info,
+               Op::RestoreFileFailedWithError, [this](SFRequest& r) {
     const auto reply = dictionaryReply(r, Op::RestoreFileFailedWithError, false);
     if (reply && implements(Op::RestoredFile))
       delegate_->restClientRestoredFile(*this, std::make_shared<const SFMetadata>(*reply));
   });
-  if (request) request->start();
 }
 
 // ---- file operations
@@ -272,13 +263,12 @@ void SFRestClient::restoreFile(const std::string& path, const std::string& rev) 
 void SFRestClient::fileOperation(const std::string& endpoint, fnd::Dictionary parameters, const char* sourceKey,
                                  Op failureOp, Op successOp, MetadataDelivery deliver) {
   auto urlRequest = requestWithHost(SFConfig::apiHost(), endpoint, parameters, "POST");
-  auto request = runRequest(std::move(urlRequest), std::move(parameters), failureOp,
-                            [this, sourceKey, failureOp, successOp, deliver](SFRequest& r) {
+  startRequest(std::move(urlRequest), std::move(parameters), failureOp,
+               [this, sourceKey, failureOp, successOp, deliver](SFRequest& r) {
     const auto reply = dictionaryReply(r, failureOp, true);
     if (reply && implements(successOp))
       (delegate_->*deliver)(*this, r.userInfo().at(sourceKey).string(), std::make_shared<const SFMetadata>(*reply));
   });
-  if (request) request->start();
 }
 
 void SFRestClient::moveFrom(const std::string& fromPath, const std::string& toPath) {
@@ -295,8 +285,8 @@ void SFRestClient::copyFrom(const std::string& fromPath, const std::string& toPa
 
 void SFRestClient::createCopyRef(const std::string& path) {
   fnd::Dictionary info{{"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/copy_ref/" + root_ + path, {}, "POST"), info,
-                            Op::CreateCopyRefFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/copy_ref/" + root_ + path, {}, "POST"), info,
+               Op::CreateCopyRefFailedWithError, [this](SFRequest& r) {
     const auto reply = dictionaryReply(r, Op::CreateCopyRefFailedWithError, true);
     if (!reply) return;
     const std::string ref = stringIn(*reply, "copy_ref");
@@ -305,7 +295,6 @@ void SFRestClient::createCopyRef(const std::string& path) {
     else if (implements(Op::CreatedCopyRef))
       delegate_->restClientCreatedCopyRef(*this, ref);
   });
-  if (request) request->start();
 }
 
 void SFRestClient::copyFromRef(const std::string& copyRef, const std::string& toPath) {
@@ -317,43 +306,40 @@ void SFRestClient::copyFromRef(const std::string& copyRef, const std::string& to
 
 void SFRestClient::deletePath(const std::string& path) {
   fnd::Dictionary params{{"root", fnd::Value(root_)}, {"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/delete", params, "POST"), params,
-                            Op::DeletePathFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/fileops/delete", params, "POST"), params,
+               Op::DeletePathFailedWithError, [this](SFRequest& r) {
     if (deliveredFailure(r, Op::DeletePathFailedWithError)) return;
     if (implements(Op::DeletedPath)) delegate_->restClientDeletedPath(*this, r.userInfo().at("path").string());
   });
-  if (request) request->start();
 }
 
 void SFRestClient::createFolder(const std::string& path) {
   fnd::Dictionary params{{"root", fnd::Value(root_)}, {"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/fileops/create_folder", params, "POST"), params,
-                            Op::CreateFolderFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/fileops/create_folder", params, "POST"), params,
+               Op::CreateFolderFailedWithError, [this](SFRequest& r) {
     const auto reply = dictionaryReply(r, Op::CreateFolderFailedWithError, true);
     if (reply && implements(Op::CreatedFolder))
       delegate_->restClientCreatedFolder(*this, std::make_shared<const SFMetadata>(*reply));
   });
-  if (request) request->start();
 }
 
 // ---- account, search, links
 
 void SFRestClient::loadAccountInfo() {
   fnd::Dictionary info{{"root", fnd::Value(root_)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/account/info", {}), info,
-                            Op::LoadAccountInfoFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/account/info", {}), info,
+               Op::LoadAccountInfoFailedWithError, [this](SFRequest& r) {
     const auto reply = dictionaryReply(r, Op::LoadAccountInfoFailedWithError, true);
     if (reply && implements(Op::LoadedAccountInfo))
       delegate_->restClientLoadedAccountInfo(*this, std::make_shared<const SFAccountInfo>(*reply));
   });
-  if (request) request->start();
 }
 
 void SFRestClient::searchPath(const std::string& path, const std::string& keyword) {
   fnd::Dictionary params{{"query", fnd::Value(keyword)}};
   fnd::Dictionary info{{"path", fnd::Value(path)}, {"keyword", fnd::Value(keyword)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), "/search/" + root_ + path, params), info,
-                            Op::SearchFailedWithError, [this](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), "/search/" + root_ + path, params), info,
+               Op::SearchFailedWithError, [this](SFRequest& r) {
     if (deliveredFailure(r, Op::SearchFailedWithError)) return;
     if (!implements(Op::LoadedSearchResults)) return;
     std::optional<std::vector<std::shared_ptr<const SFMetadata>>> results;
@@ -361,19 +347,17 @@ void SFRestClient::searchPath(const std::string& path, const std::string& keywor
     delegate_->restClientLoadedSearchResults(*this, results, r.userInfo().at("path").string(),
                                              r.userInfo().at("keyword").string());
   });
-  if (request) request->start();
 }
 
 void SFRestClient::linkRequest(const std::string& endpoint, const std::string& path,
                                const fnd::Dictionary& parameters, Op failureOp, Op successOp, LinkDelivery deliver) {
   fnd::Dictionary info{{"path", fnd::Value(path)}};
-  auto request = runRequest(requestWithHost(SFConfig::apiHost(), endpoint + root_ + path, parameters), std::move(info),
-                            failureOp, [this, failureOp, successOp, deliver](SFRequest& r) {
+  startRequest(requestWithHost(SFConfig::apiHost(), endpoint + root_ + path, parameters), std::move(info),
+               failureOp, [this, failureOp, successOp, deliver](SFRequest& r) {
     const auto reply = dictionaryReply(r, failureOp, true);
     if (reply && implements(successOp))
       (delegate_->*deliver)(*this, stringIn(*reply, "url"), r.userInfo().at("path").string());
   });
-  if (request) request->start();
 }
 
 void SFRestClient::loadSharableLinkForFile(const std::string& path, bool shortUrl) {

@@ -2,11 +2,8 @@
 
 #include "Support/LogFormat_p.h"
 
-#include <spdlog/sinks/base_sink.h>
-
 #include <cmath>
 #include <map>
-#include <mutex>
 #include <unistd.h>
 
 namespace kesto {
@@ -28,12 +25,11 @@ constexpr const char* kReset = "\x1b[0m";
 
 }  // namespace
 
-struct ConsoleLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
+struct ConsoleLogger::Impl : logging::LineSink {
   std::FILE* stream = stderr;
   bool terminal = false;
   bool enabled = false;
   std::map<std::uint32_t, std::string> sequences;
-  std::unique_ptr<spdlog::formatter> lineFormatter = logging::makeLineFormatter();
 
   std::string sequenceLocked(fnd::LogFlag flag) const {
     auto it = sequences.find(static_cast<std::uint32_t>(flag));
@@ -58,9 +54,6 @@ struct ConsoleLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
     std::fflush(stream);
   }
   void flush_() override { std::fflush(stream); }
-  void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
-
-  std::mutex& lock() { return mutex_; }
 };
 
 std::shared_ptr<ConsoleLogger> ConsoleLogger::sharedInstance() {
@@ -76,13 +69,11 @@ ConsoleLogger::ConsoleLogger(std::FILE* stream, bool onlyOnTerminal) : impl_(std
 ConsoleLogger::~ConsoleLogger() = default;
 
 void ConsoleLogger::setColorsEnabled(bool enabled) {
-  std::lock_guard lock(impl_->lock());
-  impl_->enabled = enabled;
+  impl_->locked([&] { impl_->enabled = enabled; });
 }
 
 bool ConsoleLogger::colorsEnabled() const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->enabled;
+  return impl_->locked([&] { return impl_->enabled; });
 }
 
 void ConsoleLogger::setForegroundColor(std::optional<LogColor> foreground, std::optional<LogColor> background,
@@ -90,16 +81,16 @@ void ConsoleLogger::setForegroundColor(std::optional<LogColor> foreground, std::
   std::string sequence;
   if (foreground) sequence += sgr(38, *foreground);
   if (background) sequence += sgr(48, *background);
-  std::lock_guard lock(impl_->lock());
-  if (sequence.empty())
-    impl_->sequences.erase(static_cast<std::uint32_t>(flag));
-  else
-    impl_->sequences[static_cast<std::uint32_t>(flag)] = sequence;
+  impl_->locked([&] {
+    if (sequence.empty())
+      impl_->sequences.erase(static_cast<std::uint32_t>(flag));
+    else
+      impl_->sequences[static_cast<std::uint32_t>(flag)] = sequence;
+  });
 }
 
 std::string ConsoleLogger::colorSequenceForFlag(fnd::LogFlag flag) const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->sequenceLocked(flag);
+  return impl_->locked([&] { return impl_->sequenceLocked(flag); });
 }
 
 std::shared_ptr<spdlog::sinks::sink> ConsoleLogger::sink() const { return impl_; }

@@ -6,8 +6,10 @@
 
 #include <spdlog/details/log_msg.h>
 #include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/base_sink.h>
 
 #include <memory>
+#include <mutex>
 
 namespace kesto::logging {
 
@@ -26,5 +28,18 @@ inline fnd::LogFlag flagForLevel(spdlog::level::level_enum level) {
     default: return fnd::LogFlag::Info;
   }
 }
+
+// The loggers' sinks: lines in the one layout unless another formatter is set, and the loggers'
+// own work on the sink done under the sink's lock, so never during a write.
+struct LineSink : spdlog::sinks::base_sink<std::mutex> {
+  std::unique_ptr<spdlog::formatter> lineFormatter = makeLineFormatter();
+
+  void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
+  template <class Work>
+  auto locked(Work&& work) {
+    std::lock_guard guard(mutex_);
+    return work();
+  }
+};
 
 }  // namespace kesto::logging

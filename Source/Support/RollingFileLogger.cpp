@@ -5,8 +5,6 @@
 #include "Platform/Foundation/StandardPaths.h"
 #include "Support/LogFormat_p.h"
 
-#include <spdlog/sinks/base_sink.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,7 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,11 +124,10 @@ void LogFileManager::deleteOldLogFiles() {
 
 // ---- RollingFileLogger
 
-struct RollingFileLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
+struct RollingFileLogger::Impl : logging::LineSink {
   std::shared_ptr<LogFileManager> manager;
   std::uint64_t maximumFileSize = 1024 * 1024;
   double rollingFrequency = 24 * 60 * 60;
-  std::unique_ptr<spdlog::formatter> lineFormatter = logging::makeLineFormatter();
 
   int fd = -1;
   std::string path;
@@ -206,9 +202,6 @@ struct RollingFileLogger::Impl : spdlog::sinks::base_sink<std::mutex> {
   void flush_() override {
     if (fd >= 0) ::fdatasync(fd);
   }
-  void set_formatter_(std::unique_ptr<spdlog::formatter> f) override { lineFormatter = std::move(f); }
-
-  std::mutex& lock() { return mutex_; }
 };
 
 RollingFileLogger::RollingFileLogger() : RollingFileLogger(std::make_shared<LogFileManager>()) {}
@@ -220,36 +213,32 @@ RollingFileLogger::RollingFileLogger(std::shared_ptr<LogFileManager> manager) : 
 RollingFileLogger::~RollingFileLogger() = default;
 
 void RollingFileLogger::setMaximumFileSize(std::uint64_t bytes) {
-  std::lock_guard lock(impl_->lock());
-  impl_->maximumFileSize = bytes;
+  impl_->locked([&] { impl_->maximumFileSize = bytes; });
 }
 
 std::uint64_t RollingFileLogger::maximumFileSize() const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->maximumFileSize;
+  return impl_->locked([&] { return impl_->maximumFileSize; });
 }
 
 void RollingFileLogger::setRollingFrequency(double seconds) {
-  std::lock_guard lock(impl_->lock());
-  impl_->rollingFrequency = seconds;
+  impl_->locked([&] { impl_->rollingFrequency = seconds; });
 }
 
 double RollingFileLogger::rollingFrequency() const {
-  std::lock_guard lock(impl_->lock());
-  return impl_->rollingFrequency;
+  return impl_->locked([&] { return impl_->rollingFrequency; });
 }
 
 std::shared_ptr<LogFileManager> RollingFileLogger::logFileManager() const { return impl_->manager; }
 
 std::string RollingFileLogger::currentLogFilePath() {
-  std::lock_guard lock(impl_->lock());
-  impl_->ensureFile();
-  return impl_->path;
+  return impl_->locked([&] {
+    impl_->ensureFile();
+    return impl_->path;
+  });
 }
 
 void RollingFileLogger::rollLogFile() {
-  std::lock_guard lock(impl_->lock());
-  impl_->roll();
+  impl_->locked([&] { impl_->roll(); });
 }
 
 std::shared_ptr<spdlog::sinks::sink> RollingFileLogger::sink() const { return impl_; }

@@ -94,6 +94,32 @@ std::string temporaryPathBeside(const std::string& path) {
          fnd::FileManager::uniqueName() + ".tmp";
 }
 
+// What a check pragma ("PRAGMA quick_check(1)", "PRAGMA integrity_check(1)") says of the open
+// file: "ok" when it is sound.
+std::string checkResult(sqlite3* db, const char* pragma) {
+  std::string check;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+    if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
+  sqlite3_finalize(stmt);
+  return check;
+}
+
+// How many of the library's own tables the open file has: a Kesto store has all three.
+constexpr int kLibraryTables = 3;
+int libraryTableCount(sqlite3* db) {
+  int tables = 0;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                         "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
+                         -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW)
+    tables = sqlite3_column_int(stmt, 0);
+  sqlite3_finalize(stmt);
+  return tables;
+}
+
 // A copy the online backup just made is a consistent snapshot: the quick check and the library's
 // tables are enough to trust it (a full integrity check reads every index and takes seconds).
 bool isSoundCopy(const std::string& path, fnd::Error* error) {
@@ -101,20 +127,10 @@ bool isSoundCopy(const std::string& path, fnd::Error* error) {
   std::string check;
   int tables = 0;
   if (sqlite3_open_v2(path.c_str(), &file.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(file.db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-      if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
-    sqlite3_finalize(stmt);
-    if (sqlite3_prepare_v2(file.db,
-                           "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                           "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
-                           -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-      tables = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
+    check = checkResult(file.db, "PRAGMA quick_check(1)");
+    tables = libraryTableCount(file.db);
   }
-  if (check == "ok" && tables == 3) return true;
+  if (check == "ok" && tables == kLibraryTables) return true;
   if (error) *error = backupError(5, "The copy of the library did not read back whole");
   return false;
 }
@@ -174,25 +190,11 @@ bool Backup::isValidBackupFile(const std::string& path, fnd::Error* error) {
   }
   sqlite3_db_config(file.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(file.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-  std::string check;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(file.db, "PRAGMA integrity_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
-      sqlite3_step(stmt) == SQLITE_ROW)
-    if (auto text = sqlite3_column_text(stmt, 0)) check = reinterpret_cast<const char*>(text);
-  sqlite3_finalize(stmt);
-  if (check != "ok") {
+  if (checkResult(file.db, "PRAGMA integrity_check(1)") != "ok") {
     if (error) *error = backupError(12, "The file is not a Kesto backup or is damaged");
     return false;
   }
-  int tables = 0;
-  if (sqlite3_prepare_v2(file.db,
-                         "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                         "('ZBOOKMARK','ZFOLDER','Z_METADATA')",
-                         -1, &stmt, nullptr) == SQLITE_OK &&
-      sqlite3_step(stmt) == SQLITE_ROW)
-    tables = sqlite3_column_int(stmt, 0);
-  sqlite3_finalize(stmt);
-  if (tables != 3) {
+  if (libraryTableCount(file.db) != kLibraryTables) {
     if (error) *error = backupError(13, "The file is not a Kesto backup");
     return false;
   }

@@ -21,8 +21,6 @@ class ICloudDataSource final : public SyncDataSource {
 
   ICloudDataSource();
   ~ICloudDataSource() override;
-  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
-  Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
   void sendShared(std::shared_ptr<const std::string> xml) override;
@@ -35,7 +33,6 @@ class ICloudDataSource final : public SyncDataSource {
  private:
   void later(std::function<void(Synchronizer&)> call);
 
-  Synchronizer* delegate_ = nullptr;
   // The working folder holding the copy of the payload read last, kept until it is set aside or
   // the source goes: only that payload, unchanged, is ever renamed.
   std::string readCopyFolder_;

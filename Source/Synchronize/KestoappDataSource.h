@@ -35,8 +35,6 @@ class KestoappDataSource final : public SyncDataSource {
 
   KestoappDataSource();
   ~KestoappDataSource() override;
-  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
-  Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
   // The service keeps one payload: an unreadable one is kept here, in the application's folder.
@@ -63,7 +61,6 @@ class KestoappDataSource final : public SyncDataSource {
   void handleSyncLoadResponse(const std::string& reply);
   void fail(const std::string& message);
 
-  Synchronizer* delegate_ = nullptr;
   std::string email_, password_, kestoID_;
   std::vector<std::uint8_t> downloaded_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};

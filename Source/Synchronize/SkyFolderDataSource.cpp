@@ -12,7 +12,6 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
-#include "Platform/UI/Button.h"
 #include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFMetadata.h"
 #include "Skyfolder/SFRequest.h"
@@ -84,21 +83,16 @@ bool SkyFolderDataSource::isLinked() {
   return session && session->isLinked();
 }
 
-void SkyFolderDataSource::setLinkButton(std::shared_ptr<ui::Button> button) {
-  linkButton_ = button;
-  if (button) button->setAction([this] { didPressLinkSkyfolder(); });
+void SkyFolderDataSource::setLinkButton(LinkButtonView view) {
+  linkButton_ = std::move(view);
   initSkyFolder();
 }
 
 void SkyFolderDataSource::updateLinkButton() {
-  auto button = linkButton_.lock();
-  if (!button) return;
-  if (isLinked()) {
-    button->setTitle("Unlink Skyfolder");
-  } else {
-    button->setTitle("Link Skyfolder");
-    button->setState(SFAuthHelperOSX::sharedHelper().isLoading() ? 0 : 1);
-  }
+  if (!linkButton_) return;
+  const bool shown = isLinked() ? linkButton_("Unlink Skyfolder", std::nullopt)
+                                : linkButton_("Link Skyfolder", SFAuthHelperOSX::sharedHelper().isLoading() ? 0 : 1);
+  if (!shown) linkButton_ = nullptr;
 }
 
 void SkyFolderDataSource::didPressLinkSkyfolder() {

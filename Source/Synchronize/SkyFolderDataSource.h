@@ -13,12 +13,10 @@
 namespace kesto {
 
 class SFRestClient;
-namespace ui {
-class Button;
-}
 
 // The sync transport that keeps the payload as "/sync_data.zip" in the app folder of the user's
-// Skyfolder account, and the "Link Skyfolder" / "Unlink Skyfolder" button of the set-up wizard.
+// Skyfolder account, and what the set-up wizard's "Link Skyfolder" / "Unlink Skyfolder" button
+// shows and does (the button itself belongs to the set-up windows).
 //
 // The upload names the revision that was downloaded as its parent, so a payload another machine
 // uploaded in between is never silently replaced (the service keeps ours as a conflicted copy,
@@ -42,16 +40,19 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   // The application's key and secret (tests use the fake service's).
   static void setAppCredentials(std::string key, std::string secret);
 
-  // The interface's instance: it serves the link button.
-  void setLinkButton(std::shared_ptr<ui::Button> button);
+  // Shows the link button's title and, while unlinked, its state (0 while a link flow runs).
+  // It answers false once the button is gone.
+  using LinkButtonView = std::function<bool(const std::string& title, std::optional<int> state)>;
+
+  // The interface's instance serves the link button: it shows the account's state through
+  // `view`, and the button's presses come to didPressLinkSkyfolder.
+  void setLinkButton(LinkButtonView view);
   void initSkyFolder();
   void updateLinkButton();
   void didPressLinkSkyfolder();
   void unlinkSkyfolder();
   static bool isLinked();
 
-  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
-  Synchronizer* delegate() const override { return delegate_; }
   void load() override;
   void send(const std::string& xml) override;
   // Renames the unreadable payload to a dated name beside it in the app folder.
@@ -73,9 +74,8 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   void later(std::function<void(Synchronizer&)> call);
   void removeWorkFolder();
 
-  Synchronizer* delegate_ = nullptr;
   std::unique_ptr<SFRestClient> restClient_;
-  std::weak_ptr<ui::Button> linkButton_;
+  LinkButtonView linkButton_;
   std::string workFolder_;
   // The revision the download brought (none: no payload yet); the upload's parent.
   std::optional<std::string> downloadedRev_;

@@ -18,8 +18,8 @@ class Synchronizer;
 class SyncDataSource {
  public:
   virtual ~SyncDataSource() = default;
-  virtual void setDelegate(Synchronizer* delegate) = 0;
-  virtual Synchronizer* delegate() const = 0;
+  virtual void setDelegate(Synchronizer* delegate) { delegate_ = delegate; }
+  virtual Synchronizer* delegate() const { return delegate_; }
   virtual void load() = 0;
   virtual void send(const std::string& xml) = 0;
   // The same document shared rather than copied: a large library's file is tens of megabytes,
@@ -31,6 +31,9 @@ class SyncDataSource {
   virtual void setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
     completion(false, {});
   }
+
+ protected:
+  Synchronizer* delegate_ = nullptr;
 };
 
 }  // namespace kesto

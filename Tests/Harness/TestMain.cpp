@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #ifdef KESTO_TEST_GUI
+#include "Platform/UI/Image.h"
+
 #include <QApplication>
 #else
 #include <QCoreApplication>
@@ -54,6 +56,8 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
 #ifdef KESTO_TEST_GUI
   QApplication app(argc, argv);
+  // As the application's start does: the library stores the images it is given as PNG.
+  kesto::ui::Image::installPNGTranscoder();
 #else
   QCoreApplication app(argc, argv);
 #endif

@@ -20,6 +20,16 @@ void writeFile(const std::string& path, const std::string& contents);
 template <typename F>
 bool runUntil(F&& done, double seconds = 5.0);
 
+// A time limit of a test that guards against runaway (quadratic) work, not a speed goal: the
+// sanitizers slow such work several times over, so there it is stretched.
+constexpr double timeLimit(double seconds) {
+#if defined(__SANITIZE_ADDRESS__)
+  return seconds * 4;
+#else
+  return seconds;
+#endif
+}
+
 // Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 

@@ -2,6 +2,7 @@
 #include "Model/Bookmark.h"
 #include "Model/WrenDataManager.h"
 #include "Model/WrenImageToDataTransformer.h"
+#include "Platform/Foundation/ImageTranscoding.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Image.h"
 
@@ -9,12 +10,21 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace kesto::test {
 namespace {
 
 std::string head(const fnd::Data& d, std::size_t n = 4) { return std::string(d.begin(), d.begin() + std::min(n, d.size())); }
 
-TEST(ImageTransformer, StoresPngWhateverArrives) {
+// The codecs come from the widget layer, as the application's start installs them.
+class ImageTransformer : public ::testing::Test {
+ protected:
+  void SetUp() override { ui::Image::installPNGTranscoder(); }
+  void TearDown() override { fnd::setPNGTranscoder(nullptr); }
+};
+
+TEST_F(ImageTransformer, StoresPngWhateverArrives) {
   WrenImageToDataTransformer transformer;
   const ui::Image picture(16, 8, ui::Color::rgb(0, 1, 0));
   for (const char* format : {"ico", "jpg", "bmp", "tiff"}) {
@@ -33,7 +43,7 @@ TEST(ImageTransformer, StoresPngWhateverArrives) {
   EXPECT_TRUE(transformer.transformedValue(fnd::Value(fnd::Data{})).isNull());
 }
 
-TEST(ImageTransformer, AFaviconInIcoFormatReadsBackAsPngFromTheStore) {
+TEST_F(ImageTransformer, AFaviconInIcoFormatReadsBackAsPngFromTheStore) {
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
   auto b = Bookmark::newBookmark();
   b->setUrl(std::string("http://ico.example/"));
@@ -46,6 +56,23 @@ TEST(ImageTransformer, AFaviconInIcoFormatReadsBackAsPngFromTheStore) {
   ASSERT_TRUE(again && again->favicon());
   EXPECT_EQ(head(*again->favicon()), "\x89PNG");
   EXPECT_EQ(ui::Image::fromData(*again->favicon()).size().width, 32);
+}
+
+TEST(ImageTransformerWithoutCodecs, KeepsWhatArrivesAndStillRefusesNonData) {
+  fnd::setPNGTranscoder(nullptr);
+  WrenImageToDataTransformer transformer;
+  const fnd::Data ico = ui::Image(8, 8, ui::Color::rgb(0, 0, 1)).encoded("ico");
+  EXPECT_FALSE(fnd::transcodeToPNG(ico));
+  EXPECT_EQ(transformer.transformedValue(fnd::Value(ico)).data(), ico);
+  EXPECT_TRUE(transformer.transformedValue(fnd::Value("text")).isNull());
+  EXPECT_TRUE(transformer.transformedValue(fnd::Value(fnd::Data{})).isNull());
+  // Installed from another thread's point of view too: a store context saves on its own.
+  ui::Image::installPNGTranscoder();
+  std::optional<fnd::Data> png;
+  std::thread([&] { png = fnd::transcodeToPNG(ico); }).join();
+  fnd::setPNGTranscoder(nullptr);
+  ASSERT_TRUE(png);
+  EXPECT_EQ(head(*png), "\x89PNG");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "Network/NetQueryString.h"
 #include "Network/NetURLRequestSerialization.h"
 #include "Network/NetURLResponseSerialization.h"
+#include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/XmlDocument.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLResponse.h"
@@ -127,6 +128,32 @@ TEST(RequestSerializerTest, JSONBodiesForNonQueryMethods) {
   EXPECT_EQ(post->valueForHTTPHeaderField("Content-Type"), "application/json");
   EXPECT_EQ(bodyText(*post), "{\"a\":1}");
   EXPECT_EQ(s->requestWithMethod("GET", "http://h/", dict({{"a", 1}}))->url().absoluteString(), "http://h/?a=1");
+}
+
+TEST(RequestSerializerTest, PropertyListBodiesKeepTheRequestsOwnTypeAndFailWithoutABody) {
+  auto s = NetPropertyListRequestSerializer::serializer();
+  auto post = s->requestWithMethod("POST", "http://h/", dict({{"a", 1}}));
+  ASSERT_TRUE(post);
+  EXPECT_EQ(post->valueForHTTPHeaderField("Content-Type"), "application/x-plist");
+  ASSERT_TRUE(post->httpBody());
+  EXPECT_EQ(fnd::PropertyList::read(*post->httpBody())->dictionary().at("a").intValue(), 1);
+  EXPECT_EQ(s->requestWithMethod("DELETE", "http://h/", dict({{"a", 1}}))->url().absoluteString(), "http://h/?a=1");
+
+  net::URLRequest typed(*net::URL::fromString("http://h/"));
+  typed.setHTTPMethod("PUT");
+  typed.setValueForHTTPHeaderField("application/x-bplist", "Content-Type");
+  EXPECT_EQ(s->requestBySerializingRequest(typed, dict({{"a", 1}}), nullptr)->valueForHTTPHeaderField("Content-Type"),
+            "application/x-bplist");
+
+  // Null cannot be written: the request still goes out, without a body, and the error says why.
+  fnd::Error error;
+  auto unwritable = s->requestWithMethod("POST", "http://h/", dict({{"a", fnd::Value()}}), &error);
+  ASSERT_TRUE(unwritable);
+  EXPECT_FALSE(unwritable->httpBody());
+  EXPECT_FALSE(error.domain().empty());
+  auto noParameters = s->requestWithMethod("POST", "http://h/", std::nullopt);
+  EXPECT_FALSE(noParameters->valueForHTTPHeaderField("Content-Type"));
+  EXPECT_FALSE(noParameters->httpBody());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -278,6 +305,63 @@ TEST(ResponseSerializerTest, JSONDecodingAndNullRemoval) {
   EXPECT_TRUE(cleaned["kept"].at(0).isNull());
   EXPECT_TRUE(cleaned["kept"].at(1).isDictionary());
   EXPECT_EQ(cleaned["kept"].at(1).dictionary().size(), 0u);
+}
+
+TEST(ResponseSerializerTest, PropertyListsParseAndChainTheirErrorsAboveTheStatus) {
+  auto plist = NetPropertyListResponseSerializer::serializer();
+  fnd::Data good = *fnd::PropertyList::write(dict({{"k", "v"}}), fnd::PropertyListFormat::Binary);
+  std::optional<fnd::Error> error;
+  EXPECT_EQ(plist->responseObjectForResponse(reply(200, "application/x-plist"), &good, &error)["k"].string(), "v");
+  EXPECT_FALSE(error);
+
+  // Only the status failed: the object comes back with the status error.
+  EXPECT_EQ(plist->responseObjectForResponse(reply(404, "application/x-plist"), &good, &error)["k"].string(), "v");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), net::urlerror::BadServerResponse);
+
+  // A broken list on top of a failed status: no object, the read error above the status error.
+  error.reset();
+  fnd::Data broken = bytes("bplist00 broken");
+  EXPECT_TRUE(plist->responseObjectForResponse(reply(500, "application/x-plist"), &broken, &error).isNull());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain(), fnd::PropertyList::kErrorDomain);
+  ASSERT_TRUE(error->underlyingError());
+  EXPECT_EQ(error->underlyingError()->code(), net::urlerror::BadServerResponse);
+}
+
+// A copy takes the options its class declares; everything else is as a new serializer has it.
+TEST(ResponseSerializerTest, CopiesKeepTheirClassesOwnOptionsOnly) {
+  auto json = NetJSONResponseSerializer::serializerWithReadingOptions(4);
+  json->setRemovesKeysWithNullValues(true);
+  json->setAcceptableContentTypes(std::set<std::string>{"text/plain"});
+  auto jsonCopy = std::dynamic_pointer_cast<NetJSONResponseSerializer>(json->copy());
+  ASSERT_TRUE(jsonCopy);
+  EXPECT_EQ(jsonCopy->readingOptions(), 4u);
+  EXPECT_TRUE(jsonCopy->removesKeysWithNullValues());
+  EXPECT_EQ(jsonCopy->acceptableContentTypes(), NetJSONResponseSerializer().acceptableContentTypes());
+
+  auto xml = std::dynamic_pointer_cast<NetXMLDocumentResponseSerializer>(
+      NetXMLDocumentResponseSerializer::serializerWithXMLDocumentOptions(8)->copy());
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->options(), 8u);
+  auto plist = std::dynamic_pointer_cast<NetPropertyListResponseSerializer>(
+      NetPropertyListResponseSerializer::serializerWithFormat(200, 2)->copy());
+  ASSERT_TRUE(plist);
+  EXPECT_EQ(plist->format(), 200u);
+  EXPECT_EQ(plist->readOptions(), 2u);
+  EXPECT_EQ(NetPropertyListResponseSerializer::serializer()->format(), 100u);
+
+  auto request = NetPropertyListRequestSerializer::serializerWithFormat(200, 1);
+  request->setValueForHTTPHeaderField(std::string("v"), "X-Kept");
+  auto requestCopy = std::dynamic_pointer_cast<NetPropertyListRequestSerializer>(request->copy());
+  ASSERT_TRUE(requestCopy);
+  EXPECT_EQ(requestCopy->format(), 200u);
+  EXPECT_EQ(requestCopy->writeOptions(), 1u);
+  EXPECT_EQ(requestCopy->valueForHTTPHeaderField("X-Kept"), "v");
+  auto jsonRequest = std::dynamic_pointer_cast<NetJSONRequestSerializer>(
+      NetJSONRequestSerializer::serializerWithWritingOptions(3)->copy());
+  ASSERT_TRUE(jsonRequest);
+  EXPECT_EQ(jsonRequest->writingOptions(), 3u);
 }
 
 TEST(ResponseSerializerTest, CompoundTakesTheFirstObject) {

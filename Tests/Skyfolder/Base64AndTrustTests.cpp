@@ -125,6 +125,36 @@ TEST(SFRequestTrust, MalformedCertificatesHaveNoSerialAndCountAsRevoked) {
   EXPECT_TRUE(SFRequest::isRevokedCertificate(notSeq));
 }
 
+TEST(SFRequestTrust, EachHeaderOnTheWayToTheSerialIsChecked) {
+  const auto serialOf = [](const fnd::Data& der) {
+    return SFRequest::copySerialFromCertificate(der.data(), static_cast<std::int64_t>(der.size()));
+  };
+  // The version element is skipped by its length, however long it is.
+  const fnd::Data longVersion{0x30, 0x0c, 0x30, 0x0a, 0xA0, 0x04, 0x02, 0x02, 0x00, 0x02, 0x02, 0x01, 0x07, 0x00};
+  ASSERT_TRUE(serialOf(longVersion));
+  EXPECT_EQ(*serialOf(longVersion), fnd::Data{0x07});
+
+  const fnd::Data good = certWithSerial({0x07});
+  ASSERT_TRUE(serialOf(good));
+  const auto broken = [&](std::size_t at, std::uint8_t octet) {
+    fnd::Data der = good;
+    der[at] = octet;
+    return der;
+  };
+  EXPECT_FALSE(serialOf(broken(2, 0x31))) << "the second element is no sequence";
+  EXPECT_FALSE(serialOf(broken(4, 0x1F))) << "a multi-octet version tag";
+  EXPECT_FALSE(serialOf(broken(9, 0x04))) << "the serial is no integer";
+  EXPECT_FALSE(serialOf(broken(1, 0x80))) << "indefinite length of the certificate";
+  EXPECT_FALSE(serialOf(broken(3, 0x80))) << "indefinite length of its body";
+  EXPECT_FALSE(serialOf(broken(5, 0x80))) << "indefinite length of the version";
+  EXPECT_FALSE(serialOf(broken(10, 0x80))) << "indefinite length of the serial";
+  // Cut right after each header's tag.
+  for (std::size_t size : {1u, 3u, 5u, 8u, 10u}) {
+    fnd::Data cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
+    EXPECT_FALSE(serialOf(cut)) << size;
+  }
+}
+
 TEST(SFRequestTrust, PinnedRootsAreTheDecodableCertificates) {
   const auto roots = SFRequest::rootCertificates();
   // The roots still distributed decode; withdrawn ones are skipped.

@@ -427,6 +427,28 @@ TEST_F(SkyfolderService, NoCallbackReachesAClientThatIsGone) {
   EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/big"));
 }
 
+TEST_F(SkyfolderService, UploadsAndThumbnailsToOneKeyReplaceEachOtherAndCancelSilently) {
+  link();
+  fake->injectFault("/1/", faultWith([](FakeSkyfolder::Fault& f) {
+                      f.status = 200;
+                      f.delayMs = 300;
+                    }), 4);
+  client->uploadFile("b", "/", std::nullopt, localFile("b", "one"));
+  client->uploadFile("b", "/", std::nullopt, localFile("b", "two"));
+  client->loadThumbnail("/a.png", std::string("small"), dir + "/t1");
+  client->loadThumbnail("/a.png", std::string("small"), dir + "/t2");
+  // Another size is another thumbnail.
+  client->loadThumbnail("/a.png", std::string("large"), dir + "/t3");
+  EXPECT_EQ(client->requestCount(), 3u);
+  client->cancelFileUpload("/b");
+  client->cancelThumbnailLoad("/a.png", std::string("small"));
+  client->cancelThumbnailLoad("/a.png", std::string("large"));
+  client->cancelFileUpload("/never-started");
+  EXPECT_EQ(client->requestCount(), 0u);
+  spin(0.5);
+  EXPECT_TRUE(delegate.events.empty());
+}
+
 TEST_F(SkyfolderService, ClientOfAnUnlinkedUserFailsCleanly) {
   link();
   session->unlinkAll();

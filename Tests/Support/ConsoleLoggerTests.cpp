@@ -81,3 +81,16 @@ TEST(ConsoleLogger, SharedInstanceIsOne) {
   EXPECT_EQ(ConsoleLogger::sharedInstance(), ConsoleLogger::sharedInstance());
   EXPECT_NE(ConsoleLogger::sharedInstance()->sink(), nullptr);
 }
+
+TEST(ConsoleLogger, LinesTakeTheSharedLayoutUntilTheSinkIsGivenAnother) {
+  Output out;
+  ConsoleLogger logger(out.file, false);
+  write(logger, spdlog::level::info, "first");
+  logger.sink()->set_pattern("<%v>");
+  write(logger, spdlog::level::info, "second");
+  const std::string text = out.text();
+  const std::string firstLine = text.substr(0, text.find('\n'));
+  EXPECT_NE(firstLine.find(" kesto["), std::string::npos) << firstLine;
+  EXPECT_EQ(firstLine.substr(firstLine.size() - 7), "] first");
+  EXPECT_EQ(text.substr(text.find('\n') + 1), "<second>\n");
+}

@@ -175,3 +175,18 @@ TEST(RollingFileLogger, DefaultsWriteToTheLogsFolderThroughTheLogCenter) {
   EXPECT_EQ(test::readFile(path).find("after removal"), std::string::npos);
   EXPECT_TRUE(LogCenter::allLoggers().empty());
 }
+
+TEST(RollingFileLogger, SettingsReadBackAndTheSinkTakesAnotherLayout) {
+  auto manager = std::make_shared<LogFileManager>(test::makeTempDir("layout"));
+  RollingFileLogger logger(manager);
+  EXPECT_EQ(logger.maximumFileSize(), 1024u * 1024u);
+  EXPECT_EQ(logger.rollingFrequency(), 24.0 * 60 * 60);
+  logger.setMaximumFileSize(0);
+  logger.setRollingFrequency(0);
+  EXPECT_EQ(logger.maximumFileSize(), 0u);
+  EXPECT_EQ(logger.rollingFrequency(), 0.0);
+
+  logger.sink()->set_pattern("[%v]");
+  write(logger, "only");
+  EXPECT_EQ(test::readFile(logger.currentLogFilePath()), "[only]\n");
+}

@@ -1,6 +1,7 @@
 #include "Platform/UI/ApplicationMain.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Image.h"
 #include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/Window.h"
 
@@ -54,6 +55,7 @@ int applicationMain(int argc, char** argv, const std::function<std::optional<int
                     const std::function<void()>& tearDown) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
+  Image::installPNGTranscoder();
   TimingMarks::startFromEnvironment();
   std::optional<int> code;
   if (setUp) code = setUp();

@@ -1,5 +1,7 @@
 #include "Platform/UI/Image.h"
 
+#include "Platform/Foundation/ImageTranscoding.h"
+
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
 
@@ -35,6 +37,13 @@ Image Image::fromData(const std::vector<std::uint8_t>& data) {
   QImage img;
   if (data.empty() || !img.loadFromData(data.data(), int(data.size()))) return Image();
   return Image(std::make_shared<Impl>(Impl{img}));
+}
+
+void Image::installPNGTranscoder() {
+  fnd::setPNGTranscoder([](const fnd::Data& encoded) {
+    const Image image = fromData(encoded);
+    return image.isNull() ? fnd::Data() : image.encoded("png");
+  });
 }
 
 Image Image::fromFile(const std::string& path) {

@@ -23,6 +23,8 @@ class Image {
 
   // Bytes as in fnd::Data.
   static Image fromData(const std::vector<std::uint8_t>& data);
+  // Makes these codecs fnd::transcodeToPNG's (the application's start does it).
+  static void installPNGTranscoder();
   static Image fromFile(const std::string& path);
   // The application's image by name: the desktop icon theme's icon where the name stands for a
   // standard one, otherwise the application's own drawing. A null image for an unknown name.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/Unused/Records/RecordTypes.h"
 #include "Platform/Foundation/Value.h"
 
 #include <functional>
@@ -7,12 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-namespace kesto::store {
-class Context;
-class EntityDescription;
-class ManagedObject;
-}  // namespace kesto::store
 
 namespace kesto::recordkit {
 

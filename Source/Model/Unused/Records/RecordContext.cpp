@@ -104,15 +104,9 @@ store::SaveNotification saveNotificationFrom(const fnd::Notification& n) {
 
 // --- Default and root saving contexts ---------------------------------------------------------
 
-ContextRef RK_defaultContext() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().defaultContext;
-}
+ContextRef RK_defaultContext() { return detail::readLocked(&detail::Registry::defaultContext); }
 
-ContextRef RK_rootSavingContext() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().rootSavingContext;
-}
+ContextRef RK_rootSavingContext() { return detail::readLocked(&detail::Registry::rootSavingContext); }
 
 void RK_setRootSavingContext(const ContextRef& context) {
   ContextRef old;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/Unused/Records/RecordKit.h"
+#include "Model/Unused/Records/RecordTypes.h"
 #include "Model/ModelNotifications.h"
 
 #include <memory>
@@ -10,8 +11,6 @@ namespace kesto::fnd {
 struct Notification;
 }
 namespace kesto::store {
-class Context;
-class Coordinator;
 struct SaveNotification;
 }  // namespace kesto::store
 
@@ -19,9 +18,6 @@ struct SaveNotification;
 // factories, working names, per-thread contexts, observing other contexts' saves, and saves
 // that continue up the parent chain.
 namespace kesto::recordkit {
-
-using ContextRef = std::shared_ptr<store::Context>;
-using CoordinatorRef = std::shared_ptr<store::Coordinator>;
 
 // The user-info key that holds a context's working name.
 inline constexpr const char* kWorkingNameKey = "kNSManagedObjectContextWorkingName";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/Unused/Records/RecordTypes.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Store/FetchRequest.h"
 
@@ -9,20 +10,10 @@
 #include <string>
 #include <vector>
 
-namespace kesto::store {
-class Context;
-class EntityDescription;
-class ManagedObject;
-}  // namespace kesto::store
-
 // Entity-level operations of the record stack. `cls` names a record class, which is also the
 // name of its entity. Forms without a context work in the calling thread's context
 // (RK_contextForCurrentThread) unless noted.
 namespace kesto::recordkit {
-
-using ContextRef = std::shared_ptr<store::Context>;
-using ObjectRef = std::shared_ptr<store::ManagedObject>;
-using Objects = std::vector<ObjectRef>;
 
 // --- Entity basics ---
 std::string RK_entityName(const std::string& cls);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/Unused/Records/RecordTypes.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/Value.h"
 
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace kesto::store {
-class Context;
-class EntityDescription;
-class ManagedObject;
 struct AttributeDescription;
 struct RelationshipDescription;
 }  // namespace kesto::store
@@ -25,9 +23,6 @@ struct RelationshipDescription;
 //   "attributeValueClassName", "dateFormat", "useDefaultValueWhenNotPresent".
 // Record classes take part through named callbacks (RecordClass.h).
 namespace kesto::recordkit {
-
-using ContextRef = std::shared_ptr<store::Context>;
-using ObjectRef = std::shared_ptr<store::ManagedObject>;
 
 inline constexpr const char* kMappedKeyName = "mappedKeyName";
 inline constexpr const char* kRelatedByAttribute = "relatedByAttribute";

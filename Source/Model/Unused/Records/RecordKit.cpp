@@ -166,37 +166,23 @@ std::string RecordKit::currentStack() {
   return text;
 }
 
-bool RecordKit::isICloudEnabled() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().iCloudEnabled;
-}
-void RecordKit::setICloudEnabled(bool enabled) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().iCloudEnabled = enabled;
-}
-bool RecordKit::shouldAutoCreateManagedObjectModel() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().autoCreateModel;
-}
+bool RecordKit::isICloudEnabled() { return detail::readLocked(&detail::Registry::iCloudEnabled); }
+void RecordKit::setICloudEnabled(bool enabled) { detail::writeLocked(&detail::Registry::iCloudEnabled, enabled); }
+bool RecordKit::shouldAutoCreateManagedObjectModel() { return detail::readLocked(&detail::Registry::autoCreateModel); }
 void RecordKit::setShouldAutoCreateManagedObjectModel(bool value) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().autoCreateModel = value;
+  detail::writeLocked(&detail::Registry::autoCreateModel, value);
 }
 bool RecordKit::shouldAutoCreateDefaultPersistentStoreCoordinator() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().autoCreateCoordinator;
+  return detail::readLocked(&detail::Registry::autoCreateCoordinator);
 }
 void RecordKit::setShouldAutoCreateDefaultPersistentStoreCoordinator(bool value) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().autoCreateCoordinator = value;
+  detail::writeLocked(&detail::Registry::autoCreateCoordinator, value);
 }
 bool RecordKit::shouldDeleteStoreOnModelMismatch() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().deleteStoreOnModelMismatch;
+  return detail::readLocked(&detail::Registry::deleteStoreOnModelMismatch);
 }
 void RecordKit::setShouldDeleteStoreOnModelMismatch(bool value) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().deleteStoreOnModelMismatch = value;
+  detail::writeLocked(&detail::Registry::deleteStoreOnModelMismatch, value);
 }
 
 void RecordKit::handleErrors(const fnd::Error* error) {
@@ -225,15 +211,9 @@ void RecordKit::defaultErrorHandler(const fnd::Error& error) {
   (void)seen;
 }
 
-std::shared_ptr<void> RecordKit::errorHandlerTarget() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().errorTarget;
-}
+std::shared_ptr<void> RecordKit::errorHandlerTarget() { return detail::readLocked(&detail::Registry::errorTarget); }
 
-RecordErrorAction RecordKit::errorHandlerAction() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().errorAction;
-}
+RecordErrorAction RecordKit::errorHandlerAction() { return detail::readLocked(&detail::Registry::errorAction); }
 
 void RecordKit::setErrorHandlerTarget(std::shared_ptr<void> target, RecordErrorAction action) {
   std::lock_guard lock(detail::registry().mutex);

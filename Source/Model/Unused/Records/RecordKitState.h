@@ -7,6 +7,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <mutex>
+#include <utility>
 
 namespace kesto::recordkit::detail {
 
@@ -27,6 +28,18 @@ struct Registry {
 };
 
 Registry& registry();
+
+// One field of the registry, read or replaced under its lock.
+template <class T>
+T readLocked(T Registry::*field) {
+  std::lock_guard lock(registry().mutex);
+  return registry().*field;
+}
+template <class T>
+void writeLocked(T Registry::*field, T value) {
+  std::lock_guard lock(registry().mutex);
+  registry().*field = std::move(value);
+}
 
 // The observer identity the context class registers under (for rootContextChanged).
 const void* contextClassObserver();

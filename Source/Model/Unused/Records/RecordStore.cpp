@@ -69,8 +69,7 @@ ModelRef RK_defaultManagedObjectModel() {
 }
 
 void RK_setDefaultManagedObjectModel(ModelRef model) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().model = std::move(model);
+  detail::writeLocked(&detail::Registry::model, std::move(model));
 }
 
 // --- Locations --------------------------------------------------------------------------------
@@ -104,14 +103,10 @@ std::string RK_defaultLocalStoreUrl() { return RK_urlForStoreName(kRecordKitFall
 
 std::string RK_cloudURLForUbiqutiousContainer(const std::string&) { return {}; }
 
-PersistentStoreRef RK_defaultPersistentStore() {
-  std::lock_guard lock(detail::registry().mutex);
-  return detail::registry().store;
-}
+PersistentStoreRef RK_defaultPersistentStore() { return detail::readLocked(&detail::Registry::store); }
 
 void RK_setDefaultPersistentStore(PersistentStoreRef store) {
-  std::lock_guard lock(detail::registry().mutex);
-  detail::registry().store = std::move(store);
+  detail::writeLocked(&detail::Registry::store, std::move(store));
 }
 
 PersistentStoreRef RK_persistentStoreOf(const CoordinatorRef& coordinator) {

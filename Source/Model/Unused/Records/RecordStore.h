@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Model/Unused/Records/RecordTypes.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Value.h"
 
@@ -7,17 +8,9 @@
 #include <memory>
 #include <string>
 
-namespace kesto::store {
-class Coordinator;
-class Model;
-}  // namespace kesto::store
-
 // The model, store and coordinator side of the record stack: default model, coordinator and
 // store, where store files live, and coordinators made with SQLite, in-memory or cloud stores.
 namespace kesto::recordkit {
-
-using CoordinatorRef = std::shared_ptr<store::Coordinator>;
-using ModelRef = std::shared_ptr<const store::Model>;
 
 // A store added to a coordinator: its type, file and identity.
 struct PersistentStore {

@@ -1,10 +1,10 @@
-#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Setup/SyncWizard.h"
 
 #include "Synchronize/KestoappDataSource.h"
-#include "Synchronize/SetupWindow.h"
+#include "Synchronize/Setup/SetupWindow.h"
 #include "Synchronize/SyncNotifications.h"
 #include "Synchronize/SyncSettings.h"
-#include "Synchronize/SyncSetupStages.h"
+#include "Synchronize/Setup/SyncSetupStages.h"
 #include "Synchronize/Synchronizer.h"
 
 #include "Platform/Foundation/DispatchQueue.h"

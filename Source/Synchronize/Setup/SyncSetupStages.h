@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Synchronize/SetupWindow.h"
+#include "Synchronize/Setup/SetupWindow.h"
 #include "Platform/Foundation/Lifetime.h"
 
 #include <memory>
@@ -14,6 +14,7 @@ class Button;
 class Label;
 class TextField;
 }  // namespace ui
+class SkyFolderDataSource;
 class SyncWizard;
 
 // The first stage: how to sync. The choice is stored in "CurrentSyncMethod" at once (even if the
@@ -69,6 +70,9 @@ class SkyfolderWizard : public SetupWindowStageViewController {
   SyncWizard* coordinator_;
   std::shared_ptr<ui::Button> skyfolderButton_;
 };
+
+// Hands `button` to the transport, which shows the account's state on it and takes its presses.
+void connectSkyfolderLinkButton(SkyFolderDataSource& link, const std::shared_ptr<ui::Button>& button);
 
 // The account service: sign in with e-mail and password, register a new account, or ask for a
 // new password. The fields are the coordinator's outlets.

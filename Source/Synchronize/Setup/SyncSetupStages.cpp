@@ -1,7 +1,8 @@
-#include "Synchronize/SyncSetupStages.h"
+#include "Synchronize/Setup/SyncSetupStages.h"
 
-#include "Synchronize/PasswordRecovery.h"
-#include "Synchronize/SyncWizard.h"
+#include "Synchronize/Setup/PasswordRecovery.h"
+#include "Synchronize/Setup/SyncWizard.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/Synchronizer.h"
 
 #include "Platform/Foundation/FileManager.h"
@@ -20,8 +21,6 @@ namespace {
 
 constexpr double kW = SetupWindow::kStageWidth, kH = SetupWindow::kStageHeight;
 
-std::shared_ptr<ui::View> stageView() { return std::make_shared<ui::View>(fnd::Rect(0, 0, kW, kH)); }
-
 std::shared_ptr<ui::Label> addText(ui::View& view, const fnd::Rect& frame, const std::string& text, double size = 0) {
   auto label = std::make_shared<ui::Label>(frame, text);
   label->setWraps(true);
@@ -35,6 +34,15 @@ std::shared_ptr<ui::Label> addText(ui::View& view, const fnd::Rect& frame, const
   return label;
 }
 
+// A stage's view: its heading on top and, when given, the paragraph that introduces it.
+std::shared_ptr<ui::View> stageView(const std::string& heading, const fnd::Rect& introFrame = {},
+                                    const std::string& intro = {}) {
+  auto view = std::make_shared<ui::View>(fnd::Rect(0, 0, kW, kH));
+  addText(*view, fnd::Rect(0, 290, kW, 26), heading, 15);
+  if (!intro.empty()) addText(*view, introFrame, intro);
+  return view;
+}
+
 }  // namespace
 
 // ---- StartWizard ----
@@ -42,10 +50,9 @@ std::shared_ptr<ui::Label> addText(ui::View& view, const fnd::Rect& frame, const
 StartWizard::StartWizard(SyncWizard* coordinator) : coordinator_(coordinator) {}
 
 std::shared_ptr<ui::View> StartWizard::loadView() {
-  auto view = stageView();
-  addText(*view, fnd::Rect(0, 290, kW, 26), "Sync your library", 15);
-  addText(*view, fnd::Rect(0, 236, kW, 46),
-          "Keep the library the same on each of your computers. Choose how Kesto moves it between them:");
+  auto view =
+      stageView("Sync your library", fnd::Rect(0, 236, kW, 46),
+                "Keep the library the same on each of your computers. Choose how Kesto moves it between them:");
   auto radio = [&](double y, const std::string& title, int which) {
     auto b = std::make_shared<ui::Button>(fnd::Rect(10, y, kW - 20, 24), ui::Button::Kind::Radio);
     b->setTitle(title);
@@ -112,11 +119,9 @@ void StartWizard::willProgressToNextStage() {
 // ---- SkyfolderWizard ----
 
 std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
-  auto view = stageView();
-  addText(*view, fnd::Rect(0, 290, kW, 26), "Skyfolder", 15);
-  addText(*view, fnd::Rect(0, 200, kW, 80),
-          "Link Kesto with your Skyfolder account. The browser opens Skyfolder's page, where you allow Kesto to "
-          "keep its sync file in its own app folder; then come back here.");
+  auto view = stageView("Skyfolder", fnd::Rect(0, 200, kW, 80),
+                        "Link Kesto with your Skyfolder account. The browser opens Skyfolder's page, where you "
+                        "allow Kesto to keep its sync file in its own app folder; then come back here.");
   skyfolderButton_ = std::make_shared<ui::Button>(fnd::Rect(120, 150, 160, 32));
   skyfolderButton_->setTitle("Link Skyfolder");
   view->addSubview(skyfolderButton_);
@@ -124,11 +129,22 @@ std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
   return view;
 }
 
+void connectSkyfolderLinkButton(SkyFolderDataSource& link, const std::shared_ptr<ui::Button>& button) {
+  if (!button) return link.setLinkButton(nullptr);
+  button->setAction([&link] { link.didPressLinkSkyfolder(); });
+  link.setLinkButton([weak = std::weak_ptr<ui::Button>(button)](const std::string& title, std::optional<int> state) {
+    auto shown = weak.lock();
+    if (!shown) return false;
+    shown->setTitle(title);
+    if (state) shown->setState(*state);
+    return true;
+  });
+}
+
 // ---- KestoAccountWizard ----
 
 std::shared_ptr<ui::View> KestoAccountWizard::loadView() {
-  auto view = stageView();
-  addText(*view, fnd::Rect(0, 290, kW, 26), "Kesto Online", 15);
+  auto view = stageView("Kesto Online");
   if (coordinator_) coordinator_->buildAccountForm(*view);
   if (coordinator_) emailField_ = coordinator_->emailField();
   return view;
@@ -154,11 +170,10 @@ void KestoAccountWizard::forgotPassword() {
 ICloudWizard::ICloudWizard() = default;
 
 std::shared_ptr<ui::View> ICloudWizard::loadView() {
-  auto view = stageView();
-  addText(*view, fnd::Rect(0, 290, kW, 26), "Synced folder", 15);
-  addText(*view, fnd::Rect(0, 196, kW, 86),
-          "Choose a folder that your file-sync program or network share keeps the same on every computer. Kesto "
-          "keeps its sync file there, in Documents/kesto_sync.zip. Choose the same folder on each computer.");
+  auto view = stageView("Synced folder", fnd::Rect(0, 196, kW, 86),
+                        "Choose a folder that your file-sync program or network share keeps the same on every "
+                        "computer. Kesto keeps its sync file there, in Documents/kesto_sync.zip. Choose the same "
+                        "folder on each computer.");
   folderLabel_ = addText(*view, fnd::Rect(0, 140, kW, 44), "");
   auto choose = std::make_shared<ui::Button>(fnd::Rect(120, 96, 160, 32));
   choose->setTitle("Choose Folder…");
@@ -208,12 +223,9 @@ void ICloudWizard::chooseFolder() {
 // ---- FinishWizard ----
 
 std::shared_ptr<ui::View> FinishWizard::loadView() {
-  auto view = stageView();
-  addText(*view, fnd::Rect(0, 290, kW, 26), "All set", 15);
-  addText(*view, fnd::Rect(0, 200, kW, 80),
-          "Kesto is syncing your library now. Later, press the sync button in the toolbar whenever you want this "
-          "computer and the others to meet.");
-  return view;
+  return stageView("All set", fnd::Rect(0, 200, kW, 80),
+                   "Kesto is syncing your library now. Later, press the sync button in the toolbar whenever you "
+                   "want this computer and the others to meet.");
 }
 
 void FinishWizard::didProgressToStage() {

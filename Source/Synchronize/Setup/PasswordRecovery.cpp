@@ -1,4 +1,4 @@
-#include "Synchronize/PasswordRecovery.h"
+#include "Synchronize/Setup/PasswordRecovery.h"
 
 #include "Synchronize/KestoappDataSource.h"
 

@@ -1,4 +1,4 @@
-#include "Synchronize/SetupWindow.h"
+#include "Synchronize/Setup/SetupWindow.h"
 
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Button.h"

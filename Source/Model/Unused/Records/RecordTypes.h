@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace kesto::store {
+class Context;
+class Coordinator;
+class EntityDescription;
+class ManagedObject;
+class Model;
+}  // namespace kesto::store
+
+// The short names every part of the record stack speaks in.
+namespace kesto::recordkit {
+
+using ContextRef = std::shared_ptr<store::Context>;
+using CoordinatorRef = std::shared_ptr<store::Coordinator>;
+using ModelRef = std::shared_ptr<const store::Model>;
+using ObjectRef = std::shared_ptr<store::ManagedObject>;
+using Objects = std::vector<ObjectRef>;
+
+}  // namespace kesto::recordkit
