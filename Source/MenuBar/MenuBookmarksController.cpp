@@ -371,36 +371,20 @@ void MenuBookmarksController::openMainWindow() {
 
 // ---- Search ----
 
-void MenuBookmarksController::prepareSearchMenu() {
-  auto& d = fnd::UserDefaults::standard();
-  if (!d.hasValueForKey("SearchMenuSet")) {
-    for (const auto& o : menuSearchOptions()) d.setBool(o.firstValue, o.key);
-    d.synchronize();
-  }
-  std::vector<ui::SearchField::MenuItem> items;
-  for (const auto& o : menuSearchOptions()) items.push_back({o.title, o.tag, true, d.boolForKey(o.key)});
-  if (searchField) searchField->setSearchMenu(items, [this](int tag) { toggleSearchOption(tag); });
-  d.setString("Yes", "SearchMenuSet");
-  validateSearchMenu();
-  d.synchronize();
+const SearchMenuOptions& MenuBookmarksController::searchMenu() {
+  static const SearchMenuOptions menu(menuSearchOptions(), "SearchMenuSet");
+  return menu;
 }
 
-void MenuBookmarksController::validateSearchMenu() {
-  auto& d = fnd::UserDefaults::standard();
-  for (const auto& o : menuSearchOptions())
-    if (d.boolForKey(o.key)) return;
-  d.setBool(true, "SearchTitleMenu");
-  if (searchField) searchField->setSearchMenuItemState(1, true);
+void MenuBookmarksController::prepareSearchMenu() {
+  searchMenu().prepare(searchField.get(), [this](int tag) { toggleSearchOption(tag); });
+  fnd::UserDefaults::standard().synchronize();
 }
+
+void MenuBookmarksController::validateSearchMenu() { searchMenu().validate(searchField.get()); }
 
 void MenuBookmarksController::toggleSearchOption(int tag) {
-  auto& d = fnd::UserDefaults::standard();
-  for (const auto& o : menuSearchOptions()) {
-    if (o.tag != tag) continue;
-    bool on = !d.boolForKey(o.key);
-    d.setBool(on, o.key);
-    if (searchField) searchField->setSearchMenuItemState(tag, on);
-  }
+  searchMenu().toggle(tag, searchField.get());
   search();
 }
 

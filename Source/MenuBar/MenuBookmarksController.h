@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/TextEditingDelegate.h"
+#include "Views/SearchMenuOptions.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
 
@@ -35,12 +36,7 @@ struct MenuSearchFields {
 };
 
 // The menu-bar search's options: user-defaults key, menu tag, title and first-run value.
-struct MenuSearchOption {
-  const char* key;
-  int tag;
-  const char* title;
-  bool firstValue;
-};
+using MenuSearchOption = SearchMenuOption;
 const std::vector<MenuSearchOption>& menuSearchOptions();
 
 // The words of a search text: split at spaces, with empty words (from runs of spaces) dropped,
@@ -156,6 +152,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<ui::Button> editFavorite, editDone;
 
  private:
+  // The menu-bar search's fields, kept apart from the library window's.
+  static const SearchMenuOptions& searchMenu();
   void buildViews();
   void buildEditPane(double width, double height);
   void resetButtonsAlpha();

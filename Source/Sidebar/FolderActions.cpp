@@ -21,6 +21,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/TrashController.h"
 #include "Synchronize/SharedFolderArchive.h"
@@ -193,13 +194,8 @@ void FoldersController::deleteFolderWithID(const std::string& folderID) {
   alert.addButtonWithTitle("Cancel");
   if (alert.runModal() != ui::AlertFirstButtonReturn) return;
   // The confirmed folder, not whatever is selected by then.
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.5,
-      [this, alive, folderID] {
-        if (alive) doRemoveFolder(folderID);
-      },
-      this);
+  fnd::RunLoop::main().performAfterDelay(0.5, whileAlive(lifetime_, [this, folderID] { doRemoveFolder(folderID); }),
+                                         this);
 }
 
 bool FoldersController::doRemoveFolder(const std::string& folderID) {
@@ -489,13 +485,7 @@ void FoldersController::changeFolderColor(const std::string& color) {
 }
 
 void FoldersController::emptyTrash() {
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.1,
-      [this, alive] {
-        if (alive) doEmptyTrash();
-      },
-      this);
+  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { doEmptyTrash(); }), this);
 }
 
 void FoldersController::doEmptyTrash() {

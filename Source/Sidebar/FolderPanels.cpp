@@ -45,12 +45,16 @@ void addButtons(ui::Panel& panel, std::function<void()> ok) {
   panel.contentView()->addSubview(okButton);
 }
 
-void centre(ui::Panel& panel, ui::Window* parent) {
-  if (!parent) return;
-  auto outer = parent->frame(), own = panel.frame();
-  panel.setFrame(fnd::Rect(outer.midX() - own.size.width / 2, outer.midY() - own.size.height / 2, own.size.width,
-                           own.size.height),
-                 false);
+// Centred on `parent` (where there is one), in front, with `first` taking the keys.
+void present(ui::Panel& panel, ui::Window* parent, ui::TextField& first) {
+  if (parent) {
+    auto outer = parent->frame(), own = panel.frame();
+    panel.setFrame(fnd::Rect(outer.midX() - own.size.width / 2, outer.midY() - own.size.height / 2, own.size.width,
+                             own.size.height),
+                   false);
+  }
+  panel.makeKeyAndOrderFront();
+  panel.makeFirstResponder(&first);
 }
 
 }  // namespace
@@ -118,25 +122,19 @@ void FolderPanels::pressSmartFolderOK() {
 void FolderPanels::showPasswordPanel(ui::Window* parent) {
   passwordField_->setStringValue("");
   passwordHint_->setStringValue("");
-  centre(*passwordPanel_, parent);
-  passwordPanel_->makeKeyAndOrderFront();
-  passwordPanel_->makeFirstResponder(passwordField_.get());
+  present(*passwordPanel_, parent, *passwordField_);
 }
 
 void FolderPanels::showNewPasswordPanel(ui::Window* parent) {
   newPasswordField_->setStringValue("");
   confirmPasswordField_->setStringValue("");
   newPasswordHint_->setStringValue("");
-  centre(*newPasswordPanel_, parent);
-  newPasswordPanel_->makeKeyAndOrderFront();
-  newPasswordPanel_->makeFirstResponder(newPasswordField_.get());
+  present(*newPasswordPanel_, parent, *newPasswordField_);
 }
 
 void FolderPanels::showSmartFolderPanel(ui::Window* parent) {
   smartField_->setStringValue("");
-  centre(*smartPanel_, parent);
-  smartPanel_->makeKeyAndOrderFront();
-  smartPanel_->makeFirstResponder(smartField_.get());
+  present(*smartPanel_, parent, *smartField_);
 }
 
 void FolderPanels::closeAll() {

@@ -23,7 +23,9 @@
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/CountLabel.h"
 #include "Sidebar/FolderPanels.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/ViewManager.h"
 #include "Synchronize/SharedFolderArchive.h"
@@ -72,14 +74,8 @@ FoldersController::FoldersController() {
 }
 
 FoldersController::~FoldersController() {
-  lifetime_.end();
-  fnd::RunLoop::cancelPreviousPerformRequests(this);
-  fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (list_) {
-    list_->setDelegate(nullptr);
-    list_->setDataSource(nullptr);
-    list_->setNextResponder(nullptr);
-  }
+  endListController(this, lifetime_, list_.get());
+  if (list_) list_->setNextResponder(nullptr);
   if (pathbar_) pathbar_->setTarget(nullptr);
 }
 
@@ -96,23 +92,13 @@ void FoldersController::buildView() {
   searchField_->setAutoresizingMask(ui::View::WidthSizable);
   searchField_->setAction([this] { search(); });
   searchView_->addSubview(searchField_);
-  occurrencesLabel_ = std::make_shared<ui::Label>(fnd::Rect(w - 68, 35, 64, 16));
+  occurrencesLabel_ = makeCountLabel(fnd::Rect(w - 68, 35, 64, 16));
   occurrencesLabel_->setAutoresizingMask(ui::View::MinXMargin);
-  ui::Font small;
-  small.pointSize = 10;
-  occurrencesLabel_->setFont(small);
-  occurrencesLabel_->setTextColor(ui::Color::white(0.35));
   searchView_->addSubview(occurrencesLabel_);
-  addButton_ = std::make_shared<PushButton>(fnd::Rect(6, 3, 30, 24));
-  addButton_->setImageNamed("toolbar_add");
-  addButton_->setToolTip("New folder");
+  addButton_ = PushButton::addImageButton(*searchView_, fnd::Rect(6, 3, 30, 24), "toolbar_add", "New folder");
   addButton_->setAction([this] { addFolder(); });
-  searchView_->addSubview(addButton_);
-  auto smart = std::make_shared<PushButton>(fnd::Rect(38, 3, 30, 24));
-  smart->setImageNamed("folder_smart");
-  smart->setToolTip("New smart folder");
-  smart->setAction([this] { addSmartFolder(); });
-  searchView_->addSubview(smart);
+  PushButton::addImageButton(*searchView_, fnd::Rect(38, 3, 30, 24), "folder_smart", "New smart folder")
+      ->setAction([this] { addSmartFolder(); });
   sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 124, 3, 118, 24));
   sortButton_->setAutoresizingMask(ui::View::MinXMargin);
   sortButton_->addItemWithTitle("Sort A-Z");
@@ -482,13 +468,7 @@ void FoldersController::selectItem(SourceListItem* item) {
 // ---- Selection -------------------------------------------------------------------------------
 
 void FoldersController::scheduleSelectionUpdate() {
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.1,
-      [this, alive] {
-        if (alive) updateSelection();
-      },
-      this);
+  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { updateSelection(); }), this);
 }
 
 void FoldersController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }
@@ -697,26 +677,24 @@ void FoldersController::clearSearch() {
 
 unsigned FoldersController::implementedSourceListDataSourceMethods() const {
   using M = SourceListDataSource;
-  return M::ObjectValueForItem | M::SetObjectValueForItem | M::ItemHasBadge | M::BadgeValueForItem | M::ItemHasIcon |
-         M::IconForItem | M::WriteItemsToPasteboard | M::ValidateDrop | M::AcceptDrop;
+  return SourceListItemSource::implementedSourceListDataSourceMethods() | M::WriteItemsToPasteboard |
+         M::ValidateDrop | M::AcceptDrop;
 }
 
 unsigned FoldersController::implementedSourceListDelegateMethods() const {
   using M = SourceListDelegate;
-  return M::IsGroupAlwaysExpanded | M::MenuForEvent | M::DeleteKeyPressedOnRows | M::ShouldSelectItem |
-         M::SelectionDidChange | M::ShouldEditItem | M::ShouldExpandItem | M::ItemDidExpand | M::ItemDidCollapse |
-         M::WillDisplayCell;
+  return SourceListItemSource::implementedSourceListDelegateMethods() | M::IsGroupAlwaysExpanded | M::MenuForEvent |
+         M::DeleteKeyPressedOnRows | M::SelectionDidChange | M::ShouldEditItem | M::ShouldExpandItem |
+         M::ItemDidExpand | M::ItemDidCollapse | M::WillDisplayCell;
 }
 
-namespace {
-}  // namespace
-
-void FoldersController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
+void FoldersController::sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value,
+                                                        SourceListItemPtr item) {
   auto* i = sourcelistitems::itemFrom(item);
   if (!i || !value.isString()) return;
   auto folder = Folder::existingFolderWithFolderID(i->identifier());
   if (!folder) {
-    if (!isFixedRow(i->identifier())) i->setTitle(value.string());
+    if (!isFixedRow(i->identifier())) SourceListItemSource::sourceListSetObjectValueForItem(list, value, item);
     return;
   }
   if (renameFolder(i->identifier(), value.string())) i->setTitle(folder->name());

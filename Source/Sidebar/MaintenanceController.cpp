@@ -5,6 +5,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarCommands.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Views/SourceList.h"
@@ -59,12 +60,8 @@ void MaintenanceController::updateSelection() {
   } else if (id == kPreferences) {
     performEntryAction([this] { showPreferences(); });
   }
-  isDifferentFolder_ = !lastSelectedIdentifier_ || *lastSelectedIdentifier_ != id;
-  if (isDifferentFolder_)
-    ViewUpdater::updateBookmarksAndResetView();
-  else
-    ViewUpdater::updateBookmarks();
-  lastSelectedIdentifier_ = id;
+  // The entries have no load of their own: this only updates the list shown.
+  loadEntryAndUpdate(id);
 }
 
 void MaintenanceController::showFound(SourceListItem& item, const char* noneFound) {
@@ -84,17 +81,16 @@ bool MaintenanceController::confirm(const std::string& title, const std::string&
   return alert.runModal() == ui::AlertFirstButtonReturn;
 }
 
+void MaintenanceController::confirmAndClean(const std::string& title, const std::string& button,
+                                            const std::string& text, std::function<void()> clean) {
+  if (!confirm(title, button, text)) return;
+  fnd::RunLoop::main().performAfterDelay(0.5, whileAlive(lifetime_, std::move(clean)), this);
+}
+
 void MaintenanceController::cleanupDuplicates() {
-  if (!confirm("Remove Duplicates?", "Remove Duplicates",
-               "Do you really want to remove all duplicates? All duplicate bookmarks will be moved to the Trash."))
-    return;
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.5,
-      [this, alive] {
-        if (alive) doCleanDuplicates();
-      },
-      this);
+  confirmAndClean("Remove Duplicates?", "Remove Duplicates",
+                  "Do you really want to remove all duplicates? All duplicate bookmarks will be moved to the Trash.",
+                  [this] { doCleanDuplicates(); });
 }
 
 void MaintenanceController::doCleanDuplicates() {
@@ -103,17 +99,10 @@ void MaintenanceController::doCleanDuplicates() {
 }
 
 void MaintenanceController::cleanupBrokenLinks() {
-  if (!confirm("Remove Broken Links?", "Remove Broken Links",
-               "Do you really want to remove all broken links? All bookmarks with a broken link will be moved to the "
-               "Trash."))
-    return;
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.5,
-      [this, alive] {
-        if (alive) doCleanupBrokenLinks();
-      },
-      this);
+  confirmAndClean("Remove Broken Links?", "Remove Broken Links",
+                  "Do you really want to remove all broken links? All bookmarks with a broken link will be moved to "
+                  "the Trash.",
+                  [this] { doCleanupBrokenLinks(); });
 }
 
 void MaintenanceController::doCleanupBrokenLinks() {

@@ -31,6 +31,9 @@ class MaintenanceController : public SmartListController {
   // compiler's address-sanitizer build read the pointer below this frame's stack.
   void showFound(SourceListItem& item, const char* noneFound);
   bool confirm(const std::string& title, const std::string& button, const std::string& text);
+  // Asks; confirmed, `clean` runs 0.5 seconds later (the alert gone), while the list lives.
+  void confirmAndClean(const std::string& title, const std::string& button, const std::string& text,
+                       std::function<void()> clean);
 };
 
 }  // namespace kesto

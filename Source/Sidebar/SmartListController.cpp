@@ -7,6 +7,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/View.h"
+#include "Sidebar/ListLifetime.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Views/ImageNamed.h"
 #include "Views/SourceList.h"
@@ -30,15 +31,7 @@ SmartListController::SmartListController() {
   view_->addSubview(list_);
 }
 
-SmartListController::~SmartListController() {
-  lifetime_.end();
-  fnd::RunLoop::cancelPreviousPerformRequests(this);
-  fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (list_) {
-    list_->setDelegate(nullptr);
-    list_->setDataSource(nullptr);
-  }
-}
+SmartListController::~SmartListController() { endListController(this, lifetime_, list_.get()); }
 
 void SmartListController::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
@@ -138,40 +131,21 @@ void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
 }
 
 void SmartListController::scheduleSelectionUpdate() {
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().performAfterDelay(
-      0.1,
-      [this, alive] {
-        if (alive) updateSelection();
-      },
-      this);
+  fnd::RunLoop::main().performAfterDelay(0.1, whileAlive(lifetime_, [this] { updateSelection(); }), this);
 }
 
 void SmartListController::performEntryAction(std::function<void()> action) {
-  auto alive = lifetime_.watch();
-  fnd::RunLoop::main().perform([alive, action = std::move(action)] {
-    if (alive) action();
-  });
+  fnd::RunLoop::main().perform(whileAlive(lifetime_, std::move(action)));
 }
 
 void SmartListController::sourceListSelectionDidChange(const fnd::Notification&) { scheduleSelectionUpdate(); }
 
 // ---- Source-list answers ---------------------------------------------------------------------
 
-unsigned SmartListController::implementedSourceListDataSourceMethods() const {
-  using M = SourceListDataSource;
-  return M::ObjectValueForItem | M::SetObjectValueForItem | M::ItemHasBadge | M::BadgeValueForItem | M::ItemHasIcon |
-         M::IconForItem;
-}
-
 unsigned SmartListController::implementedSourceListDelegateMethods() const {
   using M = SourceListDelegate;
-  return M::IsGroupAlwaysExpanded | M::ShouldSelectItem | M::SelectionDidChange | M::ShouldEditItem |
-         M::ShouldExpandItem | M::WillDisplayCell;
-}
-
-void SmartListController::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
-  if (auto* i = sourcelistitems::itemFrom(item); i && value.isString()) i->setTitle(value.string());
+  return SourceListItemSource::implementedSourceListDelegateMethods() | M::IsGroupAlwaysExpanded |
+         M::SelectionDidChange | M::ShouldEditItem | M::WillDisplayCell;
 }
 
 bool SmartListController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceListItemPtr group) {
@@ -180,7 +154,6 @@ bool SmartListController::sourceListIsGroupAlwaysExpanded(SourceList&, SourceLis
 }
 
 bool SmartListController::sourceListShouldEditItem(SourceList&, SourceListItemPtr) { return false; }
-bool SmartListController::sourceListShouldExpandItem(SourceList&, SourceListItemPtr) { return true; }
 
 void SmartListController::sourceListWillDisplayCellForItem(SourceList&, ui::TextCell& cell, SourceListItemPtr) {
   // The folder tree's size, so the sidebar's tabs read alike; a title too long for the width

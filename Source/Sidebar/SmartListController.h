@@ -60,13 +60,10 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   bool selectEntry(const std::string& identifier);
   const std::optional<std::string>& lastSelectedIdentifier() const { return lastSelectedIdentifier_; }
 
-  // Source-list answers.
-  unsigned implementedSourceListDataSourceMethods() const override;
+  // Source-list answers beside the items' own; entries are never renamed and expand freely.
   unsigned implementedSourceListDelegateMethods() const override;
-  void sourceListSetObjectValueForItem(SourceList& list, const fnd::Value& value, SourceListItemPtr item) override;
   bool sourceListIsGroupAlwaysExpanded(SourceList& list, SourceListItemPtr group) override;
   bool sourceListShouldEditItem(SourceList& list, SourceListItemPtr item) override;
-  bool sourceListShouldExpandItem(SourceList& list, SourceListItemPtr item) override;
   void sourceListSelectionDidChange(const fnd::Notification& notification) override;
   void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) override;
 

@@ -432,12 +432,17 @@ void FlexSplitView::applyUniformResizeFromOldSize(const fnd::Size& oldSize) {
   setSubviewsSizes(sizes);
 }
 
-void FlexSplitView::applyProportionalResizeFromOldSize(const fnd::Size& oldSize) {
+double FlexSplitView::takeResizeDelta(const fnd::Size& oldSize) {
   double delta = isVertical() ? bounds().size.width - oldSize.width : bounds().size.height - oldSize.height;
   if (deltaAdjustment_ != 0) {
     delta -= deltaAdjustment_;
     deltaAdjustment_ = 0;
   }
+  return delta;
+}
+
+void FlexSplitView::applyProportionalResizeFromOldSize(const fnd::Size& oldSize) {
+  double delta = takeResizeDelta(oldSize);
   std::vector<bool> flags;
   long count = 0;
   double total = 0;
@@ -479,11 +484,7 @@ void FlexSplitView::applyProportionalResizeFromOldSize(const fnd::Size& oldSize)
 }
 
 void FlexSplitView::applyPriorityResizeFromOldSize(const fnd::Size& oldSize) {
-  double delta = isVertical() ? bounds().size.width - oldSize.width : bounds().size.height - oldSize.height;
-  if (deltaAdjustment_ != 0) {
-    delta -= deltaAdjustment_;
-    deltaAdjustment_ = 0;
-  }
+  double delta = takeResizeDelta(oldSize);
   const auto& subs = subviews();
   for (auto& [priority, index] : priorityIndexes_) {
     if (index < 0 || size_t(index) >= subs.size()) continue;

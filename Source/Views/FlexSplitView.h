@@ -109,6 +109,9 @@ class FlexSplitView : public ui::SplitView, public ui::SplitViewDelegate {
   void drawDividerInRect(ui::GraphicsContext& context, const fnd::Rect& rect) override;
 
  private:
+  // The growth along the split since `oldSize`, less what a change of the divider thickness has
+  // already given out (used up by this call).
+  double takeResizeDelta(const fnd::Size& oldSize);
   long indexOf(const ui::View* view) const;
   double sizeAlong(const ui::View* v) const;
   double originAlong(const ui::View* v) const;

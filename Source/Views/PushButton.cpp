@@ -15,6 +15,15 @@ constexpr double kLargestButtonImageSide = 24.0;
 
 PushButton::PushButton(const fnd::Rect& frame) : PressableView(frame) {}
 
+std::shared_ptr<PushButton> PushButton::addImageButton(ui::View& parent, const fnd::Rect& frame,
+                                                       const std::string& image, const std::string& toolTip) {
+  auto button = std::make_shared<PushButton>(frame);
+  button->setImageNamed(image);
+  button->setToolTip(toolTip);
+  parent.addSubview(button);
+  return button;
+}
+
 void PushButton::setTitle(const std::string& title) {
   title_ = title;
   setNeedsDisplay();

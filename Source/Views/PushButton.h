@@ -4,6 +4,7 @@
 #include "Views/PressableView.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kesto {
@@ -12,6 +13,9 @@ namespace kesto {
 class PushButton : public PressableView {
  public:
   explicit PushButton(const fnd::Rect& frame = fnd::Rect());
+  // A button showing the named image, with its tool tip, added to `parent` (a bar's buttons).
+  static std::shared_ptr<PushButton> addImageButton(ui::View& parent, const fnd::Rect& frame, const std::string& image,
+                                                    const std::string& toolTip);
   bool isFlipped() const override { return true; }
   const std::string& title() const { return title_; }
   void setTitle(const std::string& title);

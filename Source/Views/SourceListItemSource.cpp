@@ -2,6 +2,14 @@
 
 namespace kesto {
 
+unsigned SourceListItemSource::implementedSourceListDataSourceMethods() const {
+  using M = SourceListDataSource;
+  return M::ObjectValueForItem | M::SetObjectValueForItem | M::ItemHasBadge | M::BadgeValueForItem | M::ItemHasIcon |
+         M::IconForItem;
+}
+
+unsigned SourceListItemSource::implementedSourceListDelegateMethods() const { return SourceListDelegate::ShouldSelectItem; }
+
 std::uint64_t SourceListItemSource::sourceListNumberOfChildrenOfItem(SourceList&, SourceListItemPtr item) {
   return sourcelistitems::numberOfChildren(topLevelSourceListItems(), item);
 }
@@ -16,6 +24,10 @@ bool SourceListItemSource::sourceListIsItemExpandable(SourceList&, SourceListIte
 
 fnd::Value SourceListItemSource::sourceListObjectValueForItem(SourceList&, SourceListItemPtr item) {
   return sourcelistitems::title(item);
+}
+
+void SourceListItemSource::sourceListSetObjectValueForItem(SourceList&, const fnd::Value& value, SourceListItemPtr item) {
+  if (auto* i = sourcelistitems::itemFrom(item); i && value.isString()) i->setTitle(value.string());
 }
 
 bool SourceListItemSource::sourceListItemHasBadge(SourceList&, SourceListItemPtr item) {

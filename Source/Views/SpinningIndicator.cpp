@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kesto {
 
@@ -78,56 +79,31 @@ bool SpinningIndicator::animateProgress(double progress) {
   return true;
 }
 
+template <typename T>
+void SpinningIndicator::change(T& setting, T value, unsigned reload) {
+  setting = std::move(value);
+  if (reload & kReloadContent) reloadIndicatorContent();
+  if (reload & kReloadAnimation) reloadAnimation();
+  if (reload & kReloadVisibility) reloadVisibility();
+}
+
 void SpinningIndicator::setAnimates(bool on) {
-  animates_ = on;
-  reloadIndicatorContent();
-  reloadAnimation();
-  reloadVisibility();
+  change(animates_, on, kReloadContent | kReloadAnimation | kReloadVisibility);
 }
-
-void SpinningIndicator::setHideWhenStopped(bool on) {
-  hideWhenStopped_ = on;
-  reloadVisibility();
-}
-
-void SpinningIndicator::setSteppedAnimation(bool on) {
-  stepped_ = on;
-  reloadAnimation();
-}
-
-void SpinningIndicator::setLengthOfLine(double points) {
-  lengthOfLine_ = points;
-  reloadIndicatorContent();
-}
-
-void SpinningIndicator::setWidthOfLine(double points) {
-  widthOfLine_ = points;
-  reloadIndicatorContent();
-}
-
+void SpinningIndicator::setHideWhenStopped(bool on) { change(hideWhenStopped_, on, kReloadVisibility); }
+void SpinningIndicator::setSteppedAnimation(bool on) { change(stepped_, on, kReloadAnimation); }
+void SpinningIndicator::setLengthOfLine(double points) { change(lengthOfLine_, points, kReloadContent); }
+void SpinningIndicator::setWidthOfLine(double points) { change(widthOfLine_, points, kReloadContent); }
 void SpinningIndicator::setNumberOfLines(unsigned count) {
-  numberOfLines_ = count;
-  reloadIndicatorContent();
-  reloadAnimation();
+  change(numberOfLines_, count, kReloadContent | kReloadAnimation);
 }
 
 // The spoke count the drawing and the turn use: no division by zero, no endless loops.
 unsigned SpinningIndicator::drawnLines() const { return std::min(numberOfLines_, kMaximumDrawnLines); }
 
-void SpinningIndicator::setInnerMargin(double points) {
-  innerMargin_ = points;
-  reloadIndicatorContent();
-}
-
-void SpinningIndicator::setAnimationDuration(double seconds) {
-  animationDuration_ = seconds;
-  reloadAnimation();
-}
-
-void SpinningIndicator::setColor(const ui::Color& color) {
-  color_ = color;
-  reloadIndicatorContent();
-}
+void SpinningIndicator::setInnerMargin(double points) { change(innerMargin_, points, kReloadContent); }
+void SpinningIndicator::setAnimationDuration(double seconds) { change(animationDuration_, seconds, kReloadAnimation); }
+void SpinningIndicator::setColor(const ui::Color& color) { change(color_, color, kReloadContent); }
 
 void SpinningIndicator::reloadVisibility() {
   setHidden(hideWhenStopped_ && !animates_ && indeterminate_);

@@ -88,6 +88,10 @@ class SpinningIndicator : public ui::View {
   void viewDidMoveToWindow() override;
 
  private:
+  // What a change of a setting brings up to date, in this order.
+  enum Reload : unsigned { kReloadContent = 1, kReloadAnimation = 2, kReloadVisibility = 4 };
+  template <typename T>
+  void change(T& setting, T value, unsigned reload);
   void initLayers();
   void reloadIndicatorContent();
   void reloadAnimation();

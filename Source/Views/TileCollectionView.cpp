@@ -31,6 +31,7 @@ void TileCollectionView::commonInit() {
   allowsSelection_ = true;
   setBackgroundColor(ui::Color::white());
   setDrawsBackground(true);
+  addKeyActions();
 }
 
 std::weak_ptr<TileCollectionView> TileCollectionView::weakSelf() {
@@ -366,20 +367,27 @@ std::vector<IndexPath> TileCollectionView::selectedIndexes() const { return sele
 
 std::optional<IndexPath> TileCollectionView::indexPathForSelectedItem() const { return selection_.latest(); }
 
-void TileCollectionView::selectItemAtIndexPath(const std::optional<IndexPath>& p, bool animated) {
-  if (!p || !allowsSelection_) return;
-  if (flags_.delegateShouldSelect && !delegate_->collectionViewShouldSelectItemAtIndexPath(*this, *p)) return;
-  if (auto cell = cellForItemAtIndexPath(p)) cell->setSelected(true, animatesSelection_);
-  selection_.add(*p);
-  if (flags_.delegateDidSelect) delegate_->collectionViewDidSelectItemAtIndexPath(*this, *p);
+void TileCollectionView::setItemSelected(const IndexPath& p, bool selected) {
+  if (!allowsSelection_) return;
+  if (selected && flags_.delegateShouldSelect && !delegate_->collectionViewShouldSelectItemAtIndexPath(*this, p)) return;
+  if (!selected && flags_.delegateShouldDeselect && !delegate_->collectionViewShouldDeselectItemAtIndexPath(*this, p))
+    return;
+  if (auto cell = cellForItemAtIndexPath(p)) cell->setSelected(selected, animatesSelection_);
+  if (selected) {
+    selection_.add(p);
+    if (flags_.delegateDidSelect) delegate_->collectionViewDidSelectItemAtIndexPath(*this, p);
+  } else {
+    selection_.remove(p);
+    if (flags_.delegateDidDeselect) delegate_->collectionViewDidDeselectItemAtIndexPath(*this, p);
+  }
 }
 
-void TileCollectionView::deselectItemAtIndexPath(const std::optional<IndexPath>& p, bool animated) {
-  if (!p || !allowsSelection_) return;
-  if (flags_.delegateShouldDeselect && !delegate_->collectionViewShouldDeselectItemAtIndexPath(*this, *p)) return;
-  if (auto cell = cellForItemAtIndexPath(p)) cell->setSelected(false, animatesSelection_);
-  selection_.remove(*p);
-  if (flags_.delegateDidDeselect) delegate_->collectionViewDidDeselectItemAtIndexPath(*this, *p);
+void TileCollectionView::selectItemAtIndexPath(const std::optional<IndexPath>& p, bool) {
+  if (p) setItemSelected(*p, true);
+}
+
+void TileCollectionView::deselectItemAtIndexPath(const std::optional<IndexPath>& p, bool) {
+  if (p) setItemSelected(*p, false);
 }
 
 void TileCollectionView::selectItemsAtIndexPaths(const std::vector<IndexPath>& paths, bool animated) {
@@ -500,27 +508,32 @@ void TileCollectionView::keyDown(const ui::Event& event) {
   TileScrollView::keyDown(event);
 }
 
+void TileCollectionView::addKeyActions() {
+  using Handler = void (TileCollectionView::*)(ui::Responder*);
+  static constexpr std::pair<ui::Command, Handler> handlers[] = {
+      {ui::cmd::moveLeft, &TileCollectionView::moveLeft},
+      {ui::cmd::moveLeftAndModifySelection, &TileCollectionView::moveLeftAndModifySelection},
+      {ui::cmd::moveRight, &TileCollectionView::moveRight},
+      {ui::cmd::moveRightAndModifySelection, &TileCollectionView::moveRightAndModifySelection},
+      {ui::cmd::moveUp, &TileCollectionView::moveUp},
+      {ui::cmd::moveUpAndModifySelection, &TileCollectionView::moveUpAndModifySelection},
+      {ui::cmd::moveDown, &TileCollectionView::moveDown},
+      {ui::cmd::moveDownAndModifySelection, &TileCollectionView::moveDownAndModifySelection},
+      {ui::cmd::selectAll, &TileCollectionView::selectAll},
+  };
+  for (auto [command, handler] : handlers)
+    keyActions_.add({.command = command, .perform = [this, handler](ui::Responder* sender) {
+                       (this->*handler)(sender);
+                       return true;
+                     }});
+}
+
 bool TileCollectionView::respondsToAction(ui::Command selector) const {
-  static constexpr ui::Command own[] = {ui::cmd::moveLeft, ui::cmd::moveLeftAndModifySelection, ui::cmd::moveRight,
-                                             ui::cmd::moveRightAndModifySelection, ui::cmd::moveUp, ui::cmd::moveUpAndModifySelection,
-                                             ui::cmd::moveDown, ui::cmd::moveDownAndModifySelection, ui::cmd::selectAll};
-  for (auto s : own)
-    if (s == selector) return true;
-  return TileScrollView::respondsToAction(selector);
+  return keyActions_.contains(selector) || TileScrollView::respondsToAction(selector);
 }
 
 bool TileCollectionView::performAction(ui::Command selector, ui::Responder* sender) {
-  if (selector == ui::cmd::moveLeft) moveLeft(sender);
-  else if (selector == ui::cmd::moveLeftAndModifySelection) moveLeftAndModifySelection(sender);
-  else if (selector == ui::cmd::moveRight) moveRight(sender);
-  else if (selector == ui::cmd::moveRightAndModifySelection) moveRightAndModifySelection(sender);
-  else if (selector == ui::cmd::moveUp) moveUp(sender);
-  else if (selector == ui::cmd::moveUpAndModifySelection) moveUpAndModifySelection(sender);
-  else if (selector == ui::cmd::moveDown) moveDown(sender);
-  else if (selector == ui::cmd::moveDownAndModifySelection) moveDownAndModifySelection(sender);
-  else if (selector == ui::cmd::selectAll) selectAll(sender);
-  else return TileScrollView::performAction(selector, sender);
-  return true;
+  return keyActions_.perform(selector, sender) || TileScrollView::performAction(selector, sender);
 }
 
 void TileCollectionView::moveInDirection(TileCollectionViewDirection direction, std::int64_t type) {

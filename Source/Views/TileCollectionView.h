@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/IndexSet.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Nib.h"
 #include "Views/IndexPath.h"
 #include "Views/TileCollectionViewData.h"
@@ -261,6 +262,13 @@ class TileCollectionView : public TileScrollView {
   void commonInit();
   std::weak_ptr<TileCollectionView> weakSelf();
   void moveInDirection(TileCollectionViewDirection direction, std::int64_t selectionType);
+  // The keyboard commands the view answers itself (arrows and Select All); others go on to the
+  // scroll view.
+  void addKeyActions();
+  // Selects or deselects one item, asking the delegate first and telling it after.
+  void setItemSelected(const IndexPath& indexPath, bool selected);
+
+  ui::ActionSet keyActions_;
 
   TileCollectionViewDelegate* delegate_ = nullptr;
   TileCollectionViewDataSource* dataSource_ = nullptr;

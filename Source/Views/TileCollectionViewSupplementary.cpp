@@ -18,6 +18,17 @@ bool checkIdentifierPart(const std::string& part) {
   fnd::assertionFailed("supplementary view kinds and reuse identifiers must not contain \"/\"", kSupplementaryModule);
   return false;
 }
+
+// The identifier a registration is kept under; none (the breach reported) for a kind or reuse
+// identifier that is empty or holds a "/".
+std::optional<std::string> registrationIdentifier(const std::string& kind, const std::string& reuseIdentifier) {
+  if (kind.empty() || reuseIdentifier.empty()) {
+    fnd::parameterAssertionFailed(kind.empty() ? "kind" : "reuseIdentifier", kSupplementaryModule);
+    return std::nullopt;
+  }
+  if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return std::nullopt;
+  return TileCollectionView::supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
+}
 }  // namespace
 
 std::string TileCollectionView::supplementaryViewIdentifierWithKind(const std::string& kind, const std::string& reuse) {
@@ -56,21 +67,15 @@ std::int64_t TileCollectionView::sectionForSupplementaryLayoutIdentifier(const s
 void TileCollectionView::registerClass(SupplementaryViewClass viewClass, const std::string& kind,
                                        const std::string& reuseIdentifier) {
   if (!viewClass) return fnd::parameterAssertionFailed("supplementaryViewClass", kSupplementaryModule);
-  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kSupplementaryModule);
-  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
-  if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
-  std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
-  tile_reuse::registerSource(supplementaryViewClassMap_, supplementaryViewNibMap_, id, std::move(viewClass));
+  if (auto id = registrationIdentifier(kind, reuseIdentifier))
+    tile_reuse::registerSource(supplementaryViewClassMap_, supplementaryViewNibMap_, *id, std::move(viewClass));
 }
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& kind,
                                      const std::string& reuseIdentifier) {
   if (!nib) return fnd::parameterAssertionFailed("supplementaryViewNib", kSupplementaryModule);
-  if (kind.empty()) return fnd::parameterAssertionFailed("kind", kSupplementaryModule);
-  if (reuseIdentifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kSupplementaryModule);
-  if (!checkIdentifierPart(kind) || !checkIdentifierPart(reuseIdentifier)) return;
-  std::string id = supplementaryViewIdentifierWithKind(kind, reuseIdentifier);
-  tile_reuse::registerSource(supplementaryViewNibMap_, supplementaryViewClassMap_, id, std::move(nib));
+  if (auto id = registrationIdentifier(kind, reuseIdentifier))
+    tile_reuse::registerSource(supplementaryViewNibMap_, supplementaryViewClassMap_, *id, std::move(nib));
 }
 
 std::shared_ptr<TileCollectionViewReusableView> TileCollectionView::dequeueReusableSupplementaryViewOfKind(

@@ -66,7 +66,6 @@ class FolderListTest : public LibraryTest {
     b->setTitle(url);
     return b;
   }
-
   // Wakes the list over a loaded library and builds its tree.
   void start() {
     save();

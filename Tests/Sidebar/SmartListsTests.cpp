@@ -250,6 +250,31 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   EXPECT_EQ(messages.back(), "No broken links found");
 }
 
+TEST_F(MaintenanceListTest, ACleanUpConfirmedForAListClosedSinceDoesNothing) {
+  bookmark("http://dup.example/", "first");
+  auto second = bookmark("http://dup.example/", "second");
+  save();
+  loadLibrary();
+  show(SelectedMaintenanceView, ViewManager::Maintenance);
+  auto m = std::make_unique<Wired<MaintenanceController>>(dm);
+  ViewUpdater::updateMaintenance();
+  choose(m->list, "Duplicates");
+  const int resets = posted[BRWUpdateBookmarksAndResetViewNotification];
+  const int updates = posted[BRWUpdateBookmarksViewNotification];
+  // The same entry acted on again only updates the list shown; it does not reset it.
+  m->list.updateSelection();
+  EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], resets);
+  EXPECT_GT(posted[BRWUpdateBookmarksViewNotification], updates);
+
+  // Confirmed, then the list goes before the half second is up.
+  choose(m->list, "CleanDuplicates");
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  m.reset();
+  spin(0.7);
+  EXPECT_EQ(second->trashed(), 0);
+  EXPECT_EQ(dm.duplicates().size(), 1u);
+}
+
 // ---- Trash -----------------------------------------------------------------------------------
 
 class TrashListTest : public SidebarListTest {

@@ -183,3 +183,46 @@ TEST(Scrolling, PositionsPlaceTheItemAsSpecified) {
   h.view->scrollToCurrentRect(fnd::Rect(0, 40, 10, 10));
   EXPECT_EQ(h.originY(), 40);
 }
+
+TEST(Selection, VetoedSelectionChangesNothingAndTellsNoOne) {
+  SelectionHarness h;
+  h.source.shouldSelect = false;
+  h.view->selectItemAtIndexPath(IndexPath::forItem(2, 0), false);
+  EXPECT_TRUE(h.view->selectedIndexes().empty());
+  EXPECT_FALSE(h.view->cellForItemAtIndexPath(IndexPath::forItem(2, 0))->isSelected());
+  EXPECT_EQ(h.source.count("select"), 0);
+
+  // Deselecting asks its own question: a veto on selecting does not stop it.
+  h.source.shouldSelect = true;
+  h.view->selectItemAtIndexPath(IndexPath::forItem(2, 0), false);
+  h.source.shouldSelect = false;
+  h.view->deselectItemAtIndexPath(IndexPath::forItem(2, 0), false);
+  EXPECT_TRUE(h.view->selectedIndexes().empty());
+  EXPECT_FALSE(h.view->cellForItemAtIndexPath(IndexPath::forItem(2, 0))->isSelected());
+  EXPECT_EQ(h.source.count("deselect 0.2"), 1);
+
+  // No index path: nothing to ask about.
+  h.source.events.clear();
+  h.view->selectItemAtIndexPath(std::nullopt, false);
+  h.view->deselectItemAtIndexPath(std::nullopt, false);
+  EXPECT_TRUE(h.source.events.empty());
+}
+
+TEST(Selection, TheViewAnswersTheArrowCommandsAndSelectAllAndPassesTheRestOn) {
+  SelectionHarness h;
+  for (ui::Command own : {ui::cmd::moveLeft, ui::cmd::moveLeftAndModifySelection, ui::cmd::moveRight,
+                          ui::cmd::moveRightAndModifySelection, ui::cmd::moveUp, ui::cmd::moveUpAndModifySelection,
+                          ui::cmd::moveDown, ui::cmd::moveDownAndModifySelection, ui::cmd::selectAll})
+    EXPECT_TRUE(h.view->respondsToAction(own)) << own.text();
+  EXPECT_FALSE(h.view->respondsToAction(ui::cmd::copy));
+  EXPECT_FALSE(h.view->performAction(ui::cmd::copy, nullptr));
+
+  // Sent as commands (a menu item or the chain), they act as the keys do.
+  h.view->selectItemAtIndexPath(IndexPath::forItem(6, 0), false);
+  EXPECT_TRUE(h.view->performAction(ui::cmd::moveDown, nullptr));
+  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{11}));
+  EXPECT_TRUE(h.view->performAction(ui::cmd::moveRightAndModifySelection, nullptr));
+  EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{11, 12}));
+  EXPECT_TRUE(h.view->performAction(ui::cmd::selectAll, nullptr));
+  EXPECT_EQ(h.view->selectedIndexes().size(), 100u);
+}

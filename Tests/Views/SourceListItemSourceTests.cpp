@@ -53,5 +53,30 @@ TEST(SourceListItemSource, AnswersFromTheItemsAndKeepsSeparatorsUnselectable) {
   EXPECT_TRUE(items.sourceListShouldSelectItem(list, &stranger));
 }
 
+TEST(SourceListItemSource, AnnouncesItsAnswersAndRenamesRowsInPlace) {
+  SourceList list;
+  Items items;
+  auto row = SourceListItem::itemWithTitle("Old", "row");
+  items.top = {row};
+  using DS = SourceListDataSource;
+  using D = SourceListDelegate;
+  const unsigned announced = items.implementedSourceListDataSourceMethods();
+  for (unsigned bit : {DS::ObjectValueForItem, DS::SetObjectValueForItem, DS::ItemHasBadge, DS::BadgeValueForItem,
+                       DS::ItemHasIcon, DS::IconForItem})
+    EXPECT_TRUE(announced & bit) << bit;
+  EXPECT_FALSE(announced & DS::AcceptDrop);  // a list that takes drops says so itself
+  EXPECT_EQ(items.implementedSourceListDelegateMethods(), unsigned(D::ShouldSelectItem));
+
+  items.sourceListSetObjectValueForItem(list, fnd::Value("New"), row.get());
+  EXPECT_EQ(row->title(), "New");
+  // A value that is no text, or an object that is none of ours, changes nothing.
+  items.sourceListSetObjectValueForItem(list, fnd::Value(std::int64_t(3)), row.get());
+  EXPECT_EQ(row->title(), "New");
+  fnd::Object stranger;
+  items.sourceListSetObjectValueForItem(list, fnd::Value("Other"), &stranger);
+  items.sourceListSetObjectValueForItem(list, fnd::Value("Other"), nullptr);
+  EXPECT_EQ(row->title(), "New");
+}
+
 }  // namespace
 }  // namespace kesto::test

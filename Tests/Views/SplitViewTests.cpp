@@ -30,14 +30,6 @@ std::shared_ptr<T> makeSplit(std::vector<double> widths, double height = 300, do
   return split;
 }
 
-// A split view of the panes given, woken as its window's loading wakes it.
-template <typename T>
-std::shared_ptr<T> makeAwokenSplit(std::vector<double> widths) {
-  auto split = makeSplit<T>(std::move(widths));
-  split->awakeFromNib();
-  return split;
-}
-
 double width(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().size.width; }
 double x(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().origin.x; }
 
@@ -45,12 +37,6 @@ std::vector<double> widths(const ui::SplitView& s) {
   std::vector<double> all;
   for (const auto& view : s.subviews()) all.push_back(view->frame().size.width);
   return all;
-}
-
-// Gives the subviews, in order, the widths given at the full height of 300.
-void setWidths(ui::SplitView& s, std::initializer_list<double> widths) {
-  std::size_t i = 0;
-  for (double w : widths) s.subviews()[i++]->setFrameSize({w, 300});
 }
 
 struct Recorder : FlexSplitViewDelegate {
@@ -270,12 +256,25 @@ TEST(FlexSplitView, DragsReportMovesAndStateChanges) {
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"moved 0 80", "state 0 1"}));
 }
 
+// A pane split view as its interface file leaves it: built, then awoken.
+template <typename T>
+std::shared_ptr<T> awokenSplit(std::vector<double> widths) {
+  auto split = makeSplit<T>(std::move(widths));
+  split->awakeFromNib();
+  return split;
+}
+
+// The split made `width` wide while its panes keep `widths`: what a resize rule starts from.
+void widenAroundPanes(FlexSplitView& split, double width, const std::vector<double>& widths) {
+  split.setFrameSize({width, 300});
+  for (size_t i = 0; i < widths.size(); ++i) split.subviews()[i]->setFrameSize({widths[i], 300});
+}
+
 TEST(FlexSplitView, ResizeRules) {
   // Uniform: two subviews, +3: they grow by 1 and 2.
   auto u = makeSplit<FlexSplitView>({100, 100});
   u->reset();
-  u->setFrameSize({204, 300});
-  setWidths(*u, {100, 100});
+  widenAroundPanes(*u, 204, {100, 100});
   u->applyUniformResizeFromOldSize({201, 300});
   EXPECT_EQ(widths(*u), (std::vector<double>{101, 102}));
   // Within half a point of the maximum nobody can grow: sizes stay, heights follow the view.
@@ -289,8 +288,7 @@ TEST(FlexSplitView, ResizeRules) {
   // Proportional: 100 and 300, +10: 103 and 307; the divider adjustment comes off first.
   auto p = makeSplit<FlexSplitView>({100, 300});
   p->reset();
-  p->setFrameSize({411, 300});
-  setWidths(*p, {100, 300});
+  widenAroundPanes(*p, 411, {100, 300});
   p->applyProportionalResizeFromOldSize({401, 300});
   EXPECT_EQ(widths(*p), (std::vector<double>{103, 307}));
   p->setDividerThickness(5);  // 4 more points of divider
@@ -312,8 +310,7 @@ TEST(FlexSplitView, ResizeRules) {
   q->setPriority(5, 0);
   q->setPriority(9, 9);  // past the end: skipped
   q->setMinSize(60, 2);
-  q->setFrameSize({332, 300});
-  setWidths(*q, {200, 100, 80});
+  widenAroundPanes(*q, 332, {200, 100, 80});
   q->applyPriorityResizeFromOldSize({382, 300});
   EXPECT_EQ(width(*q, 2), 60);
   EXPECT_EQ(width(*q, 0), 170);
@@ -364,11 +361,11 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
 TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setObject(fnd::Value(), KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto s = makeAwokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
+  auto s = awokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*s, 0), 200);
   EXPECT_FALSE(s->collapsed());
   defaults.setDouble(230, KestoSplitViewVerticalSecondaryLeft::WidthKey);
-  auto t = makeAwokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
+  auto t = awokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
   EXPECT_EQ(width(*t, 0), 230);
   // Divider limits are the class's, whatever is proposed.
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 3, 0), 160);
@@ -422,7 +419,7 @@ TEST(PaneSplitViews, FolderListRemembersItsWidthAndCollapses) {
 }
 
 TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
-  auto s = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
+  auto s = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({400, 399});
   s->collapseSecondaryPane();
   EXPECT_EQ(s->collapsableViewWidth(), 250);  // the maximum caps the width to restore
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
@@ -431,13 +428,13 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   s->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*s, 0), 250);
-  auto t = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
+  auto t = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({180.6, 400});
   ui::AnimationContext::current().setDuration(0);
   t->collapseSecondaryPane();
   t->collapseSecondaryPane();
   EXPECT_TRUE(test::runUntil([&] { return ui::AnimationContext::runningAnimationCount() == 0; }, 10));
   EXPECT_EQ(width(*t, 0), 180);
-  auto z = makeAwokenSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
+  auto z = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({0, 400});
   EXPECT_TRUE(z->collapsed());
   EXPECT_EQ(z->collapsableViewWidth(), 160);
   ui::AnimationContext::current().setDuration(0.25);
@@ -446,11 +443,11 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
 TEST(PaneSplitViews, InspectorWidthAndLimits) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setDouble(180, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto s = makeAwokenSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
+  auto s = awokenSplit<KestoSplitViewVerticalSecondaryRight>({700, 299});
   EXPECT_EQ(width(*s, 1), 210);
   EXPECT_EQ(*s->secondaryPaneSize(), 240);
   defaults.setDouble(300, KestoSplitViewVerticalSecondaryRight::WidthKey);
-  auto t = makeAwokenSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
+  auto t = awokenSplit<KestoSplitViewVerticalSecondaryRight>({699, 300});
   EXPECT_EQ(width(*t, 1), 300);
   EXPECT_EQ(t->splitViewConstrainMinCoordinate(*t, 0, 0), 649);
   EXPECT_EQ(t->splitViewConstrainMaxCoordinate(*t, 0, 0), 789);

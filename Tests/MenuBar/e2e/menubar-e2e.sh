@@ -3,10 +3,11 @@
 # pressed while another program's window has the focus shows it; a search finds a bookmark and
 # Return opens it (xdg-open answered by a script that records the address); Escape hides it; the
 # tray icon shows it again; the Recent list, a named browser and the quick-edit pane; the
-# preferences' recorder takes a new hot key, which works at once while the old one does not; a
-# combination another client holds is refused with an alert; the launch-at-login switch writes
-# and removes a valid autostart entry; a start in menu-bar mode shows no main window with a tray
-# and shows it without one. Screenshots of each state go to SCREENSHOT_FOLDER.
+# preferences' recorder takes a new hot key, which works at once while the old one does not; the
+# search field's menu turns a field on; a combination another client holds is refused with an
+# alert; the launch-at-login switch writes and removes a valid autostart entry; a start in
+# menu-bar mode shows no main window with a tray and shows it without one. Screenshots of each
+# state go to SCREENSHOT_FOLDER.
 # Usage: menubar-e2e.sh KESTO_BINARY GRAB_KEY_HELPER [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -123,7 +124,15 @@ sleep 1
 e2e_no_window '^Kesto Bookmarks$' || fail "the old hot key still opens the window"
 press_from_other super+alt+k
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the new hot key showed no window"
-xdotool key Escape
+# The magnifier's menu chooses the fields searched: Page Content, off on the first run, goes on.
+[[ "$(e2e_setting SearchContentMenu)" == False ]] || fail "Page Content searched on the first run"
+e2e_click "$menu" 267 51
+sleep 0.5
+e2e_screenshot "$shots/menubar-search-fields.png"
+xdotool key Down Down Down Down Return
+e2e_wait_until 5 e2e_setting_is SearchContentMenu True || fail "choosing Page Content was not stored"
+[[ "$(e2e_setting SearchTitleMenu)" == True ]] || fail "choosing Page Content changed the other fields"
+e2e_no_window '^Kesto Bookmarks$' || xdotool key Escape
 e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the window open"
 
 # A combination another client holds is refused with an alert; the hot key stays Super+Alt+K.

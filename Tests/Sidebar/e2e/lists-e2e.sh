@@ -2,8 +2,9 @@
 # The real kesto program inside xvfb-session.sh: a library with tags, visits, a duplicate, a
 # broken link, a colour label and a trash is shown in each of the sidebar's six tabs, chosen with
 # the mouse (a screenshot of each is kept); a tag row shows its bookmarks, a tag is renamed from
-# its context menu and another deleted with the Delete key; Empty Trash is chosen
-# and confirmed, and the store and the tombstone list are checked after quitting.
+# its context menu and another deleted with the Delete key; the broken link is found and removed
+# from the maintenance list; Empty Trash is chosen and confirmed, and the store and the tombstone
+# list are checked after quitting.
 # Usage: lists-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
 kesto="$1"
@@ -77,6 +78,18 @@ for i in 0 1 2 3 4 5; do
     sleep 0.5
     e2e_screenshot "$shots/sidebar-tags-edited.png" "$win"
   fi
+  if [[ $i -eq 4 ]]; then
+    # Find broken links lists the one broken bookmark; Remove broken links asks, then moves it
+    # to the trash half a second after the answer.
+    e2e_click "$win" 100 152
+    sleep 1
+    e2e_screenshot "$shots/sidebar-maintenance-broken.png" "$win"
+    e2e_click "$win" 100 212
+    alert="$(e2e_wait_window '^Remove Broken Links\?$' 10)" || fail "no Remove Broken Links alert"
+    xdotool windowactivate --sync "$alert" key Return
+    broken_trashed() { [[ "$(e2e_sql 'select ZTRASHED from ZBOOKMARK where Z_PK = 1')" == 1 ]]; }
+    e2e_wait_until 5 broken_trashed || fail "broken link not moved to the trash"
+  fi
 done
 grep -q '<string>SelectedTrashView</string>' "$settings" || e2e_wait_until 3 grep -q SelectedTrashView "$settings" \
   || fail "SelectedView not stored"
@@ -93,7 +106,7 @@ sleep 0.5
 e2e_screenshot "$shots/sidebar-trash-emptied.png" "$win"
 e2e_quit_by_key
 
-[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 6 ]] || fail "rows after Empty Trash: $(e2e_sql 'select count(*) from ZBOOKMARK')"
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 5 ]] || fail "rows after Empty Trash: $(e2e_sql 'select count(*) from ZBOOKMARK')"
 while read -r stone; do
   grep -qF "$stone" "$settings" || fail "tombstone $stone missing from $(grep -A8 KestoDeletedObjects "$settings")"
 done <<<"$trashed_ids"

@@ -48,10 +48,9 @@ std::shared_ptr<WebImageView> viewReportingTo(Outcomes& outcomes, double width =
   return view;
 }
 
-// Serves a red picture at `path` and starts loading it into a new view that reports to `outcomes`.
-std::shared_ptr<WebImageView> viewLoadingRed(kesto::test::ImageServer& server, const std::string& path,
-                                             Outcomes& outcomes) {
-  server.serve(path, {200, "image/png", png(Color::rgb(1, 0, 0))});
+// A view that has started loading `path` from `server`, telling `outcomes` how it ends.
+std::shared_ptr<WebImageView> loadingView(kesto::test::ImageServer& server, const std::string& path,
+                                          Outcomes& outcomes) {
   auto view = viewReportingTo(outcomes);
   view->setImageURL(url(server.url(path)));
   return view;
@@ -67,8 +66,9 @@ bool isRed(const Image& image) {
 
 TEST(WebImage, DownloadsIntoTheViewAndServesLaterLoadsFromTheDiskCache) {
   kesto::test::ImageServer server;
+  server.serve("/thumb.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
   Outcomes outcomes;
-  auto view = viewLoadingRed(server, "/thumb.png", outcomes);
+  auto view = loadingView(server, "/thumb.png", outcomes);
   EXPECT_EQ(view->imageURL()->absoluteString(), server.url("/thumb.png"));
   ASSERT_TRUE(outcomes.waitForEnd());
   EXPECT_EQ(outcomes.successes, 1);
@@ -131,8 +131,7 @@ TEST(WebImage, ANewURLSupersedesTheLoadInFlight) {
   server.serve("/red.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
   server.serve("/blue.png", {200, "image/png", png(Color::rgb(0, 0, 1))});
   Outcomes outcomes;
-  auto view = viewReportingTo(outcomes);
-  view->setImageURL(url(server.url("/red.png")));
+  auto view = loadingView(server, "/red.png", outcomes);
   view->setImageURL(url(server.url("/blue.png")));
   ASSERT_TRUE(outcomes.waitForEnd());
   kesto::test::spin(0.3);
@@ -227,8 +226,9 @@ TEST(ImageMemoryCache, SameBytesGiveTheKeptPictureAndTheBudgetDropsTheOldest) {
 // A view loading an address whose picture the shared cache already decoded shows that picture.
 TEST(ImageMemoryCache, WebImageViewsShareDecodedPictures) {
   kesto::test::ImageServer server;
+  server.serve("/shared.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
   Outcomes outcomes;
-  auto first = viewLoadingRed(server, "/shared.png", outcomes);
+  auto first = loadingView(server, "/shared.png", outcomes);
   ASSERT_TRUE(outcomes.waitForEnd());
   ASSERT_TRUE(isRed(first->image()));
   auto second = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));

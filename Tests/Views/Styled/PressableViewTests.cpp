@@ -67,5 +67,23 @@ TEST(PressableView, ADisabledOrHiddenButtonNeitherPressesNorClicks) {
   EXPECT_EQ(h.clicks, 0);
 }
 
+TEST(PushButton, AnImageButtonOfABarShowsItsImageAndTipInItsParent) {
+  ui::Window window{fnd::Rect(0, 0, 200, 100)};
+  auto bar = window.contentView();
+  auto button = PushButton::addImageButton(*bar, fnd::Rect(6, 3, 30, 24), "toolbar_add", "New folder");
+  ASSERT_TRUE(button);
+  EXPECT_EQ(button->superview(), bar.get());
+  EXPECT_EQ(button->frame(), fnd::Rect(6, 3, 30, 24));
+  EXPECT_EQ(button->imageName(), "toolbar_add");
+  EXPECT_EQ(button->toolTip(), "New folder");
+  EXPECT_TRUE(button->title().empty());
+  // No action yet: a click does nothing; the one given later runs.
+  button->performClick();
+  int clicks = 0;
+  button->setAction([&] { ++clicks; });
+  button->performClick();
+  EXPECT_EQ(clicks, 1);
+}
+
 }  // namespace
 }  // namespace kesto::test
