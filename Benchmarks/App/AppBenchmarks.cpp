@@ -283,7 +283,7 @@ BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(ben
 // the redraw of the result. One iteration is one keystroke of "page 4711", over and over.
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
-  auto& field = *ui->bookmarksController().searchField;
+  auto& field = *ui->bookmarksController().views().searchField;
   typeTheTermAgainAndAgain(state, field, ui->window());
   if (ui->dataManager().bookmarks().empty()) state.SkipWithError("the full term found nothing");
   field.setStringValue("");
@@ -298,7 +298,7 @@ BENCHMARK(BM_SearchKeystrokeToDrawnResult)
 // library (the one keystroke that pays for it).
 void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
-  auto& field = *ui->bookmarksController().searchField;
+  auto& field = *ui->bookmarksController().views().searchField;
   for (auto _ : state) {
     fnd::NotificationCenter::defaultCenter().postNotificationName(store::kContextDidSaveNotification);
     field.setStringValue("p");

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "App/AppHotKey.h"
+#include "App/AppIntake.h"
 #include "App/AppNotifications.h"
+#include "App/AppQuit.h"
+#include "App/AppStartup.h"
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/Lifetime.h"
@@ -24,7 +28,6 @@ namespace kesto {
 namespace ui {
 class View;
 }
-class Backup;
 class BookmarksController;
 class KestoSplitViewVerticalSecondaryRight;
 class PushButton;
@@ -33,35 +36,35 @@ class MenuBarWindow;
 class MenuBookmarksController;
 class OverlayController;
 class PreferencesController;
-class SharedFolderArchive;
 class ShellPanels;
 class SpinningIndicator;
 class SyncApplicationHost;
 struct SaveFailure;
 class TransferDialogs;
 
-// A key combination: virtual key code and Carbon modifier flags (command 0x100, shift 0x200,
-// option 0x800, control 0x1000).
-struct HotKeyCombo {
-  std::int64_t keyCode = kDefaultHotKeyCode;
-  std::int64_t flags = kDefaultHotKeyFlags;
-  bool operator==(const HotKeyCombo&) const = default;
+// What the application delegate works with, handed over once by the main interface.
+struct AppDelegateWiring {
+  ui::Window* window = nullptr;
+  BookmarksController* bookmarksController = nullptr;
+  DataManager* data = nullptr;
+  PreferencesController* preferences = nullptr;
+  // The toolbar's activity indicator.
+  std::shared_ptr<SpinningIndicator> progress;
+  std::shared_ptr<ui::View> bottomBar;
+  MenuBarWindow* menuWindow = nullptr;
+  MenuBookmarksController* menuBookmarksController = nullptr;
+  // A recorder whose combination the preferences' recorder may not take (none by default).
+  KRRecorderControl* disallowRecorder = nullptr;
+  std::shared_ptr<PushButton> editorCollapseButton;
+  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+  // Opens the sync set-up wizard when the sync engine asks for it.
+  std::function<void()> openSyncWizard;
 };
 
-// Registers the global hot key with the desktop; the menu-bar mode supplies it. Answers whether
-// the desktop took the combination.
-class GlobalHotKeyRegistrar {
- public:
-  virtual ~GlobalHotKeyRegistrar() = default;
-  virtual bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> action) = 0;
-  virtual void unregisterHotKey(const std::string& identifier) = 0;
-};
-
-// The one object that owns the application's life: start-up, the one-time migrations, the
-// library window's set-up, logging, bookmark intake, activation and quitting. Main thread only.
-// Seconds between the first load and the start of the automatic backup, for the list to be drawn.
-inline constexpr double kAutomaticBackupDelay = 0.5;
-
+// The one object that owns the application's life: the library window's set-up, activation,
+// the inspector pane and the overlay messages. The steps of a start, the intake, the quit and the
+// hot key are pieces it owns (AppStartup, AppIntake, AppQuit, AppHotKey); its methods of the
+// same names forward to them. Main thread only.
 class AppDelegate : public ui::ApplicationDelegate,
                     public ui::WindowDelegate,
                     public sys::UserNotificationCenterDelegate,
@@ -77,19 +80,8 @@ class AppDelegate : public ui::ApplicationDelegate,
   AppDelegate(const AppDelegate&) = delete;
   AppDelegate& operator=(const AppDelegate&) = delete;
 
-  // Outlets, set by the main interface builder.
-  ui::Window* window = nullptr;
-  BookmarksController* bookmarksController = nullptr;
-  DataManager* kestoData = nullptr;
-  PreferencesController* kestoPreferences = nullptr;
-  std::shared_ptr<SpinningIndicator> progress;
-  std::shared_ptr<ui::View> bottomBar;
-  MenuBarWindow* menuWindow = nullptr;
-  MenuBookmarksController* menuBookmarksController = nullptr;
-  // A recorder whose combination the preferences' recorder may not take (none by default).
-  KRRecorderControl* delegateDisallowRecorder = nullptr;
-  std::shared_ptr<PushButton> editorCollapseButton;
-  KestoSplitViewVerticalSecondaryRight* inspectorSplitView = nullptr;
+  // Its dependencies and views; once, before launching finishes.
+  void wire(AppDelegateWiring wiring);
 
   // The inspector pane: hidden or shown from its button and the View menu, the choice kept in
   // "editorCollapsed" for the next start.
@@ -106,68 +98,70 @@ class AppDelegate : public ui::ApplicationDelegate,
   void applicationWillTerminate() override;
   bool applicationShouldTerminateAfterLastWindowClosed() override;
   void initializeKesto();
-  void initializeLogging();
-  void resetAppId(bool force);
-  void setDefaultFindChecks();
-  void migrateToModelVersion2();
-  void migrateToModelVersion4();
-  void migrateToKesto20();
+  void initializeLogging() { AppStartup::initializeLogging(); }
+  void resetAppId(bool force) { AppStartup::resetAppId(force); }
+  void setDefaultFindChecks() { AppStartup::setDefaultFindChecks(); }
+  void migrateToModelVersion2() { AppStartup::migrateToModelVersion2(); }
+  void migrateToModelVersion4() { AppStartup::migrateToModelVersion4(); }
+  void migrateToKesto20() { AppStartup::migrateToKesto20(); }
   // The automatic backup of each start: made off the main thread once the first list is shown.
-  void scheduleAutomaticBackup();
-  bool automaticBackupRunning() const { return automaticBackupRunning_; }
+  void scheduleAutomaticBackup() { startup_.scheduleAutomaticBackup(wiring_.data != nullptr); }
+  bool automaticBackupRunning() const { return startup_.automaticBackupRunning(); }
   void showMainKestoWindowAndDock();
   void reopenKestoWindow();
   void autoSync() {}
   // Largest backing scale over the screens (1.0 when none answers), stored as "IsRetina".
-  static bool detectRetina(const std::vector<double>& screenScales);
+  static bool detectRetina(const std::vector<double>& screenScales) { return AppStartup::detectRetina(screenScales); }
 
   // The global hot key: the stored combination, or the default (control-option-command P) when
   // none is stored or it was reset (-1). Key code 0 is the A key, a combination like any other.
-  static HotKeyCombo storedHotKeyCombo();
-  void initializeHotkey();
-  static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar);
-  const std::optional<HotKeyCombo>& registeredHotKey() const { return registeredHotKey_; }
+  static HotKeyCombo storedHotKeyCombo() { return AppHotKey::storedHotKeyCombo(); }
+  void initializeHotkey() { hotKey_.initializeHotkey(); }
+  static void setHotKeyRegistrar(std::shared_ptr<GlobalHotKeyRegistrar> registrar) {
+    AppHotKey::setHotKeyRegistrar(std::move(registrar));
+  }
+  const std::optional<HotKeyCombo>& registeredHotKey() const { return hotKey_.registeredHotKey(); }
   // What the hot key does: shows the menu-bar window (the main window where there is none) and
   // reloads the menu-bar list.
-  void hotkeyWithEvent();
+  void hotkeyWithEvent() { hotKey_.hotkeyWithEvent(); }
   // Replaces the hot key by the preferences recorder's combination and stores it; a cleared
   // recorder puts back the default at once. A combination the desktop refuses keeps the old hot
   // key and nothing is stored; the user is told.
-  void toggleGlobalHotKey(const KeyCombo& combo);
-  void showMenuBarWindow();
-  void hideMenuBarWindow();
+  void toggleGlobalHotKey(const KeyCombo& combo) { hotKey_.toggleGlobalHotKey(combo); }
+  void showMenuBarWindow() { hotKey_.showMenuBarWindow(); }
+  void hideMenuBarWindow() { hotKey_.hideMenuBarWindow(); }
   // The preferences recorder's questions.
   bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
                                          std::string& reason) override;
   void keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) override;
 
   // Intake.
-  void getUrl(const std::string& urlText);
-  void addPinUrlFromString(const std::string& text);
-  bool openFile(const std::string& path);
-  bool openFiles(const std::vector<std::string>& paths);
-  void importSharedFolderFromDoubleClick();
-  void addUrlFromBrowserExtension();
+  void getUrl(const std::string& urlText) { intake_.getUrl(urlText); }
+  void addPinUrlFromString(const std::string& text) { intake_.addPinUrlFromString(text); }
+  bool openFile(const std::string& path) { return intake_.openFile(path); }
+  bool openFiles(const std::vector<std::string>& paths) { return intake_.openFiles(paths); }
+  void importSharedFolderFromDoubleClick() { intake_.importSharedFolderFromDoubleClick(); }
+  void addUrlFromBrowserExtension() { intake_.addUrlFromBrowserExtension(); }
   // The program's arguments, from this launch or handed over by a later one: "kesto:" URLs,
   // "--add-text TEXT" and archive paths (only the first is imported).
-  void handleArguments(const std::vector<std::string>& arguments);
-  const std::string& urlToBeAdded() const { return urlToBeAdded_; }
-  void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
+  void handleArguments(const std::vector<std::string>& arguments) { intake_.handleArguments(arguments); }
+  const std::string& urlToBeAdded() const { return intake_.urlToBeAdded(); }
+  void setUrlToBeAdded(const std::string& text) { intake_.setUrlToBeAdded(text); }
   bool applicationIsActive() const { return applicationIsActive_; }
   bool menuBarMode() const { return menuBarMode_; }
   // Whether this start is in the menu bar, without the main window: the stored preference, where
   // the desktop has a tray to start from.
-  static bool startsInMenuBarMode();
+  static bool startsInMenuBarMode() { return AppStartup::startsInMenuBarMode(); }
 
   // A store that cannot be written: said once (at start when it opened read-only, else at the
   // first failed save) until a save succeeds again; what is in memory stays, and a quit offers
   // to export the bookmarks the store did not take to the first of unsavedExportPaths() that
   // takes the file, and says which.
-  void reportReadOnlyStore();
-  void storeSaveFailed(const SaveFailure& failure);
+  void reportReadOnlyStore() { quit_.reportReadOnlyStore(); }
+  void storeSaveFailed(const SaveFailure& failure) { quit_.storeSaveFailed(failure); }
   // Where that export is tried, in order: beside the library, the documents folder, the home
   // folder (folders that take no files last).
-  static std::vector<std::string> unsavedExportPaths();
+  static std::vector<std::string> unsavedExportPaths() { return AppQuit::unsavedExportPaths(); }
 
   // Activity and overlay messages.
   void showActivity();
@@ -177,14 +171,13 @@ class AppDelegate : public ui::ApplicationDelegate,
   TransferDialogs& transferDialogs();
   // Sheets on the library window, the first-run panel and the import sheet.
   ShellPanels& panels();
-  ui::Window* libraryWindow() override { return window; }
+  ui::Window* libraryWindow() override { return wiring_.window; }
   void dismissSheetForWindow(ui::Window& sheet) override;
   void presentSheetWithWindow(ui::Window& sheet, std::function<void(int)> didEnd) override;
   // What the sync engine asks of the application (the wizard through openSyncWizard, quitting).
-  std::shared_ptr<SyncApplicationHost> syncHost();
-  std::function<void()> openSyncWizard;
+  std::shared_ptr<SyncApplicationHost> syncHost() { return quit_.syncHost(wiring_.openSyncWizard); }
   // Whether the quit has gone through (the library saved, settings written).
-  bool hasTerminated() const { return terminated_; }
+  bool hasTerminated() const { return quit_.hasTerminated(); }
 
   // Window and notification delegates.
   void windowDidMiniaturize() { autoSync(); }
@@ -204,30 +197,19 @@ class AppDelegate : public ui::ApplicationDelegate,
 
  private:
   void showOverlayMessage(const std::string& message, double width, double height, double seconds);
-  void startAutomaticBackupSoon();
-  // Asks what to do with changes the store would not take; true when the question decides the
-  // quit (its answer replies to the application).
-  bool offerToExportUnsavedChanges();
 
-  std::string urlToBeAdded_;
-  std::string fileToBeImported_;
+  AppDelegateWiring wiring_;
+  AppStartup startup_;
+  AppIntake intake_;
+  AppQuit quit_;
+  AppHotKey hotKey_;
   bool applicationIsActive_ = false;
   bool menuBarMode_ = false;
-  bool appCanQuit_ = false, appMustQuit_ = false;
-  std::shared_ptr<SyncApplicationHost> syncHost_;
-  bool terminated_ = false;
-  bool automaticBackupRunning_ = false;
-  bool firstLoadFinished_ = false;
-  bool toldOfSaveFailure_ = false;
-  std::string saveFailureCause_;
   std::unique_ptr<OverlayController> overlay_;
-  std::unique_ptr<Backup> backup_;
-  std::unique_ptr<SharedFolderArchive> archive_;
   std::unique_ptr<TransferDialogs> transferDialogs_;
   std::unique_ptr<ShellPanels> panels_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::uint64_t overlayGeneration_ = 0;
-  std::optional<HotKeyCombo> registeredHotKey_;
 };
 
 }  // namespace kesto

@@ -109,18 +109,21 @@ BookmarkSearch::BookmarkSearch() { KESTO_ASSERT_MAIN_THREAD(); }
 BookmarkSearch::~BookmarkSearch() {
   lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (controller) {
-    if (controller->searchField) controller->searchField->setDelegate(nullptr);
-    if (controller->searchInScopeField) controller->searchInScopeField->setDelegate(nullptr);
-  }
+  if (const auto& field = listViews().searchField) field->setDelegate(nullptr);
+  if (const auto& field = listViews().searchInScopeField) field->setDelegate(nullptr);
+}
+
+const BookmarkListViews& BookmarkSearch::listViews() const {
+  static const BookmarkListViews none;
+  return controller_ ? controller_->views() : none;
 }
 
 void BookmarkSearch::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
-  if (!controller) return;
-  auto& bc = *controller;
+  if (!controller_) return;
+  const auto& bc = listViews();
   if (bc.searchField) {
     if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
     bc.searchField->setDelegate(this);
@@ -145,11 +148,11 @@ void BookmarkSearch::prepareSearchMenu() {
     for (const auto& o : searchOptions()) defaults.setBool(o.firstValue, o.key);
     defaults.synchronize();
   }
-  if (controller && controller->searchField) {
+  if (const auto& field = listViews().searchField) {
     std::vector<ui::SearchField::MenuItem> items;
     for (const auto& o : searchOptions()) items.push_back({o.title, o.tag, true, defaults.boolForKey(o.key)});
     auto alive = lifetime_.watch();
-    controller->searchField->setSearchMenu(std::move(items), [this, alive](int tag) {
+    field->setSearchMenu(std::move(items), [this, alive](int tag) {
       if (alive) toggleSearchOption(tag);
     });
   }
@@ -162,7 +165,7 @@ void BookmarkSearch::validateSearchMenu() {
   for (const auto& o : searchOptions())
     if (defaults.boolForKey(o.key)) return;
   defaults.setBool(true, "SearchTitle");
-  if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(1, true);
+  if (const auto& field = listViews().searchField) field->setSearchMenuItemState(1, true);
 }
 
 void BookmarkSearch::toggleSearchOption(int tag) {
@@ -171,60 +174,60 @@ void BookmarkSearch::toggleSearchOption(int tag) {
     if (o.tag != tag) continue;
     bool on = !defaults.boolForKey(o.key);
     defaults.setBool(on, o.key);
-    if (controller && controller->searchField) controller->searchField->setSearchMenuItemState(tag, on);
+    if (const auto& field = listViews().searchField) field->setSearchMenuItemState(tag, on);
   }
   search();
 }
 
 void BookmarkSearch::find() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (!controller) return;
-  auto& bc = *controller;
+  if (!controller_) return;
+  const auto& bc = listViews();
   if (bc.folderSearchOnlyButton) {
     bc.folderSearchOnlyButton->setHidden(false);
     bc.folderSearchOnlyButton->setState(0);
   }
   if (bc.folderSearchOnlyLabel) bc.folderSearchOnlyLabel->setHidden(false);
-  if (window && bc.searchField) window->makeFirstResponder(bc.searchField.get());
-  if (kestoData) index_.prepare(*kestoData);
+  if (window_ && bc.searchField) window_->makeFirstResponder(bc.searchField.get());
+  if (kestoData_) index_.prepare(*kestoData_);
 }
 
 void BookmarkSearch::findInScope() {
   KESTO_ASSERT_MAIN_THREAD();
   find();
-  if (controller && controller->folderSearchOnlyButton) controller->folderSearchOnlyButton->setState(1);
+  if (const auto& only = listViews().folderSearchOnlyButton) only->setState(1);
 }
 
 void BookmarkSearch::search() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (!controller || !kestoData) return;
-  auto& bc = *controller;
+  if (!controller_ || !kestoData_) return;
+  const auto& bc = listViews();
   validateSearchMenu();
   auto& defaults = fnd::UserDefaults::standard();
   std::string text = trimmedOfSpaces(bc.searchField ? bc.searchField->stringValue() : std::string());
   if (text.empty()) {
     if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
-    kestoData->setIsSearching(false);
-    kestoData->loadBookmarks();
+    kestoData_->setIsSearching(false);
+    kestoData_->loadBookmarks();
   } else if (characterCount(text) == 1) {
     // Nothing is searched for one character; the next keystroke will be.
-    index_.prepare(*kestoData);
+    index_.prepare(*kestoData_);
   } else {
-    kestoData->setIsSearching(true);
+    kestoData_->setIsSearching(true);
     SearchFields fields{defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
                         defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
                         defaults.boolForKey("SearchFolders")};
     if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
     std::size_t total = 0;
     if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1) {
-      kestoData->applySearchPredicateOnCurrentSelection(
+      kestoData_->applySearchPredicateOnCurrentSelection(
           librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
-      total = kestoData->bookmarks().size();
+      total = kestoData_->bookmarks().size();
     } else {
       // The prepared texts answer as the store query would, without a query per keystroke.
-      kestoData->bookmarks() = index_.search(*kestoData, words(text), fields, kLibrarySearchLimit, &total);
+      kestoData_->bookmarks() = index_.search(*kestoData_, words(text), fields, kLibrarySearchLimit, &total);
     }
-    std::size_t count = kestoData->bookmarks().size();
+    std::size_t count = kestoData_->bookmarks().size();
     std::string word = matchWord(total);
     if (bc.foundBookmarksLabel) {
       if (count == 0) {
@@ -249,8 +252,8 @@ void BookmarkSearch::search() {
 
 void BookmarkSearch::searchInScope() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (!controller || !kestoData) return;
-  auto& bc = *controller;
+  if (!controller_ || !kestoData_) return;
+  const auto& bc = listViews();
   if (!scopeSearchString_.empty()) lastUsedSearchString_ = scopeSearchString_;
   scopeSearchString_ = trimmedOfSpaces(bc.searchInScopeField ? bc.searchInScopeField->stringValue() : std::string());
   sameSearchCount_ = scopeSearchString_ == lastUsedSearchString_ ? sameSearchCount_ + 1 : 0;
@@ -266,7 +269,7 @@ void BookmarkSearch::searchInScope() {
       "(title contains[cd] %@) OR (url contains[cd] %@) OR (notes contains[cd] %@) OR (ANY tags.name contains[cd] %@)",
       fnd::Array(4, fnd::Value(scopeSearchString_)));
   std::vector<IndexPath> matches;
-  const auto& list = kestoData->bookmarks();
+  const auto& list = kestoData_->bookmarks();
   for (std::size_t i = 0; i < list.size(); ++i)
     if (list[i] && predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(list[i]))))
       matches.push_back(IndexPath::forItem(static_cast<std::int64_t>(i), 0));
@@ -281,8 +284,8 @@ void BookmarkSearch::searchInScope() {
 }
 
 void BookmarkSearch::selectBookmarks(const std::vector<IndexPath>& indexPaths) {
-  if (!kestoData || !controller) return;
-  const auto& list = kestoData->bookmarks();
+  if (!kestoData_ || !controller_) return;
+  const auto& list = kestoData_->bookmarks();
   if (list.empty()) return;
   std::vector<std::shared_ptr<Bookmark>> selection;
   std::unordered_set<const Bookmark*> seen;
@@ -291,17 +294,17 @@ void BookmarkSearch::selectBookmarks(const std::vector<IndexPath>& indexPaths) {
     const auto& b = list[static_cast<std::size_t>(path.item) % list.size()];
     if (seen.insert(b.get()).second) selection.push_back(b);
   }
-  kestoData->setSelectedBookmarks(selection);
+  kestoData_->setSelectedBookmarks(selection);
   // The list highlights the selected bookmarks by identity and keeps their index paths.
-  controller->updateView();
+  controller_->updateView();
 }
 
 void BookmarkSearch::selectBookmarksView() {
-  if (!controller || !kestoData) return;
-  auto& bc = *controller;
-  if (window) window->makeFirstResponder(nullptr);
-  if (!kestoData->bookmarks().empty()) {
-    if (!isSearchingInScope_ && window && bc.kestoCollectionView) window->makeFirstResponder(bc.kestoCollectionView.get());
+  if (!controller_ || !kestoData_) return;
+  const auto& bc = listViews();
+  if (window_) window_->makeFirstResponder(nullptr);
+  if (!kestoData_->bookmarks().empty()) {
+    if (!isSearchingInScope_ && window_ && bc.collectionView) window_->makeFirstResponder(bc.collectionView.get());
   } else if (!isSearchingInScope_) {
     std::string text = bc.searchField ? bc.searchField->stringValue() : std::string();
     if (!trimmedOfSpaces(text).empty()) sys::Workspace::openURL(webSearchAddress(text));
@@ -318,14 +321,10 @@ bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Comman
   return true;
 }
 
-bool BookmarkSearch::respondsToAction(ui::Command selector) const {
-  return selector == cmd::find || selector == cmd::findInScope;
-}
-
-bool BookmarkSearch::performAction(ui::Command selector, ui::Responder*) {
-  if (selector == cmd::find) return find(), true;
-  if (selector == cmd::findInScope) return findInScope(), true;
-  return false;
+void BookmarkSearch::addActions(ui::ActionSet& set) {
+  set.add({cmd::find, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder*) { return find(), true; }});
+  set.add({cmd::findInScope, {}, {}, ui::ModifierFlag::Command, nullptr,
+           [this](ui::Responder*) { return findInScope(), true; }});
 }
 
 }  // namespace kesto

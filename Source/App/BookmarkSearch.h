@@ -3,7 +3,7 @@
 #include "App/BookmarkSearchIndex.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
-#include "Platform/UI/Responder.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Views/IndexPath.h"
 
@@ -20,6 +20,7 @@ class SearchField;
 class Window;
 }  // namespace ui
 class BookmarksController;
+struct BookmarkListViews;
 class DataManager;
 class LinkLabel;
 class TextLabel;
@@ -46,17 +47,20 @@ store::PredicateRef librarySearchPredicate(const std::string& text, bool title, 
 // The bookmark list's two searches: the library search in the toolbar field, with its options
 // menu and match count, and the scope search that steps through the matches of the current
 // list. It also moves the keyboard focus from the fields into the list. Main thread only.
-class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
+class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegate {
  public:
   BookmarkSearch();
   ~BookmarkSearch() override;
   BookmarkSearch(const BookmarkSearch&) = delete;
   BookmarkSearch& operator=(const BookmarkSearch&) = delete;
 
-  // Outlets: the list controller (its fields and list), the data manager and the window.
-  BookmarksController* controller = nullptr;
-  DataManager* kestoData = nullptr;
-  ui::Window* window = nullptr;
+  // The list controller (its fields and list), the data manager and the window; once, before
+  // awakeFromNib.
+  void wire(BookmarksController* controller, DataManager* data, ui::Window* window) {
+    controller_ = controller;
+    kestoData_ = data;
+    window_ = window;
+  }
 
   // Observers, the fields' delegates and actions, the options menu.
   void awakeFromNib();
@@ -80,10 +84,17 @@ class BookmarkSearch : public ui::Responder, public ui::TextEditingDelegate {
   // Text delegate of both fields: Down, Tab and Return leave the field for the list.
   bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
+ protected:
+  // Find and Find in List.
+  void addActions(ui::ActionSet& set) override;
 
  private:
+  // The list's views; none without a list controller.
+  const BookmarkListViews& listViews() const;
+
+  BookmarksController* controller_ = nullptr;
+  DataManager* kestoData_ = nullptr;
+  ui::Window* window_ = nullptr;
   std::string scopeSearchString_, lastUsedSearchString_;
   int sameSearchCount_ = 0;
   bool isSearchingInScope_ = false;

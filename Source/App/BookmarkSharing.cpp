@@ -33,17 +33,17 @@ std::string mailtoURL(const std::string& subject, const std::string& body) {
 // ---- Quick Look ----
 
 void BookmarksController::togglePreview() {
-  if (!kestoData || !quickLookPanel) return;
-  if (quickLookPanel->isVisible()) {
-    quickLookPanel->orderOut();
-    endPreviewPanelControl(*quickLookPanel);
+  if (!kestoData_ || !quickLookPanel_) return;
+  if (quickLookPanel_->isVisible()) {
+    quickLookPanel_->orderOut();
+    endPreviewPanelControl(*quickLookPanel_);
     return;
   }
-  if (kestoData->selectedBookmarks().empty()) return;
-  beginPreviewPanelControl(*quickLookPanel);
-  if (kestoCollectionView && kestoCollectionView->window())
-    quickLookPanel->placeOverWindowOnce(*kestoCollectionView->window());
-  quickLookPanel->makeKeyAndOrderFront();
+  if (kestoData_->selectedBookmarks().empty()) return;
+  beginPreviewPanelControl(*quickLookPanel_);
+  if (views_.collectionView && views_.collectionView->window())
+    quickLookPanel_->placeOverWindowOnce(*views_.collectionView->window());
+  quickLookPanel_->makeKeyAndOrderFront();
 }
 
 void BookmarksController::beginPreviewPanelControl(PreviewPanel& panel) {
@@ -57,18 +57,18 @@ void BookmarksController::endPreviewPanelControl(PreviewPanel& panel) {
 }
 
 std::size_t BookmarksController::numberOfPreviewItemsInPreviewPanel(PreviewPanel&) {
-  return kestoData ? kestoData->selectedBookmarks().size() : 0;
+  return kestoData_ ? kestoData_->selectedBookmarks().size() : 0;
 }
 
 std::shared_ptr<Bookmark> BookmarksController::previewPanelPreviewItemAtIndex(PreviewPanel&, std::size_t index) {
-  if (!kestoData) return nullptr;
-  const auto& selected = kestoData->selectedBookmarks();
+  if (!kestoData_) return nullptr;
+  const auto& selected = kestoData_->selectedBookmarks();
   return index < selected.size() ? selected[index] : nullptr;
 }
 
 bool BookmarksController::previewPanelHandleEvent(PreviewPanel&, const ui::Event& event) {
-  if (event.type != ui::EventType::KeyDown || !kestoCollectionView) return false;
-  kestoCollectionView->keyDown(event);
+  if (event.type != ui::EventType::KeyDown || !views_.collectionView) return false;
+  views_.collectionView->keyDown(event);
   return true;
 }
 
@@ -77,26 +77,27 @@ bool BookmarksController::previewPanelHandleEvent(PreviewPanel&, const ui::Event
 std::string BookmarksController::shareText() { return std::string("Link shared with Kesto ") + helplinks::kWebSite; }
 
 void BookmarksController::prepareSharingServices() {
-  sharingServices.clear();
+  sharingServices_.clear();
   if (sys::Workspace::canComposeEmail())
-    sharingServices.push_back({"Email", "mail-send", [](const std::vector<std::string>& items) {
-                                 const std::string title = items.size() > 0 ? items[0] : "";
-                                 const std::string url = items.size() > 1 ? items[1] : "";
-                                 const std::string text = items.size() > 2 ? items[2] : "";
-                                 sys::Workspace::composeEmail(mailtoURL(title.empty() ? url : title, url + "\n\n" + text));
-                               }});
+    sharingServices_.push_back({"Email", "mail-send", [](const std::vector<std::string>& items) {
+                                  const std::string title = items.size() > 0 ? items[0] : "";
+                                  const std::string url = items.size() > 1 ? items[1] : "";
+                                  const std::string text = items.size() > 2 ? items[2] : "";
+                                  sys::Workspace::composeEmail(
+                                      mailtoURL(title.empty() ? url : title, url + "\n\n" + text));
+                                }});
   // Any program takes a paste: the title, the link and the share text as text, the link as a link.
-  sharingServices.push_back({"Copy", "edit-copy", [](const std::vector<std::string>& items) {
-                               ui::PasteboardItem item;
-                               if (items.size() > 1) item.setURL(items[1], items[0]);
-                               item.setString(joinLines(items));
-                               ui::Pasteboard::general().writeObjects({item});
-                             }});
+  sharingServices_.push_back({"Copy", "edit-copy", [](const std::vector<std::string>& items) {
+                                ui::PasteboardItem item;
+                                if (items.size() > 1) item.setURL(items[1], items[0]);
+                                item.setString(joinLines(items));
+                                ui::Pasteboard::general().writeObjects({item});
+                              }});
 }
 
 void BookmarksController::shareBookmarks(const SharingService& service) {
-  if (!kestoData || !service.perform) return;
-  for (const auto& b : kestoData->selectedBookmarks())
+  if (!kestoData_ || !service.perform) return;
+  for (const auto& b : kestoData_->selectedBookmarks())
     if (b) service.perform({b->title().value_or(""), b->url().value_or(""), shareText()});
 }
 
@@ -108,8 +109,8 @@ std::string BookmarksController::emailLinksURL(const std::vector<std::string>& u
 
 void BookmarksController::emailLinks() {
   std::vector<std::string> urls;
-  if (kestoData)
-    for (const auto& b : kestoData->selectedBookmarks())
+  if (kestoData_)
+    for (const auto& b : kestoData_->selectedBookmarks())
       if (b) urls.push_back(b->url().value_or(""));
   sys::Workspace::composeEmail(emailLinksURL(urls));
 }

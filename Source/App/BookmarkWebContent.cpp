@@ -15,7 +15,7 @@
 namespace kesto {
 
 WebContentUpdater& BookmarksController::webContentUpdater() {
-  if (!webContent_) webContent_ = std::make_unique<WebContentUpdater>(kestoData);
+  if (!webContent_) webContent_ = std::make_unique<WebContentUpdater>(kestoData_);
   return *webContent_;
 }
 
@@ -34,7 +34,7 @@ void BookmarksController::updateThumbnailManually() {
 }
 
 void BookmarksController::chooseThumbnailFile() {
-  auto current = kestoData ? kestoData->currentBookmark() : nullptr;
+  auto current = kestoData_ ? kestoData_->currentBookmark() : nullptr;
   ui::OpenPanel panel;
   panel.setTitle("Set thumbnail from file");
   panel.setCanChooseFiles(true);

@@ -52,12 +52,20 @@ BookmarksController::~BookmarksController() {
   lifetime_.end();
   if (previewPanel_) endPreviewPanelControl(*previewPanel_);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  if (kestoCollectionView) {
-    if (kestoCollectionView->dataSource() == this) kestoCollectionView->setDataSource(nullptr);
-    if (kestoCollectionView->delegate() == this) kestoCollectionView->setDelegate(nullptr);
-    if (auto* grid = dynamic_cast<TileCollectionViewGridLayout*>(kestoCollectionView->collectionViewLayout().get()))
+  if (views_.collectionView) {
+    if (views_.collectionView->dataSource() == this) views_.collectionView->setDataSource(nullptr);
+    if (views_.collectionView->delegate() == this) views_.collectionView->setDelegate(nullptr);
+    if (auto* grid = dynamic_cast<TileCollectionViewGridLayout*>(views_.collectionView->collectionViewLayout().get()))
       grid->setDelegate(nullptr);
   }
+}
+
+void BookmarksController::wire(BookmarksControllerWiring wiring) {
+  kestoData_ = wiring.data;
+  kestoPreferences_ = wiring.preferences;
+  tutorials_ = wiring.tutorials;
+  quickLookPanel_ = std::move(wiring.quickLookPanel);
+  views_ = std::move(wiring.views);
 }
 
 void BookmarksController::awakeFromNib() {
@@ -84,7 +92,7 @@ void BookmarksController::awakeFromNib() {
   else selectExtendedView();
 
   fixIsUpdatingBookmarks();
-  if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
+  if (views_.folderSearchOnlyButton) views_.folderSearchOnlyButton->setHidden(true);
   prepareSharingServices();
   prepareToolbar();
   updateBrowserButton();
@@ -99,15 +107,15 @@ void BookmarksController::selectExtendedView() { chooseMode(Extended); }
 void BookmarksController::selectListView() { chooseMode(Compact); }
 
 void BookmarksController::chooseMode(int mode) {
-  thumbnailViewMenuItem.on = mode == Grid;
-  extendedViewMenuItem.on = mode == Extended;
-  listViewMenuItem.on = mode == Compact;
   isThumbnailView_ = mode == Grid;
   isExtendedView_ = mode == Extended;
   isListView_ = mode == Compact;
-  if (thumbnailViewButton) thumbnailViewButton->setImageNamed(mode == Grid ? "thumbnail_view_selected" : "thumbnail_view");
-  if (listViewButton) listViewButton->setImageNamed(mode == Extended ? "list_view_selected" : "list_view");
-  if (textOnlyListViewButton) textOnlyListViewButton->setImageNamed(mode == Compact ? "new_list_selected" : "new_list");
+  if (views_.thumbnailViewButton)
+    views_.thumbnailViewButton->setImageNamed(mode == Grid ? "thumbnail_view_selected" : "thumbnail_view");
+  if (views_.listViewButton)
+    views_.listViewButton->setImageNamed(mode == Extended ? "list_view_selected" : "list_view");
+  if (views_.textOnlyListViewButton)
+    views_.textOnlyListViewButton->setImageNamed(mode == Compact ? "new_list_selected" : "new_list");
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setBool(mode == Grid, kCompactKey);
   defaults.setBool(mode == Compact, kListKey);
@@ -124,25 +132,25 @@ std::string BookmarksController::cellNibName() const {
 }
 
 void BookmarksController::prepareTileCollectionView() {
-  if (!kestoCollectionView) return;
+  if (!views_.collectionView) return;
   auto layout = std::make_shared<TileCollectionViewGridLayout>();
   layout->setDelegate(this);
   layout->setItemPaddingEnabled(true);
   layout->setVerticalSpacing(2.0);
-  kestoCollectionView->setCollectionViewLayout(layout);
-  kestoCollectionView->setDataSource(this);
-  kestoCollectionView->setDelegate(this);
-  kestoCollectionView->setAnimatesSelection(true);
-  kestoCollectionView->setBackgroundColor(ui::Color::white(0.5, 1.0));
-  kestoCollectionView->setDrawsBackground(false);
+  views_.collectionView->setCollectionViewLayout(layout);
+  views_.collectionView->setDataSource(this);
+  views_.collectionView->setDelegate(this);
+  views_.collectionView->setAnimatesSelection(true);
+  views_.collectionView->setBackgroundColor(ui::Color::white(0.5, 1.0));
+  views_.collectionView->setDrawsBackground(false);
   // The desktop's scroller is drawn, not overlaid and hidden: it stands beside the items, so the
   // last column never runs under it.
-  kestoCollectionView->setScrollerStyle(ui::ScrollerStyle::Legacy);
-  kestoCollectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
-  if (!observingScroll_ && kestoCollectionView->contentView()) {
+  views_.collectionView->setScrollerStyle(ui::ScrollerStyle::Legacy);
+  views_.collectionView->registerNib(std::make_shared<ui::Nib>(cellNibName()), kReuseIdentifier);
+  if (!observingScroll_ && views_.collectionView->contentView()) {
     observingScroll_ = true;
     auto alive = lifetime_.watch();
-    kestoCollectionView->contentView()->addBoundsObserver([this, alive] {
+    views_.collectionView->contentView()->addBoundsObserver([this, alive] {
       if (alive) collectionViewScrolled();
     });
   }
@@ -178,19 +186,19 @@ fnd::Size BookmarksController::sizeForItemInCollectionView(TileCollectionView& v
 // ---- data source ----
 
 std::shared_ptr<Bookmark> BookmarksController::bookmarkAtIndexPath(const IndexPath& indexPath) const {
-  if (!kestoData) return nullptr;
-  const auto& list = kestoData->bookmarks();
+  if (!kestoData_) return nullptr;
+  const auto& list = kestoData_->bookmarks();
   // An empty list has no bookmark at any position (and nothing to take a remainder of).
   if (list.empty() || indexPath.item < 0) return nullptr;
   return list[static_cast<std::size_t>(indexPath.item) % list.size()];
 }
 
 std::uint64_t BookmarksController::collectionViewNumberOfItemsInSection(TileCollectionView&, std::int64_t) {
-  std::size_t n = kestoData ? kestoData->bookmarks().size() : 0;
-  if (noBookmarksLabel) noBookmarksLabel->setHidden(n != 0 || keepNoBookmarksLabelHidden_);
+  std::size_t n = kestoData_ ? kestoData_->bookmarks().size() : 0;
+  if (views_.noBookmarksLabel) views_.noBookmarksLabel->setHidden(n != 0 || keepNoBookmarksLabelHidden_);
   keepNoBookmarksLabelHidden_ = false;
-  if (numberOfBookmarksLabel)
-    numberOfBookmarksLabel->setStringValue(std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
+  if (views_.numberOfBookmarksLabel)
+    views_.numberOfBookmarksLabel->setStringValue(std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
   return n;
 }
 
@@ -201,7 +209,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   auto bookmark = bookmarkAtIndexPath(indexPath);
   if (!cell || !bookmark) return base;
   cell->delegate = this;
-  cell->tutorials = tutorials;
+  cell->tutorials = tutorials_;
   if (cell->thumbnail) {
     if (bookmark->thumbnailManuallySet() > 0) {
       cell->thumbnail->cancelWebImageLoad();
@@ -250,16 +258,16 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
 // ---- refresh ----
 
 void BookmarksController::collectionViewScrolled() {
-  if (shouldUpdateScrollPosition_ && kestoCollectionView && kestoCollectionView->contentView())
-    currentlyVisibleRect_ = kestoCollectionView->contentView()->documentVisibleRect();
+  if (shouldUpdateScrollPosition_ && views_.collectionView && views_.collectionView->contentView())
+    currentlyVisibleRect_ = views_.collectionView->contentView()->documentVisibleRect();
 }
 
 std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
     const std::vector<std::shared_ptr<Bookmark>>& bookmarks) const {
   std::vector<IndexPath> paths;
-  if (!kestoData || bookmarks.empty()) return paths;
+  if (!kestoData_ || bookmarks.empty()) return paths;
   std::unordered_map<const Bookmark*, std::int64_t> position;
-  const auto& list = kestoData->bookmarks();
+  const auto& list = kestoData_->bookmarks();
   for (std::size_t i = 0; i < list.size(); ++i) position.emplace(list[i].get(), static_cast<std::int64_t>(i));
   for (const auto& b : bookmarks) {
     auto it = position.find(b.get());
@@ -271,35 +279,35 @@ std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
 void BookmarksController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
   shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
-  if (kestoCollectionView && kestoData) {
+  if (views_.collectionView && kestoData_) {
     if (shouldResetBookmarksView_) {
-      kestoCollectionView->reloadDataAndDeselect();
+      views_.collectionView->reloadDataAndDeselect();
       lastSelectedIndexPaths_.clear();
-      kestoData->setSelectedBookmarks({});
-      kestoCollectionView->deselectAllItems();
+      kestoData_->setSelectedBookmarks({});
+      views_.collectionView->deselectAllItems();
       ViewUpdater::clearInspector();
     } else {
       // The highlight follows the selected bookmarks, not their old positions: after a re-sort
       // or a removal the cells shown selected are the bookmarks the actions will act on. The
       // old positions are dropped with the reload, and putting the highlight back is no new
       // selection by the user.
-      kestoCollectionView->reloadDataAndDeselect();
-      auto selected = kestoData->selectedBookmarks();
+      views_.collectionView->reloadDataAndDeselect();
+      auto selected = kestoData_->selectedBookmarks();
       auto paths = indexPathsOfBookmarks(selected);
       // An empty list is a reload under way (the data manager empties the list, refreshes, then
       // fills it again): the selection waits for the filled list instead of being dropped.
-      if (paths.size() != selected.size() && !kestoData->bookmarks().empty()) {
+      if (paths.size() != selected.size() && !kestoData_->bookmarks().empty()) {
         selected.clear();
         for (const auto& p : paths) selected.push_back(bookmarkAtIndexPath(p));
-        kestoData->setSelectedBookmarks(selected);
+        kestoData_->setSelectedBookmarks(selected);
       }
-      if (selected.empty() || !kestoData->bookmarks().empty()) forgetUnselectedInInspector(selected);
+      if (selected.empty() || !kestoData_->bookmarks().empty()) forgetUnselectedInInspector(selected);
       lastSelectedIndexPaths_ = paths;
       restoringSelection_ = true;
-      kestoCollectionView->selectItemsAtIndexPaths(paths, false);
+      views_.collectionView->selectItemsAtIndexPaths(paths, false);
       restoringSelection_ = false;
-      if (!paths.empty()) kestoCollectionView->scrollToItemAtIndexPath(paths.front(), 1, false);
-      if (!switchedCompactOrThumbnailView_) kestoCollectionView->scrollToCurrentRect(currentlyVisibleRect_);
+      if (!paths.empty()) views_.collectionView->scrollToItemAtIndexPath(paths.front(), 1, false);
+      if (!switchedCompactOrThumbnailView_) views_.collectionView->scrollToCurrentRect(currentlyVisibleRect_);
     }
   }
   shouldUpdateScrollPosition_ = true;
@@ -318,21 +326,22 @@ void BookmarksController::forgetUnselectedInInspector(const std::vector<std::sha
     return b && std::find(selected.begin(), selected.end(), b) != selected.end();
   };
   bool changed = false;
-  if (kestoData->currentBookmark() && !isSelected(kestoData->currentBookmark())) {
-    kestoData->setCurrentBookmark(nullptr);
+  if (kestoData_->currentBookmark() && !isSelected(kestoData_->currentBookmark())) {
+    kestoData_->setCurrentBookmark(nullptr);
     changed = true;
   }
-  if (kestoData->selectedBookmark() && !isSelected(kestoData->selectedBookmark())) kestoData->setSelectedBookmark(nullptr);
-  auto bulk = kestoData->currentBookmarks();
+  if (kestoData_->selectedBookmark() && !isSelected(kestoData_->selectedBookmark()))
+    kestoData_->setSelectedBookmark(nullptr);
+  auto bulk = kestoData_->currentBookmarks();
   const auto before = bulk.size();
   bulk.erase(std::remove_if(bulk.begin(), bulk.end(), [&](const auto& b) { return !isSelected(b); }), bulk.end());
   if (bulk.size() != before) {
-    kestoData->setCurrentBookmarks(bulk);
+    kestoData_->setCurrentBookmarks(bulk);
     changed = true;
   }
   if (!changed) return;
   ViewUpdater::updateInspector();
-  if (!kestoData->currentBookmark() && kestoData->currentBookmarks().empty()) disableToolbarButtons();
+  if (!kestoData_->currentBookmark() && kestoData_->currentBookmarks().empty()) disableToolbarButtons();
 }
 
 void BookmarksController::updateViewAndResetBookmarks() {
@@ -372,23 +381,23 @@ bool BookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollec
 void BookmarksController::collectionViewDidRightClickItemAtIndexPath(TileCollectionView&,
                                                                      const std::optional<IndexPath>& indexPath) {
   // A right click outside the selection acts on the bookmark clicked, as the menu then says.
-  if (indexPath && kestoData) {
+  if (indexPath && kestoData_) {
     auto clicked = bookmarkAtIndexPath(*indexPath);
-    const auto& selected = kestoData->selectedBookmarks();
+    const auto& selected = kestoData_->selectedBookmarks();
     if (clicked && std::find(selected.begin(), selected.end(), clicked) == selected.end()) {
-      kestoCollectionView->deselectAllItems();
-      kestoCollectionView->selectItemsAtIndexPaths({*indexPath}, false);
+      views_.collectionView->deselectAllItems();
+      views_.collectionView->selectItemsAtIndexPaths({*indexPath}, false);
       didChangeSelection();
     }
   }
-  openBookmarkMenu(kestoCollectionView ? kestoCollectionView->currentRightClick() : nullptr);
+  openBookmarkMenu(views_.collectionView ? views_.collectionView->currentRightClick() : nullptr);
 }
 
 std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBookmarks() const {
   std::vector<std::shared_ptr<Bookmark>> out;
-  if (!kestoCollectionView) return out;
+  if (!views_.collectionView) return out;
   std::unordered_set<const Bookmark*> seen;
-  for (const auto& p : kestoCollectionView->indexPathsForSelectedItems()) {
+  for (const auto& p : views_.collectionView->indexPathsForSelectedItems()) {
     auto b = bookmarkAtIndexPath(p);
     if (b && seen.insert(b.get()).second) out.push_back(b);
   }
@@ -397,26 +406,26 @@ std::vector<std::shared_ptr<Bookmark>> BookmarksController::currentlySelectedBoo
 
 void BookmarksController::didChangeSelection() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (!kestoData || !kestoCollectionView) return;
+  if (!kestoData_ || !views_.collectionView) return;
   changedSelection_ = true;
-  lastSelectedIndexPaths_ = kestoCollectionView->indexPathsForSelectedItems();
+  lastSelectedIndexPaths_ = views_.collectionView->indexPathsForSelectedItems();
   auto selected = currentlySelectedBookmarks();
-  kestoData->setSelectedBookmarks(selected);
+  kestoData_->setSelectedBookmarks(selected);
   if (selected.size() == 1) {
     selectedBookmark_ = selected.back();
-    kestoData->setCurrentBookmark(selectedBookmark_);
-    kestoData->setSelectedBookmark(selectedBookmark_);
+    kestoData_->setCurrentBookmark(selectedBookmark_);
+    kestoData_->setSelectedBookmark(selectedBookmark_);
     ViewUpdater::updateInspector();
     enableToolbarButtons();
   } else if (selected.size() > 1) {
-    kestoData->setCurrentBookmarks(selected);
-    kestoData->setCurrentBookmark(nullptr);
-    kestoData->setSelectedBookmark(nullptr);
+    kestoData_->setCurrentBookmarks(selected);
+    kestoData_->setCurrentBookmark(nullptr);
+    kestoData_->setSelectedBookmark(nullptr);
     ViewUpdater::updateInspector();
     enableToolbarButtonsMultiSelection();
   } else {
-    kestoData->setCurrentBookmark(nullptr);
-    kestoData->setCurrentBookmarks({});
+    kestoData_->setCurrentBookmark(nullptr);
+    kestoData_->setCurrentBookmarks({});
     ViewUpdater::updateInspector();
     disableToolbarButtons();
   }
@@ -426,26 +435,26 @@ void BookmarksController::didChangeSelection() {
 
 void BookmarksController::mouseDown(const ui::Event& event) {
   ui::Responder::mouseDown(event);
-  if (!kestoData) return;
+  if (!kestoData_) return;
   if (event.modifierFlags & (ui::ModifierFlag::Shift | ui::ModifierFlag::Command)) {
     modifierPressed_ = true;
     shouldDeselect_ = false;
-    kestoData->setDoubleClickedOrDragging(false);
+    kestoData_->setDoubleClickedOrDragging(false);
   } else {
     modifierPressed_ = false;
-    if (kestoData->doubleClickedOrDragging()) {
+    if (kestoData_->doubleClickedOrDragging()) {
       shouldDeselect_ = true;
       lastSelectedIndexPaths_.clear();
-      kestoData->setSelectedBookmarks({});
-      if (kestoCollectionView) kestoCollectionView->deselectAllItems();
+      kestoData_->setSelectedBookmarks({});
+      if (views_.collectionView) views_.collectionView->deselectAllItems();
       ViewUpdater::clearInspector();
-      kestoData->setDoubleClickedOrDragging(false);
+      kestoData_->setDoubleClickedOrDragging(false);
     }
   }
   if (event.type == ui::EventType::LeftMouseDown && event.clickCount == 2) {
     openSelectedBookmarks();
     shouldDeselect_ = false;
-    kestoData->setDoubleClickedOrDragging(true);
+    kestoData_->setDoubleClickedOrDragging(true);
   }
 }
 
@@ -473,8 +482,8 @@ void BookmarksController::keyDown(const ui::Event& event) {
     if (event.keyCode == 51 || event.keyCode == 117) return deleteBookmarks();
     if (event.keyCode == 53) {
       lastSelectedIndexPaths_.clear();
-      if (kestoData) kestoData->setSelectedBookmarks({});
-      if (kestoCollectionView) kestoCollectionView->deselectAllItems();
+      if (kestoData_) kestoData_->setSelectedBookmarks({});
+      if (views_.collectionView) views_.collectionView->deselectAllItems();
       ViewUpdater::clearInspector();
       disableToolbarButtons();
       return;
@@ -513,8 +522,8 @@ void BookmarksController::openBookmarkAddress(const std::string& url) {
 // ---- toolbar and buttons ----
 
 void BookmarksController::prepareToolbar() {
-  if (!mainToolBar) return;
-  mainToolBar->setDelegate(this);
+  if (!views_.mainToolBar) return;
+  views_.mainToolBar->setDelegate(this);
   const std::string ids[] = {"KSTToolbarActivityIndicator", ToolbarFlexibleSpaceItemIdentifier,
                              ToolbarSpaceItemIdentifier,     ToolbarSpaceItemIdentifier,
                              ToolbarSpaceItemIdentifier,     "KSTToolbarButtonSet",
@@ -522,31 +531,31 @@ void BookmarksController::prepareToolbar() {
                              ToolbarFlexibleSpaceItemIdentifier, "KSTToolbarEditInfo",
                              ToolbarSpaceItemIdentifier};
   std::size_t index = 0;
-  for (const auto& id : ids) mainToolBar->insertItemWithItemIdentifier(id, index++);
-  mainToolBar->setDisplayMode(Toolbar::IconOnly);
+  for (const auto& id : ids) views_.mainToolBar->insertItemWithItemIdentifier(id, index++);
+  views_.mainToolBar->setDisplayMode(Toolbar::IconOnly);
 }
 
 std::shared_ptr<ToolbarItem> BookmarksController::toolbarItemForItemIdentifier(Toolbar&, const std::string& identifier,
                                                                                bool) {
   struct Spec {
     const char* id;
-    std::shared_ptr<ui::View> BookmarksController::*view;
+    std::shared_ptr<ui::View> BookmarkListViews::*view;
     double width;
     const char* label;
     const char* toolTip;
   };
   static const Spec specs[] = {
-      {"KSTToolbarSearch", &BookmarksController::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
-      {"KSTToolbarActivityIndicator", &BookmarksController::mainToolBarActivityIndicator, 95.0, "", ""},
-      {"KSTToolbarButtonSet", &BookmarksController::mainToolbarButtonSet, 200.0, "", ""},
+      {"KSTToolbarSearch", &BookmarkListViews::mainToolBarSearchView, 460.0, "Search", "Search your Library"},
+      {"KSTToolbarActivityIndicator", &BookmarkListViews::mainToolBarActivityIndicator, 95.0, "", ""},
+      {"KSTToolbarButtonSet", &BookmarkListViews::mainToolbarButtonSet, 200.0, "", ""},
       // Room for a count such as "1,000 of 11,803 matches".
-      {"KSTToolbarEditInfo", &BookmarksController::mainToolbarEditInfo, 225.0, "", ""},
+      {"KSTToolbarEditInfo", &BookmarkListViews::mainToolbarEditInfo, 225.0, "", ""},
   };
   for (const auto& s : specs) {
     if (identifier != s.id) continue;
     auto item = std::make_shared<ToolbarItem>();
     item->itemIdentifier = identifier;
-    item->view = this->*s.view;
+    item->view = views_.*s.view;
     double height = item->view ? item->view->frame().size.height : 0;
     item->minSize = item->maxSize = fnd::Size{s.width, height};
     item->label = item->paletteLabel = s.label;
@@ -568,42 +577,42 @@ void BookmarksController::updateBrowserButton() {
   else if (browser == "com.google.Chrome") image = "chrome";
   else if (browser == "org.mozilla.firefox") image = "firefox";
   else if (browser == "com.operasoftware.Opera") image = "opera";
-  if (!openButton) return;
-  openButton->setImageNamed(image);
+  if (!views_.openButton) return;
+  views_.openButton->setImageNamed(image);
   // A browser chosen by its desktop entry shows that entry's icon.
   if (image == "toolbar_open_in_browser" && browser != "Default")
     if (auto chosen = sys::Workspace::browserForIdentifier(browser))
-      if (auto icon = ui::Image::iconNamed(chosen->icon); !icon.isNull()) openButton->setImage(icon);
+      if (auto icon = ui::Image::iconNamed(chosen->icon); !icon.isNull()) views_.openButton->setImage(icon);
 }
 
-void BookmarksController::disableToolbarButtons() {
-  for (auto* b : {&editButton, &openButton, &quicklookButton, &updateButton, &trashButton})
-    if (*b) (*b)->setEnabled(false);
+void BookmarksController::setToolbarButtonsEnabled(bool enabled) {
+  for (const auto* b :
+       {&views_.editButton, &views_.openButton, &views_.quicklookButton, &views_.updateButton, &views_.trashButton})
+    if (*b) (*b)->setEnabled(enabled);
 }
 
-void BookmarksController::enableToolbarButtons() {
-  for (auto* b : {&editButton, &openButton, &quicklookButton, &updateButton, &trashButton})
-    if (*b) (*b)->setEnabled(true);
-}
+void BookmarksController::disableToolbarButtons() { setToolbarButtonsEnabled(false); }
+
+void BookmarksController::enableToolbarButtons() { setToolbarButtonsEnabled(true); }
 
 void BookmarksController::enableToolbarButtonsMultiSelection() {
-  if (editButton) editButton->setEnabled(false);
-  if (openButton) openButton->setEnabled(true);
-  if (quicklookButton) quicklookButton->setEnabled(false);
-  if (updateButton) updateButton->setEnabled(true);
-  if (trashButton) trashButton->setEnabled(true);
+  if (views_.editButton) views_.editButton->setEnabled(false);
+  if (views_.openButton) views_.openButton->setEnabled(true);
+  if (views_.quicklookButton) views_.quicklookButton->setEnabled(false);
+  if (views_.updateButton) views_.updateButton->setEnabled(true);
+  if (views_.trashButton) views_.trashButton->setEnabled(true);
 }
 
 void BookmarksController::hideMoreBookmarksButton() {
-  if (kestoData) kestoData->resetFetchLimitAndOffset();
+  if (kestoData_) kestoData_->resetFetchLimitAndOffset();
 }
 
 void BookmarksController::clearSearchField() {
-  if (foundBookmarksLabel) foundBookmarksLabel->setStringValue("");
-  if (occurrencesLabel) occurrencesLabel->setStringValue("");
-  if (folderSearchOnlyButton) folderSearchOnlyButton->setHidden(true);
-  if (folderSearchOnlyLabel) folderSearchOnlyLabel->setHidden(true);
-  for (auto* f : {&searchField, &searchInScopeField})
+  if (views_.foundBookmarksLabel) views_.foundBookmarksLabel->setStringValue("");
+  if (views_.occurrencesLabel) views_.occurrencesLabel->setStringValue("");
+  if (views_.folderSearchOnlyButton) views_.folderSearchOnlyButton->setHidden(true);
+  if (views_.folderSearchOnlyLabel) views_.folderSearchOnlyLabel->setHidden(true);
+  for (auto* f : {&views_.searchField, &views_.searchInScopeField})
     if (*f && !(*f)->stringValue().empty()) (*f)->setStringValue("");
 }
 
@@ -619,7 +628,7 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& BookmarksCo
 }
 
 void BookmarksController::initializeEmptyLibrary() {
-  if (!kestoData || kestoData->numberOfTotalBookmarks() >= 1) return;
+  if (!kestoData_ || kestoData_->numberOfTotalBookmarks() >= 1) return;
   std::vector<Folder::Ref> folders;
   for (const auto& [name, urls] : defaultLibrary()) {
     auto folder = Folder::initEntity();
@@ -643,11 +652,11 @@ void BookmarksController::initializeEmptyLibrary() {
     }
   }
   webContentUpdater().updateBookmarks(ids);
-  kestoData->addFolders(folders);
-  kestoData->addBookmarks(made);
+  kestoData_->addFolders(folders);
+  kestoData_->addBookmarks(made);
   fnd::UserDefaults::standard().setString(folders.front()->folderID(), "currentlySelectedFolder");
   ViewUpdater::updateSourceLists();
-  kestoData->loadBookmarks();
+  kestoData_->loadBookmarks();
 }
 
 void BookmarksController::fixIsUpdatingBookmarks() {
@@ -662,10 +671,10 @@ void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookma
 }
 
 void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
-  if (!kestoData || bookmarks.empty()) return;
+  if (!kestoData_ || bookmarks.empty()) return;
   for (const auto& b : bookmarks) updateSingleBookmark(b, true);
-  kestoData->addBookmarks(bookmarks);
-  kestoData->loadBookmarks();
+  kestoData_->addBookmarks(bookmarks);
+  kestoData_->loadBookmarks();
 }
 
 }  // namespace kesto

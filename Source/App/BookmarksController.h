@@ -47,9 +47,30 @@ struct SharingService {
   std::function<void(const std::vector<std::string>& items)> perform;
 };
 
-// A menu item's checked state (the mode items of the View menu).
-struct MenuItemState {
-  bool on = false;
+// The views of the bookmark list that the main interface builds and the controller fills: the
+// list itself, the toolbar's groups, the counts and the mode buttons.
+struct BookmarkListViews {
+  std::shared_ptr<TileCollectionView> collectionView;
+  std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel;
+  std::shared_ptr<LinkLabel> foundBookmarksLabel;
+  std::shared_ptr<ui::SearchField> searchField, searchInScopeField;
+  std::shared_ptr<ui::Button> folderSearchOnlyButton;
+  std::shared_ptr<PushButton> addButton, editButton, openButton, quicklookButton, updateButton, trashButton,
+      listViewButton, thumbnailViewButton, textOnlyListViewButton;
+  std::shared_ptr<Toolbar> mainToolBar;
+  std::shared_ptr<ui::View> mainToolBarSearchView, mainToolBarActivityIndicator, mainToolbarButtonSet,
+      mainToolbarEditInfo;
+};
+
+// What the list works with, handed over once before awakeFromNib.
+struct BookmarksControllerWiring {
+  DataManager* data = nullptr;
+  PreferencesController* preferences = nullptr;
+  // The first-use popovers; the compact rows show the bookmark popover.
+  TutorialPopovers* tutorials = nullptr;
+  // The preview panel Quick Look fills.
+  std::shared_ptr<PreviewPanel> quickLookPanel;
+  BookmarkListViews views;
 };
 
 // The controller of the main window's bookmark list: the list of the current collection in
@@ -67,22 +88,9 @@ class BookmarksController : public ui::ActionResponder,
   BookmarksController(const BookmarksController&) = delete;
   BookmarksController& operator=(const BookmarksController&) = delete;
 
-  // Outlets, set by the main interface builder (or a test) before awakeFromNib.
-  std::shared_ptr<TileCollectionView> kestoCollectionView;
-  DataManager* kestoData = nullptr;
-  PreferencesController* kestoPreferences = nullptr;
-  // The first-use popovers; the compact rows show the bookmark popover.
-  TutorialPopovers* tutorials = nullptr;
-  std::shared_ptr<TextLabel> noBookmarksLabel, occurrencesLabel, numberOfBookmarksLabel, folderSearchOnlyLabel;
-  std::shared_ptr<LinkLabel> foundBookmarksLabel;
-  std::shared_ptr<ui::SearchField> searchField, searchInScopeField;
-  std::shared_ptr<ui::Button> folderSearchOnlyButton;
-  std::shared_ptr<PushButton> addButton, editButton, openButton, quicklookButton, updateButton, trashButton,
-      listViewButton, thumbnailViewButton, textOnlyListViewButton;
-  MenuItemState thumbnailViewMenuItem, extendedViewMenuItem, listViewMenuItem;
-  std::shared_ptr<Toolbar> mainToolBar;
-  std::shared_ptr<ui::View> mainToolBarSearchView, mainToolBarActivityIndicator, mainToolbarButtonSet,
-      mainToolbarEditInfo;
+  // Its dependencies and views; once, before awakeFromNib.
+  void wire(BookmarksControllerWiring wiring);
+  const BookmarkListViews& views() const { return views_; }
 
   // Set-up: observers, the stored mode, repairs, toolbar and collection view.
   void awakeFromNib();
@@ -152,7 +160,9 @@ class BookmarksController : public ui::ActionResponder,
   void closeAddBookmarkFolderSheet();
   void doAddBookmarks(const std::vector<std::string>& pieces, const std::string& title = {});
   ui::Window* addBookmarkFolderSheet() const { return addSheet_.get(); }
-  std::shared_ptr<ui::TextField> addBookmarkSheetURLField, addBookmarkSheetTitleField;
+  // The sheet's fields: addresses, and the title of a single address.
+  ui::TextField* addBookmarkSheetURLField() const { return addBookmarkSheetURLField_.get(); }
+  ui::TextField* addBookmarkSheetTitleField() const { return addBookmarkSheetTitleField_.get(); }
   // Seconds between closing the sheet (or pasting) and the add road (tests shorten it).
   void setAddDelay(double seconds) { addDelay_ = seconds; }
 
@@ -175,7 +185,6 @@ class BookmarksController : public ui::ActionResponder,
 
   // Quick Look: the preview panel over the selected bookmarks. With at least one selected it
   // is shown or ordered out; it follows the selection while it is shown.
-  std::shared_ptr<PreviewPanel> quickLookPanel;
   void togglePreview();
   // The panel while the controller fills it, else null.
   PreviewPanel* previewPanel() const { return previewPanel_; }
@@ -187,7 +196,7 @@ class BookmarksController : public ui::ActionResponder,
   bool previewPanelHandleEvent(PreviewPanel& panel, const ui::Event& event) override;
 
   // Sharing and e-mail. The services are those the desktop offers, found at set-up.
-  std::vector<SharingService> sharingServices;
+  const std::vector<SharingService>& sharingServices() const { return sharingServices_; }
   void prepareSharingServices();
   // Each selected bookmark, in order, handed to the service.
   void shareBookmarks(const SharingService& service);
@@ -259,10 +268,18 @@ class BookmarksController : public ui::ActionResponder,
   void buildAddSheet();
   void afterUndoOrRedo();
   void chooseMode(int mode);
+  void setToolbarButtonsEnabled(bool enabled);
   void scheduleDidChangeSelection();
   void collectionViewScrolled();
   std::vector<IndexPath> indexPathsOfBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) const;
 
+  DataManager* kestoData_ = nullptr;
+  PreferencesController* kestoPreferences_ = nullptr;
+  TutorialPopovers* tutorials_ = nullptr;
+  std::shared_ptr<PreviewPanel> quickLookPanel_;
+  BookmarkListViews views_;
+  std::shared_ptr<ui::TextField> addBookmarkSheetURLField_, addBookmarkSheetTitleField_;
+  std::vector<SharingService> sharingServices_;
   bool isThumbnailView_ = false, isListView_ = false, isExtendedView_ = false;
   std::vector<IndexPath> lastSelectedIndexPaths_;
   fnd::Rect currentlyVisibleRect_;

@@ -20,6 +20,7 @@
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarNotifications.h"
 #include "Views/FlippedView.h"
@@ -80,9 +81,10 @@ EditorController::EditorController() {
 
 EditorController::~EditorController() {
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  for (ui::TextControl* c : {static_cast<ui::TextControl*>(title.get()), static_cast<ui::TextControl*>(url.get()),
-                             static_cast<ui::TextControl*>(notes.get()), static_cast<ui::TextControl*>(loginField.get()),
-                             static_cast<ui::TextControl*>(passwordField.get()), static_cast<ui::TextControl*>(tags.get())})
+  for (ui::TextControl* c :
+       {static_cast<ui::TextControl*>(views_.title.get()), static_cast<ui::TextControl*>(views_.url.get()),
+        static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
+        static_cast<ui::TextControl*>(views_.passwordField.get()), static_cast<ui::TextControl*>(views_.tags.get())})
     if (c) c->setDelegate(nullptr);
 }
 
@@ -92,19 +94,20 @@ void EditorController::build() {
   root->setBackgroundColor(ui::Color::white(0.96));
   view_ = root;
 
-  segmentedControl = std::make_shared<ui::SegmentedControl>(fnd::Rect(kMargin + 30, 10, kFieldWidth - 60, 24));
-  segmentedControl->setSegmentCount(2);
-  segmentedControl->setLabel("Info", 0);
-  segmentedControl->setLabel("Edit", 1);
-  segmentedControl->setSelectedSegment(1);
-  segmentedControl->setAction([this] { selectTab(static_cast<int>(segmentedControl->selectedSegment())); });
-  root->addSubview(segmentedControl);
+  views_.segmentedControl = std::make_shared<ui::SegmentedControl>(fnd::Rect(kMargin + 30, 10, kFieldWidth - 60, 24));
+  views_.segmentedControl->setSegmentCount(2);
+  views_.segmentedControl->setLabel("Info", 0);
+  views_.segmentedControl->setLabel("Edit", 1);
+  views_.segmentedControl->setSelectedSegment(1);
+  views_.segmentedControl->setAction(
+      [this] { selectTab(static_cast<int>(views_.segmentedControl->selectedSegment())); });
+  root->addSubview(views_.segmentedControl);
 
   const fnd::Rect panelFrame(0, 44, kWidth, 596);
-  infoPanel = std::make_shared<FlippedView>(panelFrame);
-  editPanel = std::make_shared<FlippedView>(panelFrame);
-  root->addSubview(infoPanel);
-  root->addSubview(editPanel);
+  views_.infoPanel = std::make_shared<FlippedView>(panelFrame);
+  views_.editPanel = std::make_shared<FlippedView>(panelFrame);
+  root->addSubview(views_.infoPanel);
+  root->addSubview(views_.editPanel);
 
   ui::Font small;
   small.pointSize = 11;
@@ -114,7 +117,7 @@ void EditorController::build() {
     l->setFont(small);
     l->setTextColor(ui::Color::white(0.4));
     panel->addSubview(l);
-    captions.push_back(l);
+    views_.captions.push_back(l);
     return l;
   };
   auto label = [&](const std::shared_ptr<ui::View>& panel, double y, double h = 18) {
@@ -132,136 +135,140 @@ void EditorController::build() {
     panel->addSubview(l);
     return l;
   };
+  // A control of the edit tab, hidden with the other details while nothing is selected.
+  auto detail = [&](auto view) {
+    views_.editPanel->addSubview(view);
+    detailViews_.push_back(view);
+    return view;
+  };
   auto field = [&](double y, ui::TextField::Style style = ui::TextField::Style::Plain) {
-    auto f = std::make_shared<ui::TextField>(fnd::Rect(kMargin, y, kFieldWidth, 24), style);
+    auto f = detail(std::make_shared<ui::TextField>(fnd::Rect(kMargin, y, kFieldWidth, 24), style));
     f->setDelegate(this);
-    editPanel->addSubview(f);
-    detailViews_.push_back(f);
     return f;
   };
 
   // Edit tab.
   double y = 4;
-  caption(editPanel, y, "Title");
+  // A captioned text field whose Return (or leaving it) stores what was typed.
+  auto fieldRow = [&](const char* name, std::shared_ptr<ui::TextField>& slot, void (EditorController::*store)()) {
+    caption(views_.editPanel, y, name);
+    slot = field(y + 16);
+    slot->setAction([this, store] { (this->*store)(); });
+    y += 48;
+  };
+  caption(views_.editPanel, y, "Title");
   auto textView = [&](auto view, double y) {
     view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
     view->setDelegate(this);
-    editPanel->addSubview(view);
-    detailViews_.push_back(view);
-    return view;
+    return detail(view);
   };
-  title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
-  title->setAction([this] { updateTitle(); });
-  title->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkTitleFromEdit(); });
+  views_.title = textView(std::make_shared<KestoTitleTextView>(), y + 16);
+  views_.title->setAction([this] { updateTitle(); });
+  views_.title->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkTitleFromEdit(); });
   y += 48;
-  caption(editPanel, y, "Address");
-  url = textView(std::make_shared<KestoURLTextView>(), y + 16);
-  url->setAction([this] { updateURL(); });
-  url->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkURLFromEdit(); });
+  caption(views_.editPanel, y, "Address");
+  views_.url = textView(std::make_shared<KestoURLTextView>(), y + 16);
+  views_.url->setAction([this] { updateURL(); });
+  views_.url->setEditEndedHandler([] { ViewUpdater::updateCurrentBookmarkURLFromEdit(); });
   y += 48;
-  caption(editPanel, y, "Notes");
-  notes = field(y + 16);
-  notes->setAction([this] { updateNotes(); });
-  y += 48;
-  caption(editPanel, y, "Tags");
+  fieldRow("Notes", views_.notes, &EditorController::updateNotes);
+  caption(views_.editPanel, y, "Tags");
   // The application's light rounded token field.
   auto tokens = std::make_shared<KestoRoundedTokenField>(fnd::Rect(kMargin, y + 16, kFieldWidth, 26));
   tokens->awakeFromNib();
-  tags = tokens;
-  tags->setTag(0);
-  tags->setDelegate(this);
-  tags->setPlaceholderString("Add tags");
-  tags->setCompletionHook([this](const std::string& prefix) { return completionsForSubstring(prefix, tags->tag()); });
-  tags->setAction([this] { updateTags(); });
-  editPanel->addSubview(tags);
-  detailViews_.push_back(tags);
+  views_.tags = tokens;
+  views_.tags->setTag(0);
+  views_.tags->setDelegate(this);
+  views_.tags->setPlaceholderString("Add tags");
+  views_.tags->setCompletionHook(
+      [this](const std::string& prefix) { return completionsForSubstring(prefix, views_.tags->tag()); });
+  views_.tags->setAction([this] { updateTags(); });
+  detail(views_.tags);
   y += 50;
-  caption(editPanel, y, "Rating");
-  rating = std::make_shared<ui::LevelIndicator>(fnd::Rect(kMargin, y + 16, 100, 20));
-  rating->setMaxValue(5);
-  rating->setAction([this] { updateRating(); });
-  editPanel->addSubview(rating);
-  detailViews_.push_back(rating);
-  favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
-  favoriteButton->setToolTip("Favourite");
+  caption(views_.editPanel, y, "Rating");
+  views_.rating = std::make_shared<ui::LevelIndicator>(fnd::Rect(kMargin, y + 16, 100, 20));
+  views_.rating->setMaxValue(5);
+  views_.rating->setAction([this] { updateRating(); });
+  detail(views_.rating);
+  views_.favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
+  views_.favoriteButton->setToolTip("Favourite");
   // The star is drawn white when off: a dark ground keeps it visible.
-  favoriteButton->setBackgroundColor(ui::Color::white(0.55));
-  favoriteButton->setCornerRadius(5);
-  favoriteButton->setAction([this] { updateFavorite(); });
-  editPanel->addSubview(favoriteButton);
-  detailViews_.push_back(favoriteButton);
+  views_.favoriteButton->setBackgroundColor(ui::Color::white(0.55));
+  views_.favoriteButton->setCornerRadius(5);
+  views_.favoriteButton->setAction([this] { updateFavorite(); });
+  detail(views_.favoriteButton);
   y += 48;
   // A row of its own: beside the rating it had too little room to show its choice.
-  caption(editPanel, y, "Colour label");
-  colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
-  for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"}) colorButton->addItemWithTitle(name);
-  colorButton->sizeToFit();
-  colorButton->setToolTip("Colour label");
-  colorButton->setAction([this] { updateColor(); });
-  editPanel->addSubview(colorButton);
-  detailViews_.push_back(colorButton);
+  caption(views_.editPanel, y, "Colour label");
+  views_.colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
+  for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"})
+    views_.colorButton->addItemWithTitle(name);
+  views_.colorButton->sizeToFit();
+  views_.colorButton->setToolTip("Colour label");
+  views_.colorButton->setAction([this] { updateColor(); });
+  detail(views_.colorButton);
   y += 48;
-  caption(editPanel, y, "Login");
-  loginField = field(y + 16);
-  loginField->setAction([this] { updateLogin(); });
-  y += 48;
-  caption(editPanel, y, "Password");
-  passwordField = std::make_shared<ui::TextField>(fnd::Rect(kMargin, y + 16, kFieldWidth - 64, 24), ui::TextField::Style::Secure);
-  passwordField->setDelegate(this);
-  passwordField->setAction([this] { updatePassword(); });
-  editPanel->addSubview(passwordField);
-  detailViews_.push_back(passwordField);
-  passwordButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 58, y + 16, 58, 24));
-  passwordButton->setTitle("Copy");
-  passwordButton->setToolTip("Copy the password");
-  passwordButton->setAction([this] { copyPassword(); });
-  editPanel->addSubview(passwordButton);
-  detailViews_.push_back(passwordButton);
-  noSelectionLabelEdit = noSelection(editPanel);
+  fieldRow("Login", views_.loginField, &EditorController::updateLogin);
+  caption(views_.editPanel, y, "Password");
+  views_.passwordField =
+      std::make_shared<ui::TextField>(fnd::Rect(kMargin, y + 16, kFieldWidth - 64, 24), ui::TextField::Style::Secure);
+  views_.passwordField->setDelegate(this);
+  views_.passwordField->setAction([this] { updatePassword(); });
+  detail(views_.passwordField);
+  views_.passwordButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 58, y + 16, 58, 24));
+  views_.passwordButton->setTitle("Copy");
+  views_.passwordButton->setToolTip("Copy the password");
+  views_.passwordButton->setAction([this] { copyPassword(); });
+  detail(views_.passwordButton);
+  views_.noSelectionLabelEdit = noSelection(views_.editPanel);
 
   // Info tab.
   y = 4;
-  favicon = std::make_shared<ImageBox>(fnd::Rect(kMargin, y + 2, 16, 16));
-  infoPanel->addSubview(favicon);
-  titleInfo = std::make_shared<TextLabel>(fnd::Rect(kMargin + 22, y, kFieldWidth - 22, 36));
-  titleInfo->setWraps(true);
+  views_.favicon = std::make_shared<ImageBox>(fnd::Rect(kMargin, y + 2, 16, 16));
+  views_.infoPanel->addSubview(views_.favicon);
+  views_.titleInfo = std::make_shared<TextLabel>(fnd::Rect(kMargin + 22, y, kFieldWidth - 22, 36));
+  views_.titleInfo->setWraps(true);
   ui::Font bold;
   bold.bold = true;
-  titleInfo->setFont(bold);
-  infoPanel->addSubview(titleInfo);
+  views_.titleInfo->setFont(bold);
+  views_.infoPanel->addSubview(views_.titleInfo);
   y += 40;
-  urlInfo = label(infoPanel, y, 32);
-  urlInfo->setFont(small);
+  views_.urlInfo = label(views_.infoPanel, y, 32);
+  views_.urlInfo->setFont(small);
   y += 36;
-  indexField = label(infoPanel, y);
-  indexField->setFont(small);
+  views_.indexField = label(views_.infoPanel, y);
+  views_.indexField->setFont(small);
   y += 24;
-  caption(infoPanel, y, "Folder");
-  folderField = label(infoPanel, y + 16);
-  folderField->setFrame(fnd::Rect(kMargin, y + 16, kFieldWidth - 54, 18));
-  folderButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 48, y + 14, 48, 22));
-  folderButton->setTitle("Show");
-  folderButton->setToolTip("Show the folder");
-  folderButton->setAction([] { fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder); });
-  infoPanel->addSubview(folderButton);
+  caption(views_.infoPanel, y, "Folder");
+  views_.folderField = label(views_.infoPanel, y + 16);
+  views_.folderField->setFrame(fnd::Rect(kMargin, y + 16, kFieldWidth - 54, 18));
+  views_.folderButton = std::make_shared<PushButton>(fnd::Rect(kMargin + kFieldWidth - 48, y + 14, 48, 22));
+  views_.folderButton->setTitle("Show");
+  views_.folderButton->setToolTip("Show the folder");
+  views_.folderButton->setAction(
+      [] { fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder); });
+  views_.infoPanel->addSubview(views_.folderButton);
   y += 40;
-  caption(infoPanel, y, "Tags");
-  tagsInfoField = label(infoPanel, y + 16, 34);
+  caption(views_.infoPanel, y, "Tags");
+  views_.tagsInfoField = label(views_.infoPanel, y + 16, 34);
   y += 54;
-  caption(infoPanel, y, "Notes");
-  notesInfo = label(infoPanel, y + 16, 52);
+  caption(views_.infoPanel, y, "Notes");
+  views_.notesInfo = label(views_.infoPanel, y + 16, 52);
   y += 72;
-  const std::pair<const char*, std::shared_ptr<TextLabel>*> facts[] = {
-      {"Added", &addedDate},           {"Updated", &lastUpdated},         {"Last visited", &lastVisited},
-      {"Times visited", &timesVisited}, {"Imported from", &importedFrom}, {"Imported on", &importedDate}};
+  const std::pair<const char*, std::shared_ptr<TextLabel>*> facts[] = {{"Added", &views_.addedDate},
+                                                                       {"Updated", &views_.lastUpdated},
+                                                                       {"Last visited", &views_.lastVisited},
+                                                                       {"Times visited", &views_.timesVisited},
+                                                                       {"Imported from", &views_.importedFrom},
+                                                                       {"Imported on", &views_.importedDate}};
   for (auto [text, slot] : facts) {
-    caption(infoPanel, y, text);
-    *slot = label(infoPanel, y + 16);
+    caption(views_.infoPanel, y, text);
+    *slot = label(views_.infoPanel, y + 16);
     y += 38;
   }
-  noSelectionLabelInfo = noSelection(infoPanel);
-  detailViews_.push_back(favicon);
-  detailViews_.push_back(titleInfo);
+  views_.noSelectionLabelInfo = noSelection(views_.infoPanel);
+  detailViews_.push_back(views_.favicon);
+  detailViews_.push_back(views_.titleInfo);
 
   selectTab(1);
 }
@@ -281,72 +288,78 @@ void EditorController::awakeFromNib() {
       if (auto v = std::dynamic_pointer_cast<ui::TextControl>(weak.lock())) v->setEditable(true);
     });
   };
-  center.addObserver(this, [this, endedWithReturn](const fnd::Notification&) {
-    endedWithReturn(*title, &EditorController::updateTitle);
-  }, BRWUpdateCurrentBookmarkTitleNotification);
-  center.addObserver(this, [this, endedWithReturn](const fnd::Notification&) {
-    endedWithReturn(*url, &EditorController::updateURL);
-  }, BRWUpdateCurrentBookmarkURLNotification);
+  center.addObserver(
+      this,
+      [this, endedWithReturn](const fnd::Notification&) {
+        endedWithReturn(*views_.title, &EditorController::updateTitle);
+      },
+      BRWUpdateCurrentBookmarkTitleNotification);
+  center.addObserver(
+      this,
+      [this, endedWithReturn](const fnd::Notification&) { endedWithReturn(*views_.url, &EditorController::updateURL); },
+      BRWUpdateCurrentBookmarkURLNotification);
   center.addObserver(this, [this](const fnd::Notification&) { clearInspectorFieldsAndToggle(); },
                      BRWClearInspectorViewNotification);
-  folderButton->setHidden(true);
+  views_.folderButton->setHidden(true);
   clearInspectorFieldsAndToggle();
 }
 
 void EditorController::selectTab(int index) {
   KESTO_ASSERT_MAIN_THREAD();
-  segmentedControl->setSelectedSegment(index);
-  infoPanel->setHidden(index != 0);
-  editPanel->setHidden(index != 1);
+  views_.segmentedControl->setSelectedSegment(index);
+  views_.infoPanel->setHidden(index != 0);
+  views_.editPanel->setHidden(index != 1);
 }
 
 void EditorController::updateFavoriteImage(bool favorite) {
-  favoriteButton->setImageNamed(favorite ? "bookmark_favorite_selected" : "bookmark_favorite");
+  views_.favoriteButton->setImageNamed(favorite ? "bookmark_favorite_selected" : "bookmark_favorite");
 }
 
 void EditorController::updateColorButton(const std::string& color) {
   const auto& names = colorNames();
   auto it = std::find(names.begin() + 1, names.end(), color);
-  colorButton->selectItemAtIndex(it == names.end() ? 0 : static_cast<int>(it - names.begin()));
+  views_.colorButton->selectItemAtIndex(it == names.end() ? 0 : static_cast<int>(it - names.begin()));
 }
 
 void EditorController::gotoFolder() {
   fnd::NotificationCenter::defaultCenter().postNotificationName(SelectFoldersViewNotification);
   // The folder of the bookmark shown last, even when nothing is shown any more. Selected in the
   // sidebar, so that its row, the path bar and every later refresh agree on the list shown.
-  if (currentFolderID.empty() || !foldersController) return;
-  foldersController->selectFolderWithID(currentFolderID);
+  if (currentFolderID_.empty() || !foldersController_) return;
+  foldersController_->selectFolderWithID(currentFolderID_);
 }
 
 void EditorController::clearInspectorFields() {
-  for (auto* l : {&indexField, &notesInfo, &titleInfo, &urlInfo, &addedDate, &lastUpdated, &importedDate,
-                  &importedFrom, &timesVisited, &lastVisited, &folderField, &tagsInfoField})
+  for (auto* l : {&views_.indexField, &views_.notesInfo, &views_.titleInfo, &views_.urlInfo, &views_.addedDate,
+                  &views_.lastUpdated, &views_.importedDate, &views_.importedFrom, &views_.timesVisited,
+                  &views_.lastVisited, &views_.folderField, &views_.tagsInfoField})
     (*l)->setStringValue("");
-  for (ui::TextControl* f : {static_cast<ui::TextControl*>(notes.get()), static_cast<ui::TextControl*>(title.get()),
-                             static_cast<ui::TextControl*>(url.get()), static_cast<ui::TextControl*>(loginField.get()),
-                             static_cast<ui::TextControl*>(passwordField.get())}) {
+  for (ui::TextControl* f :
+       {static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.title.get()),
+        static_cast<ui::TextControl*>(views_.url.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
+        static_cast<ui::TextControl*>(views_.passwordField.get())}) {
     f->setStringValue("");
     f->setEnabled(false);
   }
-  rating->setDoubleValue(0);
-  rating->setEnabled(false);
-  tags->setTokens({});
-  tags->setEnabled(false);
-  folderButton->setEnabled(false);
-  folderButton->setHidden(true);
-  favicon->setImage(ui::Image());
-  passwordButton->setEnabled(false);
-  favoriteButton->setEnabled(false);
-  colorButton->setEnabled(false);
+  views_.rating->setDoubleValue(0);
+  views_.rating->setEnabled(false);
+  views_.tags->setTokens({});
+  views_.tags->setEnabled(false);
+  views_.folderButton->setEnabled(false);
+  views_.folderButton->setHidden(true);
+  views_.favicon->setImage(ui::Image());
+  views_.passwordButton->setEnabled(false);
+  views_.favoriteButton->setEnabled(false);
+  views_.colorButton->setEnabled(false);
   updateFavoriteImage(false);
   updateColorButton("default");
 }
 
 void EditorController::toggleFields(bool show) {
   for (const auto& v : detailViews_) v->setHidden(!show);
-  for (const auto& c : captions) c->setHidden(!show);
-  noSelectionLabelEdit->setHidden(show);
-  noSelectionLabelInfo->setHidden(show);
+  for (const auto& c : views_.captions) c->setHidden(!show);
+  views_.noSelectionLabelEdit->setHidden(show);
+  views_.noSelectionLabelInfo->setHidden(show);
 }
 
 void EditorController::clearInspectorFieldsAndToggle() {
@@ -356,9 +369,9 @@ void EditorController::clearInspectorFieldsAndToggle() {
 
 void EditorController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (!kestoData) return;
-  auto current = kestoData->currentBookmark();
-  const auto& several = kestoData->currentBookmarks();
+  if (!kestoData_) return;
+  auto current = kestoData_->currentBookmark();
+  const auto& several = kestoData_->currentBookmarks();
   if (!current && several.size() < 2) {
     clearInspectorFieldsAndToggle();
     return;
@@ -366,60 +379,65 @@ void EditorController::updateView() {
   if (!current) {
     clearInspectorFields();
     toggleFields(true);
-    for (auto* c : {static_cast<ui::WidgetHostView*>(colorButton.get()), static_cast<ui::WidgetHostView*>(notes.get()),
-                    static_cast<ui::WidgetHostView*>(tags.get()), static_cast<ui::WidgetHostView*>(rating.get())})
+    for (auto* c :
+         {static_cast<ui::WidgetHostView*>(views_.colorButton.get()),
+          static_cast<ui::WidgetHostView*>(views_.notes.get()), static_cast<ui::WidgetHostView*>(views_.tags.get()),
+          static_cast<ui::WidgetHostView*>(views_.rating.get())})
       c->setEnabled(true);
-    titleInfo->setStringValue(std::to_string(several.size()) + " bookmarks selected");
+    views_.titleInfo->setStringValue(std::to_string(several.size()) + " bookmarks selected");
     auto first = several.front() ? several.front()->rating().value_or(0) : 0;
     bool same = std::all_of(several.begin(), several.end(),
                             [&](const auto& b) { return b && b->rating().value_or(0) == first; });
-    if (same) rating->setDoubleValue(first);
+    if (same) views_.rating->setDoubleValue(first);
     return;
   }
   toggleFields(true);
-  const auto& list = kestoData->bookmarks();
+  const auto& list = kestoData_->bookmarks();
   auto it = std::find(list.begin(), list.end(), current);
   long index = it == list.end() ? 0 : static_cast<long>(it - list.begin()) + 1;
-  indexField->setStringValue("Index: " + std::to_string(index));
-  for (auto* c : {static_cast<ui::WidgetHostView*>(rating.get()), static_cast<ui::WidgetHostView*>(notes.get()),
-                  static_cast<ui::WidgetHostView*>(tags.get()), static_cast<ui::WidgetHostView*>(loginField.get()),
-                  static_cast<ui::WidgetHostView*>(passwordField.get()), static_cast<ui::WidgetHostView*>(colorButton.get()),
-                  static_cast<ui::WidgetHostView*>(title.get()), static_cast<ui::WidgetHostView*>(url.get())})
+  views_.indexField->setStringValue("Index: " + std::to_string(index));
+  for (auto* c :
+       {static_cast<ui::WidgetHostView*>(views_.rating.get()), static_cast<ui::WidgetHostView*>(views_.notes.get()),
+        static_cast<ui::WidgetHostView*>(views_.tags.get()), static_cast<ui::WidgetHostView*>(views_.loginField.get()),
+        static_cast<ui::WidgetHostView*>(views_.passwordField.get()),
+        static_cast<ui::WidgetHostView*>(views_.colorButton.get()),
+        static_cast<ui::WidgetHostView*>(views_.title.get()), static_cast<ui::WidgetHostView*>(views_.url.get())})
     c->setEnabled(true);
-  passwordButton->setEnabled(true);
-  favoriteButton->setEnabled(true);
-  notes->setStringValue(current->notes().value_or(""));
-  rating->setDoubleValue(current->rating().value_or(0));
+  views_.passwordButton->setEnabled(true);
+  views_.favoriteButton->setEnabled(true);
+  views_.notes->setStringValue(current->notes().value_or(""));
+  views_.rating->setDoubleValue(current->rating().value_or(0));
   auto names = sortedTagNames(*current);
-  tags->setTokens(names);
-  addedDate->setStringValue(dateText(current->addedDate()));
-  lastVisited->setStringValue(dateText(current->lastOpened()));
-  lastUpdated->setStringValue(dateText(current->updatedDate()));
-  importedDate->setStringValue(dateText(current->importDate()));
-  timesVisited->setStringValue(std::to_string(current->timesOpened()));
-  title->setStringValue(current->title().value_or(""));
-  url->setStringValue(current->url().value_or(""));
-  importedFrom->setStringValue(current->importedFrom().value_or(""));
+  views_.tags->setTokens(names);
+  views_.addedDate->setStringValue(dateText(current->addedDate()));
+  views_.lastVisited->setStringValue(dateText(current->lastOpened()));
+  views_.lastUpdated->setStringValue(dateText(current->updatedDate()));
+  views_.importedDate->setStringValue(dateText(current->importDate()));
+  views_.timesVisited->setStringValue(std::to_string(current->timesOpened()));
+  views_.title->setStringValue(current->title().value_or(""));
+  views_.url->setStringValue(current->url().value_or(""));
+  views_.importedFrom->setStringValue(current->importedFrom().value_or(""));
   auto folder = current->folder();
   std::string folderName = folder ? folder->name() : std::string();
-  if (!folderName.empty()) folderField->setStringValue(folder->completeFolderPath());
-  else if (current->isPinboard()) folderField->setStringValue("Pinboard");
-  else if (current->isDelicious()) folderField->setStringValue("Delicious");
-  else folderField->setStringValue("");
-  currentFolderID = folder ? folder->folderID() : std::string();
-  folderButton->setEnabled(true);
-  folderButton->setHidden(false);
+  auto& folderField = *views_.folderField;
+  if (!folderName.empty()) folderField.setStringValue(folder->completeFolderPath());
+  else if (current->isPinboard()) folderField.setStringValue("Pinboard");
+  else if (current->isDelicious()) folderField.setStringValue("Delicious");
+  else folderField.setStringValue("");
+  currentFolderID_ = folder ? folder->folderID() : std::string();
+  views_.folderButton->setEnabled(true);
+  views_.folderButton->setHidden(false);
   auto icon = current->favicon();
-  favicon->setImage(icon ? ui::Image::fromData(*icon) : ui::Image::named("default_favicon"));
-  loginField->setStringValue(current->login().value_or(""));
+  views_.favicon->setImage(icon ? ui::Image::fromData(*icon) : ui::Image::named("default_favicon"));
+  views_.loginField->setStringValue(current->login().value_or(""));
   auto password = current->password();
-  passwordField->setStringValue(password ? Base64::decodeToString(*password).value_or("") : "");
+  views_.passwordField->setStringValue(password ? Base64::decodeToString(*password).value_or("") : "");
   updateFavoriteImage(current->isFavorite() >= 1);
   updateColorButton(current->color().value_or(""));
-  tagsInfoField->setStringValue(joined(names));
-  urlInfo->setStringValue(current->url().value_or(""));
-  titleInfo->setStringValue(current->title().value_or(""));
-  notesInfo->setStringValue(current->notes().value_or(""));
+  views_.tagsInfoField->setStringValue(joined(names));
+  views_.urlInfo->setStringValue(current->url().value_or(""));
+  views_.titleInfo->setStringValue(current->title().value_or(""));
+  views_.notesInfo->setStringValue(current->notes().value_or(""));
 }
 
 // ---- edits ----
@@ -453,14 +471,15 @@ void editEach(const std::vector<std::shared_ptr<Bookmark>>& targets, Edit edit) 
 }  // namespace
 
 void EditorController::updateNotes() {
-  if (!kestoData) return;
-  std::string text = notes->stringValue();
-  if (kestoData->currentBookmark()) {
-    editCurrent(kestoData, text, [](Bookmark& b) { return b.notes().value_or(""); },
-                [](Bookmark& b, const std::string& t) { b.setNotes(t); });
+  if (!kestoData_) return;
+  std::string text = views_.notes->stringValue();
+  if (kestoData_->currentBookmark()) {
+    editCurrent(
+        kestoData_, text, [](Bookmark& b) { return b.notes().value_or(""); },
+        [](Bookmark& b, const std::string& t) { b.setNotes(t); });
   } else {
     // Several at once: the text is added under the notes each already has.
-    editEach(bulkTargets(kestoData), [&](Bookmark& b) {
+    editEach(bulkTargets(kestoData_), [&](Bookmark& b) {
       auto old = b.notes();
       b.setNotes(old ? *old + "\n\n" + text : text);
     });
@@ -469,18 +488,20 @@ void EditorController::updateNotes() {
 }
 
 void EditorController::updateRating() {
-  double value = rating->doubleValue();
-  editEach(bulkTargets(kestoData), [&](Bookmark& b) { b.setRating(value); });
+  double value = views_.rating->doubleValue();
+  editEach(bulkTargets(kestoData_), [&](Bookmark& b) { b.setRating(value); });
   editDone(*this);
 }
 
 void EditorController::updateColor() {
-  int index = colorButton->indexOfSelectedItem();
+  int index = views_.colorButton->indexOfSelectedItem();
   const auto& names = colorNames();
   std::string color = index >= 0 && index < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(index)] : "";
   std::vector<std::shared_ptr<Bookmark>> targets;
-  if (kestoData && kestoData->currentBookmark()) targets = {kestoData->currentBookmark()};
-  else if (kestoData) targets = kestoData->currentBookmarks();
+  if (kestoData_ && kestoData_->currentBookmark())
+    targets = {kestoData_->currentBookmark()};
+  else if (kestoData_)
+    targets = kestoData_->currentBookmarks();
   editEach(targets, [&](Bookmark& b) {
     b.setColor(color);
     b.updateColorImage();
@@ -489,7 +510,7 @@ void EditorController::updateColor() {
 }
 
 void EditorController::updateFavorite() {
-  if (auto b = kestoData ? kestoData->currentBookmark() : nullptr) {
+  if (auto b = kestoData_ ? kestoData_->currentBookmark() : nullptr) {
     bool favorite = b->isFavorite() < 1;
     updateFavoriteImage(favorite);
     b->setIsFavorite(favorite ? 1 : 0);
@@ -501,48 +522,52 @@ void EditorController::updateFavorite() {
 
 void EditorController::updateTitle() {
   // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
-  editCurrent(kestoData, stored::title(title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
-              [](Bookmark& b, const std::string& t) { b.setTitle(t); });
+  editCurrent(
+      kestoData_, stored::title(views_.title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
+      [](Bookmark& b, const std::string& t) { b.setTitle(t); });
   editDone(*this);
 }
 
 void EditorController::updateURL() {
-  editCurrent(kestoData, stored::address(url->stringValue()), [](Bookmark& b) { return b.url().value_or(""); },
-              [](Bookmark& b, const std::string& t) {
-                b.setUrl(t);
-                // The list shows the site from the base address: it must follow the new address.
-                b.setBaseURL(brightwren::stringWithFirstURLComponent(t));
-              });
+  editCurrent(
+      kestoData_, stored::address(views_.url->stringValue()), [](Bookmark& b) { return b.url().value_or(""); },
+      [](Bookmark& b, const std::string& t) {
+        b.setUrl(t);
+        // The list shows the site from the base address: it must follow the new address.
+        b.setBaseURL(brightwren::stringWithFirstURLComponent(t));
+      });
   editDone(*this);
 }
 
 void EditorController::updateLogin() {
-  editCurrent(kestoData, loginField->stringValue(), [](Bookmark& b) { return b.login().value_or(""); },
-              [](Bookmark& b, const std::string& t) { b.setLogin(t); });
+  editCurrent(
+      kestoData_, views_.loginField->stringValue(), [](Bookmark& b) { return b.login().value_or(""); },
+      [](Bookmark& b, const std::string& t) { b.setLogin(t); });
   editDone(*this);
 }
 
 void EditorController::updatePassword() {
-  std::string text = passwordField->stringValue();
+  std::string text = views_.passwordField->stringValue();
   // No text stores no password at all.
   std::optional<std::string> password = text.empty() ? std::nullopt : std::optional(Base64::encodeString(text));
-  editCurrent(kestoData, password, [](Bookmark& b) { return b.password(); },
-              [](Bookmark& b, const std::optional<std::string>& p) { b.setPassword(p); });
+  editCurrent(
+      kestoData_, password, [](Bookmark& b) { return b.password(); },
+      [](Bookmark& b, const std::optional<std::string>& p) { b.setPassword(p); });
   editDone(*this);
 }
 
 void EditorController::copyPassword() {
   auto& pasteboard = ui::Pasteboard::general();
   pasteboard.clearContents();
-  pasteboard.setString(passwordField->stringValue());
+  pasteboard.setString(views_.passwordField->stringValue());
 }
 
 void EditorController::updateTags() {
-  if (!kestoData) return;
-  auto targets = bulkTargets(kestoData);
+  if (!kestoData_) return;
+  auto targets = bulkTargets(kestoData_);
   if (targets.empty()) return;
-  std::vector<Tag::Ref> collected = Tag::tagsNamed(tags->tokens());
-  const bool single = kestoData->currentBookmark() != nullptr;
+  std::vector<Tag::Ref> collected = Tag::tagsNamed(views_.tags->tokens());
+  const bool single = kestoData_->currentBookmark() != nullptr;
   bool deletedAny = false;
   for (const auto& b : targets) {
     if (!b) continue;
@@ -561,7 +586,7 @@ void EditorController::updateTags() {
     }
     b->saveBookmark();
   }
-  if (single && deletedAny) kestoData->currentlySelectedTags().clear();
+  if (single && deletedAny) kestoData_->currentlySelectedTags().clear();
   Tag::saveContext();
   ViewUpdater::updateTags();
   editDone(*this);
@@ -570,9 +595,9 @@ void EditorController::updateTags() {
 std::vector<std::string> EditorController::completionsForSubstring(const std::string& substring, int fieldTag) const {
   std::vector<std::string> out;
   if (fieldTag > 0) {
-    if (!kestoData) return out;
+    if (!kestoData_) return out;
     auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(substring)});
-    for (const auto& folder : kestoData->allFolders()) {
+    for (const auto& folder : kestoData_->allFolders()) {
       if (!folder || folder->name().empty()) continue;
       std::string path = folder->completeFolderPath();
       if (match->evaluate(fnd::Value(path))) out.push_back(path);
@@ -587,19 +612,22 @@ std::vector<std::string> EditorController::completionsForSubstring(const std::st
 }
 
 void EditorController::controlTextDidEndEditing(ui::Control& control) {
-  if (&control == title.get()) updateTitle();
-  else if (&control == url.get()) updateURL();
-  else if (&control == notes.get()) {
+  if (&control == views_.title.get())
+    updateTitle();
+  else if (&control == views_.url.get())
+    updateURL();
+  else if (&control == views_.notes.get()) {
     // Several selected: leaving the empty field adds nothing to their notes.
-    if ((kestoData && kestoData->currentBookmark()) || !notes->stringValue().empty()) updateNotes();
-  }
-  else if (&control == loginField.get()) updateLogin();
-  else if (&control == passwordField.get()) updatePassword();
-  else if (&control == tags.get()) {
+    if ((kestoData_ && kestoData_->currentBookmark()) || !views_.notes->stringValue().empty()) updateNotes();
+  } else if (&control == views_.loginField.get())
+    updateLogin();
+  else if (&control == views_.passwordField.get())
+    updatePassword();
+  else if (&control == views_.tags.get()) {
     // Only when the tokens differ from the stored tags: leaving the field is no edit.
-    auto current = kestoData ? kestoData->currentBookmark() : nullptr;
+    auto current = kestoData_ ? kestoData_->currentBookmark() : nullptr;
     if (!current || sortedTagNames(*current) != [&] {
-          auto t = tags->tokens();
+          auto t = views_.tags->tokens();
           std::sort(t.begin(), t.end());
           return t;
         }())

@@ -25,26 +25,8 @@ class KestoURLTextView;
 class PushButton;
 class TextLabel;
 
-// The inspector in the right pane: the selected bookmark's details on an info tab and its
-// editable fields on an edit tab. Every edit is written into the selected bookmarks and saved
-// at once (there is no save button); several selected bookmarks are edited together where that
-// makes sense (notes, rating, colour, tags). Main thread only.
-class EditorController : public InspectorController, public ui::TextEditingDelegate {
- public:
-  EditorController();
-  ~EditorController() override;
-  EditorController(const EditorController&) = delete;
-  EditorController& operator=(const EditorController&) = delete;
-
-  std::shared_ptr<ui::View> view() override { return view_; }
-  void setDataManager(DataManager* dataManager) override { kestoData = dataManager; }
-  void setFoldersController(FoldersController* controller) override { foldersController = controller; }
-  void awakeFromNib() override;
-
-  DataManager* kestoData = nullptr;
-  FoldersController* foldersController = nullptr;
-
-  // Outlets (made by the constructor).
+// The inspector's views.
+struct EditorViews {
   std::shared_ptr<ui::SegmentedControl> segmentedControl;
   std::shared_ptr<ui::View> infoPanel, editPanel;
   std::shared_ptr<TextLabel> indexField, noSelectionLabelEdit, noSelectionLabelInfo, titleInfo, urlInfo, notesInfo,
@@ -59,7 +41,28 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
   std::shared_ptr<ui::PopUpButton> colorButton;
   std::shared_ptr<PushButton> favoriteButton, passwordButton, folderButton;
   std::shared_ptr<ImageBox> favicon;
-  std::string currentFolderID;
+};
+
+// The inspector in the right pane: the selected bookmark's details on an info tab and its
+// editable fields on an edit tab. Every edit is written into the selected bookmarks and saved
+// at once (there is no save button); several selected bookmarks are edited together where that
+// makes sense (notes, rating, colour, tags). Main thread only.
+class EditorController : public InspectorController, public ui::TextEditingDelegate {
+ public:
+  EditorController();
+  ~EditorController() override;
+  EditorController(const EditorController&) = delete;
+  EditorController& operator=(const EditorController&) = delete;
+
+  std::shared_ptr<ui::View> view() override { return view_; }
+  void setDataManager(DataManager* dataManager) override { kestoData_ = dataManager; }
+  void setFoldersController(FoldersController* controller) override { foldersController_ = controller; }
+  void awakeFromNib() override;
+
+  // Its views, made by the constructor: the fields, labels and buttons of both tabs.
+  const EditorViews& views() const { return views_; }
+  // The folder of the bookmark shown, which "go to folder" selects.
+  const std::string& currentFolderID() const { return currentFolderID_; }
 
   // Display.
   void updateView();
@@ -93,6 +96,10 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
 
  private:
   void build();
+  DataManager* kestoData_ = nullptr;
+  FoldersController* foldersController_ = nullptr;
+  EditorViews views_;
+  std::string currentFolderID_;
   std::shared_ptr<ui::View> view_;
   std::vector<std::shared_ptr<ui::View>> detailViews_;
 };

@@ -77,9 +77,9 @@ class ModeMenuState : public ui::MenuDelegate {
       for (const auto& item : menu.items())
         if (item->action() == action) item->setState(on ? ui::ControlState::On : ui::ControlState::Off);
     };
-    mark(cmd::selectThumbnailView, controller_.thumbnailViewMenuItem.on);
-    mark(cmd::selectExtendedView, controller_.extendedViewMenuItem.on);
-    mark(cmd::selectListView, controller_.listViewMenuItem.on);
+    mark(cmd::selectThumbnailView, controller_.isThumbnailView());
+    mark(cmd::selectExtendedView, controller_.isExtendedView());
+    mark(cmd::selectListView, controller_.isListView());
   }
 
  private:
@@ -213,7 +213,7 @@ void MainInterface::construct() {
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
   toolbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
   content->addSubview(toolbar_);
-  auto& bc = *bookmarksController_;
+  auto& bc = listViews_;
   bc.mainToolBar = toolbar_;
   bc.mainToolBarActivityIndicator = std::make_shared<View>(fnd::Rect(0, 0, 95, 40));
   auto progress = std::make_shared<SpinningIndicator>(fnd::Rect(10, 4, 32, 32));
@@ -223,7 +223,7 @@ void MainInterface::construct() {
   syncWizard_ = std::make_unique<SyncWizard>();
   passwordRecovery_ = std::make_unique<PasswordRecovery>();
   skyfolderLink_ = std::make_unique<SkyFolderDataSource>();
-  appDelegate_->progress = progress;
+  progress_ = progress;
   bc.mainToolbarButtonSet = std::make_shared<View>(fnd::Rect(0, 0, 200, 40));
   bc.addButton = button(bc.mainToolbarButtonSet, fnd::Rect(0, 4, 38, 32), "toolbar_add", "Add a bookmark");
   bc.openButton = button(bc.mainToolbarButtonSet, fnd::Rect(40, 4, 38, 32), "toolbar_open_in_browser", "Open");
@@ -488,26 +488,23 @@ void MainInterface::addSearchItems(ui::Menu& view) {
 
 void MainInterface::connect() {
   auto& bc = *bookmarksController_;
-  bc.kestoCollectionView = collectionView_;
-  bc.kestoData = dataManager_.get();
-  bc.kestoPreferences = preferences_.get();
+  listViews_.collectionView = collectionView_;
+  bc.wire({dataManager_.get(), preferences_.get(), tutorials_.get(), quickLookPanel_, listViews_});
   // The toolbar and the bottom bar's buttons run the list's own actions, as its menu items do.
   const std::pair<std::shared_ptr<PushButton>&, ui::Command> buttons[] = {
-      {bc.thumbnailViewButton, cmd::selectThumbnailView},
-      {bc.listViewButton, cmd::selectExtendedView},
-      {bc.textOnlyListViewButton, cmd::selectListView},
-      {bc.openButton, cmd::openSelectedBookmarks},
-      {bc.addButton, cmd::add},
-      {bc.trashButton, cmd::deleteBookmarks},
-      {bc.updateButton, cmd::updateWebContentForSelectedBookmarks},
-      {bc.quicklookButton, cmd::togglePreviewPanel},
+      {listViews_.thumbnailViewButton, cmd::selectThumbnailView},
+      {listViews_.listViewButton, cmd::selectExtendedView},
+      {listViews_.textOnlyListViewButton, cmd::selectListView},
+      {listViews_.openButton, cmd::openSelectedBookmarks},
+      {listViews_.addButton, cmd::add},
+      {listViews_.trashButton, cmd::deleteBookmarks},
+      {listViews_.updateButton, cmd::updateWebContentForSelectedBookmarks},
+      {listViews_.quicklookButton, cmd::togglePreviewPanel},
   };
   for (const auto& [b, command] : buttons) {
     auto* sender = b.get();
     b->setAction([&bc, command, sender] { bc.actions().perform(command, sender); });
   }
-  bc.quickLookPanel = quickLookPanel_;
-  bc.tutorials = tutorials_.get();
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {
     library->sidebar().setWindow(window_.get());
@@ -516,18 +513,13 @@ void MainInterface::connect() {
     inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
-  search_->controller = &bc;
-  search_->kestoData = dataManager_.get();
-  search_->window = window_.get();
+  search_->wire(&bc, dataManager_.get(), window_.get());
   auto& app = *appDelegate_;
-  app.window = window_.get();
-  app.bookmarksController = bookmarksController_.get();
-  app.kestoData = dataManager_.get();
-  app.kestoPreferences = preferences_.get();
-  preferences_->kestoData = dataManager_.get();
-  preferences_->keyRecorderDelegate = appDelegate_.get();
-  app.menuWindow = menuWindow_.get();
-  app.menuBookmarksController = menuBookmarks_.get();
+  auto* wizard = syncWizard_.get();
+  app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
+            menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
+            [wizard] { wizard->openWizard(); }});
+  preferences_->wire(dataManager_.get(), appDelegate_.get());
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.
@@ -535,12 +527,9 @@ void MainInterface::connect() {
     return menuSearchIndex_->search(*dataManager_, words, SearchFields{f.title, f.url, f.notes, f.tags, f.folders}, limit);
   };
   menu.webSearchAddress = [](const std::string& text) { return webSearchAddress(text); };
-  app.bottomBar = bottomBar_;
-  app.editorCollapseButton = editorCollapseButton_;
-  app.inspectorSplitView = listSplitView_.get();
   editorCollapseButton_->setAction([&app] { app.toggleInspector(); });
   // The toolbar's Edit button brings the inspector into view.
-  bc.editButton->setAction([&app] {
+  listViews_.editButton->setAction([&app] {
     if (app.inspectorHidden()) app.setInspectorHidden(false);
   });
   // An inspector hidden at the last quit stays hidden.
@@ -550,8 +539,6 @@ void MainInterface::connect() {
   inspectorSplitView_->setEventsDelegate(appDelegate_.get());
   dropView_->setIntake([&app](const std::string& text) { app.addPinUrlFromString(text); });
   // Sync: the engine, its button, its wizard and what it asks of the application.
-  auto* wizard = syncWizard_.get();
-  app.openSyncWizard = [wizard] { wizard->openWizard(); };
   auto* link = skyfolderLink_.get();
   wizard->skyfolderLinkButtonServer = [link](const std::shared_ptr<ui::Button>& b) {
     connectSkyfolderLinkButton(*link, b);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "App/BookmarksController.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +44,7 @@ class Pathbar;
 class FoldersController;
 class SidebarPane;
 class TileCollectionView;
+class SpinningIndicator;
 class Toolbar;
 
 // The main interface, built in code in the phases an interface file loads in: every object is
@@ -84,6 +87,8 @@ class MainInterface {
   TutorialPopovers& tutorials() const { return *tutorials_; }
   const std::shared_ptr<Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<ui::View>& bottomBar() const { return bottomBar_; }
+  // The toolbar's activity indicator.
+  const std::shared_ptr<SpinningIndicator>& activityIndicator() const { return progress_; }
   SidebarPane& sidebarPane() const { return *sidebar_; }
   // The folder list of the library's sidebar; none when another sidebar pane was registered.
   FoldersController* foldersController() const;
@@ -142,8 +147,11 @@ class MainInterface {
   std::shared_ptr<PreviewPanel> quickLookPanel_;
   std::unique_ptr<TutorialPopovers> tutorials_;
   std::shared_ptr<TileCollectionView> collectionView_;
+  // The list's views, built here and handed to its controller.
+  BookmarkListViews listViews_;
   std::shared_ptr<Toolbar> toolbar_;
   std::shared_ptr<ui::View> bottomBar_;
+  std::shared_ptr<SpinningIndicator> progress_;
   std::shared_ptr<ui::Menu> mainMenu_;
   std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;

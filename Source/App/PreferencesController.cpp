@@ -203,17 +203,17 @@ void PreferencesController::showPreferencesPanel() {
 }
 
 std::string PreferencesController::selectedTab() const {
-  if (!preferencesTabView) return {};
-  long i = preferencesTabView->selectedSegment();
+  if (!views_.preferencesTabView) return {};
+  long i = views_.preferencesTabView->selectedSegment();
   return i >= 0 && i < long(kTabIdentifiers.size()) ? kTabIdentifiers[std::size_t(i)] : std::string();
 }
 
 void PreferencesController::selectTab(const std::string& identifier) {
-  if (!preferencesTabView) return;
+  if (!views_.preferencesTabView) return;
   for (std::size_t i = 0; i < kTabIdentifiers.size(); ++i) {
     bool shown = identifier == kTabIdentifiers[i];
     panes_[i]->setHidden(!shown);
-    if (shown) preferencesTabView->setSelectedSegment(long(i));
+    if (shown) views_.preferencesTabView->setSelectedSegment(long(i));
   }
 }
 
@@ -224,15 +224,15 @@ void PreferencesController::buildPanel() {
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight));
   panel_->setContentView(content);
 
-  preferencesTabView = std::make_shared<ui::SegmentedControl>(
-      fnd::Rect(20, kPanelHeight - kTabBarHeight + 12, kPanelWidth - 40, 22));
-  preferencesTabView->setSegmentCount(long(kTabLabels.size()));
+  views_.preferencesTabView =
+      std::make_shared<ui::SegmentedControl>(fnd::Rect(20, kPanelHeight - kTabBarHeight + 12, kPanelWidth - 40, 22));
+  views_.preferencesTabView->setSegmentCount(long(kTabLabels.size()));
   for (std::size_t i = 0; i < kTabLabels.size(); ++i) {
-    preferencesTabView->setLabel(kTabLabels[i], long(i));
-    preferencesTabView->setWidth((kPanelWidth - 40) / double(kTabLabels.size()), long(i));
+    views_.preferencesTabView->setLabel(kTabLabels[i], long(i));
+    views_.preferencesTabView->setWidth((kPanelWidth - 40) / double(kTabLabels.size()), long(i));
   }
-  preferencesTabView->setAction([this] { selectTab(selectedTab()); });
-  content->addSubview(preferencesTabView);
+  views_.preferencesTabView->setAction([this] { selectTab(selectedTab()); });
+  content->addSubview(views_.preferencesTabView);
   const double paneHeight = kPanelHeight - kTabBarHeight;
   for (auto& pane : panes_) {
     pane = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, paneHeight));
@@ -246,68 +246,70 @@ void PreferencesController::buildPanel() {
 
   // General.
   auto& general = *panes_[0];
-  menubarModeCheck = check(general, left, top, width,
-                           sys::TrayIcon::isSystemTrayAvailable()
-                               ? "Start in menu-bar mode"
-                               : "Start in menu-bar mode (this desktop has no system tray: the window shows)");
-  wire(menubarModeCheck, 14);
+  views_.menubarModeCheck = check(general, left, top, width,
+                                  sys::TrayIcon::isSystemTrayAvailable()
+                                      ? "Start in menu-bar mode"
+                                      : "Start in menu-bar mode (this desktop has no system tray: the window shows)");
+  wire(views_.menubarModeCheck, 14);
   label(general, left, top - 44, 170, "Open bookmarks with:");
-  favoriteBrowserPopUp = std::make_shared<ui::PopUpButton>(fnd::Rect(left + 175, top - 46, 300, 26));
-  favoriteBrowserPopUp->setTag(21);
-  favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
-  general.addSubview(favoriteBrowserPopUp);
+  views_.favoriteBrowserPopUp = std::make_shared<ui::PopUpButton>(fnd::Rect(left + 175, top - 46, 300, 26));
+  views_.favoriteBrowserPopUp->setTag(21);
+  views_.favoriteBrowserPopUp->setAction([this] { updatePreferences(21); });
+  general.addSubview(views_.favoriteBrowserPopUp);
   // Between the list and the shortcut row.
-  browserMissingLabel = label(general, left + 175, top - 68, kPanelWidth - left - 175 - 20, "");
-  browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
-  currentShortcutLabel = label(general, left, top - 88, width, "");
+  views_.browserMissingLabel = label(general, left + 175, top - 68, kPanelWidth - left - 175 - 20, "");
+  views_.browserMissingLabel->setTextColor(ui::Color::rgb(0.7, 0.15, 0.1));
+  views_.currentShortcutLabel = label(general, left, top - 88, width, "");
   // The recorder stands in the label's place; the hidden label still carries the text.
-  currentShortcutLabel->setHidden(true);
+  views_.currentShortcutLabel->setHidden(true);
   label(general, left, top - 88, 170, "Global shortcut:");
-  keyRecorder = std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));
-  keyRecorder->setDelegate(keyRecorderDelegate);
-  general.addSubview(keyRecorder);
-  launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
-  launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });
+  views_.keyRecorder =
+      std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));
+  views_.keyRecorder->setDelegate(keyRecorderDelegate_);
+  general.addSubview(views_.keyRecorder);
+  views_.launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
+  views_.launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });
 
   // Sync.
-  autoSyncCheck = check(*panes_[1], left, top, width, "Sync automatically");
-  wire(autoSyncCheck, 16);
+  views_.autoSyncCheck = check(*panes_[1], left, top, width, "Sync automatically");
+  wire(views_.autoSyncCheck, 16);
 
   // Previews.
-  multipleColumnCheck = check(*panes_[2], left, top, width, "Show bookmarks in several columns");
-  wire(multipleColumnCheck, 8);
-  showEditAddingBookmarkButton = check(*panes_[2], left, top - 30, width, "Edit each bookmark as it is added");
-  wire(showEditAddingBookmarkButton, 41);
+  views_.multipleColumnCheck = check(*panes_[2], left, top, width, "Show bookmarks in several columns");
+  wire(views_.multipleColumnCheck, 8);
+  views_.showEditAddingBookmarkButton = check(*panes_[2], left, top - 30, width, "Edit each bookmark as it is added");
+  wire(views_.showEditAddingBookmarkButton, 41);
 
   // Bookmarks: the two orders side by side, the options below.
   auto& bookmarks = *panes_[3];
   label(bookmarks, left, top, 200, "Inbox order:");
-  inboxMatrix = std::make_shared<RadioMatrix>(fnd::Rect(left + 10, top - 50, 200, 48),
-                                              std::vector<std::string>{"Newest first", "Oldest first"});
-  inboxMatrix->setAction([this] { updatePreferences(1); });
-  bookmarks.addSubview(inboxMatrix);
+  views_.inboxMatrix = std::make_shared<RadioMatrix>(fnd::Rect(left + 10, top - 50, 200, 48),
+                                                     std::vector<std::string>{"Newest first", "Oldest first"});
+  views_.inboxMatrix->setAction([this] { updatePreferences(1); });
+  bookmarks.addSubview(views_.inboxMatrix);
   label(bookmarks, left + 250, top, 200, "Folder order:");
-  foldersMatrix = std::make_shared<RadioMatrix>(fnd::Rect(left + 260, top - 74, 200, 72),
-                                                std::vector<std::string>{"By title", "Newest first", "Oldest first"});
-  foldersMatrix->setAction([this] { updatePreferences(2); });
-  bookmarks.addSubview(foldersMatrix);
+  views_.foldersMatrix = std::make_shared<RadioMatrix>(
+      fnd::Rect(left + 260, top - 74, 200, 72), std::vector<std::string>{"By title", "Newest first", "Oldest first"});
+  views_.foldersMatrix->setAction([this] { updatePreferences(2); });
+  bookmarks.addSubview(views_.foldersMatrix);
   double y = top - 108;
   auto row = [&](std::shared_ptr<ui::Button>& out, int tag, const std::string& title) {
     out = check(bookmarks, left, y, width, title);
     wire(out, tag);
     y -= 26;
   };
-  row(favoriteCheck, 22, "Favourites first");
-  row(ratingCheck, 3, "Highest rated first");
-  row(visitedCheck, 4, "Most visited first");
-  row(subFoldersCheck, 7, "Include the bookmarks of sub-folders");
-  row(duplicatesCheck, 12, "Warn before adding a bookmark already in the library");
-  row(skipDuplicatesCheck, 15, "Skip addresses from other applications that are already stored");
-  row(useInboxForBookmarksCheck, 13, "Put bookmarks from other applications in the Inbox");
+  row(views_.favoriteCheck, 22, "Favourites first");
+  row(views_.ratingCheck, 3, "Highest rated first");
+  row(views_.visitedCheck, 4, "Most visited first");
+  row(views_.subFoldersCheck, 7, "Include the bookmarks of sub-folders");
+  row(views_.duplicatesCheck, 12, "Warn before adding a bookmark already in the library");
+  row(views_.skipDuplicatesCheck, 15, "Skip addresses from other applications that are already stored");
+  row(views_.useInboxForBookmarksCheck, 13, "Put bookmarks from other applications in the Inbox");
 
   // Search.
-  showALLTagsButton = check(*panes_[4], left, top, width, "With several tags chosen, show bookmarks that carry all of them");
-  wire(showALLTagsButton, 40);
+  views_.showALLTagsButton =
+      check(*panes_[4], left, top, width, "With several tags chosen, show bookmarks that carry all of them");
+  wire(views_.showALLTagsButton, 40);
 
   // Services: one block per account.
   auto& services = *panes_[5];
@@ -338,10 +340,12 @@ void PreferencesController::buildPanel() {
     wire(isPublic, publicTag);
     wire(disable, disableTag);
   };
-  block(top, "Delicious", connectedToDeliciousLabel, deliciousPreferencesUsernameField,
-        deliciousPreferencesPasswordField, disconnectDelicious, publicDeliciousCheck, disableDeliciousCheck, 36, 38);
-  block(top - 124, "Pinboard", connectedToPinboardLabel, pinboardPreferencesUsernameField,
-        pinboardPreferencesPasswordField, disconnectPinboard, publicPinboardCheck, disablePinboardCheck, 37, 39);
+  block(top, "Delicious", views_.connectedToDeliciousLabel, views_.deliciousPreferencesUsernameField,
+        views_.deliciousPreferencesPasswordField, views_.disconnectDelicious, views_.publicDeliciousCheck,
+        views_.disableDeliciousCheck, 36, 38);
+  block(top - 124, "Pinboard", views_.connectedToPinboardLabel, views_.pinboardPreferencesUsernameField,
+        views_.pinboardPreferencesPasswordField, views_.disconnectPinboard, views_.publicPinboardCheck,
+        views_.disablePinboardCheck, 37, 39);
   auto note = label(services, left, 24, width, "Accounts are connected and disconnected from their item in the folder list.");
   note->setTextColor(ui::Color::white(0.35));
 
@@ -360,13 +364,13 @@ void PreferencesController::updatePreferences(int tag) {
   bool rebuildFolders = false;
   switch (tag) {
     case 1: {
-      bool newest = inboxMatrix && inboxMatrix->selectedRow() == 0;
+      bool newest = views_.inboxMatrix && views_.inboxMatrix->selectedRow() == 0;
       sortInboxByDateDescending_ = newest;
       sortInboxByDateAscending_ = !newest;
       break;
     }
     case 2: {
-      int row = foldersMatrix ? foldersMatrix->selectedRow() : -1;
+      int row = views_.foldersMatrix ? views_.foldersMatrix->selectedRow() : -1;
       if (row >= 0 && row <= 2) {
         sortFoldersAlfabetically_ = row == 0;
         sortFoldersByDateDescending_ = row == 1;
@@ -382,24 +386,24 @@ void PreferencesController::updatePreferences(int tag) {
       sortFoldersByDateAscending_ = tag == 19;
       break;
     case 3:
-    case 10: sortFoldersByRating_ = on(ratingCheck); break;
+    case 10: sortFoldersByRating_ = on(views_.ratingCheck); break;
     case 4:
-    case 11: sortFoldersByMostVisited_ = on(visitedCheck); break;
-    case 22: sortFoldersByFavorite_ = on(favoriteCheck); break;
-    case 7: showBookmarksInSubFolders_ = on(subFoldersCheck); break;
-    case 8: showMultipleColumns_ = on(multipleColumnCheck); break;
-    case 12: checkDuplicates_ = on(duplicatesCheck); break;
-    case 13: useInboxForBookmarks_ = on(useInboxForBookmarksCheck); break;
-    case 14: menubarMode_ = on(menubarModeCheck); break;
-    case 15: skipDuplicates_ = on(skipDuplicatesCheck); break;
+    case 11: sortFoldersByMostVisited_ = on(views_.visitedCheck); break;
+    case 22: sortFoldersByFavorite_ = on(views_.favoriteCheck); break;
+    case 7: showBookmarksInSubFolders_ = on(views_.subFoldersCheck); break;
+    case 8: showMultipleColumns_ = on(views_.multipleColumnCheck); break;
+    case 12: checkDuplicates_ = on(views_.duplicatesCheck); break;
+    case 13: useInboxForBookmarks_ = on(views_.useInboxForBookmarksCheck); break;
+    case 14: menubarMode_ = on(views_.menubarModeCheck); break;
+    case 15: skipDuplicates_ = on(views_.skipDuplicatesCheck); break;
     case 16:
-      useAutoSync_ = on(autoSyncCheck);
+      useAutoSync_ = on(views_.autoSyncCheck);
       if (useAutoSync_) ViewUpdater::setSyncTimer();
       else ViewUpdater::unsetSyncTimer();
       break;
     case 21: {
       // The row of a browser that is no longer installed keeps the stored choice.
-      int row = favoriteBrowserPopUp ? favoriteBrowserPopUp->indexOfSelectedItem() : -1;
+      int row = views_.favoriteBrowserPopUp ? views_.favoriteBrowserPopUp->indexOfSelectedItem() : -1;
       favoriteBrowser_ = row >= 0 && row < int(browserChoices_.size()) ? browserChoices_[row] : "Default";
       break;
     }
@@ -408,45 +412,45 @@ void PreferencesController::updatePreferences(int tag) {
       auto service = Service::serviceNamed(tag == 36 ? "delicious" : "pinboard");
       // Without the account there is nothing to change.
       if (!service) return;
-      service->setDefaultsToPublic(on(tag == 36 ? publicDeliciousCheck : publicPinboardCheck) ? 1 : 0);
+      service->setDefaultsToPublic(on(tag == 36 ? views_.publicDeliciousCheck : views_.publicPinboardCheck) ? 1 : 0);
       WrenEntity::saveContext();
       break;
     }
-    case 38: disableDelicious_ = on(disableDeliciousCheck); rebuildFolders = true; break;
-    case 39: disablePinboard_ = on(disablePinboardCheck); rebuildFolders = true; break;
-    case 40: showALLTags_ = on(showALLTagsButton); rebuildFolders = true; break;
+    case 38: disableDelicious_ = on(views_.disableDeliciousCheck); rebuildFolders = true; break;
+    case 39: disablePinboard_ = on(views_.disablePinboardCheck); rebuildFolders = true; break;
+    case 40: showALLTags_ = on(views_.showALLTagsButton); rebuildFolders = true; break;
     default: break;
   }
   writePreferences();
   updatePreferencesPanelValues();
   ViewUpdater::updateSourceLists();
-  if (kestoData) kestoData->loadBookmarksAndReset();
+  if (kestoData_) kestoData_->loadBookmarksAndReset();
   if (rebuildFolders) ViewUpdater::updateFoldersCompletely();
 }
 
 void PreferencesController::updatePreferencesPanelValues() {
   if (!panel_) return;
-  if (sortInboxByDateAscending_) inboxMatrix->selectRow(1);
-  if (sortInboxByDateDescending_) inboxMatrix->selectRow(0);
-  if (sortFoldersAlfabetically_) foldersMatrix->selectRow(0);
-  if (sortFoldersByDateDescending_) foldersMatrix->selectRow(1);
-  if (sortFoldersByDateAscending_) foldersMatrix->selectRow(2);
+  if (sortInboxByDateAscending_) views_.inboxMatrix->selectRow(1);
+  if (sortInboxByDateDescending_) views_.inboxMatrix->selectRow(0);
+  if (sortFoldersAlfabetically_) views_.foldersMatrix->selectRow(0);
+  if (sortFoldersByDateDescending_) views_.foldersMatrix->selectRow(1);
+  if (sortFoldersByDateAscending_) views_.foldersMatrix->selectRow(2);
   auto set = [](const std::shared_ptr<ui::Button>& b, bool v) { b->setState(v ? 1 : 0); };
-  set(ratingCheck, sortFoldersByRating_);
-  set(duplicatesCheck, checkDuplicates_);
-  set(skipDuplicatesCheck, skipDuplicates_);
-  set(useInboxForBookmarksCheck, useInboxForBookmarks_);
-  set(visitedCheck, sortFoldersByMostVisited_);
-  set(favoriteCheck, sortFoldersByFavorite_);
-  set(subFoldersCheck, showBookmarksInSubFolders_);
-  set(multipleColumnCheck, showMultipleColumns_);
-  set(menubarModeCheck, menubarMode_);
-  if (launchAtLoginCheck) set(launchAtLoginCheck, loginItems_.launchAtLogin());
-  set(autoSyncCheck, useAutoSync_);
-  set(showALLTagsButton, showALLTags_);
-  set(showEditAddingBookmarkButton, showEditAddingBookmarks_);
-  set(disableDeliciousCheck, disableDelicious_);
-  set(disablePinboardCheck, disablePinboard_);
+  set(views_.ratingCheck, sortFoldersByRating_);
+  set(views_.duplicatesCheck, checkDuplicates_);
+  set(views_.skipDuplicatesCheck, skipDuplicates_);
+  set(views_.useInboxForBookmarksCheck, useInboxForBookmarks_);
+  set(views_.visitedCheck, sortFoldersByMostVisited_);
+  set(views_.favoriteCheck, sortFoldersByFavorite_);
+  set(views_.subFoldersCheck, showBookmarksInSubFolders_);
+  set(views_.multipleColumnCheck, showMultipleColumns_);
+  set(views_.menubarModeCheck, menubarMode_);
+  if (views_.launchAtLoginCheck) set(views_.launchAtLoginCheck, loginItems_.launchAtLogin());
+  set(views_.autoSyncCheck, useAutoSync_);
+  set(views_.showALLTagsButton, showALLTags_);
+  set(views_.showEditAddingBookmarkButton, showEditAddingBookmarks_);
+  set(views_.disableDeliciousCheck, disableDelicious_);
+  set(views_.disablePinboardCheck, disablePinboard_);
   reloadBrowsers();
 }
 
@@ -463,7 +467,7 @@ std::optional<std::string> PreferencesController::missingBrowserName() const {
 
 void PreferencesController::reloadBrowsers() {
   // Browsers come and go with the packages installed, so the list is read each time it shows.
-  auto& popUp = *favoriteBrowserPopUp;
+  auto& popUp = *views_.favoriteBrowserPopUp;
   popUp.removeAllItems();
   browserChoices_.assign(1, "Default");
   popUp.addItemWithTitle(kDefaultBrowserItem, ui::Image::named("toolbar_open_in_browser"));
@@ -482,8 +486,8 @@ void PreferencesController::reloadBrowsers() {
     missing = "No longer installed: bookmarks open in the system default.";
   }
   popUp.selectItemAtIndex(selected);
-  browserMissingLabel->setStringValue(missing);
-  browserMissingLabel->setHidden(missing.empty());
+  views_.browserMissingLabel->setStringValue(missing);
+  views_.browserMissingLabel->setHidden(missing.empty());
 }
 
 struct PreferencesController::ServiceControls {
@@ -521,33 +525,36 @@ void PreferencesController::reloadService(const std::string& name, const std::st
 void PreferencesController::reloadSocial() {
   if (!panel_) return;
   reloadService("delicious", "del.icio.us",
-                {connectedToDeliciousLabel.get(), deliciousPreferencesUsernameField.get(),
-                 deliciousPreferencesPasswordField.get(), disconnectDelicious.get(), publicDeliciousCheck.get()});
+                {views_.connectedToDeliciousLabel.get(), views_.deliciousPreferencesUsernameField.get(),
+                 views_.deliciousPreferencesPasswordField.get(), views_.disconnectDelicious.get(),
+                 views_.publicDeliciousCheck.get()});
   reloadService("pinboard", "pinboard.in",
-                {connectedToPinboardLabel.get(), pinboardPreferencesUsernameField.get(),
-                 pinboardPreferencesPasswordField.get(), disconnectPinboard.get(), publicPinboardCheck.get()});
+                {views_.connectedToPinboardLabel.get(), views_.pinboardPreferencesUsernameField.get(),
+                 views_.pinboardPreferencesPasswordField.get(), views_.disconnectPinboard.get(),
+                 views_.publicPinboardCheck.get()});
 }
 
 void PreferencesController::updateKeyCombo() {
-  if (!currentShortcutLabel) return;
+  if (!views_.currentShortcutLabel) return;
   auto& d = fnd::UserDefaults::standard();
   // Key code 0 is the A key: only an absent code or -1 means the default.
   long code = d.hasValueForKey("kComboCode") ? long(d.integerForKey("kComboCode")) : -1;
   unsigned flags = code >= 0 ? unsigned(d.integerForKey("kComboFlags")) : 0;
-  currentShortcutLabel->setStringValue(shortcutLabelText(code, flags));
-  if (keyRecorder) {
-    if (code < 0) keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(kDefaultHotKeyFlags), kDefaultHotKeyCode});
-    else keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(flags), code});
+  views_.currentShortcutLabel->setStringValue(shortcutLabelText(code, flags));
+  if (views_.keyRecorder) {
+    if (code < 0)
+      views_.keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(kDefaultHotKeyFlags), kDefaultHotKeyCode});
+    else views_.keyRecorder->showKeyCombo(KeyCombo{KRCarbonFlagsToCocoa(flags), code});
   }
 }
 
 void PreferencesController::toggleLaunchAtLogin() {
-  if (!launchAtLoginCheck) return;
-  bool wanted = launchAtLoginCheck->state() == 1;
+  if (!views_.launchAtLoginCheck) return;
+  bool wanted = views_.launchAtLoginCheck->state() == 1;
   if (!loginItems_.setLaunchAtLogin(wanted))
     AlertPresenter::alert("Kesto could not change its start at login",
                           "The autostart entry " + sys::LoginItems::autostartEntryPath() + " could not be written.");
-  launchAtLoginCheck->setState(loginItems_.launchAtLogin() ? 1 : 0);
+  views_.launchAtLoginCheck->setState(loginItems_.launchAtLogin() ? 1 : 0);
 }
 
 }  // namespace kesto

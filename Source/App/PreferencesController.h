@@ -43,6 +43,28 @@ class RadioMatrix : public ui::View {
   std::function<void()> action_;
 };
 
+// The controls of the preferences panel.
+struct PreferencesPanelViews {
+  std::shared_ptr<RadioMatrix> inboxMatrix, foldersMatrix;
+  std::shared_ptr<ui::Button> ratingCheck, visitedCheck, favoriteCheck, subFoldersCheck, multipleColumnCheck,
+      duplicatesCheck, skipDuplicatesCheck, useInboxForBookmarksCheck, menubarModeCheck, autoSyncCheck,
+      showALLTagsButton, showEditAddingBookmarkButton, disableDeliciousCheck, disablePinboardCheck;
+  std::shared_ptr<ui::SegmentedControl> preferencesTabView;
+  std::shared_ptr<ui::Label> currentShortcutLabel;
+  // The default browser, each browser installed here (by desktop entry id) and, when the stored
+  // choice is no longer installed, that choice with a note beside it.
+  std::shared_ptr<ui::PopUpButton> favoriteBrowserPopUp;
+  std::shared_ptr<ui::Label> browserMissingLabel;
+  // The global shortcut's recorder and the launch-at-login switch.
+  std::shared_ptr<KRRecorderControl> keyRecorder;
+  std::shared_ptr<ui::Button> launchAtLoginCheck;
+  std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
+  std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
+  std::shared_ptr<ui::TextField> deliciousPreferencesPasswordField, pinboardPreferencesPasswordField;
+  std::shared_ptr<ui::Button> disconnectDelicious, disconnectPinboard;
+  std::shared_ptr<ui::Button> publicDeliciousCheck, publicPinboardCheck;
+};
+
 // The user's preferences: plain properties loaded from user defaults at start and written back
 // on every change made in the preferences panel. Setting a property does not save it; only
 // writePreferences() does. Also the library's source of list orders and filters.
@@ -132,32 +154,17 @@ class PreferencesController : public Preferences {
   // The identifier of the pane shown.
   std::string selectedTab() const;
 
-  DataManager* kestoData = nullptr;
-
-  // Outlets, set when the panel is built.
-  std::shared_ptr<RadioMatrix> inboxMatrix, foldersMatrix;
-  std::shared_ptr<ui::Button> ratingCheck, visitedCheck, favoriteCheck, subFoldersCheck, multipleColumnCheck,
-      duplicatesCheck, skipDuplicatesCheck, useInboxForBookmarksCheck, menubarModeCheck, autoSyncCheck,
-      showALLTagsButton, showEditAddingBookmarkButton, disableDeliciousCheck, disablePinboardCheck;
-  std::shared_ptr<ui::SegmentedControl> preferencesTabView;
-  std::shared_ptr<ui::Label> currentShortcutLabel;
-  // The default browser, each browser installed here (by desktop entry id) and, when the stored
-  // choice is no longer installed, that choice with a note beside it.
-  std::shared_ptr<ui::PopUpButton> favoriteBrowserPopUp;
-  std::shared_ptr<ui::Label> browserMissingLabel;
-  // The global shortcut's recorder (its delegate, the application delegate, is set before the
-  // panel is built) and the launch-at-login switch.
-  std::shared_ptr<KRRecorderControl> keyRecorder;
-  KRRecorderDelegate* keyRecorderDelegate = nullptr;
-  std::shared_ptr<ui::Button> launchAtLoginCheck;
+  // The library it reloads when an order changes, and the recorder's delegate (the
+  // application delegate); once, before the panel is first built.
+  void wire(DataManager* data, KRRecorderDelegate* keyRecorderDelegate) {
+    kestoData_ = data;
+    keyRecorderDelegate_ = keyRecorderDelegate;
+  }
+  // The panel's controls; empty until it was first shown.
+  const PreferencesPanelViews& panelViews() const { return views_; }
   LoginItemController& loginItems() { return loginItems_; }
   // Turns launch at login on or off from the switch; a refusal is told and the switch shows the truth.
   void toggleLaunchAtLogin();
-  std::shared_ptr<ui::Label> connectedToDeliciousLabel, connectedToPinboardLabel;
-  std::shared_ptr<ui::TextField> deliciousPreferencesUsernameField, pinboardPreferencesUsernameField;
-  std::shared_ptr<ui::TextField> deliciousPreferencesPasswordField, pinboardPreferencesPasswordField;
-  std::shared_ptr<ui::Button> disconnectDelicious, disconnectPinboard;
-  std::shared_ptr<ui::Button> publicDeliciousCheck, publicPinboardCheck;
 
   // The first entry of the browser list.
   static constexpr const char* kDefaultBrowserItem = "System default";
@@ -181,6 +188,9 @@ class PreferencesController : public Preferences {
        disableDelicious_ = false, showALLTags_ = false, showEditAddingBookmarks_ = false;
   std::string favoriteBrowser_ = "Default";
 
+  DataManager* kestoData_ = nullptr;
+  KRRecorderDelegate* keyRecorderDelegate_ = nullptr;
+  PreferencesPanelViews views_;
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
   LoginItemController loginItems_;

@@ -13,7 +13,7 @@ namespace kesto {
 
 namespace {
 
-constexpr double kWidth = 560, kHeight = 520, kMargin = 16;
+constexpr double kPreviewWidth = 560, kPreviewHeight = 520, kPreviewMargin = 16;
 
 // The panel's content takes the keyboard focus, so the keys pressed while the panel is in front
 // reach the panel and not a button.
@@ -40,28 +40,28 @@ std::shared_ptr<ui::Label> makeLabel(const std::shared_ptr<ui::View>& parent, co
 }  // namespace
 
 PreviewPanel::PreviewPanel()
-    : ui::Panel(fnd::Rect(0, 0, kWidth, kHeight),
-                ui::WindowStyle::Titled | ui::WindowStyle::Closable | ui::WindowStyle::Resizable |
-                    ui::WindowStyle::UtilityWindow) {
+    : ui::Panel(fnd::Rect(0, 0, kPreviewWidth, kPreviewHeight), ui::WindowStyle::Titled | ui::WindowStyle::Closable |
+                                                                    ui::WindowStyle::Resizable |
+                                                                    ui::WindowStyle::UtilityWindow) {
   KESTO_ASSERT_MAIN_THREAD();
   setTitle("Quick Look");
   setFloatingPanel(true);
   setMinSize(fnd::Size{360, 360});
-  auto content = std::make_shared<PreviewContentView>(fnd::Rect(0, 0, kWidth, kHeight));
+  auto content = std::make_shared<PreviewContentView>(fnd::Rect(0, 0, kPreviewWidth, kPreviewHeight));
   content->setBackgroundColor(ui::Color::white(0.16));
   setContentView(content);
-  const double w = kWidth - 2 * kMargin;
+  const double w = kPreviewWidth - 2 * kPreviewMargin;
   // Top to bottom: thumbnail, title, address, notes; the pager along the bottom.
-  thumbnail_ = std::make_shared<WebImageView>(fnd::Rect(kMargin, 188, w, 316));
+  thumbnail_ = std::make_shared<WebImageView>(fnd::Rect(kPreviewMargin, 188, w, 316));
   thumbnail_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   thumbnail_->setWantsLayer(true);
   thumbnail_->setBackgroundColor(ui::Color::white(0.24));
   content->addSubview(thumbnail_);
-  title_ = makeLabel(content, fnd::Rect(kMargin, 154, w, 26), 15, true, ui::Color::white(0.97));
-  address_ = makeLabel(content, fnd::Rect(kMargin, 132, w, 20), 11, false, ui::Color::rgb(0.55, 0.72, 1.0, 1.0));
-  notes_ = makeLabel(content, fnd::Rect(kMargin, 50, w, 76), 11, false, ui::Color::white(0.85));
+  title_ = makeLabel(content, fnd::Rect(kPreviewMargin, 154, w, 26), 15, true, ui::Color::white(0.97));
+  address_ = makeLabel(content, fnd::Rect(kPreviewMargin, 132, w, 20), 11, false, ui::Color::rgb(0.55, 0.72, 1.0, 1.0));
+  notes_ = makeLabel(content, fnd::Rect(kPreviewMargin, 50, w, 76), 11, false, ui::Color::white(0.85));
   notes_->setWraps(true);
-  position_ = makeLabel(content, fnd::Rect(kWidth / 2 - 60, 14, 120, 20), 11, false, ui::Color::white(0.75));
+  position_ = makeLabel(content, fnd::Rect(kPreviewWidth / 2 - 60, 14, 120, 20), 11, false, ui::Color::white(0.75));
   position_->setAlignment(ui::TextAlignment::Center);
   position_->setAutoresizingMask(ui::View::MinXMargin | ui::View::MaxXMargin);
   auto pagerButton = [&](const fnd::Rect& frame, const std::string& title, const std::string& tip, unsigned mask) {
@@ -73,9 +73,10 @@ PreviewPanel::PreviewPanel()
     content->addSubview(b);
     return b;
   };
-  previous_ = pagerButton(fnd::Rect(kMargin, 10, 40, 28), "\u2039", "Previous bookmark", ui::View::MaxXMargin);
+  previous_ = pagerButton(fnd::Rect(kPreviewMargin, 10, 40, 28), "\u2039", "Previous bookmark", ui::View::MaxXMargin);
   previous_->setAction([this] { showPreviousItem(); });
-  next_ = pagerButton(fnd::Rect(kWidth - kMargin - 40, 10, 40, 28), "\u203A", "Next bookmark", ui::View::MinXMargin);
+  next_ = pagerButton(fnd::Rect(kPreviewWidth - kPreviewMargin - 40, 10, 40, 28), "\u203A", "Next bookmark",
+                      ui::View::MinXMargin);
   next_->setAction([this] { showNextItem(); });
   showCurrentItem();
 }

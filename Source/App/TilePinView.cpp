@@ -125,6 +125,18 @@ std::shared_ptr<TextLabel> label(const std::shared_ptr<View>& parent, const fnd:
   return l;
 }
 
+// The favourite, Pinboard, Delicious and broken marks in a row from `origin`, `step` apart; the
+// broken mark may be narrower.
+void placeMarks(TilePinView& cell, const std::shared_ptr<View>& box, fnd::Point origin, double step, fnd::Size size,
+                double brokenWidth, unsigned mask) {
+  std::shared_ptr<ImageBox>* marks[] = {&cell.favorite, &cell.pinboard, &cell.delicious, &cell.broken};
+  for (auto* mark : marks) {
+    const double width = mark == &cell.broken ? brokenWidth : size.width;
+    *mark = place<ImageBox>(box, fnd::Rect(origin.x, origin.y, width, size.height), mask);
+    origin.x += step;
+  }
+}
+
 // Builds one cell. Frames are top down (the cell is flipped); widths grow with the cell.
 std::shared_ptr<TilePinView> buildCell(CellKind kind) {
   const fnd::Size size = kind == CellKind::Grid       ? fnd::Size{250, 310}
@@ -149,10 +161,7 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->rating = ratingIndicator(box, fnd::Rect(bw - 90, 238, 82, 16), L);
       cell->tags = tagsField(box, fnd::Rect(4, 256, bw - 76, 22), W);
       cell->note = label(box, fnd::Rect(8, 278, bw - 80, 18), W, 11, false, ui::Color::white(0.3));
-      cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 70, 280, 14, 14), L);
-      cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 52, 280, 14, 14), L);
-      cell->delicious = place<ImageBox>(box, fnd::Rect(bw - 34, 280, 14, 14), L);
-      cell->broken = place<ImageBox>(box, fnd::Rect(bw - 16, 280, 12, 14), L);
+      placeMarks(*cell, box, fnd::Point(bw - 70, 280), 18, fnd::Size{14, 14}, 12, L);
       break;
     }
     case CellKind::Extended: {
@@ -164,10 +173,7 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->url = label(box, fnd::Rect(x, 34, w, 18), W, 11, false, ui::Color::white(0.4));
       cell->date = label(box, fnd::Rect(x, 56, w, 18), W, 11, false, ui::Color::white(0.4));
       cell->rating = ratingIndicator(box, fnd::Rect(x, 78, 100, 16), 0);
-      cell->favorite = place<ImageBox>(box, fnd::Rect(x + 110, 80, 14, 14), 0);
-      cell->pinboard = place<ImageBox>(box, fnd::Rect(x + 130, 80, 14, 14), 0);
-      cell->delicious = place<ImageBox>(box, fnd::Rect(x + 150, 80, 14, 14), 0);
-      cell->broken = place<ImageBox>(box, fnd::Rect(x + 170, 80, 14, 14), 0);
+      placeMarks(*cell, box, fnd::Point(x + 110, 80), 20, fnd::Size{14, 14}, 14, 0);
       cell->tags = tagsField(box, fnd::Rect(x - 4, 100, w + 4, 22), W);
       cell->note = label(box, fnd::Rect(x, 126, w, 80), W, 11, false, ui::Color::white(0.3));
       break;
@@ -181,10 +187,7 @@ std::shared_ptr<TilePinView> buildCell(CellKind kind) {
       cell->url = label(box, fnd::Rect(x, 28, w - 100, 16), W, 11, false, ui::Color::white(0.4));
       cell->rating = ratingIndicator(box, fnd::Rect(bw - 100, 28, 92, 16), L);
       cell->date = label(box, fnd::Rect(x, 46, w - 100, 16), W, 11, false, ui::Color::white(0.4));
-      cell->favorite = place<ImageBox>(box, fnd::Rect(bw - 80, 48, 12, 12), L);
-      cell->pinboard = place<ImageBox>(box, fnd::Rect(bw - 62, 48, 12, 12), L);
-      cell->delicious = place<ImageBox>(box, fnd::Rect(bw - 44, 48, 12, 12), L);
-      cell->broken = place<ImageBox>(box, fnd::Rect(bw - 26, 48, 12, 12), L);
+      placeMarks(*cell, box, fnd::Point(bw - 80, 48), 18, fnd::Size{12, 12}, 12, L);
       cell->tags = tagsField(box, fnd::Rect(x - 4, 62, w / 2 + 4, 22), W);
       cell->setCompactRow(true);
       cell->note = label(box, fnd::Rect(x + w / 2, 64, w / 2, 16), W, 11, false, ui::Color::white(0.3));

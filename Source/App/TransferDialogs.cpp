@@ -109,34 +109,34 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
   });
 }
 
-void TransferDialogs::openExportDialog() {
-  KESTO_ASSERT_MAIN_THREAD();
+void TransferDialogs::askForSavePath(const std::string& title, const std::string& prompt, const std::string& name,
+                                     std::function<void(const std::string& path)> chosen) {
   ui::SavePanel panel;
-  panel.setTitle("Export Bookmarks");
-  panel.setPrompt("Export");
-  panel.setNameFieldStringValue(exportFileName(fnd::Date::now()));
+  panel.setTitle(title);
+  panel.setPrompt(prompt);
+  panel.setNameFieldStringValue(name);
   auto alive = lifetime_.watch();
-  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
+  panel.beginSheetModalForWindow(window_, [alive, panel, chosen = std::move(chosen)](int response) {
     if (!alive) return;
     if (response != ui::ModalResponse::OK || panel.path().empty()) return;
+    chosen(panel.path());
+  });
+}
+
+void TransferDialogs::openExportDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
+  askForSavePath("Export Bookmarks", "Export", exportFileName(fnd::Date::now()), [this](const std::string& path) {
     htmlExport_ = std::make_unique<HTMLExport>();
     htmlExport_->setDelegate(this);
-    htmlExport_->exportAllTofile(panel.path());
+    htmlExport_->exportAllTofile(path);
   });
 }
 
 void TransferDialogs::openBackupDialog() {
   KESTO_ASSERT_MAIN_THREAD();
-  ui::SavePanel panel;
-  panel.setTitle("Back Up Library");
-  panel.setPrompt("Back Up");
-  panel.setNameFieldStringValue(backupFileName(fnd::Date::now()));
-  auto alive = lifetime_.watch();
-  panel.beginSheetModalForWindow(window_, [this, alive, panel](int response) {
-    if (!alive) return;
-    if (response != ui::ModalResponse::OK || panel.path().empty()) return;
+  askForSavePath("Back Up Library", "Back Up", backupFileName(fnd::Date::now()), [this](const std::string& path) {
     backup_ = std::make_unique<Backup>();
-    backup_->backupToFile(panel.path());
+    backup_->backupToFile(path);
   });
 }
 

@@ -51,6 +51,10 @@ class TransferDialogs : public HTMLExportDelegate {
   HTMLImport& htmlImport();
 
  private:
+  // A save panel as a sheet on the window; `chosen` runs with the path the user chose, if any,
+  // while the dialogs are still there.
+  void askForSavePath(const std::string& title, const std::string& prompt, const std::string& name,
+                      std::function<void(const std::string& path)> chosen);
   void startImport(const std::string& path, bool skipDuplicates);
   void checkBackupThenRestore(const std::string& path);
 

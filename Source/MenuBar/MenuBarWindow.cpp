@@ -126,6 +126,10 @@ MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(con
   frameView_ = std::make_shared<FrameView>(*this, fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height));
   setContentView(frameView_);
   layoutContent();
+  actions_.add({ui::cmd::cancelOperation, {}, {}, ui::ModifierFlag::Command, nullptr, [](ui::Responder*) {
+                  fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
+                  return true;
+                }});
 }
 
 MenuBarWindow::~MenuBarWindow() {
@@ -274,22 +278,18 @@ void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
 
 void MenuBarWindow::keyDown(const ui::Event& event) {
   if (event.keyCode == ui::KeyCode::Escape) {
-    fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
+    actions_.perform(ui::cmd::cancelOperation, this);
     return;
   }
   ui::ChildWindow::keyDown(event);
 }
 
 bool MenuBarWindow::respondsToAction(ui::Command selector) const {
-  return selector == ui::cmd::cancelOperation || ui::ChildWindow::respondsToAction(selector);
+  return actions_.contains(selector) || ui::ChildWindow::respondsToAction(selector);
 }
 
 bool MenuBarWindow::performAction(ui::Command selector, ui::Responder* sender) {
-  if (selector == ui::cmd::cancelOperation) {
-    fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
-    return true;
-  }
-  return ui::ChildWindow::performAction(selector, sender);
+  return actions_.perform(selector, sender) || ui::ChildWindow::performAction(selector, sender);
 }
 
 void MenuBarWindow::titleBarMouseDown(const fnd::Point& screenPoint) {

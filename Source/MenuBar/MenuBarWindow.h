@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/ChildWindow.h"
 
 #include <memory>
@@ -77,6 +78,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void iconClicked(const fnd::Point& pointer);
 
   void keyDown(const ui::Event& event) override;
+  // Its own commands (Escape's cancel) before the window's.
   bool respondsToAction(ui::Command selector) const override;
   bool performAction(ui::Command selector, ui::Responder* sender) override;
 
@@ -99,6 +101,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Size arrowSize_{20, 10};
   fnd::Point anchor_, dragStartLocation_;
   fnd::Rect dragStartFrame_;
+  ui::ActionSet actions_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

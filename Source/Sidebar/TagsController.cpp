@@ -411,20 +411,13 @@ bool TagsController::sourceListMenuForEventItem(SourceList& list, const ui::Even
   return true;
 }
 
-bool TagsController::respondsToAction(ui::Command selector) const {
-  return selector == cmd::renameTag || selector == cmd::deleteTag;
-}
-
-bool TagsController::performAction(ui::Command selector, ui::Responder*) {
-  if (selector == cmd::renameTag) {
-    if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
-    return true;
-  }
-  if (selector == cmd::deleteTag) {
-    removeSelectedTag();
-    return true;
-  }
-  return false;
+void TagsController::addActions(ui::ActionSet& set) {
+  set.add({cmd::renameTag, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder*) {
+             if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
+             return true;
+           }});
+  set.add({cmd::deleteTag, {}, {}, ui::ModifierFlag::Command, nullptr,
+           [this](ui::Responder*) { return removeSelectedTag(), true; }});
 }
 
 }  // namespace kesto

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/UI/Responder.h"
+#include "Platform/UI/Action.h"
 #include "Sidebar/SmartListController.h"
 
 #include <memory>
@@ -22,7 +22,7 @@ class Tag;
 // as row positions. A row is renamed in place and deleted with the Delete key (also on the
 // connected bookmark services); the search field finds bookmarks whose tags contain any of its
 // words. Main thread only.
-class TagsController : public SmartListController, public ui::Responder {
+class TagsController : public SmartListController, public ui::ActionResponder {
  public:
   static constexpr const char* kContainerID = "tagsContainerItem";
   static constexpr const char* kSelectedTagsKey = "CurrentlySelectedTags";
@@ -72,11 +72,9 @@ class TagsController : public SmartListController, public ui::Responder {
   void sourceListDeleteKeyPressedOnRows(const fnd::Notification& notification) override;
   bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) override;
 
-  // Context-menu actions.
-  bool respondsToAction(ui::Command selector) const override;
-  bool performAction(ui::Command selector, ui::Responder* sender) override;
-
  protected:
+  // The context menu's commands: rename and delete the selected tag.
+  void addActions(ui::ActionSet& set) override;
   const std::vector<Entry>& entryTable() const override;
   std::vector<fnd::NotificationName> notificationNames() const override;
   const char* selectedViewValue() const override;

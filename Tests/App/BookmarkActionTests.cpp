@@ -73,7 +73,7 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   controller().showAddBookmarkMessageSheet();
   auto* sheet = controller().addBookmarkFolderSheet();
   ASSERT_TRUE(sheet && sheet->isSheet());
-  controller().addBookmarkSheetURLField->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
+  controller().addBookmarkSheetURLField()->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
   controller().addBookmarkSaveFromSheet();
   EXPECT_FALSE(sheet->isSheet());
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
@@ -105,17 +105,17 @@ TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
 TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
   ready(0);
   controller().showAddBookmarkMessageSheet();
-  controller().addBookmarkSheetURLField->setStringValue("https://one.example/");
-  controller().addBookmarkSheetTitleField->setStringValue("  One  ");
+  controller().addBookmarkSheetURLField()->setStringValue("https://one.example/");
+  controller().addBookmarkSheetTitleField()->setStringValue("  One  ");
   controller().addBookmarkSaveFromSheet();
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
   EXPECT_EQ(dm().bookmarks()[0]->title().value_or(""), "One");
   // The sheet opens empty again.
   controller().showAddBookmarkMessageSheet();
-  EXPECT_EQ(controller().addBookmarkSheetURLField->stringValue(), "");
-  EXPECT_EQ(controller().addBookmarkSheetTitleField->stringValue(), "");
-  controller().addBookmarkSheetURLField->setStringValue("https://two.example/, https://three.example/");
-  controller().addBookmarkSheetTitleField->setStringValue("Both");
+  EXPECT_EQ(controller().addBookmarkSheetURLField()->stringValue(), "");
+  EXPECT_EQ(controller().addBookmarkSheetTitleField()->stringValue(), "");
+  controller().addBookmarkSheetURLField()->setStringValue("https://two.example/, https://three.example/");
+  controller().addBookmarkSheetTitleField()->setStringValue("Both");
   controller().addBookmarkSaveFromSheet();
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
   for (const auto& b : dm().bookmarks()) EXPECT_NE(b->title().value_or(""), "Both");
@@ -138,10 +138,16 @@ TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
   controller().doAddBookmarks({"http://dup.example/c"});
   EXPECT_EQ(alerts->shown.back().message, "Do you still want to add this bookmark?");
   EXPECT_EQ(storedCount("http://dup.example/c"), 2);
+  // A title typed for the one address names the copy made once the user agreed, and settles it.
+  controller().doAddBookmarks({"http://dup.example/c"}, "Named copy");
+  auto named = Bookmark::fetchEntityWhereProperty("title", fnd::Value("Named copy"));
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->url().value_or(""), "http://dup.example/c");
+  EXPECT_EQ(named->titleUpdated(), 1);
   // With checking off nothing is asked.
   ui->preferencesController().setCheckDuplicates(false);
   controller().doAddBookmarks({"http://dup.example/a%20b"});
-  EXPECT_EQ(alerts->shown.size(), 2u);
+  EXPECT_EQ(alerts->shown.size(), 3u);
   EXPECT_EQ(storedCount("http://dup.example/a b"), 2);
 }
 
@@ -250,6 +256,22 @@ TEST_F(BookmarkActionTest, OpeningRecordsTheVisitAndTheHistoryListsSeeIt) {
   dm().loadTodayBookmarks();
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }));
   EXPECT_EQ(dm().bookmarks()[0], a);
+}
+
+TEST_F(BookmarkActionTest, TheBrowserIsGivenEscapesButKeepsPercentSignsAndTheFragment) {
+  // Stored decoded: "%41" is kept as "A", "%25" as a percent sign the browser gets as it is.
+  auto a = add("http://p.example/50%41 z#x", "P");
+  auto b = add("http://q.example/100%25?a=b c#y", "Q");
+  ready(2);
+  for (const auto& [bookmark, expected] : {std::pair{a, "http://p.example/50A%20z#x"},
+                                           std::pair{b, "http://q.example/100%?a=b%20c#y"}}) {
+    launched.clear();
+    dm().setSelectedBookmarks({bookmark});
+    controller().openSelectedBookmarks();
+    ASSERT_EQ(launched.size(), 1u);
+    const auto& arguments = launched[0].arguments;
+    EXPECT_NE(std::find(arguments.begin(), arguments.end(), expected), arguments.end()) << expected;
+  }
 }
 
 TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {

@@ -44,6 +44,20 @@ TEST(TilePinViewCell, EveryBuilderConnectsEveryOutlet) {
   EXPECT_EQ(TilePinView::getSize().height, 300);
 }
 
+TEST(TilePinViewCell, TheFourMarksStandInOneRowWithoutOverlapInsideTheTile) {
+  for (const char* nib : {"TileCompactPinView", "TilePinView", "TileListView"}) {
+    auto cell = makeCell(nib);
+    ASSERT_TRUE(cell) << nib;
+    const std::shared_ptr<ImageBox> marks[] = {cell->favorite, cell->pinboard, cell->delicious, cell->broken};
+    for (std::size_t i = 1; i < std::size(marks); ++i) {
+      const auto before = marks[i - 1]->frame(), mark = marks[i]->frame();
+      EXPECT_EQ(mark.origin.y, before.origin.y) << nib;
+      EXPECT_GT(mark.origin.x, before.maxX()) << nib;
+    }
+    EXPECT_LE(cell->broken->frame().maxX(), cell->box->bounds().maxX()) << nib;
+  }
+}
+
 TEST(TilePinViewCell, SelectionSwitchesTheBoxBorder) {
   auto cell = makeCell("TilePinView");
   cell->setSelected(true, true);

@@ -8,6 +8,7 @@
 #include "Sidebar/SidebarNotifications.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
 #include "Views/ImageBox.h"
 #include "Views/PushButton.h"
@@ -49,8 +50,10 @@ TEST_F(ControllerTest, NoStoredModeShowsTheExtendedList) {
   EXPECT_TRUE(defaults().hasValueForKey("BoomarksCompactView"));
   EXPECT_FALSE(defaults().boolForKey("BoomarksCompactView"));
   EXPECT_FALSE(defaults().boolForKey("BoomarksListView"));
-  EXPECT_TRUE(controller().extendedViewMenuItem.on);
-  EXPECT_EQ(controller().listViewButton->imageName(), "list_view_selected");
+  auto view = ui->mainMenu()->itemWithTitle("View")->submenu();
+  view->update();
+  EXPECT_EQ(view->itemWithTitle("Extended List")->state(), ui::ControlState::On);
+  EXPECT_EQ(controller().views().listViewButton->imageName(), "list_view_selected");
 }
 
 TEST_F(ControllerTest, GridWinsWhenBothKeysAreSet) {
@@ -60,21 +63,21 @@ TEST_F(ControllerTest, GridWinsWhenBothKeysAreSet) {
   EXPECT_TRUE(controller().isThumbnailView());
   EXPECT_FALSE(controller().isListView());
   EXPECT_FALSE(defaults().boolForKey("BoomarksListView"));
-  EXPECT_EQ(controller().thumbnailViewButton->imageName(), "thumbnail_view_selected");
-  EXPECT_EQ(controller().textOnlyListViewButton->imageName(), "new_list");
+  EXPECT_EQ(controller().views().thumbnailViewButton->imageName(), "thumbnail_view_selected");
+  EXPECT_EQ(controller().views().textOnlyListViewButton->imageName(), "new_list");
 }
 
 TEST_F(ControllerTest, ModeButtonsSwitchCellsAndSizes) {
   add("http://a.example/", "A");
   build(1);
-  controller().textOnlyListViewButton->performClick();
+  controller().views().textOnlyListViewButton->performClick();
   EXPECT_TRUE(controller().isListView());
   EXPECT_TRUE(defaults().boolForKey("BoomarksListView"));
   ui->collectionView()->layoutSubtreeIfNeeded();
   auto cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
   ASSERT_TRUE(cell);
   EXPECT_EQ(cell->frame().size.height, 100);
-  controller().thumbnailViewButton->performClick();
+  controller().views().thumbnailViewButton->performClick();
   ui->collectionView()->layoutSubtreeIfNeeded();
   cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
   ASSERT_TRUE(cell);
@@ -106,34 +109,48 @@ TEST_F(ControllerTest, EmptyListShowsTheLabelUnlessHiddenForOneCount) {
   build(0);
   EXPECT_FALSE(controller().bookmarkAtIndexPath(IndexPath::forItem(3, 0)));
   controller().updateView();
-  EXPECT_FALSE(controller().noBookmarksLabel->isHidden());
+  EXPECT_FALSE(controller().views().noBookmarksLabel->isHidden());
   fnd::NotificationCenter::defaultCenter().postNotificationName(HideNoBookmarksLabelNotification);
   controller().updateView();
-  EXPECT_TRUE(controller().noBookmarksLabel->isHidden());
+  EXPECT_TRUE(controller().views().noBookmarksLabel->isHidden());
   controller().updateView();
-  EXPECT_FALSE(controller().noBookmarksLabel->isHidden());
+  EXPECT_FALSE(controller().views().noBookmarksLabel->isHidden());
+}
+
+TEST_F(ControllerTest, AListWiredWithoutViewsWakesAndRefreshes) {
+  add("http://a.example/", "A");
+  build(1);
+  // A second list over the same library, with no views to fill: it must not touch any.
+  BookmarksController bare;
+  bare.wire({&dm(), nullptr, nullptr, nullptr, {}});
+  bare.awakeFromNib();
+  bare.updateView();
+  bare.didChangeSelection();
+  EXPECT_EQ(bare.collectionViewNumberOfItemsInSection(*ui->collectionView(), 0), 1u);
+  EXPECT_FALSE(bare.bookmarkMenu());
+  bare.togglePreview();
 }
 
 TEST_F(ControllerTest, ClickSelectsAfterTheDelayAndEnablesButtons) {
   add("http://a.example/", "A");
   add("http://b.example/", "B");
   build(2);
-  EXPECT_FALSE(controller().openButton->isEnabled());
+  EXPECT_FALSE(controller().views().openButton->isEnabled());
   clickItem(0);
   EXPECT_TRUE(dm().selectedBookmarks().empty());  // not before the delay
   ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
   EXPECT_EQ(dm().currentBookmark(), dm().selectedBookmarks()[0]);
-  for (auto* b : {&controller().editButton, &controller().openButton, &controller().quicklookButton,
-                  &controller().updateButton, &controller().trashButton})
+  const auto& v = controller().views();
+  for (const auto* b : {&v.editButton, &v.openButton, &v.quicklookButton, &v.updateButton, &v.trashButton})
     EXPECT_TRUE((*b)->isEnabled());
   clickItem(1, ui::ModifierFlag::Command);
   ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 2; }));
   EXPECT_FALSE(dm().currentBookmark());
   EXPECT_EQ(dm().currentBookmarks().size(), 2u);
-  EXPECT_FALSE(controller().editButton->isEnabled());
-  EXPECT_FALSE(controller().quicklookButton->isEnabled());
-  EXPECT_TRUE(controller().openButton->isEnabled());
-  EXPECT_TRUE(controller().trashButton->isEnabled());
+  EXPECT_FALSE(controller().views().editButton->isEnabled());
+  EXPECT_FALSE(controller().views().quicklookButton->isEnabled());
+  EXPECT_TRUE(controller().views().openButton->isEnabled());
+  EXPECT_TRUE(controller().views().trashButton->isEnabled());
 }
 
 TEST_F(ControllerTest, KeepingRefreshRestoresTheHighlightByIdentity) {
@@ -299,7 +316,7 @@ TEST_F(ControllerTest, BrowserButtonImageFollowsTheFavouriteBrowser) {
   for (const auto& [browser, image] : cases) {
     defaults().setString(browser, "favoriteBrowser");
     fnd::NotificationCenter::defaultCenter().postNotificationName(kUpdateBrowserButtonNotification);
-    EXPECT_EQ(controller().openButton->imageName(), image) << browser;
+    EXPECT_EQ(controller().views().openButton->imageName(), image) << browser;
   }
 }
 
@@ -329,13 +346,13 @@ TEST_F(ControllerTest, ToolbarHoldsTheFourViewsAtFixedWidths) {
 
 TEST_F(ControllerTest, ClearSearchFieldEmptiesLabelsAndFields) {
   build(0);
-  controller().searchField->setStringValue("query");
-  controller().occurrencesLabel->setStringValue("3 found");
-  controller().folderSearchOnlyButton->setHidden(false);
+  controller().views().searchField->setStringValue("query");
+  controller().views().occurrencesLabel->setStringValue("3 found");
+  controller().views().folderSearchOnlyButton->setHidden(false);
   fnd::NotificationCenter::defaultCenter().postNotificationName(ClearSearchField);
-  EXPECT_EQ(controller().searchField->stringValue(), "");
-  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "");
-  EXPECT_TRUE(controller().folderSearchOnlyButton->isHidden());
+  EXPECT_EQ(controller().views().searchField->stringValue(), "");
+  EXPECT_EQ(controller().views().occurrencesLabel->stringValue(), "");
+  EXPECT_TRUE(controller().views().folderSearchOnlyButton->isHidden());
 }
 
 TEST_F(ControllerTest, ControllerSitsBehindTheWindowInTheResponderChain) {

@@ -82,49 +82,49 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
   b->saveBookmark();
   build(2);
   auto& e = editor();
-  EXPECT_TRUE(e.title->isHidden());
-  EXPECT_FALSE(e.noSelectionLabelEdit->isHidden());
+  EXPECT_TRUE(e.views().title->isHidden());
+  EXPECT_FALSE(e.views().noSelectionLabelEdit->isHidden());
 
   show(a);
-  EXPECT_FALSE(e.title->isHidden());
-  EXPECT_TRUE(e.noSelectionLabelEdit->isHidden());
-  EXPECT_EQ(e.title->stringValue(), "A");
-  EXPECT_EQ(e.url->stringValue(), "http://a.example/page");
-  EXPECT_EQ(e.rating->doubleValue(), 3.0);
-  EXPECT_EQ(e.tags->tokens(), (std::vector<std::string>{"alpha", "zeta"}));
-  EXPECT_EQ(e.tagsInfoField->stringValue(), "alpha, zeta");
-  EXPECT_EQ(e.colorButton->indexOfSelectedItem(), 0);  // not one of the six colours
-  EXPECT_EQ(e.passwordField->stringValue(), "sécret");
-  EXPECT_EQ(e.importedFrom->stringValue(), "Firefox");
-  EXPECT_NE(e.indexField->stringValue(), "Index: 0");
+  EXPECT_FALSE(e.views().title->isHidden());
+  EXPECT_TRUE(e.views().noSelectionLabelEdit->isHidden());
+  EXPECT_EQ(e.views().title->stringValue(), "A");
+  EXPECT_EQ(e.views().url->stringValue(), "http://a.example/page");
+  EXPECT_EQ(e.views().rating->doubleValue(), 3.0);
+  EXPECT_EQ(e.views().tags->tokens(), (std::vector<std::string>{"alpha", "zeta"}));
+  EXPECT_EQ(e.views().tagsInfoField->stringValue(), "alpha, zeta");
+  EXPECT_EQ(e.views().colorButton->indexOfSelectedItem(), 0);  // not one of the six colours
+  EXPECT_EQ(e.views().passwordField->stringValue(), "sécret");
+  EXPECT_EQ(e.views().importedFrom->stringValue(), "Firefox");
+  EXPECT_NE(e.views().indexField->stringValue(), "Index: 0");
 
   // Another bookmark leaves nothing of the first behind.
   show(b);
-  EXPECT_EQ(e.importedFrom->stringValue(), "");
-  EXPECT_EQ(e.passwordField->stringValue(), "");
-  EXPECT_TRUE(e.tags->tokens().empty());
+  EXPECT_EQ(e.views().importedFrom->stringValue(), "");
+  EXPECT_EQ(e.views().passwordField->stringValue(), "");
+  EXPECT_TRUE(e.views().tags->tokens().empty());
 
   // Outside the current list its index is 0.
   auto outside = add("http://c.example/", "C");
   show(outside);
-  EXPECT_EQ(e.indexField->stringValue(), "Index: 0");
+  EXPECT_EQ(e.views().indexField->stringValue(), "Index: 0");
 
   // Several: a shared rating shows, differing ratings show none.
   showSeveral({a, b});
-  EXPECT_EQ(e.rating->doubleValue(), 3.0);
-  EXPECT_TRUE(e.notes->isEnabled());
-  EXPECT_FALSE(e.loginField->isEnabled());
+  EXPECT_EQ(e.views().rating->doubleValue(), 3.0);
+  EXPECT_TRUE(e.views().notes->isEnabled());
+  EXPECT_FALSE(e.views().loginField->isEnabled());
   b->setRating(4.0);
   showSeveral({a, b});
-  EXPECT_EQ(e.rating->doubleValue(), 0.0);
+  EXPECT_EQ(e.views().rating->doubleValue(), 0.0);
 
   ViewUpdater::clearInspector();
-  EXPECT_TRUE(e.title->isHidden());
+  EXPECT_TRUE(e.views().title->isHidden());
 }
 
 TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
   build(0);
-  auto& popUp = *editor().colorButton;
+  auto& popUp = *editor().views().colorButton;
   // Measured in the font the pop-up draws with; the arrow takes about 20 more.
   QFontMetrics metrics(QApplication::font());
   for (const auto& title : popUp.itemTitles())
@@ -136,7 +136,7 @@ TEST_F(InspectorTest, TheColourPopUpShowsEveryChoiceWhole) {
 
 TEST_F(InspectorTest, TheTagsAreTheApplicationsLightRoundedTokenField) {
   build(0);
-  auto* tokens = dynamic_cast<KestoRoundedTokenField*>(editor().tags.get());
+  auto* tokens = dynamic_cast<KestoRoundedTokenField*>(editor().views().tags.get());
   ASSERT_NE(tokens, nullptr);
   EXPECT_DOUBLE_EQ(tokens->borderWidth(), 1.2) << "styled as it wakes";
   EXPECT_DOUBLE_EQ(tokens->cornerRadius(), 2.0);
@@ -147,18 +147,18 @@ TEST_F(InspectorTest, ReturnInTheTitleAndAddressViewsSavesTheEditAndOpensNothing
   build(1);
   show(a);
   auto& e = editor();
-  ASSERT_NE(dynamic_cast<KestoTitleTextView*>(e.title.get()), nullptr);
+  ASSERT_NE(dynamic_cast<KestoTitleTextView*>(e.views().title.get()), nullptr);
   int launches = 0;
   sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>&) { return ++launches, true; });
   const auto returnKey = ui::Event::key(ui::KeyCode::Return, 0, "\r");
-  e.title->setStringValue("Typed title");
-  e.title->keyDown(returnKey);
+  e.views().title->setStringValue("Typed title");
+  e.views().title->keyDown(returnKey);
   EXPECT_EQ(a->title().value_or(""), "Typed title");
-  EXPECT_TRUE(runUntil([&] { return e.title->isEditable(); }, 2)) << "ready for the next edit";
-  e.url->setStringValue("https://typed.example/");
-  e.url->keyDown(ui::Event::key(ui::KeyCode::Return, ui::ModifierFlag::Shift, "\r"));
+  EXPECT_TRUE(runUntil([&] { return e.views().title->isEditable(); }, 2)) << "ready for the next edit";
+  e.views().url->setStringValue("https://typed.example/");
+  e.views().url->keyDown(ui::Event::key(ui::KeyCode::Return, ui::ModifierFlag::Shift, "\r"));
   EXPECT_EQ(a->url().value_or(""), "https://typed.example/");
-  EXPECT_EQ(e.url->stringValue(), "https://typed.example/") << "no line break went into the address";
+  EXPECT_EQ(e.views().url->stringValue(), "https://typed.example/") << "no line break went into the address";
   EXPECT_EQ(a->timesOpened(), 0);
   EXPECT_EQ(launches, 0) << "Return ends the edit and opens nothing";
   sys::Workspace::setLauncher(nullptr);
@@ -171,14 +171,14 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
   auto& e = editor();
   spin(0.05);  // the group of the add closes with its turn of the loop
 
-  e.title->setStringValue("New title");
-  e.title->sendAction();
+  e.views().title->setStringValue("New title");
+  e.views().title->sendAction();
   EXPECT_EQ(a->title().value_or(""), "New title");
   EXPECT_TRUE(saved());
 
   // The address edit takes the base address along.
-  e.url->setStringValue("https://other.example/deep/path?q=1");
-  e.url->sendAction();
+  e.views().url->setStringValue("https://other.example/deep/path?q=1");
+  e.views().url->sendAction();
   EXPECT_EQ(a->url().value_or(""), "https://other.example/deep/path?q=1");
   EXPECT_EQ(a->baseURL().value_or(""), brightwren::stringWithFirstURLComponent("https://other.example/deep/path?q=1"));
   EXPECT_NE(a->baseURL().value_or(""), "a.example");
@@ -199,40 +199,40 @@ TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {
 
   // What the inspector stores is cleaned like every door's, and the site follows the clean form.
   auto version = a->version();
-  e.url->setStringValue("https://exa\xE2\x80\xAE" "mple.org/gpj.exe\n");
-  e.url->sendAction();
+  e.views().url->setStringValue("https://exa\xE2\x80\xAE" "mple.org/gpj.exe\n");
+  e.views().url->sendAction();
   EXPECT_EQ(a->url().value_or(""), "https://example.org/gpj.exe");
   EXPECT_EQ(a->baseURL().value_or(""), brightwren::stringWithFirstURLComponent("https://example.org/gpj.exe"));
   // The field still shows what was typed: leaving it stores nothing new.
   version = a->version();
-  e.controlTextDidEndEditing(*e.url);
+  e.controlTextDidEndEditing(*e.views().url);
   EXPECT_EQ(a->version(), version);
 
   // Leaving a field stores it like Return; leaving it unchanged stores nothing.
   version = a->version();
-  e.controlTextDidEndEditing(*e.title);
+  e.controlTextDidEndEditing(*e.views().title);
   EXPECT_EQ(a->version(), version);
-  e.loginField->setStringValue("me");
-  e.controlTextDidEndEditing(*e.loginField);
+  e.views().loginField->setStringValue("me");
+  e.controlTextDidEndEditing(*e.views().loginField);
   EXPECT_EQ(a->login().value_or(""), "me");
 
   // Password: Base64 of the text; an empty field removes it. Copy takes the clear text.
-  e.passwordField->setStringValue("pw ü");
-  e.passwordField->sendAction();
+  e.views().passwordField->setStringValue("pw ü");
+  e.views().passwordField->sendAction();
   EXPECT_EQ(Base64::decodeToString(a->password().value_or("")).value_or(""), "pw ü");
   e.copyPassword();
   EXPECT_EQ(ui::Pasteboard::general().stringForType(ui::PasteboardType::String).value_or(""), "pw ü");
-  e.passwordField->setStringValue("");
-  e.passwordField->sendAction();
+  e.views().passwordField->setStringValue("");
+  e.views().passwordField->sendAction();
   EXPECT_FALSE(a->password());
 
   // Colour and favourite.
-  e.colorButton->selectItemAtIndex(2);
+  e.views().colorButton->selectItemAtIndex(2);
   e.updateColor();
   EXPECT_EQ(a->color().value_or(""), "red");
-  e.favoriteButton->performClick();
+  e.views().favoriteButton->performClick();
   EXPECT_EQ(a->isFavorite(), 1);
-  e.favoriteButton->performClick();
+  e.views().favoriteButton->performClick();
   EXPECT_EQ(a->isFavorite(), 0);
   EXPECT_TRUE(saved());
 }
@@ -241,7 +241,7 @@ TEST_F(InspectorTest, RatingFromAClickOnAStar) {
   auto a = add("http://a.example/", "A");
   build(1);
   show(a);
-  auto& stars = *editor().rating;
+  auto& stars = *editor().views().rating;
   auto fourth = stars.rectOfStar(3);
   stars.userClickedAt(fourth.midX());
   EXPECT_EQ(a->rating().value_or(0), 4.0);
@@ -266,8 +266,8 @@ TEST_F(InspectorTest, TagsReplaceAddAndDeleteUnusedOnes) {
   dm().currentlySelectedTags() = {"work"};
 
   // Exact names: "Work" is a tag of its own beside "work", which loses its last use and goes.
-  e.tags->setTokens({"Work", "news"});
-  e.tags->sendAction();
+  e.views().tags->setTokens({"Work", "news"});
+  e.views().tags->sendAction();
   EXPECT_EQ(tagNames(a), (std::vector<std::string>{"Work", "news"}));
   EXPECT_FALSE(Tag::fetchEntityWhereProperty("name", fnd::Value(std::string("work"))));
   EXPECT_TRUE(dm().currentlySelectedTags().empty());
@@ -277,8 +277,8 @@ TEST_F(InspectorTest, TagsReplaceAddAndDeleteUnusedOnes) {
   b->addTag(makeTag("t2"));
   b->saveBookmark();
   showSeveral({b, c});
-  e.tags->setTokens({"t1"});
-  e.tags->sendAction();
+  e.views().tags->setTokens({"t1"});
+  e.views().tags->sendAction();
   EXPECT_EQ(tagNames(b), (std::vector<std::string>{"t1", "t2"}));
   EXPECT_EQ(tagNames(c), std::vector<std::string>{"t1"});
 
@@ -315,10 +315,10 @@ TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
   showSeveral({a, b});
   auto& e = editor();
   // Leaving the empty field adds nothing.
-  e.controlTextDidEndEditing(*e.notes);
+  e.controlTextDidEndEditing(*e.views().notes);
   EXPECT_EQ(a->notes().value_or(""), "a");
-  e.notes->setStringValue("x");
-  e.notes->sendAction();
+  e.views().notes->setStringValue("x");
+  e.views().notes->sendAction();
   EXPECT_EQ(a->notes().value_or(""), "a\n\nx");
   EXPECT_EQ(b->notes().value_or(""), "x");
 }
@@ -331,15 +331,15 @@ TEST_F(InspectorTest, GoToFolderSelectsTheFolderInTheSidebarSoRefreshesKeepIt) {
   build(2);
   spin(0.3);  // the sidebar shows its stored tab
   auto& e = editor();
-  ASSERT_TRUE(e.foldersController);
-  auto& folders = *e.foldersController;
+  ASSERT_TRUE(ui->foldersController());
+  auto& folders = *ui->foldersController();
   folders.selectFolderWithID(other->folderID());
   ASSERT_TRUE(dm().currentFolder());
   ASSERT_EQ(dm().currentFolder()->folderID(), other->folderID());
 
   show(a);
-  EXPECT_EQ(e.currentFolderID, work->folderID());
-  EXPECT_FALSE(e.folderButton->isHidden());
+  EXPECT_EQ(e.currentFolderID(), work->folderID());
+  EXPECT_FALSE(e.views().folderButton->isHidden());
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWGoToCurrentFolder);
   EXPECT_EQ(folders.selectedIdentifier(), work->folderID());
   ASSERT_TRUE(dm().currentFolder());
@@ -360,7 +360,7 @@ TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
   build(2);
   auto& e = editor();
   auto select = [&](const Bookmark::Ref& bm) {
-    auto& list = *controller().kestoCollectionView;
+    auto& list = *controller().views().collectionView;
     list.deselectAllItems();
     const auto& shown = dm().bookmarks();
     auto at = std::find(shown.begin(), shown.end(), bm) - shown.begin();
@@ -368,12 +368,12 @@ TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
     controller().didChangeSelection();
   };
   select(a);
-  EXPECT_EQ(e.title->stringValue(), "A");
+  EXPECT_EQ(e.views().title->stringValue(), "A");
   // Moved to the trash: nothing selected, nothing shown.
   controller().deleteBookmarks();
   EXPECT_FALSE(dm().currentBookmark());
-  EXPECT_TRUE(e.title->isHidden());
-  EXPECT_EQ(e.title->stringValue(), "");
+  EXPECT_TRUE(e.views().title->isHidden());
+  EXPECT_EQ(e.views().title->stringValue(), "");
 
   // Several at once, then one deleted for good from the trash list.
   a->setTrashed(1);
@@ -382,10 +382,10 @@ TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
   dm().bookmarks() = {a, b};
   controller().updateView();
   select(b);
-  EXPECT_EQ(e.title->stringValue(), "B");
+  EXPECT_EQ(e.views().title->stringValue(), "B");
   controller().deleteBookmarks();
   EXPECT_FALSE(dm().currentBookmark());
-  EXPECT_EQ(e.title->stringValue(), "");
+  EXPECT_EQ(e.views().title->stringValue(), "");
 }
 
 }  // namespace

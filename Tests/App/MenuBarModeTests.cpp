@@ -56,7 +56,7 @@ class MenuBarMode : public AppTest {
   PreferencesController& prefs() { return ui->preferencesController(); }
   KRRecorderControl& recorder() {
     prefs().showPreferencesPanel();
-    return *prefs().keyRecorder;
+    return *prefs().panelViews().keyRecorder;
   }
   void record(std::uint16_t keyCode, std::uint64_t flags, const std::string& chars) {
     recorder().keyDown(ui::Event::key(ui::KeyCode::Space, 0, " "));
@@ -70,6 +70,27 @@ class MenuBarMode : public AppTest {
   std::shared_ptr<TestDialogResponder> responder;
 };
 
+TEST_F(MenuBarMode, TheHotKeyPartAloneRegistersAndIsSilentOnceGone) {
+  int reloads = 0;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(&reloads, [&](const fnd::Notification&) { ++reloads; }, BRWUpdateMenuBookmarksViewNotification);
+  {
+    AppHotKey hotKey;  // no windows: the hot key only asks the menu-bar list to reload
+    hotKey.initializeHotkey();
+    ASSERT_TRUE(desktop->registered());
+    ASSERT_TRUE(hotKey.registeredHotKey());
+    EXPECT_EQ(*hotKey.registeredHotKey(), HotKeyCombo{});
+    desktop->action();
+    EXPECT_EQ(reloads, 1);
+    hotKey.showMenuBarWindow();
+    hotKey.hideMenuBarWindow();
+  }
+  // The desktop may still hold the key a moment after its owner went: a press does nothing.
+  desktop->action();
+  EXPECT_EQ(reloads, 1);
+  center.removeObserver(&reloads);
+}
+
 TEST_F(MenuBarMode, TheRecorderChangesTheHotKeyAtOnce) {
   build(0);
   app().initializeHotkey();
@@ -79,7 +100,7 @@ TEST_F(MenuBarMode, TheRecorderChangesTheHotKeyAtOnce) {
   EXPECT_EQ(desktop->registered(), (HotKeyCombo{11, 0x1800}));
   EXPECT_EQ(defaults().integerForKey("kComboCode"), 11);
   EXPECT_EQ(defaults().integerForKey("kComboFlags"), 0x1800);
-  EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+B");
+  EXPECT_EQ(prefs().panelViews().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+B");
   EXPECT_TRUE(responder->alerts.empty());
   // The new combination opens the menu-bar window.
   desktop->action();
@@ -141,21 +162,21 @@ TEST_F(MenuBarMode, AStartInMenuBarModeWithoutATrayShowsTheMainWindow) {
   EXPECT_FALSE(app().menuBarMode());
   EXPECT_TRUE(ui->window().isVisible());
   prefs().showPreferencesPanel();
-  EXPECT_NE(prefs().menubarModeCheck->title().find("no system tray"), std::string::npos);
+  EXPECT_NE(prefs().panelViews().menubarModeCheck->title().find("no system tray"), std::string::npos);
 }
 
 TEST_F(MenuBarMode, TheLaunchAtLoginSwitchWritesTheAutostartEntry) {
   build(0);
   prefs().showPreferencesPanel();
-  ASSERT_TRUE(prefs().launchAtLoginCheck);
-  EXPECT_EQ(prefs().launchAtLoginCheck->state(), 0);
-  prefs().launchAtLoginCheck->performClick();
+  ASSERT_TRUE(prefs().panelViews().launchAtLoginCheck);
+  EXPECT_EQ(prefs().panelViews().launchAtLoginCheck->state(), 0);
+  prefs().panelViews().launchAtLoginCheck->performClick();
   EXPECT_TRUE(fnd::FileManager::fileExists(sys::LoginItems::autostartEntryPath()));
   EXPECT_TRUE(prefs().loginItems().launchAtLogin());
-  EXPECT_EQ(prefs().launchAtLoginCheck->state(), 1);
-  prefs().launchAtLoginCheck->performClick();
+  EXPECT_EQ(prefs().panelViews().launchAtLoginCheck->state(), 1);
+  prefs().panelViews().launchAtLoginCheck->performClick();
   EXPECT_FALSE(fnd::FileManager::fileExists(sys::LoginItems::autostartEntryPath()));
-  EXPECT_EQ(prefs().launchAtLoginCheck->state(), 0);
+  EXPECT_EQ(prefs().panelViews().launchAtLoginCheck->state(), 0);
 }
 
 }  // namespace

@@ -141,26 +141,27 @@ TEST_F(PreferencesPanelTest, ChoosingTheFolderOrderSavesItAndReordersTheList) {
   ASSERT_TRUE(prefs().preferencesPanel()->isVisible());
   EXPECT_EQ(prefs().selectedTab(), "general");
   // The first-run values are what the panel shows.
-  EXPECT_EQ(prefs().foldersMatrix->selectedRow(), 1);
-  EXPECT_EQ(prefs().inboxMatrix->selectedRow(), 0);
-  EXPECT_EQ(prefs().duplicatesCheck->state(), 1);
-  EXPECT_EQ(prefs().favoriteBrowserPopUp->titleOfSelectedItem(), PreferencesController::kDefaultBrowserItem);
-  EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+Ctrl+P");
+  EXPECT_EQ(prefs().panelViews().foldersMatrix->selectedRow(), 1);
+  EXPECT_EQ(prefs().panelViews().inboxMatrix->selectedRow(), 0);
+  EXPECT_EQ(prefs().panelViews().duplicatesCheck->state(), 1);
+  EXPECT_EQ(prefs().panelViews().favoriteBrowserPopUp->titleOfSelectedItem(),
+            PreferencesController::kDefaultBrowserItem);
+  EXPECT_EQ(prefs().panelViews().currentShortcutLabel->stringValue(), "Current shortcut: Super+Alt+Ctrl+P");
 
-  prefs().ratingCheck->performClick();
-  prefs().foldersMatrix->clickRow(0);
+  prefs().panelViews().ratingCheck->performClick();
+  prefs().panelViews().foldersMatrix->clickRow(0);
   EXPECT_TRUE(prefs().sortFoldersAlfabetically());
   EXPECT_FALSE(prefs().sortFoldersByDateDescending() || prefs().sortFoldersByDateAscending());
   // The optional keys in front of the order are left alone.
   EXPECT_TRUE(prefs().sortFoldersByRating());
-  EXPECT_EQ(prefs().ratingCheck->state(), 1);
+  EXPECT_EQ(prefs().panelViews().ratingCheck->state(), 1);
   fnd::UserDefaults file(defaults().filePath());
   EXPECT_TRUE(file.boolForKey("sortFoldersAlfabetically"));
   EXPECT_TRUE(file.boolForKey("sortFoldersByRating"));
   EXPECT_TRUE(runUntil([&] { return listedTitles() == std::vector<std::string>{"Alpha", "Beta", "Gamma"}; }, 5));
 
-  prefs().foldersMatrix->clickRow(2);
-  EXPECT_EQ(prefs().foldersMatrix->selectedRow(), 2);
+  prefs().panelViews().foldersMatrix->clickRow(2);
+  EXPECT_EQ(prefs().panelViews().foldersMatrix->selectedRow(), 2);
   EXPECT_TRUE(prefs().sortFoldersByDateAscending());
   EXPECT_FALSE(prefs().sortFoldersAlfabetically());
   EXPECT_TRUE(runUntil([&] { return listedTitles() == std::vector<std::string>{"Beta", "Alpha", "Gamma"}; }, 5));
@@ -198,11 +199,11 @@ class BrowserChoiceTest : public PreferencesPanelTest {
 TEST_F(BrowserChoiceTest, TheListIsTheInstalledBrowsersAndStoresTheDesktopEntryId) {
   build(0);
   prefs().showPreferencesPanel();
-  auto& popUp = *prefs().favoriteBrowserPopUp;
+  auto& popUp = *prefs().panelViews().favoriteBrowserPopUp;
   EXPECT_EQ(popUp.itemTitles(),
             (std::vector<std::string>{PreferencesController::kDefaultBrowserItem, "Chromium", "Firefox ESR"}))
       << "no Safari, Opera or Chrome that are not there, and no program that does not open web pages";
-  EXPECT_TRUE(prefs().browserMissingLabel->isHidden());
+  EXPECT_TRUE(prefs().panelViews().browserMissingLabel->isHidden());
   popUp.selectItemAtIndex(2);
   popUp.sendAction();
   EXPECT_EQ(stored(), "firefox-esr.desktop");
@@ -216,7 +217,7 @@ TEST_F(BrowserChoiceTest, AnOlderBundleIdentifierSelectsTheBrowserItStandsFor) {
   defaults().setString(PreferencesController::kFirefox, "favoriteBrowser");
   build(0);
   prefs().showPreferencesPanel();
-  EXPECT_EQ(prefs().favoriteBrowserPopUp->titleOfSelectedItem(), "Firefox ESR");
+  EXPECT_EQ(prefs().panelViews().favoriteBrowserPopUp->titleOfSelectedItem(), "Firefox ESR");
   EXPECT_FALSE(prefs().missingBrowserName());
 }
 
@@ -225,12 +226,12 @@ TEST_F(BrowserChoiceTest, AChoiceNoLongerInstalledIsShownAsSuchAndKept) {
   defaults().setString(PreferencesController::kSafari, "favoriteBrowser");
   build(0);
   prefs().showPreferencesPanel();
-  auto& popUp = *prefs().favoriteBrowserPopUp;
+  auto& popUp = *prefs().panelViews().favoriteBrowserPopUp;
   EXPECT_EQ(popUp.titleOfSelectedItem(), "Safari (not installed)");
-  EXPECT_FALSE(prefs().browserMissingLabel->isHidden());
-  EXPECT_NE(prefs().browserMissingLabel->stringValue().find("No longer installed"), std::string::npos);
+  EXPECT_FALSE(prefs().panelViews().browserMissingLabel->isHidden());
+  EXPECT_NE(prefs().panelViews().browserMissingLabel->stringValue().find("No longer installed"), std::string::npos);
   // Another preference saved meanwhile does not turn the choice into something else.
-  prefs().ratingCheck->performClick();
+  prefs().panelViews().ratingCheck->performClick();
   EXPECT_EQ(stored(), PreferencesController::kSafari);
 
   // Removing a chosen browser is told the next time the panel shows.
@@ -251,9 +252,9 @@ TEST_F(PreferencesPanelTest, BothInboxFlagsShowNewestFirst) {
   defaults().setInteger(0x100, "kComboFlags");
   build(0);
   prefs().showPreferencesPanel();
-  EXPECT_EQ(prefs().inboxMatrix->selectedRow(), 0);
-  EXPECT_EQ(prefs().currentShortcutLabel->stringValue(), "Current shortcut: Ctrl+A");
-  prefs().inboxMatrix->clickRow(1);
+  EXPECT_EQ(prefs().panelViews().inboxMatrix->selectedRow(), 0);
+  EXPECT_EQ(prefs().panelViews().currentShortcutLabel->stringValue(), "Current shortcut: Ctrl+A");
+  prefs().panelViews().inboxMatrix->clickRow(1);
   EXPECT_TRUE(prefs().sortInboxByDateAscending());
   EXPECT_FALSE(prefs().sortInboxByDateDescending());
 }
@@ -261,8 +262,8 @@ TEST_F(PreferencesPanelTest, BothInboxFlagsShowNewestFirst) {
 TEST_F(PreferencesPanelTest, ServiceSectionShowsTheAccountAndEditsOnlyWhenOneExists) {
   build(0);
   prefs().showPreferencesPanel();
-  EXPECT_EQ(prefs().connectedToDeliciousLabel->stringValue(), "Not connected to del.icio.us");
-  EXPECT_TRUE(prefs().publicDeliciousCheck->isHidden());
+  EXPECT_EQ(prefs().panelViews().connectedToDeliciousLabel->stringValue(), "Not connected to del.icio.us");
+  EXPECT_TRUE(prefs().panelViews().publicDeliciousCheck->isHidden());
   // No account: the public switch changes nothing at all, not even a save.
   prefs().updatePreferences(36);
   EXPECT_FALSE(saved("sortFoldersByRating"));
@@ -274,14 +275,14 @@ TEST_F(PreferencesPanelTest, ServiceSectionShowsTheAccountAndEditsOnlyWhenOneExi
   service->setDefaultsToPublic(0);
   ASSERT_TRUE(WrenEntity::saveContext());
   prefs().reloadSocial();
-  EXPECT_EQ(prefs().connectedToPinboardLabel->stringValue(), "Connected as reader");
-  EXPECT_EQ(prefs().pinboardPreferencesUsernameField->stringValue(), "reader");
+  EXPECT_EQ(prefs().panelViews().connectedToPinboardLabel->stringValue(), "Connected as reader");
+  EXPECT_EQ(prefs().panelViews().pinboardPreferencesUsernameField->stringValue(), "reader");
   // The stored password never reaches the screen.
-  EXPECT_NE(prefs().pinboardPreferencesPasswordField->stringValue(), "c2VjcmV0");
-  EXPECT_NE(prefs().pinboardPreferencesPasswordField->stringValue(), "secret");
-  EXPECT_EQ(prefs().disconnectPinboard->title(), "Disconnect");
-  ASSERT_FALSE(prefs().publicPinboardCheck->isHidden());
-  prefs().publicPinboardCheck->performClick();
+  EXPECT_NE(prefs().panelViews().pinboardPreferencesPasswordField->stringValue(), "c2VjcmV0");
+  EXPECT_NE(prefs().panelViews().pinboardPreferencesPasswordField->stringValue(), "secret");
+  EXPECT_EQ(prefs().panelViews().disconnectPinboard->title(), "Disconnect");
+  ASSERT_FALSE(prefs().panelViews().publicPinboardCheck->isHidden());
+  prefs().panelViews().publicPinboardCheck->performClick();
   EXPECT_EQ(Service::serviceNamed("pinboard")->defaultsToPublic(), 1);
   EXPECT_TRUE(saved("sortFoldersByRating"));
 }
@@ -291,11 +292,11 @@ TEST_F(PreferencesPanelTest, PaneActionsSelectTheirPane) {
   prefs().showPreferencesPanel();
   prefs().showPreferencesDeliciousTab();
   EXPECT_EQ(prefs().selectedTab(), "delicious");
-  EXPECT_FALSE(prefs().publicDeliciousCheck->superview()->isHidden());
-  EXPECT_TRUE(prefs().menubarModeCheck->superview()->isHidden());
+  EXPECT_FALSE(prefs().panelViews().publicDeliciousCheck->superview()->isHidden());
+  EXPECT_TRUE(prefs().panelViews().menubarModeCheck->superview()->isHidden());
   prefs().showPreferencesSyncTab();
   EXPECT_EQ(prefs().selectedTab(), "sync");
-  EXPECT_FALSE(prefs().autoSyncCheck->superview()->isHidden());
+  EXPECT_FALSE(prefs().panelViews().autoSyncCheck->superview()->isHidden());
 }
 
 }  // namespace

@@ -248,7 +248,7 @@ TEST_F(PreviewTest, AnInspectorHiddenAtQuitStaysHiddenAtTheNextStart) {
   EXPECT_TRUE(ui->listSplitView()->subviews()[1]->isHidden());
   // The toolbar's Edit button (there with a bookmark selected) brings it back.
   selectRows({0});
-  controller().editButton->performClick();
+  controller().views().editButton->performClick();
   EXPECT_FALSE(app().inspectorHidden());
 }
 

@@ -136,8 +136,8 @@ TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
   dm().setCurrentBookmark(b);
   ViewUpdater::updateInspector();
   onStoreConnection("PRAGMA query_only = 1");
-  editor.notes->setStringValue("kept in memory");
-  editor.notes->sendAction();
+  editor.views().notes->setStringValue("kept in memory");
+  editor.views().notes->sendAction();
   ASSERT_EQ(alerts->shown.size(), 1u);
   // Told as a store that no longer takes changes.
   EXPECT_NE(alerts->shown[0].title.find("your library"), std::string::npos) << alerts->shown[0].title;
@@ -145,8 +145,8 @@ TEST_F(SaveFailureTest, AnInspectorEditTheStoreRefusesIsTold) {
   EXPECT_TRUE(WrenEntity::lastSaveFailed());
   EXPECT_EQ(b->notes().value_or(""), "kept in memory");
   onStoreConnection("PRAGMA query_only = 0");
-  editor.title->setStringValue("Saved at last");
-  editor.title->sendAction();
+  editor.views().title->setStringValue("Saved at last");
+  editor.views().title->sendAction();
   EXPECT_FALSE(WrenEntity::lastSaveFailed());
 }
 

@@ -30,8 +30,8 @@ class SearchTest : public AppTest {
   BookmarkSearch& search() { return ui->bookmarkSearch(); }
   // Types into the library field as the user does: the field's action runs the search.
   void type(const std::string& text) {
-    controller().searchField->setStringValue(text);
-    controller().searchField->sendAction();
+    controller().views().searchField->setStringValue(text);
+    controller().views().searchField->sendAction();
   }
   std::vector<std::string> titles() {
     std::vector<std::string> out;
@@ -87,14 +87,14 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
   type("alpha");
   EXPECT_TRUE(dm().isSearching());
   EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Fourth", "Second", "Third"}));
-  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "4 matches");
-  EXPECT_FALSE(controller().foundBookmarksLabel->active());
-  EXPECT_FALSE(controller().foundBookmarksLabel->isHidden());
+  EXPECT_EQ(controller().views().foundBookmarksLabel->stringValue(), "4 matches");
+  EXPECT_FALSE(controller().views().foundBookmarksLabel->active());
+  EXPECT_FALSE(controller().views().foundBookmarksLabel->isHidden());
 
   // Both words must match, each in some chosen field; two spaces change nothing.
   type("alpha  NEWS");
   EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
-  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "1 match");
+  EXPECT_EQ(controller().views().foundBookmarksLabel->stringValue(), "1 match");
 
   // One character searches nothing: the last result stays.
   type("x");
@@ -103,7 +103,7 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
   // An emptied field ends the search and brings the list back.
   type("");
   EXPECT_FALSE(dm().isSearching());
-  EXPECT_TRUE(controller().foundBookmarksLabel->isHidden());
+  EXPECT_TRUE(controller().views().foundBookmarksLabel->isHidden());
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 5; }, 5)) << dm().bookmarks().size();
 }
 
@@ -117,7 +117,7 @@ TEST_F(SearchTest, DeletingDuringASearchRunsItAgainSoTheTrashedLeaveTheResults) 
   controller().deleteBookmarks();
   EXPECT_TRUE(dm().isSearching());
   EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Fourth", "Third"}));
-  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "3 matches");
+  EXPECT_EQ(controller().views().foundBookmarksLabel->stringValue(), "3 matches");
 }
 
 TEST_F(SearchTest, TheCountTellsHowManyMatchWhenTheListStopsAtItsLimit) {
@@ -134,9 +134,9 @@ TEST_F(SearchTest, TheCountTellsHowManyMatchWhenTheListStopsAtItsLimit) {
   build(1205);
   type("many");
   EXPECT_EQ(dm().bookmarks().size(), 1000u);
-  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "1,000 of 1,205 matches");
+  EXPECT_EQ(controller().views().foundBookmarksLabel->stringValue(), "1,000 of 1,205 matches");
   type("many 120");
-  EXPECT_EQ(controller().foundBookmarksLabel->stringValue(), "7 matches");  // 120, 1120, 1200–1204
+  EXPECT_EQ(controller().views().foundBookmarksLabel->stringValue(), "7 matches");  // 120, 1120, 1200–1204
 }
 
 TEST_F(SearchTest, OptionsChooseTheFieldsAndNoneMeansTitles) {
@@ -153,7 +153,7 @@ TEST_F(SearchTest, OptionsChooseTheFieldsAndNoneMeansTitles) {
   defaults().setBool(false, "SearchContent");
   type("alph");
   EXPECT_TRUE(defaults().boolForKey("SearchTitle"));
-  auto items = controller().searchField->searchMenuItems();
+  auto items = controller().views().searchField->searchMenuItems();
   auto titleItem = std::find_if(items.begin(), items.end(), [](const auto& i) { return i.tag == 1; });
   ASSERT_NE(titleItem, items.end());
   EXPECT_TRUE(titleItem->on);
@@ -161,7 +161,7 @@ TEST_F(SearchTest, OptionsChooseTheFieldsAndNoneMeansTitles) {
   // Choosing the tags item from the menu turns it on, checks it and searches again.
   search().toggleSearchOption(5);
   EXPECT_TRUE(defaults().boolForKey("SearchTags"));
-  items = controller().searchField->searchMenuItems();
+  items = controller().views().searchField->searchMenuItems();
   EXPECT_TRUE(std::find_if(items.begin(), items.end(), [](const auto& i) { return i.tag == 5; })->on);
   EXPECT_EQ(titles(), (std::vector<std::string>{"Alpha news", "Third"}));
 }
@@ -176,42 +176,42 @@ TEST_F(SearchTest, NothingFoundOffersTheWebSearchAndReturnOpensIt) {
   build(5);
   type("a&b #c+d ü");
   EXPECT_TRUE(dm().bookmarks().empty());
-  auto& label = *controller().foundBookmarksLabel;
+  auto& label = *controller().views().foundBookmarksLabel;
   EXPECT_EQ(label.stringValue(), "0 matches - search with google");
   EXPECT_TRUE(label.active());
   EXPECT_EQ(label.url(), webSearchAddress("a&b #c+d ü"));
 
   // Return in the field with an empty list searches the web.
   search().setFocusDelay(0);
-  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::insertNewline));
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().views().searchField, ui::cmd::insertNewline));
   auto opened = [&] {
     for (const auto& args : launched)
       if (!args.empty() && args.back() == "https://www.google.com/search?q=a%26b%20%23c%2Bd%20%C3%BC") return true;
     return false;
   };
   EXPECT_TRUE(runUntil([&] { return opened(); }, 2));
-  EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::moveUp));
+  EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().views().searchField, ui::cmd::moveUp));
 }
 
 TEST_F(SearchTest, DownMovesTheFocusIntoANonEmptyList) {
   seed();
   build(5);
-  ui->window().makeFirstResponder(controller().searchField.get());
+  ui->window().makeFirstResponder(controller().views().searchField.get());
   type("alpha");
   search().setFocusDelay(0);
-  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().searchField, ui::cmd::moveDown));
+  EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().views().searchField, ui::cmd::moveDown));
   ASSERT_TRUE(runUntil([&] { return ui->window().firstResponder() == ui->collectionView().get(); }, 2));
 }
 
 TEST_F(SearchTest, FindShowsTheListOnlyBoxAndItLimitsTheSearchToTheList) {
   seed();
   build(5);
-  auto& box = *controller().folderSearchOnlyButton;
+  auto& box = *controller().views().folderSearchOnlyButton;
   EXPECT_TRUE(box.isHidden());
   search().findInScope();
   EXPECT_FALSE(box.isHidden());
   EXPECT_EQ(box.state(), 1);
-  EXPECT_EQ(ui->window().firstResponder(), controller().searchField.get());
+  EXPECT_EQ(ui->window().firstResponder(), controller().views().searchField.get());
   search().find();
   EXPECT_EQ(box.state(), 0);
 
@@ -235,7 +235,7 @@ TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
   add("http://c.example/", "match two");
   add("http://d.example/", "match three");
   build(4);
-  auto& field = *controller().searchInScopeField;
+  auto& field = *controller().views().searchInScopeField;
   auto selected = [&] {
     return dm().selectedBookmarks().size() == 1 ? dm().selectedBookmarks()[0]->title().value_or("") : "";
   };
@@ -249,7 +249,7 @@ TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
     EXPECT_EQ(selected(), order[static_cast<std::size_t>(run % 3)]) << "run " << run;
     EXPECT_TRUE(search().isSearchingInScope());
   }
-  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "3 matches");
+  EXPECT_EQ(controller().views().occurrencesLabel->stringValue(), "3 matches");
   // The highlight is on the selected match.
   auto paths = ui->collectionView()->indexPathsForSelectedItems();
   ASSERT_EQ(paths.size(), 1u);
@@ -257,12 +257,12 @@ TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
 
   field.setStringValue("zzz");
   field.sendAction();
-  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "Not found");
+  EXPECT_EQ(controller().views().occurrencesLabel->stringValue(), "Not found");
   EXPECT_FALSE(search().isSearchingInScope());
 
   field.setStringValue("m");
   field.sendAction();
-  EXPECT_EQ(controller().occurrencesLabel->stringValue(), "");
+  EXPECT_EQ(controller().views().occurrencesLabel->stringValue(), "");
   EXPECT_EQ(search().sameSearchCount(), 0);
 }
 
@@ -359,7 +359,7 @@ TEST_F(SearchTest, CtrlFFocusesTheSearchField) {
   EXPECT_EQ(find->keyEquivalent(), "f");
   ASSERT_TRUE(find->target());
   find->target()->performAction(cmd::find, nullptr);
-  EXPECT_EQ(ui->window().firstResponder(), controller().searchField.get());
+  EXPECT_EQ(ui->window().firstResponder(), controller().views().searchField.get());
 }
 
 }  // namespace

@@ -338,14 +338,15 @@ TEST_F(StartupTest, MenuBarModeKeepsTheWindowHiddenUntilAsked) {
 TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   build(0);
   app().applicationDidFinishLaunching();
-  ASSERT_TRUE(app().progress);
-  EXPECT_EQ(app().progress->numberOfLines(), 10u);
-  EXPECT_EQ(app().progress->widthOfLine(), 2.0);
-  EXPECT_EQ(app().progress->lengthOfLine(), 8.0);
+  const auto& progress = ui->activityIndicator();
+  ASSERT_TRUE(progress);
+  EXPECT_EQ(progress->numberOfLines(), 10u);
+  EXPECT_EQ(progress->widthOfLine(), 2.0);
+  EXPECT_EQ(progress->lengthOfLine(), 8.0);
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWActivityStartedNotification);
-  EXPECT_FALSE(app().progress->isHidden());
+  EXPECT_FALSE(progress->isHidden());
   fnd::NotificationCenter::defaultCenter().postNotificationName(BRWActivityEndedNotification);
-  EXPECT_TRUE(app().progress->isHidden());
+  EXPECT_TRUE(progress->isHidden());
   ViewUpdater::showMessage("Bookmark moved", 300, 100, 1);
   ASSERT_TRUE(app().overlay());
   EXPECT_TRUE(app().overlay()->isOverlay());

@@ -58,6 +58,9 @@ TEST(MenuBarWindowTest, EscapeAsksToCloseAndAttachingAddsTheArrow) {
   EXPECT_TRUE(window.performAction(ui::cmd::cancelOperation, nullptr));
   fnd::NotificationCenter::defaultCenter().removeObserver(&closes);
   EXPECT_EQ(closes, 2);
+  // The window's own commands still reach the window behind its cancel.
+  EXPECT_TRUE(window.respondsToAction(ui::cmd::performClose));
+  EXPECT_FALSE(window.respondsToAction(ui::cmd::insertNewline));
 
   EXPECT_EQ(window.titleBarRect(), fnd::Rect(0, 278, 300, 22));
   window.setAttachedToMenuBar(true);

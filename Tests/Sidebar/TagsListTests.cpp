@@ -250,6 +250,30 @@ TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
   EXPECT_EQ(tags.menuForItem(tags.containerItem())->numberOfItems(), 0u);
 }
 
+TEST_F(TagsListTest, TheMenuItemsRenameInPlaceAndAskBeforeDeleting) {
+  tagged("a", {"t"});
+  save();
+  wire();
+  auto menu = tags.menuForItem(tags.tagItems()[0].get());
+  auto send = [&](std::size_t index) {
+    const auto& item = menu->items()[index];
+    return item->target()->performAction(item->action(), item.get());
+  };
+  // Nothing selected: rename has no row to edit.
+  EXPECT_TRUE(send(0));
+  EXPECT_FALSE(tags.sourceList()->isEditing());
+  selectRows({"t"});
+  EXPECT_TRUE(send(0));
+  EXPECT_TRUE(tags.sourceList()->isEditing());
+
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  EXPECT_TRUE(send(1));
+  spin(0.8);
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  EXPECT_EQ(responder->alerts[0].message, "Delete this tag?");
+  EXPECT_FALSE(tags.respondsToAction(cmd::removeFolder));
+}
+
 TEST_F(TagsListTest, SearchTermsLocksAndQuotes) {
   tagged("work page", {"workshop"});
   tagged("quoted", {"it's"});

@@ -156,10 +156,12 @@ class Menu : public std::enable_shared_from_this<Menu> {
   View* contextView() const;
 
   struct Impl;
-  Impl* impl() const { return d_.get(); }
 
  private:
   friend class MenuItem;
+  // Marks the menu bar's menu as such.
+  friend class Application;
+  Impl* impl() const { return d_.get(); }
   void itemChanged(MenuItem& item);
   std::unique_ptr<Impl> d_;
   std::string title_;

@@ -81,7 +81,6 @@ class Pasteboard {
   ~Pasteboard();
   Pasteboard(const Pasteboard&) = delete;
   Pasteboard& operator=(const Pasteboard&) = delete;
-  Impl* impl() const { return d_.get(); }
 
  private:
   std::unique_ptr<Impl> d_;

@@ -1,0 +1,168 @@
+#include "App/AppIntake.h"
+
+#include "App/BookmarkIntake.h"
+#include "App/BookmarksController.h"
+#include "App/PreferencesController.h"
+#include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/Folder.h"
+#include "Model/ViewUpdater.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
+#include "Platform/System/UserNotifications.h"
+#include "Synchronize/SharedFolderArchive.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace kesto {
+
+namespace {
+
+constexpr const char* kBookmarkAdded = "Bookmark added";
+constexpr const char* kBookmarkSkipped = "Bookmark skipped (already present)";
+
+}  // namespace
+
+AppIntake::AppIntake() = default;
+
+AppIntake::~AppIntake() { lifetime_.end(); }
+
+void AppIntake::getUrl(const std::string& urlText) {
+  KESTO_ASSERT_MAIN_THREAD();
+  auto text = intake::textFromSchemeURL(urlText);
+  if (!text) return;  // not ours, or the menu-bar payload: nothing to add
+  addPinUrlFromString(*text);
+}
+
+void AppIntake::addPinUrlFromString(const std::string& text) {
+  urlToBeAdded_ = text;
+  addUrlFromBrowserExtension();
+}
+
+bool AppIntake::openFile(const std::string& path) {
+  fileToBeImported_ = path;
+  importSharedFolderFromDoubleClick();
+  return true;
+}
+
+bool AppIntake::openFiles(const std::vector<std::string>& paths) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (paths.empty()) return false;
+  return openFile(paths.front());
+}
+
+void AppIntake::importSharedFolderFromDoubleClick() {
+  if (fileToBeImported_.empty()) return;
+  std::string path = std::move(fileToBeImported_);
+  fileToBeImported_.clear();
+  if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
+  archive_->setDataManager(wiring_.data);
+  if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+}
+
+void AppIntake::addUrlFromBrowserExtension() {
+  if (urlToBeAdded_.empty()) return;
+  const std::string text = std::move(urlToBeAdded_);
+  urlToBeAdded_.clear();
+  if (text.size() > intake::kMaximumIntakeBytes) {
+    fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
+    return;
+  }
+  // A hand-over is one change however many lines it holds: one save and one refresh of each
+  // view. The batch saves first; the list and the views catch up on the next turn of the event
+  // loop, so the user waits twice briefly instead of once for both.
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
+  std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
+  std::size_t addresses = 0;
+  PreferencesController fallback;
+  const PreferencesController& prefs = wiring_.preferences ? *wiring_.preferences : fallback;
+  DataManager* data = wiring_.data;
+  const bool active = wiring_.applicationIsActive && wiring_.applicationIsActive();
+  const bool fromDelicious = data && data->loadingFromDelicious();
+  const bool fromPinboard = data && data->loadingFromPinboard();
+  Folder::Ref target;
+  std::vector<std::shared_ptr<Bookmark>> made;
+  for (const auto& line : intake::splitLines(text)) {
+    ViewUpdater::updateBookmarks();
+    auto address = intake::addressFromLine(line);
+    if (!address) continue;
+    if (++addresses > intake::kMaximumAddressesPerIntake) {
+      fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
+                      " addresses of a handed-in text were added");
+      break;
+    }
+    if (!target) {
+      target = Folder::inboxFolder();
+      if (!prefs.useInboxForBookmarks() && active && data && data->currentFolder()) target = data->currentFolder();
+    }
+    std::string message = kBookmarkAdded;
+    // Addresses are stored decoded, so the comparison uses the decoded form; each check is one
+    // indexed look-up by address.
+    const std::string stored = intake::storedFormOfAddress(*address);
+    auto presentInService = [&](const char* service) {
+      for (const auto& b : Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(stored)).value_or(Bookmark::List{})) {
+        auto names = b->serviceNames();
+        if (std::find(names.begin(), names.end(), service) != names.end()) return true;
+      }
+      return false;
+    };
+    std::shared_ptr<Bookmark> bookmark;
+    if (prefs.skipDuplicates()) {
+      if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
+        message = kBookmarkSkipped;
+      } else if (fromDelicious) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "delicious");
+      } else if (fromPinboard) {
+        bookmark = Bookmark::addBookmarWithURL(*address, "pinboard");
+      } else {
+        bookmark = Bookmark::addBookmarkWithURL(*address, target);
+      }
+    } else if (fromDelicious || fromPinboard) {
+      const char* service = fromDelicious ? "delicious" : "pinboard";
+      if (presentInService(service)) message = kBookmarkSkipped;
+      else bookmark = Bookmark::addBookmarWithURL(*address, service);
+    } else {
+      bookmark = Bookmark::addBookmarkWithURL(*address, target);
+    }
+    if (bookmark) made.push_back(std::move(bookmark));
+    ViewUpdater::updateSourceLists();
+    sys::UserNotificationCenter::defaultCenter().deliverNotification(
+        {message, *address, sys::kUserNotificationDefaultSoundName});
+  }
+  oneSave.reset();
+  auto alive = lifetime_.watch();
+  fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
+    if (alive && wiring_.bookmarksController) wiring_.bookmarksController->updateBookmarks(made);
+    hold.reset();
+  });
+}
+
+void AppIntake::handleArguments(const std::vector<std::string>& arguments) {
+  KESTO_ASSERT_MAIN_THREAD();
+  // One launch's texts are one intake, so its bounds hold however many arguments it carries.
+  std::string text;
+  bool anyText = false;
+  auto append = [&](const std::string& piece) {
+    if (anyText) text += '\n';
+    text += piece;
+    anyText = true;
+  };
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (arg == "--add-text") {
+      if (i + 1 < arguments.size()) append(arguments[++i]);
+    } else if (arg.compare(0, 6, intake::kSchemePrefix) == 0) {
+      if (auto decoded = intake::textFromSchemeURL(arg)) append(*decoded);
+    } else if (!arg.empty() && arg[0] != '-') {
+      paths.push_back(arg);
+    }
+  }
+  if (anyText) addPinUrlFromString(text);
+  if (!paths.empty()) openFiles(paths);
+}
+
+}  // namespace kesto

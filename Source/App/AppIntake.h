@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Platform/Foundation/Lifetime.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+class BookmarksController;
+class DataManager;
+class PreferencesController;
+class SharedFolderArchive;
+
+// What comes in from outside the window: "kesto:" URLs, texts handed over by a later launch or
+// dropped on the window, and shared-folder archives opened with the program. Main thread only.
+class AppIntake {
+ public:
+  struct Wiring {
+    DataManager* data = nullptr;
+    PreferencesController* preferences = nullptr;
+    BookmarksController* bookmarksController = nullptr;
+    // Whether the library window has started, so a new bookmark may go to the folder shown.
+    std::function<bool()> applicationIsActive;
+  };
+
+  AppIntake();
+  ~AppIntake();
+  AppIntake(const AppIntake&) = delete;
+  AppIntake& operator=(const AppIntake&) = delete;
+
+  void wire(Wiring wiring) { wiring_ = std::move(wiring); }
+
+  void getUrl(const std::string& urlText);
+  void addPinUrlFromString(const std::string& text);
+  bool openFile(const std::string& path);
+  bool openFiles(const std::vector<std::string>& paths);
+  // The archive waiting to be imported, if any.
+  void importSharedFolderFromDoubleClick();
+  // The text waiting to be added, if any: one bookmark per address line, one save, one refresh.
+  void addUrlFromBrowserExtension();
+  void handleArguments(const std::vector<std::string>& arguments);
+  const std::string& urlToBeAdded() const { return urlToBeAdded_; }
+  void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
+
+ private:
+  Wiring wiring_;
+  std::string urlToBeAdded_;
+  std::string fileToBeImported_;
+  std::unique_ptr<SharedFolderArchive> archive_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
+};
+
+}  // namespace kesto

@@ -1,0 +1,164 @@
+#include "App/AppStartup.h"
+
+#include "App/BookmarksController.h"
+#include "Model/Bookmark.h"
+#include "Model/ModelNotifications.h"
+#include "Model/WrenEntity.h"
+#include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UndoManager.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Predicate.h"
+#include "Platform/System/TrayIcon.h"
+#include "Support/ConsoleLogger.h"
+#include "Support/LogCenter.h"
+#include "Support/RollingFileLogger.h"
+#include "Synchronize/Backup.h"
+
+#include <string>
+#include <utility>
+
+namespace kesto {
+
+namespace {
+
+bool migrationDone(const char* key) { return fnd::UserDefaults::standard().hasValueForKey(key); }
+
+void markMigrationDone(const char* key) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(true, key);
+  defaults.synchronize();
+}
+
+}  // namespace
+
+AppStartup::AppStartup() {
+  KESTO_ASSERT_MAIN_THREAD();
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      this,
+      [this](const fnd::Notification&) {
+        fnd::NotificationCenter::defaultCenter().removeObserver(this);
+        firstLoadFinished_ = true;
+        if (automaticBackupRunning_) startAutomaticBackupSoon();
+        // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
+        // user can undo: Edit > Undo begins with the user's first change.
+        auto alive = lifetime_.watch();
+        fnd::DispatchQueue::main().async([alive] {
+          if (!alive) return;
+          if (auto* undo = BookmarksController::undoManager()) undo->removeAllActions();
+        });
+      },
+      UpdateFoldersNotification);
+}
+
+AppStartup::~AppStartup() {
+  lifetime_.end();
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+bool AppStartup::startsInMenuBarMode() {
+  // Without a tray there is nothing to start from: the main window shows.
+  return fnd::UserDefaults::standard().boolForKey("useMenuBarMode") && sys::TrayIcon::isSystemTrayAvailable();
+}
+
+bool AppStartup::detectRetina(const std::vector<double>& screenScales) {
+  double scale = 1.0;
+  for (double s : screenScales)
+    if (s > scale) scale = s;
+  return scale > 1.0;
+}
+
+void AppStartup::scheduleAutomaticBackup(bool waitForFirstLoad) {
+  // The copy reads the whole store: it waits until the first load has put the list on screen,
+  // then runs on a thread of its own, so a start is held up by neither.
+  if (!backup_) {
+    backup_ = std::make_unique<Backup>();
+    // A start stopped while copying leaves a hidden temporary file behind.
+    Backup::removeStaleTemporaryFiles();
+  }
+  automaticBackupRunning_ = true;
+  if (!waitForFirstLoad || firstLoadFinished_) startAutomaticBackupSoon();
+}
+
+void AppStartup::startAutomaticBackupSoon() {
+  auto alive = lifetime_.watch();
+  fnd::DispatchQueue::main().after(kAutomaticBackupDelay, [this, alive] {
+    if (!alive || !backup_) return;
+    backup_->autoBackupInBackground([this, alive](bool) {
+      if (alive) automaticBackupRunning_ = false;
+    });
+  });
+}
+
+void AppStartup::initializeLogging() {
+  auto console = ConsoleLogger::sharedInstance();
+  LogCenter::addLogger(console);
+  console->setColorsEnabled(true);
+  console->setForegroundColor(LogColor{0.0, 0.502, 0.251, 1.0}, std::nullopt, fnd::LogFlag::Info);
+  auto file = std::make_shared<RollingFileLogger>();
+  file->setMaximumFileSize(1048576);
+  file->setRollingFrequency(86400);
+  file->logFileManager()->setMaximumNumberOfLogFiles(7);
+  LogCenter::addLogger(file);
+}
+
+void AppStartup::resetAppId(bool force) {
+  auto& defaults = fnd::UserDefaults::standard();
+  if (!force && defaults.hasValueForKey("KestoID")) return;
+  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
+  defaults.synchronize();
+}
+
+void AppStartup::setDefaultFindChecks() {
+  auto& defaults = fnd::UserDefaults::standard();
+  auto write = [&](const char* suffix) {
+    const std::pair<const char*, bool> toggles[] = {{"SearchTitle", true},   {"SearchURL", true},
+                                                    {"SearchNotes", true},   {"SearchFolders", true},
+                                                    {"SearchContent", false}, {"SearchTags", true}};
+    for (const auto& [key, value] : toggles) defaults.setBool(value, std::string(key) + suffix);
+    defaults.synchronize();
+  };
+  if (!defaults.hasValueForKey("SearchSet")) write("");
+  if (!defaults.hasValueForKey("SearchMenuSet")) write("Menu");
+}
+
+void AppStartup::migrateToModelVersion4() {
+  if (migrationDone("Version4MigratedV2")) return;
+  auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
+  for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
+  WrenEntity::saveContext();
+  markMigrationDone("Version4MigratedV2");
+}
+
+void AppStartup::migrateToKesto20() {
+  if (migrationDone("KestoMigratedToVersion2")) return;
+  for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{})) {
+    b->setBlocked(0);
+    if (b->thumbnailManuallySet() < 1) {
+      for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
+        b->setValueForKey(image, fnd::Value());
+    }
+    b->setContent(std::string());
+  }
+  WrenEntity::saveContext();
+  auto& defaults = fnd::UserDefaults::standard();
+  std::string method;
+  if (defaults.objectForKey("SyncEmail").isString()) method = "kestoapp";
+  else if (defaults.boolForKey("syncUsingSkyfolder")) method = "skyfolder";
+  defaults.setString(method, "CurrentSyncMethod");
+  markMigrationDone("KestoMigratedToVersion2");
+}
+
+void AppStartup::migrateToModelVersion2() {
+  if (migrationDone("Version2Migrated")) return;
+  auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
+  for (const auto& b : lost.value_or(Bookmark::List{})) {
+    b->setBroken(1);
+    b->updateBrokenImage();
+    b->saveBookmark();
+  }
+  markMigrationDone("Version2Migrated");
+}
+
+}  // namespace kesto

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Platform/Foundation/Lifetime.h"
+
+#include <memory>
+#include <vector>
+
+namespace kesto {
+
+class Backup;
+
+// Seconds between the first load and the start of the automatic backup, for the list to be drawn.
+inline constexpr double kAutomaticBackupDelay = 0.5;
+
+// The steps of a start that are not about windows: the one-time migrations of stored data, the
+// defaults a first start writes, logging, and the automatic backup each start makes once the
+// first list is shown. Main thread only.
+class AppStartup {
+ public:
+  // Watches for the end of the first load from here on: it may end before launching does.
+  AppStartup();
+  ~AppStartup();
+  AppStartup(const AppStartup&) = delete;
+  AppStartup& operator=(const AppStartup&) = delete;
+
+  static void initializeLogging();
+  // A new installation id unless one is stored (or `force`).
+  static void resetAppId(bool force);
+  // The search options' defaults, for the library search and the menu-bar search, once.
+  static void setDefaultFindChecks();
+  static void migrateToModelVersion2();
+  static void migrateToModelVersion4();
+  static void migrateToKesto20();
+  // Largest backing scale over the screens (1.0 when none answers) above 1.
+  static bool detectRetina(const std::vector<double>& screenScales);
+  // The stored preference, where the desktop has a tray to start from.
+  static bool startsInMenuBarMode();
+
+  // The automatic backup: made off the main thread once the first list is shown, or soon when
+  // there is no library list to wait for.
+  void scheduleAutomaticBackup(bool waitForFirstLoad);
+  bool automaticBackupRunning() const { return automaticBackupRunning_; }
+
+ private:
+  void startAutomaticBackupSoon();
+
+  bool automaticBackupRunning_ = false;
+  bool firstLoadFinished_ = false;
+  std::unique_ptr<Backup> backup_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
+};
+
+}  // namespace kesto
