@@ -33,6 +33,6 @@ crash_tests() {
 }
 
 status=0
-step sanitizer-tests ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 --repeat until-pass:2 -E "$crash" || status=1
+step sanitizer-tests ctest --test-dir build-asan --parallel "$jobs" --output-on-failure --timeout 600 -E "$crash" || status=1
 step sanitizer-crash-tests crash_tests || status=1
 exit "$status"

@@ -6,6 +6,4 @@ cd "$(dirname "$0")/.."
 step set-up bash scripts/setup.sh
 step build bash scripts/build.sh
 jobs=$(nproc 2>/dev/null || echo 2)
-# A test that fails is run once more before it counts as failed: the end-to-end session of the
-# sync between two programs is timing-sensitive on a loaded machine.
-step tests ctest --test-dir build --parallel "$jobs" --output-on-failure --timeout 300 --repeat until-pass:2
+step tests ctest --test-dir build --parallel "$jobs" --output-on-failure --timeout 300

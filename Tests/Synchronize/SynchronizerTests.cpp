@@ -447,6 +447,41 @@ TEST_F(SyncedFolderLibrariesTest, ALibraryThatMissedAGenerationDoesNotResurrect)
   EXPECT_EQ(titles(), std::vector<std::string>{"one"});
 }
 
+// A trashes B1 as the list does (a new version, the updated date kept) while B deletes B2 for
+// good; both sync at once and B's upload, made from the file A had not yet replaced, lands last.
+// B's unchanged copy of B1 must not undo A's trashing, and B2 stays deleted everywhere.
+TEST_F(SyncedFolderLibrariesTest, AnEditOutlivesAnUploadThatOverwroteItUnseen) {
+  ASSERT_NO_FATAL_FAILURE(seedLibraryA());
+  use("B");
+  ASSERT_TRUE(runSync());
+  const auto payload = shared + "/Documents/kesto_sync.zip";
+  const auto seenByBoth = readFile(payload);
+
+  use("A");
+  auto b1 = find("B1");
+  ASSERT_TRUE(b1);
+  b1->setTrashed(1);
+  b1->setVersion(b1->version() + 1);
+  save();
+  ASSERT_TRUE(runSync());
+  use("B");
+  deleteLocally("B2");
+  // B loaded its own last file before A's upload replaced it: nothing merged, its library sent.
+  writeFile(payload, seenByBoth);
+  ASSERT_TRUE(runSync());
+
+  for (int pass = 0; pass < 2; ++pass)
+    for (const char* library : {"A", "B"}) {
+      use(library);
+      ASSERT_TRUE(runSync());
+      auto kept = find("B1");
+      ASSERT_TRUE(kept) << library;
+      EXPECT_EQ(kept->trashed(), 1) << library;
+      EXPECT_EQ(kept->version(), 2) << library;
+      EXPECT_FALSE(find("B2")) << library;
+    }
+}
+
 // B tags a bookmark "red" and C tags it "blue" within one second, both at version 2: after
 // everyone has synced twice, all three libraries hold the same tag.
 TEST_F(SyncedFolderLibrariesTest, TwoEditsInOneSecondEndTheSameEverywhere) {

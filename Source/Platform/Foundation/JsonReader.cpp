@@ -104,37 +104,35 @@ bool Reader::scanSeparator(char close, const char* what) {
   return fault(Fault::Syntax, std::string("Expected ',' or '") + close + "' in " + what);
 }
 
-bool Reader::scanArray(Value& out) {
+bool Reader::scanMembers(char close, const char* what, const std::function<bool()>& member) {
   if (!enterCollection()) return false;
-  Array array;
   for (;;) {
     skipWhitespace();
-    if (c_ >= end_) return fault(Fault::EndOfInput, "End of input while parsing array");
-    if (*c_ == ']') {
+    if (c_ >= end_) return fault(Fault::EndOfInput, std::string("End of input while parsing ") + what);
+    if (*c_ == close) {
       ++c_;
       --depth_;
-      out = Value(std::move(array));
       return true;
     }
-    Value element;
-    if (!scanValue(element)) return fault(Fault::Syntax, "Expected value while parsing array");
-    array.push_back(std::move(element));
-    if (!scanSeparator(']', "array")) return false;
+    if (!member() || !scanSeparator(close, what)) return false;
   }
 }
 
+bool Reader::scanArray(Value& out) {
+  Array array;
+  bool ok = scanMembers(']', "array", [&] {
+    Value element;
+    if (!scanValue(element)) return fault(Fault::Syntax, "Expected value while parsing array");
+    array.push_back(std::move(element));
+    return true;
+  });
+  if (ok) out = Value(std::move(array));
+  return ok;
+}
+
 bool Reader::scanObject(Value& out) {
-  if (!enterCollection()) return false;
   Dictionary dict;
-  for (;;) {
-    skipWhitespace();
-    if (c_ >= end_) return fault(Fault::EndOfInput, "End of input while parsing object");
-    if (*c_ == '}') {
-      ++c_;
-      --depth_;
-      out = Value(std::move(dict));
-      return true;
-    }
+  bool ok = scanMembers('}', "object", [&] {
     if (*c_ != '"') return fault(Fault::Syntax, "Object key string expected");
     ++c_;
     std::string key;
@@ -145,8 +143,10 @@ bool Reader::scanObject(Value& out) {
     Value value;
     if (!scanValue(value)) return fault(Fault::Syntax, "Object value expected for key: " + key);
     dict.insert_or_assign(std::move(key), std::move(value));
-    if (!scanSeparator('}', "object")) return false;
-  }
+    return true;
+  });
+  if (ok) out = Value(std::move(dict));
+  return ok;
 }
 
 bool Reader::scanString(std::string& out) {

@@ -56,6 +56,9 @@ class Reader {
   bool scanLiteral(const char* rest, Value value, const char* message, Value& out);
   // After an element: a comma, or the container's end, or (lenient) the next element.
   bool scanSeparator(char close, const char* what);
+  // The members of an array or object up to `close` (the opening bracket already read), each
+  // read by `member`.
+  bool scanMembers(char close, const char* what, const std::function<bool()>& member);
   bool enterCollection();
   void skipWhitespace();
   unsigned char peek() const { return c_ < end_ ? static_cast<unsigned char>(*c_) : 0; }

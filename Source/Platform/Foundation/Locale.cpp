@@ -1,35 +1,25 @@
 #include "Platform/Foundation/Locale.h"
 
-#include <unicode/locid.h>
+#include "Platform/Foundation/InstalledName_p.h"
 
-#include <mutex>
+#include <unicode/locid.h>
 
 namespace kesto::fnd {
 
 namespace {
-std::mutex& localeMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& installedLocale() {
-  static std::string id;
-  return id;
+InstalledName& installedLocale() {
+  static InstalledName name;
+  return name;
 }
 }  // namespace
 
 Locale Locale::current() {
-  {
-    std::lock_guard<std::mutex> lock(localeMutex());
-    if (!installedLocale().empty()) return Locale(installedLocale());
-  }
+  if (std::string id = installedLocale().get(); !id.empty()) return Locale(id);
   // ICU reads LC_ALL / LC_MESSAGES / LANG once; "C" and "POSIX" come out as en_US_POSIX.
   return Locale(icu::Locale::getDefault().getName());
 }
 
-void Locale::setCurrent(std::string identifier) {
-  std::lock_guard<std::mutex> lock(localeMutex());
-  installedLocale() = std::move(identifier);
-}
+void Locale::setCurrent(std::string identifier) { installedLocale().set(std::move(identifier)); }
 
 std::string Locale::languageCode() const { return icu::Locale::createFromName(id_.c_str()).getLanguage(); }
 

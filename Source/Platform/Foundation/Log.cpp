@@ -87,6 +87,25 @@ void logFormat(LogFlag flag, const char* format, ...) {
   log(flag, text);
 }
 
+bool runLoggingExceptions(const std::function<void()>& work, std::string_view failure,
+                          std::string_view subject) noexcept {
+  auto report = [&](const char* reason) {
+    std::string message(failure);
+    message += subject;
+    if (reason) message.append(": ").append(reason);
+    logError(message);
+  };
+  try {
+    work();
+    return true;
+  } catch (const std::exception& e) {
+    report(e.what());
+  } catch (...) {
+    report(nullptr);
+  }
+  return false;
+}
+
 void setLogLevel(LogFlag mostVerboseFlag) { center().logger.set_level(levelFor(mostVerboseFlag)); }
 
 void addLogSink(std::shared_ptr<spdlog::sinks::sink> sink) {

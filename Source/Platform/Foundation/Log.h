@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,11 @@ void logInfo(std::string_view message);
 void logDebug(std::string_view message);
 // printf-style, for the system's fixed log texts: logFormat(LogFlag::Info, "%s: %d", a, b).
 void logFormat(LogFlag flag, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Runs `work` where no exception may pass (an event loop, a thread of our own): what it throws is
+// logged as "<failure><subject>: <reason>" and goes no further. Answers whether `work` ran through.
+bool runLoggingExceptions(const std::function<void()>& work, std::string_view failure,
+                          std::string_view subject = {}) noexcept;
 
 // Messages below `flag`'s severity are dropped (default: Verbose, i.e. everything).
 void setLogLevel(LogFlag mostVerboseFlag);

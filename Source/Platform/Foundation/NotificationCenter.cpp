@@ -32,6 +32,22 @@ struct NotificationCenter::Impl {
   std::vector<std::shared_ptr<Registration>> registrations;
   std::uint64_t nextToken = 1;
 
+  // Files a registration under a new token. One made for a token has no observer and stands as
+  // its own.
+  std::uint64_t add(const void* observer, NotificationName name, const void* object, DispatchQueue* queue,
+                    Handler handler) {
+    auto r = std::make_shared<Registration>();
+    r->name = name;
+    r->object = object;
+    r->queue = queue;
+    r->handler = std::move(handler);
+    r->observer = observer ? observer : r.get();
+    std::lock_guard lock(mutex);
+    r->token = nextToken++;
+    registrations.push_back(std::move(r));
+    return registrations.back()->token;
+  }
+
   template <typename Pred>
   void removeIf(Pred pred) {
     std::lock_guard lock(mutex);
@@ -58,30 +74,13 @@ NotificationCenter::~NotificationCenter() = default;
 
 void NotificationCenter::addObserver(const void* observer, Handler handler, NotificationName name,
                                      const void* object) {
-  if (!handler) return;
-  auto r = std::make_shared<Registration>();
-  r->observer = observer;
-  r->name = name;
-  r->object = object;
-  r->handler = std::move(handler);
-  std::lock_guard lock(impl_->mutex);
-  r->token = impl_->nextToken++;
-  impl_->registrations.push_back(std::move(r));
+  if (handler) impl_->add(observer, name, object, nullptr, std::move(handler));
 }
 
 ObserverToken NotificationCenter::addObserverForName(NotificationName name, const void* object,
                                                      DispatchQueue* queue, Handler handler) {
   if (!handler) return {};
-  auto r = std::make_shared<Registration>();
-  r->name = name;
-  r->object = object;
-  r->queue = queue;
-  r->handler = std::move(handler);
-  std::lock_guard lock(impl_->mutex);
-  r->token = impl_->nextToken++;
-  r->observer = r.get();
-  impl_->registrations.push_back(r);
-  return ObserverToken{r->token};
+  return ObserverToken{impl_->add(nullptr, name, object, queue, std::move(handler))};
 }
 
 void NotificationCenter::removeObserver(const void* observer) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <unordered_map>
 
@@ -251,30 +252,24 @@ class XmlWriter {
         out += "</data>\n";
         return true;
       }
-      case Value::Type::Array: {
-        if (v.array().empty()) { out += "<array/>\n"; return true; }
-        out += "<array>\n";
-        for (const Value& e : v.array())
-          if (!write(e, depth + 1)) return false;
-        indent(depth);
-        out += "</array>\n";
-        return true;
-      }
-      case Value::Type::Dictionary: {
-        if (v.dictionary().empty()) { out += "<dict/>\n"; return true; }
-        out += "<dict>\n";
-        for (const auto& [k, e] : v.dictionary()) {
-          if (!isValidUtf8(k)) return bad("A dictionary key is not valid UTF-8.");
-          indent(depth + 1);
-          out += "<key>";
-          escapeInto(out, k);
-          out += "</key>\n";
-          if (!write(e, depth + 1)) return false;
-        }
-        indent(depth);
-        out += "</dict>\n";
-        return true;
-      }
+      case Value::Type::Array:
+        return writeContainer("array", v.array().empty(), depth, [&] {
+          for (const Value& e : v.array())
+            if (!write(e, depth + 1)) return false;
+          return true;
+        });
+      case Value::Type::Dictionary:
+        return writeContainer("dict", v.dictionary().empty(), depth, [&] {
+          for (const auto& [k, e] : v.dictionary()) {
+            if (!isValidUtf8(k)) return bad("A dictionary key is not valid UTF-8.");
+            indent(depth + 1);
+            out += "<key>";
+            escapeInto(out, k);
+            out += "</key>\n";
+            if (!write(e, depth + 1)) return false;
+          }
+          return true;
+        });
       case Value::Type::Null: return bad("Property lists cannot hold null values.");
       case Value::Type::Object: return bad("Property lists cannot hold objects.");
     }
@@ -283,6 +278,18 @@ class XmlWriter {
 
  private:
   void indent(int depth) { out.append(static_cast<std::size_t>(depth), '\t'); }
+  // "<tag/>" when empty; else "<tag>", what `members` writes, and "</tag>" indented to `depth`.
+  bool writeContainer(std::string_view tag, bool empty, int depth, const std::function<bool()>& members) {
+    if (empty) {
+      out.append("<").append(tag).append("/>\n");
+      return true;
+    }
+    out.append("<").append(tag).append(">\n");
+    if (!members()) return false;
+    indent(depth);
+    out.append("</").append(tag).append(">\n");
+    return true;
+  }
   bool bad(const std::string& message) {
     failPlist(error_, PropertyList::kWriteInvalidError, message);
     return false;

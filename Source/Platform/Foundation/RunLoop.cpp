@@ -71,13 +71,7 @@ void runInMode(QObject* context, std::function<void()> work, RunLoop::Mode mode)
 }  // namespace
 
 void runGuarded(const std::function<void()>& work) noexcept {
-  try {
-    if (work) work();
-  } catch (const std::exception& e) {
-    logError(std::string("*** Uncaught exception in run-loop work: ") + e.what());
-  } catch (...) {
-    logError("*** Uncaught exception in run-loop work");
-  }
+  if (work) runLoggingExceptions(work, "*** Uncaught exception in run-loop work");
 }
 
 QObject*& RunLoopAccess::context(RunLoop& loop) { return loop.impl_->context; }

@@ -65,6 +65,139 @@ std::int64_t asInteger(const Value& v) {
   return v.intValue();
 }
 
+// Widths, precisions and positions are bounded, so a huge number in a format cannot ask for a huge
+// buffer or wrap around to a small one.
+constexpr int kFieldLimit = 4096;
+
+// The arguments, and the next one a directive without a position takes.
+class Arguments {
+ public:
+  explicit Arguments(const std::vector<Value>& values) : values_(values) {}
+  // Null when the format asks for more arguments than were given.
+  const Value* at(std::size_t index) const { return index < values_.size() ? &values_[index] : nullptr; }
+  const Value* next() { return at(next_++); }
+  std::int64_t nextInteger() {
+    const Value* v = next();
+    return asInteger(v ? *v : nullValue());
+  }
+
+ private:
+  const std::vector<Value>& values_;
+  std::size_t next_ = 0;
+};
+
+// Reads a format left to right.
+struct Scanner {
+  std::string_view text;
+  std::size_t pos = 0;
+
+  bool more() const { return pos < text.size(); }
+  bool at(char c) const { return more() && text[pos] == c; }
+  bool atDigit() const { return more() && text[pos] >= '0' && text[pos] <= '9'; }
+  bool atOneOf(std::string_view set) const { return more() && set.find(text[pos]) != std::string_view::npos; }
+  bool skip(char c) { return at(c) ? (++pos, true) : false; }
+  int number() {
+    int n = 0;
+    while (atDigit()) n = std::min(n * 10 + (text[pos++] - '0'), kFieldLimit);
+    return n;
+  }
+};
+
+// "n$": the 1-based argument the directive names, or 0 (and nothing read) when it names none.
+std::size_t readPosition(Scanner& s) {
+  Scanner ahead = s;
+  int n = ahead.number();
+  if (ahead.pos == s.pos || !ahead.at('$') || n == 0) return 0;
+  s.pos = ahead.pos + 1;
+  return static_cast<std::size_t>(n);
+}
+
+void readFlags(Scanner& s, Spec& spec) {
+  // The thousands flag "'" is read and ignored.
+  for (; s.atOneOf("-+ #0'"); ++s.pos)
+    if (s.text[s.pos] != '\'') spec.flags += s.text[s.pos];
+}
+
+void readWidth(Scanner& s, Arguments& args, Spec& spec) {
+  if (s.skip('*')) {
+    std::int64_t w = args.nextInteger();
+    // A negative width argument means left-justified.
+    if (w < 0) spec.flags += '-';
+    std::uint64_t magnitude = w < 0 ? 0 - static_cast<std::uint64_t>(w) : static_cast<std::uint64_t>(w);
+    spec.width = static_cast<int>(std::min<std::uint64_t>(magnitude, kFieldLimit));
+  } else if (s.atDigit()) {
+    spec.width = s.number();
+  }
+}
+
+void readPrecision(Scanner& s, Arguments& args, Spec& spec) {
+  if (!s.skip('.')) return;
+  if (s.skip('*')) {
+    // A negative precision argument is taken as if there were none.
+    std::int64_t p = args.nextInteger();
+    spec.precision = p < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(p, kFieldLimit));
+  } else {
+    spec.precision = s.number();
+  }
+}
+
+void readLength(Scanner& s, Spec& spec) {
+  while (s.atOneOf("hlqLzjt")) spec.length += s.text[s.pos++];
+}
+
+bool isConversion(char c) { return std::string_view("@dDiuUxXoOcCsSfFeEgGaAp").find(c) != std::string_view::npos; }
+
+// Without a length, or with "h"/"hh", integers take the width of an int, a short or a char, as a
+// C argument of that type would.
+bool isWide(const Spec& s) { return !s.length.empty() && s.length != "h" && s.length != "hh"; }
+
+std::string formatSigned(const Spec& s, const Value& v) {
+  std::int64_t n = asInteger(v);
+  if (!isWide(s) && s.conv != 'D') n = static_cast<std::int32_t>(n);
+  if (s.length == "h") n = static_cast<std::int16_t>(n);
+  if (s.length == "hh") n = static_cast<std::int8_t>(n);
+  return printfOne(cspec(s, "lld"), static_cast<long long>(n));
+}
+
+std::string formatUnsigned(const Spec& s, const Value& v) {
+  auto n = static_cast<std::uint64_t>(asInteger(v));
+  if (!isWide(s) && s.conv != 'U' && s.conv != 'O') n = static_cast<std::uint32_t>(n);
+  if (s.length == "h") n = static_cast<std::uint16_t>(n);
+  if (s.length == "hh") n = static_cast<std::uint8_t>(n);
+  char conv = s.conv == 'U' ? 'u' : s.conv == 'O' ? 'o' : s.conv;
+  std::string lengthAndConv = std::string("ll") + conv;
+  return printfOne(cspec(s, lengthAndConv.c_str()), static_cast<unsigned long long>(n));
+}
+
+std::string formatArgument(const Spec& s, const Value& v) {
+  bool left = s.flags.find('-') != std::string::npos;
+  switch (s.conv) {
+    case '@': return padText(describe(v), s.width, -1, left);
+    case 's':
+    case 'S': return padText(v.isString() ? v.string() : describe(v), s.width, s.precision, left);
+    case 'c':
+    case 'C': {
+      std::string ch;
+      appendUtf8(ch, static_cast<std::uint32_t>(asInteger(v)));
+      return padText(ch, s.width, -1, left);
+    }
+    case 'd':
+    case 'i':
+    case 'D': return formatSigned(s, v);
+    case 'u':
+    case 'U':
+    case 'x':
+    case 'X':
+    case 'o':
+    case 'O': return formatUnsigned(s, v);
+    case 'p': return printfOne(cspec(s, "llx"), static_cast<unsigned long long>(asInteger(v)));
+    default: {
+      std::string conv(1, s.conv);
+      return printfOne(cspec(s, conv.c_str()), v.doubleValue());
+    }
+  }
+}
+
 }  // namespace
 
 std::string describe(const Value& v) {
@@ -83,130 +216,36 @@ std::string describe(const Value& v) {
 std::string formatValues(std::string_view fmt, const std::vector<Value>& args) {
   std::string out;
   out.reserve(fmt.size() + 16);
-  std::size_t next = 0;  // next sequential argument
-  auto arg = [&](std::size_t index, bool& ok) -> const Value& {
-    ok = index < args.size();
-    return ok ? args[index] : nullValue();
-  };
-  std::size_t i = 0;
-  while (i < fmt.size()) {
-    char c = fmt[i];
-    if (c != '%') {
-      out += c;
-      ++i;
-      continue;
-    }
-    std::size_t start = i++;
-    if (i < fmt.size() && fmt[i] == '%') {
+  Arguments arguments(args);
+  Scanner s{fmt};
+  while (s.more()) {
+    std::size_t percent = std::min(fmt.find('%', s.pos), fmt.size());
+    out.append(fmt.substr(s.pos, percent - s.pos));
+    s.pos = percent;
+    if (!s.skip('%')) break;
+    if (s.skip('%')) {
       out += '%';
-      ++i;
       continue;
     }
-    Spec s;
-    // Positional "n$".
-    std::size_t position = 0;
-    {
-      std::size_t j = i;
-      std::size_t n = 0;
-      while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') n = n * 10 + static_cast<std::size_t>(fmt[j++] - '0');
-      if (j > i && j < fmt.size() && fmt[j] == '$' && n > 0) {
-        position = n;
-        i = j + 1;
-      }
-    }
-    while (i < fmt.size() && std::string_view("-+ #0'").find(fmt[i]) != std::string_view::npos) {
-      if (fmt[i] != '\'') s.flags += fmt[i];
-      ++i;
-    }
-    bool ok = true;
-    if (i < fmt.size() && fmt[i] == '*') {
-      ++i;
-      std::int64_t w = asInteger(arg(next++, ok));
-      if (w < 0) {
-        s.flags += '-';
-        w = -w;
-      }
-      s.width = static_cast<int>(std::min<std::int64_t>(w, 4096));
-    } else {
-      int w = 0;
-      bool any = false;
-      while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
-        w = std::min(w * 10 + (fmt[i++] - '0'), 4096);
-        any = true;
-      }
-      if (any) s.width = w;
-    }
-    if (i < fmt.size() && fmt[i] == '.') {
-      ++i;
-      if (i < fmt.size() && fmt[i] == '*') {
-        ++i;
-        std::int64_t p = asInteger(arg(next++, ok));
-        s.precision = p < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(p, 4096));
-      } else {
-        int p = 0;
-        while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') p = std::min(p * 10 + (fmt[i++] - '0'), 4096);
-        s.precision = p;
-      }
-    }
-    while (i < fmt.size() && std::string_view("hlqLzjt").find(fmt[i]) != std::string_view::npos) s.length += fmt[i++];
-    if (i >= fmt.size()) {
+    const std::size_t start = percent;
+    Spec spec;
+    std::size_t position = readPosition(s);
+    readFlags(s, spec);
+    readWidth(s, arguments, spec);
+    readPrecision(s, arguments, spec);
+    readLength(s, spec);
+    if (!s.more()) {
+      // A directive cut short by the end of the format is copied as it stands.
       out.append(fmt.substr(start));
       break;
     }
-    s.conv = fmt[i++];
-    bool known = std::string_view("@dDiuUxXoOcCsSfFeEgGaAp").find(s.conv) != std::string_view::npos;
-    if (!known) {
-      out.append(fmt.substr(start, i - start));
+    spec.conv = fmt[s.pos++];
+    if (!isConversion(spec.conv)) {
+      out.append(fmt.substr(start, s.pos - start));
       continue;
     }
-    const Value& v = arg(position ? position - 1 : next, ok);
-    if (!position) ++next;
-    if (!ok) continue;
-    bool wide = !s.length.empty() && s.length != "h" && s.length != "hh";
-    bool left = s.flags.find('-') != std::string::npos;
-    switch (s.conv) {
-      case '@': out += padText(describe(v), s.width, -1, left); break;
-      case 's':
-      case 'S': out += padText(v.isString() ? v.string() : describe(v), s.width, s.precision, left); break;
-      case 'c':
-      case 'C': {
-        std::string ch;
-        appendUtf8(ch, static_cast<std::uint32_t>(asInteger(v)));
-        out += padText(ch, s.width, -1, left);
-        break;
-      }
-      case 'd':
-      case 'i':
-      case 'D': {
-        std::int64_t n = asInteger(v);
-        if (!wide && s.conv != 'D') n = static_cast<std::int32_t>(n);
-        if (s.length == "h") n = static_cast<std::int16_t>(n);
-        if (s.length == "hh") n = static_cast<std::int8_t>(n);
-        out += printfOne(cspec(s, "lld"), static_cast<long long>(n));
-        break;
-      }
-      case 'u':
-      case 'U':
-      case 'x':
-      case 'X':
-      case 'o':
-      case 'O': {
-        auto n = static_cast<std::uint64_t>(asInteger(v));
-        if (!wide && s.conv != 'U' && s.conv != 'O') n = static_cast<std::uint32_t>(n);
-        if (s.length == "h") n = static_cast<std::uint16_t>(n);
-        if (s.length == "hh") n = static_cast<std::uint8_t>(n);
-        char conv = s.conv == 'U' ? 'u' : s.conv == 'O' ? 'o' : s.conv;
-        std::string lc = std::string("ll") + conv;
-        out += printfOne(cspec(s, lc.c_str()), static_cast<unsigned long long>(n));
-        break;
-      }
-      case 'p': out += printfOne(cspec(s, "llx"), static_cast<unsigned long long>(asInteger(v))); break;
-      default: {
-        std::string conv(1, s.conv);
-        out += printfOne(cspec(s, conv.c_str()), v.doubleValue());
-        break;
-      }
-    }
+    const Value* v = position ? arguments.at(position - 1) : arguments.next();
+    if (v) out += formatArgument(spec, *v);
   }
   return out;
 }

@@ -433,20 +433,24 @@ ComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b) 
   return compare(a, b, CaseInsensitiveSearch);
 }
 
-ComparisonResult localizedCompare(std::string_view a, std::string_view b, std::string_view localeId) {
-  icu::Collator* c = collatorFor(localeId, false);
-  if (!c) return compare(a, b);
+namespace {
+
+// The locale's order, or the plain comparison (ignoring case as asked) where it has no collator.
+ComparisonResult collate(std::string_view a, std::string_view b, std::string_view localeId, bool caseInsensitive) {
+  icu::Collator* c = collatorFor(localeId, caseInsensitive);
+  if (!c) return compare(a, b, caseInsensitive ? unsigned{CaseInsensitiveSearch} : 0u);
   UErrorCode ec = U_ZERO_ERROR;
-  auto r = c->compare(detail::toUnicode(a), detail::toUnicode(b), ec);
-  return fromInt(static_cast<int>(r));
+  return fromInt(static_cast<int>(c->compare(detail::toUnicode(a), detail::toUnicode(b), ec)));
+}
+
+}  // namespace
+
+ComparisonResult localizedCompare(std::string_view a, std::string_view b, std::string_view localeId) {
+  return collate(a, b, localeId, false);
 }
 
 ComparisonResult localizedCaseInsensitiveCompare(std::string_view a, std::string_view b, std::string_view localeId) {
-  icu::Collator* c = collatorFor(localeId, true);
-  if (!c) return caseInsensitiveCompare(a, b);
-  UErrorCode ec = U_ZERO_ERROR;
-  auto r = c->compare(detail::toUnicode(a), detail::toUnicode(b), ec);
-  return fromInt(static_cast<int>(r));
+  return collate(a, b, localeId, true);
 }
 
 bool equals(std::string_view a, std::string_view b, unsigned options) {

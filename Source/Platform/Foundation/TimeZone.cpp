@@ -1,6 +1,7 @@
 #include "Platform/Foundation/TimeZone.h"
 
 #include "Platform/Foundation/IcuSupport.h"
+#include "Platform/Foundation/InstalledName_p.h"
 
 #include <unicode/timezone.h>
 
@@ -14,13 +15,9 @@ namespace kesto::fnd {
 
 namespace {
 
-std::mutex& zoneMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& installedZone() {
-  static std::string id;
-  return id;
+InstalledName& installedZone() {
+  static InstalledName name;
+  return name;
 }
 
 // ICU zones by identifier, per thread (ICU zone objects are not thread-safe to share).
@@ -43,9 +40,10 @@ double toUDate(Date d) { return d.timeIntervalSince1970() * 1000.0; }
 }  // namespace
 
 TimeZone TimeZone::local() {
-  std::lock_guard<std::mutex> lock(zoneMutex());
-  if (!installedZone().empty()) return TimeZone(installedZone());
+  if (std::string id = installedZone().get(); !id.empty()) return TimeZone(id);
   // The host zone is looked up again only when TZ changes.
+  static std::mutex hostMutex;
+  std::lock_guard lock(hostMutex);
   static std::string lastTZ = "\x01";
   static std::string detected;
   const char* tzEnv = std::getenv("TZ");
@@ -66,8 +64,7 @@ bool TimeZone::setLocal(std::string identifier) {
     if (!z) return false;
     identifier = z->identifier();
   }
-  std::lock_guard<std::mutex> lock(zoneMutex());
-  installedZone() = std::move(identifier);
+  installedZone().set(std::move(identifier));
   return true;
 }
 

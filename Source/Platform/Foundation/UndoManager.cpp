@@ -168,20 +168,7 @@ void UndoManager::undo() {
 
 void UndoManager::undoNestedGroup() {
   if (impl_->undoStack.empty() || impl_->state != Impl::State::Normal) return;
-  auto& center = NotificationCenter::defaultCenter();
-  center.postNotificationName(kUndoManagerCheckpointNotification, this);
-  center.postNotificationName(kUndoManagerWillUndoChangeNotification, this);
-  std::unique_ptr<Group> group = std::move(impl_->undoStack.back());
-  impl_->undoStack.pop_back();
-  // Whatever the actions register while undoing forms the matching redo group.
-  impl_->state = Impl::State::Undoing;
-  std::size_t outer = impl_->open.size();
-  beginUndoGrouping();
-  impl_->open.back()->actionName = group->actionName;
-  group->replay();
-  while (impl_->open.size() > outer) endUndoGrouping();
-  impl_->state = Impl::State::Normal;
-  center.postNotificationName(kUndoManagerDidUndoChangeNotification, this);
+  replayLast(false);
 }
 
 void UndoManager::redo() {
@@ -190,18 +177,27 @@ void UndoManager::redo() {
     assertionFailed("redo called with an undo group still open");
     return;
   }
+  replayLast(true);
+}
+
+void UndoManager::replayLast(bool redo) {
+  auto& stack = redo ? impl_->redoStack : impl_->undoStack;
   auto& center = NotificationCenter::defaultCenter();
   center.postNotificationName(kUndoManagerCheckpointNotification, this);
-  center.postNotificationName(kUndoManagerWillRedoChangeNotification, this);
-  std::unique_ptr<Group> group = std::move(impl_->redoStack.back());
-  impl_->redoStack.pop_back();
-  impl_->state = Impl::State::Redoing;
+  center.postNotificationName(redo ? kUndoManagerWillRedoChangeNotification : kUndoManagerWillUndoChangeNotification,
+                              this);
+  std::unique_ptr<Group> group = std::move(stack.back());
+  stack.pop_back();
+  impl_->state = redo ? Impl::State::Redoing : Impl::State::Undoing;
+  // An undo may run inside groups still open (undoNestedGroup); only its own group is closed.
+  std::size_t outer = impl_->open.size();
   beginUndoGrouping();
   impl_->open.back()->actionName = group->actionName;
   group->replay();
-  while (!impl_->open.empty()) endUndoGrouping();
+  while (impl_->open.size() > outer) endUndoGrouping();
   impl_->state = Impl::State::Normal;
-  center.postNotificationName(kUndoManagerDidRedoChangeNotification, this);
+  center.postNotificationName(redo ? kUndoManagerDidRedoChangeNotification : kUndoManagerDidUndoChangeNotification,
+                              this);
 }
 
 bool UndoManager::isUndoing() const { return impl_->state == Impl::State::Undoing; }

@@ -67,6 +67,8 @@ class UndoManager {
 
  private:
   struct Impl;
+  // Replays the last undo (or redo) group; what its actions register forms the opposite group.
+  void replayLast(bool redo);
   std::unique_ptr<Impl> impl_;
 };
 

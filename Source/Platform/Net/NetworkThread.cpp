@@ -71,15 +71,7 @@ void performOnNetworkThread(std::function<void()> work) {
   // Work runs inside the thread's event loop, which no exception may unwind.
   QMetaObject::invokeMethod(
       globals().context,
-      [work = std::move(work)] {
-        try {
-          work();
-        } catch (const std::exception& e) {
-          fnd::logError(std::string("Networking thread: a work item threw: ") + e.what());
-        } catch (...) {
-          fnd::logError("Networking thread: a work item threw");
-        }
-      },
+      [work = std::move(work)] { fnd::runLoggingExceptions(work, "Networking thread: a work item threw"); },
       Qt::QueuedConnection);
 }
 

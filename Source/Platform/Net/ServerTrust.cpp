@@ -25,17 +25,15 @@ X509Ptr parse(const fnd::Data& der) {
   return X509Ptr(x);
 }
 
-std::mutex& anchorMutex() {
-  static std::mutex m;
-  return m;
-}
-std::vector<Certificate>& testAnchors() {
-  static std::vector<Certificate> anchors;
-  return anchors;
-}
-bool& ignoreSystemStore() {
-  static bool ignore = false;
-  return ignore;
+// What a test puts beside or in place of the system's trusted roots.
+struct TestAnchors {
+  std::mutex mutex;
+  std::vector<Certificate> anchors;
+  bool ignoreSystemStore = false;
+};
+TestAnchors& testAnchors() {
+  static TestAnchors t;
+  return t;
 }
 
 }  // namespace
@@ -94,13 +92,13 @@ void ServerTrust::setPolicySSLServer(std::optional<std::string> hostName) {
 void ServerTrust::setAnchorCertificates(std::vector<Certificate> anchors) { anchors_ = std::move(anchors); }
 
 void ServerTrust::setAdditionalSystemAnchorsForTesting(std::vector<Certificate> anchors) {
-  std::lock_guard lock(anchorMutex());
-  testAnchors() = std::move(anchors);
+  std::lock_guard lock(testAnchors().mutex);
+  testAnchors().anchors = std::move(anchors);
 }
 
 void ServerTrust::setIgnoreSystemStoreForTesting(bool ignore) {
-  std::lock_guard lock(anchorMutex());
-  ignoreSystemStore() = ignore;
+  std::lock_guard lock(testAnchors().mutex);
+  testAnchors().ignoreSystemStore = ignore;
 }
 
 TrustResult ServerTrust::evaluate() const {
@@ -124,9 +122,9 @@ TrustResult ServerTrust::evaluate() const {
     for (const auto& a : *anchors_)
       if (X509Ptr x = parse(a.der())) X509_STORE_add_cert(store, x.get());
   } else {
-    std::lock_guard lock(anchorMutex());
-    if (!ignoreSystemStore()) X509_STORE_set_default_paths(store);
-    for (const auto& a : testAnchors())
+    std::lock_guard lock(testAnchors().mutex);
+    if (!testAnchors().ignoreSystemStore) X509_STORE_set_default_paths(store);
+    for (const auto& a : testAnchors().anchors)
       if (X509Ptr x = parse(a.der())) X509_STORE_add_cert(store, x.get());
   }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,53 +46,69 @@ class DataInputStream final : public InputStream {
   StreamStatus status_ = StreamStatus::NotOpen;
 };
 
+// The file behind a file stream: its descriptor, the stream's status and the error that ended it.
+struct StreamFile {
+  explicit StreamFile(std::string p) : path(std::move(p)) {}
+  ~StreamFile() { close(); }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
+
+  // Opens the file; false (and the stream failed) when it cannot be.
+  bool open(int flags) {
+    fd = ::open(path.c_str(), flags, 0600);
+    if (fd < 0) fail(errno);
+    return fd >= 0;
+  }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (status != StreamStatus::Error) status = StreamStatus::Closed;
+  }
+  // A read or write, again after a signal; an error ends the stream.
+  std::ptrdiff_t transfer(const std::function<ssize_t()>& call) {
+    ssize_t n;
+    do n = call();
+    while (n < 0 && errno == EINTR);
+    if (n < 0) fail(errno);
+    return n < 0 ? -1 : n;
+  }
+  void fail(int err) {
+    status = StreamStatus::Error;
+    error = posixError(err, path);
+  }
+
+  std::string path;
+  int fd = -1;
+  StreamStatus status = StreamStatus::NotOpen;
+  std::optional<fnd::Error> error;
+};
+
 class FileInputStream final : public InputStream {
  public:
-  explicit FileInputStream(std::string path) : path_(std::move(path)) {}
-  ~FileInputStream() override { close(); }
+  explicit FileInputStream(std::string path) : file_(std::move(path)) {}
   void open() override {
-    if (status_ != StreamStatus::NotOpen) return;
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) fail(errno);
-    else status_ = StreamStatus::Open;
+    if (file_.status == StreamStatus::NotOpen && file_.open(O_RDONLY | O_CLOEXEC)) file_.status = StreamStatus::Open;
   }
-  void close() override {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (status_ != StreamStatus::Error) status_ = StreamStatus::Closed;
-  }
+  void close() override { file_.close(); }
   std::ptrdiff_t read(std::uint8_t* buffer, std::size_t maxLength) override {
-    if (status_ == StreamStatus::AtEnd) return 0;
-    if (status_ != StreamStatus::Open) return -1;
-    ssize_t n;
-    do n = ::read(fd_, buffer, maxLength);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      fail(errno);
-      return -1;
-    }
-    if (n == 0 && maxLength > 0) status_ = StreamStatus::AtEnd;
+    if (file_.status == StreamStatus::AtEnd) return 0;
+    if (file_.status != StreamStatus::Open) return -1;
+    std::ptrdiff_t n = file_.transfer([&] { return ::read(file_.fd, buffer, maxLength); });
+    if (n == 0 && maxLength > 0) file_.status = StreamStatus::AtEnd;
     return n;
   }
-  bool hasBytesAvailable() const override { return status_ == StreamStatus::Open; }
-  StreamStatus status() const override { return status_; }
-  std::optional<fnd::Error> error() const override { return error_; }
+  bool hasBytesAvailable() const override { return file_.status == StreamStatus::Open; }
+  StreamStatus status() const override { return file_.status; }
+  std::optional<fnd::Error> error() const override { return file_.error; }
   std::optional<std::int64_t> length() const override {
     struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0) return std::nullopt;
+    if (::stat(file_.path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<std::int64_t>(st.st_size);
   }
-  std::shared_ptr<InputStream> reopened() const override { return std::make_shared<FileInputStream>(path_); }
+  std::shared_ptr<InputStream> reopened() const override { return std::make_shared<FileInputStream>(file_.path); }
 
  private:
-  void fail(int err) {
-    status_ = StreamStatus::Error;
-    error_ = posixError(err, path_);
-  }
-  std::string path_;
-  int fd_ = -1;
-  StreamStatus status_ = StreamStatus::NotOpen;
-  std::optional<fnd::Error> error_;
+  StreamFile file_;
 };
 
 class MemoryOutputStream final : public OutputStream {
@@ -136,59 +153,36 @@ class MemoryOutputStream final : public OutputStream {
 
 class FileOutputStream final : public OutputStream {
  public:
-  FileOutputStream(std::string path, bool append) : path_(std::move(path)), append_(append) {}
-  ~FileOutputStream() override { close(); }
+  FileOutputStream(std::string path, bool append) : file_(std::move(path)), append_(append) {}
   void open() override {
-    if (fd_ >= 0 || status_ == StreamStatus::Error) return;
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append_ || opened_ ? O_APPEND : O_TRUNC);
-    fd_ = ::open(path_.c_str(), flags, 0600);
-    if (fd_ < 0) {
-      fail(errno);
-      return;
-    }
+    if (file_.fd >= 0 || file_.status == StreamStatus::Error) return;
+    if (!file_.open(O_WRONLY | O_CREAT | O_CLOEXEC | (append_ || opened_ ? O_APPEND : O_TRUNC))) return;
     opened_ = true;
-    offset_ = static_cast<std::uint64_t>(::lseek(fd_, 0, SEEK_END));
-    status_ = StreamStatus::Open;
+    offset_ = static_cast<std::uint64_t>(::lseek(file_.fd, 0, SEEK_END));
+    file_.status = StreamStatus::Open;
   }
-  void close() override {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (status_ != StreamStatus::Error) status_ = StreamStatus::Closed;
-  }
+  void close() override { file_.close(); }
   std::ptrdiff_t write(const std::uint8_t* bytes, std::size_t length) override {
-    if (status_ != StreamStatus::Open) return -1;
-    ssize_t n;
-    do n = ::write(fd_, bytes, length);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      fail(errno);
-      return -1;
-    }
-    offset_ += static_cast<std::uint64_t>(n);
+    if (file_.status != StreamStatus::Open) return -1;
+    std::ptrdiff_t n = file_.transfer([&] { return ::write(file_.fd, bytes, length); });
+    if (n > 0) offset_ += static_cast<std::uint64_t>(n);
     return n;
   }
-  bool hasSpaceAvailable() const override { return status_ == StreamStatus::Open; }
-  StreamStatus status() const override { return status_; }
-  std::optional<fnd::Error> error() const override { return error_; }
+  bool hasSpaceAvailable() const override { return file_.status == StreamStatus::Open; }
+  StreamStatus status() const override { return file_.status; }
+  std::optional<fnd::Error> error() const override { return file_.error; }
   std::optional<std::uint64_t> fileCurrentOffset() const override { return offset_; }
   bool truncate(std::uint64_t offset) override {
-    if (::truncate(path_.c_str(), static_cast<off_t>(offset)) != 0) return false;
+    if (::truncate(file_.path.c_str(), static_cast<off_t>(offset)) != 0) return false;
     offset_ = std::min(offset_, offset);
     return true;
   }
 
  private:
-  void fail(int err) {
-    status_ = StreamStatus::Error;
-    error_ = posixError(err, path_);
-  }
-  std::string path_;
+  StreamFile file_;
   bool append_;
   bool opened_ = false;
-  int fd_ = -1;
   std::uint64_t offset_ = 0;
-  StreamStatus status_ = StreamStatus::NotOpen;
-  std::optional<fnd::Error> error_;
 };
 
 }  // namespace

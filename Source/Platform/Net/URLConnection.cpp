@@ -158,6 +158,11 @@ struct URLConnection::Impl {
 struct ConnectionDriver {
   static void begin(URLConnection& c);
   static void send(URLConnection& c);
+  // Sends a request whose body is a stream; null when the stream cannot be sent (the exchange
+  // then has failed or was ended by the delegate).
+  static QNetworkReply* sendStream(URLConnection& c, const URLRequest& req, QNetworkRequest& qr, const QByteArray& verb);
+  // Routes the current reply's signals to the steps below.
+  static void watchReply(URLConnection& c);
   static void onEncrypted(URLConnection& c);
   static bool judgeTrust(URLConnection& c);
   static void onMetaData(URLConnection& c);
@@ -267,18 +272,15 @@ void ConnectionDriver::begin(URLConnection& c) {
   send(c);
 }
 
-void ConnectionDriver::send(URLConnection& c) {
-  auto& d = *c.d_;
-  URLRequest req;
-  {
-    std::lock_guard lock(d.mutex);
-    req = d.current;
-  }
+namespace {
+
+// The toolkit's request for ours: our headers as given, redirects, caching and trust left to us.
+QNetworkRequest networkRequest(const URLRequest& req, const std::optional<std::string>& authorization) {
   QNetworkRequest qr(toQUrl(req.url()));
   for (const auto& [name, value] : req.allHTTPHeaderFields().fields())
     qr.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
-  if (d.authorization && !req.allHTTPHeaderFields().contains("Authorization"))
-    qr.setRawHeader("Authorization", QByteArray::fromStdString(*d.authorization));
+  if (authorization && !req.allHTTPHeaderFields().contains("Authorization"))
+    qr.setRawHeader("Authorization", QByteArray::fromStdString(*authorization));
   if (!req.allHTTPHeaderFields().contains("Accept")) qr.setRawHeader("Accept", "*/*");
   qr.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   qr.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
@@ -295,6 +297,19 @@ void ConnectionDriver::send(URLConnection& c) {
     ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
     qr.setSslConfiguration(ssl);
   }
+  return qr;
+}
+
+}  // namespace
+
+void ConnectionDriver::send(URLConnection& c) {
+  auto& d = *c.d_;
+  URLRequest req;
+  {
+    std::lock_guard lock(d.mutex);
+    req = d.current;
+  }
+  QNetworkRequest qr = networkRequest(req, d.authorization);
 
   d.trustJudged = false;
   d.withhold = false;
@@ -307,43 +322,8 @@ void ConnectionDriver::send(URLConnection& c) {
   QByteArray verb = QByteArray::fromStdString(req.httpMethod());
   QNetworkReply* reply = nullptr;
   if (req.httpBodyStream()) {
-    std::shared_ptr<InputStream> stream = req.httpBodyStream();
-    if (stream->status() != StreamStatus::NotOpen) {
-      // A consumed stream (a retry) is replayed only when it can be; else the request fails.
-      auto fresh = d.delegate->connectionNeedNewBodyStream(c, req);
-      if (!live(c)) return;
-      // A stream already read from would send a short body under the old length.
-      if (!fresh || fresh->status() != StreamStatus::NotOpen) {
-        fail(c, makeURLError(urlerror::CannotDecodeRawData, &req.url(), "The request body cannot be sent again."));
-        return;
-      }
-      stream = fresh;
-      std::lock_guard lock(d.mutex);
-      d.current.setHTTPBodyStream(stream);
-    }
-    std::weak_ptr<URLConnection> weak = c.shared_from_this();
-    auto* device = new StreamDevice(stream, [weak](const fnd::Error& e) {
-      auto self = weak.lock();
-      if (!self || !live(*self) || self->d_->abortedByUs) return;
-      self->d_->abortError = e;
-      self->d_->abortedByUs = true;
-      // The toolkit is inside a read of the device: stop the exchange once it returned.
-      detail::performOnNetworkThread([weak] {
-        if (auto again = weak.lock(); again && live(*again) && again->d_->reply) again->d_->reply->abort();
-      });
-    });
-    if (!req.allHTTPHeaderFields().contains("Content-Length")) {
-      if (auto len = stream->length()) qr.setHeader(QNetworkRequest::ContentLengthHeader, static_cast<qint64>(*len));
-    }
-    if (qr.hasRawHeader("Content-Length")) qr.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-    if (!device->open(QIODevice::ReadOnly)) {
-      fnd::Error e = stream->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO));
-      delete device;
-      fail(c, e);
-      return;
-    }
-    reply = nam.sendCustomRequest(qr, verb, device);
-    device->setParent(reply);
+    reply = sendStream(c, req, qr, verb);
+    if (!reply) return;
   } else if (req.httpBody()) {
     const auto& b = *req.httpBody();
     reply = nam.sendCustomRequest(qr, verb, QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())));
@@ -354,6 +334,54 @@ void ConnectionDriver::send(URLConnection& c) {
   // ahead into its own buffer, holding a second copy of it.
   reply->setReadBufferSize(kReplyReadAhead);
   d.reply = reply;
+  watchReply(c);
+}
+
+QNetworkReply* ConnectionDriver::sendStream(URLConnection& c, const URLRequest& req, QNetworkRequest& qr,
+                                            const QByteArray& verb) {
+  auto& d = *c.d_;
+  std::shared_ptr<InputStream> stream = req.httpBodyStream();
+  if (stream->status() != StreamStatus::NotOpen) {
+    // A consumed stream (a retry) is replayed only when it can be; else the request fails.
+    auto fresh = d.delegate->connectionNeedNewBodyStream(c, req);
+    if (!live(c)) return nullptr;
+    // A stream already read from would send a short body under the old length.
+    if (!fresh || fresh->status() != StreamStatus::NotOpen) {
+      fail(c, makeURLError(urlerror::CannotDecodeRawData, &req.url(), "The request body cannot be sent again."));
+      return nullptr;
+    }
+    stream = fresh;
+    std::lock_guard lock(d.mutex);
+    d.current.setHTTPBodyStream(stream);
+  }
+  std::weak_ptr<URLConnection> weak = c.shared_from_this();
+  auto* device = new StreamDevice(stream, [weak](const fnd::Error& e) {
+    auto self = weak.lock();
+    if (!self || !live(*self) || self->d_->abortedByUs) return;
+    self->d_->abortError = e;
+    self->d_->abortedByUs = true;
+    // The toolkit is inside a read of the device: stop the exchange once it returned.
+    detail::performOnNetworkThread([weak] {
+      if (auto again = weak.lock(); again && live(*again) && again->d_->reply) again->d_->reply->abort();
+    });
+  });
+  if (!req.allHTTPHeaderFields().contains("Content-Length")) {
+    if (auto len = stream->length()) qr.setHeader(QNetworkRequest::ContentLengthHeader, static_cast<qint64>(*len));
+  }
+  if (qr.hasRawHeader("Content-Length")) qr.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+  if (!device->open(QIODevice::ReadOnly)) {
+    fnd::Error e = stream->error().value_or(fnd::Error(fnd::kPOSIXErrorDomain, EIO));
+    delete device;
+    fail(c, e);
+    return nullptr;
+  }
+  QNetworkReply* reply = detail::networkAccessManager().sendCustomRequest(qr, verb, device);
+  device->setParent(reply);
+  return reply;
+}
+
+void ConnectionDriver::watchReply(URLConnection& c) {
+  auto& d = *c.d_;
   d.scope = new QObject();
   QObject* scope = d.scope;
   // Each entry point holds the connection for its whole length: a delegate that cancels from
@@ -365,6 +393,7 @@ void ConnectionDriver::send(URLConnection& c) {
       if (auto self = weak.lock()) guarded(*self, [&] { step(*self); });
     };
   };
+  QNetworkReply* reply = d.reply;
   QObject::connect(reply, &QNetworkReply::encrypted, scope, entry(&ConnectionDriver::onEncrypted));
   QObject::connect(reply, &QNetworkReply::metaDataChanged, scope, entry(&ConnectionDriver::onMetaData));
   QObject::connect(reply, &QNetworkReply::readyRead, scope, entry(&ConnectionDriver::onReadyRead));

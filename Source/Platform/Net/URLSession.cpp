@@ -358,23 +358,20 @@ void URLSessionTask::removeStateObserver(int token) {
   observers().erase(token);
 }
 
-void URLSessionTask::resume() {
+void URLSessionTask::resume() { setRunning(true); }
+
+void URLSessionTask::suspend() { setRunning(false); }
+
+void URLSessionTask::setRunning(bool run) {
+  const State wanted = run ? State::Running : State::Suspended;
   // Only the state before the call decides whether the change is announced.
   State before = state_.load();
-  if (before == State::Suspended) {
-    state_ = State::Running;
-    startTransfer();
+  if (before == (run ? State::Suspended : State::Running)) {
+    state_ = wanted;
+    if (run) startTransfer();
+    else stopTransfer();
   }
-  if (before != State::Running) announce(*this, true);
-}
-
-void URLSessionTask::suspend() {
-  State before = state_.load();
-  if (before == State::Running) {
-    state_ = State::Suspended;
-    stopTransfer();
-  }
-  if (before != State::Suspended) announce(*this, false);
+  if (before != wanted) announce(*this, run);
 }
 
 void URLSessionTask::cancel() {

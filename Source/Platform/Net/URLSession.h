@@ -73,6 +73,8 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   friend struct TaskDriver;
   void startTransfer();
   void stopTransfer();
+  // Between running and suspended, announced unless the task already was where it is asked to be.
+  void setRunning(bool run);
 
   std::weak_ptr<URLSession> session_;
   Kind kind_;

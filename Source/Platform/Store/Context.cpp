@@ -24,11 +24,20 @@ fnd::Error contextError(long code, const std::string& text) {
 }
 
 struct GlobalObservers {
+  // By token: the context observed (none in `all`) and the observer.
+  using Map = std::map<int, std::pair<Context*, SaveObserver>>;
   std::mutex mutex;
-  std::map<int, SaveObserver> all;                    // every context's saves
-  std::map<int, std::pair<Context*, SaveObserver>> byContext;
-  std::map<int, std::pair<Context*, SaveObserver>> merges;  // other contexts' saves merged in
+  Map all;  // every context's saves
+  Map byContext;
+  Map merges;  // other contexts' saves merged in
   int next = 1;
+
+  int add(Map& map, Context* context, SaveObserver observer) {
+    std::lock_guard lock(mutex);
+    int token = next++;
+    map[token] = {context, std::move(observer)};
+    return token;
+  }
 };
 
 GlobalObservers& observers() {
@@ -291,6 +300,14 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
     r.manyLoaded = true;
   }
   return true;
+}
+
+void Context::Impl::clearPendingChanges() {
+  inserted.clear();
+  insertedList.clear();
+  updated.clear();
+  deleted.clear();
+  deletedList.clear();
 }
 
 void Context::Impl::noteChanged(ManagedObject& o) {
@@ -937,7 +954,7 @@ void notify(Context& c, const SaveNotification& n) {
     std::lock_guard lock(observers().mutex);
     for (auto& [t, o] : observers().byContext)
       if (o.first == &c) calls.push_back(o.second);
-    for (auto& [t, o] : observers().all) calls.push_back(o);
+    for (auto& [t, o] : observers().all) calls.push_back(o.second);
   }
   for (auto& f : calls) f(n);
   auto ids = [](const std::vector<ObjectIDRef>& v) {
@@ -1157,11 +1174,7 @@ void settleAfterSave(Context::Impl& c, SaveNotification& note) {
     c.unregisterObject(o.get());
     ObjectAccess::state(*o) = State::Detached;
   }
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   for (auto& o : note.inserted) note.insertedIDs.push_back(o->objectID());
   for (auto& o : note.updated) note.updatedIDs.push_back(o->objectID());
   for (auto& o : note.deleted) note.deletedIDs.push_back(o->objectID());
@@ -1208,11 +1221,7 @@ void Context::rollback() {
   }
   // Sets may hold rolled-back members: reload them on next use.
   for (auto& o : registeredObjects()) ObjectAccess::breakCycles(*o);
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
 
@@ -1227,11 +1236,7 @@ void Context::reset() {
   }
   c.byKey.clear();
   c.byTemporary.clear();
-  c.inserted.clear();
-  c.insertedList.clear();
-  c.updated.clear();
-  c.deleted.clear();
-  c.deletedList.clear();
+  c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
 
@@ -1350,24 +1355,15 @@ std::optional<fnd::Value> Context::aggregate(const FetchRequest& request, Aggreg
 }
 
 int Context::addSaveObserver(SaveObserver observer) {
-  std::lock_guard lock(observers().mutex);
-  int t = observers().next++;
-  observers().byContext[t] = {this, std::move(observer)};
-  return t;
+  return observers().add(observers().byContext, this, std::move(observer));
 }
 
 int Context::observeAllSaves(SaveObserver observer) {
-  std::lock_guard lock(observers().mutex);
-  int t = observers().next++;
-  observers().all[t] = std::move(observer);
-  return t;
+  return observers().add(observers().all, nullptr, std::move(observer));
 }
 
 int Context::addMergeObserver(SaveObserver observer) {
-  std::lock_guard lock(observers().mutex);
-  int t = observers().next++;
-  observers().merges[t] = {this, std::move(observer)};
-  return t;
+  return observers().add(observers().merges, this, std::move(observer));
 }
 
 void Context::removeSaveObserver(int token) {

@@ -939,21 +939,34 @@ fnd::Value Coordinator::Impl::loadLazy(const ObjectID& id, int attribute) {
   return fromColumn(a, st.s, 0);
 }
 
+namespace {
+
+// Where a to-many relationship's members are kept: rows of `table` pairing the owner's key with a
+// member's key, in the relationship's order by `order`. The owner column of a destination table
+// is null in rows that belong to no owner; a join table has a row only for a pair.
+struct ToManyRows {
+  std::string table, owner, member, order;
+  bool ownerMayBeNull = false;
+};
+
+ToManyRows toManyRows(const EntityDescription& e, int rel) {
+  if (usesJoinTable(e, rel)) {
+    JoinTable j = joinTableFor(e, rel);
+    return {j.table, j.flipped ? j.destinationColumn : j.ownerColumn, j.flipped ? j.ownerColumn : j.destinationColumn,
+            "rowid"};
+  }
+  const EntityDescription* d = e.destination(rel);
+  return {d->tableName(), columnName(d->relationships()[e.inverseIndex(rel)].name), "Z_PK", "Z_PK", true};
+}
+
+}  // namespace
+
 bool Coordinator::Impl::loadToMany(const EntityDescription* entity, int rel, std::int64_t pk, std::vector<ObjectIDRef>& out) {
   std::lock_guard lock(mutex);
   if (!db) return false;
   const EntityDescription* d = entity->destination(rel);
-  std::string sql;
-  if (usesJoinTable(*entity, rel)) {
-    JoinTable j = joinTableFor(*entity, rel);
-    std::string mine = j.flipped ? j.destinationColumn : j.ownerColumn;
-    std::string theirs = j.flipped ? j.ownerColumn : j.destinationColumn;
-    sql = "SELECT " + theirs + " FROM " + j.table + " WHERE " + mine + " = ? ORDER BY rowid";
-  } else {
-    int inv = entity->inverseIndex(rel);
-    sql = "SELECT Z_PK FROM " + d->tableName() + " WHERE " + columnName(d->relationships()[inv].name) + " = ? ORDER BY Z_PK";
-  }
-  Cached st(*this, std::move(sql));
+  ToManyRows rows = toManyRows(*entity, rel);
+  Cached st(*this, "SELECT " + rows.member + " FROM " + rows.table + " WHERE " + rows.owner + " = ? ORDER BY " + rows.order);
   if (!st) return false;
   sqlite3_bind_int64(st.s, 1, pk);
   while (sqlite3_step(st.s) == SQLITE_ROW) out.push_back(idFor(d, sqlite3_column_int64(st.s, 0)));
@@ -965,17 +978,9 @@ bool Coordinator::Impl::loadAllToMany(const EntityDescription* entity, int rel,
   std::lock_guard lock(mutex);
   if (!db) return false;
   const EntityDescription* d = entity->destination(rel);
-  std::string sql;
-  if (usesJoinTable(*entity, rel)) {
-    JoinTable j = joinTableFor(*entity, rel);
-    std::string mine = j.flipped ? j.destinationColumn : j.ownerColumn;
-    std::string theirs = j.flipped ? j.ownerColumn : j.destinationColumn;
-    sql = "SELECT " + mine + ", " + theirs + " FROM " + j.table + " ORDER BY rowid";
-  } else {
-    std::string col = columnName(d->relationships()[entity->inverseIndex(rel)].name);
-    sql = "SELECT " + col + ", Z_PK FROM " + d->tableName() + " WHERE " + col + " IS NOT NULL ORDER BY Z_PK";
-  }
-  Cached st(*this, std::move(sql));
+  ToManyRows rows = toManyRows(*entity, rel);
+  Cached st(*this, "SELECT " + rows.owner + ", " + rows.member + " FROM " + rows.table +
+                       (rows.ownerMayBeNull ? " WHERE " + rows.owner + " IS NOT NULL" : "") + " ORDER BY " + rows.order);
   if (!st) return false;
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)

@@ -337,17 +337,21 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
   if (slots_->ctx && dest->slots_->ctx != slots_->ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
-  if (slots_->ctx && slots_->ctx->undoEnabled()) {
-    std::weak_ptr<ManagedObject> weak = self;
-    std::weak_ptr<ManagedObject> weakDest = dest;
-    slots_->ctx->registerUndo([weak, weakDest, rel] {
-      auto o = weak.lock();
-      auto d = weakDest.lock();
-      if (o && d) o->removeFromMany(rel, d);
-    });
-  }
+  registerToManyUndo(rel, dest, &ManagedObject::removeFromMany);
   ObjectAccess::rawAddMany(*this, rel, dest);
   if (inv >= 0) ObjectAccess::rawAddMany(*dest, inv, self);
+}
+
+void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
+                                       void (ManagedObject::*undo)(int, const ManagedObjectRef&)) {
+  if (!slots_->ctx || !slots_->ctx->undoEnabled()) return;
+  std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
+  std::weak_ptr<ManagedObject> weakDest = dest;
+  slots_->ctx->registerUndo([weak, weakDest, rel, undo] {
+    auto o = weak.lock();
+    auto d = weakDest.lock();
+    if (o && d) (o.get()->*undo)(rel, d);
+  });
 }
 
 void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
@@ -356,20 +360,11 @@ void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
   ObjectAccess::loadMany(*this, rel);
   if (!isMember(slots_->rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
-  auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
     dest->setToOne(inv, nullptr);
     return;
   }
-  if (slots_->ctx && slots_->ctx->undoEnabled()) {
-    std::weak_ptr<ManagedObject> weak = self;
-    std::weak_ptr<ManagedObject> weakDest = dest;
-    slots_->ctx->registerUndo([weak, weakDest, rel] {
-      auto o = weak.lock();
-      auto d = weakDest.lock();
-      if (o && d) o->addToMany(rel, d);
-    });
-  }
+  registerToManyUndo(rel, dest, &ManagedObject::addToMany);
   ObjectAccess::rawRemoveMany(*this, rel, dest.get());
   if (inv >= 0) ObjectAccess::rawRemoveMany(*dest, inv, this);
 }
@@ -425,16 +420,15 @@ std::string ManagedObject::description() const {
 
 // ---------------------------------------------------------------------------------------------
 
-void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = std::min(sl.values.size(), s.values.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    sl.values[i] = s.values[i];
-    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
-  }
+namespace {
+
+// The rest of filling an object from a snapshot: to-many sets unloaded, each to-one an unresolved
+// ID from the snapshot.
+void applyRelationships(ManagedObject& o, const Snapshot& s) {
+  auto& sl = ObjectAccess::slots(o);
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     auto& r = sl.rels[i];
-    if (o.entity_->relationships()[i].toMany) {
+    if (o.entity()->relationships()[i].toMany) {
       r.manyLoaded = false;
       r.many.clear();
       r.dropIndex();
@@ -444,7 +438,19 @@ void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
     }
   }
   sl.opt = s.opt;
-  o.loaded_ = true;
+  ObjectAccess::loaded(o) = true;
+}
+
+}  // namespace
+
+void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
+  auto& sl = *o.slots_;
+  std::size_t n = std::min(sl.values.size(), s.values.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    sl.values[i] = s.values[i];
+    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
+  }
+  applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
@@ -457,19 +463,7 @@ void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
   }
   sl.values = std::move(s.values);
   sl.lazyPending = std::move(s.lazyPending);
-  for (std::size_t i = 0; i < sl.rels.size(); ++i) {
-    auto& r = sl.rels[i];
-    if (o.entity_->relationships()[i].toMany) {
-      r.manyLoaded = false;
-      r.many.clear();
-      r.dropIndex();
-    } else {
-      r.one = nullptr;
-      r.oneID = i < s.toOne.size() ? std::move(s.toOne[i]) : nullptr;
-    }
-  }
-  sl.opt = s.opt;
-  o.loaded_ = true;
+  applyRelationships(o, s);
 }
 
 Snapshot ObjectAccess::snapshot(ManagedObject& o) {

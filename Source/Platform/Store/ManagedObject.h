@@ -97,6 +97,10 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   friend class Context;
   friend struct ObjectAccess;
   enum class State { Detached, Clean, Inserted, Deleted };
+  // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
+  // to-many `relationshipIndex`, when the context keeps undo.
+  void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
+                          void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;
   ObjectIDRef id_;
   State state_ = State::Detached;

@@ -178,22 +178,19 @@ class Parser {
     fail(std::string("unexpected character \"") + c + "\"");
   }
 
-  PredicateRef parseOr() {
-    std::vector<PredicateRef> parts{parseAnd()};
-    while (tok_.type == Tok::OrOp) {
-      advance();
-      parts.push_back(parseAnd());
-    }
-    return parts.size() == 1 ? parts[0] : Predicate::orPredicate(std::move(parts));
-  }
+  PredicateRef parseOr() { return parseJoined(Tok::OrOp, &Parser::parseAnd, &Predicate::orPredicate); }
 
-  PredicateRef parseAnd() {
-    std::vector<PredicateRef> parts{parseNot()};
-    while (tok_.type == Tok::AndOp) {
+  PredicateRef parseAnd() { return parseJoined(Tok::AndOp, &Parser::parseNot, &Predicate::andPredicate); }
+
+  // Operands joined by `op` into one compound; an operand without a joiner stands for itself.
+  PredicateRef parseJoined(Tok op, PredicateRef (Parser::*operand)(),
+                           PredicateRef (*compound)(std::vector<PredicateRef>)) {
+    std::vector<PredicateRef> parts{(this->*operand)()};
+    while (tok_.type == op) {
       advance();
-      parts.push_back(parseNot());
+      parts.push_back((this->*operand)());
     }
-    return parts.size() == 1 ? parts[0] : Predicate::andPredicate(std::move(parts));
+    return parts.size() == 1 ? parts[0] : compound(std::move(parts));
   }
 
   PredicateRef parseNot() {

@@ -228,6 +228,8 @@ struct Context::Impl {
   std::vector<ObjectIDRef> loadToMany(ManagedObject& o, int relationship);
 
   void noteChanged(ManagedObject& o);
+  // Forgets which objects were inserted, updated and deleted (after a save, rollback or reset).
+  void clearPendingChanges();
   void registerUndo(std::function<void()> action);
   bool undoEnabled() const;
 

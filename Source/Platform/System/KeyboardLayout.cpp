@@ -63,17 +63,15 @@ struct Layout {
   xkb_layout_index_t group = 0;
 };
 
-std::mutex& layoutMutex() {
-  static std::mutex m;
-  return m;
-}
-std::string& testLayout() {
-  static std::string name;
-  return name;
-}
-std::unique_ptr<Layout>& cachedLayout() {
-  static std::unique_ptr<Layout> layout;
-  return layout;
+// The layout in use, read once and dropped on a change; a test may name one instead.
+struct Layouts {
+  std::mutex mutex;
+  std::string testName;
+  std::unique_ptr<Layout> cached;
+};
+Layouts& layouts() {
+  static Layouts l;
+  return l;
 }
 
 std::unique_ptr<Layout> layoutFromNames(const std::string& name) {
@@ -107,9 +105,9 @@ std::unique_ptr<Layout> layoutFromServer() {
 }
 
 Layout* currentLayout() {
-  auto& cached = cachedLayout();
+  auto& cached = layouts().cached;
   if (!cached) {
-    if (!testLayout().empty()) cached = layoutFromNames(testLayout());
+    if (!layouts().testName.empty()) cached = layoutFromNames(layouts().testName);
     if (!cached) cached = layoutFromServer();
     if (!cached) cached = layoutFromNames("us");
   }
@@ -190,18 +188,18 @@ int keyCodeForEvdevCode(int evdevCode) {
 std::string KeyboardLayout::characterForKeyCode(int keyCode, bool shift, bool thirdLevel) {
   // A layout read from the server is followed from its first use on.
   startWatching();
-  std::lock_guard lock(layoutMutex());
+  std::lock_guard lock(layouts().mutex);
   return characterIn(currentLayout(), keyCode, shift, thirdLevel);
 }
 
 std::string KeyboardLayout::usCharacterForKeyCode(int keyCode) {
-  std::lock_guard lock(layoutMutex());
+  std::lock_guard lock(layouts().mutex);
   static std::unique_ptr<Layout> us = layoutFromNames("us");
   return characterIn(us.get(), keyCode, false, false);
 }
 
 std::string KeyboardLayout::layoutName() {
-  std::lock_guard lock(layoutMutex());
+  std::lock_guard lock(layouts().mutex);
   Layout* layout = currentLayout();
   if (!layout) return {};
   const char* name = xkb_keymap_layout_get_name(layout->keymap.get(), layout->group);
@@ -229,16 +227,16 @@ void KeyboardLayout::startWatching() {
 
 void KeyboardLayout::layoutDidChange() {
   {
-    std::lock_guard lock(layoutMutex());
-    cachedLayout().reset();
+    std::lock_guard lock(layouts().mutex);
+    layouts().cached.reset();
   }
   fnd::NotificationCenter::defaultCenter().postNotificationName(KeyboardLayoutDidChangeNotification);
 }
 
 void KeyboardLayout::setLayoutForTesting(const std::string& layout) {
   {
-    std::lock_guard lock(layoutMutex());
-    testLayout() = layout;
+    std::lock_guard lock(layouts().mutex);
+    layouts().testName = layout;
   }
   layoutDidChange();
 }

@@ -25,13 +25,14 @@ namespace kesto::sys {
 
 namespace {
 
-std::mutex& sourceMutex() {
-  static std::mutex m;
-  return m;
-}
-Reachability::FlagSource& flagSource() {
-  static Reachability::FlagSource source;
-  return source;
+// The flags a test gives in place of the system's.
+struct TestFlags {
+  std::mutex mutex;
+  Reachability::FlagSource source;
+};
+TestFlags& testFlags() {
+  static TestFlags t;
+  return t;
 }
 
 struct Address {
@@ -238,13 +239,7 @@ struct Reachability::Monitor {
       }
       // A callback run here, or an executor, that throws must not end the process through this
       // thread: the change is logged as lost and watching goes on.
-      try {
-        check();
-      } catch (const std::exception& e) {
-        fnd::logError(std::string("Reachability: a change could not be delivered: ") + e.what());
-      } catch (...) {
-        fnd::logError("Reachability: a change could not be delivered");
-      }
+      fnd::runLoggingExceptions([this] { check(); }, "Reachability: a change could not be delivered");
     }
     if (netlinkFd >= 0) ::close(netlinkFd);
   }
@@ -296,8 +291,8 @@ std::shared_ptr<Reachability> Reachability::forHostName(const std::string& hostN
 
 std::optional<std::uint32_t> Reachability::getFlags() const {
   {
-    std::lock_guard lock(sourceMutex());
-    if (flagSource()) return flagSource()(*this);
+    std::lock_guard lock(testFlags().mutex);
+    if (testFlags().source) return testFlags().source(*this);
   }
   if (!hostName_) return flagsForAddress(*parseAddress(target_));
   if (auto a = parseAddress(target_)) return flagsForAddress(*a);
@@ -340,8 +335,8 @@ bool Reachability::schedule(Executor executor) {
   }
   bool testing;
   {
-    std::lock_guard lock(sourceMutex());
-    testing = static_cast<bool>(flagSource());
+    std::lock_guard lock(testFlags().mutex);
+    testing = static_cast<bool>(testFlags().source);
   }
   if (nl < 0 && !testing) return false;
   int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -389,8 +384,8 @@ void Reachability::unschedule() {
 bool Reachability::isScheduled() const { return monitor_ && monitor_->thread.joinable(); }
 
 void Reachability::setFlagSourceForTesting(FlagSource source) {
-  std::lock_guard lock(sourceMutex());
-  flagSource() = std::move(source);
+  std::lock_guard lock(testFlags().mutex);
+  testFlags().source = std::move(source);
 }
 
 void Reachability::notifyNetworkChangeForTesting() {

@@ -284,13 +284,7 @@ struct SingleInstance::Impl {
   void runHandler(const std::vector<std::string>& arguments) {
     if (!handler) return;
     // Nothing the handler throws may reach the event loop.
-    try {
-      handler(arguments);
-    } catch (const std::exception& e) {
-      fnd::logError(std::string("The handler of another launch's arguments failed: ") + e.what());
-    } catch (...) {
-      fnd::logError("The handler of another launch's arguments failed");
-    }
+    fnd::runLoggingExceptions([&] { handler(arguments); }, "The handler of another launch's arguments failed");
   }
 
   void accept() {

@@ -21,8 +21,18 @@ namespace {
 
 constexpr const char* kDomain = "KestoSyncedFolderErrorDomain";
 
-void fail(fnd::Error* error, long code, const std::string& text) {
+// Sets the error, if asked for; answers false for the caller to return.
+bool fail(fnd::Error* error, long code, const std::string& text) {
   if (error) *error = fnd::Error::withDescription(kDomain, code, text);
+  return false;
+}
+
+bool folderMissing(fnd::Error* error, const std::string& root) {
+  return fail(error, 1, "The synced folder " + root + " is not available");
+}
+
+bool lockedByAnother(fnd::Error* error) {
+  return fail(error, 2, "The synced folder is locked by another copy of the application");
 }
 
 bool isDirectory(const std::string& path) {
@@ -158,49 +168,29 @@ SyncedFolder::PayloadState SyncedFolder::payloadState() const {
 
 bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* error, double lockTimeout,
                                  std::uint64_t maxBytes) const {
-  if (!isDirectory(root_)) {
-    fail(error, 1, "The synced folder " + root_ + " is not available");
-    return false;
-  }
+  if (!isDirectory(root_)) return folderMissing(error, root_);
   FolderLock lock(lockPath(), lockTimeout);
-  if (!lock.isLocked()) {
-    fail(error, 2, "The synced folder is locked by another copy of the application");
-    return false;
-  }
+  if (!lock.isLocked()) return lockedByAnother(error);
   fnd::FileManager::removeItem(destination);
-  if (!copyDurably(payloadPath(), destination, maxBytes)) {
-    fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
-                       " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
-    return false;
-  }
+  if (!copyDurably(payloadPath(), destination, maxBytes))
+    return fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
+                              " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
   return true;
 }
 
 bool SyncedFolder::putPayload(const std::string& source, fnd::Error* error, double lockTimeout) const {
-  if (!isDirectory(root_)) {
-    fail(error, 1, "The synced folder " + root_ + " is not available");
-    return false;
-  }
+  if (!isDirectory(root_)) return folderMissing(error, root_);
   const std::string documents = root_ + "/Documents";
-  if (!isDirectory(documents) && !fnd::FileManager::createDirectory(documents, true, 0700)) {
-    fail(error, 4, "The folder " + documents + " could not be created");
-    return false;
-  }
+  if (!isDirectory(documents) && !fnd::FileManager::createDirectory(documents, true, 0700))
+    return fail(error, 4, "The folder " + documents + " could not be created");
   FolderLock lock(lockPath(), lockTimeout);
-  if (!lock.isLocked()) {
-    fail(error, 2, "The synced folder is locked by another copy of the application");
-    return false;
-  }
+  if (!lock.isLocked()) return lockedByAnother(error);
   const std::string temp = documents + "/.kesto_sync.zip." + fnd::FileManager::uniqueName();
-  if (!copyDurably(source, temp)) {
-    fail(error, 5, "The sync payload could not be written into " + documents);
-    return false;
-  }
+  if (!copyDurably(source, temp)) return fail(error, 5, "The sync payload could not be written into " + documents);
   if (::rename(temp.c_str(), payloadPath().c_str()) != 0) {
     std::string why = std::strerror(errno);
     ::unlink(temp.c_str());
-    fail(error, 6, "The sync payload could not be replaced: " + why);
-    return false;
+    return fail(error, 6, "The sync payload could not be replaced: " + why);
   }
   // Make the rename itself durable.
   int dirfd = ::open(documents.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -220,7 +210,7 @@ std::optional<std::string> SyncedFolder::setAsidePayload(const std::string& read
   }
   FolderLock lock(lockPath(), lockTimeout);
   if (!lock.isLocked()) {
-    fail(error, 2, "The synced folder is locked by another copy of the application");
+    lockedByAnother(error);
     return std::nullopt;
   }
   if (!sameContents(payloadPath(), readCopy)) {

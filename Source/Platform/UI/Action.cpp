@@ -19,6 +19,13 @@ ActionSet& ActionSet::add(Action action) {
   return *this;
 }
 
+ActionSet& ActionSet::add(Command command, std::function<void()> run, std::function<bool()> isAvailable) {
+  Action action{command};
+  action.perform = [run = std::move(run)](Responder*) { return run(), true; };
+  action.isAvailable = std::move(isAvailable);
+  return add(std::move(action));
+}
+
 const Action* ActionSet::find(Command command) const {
   if (command.empty()) return nullptr;
   for (const auto& a : actions_)
@@ -26,8 +33,13 @@ const Action* ActionSet::find(Command command) const {
   return nullptr;
 }
 
-bool ActionSet::perform(Command command, Responder* sender) const {
+const Action* ActionSet::available(Command command) const {
   const Action* action = find(command);
+  return action && (!action->isAvailable || action->isAvailable()) ? action : nullptr;
+}
+
+bool ActionSet::perform(Command command, Responder* sender) const {
+  const Action* action = available(command);
   if (!action || !action->perform) return false;
   // A copy: the action may replace the set's actions while it runs.
   auto run = action->perform;
@@ -35,7 +47,7 @@ bool ActionSet::perform(Command command, Responder* sender) const {
 }
 
 bool ActionSet::validate(MenuItem& item) const {
-  const Action* action = find(item.action());
+  const Action* action = available(item.action());
   if (!action || !action->isEnabled) return true;
   auto answer = action->isEnabled;
   return answer(item);

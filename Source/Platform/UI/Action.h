@@ -29,6 +29,9 @@ struct Action {
   // Runs the command; the sender is the item or control that sent it, if any. Answers false
   // when it could not run, so the command goes on along the responder chain.
   std::function<bool(Responder* sender)> perform;
+  // Whether the owner takes the command at all now; while it does not, the command goes on
+  // along the responder chain as if the owner had no such action. None: always.
+  std::function<bool()> isAvailable = {};
 
   // A menu item showing this action (its title unless `title` is given), sent along the
   // responder chain.
@@ -41,15 +44,22 @@ class ActionSet {
  public:
   // Adds an action; a second one for the same command replaces the first.
   ActionSet& add(Action action);
+  // Adds an action without title or key that runs `run` and always succeeds, taken only while
+  // `isAvailable` answers true (always without it).
+  ActionSet& add(Command command, std::function<void()> run, std::function<bool()> isAvailable = {});
   const Action* find(Command command) const;
   bool contains(Command command) const { return find(command) != nullptr; }
-  // Runs the command's action; false when the set has none for it or the action declined.
+  // Whether the set has an action for the command that is available now.
+  bool answers(Command command) const { return available(command) != nullptr; }
+  // Runs the command's action; false when the set has none available for it or the action declined.
   bool perform(Command command, Responder* sender = nullptr) const;
-  // The action's answer for the item's command (true without an answer or an action).
+  // The available action's answer for the item's command (true without an answer or an action).
   bool validate(MenuItem& item) const;
   const std::vector<Action>& actions() const { return actions_; }
 
  private:
+  const Action* available(Command command) const;
+
   std::vector<Action> actions_;
 };
 
@@ -64,7 +74,7 @@ class ActionResponder : public Responder {
   const ActionSet& actions() const;
   ActionSet& actions();
 
-  bool respondsToAction(Command command) const override { return actions().contains(command); }
+  bool respondsToAction(Command command) const override { return actions().answers(command); }
   bool performAction(Command command, Responder* sender) override { return actions().perform(command, sender); }
   bool validateMenuItem(MenuItem& item) override { return actions().validate(item); }
 

@@ -1,5 +1,6 @@
 #include "Platform/UI/Application.h"
 
+#include "Platform/UI/Action.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Image_p.h"
@@ -31,9 +32,39 @@ namespace kesto::ui {
 
 namespace {
 
+// What the Edit menu's commands depend on in a text widget.
+struct TextState {
+  bool selection = false;
+  bool readOnly = false;
+  bool canUndo = false;
+  bool canRedo = false;
+  bool empty = false;
+};
+
+TextState textState(QWidget* widget) {
+  TextState t;
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    t = {line->hasSelectedText(), line->isReadOnly(), line->isUndoAvailable(), line->isRedoAvailable(),
+         line->text().isEmpty()};
+  } else if (auto* edit = qobject_cast<QTextEdit*>(widget)) {
+    t = {edit->textCursor().hasSelection(), edit->isReadOnly(), edit->document()->isUndoAvailable(),
+         edit->document()->isRedoAvailable(), edit->document()->isEmpty()};
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    t = {plain->textCursor().hasSelection(), plain->isReadOnly(), plain->document()->isUndoAvailable(),
+         plain->document()->isRedoAvailable(), plain->document()->isEmpty()};
+  }
+  return t;
+}
+
+void deleteSelection(QWidget* widget) {
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) line->del();
+  else if (auto* edit = qobject_cast<QTextEdit*>(widget)) edit->textCursor().removeSelectedText();
+  else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) plain->textCursor().removeSelectedText();
+}
+
 // The toolkit's text fields and editors as a responder: the Edit menu's commands reach the one
 // with the focus, whatever view (or dialog) holds it.
-class TextInputResponder : public Responder {
+class TextInputResponder : public ActionResponder {
  public:
   static QWidget* focusedTextWidget() {
     QWidget* f = QApplication::focusWidget();
@@ -43,54 +74,33 @@ class TextInputResponder : public Responder {
 
   QPointer<QWidget> widget;
 
-  bool respondsToAction(Command s) const override {
-    return widget && (s == cmd::cut || s == cmd::copy || s == cmd::paste || s == cmd::undo || s == cmd::redo ||
-                      s == cmd::selectAll || s == cmd::delete_);
-  }
-
-  bool validateMenuItem(MenuItem& item) override {
-    if (!widget) return false;
-    const Command s = item.action();
-    bool selection = false, readOnly = false, undo = false, redo = false, empty = false;
-    if (auto* line = qobject_cast<QLineEdit*>(widget.data())) {
-      selection = line->hasSelectedText();
-      readOnly = line->isReadOnly();
-      undo = line->isUndoAvailable();
-      redo = line->isRedoAvailable();
-      empty = line->text().isEmpty();
-    } else if (auto* edit = qobject_cast<QTextEdit*>(widget.data())) {
-      selection = edit->textCursor().hasSelection();
-      readOnly = edit->isReadOnly();
-      undo = edit->document()->isUndoAvailable();
-      redo = edit->document()->isRedoAvailable();
-      empty = edit->document()->isEmpty();
-    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget.data())) {
-      selection = plain->textCursor().hasSelection();
-      readOnly = plain->isReadOnly();
-      undo = plain->document()->isUndoAvailable();
-      redo = plain->document()->isRedoAvailable();
-      empty = plain->document()->isEmpty();
+ protected:
+  void addActions(ActionSet& set) override {
+    struct Edit {
+      Command command;
+      const char* slot;  // the widget's own slot; none: delete
+      bool (*isEnabled)(const TextState&);
+    };
+    static const Edit edits[] = {
+        {cmd::cut, "cut", [](const TextState& t) { return t.selection && !t.readOnly; }},
+        {cmd::copy, "copy", [](const TextState& t) { return t.selection; }},
+        {cmd::paste, "paste",
+         [](const TextState& t) { return !t.readOnly && !QGuiApplication::clipboard()->text().isEmpty(); }},
+        {cmd::undo, "undo", [](const TextState& t) { return t.canUndo && !t.readOnly; }},
+        {cmd::redo, "redo", [](const TextState& t) { return t.canRedo && !t.readOnly; }},
+        {cmd::selectAll, "selectAll", [](const TextState& t) { return !t.empty; }},
+        {cmd::delete_, nullptr, [](const TextState& t) { return t.selection && !t.readOnly; }},
+    };
+    for (const Edit& e : edits) {
+      Action action{e.command};
+      action.isAvailable = [this] { return !widget.isNull(); };
+      action.isEnabled = [this, &e](MenuItem&) { return e.isEnabled(textState(widget.data())); };
+      action.perform = [this, &e](Responder*) {
+        if (!e.slot) return deleteSelection(widget.data()), true;
+        return QMetaObject::invokeMethod(widget.data(), e.slot);
+      };
+      set.add(std::move(action));
     }
-    if (s == cmd::copy) return selection;
-    if (s == cmd::cut || s == cmd::delete_) return selection && !readOnly;
-    if (s == cmd::paste) return !readOnly && !QGuiApplication::clipboard()->text().isEmpty();
-    if (s == cmd::undo) return undo && !readOnly;
-    if (s == cmd::redo) return redo && !readOnly;
-    if (s == cmd::selectAll) return !empty;
-    return false;
-  }
-
-  bool performAction(Command s, Responder*) override {
-    if (!respondsToAction(s)) return false;
-    const char* method = s == cmd::cut ? "cut" : s == cmd::copy ? "copy" : s == cmd::paste ? "paste"
-                       : s == cmd::undo ? "undo" : s == cmd::redo ? "redo" : s == cmd::selectAll ? "selectAll" : nullptr;
-    if (s == cmd::delete_) {
-      if (auto* line = qobject_cast<QLineEdit*>(widget.data())) line->del();
-      else if (auto* edit = qobject_cast<QTextEdit*>(widget.data())) edit->textCursor().removeSelectedText();
-      else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget.data())) plain->textCursor().removeSelectedText();
-      return true;
-    }
-    return method && QMetaObject::invokeMethod(widget.data(), method);
   }
 };
 
@@ -191,6 +201,7 @@ struct Application::Impl {
   bool active = false;
   KeyEquivalentFilter keyFilter;
   std::unique_ptr<Panel> aboutPanel;
+  ActionSet actions;
 };
 
 Application& Application::shared() {
@@ -214,6 +225,8 @@ Application::Application() : d_(std::make_unique<Impl>()) {
                                            });
     gui->installEventFilter(&d_->keyFilter);
   }
+  d_->actions.add(cmd::terminate, [this] { terminate(); });
+  d_->actions.add(cmd::orderFrontStandardAboutPanel, [this] { orderFrontStandardAboutPanel(); });
 }
 
 Application::~Application() = default;
@@ -342,21 +355,9 @@ void Application::orderFrontStandardAboutPanel() {
 
 Window* Application::aboutPanel() const { return d_->aboutPanel.get(); }
 
-bool Application::respondsToAction(Command selector) const {
-  return selector == cmd::terminate || selector == cmd::orderFrontStandardAboutPanel;
-}
+bool Application::respondsToAction(Command selector) const { return d_->actions.answers(selector); }
 
-bool Application::performAction(Command selector, Responder*) {
-  if (selector == cmd::terminate) {
-    terminate();
-    return true;
-  }
-  if (selector == cmd::orderFrontStandardAboutPanel) {
-    orderFrontStandardAboutPanel();
-    return true;
-  }
-  return false;
-}
+bool Application::performAction(Command selector, Responder* sender) { return d_->actions.perform(selector, sender); }
 
 void Application::postToMain(std::function<void()> fn) {
   // The main queue keeps one order with everything else posted to the main loop.

@@ -555,21 +555,19 @@ void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) {
   dragMoveEvent(e);
 }
 
-OutlineModel* OutlineTreeWidget::proposeDrop(QDropEvent* e, QModelIndex& parent, int& row, fnd::Rect& mark) {
-  auto* model = view_->impl()->model;
-  model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
+OutlineTreeWidget::DropProposal OutlineTreeWidget::proposeDrop(QDropEvent* e) {
+  DropProposal drop;
+  drop.model = view_->impl()->model;
+  drop.model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
   auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
-  model->dragSource = source ? source->view_ : nullptr;
-  proposal(view_, viewPoint(e->position()), parent, row, mark);
-  return model;
+  drop.model->dragSource = source ? source->view_ : nullptr;
+  proposal(view_, viewPoint(e->position()), drop.parent, drop.row, drop.mark);
+  return drop;
 }
 
 void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
   if (!view_) return e->ignore();
-  QModelIndex parent;
-  int row = -1;
-  fnd::Rect mark;
-  OutlineModel* model = proposeDrop(e, parent, row, mark);
+  auto [model, parent, row, mark] = proposeDrop(e);
   bool ok = false;
   qtbridge::guarded("drop validation", [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent); });
   Qt::DropAction action = ok ? actionFor(model->lastValidatedOperation & model->dragSourceMask) : Qt::IgnoreAction;
@@ -609,10 +607,7 @@ void OutlineTreeWidget::paintEvent(QPaintEvent* e) {
 
 void OutlineTreeWidget::dropEvent(QDropEvent* e) {
   if (!view_) return e->ignore();
-  QModelIndex parent;
-  int row = -1;
-  fnd::Rect mark;
-  OutlineModel* model = proposeDrop(e, parent, row, mark);
+  auto [model, parent, row, mark] = proposeDrop(e);
   showDropMark(fnd::Rect());
   bool ok = false;
   qtbridge::guarded("drop", [&] {

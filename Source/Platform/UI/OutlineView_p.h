@@ -183,8 +183,15 @@ class OutlineTreeWidget : public QTreeView {
   friend struct OutlineView::Impl;
   fnd::Point viewPoint(const QPointF& viewportPos) const;
   Event mouseEvent(QMouseEvent* e, EventType type, int clicks) const;
+  // Where a drag would drop: into `parent` before `row` (-1: onto the parent), shown at `mark`.
+  struct DropProposal {
+    OutlineModel* model = nullptr;
+    QModelIndex parent;
+    int row = -1;
+    fnd::Rect mark;
+  };
   // Tells the model where the drag comes from and what it allows, and where it would drop.
-  OutlineModel* proposeDrop(QDropEvent* event, QModelIndex& parent, int& row, fnd::Rect& mark);
+  DropProposal proposeDrop(QDropEvent* event);
   // Where a drag would drop, in viewport pixels (null: nowhere).
   void showDropMark(const fnd::Rect& mark);
   QRect dropMark_;

@@ -1,5 +1,7 @@
 #include "Platform/UI/Panel.h"
 
+#include "Platform/UI/Action.h"
+
 #include <QWidget>
 
 namespace kesto::ui {
@@ -7,6 +9,8 @@ namespace kesto::ui {
 Panel::Panel(const fnd::Rect& contentRect, unsigned styleMask) : Window(contentRect, styleMask) {
   if (styleMask & WindowStyle::NonactivatingPanel)
     static_cast<QWidget*>(nativeHandle())->setAttribute(Qt::WA_ShowWithoutActivating);
+  // Taken on a sheet too, which the window commands are not.
+  actions().add(cmd::cancelOperation, [this] { cancelOperation(); });
 }
 
 void Panel::setFloatingPanel(bool on) {
@@ -33,18 +37,6 @@ void Panel::cancelOperation() {
   if (Window* parent = sheetParent()) parent->endSheet(*this, ModalResponse::Cancel);
   else if (styleMask() & WindowStyle::Closable) performClose();
   else orderOut();
-}
-
-bool Panel::respondsToAction(Command selector) const {
-  return selector == cmd::cancelOperation || Window::respondsToAction(selector);
-}
-
-bool Panel::performAction(Command selector, Responder* sender) {
-  if (selector == cmd::cancelOperation) {
-    cancelOperation();
-    return true;
-  }
-  return Window::performAction(selector, sender);
 }
 
 }  // namespace kesto::ui

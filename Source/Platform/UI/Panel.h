@@ -24,8 +24,6 @@ class Panel : public Window {
   static bool isCancelKey(const Event& event);
 
   void keyDown(const Event& event) override;
-  bool respondsToAction(Command selector) const override;
-  bool performAction(Command selector, Responder* sender) override;
 
  private:
   bool floating_ = false;

@@ -1,5 +1,6 @@
 #include "Platform/UI/ScrollView.h"
 
+#include "Platform/UI/Action.h"
 #include "Platform/UI/ViewWidget_p.h"
 
 #include <QApplication>
@@ -85,6 +86,7 @@ struct ScrollView::Impl {
   // Held only by the scroll view: callbacks left with other objects (a document view may
   // outlive its scroll view) reach it through weak references to this.
   std::shared_ptr<ScrollView*> self;
+  ActionSet actions;
 };
 
 ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_unique<Impl>()) {
@@ -115,6 +117,11 @@ ScrollView::ScrollView(const fnd::Rect& frame) : View(frame), d_(std::make_uniqu
   QObject::connect(d_->horizontal, &QScrollBar::valueChanged,
                    [scrolled](int) { qtbridge::guarded("scroller", [&] { scrolled(false); }); });
   setContentView(std::make_shared<ClipView>(fnd::Rect(0, 0, frame.size.width, frame.size.height)));
+  auto hasClip = [this] { return clipView_ != nullptr; };
+  d_->actions.add(cmd::scrollPageDown, [this] { scrollByPages(1); }, hasClip);
+  d_->actions.add(cmd::scrollPageUp, [this] { scrollByPages(-1); }, hasClip);
+  d_->actions.add(cmd::scrollToBeginningOfDocument, [this] { scrollToEdge(true); }, hasClip);
+  d_->actions.add(cmd::scrollToEndOfDocument, [this] { scrollToEdge(false); }, hasClip);
 }
 
 ScrollView::~ScrollView() {
@@ -249,30 +256,31 @@ void ScrollView::scrollWheel(const Event& event) {
 
 void ScrollView::keyDown(const Event& event) {
   Command selector = Responder::selectorForKeyEvent(event);
-  if (selector.text().starts_with("scroll") && performAction(selector, this)) return;
+  if (d_->actions.answers(selector) && performAction(selector, this)) return;
   View::keyDown(event);
 }
 
-bool ScrollView::respondsToAction(Command selector) const {
-  return clipView_ && (selector == cmd::scrollPageDown || selector == cmd::scrollPageUp ||
-                       selector == cmd::scrollToBeginningOfDocument || selector == cmd::scrollToEndOfDocument);
-}
+bool ScrollView::respondsToAction(Command selector) const { return d_->actions.answers(selector); }
 
 bool ScrollView::performAction(Command selector, Responder* sender) {
-  if (!clipView_) return false;
+  return d_->actions.perform(selector, sender) || View::performAction(selector, sender);
+}
+
+void ScrollView::scrollByPages(int pages) {
   fnd::Rect visible = clipView_->bounds();
-  fnd::Rect doc = clipView_->documentRect();
-  bool flipped = clipView_->isFlipped();
   // Pages overlap by one line so the reader keeps their place.
   double page = std::max(visible.size.height - lineScroll_, lineScroll_);
   fnd::Point p = visible.origin;
-  if (selector == cmd::scrollPageDown) p.y += flipped ? page : -page;
-  else if (selector == cmd::scrollPageUp) p.y += flipped ? -page : page;
-  else if (selector == cmd::scrollToBeginningOfDocument) p.y = flipped ? doc.minY() : doc.maxY();
-  else if (selector == cmd::scrollToEndOfDocument) p.y = flipped ? doc.maxY() : doc.minY();
-  else return View::performAction(selector, sender);
+  p.y += (clipView_->isFlipped() ? page : -page) * pages;
   clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
-  return true;
+}
+
+void ScrollView::scrollToEdge(bool beginning) {
+  fnd::Rect doc = clipView_->documentRect();
+  fnd::Point p = clipView_->bounds().origin;
+  // The beginning is the top: the smallest y in flipped coordinates, the largest otherwise.
+  p.y = beginning == clipView_->isFlipped() ? doc.minY() : doc.maxY();
+  clipView_->scrollToPoint(clipView_->constrainScrollPoint(p));
 }
 
 int ScrollView::verticalScrollerValue() const { return d_->vertical->value(); }

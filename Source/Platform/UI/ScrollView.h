@@ -60,6 +60,10 @@ class ScrollView : public View {
   struct Impl;
 
  private:
+  // The page keys' commands.
+  void scrollByPages(int pages);
+  void scrollToEdge(bool beginning);
+
   std::shared_ptr<ClipView> clipView_;
   std::unique_ptr<Impl> d_;
   bool hasVertical_ = false;

@@ -1,5 +1,7 @@
 #include "Platform/UI/StallWatchdog.h"
 
+#include "Platform/UI/EnvironmentLog_p.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QObject>
@@ -126,11 +128,8 @@ void watchLoop(Watch& w) {
 }  // namespace
 
 bool StallWatchdog::startFromEnvironment() {
-  const char* path = std::getenv("KESTO_STALL_LOG");
-  if (!path || !*path) return false;
-  std::int64_t ms = 100;
-  if (const char* t = std::getenv("KESTO_STALL_MS"); t && std::atoll(t) > 0) ms = std::atoll(t);
-  return start(path, ms);
+  auto log = environmentLog("KESTO_STALL_LOG", "KESTO_STALL_MS", 100);
+  return log && start(log->path, log->thresholdMs);
 }
 
 bool StallWatchdog::start(const std::string& logPath, std::int64_t thresholdMs) {

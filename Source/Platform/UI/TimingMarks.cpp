@@ -1,5 +1,7 @@
 #include "Platform/UI/TimingMarks.h"
 
+#include "Platform/UI/EnvironmentLog_p.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QInputEvent>
@@ -134,11 +136,8 @@ void TimingMarks::mark(std::string_view name, std::int64_t detail) {
 }
 
 bool TimingMarks::startFromEnvironment() {
-  const char* path = std::getenv("KESTO_TIMING_LOG");
-  if (!path || !*path) return false;
-  std::int64_t ms = 16;
-  if (const char* t = std::getenv("KESTO_TIMING_BUSY_MS"); t && std::atoll(t) > 0) ms = std::atoll(t);
-  return start(path, ms);
+  auto log = environmentLog("KESTO_TIMING_LOG", "KESTO_TIMING_BUSY_MS", 16);
+  return log && start(log->path, log->thresholdMs);
 }
 
 bool TimingMarks::start(const std::string& logPath, std::int64_t busyThresholdMs) {

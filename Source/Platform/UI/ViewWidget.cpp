@@ -269,15 +269,7 @@ int clickCountForPress(Qt::MouseButton button, const QPointF& pos, double timest
   return count;
 }
 
-void guarded(const char* where, const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    fnd::logError(std::string("exception in ") + where + ": " + e.what());
-  } catch (...) {
-    fnd::logError(std::string("exception in ") + where);
-  }
-}
+void guarded(const char* where, const std::function<void()>& fn) { fnd::runLoggingExceptions(fn, "exception in ", where); }
 
 void deliver(View* view, Event event) {
   guarded("event delivery", [&] { deliverUnguarded(view, event); });

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
+#include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
@@ -44,20 +45,8 @@ class WindowWidget : public QWidget {
       qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
     return QWidget::event(e);
   }
-  void keyPressEvent(QKeyEvent* e) override {
-    if (!window_) return;
-    e->accept();
-    Event ev = qtbridge::keyEvent(e, EventType::KeyDown);
-    ev.window = window_;
-    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
-  }
-  void keyReleaseEvent(QKeyEvent* e) override {
-    if (!window_) return;
-    e->accept();
-    Event ev = qtbridge::keyEvent(e, EventType::KeyUp);
-    ev.window = window_;
-    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
-  }
+  void keyPressEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyDown); }
+  void keyReleaseEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyUp); }
 
  public:
   // Reached through the widget, which outlives its window until the deferred delete: a
@@ -71,6 +60,13 @@ class WindowWidget : public QWidget {
   }
 
  private:
+  void sendKey(QKeyEvent* e, EventType type) {
+    if (!window_) return;
+    e->accept();
+    Event ev = qtbridge::keyEvent(e, type);
+    ev.window = window_;
+    qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });
+  }
   Window* window_;
   bool fullScreen_ = false;
 };
@@ -85,6 +81,7 @@ struct Window::Impl {
   std::weak_ptr<View> mouseView;
   fnd::Size minSize;
   bool screenConnected = false;
+  ActionSet actions;
 };
 
 void WindowWidget::resizeEvent(QResizeEvent*) {
@@ -128,7 +125,36 @@ Window::Window(const fnd::Rect& contentRect, unsigned styleMask)
   setFrame(contentRect, false);
   setNextResponder(&Application::shared());
   Application::shared().registerWindow(this);
+  addWindowActions();
 }
+
+void Window::addWindowActions() {
+  // A sheet ends through its own buttons, never by the window commands.
+  auto notSheet = [this] { return !isSheet(); };
+  actions().add(cmd::performClose, [this] { performClose(); }, notSheet);
+  actions().add(cmd::performMiniaturize, [this] { miniaturize(); }, notSheet);
+  actions().add(cmd::performZoom, [this] { zoom(); }, notSheet);
+  actions().add(cmd::toggleFullScreen, [this] { toggleFullScreen(); }, notSheet);
+  // Undo and Redo are the window's only while its delegate gives it an undo manager; else they
+  // go on to whoever else keeps one.
+  for (bool redo : {false, true}) {
+    Action action{redo ? cmd::redo : cmd::undo};
+    action.isAvailable = [this] { return !isSheet() && undoManager(); };
+    action.isEnabled = [this, redo](MenuItem& item) {
+      fnd::UndoManager* undo = undoManager();
+      item.setTitle(redo ? undo->redoMenuItemTitle() : undo->undoMenuItemTitle());
+      return redo ? undo->canRedo() : undo->canUndo();
+    };
+    action.perform = [this, redo](Responder*) {
+      fnd::UndoManager* undo = undoManager();
+      if (redo ? undo->canRedo() : undo->canUndo()) redo ? undo->redo() : undo->undo();
+      return true;
+    };
+    actions().add(std::move(action));
+  }
+}
+
+ActionSet& Window::actions() { return d_->actions; }
 
 Window::~Window() {
   // A sheet's widget is a child of its parent's: neither may take the other down with it.
@@ -465,13 +491,7 @@ void Window::sendEvent(const Event& event) {
   }
 }
 
-bool Window::respondsToAction(Command selector) const {
-  // A sheet ends through its own buttons, never by the window commands.
-  if (isSheet()) return false;
-  if (selector == cmd::undo || selector == cmd::redo) return undoManager() != nullptr;
-  return selector == cmd::performClose || selector == cmd::performMiniaturize || selector == cmd::performZoom ||
-         selector == cmd::toggleFullScreen;
-}
+bool Window::respondsToAction(Command selector) const { return d_->actions.answers(selector); }
 
 void Window::mouseDown(const Event& event) {
   dragStart_ = event.locationInWindow;
@@ -491,42 +511,13 @@ bool Window::sendAction(Command selector, Responder* sender) {
   return r->tryToPerform(selector, sender);
 }
 
-bool Window::performAction(Command selector, Responder* sender) {
-  if (!respondsToAction(selector)) return false;
-  if (selector == cmd::performClose) {
-    performClose();
-    return true;
-  }
-  if (selector == cmd::performMiniaturize) {
-    miniaturize();
-    return true;
-  }
-  if (selector == cmd::performZoom) {
-    zoom();
-    return true;
-  }
-  if (selector == cmd::toggleFullScreen) {
-    toggleFullScreen();
-    return true;
-  }
-  if (auto* undo = undoManager(); undo && (selector == cmd::undo || selector == cmd::redo)) {
-    if (selector == cmd::undo ? undo->canUndo() : undo->canRedo()) selector == cmd::undo ? undo->undo() : undo->redo();
-    return true;
-  }
-  return false;
-}
+bool Window::performAction(Command selector, Responder* sender) { return d_->actions.perform(selector, sender); }
 
 fnd::UndoManager* Window::undoManager() const {
   return delegate_ ? delegate_->windowWillReturnUndoManager(*const_cast<Window*>(this)) : nullptr;
 }
 
-bool Window::validateMenuItem(MenuItem& item) {
-  auto* undo = undoManager();
-  if (!undo || (item.action() != cmd::undo && item.action() != cmd::redo)) return true;
-  const bool redo = item.action() == cmd::redo;
-  item.setTitle(redo ? undo->redoMenuItemTitle() : undo->undoMenuItemTitle());
-  return redo ? undo->canRedo() : undo->canUndo();
-}
+bool Window::validateMenuItem(MenuItem& item) { return d_->actions.validate(item); }
 
 void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
   if (&sheet == this || sheet.sheetParent_) return;

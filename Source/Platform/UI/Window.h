@@ -16,6 +16,7 @@ class UndoManager;
 
 namespace kesto::ui {
 
+class ActionSet;
 class View;
 class Window;
 
@@ -152,7 +153,8 @@ class Window : public Responder {
   // Fills the menu bar from the application's main menu again (the application calls it).
   void rebuildMenuBar();
 
-  // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:.
+  // performClose:, performMiniaturize:, performZoom:, toggleFullScreen:, and undo: and redo:
+  // through the delegate's undo manager; a subclass adds its own commands to actions().
   bool respondsToAction(Command selector) const override;
   bool performAction(Command selector, Responder* sender) override;
   bool validateMenuItem(MenuItem& item) override;
@@ -161,8 +163,13 @@ class Window : public Responder {
   void mouseDown(const Event& event) override;
   void mouseDragged(const Event& event) override;
 
+ protected:
+  // The commands the window answers.
+  ActionSet& actions();
+
  private:
   friend struct Impl;
+  void addWindowActions();
   struct PendingSheet {
     Window* sheet;
     std::function<void(int)> completion;

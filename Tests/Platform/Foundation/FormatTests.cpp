@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 using namespace kesto::fnd;
 
 TEST(Format, ObjectDirectiveDescribesEachKindOfValue) {
@@ -55,4 +58,33 @@ TEST(Format, PositionalMissingAndMalformedDirectives) {
   EXPECT_EQ(format("%5$@", "a"), "");
   // A huge width is bounded rather than allocating without limit.
   EXPECT_LE(format("%999999999d", 1).size(), 5000u);
+}
+
+TEST(Format, StarWidthsAndPrecisionsTakeArgumentsInTurn) {
+  EXPECT_EQ(format("%-*d|", 4, 7), "7   |");
+  EXPECT_EQ(format("%*d|", -4, 7), "7   |");  // a negative width argument left-justifies
+  EXPECT_EQ(format("%.*f", 2, 1.23456), "1.23");
+  EXPECT_EQ(format("%.*f", -1, 1.5), "1.500000");  // a negative precision counts as none
+  EXPECT_EQ(format("%*.*s|%@", 5, 2, "abcdef", "next"), "   ab|next");
+  // The most negative width neither overflows nor escapes the bound.
+  std::string widest = format("%*d", std::numeric_limits<std::int64_t>::min(), 1);
+  EXPECT_EQ(widest.size(), 4096u);
+  EXPECT_EQ(widest.front(), '1');
+  // A missing width argument counts as zero, and the directive still takes its own.
+  EXPECT_EQ(format("%*d"), "");
+}
+
+TEST(Format, ShortLengthsWrapAsTheirCTypes) {
+  EXPECT_EQ(format("%hd %hhd", 70000, 300), "4464 44");
+  EXPECT_EQ(format("%hu %hhu", -1, -1), "65535 255");
+  EXPECT_EQ(format("%D %U", 1LL << 32, 1LL << 32), "4294967296 4294967296");
+  EXPECT_EQ(format("%o %O", 8, 8), "10 10");
+}
+
+TEST(Format, PositionsBeyondTheArgumentsWriteNothing) {
+  EXPECT_EQ(format("%1$@%1$@", "ab"), "abab");
+  EXPECT_EQ(format("[%0$d]", 5), "[%0$d]");  // "0$" names no argument: copied as it stands
+  // A position too long to count does not wrap around to an argument that exists.
+  EXPECT_EQ(format("[%18446744073709551617$@]", "a"), "[]");
+  EXPECT_EQ(format("%2$@ %@", "a", "b"), "b a");  // a position does not move the sequence
 }

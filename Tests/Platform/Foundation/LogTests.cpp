@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 using namespace kesto::fnd;
 using PolicyScope = kesto::test::ContractPolicyScope;
 
@@ -39,6 +43,20 @@ TEST(Log, LongFormattedLinesAreKeptWhole) {
   logFormat(LogFlag::Info, "<%s>", big.c_str());
   ASSERT_EQ(capture.messages().size(), 1u);
   EXPECT_EQ(capture.messages()[0].size(), 5002u);
+}
+
+TEST(Log, WorkThatThrowsIsLoggedWithItsReasonAndGoesNoFurther) {
+  LogCapture capture;
+  int runs = 0;
+  EXPECT_TRUE(runLoggingExceptions([&] { ++runs; }, "never logged"));
+  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_FALSE(runLoggingExceptions([] { throw std::runtime_error("disk full"); }, "Saving failed"));
+  EXPECT_FALSE(runLoggingExceptions([] { throw 42; }, "exception in ", "window resize"));
+  EXPECT_FALSE(runLoggingExceptions([] { throw std::runtime_error(""); }, "Empty reason"));
+  EXPECT_EQ(capture.messages(),
+            (std::vector<std::string>{"Saving failed: disk full", "exception in window resize", "Empty reason: "}));
+  EXPECT_EQ(capture.lines().front().flag, LogFlag::Error);
+  EXPECT_EQ(runs, 1);
 }
 
 TEST(Assert, ThrowPolicyRaisesTheNamedFailure) {

@@ -242,3 +242,14 @@ TEST(PropertyList, XmlDropsCharactersXmlForbids) {
   EXPECT_EQ(PropertyList::read(*PropertyList::write(Value("a\x01" "b"), PropertyListFormat::Binary))->string(),
             "a\x01" "b");
 }
+
+TEST(PropertyList, XmlWritesEmptyContainersShortAndRefusesAKeyThatIsNotText) {
+  auto bytes = PropertyList::write(Value(Array{Value(Array{}), Value(Dictionary{{"k", Value(Array{})}})}),
+                                   PropertyListFormat::Xml);
+  ASSERT_TRUE(bytes);
+  EXPECT_NE(str(*bytes).find("<array>\n\t<array/>\n\t<dict>\n\t\t<key>k</key>\n\t\t<array/>\n\t</dict>\n</array>\n"),
+            std::string::npos);
+  Error error;
+  EXPECT_FALSE(PropertyList::write(Value(Array{Value(Dictionary{{"\xFF", Value(1)}})}), PropertyListFormat::Xml, &error));
+  EXPECT_EQ(error.code(), PropertyList::kWriteInvalidError);
+}

@@ -1,10 +1,14 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/FoundationNotifications.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace kesto::fnd;
 
@@ -204,4 +208,48 @@ TEST(UndoManager, ThrowingActionLeavesTheManagerUsable) {
   undo.endUndoGrouping();
   undo.undo();
   EXPECT_EQ(c.value, 0);
+}
+
+TEST(UndoManager, UndoAndRedoAnnounceThemselvesAroundTheirOwnGroup) {
+  UndoManager undo;
+  undo.setGroupsByEvent(false);
+  Counter c{undo};
+  std::vector<std::string> heard;
+  auto& center = NotificationCenter::defaultCenter();
+  // Checkpoints come with every group opened and closed; the rest tell the story.
+  center.addObserver(&heard, [&](const Notification& n) {
+    if (n.name != kUndoManagerCheckpointNotification) heard.emplace_back(n.name.text());
+  }, {}, &undo);
+  undo.beginUndoGrouping();
+  c.set(1);
+  undo.endUndoGrouping();
+  heard.clear();
+  undo.undo();
+  const std::vector<std::string> undone{"NSUndoManagerWillUndoChangeNotification",
+                                        "NSUndoManagerDidOpenUndoGroupNotification",
+                                        "NSUndoManagerDidCloseUndoGroupNotification",
+                                        "NSUndoManagerDidUndoChangeNotification"};
+  EXPECT_EQ(heard, undone);
+  EXPECT_FALSE(undo.isUndoing());
+  heard.clear();
+  undo.redo();
+  const std::vector<std::string> redone{"NSUndoManagerWillRedoChangeNotification",
+                                        "NSUndoManagerDidOpenUndoGroupNotification",
+                                        "NSUndoManagerDidCloseUndoGroupNotification",
+                                        "NSUndoManagerDidRedoChangeNotification"};
+  EXPECT_EQ(heard, redone);
+  EXPECT_EQ(c.value, 1);
+  EXPECT_FALSE(undo.isRedoing());
+  center.removeObserver(&heard);
+
+  // Inside a group still open, a nested undo closes only the group it opened, which becomes part
+  // of the open one: undoing that brings the change back.
+  undo.beginUndoGrouping();
+  undo.undoNestedGroup();
+  EXPECT_EQ(c.value, 0);
+  EXPECT_EQ(undo.groupingLevel(), 1);
+  EXPECT_FALSE(undo.canRedo());
+  undo.endUndoGrouping();
+  undo.undo();
+  EXPECT_EQ(c.value, 1);
 }

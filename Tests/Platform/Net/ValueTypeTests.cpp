@@ -130,6 +130,41 @@ TEST(StreamsTest, FileStreamsReportOffsetsErrorsAndReplay) {
   auto unwritable = makeFileOutputStream(dir + "/no/such/dir", false);
   unwritable->open();
   EXPECT_EQ(unwritable->status(), StreamStatus::Error);
+  const std::uint8_t more[] = {'x'};
+  EXPECT_EQ(unwritable->write(more, 1), -1);
+  unwritable->close();
+  EXPECT_EQ(unwritable->status(), StreamStatus::Error);  // closing keeps the failure
+  unwritable->open();
+  EXPECT_EQ(unwritable->status(), StreamStatus::Error);  // and a failed stream stays failed
+}
+
+TEST(StreamsTest, AFileOutputStreamOpenedAgainAppendsWhereItStopped) {
+  std::string dir = test::makeTempDir();
+  auto out = makeFileOutputStream(dir + "/f", false);
+  const std::uint8_t ab[] = {'a', 'b'}, cd[] = {'c', 'd'};
+  EXPECT_EQ(out->write(ab, 2), -1);  // not open yet
+  out->open();
+  EXPECT_EQ(out->write(ab, 2), 2);
+  out->close();
+  EXPECT_EQ(out->status(), StreamStatus::Closed);
+  EXPECT_EQ(out->write(cd, 2), -1);
+  out->open();  // the second opening keeps what the first wrote
+  EXPECT_EQ(out->fileCurrentOffset(), 2u);
+  EXPECT_EQ(out->write(cd, 2), 2);
+  EXPECT_EQ(out->fileCurrentOffset(), 4u);
+  out->close();
+  EXPECT_EQ(test::readFile(dir + "/f"), "abcd");
+
+  // A new stream on the same file starts it afresh unless asked to append.
+  auto appending = makeFileOutputStream(dir + "/f", true);
+  appending->open();
+  EXPECT_EQ(appending->fileCurrentOffset(), 4u);
+  appending->close();
+  auto fresh = makeFileOutputStream(dir + "/f", false);
+  fresh->open();
+  EXPECT_EQ(fresh->fileCurrentOffset(), 0u);
+  fresh->close();
+  EXPECT_EQ(test::readFile(dir + "/f"), "");
 }
 
 namespace {

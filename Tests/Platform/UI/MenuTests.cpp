@@ -2,10 +2,12 @@
 // the menu bar above the content, and context menus driven from the keyboard.
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationName.h"
+#include "Platform/Foundation/UndoManager.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
+#include "Platform/UI/Panel.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
@@ -588,4 +590,79 @@ TEST(Action, ASetHoldsOneActionPerCommandAndADeclinedOneGoesOnAlongTheChain) {
   EXPECT_EQ(nearRuns, 1);
   EXPECT_EQ(farRuns, 1);
   EXPECT_FALSE(near.tryToPerform(cmd::redo));
+}
+
+TEST(Action, AnUnavailableActionIsAsIfTheSetHadNone) {
+  bool open = false;
+  int runs = 0;
+  ActionResponder near, far;
+  near.setNextResponder(&far);
+  near.actions().add(tc::plain, [&] { ++runs; }, [&] { return open; });
+  Action refusing{tc::plain};
+  refusing.isEnabled = [](MenuItem&) { return false; };
+  near.actions().add(std::move(refusing));
+  // Replaced: the last action for the command counts, availability and all.
+  EXPECT_TRUE(near.respondsToAction(tc::plain));
+  near.actions().add(tc::plain, [&] { ++runs; }, [&] { return open; });
+  EXPECT_FALSE(near.respondsToAction(tc::plain));
+  EXPECT_TRUE(near.actions().contains(tc::plain));  // held, but not taken now
+  EXPECT_FALSE(near.actions().perform(tc::plain));
+  EXPECT_EQ(runs, 0);
+
+  int farRuns = 0;
+  far.actions().add(tc::plain, [&] { ++farRuns; });
+  EXPECT_TRUE(near.tryToPerform(tc::plain));  // goes on to the responder behind
+  EXPECT_EQ(farRuns, 1);
+  open = true;
+  EXPECT_TRUE(near.tryToPerform(tc::plain));
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(farRuns, 1);
+}
+
+TEST(Window, UndoAndRedoAreTheWindowsOnlyWhileItsDelegateGivesAnUndoManager) {
+  struct Delegate : WindowDelegate {
+    fnd::UndoManager* manager = nullptr;
+    fnd::UndoManager* windowWillReturnUndoManager(Window&) override { return manager; }
+  } delegate;
+  fnd::UndoManager undo;
+  undo.setGroupsByEvent(false);
+  Window window(fnd::Rect(100, 100, 400, 300));
+  window.setDelegate(&delegate);
+  MenuItem undoItem("Undo", cmd::undo, "z"), redoItem("Redo", cmd::redo, "Z");
+  EXPECT_FALSE(window.respondsToAction(cmd::undo));  // no manager: the command goes on
+  EXPECT_FALSE(window.performAction(cmd::undo, nullptr));
+
+  delegate.manager = &undo;
+  int value = 0;
+  undo.beginUndoGrouping();
+  value = 1;
+  undo.registerUndoWithTarget(nullptr, [&] { value = 0; });
+  undo.setActionName("Rename");
+  undo.endUndoGrouping();
+  EXPECT_TRUE(window.respondsToAction(cmd::undo));
+  EXPECT_TRUE(window.respondsToAction(cmd::redo));
+  EXPECT_TRUE(window.validateMenuItem(undoItem));
+  EXPECT_EQ(undoItem.title(), undo.undoMenuItemTitle());
+  EXPECT_FALSE(window.validateMenuItem(redoItem));  // nothing to redo: shown, but disabled
+  EXPECT_TRUE(window.performAction(cmd::undo, nullptr));
+  EXPECT_EQ(value, 0);
+  // Nothing left to undo: still taken, so it reaches nobody behind the window.
+  EXPECT_TRUE(window.performAction(cmd::undo, nullptr));
+  EXPECT_EQ(value, 0);
+
+  // A sheet answers neither undo nor the window commands, but a panel sheet still cancels.
+  Window parent(fnd::Rect(100, 100, 600, 400));
+  parent.makeKeyAndOrderFront();
+  Panel sheet(fnd::Rect(0, 0, 200, 100));
+  sheet.setDelegate(&delegate);
+  int ended = -1;
+  parent.beginSheet(sheet, [&](int code) { ended = code; });
+  EXPECT_FALSE(sheet.respondsToAction(cmd::undo));
+  EXPECT_FALSE(sheet.respondsToAction(cmd::performZoom));
+  EXPECT_TRUE(sheet.respondsToAction(cmd::cancelOperation));
+  EXPECT_TRUE(sheet.performAction(cmd::cancelOperation, nullptr));
+  EXPECT_EQ(ended, ModalResponse::Cancel);
+  EXPECT_TRUE(sheet.respondsToAction(cmd::undo));  // an ordinary window again
+  window.setDelegate(nullptr);
+  sheet.setDelegate(nullptr);
 }

@@ -163,6 +163,32 @@ TEST(ScrollView, PageKeysScrollTheDocument) {
   EXPECT_EQ(sv.documentVisibleRect().origin.y, 0);
 }
 
+TEST(ScrollView, PageKeysFollowAnUnflippedDocumentAndPassOnWithoutAClipView) {
+  ScrollView sv(fnd::Rect(0, 0, 100, 100));
+  sv.setDocumentView(std::make_shared<View>(fnd::Rect(0, 0, 100, 1000)));
+  sv.setLineScroll(10);
+  // Unflipped, the beginning of the document is its largest y.
+  const std::pair<std::uint16_t, double> steps[] = {
+      {KeyCode::End, 0}, {KeyCode::Home, 900}, {KeyCode::PageDown, 810}, {KeyCode::PageUp, 900}};
+  for (auto [key, y] : steps) {
+    sv.keyDown(Event::key(key));
+    EXPECT_EQ(sv.documentVisibleRect().origin.y, y) << "after key " << key;
+  }
+  EXPECT_FALSE(sv.respondsToAction(ui::cmd::moveDown));
+
+  // Without a clip view the page commands are nobody's: the key travels on.
+  struct Behind : Responder {
+    int keys = 0;
+    void keyDown(const Event&) override { ++keys; }
+  } behind;
+  sv.setContentView(nullptr);
+  sv.setNextResponder(&behind);
+  EXPECT_FALSE(sv.respondsToAction(ui::cmd::scrollPageDown));
+  EXPECT_FALSE(sv.performAction(ui::cmd::scrollPageDown, nullptr));
+  sv.keyDown(Event::key(KeyCode::PageDown));
+  EXPECT_EQ(behind.keys, 1);
+}
+
 TEST(ScrollView, LegacyScrollersTakeSpaceOverlayOnesDoNot) {
   ScrollView sv(fnd::Rect(0, 0, 300, 200));
   sv.setHasVerticalScroller(true);
