@@ -62,6 +62,13 @@ NetHTTPRequestOperation::Failure recordFailure(Outcome& o) {
 }
 bool ended(const Outcome& o) { return o.successes + o.failures > 0; }
 
+// An operation that GETs `url`, its completion recorded in `o`.
+std::shared_ptr<NetHTTPRequestOperation> recordedGET(const std::string& url, Outcome& o) {
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(url)));
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  return op;
+}
+
 // A manager that parses its answers as XML documents.
 std::shared_ptr<NetHTTPRequestOperationManager> xmlManager() {
   auto manager = NetHTTPRequestOperationManager::manager();
@@ -217,9 +224,8 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
       names.push_back(n.name);
       allMain = allMain && fnd::RunLoop::isMainThread();
     });
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/"))));
   Outcome o;
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o) && names.size() == 2; }, 10));
@@ -239,9 +245,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   fnd::OperationQueue queue;
 
   // Cancelled before it starts.
-  auto early = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome e;
-  early->setCompletionBlockWithSuccess(recordSuccess(e), recordFailure(e));
+  auto early = recordedGET(s.url("/slow"), e);
   early->cancel();
   queue.addOperation(early);
   ASSERT_TRUE(test::runUntil([&] { return ended(e); }, 10));
@@ -249,9 +254,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   EXPECT_EQ(e.error->userInfo().at(fnd::kURLErrorKey).string(), s.url("/slow"));
 
   // Cancelled while running.
-  auto running = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome r;
-  running->setCompletionBlockWithSuccess(recordSuccess(r), recordFailure(r));
+  auto running = recordedGET(s.url("/slow"), r);
   queue.addOperation(running);
   ASSERT_TRUE(test::runUntil([&] { return running->isExecuting(); }, 5));
   running->cancel();
@@ -260,9 +264,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   EXPECT_EQ(r.error->code(), net::urlerror::Cancelled);
 
   // Cancelled while paused: it still finishes, and its block runs once.
-  auto paused = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome p;
-  paused->setCompletionBlockWithSuccess(recordSuccess(p), recordFailure(p));
+  auto paused = recordedGET(s.url("/slow"), p);
   queue.addOperation(paused);
   ASSERT_TRUE(test::runUntil([&] { return paused->isExecuting(); }, 5));
   paused->pause();
@@ -318,8 +321,7 @@ std::string resumeAgainst(bool honourRange, Outcome& o, std::string& rangeSeen) 
   std::atomic<bool> halfSent{false};
   serveResumable(s, body, honourRange, halfSent);
   s.start();
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/file"))));
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/file"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   EXPECT_TRUE(test::runUntil([&] { return halfSent.load() && op->totalBytesRead() >= 10000; }, 10));
@@ -371,9 +373,8 @@ TEST(RequestOperationTest, SerializerReplacementParsesAgain) {
   Server s;
   s.server->Get("/j", [](const httplib::Request&, httplib::Response& res) { res.set_content("{\"a\":1}", "application/json"); });
   s.start();
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/j"))));
   Outcome o;
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/j"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
