@@ -155,6 +155,29 @@ function(kesto_add_e2e_test name timeout script)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77)
 endfunction()
 
+# kesto_add_app_e2e_test(<name> <timeout> <script> [SHOTS] [ARGS <args...>])
+# An end-to-end script that drives the real program: it is handed the kesto program, then ARGS,
+# then with SHOTS a folder of the build named after the script to leave its screenshots in.
+function(kesto_add_app_e2e_test name timeout script)
+  cmake_parse_arguments(ARG "SHOTS" "" "ARGS" ${ARGN})
+  set(args "$<TARGET_FILE:kesto>" ${ARG_ARGS})
+  if(ARG_SHOTS)
+    get_filename_component(stem "${script}" NAME_WE)
+    list(APPEND args "${CMAKE_CURRENT_BINARY_DIR}/${stem}")
+  endif()
+  kesto_add_e2e_test(${name} ${timeout} ${script} ${args})
+endfunction()
+
+# kesto_use_fake_skyfolder(<target>)
+# Compiles the Skyfolder client's loopback fake service and its test certificates (Tests/Skyfolder)
+# into a test or benchmark executable. The calling folder has found cpp-httplib as HTTPLIB.
+function(kesto_use_fake_skyfolder target)
+  target_sources(${target} PRIVATE "${CMAKE_SOURCE_DIR}/Tests/Skyfolder/FakeSkyfolder.cpp"
+    "${CMAKE_SOURCE_DIR}/Tests/Skyfolder/TestPKI.cpp")
+  target_include_directories(${target} PRIVATE "${CMAKE_SOURCE_DIR}/Tests/Skyfolder")
+  target_link_libraries(${target} PRIVATE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto ZLIB::ZLIB Threads::Threads)
+endfunction()
+
 # kesto_add_benchmark(<name> [DEPS <targets...>]): a Google Benchmark executable from the .cpp
 # files of the calling folder. Built by the normal build, never run by the tests.
 function(kesto_add_benchmark name)

@@ -78,6 +78,39 @@ std::unique_ptr<MainInterface> startAndDraw() {
   return ui;
 }
 
+// Started and drawn, with the start's backup finished.
+std::unique_ptr<MainInterface> startDrawnAndSettled() {
+  auto ui = startAndDraw();
+  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  return ui;
+}
+
+// Closes the interface and then the store, as after a quit.
+void closeInterface(std::unique_ptr<MainInterface>& ui) {
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+}
+
+// One keystroke of "page 4711" per iteration, over and over: the field's text grows by a
+// character (and starts again after the whole term), its action runs and `window` is drawn.
+void typeTheTermAgainAndAgain(benchmark::State& state, ui::SearchField& field, ui::Window& window) {
+  const std::string term = "page 4711";
+  std::size_t typed = 0;
+  for (auto _ : state) {
+    typed = typed % term.size() + 1;
+    field.setStringValue(term.substr(0, typed));
+    field.sendAction();
+    window.displayIfNeeded();
+  }
+}
+
+// Five repetitions, reported with their minimum and maximum beside the mean.
+void fiveRepetitionsWithMinAndMax(benchmark::internal::Benchmark* b) {
+  b->Repetitions(5)
+      ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+      ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+}
+
 void BM_ColdStartToFirstDrawnList(benchmark::State& state) {
   for (auto _ : state) {
     auto ui = startAndDraw();
@@ -87,8 +120,7 @@ void BM_ColdStartToFirstDrawnList(benchmark::State& state) {
     if (ui->collectionView()->visibleCells().empty()) state.SkipWithError("nothing drawn");
     // The start's backup runs beside the list: let it finish outside the measured time.
     pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
-    ui.reset();
-    WrenDataManager::sharedInstance().reset();
+    closeInterface(ui);
     state.ResumeTiming();
   }
 }
@@ -105,8 +137,7 @@ void BM_RefreshAfterEdit(benchmark::State& state) {
     ViewUpdater::updateBookmarks();
     ui->window().displayIfNeeded();
   }
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_RefreshAfterEdit)->Unit(benchmark::kMillisecond);
 
@@ -118,8 +149,7 @@ void BM_ReloadListAfterChange(benchmark::State& state) {
     dm.loadBookmarks();
     ui->window().displayIfNeeded();
   }
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_ReloadListAfterChange)->Unit(benchmark::kMillisecond);
 
@@ -127,8 +157,7 @@ BENCHMARK(BM_ReloadListAfterChange)->Unit(benchmark::kMillisecond);
 // selection, the list's deferred update (run at once here: the 0.1 s delay is not work), the
 // refreshes it queues and the redraw. Arg 0: folders of 100 bookmarks; arg 1: the Library row.
 void BM_FolderClickToDrawnList(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto* folders = ui->foldersController();
   if (!folders) {
     state.SkipWithError("no folder list");
@@ -157,8 +186,7 @@ void BM_FolderClickToDrawnList(benchmark::State& state) {
     pumpUntil([&] { return drained; });
     ui->window().displayIfNeeded();
   }
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_FolderClickToDrawnList)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -183,8 +211,7 @@ void timeHandOver(benchmark::State& state, Handover handOver) {
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   defaults.setBool(false, "skipDuplicates");
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 
 // As many addresses as one hand-over may carry, each as long as the text's bound allows,
@@ -248,42 +275,29 @@ void BM_DeleteSelectedBookmarks(benchmark::State& state) {
     pumpUntil([&] { return reloaded && dm.bookmarks().size() == static_cast<std::size_t>(kBookmarks); });
     fnd::NotificationCenter::defaultCenter().removeObserver(&reloaded);
   }
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Typing into the library search field: each keystroke's search, the list's reset refresh and
 // the redraw of the result. One iteration is one keystroke of "page 4711", over and over.
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto& field = *ui->bookmarksController().views().searchField;
-  const std::string term = "page 4711";
-  std::size_t typed = 0;
-  for (auto _ : state) {
-    typed = typed % term.size() + 1;
-    field.setStringValue(term.substr(0, typed));
-    field.sendAction();
-    ui->window().displayIfNeeded();
-  }
+  typeTheTermAgainAndAgain(state, field, ui->window());
   if (ui->dataManager().bookmarks().empty()) state.SkipWithError("the full term found nothing");
   field.setStringValue("");
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_SearchKeystrokeToDrawnResult)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(45)
-    ->Repetitions(5)
-    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    ->Apply(fiveRepetitionsWithMinAndMax);
 
 // The first keystroke after a save: the search's prepared texts are rebuilt for the whole
 // library (the one keystroke that pays for it).
 void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto& field = *ui->bookmarksController().views().searchField;
   for (auto _ : state) {
     fnd::NotificationCenter::defaultCenter().postNotificationName(store::kContextDidSaveNotification);
@@ -292,8 +306,7 @@ void BM_SearchFirstKeystrokeAfterSave(benchmark::State& state) {
     ui->window().displayIfNeeded();
   }
   field.setStringValue("");
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_SearchFirstKeystrokeAfterSave)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -302,8 +315,7 @@ BENCHMARK(BM_SearchFirstKeystrokeAfterSave)->Unit(benchmark::kMillisecond)->Iter
 // merged): the button to "Sync Complete", and the longest the main thread went without running
 // a 5 ms heartbeat.
 void BM_SyncedFolderRunIntoIdenticalLibrary(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto& d = fnd::UserDefaults::standard();
   const auto folder = fnd::FileManager::createTemporaryDirectory("kesto-synced");
   d.setString(folder, sys::SyncedFolder::kDefaultsKey);
@@ -346,8 +358,7 @@ void BM_SyncedFolderRunIntoIdenticalLibrary(benchmark::State& state) {
   state.counters["max_main_thread_gap_ms"] = worstStall * 1000;
   fnd::NotificationCenter::defaultCenter().removeObserver(&ended);
   d.removeObject(Synchronizer::kCurrentSyncMethodKey);
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
   fnd::FileManager::removeItem(folder);
 }
 BENCHMARK(BM_SyncedFolderRunIntoIdenticalLibrary)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -355,8 +366,7 @@ BENCHMARK(BM_SyncedFolderRunIntoIdenticalLibrary)->UseManualTime()->Unit(benchma
 // The global hot key pressed with the menu-bar window hidden: the window shown with its list of
 // 1,000 search results reloaded and drawn. The window is hidden again outside the measured time.
 void BM_MenuBarHotKeyToDrawnWindow(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto& menu = ui->menuBookmarksController();
   auto& window = ui->menuBarWindow();
   menu.searchField->setStringValue("page 4");
@@ -371,41 +381,27 @@ void BM_MenuBarHotKeyToDrawnWindow(benchmark::State& state) {
     window.orderOut();
     state.ResumeTiming();
   }
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_MenuBarHotKeyToDrawnWindow)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(20)
-    ->Repetitions(5)
-    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    ->Apply(fiveRepetitionsWithMinAndMax);
 
 // Typing into the menu-bar window's search field: each keystroke's search over the library and
 // the drawn result. One iteration is one keystroke of "page 4711", over and over.
 void BM_MenuBarSearchKeystrokeToDrawnResult(benchmark::State& state) {
-  auto ui = startAndDraw();
-  pumpUntil([&] { return !ui->appDelegate().automaticBackupRunning(); });
+  auto ui = startDrawnAndSettled();
   auto& menu = ui->menuBookmarksController();
   ui->appDelegate().hotkeyWithEvent();
-  const std::string term = "page 4711";
-  std::size_t typed = 0;
-  for (auto _ : state) {
-    typed = typed % term.size() + 1;
-    menu.searchField->setStringValue(term.substr(0, typed));
-    menu.searchField->sendAction();
-    ui->menuBarWindow().displayIfNeeded();
-  }
+  typeTheTermAgainAndAgain(state, *menu.searchField, ui->menuBarWindow());
   if (ui->dataManager().menuBookmarks().empty()) state.SkipWithError("the full term found nothing");
-  ui.reset();
-  WrenDataManager::sharedInstance().reset();
+  closeInterface(ui);
 }
 BENCHMARK(BM_MenuBarSearchKeystrokeToDrawnResult)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(45)
-    ->Repetitions(5)
-    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    ->Apply(fiveRepetitionsWithMinAndMax);
 
 }  // namespace
 

@@ -56,11 +56,21 @@ class AppTest : public ::testing::Test {
     spin(0.4);
   }
 
-  Bookmark::Ref add(const std::string& url, const std::string& title) {
-    auto b = Bookmark::addBookmarkWithURL(url, Folder::Ref());
+  // A saved bookmark in `folder` (the Inbox when null).
+  Bookmark::Ref add(const std::string& url, const std::string& title, const Folder::Ref& folder = nullptr) {
+    auto b = Bookmark::addBookmarkWithURL(url, folder);
     b->setTitle(title);
     b->saveBookmark();
     return b;
+  }
+
+  // A saved folder named `name`, below the folder `parentID` when one is given.
+  static Folder::Ref addFolder(const std::string& name, const std::string& parentID = {}) {
+    auto f = Folder::initEntity();
+    f->setName(name);
+    if (!parentID.empty()) f->setParentFolderID(parentID);
+    f->saveFolder();
+    return f;
   }
 
   DataManager& dm() { return ui->dataManager(); }

@@ -17,6 +17,7 @@
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
+#include "Harness/RecordedLaunches.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Synchronize/TestAlertResponder.h"
 
@@ -31,16 +32,11 @@ class BookmarkActionTest : public AppTest {
   void SetUp() override {
     AppTest::SetUp();
     alerts = TestAlertResponder::install();
-    sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& args) {
-      launched.push_back({program, args});
-      return true;
-    });
     defaults().removeObject(SyncTombstones::kDefaultsKey);
   }
   void TearDown() override {
     AppTest::TearDown();
     TestAlertResponder::uninstall();
-    sys::Workspace::setLauncher(nullptr);
   }
   void ready(std::size_t expected) {
     build(expected);
@@ -69,7 +65,7 @@ class BookmarkActionTest : public AppTest {
   }
 
   std::shared_ptr<TestAlertResponder> alerts;
-  std::vector<std::pair<std::string, std::vector<std::string>>> launched;
+  RecordedLaunches launched;
 };
 
 TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) {
@@ -247,8 +243,8 @@ TEST_F(BookmarkActionTest, OpeningRecordsTheVisitAndTheHistoryListsSeeIt) {
   dm().setSelectedBookmarks({a});
   controller().openSelectedBookmarks();
   ASSERT_EQ(launched.size(), 1u);
-  EXPECT_NE(std::find(launched[0].second.begin(), launched[0].second.end(), "http://a.example/x%20y#frag"),
-            launched[0].second.end());
+  EXPECT_NE(std::find(launched[0].arguments.begin(), launched[0].arguments.end(), "http://a.example/x%20y#frag"),
+            launched[0].arguments.end());
   EXPECT_EQ(a->timesOpened(), 1);
   EXPECT_EQ(a->version(), version + 1);
   ASSERT_TRUE(a->lastOpened());
@@ -273,8 +269,8 @@ TEST_F(BookmarkActionTest, TheBrowserIsGivenEscapesButKeepsPercentSignsAndTheFra
     dm().setSelectedBookmarks({bookmark});
     controller().openSelectedBookmarks();
     ASSERT_EQ(launched.size(), 1u);
-    EXPECT_NE(std::find(launched[0].second.begin(), launched[0].second.end(), expected), launched[0].second.end())
-        << expected;
+    const auto& arguments = launched[0].arguments;
+    EXPECT_NE(std::find(arguments.begin(), arguments.end(), expected), arguments.end()) << expected;
   }
 }
 
@@ -324,8 +320,8 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   auto vivaldi = with->submenu()->items()[0];
   ASSERT_TRUE(controller().tryToPerform(vivaldi->action(), vivaldi.get()));
   ASSERT_EQ(launched.size(), 1u) << "both pages in one launch of that browser";
-  EXPECT_EQ(launched[0].first, "/opt/vivaldi/vivaldi");
-  EXPECT_EQ(launched[0].second, (std::vector<std::string>{"http://a.example/", "http://b.example/"}));
+  EXPECT_EQ(launched[0].program, "/opt/vivaldi/vivaldi");
+  EXPECT_EQ(launched[0].arguments, (std::vector<std::string>{"http://a.example/", "http://b.example/"}));
 
   // A favourite that has been removed since: the page opens in the default browser, and the
   // overlay says why.
@@ -342,7 +338,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   controller().openSelectedBookmarks();
   fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
   ASSERT_EQ(launched.size(), 1u);
-  EXPECT_EQ(launched[0].first, "xdg-open");
+  EXPECT_EQ(launched[0].program, "xdg-open");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "firefox-esr is no longer installed: opened in the default browser");
   if (oldDirs) setenv("XDG_DATA_DIRS", kept.c_str(), 1);

@@ -6,6 +6,7 @@
 
 #include "App/ShellPanels.h"
 #include "App/TransferDialogs.h"
+#include "Harness/AnswerTable.h"
 #include "Harness/TestDialogResponder.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/System/Workspace.h"
@@ -41,6 +42,16 @@ class DialogTest : public AppTest {
     app().applicationDidFinishLaunching();
   }
   TransferDialogs& dialogs() { return app().transferDialogs(); }
+  // Whether a restore kept the library it replaced beside the store.
+  static bool copyBeforeRestoreExists() {
+    return fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
+                                        Backup::kBeforeRestoreSuffix);
+  }
+  // Chooses Restore with `file` as the answer of its file panel.
+  void restoreFrom(const std::string& file) {
+    responder->openAnswers.push_back(std::vector<std::string>{file});
+    dialogs().openRestoreDialog();
+  }
   ShellPanels& panels() { return app().panels(); }
   bool alertSeen(const std::string& title) const {
     for (const auto& a : responder->alerts)
@@ -63,13 +74,14 @@ class DialogTest : public AppTest {
 
 TEST(ImportKind, FollowsTheExtensionWhateverItsCase) {
   using K = TransferDialogs::ImportKind;
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks.html"), K::HTML);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks.htm"), K::HTML);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/BOOKMARKS.HTML"), K::HTML);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/bookmarks"), K::HTML);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/Shared.kesto"), K::SharedFolder);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/old.kestobck"), K::None);
-  EXPECT_EQ(TransferDialogs::importKindOfPath("/a/notes.txt"), K::None);
+  expectAnswers<std::string, K>(TransferDialogs::importKindOfPath,
+                                {{"/a/bookmarks.html", K::HTML},
+                                 {"/a/bookmarks.htm", K::HTML},
+                                 {"/a/BOOKMARKS.HTML", K::HTML},
+                                 {"/a/bookmarks", K::HTML},
+                                 {"/a/Shared.kesto", K::SharedFolder},
+                                 {"/a/old.kestobck", K::None},
+                                 {"/a/notes.txt", K::None}});
 }
 
 TEST(SuggestedNames, CarryTheDayInMediumStyle) {
@@ -174,8 +186,7 @@ TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
   add("https://later.example/", "Later");
   ASSERT_EQ(Bookmark::countWithPredicate(nullptr), 2);
   responder->alerts.clear();
-  responder->openAnswers.push_back(std::vector<std::string>{file});
-  dialogs().openRestoreDialog();
+  restoreFrom(file);
   ASSERT_TRUE(runUntil([&] { return app().hasTerminated(); }, 10));
   EXPECT_EQ(responder->panels.back().types, (std::vector<std::string>{"kestobck"}));
   EXPECT_TRUE(alertSeen("Kesto Restore"));
@@ -183,8 +194,7 @@ TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
   WrenDataManager::sharedInstance().reset();
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
-  EXPECT_TRUE(fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
-                                           Backup::kBeforeRestoreSuffix));
+  EXPECT_TRUE(copyBeforeRestoreExists());
 }
 
 TEST_F(DialogTest, RestoreTurnsAWrongFileAwayBeforeAskingOrTouchingTheLibrary) {
@@ -192,16 +202,14 @@ TEST_F(DialogTest, RestoreTurnsAWrongFileAwayBeforeAskingOrTouchingTheLibrary) {
   start(1);
   const std::string fake = makeTempDir("restore") + "/notes.kestobck";
   writeFile(fake, "these are not bookmarks");
-  responder->openAnswers.push_back(std::vector<std::string>{fake});
-  dialogs().openRestoreDialog();
+  restoreFrom(fake);
   ASSERT_TRUE(runUntil([&] { return alertSeen("Kesto Restore"); }));
   spin(0.7);
   ASSERT_EQ(responder->alerts.size(), 1u) << "no confirmation is asked for a wrong file";
   EXPECT_NE(responder->alerts[0].informative.find("not a Kesto backup"), std::string::npos);
   EXPECT_FALSE(app().hasTerminated());
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
-  EXPECT_FALSE(fnd::FileManager::fileExists(WrenDataManager::sharedInstance().persistentStorePath() +
-                                            Backup::kBeforeRestoreSuffix));
+  EXPECT_FALSE(copyBeforeRestoreExists());
 }
 
 // A pipe named like a backup: the check never blocks the main thread, and says why it refused.
@@ -210,8 +218,7 @@ TEST_F(DialogTest, RestoreRefusesAPipeWithoutWaitingOnIt) {
   start(1);
   const std::string pipe = makeTempDir("restore") + "/waiting.kestobck";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  responder->openAnswers.push_back(std::vector<std::string>{pipe});
-  dialogs().openRestoreDialog();
+  restoreFrom(pipe);
   ASSERT_TRUE(runUntil([&] { return alertSeen("Kesto Restore"); }, 10));
   EXPECT_NE(responder->alerts.back().informative.find("not a regular file"), std::string::npos);
   EXPECT_FALSE(app().hasTerminated());

@@ -294,13 +294,8 @@ TEST_F(InspectorTest, TagCompletionsArePrefixesAndFolderCompletionsAnywhere) {
     a->addTag(makeTag(n));
   }
   a->saveBookmark();
-  auto home = Folder::initEntity();
-  home->setName("Home");
-  home->saveFolder();
-  auto cnet = Folder::initEntity();
-  cnet->setName("Cnet");
-  cnet->setParentFolderID(home->folderID());
-  cnet->saveFolder();
+  auto home = addFolder("Home");
+  auto cnet = addFolder("Cnet", home->folderID());
   build(1);
   auto& e = editor();
   auto tags = e.completionsForSubstring("ne", 0);
@@ -329,15 +324,8 @@ TEST_F(InspectorTest, BulkNotesGoUnderTheNotesEachHas) {
 }
 
 TEST_F(InspectorTest, GoToFolderSelectsTheFolderInTheSidebarSoRefreshesKeepIt) {
-  auto folderNamed = [](const std::string& name) {
-    auto f = Folder::initEntity();
-    f->setName(name);
-    f->setParentFolderID(Folder::kRootID);
-    f->saveFolder();
-    return f;
-  };
-  auto work = folderNamed("Work");
-  auto other = folderNamed("Other");
+  auto work = addFolder("Work", Folder::kRootID);
+  auto other = addFolder("Other", Folder::kRootID);
   auto a = Bookmark::addBookmarkWithURL("http://work.example/", work);
   Bookmark::addBookmarkWithURL("http://other.example/", other);
   build(2);

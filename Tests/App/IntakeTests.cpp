@@ -59,11 +59,9 @@ TEST(SchemeText, LinesAndAddressTest) {
 
 TEST(SchemeText, OnlyHttpAndHttpsURLsWithAHostAreAddresses) {
   using intake::addressFromLine;
-  EXPECT_FALSE(addressFromLine("httpjavascript:alert(1)"));
-  EXPECT_FALSE(addressFromLine("https:alert(1)"));
-  EXPECT_FALSE(addressFromLine("http:///path"));
-  EXPECT_FALSE(addressFromLine("https//example.org/"));
-  EXPECT_FALSE(addressFromLine("httpfile:///etc/passwd"));
+  for (const char* line :
+       {"httpjavascript:alert(1)", "https:alert(1)", "http:///path", "https//example.org/", "httpfile:///etc/passwd"})
+    EXPECT_FALSE(addressFromLine(line)) << line;
   EXPECT_EQ(addressFromLine("https://example.org/a?b=c#d").value_or("?"), "https://example.org/a?b=c#d");
   // A decoded payload keeps its spaces and non-ASCII text; they are still addresses.
   EXPECT_EQ(addressFromLine("https://example.org/a b").value_or("?"), "https://example.org/a b");
@@ -216,9 +214,7 @@ TEST_F(IntakeTest, WithoutSkippingDuplicatesOutsideServiceFoldersAreAdded) {
 }
 
 TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
-  auto shown = Folder::initEntity();
-  shown->setName("Shown");
-  shown->saveFolder();
+  auto shown = addFolder("Shown");
   // The folder shown is set by hand here, so no folder list may choose another.
   registerSidebarPaneFactory([] { return makeEmptySidebarPane(); });
   build(0);
@@ -309,9 +305,7 @@ TEST_F(IntakeTest, OneLaunchAddsAtMostTheAddressLimit) {
 TEST_F(IntakeTest, OfTwoOpenedArchivesOnlyTheFirstIsImported) {
   std::string dir = makeTempDir("archives");
   auto share = [&](const std::string& name, const std::string& url) {
-    auto folder = Folder::initEntity();
-    folder->setName(name);
-    folder->saveFolder();
+    auto folder = addFolder(name);
     auto b = Bookmark::addBookmarkWithURL(url, folder);
     b->saveBookmark();
     SharedFolderArchive archive;

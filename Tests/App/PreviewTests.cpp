@@ -5,6 +5,7 @@
 #include "App/AppCommands.h"
 #include "App/PreviewPanel.h"
 #include "App/TilePinView.h"
+#include "Harness/RecordedLaunches.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/System/Workspace.h"
@@ -22,11 +23,6 @@
 
 namespace kesto::test {
 namespace {
-
-struct Launch {
-  std::string program;
-  std::vector<std::string> arguments;
-};
 
 // The fields of a mailto address, decoded; a field given twice counts twice.
 std::multimap<std::string, std::string> mailtoFields(const std::string& url) {
@@ -49,15 +45,7 @@ class PreviewTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& arguments) {
-      launches.push_back({program, arguments});
-      return true;
-    });
     TutorialPopovers::turnOnTutorialPopups();
-  }
-  void TearDown() override {
-    AppTest::TearDown();
-    sys::Workspace::setLauncher(nullptr);
   }
   // Selects the rows as a click would and lets the selection reach the data manager.
   void selectRows(const std::vector<std::int64_t>& rows) {
@@ -76,7 +64,7 @@ class PreviewTest : public AppTest {
       if (l.program == "xdg-email") out.push_back(l);
     return out;
   }
-  std::vector<Launch> launches;
+  RecordedLaunches launches;
 };
 
 TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {

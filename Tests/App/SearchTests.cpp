@@ -216,12 +216,8 @@ TEST_F(SearchTest, FindShowsTheListOnlyBoxAndItLimitsTheSearchToTheList) {
   EXPECT_EQ(box.state(), 0);
 
   // Limited to the folder shown, only its matches are found.
-  auto folder = Folder::initEntity();
-  folder->setName("Reading");
-  folder->saveFolder();
-  auto inside = Bookmark::addBookmarkWithURL("http://inside.example/", folder);
-  inside->setTitle("Alpha inside");
-  inside->saveBookmark();
+  auto folder = addFolder("Reading");
+  auto inside = add("http://inside.example/", "Alpha inside", folder);
   dm().addBookmarks({inside});
   dm().setCurrentFolder(folder);
   dm().loadBookmarks();
@@ -274,12 +270,8 @@ TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {
 // the same order, and see every saved change.
 TEST_F(SearchTest, PreparedTextsAnswerAsTheStoreQueryAndFollowSaves) {
   seed();
-  auto folder = Folder::initEntity();
-  folder->setName("Écoles");
-  folder->saveFolder();
-  auto inFolder = Bookmark::addBookmarkWithURL("http://school.example/", folder);
-  inFolder->setTitle("Résumé ALPHA");
-  inFolder->saveBookmark();
+  auto folder = addFolder("Écoles");
+  auto inFolder = add("http://school.example/", "Résumé ALPHA", folder);
   auto blocked = add("http://blocked.example/", "alpha blocked");
   blocked->setBlocked(1);
   blocked->saveBookmark();

@@ -599,10 +599,7 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {
   build(0);
-  auto folder = Folder::initEntity();
-  folder->setName("Big");
-  folder->setParentFolderID(Folder::kRootID);
-  folder->saveFolder();
+  auto folder = addFolder("Big", Folder::kRootID);
   for (int i = 0; i < 1001; ++i) {
     auto b = Bookmark::newBookmark();
     b->setUrl("http://127.0.0.1:9/" + std::to_string(i));

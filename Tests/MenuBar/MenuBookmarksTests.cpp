@@ -1,5 +1,6 @@
 #include "MenuBar/MenuBookmarksController.h"
 
+#include "Harness/RecordedLaunches.h"
 #include "Harness/TestDialogResponder.h"
 #include "Model/Base64.h"
 #include "Model/LibraryFixture.h"
@@ -21,10 +22,6 @@ class MenuBookmarks : public LibraryTest {
   void SetUp() override {
     LibraryTest::SetUp();
     responder = TestDialogResponder::install();
-    sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& args) {
-      launches.push_back({program, args});
-      return true;
-    });
     news = folder("f-news", "News");
     redBus = bookmark("https://bus.example/red", "Red bus", news);
     redCar = bookmark("https://car.example/red", "Red car", news);
@@ -44,7 +41,6 @@ class MenuBookmarks : public LibraryTest {
     menu.awakeFromNib();
   }
   void TearDown() override {
-    sys::Workspace::setLauncher(nullptr);
     TestDialogResponder::uninstall();
     LibraryTest::TearDown();
   }
@@ -65,7 +61,7 @@ class MenuBookmarks : public LibraryTest {
   DataManager dm;
   MenuBookmarksController menu;
   std::shared_ptr<TestDialogResponder> responder;
-  std::vector<std::pair<std::string, std::vector<std::string>>> launches;
+  RecordedLaunches launches;
   Folder::Ref news;
   Bookmark::Ref redBus, redCar, tagged;
 };
@@ -106,8 +102,8 @@ TEST_F(MenuBookmarks, KeysInTheFieldGoToTheListOrTheWebSearch) {
   // Return opens the web search with the whole text, given to the page as typed.
   EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.searchField, ui::cmd::insertNewline));
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].first, "xdg-open");
-  EXPECT_EQ(launches[0].second, (std::vector<std::string>{"https://search.example/search?q=nothing here & more"}));
+  EXPECT_EQ(launches[0].program, "xdg-open");
+  EXPECT_EQ(launches[0].arguments, (std::vector<std::string>{"https://search.example/search?q=nothing here & more"}));
   type("red");
   EXPECT_TRUE(menu.controlTextViewDoCommandBySelector(*menu.searchField, ui::cmd::moveDown));
   EXPECT_EQ(launches.size(), 1u);
@@ -122,7 +118,7 @@ TEST_F(MenuBookmarks, OpeningRecordsTheVisitAndKeepsTheAddressAsStored) {
   ASSERT_EQ(dm.selectedBookmarksMenu().size(), 1u);
   menu.openSelectedBookmarks();
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].second, (std::vector<std::string>{"https://other.example/%E0%A4%95?a=%25#top"}));
+  EXPECT_EQ(launches[0].arguments, (std::vector<std::string>{"https://other.example/%E0%A4%95?a=%25#top"}));
   EXPECT_EQ(tagged->timesOpened(), 1);
   EXPECT_TRUE(tagged->lastOpened());
   // With nothing selected nothing opens; a stale selection past the list's end is skipped.

@@ -1,4 +1,5 @@
 #include "LibraryFixture.h"
+#include "RecordedServiceCalls.h"
 #include "RecordingImageView.h"
 
 #include "Model/BookmarkDummy.h"
@@ -194,19 +195,8 @@ TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
   auto service = Service::initEntity();
   service->setName("pinboard");
   save();
-  std::vector<std::string> posted;
-  struct Fake : BookmarkServiceClient {
-    std::string name;
-    std::vector<std::string>* log;
-    void saveBookmark(Bookmark& b) override { log->push_back(name + " " + b.url().value_or("")); }
-    void deleteBookmark(const std::string& url) override { log->push_back(name + " delete " + url); }
-  };
-  registerBookmarkServiceClientFactory([&](const std::string& name) {
-    auto f = std::make_unique<Fake>();
-    f->name = name;
-    f->log = &posted;
-    return f;
-  });
+  RecordedServiceCalls calls;
+  const auto& posted = calls.bookmarks;
   auto b = Bookmark::addBookmarWithURL("http://pin.example/", "pinboard");
   EXPECT_TRUE(b->isPinboard());
   EXPECT_FALSE(b->isDelicious());
@@ -218,7 +208,6 @@ TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
   EXPECT_EQ(posted.back(), "pinboard delete http://pin.example/");
   auto plain = Bookmark::addBookmarWithURL("http://x.example/", "other");
   EXPECT_TRUE(plain->serviceNames().empty());
-  registerBookmarkServiceClientFactory(nullptr);
 }
 
 TEST_F(EntityTest, TagsDictionaryColourAndThumbnail) {
@@ -383,18 +372,12 @@ TEST_F(EntityTest, FilteredFolderListsExpandAncestorsAndHighlightNewMatches) {
   save();
   auto both = Folder::fetchFoldersOrderedByIndexWithFilter("PROJECT");
   // P's children (C), then P as C's ancestor, then C's children; neither match is highlighted.
-  ASSERT_EQ(both.size(), 3u);
-  EXPECT_EQ(both[0], C);
-  EXPECT_EQ(both[1], P);
-  EXPECT_EQ(both[2], CC);
+  EXPECT_EQ(both, (Folder::List{C, P, CC}));
   EXPECT_FALSE(P->isHighlighted());
   EXPECT_FALSE(C->isHighlighted());
   EXPECT_EQ(P->isExpanded(), 1);
   auto onlyChild = Folder::fetchFoldersOrderedByNameWithFilter("child");
-  ASSERT_EQ(onlyChild.size(), 3u);
-  EXPECT_EQ(onlyChild[0], P);
-  EXPECT_EQ(onlyChild[1], CC);
-  EXPECT_EQ(onlyChild[2], C);
+  EXPECT_EQ(onlyChild, (Folder::List{P, CC, C}));
   EXPECT_TRUE(C->isHighlighted());
 }
 

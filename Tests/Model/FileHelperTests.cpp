@@ -72,10 +72,8 @@ TEST(PreferencesTest, FirstRunValuesFromUserDefaults) {
   EXPECT_FALSE(first.showALLTags());
 
   d.setBool(false, "sortFoldersByRating");
-  d.setBool(true, "sortFoldersAlfabetically");
-  d.setBool(true, "sortInboxByDateAscending");
-  d.setBool(true, "showBookmarksInSubFolders");
-  d.setBool(true, "showALLTags");
+  for (const char* key : {"sortFoldersAlfabetically", "sortInboxByDateAscending", "showBookmarksInSubFolders", "showALLTags"})
+    d.setBool(true, key);
   auto later = readPreferencesFromUserDefaults();
   EXPECT_TRUE(later.sortFoldersByFavorite());
   EXPECT_TRUE(later.sortFoldersAlfabetically());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/Bookmark.h"
+#include "Model/DateAdditions.h"
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
 #include "Model/Folder.h"
@@ -10,6 +11,7 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Store/Context.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +34,15 @@ class LibraryTest : public ::testing::Test {
   void TearDown() override {
     registerPreferences(nullptr);
     fnd::setClock({});
+    fnd::TimeZone::setLocal("");
+  }
+
+  // Puts the test in Paris with the clock standing at `date` ("2021-06-16 12:00:00 +0200") until
+  // the test moves `now`.
+  void stopClockInParisAt(const char* date) {
+    fnd::TimeZone::setLocal("Europe/Paris");
+    now = *brightwren::dateFromString(date);
+    fnd::setClock([this] { return now; });
   }
 
   Folder::Ref folder(const std::string& id, const std::string& name, const std::string& parent = Folder::kRootID) {
@@ -82,6 +93,7 @@ class LibraryTest : public ::testing::Test {
   }
 
   std::shared_ptr<PreferenceValues> prefs;
+  fnd::Date now;
 };
 
 }  // namespace kesto::test

@@ -5,8 +5,8 @@
 #include "Model/ViewUpdater.h"
 
 #include "Platform/Foundation/FileManager.h"
-#include "Platform/Foundation/TimeZone.h"
 
+#include <array>
 #include <thread>
 
 namespace kesto::test {
@@ -16,18 +16,9 @@ class DataManagerTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    fnd::TimeZone::setLocal("Europe/Paris");
-    // 2021-06-16 12:00 local time, a Wednesday.
-    now = *brightwren::dateFromString("2021-06-16 12:00:00 +0200");
-    fnd::setClock([this] { return now; });
-  }
-  void TearDown() override {
-    LibraryTest::TearDown();
-    fnd::TimeZone::setLocal("");
+    stopClockInParisAt("2021-06-16 12:00:00 +0200");  // a Wednesday
   }
   fnd::Date hoursAgo(double h) const { return now.dateByAddingTimeInterval(-h * 3600); }
-
-  fnd::Date now;
 };
 
 TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
@@ -87,39 +78,32 @@ TEST_F(DataManagerTest, SmartListsAndCounters) {
   loadAwake(dm);
 
   dm.prepareNonFolderViews();
-  dm.loadTodayBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"opened"});
-  dm.loadYesterdayBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"yesterday"});
-  dm.loadThisWeekBookmarks();
-  EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"midnight", "opened", "yesterday"}));
-  dm.loadThisMonthBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"yesterday"});
-  dm.loadTrashedBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"locked trash"});
-  dm.loadBlueBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"opened"});
-  dm.loadFavoriteBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"fav"});
-  dm.loadBrokenBookmarks();
-  EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"fav"});
-  dm.loadBookmarksInInbox();
-  EXPECT_EQ(dm.bookmarks().size(), 4u);
+  using Titles = std::vector<std::string>;
+  const std::vector<std::pair<void (DataManager::*)(), Titles>> lists = {
+      {&DataManager::loadTodayBookmarks, {"opened"}},
+      {&DataManager::loadYesterdayBookmarks, {"yesterday"}},
+      {&DataManager::loadThisWeekBookmarks, {"midnight", "opened", "yesterday"}},
+      {&DataManager::loadThisMonthBookmarks, {"yesterday"}},
+      {&DataManager::loadTrashedBookmarks, {"locked trash"}},
+      {&DataManager::loadBlueBookmarks, {"opened"}},
+      {&DataManager::loadFavoriteBookmarks, {"fav"}},
+      {&DataManager::loadBrokenBookmarks, {"fav"}},
+      {&DataManager::loadBookmarksInInbox, {"fav", "midnight", "opened", "yesterday"}}};
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    (dm.*lists[i].first)();
+    EXPECT_EQ(sorted(titles(dm.bookmarks())), lists[i].second) << "list " << i;
+  }
 
-  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 4);
-  EXPECT_EQ(dm.numberOfTotalBookmarks(), 4);
-  EXPECT_EQ(dm.numberOBookmarksInTrash(), 0);
-  EXPECT_EQ(dm.numberOfBookmarksInInbox(), 4);
+  const std::vector<std::pair<std::int32_t (DataManager::*)(), std::int32_t>> counts = {
+      {&DataManager::numberOfBookmarksInLibrary, 4},      {&DataManager::numberOfTotalBookmarks, 4},
+      {&DataManager::numberOBookmarksInTrash, 0},         {&DataManager::numberOfBookmarksInInbox, 4},
+      {&DataManager::numberOfBookmarksVisitedToday, 1},   {&DataManager::numberOfBookmarksVisitedYesterday, 1},
+      {&DataManager::numberOfBookmarksWithFiveStars, 1},  {&DataManager::numberOfBookmarksWithNotes, 1},
+      {&DataManager::numberOfBookmarksWithCredentials, 1}, {&DataManager::numberOfBookmarksWithFavorite, 1},
+      {&DataManager::numberOfBookmarksWithColorBlue, 1},  {&DataManager::numberOfBookmarksAddedToday, 4},
+      {&DataManager::numberOfBookmarksInTop25, 1}};
+  for (std::size_t i = 0; i < counts.size(); ++i) EXPECT_EQ((dm.*counts[i].first)(), counts[i].second) << "count " << i;
   EXPECT_EQ(dm.numberOfBookmarksInFolder(Folder::kInboxID), 4);
-  EXPECT_EQ(dm.numberOfBookmarksVisitedToday(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksVisitedYesterday(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksWithFiveStars(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksWithNotes(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksWithCredentials(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksWithFavorite(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksWithColorBlue(), 1);
-  EXPECT_EQ(dm.numberOfBookmarksAddedToday(), 4);
-  EXPECT_EQ(dm.numberOfBookmarksInTop25(), 1);
 }
 
 TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
@@ -145,13 +129,17 @@ TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
 // a day more or one less than the calendar would.
 TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges) {
   auto at = [](const char* text) { return *brightwren::dateFromString(text); };
+  // Saves a bookmark for each row: address, title, when it was last opened.
+  auto opened = [&](std::initializer_list<std::array<const char*, 3>> rows) {
+    for (const auto& [url, title, when] : rows) bookmark(url, title)->setLastOpened(at(when));
+    save();
+  };
   now = at("2021-03-29 00:30:00 +0200");
-  bookmark("http://sat.example/", "saturday")->setLastOpened(at("2021-03-27 12:00:00 +0100"));
-  bookmark("http://sun.example/", "sunday")->setLastOpened(at("2021-03-28 12:00:00 +0200"));
-  bookmark("http://mon.example/", "monday")->setLastOpened(at("2021-03-29 00:10:00 +0200"));
-  bookmark("http://old.example/", "week before")->setLastOpened(at("2021-03-21 23:00:00 +0100"));
-  bookmark("http://older.example/", "long before")->setLastOpened(at("2021-03-20 23:00:00 +0100"));
-  save();
+  opened({{"http://sat.example/", "saturday", "2021-03-27 12:00:00 +0100"},
+          {"http://sun.example/", "sunday", "2021-03-28 12:00:00 +0200"},
+          {"http://mon.example/", "monday", "2021-03-29 00:10:00 +0200"},
+          {"http://old.example/", "week before", "2021-03-21 23:00:00 +0100"},
+          {"http://older.example/", "long before", "2021-03-20 23:00:00 +0100"}});
   {
     DataManager dm;
     loadAwake(dm);
@@ -169,10 +157,9 @@ TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges
   // Just after midnight starting the 25-hour day: now + 86,400 s is still the same day, so This
   // week ends where today starts.
   now = at("2021-10-31 00:30:00 +0200");
-  bookmark("http://fri.example/", "friday")->setLastOpened(at("2021-10-29 23:30:00 +0200"));
-  bookmark("http://sat2.example/", "october saturday")->setLastOpened(at("2021-10-30 12:00:00 +0200"));
-  bookmark("http://now.example/", "just now")->setLastOpened(at("2021-10-31 00:10:00 +0200"));
-  save();
+  opened({{"http://fri.example/", "friday", "2021-10-29 23:30:00 +0200"},
+          {"http://sat2.example/", "october saturday", "2021-10-30 12:00:00 +0200"},
+          {"http://now.example/", "just now", "2021-10-31 00:10:00 +0200"}});
   DataManager dm;
   loadAwake(dm);
   dm.loadYesterdayBookmarks();
@@ -181,8 +168,7 @@ TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges
   EXPECT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"friday", "october saturday"}));
   // Still the same day at 23:45, but Today ended 24 hours after start-up (23:30).
   now = at("2021-10-31 23:45:00 +0100");
-  bookmark("http://late.example/", "late")->setLastOpened(at("2021-10-31 23:40:00 +0100"));
-  save();
+  opened({{"http://late.example/", "late", "2021-10-31 23:40:00 +0100"}});
   load(dm);
   dm.loadTodayBookmarks();
   EXPECT_EQ(titles(dm.bookmarks()), std::vector<std::string>{"just now"});

@@ -37,26 +37,51 @@ struct Outcome {
   std::optional<fnd::Error> error;
   std::shared_ptr<NetHTTPRequestOperation> op;
   bool hadOperation = true;
+
+  // Notes a callback: the operation it came with, and whether it came on the main thread.
+  void calledWith(const std::shared_ptr<NetHTTPRequestOperation>& by) {
+    onMain = onMain && fnd::RunLoop::isMainThread();
+    op = by;
+  }
 };
 
 NetHTTPRequestOperation::Success recordSuccess(Outcome& o) {
   return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Value& object) {
     ++o.successes;
-    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
     o.object = object;
-    o.op = op;
+    o.calledWith(op);
   };
 }
 NetHTTPRequestOperation::Failure recordFailure(Outcome& o) {
   return [&o](const std::shared_ptr<NetHTTPRequestOperation>& op, const fnd::Error& e) {
     ++o.failures;
-    o.onMain = o.onMain && fnd::RunLoop::isMainThread();
     o.error = e;
-    o.op = op;
+    o.calledWith(op);
     o.hadOperation = op != nullptr;
   };
 }
 bool ended(const Outcome& o) { return o.successes + o.failures > 0; }
+
+// An operation that GETs `url`, its completion recorded in `o`.
+std::shared_ptr<NetHTTPRequestOperation> recordedGET(const std::string& url, Outcome& o) {
+  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(url)));
+  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  return op;
+}
+
+// A manager that parses its answers as XML documents.
+std::shared_ptr<NetHTTPRequestOperationManager> xmlManager() {
+  auto manager = NetHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  return manager;
+}
+
+// GETs `url` without parameters and runs the event loop until `o` heard the end (10 s at most);
+// answers whether it did.
+bool getUntilEnded(NetHTTPRequestOperationManager& manager, const std::string& url, Outcome& o) {
+  manager.GET(url, std::nullopt, recordSuccess(o), recordFailure(o));
+  return test::runUntil([&] { return ended(o); }, 10);
+}
 
 const std::string kPosts = "<?xml version=\"1.0\"?><posts user=\"ann\"><post href=\"http://a/\" description=\"A\"/></posts>";
 
@@ -74,8 +99,7 @@ TEST(RequestOperationManagerTest, GETWithXMLSerializerCallsSuccessOnceOnMain) {
   Outcome o;
   {
     // The manager is dropped at once, as the service clients do; the request still runs.
-    auto manager = NetHTTPRequestOperationManager::manager();
-    manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+    auto manager = xmlManager();
     fnd::Dictionary params{{"results", 100000}, {"tag", "a b"}};
     ASSERT_TRUE(manager->GET(s.url("/v1/posts/all"), fnd::Value(params), recordSuccess(o), recordFailure(o)));
   }
@@ -102,8 +126,7 @@ TEST(RequestOperationManagerTest, POSTSendsAFormBody) {
   });
   s.start();
   Outcome o;
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->POST(s.url("/load"), fnd::Value(fnd::Dictionary{{"user[email]", "a@b.c"}, {"user[password]", "p&w"}}),
                 recordSuccess(o), recordFailure(o));
   ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
@@ -120,20 +143,17 @@ TEST(RequestOperationManagerTest, RejectedRepliesAndTransportErrorsReachTheFailu
   });
   s.server->Get("/html", [](const httplib::Request&, httplib::Response& res) { res.set_content("<p>", "text/html"); });
   s.start();
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
 
   Outcome missing;
-  manager->GET(s.url("/missing"), std::nullopt, recordSuccess(missing), recordFailure(missing));
-  ASSERT_TRUE(test::runUntil([&] { return ended(missing); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/missing"), missing));
   EXPECT_EQ(missing.failures, 1);
   EXPECT_EQ(missing.error->code(), net::urlerror::BadServerResponse);
   EXPECT_EQ(missing.error->localizedDescription(), "Request failed: not found (404)");
   EXPECT_EQ(std::string(missing.op->responseData()->begin(), missing.op->responseData()->end()), "<error/>");
 
   Outcome html;
-  manager->GET(s.url("/html"), std::nullopt, recordSuccess(html), recordFailure(html));
-  ASSERT_TRUE(test::runUntil([&] { return ended(html); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/html"), html));
   EXPECT_EQ(html.error->localizedDescription(), "Request failed: unacceptable content-type: text/html");
 
   Outcome bad;
@@ -144,8 +164,7 @@ TEST(RequestOperationManagerTest, RejectedRepliesAndTransportErrorsReachTheFailu
 }
 
 TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
-  net::ServerTrust::setIgnoreSystemStoreForTesting(true);
-  net::ServerTrust::setAdditionalSystemAnchorsForTesting(net::Certificate::fromPEM(test::testPKI().caPEM));
+  test::TrustTestCA ca;
   Server good(&test::testPKI().localhost);
   good.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("<a/>", "text/xml"); });
   good.start();
@@ -153,8 +172,7 @@ TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
   wrong.server->Get("/", [&](const httplib::Request&, httplib::Response&) { ++wrong.requests; });
   wrong.start();
 
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   Outcome ok, refused;
   manager->GET(good.url("/"), std::nullopt, recordSuccess(ok), recordFailure(ok));
   manager->GET(wrong.url("/"), std::nullopt, recordSuccess(refused), recordFailure(refused));
@@ -163,8 +181,6 @@ TEST(RequestOperationManagerTest, UntrustedServersFailBeforeAnyRequest) {
   EXPECT_EQ(refused.failures, 1);
   EXPECT_EQ(refused.error->domain(), fnd::kURLErrorDomain);
   EXPECT_EQ(wrong.requests.load(), 0);
-  net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
-  net::ServerTrust::setIgnoreSystemStoreForTesting(false);
 }
 
 TEST(RequestOperationManagerTest, MultipartBodiesParseOnTheServer) {
@@ -208,9 +224,8 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
       names.push_back(n.name);
       allMain = allMain && fnd::RunLoop::isMainThread();
     });
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/"))));
   Outcome o;
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o) && names.size() == 2; }, 10));
@@ -230,9 +245,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   fnd::OperationQueue queue;
 
   // Cancelled before it starts.
-  auto early = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome e;
-  early->setCompletionBlockWithSuccess(recordSuccess(e), recordFailure(e));
+  auto early = recordedGET(s.url("/slow"), e);
   early->cancel();
   queue.addOperation(early);
   ASSERT_TRUE(test::runUntil([&] { return ended(e); }, 10));
@@ -240,9 +254,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   EXPECT_EQ(e.error->userInfo().at(fnd::kURLErrorKey).string(), s.url("/slow"));
 
   // Cancelled while running.
-  auto running = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome r;
-  running->setCompletionBlockWithSuccess(recordSuccess(r), recordFailure(r));
+  auto running = recordedGET(s.url("/slow"), r);
   queue.addOperation(running);
   ASSERT_TRUE(test::runUntil([&] { return running->isExecuting(); }, 5));
   running->cancel();
@@ -251,9 +264,8 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   EXPECT_EQ(r.error->code(), net::urlerror::Cancelled);
 
   // Cancelled while paused: it still finishes, and its block runs once.
-  auto paused = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/slow"))));
   Outcome p;
-  paused->setCompletionBlockWithSuccess(recordSuccess(p), recordFailure(p));
+  auto paused = recordedGET(s.url("/slow"), p);
   queue.addOperation(paused);
   ASSERT_TRUE(test::runUntil([&] { return paused->isExecuting(); }, 5));
   paused->pause();
@@ -309,8 +321,7 @@ std::string resumeAgainst(bool honourRange, Outcome& o, std::string& rangeSeen) 
   std::atomic<bool> halfSent{false};
   serveResumable(s, body, honourRange, halfSent);
   s.start();
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/file"))));
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/file"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   EXPECT_TRUE(test::runUntil([&] { return halfSent.load() && op->totalBytesRead() >= 10000; }, 10));
@@ -362,9 +373,8 @@ TEST(RequestOperationTest, SerializerReplacementParsesAgain) {
   Server s;
   s.server->Get("/j", [](const httplib::Request&, httplib::Response& res) { res.set_content("{\"a\":1}", "application/json"); });
   s.start();
-  auto op = NetHTTPRequestOperation::make(net::URLRequest(*net::URL::fromString(s.url("/j"))));
   Outcome o;
-  op->setCompletionBlockWithSuccess(recordSuccess(o), recordFailure(o));
+  auto op = recordedGET(s.url("/j"), o);
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
@@ -426,24 +436,20 @@ TEST(RequestOperationTest, ChallengesUseTheCredentialOnceThenGiveUp) {
       res.set_content("<ok/>", "text/xml");
       return;
     }
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    test::askForBasicAuth(res, "r");
   });
   s.start();
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->setCredential(net::URLCredential::withUser("u", "p"));
   Outcome good;
-  manager->GET(s.url("/private"), std::nullopt, recordSuccess(good), recordFailure(good));
-  ASSERT_TRUE(test::runUntil([&] { return ended(good); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/private"), good));
   EXPECT_EQ(good.successes, 1);
   EXPECT_EQ(attempts.load(), 2);
 
   attempts = 0;
   manager->setCredential(net::URLCredential::withUser("u", "wrong"));
   Outcome bad;
-  manager->GET(s.url("/private"), std::nullopt, recordSuccess(bad), recordFailure(bad));
-  ASSERT_TRUE(test::runUntil([&] { return ended(bad); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, s.url("/private"), bad));
   EXPECT_EQ(bad.failures, 1);
   // The empty body fails to parse too; the status error hangs beneath the parser's.
   ASSERT_TRUE(bad.error->underlyingError());
@@ -457,8 +463,7 @@ TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
   other.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
     ++attempts;
     if (req.has_header("Authorization")) ++offered;
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    test::askForBasicAuth(res, "r");
   });
   other.start();
   Server service;
@@ -467,12 +472,10 @@ TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
   });
   service.start();
 
-  auto manager = NetHTTPRequestOperationManager::manager();
-  manager->setResponseSerializer(NetXMLDocumentResponseSerializer::serializer());
+  auto manager = xmlManager();
   manager->setCredential(net::URLCredential::withUser("u", "p"));
   Outcome o;
-  manager->GET(service.url("/moved"), std::nullopt, recordSuccess(o), recordFailure(o));
-  ASSERT_TRUE(test::runUntil([&] { return ended(o); }, 10));
+  ASSERT_TRUE(getUntilEnded(*manager, service.url("/moved"), o));
   EXPECT_EQ(o.failures, 1);
   EXPECT_EQ(attempts.load(), 1) << "the challenge of another origin is not answered";
   EXPECT_EQ(offered.load(), 0);

@@ -11,17 +11,6 @@ using net::Certificate;
 
 namespace {
 
-struct TestCA {
-  TestCA() {
-    net::ServerTrust::setIgnoreSystemStoreForTesting(true);
-    net::ServerTrust::setAdditionalSystemAnchorsForTesting(Certificate::fromPEM(test::testPKI().caPEM));
-  }
-  ~TestCA() {
-    net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    net::ServerTrust::setIgnoreSystemStoreForTesting(false);
-  }
-};
-
 net::ServerTrust trustFor(const test::TestIdentity& id, const std::string& host = "localhost") {
   return net::ServerTrust(Certificate::fromPEM(test::readFile(id.certPath)), host, 443);
 }
@@ -31,7 +20,7 @@ fnd::Data der(const std::string& pem) { return Certificate::fromPEM(pem).at(0).d
 }  // namespace
 
 TEST(SecurityPolicyTest, DefaultPolicyChecksChainAndHost) {
-  TestCA ca;
+  test::TrustTestCA ca;
   const auto& pki = test::testPKI();
   auto policy = NetSecurityPolicy::defaultPolicy();
   EXPECT_TRUE(policy->validatesDomainName());
@@ -62,7 +51,7 @@ TEST(SecurityPolicyTest, ModeSettingKeepsHostChecks) {
 }
 
 TEST(SecurityPolicyTest, CertificatePinning) {
-  TestCA ca;
+  test::TrustTestCA ca;
   const auto& pki = test::testPKI();
   NetSecurityPolicy p;
   p.setSSLPinningMode(NetSSLPinningMode::Certificate);
@@ -87,7 +76,7 @@ TEST(SecurityPolicyTest, CertificatePinning) {
 }
 
 TEST(SecurityPolicyTest, PublicKeyPinningCountsCertificatesNotPairs) {
-  TestCA ca;
+  test::TrustTestCA ca;
   const auto& pki = test::testPKI();
   NetSecurityPolicy p;
   p.setSSLPinningMode(NetSSLPinningMode::PublicKey);

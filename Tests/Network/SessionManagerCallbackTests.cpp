@@ -8,6 +8,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Net/URLError.h"
 
+#include "Harness/SharedLog.h"
 #include "Harness/TestSupport.h"
 #include "LoopbackServer.h"
 
@@ -55,8 +56,7 @@ struct Server : test::LoopbackServer {
     server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/json"); });
     server->Get("/private", [](const httplib::Request& req, httplib::Response& res) {
       if (req.get_header_value("Authorization").empty()) {
-        res.status = 401;
-        res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+        test::askForBasicAuth(res, "r");
         return;
       }
       res.set_content("{\"auth\":true}", "application/json");
@@ -68,20 +68,6 @@ struct Server : test::LoopbackServer {
   static constexpr std::size_t kHalf = 8192;
   const std::string heldBody = std::string(kHalf, 'a') + std::string(kHalf, 'b');
   std::atomic<bool> released{false};
-};
-
-// Records which blocks ran, in order, from any thread.
-struct Calls {
-  std::mutex m;
-  std::vector<std::string> names;
-  void add(std::string n) {
-    std::lock_guard lock(m);
-    names.push_back(std::move(n));
-  }
-  bool has(const std::string& n) {
-    std::lock_guard lock(m);
-    return std::find(names.begin(), names.end(), n) != names.end();
-  }
 };
 
 // Ends the manager's session and waits until what its tasks queued on the main queue ran, so
@@ -105,7 +91,7 @@ void invalidate(const std::shared_ptr<NetURLSessionManager>& m) {
 TEST(URLSessionManagerBlocksTest, DataTaskBlocksRunAndDecide) {
   Server s;
   auto manager = NetURLSessionManager::make();
-  Calls calls;
+  test::SharedLog calls;  // the blocks that ran
   manager->setTaskWillPerformHTTPRedirectionBlock([&](auto&, auto&, const net::HTTPURLResponse& r, const net::URLRequest& next) {
     calls.add("redirect " + std::to_string(r.statusCode()));
     return std::optional<net::URLRequest>(next);
@@ -122,11 +108,11 @@ TEST(URLSessionManagerBlocksTest, DataTaskBlocksRunAndDecide) {
     object = o;
     done = true;
   })->resume();
-  ASSERT_TRUE(test::runUntil([&] { return done && calls.has("complete"); }, 10));
+  ASSERT_TRUE(test::runUntil([&] { return done && calls.contains("complete"); }, 10));
   EXPECT_EQ(object["a"].intValue(), 1);
-  EXPECT_TRUE(calls.has("redirect 302"));
-  EXPECT_TRUE(calls.has("response"));
-  EXPECT_TRUE(calls.has("data"));
+  EXPECT_TRUE(calls.contains("redirect 302"));
+  EXPECT_TRUE(calls.contains("response"));
+  EXPECT_TRUE(calls.contains("data"));
 
   // The response block can cancel the task.
   manager->setDataTaskDidReceiveResponseBlock(

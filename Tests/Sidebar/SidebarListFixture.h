@@ -5,7 +5,6 @@
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
 #include "Model/ViewUpdater.h"
-#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/SmartListController.h"
@@ -22,9 +21,7 @@ class SidebarListTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    fnd::TimeZone::setLocal("Europe/Paris");
-    now = *brightwren::dateFromString("2026-03-14 10:00:00 +0100");
-    fnd::setClock([this] { return now; });
+    stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();
     for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
                              ShowOverlayWithMessage, SelectCurrentSidebarViewNotification})
@@ -43,7 +40,6 @@ class SidebarListTest : public LibraryTest {
   void TearDown() override {
     fnd::NotificationCenter::defaultCenter().removeObserver(this);
     TestDialogResponder::uninstall();
-    fnd::TimeZone::setLocal("");
     LibraryTest::TearDown();
   }
 
@@ -60,6 +56,13 @@ class SidebarListTest : public LibraryTest {
     ViewManager::sharedInstance().setCurrentView(index);
   }
 
+  // Saves what the test made, loads the library and shows a list, as its tab button does.
+  void saveLoadAndShow(const char* selectedView, std::int64_t index) {
+    save();
+    loadLibrary();
+    show(selectedView, index);
+  }
+
   // Chooses an entry as a click does and waits for the list to act on it.
   void choose(SmartListController& list, const std::string& id) {
     ASSERT_TRUE(list.selectEntry(id)) << id;
@@ -71,10 +74,15 @@ class SidebarListTest : public LibraryTest {
     return item ? item->badgeValue() : std::nullopt;
   }
 
+  // Each entry's badge, by identifier; no value where the entry shows none.
+  static void expectBadges(const SmartListController& list,
+                           std::initializer_list<std::pair<std::string, std::optional<std::int64_t>>> badges) {
+    for (const auto& [id, value] : badges) EXPECT_EQ(badge(list, id), value) << id;
+  }
+
   std::vector<std::string> listed() const { return sorted(titles(const_cast<DataManager&>(dm).bookmarks())); }
 
   DataManager dm;
-  fnd::Date now;
   std::shared_ptr<TestDialogResponder> responder;
   std::map<fnd::NotificationName, int> posted;
   std::vector<std::string> messages;

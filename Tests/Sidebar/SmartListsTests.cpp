@@ -52,18 +52,13 @@ TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
   auto trashed = bookmark("http://h.example/trashed", "trashed today");
   trashed->setLastOpened(at("2026-03-14 09:00:00 +0100"));
   trashed->setTrashed(1);
-  save();
-  loadLibrary();
-  show(SelectedHistoryView, ViewManager::History);
+  saveLoadAndShow(SelectedHistoryView, ViewManager::History);
   Wired<HistoryController> h(dm);
   ViewUpdater::updateHistory();
 
   ASSERT_EQ(h.list.entries().size(), 15u);
-  EXPECT_EQ(badge(h.list, "Today"), 1);
-  EXPECT_EQ(badge(h.list, "Yesterday"), 1);
   // The bookmark opened exactly at midnight is only in This week.
-  EXPECT_EQ(badge(h.list, "Week"), 4);
-  EXPECT_EQ(badge(h.list, "Month"), 3);
+  expectBadges(h.list, {{"Today", 1}, {"Yesterday", 1}, {"Week", 4}, {"Month", 3}});
   // Separators have neither badge nor icon and cannot be chosen.
   auto& separator = *h.list.entries()[3];
   EXPECT_EQ(separator.identifier(), "separator");
@@ -136,19 +131,13 @@ TEST_F(PopularListTest, EntriesCountAndLoadTheirCollections) {
   trashedFive->setRating(5.0);
   trashedFive->setTrashed(1);
   bookmark("http://p.example/grey", "grey")->setColor(std::string("grey"));
-  save();
-  loadLibrary();
-  show(SelectedPopularView, ViewManager::Popular);
+  saveLoadAndShow(SelectedPopularView, ViewManager::Popular);
   Wired<PopularsController> p(dm);
   ViewUpdater::updatePopulars();
 
   ASSERT_EQ(p.list.entries().size(), 13u);
-  EXPECT_EQ(badge(p.list, "top25"), 25);
-  EXPECT_EQ(badge(p.list, "fivestars"), 1);
-  EXPECT_EQ(badge(p.list, "popBlue"), 1);
-  EXPECT_EQ(badge(p.list, "popGrey"), 1);
   // A count of 0 still shows.
-  EXPECT_EQ(badge(p.list, "creds"), 0);
+  expectBadges(p.list, {{"top25", 25}, {"fivestars", 1}, {"popBlue", 1}, {"popGrey", 1}, {"creds", 0}});
 
   choose(p.list, "top25");
   EXPECT_EQ(dm.bookmarks().size(), 25u);
@@ -174,9 +163,7 @@ TEST_F(PopularListTest, EntriesCountAndLoadTheirCollections) {
 
 TEST_F(PopularListTest, FewVisitedBookmarksAndTheContextMenu) {
   for (int i = 0; i < 3; ++i) bookmark("http://p.example/" + std::to_string(i), "o" + std::to_string(i))->setTimesOpened(2);
-  save();
-  loadLibrary();
-  show(SelectedPopularView, ViewManager::Popular);
+  saveLoadAndShow(SelectedPopularView, ViewManager::Popular);
   Wired<PopularsController> p(dm);
   ViewUpdater::updatePopulars();
   EXPECT_EQ(badge(p.list, "top25"), 3);
@@ -198,9 +185,7 @@ TEST_F(MaintenanceListTest, DuplicatesAreFoundAndMovedToTheTrash) {
   bookmark("http://dup.example/", "first");
   bookmark("http://dup.example/", "second");
   bookmark("http://other.example/", "single");
-  save();
-  loadLibrary();
-  show(SelectedMaintenanceView, ViewManager::Maintenance);
+  saveLoadAndShow(SelectedMaintenanceView, ViewManager::Maintenance);
   Wired<MaintenanceController> m(dm);
   ViewUpdater::updateMaintenance();
   ASSERT_EQ(m.list.entries().size(), 7u);
@@ -236,9 +221,7 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   auto broken = bookmark("http://gone.example/", "gone");
   broken->setBroken(1);
   bookmark("http://fine.example/", "fine");
-  save();
-  loadLibrary();
-  show(SelectedMaintenanceView, ViewManager::Maintenance);
+  saveLoadAndShow(SelectedMaintenanceView, ViewManager::Maintenance);
   Wired<MaintenanceController> m(dm);
   ViewUpdater::updateMaintenance();
   choose(m.list, "Duplicates");
@@ -352,9 +335,7 @@ TEST_F(TrashListTest, EmptyTrashRecordsTombstonesBeforeDeleting) {
 TEST_F(TrashListTest, WhileAnotherListIsShownOnlyTheBadgeFollows) {
   trashed("http://t.example/a");
   auto kept = bookmark("http://t.example/kept", "kept");
-  save();
-  loadLibrary();
-  show(SelectedLibraryView, ViewManager::Folders);
+  saveLoadAndShow(SelectedLibraryView, ViewManager::Folders);
   dm.bookmarks() = {kept};
   Wired<TrashController> t(dm);
   // A folder removed elsewhere refreshes the trash: the list keeps the folders' bookmarks, so

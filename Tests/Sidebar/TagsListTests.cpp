@@ -1,6 +1,6 @@
 #include "SidebarListFixture.h"
 
-#include "Model/BookmarkServiceClient.h"
+#include "Model/RecordedServiceCalls.h"
 #include "Model/Service.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Label.h"
@@ -209,20 +209,8 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   auto b = tagged("b", {"kept"});
   for (const char* name : {"pinboard", "delicious"}) Service::initEntity()->setName(name);
   save();
-  std::vector<std::string> sent;
-  struct Fake : BookmarkServiceClient {
-    std::string name;
-    std::vector<std::string>* log = nullptr;
-    void saveBookmark(Bookmark&) override {}
-    void deleteBookmark(const std::string&) override {}
-    void deleteTag(const std::string& tag) override { log->push_back(name + " " + tag); }
-  };
-  registerBookmarkServiceClientFactory([&](const std::string& name) {
-    auto f = std::make_unique<Fake>();
-    f->name = name;
-    f->log = &sent;
-    return f;
-  });
+  RecordedServiceCalls calls;
+  const auto& sent = calls.tags;
   wire();
   const auto va = a->version(), vb = b->version();
 

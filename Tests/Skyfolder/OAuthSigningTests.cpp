@@ -180,10 +180,7 @@ TEST(OAuthHelpers, UrlsAndDomains) {
 
   using oaurlescapingadditions::isIPAddress;
   EXPECT_TRUE(isIPAddress("192.168.1.254"));
-  EXPECT_FALSE(isIPAddress("192.168.1.255"));
-  EXPECT_FALSE(isIPAddress("1.2.3"));
-  EXPECT_FALSE(isIPAddress("1.2.3.a"));
-  EXPECT_FALSE(isIPAddress("1.2.3.4.5"));
+  for (const char* text : {"192.168.1.255", "1.2.3", "1.2.3.a", "1.2.3.4.5"}) EXPECT_FALSE(isIPAddress(text)) << text;
 }
 
 TEST(OAuthHelpers, SkyfolderStringsAndDictionaries) {

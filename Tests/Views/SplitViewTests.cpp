@@ -33,6 +33,12 @@ std::shared_ptr<T> makeSplit(std::vector<double> widths, double height = 300, do
 double width(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().size.width; }
 double x(const ui::SplitView& s, size_t i) { return s.subviews()[i]->frame().origin.x; }
 
+std::vector<double> widths(const ui::SplitView& s) {
+  std::vector<double> all;
+  for (const auto& view : s.subviews()) all.push_back(view->frame().size.width);
+  return all;
+}
+
 struct Recorder : FlexSplitViewDelegate {
   std::vector<std::string> events;
   unsigned implementedFlexSplitViewMethods() const override { return IsAnimating | DividerMovedAt | SubviewStateChanged; }
@@ -74,8 +80,7 @@ TEST(SplitView, DragsStayBetweenNeighboursAndCollapseWhenAllowed) {
   DragHarness h;
   h.add(split);
   h.drag(200.5, 700);  // the max answer exceeds the split view: kept before the end
-  EXPECT_EQ(width(*split, 0), 599);
-  EXPECT_EQ(width(*split, 1), 0);
+  EXPECT_EQ(widths(*split), (std::vector<double>{599, 0}));
   h.drag(599.5, 80);  // below the minimum, no collapse permission
   EXPECT_EQ(width(*split, 0), 100);
   delegate.collapsible = split->subviews()[0].get();
@@ -138,9 +143,7 @@ TEST(FlexSplitView, CollapseChoicesPrioritiesAndAdjustment) {
   EXPECT_EQ(s->priorityIndexes().at(0), 2);
   // Growing: only subview 1 changes.
   s->setFrameSize({502, 300});
-  EXPECT_EQ(width(*s, 0), 100);
-  EXPECT_EQ(width(*s, 1), 300);
-  EXPECT_EQ(width(*s, 2), 100);
+  EXPECT_EQ(widths(*s), (std::vector<double>{100, 300, 100}));
   // A zero-width subview counts as collapsed.
   s->subviews()[2]->setFrameSize({0, 300});
   EXPECT_TRUE(s->isSubviewCollapsed(s->subviews()[2].get()));
@@ -273,8 +276,7 @@ TEST(FlexSplitView, ResizeRules) {
   u->reset();
   widenAroundPanes(*u, 204, {100, 100});
   u->applyUniformResizeFromOldSize({201, 300});
-  EXPECT_EQ(width(*u, 0), 101);
-  EXPECT_EQ(width(*u, 1), 102);
+  EXPECT_EQ(widths(*u), (std::vector<double>{101, 102}));
   // Within half a point of the maximum nobody can grow: sizes stay, heights follow the view.
   u->setMaxSize(101, 0);
   u->setMaxSize(102, 1);
@@ -288,8 +290,7 @@ TEST(FlexSplitView, ResizeRules) {
   p->reset();
   widenAroundPanes(*p, 411, {100, 300});
   p->applyProportionalResizeFromOldSize({401, 300});
-  EXPECT_EQ(width(*p, 0), 103);
-  EXPECT_EQ(width(*p, 1), 307);
+  EXPECT_EQ(widths(*p), (std::vector<double>{103, 307}));
   p->setDividerThickness(5);  // 4 more points of divider
   p->applyProportionalResizeFromOldSize({401, 300});
   EXPECT_EQ(p->deltaAdjustmentForDividerThickness(), 0);
@@ -300,8 +301,7 @@ TEST(FlexSplitView, ResizeRules) {
   z->setFrameSize({101, 300});
   z->subviews()[1]->setFrameSize({0, 300});
   z->applyProportionalResizeFromOldSize({1, 300});
-  EXPECT_EQ(width(*z, 0), 50);
-  EXPECT_EQ(width(*z, 1), 50);
+  EXPECT_EQ(widths(*z), (std::vector<double>{50, 50}));
 
   // Priority: subview 2 (80, minimum 60) first, then subview 0; -50.
   auto q = makeSplit<FlexSplitView>({200, 100, 80});
@@ -334,8 +334,7 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
   d.setMinimumLength(200, 1);
   s->setDelegate(&d);
   s->setFrameSize({571, 300});
-  EXPECT_EQ(width(*s, 0), 300);
-  EXPECT_EQ(width(*s, 1), 270);
+  EXPECT_EQ(widths(*s), (std::vector<double>{300, 270}));
   s->setFrameSize({471, 300});
   EXPECT_EQ(width(*s, 1), 200);
   EXPECT_EQ(width(*s, 0), 270);
@@ -346,8 +345,7 @@ TEST(PrioritySplitViewDelegate, GrowthAndShrinkageFollowPriorities) {
   // Shrinking below the minimums logs and lays out what fits; nothing is raised.
   fnd::setAssertionPolicy(fnd::AssertionPolicy::Throw);
   EXPECT_NO_THROW(s->setFrameSize({200, 300}));
-  EXPECT_EQ(width(*s, 0), 100);
-  EXPECT_EQ(width(*s, 1), 200);
+  EXPECT_EQ(widths(*s), (std::vector<double>{100, 200}));
   EXPECT_EQ(d.minimumLengthOfSplitView(*s), 301);
   // In a window, the window's minimum size keeps the split view at its minimums.
   ui::Window window(fnd::Rect(0, 0, 571, 300));

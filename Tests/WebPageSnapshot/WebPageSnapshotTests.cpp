@@ -48,6 +48,28 @@ bool near(const ui::Color& c, double r, double g, double b) {
   return std::abs(c.red - r) < 0.1 && std::abs(c.green - g) < 0.1 && std::abs(c.blue - b) < 0.1;
 }
 
+// A page of full-width bands, each of the height and colour given, from the top.
+std::string bands(std::initializer_list<std::pair<int, const char*>> heightsAndColours) {
+  std::string html = "<!DOCTYPE html><html><body style='margin:0'>";
+  for (const auto& [height, colour] : heightsAndColours)
+    html += "<div style='height:" + std::to_string(height) + "px;background:" + colour + "'></div>";
+  return html + "</body></html>";
+}
+
+// A pixel of the snapshot and the colour expected there.
+struct Probe {
+  int x, y;
+  double red, green, blue;
+};
+
+void expectShot(const Shot& shot, fnd::Size size, fnd::Size display, std::initializer_list<Probe> probes) {
+  ASSERT_FALSE(shot.image.isNull());
+  EXPECT_EQ(shot.image.size(), size);
+  EXPECT_EQ(shot.display, display);
+  for (const Probe& p : probes)
+    EXPECT_TRUE(near(shot.image.pixelColor(p.x, p.y), p.red, p.green, p.blue)) << "at " << p.x << ", " << p.y;
+}
+
 TEST(WebPageSnapshotGeometry, AtMostSquareAndSixtyFourWide) {
   EXPECT_EQ(WebPageSnapshot::snapshotRect({1000, 3000}).size, (fnd::Size{1000, 1000}));
   EXPECT_EQ(WebPageSnapshot::snapshotRect({1000, 500}).size, (fnd::Size{1000, 500}));
@@ -58,30 +80,15 @@ TEST(WebPageSnapshotGeometry, AtMostSquareAndSixtyFourWide) {
 
 TEST(WebPageSnapshot, APageTallerThanWideGivesItsTopSquare) {
   Shot shot;
-  take("<!DOCTYPE html><html><body style='margin:0'>"
-       "<div style='height:100px;background:#f00'></div><div style='height:900px;background:#0f0'></div>"
-       "<div style='height:2000px;background:#00f'></div></body></html>",
-       shot);
-  ASSERT_FALSE(shot.image.isNull());
-  EXPECT_EQ(shot.image.size(), (fnd::Size{1000, 1000}));
-  EXPECT_EQ(shot.display, (fnd::Size{64, 64}));
-  EXPECT_TRUE(near(shot.image.pixelColor(10, 10), 1, 0, 0));
-  EXPECT_TRUE(near(shot.image.pixelColor(990, 500), 0, 1, 0));
+  take(bands({{100, "#f00"}, {900, "#0f0"}, {2000, "#00f"}}), shot);
   // The bottom row is still green: nothing of the blue below the square.
-  EXPECT_TRUE(near(shot.image.pixelColor(500, 999), 0, 1, 0));
+  expectShot(shot, {1000, 1000}, {64, 64}, {{10, 10, 1, 0, 0}, {990, 500, 0, 1, 0}, {500, 999, 0, 1, 0}});
 }
 
 TEST(WebPageSnapshot, APageWiderThanTallIsTakenWhole) {
   Shot shot;
-  take("<!DOCTYPE html><html><body style='margin:0'>"
-       "<div style='height:250px;background:#f00'></div><div style='height:250px;background:#00f'></div>"
-       "</body></html>",
-       shot);
-  ASSERT_FALSE(shot.image.isNull());
-  EXPECT_EQ(shot.image.size(), (fnd::Size{1000, 500}));
-  EXPECT_EQ(shot.display, (fnd::Size{64, 32}));
-  EXPECT_TRUE(near(shot.image.pixelColor(10, 10), 1, 0, 0));
-  EXPECT_TRUE(near(shot.image.pixelColor(10, 499), 0, 0, 1));
+  take(bands({{250, "#f00"}, {250, "#00f"}}), shot);
+  expectShot(shot, {1000, 500}, {64, 32}, {{10, 10, 1, 0, 0}, {10, 499, 0, 0, 1}});
 }
 
 TEST(WebPageSnapshot, FramesInsideThePageDoNotCallTheBlock) {

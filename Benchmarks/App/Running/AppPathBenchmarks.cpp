@@ -33,6 +33,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -146,6 +147,24 @@ void report(benchmark::State& state, std::vector<double> ms, const std::string& 
   state.counters["samples"] = static_cast<double>(ms.size());
 }
 
+// Per iteration: the program started afresh and settled, `prepare` run once, then `round` run
+// kRounds times (given the round's number), each adding what it measured in ms to the samples,
+// which are reported. Answers the samples.
+std::vector<double> measureRounds(benchmark::State& state,
+                                  const std::function<void(RunningApp&, int, std::vector<double>&)>& round,
+                                  const std::function<void(RunningApp&)>& prepare = {}) {
+  std::vector<double> samples;
+  for (auto _ : state) {
+    auto app = startSettled(state);
+    if (!app) break;
+    if (prepare) prepare(*app);
+    samples.clear();
+    for (int r = 0; r < kRounds; ++r) round(*app, r, samples);
+    report(state, samples);
+  }
+  return samples;
+}
+
 // The sidebar's rows, counted from its top (window coordinates: the sources, then the folders).
 struct Places {
   int sidebarX = 120;
@@ -166,22 +185,29 @@ Places places() {
   return p;
 }
 
-// Clicks a place and answers the time from the click's arrival to the reloaded list's frame.
-std::optional<double> clickToDrawnList(RunningApp& app, int x, int y) {
+// Runs `act` and answers the time from the arrival of the input it makes (`kind` "button" or
+// "key") to the list's next frame, within 5 s; then waits until the program rested `idleMs`.
+std::optional<double> inputToDrawnList(RunningApp& app, const std::string& kind, const std::function<void()>& act,
+                                       int idleMs) {
   const auto before = bench::monotonicUs();
-  click(app, x, y);
+  act();
   std::optional<std::int64_t> input, drawn;
   app.waitUntil(
       [&](const bench::MarkLog& m) {
         if (!input)
-          if (auto i = m.first("input", before, [](const std::string& d) { return d == "button"; })) input = i->us;
+          if (auto i = m.first("input", before, [&](const std::string& d) { return d == kind; })) input = i->us;
         if (input) drawn = m.listDrawnAfter(*input);
         return drawn.has_value();
       },
       5);
-  app.waitUntilIdle(300);
+  app.waitUntilIdle(idleMs);
   if (!input || !drawn) return std::nullopt;
   return static_cast<double>(*drawn - *input) / 1000.0;
+}
+
+// Clicks a place and answers the time from the click's arrival to the reloaded list's frame.
+std::optional<double> clickToDrawnList(RunningApp& app, int x, int y) {
+  return inputToDrawnList(app, "button", [&] { click(app, x, y); }, 300);
 }
 
 void BM_AppStartToFirstDrawnList(benchmark::State& state) {
@@ -213,16 +239,10 @@ BENCHMARK(BM_AppStartToFirstDrawnList)->UseManualTime()->Unit(benchmark::kMillis
 void BM_AppFolderClickToDrawnList(benchmark::State& state) {
   const auto p = places();
   const bool library = state.range(0) != 0;
-  for (auto _ : state) {
-    auto app = startSettled(state);
-    if (!app) return;
-    std::vector<double> ms;
-    for (int round = 0; round < kRounds; ++round) {
-      clickToDrawnList(*app, p.sidebarX, library ? p.clickFolderY : p.libraryY);
-      if (auto t = clickToDrawnList(*app, p.sidebarX, library ? p.libraryY : p.clickFolderY)) ms.push_back(*t);
-    }
-    report(state, ms);
-  }
+  measureRounds(state, [&](RunningApp& app, int, std::vector<double>& ms) {
+    clickToDrawnList(app, p.sidebarX, library ? p.clickFolderY : p.libraryY);
+    if (auto t = clickToDrawnList(app, p.sidebarX, library ? p.libraryY : p.clickFolderY)) ms.push_back(*t);
+  });
 }
 BENCHMARK(BM_AppFolderClickToDrawnList)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -238,21 +258,8 @@ void BM_AppSearchKeystrokeToDrawnList(benchmark::State& state) {
       keys(*app, {"ctrl+f"});
       keys(*app, {"ctrl+a", "BackSpace"});
       app->waitUntilIdle(300);
-      for (const auto& key : term) {
-        const auto before = bench::monotonicUs();
-        xdo({"key", key});
-        std::optional<std::int64_t> input, drawn;
-        app->waitUntil(
-            [&](const bench::MarkLog& m) {
-              if (!input)
-                if (auto i = m.first("input", before, [](const std::string& d) { return d == "key"; })) input = i->us;
-              if (input) drawn = m.listDrawnAfter(*input);
-              return drawn.has_value();
-            },
-            5);
-        if (input && drawn) ms.push_back(static_cast<double>(*drawn - *input) / 1000.0);
-        app->waitUntilIdle(200);
-      }
+      for (const auto& key : term)
+        if (auto t = inputToDrawnList(*app, "key", [&] { xdo({"key", key}); }, 200)) ms.push_back(*t);
     }
     keys(*app, {"Escape"});
     report(state, ms);
@@ -275,22 +282,16 @@ std::optional<double> longestStallOf(RunningApp& app, Act act) {
 
 // A second launch hands 100 new addresses over (as the desktop's "add text" does).
 void BM_AppHandOverLongestStall(benchmark::State& state) {
-  for (auto _ : state) {
-    auto app = startSettled(state);
-    if (!app) return;
-    std::vector<double> ms;
-    for (int round = 0; round < kRounds; ++round) {
-      std::string text;
-      for (int i = 0; i < 100; ++i)
-        text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
-      auto handOver = [&] {
-        RunningApp second(kestoBinary(), gWork, {"--add-text", text});
-        second.waitForExit(20);
-      };
-      if (auto t = longestStallOf(*app, handOver)) ms.push_back(*t);
-    }
-    report(state, ms);
-  }
+  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+      text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
+    auto handOver = [&] {
+      RunningApp second(kestoBinary(), gWork, {"--add-text", text});
+      second.waitForExit(20);
+    };
+    if (auto t = longestStallOf(app, handOver)) ms.push_back(*t);
+  });
 }
 BENCHMARK(BM_AppHandOverLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -298,21 +299,17 @@ BENCHMARK(BM_AppHandOverLongestStall)->UseManualTime()->Unit(benchmark::kMillise
 // (Ctrl+Z) between rounds, unmeasured.
 void BM_AppDeleteLongestStall(benchmark::State& state) {
   const auto p = places();
-  for (auto _ : state) {
-    auto app = startSettled(state);
-    if (!app) return;
-    std::vector<double> ms;
-    clickToDrawnList(*app, p.sidebarX, p.deleteFolderY);
-    for (int round = 0; round < kRounds; ++round) {
-      click(*app, p.listX, p.listY);
-      keys(*app, {"ctrl+a"});
-      app->waitUntilIdle(300);
-      if (auto t = longestStallOf(*app, [&] { keys(*app, {"Delete"}); })) ms.push_back(*t);
-      keys(*app, {"ctrl+z"});
-      app->waitUntilIdle(500, 60);
-    }
-    report(state, ms);
-  }
+  measureRounds(
+      state,
+      [&](RunningApp& app, int, std::vector<double>& ms) {
+        click(app, p.listX, p.listY);
+        keys(app, {"ctrl+a"});
+        app.waitUntilIdle(300);
+        if (auto t = longestStallOf(app, [&] { keys(app, {"Delete"}); })) ms.push_back(*t);
+        keys(app, {"ctrl+z"});
+        app.waitUntilIdle(500, 60);
+      },
+      [&](RunningApp& app) { clickToDrawnList(app, p.sidebarX, p.deleteFolderY); });
 }
 BENCHMARK(BM_AppDeleteLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -333,24 +330,18 @@ std::string writeImportFile(int round, int count) {
 // File > Import (Ctrl+Shift+I) of 5,000 new bookmarks: the question answered, the path typed
 // into the file dialog, then the longest stall until the program settled.
 void BM_AppImportLongestStall(benchmark::State& state) {
-  for (auto _ : state) {
-    auto app = startSettled(state);
-    if (!app) return;
-    std::vector<double> ms;
-    for (int round = 0; round < kRounds; ++round) {
-      const auto file = writeImportFile(round, 5000);
-      keys(*app, {"ctrl+shift+i"});
-      std::this_thread::sleep_for(std::chrono::milliseconds(800));
-      xdo({"key", "Return"});  // the question about duplicates
-      std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-      xdo({"key", "ctrl+a"});
-      xdo({"type", "--delay", "5", file});
-      // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
-      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-      if (auto t = longestStallOf(*app, [&] { xdo({"key", "Return"}); })) ms.push_back(*t);
-    }
-    report(state, ms);
-  }
+  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+    const auto file = writeImportFile(round, 5000);
+    keys(app, {"ctrl+shift+i"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    xdo({"key", "Return"});  // the question about duplicates
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    xdo({"key", "ctrl+a"});
+    xdo({"type", "--delay", "5", file});
+    // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); })) ms.push_back(*t);
+  });
 }
 BENCHMARK(BM_AppImportLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -358,26 +349,25 @@ BENCHMARK(BM_AppImportLongestStall)->UseManualTime()->Unit(benchmark::kMilliseco
 // window's frames while it scrolls, as percentiles over all rounds.
 void BM_AppWheelScrollFrameGaps(benchmark::State& state) {
   const auto p = places();
-  for (auto _ : state) {
-    auto app = startSettled(state);
-    if (!app) return;
-    std::vector<double> gaps;
-    // The program opens on the list last shown: the Library's is the one scrolled.
-    clickToDrawnList(*app, p.sidebarX, p.libraryY);
-    xdo({"mousemove", "--window", app->window(), std::to_string(p.listX), std::to_string(p.listY)});
-    for (int round = 0; round < kRounds; ++round) {
-      app->marks();
-      const auto from = bench::monotonicUs();
-      // xdotool's delay is between the press and release of each notch and before the next.
-      xdo({"click", "--repeat", "60", "--delay", "16", round % 2 ? "4" : "5"});
-      const auto to = bench::monotonicUs();
-      app->waitUntilIdle(300);
-      for (auto g : app->marks().frameGaps(from, to)) gaps.push_back(static_cast<double>(g) / 1000.0);
-    }
-    report(state, gaps);
-    state.counters["p90_ms"] = bench::percentile(gaps, 0.9);
-    state.counters["p99_ms"] = bench::percentile(gaps, 0.99);
-  }
+  const auto gaps = measureRounds(
+      state,
+      [](RunningApp& app, int round, std::vector<double>& gaps) {
+        app.marks();
+        const auto from = bench::monotonicUs();
+        // xdotool's delay is between the press and release of each notch and before the next.
+        xdo({"click", "--repeat", "60", "--delay", "16", round % 2 ? "4" : "5"});
+        const auto to = bench::monotonicUs();
+        app.waitUntilIdle(300);
+        for (auto g : app.marks().frameGaps(from, to)) gaps.push_back(static_cast<double>(g) / 1000.0);
+      },
+      [&](RunningApp& app) {
+        // The program opens on the list last shown: the Library's is the one scrolled.
+        clickToDrawnList(app, p.sidebarX, p.libraryY);
+        xdo({"mousemove", "--window", app.window(), std::to_string(p.listX), std::to_string(p.listY)});
+      });
+  if (state.error_occurred()) return;
+  state.counters["p90_ms"] = bench::percentile(gaps, 0.9);
+  state.counters["p99_ms"] = bench::percentile(gaps, 0.99);
 }
 BENCHMARK(BM_AppWheelScrollFrameGaps)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 

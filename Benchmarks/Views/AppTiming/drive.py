@@ -5,8 +5,6 @@ them against the frames the preloaded frame log recorded (libkesto-frame-log.so,
   drive.py type FRAME_LOG GAP_MS WORD...   types each word (after Ctrl+A, BackSpace) one key every
                                             GAP_MS; per keystroke of two or more characters prints
                                             the time from the key to the last large frame after it
-  drive.py serve PICTURE PORT_FILE           answers every GET on a loopback port with the JPEG
-                                            (the thumbnail service); writes the port to PORT_FILE
   drive.py wheel FRAME_LOG X Y SECONDS RATE [up|down]
                                             wheel clicks at RATE per second with the pointer at X,Y
                                             (root coordinates); prints the gaps between frames
@@ -127,33 +125,9 @@ def wheel(log, x, y, seconds, rate, direction):
     print("gap between frames:", stats(gaps))
 
 
-def serve(picture, port_file):
-    import http.server
-
-    body = open(picture, "rb").read()
-
-    class Handler(http.server.BaseHTTPRequestHandler):
-        def do_GET(self):
-            self.send_response(200)
-            self.send_header("Content-Type", "image/jpeg")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
-
-        def log_message(self, *args):
-            pass
-
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    with open(port_file, "w") as f:
-        f.write(str(server.server_address[1]))
-    server.serve_forever()
-
-
 if __name__ == "__main__":
     mode = sys.argv[1]
-    if mode == "serve":
-        serve(sys.argv[2], sys.argv[3])
-    elif mode == "type":
+    if mode == "type":
         type_words(sys.argv[2], float(sys.argv[3]), sys.argv[4:])
     elif mode == "wheel":
         wheel(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), float(sys.argv[6]),

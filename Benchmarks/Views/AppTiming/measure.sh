@@ -25,7 +25,7 @@ exec "$root/Tests/Harness/e2e/xvfb-session.sh" -- bash -c '
     picture=("$work/thumbnail.jpg")
     "$build/Benchmarks/Views/SampleLibrary/kesto-sample-library" 1 1 1 "$host" "$work/thumbnail.jpg" >/dev/null 2>&1
     rm -rf "$XDG_DATA_HOME/kesto"
-    python3 "$here/drive.py" serve "$work/thumbnail.jpg" "$work/port" &
+    python3 "$E2E_DIR/picture-server.py" "$work/thumbnail.jpg" "$work/port" &
     server=$!
     e2e_wait_until 10 test -s "$work/port"
     host="http://127.0.0.1:$(cat "$work/port")"

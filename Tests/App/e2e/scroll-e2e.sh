@@ -23,23 +23,7 @@ sys.path.insert(0, sys.argv[2])
 from screenshot import write_png
 write_png(sys.argv[1], 400, 300, [b"\xdd\x11\x11" * 400] * 300)
 PY
-cat >"$work/serve.py" <<'PY'
-import http.server, sys
-body = open(sys.argv[1], "rb").read()
-class Handler(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "image/png")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-    def log_message(self, *args):
-        pass
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-open(sys.argv[2], "w").write(str(server.server_address[1]))
-server.serve_forever()
-PY
-python3 "$work/serve.py" "$work/red.png" "$work/port" &
+python3 "$E2E_DIR/picture-server.py" "$work/red.png" "$work/port" &
 site_pid=$!
 e2e_wait_until 10 test -s "$work/port" || fail "no thumbnail service"
 e2e_offline_settings

@@ -1,3 +1,4 @@
+#include "Harness/SharedLog.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -17,20 +18,6 @@ using namespace kesto::fnd;
 using kesto::test::runUntil;
 
 namespace {
-
-// Records the order in which operations ran.
-struct Journal {
-  std::mutex m;
-  std::vector<std::string> entries;
-  void add(std::string s) {
-    std::lock_guard lock(m);
-    entries.push_back(std::move(s));
-  }
-  std::vector<std::string> snapshot() {
-    std::lock_guard lock(m);
-    return entries;
-  }
-};
 
 // An asynchronous operation with its own state, announced the way the network operation does:
 // new-will, old-will, store, old-did, new-did.
@@ -139,7 +126,7 @@ TEST(Operation, DependenciesGateReadinessAndAnnounceIt) {
 TEST(OperationQueue, RunsOperationsOnlyAfterTheirDependencies) {
   OperationQueue queue;
   queue.setMaxConcurrentOperationCount(4);
-  Journal journal;
+  kesto::test::SharedLog journal;
   auto slow = BlockOperation::create([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     journal.add("slow");
@@ -162,7 +149,7 @@ TEST(OperationQueue, WidthOneRunsOneAtATimeInOrder) {
   OperationQueue queue;
   queue.setMaxConcurrentOperationCount(1);
   std::atomic<int> active{0}, maxActive{0};
-  Journal journal;
+  kesto::test::SharedLog journal;
   for (int i = 0; i < 20; ++i)
     queue.addOperationWithBlock([&, i] {
       int now = ++active;

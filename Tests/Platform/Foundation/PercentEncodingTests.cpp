@@ -1,5 +1,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 
+#include "Harness/AnswerTable.h"
+
 #include <gtest/gtest.h>
 
 using namespace kesto::fnd;
@@ -24,14 +26,14 @@ TEST(PercentEncoding, UrlEncodeStringAlsoEscapesQuerySeparators) {
 }
 
 TEST(PercentEncoding, UnreservedAndQueryFieldSets) {
-  EXPECT_EQ(percentEncodeUnreserved(kMarks),
-            "%20%21%22%23%24%25%26%27%28%29%2A%2B%2C-.%2F%3A%3B%3C%3D%3E%3F%40%5B%5C%5D%5E_%60%7B%7C%7D~");
-  EXPECT_EQ(percentEncodeUnreserved("a b&c"), "a%20b%26c");
-  EXPECT_EQ(percentEncodeUnreserved("é"), "%C3%A9");
-  EXPECT_EQ(percentEncodeUnreserved("\xF0\x9F\x98\x80"), "%F0%9F%98%80");
-  EXPECT_EQ(percentEncodeQueryField("user[email]"), "user[email]");
-  EXPECT_EQ(percentEncodeQueryField("a b[]="), "a%20b[]%3D");
-  EXPECT_EQ(percentEncodeUnreserved("[x]"), "%5Bx%5D");
+  kesto::test::expectAnswers([](const std::string& s) { return percentEncodeUnreserved(s); },
+                             {{kMarks,
+                               "%20%21%22%23%24%25%26%27%28%29%2A%2B%2C-.%2F%3A%3B%3C%3D%3E%3F%40%5B%5C%5D%5E_%60%7B%7C%7D~"},
+                              {"a b&c", "a%20b%26c"},
+                              {"é", "%C3%A9"},
+                              {"\xF0\x9F\x98\x80", "%F0%9F%98%80"},
+                              {"[x]", "%5Bx%5D"}});
+  kesto::test::expectAnswers(percentEncodeQueryField, {{"user[email]", "user[email]"}, {"a b[]=", "a%20b[]%3D"}});
 }
 
 TEST(PercentEncoding, PathAndHostSets) {

@@ -186,22 +186,16 @@ TEST(Strings, RegexMatchesWholeText) {
 }
 
 TEST(Strings, PathComponents) {
-  EXPECT_EQ(lastPathComponent("/a/b.txt"), "b.txt");
-  EXPECT_EQ(lastPathComponent("/a/b/"), "b");
-  EXPECT_EQ(lastPathComponent("/"), "/");
-  EXPECT_EQ(lastPathComponent("name"), "name");
-  EXPECT_EQ(deletingLastPathComponent("/a/b"), "/a");
-  EXPECT_EQ(deletingLastPathComponent("/a"), "/");
-  EXPECT_EQ(deletingLastPathComponent("a"), "");
-  EXPECT_EQ(pathExtension("/x/lib.kesto"), "kesto");
-  EXPECT_EQ(pathExtension("/x/archive.tar.GZ"), "GZ");
-  EXPECT_EQ(pathExtension("/x.d/noext"), "");
-  EXPECT_EQ(pathExtension(".hidden"), "");
-  EXPECT_EQ(pathExtension("trailing."), "");
+  using kesto::test::expectAnswers;
+  expectAnswers(lastPathComponent, {{"/a/b.txt", "b.txt"}, {"/a/b/", "b"}, {"/", "/"}, {"name", "name"}});
+  expectAnswers(deletingLastPathComponent, {{"/a/b", "/a"}, {"/a", "/"}, {"a", ""}});
+  expectAnswers(pathExtension, {{"/x/lib.kesto", "kesto"}, {"/x/archive.tar.GZ", "GZ"}, {"/x.d/noext", ""},
+                                {".hidden", ""}, {"trailing.", ""}});
   EXPECT_EQ(deletingPathExtension("/x/lib.kesto"), "/x/lib");
-  EXPECT_EQ(appendingPathComponent("/a/", "/b"), "/a/b");
-  EXPECT_EQ(appendingPathComponent("", "b"), "b");
-  EXPECT_EQ(appendingPathComponent("/", "b"), "/b");
-  EXPECT_EQ(appendingPathExtension("backup", "kestobck"), "backup.kestobck");
-  EXPECT_EQ(appendingPathExtension("dir/", "x"), "dir.x");
+
+  using Parts = std::pair<std::string, std::string>;
+  expectAnswers<Parts>([](const Parts& p) { return appendingPathComponent(p.first, p.second); },
+                       {{{"/a/", "/b"}, "/a/b"}, {{"", "b"}, "b"}, {{"/", "b"}, "/b"}});
+  expectAnswers<Parts>([](const Parts& p) { return appendingPathExtension(p.first, p.second); },
+                       {{{"backup", "kestobck"}, "backup.kestobck"}, {{"dir/", "x"}, "dir.x"}});
 }

@@ -58,6 +58,12 @@ struct LoopbackServer {
   std::atomic<int> requests{0};
 };
 
+// Answers 401 with a challenge for Basic authentication in `realm`.
+inline void askForBasicAuth(httplib::Response& res, const std::string& realm) {
+  res.status = 401;
+  res.set_header("WWW-Authenticate", "Basic realm=\"" + realm + "\"");
+}
+
 // A TCP socket bound to an ephemeral loopback port, not yet listening; -1 when none can be had.
 // Closing it at once leaves a port that refuses connections.
 inline int bindLoopbackSocket(int& port) {

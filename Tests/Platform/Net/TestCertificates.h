@@ -3,6 +3,8 @@
 // Certificates made at test time: a CA, leaves signed by it, an expired leaf and a self-signed
 // one, written as PEM files for the loopback TLS servers.
 
+#include "Platform/Net/ServerTrust.h"
+
 #include <string>
 
 namespace kesto::test {
@@ -25,5 +27,19 @@ struct TestPKI {
 
 // Made once per process in a temporary folder.
 const TestPKI& testPKI();
+
+// While it lives, only the test CA of testPKI() is trusted: the system's roots are not.
+struct TrustTestCA {
+  TrustTestCA() {
+    net::ServerTrust::setIgnoreSystemStoreForTesting(true);
+    net::ServerTrust::setAdditionalSystemAnchorsForTesting(net::Certificate::fromPEM(testPKI().caPEM));
+  }
+  ~TrustTestCA() {
+    net::ServerTrust::setAdditionalSystemAnchorsForTesting({});
+    net::ServerTrust::setIgnoreSystemStoreForTesting(false);
+  }
+  TrustTestCA(const TrustTestCA&) = delete;
+  TrustTestCA& operator=(const TrustTestCA&) = delete;
+};
 
 }  // namespace kesto::test

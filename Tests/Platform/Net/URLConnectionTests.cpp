@@ -30,16 +30,11 @@ namespace {
 
 using Server = test::LoopbackServer;
 
-struct TrustTestCA {
-  TrustTestCA() {
-    ServerTrust::setIgnoreSystemStoreForTesting(true);
-    ServerTrust::setAdditionalSystemAnchorsForTesting(Certificate::fromPEM(test::testPKI().caPEM));
-  }
-  ~TrustTestCA() {
-    ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    ServerTrust::setIgnoreSystemStoreForTesting(false);
-  }
-};
+// The address with `userInfo` ("user:password") in front of its host.
+std::string withUserInfo(std::string url, const std::string& userInfo) {
+  url.insert(url.find("://") + 3, userInfo + "@");
+  return url;
+}
 
 // Records every callback, in order, and waits for the end.
 class Recorder : public URLConnectionDelegate {
@@ -238,32 +233,27 @@ TEST(URLConnectionTest, CredentialsNeverFollowARedirectToAnotherOrigin) {
 }
 
 TEST(URLConnectionTest, AnswersBasicAuthenticationFromTheURLOverTLS) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   Server s(&test::testPKI().localhost);
   s.server->Get("/private", [](const httplib::Request& req, httplib::Response& res) {
     if (req.get_header_value("Authorization") != "Basic YW5uQHgub3JnOnBhIHNz") {
-      res.status = 401;
-      res.set_header("WWW-Authenticate", "Basic realm=\"api\"");
+      test::askForBasicAuth(res, "api");
       res.set_content("denied", "text/plain");
       return;
     }
     res.set_content("welcome", "text/plain");
   });
   s.start();
-  std::string base = s.url("/private");
-  base.insert(8, "ann%40x.org:pa%20ss@");
-  auto r = run(get(base));
+  auto r = run(get(withUserInfo(s.url("/private"), "ann%40x.org:pa%20ss")));
   EXPECT_FALSE(r->error);
   EXPECT_EQ(r->body, "welcome");
   auto events = r->snapshot();
   EXPECT_EQ(std::count(events.begin(), events.end(), "auth"), 0) << "user-info is tried before the delegate";
 
   // Wrong credentials: the delegate hears of the failure and the 401 is the answer.
-  std::string wrong = s.url("/private");
-  wrong.insert(8, "ann%40x.org:nope@");
   auto bad = std::make_shared<Recorder>();
   bad->authAnswer = [](AuthenticationChallenge& c) { c.continueWithoutCredential(); };
-  run(get(wrong), bad);
+  run(get(withUserInfo(s.url("/private"), "ann%40x.org:nope")), bad);
   EXPECT_FALSE(bad->error);
   ASSERT_TRUE(bad->response);
   EXPECT_EQ(bad->response->statusCode(), 401);
@@ -284,20 +274,17 @@ TEST(URLConnectionTest, PlainHTTPNeverSendsURLCredentials) {
   std::string authSeen = "unset";
   s.server->Get("/private", [&](const httplib::Request& req, httplib::Response& res) {
     authSeen = req.get_header_value("Authorization");
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"api\"");
+    test::askForBasicAuth(res, "api");
   });
   s.start();
-  std::string url = s.url("/private");
-  url.insert(7, "ann:secret@");
-  auto r = run(get(url));
+  auto r = run(get(withUserInfo(s.url("/private"), "ann:secret")));
   ASSERT_TRUE(r->response);
   EXPECT_EQ(r->response->statusCode(), 401);
   EXPECT_EQ(authSeen, "");
 }
 
 TEST(URLConnectionTest, RefusesBadCertificatesBeforeAnyRequestByte) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   const auto& pki = test::testPKI();
   for (const test::TestIdentity* id : {&pki.wrongHost, &pki.selfSigned, &pki.expired}) {
     Server s(id);
@@ -336,7 +323,7 @@ TEST(URLConnectionTest, TrustDelegateCanAcceptOrCancel) {
   Server s2(&pki.localhost);
   s2.server->Get("/", [&](const httplib::Request&, httplib::Response&) { ++s2.requests; });
   s2.start();
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   auto cancel = std::make_shared<Recorder>();
   cancel->trustAnswer = [](AuthenticationChallenge& c) { c.cancel(); };
   run(get(s2.url("/")), cancel);
@@ -552,7 +539,7 @@ TEST(URLConnectionTest, SynchronousRequestsWaitAndCapTheBody) {
 }
 
 TEST(URLConnectionTest, EveryRequestOnAPooledTLSConnectionIsJudged) {
-  TrustTestCA ca;
+  test::TrustTestCA ca;
   Server s(&test::testPKI().localhost);
   s.server->set_keep_alive_max_count(5);  // the connection is pooled and reused
   s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
@@ -618,8 +605,7 @@ TEST(URLConnectionTest, ADelegateMayCancelAndReleaseTheLastReferenceFromAnyCallb
   s.server->Get("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
   s.server->Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/big"); });
   s.server->Get("/locked", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Basic realm=\"r\"");
+    test::askForBasicAuth(res, "r");
     res.set_content(std::string(200000, 'u'), "text/plain");
   });
   s.start();

@@ -30,10 +30,8 @@ TEST(URLTest, ParsesComponentsAndDecodesUserInfo) {
 }
 
 TEST(URLTest, RejectsTextThatIsNoURL) {
-  EXPECT_FALSE(URL::fromString(""));
-  EXPECT_FALSE(URL::fromString("http://exa mple.org/"));
-  EXPECT_FALSE(URL::fromString("http://h/%zz"));
-  EXPECT_FALSE(URL::fromString("http://h/a b"));
+  for (const char* text : {"", "http://exa mple.org/", "http://h/%zz", "http://h/a b"})
+    EXPECT_FALSE(URL::fromString(text)) << text;
   EXPECT_TRUE(URL::fromString("relative/path"));
 }
 
@@ -173,16 +171,6 @@ namespace {
 std::vector<Certificate> chainOf(const test::TestIdentity& id) {
   return Certificate::fromPEM(test::readFile(id.certPath));
 }
-struct TrustAnchors {
-  TrustAnchors() {
-    ServerTrust::setIgnoreSystemStoreForTesting(true);
-    ServerTrust::setAdditionalSystemAnchorsForTesting(Certificate::fromPEM(test::testPKI().caPEM));
-  }
-  ~TrustAnchors() {
-    ServerTrust::setAdditionalSystemAnchorsForTesting({});
-    ServerTrust::setIgnoreSystemStoreForTesting(false);
-  }
-};
 }  // namespace
 
 TEST(ServerTrustTest, CertificatesFromGarbageAreRefused) {
@@ -197,7 +185,7 @@ TEST(ServerTrustTest, CertificatesFromGarbageAreRefused) {
 }
 
 TEST(ServerTrustTest, SSLPolicyChecksChainDatesAndHost) {
-  TrustAnchors anchors;
+  test::TrustTestCA anchors;
   const auto& pki = test::testPKI();
   EXPECT_EQ(ServerTrust(chainOf(pki.localhost), "localhost", 443).evaluate(), TrustResult::Unspecified);
   EXPECT_EQ(ServerTrust(chainOf(pki.localhost), "127.0.0.1", 443).evaluate(), TrustResult::Unspecified);
@@ -216,7 +204,7 @@ TEST(ServerTrustTest, SSLPolicyChecksChainDatesAndHost) {
 }
 
 TEST(ServerTrustTest, ExplicitAnchorsReplaceTheStore) {
-  TrustAnchors anchors;
+  test::TrustTestCA anchors;
   const auto& pki = test::testPKI();
   ServerTrust t(chainOf(pki.localhost), "localhost", 443);
   t.setAnchorCertificates(Certificate::fromPEM(pki.selfSigned.certPEM));

@@ -219,8 +219,7 @@ TEST(Context, ChildSeesParentChangesAndSavesIntoIt) {
   addBookmark(*s.main, "B1", "u1");
   ASSERT_TRUE(s.main->save());
   addBookmark(*s.main, "B2", "u2");  // unsaved in the parent
-  auto child = Context::make(ConcurrencyType::PrivateQueue);
-  child->setParent(s.main);
+  auto child = makeChildContext(s.main);
   std::set<std::string> seen;
   ObjectIDRef newID;
   child->performAndWait([&] {
@@ -261,8 +260,7 @@ TEST(Context, ChildIDsWorkInParentPredicates) {
   Stack s;
   for (int i = 0; i < 20; ++i) addBookmark(*s.main, "B" + std::to_string(i), "u");
   ASSERT_TRUE(s.main->save());
-  auto child = Context::make(ConcurrencyType::PrivateQueue);
-  child->setParent(s.main);
+  auto child = makeChildContext(s.main);
   fnd::Array idValues;
   std::atomic<bool> done{false};
   child->perform([&] {
@@ -520,8 +518,7 @@ TEST(Context, DetachedObjectsHoldValuesAndCanBeInsertedLater) {
 
 TEST(Context, PrivateQueueWorkRunsInOrderOffTheMainThread) {
   Stack s;
-  auto child = Context::make(ConcurrencyType::PrivateQueue);
-  child->setParent(s.main);
+  auto child = makeChildContext(s.main);
   std::vector<int> order;
   std::atomic<int> finished{0};
   std::thread::id mainThread = std::this_thread::get_id();
@@ -552,8 +549,7 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
   Stack s;
   for (int i = 0; i < 5; ++i) addBookmark(*s.main, "B" + std::to_string(i), "u");
   ASSERT_TRUE(s.main->save());
-  auto child = Context::make(ConcurrencyType::PrivateQueue);
-  child->setParent(s.main);
+  auto child = makeChildContext(s.main);
   std::atomic<bool> started{false};
   std::atomic<std::size_t> seen{0};
   child->perform([&] {
@@ -571,8 +567,7 @@ TEST(Context, MainThreadWaitingForABusyChildThatNeedsTheMainContextDoesNotHang) 
 // block needs the main context), instead of turning round and round.
 TEST(Context, MainThreadWaitingForABusyQueueSleepsAndWakesWhenItIsFree) {
   Stack s;
-  auto child = Context::make(ConcurrencyType::PrivateQueue);
-  child->setParent(s.main);
+  auto child = makeChildContext(s.main);
   std::atomic<bool> started{false};
   child->perform([&] {
     started = true;
@@ -650,9 +645,8 @@ TEST(Context, IdentifierFetchesAgreeWithObjectFetches) {
 }
 
 TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
-  std::string path = storePath();
-  auto c = openStore(makeLibraryModel(), path);
-  auto ctx = makeMainContext(c);
+  Stack s;
+  auto ctx = s.main;
   auto a = ctx->insertNewObject("Folder");
   a->setValueForKey("folderID", std::string("A"));
   auto b = ctx->insertNewObject("Folder");
@@ -695,7 +689,7 @@ TEST(Context, LargeSetsStayExactThroughAddsRemovesMovesAndRollback) {
   EXPECT_EQ(b->toMany("bookmarks").size(), 50u);
   ASSERT_TRUE(ctx->save());
 
-  auto fresh = makeMainContext(openStore(makeLibraryModel(), path));
+  auto fresh = makeMainContext(openStore(makeLibraryModel(), s.path));
   auto folders = fetchAll(*fresh, "Folder", "folderID == 'A'");
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(folders[0]->toMany("bookmarks").size(), 145u);

@@ -146,8 +146,7 @@ TEST(Differential, StoreFetchesEqualTheEvaluator) {
       b->setValueForKey("title", g.word());
     }
     editing->deleteObject(all[0]);
-    auto child = Context::make(ConcurrencyType::PrivateQueue);
-    child->setParent(editing);
+    auto child = makeChildContext(editing);
     child->performAndWait([&] {
       auto mine = *child->fetch(FetchRequest("Bookmark"));
       for (int i = 0; i < 10; ++i) mine[g.pick(static_cast<int>(mine.size()))]->setValueForKey("notes", g.word());

@@ -41,6 +41,14 @@ ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::strin
 
 std::size_t countBookmarks(Context& c) { return c.fetch(FetchRequest("Bookmark"))->size(); }
 
+// A store of today's library model at `path` holding one saved bookmark `id`, closed again;
+// answers whether the save went through.
+bool storeWithOneBookmark(const std::string& path, const std::string& id) {
+  auto main = makeMainContext(openStore(makeLibraryModel(), path));
+  addBookmark(*main, id, "u", "t");
+  return main->save();
+}
+
 }  // namespace
 
 TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
@@ -133,12 +141,7 @@ TEST(Persistence, OlderStoreMigratesWithAddedAttributesAndEntities) {
 
 TEST(Persistence, IncompatibleStoresFailWithTheirCodesAndStayUntouched) {
   std::string path = storePath();
-  {
-    auto c = openStore(makeLibraryModel(), path);
-    auto main = makeMainContext(c);
-    addBookmark(*main, "B", "u", "t");
-    ASSERT_TRUE(main->save());
-  }
+  ASSERT_TRUE(storeWithOneBookmark(path, "B"));
   std::string before = kesto::test::readFile(path);
   fnd::Error e;
   EXPECT_FALSE(openStore(makeLibraryModel({.ratingAsString = true}), path, &e));
@@ -292,12 +295,7 @@ TEST(Undo, EachEventLoopPassIsOneUndoStep) {
 
 TEST(Persistence, MigratedRowsTakeTheDefaultsOfAddedFlags) {
   std::string path = storePath();
-  {
-    auto c = openStore(makeLibraryModel(), path);
-    auto main = makeMainContext(c);
-    addBookmark(*main, "OLD", "u", "t");
-    ASSERT_TRUE(main->save());
-  }
+  ASSERT_TRUE(storeWithOneBookmark(path, "OLD"));
   auto c = openStore(makeLibraryModel({.withFlag = true}), path);
   ASSERT_TRUE(c);
   auto main = makeMainContext(c);
@@ -359,9 +357,8 @@ TEST(Persistence, DictionaryResultsAndExpressions) {
 }
 
 TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
-  std::string path = storePath();
-  auto c = openStore(makeLibraryModel(), path);
-  auto main = makeMainContext(c);
+  Stack s;
+  auto main = s.main;
   auto a = addBookmark(*main, "A", "u", "t");
   auto b = addBookmark(*main, "B", "u", "t");
   ASSERT_TRUE(main->save());
@@ -373,7 +370,7 @@ TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
   ASSERT_TRUE(main->save());
   EXPECT_GT(n->objectID()->primaryKey(), oldKey);
   // A stale ID of the deleted row must not find the new one.
-  auto other = makeMainContext(c);
+  auto other = makeMainContext(s.coordinator);
   EXPECT_EQ(other->existingObjectWithID(oldID), nullptr);
   (void)a;
 }

@@ -253,20 +253,12 @@ TEST(SortDescriptor, MissingValuesSortLowestAndCaseInsensitiveCompares) {
 TEST(Predicate, LiteralsModifiersAndFunctions) {
   fnd::Value v = row({{"n", -2}, {"x", 1.5e3}, {"s", "abc"}, {"list", fnd::Array{1, 2, 3}},
                       {"tags", fnd::Array{row({{"name", "a"}}), row({{"name", "b"}})}}});
-  EXPECT_TRUE(eval("n == -2 AND x == 1500 AND x > 1.4e3", v));
+  expectHolds(v, {"n == -2 AND x == 1500 AND x > 1.4e3", "s IN 'xxabcxx'", "s LIKE 'a?c'",
+                  "ALL tags.name IN {'a', 'b'}", "NONE tags.name == 'c'", "SOME tags.name BEGINSWITH 'b'",
+                  "list CONTAINS 2", "max(list) == 3 AND min(list) == 1 AND sum(list) == 6 AND count(list) == 3",
+                  "list.@count == 3", "SELF.s == 'abc'", "s.length == 3 AND n != nil AND missing == NULL"});
+  expectHolds(v, {"s LIKE 'a?'", "ALL tags.name == 'a'"}, false);
   EXPECT_TRUE(eval("n < %d", v, {0}));
-  EXPECT_TRUE(eval("s IN 'xxabcxx'", v));
-  EXPECT_TRUE(eval("s LIKE 'a?c'", v));
-  EXPECT_FALSE(eval("s LIKE 'a?'", v));
-  EXPECT_TRUE(eval("ALL tags.name IN {'a', 'b'}", v));
-  EXPECT_FALSE(eval("ALL tags.name == 'a'", v));
-  EXPECT_TRUE(eval("NONE tags.name == 'c'", v));
-  EXPECT_TRUE(eval("SOME tags.name BEGINSWITH 'b'", v));
-  EXPECT_TRUE(eval("list CONTAINS 2", v));
-  EXPECT_TRUE(eval("max(list) == 3 AND min(list) == 1 AND sum(list) == 6 AND count(list) == 3", v));
-  EXPECT_TRUE(eval("list.@count == 3", v));
-  EXPECT_TRUE(eval("SELF.s == 'abc'", v));
-  EXPECT_TRUE(eval("s.length == 3 AND n != nil AND missing == NULL", v));
 }
 
 TEST(Predicate, LongInListsMatchLikeShortOnes) {

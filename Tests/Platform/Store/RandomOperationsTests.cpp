@@ -47,15 +47,28 @@ ManagedObjectRef find(Context& c, const std::string& entity, const std::string& 
   return got && !got->empty() ? (*got)[0] : nullptr;
 }
 
+// A new bookmark `id` with `title` inserted through `c`, as the model records it.
+Expected inserted(Context& c, const std::string& id, const std::string& title) {
+  auto b = c.insertNewObject("Bookmark");
+  b->setValueForKey("uniqueID", id);
+  b->setValueForKey("title", title);
+  return {b->valueForKey("title").string(), "", {}};
+}
+
+// Folders "F0"… and tags "T0"… saved through `main`; answers whether the save went through.
+bool savedFoldersAndTags(Context& main, int folders, int tags) {
+  for (int i = 0; i < folders; ++i) main.insertNewObject("Folder")->setValueForKey("folderID", "F" + std::to_string(i));
+  for (int i = 0; i < tags; ++i) main.insertNewObject("Tag")->setValueForKey("name", "T" + std::to_string(i));
+  return main.save();
+}
+
 }  // namespace
 
 TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
   auto coordinator = openStore(makeLibraryModel(), storePath());
   auto main = makeMainContext(coordinator);
   const int kFolders = 4, kTags = 5;
-  for (int i = 0; i < kFolders; ++i) main->insertNewObject("Folder")->setValueForKey("folderID", "F" + std::to_string(i));
-  for (int i = 0; i < kTags; ++i) main->insertNewObject("Tag")->setValueForKey("name", "T" + std::to_string(i));
-  ASSERT_TRUE(main->save());
+  ASSERT_TRUE(savedFoldersAndTags(*main, kFolders, kTags));
 
   std::mt19937 rng(11);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -67,8 +80,7 @@ TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
     ContextRef target = main;
     ContextRef child;
     if (viaChild) {
-      child = Context::make(ConcurrencyType::PrivateQueue);
-      child->setParent(main);
+      child = makeChildContext(main);
       target = child;
     }
     std::string op;
@@ -78,10 +90,7 @@ TEST(RandomOperations, ContextsAgreeWithAPlainModel) {
       int kind = keys.empty() ? 0 : pick(6);
       if (kind == 0) {
         std::string id = "B" + std::to_string(next++);
-        auto b = target->insertNewObject("Bookmark");
-        b->setValueForKey("uniqueID", id);
-        b->setValueForKey("title", "t" + std::to_string(pick(100)));
-        pending[id] = {b->valueForKey("title").string(), "", {}};
+        pending[id] = inserted(*target, id, "t" + std::to_string(pick(100)));
         op = "insert";
         return;
       }
@@ -157,9 +166,7 @@ void undoAndRedoRestoreEveryEarlierState(unsigned seed) {
   auto coordinator = openStore(makeLibraryModel(), storePath());
   auto main = makeMainContext(coordinator);
   const int kFolders = 3, kTags = 4;
-  for (int i = 0; i < kFolders; ++i) main->insertNewObject("Folder")->setValueForKey("folderID", "F" + std::to_string(i));
-  for (int i = 0; i < kTags; ++i) main->insertNewObject("Tag")->setValueForKey("name", "T" + std::to_string(i));
-  ASSERT_TRUE(main->save());
+  ASSERT_TRUE(savedFoldersAndTags(*main, kFolders, kTags));
   auto undoManager = std::make_shared<fnd::UndoManager>();
   undoManager->setGroupsByEvent(false);
   main->setUndoManager(undoManager);
@@ -195,10 +202,7 @@ void undoAndRedoRestoreEveryEarlierState(unsigned seed) {
       int kind = keys.empty() ? 0 : pick(5);
       if (kind == 0) {
         std::string id = "B" + std::to_string(next++);
-        auto b = main->insertNewObject("Bookmark");
-        b->setValueForKey("uniqueID", id);
-        b->setValueForKey("title", "t" + std::to_string(pick(50)));
-        current[id] = {b->valueForKey("title").string(), "", {}};
+        current[id] = inserted(*main, id, "t" + std::to_string(pick(50)));
       } else {
         std::string id = keys[pick(static_cast<int>(keys.size()))];
         auto b = find(*main, "Bookmark", "uniqueID", id);

@@ -141,14 +141,13 @@ TEST(StatementReuse, RepeatedFetchesBindTheirOwnArguments) {
 }
 
 TEST(StatementReuse, AFailedSaveLeavesLaterSavesWorking) {
-  std::string path = storePath();
-  auto c = openStore(makeLibraryModel(), path);
-  auto a = makeMainContext(c);
+  Stack s;
+  auto a = s.main;
   auto b = a->insertNewObject("Bookmark");
   b->setValueForKey("uniqueID", std::string("X"));
   ASSERT_TRUE(a->save());
   // Another context changes the row, so the first one's next save conflicts.
-  auto other = makeMainContext(c);
+  auto other = makeMainContext(s.coordinator);
   auto same = other->existingObjectWithID(b->objectID());
   ASSERT_TRUE(same);
   same->setValueForKey("title", std::string("theirs"));
@@ -160,7 +159,7 @@ TEST(StatementReuse, AFailedSaveLeavesLaterSavesWorking) {
   auto n = a->insertNewObject("Bookmark");
   n->setValueForKey("uniqueID", std::string("Y"));
   ASSERT_TRUE(a->save());
-  auto fresh = makeMainContext(openStore(makeLibraryModel(), path));
+  auto fresh = makeMainContext(openStore(makeLibraryModel(), s.path));
   auto rows = byUniqueID(*fresh);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows["X"]->valueForKey("title"), fnd::Value("theirs"));

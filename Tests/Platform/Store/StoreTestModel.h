@@ -27,6 +27,13 @@ std::shared_ptr<Coordinator> openStore(std::shared_ptr<const Model> model, const
 // A main-queue context with a 999-level undo manager, the app's main context set-up.
 ContextRef makeMainContext(std::shared_ptr<Coordinator> coordinator, bool withUndo = false);
 
+// A private-queue context whose parent is `parent`: its saves go into the parent.
+inline ContextRef makeChildContext(const ContextRef& parent) {
+  auto child = Context::make(ConcurrencyType::PrivateQueue);
+  child->setParent(parent);
+  return child;
+}
+
 std::string storePath(const std::string& name = "data.sqlite");
 
 // A store file of the library model with the main context over it.

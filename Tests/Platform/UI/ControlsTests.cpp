@@ -71,6 +71,14 @@ struct Fixture {
   }
 };
 
+// A 40-point square button of `kind` at (10, 250), with a red image and a blue alternate one.
+std::shared_ptr<Button> redAndBlueButton(Fixture& f, Button::Kind kind) {
+  auto button = f.add(std::make_shared<Button>(fnd::Rect(10, 250, 40, 40), kind));
+  button->setImage(Image(16, 16, Color::rgb(1, 0, 0)));
+  button->setAlternateImage(Image(16, 16, Color::rgb(0, 0, 1)));
+  return button;
+}
+
 QColor pixelAt(View& view, const fnd::Point& p) {
   Image shot = view.snapshot();
   fnd::Rect b = view.bounds();
@@ -357,9 +365,7 @@ TEST(SearchField, ActionOnEveryChangeAndTheSearchMenu) {
 
 TEST(Button, StatesImagesAndRadioGroups) {
   Fixture f;
-  auto onOff = f.add(std::make_shared<Button>(fnd::Rect(10, 250, 40, 40), Button::Kind::OnOff));
-  onOff->setImage(Image(16, 16, Color::rgb(1, 0, 0)));
-  onOff->setAlternateImage(Image(16, 16, Color::rgb(0, 0, 1)));
+  auto onOff = redAndBlueButton(f, Button::Kind::OnOff);
   int actions = 0;
   onOff->setAction([&] { ++actions; });
   EXPECT_EQ(onOff->state(), 0);
@@ -410,9 +416,7 @@ TEST(Button, PushButtonMakerTitlesPlacesAndWiresTheButtonInItsParent) {
 
 TEST(Button, OnOffButtonShowsItsImageWhenOnAndTheAlternateWhenOff) {
   Fixture f;
-  auto button = f.add(std::make_shared<Button>(fnd::Rect(10, 250, 40, 40), Button::Kind::Image));
-  button->setImage(Image(16, 16, Color::rgb(1, 0, 0)));
-  button->setAlternateImage(Image(16, 16, Color::rgb(0, 0, 1)));
+  auto button = redAndBlueButton(f, Button::Kind::Image);
   EXPECT_EQ(pixelAt(*button, {20, 20}), QColor(0, 0, 255));
   button->setState(1);
   EXPECT_EQ(pixelAt(*button, {20, 20}), QColor(255, 0, 0));

@@ -2,6 +2,8 @@
 
 #include "Platform/UI/View.h"
 
+#include <memory>
+
 namespace kesto::test {
 
 // A view whose y axis runs downwards, as documents and most test layouts want it.
@@ -10,5 +12,13 @@ class FlippedView : public ui::View {
   using ui::View::View;
   bool isFlipped() const override { return true; }
 };
+
+// A new view of type V made with `args` (its frame first), added to `parent`'s subviews.
+template <typename V = ui::View, typename... Args>
+std::shared_ptr<V> addedTo(ui::View& parent, Args&&... args) {
+  auto view = std::make_shared<V>(std::forward<Args>(args)...);
+  parent.addSubview(view);
+  return view;
+}
 
 }  // namespace kesto::test

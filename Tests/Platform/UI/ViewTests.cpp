@@ -45,10 +45,8 @@ class RecordingView : public View {
 
 TEST(View, ConvertsPointsBetweenFlippedAndUnflippedViews) {
   auto root = std::make_shared<View>(fnd::Rect(0, 0, 400, 300));
-  auto flipped = std::make_shared<FlippedView>(fnd::Rect(10, 20, 200, 100));
-  auto inner = std::make_shared<View>(fnd::Rect(5, 10, 50, 40));
-  root->addSubview(flipped);
-  flipped->addSubview(inner);
+  auto flipped = test::addedTo<FlippedView>(*root, fnd::Rect(10, 20, 200, 100));
+  auto inner = test::addedTo(*flipped, fnd::Rect(5, 10, 50, 40));
   // The flipped view's top edge lies at y 120 of the root; its point (0, 0) is that corner.
   fnd::Point p = flipped->convertPointToView({0, 0}, root.get());
   EXPECT_DOUBLE_EQ(p.x, 10);
@@ -67,8 +65,7 @@ TEST(View, ConvertsPointsBetweenFlippedAndUnflippedViews) {
 
 TEST(View, BoundsOriginShiftsSubviewsAndConversion) {
   auto clip = std::make_shared<FlippedView>(fnd::Rect(0, 0, 100, 100));
-  auto child = std::make_shared<View>(fnd::Rect(0, 250, 20, 20));
-  clip->addSubview(child);
+  auto child = test::addedTo(*clip, fnd::Rect(0, 250, 20, 20));
   clip->setBoundsOrigin({0, 200});
   fnd::Point p = child->convertPointToView({0, 20}, clip.get());
   EXPECT_DOUBLE_EQ(p.y, 250);
@@ -78,10 +75,8 @@ TEST(View, BoundsOriginShiftsSubviewsAndConversion) {
 
 TEST(View, DocumentTallerThanTheToolkitLimitStillPlacesChildren) {
   auto clip = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 200));
-  auto doc = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 40'000'000));
-  auto cell = std::make_shared<View>(fnd::Rect(10, 30'000'050, 100, 80));
-  clip->addSubview(doc);
-  doc->addSubview(cell);
+  auto doc = test::addedTo<FlippedView>(*clip, fnd::Rect(0, 0, 300, 40'000'000));
+  auto cell = test::addedTo(*doc, fnd::Rect(10, 30'000'050, 100, 80));
   clip->setBoundsOrigin({0, 30'000'000});
   // The document's widget is clipped to the visible part, and the cell lands 50 down.
   EXPECT_LE(doc->nativeWidget()->height(), 200);
@@ -112,10 +107,8 @@ TEST(View, AutoresizingSharesChangesAmongFlexibleParts) {
 
 TEST(View, HitTestPrefersTopmostZPositionAndSkipsHidden) {
   auto root = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
-  auto a = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
-  auto b = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
-  root->addSubview(a);
-  root->addSubview(b);
+  auto a = test::addedTo(*root, fnd::Rect(0, 0, 100, 100));
+  auto b = test::addedTo(*root, fnd::Rect(0, 0, 100, 100));
   EXPECT_EQ(root->hitTest({50, 50}), b.get());
   a->setZPosition(5);
   EXPECT_EQ(root->hitTest({50, 50}), a.get());
@@ -159,8 +152,7 @@ TEST(View, SnapshotShowsBackgroundBorderAndDrawing) {
 
 TEST(Window, DeliversClicksAndKeysThroughTheResponderChain) {
   Window window(fnd::Rect(100, 100, 300, 200));
-  auto view = std::make_shared<RecordingView>(fnd::Rect(50, 50, 100, 100));
-  window.contentView()->addSubview(view);
+  auto view = test::addedTo<RecordingView>(*window.contentView(), fnd::Rect(50, 50, 100, 100));
   window.makeKeyAndOrderFront();
   window.sendEvent(Event::mouse(EventType::LeftMouseDown, {60, 60}, 0, 2));
   EXPECT_EQ(window.firstResponder(), view.get());
@@ -179,8 +171,7 @@ TEST(Window, DeliversClicksAndKeysThroughTheResponderChain) {
 
 TEST(Window, RealMouseEventsCarryClickCountsAndModifiers) {
   Window window(fnd::Rect(0, 0, 200, 200));
-  auto view = std::make_shared<RecordingView>(fnd::Rect(0, 0, 200, 200));
-  window.contentView()->addSubview(view);
+  auto view = test::addedTo<RecordingView>(*window.contentView(), fnd::Rect(0, 0, 200, 200));
   window.makeKeyAndOrderFront();
   QWidget* w = view->nativeWidget();
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)),
@@ -313,8 +304,7 @@ TEST(Window, ExceptionsFromHandlersNeverReachTheEventLoop) {
     void mouseDown(const Event&) override { throw std::runtime_error("broken handler"); }
   };
   Window window(fnd::Rect(0, 0, 100, 100));
-  auto view = std::make_shared<Throwing>(fnd::Rect(0, 0, 100, 100));
-  window.contentView()->addSubview(view);
+  auto view = test::addedTo<Throwing>(*window.contentView(), fnd::Rect(0, 0, 100, 100));
   window.makeKeyAndOrderFront();
   QWidget* w = view->nativeWidget();
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)), Qt::LeftButton,
@@ -342,12 +332,9 @@ struct WindowWatcher : View {
 TEST(View, EveryViewOfAMovedTreeHearsOfItsNewWindow) {
   Window window(fnd::Rect(0, 0, 200, 100));
   auto container = std::make_shared<View>(fnd::Rect(0, 0, 100, 100));
-  auto inner = std::make_shared<View>(fnd::Rect(0, 0, 50, 50));
-  auto leaf = std::make_shared<WindowWatcher>(fnd::Rect(0, 0, 10, 10));
-  auto sibling = std::make_shared<WindowWatcher>(fnd::Rect(10, 0, 10, 10));
-  container->addSubview(inner);
-  inner->addSubview(leaf);
-  inner->addSubview(sibling);
+  auto inner = test::addedTo(*container, fnd::Rect(0, 0, 50, 50));
+  auto leaf = test::addedTo<WindowWatcher>(*inner, fnd::Rect(0, 0, 10, 10));
+  auto sibling = test::addedTo<WindowWatcher>(*inner, fnd::Rect(10, 0, 10, 10));
   // A hook may change the very list being walked.
   leaf->onDid = [&] { sibling->removeFromSuperview(); };
 
@@ -435,8 +422,7 @@ TEST(View, LayerContentsStretchOverTheBoundsAndFollowANewPictureOrSize) {
 TEST(View, AnOpaqueViewHidesWhatIsBeneathUntilItNoLongerFillsItsBounds) {
   View back(fnd::Rect(0, 0, 60, 40));
   back.setBackgroundColor(Color::rgb(1, 0, 0, 1));
-  auto front = std::make_shared<View>(fnd::Rect(10, 10, 40, 20));
-  back.addSubview(front);
+  auto front = test::addedTo(back, fnd::Rect(10, 10, 40, 20));
   front->setBackgroundColor(Color::rgb(0, 1, 0, 1));
   EXPECT_EQ(at(back, 30, 20), QColor(Qt::green));
   front->setBackgroundColor(std::nullopt);

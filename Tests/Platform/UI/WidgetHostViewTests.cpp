@@ -65,10 +65,8 @@ void showAndActivate(Window& window) {
 
 TEST(WidgetHostView, WidgetFollowsTheViewFrameThroughClippingAndScrolling) {
   Window window(fnd::Rect(0, 0, 300, 200));
-  auto clip = std::make_shared<FlippedView>(fnd::Rect(20, 20, 200, 100));
-  window.contentView()->addSubview(clip);
-  auto host = std::make_shared<HostedEdit>(fnd::Rect(10, 30, 150, 24));
-  clip->addSubview(host);
+  auto clip = test::addedTo<FlippedView>(*window.contentView(), fnd::Rect(20, 20, 200, 100));
+  auto host = test::addedTo<HostedEdit>(*clip, fnd::Rect(10, 30, 150, 24));
   window.orderFront();
   // The clip view's top lies 200 - 120 = 80 pixels below the window's top; the field 30 below it.
   EXPECT_EQ(windowRectOf(host->edit, window), QRect(30, 110, 150, 24));
@@ -88,8 +86,7 @@ TEST(WidgetHostView, WidgetFollowsTheViewFrameThroughClippingAndScrolling) {
 TEST(WidgetHostView, WidgetFadesWithTheView) {
   Window window(fnd::Rect(0, 0, 300, 200));
   window.contentView()->setBackgroundColor(Color::black());
-  auto host = std::make_shared<HostedEdit>(fnd::Rect(10, 10, 150, 24));
-  window.contentView()->addSubview(host);
+  auto host = test::addedTo<HostedEdit>(*window.contentView(), fnd::Rect(10, 10, 150, 24));
   QPalette pal = host->edit->palette();
   pal.setColor(QPalette::Base, Qt::white);
   host->edit->setPalette(pal);
@@ -144,10 +141,8 @@ TEST(WidgetHostView, FocusIsSharedBothWays) {
 
 TEST(WidgetHostView, KeysPassThroughTheViewAndUnusedOnesTravelOn) {
   Window window(fnd::Rect(0, 0, 300, 200));
-  auto sink = std::make_shared<KeySink>(fnd::Rect(0, 0, 300, 200));
-  window.contentView()->addSubview(sink);
-  auto host = std::make_shared<HostedEdit>(fnd::Rect(10, 100, 200, 24));
-  sink->addSubview(host);
+  auto sink = test::addedTo<KeySink>(*window.contentView(), fnd::Rect(0, 0, 300, 200));
+  auto host = test::addedTo<HostedEdit>(*sink, fnd::Rect(10, 100, 200, 24));
   showAndActivate(window);
   window.makeFirstResponder(host.get());
 
@@ -183,8 +178,7 @@ TEST(WidgetHostView, ClicksFromCodeAndFromTheToolkitReachTheWidget) {
       if (!swallow) WidgetHostView::mouseDown(e);
     }
   };
-  auto host = std::make_shared<HostedButton>();
-  window.contentView()->addSubview(host);
+  auto host = test::addedTo<HostedButton>(*window.contentView());
   showAndActivate(window);
   int clicked = 0;
   QObject::connect(host->button, &QPushButton::clicked, [&] { ++clicked; });

@@ -57,20 +57,28 @@ std::string shownWindow(const std::string& name, Window& window) {
   test::spin(0.3);
   return id;
 }
+
+// Shows `window` with `title` in front and answers its X window id; empty when it never showed.
+std::string showTitled(Window& window, const std::string& title) {
+  window.setTitle(title);
+  window.makeKeyAndOrderFront();
+  if (!test::runUntil([&] { return window.isVisible(); }, 5)) {
+    ADD_FAILURE() << title << " never became visible";
+    return {};
+  }
+  test::spin(0.5);
+  return shownWindow(title, window);
+}
 }  // namespace
 
 TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
   if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
   Window window(fnd::Rect(200, 200, 300, 200));
-  window.setTitle("KestoX11Probe");
   auto view = std::make_shared<Clicked>(fnd::Rect(100, 50, 100, 100));
   view->setBackgroundColor(Color::rgb(1, 0, 0));
   window.contentView()->addSubview(view);
-  window.makeKeyAndOrderFront();
-  ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
-  test::spin(0.5);
   // Window-relative (top-left) point 150,100 is the view's centre: view point (50, 50).
-  std::string w = shownWindow("KestoX11Probe", window);
+  std::string w = showTitled(window, "KestoX11Probe");
   ASSERT_FALSE(w.empty());
   ASSERT_EQ(run("xdotool mousemove --window " + w + " 150 100 click --repeat 2 --delay 50 1"), 0);
   ASSERT_TRUE(test::runUntil([&] { return view->clicks.size() >= 2; }, 5));
@@ -109,7 +117,6 @@ struct MenuOwner : View {
 TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
   Window window(fnd::Rect(200, 200, 300, 200));
-  window.setTitle("KestoMenuProbe");
   auto view = std::make_shared<MenuOwner>(fnd::Rect(50, 50, 200, 100));
   view->setBackgroundColor(Color::rgb(0.2, 0.4, 0.8));
   view->menu = std::make_shared<Menu>();
@@ -117,10 +124,7 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   view->menu->addItemWithTitle("Second (no receiver)", kSecond);
   view->menu->addItemWithTitle("Third", kThird);
   window.contentView()->addSubview(view);
-  window.makeKeyAndOrderFront();
-  ASSERT_TRUE(test::runUntil([&] { return window.isVisible(); }, 5));
-  test::spin(0.5);
-  std::string w = shownWindow("KestoMenuProbe", window);
+  std::string w = showTitled(window, "KestoMenuProbe");
   ASSERT_FALSE(w.empty());
   ASSERT_EQ(run("xdotool mousemove --window " + w + " 150 100 click 3"), 0);
   ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5));

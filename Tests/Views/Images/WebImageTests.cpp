@@ -35,13 +35,23 @@ struct Outcomes : kesto::WebImageViewDelegate {
   void imageViewDownloadImageSuccessed(WebImageView&, const Image&, const kesto::fnd::Data&) override { ++successes; }
   void imageViewDownloadImageFailed(WebImageView&) override { ++failures; }
   bool done() const { return successes + failures > 0; }
+  // Runs the event loop until a load has ended, 10 s at most; answers whether one did.
+  bool waitForEnd() {
+    return kesto::test::runUntil([this] { return done(); }, 10);
+  }
 };
+
+// A view of the size given that reports its loads to `outcomes`.
+std::shared_ptr<WebImageView> viewReportingTo(Outcomes& outcomes, double width = 40, double height = 30) {
+  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, width, height));
+  view->setWebCacheDelegate(&outcomes);
+  return view;
+}
 
 // A view that has started loading `path` from `server`, telling `outcomes` how it ends.
 std::shared_ptr<WebImageView> loadingView(kesto::test::ImageServer& server, const std::string& path,
                                           Outcomes& outcomes) {
-  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
-  view->setWebCacheDelegate(&outcomes);
+  auto view = viewReportingTo(outcomes);
   view->setImageURL(url(server.url(path)));
   return view;
 }
@@ -60,7 +70,7 @@ TEST(WebImage, DownloadsIntoTheViewAndServesLaterLoadsFromTheDiskCache) {
   Outcomes outcomes;
   auto view = loadingView(server, "/thumb.png", outcomes);
   EXPECT_EQ(view->imageURL()->absoluteString(), server.url("/thumb.png"));
-  ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
+  ASSERT_TRUE(outcomes.waitForEnd());
   EXPECT_EQ(outcomes.successes, 1);
   EXPECT_TRUE(isRed(view->image()));
   EXPECT_TRUE(isRed(view->snapshot())) << "and drawn over the view";
@@ -89,11 +99,10 @@ TEST(WebImage, FaviconsAndJpegThumbnailsDecode) {
   // A server that names the wrong type still gets its picture shown: the bytes decide.
   server.serve("/thumb", {200, "application/octet-stream", std::string(jpg.begin(), jpg.end())});
   for (const std::string path : {"/favicon.ico", "/thumb"}) {
-    auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 16, 16));
     Outcomes outcomes;
-    view->setWebCacheDelegate(&outcomes);
+    auto view = viewReportingTo(outcomes, 16, 16);
     view->setImageURL(url(server.url(path)));
-    ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10)) << path;
+    ASSERT_TRUE(outcomes.waitForEnd()) << path;
     EXPECT_EQ(outcomes.successes, 1) << path;
     EXPECT_TRUE(isRed(view->image())) << path;
   }
@@ -105,12 +114,11 @@ TEST(WebImage, ErrorPagesAndNonImagesKeepThePlaceholderAndAreNotCached) {
   server.serve("/error.png", {500, "image/png", png(Color::rgb(0, 0, 1))});
   Image placeholder(8, 6, Color::rgb(1, 0, 0));
   for (const std::string path : {"/missing.png", "/garbage.png", "/error.png"}) {
-    auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
-    view->setImage(placeholder);
     Outcomes outcomes;
-    view->setWebCacheDelegate(&outcomes);
+    auto view = viewReportingTo(outcomes);
+    view->setImage(placeholder);
     view->setImageURL(url(server.url(path)));
-    ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10)) << path;
+    ASSERT_TRUE(outcomes.waitForEnd()) << path;
     EXPECT_EQ(outcomes.failures, 1) << path;
     EXPECT_TRUE(isRed(view->image())) << path << ": the placeholder stays";
     EXPECT_FALSE(view->imageURL());
@@ -125,7 +133,7 @@ TEST(WebImage, ANewURLSupersedesTheLoadInFlight) {
   Outcomes outcomes;
   auto view = loadingView(server, "/red.png", outcomes);
   view->setImageURL(url(server.url("/blue.png")));
-  ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
+  ASSERT_TRUE(outcomes.waitForEnd());
   kesto::test::spin(0.3);
   EXPECT_EQ(outcomes.successes, 1) << "the superseded load never reaches the view";
   Color c = view->image().pixelColor(1, 1);
@@ -146,9 +154,8 @@ TEST(WebImage, ANewURLSupersedesTheLoadInFlight) {
 TEST(WebImage, LocalFilesAreNeverRead) {
   std::string path = kesto::test::tempHome() + "/secret.png";
   kesto::test::writeFile(path, png(Color::rgb(1, 0, 0)));
-  auto view = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   Outcomes outcomes;
-  view->setWebCacheDelegate(&outcomes);
+  auto view = viewReportingTo(outcomes);
   view->setImageURL(url("file://" + path));
   EXPECT_EQ(outcomes.failures, 1);
   EXPECT_TRUE(view->image().isNull());
@@ -222,7 +229,7 @@ TEST(ImageMemoryCache, WebImageViewsShareDecodedPictures) {
   server.serve("/shared.png", {200, "image/png", png(Color::rgb(1, 0, 0))});
   Outcomes outcomes;
   auto first = loadingView(server, "/shared.png", outcomes);
-  ASSERT_TRUE(kesto::test::runUntil([&] { return outcomes.done(); }, 10));
+  ASSERT_TRUE(outcomes.waitForEnd());
   ASSERT_TRUE(isRed(first->image()));
   auto second = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   second->setImageURL(url(server.url("/shared.png")));  // from the disk cache, at once

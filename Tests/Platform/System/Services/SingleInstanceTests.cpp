@@ -35,6 +35,30 @@ sockaddr_un socketAddress() {
   return address;
 }
 
+// A raw connection that sends what it is given, without waiting for anything.
+int connectRaw(const std::string& bytes = {}) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_un address = socketAddress();
+  while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (errno != EAGAIN) return fd;
+    kesto::test::spin(0.01);  // the queue is full until the instance accepts
+  }
+  if (!bytes.empty()) (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  return fd;
+}
+
+// Closed by the other side: a read sees the end of the stream.
+bool closedByPeer(int fd) {
+  char c;
+  return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+}
+
+// Starts `primary` as the running instance, counting in `calls` the hand-overs it is given.
+bool startedCounting(SingleInstance& primary, int& calls) {
+  primary.setArgumentsHandler([&calls](const std::vector<std::string>&) { ++calls; });
+  return primary.start({}) == SingleInstance::Outcome::Primary;
+}
+
 // Sends from another thread, as a second launch would, while the main loop keeps running.
 bool sendFromAnotherLaunch(const std::vector<std::string>& arguments) {
   std::atomic<int> result{-1};
@@ -106,9 +130,8 @@ TEST(SingleInstance, ABusyInstanceKeepsItsSocket) {
 
 TEST(SingleInstance, OversizedOrTruncatedMessagesAreDropped) {
   SingleInstance primary(socketPath());
-  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
   int calls = 0;
-  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  ASSERT_TRUE(startedCounting(primary, calls));
 
   auto rawSend = [](const std::string& bytes) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -165,26 +188,13 @@ TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInAPrivateOne) {
 TEST(SingleInstance, IdleConnectionsAreDropped) {
   SingleInstance primary(socketPath());
   primary.setIdleTimeout(0.3);
-  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
   int calls = 0;
-  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
-  auto connectRaw = [](const std::string& bytes) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_un address = socketAddress();
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    if (!bytes.empty()) (void)!::write(fd, bytes.data(), bytes.size());
-    return fd;
-  };
-  // Closed by the other side: a read sees the end of the stream.
-  auto dropped = [](int fd) {
-    char c;
-    return ::recv(fd, &c, 1, 0) == 0;
-  };
-  int silent = connectRaw("");
+  ASSERT_TRUE(startedCounting(primary, calls));
+  int silent = connectRaw();
   int halfway = connectRaw(std::string("\0\0\0\x10", 4) + "part");
   kesto::test::spin(0.1);
-  EXPECT_FALSE(dropped(silent));
-  EXPECT_TRUE(kesto::test::runUntil([&] { return dropped(silent) && dropped(halfway); }, 3));
+  EXPECT_FALSE(closedByPeer(silent));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return closedByPeer(silent) && closedByPeer(halfway); }, 3));
   ::close(silent);
   ::close(halfway);
   EXPECT_EQ(calls, 0);
@@ -209,23 +219,6 @@ int holdLock() {
 bool socketFileExists() {
   struct stat info {};
   return ::stat(socketPath().c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
-}
-
-// A raw connection that sends what it is given, without waiting for anything.
-int connectRaw(const std::string& bytes = {}) {
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-  sockaddr_un address = socketAddress();
-  while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (errno != EAGAIN) return fd;
-    kesto::test::spin(0.01);  // the queue is full until the instance accepts
-  }
-  if (!bytes.empty()) (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  return fd;
-}
-
-bool closedByPeer(int fd) {
-  char c;
-  return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
 }
 
 }  // namespace
@@ -332,9 +325,8 @@ TEST(SingleInstance, AWaitingLaunchTakesOverWhenTheHolderEnds) {
 TEST(SingleInstance, ATricklingHandOverIsDroppedWithinTheDeadlineOfItsFirstByte) {
   SingleInstance primary(socketPath());
   primary.setIdleTimeout(0.5);
-  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
   int calls = 0;
-  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  ASSERT_TRUE(startedCounting(primary, calls));
   kesto::fnd::LogCapture log;
   const std::string message = std::string("\0\0\0\x20", 4) + std::string(32, 'a');
   int fd = connectRaw();
@@ -356,9 +348,8 @@ TEST(SingleInstance, ATricklingHandOverIsDroppedWithinTheDeadlineOfItsFirstByte)
 TEST(SingleInstance, ConnectionsOverTheLimitAreDroppedAtOnceAndTheBurstIsLoggedOnce) {
   SingleInstance primary(socketPath());
   primary.setMaximumOpenConnections(4);
-  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
   int calls = 0;
-  primary.setArgumentsHandler([&](const std::vector<std::string>&) { ++calls; });
+  ASSERT_TRUE(startedCounting(primary, calls));
   kesto::fnd::LogCapture log;
   std::vector<int> fds;
   for (int i = 0; i < 200; ++i) fds.push_back(connectRaw());

@@ -22,6 +22,16 @@ using kesto::sys::UserNotificationCenter;
 
 namespace {
 
+// Delivers `n` through the default center and answers what its fallback presenter was given.
+std::vector<UserNotification> shownByTheFallback(const UserNotification& n) {
+  auto& center = UserNotificationCenter::defaultCenter();
+  std::vector<UserNotification> shown;
+  center.setFallbackPresenter([&](const UserNotification& given) { shown.push_back(given); });
+  center.deliverNotification(n);
+  center.setFallbackPresenter(nullptr);
+  return shown;
+}
+
 struct Veto : kesto::sys::UserNotificationCenterDelegate {
   bool allow = true;
   int asked = 0;
@@ -113,12 +123,8 @@ TEST(UserNotifications, TheRecordingSinkSeesWhatTheDelegateLetsThrough) {
 TEST(UserNotifications, WithoutASessionBusTheFallbackShowsThem) {
   BusEnvironment none("");
   ASSERT_FALSE(UserNotificationCenter::hasSessionBus());
-  auto& center = UserNotificationCenter::defaultCenter();
-  std::vector<UserNotification> shown;
-  center.setFallbackPresenter([&](const UserNotification& n) { shown.push_back(n); });
-  center.deliverNotification({"Title", "Text", ""});
-  center.setFallbackPresenter(nullptr);
-  center.deliverNotification({"Only logged", "", ""});
+  auto shown = shownByTheFallback({"Title", "Text", ""});
+  UserNotificationCenter::defaultCenter().deliverNotification({"Only logged", "", ""});
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, "Title");
 }
@@ -130,16 +136,13 @@ TEST(UserNotifications, ABusWithoutANotificationServerNeverSwallowsThem) {
   BusEnvironment env(bus.address);
   ASSERT_TRUE(UserNotificationCenter::hasSessionBus());
   EXPECT_FALSE(UserNotificationCenter::hasNotificationServer());
-  auto& center = UserNotificationCenter::defaultCenter();
-  std::vector<UserNotification> shown;
-  center.setFallbackPresenter([&](const UserNotification& n) { shown.push_back(n); });
-  center.deliverNotification({"Bookmark added", "https://a.com", ""});
-  center.setFallbackPresenter(nullptr);
+  auto shown = shownByTheFallback({"Bookmark added", "https://a.com", ""});
   ASSERT_EQ(shown.size(), 1u) << "the tray balloon shows what no server would";
   EXPECT_EQ(shown[0].informativeText, "https://a.com");
   // With no presenter either, the log has it.
   kesto::fnd::LogCapture log;
-  center.deliverNotification({"Bookmark skipped (already present)", "https://b.com", ""});
+  UserNotificationCenter::defaultCenter().deliverNotification(
+      {"Bookmark skipped (already present)", "https://b.com", ""});
   EXPECT_TRUE(log.contains("Bookmark skipped (already present) - https://b.com"));
 }
 

@@ -1,6 +1,8 @@
 #include "Platform/System/URLSchemeRegistration.h"
 #include "Platform/System/Workspace.h"
 
+#include "Harness/AnswerTable.h"
+#include "Harness/RecordedLaunches.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
 
@@ -14,22 +16,12 @@ using kesto::sys::Workspace;
 
 namespace {
 
-struct Launch {
-  std::string program;
-  std::vector<std::string> arguments;
-};
-
 // Records launches instead of starting programs; desktop entries come only from the test home.
 class WorkspaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("XDG_DATA_DIRS", kesto::test::makeTempDir("systemdata").c_str(), 1);
-    Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& arguments) {
-      launches.push_back({program, arguments});
-      return true;
-    });
   }
-  void TearDown() override { Workspace::setLauncher(nullptr); }
 
   static std::string applications() {
     std::string dir = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
@@ -41,7 +33,7 @@ class WorkspaceTest : public ::testing::Test {
                            "[Desktop Entry]\nType=Application\nName=B\nExec=" + exec + "\n[Desktop Action new]\nExec=other\n");
   }
 
-  std::vector<Launch> launches;
+  kesto::test::RecordedLaunches launches;
 };
 
 }  // namespace
@@ -149,10 +141,11 @@ TEST_F(WorkspaceTest, TheExecPathIsQuotedOnlyWhenItMustBe) {
 // about, and the desktop opener is never handed a program to start.
 TEST_F(WorkspaceTest, WebPagesOpenOtherSchemesAreAskedAboutAndProgramsNever) {
   using Policy = Workspace::OpenPolicy;
-  EXPECT_EQ(Workspace::policyForURL("https://example.com/"), Policy::Browser);
-  EXPECT_EQ(Workspace::policyForURL("HTTP://example.com/"), Policy::Browser);
-  EXPECT_EQ(Workspace::policyForURL("javascript:alert(1)"), Policy::AskFirst);
-  EXPECT_EQ(Workspace::policyForURL("mailto:a@example.com"), Policy::AskFirst);
+  kesto::test::expectAnswers<std::string, Policy>(Workspace::policyForURL,
+                                                  {{"https://example.com/", Policy::Browser},
+                                                   {"HTTP://example.com/", Policy::Browser},
+                                                   {"javascript:alert(1)", Policy::AskFirst},
+                                                   {"mailto:a@example.com", Policy::AskFirst}});
   EXPECT_EQ(Workspace::schemeOf("JavaScript:alert(1)"), "javascript");
 
   const std::string dir = kesto::test::makeTempDir("files");
