@@ -102,12 +102,11 @@ void BookmarksController::deleteBookmarks() {
   const bool anyService = std::any_of(selection.begin(), selection.end(),
                                       [](const auto& b) { return b && b->trashed() < 1 && isService(*b); });
   if (!anyService) return run();
-  auto alive = lifetime_.watch();
   AlertPresenter::ask("One or more selected bookmarks are either from Pinboard or Delicious. These bookmarks will "
                       "instantly be deleted online as well. Continue deleting?",
-                      "", {"Yes", "No"}, [alive, run](int answer) {
-                        if (alive && answer == 0) run();
-                      });
+                      "", {"Yes", "No"}, lifetime_.whileAlive([run](int answer) {
+                        if (answer == 0) run();
+                      }));
 }
 
 void BookmarksController::putBackFromTrash() {

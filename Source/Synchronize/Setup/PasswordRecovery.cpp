@@ -90,11 +90,10 @@ void PasswordRecovery::doRecoverFromFromSheet() {
   recoverButton_->setEnabled(false);
   resetButton_->setEnabled(false);
   statusLabel_->setStringValue("Asking for a key…");
-  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kForgotPasswordPath, KestoappDataSource::forgotPasswordBody(email_),
-                               [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive) replied(false, status, reply, failed);
-                               });
+                               lifetime_.whileAlive([this](int status, const std::string& reply, bool failed) {
+                                 replied(false, status, reply, failed);
+                               }));
 }
 
 void PasswordRecovery::resetPassword() {
@@ -110,12 +109,11 @@ void PasswordRecovery::resetPassword() {
   waiting_ = true;
   recoverButton_->setEnabled(false);
   resetButton_->setEnabled(false);
-  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kResetPasswordPath,
                                KestoappDataSource::resetPasswordBody(email_, key, newPassword_),
-                               [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive) replied(true, status, reply, failed);
-                               });
+                               lifetime_.whileAlive([this](int status, const std::string& reply, bool failed) {
+                                 replied(true, status, reply, failed);
+                               }));
 }
 
 void PasswordRecovery::replied(bool reset, int status, const std::string& reply, bool failed) {

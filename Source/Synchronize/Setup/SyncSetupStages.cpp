@@ -206,13 +206,12 @@ void ICloudWizard::chooseFolder() {
   panel.setCanCreateDirectories(true);
   panel.setAllowsMultipleSelection(false);
   if (auto folder = sys::SyncedFolder::configured()) panel.setDirectory(folder->root());
-  auto alive = lifetime_.watch();
   ui::OpenPanel shown = panel;
-  panel.beginSheetModalForWindow(setupWindow(), [this, alive, shown](int code) {
-    if (!alive || code != ui::ModalResponse::OK) return;
+  panel.beginSheetModalForWindow(setupWindow(), lifetime_.whileAlive([this, shown](int code) {
+    if (code != ui::ModalResponse::OK) return;
     auto paths = shown.paths();
     if (!paths.empty()) setFolder(paths.front());
-  });
+  }));
 }
 
 // ---- FinishWizard ----
