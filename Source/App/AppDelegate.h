@@ -12,6 +12,7 @@
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Responder.h"
+#include "Platform/UI/UIForward.h"
 #include "Platform/UI/Window.h"
 #include "Views/FlexSplitView.h"
 #include "Platform/UI/SheetPresenter.h"
@@ -25,9 +26,6 @@
 
 namespace kesto {
 
-namespace ui {
-class View;
-}
 class BookmarksController;
 class KestoSplitViewVerticalSecondaryRight;
 class PushButton;

@@ -3,6 +3,7 @@
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/UIForward.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,9 +13,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Window;
-}
 class MenuBarWindow;
 class MenuBookmarksController;
 class PreferencesController;

@@ -5,6 +5,7 @@
 #include "Platform/Store/Predicate.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/TextEditingDelegate.h"
+#include "Platform/UI/UIForward.h"
 #include "Views/IndexPath.h"
 
 #include <cstdint>
@@ -14,11 +15,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class SearchField;
-class Window;
-}  // namespace ui
 class BookmarksController;
 struct BookmarkListViews;
 class DataManager;

@@ -2,11 +2,13 @@
 
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Responder.h"
 #include "Platform/UI/SearchField.h"
+#include "Platform/UI/UIForward.h"
 #include "Views/LinkLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
@@ -26,15 +28,6 @@ class PushButton;
 class TextLabel;
 class WebContentUpdater;
 class TutorialPopovers;
-namespace fnd {
-class UndoManager;
-}
-namespace ui {
-class Menu;
-class PasteboardItem;
-class TextField;
-class Window;
-}
 
 // The application's own clipboard type for copied bookmarks: their URLs, one per line.
 inline constexpr const char* BookmarkCopyType = "BookmarkCopyType";

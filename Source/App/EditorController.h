@@ -2,6 +2,7 @@
 
 #include "App/PaneControllers.h"
 #include "Platform/UI/TextEditingDelegate.h"
+#include "Platform/UI/UIForward.h"
 
 #include <memory>
 #include <string>
@@ -9,15 +10,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class LevelIndicator;
-class PopUpButton;
-class SegmentedControl;
-class TextField;
-class TokenField;
-class View;
-}  // namespace ui
 class DataManager;
 class ImageBox;
 class KestoTitleTextView;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "App/BookmarksController.h"
+#include "Platform/Foundation/FoundationForward.h"
+#include "Platform/UI/UIForward.h"
 
 #include <functional>
 #include <memory>
@@ -9,17 +11,6 @@
 
 namespace kesto {
 
-namespace fnd {
-class Error;
-}
-namespace ui {
-class ActionResponder;
-class Menu;
-class MenuDelegate;
-class SplitView;
-class View;
-class Window;
-}  // namespace ui
 class AlertPresenter;
 class AppDelegate;
 class BookmarkSearch;

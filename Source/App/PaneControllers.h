@@ -1,14 +1,13 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace kesto {
 
-namespace ui {
-class View;
-}
 class DataManager;
 class FoldersController;
 

@@ -4,6 +4,7 @@
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/LoginItemController.h"
 #include "Model/Preferences.h"
+#include "Platform/UI/UIForward.h"
 #include "Platform/UI/View.h"
 
 #include <functional>
@@ -14,15 +15,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class PopUpButton;
-class Label;
-class Panel;
-class SegmentedControl;
-class TextField;
-class View;
-}  // namespace ui
 class DataManager;
 
 // A column of radio buttons standing for one choice, rows counted from the top.

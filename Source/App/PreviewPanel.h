@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/UI/Panel.h"
+#include "Platform/UI/UIForward.h"
 
 #include <cstddef>
 #include <memory>
@@ -8,10 +9,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class Label;
-}  // namespace ui
 class Bookmark;
 class PreviewPanel;
 class WebImageView;

@@ -1,18 +1,13 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/UIForward.h"
 
 #include <memory>
 #include <string>
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class Panel;
-class TextField;
-class Window;
-}  // namespace ui
 class DataManager;
 
 // The Pinboard and Delicious accounts of the folder list: the login panel a service row shows

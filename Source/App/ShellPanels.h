@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/UIForward.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,11 +10,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Alert;
-class View;
-class Window;
-}  // namespace ui
 class KestoPanel;
 
 // Where the help links go. The maker's site is fixed in its paths; the browsers' pages explain

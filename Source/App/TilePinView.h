@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <memory>
@@ -12,10 +13,6 @@ class ImageBox;
 class TextLabel;
 class TutorialPopovers;
 class WebImageView;
-namespace ui {
-class LevelIndicator;
-class TokenField;
-}  // namespace ui
 
 // The one cell of the bookmark list in all three modes; the mode's builder ("TileCompactPinView",
 // "TilePinView" or "TileListView") arranges the same outlets differently. The cell only shows

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Date.h"
+#include "Platform/UI/UIForward.h"
 #include "Synchronize/HTMLExport.h"
 #include "Platform/Foundation/Lifetime.h"
 
@@ -10,9 +11,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Window;
-}
 class Backup;
 class DataManager;
 class HTMLImport;

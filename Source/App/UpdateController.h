@@ -1,16 +1,13 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace kesto {
-
-namespace ui {
-class Panel;
-class Window;
-}  // namespace ui
 
 // The update check the user asks for from the Help menu: compares this version with the text
 // file on the update host and announces a newer version in a panel, or says that this one is

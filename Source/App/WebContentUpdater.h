@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstddef>
 #include <memory>
@@ -14,13 +16,6 @@ namespace kesto {
 class Bookmark;
 class DataManager;
 class WebContent;
-namespace fnd {
-class OperationQueue;
-}
-namespace store {
-class Context;
-struct SaveNotification;
-}
 
 // Keeps bookmarks' titles, favicons and thumbnails up to date: starts the page fetches (at
 // most kMaximumConcurrentFetches at a time, the rest wait in an operation queue) and stores what

@@ -1,16 +1,13 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kesto {
-
-namespace ui {
-class Alert;
-class Menu;
-}  // namespace ui
 
 // Why a combination cannot be used: the texts of the alert the recorder shows.
 struct KRError {

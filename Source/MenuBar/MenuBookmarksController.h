@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/TextEditingDelegate.h"
+#include "Platform/UI/UIForward.h"
 #include "Views/SearchMenuOptions.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewGridLayout.h"
@@ -15,17 +16,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class ComboBox;
-class Label;
-class LevelIndicator;
-class PopUpButton;
-class SearchField;
-class TextField;
-class TokenField;
-class View;
-}  // namespace ui
 class Bookmark;
 class DataManager;
 class Folder;

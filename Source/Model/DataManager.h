@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,10 +15,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-namespace kesto::store {
-class Context;
-}
 
 namespace kesto {
 

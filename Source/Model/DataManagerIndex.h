@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Store/Predicate.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +11,6 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
-
-namespace kesto::store {
-class ManagedObject;
-}
 
 namespace kesto {
 

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <memory>
+#include "Platform/Store/StoreForward.h"
 
-namespace kesto::store {
-class Model;
-}
+#include <memory>
 
 namespace kesto {
 

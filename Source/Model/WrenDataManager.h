@@ -2,17 +2,12 @@
 
 #include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-
-namespace kesto::store {
-class Context;
-class Coordinator;
-class Model;
-}  // namespace kesto::store
 
 namespace kesto {
 

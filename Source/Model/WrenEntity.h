@@ -4,6 +4,7 @@
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,10 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace kesto::store {
-class Context;
-}
 
 namespace kesto {
 

@@ -2,6 +2,7 @@
 
 #include "Network/NetHTTPRequestOperation.h"
 #include "Network/NetURLRequestSerialization.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Net/URL.h"
 
@@ -11,10 +12,6 @@
 #include <string>
 
 namespace kesto {
-
-namespace fnd {
-class OperationQueue;
-}
 
 class NetHTTPResponseSerializer;
 class NetMultipartFormData;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Value.h"
+#include "Platform/Net/NetForward.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,10 +10,6 @@
 #include <vector>
 
 namespace kesto {
-
-namespace net {
-class ServerTrust;
-}
 
 enum class NetSSLPinningMode : std::uint64_t { None = 0, PublicKey = 1, Certificate = 2 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Operation.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/Net/NetForward.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLRequest.h"
 #include "Platform/Net/URLResponse.h"
@@ -18,15 +20,6 @@
 #include <vector>
 
 namespace kesto {
-
-namespace fnd {
-class DispatchGroup;
-class DispatchQueue;
-}  // namespace fnd
-namespace net {
-class OutputStream;
-class InputStream;
-}  // namespace net
 
 class NetSecurityPolicy;
 

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/IndexSet.h"
 #include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/Net/NetForward.h"
 
 #include <functional>
 #include <memory>
@@ -14,10 +15,6 @@
 #include <vector>
 
 namespace kesto {
-
-namespace net {
-class URLResponse;
-}
 
 // Validates a response (status code, content type) and turns its body into an object. Handling
 // a response only reads the settings, so one serializer serves many responses at once.

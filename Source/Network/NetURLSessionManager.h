@@ -2,6 +2,7 @@
 
 #include "Network/NetworkingNotifications.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Net/URLSession.h"
@@ -17,11 +18,6 @@
 #include <vector>
 
 namespace kesto {
-
-namespace fnd {
-class DispatchGroup;
-class DispatchQueue;
-}  // namespace fnd
 
 class NetHTTPResponseSerializer;
 class NetReachabilityManager;

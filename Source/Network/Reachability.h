@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Network/NetworkingNotifications.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,9 +9,6 @@
 
 namespace kesto {
 
-namespace fnd {
-class DispatchQueue;
-}
 namespace sys {
 class Reachability;
 }

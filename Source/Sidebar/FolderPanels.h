@@ -1,18 +1,12 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace kesto {
-
-namespace ui {
-class Button;
-class Label;
-class Panel;
-class TextField;
-class Window;
-}  // namespace ui
 
 // The folder list's small panels, built in code: the lock password, a new password with its
 // confirmation, and the text a new smart folder's bookmarks must contain. Each panel's OK button

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Responder.h"
+#include "Platform/UI/UIForward.h"
 #include "Views/SourceListItemSource.h"
 
 #include <cstdint>
@@ -16,16 +17,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class Label;
-class Menu;
-class MenuItem;
-class PopUpButton;
-class SearchField;
-class View;
-class Window;
-}  // namespace ui
 class DataManager;
 class Folder;
 class FolderPanels;

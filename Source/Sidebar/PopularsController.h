@@ -1,12 +1,9 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
 #include "Sidebar/SmartListController.h"
 
 namespace kesto {
-
-namespace ui {
-class Menu;
-}
 
 // The Popular list: the library's collections by use and by marking (Top 25 visited, five stars,
 // notes, tags, credentials, favourites, the six colour labels), each with its count.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -7,11 +9,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class View;
-class Window;
-}  // namespace ui
 class DataManager;
 class FoldersController;
 class TutorialPopovers;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/UI/Action.h"
+#include "Platform/UI/UIForward.h"
 #include "Sidebar/SmartListController.h"
 
 #include <memory>
@@ -9,12 +10,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Label;
-class Menu;
-class SearchField;
-class Window;
-}  // namespace ui
 class Tag;
 
 // The tags list: every tag in use with the number of bookmarks carrying it. Selecting tags shows

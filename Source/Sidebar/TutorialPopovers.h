@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Geometry.h"
+#include "Platform/UI/UIForward.h"
 #include "Views/PopoverWindowFrame.h"
 
 #include <array>
@@ -9,10 +10,6 @@
 
 namespace kesto {
 
-namespace ui {
-class View;
-class ViewController;
-}  // namespace ui
 class PopoverController;
 
 // The small dark popovers that explain a place of the library the first time it is opened. A

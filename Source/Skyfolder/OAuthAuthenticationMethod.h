@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Net/URL.h"
 
@@ -11,10 +12,6 @@
 
 namespace kesto {
 
-namespace fnd {
-class Error;
-class Timer;
-}  // namespace fnd
 class OAuthAPI;
 
 // The user default holding the access token's expiry (seconds since 2001-01-01).

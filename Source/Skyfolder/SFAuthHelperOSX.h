@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Skyfolder/SkyfolderNotifications.h"
 #include "Platform/Net/URL.h"
 #include "Skyfolder/SFRestClientDelegate.h"
@@ -9,11 +10,6 @@
 #include <optional>
 
 namespace kesto {
-
-namespace fnd {
-class Error;
-}
-
 
 // Links the application to an account: request token, the authorisation page in the browser,
 // then the access token when the user returns to the application. Main thread only.

@@ -7,12 +7,10 @@
 #include <vector>
 
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FoundationForward.h"
 
 namespace kesto {
 
-namespace fnd {
-class Error;
-}
 class SFAccountInfo;
 class SFDeltaEntry;
 class SFMetadata;

@@ -1,16 +1,13 @@
 #pragma once
 
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FoundationForward.h"
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-namespace kesto::fnd {
-class Error;
-}
 
 namespace kesto {
 

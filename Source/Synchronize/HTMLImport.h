@@ -2,6 +2,7 @@
 
 #include "Model/BookmarkDummy.h"
 #include "Model/FolderDummy.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,10 +12,6 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
-
-namespace kesto::store {
-class Context;
-}
 
 namespace kesto {
 

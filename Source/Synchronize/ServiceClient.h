@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Model/BookmarkServiceClient.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <functional>
 #include <map>
@@ -12,12 +14,6 @@
 namespace kesto {
 
 class DataManager;
-namespace fnd {
-class Date;
-}
-namespace store {
-class Context;
-}
 
 // Mirrors the library's Pinboard and Delicious collections to those services through their v1
 // API: imports the account's whole list and merges it, sends a saved bookmark, deletes a

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Synchronize/SyncFile.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-namespace kesto::fnd {
-class Error;
-}
 
 namespace kesto {
 

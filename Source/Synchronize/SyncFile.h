@@ -3,6 +3,7 @@
 #include "Model/BookmarkDummy.h"
 #include "Model/FolderDummy.h"
 #include "Model/WrenEntity.h"
+#include "Platform/Foundation/FoundationForward.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,10 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace kesto::fnd {
-class Error;
-}
 
 namespace kesto {
 

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
-
-namespace kesto::fnd {
-class Error;
-}
 
 namespace kesto {
 

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "Platform/UI/Color.h"
-
-namespace kesto::ui {
-class View;
-}
+#include "Platform/UI/UIForward.h"
 
 namespace kesto {
 

@@ -1,15 +1,13 @@
 #pragma once
 
 #include "Platform/Foundation/Geometry.h"
+#include "Platform/UI/UIForward.h"
 
 #include <memory>
 #include <string>
 
 namespace kesto {
 
-namespace ui {
-class View;
-}
 class OverlayWindow;
 
 // Lays a transparent overlay with a dark rounded bezel and a white label over a view until it

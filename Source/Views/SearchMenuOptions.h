@@ -1,14 +1,12 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
+
 #include <functional>
 #include <utility>
 #include <vector>
 
 namespace kesto {
-
-namespace ui {
-class SearchField;
-}
 
 // One field a search may look in, as a check item of the search field's menu: its user-defaults
 // key, its menu tag, its title and its value on the first run.

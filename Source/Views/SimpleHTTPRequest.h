@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/Net/NetForward.h"
 #include "Platform/Net/URLRequest.h"
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace kesto {
-
-namespace net {
-class URLResponse;
-}
 
 class SimpleHTTPRequest;
 

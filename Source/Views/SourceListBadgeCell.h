@@ -3,16 +3,13 @@
 #include "Platform/Foundation/Geometry.h"
 #include "Platform/UI/Color.h"
 #include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/UIForward.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace kesto {
-
-namespace ui {
-class View;
-}
 
 // Measures and draws one count badge: a pill with the number centred in it. A highlighted
 // badge (a selected row's) shows only its number, white while its list has the keyboard focus in

@@ -1,14 +1,10 @@
 #pragma once
 
 #include "Platform/UI/ClipView.h"
+#include "Platform/UI/UIForward.h"
 
 #include <functional>
 #include <memory>
-
-namespace kesto::ui {
-class DisplayLink;
-class ScrollView;
-}
 
 namespace kesto {
 

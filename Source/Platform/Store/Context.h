@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/SaveNotification.h"
@@ -11,10 +12,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace kesto::fnd {
-class UndoManager;
-}
 
 namespace kesto::store {
 

@@ -1,6 +1,7 @@
 #pragma once
 // Private to the store: the state behind objects, contexts and the coordinator.
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/ManagedObject.h"
@@ -17,10 +18,6 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
-
-namespace kesto::fnd {
-class DispatchQueue;
-}
 
 namespace kesto::store {
 

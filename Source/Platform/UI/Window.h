@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/UI/UINotifications.h"
 #include "Platform/Foundation/Geometry.h"
 #include "Platform/UI/Responder.h"
@@ -9,10 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-namespace kesto::fnd {
-class UndoManager;
-}
 
 namespace kesto::ui {
 

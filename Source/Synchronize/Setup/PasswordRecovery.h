@@ -1,19 +1,13 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/UIForward.h"
 
 #include "Synchronize/SyncNotifications.h"
 #include <memory>
 #include <string>
 
 namespace kesto {
-
-namespace ui {
-class Button;
-class Label;
-class Panel;
-class TextField;
-}  // namespace ui
 
 // The panel in which the user asks the account service for a reset key (mailed to them) and
 // then sets a new password with it. Opens on "OpenPasswordRecovery".

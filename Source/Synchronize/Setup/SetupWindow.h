@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Panel.h"
+#include "Platform/UI/UIForward.h"
 #include "Platform/UI/ViewController.h"
 
 #include <functional>
@@ -13,10 +14,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class View;
-}  // namespace ui
 class SetupWindow;
 
 // A stage of the set-up assistant. Every operation is optional: the defaults stand for a stage

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
 #include "Synchronize/Setup/SetupWindow.h"
 #include "Platform/Foundation/Lifetime.h"
 
@@ -9,11 +10,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class Label;
-class TextField;
-}  // namespace ui
 class SkyFolderDataSource;
 class SyncWizard;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/UI/UIForward.h"
 
 #include <functional>
 #include <memory>
@@ -8,12 +9,6 @@
 
 namespace kesto {
 
-namespace ui {
-class Button;
-class Label;
-class TextField;
-class View;
-}  // namespace ui
 class SetupWindow;
 
 // Opens the sync set-up wizard as a sheet on the library window, shows a recap of the account in

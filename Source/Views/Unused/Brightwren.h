@@ -1,14 +1,10 @@
 #pragma once
 
 #include "Platform/UI/Color.h"
+#include "Platform/UI/UIForward.h"
 
 #include <optional>
 #include <string>
-
-namespace kesto::ui {
-class Button;
-class TextView;
-}  // namespace kesto::ui
 
 namespace kesto::brightwren {
 

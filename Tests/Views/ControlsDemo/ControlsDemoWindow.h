@@ -1,15 +1,11 @@
 #pragma once
 
+#include "Platform/UI/UIForward.h"
 #include "Platform/UI/Window.h"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace kesto::ui {
-class TextField;
-class SearchField;
-}  // namespace kesto::ui
 
 namespace kesto::test {
 

@@ -3,16 +3,11 @@
 #include "Model/Unused/Records/RecordKit.h"
 #include "Model/Unused/Records/RecordTypes.h"
 #include "Model/ModelNotifications.h"
+#include "Platform/Foundation/FoundationForward.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <memory>
 #include <string>
-
-namespace kesto::fnd {
-struct Notification;
-}
-namespace kesto::store {
-struct SaveNotification;
-}  // namespace kesto::store
 
 // Context operations of the record stack: the default and root saving contexts, context
 // factories, working names, per-thread contexts, observing other contexts' saves, and saves

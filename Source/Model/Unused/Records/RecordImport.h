@@ -3,6 +3,7 @@
 #include "Model/Unused/Records/RecordTypes.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/Value.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <array>
 #include <functional>
@@ -10,11 +11,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace kesto::store {
-struct AttributeDescription;
-struct RelationshipDescription;
-}  // namespace kesto::store
 
 // Importing key-value data (as a JSON reader gives it) into records. Existing records are found
 // again by a primary attribute, values are converted by attribute type, relationships are

@@ -2,14 +2,11 @@
 
 #include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <functional>
 #include <memory>
 #include <string>
-
-namespace kesto::store {
-class Context;
-}
 
 namespace kesto {
 

@@ -1,15 +1,9 @@
 #pragma once
 
+#include "Platform/Store/StoreForward.h"
+
 #include <memory>
 #include <vector>
-
-namespace kesto::store {
-class Context;
-class Coordinator;
-class EntityDescription;
-class ManagedObject;
-class Model;
-}  // namespace kesto::store
 
 // The short names every part of the record stack speaks in.
 namespace kesto::recordkit {

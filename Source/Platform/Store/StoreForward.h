@@ -1,0 +1,17 @@
+#pragma once
+
+// Declares the object store's classes for headers that only hold pointers or references to
+// them, so they need not pull in the full headers.
+namespace kesto::store {
+
+struct AttributeDescription;
+class Context;
+class Coordinator;
+class EntityDescription;
+class ManagedObject;
+class Model;
+class Predicate;
+struct RelationshipDescription;
+struct SaveNotification;
+
+}  // namespace kesto::store
