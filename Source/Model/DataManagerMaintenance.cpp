@@ -2,6 +2,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/DataModel.h"
+#include "Model/Preferences.h"
 #include "Model/Service.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"

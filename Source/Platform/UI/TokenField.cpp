@@ -4,6 +4,7 @@
 #include "Platform/UI/WidgetHostView_p.h"
 
 #include <QCompleter>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>

@@ -1,7 +1,7 @@
 #pragma once
 
 // Declares the interface layer's classes for headers that only hold pointers or references to
-// them, so they need not pull in the full headers (and the toolkit-sized ones they include).
+// them, so they need not pull in the full headers.
 namespace kesto::ui {
 
 class ActionResponder;
