@@ -131,8 +131,10 @@ function(kesto_add_tests name)
   target_include_directories(${name} PRIVATE "${KESTO_TESTS_ROOT}" "${CMAKE_CURRENT_SOURCE_DIR}")
   kesto_precompile(${name} TEST)
   kesto_test_code(${name})
+  # KESTO_TEST_ACCESS opens the layers' test-access headers (Platform/*/TestAccess_p.h), which
+  # no library or program can include.
   target_compile_definitions(${name} PRIVATE KESTO_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/Data"
-    KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}" KESTO_TEST_ACCESS)
   kesto_warnings(${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
@@ -143,6 +145,19 @@ function(kesto_add_tests name)
     DISCOVERY_MODE POST_BUILD
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# kesto_add_refusal_test(<name> <source> REFUSED_WITH <regex> [DEFINES <macros...>])
+# Compiles a file of the calling folder as code outside a layer would (the source root on the
+# include path, no layer's or test suite's macros) and passes when the compiler refuses it with a
+# message matching the regex: a layer's private parts stay out of the reach of the code above it.
+function(kesto_add_refusal_test name source)
+  cmake_parse_arguments(ARG "" "REFUSED_WITH" "DEFINES" ${ARGN})
+  list(TRANSFORM ARG_DEFINES PREPEND "-D")
+  add_test(NAME ${name}
+    COMMAND "${CMAKE_CXX_COMPILER}" -std=c++20 -fsyntax-only ${ARG_DEFINES} "-I${KESTO_SOURCE_ROOT}"
+            "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
+  set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "${ARG_REFUSED_WITH}" TIMEOUT 60)
 endfunction()
 
 # kesto_add_e2e_test(<name> <timeout> <script> [args...])

@@ -1,0 +1,24 @@
+#pragma once
+
+// For the test suites only: the state behind a Coordinator or a Context (the SQLite connection
+// and its lock, object IDs by row), so a test can look at or upset the store file directly.
+// Production code cannot include this.
+
+#ifndef KESTO_TEST_ACCESS
+#error "Platform/Store/TestAccess_p.h is for the test suites"
+#endif
+
+#define KESTO_STORE_TEST_ACCESS
+#include "Platform/Store/StoreInternal.h"
+#undef KESTO_STORE_TEST_ACCESS
+
+namespace kesto::store {
+
+struct TestAccess {
+  template <class T>
+  static typename T::Impl& impl(T& object) {
+    return ImplAccess::of(object);
+  }
+};
+
+}  // namespace kesto::store
