@@ -147,17 +147,30 @@ function(kesto_add_tests name)
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
-# kesto_add_refusal_test(<name> <source> REFUSED_WITH <regex> [DEFINES <macros...>])
-# Compiles a file of the calling folder as code outside a layer would (the source root on the
-# include path, no layer's or test suite's macros) and passes when the compiler refuses it with a
-# message matching the regex: a layer's private parts stay out of the reach of the code above it.
-function(kesto_add_refusal_test name source)
-  cmake_parse_arguments(ARG "" "REFUSED_WITH" "DEFINES" ${ARGN})
-  list(TRANSFORM ARG_DEFINES PREPEND "-D")
-  add_test(NAME ${name}
-    COMMAND "${CMAKE_CXX_COMPILER}" -std=c++20 -fsyntax-only ${ARG_DEFINES} "-I${KESTO_SOURCE_ROOT}"
-            "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
-  set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "${ARG_REFUSED_WITH}" TIMEOUT 60)
+# kesto_add_refusal_tests(<prefix> <source> [IMPL_OF <classes...>] [HEADERS <name> <message> ...])
+# Compile checks of a layer's seal: each compiles a file of the calling folder as code outside the
+# layer would (the source root on the include path, no layer's or test suite's macros) with one
+# macro set, and passes only when the compiler refuses it with the expected message. IMPL_OF
+# <class> sets CALL_IMPL_OF_<class> (the file calls the class's impl(), which must be private);
+# HEADERS <name> <message> sets INCLUDE_<name> (the file includes a private header, which must
+# stop with the message).
+function(kesto_add_refusal_tests prefix source)
+  cmake_parse_arguments(ARG "" "" "IMPL_OF;HEADERS" ${ARGN})
+  set(cases "")
+  foreach(class IN LISTS ARG_IMPL_OF)
+    list(APPEND cases "${class}Impl" "CALL_IMPL_OF_${class}" "is private within this context")
+  endforeach()
+  while(ARG_HEADERS)
+    list(POP_FRONT ARG_HEADERS header message)
+    list(APPEND cases "${header}Header" "INCLUDE_${header}" "${message}")
+  endwhile()
+  while(cases)
+    list(POP_FRONT cases name macro message)
+    add_test(NAME ${prefix}.${name}
+      COMMAND "${CMAKE_CXX_COMPILER}" -std=c++20 -fsyntax-only -D${macro} "-I${KESTO_SOURCE_ROOT}"
+              "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
+    set_tests_properties(${prefix}.${name} PROPERTIES PASS_REGULAR_EXPRESSION "${message}" TIMEOUT 60)
+  endwhile()
 endfunction()
 
 # kesto_add_e2e_test(<name> <timeout> <script> [args...])

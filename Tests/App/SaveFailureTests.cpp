@@ -38,8 +38,8 @@ class SaveFailureTest : public AppTest {
   // Runs SQL on the application's own connection to the store.
   int onStoreConnection(const std::string& sql) {
     auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
-    std::lock_guard lock(store::TestAccess::impl(*coordinator).mutex);
-    auto* db = static_cast<sqlite3*>(store::TestAccess::impl(*coordinator).db);
+    auto connection = store::TestAccess::connection(*coordinator);
+    sqlite3* db = connection.db;
     sqlite3_stmt* st = nullptr;
     int value = -1;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)

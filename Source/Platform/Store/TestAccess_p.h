@@ -12,12 +12,24 @@
 #include "Platform/Store/StoreInternal.h"
 #undef KESTO_STORE_TEST_ACCESS
 
+struct sqlite3;
+
 namespace kesto::store {
 
 struct TestAccess {
   template <class T>
   static typename T::Impl& impl(T& object) {
     return ImplAccess::of(object);
+  }
+
+  // The coordinator's SQLite connection, with every other use of it held off while this lives.
+  struct Connection {
+    std::unique_lock<std::recursive_mutex> lock;
+    sqlite3* db;
+  };
+  static Connection connection(Coordinator& coordinator) {
+    Coordinator::Impl& store = ImplAccess::of(coordinator);
+    return {std::unique_lock(store.mutex), static_cast<sqlite3*>(store.db)};
   }
 };
 

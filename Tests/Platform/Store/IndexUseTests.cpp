@@ -21,8 +21,8 @@ std::string queryPlan(Coordinator& coordinator, const std::string& predicate, co
   std::string where;
   std::vector<fnd::Value> binds;
   if (!p || !e || !compilePredicate(*p, *e, where, binds)) return "not compiled";
-  std::lock_guard lock(TestAccess::impl(coordinator).mutex);
-  auto* db = static_cast<sqlite3*>(TestAccess::impl(coordinator).db);
+  auto connection = TestAccess::connection(coordinator);
+  sqlite3* db = connection.db;
   sqlite3_stmt* st = nullptr;
   std::string plan;
   const std::string sql = "EXPLAIN QUERY PLAN SELECT Z_PK FROM " + e->tableName() + " WHERE " + where;

@@ -1,9 +1,9 @@
 // Compiled as code above the store would be, one way in at a time (see CMakeLists.txt); the
 // compiler must refuse each.
 
-#if defined(INCLUDE_STORE_INTERNAL)
+#if defined(INCLUDE_StoreInternal)
 #include "Platform/Store/StoreInternal.h"
-#elif defined(INCLUDE_TEST_ACCESS)
+#elif defined(INCLUDE_TestAccess)
 #include "Platform/Store/TestAccess_p.h"
 #endif
 

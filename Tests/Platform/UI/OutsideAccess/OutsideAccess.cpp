@@ -1,9 +1,9 @@
 // Compiled as code above the UI layer would be, one way in at a time (see CMakeLists.txt); the
 // compiler must refuse each.
 
-#if defined(INCLUDE_IMPL_ACCESS)
+#if defined(INCLUDE_ImplAccess)
 #include "Platform/UI/ImplAccess_p.h"
-#elif defined(INCLUDE_TEST_ACCESS)
+#elif defined(INCLUDE_TestAccess)
 #include "Platform/UI/TestAccess_p.h"
 #endif
 
