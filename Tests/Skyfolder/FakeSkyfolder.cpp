@@ -1,7 +1,9 @@
 #include "FakeSkyfolder.h"
 
 #include "Platform/Net/ServerTrust.h"
+#include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFRequest.h"
+#include "Skyfolder/SFSession.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -363,5 +365,22 @@ void LoopbackSkyfolder::pinClientToSkyfolder() const {
 }
 
 void LoopbackSkyfolder::unpinClient() { SFRequest::setRootCertificatesForTesting(std::nullopt); }
+
+std::shared_ptr<SFSession> LoopbackSkyfolder::newSession() {
+  return std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
+}
+
+std::shared_ptr<SFSession> LoopbackSkyfolder::linkedSession() {
+  auto session = newSession();
+  session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+  return session;
+}
+
+void LoopbackSkyfolder::approveInTheBrowser(std::optional<net::URL>& opened) const {
+  SFAuthHelperOSX::sharedHelper().setURLOpener([this, &opened](const net::URL& url) {
+    opened = url;
+    fake->approveRequestToken();
+  });
+}
 
 }  // namespace kesto::test

@@ -103,8 +103,7 @@ class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder 
   void SetUp() override {
     startSkyfolder(makeTempDir("pki"));
     pinClientToSkyfolder();
-    session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
-    session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+    session = linkedSession();
     client = SFRestClient::initWithSession(session);
     client->setDelegate(&rec);
   }

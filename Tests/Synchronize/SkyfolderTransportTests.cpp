@@ -36,8 +36,7 @@ class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
   }
   // Linked as the link flow leaves it: the tokens in the keychain.
   void link() {
-    auto session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
-    session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+    linkedSession();
   }
   std::vector<FakeSkyfolder::Logged> uploads() {
     std::vector<FakeSkyfolder::Logged> out;
@@ -128,12 +127,8 @@ TEST_F(SkyfolderTransportTest, WithoutALinkedAccountTheWizardOpens) {
 }
 
 TEST_F(SkyfolderTransportTest, TheLinkButtonLinksThroughTheBrowserAndUnlinks) {
-  auto& helper = SFAuthHelperOSX::sharedHelper();
   std::optional<net::URL> opened;
-  helper.setURLOpener([&](const net::URL& url) {
-    opened = url;
-    fake->approveRequestToken();
-  });
+  approveInTheBrowser(opened);
   fnd::UserDefaults::standard().setBool(false, SkyFolderDataSource::kUsingSkyfolderKey);
   SkyFolderDataSource linker;
   linker.initSkyFolder();
