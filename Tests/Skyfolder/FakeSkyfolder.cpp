@@ -1,5 +1,6 @@
 #include "FakeSkyfolder.h"
 
+#include "Harness/TestSupport.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFRequest.h"
@@ -362,6 +363,11 @@ void LoopbackSkyfolder::startSkyfolder(const std::string& folder) {
 void LoopbackSkyfolder::pinClientToSkyfolder() const {
   fake->pointClientHere();
   SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
+}
+
+void LoopbackSkyfolder::startPinnedSkyfolder() {
+  startSkyfolder(makeTempDir("pki"));
+  pinClientToSkyfolder();
 }
 
 void LoopbackSkyfolder::unpinClient() { SFRequest::setRootCertificatesForTesting(std::nullopt); }

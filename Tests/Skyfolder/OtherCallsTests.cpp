@@ -101,8 +101,7 @@ struct Recorder : SFRestClientDelegate {
 class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
+    startPinnedSkyfolder();
     session = linkedSession();
     client = SFRestClient::initWithSession(session);
     client->setDelegate(&rec);

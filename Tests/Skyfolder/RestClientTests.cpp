@@ -81,8 +81,7 @@ struct SessionDelegate : SFSessionDelegate {
 class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
+    startPinnedSkyfolder();
     session = newSession();
     SFSession::setSharedSession(session);
   }

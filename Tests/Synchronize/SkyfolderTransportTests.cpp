@@ -20,8 +20,7 @@ class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
  protected:
   void SetUp() override {
     SyncEngineTest::SetUp();
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
+    startPinnedSkyfolder();
     SkyFolderDataSource::setAppCredentials(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret);
     startEngine(SkyFolderDataSource::kMethod);
     fnd::UserDefaults::standard().setBool(true, SkyFolderDataSource::kUsingSkyfolderKey);

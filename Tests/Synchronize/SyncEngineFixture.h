@@ -5,6 +5,7 @@
 
 #include "Synchronize/Synchronizer.h"
 
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <memory>
@@ -60,6 +61,13 @@ class SyncEngineTest : public SyncRecordsTest {
     return runUntil([&] { return ended.size() > before; }, seconds) && ended.back().success;
   }
   std::string lastMessage() const { return ended.empty() ? std::string() : ended.back().message; }
+  // The name an unreadable sync file was kept aside under in `documents`; empty when none was.
+  static std::string keptAsideIn(const std::string& documents) {
+    std::string kept;
+    for (const auto& n : fnd::FileManager::contentsOfDirectory(documents).value_or(std::vector<std::string>{}))
+      if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+    return kept;
+  }
 
   std::shared_ptr<TestAlertResponder> alerts;
   std::shared_ptr<RecordingHost> host;

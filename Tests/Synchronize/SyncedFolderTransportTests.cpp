@@ -163,11 +163,7 @@ TEST_F(SyncedFolderTransportTest, AnArchiveWhoseDocumentIsUnreadableIsKeptAsideT
   EXPECT_TRUE(ended.back().success) << ended.back().message;
   ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
-  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
-  ASSERT_TRUE(names);
-  std::string kept;
-  for (const auto& n : *names)
-    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  const std::string kept = keptAsideIn(shared + "/Documents");
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(readFile(shared + "/Documents/" + kept), bad);
   std::string xml;

@@ -497,11 +497,7 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileI
   // An unreadable file is never lost: kept under a dated name beside the payload, the user told,
   // this library uploaded in its place; the next run reads that.
   EXPECT_TRUE(runSync());
-  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
-  ASSERT_TRUE(names);
-  std::string kept;
-  for (const auto& n : *names)
-    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  const std::string kept = keptAsideIn(shared + "/Documents");
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(readFile(shared + "/Documents/" + kept), "not a zip");
   EXPECT_NE(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");
