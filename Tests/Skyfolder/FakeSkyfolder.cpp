@@ -6,6 +6,7 @@
 #include "Skyfolder/SFRequest.h"
 #include "Skyfolder/SFSession.h"
 
+#include "Platform/Foundation/JsonText.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Skyfolder/SFConfig.h"
@@ -47,12 +48,9 @@ std::string gzipped(const std::string& in) {
 }
 
 std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
+  std::string out;
+  fnd::json::appendQuoted(out, s);
+  return out;
 }
 
 std::string param(const std::multimap<std::string, std::string>& params, const std::string& name) {
