@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPaintDevice>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -126,12 +127,30 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
   });
 }
 
+namespace {
+
+// Font sizes are in the units of view geometry (device-independent pixels), which is what the
+// layouts were drawn for; the toolkit's points are 1/72 inch at the screen's logical resolution,
+// so a size taken as toolkit points would draw a third larger than its frame on a 96 dpi screen.
+double toolkitPointsPerUnit() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen ? screen->logicalDotsPerInchY() : 0.0;
+  return 72.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+}  // namespace
+
 QFont toQFont(const Font& font) {
   QFont f = font.family.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(font.family));
-  f.setPointSizeF(font.pointSize);
+  f.setPointSizeF(font.pointSize * toolkitPointsPerUnit());
   f.setBold(font.bold);
   f.setItalic(font.italic);
   return f;
+}
+
+Font fromQFont(const QFont& f) {
+  const double points = f.pointSizeF() > 0 ? f.pointSizeF() : f.pixelSize() * toolkitPointsPerUnit();
+  return Font{std::string(), points / toolkitPointsPerUnit(), f.bold(), f.italic()};
 }
 
 namespace {
