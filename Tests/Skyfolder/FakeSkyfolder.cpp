@@ -1,6 +1,5 @@
 #include "FakeSkyfolder.h"
 
-#include "Harness/TestSupport.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFRequest.h"
@@ -363,8 +362,8 @@ void LoopbackSkyfolder::pinClientToSkyfolder() const {
   SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
 }
 
-void LoopbackSkyfolder::startPinnedSkyfolder() {
-  startSkyfolder(makeTempDir("pki"));
+void LoopbackSkyfolder::startPinnedSkyfolder(const std::string& folder) {
+  startSkyfolder(folder);
   pinClientToSkyfolder();
 }
 

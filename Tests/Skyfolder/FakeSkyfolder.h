@@ -116,8 +116,8 @@ struct LoopbackSkyfolder {
   void startSkyfolder(const std::string& folder);
   // Sends the client's API, content and web hosts to the fake and pins its test root.
   void pinClientToSkyfolder() const;
-  // Both: the fake started with its key material in a new temporary folder, the client pinned to it.
-  void startPinnedSkyfolder();
+  // Both: the fake started with its key material in `folder`, the client pinned to it.
+  void startPinnedSkyfolder(const std::string& folder);
   // Takes the pinned roots back to the built-in ones.
   static void unpinClient();
   // A session with the fake's application key, not linked.

@@ -101,7 +101,7 @@ struct Recorder : SFRestClientDelegate {
 class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startPinnedSkyfolder();
+    startPinnedSkyfolder(makeTempDir("pki"));
     session = linkedSession();
     client = SFRestClient::initWithSession(session);
     client->setDelegate(&rec);

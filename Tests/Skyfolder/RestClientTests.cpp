@@ -81,7 +81,7 @@ struct SessionDelegate : SFSessionDelegate {
 class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startPinnedSkyfolder();
+    startPinnedSkyfolder(makeTempDir("pki"));
     session = newSession();
     SFSession::setSharedSession(session);
   }

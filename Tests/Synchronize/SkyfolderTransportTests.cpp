@@ -20,7 +20,7 @@ class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
  protected:
   void SetUp() override {
     SyncEngineTest::SetUp();
-    startPinnedSkyfolder();
+    startPinnedSkyfolder(makeTempDir("pki"));
     SkyFolderDataSource::setAppCredentials(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret);
     startEngine(SkyFolderDataSource::kMethod);
     fnd::UserDefaults::standard().setBool(true, SkyFolderDataSource::kUsingSkyfolderKey);
