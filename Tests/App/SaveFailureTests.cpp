@@ -8,12 +8,12 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/TextField.h"
 
+#include "Harness/StoreOnDisk.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Store/StoreInternal.h"
 #include "Synchronize/TestAlertResponder.h"
-#include "Harness/StoreOnDisk.h"
 
 #include <sqlite3.h>
 

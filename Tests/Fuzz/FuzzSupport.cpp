@@ -10,7 +10,8 @@ namespace {
 void walk(const fnd::XmlNode& node, int depth, int& budget, const std::function<void(const fnd::XmlNode&)>& touch) {
   if (!node || depth > 256 || --budget < 0) return;
   touch(node);
-  for (fnd::XmlNode child = node.firstChild(); child; child = child.nextSibling()) walk(child, depth + 1, budget, touch);
+  for (fnd::XmlNode child = node.firstChild(); child; child = child.nextSibling())
+    walk(child, depth + 1, budget, touch);
 }
 
 }  // namespace
