@@ -2,6 +2,7 @@
 
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -120,7 +121,7 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
     const QTransform& t = p.worldTransform();
     const double scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) *
                          std::max(std::hypot(t.m11(), t.m12()), 1e-6);
-    p.drawImage(r, image.impl()->atPixelSize(QSize(int(std::lround(r.width() * scale)),
+    p.drawImage(r, ImplAccess::of(image)->atPixelSize(QSize(int(std::lround(r.width() * scale)),
                                                    int(std::lround(r.height() * scale)))));
     p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     p.setOpacity(old);
