@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Net/NetForward.h"
 #include "TestPKI.h"
 
 #include <atomic>
@@ -18,9 +19,6 @@ class Server;
 
 namespace kesto {
 class SFSession;
-namespace net {
-class URL;
-}
 }  // namespace kesto
 
 namespace kesto::test {
