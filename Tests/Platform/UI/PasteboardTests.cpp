@@ -4,6 +4,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
+#include "TestPasteboard.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -23,18 +24,14 @@ using namespace kesto::ui;
 
 namespace {
 
+using test::linkItem;
+
 QByteArray utf16le(const QString& s) { return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2); }
 
 std::vector<PasteboardItem> read(QMimeData* mime) {
   auto items = pasteboard::fromMimeData(mime);
   delete mime;
   return items;
-}
-
-PasteboardItem linkItem(const std::string& url, const std::string& title) {
-  PasteboardItem item;
-  item.setURL(url, title);
-  return item;
 }
 
 }  // namespace

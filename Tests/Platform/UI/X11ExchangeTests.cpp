@@ -5,6 +5,7 @@
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
+#include "TestPasteboard.h"
 
 #include <QGuiApplication>
 
@@ -20,6 +21,8 @@ using namespace kesto;
 using namespace kesto::ui;
 
 namespace {
+
+using test::linkItem;
 
 bool underX11() { return QGuiApplication::platformName() == "xcb" && std::getenv("KESTO_E2E"); }
 
@@ -58,12 +61,6 @@ struct DropTarget : View, DraggingDestination {
     return true;
   }
 };
-
-PasteboardItem linkItem(const std::string& url, const std::string& title) {
-  PasteboardItem item;
-  item.setURL(url, title);
-  return item;
-}
 
 }  // namespace
 
