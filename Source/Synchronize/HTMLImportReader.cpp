@@ -332,16 +332,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Node* container = containerOf(stack_.size());
     const bool blank = runIsBlank_;
     if (!(blank && container->block)) {
-      std::string normal;
-      normal.reserve(run_.size());
-      for (std::size_t i = 0; i < run_.size(); ++i) {
-        if (run_[i] == '\r') {
-          normal += '\n';
-          if (i + 1 < run_.size() && run_[i + 1] == '\n') ++i;
-        } else {
-          normal += run_[i];
-        }
-      }
+      const std::string normal = fnd::normalizeLineEnds(run_);
       addToCollectors(container, normal);
       if (container->el == El::Body && !blank) {
         bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));

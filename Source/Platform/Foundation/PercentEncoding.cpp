@@ -16,13 +16,21 @@ constexpr const char* kAlnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 // Characters that may stand in a URL unescaped, besides letters and digits.
 constexpr const char* kURLLegalMarks = "!$&'()*+,-./:;=?@_~";
 
-KeepSet makeSet(const char* keep, const char* remove = "") {
+constexpr KeepSet makeSet(const char* keep, const char* remove = "") {
   KeepSet s{};
   for (const char* p = kAlnum; *p; ++p) s[static_cast<unsigned char>(*p)] = true;
   for (const char* p = keep; *p; ++p) s[static_cast<unsigned char>(*p)] = true;
   for (const char* p = remove; *p; ++p) s[static_cast<unsigned char>(*p)] = false;
   return s;
 }
+
+// The escape sets, one for each use below.
+constexpr KeepSet kURLLegalSet = makeSet(kURLLegalMarks);
+constexpr KeepSet kFormValueSet = makeSet(kURLLegalMarks, "?=&+");
+constexpr KeepSet kUnreservedSet = makeSet("-._~");
+constexpr KeepSet kQueryFieldSet = makeSet("-._~[]");
+constexpr KeepSet kPathSet = makeSet(kURLLegalMarks, ":?=,!$&'()*+;[]@#~");
+constexpr KeepSet kHostSet = makeSet("!$&'()*+,-.:;=[]_~");
 
 std::string encode(std::string_view s, const KeepSet& keep) {
   static const char* hex = "0123456789ABCDEF";
@@ -55,7 +63,6 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
     const int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
   };
-  static const KeepSet unreserved = makeSet("-._~");
   std::string out;
   out.reserve(s.size());
   std::size_t i = 0;
@@ -66,7 +73,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
       continue;
     }
     if (b < 0x80) {
-      if (unreserved[static_cast<std::size_t>(b)]) {
+      if (kUnreservedSet[static_cast<std::size_t>(b)]) {
         out += static_cast<char>(b);
       } else {
         out.append(s.substr(i, 3));
@@ -97,35 +104,17 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
   return out;
 }
 
-std::string addPercentEscapes(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks);
-  return encode(s, set);
-}
+std::string addPercentEscapes(std::string_view s) { return encode(s, kURLLegalSet); }
 
-std::string urlEncodeString(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks, "?=&+");
-  return encode(s, set);
-}
+std::string urlEncodeString(std::string_view s) { return encode(s, kFormValueSet); }
 
-std::string percentEncodeUnreserved(std::string_view s) {
-  static const KeepSet set = makeSet("-._~");
-  return encode(s, set);
-}
+std::string percentEncodeUnreserved(std::string_view s) { return encode(s, kUnreservedSet); }
 
-std::string percentEncodeQueryField(std::string_view s) {
-  static const KeepSet set = makeSet("-._~[]");
-  return encode(s, set);
-}
+std::string percentEncodeQueryField(std::string_view s) { return encode(s, kQueryFieldSet); }
 
-std::string escapePath(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks, ":?=,!$&'()*+;[]@#~");
-  return encode(s, set);
-}
+std::string escapePath(std::string_view s) { return encode(s, kPathSet); }
 
-std::string percentEncodeHostAllowed(std::string_view s) {
-  static const KeepSet set = makeSet("!$&'()*+,-.:;=[]_~");
-  return encode(s, set);
-}
+std::string percentEncodeHostAllowed(std::string_view s) { return encode(s, kHostSet); }
 
 std::optional<std::string> removePercentEscapes(std::string_view s) {
   std::string out;
