@@ -14,17 +14,21 @@
 namespace kesto::test {
 namespace {
 
+// Puts `contents` in as the folder's payload, by way of a file in `work`.
+bool put(sys::SyncedFolder& folder, const std::string& work, const std::string& contents) {
+  writeFile(work + "/out.zip", contents);
+  return folder.putPayload(work + "/out.zip");
+}
+
 TEST(SyncedFolder, PutReplacesThePayloadAndCopyReadsIt) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root + "/");
   EXPECT_EQ(folder.payloadPath(), root + "/Documents/kesto_sync.zip");
   EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Missing);
   auto work = makeTempDir("work");
-  writeFile(work + "/out.zip", "first");
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, "first"));
   EXPECT_FALSE(fnd::FileManager::fileExists(work + "/out.zip"));  // moved in
-  writeFile(work + "/out.zip", "second");
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, "second"));
   EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Present);
   ASSERT_TRUE(folder.copyPayloadTo(work + "/in.zip"));
   EXPECT_EQ(readFile(work + "/in.zip"), "second");
@@ -37,12 +41,10 @@ TEST(SyncedFolder, SetAsideRenamesOnlyThePayloadThatWasRead) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  writeFile(work + "/out.zip", "garbage");
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, "garbage"));
   ASSERT_TRUE(folder.copyPayloadTo(work + "/read.zip"));
   // Another machine put a new payload there since: it stays.
-  writeFile(work + "/out.zip", "newer");
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, "newer"));
   fnd::Error error;
   EXPECT_FALSE(folder.setAsidePayload(work + "/read.zip", "aside.zip", &error));
   EXPECT_EQ(readFile(folder.payloadPath()), "newer");
@@ -63,8 +65,7 @@ TEST(SyncedFolder, FailuresKeepTheOldPayload) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  writeFile(work + "/out.zip", "kept");
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, "kept"));
   fnd::Error error;
   EXPECT_FALSE(folder.putPayload(work + "/missing.zip", &error));
   EXPECT_FALSE(error.localizedDescription().empty());
@@ -73,8 +74,7 @@ TEST(SyncedFolder, FailuresKeepTheOldPayload) {
   sys::SyncedFolder gone(root + "/nowhere");
   EXPECT_EQ(gone.payloadState(), sys::SyncedFolder::PayloadState::NoFolder);
   EXPECT_FALSE(gone.copyPayloadTo(work + "/x.zip"));
-  writeFile(work + "/out.zip", "new");
-  EXPECT_FALSE(gone.putPayload(work + "/out.zip"));
+  EXPECT_FALSE(put(gone, work, "new"));
   EXPECT_TRUE(fnd::FileManager::fileExists(work + "/out.zip"));  // the source stays on failure
 }
 
@@ -97,8 +97,7 @@ TEST(SyncedFolder, OnlyABoundedRegularPayloadIsCopied) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  writeFile(work + "/out.zip", std::string(4096, 'x'));
-  ASSERT_TRUE(folder.putPayload(work + "/out.zip"));
+  ASSERT_TRUE(put(folder, work, std::string(4096, 'x')));
   fnd::Error error;
   EXPECT_FALSE(folder.copyPayloadTo(work + "/in.zip", &error, 1, 4095));
   EXPECT_FALSE(error.localizedDescription().empty());

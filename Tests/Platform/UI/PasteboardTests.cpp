@@ -4,6 +4,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
+#include "TestPasteboard.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::linkItem;
 
 namespace {
 
@@ -29,12 +31,6 @@ std::vector<PasteboardItem> read(QMimeData* mime) {
   auto items = pasteboard::fromMimeData(mime);
   delete mime;
   return items;
-}
-
-PasteboardItem linkItem(const std::string& url, const std::string& title) {
-  PasteboardItem item;
-  item.setURL(url, title);
-  return item;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
+#include "TestPasteboard.h"
 
 #include <QGuiApplication>
 
@@ -18,6 +19,7 @@
 
 using namespace kesto;
 using namespace kesto::ui;
+using kesto::test::linkItem;
 
 namespace {
 
@@ -58,12 +60,6 @@ struct DropTarget : View, DraggingDestination {
     return true;
   }
 };
-
-PasteboardItem linkItem(const std::string& url, const std::string& title) {
-  PasteboardItem item;
-  item.setURL(url, title);
-  return item;
-}
 
 }  // namespace
 
