@@ -131,8 +131,10 @@ function(kesto_add_tests name)
   target_include_directories(${name} PRIVATE "${KESTO_TESTS_ROOT}" "${CMAKE_CURRENT_SOURCE_DIR}")
   kesto_precompile(${name} TEST)
   kesto_test_code(${name})
+  # KESTO_TEST_ACCESS opens the layers' test-access headers (Platform/*/TestAccess_p.h), which
+  # no library or program can include.
   target_compile_definitions(${name} PRIVATE KESTO_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/Data"
-    KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}" KESTO_TEST_ACCESS)
   kesto_warnings(${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
@@ -143,6 +145,33 @@ function(kesto_add_tests name)
     DISCOVERY_MODE POST_BUILD
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# kesto_add_refusal_tests(<prefix> <source> [IMPL_OF <classes...>] [HEADERS <name> <message> ...])
+# Compile checks of a layer's seal: each compiles a file of the calling folder as code outside the
+# layer would (the source root on the include path, no layer's or test suite's macros) with one
+# macro set, and passes only when the compiler refuses it with the expected message. IMPL_OF
+# <class> sets CALL_IMPL_OF_<class> (the file calls the class's impl(), which must be private);
+# HEADERS <name> <message> sets INCLUDE_<name> (the file includes a private header, which must
+# stop with the message).
+function(kesto_add_refusal_tests prefix source)
+  cmake_parse_arguments(ARG "" "" "IMPL_OF;HEADERS" ${ARGN})
+  set(cases "")
+  foreach(class IN LISTS ARG_IMPL_OF)
+    list(APPEND cases "${class}Impl" "CALL_IMPL_OF_${class}"
+      "is private within this context|is a private member of")
+  endforeach()
+  while(ARG_HEADERS)
+    list(POP_FRONT ARG_HEADERS header message)
+    list(APPEND cases "${header}Header" "INCLUDE_${header}" "${message}")
+  endwhile()
+  while(cases)
+    list(POP_FRONT cases name macro message)
+    add_test(NAME ${prefix}.${name}
+      COMMAND "${CMAKE_CXX_COMPILER}" -std=c++20 -fsyntax-only -D${macro} "-I${KESTO_SOURCE_ROOT}"
+              "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
+    set_tests_properties(${prefix}.${name} PROPERTIES PASS_REGULAR_EXPRESSION "${message}" TIMEOUT 60)
+  endwhile()
 endfunction()
 
 # kesto_add_e2e_test(<name> <timeout> <script> [args...])

@@ -11,7 +11,7 @@
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
-#include "Platform/Store/StoreInternal.h"
+#include "Platform/Store/TestAccess_p.h"
 #include "Synchronize/TestAlertResponder.h"
 
 #include <sqlite3.h>
@@ -38,8 +38,8 @@ class SaveFailureTest : public AppTest {
   // Runs SQL on the application's own connection to the store.
   int onStoreConnection(const std::string& sql) {
     auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
-    std::lock_guard lock(coordinator->impl().mutex);
-    auto* db = static_cast<sqlite3*>(coordinator->impl().db);
+    auto connection = store::TestAccess::connection(*coordinator);
+    sqlite3* db = connection.db;
     sqlite3_stmt* st = nullptr;
     int value = -1;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)

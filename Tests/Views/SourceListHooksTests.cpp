@@ -2,6 +2,7 @@
 #include "SourceListFixture.h"
 
 #include "Platform/UI/OutlineView_p.h"
+#include "Platform/UI/TestAccess_p.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -373,7 +374,7 @@ TEST_F(SourceListHooksTest, ARenameTellsTheDelegateItsFirstChangeEveryChangeAndI
   window.makeKeyAndOrderFront();
   list->editRow(1);
   ASSERT_TRUE(list->isEditing());
-  auto* editor = list->impl()->tree->findChild<QLineEdit*>();
+  auto* editor = ui::TestAccess::impl(*list)->tree->findChild<QLineEdit*>();
   ASSERT_NE(editor, nullptr);
   editor->setFocus();
   for (char c : std::string("Re")) {
@@ -394,10 +395,10 @@ TEST_F(SourceListHooksTest, ARenameTellsTheDelegateItsFirstChangeEveryChangeAndI
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   list->editRow(2);
   ASSERT_TRUE(list->isEditing());
-  editor = list->impl()->tree->findChildren<QLineEdit*>().value(0);
+  editor = ui::TestAccess::impl(*list)->tree->findChildren<QLineEdit*>().value(0);
   ASSERT_NE(editor, nullptr);
   // However the editor closes (Escape, a click elsewhere), the session ends.
-  QMetaObject::invokeMethod(list->impl()->tree, "closeEditor", Q_ARG(QWidget*, editor),
+  QMetaObject::invokeMethod(ui::TestAccess::impl(*list)->tree, "closeEditor", Q_ARG(QWidget*, editor),
                             Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::RevertModelCache));
   EXPECT_FALSE(list->isEditing());
   EXPECT_EQ(hooks.editing, (std::vector<E>{{"end", "Work"}}));

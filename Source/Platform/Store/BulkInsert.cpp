@@ -138,7 +138,7 @@ std::unique_ptr<BulkInsert> BulkInsert::begin(const ContextRef& context, fnd::Er
   Impl& d = *bulk->impl_;
   d.context = context;
   d.coordinator = coordinator;
-  d.store = &coordinator->impl();
+  d.store = &ImplAccess::of(*coordinator);
   d.lock = std::unique_lock(d.store->mutex);
   d.db = static_cast<sqlite3*>(d.store->db);
   if (!d.db) return refuse("The coordinator has no store");

@@ -60,7 +60,7 @@ Context::Impl* Context::Impl::root() {
 
 Coordinator::Impl* Context::Impl::store() {
   Impl* r = root();
-  return r->coordinator ? &r->coordinator->impl() : nullptr;
+  return r->coordinator ? &ImplAccess::of(*r->coordinator) : nullptr;
 }
 
 ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
@@ -438,7 +438,7 @@ bool fetchThroughParent(Context::Impl& c, const EntityDescription* entity, const
   std::vector<Snapshot> snaps;
   bool ok = true;
   PredicateRef p = request.predicate;
-  c.parent->performAndWait([&] { ok = c.parent->impl().matchingSnapshots(entity, p, snaps, error); });
+  c.parent->performAndWait([&] { ok = ImplAccess::of(*c.parent).matchingSnapshots(entity, p, snaps, error); });
   if (!ok) return false;
   out.objects.reserve(snaps.size());
   for (auto& s : snaps) {
@@ -978,7 +978,7 @@ namespace {
 // A child's changes pushed into its parent in memory; the parent records no undo for them.
 void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
   c.parent->performAndWait([&] {
-    Context::Impl& p = c.parent->impl();
+    Context::Impl& p = ImplAccess::of(*c.parent);
     ++p.undoSuspended;
     std::vector<std::pair<ManagedObjectRef, ManagedObjectRef>> pairs;  // child, parent
     for (auto& o : note.inserted) {

@@ -134,11 +134,11 @@ class Context : public std::enable_shared_from_this<Context> {
   void mergeChangesFromSaveInSlices(const SaveNotification& notification, std::function<void()> done,
                                     std::size_t slice = 500);
 
-  // Compact handle for internal collaboration.
   struct Impl;
-  Impl& impl() { return *impl_; }
 
  private:
+  friend struct ImplAccess;
+  Impl& impl() { return *impl_; }
   explicit Context(ConcurrencyType type);
   std::unique_ptr<Impl> impl_;
 };

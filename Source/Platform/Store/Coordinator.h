@@ -87,9 +87,10 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   bool isReadOnly() const;
 
   struct Impl;
-  Impl& impl() { return *impl_; }
 
  private:
+  friend struct ImplAccess;
+  Impl& impl() { return *impl_; }
   Coordinator();
   std::unique_ptr<Impl> impl_;
 };

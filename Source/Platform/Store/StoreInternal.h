@@ -1,5 +1,10 @@
 #pragma once
-// Private to the store: the state behind objects, contexts and the coordinator.
+// Private to the store: the state behind objects, contexts and the coordinator. Tests come in
+// through Platform/Store/TestAccess_p.h.
+
+#if !defined(KESTO_STORE_LAYER) && !defined(KESTO_STORE_TEST_ACCESS)
+#error "Platform/Store/StoreInternal.h is private to the store (tests include Platform/Store/TestAccess_p.h)"
+#endif
 
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
@@ -72,6 +77,15 @@ struct ManagedObject::Slots {
   std::vector<Rel> rels;
   std::int64_t opt = 0;
   bool dirty = false;
+};
+
+// The state behind a Coordinator or a Context, for the store's own code: the one friend those
+// classes have.
+struct ImplAccess {
+  template <class T>
+  static typename T::Impl& of(T& object) {
+    return object.impl();
+  }
 };
 
 // Access to ManagedObject's private members for the store's own code.

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/UI/DialogResponder.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
@@ -44,7 +45,7 @@ struct Alert::Impl {
     b->setText(QString::fromStdString(message));
     b->setInformativeText(QString::fromStdString(informative));
     if (!icon.isNull()) {
-      b->setIconPixmap(QPixmap::fromImage(icon.impl()->image).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+      b->setIconPixmap(QPixmap::fromImage(ImplAccess::of(icon)->image).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     } else {
       b->setIcon(style == AlertStyle::Critical        ? QMessageBox::Critical
                  : style == AlertStyle::Informational ? QMessageBox::Information

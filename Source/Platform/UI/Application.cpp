@@ -4,6 +4,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/Panel.h"
@@ -161,7 +162,7 @@ std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   layout->setContentsMargins(20, 20, 20, 20);
   layout->setSpacing(6);
   QPixmap pixmap;
-  if (!options.icon.isNull()) pixmap = QPixmap::fromImage(options.icon.impl()->image);
+  if (!options.icon.isNull()) pixmap = QPixmap::fromImage(ImplAccess::of(options.icon)->image);
   else if (!options.iconName.empty()) pixmap = QIcon::fromTheme(QString::fromStdString(options.iconName)).pixmap(64, 64);
   if (pixmap.isNull()) pixmap = QApplication::windowIcon().pixmap(64, 64);
   if (!pixmap.isNull()) {
@@ -319,11 +320,11 @@ void Application::setMainMenu(std::shared_ptr<Menu> menu) {
   auto old = std::move(mainMenu_);
   mainMenu_ = std::move(menu);
   if (old) {
-    old->impl()->isMainMenu = false;
+    ImplAccess::of(*old)->isMainMenu = false;
     for (auto& item : old->items()) item->setTitle(item->title());
   }
   if (mainMenu_) {
-    mainMenu_->impl()->isMainMenu = true;
+    ImplAccess::of(*mainMenu_)->isMainMenu = true;
     for (auto& item : mainMenu_->items()) item->setTitle(item->title());
   }
   mainMenuDidChange();

@@ -2,6 +2,7 @@
 
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 
 #include <QCheckBox>
@@ -15,7 +16,7 @@ namespace kesto::ui {
 namespace {
 QAbstractButton* button(const Button& b) { return hostedWidgetAs<QAbstractButton>(b); }
 QIcon toQIcon(const Image& image) {
-  return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image.impl()->image));
+  return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(ImplAccess::of(image)->image));
 }
 }  // namespace
 

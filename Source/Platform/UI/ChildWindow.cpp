@@ -3,6 +3,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -166,7 +167,7 @@ void ChildWindow::setShape(const Path& outline, double lineWidth) {
 void ChildWindow::setShapeImage(const Image& image) {
   if (isCompositing() || image.isNull()) return;
   if (p_->shapeImage.isNull()) p_->widget->installEventFilter(p_.get());
-  p_->shapeImage = image.impl()->image;
+  p_->shapeImage = ImplAccess::of(image)->image;
   p_->applyShapeImage();
 }
 

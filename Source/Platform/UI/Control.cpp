@@ -14,8 +14,7 @@ void Control::sendAction() {
 Font Control::font() const {
   QWidget* w = hostedWidget(*this);
   if (!w) return Font{};
-  QFont f = w->font();
-  return Font{std::string(), f.pointSizeF(), f.bold(), f.italic()};
+  return fromQFont(w->font());
 }
 
 void Control::setFont(const Font& font) {

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/UI/Dragging_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Pasteboard_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -156,7 +157,7 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
     return writeDesktopLinkFile(url, title, folder);
   }));
   if (!image.isNull()) {
-    drag->setPixmap(QPixmap::fromImage(image.impl()->image));
+    drag->setPixmap(QPixmap::fromImage(ImplAccess::of(image)->image));
     drag->setHotSpot(QPoint(int(imageOffset.x), int(imageOffset.y)));
   }
   Qt::DropActions actions = toQtActions(allowedOperations);

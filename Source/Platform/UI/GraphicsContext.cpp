@@ -2,11 +2,13 @@
 
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPaintDevice>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -119,19 +121,37 @@ void GraphicsContext::drawImage(const Image& image, const fnd::Rect& rect, doubl
     const QTransform& t = p.worldTransform();
     const double scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) *
                          std::max(std::hypot(t.m11(), t.m12()), 1e-6);
-    p.drawImage(r, image.impl()->atPixelSize(QSize(int(std::lround(r.width() * scale)),
+    p.drawImage(r, ImplAccess::of(image)->atPixelSize(QSize(int(std::lround(r.width() * scale)),
                                                    int(std::lround(r.height() * scale)))));
     p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     p.setOpacity(old);
   });
 }
 
+namespace {
+
+// Font sizes are in the units of view geometry (device-independent pixels), which is what the
+// layouts were drawn for; the toolkit's points are 1/72 inch at the screen's logical resolution,
+// so a size taken as toolkit points would draw a third larger than its frame on a 96 dpi screen.
+double toolkitPointsPerUnit() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen ? screen->logicalDotsPerInchY() : 0.0;
+  return 72.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+}  // namespace
+
 QFont toQFont(const Font& font) {
   QFont f = font.family.empty() ? QGuiApplication::font() : QFont(QString::fromStdString(font.family));
-  f.setPointSizeF(font.pointSize);
+  f.setPointSizeF(font.pointSize * toolkitPointsPerUnit());
   f.setBold(font.bold);
   f.setItalic(font.italic);
   return f;
+}
+
+Font fromQFont(const QFont& f) {
+  const double points = f.pointSizeF() > 0 ? f.pointSizeF() : f.pixelSize() * toolkitPointsPerUnit();
+  return Font{std::string(), points / toolkitPointsPerUnit(), f.bold(), f.italic()};
 }
 
 namespace {

@@ -37,6 +37,8 @@ inline QRectF toQRect(const fnd::Rect& r) {
 }
 QPainterPath toQPath(const Path& path);
 QFont toQFont(const Font& font);
+// The inverse of toQFont for a widget's font (family left as the system's).
+Font fromQFont(const QFont& font);
 
 // Paints a view's own layer look (background, contents, drawRect, border) with the painter set
 // to the widget; used by the widget and by snapshots.

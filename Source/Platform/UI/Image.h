@@ -44,9 +44,10 @@ class Image {
 
   struct Impl;
   explicit Image(std::shared_ptr<Impl> impl);
-  Impl* impl() const { return impl_.get(); }
 
  private:
+  friend struct ImplAccess;
+  Impl* impl() const { return impl_.get(); }
   std::shared_ptr<Impl> impl_;
 };
 

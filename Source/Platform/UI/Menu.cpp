@@ -3,6 +3,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -209,7 +210,7 @@ void MenuItem::sync() {
   a->setCheckable(state_ == ControlState::On);
   a->setChecked(state_ == ControlState::On);
   if (state_ == ControlState::Mixed) a->setIcon(mixedStateIcon());
-  else if (!image_.isNull()) a->setIcon(QIcon(QPixmap::fromImage(image_.impl()->image)));
+  else if (!image_.isNull()) a->setIcon(QIcon(QPixmap::fromImage(ImplAccess::of(image_)->image)));
   else a->setIcon(QIcon());
   if (menu_) menu_->itemChanged(*this);
 }

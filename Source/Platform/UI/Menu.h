@@ -73,10 +73,11 @@ class MenuItem : public Responder, public std::enable_shared_from_this<MenuItem>
   Menu* menu() const { return menu_; }
 
   struct Impl;
-  Impl* impl() const { return d_.get(); }
 
  private:
   friend class Menu;
+  friend struct ImplAccess;
+  Impl* impl() const { return d_.get(); }
   void sync();
   std::unique_ptr<Impl> d_;
   std::string title_;
@@ -159,8 +160,7 @@ class Menu : public std::enable_shared_from_this<Menu> {
 
  private:
   friend class MenuItem;
-  // Marks the menu bar's menu as such.
-  friend class Application;
+  friend struct ImplAccess;
   Impl* impl() const { return d_.get(); }
   void itemChanged(MenuItem& item);
   std::unique_ptr<Impl> d_;

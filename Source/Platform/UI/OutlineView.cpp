@@ -1,6 +1,7 @@
 #include "Platform/UI/OutlineView.h"
 
 #include "Platform/UI/GraphicsContext_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/OutlineView_p.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
@@ -203,7 +204,7 @@ void OutlineView::Impl::dropHiddenSelection() {
 // ---- The model ----
 
 OutlineNode* OutlineModel::nodeFor(const QModelIndex& index) const {
-  auto* d = view_->impl();
+  auto* d = ImplAccess::of(*view_);
   if (!index.isValid()) return d->root.get();
   return static_cast<OutlineNode*>(index.internalPointer());
 }
@@ -216,7 +217,7 @@ QModelIndex OutlineModel::indexFor(const OutlineNode* node) const {
 QModelIndex OutlineModel::index(int row, int column, const QModelIndex& parent) const {
   OutlineNode* p = nodeFor(parent);
   if (!p || column != 0 || row < 0) return QModelIndex();
-  view_->impl()->load(p);
+  ImplAccess::of(*view_)->load(p);
   if (size_t(row) >= p->children.size()) return QModelIndex();
   return createIndex(row, 0, p->children[size_t(row)].get());
 }
@@ -230,15 +231,15 @@ int OutlineModel::rowCount(const QModelIndex& parent) const {
   OutlineNode* p = nodeFor(parent);
   if (!p || parent.column() > 0) return 0;
   // Children of a collapsed item stay unasked until it opens.
-  if (p != view_->impl()->root.get() && !p->expanded && !p->loaded) return 0;
-  view_->impl()->load(p);
+  if (p != ImplAccess::of(*view_)->root.get() && !p->expanded && !p->loaded) return 0;
+  ImplAccess::of(*view_)->load(p);
   return int(p->children.size());
 }
 
 bool OutlineModel::hasChildren(const QModelIndex& parent) const {
   OutlineNode* p = nodeFor(parent);
   if (!p) return false;
-  if (p == view_->impl()->root.get()) return rowCount(parent) > 0;
+  if (p == ImplAccess::of(*view_)->root.get()) return rowCount(parent) > 0;
   return view_->isExpandable(p->item);
 }
 
@@ -254,7 +255,7 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(displayText(ds->outlineViewObjectValueForItem(*view_, n->item)));
     }
     case Qt::SizeHintRole:
-      return QSize(-1, int(std::lround(view_->impl()->heightOf(n))));
+      return QSize(-1, int(std::lround(ImplAccess::of(*view_)->heightOf(n))));
     default:
       return QVariant();
   }
@@ -391,7 +392,7 @@ QWidget* OutlineEditDelegate::createEditor(QWidget* parent, const QStyleOptionVi
   QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
   auto* n = static_cast<OutlineNode*>(index.internalPointer());
   if (editor && n && view_) {
-    view_->impl()->ensureRows();
+    ImplAccess::of(*view_)->ensureRows();
     editor->setFont(toQFont(view_->preparedCellAtRow(n->row).font));
   }
   return editor;
@@ -401,7 +402,7 @@ void OutlineEditDelegate::updateEditorGeometry(QWidget* editor, const QStyleOpti
                                                const QModelIndex& index) const {
   auto* n = static_cast<OutlineNode*>(index.internalPointer());
   if (!view_ || !n) return QStyledItemDelegate::updateEditorGeometry(editor, option, index);
-  view_->impl()->ensureRows();
+  ImplAccess::of(*view_)->ensureRows();
   // Where the row's text is drawn (after the triangle, the icon and the indentation), as high
   // as the row, less the badge; the line edit's own margin is taken back on the left.
   fnd::Rect text = view_->frameOfCellAtRow(n->row), row = view_->rectOfRow(n->row);
@@ -425,7 +426,7 @@ void OutlineTreeWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& o
   if (!view_) return;
   OutlineNode* n = static_cast<OutlineNode*>(index.internalPointer());
   if (!n) return;
-  view_->impl()->ensureRows();
+  ImplAccess::of(*view_)->ensureRows();
   long row = n->row;
   if (row < 0) return;
   painter->save();
@@ -515,7 +516,7 @@ Qt::DropAction actionFor(std::uint64_t op) {
 // Where a drop at a point is proposed: onto a row's middle, between rows near their edges.
 // `mark` is where the proposal is shown: the row's rectangle (onto) or a line (between).
 void proposal(OutlineView* view, const fnd::Point& p, QModelIndex& parent, int& row, fnd::Rect& mark) {
-  auto* d = view->impl();
+  auto* d = ImplAccess::of(*view);
   long r = view->rowAtPoint(fnd::Point{1, p.y});
   row = -1;
   mark = fnd::Rect();
@@ -557,7 +558,7 @@ void OutlineTreeWidget::dragEnterEvent(QDragEnterEvent* e) {
 
 OutlineTreeWidget::DropProposal OutlineTreeWidget::proposeDrop(QDropEvent* e) {
   DropProposal drop;
-  drop.model = view_->impl()->model;
+  drop.model = ImplAccess::of(*view_)->model;
   drop.model->dragSourceMask = operationsFor(e->possibleActions(), e->modifiers());
   auto* source = dynamic_cast<OutlineTreeWidget*>(e->source());
   drop.model->dragSource = source ? source->view_ : nullptr;

@@ -332,7 +332,6 @@ class OutlineView : public WidgetHostView {
   bool acceptDrop(const OutlineDraggingInfo& info, OutlineItem item, long childIndex);
 
   struct Impl;
-  Impl* impl() const { return d_.get(); }
 
   void layout() override;
   void setFrame(const fnd::Rect& frame) override;
@@ -348,6 +347,8 @@ class OutlineView : public WidgetHostView {
   void notifySelectionChanged();
 
  private:
+  friend struct ImplAccess;
+  Impl* impl() const { return d_.get(); }
   void rememberPersistentObject(OutlineNode* node);
 
   std::unique_ptr<Impl> d_;

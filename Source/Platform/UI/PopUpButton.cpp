@@ -1,6 +1,7 @@
 #include "Platform/UI/PopUpButton.h"
 
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 
 #include <QIcon>
@@ -23,7 +24,7 @@ PopUpButton::PopUpButton(const fnd::Rect& frame) : Control(frame) {
 void PopUpButton::addItemWithTitle(const std::string& title) { box(*this)->addItem(QString::fromStdString(title)); }
 void PopUpButton::addItemWithTitle(const std::string& title, const Image& image) {
   if (image.isNull()) return addItemWithTitle(title);
-  box(*this)->addItem(QIcon(QPixmap::fromImage(image.impl()->image)), QString::fromStdString(title));
+  box(*this)->addItem(QIcon(QPixmap::fromImage(ImplAccess::of(image)->image)), QString::fromStdString(title));
 }
 
 void PopUpButton::removeAllItems() { box(*this)->clear(); }

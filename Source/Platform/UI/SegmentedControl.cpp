@@ -1,6 +1,7 @@
 #include "Platform/UI/SegmentedControl.h"
 
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Path.h"
 
 #include <QPainter>
@@ -149,7 +150,7 @@ Image templateGlyph(const Image& image, const fnd::Size& size, bool highlighted,
   if (image.isNull() || size.width <= 0 || size.height <= 0) return Image();
   int w = std::max(1, int(std::ceil(size.width))), h = std::max(1, int(std::ceil(size.height)));
   const int shift = 1;
-  QImage mask = image.impl()->image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+  QImage mask = ImplAccess::of(image)->image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 
   // The light underlay: the image and a white copy one pixel lower, both at half opacity.

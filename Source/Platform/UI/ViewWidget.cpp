@@ -4,6 +4,7 @@
 #include "Platform/UI/Dragging_p.h"
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
@@ -63,7 +64,7 @@ void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point c
     // scaled once and then copied: a list scrolling draws each picture at every step.
     QRectF device = t.mapRect(bounds);
     painter.setTransform(QTransform());
-    const Image::Impl& contents = *view->layerContents().impl();
+    const Image::Impl& contents = *ImplAccess::of(view->layerContents());
     const QRect whole = device.toAlignedRect();
     if (!contents.source && QRectF(whole) == device && painter.device()->devicePixelRatioF() == 1.0)
       painter.drawImage(whole.topLeft(), contents.scaledTo(whole.size()));

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/View.h"
@@ -283,7 +284,7 @@ void Window::rebuildMenuBar() {
   const auto& menu = Application::shared().mainMenu();
   if (menu)
     for (const auto& item : menu->items())
-      if (item->submenu() && !item->isHidden()) d_->bar->addAction(item->impl()->action);
+      if (item->submenu() && !item->isHidden()) d_->bar->addAction(ImplAccess::of(*item)->action);
   layoutContent();
 }
 

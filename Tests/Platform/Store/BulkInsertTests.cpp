@@ -7,7 +7,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/BulkInsert.h"
 #include "Platform/Store/FetchRequest.h"
-#include "Platform/Store/StoreInternal.h"
+#include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,10 +21,10 @@ using namespace kesto::store::test;
 namespace {
 
 std::int64_t single(Coordinator& coordinator, const std::string& sql) {
-  std::lock_guard lock(coordinator.impl().mutex);
+  auto connection = TestAccess::connection(coordinator);
   sqlite3_stmt* st = nullptr;
   std::int64_t v = -1;
-  if (sqlite3_prepare_v2(static_cast<sqlite3*>(coordinator.impl().db), sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(connection.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
       sqlite3_step(st) == SQLITE_ROW)
     v = sqlite3_column_int64(st, 0);
   sqlite3_finalize(st);
@@ -32,10 +32,10 @@ std::int64_t single(Coordinator& coordinator, const std::string& sql) {
 }
 
 std::string text(Coordinator& coordinator, const std::string& sql) {
-  std::lock_guard lock(coordinator.impl().mutex);
+  auto connection = TestAccess::connection(coordinator);
   sqlite3_stmt* st = nullptr;
   std::string v;
-  if (sqlite3_prepare_v2(static_cast<sqlite3*>(coordinator.impl().db), sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(connection.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
       sqlite3_step(st) == SQLITE_ROW)
     v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   sqlite3_finalize(st);
@@ -146,7 +146,7 @@ TEST_F(BulkInsertTest, OneNotificationListsEveryNewRowAndOpenContextsCatchUp) {
   EXPECT_EQ(inserted, 500u);
 
   SaveNotification note;
-  for (std::int64_t k = 1; k <= 500; ++k) note.insertedIDs.push_back(coordinator->impl().idFor(coordinator->model()->entity("Bookmark"), k));
+  for (std::int64_t k = 1; k <= 500; ++k) note.insertedIDs.push_back(TestAccess::impl(*coordinator).idFor(coordinator->model()->entity("Bookmark"), k));
   main->mergeChangesFromSave(note);
   EXPECT_EQ(tag->toMany("bookmarks").size(), 500u);
 }
@@ -161,8 +161,7 @@ TEST_F(BulkInsertTest, AFailedOrAbandonedInsertLeavesTheStoreAsItWas) {
   EXPECT_EQ(count("Bookmark"), 0u);
   {
     // A row the store refuses spoils the whole insert.
-    std::lock_guard lock(coordinator->impl().mutex);
-    ASSERT_EQ(sqlite3_exec(static_cast<sqlite3*>(coordinator->impl().db),
+    ASSERT_EQ(sqlite3_exec(TestAccess::connection(*coordinator).db,
                            "CREATE TRIGGER refuse BEFORE INSERT ON ZBOOKMARK WHEN NEW.ZUNIQUEID = 'bad' "
                            "BEGIN SELECT RAISE(ABORT, 'disk full'); END;",
                            nullptr, nullptr, nullptr),

@@ -3,7 +3,7 @@
 #include "StoreTestModel.h"
 
 #include "Harness/TestSupport.h"
-#include "Platform/Store/StoreInternal.h"
+#include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -15,8 +15,8 @@ using namespace kesto::store::test;
 namespace {
 
 int syncLevel(Coordinator& coordinator) {
-  std::lock_guard lock(coordinator.impl().mutex);
-  auto* db = static_cast<sqlite3*>(coordinator.impl().db);
+  auto connection = TestAccess::connection(coordinator);
+  sqlite3* db = connection.db;
   sqlite3_stmt* st = nullptr;
   int level = -1;
   if (sqlite3_prepare_v2(db, "PRAGMA synchronous", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
@@ -77,7 +77,7 @@ TEST(BulkSave, FailedBulkSaveStillRestoresSyncLevel) {
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_busy_timeout(static_cast<sqlite3*>(coordinator->impl().db), 0);
+  sqlite3_busy_timeout(TestAccess::connection(*coordinator).db, 0);
   EXPECT_FALSE(context->save());
   EXPECT_EQ(syncLevel(*coordinator), 2);
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -4,7 +4,7 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Store/Predicate.h"
-#include "Platform/Store/StoreInternal.h"
+#include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,8 +21,8 @@ std::string queryPlan(Coordinator& coordinator, const std::string& predicate, co
   std::string where;
   std::vector<fnd::Value> binds;
   if (!p || !e || !compilePredicate(*p, *e, where, binds)) return "not compiled";
-  std::lock_guard lock(coordinator.impl().mutex);
-  auto* db = static_cast<sqlite3*>(coordinator.impl().db);
+  auto connection = TestAccess::connection(coordinator);
+  sqlite3* db = connection.db;
   sqlite3_stmt* st = nullptr;
   std::string plan;
   const std::string sql = "EXPLAIN QUERY PLAN SELECT Z_PK FROM " + e->tableName() + " WHERE " + where;

@@ -329,6 +329,7 @@ TEST(TokenField, TheKeptPictureFollowsTokensFontAndBackground) {
   Font large;
   large.pointSize = 20;
   field->setFont(large);
+  EXPECT_NEAR(field->font().pointSize, 20, 0.01);  // read back in the units it was set in
   const fnd::Rect wider = field->rectOfToken(0);
   EXPECT_GT(wider.size.width, only.size.width);
   EXPECT_EQ(pixelAt(*field, {wider.origin.x + wider.size.width - 6, wider.origin.y + wider.size.height / 2}),

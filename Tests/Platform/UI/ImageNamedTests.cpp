@@ -1,6 +1,7 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Image_p.h"
+#include "Platform/UI/TestAccess_p.h"
 
 #include <QImage>
 #include <QPainter>
@@ -109,7 +110,7 @@ TEST(ImageNamed, ArtworkIsDrawnSharpAtTheSizeItCoversOnTheDevice) {
         GraphicsContext context(&impl, true, 24);
         context.drawImage(image, kesto::fnd::Rect(0, 0, 24, 24));
       }
-      const QImage expected = image.impl()->atPixelSize(QSize(pixels, pixels))
+      const QImage expected = TestAccess::impl(image)->atPixelSize(QSize(pixels, pixels))
                                   .convertToFormat(QImage::Format_ARGB32_Premultiplied);
       ASSERT_EQ(expected.size(), QSize(pixels, pixels)) << name;
       int differing = 0;

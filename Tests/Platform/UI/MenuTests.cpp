@@ -8,6 +8,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/Panel.h"
+#include "Platform/UI/TestAccess_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
@@ -396,7 +397,7 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   std::weak_ptr<MenuItem> weak = item;
   item.reset();
   menu->update();
-  QAction* action = menu->items().front()->impl()->action;
+  QAction* action = TestAccess::impl(*menu->items().front())->action;
   menu.reset();
   action->trigger();  // the item and its menu go while the action runs
   test::spin(0.05);

@@ -1,6 +1,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/UI/OutlineView.h"
 #include "Platform/UI/OutlineView_p.h"
+#include "Platform/UI/TestAccess_p.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QDragMoveEvent>
+#include <QFontInfo>
 
 #include <gtest/gtest.h>
 
@@ -231,12 +233,12 @@ TEST_F(OutlineViewTest, MouseKeysAndCodeAllPassThroughTheOneSelectionEntryPoint)
   EXPECT_EQ(outline->calls.size(), 3u);
   EXPECT_EQ(selection(), (std::vector<std::int64_t>{1}));
   // The toolkit's own selection (what assistive technology reads) follows.
-  auto selectedIndexes = outline->impl()->tree->selectionModel()->selectedIndexes();
+  auto selectedIndexes = TestAccess::impl(*outline)->tree->selectionModel()->selectedIndexes();
   ASSERT_EQ(selectedIndexes.size(), 1);
-  EXPECT_EQ(outline->impl()->model->nodeFor(selectedIndexes[0])->item, inbox.get());
+  EXPECT_EQ(TestAccess::impl(*outline)->model->nodeFor(selectedIndexes[0])->item, inbox.get());
 
   // A real press on the toolkit's widget arrives the same way.
-  auto* tree = outline->impl()->tree;
+  auto* tree = TestAccess::impl(*outline)->tree;
   QPoint at(100, int(outline->rectOfRow(2).origin.y + 5));
   QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
@@ -365,7 +367,7 @@ TEST_F(OutlineViewTest, ReloadKeepsExpandedItemsAndSelectedRowsAndDropsVanishedO
 
 TEST_F(OutlineViewTest, DropsAreValidatedByItemAndChildIndexThroughTheModel) {
   outline->expandItem(library.get());
-  auto* model = outline->impl()->model;
+  auto* model = TestAccess::impl(*outline)->model;
   QMimeData mime;
   mime.setData("text/plain", "folder:7");
   QModelIndex libraryIndex = model->index(0, 0);
@@ -388,7 +390,7 @@ TEST_F(OutlineViewTest, DropsAreValidatedByItemAndChildIndexThroughTheModel) {
 
 TEST_F(OutlineViewTest, ADragOverARowProposesOntoItsMiddleAndBetweenAtItsEdges) {
   outline->expandItem(library.get());
-  auto* widget = outline->impl()->tree;
+  auto* widget = TestAccess::impl(*outline)->tree;
   QMimeData mime;
   mime.setData("text/plain", "bm:1\n");
   auto over = [&](long row, double fraction, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -419,7 +421,7 @@ TEST_F(OutlineViewTest, ADragOverARowProposesOntoItsMiddleAndBetweenAtItsEdges) 
 
 TEST_F(OutlineViewTest, DraggedRowsBecomePlainTextLines) {
   outline->expandItem(nullptr, true);
-  auto* model = outline->impl()->model;
+  auto* model = TestAccess::impl(*outline)->model;
   QModelIndex libraryIndex = model->index(0, 0);
   std::unique_ptr<QMimeData> mime(model->mimeData({model->index(0, 0, libraryIndex), model->index(1, 0, libraryIndex)}));
   ASSERT_TRUE(mime);
@@ -435,7 +437,7 @@ TEST_F(OutlineViewTest, ContextMenusNameTheItemUnderThePointerAndHowTheyWereAske
   window.sendEvent(mouse(EventType::LeftMouseUp, rowPoint(1), ModifierFlag::Control));
   window.sendEvent(mouse(EventType::RightMouseDown, {100, 250}));
   // The right button on the toolkit's widget.
-  auto* tree = outline->impl()->tree;
+  auto* tree = TestAccess::impl(*outline)->tree;
   QPoint at(100, int(outline->rectOfRow(0).origin.y + 5));
   QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton, Qt::RightButton,
                     Qt::NoModifier);
@@ -456,7 +458,7 @@ TEST_F(OutlineViewTest, TypingSelectsTheNextMatchingRowAndSkipsGroups) {
   EXPECT_EQ(outline->selectedRow(), 2);
   // "T" alone would find the group heading "Tags"; groups are never type-selected.
   outline->deselectAll();
-  auto* d = outline->impl();
+  auto* d = TestAccess::impl(*outline);
   d->typedAt = -1e9;
   outline->keyDown(Event::key(KeyCode::T, 0, "t"));
   EXPECT_EQ(outline->selectedRow(), -1);
@@ -467,7 +469,7 @@ TEST_F(OutlineViewTest, InlineRenameHandsTheNewTextToTheDataSource) {
   window.makeKeyAndOrderFront();
   outline->editRow(1);
   ASSERT_TRUE(outline->isEditing());
-  auto* editor = outline->impl()->tree->findChild<QLineEdit*>();
+  auto* editor = TestAccess::impl(*outline)->tree->findChild<QLineEdit*>();
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->text().toStdString(), "Inbox");
   editor->setText("Reading");
@@ -487,7 +489,7 @@ TEST_F(OutlineViewTest, ReturnAndEnterFromTheWindowStoreARenameAndEscapeKeepsThe
     EXPECT_TRUE(outline->isEditing());
     // The editor just closed may still wait for its deletion: the open one is shown.
     QLineEdit* editor = nullptr;
-    for (auto* e : outline->impl()->tree->findChildren<QLineEdit*>())
+    for (auto* e : TestAccess::impl(*outline)->tree->findChildren<QLineEdit*>())
       if (e->isVisible()) editor = e;
     ASSERT_NE(editor, nullptr);
     editor->setText(text);
@@ -509,7 +511,7 @@ TEST_F(OutlineViewTest, TheRenameEditorLiesOverTheRowsTextInItsFont) {
   const long row = 4;  // Alpha, three levels in
   outline->editRow(row);
   ASSERT_TRUE(outline->isEditing());
-  auto* editor = outline->impl()->tree->findChild<QLineEdit*>();
+  auto* editor = TestAccess::impl(*outline)->tree->findChild<QLineEdit*>();
   ASSERT_NE(editor, nullptr);
   const fnd::Rect text = outline->frameOfCellAtRow(row), r = outline->rectOfRow(row);
   const QRect g = editor->geometry();
@@ -517,7 +519,8 @@ TEST_F(OutlineViewTest, TheRenameEditorLiesOverTheRowsTextInItsFont) {
   EXPECT_GT(g.x(), 20);
   EXPECT_NEAR(g.y(), r.origin.y, 1);
   EXPECT_NEAR(g.height(), r.size.height, 1);
-  EXPECT_NEAR(editor->font().pointSizeF(), outline->preparedCellAtRow(row).font.pointSize, 0.5);
+  // Our font sizes are in view units (pixels), the toolkit's in points.
+  EXPECT_NEAR(QFontInfo(editor->font()).pixelSize(), outline->preparedCellAtRow(row).font.pointSize, 1);
 }
 
 TEST_F(OutlineViewTest, ToolTipsComeFromTheDelegateForTheRowUnderThePointer) {

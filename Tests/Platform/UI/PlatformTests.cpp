@@ -292,6 +292,19 @@ struct ThrowingWindowDelegate : WindowDelegate {
 }  // namespace
 
 // What a delegate or an observer throws from a window event must not unwind through Qt.
+TEST(GraphicsContext, FontSizesAreInTheUnitsOfViewGeometry) {
+  // A 13-unit line fits the 20-unit rows the lists are laid out with, as it was drawn for; taken
+  // as toolkit points it would be a third taller on a 96 dpi screen.
+  Font body;
+  const fnd::Size line = GraphicsContext::sizeOfText("Ag", body);
+  EXPECT_GT(line.height, 12);
+  EXPECT_LE(line.height, 18);
+  Font twice = body;
+  twice.pointSize = 26;
+  EXPECT_NEAR(GraphicsContext::sizeOfText("Kesto", twice).width / GraphicsContext::sizeOfText("Kesto", body).width,
+              2.0, 0.25);
+}
+
 TEST(Window, ExceptionsFromWindowEventsStayOutOfTheEventLoop) {
   Window window(fnd::Rect(10, 10, 200, 100), WindowStyle::Titled | WindowStyle::Resizable);
   ThrowingWindowDelegate delegate;

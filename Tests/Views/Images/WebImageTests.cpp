@@ -7,6 +7,7 @@
 #include "ImageServer.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Platform/UI/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@ using kesto::WebImageView;
 using kesto::net::URL;
 using kesto::ui::Color;
 using kesto::ui::Image;
+using kesto::ui::TestAccess;
 
 namespace {
 
@@ -191,10 +193,10 @@ TEST(ImageMemoryCache, SameBytesGiveTheKeptPictureAndTheBudgetDropsTheOldest) {
   kesto::ImageMemoryCache cache(2 * (400 + red.size()) + 100);
   Image first = cache.imageForData("a", red);
   ASSERT_TRUE(isRed(first));
-  EXPECT_EQ(cache.imageForData("a", red).impl(), first.impl()) << "not decoded again";
+  EXPECT_EQ(TestAccess::impl(cache.imageForData("a", red)), TestAccess::impl(first)) << "not decoded again";
   // New bytes under the same address (a picture fetched anew) are decoded.
   Image replaced = cache.imageForData("a", blue);
-  EXPECT_NE(replaced.impl(), first.impl());
+  EXPECT_NE(TestAccess::impl(replaced), TestAccess::impl(first));
   EXPECT_FALSE(isRed(replaced));
   EXPECT_EQ(cache.count(), 1u);
 
@@ -203,7 +205,7 @@ TEST(ImageMemoryCache, SameBytesGiveTheKeptPictureAndTheBudgetDropsTheOldest) {
   cache.imageForData("c", red);
   EXPECT_EQ(cache.count(), 2u);
   EXPECT_LE(cache.cost(), cache.budget());
-  EXPECT_EQ(cache.imageForData("a", blue).impl(), replaced.impl()) << "the recently used one stays";
+  EXPECT_EQ(TestAccess::impl(cache.imageForData("a", blue)), TestAccess::impl(replaced)) << "the recently used one stays";
   const std::size_t kept = cache.count();
   Image fresh = cache.imageForData("b", red);
   EXPECT_TRUE(isRed(fresh));
@@ -233,6 +235,6 @@ TEST(ImageMemoryCache, WebImageViewsShareDecodedPictures) {
   ASSERT_TRUE(isRed(first->image()));
   auto second = std::make_shared<WebImageView>(kesto::fnd::Rect(0, 0, 40, 30));
   second->setImageURL(url(server.url("/shared.png")));  // from the disk cache, at once
-  EXPECT_EQ(second->image().impl(), first->image().impl());
+  EXPECT_EQ(TestAccess::impl(second->image()), TestAccess::impl(first->image()));
   EXPECT_EQ(server.hits("/shared.png"), 1);
 }
