@@ -93,7 +93,9 @@ void closeInterface(std::unique_ptr<MainInterface>& ui) {
 
 // One keystroke of "page 4711" per iteration, over and over: the field's text grows by a
 // character (and starts again after the whole term), its action runs and `window` is drawn.
-void typeTheTermAgainAndAgain(benchmark::State& state, ui::SearchField& field, ui::Window& window) {
+// The run ends on the whole term, whose search must have filled `results`.
+void typeTheTermAgainAndAgain(benchmark::State& state, ui::SearchField& field, ui::Window& window,
+                              const DataManager::BookmarkList& results) {
   const std::string term = "page 4711";
   std::size_t typed = 0;
   for (auto _ : state) {
@@ -102,6 +104,7 @@ void typeTheTermAgainAndAgain(benchmark::State& state, ui::SearchField& field, u
     field.sendAction();
     window.displayIfNeeded();
   }
+  if (results.empty()) state.SkipWithError("the full term found nothing");
 }
 
 // Five repetitions, reported with their minimum and maximum beside the mean.
@@ -109,6 +112,12 @@ void fiveRepetitionsWithMinAndMax(benchmark::internal::Benchmark* b) {
   b->Repetitions(5)
       ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
       ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+}
+
+// The runs of the typing benchmarks: five times the term's nine keystrokes, so that every run
+// ends on the whole term.
+void typingRuns(benchmark::internal::Benchmark* b) {
+  fiveRepetitionsWithMinAndMax(b->Unit(benchmark::kMillisecond)->Iterations(45));
 }
 
 void BM_ColdStartToFirstDrawnList(benchmark::State& state) {
@@ -284,15 +293,11 @@ BENCHMARK(BM_DeleteSelectedBookmarks)->Arg(0)->Arg(1)->UseManualTime()->Unit(ben
 void BM_SearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
   auto& field = *ui->bookmarksController().views().searchField;
-  typeTheTermAgainAndAgain(state, field, ui->window());
-  if (ui->dataManager().bookmarks().empty()) state.SkipWithError("the full term found nothing");
+  typeTheTermAgainAndAgain(state, field, ui->window(), ui->dataManager().bookmarks());
   field.setStringValue("");
   closeInterface(ui);
 }
-BENCHMARK(BM_SearchKeystrokeToDrawnResult)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(45)
-    ->Apply(fiveRepetitionsWithMinAndMax);
+BENCHMARK(BM_SearchKeystrokeToDrawnResult)->Apply(typingRuns);
 
 // The first keystroke after a save: the search's prepared texts are rebuilt for the whole
 // library (the one keystroke that pays for it).
@@ -394,14 +399,10 @@ void BM_MenuBarSearchKeystrokeToDrawnResult(benchmark::State& state) {
   auto ui = startDrawnAndSettled();
   auto& menu = ui->menuBookmarksController();
   ui->appDelegate().hotkeyWithEvent();
-  typeTheTermAgainAndAgain(state, *menu.searchField, ui->menuBarWindow());
-  if (ui->dataManager().menuBookmarks().empty()) state.SkipWithError("the full term found nothing");
+  typeTheTermAgainAndAgain(state, *menu.searchField, ui->menuBarWindow(), ui->dataManager().menuBookmarks());
   closeInterface(ui);
 }
-BENCHMARK(BM_MenuBarSearchKeystrokeToDrawnResult)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(45)
-    ->Apply(fiveRepetitionsWithMinAndMax);
+BENCHMARK(BM_MenuBarSearchKeystrokeToDrawnResult)->Apply(typingRuns);
 
 }  // namespace
 

@@ -52,11 +52,16 @@ void makeLibrary() {
   bench::loadLibrary(*dm, prefs);
 }
 
+// Sets `list` on the library and wakes it, as the sidebar does.
+void wire(SmartListController& list) {
+  list.setDataManager(dm.get());
+  list.awakeFromNib();
+}
+
 // The tags tab's rows: every tag in use with its badge, drawn into the list.
 void BM_TagList(benchmark::State& state) {
   TagsController tags;
-  tags.setDataManager(dm.get());
-  tags.awakeFromNib();
+  wire(tags);
   for (auto _ : state) {
     tags.loadItems();
     benchmark::DoNotOptimize(tags.tagItems().size());
@@ -80,8 +85,7 @@ template <typename List>
 void BM_SmartListRefresh(benchmark::State& state, const char* selectedView) {
   fnd::UserDefaults::standard().setString(selectedView, SelectedView);
   List list;
-  list.setDataManager(dm.get());
-  list.awakeFromNib();
+  wire(list);
   for (auto _ : state) {
     list.updateView();
     benchmark::DoNotOptimize(list.entries().size());

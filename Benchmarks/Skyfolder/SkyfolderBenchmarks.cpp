@@ -67,12 +67,8 @@ struct Done : SFRestClientDelegate {
 // One fake, one linked session and client for the transfer benchmarks.
 struct Transfer : test::LoopbackSkyfolder {
   Transfer() {
-    startSkyfolder(fnd::FileManager::createTemporaryDirectory("skyfolder-bench"));
-    pinClientToSkyfolder();
-    session = std::make_shared<SFSession>(test::FakeSkyfolder::kConsumerKey, test::FakeSkyfolder::kConsumerSecret,
-                                          "sandbox");
-    session->updateAccessToken(test::FakeSkyfolder::kAccessToken, test::FakeSkyfolder::kAccessSecret,
-                               test::FakeSkyfolder::kUserId);
+    startPinnedSkyfolder(fnd::FileManager::createTemporaryDirectory("skyfolder-bench"));
+    session = linkedSession();
     client = SFRestClient::initWithSession(session);
     client->setDelegate(&done);
   }

@@ -8,6 +8,7 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/TextField.h"
 
+#include "Harness/StoreOnDisk.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
@@ -49,19 +50,7 @@ class SaveFailureTest : public AppTest {
   }
 
   // Rows as another program reading the file finds them.
-  int bookmarksOnDisk() {
-    sqlite3* db = nullptr;
-    int count = -1;
-    if (sqlite3_open_v2(storePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_stmt* st = nullptr;
-      if (sqlite3_prepare_v2(db, "SELECT count(*) FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK &&
-          sqlite3_step(st) == SQLITE_ROW)
-        count = sqlite3_column_int(st, 0);
-      sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return count;
-  }
+  int bookmarksOnDisk() { return bookmarkRowsOnDisk(storePath()); }
 
   static std::string storePath() { return WrenDataManager::sharedInstance().persistentStorePath(); }
 

@@ -32,6 +32,16 @@ class SyncStagesTest : public AppTest {
     AppTest::TearDown();
   }
 
+  // Opens the wizard with `method` chosen and moves on, without animating, to that method's stage.
+  void openWizardOnTheStageOf(const std::string& method) {
+    defaults().setString(method, Synchronizer::kCurrentSyncMethodKey);
+    auto& wizard = ui->syncWizard();
+    wizard.openWizard();
+    ASSERT_TRUE(wizard.setupFlow());
+    wizard.setupFlow()->setAnimates(false);
+    wizard.setupFlow()->next();
+  }
+
   std::unique_ptr<SetupResponders> responders;
 };
 
@@ -76,12 +86,8 @@ TEST_F(SyncStagesTest, TheToolbarButtonStartsTheEngineOrTheWizard) {
 TEST_F(SyncStagesTest, TheAccountStagesForgotPasswordOpensTheApplicationsRecoveryPanel) {
   build(0);
   defaults().setString("me@example.org", "SyncEmail");
-  defaults().setString("kestoapp", Synchronizer::kCurrentSyncMethodKey);
+  ASSERT_NO_FATAL_FAILURE(openWizardOnTheStageOf("kestoapp"));
   auto& wizard = ui->syncWizard();
-  wizard.openWizard();
-  ASSERT_TRUE(wizard.setupFlow());
-  wizard.setupFlow()->setAnimates(false);
-  wizard.setupFlow()->next();
   ASSERT_TRUE(dynamic_cast<KestoAccountWizard*>(wizard.setupFlow()->currentViewController()));
   ASSERT_TRUE(wizard.forgotPasswordButton());
   EXPECT_FALSE(ui->passwordRecovery().recoveryFolderSheet().isVisible());
@@ -94,12 +100,8 @@ TEST_F(SyncStagesTest, TheAccountStagesForgotPasswordOpensTheApplicationsRecover
 
 TEST_F(SyncStagesTest, TheSkyfolderStagesButtonIsServedByTheApplicationsTransport) {
   build(0);
-  defaults().setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
+  ASSERT_NO_FATAL_FAILURE(openWizardOnTheStageOf("skyfolder"));
   auto& wizard = ui->syncWizard();
-  wizard.openWizard();
-  ASSERT_TRUE(wizard.setupFlow());
-  wizard.setupFlow()->setAnimates(false);
-  wizard.setupFlow()->next();
   auto* stage = dynamic_cast<SkyfolderWizard*>(wizard.setupFlow()->currentViewController());
   ASSERT_TRUE(stage && stage->skyfolderButton());
   EXPECT_EQ(stage->skyfolderButton()->title(), "Link Skyfolder");

@@ -2,10 +2,13 @@
 
 // Small helpers shared by the harnesses.
 
+#include "Platform/Foundation/XmlDocument.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +31,9 @@ inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
 const std::string& scratchFolder();
 // Writes the bytes to a file in the scratch folder and answers its path.
 std::string writeScratchFile(const char* name, std::string_view bytes);
+
+// Hands `touch` every node of the tree below `root` the way readers walk it, bounded (5,000
+// nodes, 256 levels) so a deep or wide tree cannot take long.
+void walkTree(const fnd::XmlNode& root, const std::function<void(const fnd::XmlNode&)>& touch);
 
 }  // namespace kesto::fuzz

@@ -6,20 +6,6 @@
 using kesto::fnd::XmlDocument;
 using kesto::fnd::XmlNode;
 
-namespace {
-
-// Touches every node the way readers do, bounded so a deep tree cannot take long.
-void walk(const XmlNode& node, int depth, int& budget) {
-  if (!node || depth > 256 || --budget < 0) return;
-  (void)node.kind();
-  (void)node.name();
-  (void)node.line();
-  for (const auto& attribute : node.attributes()) (void)attribute.stringValue();
-  for (XmlNode child = node.firstChild(); child; child = child.nextSibling()) walk(child, depth + 1, budget);
-}
-
-}  // namespace
-
 // XML replies and sync files.
 KESTO_FUZZ_TARGET(XmlDocument) {
   const auto bytes = kesto::fuzz::asText(data, size);
@@ -30,8 +16,12 @@ KESTO_FUZZ_TARGET(XmlDocument) {
   KESTO_FUZZ_CHECK((doc == nullptr) == (deferred == nullptr));
   if (!doc) return 0;
   KESTO_FUZZ_CHECK(deferred->xmlString() == doc->xmlString());
-  int budget = 5000;
-  walk(doc->documentNode(), 0, budget);
+  kesto::fuzz::walkTree(doc->documentNode(), [](const XmlNode& node) {
+    (void)node.kind();
+    (void)node.name();
+    (void)node.line();
+    for (const auto& attribute : node.attributes()) (void)attribute.stringValue();
+  });
   (void)doc->rootElement().stringValue();
   (void)doc->nodesForXPath("//*[@id]");
   (void)doc->firstNodeForXPath("/*/*[1]/text()");

@@ -2,6 +2,8 @@
 
 // Keys as the toolkit delivers them to the focused widget, for tests of text controls.
 
+#include "Platform/UI/Window.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QString>
@@ -24,6 +26,12 @@ inline void press(int key, const QString& text = QString(), Qt::KeyboardModifier
 // Each character as its key: letters with their key codes, anything else as text alone.
 inline void type(const QString& text) {
   for (QChar c : text) press(c.isLetter() ? Qt::Key_A + (c.toUpper().unicode() - 'A') : 0, QString(c));
+}
+
+// Gives `responder` the keyboard focus in `window` and types `text` there.
+inline void typeInto(ui::Window& window, ui::Responder* responder, const QString& text) {
+  window.makeFirstResponder(responder);
+  type(text);
 }
 
 }  // namespace kesto::test

@@ -19,6 +19,12 @@ class DataManagerTest : public LibraryTest {
     stopClockInParisAt("2021-06-16 12:00:00 +0200");  // a Wednesday
   }
   fnd::Date hoursAgo(double h) const { return now.dateByAddingTimeInterval(-h * 3600); }
+  // A bookmark last opened `h` hours before now.
+  Bookmark::Ref openedHoursAgo(const std::string& url, const std::string& title, double h) {
+    auto b = bookmark(url, title);
+    b->setLastOpened(hoursAgo(h));
+    return b;
+  }
 };
 
 TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
@@ -56,8 +62,7 @@ TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
 }
 
 TEST_F(DataManagerTest, SmartListsAndCounters) {
-  auto opened = bookmark("http://1.example/", "opened");
-  opened->setLastOpened(hoursAgo(1));
+  auto opened = openedHoursAgo("http://1.example/", "opened", 1);
   opened->setTimesOpened(3);
   opened->setNotes(std::string("note"));
   opened->setColor(std::string("BLUE"));
@@ -71,8 +76,7 @@ TEST_F(DataManagerTest, SmartListsAndCounters) {
   auto lockedTrash = bookmark("http://4.example/", "locked trash");
   lockedTrash->setTrashed(1);
   lockedTrash->setBlocked(1);
-  auto yesterday = bookmark("http://5.example/", "yesterday");
-  yesterday->setLastOpened(hoursAgo(20));
+  openedHoursAgo("http://5.example/", "yesterday", 20);
   save();
   DataManager dm;
   loadAwake(dm);
@@ -107,8 +111,7 @@ TEST_F(DataManagerTest, SmartListsAndCounters) {
 }
 
 TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
-  auto b = bookmark("http://d.example/", "visited");
-  b->setLastOpened(hoursAgo(1));
+  openedHoursAgo("http://d.example/", "visited", 1);
   save();
   DataManager dm;
   loadAwake(dm);
@@ -395,11 +398,9 @@ TEST_F(DataManagerTest, TrashCountLeavesOutLockedBookmarksTheTrashListShows) {
 
 TEST_F(DataManagerTest, MenuBarListsAndNotificationsItObserves) {
   auto never = bookmark("http://menu.example/never", "b never opened");
-  auto recent = bookmark("http://menu.example/recent", "a recent");
-  recent->setLastOpened(hoursAgo(1));
+  auto recent = openedHoursAgo("http://menu.example/recent", "a recent", 1);
   recent->setIsFavorite(1);
-  auto old = bookmark("http://menu.example/old", "C old");
-  old->setLastOpened(hoursAgo(500));
+  auto old = openedHoursAgo("http://menu.example/old", "C old", 500);
   old->setIsFavorite(1);
   auto gone = bookmark("http://menu.example/gone", "gone");
   gone->setTrashed(1);

@@ -76,6 +76,14 @@ std::shared_ptr<NetHTTPRequestOperationManager> xmlManager() {
   return manager;
 }
 
+// The same, answering challenges as `user` with `password`.
+std::shared_ptr<NetHTTPRequestOperationManager> xmlManagerSignedInAs(const std::string& user,
+                                                                      const std::string& password) {
+  auto manager = xmlManager();
+  manager->setCredential(net::URLCredential::withUser(user, password));
+  return manager;
+}
+
 // GETs `url` without parameters and runs the event loop until `o` heard the end (10 s at most);
 // answers whether it did.
 bool getUntilEnded(NetHTTPRequestOperationManager& manager, const std::string& url, Outcome& o) {
@@ -439,8 +447,7 @@ TEST(RequestOperationTest, ChallengesUseTheCredentialOnceThenGiveUp) {
     test::askForBasicAuth(res, "r");
   });
   s.start();
-  auto manager = xmlManager();
-  manager->setCredential(net::URLCredential::withUser("u", "p"));
+  auto manager = xmlManagerSignedInAs("u", "p");
   Outcome good;
   ASSERT_TRUE(getUntilEnded(*manager, s.url("/private"), good));
   EXPECT_EQ(good.successes, 1);
@@ -472,8 +479,7 @@ TEST(RequestOperationTest, TheCredentialStaysWithTheOriginAsked) {
   });
   service.start();
 
-  auto manager = xmlManager();
-  manager->setCredential(net::URLCredential::withUser("u", "p"));
+  auto manager = xmlManagerSignedInAs("u", "p");
   Outcome o;
   ASSERT_TRUE(getUntilEnded(*manager, service.url("/moved"), o));
   EXPECT_EQ(o.failures, 1);

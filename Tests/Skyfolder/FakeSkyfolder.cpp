@@ -1,8 +1,11 @@
 #include "FakeSkyfolder.h"
 
 #include "Platform/Net/ServerTrust.h"
+#include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFRequest.h"
+#include "Skyfolder/SFSession.h"
 
+#include "Platform/Foundation/JsonText.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Skyfolder/SFConfig.h"
@@ -44,12 +47,9 @@ std::string gzipped(const std::string& in) {
 }
 
 std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
+  std::string out;
+  fnd::json::appendQuoted(out, s);
+  return out;
 }
 
 std::string param(const std::multimap<std::string, std::string>& params, const std::string& name) {
@@ -362,6 +362,28 @@ void LoopbackSkyfolder::pinClientToSkyfolder() const {
   SFRequest::setRootCertificatesForTesting(std::vector<net::Certificate>{*net::Certificate::fromDER(ca.der())});
 }
 
+void LoopbackSkyfolder::startPinnedSkyfolder(const std::string& folder) {
+  startSkyfolder(folder);
+  pinClientToSkyfolder();
+}
+
 void LoopbackSkyfolder::unpinClient() { SFRequest::setRootCertificatesForTesting(std::nullopt); }
+
+std::shared_ptr<SFSession> LoopbackSkyfolder::newSession() {
+  return std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
+}
+
+std::shared_ptr<SFSession> LoopbackSkyfolder::linkedSession() {
+  auto session = newSession();
+  session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+  return session;
+}
+
+void LoopbackSkyfolder::approveInTheBrowser(std::optional<net::URL>& opened) const {
+  SFAuthHelperOSX::sharedHelper().setURLOpener([this, &opened](const net::URL& url) {
+    opened = url;
+    fake->approveRequestToken();
+  });
+}
 
 }  // namespace kesto::test

@@ -16,6 +16,13 @@ namespace httplib {
 class Server;
 }
 
+namespace kesto {
+class SFSession;
+namespace net {
+class URL;
+}
+}  // namespace kesto
+
 namespace kesto::test {
 
 // A loopback stand-in for the service's API as the client uses it: TLS, OAuth token calls with
@@ -109,8 +116,17 @@ struct LoopbackSkyfolder {
   void startSkyfolder(const std::string& folder);
   // Sends the client's API, content and web hosts to the fake and pins its test root.
   void pinClientToSkyfolder() const;
+  // Both: the fake started with its key material in `folder`, the client pinned to it.
+  void startPinnedSkyfolder(const std::string& folder);
   // Takes the pinned roots back to the built-in ones.
   static void unpinClient();
+  // A session with the fake's application key, not linked.
+  static std::shared_ptr<SFSession> newSession();
+  // The same, linked as the link flow leaves it: the fake's access token kept.
+  static std::shared_ptr<SFSession> linkedSession();
+  // The browser of the link flow: the page it is sent to goes into `opened` and the user
+  // approves the request there at once.
+  void approveInTheBrowser(std::optional<net::URL>& opened) const;
 
   std::string dir;  // the key material lives here; tests may put their files here too
   TestCert ca, leaf;

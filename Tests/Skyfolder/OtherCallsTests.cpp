@@ -101,10 +101,8 @@ struct Recorder : SFRestClientDelegate {
 class SkyfolderOtherCalls : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
-    session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
-    session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+    startPinnedSkyfolder(makeTempDir("pki"));
+    session = linkedSession();
     client = SFRestClient::initWithSession(session);
     client->setDelegate(&rec);
   }

@@ -81,9 +81,8 @@ struct SessionDelegate : SFSessionDelegate {
 class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
  protected:
   void SetUp() override {
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
-    session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
+    startPinnedSkyfolder(makeTempDir("pki"));
+    session = newSession();
     SFSession::setSharedSession(session);
   }
   void TearDown() override {
@@ -116,10 +115,7 @@ class SkyfolderService : public ::testing::Test, protected LoopbackSkyfolder {
 TEST_F(SkyfolderService, LinksThroughTheBrowserFlow) {
   auto& helper = SFAuthHelperOSX::sharedHelper();
   std::optional<net::URL> opened;
-  helper.setURLOpener([&](const net::URL& url) {
-    opened = url;
-    fake->approveRequestToken();
-  });
+  approveInTheBrowser(opened);
   int changes = 0;
   fnd::ScopedObserver observer;
   observer.observe(kSFAuthHelperOSXStateChangedNotification, [&](const fnd::Notification&) { ++changes; });

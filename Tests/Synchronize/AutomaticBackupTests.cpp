@@ -2,9 +2,8 @@
 
 #include "Synchronize/Backup.h"
 
+#include "Harness/StoreOnDisk.h"
 #include "Platform/Foundation/FileManager.h"
-
-#include <sqlite3.h>
 
 #include <csignal>
 #include <optional>
@@ -38,19 +37,6 @@ class AutomaticBackupTest : public SyncLibraryTest {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
   }
-  static int bookmarkRows(const std::string& path) {
-    sqlite3* db = nullptr;
-    int rows = -1;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_stmt* st = nullptr;
-      if (sqlite3_prepare_v2(db, "SELECT count(*) FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK &&
-          sqlite3_step(st) == SQLITE_ROW)
-        rows = sqlite3_column_int(st, 0);
-      sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return rows;
-  }
   // A pid no process has now.
   static pid_t deadPid() {
     for (pid_t pid = 4000000; pid > 1000; --pid)
@@ -74,7 +60,7 @@ TEST_F(AutomaticBackupTest, RunsOffTheCallerAndLeavesAPrivateWholeCopy) {
   for (const auto& n : names)
     if (n.rfind("201", 0) != 0) made = appFolder() + "/" + n;
   ASSERT_FALSE(made.empty());
-  EXPECT_EQ(bookmarkRows(made), 1);
+  EXPECT_EQ(bookmarkRowsOnDisk(made), 1);
   EXPECT_EQ(mode(made), 0600u);
   EXPECT_TRUE(Backup::isValidBackupFile(made));
   for (const auto& name : listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;

@@ -33,6 +33,13 @@ class BackupTest : public SyncLibraryTest {
   static bool has(const std::string& url) {
     return Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(url));
   }
+  // Restores the backup at `path` as a confirmed restore does, without asking or restarting;
+  // answers whether it went through.
+  static bool restoredFrom(const std::string& path) {
+    Backup backup;
+    backup.setFromPath(path);
+    return backup.doStartRestore();
+  }
   int terminated = 0;
 };
 
@@ -105,9 +112,7 @@ TEST_F(BackupTest, RestoringSomethingThatIsNotABackupIsRefusedAndChangesNothing)
   }
   for (const std::string& path : {dir + "/text.kestobck", dir + "/missing.kestobck", other, dir}) {
     alerts->shown.clear();
-    Backup backup;
-    backup.setFromPath(path);
-    EXPECT_FALSE(backup.doStartRestore()) << path;
+    EXPECT_FALSE(restoredFrom(path)) << path;
     EXPECT_TRUE(alerts->sawTitle("Kesto Restore")) << path;
   }
   EXPECT_TRUE(has("https://kept.example/"));
@@ -149,9 +154,7 @@ TEST_F(BackupTest, BackupsTheStoreCannotOpenAreRefusedBeforeTheSwap) {
     EXPECT_FALSE(Backup::isValidBackupFile(path, &error)) << path;
     EXPECT_FALSE(error.localizedDescription().empty());
     alerts->shown.clear();
-    Backup backup;
-    backup.setFromPath(path);
-    EXPECT_FALSE(backup.doStartRestore()) << path;
+    EXPECT_FALSE(restoredFrom(path)) << path;
     ASSERT_TRUE(alerts->sawTitle("Kesto Restore")) << path;
     EXPECT_NE(alerts->shown.back().message.find("Nothing was changed"), std::string::npos);
   }
@@ -209,9 +212,7 @@ TEST_F(BackupTest, ABackupOfAMigratableModelIsRestored) {
       tamperedBackup(makeTempDir("restore"), "older", "UPDATE Z_METADATA SET Z_VALUE = 'older' WHERE Z_KEY = 'versionHash'");
   fnd::Error error;
   ASSERT_TRUE(Backup::isValidBackupFile(path, &error)) << error.localizedDescription();
-  Backup backup;
-  backup.setFromPath(path);
-  ASSERT_TRUE(backup.doStartRestore());
+  ASSERT_TRUE(restoredFrom(path));
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
   EXPECT_TRUE(has("https://kept.example/"));
 }
@@ -248,9 +249,7 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
   EXPECT_EQ(id.rfind("kesto-", 0), 0u);
 
   // Restoring the kept copy brings the later bookmark back: the restore can be undone.
-  Backup undo;
-  undo.setFromPath(kept);
-  ASSERT_TRUE(undo.doStartRestore());
+  ASSERT_TRUE(restoredFrom(kept));
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
   EXPECT_TRUE(has("https://later.example/"));
 }

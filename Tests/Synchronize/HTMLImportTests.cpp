@@ -76,6 +76,15 @@ Parsed parse(std::string_view html, bool skip = false, const std::unordered_set<
   return p.value_or(Parsed{});
 }
 
+// A bookmark file with one link `depth` folders deep.
+std::string linkInNestedFolders(int depth) {
+  std::string html = "<DL>";
+  for (int i = 0; i < depth; ++i) html += "<DT><H3>F</H3><DL>";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
+  for (int i = 0; i < depth; ++i) html += "</DL>";
+  return html + "</DL>";
+}
+
 Parsed parseFixture(const std::string& name, HTMLImport::FileKind* kind = nullptr) {
   auto bytes = readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/" + name);
   EXPECT_FALSE(bytes.empty()) << name;
@@ -255,11 +264,7 @@ TEST(HTMLImportParseTest, SkippingDuplicatesWithinTheFileAndAgainstTheStore) {
 }
 
 TEST(HTMLImportParseTest, DeepNestingIsBoundedAndFoldersAreNeverTheirOwnParents) {
-  std::string html = "<DL>";
-  for (int i = 0; i < 400; ++i) html += "<DT><H3>F</H3><DL>";
-  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
-  for (int i = 0; i < 400; ++i) html += "</DL>";
-  html += "</DL>";
+  const std::string html = linkInNestedFolders(400);
   auto p = HTMLImport::parseDocument(html, "ROOT", false, {});
   ASSERT_TRUE(p);
   EXPECT_LE(p->folders.size(), 260u);
@@ -493,13 +498,8 @@ TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
 }
 
 TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {
-  std::string html = "<DL>";
-  for (int i = 0; i < 203; ++i) html += "<DT><H3>F</H3><DL>";
-  html += "<DT><A HREF=\"https://deep.example/\">deep</A>";
-  for (int i = 0; i < 203; ++i) html += "</DL>";
-  html += "</DL>";
   const std::string path = makeTempDir("deep") + "/deep.html";
-  writeFile(path, html);
+  writeFile(path, linkInNestedFolders(203));
   HTMLImport import;
   ASSERT_TRUE(runImport(import, path));
   ASSERT_EQ(alerts->shown.size(), 1u);

@@ -20,8 +20,7 @@ class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
  protected:
   void SetUp() override {
     SyncEngineTest::SetUp();
-    startSkyfolder(makeTempDir("pki"));
-    pinClientToSkyfolder();
+    startPinnedSkyfolder(makeTempDir("pki"));
     SkyFolderDataSource::setAppCredentials(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret);
     startEngine(SkyFolderDataSource::kMethod);
     fnd::UserDefaults::standard().setBool(true, SkyFolderDataSource::kUsingSkyfolderKey);
@@ -36,8 +35,7 @@ class SkyfolderTransportTest : public SyncEngineTest, public LoopbackSkyfolder {
   }
   // Linked as the link flow leaves it: the tokens in the keychain.
   void link() {
-    auto session = std::make_shared<SFSession>(FakeSkyfolder::kConsumerKey, FakeSkyfolder::kConsumerSecret, "sandbox");
-    session->updateAccessToken(FakeSkyfolder::kAccessToken, FakeSkyfolder::kAccessSecret, FakeSkyfolder::kUserId);
+    linkedSession();
   }
   std::vector<FakeSkyfolder::Logged> uploads() {
     std::vector<FakeSkyfolder::Logged> out;
@@ -128,12 +126,8 @@ TEST_F(SkyfolderTransportTest, WithoutALinkedAccountTheWizardOpens) {
 }
 
 TEST_F(SkyfolderTransportTest, TheLinkButtonLinksThroughTheBrowserAndUnlinks) {
-  auto& helper = SFAuthHelperOSX::sharedHelper();
   std::optional<net::URL> opened;
-  helper.setURLOpener([&](const net::URL& url) {
-    opened = url;
-    fake->approveRequestToken();
-  });
+  approveInTheBrowser(opened);
   fnd::UserDefaults::standard().setBool(false, SkyFolderDataSource::kUsingSkyfolderKey);
   SkyFolderDataSource linker;
   linker.initSkyFolder();

@@ -14,8 +14,8 @@
 namespace kesto::test {
 namespace {
 
-// Puts `contents` in as the folder's payload, by way of a file in `work`.
-bool put(sys::SyncedFolder& folder, const std::string& work, const std::string& contents) {
+// Writes `contents` to out.zip in `work` and puts that file into `folder`.
+bool putPayload(sys::SyncedFolder& folder, const std::string& work, const std::string& contents) {
   writeFile(work + "/out.zip", contents);
   return folder.putPayload(work + "/out.zip");
 }
@@ -26,9 +26,9 @@ TEST(SyncedFolder, PutReplacesThePayloadAndCopyReadsIt) {
   EXPECT_EQ(folder.payloadPath(), root + "/Documents/kesto_sync.zip");
   EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Missing);
   auto work = makeTempDir("work");
-  ASSERT_TRUE(put(folder, work, "first"));
+  ASSERT_TRUE(putPayload(folder, work, "first"));
   EXPECT_FALSE(fnd::FileManager::fileExists(work + "/out.zip"));  // moved in
-  ASSERT_TRUE(put(folder, work, "second"));
+  ASSERT_TRUE(putPayload(folder, work, "second"));
   EXPECT_EQ(folder.payloadState(), sys::SyncedFolder::PayloadState::Present);
   ASSERT_TRUE(folder.copyPayloadTo(work + "/in.zip"));
   EXPECT_EQ(readFile(work + "/in.zip"), "second");
@@ -41,10 +41,10 @@ TEST(SyncedFolder, SetAsideRenamesOnlyThePayloadThatWasRead) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  ASSERT_TRUE(put(folder, work, "garbage"));
+  ASSERT_TRUE(putPayload(folder, work, "garbage"));
   ASSERT_TRUE(folder.copyPayloadTo(work + "/read.zip"));
   // Another machine put a new payload there since: it stays.
-  ASSERT_TRUE(put(folder, work, "newer"));
+  ASSERT_TRUE(putPayload(folder, work, "newer"));
   fnd::Error error;
   EXPECT_FALSE(folder.setAsidePayload(work + "/read.zip", "aside.zip", &error));
   EXPECT_EQ(readFile(folder.payloadPath()), "newer");
@@ -65,7 +65,7 @@ TEST(SyncedFolder, FailuresKeepTheOldPayload) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  ASSERT_TRUE(put(folder, work, "kept"));
+  ASSERT_TRUE(putPayload(folder, work, "kept"));
   fnd::Error error;
   EXPECT_FALSE(folder.putPayload(work + "/missing.zip", &error));
   EXPECT_FALSE(error.localizedDescription().empty());
@@ -74,7 +74,8 @@ TEST(SyncedFolder, FailuresKeepTheOldPayload) {
   sys::SyncedFolder gone(root + "/nowhere");
   EXPECT_EQ(gone.payloadState(), sys::SyncedFolder::PayloadState::NoFolder);
   EXPECT_FALSE(gone.copyPayloadTo(work + "/x.zip"));
-  EXPECT_FALSE(put(gone, work, "new"));
+  writeFile(work + "/out.zip", "new");
+  EXPECT_FALSE(gone.putPayload(work + "/out.zip"));
   EXPECT_TRUE(fnd::FileManager::fileExists(work + "/out.zip"));  // the source stays on failure
 }
 
@@ -97,7 +98,7 @@ TEST(SyncedFolder, OnlyABoundedRegularPayloadIsCopied) {
   auto root = makeTempDir("container");
   sys::SyncedFolder folder(root);
   auto work = makeTempDir("work");
-  ASSERT_TRUE(put(folder, work, std::string(4096, 'x')));
+  ASSERT_TRUE(putPayload(folder, work, std::string(4096, 'x')));
   fnd::Error error;
   EXPECT_FALSE(folder.copyPayloadTo(work + "/in.zip", &error, 1, 4095));
   EXPECT_FALSE(error.localizedDescription().empty());

@@ -1,5 +1,4 @@
-#include "SyncTestSupport.h"
-#include "TestAlertResponder.h"
+#include "SyncEngineFixture.h"
 
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/SyncPayload.h"
@@ -22,29 +21,18 @@ using Clock = std::chrono::steady_clock;
 
 // Runs through the synced folder while another holder (as another copy of the application
 // would) keeps the folder's lock for a while.
-class SyncedFolderTransportTest : public SyncRecordsTest {
+class SyncedFolderTransportTest : public SyncEngineTest {
  protected:
   void SetUp() override {
-    SyncRecordsTest::SetUp();
-    alerts = TestAlertResponder::install();
-    engine = std::make_unique<Synchronizer>();
+    SyncEngineTest::SetUp();
     shared = makeTempDir("shared");
-    auto& defaults = fnd::UserDefaults::standard();
-    defaults.setString(shared, sys::SyncedFolder::kDefaultsKey);
-    defaults.setString(ICloudDataSource::kMethod, Synchronizer::kCurrentSyncMethodKey);
-    defaults.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
-    fnd::NotificationCenter::defaultCenter().addObserver(
-        this, [this](const fnd::Notification& n) {
-          ended.push_back({n.userInfo.at("success").boolValue(), n.userInfo.at("message").string()});
-        },
-        Synchronizer::kSyncEndedNotification);
+    fnd::UserDefaults::standard().setString(shared, sys::SyncedFolder::kDefaultsKey);
+    startEngine(ICloudDataSource::kMethod);
   }
   void TearDown() override {
     if (holder.joinable()) holder.join();
-    fnd::NotificationCenter::defaultCenter().removeObserver(this);
-    engine.reset();
-    TestAlertResponder::uninstall();
-    SyncRecordsTest::TearDown();
+    stopEngine();
+    SyncEngineTest::TearDown();
   }
 
   // Takes the folder's lock on another thread and keeps it for `seconds`.
@@ -97,14 +85,7 @@ class SyncedFolderTransportTest : public SyncRecordsTest {
     EXPECT_FALSE(engine->isBusy());
   }
 
-  struct Ended {
-    bool success;
-    std::string message;
-  };
-  std::shared_ptr<TestAlertResponder> alerts;
-  std::unique_ptr<Synchronizer> engine;
   std::string shared;
-  std::vector<Ended> ended;
   std::thread holder;
   std::atomic<bool> released{false};
 };
@@ -182,11 +163,7 @@ TEST_F(SyncedFolderTransportTest, AnArchiveWhoseDocumentIsUnreadableIsKeptAsideT
   EXPECT_TRUE(ended.back().success) << ended.back().message;
   ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().title, "Sync file kept aside");
-  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
-  ASSERT_TRUE(names);
-  std::string kept;
-  for (const auto& n : *names)
-    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  const std::string kept = keptAsideIn(shared + "/Documents");
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(readFile(shared + "/Documents/" + kept), bad);
   std::string xml;

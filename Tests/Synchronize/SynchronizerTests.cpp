@@ -1,6 +1,5 @@
 #include "SyncConvergence.h"
-#include "SyncTestSupport.h"
-#include "TestAlertResponder.h"
+#include "SyncEngineFixture.h"
 
 #include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/SyncPayload.h"
@@ -43,25 +42,12 @@ struct FakeSource : SyncDataSource {
   }
 };
 
-struct RecordingHost : SyncApplicationHost {
-  int wizards = 0, terminations = 0;
-  bool mustQuit = false;
-  std::vector<bool> canQuit;
-  void setAppCanQuit(bool v) override { canQuit.push_back(v); }
-  bool appMustQuit() const override { return mustQuit; }
-  void terminate() override { ++terminations; }
-  void openWizard() override { ++wizards; }
-};
-
-class SynchronizerTest : public SyncRecordsTest {
+class SynchronizerTest : public SyncEngineTest {
  protected:
   void SetUp() override {
-    SyncRecordsTest::SetUp();
-    alerts = TestAlertResponder::install();
-    host = std::make_shared<RecordingHost>();
-    engine = std::make_unique<Synchronizer>();
-    engine->setHost(host);
+    SyncEngineTest::SetUp();
     log = std::make_shared<FakeSource::Log>();
+    startEngine("fake");
     engine->registerSource("fake", "[Fake]", [this] {
       auto s = std::make_unique<FakeSource>();
       s->log = log;
@@ -69,39 +55,19 @@ class SynchronizerTest : public SyncRecordsTest {
       s->onSend = onSend;
       return s;
     });
-    auto& defaults = fnd::UserDefaults::standard();
-    defaults.setString("fake", Synchronizer::kCurrentSyncMethodKey);
-    defaults.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
-    fnd::NotificationCenter::defaultCenter().addObserver(
-        this, [this](const fnd::Notification& n) {
-          ended.push_back(n.userInfo.at("success").boolValue());
-        },
-        Synchronizer::kSyncEndedNotification);
   }
   void TearDown() override {
-    fnd::NotificationCenter::defaultCenter().removeObserver(this);
-    engine.reset();
-    TestAlertResponder::uninstall();
-    SyncRecordsTest::TearDown();
-  }
-  // Starts a run and waits for it to end.
-  bool runSync() {
-    std::size_t before = ended.size();
-    engine->syncFromButton();
-    return runUntil([&] { return ended.size() > before; }, 10) && ended.back();
+    stopEngine();
+    SyncEngineTest::TearDown();
   }
   static std::function<void(Synchronizer&)> deliver(std::string xml) {
     return [xml](Synchronizer& s) { fnd::DispatchQueue::main().after(0.1, [&s, xml] { s.retrievedXML(xml); }); };
   }
   static void confirm(Synchronizer& s, const std::string&) { s.sentSyncData(true); }
 
-  std::shared_ptr<TestAlertResponder> alerts;
-  std::shared_ptr<RecordingHost> host;
-  std::unique_ptr<Synchronizer> engine;
   std::shared_ptr<FakeSource::Log> log;
   std::function<void(Synchronizer&)> onLoad;
   std::function<void(Synchronizer&, const std::string&)> onSend = confirm;
-  std::vector<bool> ended;
 };
 
 TEST_F(SynchronizerTest, EmptyRemoteUploadsTheLibrary) {
@@ -531,11 +497,7 @@ TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileI
   // An unreadable file is never lost: kept under a dated name beside the payload, the user told,
   // this library uploaded in its place; the next run reads that.
   EXPECT_TRUE(runSync());
-  auto names = fnd::FileManager::contentsOfDirectory(shared + "/Documents");
-  ASSERT_TRUE(names);
-  std::string kept;
-  for (const auto& n : *names)
-    if (n.rfind("kesto_sync unreadable ", 0) == 0) kept = n;
+  const std::string kept = keptAsideIn(shared + "/Documents");
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(readFile(shared + "/Documents/" + kept), "not a zip");
   EXPECT_NE(readFile(shared + "/Documents/kesto_sync.zip"), "not a zip");

@@ -29,6 +29,7 @@ namespace {
 
 using kesto::test::press;
 using kesto::test::type;
+using kesto::test::typeInto;
 
 struct Shown {
   ui::Window window{fnd::Rect(0, 0, 400, 300)};
@@ -99,8 +100,7 @@ TEST(KestoTitleTextView, ReturnWithOrWithoutModifiersEndsTheEditAndReportsIt) {
   std::vector<std::string> reports;
   title->setEditEndedHandler([&] { reports.push_back("title"); });
   url->setEditEndedHandler([&] { reports.push_back("url"); });
-  s.window.makeFirstResponder(title.get());
-  type("Ab");
+  typeInto(s.window, title.get(), "Ab");
   press(Qt::Key_Return, "\r", Qt::ShiftModifier);
   EXPECT_EQ(title->stringValue(), "Ab");
   EXPECT_FALSE(title->isEditable());
@@ -110,8 +110,7 @@ TEST(KestoTitleTextView, ReturnWithOrWithoutModifiersEndsTheEditAndReportsIt) {
   press(Qt::Key_Return, "\r", Qt::ControlModifier);
   EXPECT_EQ(reports, (std::vector<std::string>{"title", "url"}));
   title->setEditable(true);
-  s.window.makeFirstResponder(title.get());
-  type("c");
+  typeInto(s.window, title.get(), "c");
   EXPECT_EQ(title->stringValue(), "Abc");
 }
 
@@ -119,8 +118,7 @@ TEST(TokenFields, KestoTokenFieldDropsReturnAndTheStyledOnesTakeTheirLooks) {
   Shown s;
   auto tags = s.add(std::make_shared<KestoTokenField>(fnd::Rect(10, 200, 300, 30)));
   auto next = s.add(std::make_shared<KestoTokenField>(fnd::Rect(10, 150, 300, 30)));
-  s.window.makeFirstResponder(tags.get());
-  type("web");
+  typeInto(s.window, tags.get(), "web");
   press(Qt::Key_Return, "\r", Qt::AltModifier);
   press(Qt::Key_Return, "\r");
   EXPECT_TRUE(tags->tokens().empty());
@@ -164,8 +162,7 @@ TEST(SearchInScopeDelegate, OnlyUpArrowAndTabLeaveForTheBookmarkList) {
   field->setDelegate(&delegate);
   int actions = 0;
   field->setAction([&] { ++actions; });
-  s.window.makeFirstResponder(field.get());
-  type("q");
+  typeInto(s.window, field.get(), "q");
   press(Qt::Key_Down);
   press(Qt::Key_Return, "\r");
   press(Qt::Key_Escape, "\x1b");

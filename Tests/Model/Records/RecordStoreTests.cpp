@@ -1,29 +1,17 @@
 #include "RecordTestSupport.h"
 
+#include "Harness/StoreOnDisk.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/StandardPaths.h"
-
-#include <sqlite3.h>
 
 namespace kesto::test::records {
 namespace {
 
 using namespace kesto::recordkit;
 
-std::string journalMode(const std::string& path) {
-  sqlite3* db = nullptr;
-  std::string mode;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-      mode = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(db);
-  return mode;
-}
+std::string journalMode(const std::string& path) { return firstValueOnDisk(path, "PRAGMA journal_mode").value_or(""); }
 
 // Writes one note into a new store at `path` made with `model`.
 void makeStoreWithOneNote(const std::string& path, std::shared_ptr<const store::Model> model) {

@@ -55,6 +55,7 @@ class KeySink : public View {
 
 using kesto::test::press;
 using kesto::test::type;
+using kesto::test::typeInto;
 
 struct Fixture {
   Window window{fnd::Rect(0, 0, 400, 300)};
@@ -112,8 +113,7 @@ TEST(TextField, ReturnAndEnterSendTheActionAndTravelNoFurther) {
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
   int actions = 0;
   field->setAction([&] { ++actions; });
-  f.window.makeFirstResponder(field.get());
-  type("ab");
+  typeInto(f.window, field.get(), "ab");
   press(Qt::Key_Return, "\r");
   press(Qt::Key_Enter, "\r", Qt::KeypadModifier);
   EXPECT_EQ(actions, 2);
@@ -136,15 +136,13 @@ TEST(TextField, RefusedSessionKeepsTheTextAndSendsNoEnd) {
   Recorder d;
   d.allowBegin = false;
   field->setDelegate(&d);
-  f.window.makeFirstResponder(field.get());
-  type("x");
+  typeInto(f.window, field.get(), "x");
   f.window.makeFirstResponder(nullptr);
   EXPECT_EQ(field->stringValue(), "kept");
   EXPECT_EQ(d.log, (std::vector<std::string>{"should-begin"}));
   // The next session may edit again.
   d.allowBegin = true;
-  f.window.makeFirstResponder(field.get());
-  type("y");
+  typeInto(f.window, field.get(), "y");
   EXPECT_EQ(field->stringValue(), "kepty");
 }
 
@@ -194,8 +192,7 @@ TEST(TextField, SecureFieldNeverShowsOrCopiesItsText) {
   auto field = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24), TextField::Style::Secure));
   field->setWraps(true);  // stays one line
   EXPECT_FALSE(field->wraps());
-  f.window.makeFirstResponder(field.get());
-  type("secret");
+  typeInto(f.window, field.get(), "secret");
   EXPECT_EQ(field->stringValue(), "secret");
   auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
   ASSERT_NE(edit, nullptr);
@@ -274,8 +271,7 @@ TEST(TokenField, TypingCommasReturnAndBackspaceMakeAndRemoveTokens) {
   field->setDelegate(&d);
   int actions = 0;
   field->setAction([&] { ++actions; });
-  f.window.makeFirstResponder(field.get());
-  type("news, ");
+  typeInto(f.window, field.get(), "news, ");
   press(Qt::Key_Comma, ",");
   type("art");
   EXPECT_EQ(field->tokens(), (std::vector<std::string>{"news"}));
@@ -345,8 +341,7 @@ TEST(SearchField, ActionOnEveryChangeAndTheSearchMenu) {
   auto field = f.add(std::make_shared<SearchField>(fnd::Rect(10, 250, 200, 26)));
   std::vector<std::string> seen;
   field->setAction([&] { seen.push_back(field->stringValue()); });
-  f.window.makeFirstResponder(field.get());
-  type("ab");
+  typeInto(f.window, field.get(), "ab");
   EXPECT_EQ(seen, (std::vector<std::string>{"a", "ab"}));
   int chosen = -1;
   field->showSearchMenu();  // no items: no menu
@@ -516,8 +511,7 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
   Recorder d;
   d.consumed = {ui::cmd::insertNewline};
   field->setDelegate(&d);
-  f.window.makeFirstResponder(field.get());
-  type("re");
+  typeInto(f.window, field.get(), "re");
   EXPECT_EQ(prefixes, (std::vector<std::string>{"r", "re"}));
   press(Qt::Key_Return, "\r");
   EXPECT_TRUE(field->tokens().empty());  // the delegate took Return

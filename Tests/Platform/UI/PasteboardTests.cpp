@@ -21,9 +21,10 @@
 
 using namespace kesto;
 using namespace kesto::ui;
-using kesto::test::linkItem;
 
 namespace {
+
+using test::linkItem;
 
 QByteArray utf16le(const QString& s) { return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2); }
 

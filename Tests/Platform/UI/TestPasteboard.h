@@ -6,7 +6,7 @@
 
 namespace kesto::test {
 
-// A pasteboard item holding a link and the title shown for it.
+// An item carrying one link and its title, as a browser puts a link on the pasteboard.
 inline ui::PasteboardItem linkItem(const std::string& url, const std::string& title) {
   ui::PasteboardItem item;
   item.setURL(url, title);

@@ -19,9 +19,10 @@
 
 using namespace kesto;
 using namespace kesto::ui;
-using kesto::test::linkItem;
 
 namespace {
+
+using test::linkItem;
 
 bool underX11() { return QGuiApplication::platformName() == "xcb" && std::getenv("KESTO_E2E"); }
 

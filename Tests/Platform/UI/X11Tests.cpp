@@ -3,6 +3,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
+#include "TestViews.h"
 
 #include <gtest/gtest.h>
 
@@ -74,9 +75,8 @@ std::string showTitled(Window& window, const std::string& title) {
 TEST(X11, ClicksArriveWithCountsModifiersAndViewCoordinates) {
   if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
   Window window(fnd::Rect(200, 200, 300, 200));
-  auto view = std::make_shared<Clicked>(fnd::Rect(100, 50, 100, 100));
+  auto view = test::addedTo<Clicked>(*window.contentView(), fnd::Rect(100, 50, 100, 100));
   view->setBackgroundColor(Color::rgb(1, 0, 0));
-  window.contentView()->addSubview(view);
   // Window-relative (top-left) point 150,100 is the view's centre: view point (50, 50).
   std::string w = showTitled(window, "KestoX11Probe");
   ASSERT_FALSE(w.empty());
@@ -117,13 +117,12 @@ struct MenuOwner : View {
 TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
   Window window(fnd::Rect(200, 200, 300, 200));
-  auto view = std::make_shared<MenuOwner>(fnd::Rect(50, 50, 200, 100));
+  auto view = test::addedTo<MenuOwner>(*window.contentView(), fnd::Rect(50, 50, 200, 100));
   view->setBackgroundColor(Color::rgb(0.2, 0.4, 0.8));
   view->menu = std::make_shared<Menu>();
   view->menu->addItemWithTitle("First", kFirst);
   view->menu->addItemWithTitle("Second (no receiver)", kSecond);
   view->menu->addItemWithTitle("Third", kThird);
-  window.contentView()->addSubview(view);
   std::string w = showTitled(window, "KestoMenuProbe");
   ASSERT_FALSE(w.empty());
   ASSERT_EQ(run("xdotool mousemove --window " + w + " 150 100 click 3"), 0);
