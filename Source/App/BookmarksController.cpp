@@ -242,11 +242,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
     auto notes = bookmark->notes();
     if (notes && !notes->empty()) cell->note->setStringValue(*notes);
   }
-  std::vector<std::string> names;
-  for (const auto& tag : bookmark->tags())
-    if (tag) names.push_back(tag->name());
-  std::sort(names.begin(), names.end());
-  cell->setTagNames(names);
+  cell->setTagNames(bookmark->sortedTagNames());
   if (cell->url) cell->url->setStringValue(bookmark->baseURL().value_or(""));
   if (cell->color) cell->color->setImageNamed(bookmark->currentColorImage().value_or(""));
   return cell;

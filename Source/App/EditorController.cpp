@@ -13,6 +13,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/Pasteboard.h"
@@ -38,20 +39,6 @@ namespace kesto {
 namespace {
 
 constexpr double kWidth = 210, kMargin = 12, kFieldWidth = kWidth - 2 * kMargin;
-
-std::vector<std::string> sortedTagNames(const Bookmark& b) {
-  std::vector<std::string> names;
-  for (const auto& tag : b.tags())
-    if (tag) names.push_back(tag->name());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string joined(const std::vector<std::string>& names) {
-  std::string out;
-  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
-  return out;
-}
 
 std::string dateText(const std::optional<fnd::Date>& date) {
   static const fnd::DateFormatter formatter = fnd::DateFormatter::fixed("MMMM dd, yyyy", fnd::TimeZone::local());
@@ -407,7 +394,7 @@ void EditorController::updateView() {
   views_.favoriteButton->setEnabled(true);
   views_.notes->setStringValue(current->notes().value_or(""));
   views_.rating->setDoubleValue(current->rating().value_or(0));
-  auto names = sortedTagNames(*current);
+  auto names = current->sortedTagNames();
   views_.tags->setTokens(names);
   views_.addedDate->setStringValue(dateText(current->addedDate()));
   views_.lastVisited->setStringValue(dateText(current->lastOpened()));
@@ -434,7 +421,7 @@ void EditorController::updateView() {
   views_.passwordField->setStringValue(password ? Base64::decodeToString(*password).value_or("") : "");
   updateFavoriteImage(current->isFavorite() >= 1);
   updateColorButton(current->color().value_or(""));
-  views_.tagsInfoField->setStringValue(joined(names));
+  views_.tagsInfoField->setStringValue(fnd::join(names, ", "));
   views_.urlInfo->setStringValue(current->url().value_or(""));
   views_.titleInfo->setStringValue(current->title().value_or(""));
   views_.notesInfo->setStringValue(current->notes().value_or(""));
@@ -626,7 +613,7 @@ void EditorController::controlTextDidEndEditing(ui::Control& control) {
   else if (&control == views_.tags.get()) {
     // Only when the tokens differ from the stored tags: leaving the field is no edit.
     auto current = kestoData_ ? kestoData_->currentBookmark() : nullptr;
-    if (!current || sortedTagNames(*current) != [&] {
+    if (!current || current->sortedTagNames() != [&] {
           auto t = views_.tags->tokens();
           std::sort(t.begin(), t.end());
           return t;

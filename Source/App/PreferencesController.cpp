@@ -100,31 +100,46 @@ PreferencesController::~PreferencesController() {
   if (panel_) panel_->orderOut();
 }
 
+struct PreferencesController::StoredSwitch {
+  const char* key;
+  bool PreferencesController::*value;
+  bool written;
+};
+
+const std::vector<PreferencesController::StoredSwitch>& PreferencesController::storedSwitches() {
+  using P = PreferencesController;
+  static const std::vector<StoredSwitch> switches{
+      {"sortInboxByDateAscending", &P::sortInboxByDateAscending_, true},
+      {"sortInboxByDateDescending", &P::sortInboxByDateDescending_, true},
+      {"sortFoldersByDateAscending", &P::sortFoldersByDateAscending_, true},
+      {"sortFoldersByDateDescending", &P::sortFoldersByDateDescending_, true},
+      {"sortFoldersAlfabetically", &P::sortFoldersAlfabetically_, true},
+      {"sortFoldersByRating", &P::sortFoldersByRating_, true},
+      {"sortFoldersByMostVisited", &P::sortFoldersByMostVisited_, true},
+      {"sortFoldersByFavorite", &P::sortFoldersByFavorite_, true},
+      {"showBookmarksInSubFolders", &P::showBookmarksInSubFolders_, true},
+      {"showMultipleColumns", &P::showMultipleColumns_, true},
+      {"CheckDuplicates", &P::checkDuplicates_, true},
+      {"skipDuplicates", &P::skipDuplicates_, true},
+      {"UseInboxForBookmarks", &P::useInboxForBookmarks_, true},
+      {"useMenuBarMode", &P::menubarMode_, true},
+      {"useAutoSync", &P::useAutoSync_, true},
+      // Belongs to the sync set-up: never written from here.
+      {"syncUsingSkyfolder", &P::useSkyfolderForSynching_, false},
+      {"disablePinboard", &P::disablePinboard_, true},
+      {"disableDelicious", &P::disableDelicious_, true},
+      {"showALLTags", &P::showALLTags_, true},
+      {"showEditAddingBookmark", &P::showEditAddingBookmarks_, true},
+  };
+  return switches;
+}
+
 void PreferencesController::readPreferences() {
   auto& d = fnd::UserDefaults::standard();
   const bool firstRun = !d.hasValueForKey("sortFoldersByRating");
-  sortInboxByDateAscending_ = d.boolForKey("sortInboxByDateAscending");
-  sortInboxByDateDescending_ = d.boolForKey("sortInboxByDateDescending");
-  sortFoldersByDateAscending_ = d.boolForKey("sortFoldersByDateAscending");
-  sortFoldersByDateDescending_ = d.boolForKey("sortFoldersByDateDescending");
-  sortFoldersAlfabetically_ = d.boolForKey("sortFoldersAlfabetically");
-  sortFoldersByRating_ = d.boolForKey("sortFoldersByRating");
-  sortFoldersByMostVisited_ = d.boolForKey("sortFoldersByMostVisited");
-  sortFoldersByFavorite_ = d.boolForKey("sortFoldersByFavorite");
-  showBookmarksInSubFolders_ = d.boolForKey("showBookmarksInSubFolders");
-  showMultipleColumns_ = d.boolForKey("showMultipleColumns");
-  checkDuplicates_ = d.boolForKey("CheckDuplicates");
-  skipDuplicates_ = d.boolForKey("skipDuplicates");
-  useInboxForBookmarks_ = d.boolForKey("UseInboxForBookmarks");
-  menubarMode_ = d.boolForKey("useMenuBarMode");
-  useAutoSync_ = d.boolForKey("useAutoSync");
-  useSkyfolderForSynching_ = d.boolForKey("syncUsingSkyfolder");
+  for (const auto& s : storedSwitches()) this->*s.value = d.boolForKey(s.key);
   // Any stored text is kept as it is; other kinds of value read as none.
   favoriteBrowser_ = d.stringForKey("favoriteBrowser").value_or("Default");
-  disablePinboard_ = d.boolForKey("disablePinboard");
-  disableDelicious_ = d.boolForKey("disableDelicious");
-  showALLTags_ = d.boolForKey("showALLTags");
-  showEditAddingBookmarks_ = d.boolForKey("showEditAddingBookmark");
   if (firstRun) {
     // In memory only: nothing is stored until the user first changes a preference.
     sortFoldersByRating_ = sortFoldersByMostVisited_ = sortFoldersByFavorite_ = false;
@@ -148,27 +163,9 @@ void PreferencesController::readPreferences() {
 
 void PreferencesController::writePreferences() {
   auto& d = fnd::UserDefaults::standard();
-  d.setBool(sortInboxByDateAscending_, "sortInboxByDateAscending");
-  d.setBool(sortInboxByDateDescending_, "sortInboxByDateDescending");
-  d.setBool(sortFoldersByDateAscending_, "sortFoldersByDateAscending");
-  d.setBool(sortFoldersByDateDescending_, "sortFoldersByDateDescending");
-  d.setBool(sortFoldersAlfabetically_, "sortFoldersAlfabetically");
-  d.setBool(checkDuplicates_, "CheckDuplicates");
-  d.setBool(useInboxForBookmarks_, "UseInboxForBookmarks");
-  d.setBool(menubarMode_, "useMenuBarMode");
-  d.setBool(skipDuplicates_, "skipDuplicates");
-  d.setBool(sortFoldersByRating_, "sortFoldersByRating");
-  d.setBool(sortFoldersByMostVisited_, "sortFoldersByMostVisited");
-  d.setBool(sortFoldersByFavorite_, "sortFoldersByFavorite");
-  d.setBool(showBookmarksInSubFolders_, "showBookmarksInSubFolders");
-  d.setBool(showMultipleColumns_, "showMultipleColumns");
-  d.setBool(useAutoSync_, "useAutoSync");
+  for (const auto& s : storedSwitches())
+    if (s.written) d.setBool(this->*s.value, s.key);
   d.setString(favoriteBrowser_, "favoriteBrowser");
-  d.setBool(disableDelicious_, "disableDelicious");
-  d.setBool(disablePinboard_, "disablePinboard");
-  d.setBool(showALLTags_, "showALLTags");
-  d.setBool(showEditAddingBookmarks_, "showEditAddingBookmark");
-  // "syncUsingSkyfolder" belongs to the sync set-up: never written from here.
   d.synchronize();
   if (published_) publish();
   fnd::NotificationCenter::defaultCenter().postNotificationName(kUpdateBrowserButtonNotification, nullptr);

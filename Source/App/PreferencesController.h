@@ -173,6 +173,9 @@ class PreferencesController : public Preferences {
 
  private:
   struct ServiceControls;
+  // The on/off preferences under their user-defaults keys; read and written together.
+  struct StoredSwitch;
+  static const std::vector<StoredSwitch>& storedSwitches();
   void buildPanel();
   void selectTab(const std::string& identifier);
   void reloadBrowsers();

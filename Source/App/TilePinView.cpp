@@ -104,8 +104,6 @@ std::shared_ptr<ui::LevelIndicator> ratingIndicator(const std::shared_ptr<View>&
   return indicator;
 }
 
-enum class CellKind { Grid, Extended, Compact };
-
 template <typename T>
 std::shared_ptr<T> place(const std::shared_ptr<View>& parent, const fnd::Rect& frame, unsigned mask) {
   auto v = std::make_shared<T>(frame);
@@ -137,72 +135,65 @@ void placeMarks(TilePinView& cell, const std::shared_ptr<View>& box, fnd::Point 
   }
 }
 
-// Builds one cell. Frames are top down (the cell is flipped); widths grow with the cell.
-std::shared_ptr<TilePinView> buildCell(CellKind kind) {
-  const fnd::Size size = kind == CellKind::Grid       ? fnd::Size{250, 310}
-                         : kind == CellKind::Extended ? fnd::Size{520, 315}
-                                                      : fnd::Size{540, 100};
-  auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 0, size.width, size.height));
-  const unsigned W = View::WidthSizable, H = View::HeightSizable, L = View::MinXMargin;
-  auto box = place<FlippedView>(cell, fnd::Rect(4, 4, size.width - 8, size.height - 8), W | H);
+// Where one kind of cell puts its parts, as its interface file would. Frames are top down in
+// the rounded box, which is the cell less 4 points all round: 242 wide in the grid, 512 in the
+// extended list (text from x 278) and 532 in the compact list (text from x 124). The texts and
+// the tags widen with the cell; the colour mark keeps to its right edge, and so do the rating
+// and the marks where a text shares their line.
+struct CellMetrics {
+  fnd::Size size;
+  fnd::Rect thumbnail, favicon, title, color, url, date, rating, tags, note;
+  fnd::Point marks;  // the first of the favourite, Pinboard, Delicious and broken marks
+  double markStep, markSide, brokenMarkWidth, titlePointSize;
+  unsigned thumbnailMask, trailingMask;  // the latter for the rating and the marks
+  bool compactRow;
+};
+
+constexpr unsigned W = View::WidthSizable, H = View::HeightSizable, L = View::MinXMargin;
+
+constexpr CellMetrics kGridCell{
+    .size = {250, 310}, .thumbnail = {8, 8, 226, 180}, .favicon = {8, 196, 16, 16}, .title = {30, 194, 182, 20},
+    .color = {218, 196, 14, 14}, .url = {8, 218, 226, 18}, .date = {8, 238, 142, 18}, .rating = {152, 238, 82, 16},
+    .tags = {4, 256, 166, 22}, .note = {8, 278, 162, 18}, .marks = {172, 280}, .markStep = 18, .markSide = 14,
+    .brokenMarkWidth = 12, .titlePointSize = 13, .thumbnailMask = W, .trailingMask = L, .compactRow = false};
+constexpr CellMetrics kExtendedCell{
+    .size = {520, 315}, .thumbnail = {8, 8, 260, 195}, .favicon = {278, 10, 16, 16}, .title = {300, 8, 184, 20},
+    .color = {488, 10, 14, 14}, .url = {278, 34, 226, 18}, .date = {278, 56, 226, 18}, .rating = {278, 78, 100, 16},
+    .tags = {274, 100, 230, 22}, .note = {278, 126, 226, 80}, .marks = {388, 80}, .markStep = 20, .markSide = 14,
+    .brokenMarkWidth = 14, .titlePointSize = 14, .thumbnailMask = 0, .trailingMask = 0, .compactRow = false};
+constexpr CellMetrics kCompactCell{
+    .size = {540, 100}, .thumbnail = {6, 6, 110, 80}, .favicon = {124, 8, 16, 16}, .title = {146, 6, 360, 20},
+    .color = {508, 8, 14, 14}, .url = {124, 28, 300, 16}, .date = {124, 46, 300, 16}, .rating = {432, 28, 92, 16},
+    .tags = {120, 62, 204, 22}, .note = {324, 64, 200, 16}, .marks = {452, 48}, .markStep = 18, .markSide = 12,
+    .brokenMarkWidth = 12, .titlePointSize = 13, .thumbnailMask = 0, .trailingMask = L, .compactRow = true};
+
+std::shared_ptr<TilePinView> buildCell(const CellMetrics& m) {
+  auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 0, m.size.width, m.size.height));
+  auto box = place<FlippedView>(cell, fnd::Rect(4, 4, m.size.width - 8, m.size.height - 8), W | H);
   box->setWantsLayer(true);
   box->setBackgroundColor(ui::Color::white(1.0));
   box->setCornerRadius(6);
   cell->box = box;
-  const double bw = size.width - 8;
-  switch (kind) {
-    case CellKind::Grid: {
-      cell->thumbnail = place<WebImageView>(box, fnd::Rect(8, 8, bw - 16, 180), W);
-      cell->favicon = place<ImageBox>(box, fnd::Rect(8, 196, 16, 16), 0);
-      cell->title = label(box, fnd::Rect(30, 194, bw - 60, 20), W, 13, true);
-      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 196, 14, 14), L);
-      cell->url = label(box, fnd::Rect(8, 218, bw - 16, 18), W, 11, false, ui::Color::white(0.4));
-      cell->date = label(box, fnd::Rect(8, 238, bw - 100, 18), W, 11, false, ui::Color::white(0.4));
-      cell->rating = ratingIndicator(box, fnd::Rect(bw - 90, 238, 82, 16), L);
-      cell->tags = tagsField(box, fnd::Rect(4, 256, bw - 76, 22), W);
-      cell->note = label(box, fnd::Rect(8, 278, bw - 80, 18), W, 11, false, ui::Color::white(0.3));
-      placeMarks(*cell, box, fnd::Point(bw - 70, 280), 18, fnd::Size{14, 14}, 12, L);
-      break;
-    }
-    case CellKind::Extended: {
-      cell->thumbnail = place<WebImageView>(box, fnd::Rect(8, 8, 260, 195), 0);
-      const double x = 278, w = bw - x - 8;
-      cell->favicon = place<ImageBox>(box, fnd::Rect(x, 10, 16, 16), 0);
-      cell->title = label(box, fnd::Rect(x + 22, 8, w - 42, 20), W, 14, true);
-      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 10, 14, 14), L);
-      cell->url = label(box, fnd::Rect(x, 34, w, 18), W, 11, false, ui::Color::white(0.4));
-      cell->date = label(box, fnd::Rect(x, 56, w, 18), W, 11, false, ui::Color::white(0.4));
-      cell->rating = ratingIndicator(box, fnd::Rect(x, 78, 100, 16), 0);
-      placeMarks(*cell, box, fnd::Point(x + 110, 80), 20, fnd::Size{14, 14}, 14, 0);
-      cell->tags = tagsField(box, fnd::Rect(x - 4, 100, w + 4, 22), W);
-      cell->note = label(box, fnd::Rect(x, 126, w, 80), W, 11, false, ui::Color::white(0.3));
-      break;
-    }
-    case CellKind::Compact: {
-      cell->thumbnail = place<WebImageView>(box, fnd::Rect(6, 6, 110, 80), 0);
-      const double x = 124, w = bw - x - 8;
-      cell->favicon = place<ImageBox>(box, fnd::Rect(x, 8, 16, 16), 0);
-      cell->title = label(box, fnd::Rect(x + 22, 6, w - 40, 20), W, 13, true);
-      cell->color = place<ImageBox>(box, fnd::Rect(bw - 24, 8, 14, 14), L);
-      cell->url = label(box, fnd::Rect(x, 28, w - 100, 16), W, 11, false, ui::Color::white(0.4));
-      cell->rating = ratingIndicator(box, fnd::Rect(bw - 100, 28, 92, 16), L);
-      cell->date = label(box, fnd::Rect(x, 46, w - 100, 16), W, 11, false, ui::Color::white(0.4));
-      placeMarks(*cell, box, fnd::Point(bw - 80, 48), 18, fnd::Size{12, 12}, 12, L);
-      cell->tags = tagsField(box, fnd::Rect(x - 4, 62, w / 2 + 4, 22), W);
-      cell->setCompactRow(true);
-      cell->note = label(box, fnd::Rect(x + w / 2, 64, w / 2, 16), W, 11, false, ui::Color::white(0.3));
-      break;
-    }
-  }
+  cell->thumbnail = place<WebImageView>(box, m.thumbnail, m.thumbnailMask);
+  cell->favicon = place<ImageBox>(box, m.favicon, 0);
+  cell->title = label(box, m.title, W, m.titlePointSize, true);
+  cell->color = place<ImageBox>(box, m.color, L);
+  cell->url = label(box, m.url, W, 11, false, ui::Color::white(0.4));
+  cell->date = label(box, m.date, W, 11, false, ui::Color::white(0.4));
+  cell->rating = ratingIndicator(box, m.rating, m.trailingMask);
+  cell->tags = tagsField(box, m.tags, W);
+  cell->note = label(box, m.note, W, 11, false, ui::Color::white(0.3));
+  placeMarks(*cell, box, m.marks, m.markStep, fnd::Size{m.markSide, m.markSide}, m.brokenMarkWidth, m.trailingMask);
+  cell->setCompactRow(m.compactRow);
   cell->thumbnail->setWantsLayer(true);
   cell->thumbnail->setBackgroundColor(ui::Color::white(0.9));
   cell->setSelected(false);
   return cell;
 }
 
-void registerKind(const char* name, CellKind kind) {
-  ui::Nib::registerBuilder(name, [kind](void*, ui::Nib::TopLevelObjects& objects) {
-    objects.push_back(buildCell(kind));
+void registerKind(const char* name, const CellMetrics& metrics) {
+  ui::Nib::registerBuilder(name, [&metrics](void*, ui::Nib::TopLevelObjects& objects) {
+    objects.push_back(buildCell(metrics));
     return true;
   });
 }
@@ -210,9 +201,9 @@ void registerKind(const char* name, CellKind kind) {
 }  // namespace
 
 void registerTilePinViewBuilders() {
-  registerKind("TileCompactPinView", CellKind::Grid);
-  registerKind("TilePinView", CellKind::Extended);
-  registerKind("TileListView", CellKind::Compact);
+  registerKind("TileCompactPinView", kGridCell);
+  registerKind("TilePinView", kExtendedCell);
+  registerKind("TileListView", kCompactCell);
 }
 
 }  // namespace kesto

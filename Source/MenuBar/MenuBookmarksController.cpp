@@ -119,14 +119,6 @@ class MenuCollectionView : public TileCollectionView {
   }
 };
 
-std::string tagLine(const Bookmark& b) {
-  std::vector<std::string> names;
-  for (const auto& t : b.tags())
-    if (t) names.push_back(t->name());
-  std::sort(names.begin(), names.end());
-  return fnd::join(names, ", ");
-}
-
 bool& browserInstalled(const char* identifier) {
   static std::map<std::string, bool> installed;
   return installed[identifier];
@@ -564,7 +556,7 @@ std::shared_ptr<ui::View> MenuBookmarksController::collectionViewCellForItemAtIn
     cell->date = formatter.stringFromDate(*added);
   }
   cell->note = b->notes().value_or(std::string());
-  cell->tags = tagLine(*b);
+  cell->tags = b->tagsAsString();
   if (b->thumbnailManuallySet() > 0) {
     if (auto data = b->thumbnail()) cell->thumbnail->setImage(ui::Image::fromData(*data));
   } else if (auto url = b->url()) {

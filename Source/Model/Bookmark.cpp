@@ -12,6 +12,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
 
@@ -313,16 +314,15 @@ bool Bookmark::hasTag(const Tag& tag) const {
   return false;
 }
 
-std::string Bookmark::tagsAsString() const {
+std::vector<std::string> Bookmark::sortedTagNames() const {
   std::vector<std::string> names;
   for (const auto& t : tags()) names.push_back(t->name());
   std::sort(names.begin(), names.end());
-  std::string out;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i) out += ", ";
-    out += names[i];
-  }
-  return out;
+  return names;
+}
+
+std::string Bookmark::tagsAsString() const {
+  return fnd::join(sortedTagNames(), ", ");
 }
 
 std::optional<std::string> Bookmark::currentColorImage() const {

@@ -77,7 +77,8 @@ class Bookmark : public Entity<Bookmark> {
   bool isPinboard() const;
   std::string completePath() const;
   bool hasTag(const Tag& tag) const;
-  // Tag names sorted (plain comparison) and joined with ", ".
+  // Tag names sorted (plain comparison), and those joined with ", ".
+  std::vector<std::string> sortedTagNames() const;
   std::string tagsAsString() const;
   // "bookmark_<colour>" for the six colour words; absent otherwise.
   std::optional<std::string> currentColorImage() const;

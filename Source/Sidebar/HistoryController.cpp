@@ -8,7 +8,7 @@
 
 namespace kesto {
 
-const std::vector<SmartListController::Entry>& HistoryController::entryTable() const {
+const std::vector<SmartListController::Entry>& HistoryController::entryTable() {
   using D = DataManager;
   static const std::vector<Entry> entries{
       {"Visited Today", "Today", "sourcelist_today", &D::numberOfBookmarksVisitedToday, &D::loadTodayBookmarks},
@@ -39,11 +39,9 @@ const std::vector<SmartListController::Entry>& HistoryController::entryTable() c
   return entries;
 }
 
-std::vector<fnd::NotificationName> HistoryController::notificationNames() const {
-  return {BRWUpdateHistoryViewNotification, BRWUpdateFoldersViewNotification};
-}
-
-const char* HistoryController::selectedViewValue() const { return SelectedHistoryView; }
+HistoryController::HistoryController()
+    : SmartListController(entryTable(), {BRWUpdateHistoryViewNotification, BRWUpdateFoldersViewNotification},
+                          SelectedHistoryView) {}
 
 void HistoryController::updateSelection() {
   auto* item = firstSelectedItem();

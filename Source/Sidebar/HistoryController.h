@@ -10,17 +10,17 @@ class HistoryController : public SmartListController {
  public:
   static constexpr const char* kSelectedItemKey = "CurrentlySelectedHistoryItem";
 
+  HistoryController();
   void updateSelection() override;
   std::int32_t currentlySelectedFolderIndex() const { return currentlySelectedFolderIndex_; }
 
  protected:
-  const std::vector<Entry>& entryTable() const override;
-  std::vector<fnd::NotificationName> notificationNames() const override;
-  const char* selectedViewValue() const override;
   bool groupIsAlwaysExpanded() const override { return true; }
   void didRefresh() override { selectRowFromDefaults(kSelectedItemKey); }
 
  private:
+  // The entries, in display order.
+  static const std::vector<Entry>& entryTable();
   std::int32_t currentlySelectedFolderIndex_ = 0;
 };
 

@@ -19,7 +19,7 @@ constexpr const char* kCleanBroken = "CleanBroken";
 constexpr const char* kPreferences = "Preferences";
 }  // namespace
 
-const std::vector<SmartListController::Entry>& MaintenanceController::entryTable() const {
+const std::vector<SmartListController::Entry>& MaintenanceController::entryTable() {
   static const std::vector<Entry> entries{
       {"Find duplicates", kDuplicates, "sourcelist_duplicates"},
       {"Find broken links", kBroken, "sourcelist_broken"},
@@ -32,11 +32,9 @@ const std::vector<SmartListController::Entry>& MaintenanceController::entryTable
   return entries;
 }
 
-std::vector<fnd::NotificationName> MaintenanceController::notificationNames() const {
-  return {UpdateMaintenanceViewNotification, BRWUpdateFoldersViewNotification};
-}
-
-const char* MaintenanceController::selectedViewValue() const { return SelectedMaintenanceView; }
+MaintenanceController::MaintenanceController()
+    : SmartListController(entryTable(), {UpdateMaintenanceViewNotification, BRWUpdateFoldersViewNotification},
+                          SelectedMaintenanceView) {}
 
 void MaintenanceController::updateSelection() {
   auto* item = firstSelectedItem();

@@ -8,6 +8,7 @@ namespace kesto {
 // trash after asking, and opens the preferences.
 class MaintenanceController : public SmartListController {
  public:
+  MaintenanceController();
   void updateSelection() override;
 
   // The clean-ups: each asks first and, confirmed, moves the bookmarks to the trash 0.5 seconds
@@ -19,13 +20,12 @@ class MaintenanceController : public SmartListController {
   void showPreferences();
 
  protected:
-  const std::vector<Entry>& entryTable() const override;
-  std::vector<fnd::NotificationName> notificationNames() const override;
-  const char* selectedViewValue() const override;
   // Badges come only with a search.
   std::optional<std::int64_t> badgeForEntry(const Entry&) override { return std::nullopt; }
 
  private:
+  // The entries, in display order.
+  static const std::vector<Entry>& entryTable();
   // After a search for duplicates or broken links: the entry's badge counts what the list now
   // shows. The caller runs the search itself: with a member-function pointer passed in, the
   // compiler's address-sanitizer build read the pointer below this frame's stack.

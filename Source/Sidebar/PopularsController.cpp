@@ -11,7 +11,7 @@
 
 namespace kesto {
 
-const std::vector<SmartListController::Entry>& PopularsController::entryTable() const {
+const std::vector<SmartListController::Entry>& PopularsController::entryTable() {
   using D = DataManager;
   static const std::vector<Entry> entries{
       {"Top 25 visited", "top25", "sourcelist_top25", &D::numberOfBookmarksInTop25, &D::loadTop25Bookmarks},
@@ -34,11 +34,9 @@ const std::vector<SmartListController::Entry>& PopularsController::entryTable() 
   return entries;
 }
 
-std::vector<fnd::NotificationName> PopularsController::notificationNames() const {
-  return {UpdatePopularsViewNotification, BRWUpdateFoldersViewNotification};
-}
-
-const char* PopularsController::selectedViewValue() const { return SelectedPopularView; }
+PopularsController::PopularsController()
+    : SmartListController(entryTable(), {UpdatePopularsViewNotification, BRWUpdateFoldersViewNotification},
+                          SelectedPopularView) {}
 
 std::optional<std::int64_t> PopularsController::badgeForEntry(const Entry& entry) {
   auto badge = SmartListController::badgeForEntry(entry);

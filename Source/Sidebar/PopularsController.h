@@ -15,6 +15,7 @@ class PopularsController : public SmartListController {
   static constexpr const char* kSelectedItemKey = "CurrentlySelectedPopularItem";
   static constexpr std::int64_t kTop25Limit = 25;
 
+  PopularsController();
   void updateSelection() override;
 
   // The context menu names the entry under the pointer ("clicked outside" below the entries).
@@ -23,13 +24,12 @@ class PopularsController : public SmartListController {
   std::shared_ptr<ui::Menu> menuForItem(SourceListItem* item) const;
 
  protected:
-  const std::vector<Entry>& entryTable() const override;
-  std::vector<fnd::NotificationName> notificationNames() const override;
-  const char* selectedViewValue() const override;
   std::optional<std::int64_t> badgeForEntry(const Entry& entry) override;
   void didRefresh() override { selectRowFromDefaults(kSelectedItemKey); }
 
  private:
+  // The entries, in display order.
+  static const std::vector<Entry>& entryTable();
   std::shared_ptr<ui::Menu> contextMenu_;
 };
 

@@ -14,10 +14,9 @@
 
 namespace kesto {
 
-namespace {
-}  // namespace
-
-SmartListController::SmartListController() {
+SmartListController::SmartListController(const std::vector<Entry>& entries,
+                                         std::vector<fnd::NotificationName> refreshedBy, const char* selectedView)
+    : entryTable_(entries), refreshedBy_(std::move(refreshedBy)), selectedView_(selectedView) {
   KESTO_ASSERT_MAIN_THREAD();
   const double w = 220, h = 568;
   view_ = std::make_shared<ui::View>(fnd::Rect(0, 0, w, h));
@@ -38,7 +37,7 @@ void SmartListController::awakeFromNib() {
   if (!observing_) {
     observing_ = true;
     auto& center = fnd::NotificationCenter::defaultCenter();
-    for (auto name : notificationNames())
+    for (auto name : refreshedBy_)
       center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, name);
   }
   list_->setDataSource(this);
@@ -47,9 +46,9 @@ void SmartListController::awakeFromNib() {
 
 void SmartListController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
-  if (const char* mine = selectedViewValue()) {
+  if (selectedView_) {
     const std::string shown = fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView);
-    if (shown != mine) return;
+    if (shown != selectedView_) return;
   }
   if (kestoData_) kestoData_->prepareNonFolderViews();
   loadItems();
@@ -74,7 +73,7 @@ void SmartListController::loadItems() {
   sourceListItems_.clear();
   items_.clear();
   container_ = SourceListItem::itemWithTitle("", kContainerID);
-  for (const auto& entry : entryTable()) {
+  for (const auto& entry : entryTable_) {
     auto item = SourceListItem::itemWithTitle(entry.title, entry.identifier);
     if (entry.icon) item->setIcon(imageNamed(entry.icon));
     if (std::string_view(entry.identifier) != kSeparatorID) item->setBadgeValue(badgeForEntry(entry));
@@ -120,7 +119,7 @@ void SmartListController::selectRowFromDefaults(const char* key) {
 
 void SmartListController::loadEntryAndUpdate(const std::string& identifier) {
   if (kestoData_)
-    for (const auto& entry : entryTable())
+    for (const auto& entry : entryTable_)
       if (entry.load && identifier == entry.identifier) (kestoData_->*entry.load)();
   isDifferentFolder_ = !lastSelectedIdentifier_ || *lastSelectedIdentifier_ != identifier;
   if (isDifferentFolder_)

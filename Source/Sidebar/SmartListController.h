@@ -33,7 +33,10 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
     void (DataManager::*load)() = nullptr;
   };
 
-  SmartListController();
+  // A list of `entries`, in display order, rebuilt on the `refreshedBy` notifications while
+  // SelectedView names `selectedView` (null: whatever is shown). The entries outlive the list.
+  SmartListController(const std::vector<Entry>& entries, std::vector<fnd::NotificationName> refreshedBy,
+                      const char* selectedView);
   ~SmartListController() override;
   SmartListController(const SmartListController&) = delete;
   SmartListController& operator=(const SmartListController&) = delete;
@@ -68,11 +71,6 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) override;
 
  protected:
-  // The list's entries in display order, its refresh notifications and its SelectedView value
-  // (null: refreshes whatever is shown).
-  virtual const std::vector<Entry>& entryTable() const = 0;
-  virtual std::vector<fnd::NotificationName> notificationNames() const = 0;
-  virtual const char* selectedViewValue() const = 0;
   virtual bool groupIsAlwaysExpanded() const { return false; }
   // The badge an entry gets when the list is built; none by default for counting lists'
   // counters (Maintenance and Trash set theirs otherwise).
@@ -95,6 +93,9 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   // while this list lives: selection updates arrive in a timer, where no modal loop may run.
   void performEntryAction(std::function<void()> action);
 
+  const std::vector<Entry>& entryTable_;
+  const std::vector<fnd::NotificationName> refreshedBy_;
+  const char* const selectedView_;
   DataManager* kestoData_ = nullptr;
   std::shared_ptr<ui::View> view_;
   std::shared_ptr<SourceList> list_;

@@ -37,6 +37,11 @@ namespace {
 
 constexpr double kTagSearchHeight = 30, kLabelHeight = 18;
 
+const std::vector<SmartListController::Entry>& noEntries() {
+  static const std::vector<SmartListController::Entry> none;
+  return none;
+}
+
 
 bool tagsListShown() {
   // No value means the folders list, as everywhere else.
@@ -61,7 +66,10 @@ std::vector<Bookmark::Ref> bookmarksOf(const Tag& tag) {
 
 }  // namespace
 
-TagsController::TagsController() {
+// The rows are the tags in use, built by loadItems: no fixed entries.
+TagsController::TagsController()
+    : SmartListController(noEntries(), {BRWUpdateTagsViewNotification, BRWUpdateFoldersViewNotification},
+                          SelectedTagsView) {
   KESTO_ASSERT_MAIN_THREAD();
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
@@ -82,17 +90,6 @@ TagsController::TagsController() {
 }
 
 TagsController::~TagsController() { endListController(this, lifetime_, list_.get()); }
-
-const std::vector<SmartListController::Entry>& TagsController::entryTable() const {
-  static const std::vector<Entry> none;
-  return none;
-}
-
-std::vector<fnd::NotificationName> TagsController::notificationNames() const {
-  return {BRWUpdateTagsViewNotification, BRWUpdateFoldersViewNotification};
-}
-
-const char* TagsController::selectedViewValue() const { return SelectedTagsView; }
 
 void TagsController::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();

@@ -75,9 +75,6 @@ class TagsController : public SmartListController, public ui::ActionResponder {
  protected:
   // The context menu's commands: rename and delete the selected tag.
   void addActions(ui::ActionSet& set) override;
-  const std::vector<Entry>& entryTable() const override;
-  std::vector<fnd::NotificationName> notificationNames() const override;
-  const char* selectedViewValue() const override;
 
  private:
   void showUsedTags(const std::vector<std::string>& names);

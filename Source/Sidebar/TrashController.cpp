@@ -48,12 +48,13 @@ bool emptyTrashRecordingTombstones(DataManager* dataManager) {
   return saved;
 }
 
-const std::vector<SmartListController::Entry>& TrashController::entryTable() const {
+const std::vector<SmartListController::Entry>& TrashController::entryTable() {
   static const std::vector<Entry> entries{{"Empty Trash", kEmptyTrashID, "sourcelist_empty_trash"}};
   return entries;
 }
 
-std::vector<fnd::NotificationName> TrashController::notificationNames() const { return {UpdateTrashViewNotification}; }
+// Refreshed whichever list is shown: its badge follows every change.
+TrashController::TrashController() : SmartListController(entryTable(), {UpdateTrashViewNotification}, nullptr) {}
 
 std::optional<std::int64_t> TrashController::badgeForEntry(const Entry&) {
   if (!kestoData_) return std::nullopt;

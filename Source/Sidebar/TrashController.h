@@ -15,6 +15,7 @@ class TrashController : public SmartListController {
  public:
   static constexpr const char* kEmptyTrashID = "EmptyTrash";
 
+  TrashController();
   void updateView() override;
   void updateSelection() override;
   // Asks, then empties the trash and shows the list again. Answers whether it was emptied.
@@ -22,9 +23,8 @@ class TrashController : public SmartListController {
   bool doEmptyTrash();
 
  protected:
-  const std::vector<Entry>& entryTable() const override;
-  std::vector<fnd::NotificationName> notificationNames() const override;
-  const char* selectedViewValue() const override { return nullptr; }
+  // The entries, in display order.
+  static const std::vector<Entry>& entryTable();
   bool groupIsAlwaysExpanded() const override { return true; }
   std::optional<std::int64_t> badgeForEntry(const Entry& entry) override;
 };

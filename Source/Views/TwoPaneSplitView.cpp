@@ -9,14 +9,23 @@ namespace kesto {
 
 namespace {
 using Hook = ui::SplitViewDelegate::Hook;
-
-float storedWidth(const char* key) { return float(fnd::UserDefaults::standard().doubleForKey(key)); }
 }  // namespace
 
 TwoPaneSplitView::TwoPaneSplitView(const fnd::Rect& frame) : ui::SplitView(frame) { setVertical(true); }
 
 unsigned TwoPaneSplitView::implementedSplitViewHooks() const {
-  return Hook::ConstrainMinCoordinate | Hook::ConstrainMaxCoordinate | Hook::ResizeSubviewsWithOldSize;
+  return Hook::ConstrainMinCoordinate | Hook::ConstrainMaxCoordinate | Hook::ResizeSubviewsWithOldSize |
+         (widthKey() ? unsigned(Hook::DidResizeSubviews) : 0u);
+}
+
+float TwoPaneSplitView::storedWidth() const {
+  return widthKey() ? float(fnd::UserDefaults::standard().doubleForKey(widthKey())) : 0.0f;
+}
+
+void TwoPaneSplitView::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
+  ui::View* secondary = pane(secondaryIndex_);
+  if (widthKey() && secondary && !collapsed_ && secondary->frame().size.width >= 1.0)
+    fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), widthKey());
 }
 
 ui::View* TwoPaneSplitView::pane(int index) const {
@@ -95,10 +104,6 @@ void TwoPaneSplitView::toggleLeftPane(bool ownGroup) {
 
 // ---- BRWSplitViewVerticalSecondaryLeft ----
 
-unsigned BRWSplitViewVerticalSecondaryLeft::implementedSplitViewHooks() const {
-  return TwoPaneSplitView::implementedSplitViewHooks();
-}
-
 void BRWSplitViewVerticalSecondaryLeft::awakeFromNib() {
   setDelegate(this);
   setIndexes(0, 1);
@@ -120,16 +125,12 @@ void BRWSplitViewVerticalSecondaryLeft::collapseSecondaryPane() { toggleLeftPane
 
 // ---- KestoSplitViewVerticalSecondaryLeft ----
 
-unsigned KestoSplitViewVerticalSecondaryLeft::implementedSplitViewHooks() const {
-  return TwoPaneSplitView::implementedSplitViewHooks() | Hook::DidResizeSubviews;
-}
-
 void KestoSplitViewVerticalSecondaryLeft::awakeFromNib() {
   setDelegate(this);
   setIndexes(0, 1);
   applyDefaults();
   ui::View* secondary = pane(secondaryIndex_);
-  float w = storedWidth(WidthKey);
+  float w = storedWidth();
   if (w < 1.0f) w = secondary ? float(secondary->frame().size.width) : 0.0f;
   collapsableViewWidth_ = w;
   if (collapsableViewWidth_ < 1.0f) {
@@ -144,16 +145,14 @@ void KestoSplitViewVerticalSecondaryLeft::splitViewResizeSubviewsWithOldSize(ui:
   if (!secondary) return;
   double s = secondary->frame().size.width;
   // A collapsed pane stays collapsed: the remembered width is only for an expanded pane.
-  float stored = storedWidth(WidthKey);
+  float stored = storedWidth();
   if (!collapsed_ && stored >= 1.0f) s = stored;
   layoutLeftPanes(s);
 }
 
-void KestoSplitViewVerticalSecondaryLeft::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
-  ui::View* secondary = pane(secondaryIndex_);
-  // Remember only an expanded width, so expanding after a relaunch restores the pane.
-  if (secondary && !collapsed_ && secondary->frame().size.width >= 1.0)
-    fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
+void KestoSplitViewVerticalSecondaryLeft::splitViewDidResizeSubviews(ui::SplitView& splitView,
+                                                                      std::optional<long> dividerIndex) {
+  TwoPaneSplitView::splitViewDidResizeSubviews(splitView, dividerIndex);
   if (didResize_) didResize_();
 }
 
@@ -172,17 +171,13 @@ void KestoSplitViewVerticalSecondaryLeft::resizeScrollView() {
 
 // ---- KestoSplitViewVerticalSecondaryRight ----
 
-unsigned KestoSplitViewVerticalSecondaryRight::implementedSplitViewHooks() const {
-  return TwoPaneSplitView::implementedSplitViewHooks() | Hook::DidResizeSubviews;
-}
-
 void KestoSplitViewVerticalSecondaryRight::awakeFromNib() {
   collapsed_ = false;
   setDelegate(this);
   setIndexes(1, 0);
   applyDefaults();
   if (!paneSize_) paneSize_ = 240;
-  float w = storedWidth(WidthKey);
+  float w = storedWidth();
   if (w < 210.0f) w = 210.0f;
   collapsableViewWidth_ = w;
   if (ui::View* secondary = pane(secondaryIndex_))
@@ -199,13 +194,6 @@ void KestoSplitViewVerticalSecondaryRight::splitViewResizeSubviewsWithOldSize(ui
   primary->setFrame(fnd::Rect(primary->frame().origin, fnd::Size{primaryWidth, size.height}));
   secondary->setFrame(fnd::Rect(primaryWidth + divider, secondary->frame().origin.y, secondary->frame().size.width,
                                 size.height));
-}
-
-void KestoSplitViewVerticalSecondaryRight::splitViewDidResizeSubviews(ui::SplitView&, std::optional<long>) {
-  // A hidden inspector keeps the width it is shown at again.
-  if (collapsed_) return;
-  if (ui::View* secondary = pane(secondaryIndex_))
-    fnd::UserDefaults::standard().setDouble(float(secondary->frame().size.width), WidthKey);
 }
 
 double KestoSplitViewVerticalSecondaryRight::splitViewConstrainMinCoordinate(ui::SplitView&, double, long) {

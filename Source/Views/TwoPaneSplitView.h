@@ -27,6 +27,9 @@ class TwoPaneSplitView : public ui::SplitView, public ui::SplitViewDelegate {
   unsigned implementedSplitViewHooks() const override;
   double splitViewConstrainMinCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
   double splitViewConstrainMaxCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
+  // Stores the secondary pane's width under the width key, when there is one, while the pane
+  // is expanded and at least a point wide: a folded or hidden pane comes back at the width it had.
+  void splitViewDidResizeSubviews(ui::SplitView& splitView, std::optional<long> dividerIndex) override;
 
  protected:
   ui::View* pane(int index) const;
@@ -35,6 +38,11 @@ class TwoPaneSplitView : public ui::SplitView, public ui::SplitViewDelegate {
   float effectiveMax() const;
   virtual float defaultMin() const = 0;
   virtual float defaultMax() const = 0;
+  // The user default the secondary pane's width is remembered under across launches; none
+  // unless a subclass names one.
+  virtual const char* widthKey() const { return nullptr; }
+  // The remembered width, 0 when none is stored.
+  float storedWidth() const;
   void setIndexes(int secondary, int primary) {
     secondaryIndex_ = secondary;
     primaryIndex_ = primary;
@@ -60,7 +68,6 @@ class BRWSplitViewVerticalSecondaryLeft : public TwoPaneSplitView {
  public:
   using TwoPaneSplitView::TwoPaneSplitView;
   void awakeFromNib() override;
-  unsigned implementedSplitViewHooks() const override;
   void splitViewResizeSubviewsWithOldSize(ui::SplitView& splitView, const fnd::Size& oldSize) override;
   void collapseSecondaryPane();
 
@@ -75,7 +82,6 @@ class KestoSplitViewVerticalSecondaryLeft : public TwoPaneSplitView {
   static constexpr const char* WidthKey = "KestoFolderListWidth";
   using TwoPaneSplitView::TwoPaneSplitView;
   void awakeFromNib() override;
-  unsigned implementedSplitViewHooks() const override;
   void splitViewResizeSubviewsWithOldSize(ui::SplitView& splitView, const fnd::Size& oldSize) override;
   void splitViewDidResizeSubviews(ui::SplitView& splitView, std::optional<long> dividerIndex) override;
   void collapseSecondaryPane();
@@ -86,6 +92,7 @@ class KestoSplitViewVerticalSecondaryLeft : public TwoPaneSplitView {
  protected:
   float defaultMin() const override { return 160; }
   float defaultMax() const override { return 350; }
+  const char* widthKey() const override { return WidthKey; }
 
  private:
   std::function<void()> didResize_;
@@ -97,9 +104,7 @@ class KestoSplitViewVerticalSecondaryRight : public TwoPaneSplitView {
   static constexpr const char* WidthKey = "KestoInspectorView";
   using TwoPaneSplitView::TwoPaneSplitView;
   void awakeFromNib() override;
-  unsigned implementedSplitViewHooks() const override;
   void splitViewResizeSubviewsWithOldSize(ui::SplitView& splitView, const fnd::Size& oldSize) override;
-  void splitViewDidResizeSubviews(ui::SplitView& splitView, std::optional<long> dividerIndex) override;
   double splitViewConstrainMinCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
   double splitViewConstrainMaxCoordinate(ui::SplitView& splitView, double proposed, long dividerIndex) override;
   std::optional<double> secondaryPaneSize() const { return paneSize_; }
@@ -110,6 +115,7 @@ class KestoSplitViewVerticalSecondaryRight : public TwoPaneSplitView {
  protected:
   float defaultMin() const override { return 210; }
   float defaultMax() const override { return 350; }
+  const char* widthKey() const override { return WidthKey; }
 
  private:
   std::optional<double> paneSize_;

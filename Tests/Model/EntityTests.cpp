@@ -213,6 +213,9 @@ TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
 TEST_F(EntityTest, TagsDictionaryColourAndThumbnail) {
   auto b = Bookmark::addBookmarkWithURL("http://t.example/a&b=c#frag d", std::vector<std::string>{"b", "A", "a"});
   EXPECT_EQ(b->tagsAsString(), "A, a, b");
+  EXPECT_EQ(b->sortedTagNames(), (std::vector<std::string>{"A", "a", "b"}));
+  EXPECT_TRUE(Bookmark::newBookmark()->sortedTagNames().empty());
+  EXPECT_EQ(Bookmark::newBookmark()->tagsAsString(), "");
   auto a = Tag::fetchEntityWhereProperty("name", std::string("a"));
   EXPECT_TRUE(b->hasTag(*a));
   EXPECT_FALSE(Bookmark::newBookmark()->hasTag(*a));

@@ -34,6 +34,39 @@ TEST_F(SidebarListTest, TheSmartListsUseTheFolderTreesFontSize) {
   }
 }
 
+// Each list is rebuilt by its own refresh notification and by the folder tree's, and only while
+// its tab is the one shown.
+TEST_F(SidebarListTest, EachListRefreshesOnItsNotificationsOnlyWhileShown) {
+  loadLibrary();
+  Wired<HistoryController> history(dm);
+  Wired<PopularsController> popular(dm);
+  Wired<MaintenanceController> maintenance(dm);
+  struct Case {
+    SmartListController& list;
+    fnd::NotificationName own;
+    const char* tab;
+    std::int64_t index;
+  };
+  // Whether posting `name` built the list's rows anew.
+  auto rebuilds = [](SmartListController& list, fnd::NotificationName name) {
+    const SourceListItem* before = list.entries().empty() ? nullptr : list.entries().front().get();
+    fnd::NotificationCenter::defaultCenter().postNotificationName(name);
+    return !list.entries().empty() && list.entries().front().get() != before;
+  };
+  for (const Case& c : {Case{history.list, BRWUpdateHistoryViewNotification, SelectedHistoryView, ViewManager::History},
+                        Case{popular.list, UpdatePopularsViewNotification, SelectedPopularView, ViewManager::Popular},
+                        Case{maintenance.list, UpdateMaintenanceViewNotification, SelectedMaintenanceView,
+                             ViewManager::Maintenance}}) {
+    show(SelectedLibraryView, ViewManager::Folders);
+    EXPECT_FALSE(rebuilds(c.list, c.own)) << c.tab;
+    EXPECT_FALSE(rebuilds(c.list, BRWUpdateFoldersViewNotification)) << c.tab;
+    show(c.tab, c.index);
+    EXPECT_TRUE(rebuilds(c.list, c.own)) << c.tab;
+    EXPECT_TRUE(rebuilds(c.list, BRWUpdateFoldersViewNotification)) << c.tab;
+    EXPECT_FALSE(rebuilds(c.list, UpdateTrashViewNotification)) << c.tab;
+  }
+}
+
 class HistoryListTest : public SidebarListTest {};
 
 TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {

@@ -440,6 +440,32 @@ TEST(PaneSplitViews, LeftPaneCollapseLimitsAndWholeWidths) {
   ui::AnimationContext::current().setDuration(0.25);
 }
 
+// Only the panes with a width key answer the resize hook and store a width; a folded folder
+// list keeps the width it will come back at.
+TEST(PaneSplitViews, OnlyKeyedPanesRememberAnExpandedWidth) {
+  using Hook = ui::SplitViewDelegate::Hook;
+  auto& defaults = fnd::UserDefaults::standard();
+  auto plain = awokenSplit<BRWSplitViewVerticalSecondaryLeft>({200, 599});
+  EXPECT_EQ(plain->implementedSplitViewHooks() & Hook::DidResizeSubviews, 0u);
+  auto right = awokenSplit<KestoSplitViewVerticalSecondaryRight>({599, 300});
+  EXPECT_NE(right->implementedSplitViewHooks() & Hook::DidResizeSubviews, 0u);
+  defaults.setDouble(220, KestoSplitViewVerticalSecondaryLeft::WidthKey);
+  auto left = awokenSplit<KestoSplitViewVerticalSecondaryLeft>({200, 599});
+  EXPECT_NE(left->implementedSplitViewHooks() & Hook::DidResizeSubviews, 0u);
+  int told = 0;
+  left->setDidResizeHandler([&] { ++told; });
+  ui::AnimationContext::current().setDuration(0);
+  left->collapseSecondaryPane();
+  left->subviews()[0]->setFrameSize({170, 300});
+  left->postDidResizeSubviews(std::nullopt);
+  EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 220);
+  EXPECT_EQ(told, 1);  // the owner hears of every resize, stored or not
+  left->collapseSecondaryPane();
+  left->setPosition(240, 0);
+  EXPECT_EQ(defaults.doubleForKey(KestoSplitViewVerticalSecondaryLeft::WidthKey), 240);
+  ui::AnimationContext::current().setDuration(0.25);
+}
+
 TEST(PaneSplitViews, InspectorWidthAndLimits) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setDouble(180, KestoSplitViewVerticalSecondaryRight::WidthKey);
