@@ -230,6 +230,10 @@ bool FileManager::writeAll(int fd, const void* bytes, std::size_t size) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (n == 0) {  // no progress and no error: stop rather than spin
+      errno = EIO;
+      return false;
+    }
     next += n;
     size -= static_cast<std::size_t>(n);
   }
