@@ -281,17 +281,7 @@ class SFRequestConnectionDelegate : public net::URLConnectionDelegate {
   enum class Post { DownloadProgress, UploadProgress };
 
   bool writeAll(const std::uint8_t* bytes, std::size_t length) {
-    if (shared_->fd < 0) return false;
-    while (length > 0) {
-      const ssize_t n = ::write(shared_->fd, bytes, length);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      bytes += n;
-      length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return shared_->fd >= 0 && fnd::FileManager::writeAll(shared_->fd, bytes, length);
   }
 
   void post(Post kind) {

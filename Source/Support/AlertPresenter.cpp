@@ -4,23 +4,18 @@
 #include "Platform/Foundation/Log.h"
 
 #include <algorithm>
-#include <mutex>
+#include <atomic>
 
 namespace kesto {
 namespace {
-std::mutex gPresenterMutex;
-std::shared_ptr<AlertPresenter> gSharedPresenter;
+constinit std::atomic<std::shared_ptr<AlertPresenter>> gSharedPresenter;
 }  // namespace
 
 void AlertPresenter::setShared(std::shared_ptr<AlertPresenter> presenter) {
-  std::lock_guard lock(gPresenterMutex);
-  gSharedPresenter = std::move(presenter);
+  gSharedPresenter.store(std::move(presenter));
 }
 
-std::shared_ptr<AlertPresenter> AlertPresenter::shared() {
-  std::lock_guard lock(gPresenterMutex);
-  return gSharedPresenter;
-}
+std::shared_ptr<AlertPresenter> AlertPresenter::shared() { return gSharedPresenter.load(); }
 
 namespace {
 // An alert through the shared presenter's `show`, or into the log when there is none.

@@ -42,32 +42,12 @@ using Records = HTMLImportRecords;
 enum class El : std::uint8_t { Other, Html, Head, Body, Title, Dl, Dt, Dd, H1, H3, A, Ul, Ol, Li, P };
 
 El classify(std::string_view n) {
-  switch (n.size()) {
-    case 1:
-      if (n == "a") return El::A;
-      if (n == "p") return El::P;
-      break;
-    case 2:
-      if (n == "dl") return El::Dl;
-      if (n == "dt") return El::Dt;
-      if (n == "dd") return El::Dd;
-      if (n == "h1") return El::H1;
-      if (n == "h3") return El::H3;
-      if (n == "ul") return El::Ul;
-      if (n == "ol") return El::Ol;
-      if (n == "li") return El::Li;
-      break;
-    case 4:
-      if (n == "html") return El::Html;
-      if (n == "head") return El::Head;
-      if (n == "body") return El::Body;
-      break;
-    case 5:
-      if (n == "title") return El::Title;
-      break;
-    default: break;
-  }
-  return El::Other;
+  static const std::unordered_map<std::string_view, El> kElements{
+      {"html", El::Html}, {"head", El::Head}, {"body", El::Body}, {"title", El::Title}, {"dl", El::Dl},
+      {"dt", El::Dt},     {"dd", El::Dd},     {"h1", El::H1},     {"h3", El::H3},       {"a", El::A},
+      {"ul", El::Ul},     {"ol", El::Ol},     {"li", El::Li},     {"p", El::P}};
+  const auto it = kElements.find(n);
+  return it == kElements.end() ? El::Other : it->second;
 }
 
 // Elements whose blank text is layout, not content.
@@ -332,16 +312,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Node* container = containerOf(stack_.size());
     const bool blank = runIsBlank_;
     if (!(blank && container->block)) {
-      std::string normal;
-      normal.reserve(run_.size());
-      for (std::size_t i = 0; i < run_.size(); ++i) {
-        if (run_[i] == '\r') {
-          normal += '\n';
-          if (i + 1 < run_.size() && run_[i + 1] == '\n') ++i;
-        } else {
-          normal += run_[i];
-        }
-      }
+      const std::string normal = fnd::normalizeLineEnds(run_);
       addToCollectors(container, normal);
       if (container->el == El::Body && !blank) {
         bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));

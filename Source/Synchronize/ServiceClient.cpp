@@ -47,11 +47,6 @@ int& inFlight() {
 // A full list is capped: a reply beyond it is refused, not half-read.
 constexpr std::size_t kMaxListBytes = 64u << 20;
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
-  return text;
-}
-
 }  // namespace
 
 ServiceClient::ServiceClient(std::string serviceName, std::string defaultHost)
@@ -264,7 +259,7 @@ ServiceClient::ImportResult ServiceClient::processImport(const std::string& serv
     seen[b.get()] = true;
     b->setUrl(*href);
     b->setBaseURL(brightwren::stringWithFirstURLComponent(*href));
-    b->setTitle(replaceAll(post.attribute("description").value_or(""), "##semicolon##", ";"));
+    b->setTitle(fnd::replaceAll(post.attribute("description").value_or(""), "##semicolon##", ";"));
     b->setNotes(post.attribute("extended").value_or(""));
     b->setServiceHash(post.attribute("hash").value_or(""));
     for (const auto& t : b->tags()) b->removeTag(t);

@@ -12,6 +12,7 @@
 #include "Model/Tag.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/XmlDocument.h"
 
 #include <libxml/parser.h>
@@ -28,23 +29,8 @@ namespace {
 
 constexpr std::string_view kSemicolonEscape = "##semicolon##";
 
-std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  while (true) {
-    auto hit = text.find(from, pos);
-    if (hit == std::string_view::npos) break;
-    out.append(text.substr(pos, hit - pos));
-    out.append(to);
-    pos = hit + from.size();
-  }
-  out.append(text.substr(pos));
-  return out;
-}
-
-std::string escapeSemicolons(std::string_view text) { return replaceAll(text, ";", kSemicolonEscape); }
-std::string unescapeSemicolons(std::string_view text) { return replaceAll(text, kSemicolonEscape, ";"); }
+std::string escapeSemicolons(std::string_view text) { return fnd::replaceAll(text, ";", kSemicolonEscape); }
+std::string unescapeSemicolons(std::string_view text) { return fnd::replaceAll(text, kSemicolonEscape, ";"); }
 
 // The leading decimal integer of the text: blanks, an optional sign, digits; anything else 0.
 std::int64_t leadingInteger(std::string_view text) {
@@ -289,7 +275,7 @@ FolderDummy readFolder(const Record& c) {
   if (auto t = c.text("orderIndex")) d.orderIndex = fnd::Value(leadingInteger(*t));
   if (auto t = c.text("isExpanded")) d.isExpanded = fnd::Value(leadingInteger(*t));
   if (auto color = c.text("color")) {
-    auto name = replaceAll(trimmed(*color), ".png", "");
+    auto name = fnd::replaceAll(trimmed(*color), ".png", "");
     d.color = name == "(null)" || name.empty() ? fnd::Value() : fnd::Value(name);
     if (auto b = c.text("blocked")) d.blocked = fnd::Value(leadingInteger(*b));
   }
@@ -660,7 +646,7 @@ std::string SyncFile::escapeText(std::string_view text) {
 
 std::string SyncFile::cdata(std::string_view text) {
   auto clean = stripInvalidXmlChars(text);
-  return "<![CDATA[" + replaceAll(clean, "]]>", "]]]]><![CDATA[>") + "]]>";
+  return "<![CDATA[" + fnd::replaceAll(clean, "]]>", "]]]]><![CDATA[>") + "]]>";
 }
 
 std::string SyncFile::dateText(const std::optional<fnd::Date>& date) { return date ? date->description() : std::string(); }

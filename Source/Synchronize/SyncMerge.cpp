@@ -221,14 +221,6 @@ class MergeState {
   std::optional<FolderChildren> children_;
 };
 
-std::vector<std::string> sortedTagNames(const Bookmark& b) {
-  std::vector<std::string> names;
-  for (const auto& t : b.tags())
-    if (t) names.push_back(t->name());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool MergeState::differs(const Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder) const {
   if (b.title().value_or("") != str(r.title) || b.url().value_or("") != str(r.url) ||
       b.notes().value_or("") != str(r.notes))
@@ -244,7 +236,7 @@ bool MergeState::differs(const Bookmark& b, const BookmarkDummy& r, const Folder
   auto incoming = r.tagStrings;
   std::sort(incoming.begin(), incoming.end());
   incoming.erase(std::unique(incoming.begin(), incoming.end()), incoming.end());
-  auto local = sortedTagNames(b);
+  auto local = b.sortedTagNames();
   local.erase(std::unique(local.begin(), local.end()), local.end());
   return incoming != local;
 }

@@ -66,19 +66,6 @@ Date dateFromTimespec(const timespec& ts) {
   return Date::withTimeIntervalSince1970(static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9);
 }
 
-bool writeAll(int fd, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, bytes, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Opens a file that came from outside for reading. The open never waits (a FIFO or a device
 // named like a file would otherwise block the reading thread for good) and only regular files
 // are accepted; the descriptor is then switched back to blocking reads. Answers -1 on failure.
@@ -165,7 +152,7 @@ bool copyTree(const std::string& source, const std::string& destination, Error* 
         break;
       }
       if (n == 0) break;
-      if (!writeAll(out, buffer, static_cast<std::size_t>(n))) {
+      if (!FileManager::writeAll(out, buffer, static_cast<std::size_t>(n))) {
         ok = failErrno(error, destination, Access::Write, "Cannot write");
         break;
       }
@@ -233,6 +220,24 @@ int FileManager::createPrivateFile(const std::string& path, int extraFlags, Erro
   // The umask can only take bits away; this puts back read and write for the user.
   ::fchmod(fd, kPrivateFileMode);
   return fd;
+}
+
+bool FileManager::writeAll(int fd, const void* bytes, std::size_t size) {
+  const auto* next = static_cast<const char*>(bytes);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, next, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {  // no progress and no error: stop rather than spin
+      errno = EIO;
+      return false;
+    }
+    next += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 bool FileManager::writeFile(const std::string& path, std::string_view contents, bool atomically, std::uint32_t mode,

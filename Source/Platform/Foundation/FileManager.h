@@ -106,6 +106,9 @@ class FileManager {
   // its open descriptor (write-only, close-on-exec, plus `extraFlags`), or -1 with `error` set.
   // Fails when something already stands at `path`, so a planted link is never followed.
   static int createPrivateFile(const std::string& path, int extraFlags = 0, Error* error = nullptr);
+  // Writes all `size` bytes to the descriptor, again after an interrupted or partial write.
+  // False on an error, with errno telling why.
+  static bool writeAll(int fd, const void* bytes, std::size_t size);
 
   // A new empty file in `directory` (the temporary folder when empty) named `prefix` plus a
   // unique suffix plus `suffix`, made with mode 0600. Answers its path, or empty on failure.

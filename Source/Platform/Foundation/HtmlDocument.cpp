@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Libxml_p.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -371,15 +372,7 @@ void normaliseText(xmlNodePtr n) {
         xmlUnlinkNode(c);
         xmlFreeNode(c);
       } else if (c->content && std::strchr(reinterpret_cast<const char*>(c->content), '\r')) {
-        std::string s(reinterpret_cast<const char*>(c->content)), t;
-        for (std::size_t i = 0; i < s.size(); ++i) {
-          if (s[i] == '\r') {
-            t += '\n';
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-          } else {
-            t += s[i];
-          }
-        }
+        const std::string t = normalizeLineEnds(reinterpret_cast<const char*>(c->content));
         xmlNodeSetContentLen(c, reinterpret_cast<const xmlChar*>(t.data()), static_cast<int>(t.size()));
       }
     } else if (c->type == XML_ELEMENT_NODE) {

@@ -1,28 +1,22 @@
 #include "Platform/Foundation/ImageTranscoding.h"
 
+#include <atomic>
 #include <memory>
-#include <mutex>
 
 namespace kesto::fnd {
 
 namespace {
-// Store contexts save on their own threads: the transcoder is read under the lock and run outside it.
-std::mutex transcoderMutex;
-std::shared_ptr<const PNGTranscoder> installedTranscoder;
+// Store contexts save on their own threads: each runs the transcoder it read, even when another
+// replaces it meanwhile.
+constinit std::atomic<std::shared_ptr<const PNGTranscoder>> installedTranscoder;
 }  // namespace
 
 void setPNGTranscoder(PNGTranscoder transcoder) {
-  auto shared = transcoder ? std::make_shared<const PNGTranscoder>(std::move(transcoder)) : nullptr;
-  std::lock_guard<std::mutex> lock(transcoderMutex);
-  installedTranscoder = std::move(shared);
+  installedTranscoder.store(transcoder ? std::make_shared<const PNGTranscoder>(std::move(transcoder)) : nullptr);
 }
 
 std::optional<Data> transcodeToPNG(const Data& encoded) {
-  std::shared_ptr<const PNGTranscoder> transcoder;
-  {
-    std::lock_guard<std::mutex> lock(transcoderMutex);
-    transcoder = installedTranscoder;
-  }
+  const auto transcoder = installedTranscoder.load();
   if (!transcoder) return std::nullopt;
   return (*transcoder)(encoded);
 }

@@ -44,6 +44,16 @@ Value encode(const KeychainItem& item) {
   });
 }
 
+// What every new item carries, whatever its kind; the label is what keychain viewers list it by.
+KeychainItem newItem(KeychainItem::Kind kind, std::string_view account, std::string_view label, const Data& password) {
+  KeychainItem n;
+  n.kind = kind;
+  n.account = account;
+  n.label = label;
+  n.data = password;
+  return n;
+}
+
 std::optional<KeychainItem> decode(const Value& v) {
   if (!v.isDictionary()) return std::nullopt;
   KeychainItem item;
@@ -180,12 +190,8 @@ OSStatus Keychain::findGenericPassword(std::string_view service, std::string_vie
 
 OSStatus Keychain::addGenericPassword(std::string_view service, std::string_view account, const Data& password,
                                       KeychainItemRef* item) {
-  KeychainItem n;
-  n.kind = KeychainItem::Kind::GenericPassword;
+  KeychainItem n = newItem(KeychainItem::Kind::GenericPassword, account, service, password);
   n.service = service;
-  n.account = account;
-  n.label = service;
-  n.data = password;
   return addUnlessPresent([&](const KeychainItem& i) { return sameGeneric(i, service, account); }, std::move(n), item);
 }
 
@@ -204,17 +210,13 @@ OSStatus Keychain::addInternetPassword(std::string_view server, std::string_view
                                        std::string_view account, std::string_view path, std::uint16_t port,
                                        std::uint32_t protocol, std::uint32_t authenticationType, const Data& password,
                                        KeychainItemRef* item) {
-  KeychainItem n;
-  n.kind = KeychainItem::Kind::InternetPassword;
+  KeychainItem n = newItem(KeychainItem::Kind::InternetPassword, account, server, password);
   n.server = server;
   n.securityDomain = securityDomain;
-  n.account = account;
   n.path = path;
   n.port = port;
   n.protocol = protocol;
   n.authenticationType = authenticationType;
-  n.label = server;
-  n.data = password;
   return addUnlessPresent(
       [&](const KeychainItem& i) {
         return matchesInternet(i, server, securityDomain, account, path, port, protocol, authenticationType, false);

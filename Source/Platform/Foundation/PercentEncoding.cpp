@@ -16,13 +16,21 @@ constexpr const char* kAlnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 // Characters that may stand in a URL unescaped, besides letters and digits.
 constexpr const char* kURLLegalMarks = "!$&'()*+,-./:;=?@_~";
 
-KeepSet makeSet(const char* keep, const char* remove = "") {
+constexpr KeepSet makeSet(const char* keep, const char* remove = "") {
   KeepSet s{};
   for (const char* p = kAlnum; *p; ++p) s[static_cast<unsigned char>(*p)] = true;
   for (const char* p = keep; *p; ++p) s[static_cast<unsigned char>(*p)] = true;
   for (const char* p = remove; *p; ++p) s[static_cast<unsigned char>(*p)] = false;
   return s;
 }
+
+// The escape sets, one for each use below.
+constexpr KeepSet kURLLegalSet = makeSet(kURLLegalMarks);
+constexpr KeepSet kFormValueSet = makeSet(kURLLegalMarks, "?=&+");
+constexpr KeepSet kUnreservedSet = makeSet("-._~");
+constexpr KeepSet kQueryFieldSet = makeSet("-._~[]");
+constexpr KeepSet kPathSet = makeSet(kURLLegalMarks, ":?=,!$&'()*+;[]@#~");
+constexpr KeepSet kHostSet = makeSet("!$&'()*+,-.:;=[]_~");
 
 std::string encode(std::string_view s, const KeepSet& keep) {
   static const char* hex = "0123456789ABCDEF";
@@ -46,27 +54,44 @@ bool isDirectionControl(std::uint32_t cp) {
   return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
+// The byte the "%XX" escape at `i` stands for; -1 when no whole escape starts there.
+int escapedByteAt(std::string_view s, std::size_t i) {
+  if (i + 2 >= s.size() || s[i] != '%') return -1;
+  const int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
+  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
+// Walks the text, handing each plain character to `plain` and the byte of each "%XX" to
+// `escaped`. False at a "%" without two hexadecimal digits after it, or when a step says false.
+template <typename Plain, typename Escaped>
+bool walkEscapes(std::string_view s, Plain&& plain, Escaped&& escaped) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      if (!plain(s[i])) return false;
+      continue;
+    }
+    const int b = escapedByteAt(s, i);
+    if (b < 0 || !escaped(static_cast<char>(b))) return false;
+    i += 2;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string decodeHarmlessPercentEscapes(std::string_view s) {
   if (s.find('%') == std::string_view::npos) return std::string(s);
-  auto byteAt = [&](std::size_t i) -> int {
-    if (i + 2 >= s.size() || s[i] != '%') return -1;
-    const int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
-    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
-  };
-  static const KeepSet unreserved = makeSet("-._~");
   std::string out;
   out.reserve(s.size());
   std::size_t i = 0;
   while (i < s.size()) {
-    const int b = byteAt(i);
+    const int b = escapedByteAt(s, i);
     if (b < 0) {
       out += s[i++];
       continue;
     }
     if (b < 0x80) {
-      if (unreserved[static_cast<std::size_t>(b)]) {
+      if (kUnreservedSet[static_cast<std::size_t>(b)]) {
         out += static_cast<char>(b);
       } else {
         out.append(s.substr(i, 3));
@@ -80,7 +105,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
     bool ok = length > 0;
     for (int k = 1; ok && k < length; ++k) {
       const std::size_t at = i + 3 * static_cast<std::size_t>(k);
-      const int c = byteAt(at);
+      const int c = escapedByteAt(s, at);
       ok = c >= 0x80 && c <= 0xBF;
       if (ok) cp = cp << 6 | static_cast<std::uint32_t>(c & 0x3F);
     }
@@ -88,7 +113,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
          !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) && !isDirectionControl(cp);
     const std::size_t span = 3 * static_cast<std::size_t>(ok ? length : 1);
     if (ok) {
-      for (int k = 0; k < length; ++k) out += static_cast<char>(byteAt(i + 3 * static_cast<std::size_t>(k)));
+      for (int k = 0; k < length; ++k) out += static_cast<char>(escapedByteAt(s, i + 3 * static_cast<std::size_t>(k)));
     } else {
       out.append(s.substr(i, span));
     }
@@ -97,51 +122,26 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
   return out;
 }
 
-std::string addPercentEscapes(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks);
-  return encode(s, set);
-}
+std::string addPercentEscapes(std::string_view s) { return encode(s, kURLLegalSet); }
 
-std::string urlEncodeString(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks, "?=&+");
-  return encode(s, set);
-}
+std::string urlEncodeString(std::string_view s) { return encode(s, kFormValueSet); }
 
-std::string percentEncodeUnreserved(std::string_view s) {
-  static const KeepSet set = makeSet("-._~");
-  return encode(s, set);
-}
+std::string percentEncodeUnreserved(std::string_view s) { return encode(s, kUnreservedSet); }
 
-std::string percentEncodeQueryField(std::string_view s) {
-  static const KeepSet set = makeSet("-._~[]");
-  return encode(s, set);
-}
+std::string percentEncodeQueryField(std::string_view s) { return encode(s, kQueryFieldSet); }
 
-std::string escapePath(std::string_view s) {
-  static const KeepSet set = makeSet(kURLLegalMarks, ":?=,!$&'()*+;[]@#~");
-  return encode(s, set);
-}
+std::string escapePath(std::string_view s) { return encode(s, kPathSet); }
 
-std::string percentEncodeHostAllowed(std::string_view s) {
-  static const KeepSet set = makeSet("!$&'()*+,-.:;=[]_~");
-  return encode(s, set);
-}
+std::string percentEncodeHostAllowed(std::string_view s) { return encode(s, kHostSet); }
 
 std::optional<std::string> removePercentEscapes(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '%') {
-      out += s[i];
-      continue;
-    }
-    int hi = i + 1 < s.size() ? hexDigitValue(s[i + 1]) : -1;
-    int lo = i + 2 < s.size() ? hexDigitValue(s[i + 2]) : -1;
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  if (!isValidUtf8(out)) return std::nullopt;
+  const auto append = [&](char c) {
+    out += c;
+    return true;
+  };
+  if (!walkEscapes(s, append, append) || !isValidUtf8(out)) return std::nullopt;
   return out;
 }
 
@@ -167,19 +167,18 @@ std::optional<std::string> removePercentEscapes(std::string_view s, std::string_
     out += *text;
     return true;
   };
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '%') {
-      if (!flush()) return std::nullopt;
-      out += s[i];
-      continue;
-    }
-    int hi = i + 1 < s.size() ? hexDigitValue(s[i + 1]) : -1;
-    int lo = i + 2 < s.size() ? hexDigitValue(s[i + 2]) : -1;
-    if (hi < 0 || lo < 0) return std::nullopt;
-    run += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  if (!flush()) return std::nullopt;
+  const bool ok = walkEscapes(
+      s,
+      [&](char c) {
+        if (!flush()) return false;
+        out += c;
+        return true;
+      },
+      [&](char b) {
+        run += b;
+        return true;
+      });
+  if (!ok || !flush()) return std::nullopt;
   return out;
 }
 

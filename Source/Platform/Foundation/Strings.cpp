@@ -617,6 +617,7 @@ std::string join(const std::vector<std::string>& parts, std::string_view separat
 std::string replaceAll(std::string_view s, std::string_view target, std::string_view replacement) {
   if (target.empty()) return std::string(s);
   std::string out;
+  out.reserve(s.size());
   std::size_t start = 0;
   while (true) {
     std::size_t at = s.find(target, start);
@@ -626,6 +627,20 @@ std::string replaceAll(std::string_view s, std::string_view target, std::string_
     start = at + target.size();
   }
   out.append(s.substr(start));
+  return out;
+}
+
+std::string normalizeLineEnds(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += '\n';
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else {
+      out += s[i];
+    }
+  }
   return out;
 }
 

@@ -106,6 +106,8 @@ std::vector<std::string> splitAny(std::string_view s, std::string_view chars);
 std::string join(const std::vector<std::string>& parts, std::string_view separator);
 // One pass, left to right; an empty target leaves the text unchanged.
 std::string replaceAll(std::string_view s, std::string_view target, std::string_view replacement);
+// CR LF and a lone CR become LF, as HTML and XML readers see line ends.
+std::string normalizeLineEnds(std::string_view s);
 
 // --- Numbers from text ----------------------------------------------------------------------
 // The leading decimal integer after optional white space and sign; 0 when there is none;

@@ -73,17 +73,10 @@ bool copyDurably(const std::string& from, const std::string& to,
       ok = false;
       break;
     }
-    ssize_t off = 0;
-    while (off < n) {
-      ssize_t w = ::write(out, buffer + off, static_cast<size_t>(n - off));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        ok = false;
-        break;
-      }
-      off += w;
+    if (!fnd::FileManager::writeAll(out, buffer, static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
     }
-    if (!ok) break;
   }
   if (ok && ::fsync(out) != 0) ok = false;
   if (::close(out) != 0) ok = false;

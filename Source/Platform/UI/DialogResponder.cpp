@@ -1,22 +1,16 @@
 #include "Platform/UI/DialogResponder.h"
 
-#include <mutex>
+#include <atomic>
 
 namespace kesto::ui {
 
 namespace {
-std::mutex gMutex;
-std::shared_ptr<DialogResponder> gInstalled;
+// Read from any thread; a reader keeps the responder it got even when another replaces it.
+constinit std::atomic<std::shared_ptr<DialogResponder>> gInstalled;
 }  // namespace
 
-void DialogResponder::install(std::shared_ptr<DialogResponder> responder) {
-  std::lock_guard lock(gMutex);
-  gInstalled = std::move(responder);
-}
+void DialogResponder::install(std::shared_ptr<DialogResponder> responder) { gInstalled.store(std::move(responder)); }
 
-std::shared_ptr<DialogResponder> DialogResponder::installed() {
-  std::lock_guard lock(gMutex);
-  return gInstalled;
-}
+std::shared_ptr<DialogResponder> DialogResponder::installed() { return gInstalled.load(); }
 
 }  // namespace kesto::ui

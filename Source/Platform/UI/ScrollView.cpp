@@ -186,10 +186,7 @@ void ScrollView::setScrollerStyle(ScrollerStyle style) {
   tile();
 }
 
-void ScrollView::setDrawsBackground(bool on) {
-  drawsBackground_ = on;
-  setNeedsDisplay(true);
-}
+void ScrollView::setDrawsBackground(bool on) { setDrawnProperty(drawsBackground_, on); }
 
 void ScrollView::tile() {
   fnd::Size size = frame().size;

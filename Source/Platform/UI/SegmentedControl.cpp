@@ -67,10 +67,7 @@ void SegmentedControl::setSelectedSegment(long s) {
   setNeedsDisplay();
 }
 
-void SegmentedControl::setEnabled(bool enabled) {
-  enabled_ = enabled;
-  setNeedsDisplay();
-}
+void SegmentedControl::setEnabled(bool enabled) { setDrawnProperty(enabled_, enabled); }
 
 fnd::Rect SegmentedControl::frameOfSegment(long s) const {
   if (!valid(s)) return fnd::Rect();

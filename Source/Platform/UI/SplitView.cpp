@@ -16,10 +16,7 @@ void SplitView::setVertical(bool vertical) {
   adjustSubviews();
 }
 
-void SplitView::setDividerStyle(DividerStyle style) {
-  dividerStyle_ = style;
-  setNeedsDisplay(true);
-}
+void SplitView::setDividerStyle(DividerStyle style) { setDrawnProperty(dividerStyle_, style); }
 
 double SplitView::dividerThickness() const {
   switch (dividerStyle_) {

@@ -1,10 +1,7 @@
 #include "Platform/UI/StallWatchdog.h"
 
 #include "Platform/UI/EnvironmentLog_p.h"
-
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QObject>
+#include "Platform/UI/MainLoopHooks_p.h"
 
 #include <atomic>
 #include <cerrno>
@@ -42,8 +39,7 @@ struct Watch {
   std::mutex mutex;
   std::condition_variable wake;
   std::thread thread;
-  QMetaObject::Connection aboutToBlock;
-  QObject* filter = nullptr;
+  MainLoopHooks hooks;
 
   // Filled by the signal handler on the main thread.
   void* frames[kMaxFrames]{};
@@ -133,8 +129,8 @@ bool StallWatchdog::startFromEnvironment() {
 }
 
 bool StallWatchdog::start(const std::string& logPath, std::int64_t thresholdMs) {
-  auto* dispatcher = QAbstractEventDispatcher::instance();
-  if (gWatch || !dispatcher || !QCoreApplication::instance() || thresholdMs <= 0) return false;
+  auto* dispatcher = MainLoopHooks::dispatcher();
+  if (gWatch || !dispatcher || thresholdMs <= 0) return false;
   auto* w = new Watch;
   w->path = logPath;
   w->thresholdNs = thresholdMs * 1000000;
@@ -150,9 +146,7 @@ bool StallWatchdog::start(const std::string& logPath, std::int64_t thresholdMs) 
   // From the first event delivered after a wait until the loop is about to wait again, the main
   // thread works: that is what is timed.
   w->busySince = nowNs();
-  w->filter = new BusyFilter(w);
-  QCoreApplication::instance()->installEventFilter(w->filter);
-  w->aboutToBlock = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [w] { w->busySince = 0; });
+  w->hooks.install(dispatcher, new BusyFilter(w), [w] { w->busySince = 0; });
   gWatch = w;
   w->thread = std::thread([w] { watchLoop(*w); });
   return true;
@@ -167,9 +161,7 @@ void StallWatchdog::stop() {
   }
   w->wake.notify_all();
   w->thread.join();
-  QObject::disconnect(w->aboutToBlock);
-  if (auto* app = QCoreApplication::instance()) app->removeEventFilter(w->filter);
-  delete w->filter;
+  w->hooks.remove();
   signal(stackSignal(), SIG_IGN);
   gWatch = nullptr;
   delete w;

@@ -93,30 +93,12 @@ void TextField::setStringValue(const std::string& text) {
   }
 }
 
-void TextField::setPlaceholderString(const std::string& text) {
-  placeholder_ = text;
-  applyLook();
-}
-void TextField::setPlaceholderColor(std::optional<Color> color) {
-  placeholderColor_ = color;
-  applyLook();
-}
-void TextField::setTextColor(std::optional<Color> color) {
-  textColor_ = color;
-  applyLook();
-}
-void TextField::setBordered(bool bordered) {
-  bordered_ = bordered;
-  applyLook();
-}
-void TextField::setDrawsBackground(bool draws) {
-  drawsBackground_ = draws;
-  applyLook();
-}
-void TextField::setAlignment(TextAlignment alignment) {
-  alignment_ = alignment;
-  applyLook();
-}
+void TextField::setPlaceholderString(const std::string& text) { restyle(placeholder_, text); }
+void TextField::setPlaceholderColor(std::optional<Color> color) { restyle(placeholderColor_, color); }
+void TextField::setTextColor(std::optional<Color> color) { restyle(textColor_, color); }
+void TextField::setBordered(bool bordered) { restyle(bordered_, bordered); }
+void TextField::setDrawsBackground(bool draws) { restyle(drawsBackground_, draws); }
+void TextField::setAlignment(TextAlignment alignment) { restyle(alignment_, alignment); }
 
 void TextField::setWraps(bool wraps) {
   if (isSecure()) wraps = false;
@@ -133,9 +115,6 @@ void TextField::selectText() {
   else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) plain->selectAll();
 }
 
-void TextField::applyReadOnly(bool readOnly) {
-  readOnly_ = readOnly;
-  applyLook();
-}
+void TextField::applyReadOnly(bool readOnly) { restyle(readOnly_, readOnly); }
 
 }  // namespace kesto::ui

@@ -43,6 +43,12 @@ class TextField : public TextControl {
  private:
   void rebuild();
   void applyLook();
+  // Stores one property of the look and applies the whole look again.
+  template <typename T>
+  void restyle(T& property, T value) {
+    property = std::move(value);
+    applyLook();
+  }
   Style style_;
   bool wraps_ = false;
   bool bordered_ = true;

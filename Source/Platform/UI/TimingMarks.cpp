@@ -1,9 +1,8 @@
 #include "Platform/UI/TimingMarks.h"
 
 #include "Platform/UI/EnvironmentLog_p.h"
+#include "Platform/UI/MainLoopHooks_p.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QInputEvent>
 #include <QWidget>
 #include <QWindow>
@@ -110,11 +109,7 @@ class Hooks : public QObject {
   std::uint64_t paints_ = 0;
 };
 
-struct Running {
-  Hooks* hooks = nullptr;
-  QMetaObject::Connection aboutToBlock;
-};
-Running* gRunning = nullptr;
+MainLoopHooks* gRunning = nullptr;
 
 }  // namespace
 
@@ -141,29 +136,23 @@ bool TimingMarks::startFromEnvironment() {
 }
 
 bool TimingMarks::start(const std::string& logPath, std::int64_t busyThresholdMs) {
-  auto* dispatcher = QAbstractEventDispatcher::instance();
-  if (gRunning || !dispatcher || !QCoreApplication::instance() || busyThresholdMs <= 0) return false;
+  auto* dispatcher = MainLoopHooks::dispatcher();
+  if (gRunning || !dispatcher || busyThresholdMs <= 0) return false;
   const char* fromEnvironment = std::getenv("KESTO_TIMING_LOG");
   if (logFd() < 0 || !fromEnvironment || logPath != fromEnvironment) {
     if (logFd() >= 0) ::close(logFd());
     logFd() = openLog(logPath.c_str());
   }
   if (logFd() < 0) return false;
-  auto* running = new Running;
-  running->hooks = new Hooks(busyThresholdMs * 1000);
-  QCoreApplication::instance()->installEventFilter(running->hooks);
-  auto* hooks = running->hooks;
-  running->aboutToBlock =
-      QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, hooks, [hooks] { hooks->aboutToBlock(); });
-  gRunning = running;
+  auto* hooks = new Hooks(busyThresholdMs * 1000);
+  gRunning = new MainLoopHooks;
+  gRunning->install(dispatcher, hooks, [hooks] { hooks->aboutToBlock(); });
   return true;
 }
 
 void TimingMarks::stop() {
-  if (Running* running = gRunning) {
-    QObject::disconnect(running->aboutToBlock);
-    if (auto* app = QCoreApplication::instance()) app->removeEventFilter(running->hooks);
-    delete running->hooks;
+  if (MainLoopHooks* running = gRunning) {
+    running->remove();
     delete running;
     gRunning = nullptr;
   }

@@ -308,26 +308,11 @@ void View::restack() {
   for (View* v : stackingOrder(subviews_)) v->widget_->raise();
 }
 
-void View::setBackgroundColor(std::optional<Color> color) {
-  backgroundColor_ = color;
-  setNeedsDisplay(true);
-}
-void View::setBorderColor(std::optional<Color> color) {
-  borderColor_ = color;
-  setNeedsDisplay(true);
-}
-void View::setBorderWidth(double width) {
-  borderWidth_ = width;
-  setNeedsDisplay(true);
-}
-void View::setCornerRadius(double radius) {
-  cornerRadius_ = radius;
-  setNeedsDisplay(true);
-}
-void View::setLayerContents(const Image& image) {
-  layerContents_ = image;
-  setNeedsDisplay(true);
-}
+void View::setBackgroundColor(std::optional<Color> color) { setDrawnProperty(backgroundColor_, color); }
+void View::setBorderColor(std::optional<Color> color) { setDrawnProperty(borderColor_, color); }
+void View::setBorderWidth(double width) { setDrawnProperty(borderWidth_, width); }
+void View::setCornerRadius(double radius) { setDrawnProperty(cornerRadius_, radius); }
+void View::setLayerContents(const Image& image) { setDrawnProperty(layerContents_, image); }
 
 void View::resizeSubviewsWithOldSize(const fnd::Size& oldSize) {
   auto subs = subviews_;

@@ -166,6 +166,14 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   // Where the bounds origin's top-left lies inside the native widget (platform layer only).
   fnd::Point widgetOffset() const { return clipOffset_; }
 
+ protected:
+  // Stores a property the drawing follows from and asks for display.
+  template <typename T>
+  void setDrawnProperty(T& property, T value) {
+    property = std::move(value);
+    setNeedsDisplay(true);
+  }
+
  private:
   friend class ViewWidget;
   friend class Window;

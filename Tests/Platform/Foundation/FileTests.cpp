@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <future>
@@ -114,6 +115,32 @@ TEST(FileManagerWrite, FilesAndFoldersArePrivateUnlessAskedOtherwise) {
   ASSERT_EQ(::symlink((dir + "/elsewhere").c_str(), (dir + "/link").c_str()), 0);
   EXPECT_EQ(FileManager::createPrivateFile(dir + "/link"), -1);
   EXPECT_FALSE(FileManager::fileExists(dir + "/elsewhere"));
+}
+
+TEST(FileManagerWrite, WholeBuffersReachThePipeAndBadDescriptorsFail) {
+  // Far more than a pipe holds, so the writer sees partial writes while the reader drains it.
+  std::string payload(1 << 20, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 % 251);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  auto received = std::async(std::launch::async, [fd = fds[0]] {
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    return got;
+  });
+  EXPECT_TRUE(FileManager::writeAll(fds[1], payload.data(), payload.size()));
+  EXPECT_TRUE(FileManager::writeAll(fds[1], payload.data(), 0));
+  ::close(fds[1]);
+  EXPECT_EQ(received.get(), payload);
+
+  const int readOnly = ::open(makeTempDir().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(readOnly, 0);
+  errno = 0;
+  EXPECT_FALSE(FileManager::writeAll(readOnly, "x", 1));
+  EXPECT_EQ(errno, EBADF);
+  ::close(readOnly);
 }
 
 TEST(FileManagerRead, BoundedReadRefusesLargerFiles) {

@@ -89,6 +89,8 @@ TEST(PercentEncoding, OtherCharsets) {
   EXPECT_EQ(removePercentEscapes("%82%A0!", "Shift_JIS"), "\xE3\x81\x82!");
   EXPECT_EQ(removePercentEscapes("a%C3%A9", "utf-8"), "a\xC3\xA9");
   EXPECT_FALSE(removePercentEscapes("%C3", "utf-8"));
+  EXPECT_FALSE(removePercentEscapes("%C3x", "utf-8"));  // a broken run ends before plain text
+  EXPECT_FALSE(removePercentEscapes("a%4", "iso-8859-1"));
   EXPECT_FALSE(removePercentEscapes("%G1", "iso-8859-1"));
   EXPECT_FALSE(removePercentEscapes("abc", "no-such-charset"));
 }

@@ -144,6 +144,12 @@ TEST(Strings, TrimmingSplittingJoiningReplacing) {
   // Replacement text containing the target is not searched again.
   EXPECT_EQ(replaceAll("x", "x", "xx"), "xx");
   EXPECT_EQ(replaceAll("abc", "", "z"), "abc");
+
+  // CR LF is one line end; a CR before it is a line end of its own.
+  EXPECT_EQ(normalizeLineEnds("a\r\nb\rc\nd"), "a\nb\nc\nd");
+  EXPECT_EQ(normalizeLineEnds("\r\r\n\n\r"), "\n\n\n\n");
+  EXPECT_EQ(normalizeLineEnds("\n\r"), "\n\n");
+  EXPECT_EQ(normalizeLineEnds(""), "");
 }
 
 TEST(Strings, LeadingNumbers) {

@@ -5,6 +5,8 @@
 #include "Platform/UI/ClipView.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/ScrollView.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/SplitView.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
@@ -148,6 +150,31 @@ TEST(View, SnapshotShowsBackgroundBorderAndDrawing) {
   EXPECT_EQ(img.pixelColor(0, 20), Color::rgb(0, 1, 0));
   EXPECT_EQ(img.pixelColor(5, 35), Color::rgb(0, 0, 1));
   EXPECT_EQ(img.pixelColor(1, 5), Color::rgb(0, 1, 0));
+}
+
+TEST(View, EveryChangeOfHowAViewDrawsAsksForDisplay) {
+  // A view that keeps its drawing shows the old look until asked again.
+  auto expectAsks = [](View& view, const std::function<void()>& change) {
+    view.setNeedsDisplayFlag(false);
+    change();
+    EXPECT_TRUE(view.needsDisplay());
+  };
+  View view(fnd::Rect(0, 0, 40, 40));
+  expectAsks(view, [&] { view.setBackgroundColor(Color::rgb(1, 0, 0)); });
+  expectAsks(view, [&] { view.setBorderColor(std::nullopt); });
+  expectAsks(view, [&] { view.setBorderWidth(3); });
+  expectAsks(view, [&] { view.setCornerRadius(4); });
+  expectAsks(view, [&] { view.setLayerContents(Image()); });
+  EXPECT_EQ(view.borderWidth(), 3);
+  EXPECT_EQ(view.cornerRadius(), 4);
+  ScrollView scroll(fnd::Rect(0, 0, 40, 40));
+  expectAsks(scroll, [&] { scroll.setDrawsBackground(false); });
+  SplitView split(fnd::Rect(0, 0, 40, 40));
+  expectAsks(split, [&] { split.setDividerStyle(SplitView::DividerStyle::Thin); });
+  EXPECT_EQ(split.dividerThickness(), 1.0);
+  SegmentedControl segments(fnd::Rect(0, 0, 40, 20));
+  expectAsks(segments, [&] { segments.setEnabled(false); });
+  EXPECT_FALSE(segments.isEnabled());
 }
 
 TEST(Window, DeliversClicksAndKeysThroughTheResponderChain) {
