@@ -6,6 +6,7 @@
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Image.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +163,18 @@ TEST_F(Recorder, TheRemoveButtonClearsAndTheSnapBackKeepsTheCombo) {
   EXPECT_FALSE(recorder.isRecording());
   EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
   EXPECT_EQ(delegate.changes.size(), 1u);
+}
+
+TEST_F(Recorder, TheShownComboSitsInTheMiddleOfTheField) {
+  // Text draws from the top of its rectangle; the field centres one line of it.
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  const ui::Image shot = recorder.snapshot();
+  double sum = 0, dark = 0;
+  for (int y = 0; y < 22; ++y)
+    for (int x = 20; x < 120; ++x)
+      if (shot.pixelColor(x, y).red < 0.4) sum += y, ++dark;
+  ASSERT_GT(dark, 20);
+  EXPECT_NEAR(sum / dark, 11.0, 2.5);
 }
 
 }  // namespace
