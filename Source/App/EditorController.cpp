@@ -146,6 +146,8 @@ void EditorController::build() {
   caption(views_.editPanel, y, "Title");
   auto textView = [&](auto view, double y) {
     view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
+    // One line high: a long title runs on instead of wrapping into a half-shown second line.
+    view->setWrapsLines(false);
     view->setDelegate(this);
     return detail(view);
   };

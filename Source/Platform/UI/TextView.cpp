@@ -53,6 +53,13 @@ void TextView::setDrawsBackground(bool draws) {
   editor(*this)->viewport()->setAutoFillBackground(draws);
 }
 
+void TextView::setWrapsLines(bool wraps) {
+  QPlainTextEdit* edit = editor(*this);
+  edit->setLineWrapMode(wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  edit->setHorizontalScrollBarPolicy(wraps ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  edit->setVerticalScrollBarPolicy(wraps ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}
+
 void TextView::selectAll() { editor(*this)->selectAll(); }
 
 void TextView::applyReadOnly(bool readOnly) { editor(*this)->setReadOnly(readOnly); }

@@ -21,6 +21,9 @@ class TextView : public TextControl {
   std::string placeholderString() const;
   void setPlaceholderString(const std::string& text);
   void setDrawsBackground(bool draws);
+  // Whether long lines wrap at the view's width (the default) or run on, scrolled sideways as in
+  // a one-line field, for a view only one line high.
+  void setWrapsLines(bool wraps);
   void selectAll();
 
  protected:

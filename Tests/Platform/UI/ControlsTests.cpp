@@ -245,6 +245,25 @@ TEST(TextView, InsertsAtTheCaretAndColoursTheWholeText) {
   EXPECT_EQ(d.log, (std::vector<std::string>{"should-begin", "scrollToBeginningOfDocument:", "moveRight:", "did-end"}));
 }
 
+TEST(TextView, ALineThatDoesNotWrapRunsOnInsteadOfFillingTheNextLine) {
+  Fixture f;
+  auto view = f.add(std::make_shared<TextView>(fnd::Rect(10, 100, 120, 60)));
+  view->setStringValue("wide words that never fit one line of this narrow view at all");
+  // Dark pixels below the first line: only a wrapped text has any.
+  auto inkBelowFirstLine = [&] {
+    const Image shot = view->snapshot();
+    int ink = 0;
+    for (int y = 30; y < 58; ++y)
+      for (int x = 0; x < 120; ++x)
+        if (shot.pixelColor(x, y).red < 0.5) ++ink;
+    return ink;
+  };
+  EXPECT_GT(inkBelowFirstLine(), 10);
+  view->setWrapsLines(false);
+  EXPECT_EQ(inkBelowFirstLine(), 0);
+  EXPECT_EQ(view->stringValue(), "wide words that never fit one line of this narrow view at all");
+}
+
 TEST(ComboBox, ListOpensAndClosesFromCode) {
   Fixture f;
   auto box = f.add(std::make_shared<ComboBox>(fnd::Rect(10, 250, 200, 26)));
