@@ -294,8 +294,9 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
                                                     "Email links", "-", "Update from web"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
-    if (!item->isSeparatorItem() && !item->action().empty())
+    if (!item->isSeparatorItem() && !item->action().empty()) {
       EXPECT_TRUE(controller().respondsToAction(item->action())) << item->action();
+    }
 }
 
 TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavouriteIsTold) {

@@ -99,7 +99,9 @@ TEST(ItemSize, ListsWidenByTheSpareWidthOverTheRatio) {
   for (double w : {300.0, 418.0, 539.0}) {
     EXPECT_LT(compact(w).width, w - 14) << w;
     EXPECT_GT(compact(w).width, w - 30) << w;
-    if (w < 520) EXPECT_LT(BookmarksController::tilePinViewSize(w, true).width, w - 14) << w;
+    if (w < 520) {
+      EXPECT_LT(BookmarksController::tilePinViewSize(w, true).width, w - 14) << w;
+    }
     EXPECT_EQ(compact(w).height, 100);
   }
   EXPECT_GT(compact(0).width, 0);

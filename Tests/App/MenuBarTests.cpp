@@ -48,7 +48,9 @@ TEST_F(MenuBarTest, HoldsOnlyItemsThatSomethingAnswers) {
         EXPECT_TRUE(controller().respondsToAction(i->action()));
         continue;
       }
-      if (!edit) EXPECT_TRUE(i->isEnabled()) << i->title();
+      if (!edit) {
+        EXPECT_TRUE(i->isEnabled()) << i->title();
+      }
     }
   }
   EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "View", "Window", "Help"}));

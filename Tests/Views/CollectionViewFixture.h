@@ -30,7 +30,7 @@ class FakeSource : public TileCollectionViewDataSource, public TileCollectionVie
   std::function<std::shared_ptr<ui::View>(TileCollectionView&, const IndexPath&)> makeCell;
 
   unsigned implementedDataSourceMethods() const override {
-    return answerSections ? NumberOfSectionsInCollectionView : 0;
+    return answerSections ? unsigned(NumberOfSectionsInCollectionView) : 0u;
   }
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView&, std::int64_t s) override {
     return s >= 0 && size_t(s) < counts.size() ? counts[size_t(s)] : 0;

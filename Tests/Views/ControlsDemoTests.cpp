@@ -19,7 +19,9 @@ TEST(ControlsDemo, ShowsEveryControlInItsOwnPlaceAndTakesTyping) {
     for (size_t j = i + 1; j < demo.controls.size(); ++j) {
       EXPECT_FALSE(a.intersects(demo.controls[j]->frame())) << i << " overlaps " << j;
     }
-    if (auto* host = dynamic_cast<ui::WidgetHostView*>(demo.controls[i].get())) EXPECT_TRUE(host->isEnabled()) << i;
+    if (auto* host = dynamic_cast<ui::WidgetHostView*>(demo.controls[i].get())) {
+      EXPECT_TRUE(host->isEnabled()) << i;
+    }
   }
   ASSERT_TRUE(demo.window->makeFirstResponder(demo.textField.get()));
   demo.window->sendEvent(ui::Event::key(ui::KeyCode::Invalid, 0, "é"));

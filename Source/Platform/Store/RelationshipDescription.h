@@ -18,7 +18,7 @@ struct RelationshipDescription {
   bool ordered = false;  // to-many only: keeps insertion order
   bool optional = true;
   DeleteRule deleteRule = DeleteRule::Nullify;
-  fnd::Dictionary userInfo;
+  fnd::Dictionary userInfo = {};
 };
 
 }  // namespace kesto::store

@@ -19,16 +19,16 @@ class MenuItem;
 // context menu may show its own title for the same command.
 struct Action {
   Command command;
-  std::string title;
+  std::string title = {};
   // A single character; an upper-case letter implies Shift. Empty: no key equivalent.
-  std::string keyEquivalent;
+  std::string keyEquivalent = {};
   std::uint64_t modifierMask = ModifierFlag::Command;
   // Whether the command can run now, asked before a menu shows the item or its key is sent. It
   // may also set the item's state or title. None: always.
-  std::function<bool(MenuItem& item)> isEnabled;
+  std::function<bool(MenuItem& item)> isEnabled = {};
   // Runs the command; the sender is the item or control that sent it, if any. Answers false
   // when it could not run, so the command goes on along the responder chain.
-  std::function<bool(Responder* sender)> perform;
+  std::function<bool(Responder* sender)> perform = {};
   // Whether the owner takes the command at all now; while it does not, the command goes on
   // along the responder chain as if the owner had no such action. None: always.
   std::function<bool()> isAvailable = {};

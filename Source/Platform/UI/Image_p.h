@@ -15,7 +15,7 @@ struct Image::Impl {
   QImage image;
   // Artwork that can be drawn afresh at any pixel size (theme icons, our drawings): drawing it
   // renders it at the size it covers on the device, so it stays sharp at every scale.
-  std::function<QImage(const QSize& pixels)> source;
+  std::function<QImage(const QSize& pixels)> source = {};
   // Renderings by pixel size, shared by the copies of the image.
   struct Renders {
     std::mutex mutex;

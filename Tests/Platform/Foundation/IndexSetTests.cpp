@@ -96,7 +96,9 @@ void expectMatches(const IndexSet& s, const std::set<std::int64_t>& reference) {
   const auto& ranges = s.ranges();
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     ASSERT_GT(ranges[i].length, 0);
-    if (i > 0) ASSERT_LT(ranges[i - 1].max(), ranges[i].location) << "ranges touch or overlap at " << i;
+    if (i > 0) {
+      ASSERT_LT(ranges[i - 1].max(), ranges[i].location) << "ranges touch or overlap at " << i;
+    }
   }
   ASSERT_EQ(s.count(), static_cast<std::int64_t>(reference.size()));
   ASSERT_EQ(s.indexes(), std::vector<std::int64_t>(reference.begin(), reference.end()));

@@ -253,8 +253,8 @@ TEST_F(WorkspaceTest, InstalledBrowsersAreTheDesktopEntriesThatHandleWebPages) {
   ASSERT_TRUE(Workspace::browserForIdentifier("org.mozilla.firefox"));
   EXPECT_EQ(Workspace::browserForIdentifier("org.mozilla.firefox")->identifier, "firefox-esr.desktop");
   // An uninstalled choice, or an id that tries to name a path, resolves to nothing.
-  for (const std::string& id : {"waterfox.desktop", "../applications/firefox-esr.desktop", "/usr/share/x.desktop",
-                                ".desktop"}) {
+  for (const char* id : {"waterfox.desktop", "../applications/firefox-esr.desktop", "/usr/share/x.desktop",
+                         ".desktop"}) {
     EXPECT_FALSE(Workspace::browserForIdentifier(id)) << id;
     EXPECT_FALSE(Workspace::openURLs({"https://a.com"}, id)) << id;
   }
