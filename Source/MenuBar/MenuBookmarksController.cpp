@@ -214,6 +214,9 @@ void MenuBookmarksController::buildViews() {
   view_->addSubview(listPane);
   collectionView = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
   collectionView->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  // As in the main list: the desktop's scroller stands beside the cards, so their right ends
+  // (the date) never run under it.
+  collectionView->setScrollerStyle(ui::ScrollerStyle::Legacy);
   auto layout = std::make_shared<TileCollectionViewGridLayout>();
   layout->setDelegate(this);
   layout->setItemPaddingEnabled(false);

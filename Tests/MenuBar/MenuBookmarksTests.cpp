@@ -146,6 +146,14 @@ TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
   EXPECT_TRUE(menu.showingFind());
 }
 
+TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
+  ASSERT_FALSE(type("red").empty());
+  auto& list = *menu.collectionView;
+  const double beside = list.contentView()->frame().size.width;
+  EXPECT_LT(beside, list.frame().size.width);  // the scroller has room of its own
+  EXPECT_LE(menu.sizeForItemInCollectionView(list).width, beside);
+}
+
 TEST(MenuCards, WidthsShareWhatIsLeftOver) {
   EXPECT_NEAR(menuCardSize(1000).width, 788.4, 0.05);
   EXPECT_NEAR(menuCardSize(1200).width, 594, 0.05);
