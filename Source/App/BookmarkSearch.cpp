@@ -316,9 +316,8 @@ bool BookmarkSearch::controlTextViewDoCommandBySelector(ui::Control&, ui::Comman
 }
 
 void BookmarkSearch::addActions(ui::ActionSet& set) {
-  set.add({cmd::find, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder*) { return find(), true; }});
-  set.add({cmd::findInScope, {}, {}, ui::ModifierFlag::Command, nullptr,
-           [this](ui::Responder*) { return findInScope(), true; }});
+  set.add(cmd::find, [this] { find(); });
+  set.add(cmd::findInScope, [this] { findInScope(); });
 }
 
 }  // namespace kesto

@@ -9,6 +9,7 @@
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"
 #include "Platform/UI/Window.h"
+#include "Views/TextLabel.h"
 
 #include <algorithm>
 
@@ -304,7 +305,7 @@ void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
   double buttonWidth = recording_ ? snapbackButtonRect().size.width : removeButtonRect().size.width;
   double width = b.size.width - 6 - ((!recording_ && isEmpty()) ? 6 : buttonWidth + 6);
   // Text draws from the top of its rectangle: give it a line's height, centred in the capsule.
-  const double line = std::min(ui::GraphicsContext::sizeOfText("Ag", font).height, b.size.height);
+  const double line = std::min(TextLabel::lineHeight(font), b.size.height);
   fnd::Rect text(b.minX() + 6, b.minY() + (b.size.height - line) / 2, width, line);
   g.drawText(displayedText(), text, font, plain ? ui::Color::white(0.45) : ui::Color::black(), ui::TextAlignment::Center);
 }

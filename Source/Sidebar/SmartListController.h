@@ -37,6 +37,8 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   // SelectedView names `selectedView` (null: whatever is shown). The entries outlive the list.
   SmartListController(const std::vector<Entry>& entries, std::vector<fnd::NotificationName> refreshedBy,
                       const char* selectedView);
+  // The list keeps a reference to its entries: a temporary table would dangle.
+  SmartListController(std::vector<Entry>&&, std::vector<fnd::NotificationName>, const char*) = delete;
   ~SmartListController() override;
   SmartListController(const SmartListController&) = delete;
   SmartListController& operator=(const SmartListController&) = delete;

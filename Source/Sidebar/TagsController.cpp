@@ -401,12 +401,10 @@ bool TagsController::sourceListMenuForEventItem(SourceList& list, const ui::Even
 }
 
 void TagsController::addActions(ui::ActionSet& set) {
-  set.add({cmd::renameTag, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder*) {
-             if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
-             return true;
-           }});
-  set.add({cmd::deleteTag, {}, {}, ui::ModifierFlag::Command, nullptr,
-           [this](ui::Responder*) { return removeSelectedTag(), true; }});
+  set.add(cmd::renameTag, [this] {
+    if (list_->selectedRow() >= 0) list_->editRow(list_->selectedRow());
+  });
+  set.add(cmd::deleteTag, [this] { removeSelectedTag(); });
 }
 
 }  // namespace kesto

@@ -18,8 +18,8 @@ class Synchronizer;
 class SyncDataSource {
  public:
   virtual ~SyncDataSource() = default;
-  virtual void setDelegate(Synchronizer* delegate) { delegate_ = delegate; }
-  virtual Synchronizer* delegate() const { return delegate_; }
+  void setDelegate(Synchronizer* delegate) { delegate_ = delegate; }
+  Synchronizer* delegate() const { return delegate_; }
   virtual void load() = 0;
   virtual void send(const std::string& xml) = 0;
   // The same document shared rather than copied: a large library's file is tens of megabytes,

@@ -191,13 +191,8 @@ TEST_F(StartupTest, QuitIsGrantedAndSavesTheLibrary) {
 // A transport that never answers, so the run stays open until the test ends it.
 class SilentSource : public SyncDataSource {
  public:
-  void setDelegate(Synchronizer* delegate) override { delegate_ = delegate; }
-  Synchronizer* delegate() const override { return delegate_; }
   void load() override {}
   void send(const std::string&) override {}
-
- private:
-  Synchronizer* delegate_ = nullptr;
 };
 
 TEST_F(StartupTest, QuitWaitsForARunningSyncAndSavesWhenItEnds) {

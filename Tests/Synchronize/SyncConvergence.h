@@ -100,15 +100,12 @@ class MemorySyncFolder {
  private:
   struct Source : SyncDataSource {
     explicit Source(std::shared_ptr<std::string> p) : payload(std::move(p)) {}
-    void setDelegate(Synchronizer* d) override { delegate_ = d; }
-    Synchronizer* delegate() const override { return delegate_; }
     void load() override { delegate_->retrievedXML(payload->empty() ? std::string(kEmptyLibraryMarker) : *payload); }
     void send(const std::string& xml) override {
       *payload = xml;
       delegate_->sentSyncData(true);
     }
     std::shared_ptr<std::string> payload;
-    Synchronizer* delegate_ = nullptr;
   };
   std::shared_ptr<std::string> payload_ = std::make_shared<std::string>();
 };

@@ -29,16 +29,13 @@ struct FakeSource : SyncDataSource {
   std::shared_ptr<Log> log;
   std::function<void(Synchronizer&)> onLoad;
   std::function<void(Synchronizer&, const std::string&)> onSend;
-  Synchronizer* d = nullptr;
-  void setDelegate(Synchronizer* delegate) override { d = delegate; }
-  Synchronizer* delegate() const override { return d; }
   void load() override {
     ++log->loads;
-    if (onLoad) onLoad(*d);
+    if (onLoad) onLoad(*delegate_);
   }
   void send(const std::string& xml) override {
     log->sent.push_back(xml);
-    if (onSend) onSend(*d, xml);
+    if (onSend) onSend(*delegate_, xml);
   }
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <unordered_map>
 
 namespace kesto::store {
@@ -423,8 +424,10 @@ std::string ManagedObject::description() const {
 namespace {
 
 // The rest of filling an object from a snapshot: to-many sets unloaded, each to-one an unresolved
-// ID from the snapshot.
-void applyRelationships(ManagedObject& o, const Snapshot& s) {
+// ID from the snapshot (moved out of a snapshot that is given up, so loading a row costs no
+// reference-count traffic per link).
+template <class S>
+void applyRelationships(ManagedObject& o, S& s) {
   auto& sl = ObjectAccess::slots(o);
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     auto& r = sl.rels[i];
@@ -434,7 +437,12 @@ void applyRelationships(ManagedObject& o, const Snapshot& s) {
       r.dropIndex();
     } else {
       r.one = nullptr;
-      r.oneID = i < s.toOne.size() ? s.toOne[i] : nullptr;
+      if (i >= s.toOne.size())
+        r.oneID = nullptr;
+      else if constexpr (std::is_const_v<S>)
+        r.oneID = s.toOne[i];
+      else
+        r.oneID = std::move(s.toOne[i]);
     }
   }
   sl.opt = s.opt;

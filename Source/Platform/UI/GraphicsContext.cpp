@@ -150,8 +150,8 @@ QFont toQFont(const Font& font) {
 }
 
 Font fromQFont(const QFont& f) {
-  const double points = f.pointSizeF() > 0 ? f.pointSizeF() : f.pixelSize() * toolkitPointsPerUnit();
-  return Font{std::string(), points / toolkitPointsPerUnit(), f.bold(), f.italic()};
+  const double size = f.pointSizeF() > 0 ? f.pointSizeF() / toolkitPointsPerUnit() : f.pixelSize();
+  return Font{std::string(), size, f.bold(), f.italic()};
 }
 
 namespace {

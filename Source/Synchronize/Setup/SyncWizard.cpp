@@ -34,12 +34,11 @@ void SyncWizard::openWizard() {
   setupWizardScreens();
   if (!setupFlow_) return;
   if (auto* presenter = ui::SheetPresenter::current()) {
-    auto alive = lifetime_.watch();
     SetupWindow* shown = setupFlow_.get();
-    presenter->presentSheetWithWindow(*setupFlow_, [this, alive, shown](int) {
+    presenter->presentSheetWithWindow(*setupFlow_, lifetime_.whileAlive([this, shown](int) {
       // The sheet ended from outside (another sheet took its place): the wizard is over.
-      if (alive && setupFlow_.get() == shown) closeSyncFolderSheet();
-    });
+      if (setupFlow_.get() == shown) closeSyncFolderSheet();
+    }));
   } else {
     setupFlow_->makeKeyAndOrderFront();
   }
@@ -134,12 +133,11 @@ void SyncWizard::doRegisterFromFromSheet() {
   registering_ = true;
   if (registerButton_) registerButton_->setEnabled(false);
   say("Registering…");
-  auto alive = lifetime_.watch();
   KestoappDataSource::postForm(KestoappDataSource::kRegisterPath,
                                KestoappDataSource::registerBody(emailRegistration_, passwordRegistration_),
-                               [this, alive](int status, const std::string& reply, bool failed) {
-                                 if (alive) registrationEnded(status, reply, failed);
-                               });
+                               lifetime_.whileAlive([this](int status, const std::string& reply, bool failed) {
+                                 registrationEnded(status, reply, failed);
+                               }));
 }
 
 void SyncWizard::registrationEnded(int status, const std::string& reply, bool failed) {
