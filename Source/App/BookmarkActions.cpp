@@ -4,10 +4,12 @@
 #include "App/BookmarksController.h"
 
 #include "App/AppCommands.h"
+#include "App/MenuBarActions.h"
 #include "App/PreferencesController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -25,6 +27,7 @@
 #include "Views/TileCollectionViewCell.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kesto {
 
@@ -139,6 +142,17 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
   menu->addItem(ui::MenuItem::separatorItem());
   item("Delete", cmd::deleteBookmarks);
   if (selection.front()->trashed() > 0) item("Put back from trash", cmd::putBackFromTrash);
+  // Offered only while the service's account exists.
+  bool marksShown = false;
+  for (const auto& [service, add, remove] :
+       {std::tuple{Service::kPinboard, cmd::addToPinboard, cmd::removeFromPinboard},
+        std::tuple{Service::kDelicious, cmd::addToDelicious, cmd::removeFromDelicious}}) {
+    if (!hasServiceAccount(service)) continue;
+    if (!marksShown) menu->addItem(ui::MenuItem::separatorItem());
+    marksShown = true;
+    item(menuBarAction(add).title, add);
+    item(menuBarAction(remove).title, remove);
+  }
   menu->addItem(ui::MenuItem::separatorItem());
   item(selection.size() > 1 ? "Copy links" : "Copy link", cmd::copyBookmarkAddress);
   menu->addItem(ui::MenuItem::separatorItem());
@@ -266,6 +280,21 @@ void BookmarksController::addActions(ui::ActionSet& set) {
     const auto& selected = kestoData_->selectedBookmarks();
     return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
   });
+  // The service marks: each needs a selection and the service's account.
+  const std::pair<ui::Command, std::pair<const char*, bool>> marks[] = {
+      {cmd::addToPinboard, {Service::kPinboard, true}},
+      {cmd::removeFromPinboard, {Service::kPinboard, false}},
+      {cmd::addToDelicious, {Service::kDelicious, true}},
+      {cmd::removeFromDelicious, {Service::kDelicious, false}}};
+  for (const auto& [command, mark] : marks) {
+    const auto [service, adding] = mark;
+    set.add({command, {}, {}, ui::ModifierFlag::Command,
+             [hasSelection, service](ui::MenuItem& item) { return hasSelection(item) && hasServiceAccount(service); },
+             [this, service, adding](ui::Responder*) {
+               adding ? addToService(service) : removeFromService(service);
+               return true;
+             }});
+  }
   // The Share menu's items name their service by tag.
   set.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
              auto* item = dynamic_cast<ui::MenuItem*>(sender);

@@ -137,6 +137,8 @@ class BookmarksController : public ui::ActionResponder,
   void updateWebContentForSelectedBookmarks();
   // "Set thumbnail from file": a JPEG, PNG or GIF the user picks, at 240 by 180.
   void updateThumbnailManually();
+  // Takes the current bookmark's thumbnail from a file away; the service's picture shows again.
+  void deleteManualThumbnail();
   WebContentUpdater& webContentUpdater();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
@@ -163,6 +165,12 @@ class BookmarksController : public ui::ActionResponder,
   // mark are deleted for good, each leaving a tombstone for sync. One undo step.
   void deleteBookmarks();
   void putBackFromTrash();
+  // The bookmark services' marks ("pinboard", "delicious") on every selected bookmark: adding
+  // takes the bookmark out of its folder and posts it; removing files it in the Inbox and keeps
+  // the copy on the service. Both need the service's account.
+  void addToService(const std::string& service);
+  void removeFromService(const std::string& service);
+  static bool hasServiceAccount(const std::string& service);
 
   // Opening in a browser named by bundle identifier, all in one launch; the visit is recorded.
   void openSelectedBookmarkInBrowser(const std::string& browserIdentifier);

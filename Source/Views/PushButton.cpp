@@ -61,6 +61,14 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   double alpha = enabled_ ? 1.0 : 0.35;
   const ui::Image& image = image_;
   fnd::Rect textRect = r;
+  if (!image.isNull() && imageFills_) {
+    const fnd::Rect inner = r.insetBy(3, 3);
+    const fnd::Size size = image.size();
+    const double scale = std::min(inner.size.width / size.width, inner.size.height / size.height);
+    const double w = size.width * scale, h = size.height * scale;
+    context.drawImage(image, fnd::Rect(inner.midX() - w / 2, inner.midY() - h / 2, w, h), alpha);
+    return;
+  }
   if (!image.isNull()) {
     // Toolbar buttons take their glyphs at the toolbar's icon size (24), smaller buttons at
     // what fits; whole points, so the glyph's pixels fall on the device's.

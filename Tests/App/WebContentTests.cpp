@@ -1,6 +1,8 @@
 // Page titles, favicons and thumbnails: reading a page's head in its charset, the fetch job
 // against a loopback web server, and the updater that writes results into the store.
 #include "AppFixture.h"
+#include "App/EditorController.h"
+#include "Views/PushButton.h"
 
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
@@ -595,6 +597,36 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
   ASSERT_TRUE(runUntil([&] { return idle() && server.hitsWith("wait=120") == 2; }, 20));
   EXPECT_EQ(server.hits("/thumbed"), 1);
   EXPECT_EQ(b->valueForKey("isUpdating").boolValue(), false);
+}
+
+TEST_F(WebContentStoreTest, AThumbnailSetFromAFileOutlivesUpdateFromWebUntilRemoved) {
+  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  server.page("/own", "<title>Own</title>");
+  auto b = bookmarkFor("/own", "Own");
+  const auto own = ui::Image(240, 180, ui::Color::rgb(0, 0, 1)).encoded("png");
+  b->setThumbnail(own);
+  b->setThumbnailManuallySet(1);
+  b->saveBookmark();
+  build(1);
+  dm().setSelectedBookmarks({b});
+  dm().setCurrentBookmark(b);
+  ViewUpdater::updateInspector();
+  auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  EXPECT_FALSE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_FALSE(editor.views().thumbnailButton->image().isNull());
+  controller().updateWebContentForSelectedBookmarks();
+  ASSERT_TRUE(runUntil([&] { return idle() && server.hits("/own") == 1 && !b->valueForKey("isUpdating").boolValue(); }, 20));
+  EXPECT_EQ(b->thumbnailManuallySet(), 1);
+  ASSERT_TRUE(b->thumbnail());
+  EXPECT_EQ(*b->thumbnail(), own);
+  // The inspector's delete button takes it away; the service's picture is what shows then.
+  editor.views().deleteThumbnailButton->performClick();
+  EXPECT_EQ(b->thumbnailManuallySet(), 0);
+  EXPECT_FALSE(b->thumbnail());
+  EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
+  EXPECT_TRUE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_TRUE(editor.views().thumbnailButton->image().isNull());
 }
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {
