@@ -21,12 +21,15 @@
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/Path.h"
+#include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 namespace kesto {
@@ -192,6 +195,42 @@ void BookmarksController::openBookmarkMenu(const ui::Event* event) {
 
 // ---- dragging out ----
 
+namespace {
+
+class DragBadgeCanvas : public ui::View {
+ public:
+  DragBadgeCanvas(const ui::Image& image, std::string text)
+      : View(fnd::Rect(0, 0, image.size().width, image.size().height)), image_(image), text_(std::move(text)) {}
+  void drawRect(ui::GraphicsContext& context, const fnd::Rect&) override {
+    context.drawImage(image_, bounds());
+    ui::Font font;
+    font.family = "Helvetica";
+    font.pointSize = 12.0;
+    const fnd::Size size = ui::GraphicsContext::sizeOfText(text_, font);
+    const double w = size.width, h = size.height;
+    // A disc just wide enough for the number, standing on the image's bottom edge.
+    const double d = std::max(std::trunc(w), std::trunc(h)) + 4;
+    const double x0 = std::trunc((d - w) / 2 - 1);
+    context.setFillColor(ui::Color::rgb(1.0, 0.1, 0.1, 0.7));
+    context.fillPath(ui::Path::oval(fnd::Rect(x0, 0, d, d)));
+    const double half = std::trunc(d / 2);
+    context.drawText(text_, fnd::Rect(x0 + d - half - w / 2, half - h / 2 + 1, w, h), font, ui::Color::white(1.0));
+  }
+
+ private:
+  ui::Image image_;
+  std::string text_;
+};
+
+}  // namespace
+
+ui::Image BookmarksController::dragImageForCount(std::size_t count) {
+  const ui::Image image = ui::Image::named("drag_thumbnail");
+  if (image.isNull() || count == 0) return image;
+  // Drawn on a copy: the named image stays as it is for the next drag.
+  return std::make_shared<DragBadgeCanvas>(image, std::to_string(count))->snapshot();
+}
+
 std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
   // What the list shows selected now: the data manager hears of a click only a moment later,
   // and a drag can start before that.
@@ -217,7 +256,7 @@ void BookmarksController::mouseDragged(const ui::Event& event) {
   auto items = draggedItems();
   if (items.empty()) return;
   dragging_ = true;
-  ui::beginDraggingSession(*views_.collectionView, items, ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+  ui::beginDraggingSession(*views_.collectionView, items, dragImageForCount(items.size()), fnd::Point{32, 24},
                            ui::DragOperation::Copy | ui::DragOperation::Move | ui::DragOperation::Generic);
   dragging_ = false;
   // The next plain click starts a new selection.

@@ -182,6 +182,8 @@ class BookmarksController : public ui::ActionResponder,
   // Dragging out: the bookmarks shown selected, as "bm:" lines for the sidebar's folders and as
   // URLs for browsers, file managers and editors.
   std::vector<ui::PasteboardItem> draggedItems() const;
+  // The drag image with the number of bookmarks dragged in a red disc at its lower left.
+  static ui::Image dragImageForCount(std::size_t count);
   void mouseDragged(const ui::Event& event) override;
 
   // Quick Look: the preview panel over the selected bookmarks. With at least one selected it

@@ -233,6 +233,7 @@ void MainInterface::construct() {
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
   toolbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
+  toolbar_->awakeFromNib();
   content->addSubview(toolbar_);
   auto& bc = listViews_;
   bc.mainToolBar = toolbar_;
