@@ -325,9 +325,10 @@ void BookmarksController::addActions(ui::ActionSet& set) {
       {cmd::removeFromPinboard, {Service::kPinboard, false}},
       {cmd::addToDelicious, {Service::kDelicious, true}},
       {cmd::removeFromDelicious, {Service::kDelicious, false}}};
-  for (const auto& [command, mark] : marks) {
-    const auto [service, adding] = mark;
-    set.add({command, {}, {}, ui::ModifierFlag::Command,
+  for (const auto& mark : marks) {
+    const char* service = mark.second.first;
+    const bool adding = mark.second.second;
+    set.add({mark.first, {}, {}, ui::ModifierFlag::Command,
              [hasSelection, service](ui::MenuItem& item) { return hasSelection(item) && hasServiceAccount(service); },
              [this, service, adding](ui::Responder*) {
                adding ? addToService(service) : removeFromService(service);
