@@ -139,6 +139,10 @@ class BookmarksController : public ui::ActionResponder,
   void updateThumbnailManually();
   // Takes the current bookmark's thumbnail from a file away; the service's picture shows again.
   void deleteManualThumbnail();
+  // A running total of work announced for the activity display: a value above 0 adds to it, 0
+  // or less starts it again from 0.
+  void setActivityMaxValue(double value) { activityMaxValue_ = value > 0 ? activityMaxValue_ + value : 0; }
+  double activityMaxValue() const { return activityMaxValue_; }
   WebContentUpdater& webContentUpdater();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
@@ -301,6 +305,7 @@ class BookmarksController : public ui::ActionResponder,
   bool dragging_ = false;
   std::unique_ptr<WebContentUpdater> webContent_;
   PreviewPanel* previewPanel_ = nullptr;
+  double activityMaxValue_ = 0;
 };
 
 }  // namespace kesto

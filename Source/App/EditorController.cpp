@@ -280,12 +280,14 @@ void EditorController::build() {
   // The message strips lie over the top of each tab while a message shows.
   auto strip = [&](const std::shared_ptr<ui::View>& panel, std::shared_ptr<BRWColoredView>& view,
                    std::shared_ptr<TextLabel>& text) {
-    view = std::make_shared<BRWColoredView>(fnd::Rect(0, 0, kWidth, 30));
+    view = std::make_shared<BRWColoredView>(fnd::Rect(0, 0, kWidth, 44));
     view->setColor("darkGrayBordered");
     view->setWantsLayer(true);
     view->awakeFromNib();
     view->setHidden(true);
-    text = std::make_shared<TextLabel>(fnd::Rect(kMargin, 6, kFieldWidth, 18));
+    // Two lines: the longest messages ("Cannot duplicate bookmarks on ...") fit whole.
+    text = std::make_shared<TextLabel>(fnd::Rect(kMargin, 5, kFieldWidth, 34));
+    text->setWraps(true);
     text->setAlignment(ui::TextAlignment::Center);
     text->setTextColor(ui::Color::white(1.0));
     view->addSubview(text);

@@ -225,6 +225,18 @@ TEST(DragImage, CarriesTheCountInARedDiscAtItsLowerLeft) {
   EXPECT_EQ(again.encoded("png"), plain.encoded("png"));
 }
 
+TEST(ActivityMaximum, AddsPositiveValuesAndStartsAgainAtZeroOrLess) {
+  BookmarksController controller;
+  controller.setActivityMaxValue(5);
+  controller.setActivityMaxValue(3);
+  EXPECT_EQ(controller.activityMaxValue(), 8);
+  controller.setActivityMaxValue(0);
+  EXPECT_EQ(controller.activityMaxValue(), 0);
+  controller.setActivityMaxValue(2);
+  controller.setActivityMaxValue(-1);
+  EXPECT_EQ(controller.activityMaxValue(), 0);
+}
+
 TEST_F(MainWindowPiecesTest, TheLoadingSheetShowsOverTheWindowUntilClosed) {
   build(0);
   auto& panels = app().panels();

@@ -33,8 +33,8 @@ e2e_wait_until 10 e2e_setting_is sortFoldersByRating False || fail "a second cli
 # The Library row's badge (at the right end of its row) before and after a hand-over.
 library_badge() {  # the pixels where the Library row's count is drawn, right of its title
   local x y
-  for y in 188 192; do
-    for ((x = 182; x <= 206; x += 2)); do e2e_pixel "$x" "$y" "$win"; done
+  for y in 187 190 193; do
+    for ((x = 183; x <= 207; x += 3)); do e2e_pixel "$x" "$y" "$win"; done
   done | md5sum
 }
 before="$(library_badge)"
