@@ -81,6 +81,9 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   if (!title_.empty()) {
     ui::Font font;
     font.pointSize = 12;
+    // A tall button (a picture button without its picture) keeps its title in the middle.
+    if (image.isNull() && textRect.size.height > 30)
+      textRect = fnd::Rect(textRect.origin.x, textRect.midY() - 10, textRect.size.width, 20);
     context.drawText(title_, textRect, font, ui::Color::white(0.1, alpha),
                      image.isNull() ? ui::TextAlignment::Center : ui::TextAlignment::Left);
   }
