@@ -156,7 +156,9 @@ void KestoappDataSource::load() {
   // failed request.
   ServiceRequest::send(
       "POST", baseURL() + kSyncPath,
-      {{"user[email]", fnd::Value(email_)}, {"user[password]", fnd::Value(password_)}, {"user[kesto_id]", fnd::Value(kestoID_)}},
+      {{"user[email]", fnd::Value(email_)},
+       {"user[password]", fnd::Value(password_)},
+       {"user[kesto_id]", fnd::Value(kestoID_)}},
       kLoadLimits, std::nullopt,
       [this, alive](const std::string& reply) {
         if (alive) handleSyncLoadResponse(reply);

@@ -33,19 +33,22 @@ struct ExchangeEnd {
 
 std::string describeFailure(const NetHTTPRequestOperation* op, int status, const fnd::Error& error,
                             const ExchangeEnd& end) {
-  constexpr const char* kRedirectRefused = "The server sent the request on to an address that is not a secure (https) one";
+  constexpr const char* kRedirectRefused =
+      "The server sent the request on to an address that is not a secure (https) one";
   if (end.timedOut) return "The server did not answer in time";
   // The transport's own error (no connection, time-out, refused certificate, reply too large).
   if (auto transport = op ? op->NetURLConnectionOperation::error() : std::nullopt) {
     // A redirect to another kind of address (file:, ftp:) is refused below us.
-    if (transport->domain() == fnd::kURLErrorDomain && transport->code() == net::urlerror::RedirectToNonExistentLocation)
+    if (transport->domain() == fnd::kURLErrorDomain &&
+        transport->code() == net::urlerror::RedirectToNonExistentLocation)
       return kRedirectRefused;
     return transport->localizedDescription();
   }
   if (!op) return error.localizedDescription();  // the request could not be built
   if (end.redirectRefused) return kRedirectRefused;
   if (status < 200 || status > 299) return "The server answered with an error (HTTP " + std::to_string(status) + ")";
-  if (error.domain() == kNetURLResponseSerializationErrorDomain && error.code() == net::urlerror::CannotDecodeContentData)
+  if (error.domain() == kNetURLResponseSerializationErrorDomain &&
+      error.code() == net::urlerror::CannotDecodeContentData)
     return "The server's answer is not an XML document";
   return "The server's answer could not be read";
 }

@@ -84,7 +84,7 @@ class HostileService {
       case Mode::SlowBody:
       case Mode::StalledBody: {
         const bool drip = mode.load() == Mode::SlowBody;
-        r.set_chunked_content_provider("text/xml", [this, drip, sent = false](std::size_t, httplib::DataSink& sink) mutable {
+        auto provide = [this, drip, sent = false](std::size_t, httplib::DataSink& sink) mutable {
           if (stopping_) return false;
           if (!sent) {
             sent = true;
@@ -92,7 +92,8 @@ class HostileService {
           }
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
           return !drip || sink.write(" ", 1);
-        });
+        };
+        r.set_chunked_content_provider("text/xml", provide);
         return;
       }
       case Mode::OversizeBody:
