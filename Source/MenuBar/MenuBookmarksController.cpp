@@ -29,6 +29,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
+#include "Views/BRWRoundedComboBox.h"
 #include "Views/TileCollectionViewCell.h"
 #include "Views/WebImageView.h"
 
@@ -162,6 +163,8 @@ MenuBookmarksController::~MenuBookmarksController() {
   }
   if (searchField) searchField->setDelegate(nullptr);
   if (editFolder) editFolder->setDelegate(nullptr);
+  for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
+    if (f) f->setDelegate(nullptr);
 }
 
 const std::shared_ptr<ui::View>& MenuBookmarksController::view() {
@@ -249,12 +252,13 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   auto textField = [&](const std::string& title, std::function<void()> action, bool secure = false) {
     auto f = std::make_shared<ui::TextField>(row(title), secure ? ui::TextField::Style::Secure : ui::TextField::Style::Plain);
     f->setAction(std::move(action));
+    f->setDelegate(this);
     pane.addSubview(f);
     return f;
   };
   editURL = textField("Address:", [this] { updateURL(); });
   editTitle = textField("Title:", [this] { updateTitle(); });
-  editFolder = std::make_shared<ui::ComboBox>(row("Folder:"));
+  editFolder = std::make_shared<BRWRoundedComboBox>(row("Folder:"));
   editFolder->setDelegate(this);
   editFolder->setAction([this] { folderChosen(); });
   pane.addSubview(editFolder);
@@ -667,6 +671,9 @@ void MenuBookmarksController::editLastAdded(const std::function<void(Bookmark&)>
 
 void MenuBookmarksController::cancelEdit() {
   if (lastAddedBookmark_) {
+    // Done while a field is still being edited keeps what was typed there.
+    for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
+      if (f) commitEditedField(*f);
     // Without a choice the bookmark stays in its own folder.
     if (selectedFolder_) lastAddedBookmark_->setFolder(selectedFolder_);
     saveEdited();
@@ -679,6 +686,22 @@ void MenuBookmarksController::cancelEdit() {
   if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
 }
 
+void MenuBookmarksController::commitEditedField(ui::Control& control) {
+  if (!lastAddedBookmark_) return;
+  const Bookmark& b = *lastAddedBookmark_;
+  const auto differs = [&](const std::shared_ptr<ui::TextField>& field, const std::optional<std::string>& stored) {
+    return field.get() == &control && field->stringValue() != stored.value_or("");
+  };
+  // Only a changed text is saved: leaving a field untouched must not settle a fetched title.
+  if (differs(editTitle, b.title())) updateTitle();
+  else if (differs(editURL, b.url())) updateURL();
+  else if (differs(editNotes, b.notes())) updateNotes();
+  else if (differs(editUsername, b.login())) updateLogin();
+  else if (differs(editPassword, Base64::decodeToString(b.password().value_or("")))) updatePassword();
+}
+
+void MenuBookmarksController::controlTextDidEndEditing(ui::Control& control) { commitEditedField(control); }
+
 std::vector<std::string> MenuBookmarksController::resultsInComboForString(const std::string& text) {
   filteredFolders_.clear();
   if (!text.empty() && text != " ") {
@@ -687,8 +710,34 @@ std::vector<std::string> MenuBookmarksController::resultsInComboForString(const 
       if (match->evaluate(fnd::Value(path))) filteredFolders_.push_back(path);
   } else {
     filteredFolders_ = folders_;
+    if (editFolder && editFolder->isExpanded()) editFolder->setExpanded(false);
+  }
+  if (editFolder) {
+    editFolder->removeAllItems();
+    editFolder->addItemsWithObjectValues(filteredFolders_);
   }
   return filteredFolders_;
+}
+
+std::string MenuBookmarksController::comboBoxCompletedString(const std::string& text) {
+  bool any = false;
+  if (!text.empty()) {
+    auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
+    any = std::any_of(folders_.begin(), folders_.end(), [&](const auto& p) { return match->evaluate(fnd::Value(p)); });
+  }
+  if (editFolder) {
+    if (any && !editFolder->isExpanded()) editFolder->setExpanded(true);
+    else if (!any && editFolder->isExpanded()) editFolder->setExpanded(false);
+  }
+  // No inline completion: the list shows the candidates.
+  return std::string();
+}
+
+void MenuBookmarksController::controlTextDidChange(ui::Control& control) {
+  if (&control != editFolder.get()) return;
+  const std::string text = editFolder->stringValue();
+  resultsInComboForString(text);
+  comboBoxCompletedString(text);
 }
 
 void MenuBookmarksController::folderChosen() {
@@ -705,7 +754,7 @@ void MenuBookmarksController::updateURL() {
 }
 
 void MenuBookmarksController::updateTitle() {
-  editLastAdded([&](Bookmark& b) { b.setTitle(editTitle->stringValue()); });
+  editLastAdded([&](Bookmark& b) { b.setTitleFromUser(editTitle->stringValue()); });
 }
 
 void MenuBookmarksController::updateNotes() {

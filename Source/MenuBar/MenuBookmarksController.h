@@ -17,6 +17,7 @@
 namespace kesto {
 
 class Bookmark;
+class BRWRoundedComboBox;
 class DataManager;
 class Folder;
 
@@ -84,6 +85,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void search();
   void selectBookmarksView();
   bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
+  // Leaving a quick-edit field (Tab, a click elsewhere) saves what was typed there.
+  void controlTextDidEndEditing(ui::Control& control) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 
@@ -101,7 +104,14 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   bool isInEditMode() const { return isInEditMode_; }
   const std::shared_ptr<Bookmark>& lastAddedBookmark() const { return lastAddedBookmark_; }
   void prepareFolders();
+  // Filters the folder box's list to the paths holding `text` (all of them for an empty text or
+  // one space, which also closes the list) and answers it.
   std::vector<std::string> resultsInComboForString(const std::string& text);
+  // Opens the folder list while some path holds `text` and closes it when none does or the text
+  // is empty; completes nothing inline (answers the empty string).
+  std::string comboBoxCompletedString(const std::string& text);
+  // Typing in the folder box filters its list and opens or closes it.
+  void controlTextDidChange(ui::Control& control) override;
   void folderChosen();
   void updateURL();
   void updateTitle();
@@ -135,7 +145,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<ui::Button> chromeButton, firefoxButton, operaButton;
   std::shared_ptr<ui::View> listPane, editPane;
   std::shared_ptr<ui::TextField> editURL, editTitle, editNotes, editUsername, editPassword;
-  std::shared_ptr<ui::ComboBox> editFolder;
+  std::shared_ptr<BRWRoundedComboBox> editFolder;
   std::shared_ptr<ui::TokenField> editTags;
   std::shared_ptr<ui::PopUpButton> editColor;
   std::shared_ptr<ui::LevelIndicator> editRating;
@@ -151,6 +161,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
+  // Saves the quick-edit text field `control` when its text differs from the bookmark's.
+  void commitEditedField(ui::Control& control);
   // One edit of the bookmark being edited, saved at once (nothing without one).
   void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);

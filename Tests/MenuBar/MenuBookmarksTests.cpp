@@ -13,6 +13,8 @@
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
+#include "Views/BRWRoundedComboBox.h"
 
 namespace kesto::test {
 namespace {
@@ -237,6 +239,73 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.updateTags();
   menu.updateFavorite();
   menu.cancelEdit();
+}
+
+// A typed title must outlive the next page fetch, which replaces only titles not yet settled.
+TEST_F(QuickEdit, TitleLeftByTabOrDoneIsSavedAndSettled) {
+  ASSERT_EQ(redCar->titleUpdated(), 0);
+  menu.showEdit(redCar);
+  // Passing through the field without typing leaves a fetched title free to change.
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->titleUpdated(), 0);
+  menu.editTitle->setStringValue("Typed car");
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->title().value_or(""), "Typed car");
+  EXPECT_EQ(redCar->titleUpdated(), 1);
+  // Another field committing later saves the typed title, not the old one.
+  menu.editNotes->setStringValue("a note");
+  menu.controlTextDidEndEditing(*menu.editNotes);
+  EXPECT_EQ(redCar->title().value_or(""), "Typed car");
+  EXPECT_EQ(redCar->notes().value_or(""), "a note");
+  menu.cancelEdit();
+
+  // Done while still in the fields keeps what was typed in each.
+  menu.showEdit(redBus);
+  menu.editTitle->setStringValue("Typed bus");
+  menu.editUsername->setStringValue("me");
+  menu.editPassword->setStringValue("pw");
+  menu.cancelEdit();
+  EXPECT_EQ(redBus->title().value_or(""), "Typed bus");
+  EXPECT_EQ(redBus->titleUpdated(), 1);
+  EXPECT_EQ(redBus->login().value_or(""), "me");
+  EXPECT_EQ(Base64::decodeToString(redBus->password().value_or("")).value_or(""), "pw");
+  load(dm);
+  auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://bus.example/red"));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->title().value_or(""), "Typed bus");
+}
+
+TEST_F(QuickEdit, FolderListFollowsTheTypedText) {
+  auto other = folder("f-other", "Other Things");
+  auto more = folder("f-more", "Otherwise");
+  save();
+  load(dm);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  menu.showEdit(redCar);
+  const int all = menu.editFolder->numberOfItems();
+  auto typeFolder = [&](const std::string& text) {
+    menu.editFolder->setStringValue(text);
+    menu.controlTextDidChange(*menu.editFolder);
+  };
+  typeFolder("OTHER");
+  EXPECT_EQ(menu.editFolder->objectValues(),
+            (std::vector<std::string>{other->completeFolderPath(), more->completeFolderPath()}));
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->stringValue(), "OTHER");  // nothing completed inline
+  typeFolder("otherwise");
+  EXPECT_EQ(menu.editFolder->objectValues(), std::vector<std::string>{more->completeFolderPath()});
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  typeFolder("zzz");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->numberOfItems(), 0);
+  typeFolder("oth");
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  typeFolder("");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->numberOfItems(), all);
+  window.orderOut();
 }
 
 }  // namespace
