@@ -20,6 +20,8 @@
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ComboBox.h"
+#include "Platform/UI/Dragging.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Label.h"
@@ -118,6 +120,20 @@ class MenuCollectionView : public TileCollectionView {
     }
     TileCollectionView::keyDown(e);
   }
+  // A drag from a selected card carries the selection out; the controller starts it.
+  void mouseDragged(const ui::Event& e) override {
+    if (dragSelection && !dragging_ && !selectedIndexes().empty()) {
+      dragging_ = true;
+      dragSelection(e);
+      dragging_ = false;
+      return;
+    }
+    TileCollectionView::mouseDragged(e);
+  }
+  std::function<void(const ui::Event&)> dragSelection;
+
+ private:
+  bool dragging_ = false;
 };
 
 bool& browserInstalled(const char* identifier) {
@@ -215,7 +231,9 @@ void MenuBookmarksController::buildViews() {
   listPane = std::make_shared<ui::View>(fnd::Rect(0, 0, W, listHeight));
   listPane->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   view_->addSubview(listPane);
-  collectionView = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
+  auto cards = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
+  cards->dragSelection = [this](const ui::Event&) { dragSelectedCards(); };
+  collectionView = cards;
   collectionView->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   // As in the main list: the desktop's scroller stands beside the cards, so their right ends
   // (the date) never run under it.
@@ -540,6 +558,35 @@ void MenuBookmarksController::didChangeSelection() {
     kestoData->setCurrentBookmarksMenu({});
   }
   if (editButton) editButton->setEnabled(selected.size() == 1);
+}
+
+// ---- Dragging out ----
+
+std::vector<ui::PasteboardItem> MenuBookmarksController::draggedItems() const {
+  std::vector<ui::PasteboardItem> items;
+  if (!kestoData) return items;
+  for (const auto& b : kestoData->selectedBookmarksMenu()) {
+    if (!b) continue;
+    ui::PasteboardItem item;
+    item.setString("bm:" + b->uniqueIDValue().value_or(""));
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+bool MenuBookmarksController::collectionViewWriteItemsToPasteboard(TileCollectionView&, ui::Pasteboard& pasteboard) {
+  auto items = draggedItems();
+  if (items.empty()) return false;
+  pasteboard.clearContents();
+  return pasteboard.writeObjects(items);
+}
+
+void MenuBookmarksController::dragSelectedCards() {
+  // What the list shows selected now: a drag can start before the selection was read.
+  didChangeSelection();
+  if (!collectionView || !collectionViewWriteItemsToPasteboard(*collectionView, ui::Pasteboard::drag())) return;
+  ui::beginDraggingSession(*collectionView, draggedItems(), ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+                           ui::DragOperation::Copy | ui::DragOperation::Generic);
 }
 
 // ---- Collection view ----

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Platform/UI/UIForward.h"
 #include "Views/SearchMenuOptions.h"
@@ -126,6 +127,11 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   static std::string colorNameForIndex(int index);
   static int indexForColorName(const std::string& name);
 
+  // Dragging cards out: one "bm:<unique identifier>" string for each selected bookmark. The
+  // pasteboard is cleared and written only when there is one; answers whether it was written.
+  bool collectionViewWriteItemsToPasteboard(TileCollectionView& view, ui::Pasteboard& pasteboard);
+  void dragSelectedCards();
+
   // Data source, delegate and layout.
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
   std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
@@ -161,6 +167,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
+  std::vector<ui::PasteboardItem> draggedItems() const;
   // Saves the quick-edit text field `control` when its text differs from the bookmark's.
   void commitEditedField(ui::Control& control);
   // One edit of the bookmark being edited, saved at once (nothing without one).

@@ -9,6 +9,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ComboBox.h"
 #include "Platform/UI/LevelIndicator.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/TextField.h"
@@ -130,6 +131,26 @@ TEST_F(MenuBookmarks, OpeningRecordsTheVisitAndKeepsTheAddressAsStored) {
   dm.clearMenuBookmarks();
   menu.didChangeSelection();
   EXPECT_TRUE(dm.selectedBookmarksMenu().empty());
+}
+
+TEST_F(MenuBookmarks, DraggingCardsOutWritesOneIdentifierStringEach) {
+  auto& pasteboard = ui::Pasteboard::general();
+  pasteboard.clearContents();
+  pasteboard.setString("kept");
+  type("red");
+  choose({});
+  EXPECT_FALSE(menu.collectionViewWriteItemsToPasteboard(*menu.collectionView, pasteboard));
+  EXPECT_EQ(pasteboard.stringForType(ui::PasteboardType::String).value_or(""), "kept") << "nothing selected: untouched";
+  choose({0, 1});
+  ASSERT_EQ(dm.selectedBookmarksMenu().size(), 2u);
+  ASSERT_TRUE(menu.collectionViewWriteItemsToPasteboard(*menu.collectionView, pasteboard));
+  std::vector<std::string> written;
+  for (const auto& item : pasteboard.pasteboardItems())
+    written.push_back(item.stringForType(ui::PasteboardType::String).value_or(""));
+  std::vector<std::string> expected;
+  for (const auto& b : dm.selectedBookmarksMenu()) expected.push_back("bm:" + b->uniqueIDValue().value_or("?"));
+  EXPECT_EQ(written, expected);
+  pasteboard.clearContents();
 }
 
 TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
