@@ -2,6 +2,7 @@
 
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
@@ -63,7 +64,59 @@ bool KRRecorderControl::isEmpty() const {
 
 void KRRecorderControl::setKeyCombo(KeyCombo combo) {
   showKeyCombo(combo);
+  comboDidChange();
+}
+
+void KRRecorderControl::comboDidChange() {
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  saveKeyCombo();
+  if (valueBinding_) valueBinding_(objectValue());
+}
+
+void KRRecorderControl::setAutosaveName(std::string name) {
+  autosaveName_ = std::move(name);
+  loadKeyCombo();
+}
+
+void KRRecorderControl::saveKeyCombo() const {
+  if (autosaveName_.empty()) return;
+  fnd::Dictionary record{{"keyCode", fnd::Value(std::int64_t(std::uint16_t(keyCombo_.code)))},
+                         {"modifierFlags", fnd::Value(std::int64_t(keyCombo_.flags))},
+                         {"modifiers", fnd::Value(std::int64_t(cocoaToCarbonFlags(keyCombo_.flags)))}};
+  if (hasKeyChars_) {
+    record["keyChars"] = fnd::Value(keyChars_);
+    record["keyCharsIgnoringModifiers"] = fnd::Value(keyCharsIgnoringModifiers_);
+  }
+  fnd::UserDefaults::standard().setObject(fnd::Value(record), "KeyRecorder " + autosaveName_);
+}
+
+void KRRecorderControl::loadKeyCombo() {
+  if (autosaveName_.empty()) return;
+  const auto record = fnd::UserDefaults::standard().dictionaryForKey("KeyRecorder " + autosaveName_).value_or(fnd::Dictionary{});
+  auto field = [&](const char* key) {
+    auto it = record.find(key);
+    return it == record.end() ? fnd::Value() : it->second;
+  };
+  const auto code = std::uint16_t(field("keyCode").intValue(0));
+  std::uint64_t flags = 0;
+  if (!field("modifierFlags").isNull()) flags = std::uint64_t(field("modifierFlags").intValue(0));
+  else if (!field("modifiers").isNull()) flags = carbonToCocoaFlags(std::uint32_t(field("modifiers").intValue(0)));
+  // A name with nothing stored loads key code 0 with the required flags, as the record reads.
+  keyCombo_ = KeyCombo{filteredCocoaFlags(flags), code};
+  hasKeyChars_ = !field("keyChars").isNull();
+  if (hasKeyChars_) {
+    keyChars_ = field("keyChars").stringIfString().value_or("");
+    keyCharsIgnoringModifiers_ = field("keyCharsIgnoringModifiers").stringIfString().value_or("");
+  }
+  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  setNeedsDisplay();
+}
+
+fnd::Value KRRecorderControl::objectValue() const {
+  if (keyCombo_.code == -1 || keyCombo_.flags == 0) return fnd::Value();
+  return fnd::Value(fnd::Dictionary{{"characters", fnd::Value(keyCharsIgnoringModifiers())},
+                                    {"keyCode", fnd::Value(std::int64_t(keyCombo_.code))},
+                                    {"modifierFlags", fnd::Value(std::int64_t(keyCombo_.flags))}});
 }
 
 void KRRecorderControl::showKeyCombo(KeyCombo combo) {
@@ -79,7 +132,7 @@ void KRRecorderControl::refilter() {
     std::uint64_t filtered = filteredCocoaFlags(keyCombo_.flags);
     if (filtered != keyCombo_.flags) {
       keyCombo_.flags = filtered;
-      if (keyCombo_.code >= 0 && delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+      if (keyCombo_.code >= 0) comboDidChange();
     }
   }
   setNeedsDisplay();
@@ -212,7 +265,7 @@ bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
   keyCharsIgnoringModifiers_ = event.charactersIgnoringModifiers;
   hasKeyChars_ = true;
   endRecording();
-  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  comboDidChange();
   return true;
 }
 

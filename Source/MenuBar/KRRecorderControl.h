@@ -6,6 +6,7 @@
 #include "Platform/UI/View.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kesto {
@@ -50,6 +51,15 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   const KeyCombo& keyCombo() const { return keyCombo_; }
   // Stores the combination (flags filtered) and tells the delegate.
   void setKeyCombo(KeyCombo combo);
+  // The name the combination is kept under in user defaults ("KeyRecorder <name>"): setting it
+  // loads what is stored there (and tells the delegate); every later change is saved there.
+  const std::string& autosaveName() const { return autosaveName_; }
+  void setAutosaveName(std::string name);
+  // The combination as a value: {"characters", "keyCode", "modifierFlags"}, or null when there is
+  // no combination or it has no modifiers.
+  fnd::Value objectValue() const;
+  // The "value" binding: called with objectValue() after the delegate hears of each change.
+  void bindValue(std::function<void(const fnd::Value&)> setter) { valueBinding_ = std::move(setter); }
   // Shows a combination decided elsewhere (the stored hot key) without telling the delegate.
   void showKeyCombo(KeyCombo combo);
 
@@ -103,10 +113,16 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   void startRecording();
   void endRecording();
   void refilter();
+  // Tells the delegate, saves under the autosave name and pushes the value binding.
+  void comboDidChange();
+  void saveKeyCombo() const;
+  void loadKeyCombo();
 
   KRRecorderDelegate* delegate_ = nullptr;
   KRValidator validator_;
   KeyCombo keyCombo_;
+  std::string autosaveName_;
+  std::function<void(const fnd::Value&)> valueBinding_;
   std::string keyChars_, keyCharsIgnoringModifiers_;
   bool hasKeyChars_ = false;
   std::uint64_t allowedFlags_ = kDefaultAllowedFlags, requiredFlags_ = 0, recordingFlags_ = 0;

@@ -19,7 +19,7 @@ class RecordingTarget : public BlockHotKeyTarget {
     return std::find(handled_.begin(), handled_.end(), action) != handled_.end();
   }
   void performAction(const std::string& action, const ui::Event& event, const fnd::Value& object) override {
-    calls.push_back(action + ":" + object.stringValue().value_or("") + ":" + std::to_string(int(event.type)));
+    calls.push_back(action + ":" + object.stringIfString().value_or("") + ":" + std::to_string(int(event.type)));
   }
   std::vector<std::string> calls;
 
