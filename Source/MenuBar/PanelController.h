@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/Path.h"
+#include "Platform/UI/UIForward.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 

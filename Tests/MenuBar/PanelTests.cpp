@@ -101,7 +101,8 @@ TEST(StatusItemPanel, BackgroundArrowAndStatusItem) {
   background.setNeedsDisplayFlag(false);
   background.setArrowX(100);
   EXPECT_TRUE(background.needsDisplay());
-  const auto& e = background.backgroundPath().elements();
+  const ui::Path path = background.backgroundPath();
+  const auto& e = path.elements();
   ASSERT_GE(e.size(), 3u);
   EXPECT_DOUBLE_EQ(e[0].points[0].x, 100);  // the tip, on the top edge inset by the line
   EXPECT_DOUBLE_EQ(e[0].points[0].y, 499);
