@@ -72,6 +72,13 @@ touch "$release"
 answered() { grep -q "GET /page.html" "$work/server.log" && [[ "$(page ZUPDATEDDATE)" != "$before" ]]; }
 e2e_wait_until 20 answered || fail "the page's answer was not taken in"
 typed || fail "the fetch replaced the typed title with '$(page ZTITLE)'"
+# Tab left the focus in the folder box: typing there opens its list on the folders that match,
+# and the typing goes on in the box.
+xdotool type --delay 60 "nbo"
+sleep 0.6
+e2e_screenshot "$shots/quickedit-folders.png"
+xdotool key Escape
+sleep 0.3
 xdotool key Escape
 
 # A restart finds the typed title.
