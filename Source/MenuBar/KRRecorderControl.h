@@ -82,6 +82,17 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   // The text the field shows now.
   std::string displayedText() const;
 
+  // Style 1 can slide between the idle and recording looks; style 0 switches at once. Any other
+  // style is 0.
+  static bool styleSupportsAnimation(int style) { return style == 1; }
+  int style() const { return style_; }
+  void setStyle(int style);
+  // The slide, when the style supports it: about eleven steps of 1/30 s.
+  bool animates() const { return animates_; }
+  void setAnimates(bool animates) { animates_ = animates; }
+  bool isAnimatingNow() const { return animatingNow_; }
+  static constexpr double kTickInterval = 1.0 / 30.0;
+
   static std::uint32_t cocoaToCarbonFlags(std::uint64_t flags);
   static std::uint64_t carbonToCocoaFlags(std::uint32_t flags);
   std::uint64_t filteredCocoaFlags(std::uint64_t flags) const;
@@ -112,6 +123,14 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   bool isEmpty() const;
   void startRecording();
   void endRecording();
+  // Start or end recording, sliding there first when animated.
+  void startRecordingTransition();
+  void endRecordingTransition();
+  void transition(bool towardsRecording);
+  void scheduleTick();
+  void tick();
+  void drawLayer(ui::GraphicsContext& g, bool recordingLayer, double dy, double textAlpha);
+  std::string displayedText(bool recordingLayer) const;
   void refilter();
   // Tells the delegate, saves under the autosave name and pushes the value binding.
   void comboDidChange();
@@ -122,6 +141,10 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   KRValidator validator_;
   KeyCombo keyCombo_;
   std::string autosaveName_;
+  int style_ = 0;
+  bool animates_ = false, animatingNow_ = false, towardsRecording_ = false;
+  double progress_ = 0;
+  std::uint64_t tickGeneration_ = 0;
   std::function<void(const fnd::Value&)> valueBinding_;
   std::string keyChars_, keyCharsIgnoringModifiers_;
   bool hasKeyChars_ = false;
@@ -131,5 +154,8 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   fnd::ScopedObserver layoutObserver_;
 };
+
+// Eases an animation's progress (0 to 1) in and out.
+double KREaseInOut(double t);
 
 }  // namespace kesto

@@ -120,6 +120,35 @@ TEST_F(Recorder, AutosavedComboIsStoredLoadedAndBound) {
   defaults.removeObject("KeyRecorder carbon");
 }
 
+TEST_F(Recorder, TheAnimatedStyleSlidesIntoAndOutOfRecording) {
+  recorder.setStyle(7);
+  EXPECT_EQ(recorder.style(), 0) << "an unknown style is the plain one";
+  recorder.setAnimates(true);
+  startRecording();  // the plain style switches at once, animated or not
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_FALSE(recorder.isRecording());
+
+  recorder.setStyle(1);
+  recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
+  EXPECT_TRUE(recorder.isAnimatingNow());
+  EXPECT_FALSE(recorder.isRecording()) << "recording starts when the slide ends";
+  ASSERT_TRUE(runUntil([&] { return recorder.isRecording(); }, 3));
+  EXPECT_FALSE(recorder.isAnimatingNow());
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_TRUE(recorder.isRecording());
+  ASSERT_TRUE(runUntil([&] { return !recorder.isRecording(); }, 3));
+  EXPECT_TRUE(delegate.changes.empty());
+  // A key typed during the slide is recorded, not lost.
+  recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
+  ASSERT_TRUE(recorder.isAnimatingNow());
+  recorder.keyDown(key(ui::KeyCode::P, kSuperAltCtrl, "p"));
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_FALSE(recorder.isAnimatingNow());
+  EXPECT_DOUBLE_EQ(KREaseInOut(0), 0);
+  EXPECT_DOUBLE_EQ(KREaseInOut(0.5), 0.5);
+  EXPECT_NEAR(KREaseInOut(1), 1, 1e-12);
+}
+
 TEST_F(Recorder, CancelKeysEndRecordingWithoutAChange) {
   recorder.showKeyCombo({kSuperAltCtrl, 35});
   for (std::uint16_t cancel : {ui::KeyCode::Escape, ui::KeyCode::Delete, ui::KeyCode::ForwardDelete}) {
