@@ -39,6 +39,8 @@ ComboBox::ComboBox(const fnd::Rect& frame) : TextControl(frame) {
   combo->setEditable(true);
   // Suggestions never add what the user typed to the list.
   combo->setInsertPolicy(QComboBox::NoInsert);
+  // Nothing is completed inline: what was typed stays as typed; the list offers the rest.
+  combo->setCompleter(nullptr);
   QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [this] { userDidChangeText(); });
   QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [this] { sendAction(); });
   // A choice from the list is no typing: the delegate hears of typed changes only, so a list
