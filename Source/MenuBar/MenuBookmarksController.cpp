@@ -462,6 +462,8 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     }
     return false;
   }
+  // The quick edit's text fields keep their keys: Tab moves on to the next field.
+  if (&control != searchField.get()) return false;
   if (selector == ui::cmd::moveDown || selector == ui::cmd::insertTab || selector == ui::cmd::insertNewline) {
     if (searchGoogle_) {
       std::string text = searchField ? searchField->stringValue() : std::string();

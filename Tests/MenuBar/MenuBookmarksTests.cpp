@@ -265,7 +265,13 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
 // A typed title must outlive the next page fetch, which replaces only titles not yet settled.
 TEST_F(QuickEdit, TitleLeftByTabOrDoneIsSavedAndSettled) {
   ASSERT_EQ(redCar->titleUpdated(), 0);
+  type("nothing like this");  // a search that finds nothing turns on the web search
+  ASSERT_TRUE(menu.searchGoogle());
   menu.showEdit(redCar);
+  // Tab in a quick-edit field moves on: it is no search field key.
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editTitle, ui::cmd::insertTab));
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editNotes, ui::cmd::insertNewline));
+  EXPECT_TRUE(launches.empty()) << "no web search from the quick edit";
   // Passing through the field without typing leaves a fetched title free to change.
   menu.controlTextDidEndEditing(*menu.editTitle);
   EXPECT_EQ(redCar->titleUpdated(), 0);
