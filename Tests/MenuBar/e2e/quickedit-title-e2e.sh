@@ -32,8 +32,7 @@ open(port_file, "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
 e2e_pids+=("$!") e2e_logs+=("$work/server.log")
-has_port() { [[ -s "$port_file" ]]; }
-e2e_wait_until 10 has_port || fail "no web server"
+e2e_wait_until 10 test -s "$port_file" || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"
 e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
   KestoReachabilityCheckURL "<string>$base/up</string>" UseInboxForBookmarks '<true/>'
