@@ -5,6 +5,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/StoredText.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -738,25 +739,34 @@ void MenuBookmarksController::cancelEdit() {
 void MenuBookmarksController::commitEditedField(ui::Control& control) {
   if (!lastAddedBookmark_) return;
   const Bookmark& b = *lastAddedBookmark_;
-  const auto differs = [&](const std::shared_ptr<ui::TextField>& field, const std::optional<std::string>& stored) {
-    return field.get() == &control && field->stringValue() != stored.value_or("");
+  // Compared in the form the store keeps: a text it cleans is no change.
+  const auto differs = [&](const std::shared_ptr<ui::TextField>& field, const std::optional<std::string>& value,
+                           std::string (*storedForm)(std::string_view)) {
+    if (field.get() != &control) return false;
+    const std::string text = field->stringValue();
+    return (storedForm ? storedForm(text) : text) != value.value_or("");
   };
   // Only a changed text is saved: leaving a field untouched must not settle a fetched title.
-  if (differs(editTitle, b.title())) updateTitle();
-  else if (differs(editURL, b.url())) updateURL();
-  else if (differs(editNotes, b.notes())) updateNotes();
-  else if (differs(editUsername, b.login())) updateLogin();
-  else if (differs(editPassword, Base64::decodeToString(b.password().value_or("")))) updatePassword();
+  if (differs(editTitle, b.title(), stored::title)) updateTitle();
+  else if (differs(editURL, b.url(), stored::address)) updateURL();
+  else if (differs(editNotes, b.notes(), stored::note)) updateNotes();
+  else if (differs(editUsername, b.login(), nullptr)) updateLogin();
+  else if (differs(editPassword, Base64::decodeToString(b.password().value_or("")), nullptr)) updatePassword();
 }
 
 void MenuBookmarksController::controlTextDidEndEditing(ui::Control& control) { commitEditedField(control); }
 
+std::vector<std::string> MenuBookmarksController::foldersContaining(const std::string& text) const {
+  std::vector<std::string> found;
+  auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
+  for (const auto& path : folders_)
+    if (match->evaluate(fnd::Value(path))) found.push_back(path);
+  return found;
+}
+
 std::vector<std::string> MenuBookmarksController::resultsInComboForString(const std::string& text) {
-  filteredFolders_.clear();
   if (!text.empty() && text != " ") {
-    auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
-    for (const auto& path : folders_)
-      if (match->evaluate(fnd::Value(path))) filteredFolders_.push_back(path);
+    filteredFolders_ = foldersContaining(text);
   } else {
     filteredFolders_ = folders_;
     if (editFolder && editFolder->isExpanded()) editFolder->setExpanded(false);
@@ -769,11 +779,7 @@ std::vector<std::string> MenuBookmarksController::resultsInComboForString(const 
 }
 
 std::string MenuBookmarksController::comboBoxCompletedString(const std::string& text) {
-  bool any = false;
-  if (!text.empty()) {
-    auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
-    any = std::any_of(folders_.begin(), folders_.end(), [&](const auto& p) { return match->evaluate(fnd::Value(p)); });
-  }
+  const bool any = !text.empty() && !foldersContaining(text).empty();
   if (editFolder) {
     if (any && !editFolder->isExpanded()) editFolder->setExpanded(true);
     else if (!any && editFolder->isExpanded()) editFolder->setExpanded(false);

@@ -168,6 +168,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void reload();
   void saveEdited();
   std::vector<ui::PasteboardItem> draggedItems() const;
+  // The folder paths holding `text`, ignoring case and diacritics.
+  std::vector<std::string> foldersContaining(const std::string& text) const;
   // Saves the quick-edit text field `control` when its text differs from the bookmark's.
   void commitEditedField(ui::Control& control);
   // One edit of the bookmark being edited, saved at once (nothing without one).

@@ -275,6 +275,10 @@ TEST_F(QuickEdit, TitleLeftByTabOrDoneIsSavedAndSettled) {
   // Passing through the field without typing leaves a fetched title free to change.
   menu.controlTextDidEndEditing(*menu.editTitle);
   EXPECT_EQ(redCar->titleUpdated(), 0);
+  // Nor does a text that is the stored one once the store has cleaned it.
+  menu.editTitle->setStringValue("Red car\xE2\x80\xAE");
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->titleUpdated(), 0);
   menu.editTitle->setStringValue("Typed car");
   menu.controlTextDidEndEditing(*menu.editTitle);
   EXPECT_EQ(redCar->title().value_or(""), "Typed car");
