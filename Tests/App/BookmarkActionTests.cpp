@@ -73,12 +73,17 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   controller().showAddBookmarkMessageSheet();
   auto* sheet = controller().addBookmarkFolderSheet();
   ASSERT_TRUE(sheet && sheet->isSheet());
-  controller().addBookmarkSheetURLField()->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
+  // "http://" goes only before text without a scheme: other schemes, capitals and a host
+  // whose name starts with "http" are kept apart, and a port is no scheme.
+  controller().addBookmarkSheetURLField()->setStringValue(
+      "a.example/x,  https://b.example/ , HTTP://c.example/, ftp://127.0.0.1/pub/file.txt, httpbin.example/get, "
+      "localhost:8080/app,, ");
   controller().addBookmarkSaveFromSheet();
   EXPECT_FALSE(sheet->isSheet());
-  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
-  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"http://HTTP://c.example/", "http://a.example/x",
-                                                    "https://b.example/"}));
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 6; }));
+  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"HTTP://c.example/", "ftp://127.0.0.1/pub/file.txt",
+                                                    "http://a.example/x", "http://httpbin.example/get",
+                                                    "http://localhost:8080/app", "https://b.example/"}));
   EXPECT_TRUE(alerts->shown.empty());
 }
 
