@@ -124,13 +124,26 @@ std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bo
   }
   if (useTags && !kestoData_->currentlySelectedTags().empty())
     return Bookmark::addBookmarkWithURL(url, kestoData_->currentlySelectedTags());
+  // A locked folder takes nothing in while it shows nothing: the bookmark waits in the Inbox.
+  if (showsLockedFolder()) return Bookmark::addBookmarkWithURL(url, Folder::inboxFolder());
   return Bookmark::addBookmarkWithURL(url, kestoData_->currentFolder());
+}
+
+bool BookmarksController::showsLockedFolder() const {
+  if (!kestoData_ || kestoData_->loadingFromDelicious() || kestoData_->loadingFromPinboard()) return false;
+  const auto& folder = kestoData_->currentFolder();
+  return folder && folder->blocked() > 0;
 }
 
 void BookmarksController::finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message) {
   if (made.empty()) return;
   ViewUpdater::updateSourceLists();
   updateBookmarks(made);
+  // Not where the user is looking: say where they went.
+  if (showsLockedFolder() && made.front()->folder() && made.front()->folder()->folderID() == Folder::kInboxID)
+    return ViewUpdater::showMessage(made.size() == 1 ? "The folder is locked: the bookmark was added to the Inbox"
+                                                     : "The folder is locked: the bookmarks were added to the Inbox",
+                                    560, 100, 3);
   ViewUpdater::showMessage(message, 300, 100, 2);
 }
 

@@ -107,6 +107,42 @@ TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
   EXPECT_EQ(listedURLs(), std::vector<std::string>{"http://kept.example/"});
 }
 
+// A locked folder shows nothing and takes nothing in: what is added while it is shown waits in
+// the Inbox, and the overlay says so; an open folder takes its bookmarks as before.
+TEST_F(BookmarkActionTest, AddingWhileALockedFolderIsShownGoesToTheInboxAndSaysSo) {
+  auto locked = Folder::folderWithFolderID("LOCKED");
+  locked->setName("Secret");
+  locked->setParentFolderID(Folder::kRootID);
+  locked->setBlocked(1);
+  auto open = Folder::folderWithFolderID("OPEN");
+  open->setName("Open");
+  open->setParentFolderID(Folder::kRootID);
+  ready(0);
+  std::vector<std::string> messages;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &messages,
+      [&](const fnd::Notification& n) {
+        if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
+      },
+      ShowOverlayWithMessage);
+  auto folderOf = [](const std::string& url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url));
+    return b && b->folder() ? b->folder()->folderID() + (b->blocked() > 0 ? " blocked" : "") : std::string("-");
+  };
+  DataManager::BrowsingState shown;
+  shown.folder = locked;
+  dm().browse(shown);
+  controller().doAddBookmarks({"https://locked.example/"});
+  EXPECT_EQ(folderOf("https://locked.example/"), Folder::kInboxID);
+  shown.folder = open;
+  dm().browse(shown);
+  controller().doAddBookmarks({"https://open.example/"});
+  fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
+  EXPECT_EQ(folderOf("https://open.example/"), "OPEN");
+  EXPECT_EQ(messages, (std::vector<std::string>{"The folder is locked: the bookmark was added to the Inbox",
+                                                "Bookmark added"}));
+}
+
 TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
   ready(0);
   controller().showAddBookmarkMessageSheet();
