@@ -137,10 +137,12 @@ bool BookmarksController::showsLockedFolder() const {
 
 void BookmarksController::finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message) {
   if (made.empty()) return;
+  // Not where the user is looking: say where they went (asked before the lists refresh).
+  const bool intoInbox =
+      showsLockedFolder() && made.front()->folder() && made.front()->folder()->folderID() == Folder::kInboxID;
   ViewUpdater::updateSourceLists();
   updateBookmarks(made);
-  // Not where the user is looking: say where they went.
-  if (showsLockedFolder() && made.front()->folder() && made.front()->folder()->folderID() == Folder::kInboxID)
+  if (intoInbox)
     return ViewUpdater::showMessage(made.size() == 1 ? "The folder is locked: the bookmark was added to the Inbox"
                                                      : "The folder is locked: the bookmarks were added to the Inbox",
                                     560, 100, 3);

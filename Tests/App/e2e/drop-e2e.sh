@@ -62,34 +62,6 @@ e2e_wait_until 10 refused || fail "a drag without a web address was taken: $(cat
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$before" ]] || fail "a refused drop added rows"
 wait "$source_pid" 2>/dev/null
 
-# --- a bookmark dragged out of the list onto another program ---
-if [[ -n "$drop_target" ]]; then
-  "$drop_target" >"$work/target.log" 2>&1 &
-  target_pid=$!
-  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
-  uid="$(e2e_sql "select ZUNIQUEID from ZBOOKMARK where ZURL = '$url'")"
-  [[ -n "$uid" ]] || fail "the dropped bookmark has no identifier"
-  # The only bookmark is the list's first cell, below the toolbar and right of the folder list.
-  cell_x=420 cell_y=112
-  e2e_click "$win" "$cell_x" "$cell_y" 1
-  sleep 0.5
-  xdotool mousemove --window "$win" "$cell_x" "$cell_y" mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
-    mousemove --window "$target" 160 110 sleep 0.5
-  e2e_screenshot "${shot%.png}-drag-out.png" || true
-  xdotool mouseup 1
-  received() { grep -q '^drop done$' "$work/target.log"; }
-  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
-  wait "$target_pid" 2>/dev/null
-  offered() { grep -F "type $1 " "$work/target.log"; }
-  ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
-  offered text/plain | grep -qF "bm:$uid\\n" || fail "the text is not the bm: line: $(cat "$work/target.log")"
-  offered text/uri-list | grep -qF "$url" || fail "the address list lacks $url: $(cat "$work/target.log")"
-  if offered _NETSCAPE_URL >/dev/null; then
-    offered _NETSCAPE_URL | grep -qF "$url" || fail "the Netscape link lacks $url"
-  fi
-fi
-
 # --- the folder list's width survives a restart ---
 # The divider lies at the folder list's right edge (220 points at first), under the toolbar.
 xdotool mousemove --window "$win" 220 300 mousedown 1 sleep 0.2 mousemove --window "$win" 260 300 sleep 0.2 \
@@ -117,4 +89,38 @@ start_kesto
 e2e_quit_kesto
 again="$(stored_width KestoFolderListWidth)"
 [[ "$again" == "$width" ]] || fail "folder list width after a restart: $again, was $width"
+
+# --- a bookmark dragged out of the list onto another program ---
+if [[ -n "$drop_target" ]]; then
+  "$drop_target" >"$work/target.log" 2>&1 &
+  target_pid=$!
+  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+  uid="$(e2e_sql "select ZUNIQUEID from ZBOOKMARK where ZURL = '$url'")"
+  [[ -n "$uid" ]] || fail "the dropped bookmark has no identifier"
+  # Side by side: the main window narrowed to the left of the other program's.
+  start_kesto
+  xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
+  sleep 0.5
+  # The only bookmark is the list's first cell, below the toolbar and right of the folder list.
+  cell_x=420 cell_y=160
+  e2e_click "$win" "$cell_x" "$cell_y" 1
+  sleep 0.5
+  xdotool mousemove --window "$win" "$cell_x" "$cell_y" mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
+    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
+    mousemove --window "$target" 160 110 sleep 0.5
+  e2e_screenshot "${shot%.png}-drag-out.png" || true
+  xdotool mouseup 1
+  received() { grep -q '^drop done$' "$work/target.log"; }
+  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+  wait "$target_pid" 2>/dev/null
+  offered() { grep -F "type $1 " "$work/target.log"; }
+  ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
+  offered text/plain | grep -qF "bm:$uid\\n" || fail "the text is not the bm: line: $(cat "$work/target.log")"
+  offered text/uri-list | grep -qF "$url" || fail "the address list lacks $url: $(cat "$work/target.log")"
+  if offered _NETSCAPE_URL >/dev/null; then
+    offered _NETSCAPE_URL | grep -qF "$url" || fail "the Netscape link lacks $url"
+  fi
+  e2e_quit_kesto
+fi
+
 echo "drop and pane widths: ok"
