@@ -4,13 +4,9 @@
 
 #include "App/TilePinView.h"
 #include "Model/ViewUpdater.h"
-#include "App/PaneControllers.h"
-#include "Sidebar/FoldersController.h"
 #include "Platform/System/Workspace.h"
 #include "Sidebar/SidebarNotifications.h"
 #include "Synchronize/TestAlertResponder.h"
-#include "Platform/Foundation/UndoManager.h"
-#include "Platform/UI/Button.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
@@ -370,39 +366,6 @@ TEST_F(ControllerTest, ControllerSitsBehindTheWindowInTheResponderChain) {
   // Command-3 reaches the controller through the chain.
   ui->window().sendEvent(ui::Event::key(20, ui::ModifierFlag::Command, "\x1b", &ui->window()));
   EXPECT_TRUE(controller().isListView());
-}
-
-// A folder deleted, the Trash looked at, the Library shown again: Ctrl+Z (the Edit menu's Undo
-// through the window) brings the whole tree back, or is not offered at all.
-TEST_F(ControllerTest, UndoOfAFolderDeleteWorksAfterVisitingTheTrash) {
-  auto top = addFolder("Top");
-  auto mid = addFolder("Mid", top->folderID());
-  add("https://top.example/", "In top", top);
-  add("https://mid.example/", "In mid", mid);
-  build(2);
-  app().initializeKesto();
-  spin(0.2);
-  auto* folders = ui->foldersController();
-  ASSERT_TRUE(folders);
-  ASSERT_TRUE(folders->doRemoveFolder(top->folderID()));
-  spin(0.2);
-  auto tab = [&](int tag) {
-    for (const auto& v : ui->sidebarPane().view()->subviews())
-      if (auto b = std::dynamic_pointer_cast<ui::Button>(v); b && b->tag() == tag) return b->performClick(), true;
-    return false;
-  };
-  ASSERT_TRUE(tab(6));  // Trash
-  spin(0.5);
-  ASSERT_TRUE(tab(1));  // Library
-  spin(0.5);
-  auto* undo = BookmarksController::undoManager();
-  ASSERT_TRUE(undo);
-  fprintf(stderr, "canUndo %d title %s\n", undo->canUndo(), undo->undoMenuItemTitle().c_str());
-  ui->window().sendEvent(ui::Event::key(6, ui::ModifierFlag::Command, "z", &ui->window()));
-  spin(0.5);
-  fprintf(stderr, "after: canUndo %d title %s\n", undo->canUndo(), undo->undoMenuItemTitle().c_str());
-  EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
-  EXPECT_TRUE(Folder::existingFolderWithFolderID(mid->folderID()));
 }
 
 }  // namespace
