@@ -150,9 +150,11 @@ void TransferDialogs::buildPasswordSheet() {
   passwordSheet_ = std::make_shared<KestoPanel>(fnd::Rect(0, 0, kWidth, kHeight));
   passwordSheet_->setTitle("Kesto Password");
   auto content = passwordSheet_->contentView();
-  content->addSubview(std::make_shared<ui::Label>(
-      fnd::Rect(20, 118, kWidth - 40, 40),
-      "Some folders are locked. Enter the password of your folders to export their bookmarks too."));
+  auto message = std::make_shared<ui::Label>(
+      fnd::Rect(20, 116, kWidth - 40, 42),
+      "Some folders are locked. Enter the password of your folders to export their bookmarks too.");
+  message->setWraps(true);
+  content->addSubview(message);
   passwordField_ = std::make_shared<ui::TextField>(fnd::Rect(20, 84, kWidth - 40, 24), ui::TextField::Style::Secure);
   content->addSubview(passwordField_);
   passwordHint_ = std::make_shared<ui::Label>(fnd::Rect(20, 56, kWidth - 40, 20), "");
