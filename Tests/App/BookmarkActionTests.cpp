@@ -35,6 +35,7 @@ class BookmarkActionTest : public AppTest {
     defaults().removeObject(SyncTombstones::kDefaultsKey);
   }
   void TearDown() override {
+    fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
     AppTest::TearDown();
     TestAlertResponder::uninstall();
   }
@@ -64,8 +65,19 @@ class BookmarkActionTest : public AppTest {
     return out;
   }
 
+  // Collects what the overlay is asked to show into `messages`, until the observer is removed.
+  void watchOverlay() {
+    fnd::NotificationCenter::defaultCenter().addObserver(
+        &messages,
+        [this](const fnd::Notification& n) {
+          if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
+        },
+        ShowOverlayWithMessage);
+  }
+
   std::shared_ptr<TestAlertResponder> alerts;
   RecordedLaunches launched;
+  std::vector<std::string> messages;
 };
 
 TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) {
@@ -118,13 +130,7 @@ TEST_F(BookmarkActionTest, AddingWhileALockedFolderIsShownGoesToTheInboxAndSaysS
   open->setName("Open");
   open->setParentFolderID(Folder::kRootID);
   ready(0);
-  std::vector<std::string> messages;
-  fnd::NotificationCenter::defaultCenter().addObserver(
-      &messages,
-      [&](const fnd::Notification& n) {
-        if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
-      },
-      ShowOverlayWithMessage);
+  watchOverlay();
   auto folderOf = [](const std::string& url) {
     auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url));
     return b && b->folder() ? b->folder()->folderID() + (b->blocked() > 0 ? " blocked" : "") : std::string("-");
@@ -367,13 +373,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
 
   // A favourite that has been removed since: the page opens in the default browser, and the
   // overlay says why.
-  std::vector<std::string> messages;
-  fnd::NotificationCenter::defaultCenter().addObserver(
-      &messages,
-      [&](const fnd::Notification& n) {
-        if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
-      },
-      ShowOverlayWithMessage);
+  watchOverlay();
   ui->preferencesController().setFavoriteBrowser("firefox-esr.desktop");
   launched.clear();
   dm().setSelectedBookmarks({a});

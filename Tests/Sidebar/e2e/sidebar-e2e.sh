@@ -12,20 +12,8 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-
-e2e_offline_settings
-
-e2e_start_kesto
-# The first start offers the default library; its folders are the rows below.
-e2e_sample_library
-sleep 2
-
-# Rows of the folder list, window-relative: the first start brings the Apple, Search and Kesto
-# folders after the fixed rows.
-row_x=80
-row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto, 8 next
-click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.4; }
-keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; sleep 0.5; }
+. "$(dirname "$0")/folder-rows.sh"
+e2e_start_on_sample_library
 
 # A new top-level folder from the File menu's key, named in place.
 click_row 0

@@ -9,18 +9,9 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-undo}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/folder-rows.sh"
+e2e_start_on_sample_library
 
-e2e_offline_settings
-e2e_start_kesto
-e2e_sample_library
-sleep 2
-
-# Rows of the folder list, window-relative: Library, Inbox, Delicious, Pinboard, Imported, then
-# the Apple, Search and Kesto folders of the first start.
-row_x=80
-row_y() { echo $((190 + 20 * $1)); }
-click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.4; }
-keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; sleep 0.5; }
 folders() { e2e_sql "select count(*) from ZFOLDER where ZNAME in ('Apple', 'Inner');"; }
 filed() { e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where f.ZNAME = 'Apple' and b.ZTRASHED = 0;"; }
 
