@@ -242,7 +242,7 @@ std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
     if (!b) continue;
     lines += "bm:" + b->uniqueIDValue().value_or("") + "\n";
     ui::PasteboardItem item;
-    if (auto url = b->url()) item.setURL(*url, b->title().value_or(""));
+    if (auto url = b->url(); url && !url->empty()) item.setURL(*url, b->title().value_or(""));
     items.push_back(std::move(item));
   }
   if (!items.empty()) items.front().setString(lines);

@@ -272,6 +272,8 @@ class BookmarksController : public ui::ActionResponder,
   void recordVisit(Bookmark& bookmark);
   void finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message);
   std::shared_ptr<Bookmark> addOne(const std::string& url, bool useTags);
+  // Whether the list shows a locked folder, whose new bookmarks go to the Inbox.
+  bool showsLockedFolder() const;
   void buildAddSheet();
   void afterUndoOrRedo();
   void chooseMode(int mode);
