@@ -114,7 +114,7 @@ void SyncWizard::saveSyncCredentials() {
   // Kept for this visit only: they are stored, and first tried, when the stage is finished.
   pendingAccount_ = {email, password};
   if (loginStatusLabel_)
-    loginStatusLabel_->setStringValue("Saved for this set-up, not checked yet: press Finish to sync with them.");
+    loginStatusLabel_->setStringValue("Saved, not checked yet: Finish signs in with them.");
 }
 
 void SyncWizard::commitAccount() {

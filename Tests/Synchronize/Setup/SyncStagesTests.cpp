@@ -185,7 +185,7 @@ TEST_F(AccountStageTest, SavingNeedsAPasswordAndFinishingStoresBothFieldsThePass
   wizard.saveSyncCredentials();
   // Said as it is: nothing was checked, nothing stored yet.
   EXPECT_EQ(wizard.loginStatusLabel()->stringValue(),
-            "Saved for this set-up, not checked yet: press Finish to sync with them.");
+            "Saved, not checked yet: Finish signs in with them.");
   EXPECT_FALSE(defaults().stringForKey("SyncEmail"));
   EXPECT_EQ(syncsettings::accountPassword(), "");
   wizard.passwordField()->setStringValue("");
