@@ -75,6 +75,7 @@ TEST_F(StartupTest, EachActivationIsAnnouncedUnderTheNameTheLinkFlowWaitsFor) {
 TEST_F(StartupTest, IdentifierBelongsToTheStoreAndIsKeptUnlessForced) {
   defaults().setString("kesto-COPIED", "KestoID");
   build(0);
+  app().resetAppId(false);  // as every start does
   const auto own = defaults().stringForKey("KestoID").value_or("");
   EXPECT_NE(own, "kesto-COPIED");
   EXPECT_EQ(own.rfind("kesto-", 0), 0u);
