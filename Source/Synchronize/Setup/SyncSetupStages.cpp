@@ -201,7 +201,7 @@ void SkyfolderWizard::linkStateChanged(const fnd::Notification& notification) {
   if (failure.empty()) return;
   // Told above the assistant, from the main loop: this runs inside a network callback.
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([failure] {
-    AlertPresenter::alert("Skyfolder could not be linked", failure, "OK");
+    AlertPresenter::alert("Link failed", failure, "OK");
   }));
 }
 

@@ -401,7 +401,7 @@ TEST_F(SyncStagesTest, AFailedSkyfolderLinkIsToldAndNextWaits) {
   EXPECT_FALSE(window->nextButton().isEnabled());
   stage->skyfolderButton()->performClick();
   ASSERT_TRUE(runUntil([&] { return !alerts->shown.empty(); }, 20));
-  EXPECT_EQ(alerts->shown[0].title, "Skyfolder could not be linked");
+  EXPECT_EQ(alerts->shown[0].title, "Link failed");
   EXPECT_NE(alerts->shown[0].message.find("no connection"), std::string::npos) << alerts->shown[0].message;
   EXPECT_EQ(stage->statusLabel()->stringValue(), alerts->shown[0].message);
   EXPECT_FALSE(window->nextButton().isEnabled());

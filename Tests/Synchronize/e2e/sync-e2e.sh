@@ -57,7 +57,7 @@ above() {
     "$order" "$1" "$2"
 }
 # A picture of the window $1 (for telling whether a click changed it).
-window_picture() { e2e_screenshot "$work/picture-$2.png" "$1"; }
+window_picture() { e2e_screenshot "$shots/picture-$2.png" "$1"; }
 
 e2e_start_kesto
 e2e_sample_library
@@ -76,20 +76,21 @@ e2e_screenshot "$shots/sync-stage-skyfolder.png"
 ! grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was stored before its stage was completed"
 # Link Skyfolder without a connection: told in words, in front of the assistant.
 click_in "$wizard" 348 197    # Link Skyfolder
-told="$(e2e_wait_window '^Skyfolder could not be linked$' 20)" || fail "a Skyfolder link that failed said nothing"
+told="$(e2e_wait_window '^Link failed$' 20)" || fail "a Skyfolder link that failed said nothing"
 e2e_wait_until 5 in_front "$told" || fail "the failed link's message is not in front"
 above "$told" "$wizard" || fail "the failed link's message is under the assistant"
 sleep 0.3
 e2e_screenshot "$shots/sync-link-failed.png"
 e2e_key "$told" Return
-e2e_wait_until 5 e2e_no_window '^Skyfolder could not be linked$' || fail "the link message stayed"
+e2e_wait_until 5 e2e_no_window '^Link failed$' || fail "the link message stayed"
 # Next while unlinked does nothing: the stage stays as it is, and no sync starts.
-sleep 0.3
+xdotool mousemove --window "$wizard" 517 390
+sleep 0.5
 window_picture "$wizard" before-next
 click_in "$wizard" 517 390    # Next
 sleep 1
 window_picture "$wizard" after-next
-cmp -s "$work/picture-before-next.png" "$work/picture-after-next.png" || fail "Next left the unlinked Skyfolder stage"
+cmp -s "$shots/picture-before-next.png" "$shots/picture-after-next.png" || fail "Next left the unlinked Skyfolder stage"
 e2e_screenshot "$shots/sync-stage-skyfolder-unlinked.png"
 click_in "$wizard" 420 390    # Back
 sleep 0.8
@@ -118,12 +119,13 @@ xdotool key Return
 sleep 0.3
 # The dialog may first step into the folder; a second Return takes it.
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
-e2e_wait_until 10 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
+e2e_wait_until 10 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
 sleep 0.5
 e2e_screenshot "$shots/sync-stage-folder-chosen.png"
 ! grep -q '<string>icloud</string>' "$settings" || fail "the synced folder was stored before its stage was completed"
 click_in "$wizard" 517 390    # Next: the finish stage starts the first sync
 e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
+e2e_wait_until 5 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-finish.png"
 first_done() { [[ "$(completions)" -ge 1 ]]; }
@@ -168,7 +170,9 @@ unzip -p "$payload" tmp.xml | grep -q '<kesto-sync-file>' || fail "this library 
 open_assistant() {
   e2e_key "$win" alt+f
   sleep 0.3
-  xdotool key Down Down Return
+  e2e_screenshot "$shots/sync-file-menu.png"
+  # After New Folder, New Smart Folder…, Find Folder, New Bookmark… and Sync Now.
+  xdotool key Down Down Down Down Down Return
   wizard="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "File > Set Up Sync… opened no assistant"
   sleep 0.5
 }
