@@ -75,6 +75,12 @@ namespace {
 
 std::string newIdentifier() { return "kesto-" + WrenEntity::uniqueID(); }
 
+void keepInStore(store::Coordinator& coordinator, const std::string& identifier) {
+  fnd::Error error;
+  if (!coordinator.setMetadataValue(kLibraryIdentifierKey, identifier, &error))
+    fnd::logError("The library identifier could not be kept in the store: " + error.localizedDescription());
+}
+
 void setSetting(const std::string& identifier) {
   auto& defaults = fnd::UserDefaults::standard();
   if (defaults.stringForKey(kLibraryIdentifierKey).value_or("") == identifier) return;
@@ -100,20 +106,15 @@ std::string libraryIdentifier() {
   }
   // A copied settings file must not make a new library pass for the one it came from.
   std::string identifier = coordinator->createdStore() || setting.empty() ? newIdentifier() : setting;
-  fnd::Error error;
-  if (!coordinator->setMetadataValue(kLibraryIdentifierKey, identifier, &error))
-    fnd::logError("The library identifier could not be kept in the store: " + error.localizedDescription());
+  keepInStore(*coordinator, identifier);
   setSetting(identifier);
   return identifier;
 }
 
 std::string renewLibraryIdentifier() {
   const std::string identifier = newIdentifier();
-  if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator()) {
-    fnd::Error error;
-    if (!coordinator->setMetadataValue(kLibraryIdentifierKey, identifier, &error))
-      fnd::logError("The library identifier could not be kept in the store: " + error.localizedDescription());
-  }
+  if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator())
+    keepInStore(*coordinator, identifier);
   setSetting(identifier);
   return identifier;
 }
