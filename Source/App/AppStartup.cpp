@@ -15,6 +15,9 @@
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
 #include "Synchronize/Backup.h"
+#include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncSettings.h"
 
 #include <string>
 #include <utility>
@@ -102,10 +105,9 @@ void AppStartup::initializeLogging() {
 }
 
 void AppStartup::resetAppId(bool force) {
-  auto& defaults = fnd::UserDefaults::standard();
-  if (!force && defaults.hasValueForKey("KestoID")) return;
-  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
-  defaults.synchronize();
+  // The identifier is the library's own (kept in its store); the setting follows it.
+  if (force) syncsettings::renewLibraryIdentifier();
+  else syncsettings::libraryIdentifier();
 }
 
 void AppStartup::setDefaultFindChecks() {
@@ -142,8 +144,8 @@ void AppStartup::migrateToKesto20() {
   WrenEntity::saveContext();
   auto& defaults = fnd::UserDefaults::standard();
   std::string method;
-  if (defaults.objectForKey("SyncEmail").isString()) method = "kestoapp";
-  else if (defaults.boolForKey("syncUsingSkyfolder")) method = "skyfolder";
+  if (defaults.objectForKey(syncsettings::kEmailKey).isString()) method = KestoappDataSource::kMethod;
+  else if (defaults.boolForKey(SkyFolderDataSource::kUsingSkyfolderKey)) method = SkyFolderDataSource::kMethod;
   defaults.setString(method, "CurrentSyncMethod");
   markMigrationDone("KestoMigratedToVersion2");
 }

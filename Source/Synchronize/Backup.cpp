@@ -1,6 +1,7 @@
 #include "Synchronize/Backup.h"
 
 #include "Support/AlertPresenter.h"
+#include "Synchronize/SyncSettings.h"
 
 #include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"
@@ -87,6 +88,25 @@ bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* er
   // The copy stands alone: no write-ahead log to carry with it.
   sqlite3_exec(destination.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
   return true;
+}
+
+bool setLibraryIdentifierInFile(const std::string& path, const std::string& identifier, fnd::Error* error) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+  sqlite3_stmt* put = nullptr;
+  ok = ok && sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)", -1, &put,
+                                nullptr) == SQLITE_OK;
+  if (ok) {
+    sqlite3_bind_text(put, 1, syncsettings::kLibraryIdentifierKey, -1, SQLITE_STATIC);
+    sqlite3_bind_text(put, 2, identifier.c_str(), -1, SQLITE_TRANSIENT);
+    ok = sqlite3_step(put) == SQLITE_DONE;
+  }
+  if (!ok && error)
+    *error = fnd::Error::withDescription("Backup", 1, std::string("the restored library could not be given a new identity: ") +
+                                                          (db ? sqlite3_errmsg(db) : "no database"));
+  sqlite3_finalize(put);
+  sqlite3_close(db);
+  return ok;
 }
 
 std::string temporaryPathBeside(const std::string& path) {
@@ -403,6 +423,14 @@ bool Backup::doStartRestore() {
     return fail("the current library could not be kept: " + error.localizedDescription());
   }
 
+  // A new identity: peers must see the restored library as a new one. It goes into the restored
+  // store, which the library's identifier belongs to.
+  const std::string identity = "kesto-" + WrenEntity::uniqueID();
+  if (!setLibraryIdentifierInFile(incoming, identity, &error)) {
+    fnd::FileManager::removeItem(incoming);
+    return fail(error.localizedDescription());
+  }
+
   // Swap while the store is closed; a stale log must not be replayed into the new file.
   WrenDataManager::sharedInstance().reset();
   fnd::FileManager::removeItem(store + "-wal");
@@ -413,9 +441,8 @@ bool Backup::doStartRestore() {
     return fail(error.localizedDescription());
   }
 
-  // A new identity: peers must see the restored library as a new one.
   auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
+  defaults.setString(identity, syncsettings::kLibraryIdentifierKey);
   defaults.synchronize();
 
   AlertPresenter::ask("Kesto Restore",

@@ -70,13 +70,23 @@ TEST_F(StartupTest, EachActivationIsAnnouncedUnderTheNameTheLinkFlowWaitsFor) {
   center.removeObserver(&announced);
 }
 
-TEST_F(StartupTest, IdentifierIsKeptUnlessForced) {
-  defaults().setString("kesto-KEEP", "KestoID");
+// The identifier belongs to the library's store: a new store gets its own even when copied
+// settings name another library, the setting follows the store, and only a forced reset renews it.
+TEST_F(StartupTest, IdentifierBelongsToTheStoreAndIsKeptUnlessForced) {
+  defaults().setString("kesto-COPIED", "KestoID");
   build(0);
+  app().resetAppId(false);  // as every start does
+  const auto own = defaults().stringForKey("KestoID").value_or("");
+  EXPECT_NE(own, "kesto-COPIED");
+  EXPECT_EQ(own.rfind("kesto-", 0), 0u);
+  defaults().setString("kesto-COPIED", "KestoID");
   app().resetAppId(false);
-  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), own);
   app().resetAppId(true);
-  EXPECT_NE(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+  const auto renewed = defaults().stringForKey("KestoID").value_or("");
+  EXPECT_NE(renewed, own);
+  app().resetAppId(false);
+  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), renewed);
 }
 
 TEST_F(StartupTest, SyncMethodComesFromTheOldSettings) {

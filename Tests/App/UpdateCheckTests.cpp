@@ -39,7 +39,8 @@ TEST(UpdateVerdict, VersionsAndSystemCodes) {
 }
 
 TEST(UpdateVerdict, UnreadableTextsAreFailuresNotUpToDate) {
-  for (const char* text : {"", "211", "211#", "#109", "abc#def", "<html>Error 503</html>", "300#109 Error"})
+  for (const char* text : {"", "211", "211#", "#109", "abc#def", "<html>Error 503</html>", "300#109 Error",
+                           "9.9.9#0", "300#10.9", "300abc#109", "-300#109", "300 1#109"})
     EXPECT_EQ(UpdateController::evaluate(text, 210, 1010), Result::Failed) << '"' << text << '"';
 }
 
@@ -148,7 +149,7 @@ TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
     int status;
     const char* body;
   };
-  for (const Case& c : {Case{200, "211"}, Case{200, ""}, Case{200, "Error: quota"}, Case{404, "211#109"},
+  for (const Case& c : {Case{200, "211"}, Case{200, ""}, Case{200, "Error: quota"}, Case{200, "9.9.9#0"}, Case{404, "211#109"},
                         Case{500, "211#109"}}) {
     alerts->shown.clear();
     host.reply(c.status, c.body);

@@ -39,6 +39,23 @@ TEST(DialogAlertPresenter, ClosingFromTheTitleBarAnswersWithTheLastButtonOnce) {
   EXPECT_EQ(answers.size(), 2u);
 }
 
+// A question asked as one sentence (no separate text) keeps it as the heading only; the title bar
+// names the application instead of repeating it, cut.
+TEST(DialogAlertPresenter, AQuestionWithoutTextIsNotAlsoTheWindowTitle) {
+  DialogAlertPresenter presenter;
+  const std::string question = "One or more selected bookmarks are either from Pinboard or Delicious. These bookmarks "
+                               "will instantly be deleted online as well. Continue deleting?";
+  presenter.askQuestion(question, "", {"Yes", "No"}, [](int) {});
+  presenter.askQuestion("Replace?", "which", {"Replace", "Cancel"}, [](int) {});
+  auto alerts = presenter.shownAlerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].messageText(), question);
+  EXPECT_EQ(alerts[0].windowTitle(), "Kesto");
+  EXPECT_EQ(alerts[1].windowTitle(), "Replace?");
+  EXPECT_TRUE(presenter.clickButton(1));
+  EXPECT_TRUE(presenter.clickButton(1));
+}
+
 TEST(DialogAlertPresenter, ThePresenterCanGoWithAlertsOpenOrBeingAnswered) {
   auto presenter = std::make_unique<DialogAlertPresenter>();
   int answered = 0;

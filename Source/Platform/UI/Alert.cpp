@@ -8,10 +8,13 @@
 #include "Platform/UI/Window.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -124,6 +127,11 @@ int Alert::runModal() {
   auto keep = d_;
   QMessageBox* box = keep->build(nullptr);
   box->setWindowModality(Qt::ApplicationModal);
+  // In front of whatever window was shown last.
+  QTimer::singleShot(0, box, [box] {
+    box->raise();
+    box->activateWindow();
+  });
   box->exec();
   int code = keep->answer(box);
   delete box;
@@ -151,8 +159,26 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
     });
   });
   // open() would make even a parentless dialog window-modal, blocking nothing.
-  if (parent) box->open();
-  else box->show();
+  if (parent) {
+    box->open();
+  } else {
+    // Stacked above the window the user is in (a sheet, an assistant), and brought to the front
+    // now and once more after the current turn: a window shown right after the alert must not
+    // cover it.
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over || over == box) over = QApplication::activeWindow();
+    box->winId();
+    if (over && over != box && over->windowHandle() && box->windowHandle())
+      box->windowHandle()->setTransientParent(over->windowHandle());
+    box->show();
+    auto toFront = [guarded = QPointer<QMessageBox>(box)] {
+      if (!guarded || !guarded->isVisible()) return;
+      guarded->raise();
+      guarded->activateWindow();
+    };
+    toFront();
+    QTimer::singleShot(0, box, toFront);
+  }
   if (window) {
     // Over the window's content, at its top, like a sheet.
     box->adjustSize();
