@@ -98,6 +98,11 @@ TEST(PageText, TheCharsetComesFromTheReplyThenTheMetaDeclarationThenUtf8) {
   const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // 日本
   auto sjis = *fnd::encodeText("<meta charset=\"Shift_JIS\"><title>" + japanese + "</title>", "Shift_JIS");
   EXPECT_EQ(WebContent::readPageHead(*WebContent::decodePage(sjis, std::nullopt)).title, japanese);
+  // A label that cannot be used, or that the bytes are not valid in, gives way to the next rule.
+  auto utf7 = WebContent::decodePage("<meta charset=\"UTF-7\"><title>a+b " + cafe + "</title>", std::string("utf-7"));
+  ASSERT_TRUE(utf7);
+  EXPECT_EQ(WebContent::readPageHead(*utf7).title, "a+b " + cafe);
+  EXPECT_EQ(WebContent::readPageHead(*WebContent::decodePage(cp1251, std::string("utf-8"))).title, russian);
   // Else UTF-8; bytes that are not text in the charset are no text.
   EXPECT_EQ(WebContent::decodePage("<title>" + cafe, std::nullopt), "<title>" + cafe);
   EXPECT_FALSE(WebContent::decodePage("\x89PNG\r\n\x1a\n\xff\xfe\xfd", std::nullopt));
@@ -293,6 +298,12 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   ASSERT_TRUE(job->favicon());
   EXPECT_EQ(bytesOf(*job->favicon()).substr(1, 3), "PNG");
   EXPECT_EQ(sjis.names, std::vector<fnd::NotificationName>(3, BRWWebContentRetrievedNotification));
+
+  // A page labelled UTF-7, by its reply and by itself, keeps its title, read as a browser reads it.
+  server.page("/utf7", "<meta charset=utf-7><title>" + cafe + " +AOk- 1+1</title>", "text/html; charset=utf-7");
+  Reports utf7;
+  job = run(pinFor("/utf7"), utf7, true);
+  EXPECT_EQ(job->title(), cafe + " +AOk- 1+1");
 }
 
 TEST_F(WebContentJobTest, PagesWithoutTitlesErrorPagesAndRedirects) {
@@ -595,6 +606,34 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
   ASSERT_TRUE(runUntil([&] { return idle() && server.hitsWith("wait=120") == 2; }, 20));
   EXPECT_EQ(server.hits("/thumbed"), 1);
   EXPECT_EQ(b->valueForKey("isUpdating").boolValue(), false);
+}
+
+// While a bookmark's title and favicon come in, its cell is drawn again and again: the thumbnail
+// service is asked once, and the one answer is shown.
+TEST_F(WebContentStoreTest, ABookmarkBeingFilledInAsksForItsThumbnailOnce) {
+  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(0, 1, 0)), "image/png");
+  server.hold("/v2/thumbs.php");
+  server.page("/fresh", "<title>Fresh</title><link rel=icon href=/fresh.png>");
+  server.page("/fresh.png", imageBytes("png", 16, 16, ui::Color::rgb(0, 0, 1)), "image/png");
+  auto b = bookmarkFor("/fresh");
+  build(1);
+  auto& cv = *ui->collectionView();
+  auto cell = [&] {
+    cv.layoutSubtreeIfNeeded();
+    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  };
+  ASSERT_TRUE(cell());
+  ASSERT_TRUE(runUntil([&] { return server.hitsWith("wait=120") >= 1; }, 10));
+  controller().updateBookmarks({b});
+  ASSERT_TRUE(runUntil([&] { return idle() && b->title() == "Fresh" && b->favicon(); }, 20));
+  for (int i = 0; i < 3; ++i) controller().updateView();
+  cv.layoutSubtreeIfNeeded();
+  spin(0.2);
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
+  server.release("/v2/thumbs.php");
+  ASSERT_TRUE(runUntil([&] { return !cell()->thumbnail->image().isNull(); }, 10));
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
 }
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {
