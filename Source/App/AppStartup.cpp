@@ -1,6 +1,7 @@
 #include "App/AppStartup.h"
 
 #include "App/BookmarksController.h"
+#include "App/TransferDialogs.h"
 #include "Model/Bookmark.h"
 #include "Model/ModelNotifications.h"
 #include "Model/WrenDataManager.h"
@@ -207,12 +208,7 @@ void recoverStore(const std::string& backup, const std::function<void()>& opened
 }
 
 void chooseBackup(const std::string& failure, const std::function<void()>& opened) {
-  ui::OpenPanel panel;
-  panel.setTitle("Restore Library");
-  panel.setPrompt("Restore");
-  panel.setCanChooseFiles(true);
-  panel.setCanChooseDirectories(false);
-  panel.setAllowedFileTypes({Backup::kExtension});
+  ui::OpenPanel panel = TransferDialogs::restorePanel();
   panel.setDirectory(WrenDataManager::sharedInstance().applicationSupportDirectory());
   panel.beginSheetModalForWindow(nullptr, [panel, failure, opened](int response) {
     auto paths = panel.paths();

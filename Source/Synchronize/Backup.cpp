@@ -403,7 +403,10 @@ std::optional<std::string> Backup::newestUsableAutomaticBackup() {
 std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd::Error* error) {
   auto model = WrenDataManager::sharedInstance().managedObjectModel();
   auto coordinator = model ? store::Coordinator::make(model) : nullptr;
-  if (!coordinator || !coordinator->addStore(store::kSQLiteStoreType, path, {}, error)) return std::nullopt;
+  // An older model's store is brought up to this one first, as the library's own is when it opens.
+  const fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
+                                {store::kInferMappingModelAutomaticallyOption, true}};
+  if (!coordinator || !coordinator->addStore(store::kSQLiteStoreType, path, options, error)) return std::nullopt;
   auto context = store::Context::make(store::ConcurrencyType::Confinement);
   context->setCoordinator(coordinator);
   auto bookmarks = Bookmark::fetchEntities(context);

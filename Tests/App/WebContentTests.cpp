@@ -370,11 +370,21 @@ TEST_F(WebContentJobTest, OnlyWebAddressesAndBoundedBodiesAreRead) {
   Reports large;
   job = run(pinFor("/big"), large);
   EXPECT_EQ(job->title(), "Big");
-  // A favicon over the limit is none.
-  server.page("/bigicon", "<title>B</title><link rel=icon href=/huge.png>");
-  server.page("/huge.png", std::string(5u << 20, 'p'), "image/png");
+  // A favicon over the limit is none, though it is a picture that decodes; one just under it
+  // is taken. (Uncompressed, so the size is the picture's.)
+  server.page("/bigicon", "<title>B</title><link rel=icon href=/huge.bmp>");
+  const std::string huge = imageBytes("bmp", 1200, 1200, ui::Color::rgb(0, 1, 0));
+  ASSERT_GT(huge.size(), WebContent::kMaximumBodySize);
+  ASSERT_FALSE(ui::Image::fromData(fnd::Data(huge.begin(), huge.end())).isNull());
+  server.page("/huge.bmp", huge, "image/bmp");
   Reports hugeIcon;
   EXPECT_FALSE(run(pinFor("/bigicon"), hugeIcon)->favicon());
+  server.page("/largeicon", "<title>L</title><link rel=icon href=/large.bmp>");
+  const std::string large = imageBytes("bmp", 1150, 1150, ui::Color::rgb(0, 1, 0));
+  ASSERT_LT(large.size(), WebContent::kMaximumBodySize);
+  server.page("/large.bmp", large, "image/bmp");
+  Reports largeIcon;
+  EXPECT_TRUE(run(pinFor("/largeicon"), largeIcon)->favicon());
 }
 
 TEST_F(WebContentJobTest, BrokenPagesAndAnOfflineMachine) {
