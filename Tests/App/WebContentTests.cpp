@@ -367,8 +367,8 @@ TEST_F(WebContentJobTest, OnlyWebAddressesAndBoundedBodiesAreRead) {
   big.append(10u << 20, 'x');
   // Not a text type, which the test server would take many seconds to compress.
   server.page("/big", big, "application/octet-stream");
-  Reports large;
-  job = run(pinFor("/big"), large);
+  Reports largePage;
+  job = run(pinFor("/big"), largePage);
   EXPECT_EQ(job->title(), "Big");
   // A favicon over the limit is none, though it is a picture that decodes; one just under it
   // is taken. (Uncompressed, so the size is the picture's.)

@@ -285,9 +285,9 @@ TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive)
   bookmark("http://plain.example/", plain);
   auto bank = folder("Bank");
   auto sub = folder("Accounts", bank->folderID());
-  auto b = bookmark("http://bank.example/", sub);
-  b->setLogin("alice");
-  b->setPassword("c2VjcmV0");
+  // A login alone, or a password alone, is enough to ask.
+  bookmark("http://bank.example/", sub)->setLogin("alice");
+  bookmark("http://card.example/", bank)->setPassword("c2VjcmV0");
   start();
   const std::string dir = makeTempDir("share");
   auto shareAndRead = [&](const std::string& id, const std::string& name) {
