@@ -81,7 +81,20 @@ class UpdateHost {
       ++hits_;
       if (hold_) released_.wait(lock, [this] { return !hold_; });
       response.status = status_;
-      if (gzipped_) {
+      if (gzipped_ && trickle_) {
+        // Already compressed, sent a piece at a time with a pause between.
+        response.set_header("Content-Encoding", "gzip");
+        response.set_chunked_content_provider(
+            "application/octet-stream", [body = body_](std::size_t offset, httplib::DataSink& sink) {
+              if (offset >= body.size()) {
+                sink.done();
+                return true;
+              }
+              const std::size_t n = std::min<std::size_t>(16384, body.size() - offset);
+              std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              return sink.write(body.data() + offset, n);
+            });
+      } else if (gzipped_) {
         // Already compressed: a type the server does not compress again.
         response.set_header("Content-Encoding", "gzip");
         response.set_content(body_, "application/octet-stream");
@@ -94,11 +107,12 @@ class UpdateHost {
   ~UpdateHost() {
     release();
   }
-  void reply(int status, std::string body, bool gzipped = false) {
+  void reply(int status, std::string body, bool gzipped = false, bool trickle = false) {
     std::lock_guard lock(mutex_);
     status_ = status;
     body_ = std::move(body);
     gzipped_ = gzipped;
+    trickle_ = trickle;
   }
   void hold() {
     std::lock_guard lock(mutex_);
@@ -123,7 +137,7 @@ class UpdateHost {
   bool hold_ = false;
   int status_ = 200;
   std::string body_;
-  bool gzipped_ = false;
+  bool gzipped_ = false, trickle_ = false;
   int hits_ = 0;
   // Last, so it stops before what its handlers use goes.
   LoopbackServer loopback_;
@@ -223,10 +237,13 @@ TEST_F(UpdateCheckTest, ACompressedReplyIsCappedByItsInflatedSize) {
   EXPECT_EQ(check(), Result::UpdateAvailable);
   controller->closeUpdatePanel();
 
-  host.reply(200, gzipOfZeros(1024), true);
-  const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(check(20), Result::Failed);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  // Sent at once, and sent slowly: either way the first pieces inflate past the cap.
+  for (bool trickle : {false, true}) {
+    host.reply(200, gzipOfZeros(1024), true, trickle);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(check(20), Result::Failed) << trickle;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << trickle;
+  }
 }
 
 TEST_F(UpdateCheckTest, AClosedPortIsAFailure) {
