@@ -123,6 +123,6 @@ win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window after t
 e2e_key "$told" Return
 e2e_quit_kesto
 # Every file Kesto wrote is the user's alone.
-shared="$(find "$XDG_DATA_HOME/kesto" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" -type f -perm /077 2>/dev/null)"
+shared="$(find "$XDG_DATA_HOME/kesto" "$XDG_CACHE_HOME/kesto" "$XDG_STATE_HOME/kesto" -type f -perm /077 2>/dev/null)"
 [[ -z "$shared" ]] || fail "files others can read: $shared"
 echo "ok: screenshot at $shot"
