@@ -122,7 +122,8 @@ kept=("$store".damaged-*)
 win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window after the restore"
 e2e_key "$told" Return
 e2e_quit_kesto
-# Every file Kesto wrote is the user's alone.
-shared="$(find "$XDG_DATA_HOME/kesto" "$XDG_CACHE_HOME/kesto" "$XDG_STATE_HOME/kesto" -type f -perm /077 2>/dev/null)"
+# Every file Kesto wrote, or had written (xdg-mime's list of default programs), is the user's alone.
+shared="$(find "$XDG_DATA_HOME/kesto" "$XDG_DATA_HOME/applications" "$XDG_CACHE_HOME/kesto" "$XDG_STATE_HOME/kesto" \
+  "$XDG_CONFIG_HOME/mimeapps.list" -type f -perm /077 2>/dev/null)"
 [[ -z "$shared" ]] || fail "files others can read: $shared"
 echo "ok: screenshot at $shot"
