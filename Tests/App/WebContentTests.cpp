@@ -443,6 +443,17 @@ class WebContentStoreTest : public AppTest {
   }
   bool idle() { return controller().webContentUpdater().fetchesRunning() == 0 &&
                        controller().webContentUpdater().pendingResults() == 0; }
+  // The thumbnail service on the same loopback server as the pages, answering with one picture.
+  void serveThumbnails() {
+    defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+    server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  }
+  // The list's first cell, laid out.
+  std::shared_ptr<TilePinView> firstCell() {
+    auto& cv = *ui->collectionView();
+    cv.layoutSubtreeIfNeeded();
+    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  }
 
   PageServer server;
 };
@@ -588,17 +599,11 @@ TEST_F(WebContentStoreTest, AtMostTenPagesAreFetchedAtOnce) {
 }
 
 TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
-  // The thumbnail service and the pages on one loopback server.
-  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
-  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  serveThumbnails();
   server.page("/thumbed", "<title>Thumbed</title>");
   auto b = bookmarkFor("/thumbed", "Thumbed");
   build(1);
-  auto& cv = *ui->collectionView();
-  auto cell = [&] {
-    cv.layoutSubtreeIfNeeded();
-    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
-  };
+  auto cell = [&] { return firstCell(); };
   ASSERT_TRUE(cell());
   // The list's cells ask with wait=120 (the menu-bar list, another client, with 60).
   ASSERT_TRUE(runUntil([&] { return !cell()->thumbnail->image().isNull(); }, 10));
@@ -621,28 +626,22 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
 // While a bookmark's title and favicon come in, its cell is drawn again and again: the thumbnail
 // service is asked once, and the one answer is shown.
 TEST_F(WebContentStoreTest, ABookmarkBeingFilledInAsksForItsThumbnailOnce) {
-  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
-  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(0, 1, 0)), "image/png");
+  serveThumbnails();
   server.hold("/v2/thumbs.php");
   server.page("/fresh", "<title>Fresh</title><link rel=icon href=/fresh.png>");
   server.page("/fresh.png", imageBytes("png", 16, 16, ui::Color::rgb(0, 0, 1)), "image/png");
   auto b = bookmarkFor("/fresh");
   build(1);
-  auto& cv = *ui->collectionView();
-  auto cell = [&] {
-    cv.layoutSubtreeIfNeeded();
-    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
-  };
-  ASSERT_TRUE(cell());
+  ASSERT_TRUE(firstCell());
   ASSERT_TRUE(runUntil([&] { return server.hitsWith("wait=120") >= 1; }, 10));
   controller().updateBookmarks({b});
   ASSERT_TRUE(runUntil([&] { return idle() && b->title() == "Fresh" && b->favicon(); }, 20));
   for (int i = 0; i < 3; ++i) controller().updateView();
-  cv.layoutSubtreeIfNeeded();
+  ASSERT_TRUE(firstCell());
   spin(0.2);
   EXPECT_EQ(server.hitsWith("wait=120"), 1);
   server.release("/v2/thumbs.php");
-  ASSERT_TRUE(runUntil([&] { return !cell()->thumbnail->image().isNull(); }, 10));
+  ASSERT_TRUE(runUntil([&] { return !firstCell()->thumbnail->image().isNull(); }, 10));
   EXPECT_EQ(server.hitsWith("wait=120"), 1);
 }
 
