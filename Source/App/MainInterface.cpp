@@ -2,6 +2,7 @@
 
 #include "App/AppCommands.h"
 #include "App/AppDelegate.h"
+#include "App/AppStartup.h"
 #include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainWindowDropView.h"
@@ -195,12 +196,11 @@ FoldersController* MainInterface::foldersController() const {
   return library ? &library->sidebar().foldersController() : nullptr;
 }
 
-bool MainInterface::presentStoreFailureIfAny() {
+bool MainInterface::presentStoreFailureIfAny(std::function<void()> opened) {
   auto& stack = WrenDataManager::sharedInstance();
   if (stack.managedObjectContext()) return false;
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
-  AlertPresenter::ask("The library cannot be opened", storeFailureMessage(stack.lastError()), {"Quit"},
-                      [](int) { ui::Application::shared().terminate(); });
+  AppStartup::presentStoreFailure(storeFailureMessage(stack.lastError()), std::move(opened));
   return true;
 }
 

@@ -53,8 +53,10 @@ class MainInterface {
   MainInterface& operator=(const MainInterface&) = delete;
 
   // When the store cannot be opened the application does not run without it: the error is
-  // shown, and answering it quits. Answers whether the store is missing.
-  static bool presentStoreFailureIfAny();
+  // shown with the ways back a damaged library has (a backup, a new library); `opened` runs
+  // once one of them gives a library that opens, and quitting is the other answer. Answers
+  // whether the store is missing.
+  static bool presentStoreFailureIfAny(std::function<void()> opened = {});
   // The text shown for a store that failed to open.
   static std::string storeFailureMessage(const std::optional<fnd::Error>& error);
   // Closes the alert windows still open and drops the shared presenter: windows must go while

@@ -204,14 +204,19 @@ void TransferDialogs::openBackupDialog() {
   });
 }
 
-void TransferDialogs::openRestoreDialog() {
-  KESTO_ASSERT_MAIN_THREAD();
+ui::OpenPanel TransferDialogs::restorePanel() {
   ui::OpenPanel panel;
   panel.setTitle("Restore Library");
   panel.setPrompt("Restore");
   panel.setCanChooseFiles(true);
   panel.setCanChooseDirectories(false);
   panel.setAllowedFileTypes({Backup::kExtension});
+  return panel;
+}
+
+void TransferDialogs::openRestoreDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
+  ui::OpenPanel panel = restorePanel();
   panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel](int response) {
     if (response != ui::ModalResponse::OK) return;
     auto paths = panel.paths();

@@ -43,6 +43,8 @@ class TransferDialogs : public HTMLExportDelegate {
   // shared-folder archive (".kesto"), or nothing.
   enum class ImportKind { None, HTML, SharedFolder };
   static ImportKind importKindOfPath(const std::string& path);
+  // The open panel that chooses a backup to restore.
+  static ui::OpenPanel restorePanel();
 
   void exportSucces(const std::string& message) override;
   void exportFailed(const std::string& message) override;

@@ -11,6 +11,7 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
@@ -346,26 +347,55 @@ void FoldersController::shareFolder() {
   std::string name = item->title();
   for (char& c : name)
     if (c == '/') c = '-';
-  ui::SavePanel panel;
-  panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
-  panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   const std::string id = folder->folderID();
-  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, id](int result) {
-    if (result == ui::ModalResponse::OK) shareFolderToPath(id, panel.path());
+  if (!sharedFolderArchive().holdsCredentials(folder)) {
+    chooseSharePath(id, name, false);
+    return;
+  }
+  // An archive goes to other people: saved logins and passwords travel only when the user says
+  // so, and leaving them out is the default answer.
+  ui::Alert alert;
+  alert.setMessageText("Include saved logins and passwords?");
+  alert.setInformativeText("Some bookmarks in “" + name +
+                           "” have a saved login or password. Anyone who receives the archive can read them.");
+  alert.addButtonWithTitle("Leave Them Out");
+  alert.addButtonWithTitle("Include Them");
+  alert.addButtonWithTitle("Cancel");
+  alert.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, id, name](int code) {
+    if (code != ui::AlertFirstButtonReturn && code != ui::AlertSecondButtonReturn) return;
+    const bool include = code == ui::AlertSecondButtonReturn;
+    // The save panel opens once this alert has gone, not from inside its answer.
+    fnd::DispatchQueue::main().async(
+        lifetime_.whileAlive([this, id, name, include] { chooseSharePath(id, name, include); }));
   }));
 }
 
-bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path) {
-  namespace fs = std::filesystem;
-  auto folder = Folder::existingFolderWithFolderID(folderID);
-  if (!folder || path.empty()) return false;
+void FoldersController::chooseSharePath(const std::string& folderID, const std::string& name,
+                                        bool includeCredentials) {
+  ui::SavePanel panel;
+  panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
+  panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
+  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, folderID, includeCredentials](int result) {
+    if (result == ui::ModalResponse::OK) shareFolderToPath(folderID, panel.path(), includeCredentials);
+  }));
+}
+
+SharedFolderArchive& FoldersController::sharedFolderArchive() {
   if (!archive_) {
     archive_ = std::make_unique<SharedFolderArchive>();
     archive_->setDataManager(kestoData_);
   }
+  return *archive_;
+}
+
+bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path,
+                                          bool includeCredentials) {
+  namespace fs = std::filesystem;
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder || path.empty()) return false;
   fnd::Error error;
   // A failure to prepare the archive has been told already.
-  auto written = archive_->shareBookmarksToPath(folder, path, &error);
+  auto written = sharedFolderArchive().shareBookmarksToPath(folder, path, &error, includeCredentials);
   if (!written) return false;
   // Next to the destination first, then renamed over it: a failure leaves what was there.
   std::error_code ec, ignored;

@@ -140,11 +140,13 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   bool confirmPassword();
   void blockFolderAndSubfoldersWithFolderID(const std::string& folderID, bool shouldBlock);
 
-  // Save/Share as an archive, through a save panel.
+  // Save/Share as an archive, through a save panel; a folder holding saved logins or passwords
+  // asks first whether they go in.
   void shareFolder();
   // Writes the archive of the folder to `path`, replacing what is there only once the new one
-  // is complete; the outcome is shown. Answers whether it was written.
-  bool shareFolderToPath(const std::string& folderID, const std::string& path);
+  // is complete; the outcome is shown. Answers whether it was written. Saved logins and
+  // passwords go in only with `includeCredentials`.
+  bool shareFolderToPath(const std::string& folderID, const std::string& path, bool includeCredentials = false);
 
   // Context menu and its actions.
   bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) override;
@@ -247,6 +249,8 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   std::shared_ptr<ui::PopUpButton> sortButton_;
   std::unique_ptr<FolderPanels> panels_;
   std::unique_ptr<SharedFolderArchive> archive_;
+  SharedFolderArchive& sharedFolderArchive();
+  void chooseSharePath(const std::string& folderID, const std::string& name, bool includeCredentials);
   std::shared_ptr<ui::Menu> contextMenu_;
   std::unique_ptr<ui::Menu> addMenu_;
 

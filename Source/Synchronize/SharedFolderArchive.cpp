@@ -89,8 +89,48 @@ bool SharedFolderArchive::writeToExportFolder(const std::string& xml, const std:
   return true;
 }
 
+std::optional<std::vector<Bookmark::Ref>> SharedFolderArchive::sharedContents(const std::shared_ptr<Folder>& folder,
+                                                                              std::vector<Folder::Ref>& folders) {
+  folders = {folder};
+  for (const auto& sub : folder->subFolders())
+    if (sub && sub != folder) folders.push_back(sub);
+  // The shared folder's bookmarks are those its list shows (the list on screen when it is the
+  // folder shown); then every bookmark of each subfolder. Each goes in once.
+  std::vector<Bookmark::Ref> bookmarks;
+  std::unordered_set<const Bookmark*> taken;
+  auto take = [&](const Bookmark::List& list) {
+    for (const auto& b : list)
+      if (b && taken.insert(b.get()).second) bookmarks.push_back(b);
+  };
+  DataManager* shown = d_->dataManager;
+  const bool listShown =
+      shown && shown->currentFolder() == folder && !shown->isSearching() && !shown->loadingFromTags();
+  if (listShown) take(shown->bookmarks());
+  for (const auto& f : folders) {
+    if (f == folder && listShown) continue;
+    const char* format = f == folder ? "folder == %@ and trashed < 1 and blocked < 1" : "folder == %@";
+    auto inFolder = Bookmark::fetchEntitiesWithPredicate(
+        store::Predicate::parse(format, fnd::Array{fnd::Value(std::static_pointer_cast<fnd::Object>(f))}));
+    if (!inFolder) return std::nullopt;
+    take(*inFolder);
+  }
+  return bookmarks;
+}
+
+bool SharedFolderArchive::holdsCredentials(const std::shared_ptr<Folder>& folder) {
+  if (!folder) return false;
+  std::vector<Folder::Ref> folders;
+  // A folder whose bookmarks cannot be read is asked about: its archive may carry them.
+  auto bookmarks = sharedContents(folder, folders);
+  if (!bookmarks) return true;
+  for (const auto& b : *bookmarks)
+    if (!b->login().value_or("").empty() || !b->password().value_or("").empty()) return true;
+  return false;
+}
+
 std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::shared_ptr<Folder>& folder,
-                                                                     const std::string& savePath, fnd::Error* error) {
+                                                                     const std::string& savePath, fnd::Error* error,
+                                                                     bool includeCredentials) {
   fnd::Error local;
   fnd::Error* e = error ? error : &local;
   JobSlot slot;
@@ -113,36 +153,16 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
     return std::nullopt;
   }
 
-  std::vector<Folder::Ref> folders{folder};
-  for (const auto& sub : folder->subFolders())
-    if (sub && sub != folder) folders.push_back(sub);
-  // The shared folder's bookmarks are those its list shows (the list on screen when it is the
-  // folder shown); then every bookmark of each subfolder. Each goes in once.
-  std::vector<Bookmark::Ref> bookmarks;
-  std::unordered_set<const Bookmark*> taken;
-  auto take = [&](const Bookmark::List& list) {
-    for (const auto& b : list)
-      if (b && taken.insert(b.get()).second) bookmarks.push_back(b);
-  };
-  DataManager* shown = d_->dataManager;
-  const bool listShown =
-      shown && shown->currentFolder() == folder && !shown->isSearching() && !shown->loadingFromTags();
-  if (listShown) take(shown->bookmarks());
-  for (const auto& f : folders) {
-    if (f == folder && listShown) continue;
-    const char* format = f == folder ? "folder == %@ and trashed < 1 and blocked < 1" : "folder == %@";
-    auto inFolder = Bookmark::fetchEntitiesWithPredicate(
-        store::Predicate::parse(format, fnd::Array{fnd::Value(std::static_pointer_cast<fnd::Object>(f))}));
-    if (!inFolder) {
-      *e = archiveError(4, "The folder's bookmarks could not be read");
-      finish(false);
-      return std::nullopt;
-    }
-    take(*inFolder);
+  std::vector<Folder::Ref> folders;
+  auto bookmarks = sharedContents(folder, folders);
+  if (!bookmarks) {
+    *e = archiveError(4, "The folder's bookmarks could not be read");
+    finish(false);
+    return std::nullopt;
   }
   const std::string kestoID = fnd::UserDefaults::standard().stringForKey(Synchronizer::kKestoIDKey).value_or("");
-  const std::string xml =
-      SyncFile::writeSharedFolderFile(folders, bookmarks, kestoID, fnd::StandardPaths::userName(), true);
+  const std::string xml = SyncFile::writeSharedFolderFile(folders, *bookmarks, kestoID, fnd::StandardPaths::userName(),
+                                                          includeCredentials);
 
   const std::string packagePath =
       kesto_tempFolderPath() + "/" + fnd::crypto::md5Hex(savePath, true) + "." + kExtension;
