@@ -180,5 +180,59 @@ TEST_F(ThreeMachinesTest, TwoMachinesOfflineForAGenerationComeBackEqualWithNoDel
   EXPECT_TRUE(alerts->shown.empty());
 }
 
+// A moves folder X into P and deletes P, so X's tombstone carries the moved version; B, not yet
+// told, moves or renames X at that same version. Whichever syncs first, X stays deleted everywhere
+// and its bookmarks are kept, trashed.
+class DeletedFolderTest : public ThreeMachinesTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+TEST_P(DeletedFolderTest, AFolderMovedIntoADeletedOneStaysDeletedWhatAPeerDidMeanwhile) {
+  const auto [bFirst, bRenames] = GetParam();
+  on("A");
+  folder("P", Folder::kRootID);
+  folder("Q", Folder::kRootID);
+  auto x = folder("X", "Q");
+  folder("X1", "X");
+  bookmark("in-x", x);
+  save();
+  for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(sync(name)) << name;
+
+  on("A");
+  x = findFolder("X");
+  x->setParentFolderID("P");
+  x->setVersion(2);
+  save();
+  const auto gone = userEdits::deleteFolder(findFolder("P"));
+  save();
+  on("B");
+  x = findFolder("X");
+  if (bRenames) x->setName("B's X");
+  else x->setParentFolderID(Folder::kRootID);
+  x->setVersion(2);
+  save();
+
+  for (const char* name : bFirst ? std::vector<const char*>{"B", "A", "C"} : std::vector<const char*>{"A", "B", "C"})
+    ASSERT_TRUE(sync(name)) << name;
+  for (int pass = 0; pass < 2; ++pass)
+    for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(sync(name)) << name << " pass " << pass;
+
+  std::map<std::string, std::map<std::string, std::string>> held;
+  for (const char* name : {"A", "B", "C"}) {
+    on(name);
+    held[name] = userEdits::records();
+  }
+  EXPECT_EQ(held["B"], held["A"]);
+  EXPECT_EQ(held["C"], held["A"]);
+  for (const auto& [name, records] : held) {
+    for (const char* id : {"P", "X", "X1"}) EXPECT_FALSE(records.count(std::string("folder ") + id)) << name << " " << id;
+    EXPECT_TRUE(records.count("folder Q")) << name;
+    ASSERT_TRUE(records.count("bookmark in-x")) << name;
+    EXPECT_NE(records.at("bookmark in-x").find("trashed=1"), std::string::npos) << records.at("bookmark in-x");
+  }
+  EXPECT_EQ(gone.size(), 3u);
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, DeletedFolderTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
 }  // namespace
 }  // namespace kesto::test

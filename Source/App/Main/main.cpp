@@ -86,6 +86,13 @@ int main(int argc, char** argv) {
     instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
     switch (instance->start(arguments)) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
+      case kesto::sys::SingleInstance::Outcome::NotKept: {
+        const std::string text =
+            "The running Kesto took the addresses but could not save them to the library at " + store + ".";
+        kesto::fnd::logError(text);
+        std::fprintf(stderr, "kesto: %s\n", text.c_str());
+        return status = 1;
+      }
       case kesto::sys::SingleInstance::Outcome::Unreachable: {
         const long owner = kesto::sys::SingleInstance::lockOwner(store + ".lock");
         const std::string text = "Another Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
@@ -103,9 +110,12 @@ int main(int argc, char** argv) {
     }
     installQuitSignals();
     if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
-    // Launches handing over while the window's first frame is drawn are kept for later.
-    std::vector<std::vector<std::string>> early;
-    instance->setArgumentsHandler([&early](const std::vector<std::string>& handed) { early.push_back(handed); });
+    // Launches handing over while the window's first frame is drawn are kept for later, and
+    // answered once handled.
+    using Reply = kesto::sys::SingleInstance::Reply;
+    std::vector<std::pair<std::vector<std::string>, Reply>> early;
+    instance->setArgumentsHandler(
+        [&early](const std::vector<std::string>& handed, Reply reply) { early.emplace_back(handed, std::move(reply)); });
     interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
       // The first load keeps the main thread busy for a moment with a large library: the
       // window's first frame goes up before it, so the window never stands there black.
@@ -115,16 +125,23 @@ int main(int argc, char** argv) {
     // The online bookmark services: the folder list's accounts and the library's posts.
     kesto::ServiceAccounts::install(&interface->dataManager(), &interface->window());
     auto* delegate = &interface->appDelegate();
-    auto handle = [delegate](const std::vector<std::string>& handed) {
+    auto handle = [delegate](const std::vector<std::string>& handed, const Reply& reply) {
       // A launch with nothing to hand over is a reopen.
-      if (handed.empty()) delegate->reopenKestoWindow();
-      else delegate->handleArguments(handed);
+      if (handed.empty()) {
+        delegate->reopenKestoWindow();
+        return reply(true);
+      }
+      // The launch ends in success only once its addresses are saved.
+      reply(delegate->handleArguments(handed));
     };
     instance->setArgumentsHandler(handle);
     // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
     // then what others handed over meanwhile.
     kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
-    for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
+    for (auto& [handed, reply] : early)
+      kesto::ui::Application::postToMain([handle, handed = std::move(handed), reply = std::move(reply)] {
+        handle(handed, reply);
+      });
     return std::nullopt;
   }, [&] {
     kesto::ServiceAccounts::uninstall();
