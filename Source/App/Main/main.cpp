@@ -138,10 +138,8 @@ int main(int argc, char** argv) {
     // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
     // then what others handed over meanwhile.
     kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
-    for (auto& [handed, reply] : early)
-      kesto::ui::Application::postToMain([handle, handed = std::move(handed), reply = std::move(reply)] {
-        handle(handed, reply);
-      });
+    for (auto& launch : early)
+      kesto::ui::Application::postToMain([handle, launch = std::move(launch)] { handle(launch.first, launch.second); });
     return std::nullopt;
   }, [&] {
     kesto::ServiceAccounts::uninstall();
