@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<kesto::MainInterface> interface;
   int status = 0;
   // Builds the interface over the opened library and takes the launches' arguments.
-  std::vector<std::vector<std::string>> early;
+  using Reply = kesto::sys::SingleInstance::Reply;
+  std::vector<std::pair<std::vector<std::string>, Reply>> early;
   std::function<void()> launch = [&] {
     interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
       // The first load keeps the main thread busy for a moment with a large library: the
@@ -99,16 +100,22 @@ int main(int argc, char** argv) {
     // Built once a library that could not be opened was mended: the loop runs already and
     // delivered launching-finished to nobody.
     if (kesto::ui::Application::shared().isRunning()) delegate->applicationDidFinishLaunching();
-    auto handle = [delegate](const std::vector<std::string>& handed) {
+    auto handle = [delegate](const std::vector<std::string>& handed, const Reply& reply) {
       // A launch with nothing to hand over is a reopen.
-      if (handed.empty()) delegate->reopenKestoWindow();
-      else delegate->handleArguments(handed);
+      if (handed.empty()) {
+        delegate->reopenKestoWindow();
+        return reply(true);
+      }
+      // The launch ends in success only once its addresses are saved.
+      reply(delegate->handleArguments(handed));
     };
     instance->setArgumentsHandler(handle);
     // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
     // then what others handed over meanwhile.
     kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
-    for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
+    for (auto& handed : early)
+      kesto::ui::Application::postToMain([handle, handed = std::move(handed)] { handle(handed.first, handed.second); });
+    early.clear();
   };
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
     // One writer per library: the lock beside the store is taken before the store is opened, and
@@ -117,6 +124,13 @@ int main(int argc, char** argv) {
     instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
     switch (instance->start(arguments)) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
+      case kesto::sys::SingleInstance::Outcome::NotKept: {
+        const std::string text =
+            "The running Kesto took the addresses but could not save them to the library at " + store + ".";
+        kesto::fnd::logError(text);
+        std::fprintf(stderr, "kesto: %s\n", text.c_str());
+        return status = 1;
+      }
       case kesto::sys::SingleInstance::Outcome::Unreachable: {
         const long owner = kesto::sys::SingleInstance::lockOwner(store + ".lock");
         const std::string text = "Another Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
@@ -134,8 +148,9 @@ int main(int argc, char** argv) {
     }
     installQuitSignals();
     // Launches handing over before the window's first frame is drawn (also while a library that
-    // cannot be opened is being mended) are kept for later.
-    instance->setArgumentsHandler([&early](const std::vector<std::string>& handed) { early.push_back(handed); });
+    // cannot be opened is being mended) are kept for later, and answered once handled.
+    instance->setArgumentsHandler(
+        [&early](const std::vector<std::string>& handed, Reply reply) { early.emplace_back(handed, std::move(reply)); });
     if (kesto::MainInterface::presentStoreFailureIfAny(launch)) return std::nullopt;
     launch();
     return std::nullopt;
