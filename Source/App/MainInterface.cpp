@@ -9,6 +9,7 @@
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/PreviewPanel.h"
+#include "App/ServiceAccounts.h"
 #include "App/UpdateController.h"
 #include "App/WebRemoteImageView.h"
 #include "App/BookmarkSearchIndex.h"
@@ -514,12 +515,25 @@ void MainInterface::connect() {
   }
   inspector_->setDataManager(dataManager_.get());
   search_->wire(&bc, dataManager_.get(), window_.get());
+  search_->onLibraryWideSearch = [this](bool wholeLibrary) {
+    if (auto* folders = foldersController()) folders->setLibraryWideSearch(wholeLibrary);
+  };
   auto& app = *appDelegate_;
   auto* wizard = syncWizard_.get();
   app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
             menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
             [wizard] { wizard->openWizard(); }});
   preferences_->wire(dataManager_.get(), appDelegate_.get());
+  // The Services pane connects and disconnects as the folder list's service rows do.
+  preferences_->setServiceAccountActions(
+      {[](const std::string& service, const std::string& user, const std::string& password,
+          std::function<void(bool)> done) {
+         if (auto* accounts = ServiceAccounts::installed()) accounts->connect(service, user, password, std::move(done));
+         else if (done) done(false);
+       },
+       [this](const std::string& service) {
+         if (auto* folders = foldersController()) folders->disconnectFromService(service);
+       }});
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.

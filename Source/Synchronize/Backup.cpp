@@ -419,7 +419,7 @@ bool Backup::doStartRestore() {
   defaults.synchronize();
 
   AlertPresenter::ask("Kesto Restore",
-                      "Kesto needs to be restarted and will now close. Please reopen kesto from your applications "
+                      "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications "
                       "menu or your taskbar.",
                       {"OK"}, [](int) {
                         std::function<void()> terminate;
