@@ -433,7 +433,7 @@ void EditorController::updateView() {
   const std::pair<TextLabel*, const char*> missing[] = {
       {views_.tagsInfoField.get(), "No tags"},      {views_.notesInfo.get(), "No notes"},
       {views_.lastVisited.get(), "Never"},          {views_.importedFrom.get(), "Not imported"},
-      {views_.importedDate.get(), "Not imported"},  {views_.folderField.get(), "In no folder"},
+      {views_.importedDate.get(), "Never"},         {views_.folderField.get(), "In no folder"},
       {views_.addedDate.get(), "Unknown"},          {views_.lastUpdated.get(), "Unknown"},
       {views_.titleInfo.get(), "Untitled"}};
   for (auto [label, text] : missing) label->setPlaceholderString(text);

@@ -2,6 +2,7 @@
 
 #include "MenuBar/KeyCodeNames.h"
 #include "Model/DataManager.h"
+#include "Model/ModelNotifications.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
@@ -96,6 +97,7 @@ PreferencesController::PreferencesController() { readPreferences(); }
 
 PreferencesController::~PreferencesController() {
   lifetime_.end();
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
   // The library goes back to reading user defaults itself.
   if (published_) registerPreferences(nullptr);
   if (panel_) panel_->orderOut();
@@ -219,6 +221,11 @@ void PreferencesController::buildPanel() {
   panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight),
                                        ui::WindowStyle::Titled | ui::WindowStyle::Closable);
   panel_->setTitle("Preferences");
+  // Accounts come and go from the folder list too (and a failed first import removes one): the
+  // Services pane follows the folder list's refreshes.
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  for (auto name : {BRWUpdateFoldersCompletelyViewNotification, SelectCurrentSidebarViewNotification})
+    center.addObserver(this, [this](const fnd::Notification&) { reloadSocial(); }, name);
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight));
   panel_->setContentView(content);
 
@@ -542,14 +549,17 @@ void PreferencesController::toggleServiceAccount(const std::string& service) {
   const bool delicious = service == "delicious";
   ui::Button& button = *(delicious ? views_.disconnectDelicious : views_.disconnectPinboard);
   ui::Label& state = *(delicious ? views_.connectedToDeliciousLabel : views_.connectedToPinboardLabel);
-  if (Service::serviceNamed(service)) {
-    if (serviceActions_.disconnect) serviceActions_.disconnect(service);
+  ui::TextField& userField =
+      *(delicious ? views_.deliciousPreferencesUsernameField : views_.pinboardPreferencesUsernameField);
+  // A pane that shows an account only disconnects: when the account went meanwhile (a failed
+  // import removes it), the pane is brought up to date, never connected with what it showed.
+  if (!userField.isEnabled() || Service::serviceNamed(service)) {
+    if (Service::serviceNamed(service) && serviceActions_.disconnect) serviceActions_.disconnect(service);
     reloadSocial();
     return;
   }
   if (!serviceActions_.connect || !button.isEnabled()) return;
-  const std::string user = (delicious ? views_.deliciousPreferencesUsernameField : views_.pinboardPreferencesUsernameField)
-                               ->stringValue();
+  const std::string user = userField.stringValue();
   const std::string password =
       (delicious ? views_.deliciousPreferencesPasswordField : views_.pinboardPreferencesPasswordField)->stringValue();
   button.setEnabled(false);

@@ -5,6 +5,7 @@
 #include "App/PreferencesController.h"
 #include "App/ServiceAccounts.h"
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Button.h"
@@ -327,6 +328,21 @@ TEST_F(PreferencesPanelTest, ServicesPaneConnectsAndDisconnectsAnAccount) {
   EXPECT_EQ(v.disconnectPinboard->title(), "Connect");
   EXPECT_TRUE(v.pinboardPreferencesUsernameField->isEnabled());
   EXPECT_EQ(v.pinboardPreferencesUsernameField->stringValue(), "");
+
+  // An account made from the folder list shows at its refresh; one gone meanwhile (a failed
+  // first import removes it) is not connected again with what the pane showed.
+  auto made = Service::initEntity();
+  made->setName("pinboard");
+  made->setLogin("elsewhere");
+  made->setPassword("c2VjcmV0");
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ViewUpdater::updateFoldersCompletely();
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Connected as elsewhere");
+  made->deleteEntity();
+  ASSERT_TRUE(WrenEntity::saveContext());
+  v.disconnectPinboard->performClick();
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Not connected to pinboard.in");
+  EXPECT_TRUE(v.disconnectPinboard->isEnabled()) << "no connection was started";
 }
 
 TEST_F(PreferencesPanelTest, PaneActionsSelectTheirPane) {
