@@ -224,7 +224,7 @@ void AppDelegate::addActions(ui::ActionSet& set) {
       {cmd::showChromeExportHelp, helplinks::kChromeExport},
       {cmd::showFirefoxExportHelp, helplinks::kFirefoxExport},
   };
-  for (const auto& [command, link] : links) on(command, [link] { ShellPanels::openHelpLink(link); });
+  for (const auto& [command, link] : links) on(command, [link = link] { ShellPanels::openHelpLink(link); });
   on(cmd::showPreferences, [this] {
     if (wiring_.preferences) wiring_.preferences->showPreferencesPanel();
   });

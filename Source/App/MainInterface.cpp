@@ -504,7 +504,7 @@ void MainInterface::connect() {
   };
   for (const auto& [b, command] : buttons) {
     auto* sender = b.get();
-    b->setAction([&bc, command, sender] { bc.actions().perform(command, sender); });
+    b->setAction([&bc, command = command, sender] { bc.actions().perform(command, sender); });
   }
   sidebar_->setDataManager(dataManager_.get());
   if (auto* library = dynamic_cast<LibrarySidebarPane*>(sidebar_.get())) {

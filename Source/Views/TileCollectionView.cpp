@@ -539,7 +539,7 @@ void TileCollectionView::addKeyActions() {
       {ui::cmd::selectAll, &TileCollectionView::selectAll},
   };
   for (auto [command, handler] : handlers)
-    keyActions_.add({.command = command, .perform = [this, handler](ui::Responder* sender) {
+    keyActions_.add({.command = command, .perform = [this, handler = handler](ui::Responder* sender) {
                        (this->*handler)(sender);
                        return true;
                      }});

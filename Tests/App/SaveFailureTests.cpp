@@ -8,14 +8,12 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/UI/TextField.h"
 
+#include "Harness/StoreConnection.h"
 #include "Harness/StoreOnDisk.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
-#include "Platform/Store/TestAccess_p.h"
 #include "Synchronize/TestAlertResponder.h"
-
-#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -34,19 +32,6 @@ class SaveFailureTest : public AppTest {
   void TearDown() override {
     TestAlertResponder::uninstall();
     AppTest::TearDown();
-  }
-
-  // Runs SQL on the application's own connection to the store.
-  int onStoreConnection(const std::string& sql) {
-    auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
-    auto connection = store::TestAccess::connection(*coordinator);
-    sqlite3* db = connection.db;
-    sqlite3_stmt* st = nullptr;
-    int value = -1;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-      value = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    return value;
   }
 
   // Rows as another program reading the file finds them.

@@ -72,6 +72,8 @@ CommandResult runServing(const std::string& command) {
   return result;
 }
 
+std::string privateBusConfig() { return KESTO_SOURCE_DIR "/Tests/Harness/e2e/private-bus.conf"; }
+
 std::string screenshotCommand(const std::string& name) {
   const char* dir = std::getenv("KESTO_E2E_SHOTS");
   if (!dir) return "true";

@@ -43,6 +43,10 @@ struct CommandResult {
 // selection, drag and window protocols need.
 CommandResult runServing(const std::string& command);
 
+// The configuration of a session bus of the tests' own (dbus-daemon --config-file): it reads
+// none of the machine's service folders, so nothing installed there is activatable on it.
+std::string privateBusConfig();
+
 // The shell command that saves a screenshot as <name>.png in the folder $KESTO_E2E_SHOTS names;
 // "true" without one.
 std::string screenshotCommand(const std::string& name);

@@ -2,6 +2,8 @@
 #include "Sidebar/SidebarCommands.h"
 #include "SidebarFixture.h"
 
+#include "Harness/StoreConnection.h"
+
 #include "Model/Base64.h"
 #include "Model/Config.h"
 #include "Model/Service.h"
@@ -280,15 +282,11 @@ TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedF
 TEST_F(FolderEditTest, ASaveThatFailsIsShown) {
   auto f = folder("Named");
   start();
-  // A store that refuses writes.
-  auto path = WrenDataManager::sharedInstance().persistentStorePath();
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-  std::filesystem::permissions(std::filesystem::path(path).parent_path(),
-                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // A store that refuses writes, whoever runs the test.
+  onStoreConnection("PRAGMA query_only = 1");
   const bool renamed = controller->renameFolder(f->folderID(), "Renamed");
-  std::filesystem::permissions(std::filesystem::path(path).parent_path(), std::filesystem::perms::owner_all);
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  if (renamed) GTEST_SKIP() << "the store accepted the write (running as a user the permissions do not bind)";
+  onStoreConnection("PRAGMA query_only = 0");
+  EXPECT_FALSE(renamed);
   ASSERT_FALSE(dialogs->alerts.empty());
   EXPECT_EQ(dialogs->alerts.back().message, "The folder could not be renamed");
   EXPECT_EQ(f->name(), "Named");

@@ -68,6 +68,24 @@ bool isSchemeName(const std::string& s) {
   return true;
 }
 
+// The entry an install put beside the program (<prefix>/share/applications for <prefix>/bin),
+// when it handles the scheme; empty otherwise.
+std::string installedEntryHandling(const std::string& exe, const std::string& scheme, const std::string& desktopName) {
+  const auto slash = exe.rfind('/');
+  if (slash == std::string::npos) return {};
+  const std::string path = exe.substr(0, slash) + "/../share/applications/" + desktopName + ".desktop";
+  const auto text = fnd::FileManager::readFile(path, 64 * 1024);
+  if (!text || text->find("\nMimeType=x-scheme-handler/" + scheme + ";") == std::string::npos) return {};
+  return path;
+}
+
+// Whether the entry at `path` is one this program wrote for a run from a build folder.
+bool isOwnHiddenEntry(const std::string& path) {
+  const auto text = fnd::FileManager::readFile(path, 64 * 1024);
+  return text && text->rfind("[Desktop Entry]\nType=Application\nName=Kesto\n", 0) == 0 &&
+         text->find("\nNoDisplay=true\n") != std::string::npos;
+}
+
 }  // namespace
 
 std::string urlSchemeDesktopEntryPath(const std::string& desktopName) {
@@ -78,6 +96,18 @@ bool registerURLSchemeHandler(const std::string& scheme, const std::string& exec
                               const std::string& desktopName) {
   if (!isSchemeName(scheme) || desktopName.empty() || desktopName.find('/') != std::string::npos) return false;
   std::string exe = executablePath.empty() ? runningExecutable() : executablePath;
+  std::string path = urlSchemeDesktopEntryPath(desktopName);
+  const auto askXdgMime = [&] {
+    // Whether the desktop took it is not ours to judge: the entry is in place either way.
+    detail::launchDetached("xdg-mime", {"default", desktopName + ".desktop", "x-scheme-handler/" + scheme});
+  };
+  // An installed program has its own entry, shown in the desktop's menus: a hidden one of ours
+  // under the user's folder (from a run out of a build folder) would stand in front of it.
+  if (!installedEntryHandling(exe, scheme, desktopName).empty()) {
+    if (isOwnHiddenEntry(path)) fnd::FileManager::removeItem(path);
+    askXdgMime();
+    return true;
+  }
   std::string folder = fnd::StandardPaths::applicationSupportDirectory() + "/applications";
   fnd::FileManager::createDirectory(folder, true);
   std::string entry =
@@ -88,10 +118,8 @@ bool registerURLSchemeHandler(const std::string& scheme, const std::string& exec
       "Terminal=false\n"
       "NoDisplay=true\n"
       "MimeType=x-scheme-handler/" + scheme + ";\n";
-  std::string path = urlSchemeDesktopEntryPath(desktopName);
   if (!fnd::FileManager::writeFile(path, entry, true)) return false;
-  // Whether the desktop took it is not ours to judge: the entry is in place either way.
-  detail::launchDetached("xdg-mime", {"default", desktopName + ".desktop", "x-scheme-handler/" + scheme});
+  askXdgMime();
   return true;
 }
 

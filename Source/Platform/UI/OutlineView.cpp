@@ -568,9 +568,11 @@ OutlineTreeWidget::DropProposal OutlineTreeWidget::proposeDrop(QDropEvent* e) {
 
 void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
   if (!view_) return e->ignore();
-  auto [model, parent, row, mark] = proposeDrop(e);
+  DropProposal drop = proposeDrop(e);
+  OutlineModel* model = drop.model;
   bool ok = false;
-  qtbridge::guarded("drop validation", [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent); });
+  qtbridge::guarded("drop validation",
+                    [&] { ok = model->canDropMimeData(e->mimeData(), e->dropAction(), drop.row, 0, drop.parent); });
   Qt::DropAction action = ok ? actionFor(model->lastValidatedOperation & model->dragSourceMask) : Qt::IgnoreAction;
   if (action == Qt::IgnoreAction && ok) action = actionFor(model->lastValidatedOperation);
   if (ok && action != Qt::IgnoreAction) {
@@ -578,9 +580,9 @@ void OutlineTreeWidget::dragMoveEvent(QDragMoveEvent* e) {
     e->accept();
   } else {
     e->ignore();
-    mark = fnd::Rect();
+    drop.mark = fnd::Rect();
   }
-  showDropMark(mark);
+  showDropMark(drop.mark);
 }
 
 void OutlineTreeWidget::dragLeaveEvent(QDragLeaveEvent* e) {
@@ -608,15 +610,15 @@ void OutlineTreeWidget::paintEvent(QPaintEvent* e) {
 
 void OutlineTreeWidget::dropEvent(QDropEvent* e) {
   if (!view_) return e->ignore();
-  auto [model, parent, row, mark] = proposeDrop(e);
+  const DropProposal drop = proposeDrop(e);
   showDropMark(fnd::Rect());
   bool ok = false;
   qtbridge::guarded("drop", [&] {
-    if (model->canDropMimeData(e->mimeData(), e->dropAction(), row, 0, parent))
-      ok = model->dropMimeData(e->mimeData(), e->dropAction(), row, 0, parent);
+    if (drop.model->canDropMimeData(e->mimeData(), e->dropAction(), drop.row, 0, drop.parent))
+      ok = drop.model->dropMimeData(e->mimeData(), e->dropAction(), drop.row, 0, drop.parent);
   });
   if (ok) {
-    e->setDropAction(actionFor(model->lastValidatedOperation));
+    e->setDropAction(actionFor(drop.model->lastValidatedOperation));
     e->accept();
   } else {
     e->ignore();
@@ -1531,7 +1533,8 @@ std::optional<DragPayload> OutlineView::dragPayloadForRows(const fnd::IndexSet& 
     auto written = dataSource_->outlineViewPasteboardWriterForItem(*this, item);
     if (!written) continue;
     for (auto& [type, bytes] : written->entries) {
-      auto it = std::find_if(payload.entries.begin(), payload.entries.end(), [&](auto& e) { return e.first == type; });
+      auto it = std::find_if(payload.entries.begin(), payload.entries.end(),
+                             [&type = type](auto& e) { return e.first == type; });
       if (it == payload.entries.end()) payload.entries.emplace_back(type, bytes);
       else if (type.rfind("text/", 0) == 0) {
         it->second.push_back('\n');

@@ -11,7 +11,7 @@ e2e_app_script xdotool xprop sqlite3 dbus-daemon dbus-monitor dbus-test-tool pyt
 
 # A session bus of our own with a stand-in notification server; the monitor records every
 # notification sent to it.
-dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" || fail "no bus"
+dbus-daemon --config-file="$(dirname "$0")/../../Harness/e2e/private-bus.conf" --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" || fail "no bus"
 export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
 bus_pid="$(head -n1 "$work/bus.pid")"
 dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.Notifications',member='Notify'" \

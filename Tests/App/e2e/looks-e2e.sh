@@ -17,36 +17,39 @@ grey() { e2e_pixel "$1" "$2" | awk '{ print int(($1 + $2 + $3) / 3) }'; }
 e2e_update_host "0#109"
 
 e2e_start_kesto
-e2e_add_sample_library 30 || fail "no first-run panel"
-sleep 2
+e2e_sample_library
 e2e_screenshot "$shots/main-window.png"
 
 # A search that finds nothing: the hint comes as an overlay over the window, wider than the
 # size asked for and opaque (a light list no longer shows through the bezel).
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 e2e_key "$win" ctrl+f
-sleep 0.3
 xdotool type --delay 60 "zzqqxx"
 e2e_key "$win" Return
-sleep 1
-e2e_screenshot "$shots/overlay.png"
 cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
-for x in $((cx - 290)) $((cx + 290)); do
-  g="$(grey "$x" "$((cy + 35))")"
-  [[ -n "$g" && "$g" -lt 45 ]] || fail "the overlay is not opaque across its width at x=$x (grey $g)"
-done
-sleep 4
+# Whether the overlay is drawn dark at both ends of its width ("not" for its absence).
+overlay_across() {
+  local x g
+  for x in $((cx - 290)) $((cx + 290)); do
+    g="$(grey "$x" "$((cy + 35))")"
+    [[ -n "$g" ]] || return 1
+    if [[ "${1:-}" == not ]]; then ((g >= 45)) || return 1; else ((g < 45)) || return 1; fi
+  done
+}
+e2e_wait_until 15 overlay_across || { e2e_screenshot "$shots/overlay.png"; fail "the overlay is not opaque across its width"; }
+e2e_screenshot "$shots/overlay.png"
+# It goes by itself after its few seconds.
+e2e_wait_until 20 overlay_across not || fail "the overlay stayed"
 e2e_key "$win" Escape
 
 # Opens a window from the Help menu with the keys that walk to its item, photographs the screen
 # and closes it with a key.
 from_help_menu() {  # "walk keys" window-name screenshot closing-key
   e2e_key "$win" alt+h
-  sleep 0.3
   e2e_key "$win" $1
   local shown
   shown="$(e2e_wait_window "^$2\$" 15)" || fail "Help showed no '$2'"
-  sleep 0.4
+  xdotool windowactivate --sync "$shown" >/dev/null 2>&1
   e2e_screenshot "$shots/$3"
   e2e_key "$shown" "$4"
   e2e_wait_until 5 e2e_no_window "^$2\$" || fail "$4 left '$2' open"

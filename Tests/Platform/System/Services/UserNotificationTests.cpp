@@ -41,10 +41,12 @@ struct Veto : kesto::sys::UserNotificationCenterDelegate {
   }
 };
 
-// A dbus-daemon of our own, at a given address or one it picks; gone with the object.
+// A dbus-daemon of our own, at a given address or one it picks, on which nothing installed on the
+// machine is activatable; gone with the object.
 struct PrivateBus {
   explicit PrivateBus(const std::string& listen = {}) {
-    std::string command = "dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1";
+    std::string command = "dbus-daemon --config-file=" + kesto::test::privateBusConfig() +
+                          " --fork --nopidfile --print-address=1 --print-pid=1";
     if (!listen.empty()) command += " --address=" + listen;
     FILE* daemon = popen(command.c_str(), "r");
     if (!daemon) return;

@@ -100,6 +100,33 @@ TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
   EXPECT_FALSE(kesto::sys::registerURLSchemeHandler("kesto", "", "../escape"));
 }
 
+TEST_F(WorkspaceTest, AnInstalledProgramLeavesTheSchemeToItsInstalledEntry) {
+  const std::string prefix = kesto::test::makeTempDir("prefix");
+  kesto::fnd::FileManager::createDirectory(prefix + "/bin", true);
+  kesto::fnd::FileManager::createDirectory(prefix + "/share/applications", true);
+  const std::string installed = prefix + "/share/applications/kesto.desktop";
+  const std::string own = kesto::sys::urlSchemeDesktopEntryPath();
+  // Run from a build folder first: the hidden entry of ours is written.
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
+  ASSERT_NE(kesto::test::readFile(own).find("NoDisplay=true"), std::string::npos);
+  // An installed entry for another scheme is not the handler.
+  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto\nExec=kesto %u\nMimeType=text/html;\n");
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
+  EXPECT_NE(kesto::test::readFile(own), "");
+
+  kesto::test::writeFile(installed,
+                         "[Desktop Entry]\nType=Application\nName=Kesto\nExec=kesto %u\nMimeType=x-scheme-handler/kesto;\n");
+  launches.clear();
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
+  EXPECT_EQ(kesto::test::readFile(own), "") << "the hidden entry would hide the installed one";
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments, (std::vector<std::string>{"default", "kesto.desktop", "x-scheme-handler/kesto"}));
+  // An entry the user wrote by hand is theirs to keep.
+  kesto::test::writeFile(own, "[Desktop Entry]\nType=Application\nName=My Kesto\nExec=kesto %u\n");
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
+  EXPECT_NE(kesto::test::readFile(own), "");
+}
+
 // What desktop-file-validate says of the entry written for `executable` (empty: it is valid).
 static std::string validationProblems(const std::string& executable) {
   if (!kesto::sys::registerURLSchemeHandler("kesto", executable)) return "not written";

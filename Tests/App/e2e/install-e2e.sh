@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Kesto installed as a desktop application: `cmake --install` into a scratch prefix puts the
+# program, its desktop entry, its icons and its AppStream description in place, which the
+# desktop's own checkers accept; the installed program starts from its entry's Exec line,
+# leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
+# a link handed to it the same way. Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
+set -uo pipefail
+build="$2"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
+
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
+entry="$prefix/share/applications/kesto.desktop"
+desktop-file-validate "$entry" || fail "the desktop entry does not validate"
+appstreamcli validate --no-net "$prefix/share/metainfo/org.kesto.Kesto.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+  fail "the AppStream description does not validate: $(cat "$work/appstream.log")"
+[[ -s "$prefix/share/icons/hicolor/scalable/apps/kesto.svg" ]] || fail "no scalable icon"
+for size in 16 22 24 32 48 64 128 256 512; do
+  [[ -s "$prefix/share/icons/hicolor/${size}x${size}/apps/kesto.png" ]] || fail "no ${size}x${size} icon"
+done
+grep -qx 'MimeType=x-scheme-handler/kesto;' "$entry" || fail "the entry does not handle kesto: links"
+[[ "$(sed -n 's/^Icon=//p' "$entry")" == kesto ]] || fail "the entry names another icon"
+
+# Started as the desktop starts it: the Exec line, with the prefix's programs on PATH.
+exec_line="$(sed -n 's/^Exec=//p' "$entry")"
+export PATH="$prefix/bin:$PATH"
+kesto="$(command -v "${exec_line%% *}")"
+[[ "$kesto" == "$prefix/bin/kesto" ]] || fail "the Exec line starts $kesto"
+e2e_start_kesto
+[[ ! -e "$XDG_DATA_HOME/applications/kesto.desktop" ]] || fail "a hidden entry stands in front of the installed one"
+
+# A link handed over as the desktop hands it (%u filled in) reaches the running program.
+"${exec_line%% *}" 'kesto:https://installed.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
+stored() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://installed.example/page'")" == 1 ]]; }
+e2e_wait_until 20 stored || fail "the handed-over link was not stored"
+e2e_quit_kesto
+echo "install: ok"
