@@ -25,6 +25,9 @@ packages=(
   # a stand-in notification server, the desktop-entry checker, and a system tray for the
   # menu-bar window's icon
   dbus-tests desktop-file-utils trayer x11-utils
+  # the AppStream checker for the installed description, and clang with libFuzzer for the fuzz
+  # harnesses
+  appstream clang libclang-rt-14-dev
   # network namespaces for the reachability tests
   iproute2 util-linux
 )

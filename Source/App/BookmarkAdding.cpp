@@ -30,9 +30,7 @@ constexpr std::string_view kAddSheetBlanks = " \t\r\n";
 void nameTheOnlyBookmark(const std::vector<std::shared_ptr<Bookmark>>& made, std::size_t addresses,
                          const std::string& title) {
   if (title.empty() || addresses != 1 || made.size() != 1) return;
-  made.front()->setTitle(title);
-  // Settled: a fetched page title (or "no internet connection") never replaces it.
-  made.front()->setTitleUpdated(1);
+  made.front()->setTitleFromUser(title);
   made.front()->saveBookmark();
 }
 

@@ -523,7 +523,7 @@ void EditorController::updateTitle() {
   // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
   editCurrent(
       kestoData_, stored::title(views_.title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
-      [](Bookmark& b, const std::string& t) { b.setTitle(t); });
+      [](Bookmark& b, const std::string& t) { b.setTitleFromUser(t); });
   editDone(*this);
 }
 

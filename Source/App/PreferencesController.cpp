@@ -271,6 +271,8 @@ void PreferencesController::buildPanel() {
   views_.keyRecorder =
       std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));
   views_.keyRecorder->setDelegate(keyRecorderDelegate_);
+  views_.keyRecorder->setStyle(1);
+  views_.keyRecorder->setAnimates(true);
   general.addSubview(views_.keyRecorder);
   views_.launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
   views_.launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });

@@ -7,8 +7,9 @@
 #include "Platform/Foundation/XmlParser.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLResponse.h"
-#include "Platform/UI/Image.h"
 
+#include <map>
+#include <mutex>
 
 namespace kesto {
 
@@ -235,32 +236,6 @@ std::shared_ptr<NetHTTPResponseSerializer> NetPropertyListResponseSerializer::co
 
 // ---------------------------------------------------------------------------------------------
 
-std::shared_ptr<NetImageResponseSerializer> NetImageResponseSerializer::serializer() {
-  return std::make_shared<NetImageResponseSerializer>();
-}
-
-NetImageResponseSerializer::NetImageResponseSerializer() {
-  setAcceptableContentTypes(std::set<std::string>{"image/tiff", "image/jpeg", "image/gif", "image/png", "image/ico",
-                                                  "image/x-icon", "image/bmp", "image/x-bmp", "image/x-xbitmap",
-                                                  "image/x-win-bitmap"});
-}
-
-fnd::Value NetImageResponseSerializer::responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response,
-                                                                 const fnd::Data* data,
-                                                                 std::optional<fnd::Error>* error) const {
-  if (!startParsing(response, data, error)) return {};
-  if (!data || data->empty()) return {};
-  ui::Image image = ui::Image::fromData(*data);
-  if (image.isNull()) return {};
-  return fnd::Value(std::make_shared<ui::ImageObject>(std::move(image)));
-}
-
-std::shared_ptr<NetHTTPResponseSerializer> NetImageResponseSerializer::copy() const {
-  return std::make_shared<NetImageResponseSerializer>();
-}
-
-// ---------------------------------------------------------------------------------------------
-
 std::shared_ptr<NetCompoundResponseSerializer> NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
     std::vector<std::shared_ptr<NetHTTPResponseSerializer>> serializers) {
   auto s = std::make_shared<NetCompoundResponseSerializer>();
@@ -361,11 +336,33 @@ void NetCompoundResponseSerializer::encodeWithCoder(fnd::KeyedArchiver& coder) c
   coder.encodeObjects(list, "responseSerializers");
 }
 
-const std::set<std::string>& NetHTTPResponseSerializer::codingClassNames() {
-  static const std::set<std::string> names{"NetHTTPResponseSerializer",        "NetJSONResponseSerializer",
-                                           "NetXMLParserResponseSerializer",   "NetXMLDocumentResponseSerializer",
-                                           "NetPropertyListResponseSerializer", "NetImageResponseSerializer",
-                                           "NetCompoundResponseSerializer"};
+namespace {
+
+// Serializer classes of the libraries above this one, by archived class name.
+struct CodingRegistry {
+  std::mutex mutex;
+  std::map<std::string, NetHTTPResponseSerializer::CodingFactory> factories;
+};
+CodingRegistry& codingRegistry() {
+  static auto* registry = new CodingRegistry();
+  return *registry;
+}
+
+}  // namespace
+
+void NetHTTPResponseSerializer::registerCodingClass(const std::string& className, CodingFactory make) {
+  auto& registry = codingRegistry();
+  std::lock_guard lock(registry.mutex);
+  registry.factories[className] = std::move(make);
+}
+
+std::set<std::string> NetHTTPResponseSerializer::codingClassNames() {
+  std::set<std::string> names{"NetHTTPResponseSerializer",        "NetJSONResponseSerializer",
+                              "NetXMLParserResponseSerializer",   "NetXMLDocumentResponseSerializer",
+                              "NetPropertyListResponseSerializer", "NetCompoundResponseSerializer"};
+  auto& registry = codingRegistry();
+  std::lock_guard lock(registry.mutex);
+  for (const auto& entry : registry.factories) names.insert(entry.first);
   return names;
 }
 
@@ -385,8 +382,6 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::initWithCo
   } else if (name == "NetPropertyListResponseSerializer") {
     s = std::make_shared<NetPropertyListResponseSerializer>(static_cast<std::uint64_t>(c.decodeInt64("format", 100)),
                                                             static_cast<std::uint64_t>(c.decodeInt64("readOptions")));
-  } else if (name == "NetImageResponseSerializer") {
-    s = std::make_shared<NetImageResponseSerializer>();
   } else if (name == "NetCompoundResponseSerializer") {
     std::vector<std::shared_ptr<NetHTTPResponseSerializer>> parts;
     if (auto list = c.decodeArrayOfObjectsOfClasses("responseSerializers", codingClassNames()))
@@ -394,7 +389,14 @@ std::shared_ptr<NetHTTPResponseSerializer> NetHTTPResponseSerializer::initWithCo
         if (auto one = initWithCoder(*part)) parts.push_back(std::move(one));
     s = NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(std::move(parts));
   } else {
-    return nullptr;
+    CodingFactory make;
+    {
+      auto& registry = codingRegistry();
+      std::lock_guard lock(registry.mutex);
+      if (auto it = registry.factories.find(name); it != registry.factories.end()) make = it->second;
+    }
+    if (make) s = make(c);
+    if (!s) return nullptr;
   }
   readBase(*s, c);
   return s;

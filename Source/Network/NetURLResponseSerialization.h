@@ -48,8 +48,12 @@ class NetHTTPResponseSerializer : public fnd::Coding {
   // options; the string encoding is not.
   std::string codingClassName() const override { return "NetHTTPResponseSerializer"; }
   void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
-  // The classes initWithCoder can make.
-  static const std::set<std::string>& codingClassNames();
+  // The classes initWithCoder can make: those of this library and the registered ones.
+  static std::set<std::string> codingClassNames();
+  // Lets a library above this one make its serializer class from an archive (the image
+  // serializer, which needs the interface layer). The base's keys are read after `make`.
+  using CodingFactory = std::function<std::shared_ptr<NetHTTPResponseSerializer>(fnd::KeyedUnarchiver& coder)>;
+  static void registerCodingClass(const std::string& className, CodingFactory make);
   // A serializer of the archived object's class; null for a class that is not one.
   static std::shared_ptr<NetHTTPResponseSerializer> initWithCoder(fnd::KeyedUnarchiver& coder);
   // The serializer under `key`, of one of codingClassNames().
@@ -142,20 +146,6 @@ class NetPropertyListResponseSerializer : public NetHTTPResponseSerializer {
  private:
   std::uint64_t format_;
   std::uint64_t readOptions_;
-};
-
-// Images are decoded by the platform's image readers (PNG, JPEG, GIF, ICO, BMP, TIFF, ...; the
-// first frame of several) into a ui::ImageObject whose size in points is its pixel size. A body
-// that holds no image answers null.
-class NetImageResponseSerializer : public NetHTTPResponseSerializer {
- public:
-
-  static std::shared_ptr<NetImageResponseSerializer> serializer();
-  NetImageResponseSerializer();
-  fnd::Value responseObjectForResponse(const std::shared_ptr<const net::URLResponse>& response, const fnd::Data* data,
-                                       std::optional<fnd::Error>* error) const override;
-  std::shared_ptr<NetHTTPResponseSerializer> copy() const override;
-  std::string codingClassName() const override { return "NetImageResponseSerializer"; }
 };
 
 // Asks each serializer in turn; the first object wins. Falls back to the body data.

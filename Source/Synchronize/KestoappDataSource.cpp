@@ -1,5 +1,6 @@
 #include "Synchronize/KestoappDataSource.h"
 
+#include "Synchronize/ServiceRequest.h"
 #include "Synchronize/SyncFile.h"
 #include "Synchronize/SyncPayload.h"
 #include "Synchronize/SyncSettings.h"
@@ -28,13 +29,7 @@ namespace {
 using syncsettings::stringDefault;
 
 // Credentials and payloads travel only over TLS; plain http only to this machine (a stand-in).
-std::optional<net::URL> acceptableURL(const std::string& text) {
-  auto url = net::URL::fromString(text);
-  if (!url || url->host().empty()) return std::nullopt;
-  if (url->scheme() == "https") return url;
-  if (url->scheme() == "http" && syncsettings::isLoopbackHost(url->host())) return url;
-  return std::nullopt;
-}
+std::optional<net::URL> acceptableURL(const std::string& text) { return ServiceRequest::acceptableURL(text); }
 
 using Reply = std::function<void(int status, std::string contentType, fnd::Data body, std::string failure)>;
 
@@ -85,12 +80,6 @@ std::string KestoappDataSource::baseURL() {
   if (base.empty()) base = kDefaultBaseURL;
   while (!base.empty() && base.back() == '/') base.pop_back();
   return base;
-}
-
-std::string KestoappDataSource::loadBody(const std::string& email, const std::string& password,
-                                         const std::string& kestoID) {
-  return "user[email]=" + brightwren::stringByURLEncodingString(email) + "&user[password]=" + brightwren::stringByURLEncodingString(password) +
-         "&user[kesto_id]=" + brightwren::stringByURLEncodingString(kestoID);
 }
 
 std::string KestoappDataSource::registerBody(const std::string& email, const std::string& password) {
@@ -162,24 +151,21 @@ void KestoappDataSource::load() {
   email_ = stringDefault("SyncEmail");
   password_ = stringDefault("SyncPassword");
   kestoID_ = stringDefault("KestoID");
-  auto url = acceptableURL(baseURL() + kSyncPath);
   auto alive = lifetime_.watch();
-  if (!url) {
-    fnd::DispatchQueue::main().async([this, alive] {
-      if (alive) fail("The account service's address is not a secure (https) one");
-    });
-    return;
-  }
-  perform(formRequest(*url, loadBody(email_, password_, kestoID_)), kMaxReplyBytes, 60.0,
-          [this, alive](int status, std::string contentType, fnd::Data data, std::string failure) {
-            if (!alive) return;
-            // Only a 2xx XML document is an answer; anything else is a failed request.
-            if (!failure.empty()) return fail(failure);
-            if (status < 200 || status > 299)
-              return fail("The server answered with an error (HTTP " + std::to_string(status) + ")");
-            if (!contains(contentType, "xml")) return fail("The server's answer is not an XML document");
-            handleSyncLoadResponse(std::string(data.begin(), data.end()));
-          });
+  // Form-encoded by the HTTP client; only a 2xx XML document is an answer, anything else a
+  // failed request.
+  ServiceRequest::send(
+      "POST", baseURL() + kSyncPath,
+      {{"user[email]", fnd::Value(email_)},
+       {"user[password]", fnd::Value(password_)},
+       {"user[kesto_id]", fnd::Value(kestoID_)}},
+      kLoadLimits, std::nullopt,
+      [this, alive](const std::string& reply) {
+        if (alive) handleSyncLoadResponse(reply);
+      },
+      [this, alive](int, const std::string& message) {
+        if (alive) fail(message);
+      });
 }
 
 void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {

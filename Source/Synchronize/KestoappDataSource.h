@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Synchronize/ServiceRequest.h"
 #include "Synchronize/SyncDataSource.h"
 #include "Platform/Foundation/Lifetime.h"
 
@@ -15,6 +16,8 @@ namespace kesto {
 // service's five requests (load the payload, upload it, register, ask for a reset key, reset the
 // password). Every reply is an XML document read by looking for its elements' texts.
 //
+// The load goes through the HTTP client's request-operation manager (ServiceRequest); the
+// upload, the payload's download and the three account forms through the URL loading below it.
 // Requests run on the networking thread and answer on the main thread; nothing waits for the
 // network on the main thread. The service is reached at https (loopback hosts excepted, for a
 // local stand-in); its base URL is the user default "KestoappBaseURL" when set.
@@ -32,6 +35,8 @@ class KestoappDataSource final : public SyncDataSource {
   static constexpr double kUploadTimeout = 30.0;
   // Replies above this are refused (a payload is capped by the payload archive's own limit).
   static constexpr std::size_t kMaxReplyBytes = 1u << 20;
+  // The load's reply: capped, with an idle time-out and a limit on the whole exchange.
+  static constexpr ServiceRequest::Limits kLoadLimits{kMaxReplyBytes, 60.0, 120.0};
 
   KestoappDataSource();
   ~KestoappDataSource() override;
@@ -42,7 +47,6 @@ class KestoappDataSource final : public SyncDataSource {
 
   static std::string baseURL();
   // Form bodies, each value percent-encoded for a form ("+", "=", "&", "?" included).
-  static std::string loadBody(const std::string& email, const std::string& password, const std::string& kestoID);
   static std::string registerBody(const std::string& email, const std::string& password);
   static std::string forgotPasswordBody(const std::string& email);
   static std::string resetPasswordBody(const std::string& email, const std::string& key, const std::string& newPassword);

@@ -1,5 +1,6 @@
 #include "Synchronize/ServiceClient.h"
 
+#include "Synchronize/ServiceRequest.h"
 #include "Synchronize/SyncSettings.h"
 
 #include "Model/Base64.h"
@@ -15,14 +16,9 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
-#include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Foundation/XmlDocument.h"
-#include "Platform/Net/URL.h"
-#include "Platform/Net/URLRequest.h"
-#include "Platform/Net/URLResponse.h"
-#include "Platform/Net/URLSession.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Predicate.h"
 #include "Support/AlertPresenter.h"
@@ -44,8 +40,8 @@ int& inFlight() {
   return count;
 }
 
-// A full list is capped: a reply beyond it is refused, not half-read.
-constexpr std::size_t kMaxListBytes = 64u << 20;
+// A full list is capped (a reply beyond it is refused, not half-read), and so is its time.
+constexpr ServiceRequest::Limits kRequestLimits{64u << 20, 60.0, 600.0};
 
 }  // namespace
 
@@ -107,42 +103,21 @@ bool ServiceClient::connect(const std::string& user, const std::string& password
   return true;
 }
 
-void ServiceClient::get(const std::string& path, const std::map<std::string, std::string>& query, Reply reply) const {
-  std::string text = apiBase() + path;
-  char separator = '?';
-  for (const auto& [key, value] : query) {
-    text += separator + fnd::percentEncodeQueryField(key) + "=" + fnd::percentEncodeQueryField(value);
-    separator = '&';
-  }
-  auto url = net::URL::fromString(text);
-  if (!url) {
-    fnd::DispatchQueue::main().async([reply] { reply(0, {}, true); });
-    return;
-  }
-  net::URLRequest request;
-  request.setURL(*url);
-  // In a header: credentials in the URL would reach logs, and an odd login could change the host.
-  request.setValueForHTTPHeaderField("Basic " + Base64::encodeString(username_ + ":" + password_), "Authorization");
-  net::URLSessionConfiguration configuration;
-  configuration.timeoutIntervalForRequest = 60;
-  configuration.maximumBodySize = kMaxListBytes;
-  auto session = net::URLSession::make(configuration, nullptr, [](std::function<void()> work) {
-    fnd::DispatchQueue::main().async(std::move(work));
-  });
+void ServiceClient::get(const std::string& path, const std::map<std::string, std::string>& query,
+                        ServiceRequest::Success success, ServiceRequest::Failure failure) const {
+  fnd::Dictionary parameters;
+  for (const auto& [key, value] : query) parameters[key] = fnd::Value(value);
   ++inFlight();
-  auto task = session->dataTask(request, [session, reply](const fnd::Data* data,
-                                                         std::shared_ptr<const net::URLResponse> response,
-                                                         const fnd::Error* error) {
-    --inFlight();
-    session->finishTasksAndInvalidate();
-    auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
-    if (error || !http) return reply(0, {}, true);
-    // Only an XML document is an answer (a proxy's page is not).
-    const bool xml = http->valueForHTTPHeaderField("Content-Type").value_or("").find("xml") != std::string::npos;
-    std::string body = data ? std::string(data->begin(), data->end()) : std::string();
-    reply(http->statusCode(), body, http->statusCode() >= 200 && http->statusCode() < 300 && !xml);
-  });
-  task->resume();
+  ServiceRequest::send(
+      "GET", apiBase() + path, parameters, kRequestLimits, ServiceRequest::Credentials{username_, password_},
+      [success](const std::string& body) {
+        --inFlight();
+        success(body);
+      },
+      [failure](int status, const std::string& message) {
+        --inFlight();
+        failure(status, message);
+      });
 }
 
 void ServiceClient::import(std::function<void(const ImportResult&)> done) {
@@ -157,26 +132,26 @@ void ServiceClient::import(std::function<void(const ImportResult&)> done) {
     if (done) done(result);
   };
   ViewUpdater::startActivity();
-  get("v1/posts/all", {{"results", "100000"}}, [name, finish](int status, const std::string& body, bool failed) {
-    if (failed || status < 200 || status > 299) {
-      const bool refused = status == 401 || status == 403;
-      fnd::logError("ServiceImport: " + name + " answered " + std::to_string(status));
-      // Only refused credentials disconnect the account; a busy or absent service keeps it.
-      if (refused) {
-        if (auto record = Service::serviceNamed(name)) {
-          record->deleteEntity();
-          WrenEntity::saveContext();
-        }
+  auto failed = [name, finish](int status, const std::string& message) {
+    const bool refused = status == 401 || status == 403;
+    fnd::logError("ServiceImport: " + name + ": " + message);
+    // Only refused credentials disconnect the account; a busy or absent service keeps it.
+    if (refused) {
+      if (auto record = Service::serviceNamed(name)) {
+        record->deleteEntity();
+        WrenEntity::saveContext();
       }
-      AlertPresenter::alert("Error connecting to " + displayName(name),
-                            refused ? "An Error has occurred. This might probably be due to a wrong username or "
-                                      "password. Please try again or contact Kesto support."
-                                    : "The service could not be reached or answered with an error. Your bookmarks "
-                                      "are unchanged; please try again later.",
-                            "Ok");
-      ViewUpdater::updateFoldersCompletely();
-      return finish({});
     }
+    AlertPresenter::alert("Error connecting to " + displayName(name),
+                          refused ? "An Error has occurred. This might probably be due to a wrong username or "
+                                    "password. Please try again or contact Kesto support."
+                                  : message + (message.empty() || message.back() == '.' ? "" : ".") +
+                                        " Your bookmarks are unchanged; please try again later.",
+                          "Ok");
+    ViewUpdater::updateFoldersCompletely();
+    finish({});
+  };
+  get("v1/posts/all", {{"results", "100000"}}, [name, finish](const std::string& body) {
     auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
     if (!context) return finish({});
     context->perform([name, body, context, finish] {
@@ -199,7 +174,7 @@ void ServiceClient::import(std::function<void(const ImportResult&)> done) {
         finish(result);
       });
     });
-  });
+  }, failed);
 }
 
 ServiceClient::ImportResult ServiceClient::processImport(const std::string& serviceName, const std::string& xml,
@@ -298,16 +273,20 @@ void ServiceClient::saveBookmark(Bookmark& bookmark) {
   for (const auto& n : names) tags += (tags.empty() ? "" : " ") + n;
   ViewUpdater::startActivity();
   const std::string name = serviceName_;
-  get("v1/posts/add",
+  get(
+      "v1/posts/add",
       {{"url", bookmark.url().value_or("")},
        {"description", bookmark.title().value_or("")},
        {"extended", bookmark.notes().value_or("")},
        {"replace", "1"},
        {"tags", tags},
        {"shared", record && record->defaultsToPublic() >= 1 ? "yes" : "no"}},
-      [name](int status, const std::string&, bool failed) {
-        if (!failed && status >= 200 && status < 300) ViewUpdater::showMessage("Uploading to " + name, 100, 100, 3);
-        else fnd::logError("Posting to " + name + " failed (" + std::to_string(status) + ")");
+      [name](const std::string&) {
+        ViewUpdater::showMessage("Uploading to " + name, 100, 100, 3);
+        fnd::DispatchQueue::main().after(1.0, [] { ViewUpdater::stopActivity(); });
+      },
+      [name](int, const std::string& message) {
+        fnd::logError("Posting to " + name + " failed: " + message);
         fnd::DispatchQueue::main().after(1.0, [] { ViewUpdater::stopActivity(); });
       });
 }
@@ -316,15 +295,16 @@ void ServiceClient::deleteBookmark(const std::string& url) {
   initService();
   if (!isConnected_) return;
   const std::string name = serviceName_;
-  get("v1/posts/delete", {{"url", url}}, [name](int status, const std::string&, bool failed) {
-    if (!failed && status >= 200 && status < 300) ViewUpdater::showMessage("Deleted from " + name, 100, 100, 3);
-  });
+  get(
+      "v1/posts/delete", {{"url", url}},
+      [name](const std::string&) { ViewUpdater::showMessage("Deleted from " + name, 100, 100, 3); },
+      [](int, const std::string&) {});
 }
 
 void ServiceClient::deleteTag(const std::string& name) {
   initService();
   if (!isConnected_) return;
-  get("v1/tags/delete", {{"tag", name}}, [](int, const std::string&, bool) {});
+  get("v1/tags/delete", {{"tag", name}}, [](const std::string&) {}, [](int, const std::string&) {});
 }
 
 int ServiceClient::requestsInFlight() { return inFlight(); }

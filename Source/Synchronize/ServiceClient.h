@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/BookmarkServiceClient.h"
+#include "Synchronize/ServiceRequest.h"
 #include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Value.h"
 #include "Platform/Store/StoreForward.h"
@@ -19,8 +20,10 @@ class DataManager;
 // API: imports the account's whole list and merges it, sends a saved bookmark, deletes a
 // bookmark or a tag there, and says whether a URL is already one of the service's bookmarks.
 //
-// Credentials travel in an Authorization header, never in the URL; the API host is a compiled
-// default that the user default "<Service>APIHost" overrides (plain http only to this machine).
+// Every request goes through the HTTP client's request-operation manager with the XML document
+// reply reader (ServiceRequest), credentials in an Authorization header, never in the URL; the
+// API host is a compiled default that the user default "<Service>APIHost" overrides (plain http
+// only to this machine).
 // A failed import disconnects the account only when the service refuses the credentials; an
 // answer that is not a post list changes nothing; and a marked bookmark is dropped by an import
 // only when the service had listed it before (it carries the service's hash), into the trash.
@@ -67,8 +70,8 @@ class ServiceClient : public BookmarkServiceClient {
   static void setDataManager(DataManager* dataManager);
 
  private:
-  using Reply = std::function<void(int status, const std::string& body, bool failed)>;
-  void get(const std::string& path, const std::map<std::string, std::string>& query, Reply reply) const;
+  void get(const std::string& path, const std::map<std::string, std::string>& query, ServiceRequest::Success success,
+           ServiceRequest::Failure failure) const;
 
   std::string serviceName_, defaultHost_;
   bool isConnected_ = false;

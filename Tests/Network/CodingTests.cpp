@@ -1,4 +1,5 @@
 // Archiving and copying of request operations, the operation manager and URL values.
+#include "Network/Image/NetImageResponseSerializer.h"
 #include "Network/NetHTTPRequestOperation.h"
 #include "Network/NetHTTPRequestOperationManager.h"
 #include "Network/NetURLResponseSerialization.h"
@@ -166,6 +167,25 @@ TEST(OperationCodingTest, TheOperationManagerKeepsBaseURLAndSerializers) {
   EXPECT_EQ(response->readOptions(), 2u);
   EXPECT_TRUE(*response->acceptableStatusCodes() == *manager.responseSerializer()->acceptableStatusCodes());
   EXPECT_EQ(response->acceptableContentTypes(), manager.responseSerializer()->acceptableContentTypes());
+}
+
+// The image serializer lives in a library above the client's: where that library is linked, an
+// archive naming it (here inside a compound serializer) reads back as an image serializer.
+TEST(OperationCodingTest, ImageSerializersReadBackThroughTheirLibrary) {
+  EXPECT_TRUE(NetHTTPResponseSerializer::codingClassNames().count("NetImageResponseSerializer"));
+  NetHTTPRequestOperationManager manager;
+  manager.setResponseSerializer(NetCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+      {NetImageResponseSerializer::serializer(), NetXMLDocumentResponseSerializer::serializer()}));
+  auto coder = roundTrip(manager, {"NetHTTPRequestOperationManager"});
+  ASSERT_TRUE(coder);
+  auto decoded = NetHTTPRequestOperationManager::initWithCoder(*coder);
+  auto compound = std::dynamic_pointer_cast<NetCompoundResponseSerializer>(decoded->responseSerializer());
+  ASSERT_TRUE(compound);
+  ASSERT_EQ(compound->responseSerializers().size(), 2u);
+  auto image = std::dynamic_pointer_cast<NetImageResponseSerializer>(compound->responseSerializers()[0]);
+  ASSERT_TRUE(image);
+  EXPECT_TRUE(image->acceptableContentTypes()->count("image/png"));
+  EXPECT_TRUE(std::dynamic_pointer_cast<NetXMLDocumentResponseSerializer>(compound->responseSerializers()[1]));
 }
 
 TEST(URLCodingTest, RequestsAndResponsesRoundTripAndHeaderLinesCannotBeInjected) {

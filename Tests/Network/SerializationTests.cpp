@@ -1,3 +1,4 @@
+#include "Network/Image/NetImageResponseSerializer.h"
 #include "Network/NetMultipartFormData.h"
 #include "Network/NetNetworking.h"
 #include "Network/NetQueryString.h"

@@ -1,9 +1,11 @@
 #include "SyncEngineFixture.h"
 
 #include "Harness/FakeAccountService.h"
+#include "HostileService.h"
 #include "LoopbackTLS.h"
 #include "Model/FileManagerAdditions.h"
 #include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/ServiceRequest.h"
 #include "Synchronize/SyncPayload.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Synchronize/Synchronizer.h"
@@ -31,6 +33,7 @@ class AccountServiceTest : public SyncEngineTest {
     }
   }
   void TearDown() override {
+    ServiceRequest::setLimitsForTesting(std::nullopt);
     stopEngine();
     LoopbackTLS::distrust();
     SyncEngineTest::TearDown();
@@ -63,7 +66,12 @@ class AccountServiceTest : public SyncEngineTest {
 TEST_F(AccountServiceTest, FirstSyncOfANewAccountUploadsTheLibraryAsMultipart) {
   bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
   save();
+  ClientOperations operations;
   ASSERT_TRUE(runSync()) << lastMessage();
+  // The load took the HTTP client's road; the upload goes below it.
+  ASSERT_TRUE(runUntil([&] { return !operations.finished.empty(); }, 10));
+  EXPECT_EQ(operations.started, std::vector<std::string>{"POST /sync.xml"});
+  EXPECT_EQ(operations.finished, std::vector<std::string>{"POST /sync.xml"});
   ASSERT_EQ(uploadCount(), 1u);
   auto u = lastUpload();
   EXPECT_EQ(u.contentType, "multipart/form-data; boundary=K3st0bOuNdArY");
@@ -125,6 +133,29 @@ TEST_F(AccountServiceTest, FailedRequestsEndTheRunWithoutUploading) {
     EXPECT_FALSE(engine->isRunning());
     EXPECT_FALSE(engine->isBusy());
   }
+}
+
+// A server that misbehaves at the load ends the run with an error that says what went wrong, and
+// nothing is uploaded (its answer, were it read, would ask for the library).
+TEST_F(AccountServiceTest, HostileServersEndTheRunWithAClearErrorAndNothingIsStored) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  HostileService hostile(tls.identity,
+                         "<user><email>me+1@example.org</email><password></password>"
+                         "<sync_file>missing.png</sync_file></user>");
+  fnd::UserDefaults::standard().setString(hostile.baseURL(), KestoappDataSource::kBaseURLKey);
+  for (const auto& [mode, says] : HostileService::cases()) {
+    hostile.mode = mode;
+    ServiceRequest::setLimitsForTesting(HostileService::hostileLimits(mode));
+    alerts->shown.clear();
+    EXPECT_FALSE(runSync()) << says;
+    ASSERT_EQ(alerts->shown.size(), 1u) << says;
+    EXPECT_EQ(alerts->shown[0].title, "Connection error");
+    EXPECT_NE(alerts->shown[0].message.find(says), std::string::npos) << alerts->shown[0].message;
+    EXPECT_FALSE(engine->isBusy());
+  }
+  for (const auto& request : hostile.requests()) EXPECT_EQ(request, "POST /sync.xml");
+  EXPECT_EQ(find("B1")->title(), "A");
 }
 
 TEST_F(AccountServiceTest, FailedUploadKeepsTheTombstones) {

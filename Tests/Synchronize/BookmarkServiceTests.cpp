@@ -1,9 +1,11 @@
 #include "SyncTestSupport.h"
+#include "HostileService.h"
 #include "LoopbackTLS.h"
 #include "TestAlertResponder.h"
 
 #include "Model/Base64.h"
 #include "Synchronize/ServiceClient.h"
+#include "Synchronize/ServiceRequest.h"
 
 #include "Platform/Store/Predicate.h"
 
@@ -78,6 +80,7 @@ class BookmarkServiceTest : public SyncRecordsTest {
     ASSERT_TRUE(client->connect("me", "p@ss"));
   }
   void TearDown() override {
+    ServiceRequest::setLimitsForTesting(std::nullopt);
     LoopbackTLS::distrust();
     TestAlertResponder::uninstall();
     SyncRecordsTest::TearDown();
@@ -129,8 +132,13 @@ TEST_F(BookmarkServiceTest, TheImportMergesThePostsAndTrashesOnlyWhatTheServiceD
       "extended=\"notes\" tag=\"a  b\" time=\"2015-03-07T18:04:59Z\"/>"
       "<post href=\"http://new.example/\" hash=\"h-new\" description=\"New\" extended=\"\" tag=\"\" time=\"bad\"/>"
       "</posts>";
+  ClientOperations operations;
   ServiceClient::ImportResult result;
   ASSERT_TRUE(importNow(&result));
+  // The request took the HTTP client's road.
+  ASSERT_TRUE(runUntil([&] { return !operations.finished.empty(); }, 10));
+  EXPECT_EQ(operations.started, std::vector<std::string>{"GET /v1/posts/all"});
+  EXPECT_EQ(operations.finished, std::vector<std::string>{"GET /v1/posts/all"});
   EXPECT_EQ(result.added, 1);
   EXPECT_EQ(result.updated, 1);
   EXPECT_EQ(result.trashed, 1);
@@ -201,6 +209,27 @@ TEST_F(BookmarkServiceTest, AServerNoTrustedRootIssuedGetsNoCredentials) {
   EXPECT_TRUE(importNow());
   ASSERT_FALSE(fake.requests().empty());
   EXPECT_EQ(fake.requests().back().path, "/v1/posts/all");
+}
+
+// A server that misbehaves ends the import with an error that says what went wrong; nothing of
+// its answer reaches the store, and the account stays.
+TEST_F(BookmarkServiceTest, HostileServersGetAClearErrorAndNothingIsStored) {
+  HostileService hostile(tls.identity,
+                         "<posts user=\"me\"><post href=\"http://hostile.example/\" hash=\"h\" description=\"H\" "
+                         "extended=\"\" tag=\"t\" time=\"2015-03-07T18:04:59Z\"/></posts>");
+  fnd::UserDefaults::standard().setString(hostile.baseURL(), "PinboardAPIHost");
+  for (const auto& [mode, says] : HostileService::cases()) {
+    hostile.mode = mode;
+    ServiceRequest::setLimitsForTesting(HostileService::hostileLimits(mode));
+    alerts->shown.clear();
+    EXPECT_FALSE(importNow()) << says;
+    ASSERT_EQ(alerts->shown.size(), 1u) << says;
+    EXPECT_NE(alerts->shown[0].message.find(says), std::string::npos) << alerts->shown[0].message;
+    EXPECT_TRUE(withURL("http://hostile.example/").empty()) << says;
+    EXPECT_TRUE(Service::serviceNamed("pinboard")) << says;
+  }
+  // Only the service's own address was asked; the redirects were not followed.
+  for (const auto& request : hostile.requests()) EXPECT_EQ(request, "GET /v1/posts/all");
 }
 
 TEST_F(BookmarkServiceTest, TheHostDecidesTheSchemeAndPlainHttpStaysOnThisMachine) {
