@@ -42,7 +42,7 @@ struct KnownBrowser {
   const char* title;
   const char* image;
 };
-// The "Open with" items name their browser's desktop entry id as their represented object.
+// The "Open With" items name their browser's desktop entry id as their represented object.
 constexpr ui::Command kOpenWithBrowserAction = cmd::openSelectedBookmarksWith;
 constexpr KnownBrowser kBrowsers[] = {
     {cmd::openSelectedBookmarksInCamino, "org.mozilla.camino", "Camino", "camino"},
@@ -127,7 +127,7 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     return i;
   };
   item("Open", cmd::openSelectedBookmarks);
-  auto with = std::make_shared<ui::Menu>("Open with");
+  auto with = std::make_shared<ui::Menu>("Open With");
   with->setAutoenablesItems(false);
   // The browsers installed here, by their desktop entries' names and icons.
   for (const auto& browser : sys::Workspace::installedBrowsers()) {
@@ -136,15 +136,15 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     i->setRepresentedObject(browser.identifier);
     i->setImage(ui::Image::iconNamed(browser.icon));
   }
-  auto withItem = menu->addItemWithTitle("Open with", {});
+  auto withItem = menu->addItemWithTitle("Open With", {});
   withItem->setSubmenu(with);
   withItem->setEnabled(!with->items().empty());
   item("Quick Look", cmd::togglePreviewPanel);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Go To Folder", cmd::openSelectedBookmarkFolder);
+  item("Go to Folder", cmd::openSelectedBookmarkFolder);
   menu->addItem(ui::MenuItem::separatorItem());
   item("Delete", cmd::deleteBookmarks);
-  if (selection.front()->trashed() > 0) item("Put back from trash", cmd::putBackFromTrash);
+  if (selection.front()->trashed() > 0) item("Put Back from Trash", cmd::putBackFromTrash);
   // Offered only while the service's account exists.
   bool marksShown = false;
   for (const auto& [service, add, remove] :
@@ -157,7 +157,7 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     item(menuBarAction(remove).title, remove);
   }
   menu->addItem(ui::MenuItem::separatorItem());
-  item(selection.size() > 1 ? "Copy links" : "Copy link", cmd::copyBookmarkAddress);
+  item(selection.size() > 1 ? "Copy Links" : "Copy Link", cmd::copyBookmarkAddress);
   menu->addItem(ui::MenuItem::separatorItem());
   // Sharing takes one bookmark at a time, to what the desktop offers.
   if (selection.size() == 1 && !sharingServices_.empty()) {
@@ -171,10 +171,10 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     }
     menu->addItemWithTitle("Share", {})->setSubmenu(share);
   }
-  item("Email links", cmd::emailLinks);
+  item("Email Links", cmd::emailLinks);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Update from web", cmd::updateWebContentForSelectedBookmarks);
-  if (selection.size() == 1) item("Set thumbnail from file", cmd::updateThumbnailManually);
+  item("Update from Web", cmd::updateWebContentForSelectedBookmarks);
+  if (selection.size() == 1) item("Set Thumbnail from File", cmd::updateThumbnailManually);
   return menu;
 }
 

@@ -183,7 +183,7 @@ void EditorController::build() {
   views_.rating->setAction([this] { updateRating(); });
   detail(views_.rating);
   views_.favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
-  views_.favoriteButton->setToolTip("Favourite");
+  views_.favoriteButton->setToolTip("Favorite");
   // The star is drawn white when off: a dark ground keeps it visible.
   views_.favoriteButton->setBackgroundColor(ui::Color::white(0.55));
   views_.favoriteButton->setCornerRadius(5);
@@ -191,12 +191,12 @@ void EditorController::build() {
   detail(views_.favoriteButton);
   y += 48;
   // A row of its own: beside the rating it had too little room to show its choice.
-  caption(views_.editPanel, y, "Colour label");
+  caption(views_.editPanel, y, "Color label");
   views_.colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
   for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"})
     views_.colorButton->addItemWithTitle(name);
   views_.colorButton->sizeToFit();
-  views_.colorButton->setToolTip("Colour label");
+  views_.colorButton->setToolTip("Color label");
   views_.colorButton->setAction([this] { updateColor(); });
   detail(views_.colorButton);
   y += 48;
@@ -397,8 +397,10 @@ void EditorController::gotoFolder() {
 void EditorController::clearInspectorFields() {
   for (auto* l : {&views_.indexField, &views_.notesInfo, &views_.titleInfo, &views_.urlInfo, &views_.addedDate,
                   &views_.lastUpdated, &views_.importedDate, &views_.importedFrom, &views_.timesVisited,
-                  &views_.lastVisited, &views_.folderField, &views_.tagsInfoField})
+                  &views_.lastVisited, &views_.folderField, &views_.tagsInfoField}) {
     (*l)->setStringValue("");
+    (*l)->setPlaceholderString("");
+  }
   for (ui::TextControl* f :
        {static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.title.get()),
         static_cast<ui::TextControl*>(views_.url.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
@@ -507,6 +509,14 @@ void EditorController::updateView() {
   views_.urlInfo->setStringValue(current->url().value_or(""));
   views_.titleInfo->setStringValue(current->title().value_or(""));
   views_.notesInfo->setStringValue(current->notes().value_or(""));
+  // What one bookmark lacks is said, rather than leaving its caption beside nothing.
+  const std::pair<TextLabel*, const char*> missing[] = {
+      {views_.tagsInfoField.get(), "No tags"},      {views_.notesInfo.get(), "No notes"},
+      {views_.lastVisited.get(), "Never"},          {views_.importedFrom.get(), "Not imported"},
+      {views_.importedDate.get(), "Never"},         {views_.folderField.get(), "In no folder"},
+      {views_.addedDate.get(), "Unknown"},          {views_.lastUpdated.get(), "Unknown"},
+      {views_.titleInfo.get(), "Untitled"}};
+  for (auto [label, text] : missing) label->setPlaceholderString(text);
 }
 
 // ---- edits ----

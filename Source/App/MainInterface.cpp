@@ -10,6 +10,7 @@
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/PreviewPanel.h"
+#include "App/ServiceAccounts.h"
 #include "App/UpdateController.h"
 #include "App/WebRemoteImageView.h"
 #include "App/BookmarkSearchIndex.h"
@@ -494,7 +495,7 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
   double x = 146;
   for (auto [slot, image, tip] : {std::tuple{&sort.ratingBottomBar, "rating_desc", "Highest rated first"},
                                   std::tuple{&sort.visitedBottomBar, "visited_desc", "Most visited first"},
-                                  std::tuple{&sort.favoriteBottomBar, "favorite_desc", "Favourites first"},
+                                  std::tuple{&sort.favoriteBottomBar, "favorite_desc", "Favorites first"},
                                   std::tuple{&sort.titleBottomBar, "title_asc", "By title"},
                                   std::tuple{&sort.dateAscBottomBar, "date_asc", "Oldest first"},
                                   std::tuple{&sort.dateDescBottomBar, "date_desc", "Newest first"}}) {
@@ -558,12 +559,25 @@ void MainInterface::connect() {
   inspector_->setDataManager(dataManager_.get());
   inspector_->setThumbnailActions([&bc] { bc.updateThumbnailManually(); }, [&bc] { bc.deleteManualThumbnail(); });
   search_->wire(&bc, dataManager_.get(), window_.get());
+  search_->onLibraryWideSearch = [this](bool wholeLibrary) {
+    if (auto* folders = foldersController()) folders->setLibraryWideSearch(wholeLibrary);
+  };
   auto& app = *appDelegate_;
   auto* wizard = syncWizard_.get();
   app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
             menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
             [wizard] { wizard->openWizard(); }});
   preferences_->wire(dataManager_.get(), appDelegate_.get());
+  // The Services pane connects and disconnects as the folder list's service rows do.
+  preferences_->setServiceAccountActions(
+      {[](const std::string& service, const std::string& user, const std::string& password,
+          std::function<void(bool)> done) {
+         if (auto* accounts = ServiceAccounts::installed()) accounts->connect(service, user, password, std::move(done));
+         else if (done) done(false);
+       },
+       [this](const std::string& service) {
+         if (auto* folders = foldersController()) folders->disconnectFromService(service);
+       }});
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.

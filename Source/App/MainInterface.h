@@ -85,6 +85,8 @@ class MainInterface {
   SidebarPane& sidebarPane() const { return *sidebar_; }
   // The folder list of the library's sidebar; none when another sidebar pane was registered.
   FoldersController* foldersController() const;
+  // The path of the folder shown, above the bookmark list.
+  const std::shared_ptr<Pathbar>& pathbar() const { return pathbar_; }
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }

@@ -4,6 +4,7 @@
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/LoginItemController.h"
 #include "Model/Preferences.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/UIForward.h"
 #include "Platform/UI/View.h"
 
@@ -163,6 +164,19 @@ class PreferencesController : public Preferences {
     kestoData_ = data;
     keyRecorderDelegate_ = keyRecorderDelegate;
   }
+  // The Services pane's button works as the folder list's service rows do: Connect stores the
+  // account from the pane's fields (as the row's login panel does), Disconnect removes the
+  // account and its bookmarks. Set by the interface; without them the button stays disabled.
+  struct ServiceAccountActions {
+    std::function<void(const std::string& service, const std::string& user, const std::string& password,
+                       std::function<void(bool stored)> done)>
+        connect;
+    std::function<void(const std::string& service)> disconnect;
+  };
+  void setServiceAccountActions(ServiceAccountActions actions) { serviceActions_ = std::move(actions); }
+  // The button of "delicious" or "pinboard": connects or disconnects after what is stored.
+  void toggleServiceAccount(const std::string& service);
+
   // The panel's controls; empty until it was first shown.
   const PreferencesPanelViews& panelViews() const { return views_; }
   LoginItemController& loginItems() { return loginItems_; }
@@ -204,6 +218,8 @@ class PreferencesController : public Preferences {
   LoginItemController loginItems_;
   std::shared_ptr<ui::View> panes_[6];
   std::vector<std::string> browserChoices_;
+  ServiceAccountActions serviceActions_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 // The text of the hot-key label for a stored key code and Carbon modifier flags (the default

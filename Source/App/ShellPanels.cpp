@@ -7,6 +7,7 @@
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Animator.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Label.h"
@@ -160,7 +161,8 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
       popupPending_ = false;
       return;
     }
-    if (hasSheet() || (window_ && window_->attachedSheet())) {
+    // Any open dialog of ours counts as a sheet: the panel would cover it, its buttons dead.
+    if (hasSheet() || (window_ && window_->attachedSheet()) || ui::Application::shared().isModalDialogShown()) {
       schedulePopupTry(generation);
       return;
     }

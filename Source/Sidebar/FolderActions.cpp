@@ -424,7 +424,7 @@ bool FoldersController::shareFolderToPath(const std::string& folderID, const std
     return false;
   }
   // Told only once the archive is in its place (success, so with the information icon).
-  AlertPresenter::inform("Share", "Your kesto archive has been saved", "OK");
+  AlertPresenter::inform("Share", "Your Kesto archive has been saved", "OK");
   return true;
 }
 
@@ -450,7 +450,7 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
     return entry;
   };
   if (id == "trash") {
-    add(*menu, "Empty trash", cmd::emptyTrash);
+    add(*menu, "Empty Trash", cmd::emptyTrash);
   } else if (id == kHomeItemID) {
     add(*menu, "Add Folder", cmd::addFolder);
     add(*menu, "Add Smart Folder", cmd::addSmartFolder);
@@ -492,7 +492,7 @@ void FoldersController::changeFolderColor(const std::string& color) {
   if (!folder) return;
   folder->setColor(color);
   if (!folder->saveFolder()) {
-    showError("The colour could not be saved", "Kesto could not write the folder's colour to its library.");
+    showError("The color could not be saved", "Kesto could not write the folder's color to its library.");
     return;
   }
   if (auto* item = itemForFolderID(folder->folderID())) {

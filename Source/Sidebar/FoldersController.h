@@ -167,6 +167,9 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   void expandImported();
   void pathbarAction(int index);
   void clearPathBar();
+  // While results come from the whole library the path bar shows no folder; a search in the
+  // current list, or choosing a row, shows the folder's path again.
+  void setLibraryWideSearch(bool on);
 
   // Drag and drop.
   bool sourceListWriteItemsToPasteboard(SourceList& list, const std::vector<SourceListItemPtr>& items,
@@ -241,6 +244,7 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;
   Pathbar* pathbar_ = nullptr;
+  bool libraryWideSearch_ = false;
   std::shared_ptr<ui::View> view_, searchView_;
   std::shared_ptr<SourceList> list_;
   std::shared_ptr<ui::SearchField> searchField_;

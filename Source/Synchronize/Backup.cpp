@@ -581,10 +581,9 @@ bool Backup::doStartRestore() {
     return fail(error.localizedDescription());
   }
 
-
   AlertPresenter::ask("Kesto Restore",
                       cleanedRowsMessage(*cleaned) +
-                          "Kesto needs to be restarted and will now close. Please reopen kesto from your applications "
+                          "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications "
                           "menu or your taskbar.",
                       {"OK"}, [](int) {
                         std::function<void()> terminate;

@@ -139,7 +139,7 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
   auto finish = [&](bool ok) -> bool {
     slot.release();
     ViewUpdater::stopActivity();
-    if (!ok) AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
+    if (!ok) AlertPresenter::alert("Share", "Your Kesto archive could not be saved: " + e->localizedDescription(), "OK");
     return ok;
   };
   if (!folder) {

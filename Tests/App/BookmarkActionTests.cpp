@@ -329,16 +329,16 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   dm().setSelectedBookmarks({a});
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
-  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
-                                                    "Delete", "-", "Copy link", "-", "Share", "Email links", "-",
-                                                    "Update from web", "Set thumbnail from file"}));
+  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open With", "Quick Look", "-", "Go to Folder", "-",
+                                                    "Delete", "-", "Copy Link", "-", "Share", "Email Links", "-",
+                                                    "Update from Web", "Set Thumbnail from File"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
   // Sharing takes one bookmark; e-mail takes them all.
-  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
-                                                    "Delete", "Put back from trash", "-", "Copy links", "-",
-                                                    "Email links", "-", "Update from web"}));
+  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open With", "Quick Look", "-", "Go to Folder", "-",
+                                                    "Delete", "Put Back from Trash", "-", "Copy Links", "-",
+                                                    "Email Links", "-", "Update from Web"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty()) {
@@ -361,7 +361,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   dm().setSelectedBookmarks({a, b});
   auto menu = controller().bookmarkMenu();
   ASSERT_TRUE(menu);
-  auto with = menu->itemWithTitle("Open with");
+  auto with = menu->itemWithTitle("Open With");
   ASSERT_TRUE(with && with->submenu());
   EXPECT_TRUE(with->isEnabled());
   ASSERT_EQ(titles(*with->submenu()), std::vector<std::string>{"Vivaldi"});

@@ -324,6 +324,25 @@ TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithou
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
 }
 
+// A dialog opened meanwhile (the import question, asked from the menu before the offer was due)
+// holds the panel back as a sheet does: shown over it, the panel's buttons would be dead.
+TEST_F(DialogTest, FirstRunPanelWaitsWhileADialogIsOpen) {
+  start(0);
+  TestDialogResponder::uninstall();
+  ui::Alert question;
+  question.setMessageText("Import Bookmarks");
+  question.addButtonWithTitle("Cancel");
+  question.beginSheetModalForWindow(nullptr, {});
+  ASSERT_TRUE(question.isShown());
+  ASSERT_TRUE(ui::Application::shared().isModalDialogShown());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(panels().initialPanel().isVisible()) << "a dialog is in the way";
+  EXPECT_TRUE(panels().initialPopupPending());
+  ASSERT_TRUE(question.performButton(0));
+  EXPECT_TRUE(runUntil([&] { return panels().initialPanel().isVisible(); }, ShellPanels::kInitialPopupInterval + 1));
+}
+
 // Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.
 TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
   start(0);

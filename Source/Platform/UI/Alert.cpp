@@ -10,9 +10,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QWindow>
 
@@ -68,9 +71,25 @@ struct Alert::Impl {
       check->setChecked(suppression);
       b->setCheckBox(check);
     }
+    keepTitleWhole(*b);
     box = b;
     return b;
   }
+
+  // A short message makes a narrow box, and the window manager cuts its title ("Conn… error"):
+  // the box is made wide enough for the title in a bold title-bar font beside the frame's
+  // buttons. The box sizes itself from its layout, so the room is a spacer there.
+  static void keepTitleWhole(QMessageBox& b) {
+    auto* grid = qobject_cast<QGridLayout*>(b.layout());
+    if (!grid || b.windowTitle().isEmpty()) return;
+    QFont font = b.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(b.windowTitle()) + kTitleBarChrome;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
+  // The title bar's icon and buttons, and its margins.
+  static constexpr int kTitleBarChrome = 150;
 
   // The answer of a finished box; the check box's state is kept.
   int answer(QMessageBox* b) {
