@@ -14,6 +14,7 @@
 #include "Views/TwoPaneSplitView.h"
 #include "CrashReporting/CrashReporter.h"
 #include "MenuBar/MenuBarWindow.h"
+#include "MenuBar/MenubarController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -300,5 +301,21 @@ void AppDelegate::showOverlayMessage(const std::string& message, double width, d
 }
 
 fnd::UndoManager* AppDelegate::windowWillReturnUndoManager(ui::Window&) { return BookmarksController::undoManager(); }
+
+// ---- the older status-item drop-down ----
+
+PanelController& AppDelegate::panelController() {
+  if (!panelController_) panelController_ = std::make_unique<PanelController>(this);
+  return *panelController_;
+}
+
+void AppDelegate::togglePanel(const ui::Event* trigger) {
+  if (menubarController) menubarController->setHasActiveIcon(!menubarController->hasActiveIcon());
+  panelController().setHasActivePanel(menubarController && menubarController->hasActiveIcon(), trigger);
+}
+
+StatusItemView* AppDelegate::statusItemViewForPanelController(PanelController&) {
+  return menubarController ? &menubarController->statusItemView() : nullptr;
+}
 
 }  // namespace kesto

@@ -7,6 +7,7 @@
 #include "App/AppStartup.h"
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/KeyCodeNames.h"
+#include "MenuBar/PanelController.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Action.h"
@@ -31,6 +32,7 @@ class KestoSplitViewVerticalSecondaryRight;
 class PushButton;
 class DataManager;
 class MenuBarWindow;
+class MenubarController;
 class MenuBookmarksController;
 class OverlayController;
 class PreferencesController;
@@ -69,7 +71,8 @@ class AppDelegate : public ui::ApplicationDelegate,
                     public ui::ActionResponder,
                     public ui::SheetPresenter,
                     public FlexSplitViewDelegate,
-                    public KRRecorderDelegate {
+                    public KRRecorderDelegate,
+                    public PanelControllerDelegate {
  public:
   static constexpr const char* kCrashReporterAPIKey = "7f3a9c0e5b21d84f6a0c93e7b2d5148f0e6a7c39";
 
@@ -132,6 +135,14 @@ class AppDelegate : public ui::ApplicationDelegate,
   bool keyRecorderIsKeyCodeAndFlagsTaken(KRRecorderControl& recorder, long keyCode, std::uint64_t cocoaFlags,
                                          std::string& reason) override;
   void keyRecorderKeyComboDidChange(KRRecorderControl& recorder, KeyCombo combo) override;
+
+  // The older status-item drop-down: its controller is made on first use. togglePanel flips the
+  // status item's highlight and opens the panel with it; without a menubarController (nothing in
+  // the application makes one) it only keeps the panel closed.
+  PanelController& panelController();
+  void togglePanel(const ui::Event* trigger = nullptr);
+  MenubarController* menubarController = nullptr;
+  StatusItemView* statusItemViewForPanelController(PanelController& controller) override;
 
   // Intake.
   void getUrl(const std::string& urlText) { intake_.getUrl(urlText); }
@@ -206,6 +217,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   std::unique_ptr<OverlayController> overlay_;
   std::unique_ptr<TransferDialogs> transferDialogs_;
   std::unique_ptr<ShellPanels> panels_;
+  std::unique_ptr<PanelController> panelController_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   std::uint64_t overlayGeneration_ = 0;
 };

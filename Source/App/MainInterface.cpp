@@ -16,6 +16,7 @@
 #include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
+#include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
@@ -49,6 +50,7 @@
 #include "Views/WrenSearchField.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kesto {
 
@@ -84,6 +86,25 @@ class ModeMenuState : public ui::MenuDelegate {
 
  private:
   BookmarksController& controller_;
+};
+
+// The Edit menu shows a bookmark service's mark commands only while its account exists.
+class ServiceMarksMenuState : public ui::MenuDelegate {
+ public:
+  void menuNeedsUpdate(ui::Menu& menu) override {
+    bool any = false;
+    for (const auto& item : menu.items()) {
+      const char* service = nullptr;
+      if (item->action() == cmd::addToPinboard || item->action() == cmd::removeFromPinboard) service = Service::kPinboard;
+      if (item->action() == cmd::addToDelicious || item->action() == cmd::removeFromDelicious) service = Service::kDelicious;
+      if (!service) continue;
+      const bool shown = BookmarksController::hasServiceAccount(service);
+      item->setHidden(!shown);
+      any = any || shown;
+    }
+    if (separator) separator->setHidden(!any);
+  }
+  std::shared_ptr<ui::MenuItem> separator;
 };
 
 // The library's lists: folders with the other five tabs.
@@ -212,6 +233,7 @@ void MainInterface::construct() {
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
   toolbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
+  toolbar_->awakeFromNib();
   content->addSubview(toolbar_);
   auto& bc = listViews_;
   bc.mainToolBar = toolbar_;
@@ -364,6 +386,14 @@ void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
   edit.addItem(ui::MenuItem::separatorItem());
   for (auto command : {cmd::copyBookmarkAddress, cmd::deleteBookmarks, cmd::putBackFromTrash})
     addMenuBarItem(edit, command);
+  auto marks = std::make_unique<ServiceMarksMenuState>();
+  marks->separator = ui::MenuItem::separatorItem();
+  edit.addItem(marks->separator);
+  for (auto command : {cmd::addToPinboard, cmd::removeFromPinboard, cmd::addToDelicious, cmd::removeFromDelicious})
+    addMenuBarItem(edit, command);
+  marks->menuNeedsUpdate(edit);
+  edit.setDelegate(marks.get());
+  editMenuDelegate_ = std::move(marks);
 }
 
 void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
@@ -459,6 +489,19 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
     split->collapseSecondaryPane();
     if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
   });
+  // The list's orders, as in the preferences: beside the pane buttons.
+  SortBottomBarButtons sort;
+  double x = 146;
+  for (auto [slot, image, tip] : {std::tuple{&sort.ratingBottomBar, "rating_desc", "Highest rated first"},
+                                  std::tuple{&sort.visitedBottomBar, "visited_desc", "Most visited first"},
+                                  std::tuple{&sort.favoriteBottomBar, "favorite_desc", "Favourites first"},
+                                  std::tuple{&sort.titleBottomBar, "title_asc", "By title"},
+                                  std::tuple{&sort.dateAscBottomBar, "date_asc", "Oldest first"},
+                                  std::tuple{&sort.dateDescBottomBar, "date_desc", "Newest first"}}) {
+    *slot = button(bottomBar_, fnd::Rect(x, 3, 30, 24), image, tip);
+    x += 32;
+  }
+  preferences_->setSortButtons(std::move(sort));
   // Its twin at the right end folds the inspector away and brings it back.
   editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
                                  "Hide or show the inspector");
@@ -513,6 +556,7 @@ void MainInterface::connect() {
     inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
+  inspector_->setThumbnailActions([&bc] { bc.updateThumbnailManually(); }, [&bc] { bc.deleteManualThumbnail(); });
   search_->wire(&bc, dataManager_.get(), window_.get());
   auto& app = *appDelegate_;
   auto* wizard = syncWizard_.get();

@@ -144,7 +144,7 @@ class MainInterface {
   std::shared_ptr<ui::View> bottomBar_;
   std::shared_ptr<SpinningIndicator> progress_;
   std::shared_ptr<ui::Menu> mainMenu_;
-  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
+  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_, editMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<ui::ActionResponder> settingsMenuTarget_;
   std::shared_ptr<PushButton> syncButton_;

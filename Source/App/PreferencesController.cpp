@@ -1,4 +1,5 @@
 #include "App/PreferencesController.h"
+#include "Views/PushButton.h"
 
 #include "MenuBar/KeyCodeNames.h"
 #include "Model/DataManager.h"
@@ -21,6 +22,7 @@
 #include "Support/AlertPresenter.h"
 
 #include <array>
+#include <tuple>
 
 namespace kesto {
 
@@ -159,6 +161,7 @@ void PreferencesController::readPreferences() {
   if (published_) publish();
   reloadSocial();
   updateKeyCombo();
+  updateSortButtons();
 }
 
 void PreferencesController::writePreferences() {
@@ -263,6 +266,8 @@ void PreferencesController::buildPanel() {
   views_.keyRecorder =
       std::make_shared<KRRecorderControl>(fnd::Rect(left + 175, top - 90, 200, KRRecorderControl::kHeight));
   views_.keyRecorder->setDelegate(keyRecorderDelegate_);
+  views_.keyRecorder->setStyle(1);
+  views_.keyRecorder->setAnimates(true);
   general.addSubview(views_.keyRecorder);
   views_.launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
   views_.launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });
@@ -356,8 +361,8 @@ void PreferencesController::buildPanel() {
   }
 }
 
-void PreferencesController::updatePreferences(int tag) {
-  auto on = [](const std::shared_ptr<ui::Button>& b) { return b && b->state() == 1; };
+void PreferencesController::updatePreferences(int tag, std::optional<bool> senderIsOn) {
+  auto on = [senderIsOn](const std::shared_ptr<ui::Button>& b) { return senderIsOn ? *senderIsOn : b && b->state() == 1; };
   bool rebuildFolders = false;
   switch (tag) {
     case 1: {
@@ -425,7 +430,37 @@ void PreferencesController::updatePreferences(int tag) {
   if (rebuildFolders) ViewUpdater::updateFoldersCompletely();
 }
 
+void PreferencesController::setSortButtons(SortBottomBarButtons buttons) {
+  sortButtons_ = std::move(buttons);
+  // The three "by" orders turn on and off; the three base orders replace one another.
+  const std::tuple<PushButton*, int, bool PreferencesController::*> wiring[] = {
+      {sortButtons_.ratingBottomBar.get(), 10, &PreferencesController::sortFoldersByRating_},
+      {sortButtons_.visitedBottomBar.get(), 11, &PreferencesController::sortFoldersByMostVisited_},
+      {sortButtons_.favoriteBottomBar.get(), 22, &PreferencesController::sortFoldersByFavorite_},
+      {sortButtons_.titleBottomBar.get(), 17, nullptr},
+      {sortButtons_.dateAscBottomBar.get(), 19, nullptr},
+      {sortButtons_.dateDescBottomBar.get(), 18, nullptr}};
+  for (const auto& [button, tag, flag] : wiring) {
+    if (!button) continue;
+    button->setAction([this, tag = tag, flag = flag] { updatePreferences(tag, flag ? !(this->*flag) : true); });
+  }
+  updateSortButtons();
+}
+
+void PreferencesController::updateSortButtons() {
+  const std::tuple<PushButton*, const char*, bool> states[] = {
+      {sortButtons_.ratingBottomBar.get(), "rating_desc", sortFoldersByRating_},
+      {sortButtons_.titleBottomBar.get(), "title_asc", sortFoldersAlfabetically_},
+      {sortButtons_.dateAscBottomBar.get(), "date_asc", sortFoldersByDateAscending_},
+      {sortButtons_.dateDescBottomBar.get(), "date_desc", sortFoldersByDateDescending_},
+      {sortButtons_.visitedBottomBar.get(), "visited_desc", sortFoldersByMostVisited_},
+      {sortButtons_.favoriteBottomBar.get(), "favorite_desc", sortFoldersByFavorite_}};
+  for (const auto& [button, image, isOn] : states)
+    if (button) button->setImageNamed(isOn ? std::string(image) + "_selected" : std::string(image));
+}
+
 void PreferencesController::updatePreferencesPanelValues() {
+  updateSortButtons();
   if (!panel_) return;
   if (sortInboxByDateAscending_) views_.inboxMatrix->selectRow(1);
   if (sortInboxByDateDescending_) views_.inboxMatrix->selectRow(0);

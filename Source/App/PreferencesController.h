@@ -16,6 +16,13 @@
 namespace kesto {
 
 class DataManager;
+class PushButton;
+
+// The six sort buttons of the main window's bottom bar.
+struct SortBottomBarButtons {
+  std::shared_ptr<PushButton> ratingBottomBar, visitedBottomBar, favoriteBottomBar, titleBottomBar, dateAscBottomBar,
+      dateDescBottomBar;
+};
 
 // A column of radio buttons standing for one choice, rows counted from the top.
 class RadioMatrix : public ui::View {
@@ -132,8 +139,12 @@ class PreferencesController : public Preferences {
   void showPreferencesPanel();
   // The panel, or null before it was first shown.
   ui::Panel* preferencesPanel() const { return panel_.get(); }
-  // Action of every preference control: applies the sender's tag, saves, refreshes.
-  void updatePreferences(int tag);
+  // Action of every preference control: applies the sender's tag, saves, refreshes. A sender
+  // other than the panel's own check box (a bottom-bar button) gives its state.
+  void updatePreferences(int tag, std::optional<bool> senderIsOn = std::nullopt);
+  // Takes the bottom bar's sort buttons: each sends its tag and shows whether its order is on.
+  void setSortButtons(SortBottomBarButtons buttons);
+  const SortBottomBarButtons& sortButtons() const { return sortButtons_; }
   void updatePreferencesPanelValues();
   void reloadSocial();
   void updateKeyCombo();
@@ -171,6 +182,7 @@ class PreferencesController : public Preferences {
   void buildPanel();
   void selectTab(const std::string& identifier);
   void reloadBrowsers();
+  void updateSortButtons();
   void reloadService(const std::string& name, const std::string& domain, ServiceControls controls);
   // Hands the library a snapshot of the orders and filters it reads.
   void publish();
@@ -186,6 +198,7 @@ class PreferencesController : public Preferences {
   DataManager* kestoData_ = nullptr;
   KRRecorderDelegate* keyRecorderDelegate_ = nullptr;
   PreferencesPanelViews views_;
+  SortBottomBarButtons sortButtons_;
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
   LoginItemController loginItems_;

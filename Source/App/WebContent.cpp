@@ -1,7 +1,9 @@
 #include "App/WebContent.h"
 
+#include "Model/Bookmark.h"
 #include "Model/StringAdditions.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -401,6 +403,45 @@ void WebContent::downloadFavicon(const std::optional<std::string>& link) {
         }
         self->finish();
       });
+    });
+  });
+}
+
+namespace {
+double& peekRetryInterval() {
+  static double seconds = WebContent::kDefaultPeekRetryInterval;
+  return seconds;
+}
+}  // namespace
+
+void WebContent::setPeekRetryInterval(double seconds) { peekRetryInterval() = seconds; }
+
+void WebContent::downloadThumbnail() {
+  KESTO_ASSERT_MAIN_THREAD();
+  ++numberOfPeekAttempts_;
+  url_ = fnd::removePercentEscapesOrKeep(url_.value_or(tempURL_));
+  const bool retina = fnd::UserDefaults::standard().boolForKey("IsRetina");
+  auto request = net::URL::fromString(Bookmark::thumbnailRequestURL(*url_, retina ? "l" : "m", 0));
+  if (!request) return;
+  auto self = std::static_pointer_cast<WebContent>(shared_from_this());
+  BodyFetch::start(*request, kPageTimeout, kMaximumBodySize, false, [self, retina](BodyFetch::Result result) {
+    if (result.failed) return;
+    fnd::DispatchQueue::main().async([self, retina, length = result.body.size()] {
+      const std::size_t placeholder = retina ? kRetinaPlaceholderSize : kPlaceholderSize;
+      const std::int64_t evaluated = self->peeksEvaluated_++;
+      if (length != placeholder) {
+        if (length >= kReadyBytes) {
+          self->needsUpdate_ = 0;
+          self->imageUpdated_ = 1;
+          self->broken_ = false;
+        }
+        return self->notifyThumbnailCompletion();
+      }
+      self->needsUpdate_ = 1;
+      self->imageUpdated_ = 0;
+      if (evaluated >= kLastPeekAttempt) return self->notifyThumbnailCompletion();
+      // The job stays alive until its next check.
+      fnd::DispatchQueue::main().after(peekRetryInterval(), [self] { self->downloadThumbnail(); });
     });
   });
 }

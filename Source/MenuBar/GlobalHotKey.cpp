@@ -10,8 +10,11 @@ namespace {
 
 class X11Backend : public HotKeyBackend {
  public:
-  std::uint32_t registerCombo(std::int64_t keyCode, std::uint32_t flags, std::function<void()> pressed) override {
-    return sys::GlobalShortcuts::grab(int(keyCode), flags, std::move(pressed));
+  std::uint32_t registerCombo(std::int64_t keyCode, std::uint32_t flags, std::function<void()> fired,
+                              Trigger trigger) override {
+    return sys::GlobalShortcuts::grab(int(keyCode), flags, std::move(fired),
+                                      trigger == Trigger::Release ? sys::GlobalShortcuts::Trigger::Release
+                                                                  : sys::GlobalShortcuts::Trigger::Press);
   }
   void unregisterCombo(std::uint32_t reference) override { sys::GlobalShortcuts::ungrab(reference); }
   bool isTakenElsewhere(std::int64_t keyCode, std::uint32_t flags) override {

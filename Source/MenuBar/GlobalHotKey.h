@@ -77,8 +77,11 @@ class GlobalHotKey {
 class HotKeyBackend {
  public:
   virtual ~HotKeyBackend() = default;
+  // When a combination fires: as it is pressed, or as its key is let go.
+  enum class Trigger { Press, Release };
   // Answers a reference above 0, or 0 when the desktop refused.
-  virtual std::uint32_t registerCombo(std::int64_t keyCode, std::uint32_t carbonFlags, std::function<void()> pressed) = 0;
+  virtual std::uint32_t registerCombo(std::int64_t keyCode, std::uint32_t carbonFlags, std::function<void()> fired,
+                                      Trigger trigger = Trigger::Press) = 0;
   virtual void unregisterCombo(std::uint32_t reference) = 0;
   // Whether another program holds the combination.
   virtual bool isTakenElsewhere(std::int64_t keyCode, std::uint32_t carbonFlags) = 0;

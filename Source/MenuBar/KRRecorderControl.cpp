@@ -1,7 +1,9 @@
 #include "MenuBar/KRRecorderControl.h"
 
 #include "MenuBar/KeyCodeNames.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
@@ -12,6 +14,7 @@
 #include "Views/TextLabel.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kesto {
 
@@ -63,7 +66,59 @@ bool KRRecorderControl::isEmpty() const {
 
 void KRRecorderControl::setKeyCombo(KeyCombo combo) {
   showKeyCombo(combo);
+  comboDidChange();
+}
+
+void KRRecorderControl::comboDidChange() {
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  saveKeyCombo();
+  if (valueBinding_) valueBinding_(objectValue());
+}
+
+void KRRecorderControl::setAutosaveName(std::string name) {
+  autosaveName_ = std::move(name);
+  loadKeyCombo();
+}
+
+void KRRecorderControl::saveKeyCombo() const {
+  if (autosaveName_.empty()) return;
+  fnd::Dictionary record{{"keyCode", fnd::Value(std::int64_t(std::uint16_t(keyCombo_.code)))},
+                         {"modifierFlags", fnd::Value(std::int64_t(keyCombo_.flags))},
+                         {"modifiers", fnd::Value(std::int64_t(cocoaToCarbonFlags(keyCombo_.flags)))}};
+  if (hasKeyChars_) {
+    record["keyChars"] = fnd::Value(keyChars_);
+    record["keyCharsIgnoringModifiers"] = fnd::Value(keyCharsIgnoringModifiers_);
+  }
+  fnd::UserDefaults::standard().setObject(fnd::Value(record), "KeyRecorder " + autosaveName_);
+}
+
+void KRRecorderControl::loadKeyCombo() {
+  if (autosaveName_.empty()) return;
+  const auto record = fnd::UserDefaults::standard().dictionaryForKey("KeyRecorder " + autosaveName_).value_or(fnd::Dictionary{});
+  auto field = [&](const char* key) {
+    auto it = record.find(key);
+    return it == record.end() ? fnd::Value() : it->second;
+  };
+  const auto code = std::uint16_t(field("keyCode").intValue(0));
+  std::uint64_t flags = 0;
+  if (!field("modifierFlags").isNull()) flags = std::uint64_t(field("modifierFlags").intValue(0));
+  else if (!field("modifiers").isNull()) flags = carbonToCocoaFlags(std::uint32_t(field("modifiers").intValue(0)));
+  // A name with nothing stored loads key code 0 with the required flags, as the record reads.
+  keyCombo_ = KeyCombo{filteredCocoaFlags(flags), code};
+  hasKeyChars_ = !field("keyChars").isNull();
+  if (hasKeyChars_) {
+    keyChars_ = field("keyChars").stringIfString().value_or("");
+    keyCharsIgnoringModifiers_ = field("keyCharsIgnoringModifiers").stringIfString().value_or("");
+  }
+  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  setNeedsDisplay();
+}
+
+fnd::Value KRRecorderControl::objectValue() const {
+  if (keyCombo_.code == -1 || keyCombo_.flags == 0) return fnd::Value();
+  return fnd::Value(fnd::Dictionary{{"characters", fnd::Value(keyCharsIgnoringModifiers())},
+                                    {"keyCode", fnd::Value(std::int64_t(keyCombo_.code))},
+                                    {"modifierFlags", fnd::Value(std::int64_t(keyCombo_.flags))}});
 }
 
 void KRRecorderControl::showKeyCombo(KeyCombo combo) {
@@ -79,7 +134,7 @@ void KRRecorderControl::refilter() {
     std::uint64_t filtered = filteredCocoaFlags(keyCombo_.flags);
     if (filtered != keyCombo_.flags) {
       keyCombo_.flags = filtered;
-      if (keyCombo_.code >= 0 && delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+      if (keyCombo_.code >= 0) comboDidChange();
     }
   }
   setNeedsDisplay();
@@ -120,8 +175,10 @@ std::string KRRecorderControl::keyCharsIgnoringModifiers() const {
   return hasKeyChars_ ? keyCharsIgnoringModifiers_ : KRKeyCharacterForCocoaFlags(long(keyCombo_.code), keyCombo_.flags);
 }
 
-std::string KRRecorderControl::displayedText() const {
-  if (!recording_) {
+std::string KRRecorderControl::displayedText() const { return displayedText(recording_); }
+
+std::string KRRecorderControl::displayedText(bool recordingLayer) const {
+  if (!recordingLayer) {
     std::string text = keyComboString();
     return text.empty() ? "Click to record shortcut" : text;
   }
@@ -139,6 +196,38 @@ fnd::Rect KRRecorderControl::removeButtonRect() const {
 fnd::Rect KRRecorderControl::snapbackButtonRect() const {
   fnd::Rect b = bounds();
   return fnd::Rect(b.maxX() - kButtonSize - 2, (b.maxY() - kButtonSize) / 2 + 1, kButtonSize, kButtonSize);
+}
+
+void KRRecorderControl::setStyle(int style) { style_ = styleSupportsAnimation(style) ? 1 : 0; }
+
+void KRRecorderControl::startRecordingTransition() { transition(true); }
+void KRRecorderControl::endRecordingTransition() { transition(false); }
+
+void KRRecorderControl::transition(bool towardsRecording) {
+  if (!(animates_ && style_ == 1)) return towardsRecording ? startRecording() : endRecording();
+  towardsRecording_ = towardsRecording;
+  animatingNow_ = true;
+  progress_ = 0;
+  scheduleTick();
+}
+
+void KRRecorderControl::scheduleTick() {
+  // A newer transition replaces the ticks of the one before.
+  const std::uint64_t generation = ++tickGeneration_;
+  fnd::DispatchQueue::main().after(kTickInterval, lifetime_.whileAlive([this, generation] {
+    if (generation == tickGeneration_) tick();
+  }));
+}
+
+void KRRecorderControl::tick() {
+  progress_ += 2.0 / 21.0;
+  if (progress_ >= 0.998) {
+    animatingNow_ = false;
+    progress_ = 0;
+    return towardsRecording_ ? startRecording() : endRecording();
+  }
+  setNeedsDisplay();
+  scheduleTick();
 }
 
 void KRRecorderControl::startRecording() {
@@ -160,7 +249,7 @@ bool KRRecorderControl::becomeFirstResponder() {
 }
 
 bool KRRecorderControl::resignFirstResponder() {
-  if (recording_) endRecording();
+  if (recording_) endRecordingTransition();
   setNeedsDisplay();
   return true;
 }
@@ -171,20 +260,26 @@ bool KRRecorderControl::shortcutValidatorIsKeyCodeAndFlagsTaken(KRValidator&, lo
 }
 
 bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
+  // A key typed while the field is still sliding into recording is the first key recorded.
+  if (animatingNow_ && towardsRecording_) {
+    animatingNow_ = false;
+    ++tickGeneration_;
+    startRecording();
+  }
   std::uint64_t flags = filteredCocoaFlags(event.modifierFlags);
   bool cancel = isCancelKey(event.keyCode);
   bool valid = validModifierFlags(cancel ? event.modifierFlags & ui::ModifierFlag::DeviceIndependentMask : flags);
   if (!recording_ && event.characters == " ") {
-    if (enabled_) startRecording();
+    if (enabled_) startRecordingTransition();
     return true;
   }
   if (!recording_ || (!valid && !cancel)) return false;
   if (cancel && !valid) {
-    endRecording();
+    endRecordingTransition();
     return true;
   }
   if (cancel && valid && allowsKeyOnly_ && (flags == 0 || flags == kr::CocoaFunction) && !escapeKeysRecord_) {
-    endRecording();
+    endRecordingTransition();
     return true;
   }
   std::string ignoring = fnd::uppercase(event.charactersIgnoringModifiers);
@@ -212,7 +307,7 @@ bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
   keyCharsIgnoringModifiers_ = event.charactersIgnoringModifiers;
   hasKeyChars_ = true;
   endRecording();
-  if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  comboDidChange();
   return true;
 }
 
@@ -241,20 +336,20 @@ void KRRecorderControl::mouseUp(const ui::Event& event) {
   mouseDown_ = false;
   mouseInButton_ = false;
   if (inside) {
-    if (recording_) endRecording();  // snap back: nothing changes
+    if (recording_) endRecordingTransition();  // snap back: nothing changes
     else setKeyCombo(KeyCombo{});    // remove
   } else if (!recording_ && enabled_ && bounds().contains(p)) {
-    startRecording();
+    startRecordingTransition();
   }
   if (enabled_ && window()) window()->makeFirstResponder(this);
   setNeedsDisplay();
 }
 
-void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
-  const fnd::Rect b = bounds();
+void KRRecorderControl::drawLayer(ui::GraphicsContext& g, bool recordingLayer, double dy, double textAlpha) {
+  const fnd::Rect b = bounds().offsetBy(0, dy);
   const double radius = b.size.height / 2;
   fnd::Rect field = b;
-  if (recording_) {
+  if (recordingLayer) {
     g.saveState();
     g.clipToPath(ui::Path::roundedRect(b, radius, radius));
     ui::Gradient gradient{{{0.0, ui::Color::rgb(0.16, 0.42, 0.80, 0.9)}, {1.0, ui::Color::rgb(0.36, 0.60, 0.93, 0.9)}}};
@@ -265,7 +360,7 @@ void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
     }
     g.restoreState();
     // The snap-back arrow: a white hook pointing left.
-    fnd::Rect s = snapbackButtonRect();
+    fnd::Rect s = snapbackButtonRect().offsetBy(0, dy);
     ui::Path arrow;
     arrow.moveTo({s.minX() + 1, s.midY()});
     arrow.lineTo({s.minX() + 6, s.midY() + 5});
@@ -281,11 +376,11 @@ void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
   ui::Path capsule = ui::Path::roundedRect(field, field.size.height / 2, field.size.height / 2);
   g.setFillColor(ui::Color::white());
   g.fillPath(capsule);
-  if (!recording_) {
+  if (!recordingLayer) {
     capsule.setLineWidth(1);
     g.setStrokeColor(ui::Color::white(0.6));
     g.strokePath(capsule);
-    fnd::Rect r = removeButtonRect();
+    fnd::Rect r = removeButtonRect().offsetBy(0, dy);
     if (r.size.width > 0) {
       g.setFillColor(ui::Color::white(0, mouseInButton_ ? (mouseDown_ ? 0.45 : 0.35) : 0.25));
       g.fillPath(ui::Path::oval(r));
@@ -299,15 +394,34 @@ void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
       g.strokePath(cross);
     }
   }
-  const bool plain = recording_ || isEmpty();
+  const bool plain = recordingLayer || isEmpty();
   ui::Font font;
   font.pointSize = plain ? 12 : 11;
-  double buttonWidth = recording_ ? snapbackButtonRect().size.width : removeButtonRect().size.width;
-  double width = b.size.width - 6 - ((!recording_ && isEmpty()) ? 6 : buttonWidth + 6);
+  double buttonWidth = recordingLayer ? snapbackButtonRect().size.width : removeButtonRect().size.width;
+  double width = b.size.width - 6 - ((!recordingLayer && isEmpty()) ? 6 : buttonWidth + 6);
   // Text draws from the top of its rectangle: give it a line's height, centred in the capsule.
   const double line = std::min(TextLabel::lineHeight(font), b.size.height);
   fnd::Rect text(b.minX() + 6, b.minY() + (b.size.height - line) / 2, width, line);
-  g.drawText(displayedText(), text, font, plain ? ui::Color::white(0.45) : ui::Color::black(), ui::TextAlignment::Center);
+  // The recording text sits a little lower in the animated style.
+  if (style_ == 1 && recordingLayer) text = text.offsetBy(0, -3);
+  const ui::Color color = plain ? ui::Color::white(0.45) : ui::Color::black();
+  g.drawText(displayedText(recordingLayer), text, font, color.withAlpha(color.alphaComponent() * textAlpha),
+             ui::TextAlignment::Center);
+}
+
+double KREaseInOut(double t) { return (std::sin(M_PI * t - M_PI / 2) + 1) / 2; }
+
+void KRRecorderControl::drawRect(ui::GraphicsContext& g, const fnd::Rect&) {
+  if (!animatingNow_) return drawLayer(g, recording_, 0, 1);
+  // The idle layer slides up out of the field while the recording one comes up from below (and
+  // back the other way); their texts cross-fade.
+  const double h = bounds().size.height, eased = KREaseInOut(progress_);
+  const double shown = towardsRecording_ ? eased : 1 - eased;
+  g.saveState();
+  g.clipToRect(bounds());
+  drawLayer(g, false, h * shown, 1 - shown);
+  drawLayer(g, true, -h * (1 - shown), shown);
+  g.restoreState();
 }
 
 }  // namespace kesto

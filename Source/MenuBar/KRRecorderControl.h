@@ -6,6 +6,7 @@
 #include "Platform/UI/View.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kesto {
@@ -50,6 +51,15 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   const KeyCombo& keyCombo() const { return keyCombo_; }
   // Stores the combination (flags filtered) and tells the delegate.
   void setKeyCombo(KeyCombo combo);
+  // The name the combination is kept under in user defaults ("KeyRecorder <name>"): setting it
+  // loads what is stored there (and tells the delegate); every later change is saved there.
+  const std::string& autosaveName() const { return autosaveName_; }
+  void setAutosaveName(std::string name);
+  // The combination as a value: {"characters", "keyCode", "modifierFlags"}, or null when there is
+  // no combination or it has no modifiers.
+  fnd::Value objectValue() const;
+  // The "value" binding: called with objectValue() after the delegate hears of each change.
+  void bindValue(std::function<void(const fnd::Value&)> setter) { valueBinding_ = std::move(setter); }
   // Shows a combination decided elsewhere (the stored hot key) without telling the delegate.
   void showKeyCombo(KeyCombo combo);
 
@@ -71,6 +81,17 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   std::string keyCharsIgnoringModifiers() const;
   // The text the field shows now.
   std::string displayedText() const;
+
+  // Style 1 can slide between the idle and recording looks; style 0 switches at once. Any other
+  // style is 0.
+  static bool styleSupportsAnimation(int style) { return style == 1; }
+  int style() const { return style_; }
+  void setStyle(int style);
+  // The slide, when the style supports it: about eleven steps of 1/30 s.
+  bool animates() const { return animates_; }
+  void setAnimates(bool animates) { animates_ = animates; }
+  bool isAnimatingNow() const { return animatingNow_; }
+  static constexpr double kTickInterval = 1.0 / 30.0;
 
   static std::uint32_t cocoaToCarbonFlags(std::uint64_t flags);
   static std::uint64_t carbonToCocoaFlags(std::uint32_t flags);
@@ -102,11 +123,29 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   bool isEmpty() const;
   void startRecording();
   void endRecording();
+  // Start or end recording, sliding there first when animated.
+  void startRecordingTransition();
+  void endRecordingTransition();
+  void transition(bool towardsRecording);
+  void scheduleTick();
+  void tick();
+  void drawLayer(ui::GraphicsContext& g, bool recordingLayer, double dy, double textAlpha);
+  std::string displayedText(bool recordingLayer) const;
   void refilter();
+  // Tells the delegate, saves under the autosave name and pushes the value binding.
+  void comboDidChange();
+  void saveKeyCombo() const;
+  void loadKeyCombo();
 
   KRRecorderDelegate* delegate_ = nullptr;
   KRValidator validator_;
   KeyCombo keyCombo_;
+  std::string autosaveName_;
+  int style_ = 0;
+  bool animates_ = false, animatingNow_ = false, towardsRecording_ = false;
+  double progress_ = 0;
+  std::uint64_t tickGeneration_ = 0;
+  std::function<void(const fnd::Value&)> valueBinding_;
   std::string keyChars_, keyCharsIgnoringModifiers_;
   bool hasKeyChars_ = false;
   std::uint64_t allowedFlags_ = kDefaultAllowedFlags, requiredFlags_ = 0, recordingFlags_ = 0;
@@ -115,5 +154,8 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   fnd::ScopedObserver layoutObserver_;
 };
+
+// Eases an animation's progress (0 to 1) in and out.
+double KREaseInOut(double t);
 
 }  // namespace kesto

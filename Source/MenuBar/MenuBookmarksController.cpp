@@ -5,6 +5,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/StoredText.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -20,6 +21,8 @@
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ComboBox.h"
+#include "Platform/UI/Dragging.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Label.h"
@@ -30,6 +33,7 @@
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Window.h"
+#include "Views/BRWRoundedComboBox.h"
 #include "Views/TileCollectionViewCell.h"
 #include "Views/WebImageView.h"
 
@@ -118,6 +122,20 @@ class MenuCollectionView : public TileCollectionView {
     }
     TileCollectionView::keyDown(e);
   }
+  // A drag from a selected card carries the selection out; the controller starts it.
+  void mouseDragged(const ui::Event& e) override {
+    if (dragSelection && !dragging_ && !selectedIndexes().empty()) {
+      dragging_ = true;
+      dragSelection(e);
+      dragging_ = false;
+      return;
+    }
+    TileCollectionView::mouseDragged(e);
+  }
+  std::function<void(const ui::Event&)> dragSelection;
+
+ private:
+  bool dragging_ = false;
 };
 
 bool& browserInstalled(const char* identifier) {
@@ -163,6 +181,8 @@ MenuBookmarksController::~MenuBookmarksController() {
   }
   if (searchField) searchField->setDelegate(nullptr);
   if (editFolder) editFolder->setDelegate(nullptr);
+  for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
+    if (f) f->setDelegate(nullptr);
 }
 
 const std::shared_ptr<ui::View>& MenuBookmarksController::view() {
@@ -213,7 +233,9 @@ void MenuBookmarksController::buildViews() {
   listPane = std::make_shared<ui::View>(fnd::Rect(0, 0, W, listHeight));
   listPane->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   view_->addSubview(listPane);
-  collectionView = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
+  auto cards = std::make_shared<MenuCollectionView>(fnd::Rect(0, 0, W, listHeight));
+  cards->dragSelection = [this](const ui::Event&) { dragSelectedCards(); };
+  collectionView = cards;
   collectionView->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
   // As in the main list: the desktop's scroller stands beside the cards, so their right ends
   // (the date) never run under it.
@@ -250,12 +272,13 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   auto textField = [&](const std::string& title, std::function<void()> action, bool secure = false) {
     auto f = std::make_shared<ui::TextField>(row(title), secure ? ui::TextField::Style::Secure : ui::TextField::Style::Plain);
     f->setAction(std::move(action));
+    f->setDelegate(this);
     pane.addSubview(f);
     return f;
   };
   editURL = textField("Address:", [this] { updateURL(); });
   editTitle = textField("Title:", [this] { updateTitle(); });
-  editFolder = std::make_shared<ui::ComboBox>(row("Folder:"));
+  editFolder = std::make_shared<BRWRoundedComboBox>(row("Folder:"));
   editFolder->setDelegate(this);
   editFolder->setAction([this] { folderChosen(); });
   pane.addSubview(editFolder);
@@ -452,6 +475,8 @@ bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& co
     }
     return false;
   }
+  // The quick edit's text fields keep their keys: Tab moves on to the next field.
+  if (&control != searchField.get()) return false;
   if (selector == ui::cmd::moveDown || selector == ui::cmd::insertTab || selector == ui::cmd::insertNewline) {
     if (searchGoogle_) {
       std::string text = searchField ? searchField->stringValue() : std::string();
@@ -548,6 +573,35 @@ void MenuBookmarksController::didChangeSelection() {
     kestoData->setCurrentBookmarksMenu({});
   }
   if (editButton) editButton->setEnabled(selected.size() == 1);
+}
+
+// ---- Dragging out ----
+
+std::vector<ui::PasteboardItem> MenuBookmarksController::draggedItems() const {
+  std::vector<ui::PasteboardItem> items;
+  if (!kestoData) return items;
+  for (const auto& b : kestoData->selectedBookmarksMenu()) {
+    if (!b) continue;
+    ui::PasteboardItem item;
+    item.setString("bm:" + b->uniqueIDValue().value_or(""));
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+bool MenuBookmarksController::collectionViewWriteItemsToPasteboard(TileCollectionView&, ui::Pasteboard& pasteboard) {
+  auto items = draggedItems();
+  if (items.empty()) return false;
+  pasteboard.clearContents();
+  return pasteboard.writeObjects(items);
+}
+
+void MenuBookmarksController::dragSelectedCards() {
+  // What the list shows selected now: a drag can start before the selection was read.
+  didChangeSelection();
+  if (!collectionView || !collectionViewWriteItemsToPasteboard(*collectionView, ui::Pasteboard::drag())) return;
+  ui::beginDraggingSession(*collectionView, draggedItems(), ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+                           ui::DragOperation::Copy | ui::DragOperation::Generic);
 }
 
 // ---- Collection view ----
@@ -679,6 +733,9 @@ void MenuBookmarksController::editLastAdded(const std::function<void(Bookmark&)>
 
 void MenuBookmarksController::cancelEdit() {
   if (lastAddedBookmark_) {
+    // Done while a field is still being edited keeps what was typed there.
+    for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
+      if (f) commitEditedField(*f);
     // Without a choice the bookmark stays in its own folder.
     if (selectedFolder_) lastAddedBookmark_->setFolder(selectedFolder_);
     saveEdited();
@@ -691,16 +748,63 @@ void MenuBookmarksController::cancelEdit() {
   if (collectionView && collectionView->window()) collectionView->window()->makeFirstResponder(collectionView.get());
 }
 
+void MenuBookmarksController::commitEditedField(ui::Control& control) {
+  if (!lastAddedBookmark_) return;
+  const Bookmark& b = *lastAddedBookmark_;
+  // Compared in the form the store keeps: a text it cleans is no change.
+  const auto differs = [&](const std::shared_ptr<ui::TextField>& field, const std::optional<std::string>& value,
+                           std::string (*storedForm)(std::string_view)) {
+    if (field.get() != &control) return false;
+    const std::string text = field->stringValue();
+    return (storedForm ? storedForm(text) : text) != value.value_or("");
+  };
+  // Only a changed text is saved: leaving a field untouched must not settle a fetched title.
+  if (differs(editTitle, b.title(), stored::title)) updateTitle();
+  else if (differs(editURL, b.url(), stored::address)) updateURL();
+  else if (differs(editNotes, b.notes(), stored::note)) updateNotes();
+  else if (differs(editUsername, b.login(), nullptr)) updateLogin();
+  else if (differs(editPassword, Base64::decodeToString(b.password().value_or("")), nullptr)) updatePassword();
+}
+
+void MenuBookmarksController::controlTextDidEndEditing(ui::Control& control) { commitEditedField(control); }
+
+std::vector<std::string> MenuBookmarksController::foldersContaining(const std::string& text) const {
+  std::vector<std::string> found;
+  auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
+  for (const auto& path : folders_)
+    if (match->evaluate(fnd::Value(path))) found.push_back(path);
+  return found;
+}
+
 std::vector<std::string> MenuBookmarksController::resultsInComboForString(const std::string& text) {
-  filteredFolders_.clear();
   if (!text.empty() && text != " ") {
-    auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
-    for (const auto& path : folders_)
-      if (match->evaluate(fnd::Value(path))) filteredFolders_.push_back(path);
+    filteredFolders_ = foldersContaining(text);
   } else {
     filteredFolders_ = folders_;
+    if (editFolder && editFolder->isExpanded()) editFolder->setExpanded(false);
+  }
+  if (editFolder) {
+    editFolder->removeAllItems();
+    editFolder->addItemsWithObjectValues(filteredFolders_);
   }
   return filteredFolders_;
+}
+
+std::string MenuBookmarksController::comboBoxCompletedString(const std::string& text) {
+  const bool any = !text.empty() && !foldersContaining(text).empty();
+  if (editFolder) {
+    if (any && !editFolder->isExpanded()) editFolder->setExpanded(true);
+    else if (!any && editFolder->isExpanded()) editFolder->setExpanded(false);
+  }
+  // No inline completion: the list shows the candidates.
+  return std::string();
+}
+
+void MenuBookmarksController::controlTextDidChange(ui::Control& control) {
+  if (&control != editFolder.get()) return;
+  const std::string text = editFolder->stringValue();
+  resultsInComboForString(text);
+  comboBoxCompletedString(text);
 }
 
 void MenuBookmarksController::folderChosen() {
@@ -717,7 +821,7 @@ void MenuBookmarksController::updateURL() {
 }
 
 void MenuBookmarksController::updateTitle() {
-  editLastAdded([&](Bookmark& b) { b.setTitle(editTitle->stringValue()); });
+  editLastAdded([&](Bookmark& b) { b.setTitleFromUser(editTitle->stringValue()); });
 }
 
 void MenuBookmarksController::updateNotes() {

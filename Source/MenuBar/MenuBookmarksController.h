@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextEditingDelegate.h"
 #include "Platform/UI/UIForward.h"
 #include "Views/SearchMenuOptions.h"
@@ -17,6 +18,7 @@
 namespace kesto {
 
 class Bookmark;
+class BRWRoundedComboBox;
 class DataManager;
 class Folder;
 
@@ -84,6 +86,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void search();
   void selectBookmarksView();
   bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
+  // Leaving a quick-edit field (Tab, a click elsewhere) saves what was typed there.
+  void controlTextDidEndEditing(ui::Control& control) override;
   // The delay between a key command and the focus move (tests shorten it).
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 
@@ -101,7 +105,14 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   bool isInEditMode() const { return isInEditMode_; }
   const std::shared_ptr<Bookmark>& lastAddedBookmark() const { return lastAddedBookmark_; }
   void prepareFolders();
+  // Filters the folder box's list to the paths holding `text` (all of them for an empty text or
+  // one space, which also closes the list) and answers it.
   std::vector<std::string> resultsInComboForString(const std::string& text);
+  // Opens the folder list while some path holds `text` and closes it when none does or the text
+  // is empty; completes nothing inline (answers the empty string).
+  std::string comboBoxCompletedString(const std::string& text);
+  // Typing in the folder box filters its list and opens or closes it.
+  void controlTextDidChange(ui::Control& control) override;
   void folderChosen();
   void updateURL();
   void updateTitle();
@@ -115,6 +126,11 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::vector<std::string> tagCompletions(const std::string& prefix) const;
   static std::string colorNameForIndex(int index);
   static int indexForColorName(const std::string& name);
+
+  // Dragging cards out: one "bm:<unique identifier>" string for each selected bookmark. The
+  // pasteboard is cleared and written only when there is one; answers whether it was written.
+  bool collectionViewWriteItemsToPasteboard(TileCollectionView& view, ui::Pasteboard& pasteboard);
+  void dragSelectedCards();
 
   // Data source, delegate and layout.
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
@@ -135,7 +151,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<ui::Button> chromeButton, firefoxButton, operaButton;
   std::shared_ptr<ui::View> listPane, editPane;
   std::shared_ptr<ui::TextField> editURL, editTitle, editNotes, editUsername, editPassword;
-  std::shared_ptr<ui::ComboBox> editFolder;
+  std::shared_ptr<BRWRoundedComboBox> editFolder;
   std::shared_ptr<ui::TokenField> editTags;
   std::shared_ptr<ui::PopUpButton> editColor;
   std::shared_ptr<ui::LevelIndicator> editRating;
@@ -151,6 +167,11 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
+  std::vector<ui::PasteboardItem> draggedItems() const;
+  // The folder paths holding `text`, ignoring case and diacritics.
+  std::vector<std::string> foldersContaining(const std::string& text) const;
+  // Saves the quick-edit text field `control` when its text differs from the bookmark's.
+  void commitEditedField(ui::Control& control);
   // One edit of the bookmark being edited, saved at once (nothing without one).
   void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);

@@ -134,6 +134,11 @@ class Bookmark : public Entity<Bookmark> {
   KESTO_INT_ATTR(broken, setBroken)
   KESTO_INT_ATTR(needsUpdate, setNeedsUpdate)
   KESTO_INT_ATTR(titleUpdated, setTitleUpdated)
+  // A title the user typed (in any editor): settled, so no later page fetch replaces it.
+  void setTitleFromUser(const std::string& title) {
+    setTitle(title);
+    setTitleUpdated(1);
+  }
   KESTO_INT_ATTR(imageUpdated, setImageUpdated)
   KESTO_INT_ATTR(thumbnailManuallySet, setThumbnailManuallySet)
   KESTO_INT_ATTR(showImported, setShowImported)

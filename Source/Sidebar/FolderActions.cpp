@@ -62,12 +62,6 @@ Bookmark::List bookmarksIn(const std::string& folderID) {
       .value_or(Bookmark::List{});
 }
 
-std::optional<std::string> storedPassword() {
-  auto config = Config::fetchEntityWhereProperty("kestoKey", Config::kPasswordKey);
-  if (!config) return std::nullopt;
-  return config->kestoValue();
-}
-
 // Undoing takes the tombstones back, redoing records them again, as often as the user goes back
 // and forth.
 void tombstoneUndo(fnd::UndoManager* undo, const std::vector<SyncTombstone>& tombstones, bool recorded) {
@@ -260,7 +254,7 @@ void FoldersController::lockFolder() {
   if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
   isLocking_ = true;
   lockingFolderID_ = folder->folderID();
-  auto stored = storedPassword();
+  auto stored = Config::storedPassword();
   if (!stored || stored->empty())
     createPassword();
   else
@@ -272,7 +266,7 @@ void FoldersController::unlockFolder() {
   if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
   isLocking_ = false;
   lockingFolderID_ = folder->folderID();
-  if (storedPassword())
+  if (Config::storedPassword())
     panels_->showPasswordPanel(window_);
   else
     createPassword();
@@ -301,10 +295,7 @@ bool FoldersController::saveNewPassword() {
 }
 
 bool FoldersController::confirmPassword() {
-  auto stored = storedPassword();
-  if (!stored) return false;
-  auto decoded = Base64::decodeToString(*stored);
-  if (!decoded || panels_->passwordField().stringValue() != *decoded) return false;
+  if (!Config::isFolderPassword(panels_->passwordField().stringValue())) return false;
   const std::string id = lockingFolderID_;
   lockingFolderID_.clear();
   if (id.empty() || id == Folder::kInboxID || !Folder::existingFolderWithFolderID(id)) return true;

@@ -524,16 +524,16 @@ void FoldersController::updateSelection() {
     if (!Service::fetchEntityWhereProperty("name", id)) {
       kestoData_->browse(std::move(kept));
       // Asked when the row is chosen, never again at a reload, a tab switch or an add.
-      if (isNew && !showServicePanel(id)) {
-        // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
-        // goes back to the list the browser still shows.
-        if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
-        else defaults.removeObject(kCurrentlySelectedFolderKey);
-        defaults.synchronize();
-        if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
-        else list_->deselectAll();
-        return;
-      }
+      if (isNew) showServicePanel(id);
+      // Without its account the row is not kept as the list shown (whether the login panel is
+      // then used or cancelled): the sidebar goes back to the list the browser still shows, so
+      // a later refresh or Go To Folder never lands on an empty service row.
+      if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
+      else defaults.removeObject(kCurrentlySelectedFolderKey);
+      defaults.synchronize();
+      if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
+      else list_->deselectAll();
+      return;
     } else {
       const bool pinboard = id == kPinboardItemID;
       kestoData_->browse({nullptr, false, {}, pinboard ? Browsing::Service::Pinboard : Browsing::Service::Delicious});

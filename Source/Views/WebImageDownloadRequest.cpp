@@ -1,5 +1,6 @@
 #include "Views/WebImageDownloadRequest.h"
 
+#include "Platform/Foundation/Date.h"
 #include "Platform/Net/URLRequest.h"
 #include "Platform/Net/URLResponse.h"
 #include "Platform/UI/Image.h"
@@ -7,9 +8,30 @@
 #include "Views/ImageMemoryCache.h"
 #include "Views/SimpleHTTPRequest.h"
 
+#include <map>
 #include <mutex>
 
 namespace kesto {
+
+namespace {
+
+struct Failures {
+  int count = 0;
+  fnd::Date last;
+};
+
+// Main thread only, as the requests are.
+std::map<std::string, Failures>& failures() {
+  static std::map<std::string, Failures> map;
+  return map;
+}
+
+double& retryIntervalSeconds() {
+  static double seconds = WebImageDownloadRequest::kDefaultRetryInterval;
+  return seconds;
+}
+
+}  // namespace
 
 struct WebImageDownloadRequest::HTTPDelegate : SimpleHTTPRequestDelegate {
   WebImageDownloadRequest* owner;
@@ -38,6 +60,7 @@ struct WebImageDownloadRequest::HTTPDelegate : SimpleHTTPRequestDelegate {
       self->fail(fnd::Error::withDescription(kWebImageErrorDomain, kNotAnImageError, "The reply is not an image"));
       return;
     }
+    failures().erase(self->URLString());
     if (!self->delegate_ || !(self->capabilities_ & WebImageDownloadRequestDelegate::ReceivesSuccess)) return;
     std::string key = self->URLString();
     self->delegate_->webImageDownloadRequestDownloadSuccessedWithData(*self, *data, false);
@@ -77,7 +100,21 @@ void WebImageDownloadRequest::setDelegate(WebImageDownloadRequestDelegate* deleg
   capabilities_ = delegate ? delegate->webImageDownloadRequestCapabilities() : 0;
 }
 
+void WebImageDownloadRequest::setRetryInterval(double seconds) { retryIntervalSeconds() = seconds; }
+double WebImageDownloadRequest::retryInterval() { return retryIntervalSeconds(); }
+
+void WebImageDownloadRequest::forgetFailures(const std::string& url) {
+  failures().erase(url);
+  if (auto parsed = net::URL::fromString(url)) failures().erase(parsed->absoluteString());
+}
+
 void WebImageDownloadRequest::fail(const fnd::Error& error) {
+  // What the server or the network said counts against the address; a refusal made here does not.
+  if (error.domain() != kWebImageErrorDomain || error.code() == kBadStatusError || error.code() == kNotAnImageError) {
+    auto& f = failures()[URLString()];
+    ++f.count;
+    f.last = fnd::Date::now();
+  }
   if (delegate_ && (capabilities_ & WebImageDownloadRequestDelegate::ReceivesFailure))
     delegate_->webImageDownloadRequestFailedWithError(*this, error);
 }
@@ -97,6 +134,13 @@ void WebImageDownloadRequest::start() {
   if (url_.scheme() != "http" && url_.scheme() != "https") {
     fail(fnd::Error::withDescription(kWebImageErrorDomain, kUnsupportedURLError, "Only web images are loaded"));
     return;
+  }
+  if (auto it = failures().find(key); it != failures().end()) {
+    const auto& f = it->second;
+    if (f.count >= kMaximumAttempts || fnd::Date::now().timeIntervalSinceDate(f.last) < retryIntervalSeconds()) {
+      fail(fnd::Error::withDescription(kWebImageErrorDomain, kRetryLaterError, "The image failed a moment ago"));
+      return;
+    }
   }
   if (!request_) {
     request_ = SimpleHTTPRequest::make(net::URLRequest(url_));

@@ -1,6 +1,8 @@
 // Page titles, favicons and thumbnails: reading a page's head in its charset, the fetch job
 // against a loopback web server, and the updater that writes results into the store.
 #include "AppFixture.h"
+#include "App/EditorController.h"
+#include "Views/PushButton.h"
 
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
@@ -397,6 +399,57 @@ TEST_F(WebContentJobTest, BrokenPagesAndAnOfflineMachine) {
 
 // ---- the updater and the store ----
 
+// The readiness check against a thumbnail service answering with bodies of chosen lengths.
+TEST_F(WebContentJobTest, TheReadinessCheckWaitsOutThePlaceholderAndReadsTheByteThreshold) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  defaults.setBool(false, "IsRetina");
+  WebContent::setPeekRetryInterval(0.02);
+  auto check = [&](std::size_t length, std::vector<fnd::NotificationName>& told) {
+    server.page("/v2/thumbs.php", std::string(length, 'x'), "image/jpeg");
+    auto job = WebContent::initWithBookmarkDictionary(pinFor("/page"), true, false);
+    fnd::NotificationCenter::defaultCenter().addObserver(this, [&told, job](const fnd::Notification& n) {
+      if (n.userInfo.at(kWebContentKey).object() == job) told.push_back(n.name);
+    }, BRWWebPreviewRetrievedNotification);
+    job->downloadThumbnail();
+    EXPECT_TRUE(runUntil([&] { return !told.empty(); }, 10)) << length;
+    spin(0.1);
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    return job;
+  };
+  // The placeholder four times over: asked four times, then told once, still to be updated.
+  std::vector<fnd::NotificationName> told;
+  auto job = check(WebContent::kPlaceholderSize, told);
+  EXPECT_EQ(server.hits("/v2/thumbs.php"), 4);
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_EQ(job->needsUpdate(), 1);
+  EXPECT_EQ(job->imageUpdated(), 0);
+  EXPECT_EQ(job->numberOfPeekAttempts(), 4);
+  EXPECT_EQ(server.hitsWith("size=m"), 4);
+  EXPECT_EQ(server.hitsWith("wait="), 0);
+  // Just under the threshold: told at once, nothing marked.
+  told.clear();
+  job = check(WebContent::kReadyBytes - 1, told);
+  EXPECT_EQ(server.hits("/v2/thumbs.php"), 5);
+  EXPECT_EQ(job->imageUpdated(), 0);
+  EXPECT_EQ(job->needsUpdate(), 1);
+  // At the threshold the thumbnail counts as fetched.
+  told.clear();
+  job = check(WebContent::kReadyBytes, told);
+  EXPECT_EQ(job->imageUpdated(), 1);
+  EXPECT_EQ(job->needsUpdate(), 0);
+  // A high-resolution screen asks for the large size, whose placeholder is another length:
+  // the small one's length is a rendered thumbnail there.
+  defaults.setBool(true, "IsRetina");
+  told.clear();
+  job = check(WebContent::kPlaceholderSize, told);
+  EXPECT_EQ(job->numberOfPeekAttempts(), 1);
+  EXPECT_EQ(job->imageUpdated(), 1);
+  EXPECT_EQ(server.hitsWith("size=l"), 1);
+  defaults.removeObject("IsRetina");
+  WebContent::setPeekRetryInterval(WebContent::kDefaultPeekRetryInterval);
+}
+
 class WebContentStoreTest : public AppTest {
  protected:
   void SetUp() override {
@@ -595,6 +648,36 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
   ASSERT_TRUE(runUntil([&] { return idle() && server.hitsWith("wait=120") == 2; }, 20));
   EXPECT_EQ(server.hits("/thumbed"), 1);
   EXPECT_EQ(b->valueForKey("isUpdating").boolValue(), false);
+}
+
+TEST_F(WebContentStoreTest, AThumbnailSetFromAFileOutlivesUpdateFromWebUntilRemoved) {
+  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  server.page("/own", "<title>Own</title>");
+  auto b = bookmarkFor("/own", "Own");
+  const auto own = ui::Image(240, 180, ui::Color::rgb(0, 0, 1)).encoded("png");
+  b->setThumbnail(own);
+  b->setThumbnailManuallySet(1);
+  b->saveBookmark();
+  build(1);
+  dm().setSelectedBookmarks({b});
+  dm().setCurrentBookmark(b);
+  ViewUpdater::updateInspector();
+  auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  EXPECT_FALSE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_FALSE(editor.views().thumbnailButton->image().isNull());
+  controller().updateWebContentForSelectedBookmarks();
+  ASSERT_TRUE(runUntil([&] { return idle() && server.hits("/own") == 1 && !b->valueForKey("isUpdating").boolValue(); }, 20));
+  EXPECT_EQ(b->thumbnailManuallySet(), 1);
+  ASSERT_TRUE(b->thumbnail());
+  EXPECT_EQ(*b->thumbnail(), own);
+  // The inspector's delete button takes it away; the service's picture is what shows then.
+  editor.views().deleteThumbnailButton->performClick();
+  EXPECT_EQ(b->thumbnailManuallySet(), 0);
+  EXPECT_FALSE(b->thumbnail());
+  EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
+  EXPECT_TRUE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_TRUE(editor.views().thumbnailButton->image().isNull());
 }
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {

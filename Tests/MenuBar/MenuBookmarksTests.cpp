@@ -10,10 +10,13 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ComboBox.h"
 #include "Platform/UI/LevelIndicator.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/Window.h"
+#include "Views/BRWRoundedComboBox.h"
 
 namespace kesto::test {
 namespace {
@@ -129,6 +132,26 @@ TEST_F(MenuBookmarks, OpeningRecordsTheVisitAndKeepsTheAddressAsStored) {
   dm.clearMenuBookmarks();
   menu.didChangeSelection();
   EXPECT_TRUE(dm.selectedBookmarksMenu().empty());
+}
+
+TEST_F(MenuBookmarks, DraggingCardsOutWritesOneIdentifierStringEach) {
+  auto& pasteboard = ui::Pasteboard::general();
+  pasteboard.clearContents();
+  pasteboard.setString("kept");
+  type("red");
+  choose({});
+  EXPECT_FALSE(menu.collectionViewWriteItemsToPasteboard(*menu.collectionView, pasteboard));
+  EXPECT_EQ(pasteboard.stringForType(ui::PasteboardType::String).value_or(""), "kept") << "nothing selected: untouched";
+  choose({0, 1});
+  ASSERT_EQ(dm.selectedBookmarksMenu().size(), 2u);
+  ASSERT_TRUE(menu.collectionViewWriteItemsToPasteboard(*menu.collectionView, pasteboard));
+  std::vector<std::string> written;
+  for (const auto& item : pasteboard.pasteboardItems())
+    written.push_back(item.stringForType(ui::PasteboardType::String).value_or(""));
+  std::vector<std::string> expected;
+  for (const auto& b : dm.selectedBookmarksMenu()) expected.push_back("bm:" + b->uniqueIDValue().value_or("?"));
+  EXPECT_EQ(written, expected);
+  pasteboard.clearContents();
 }
 
 TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
@@ -256,6 +279,79 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.updateTags();
   menu.updateFavorite();
   menu.cancelEdit();
+}
+
+// A typed title must outlive the next page fetch, which replaces only titles not yet settled.
+TEST_F(QuickEdit, TitleLeftByTabOrDoneIsSavedAndSettled) {
+  ASSERT_EQ(redCar->titleUpdated(), 0);
+  type("nothing like this");  // a search that finds nothing turns on the web search
+  ASSERT_TRUE(menu.searchGoogle());
+  menu.showEdit(redCar);
+  // Tab in a quick-edit field moves on: it is no search field key.
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editTitle, ui::cmd::insertTab));
+  EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editNotes, ui::cmd::insertNewline));
+  EXPECT_TRUE(launches.empty()) << "no web search from the quick edit";
+  // Passing through the field without typing leaves a fetched title free to change.
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->titleUpdated(), 0);
+  // Nor does a text that is the stored one once the store has cleaned it.
+  menu.editTitle->setStringValue("Red car\xE2\x80\xAE");
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->titleUpdated(), 0);
+  menu.editTitle->setStringValue("Typed car");
+  menu.controlTextDidEndEditing(*menu.editTitle);
+  EXPECT_EQ(redCar->title().value_or(""), "Typed car");
+  EXPECT_EQ(redCar->titleUpdated(), 1);
+  // Another field committing later saves the typed title, not the old one.
+  menu.editNotes->setStringValue("a note");
+  menu.controlTextDidEndEditing(*menu.editNotes);
+  EXPECT_EQ(redCar->title().value_or(""), "Typed car");
+  EXPECT_EQ(redCar->notes().value_or(""), "a note");
+  menu.cancelEdit();
+
+  // Done while still in the fields keeps what was typed in each.
+  menu.showEdit(redBus);
+  menu.editTitle->setStringValue("Typed bus");
+  menu.editUsername->setStringValue("me");
+  menu.editPassword->setStringValue("pw");
+  menu.cancelEdit();
+  EXPECT_EQ(redBus->title().value_or(""), "Typed bus");
+  EXPECT_EQ(redBus->titleUpdated(), 1);
+  EXPECT_EQ(redBus->login().value_or(""), "me");
+  EXPECT_EQ(Base64::decodeToString(redBus->password().value_or("")).value_or(""), "pw");
+}
+
+TEST_F(QuickEdit, FolderListFollowsTheTypedText) {
+  auto other = folder("f-other", "Other Things");
+  auto more = folder("f-more", "Otherwise");
+  save();
+  load(dm);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  menu.showEdit(redCar);
+  const int all = menu.editFolder->numberOfItems();
+  auto typeFolder = [&](const std::string& text) {
+    menu.editFolder->setStringValue(text);
+    menu.controlTextDidChange(*menu.editFolder);
+  };
+  typeFolder("OTHER");
+  EXPECT_EQ(menu.editFolder->objectValues(),
+            (std::vector<std::string>{other->completeFolderPath(), more->completeFolderPath()}));
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->stringValue(), "OTHER");  // nothing completed inline
+  typeFolder("otherwise");
+  EXPECT_EQ(menu.editFolder->objectValues(), std::vector<std::string>{more->completeFolderPath()});
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  typeFolder("zzz");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->numberOfItems(), 0);
+  typeFolder("oth");
+  EXPECT_TRUE(menu.editFolder->isExpanded());
+  typeFolder("");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->numberOfItems(), all);
+  window.orderOut();
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
 
+#include "Platform/Foundation/UserDefaults.h"
+
 #include <gtest/gtest.h>
 
 namespace kesto::test {
@@ -77,6 +79,74 @@ TEST_F(Recorder, RecordsAComboWithModifiersAndTellsTheDelegateOnce) {
   startRecording();
   recorder.keyDown(key(ui::KeyCode::A, 0x100000, "a"));
   EXPECT_EQ(recorder.keyCombo(), (KeyCombo{0x100000, 0}));
+}
+
+TEST_F(Recorder, AutosavedComboIsStoredLoadedAndBound) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.removeObject("KeyRecorder test");
+  std::vector<fnd::Value> bound;
+  recorder.bindValue([&](const fnd::Value& v) { bound.push_back(v); });
+  // A name with nothing stored loads key code 0 with no flags, and the delegate hears of it.
+  recorder.setAutosaveName("test");
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{0, 0}));
+  ASSERT_EQ(delegate.changes.size(), 1u);
+  EXPECT_TRUE(recorder.objectValue().isNull()) << "no modifiers: no value";
+  startRecording();
+  recorder.keyDown(key(ui::KeyCode::P, kSuperAltCtrl, "p"));
+  auto record = defaults.dictionaryForKey("KeyRecorder test");
+  ASSERT_TRUE(record);
+  EXPECT_EQ((*record)["keyCode"].intValue(), 35);
+  EXPECT_EQ((*record)["modifierFlags"].intValue(), std::int64_t(kSuperAltCtrl));
+  EXPECT_EQ((*record)["modifiers"].intValue(), 0x1900);
+  EXPECT_EQ((*record)["keyCharsIgnoringModifiers"].stringIfString().value_or(""), "p");
+  ASSERT_EQ(bound.size(), 1u);
+  EXPECT_EQ(bound[0]["keyCode"].intValue(), 35);
+  EXPECT_EQ(bound[0]["modifierFlags"].intValue(), std::int64_t(kSuperAltCtrl));
+  EXPECT_EQ(bound[0]["characters"].stringIfString().value_or(""), "p");
+
+  // Another recorder of that name starts with it; only Carbon modifiers stored still load.
+  KRRecorderControl other;
+  other.setAutosaveName("test");
+  EXPECT_EQ(other.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_EQ(other.keyCharsIgnoringModifiers(), "p");
+  defaults.setObject(fnd::Value(fnd::Dictionary{{"keyCode", 11}, {"modifiers", 0x300}}), "KeyRecorder carbon");
+  other.setAutosaveName("carbon");
+  EXPECT_EQ(other.keyCombo(), (KeyCombo{0x120000, 11}));
+  // Clearing stores the cleared combination too.
+  recorder.setKeyCombo(KeyCombo{0, -1});
+  EXPECT_TRUE(bound.back().isNull());
+  EXPECT_EQ((*defaults.dictionaryForKey("KeyRecorder test"))["modifierFlags"].intValue(), 0);
+  defaults.removeObject("KeyRecorder test");
+  defaults.removeObject("KeyRecorder carbon");
+}
+
+TEST_F(Recorder, TheAnimatedStyleSlidesIntoAndOutOfRecording) {
+  recorder.setStyle(7);
+  EXPECT_EQ(recorder.style(), 0) << "an unknown style is the plain one";
+  recorder.setAnimates(true);
+  startRecording();  // the plain style switches at once, animated or not
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_FALSE(recorder.isRecording());
+
+  recorder.setStyle(1);
+  recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
+  EXPECT_TRUE(recorder.isAnimatingNow());
+  EXPECT_FALSE(recorder.isRecording()) << "recording starts when the slide ends";
+  ASSERT_TRUE(runUntil([&] { return recorder.isRecording(); }, 3));
+  EXPECT_FALSE(recorder.isAnimatingNow());
+  recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_TRUE(recorder.isRecording());
+  ASSERT_TRUE(runUntil([&] { return !recorder.isRecording(); }, 3));
+  EXPECT_TRUE(delegate.changes.empty());
+  // A key typed during the slide is recorded, not lost.
+  recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
+  ASSERT_TRUE(recorder.isAnimatingNow());
+  recorder.keyDown(key(ui::KeyCode::P, kSuperAltCtrl, "p"));
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_FALSE(recorder.isAnimatingNow());
+  EXPECT_DOUBLE_EQ(KREaseInOut(0), 0);
+  EXPECT_DOUBLE_EQ(KREaseInOut(0.5), 0.5);
+  EXPECT_NEAR(KREaseInOut(1), 1, 1e-12);
 }
 
 TEST_F(Recorder, CancelKeysEndRecordingWithoutAChange) {

@@ -4,7 +4,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Window.h"
 #include "Views/Unused/BRWLevelIndicatorCell.h"
-#include "Views/Unused/BRWRoundedComboBox.h"
+#include "Views/BRWRoundedComboBox.h"
 #include "Views/Unused/BRWRoundedTextField.h"
 #include "Views/Unused/BlackCell.h"
 #include "Views/Unused/Brightwren.h"

@@ -28,6 +28,7 @@ struct Grab {
   std::uint16_t modifiers = 0;
   std::function<void()> handler;
   bool down = false;
+  GlobalShortcuts::Trigger trigger = GlobalShortcuts::Trigger::Press;
 };
 
 struct Registry {
@@ -126,6 +127,15 @@ void ungrabAll(xcb_connection_t* c, xcb_keycode_t keycode, std::uint16_t modifie
   xcb_flush(c);
 }
 
+// Runs a grab's handler after the X event is through: the handler may open windows or a modal
+// alert.
+void fire(std::uint32_t identifier) {
+  QTimer::singleShot(0, [identifier] {
+    auto it = registry().grabs.find(identifier);
+    if (it != registry().grabs.end() && it->second.handler) it->second.handler();
+  });
+}
+
 class HotKeyFilter : public QAbstractNativeEventFilter {
  public:
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
@@ -143,18 +153,14 @@ class HotKeyFilter : public QAbstractNativeEventFilter {
       if (grab.keycode != key->detail) continue;
       // The modifiers are often let go first: the key's release ends the press whatever they are.
       if (response == XCB_KEY_RELEASE) {
+        if (grab.down && grab.trigger == GlobalShortcuts::Trigger::Release) fire(id);
         grab.down = false;
         continue;
       }
       if (grab.modifiers != state) continue;
       if (!grab.down) {
         grab.down = true;
-        // Run after this event is through: the handler may open windows or a modal alert.
-        std::uint32_t identifier = id;
-        QTimer::singleShot(0, [identifier] {
-          auto it = registry().grabs.find(identifier);
-          if (it != registry().grabs.end() && it->second.handler) it->second.handler();
-        });
+        if (grab.trigger == GlobalShortcuts::Trigger::Press) fire(id);
       }
       // Not taken from the toolkit: it keeps the press's time as the latest user action, which
       // the window manager asks for before it lets the window that opens take the focus.
@@ -189,7 +195,8 @@ void installFilter(xcb_connection_t* c) {
 
 bool GlobalShortcuts::isAvailable() { return detail::x11Connection() != nullptr; }
 
-std::uint32_t GlobalShortcuts::grab(int keyCode, std::uint32_t carbonFlags, std::function<void()> handler) {
+std::uint32_t GlobalShortcuts::grab(int keyCode, std::uint32_t carbonFlags, std::function<void()> handler,
+                                    Trigger trigger) {
   KESTO_ASSERT_MAIN_THREAD();
   xcb_connection_t* c = detail::x11Connection();
   int evdev = evdevCodeForKeyCode(keyCode);
@@ -203,7 +210,7 @@ std::uint32_t GlobalShortcuts::grab(int keyCode, std::uint32_t carbonFlags, std:
   installFilter(c);
   auto& r = registry();
   std::uint32_t id = ++r.next;
-  r.grabs[id] = Grab{keycode, modifiers, std::move(handler), false};
+  r.grabs[id] = Grab{keycode, modifiers, std::move(handler), false, trigger};
   return id;
 }
 

@@ -12,12 +12,17 @@ namespace kesto::sys {
 // Main thread only. Without an X server (offscreen, Wayland) nothing can be grabbed.
 class GlobalShortcuts {
  public:
+  // When a grab's handler runs: as the combination is pressed, or as its key is let go again.
+  enum class Trigger { Press, Release };
+
   static bool isAvailable();
 
   // Grabs the combination; the handler runs on the main loop, after the X event was handled, on
-  // each press (a held key fires once). Answers an identifier above 0, or 0 when the X server
-  // refused (another client holds the combination) or the key has no physical key.
-  static std::uint32_t grab(int keyCode, std::uint32_t carbonFlags, std::function<void()> handler);
+  // each press (a held key fires once), or with Release when the key of a press is let go.
+  // Answers an identifier above 0, or 0 when the X server refused (another client holds the
+  // combination) or the key has no physical key.
+  static std::uint32_t grab(int keyCode, std::uint32_t carbonFlags, std::function<void()> handler,
+                            Trigger trigger = Trigger::Press);
   static void ungrab(std::uint32_t identifier);
 
   // Whether another client holds the combination: a trial grab, released at once. Our own

@@ -4,12 +4,34 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 namespace kesto::ui {
 
 namespace {
 QComboBox* box(const ComboBox& b) { return hostedWidgetAs<QComboBox>(b); }
+
+// Hands the keys that edit text from the open list to the box's field; the list keeps the keys
+// that move in it or choose (arrows, page keys, Return, Escape).
+class TypingForwarder : public QObject {
+ public:
+  explicit TypingForwarder(QComboBox* combo) : QObject(combo), combo_(combo) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool edits = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete ||
+                       key->key() == Qt::Key_Left || key->key() == Qt::Key_Right ||
+                       (!key->text().isEmpty() && key->text().at(0).isPrint());
+    if (!edits || !combo_->lineEdit()) return false;
+    QCoreApplication::sendEvent(combo_->lineEdit(), event);
+    return true;
+  }
+
+ private:
+  QComboBox* combo_;
+};
 }  // namespace
 
 ComboBox::ComboBox(const fnd::Rect& frame) : TextControl(frame) {
@@ -17,12 +39,15 @@ ComboBox::ComboBox(const fnd::Rect& frame) : TextControl(frame) {
   combo->setEditable(true);
   // Suggestions never add what the user typed to the list.
   combo->setInsertPolicy(QComboBox::NoInsert);
+  // Nothing is completed inline: what was typed stays as typed; the list offers the rest.
+  combo->setCompleter(nullptr);
   QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [this] { userDidChangeText(); });
   QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [this] { sendAction(); });
-  QObject::connect(combo, &QComboBox::activated, combo, [this](int) {
-    userDidChangeText();
-    sendAction();
-  });
+  // A choice from the list is no typing: the delegate hears of typed changes only, so a list
+  // that follows the typed text is not opened again by the choice that closed it.
+  QObject::connect(combo, &QComboBox::activated, combo, [this](int) { sendAction(); });
+  // While the list is open the typing goes on in the field, as the list follows the text.
+  combo->view()->installEventFilter(new TypingForwarder(combo));
   setHostedWidget(*this, combo);
 }
 

@@ -283,6 +283,33 @@ TEST(ComboBox, ListOpensAndClosesFromCode) {
   EXPECT_FALSE(box->isPopupOpen());
 }
 
+// A list that follows the typed text stays open while the user types on; choosing from it runs
+// the action without reporting a typed change (which would open the list again).
+TEST(ComboBox, TypingGoesOnWhileTheListIsOpenAndAChoiceIsNoTyping) {
+  Fixture f;
+  auto box = f.add(std::make_shared<ComboBox>(fnd::Rect(10, 250, 200, 26)));
+  Recorder d;
+  box->setDelegate(&d);
+  int actions = 0;
+  box->setAction([&] { ++actions; });
+  box->addItemsWithObjectValues({"Work", "World"});
+  typeInto(f.window, box.get(), "W");
+  box->showPopup();
+  ASSERT_TRUE(box->isPopupOpen());
+  QWidget* list = QApplication::focusWidget();
+  ASSERT_NE(list, nullptr);
+  QTest::keyClick(list, Qt::Key_O, Qt::NoModifier);
+  EXPECT_EQ(box->stringValue(), "Wo");
+  EXPECT_TRUE(box->isPopupOpen());
+  const auto changes = std::count(d.log.begin(), d.log.end(), "did-change");
+  EXPECT_EQ(changes, 2);
+  QTest::keyClick(list, Qt::Key_Down);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_FALSE(box->isPopupOpen());
+  EXPECT_EQ(actions, 1);
+  EXPECT_EQ(std::count(d.log.begin(), d.log.end(), "did-change"), changes);
+}
+
 TEST(TokenField, TypingCommasReturnAndBackspaceMakeAndRemoveTokens) {
   Fixture f;
   auto field = f.add(std::make_shared<TokenField>(fnd::Rect(10, 240, 300, 40)));

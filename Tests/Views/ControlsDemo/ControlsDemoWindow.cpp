@@ -5,7 +5,7 @@
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/Unused/Slider.h"
 #include "Views/Unused/BRWLevelIndicatorCell.h"
-#include "Views/Unused/BRWRoundedComboBox.h"
+#include "Views/BRWRoundedComboBox.h"
 #include "Views/Unused/BRWRoundedSecureTextField.h"
 #include "Views/Unused/BRWRoundedTextField.h"
 #include "Views/Unused/BRWRoundedTextView.h"
