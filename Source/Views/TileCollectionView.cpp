@@ -247,7 +247,9 @@ void TileCollectionView::recycleVisibleCells() {
   for (auto& [path, cell] : cells) {
     if (flags_.delegateDidEndDisplayingCell)
       delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, cell->indexPath());
-    enqueueReusableCell(cell, cell->reuseIdentifier());
+    // A cell without an identifier cannot be handed out again: it goes, as before.
+    if (cell->reuseIdentifier().empty()) cell->removeFromSuperview();
+    else enqueueReusableCell(cell, cell->reuseIdentifier());
   }
   // Supplementary views are few: they are made again.
   for (auto& [key, view] : visibleSupplementaryViewsMap_) view->removeFromSuperview();
