@@ -78,14 +78,18 @@ void BookmarksController::afterUndoOrRedo() {
   // What the undo changed is saved like any other change, so a quit keeps it. The save is no
   // new change: recording it would throw the redo steps away.
   auto* manager = undoManager();
-  if (manager) manager->disableUndoRegistration();
-  WrenEntity::saveContext();
-  if (manager) manager->enableUndoRegistration();
+  auto save = [manager] {
+    if (manager) manager->disableUndoRegistration();
+    WrenEntity::saveContext();
+    if (manager) manager->enableUndoRegistration();
+  };
   if (kestoData_) {
-    // An undo can bring back or take away any bookmark (an add, a delete, a merge), so the
-    // library in memory is read again from the store rather than patched.
+    // An undo can bring back or take away any bookmark (an add, a delete, a merge): the library
+    // in memory follows what the save wrote.
     kestoData_->setSelectedBookmarks({});
-    kestoData_->fetchAllBookmarksFromCoreData();
+    kestoData_->followSave(save);
+  } else {
+    save();
   }
   ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();

@@ -345,7 +345,13 @@ void BookmarksController::updateViewAndResetBookmarks() {
 // ---- selection ----
 
 void BookmarksController::scheduleDidChangeSelection() {
-  fnd::DispatchQueue::main().after(selectionDelay_, lifetime_.whileAlive([this] { didChangeSelection(); }));
+  // Select All tells each item: one pass over the finished selection, not one per item.
+  if (selectionChangePending_) return;
+  selectionChangePending_ = true;
+  fnd::DispatchQueue::main().after(selectionDelay_, lifetime_.whileAlive([this] {
+    selectionChangePending_ = false;
+    didChangeSelection();
+  }));
 }
 
 unsigned BookmarksController::implementedDelegateMethods() const {

@@ -297,6 +297,7 @@ class BookmarksController : public ui::ActionResponder,
        keepNoBookmarksLabelHidden_ = false;
   std::shared_ptr<Bookmark> selectedBookmark_;
   double selectionDelay_ = 0.1;
+  bool selectionChangePending_ = false;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool observingScroll_ = false;
   bool restoringSelection_ = false;

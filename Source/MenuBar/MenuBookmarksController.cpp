@@ -31,6 +31,7 @@
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Window.h"
 #include "Views/BRWRoundedComboBox.h"
 #include "Views/TileCollectionViewCell.h"
@@ -317,6 +318,12 @@ void MenuBookmarksController::awakeFromNib() {
   center.addObserver(this, [this](const fnd::Notification&) { editSelectedBookmark(); },
                      EditBookmarkMenuViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
+  center.addObserver(
+      this,
+      [this](const fnd::Notification& n) {
+        if (staleWhileHidden_ && collectionView && n.object == collectionView->window()) updateView();
+      },
+      ui::WindowDidBecomeKeyNotification);
   center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
                      BRWOpenSelectedBookmarksMenuNotification);
   searchField->setDelegate(this);
@@ -339,6 +346,11 @@ void MenuBookmarksController::reload() {
 
 void MenuBookmarksController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
+  // A hidden list does no work: every library change would otherwise lay out its cards and read
+  // their tags. It catches up when its window comes forward.
+  const ui::Window* window = collectionView ? collectionView->window() : nullptr;
+  staleWhileHidden_ = window && !window->isVisible();
+  if (staleWhileHidden_) return;
   reload();
   fnd::logInfo("----> menubookmarks loaded...");
 }

@@ -185,6 +185,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<Folder> selectedFolder_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool selectionPending_ = false;
+  bool staleWhileHidden_ = false;  // a change came while the window was hidden
 };
 
 }  // namespace kesto

@@ -273,6 +273,11 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     allFolders_ = folders;
     index_.reset(allBookmarks_);
   }
+  announceLoad();
+  if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
+}
+
+void DataManager::announceLoad() {
   // The menu bar shows only live bookmarks, in library order.
   menuBookmarks_ = filter(p_.library);
   auto& center = fnd::NotificationCenter::defaultCenter();
@@ -289,7 +294,6 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     ViewUpdater::updateFoldersCompletely();
   }
   center.postNotificationName(UpdateFoldersNotification, nullptr);
-  if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
 void DataManager::loadBookmarks() { doLoadBookmarks(false); }
@@ -298,7 +302,8 @@ void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 void DataManager::doLoadBookmarks(bool reset) {
   KESTO_ASSERT_MAIN_THREAD();
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { startActivity(); }));
-  clearBookmarks();
+  // Emptied without a refresh of its own: the views reload once, with the list made below.
+  bookmarks_.clear();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
@@ -750,6 +755,59 @@ void DataManager::removeFolders(const FolderList& list) {
   KESTO_ASSERT_MAIN_THREAD();
   removeAll(*allFolders_, list);
   ViewUpdater::updateSourceLists();
+}
+
+void DataManager::followSave(const std::function<void()>& save) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!context_) {
+    save();
+    return;
+  }
+  std::vector<store::ManagedObjectRef> inserted, deleted;
+  const int observer = context_->addSaveObserver([&](const store::SaveNotification& n) {
+    inserted.insert(inserted.end(), n.inserted.begin(), n.inserted.end());
+    deleted.insert(deleted.end(), n.deleted.begin(), n.deleted.end());
+  });
+  save();
+  context_->removeSaveObserver(observer);
+  followChanges(inserted, deleted);
+}
+
+void DataManager::followMergedSave(const store::SaveNotification& saved) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!context_) return;
+  // Rows another context wrote: the main context's objects for them, read when first asked.
+  std::vector<store::ManagedObjectRef> inserted, deleted;
+  for (const auto& id : saved.insertedIDs)
+    if (auto o = context_->objectWithID(id)) inserted.push_back(std::move(o));
+  for (const auto& id : saved.deletedIDs)
+    if (auto o = context_->objectRegisteredForID(id)) deleted.push_back(std::move(o));
+  followChanges(inserted, deleted);
+}
+
+void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inserted,
+                                const std::vector<store::ManagedObjectRef>& deleted) {
+  BookmarkList insertedBookmarks, deletedBookmarks;
+  FolderList insertedFolders, deletedFolders;
+  for (const auto& o : inserted) {
+    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) insertedBookmarks.push_back(std::move(b));
+    else if (auto f = std::dynamic_pointer_cast<Folder>(o)) insertedFolders.push_back(std::move(f));
+  }
+  for (const auto& o : deleted) {
+    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) deletedBookmarks.push_back(std::move(b));
+    else if (auto f = std::dynamic_pointer_cast<Folder>(o)) deletedFolders.push_back(std::move(f));
+  }
+  if (!insertedBookmarks.empty() || !deletedBookmarks.empty()) {
+    removeAll(allBookmarks_, deletedBookmarks);
+    appendMovingToEnd(allBookmarks_, insertedBookmarks);
+    index_.remove(deletedBookmarks);
+    index_.append(insertedBookmarks);
+  }
+  if (!insertedFolders.empty() || !deletedFolders.empty()) {
+    removeAll(*allFolders_, deletedFolders);
+    appendMovingToEnd(*allFolders_, insertedFolders);
+  }
+  announceLoad();
 }
 
 // ---- Counters -------------------------------------------------------------------------------

@@ -125,6 +125,13 @@ class DataManager {
   void addFolders(const FolderList& folders);
   void removeFolders(const FolderList& folders);
   void addBookmarksAvoidingDuplicates(const BookmarkList&) {}
+  // Runs `save` (a save of the main context) and brings the library in memory up to date with
+  // what it wrote: the bookmarks and folders it inserted join, those it deleted leave, the
+  // changed ones are re-read by the lists. For changes that may touch any bookmark (an undo),
+  // in place of a reload of the whole library.
+  void followSave(const std::function<void()>& save);
+  // The same for a save of another context the main context has merged (an import).
+  void followMergedSave(const store::SaveNotification& saved);
   // Rebuilds the date windows when the local day has changed since they were built, so "Today"
   // never means the day the application started. Lists and counters call it themselves.
   void refreshDateWindowsIfDayChanged();
@@ -281,6 +288,10 @@ class DataManager {
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
+  // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
+  void announceLoad();
+  void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
+                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
   DataManagerIndex& index();

@@ -397,7 +397,8 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     if (imported) {
       // Open objects learn of the new rows; the views are refreshed once.
       if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) main->mergeChangesFromSave(saved);
-      if (dataManager) dataManager->fetchAllBookmarksFromCoreData();
+      // The library in memory takes in the new rows; it is not read again.
+      if (dataManager) dataManager->followMergedSave(saved);
       ViewUpdater::updateTags();
       ViewUpdater::updateFoldersCompletely();
     }

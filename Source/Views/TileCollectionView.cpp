@@ -87,12 +87,14 @@ void TileCollectionView::registerClass(CellClass cellClass, const std::string& i
   if (!cellClass) return fnd::parameterAssertionFailed("cellClass", kModule);
   if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
   tile_reuse::registerSource(cellClassMap_, cellNibMap_, identifier, std::move(cellClass));
+  registrationsChanged_ = true;
 }
 
 void TileCollectionView::registerNib(std::shared_ptr<const ui::Nib> nib, const std::string& identifier) {
   if (!nib) return fnd::parameterAssertionFailed("cellNib", kModule);
   if (identifier.empty()) return fnd::parameterAssertionFailed("reuseIdentifier", kModule);
   tile_reuse::registerSource(cellNibMap_, cellClassMap_, identifier, std::move(nib));
+  registrationsChanged_ = true;
 }
 
 std::shared_ptr<ui::View> TileCollectionView::firstTopLevelObjectOfClass(const std::function<bool(ui::View*)>& isKind,
@@ -139,7 +141,15 @@ void TileCollectionView::reloadDataAndResetSelection(bool reset) {
   // from an item that is gone.
   if (!reset)
     selection_.remap([this](const IndexPath& p) { return validateIndexPath(p) ? std::optional(p) : std::nullopt; });
-  performFullRelayoutForcingSubviewsReset(true);
+  if (registrationsChanged_ || !dataSource_) {
+    performFullRelayoutForcingSubviewsReset(true);
+  } else {
+    recycleVisibleCells();
+    performFullRelayoutForcingSubviewsReset(false);
+    // Recycled cells the new rows did not take stay in the pool, out of sight.
+    for (auto& [identifier, pool] : reusableCells_)
+      for (auto& cell : pool) cell->setHidden(true);
+  }
   // Timed from outside: the next frame of this window shows the reloaded list.
   if (ui::TimingMarks::enabled())
     ui::TimingMarks::mark("list-reload", std::to_string(data_.numberOfItemsInSection(0)) + " " +
@@ -231,7 +241,24 @@ void TileCollectionView::layoutCellsWithRedraw(bool redraw) {
   }
 }
 
+void TileCollectionView::recycleVisibleCells() {
+  auto cells = std::move(visibleCellsMap_);
+  visibleCellsMap_.clear();
+  for (auto& [path, cell] : cells) {
+    if (flags_.delegateDidEndDisplayingCell)
+      delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, cell->indexPath());
+    // A cell without an identifier cannot be handed out again: it goes, as before.
+    if (cell->reuseIdentifier().empty()) cell->removeFromSuperview();
+    else enqueueReusableCell(cell, cell->reuseIdentifier());
+  }
+  // Supplementary views are few: they are made again.
+  for (auto& [key, view] : visibleSupplementaryViewsMap_) view->removeFromSuperview();
+  visibleSupplementaryViewsMap_.clear();
+  reusableSupplementaryViews_.clear();
+}
+
 void TileCollectionView::resetAllCellsAndSupplementaryViews() {
+  registrationsChanged_ = false;
   reusableCells_.clear();
   reusableSupplementaryViews_.clear();
   if (flags_.delegateDidEndDisplayingCell) {

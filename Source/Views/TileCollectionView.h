@@ -156,6 +156,10 @@ class TileCollectionView : public TileScrollView {
   void applyLayoutAttributesToCell(const std::optional<TileCollectionViewLayoutAttributes>& attributes,
                                    TileCollectionViewCell& cell);
   void resetAllCellsAndSupplementaryViews();
+  // A reload keeps the cells shown: they go back to the reuse pool in place, the data source
+  // gets them again for the new rows, and only those left over are hidden. Making and showing
+  // new views for every reload is what made it slow.
+  void recycleVisibleCells();
 
   // Queries.
   std::int64_t numberOfSections() const { return data_.numberOfSections(); }
@@ -282,6 +286,8 @@ class TileCollectionView : public TileScrollView {
   fnd::Size lastDrawnSize_;
   TileCollectionViewSelection selection_;
   std::unordered_map<std::string, std::vector<std::shared_ptr<TileCollectionViewCell>>> reusableCells_;
+  // A cell registration changed since the last full reset: cells of the old kind are not reused.
+  bool registrationsChanged_ = true;
   std::unordered_map<IndexPath, std::shared_ptr<TileCollectionViewCell>, IndexPathHash> visibleCellsMap_;
   std::map<std::string, CellClass> cellClassMap_;
   std::map<std::string, std::shared_ptr<const ui::Nib>> cellNibMap_;

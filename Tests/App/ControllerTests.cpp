@@ -155,6 +155,27 @@ TEST_F(ControllerTest, ClickSelectsAfterTheDelayAndEnablesButtons) {
   EXPECT_TRUE(controller().views().trashButton->isEnabled());
 }
 
+TEST_F(ControllerTest, SelectAllReachesTheDataManagerOnceWithTheWholeSelection) {
+  for (int i = 0; i < 40; ++i) add("http://s" + std::to_string(i) + ".example/", "S" + std::to_string(i));
+  build(40);
+  clickItem(0);
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
+  int updates = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&updates, [&](const fnd::Notification&) { ++updates; },
+                                                       BRWUpdateInspectorViewNotification);
+  ui->collectionView()->selectAll(nullptr);
+  EXPECT_EQ(dm().selectedBookmarks().size(), 1u) << "not before the delay";
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 40; }));
+  runUntil([] { return false; }, 0.3);
+  EXPECT_EQ(updates, 1) << "one pass over the selection, not one per item";
+  // A later change is still told, after its own delay.
+  clickItem(3);
+  ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
+  fnd::NotificationCenter::defaultCenter().removeObserver(&updates);
+  EXPECT_EQ(dm().selectedBookmarks()[0], dm().bookmarks()[3]);
+  EXPECT_EQ(dm().currentBookmark(), dm().selectedBookmarks()[0]);
+}
+
 TEST_F(ControllerTest, KeepingRefreshRestoresTheHighlightByIdentity) {
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");

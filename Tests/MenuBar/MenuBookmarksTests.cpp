@@ -1,6 +1,7 @@
 #include "MenuBar/MenuBookmarksController.h"
 
 #include "Harness/RecordedLaunches.h"
+#include "MenuBar/MenuBarWindow.h"
 #include "Harness/TestDialogResponder.h"
 #include "Model/Base64.h"
 #include "Model/LibraryFixture.h"
@@ -175,6 +176,24 @@ TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   const double beside = list.contentView()->frame().size.width;
   EXPECT_LT(beside, list.frame().size.width);  // the scroller has room of its own
   EXPECT_LE(menu.sizeForItemInCollectionView(list).width, beside);
+}
+
+TEST_F(MenuBookmarks, AHiddenListCatchesUpWhenItsWindowComesForward) {
+  MenuBarWindow window(fnd::Rect(100, 100, 560, 530));
+  window.setMenuContentView(menu.view());
+  ASSERT_FALSE(type("red").empty());
+  auto& list = *menu.collectionView;
+  const auto shown = list.numberOfItemsInSection(0);
+  ASSERT_GT(shown, 0);
+  // A change while the window is hidden leaves the list as it was.
+  dm.clearMenuBookmarks();
+  EXPECT_EQ(list.numberOfItemsInSection(0), shown);
+  window.showWindow();
+  ASSERT_TRUE(window.isVisible());
+  ASSERT_TRUE(runUntil([&] { return list.numberOfItemsInSection(0) == 0; }, 2)) << "caught up when shown";
+  // While shown, a change reaches the list at once.
+  type("red");
+  EXPECT_EQ(list.numberOfItemsInSection(0), static_cast<std::int64_t>(dm.menuBookmarks().size()));
 }
 
 TEST(MenuCards, WidthsShareWhatIsLeftOver) {

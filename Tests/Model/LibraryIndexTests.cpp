@@ -234,6 +234,60 @@ TEST_F(LibraryIndexTest, ListsAndCountsMatchATestOfEveryBookmarkThroughRandomCha
   }
 }
 
+// An undo can add, delete and change anything; the library follows the save that writes it
+// without reading the store again, and ends as a fresh load would.
+TEST_F(LibraryIndexTest, AFollowedSaveOfUndoAndRedoEndsAsAFreshLoad) {
+  auto kept = folder("kept", "Kept");
+  auto a = bookmark("http://a.example/", "a", kept);
+  auto b = bookmark("http://b.example/", "b", kept);
+  bookmark("http://c.example/", "c", Folder::inboxFolder());
+  save();
+  DataManager dm;
+  loadAwake(dm);
+  auto* undo = dm.context()->undoManager();
+  ASSERT_NE(undo, nullptr);
+  undo->setGroupsByEvent(false);
+  auto identities = [](const auto& list) {
+    std::set<const void*> out;
+    for (const auto& o : list) out.insert(o.get());
+    return out;
+  };
+  auto expectAsStored = [&](const std::string& step) {
+    SCOPED_TRACE(step);
+    EXPECT_EQ(identities(dm.allBookmarks()), identities(Bookmark::fetchEntities().value_or(Bookmark::List{})));
+    const auto stored = Folder::fetchEntities().value_or(Folder::List{});
+    EXPECT_EQ(identities(dm.allFolders()), identities(stored));
+    expectSameAsPlain(dm, std::vector<Folder::Ref>(stored.begin(), stored.end()), step);
+  };
+  // One step: a bookmark and a folder made, one bookmark deleted, one trashed.
+  dm.loadAllBookmarksInLibrary();
+  undo->beginUndoGrouping();
+  // Made without the helpers' own saves: the step's one save writes everything.
+  auto made = folder("made", "Made");
+  auto d = Bookmark::initEntity();
+  d->setUrl("http://d.example/");
+  d->setTitle("d");
+  d->setFolder(made);
+  dm.context()->deleteObject(b);
+  a->setTrashed(1);
+  undo->endUndoGrouping();
+  dm.followSave([&] { save(); });
+  expectAsStored("done");
+  for (const char* step : {"undone", "redone", "undone again"}) {
+    if (std::string(step) == "redone") undo->redo();
+    else undo->undo();
+    undo->disableUndoRegistration();
+    dm.followSave([&] { save(); });
+    undo->enableUndoRegistration();
+    expectAsStored(step);
+    dm.loadAllBookmarksInLibrary();
+    const bool undone = std::string(step) != "redone";
+    EXPECT_EQ(sorted(titles(dm.bookmarks())), undone ? (std::vector<std::string>{"a", "b", "c"})
+                                                     : (std::vector<std::string>{"c", "d"}));
+  }
+  undo->setGroupsByEvent(true);
+}
+
 TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   auto f = folder("merged", "Merged");
   auto b = bookmark("http://merge.example/", "merged", f);

@@ -8,7 +8,9 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Strings.h"
 
+#include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <thread>
 
 namespace kesto::test {
@@ -460,6 +463,37 @@ TEST_F(HTMLImportTest, ImportWritesFoldersBookmarksAndTagsUnderImported) {
   EXPECT_EQ(Tag::countWithPredicate(WrenEntity::propertyPredicate("name", fnd::Value("linux"))), 1);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// The library in memory takes the imported rows in without reading the store again, and holds
+// what a fresh load would.
+TEST_F(HTMLImportTest, TheLibraryInMemoryTakesTheImportIn) {
+  auto mine = folder("F1", "Mine");
+  bookmark("https://mine.example/", "Mine", mine);
+  save();
+  DataManager dm;
+  bool loaded = false;
+  fnd::NotificationCenter::defaultCenter().addObserver(&loaded, [&](const fnd::Notification&) { loaded = true; },
+                                                       UpdateFoldersNotification);
+  dm.awakeFromNib();
+  ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
+  fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
+  ASSERT_EQ(dm.allBookmarks().size(), 1u);
+  HTMLImport import;
+  import.setDataManager(&dm);
+  ASSERT_TRUE(runImport(import, dataFile("Import/firefox-esr.html")));
+  auto identities = [](const auto& list) {
+    std::set<const void*> out;
+    for (const auto& o : list) out.insert(o.get());
+    return out;
+  };
+  EXPECT_EQ(identities(dm.allBookmarks()), identities(Bookmark::fetchEntities().value_or(Bookmark::List{})));
+  EXPECT_EQ(identities(dm.allFolders()), identities(Folder::fetchEntities().value_or(Folder::List{})));
+  EXPECT_EQ(dm.allBookmarks().size(), 9u);
+  dm.loadAllBookmarksInLibrary();
+  EXPECT_EQ(dm.bookmarks().size(), 9u);
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 9);
+  EXPECT_EQ(dm.numberOfBookmarksInFolder(import.importRootFolderID()), 0) << "its bookmarks are in its subfolders";
 }
 
 TEST_F(HTMLImportTest, SkipDuplicatesLeavesOutURLsAlreadyInTheStore) {

@@ -2,6 +2,8 @@
 
 #include "Views/TileCollectionViewReusableView.h"
 
+#include <algorithm>
+
 using namespace kesto;
 using namespace kesto::test;
 
@@ -158,6 +160,46 @@ TEST(CollectionViewData, SectionsCountsAndEncompassingSize) {
   h.source.counts = {1};
   h.view->reloadData();
   EXPECT_EQ(h.view->data().encompassingSize(), (fnd::Size{300, 300}));  // never below the visible size
+}
+
+// A reload hands the cells shown back to the data source instead of making new ones; those the
+// new rows do not need are hidden, and a new cell registration is never served old cells.
+TEST(CollectionViewData, AReloadReusesTheCellsShownAndHidesTheRest) {
+  CollectionHarness h(300, 300, {100, 100}, {9});
+  std::vector<std::shared_ptr<TileCollectionViewCell>> made;
+  h.source.makeCell = [&](TileCollectionView& cv, const IndexPath&) {
+    auto cell = cv.dequeueReusableCellWithIdentifier("cell");
+    if (std::find(made.begin(), made.end(), cell) == made.end()) made.push_back(cell);
+    return cell;
+  };
+  h.view->reloadData();
+  ASSERT_EQ(h.view->visibleCells().size(), 9u);
+  ASSERT_EQ(made.size(), 9u);
+  h.view->reloadData();
+  EXPECT_EQ(made.size(), 9u) << "no cell made again";
+  EXPECT_EQ(h.view->visibleCells().size(), 9u);
+  for (const auto& cell : h.view->visibleCells()) EXPECT_FALSE(cell->isHidden());
+  // Fewer rows: the cells left over stay in the pool, out of sight, and come back later.
+  h.source.counts = {4};
+  h.view->reloadData();
+  EXPECT_EQ(h.view->visibleCells().size(), 4u);
+  int hidden = 0;
+  for (const auto& cell : made) hidden += cell->isHidden() ? 1 : 0;
+  EXPECT_EQ(hidden, 5);
+  EXPECT_EQ(h.view->reusableCellCount("cell"), 5u);
+  h.source.counts = {9};
+  h.view->reloadData();
+  EXPECT_EQ(made.size(), 9u);
+  for (const auto& cell : h.view->visibleCells()) EXPECT_FALSE(cell->isHidden());
+  // Each shown cell is where its own row is.
+  for (const auto& cell : h.view->visibleCells()) EXPECT_EQ(cell->frame(), h.view->rectForItemAtIndexPath(cell->indexPath()));
+  // Another kind of cell registered: the old ones are not handed out again.
+  struct Other : TileCollectionViewCell {
+    using TileCollectionViewCell::TileCollectionViewCell;
+  };
+  h.view->registerClass(TileCollectionView::cellClass<Other>(), "cell");
+  h.view->reloadData();
+  for (const auto& cell : h.view->visibleCells()) EXPECT_TRUE(dynamic_cast<Other*>(cell.get())) << "an old cell reused";
 }
 
 TEST(CollectionViewData, NegativeSectionCountsGiveNoSections) {
