@@ -273,11 +273,11 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     allFolders_ = folders;
     index_.reset(allBookmarks_);
   }
-  announceLoad();
+  announceLoad(loaded);
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
-void DataManager::announceLoad() {
+void DataManager::announceLoad(bool loaded) {
   // The menu bar shows only live bookmarks, in library order.
   menuBookmarks_ = filter(p_.library);
   auto& center = fnd::NotificationCenter::defaultCenter();
@@ -807,7 +807,7 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  announceLoad();
+  announceLoad(true);
 }
 
 // ---- Counters -------------------------------------------------------------------------------

@@ -289,7 +289,8 @@ class DataManager {
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
-  void announceLoad();
+  // `loaded`: the rows were read (a failed read keeps what the last load found).
+  void announceLoad(bool loaded);
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
                      const std::vector<std::shared_ptr<store::ManagedObject>>& deleted);
   bool isKept(const store::PredicateRef& predicate) const;
