@@ -6,11 +6,13 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/StoredText.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Store/Context.h"
 #include "Platform/System/UserNotifications.h"
 #include "Synchronize/SharedFolderArchive.h"
 
@@ -23,6 +25,9 @@ namespace {
 
 constexpr const char* kBookmarkAdded = "Bookmark added";
 constexpr const char* kBookmarkSkipped = "Bookmark skipped (already present)";
+constexpr const char* kNotAnAddress = "Bookmark skipped (not a valid address)";
+// A refused line is shown and logged at most this long.
+constexpr std::size_t kToldLineBytes = 200;
 
 }  // namespace
 
@@ -34,12 +39,14 @@ void AppIntake::getUrl(const std::string& urlText) {
   KESTO_ASSERT_MAIN_THREAD();
   auto text = intake::textFromSchemeURL(urlText);
   if (!text) return;  // not ours, or the menu-bar payload: nothing to add
-  addPinUrlFromString(*text);
+  // Split on white space already, before its escapes were decoded.
+  urlToBeAdded_ = *text;
+  addUrlFromBrowserExtension();
 }
 
-void AppIntake::addPinUrlFromString(const std::string& text) {
-  urlToBeAdded_ = text;
-  addUrlFromBrowserExtension();
+bool AppIntake::addPinUrlFromString(const std::string& text) {
+  urlToBeAdded_ = intake::separatedOnWhiteSpace(text);
+  return addUrlFromBrowserExtension();
 }
 
 bool AppIntake::openFile(const std::string& path) {
@@ -63,13 +70,13 @@ void AppIntake::importSharedFolderFromDoubleClick() {
   if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
 }
 
-void AppIntake::addUrlFromBrowserExtension() {
-  if (urlToBeAdded_.empty()) return;
+bool AppIntake::addUrlFromBrowserExtension() {
+  if (urlToBeAdded_.empty()) return true;
   const std::string text = std::move(urlToBeAdded_);
   urlToBeAdded_.clear();
   if (text.size() > intake::kMaximumIntakeBytes) {
     fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
-    return;
+    return true;
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
   // view. The batch saves first; the list and the views catch up on the next turn of the event
@@ -85,10 +92,17 @@ void AppIntake::addUrlFromBrowserExtension() {
   const bool fromPinboard = data && data->loadingFromPinboard();
   Folder::Ref target;
   std::vector<std::shared_ptr<Bookmark>> made;
+  std::string firstRefused;
+  std::size_t refused = 0;
   for (const auto& line : intake::splitLines(text)) {
     ViewUpdater::updateBookmarks();
     auto address = intake::addressFromLine(line);
-    if (!address) continue;
+    if (!address) {
+      // Meant as an address but none: the sender hears of it instead of losing it unseen.
+      if (intake::looksLikeAddress(line) && refused++ == 0)
+        firstRefused = stored::truncated(stored::withoutForbiddenCharacters(line), kToldLineBytes);
+      continue;
+    }
     if (++addresses > intake::kMaximumAddressesPerIntake) {
       fnd::logWarning("Only the first " + std::to_string(intake::kMaximumAddressesPerIntake) +
                       " addresses of a handed-in text were added");
@@ -133,14 +147,24 @@ void AppIntake::addUrlFromBrowserExtension() {
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
   oneSave.reset();
+  // The batch's save made or failed just now: what it could not write is still pending.
+  auto context = WrenEntity::defaultContext();
+  const bool saved = made.empty() || (context && !context->hasChanges());
+  if (refused > 0) {
+    const std::string more = refused > 1 ? " and " + std::to_string(refused - 1) + " more" : std::string();
+    fnd::logWarning("Skipped a handed-in line that is not a valid address: " + firstRefused + more);
+    sys::UserNotificationCenter::defaultCenter().deliverNotification(
+        {kNotAnAddress, firstRefused + more, sys::kUserNotificationDefaultSoundName});
+  }
   auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
     if (alive && wiring_.bookmarksController) wiring_.bookmarksController->updateBookmarks(made);
     hold.reset();
   });
+  return saved;
 }
 
-void AppIntake::handleArguments(const std::vector<std::string>& arguments) {
+bool AppIntake::handleArguments(const std::vector<std::string>& arguments) {
   KESTO_ASSERT_MAIN_THREAD();
   // One launch's texts are one intake, so its bounds hold however many arguments it carries.
   std::string text;
@@ -154,15 +178,21 @@ void AppIntake::handleArguments(const std::vector<std::string>& arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     if (arg == "--add-text") {
-      if (i + 1 < arguments.size()) append(arguments[++i]);
+      if (i + 1 < arguments.size()) append(intake::separatedOnWhiteSpace(arguments[++i]));
     } else if (arg.compare(0, 6, intake::kSchemePrefix) == 0) {
       if (auto decoded = intake::textFromSchemeURL(arg)) append(*decoded);
     } else if (!arg.empty() && arg[0] != '-') {
       paths.push_back(arg);
     }
   }
-  if (anyText) addPinUrlFromString(text);
+  bool saved = true;
+  if (anyText) {
+    // Split on white space already: a scheme URL's escaped spaces stay in their address.
+    urlToBeAdded_ = std::move(text);
+    saved = addUrlFromBrowserExtension();
+  }
   if (!paths.empty()) openFiles(paths);
+  return saved;
 }
 
 }  // namespace kesto

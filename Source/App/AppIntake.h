@@ -34,14 +34,18 @@ class AppIntake {
   void wire(Wiring wiring) { wiring_ = std::move(wiring); }
 
   void getUrl(const std::string& urlText);
-  void addPinUrlFromString(const std::string& text);
+  // The add-text door: the text is split on white space, then taken as addUrlFromBrowserExtension
+  // takes it.
+  bool addPinUrlFromString(const std::string& text);
   bool openFile(const std::string& path);
   bool openFiles(const std::vector<std::string>& paths);
   // The archive waiting to be imported, if any.
   void importSharedFolderFromDoubleClick();
   // The text waiting to be added, if any: one bookmark per address line, one save, one refresh.
-  void addUrlFromBrowserExtension();
-  void handleArguments(const std::vector<std::string>& arguments);
+  // Answers false when bookmarks it made could not be saved (they stay pending in the library).
+  bool addUrlFromBrowserExtension();
+  // Answers whether what the arguments added is saved (true when they added nothing).
+  bool handleArguments(const std::vector<std::string>& arguments);
   const std::string& urlToBeAdded() const { return urlToBeAdded_; }
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
 

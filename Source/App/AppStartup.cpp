@@ -1,22 +1,35 @@
 #include "App/AppStartup.h"
 
 #include "App/BookmarksController.h"
+#include "App/TransferDialogs.h"
 #include "Model/Bookmark.h"
 #include "Model/ModelNotifications.h"
+#include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/TrayIcon.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/FilePanel.h"
+#include "Support/AlertPresenter.h"
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
 #include "Synchronize/Backup.h"
+#include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncSettings.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 
 namespace kesto {
@@ -102,10 +115,9 @@ void AppStartup::initializeLogging() {
 }
 
 void AppStartup::resetAppId(bool force) {
-  auto& defaults = fnd::UserDefaults::standard();
-  if (!force && defaults.hasValueForKey("KestoID")) return;
-  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
-  defaults.synchronize();
+  // The identifier is the library's own (kept in its store); the setting follows it.
+  if (force) syncsettings::renewLibraryIdentifier();
+  else syncsettings::libraryIdentifier();
 }
 
 void AppStartup::setDefaultFindChecks() {
@@ -142,8 +154,8 @@ void AppStartup::migrateToKesto20() {
   WrenEntity::saveContext();
   auto& defaults = fnd::UserDefaults::standard();
   std::string method;
-  if (defaults.objectForKey("SyncEmail").isString()) method = "kestoapp";
-  else if (defaults.boolForKey("syncUsingSkyfolder")) method = "skyfolder";
+  if (defaults.objectForKey(syncsettings::kEmailKey).isString()) method = KestoappDataSource::kMethod;
+  else if (defaults.boolForKey(SkyFolderDataSource::kUsingSkyfolderKey)) method = SkyFolderDataSource::kMethod;
   defaults.setString(method, "CurrentSyncMethod");
   markMigrationDone("KestoMigratedToVersion2");
 }
@@ -157,6 +169,100 @@ void AppStartup::migrateToModelVersion2() {
     b->saveBookmark();
   }
   markMigrationDone("Version2Migrated");
+}
+
+// ---- a library that cannot be opened ----
+
+namespace {
+
+constexpr const char* kStoreFailureTitle = "The library cannot be opened";
+constexpr const char* kRestoreButton = "Restore Backup";
+constexpr const char* kChooseButton = "Choose Backup…";
+constexpr const char* kNewLibraryButton = "Start a New Library";
+
+void quitWithoutLibrary() { ui::Application::shared().terminate(); }
+
+// Puts `backup` (or, when empty, nothing: a new library) in place of the damaged store and
+// opens it; a failure is shown with the choices again.
+void recoverStore(const std::string& backup, const std::function<void()>& opened) {
+  fnd::Error error;
+  std::size_t cleaned = 0;
+  auto kept = Backup::replaceDamagedStore(backup, &cleaned, &error);
+  auto& stack = WrenDataManager::sharedInstance();
+  if (!kept) {
+    const std::string what = backup.empty() ? std::string("A new library could not be started")
+                                            : "“" + fnd::FileManager::lastPathComponent(backup) + "” could not be restored";
+    AppStartup::presentStoreFailure(what + ": " + error.localizedDescription() + ". Nothing was changed.", opened);
+    return;
+  }
+  if (!stack.managedObjectContext()) {
+    AppStartup::presentStoreFailure(
+        "The library still cannot be opened. The damaged file was kept as " + *kept + ".", opened);
+    return;
+  }
+  opened();
+  const std::string where = "The damaged library was kept as " + *kept + "; nothing was deleted.";
+  AlertPresenter::inform(backup.empty() ? "New Library" : "Kesto Restore",
+                         (backup.empty() ? std::string("Kesto started a new, empty library. ")
+                                         : "The library was restored from “" + fnd::FileManager::lastPathComponent(backup) +
+                                               "”. " + Backup::cleanedRowsMessage(cleaned)) +
+                             where);
+}
+
+void chooseBackup(const std::string& failure, const std::function<void()>& opened) {
+  ui::OpenPanel panel = TransferDialogs::restorePanel();
+  panel.setDirectory(WrenDataManager::sharedInstance().applicationSupportDirectory());
+  panel.beginSheetModalForWindow(nullptr, [panel, failure, opened](int response) {
+    auto paths = panel.paths();
+    fnd::DispatchQueue::main().async([failure, opened, path = paths.empty() ? std::string() : paths.front(), response] {
+      // No file chosen: the choices again.
+      if (response != ui::ModalResponse::OK || path.empty()) {
+        AppStartup::presentStoreFailure(failure, opened);
+        return;
+      }
+      recoverStore(path, opened);
+    });
+  });
+}
+
+}  // namespace
+
+void AppStartup::presentStoreFailure(const std::string& failure, std::function<void()> opened) {
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  struct stat st {};
+  // Only a store file that is there can be set aside; a missing folder or one Kesto may not
+  // enter is the system's to mend.
+  if (!opened || ::stat(store.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    AlertPresenter::ask(kStoreFailureTitle, failure, {"Quit"}, [](int) { quitWithoutLibrary(); });
+    return;
+  }
+  const auto newest = Backup::newestUsableAutomaticBackup();
+  std::string text = failure + "\n\n";
+  std::vector<std::string> buttons;
+  if (newest) {
+    buttons.push_back(kRestoreButton);
+    const auto date = Backup::dateFromBackupName(fnd::FileManager::lastPathComponent(*newest));
+    text += "The newest automatic backup that opens is from " +
+            (date ? fnd::DateFormatter::fixed("yyyy-MM-dd HH:mm", fnd::TimeZone::local()).stringFromDate(*date)
+                  : fnd::FileManager::lastPathComponent(*newest)) +
+            ". ";
+  } else {
+    text += "No automatic backup beside it opens. ";
+  }
+  text += "Restoring a backup or starting a new library keeps the damaged file beside it under a dated name; nothing "
+          "is deleted.";
+  buttons.insert(buttons.end(), {kChooseButton, kNewLibraryButton, "Quit"});
+  AlertPresenter::ask(kStoreFailureTitle, text, buttons, [failure, buttons, newest, opened](int choice) {
+    const std::string pick =
+        choice >= 0 && static_cast<std::size_t>(choice) < buttons.size() ? buttons[static_cast<std::size_t>(choice)] : "Quit";
+    // From the main loop, not from inside the alert's answer: what follows opens panels and windows.
+    fnd::DispatchQueue::main().async([failure, pick, newest, opened] {
+      if (pick == kRestoreButton) recoverStore(*newest, opened);
+      else if (pick == kChooseButton) chooseBackup(failure, opened);
+      else if (pick == kNewLibraryButton) recoverStore(std::string(), opened);
+      else quitWithoutLibrary();
+    });
+  });
 }
 
 }  // namespace kesto

@@ -2,7 +2,9 @@
 
 #include "Platform/Foundation/Lifetime.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kesto {
@@ -35,6 +37,13 @@ class AppStartup {
   static bool detectRetina(const std::vector<double>& screenScales);
   // The stored preference, where the desktop has a tray to start from.
   static bool startsInMenuBarMode();
+
+  // The alert for a library that cannot be opened, with `failure` (why) as its text. Where the
+  // store file is there but does not open, it offers to restore the newest automatic backup that
+  // opens, to choose another backup file, or to start a new library; each keeps the damaged
+  // file beside the store under a dated name, so nothing is deleted, and `opened` runs once the
+  // library opens. Otherwise, and on Quit or closing the alert, the application quits.
+  static void presentStoreFailure(const std::string& failure, std::function<void()> opened);
 
   // The automatic backup: made off the main thread once the first list is shown, or soon when
   // there is no library list to wait for.

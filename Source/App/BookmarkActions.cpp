@@ -4,10 +4,12 @@
 #include "App/BookmarksController.h"
 
 #include "App/AppCommands.h"
+#include "App/MenuBarActions.h"
 #include "App/PreferencesController.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -19,12 +21,16 @@
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/Path.h"
+#include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 
 namespace kesto {
 
@@ -36,7 +42,7 @@ struct KnownBrowser {
   const char* title;
   const char* image;
 };
-// The "Open with" items name their browser's desktop entry id as their represented object.
+// The "Open With" items name their browser's desktop entry id as their represented object.
 constexpr ui::Command kOpenWithBrowserAction = cmd::openSelectedBookmarksWith;
 constexpr KnownBrowser kBrowsers[] = {
     {cmd::openSelectedBookmarksInCamino, "org.mozilla.camino", "Camino", "camino"},
@@ -121,7 +127,7 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     return i;
   };
   item("Open", cmd::openSelectedBookmarks);
-  auto with = std::make_shared<ui::Menu>("Open with");
+  auto with = std::make_shared<ui::Menu>("Open With");
   with->setAutoenablesItems(false);
   // The browsers installed here, by their desktop entries' names and icons.
   for (const auto& browser : sys::Workspace::installedBrowsers()) {
@@ -130,17 +136,28 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     i->setRepresentedObject(browser.identifier);
     i->setImage(ui::Image::iconNamed(browser.icon));
   }
-  auto withItem = menu->addItemWithTitle("Open with", {});
+  auto withItem = menu->addItemWithTitle("Open With", {});
   withItem->setSubmenu(with);
   withItem->setEnabled(!with->items().empty());
   item("Quick Look", cmd::togglePreviewPanel);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Go To Folder", cmd::openSelectedBookmarkFolder);
+  item("Go to Folder", cmd::openSelectedBookmarkFolder);
   menu->addItem(ui::MenuItem::separatorItem());
   item("Delete", cmd::deleteBookmarks);
-  if (selection.front()->trashed() > 0) item("Put back from trash", cmd::putBackFromTrash);
+  if (selection.front()->trashed() > 0) item("Put Back from Trash", cmd::putBackFromTrash);
+  // Offered only while the service's account exists.
+  bool marksShown = false;
+  for (const auto& [service, add, remove] :
+       {std::tuple{Service::kPinboard, cmd::addToPinboard, cmd::removeFromPinboard},
+        std::tuple{Service::kDelicious, cmd::addToDelicious, cmd::removeFromDelicious}}) {
+    if (!hasServiceAccount(service)) continue;
+    if (!marksShown) menu->addItem(ui::MenuItem::separatorItem());
+    marksShown = true;
+    item(menuBarAction(add).title, add);
+    item(menuBarAction(remove).title, remove);
+  }
   menu->addItem(ui::MenuItem::separatorItem());
-  item(selection.size() > 1 ? "Copy links" : "Copy link", cmd::copyBookmarkAddress);
+  item(selection.size() > 1 ? "Copy Links" : "Copy Link", cmd::copyBookmarkAddress);
   menu->addItem(ui::MenuItem::separatorItem());
   // Sharing takes one bookmark at a time, to what the desktop offers.
   if (selection.size() == 1 && !sharingServices_.empty()) {
@@ -154,10 +171,10 @@ std::shared_ptr<ui::Menu> BookmarksController::bookmarkMenu() {
     }
     menu->addItemWithTitle("Share", {})->setSubmenu(share);
   }
-  item("Email links", cmd::emailLinks);
+  item("Email Links", cmd::emailLinks);
   menu->addItem(ui::MenuItem::separatorItem());
-  item("Update from web", cmd::updateWebContentForSelectedBookmarks);
-  if (selection.size() == 1) item("Set thumbnail from file", cmd::updateThumbnailManually);
+  item("Update from Web", cmd::updateWebContentForSelectedBookmarks);
+  if (selection.size() == 1) item("Set Thumbnail from File", cmd::updateThumbnailManually);
   return menu;
 }
 
@@ -178,6 +195,42 @@ void BookmarksController::openBookmarkMenu(const ui::Event* event) {
 
 // ---- dragging out ----
 
+namespace {
+
+class DragBadgeCanvas : public ui::View {
+ public:
+  DragBadgeCanvas(const ui::Image& image, std::string text)
+      : View(fnd::Rect(0, 0, image.size().width, image.size().height)), image_(image), text_(std::move(text)) {}
+  void drawRect(ui::GraphicsContext& context, const fnd::Rect&) override {
+    context.drawImage(image_, bounds());
+    ui::Font font;
+    font.family = "Helvetica";
+    font.pointSize = 12.0;
+    const fnd::Size size = ui::GraphicsContext::sizeOfText(text_, font);
+    const double w = size.width, h = size.height;
+    // A disc just wide enough for the number, standing on the image's bottom edge.
+    const double d = std::max(std::trunc(w), std::trunc(h)) + 4;
+    const double x0 = std::trunc((d - w) / 2 - 1);
+    context.setFillColor(ui::Color::rgb(1.0, 0.1, 0.1, 0.7));
+    context.fillPath(ui::Path::oval(fnd::Rect(x0, 0, d, d)));
+    const double half = std::trunc(d / 2);
+    context.drawText(text_, fnd::Rect(x0 + d - half - w / 2, half - h / 2 + 1, w, h), font, ui::Color::white(1.0));
+  }
+
+ private:
+  ui::Image image_;
+  std::string text_;
+};
+
+}  // namespace
+
+ui::Image BookmarksController::dragImageForCount(std::size_t count) {
+  const ui::Image image = ui::Image::named("drag_thumbnail");
+  if (image.isNull() || count == 0) return image;
+  // Drawn on a copy: the named image stays as it is for the next drag.
+  return std::make_shared<DragBadgeCanvas>(image, std::to_string(count))->snapshot();
+}
+
 std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
   // What the list shows selected now: the data manager hears of a click only a moment later,
   // and a drag can start before that.
@@ -189,7 +242,7 @@ std::vector<ui::PasteboardItem> BookmarksController::draggedItems() const {
     if (!b) continue;
     lines += "bm:" + b->uniqueIDValue().value_or("") + "\n";
     ui::PasteboardItem item;
-    if (auto url = b->url()) item.setURL(*url, b->title().value_or(""));
+    if (auto url = b->url(); url && !url->empty()) item.setURL(*url, b->title().value_or(""));
     items.push_back(std::move(item));
   }
   if (!items.empty()) items.front().setString(lines);
@@ -203,7 +256,7 @@ void BookmarksController::mouseDragged(const ui::Event& event) {
   auto items = draggedItems();
   if (items.empty()) return;
   dragging_ = true;
-  ui::beginDraggingSession(*views_.collectionView, items, ui::Image::named("drag_thumbnail"), fnd::Point{32, 24},
+  ui::beginDraggingSession(*views_.collectionView, items, dragImageForCount(items.size()), fnd::Point{32, 24},
                            ui::DragOperation::Copy | ui::DragOperation::Move | ui::DragOperation::Generic);
   dragging_ = false;
   // The next plain click starts a new selection.
@@ -266,6 +319,22 @@ void BookmarksController::addActions(ui::ActionSet& set) {
     const auto& selected = kestoData_->selectedBookmarks();
     return std::any_of(selected.begin(), selected.end(), [](const auto& b) { return b && b->trashed() > 0; });
   });
+  // The service marks: each needs a selection and the service's account.
+  const std::pair<ui::Command, std::pair<const char*, bool>> marks[] = {
+      {cmd::addToPinboard, {Service::kPinboard, true}},
+      {cmd::removeFromPinboard, {Service::kPinboard, false}},
+      {cmd::addToDelicious, {Service::kDelicious, true}},
+      {cmd::removeFromDelicious, {Service::kDelicious, false}}};
+  for (const auto& mark : marks) {
+    const char* service = mark.second.first;
+    const bool adding = mark.second.second;
+    set.add({mark.first, {}, {}, ui::ModifierFlag::Command,
+             [hasSelection, service](ui::MenuItem& item) { return hasSelection(item) && hasServiceAccount(service); },
+             [this, service, adding](ui::Responder*) {
+               adding ? addToService(service) : removeFromService(service);
+               return true;
+             }});
+  }
   // The Share menu's items name their service by tag.
   set.add({cmd::shareBookmarks, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
              auto* item = dynamic_cast<ui::MenuItem*>(sender);

@@ -26,6 +26,19 @@ namespace {
 // What is trimmed off each address and the title typed into the add sheet.
 constexpr std::string_view kAddSheetBlanks = " \t\r\n";
 
+// Whether typed text starts with a scheme ("ftp:", "mailto:", "HTTP:"): a letter, then letters,
+// digits, "+", "-" or ".", then a colon. A host with its port ("localhost:8080/x") has a digit
+// after the colon and no scheme.
+bool hasScheme(std::string_view text) {
+  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !isLetter(text[0])) return false;
+  for (std::size_t i = 1; i < colon; ++i)
+    if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '+' && text[i] != '-' && text[i] != '.') return false;
+  return colon + 1 == text.size() || !isDigit(text[colon + 1]);
+}
+
 // A title typed for one address names the bookmark made from it.
 void nameTheOnlyBookmark(const std::vector<std::shared_ptr<Bookmark>>& made, std::size_t addresses,
                          const std::string& title) {
@@ -109,13 +122,28 @@ std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bo
   }
   if (useTags && !kestoData_->currentlySelectedTags().empty())
     return Bookmark::addBookmarkWithURL(url, kestoData_->currentlySelectedTags());
+  // A locked folder takes nothing in while it shows nothing: the bookmark waits in the Inbox.
+  if (showsLockedFolder()) return Bookmark::addBookmarkWithURL(url, Folder::inboxFolder());
   return Bookmark::addBookmarkWithURL(url, kestoData_->currentFolder());
+}
+
+bool BookmarksController::showsLockedFolder() const {
+  if (!kestoData_ || kestoData_->loadingFromDelicious() || kestoData_->loadingFromPinboard()) return false;
+  const auto& folder = kestoData_->currentFolder();
+  return folder && folder->blocked() > 0;
 }
 
 void BookmarksController::finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message) {
   if (made.empty()) return;
+  // Not where the user is looking: say where they went (asked before the lists refresh).
+  const bool intoInbox =
+      showsLockedFolder() && made.front()->folder() && made.front()->folder()->folderID() == Folder::kInboxID;
   ViewUpdater::updateSourceLists();
   updateBookmarks(made);
+  if (intoInbox)
+    return ViewUpdater::showMessage(made.size() == 1 ? "The folder is locked: the bookmark was added to the Inbox"
+                                                     : "The folder is locked: the bookmarks were added to the Inbox",
+                                    560, 100, 3);
   ViewUpdater::showMessage(message, 300, 100, 2);
 }
 
@@ -126,7 +154,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   for (const auto& piece : pieces) {
     std::string url = fnd::trimCharacters(piece, kAddSheetBlanks);
     if (url.empty()) continue;
-    if (url.rfind("http", 0) != 0) url = "http://" + url;
+    if (!hasScheme(url)) url = "http://" + url;
     urls.push_back(url);
   }
   std::vector<std::shared_ptr<Bookmark>> made;

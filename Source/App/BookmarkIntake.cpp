@@ -35,6 +35,8 @@ std::optional<std::string> textFromSchemeURL(const std::string& url) {
   if (url.size() > kMaximumIntakeBytes) return std::nullopt;
   std::string rest = stripPrefixAtLineStarts(url);
   if (rest == kMenuBarPayload) return std::nullopt;
+  // White space as it stands separates addresses; escaped, it is part of one.
+  rest = stripPrefixAtLineStarts(separatedOnWhiteSpace(rest));
   // Line feeds may arrive encoded, so lines are looked at again once decoded.
   std::string decoded = stripPrefixAtLineStarts(fnd::removePercentEscapesOrKeep(rest));
   if (decoded == kMenuBarPayload) return std::nullopt;
@@ -52,6 +54,27 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+std::string separatedOnWhiteSpace(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  bool inRun = false;
+  for (char c : text) {
+    const bool white = c == ' ' || c == '\t' || c == '\v' || c == '\f';
+    if (white && !inRun) out += '\n';
+    else if (!white) out += c;
+    inRun = white;
+  }
+  return out;
+}
+
+bool looksLikeAddress(const std::string& line) {
+  static constexpr char kHttp[] = "http";
+  if (line.size() < 4) return false;
+  for (std::size_t i = 0; i < 4; ++i)
+    if ((line[i] | 0x20) != kHttp[i]) return false;
+  return true;
 }
 
 namespace {
@@ -79,7 +102,7 @@ std::string escapedForParsing(const std::string& line) {
 }  // namespace
 
 std::optional<std::string> addressFromLine(const std::string& line) {
-  if (line.compare(0, 4, "http") != 0 || line.size() > kMaximumAddressBytes) return std::nullopt;
+  if (!looksLikeAddress(line) || line.size() > kMaximumAddressBytes) return std::nullopt;
   std::string address;
   address.reserve(line.size());
   for (std::size_t i = 0; i < line.size();) {
@@ -96,6 +119,9 @@ std::optional<std::string> addressFromLine(const std::string& line) {
   if (stored::hasForbiddenCharacters(storedFormOfAddress(address))) return std::nullopt;
   auto url = net::URL::fromString(escapedForParsing(address));
   if (!url || (url->scheme() != "http" && url->scheme() != "https") || url->host().empty()) return std::nullopt;
+  // "HTTP://" and "http://" are one address: stored, and compared with what is stored, alike.
+  std::transform(address.begin(), address.begin() + static_cast<std::ptrdiff_t>(address.find(':')), address.begin(),
+                 [](char c) { return static_cast<char>(c | 0x20); });
   return address;
 }
 

@@ -26,12 +26,21 @@ std::optional<std::string> textFromSchemeURL(const std::string& url);
 // ending a line (text from a CRLF source) is dropped.
 std::vector<std::string> splitLines(const std::string& text);
 
+// The text with each run of spaces, tabs, vertical tabs and form feeds made a line feed: two
+// addresses on one line are two lines, and a space inside an address ends it. Applied to text
+// as it is handed in, so a space a "kesto:" URL carries escaped stays part of its address.
+std::string separatedOnWhiteSpace(const std::string& text);
+
+// Whether a line is meant as an address: it begins with "http" in any case. Such a line that is
+// no address is told to the user; other lines are passed over silently.
+bool looksLikeAddress(const std::string& line);
+
 // The address a line stands for: the line without invisible characters (bidirectional controls,
 // line and paragraph separators, C1 controls, which would show an address other than the one
-// stored), when it begins with "http" (case-sensitive), is at most kMaximumAddressBytes long,
+// stored), when it begins with "http" (in any case), is at most kMaximumAddressBytes long,
 // holds no control character, neither as it stands nor in the form it is stored in (a "%00",
-// "%0D" or "%E2%80%AE" once decoded), and parses as an http or https URL with a host. Absent
-// for any other line.
+// "%0D" or "%E2%80%AE" once decoded), and parses as an http or https URL with a host. Its scheme
+// is answered in lower case, as schemes ignore case. Absent for any other line.
 std::optional<std::string> addressFromLine(const std::string& line);
 bool isAddressLine(const std::string& line);
 

@@ -206,6 +206,7 @@ void BookmarkSearch::search() {
     if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
     kestoData_->setIsSearching(false);
     kestoData_->loadBookmarks();
+    if (onLibraryWideSearch) onLibraryWideSearch(false);
   } else if (characterCount(text) == 1) {
     // Nothing is searched for one character; the next keystroke will be.
     index_.prepare(*kestoData_);
@@ -216,7 +217,9 @@ void BookmarkSearch::search() {
                         defaults.boolForKey("SearchFolders")};
     if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
     std::size_t total = 0;
-    if (bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1) {
+    const bool inList = bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1;
+    if (onLibraryWideSearch) onLibraryWideSearch(!inList);
+    if (inList) {
       kestoData_->applySearchPredicateOnCurrentSelection(
           librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
       total = kestoData_->bookmarks().size();

@@ -9,6 +9,7 @@
 #include "Views/IndexPath.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,9 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
   void setFocusDelay(double seconds) { focusDelay_ = seconds; }
 
   bool isSearchingInScope() const { return isSearchingInScope_; }
+  // Told before each new result list whether it comes from the whole library (the path bar
+  // then names no folder).
+  std::function<void(bool wholeLibrary)> onLibraryWideSearch;
   int sameSearchCount() const { return sameSearchCount_; }
 
   // Text delegate of both fields: Down, Tab and Return leave the field for the list.

@@ -3,6 +3,7 @@
 #include "App/WebContentUpdater.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/FilePanel.h"
@@ -48,8 +49,21 @@ void BookmarksController::chooseThumbnailFile() {
         current->setThumbnail(imageadditions::resizeImage(image, fnd::Size{240, 180}).encoded("png"));
         current->setThumbnailManuallySet(1);
         current->saveBookmark();
+        // The inspector shows it, with the button that removes it.
+        ViewUpdater::updateInspector();
       }
     }
+  }
+  updateView();
+}
+
+void BookmarksController::deleteManualThumbnail() {
+  auto current = kestoData_ ? kestoData_->currentBookmark() : nullptr;
+  if (current) {
+    current->setThumbnailManuallySet(0);
+    current->setThumbnail(std::nullopt);
+    current->saveBookmark();
+    ViewUpdater::updateInspector();
   }
   updateView();
 }

@@ -137,6 +137,12 @@ class BookmarksController : public ui::ActionResponder,
   void updateWebContentForSelectedBookmarks();
   // "Set thumbnail from file": a JPEG, PNG or GIF the user picks, at 240 by 180.
   void updateThumbnailManually();
+  // Takes the current bookmark's thumbnail from a file away; the service's picture shows again.
+  void deleteManualThumbnail();
+  // A running total of work announced for the activity display: a value above 0 adds to it, 0
+  // or less starts it again from 0.
+  void setActivityMaxValue(double value) { activityMaxValue_ = value > 0 ? activityMaxValue_ + value : 0; }
+  double activityMaxValue() const { return activityMaxValue_; }
   WebContentUpdater& webContentUpdater();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
@@ -163,6 +169,12 @@ class BookmarksController : public ui::ActionResponder,
   // mark are deleted for good, each leaving a tombstone for sync. One undo step.
   void deleteBookmarks();
   void putBackFromTrash();
+  // The bookmark services' marks ("pinboard", "delicious") on every selected bookmark: adding
+  // takes the bookmark out of its folder and posts it; removing files it in the Inbox and keeps
+  // the copy on the service. Both need the service's account.
+  void addToService(const std::string& service);
+  void removeFromService(const std::string& service);
+  static bool hasServiceAccount(const std::string& service);
 
   // Opening in a browser named by bundle identifier, all in one launch; the visit is recorded.
   void openSelectedBookmarkInBrowser(const std::string& browserIdentifier);
@@ -174,6 +186,8 @@ class BookmarksController : public ui::ActionResponder,
   // Dragging out: the bookmarks shown selected, as "bm:" lines for the sidebar's folders and as
   // URLs for browsers, file managers and editors.
   std::vector<ui::PasteboardItem> draggedItems() const;
+  // The drag image with the number of bookmarks dragged in a red disc at its lower left.
+  static ui::Image dragImageForCount(std::size_t count);
   void mouseDragged(const ui::Event& event) override;
 
   // Quick Look: the preview panel over the selected bookmarks. With at least one selected it
@@ -258,6 +272,8 @@ class BookmarksController : public ui::ActionResponder,
   void recordVisit(Bookmark& bookmark);
   void finishAdding(const std::vector<std::shared_ptr<Bookmark>>& made, const char* message);
   std::shared_ptr<Bookmark> addOne(const std::string& url, bool useTags);
+  // Whether the list shows a locked folder, whose new bookmarks go to the Inbox.
+  bool showsLockedFolder() const;
   void buildAddSheet();
   void afterUndoOrRedo();
   void chooseMode(int mode);
@@ -291,6 +307,7 @@ class BookmarksController : public ui::ActionResponder,
   bool dragging_ = false;
   std::unique_ptr<WebContentUpdater> webContent_;
   PreviewPanel* previewPanel_ = nullptr;
+  double activityMaxValue_ = 0;
 };
 
 }  // namespace kesto

@@ -13,6 +13,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/LevelIndicator.h"
@@ -24,6 +25,7 @@
 #include "Platform/UI/Window.h"
 #include "Sidebar/FoldersController.h"
 #include "Sidebar/SidebarNotifications.h"
+#include "Views/BRWColoredView.h"
 #include "Views/FlippedView.h"
 #include "Views/ImageBox.h"
 #include "Views/KSTTokenField.h"
@@ -67,6 +69,7 @@ EditorController::EditorController() {
 }
 
 EditorController::~EditorController() {
+  fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   for (ui::TextControl* c :
        {static_cast<ui::TextControl*>(views_.title.get()), static_cast<ui::TextControl*>(views_.url.get()),
@@ -180,7 +183,7 @@ void EditorController::build() {
   views_.rating->setAction([this] { updateRating(); });
   detail(views_.rating);
   views_.favoriteButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 102, y + 12, 28, 28));
-  views_.favoriteButton->setToolTip("Favourite");
+  views_.favoriteButton->setToolTip("Favorite");
   // The star is drawn white when off: a dark ground keeps it visible.
   views_.favoriteButton->setBackgroundColor(ui::Color::white(0.55));
   views_.favoriteButton->setCornerRadius(5);
@@ -188,12 +191,12 @@ void EditorController::build() {
   detail(views_.favoriteButton);
   y += 48;
   // A row of its own: beside the rating it had too little room to show its choice.
-  caption(views_.editPanel, y, "Colour label");
+  caption(views_.editPanel, y, "Color label");
   views_.colorButton = std::make_shared<ui::PopUpButton>(fnd::Rect(kMargin, y + 16, 100, 24));
   for (const char* name : {"None", "Blue", "Red", "Green", "Grey", "Yellow", "Orange"})
     views_.colorButton->addItemWithTitle(name);
   views_.colorButton->sizeToFit();
-  views_.colorButton->setToolTip("Colour label");
+  views_.colorButton->setToolTip("Color label");
   views_.colorButton->setAction([this] { updateColor(); });
   detail(views_.colorButton);
   y += 48;
@@ -209,6 +212,21 @@ void EditorController::build() {
   views_.passwordButton->setToolTip("Copy the password");
   views_.passwordButton->setAction([this] { copyPassword(); });
   detail(views_.passwordButton);
+  y += 48;
+  caption(views_.editPanel, y, "Thumbnail");
+  views_.thumbnailButton = detail(std::make_shared<PushButton>(fnd::Rect(kMargin, y + 16, 120, 90)));
+  views_.thumbnailButton->setToolTip("Set thumbnail from file");
+  views_.thumbnailButton->setImageFills(true);
+  views_.thumbnailButton->setAction([this] {
+    if (chooseThumbnail_) chooseThumbnail_();
+  });
+  views_.deleteThumbnailButton = std::make_shared<PushButton>(fnd::Rect(kMargin + 126, y + 82, kFieldWidth - 126, 24));
+  views_.deleteThumbnailButton->setTitle("Remove");
+  views_.deleteThumbnailButton->setToolTip("Remove the thumbnail set from a file");
+  views_.deleteThumbnailButton->setAction([this] {
+    if (removeThumbnail_) removeThumbnail_();
+  });
+  views_.editPanel->addSubview(views_.deleteThumbnailButton);
   views_.noSelectionLabelEdit = noSelection(views_.editPanel);
 
   // Info tab.
@@ -259,6 +277,25 @@ void EditorController::build() {
   detailViews_.push_back(views_.favicon);
   detailViews_.push_back(views_.titleInfo);
 
+  // The message strips lie over the top of each tab while a message shows.
+  auto strip = [&](const std::shared_ptr<ui::View>& panel, std::shared_ptr<BRWColoredView>& view,
+                   std::shared_ptr<TextLabel>& text) {
+    view = std::make_shared<BRWColoredView>(fnd::Rect(0, 0, kWidth, 44));
+    view->setColor("darkGrayBordered");
+    view->setWantsLayer(true);
+    view->awakeFromNib();
+    view->setHidden(true);
+    // Two lines: the longest messages ("Cannot duplicate bookmarks on ...") fit whole.
+    text = std::make_shared<TextLabel>(fnd::Rect(kMargin, 5, kFieldWidth, 34));
+    text->setWraps(true);
+    text->setAlignment(ui::TextAlignment::Center);
+    text->setTextColor(ui::Color::white(1.0));
+    view->addSubview(text);
+    panel->addSubview(view);
+  };
+  strip(views_.infoPanel, views_.progressView1, views_.progressLabel1);
+  strip(views_.editPanel, views_.progressView2, views_.progressLabel2);
+
   selectTab(1);
 }
 
@@ -289,8 +326,47 @@ void EditorController::awakeFromNib() {
       BRWUpdateCurrentBookmarkURLNotification);
   center.addObserver(this, [this](const fnd::Notification&) { clearInspectorFieldsAndToggle(); },
                      BRWClearInspectorViewNotification);
+  center.addObserver(
+      this,
+      [this](const fnd::Notification& n) {
+        auto message = n.userInfo.find(kOverlayMessageKey);
+        auto seconds = n.userInfo.find(kOverlaySecondsKey);
+        showProgressView(message == n.userInfo.end() ? std::string() : message->second.stringIfString().value_or(""),
+                         seconds == n.userInfo.end() ? 2.0 : seconds->second.doubleValue(2.0));
+      },
+      ShowOverlayWithMessage);
   views_.folderButton->setHidden(true);
   clearInspectorFieldsAndToggle();
+}
+
+void EditorController::showProgressView(const std::string& message, double seconds) {
+  for (auto* label : {views_.progressLabel1.get(), views_.progressLabel2.get()}) label->setStringValue(message);
+  views_.progressView1->setHidden(false);
+  views_.progressView2->setHidden(false);
+  const auto generation = ++messageGeneration_;
+  // Whole seconds, as the message was given.
+  fnd::RunLoop::main().performAfterDelay(std::max(0.0, std::floor(seconds)), [this, generation] {
+    if (generation == messageGeneration_) hideProgressView();
+  }, this);
+}
+
+void EditorController::hideProgressView() {
+  for (auto* label : {views_.progressLabel1.get(), views_.progressLabel2.get()}) label->setStringValue("");
+  views_.progressView1->setHidden(true);
+  views_.progressView2->setHidden(true);
+}
+
+void EditorController::showManualThumbnail(const std::optional<fnd::Data>& thumbnail) {
+  const ui::Image image = thumbnail ? ui::Image::fromData(*thumbnail) : ui::Image();
+  views_.thumbnailButton->setImage(image);
+  // Without a picture of its own the button says what it does.
+  views_.thumbnailButton->setTitle(image.isNull() ? "Choose…" : "");
+  views_.deleteThumbnailButton->setHidden(image.isNull());
+}
+
+void EditorController::setThumbnailActions(std::function<void()> choose, std::function<void()> remove) {
+  chooseThumbnail_ = std::move(choose);
+  removeThumbnail_ = std::move(remove);
 }
 
 void EditorController::selectTab(int index) {
@@ -321,8 +397,10 @@ void EditorController::gotoFolder() {
 void EditorController::clearInspectorFields() {
   for (auto* l : {&views_.indexField, &views_.notesInfo, &views_.titleInfo, &views_.urlInfo, &views_.addedDate,
                   &views_.lastUpdated, &views_.importedDate, &views_.importedFrom, &views_.timesVisited,
-                  &views_.lastVisited, &views_.folderField, &views_.tagsInfoField})
+                  &views_.lastVisited, &views_.folderField, &views_.tagsInfoField}) {
     (*l)->setStringValue("");
+    (*l)->setPlaceholderString("");
+  }
   for (ui::TextControl* f :
        {static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.title.get()),
         static_cast<ui::TextControl*>(views_.url.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
@@ -337,6 +415,8 @@ void EditorController::clearInspectorFields() {
   views_.folderButton->setEnabled(false);
   views_.folderButton->setHidden(true);
   views_.favicon->setImage(ui::Image());
+  showManualThumbnail(std::nullopt);
+  views_.thumbnailButton->setEnabled(false);
   views_.passwordButton->setEnabled(false);
   views_.favoriteButton->setEnabled(false);
   views_.colorButton->setEnabled(false);
@@ -418,6 +498,8 @@ void EditorController::updateView() {
   views_.folderButton->setHidden(false);
   auto icon = current->favicon();
   views_.favicon->setImage(icon ? ui::Image::fromData(*icon) : ui::Image::named("default_favicon"));
+  views_.thumbnailButton->setEnabled(true);
+  showManualThumbnail(current->thumbnailManuallySet() >= 1 ? current->thumbnail() : std::nullopt);
   views_.loginField->setStringValue(current->login().value_or(""));
   auto password = current->password();
   views_.passwordField->setStringValue(password ? Base64::decodeToString(*password).value_or("") : "");
@@ -427,6 +509,14 @@ void EditorController::updateView() {
   views_.urlInfo->setStringValue(current->url().value_or(""));
   views_.titleInfo->setStringValue(current->title().value_or(""));
   views_.notesInfo->setStringValue(current->notes().value_or(""));
+  // What one bookmark lacks is said, rather than leaving its caption beside nothing.
+  const std::pair<TextLabel*, const char*> missing[] = {
+      {views_.tagsInfoField.get(), "No tags"},      {views_.notesInfo.get(), "No notes"},
+      {views_.lastVisited.get(), "Never"},          {views_.importedFrom.get(), "Not imported"},
+      {views_.importedDate.get(), "Never"},         {views_.folderField.get(), "In no folder"},
+      {views_.addedDate.get(), "Unknown"},          {views_.lastUpdated.get(), "Unknown"},
+      {views_.titleInfo.get(), "Untitled"}};
+  for (auto [label, text] : missing) label->setPlaceholderString(text);
 }
 
 // ---- edits ----

@@ -2,14 +2,19 @@
 
 #include "App/PaneControllers.h"
 #include "Platform/UI/TextEditingDelegate.h"
+#include "Platform/Foundation/Value.h"
 #include "Platform/UI/UIForward.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kesto {
 
+class BRWColoredView;
 class DataManager;
 class ImageBox;
 class KestoTitleTextView;
@@ -32,7 +37,13 @@ struct EditorViews {
   std::shared_ptr<ui::TokenField> tags;
   std::shared_ptr<ui::PopUpButton> colorButton;
   std::shared_ptr<PushButton> favoriteButton, passwordButton, folderButton;
+  // The thumbnail chosen from a file (the button chooses another) and the button that removes
+  // it, shown only while the thumbnail was set by hand.
+  std::shared_ptr<PushButton> thumbnailButton, deleteThumbnailButton;
   std::shared_ptr<ImageBox> favicon;
+  // The message strips, one over each tab, and their texts.
+  std::shared_ptr<BRWColoredView> progressView1, progressView2;
+  std::shared_ptr<TextLabel> progressLabel1, progressLabel2;
 };
 
 // The inspector in the right pane: the selected bookmark's details on an info tab and its
@@ -65,6 +76,12 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
   void updateFavoriteImage(bool favorite);
   void updateColorButton(const std::string& color);
   void gotoFolder();
+  // Both strips show the message; each message hides them after its own seconds (a later
+  // message is not cut short by an earlier one's time).
+  void showProgressView(const std::string& message, double seconds);
+  void hideProgressView();
+  // What the thumbnail buttons do: choose a file for the current bookmark, remove its thumbnail.
+  void setThumbnailActions(std::function<void()> choose, std::function<void()> remove) override;
 
   // Edits.
   void updateNotes();
@@ -88,10 +105,14 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
 
  private:
   void build();
+  // The thumbnail button's picture and the delete button, for a thumbnail set by hand or none.
+  void showManualThumbnail(const std::optional<fnd::Data>& thumbnail);
   DataManager* kestoData_ = nullptr;
   FoldersController* foldersController_ = nullptr;
   EditorViews views_;
   std::string currentFolderID_;
+  std::uint64_t messageGeneration_ = 0;
+  std::function<void()> chooseThumbnail_, removeThumbnail_;
   std::shared_ptr<ui::View> view_;
   std::vector<std::shared_ptr<ui::View>> detailViews_;
 };

@@ -2,6 +2,7 @@
 
 #include "App/AppCommands.h"
 #include "App/AppDelegate.h"
+#include "App/AppStartup.h"
 #include "App/BookmarkSearch.h"
 #include "App/BookmarksController.h"
 #include "App/MainWindowDropView.h"
@@ -9,6 +10,7 @@
 #include "App/PaneControllers.h"
 #include "App/PreferencesController.h"
 #include "App/PreviewPanel.h"
+#include "App/ServiceAccounts.h"
 #include "App/UpdateController.h"
 #include "App/WebRemoteImageView.h"
 #include "App/BookmarkSearchIndex.h"
@@ -16,6 +18,7 @@
 #include "MenuBar/MenuBookmarksController.h"
 #include "App/TilePinView.h"
 #include "Model/DataManager.h"
+#include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Error.h"
@@ -49,6 +52,7 @@
 #include "Views/WrenSearchField.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kesto {
 
@@ -84,6 +88,25 @@ class ModeMenuState : public ui::MenuDelegate {
 
  private:
   BookmarksController& controller_;
+};
+
+// The Edit menu shows a bookmark service's mark commands only while its account exists.
+class ServiceMarksMenuState : public ui::MenuDelegate {
+ public:
+  void menuNeedsUpdate(ui::Menu& menu) override {
+    bool any = false;
+    for (const auto& item : menu.items()) {
+      const char* service = nullptr;
+      if (item->action() == cmd::addToPinboard || item->action() == cmd::removeFromPinboard) service = Service::kPinboard;
+      if (item->action() == cmd::addToDelicious || item->action() == cmd::removeFromDelicious) service = Service::kDelicious;
+      if (!service) continue;
+      const bool shown = BookmarksController::hasServiceAccount(service);
+      item->setHidden(!shown);
+      any = any || shown;
+    }
+    if (separator) separator->setHidden(!any);
+  }
+  std::shared_ptr<ui::MenuItem> separator;
 };
 
 // The library's lists: folders with the other five tabs.
@@ -174,12 +197,11 @@ FoldersController* MainInterface::foldersController() const {
   return library ? &library->sidebar().foldersController() : nullptr;
 }
 
-bool MainInterface::presentStoreFailureIfAny() {
+bool MainInterface::presentStoreFailureIfAny(std::function<void()> opened) {
   auto& stack = WrenDataManager::sharedInstance();
   if (stack.managedObjectContext()) return false;
   if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
-  AlertPresenter::ask("The library cannot be opened", storeFailureMessage(stack.lastError()), {"Quit"},
-                      [](int) { ui::Application::shared().terminate(); });
+  AppStartup::presentStoreFailure(storeFailureMessage(stack.lastError()), std::move(opened));
   return true;
 }
 
@@ -212,6 +234,7 @@ void MainInterface::construct() {
   // Toolbar along the top.
   toolbar_ = std::make_shared<Toolbar>(fnd::Rect(0, kWindowHeight - kToolbarHeight, kWindowWidth, kToolbarHeight));
   toolbar_->setAutoresizingMask(View::WidthSizable | View::MinYMargin);
+  toolbar_->awakeFromNib();
   content->addSubview(toolbar_);
   auto& bc = listViews_;
   bc.mainToolBar = toolbar_;
@@ -364,6 +387,14 @@ void MainInterface::addBookmarkEditItems(ui::Menu& edit) {
   edit.addItem(ui::MenuItem::separatorItem());
   for (auto command : {cmd::copyBookmarkAddress, cmd::deleteBookmarks, cmd::putBackFromTrash})
     addMenuBarItem(edit, command);
+  auto marks = std::make_unique<ServiceMarksMenuState>();
+  marks->separator = ui::MenuItem::separatorItem();
+  edit.addItem(marks->separator);
+  for (auto command : {cmd::addToPinboard, cmd::removeFromPinboard, cmd::addToDelicious, cmd::removeFromDelicious})
+    addMenuBarItem(edit, command);
+  marks->menuNeedsUpdate(edit);
+  edit.setDelegate(marks.get());
+  editMenuDelegate_ = std::move(marks);
 }
 
 void MainInterface::addSettingsItems(ui::Menu& edit, ui::Menu& help) {
@@ -459,6 +490,19 @@ void MainInterface::buildPanes(const std::shared_ptr<View>& content, const std::
     split->collapseSecondaryPane();
     if (auto b = weakButton.lock()) b->setImageNamed(split->collapsed() ? "collapse_left" : "collapse_right");
   });
+  // The list's orders, as in the preferences: beside the pane buttons.
+  SortBottomBarButtons sort;
+  double x = 146;
+  for (auto [slot, image, tip] : {std::tuple{&sort.ratingBottomBar, "rating_desc", "Highest rated first"},
+                                  std::tuple{&sort.visitedBottomBar, "visited_desc", "Most visited first"},
+                                  std::tuple{&sort.favoriteBottomBar, "favorite_desc", "Favorites first"},
+                                  std::tuple{&sort.titleBottomBar, "title_asc", "By title"},
+                                  std::tuple{&sort.dateAscBottomBar, "date_asc", "Oldest first"},
+                                  std::tuple{&sort.dateDescBottomBar, "date_desc", "Newest first"}}) {
+    *slot = button(bottomBar_, fnd::Rect(x, 3, 30, 24), image, tip);
+    x += 32;
+  }
+  preferences_->setSortButtons(std::move(sort));
   // Its twin at the right end folds the inspector away and brings it back.
   editorCollapseButton_ = button(bottomBar_, fnd::Rect(kWindowWidth - 150, 3, 30, 24), "collapse_left",
                                  "Hide or show the inspector");
@@ -513,13 +557,27 @@ void MainInterface::connect() {
     inspector_->setFoldersController(&library->sidebar().foldersController());
   }
   inspector_->setDataManager(dataManager_.get());
+  inspector_->setThumbnailActions([&bc] { bc.updateThumbnailManually(); }, [&bc] { bc.deleteManualThumbnail(); });
   search_->wire(&bc, dataManager_.get(), window_.get());
+  search_->onLibraryWideSearch = [this](bool wholeLibrary) {
+    if (auto* folders = foldersController()) folders->setLibraryWideSearch(wholeLibrary);
+  };
   auto& app = *appDelegate_;
   auto* wizard = syncWizard_.get();
   app.wire({window_.get(), bookmarksController_.get(), dataManager_.get(), preferences_.get(), progress_, bottomBar_,
             menuWindow_.get(), menuBookmarks_.get(), nullptr, editorCollapseButton_, listSplitView_.get(),
             [wizard] { wizard->openWizard(); }});
   preferences_->wire(dataManager_.get(), appDelegate_.get());
+  // The Services pane connects and disconnects as the folder list's service rows do.
+  preferences_->setServiceAccountActions(
+      {[](const std::string& service, const std::string& user, const std::string& password,
+          std::function<void(bool)> done) {
+         if (auto* accounts = ServiceAccounts::installed()) accounts->connect(service, user, password, std::move(done));
+         else if (done) done(false);
+       },
+       [this](const std::string& service) {
+         if (auto* folders = foldersController()) folders->disconnectFromService(service);
+       }});
   auto& menu = *menuBookmarks_;
   menu.kestoData = dataManager_.get();
   // The library's prepared search answers each keystroke without a store query.

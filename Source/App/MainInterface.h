@@ -53,8 +53,10 @@ class MainInterface {
   MainInterface& operator=(const MainInterface&) = delete;
 
   // When the store cannot be opened the application does not run without it: the error is
-  // shown, and answering it quits. Answers whether the store is missing.
-  static bool presentStoreFailureIfAny();
+  // shown with the ways back a damaged library has (a backup, a new library); `opened` runs
+  // once one of them gives a library that opens, and quitting is the other answer. Answers
+  // whether the store is missing.
+  static bool presentStoreFailureIfAny(std::function<void()> opened = {});
   // The text shown for a store that failed to open.
   static std::string storeFailureMessage(const std::optional<fnd::Error>& error);
   // Closes the alert windows still open and drops the shared presenter: windows must go while
@@ -83,6 +85,8 @@ class MainInterface {
   SidebarPane& sidebarPane() const { return *sidebar_; }
   // The folder list of the library's sidebar; none when another sidebar pane was registered.
   FoldersController* foldersController() const;
+  // The path of the folder shown, above the bookmark list.
+  const std::shared_ptr<Pathbar>& pathbar() const { return pathbar_; }
   // The application's menus, shown as the main window's menu bar.
   const std::shared_ptr<ui::Menu>& mainMenu() const { return mainMenu_; }
   InspectorController& inspectorController() const { return *inspector_; }
@@ -144,7 +148,7 @@ class MainInterface {
   std::shared_ptr<ui::View> bottomBar_;
   std::shared_ptr<SpinningIndicator> progress_;
   std::shared_ptr<ui::Menu> mainMenu_;
-  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_;
+  std::unique_ptr<ui::MenuDelegate> viewMenuDelegate_, editMenuDelegate_;
   std::unique_ptr<UpdateController> updateController_;
   std::unique_ptr<ui::ActionResponder> settingsMenuTarget_;
   std::shared_ptr<PushButton> syncButton_;

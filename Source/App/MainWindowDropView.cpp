@@ -25,7 +25,7 @@ unsigned MainWindowDropView::draggingEntered(const ui::DraggingInfo& info) {
   if (!info.pasteboard) return ui::DragOperation::None;
   auto text = droppedText(*info.pasteboard);
   if (!text) return ui::DragOperation::None;
-  for (const auto& line : intake::splitLines(*text))
+  for (const auto& line : intake::splitLines(intake::separatedOnWhiteSpace(*text)))
     if (intake::isAddressLine(line)) return ui::DragOperation::Copy;
   return ui::DragOperation::None;
 }

@@ -38,6 +38,10 @@ const std::vector<ui::Action>& menuBarActions() {
       entry(cmd::copyBookmarkAddress, "Copy Link"),
       entry(cmd::deleteBookmarks, "Delete"),
       entry(cmd::putBackFromTrash, "Put Back from Trash"),
+      entry(cmd::addToPinboard, "Add to Pinboard"),
+      entry(cmd::removeFromPinboard, "Remove from Pinboard"),
+      entry(cmd::addToDelicious, "Add to Delicious"),
+      entry(cmd::removeFromDelicious, "Remove from Delicious"),
       entry(cmd::showPreferences, "Preferences…", ","),
       // View
       entry(cmd::selectThumbnailView, "Thumbnails", "1"),

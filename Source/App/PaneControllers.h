@@ -30,6 +30,8 @@ class InspectorController {
   virtual void setDataManager(DataManager*) {}
   // The folder list that going to a bookmark's folder selects in.
   virtual void setFoldersController(FoldersController*) {}
+  // What its thumbnail buttons do: choose a file for the current bookmark, remove its thumbnail.
+  virtual void setThumbnailActions(std::function<void()> choose, std::function<void()> remove) {}
   virtual void awakeFromNib() {}
 };
 

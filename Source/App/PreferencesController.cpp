@@ -1,7 +1,9 @@
 #include "App/PreferencesController.h"
+#include "Views/PushButton.h"
 
 #include "MenuBar/KeyCodeNames.h"
 #include "Model/DataManager.h"
+#include "Model/ModelNotifications.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
@@ -21,6 +23,7 @@
 #include "Support/AlertPresenter.h"
 
 #include <array>
+#include <tuple>
 
 namespace kesto {
 
@@ -95,6 +98,8 @@ std::string shortcutLabelText(long keyCode, unsigned carbonFlags) {
 PreferencesController::PreferencesController() { readPreferences(); }
 
 PreferencesController::~PreferencesController() {
+  lifetime_.end();
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
   // The library goes back to reading user defaults itself.
   if (published_) registerPreferences(nullptr);
   if (panel_) panel_->orderOut();
@@ -159,6 +164,7 @@ void PreferencesController::readPreferences() {
   if (published_) publish();
   reloadSocial();
   updateKeyCombo();
+  updateSortButtons();
 }
 
 void PreferencesController::writePreferences() {
@@ -218,6 +224,11 @@ void PreferencesController::buildPanel() {
   panel_ = std::make_unique<ui::Panel>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight),
                                        ui::WindowStyle::Titled | ui::WindowStyle::Closable);
   panel_->setTitle("Preferences");
+  // Accounts come and go from the folder list too (and a failed first import removes one): the
+  // Services pane follows the folder list's refreshes.
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  for (auto name : {BRWUpdateFoldersCompletelyViewNotification, SelectCurrentSidebarViewNotification})
+    center.addObserver(this, [this](const fnd::Notification&) { reloadSocial(); }, name);
   auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, kPanelWidth, kPanelHeight));
   panel_->setContentView(content);
 
@@ -297,7 +308,7 @@ void PreferencesController::buildPanel() {
     wire(out, tag);
     y -= 26;
   };
-  row(views_.favoriteCheck, 22, "Favourites first");
+  row(views_.favoriteCheck, 22, "Favorites first");
   row(views_.ratingCheck, 3, "Highest rated first");
   row(views_.visitedCheck, 4, "Most visited first");
   row(views_.subFoldersCheck, 7, "Include the bookmarks of sub-folders");
@@ -328,11 +339,12 @@ void PreferencesController::buildPanel() {
     password = std::make_shared<ui::TextField>(fnd::Rect(left + 160, y0 - 54, 150, 24), ui::TextField::Style::Secure);
     password->setPlaceholderString("Password");
     services.addSubview(password);
-    // Accounts are connected and disconnected from the folder list; the button says which one
-    // applies and is not a second way in.
+    const std::string service = name == "Delicious" ? "delicious" : "pinboard";
     connect = std::make_shared<ui::Button>(fnd::Rect(left + 320, y0 - 56, 120, 28));
-    connect->setEnabled(false);
-    connect->setToolTip("Connect or disconnect the account from its item in the folder list");
+    connect->setAction([this, service] { toggleServiceAccount(service); });
+    password->setAction([this, service] {
+      if (!Service::serviceNamed(service)) toggleServiceAccount(service);
+    });
     services.addSubview(connect);
     disable = check(services, left, y0 - 82, 230, "Hide " + name + " in the folder list");
     isPublic = check(services, left + 240, y0 - 82, 220, "New bookmarks are public");
@@ -345,7 +357,7 @@ void PreferencesController::buildPanel() {
   block(top - 124, "Pinboard", views_.connectedToPinboardLabel, views_.pinboardPreferencesUsernameField,
         views_.pinboardPreferencesPasswordField, views_.disconnectPinboard, views_.publicPinboardCheck,
         views_.disablePinboardCheck, 37, 39);
-  auto note = label(services, left, 24, width, "Accounts are connected and disconnected from their item in the folder list.");
+  auto note = label(services, left, 24, width, "Disconnecting removes the service's bookmarks from the library.");
   note->setTextColor(ui::Color::white(0.35));
 
   selectTab("general");
@@ -358,8 +370,8 @@ void PreferencesController::buildPanel() {
   }
 }
 
-void PreferencesController::updatePreferences(int tag) {
-  auto on = [](const std::shared_ptr<ui::Button>& b) { return b && b->state() == 1; };
+void PreferencesController::updatePreferences(int tag, std::optional<bool> senderIsOn) {
+  auto on = [senderIsOn](const std::shared_ptr<ui::Button>& b) { return senderIsOn ? *senderIsOn : b && b->state() == 1; };
   bool rebuildFolders = false;
   switch (tag) {
     case 1: {
@@ -427,7 +439,37 @@ void PreferencesController::updatePreferences(int tag) {
   if (rebuildFolders) ViewUpdater::updateFoldersCompletely();
 }
 
+void PreferencesController::setSortButtons(SortBottomBarButtons buttons) {
+  sortButtons_ = std::move(buttons);
+  // The three "by" orders turn on and off; the three base orders replace one another.
+  const std::tuple<PushButton*, int, bool PreferencesController::*> wiring[] = {
+      {sortButtons_.ratingBottomBar.get(), 10, &PreferencesController::sortFoldersByRating_},
+      {sortButtons_.visitedBottomBar.get(), 11, &PreferencesController::sortFoldersByMostVisited_},
+      {sortButtons_.favoriteBottomBar.get(), 22, &PreferencesController::sortFoldersByFavorite_},
+      {sortButtons_.titleBottomBar.get(), 17, nullptr},
+      {sortButtons_.dateAscBottomBar.get(), 19, nullptr},
+      {sortButtons_.dateDescBottomBar.get(), 18, nullptr}};
+  for (const auto& [button, tag, flag] : wiring) {
+    if (!button) continue;
+    button->setAction([this, tag = tag, flag = flag] { updatePreferences(tag, flag ? !(this->*flag) : true); });
+  }
+  updateSortButtons();
+}
+
+void PreferencesController::updateSortButtons() {
+  const std::tuple<PushButton*, const char*, bool> states[] = {
+      {sortButtons_.ratingBottomBar.get(), "rating_desc", sortFoldersByRating_},
+      {sortButtons_.titleBottomBar.get(), "title_asc", sortFoldersAlfabetically_},
+      {sortButtons_.dateAscBottomBar.get(), "date_asc", sortFoldersByDateAscending_},
+      {sortButtons_.dateDescBottomBar.get(), "date_desc", sortFoldersByDateDescending_},
+      {sortButtons_.visitedBottomBar.get(), "visited_desc", sortFoldersByMostVisited_},
+      {sortButtons_.favoriteBottomBar.get(), "favorite_desc", sortFoldersByFavorite_}};
+  for (const auto& [button, image, isOn] : states)
+    if (button) button->setImageNamed(isOn ? std::string(image) + "_selected" : std::string(image));
+}
+
 void PreferencesController::updatePreferencesPanelValues() {
+  updateSortButtons();
   if (!panel_) return;
   if (sortInboxByDateAscending_) views_.inboxMatrix->selectRow(1);
   if (sortInboxByDateDescending_) views_.inboxMatrix->selectRow(0);
@@ -506,17 +548,21 @@ void PreferencesController::reloadService(const std::string& name, const std::st
     c.user->setEnabled(false);
     c.password->setEnabled(false);
     c.connect->setTitle("Disconnect");
+    c.connect->setEnabled(bool(serviceActions_.disconnect));
     c.isPublic->setHidden(false);
     c.isPublic->setEnabled(true);
     c.isPublic->setState(service->defaultsToPublic() >= 1 ? 1 : 0);
   } else {
     c.state->setStringValue("Not connected to " + domain);
-    c.user->setStringValue("");
-    c.password->setStringValue("");
+    // What the user typed stays for another try; a removed account's name goes.
+    if (!c.user->isEnabled()) {
+      c.user->setStringValue("");
+      c.password->setStringValue("");
+    }
     c.connect->setTitle("Connect");
-    // Typing here would connect nothing: accounts are added from the folder list.
-    c.user->setEnabled(false);
-    c.password->setEnabled(false);
+    c.connect->setEnabled(bool(serviceActions_.connect));
+    c.user->setEnabled(true);
+    c.password->setEnabled(true);
     c.isPublic->setHidden(true);
   }
 }
@@ -531,6 +577,33 @@ void PreferencesController::reloadSocial() {
                 {views_.connectedToPinboardLabel.get(), views_.pinboardPreferencesUsernameField.get(),
                  views_.pinboardPreferencesPasswordField.get(), views_.disconnectPinboard.get(),
                  views_.publicPinboardCheck.get()});
+}
+
+void PreferencesController::toggleServiceAccount(const std::string& service) {
+  if (!panel_) return;
+  const bool delicious = service == "delicious";
+  ui::Button& button = *(delicious ? views_.disconnectDelicious : views_.disconnectPinboard);
+  ui::Label& state = *(delicious ? views_.connectedToDeliciousLabel : views_.connectedToPinboardLabel);
+  ui::TextField& userField =
+      *(delicious ? views_.deliciousPreferencesUsernameField : views_.pinboardPreferencesUsernameField);
+  // A pane that shows an account only disconnects: when the account went meanwhile (a failed
+  // import removes it), the pane is brought up to date, never connected with what it showed.
+  if (!userField.isEnabled() || Service::serviceNamed(service)) {
+    if (Service::serviceNamed(service) && serviceActions_.disconnect) serviceActions_.disconnect(service);
+    reloadSocial();
+    return;
+  }
+  if (!serviceActions_.connect || !button.isEnabled()) return;
+  const std::string user = userField.stringValue();
+  const std::string password =
+      (delicious ? views_.deliciousPreferencesPasswordField : views_.pinboardPreferencesPasswordField)->stringValue();
+  button.setEnabled(false);
+  state.setStringValue("Connecting…");
+  serviceActions_.connect(service, user, password, lifetime_.whileAlive([this, &state, user, password](bool stored) {
+    reloadSocial();
+    if (!stored && (user.size() < 2 || password.size() < 2))
+      state.setStringValue("Not connected: the user name and the password need at least 2 characters each");
+  }));
 }
 
 void PreferencesController::updateKeyCombo() {

@@ -4,6 +4,7 @@
 #include "MenuBar/KRRecorderControl.h"
 #include "MenuBar/LoginItemController.h"
 #include "Model/Preferences.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/UIForward.h"
 #include "Platform/UI/View.h"
 
@@ -16,6 +17,13 @@
 namespace kesto {
 
 class DataManager;
+class PushButton;
+
+// The six sort buttons of the main window's bottom bar.
+struct SortBottomBarButtons {
+  std::shared_ptr<PushButton> ratingBottomBar, visitedBottomBar, favoriteBottomBar, titleBottomBar, dateAscBottomBar,
+      dateDescBottomBar;
+};
 
 // A column of radio buttons standing for one choice, rows counted from the top.
 class RadioMatrix : public ui::View {
@@ -132,8 +140,12 @@ class PreferencesController : public Preferences {
   void showPreferencesPanel();
   // The panel, or null before it was first shown.
   ui::Panel* preferencesPanel() const { return panel_.get(); }
-  // Action of every preference control: applies the sender's tag, saves, refreshes.
-  void updatePreferences(int tag);
+  // Action of every preference control: applies the sender's tag, saves, refreshes. A sender
+  // other than the panel's own check box (a bottom-bar button) gives its state.
+  void updatePreferences(int tag, std::optional<bool> senderIsOn = std::nullopt);
+  // Takes the bottom bar's sort buttons: each sends its tag and shows whether its order is on.
+  void setSortButtons(SortBottomBarButtons buttons);
+  const SortBottomBarButtons& sortButtons() const { return sortButtons_; }
   void updatePreferencesPanelValues();
   void reloadSocial();
   void updateKeyCombo();
@@ -152,6 +164,19 @@ class PreferencesController : public Preferences {
     kestoData_ = data;
     keyRecorderDelegate_ = keyRecorderDelegate;
   }
+  // The Services pane's button works as the folder list's service rows do: Connect stores the
+  // account from the pane's fields (as the row's login panel does), Disconnect removes the
+  // account and its bookmarks. Set by the interface; without them the button stays disabled.
+  struct ServiceAccountActions {
+    std::function<void(const std::string& service, const std::string& user, const std::string& password,
+                       std::function<void(bool stored)> done)>
+        connect;
+    std::function<void(const std::string& service)> disconnect;
+  };
+  void setServiceAccountActions(ServiceAccountActions actions) { serviceActions_ = std::move(actions); }
+  // The button of "delicious" or "pinboard": connects or disconnects after what is stored.
+  void toggleServiceAccount(const std::string& service);
+
   // The panel's controls; empty until it was first shown.
   const PreferencesPanelViews& panelViews() const { return views_; }
   LoginItemController& loginItems() { return loginItems_; }
@@ -171,6 +196,7 @@ class PreferencesController : public Preferences {
   void buildPanel();
   void selectTab(const std::string& identifier);
   void reloadBrowsers();
+  void updateSortButtons();
   void reloadService(const std::string& name, const std::string& domain, ServiceControls controls);
   // Hands the library a snapshot of the orders and filters it reads.
   void publish();
@@ -186,11 +212,14 @@ class PreferencesController : public Preferences {
   DataManager* kestoData_ = nullptr;
   KRRecorderDelegate* keyRecorderDelegate_ = nullptr;
   PreferencesPanelViews views_;
+  SortBottomBarButtons sortButtons_;
   bool published_ = false;
   std::unique_ptr<ui::Panel> panel_;
   LoginItemController loginItems_;
   std::shared_ptr<ui::View> panes_[6];
   std::vector<std::string> browserChoices_;
+  ServiceAccountActions serviceActions_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 // The text of the hot-key label for a stored key code and Carbon modifier flags (the default

@@ -114,16 +114,20 @@ void ServiceAccounts::showPanel(const std::string& service) {
 void ServiceAccounts::connect() {
   if (!connectButton_->isEnabled()) return;
   connectButton_->setEnabled(false);
-  fnd::DispatchQueue::main().after(3.0, lifetime_.whileAlive([this] {
-    auto client = ServiceClient::forService(service_);
-    if (!client || !client->connect(username_->stringValue(), password_->stringValue())) {
-      // Too short, or an account of that service exists: the panel stays for another try.
-      connectButton_->setEnabled(true);
-      return;
-    }
-    panel_->orderOut();
-    const std::string service = service_;
-    fnd::DispatchQueue::main().after(2.0, lifetime_.whileAlive([this, service] { read(service, true); }));
+  connect(service_, username_->stringValue(), password_->stringValue(), [this](bool stored) {
+    // Too short, or an account of that service exists: the panel stays for another try.
+    if (stored) panel_->orderOut();
+    else connectButton_->setEnabled(true);
+  });
+}
+
+void ServiceAccounts::connect(const std::string& service, const std::string& user, const std::string& password,
+                              std::function<void(bool stored)> done) {
+  fnd::DispatchQueue::main().after(3.0, lifetime_.whileAlive([this, service, user, password, done = std::move(done)] {
+    auto client = ServiceClient::forService(service);
+    const bool stored = client && client->connect(user, password);
+    if (done) done(stored);
+    if (stored) fnd::DispatchQueue::main().after(2.0, lifetime_.whileAlive([this, service] { read(service, true); }));
   }));
 }
 

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/UIForward.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,12 @@ class ServiceAccounts {
   // The panel's Connect button: the account is stored 3 seconds later, and the first import
   // follows 2 seconds after that.
   void connect();
+  // Connects `service` with these credentials as the panel does (also the preferences' Connect):
+  // 3 seconds later the account is stored, and the first import follows 2 seconds after that.
+  // `done` says whether it was stored (a name or password under 2 characters, or an account of
+  // the service already there, is refused).
+  void connect(const std::string& service, const std::string& user, const std::string& password,
+               std::function<void(bool stored)> done);
   // Reads the collection from the service when the last read is more than 10 minutes old (or
   // `force`), else leaves the stored collection shown.
   void read(const std::string& service, bool force);

@@ -1,4 +1,5 @@
 #include "App/ShellPanels.h"
+#include "Views/SpinningIndicator.h"
 
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -6,6 +7,7 @@
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Animator.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Label.h"
@@ -159,7 +161,8 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
       popupPending_ = false;
       return;
     }
-    if (hasSheet() || (window_ && window_->attachedSheet())) {
+    // Any open dialog of ours counts as a sheet: the panel would cover it, its buttons dead.
+    if (hasSheet() || (window_ && window_->attachedSheet()) || ui::Application::shared().isModalDialogShown()) {
       schedulePopupTry(generation);
       return;
     }
@@ -228,6 +231,30 @@ KestoPanel& ShellPanels::importFolderSheet() {
     if (onImport) onImport();
   });
   return *importSheet_;
+}
+
+KestoPanel& ShellPanels::loadingSheet() {
+  if (loadingSheet_) return *loadingSheet_;
+  loadingSheet_ = makePanel("Loading", 260, 80);
+  auto& content = *loadingSheet_->contentView();
+  loadingIndicator_ = std::make_shared<SpinningIndicator>(fnd::Rect(24, 24, 32, 32));
+  loadingIndicator_->setIndeterminate(true);
+  content.addSubview(loadingIndicator_);
+  addLabel(content, fnd::Rect(72, 30, 170, 20), "Loading…", 13, true);
+  return *loadingSheet_;
+}
+
+void ShellPanels::showLoadingSheet() {
+  auto& sheet = loadingSheet();
+  loadingIndicator_->setAnimates(true);
+  presentSheetWithWindow(sheet, [this](int) {
+    if (loadingIndicator_) loadingIndicator_->setAnimates(false);
+    if (loadingSheet_) loadingSheet_->orderOut();
+  });
+}
+
+void ShellPanels::closeLoadingSheet() {
+  if (loadingSheet_) dismissSheetForWindow(*loadingSheet_);
 }
 
 void ShellPanels::showImportMessageSheet() {

@@ -11,6 +11,7 @@
 namespace kesto {
 
 class KestoPanel;
+class SpinningIndicator;
 
 // Where the help links go. The maker's site is fixed in its paths; the browsers' pages explain
 // their "export bookmarks to HTML" commands.
@@ -63,6 +64,12 @@ class ShellPanels {
   void hideInitialPopup();
   KestoPanel& initialPanel();
 
+  // The loading sheet: "Loading…" beside a spinning indicator, over the library window while it
+  // shows. Nothing in the program shows it today; it is there for work that makes the user wait.
+  void showLoadingSheet();
+  void closeLoadingSheet();
+  KestoPanel& loadingSheet();
+
   // The import sheet: how to export from a browser, and the way to the import dialog.
   void showImportMessageSheet();
   void closeImportFolderSheet();
@@ -90,6 +97,8 @@ class ShellPanels {
   std::shared_ptr<ui::View> blankingView_;
   std::unique_ptr<KestoPanel> initialPanel_;
   std::unique_ptr<KestoPanel> importSheet_;
+  std::unique_ptr<KestoPanel> loadingSheet_;
+  std::shared_ptr<SpinningIndicator> loadingIndicator_;
   std::uint64_t popupGeneration_ = 0;
   bool popupPending_ = false;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};

@@ -5,7 +5,7 @@
 #include "Platform/UI/Nib.h"
 #include "Platform/UI/TokenField.h"
 #include "Sidebar/TutorialPopovers.h"
-#include "Views/FlippedView.h"
+#include "Views/KSTRoundedBox.h"
 #include "Views/ImageBox.h"
 #include "Views/TextLabel.h"
 #include "Views/WebImageView.h"
@@ -15,6 +15,17 @@
 namespace kesto {
 
 using ui::View;
+
+namespace {
+
+// The cell's rounded box; its subviews are placed top down.
+class TileBox : public KSTRoundedBox {
+ public:
+  using KSTRoundedBox::KSTRoundedBox;
+  bool isFlipped() const override { return true; }
+};
+
+}  // namespace
 
 TilePinView::TilePinView(const fnd::Rect& frame) : TileCollectionViewCell(frame) {}
 
@@ -169,10 +180,10 @@ constexpr CellMetrics kCompactCell{
 
 std::shared_ptr<TilePinView> buildCell(const CellMetrics& m) {
   auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 0, m.size.width, m.size.height));
-  auto box = place<FlippedView>(cell, fnd::Rect(4, 4, m.size.width - 8, m.size.height - 8), W | H);
-  box->setWantsLayer(true);
+  auto box = place<TileBox>(cell, fnd::Rect(4, 4, m.size.width - 8, m.size.height - 8), W | H);
+  box->awakeFromNib();
+  // White behind the thumbnail and the texts: they read better on it than on the box's grey.
   box->setBackgroundColor(ui::Color::white(1.0));
-  box->setCornerRadius(6);
   cell->box = box;
   cell->thumbnail = place<WebImageView>(box, m.thumbnail, m.thumbnailMask);
   cell->favicon = place<ImageBox>(box, m.favicon, 0);

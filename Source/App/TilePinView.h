@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/UI/UIForward.h"
+#include "Views/KSTRoundedBox.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <memory>
@@ -36,7 +37,7 @@ class TilePinView : public TileCollectionViewCell {
   static ui::Color unselectedBorderColor() { return ui::Color::white(0.8); }
 
   // Outlets, connected by the builders.
-  std::shared_ptr<ui::View> box;
+  std::shared_ptr<KSTRoundedBox> box;
   std::shared_ptr<WebImageView> thumbnail;
   std::shared_ptr<ImageBox> favicon, color, favorite, pinboard, delicious, broken;
   std::shared_ptr<TextLabel> title, url, date, note;

@@ -4,7 +4,7 @@
 
 namespace kesto {
 
-Toolbar::Toolbar(const fnd::Rect& frame) : ui::View(frame) {
+Toolbar::Toolbar(const fnd::Rect& frame) : KSTRoundedToolbarView(frame) {
   setBackgroundColor(ui::Color::white(0.86));
 }
 

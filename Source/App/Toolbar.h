@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/UI/View.h"
+#include "Views/KSTRoundedToolbarView.h"
 
 #include <memory>
 #include <string>
@@ -31,8 +31,9 @@ class ToolbarDelegate {
 };
 
 // The strip above the bookmark list: items in order, custom views at their fixed widths,
-// spaces of 8 points, and flexible spaces sharing what is left.
-class Toolbar : public ui::View {
+// spaces of 8 points, and flexible spaces sharing what is left. A drag on its background moves
+// the window.
+class Toolbar : public KSTRoundedToolbarView {
  public:
   enum DisplayMode { Default = 0, IconAndLabel = 1, IconOnly = 2, LabelOnly = 3 };
   static constexpr double kSpaceWidth = 8.0;

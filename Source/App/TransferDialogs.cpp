@@ -1,6 +1,8 @@
 #include "App/TransferDialogs.h"
 
+#include "Model/Config.h"
 #include "Model/DateAdditions.h"
+#include "Model/Folder.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -8,13 +10,18 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/Store/Predicate.h"
 #include "Platform/UI/Alert.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/FilePanel.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLImport.h"
 #include "Synchronize/SharedFolderArchive.h"
 #include "Support/AlertPresenter.h"
+#include "Views/KestoPanel.h"
 
 namespace kesto {
 
@@ -122,10 +129,71 @@ void TransferDialogs::askForSavePath(const std::string& title, const std::string
 void TransferDialogs::openExportDialog() {
   KESTO_ASSERT_MAIN_THREAD();
   askForSavePath("Export Bookmarks", "Export", exportFileName(fnd::Date::now()), [this](const std::string& path) {
-    htmlExport_ = std::make_unique<HTMLExport>();
-    htmlExport_->setDelegate(this);
-    htmlExport_->exportAllTofile(path);
+    // Locked folders are shown to no one without the password; the export asks for it too.
+    const bool anyLocked = Folder::countWithPredicate(store::Predicate::parse("blocked > 0")) > 0;
+    if (anyLocked && window_)
+      askForLockPasswordThenExport(path);
+    else
+      exportTo(path, false);
   });
+}
+
+void TransferDialogs::exportTo(const std::string& path, bool includeLocked) {
+  htmlExport_ = std::make_unique<HTMLExport>();
+  htmlExport_->setIncludesLockedFolders(includeLocked);
+  htmlExport_->setDelegate(this);
+  htmlExport_->exportAllTofile(path);
+}
+
+void TransferDialogs::buildPasswordSheet() {
+  constexpr double kWidth = 420, kHeight = 170;
+  passwordSheet_ = std::make_shared<KestoPanel>(fnd::Rect(0, 0, kWidth, kHeight));
+  passwordSheet_->setTitle("Kesto Password");
+  auto content = passwordSheet_->contentView();
+  auto message = std::make_shared<ui::Label>(
+      fnd::Rect(20, 116, kWidth - 40, 42),
+      "Some folders are locked. Enter the password of your folders to export their bookmarks too.");
+  message->setWraps(true);
+  content->addSubview(message);
+  passwordField_ = std::make_shared<ui::TextField>(fnd::Rect(20, 84, kWidth - 40, 24), ui::TextField::Style::Secure);
+  content->addSubview(passwordField_);
+  passwordHint_ = std::make_shared<ui::Label>(fnd::Rect(20, 56, kWidth - 40, 20), "");
+  passwordHint_->setTextColor(ui::Color::rgb(0.75, 0.1, 0.1));
+  content->addSubview(passwordHint_);
+  ui::addPushButton(*content, fnd::Rect(kWidth - 230, 14, 110, 30), "Leave Out", [this] { pressExportLeavingOut(); });
+  ui::addPushButton(*content, fnd::Rect(kWidth - 110, 14, 90, 30), "Export", [this] { pressExportWithPassword(); });
+  passwordField_->setAction([this] { pressExportWithPassword(); });
+}
+
+void TransferDialogs::askForLockPasswordThenExport(const std::string& path) {
+  if (!passwordSheet_) buildPasswordSheet();
+  if (passwordSheet_->isSheet()) return;
+  passwordField_->setStringValue("");
+  passwordHint_->setStringValue("");
+  window_->beginSheet(*passwordSheet_, lifetime_.whileAlive([this, path](int response) {
+    // The sheet has gone by now; the export's own alert comes after it.
+    if (response == ui::ModalResponse::OK) exportTo(path, true);
+    else if (response == ui::ModalResponse::Continue) exportTo(path, false);
+  }));
+  passwordSheet_->makeFirstResponder(passwordField_.get());
+}
+
+void TransferDialogs::pressExportWithPassword() {
+  if (!passwordSheet_ || !passwordSheet_->isSheet()) return;
+  const bool right = Config::isFolderPassword(passwordField_->stringValue());
+  // The text is never kept, right or wrong.
+  passwordField_->setStringValue("");
+  if (!right) {
+    passwordHint_->setStringValue("Wrong password.");
+    return;
+  }
+  window_->endSheet(*passwordSheet_, ui::ModalResponse::OK);
+}
+
+void TransferDialogs::pressExportLeavingOut() {
+  if (!passwordSheet_ || !passwordSheet_->isSheet()) return;
+  passwordField_->setStringValue("");
+  window_->endSheet(*passwordSheet_, ui::ModalResponse::Continue);
 }
 
 void TransferDialogs::openBackupDialog() {
@@ -136,14 +204,19 @@ void TransferDialogs::openBackupDialog() {
   });
 }
 
-void TransferDialogs::openRestoreDialog() {
-  KESTO_ASSERT_MAIN_THREAD();
+ui::OpenPanel TransferDialogs::restorePanel() {
   ui::OpenPanel panel;
   panel.setTitle("Restore Library");
   panel.setPrompt("Restore");
   panel.setCanChooseFiles(true);
   panel.setCanChooseDirectories(false);
   panel.setAllowedFileTypes({Backup::kExtension});
+  return panel;
+}
+
+void TransferDialogs::openRestoreDialog() {
+  KESTO_ASSERT_MAIN_THREAD();
+  ui::OpenPanel panel = restorePanel();
   panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel](int response) {
     if (response != ui::ModalResponse::OK) return;
     auto paths = panel.paths();
@@ -175,7 +248,15 @@ void TransferDialogs::checkBackupThenRestore(const std::string& path) {
   });
 }
 
-void TransferDialogs::exportSucces(const std::string& message) { AlertPresenter::inform("Success", message, "OK"); }
+void TransferDialogs::exportSucces(const std::string& message) {
+  const std::size_t leftOut = htmlExport_ ? htmlExport_->lockedFoldersLeftOut() : 0;
+  if (leftOut == 0) return AlertPresenter::inform("Success", message, "OK");
+  AlertPresenter::inform("Success", message + "\n\n" +
+                                        (leftOut == 1 ? std::string("1 locked folder was")
+                                                      : std::to_string(leftOut) + " locked folders were") +
+                                        " left out: export again with the password of your folders to include them.",
+                         "OK");
+}
 
 void TransferDialogs::exportFailed(const std::string& message) { AlertPresenter::alert("Fail", message, "OK"); }
 

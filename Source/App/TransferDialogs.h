@@ -13,6 +13,7 @@ namespace kesto {
 
 class Backup;
 class DataManager;
+class KestoPanel;
 class HTMLImport;
 class SharedFolderArchive;
 
@@ -42,11 +43,22 @@ class TransferDialogs : public HTMLExportDelegate {
   // shared-folder archive (".kesto"), or nothing.
   enum class ImportKind { None, HTML, SharedFolder };
   static ImportKind importKindOfPath(const std::string& path);
+  // The open panel that chooses a backup to restore.
+  static ui::OpenPanel restorePanel();
 
   void exportSucces(const std::string& message) override;
   void exportFailed(const std::string& message) override;
 
   HTMLImport& htmlImport();
+
+  // The sheet that asks for the folders' password before an export of a library with locked
+  // folders: "Export" with the right password writes them too, "Leave Out" writes the rest,
+  // Escape exports nothing. Null until first needed.
+  KestoPanel* exportPasswordSheet() const { return passwordSheet_.get(); }
+  ui::TextField* exportPasswordField() const { return passwordField_.get(); }
+  ui::Label* exportPasswordHint() const { return passwordHint_.get(); }
+  void pressExportWithPassword();
+  void pressExportLeavingOut();
 
  private:
   // A save panel as a sheet on the window; `chosen` runs with the path the user chose, if any,
@@ -55,6 +67,9 @@ class TransferDialogs : public HTMLExportDelegate {
                       std::function<void(const std::string& path)> chosen);
   void startImport(const std::string& path, bool skipDuplicates);
   void checkBackupThenRestore(const std::string& path);
+  void askForLockPasswordThenExport(const std::string& path);
+  void buildPasswordSheet();
+  void exportTo(const std::string& path, bool includeLocked);
 
   DataManager* dataManager_;
   ui::Window* window_;
@@ -62,6 +77,9 @@ class TransferDialogs : public HTMLExportDelegate {
   std::unique_ptr<SharedFolderArchive> archive_;
   std::unique_ptr<HTMLExport> htmlExport_;
   std::unique_ptr<Backup> backup_;
+  std::shared_ptr<KestoPanel> passwordSheet_;
+  std::shared_ptr<ui::TextField> passwordField_;
+  std::shared_ptr<ui::Label> passwordHint_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

@@ -62,12 +62,16 @@ int UpdateController::versionNumber(std::string_view version) {
 
 namespace {
 
-// Whether a field starts with a number at all ("abc" is not a version 0).
-bool startsWithNumber(std::string_view field) {
+// Whether a field is a whole number and nothing else (spaces and line ends aside): "abc" is not
+// version 0, and "9.9.9" is not version 9, a dotted version being no part of the format.
+bool isWholeNumber(std::string_view field) {
   std::size_t i = 0;
   while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
-  if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
-  return i < field.size() && std::isdigit(static_cast<unsigned char>(field[i]));
+  const std::size_t digits = i;
+  while (i < field.size() && std::isdigit(static_cast<unsigned char>(field[i]))) ++i;
+  if (i == digits) return false;
+  while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
+  return i == field.size();
 }
 
 }  // namespace
@@ -84,7 +88,7 @@ UpdateController::Result UpdateController::evaluate(std::string_view text, int l
     if (hash == std::string_view::npos) break;
     start = hash + 1;
   }
-  if (fields.size() < 2 || !startsWithNumber(fields[0]) || !startsWithNumber(fields[1])) return Result::Failed;
+  if (fields.size() < 2 || !isWholeNumber(fields[0]) || !isWholeNumber(fields[1])) return Result::Failed;
   int remote = leadingNumber(fields[0]), required = leadingNumber(fields[1]);
   return remote > localVersion && systemCode >= required ? Result::UpdateAvailable : Result::UpToDate;
 }

@@ -1,7 +1,9 @@
 #include "App/WebContent.h"
 
+#include "Model/Bookmark.h"
 #include "Model/StringAdditions.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -187,15 +189,41 @@ std::string WebContent::repairEscapes(std::string s) {
 
 // ---- reading the page ----
 
-std::optional<std::string> WebContent::decodePage(std::string_view body,
-                                                  const std::optional<std::string>& replyCharset) {
-  std::string charset;
-  if (replyCharset && !replyCharset->empty() && fnd::isKnownCharset(*replyCharset)) charset = *replyCharset;
-  else charset = fnd::HtmlDocument::declaredCharset(body);
+namespace {
+
+// A charset a page may be read in. UTF-7 is none: browsers never read pages in it (the same
+// bytes read as markup in one and as text in the other), so a page declaring it is read by the
+// next rule, as in a browser.
+bool isPageCharset(std::string_view name) {
+  if (name.empty() || !fnd::isKnownCharset(name)) return false;
+  std::string lower;
+  for (char c : name)
+    if (c != '-' && c != '_') lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower != "utf7" && lower != "unicode11utf7" && lower != "csunicode11utf7" && lower != "unicode20utf7";
+}
+
+std::optional<std::string> decodeCut(std::string_view body, const std::string& charset) {
   std::optional<std::string> decoded = fnd::decodeText(body, charset);
   // A body cut at the size limit may end inside a character.
   for (std::size_t cut = 1; !decoded && cut <= 3 && cut < body.size(); ++cut)
     decoded = fnd::decodeText(body.substr(0, body.size() - cut), charset);
+  return decoded;
+}
+
+}  // namespace
+
+std::optional<std::string> WebContent::decodePage(std::string_view body,
+                                                  const std::optional<std::string>& replyCharset) {
+  // The reply's charset, then the page's own declaration, then UTF-8: a charset that cannot be
+  // used, or that the bytes are not valid in, gives way to the next rule, so the title is not
+  // lost to a wrong label.
+  std::vector<std::string> rules;
+  if (replyCharset && isPageCharset(*replyCharset)) rules.push_back(*replyCharset);
+  if (std::string declared = fnd::HtmlDocument::declaredCharset(body); isPageCharset(declared)) rules.push_back(declared);
+  rules.push_back("UTF-8");
+  std::optional<std::string> decoded;
+  for (std::size_t i = 0; !decoded && i < rules.size(); ++i)
+    if (i == 0 || rules[i] != rules[i - 1]) decoded = decodeCut(body, rules[i]);
   if (decoded && decoded->rfind("\xEF\xBB\xBF", 0) == 0) decoded->erase(0, 3);
   return decoded;
 }
@@ -401,6 +429,45 @@ void WebContent::downloadFavicon(const std::optional<std::string>& link) {
         }
         self->finish();
       });
+    });
+  });
+}
+
+namespace {
+double& peekRetryInterval() {
+  static double seconds = WebContent::kDefaultPeekRetryInterval;
+  return seconds;
+}
+}  // namespace
+
+void WebContent::setPeekRetryInterval(double seconds) { peekRetryInterval() = seconds; }
+
+void WebContent::downloadThumbnail() {
+  KESTO_ASSERT_MAIN_THREAD();
+  ++numberOfPeekAttempts_;
+  url_ = fnd::removePercentEscapesOrKeep(url_.value_or(tempURL_));
+  const bool retina = fnd::UserDefaults::standard().boolForKey("IsRetina");
+  auto request = net::URL::fromString(Bookmark::thumbnailRequestURL(*url_, retina ? "l" : "m", 0));
+  if (!request) return;
+  auto self = std::static_pointer_cast<WebContent>(shared_from_this());
+  BodyFetch::start(*request, kPageTimeout, kMaximumBodySize, false, [self, retina](BodyFetch::Result result) {
+    if (result.failed) return;
+    fnd::DispatchQueue::main().async([self, retina, length = result.body.size()] {
+      const std::size_t placeholder = retina ? kRetinaPlaceholderSize : kPlaceholderSize;
+      const std::int64_t evaluated = self->peeksEvaluated_++;
+      if (length != placeholder) {
+        if (length >= kReadyBytes) {
+          self->needsUpdate_ = 0;
+          self->imageUpdated_ = 1;
+          self->broken_ = false;
+        }
+        return self->notifyThumbnailCompletion();
+      }
+      self->needsUpdate_ = 1;
+      self->imageUpdated_ = 0;
+      if (evaluated >= kLastPeekAttempt) return self->notifyThumbnailCompletion();
+      // The job stays alive until its next check.
+      fnd::DispatchQueue::main().after(peekRetryInterval(), [self] { self->downloadThumbnail(); });
     });
   });
 }

@@ -89,6 +89,23 @@ class WebContent : public fnd::Object {
   // controls go, and it is cut to 64 KiB.
   static std::string storableTitle(std::string_view title);
 
+  // The thumbnail readiness check: asks the thumbnail service for the page without letting it
+  // wait. A reply of the placeholder's length (kRetinaPlaceholderSize bytes with the user
+  // default "IsRetina", else kPlaceholderSize) means the page is not rendered yet: the job marks
+  // itself as needing an update and asks again after the retry interval, until its
+  // kLastPeekAttempt-th check has seen the placeholder too. Any other reply ends the check; one
+  // of kReadyBytes or more marks the thumbnail as fetched. Either end is told by one completion
+  // notification; a failed connection ends the check silently. Nothing in the program starts it:
+  // the lists load thumbnails with a wait.
+  static constexpr std::size_t kRetinaPlaceholderSize = 16216, kPlaceholderSize = 6878, kReadyBytes = 500;
+  static constexpr std::int64_t kLastPeekAttempt = 3;
+  static constexpr double kDefaultPeekRetryInterval = 15.0;
+  static void setPeekRetryInterval(double seconds);
+  void downloadThumbnail();
+  // Checks started by this job, and checks whose reply was evaluated.
+  std::int32_t numberOfPeekAttempts() const { return numberOfPeekAttempts_; }
+  std::int64_t peeksEvaluated() const { return peeksEvaluated_; }
+
   // Whether the reachability page answers, remembered for 30 seconds. Main thread; `done` runs
   // there, later.
   static void checkConnection(std::function<void(bool reachable)> done);
@@ -115,6 +132,8 @@ class WebContent : public fnd::Object {
   std::optional<fnd::Data> favicon_;
   bool shouldFetchImage_ = false, isSingleUpdate_ = false;
   bool broken_ = false;
+  std::int32_t numberOfPeekAttempts_ = 0;
+  std::int64_t peeksEvaluated_ = 0;
   std::optional<std::string> hostIfNoTitle_;
   std::function<void()> finished_;
 };

@@ -137,7 +137,10 @@ void WebContentUpdater::makeJobs(std::shared_ptr<std::vector<std::string>> uniqu
     if (!bookmark || bookmark->isDeleted()) continue;
     // The list cells load exactly this address: without its cached picture they load it anew.
     const std::string page = fnd::removePercentEscapesOrKeep(bookmark->url().value_or(std::string()));
-    cache.clearCacheForFile(Bookmark::thumbnailRequestURL(page, "l", 120));
+    const std::string thumbnail = Bookmark::thumbnailRequestURL(page, "l", 120);
+    cache.clearCacheForFile(thumbnail);
+    // Asked for: a picture that failed before is tried again at once.
+    WebImageDownloadRequest::forgetFailures(thumbnail);
     jobs.push_back(WebContent::initWithBookmarkDictionary(bookmark->bookmarkAsDictionary(false), true, false));
   }
   start(jobs);
@@ -222,15 +225,14 @@ void WebContentUpdater::updateWebContentForBookmark(const std::shared_ptr<WebCon
 struct WebContentUpdater::Result {
   std::string uniqueID, startURL;
   std::optional<std::string> oldTitle, url, title;
-  std::int64_t titleUpdated = 0, needsUpdate = 0, imageUpdated = 0, startManual = 0;
+  std::int64_t titleUpdated = 0, needsUpdate = 0, imageUpdated = 0;
   std::optional<fnd::Data> favicon;
   bool broken = false, preview = false;
 
   Result(const WebContent& job, bool isPreview)
       : uniqueID(job.uniqueID()), startURL(job.startURL()), oldTitle(job.oldTitle()), url(job.url()),
         title(job.title()), titleUpdated(job.titleUpdated()), needsUpdate(job.needsUpdate()),
-        imageUpdated(job.imageUpdated()), startManual(job.thumbnailManuallySet()),
-        favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
+        imageUpdated(job.imageUpdated()), favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
 
   // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
   // broken mark changed.
@@ -249,10 +251,8 @@ struct WebContentUpdater::Result {
     b.setContent(std::string());
     b.setUpdatedDate(fnd::Date::now());
     b.updateBrokenImage();
-    if (preview) {
-      b.setValueForKey("isUpdating", fnd::Value(false));
-      if (b.thumbnailManuallySet() == startManual) b.setThumbnailManuallySet(0);
-    }
+    // A thumbnail the user set from a file stays until the user removes it.
+    if (preview) b.setValueForKey("isUpdating", fnd::Value(false));
     return brokenChanged;
   }
   // A stored bookmark without a title reads as one blank.

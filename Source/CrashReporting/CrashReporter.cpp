@@ -3,6 +3,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -14,9 +15,12 @@
 #include <fcntl.h>
 #include <new>
 #include <pthread.h>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace kesto {
 
@@ -246,10 +250,32 @@ std::string CrashReporter::crashLogDirectory() { return fnd::StandardPaths::logs
 
 bool CrashReporter::isStarted() { return gStarted.load(); }
 
+void CrashReporter::pruneCrashRecords(const std::string& directory, std::size_t keep) {
+  auto names = fnd::FileManager::contentsOfDirectory(directory);
+  if (!names) return;
+  // "crash-<seconds>-<pid>.log": newest first by the seconds, then by name for equal times.
+  std::vector<std::pair<unsigned long long, std::string>> records;
+  for (const auto& name : *names) {
+    constexpr std::string_view prefix = "crash-", suffix = ".log";
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    unsigned long long seconds = 0;
+    std::size_t i = prefix.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) seconds = seconds * 10 + unsigned(name[i] - '0');
+    if (i == prefix.size() || i >= name.size() || name[i] != '-') continue;
+    records.emplace_back(seconds, name);
+  }
+  if (records.size() <= keep) return;
+  std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a > b; });
+  for (std::size_t i = keep; i < records.size(); ++i) fnd::FileManager::removeItem(directory + "/" + records[i].second);
+}
+
 bool CrashReporter::startWithAPIKey(const std::string& apiKey) {
   if (!isHexKey(apiKey) || gStarting.exchange(true)) return false;
   std::string dir = crashLogDirectory();
   fnd::FileManager::createDirectory(dir, true, 0700);
+  pruneCrashRecords(dir);
   if (dir.size() >= sizeof gDirectory - 64) {
     gStarting = false;
     return false;

@@ -39,6 +39,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string_view>
 
 namespace kesto {
 
@@ -199,7 +200,7 @@ void MenuBookmarksController::buildViews() {
   const double top = H - 6 - kRowHeight;
   searchButton = ui::addPushButton(*view_, fnd::Rect(8, top, 70, kRowHeight), "Search", [this] { showSearch(); });
   favoritesButton =
-      ui::addPushButton(*view_, fnd::Rect(80, top, 92, kRowHeight), "Favourites", [this] { showFavorites(); });
+      ui::addPushButton(*view_, fnd::Rect(80, top, 92, kRowHeight), "Favorites", [this] { showFavorites(); });
   historyWeekButton =
       ui::addPushButton(*view_, fnd::Rect(174, top, 72, kRowHeight), "Recent", [this] { showVisitedWeek(); });
   searchField = std::make_shared<ui::SearchField>(fnd::Rect(252, top, 200, kRowHeight));
@@ -288,9 +289,11 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   pane.addSubview(editTags);
   editUsername = textField("Login:", [this] { updateLogin(); });
   editPassword = textField("Password:", [this] { updatePassword(); }, true);
-  fnd::Rect colorRow = row("Colour:");
+  fnd::Rect colorRow = row("Color:");
   editColor = std::make_shared<ui::PopUpButton>(fnd::Rect(colorRow.minX(), colorRow.minY(), 140, kRowHeight));
-  for (const char* name : kColorNames) editColor->addItemWithTitle(fnd::capitalized(name));
+  // Item 0 is the stored "default": no color label, as the inspector says.
+  for (const char* name : kColorNames)
+    editColor->addItemWithTitle(std::string_view(name) == "default" ? "None" : fnd::capitalized(name));
   editColor->setAction([this] { updateColor(); });
   pane.addSubview(editColor);
   editRating = std::make_shared<ui::LevelIndicator>(fnd::Rect(colorRow.minX() + 160, colorRow.minY() + 3, 100, 20));
@@ -300,7 +303,7 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   pane.addSubview(editRating);
   editFavorite = std::make_shared<ui::Button>(fnd::Rect(colorRow.minX() + 280, colorRow.minY(), 120, kRowHeight),
                                               ui::Button::Kind::Checkbox);
-  editFavorite->setTitle("Favourite");
+  editFavorite->setTitle("Favorite");
   editFavorite->setAction([this] { updateFavorite(); });
   pane.addSubview(editFavorite);
   editDone = ui::addPushButton(pane, fnd::Rect(W - 16 - 90, y, 90, kRowHeight), "Done", [this] { cancelEdit(); });

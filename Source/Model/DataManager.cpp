@@ -278,8 +278,13 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
-    ViewUpdater::updateSidebar();
     isImportingFromService_ = false;
+    // The reload emptied the list on show: a service's list takes what the import brought at
+    // once, whether or not the sidebar chooses its row again.
+    if (loaded && browsingState().service != BrowsingState::Service::None)
+      loadSmartList(browsingState().service == BrowsingState::Service::Pinboard ? SmartList::Pinboard
+                                                                               : SmartList::Delicious);
+    ViewUpdater::updateSidebar();
   } else {
     ViewUpdater::updateFoldersCompletely();
   }

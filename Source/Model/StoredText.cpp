@@ -1,5 +1,7 @@
 #include "Model/StoredText.h"
 
+#include <cctype>
+
 namespace kesto::stored {
 
 std::size_t forbiddenCharacterAt(std::string_view text, std::size_t i, bool keepLineBreaks) {
@@ -57,6 +59,20 @@ std::string address(std::string_view text) { return bounded(text, kMaximumAddres
 std::string title(std::string_view text) { return bounded(text, kMaximumTitleBytes, false); }
 std::string note(std::string_view text) { return bounded(text, kMaximumNoteBytes, true); }
 std::string tagName(std::string_view text) { return bounded(text, kMaximumTagBytes, false); }
+
+bool isWebAddress(std::string_view text) {
+  if (text.size() > kMaximumAddressBytes) return false;
+  auto startsWithNoCase = [&](std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    return true;
+  };
+  std::size_t start = startsWithNoCase("https://") ? 8 : startsWithNoCase("http://") ? 7 : 0;
+  if (!start) return false;
+  // A host follows: something before the path, query or fragment.
+  return start < text.size() && text[start] != '/' && text[start] != '?' && text[start] != '#';
+}
 
 std::string flattenedFoldersMessage(const std::string& fileName, std::size_t flattened) {
   return "Folders in '" + fileName + "' were nested more than " + std::to_string(kMaximumFolderDepth) +

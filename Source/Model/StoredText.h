@@ -34,6 +34,11 @@ std::string title(std::string_view text);
 std::string note(std::string_view text);
 std::string tagName(std::string_view text);
 
+// Whether an address may be stored as a bookmark's: an http or https address (the scheme in any
+// case) with a host, within the address bound. Other schemes ("javascript:", "file:") are
+// refused at every door.
+bool isWebAddress(std::string_view text);
+
 // What an import tells the user when it flattened folders nested too deep.
 std::string flattenedFoldersMessage(const std::string& fileName, std::size_t flattened);
 

@@ -11,6 +11,7 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
@@ -60,12 +61,6 @@ void tellUser(const std::string& message, const std::string& detail) {
 Bookmark::List bookmarksIn(const std::string& folderID) {
   return Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("folder.folderID == %@", {folderID}))
       .value_or(Bookmark::List{});
-}
-
-std::optional<std::string> storedPassword() {
-  auto config = Config::fetchEntityWhereProperty("kestoKey", Config::kPasswordKey);
-  if (!config) return std::nullopt;
-  return config->kestoValue();
 }
 
 // Undoing takes the tombstones back, redoing records them again, as often as the user goes back
@@ -260,7 +255,7 @@ void FoldersController::lockFolder() {
   if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
   isLocking_ = true;
   lockingFolderID_ = folder->folderID();
-  auto stored = storedPassword();
+  auto stored = Config::storedPassword();
   if (!stored || stored->empty())
     createPassword();
   else
@@ -272,7 +267,7 @@ void FoldersController::unlockFolder() {
   if (!folder || folder->folderID() == Folder::kInboxID || folder->folderID() == Folder::kImportedID) return;
   isLocking_ = false;
   lockingFolderID_ = folder->folderID();
-  if (storedPassword())
+  if (Config::storedPassword())
     panels_->showPasswordPanel(window_);
   else
     createPassword();
@@ -301,10 +296,7 @@ bool FoldersController::saveNewPassword() {
 }
 
 bool FoldersController::confirmPassword() {
-  auto stored = storedPassword();
-  if (!stored) return false;
-  auto decoded = Base64::decodeToString(*stored);
-  if (!decoded || panels_->passwordField().stringValue() != *decoded) return false;
+  if (!Config::isFolderPassword(panels_->passwordField().stringValue())) return false;
   const std::string id = lockingFolderID_;
   lockingFolderID_.clear();
   if (id.empty() || id == Folder::kInboxID || !Folder::existingFolderWithFolderID(id)) return true;
@@ -355,26 +347,55 @@ void FoldersController::shareFolder() {
   std::string name = item->title();
   for (char& c : name)
     if (c == '/') c = '-';
-  ui::SavePanel panel;
-  panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
-  panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   const std::string id = folder->folderID();
-  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, id](int result) {
-    if (result == ui::ModalResponse::OK) shareFolderToPath(id, panel.path());
+  if (!sharedFolderArchive().holdsCredentials(folder)) {
+    chooseSharePath(id, name, false);
+    return;
+  }
+  // An archive goes to other people: saved logins and passwords travel only when the user says
+  // so, and leaving them out is the default answer.
+  ui::Alert alert;
+  alert.setMessageText("Include saved logins and passwords?");
+  alert.setInformativeText("Some bookmarks in “" + name +
+                           "” have a saved login or password. Anyone who receives the archive can read them.");
+  alert.addButtonWithTitle("Leave Them Out");
+  alert.addButtonWithTitle("Include Them");
+  alert.addButtonWithTitle("Cancel");
+  alert.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, id, name](int code) {
+    if (code != ui::AlertFirstButtonReturn && code != ui::AlertSecondButtonReturn) return;
+    const bool include = code == ui::AlertSecondButtonReturn;
+    // The save panel opens once this alert has gone, not from inside its answer.
+    fnd::DispatchQueue::main().async(
+        lifetime_.whileAlive([this, id, name, include] { chooseSharePath(id, name, include); }));
   }));
 }
 
-bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path) {
-  namespace fs = std::filesystem;
-  auto folder = Folder::existingFolderWithFolderID(folderID);
-  if (!folder || path.empty()) return false;
+void FoldersController::chooseSharePath(const std::string& folderID, const std::string& name,
+                                        bool includeCredentials) {
+  ui::SavePanel panel;
+  panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
+  panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
+  panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, folderID, includeCredentials](int result) {
+    if (result == ui::ModalResponse::OK) shareFolderToPath(folderID, panel.path(), includeCredentials);
+  }));
+}
+
+SharedFolderArchive& FoldersController::sharedFolderArchive() {
   if (!archive_) {
     archive_ = std::make_unique<SharedFolderArchive>();
     archive_->setDataManager(kestoData_);
   }
+  return *archive_;
+}
+
+bool FoldersController::shareFolderToPath(const std::string& folderID, const std::string& path,
+                                          bool includeCredentials) {
+  namespace fs = std::filesystem;
+  auto folder = Folder::existingFolderWithFolderID(folderID);
+  if (!folder || path.empty()) return false;
   fnd::Error error;
   // A failure to prepare the archive has been told already.
-  auto written = archive_->shareBookmarksToPath(folder, path, &error);
+  auto written = sharedFolderArchive().shareBookmarksToPath(folder, path, &error, includeCredentials);
   if (!written) return false;
   // Next to the destination first, then renamed over it: a failure leaves what was there.
   std::error_code ec, ignored;
@@ -403,7 +424,7 @@ bool FoldersController::shareFolderToPath(const std::string& folderID, const std
     return false;
   }
   // Told only once the archive is in its place (success, so with the information icon).
-  AlertPresenter::inform("Share", "Your kesto archive has been saved", "OK");
+  AlertPresenter::inform("Share", "Your Kesto archive has been saved", "OK");
   return true;
 }
 
@@ -429,7 +450,7 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
     return entry;
   };
   if (id == "trash") {
-    add(*menu, "Empty trash", cmd::emptyTrash);
+    add(*menu, "Empty Trash", cmd::emptyTrash);
   } else if (id == kHomeItemID) {
     add(*menu, "Add Folder", cmd::addFolder);
     add(*menu, "Add Smart Folder", cmd::addSmartFolder);
@@ -471,7 +492,7 @@ void FoldersController::changeFolderColor(const std::string& color) {
   if (!folder) return;
   folder->setColor(color);
   if (!folder->saveFolder()) {
-    showError("The colour could not be saved", "Kesto could not write the folder's colour to its library.");
+    showError("The color could not be saved", "Kesto could not write the folder's color to its library.");
     return;
   }
   if (auto* item = itemForFolderID(folder->folderID())) {

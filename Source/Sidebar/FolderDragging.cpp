@@ -250,14 +250,15 @@ bool FoldersController::serviceDrop(const std::vector<std::string>& lines, const
       auto c = copyOf(*b, nullptr);
       if (!c) continue;
       c->addService(record);
-      c->incrementVersionNumber();
+      // Saving is what posts the newly marked bookmark to the service.
+      c->saveBookmark();
       changed.push_back(c);
     } else {
       for (auto& s : b->toMany(bookmark_rel::services))
         if (s->value(service_attr::name).string() == other) b->removeFromMany(bookmark_rel::services, s);
       b->addService(record);
       b->setFolder(nullptr);
-      b->incrementVersionNumber();
+      b->saveBookmark();
       changed.push_back(b);
     }
   }

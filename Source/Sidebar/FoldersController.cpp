@@ -102,7 +102,7 @@ void FoldersController::buildView() {
   sortButton_ = std::make_shared<ui::PopUpButton>(fnd::Rect(w - 124, 3, 118, 24));
   sortButton_->setAutoresizingMask(ui::View::MinXMargin);
   sortButton_->addItemWithTitle("Sort A-Z");
-  sortButton_->addItemWithTitle("Manual order");
+  sortButton_->addItemWithTitle("Manual Order");
   sortButton_->setToolTip("Order of the folders");
   sortButton_->setAction([this] { toggleFolderSorting(sortButton_->indexOfSelectedItem()); });
   searchView_->addSubview(sortButton_);
@@ -524,16 +524,16 @@ void FoldersController::updateSelection() {
     if (!Service::fetchEntityWhereProperty("name", id)) {
       kestoData_->browse(std::move(kept));
       // Asked when the row is chosen, never again at a reload, a tab switch or an add.
-      if (isNew && !showServicePanel(id)) {
-        // Nothing to connect with here: the row is not kept as the list shown, so the sidebar
-        // goes back to the list the browser still shows.
-        if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
-        else defaults.removeObject(kCurrentlySelectedFolderKey);
-        defaults.synchronize();
-        if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
-        else list_->deselectAll();
-        return;
-      }
+      if (isNew) showServicePanel(id);
+      // Without its account the row is not kept as the list shown (whether the login panel is
+      // then used or cancelled): the sidebar goes back to the list the browser still shows, so
+      // a later refresh or Go To Folder never lands on an empty service row.
+      if (!lastSelectedIdentifier_.empty()) defaults.setString(lastSelectedIdentifier_, kCurrentlySelectedFolderKey);
+      else defaults.removeObject(kCurrentlySelectedFolderKey);
+      defaults.synchronize();
+      if (auto previous = itemForRowID(lastSelectedIdentifier_)) selectItem(previous.get());
+      else list_->deselectAll();
+      return;
     } else {
       const bool pinboard = id == kPinboardItemID;
       kestoData_->browse({nullptr, false, {}, pinboard ? Browsing::Service::Pinboard : Browsing::Service::Delicious});
@@ -575,6 +575,7 @@ void FoldersController::updateSelection() {
   // not opened by the user.
   if (isNew && !lastSelectedIdentifier_.empty()) openTutorialForRow(id, static_cast<long>(rows.firstIndex()));
   lastSelectedIdentifier_ = id;
+  libraryWideSearch_ = false;
   updatePathbar();
 }
 
@@ -718,6 +719,8 @@ bool FoldersController::renameFolder(const std::string& folderID, const std::str
     return false;
   }
   if (auto* item = itemForFolderID(folderID)) item->setTitle(trimmed);
+  // The path bar names the shown folder and its ancestors, one of which this may be.
+  updatePathbar();
   return true;
 }
 
@@ -792,7 +795,7 @@ void FoldersController::updatePathbar() {
   if (!pathbar_) return;
   pathbar_->removeAllItems();
   auto current = kestoData_ ? kestoData_->currentFolder() : nullptr;
-  if (!current) return;
+  if (!current || libraryWideSearch_) return;
   for (auto& ancestor : current->parentFolders()) pathbar_->addItemWithTitle(ancestor->name());
   pathbar_->addItemWithTitle(current->name());
 }
@@ -806,6 +809,11 @@ void FoldersController::pathbarAction(int index) {
 
 void FoldersController::clearPathBar() {
   if (pathbar_) pathbar_->removeAllItems();
+}
+
+void FoldersController::setLibraryWideSearch(bool on) {
+  libraryWideSearch_ = on;
+  updatePathbar();
 }
 
 // ---- Saving and errors -----------------------------------------------------------------------

@@ -140,11 +140,13 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   bool confirmPassword();
   void blockFolderAndSubfoldersWithFolderID(const std::string& folderID, bool shouldBlock);
 
-  // Save/Share as an archive, through a save panel.
+  // Save/Share as an archive, through a save panel; a folder holding saved logins or passwords
+  // asks first whether they go in.
   void shareFolder();
   // Writes the archive of the folder to `path`, replacing what is there only once the new one
-  // is complete; the outcome is shown. Answers whether it was written.
-  bool shareFolderToPath(const std::string& folderID, const std::string& path);
+  // is complete; the outcome is shown. Answers whether it was written. Saved logins and
+  // passwords go in only with `includeCredentials`.
+  bool shareFolderToPath(const std::string& folderID, const std::string& path, bool includeCredentials = false);
 
   // Context menu and its actions.
   bool sourceListMenuForEventItem(SourceList& list, const ui::Event& event, SourceListItemPtr item) override;
@@ -165,6 +167,9 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   void expandImported();
   void pathbarAction(int index);
   void clearPathBar();
+  // While results come from the whole library the path bar shows no folder; a search in the
+  // current list, or choosing a row, shows the folder's path again.
+  void setLibraryWideSearch(bool on);
 
   // Drag and drop.
   bool sourceListWriteItemsToPasteboard(SourceList& list, const std::vector<SourceListItemPtr>& items,
@@ -239,6 +244,7 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;
   Pathbar* pathbar_ = nullptr;
+  bool libraryWideSearch_ = false;
   std::shared_ptr<ui::View> view_, searchView_;
   std::shared_ptr<SourceList> list_;
   std::shared_ptr<ui::SearchField> searchField_;
@@ -247,6 +253,8 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   std::shared_ptr<ui::PopUpButton> sortButton_;
   std::unique_ptr<FolderPanels> panels_;
   std::unique_ptr<SharedFolderArchive> archive_;
+  SharedFolderArchive& sharedFolderArchive();
+  void chooseSharePath(const std::string& folderID, const std::string& name, bool includeCredentials);
   std::shared_ptr<ui::Menu> contextMenu_;
   std::unique_ptr<ui::Menu> addMenu_;
 

@@ -1,4 +1,5 @@
 #include "Sidebar/TagsController.h"
+#include "Views/BRWColoredView.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -73,7 +74,11 @@ TagsController::TagsController()
   KESTO_ASSERT_MAIN_THREAD();
   const auto size = view_->frame().size;
   const double w = size.width, h = size.height;
-  searchView_ = std::make_shared<ui::View>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
+  // The tags pane's own strip over the list: a coloured view in the sidebar's light grey.
+  auto strip = std::make_shared<BRWColoredView>(fnd::Rect(0, h - kTagSearchHeight - kLabelHeight, w, kTagSearchHeight + kLabelHeight));
+  strip->setColor("lightGray");
+  strip->awakeFromNib();
+  searchView_ = strip;
   searchView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin);
   searchField_ = std::make_shared<ui::SearchField>(fnd::Rect(6, kLabelHeight + 4, w - 12, 22));
   searchField_->setPlaceholderString("Find tags");

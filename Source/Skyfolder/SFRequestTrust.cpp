@@ -33,9 +33,12 @@ const std::vector<net::Certificate>& pinnedRoots() {
   static std::vector<net::Certificate> roots;
   std::call_once(once, [] {
     for (const std::string_view text : SFRootCertificateTexts()) {
+      // Empty entries stand for roots no certificate store carries any more: skipped on purpose,
+      // so they are no error.
+      if (text.empty()) continue;
       std::size_t capacity = SFBase64DecodedSize(text.size());
       fnd::Data der(capacity);
-      if (text.empty() || !SFBase64Decode(text.data(), text.size(), der.data(), &capacity) || capacity == 0) {
+      if (!SFBase64Decode(text.data(), text.size(), der.data(), &capacity) || capacity == 0) {
         SFLogError("Root certificate base64 decoding failed!");
         continue;
       }

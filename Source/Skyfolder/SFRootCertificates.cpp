@@ -1,7 +1,7 @@
 // The DER certificates of the roots the client trusts for the service, in Base64.
 // Entries left empty are roots that no certificate store distributes any more (GeoTrust, thawte
-// and the Go Daddy Secure intermediate are not in Debian's ca-certificates); they fail to decode
-// and are skipped.
+// and the Go Daddy Secure intermediate are not in Debian's ca-certificates); they are skipped
+// without a word.
 #include "Skyfolder/SFRootCertificates.h"
 
 namespace kesto {

@@ -1,7 +1,12 @@
 #include "Synchronize/Backup.h"
 
 #include "Support/AlertPresenter.h"
+#include "Synchronize/SyncSettings.h"
 
+#include "Model/Bookmark.h"
+#include "Model/Folder.h"
+#include "Model/StoredText.h"
+#include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"
 
@@ -12,6 +17,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 
 #include <sqlite3.h>
@@ -89,6 +95,25 @@ bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* er
   return true;
 }
 
+bool setLibraryIdentifierInFile(const std::string& path, const std::string& identifier, fnd::Error* error) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+  sqlite3_stmt* put = nullptr;
+  ok = ok && sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)", -1, &put,
+                                nullptr) == SQLITE_OK;
+  if (ok) {
+    sqlite3_bind_text(put, 1, syncsettings::kLibraryIdentifierKey, -1, SQLITE_STATIC);
+    sqlite3_bind_text(put, 2, identifier.c_str(), -1, SQLITE_TRANSIENT);
+    ok = sqlite3_step(put) == SQLITE_DONE;
+  }
+  if (!ok && error)
+    *error = fnd::Error::withDescription("Backup", 1, std::string("the restored library could not be given a new identity: ") +
+                                                          (db ? sqlite3_errmsg(db) : "no database"));
+  sqlite3_finalize(put);
+  sqlite3_close(db);
+  return ok;
+}
+
 std::string temporaryPathBeside(const std::string& path) {
   return fnd::FileManager::deletingLastPathComponent(path) + "/." + fnd::FileManager::lastPathComponent(path) + "." +
          fnd::FileManager::uniqueName() + ".tmp";
@@ -147,6 +172,24 @@ bool copyDatabaseReplacing(const std::string& from, const std::string& to, fnd::
 }
 
 std::string storePath() { return WrenDataManager::sharedInstance().persistentStorePath(); }
+
+// Peers must see a library put back from a backup (or started anew) as a new one: one that
+// kept the old identity would take the sync file for its own and overwrite it unmerged. The
+// identifier belongs to the store, so it goes into the incoming store file (none for a library
+// started anew, which makes its own), and the settings follow.
+bool giveNewSyncIdentity(const std::string& incomingStore, fnd::Error* error) {
+  const std::string identity = "kesto-" + WrenEntity::uniqueID();
+  if (!incomingStore.empty() && !setLibraryIdentifierInFile(incomingStore, identity, error)) return false;
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(identity, syncsettings::kLibraryIdentifierKey);
+  defaults.synchronize();
+  return true;
+}
+
+// Removes a store file made here and the side files SQLite may have left beside it.
+void removeStoreFile(const std::string& path) {
+  for (const char* side : {"", "-wal", "-shm", "-journal"}) fnd::FileManager::removeItem(path + side);
+}
 
 }  // namespace
 
@@ -335,11 +378,19 @@ std::size_t Backup::removeStaleTemporaryFiles() {
   return removed;
 }
 
+std::string Backup::cleanedRowsMessage(std::size_t cleaned) {
+  if (!cleaned) return {};
+  return std::to_string(cleaned) + (cleaned == 1 ? " entry" : " entries") +
+         " of the backup did not have the form the library keeps (control characters, overlong texts, or an address "
+         "that is no web address) and " + (cleaned == 1 ? "was" : "were") +
+         " cleaned; bookmarks without a web address were left out. The backup file itself is unchanged. ";
+}
+
 void Backup::checkAndDeleteBackups() { thinAutomaticBackups(applicationSupportDirectory()); }
 
-void Backup::thinAutomaticBackups(const std::string& folder) {
+std::vector<std::string> Backup::automaticBackups(const std::string& folder) {
   auto names = fnd::FileManager::contentsOfDirectory(folder, true);
-  if (!names) return;
+  if (!names) return {};
   struct Entry {
     std::string path;
     double time;
@@ -358,7 +409,118 @@ void Backup::thinAutomaticBackups(const std::string& folder) {
   // By the time the name stands for, newest first: text order would put "2015-9" after
   // "2015-10" in the older names.
   std::stable_sort(backups.begin(), backups.end(), [](const Entry& a, const Entry& b) { return a.time > b.time; });
-  for (std::size_t i = 2; i < backups.size(); ++i) fnd::FileManager::removeItem(backups[i].path);
+  std::vector<std::string> paths;
+  for (auto& b : backups) paths.push_back(std::move(b.path));
+  return paths;
+}
+
+void Backup::thinAutomaticBackups(const std::string& folder) {
+  auto backups = automaticBackups(folder);
+  for (std::size_t i = 2; i < backups.size(); ++i) fnd::FileManager::removeItem(backups[i]);
+}
+
+std::optional<std::string> Backup::newestUsableAutomaticBackup() {
+  for (const auto& path : automaticBackups(WrenDataManager::sharedInstance().applicationSupportDirectory()))
+    if (isValidBackupFile(path)) return path;
+  return std::nullopt;
+}
+
+std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd::Error* error) {
+  auto model = WrenDataManager::sharedInstance().managedObjectModel();
+  auto coordinator = model ? store::Coordinator::make(model) : nullptr;
+  // An older model's store is brought up to this one first, as the library's own is when it opens.
+  const fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
+                                {store::kInferMappingModelAutomaticallyOption, true}};
+  if (!coordinator || !coordinator->addStore(store::kSQLiteStoreType, path, options, error)) return std::nullopt;
+  auto context = store::Context::make(store::ConcurrencyType::Confinement);
+  context->setCoordinator(coordinator);
+  auto bookmarks = Bookmark::fetchEntities(context);
+  auto folders = Folder::fetchEntities(context);
+  auto tags = Tag::fetchEntities(context);
+  if (!bookmarks || !folders || !tags) {
+    if (error) *error = backupError(30, "The library's records could not be read");
+    return std::nullopt;
+  }
+  std::size_t changed = 0;
+  // A text in its stored form (cleaned and bounded, as the setters keep it); true when it was not.
+  auto differs = [](const std::optional<std::string>& held, std::string (*form)(std::string_view)) {
+    return held && form(*held) != *held;
+  };
+  for (const auto& b : *bookmarks) {
+    const auto url = b->url();
+    // A bookmark whose address no door would take is left out of the restored library; the
+    // backup file still holds it.
+    if (!url || !stored::isWebAddress(stored::address(*url))) {
+      context->deleteObject(b);
+      ++changed;
+      continue;
+    }
+    const auto title = b->title(), notes = b->notes();
+    if (!differs(url, stored::address) && !differs(title, stored::title) && !differs(notes, stored::note)) continue;
+    b->setUrl(url);
+    if (title) b->setTitle(title);
+    if (notes) b->setNotes(notes);
+    ++changed;
+  }
+  for (const auto& f : *folders)
+    if (differs(f->name(), stored::title)) {
+      f->setName(f->name());
+      ++changed;
+    }
+  for (const auto& t : *tags)
+    if (differs(t->name(), stored::tagName)) {
+      t->setName(t->name());
+      ++changed;
+    }
+  if (changed && !context->save(error)) return std::nullopt;
+  coordinator->removeStore();
+  return changed;
+}
+
+std::optional<std::string> Backup::replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned,
+                                                       fnd::Error* error) {
+  const std::string store = storePath();
+  std::string incoming;
+  if (!backupPath.empty()) {
+    if (!isValidBackupFile(backupPath, error)) return std::nullopt;
+    // The copy is made whole (and in the stored forms) before anything is moved.
+    incoming = temporaryPathBeside(store);
+    std::optional<std::size_t> changed;
+    if (!copyDatabase(backupPath, incoming, error) || !(changed = applyStoredForms(incoming, error))) {
+      removeStoreFile(incoming);
+      return std::nullopt;
+    }
+    if (cleaned) *cleaned = *changed;
+  }
+  if (!giveNewSyncIdentity(incoming, error)) {
+    removeStoreFile(incoming);
+    return std::nullopt;
+  }
+  WrenDataManager::sharedInstance().reset();
+  // Nothing is deleted: the damaged file and its side files keep a dated name beside the store.
+  const std::string dated =
+      store + ".damaged-" + fnd::DateFormatter::fixed(kNamePattern, fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
+  std::string kept = dated;
+  for (int n = 2; fnd::FileManager::fileExists(kept); ++n) kept = dated + "-" + std::to_string(n);
+  std::vector<std::string> moved;
+  bool ok = true;
+  for (const char* side : {"", "-wal", "-shm", "-journal"}) {
+    if (!fnd::FileManager::fileExists(store + side)) continue;
+    if (!fnd::FileManager::renameItem(store + side, kept + side, error)) {
+      ok = false;
+      break;
+    }
+    moved.push_back(side);
+  }
+  if (ok && !incoming.empty()) ok = fnd::FileManager::renameItem(incoming, store, error);
+  if (!ok) {
+    // Everything goes back where it was.
+    for (const auto& side : moved) fnd::FileManager::renameItem(kept + side, store + side);
+    if (!incoming.empty()) removeStoreFile(incoming);
+    return std::nullopt;
+  }
+  fnd::logInfo("The damaged library was kept as " + kept);
+  return kept;
 }
 
 void Backup::restoreFromFile(const std::string& path) {
@@ -392,8 +554,9 @@ bool Backup::doStartRestore() {
 
   // The new store is made complete beside the old one before anything is touched.
   const std::string incoming = temporaryPathBeside(store);
-  if (!copyDatabase(from, incoming, &error)) {
-    fnd::FileManager::removeItem(incoming);
+  std::optional<std::size_t> cleaned;
+  if (!copyDatabase(from, incoming, &error) || !(cleaned = applyStoredForms(incoming, &error))) {
+    removeStoreFile(incoming);
     return fail(error.localizedDescription());
   }
   // The previous store stays on disk, so a restore can be undone by hand.
@@ -401,6 +564,11 @@ bool Backup::doStartRestore() {
       !copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error)) {
     fnd::FileManager::removeItem(incoming);
     return fail("the current library could not be kept: " + error.localizedDescription());
+  }
+
+  if (!giveNewSyncIdentity(incoming, &error)) {
+    fnd::FileManager::removeItem(incoming);
+    return fail(error.localizedDescription());
   }
 
   // Swap while the store is closed; a stale log must not be replayed into the new file.
@@ -413,14 +581,10 @@ bool Backup::doStartRestore() {
     return fail(error.localizedDescription());
   }
 
-  // A new identity: peers must see the restored library as a new one.
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString("kesto-" + WrenEntity::uniqueID(), "KestoID");
-  defaults.synchronize();
-
   AlertPresenter::ask("Kesto Restore",
-                      "Kesto needs to be restarted and will now close. Please reopen kesto from your applications "
-                      "menu or your taskbar.",
+                      cleanedRowsMessage(*cleaned) +
+                          "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications "
+                          "menu or your taskbar.",
                       {"OK"}, [](int) {
                         std::function<void()> terminate;
                         {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
@@ -49,6 +50,26 @@ class Backup {
   // Restores `fromPath` now. False (and nothing changed) when the file is not a backup or the
   // swap could not be made.
   bool doStartRestore();
+
+  // Automatic backups in `folder`, newest first by the time in their names.
+  static std::vector<std::string> automaticBackups(const std::string& folder);
+  // The newest automatic backup beside the store that passes isValidBackupFile.
+  static std::optional<std::string> newestUsableAutomaticBackup();
+  // Brings the SQLite store at `path` (closed, not the library in use) to the form every door
+  // keeps: texts cleaned and bounded, bookmarks without a web address removed. Answers how many
+  // rows changed; absent (with `error`) when it could not be read or saved.
+  static std::optional<std::size_t> applyStoredForms(const std::string& path, fnd::Error* error = nullptr);
+  // For a library that cannot be opened: keeps the store file (and its side files) under the
+  // dated name "data.sqlite.damaged-yyyy-MM-dd-HH-mm-ss" beside it and puts a checked copy of
+  // `backupPath` in its place (in the stored forms; `cleaned` gets the rows that changed), or
+  // nothing, for a new library, when `backupPath` is empty. Nothing is deleted, and the library
+  // gets a new sync identity. Answers the kept name; absent (with `error`, nothing moved) on
+  // failure.
+  static std::optional<std::string> replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned = nullptr,
+                                                        fnd::Error* error = nullptr);
+
+  // What a restore tells of the rows applyStoredForms changed (a sentence and a space); empty for none.
+  static std::string cleanedRowsMessage(std::size_t cleaned);
 
   bool isAutoBackup() const;
   const std::string& fromPath() const;

@@ -4,6 +4,7 @@
 
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
+#include "Model/StoredText.h"
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
@@ -45,12 +46,17 @@ std::size_t utf8SequenceAt(const std::string& s, std::size_t i) {
   return n;
 }
 
-// Escapes markup and drops what is not text: control characters (other than tab and line
-// ends) and bytes that are not UTF-8, which would make browsers reject or mangle the file.
+// Escapes markup and drops what is not text: whatever stored text never holds (control
+// characters, DEL, separators and bidirectional controls, which older data may still carry) and
+// bytes that are not UTF-8, which would make browsers reject or mangle the file.
 std::string escape(const std::string& text, bool attribute) {
   std::string out;
   out.reserve(text.size() + 8);
   for (std::size_t i = 0; i < text.size(); ++i) {
+    if (const std::size_t forbidden = stored::forbiddenCharacterAt(text, i)) {
+      i += forbidden - 1;
+      continue;
+    }
     unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
       case '&': out += "&amp;"; break;
@@ -66,7 +72,7 @@ std::string escape(const std::string& text, bool attribute) {
             out.append(text, i, n);
             i += n - 1;
           }
-        } else if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r') {
+        } else {
           out.push_back(static_cast<char>(c));
         }
     }
@@ -81,11 +87,18 @@ struct SpecialFolder {
 };
 constexpr SpecialFolder kSpecialFolders[] = {{Folder::kInboxID, "Inbox"}, {Folder::kImportedID, "Imported"}};
 
+// How much of a streamed export is made before it goes to the file.
+constexpr std::size_t kSpillBytes = 64 * 1024;
+
 }  // namespace
 
 struct HTMLExport::Impl {
   HTMLExportDelegate* delegate = nullptr;
   std::string exportString;
+  bool includeLocked = false;
+  std::size_t lockedLeftOut = 0;
+  // While a whole export runs: the file its text goes to, piece by piece.
+  fnd::AtomicFileWriter* writer = nullptr;
 
   // Read once per export: children by parent identifier and bookmarks by folder, both in store
   // order, instead of two store fetches per folder.
@@ -98,13 +111,16 @@ struct HTMLExport::Impl {
   void load() {
     if (loaded) return;
     loaded = true;
+    lockedLeftOut = 0;
     if (auto folders = Folder::fetchEntities())
       for (const auto& f : *folders) {
         children[f->parentFolderID()].push_back(f);
         byID.emplace(f->folderID(), f);
       }
-    auto withFolder = store::Predicate::parse("folder != nil");
-    if (auto all = Bookmark::fetchEntitiesWithPredicate(withFolder))
+    // A trashed bookmark keeps its folder (the Inbox, after a folder delete): written, it would
+    // come back wherever the file is imported.
+    auto written = store::Predicate::parse("folder != nil AND trashed < 1");
+    if (auto all = Bookmark::fetchEntitiesWithPredicate(written))
       for (const auto& b : *all)
         if (auto f = b->folder()) bookmarks[f.get()].push_back(b);
   }
@@ -115,38 +131,62 @@ struct HTMLExport::Impl {
     byID.clear();
   }
 
+  bool leavesOut(const Folder& folder) const { return !includeLocked && folder.blocked() > 0; }
+  bool leavesOut(const Bookmark& bookmark) const { return !includeLocked && bookmark.blocked() > 0; }
+
+  // Hands what has been made to the file once it is worth a write; a text asked for is kept.
+  void spill(std::string& out) {
+    if (!writer || out.size() < kSpillBytes) return;
+    writer->append(out);
+    out.clear();
+  }
+
   // A special folder (Inbox, Imported) as a folder block of its own, when it holds anything
   // not written already.
   void appendSpecial(std::string& out, const SpecialFolder& special, std::unordered_set<const Folder*>& visited) {
     auto row = byID.find(special.folderID);
     const Folder* self = row == byID.end() ? nullptr : row->second.get();
     if (self && !visited.insert(self).second) return;
-    std::string inner;
-    if (auto it = children.find(special.folderID); it != children.end())
-      for (const auto& f : it->second) appendFolder(inner, f, visited);
-    if (self) appendBookmarks(inner, self);
-    if (inner.empty()) return;
+    const std::vector<Folder::Ref>* kids = nullptr;
+    if (auto it = children.find(special.folderID); it != children.end()) kids = &it->second;
+    bool holdsAny = false;
+    if (kids)
+      for (const auto& f : *kids) holdsAny = holdsAny || (f && !visited.count(f.get()) && !leavesOut(*f));
+    if (self)
+      if (auto it = bookmarks.find(self); it != bookmarks.end())
+        for (const auto& b : it->second) holdsAny = holdsAny || !leavesOut(*b);
+    if (!holdsAny) {
+      // Nothing written, but the locked folders kept back are still told.
+      if (kids)
+        for (const auto& f : *kids)
+          if (f && leavesOut(*f) && visited.insert(f.get()).second) ++lockedLeftOut;
+      return;
+    }
     out += "<DT><H3 FOLDED>";
     out += special.name;
     out += "</H3>\n<DL><p>\n";
-    out += inner;
+    if (kids)
+      for (const auto& f : *kids) appendFolder(out, f, visited);
+    if (self) appendBookmarks(out, self);
     out += "</DL><p>\n";
   }
 
   void appendBookmarks(std::string& out, const Folder* folder) {
     if (auto it = bookmarks.find(folder); it != bookmarks.end())
       for (const auto& b : it->second) {
+        if (leavesOut(*b)) continue;
         out += "<DT><A HREF=\"";
         out += escape(b->url().value_or(""), true);
         out += "\">";
         out += escape(b->title().value_or(""), false);
         out += "</A>\n";
+        spill(out);
       }
   }
 
   // Depth first with an explicit stack: folder parents come from sync files and archives, so a
   // chain may be far deeper than the call stack allows. Each folder is written once, so a parent
-  // cycle ends too.
+  // cycle ends too. A locked folder left out takes its subtree with it.
   void appendFolder(std::string& out, const Folder::Ref& top, std::unordered_set<const Folder*>& visited) {
     struct Frame {
       const Folder* folder;
@@ -156,9 +196,14 @@ struct HTMLExport::Impl {
     std::vector<Frame> stack;
     auto open = [&](const Folder::Ref& folder) {
       if (!folder || !visited.insert(folder.get()).second) return;
+      if (leavesOut(*folder)) {
+        ++lockedLeftOut;
+        return;
+      }
       out += "<DT><H3 FOLDED>";
       out += escape(folder->name(), false);
       out += "</H3>\n<DL><p>\n";
+      spill(out);
       auto it = children.find(folder->folderID());
       stack.push_back({folder.get(), it == children.end() ? nullptr : &it->second, 0});
     };
@@ -174,6 +219,21 @@ struct HTMLExport::Impl {
       stack.pop_back();
     }
   }
+
+  // Tells the delegate (or, without one, the user) how the writing ended.
+  bool report(const std::string& path, bool written, const fnd::Error& error) {
+    if (!written) {
+      fnd::logError("Export failed: " + error.localizedDescription());
+      const std::string message = "Your Kesto Export file could not be written to: " + path;
+      if (delegate)
+        delegate->exportFailed(message);
+      else
+        AlertPresenter::alert("Export failed", message);
+      return false;
+    }
+    if (delegate) delegate->exportSucces("Your Kesto Export file has been exported to: " + path);
+    return true;
+  }
 };
 
 HTMLExport::HTMLExport() : d_(std::make_unique<Impl>()) {}
@@ -182,6 +242,8 @@ HTMLExport::~HTMLExport() = default;
 void HTMLExport::setDelegate(HTMLExportDelegate* delegate) { d_->delegate = delegate; }
 HTMLExportDelegate* HTMLExport::delegate() const { return d_->delegate; }
 const std::string& HTMLExport::exportString() const { return d_->exportString; }
+void HTMLExport::setIncludesLockedFolders(bool include) { d_->includeLocked = include; }
+std::size_t HTMLExport::lockedFoldersLeftOut() const { return d_->lockedLeftOut; }
 
 std::string HTMLExport::escapeText(const std::string& text) { return escape(text, false); }
 std::string HTMLExport::escapeAttribute(const std::string& text) { return escape(text, true); }
@@ -204,6 +266,8 @@ std::string HTMLExport::createHTMLByFolder(const std::shared_ptr<Folder>& folder
 }
 
 bool HTMLExport::exportAllTofile(const std::string& path) {
+  fnd::AtomicFileWriter file(path);
+  d_->writer = &file;
   createExportStringInit();
   d_->load();
   std::vector<Folder::Ref> top;
@@ -215,7 +279,12 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
   for (const auto& special : kSpecialFolders) d_->appendSpecial(d_->exportString, special, visited);
   d_->unload();
   createExportStringEnd();
-  return writeFile(path);
+  file.append(d_->exportString);
+  d_->exportString.clear();
+  d_->writer = nullptr;
+  fnd::Error error;
+  const bool written = file.commit(&error);
+  return d_->report(path, written, error);
 }
 
 bool HTMLExport::exportBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks, const std::string& folderName,
@@ -247,17 +316,9 @@ bool HTMLExport::exportFolder(const std::shared_ptr<Folder>& folder, const std::
 
 bool HTMLExport::writeFile(const std::string& path) {
   fnd::Error error;
-  if (path.empty() || !fnd::FileManager::writeFile(path, d_->exportString, true, fnd::kPrivateFileMode, &error)) {
-    fnd::logError("Export failed: " + error.localizedDescription());
-    const std::string message = "Your Kesto Export file could not be written to: " + path;
-    if (d_->delegate)
-      d_->delegate->exportFailed(message);
-    else
-      AlertPresenter::alert("Export failed", message);
-    return false;
-  }
-  if (d_->delegate) d_->delegate->exportSucces("Your Kesto Export file has been exported to: " + path);
-  return true;
+  const bool written =
+      !path.empty() && fnd::FileManager::writeFile(path, d_->exportString, true, fnd::kPrivateFileMode, &error);
+  return d_->report(path, written, error);
 }
 
 }  // namespace kesto

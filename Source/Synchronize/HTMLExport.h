@@ -20,8 +20,12 @@ class HTMLExportDelegate {
 };
 
 // Writes the library's folder tree, with each folder's bookmarks, as a Netscape bookmark file
-// that browsers (and HTMLImport) read. Built in memory on the calling (main) thread, written at
-// once. Names, titles and URLs are escaped, so no value can break the file or run as markup.
+// that browsers (and HTMLImport) read, on the calling (main) thread. The file is written as it is
+// made, into a temporary file that replaces the target at the end, so a large library takes
+// little memory and a failure leaves what was there. Names, titles and URLs are escaped, so no
+// value can break the file or run as markup. Trashed bookmarks are left out (importing the file
+// must not bring them back), and so are locked folders unless the caller says the user unlocked
+// them.
 class HTMLExport {
  public:
   HTMLExport();
@@ -30,6 +34,12 @@ class HTMLExport {
   // Not owned.
   void setDelegate(HTMLExportDelegate* delegate);
   HTMLExportDelegate* delegate() const;
+
+  // Whether locked folders (and the bookmarks in them) are written; false until set, after the
+  // user has given the folders' password.
+  void setIncludesLockedFolders(bool include);
+  // How many locked folders the last export left out.
+  std::size_t lockedFoldersLeftOut() const;
 
   // The whole tree (the folders whose parent is "root"); false when the file was not written.
   bool exportAllTofile(const std::string& path);
@@ -47,7 +57,8 @@ class HTMLExport {
   std::string createHTMLByFolder(const std::shared_ptr<Folder>& folder);
   void createExportStringInit();
   void createExportStringEnd();
-  // Writes the text built so far, atomically as UTF-8, and tells the delegate.
+  // Writes the text built so far, atomically as UTF-8, and tells the delegate (whole exports
+  // stream their text and do not keep it).
   bool writeFile(const std::string& path);
   const std::string& exportString() const;
 

@@ -27,7 +27,7 @@
 // Over that tree: a list's DT items are its bookmarks (the first A with an HREF gives the
 // address, the first A the title and tags, a DD right after the item its notes); a DD holding
 // a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
-// heading DT before them. Top-level lists are named by the node before them; an empty
+// heading DT (or DD holding an H3) before them. Top-level lists are named by the node before them; an empty
 // "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A file with no DT item at all and a Pocket,
 // Read It Later or Instapaper title is a reading list: each UL (OL) at the top is a folder
@@ -353,7 +353,12 @@ class Reader final : public fnd::HtmlStreamHandler {
 
   std::string headingBefore(const Node* listNode) const {
     const Summary* prev = &listNode->last;
-    if (prev->el == El::Dd && !prev->hasDl) prev = &listNode->beforeLast;
+    if (prev->el == El::Dd && !prev->hasDl) {
+      // "<DD><H3>Name</H3><DL>": the parser ends the DD where the list starts, and its heading
+      // names the list.
+      if (prev->hasH3) return prev->h3Text;
+      prev = &listNode->beforeLast;
+    }
     if (prev->el == El::Dt && !prev->hasA && prev->hasH3) return prev->h3Text;
     return {};
   }

@@ -129,6 +129,13 @@ bool KestoappDataSource::registrationSucceeded(const std::string& reply) {
 
 bool KestoappDataSource::userFound(const std::string& reply) { return contains(reply, "<user>"); }
 
+bool KestoappDataSource::isRefusal(const std::string& reply) {
+  if (contains(reply, "<password>")) return false;
+  fnd::Error error;
+  auto doc = fnd::XmlDocument::parse(reply, 0, &error);
+  return doc && !doc->rootElement().nodesForXPath("//error").empty();
+}
+
 void KestoappDataSource::postForm(const std::string& path, const std::string& body, Completion completion) {
   auto url = acceptableURL(baseURL() + path);
   if (!url) {
@@ -148,9 +155,9 @@ void KestoappDataSource::fail(const std::string& message) {
 }
 
 void KestoappDataSource::load() {
-  email_ = stringDefault("SyncEmail");
-  password_ = stringDefault("SyncPassword");
-  kestoID_ = stringDefault("KestoID");
+  email_ = stringDefault(syncsettings::kEmailKey);
+  password_ = syncsettings::accountPassword();
+  kestoID_ = syncsettings::libraryIdentifier();
   auto alive = lifetime_.watch();
   // Form-encoded by the HTTP client; only a 2xx XML document is an answer, anything else a
   // failed request.
@@ -170,6 +177,9 @@ void KestoappDataSource::load() {
 
 void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
   if (!contains(reply, "<password>")) {
+    // Only the service's refusal (a readable answer naming an error) is a wrong login; anything
+    // else is an answer that could not be read, and a correct password must not be asked again.
+    if (!isRefusal(reply)) return fail("The server's answer could not be read");
     if (delegate_) delegate_->openRegistration();
     return;
   }

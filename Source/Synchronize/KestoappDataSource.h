@@ -55,6 +55,9 @@ class KestoappDataSource final : public SyncDataSource {
   // How replies read.
   static bool registrationSucceeded(const std::string& reply);
   static bool userFound(const std::string& reply);
+  // Whether a load reply is the service refusing the login: a readable document without the
+  // password element that names an error. Other replies without the password cannot be read.
+  static bool isRefusal(const std::string& reply);
 
   // Posts a form to base URL + path. `completion` runs on the main thread with the HTTP status,
   // the body, and whether the request failed (no connection, time-out, refused address).

@@ -7,6 +7,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Service.h"
+#include "Model/StoredText.h"
 #include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -204,6 +205,7 @@ ServiceClient::ImportResult ServiceClient::processImport(const std::string& serv
   for (const auto& b : local)
     if (auto url = b->url(); url && !byURL.count(*url)) byURL[*url] = b;
   std::unordered_map<std::string, Tag::Ref> tags;
+  // `name` in its stored form, so a tag the library has is found again.
   auto tagNamed = [&](const std::string& name) {
     if (auto it = tags.find(name); it != tags.end()) return it->second;
     auto tag = Tag::fetchEntityWhereProperty("name", fnd::Value(name), context);
@@ -216,10 +218,16 @@ ServiceClient::ImportResult ServiceClient::processImport(const std::string& serv
   std::unordered_map<Bookmark*, bool> seen;
   const auto now = fnd::Date::now();
   for (const auto& post : doc->rootElement().elementChildren("post")) {
-    const auto href = post.attribute("href");
-    if (!href || href->empty()) continue;  // a post without an address names nothing
+    // The same check as every other door: a web address, kept whole and in its stored form
+    // (which is also how it is found again); a post without one names nothing that is kept.
+    const std::string href = fnd::trimWhitespaceAndNewlines(post.attribute("href").value_or(""));
+    if (!stored::isWebAddress(href)) {
+      ++result.refused;
+      continue;
+    }
+    const std::string url = stored::address(href);
     Bookmark::Ref b;
-    if (auto it = byURL.find(*href); it != byURL.end()) {
+    if (auto it = byURL.find(url); it != byURL.end()) {
       b = it->second;
       ++result.updated;
     } else {
@@ -228,18 +236,18 @@ ServiceClient::ImportResult ServiceClient::processImport(const std::string& serv
       b->setVersion(1);
       b->setTrashed(0);
       b->addService(account);
-      byURL[*href] = b;
+      byURL[url] = b;
       ++result.added;
     }
     seen[b.get()] = true;
-    b->setUrl(*href);
-    b->setBaseURL(brightwren::stringWithFirstURLComponent(*href));
+    b->setUrl(url);
+    b->setBaseURL(brightwren::stringWithFirstURLComponent(url));
     b->setTitle(fnd::replaceAll(post.attribute("description").value_or(""), "##semicolon##", ";"));
     b->setNotes(post.attribute("extended").value_or(""));
     b->setServiceHash(post.attribute("hash").value_or(""));
     for (const auto& t : b->tags()) b->removeTag(t);
     for (const auto& piece : fnd::split(post.attribute("tag").value_or(""), " "))
-      if (!piece.empty()) b->addTag(tagNamed(piece));
+      if (const std::string name = stored::tagName(piece); !name.empty()) b->addTag(tagNamed(name));
     b->setImportDate(now);
     auto when = dateFromServiceString(post.attribute("time").value_or(""));
     b->setAddedDate(when);

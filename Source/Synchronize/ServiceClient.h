@@ -32,6 +32,8 @@ class ServiceClient : public BookmarkServiceClient {
   struct ImportResult {
     bool ok = false;
     int added = 0, updated = 0, trashed = 0;
+    // Posts left out because their address is no web address ("javascript:", "file:", none).
+    int refused = 0;
   };
 
   ServiceClient(std::string serviceName, std::string defaultHost);

@@ -89,31 +89,9 @@ bool SharedFolderArchive::writeToExportFolder(const std::string& xml, const std:
   return true;
 }
 
-std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::shared_ptr<Folder>& folder,
-                                                                     const std::string& savePath, fnd::Error* error) {
-  fnd::Error local;
-  fnd::Error* e = error ? error : &local;
-  JobSlot slot;
-  // Only failures are told here: the archive is saved once the caller has copied it to
-  // `savePath`, and the caller says so then (a full disk can still stop the copy).
-  auto finish = [&](bool ok) -> bool {
-    slot.release();
-    ViewUpdater::stopActivity();
-    if (!ok) AlertPresenter::alert("Share", "Your kesto archive could not be saved: " + e->localizedDescription(), "OK");
-    return ok;
-  };
-  if (!folder) {
-    *e = archiveError(2, "No folder to share");
-    finish(false);
-    return std::nullopt;
-  }
-  if (!slot.acquire()) {
-    *e = archiveError(3, "A sync or another archive is in progress");
-    finish(false);
-    return std::nullopt;
-  }
-
-  std::vector<Folder::Ref> folders{folder};
+std::optional<std::vector<Bookmark::Ref>> SharedFolderArchive::sharedContents(const std::shared_ptr<Folder>& folder,
+                                                                              std::vector<Folder::Ref>& folders) {
+  folders = {folder};
   for (const auto& sub : folder->subFolders())
     if (sub && sub != folder) folders.push_back(sub);
   // The shared folder's bookmarks are those its list shows (the list on screen when it is the
@@ -133,16 +111,58 @@ std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::
     const char* format = f == folder ? "folder == %@ and trashed < 1 and blocked < 1" : "folder == %@";
     auto inFolder = Bookmark::fetchEntitiesWithPredicate(
         store::Predicate::parse(format, fnd::Array{fnd::Value(std::static_pointer_cast<fnd::Object>(f))}));
-    if (!inFolder) {
-      *e = archiveError(4, "The folder's bookmarks could not be read");
-      finish(false);
-      return std::nullopt;
-    }
+    if (!inFolder) return std::nullopt;
     take(*inFolder);
   }
+  return bookmarks;
+}
+
+bool SharedFolderArchive::holdsCredentials(const std::shared_ptr<Folder>& folder) {
+  if (!folder) return false;
+  std::vector<Folder::Ref> folders;
+  // A folder whose bookmarks cannot be read is asked about: its archive may carry them.
+  auto bookmarks = sharedContents(folder, folders);
+  if (!bookmarks) return true;
+  for (const auto& b : *bookmarks)
+    if (!b->login().value_or("").empty() || !b->password().value_or("").empty()) return true;
+  return false;
+}
+
+std::optional<std::string> SharedFolderArchive::shareBookmarksToPath(const std::shared_ptr<Folder>& folder,
+                                                                     const std::string& savePath, fnd::Error* error,
+                                                                     bool includeCredentials) {
+  fnd::Error local;
+  fnd::Error* e = error ? error : &local;
+  JobSlot slot;
+  // Only failures are told here: the archive is saved once the caller has copied it to
+  // `savePath`, and the caller says so then (a full disk can still stop the copy).
+  auto finish = [&](bool ok) -> bool {
+    slot.release();
+    ViewUpdater::stopActivity();
+    if (!ok) AlertPresenter::alert("Share", "Your Kesto archive could not be saved: " + e->localizedDescription(), "OK");
+    return ok;
+  };
+  if (!folder) {
+    *e = archiveError(2, "No folder to share");
+    finish(false);
+    return std::nullopt;
+  }
+  if (!slot.acquire()) {
+    *e = archiveError(3, "A sync or another archive is in progress");
+    finish(false);
+    return std::nullopt;
+  }
+
+  std::vector<Folder::Ref> folders;
+  auto bookmarks = sharedContents(folder, folders);
+  if (!bookmarks) {
+    *e = archiveError(4, "The folder's bookmarks could not be read");
+    finish(false);
+    return std::nullopt;
+  }
   const std::string kestoID = fnd::UserDefaults::standard().stringForKey(Synchronizer::kKestoIDKey).value_or("");
-  const std::string xml =
-      SyncFile::writeSharedFolderFile(folders, bookmarks, kestoID, fnd::StandardPaths::userName(), true);
+  const std::string xml = SyncFile::writeSharedFolderFile(folders, *bookmarks, kestoID, fnd::StandardPaths::userName(),
+                                                          includeCredentials);
 
   const std::string packagePath =
       kesto_tempFolderPath() + "/" + fnd::crypto::md5Hex(savePath, true) + "." + kExtension;

@@ -7,9 +7,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kesto {
 
+class Bookmark;
 class DataManager;
 class Folder;
 
@@ -37,10 +39,13 @@ class SharedFolderArchive {
 
   // Writes the archive of `folder` into the temporary folder, named after the MD5 of
   // `savePath`, and answers its path; the caller copies it to `savePath` and tells the user
-  // when that has worked. Every step is checked: a failure is shown and answers nothing. Main
-  // thread.
+  // when that has worked. Every step is checked: a failure is shown and answers nothing. Saved
+  // logins and passwords go in only with `includeCredentials` (an archive is handed to other
+  // people); left out, their elements are written empty. Main thread.
   std::optional<std::string> shareBookmarksToPath(const std::shared_ptr<Folder>& folder, const std::string& savePath,
-                                                  fnd::Error* error = nullptr);
+                                                  fnd::Error* error = nullptr, bool includeCredentials = false);
+  // Whether a bookmark the archive of `folder` would carry has a saved login or password.
+  bool holdsCredentials(const std::shared_ptr<Folder>& folder);
   // Writes the package for `xml` at `packagePath`.
   static bool writeToExportFolder(const std::string& xml, const std::string& packagePath, fnd::Error* error = nullptr);
 
@@ -61,6 +66,10 @@ class SharedFolderArchive {
   static void rekeyFolders(SyncDocument& document, const std::string& topName = "Untitled");
 
  private:
+  // The folders an archive of `folder` carries (the folder first) and their bookmarks, each
+  // once; absent when the store cannot be read.
+  std::optional<std::vector<std::shared_ptr<Bookmark>>> sharedContents(const std::shared_ptr<Folder>& folder,
+                                                                       std::vector<std::shared_ptr<Folder>>& folders);
   struct Impl;
   std::shared_ptr<Impl> d_;
 };

@@ -33,12 +33,6 @@ std::string& appSecret() {
 
 const std::string kRemotePath = std::string("/") + SkyFolderDataSource::kRemoteName;
 
-void setUsingSkyfolder(bool on) {
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setBool(on, SkyFolderDataSource::kUsingSkyfolderKey);
-  defaults.synchronize();
-}
-
 std::string describe(const fnd::Error& error) {
   std::string text = error.localizedDescription();
   if (error.domain() == kSFSkyfolderErrorDomain && error.code() >= 400)
@@ -60,6 +54,12 @@ SkyFolderDataSource::~SkyFolderDataSource() {
 void SkyFolderDataSource::setAppCredentials(std::string key, std::string secret) {
   appKey() = std::move(key);
   appSecret() = std::move(secret);
+}
+
+void SkyFolderDataSource::setUsingSkyfolder(bool on) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setBool(on, kUsingSkyfolderKey);
+  defaults.synchronize();
 }
 
 void SkyFolderDataSource::removeWorkFolder() {
@@ -102,9 +102,9 @@ void SkyFolderDataSource::didPressLinkSkyfolder() {
     return;
   }
   if (!SFSession::sharedSession()) initSkyFolder();
+  // The button follows the flow through its notification. Choosing Skyfolder for sync is the
+  // set-up stage's to do once it is completed: a link abandoned or failed changes no setting.
   SFAuthHelperOSX::sharedHelper().authenticate();
-  // Set when the flow starts: the button follows the flow through its notification.
-  setUsingSkyfolder(true);
 }
 
 void SkyFolderDataSource::unlinkSkyfolder() {

@@ -52,6 +52,8 @@ class SkyFolderDataSource final : public SyncDataSource, public SFRestClientDele
   void didPressLinkSkyfolder();
   void unlinkSkyfolder();
   static bool isLinked();
+  // "syncUsingSkyfolder": the user chose Skyfolder sync.
+  static void setUsingSkyfolder(bool on);
 
   void load() override;
   void send(const std::string& xml) override;

@@ -377,7 +377,8 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
 
   if (options.isSync) {
     if (!doc.password) {
-      fnd::logError("Exception trying to read kesto Password. Bailing out.");
+      // A file without the lock password (a first sync's empty library) is normal: no error.
+      fnd::logInfo("Exception trying to read kesto Password. Bailing out.");
     } else if (!doc.password->empty()) {
       auto config = Config::fetchEntityWhereProperty("kestoKey", std::string(Config::kPasswordKey), ctx);
       if (!config) {

@@ -174,8 +174,9 @@ void Synchronizer::startWith(const std::string& method) {
   }
   bool complete = true;
   auto& defaults = fnd::UserDefaults::standard();
-  if (method == "skyfolder") complete = defaults.boolForKey("syncUsingSkyfolder");
-  if (method == "kestoapp") complete = !stringDefault("SyncEmail").empty() && !stringDefault("SyncPassword").empty();
+  if (method == SkyFolderDataSource::kMethod) complete = defaults.boolForKey(SkyFolderDataSource::kUsingSkyfolderKey);
+  if (method == KestoappDataSource::kMethod)
+    complete = !stringDefault(syncsettings::kEmailKey).empty() && !syncsettings::accountPassword().empty();
   if (method == ICloudDataSource::kMethod && host_) host_->setAppCanQuit(false);
   label_ = source->label;
   if (!prepareCommonSyncSettings(complete)) {
@@ -183,7 +184,7 @@ void Synchronizer::startWith(const std::string& method) {
     return;
   }
   run_ = std::make_shared<Run>();
-  run_->kestoID = stringDefault(kKestoIDKey);
+  run_->kestoID = syncsettings::libraryIdentifier();
   ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   datasource_.reset();
   datasource_ = source->factory();
@@ -378,9 +379,10 @@ void Synchronizer::abortSyncWithError(const std::string& message) {
 
 void Synchronizer::openRegistration() {
   if (!run_) return;
-  AlertPresenter::alert("Incorrect Login", "Your username and password are either incorrect or not set", "OK");
   endRun(false, {});
+  // The assistant first, so that the alert saying why it opened comes above it.
   runWizard();
+  AlertPresenter::alert("Incorrect Login", "Your username and password are either incorrect or not set", "OK");
 }
 
 void Synchronizer::remoteUnreadable(const std::string& why) {
@@ -409,8 +411,9 @@ void Synchronizer::needsSetUp() {
 
 void Synchronizer::resetAccount() {
   auto& defaults = fnd::UserDefaults::standard();
-  defaults.removeObject("SyncEmail");
-  defaults.removeObject("SyncPassword");
+  defaults.removeObject(syncsettings::kEmailKey);
+  defaults.synchronize();
+  syncsettings::removeAccountPassword();
 }
 
 void Synchronizer::endRun(bool success, const std::string& message) {

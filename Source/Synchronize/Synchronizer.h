@@ -3,6 +3,7 @@
 #include "Synchronize/SyncNotifications.h"
 #include "Synchronize/SyncDataSource.h"
 #include "Synchronize/SyncFile.h"
+#include "Synchronize/SyncSettings.h"
 #include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
@@ -44,7 +45,7 @@ class Synchronizer {
       kesto::kStartSynchingWithSkyfolderNotification;
   static constexpr fnd::NotificationName kSyncEndedNotification = kesto::kSyncEndedNotification;
   static constexpr const char* kCurrentSyncMethodKey = "CurrentSyncMethod";
-  static constexpr const char* kKestoIDKey = "KestoID";
+  static constexpr const char* kKestoIDKey = syncsettings::kLibraryIdentifierKey;
   static constexpr double kQuitWaitSeconds = 30.0;
 
   using SourceFactory = std::function<std::unique_ptr<SyncDataSource>()>;

@@ -33,6 +33,9 @@ void DialogAlertPresenter::askQuestion(const std::string& title, const std::stri
   auto alert = std::make_shared<ui::Alert>();
   alert->setMessageText(title);
   alert->setInformativeText(message);
+  // A question that is all heading (a long sentence) would also fill the title bar, cut there:
+  // the window is then named after the application.
+  if (message.empty()) alert->setWindowTitle("Kesto");
   for (const auto& b : buttons) alert->addButtonWithTitle(b);
   show(alert, std::move(completion));
 }

@@ -61,6 +61,14 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   double alpha = enabled_ ? 1.0 : 0.35;
   const ui::Image& image = image_;
   fnd::Rect textRect = r;
+  if (!image.isNull() && imageFills_) {
+    const fnd::Rect inner = r.insetBy(3, 3);
+    const fnd::Size size = image.size();
+    const double scale = std::min(inner.size.width / size.width, inner.size.height / size.height);
+    const double w = size.width * scale, h = size.height * scale;
+    context.drawImage(image, fnd::Rect(inner.midX() - w / 2, inner.midY() - h / 2, w, h), alpha);
+    return;
+  }
   if (!image.isNull()) {
     // Toolbar buttons take their glyphs at the toolbar's icon size (24), smaller buttons at
     // what fits; whole points, so the glyph's pixels fall on the device's.
@@ -73,6 +81,9 @@ void PushButton::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
   if (!title_.empty()) {
     ui::Font font;
     font.pointSize = 12;
+    // A tall button (a picture button without its picture) keeps its title in the middle.
+    if (image.isNull() && textRect.size.height > 30)
+      textRect = fnd::Rect(textRect.origin.x, textRect.midY() - 10, textRect.size.width, 20);
     context.drawText(title_, textRect, font, ui::Color::white(0.1, alpha),
                      image.isNull() ? ui::TextAlignment::Center : ui::TextAlignment::Left);
   }

@@ -23,6 +23,9 @@ class PushButton : public PressableView {
   void setImageNamed(const std::string& name);
   // An image of its own in place of the named one (until the next setImageNamed).
   void setImage(const ui::Image& image);
+  const ui::Image& image() const { return image_; }
+  // A picture button: the image fills the button, keeping its proportions (a thumbnail).
+  void setImageFills(bool fills) { imageFills_ = fills; }
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
   void setAction(std::function<void()> action) { action_ = std::move(action); }
@@ -39,6 +42,7 @@ class PushButton : public PressableView {
   std::string imageName_;
   ui::Image image_;
   bool enabled_ = true;
+  bool imageFills_ = false;
   std::function<void()> action_;
 };
 

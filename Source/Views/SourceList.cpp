@@ -21,9 +21,9 @@ bool isDeleteKey(const ui::Event& e) {
 
 SourceList::SourceList(const fnd::Rect& frame)
     : ui::OutlineView(frame), proxy_(std::make_unique<SourceListDelegateDataSourceProxy>(this)) {
-  // Folder names that share a beginning ("Project 2024 notes", "Project 2024 drafts") stay
-  // apart when shortened in the middle; the whole name is the row's tool tip.
-  setTextTruncation(ui::TextTruncation::Middle);
+  // Names are cut at their end, so a row still begins as its folder does; the whole name is
+  // the row's tool tip.
+  setTextTruncation(ui::TextTruncation::End);
 }
 
 SourceList::~SourceList() {

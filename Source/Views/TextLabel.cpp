@@ -20,7 +20,14 @@ void TextLabel::setShortStringValue(const std::string& text) {
   setNeedsDisplay();
 }
 
+void TextLabel::setPlaceholderString(const std::string& text) {
+  if (text == placeholder_) return;
+  placeholder_ = text;
+  if (text_.empty()) setNeedsDisplay();
+}
+
 const std::string& TextLabel::displayedString() const {
+  if (text_.empty()) return placeholder_;
   return !wraps_ && !shortText_.empty() && !fitsOnOneLine(text_) ? shortText_ : text_;
 }
 
@@ -98,7 +105,10 @@ std::vector<std::string> TextLabel::wrappedLines(const std::string& text, double
 }
 
 void TextLabel::drawRect(ui::GraphicsContext& context, const fnd::Rect&) {
-  if (text_.empty()) return;
+  if (text_.empty()) {
+    if (!placeholder_.empty()) context.drawText(placeholder_, bounds(), font_, ui::Color::white(0.55), alignment_);
+    return;
+  }
   if (!wraps_) {
     // Chosen at each drawing: the label's width follows its cell's.
     context.drawText(displayedString(), bounds(), font_, color_, alignment_);

@@ -22,7 +22,9 @@ class TextLabel : public ui::View {
   // A shorter form of the text, drawn instead whenever the text is wider than the label (one
   // line); empty for none. Set it after the text: a new text drops it.
   void setShortStringValue(const std::string& text);
-  // What the label draws at its present width.
+  // Drawn dimmed while the text is empty, so that a caption never stands beside nothing.
+  void setPlaceholderString(const std::string& text);
+  // What the label draws at its present width (the placeholder while the text is empty).
   const std::string& displayedString() const;
   // Whether `text` fits the label's width on one line.
   bool fitsOnOneLine(const std::string& text) const;
@@ -40,7 +42,7 @@ class TextLabel : public ui::View {
 
  private:
   bool wraps_ = false;
-  std::string text_, shortText_;
+  std::string text_, shortText_, placeholder_;
   ui::Font font_;
   ui::Color color_ = ui::Color::white(0.1);
   ui::TextAlignment alignment_ = ui::TextAlignment::Left;

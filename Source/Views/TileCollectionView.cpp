@@ -505,7 +505,24 @@ void TileCollectionView::keyDown(const ui::Event& event) {
   // Arrow keys become move actions; other keys go on to the scroll view's handling.
   ui::Command selector = ui::Responder::selectorForKeyEvent(event);
   if (!selector.empty() && selector.text().starts_with("move") && performAction(selector, this)) return;
+  // Home and End go to the first and the last item, as in any list, rather than only scrolling
+  // there; Shift extends the selection. An empty view leaves them to the scroll view.
+  if (event.keyCode == ui::KeyCode::Home || event.keyCode == ui::KeyCode::End) {
+    if (moveToEdge(event.keyCode == ui::KeyCode::Home, event.hasModifier(ui::ModifierFlag::Shift) ? 1 : 0)) return;
+  }
   TileScrollView::keyDown(event);
+}
+
+bool TileCollectionView::moveToEdge(bool first, std::int64_t type) {
+  std::optional<IndexPath> target;
+  for (const auto& section : data_.sections()) {
+    if (section.numberOfItems <= 0) continue;
+    target = IndexPath::forItem(first ? 0 : section.numberOfItems - 1, section.index);
+    if (first) break;
+  }
+  if (!target) return false;
+  selectItemAtIndexPath(target, TileCollectionViewScrollPositionNearest, true, type);
+  return true;
 }
 
 void TileCollectionView::addKeyActions() {

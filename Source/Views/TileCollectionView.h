@@ -224,6 +224,8 @@ class TileCollectionView : public TileScrollView {
   void moveUpAndModifySelection(ui::Responder* sender);
   void moveDown(ui::Responder* sender);
   void moveDownAndModifySelection(ui::Responder* sender);
+  // Selects the first or the last item (`type` as for a selection); false when there is none.
+  bool moveToEdge(bool first, std::int64_t type);
 
   // Scrolling.
   void scrollToItemAtIndexPath(const std::optional<IndexPath>& indexPath, std::int64_t position, bool animated);

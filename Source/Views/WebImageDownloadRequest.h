@@ -25,9 +25,12 @@ class WebImageDownloadRequestDelegate {
 };
 
 // One image load: from the shared disk cache when it holds the URL, otherwise a low-priority
-// GET whose body is stored in the cache after the delegate has it. Only http and https
-// addresses are fetched. Only a 2xx reply whose body
-// decodes as an image succeeds and is cached; anything else is a failure. Main thread.
+// GET whose body is stored in the cache after the delegate has it. Requests for the same URL at
+// the same time share one GET. Only http and https addresses are fetched. Only a 2xx reply
+// whose body decodes as an image succeeds and is cached; anything else is a failure. An address that
+// failed is asked again only once the retry interval has passed since its last failure, and not
+// at all after kMaximumAttempts failures in a row (until forgetFailures): lists that refresh
+// often must not ask a failing server every time. Main thread.
 class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDownloadRequest> {
  public:
   // Error codes of kWebImageErrorDomain.
@@ -35,6 +38,16 @@ class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDown
   static constexpr int kBadStatusError = 1;
   static constexpr int kNotAnImageError = 2;
   static constexpr int kUnsupportedURLError = 3;
+  // The address failed recently; no request was made.
+  static constexpr int kRetryLaterError = 4;
+  static constexpr int kMaximumAttempts = 4;
+  static constexpr double kDefaultRetryInterval = 15.0;
+
+  // Seconds between two attempts at an address that failed (tests shorten it).
+  static void setRetryInterval(double seconds);
+  static double retryInterval();
+  // The address is asked again at the next load, as if it had never failed.
+  static void forgetFailures(const std::string& url);
 
   static std::shared_ptr<WebImageDownloadRequest> requestWithURL(net::URL url);
   ~WebImageDownloadRequest();
@@ -57,12 +70,12 @@ class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDown
  private:
   explicit WebImageDownloadRequest(net::URL url);
   void fail(const fnd::Error& error);
-  struct HTTPDelegate;
+  struct SharedLoad;
   net::URL url_;
   WebImageDownloadRequestDelegate* delegate_ = nullptr;
   unsigned capabilities_ = 0;
-  std::shared_ptr<SimpleHTTPRequest> request_;
-  std::unique_ptr<HTTPDelegate> httpDelegate_;
+  // The load this request waits on, shared with every other request for the same address.
+  std::shared_ptr<SharedLoad> load_;
 };
 
 }  // namespace kesto

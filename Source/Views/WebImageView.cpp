@@ -55,6 +55,9 @@ void WebImageView::detach() {
 }
 
 void WebImageView::setImageURL(const net::URL& url) {
+  // A list refreshes its cells many times while a new bookmark is filled in: the load already
+  // under way for the same picture goes on, instead of a new request to the same address each time.
+  if (imageRequest_ && imageRequest_->URLString() == url.absoluteString()) return;
   cancelWebImageLoad();
   auto request = WebImageDownloadRequest::requestWithURL(url);
   request->setDelegate(receiver_.get());

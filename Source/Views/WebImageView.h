@@ -30,7 +30,8 @@ class WebImageView : public ui::View {
   const ui::Image& image() const { return image_; }
   void setImage(const ui::Image& image);
 
-  // Cancels the load in flight and starts one for `url`; a cache hit shows before returning.
+  // Cancels the load in flight and starts one for `url`; a cache hit shows before returning. A
+  // load of the same URL in flight goes on.
   void setImageURL(const net::URL& url);
   // The URL of the load in flight.
   std::optional<net::URL> imageURL() const;

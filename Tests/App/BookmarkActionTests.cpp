@@ -35,6 +35,7 @@ class BookmarkActionTest : public AppTest {
     defaults().removeObject(SyncTombstones::kDefaultsKey);
   }
   void TearDown() override {
+    fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
     AppTest::TearDown();
     TestAlertResponder::uninstall();
   }
@@ -64,8 +65,19 @@ class BookmarkActionTest : public AppTest {
     return out;
   }
 
+  // Collects what the overlay is asked to show into `messages`, until the observer is removed.
+  void watchOverlay() {
+    fnd::NotificationCenter::defaultCenter().addObserver(
+        &messages,
+        [this](const fnd::Notification& n) {
+          if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
+        },
+        ShowOverlayWithMessage);
+  }
+
   std::shared_ptr<TestAlertResponder> alerts;
   RecordedLaunches launched;
+  std::vector<std::string> messages;
 };
 
 TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) {
@@ -73,12 +85,17 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   controller().showAddBookmarkMessageSheet();
   auto* sheet = controller().addBookmarkFolderSheet();
   ASSERT_TRUE(sheet && sheet->isSheet());
-  controller().addBookmarkSheetURLField()->setStringValue("a.example/x,  https://b.example/ , HTTP://c.example/,, ");
+  // "http://" goes only before text without a scheme: other schemes, capitals and a host
+  // whose name starts with "http" are kept apart, and a port is no scheme.
+  controller().addBookmarkSheetURLField()->setStringValue(
+      "a.example/x,  https://b.example/ , HTTP://c.example/, ftp://127.0.0.1/pub/file.txt, httpbin.example/get, "
+      "localhost:8080/app,, ");
   controller().addBookmarkSaveFromSheet();
   EXPECT_FALSE(sheet->isSheet());
-  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
-  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"http://HTTP://c.example/", "http://a.example/x",
-                                                    "https://b.example/"}));
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 6; }));
+  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"HTTP://c.example/", "ftp://127.0.0.1/pub/file.txt",
+                                                    "http://a.example/x", "http://httpbin.example/get",
+                                                    "http://localhost:8080/app", "https://b.example/"}));
   EXPECT_TRUE(alerts->shown.empty());
 }
 
@@ -100,6 +117,36 @@ TEST_F(BookmarkActionTest, UndoingAnAddRemovesItFromTheList) {
   EXPECT_EQ(storedCount("http://added.example/"), 0);
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; })) << ::testing::PrintToString(listedURLs());
   EXPECT_EQ(listedURLs(), std::vector<std::string>{"http://kept.example/"});
+}
+
+// A locked folder shows nothing and takes nothing in: what is added while it is shown waits in
+// the Inbox, and the overlay says so; an open folder takes its bookmarks as before.
+TEST_F(BookmarkActionTest, AddingWhileALockedFolderIsShownGoesToTheInboxAndSaysSo) {
+  auto locked = Folder::folderWithFolderID("LOCKED");
+  locked->setName("Secret");
+  locked->setParentFolderID(Folder::kRootID);
+  locked->setBlocked(1);
+  auto open = Folder::folderWithFolderID("OPEN");
+  open->setName("Open");
+  open->setParentFolderID(Folder::kRootID);
+  ready(0);
+  watchOverlay();
+  auto folderOf = [](const std::string& url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url));
+    return b && b->folder() ? b->folder()->folderID() + (b->blocked() > 0 ? " blocked" : "") : std::string("-");
+  };
+  DataManager::BrowsingState shown;
+  shown.folder = locked;
+  dm().browse(shown);
+  controller().doAddBookmarks({"https://locked.example/"});
+  EXPECT_EQ(folderOf("https://locked.example/"), Folder::kInboxID);
+  shown.folder = open;
+  dm().browse(shown);
+  controller().doAddBookmarks({"https://open.example/"});
+  fnd::NotificationCenter::defaultCenter().removeObserver(&messages);
+  EXPECT_EQ(folderOf("https://open.example/"), "OPEN");
+  EXPECT_EQ(messages, (std::vector<std::string>{"The folder is locked: the bookmark was added to the Inbox",
+                                                "Bookmark added"}));
 }
 
 TEST_F(BookmarkActionTest, TitleNamesASingleAddressOnly) {
@@ -282,16 +329,16 @@ TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   dm().setSelectedBookmarks({a});
   auto one = controller().bookmarkMenu();
   ASSERT_TRUE(one);
-  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
-                                                    "Delete", "-", "Copy link", "-", "Share", "Email links", "-",
-                                                    "Update from web", "Set thumbnail from file"}));
+  EXPECT_EQ(titles(*one), (std::vector<std::string>{"Open", "Open With", "Quick Look", "-", "Go to Folder", "-",
+                                                    "Delete", "-", "Copy Link", "-", "Share", "Email Links", "-",
+                                                    "Update from Web", "Set Thumbnail from File"}));
   a->setTrashed(1);
   dm().setSelectedBookmarks({a, b});
   auto two = controller().bookmarkMenu();
   // Sharing takes one bookmark; e-mail takes them all.
-  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open with", "Quick Look", "-", "Go To Folder", "-",
-                                                    "Delete", "Put back from trash", "-", "Copy links", "-",
-                                                    "Email links", "-", "Update from web"}));
+  EXPECT_EQ(titles(*two), (std::vector<std::string>{"Open", "Open With", "Quick Look", "-", "Go to Folder", "-",
+                                                    "Delete", "Put Back from Trash", "-", "Copy Links", "-",
+                                                    "Email Links", "-", "Update from Web"}));
   // Each item reaches the controller.
   for (const auto& item : two->items())
     if (!item->isSeparatorItem() && !item->action().empty()) {
@@ -314,7 +361,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   dm().setSelectedBookmarks({a, b});
   auto menu = controller().bookmarkMenu();
   ASSERT_TRUE(menu);
-  auto with = menu->itemWithTitle("Open with");
+  auto with = menu->itemWithTitle("Open With");
   ASSERT_TRUE(with && with->submenu());
   EXPECT_TRUE(with->isEnabled());
   ASSERT_EQ(titles(*with->submenu()), std::vector<std::string>{"Vivaldi"});
@@ -326,13 +373,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
 
   // A favourite that has been removed since: the page opens in the default browser, and the
   // overlay says why.
-  std::vector<std::string> messages;
-  fnd::NotificationCenter::defaultCenter().addObserver(
-      &messages,
-      [&](const fnd::Notification& n) {
-        if (auto m = n.userInfo.find("message"); m != n.userInfo.end()) messages.push_back(m->second.string());
-      },
-      ShowOverlayWithMessage);
+  watchOverlay();
   ui->preferencesController().setFavoriteBrowser("firefox-esr.desktop");
   launched.clear();
   dm().setSelectedBookmarks({a});

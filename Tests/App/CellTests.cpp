@@ -6,6 +6,7 @@
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
 #include "Platform/Net/LoopbackServer.h"
+#include "Views/WebImageDownloadRequest.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Nib.h"
 #include "Views/ImageBox.h"
@@ -151,6 +152,7 @@ class CellTest : public AppTest {
   }
   void TearDown() override {
     registerSidebarPaneFactory(nullptr);
+    WebImageDownloadRequest::setRetryInterval(WebImageDownloadRequest::kDefaultRetryInterval);
     AppTest::TearDown();
   }
   std::shared_ptr<TilePinView> cellAt(std::int64_t item) {
@@ -241,6 +243,7 @@ TEST_F(CellTest, ThumbnailsComeFromTheServiceAndTheCacheAfterARestart) {
 
 TEST_F(CellTest, AMissingThumbnailLeavesThePlaceholder) {
   ThumbnailServer server;
+  WebImageDownloadRequest::setRetryInterval(0.3);
   defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);
   add("http://missing.example/", "Missing");
   build(1);
@@ -252,10 +255,38 @@ TEST_F(CellTest, AMissingThumbnailLeavesThePlaceholder) {
   // The placeholder is the thumbnail box's own grey.
   ASSERT_TRUE(cell->thumbnail->backgroundColor());
   EXPECT_EQ(*cell->thumbnail->backgroundColor(), ui::Color::white(0.9));
-  // The failure was not cached: a second load asks again.
+  // The failure was not cached: a second load, once the retry interval has passed, asks again.
   ui.reset();
   build(1);
   ASSERT_TRUE(runUntil([&] { return server.hits("http://missing.example/") == 2; }, 10));
+}
+
+TEST_F(CellTest, AFailingThumbnailIsAskedAgainOnlyAfterTheIntervalAndAtMostFourTimes) {
+  ThumbnailServer server;
+  WebImageDownloadRequest::setRetryInterval(60);
+  defaults().setString(server.host(), Bookmark::kThumbnailHostDefaultsKey);
+  add("http://failing.example/", "Failing");
+  build(1);
+  ASSERT_TRUE(runUntil([&] { return server.hits("http://failing.example/") >= 1; }, 10));
+  spin(0.3);
+  const int first = server.hits("http://failing.example/");
+  // Refreshes within the interval ask nothing.
+  auto refresh = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      controller().updateView();
+      spin(0.05);
+    }
+  };
+  refresh(10);
+  EXPECT_EQ(server.hits("http://failing.example/"), first);
+  // With a short interval: one more try per interval, then none at all.
+  WebImageDownloadRequest::setRetryInterval(0.1);
+  refresh(40);
+  const int total = server.hits("http://failing.example/");
+  EXPECT_GT(total, first);
+  EXPECT_LE(total, first - 1 + WebImageDownloadRequest::kMaximumAttempts);
+  refresh(10);
+  EXPECT_EQ(server.hits("http://failing.example/"), total);
 }
 
 TEST_F(CellTest, HandSetThumbnailIsShownFromTheStore) {

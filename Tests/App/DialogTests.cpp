@@ -8,11 +8,14 @@
 #include "App/TransferDialogs.h"
 #include "Harness/AnswerTable.h"
 #include "Harness/TestDialogResponder.h"
+#include "Model/Base64.h"
+#include "Model/Config.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/TextField.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
 #include "Synchronize/Backup.h"
@@ -172,6 +175,56 @@ TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   EXPECT_FALSE(successSeen());
 }
 
+// A locked folder goes into the export only with the folders' password: a wrong one keeps the
+// sheet up, "Leave Out" writes the rest and the success message says what was left out.
+TEST_F(DialogTest, ExportAsksForTheLockPasswordAndLeavesLockedFoldersOutWithoutIt) {
+  auto secret = addFolder("Secret", Folder::kRootID);
+  secret->setBlocked(1);
+  add("https://secret.example/", "Hidden", secret)->setBlocked(1);
+  add("https://open.example/", "Shown");
+  auto config = Config::initEntity();
+  config->setKestoKey(Config::kPasswordKey);
+  config->setKestoValue(Base64::encodeString("sesame"));
+  ASSERT_TRUE(WrenEntity::saveContext());
+  start(1);
+  auto exportedWith = [&](const std::string& path, const std::string& password) {
+    responder->saveAnswers.push_back(path);
+    dialogs().openExportDialog();
+    if (!runUntil([&] { return dialogs().exportPasswordSheet() && dialogs().exportPasswordSheet()->isSheet(); }))
+      return false;
+    dialogs().exportPasswordField()->setStringValue(password);
+    dialogs().pressExportWithPassword();
+    return runUntil([&] { return fnd::FileManager::fileExists(path); });
+  };
+  const std::string dir = makeTempDir("export");
+
+  responder->saveAnswers.push_back(dir + "/never.html");
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return dialogs().exportPasswordSheet() && dialogs().exportPasswordSheet()->isSheet(); }));
+  dialogs().exportPasswordField()->setStringValue("wrong");
+  dialogs().pressExportWithPassword();
+  EXPECT_TRUE(dialogs().exportPasswordSheet()->isSheet());
+  EXPECT_EQ(dialogs().exportPasswordHint()->stringValue(), "Wrong password.");
+  EXPECT_EQ(dialogs().exportPasswordField()->stringValue(), "");
+  spin(0.1);
+  EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/never.html"));
+
+  dialogs().pressExportLeavingOut();
+  ASSERT_TRUE(runUntil([&] { return fnd::FileManager::fileExists(dir + "/never.html"); }));
+  std::string written = readFile(dir + "/never.html");
+  EXPECT_NE(written.find("https://open.example/"), std::string::npos);
+  EXPECT_EQ(written.find("secret.example"), std::string::npos);
+  EXPECT_EQ(written.find("Secret"), std::string::npos);
+  ASSERT_TRUE(runUntil([&] { return !responder->alerts.empty(); }));
+  EXPECT_NE(responder->alerts.back().message.find("1 locked folder was left out"), std::string::npos)
+      << responder->alerts.back().message;
+
+  ASSERT_TRUE(exportedWith(dir + "/all.html", "sesame"));
+  written = readFile(dir + "/all.html");
+  EXPECT_NE(written.find("https://secret.example/"), std::string::npos);
+  EXPECT_NE(written.find("https://open.example/"), std::string::npos);
+}
+
 TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
   add("https://kept.example/", "Kept");
   start(1);
@@ -269,6 +322,25 @@ TEST_F(DialogTest, FirstRunPanelWaitsForTheSheetAndOffersTheDefaultLibraryWithou
   sample->performClick();
   EXPECT_FALSE(panels().initialPanel().isVisible());
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+}
+
+// A dialog opened meanwhile (the import question, asked from the menu before the offer was due)
+// holds the panel back as a sheet does: shown over it, the panel's buttons would be dead.
+TEST_F(DialogTest, FirstRunPanelWaitsWhileADialogIsOpen) {
+  start(0);
+  TestDialogResponder::uninstall();
+  ui::Alert question;
+  question.setMessageText("Import Bookmarks");
+  question.addButtonWithTitle("Cancel");
+  question.beginSheetModalForWindow(nullptr, {});
+  ASSERT_TRUE(question.isShown());
+  ASSERT_TRUE(ui::Application::shared().isModalDialogShown());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(panels().initialPanel().isVisible()) << "a dialog is in the way";
+  EXPECT_TRUE(panels().initialPopupPending());
+  ASSERT_TRUE(question.performButton(0));
+  EXPECT_TRUE(runUntil([&] { return panels().initialPanel().isVisible(); }, ShellPanels::kInitialPopupInterval + 1));
 }
 
 // Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.

@@ -103,6 +103,11 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
   EXPECT_EQ(e.views().importedFrom->stringValue(), "");
   EXPECT_EQ(e.views().passwordField->stringValue(), "");
   EXPECT_TRUE(e.views().tags->tokens().empty());
+  // What it lacks is said beside the caption, dimmed, and never stored as its value.
+  EXPECT_EQ(e.views().importedFrom->displayedString(), "Not imported");
+  EXPECT_EQ(e.views().tagsInfoField->displayedString(), "No tags");
+  EXPECT_EQ(e.views().lastVisited->displayedString(), "Never");
+  EXPECT_EQ(e.views().tagsInfoField->stringValue(), "");
 
   // Outside the current list its index is 0.
   auto outside = add("http://c.example/", "C");
@@ -117,6 +122,9 @@ TEST_F(InspectorTest, ShowsNothingOneOrSeveral) {
   b->setRating(4.0);
   showSeveral({a, b});
   EXPECT_EQ(e.views().rating->doubleValue(), 0.0);
+  // Several have no one value to lack.
+  EXPECT_EQ(e.views().tagsInfoField->displayedString(), "");
+  EXPECT_EQ(e.views().lastVisited->displayedString(), "");
 
   ViewUpdater::clearInspector();
   EXPECT_TRUE(e.views().title->isHidden());

@@ -12,6 +12,7 @@
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Log.h"
 
 #include <filesystem>
 
@@ -51,7 +52,7 @@ TEST(SchemeText, KeepsEscapesThatDoNotDecode) {
 TEST(SchemeText, LinesAndAddressTest) {
   EXPECT_EQ(intake::splitLines("a\n\nb").size(), 3u);
   EXPECT_TRUE(intake::isAddressLine("https://x"));
-  EXPECT_FALSE(intake::isAddressLine("HTTP://x"));
+  EXPECT_TRUE(intake::isAddressLine("HTTP://x"));
   EXPECT_FALSE(intake::isAddressLine(" http://x"));
   EXPECT_EQ(intake::splitLines("http://a\r\nb\r"), (std::vector<std::string>{"http://a", "b"}));
   EXPECT_EQ(intake::splitLines("a\r\r\n")[0], "a\r");
@@ -74,6 +75,28 @@ TEST(SchemeText, OnlyHttpAndHttpsURLsWithAHostAreAddresses) {
   EXPECT_EQ(addressFromLine("https://example.org/\xE2\x80\xA8x\xC2\x85").value_or("?"), "https://example.org/x");
   EXPECT_FALSE(addressFromLine("https://example.org/%E2%80%A9"));
   EXPECT_FALSE(addressFromLine("https://example.org/%7F"));
+}
+
+// Schemes ignore case; the address is kept with its scheme in lower case, so it matches what is
+// stored. Other letters are left as they came.
+TEST(SchemeText, SchemesIgnoreCase) {
+  using intake::addressFromLine;
+  EXPECT_EQ(addressFromLine("HTTP://Example.org/A").value_or("?"), "http://Example.org/A");
+  EXPECT_EQ(addressFromLine("Https://example.org/").value_or("?"), "https://example.org/");
+  EXPECT_EQ(addressFromLine(textFromSchemeURL("kesto:HTTPS://example.org/").value_or("?")).value_or("?"),
+            "https://example.org/");
+  EXPECT_FALSE(addressFromLine("HTTPJAVASCRIPT:alert(1)"));
+  EXPECT_FALSE(addressFromLine("Hxxp://example.org/"));
+}
+
+// White space as handed in separates addresses; a space a scheme URL carries escaped is part
+// of its address.
+TEST(SchemeText, WhiteSpaceSeparatesAddressesUnlessEscaped) {
+  using intake::separatedOnWhiteSpace;
+  EXPECT_EQ(separatedOnWhiteSpace("http://a/ http://b/\t \vhttp://c/\fx\ny"), "http://a/\nhttp://b/\nhttp://c/\nx\ny");
+  EXPECT_EQ(separatedOnWhiteSpace(" a "), "\na\n");
+  EXPECT_EQ(textFromSchemeURL("kesto:http://a.example/x%20y kesto:http://b.example/").value_or("?"),
+            "http://a.example/x y\nhttp://b.example/");
 }
 
 TEST(SchemeText, HandedOverPathsAreMadeAbsoluteAndNothingElseChanges) {
@@ -220,13 +243,17 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   build(0);
   registerSidebarPaneFactory(nullptr);
   dm().setCurrentFolder(shown);
-  ui->preferencesController().setUseInboxForBookmarks(true);
-  app().addPinUrlFromString("http://inbox.example/");
   ui->preferencesController().setUseInboxForBookmarks(false);
   // Before the window is set up everything goes to the Inbox.
   ASSERT_FALSE(app().applicationIsActive());
   app().addPinUrlFromString("http://early.example/");
   app().initializeKesto();
+  dm().setCurrentFolder(shown);
+  ASSERT_TRUE(app().applicationIsActive());
+  // Set up, with another folder shown: only the preference sends it to the Inbox.
+  ui->preferencesController().setUseInboxForBookmarks(true);
+  app().addPinUrlFromString("http://inbox.example/");
+  ui->preferencesController().setUseInboxForBookmarks(false);
   app().addPinUrlFromString("http://shown.example/");
   auto folderOf = [](const char* url) {
     auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url));
@@ -235,6 +262,35 @@ TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   EXPECT_EQ(folderOf("http://inbox.example/"), Folder::kInboxID);
   EXPECT_EQ(folderOf("http://early.example/"), Folder::kInboxID);
   EXPECT_EQ(folderOf("http://shown.example/"), shown->folderID());
+}
+
+// Every door splits on white space and takes schemes in any case; what begins with "http" but is
+// no address is told (once per hand-over, and logged), the rest passes silently.
+TEST_F(IntakeTest, DoorsSplitOnWhiteSpaceAndTellLinesThatAreNoAddress) {
+  build(0);
+  app().addPinUrlFromString("HTTP://a.example/ Https://b.example/x y");
+  app().handleArguments({"--add-text", "http://c.example/\thttp://d.example/",
+                         "kesto:HTTPS://e.example/a%20b kesto:http://f.example/"});
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://a.example/", "http://c.example/", "http://d.example/",
+                                                    "http://f.example/", "https://b.example/x",
+                                                    "https://e.example/a b"}));
+  EXPECT_EQ(sink->delivered.size(), 6u);
+  for (const auto& n : sink->delivered) EXPECT_EQ(n.title, "Bookmark added") << n.informativeText;
+
+  sink->delivered.clear();
+  fnd::LogCapture log;
+  app().getUrl("kesto:http://127.0.0.1/a%20b%zz");
+  app().handleArguments({"--add-text", "httpx\nhttps://ok.example/\nnot an address\nhttp://[::1\nHTTP:///nohost"});
+  EXPECT_EQ(storedURLs().size(), 7u);
+  ASSERT_EQ(sink->delivered.size(), 3u);
+  EXPECT_EQ(sink->delivered[0].title, "Bookmark skipped (not a valid address)");
+  EXPECT_EQ(sink->delivered[0].informativeText, "http://127.0.0.1/a%20b%zz");
+  EXPECT_EQ(sink->delivered[1].title, "Bookmark added");
+  // The first refused line, cleaned of what would show another text, and how many more.
+  EXPECT_EQ(sink->delivered[2].title, "Bookmark skipped (not a valid address)");
+  EXPECT_EQ(sink->delivered[2].informativeText, "httpx and 2 more");
+  EXPECT_TRUE(log.contains("not a valid address: http://127.0.0.1/a%20b%zz"));
+  EXPECT_TRUE(log.contains("not a valid address: httpx and 2 more"));
 }
 
 TEST_F(IntakeTest, ArgumentsCarryURLsAndAddText) {
@@ -254,10 +310,11 @@ TEST_F(IntakeTest, HandedInTextIsBoundedAndOnlyCleanLinesAreAddresses) {
   // Lines from a CRLF source keep no carriage return; a decoded NUL or CR, a tab and an
   // overlong line are no addresses.
   const std::string overlong = "http://long.example/" + std::string(intake::kMaximumAddressBytes, 'a');
-  app().addPinUrlFromString("http://crlf.example/\r\nhttp://tab\t.example/\n" + overlong + "\nhttp://after.example/");
+  app().addPinUrlFromString("http://crlf.example/\r\nhttp://bell\a.example/\n" + overlong + "\nhttp://after.example/");
   app().getUrl("kesto:http://nul.example/%00x%0Akesto:http://cr.example/%0Dx");
   EXPECT_EQ(storedURLs(), (std::vector<std::string>{"http://after.example/", "http://crlf.example/"}));
-  EXPECT_EQ(sink->delivered.size(), 2u);
+  // Two added, and one note of the refused lines for each hand-over.
+  EXPECT_EQ(sink->delivered.size(), 4u);
 
   // An oversized text is refused whole, through either door, and leaves nothing pending.
   std::string huge = "http://huge.example/\n" + std::string(intake::kMaximumIntakeBytes, 'x');

@@ -192,6 +192,8 @@ TEST_F(DropTest, DragsWithoutAWebAddressAreRefusedOnEntering) {
   EXPECT_EQ(door.draggingEntered(carrying({link("file:///etc/passwd")})), ui::DragOperation::None);
   EXPECT_EQ(door.draggingEntered(carrying({text("javascript:alert(1)\nhttpx")})), ui::DragOperation::None);
   EXPECT_EQ(door.draggingEntered(carrying({text("x\nhttps://ok.example/")})), ui::DragOperation::Copy);
+  // Words and an address on one line: the drop splits them as it will add them.
+  EXPECT_EQ(door.draggingEntered(carrying({text("see HTTPS://ok.example/ there")})), ui::DragOperation::Copy);
   EXPECT_TRUE(storedURLs().empty());
 }
 

@@ -3,7 +3,9 @@
 #include "AppFixture.h"
 
 #include "App/PreferencesController.h"
+#include "App/ServiceAccounts.h"
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Button.h"
@@ -285,6 +287,62 @@ TEST_F(PreferencesPanelTest, ServiceSectionShowsTheAccountAndEditsOnlyWhenOneExi
   prefs().panelViews().publicPinboardCheck->performClick();
   EXPECT_EQ(Service::serviceNamed("pinboard")->defaultsToPublic(), 1);
   EXPECT_TRUE(saved("sortFoldersByRating"));
+}
+
+// The Services pane's fields and button connect an account as the folder list's login panel
+// does (a refusal keeps what was typed), and Disconnect removes it again.
+TEST_F(PreferencesPanelTest, ServicesPaneConnectsAndDisconnectsAnAccount) {
+  build(0);
+  ServiceAccounts::install(&dm(), &ui->window());
+  struct Uninstall {
+    ~Uninstall() { ServiceAccounts::uninstall(); }
+  } uninstall;
+  prefs().showPreferencesPanel();
+  const auto& v = prefs().panelViews();
+  ASSERT_TRUE(v.disconnectPinboard->isEnabled());
+  ASSERT_TRUE(v.pinboardPreferencesUsernameField->isEnabled());
+  ASSERT_TRUE(v.pinboardPreferencesPasswordField->isEnabled());
+  v.pinboardPreferencesUsernameField->setStringValue("reader");
+  v.pinboardPreferencesPasswordField->setStringValue("x");
+  v.disconnectPinboard->performClick();
+  EXPECT_FALSE(v.disconnectPinboard->isEnabled()) << "one connection at a time";
+  ASSERT_TRUE(runUntil([&] { return v.disconnectPinboard->isEnabled(); }, 5));
+  EXPECT_FALSE(Service::serviceNamed("pinboard"));
+  EXPECT_EQ(v.pinboardPreferencesUsernameField->stringValue(), "reader");
+  EXPECT_NE(v.connectedToPinboardLabel->stringValue().find("at least 2 characters"), std::string::npos);
+
+  v.pinboardPreferencesPasswordField->setStringValue("secret");
+  v.disconnectPinboard->performClick();
+  ASSERT_TRUE(runUntil([&] { return Service::serviceNamed("pinboard") != nullptr; }, 5));
+  EXPECT_EQ(Service::serviceNamed("pinboard")->login(), "reader");
+  EXPECT_EQ(Service::serviceNamed("pinboard")->password(), "c2VjcmV0");
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Connected as reader");
+  EXPECT_EQ(v.disconnectPinboard->title(), "Disconnect");
+  EXPECT_TRUE(v.disconnectPinboard->isEnabled());
+  EXPECT_FALSE(v.pinboardPreferencesUsernameField->isEnabled());
+  EXPECT_FALSE(Service::serviceNamed("delicious")) << "the other service is untouched";
+
+  v.disconnectPinboard->performClick();
+  EXPECT_FALSE(Service::serviceNamed("pinboard"));
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Not connected to pinboard.in");
+  EXPECT_EQ(v.disconnectPinboard->title(), "Connect");
+  EXPECT_TRUE(v.pinboardPreferencesUsernameField->isEnabled());
+  EXPECT_EQ(v.pinboardPreferencesUsernameField->stringValue(), "");
+
+  // An account made from the folder list shows at its refresh; one gone meanwhile (a failed
+  // first import removes it) is not connected again with what the pane showed.
+  auto made = Service::initEntity();
+  made->setName("pinboard");
+  made->setLogin("elsewhere");
+  made->setPassword("c2VjcmV0");
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ViewUpdater::updateFoldersCompletely();
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Connected as elsewhere");
+  made->deleteEntity();
+  ASSERT_TRUE(WrenEntity::saveContext());
+  v.disconnectPinboard->performClick();
+  EXPECT_EQ(v.connectedToPinboardLabel->stringValue(), "Not connected to pinboard.in");
+  EXPECT_TRUE(v.disconnectPinboard->isEnabled()) << "no connection was started";
 }
 
 TEST_F(PreferencesPanelTest, PaneActionsSelectTheirPane) {

@@ -65,13 +65,13 @@ TEST_F(SaveFailureTest, AFullDiskIsToldOnceKeepsWhatIsInMemoryAndIsRetriedWithTh
   EXPECT_EQ(Bookmark::fetchEntities().value_or(Bookmark::List{}).size(), 40u);
   EXPECT_TRUE(runUntil([&] { return dm().bookmarks().size() == 40; }));
 
-  // Told once, not at every failed save.
-  app().addPinUrlFromString("https://second.example/");
+  // Told once, not at every failed save; a launch handing over hears its addresses are not saved.
+  EXPECT_FALSE(app().handleArguments({"--add-text", "https://second.example/"}));
   EXPECT_EQ(alerts->shown.size(), 1u);
 
   // Space again: the next change saves everything that waited.
   onStoreConnection("PRAGMA max_page_count = 1073741823");
-  app().addPinUrlFromString("https://third.example/");
+  EXPECT_TRUE(app().handleArguments({"--add-text", "https://third.example/"}));
   EXPECT_FALSE(WrenEntity::lastSaveFailed());
   EXPECT_EQ(bookmarksOnDisk(), 42);
   EXPECT_EQ(alerts->shown.size(), 1u);

@@ -13,7 +13,9 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/FoldersController.h"
 #include "Views/LinkLabel.h"
+#include "Views/Pathbar.h"
 #include "Views/TextLabel.h"
 
 #include <algorithm>
@@ -227,6 +229,42 @@ TEST_F(SearchTest, FindShowsTheListOnlyBoxAndItLimitsTheSearchToTheList) {
   box.setState(0);
   type("alpha");
   EXPECT_EQ(titles().size(), 5u);
+}
+
+// The path bar names the folder whose list is shown: it follows a rename of the folder or of an
+// ancestor, names none while the results come from the whole library, and comes back for a
+// search in the list or when the search ends.
+TEST_F(SearchTest, ThePathBarFollowsARenameAndALibraryWideSearch) {
+  seed();
+  auto top = addFolder("Top");
+  auto low = addFolder("Low", top->folderID());
+  add("http://low.example/", "Alpha low", low);
+  build(6);
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  auto path = [&] {
+    std::vector<std::string> out;
+    for (const auto& cell : ui->pathbar()->pathComponentCells()) out.push_back(cell->title());
+    return out;
+  };
+  folders->selectFolderWithID(low->folderID());
+  ASSERT_EQ(path(), (std::vector<std::string>{"Top", "Low"}));
+  ASSERT_TRUE(folders->renameFolder(top->folderID(), "Upper"));
+  EXPECT_EQ(path(), (std::vector<std::string>{"Upper", "Low"}));
+
+  search().find();
+  type("alpha");
+  ASSERT_EQ(titles().size(), 5u);
+  EXPECT_TRUE(path().empty()) << "results of the whole library are in no one folder";
+  controller().views().folderSearchOnlyButton->setState(1);
+  type("alpha");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha low"});
+  EXPECT_EQ(path(), (std::vector<std::string>{"Upper", "Low"}));
+  controller().views().folderSearchOnlyButton->setState(0);
+  type("alpha");
+  EXPECT_TRUE(path().empty());
+  type("");
+  EXPECT_EQ(path(), (std::vector<std::string>{"Upper", "Low"}));
 }
 
 TEST_F(SearchTest, TheScopeSearchStepsThroughItsMatchesAndStartsOver) {

@@ -19,6 +19,10 @@
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/DialogAlertPresenter.h"
+#include "Harness/TestDialogResponder.h"
+#include "Model/WrenEntity.h"
+#include "Synchronize/Backup.h"
+#include "Platform/UI/Alert.h"
 
 #include <filesystem>
 #include <fstream>
@@ -70,13 +74,23 @@ TEST_F(StartupTest, EachActivationIsAnnouncedUnderTheNameTheLinkFlowWaitsFor) {
   center.removeObserver(&announced);
 }
 
-TEST_F(StartupTest, IdentifierIsKeptUnlessForced) {
-  defaults().setString("kesto-KEEP", "KestoID");
+// The identifier belongs to the library's store: a new store gets its own even when copied
+// settings name another library, the setting follows the store, and only a forced reset renews it.
+TEST_F(StartupTest, IdentifierBelongsToTheStoreAndIsKeptUnlessForced) {
+  defaults().setString("kesto-COPIED", "KestoID");
   build(0);
+  app().resetAppId(false);  // as every start does
+  const auto own = defaults().stringForKey("KestoID").value_or("");
+  EXPECT_NE(own, "kesto-COPIED");
+  EXPECT_EQ(own.rfind("kesto-", 0), 0u);
+  defaults().setString("kesto-COPIED", "KestoID");
   app().resetAppId(false);
-  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), own);
   app().resetAppId(true);
-  EXPECT_NE(defaults().stringForKey("KestoID").value_or(""), "kesto-KEEP");
+  const auto renewed = defaults().stringForKey("KestoID").value_or("");
+  EXPECT_NE(renewed, own);
+  app().resetAppId(false);
+  EXPECT_EQ(defaults().stringForKey("KestoID").value_or(""), renewed);
 }
 
 TEST_F(StartupTest, SyncMethodComesFromTheOldSettings) {
@@ -248,6 +262,81 @@ TEST(StoreFailure, IsShownAndTheApplicationDoesNotStart) {
   AlertPresenter::setShared(nullptr);
 }
 
+
+// A library overwritten with garbage, with automatic backups beside it: the alert offers the way
+// back, and every way keeps the damaged file under a dated name.
+TEST(StoreFailure, ADamagedLibraryIsRestoredChosenOrStartedAnewAndNothingIsDeleted) {
+  namespace fs = std::filesystem;
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string store = stack.persistentStorePath(), folder = stack.applicationSupportDirectory();
+  ASSERT_TRUE(stack.managedObjectContext());
+  Bookmark::addBookmarkWithURL("https://older.example/", Folder::Ref());
+  ASSERT_TRUE(WrenEntity::saveContext());
+  Backup backup;
+  const auto now = fnd::Date::now();
+  ASSERT_TRUE(backup.backupToFile(folder + "/" + Backup::backupNameForDate(now.dateByAddingTimeInterval(-7200))));
+  Bookmark::addBookmarkWithURL("https://newest.example/", Folder::Ref());
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ASSERT_TRUE(backup.backupToFile(folder + "/" + Backup::backupNameForDate(now.dateByAddingTimeInterval(-3600))));
+  // The newest backup does not open: the one before it is offered.
+  std::ofstream(folder + "/" + Backup::backupNameForDate(now)) << "garbage";
+  const std::string chosen = makeTempDir("chosen") + "/mine.kestobck";
+  fs::copy_file(folder + "/" + Backup::backupNameForDate(now.dateByAddingTimeInterval(-7200)), chosen);
+
+  auto dialogs = TestDialogResponder::install();
+  AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
+  auto damage = [&] {
+    stack.reset();
+    for (const char* side : {"-wal", "-shm"}) fs::remove(store + side);
+    std::ofstream(store, std::ios::trunc) << std::string(8192, 'x');
+  };
+  auto damagedCopies = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+      if (e.path().filename().string().rfind("data.sqlite.damaged-", 0) == 0 && readFile(e.path().string()) ==
+                                                                                   std::string(8192, 'x'))
+        ++n;
+    return n;
+  };
+  auto has = [](const char* url) { return Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string(url))) != nullptr; };
+  auto recover = [&](std::optional<int> answer) {
+    damage();
+    const std::string identity = fnd::UserDefaults::standard().stringForKey("KestoID").value_or("");
+    if (answer) dialogs->alertAnswers.push_back({*answer});
+    bool opened = false;
+    EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
+    EXPECT_TRUE(runUntil([&] { return opened; }, 10));
+    EXPECT_NE(fnd::UserDefaults::standard().stringForKey("KestoID").value_or(""), identity);
+    return opened;
+  };
+
+  // The default answer restores the newest backup that opens.
+  ASSERT_TRUE(recover(std::nullopt));
+  ASSERT_GE(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].message, "The library cannot be opened");
+  EXPECT_EQ(dialogs->alerts[0].buttons,
+            (std::vector<std::string>{"Restore Backup", "Choose Backup…", "Start a New Library", "Quit"}));
+  EXPECT_TRUE(has("https://newest.example/"));
+  EXPECT_EQ(damagedCopies(), 1);
+
+  // Another backup file, chosen in the open panel.
+  dialogs->openAnswers.push_back(std::vector<std::string>{chosen});
+  ASSERT_TRUE(recover(ui::AlertSecondButtonReturn));
+  EXPECT_TRUE(has("https://older.example/"));
+  EXPECT_FALSE(has("https://newest.example/"));
+  EXPECT_EQ(damagedCopies(), 2);
+  EXPECT_TRUE(fs::exists(chosen));
+
+  // A new, empty library.
+  ASSERT_TRUE(recover(ui::AlertThirdButtonReturn));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 0);
+  EXPECT_EQ(damagedCopies(), 3);
+  // Every backup is still there.
+  EXPECT_EQ(Backup::automaticBackups(folder).size(), 3u);
+
+  AlertPresenter::setShared(nullptr);
+  TestDialogResponder::uninstall();
+}
 
 class RecordingRegistrar : public GlobalHotKeyRegistrar {
  public:

@@ -1,6 +1,8 @@
 // Page titles, favicons and thumbnails: reading a page's head in its charset, the fetch job
 // against a loopback web server, and the updater that writes results into the store.
 #include "AppFixture.h"
+#include "App/EditorController.h"
+#include "Views/PushButton.h"
 
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
@@ -98,6 +100,11 @@ TEST(PageText, TheCharsetComesFromTheReplyThenTheMetaDeclarationThenUtf8) {
   const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // 日本
   auto sjis = *fnd::encodeText("<meta charset=\"Shift_JIS\"><title>" + japanese + "</title>", "Shift_JIS");
   EXPECT_EQ(WebContent::readPageHead(*WebContent::decodePage(sjis, std::nullopt)).title, japanese);
+  // A label that cannot be used, or that the bytes are not valid in, gives way to the next rule.
+  auto utf7 = WebContent::decodePage("<meta charset=\"UTF-7\"><title>a+b " + cafe + "</title>", std::string("utf-7"));
+  ASSERT_TRUE(utf7);
+  EXPECT_EQ(WebContent::readPageHead(*utf7).title, "a+b " + cafe);
+  EXPECT_EQ(WebContent::readPageHead(*WebContent::decodePage(cp1251, std::string("utf-8"))).title, russian);
   // Else UTF-8; bytes that are not text in the charset are no text.
   EXPECT_EQ(WebContent::decodePage("<title>" + cafe, std::nullopt), "<title>" + cafe);
   EXPECT_FALSE(WebContent::decodePage("\x89PNG\r\n\x1a\n\xff\xfe\xfd", std::nullopt));
@@ -293,6 +300,12 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   ASSERT_TRUE(job->favicon());
   EXPECT_EQ(bytesOf(*job->favicon()).substr(1, 3), "PNG");
   EXPECT_EQ(sjis.names, std::vector<fnd::NotificationName>(3, BRWWebContentRetrievedNotification));
+
+  // A page labelled UTF-7, by its reply and by itself, keeps its title, read as a browser reads it.
+  server.page("/utf7", "<meta charset=utf-7><title>" + cafe + " +AOk- 1+1</title>", "text/html; charset=utf-7");
+  Reports utf7;
+  job = run(pinFor("/utf7"), utf7, true);
+  EXPECT_EQ(job->title(), cafe + " +AOk- 1+1");
 }
 
 TEST_F(WebContentJobTest, PagesWithoutTitlesErrorPagesAndRedirects) {
@@ -356,14 +369,24 @@ TEST_F(WebContentJobTest, OnlyWebAddressesAndBoundedBodiesAreRead) {
   big.append(10u << 20, 'x');
   // Not a text type, which the test server would take many seconds to compress.
   server.page("/big", big, "application/octet-stream");
-  Reports large;
-  job = run(pinFor("/big"), large);
+  Reports largePage;
+  job = run(pinFor("/big"), largePage);
   EXPECT_EQ(job->title(), "Big");
-  // A favicon over the limit is none.
-  server.page("/bigicon", "<title>B</title><link rel=icon href=/huge.png>");
-  server.page("/huge.png", std::string(5u << 20, 'p'), "image/png");
+  // A favicon over the limit is none, though it is a picture that decodes; one just under it
+  // is taken. (Uncompressed, so the size is the picture's.)
+  server.page("/bigicon", "<title>B</title><link rel=icon href=/huge.bmp>");
+  const std::string huge = imageBytes("bmp", 1200, 1200, ui::Color::rgb(0, 1, 0));
+  ASSERT_GT(huge.size(), WebContent::kMaximumBodySize);
+  ASSERT_FALSE(ui::Image::fromData(fnd::Data(huge.begin(), huge.end())).isNull());
+  server.page("/huge.bmp", huge, "image/bmp");
   Reports hugeIcon;
   EXPECT_FALSE(run(pinFor("/bigicon"), hugeIcon)->favicon());
+  server.page("/largeicon", "<title>L</title><link rel=icon href=/large.bmp>");
+  const std::string large = imageBytes("bmp", 1150, 1150, ui::Color::rgb(0, 1, 0));
+  ASSERT_LT(large.size(), WebContent::kMaximumBodySize);
+  server.page("/large.bmp", large, "image/bmp");
+  Reports largeIcon;
+  EXPECT_TRUE(run(pinFor("/largeicon"), largeIcon)->favicon());
 }
 
 TEST_F(WebContentJobTest, BrokenPagesAndAnOfflineMachine) {
@@ -397,6 +420,57 @@ TEST_F(WebContentJobTest, BrokenPagesAndAnOfflineMachine) {
 
 // ---- the updater and the store ----
 
+// The readiness check against a thumbnail service answering with bodies of chosen lengths.
+TEST_F(WebContentJobTest, TheReadinessCheckWaitsOutThePlaceholderAndReadsTheByteThreshold) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  defaults.setBool(false, "IsRetina");
+  WebContent::setPeekRetryInterval(0.02);
+  auto check = [&](std::size_t length, std::vector<fnd::NotificationName>& told) {
+    server.page("/v2/thumbs.php", std::string(length, 'x'), "image/jpeg");
+    auto job = WebContent::initWithBookmarkDictionary(pinFor("/page"), true, false);
+    fnd::NotificationCenter::defaultCenter().addObserver(this, [&told, job](const fnd::Notification& n) {
+      if (n.userInfo.at(kWebContentKey).object() == job) told.push_back(n.name);
+    }, BRWWebPreviewRetrievedNotification);
+    job->downloadThumbnail();
+    EXPECT_TRUE(runUntil([&] { return !told.empty(); }, 10)) << length;
+    spin(0.1);
+    fnd::NotificationCenter::defaultCenter().removeObserver(this);
+    return job;
+  };
+  // The placeholder four times over: asked four times, then told once, still to be updated.
+  std::vector<fnd::NotificationName> told;
+  auto job = check(WebContent::kPlaceholderSize, told);
+  EXPECT_EQ(server.hits("/v2/thumbs.php"), 4);
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_EQ(job->needsUpdate(), 1);
+  EXPECT_EQ(job->imageUpdated(), 0);
+  EXPECT_EQ(job->numberOfPeekAttempts(), 4);
+  EXPECT_EQ(server.hitsWith("size=m"), 4);
+  EXPECT_EQ(server.hitsWith("wait="), 0);
+  // Just under the threshold: told at once, nothing marked.
+  told.clear();
+  job = check(WebContent::kReadyBytes - 1, told);
+  EXPECT_EQ(server.hits("/v2/thumbs.php"), 5);
+  EXPECT_EQ(job->imageUpdated(), 0);
+  EXPECT_EQ(job->needsUpdate(), 1);
+  // At the threshold the thumbnail counts as fetched.
+  told.clear();
+  job = check(WebContent::kReadyBytes, told);
+  EXPECT_EQ(job->imageUpdated(), 1);
+  EXPECT_EQ(job->needsUpdate(), 0);
+  // A high-resolution screen asks for the large size, whose placeholder is another length:
+  // the small one's length is a rendered thumbnail there.
+  defaults.setBool(true, "IsRetina");
+  told.clear();
+  job = check(WebContent::kPlaceholderSize, told);
+  EXPECT_EQ(job->numberOfPeekAttempts(), 1);
+  EXPECT_EQ(job->imageUpdated(), 1);
+  EXPECT_EQ(server.hitsWith("size=l"), 1);
+  defaults.removeObject("IsRetina");
+  WebContent::setPeekRetryInterval(WebContent::kDefaultPeekRetryInterval);
+}
+
 class WebContentStoreTest : public AppTest {
  protected:
   void SetUp() override {
@@ -422,6 +496,17 @@ class WebContentStoreTest : public AppTest {
   }
   bool idle() { return controller().webContentUpdater().fetchesRunning() == 0 &&
                        controller().webContentUpdater().pendingResults() == 0; }
+  // The thumbnail service on the same loopback server as the pages, answering with one picture.
+  void serveThumbnails() {
+    defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+    server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  }
+  // The list's first cell, laid out.
+  std::shared_ptr<TilePinView> firstCell() {
+    auto& cv = *ui->collectionView();
+    cv.layoutSubtreeIfNeeded();
+    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  }
 
   PageServer server;
 };
@@ -567,17 +652,11 @@ TEST_F(WebContentStoreTest, AtMostTenPagesAreFetchedAtOnce) {
 }
 
 TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
-  // The thumbnail service and the pages on one loopback server.
-  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
-  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  serveThumbnails();
   server.page("/thumbed", "<title>Thumbed</title>");
   auto b = bookmarkFor("/thumbed", "Thumbed");
   build(1);
-  auto& cv = *ui->collectionView();
-  auto cell = [&] {
-    cv.layoutSubtreeIfNeeded();
-    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
-  };
+  auto cell = [&] { return firstCell(); };
   ASSERT_TRUE(cell());
   // The list's cells ask with wait=120 (the menu-bar list, another client, with 60).
   ASSERT_TRUE(runUntil([&] { return !cell()->thumbnail->image().isNull(); }, 10));
@@ -595,6 +674,58 @@ TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
   ASSERT_TRUE(runUntil([&] { return idle() && server.hitsWith("wait=120") == 2; }, 20));
   EXPECT_EQ(server.hits("/thumbed"), 1);
   EXPECT_EQ(b->valueForKey("isUpdating").boolValue(), false);
+}
+
+TEST_F(WebContentStoreTest, AThumbnailSetFromAFileOutlivesUpdateFromWebUntilRemoved) {
+  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  server.page("/v2/thumbs.php", imageBytes("png", 24, 18, ui::Color::rgb(1, 0, 0)), "image/png");
+  server.page("/own", "<title>Own</title>");
+  auto b = bookmarkFor("/own", "Own");
+  const auto own = ui::Image(240, 180, ui::Color::rgb(0, 0, 1)).encoded("png");
+  b->setThumbnail(own);
+  b->setThumbnailManuallySet(1);
+  b->saveBookmark();
+  build(1);
+  dm().setSelectedBookmarks({b});
+  dm().setCurrentBookmark(b);
+  ViewUpdater::updateInspector();
+  auto& editor = dynamic_cast<EditorController&>(ui->inspectorController());
+  EXPECT_FALSE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_FALSE(editor.views().thumbnailButton->image().isNull());
+  controller().updateWebContentForSelectedBookmarks();
+  ASSERT_TRUE(runUntil([&] { return idle() && server.hits("/own") == 1 && !b->valueForKey("isUpdating").boolValue(); }, 20));
+  EXPECT_EQ(b->thumbnailManuallySet(), 1);
+  ASSERT_TRUE(b->thumbnail());
+  EXPECT_EQ(*b->thumbnail(), own);
+  // The inspector's delete button takes it away; the service's picture is what shows then.
+  editor.views().deleteThumbnailButton->performClick();
+  EXPECT_EQ(b->thumbnailManuallySet(), 0);
+  EXPECT_FALSE(b->thumbnail());
+  EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
+  EXPECT_TRUE(editor.views().deleteThumbnailButton->isHidden());
+  EXPECT_TRUE(editor.views().thumbnailButton->image().isNull());
+}
+
+// While a bookmark's title and favicon come in, its cell is drawn again and again: the thumbnail
+// service is asked once, and the one answer is shown.
+TEST_F(WebContentStoreTest, ABookmarkBeingFilledInAsksForItsThumbnailOnce) {
+  serveThumbnails();
+  server.hold("/v2/thumbs.php");
+  server.page("/fresh", "<title>Fresh</title><link rel=icon href=/fresh.png>");
+  server.page("/fresh.png", imageBytes("png", 16, 16, ui::Color::rgb(0, 0, 1)), "image/png");
+  auto b = bookmarkFor("/fresh");
+  build(1);
+  ASSERT_TRUE(firstCell());
+  ASSERT_TRUE(runUntil([&] { return server.hitsWith("wait=120") >= 1; }, 10));
+  controller().updateBookmarks({b});
+  ASSERT_TRUE(runUntil([&] { return idle() && b->title() == "Fresh" && b->favicon(); }, 20));
+  for (int i = 0; i < 3; ++i) controller().updateView();
+  ASSERT_TRUE(firstCell());
+  spin(0.2);
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
+  server.release("/v2/thumbs.php");
+  ASSERT_TRUE(runUntil([&] { return !firstCell()->thumbnail->image().isNull(); }, 10));
+  EXPECT_EQ(server.hitsWith("wait=120"), 1);
 }
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {

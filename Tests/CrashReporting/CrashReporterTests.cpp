@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <functional>
@@ -196,4 +197,22 @@ TEST(CrashReporter, ThreadsStartAndEndAsBefore) {
     t.join();
   }
   EXPECT_EQ(ran.load(), 200);
+}
+
+// Records pile up across crashes: only the newest few stay, told apart by the time in their
+// names (a ten-digit time is newer than a nine-digit one), and other files of the folder stay.
+TEST(CrashReporter, PruningKeepsTheNewestRecordsAndOtherFiles) {
+  const std::string dir = kesto::test::makeTempDir("crashes");
+  const std::vector<std::string> names = {"crash-999999999-1.log", "crash-1700000000-5.log",  "crash-1700000001-2.log",
+                                          "crash-1700000002-9.log", "crash-1700000003-1.log", "kesto.log",
+                                          "crash-notes.txt",        "crash-x-1.log"};
+  for (const auto& n : names) kesto::test::writeFile(dir + "/" + n, "x");
+  CrashReporter::pruneCrashRecords(dir, 2);
+  auto left = FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{});
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"crash-1700000002-9.log", "crash-1700000003-1.log", "crash-notes.txt",
+                                            "crash-x-1.log", "kesto.log"}));
+  // As many as are kept: nothing goes.
+  CrashReporter::pruneCrashRecords(dir, 2);
+  EXPECT_EQ(FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{}).size(), 5u);
 }

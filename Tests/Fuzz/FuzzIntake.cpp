@@ -12,7 +12,8 @@ KESTO_FUZZ_TARGET(Intake) {
   if (size == 0) return 0;
   const bool scheme = data[0] & 1;
   const std::string input(kesto::fuzz::asText(data + 1, size - 1));
-  std::string text = input;
+  // The add-text door separates addresses on white space; a scheme URL is split before decoding.
+  std::string text = kesto::intake::separatedOnWhiteSpace(input);
   if (scheme) {
     auto decoded = kesto::intake::textFromSchemeURL(std::string(kesto::intake::kSchemePrefix) + input);
     if (!decoded) return 0;

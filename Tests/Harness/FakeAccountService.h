@@ -27,7 +27,9 @@ class FakeAccountService {
     std::string contentType;
     std::string email, password, kestoID, syncData, fileName, fileType, file;
   };
-  enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails };
+  // Unreadable: a load reply cut short; Unexpected: a readable one that is neither a record
+  // nor a refusal.
+  enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails, Unreadable, Unexpected };
 
   explicit FakeAccountService(const std::string& certPath = {}, const std::string& keyPath = {})
       : tls_(!certPath.empty()),
@@ -116,6 +118,8 @@ class FakeAccountService {
     if (q.is_multipart_form_data()) return upload(q, r);
     if (failure == Failure::Status500) return fail(r);
     if (failure == Failure::NotXml) return r.set_content("<user><password/></user>", "text/html");
+    if (failure == Failure::Unreadable) return xml(r, "<user><email>me</email><passw");
+    if (failure == Failure::Unexpected) return xml(r, "<html><body>Service Unavailable</body></html>");
     const auto email = q.get_param_value("user[email]");
     auto it = accounts.find(email);
     if (it == accounts.end() || it->second.password != q.get_param_value("user[password]"))

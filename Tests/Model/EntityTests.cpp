@@ -189,6 +189,15 @@ TEST_F(EntityTest, StoredTextsAreCleanedAndBounded) {
   folder->setName(std::string("Fol") + '\0' + "der" + std::string(70 * 1024, 'f'));
   EXPECT_LE(folder->name().size(), stored::kMaximumTitleBytes);
   EXPECT_FALSE(stored::hasForbiddenCharacters(folder->name()));
+
+  // Only web addresses with a host are stored, whatever the case of their scheme.
+  for (const char* web : {"http://a.example", "HTTPS://a.example/x", "Http://a"})
+    EXPECT_TRUE(stored::isWebAddress(web)) << web;
+  for (const char* other : {"javascript:alert(1)", "file:///etc/passwd", "https://", "http:///path", "ftp://a.example/",
+                            "httpx://a.example/", "", "http:/a.example"})
+    EXPECT_FALSE(stored::isWebAddress(other)) << other;
+  EXPECT_TRUE(stored::isWebAddress("https://a.example/" + std::string(stored::kMaximumAddressBytes - 18, 'a')));
+  EXPECT_FALSE(stored::isWebAddress("https://a.example/" + std::string(stored::kMaximumAddressBytes - 17, 'a')));
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

@@ -50,6 +50,35 @@ TEST_F(DataManagerTest, LoadPostsRefreshesAndFillsTheMenuWithLiveBookmarks) {
   posted.clear();
 }
 
+// A read from Pinboard or Delicious reloads the library; the service's list on show follows at
+// once with what the read brought (nothing else chooses its row again).
+TEST_F(DataManagerTest, AServiceListOnShowFollowsItsImport) {
+  using Browsing = DataManager::BrowsingState;
+  for (const char* name : {"pinboard", "delicious"}) {
+    SCOPED_TRACE(name);
+    auto service = Service::initEntity();
+    service->setName(name);
+    bookmark(std::string("http://first.") + name + ".example/", "first")->addService(service);
+    save();
+    DataManager dm;
+    loadAwake(dm);
+    const bool pinboard = std::string(name) == "pinboard";
+    dm.browse({nullptr, false, {}, pinboard ? Browsing::Service::Pinboard : Browsing::Service::Delicious});
+    dm.loadSmartList(pinboard ? DataManager::SmartList::Pinboard : DataManager::SmartList::Delicious);
+    ASSERT_EQ(dm.bookmarks().size(), 1u);
+    // The import stored a second one.
+    bookmark(std::string("http://second.") + name + ".example/", "second")->addService(service);
+    save();
+    bool done = false;
+    fnd::NotificationCenter::defaultCenter().addObserver(&done, [&](const fnd::Notification&) { done = true; },
+                                                         UpdateFoldersNotification);
+    dm.fetchAllBookmarksFromCoreDataFromService();
+    ASSERT_TRUE(runUntil([&] { return done; }, 10));
+    fnd::NotificationCenter::defaultCenter().removeObserver(&done);
+    EXPECT_EQ(dm.bookmarks().size(), 2u);
+  }
+}
+
 TEST_F(DataManagerTest, EmptyLibraryAsksForTheInitialPanelOncePerLoad) {
   int popups = 0;
   fnd::NotificationCenter::defaultCenter().addObserver(&popups, [&](const fnd::Notification&) { ++popups; }, ShowInitialPopup);

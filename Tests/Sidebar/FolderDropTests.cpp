@@ -1,5 +1,6 @@
 #include "SidebarFixture.h"
 
+#include "Model/RecordedServiceCalls.h"
 #include "Model/Service.h"
 
 namespace kesto::test {
@@ -196,6 +197,25 @@ TEST_F(FolderDropTest, AServiceDropMarksOnlyBookmarksTheServiceLacks) {
   // Moving it into a folder takes the mark off.
   ASSERT_TRUE(controller->acceptDrop(bm(b), f->folderID(), -1, false));
   EXPECT_TRUE(b->serviceNames().empty());
+}
+
+TEST_F(FolderDropTest, AServiceDropPostsEachNewlyMarkedBookmarkOnce) {
+  auto f = folder("F");
+  auto a = bookmark("http://a.example/", f);
+  auto b = bookmark("http://b.example/", f);
+  auto c = bookmark("http://c.example/", f);
+  auto pinboard = Service::initEntity();
+  pinboard->setValue(0, fnd::Value("pinboard"));
+  c->addService(pinboard);
+  save();
+  start();
+  RecordedServiceCalls calls;
+  const auto version = a->version();
+  // c already carries the mark and is skipped; a copy drop posts the copy.
+  ASSERT_TRUE(controller->acceptDrop(bm(a) + bm(c), "pinboard", -1, false));
+  ASSERT_TRUE(controller->acceptDrop(bm(b), "pinboard", -1, true));
+  EXPECT_EQ(calls.bookmarks, (std::vector<std::string>{"pinboard http://a.example/", "pinboard http://b.example/"}));
+  EXPECT_GT(a->version(), version);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Panel.h"
 #include "Sidebar/SidebarController.h"
+#include "Synchronize/SharedFolderArchive.h"
 #include "Views/Pathbar.h"
 
 #include <algorithm>
@@ -277,6 +278,54 @@ TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedF
   ASSERT_FALSE(dialogs->alerts.empty());
   EXPECT_EQ(dialogs->alerts.back().message, "This folder is password protected");
   EXPECT_TRUE(dialogs->panels.empty());
+}
+
+// An archive goes to other people: saved logins and passwords go in only when the user says so
+// (leaving them out is the default answer), and a folder without any is not asked about.
+TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive) {
+  auto plain = folder("Plain");
+  bookmark("http://plain.example/", plain);
+  auto bank = folder("Bank");
+  auto sub = folder("Accounts", bank->folderID());
+  // A login alone, or a password alone, is enough to ask.
+  bookmark("http://bank.example/", sub)->setLogin("alice");
+  bookmark("http://card.example/", bank)->setPassword("c2VjcmV0");
+  start();
+  const std::string dir = makeTempDir("share");
+  auto shareAndRead = [&](const std::string& id, const std::string& name) {
+    select(id);
+    dialogs->saveAnswers.push_back(dir + "/" + name + ".kesto");
+    controller->shareFolder();
+    const std::string xml = dir + "/" + name + ".kesto/Contents/kesto.xml";
+    EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(xml); }, 5)) << name;
+    return SharedFolderArchive::readArchiveDocument(dir + "/" + name + ".kesto").value_or("");
+  };
+
+  std::string archive = shareAndRead(plain->folderID(), "Plain");
+  EXPECT_NE(archive.find("plain.example"), std::string::npos);
+  EXPECT_TRUE(dialogs->alerts.empty());
+
+  // The default answer leaves them out: the elements stay, empty.
+  archive = shareAndRead(bank->folderID(), "Bank");
+  ASSERT_EQ(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Leave Them Out", "Include Them", "Cancel"}));
+  EXPECT_NE(archive.find("bank.example"), std::string::npos);
+  EXPECT_NE(archive.find("<login></login>"), std::string::npos);
+  EXPECT_NE(archive.find("<password></password>"), std::string::npos);
+  EXPECT_EQ(archive.find("alice"), std::string::npos);
+  EXPECT_EQ(archive.find("c2VjcmV0"), std::string::npos);
+
+  dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  archive = shareAndRead(bank->folderID(), "Bank with passwords");
+  EXPECT_NE(archive.find("alice"), std::string::npos);
+  EXPECT_NE(archive.find("c2VjcmV0"), std::string::npos);
+
+  // Cancel shares nothing and asks for no place.
+  const auto panels = dialogs->panels.size();
+  dialogs->alertAnswers.push_back({ui::AlertThirdButtonReturn});
+  controller->shareFolder();
+  spin(0.1);
+  EXPECT_EQ(dialogs->panels.size(), panels);
 }
 
 TEST_F(FolderEditTest, ASaveThatFailsIsShown) {

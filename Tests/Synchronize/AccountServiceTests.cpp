@@ -7,6 +7,10 @@
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/ServiceRequest.h"
 #include "Synchronize/SyncPayload.h"
+#include "Synchronize/SyncSettings.h"
+#include "SyncConvergence.h"
+#include "Model/WrenDataManager.h"
+#include "Platform/Store/Coordinator.h"
 #include "Synchronize/SyncTombstones.h"
 #include "Synchronize/Synchronizer.h"
 
@@ -26,7 +30,7 @@ class AccountServiceTest : public SyncEngineTest {
     auto& d = fnd::UserDefaults::standard();
     d.setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
     d.setString("me+1@example.org", "SyncEmail");
-    d.setString("secret", "SyncPassword");
+    syncsettings::setAccountPassword("secret");
     {
       std::lock_guard<std::mutex> lock(service.mutex());
       service.accounts["me+1@example.org"].password = "secret";
@@ -108,12 +112,80 @@ TEST_F(AccountServiceTest, SecondMachineMergesTheStoredPayload) {
 }
 
 TEST_F(AccountServiceTest, RefusedLoginTellsTheUserAndOpensTheWizard) {
-  fnd::UserDefaults::standard().setString("wrong", "SyncPassword");
+  syncsettings::setAccountPassword("wrong");
   EXPECT_FALSE(runSync());
   EXPECT_TRUE(alerts->sawTitle("Incorrect Login"));
   EXPECT_EQ(host->wizards, 1);
   EXPECT_EQ(uploadCount(), 0u);
   EXPECT_FALSE(engine->isRunning());
+}
+
+// A reply without the password element that is no refusal (cut short, or some other page) is an
+// answer that could not be read: the right password is not asked for again.
+TEST_F(AccountServiceTest, AReplyWithoutThePasswordThatIsNoRefusalIsUnreadableNotAWrongLogin) {
+  for (auto failure : {FakeAccountService::Failure::Unreadable, FakeAccountService::Failure::Unexpected}) {
+    setFailure(failure);
+    alerts->shown.clear();
+    EXPECT_FALSE(runSync()) << int(failure);
+    EXPECT_FALSE(alerts->sawTitle("Incorrect Login")) << int(failure);
+    ASSERT_TRUE(alerts->sawTitle("Connection error")) << int(failure);
+    EXPECT_NE(alerts->shown.back().message.find("could not be read"), std::string::npos);
+    EXPECT_EQ(host->wizards, 0);
+    EXPECT_EQ(uploadCount(), 0u);
+    EXPECT_EQ(syncsettings::accountPassword(), "secret");
+  }
+  EXPECT_TRUE(KestoappDataSource::isRefusal("<errors><error>refused</error></errors>"));
+  EXPECT_FALSE(KestoappDataSource::isRefusal("<user><email>me</email><password></password></user>"));
+}
+
+// A second machine whose settings folder was copied from the first: its new library is not taken
+// for the first one's, so the account's file is merged, not overwritten by an empty library.
+TEST_F(AccountServiceTest, TwoLibrariesWithACopiedSettingsFileKeepTheirOwnIdentifiersThroughOneAccount) {
+  SyncLibraries libraries;
+  main = libraries.use("first");
+  const std::string firstID = syncsettings::libraryIdentifier();
+  bookmark("B1", "http://first.example/", "From the first machine", folder("F1", "One"));
+  save();
+  ASSERT_TRUE(runSync()) << lastMessage();  // the service keeps the upload as the account's file
+  // The copied settings name the first library.
+  main = libraries.use("second");
+  fnd::UserDefaults::standard().setString(firstID, Synchronizer::kKestoIDKey);
+  ASSERT_TRUE(runSync()) << lastMessage();
+  EXPECT_TRUE(find("B1")) << "the second library merged the account's file";
+  const auto secondID = syncsettings::libraryIdentifier();
+  EXPECT_NE(secondID, firstID);
+  EXPECT_EQ(fnd::UserDefaults::standard().stringForKey(Synchronizer::kKestoIDKey), secondID);
+  auto doc = SyncFile::read(unpacked(lastUpload().file), true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, secondID);
+  EXPECT_EQ(doc->bookmarks.size(), 1u);
+  // Back on the first machine, whose settings now name the second library: the store's holds.
+  main = libraries.use("first");
+  fnd::UserDefaults::standard().setString(secondID, Synchronizer::kKestoIDKey);
+  EXPECT_EQ(syncsettings::libraryIdentifier(), firstID);
+  EXPECT_EQ(fnd::UserDefaults::standard().stringForKey(Synchronizer::kKestoIDKey), firstID);
+  libraries.close();
+  main = WrenDataManager::sharedInstance().managedObjectContext();
+}
+
+// A library from before identifiers were kept with the store adopts the setting's once.
+TEST_F(AccountServiceTest, AnOlderStoreAdoptsTheSettingsIdentifierOnce) {
+  SyncLibraries libraries;
+  auto context = libraries.use("older");
+  ASSERT_TRUE(context);
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  ASSERT_TRUE(coordinator);
+  const std::string path = coordinator->storePath();
+  ASSERT_EQ(coordinator->metadata().count(Synchronizer::kKestoIDKey), 0u);
+  // Reopened, so that it is found rather than made.
+  WrenDataManager::sharedInstance().reset();
+  fnd::UserDefaults::standard().setString("kesto-FROM-SETTINGS", Synchronizer::kKestoIDKey);
+  EXPECT_EQ(syncsettings::libraryIdentifier(), "kesto-FROM-SETTINGS");
+  fnd::UserDefaults::standard().setString("kesto-CHANGED", Synchronizer::kKestoIDKey);
+  EXPECT_EQ(syncsettings::libraryIdentifier(), "kesto-FROM-SETTINGS");
+  EXPECT_EQ(WrenDataManager::sharedInstance().persistentStoreCoordinator()->storePath(), path);
+  libraries.close();
+  main = WrenDataManager::sharedInstance().managedObjectContext();
 }
 
 TEST_F(AccountServiceTest, FailedRequestsEndTheRunWithoutUploading) {

@@ -254,6 +254,42 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
   EXPECT_TRUE(has("https://later.example/"));
 }
 
+// A backup holds what an older Kesto stored: the restored library passes the same check as
+// every door (texts cleaned, only web addresses), the user is told how many rows changed, and
+// the backup file itself stays as it was.
+TEST_F(BackupTest, ARestoredLibraryIsBroughtToTheStoredFormsAndTheChangesAreCounted) {
+  auto f = Folder::existingFolderWithFolderID("F");
+  bookmark("javascript:alert(1)", "Script", f);
+  bookmark("https://titled.example/", "Titled", f);
+  bookmark("https://clean.example/", "Clean", f);
+  save();
+  const std::string path = tamperedBackup(
+      makeTempDir("clean"), "b",
+      "UPDATE ZBOOKMARK SET ZURL = 'javascript:alert(1)' WHERE ZTITLE = 'Script';"
+      "UPDATE ZBOOKMARK SET ZTITLE = 'Ti' || char(8238) || 'tle' || char(7) WHERE ZTITLE = 'Titled';"
+      "UPDATE ZFOLDER SET ZNAME = 'Fol' || char(27) || 'der' WHERE ZFOLDERID = 'F';");
+  const std::string before = readFile(path);
+  alerts->shown.clear();
+  ASSERT_TRUE(restoredFrom(path));
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().message.rfind("3 entries of the backup", 0), 0u) << alerts->shown.back().message;
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_FALSE(has("javascript:alert(1)"));
+  EXPECT_TRUE(has("https://kept.example/"));
+  EXPECT_TRUE(has("https://clean.example/"));
+  auto titled = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://titled.example/")));
+  ASSERT_TRUE(titled);
+  EXPECT_EQ(titled->title(), "Title");
+  EXPECT_EQ(Folder::existingFolderWithFolderID("F")->name(), "Folder");
+  EXPECT_EQ(readFile(path), before);
+
+  // A clean backup is restored without a word about it.
+  const std::string clean = makeTempDir("clean-again") + "/c.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(clean));
+  ASSERT_TRUE(restoredFrom(clean));
+  EXPECT_EQ(alerts->shown.back().message.find("entries"), std::string::npos);
+}
+
 TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {
   const std::string path = makeTempDir("restore") + "/b.kestobck";
   ASSERT_TRUE(Backup().backupToFile(path));

@@ -167,6 +167,37 @@ TEST_F(BookmarkServiceTest, TheImportMergesThePostsAndTrashesOnlyWhatTheServiceD
   EXPECT_EQ(seen.back().target.find("p@ss"), std::string::npos);
 }
 
+// The service's posts pass the same door as every other import: web addresses only, texts in
+// their stored form, and a post whose stored address the library has updates that bookmark.
+TEST_F(BookmarkServiceTest, TheImportStoresOnlyWebAddressesAndCleanTexts) {
+  auto kept = marked("http://known.example/x", "h-known");
+  save();
+  fake.posts =
+      "<posts user=\"me\">"
+      "<post href=\"javascript:alert(1)\" hash=\"h1\" description=\"Script\"/>"
+      "<post href=\"file:///etc/passwd\" hash=\"h2\" description=\"File\"/>"
+      "<post href=\"\" hash=\"h3\" description=\"Nothing\"/>"
+      "<post href=\" HTTPS://web.example/ \" hash=\"h4\" description=\"Ti&#x202E;tle&#x7F;\" "
+      "extended=\"one&#10;two&#x85;\" tag=\"t&#x202E;ag plain\"/>"
+      "<post href=\"http://known.example/&#x85;x\" hash=\"h-known\" description=\"Known\"/>"
+      "</posts>";
+  ServiceClient::ImportResult result;
+  ASSERT_TRUE(importNow(&result));
+  EXPECT_EQ(result.refused, 3);
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(result.updated, 1);
+  EXPECT_EQ(result.trashed, 0);
+  for (const char* title : {"Script", "File", "Nothing"})
+    EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("title", fnd::Value(std::string(title)))) << title;
+  auto web = withURL("HTTPS://web.example/");
+  ASSERT_EQ(web.size(), 1u);
+  EXPECT_EQ(web[0]->title(), "Title");
+  EXPECT_EQ(web[0]->notes(), "one\ntwo");
+  EXPECT_EQ(tagNames(web[0]), (std::vector<std::string>{"plain", "tag"}));
+  ASSERT_EQ(withURL("http://known.example/x").size(), 1u);
+  EXPECT_EQ(kept->title(), "Known");
+}
+
 TEST_F(BookmarkServiceTest, AnAnswerThatIsNoPostListChangesNothing) {
   auto listed = marked("http://listed.example/", "h1");
   save();

@@ -3,6 +3,7 @@
 #include "Synchronize/HTMLExport.h"
 #include "Synchronize/HTMLImport.h"
 
+#include "Model/DataModel.h"
 #include "Platform/Foundation/FileManager.h"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
   bookmark("https://example.com/?a=1&b=\"2\"", "Tom & Jerry <script>alert(1)</script>", work);
   bookmark("https://sub.example/", "In sub", sub);
   bookmark("https://deep.example/", "Deep one", deep);
+  // Trashed, with the folder it still has: importing the file must not bring it back.
   auto trashed = bookmark("https://trash.example/", "Trashed but filed", deep);
   trashed->setTrashed(1);
   bookmark("https://nowhere.example/", "No folder", nullptr);
@@ -79,7 +81,7 @@ TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
   }
   EXPECT_TRUE(sawTitle);
   EXPECT_TRUE(sawURL);
-  EXPECT_EQ(parsed->bookmarks.size(), 4u);
+  EXPECT_EQ(parsed->bookmarks.size(), 3u);
   bool sawFolder = false;
   for (const auto& f : parsed->folders) sawFolder |= f.name.string() == "Work & <Play>";
   EXPECT_TRUE(sawFolder);
@@ -146,6 +148,133 @@ TEST_F(HTMLExportTest, AFailedWriteIsReportedNotConfirmed) {
   HTMLExport bare;
   EXPECT_FALSE(bare.exportAllTofile(tempHome() + "/missing-folder/kesto.html"));
   EXPECT_TRUE(alerts->sawTitle("Export failed"));
+}
+
+// A deleted folder's bookmarks wait in the Inbox, trashed: the file holds the live ones only, and
+// an Inbox holding nothing else is not written at all.
+TEST_F(HTMLExportTest, TrashedBookmarksInTheInboxStayOut) {
+  auto inbox = Folder::folderWithFolderID(Folder::kInboxID);
+  for (int i = 0; i < 3; ++i) bookmark("https://gone.example/" + std::to_string(i), "Deleted", inbox)->setTrashed(1);
+  folder("MINE", "Mine");
+  save();
+  auto path = exportAll("trash.html");
+  ASSERT_TRUE(path);
+  std::string written = readFile(*path);
+  EXPECT_EQ(written.find("gone.example"), std::string::npos) << written;
+  EXPECT_EQ(written.find(">Inbox<"), std::string::npos) << written;
+
+  bookmark("https://waiting.example/", "Waiting", inbox);
+  save();
+  path = exportAll("inbox.html");
+  ASSERT_TRUE(path);
+  written = readFile(*path);
+  EXPECT_NE(written.find("<DT><H3 FOLDED>Inbox</H3>\n<DL><p>\n<DT><A HREF=\"https://waiting.example/\">Waiting</A>\n"
+                         "</DL><p>\n"),
+            std::string::npos)
+      << written;
+  EXPECT_EQ(written.find("gone.example"), std::string::npos);
+}
+
+// A locked folder is written only when the user has unlocked the export; otherwise it, its
+// subfolders and its bookmarks stay out and the exporter says how many folders it kept back.
+TEST_F(HTMLExportTest, LockedFoldersStayOutUnlessIncluded) {
+  auto secret = folder("SEC", "Secret");
+  auto inner = folder("SECIN", "Inner", "SEC");
+  auto imported = folder("IMPL", "Locked import", Folder::kImportedID);
+  for (auto& f : {secret, inner, imported}) f->setBlocked(1);
+  bookmark("https://secret.example/", "Hidden", inner)->setBlocked(1);
+  bookmark("https://imported-secret.example/", "Hidden too", imported)->setBlocked(1);
+  auto open = folder("OPEN", "Open");
+  bookmark("https://open.example/", "Shown", open);
+  save();
+
+  HTMLExport exporter;
+  exporter.setDelegate(&delegate);
+  const std::string dir = makeTempDir("export");
+  ASSERT_TRUE(exporter.exportAllTofile(dir + "/kept.html"));
+  std::string written = readFile(dir + "/kept.html");
+  EXPECT_NE(written.find("https://open.example/"), std::string::npos);
+  for (const char* hidden : {"Secret", "Inner", "secret.example", "Locked import", ">Imported<"})
+    EXPECT_EQ(written.find(hidden), std::string::npos) << hidden;
+  EXPECT_EQ(exporter.lockedFoldersLeftOut(), 2u);
+
+  exporter.setIncludesLockedFolders(true);
+  ASSERT_TRUE(exporter.exportAllTofile(dir + "/all.html"));
+  written = readFile(dir + "/all.html");
+  for (const char* shown : {"Secret", "Inner", "https://secret.example/", "Locked import", "imported-secret.example"})
+    EXPECT_NE(written.find(shown), std::string::npos) << shown;
+  EXPECT_EQ(exporter.lockedFoldersLeftOut(), 0u);
+}
+
+// Older data may hold what stored text refuses today; none of it reaches the file, in names,
+// titles or addresses, and the text around it stays.
+TEST_F(HTMLExportTest, ControlCharactersNeverReachTheFile) {
+  // Set past the setters, which clean what they are given, as rows from older versions hold it.
+  auto f = folder("CTRL", "Name");
+  f->setValue(folder_attr::name, fnd::Value(std::string("Na\x7Fme\tx")));
+  auto b = bookmark("https://ctrl.example/", "Title", f);
+  b->setValue(bookmark_attr::url, fnd::Value(std::string("https://ctrl.example/a\x7F\x01" "b")));
+  b->setValue(bookmark_attr::title,
+              fnd::Value(std::string("DEL\x7F C1\xC2\x85\xC2\x9F sep\xE2\x80\xA8 bidi\xE2\x80\xAE nul") + '\0' +
+                         "\r\nend"));
+  save();
+  const auto path = exportAll("ctrl.html");
+  ASSERT_TRUE(path);
+  const std::string written = readFile(*path);
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const auto c = static_cast<unsigned char>(written[i]);
+    EXPECT_TRUE((c >= 0x20 && c != 0x7F) || c == '\n') << "byte " << int(c) << " at " << i;
+    if (c == 0xC2 && i + 1 < written.size())
+      EXPECT_FALSE(static_cast<unsigned char>(written[i + 1]) <= 0x9F) << "C1 control at " << i;
+    EXPECT_NE(written.compare(i, 3, "\xE2\x80\xA8"), 0);
+    EXPECT_NE(written.compare(i, 3, "\xE2\x80\xAE"), 0);
+  }
+  EXPECT_NE(written.find("<DT><H3 FOLDED>Namex</H3>"), std::string::npos) << written;
+  EXPECT_NE(written.find("HREF=\"https://ctrl.example/ab\">DEL C1 sep bidi nulend</A>"), std::string::npos) << written;
+}
+
+// A library larger than one write goes out whole and in order, and a target that cannot be
+// replaced keeps what was there, with no temporary file left beside it.
+TEST_F(HTMLExportTest, ALargeLibraryStreamsWholeAndAFailedReplaceLeavesNoTrace) {
+  constexpr int kCount = 3000;
+  const std::string padding(80, 'p');
+  for (int i = 0; i < 30; ++i) {
+    auto f = folder("F" + std::to_string(i), "Folder " + std::to_string(i));
+    for (int k = 0; k < kCount / 30; ++k)
+      bookmark("https://big.example/" + std::to_string(i) + "/" + std::to_string(k), padding, f);
+  }
+  save();
+  const auto path = exportAll("big.html");
+  ASSERT_TRUE(path);
+  const std::string written = readFile(*path);
+  ASSERT_GT(written.size(), 4u * 64 * 1024);
+  // Every folder once, each with all its bookmarks in order, and the file's end last.
+  std::size_t at = 0;
+  for (int i = 0; i < 30; ++i) {
+    at = written.find("<DT><H3 FOLDED>Folder " + std::to_string(i) + "</H3>\n<DL><p>\n", at);
+    ASSERT_NE(at, std::string::npos) << i;
+    for (int k = 0; k < kCount / 30; ++k) {
+      const std::string line =
+          "<DT><A HREF=\"https://big.example/" + std::to_string(i) + "/" + std::to_string(k) + "\">" + padding + "</A>\n";
+      const std::size_t next = written.find(line, at);
+      ASSERT_NE(next, std::string::npos) << i << "/" << k;
+      at = next + line.size();
+    }
+    EXPECT_EQ(written.compare(at, 9, "</DL><p>\n"), 0);
+  }
+  EXPECT_EQ(written.size(), at + 9 + 7);
+  EXPECT_EQ(written.substr(written.size() - 7), "</HTML>");
+
+  // A folder stands where the file should go: the rename fails after everything was written.
+  const std::string dir = makeTempDir("blocked");
+  ASSERT_TRUE(fnd::FileManager::createDirectory(dir + "/out.html/inside", true));
+  HTMLExport exporter;
+  exporter.setDelegate(&delegate);
+  EXPECT_FALSE(exporter.exportAllTofile(dir + "/out.html"));
+  EXPECT_EQ(delegate.failures.size(), 1u);
+  EXPECT_EQ(fnd::FileManager::contentsOfDirectory(dir).value_or(std::vector<std::string>{}),
+            std::vector<std::string>{"out.html"});
+  EXPECT_TRUE(fnd::FileManager::fileExists(dir + "/out.html/inside"));
 }
 
 // Whether every byte sequence of `s` is well-formed UTF-8.

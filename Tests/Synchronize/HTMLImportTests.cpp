@@ -241,6 +241,30 @@ TEST(HTMLImportParseTest, MarkupInsideValuesAndTextIsLeftAlone) {
   EXPECT_EQ(t.titles(t.folder("Untitled")), (std::vector<std::string>{"After"}));
 }
 
+// A subfolder written as a DD holding its heading and list keeps its name wherever it stands:
+// first in its list, after a bookmark (whose notes it is not), after a bookmark with notes.
+TEST(HTMLImportParseTest, ASubfolderInsideADDKeepsItsHeading) {
+  Parsed p = parse(
+      "<DL><p>\n"
+      "<DD><H3>First</H3><DL><p>\n<DT><A HREF=\"https://one.example/\">One</A>\n</DL><p>\n"
+      "<DT><A HREF=\"https://two.example/\">Two</A>\n"
+      "<DD><H3>Second</H3>\n<DL><p>\n<DT><A HREF=\"https://three.example/\">Three</A>\n</DL><p>\n"
+      "<DT><A HREF=\"https://four.example/\">Four</A>\n<DD>Four's note\n"
+      "<DD><H3>Third</H3><DL><DT><A HREF=\"https://five.example/\">Five</A></DL>\n"
+      "</DL><p>\n");
+  Tree t(p);
+  const FolderDummy* top = t.folder("Untitled");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(t.children(top->folderID.string()), (std::vector<std::string>{"First", "Second", "Third"}));
+  EXPECT_EQ(t.titles(top), (std::vector<std::string>{"Two", "Four"}));
+  EXPECT_EQ(t.titles(t.folder("Untitled/First")), (std::vector<std::string>{"One"}));
+  EXPECT_EQ(t.titles(t.folder("Untitled/Second")), (std::vector<std::string>{"Three"}));
+  EXPECT_EQ(t.titles(t.folder("Untitled/Third")), (std::vector<std::string>{"Five"}));
+  ASSERT_TRUE(t.bookmark("Two") && t.bookmark("Four"));
+  EXPECT_EQ(t.bookmark("Two")->notes.string(), "");
+  EXPECT_EQ(t.bookmark("Four")->notes.string(), "Four's note");
+}
+
 TEST(HTMLImportParseTest, AnEmptyMenuListGivesWayToTheNextList) {
   Parsed p = parse(
       "<H1>Bookmarks Menu</H1>\n<DL><p></DL><p>\n"

@@ -358,7 +358,7 @@ TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
   SharedFolderArchive archive;
   EXPECT_FALSE(archive.shareBookmarksToPath(top, tempHome() + "/Top.kesto"));
   ASSERT_TRUE(alerts->sawTitle("Share"));
-  EXPECT_NE(alerts->shown.back().message, "Your kesto archive has been saved");
+  EXPECT_NE(alerts->shown.back().message, "Your Kesto archive has been saved");
   EXPECT_FALSE(alerts->shown.back().information);
   EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
 }

@@ -133,12 +133,13 @@ TEST_F(SkyfolderTransportTest, TheLinkButtonLinksThroughTheBrowserAndUnlinks) {
   linker.initSkyFolder();
   EXPECT_FALSE(SkyFolderDataSource::isLinked());
   linker.didPressLinkSkyfolder();
-  // The choice is kept when the flow starts, before it ends.
-  EXPECT_TRUE(fnd::UserDefaults::standard().boolForKey(SkyFolderDataSource::kUsingSkyfolderKey));
+  // Starting the flow chooses nothing: the assistant's stage does, once it is completed.
+  EXPECT_FALSE(fnd::UserDefaults::standard().boolForKey(SkyFolderDataSource::kUsingSkyfolderKey));
   ASSERT_TRUE(runUntil([&] { return opened.has_value(); }, 10));
   EXPECT_NE(opened->absoluteString().find("/1/oauth/authorize?oauth_token=rt1"), std::string::npos);
   fnd::NotificationCenter::defaultCenter().postNotificationName(kSFApplicationDidBecomeActiveNotification);
   ASSERT_TRUE(runUntil([] { return SkyFolderDataSource::isLinked(); }, 10));
+  SkyFolderDataSource::setUsingSkyfolder(true);
   // A run now syncs.
   ASSERT_TRUE(runSync()) << lastMessage();
   EXPECT_TRUE(fake->fileContent("/sync_data.zip"));

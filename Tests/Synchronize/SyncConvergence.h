@@ -198,7 +198,9 @@ struct ConvergenceReport {
 
 // One seeded run: libraries A, B and C start from A's library; each round every library makes a
 // few random edits (bookmarks: add, retitle, move, tag, untag, delete; folders: add, rename,
-// move, delete), then a random subset syncs in random order (the others are offline that
+// move, move into another folder that is then deleted, delete; half the folder edits on the
+// folder with the smallest identifier, so that libraries edit the same folder at equal
+// versions), then a random subset syncs in random order (the others are offline that
 // round). At the end every library syncs twice, in turn, and the libraries are compared. The
 // clock is virtual: each edit moves it on by up to 0.4 s, so edits on two libraries often fall
 // in the same second.
@@ -356,22 +358,39 @@ class ConvergenceRun {
     f->setVersion(1);
   }
 
+  // Where `f` may be dropped: never into itself or below itself, as the folder list refuses such
+  // drops.
+  static std::vector<std::string> dropTargets(const Folder::Ref& f) {
+    std::vector<std::string> targets{Folder::kRootID};
+    for (const auto& t : userFolders()) {
+      bool within = t->folderID() == f->folderID();
+      for (const auto& a : t->parentFolders()) within = within || a->folderID() == f->folderID();
+      if (!within) targets.push_back(t->folderID());
+    }
+    return targets;
+  }
+
   void editFolder(const Folder::Ref& f) {
-    switch (pick(3)) {
+    switch (pick(4)) {
       case 0:
         f->setName("folder " + std::to_string(pick(1000)));
         f->setVersion(f->version() + 1);
         break;
-      case 1: {
-        // Never into itself or below itself, as the folder list refuses such drops.
-        std::vector<std::string> targets{Folder::kRootID};
-        for (const auto& t : userFolders()) {
-          bool within = t->folderID() == f->folderID();
-          for (const auto& a : t->parentFolders()) within = within || a->folderID() == f->folderID();
-          if (!within) targets.push_back(t->folderID());
-        }
-        f->setParentFolderID(oneOf(targets));
+      case 1:
+        f->setParentFolderID(oneOf(dropTargets(f)));
         f->setVersion(f->version() + 1);
+        break;
+      case 2: {
+        // Moved into another folder, which is then deleted with it: the folder's tombstone
+        // carries the moved version, which a peer not yet told of the move may reach too.
+        auto targets = dropTargets(f);
+        targets.erase(targets.begin());  // not the top of the tree
+        if (targets.empty()) return deleteFolder(f);
+        auto parent = Folder::folderWithFolderID(oneOf(targets));
+        f->setParentFolderID(parent->folderID());
+        f->setVersion(f->version() + 1);
+        save();
+        deleteFolder(parent);
         break;
       }
       default:
@@ -394,8 +413,11 @@ class ConvergenceRun {
       editBookmark(*oneOf(all));
     else if (what == 7 || folders.empty())
       addFolder(library);
-    else
+    else if (what == 8)
       editFolder(oneOf(folders));
+    else
+      // The same folder on every library, so renames and moves meet at equal versions.
+      editFolder(folders.front());
     save();
   }
 

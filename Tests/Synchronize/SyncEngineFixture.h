@@ -5,6 +5,9 @@
 
 #include "Synchronize/Synchronizer.h"
 
+#include "Model/WrenDataManager.h"
+#include "Platform/Store/Coordinator.h"
+
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
@@ -43,6 +46,9 @@ class SyncEngineTest : public SyncRecordsTest {
     auto& d = fnd::UserDefaults::standard();
     d.setString(method, Synchronizer::kCurrentSyncMethodKey);
     d.setString("kesto-LOCAL", Synchronizer::kKestoIDKey);
+    // The identifier belongs to the store: this library's is "kesto-LOCAL".
+    if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator())
+      coordinator->setMetadataValue(Synchronizer::kKestoIDKey, "kesto-LOCAL");
     fnd::NotificationCenter::defaultCenter().addObserver(
         this, [this](const fnd::Notification& n) {
           ended.push_back({n.userInfo.at("success").boolValue(), n.userInfo.at("message").string()});

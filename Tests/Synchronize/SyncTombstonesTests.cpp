@@ -57,6 +57,18 @@ TEST_F(SyncTombstonesTest, LibraryScaleListsAreMergedAddedAndConfirmedQuickly) {
   EXPECT_LT(seconds, test::timeLimit(5.0));
 }
 
+// An undone deletion takes back only its own tombstone: a peer's later deletion of the same
+// bookmark, learnt meanwhile, must stay, or the next sync brings the bookmark back.
+TEST_F(SyncTombstonesTest, UndoingADeletionKeepsALaterDeletionFromAPeer) {
+  SyncTombstones::add({{"A", 3, "b"}, {"B", 1, "b"}, {"C", 2, "b"}});
+  SyncTombstones::add({{"A", 5, "b"}, {"C", 1, "b"}});  // learnt from a sync
+  SyncTombstones::remove({{"A", 3, "b"}, {"B", 1, "b"}, {"C", 2, "b"}});
+  auto left = SyncTombstones::tombstones();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].objectID, "A");
+  EXPECT_EQ(left[0].version, 5);
+}
+
 TEST_F(SyncTombstonesTest, ConfirmingAnOlderVersionKeepsTheNewerTombstone) {
   fixClock(1700000000);
   SyncTombstones::add({{"A", 4, "b"}, {"B", 1, "b"}});

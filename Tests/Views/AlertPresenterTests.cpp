@@ -7,6 +7,7 @@
 #include "Views/DialogAlertPresenter.h"
 #include "Views/TextLabel.h"
 
+#include <QFontMetrics>
 #include <QMessageBox>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,23 @@ TEST(DialogAlertPresenter, ClosingFromTheTitleBarAnswersWithTheLastButtonOnce) {
   EXPECT_EQ(answers.size(), 2u);
 }
 
+// A question asked as one sentence (no separate text) keeps it as the heading only; the title bar
+// names the application instead of repeating it, cut.
+TEST(DialogAlertPresenter, AQuestionWithoutTextIsNotAlsoTheWindowTitle) {
+  DialogAlertPresenter presenter;
+  const std::string question = "One or more selected bookmarks are either from Pinboard or Delicious. These bookmarks "
+                               "will instantly be deleted online as well. Continue deleting?";
+  presenter.askQuestion(question, "", {"Yes", "No"}, [](int) {});
+  presenter.askQuestion("Replace?", "which", {"Replace", "Cancel"}, [](int) {});
+  auto alerts = presenter.shownAlerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].messageText(), question);
+  EXPECT_EQ(alerts[0].windowTitle(), "Kesto");
+  EXPECT_EQ(alerts[1].windowTitle(), "Replace?");
+  EXPECT_TRUE(presenter.clickButton(1));
+  EXPECT_TRUE(presenter.clickButton(1));
+}
+
 TEST(DialogAlertPresenter, ThePresenterCanGoWithAlertsOpenOrBeingAnswered) {
   auto presenter = std::make_unique<DialogAlertPresenter>();
   int answered = 0;
@@ -69,23 +87,40 @@ TEST(DialogAlertPresenter, TheTestResponderAnswersItsQuestions) {
 
 TEST(DialogAlertPresenter, SuccessIsToldWithTheInformationIconAndItsTitleOnlyOnTheWindow) {
   DialogAlertPresenter presenter;
-  presenter.showInformation("Share", "Your kesto archive has been saved", "OK");
+  presenter.showInformation("Share", "Your Kesto archive has been saved", "OK");
   presenter.showAlert("Import failed", "Unable to read bookmark file 'x' for import.", "OK");
   auto alerts = presenter.shownAlerts();
   ASSERT_EQ(alerts.size(), 2u);
   EXPECT_EQ(alerts[0].alertStyle(), ui::AlertStyle::Informational);
   EXPECT_EQ(alerts[0].windowTitle(), "Share");
-  EXPECT_EQ(alerts[0].messageText(), "Your kesto archive has been saved");
+  EXPECT_EQ(alerts[0].messageText(), "Your Kesto archive has been saved");
   EXPECT_EQ(alerts[0].informativeText(), "");
   auto* box = static_cast<QMessageBox*>(alerts[0].nativeHandle());
   ASSERT_TRUE(box);
   EXPECT_EQ(box->icon(), QMessageBox::Information);
-  EXPECT_EQ(box->text().toStdString(), "Your kesto archive has been saved") << "the title is not its first line";
+  EXPECT_EQ(box->text().toStdString(), "Your Kesto archive has been saved") << "the title is not its first line";
   // A failure keeps the warning and its heading.
   EXPECT_EQ(alerts[1].alertStyle(), ui::AlertStyle::Warning);
   EXPECT_EQ(alerts[1].messageText(), "Import failed");
   EXPECT_EQ(static_cast<QMessageBox*>(alerts[1].nativeHandle())->icon(), QMessageBox::Warning);
   presenter.clickButton(0);
+  presenter.clickButton(0);
+}
+
+// A short message under a longer title: the box is wide enough for the whole title in a bold
+// title-bar font beside the frame's buttons, so the window manager does not cut it.
+TEST(DialogAlertPresenter, TheBoxIsWideEnoughForItsWholeTitle) {
+  DialogAlertPresenter presenter;
+  const std::string title = "Connection error while reaching the synced folder";
+  presenter.showAlert(title, "Offline.", "OK");
+  auto alerts = presenter.shownAlerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  auto* box = static_cast<QMessageBox*>(alerts[0].nativeHandle());
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(runUntil([&] { return box->isVisible(); }, 2));
+  QFont bold = box->font();
+  bold.setBold(true);
+  EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(QString::fromStdString(title)) + 100);
   presenter.clickButton(0);
 }
 

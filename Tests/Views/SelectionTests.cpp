@@ -119,6 +119,31 @@ TEST(Selection, ArrowKeysMoveAndShiftArrowsExtendFromTheFirstItem) {
   EXPECT_TRUE(h.source.events.empty());
 }
 
+// Home and End select the first and the last item and bring it into view, over empty sections;
+// with Shift they extend from the anchor; an empty view leaves them to the scroll view.
+TEST(Selection, HomeAndEndGoToTheFirstAndTheLastItem) {
+  CollectionHarness h(500, 300, {100, 100}, {0, 40, 30, 0});
+  h.grid->setItemPaddingEnabled(false);
+  h.view->reloadData();
+  h.click(IndexPath::forItem(3, 1));
+  h.key(KeyCode::End);
+  EXPECT_EQ(h.view->selectedIndexes(), (std::vector<IndexPath>{IndexPath::forItem(29, 2)}));
+  EXPECT_EQ(h.source.count("scroll 2.29"), 1) << "the last item is scrolled into view";
+  h.key(KeyCode::Home);
+  EXPECT_EQ(h.view->selectedIndexes(), (std::vector<IndexPath>{IndexPath::forItem(0, 1)}));
+  EXPECT_EQ(h.source.count("scroll 1.0"), 1);
+  h.key(KeyCode::RightArrow);
+  h.key(KeyCode::RightArrow);
+  h.key(KeyCode::Home, ModifierFlag::Shift);
+  EXPECT_EQ(h.view->selectedIndexes(), (std::vector<IndexPath>{IndexPath::forItem(2, 1), IndexPath::forItem(1, 1),
+                                                               IndexPath::forItem(0, 1)}));
+
+  CollectionHarness empty(500, 300, {100, 100}, {0});
+  empty.view->reloadData();
+  empty.view->keyDown(ui::Event::key(KeyCode::End));
+  EXPECT_TRUE(empty.view->selectedIndexes().empty());
+}
+
 TEST(Selection, AShrinkingReloadDropsTheItemsItTookAway) {
   SelectionHarness h(100, 300);
   h.view->selectItemAtIndexPath(IndexPath::forItem(90, 0), 1, false, 0);

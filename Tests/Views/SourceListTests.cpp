@@ -203,13 +203,14 @@ TEST_F(SourceListFixture, BadgesAreAtLeastFortyWideAndTheCellStopsBeforeThem) {
   EXPECT_GT(list->sizeOfBadgeAtRow(1).width, 40.0);
 }
 
-TEST_F(SourceListFixture, ALongTitleIsShortenedInItsMiddleAndShownWholeAsTheToolTip) {
+// Cut at the end, so that "Bookmarks Toolbar" and "Bookmarks Menu" still read as what they are.
+TEST_F(SourceListFixture, ALongTitleIsCutAtItsEndAndShownWholeAsTheToolTip) {
   controller.delegateMethods = SD::IsGroupAlwaysExpanded;
   controller.alwaysExpanded = {"LIBRARY", "TAGS"};
   const std::string name = "Reading list for the long winter holidays of 2026 (archive)";
   inbox->setTitle(name);
   wire();
-  EXPECT_EQ(list->textTruncation(), ui::TextTruncation::Middle);
+  EXPECT_EQ(list->textTruncation(), ui::TextTruncation::End);
   fnd::Rect cell = list->frameOfCellAtRow(1);
   ASSERT_LT(cell.size.width, ui::GraphicsContext::sizeOfText(name, ui::Font()).width);
   EXPECT_EQ(list->toolTipAtPoint({cell.midX(), cell.midY()}), name);
@@ -217,10 +218,10 @@ TEST_F(SourceListFixture, ALongTitleIsShortenedInItsMiddleAndShownWholeAsTheTool
   fnd::Rect work = list->frameOfCellAtRow(2);
   EXPECT_EQ(list->toolTipAtPoint({work.midX(), work.midY()}), "");
 
-  // The row is drawn so (the list's own rows and the plain outline's end-shortened ones differ).
-  auto middle = list->snapshot();
-  list->setTextTruncation(ui::TextTruncation::End);
+  // The row is drawn so: its beginning as the whole name's, unlike a name cut in the middle.
   auto end = list->snapshot();
+  list->setTextTruncation(ui::TextTruncation::Middle);
+  auto middle = list->snapshot();
   int differing = 0;
   for (int x = int(cell.midX()); x < int(cell.maxX()); ++x)
     for (int y = int(cell.origin.y); y < int(cell.maxY()); ++y)

@@ -16,9 +16,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -61,6 +63,9 @@ void installQuitSignals() {
 
 int main(int argc, char** argv) {
   kesto::ui::TimingMarks::mark("main");
+  // Every file Kesto causes to be written, also by the toolkit and the programs it starts, is
+  // the user's alone: the library's contents leak through recent folders, caches and exports.
+  ::umask(077);
   if (!kesto::ui::hasGraphicalSession()) {
     std::fprintf(stderr,
                  "kesto: a graphical session is needed: set DISPLAY to an X11 display (for example "
@@ -79,6 +84,39 @@ int main(int argc, char** argv) {
   std::unique_ptr<kesto::sys::SingleInstance> instance;
   std::unique_ptr<kesto::MainInterface> interface;
   int status = 0;
+  // Builds the interface over the opened library and takes the launches' arguments.
+  using Reply = kesto::sys::SingleInstance::Reply;
+  std::vector<std::pair<std::vector<std::string>, Reply>> early;
+  std::function<void()> launch = [&] {
+    interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
+      // The first load keeps the main thread busy for a moment with a large library: the
+      // window's first frame goes up before it, so the window never stands there black.
+      if (!kesto::AppDelegate::startsInMenuBarMode() && kesto::ui::showWindowAndDrawFirstFrame(ui.window()))
+        kesto::ui::TimingMarks::mark("window-shown");
+    });
+    // The online bookmark services: the folder list's accounts and the library's posts.
+    kesto::ServiceAccounts::install(&interface->dataManager(), &interface->window());
+    auto* delegate = &interface->appDelegate();
+    // Built once a library that could not be opened was mended: the loop runs already and
+    // delivered launching-finished to nobody.
+    if (kesto::ui::Application::shared().isRunning()) delegate->applicationDidFinishLaunching();
+    auto handle = [delegate](const std::vector<std::string>& handed, const Reply& reply) {
+      // A launch with nothing to hand over is a reopen.
+      if (handed.empty()) {
+        delegate->reopenKestoWindow();
+        return reply(true);
+      }
+      // The launch ends in success only once its addresses are saved.
+      reply(delegate->handleArguments(handed));
+    };
+    instance->setArgumentsHandler(handle);
+    // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
+    // then what others handed over meanwhile.
+    kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
+    for (auto& handed : early)
+      kesto::ui::Application::postToMain([handle, handed = std::move(handed)] { handle(handed.first, handed.second); });
+    early.clear();
+  };
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
     // One writer per library: the lock beside the store is taken before the store is opened, and
     // a launch that finds it held hands its arguments to the holder instead.
@@ -86,6 +124,13 @@ int main(int argc, char** argv) {
     instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
     switch (instance->start(arguments)) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
+      case kesto::sys::SingleInstance::Outcome::NotKept: {
+        const std::string text =
+            "The running Kesto took the addresses but could not save them to the library at " + store + ".";
+        kesto::fnd::logError(text);
+        std::fprintf(stderr, "kesto: %s\n", text.c_str());
+        return status = 1;
+      }
       case kesto::sys::SingleInstance::Outcome::Unreachable: {
         const long owner = kesto::sys::SingleInstance::lockOwner(store + ".lock");
         const std::string text = "Another Kesto" + (owner > 0 ? " (process " + std::to_string(owner) + ")" : "") +
@@ -102,29 +147,12 @@ int main(int argc, char** argv) {
       case kesto::sys::SingleInstance::Outcome::Primary: break;
     }
     installQuitSignals();
-    if (kesto::MainInterface::presentStoreFailureIfAny()) return std::nullopt;
-    // Launches handing over while the window's first frame is drawn are kept for later.
-    std::vector<std::vector<std::string>> early;
-    instance->setArgumentsHandler([&early](const std::vector<std::string>& handed) { early.push_back(handed); });
-    interface = kesto::MainInterface::build([](kesto::MainInterface& ui) {
-      // The first load keeps the main thread busy for a moment with a large library: the
-      // window's first frame goes up before it, so the window never stands there black.
-      if (!kesto::AppDelegate::startsInMenuBarMode() && kesto::ui::showWindowAndDrawFirstFrame(ui.window()))
-        kesto::ui::TimingMarks::mark("window-shown");
-    });
-    // The online bookmark services: the folder list's accounts and the library's posts.
-    kesto::ServiceAccounts::install(&interface->dataManager(), &interface->window());
-    auto* delegate = &interface->appDelegate();
-    auto handle = [delegate](const std::vector<std::string>& handed) {
-      // A launch with nothing to hand over is a reopen.
-      if (handed.empty()) delegate->reopenKestoWindow();
-      else delegate->handleArguments(handed);
-    };
-    instance->setArgumentsHandler(handle);
-    // Handled once launching has finished, on the loop's first turn: this launch's own arguments,
-    // then what others handed over meanwhile.
-    kesto::ui::Application::postToMain([delegate, arguments] { delegate->handleArguments(arguments); });
-    for (auto& handed : early) kesto::ui::Application::postToMain([handle, handed] { handle(handed); });
+    // Launches handing over before the window's first frame is drawn (also while a library that
+    // cannot be opened is being mended) are kept for later, and answered once handled.
+    instance->setArgumentsHandler(
+        [&early](const std::vector<std::string>& handed, Reply reply) { early.emplace_back(handed, std::move(reply)); });
+    if (kesto::MainInterface::presentStoreFailureIfAny(launch)) return std::nullopt;
+    launch();
     return std::nullopt;
   }, [&] {
     kesto::ServiceAccounts::uninstall();

@@ -255,26 +255,90 @@ bool FileManager::writeFile(const std::string& path, std::string_view contents, 
     if (!ok) return fail(error, codeForErrno(err, Access::Write), path, err, "Cannot write");
     return true;
   }
+  AtomicFileWriter writer(path, mode);
+  writer.append(contents);
+  return writer.commit(error);
+}
+
+// ---- AtomicFileWriter
+
+namespace {
+constexpr std::size_t kWriterBuffer = 256 * 1024;
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path, std::uint32_t mode) : path_(std::move(path)) {
+  if (path_.empty()) {
+    errno_ = ENOENT;
+    return;
+  }
   // The temporary file sits in the target's folder so the rename stays on one file system.
-  std::string tmpl = folderOf(path) + "/." + lastPathComponent(path) + ".tmp-XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return failErrno(error, path, Access::Write, "Cannot write");
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  temporaryPath_ = folderOf(path_) + "/." + FileManager::lastPathComponent(path_) + ".tmp-XXXXXX";
+  fd_ = ::mkstemp(temporaryPath_.data());
+  if (fd_ < 0) {
+    errno_ = errno;
+    temporaryPath_.clear();
+    return;
   }
-  if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
+  if (::fchmod(fd_, mode) != 0) failWith(errno);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+}
+
+void AtomicFileWriter::failWith(int err) {
+  errno_ = err ? err : EIO;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+}
+
+bool AtomicFileWriter::flush() {
+  if (fd_ < 0) return false;
+  if (!FileManager::writeAll(fd_, buffer_.data(), buffer_.size())) {
+    failWith(errno);
+    return false;
   }
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    return fail(error, codeForErrno(err, Access::Write), path, err, "Cannot write");
-  }
-  syncDirectoryOf(path);
+  buffer_.clear();
   return true;
+}
+
+bool AtomicFileWriter::append(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  if (buffer_.size() + bytes.size() <= kWriterBuffer) {
+    buffer_.append(bytes);
+    return true;
+  }
+  if (!flush()) return false;
+  if (bytes.size() >= kWriterBuffer) {
+    if (!FileManager::writeAll(fd_, bytes.data(), bytes.size())) {
+      failWith(errno);
+      return false;
+    }
+    return true;
+  }
+  buffer_.append(bytes);
+  return true;
+}
+
+bool AtomicFileWriter::commit(Error* error) {
+  if (fd_ >= 0 && flush() && ::fsync(fd_) != 0) failWith(errno);
+  if (fd_ >= 0) {
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) errno_ = errno ? errno : EIO;
+    else if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) errno_ = errno ? errno : EIO;
+    else {
+      temporaryPath_.clear();
+      syncDirectoryOf(path_);
+      return true;
+    }
+  }
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+  return fail(error, codeForErrno(errno_, Access::Write), path_, errno_, "Cannot write");
 }
 
 bool FileManager::writeFile(const std::string& path, const Data& contents, bool atomically, std::uint32_t mode,

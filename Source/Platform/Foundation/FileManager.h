@@ -38,6 +38,33 @@ struct FileAttributes {
   bool isSymbolicLink = false;
 };
 
+// Writes a file in pieces, atomically: the pieces go into a temporary file beside `path` and
+// commit() flushes it to disk and renames it over `path`, so readers see the old file or the
+// whole new one. Without a commit (a failure, or the writer going away) the temporary file is
+// removed and `path` is left as it was. Memory stays bounded by the buffer, whatever is written.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(std::string path, std::uint32_t mode = kPrivateFileMode);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Whether every piece so far has been written (false also when the file could not be made).
+  bool good() const { return fd_ >= 0; }
+  bool append(std::string_view bytes);
+  bool commit(Error* error = nullptr);
+
+ private:
+  bool flush();
+  void failWith(int err);
+
+  std::string path_;
+  std::string temporaryPath_;
+  std::string buffer_;
+  int fd_ = -1;
+  int errno_ = 0;
+};
+
 // File operations on paths. Every operation reports failure by its result and, when `error` is
 // given, an Error describing it; none throws.
 class FileManager {

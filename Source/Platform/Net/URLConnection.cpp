@@ -15,6 +15,8 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include <zlib.h>
+
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -127,6 +129,48 @@ class StreamDevice final : public QIODevice {
   bool failed_ = false;
 };
 
+// Inflates a gzip or deflate body as it arrives, so what is handed on (and counted against a
+// caller's cap) is the decoded body, a piece at a time: a small reply that inflates to gigabytes
+// is stopped at its first pieces instead of being inflated whole first.
+class BodyInflater {
+ public:
+  BodyInflater() { ready_ = inflateInit2(&z_, MAX_WBITS + 32) == Z_OK; }  // gzip or zlib framing
+  ~BodyInflater() {
+    if (ready_) inflateEnd(&z_);
+  }
+  BodyInflater(const BodyInflater&) = delete;
+  BodyInflater& operator=(const BodyInflater&) = delete;
+
+  // Decodes `length` bytes, handing each decoded piece to `out`, which answers false to stop.
+  // False when the bytes are no valid stream.
+  template <class Out>
+  bool feed(const char* bytes, std::size_t length, Out&& out) {
+    if (!ready_) return false;
+    if (ended_) return true;  // what follows the stream is not the body
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
+    z_.avail_in = static_cast<uInt>(length);
+    char buffer[65536];
+    for (;;) {
+      z_.next_out = reinterpret_cast<Bytef*>(buffer);
+      z_.avail_out = sizeof buffer;
+      const int rc = inflate(&z_, Z_NO_FLUSH);
+      const std::size_t produced = sizeof buffer - z_.avail_out;
+      if (produced && !out(buffer, produced)) return true;
+      if (rc == Z_STREAM_END) {
+        ended_ = true;
+        return true;
+      }
+      if (rc == Z_BUF_ERROR) return true;  // nothing more until more bytes come
+      if (rc != Z_OK) return false;
+      if (z_.avail_in == 0 && z_.avail_out != 0) return true;
+    }
+  }
+
+ private:
+  z_stream z_{};
+  bool ready_ = false, ended_ = false;
+};
+
 }  // namespace
 
 struct URLConnection::Impl {
@@ -151,6 +195,11 @@ struct URLConnection::Impl {
   std::optional<fnd::Error> abortError;
   bool abortedByUs = false;
   QByteArray held;
+  // Compressed bodies are asked for and inflated here unless the request names its own
+  // Accept-Encoding (then the body is handed on as it came).
+  bool inflates = false;
+  bool encodingRead = false;
+  std::unique_ptr<BodyInflater> inflater;
   std::optional<std::string> authorization;  // what answers a challenge on the current origin
   std::int64_t lastSent = 0;
 };
@@ -167,6 +216,8 @@ struct ConnectionDriver {
   static bool judgeTrust(URLConnection& c);
   static void onMetaData(URLConnection& c);
   static void onReadyRead(URLConnection& c);
+  // Hands body bytes of the current reply to the delegate, decoded; false when the exchange ended.
+  static bool deliverBody(URLConnection& c, const char* bytes, std::size_t length);
   static void onFinished(URLConnection& c);
   // The steps of a finished reply. Each answers whether it settled the exchange: it failed it,
   // or sent the request again; else the reply is delivered as it is.
@@ -310,6 +361,11 @@ void ConnectionDriver::send(URLConnection& c) {
     req = d.current;
   }
   QNetworkRequest qr = networkRequest(req, d.authorization);
+  // Asked for by us, the toolkit hands the body on as it came, and it is inflated as it streams.
+  d.inflates = !req.allHTTPHeaderFields().contains("Accept-Encoding");
+  if (d.inflates) qr.setRawHeader("Accept-Encoding", "gzip, deflate");
+  d.encodingRead = false;
+  d.inflater.reset();
 
   d.trustJudged = false;
   d.withhold = false;
@@ -499,8 +555,32 @@ void ConnectionDriver::onReadyRead(URLConnection& c) {
   while (live(c) && d.reply && d.reply->bytesAvailable() > 0) {
     qint64 n = d.reply->read(buffer, sizeof buffer);
     if (n <= 0) break;
-    d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(n));
+    if (!deliverBody(c, buffer, static_cast<std::size_t>(n))) return;
   }
+}
+
+bool ConnectionDriver::deliverBody(URLConnection& c, const char* bytes, std::size_t length) {
+  auto& d = *c.d_;
+  if (!d.encodingRead) {
+    d.encodingRead = true;
+    const QByteArray encoding = d.reply ? d.reply->rawHeader("Content-Encoding").trimmed().toLower() : QByteArray();
+    if (d.inflates && (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate"))
+      d.inflater = std::make_unique<BodyInflater>();
+  }
+  auto hand = [&](const char* piece, std::size_t size) {
+    d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(piece), size);
+    return live(c);
+  };
+  if (!d.inflater) return hand(bytes, length);
+  const bool valid = d.inflater->feed(bytes, length, hand);
+  if (!live(c)) return false;
+  if (!valid && d.reply && !d.abortedByUs) {
+    d.abortError = makeURLError(urlerror::CannotDecodeContentData, &c.currentRequest().url());
+    d.abortedByUs = true;
+    d.reply->abort();
+    return false;
+  }
+  return true;
 }
 
 namespace {
@@ -666,9 +746,7 @@ bool ConnectionDriver::deliverWithheld(URLConnection& c, const std::shared_ptr<H
   d.held.clear();
   d.delegate->connectionDidReceiveResponse(c, response);
   if (!live(c)) return false;
-  if (!body.isEmpty())
-    d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(body.constData()),
-                                        static_cast<std::size_t>(body.size()));
+  if (!body.isEmpty() && !deliverBody(c, body.constData(), static_cast<std::size_t>(body.size()))) return false;
   return live(c);
 }
 

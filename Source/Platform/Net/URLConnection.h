@@ -116,8 +116,9 @@ class URLConnectionDelegate {
 // One HTTP(S) exchange on the shared "Networking" thread. Follows redirects through the
 // delegate (303, and POST on 301/302, become GET; credentials and Authorization are never
 // carried to another origin or from https to http), answers 401 with Basic from the URL's
-// user-info (https or loopback only) or the delegate's credential, inflates gzip/deflate, and
-// fails with URL error codes. Make with make(), then start(); the connection keeps itself
+// user-info (https or loopback only) or the delegate's credential, inflates gzip/deflate as
+// the body streams (unless the request names its own Accept-Encoding), and fails with URL
+// error codes. Make with make(), then start(); the connection keeps itself
 // and its delegate alive until it ends or is cancelled.
 class URLConnection : public std::enable_shared_from_this<URLConnection> {
  public:

@@ -693,6 +693,8 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   const auto tables = tableNames(h, &readable);
   if (!readable) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store file is damaged or not a store"));
   fnd::Error e;
+  Metadata kept;
+  created = tables.empty();
   if (tables.empty()) {
     if (readOnly) return failWith(storeError(kPersistentStoreOpenError, "The store is empty and opened read-only"));
     storeIdentifier = fnd::Uuid::newString();
@@ -702,6 +704,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     Metadata meta;
     if (!readMetadata(h, meta)) return failWith(sqliteError(h, kFileReadCorruptFileError, "The store metadata cannot be read"));
     storeIdentifier = meta["storeIdentifier"];
+    kept = meta;
     if (meta["versionHash"] != model->versionHash()) {
       if (!migrate || readOnly)
         return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
@@ -721,6 +724,9 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   path = storePath;
   this->options = options;
   metadata.clear();
+  // What the application keeps with the store; the model's own rows are described below.
+  for (const auto& [key, value] : kept)
+    if (key.rfind("layout.", 0) != 0) metadata[key] = value;
   metadata["versionHash"] = model->versionHash();
   metadata["storeIdentifier"] = storeIdentifier;
   metadata["storeType"] = storeType;
@@ -1259,6 +1265,38 @@ const std::string& Coordinator::storeIdentifier() const { return impl_->storeIde
 fnd::Dictionary Coordinator::metadata() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->metadata;
+}
+
+bool Coordinator::createdStore() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->created;
+}
+
+bool Coordinator::setMetadataValue(const std::string& key, const std::string& value, fnd::Error* error) {
+  static const std::set<std::string> ownKeys = {"versionHash", "storeIdentifier", "storeType"};
+  std::lock_guard lock(impl_->mutex);
+  if (ownKeys.count(key) || key.rfind("layout.", 0) == 0 || key.empty()) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "The store's own metadata cannot be set: " + key);
+    return false;
+  }
+  if (!impl_->db) {
+    if (error) *error = storeError(kPersistentStoreOperationError, "No store is open");
+    return false;
+  }
+  sqlite3* db = dbOf(*impl_);
+  Stmt put(db, "INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)");
+  bool ok = static_cast<bool>(put);
+  if (ok) {
+    sqlite3_bind_text(put.s, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(put.s, 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    ok = sqlite3_step(put.s) == SQLITE_DONE;
+  }
+  if (!ok) {
+    if (error) *error = sqliteError(db, kPersistentStoreOperationError, "Writing the store metadata failed");
+    return false;
+  }
+  impl_->metadata[key] = value;
+  return true;
 }
 
 ObjectIDRef Coordinator::objectIDForURIRepresentation(const std::string& uri) const {

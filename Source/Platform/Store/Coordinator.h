@@ -69,8 +69,13 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   const std::string& storePath() const;
   // Unique per opened store; part of every permanent object ID.
   const std::string& storeIdentifier() const;
-  // Metadata kept in the store (including "versionHash").
+  // Metadata kept in the store (including "versionHash"), with the values set below.
   fnd::Dictionary metadata() const;
+  // Whether opening this store made it (a new, empty library) rather than finding it.
+  bool createdStore() const;
+  // Keeps a value with the store (its metadata), at once. The store's own keys ("versionHash",
+  // "storeIdentifier", "storeType", the model's layouts) are refused.
+  bool setMetadataValue(const std::string& key, const std::string& value, fnd::Error* error = nullptr);
 
   // A permanent ID from its text form; null when it names another store or an unknown entity.
   ObjectIDRef objectIDForURIRepresentation(const std::string& uri) const;

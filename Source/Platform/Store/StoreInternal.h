@@ -148,6 +148,7 @@ struct Coordinator::Impl {
   std::string storeIdentifier;
   std::shared_ptr<const std::string> sharedStoreIdentifier;  // shared by every permanent ID
   fnd::Dictionary metadata;
+  bool created = false;     // this open made the store's schema (a new library)
   fnd::Dictionary options;  // as the store was added, for further connections
   // Prepared statements by SQL text, idle ones only; a statement in use is out of the pool, so
   // a nested use of the same text prepares a second one.

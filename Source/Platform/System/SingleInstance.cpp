@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QObject>
 #include <QStandardPaths>
 #include <QThread>
@@ -38,7 +39,8 @@ constexpr qint64 kDropBurstLongestMs = 60000;
 constexpr qint64 kQuietWaitMs = 2000;
 
 // Message: four bytes of big-endian length, then the arguments, each ended by a NUL byte.
-// The running instance answers one byte once it has the whole message.
+// The running instance answers one byte once it has handled the whole message: "1" when what it
+// carried is kept, "0" when it could not be.
 QByteArray encode(const std::vector<std::string>& arguments) {
   QByteArray payload;
   for (const auto& a : arguments) {
@@ -98,6 +100,7 @@ enum class Delivery {
   NoAnswer,   // connected and sent, no answer in time
   Dropped,    // the listener closed the connection without taking the message
   TooLarge,   // the message exceeds what a running instance reads
+  NotKept,    // taken, but what it carried could not be kept
   OwnerGone,  // the lock's owner ended while we waited: the lock is now ours
 };
 
@@ -141,9 +144,10 @@ Delivery deliver(const std::string& serverName, const std::vector<std::string>& 
     if (!socket.waitForBytesWritten(slice) && !keepWaiting(outcome)) return outcome;
   while (socket.bytesAvailable() < 1)
     if (!socket.waitForReadyRead(slice) && socket.bytesAvailable() < 1 && !keepWaiting(outcome)) return outcome;
-  bool ok = socket.read(1) == "1";
+  const QByteArray answer = socket.read(1);
   socket.disconnectFromServer();
-  return ok ? Delivery::Delivered : Delivery::Dropped;
+  if (answer == "1") return Delivery::Delivered;
+  return answer == "0" ? Delivery::NotKept : Delivery::Dropped;
 }
 
 }  // namespace
@@ -154,7 +158,7 @@ struct SingleInstance::Impl {
   int lockFd = -1;
   bool lockHeld = false;
   QLocalServer* server = nullptr;
-  std::function<void(const std::vector<std::string>&)> handler;
+  std::function<void(const std::vector<std::string>&, Reply)> handler;
   double idleTimeout = SingleInstance::kDefaultIdleTimeout;
   double unreachableTimeout = SingleInstance::kDefaultUnreachableTimeout;
   int maximumOpen = SingleInstance::kDefaultMaximumOpenConnections;
@@ -223,6 +227,7 @@ struct SingleInstance::Impl {
       }
       switch (deliver(name, arguments, timeoutSeconds, ownerGone)) {
         case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
+        case Delivery::NotKept: giveUpLock(); return Outcome::NotKept;
         case Delivery::OwnerGone: tookLock(); return std::nullopt;
         case Delivery::TooLarge:
           fnd::logWarning("The arguments are too large to hand over (more than 1 MiB)");
@@ -281,10 +286,30 @@ struct SingleInstance::Impl {
     if (burstEnd) burstEnd->stop();
   }
 
-  void runHandler(const std::vector<std::string>& arguments) {
-    if (!handler) return;
-    // Nothing the handler throws may reach the event loop.
-    fnd::runLoggingExceptions([&] { handler(arguments); }, "The handler of another launch's arguments failed");
+  void runHandler(const std::vector<std::string>& arguments, const Reply& reply) {
+    if (!handler) return reply(true);
+    // Nothing the handler throws may reach the event loop; a launch whose handler failed is
+    // told so.
+    bool ran = false;
+    fnd::runLoggingExceptions(
+        [&] {
+          handler(arguments, reply);
+          ran = true;
+        },
+        "The handler of another launch's arguments failed");
+    if (!ran) reply(false);
+  }
+
+  // The one answer to the launch on `socket`, written when the handler gives it.
+  static Reply replyTo(QLocalSocket* socket) {
+    auto answered = std::make_shared<bool>(false);
+    return [socket = QPointer<QLocalSocket>(socket), answered](bool kept) {
+      if (*answered) return;
+      *answered = true;
+      if (!socket || socket->state() != QLocalSocket::ConnectedState) return;
+      socket->write(kept ? "1" : "0", 1);
+      socket->flush();
+    };
   }
 
   void accept() {
@@ -329,12 +354,12 @@ struct SingleInstance::Impl {
         deadline->stop();
         auto arguments = decode(buffer->mid(4));
         buffer->clear();
-        socket->write("1", 1);
-        socket->flush();
         // Handled once this read handler has returned: what the handler does (a reload, an alert
         // with its own event loop) must not run while the socket is half-way through its read.
+        // The launch hears back only then.
         QMetaObject::invokeMethod(
-            server, [this, arguments = std::move(arguments)] { runHandler(arguments); }, Qt::QueuedConnection);
+            server, [this, arguments = std::move(arguments), reply = replyTo(socket)] { runHandler(arguments, reply); },
+            Qt::QueuedConnection);
       });
     }
   }
@@ -355,8 +380,16 @@ void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds;
 void SingleInstance::setMaximumOpenConnections(int count) { d_->maximumOpen = count; }
 void SingleInstance::setUnreachableTimeout(double seconds) { d_->unreachableTimeout = seconds; }
 
-void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler) {
+void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&, Reply)> handler) {
   d_->handler = std::move(handler);
+}
+
+void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler) {
+  if (!handler) return setArgumentsHandler(std::function<void(const std::vector<std::string>&, Reply)>());
+  setArgumentsHandler([handler = std::move(handler)](const std::vector<std::string>& arguments, const Reply& reply) {
+    handler(arguments);
+    reply(true);
+  });
 }
 
 bool SingleInstance::sendToRunningInstance(const std::string& serverName, const std::vector<std::string>& arguments,
@@ -378,6 +411,7 @@ SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& ar
   // The library is ours (or has no lock): a listener still there belongs to no library of ours.
   switch (deliver(d_->name, arguments, timeoutSeconds)) {
     case Delivery::Delivered: d_->giveUpLock(); return Outcome::HandedOver;
+    case Delivery::NotKept: d_->giveUpLock(); return Outcome::NotKept;
     case Delivery::NoServer: break;
     default:
       // A running instance that is busy or refused the message keeps its socket.

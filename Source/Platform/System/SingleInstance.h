@@ -11,7 +11,8 @@ namespace kesto::sys {
 // takes an exclusive lock on a file beside the library (held while the object lives) and
 // listens on a local socket; a later launch hands its arguments to it over that socket and
 // exits. Arguments reach the handler on the main thread, queued after the socket's read
-// handler has returned. Messages are bounded (1 MiB); a stale socket left by a crashed
+// handler has returned; the launch is answered only once the handler says whether what they
+// carried is kept, so a launch never ends in success with its addresses unsaved. Messages are bounded (1 MiB); a stale socket left by a crashed
 // instance is replaced, never one whose owner still holds the lock.
 class SingleInstance {
  public:
@@ -19,8 +20,9 @@ class SingleInstance {
   // instance took the arguments. Failed: an instance that holds no lock of ours did not take the
   // message in time (its socket is left alone), or listening failed; the caller decides whether
   // to carry on alone. Unreachable: another process holds the library's lock but nothing
-  // answers on the socket: this one must not open the library.
-  enum class Outcome { Primary, HandedOver, Failed, Unreachable };
+  // answers on the socket: this one must not open the library. NotKept: the running instance
+  // took the arguments but could not keep what they carried (its save failed).
+  enum class Outcome { Primary, HandedOver, Failed, Unreachable, NotKept };
 
   // `serverName` names the socket: a plain name lives in the user's runtime folder, an
   // absolute path is used as it stands (tests). Empty: "kesto" for this user. `lockPath` names
@@ -53,7 +55,13 @@ class SingleInstance {
   static constexpr double kDefaultUnreachableTimeout = 10.0;
   void setUnreachableTimeout(double seconds);
 
-  // Called on the main thread with the arguments of each later launch.
+  // Answers a later launch: true once what it handed over is kept, false when it could not be.
+  // Called once, on the main thread; later calls, and calls after the launch went, do nothing.
+  using Reply = std::function<void(bool kept)>;
+  // Called on the main thread with the arguments of each later launch; the launch waits for the
+  // reply, which the handler may give later (after a save, say).
+  void setArgumentsHandler(std::function<void(const std::vector<std::string>&, Reply)> handler);
+  // As above, the launch answered as kept once the handler has returned.
   void setArgumentsHandler(std::function<void(const std::vector<std::string>&)> handler);
 
   // Sends to a running instance only; false when none accepted the message.

@@ -8,10 +8,16 @@
 #include "Platform/UI/Window.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -65,9 +71,25 @@ struct Alert::Impl {
       check->setChecked(suppression);
       b->setCheckBox(check);
     }
+    keepTitleWhole(*b);
     box = b;
     return b;
   }
+
+  // A short message makes a narrow box, and the window manager cuts its title ("Conn… error"):
+  // the box is made wide enough for the title in a bold title-bar font beside the frame's
+  // buttons. The box sizes itself from its layout, so the room is a spacer there.
+  static void keepTitleWhole(QMessageBox& b) {
+    auto* grid = qobject_cast<QGridLayout*>(b.layout());
+    if (!grid || b.windowTitle().isEmpty()) return;
+    QFont font = b.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(b.windowTitle()) + kTitleBarChrome;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
+  // The title bar's icon and buttons, and its margins.
+  static constexpr int kTitleBarChrome = 150;
 
   // The answer of a finished box; the check box's state is kept.
   int answer(QMessageBox* b) {
@@ -124,6 +146,11 @@ int Alert::runModal() {
   auto keep = d_;
   QMessageBox* box = keep->build(nullptr);
   box->setWindowModality(Qt::ApplicationModal);
+  // In front of whatever window was shown last.
+  QTimer::singleShot(0, box, [box] {
+    box->raise();
+    box->activateWindow();
+  });
   box->exec();
   int code = keep->answer(box);
   delete box;
@@ -151,8 +178,26 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
     });
   });
   // open() would make even a parentless dialog window-modal, blocking nothing.
-  if (parent) box->open();
-  else box->show();
+  if (parent) {
+    box->open();
+  } else {
+    // Stacked above the window the user is in (a sheet, an assistant), and brought to the front
+    // now and once more after the current turn: a window shown right after the alert must not
+    // cover it.
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over || over == box) over = QApplication::activeWindow();
+    box->winId();
+    if (over && over != box && over->windowHandle() && box->windowHandle())
+      box->windowHandle()->setTransientParent(over->windowHandle());
+    box->show();
+    auto toFront = [guarded = QPointer<QMessageBox>(box)] {
+      if (!guarded || !guarded->isVisible()) return;
+      guarded->raise();
+      guarded->activateWindow();
+    };
+    toFront();
+    QTimer::singleShot(0, box, toFront);
+  }
   if (window) {
     // Over the window's content, at its top, like a sheet.
     box->adjustSize();

@@ -94,7 +94,12 @@ class TextInputResponder : public ActionResponder {
     };
     for (const Edit& e : edits) {
       Action action{e.command};
-      action.isAvailable = [this] { return !widget.isNull(); };
+      // A field with nothing of its own to undo (or redo) passes the command on to the window,
+      // whose last change it then takes back: one undo history, as the user sees it.
+      const bool history = e.command == cmd::undo || e.command == cmd::redo;
+      action.isAvailable = [this, &e, history] {
+        return !widget.isNull() && (!history || e.isEnabled(textState(widget.data())));
+      };
       action.isEnabled = [this, &e](MenuItem&) { return e.isEnabled(textState(widget.data())); };
       action.perform = [this, &e](Responder*) {
         if (!e.slot) return deleteSelection(widget.data()), true;
@@ -115,6 +120,16 @@ TextInputResponder& textInput() {
 // the menus before the focused widget sees it, unless that widget claims it for itself the way
 // the toolkit asks (a text field keeps Ctrl+C, Ctrl+Z, Ctrl+Left ...). F10 opens the menu bar.
 class KeyEquivalentFilter : public QObject {
+  // A text field claims Ctrl+Z and its redo keys even with nothing of its own to take back; then
+  // they go to the menus, whose Undo and Redo act on the window's changes.
+  static bool passesHistoryOn(QWidget* focus, const QKeyEvent* key) {
+    if (focus != TextInputResponder::focusedTextWidget()) return false;
+    const TextState state = textState(focus);
+    if (key->matches(QKeySequence::Undo)) return !state.canUndo;
+    if (key->matches(QKeySequence::Redo)) return !state.canRedo;
+    return false;
+  }
+
  public:
   bool eventFilter(QObject* obj, QEvent* ev) override {
     if (ev->type() != QEvent::KeyPress || probing_) return false;
@@ -137,7 +152,7 @@ class KeyEquivalentFilter : public QObject {
       probing_ = true;
       QCoreApplication::sendEvent(focus, &probe);
       probing_ = false;
-      if (probe.isAccepted()) return false;
+      if (probe.isAccepted() && !passesHistoryOn(focus, key)) return false;
     }
     Event e = qtbridge::keyEvent(key, EventType::KeyDown);
     if (e.type != EventType::KeyDown) return false;
@@ -270,6 +285,7 @@ void Application::activateIgnoringOtherApps() {
 
 Window* Application::keyWindow() const { return keyWindow_; }
 Window* Application::mainWindow() const { return mainWindow_; }
+bool Application::isModalDialogShown() const { return QApplication::activeModalWidget() != nullptr; }
 std::vector<Window*> Application::windows() const { return windows_; }
 
 bool Application::sendAction(Command selector, Responder* target, Responder* sender) {

@@ -62,6 +62,9 @@ class Application : public Responder {
 
   Window* keyWindow() const;
   Window* mainWindow() const;
+  // Whether a dialog that blocks other windows is open (an alert, a file dialog, a sheet): what
+  // would appear meanwhile lands over it and cannot be used.
+  bool isModalDialogShown() const;
   std::vector<Window*> windows() const;
 
   // Sends an action to the receiver targetForAction finds; failing that to the target, or (no

@@ -166,7 +166,8 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
   currentSource = view.weak_from_this();
   Qt::DropAction done = drag->exec(actions, preferred);
   currentSource.reset();
-  drag->deleteLater();
+  // The toolkit deletes the drag itself, and on X11 only once the drop target has read the data
+  // (it asks for it after the drop): deleting it here would leave every offered type empty.
   return done == Qt::IgnoreAction ? DragOperation::None : (fromQtActions(done) & allowedOperations);
 }
 

@@ -5,13 +5,17 @@
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QPointer>
+#include <QSettings>
 #include <QStringList>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+
+#include <sys/stat.h>
 
 namespace kesto::ui {
 
@@ -82,9 +86,19 @@ class PackageFileDialog : public QFileDialog {
   std::weak_ptr<SavePanel::State> state_;
 };
 
+// The toolkit's dialog keeps the folders it visited in the toolkit's own settings file as it
+// goes. They name the user's folders, so that file is theirs alone, like every file Kesto
+// writes, also when it was made readable to others before.
+void makeToolkitSettingsPrivate() {
+  const QString path = QSettings(QSettings::UserScope, "QtProject").fileName();
+  if (!path.isEmpty()) ::chmod(QFile::encodeName(path).constData(), 0600);
+}
+
 QFileDialog* buildDialog(const std::shared_ptr<SavePanel::State>& state, QWidget* parent) {
   SavePanel::State& s = *state;
   auto* dialog = new PackageFileDialog(state, parent);
+  // Emitted once the dialog's own destructor has saved its settings.
+  QObject::connect(dialog, &QObject::destroyed, [] { makeToolkitSettingsPrivate(); });
   // The desktop's own dialog enters every folder; only ours lets a package be chosen.
   if (s.open && s.canChooseFiles && !s.types.empty()) dialog->setOption(QFileDialog::DontUseNativeDialog);
   dialog->setWindowTitle(QString::fromStdString(s.title.empty() ? s.message : s.title));

@@ -171,19 +171,19 @@ namespace pasteboard {
 QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
   auto* mime = new QMimeData;
   mime->setData(kItemsFormat, encodeItems(items));
+  // Every format offered carries data: empty texts and addresses that are no URLs are not
+  // offered, so another program never receives a type with nothing in it.
   std::vector<Link> links;
+  QList<QUrl> urls;
   QStringList texts;
   for (const auto& item : items) {
-    if (auto s = item.stringForType(PasteboardType::String)) texts << QString::fromStdString(*s);
-    if (auto u = item.url()) links.push_back({*u, item.title()});
-  }
-  QList<QUrl> urls;
-  QString moz;
-  for (const auto& link : links) {
-    QUrl url(QString::fromStdString(link.url));
-    if (!url.isValid()) continue;
-    urls << url;
-    moz += QString::fromStdString(link.url) + '\n' + QString::fromStdString(link.title) + '\n';
+    if (auto s = item.stringForType(PasteboardType::String); s && !s->empty()) texts << QString::fromStdString(*s);
+    if (auto u = item.url(); u && !u->empty()) {
+      QUrl url(QString::fromStdString(*u));
+      if (!url.isValid()) continue;
+      links.push_back({*u, item.title()});
+      urls << url;
+    }
   }
   if (!texts.isEmpty()) mime->setText(texts.join('\n'));
   else if (!urls.isEmpty()) {
@@ -196,6 +196,9 @@ QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWr
     // The Netscape format holds a single link: the first.
     const Link& first = links.front();
     mime->setData(kNetscapeURL, QString::fromStdString(first.url + "\n" + first.title).toUtf8());
+    QString moz;
+    for (const auto& link : links)
+      moz += QString::fromStdString(link.url) + '\n' + QString::fromStdString(link.title) + '\n';
     moz.chop(1);
     QByteArray utf16(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2);
     mime->setData(kMozURL, utf16);

@@ -7,6 +7,7 @@
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/ViewWidget_p.h"
 
+#include <QAbstractScrollArea>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
@@ -365,6 +366,9 @@ void View::setNeedsDisplay(bool needs) {
   if (!needs || !widget_) return;
   updateOpaqueness();
   widget_->update();
+  // A hosted list or text view draws in its scroll area's viewport, which the host's update does
+  // not reach: what its rows show (a badge) changes without a reload.
+  for (auto* area : widget_->findChildren<QAbstractScrollArea*>(Qt::FindDirectChildrenOnly)) area->viewport()->update();
 }
 
 void View::updateOpaqueness() {

@@ -1,6 +1,7 @@
 #include "Synchronize/Setup/PasswordRecovery.h"
 
 #include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SyncSettings.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -68,7 +69,7 @@ void PasswordRecovery::openRecoveryForm() {
 }
 
 void PasswordRecovery::openPasswordRecoveryDialog() {
-  auto email = fnd::UserDefaults::standard().stringForKey("SyncEmail");
+  auto email = fnd::UserDefaults::standard().stringForKey(syncsettings::kEmailKey);
   if (email && !email->empty()) emailField_->setStringValue(*email);
   waiting_ = false;
   recoverButton_->setEnabled(true);
@@ -131,15 +132,16 @@ void PasswordRecovery::replied(bool reset, int status, const std::string& reply,
   const bool found = KestoappDataSource::userFound(reply);
   if (!reset) return statusLabel_->setStringValue(found ? "Your secret key has been sent" : "User not found");
   if (!found) return statusLabel_->setStringValue("Invalid secret key");
+  // The account's password has changed on the service: the one kept here follows it.
   auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString(email_, "SyncEmail");
-  defaults.setString(newPassword_, "SyncPassword");
+  defaults.setString(email_, syncsettings::kEmailKey);
   defaults.synchronize();
+  syncsettings::setAccountPassword(newPassword_);
   secretKeyField_->setStringValue("");
   newPasswordField_->setStringValue("");
   retypePasswordField_->setStringValue("");
   closeRecoverySheet();
-  AlertPresenter::alert("Password recovery", "Your password has been successfully reset", "OK");
+  AlertPresenter::inform("Password recovery", "Your password has been successfully reset", "OK");
 }
 
 void PasswordRecovery::closeRecoverySheet() { panel_->orderOut(); }

@@ -2,8 +2,18 @@
 
 #include "Synchronize/Setup/PasswordRecovery.h"
 #include "Synchronize/Setup/SyncWizard.h"
+#include "Synchronize/ICloudDataSource.h"
+#include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/Synchronizer.h"
+
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Net/URLError.h"
+#include "Skyfolder/SFRequest.h"
+#include "Skyfolder/SkyfolderNotifications.h"
+#include "Support/AlertPresenter.h"
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -71,14 +81,17 @@ std::shared_ptr<ui::View> StartWizard::loadView() {
 }
 
 void StartWizard::choose(int which) {
-  static const char* const methods[] = {"skyfolder", "kestoapp", "icloud"};
+  static const char* const methods[] = {SkyFolderDataSource::kMethod, KestoappDataSource::kMethod,
+                                        ICloudDataSource::kMethod};
   usesSkyfolder_ = which == 0;
   usesKestoapp_ = which == 1;
   usesICloud_ = which == 2;
   const std::shared_ptr<ui::Button>* buttons[] = {&skyfolderButton_, &kestoButton_, &iCloudButton_};
   for (int i = 0; i < 3; ++i)
     if (*buttons[i]) (*buttons[i])->setState(i == which ? 1 : 0);
-  setCurrentSyncMethod(methods[which]);
+  // Only remembered here: the method in use changes when the chosen method's stage is completed,
+  // so browsing the assistant and cancelling leaves a working sync as it was.
+  chosen_ = methods[which];
   continueButtonTitle_ = which == 2 ? "Finish" : "Continue";
 }
 
@@ -93,10 +106,12 @@ void StartWizard::setCurrentSyncMethod(const std::string& method) {
 }
 
 void StartWizard::getCurrentSyncMethod() {
-  const auto method = fnd::UserDefaults::standard().stringForKey(Synchronizer::kCurrentSyncMethodKey).value_or("");
-  if (method == "icloud") selectICloud();
-  else if (method == "skyfolder") selectSkyfolder();
-  else if (method == "kestoapp") selectKesto();
+  const auto method = !chosen_.empty()
+                          ? chosen_
+                          : fnd::UserDefaults::standard().stringForKey(Synchronizer::kCurrentSyncMethodKey).value_or("");
+  if (method == ICloudDataSource::kMethod) selectICloud();
+  else if (method == SkyFolderDataSource::kMethod) selectSkyfolder();
+  else if (method == KestoappDataSource::kMethod) selectKesto();
 }
 
 void StartWizard::willProgressToNextStage() {
@@ -107,6 +122,8 @@ void StartWizard::willProgressToNextStage() {
   auto folder = std::make_shared<ICloudWizard>();
   auto finish = std::make_shared<FinishWizard>();
   auto first = std::make_shared<StartWizard>(coordinator_);
+  // Going back shows the choice made, not yet stored.
+  first->chosen_ = chosen_;
   // The list is rebuilt from one new first stage on every visit, so stages never pile up.
   window->setViewControllers({first});
   if (usesSkyfolder_) window->addNextViewController(skyfolder);
@@ -118,13 +135,80 @@ void StartWizard::willProgressToNextStage() {
 
 // ---- SkyfolderWizard ----
 
+SkyfolderWizard::~SkyfolderWizard() {
+  lifetime_.end();
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
 std::shared_ptr<ui::View> SkyfolderWizard::loadView() {
   auto view = stageView("Skyfolder", fnd::Rect(0, 200, kW, 80),
                         "Link Kesto with your Skyfolder account. The browser opens Skyfolder's page, where you "
                         "allow Kesto to keep its sync file in its own app folder; then come back here.");
   skyfolderButton_ = ui::addPushButton(*view, fnd::Rect(120, 150, 160, 32), "Link Skyfolder");
+  statusLabel_ = addText(*view, fnd::Rect(0, 70, kW, 70), "");
   if (coordinator_) coordinator_->serveSkyfolderLinkButton(skyfolderButton_);
+  // Next follows the link; a failed step is told.
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      this, [this](const fnd::Notification& n) { linkStateChanged(n); }, kSFAuthHelperOSXStateChangedNotification);
+  showLinkState();
   return view;
+}
+
+std::optional<bool> SkyfolderWizard::canContinue() const { return SkyFolderDataSource::isLinked(); }
+
+void SkyfolderWizard::showLinkState(const std::string& failure) {
+  if (!statusLabel_) return;
+  if (!failure.empty()) statusLabel_->setStringValue(failure);
+  else if (SkyFolderDataSource::isLinked()) statusLabel_->setStringValue("Linked. Press Next to sync with Skyfolder.");
+  else statusLabel_->setStringValue("Not linked yet: Next waits until Skyfolder is linked.");
+}
+
+std::string SkyfolderWizard::linkFailureMessage(const fnd::Error& error) {
+  if (error.domain() == fnd::kURLErrorDomain) {
+    switch (error.code()) {
+      case net::urlerror::NotConnectedToInternet:
+      case net::urlerror::CannotFindHost:
+      case net::urlerror::DNSLookupFailed:
+      case net::urlerror::CannotConnectToHost:
+      case net::urlerror::NetworkConnectionLost:
+      case net::urlerror::TimedOut:
+        return "There is no connection to Skyfolder. Check that this computer is online, then press Link "
+               "Skyfolder again.";
+      case net::urlerror::Cancelled:
+      case net::urlerror::SecureConnectionFailed:
+      case net::urlerror::ServerCertificateHasBadDate:
+      case net::urlerror::ServerCertificateUntrusted:
+      case net::urlerror::ServerCertificateHasUnknownRoot:
+      case net::urlerror::ServerCertificateNotYetValid:
+        return "The connection to Skyfolder is not trusted: its certificate could not be verified, so Kesto sent "
+               "nothing. Try again later, or on another network.";
+      default:
+        break;
+    }
+  }
+  if (error.domain() == kSFSkyfolderErrorDomain && error.code() >= 400)
+    return "Skyfolder refused to link (HTTP " + std::to_string(error.code()) + "). Please try again later.";
+  const std::string why = error.localizedDescription();
+  return "Skyfolder could not be linked" + (why.empty() ? std::string(".") : ": " + why);
+}
+
+void SkyfolderWizard::linkStateChanged(const fnd::Notification& notification) {
+  std::string failure;
+  if (auto it = notification.userInfo.find("error"); it != notification.userInfo.end())
+    if (auto error = it->second.objectAs<fnd::Error>()) failure = linkFailureMessage(*error);
+  showLinkState(failure);
+  buttonStatesChanged();
+  if (failure.empty()) return;
+  // Told above the assistant, from the main loop: this runs inside a network callback.
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([failure] {
+    AlertPresenter::alert("Link failed", failure, "OK");
+  }));
+}
+
+void SkyfolderWizard::willProgressToNextStage() {
+  // The stage is completed: Skyfolder becomes the way this library syncs.
+  SkyFolderDataSource::setUsingSkyfolder(true);
+  StartWizard::setCurrentSyncMethod(SkyFolderDataSource::kMethod);
 }
 
 void connectSkyfolderLinkButton(SkyFolderDataSource& link, const std::shared_ptr<ui::Button>& button) {
@@ -149,14 +233,15 @@ std::shared_ptr<ui::View> KestoAccountWizard::loadView() {
 }
 
 void KestoAccountWizard::viewDidLoad() {
-  auto email = fnd::UserDefaults::standard().stringForKey("SyncEmail");
+  auto email = fnd::UserDefaults::standard().stringForKey(syncsettings::kEmailKey);
   if (email && !email->empty() && emailField_) emailField_->setStringValue(*email);
   if (coordinator_) coordinator_->showAccountRecap();
 }
 
 void KestoAccountWizard::willProgressToNextStage() {
-  // Finish keeps what was typed: the first sync tries it.
-  if (coordinator_) coordinator_->saveSyncCredentialsIfTyped();
+  // Finish completes the stage: the account (what was typed or kept) becomes the way to sync.
+  if (coordinator_) coordinator_->commitAccount();
+  else StartWizard::setCurrentSyncMethod(KestoappDataSource::kMethod);
 }
 
 void KestoAccountWizard::forgotPassword() {
@@ -180,21 +265,33 @@ std::shared_ptr<ui::View> ICloudWizard::loadView() {
 
 void ICloudWizard::showFolder() {
   if (!folderLabel_) return;
-  auto folder = sys::SyncedFolder::configured();
-  folderLabel_->setStringValue(folder ? "Folder: " + folder->root() : "No folder chosen yet.");
+  std::optional<std::string> shown = chosenFolder_;
+  if (!shown)
+    if (auto folder = sys::SyncedFolder::configured()) shown = folder->root();
+  folderLabel_->setStringValue(shown ? "Folder: " + *shown : "No folder chosen yet.");
 }
 
-std::optional<bool> ICloudWizard::canContinue() const { return sys::SyncedFolder::configured().has_value(); }
+std::optional<bool> ICloudWizard::canContinue() const {
+  return chosenFolder_.has_value() || sys::SyncedFolder::configured().has_value();
+}
 
 bool ICloudWizard::setFolder(const std::string& path) {
   bool isDirectory = false;
   if (path.empty() || !fnd::FileManager::fileExists(path, &isDirectory) || !isDirectory) return false;
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString(path, sys::SyncedFolder::kDefaultsKey);
-  defaults.synchronize();
+  // Kept when the stage is completed, so a cancelled assistant leaves the folder in use.
+  chosenFolder_ = path;
   showFolder();
   buttonStatesChanged();
   return true;
+}
+
+void ICloudWizard::willProgressToNextStage() {
+  if (chosenFolder_) {
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.setString(*chosenFolder_, sys::SyncedFolder::kDefaultsKey);
+    defaults.synchronize();
+  }
+  StartWizard::setCurrentSyncMethod(ICloudDataSource::kMethod);
 }
 
 void ICloudWizard::chooseFolder() {

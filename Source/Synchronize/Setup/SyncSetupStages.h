@@ -3,6 +3,7 @@
 #include "Platform/UI/UIForward.h"
 #include "Synchronize/Setup/SetupWindow.h"
 #include "Platform/Foundation/Lifetime.h"
+#include "Platform/Foundation/FoundationForward.h"
 
 #include <memory>
 #include <optional>
@@ -13,9 +14,9 @@ namespace kesto {
 class SkyFolderDataSource;
 class SyncWizard;
 
-// The first stage: how to sync. The choice is stored in "CurrentSyncMethod" at once (even if the
-// wizard is cancelled afterwards) and decides the stages that follow: the chosen transport's
-// stage, then the finish stage.
+// The first stage: how to sync. The choice decides the stages that follow: the chosen
+// transport's stage, then the finish stage. It is stored in "CurrentSyncMethod" only when the
+// transport's stage is completed: a cancelled assistant leaves the method in use as it was.
 class StartWizard : public SetupWindowStageViewController {
  public:
   explicit StartWizard(SyncWizard* coordinator = nullptr);
@@ -47,24 +48,38 @@ class StartWizard : public SetupWindowStageViewController {
   void choose(int which);
 
   SyncWizard* coordinator_;
+  std::string chosen_;  // the method chosen on this visit, not yet stored
   std::shared_ptr<ui::Button> skyfolderButton_, kestoButton_, iCloudButton_;
   bool usesSkyfolder_ = false, usesKestoapp_ = false, usesICloud_ = false;
   std::string continueButtonTitle_ = "Continue";
 };
 
-// Linking the Skyfolder account: the coordinator serves the link button.
+// Linking the Skyfolder account: the coordinator serves the link button. Next waits for the link;
+// a link step that fails is told in words (on the stage and in an alert). Completing the stage
+// makes Skyfolder the way to sync.
 class SkyfolderWizard : public SetupWindowStageViewController {
  public:
   explicit SkyfolderWizard(SyncWizard* coordinator = nullptr) : coordinator_(coordinator) {}
+  ~SkyfolderWizard() override;
   std::optional<std::string> continueButtonTitle() const override { return "Next"; }
+  std::optional<bool> canContinue() const override;
+  void willProgressToNextStage() override;
   ui::Button* skyfolderButton() const { return skyfolderButton_.get(); }
+  ui::Label* statusLabel() const { return statusLabel_.get(); }
+  // What a failed link step says to the user.
+  static std::string linkFailureMessage(const fnd::Error& error);
 
  protected:
   std::shared_ptr<ui::View> loadView() override;
 
  private:
+  void linkStateChanged(const fnd::Notification& notification);
+  void showLinkState(const std::string& failure = {});
+
   SyncWizard* coordinator_;
   std::shared_ptr<ui::Button> skyfolderButton_;
+  std::shared_ptr<ui::Label> statusLabel_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 // Hands `button` to the transport, which shows the account's state on it and takes its presses.
@@ -92,13 +107,15 @@ class KestoAccountWizard : public SetupWindowStageViewController {
 
 // The synced folder (the stored method "icloud"): the user picks the folder with the desktop's
 // folder dialog. Continue waits until one is chosen: without it there is nothing to sync with.
+// The folder and the method are stored when the stage is completed.
 class ICloudWizard : public SetupWindowStageViewController {
  public:
   ICloudWizard();
   std::optional<std::string> continueButtonTitle() const override { return "Next"; }
   std::optional<bool> canContinue() const override;
+  void willProgressToNextStage() override;
   void chooseFolder();
-  // Keeps `path` as the synced folder; false (and nothing kept) when it is no folder.
+  // Takes `path` as the synced folder to keep; false (and nothing taken) when it is no folder.
   bool setFolder(const std::string& path);
   ui::Label* folderLabel() const { return folderLabel_.get(); }
 
@@ -108,6 +125,7 @@ class ICloudWizard : public SetupWindowStageViewController {
  private:
   void showFolder();
   std::shared_ptr<ui::Label> folderLabel_;
+  std::optional<std::string> chosenFolder_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

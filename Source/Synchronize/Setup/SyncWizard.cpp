@@ -1,6 +1,8 @@
 #include "Synchronize/Setup/SyncWizard.h"
 
+#include "Synchronize/ICloudDataSource.h"
 #include "Synchronize/KestoappDataSource.h"
+#include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/Setup/SetupWindow.h"
 #include "Synchronize/SyncNotifications.h"
 #include "Synchronize/SyncSettings.h"
@@ -10,7 +12,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
-#include "Model/WrenEntity.h"
+#include "Platform/System/SyncedFolder.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TextField.h"
@@ -72,22 +74,28 @@ void SyncWizard::closeSyncFolderSheet() {
   retypePasswordFieldRegistration_.reset();
   statusLabel_.reset();
   registerButton_.reset();
+  pendingAccount_.reset();
   // Dropped once the call that closed it (a button of the window itself) has returned.
   fnd::DispatchQueue::main().async([flow] {});
 }
 
 std::string SyncWizard::syncAccountRecap() {
+  // The method in use, as stored: what the assistant shows on a visit is not in use yet.
   std::string text = "No Account set";
-  const auto email = stringDefault("SyncEmail");
-  if (!email.empty() && emailField_) emailField_->setStringValue(email);
-  if (fnd::UserDefaults::standard().boolForKey("syncUsingSkyfolder")) {
+  const auto email = stringDefault(syncsettings::kEmailKey);
+  if (!email.empty() && emailField_ && emailField_->stringValue().empty()) emailField_->setStringValue(email);
+  const auto method = stringDefault(Synchronizer::kCurrentSyncMethodKey);
+  if (method == SkyFolderDataSource::kMethod) {
     text = "You are currently using your Skyfolder account to sync your Kesto library";
-    if (forgotPasswordButton_) forgotPasswordButton_->setHidden(true);
-  } else if (!email.empty()) {
+  } else if (method == ICloudDataSource::kMethod) {
+    auto folder = sys::SyncedFolder::configured();
+    text = folder ? "You are currently using the synced folder " + folder->root() + " to sync your Kesto library"
+                  : "You are currently using a synced folder to sync your Kesto library, but no folder is chosen";
+  } else if (method == KestoappDataSource::kMethod && !email.empty()) {
     text = "You are currently using the online Kesto account registered with this email: " + email +
            " to sync your Kesto library";
-    if (forgotPasswordButton_) forgotPasswordButton_->setHidden(false);
   }
+  if (forgotPasswordButton_) forgotPasswordButton_->setHidden(method == SkyFolderDataSource::kMethod);
   return text;
 }
 
@@ -103,16 +111,25 @@ void SyncWizard::saveSyncCredentials() {
     if (loginStatusLabel_) loginStatusLabel_->setStringValue("Please fill in all the fields");
     return;
   }
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString(email, "SyncEmail");
-  defaults.setString(password, "SyncPassword");
-  defaults.synchronize();
-  if (loginStatusLabel_) loginStatusLabel_->setStringValue("Credentials saved");
-  showAccountRecap();
+  // Kept for this visit only: they are stored, and first tried, when the stage is finished.
+  pendingAccount_ = {email, password};
+  if (loginStatusLabel_)
+    loginStatusLabel_->setStringValue("Saved, not checked yet: Finish signs in with them.");
 }
 
-void SyncWizard::saveSyncCredentialsIfTyped() {
-  if (passwordField_ && !passwordField_->stringValue().empty()) saveSyncCredentials();
+void SyncWizard::commitAccount() {
+  if (passwordField_ && !passwordField_->stringValue().empty())
+    pendingAccount_ = {emailField_ ? emailField_->stringValue() : std::string(), passwordField_->stringValue()};
+  if (pendingAccount_) {
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.setString(pendingAccount_->first, syncsettings::kEmailKey);
+    defaults.synchronize();
+    syncsettings::setAccountPassword(pendingAccount_->second);
+    pendingAccount_.reset();
+  }
+  StartWizard::setCurrentSyncMethod(KestoappDataSource::kMethod);
+  if (preferencesChanged) preferencesChanged();
+  showAccountRecap();
 }
 
 void SyncWizard::doRegisterFromFromSheet() {
@@ -153,21 +170,18 @@ void SyncWizard::registrationEnded(int status, const std::string& reply, bool fa
                                  "OK");
   if (!KestoappDataSource::registrationSucceeded(reply))
     return AlertPresenter::alert("Registration failed", "This email is already taken", "OK");
-  // The form's address and password are kept, not what the reply says.
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString(emailRegistration_, "SyncEmail");
-  defaults.setString(passwordRegistration_, "SyncPassword");
-  defaults.synchronize();
-  if (preferencesChanged) preferencesChanged();
-  showAccountRecap();
-  AlertPresenter::alert("Kesto Online", "Registration successful", "OK");
+  // The form's address and password, not what the reply says; they are the account this
+  // set-up signs in with, stored when the stage is finished.
+  pendingAccount_ = {emailRegistration_, passwordRegistration_};
+  if (emailField_) emailField_->setStringValue(emailRegistration_);
+  if (passwordField_) passwordField_->setStringValue(passwordRegistration_);
+  if (loginStatusLabel_) loginStatusLabel_->setStringValue("Registered: press Finish to sync with this account.");
+  AlertPresenter::inform("Kesto Online", "Registration successful", "OK");
 }
 
 void SyncWizard::resetAppId() {
-  auto& defaults = fnd::UserDefaults::standard();
-  defaults.setString("kesto-" + WrenEntity::uniqueID(), Synchronizer::kKestoIDKey);
-  defaults.synchronize();
-  AlertPresenter::alert("Kesto Online", "Sync reset successful", "OK");
+  syncsettings::renewLibraryIdentifier();
+  AlertPresenter::inform("Kesto Online", "Sync reset successful", "OK");
 }
 
 void SyncWizard::buildAccountForm(ui::View& view) {

@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace kesto {
 
@@ -28,10 +30,11 @@ class SyncWizard {
 
   void showAccountRecap();
   std::string syncAccountRecap();
-  // Keeps the e-mail and password of the account fields; the next sync tries them.
+  // Keeps the e-mail and password of the account fields for this set-up (nothing is stored yet).
   void saveSyncCredentials();
-  // The same when a password was typed (leaving the account stage).
-  void saveSyncCredentialsIfTyped();
+  // The account stage is finished: the account typed, saved or registered on this visit is
+  // stored (its password in the keychain) and the account service becomes the way to sync.
+  void commitAccount();
   // The registration form's action: checks the form, then registers with the account service.
   void doRegisterFromFromSheet();
   // A new library identifier: the next sync no longer takes the remote file for this library's.
@@ -68,6 +71,7 @@ class SyncWizard {
   std::shared_ptr<ui::Button> forgotPasswordButton_, registerButton_;
   std::shared_ptr<ui::TextField> emailFieldRegistration_, passwordFieldRegistration_, retypePasswordFieldRegistration_;
   std::string emailRegistration_, passwordRegistration_;
+  std::optional<std::pair<std::string, std::string>> pendingAccount_;  // e-mail, password
   bool registering_ = false;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };

@@ -1,7 +1,7 @@
 #include "Views/Unused/BRWTextureView.h"
 
 #include "Platform/UI/GraphicsContext.h"
-#include "Views/Unused/BRWColoredView.h"
+#include "Views/BRWColoredView.h"
 
 #include <cmath>
 

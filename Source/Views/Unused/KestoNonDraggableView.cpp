@@ -1,7 +1,7 @@
 #include "Views/Unused/KestoNonDraggableView.h"
 
 #include "Platform/UI/GraphicsContext.h"
-#include "Views/Unused/BRWColoredView.h"
+#include "Views/BRWColoredView.h"
 
 namespace kesto {
 

@@ -2,7 +2,8 @@
 # The real kesto program inside xvfb-session.sh: a library that cannot be opened is shown and
 # quits cleanly; a second launch adds two bookmarks, the notifications go out over a private
 # session bus, the rows land in the store; a later launch brings a minimised window back and
-# names archives by absolute path; a mode switch survives a quit and a restart. Usage: app-e2e.sh KESTO_BINARY [SCREENSHOT_PATH]
+# names archives by absolute path; a mode switch survives a quit and a restart; a damaged library is
+# restored from its newest automatic backup. Usage: app-e2e.sh KESTO_BINARY [SCREENSHOT_PATH]
 set -uo pipefail
 kesto="$1"
 shot="${2:-${TMPDIR:-/tmp}/kesto-window.png}"
@@ -102,4 +103,27 @@ e2e_screenshot "$shot" || fail "no screenshot"
 e2e_key "$win" ctrl+q
 wait "$app_pid" || fail "Ctrl+Q did not end kesto cleanly"
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 10 ]] || fail "rows lost on quit"
+
+# Garbage over the library: the alert offers the newest automatic backup that opens, and its
+# default answer restores it; the damaged file stays beside it under a dated name.
+has_backup() { compgen -G "$XDG_DATA_HOME/kesto/*.kestobck" >/dev/null; }
+e2e_wait_until 20 has_backup || fail "no automatic backup"
+head -c 65536 /dev/urandom >"$store"
+rm -f "$store-wal" "$store-shm"
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+alert="$(e2e_wait_window '^The library cannot be opened$' 20 "$app_pid")" || fail "no alert over a damaged library"
+e2e_key "$alert" Return
+told="$(e2e_wait_window '^Kesto Restore$' 20 "$app_pid")" || fail "the restore was not told"
+restored_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 10 ]]; }
+e2e_wait_until 20 restored_rows || fail "backup not restored: $(e2e_sql 'select count(*) from ZBOOKMARK')"
+kept=("$store".damaged-*)
+[[ -f "${kept[0]}" && "$(stat -c %s "${kept[0]}")" == 65536 ]] || fail "damaged library not kept"
+win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window after the restore"
+e2e_key "$told" Return
+e2e_quit_kesto
+# Every file Kesto wrote, or had written (xdg-mime's list of default programs), is the user's alone.
+shared="$(find "$XDG_DATA_HOME/kesto" "$XDG_DATA_HOME/applications" "$XDG_CACHE_HOME/kesto" "$XDG_STATE_HOME/kesto" \
+  "$XDG_CONFIG_HOME/mimeapps.list" -type f -perm /077 2>/dev/null)"
+[[ -z "$shared" ]] || fail "files others can read: $shared"
 echo "ok: screenshot at $shot"

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # The real kesto program inside xvfb-session.sh: a link dragged from another program's window
-# and dropped on the main window becomes a bookmark in the Inbox; the folder list's width, set
-# by dragging its divider, is there again after a restart.
-# Usage: drop-e2e.sh KESTO_BINARY DRAG_SOURCE_BINARY [SCREENSHOT_PATH]
+# and dropped on the main window becomes a bookmark in the Inbox; that bookmark dragged out of the
+# list onto another program's window gives it data in every type offered (its "bm:" line as
+# text, its address as a link); the folder list's width, set by dragging its divider, is there
+# again after a restart.
+# Usage: drop-e2e.sh KESTO_BINARY DRAG_SOURCE_BINARY [SCREENSHOT_PATH] [DROP_TARGET_BINARY]
 set -uo pipefail
 kesto="$1"
 source_program="$2"
 shot="${3:-${TMPDIR:-/tmp}/kesto-drop.png}"
+drop_target="${4:-}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
 e2e_logs+=("$work/source.log")
-cleanup() { kill "${app_pid:-}" "${source_pid:-}" 2>/dev/null; }
+e2e_logs+=("$work/target.log")
+cleanup() { kill "${app_pid:-}" "${source_pid:-}" "${target_pid:-}" 2>/dev/null; }
 
 e2e_offline_settings
 
@@ -85,4 +89,38 @@ start_kesto
 e2e_quit_kesto
 again="$(stored_width KestoFolderListWidth)"
 [[ "$again" == "$width" ]] || fail "folder list width after a restart: $again, was $width"
+
+# --- a bookmark dragged out of the list onto another program ---
+if [[ -n "$drop_target" ]]; then
+  "$drop_target" >"$work/target.log" 2>&1 &
+  target_pid=$!
+  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+  uid="$(e2e_sql "select ZUNIQUEID from ZBOOKMARK where ZURL = '$url'")"
+  [[ -n "$uid" ]] || fail "the dropped bookmark has no identifier"
+  # Side by side: the main window narrowed to the left of the other program's.
+  start_kesto
+  xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
+  sleep 0.5
+  # The only bookmark is the list's first cell, below the toolbar and right of the folder list.
+  cell_x=420 cell_y=160
+  e2e_click "$win" "$cell_x" "$cell_y" 1
+  sleep 0.5
+  xdotool mousemove --window "$win" "$cell_x" "$cell_y" mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
+    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
+    mousemove --window "$target" 160 110 sleep 0.5
+  e2e_screenshot "${shot%.png}-drag-out.png" || true
+  xdotool mouseup 1
+  received() { grep -q '^drop done$' "$work/target.log"; }
+  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+  wait "$target_pid" 2>/dev/null
+  offered() { grep -F "type $1 " "$work/target.log"; }
+  ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
+  offered text/plain | grep -qF "bm:$uid\\n" || fail "the text is not the bm: line: $(cat "$work/target.log")"
+  offered text/uri-list | grep -qF "$url" || fail "the address list lacks $url: $(cat "$work/target.log")"
+  if offered _NETSCAPE_URL >/dev/null; then
+    offered _NETSCAPE_URL | grep -qF "$url" || fail "the Netscape link lacks $url"
+  fi
+  e2e_quit_kesto
+fi
+
 echo "drop and pane widths: ok"

@@ -3,7 +3,8 @@
 # Pinboard row is selected (whose message may come up as an alert) leave Kesto running and store
 # every address; a launch while Kesto is stopped waits for it instead of starting a second Kesto,
 # and the address is stored once; twenty launches at once of a hundred addresses each, to a Kesto
-# busy with a 50,000-bookmark library, give one window and every address once; a launch that finds the library locked by a process that does not
+# busy with a 50,000-bookmark library, give one window and every address once; a launch whose
+# address the library could not save ends with an error; a launch that finds the library locked by a process that does not
 # answer says so and leaves the library alone. Usage: intake-e2e.sh KESTO_BINARY
 set -uo pipefail
 kesto="$1"
@@ -70,6 +71,24 @@ sleep 1
 close_alerts
 [[ "$(main_windows)" == 1 ]] || fail "$(main_windows) main windows after the stopped Kesto went on"
 has_count 'https://x.example/' 1 || fail "x.example stored $(count_like 'https://x.example/') times"
+
+# 2b. A library that takes no new bookmark, as a full disk would: the launch is answered only
+# after the save, hears that its address was not saved and ends with an error; once the library
+# takes bookmarks again, the next hand-over saves both.
+e2e_sql "CREATE TRIGGER refuse BEFORE INSERT ON ZBOOKMARK BEGIN SELECT RAISE(ABORT, 'disk full'); END;" \
+  || fail "could not make the library refuse bookmarks"
+msg="$(timeout 60 "$kesto" 'kesto:https://unsaved.example/' 2>&1)"
+rc=$?
+[[ $rc -ne 0 && $rc -ne 124 ]] || fail "a hand-over whose address was not saved ended with $rc: $msg"
+[[ "$msg" == *"could not save"* ]] || fail "no message: $msg"
+has_count 'https://unsaved.example/' 0 || fail "unsaved.example stored"
+e2e_sql "DROP TRIGGER refuse" || fail "could not drop the trigger"
+for id in $(xdotool search --all --onlyvisible --pid "$app_pid" --name 'cannot save' 2>/dev/null); do
+  xdotool windowactivate --sync "$id" key Escape 2>/dev/null
+done
+"$kesto" 'kesto:https://saved.example/' >>"$work/kesto.log" 2>&1 || fail "the hand-over after the full disk failed"
+has_count 'https://saved.example/' 1 || fail "saved.example rows: $(count_like 'https://saved.example/')"
+has_count 'https://unsaved.example/' 1 || fail "unsaved.example rows: $(count_like 'https://unsaved.example/')"
 
 e2e_quit_kesto
 app_pid=""

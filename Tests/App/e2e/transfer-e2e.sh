@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The library moved in and out of the real kesto program inside xvfb-session.sh, from the
-# keyboard: the first-run panel of an empty library, File > Import of a Chromium bookmark file
+# keyboard: the first-run panel of an empty library (held back while an import question asked
+# before it is open), File > Import of a Chromium bookmark file
 # through the skip-duplicates question and the file dialog (the path typed), the bookmarks in the
 # store, File > Export compared with the file's addresses, File > Back Up, a bookmark added
 # afterwards, File > Restore with its confirmation and restart notice, the program quitting, and
@@ -22,6 +23,16 @@ choose_path() {  # dialog path
   xdotool key Return
 }
 e2e_start_kesto
+# File > Import asked before the first-run panel is due: the panel waits while the question is
+# open (shown over it, its buttons would be dead), and comes once the question is answered.
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+welcome_shown() { ! e2e_no_window '^Welcome to Kesto$'; }
+# Past the panel's 5 seconds: it must not have come.
+e2e_wait_until 8 welcome_shown && fail "the first-run panel came over the import question"
+e2e_screenshot "$shots/question-before-first-run.png"
+e2e_key "$question" Escape
+e2e_wait_until 5 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
 # An empty library offers the first-run panel and adds nothing on its own.
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "no first-run panel for an empty library"
 sleep 0.4

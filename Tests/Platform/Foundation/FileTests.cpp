@@ -62,6 +62,52 @@ TEST(FileManagerWrite, FailedAtomicWriteKeepsTheOldItemAndCleansUp) {
   EXPECT_EQ(error.userInfo().at(kFilePathErrorKey).string(), dir + "/missing/file");
 }
 
+// A file written in pieces: small ones gathered, large ones straight through, in order; the old
+// file stays whole until the commit, and a writer given up leaves nothing of its own behind.
+TEST(FileManagerWrite, PiecewiseAtomicWriteKeepsOrderAndTheOldFileUntilCommitted) {
+  std::string dir = makeTempDir();
+  std::string path = dir + "/export.html";
+  writeFile(path, "old");
+  std::string expected;
+  {
+    AtomicFileWriter writer(path);
+    ASSERT_TRUE(writer.good());
+    for (int i = 0; i < 5000; ++i) {
+      const std::string piece = "line " + std::to_string(i) + "\n";
+      expected += piece;
+      ASSERT_TRUE(writer.append(piece));
+    }
+    const std::string large(600 * 1024, 'x');
+    expected += large + "end";
+    ASSERT_TRUE(writer.append(large));
+    ASSERT_TRUE(writer.append("end"));
+    EXPECT_EQ(readFile(path), "old");
+    // What was written is on disk already, beside the old file: only the last bit waits in memory.
+    const auto names = namesIn(dir);
+    ASSERT_EQ(names.size(), 2u);
+    const std::string temporary = dir + "/" + (names[0] == "export.html" ? names[1] : names[0]);
+    EXPECT_GE(std::filesystem::file_size(temporary) + 256 * 1024, expected.size());
+    ASSERT_TRUE(writer.commit());
+  }
+  EXPECT_EQ(readFile(path), expected);
+  EXPECT_EQ(modeOf(path), 0600u);
+  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"export.html"}));
+
+  {
+    AtomicFileWriter abandoned(path);
+    abandoned.append(std::string(300 * 1024, 'y'));
+  }
+  EXPECT_EQ(readFile(path), expected);
+  EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"export.html"}));
+
+  AtomicFileWriter nowhere(dir + "/missing/file");
+  EXPECT_FALSE(nowhere.good());
+  EXPECT_FALSE(nowhere.append("data"));
+  Error error;
+  EXPECT_FALSE(nowhere.commit(&error));
+  EXPECT_EQ(error.code(), kFileNoSuchFileError);
+}
+
 TEST(FileManagerWrite, ReadersNeverSeeAPartialFile) {
   std::string path = makeTempDir() + "/payload";
   const std::string a(256 * 1024, 'a'), b(512 * 1024, 'b');

@@ -221,3 +221,33 @@ TEST(Differential, SortedWindowsEqualSortingInMemory) {
     EXPECT_EQ(got, expected) << format << " limit " << r.fetchLimit << " offset " << r.fetchOffset;
   }
 }
+
+// Case-insensitive matching at the edges of the alphabet: "A" and "Z" fold, their neighbours
+// ("@", "[", "`", "{") do not; in SQL and in memory alike.
+TEST(Differential, CaseFoldingHoldsAtTheEdgesOfTheAlphabet) {
+  auto coordinator = openStore(makeLibraryModel(), storePath("fold.sqlite"));
+  auto main = makeMainContext(coordinator);
+  const char* titles[] = {"Alpha", "mAZe", "ZEBRA", "at@home", "x[y", "b`q", "c{d"};
+  for (int i = 0; i < 7; ++i) {
+    auto b = main->insertNewObject("Bookmark");
+    b->setValueForKey("uniqueID", std::to_string(i));
+    b->setValueForKey("title", titles[i]);
+  }
+  ASSERT_TRUE(main->save());
+  const std::pair<const char*, std::set<std::string>> cases[] = {
+      {"title CONTAINS[c] 'a'", {"0", "1", "2", "3"}}, {"title CONTAINS[c] 'Z'", {"1", "2"}},
+      {"title BEGINSWITH[c] 'z'", {"2"}},              {"title ENDSWITH[c] 'E'", {"1", "3"}},
+      {"title ==[c] 'ALPHA'", {"0"}},                  {"title CONTAINS[c] '`'", {"5"}},
+      {"title CONTAINS[c] '{'", {"6"}},                {"title CONTAINS[c] '@'", {"3"}},
+      {"title CONTAINS[c] '['", {"4"}},
+  };
+  for (const auto& [format, expected] : cases) {
+    auto p = Predicate::parse(format, {});
+    ASSERT_TRUE(p) << format;
+    FetchRequest r("Bookmark");
+    r.predicate = p;
+    auto fresh = makeMainContext(coordinator);
+    EXPECT_EQ(uniqueIDs(*fresh->fetch(r)), expected) << format;
+    EXPECT_EQ(inMemory(*fresh, *p), expected) << "in memory: " << format;
+  }
+}

@@ -75,6 +75,30 @@ TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
             (std::vector<std::string>{model->versionHash()}));
 }
 
+// Values kept with a store survive reopening; the store's own keys cannot be overwritten; only
+// the open that made the store says it did.
+TEST(Persistence, MetadataValuesAreKeptWithTheStore) {
+  auto model = makeLibraryModel();
+  std::string path = storePath();
+  {
+    auto coordinator = openStore(model, path);
+    EXPECT_TRUE(coordinator->createdStore());
+    EXPECT_TRUE(coordinator->setMetadataValue("KestoID", "kesto-A"));
+    EXPECT_TRUE(coordinator->setMetadataValue("KestoID", "kesto-B"));
+    for (const char* own : {"versionHash", "storeIdentifier", "storeType", "layout.Bookmark", ""}) {
+      fnd::Error error;
+      EXPECT_FALSE(coordinator->setMetadataValue(own, "x", &error)) << own;
+    }
+    EXPECT_EQ(coordinator->metadata().at("KestoID").string(), "kesto-B");
+  }
+  auto reopened = openStore(model, path);
+  EXPECT_FALSE(reopened->createdStore());
+  const auto metadata = reopened->metadata();
+  EXPECT_EQ(metadata.at("KestoID").string(), "kesto-B");
+  EXPECT_EQ(metadata.at("versionHash").string(), model->versionHash());
+  EXPECT_EQ(metadata.count("layout.Bookmark"), 0u);
+}
+
 TEST(Persistence, DuplicatesStatementRunsAgainstTheStore) {
   std::string path = storePath();
   auto coordinator = openStore(makeLibraryModel(), path);

@@ -10,13 +10,19 @@
 #include "Platform/UI/Window.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
 
 using namespace kesto;
 using namespace kesto::ui;
@@ -255,6 +261,44 @@ TEST(FilePanel, TheToolkitDialogIsSetUpFromThePanelAndAnswersItsCompletion) {
   dialog->reject();
   ASSERT_TRUE(test::runUntil([&] { return code != -1; }, 2));
   EXPECT_EQ(code, ModalResponse::Cancel);
+}
+
+// The toolkit's dialog writes the folders it visited to its own settings file when it goes;
+// that file is the user's alone, also when an older one was readable to others.
+TEST(FilePanel, TheToolkitDialogLeavesItsSettingsFilePrivate) {
+  const std::string settings = QSettings(QSettings::UserScope, "QtProject").fileName().toStdString();
+  ASSERT_FALSE(settings.empty());
+  std::filesystem::create_directories(std::filesystem::path(settings).parent_path());
+  { std::ofstream(settings, std::ios::app) << ""; }
+  ::chmod(settings.c_str(), 0644);
+  const std::string dir = test::makeTempDir("settings-dialog");
+  for (bool sheet : {false, true}) {
+    ::chmod(settings.c_str(), 0644);
+    SavePanel panel;
+    panel.setDirectory(dir);
+    int code = -1;
+    if (sheet) {
+      panel.beginSheetModalForWindow(nullptr, [&](int c) { code = c; });
+      ASSERT_NE(panel.nativeHandle(), nullptr);
+      static_cast<QFileDialog*>(panel.nativeHandle())->reject();
+    } else {
+      QTimer::singleShot(0, [&] {
+        if (auto* dialog = static_cast<QFileDialog*>(panel.nativeHandle())) dialog->reject();
+      });
+      code = panel.runModal();
+    }
+    // A dialog let go later goes when the loop it was let go in turns again: deliver that here.
+    EXPECT_TRUE(test::runUntil(
+        [&] {
+          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+          return code != -1 && panel.nativeHandle() == nullptr;
+        },
+        5))
+        << sheet;
+    struct stat st {};
+    ASSERT_EQ(::stat(settings.c_str(), &st), 0) << sheet;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << sheet;
+  }
 }
 
 TEST(Sheet, ASheetHangsTopCentreOverTheContentFollowsItsWindowAndQueuesTheNext) {

@@ -86,6 +86,16 @@ struct MainMenuScope {
   ~MainMenuScope() { Application::shared().setMainMenu(nullptr); }
 };
 
+// A text field in the shown window, holding the keyboard focus; null when the focus never came.
+QLineEdit* focusedField(Window& window) {
+  auto* field = new QLineEdit(window.contentView()->nativeWidget());
+  field->setGeometry(10, 10, 200, 24);
+  window.makeKeyAndOrderFront();
+  field->show();
+  field->setFocus();
+  return test::runUntil([&] { return QApplication::focusWidget() == field; }, 2) ? field : nullptr;
+}
+
 bool sendKey(QWidget* to, int key, Qt::KeyboardModifiers mods, const QString& text) {
   QKeyEvent press(QEvent::KeyPress, key, mods, text);
   QCoreApplication::sendEvent(to, &press);
@@ -215,13 +225,9 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   menu->addItemWithTitle("View", {})->setSubmenu(view);
   Application::shared().setMainMenu(menu);
 
-  auto* field = new QLineEdit(window.contentView()->nativeWidget());
-  field->setGeometry(10, 10, 200, 24);
+  auto* field = focusedField(window);
+  ASSERT_TRUE(field);
   field->setText("typed");
-  window.makeKeyAndOrderFront();
-  field->show();
-  field->setFocus();
-  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
 
   EXPECT_TRUE(sendKey(field, Qt::Key_1, Qt::ControlModifier, "1"));
   EXPECT_EQ(controller.got, std::vector<Command>{tc::selectThumbnailView});
@@ -449,12 +455,8 @@ TEST(Menu, AKeyReachingTheWidgetOfAWindowAlreadyGoneReachesNoWindow) {
 
 TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   Window window(fnd::Rect(100, 100, 400, 300));
-  auto* field = new QLineEdit(window.contentView()->nativeWidget());
-  field->setGeometry(10, 10, 200, 24);
-  window.makeKeyAndOrderFront();
-  field->show();
-  field->setFocus();
-  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == field; }, 2));
+  auto* field = focusedField(window);
+  ASSERT_TRUE(field);
   auto edit = std::make_shared<Menu>("Edit");
   auto undo = edit->addItemWithTitle("Undo", ui::cmd::undo, "z");
   auto cut = edit->addItemWithTitle("Cut", ui::cmd::cut, "x");
@@ -494,6 +496,39 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   EXPECT_FALSE(cut->isEnabled());
   EXPECT_FALSE(paste->isEnabled());
   EXPECT_FALSE(undo->isEnabled());
+}
+
+// A focused field with nothing of its own to take back leaves Ctrl+Z and Edit > Undo to the
+// window's last change (a folder just deleted); once it holds typing, its own undo comes first.
+TEST(Menu, UndoInAFieldWithNothingToUndoTakesBackTheWindowsChange) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  int undone = 0;
+  ActionResponder library;
+  library.actions().add(
+      {ui::cmd::undo, {}, {}, ModifierFlag::Command, nullptr, [&](Responder*) { return ++undone, true; }});
+  library.setNextResponder(window.nextResponder());
+  window.setNextResponder(&library);
+  auto menu = std::make_shared<Menu>();
+  auto edit = std::make_shared<Menu>("Edit");
+  auto undo = edit->addItemWithTitle("Undo", ui::cmd::undo, "z");
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
+  Application::shared().setMainMenu(menu);
+  auto* field = focusedField(window);
+  ASSERT_TRUE(field);
+
+  edit->update();
+  EXPECT_TRUE(undo->isEnabled());
+  sendKey(field, Qt::Key_Z, Qt::ControlModifier, "\x1a");
+  EXPECT_EQ(undone, 1);
+  ASSERT_TRUE(edit->performActionForItemAtIndex(0));
+  EXPECT_EQ(undone, 2);
+
+  field->insert("typed");
+  sendKey(field, Qt::Key_Z, Qt::ControlModifier, "\x1a");
+  EXPECT_EQ(undone, 2);
+  EXPECT_TRUE(field->text().isEmpty());
+  window.setNextResponder(library.nextResponder());
 }
 
 // Commands come only from constants: a literal or text made at run time does not compile where

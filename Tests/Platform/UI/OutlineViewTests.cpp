@@ -539,3 +539,28 @@ TEST_F(OutlineViewTest, SelectedRowsAreHighlightedAcrossTheRow) {
   EXPECT_NE(selected, plain);
   EXPECT_LT(selected.blue + selected.green + selected.red, 2.9);
 }
+
+namespace {
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+}  // namespace
+
+// What the rows show can change without a reload (a badge): asking the view to be drawn again
+// must repaint the rows.
+TEST_F(OutlineViewTest, AskingForADrawRepaintsTheRows) {
+  window.makeKeyAndOrderFront();
+  auto* tree = TestAccess::impl(*outline)->tree;
+  PaintCounter counter;
+  tree->viewport()->installEventFilter(&counter);
+  kesto::test::spin(0.2);
+  counter.paints = 0;
+  outline->setNeedsDisplay();
+  EXPECT_TRUE(kesto::test::runUntil([&] { return counter.paints > 0; }, 2));
+  tree->viewport()->removeEventFilter(&counter);
+}

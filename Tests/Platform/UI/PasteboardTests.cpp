@@ -214,6 +214,32 @@ TEST(DragPayload, DragsOfferLinkFilesBesideTheAddresses) {
   delete mime;
 }
 
+// Other programs ask for any type a drag offers: each one carries data, and the texts and
+// addresses are those of the items (a bookmark without an address offers no link types).
+TEST(DragPayload, EveryOfferedTypeCarriesData) {
+  PasteboardItem first = linkItem("https://a.example/", "A");
+  first.setString("bm:1\nbm:2\n");
+  PasteboardItem noAddress;
+  noAddress.setURL("", "untitled");
+  QMimeData* mime = pasteboard::toMimeData({first, noAddress, linkItem("https://b.example/", "B")});
+  for (const QString& format : mime->formats()) EXPECT_FALSE(mime->data(format).isEmpty()) << format.toStdString();
+  EXPECT_EQ(mime->text(), "bm:1\nbm:2\n");
+  EXPECT_EQ(mime->data("text/uri-list"), QByteArray("https://a.example/\r\nhttps://b.example/\r\n"));
+  EXPECT_EQ(mime->data("_NETSCAPE_URL"), QByteArray("https://a.example/\nA"));
+  delete mime;
+
+  // Nothing but empty values: no text and no link types at all.
+  PasteboardItem empty;
+  empty.setString("");
+  empty.setURL("");
+  mime = pasteboard::toMimeData({empty});
+  for (const QString& format : mime->formats()) EXPECT_FALSE(mime->data(format).isEmpty()) << format.toStdString();
+  EXPECT_FALSE(mime->hasText());
+  EXPECT_FALSE(mime->hasUrls());
+  EXPECT_FALSE(mime->hasFormat("_NETSCAPE_URL"));
+  delete mime;
+}
+
 // ---- Drops on our views
 
 namespace {

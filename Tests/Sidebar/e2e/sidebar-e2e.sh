@@ -2,7 +2,8 @@
 # The folder list of the real kesto program inside xvfb-session.sh: folders are made from the
 # File menu's key and named in place (Return and the keypad's Enter end the edit), another folder
 # is dragged into one with the mouse, a third is locked through the context menu and the password
-# panels, the new folder is deleted with the Delete key; after quitting, the store and the
+# panels (an export then asks for that password before writing the locked folder), the new folder
+# is deleted with the Delete key; after quitting, the store and the
 # tombstone list (one per deleted folder) are checked with sqlite3 and the settings file. A
 # screenshot of the sidebar is kept for each of the six tabs.
 # Usage: sidebar-e2e.sh KESTO_BINARY SCREENSHOT_DIR
@@ -11,20 +12,8 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-sidebar}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-
-e2e_offline_settings
-
-e2e_start_kesto
-# The first start offers the default library; its folders are the rows below.
-e2e_sample_library
-sleep 2
-
-# Rows of the folder list, window-relative: the first start brings the Apple, Search and Kesto
-# folders after the fixed rows.
-row_x=80
-row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto, 8 next
-click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.4; }
-keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; sleep 0.5; }
+. "$(dirname "$0")/folder-rows.sh"
+e2e_start_on_sample_library
 
 # A new top-level folder from the File menu's key, named in place.
 click_row 0
@@ -83,6 +72,26 @@ sleep 1
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
   fail "bookmarks of the locked folder are not locked"
 grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
+
+# File > Export with a locked folder asks for the folders' password first: a wrong one is told
+# in the sheet, the right one writes the locked folder's bookmarks too.
+exported="$work/exported.html"
+keys "$win" ctrl+shift+e
+dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
+xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
+xdotool key ctrl+a
+xdotool type --delay 20 "$exported"
+xdotool key Return
+sheet="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password sheet before exporting a locked folder"
+xdotool windowactivate --sync "$sheet" >/dev/null 2>&1
+xdotool type --delay 40 "wrong"; xdotool key Return
+sleep 0.6
+e2e_screenshot "$shots/export-password.png" || true
+[[ ! -e "$exported" ]] || fail "a wrong password exported"
+xdotool type --delay 40 "pw-e2e"; xdotool key Return
+success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
+e2e_key "$success" Return
+grep -qF 'HREF="https://duckduckgo.com/"' "$exported" || fail "the unlocked export lacks the locked folder's bookmarks"
 
 python3 "$E2E_DIR/screenshot.py" "$shots/sidebar-folders.png" --window "$win" || true
 

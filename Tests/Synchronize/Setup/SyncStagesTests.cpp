@@ -15,11 +15,16 @@
 #include "Platform/UI/TextField.h"
 #include "Skyfolder/SFAuthHelperOSX.h"
 #include "Skyfolder/SFSession.h"
+#include "Skyfolder/SFConfig.h"
+#include "Skyfolder/SFRequest.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Net/URLError.h"
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/Setup/PasswordRecovery.h"
 #include "Synchronize/Setup/SyncSetupStages.h"
 #include "Synchronize/Setup/SyncWizard.h"
 #include "Synchronize/SkyFolderDataSource.h"
+#include "Synchronize/SyncSettings.h"
 #include "Synchronize/Synchronizer.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +44,8 @@ class SyncStagesTest : public ::testing::Test {
   std::shared_ptr<TestDialogResponder>& dialogs = responders.dialogs;
 };
 
-TEST_F(SyncStagesTest, TheChoiceIsStoredAndDecidesTheStages) {
+TEST_F(SyncStagesTest, TheChoiceDecidesTheStagesAndIsStoredWhenItsStageIsCompleted) {
+  defaults().setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
   SyncWizard wizard;
   auto start = std::make_shared<StartWizard>(&wizard);
   auto window = SetupWindow::create({start}, [](bool) {});
@@ -47,8 +53,9 @@ TEST_F(SyncStagesTest, TheChoiceIsStoredAndDecidesTheStages) {
   window->setAnimates(false);
   EXPECT_EQ(window->nextButton().title(), "Continue");
   EXPECT_FALSE(window->backButton().isEnabled());
+  EXPECT_EQ(start->skyfolderButton()->state(), 1) << "the stored method is shown";
   start->iCloudButton()->performClick();
-  EXPECT_EQ(method(), "icloud");
+  EXPECT_EQ(method(), "skyfolder") << "a choice alone changes no setting";
   EXPECT_EQ(start->iCloudButton()->state(), 1);
   EXPECT_EQ(start->continueButtonTitle(), "Finish");
   window->next();
@@ -62,12 +69,15 @@ TEST_F(SyncStagesTest, TheChoiceIsStoredAndDecidesTheStages) {
   EXPECT_NE(first, start.get());
   EXPECT_TRUE(first->usesICloud());
   first->kestoButton()->performClick();
-  EXPECT_EQ(method(), "kestoapp");
   EXPECT_EQ(first->skyfolderButton()->state(), 0);
   EXPECT_EQ(first->iCloudButton()->state(), 0);
   window->next();
   ASSERT_EQ(window->viewControllers().size(), 3u);
   EXPECT_TRUE(dynamic_cast<KestoAccountWizard*>(window->currentViewController()));
+  EXPECT_EQ(method(), "skyfolder");
+  // Finishing the account stage makes the account service the way to sync.
+  window->next();
+  EXPECT_EQ(method(), "kestoapp");
 }
 
 TEST_F(SyncStagesTest, WithoutAChoiceTheFinishStageFollowsAndStartsASync) {
@@ -102,20 +112,33 @@ TEST_F(SyncStagesTest, TheSyncedFolderStageWaitsForAFolderFromTheDialog) {
   folderStage->chooseFolder();
   ASSERT_TRUE(runUntil([&] { return window->nextButton().isEnabled(); }, 5));
   ASSERT_FALSE(dialogs->panels.empty());
-  EXPECT_EQ(defaults().stringForKey(sys::SyncedFolder::kDefaultsKey), dir);
   EXPECT_NE(folderStage->folderLabel()->stringValue().find(dir), std::string::npos);
+  // Kept once the stage is completed, with the method.
+  EXPECT_FALSE(defaults().stringForKey(sys::SyncedFolder::kDefaultsKey));
+  window->next();
+  EXPECT_EQ(defaults().stringForKey(sys::SyncedFolder::kDefaultsKey), dir);
+  EXPECT_EQ(method(), "icloud");
 }
 
-TEST_F(SyncStagesTest, TheRecapNamesTheAccountInUse) {
+TEST_F(SyncStagesTest, TheRecapNamesTheMethodInUse) {
   SyncWizard wizard;
   defaults().removeObject("SyncEmail");
-  defaults().setBool(false, "syncUsingSkyfolder");
+  defaults().removeObject(Synchronizer::kCurrentSyncMethodKey);
+  defaults().removeObject(sys::SyncedFolder::kDefaultsKey);
   EXPECT_EQ(wizard.syncAccountRecap(), "No Account set");
   defaults().setString("me@example.org", "SyncEmail");
+  // A left-over Skyfolder flag or account address says nothing about the method in use.
+  defaults().setBool(true, "syncUsingSkyfolder");
+  EXPECT_EQ(wizard.syncAccountRecap(), "No Account set");
+  defaults().setString("kestoapp", Synchronizer::kCurrentSyncMethodKey);
   EXPECT_EQ(wizard.syncAccountRecap(),
             "You are currently using the online Kesto account registered with this email: me@example.org to sync "
             "your Kesto library");
-  defaults().setBool(true, "syncUsingSkyfolder");
+  defaults().setString("icloud", Synchronizer::kCurrentSyncMethodKey);
+  auto dir = makeTempDir("synced");
+  defaults().setString(dir, sys::SyncedFolder::kDefaultsKey);
+  EXPECT_EQ(wizard.syncAccountRecap(), "You are currently using the synced folder " + dir + " to sync your Kesto library");
+  defaults().setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
   EXPECT_EQ(wizard.syncAccountRecap(), "You are currently using your Skyfolder account to sync your Kesto library");
 }
 
@@ -126,6 +149,7 @@ class AccountStageTest : public SyncStagesTest {
     defaults().setString(service.baseURL(), KestoappDataSource::kBaseURLKey);
     defaults().removeObject("SyncEmail");
     defaults().removeObject("SyncPassword");
+    syncsettings::removeAccountPassword();
     window = SetupWindow::create({probe("first", nullptr)}, [](bool) {});
     window->setAnimates(false);
     window->addFinalViewController(std::make_shared<KestoAccountWizard>(&wizard));
@@ -152,17 +176,34 @@ class AccountStageTest : public SyncStagesTest {
   std::unique_ptr<SetupWindow> window;
 };
 
-TEST_F(AccountStageTest, SavingNeedsAPasswordAndKeepsBothFields) {
+TEST_F(AccountStageTest, SavingNeedsAPasswordAndFinishingStoresBothFieldsThePasswordInTheKeychain) {
   wizard.emailField()->setStringValue("");
   wizard.passwordField()->setStringValue("");
   wizard.saveSyncCredentials();
   EXPECT_EQ(wizard.loginStatusLabel()->stringValue(), "Please fill in all the fields");
-  EXPECT_FALSE(defaults().stringForKey("SyncPassword"));
   wizard.passwordField()->setStringValue("pw");
   wizard.saveSyncCredentials();
-  EXPECT_EQ(wizard.loginStatusLabel()->stringValue(), "Credentials saved");
+  // Said as it is: nothing was checked, nothing stored yet.
+  EXPECT_EQ(wizard.loginStatusLabel()->stringValue(),
+            "Saved, not checked yet: Finish signs in with them.");
+  EXPECT_FALSE(defaults().stringForKey("SyncEmail"));
+  EXPECT_EQ(syncsettings::accountPassword(), "");
+  wizard.passwordField()->setStringValue("");
+  window->next();
   EXPECT_EQ(defaults().stringForKey("SyncEmail"), "");
-  EXPECT_EQ(defaults().stringForKey("SyncPassword"), "pw");
+  EXPECT_EQ(syncsettings::accountPassword(), "pw");
+  EXPECT_FALSE(defaults().stringForKey("SyncPassword")) << "no password in the settings file";
+  EXPECT_EQ(method(), "kestoapp");
+}
+
+// An older version kept the password in the settings file: it moves to the keychain once.
+TEST_F(AccountStageTest, AnOlderSettingsPasswordMovesToTheKeychain) {
+  defaults().setString("old secret", "SyncPassword");
+  EXPECT_EQ(syncsettings::accountPassword(), "old secret");
+  EXPECT_FALSE(defaults().hasValueForKey("SyncPassword"));
+  EXPECT_EQ(syncsettings::accountPassword(), "old secret");
+  syncsettings::removeAccountPassword();
+  EXPECT_EQ(syncsettings::accountPassword(), "");
 }
 
 TEST_F(AccountStageTest, RegistrationChecksTheFormThenStoresTheFormsAccount) {
@@ -177,8 +218,8 @@ TEST_F(AccountStageTest, RegistrationChecksTheFormThenStoresTheFormsAccount) {
   ASSERT_TRUE(registerAndWait());
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].message, "Registration successful");
-  EXPECT_EQ(defaults().stringForKey("SyncEmail"), "new+x@example.org");
-  EXPECT_EQ(defaults().stringForKey("SyncPassword"), "pw");
+  EXPECT_TRUE(alerts->shown[0].information) << "a success is no warning";
+  EXPECT_EQ(wizard.emailField()->stringValue(), "new+x@example.org");
   EXPECT_TRUE(wizard.registerButton()->isEnabled());
   {
     std::lock_guard<std::mutex> lock(service.mutex());
@@ -187,6 +228,11 @@ TEST_F(AccountStageTest, RegistrationChecksTheFormThenStoresTheFormsAccount) {
   // The same address again is taken.
   ASSERT_TRUE(registerAndWait());
   EXPECT_EQ(alerts->shown.back().message, "This email is already taken");
+  // Finishing the stage stores the registered account, not the failed second attempt's.
+  EXPECT_FALSE(defaults().stringForKey("SyncEmail"));
+  window->next();
+  EXPECT_EQ(defaults().stringForKey("SyncEmail"), "new+x@example.org");
+  EXPECT_EQ(syncsettings::accountPassword(), "pw");
 }
 
 TEST_F(AccountStageTest, AServerErrorIsNotATakenAddressAndGivesTheFormBack) {
@@ -248,10 +294,11 @@ TEST_F(AccountStageTest, ForgotPasswordOpensRecoveryAndAResetKeepsTheNewPassword
   recovery.secretKeyField().setStringValue(key);
   recovery.resetPassword();
   ASSERT_TRUE(wait());
-  EXPECT_EQ(defaults().stringForKey("SyncPassword"), "new");
+  EXPECT_EQ(syncsettings::accountPassword(), "new");
   EXPECT_FALSE(recovery.recoveryFolderSheet().isVisible());
   ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().message, "Your password has been successfully reset");
+  EXPECT_TRUE(alerts->shown.back().information);
   std::lock_guard<std::mutex> lock(service.mutex());
   EXPECT_EQ(service.accounts["me@example.org"].password, "new");
 }
@@ -280,6 +327,93 @@ TEST_F(SyncStagesTest, TheSkyfolderStagesButtonFollowsTheLinkAndChangesIt) {
   // The stage gone, the transport no longer draws on its button (nor fails for want of it).
   stage.reset();
   SFAuthHelperOSX::sharedHelper().postStateChangedNotification(nullptr);
+  SFSession::setSharedSession(nullptr);
+}
+
+// Browsing every stage of a working set-up and cancelling changes nothing: the method, the synced
+// folder, the account and the Skyfolder choice stay as they were.
+TEST_F(SyncStagesTest, CancelLeavesTheMethodAndItsSettingsAsTheyWere) {
+  const auto folder = makeTempDir("working");
+  defaults().setString("icloud", Synchronizer::kCurrentSyncMethodKey);
+  defaults().setString(folder, sys::SyncedFolder::kDefaultsKey);
+  defaults().setString("me@example.org", "SyncEmail");
+  defaults().setBool(false, SkyFolderDataSource::kUsingSkyfolderKey);
+  syncsettings::removeAccountPassword();
+  SkyFolderDataSource link;
+  SyncWizard wizard;
+  wizard.skyfolderLinkButtonServer = [&link](const std::shared_ptr<ui::Button>& b) {
+    connectSkyfolderLinkButton(link, b);
+  };
+  wizard.setupWizardScreens();
+  auto* window = wizard.setupFlow();
+  ASSERT_TRUE(window);
+  window->setAnimates(false);
+  window->next();  // the stage list is built, the first stage shown
+  window->back();
+  auto first = [&] { return dynamic_cast<StartWizard*>(window->currentViewController()); };
+  ASSERT_TRUE(first());
+  // Skyfolder, unlinked: Next waits.
+  first()->skyfolderButton()->performClick();
+  window->next();
+  ASSERT_TRUE(dynamic_cast<SkyfolderWizard*>(window->currentViewController()));
+  EXPECT_FALSE(window->nextButton().isEnabled());
+  window->back();
+  // The account: typed and saved.
+  first()->kestoButton()->performClick();
+  window->next();
+  ASSERT_TRUE(dynamic_cast<KestoAccountWizard*>(window->currentViewController()));
+  EXPECT_EQ(wizard.syncAccountRecapLabel()->stringValue(),
+            "You are currently using the synced folder " + folder + " to sync your Kesto library");
+  wizard.emailField()->setStringValue("other@example.org");
+  wizard.passwordField()->setStringValue("typed");
+  wizard.saveSyncCredentials();
+  window->back();
+  // Another folder.
+  first()->iCloudButton()->performClick();
+  window->next();
+  auto* folderStage = dynamic_cast<ICloudWizard*>(window->currentViewController());
+  ASSERT_TRUE(folderStage);
+  ASSERT_TRUE(folderStage->setFolder(makeTempDir("other")));
+  window->cancel();
+  EXPECT_FALSE(wizard.setupFlow());
+  EXPECT_EQ(method(), "icloud");
+  EXPECT_EQ(defaults().stringForKey(sys::SyncedFolder::kDefaultsKey), folder);
+  EXPECT_EQ(defaults().stringForKey("SyncEmail"), "me@example.org");
+  EXPECT_EQ(syncsettings::accountPassword(), "");
+  EXPECT_FALSE(defaults().boolForKey(SkyFolderDataSource::kUsingSkyfolderKey));
+  SFSession::setSharedSession(nullptr);
+}
+
+// A link that cannot reach Skyfolder says so in words, on the stage and in an alert, and Next
+// stays off; the reasons a user can act on are told apart.
+TEST_F(SyncStagesTest, AFailedSkyfolderLinkIsToldAndNextWaits) {
+  defaults().setString("127.0.0.1:9", SFConfig::kAPIHostKey);
+  SkyFolderDataSource link;
+  SyncWizard wizard;
+  wizard.skyfolderLinkButtonServer = [&link](const std::shared_ptr<ui::Button>& b) {
+    connectSkyfolderLinkButton(link, b);
+  };
+  auto stage = std::make_shared<SkyfolderWizard>(&wizard);
+  auto window = SetupWindow::create({probe("first", nullptr), stage}, [](bool) {});
+  window->setAnimates(false);
+  window->next();
+  ASSERT_EQ(window->currentViewController(), stage.get());
+  EXPECT_FALSE(window->nextButton().isEnabled());
+  stage->skyfolderButton()->performClick();
+  ASSERT_TRUE(runUntil([&] { return !alerts->shown.empty(); }, 20));
+  EXPECT_EQ(alerts->shown[0].title, "Link failed");
+  EXPECT_NE(alerts->shown[0].message.find("no connection"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_EQ(stage->statusLabel()->stringValue(), alerts->shown[0].message);
+  EXPECT_FALSE(window->nextButton().isEnabled());
+  EXPECT_FALSE(defaults().boolForKey(SkyFolderDataSource::kUsingSkyfolderKey));
+  using E = fnd::Error;
+  EXPECT_NE(SkyfolderWizard::linkFailureMessage(E(fnd::kURLErrorDomain, net::urlerror::ServerCertificateUntrusted))
+                .find("not trusted"),
+            std::string::npos);
+  EXPECT_NE(SkyfolderWizard::linkFailureMessage(E(kSFSkyfolderErrorDomain, 503)).find("HTTP 503"), std::string::npos);
+  window.reset();
+  stage.reset();
+  defaults().removeObject(SFConfig::kAPIHostKey);
   SFSession::setSharedSession(nullptr);
 }
 

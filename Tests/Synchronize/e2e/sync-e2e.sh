@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Sync set up and run in the real kesto program inside xvfb-session.sh: the sample library,
-# File > Sync Now with no method opening the set-up assistant, "Synced folder" chosen, the folder
-# picked in the desktop's folder dialog (the path typed), the finish stage starting the first
-# sync, "Sync Complete" told, the payload in the folder holding the library; then the toolbar's
-# sync button, and a remote sync file that cannot be read: kept aside under a dated name beside
-# the payload, the user told, and this library uploaded in its place.
+# File > Sync Now with no method opening the set-up assistant, Skyfolder's link failing without a
+# network (told in front, Next staying off), "Synced folder" chosen, the folder picked in the
+# desktop's folder dialog (the path typed), the finish stage starting the first sync, "Sync
+# Complete" told, the payload in the folder holding the library; then the toolbar's sync button,
+# and a remote sync file that cannot be read: kept aside under a dated name beside the payload,
+# the user told, and this library uploaded in its place. Then the assistant browsed over the
+# working sync (a link, an account saved, another folder) and cancelled leaves it working; and an
+# account the service refuses is told in front of the assistant that reopens.
 # Usage: sync-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3 unzip
+e2e_app_script xdotool xprop sqlite3 python3 unzip
 synced="$E2E_HOME/Synced Library"
 mkdir -p "$synced"
 payload="$synced/Documents/kesto_sync.zip"
@@ -23,6 +26,38 @@ click_in() {  # window x y
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
   e2e_click "$1" "$2" "$3"
 }
+
+# Skyfolder on a closed port (no connection); an account service that refuses every login.
+account_port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+cat >"$work/refusing.py" <<'PY'
+import http.server, sys
+class Refuse(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        body = b"<errors><error>refused</error></errors>"
+        self.send_response(200)
+        self.send_header("Content-Type", "application/xml")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Refuse).serve_forever()
+PY
+python3 "$work/refusing.py" "$account_port" >"$work/refusing.log" 2>&1 &
+e2e_pids+=("$!")
+e2e_write_settings SkyfolderAPIHost '<string>127.0.0.1:9</string>' \
+  KestoappBaseURL "<string>http://127.0.0.1:$account_port</string>"
+chmod 600 "$settings"
+# The window in front, and whether the window $1 is it.
+in_front() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; }
+# Whether the window $1 is above the window $2 in the window manager's stacking order.
+above() {
+  local order
+  order="$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/, / /g')"
+  python3 -c 'import sys; o=[int(w,16) for w in sys.argv[1].split()]; a,b=int(sys.argv[2]),int(sys.argv[3]); sys.exit(0 if a in o and b in o and o.index(a)>o.index(b) else 1)' \
+    "$order" "$1" "$2"
+}
+# A picture of the window $1 (for telling whether a click changed it).
+window_picture() { e2e_screenshot "$shots/picture-$2.png" "$1"; }
 
 e2e_start_kesto
 e2e_sample_library
@@ -38,7 +73,25 @@ click_in "$wizard" 165 154    # "Skyfolder"
 click_in "$wizard" 517 390    # Continue
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-skyfolder.png"
-grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was not stored"
+! grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was stored before its stage was completed"
+# Link Skyfolder without a connection: told in words, in front of the assistant.
+click_in "$wizard" 348 197    # Link Skyfolder
+told="$(e2e_wait_window '^Link failed$' 20)" || fail "a Skyfolder link that failed said nothing"
+e2e_wait_until 5 in_front "$told" || fail "the failed link's message is not in front"
+above "$told" "$wizard" || fail "the failed link's message is under the assistant"
+sleep 0.3
+e2e_screenshot "$shots/sync-link-failed.png"
+e2e_key "$told" Return
+e2e_wait_until 5 e2e_no_window '^Link failed$' || fail "the link message stayed"
+# Next while unlinked does nothing: the stage stays as it is, and no sync starts.
+xdotool mousemove --window "$wizard" 517 390
+sleep 0.5
+window_picture "$wizard" before-next
+click_in "$wizard" 517 390    # Next
+sleep 1
+window_picture "$wizard" after-next
+cmp -s "$shots/picture-before-next.png" "$shots/picture-after-next.png" || fail "Next left the unlinked Skyfolder stage"
+e2e_screenshot "$shots/sync-stage-skyfolder-unlinked.png"
 click_in "$wizard" 420 390    # Back
 sleep 0.8
 click_in "$wizard" 165 214    # "Kesto Online"
@@ -51,7 +104,6 @@ sleep 0.8
 click_in "$wizard" 165 274    # "Synced folder"
 sleep 0.3
 e2e_screenshot "$shots/sync-stage-start-chosen.png"
-e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the choice was not stored as CurrentSyncMethod"
 click_in "$wizard" 517 390    # Continue (titled Finish for this choice)
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-folder.png"
@@ -67,10 +119,13 @@ xdotool key Return
 sleep 0.3
 # The dialog may first step into the folder; a second Return takes it.
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
-e2e_wait_until 10 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
+e2e_wait_until 10 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
 sleep 0.5
 e2e_screenshot "$shots/sync-stage-folder-chosen.png"
+! grep -q '<string>icloud</string>' "$settings" || fail "the synced folder was stored before its stage was completed"
 click_in "$wizard" 517 390    # Next: the finish stage starts the first sync
+e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
+e2e_wait_until 5 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-finish.png"
 first_done() { [[ "$(completions)" -ge 1 ]]; }
@@ -109,4 +164,63 @@ aside="$(find "$synced/Documents" -name 'kesto_sync unreadable *.zip' | head -n1
 [[ -n "$aside" ]] || fail "the unreadable file was not kept beside the payload"
 [[ "$(cat "$aside")" == "not a zip archive" ]] || fail "the file kept aside is not the unreadable one"
 unzip -p "$payload" tmp.xml | grep -q '<kesto-sync-file>' || fail "this library was not uploaded after the unreadable file"
+
+# The assistant over the working sync: File > Set Up Sync…, Skyfolder, the account (address and
+# password saved), another folder, then Cancel. The synced folder still syncs.
+open_assistant() {
+  e2e_key "$win" alt+f
+  sleep 0.3
+  e2e_screenshot "$shots/sync-file-menu.png"
+  # After New Folder, New Smart Folder…, Find Folder, New Bookmark… and Sync Now.
+  xdotool key Down Down Down Down Down Return
+  wizard="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "File > Set Up Sync… opened no assistant"
+  sleep 0.5
+}
+open_assistant
+click_in "$wizard" 165 154    # "Skyfolder"
+click_in "$wizard" 517 390    # Continue
+sleep 0.8
+click_in "$wizard" 420 390    # Back
+sleep 0.8
+click_in "$wizard" 165 214    # "Kesto Online"
+click_in "$wizard" 517 390    # Continue
+sleep 0.8
+click_in "$wizard" 268 153    # the e-mail field
+xdotool type --delay 20 "someone@example.org"
+click_in "$wizard" 268 183    # the password field
+xdotool type --delay 20 "typed password"
+click_in "$wizard" 473 183    # Save
+sleep 0.5
+e2e_screenshot "$shots/sync-account-saved.png"
+click_in "$wizard" 420 390    # Back
+sleep 0.8
+click_in "$wizard" 193 390    # Cancel
+e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Cancel left the assistant open"
+e2e_setting_is CurrentSyncMethod icloud || fail "Cancel changed the sync method to '$(e2e_setting CurrentSyncMethod)'"
+e2e_setting_is SyncEmail "" || fail "Cancel kept the account typed in the assistant"
+e2e_setting_is syncUsingSkyfolder "" || e2e_setting_is syncUsingSkyfolder False || fail "browsing changed the Skyfolder choice"
+! grep -q 'typed password' "$settings" || fail "a password went into the settings file"
+e2e_key "$win" ctrl+shift+s
+fourth_done() { [[ "$(completions)" -ge 4 ]]; }
+e2e_wait_until 30 fourth_done || fail "the synced folder no longer syncs after a cancelled assistant"
+
+# An account the service refuses: the assistant reopens and the reason is in front of it.
+open_assistant
+click_in "$wizard" 165 214    # "Kesto Online"
+click_in "$wizard" 517 390    # Continue
+sleep 0.8
+click_in "$wizard" 268 153
+xdotool type --delay 20 "someone@example.org"
+click_in "$wizard" 268 183
+xdotool type --delay 20 "wrong password"
+click_in "$wizard" 517 390    # Finish: the account is stored and the first sync starts
+refused="$(e2e_wait_window '^Incorrect Login$' 20)" || fail "a refused login was not told"
+reopened="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "the assistant did not reopen"
+e2e_wait_until 5 in_front "$refused" || fail "the refused login's message is not in front"
+above "$refused" "$reopened" || fail "the refused login's message is under the assistant"
+above "$refused" "$win" || fail "the refused login's message is under the main window"
+sleep 0.3
+e2e_screenshot "$shots/sync-login-refused.png"
+! grep -q 'wrong password' "$settings" || fail "the account's password went into the settings file"
+e2e_key "$refused" Return
 echo "sync e2e passed"

@@ -1,10 +1,10 @@
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
-#include "Views/Unused/BRWColoredView.h"
+#include "Views/BRWColoredView.h"
 #include "Views/Unused/BRWImageView.h"
 #include "Views/Unused/BRWTextureView.h"
-#include "Views/Unused/KSTRoundedToolbarView.h"
+#include "Views/KSTRoundedToolbarView.h"
 #include "Views/Unused/KestoNonDraggableView.h"
 
 #include <gtest/gtest.h>

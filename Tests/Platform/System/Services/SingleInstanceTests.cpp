@@ -161,7 +161,7 @@ TEST(SingleInstance, AHandlerThatThrowsNeitherEndsTheLoopNorStopsListening) {
     last = args;
     if (args == std::vector<std::string>{"bad"}) throw std::runtime_error("handler failed");
   });
-  EXPECT_TRUE(sendFromAnotherLaunch({"bad"})) << "the message was taken before the handler ran";
+  EXPECT_FALSE(sendFromAnotherLaunch({"bad"})) << "a launch whose handler failed is told so";
   ASSERT_TRUE(kesto::test::runUntil([&] { return !last.empty(); }, 5));
   ASSERT_TRUE(sendFromAnotherLaunch({"good"}));
   EXPECT_TRUE(kesto::test::runUntil([&] { return last == std::vector<std::string>{"good"}; }, 5));
@@ -287,6 +287,50 @@ TEST(SingleInstance, ALaunchWaitsForABusyLockHolderAndHandsOverOnce) {
   kesto::test::spin(0.2);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0], std::vector<std::string>{"kesto:https://x.example/"});
+}
+
+// A launch hears back only when the instance says its arguments are kept (saved), however long
+// that takes; one whose arguments could not be kept ends as such, without trying again; a reply
+// to a launch that has gone is dropped.
+TEST(SingleInstance, ALaunchIsAnsweredOnlyOnceWhatItHandedOverIsKept) {
+  auto primary = std::make_unique<SingleInstance>(socketPath(), lockPath());
+  ASSERT_EQ(primary->start({}), SingleInstance::Outcome::Primary);
+  std::vector<std::pair<std::vector<std::string>, SingleInstance::Reply>> pending;
+  primary->setArgumentsHandler([&](const std::vector<std::string>& args, SingleInstance::Reply reply) {
+    pending.emplace_back(args, std::move(reply));
+  });
+  auto launch = [](const std::string& argument, std::atomic<int>& outcome) {
+    return std::thread([argument, &outcome] {
+      SingleInstance second(socketPath(), lockPath());
+      outcome = static_cast<int>(second.start({argument}, 0.3));
+    });
+  };
+  for (bool kept : {false, true}) {
+    std::atomic<int> outcome{-1};
+    auto thread = launch(kept ? "saved" : "unsaved", outcome);
+    ASSERT_TRUE(kesto::test::runUntil([&] { return !pending.empty(); }, 10));
+    kesto::test::spin(0.5);  // beyond the launch's own time-out
+    EXPECT_EQ(outcome.load(), -1) << "answered before the handler replied";
+    pending.front().second(kept);
+    pending.front().second(!kept);  // only the first reply counts
+    ASSERT_TRUE(kesto::test::runUntil([&] { return outcome.load() >= 0; }, 10));
+    thread.join();
+    EXPECT_EQ(outcome.load(),
+              static_cast<int>(kept ? SingleInstance::Outcome::HandedOver : SingleInstance::Outcome::NotKept));
+    EXPECT_EQ(pending.size(), 1u) << "handed over again";
+    pending.clear();
+  }
+
+  std::atomic<int> outcome{-1};
+  auto thread = launch("gone", outcome);
+  ASSERT_TRUE(kesto::test::runUntil([&] { return !pending.empty(); }, 10));
+  auto reply = pending.front().second;
+  // The instance ends before its reply: the launch is left to take the library itself.
+  primary.reset();
+  ASSERT_TRUE(kesto::test::runUntil([&] { return outcome.load() >= 0; }, 10));
+  thread.join();
+  EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::Primary));
+  reply(true);
 }
 
 // A holder of the lock that does not listen (yet, or where this launch cannot see): its socket

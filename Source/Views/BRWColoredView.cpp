@@ -1,4 +1,4 @@
-#include "Views/Unused/BRWColoredView.h"
+#include "Views/BRWColoredView.h"
 
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Window.h"

@@ -1,4 +1,4 @@
-#include "Views/Unused/KSTRoundedToolbarView.h"
+#include "Views/KSTRoundedToolbarView.h"
 
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
