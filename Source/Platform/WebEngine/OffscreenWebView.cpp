@@ -39,13 +39,16 @@ void deleteLiveViews() {
   for (auto& view : views) delete view.data();
 }
 
+// Clean-up routines run last registered first. The engine and the scene graph that draws a view
+// register theirs when they start, which a view's page, its showing and its first drawing do:
+// registering ours again after each of those keeps the views' deletion ahead of them all.
+void deleteViewsFirstAtExit() {
+  qRemovePostRoutine(deleteLiveViews);
+  qAddPostRoutine(deleteLiveViews);
+}
+
 void keepTrackOf(QWebEngineView* view) {
-  // Registered after the engine's own clean-up (the first view starts the engine), so it runs first.
-  static const bool registered = [] {
-    qAddPostRoutine(deleteLiveViews);
-    return true;
-  }();
-  (void)registered;
+  deleteViewsFirstAtExit();
   auto& views = liveViews();
   std::erase_if(views, [](const QPointer<QWebEngineView>& gone) { return gone.isNull(); });
   views.emplace_back(view);
@@ -60,12 +63,12 @@ struct OffscreenWebView::Impl {
 OffscreenWebView::OffscreenWebView(int width, int height) : d_(std::make_unique<Impl>()) {
   KESTO_ASSERT_MAIN_THREAD();
   d_->view = new QWebEngineView;
-  keepTrackOf(d_->view);
   d_->view->setAttribute(Qt::WA_DontShowOnScreen);
   // The picture is of the page, not of the view's scroll bars.
   d_->view->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
   d_->view->resize(width, height);
   d_->view->show();
+  keepTrackOf(d_->view);
   QObject::connect(d_->view, &QWebEngineView::loadFinished, d_->view, [impl = d_.get()](bool ok) {
     if (impl->loaded) impl->loaded(ok);
   });
@@ -105,6 +108,7 @@ void OffscreenWebView::snapshot(const fnd::Rect& part, std::function<void(Image)
   const QRect rect(int(part.origin.x), int(part.origin.y), int(part.width()), int(part.height()));
   QTimer::singleShot(kDrawDelayMs, view, [view, rect, done = std::move(done)] {
     if (!view) return;
+    deleteViewsFirstAtExit();
     done(Image(std::make_shared<Image::Impl>(Image::Impl{view->grab(rect).toImage()})));
   });
 }
