@@ -34,7 +34,7 @@ run_one() {  # harness name
       "build-fuzz/Tests/Fuzz/Fuzz$name" "$dir/new" "Tests/Fuzz/Corpus/$name" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
       -artifact_prefix="$dir/" >"$dir/log" 2>&1; then
-    echo "fuzz $name: ok ($(grep -Eo '#[0-9]+' "$dir/log" | tail -n1 | tr -d '#') runs)"
+    echo "fuzz $name: ok ($(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$dir/log" | tail -n1) runs)"
   else
     echo "fuzz $name: FAILED"
     tail -n 60 "$dir/log"

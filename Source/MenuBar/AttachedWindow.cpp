@@ -98,7 +98,7 @@ ui::Path AttachedWindowGeometry::bubblePath() const {
   const bool topLeft = rounded({11, 7}), topRight = rounded({10, 5}), bottomRight = rounded({8, 4}),
              bottomLeft = rounded({9, 6});
   ui::Path path;
-  fnd::Point p(topLeft ? minX + r : minX, maxY);
+  fnd::Point p{topLeft ? minX + r : minX, maxY};
   path.moveTo(p);
   auto line = [&](double x, double y) {
     p = {x, y};
