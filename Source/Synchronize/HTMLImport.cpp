@@ -201,6 +201,7 @@ class DraftWriter {
     }
     const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
     bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
+    if (key) writtenIDs_.emplace(b.draft, lastID_);
     return key != 0;
   }
 
@@ -229,6 +230,7 @@ class DraftWriter {
                                   ? HTMLImportRecords::kReceivingFolder
                                   : records.folders[static_cast<std::size_t>(b.folder)].draft;
       if (!write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags)) return false;
+      writtenIDs_.emplace(b.draft, lastID_);
     }
     for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
       if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
@@ -241,6 +243,15 @@ class DraftWriter {
     for (const auto& [name, key] : createdTags_)
       if (!named.count(name) && !bulk_.remove(Tag::entityName(), key)) return false;
     return true;
+  }
+
+  // The unique identifiers of the bookmarks kept, in file order (once settled).
+  std::vector<std::string> keptIDs(const HTMLImportRecords& records) const {
+    std::vector<std::string> ids;
+    ids.reserve(records.bookmarks.size());
+    for (const auto& b : records.bookmarks)
+      if (auto it = writtenIDs_.find(b.draft); it != writtenIDs_.end()) ids.push_back(it->second);
+    return ids;
   }
 
  private:
@@ -264,7 +275,8 @@ class DraftWriter {
 
   std::int64_t write(const std::string& url, const std::string& baseURL, const std::string& title,
                      const std::string& notes, std::int64_t folder, const std::vector<std::string>& tags) {
-    const std::string id = uuids_.nextString();
+    lastID_ = uuids_.nextString();
+    const std::string& id = lastID_;
     cells_.assign({id, url, baseURL, title, notes.empty() ? store::BulkInsert::Cell() : store::BulkInsert::Cell(notes), now_,
                    now_, now_, kImportedFrom, std::int64_t{1}, std::int64_t{1}, std::int64_t{1}, std::int64_t{0}, folder});
     const std::int64_t key = bulk_.insert(*bookmarkShape_, cells_);
@@ -289,6 +301,8 @@ class DraftWriter {
   std::vector<std::int64_t> bookmarkKeys_;
   std::unordered_set<std::string> processed_;
   std::unordered_map<int, HTMLImportDraftBookmark> held_;
+  std::string lastID_;
+  std::unordered_map<int, std::string> writtenIDs_;  // draft -> unique identifier
   std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
   std::vector<store::BulkInsert::Cell> cells_;
 };
@@ -376,6 +390,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
                  " folders nested too deep were read into the deepest kept folder");
   stored = stored && writer.settle(*records) && bulk->commit(&error);
   if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+  if (stored) report.bookmarkIDs = writer.keptIDs(*records);
   report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
   return report;
 }
@@ -390,10 +405,12 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::atomic<bool> running{false};
   std::string importFilePath;
   std::string importRootFolderID;
+  std::vector<std::string> importedBookmarkIDs;
 
   // Main thread.
   void finish(const Report& report, const store::SaveNotification& saved) {
     const bool imported = report.outcome == Outcome::Imported;
+    importedBookmarkIDs = imported ? report.bookmarkIDs : std::vector<std::string>{};
     if (imported) {
       // Open objects learn of the new rows; the views are refreshed once.
       if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) main->mergeChangesFromSave(saved);
@@ -428,6 +445,7 @@ bool HTMLImport::skipDuplicates() const { return d_->skipDuplicates; }
 void HTMLImport::setSkipDuplicates(bool skip) { d_->skipDuplicates = skip; }
 bool HTMLImport::isImporting() const { return d_->running; }
 std::string HTMLImport::importRootFolderID() const { return d_->importRootFolderID; }
+const std::vector<std::string>& HTMLImport::importedBookmarkIDs() const { return d_->importedBookmarkIDs; }
 
 void HTMLImport::openDialog() {
   if (d_->sheet) d_->sheet(true);
