@@ -20,6 +20,7 @@
 #include "Platform/Store/BulkInsert.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/FetchRequest.h"
+#include "Platform/Store/Predicate.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -407,14 +408,45 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::string importRootFolderID;
   std::vector<std::string> importedBookmarkIDs;
 
-  // Main thread.
-  void finish(const Report& report, const store::SaveNotification& saved) {
+  // Imported bookmarks read into the main context per turn of the main loop.
+  static constexpr std::size_t kRowsPerTurn = 250;
+
+  // Main thread. The main context takes the new rows in over several turns of the main loop (a
+  // slice of the merge, then of the rows, at a time), so that a large import never holds the
+  // window up in one piece; the library in memory and the views follow once, at the end.
+  void finish(Report report, store::SaveNotification saved) {
+    importedBookmarkIDs = report.outcome == Outcome::Imported ? std::move(report.bookmarkIDs) : std::vector<std::string>{};
+    auto main = WrenDataManager::sharedInstance().managedObjectContext();
+    if (report.outcome != Outcome::Imported || !main) return conclude(report, saved);
+    std::weak_ptr<Impl> weak = weak_from_this();
+    main->mergeChangesFromSaveInSlices(saved, [weak, report, saved] {
+      if (auto self = weak.lock()) self->readRows(report, saved, 0);
+    });
+  }
+
+  // Reads the imported bookmarks from `from` on into the main context, a slice per turn: the
+  // library in memory then takes them in without a row to load.
+  void readRows(const Report& report, const store::SaveNotification& saved, std::size_t from) {
+    const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerTurn);
+    if (auto main = WrenDataManager::sharedInstance().managedObjectContext(); main && from < to) {
+      fnd::Array ids;
+      for (std::size_t i = from; i < to; ++i) ids.push_back(fnd::Value(importedBookmarkIDs[i]));
+      fnd::Error error;
+      if (auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))}, &error))
+        Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, main);
+    }
+    if (to >= importedBookmarkIDs.size()) return conclude(report, saved);
+    std::weak_ptr<Impl> weak = weak_from_this();
+    fnd::DispatchQueue::main().async([weak, report, saved, to] {
+      if (auto self = weak.lock()) self->readRows(report, saved, to);
+    });
+  }
+
+  void conclude(const Report& report, const store::SaveNotification& saved) {
     const bool imported = report.outcome == Outcome::Imported;
-    importedBookmarkIDs = imported ? report.bookmarkIDs : std::vector<std::string>{};
     if (imported) {
-      // Open objects learn of the new rows; the views are refreshed once.
-      if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) main->mergeChangesFromSave(saved);
-      // The library in memory takes in the new rows; it is not read again.
+      // The library in memory takes in the new rows; it is not read again. The views are
+      // refreshed once.
       if (dataManager) dataManager->followMergedSave(saved);
       ViewUpdater::updateTags();
       ViewUpdater::updateFoldersCompletely();
@@ -488,8 +520,8 @@ bool HTMLImport::importFromFile(const std::string& path) {
     }
     saved.context = nullptr;
     std::weak_ptr<Impl> weak = impl;
-    fnd::DispatchQueue::main().async([weak, report, saved = std::move(saved)] {
-      if (auto strong = weak.lock()) strong->finish(report, saved);
+    fnd::DispatchQueue::main().async([weak, report = std::move(report), saved = std::move(saved)]() mutable {
+      if (auto strong = weak.lock()) strong->finish(std::move(report), std::move(saved));
     });
   }).detach();
   return true;
