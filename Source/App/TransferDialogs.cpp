@@ -64,8 +64,12 @@ HTMLImport& TransferDialogs::htmlImport() {
     htmlImport_->setCompletionHandler(lifetime_.whileAlive([this](bool imported) {
       if (!imported || !bookmarks_) return;
       const auto& ids = htmlImport_->importedBookmarkIDs();
-      const std::size_t n = std::min(ids.size(), WebContentUpdater::kMissingImagesPerRun);
-      bookmarks_->webContentUpdater().updateBookmarks(std::vector<std::string>(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(n)));
+      std::vector<std::string> first(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                    ids.size(), WebContentUpdater::kMissingImagesPerRun)));
+      // In a turn of its own: the import's end has just refreshed the views.
+      fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, first = std::move(first)] {
+        bookmarks_->webContentUpdater().updateBookmarks(first);
+      }));
     }));
   }
   return *htmlImport_;

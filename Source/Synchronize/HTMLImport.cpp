@@ -443,14 +443,23 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   }
 
   void conclude(const Report& report, const store::SaveNotification& saved) {
-    const bool imported = report.outcome == Outcome::Imported;
-    if (imported) {
-      // The library in memory takes in the new rows; it is not read again. The views are
-      // refreshed once.
-      if (dataManager) dataManager->followMergedSave(saved);
-      ViewUpdater::updateTags();
+    if (report.outcome != Outcome::Imported) return tell(report);
+    // The library in memory takes in the new rows, it is not read again, and refreshes the
+    // views once; the end is told in the next turn, apart from that work.
+    if (dataManager)
+      dataManager->followMergedSave(saved);
+    else
       ViewUpdater::updateFoldersCompletely();
-    }
+    ViewUpdater::updateTags();
+    std::weak_ptr<Impl> weak = weak_from_this();
+    fnd::DispatchQueue::main().async([weak, report] {
+      if (auto self = weak.lock()) self->tell(report);
+    });
+  }
+
+  // The sheet goes and the user is told how the import ended.
+  void tell(const Report& report) {
+    const bool imported = report.outcome == Outcome::Imported;
     if (sheet) sheet(false);
     ViewUpdater::stopActivity();
     running = false;
