@@ -534,12 +534,21 @@ TEST_F(HTMLImportTest, SkipDuplicatesLeavesOutURLsAlreadyInTheStore) {
   EXPECT_EQ(Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value("https://www.debian.org/"))),
             1);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+  // The import names the bookmarks it stored, not the one it left out.
+  const auto& ids = import.importedBookmarkIDs();
+  ASSERT_EQ(ids.size(), 4u);
+  for (const auto& id : ids) {
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id));
+    ASSERT_TRUE(b);
+    EXPECT_NE(b->url(), "https://www.debian.org/");
+  }
 
   // Importing the same file again with the option on adds nothing but its folders.
   HTMLImport again;
   again.setSkipDuplicates(true);
   ASSERT_TRUE(runImport(again, dataFile("Import/chromium.html")));
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+  EXPECT_TRUE(again.importedBookmarkIDs().empty());
 }
 
 TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {
