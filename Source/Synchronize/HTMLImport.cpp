@@ -409,7 +409,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::vector<std::string> importedBookmarkIDs;
 
   // Imported bookmarks read into the main context per turn of the main loop.
-  static constexpr std::size_t kRowsPerTurn = 250;
+  static constexpr std::size_t kRowsPerTurn = 500;
 
   // Main thread. The main context takes the new rows in over several turns of the main loop (a
   // slice of the merge, then of the rows, at a time), so that a large import never holds the
@@ -419,14 +419,15 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     auto main = WrenDataManager::sharedInstance().managedObjectContext();
     if (report.outcome != Outcome::Imported || !main) return conclude(report, saved);
     std::weak_ptr<Impl> weak = weak_from_this();
-    main->mergeChangesFromSaveInSlices(saved, [weak, report, saved] {
-      if (auto self = weak.lock()) self->readRows(report, saved, 0);
+    auto kept = std::make_shared<const store::SaveNotification>(std::move(saved));
+    main->mergeChangesFromSaveInSlices(*kept, [weak, report, kept] {
+      if (auto self = weak.lock()) self->readRows(report, kept, 0);
     });
   }
 
   // Reads the imported bookmarks from `from` on into the main context, a slice per turn: the
   // library in memory then takes them in without a row to load.
-  void readRows(const Report& report, const store::SaveNotification& saved, std::size_t from) {
+  void readRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved, std::size_t from) {
     const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerTurn);
     if (auto main = WrenDataManager::sharedInstance().managedObjectContext(); main && from < to) {
       fnd::Array ids;
@@ -435,7 +436,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       if (auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))}, &error))
         Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, main);
     }
-    if (to >= importedBookmarkIDs.size()) return conclude(report, saved);
+    if (to >= importedBookmarkIDs.size()) return conclude(report, *saved);
     std::weak_ptr<Impl> weak = weak_from_this();
     fnd::DispatchQueue::main().async([weak, report, saved, to] {
       if (auto self = weak.lock()) self->readRows(report, saved, to);
