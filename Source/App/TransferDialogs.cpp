@@ -64,8 +64,8 @@ HTMLImport& TransferDialogs::htmlImport() {
     htmlImport_->setCompletionHandler(lifetime_.whileAlive([this](bool imported) {
       if (!imported || !bookmarks_) return;
       const auto& ids = htmlImport_->importedBookmarkIDs();
-      std::vector<std::string> first(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                                    ids.size(), WebContentUpdater::kMissingImagesPerRun)));
+      const auto n = static_cast<std::ptrdiff_t>(std::min(ids.size(), WebContentUpdater::kMissingImagesPerRun));
+      std::vector<std::string> first(ids.begin(), ids.begin() + n);
       // In a turn of its own: the import's end has just refreshed the views.
       fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, first = std::move(first)] {
         bookmarks_->webContentUpdater().updateBookmarks(first);

@@ -9,10 +9,10 @@
 #include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
-#include <limits>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 
