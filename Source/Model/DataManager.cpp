@@ -15,6 +15,8 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/DetachedFetch.h"
 #include "Platform/Store/KeyValueCoding.h"
 
 #include <algorithm>
@@ -189,77 +191,51 @@ void DataManager::fetchAllBookmarksFromCoreDataFromService() {
 
 void DataManager::fetchAllBookmarksFromCoreData() {
   clearBookmarks();
-  // The identifiers are read on a private queue straight from the store: a child of the main
-  // context would copy every row through the main queue. Rows the main context has not saved yet
-  // are picked up by the main-queue step.
-  std::shared_ptr<store::Context> child;
-  if (context_) {
-    if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator()) {
-      child = store::Context::make(store::ConcurrencyType::PrivateQueue);
-      child->setCoordinator(coordinator);
-    }
-  }
+  auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
   auto alive = lifetime_.watch();
-  if (!child) {
+  if (!coordinator) {
     // No store: the lists stay empty, and the refreshes still go out so the interface settles.
     fnd::DispatchQueue::main().async([this, alive] {
-      if (alive) finishLoad({}, {}, false);
+      if (alive) finishLoad(nullptr, nullptr);
     });
     return;
   }
-  child->perform([this, child, alive] {
-    std::vector<std::int64_t> bookmarkKeys, folderKeys;
-    bool complete = true;
-    auto collect = [&](const char* entity, std::vector<std::int64_t>& keys) {
-      fnd::Error error;
-      store::FetchRequest request(entity);
-      request.resultType = store::FetchRequest::ResultType::ObjectIDs;
-      request.includesPropertyValues = false;  // only the identifiers cross to the main queue
-      auto ids = child->fetchObjectIDs(request, &error);
-      if (!ids) {
-        logDetailedError("fetch the library", &error);
-        complete = false;
-        return;
-      }
-      keys.reserve(ids->size());
-      for (const auto& id : *ids) keys.push_back(id->primaryKey());
-    };
-    collect(Bookmark::entityName(), bookmarkKeys);
-    collect(Folder::entityName(), folderKeys);
-    fnd::DispatchQueue::main().async(
-        [this, alive, child, b = std::move(bookmarkKeys), f = std::move(folderKeys), complete]() mutable {
-          if (alive) finishLoad(std::move(b), std::move(f), complete);
-        });
+  // The rows are read and made into objects on a connection and a thread of their own; the main
+  // queue only takes the finished objects in, so a large library never holds the window up.
+  // Over the main connection where the store has no file to open again.
+  fnd::Error error;
+  auto connection = coordinator->openSecondConnection(&error);
+  if (!connection) connection = coordinator;
+  store::FetchRequest bookmarkRequest(Bookmark::entityName());
+  bookmarkRequest.sortDescriptors = currentSortDescriptors_;
+  store::FetchRequest folderRequest(Folder::entityName());
+  folderRequest.sortDescriptors = {store::SortDescriptor("name", true)};
+  std::shared_ptr<store::DetachedFetch> bookmarks = store::DetachedFetch::make(context_, std::move(bookmarkRequest));
+  std::shared_ptr<store::DetachedFetch> folders = store::DetachedFetch::make(context_, std::move(folderRequest));
+  if (!loadQueue_) loadQueue_ = fnd::DispatchQueue::create("Library load");
+  loadQueue_->async([this, alive, connection, bookmarks, folders] {
+    for (auto* fetch : {bookmarks.get(), folders.get()}) {
+      fnd::Error readError;
+      // A failed read is fetched again on the main queue, where a failure keeps the last load.
+      if (!fetch->read(*connection, &readError)) logDetailedError("read the library", &readError);
+    }
+    fnd::DispatchQueue::main().async([this, alive, bookmarks, folders] {
+      if (alive) finishLoad(bookmarks, folders);
+    });
   });
 }
 
-void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys,
-                             bool complete) {
-  // The objects the child found, fetched in the main context: one fetch per entity, kept to the
-  // found rows (0 stands for rows not yet written, which the main context holds itself).
-  auto fetchKept = [&](const char* entity, const std::vector<store::SortDescriptor>& sorts,
-                       const std::vector<std::int64_t>& keys) -> std::optional<std::vector<store::ManagedObjectRef>> {
-    if (!context_ || !complete) return std::nullopt;
-    store::FetchRequest request(entity);
-    request.sortDescriptors = sorts;
+void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                             const std::shared_ptr<store::DetachedFetch>& folders) {
+  auto take = [&](store::DetachedFetch* fetch) -> std::optional<std::vector<store::ManagedObjectRef>> {
+    if (!fetch) return std::nullopt;
     fnd::Error error;
-    auto found = context_->fetch(request, &error);
-    if (!found) {
-      logDetailedError("fetch the library", &error);
-      return std::nullopt;
-    }
-    std::unordered_set<std::int64_t> wanted(keys.begin(), keys.end());
-    std::vector<store::ManagedObjectRef> kept;
-    kept.reserve(found->size());
-    for (auto& o : *found) {
-      auto id = o->objectID();
-      std::int64_t pk = id ? id->primaryKey() : 0;
-      if (pk == 0 || wanted.count(pk)) kept.push_back(std::move(o));
-    }
-    return kept;
+    auto found = fetch->adopt(&error);
+    if (!found) logDetailedError("fetch the library", &error);
+    return found;
   };
-  auto bookmarkRows = fetchKept(Bookmark::entityName(), currentSortDescriptors_, bookmarkKeys);
-  auto folderRows = fetchKept(Folder::entityName(), {store::SortDescriptor("name", true)}, folderKeys);
+  auto bookmarkRows = take(bookmarks.get());
+  auto folderRows = take(folders.get());
   // A failed read is not an empty library: the arrays keep what the last load found.
   const bool loaded = bookmarkRows && folderRows;
   if (loaded) {
@@ -267,10 +243,10 @@ void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector
     allBookmarks_.reserve(bookmarkRows->size());
     for (auto& o : *bookmarkRows)
       if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-    auto folders = std::make_shared<FolderList>();
+    auto list = std::make_shared<FolderList>();
     for (auto& o : *folderRows)
-      if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
-    allFolders_ = folders;
+      if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
+    allFolders_ = list;
     index_.reset(allBookmarks_);
   }
   announceLoad(loaded);

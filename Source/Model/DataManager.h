@@ -3,6 +3,7 @@
 #include "Model/DataManagerIndex.h"
 #include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -287,7 +288,9 @@ class DataManager {
   bool patchComputedList(ComputedList& kept, std::uint64_t generation);
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
-  void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
+  // Takes in the rows a load read (none: no store).
+  void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                  const std::shared_ptr<store::DetachedFetch>& folders);
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
   // `loaded`: the rows were read (a failed read keeps what the last load found).
   void announceLoad(bool loaded);
@@ -335,6 +338,8 @@ class DataManager {
   std::vector<ComputedList> computed_;
   std::vector<std::shared_ptr<store::ManagedObject>> unsaved_;
   int saveObserver_ = 0, mergeObserver_ = 0;
+  // Loads read the store here, one after another, so they end in the order they began.
+  std::shared_ptr<fnd::DispatchQueue> loadQueue_;
   std::shared_ptr<store::Context> observedContext_;
 };
 

@@ -508,6 +508,59 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
   return std::move(out.objects);
 }
 
+std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const FetchRequest& request,
+                                                                      std::vector<ManagedObjectRef>&& rows, bool sorted,
+                                                                      fnd::Error* error) {
+  Coordinator::Impl* st = store();
+  const EntityDescription* entity = st && st->db ? st->model->entity(request.entityName) : nullptr;
+  if (!entity || parent) {
+    if (error) *error = contextError(kPersistentStoreOperationError, "The context cannot take these rows");
+    return std::nullopt;
+  }
+  // As fetchRows with materialize: an object held here keeps its changes and, when loaded at the
+  // row's version, its values; anything else takes the row read.
+  FetchResult out(request.predicate.get());
+  out.objects.reserve(rows.size());
+  const int en = entity->entityNumber();
+  if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
+  byKey[en].reserve(byKey[en].size() + rows.size());
+  bool resort = !sorted;
+  for (auto& row : rows) {
+    ManagedObjectRef held = lookup(ObjectAccess::id(*row));
+    if (!held) {
+      registerObject(row);
+      row->awakeFromFetch();
+      out.accept(row);
+      continue;
+    }
+    if (held->isDeleted()) continue;
+    if (!held->hasChanges()) {
+      if (!ObjectAccess::loaded(*held) || ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt) {
+        ObjectAccess::apply(*held, ObjectAccess::snapshot(*row));
+        held->awakeFromFetch();
+      }
+      out.accept(held);
+      continue;
+    }
+    resort = true;
+    if (!request.includesPendingChanges || out.matches(held)) out.accept(held);
+    else out.seen.insert(held.get());
+  }
+  rows.clear();
+  const std::size_t stored = out.objects.size();
+  if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
+  if (resort || out.objects.size() != stored) {
+    // The order a fetch gives: stored rows by key, then the pending ones, sorted stably.
+    std::stable_sort(out.objects.begin(), out.objects.begin() + static_cast<long>(stored),
+                     [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
+                       return a->objectID()->primaryKey() < b->objectID()->primaryKey();
+                     });
+    sortObjects(out.objects, request.sortDescriptors);
+  }
+  applyFetchWindow(out.objects, request);
+  return std::move(out.objects);
+}
+
 bool Context::Impl::matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                                       std::vector<Snapshot>& out, fnd::Error* error) {
   FetchRequest r(entity->name());
@@ -949,6 +1002,7 @@ std::int64_t keyOf(const ManagedObjectRef& o, const std::unordered_map<ManagedOb
 }
 
 void notify(Context& c, const SaveNotification& n) {
+  ++ImplAccess::of(c).changeStamp;
   std::vector<SaveObserver> calls;
   {
     std::lock_guard lock(observers().mutex);
@@ -1236,6 +1290,7 @@ void Context::reset() {
   }
   c.byKey.clear();
   c.byTemporary.clear();
+  ++c.changeStamp;
   c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
@@ -1381,6 +1436,7 @@ namespace {
 
 // One row another context saved: a clean object here reloads on next use.
 void takeUpdate(Context::Impl& c, const ObjectIDRef& id) {
+  ++c.changeStamp;
   auto o = c.lookup(id);
   if (o && !o->hasChanges()) {
     ObjectAccess::breakCycles(*o);
@@ -1390,6 +1446,7 @@ void takeUpdate(Context::Impl& c, const ObjectIDRef& id) {
 
 // One row another context deleted: a clean object here is forgotten.
 void takeDeletion(Context::Impl& c, const ObjectIDRef& id) {
+  ++c.changeStamp;
   auto o = c.lookup(id);
   if (o && !o->hasChanges()) {
     c.unregisterObject(o.get());

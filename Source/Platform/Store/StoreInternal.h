@@ -206,6 +206,10 @@ struct Context::Impl {
   std::vector<ManagedObject*> insertedList, deletedList;  // in order; flags on the objects decide
   std::unordered_set<ManagedObject*> inserted, updated, deleted;
   std::uint64_t seenResolutions = 0;
+  // Goes up whenever rows this context may hold changed in the store under it: its own root
+  // saves and the saves of others it takes in. A read made elsewhere at the same count still
+  // holds (DetachedFetch).
+  std::uint64_t changeStamp = 0;
   int undoSuspended = 0;
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
@@ -247,6 +251,10 @@ struct Context::Impl {
 
   std::optional<std::vector<ManagedObjectRef>> fetchObjects(const FetchRequest& request, bool applyWindow,
                                                             fnd::Error* error);
+  // The answer of `request` from objects read elsewhere (DetachedFetch) while nothing changed
+  // here, made into this context's objects; `sorted` when they are in the request's order.
+  std::optional<std::vector<ManagedObjectRef>> adoptRows(const FetchRequest& request, std::vector<ManagedObjectRef>&& rows,
+                                                         bool sorted, fnd::Error* error);
   // The IDs and snapshots matching `predicate` as this context sees them, for a child's fetch.
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);

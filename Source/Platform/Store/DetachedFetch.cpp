@@ -1,0 +1,127 @@
+#include "Platform/Store/DetachedFetch.h"
+
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Model.h"
+#include "Platform/Store/StoreInternal.h"
+
+#include <algorithm>
+
+namespace kesto::store {
+
+struct DetachedFetch::Impl {
+  std::weak_ptr<Context> context;
+  FetchRequest request;
+  // The store and model the rows must come from, and the context's change count when made.
+  std::string storeIdentifier;
+  std::shared_ptr<const Model> model;
+  std::uint64_t stamp = 0;
+  std::vector<ManagedObjectRef> rows;
+  bool read = false;
+  bool sorted = false;
+  bool adopted = false;
+};
+
+namespace {
+
+fnd::Error detachedError(const std::string& reason) {
+  return fnd::Error::withDescription(fnd::kCocoaErrorDomain, kPersistentStoreOperationError, reason);
+}
+
+// Sorting off the context's queue reads plain values only: a key path through a relationship or
+// a value loaded on first use would need the context.
+bool sortsByPlainValues(const EntityDescription& entity, const std::vector<SortDescriptor>& sorts) {
+  return std::all_of(sorts.begin(), sorts.end(), [&](const SortDescriptor& d) {
+    const int a = entity.attributeIndex(d.keyPath);
+    if (a < 0) return false;
+    const auto type = entity.attributes()[a].type;
+    return type != AttributeType::Binary && type != AttributeType::Transformable;
+  });
+}
+
+}  // namespace
+
+DetachedFetch::DetachedFetch() : impl_(std::make_unique<Impl>()) {}
+DetachedFetch::~DetachedFetch() = default;
+
+std::unique_ptr<DetachedFetch> DetachedFetch::make(const std::shared_ptr<Context>& context, FetchRequest request) {
+  std::unique_ptr<DetachedFetch> fetch(new DetachedFetch());
+  Impl& f = *fetch->impl_;
+  f.context = context;
+  f.request = std::move(request);
+  if (context) {
+    Context::Impl& c = ImplAccess::of(*context);
+    f.stamp = c.changeStamp;
+    if (!c.parent && c.coordinator) {
+      f.storeIdentifier = c.coordinator->storeIdentifier();
+      f.model = c.coordinator->model();
+    }
+  }
+  return fetch;
+}
+
+bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
+  Impl& f = *impl_;
+  f.read = false;
+  f.rows.clear();
+  auto fail = [&](const std::string& reason) {
+    if (error) *error = detachedError(reason);
+    return false;
+  };
+  if (!f.model || connection.model() != f.model || connection.storeIdentifier() != f.storeIdentifier)
+    return fail("The rows can only be read from the store of the context they are for");
+  if (f.request.resultType != FetchRequest::ResultType::Objects)
+    return fail("Only objects can be read apart from their context");
+  const EntityDescription* entity = f.model->entity(f.request.entityName);
+  if (!entity) return fail("Unknown entity \"" + f.request.entityName + "\"");
+  // Only a predicate SQL decides alone: anything else would be tested against objects here.
+  std::string where;
+  std::vector<fnd::Value> binds;
+  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
+    return fail("The predicate cannot be read apart from its context");
+  std::vector<Snapshot> snapshots;
+  if (!ImplAccess::of(connection).loadRows(entity, where, binds, false, snapshots, error)) return false;
+  // The objects are made here too: making them is a good part of a large read.
+  f.rows.reserve(snapshots.size());
+  for (auto& s : snapshots) {
+    auto o = ObjectAccess::makeForRow(entity);
+    ObjectAccess::id(*o) = s.id;
+    ObjectAccess::state(*o) = ObjectAccess::State::Clean;
+    ObjectAccess::apply(*o, std::move(s));
+    f.rows.push_back(std::move(o));
+  }
+  f.sorted = sortsByPlainValues(*entity, f.request.sortDescriptors);
+  if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);
+  f.read = true;
+  return true;
+}
+
+std::size_t DetachedFetch::rowCount() const { return impl_->rows.size(); }
+
+bool DetachedFetch::adoptedRows() const { return impl_->adopted; }
+
+std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* error) {
+  Impl& f = *impl_;
+  f.adopted = false;
+  auto context = f.context.lock();
+  if (!context) {
+    if (error) *error = detachedError("The context the rows were read for is gone");
+    return std::nullopt;
+  }
+  Context::Impl& c = ImplAccess::of(*context);
+  // Rows read before a save of the context (or a merge of another's) may be gone or changed:
+  // only the context can tell, by fetching.
+  const bool current = f.read && c.changeStamp == f.stamp && !c.parent && c.coordinator &&
+                       c.coordinator->model() == f.model && c.coordinator->storeIdentifier() == f.storeIdentifier;
+  if (!current) {
+    f.rows.clear();
+    return context->fetch(f.request, error);
+  }
+  f.adopted = true;
+  auto rows = std::move(f.rows);
+  f.rows.clear();
+  f.read = false;
+  return c.adoptRows(f.request, std::move(rows), f.sorted, error);
+}
+
+}  // namespace kesto::store
