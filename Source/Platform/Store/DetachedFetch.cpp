@@ -79,16 +79,30 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   std::vector<fnd::Value> binds;
   if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
     return fail("The predicate cannot be read apart from its context");
-  std::vector<Snapshot> snapshots;
-  if (!ImplAccess::of(connection).loadRows(entity, where, binds, false, snapshots, error)) return false;
-  // The objects are made here too: making them is a good part of a large read.
-  f.rows.reserve(snapshots.size());
-  for (auto& s : snapshots) {
-    auto o = ObjectAccess::makeForRow(entity);
-    ObjectAccess::id(*o) = s.id;
-    ObjectAccess::state(*o) = ObjectAccess::State::Clean;
-    ObjectAccess::apply(*o, std::move(s));
-    f.rows.push_back(std::move(o));
+  // In slices of rows by key, each a statement of its own: a store without a write-ahead log
+  // lets nobody write while a statement reads, and the context's own saves must not wait for
+  // the whole read. What they change meanwhile the context answers itself at the adopt.
+  constexpr int kSlice = 4096;
+  const std::string sliceWhere = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ?";
+  const std::string sliceOrder = "ORDER BY Z_PK LIMIT " + std::to_string(kSlice);
+  binds.emplace_back(std::int64_t{0});
+  std::vector<Snapshot> slice;
+  for (;;) {
+    slice.clear();
+    if (!ImplAccess::of(connection).loadRows(entity, sliceWhere, binds, false, slice, error, nullptr, &sliceOrder)) {
+      f.rows.clear();
+      return false;
+    }
+    // The objects are made here too: making them is a good part of a large read.
+    for (auto& s : slice) {
+      auto o = ObjectAccess::makeForRow(entity);
+      ObjectAccess::id(*o) = s.id;
+      ObjectAccess::state(*o) = ObjectAccess::State::Clean;
+      ObjectAccess::apply(*o, std::move(s));
+      f.rows.push_back(std::move(o));
+    }
+    if (slice.size() < static_cast<std::size_t>(kSlice)) break;
+    binds.back() = fnd::Value(f.rows.back()->objectID()->primaryKey());
   }
   f.sorted = sortsByPlainValues(*entity, f.request.sortDescriptors);
   if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);
@@ -109,9 +123,9 @@ std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* er
     return std::nullopt;
   }
   Context::Impl& c = ImplAccess::of(*context);
-  // Rows read before a save of the context (or a merge of another's) may be gone or changed:
-  // only the context can tell, by fetching.
-  const bool current = f.read && c.changeStamp == f.stamp && !c.parent && c.coordinator &&
+  // What the context changed or took in since make() it answers itself; when its log no longer
+  // goes back that far, it fetches.
+  const bool current = f.read && f.stamp >= c.changeLogFloor && !c.parent && c.coordinator &&
                        c.coordinator->model() == f.model && c.coordinator->storeIdentifier() == f.storeIdentifier;
   if (!current) {
     f.rows.clear();
@@ -121,7 +135,7 @@ std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* er
   auto rows = std::move(f.rows);
   f.rows.clear();
   f.read = false;
-  return c.adoptRows(f.request, std::move(rows), f.sorted, error);
+  return c.adoptRows(f.request, std::move(rows), f.sorted, f.stamp, error);
 }
 
 }  // namespace kesto::store

@@ -39,10 +39,11 @@ class DetachedFetch {
   std::size_t rowCount() const;
 
   // On the context's queue: the answer `context->fetch(request)` would give now. The objects
-  // read join the context; an object it holds already is kept as it is (with its changes), and
-  // its unsaved inserts count as in any fetch. When the context saved or took in another save
-  // since make(), or the read failed or could not be made, the context fetches itself. Absent
-  // (with `error`) when that fetch fails or the context is gone.
+  // read join the context; an object it holds already is kept as it is (with its changes), its
+  // unsaved inserts count as in any fetch, and rows its saves (or the saves of others it took
+  // in) changed since make() are answered from the context. When the read failed or could not
+  // be made, or the context was reset or changed too much since, the context fetches itself.
+  // Absent (with `error`) when that fetch fails or the context is gone.
   std::optional<std::vector<ManagedObjectRef>> adopt(fnd::Error* error = nullptr);
   // Whether the last adopt took the rows read (false: it fetched in the context).
   bool adoptedRows() const;

@@ -206,10 +206,18 @@ struct Context::Impl {
   std::vector<ManagedObject*> insertedList, deletedList;  // in order; flags on the objects decide
   std::unordered_set<ManagedObject*> inserted, updated, deleted;
   std::uint64_t seenResolutions = 0;
-  // Goes up whenever rows this context may hold changed in the store under it: its own root
-  // saves and the saves of others it takes in. A read made elsewhere at the same count still
-  // holds (DetachedFetch).
+  // Goes up whenever rows this context may hold changed in the store under it: its own saves
+  // and the saves of others it takes in. The log lists the rows of each change since
+  // `changeLogFloor`, so a read made elsewhere (DetachedFetch) is brought up to date from it.
   std::uint64_t changeStamp = 0;
+  std::uint64_t changeLogFloor = 0;
+  struct LoggedChange {
+    std::uint64_t stamp;
+    ObjectIDRef id;
+    bool deleted;
+  };
+  std::vector<LoggedChange> changeLog;
+  void logChanges(const SaveNotification& n);
   int undoSuspended = 0;
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
@@ -251,10 +259,11 @@ struct Context::Impl {
 
   std::optional<std::vector<ManagedObjectRef>> fetchObjects(const FetchRequest& request, bool applyWindow,
                                                             fnd::Error* error);
-  // The answer of `request` from objects read elsewhere (DetachedFetch) while nothing changed
-  // here, made into this context's objects; `sorted` when they are in the request's order.
+  // The answer of `request` from objects read elsewhere (DetachedFetch), made into this
+  // context's objects; `sorted` when they are in the request's order. Rows logged as changed
+  // after `readSince` (a stamp not below the log's floor) are taken from here instead.
   std::optional<std::vector<ManagedObjectRef>> adoptRows(const FetchRequest& request, std::vector<ManagedObjectRef>&& rows,
-                                                         bool sorted, fnd::Error* error);
+                                                         bool sorted, std::uint64_t readSince, fnd::Error* error);
   // The IDs and snapshots matching `predicate` as this context sees them, for a child's fetch.
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);

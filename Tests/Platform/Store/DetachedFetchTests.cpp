@@ -122,9 +122,9 @@ TEST(DetachedFetch, ObjectsTheContextHoldsKeepTheirChangesAndUnsavedOnesCount) {
   EXPECT_EQ(ids(*fetched), ids(*adopted));
 }
 
-TEST(DetachedFetch, ASaveOrAMergeAfterTheStartIsAnsweredByTheContextItself) {
+TEST(DetachedFetch, SavesAndMergesWhileTheWorkerReadsAreAnsweredByTheContext) {
   {
-    // The context deletes and adds rows and saves while the worker reads.
+    // The context deletes, retitles and adds rows and saves, before and after the worker reads.
     Library lib;
     auto& s = lib.s;
     auto fetch = DetachedFetch::make(s.main, byTitle());
@@ -133,15 +133,21 @@ TEST(DetachedFetch, ASaveOrAMergeAfterTheStartIsAnsweredByTheContextItself) {
     s.main->deleteObject(s.main->fetch(gone)->front());
     ASSERT_TRUE(s.main->save());
     ASSERT_TRUE(readElsewhere(*fetch, s));
+    FetchRequest renamed("Bookmark");
+    renamed.predicate = Predicate::parse("uniqueID == 'B0'");
+    s.main->fetch(renamed)->front()->setValueForKey("title", "able");
     addBookmark(*s.main, "B7", "yankee");
     ASSERT_TRUE(s.main->save());
     auto adopted = fetch->adopt();
     ASSERT_TRUE(adopted);
-    EXPECT_FALSE(fetch->adoptedRows());
-    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B3", "B4", "B2", "B0", "B7"}));
+    EXPECT_TRUE(fetch->adoptedRows());
+    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B0", "B3", "B4", "B2", "B7"}));
+    EXPECT_EQ(adopted->front()->valueForKey("title").string(), "able");
+    EXPECT_EQ(ids(*adopted), ids(*s.main->fetch(byTitle())));
   }
   {
-    // Another connection's save, taken in while the worker reads: its deletion holds.
+    // Another connection's save, taken in while the worker reads: its deletion and its new row
+    // hold.
     Library lib;
     auto& s = lib.s;
     auto fetch = DetachedFetch::make(s.main, byTitle());
@@ -151,15 +157,31 @@ TEST(DetachedFetch, ASaveOrAMergeAfterTheStartIsAnsweredByTheContextItself) {
     FetchRequest gone("Bookmark");
     gone.predicate = Predicate::parse("uniqueID == 'B4'");
     other->deleteObject(other->fetch(gone)->front());
+    addBookmark(*other, "B8", "aaa");
     SaveNotification saved;
-    const int token = other->addSaveObserver([&](const SaveNotification& n) { saved.deletedIDs = n.deletedIDs; });
+    const int token = other->addSaveObserver([&](const SaveNotification& n) {
+      saved.insertedIDs = n.insertedIDs;
+      saved.deletedIDs = n.deletedIDs;
+    });
     ASSERT_TRUE(other->save());
     other->removeSaveObserver(token);
     s.main->mergeChangesFromSave(saved);
     auto adopted = fetch->adopt();
     ASSERT_TRUE(adopted);
+    EXPECT_TRUE(fetch->adoptedRows());
+    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B8", "B1", "B3", "B2", "B0"}));
+  }
+  {
+    // A reset drops every object: the read cannot be taken in, the context fetches.
+    Library lib;
+    auto& s = lib.s;
+    auto fetch = DetachedFetch::make(s.main, byTitle());
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    s.main->reset();
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
     EXPECT_FALSE(fetch->adoptedRows());
-    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B3", "B2", "B0"}));
+    EXPECT_EQ(adopted->size(), 5u);
   }
 }
 
@@ -195,4 +217,25 @@ TEST(DetachedFetch, WhatCannotBeReadApartIsFetchedInTheContext) {
   // The context gone: no answer.
   auto orphan = DetachedFetch::make(makeMainContext(s.coordinator), byTitle());
   EXPECT_FALSE(orphan->adopt(&error));
+}
+
+TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
+  Stack s;
+  // Two full slices of rows and a few more, with keys not all in a row.
+  constexpr int kRows = 2 * 4096 + 3;
+  for (int i = 0; i < kRows + 2; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
+  ASSERT_TRUE(s.main->save());
+  FetchRequest two("Bookmark");
+  two.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096'}");
+  auto doomed = s.main->fetch(two);
+  ASSERT_TRUE(doomed && doomed->size() == 2u);
+  for (const auto& o : *doomed) s.main->deleteObject(o);
+  ASSERT_TRUE(s.main->save());
+  s.main = makeMainContext(s.coordinator);
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_EQ(fetch->rowCount(), static_cast<std::size_t>(kRows));
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_EQ(ids(*adopted), ids(*makeMainContext(s.coordinator)->fetch(byTitle())));
 }
