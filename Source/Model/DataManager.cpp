@@ -22,6 +22,12 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include <time.h>  // DEBUGSTART
+#include <cstdio>  // DEBUGSTART
+static void dbgMark(const char* what, long n = 0) {  // DEBUGSTART
+  timespec ts; clock_gettime(CLOCK_MONOTONIC, &ts);  // DEBUGSTART
+  std::fprintf(stderr, "DBG %lld %s %ld\n", (long long)ts.tv_sec * 1000000 + ts.tv_nsec / 1000, what, n);  // DEBUGSTART
+}  // DEBUGSTART
 namespace kesto {
 
 namespace {
@@ -190,6 +196,7 @@ void DataManager::fetchAllBookmarksFromCoreDataFromService() {
 }
 
 void DataManager::fetchAllBookmarksFromCoreData() {
+  dbgMark("load-start");  // DEBUGSTART
   clearBookmarks();
   auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
   auto alive = lifetime_.watch();
@@ -212,17 +219,39 @@ void DataManager::fetchAllBookmarksFromCoreData() {
   folderRequest.sortDescriptors = {store::SortDescriptor("name", true)};
   std::shared_ptr<store::DetachedFetch> bookmarks = store::DetachedFetch::make(context_, std::move(bookmarkRequest));
   std::shared_ptr<store::DetachedFetch> folders = store::DetachedFetch::make(context_, std::move(folderRequest));
+  loadPending_ = true;
   if (!loadQueue_) loadQueue_ = fnd::DispatchQueue::create("Library load");
   loadQueue_->async([this, alive, connection, bookmarks, folders] {
     for (auto* fetch : {bookmarks.get(), folders.get()}) {
       fnd::Error readError;
       // A failed read is fetched again on the main queue, where a failure keeps the last load.
       if (!fetch->read(*connection, &readError)) logDetailedError("read the library", &readError);
+      dbgMark("load-read", (long)fetch->rowCount());  // DEBUGSTART
     }
     fnd::DispatchQueue::main().async([this, alive, bookmarks, folders] {
       if (alive) finishLoad(bookmarks, folders);
     });
   });
+}
+
+DataManager::BookmarkList DataManager::firstScreen() {
+  // A list of the library or a smart list whose rows the store orders and cuts alone (number and
+  // date keys): those few rows, read now. Anything else waits for the load.
+  constexpr long kFirstScreen = 200;
+  BookmarkList out;
+  auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
+  if (!coordinator || loadingFromTags_ || currentFolder_ || !currentPredicate_ || currentPredicate_ == p_.top25 ||
+      currentPredicate_ == p_.duplicates)
+    return out;
+  store::FetchRequest request(Bookmark::entityName());
+  request.predicate = currentPredicate_;
+  request.sortDescriptors = currentSortDescriptors_;
+  request.fetchLimit = kFirstScreen;
+  auto fetch = store::DetachedFetch::make(context_, std::move(request));
+  if (!fetch->read(*coordinator)) return out;
+  for (auto& o : fetch->adopt().value_or(std::vector<store::ManagedObjectRef>{}))
+    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) out.push_back(std::move(b));
+  return out;
 }
 
 void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
@@ -234,7 +263,10 @@ void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookma
     if (!found) logDetailedError("fetch the library", &error);
     return found;
   };
+  dbgMark("finish-start");  // DEBUGSTART
+  loadPending_ = false;
   auto bookmarkRows = take(bookmarks.get());
+  dbgMark("adopted-bookmarks", bookmarks && bookmarks->adoptedRows());  // DEBUGSTART
   auto folderRows = take(folders.get());
   // A failed read is not an empty library: the arrays keep what the last load found.
   const bool loaded = bookmarkRows && folderRows;
@@ -249,7 +281,9 @@ void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookma
     allFolders_ = list;
     index_.reset(allBookmarks_);
   }
+  dbgMark("index-reset");  // DEBUGSTART
   announceLoad(loaded);
+  dbgMark("announced");  // DEBUGSTART
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
@@ -285,7 +319,12 @@ void DataManager::doLoadBookmarks(bool reset) {
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
   // Tag views read tags from the store and duplicates read the store file: always afresh.
   std::optional<ComputedList> key;
-  if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
+  const bool reading = loadPending_ && allBookmarks_.empty();
+  if (reading) {
+    // The library is still being read: the first screen of the list comes from the store, and
+    // the whole list follows when the load ends.
+    bookmarks_ = firstScreen();
+  } else if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
     key.emplace();
     key->folder = currentFolder_;
     key->predicate = currentFolder_ ? nullptr : currentPredicate_;
@@ -300,7 +339,7 @@ void DataManager::doLoadBookmarks(bool reset) {
     // The most recent first: switching back and forth between a few lists keeps them all.
     std::rotate(computed_.begin(), kept, kept + 1);
     bookmarks_ = computed_.front().bookmarks;
-  } else {
+  } else if (!reading) {
     if (kept != computed_.end()) computed_.erase(kept);
     computeCurrentList();
     if (key) {

@@ -288,6 +288,9 @@ class DataManager {
   bool patchComputedList(ComputedList& kept, std::uint64_t generation);
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
+  // While the library is read: the first rows of the current list, when the store can cut them
+  // out alone.
+  BookmarkList firstScreen();
   // Takes in the rows a load read (none: no store).
   void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
                   const std::shared_ptr<store::DetachedFetch>& folders);
@@ -340,6 +343,7 @@ class DataManager {
   int saveObserver_ = 0, mergeObserver_ = 0;
   // Loads read the store here, one after another, so they end in the order they began.
   std::shared_ptr<fnd::DispatchQueue> loadQueue_;
+  bool loadPending_ = false;
   std::shared_ptr<store::Context> observedContext_;
 };
 

@@ -79,6 +79,33 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   std::vector<fnd::Value> binds;
   if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
     return fail("The predicate cannot be read apart from its context");
+  // The objects are made here too: making them is a good part of a large read.
+  auto make = [&](std::vector<Snapshot>& snapshots) {
+    for (auto& s : snapshots) {
+      auto o = ObjectAccess::makeForRow(entity);
+      ObjectAccess::id(*o) = s.id;
+      ObjectAccess::state(*o) = ObjectAccess::State::Clean;
+      ObjectAccess::apply(*o, std::move(s));
+      f.rows.push_back(std::move(o));
+    }
+  };
+  std::vector<Snapshot> slice;
+  if (f.request.fetchLimit > 0) {
+    // A first screen of a long list: only when SQL orders and cuts it alone, reading those rows
+    // and no others.
+    std::string order;
+    if (f.request.fetchOffset > 0 || !compileSortOrder(f.request.sortDescriptors, *entity, order))
+      return fail("A limited read must be ordered and cut by the store");
+    order += " LIMIT " + std::to_string(f.request.fetchLimit);
+    const AttributeDescription* first =
+        f.request.sortDescriptors.empty() ? nullptr : entity->attribute(f.request.sortDescriptors.front().keyPath);
+    const std::string* byIndex = first && first->indexed ? &first->name : nullptr;
+    if (!ImplAccess::of(connection).loadRows(entity, where, binds, false, slice, error, nullptr, &order, byIndex))
+      return false;
+    make(slice);
+    f.sorted = f.read = true;
+    return true;
+  }
   // In slices of rows by key, each a statement of its own: a store without a write-ahead log
   // lets nobody write while a statement reads, and the context's own saves must not wait for
   // the whole read. What they change meanwhile the context answers itself at the adopt.
@@ -86,21 +113,13 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   const std::string sliceWhere = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ?";
   const std::string sliceOrder = "ORDER BY Z_PK LIMIT " + std::to_string(kSlice);
   binds.emplace_back(std::int64_t{0});
-  std::vector<Snapshot> slice;
   for (;;) {
     slice.clear();
     if (!ImplAccess::of(connection).loadRows(entity, sliceWhere, binds, false, slice, error, nullptr, &sliceOrder)) {
       f.rows.clear();
       return false;
     }
-    // The objects are made here too: making them is a good part of a large read.
-    for (auto& s : slice) {
-      auto o = ObjectAccess::makeForRow(entity);
-      ObjectAccess::id(*o) = s.id;
-      ObjectAccess::state(*o) = ObjectAccess::State::Clean;
-      ObjectAccess::apply(*o, std::move(s));
-      f.rows.push_back(std::move(o));
-    }
+    make(slice);
     if (slice.size() < static_cast<std::size_t>(kSlice)) break;
     binds.back() = fnd::Value(f.rows.back()->objectID()->primaryKey());
   }

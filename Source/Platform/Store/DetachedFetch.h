@@ -32,8 +32,10 @@ class DetachedFetch {
   DetachedFetch(const DetachedFetch&) = delete;
   DetachedFetch& operator=(const DetachedFetch&) = delete;
 
-  // Reads the rows through `connection`, a connection to the context's store; any thread. False
-  // (with `error`) when the read fails; adopt then fetches in the context itself.
+  // Reads the rows through `connection`, a connection to the context's store; any thread. A
+  // limited request (a first screen) is read only when SQL orders and cuts it alone (number and
+  // date sort keys, no offset). False (with `error`) when the read fails or is refused; adopt
+  // then fetches in the context itself.
   bool read(Coordinator& connection, fnd::Error* error = nullptr);
   // Rows read (0 before a read).
   std::size_t rowCount() const;

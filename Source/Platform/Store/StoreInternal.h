@@ -164,10 +164,12 @@ struct Coordinator::Impl {
   // `wanted`, when given, answers whether a row (key, version) needs its values read; rows it
   // declines come back with only `pk` and `opt`.
   using RowFilter = std::function<bool(std::int64_t pk, std::int64_t opt)>;
-  // `orderAndWindow`, when given, replaces the order by key ("ORDER BY ... LIMIT ...").
+  // `orderAndWindow`, when given, replaces the order by key ("ORDER BY ... LIMIT ..."); with
+  // `orderedByAttribute` (an indexed attribute it orders by first) the rows are walked through
+  // that attribute's index.
   bool loadRows(const EntityDescription* entity, const std::string& where, const std::vector<fnd::Value>& binds,
                 bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error, const RowFilter* wanted = nullptr,
-                const std::string* orderAndWindow = nullptr);
+                const std::string* orderAndWindow = nullptr, const std::string* orderedByAttribute = nullptr);
   std::optional<std::int64_t> countRows(const EntityDescription* entity, const std::string& where,
                                         const std::vector<fnd::Value>& binds, fnd::Error* error);
   // One row; false when it does not exist.

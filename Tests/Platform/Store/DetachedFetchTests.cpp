@@ -58,6 +58,8 @@ struct Library {
       auto b = addBookmark(*s.main, "B" + std::to_string(i), titles[i]);
       b->setValueForKey("folder", fnd::Value(fnd::ObjectRef(folder)));
       b->setValueForKey("thumbnail", fnd::Value(fnd::Data{1, 2, 3}));
+      // B1 and B2 added at the same moment.
+      b->setValueForKey("addedDate", fnd::Date(1000.0 * (i == 2 ? 1 : i)));
     }
     EXPECT_TRUE(s.main->save());
     // A fresh context, as at start: nothing held yet.
@@ -203,17 +205,27 @@ TEST(DetachedFetch, WhatCannotBeReadApartIsFetchedInTheContext) {
   auto foreign = DetachedFetch::make(s.main, byTitle());
   EXPECT_FALSE(foreign->read(*elsewhere.coordinator, &error));
   EXPECT_EQ(foreign->rowCount(), 0u);
-  // A window and a predicate SQL decides are applied as a fetch applies them.
-  FetchRequest windowed = byTitle();
-  windowed.predicate = Predicate::parse("title != 'bravo'");
-  windowed.fetchOffset = 1;
-  windowed.fetchLimit = 2;
-  auto window = DetachedFetch::make(s.main, windowed);
+  // A first screen: only when SQL orders and cuts it alone, through the date's index, ties in
+  // row order as in a fetch.
+  FetchRequest newest("Bookmark");
+  newest.predicate = Predicate::parse("title != 'bravo'");
+  newest.sortDescriptors = {SortDescriptor("addedDate", false)};
+  newest.fetchLimit = 3;
+  auto window = DetachedFetch::make(s.main, newest);
   ASSERT_TRUE(readElsewhere(*window, s));
+  EXPECT_EQ(window->rowCount(), 3u);
   auto cut = window->adopt();
   ASSERT_TRUE(cut);
   EXPECT_TRUE(window->adoptedRows());
-  EXPECT_EQ(ids(*cut), (std::vector<std::string>{"B3", "B2"}));
+  EXPECT_EQ(ids(*cut), (std::vector<std::string>{"B3", "B1", "B2"}));
+  EXPECT_EQ(ids(*cut), ids(*makeMainContext(s.coordinator)->fetch(newest)));
+  for (auto change : {+[](FetchRequest& r) { r.fetchOffset = 1; }, +[](FetchRequest& r) { r.sortDescriptors = {SortDescriptor("title", true)}; }}) {
+    FetchRequest refused = newest;
+    change(refused);
+    auto all = DetachedFetch::make(s.main, refused);
+    EXPECT_FALSE(readElsewhere(*all, s));
+    EXPECT_EQ(all->rowCount(), 0u);
+  }
   // The context gone: no answer.
   auto orphan = DetachedFetch::make(makeMainContext(s.coordinator), byTitle());
   EXPECT_FALSE(orphan->adopt(&error));
