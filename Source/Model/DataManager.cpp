@@ -22,12 +22,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include <time.h>  // DEBUGSTART
-#include <cstdio>  // DEBUGSTART
-static void dbgMark(const char* what, long n = 0) {  // DEBUGSTART
-  timespec ts; clock_gettime(CLOCK_MONOTONIC, &ts);  // DEBUGSTART
-  std::fprintf(stderr, "DBG %lld %s %ld\n", (long long)ts.tv_sec * 1000000 + ts.tv_nsec / 1000, what, n);  // DEBUGSTART
-}  // DEBUGSTART
 namespace kesto {
 
 namespace {
@@ -59,15 +53,21 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   keys.reserve(n * k);
   for (const auto& b : list)
     for (const auto& s : sorts) keys.push_back(sortKey(b, s));
-  std::vector<std::uint32_t> order(n);
-  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+  auto before = [&](std::uint32_t x, std::uint32_t y) {
     for (std::size_t i = 0; i < k; ++i) {
       int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
       if (c != 0) return c < 0;
     }
     return false;
-  });
+  };
+  // Lists taken from the library in its order are often in order already (the library is read
+  // sorted): one look at each neighbour then replaces the sort.
+  bool inOrder = true;
+  for (std::uint32_t i = 1; i < n && inOrder; ++i) inOrder = !before(i, i - 1);
+  if (inOrder) return;
+  std::vector<std::uint32_t> order(n);
+  for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), before);
   DataManager::BookmarkList sortedList;
   sortedList.reserve(n);
   for (auto i : order) sortedList.push_back(std::move(list[i]));
@@ -196,7 +196,6 @@ void DataManager::fetchAllBookmarksFromCoreDataFromService() {
 }
 
 void DataManager::fetchAllBookmarksFromCoreData() {
-  dbgMark("load-start");  // DEBUGSTART
   clearBookmarks();
   auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
   auto alive = lifetime_.watch();
@@ -226,7 +225,6 @@ void DataManager::fetchAllBookmarksFromCoreData() {
       fnd::Error readError;
       // A failed read is fetched again on the main queue, where a failure keeps the last load.
       if (!fetch->read(*connection, &readError)) logDetailedError("read the library", &readError);
-      dbgMark("load-read", (long)fetch->rowCount());  // DEBUGSTART
     }
     fnd::DispatchQueue::main().async([this, alive, bookmarks, folders] {
       if (alive) finishLoad(bookmarks, folders);
@@ -263,10 +261,8 @@ void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookma
     if (!found) logDetailedError("fetch the library", &error);
     return found;
   };
-  dbgMark("finish-start");  // DEBUGSTART
   loadPending_ = false;
   auto bookmarkRows = take(bookmarks.get());
-  dbgMark("adopted-bookmarks", bookmarks && bookmarks->adoptedRows());  // DEBUGSTART
   auto folderRows = take(folders.get());
   // A failed read is not an empty library: the arrays keep what the last load found.
   const bool loaded = bookmarkRows && folderRows;
@@ -281,9 +277,19 @@ void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookma
     allFolders_ = list;
     index_.reset(allBookmarks_);
   }
-  dbgMark("index-reset");  // DEBUGSTART
+  readIndexThenAnnounce(loaded, ++loadsTakenIn_);
+}
+
+void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load) {
+  // The index reads every bookmark once: a part per turn of the main loop, so the window keeps
+  // answering meanwhile; a later load takes over.
+  constexpr std::size_t kReadPerTurn = 25000;
+  if (load != loadsTakenIn_) return;
+  if (!index_.readSome(kReadPerTurn)) {
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+    return;
+  }
   announceLoad(loaded);
-  dbgMark("announced");  // DEBUGSTART
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 

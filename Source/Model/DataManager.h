@@ -294,6 +294,9 @@ class DataManager {
   // Takes in the rows a load read (none: no store).
   void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
                   const std::shared_ptr<store::DetachedFetch>& folders);
+  // Reads the index a part at a time, then announces load number `load` unless a later one
+  // was taken in meanwhile.
+  void readIndexThenAnnounce(bool loaded, std::uint64_t load);
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
   // `loaded`: the rows were read (a failed read keeps what the last load found).
   void announceLoad(bool loaded);
@@ -344,6 +347,7 @@ class DataManager {
   // Loads read the store here, one after another, so they end in the order they began.
   std::shared_ptr<fnd::DispatchQueue> loadQueue_;
   bool loadPending_ = false;
+  std::uint64_t loadsTakenIn_ = 0;
   std::shared_ptr<store::Context> observedContext_;
 };
 
