@@ -254,36 +254,54 @@ DataManager::BookmarkList DataManager::firstScreen() {
 
 void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
                              const std::shared_ptr<store::DetachedFetch>& folders) {
-  auto take = [&](store::DetachedFetch* fetch) -> std::optional<std::vector<store::ManagedObjectRef>> {
-    if (!fetch) return std::nullopt;
-    fnd::Error error;
-    auto found = fetch->adopt(&error);
-    if (!found) logDetailedError("fetch the library", &error);
-    return found;
-  };
-  loadPending_ = false;
-  auto bookmarkRows = take(bookmarks.get());
-  auto folderRows = take(folders.get());
-  // A failed read is not an empty library: the arrays keep what the last load found.
-  const bool loaded = bookmarkRows && folderRows;
-  if (loaded) {
-    allBookmarks_.clear();
-    allBookmarks_.reserve(bookmarkRows->size());
-    for (auto& o : *bookmarkRows)
-      if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-    auto list = std::make_shared<FolderList>();
-    for (auto& o : *folderRows)
-      if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
-    allFolders_ = list;
-    index_.reset(allBookmarks_);
+  // Taken in over a few turns of the main loop, so the window keeps answering: the bookmarks,
+  // then the folders and the index, then the index reads the library a part per turn. A later
+  // load takes over from any of these steps.
+  takeInLoad(bookmarks, folders, ++loadsTakenIn_);
+}
+
+void DataManager::takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                             const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load) {
+  constexpr std::size_t kTakenPerTurn = 25000;
+  if (load != loadsTakenIn_) return;
+  if (bookmarks && !bookmarks->adoptSome(kTakenPerTurn)) {
+    fnd::DispatchQueue::main().async(
+        lifetime_.whileAlive([this, bookmarks, folders, load] { takeInLoad(bookmarks, folders, load); }));
+    return;
   }
-  readIndexThenAnnounce(loaded, ++loadsTakenIn_);
+  auto bookmarkRows = std::make_shared<std::optional<std::vector<store::ManagedObjectRef>>>(adoptLoaded(bookmarks.get()));
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, bookmarkRows, folders] {
+    if (load != loadsTakenIn_) return;
+    auto folderRows = adoptLoaded(folders.get());
+    loadPending_ = false;
+    // A failed read is not an empty library: the arrays keep what the last load found.
+    const bool loaded = *bookmarkRows && folderRows;
+    if (loaded) {
+      allBookmarks_.clear();
+      allBookmarks_.reserve((*bookmarkRows)->size());
+      for (auto& o : **bookmarkRows)
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
+      auto list = std::make_shared<FolderList>();
+      for (auto& o : *folderRows)
+        if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
+      allFolders_ = list;
+      index_.reset(allBookmarks_);
+    }
+    bookmarkRows->reset();
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+  }));
+}
+
+std::optional<std::vector<store::ManagedObjectRef>> DataManager::adoptLoaded(store::DetachedFetch* fetch) {
+  if (!fetch) return std::nullopt;
+  fnd::Error error;
+  auto found = fetch->adopt(&error);
+  if (!found) logDetailedError("fetch the library", &error);
+  return found;
 }
 
 void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load) {
-  // The index reads every bookmark once: a part per turn of the main loop, so the window keeps
-  // answering meanwhile; a later load takes over.
-  constexpr std::size_t kReadPerTurn = 25000;
+  constexpr std::size_t kReadPerTurn = 10000;
   if (load != loadsTakenIn_) return;
   if (!index_.readSome(kReadPerTurn)) {
     fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));

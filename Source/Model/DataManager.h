@@ -294,6 +294,12 @@ class DataManager {
   // Takes in the rows a load read (none: no store).
   void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
                   const std::shared_ptr<store::DetachedFetch>& folders);
+  // Takes load number `load` in over turns of the main loop (unless a later one was taken in
+  // meanwhile): the bookmarks a part at a time, then the folders and the index.
+  void takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                  const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load);
+  // The answer of a load's read, taken into the main context (absent when it failed).
+  std::optional<std::vector<std::shared_ptr<store::ManagedObject>>> adoptLoaded(store::DetachedFetch* fetch);
   // Reads the index a part at a time, then announces load number `load` unless a later one
   // was taken in meanwhile.
   void readIndexThenAnnounce(bool loaded, std::uint64_t load);

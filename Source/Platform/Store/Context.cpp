@@ -522,6 +522,29 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
   return std::move(out.objects);
 }
 
+std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>& rows, std::size_t from,
+                                           std::size_t most, std::uint64_t readSince) {
+  // Only rows nothing here knows of: a row changed since the read, or one whose object is held
+  // already, is left to adoptRows, which decides between them.
+  std::unordered_set<std::int64_t> since;
+  for (auto it = changeLog.rbegin(); it != changeLog.rend() && it->stamp > readSince; ++it)
+    if (it->id) since.insert(it->id->primaryKey());
+  const std::size_t end = std::min(rows.size(), from + most);
+  for (std::size_t i = from; i < end; ++i) {
+    const ManagedObjectRef& row = rows[i];
+    const ObjectIDRef& id = ObjectAccess::id(*row);
+    if (since.count(id->primaryKey()) || lookup(id)) continue;
+    if (i == from) {
+      const int en = id->entity()->entityNumber();
+      if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
+      byKey[en].reserve(byKey[en].size() + rows.size() - from);
+    }
+    registerObject(row);
+    row->awakeFromFetch();
+  }
+  return end;
+}
+
 std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const FetchRequest& request,
                                                                       std::vector<ManagedObjectRef>&& rows, bool sorted,
                                                                       std::uint64_t readSince, fnd::Error* error) {

@@ -20,6 +20,7 @@ struct DetachedFetch::Impl {
   bool read = false;
   bool sorted = false;
   bool adopted = false;
+  std::size_t registered = 0;  // rows before this one went through adoptSome
 };
 
 namespace {
@@ -63,6 +64,7 @@ std::unique_ptr<DetachedFetch> DetachedFetch::make(const std::shared_ptr<Context
 bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   Impl& f = *impl_;
   f.read = false;
+  f.registered = 0;
   f.rows.clear();
   auto fail = [&](const std::string& reason) {
     if (error) *error = detachedError(reason);
@@ -131,6 +133,20 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
 
 std::size_t DetachedFetch::rowCount() const { return impl_->rows.size(); }
 
+bool DetachedFetch::adoptSome(std::size_t most) {
+  Impl& f = *impl_;
+  auto context = f.context.lock();
+  if (!context || !f.read || f.registered >= f.rows.size()) return true;
+  Context::Impl& c = ImplAccess::of(*context);
+  // A context that moved on too far fetches at the adopt: nothing more is registered.
+  if (f.stamp < c.changeLogFloor || c.parent || !c.coordinator || c.coordinator->storeIdentifier() != f.storeIdentifier) {
+    f.registered = f.rows.size();
+    return true;
+  }
+  f.registered = c.registerReadRows(f.rows, f.registered, std::max<std::size_t>(most, 1), f.stamp);
+  return f.registered >= f.rows.size();
+}
+
 bool DetachedFetch::adoptedRows() const { return impl_->adopted; }
 
 std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* error) {
@@ -154,6 +170,7 @@ std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* er
   auto rows = std::move(f.rows);
   f.rows.clear();
   f.read = false;
+  f.registered = 0;
   return c.adoptRows(f.request, std::move(rows), f.sorted, f.stamp, error);
 }
 

@@ -47,6 +47,10 @@ class DetachedFetch {
   // be made, or the context was reset or changed too much since, the context fetches itself.
   // Absent (with `error`) when that fetch fails or the context is gone.
   std::optional<std::vector<ManagedObjectRef>> adopt(fnd::Error* error = nullptr);
+  // On the context's queue, before adopt: takes up to `most` more of the rows read into the
+  // context, so a large read is taken in over several turns of its queue and adopt has little
+  // left to do. True when none is left.
+  bool adoptSome(std::size_t most);
   // Whether the last adopt took the rows read (false: it fetched in the context).
   bool adoptedRows() const;
 

@@ -266,6 +266,10 @@ struct Context::Impl {
   // after `readSince` (a stamp not below the log's floor) are taken from here instead.
   std::optional<std::vector<ManagedObjectRef>> adoptRows(const FetchRequest& request, std::vector<ManagedObjectRef>&& rows,
                                                          bool sorted, std::uint64_t readSince, fnd::Error* error);
+  // Registers rows read elsewhere from `from` on (at most `most`) that nothing here knows of,
+  // so that adoptRows finds them held; answers where the next call starts.
+  std::size_t registerReadRows(const std::vector<ManagedObjectRef>& rows, std::size_t from, std::size_t most,
+                               std::uint64_t readSince);
   // The IDs and snapshots matching `predicate` as this context sees them, for a child's fetch.
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);

@@ -99,6 +99,34 @@ TEST(DetachedFetch, RowsReadOnAWorkerJoinTheContextInTheFetchOrder) {
   EXPECT_TRUE(s.main->save());
 }
 
+TEST(DetachedFetch, TakenInAPartAtATimeWithSavesBetweenThePartsTheAnswerStaysTheFetchs) {
+  Library lib;
+  auto& s = lib.s;
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_FALSE(fetch->adoptSome(2));
+  // The first two rows (by key) are the context's now.
+  EXPECT_EQ(s.main->registeredObjects().size(), 2u);
+  FetchRequest first("Bookmark");
+  first.predicate = Predicate::parse("uniqueID IN {'B0', 'B3'}");
+  auto held = s.main->fetch(first);
+  ASSERT_TRUE(held && held->size() == 2u);
+  // One taken in already is deleted, one not yet is retitled, both saved, between the parts.
+  const auto& b0 = held->front()->valueForKey("uniqueID").string() == "B0" ? held->front() : held->back();
+  const auto& b3 = held->front()->valueForKey("uniqueID").string() == "B0" ? held->back() : held->front();
+  s.main->deleteObject(b0);
+  b3->setValueForKey("title", "zulu");
+  ASSERT_TRUE(s.main->save());
+  while (!fetch->adoptSome(2)) {
+  }
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_TRUE(fetch->adoptedRows());
+  EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B4", "B2", "B3"}));
+  EXPECT_EQ(ids(*adopted), ids(*s.main->fetch(byTitle())));
+  for (const auto& o : *adopted) EXPECT_EQ(s.main->objectRegisteredForID(o->objectID()).get(), o.get());
+}
+
 TEST(DetachedFetch, ObjectsTheContextHoldsKeepTheirChangesAndUnsavedOnesCount) {
   Library lib;
   auto& s = lib.s;
