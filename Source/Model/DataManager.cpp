@@ -343,7 +343,7 @@ void DataManager::doLoadBookmarks(bool reset) {
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
   // Tag views read tags from the store and duplicates read the store file: always afresh.
   std::optional<ComputedList> key;
-  const bool reading = loadPending_ && allBookmarks_.empty();
+  const bool reading = isReadingLibrary();
   if (reading) {
     // The library is still being read: the first screen of the list comes from the store, and
     // the whole list follows when the load ends.

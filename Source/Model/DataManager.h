@@ -190,6 +190,10 @@ class DataManager {
   void removeDuplicates();
   void removeBrokenLinks();
 
+  // While the first load reads the library: the list holds at most its first screen, so its
+  // length is no count of anything.
+  bool isReadingLibrary() const { return loadPending_ && allBookmarks_.empty(); }
+
   // Properties.
   BookmarkList& bookmarks() { return bookmarks_; }
   FolderList& folders() { return *allFolders_; }

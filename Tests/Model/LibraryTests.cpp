@@ -419,6 +419,7 @@ TEST_F(DataManagerTest, AListShownWhileTheLibraryLoadsStartsWithItsFirstScreen) 
   dm.awakeFromNib();
   dm.loadAllBookmarksInLibrary();
   ASSERT_EQ(dm.bookmarks().size(), 200u);
+  EXPECT_TRUE(dm.isReadingLibrary());
   EXPECT_EQ(dm.bookmarks().front()->title(), "t0");
   EXPECT_EQ(dm.bookmarks()[1]->title(), "t2");
   EXPECT_EQ(dm.bookmarks().back()->title(), "t200");
@@ -431,6 +432,7 @@ TEST_F(DataManagerTest, AListShownWhileTheLibraryLoadsStartsWithItsFirstScreen) 
   save();
   ASSERT_TRUE(runUntil([&] { return done; }, 10));
   fnd::NotificationCenter::defaultCenter().removeObserver(&done);
+  EXPECT_FALSE(dm.isReadingLibrary());
   dm.loadAllBookmarksInLibrary();
   const auto shown = titles(dm.bookmarks());
   ASSERT_EQ(shown.size(), 259u);
