@@ -17,6 +17,7 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/DetachedFetch.h"
+#include "Platform/Store/EntityDescription.h"
 #include "Platform/Store/KeyValueCoding.h"
 
 #include <algorithm>
@@ -49,10 +50,16 @@ fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescripto
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
   const std::size_t n = list.size(), k = sorts.size();
   if (k == 0 || n < 2) return;
+  // Plain attributes are looked up once, not once per bookmark.
+  const store::EntityDescription* entity = list.front()->entity();
+  std::vector<int> attributes(k, -1);
+  for (std::size_t i = 0; i < k && entity; ++i)
+    if (sorts[i].keyPath.find('.') == std::string::npos) attributes[i] = entity->attributeIndex(sorts[i].keyPath);
   std::vector<fnd::Value> keys;
   keys.reserve(n * k);
   for (const auto& b : list)
-    for (const auto& s : sorts) keys.push_back(sortKey(b, s));
+    for (std::size_t i = 0; i < k; ++i)
+      keys.push_back(attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]));
   auto before = [&](std::uint32_t x, std::uint32_t y) {
     for (std::size_t i = 0; i < k; ++i) {
       int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
