@@ -55,18 +55,11 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   std::vector<int> attributes(k, -1);
   for (std::size_t i = 0; i < k && entity; ++i)
     if (sorts[i].keyPath.find('.') == std::string::npos) attributes[i] = entity->attributeIndex(sorts[i].keyPath);
-  std::vector<fnd::Value> keys;
-  keys.reserve(n * k);
-  for (const auto& b : list)
-    for (std::size_t i = 0; i < k; ++i)
-      keys.push_back(attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]));
-  auto before = [&](std::uint32_t x, std::uint32_t y) {
-    for (std::size_t i = 0; i < k; ++i) {
-      int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
-      if (c != 0) return c < 0;
-    }
-    return false;
-  };
+  const store::SortKeys keys(sorts, n, [&](std::size_t row, std::size_t i) {
+    const auto& b = list[row];
+    return attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]);
+  });
+  auto before = [&](std::uint32_t x, std::uint32_t y) { return keys.compare(x, y) < 0; };
   // Lists taken from the library in its order are often in order already (the library is read
   // sorted): one look at each neighbour then replaces the sort.
   bool inOrder = true;

@@ -396,6 +396,20 @@ void harden(sqlite3* db) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
 }
 
+// Our connections to one file (a worker reading beside the main thread's saves) hold its lock
+// for one short statement at a time, so a waiter looks again every millisecond, for at most 5 s.
+// SQLite's own back-off sleeps up to 100 ms at a time and would oversleep most such locks.
+void waitBrieflyForLocks(sqlite3* db) {
+  sqlite3_busy_handler(
+      db,
+      [](void*, int tries) {
+        if (tries >= 5000) return 0;
+        ::usleep(1000);
+        return 1;
+      },
+      nullptr);
+}
+
 std::string columnText(sqlite3_stmt* st, int column) {
   auto text = sqlite3_column_text(st, column);
   return text ? reinterpret_cast<const char*>(text) : "";
@@ -680,7 +694,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     sqlite3_close(h);
     return false;
   }
-  sqlite3_busy_timeout(h, 5000);
+  waitBrieflyForLocks(h);
   harden(h);
   auto failWith = [&](fnd::Error e) {
     e.mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
@@ -747,7 +761,7 @@ bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
     sqlite3_close(h);
     return false;
   }
-  sqlite3_busy_timeout(h, 5000);
+  waitBrieflyForLocks(h);
   harden(h);
   // The file must still be the store the first connection opened (not a restored one put in its
   // place since), or the IDs of the two would name different rows.
