@@ -12,7 +12,9 @@
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/SidebarKeys.h"
 
 
 namespace kesto {
@@ -91,7 +93,12 @@ void BookmarksController::afterUndoOrRedo() {
   } else {
     save();
   }
-  ViewUpdater::updateSidebar();
+  // Following the save refreshed the folder list, its badges and the list shown; the other
+  // sidebar lists are chosen again to show what the undo changed.
+  const bool foldersShown =
+      kestoData_ && fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView) ==
+                        SelectedLibraryView;
+  if (!foldersShown) ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();
   inUndoRefresh_ = false;
 }
