@@ -21,6 +21,7 @@
 #include "Synchronize/TestAlertResponder.h"
 #include "Harness/TestDialogResponder.h"
 #include "Views/DiskCacheManager.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageDownloadRequest.h"
 #include "Views/WebImageView.h"
@@ -541,6 +542,7 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
 // Results arriving together are written as one batch, and only the rows shown for them are
 // drawn again: the list is not reloaded, and a broken mark refreshes no folder list.
 TEST_F(WebContentStoreTest, ResultsArrivingTogetherRedrawOnlyTheirRowsOnce) {
+  serveThumbnails();
   std::vector<Bookmark::Ref> made;
   for (int i = 0; i < 6; ++i) {
     server.page("/r" + std::to_string(i), "<title>R" + std::to_string(i) + "</title>");
