@@ -80,6 +80,9 @@ void BookmarksController::afterUndoOrRedo() {
   // What the undo changed is saved like any other change, so a quit keeps it. The save is no
   // new change: recording it would throw the redo steps away.
   auto* manager = undoManager();
+  // The save first; the views catch up on the next turn of the event loop, so the user waits
+  // twice briefly instead of once for both (as after a hand-over).
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
   auto save = [manager] {
     if (manager) manager->disableUndoRegistration();
     WrenEntity::saveContext();
@@ -100,6 +103,7 @@ void BookmarksController::afterUndoOrRedo() {
                         SelectedLibraryView;
   if (!foldersShown) ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();
+  fnd::DispatchQueue::main().async([hold = std::move(oneRefresh)]() mutable { hold.reset(); });
   inUndoRefresh_ = false;
 }
 
