@@ -76,6 +76,9 @@ void BookmarksController::awakeFromNib() {
   };
   on(BRWUpdateBookmarksViewNotification, [this] { updateView(); });
   on(BRWUpdateBookmarksAndResetViewNotification, [this] { updateViewAndResetBookmarks(); });
+  center.addObserver(
+      this, [this](const fnd::Notification& n) { updateRows(ViewUpdater::changedBookmarks(n)); },
+      BRWUpdateBookmarkRowsNotification);
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
   on(CreateDefaultBookmarks, [this] { initializeEmptyLibrary(); });
@@ -312,6 +315,14 @@ void BookmarksController::updateView() {
   shouldResetBookmarksView_ = false;
   changedSelection_ = false;
   // A bookmark deleted or edited is not previewed as it was.
+  if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
+}
+
+void BookmarksController::updateRows(const std::unordered_set<const void*>& changed) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!views_.collectionView || changed.empty()) return;
+  views_.collectionView->reloadVisibleItems(
+      [&](const IndexPath& path) { return changed.count(bookmarkAtIndexPath(path).get()) > 0; });
   if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
 }
 

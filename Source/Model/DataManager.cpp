@@ -311,9 +311,15 @@ void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load) {
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
-void DataManager::announceLoad(bool loaded) {
+DataManager::BookmarkList& DataManager::menuBookmarks() {
   // The menu bar shows only live bookmarks, in library order.
-  menuBookmarks_ = filter(p_.library);
+  if (menuBookmarksStale_) menuBookmarks_ = filter(p_.library);
+  menuBookmarksStale_ = false;
+  return menuBookmarks_;
+}
+
+void DataManager::announceLoad(bool loaded, bool foldersChanged) {
+  menuBookmarksStale_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
@@ -324,8 +330,10 @@ void DataManager::announceLoad(bool loaded) {
       loadSmartList(browsingState().service == BrowsingState::Service::Pinboard ? SmartList::Pinboard
                                                                                : SmartList::Delicious);
     ViewUpdater::updateSidebar();
-  } else {
+  } else if (foldersChanged) {
     ViewUpdater::updateFoldersCompletely();
+  } else {
+    ViewUpdater::updateSourceLists();
   }
   center.postNotificationName(UpdateFoldersNotification, nullptr);
 }
@@ -336,8 +344,6 @@ void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 void DataManager::doLoadBookmarks(bool reset) {
   KESTO_ASSERT_MAIN_THREAD();
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { startActivity(); }));
-  // Emptied without a refresh of its own: the views reload once, with the list made below.
-  bookmarks_.clear();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
@@ -362,9 +368,13 @@ void DataManager::doLoadBookmarks(bool reset) {
   if (kept != computed_.end() && (kept->generation == key->generation || patchComputedList(*kept, key->generation))) {
     // The most recent first: switching back and forth between a few lists keeps them all.
     std::rotate(computed_.begin(), kept, kept + 1);
-    bookmarks_ = computed_.front().bookmarks;
+    // Shown already (a second refresh after one change): tens of thousands of references are
+    // not copied again.
+    if (bookmarks_ != computed_.front().bookmarks) bookmarks_ = computed_.front().bookmarks;
   } else if (!reading) {
     if (kept != computed_.end()) computed_.erase(kept);
+    // Emptied without a refresh of its own: the views reload once, with the list made here.
+    bookmarks_.clear();
     computeCurrentList();
     if (key) {
       constexpr std::size_t kKeptLists = 4;
@@ -513,6 +523,7 @@ void DataManager::clearBookmarks() {
 }
 
 void DataManager::clearMenuBookmarks() {
+  menuBookmarksStale_ = false;
   menuBookmarks_.clear();
   ViewUpdater::updateMenuBookmarks();
 }
@@ -726,6 +737,7 @@ void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predic
 }
 
 void DataManager::fillMenuBookmarks(const store::PredicateRef& predicate, const SortDescriptors& sorts) {
+  menuBookmarksStale_ = false;
   menuBookmarks_ = filter(predicate);
   sortBookmarks(menuBookmarks_, sorts);
 }
@@ -803,13 +815,17 @@ void DataManager::followSave(const std::function<void()>& save) {
     return;
   }
   std::vector<store::ManagedObjectRef> inserted, deleted;
+  bool foldersUpdated = false;
   const int observer = context_->addSaveObserver([&](const store::SaveNotification& n) {
     inserted.insert(inserted.end(), n.inserted.begin(), n.inserted.end());
     deleted.insert(deleted.end(), n.deleted.begin(), n.deleted.end());
+    foldersUpdated = foldersUpdated || std::any_of(n.updated.begin(), n.updated.end(), [](const auto& o) {
+                       return dynamic_cast<const Folder*>(o.get()) != nullptr;
+                     });
   });
   save();
   context_->removeSaveObserver(observer);
-  followChanges(inserted, deleted);
+  followChanges(inserted, deleted, foldersUpdated);
 }
 
 void DataManager::followMergedSave(const store::SaveNotification& saved) {
@@ -821,11 +837,14 @@ void DataManager::followMergedSave(const store::SaveNotification& saved) {
     if (auto o = context_->objectWithID(id)) inserted.push_back(std::move(o));
   for (const auto& id : saved.deletedIDs)
     if (auto o = context_->objectRegisteredForID(id)) deleted.push_back(std::move(o));
-  followChanges(inserted, deleted);
+  const bool foldersUpdated = std::any_of(saved.updatedIDs.begin(), saved.updatedIDs.end(), [](const auto& id) {
+    return id && id->entity() && id->entity()->name() == Folder::entityName();
+  });
+  followChanges(inserted, deleted, foldersUpdated);
 }
 
 void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inserted,
-                                const std::vector<store::ManagedObjectRef>& deleted) {
+                                const std::vector<store::ManagedObjectRef>& deleted, bool foldersUpdated) {
   BookmarkList insertedBookmarks, deletedBookmarks;
   FolderList insertedFolders, deletedFolders;
   for (const auto& o : inserted) {
@@ -846,7 +865,7 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  announceLoad(true);
+  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
 }
 
 // ---- Counters -------------------------------------------------------------------------------

@@ -197,7 +197,8 @@ class DataManager {
   // Properties.
   BookmarkList& bookmarks() { return bookmarks_; }
   FolderList& folders() { return *allFolders_; }
-  BookmarkList& menuBookmarks() { return menuBookmarks_; }
+  // The menu-bar list; after a load it is made when first asked for (the list is mostly hidden).
+  BookmarkList& menuBookmarks();
   const BookmarkList& allBookmarks() const { return allBookmarks_; }
   const FolderList& allFolders() const { return *allFolders_; }
   const FolderRef& currentFolder() const { return currentFolder_; }
@@ -309,9 +310,11 @@ class DataManager {
   void readIndexThenAnnounce(bool loaded, std::uint64_t load);
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
   // `loaded`: the rows were read (a failed read keeps what the last load found).
-  void announceLoad(bool loaded);
+  // `foldersChanged`: folders may have come, gone or changed, so the folder list is built again;
+  // otherwise only its badges and the list shown follow.
+  void announceLoad(bool loaded, bool foldersChanged = true);
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
-                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted);
+                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
   DataManagerIndex& index();
@@ -324,6 +327,7 @@ class DataManager {
   std::shared_ptr<FolderList> allFolders_;
   BookmarkList bookmarks_;
   BookmarkList menuBookmarks_;
+  bool menuBookmarksStale_ = false;
   FolderRef currentFolder_;
   BookmarkRef currentBookmark_, selectedBookmark_, currentBookmarkMenu_, selectedBookmarkMenu_;
   BookmarkList currentBookmarks_, selectedBookmarks_, currentBookmarksMenu_, selectedBookmarksMenu_;

@@ -265,7 +265,11 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
 
 namespace {
 constexpr int kSingleLoadsBeforeBatch = 32;
-}
+
+// A batch reads the whole table: worth it only when a good share of the registered objects
+// waits for it. A few objects refreshed after a merge are read one by one instead.
+bool worthABatch(std::size_t waiting, std::size_t registered) { return waiting * 16 >= registered; }
+}  // namespace
 
 bool Context::Impl::batchFaults(const EntityDescription* entity) {
   int& singles = singleLoads[{entity->entityNumber(), -1}];
@@ -275,6 +279,9 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
   auto& keyed = byKey[en];
+  const auto waiting = static_cast<std::size_t>(
+      std::count_if(keyed.begin(), keyed.end(), [](const auto& e) { return !ObjectAccess::loaded(*e.second); }));
+  if (!worthABatch(waiting, keyed.size())) return false;
   Coordinator::Impl::RowFilter wanted = [&keyed](std::int64_t pk, std::int64_t) {
     auto it = keyed.find(pk);
     return it != keyed.end() && !ObjectAccess::loaded(*it->second);
@@ -306,6 +313,10 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
   Coordinator::Impl* st = store();
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
+  const auto waiting = static_cast<std::size_t>(std::count_if(byKey[en].begin(), byKey[en].end(), [rel](const auto& e) {
+    return !ObjectAccess::slots(*e.second).rels[rel].manyLoaded && !e.second->isInserted();
+  }));
+  if (!worthABatch(waiting, byKey[en].size())) return false;
   std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
   if (!st->loadAllToMany(entity, rel, sets)) return false;
   static const std::vector<ObjectIDRef> none;
@@ -1294,6 +1305,11 @@ void settleAfterSave(Context::Impl& c, SaveNotification& note) {
       c.byKey[n][pk] = o;
     }
   }
+  note.relationshipsChanged = !note.inserted.empty() || !note.deleted.empty() ||
+                              std::any_of(note.updated.begin(), note.updated.end(), [](const ManagedObjectRef& o) {
+                                const auto& rels = ObjectAccess::slots(*o).rels;
+                                return std::any_of(rels.begin(), rels.end(), [](const auto& r) { return r.changed; });
+                              });
   for (auto& o : note.updated) ObjectAccess::clearChanges(*o);
   for (auto& o : note.deleted) {
     c.unregisterObject(o.get());
@@ -1554,8 +1570,9 @@ void Context::mergeChangesFromSave(const SaveNotification& n) {
   c.logChanges(n);
   for (auto& id : n.updatedIDs) takeUpdate(c, id);
   for (auto& id : n.deletedIDs) takeDeletion(c, id);
-  for (auto& m : c.byKey)
-    for (auto& [k, o] : m) dropLoadedSets(*o);
+  if (n.relationshipsChanged)
+    for (auto& m : c.byKey)
+      for (auto& [k, o] : m) dropLoadedSets(*o);
   tellMergeObservers(*this, n);
 }
 
@@ -1584,6 +1601,8 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
     work->merged.insertedIDs = n.insertedIDs;
     work->merged.updatedIDs = n.updatedIDs;
     work->merged.deletedIDs = n.deletedIDs;
+    work->merged.relationshipsChanged = n.relationshipsChanged;
+    work->setsListed = !n.relationshipsChanged;  // no set gained or lost a member
   } else {
     work->setsListed = true;  // nothing to take in
   }

@@ -3,6 +3,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/ObjectID.h"
+#include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 
@@ -436,6 +437,58 @@ TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
   EXPECT_EQ(b1->valueForKey("title").string(), "new");
   EXPECT_EQ(s.main->objectRegisteredForID(b2->objectID()), nullptr);
   EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark")), (std::set<std::string>{"B1"}));
+}
+
+TEST(Context, AMergeKeepsLoadedSetsUnlessTheSaveChangedARelationship) {
+  Stack s;
+  auto f = s.main->insertNewObject("Folder");
+  auto b1 = addBookmark(*s.main, "B1", "u", "one");
+  b1->setToOne("folder", f);
+  ASSERT_TRUE(s.main->save());
+  const int rel = f->entity()->relationshipIndex("bookmarks");
+  auto setLoaded = [&] { return ObjectAccess::slots(*f).rels[static_cast<std::size_t>(rel)].manyLoaded; };
+  ASSERT_EQ(f->toMany("bookmarks").size(), 1u);
+  ASSERT_TRUE(setLoaded());
+  auto separate = Context::make(ConcurrencyType::Confinement);
+  separate->setCoordinator(s.coordinator);
+  std::vector<SaveNotification> heard;
+  int token = Context::observeAllSaves([&](const SaveNotification& n) { heard.push_back(n); });
+  auto saveAndMerge = [&](const char* step) {
+    SCOPED_TRACE(step);
+    heard.clear();
+    ASSERT_TRUE(separate->save());
+    ASSERT_EQ(heard.size(), 1u);
+    s.main->mergeChangesFromSave(heard[0]);
+  };
+  // Values only: the folder's set stays loaded, the value is read afresh.
+  auto other = fetchAll(*separate, "Bookmark", "uniqueID == 'B1'")[0];
+  other->setValueForKey("title", "renamed");
+  saveAndMerge("renamed");
+  EXPECT_FALSE(heard[0].relationshipsChanged);
+  EXPECT_TRUE(setLoaded());
+  EXPECT_EQ(b1->valueForKey("title").string(), "renamed");
+  // A bookmark filed there elsewhere: the set is read again and holds it.
+  auto otherFolder = fetchAll(*separate, "Folder")[0];
+  addBookmark(*separate, "B2", "u", "two")->setToOne("folder", otherFolder);
+  saveAndMerge("inserted");
+  EXPECT_TRUE(heard[0].relationshipsChanged);
+  EXPECT_EQ(f->toMany("bookmarks").size(), 2u);
+  // An existing bookmark moved out is an update, but of a relationship: the set follows too.
+  other->setToOne("folder", nullptr);
+  saveAndMerge("moved out");
+  EXPECT_TRUE(heard[0].relationshipsChanged);
+  EXPECT_EQ(ids(f->toMany("bookmarks")), (std::set<std::string>{"B2"}));
+  // The same in slices.
+  f->toMany("bookmarks");
+  other->setValueForKey("title", "again");
+  heard.clear();
+  ASSERT_TRUE(separate->save());
+  ASSERT_EQ(heard.size(), 1u);
+  bool done = false;
+  s.main->mergeChangesFromSaveInSlices(heard[0], [&] { done = true; }, 1);
+  ASSERT_TRUE(kesto::test::runUntil([&] { return done; }, 5));
+  EXPECT_TRUE(setLoaded());
+  Context::removeGlobalSaveObserver(token);
 }
 
 TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
