@@ -220,11 +220,12 @@ void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
       continue;
     auto it = byKey[oldest.entity].find(oldest.pk);
     if (it == byKey[oldest.entity].end() || it->second.get() != oldest.object || it->second->hasChanges()) continue;
-    auto& slots = ObjectAccess::slots(*it->second);
-    const auto a = static_cast<std::size_t>(oldest.attribute);
-    if (a >= slots.values.size() || slots.lazyPending[a] || slots.original.count(oldest.attribute)) continue;
-    slots.values[a] = fnd::Value();
-    slots.lazyPending[a] = 1;
+    auto& object = *it->second;
+    auto& slots = ObjectAccess::slots(object);
+    const int a = oldest.attribute;
+    if (a >= static_cast<int>(object.entity()->attributes().size()) || slots.values.isPending(a) || slots.original.count(a))
+      continue;
+    slots.values.unload(*object.entity(), a);
   }
 }
 
@@ -992,7 +993,8 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
         p.insertedList.push_back(po.get());
       }
       auto& ps = ObjectAccess::slots(*po);
-      for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
+      for (int i = 0; i < static_cast<int>(o->entity()->attributes().size()); ++i)
+        ps.values.slot(*o->entity(), i) = o->value(i);
       pairs.emplace_back(o, po);
     }
     for (auto& o : note.updated) {
@@ -1078,8 +1080,9 @@ RowWrite insertWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
     if (w.entity->attributes()[i].transient) continue;
     w.attributes.push_back(i);
-    w.values.push_back(&o->value(i));
+    o->value(i);  // reads an unread picture now: that adds a value, moving the others
   }
+  for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany) continue;
     w.relationships.push_back(r);
@@ -1098,8 +1101,9 @@ RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   for (auto& [i, old] : os.original) {
     if (w.entity->attributes()[i].transient) continue;
     w.attributes.push_back(i);
-    w.values.push_back(&o->value(i));
+    o->value(i);  // reads an unread picture now: that adds a value, moving the others
   }
+  for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
     w.relationships.push_back(r);

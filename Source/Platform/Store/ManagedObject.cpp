@@ -5,16 +5,15 @@
 #include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 #include <unordered_map>
 
 namespace kesto::store {
 
-namespace {
-
-// Converts a value to what the attribute's type holds, so readers see one representation.
-fnd::Value coerce(const AttributeDescription& a, fnd::Value v) {
+fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v) {
   if (v.isNull()) return v;
   switch (a.type) {
     case AttributeType::Integer16:
@@ -38,6 +37,149 @@ fnd::Value coerce(const AttributeDescription& a, fnd::Value v) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Attribute values
+
+namespace {
+
+constexpr std::size_t kMaskBits = 64;
+
+// Whether `v` is exactly `d`: same type and value (a stored NULL is not a default 0, nor -0.0 a 0.0).
+bool isExactly(const fnd::Value& v, const fnd::Value& d) {
+  if (v.type() != d.type()) return false;
+  if (v.isReal()) {
+    double a = v.doubleValue(), b = d.doubleValue();
+    return std::memcmp(&a, &b, sizeof a) == 0;
+  }
+  return v == d;
+}
+
+bool sparseAllowed(const EntityDescription& e) {
+  return e.attributes().size() <= kMaskBits && e.defaultValues().size() == e.attributes().size();
+}
+
+}  // namespace
+
+void AttributeValues::makeFull(const EntityDescription& e) {
+  const auto& defaults = e.defaultValues();
+  values_.clear();
+  values_.reserve(e.attributes().size());
+  for (std::size_t i = 0; i < e.attributes().size(); ++i)
+    values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+  full_ = true;
+  held_ = 0;
+  pending_ = 0;
+  pendingMore_.reset();
+}
+
+void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>&& values,
+                              const std::vector<std::uint8_t>& pending) {
+  const std::size_t n = e.attributes().size();
+  values.resize(n);
+  pending_ = 0;
+  pendingMore_.reset();
+  for (std::size_t i = 0; i < n && i < pending.size(); ++i)
+    if (pending[i]) setPending(static_cast<int>(i), true);
+  if (!sparseAllowed(e)) {
+    values_ = std::move(values);
+    full_ = true;
+    held_ = 0;
+    return;
+  }
+  const auto& defaults = e.defaultValues();
+  std::uint64_t held = 0;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (!isExactly(values[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
+  values_.clear();
+  values_.shrink_to_fit();
+  values_.reserve(count);
+  for (std::size_t i = 0; i < n; ++i)
+    if (held >> i & 1u) values_.push_back(std::move(values[i]));
+  held_ = held;
+  full_ = false;
+}
+
+std::vector<fnd::Value> AttributeValues::all(const EntityDescription& e) const {
+  std::vector<fnd::Value> out;
+  out.reserve(e.attributes().size());
+  for (int i = 0; i < static_cast<int>(e.attributes().size()); ++i)
+    out.push_back(isPending(i) ? fnd::Value() : get(e, i));
+  return out;
+}
+
+std::size_t AttributeValues::rank(int i) const {
+  return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
+}
+
+const fnd::Value& AttributeValues::get(const EntityDescription& e, int i) const {
+  if (full_) return values_[static_cast<std::size_t>(i)];
+  if (held_ >> i & 1u) return values_[rank(i)];
+  return e.defaultValues()[static_cast<std::size_t>(i)];
+}
+
+fnd::Value& AttributeValues::slot(const EntityDescription& e, int i) {
+  if (!holds(i)) {
+    // From now on every attribute has its place: references to values stay good while the
+    // object changes.
+    std::vector<fnd::Value> all;
+    all.reserve(e.attributes().size());
+    std::size_t next = 0;
+    for (std::size_t a = 0; a < e.attributes().size(); ++a)
+      all.push_back(held_ >> a & 1u ? std::move(values_[next++]) : e.defaultValues()[a]);
+    values_ = std::move(all);
+    full_ = true;
+    held_ = 0;
+  }
+  return full_ ? values_[static_cast<std::size_t>(i)] : values_[rank(i)];
+}
+
+void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
+  if (holds(i)) {
+    (full_ ? values_[static_cast<std::size_t>(i)] : values_[rank(i)]) = std::move(v);
+  } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
+    held_ |= std::uint64_t{1} << i;
+  }
+  setPending(i, false);
+}
+
+void AttributeValues::unload(const EntityDescription& e, int i) {
+  (void)e;
+  if (full_) {
+    values_[static_cast<std::size_t>(i)] = fnd::Value();
+  } else if (held_ >> i & 1u) {
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
+    held_ &= ~(std::uint64_t{1} << i);
+  }
+  setPending(i, true);
+}
+
+bool AttributeValues::isPending(int i) const {
+  if (static_cast<std::size_t>(i) < kMaskBits) return (pending_ >> i & 1u) != 0;
+  const auto j = static_cast<std::size_t>(i) - kMaskBits;
+  return pendingMore_ && j < pendingMore_->size() && (*pendingMore_)[j];
+}
+
+void AttributeValues::setPending(int i, bool pending) {
+  if (static_cast<std::size_t>(i) < kMaskBits) {
+    if (pending) pending_ |= std::uint64_t{1} << i;
+    else pending_ &= ~(std::uint64_t{1} << i);
+    return;
+  }
+  const auto j = static_cast<std::size_t>(i) - kMaskBits;
+  if (!pendingMore_) {
+    if (!pending) return;
+    pendingMore_ = std::make_unique<std::vector<std::uint8_t>>();
+  }
+  if (pendingMore_->size() <= j) pendingMore_->resize(j + 1, 0);
+  (*pendingMore_)[j] = pending ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
 Context::Impl* contextOf(const ManagedObject& o, ManagedObject::Slots& s) {
   (void)o;
   return s.ctx;
@@ -52,13 +194,10 @@ ManagedObject::~ManagedObject() = default;
 void ManagedObject::setEntity(const EntityDescription* entity) {
   entity_ = entity;
   if (!entity) return;
-  slots_->values.assign(entity->attributes().size(), fnd::Value());
-  slots_->lazyPending.assign(entity->attributes().size(), 0);
+  slots_->values.makeFull(*entity);
   slots_->rels.clear();
   slots_->rels.resize(entity->relationships().size());
   for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
-  for (std::size_t i = 0; i < entity->attributes().size(); ++i)
-    slots_->values[i] = coerce(entity->attributes()[i], entity->attributes()[i].defaultValue);
 }
 
 namespace {
@@ -98,30 +237,36 @@ std::shared_ptr<Context> ManagedObject::context() const { return slots_->owner.l
 
 bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
 
+bool ManagedObject::hasAttribute(int index) const {
+  return entity_ && index >= 0 && index < static_cast<int>(entity_->attributes().size());
+}
+
 const fnd::Value& ManagedObject::value(int index) const {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return fnd::nullValue();
+  if (!hasAttribute(index)) return fnd::nullValue();
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  if (slots_->lazyPending[index]) {
-    slots_->lazyPending[index] = 0;
+  auto& values = slots_->values;
+  if (values.isPending(index)) {
     if (slots_->ctx) {
-      slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+      values.setRead(*entity_, index, slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
       slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    } else {
+      values.setPending(index, false);
     }
   }
-  return slots_->values[index];
+  return values.get(*entity_, index);
 }
 
 void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  if (!hasAttribute(index)) return;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
-  slots_->lazyPending[index] = 0;
-  slots_->values[index] = coerce(entity_->attributes()[index], std::move(v));
+  slots_->values.setPending(index, false);
+  slots_->values.slot(*entity_, index) = coerceToAttribute(entity_->attributes()[index], std::move(v));
 }
 
 void ManagedObject::setValue(int index, fnd::Value v) {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  if (!hasAttribute(index)) return;
   const fnd::Value& old = value(index);  // fires the fault and loads a lazy value
-  fnd::Value nv = coerce(entity_->attributes()[index], std::move(v));
+  fnd::Value nv = coerceToAttribute(entity_->attributes()[index], std::move(v));
   if (old.type() == nv.type() && old == nv) return;
   Slots& s = *slots_;
   Context::Impl* ctx = contextOf(*this, s);
@@ -133,7 +278,7 @@ void ManagedObject::setValue(int index, fnd::Value v) {
     });
   }
   if (state_ == State::Clean && !s.original.count(index)) s.original.emplace(index, old);
-  s.values[index] = std::move(nv);
+  s.values.slot(*entity_, index) = std::move(nv);
   if (ctx) ctx->noteChanged(*this);
 }
 
@@ -398,7 +543,7 @@ fnd::Dictionary ManagedObject::changedValues() const {
   fnd::Dictionary d;
   if (!entity_) return d;
   bool all = state_ == State::Inserted;
-  for (std::size_t i = 0; i < slots_->values.size(); ++i)
+  for (std::size_t i = 0; i < entity_->attributes().size(); ++i)
     if (all || slots_->original.count(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
   for (std::size_t i = 0; i < slots_->rels.size(); ++i)
     if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
@@ -408,7 +553,7 @@ fnd::Dictionary ManagedObject::changedValues() const {
 fnd::Dictionary ManagedObject::committedValues() const {
   fnd::Dictionary d;
   if (!entity_ || state_ == State::Inserted) return d;
-  for (std::size_t i = 0; i < slots_->values.size(); ++i) {
+  for (std::size_t i = 0; i < entity_->attributes().size(); ++i) {
     auto it = slots_->original.find(static_cast<int>(i));
     d[entity_->attributes()[i].name] = it != slots_->original.end() ? it->second : value(static_cast<int>(i));
   }
@@ -452,25 +597,12 @@ void applyRelationships(ManagedObject& o, S& s) {
 }  // namespace
 
 void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = std::min(sl.values.size(), s.values.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    sl.values[i] = s.values[i];
-    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
-  }
+  o.slots_->values.takeRow(*o.entity_, std::vector<fnd::Value>(s.values), s.lazyPending);
   applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = o.entity_->attributes().size();
-  if (s.values.size() != n || s.lazyPending.size() != n) {
-    sl.values.resize(n);
-    sl.lazyPending.resize(n);
-    return apply(o, static_cast<const Snapshot&>(s));
-  }
-  sl.values = std::move(s.values);
-  sl.lazyPending = std::move(s.lazyPending);
+  o.slots_->values.takeRow(*o.entity_, std::move(s.values), s.lazyPending);
   applyRelationships(o, s);
 }
 
@@ -479,8 +611,9 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   auto& sl = *o.slots_;
   s.id = o.id_;
   s.opt = sl.opt;
-  s.values = sl.values;
-  s.lazyPending = sl.lazyPending;
+  s.values = sl.values.all(*o.entity_);
+  s.lazyPending.resize(o.entity_->attributes().size());
+  for (std::size_t i = 0; i < s.lazyPending.size(); ++i) s.lazyPending[i] = sl.values.isPending(static_cast<int>(i));
   s.toOne.resize(sl.rels.size());
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     if (o.entity_->relationships()[i].toMany) continue;

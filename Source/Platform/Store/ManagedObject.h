@@ -99,6 +99,7 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   enum class State { Detached, Clean, Inserted, Deleted };
   // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
   // to-many `relationshipIndex`, when the context keeps undo.
+  bool hasAttribute(int attributeIndex) const;
   void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
                           void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;

@@ -36,11 +36,46 @@ struct Snapshot {
   std::vector<ObjectIDRef> toOne;         // per relationship; null for none or to-many
 };
 
+// The attribute values of one object. A row read from the store keeps only the values that are
+// not the attribute's default (a library row has a few texts and dates among dozens of zero
+// flags and unread pictures), found by their rank in a bit mask; the others read as the entity's
+// default. The first change to an attribute the row does not keep makes it keep every attribute,
+// so a reference to a value stays good while the object is edited; a picture read is added in
+// place and goes again when it is unloaded. Entities of more than 64 attributes keep all.
+class AttributeValues {
+ public:
+  // Every attribute, each at its default.
+  void makeFull(const EntityDescription& e);
+  // The values of a row (one per attribute, taken from `values`) and which are not read yet.
+  void takeRow(const EntityDescription& e, std::vector<fnd::Value>&& values, const std::vector<std::uint8_t>& pending);
+  // Every attribute's value as kept (an unread one as null).
+  std::vector<fnd::Value> all(const EntityDescription& e) const;
+  const fnd::Value& get(const EntityDescription& e, int i) const;
+  // The value of attribute `i` for changing it.
+  fnd::Value& slot(const EntityDescription& e, int i);
+  // A value read now (a picture): added in place, without keeping every attribute.
+  void setRead(const EntityDescription& e, int i, fnd::Value v);
+  // Back to unread, dropping the value.
+  void unload(const EntityDescription& e, int i);
+  bool isPending(int i) const;
+  void setPending(int i, bool pending);
+  // How many values are kept (for tests of the layout).
+  std::size_t keptCount() const { return values_.size(); }
+
+ private:
+  bool holds(int i) const { return full_ || (held_ >> i & 1u) != 0; }
+  std::size_t rank(int i) const;
+  std::vector<fnd::Value> values_;
+  std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
+  std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
+  std::unique_ptr<std::vector<std::uint8_t>> pendingMore_;  // the same for attributes from 64
+  bool full_ = true;
+};
+
 struct ManagedObject::Slots {
   Context::Impl* ctx = nullptr;
   std::weak_ptr<Context> owner;
-  std::vector<fnd::Value> values;
-  std::vector<std::uint8_t> lazyPending;
+  AttributeValues values;
   std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
   // Every loaded row has one per relationship: what only a changed or a large set needs is
   // made when it is needed, so an unchanged row stays small.
@@ -251,6 +286,9 @@ struct Context::Impl {
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);
 };
+
+// Converts a value to what the attribute's type holds, so readers see one representation.
+fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v);
 
 // SQL for a predicate over the columns of `entity`; false when any part of it cannot be
 // translated with results identical to the evaluator.
