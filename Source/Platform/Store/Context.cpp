@@ -223,7 +223,7 @@ void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
     auto& object = *it->second;
     auto& slots = ObjectAccess::slots(object);
     const int a = oldest.attribute;
-    if (a >= static_cast<int>(object.entity()->attributes().size()) || slots.values.isPending(a) || slots.original.count(a))
+    if (a >= static_cast<int>(object.entity()->attributes().size()) || slots.values.isPending(a) || slots.originalValue(a))
       continue;
     slots.values.unload(*object.entity(), a);
   }
@@ -236,7 +236,7 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
     if (id->isTemporaryID()) return out;
     if (batchToMany(o.entity(), rel)) {
       // The batch filled every registered object's set, this one's included.
-      for (auto& d : ObjectAccess::slots(o).rels[rel].many) out.push_back(d->objectID());
+      for (auto& d : ObjectAccess::slots(o).rels[rel].many()) out.push_back(d->objectID());
       return out;
     }
     if (Coordinator::Impl* st = store()) st->loadToMany(o.entity(), rel, id->primaryKey(), out);
@@ -293,11 +293,11 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
     if (r.manyLoaded || obj->isInserted()) continue;
     auto it = sets.find(pk);
     const auto& members = it == sets.end() ? none : it->second;
-    r.many.clear();
-    r.dropIndex();
-    r.many.reserve(members.size());
+    std::vector<ManagedObjectRef> loaded;
+    loaded.reserve(members.size());
     for (auto& id : members)
-      if (auto d = objectFor(id)) r.many.push_back(d);
+      if (auto d = objectFor(id)) loaded.push_back(d);
+    r.setMany(std::move(loaded));
     r.manyLoaded = true;
   }
   return true;
@@ -1011,7 +1011,7 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
         if (e->relationships()[r].toMany) {
           if (!os.rels[r].manyLoaded) continue;
           std::vector<ManagedObjectRef> mapped;
-          for (auto& d : os.rels[r].many)
+          for (auto& d : os.rels[r].many())
             if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
           po->setToMany(r, mapped);
         } else {
@@ -1060,7 +1060,7 @@ void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, c
     std::int64_t src = keyOf(o, keys);
     std::unordered_set<std::int64_t> before, after;
     for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
-    for (auto& d : os.rels[r].many) after.insert(keyOf(d, keys));
+    for (auto& d : os.rels[r].many()) after.insert(keyOf(d, keys));
     if (isNew) before.clear();
     for (auto k : after)
       if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
@@ -1405,7 +1405,7 @@ void takeDeletion(Context::Impl& c, const ObjectIDRef& id) {
 void dropLoadedSets(ManagedObject& o) {
   if (o.hasChanges()) return;
   for (auto& r : ObjectAccess::slots(o).rels)
-    if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+    if (r.manyLoaded && !r.changed) r.clearMany(), r.manyLoaded = false;
 }
 
 bool changesAnything(const SaveNotification& n) {

@@ -259,8 +259,8 @@ const fnd::Value& ManagedObject::value(int index) const {
 void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
   if (!hasAttribute(index)) return;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
-  slots_->values.setPending(index, false);
-  slots_->values.slot(*entity_, index) = coerceToAttribute(entity_->attributes()[index], std::move(v));
+  // Added in place: awake hooks fill in values of rows that keep only a few.
+  slots_->values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
 }
 
 void ManagedObject::setValue(int index, fnd::Value v) {
@@ -277,7 +277,7 @@ void ManagedObject::setValue(int index, fnd::Value v) {
       if (auto o = weak.lock()) o->setValue(index, before);
     });
   }
-  if (state_ == State::Clean && !s.original.count(index)) s.original.emplace(index, old);
+  if (state_ == State::Clean) s.keepOriginal(index, old);
   s.values.slot(*entity_, index) = std::move(nv);
   if (ctx) ctx->noteChanged(*this);
 }
@@ -327,9 +327,9 @@ void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
     r.originalCaptured = true;
     r.original = std::make_unique<ManagedObject::Slots::Rel::Original>();
     if (o.entity_->relationships()[rel].toMany) {
-      for (auto& d : r.many) r.original->many.push_back(d->objectID());
+      for (auto& d : r.many()) r.original->many.push_back(d->objectID());
     } else {
-      r.original->one = r.one ? r.one->objectID() : r.oneID;
+      r.original->one = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
     }
   }
   r.changed = true;
@@ -348,16 +348,14 @@ void ObjectAccess::loadMany(ManagedObject& o, int rel) {
   for (auto& id : ids)
     if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
   auto& r = o.slots_->rels[rel];
-  r.many = std::move(members);
-  r.dropIndex();
+  r.setMany(std::move(members));
   r.manyLoaded = true;
 }
 
 void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   markRelChanged(o, rel);
   auto& r = o.slots_->rels[rel];
-  r.one = d;
-  r.oneID = nullptr;
+  r.setOne(d);
 }
 
 namespace {
@@ -365,18 +363,19 @@ constexpr std::size_t kIndexedSetSize = 64;
 
 // Whether `d` is in the set, through the set's index when it is large (building it if stale).
 bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
-  if (r.many.size() < kIndexedSetSize) {
+  const auto& many = r.many();
+  if (many.size() < kIndexedSetSize) {
     r.dropIndex();
-    return std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) !=
-           r.many.end();
+    return std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) != many.end();
   }
-  if (r.indexed() != r.many.size()) {
-    r.index = std::make_unique<ManagedObject::Slots::Rel::Index>();
-    r.index->members.reserve(r.many.size() * 2);
-    for (auto& m : r.many) r.index->members.insert(m.get());
-    r.index->indexed = r.many.size();
+  auto& index = r.set->index;
+  if (r.indexed() != many.size()) {
+    index = std::make_unique<ManagedObject::Slots::Rel::Index>();
+    index->members.reserve(many.size() * 2);
+    for (auto& m : many) index->members.insert(m.get());
+    index->indexed = many.size();
   }
-  return r.index->members.count(d) != 0;
+  return index->members.count(d) != 0;
 }
 }  // namespace
 
@@ -385,44 +384,43 @@ void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef&
   auto& r = o.slots_->rels[rel];
   if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
-  r.many.push_back(d);
-  if (r.indexed()) r.index->members.insert(d.get()), r.index->indexed = r.many.size();
+  auto& many = r.manyForChange();
+  many.push_back(d);
+  if (r.indexed()) r.set->index->members.insert(d.get()), r.set->index->indexed = many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
   auto& r = o.slots_->rels[rel];
   if (!isMember(r, d)) return;
-  if (r.indexed()) r.index->members.erase(d), r.index->indexed = r.many.size() - 1;
-  auto it = std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
-  if (it == r.many.end()) return;
+  auto& many = r.manyForChange();
+  if (r.indexed()) r.set->index->members.erase(d), r.set->index->indexed = many.size() - 1;
+  auto it = std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
+  if (it == many.end()) return;
   markRelChanged(o, rel);
-  r.many.erase(it);
+  many.erase(it);
 }
 
 ManagedObjectRef ManagedObject::toOne(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return nullptr;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   auto& r = slots_->rels[rel];
-  if (!r.one && r.oneID && slots_->ctx) {
-    r.one = slots_->ctx->objectFor(r.oneID);
-    r.oneID = nullptr;
-  }
-  return r.one;
+  if (!r.resolved && r.link && slots_->ctx) r.setOne(slots_->ctx->objectFor(r.oneID()));
+  return r.one();
 }
 
 std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return {};
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many;
+  return slots_->rels[rel].many();
 }
 
 std::size_t ManagedObject::toManyCount(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return 0;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many.size();
+  return slots_->rels[rel].many().size();
 }
 
 void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
@@ -544,7 +542,7 @@ fnd::Dictionary ManagedObject::changedValues() const {
   if (!entity_) return d;
   bool all = state_ == State::Inserted;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i)
-    if (all || slots_->original.count(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
+    if (all || slots_->originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
   for (std::size_t i = 0; i < slots_->rels.size(); ++i)
     if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
   return d;
@@ -554,8 +552,8 @@ fnd::Dictionary ManagedObject::committedValues() const {
   fnd::Dictionary d;
   if (!entity_ || state_ == State::Inserted) return d;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i) {
-    auto it = slots_->original.find(static_cast<int>(i));
-    d[entity_->attributes()[i].name] = it != slots_->original.end() ? it->second : value(static_cast<int>(i));
+    const fnd::Value* committed = slots_->originalValue(static_cast<int>(i));
+    d[entity_->attributes()[i].name] = committed ? *committed : value(static_cast<int>(i));
   }
   return d;
 }
@@ -578,16 +576,14 @@ void applyRelationships(ManagedObject& o, S& s) {
     auto& r = sl.rels[i];
     if (o.entity()->relationships()[i].toMany) {
       r.manyLoaded = false;
-      r.many.clear();
-      r.dropIndex();
+      r.clearMany();
     } else {
-      r.one = nullptr;
       if (i >= s.toOne.size())
-        r.oneID = nullptr;
+        r.setOneID(nullptr);
       else if constexpr (std::is_const_v<S>)
-        r.oneID = s.toOne[i];
+        r.setOneID(s.toOne[i]);
       else
-        r.oneID = std::move(s.toOne[i]);
+        r.setOneID(std::move(s.toOne[i]));
     }
   }
   sl.opt = s.opt;
@@ -617,7 +613,8 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   s.toOne.resize(sl.rels.size());
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     if (o.entity_->relationships()[i].toMany) continue;
-    s.toOne[i] = sl.rels[i].one ? sl.rels[i].one->objectID() : sl.rels[i].oneID;
+    const auto& r = sl.rels[i];
+    s.toOne[i] = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
   }
   return s;
 }
@@ -635,10 +632,8 @@ void ObjectAccess::clearChanges(ManagedObject& o) {
 
 void ObjectAccess::breakCycles(ManagedObject& o) {
   for (auto& r : o.slots_->rels) {
-    if (r.one) r.oneID = r.one->objectID();
-    r.one = nullptr;
-    r.many.clear();
-    r.dropIndex();
+    if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
+    r.clearMany();
     r.manyLoaded = false;
   }
 }

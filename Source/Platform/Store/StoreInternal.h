@@ -11,6 +11,7 @@
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/ManagedObject.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -76,13 +77,30 @@ struct ManagedObject::Slots {
   Context::Impl* ctx = nullptr;
   std::weak_ptr<Context> owner;
   AttributeValues values;
-  std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
+  // Attribute index -> committed value, for changed ones, by index.
+  std::vector<std::pair<int, fnd::Value>> original;
+  const fnd::Value* originalValue(int attribute) const {
+    for (const auto& [i, v] : original)
+      if (i == attribute) return &v;
+    return nullptr;
+  }
+  void keepOriginal(int attribute, const fnd::Value& v) {
+    if (originalValue(attribute)) return;
+    auto at = std::find_if(original.begin(), original.end(), [&](const auto& e) { return e.first > attribute; });
+    original.emplace(at, attribute, v);
+  }
   // Every loaded row has one per relationship: what only a changed or a large set needs is
   // made when it is needed, so an unchanged row stays small.
   struct Rel {
-    ManagedObjectRef one;
-    ObjectIDRef oneID;  // to-one not yet resolved to an object
-    std::vector<ManagedObjectRef> many;
+    // To-one: the destination's object once resolved, its ID before that (one pointer for both).
+    ManagedObjectRef one() const {
+      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<fnd::Object>(link)) : nullptr;
+    }
+    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
+    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
+    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
+    std::shared_ptr<const fnd::Object> link;
+    bool resolved = false;
     bool manyLoaded = false;
     bool changed = false;
     bool originalCaptured = false;
@@ -93,14 +111,34 @@ struct ManagedObject::Slots {
     std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
-    // changes `many` other than through rawAddMany/rawRemoveMany calls dropIndex().
+    // changes the members other than through rawAddMany/rawRemoveMany calls dropIndex().
     struct Index {
       std::unordered_set<const ManagedObject*> members;
       std::size_t indexed = 0;
     };
-    std::unique_ptr<Index> index;
-    void dropIndex() { index.reset(); }
-    std::size_t indexed() const { return index ? index->indexed : 0; }
+    // To-many: the members, made when the first one comes (most rows hold no set loaded).
+    struct Set {
+      std::vector<ManagedObjectRef> members;
+      std::unique_ptr<Index> index;
+    };
+    std::unique_ptr<Set> set;
+    const std::vector<ManagedObjectRef>& many() const {
+      static const std::vector<ManagedObjectRef> none;
+      return set ? set->members : none;
+    }
+    std::vector<ManagedObjectRef>& manyForChange() {
+      if (!set) set = std::make_unique<Set>();
+      return set->members;
+    }
+    void setMany(std::vector<ManagedObjectRef> members) {
+      set.reset();
+      if (!members.empty()) manyForChange() = std::move(members);
+    }
+    void clearMany() { set.reset(); }
+    void dropIndex() {
+      if (set) set->index.reset();
+    }
+    std::size_t indexed() const { return set && set->index ? set->index->indexed : 0; }
     const std::vector<ObjectIDRef>& originalMany() const {
       static const std::vector<ObjectIDRef> none;
       return original ? original->many : none;
