@@ -813,8 +813,42 @@ struct DestinationKeyHash {
 };
 using DestinationIDs = std::unordered_map<DestinationKey, ObjectIDRef, DestinationKeyHash>;
 
+// Texts that repeat down a column (a site's address, a colour, where rows came from) are shared
+// by the rows read together: one text, many values. A column whose first few thousand texts
+// hardly repeat is left alone, so unique texts cost no look-ups.
+class SharedTexts {
+ public:
+  fnd::Value text(std::size_t attribute, const char* p, std::size_t n) {
+    if (attribute >= columns_.size()) columns_.resize(attribute + 1);
+    Column& c = columns_[attribute];
+    if (c.off || n > kLongest) return fnd::Value(std::string(p, n));
+    ++c.looked;
+    if (auto it = c.seen.find(std::string_view(p, n)); it != c.seen.end()) {
+      ++c.found;
+      return it->second;
+    }
+    fnd::Value v(std::string(p, n));
+    if (c.looked >= kTrial && c.found * 8 < c.looked) {
+      c.off = true;
+      c.seen = {};
+    } else if (c.seen.size() < kMostKept) {
+      c.seen.emplace(std::string_view(v.string()), v);  // the key lives in the kept value's text
+    }
+    return v;
+  }
+
+ private:
+  static constexpr std::size_t kTrial = 4096, kMostKept = 8192, kLongest = 512;
+  struct Column {
+    std::unordered_map<std::string_view, fnd::Value> seen;
+    std::size_t looked = 0, found = 0;
+    bool off = false;
+  };
+  std::vector<Column> columns_;
+};
+
 void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, Snapshot& s,
-             DestinationIDs& idCache, const Coordinator::Impl::RowFilter* wanted) {
+             DestinationIDs& idCache, SharedTexts& texts, const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
@@ -833,6 +867,10 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
     } else if (a.isLazy()) {
       s.lazyPending[i] = 1;
       s.values.emplace_back();
+    } else if (a.type == AttributeType::String && sqlite3_column_type(st, col) != SQLITE_NULL) {
+      auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      s.values.push_back(texts.text(i, p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+      ++col;
     } else {
       s.values.push_back(fromColumn(a, st, col++));
     }
@@ -893,9 +931,10 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     }
     return true;
   }
+  SharedTexts texts;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, out.back(), idCache, wanted);
+    readRow(*this, *entity, st.s, out.back(), idCache, texts, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");

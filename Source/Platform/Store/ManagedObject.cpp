@@ -138,6 +138,7 @@ void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
   if (holds(i)) {
     (full_ ? values_[static_cast<std::size_t>(i)] : values_[rank(i)]) = std::move(v);
   } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
+    if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
     values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
     held_ |= std::uint64_t{1} << i;
   }
