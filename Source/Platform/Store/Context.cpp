@@ -135,13 +135,13 @@ void Context::Impl::unregisterObject(ManagedObject* o) {
 ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
   if (auto o = lookup(s.id)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
-    if (stale && !s.values.empty()) {
+    if (stale && s.hasValues) {
       ObjectAccess::apply(*o, std::move(s));
       o->awakeFromFetch();
     }
     return o;
   }
-  if (s.values.empty()) return objectFor(s.id);
+  if (!s.hasValues) return objectFor(s.id);
   auto o = ObjectAccess::makeForRow(s.id->entity());
   ObjectAccess::id(*o) = s.id;
   ObjectAccess::state(*o) = State::Clean;

@@ -848,33 +848,36 @@ class SharedTexts {
 };
 
 void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, Snapshot& s,
-             DestinationIDs& idCache, SharedTexts& texts, const Coordinator::Impl::RowFilter* wanted) {
+             DestinationIDs& idCache, SharedTexts& texts, std::vector<fnd::Value>& row,
+             const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
   s.id = c.idFor(&e, s.pk);
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
-  // Values are made in place, in order: a row has dozens of slots and there are many rows.
-  s.values.clear();
-  s.values.reserve(na);
-  s.lazyPending.assign(na, 0);
+  // Values are read into one row kept for the whole read; the snapshot keeps only those that
+  // are not defaults, so a read of many rows holds no full row per row at once.
+  row.resize(na);
   s.toOne.assign(nr, nullptr);
   int col = 2;
   for (std::size_t i = 0; i < na; ++i) {
     const auto& a = e.attributes()[i];
     if (a.transient) {
-      s.values.emplace_back();
+      row[i] = fnd::Value();
     } else if (a.isLazy()) {
-      s.lazyPending[i] = 1;
-      s.values.emplace_back();
+      row[i] = fnd::Value();
     } else if (a.type == AttributeType::String && sqlite3_column_type(st, col) != SQLITE_NULL) {
       auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-      s.values.push_back(texts.text(i, p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+      row[i] = texts.text(i, p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
       ++col;
     } else {
-      s.values.push_back(fromColumn(a, st, col++));
+      row[i] = fromColumn(a, st, col++);
     }
   }
+  s.values.takeRow(e, row);
+  s.hasValues = true;
+  for (std::size_t i = 0; i < na; ++i)
+    if (e.attributes()[i].isLazy()) s.values.setPending(static_cast<int>(i), true);
   for (std::size_t i = 0; i < nr; ++i) {
     if (e.relationships()[i].toMany) continue;
     if (sqlite3_column_type(st, col) != SQLITE_NULL) {
@@ -932,9 +935,10 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     return true;
   }
   SharedTexts texts;
+  std::vector<fnd::Value> row;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, out.back(), idCache, texts, wanted);
+    readRow(*this, *entity, st.s, out.back(), idCache, texts, row, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");

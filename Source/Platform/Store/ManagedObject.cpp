@@ -61,27 +61,38 @@ bool sparseAllowed(const EntityDescription& e) {
 }  // namespace
 
 void AttributeValues::makeFull(const EntityDescription& e) {
+  const std::size_t n = e.attributes().size();
   const auto& defaults = e.defaultValues();
   values_.clear();
-  values_.reserve(e.attributes().size());
-  for (std::size_t i = 0; i < e.attributes().size(); ++i)
+  values_.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
     values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
-  full_ = true;
-  held_ = 0;
+  full_ = !sparseAllowed(e);
+  held_ = full_ ? 0 : (n == kMaskBits ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1);
+  rest_.reset();
   pending_ = 0;
   pendingMore_.reset();
 }
 
-void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>&& values,
-                              const std::vector<std::uint8_t>& pending) {
+AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
+  if (this == &other) return *this;
+  values_ = other.values_;
+  held_ = other.held_;
+  pending_ = other.pending_;
+  full_ = other.full_;
+  rest_ = other.rest_ ? std::make_unique<std::vector<fnd::Value>>(*other.rest_) : nullptr;
+  pendingMore_ = other.pendingMore_ ? std::make_unique<std::vector<std::uint8_t>>(*other.pendingMore_) : nullptr;
+  return *this;
+}
+
+void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>& row) {
   const std::size_t n = e.attributes().size();
-  values.resize(n);
+  row.resize(n);
+  rest_.reset();
   pending_ = 0;
   pendingMore_.reset();
-  for (std::size_t i = 0; i < n && i < pending.size(); ++i)
-    if (pending[i]) setPending(static_cast<int>(i), true);
   if (!sparseAllowed(e)) {
-    values_ = std::move(values);
+    values_.assign(std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
     full_ = true;
     held_ = 0;
     return;
@@ -90,23 +101,17 @@ void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value
   std::uint64_t held = 0;
   std::size_t count = 0;
   for (std::size_t i = 0; i < n; ++i)
-    if (!isExactly(values[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
-  values_.clear();
-  values_.shrink_to_fit();
-  values_.reserve(count);
+    if (!isExactly(row[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
+  std::vector<fnd::Value> kept;
+  kept.reserve(count);
   for (std::size_t i = 0; i < n; ++i)
-    if (held >> i & 1u) values_.push_back(std::move(values[i]));
+    if (held >> i & 1u) kept.push_back(std::move(row[i]));
+  values_ = std::move(kept);
   held_ = held;
   full_ = false;
 }
 
-std::vector<fnd::Value> AttributeValues::all(const EntityDescription& e) const {
-  std::vector<fnd::Value> out;
-  out.reserve(e.attributes().size());
-  for (int i = 0; i < static_cast<int>(e.attributes().size()); ++i)
-    out.push_back(isPending(i) ? fnd::Value() : get(e, i));
-  return out;
-}
+std::size_t AttributeValues::keptCount() const { return values_.size() + (rest_ ? rest_->size() : 0); }
 
 std::size_t AttributeValues::rank(int i) const {
   return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
@@ -115,43 +120,39 @@ std::size_t AttributeValues::rank(int i) const {
 const fnd::Value& AttributeValues::get(const EntityDescription& e, int i) const {
   if (full_) return values_[static_cast<std::size_t>(i)];
   if (held_ >> i & 1u) return values_[rank(i)];
+  if (rest_) return (*rest_)[static_cast<std::size_t>(i)];
   return e.defaultValues()[static_cast<std::size_t>(i)];
 }
 
 fnd::Value& AttributeValues::slot(const EntityDescription& e, int i) {
-  if (!holds(i)) {
-    // From now on every attribute has its place: references to values stay good while the
-    // object changes.
-    std::vector<fnd::Value> all;
-    all.reserve(e.attributes().size());
-    std::size_t next = 0;
-    for (std::size_t a = 0; a < e.attributes().size(); ++a)
-      all.push_back(held_ >> a & 1u ? std::move(values_[next++]) : e.defaultValues()[a]);
-    values_ = std::move(all);
-    full_ = true;
-    held_ = 0;
+  if (full_) return values_[static_cast<std::size_t>(i)];
+  if (held_ >> i & 1u) return values_[rank(i)];
+  if (!rest_) {
+    // The attributes the row did not keep get a place each, beside the kept ones, which stay
+    // where they are: references to values stay good while the object is edited.
+    rest_ = std::make_unique<std::vector<fnd::Value>>(e.defaultValues());
   }
-  return full_ ? values_[static_cast<std::size_t>(i)] : values_[rank(i)];
+  return (*rest_)[static_cast<std::size_t>(i)];
 }
 
 void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
-  if (holds(i)) {
-    (full_ ? values_[static_cast<std::size_t>(i)] : values_[rank(i)]) = std::move(v);
+  setPending(i, false);
+  if (full_ || (held_ >> i & 1u) || rest_) {
+    slot(e, i) = std::move(v);
   } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
     if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
     values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
     held_ |= std::uint64_t{1} << i;
   }
-  setPending(i, false);
 }
 
 void AttributeValues::unload(const EntityDescription& e, int i) {
-  (void)e;
-  if (full_) {
-    values_[static_cast<std::size_t>(i)] = fnd::Value();
-  } else if (held_ >> i & 1u) {
+  const bool held = !full_ && (held_ >> i & 1u);
+  if (held && !rest_) {
     values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
     held_ &= ~(std::uint64_t{1} << i);
+  } else if (full_ || held || rest_) {
+    slot(e, i) = fnd::Value();
   }
   setPending(i, true);
 }
@@ -594,12 +595,12 @@ void applyRelationships(ManagedObject& o, S& s) {
 }  // namespace
 
 void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  o.slots_->values.takeRow(*o.entity_, std::vector<fnd::Value>(s.values), s.lazyPending);
+  o.slots_->values = s.values;
   applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
-  o.slots_->values.takeRow(*o.entity_, std::move(s.values), s.lazyPending);
+  o.slots_->values = std::move(s.values);
   applyRelationships(o, s);
 }
 
@@ -608,9 +609,8 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   auto& sl = *o.slots_;
   s.id = o.id_;
   s.opt = sl.opt;
-  s.values = sl.values.all(*o.entity_);
-  s.lazyPending.resize(o.entity_->attributes().size());
-  for (std::size_t i = 0; i < s.lazyPending.size(); ++i) s.lazyPending[i] = sl.values.isPending(static_cast<int>(i));
+  s.values = sl.values;
+  s.hasValues = true;
   s.toOne.resize(sl.rels.size());
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     if (o.entity_->relationships()[i].toMany) continue;

@@ -27,30 +27,26 @@
 
 namespace kesto::store {
 
-// One object's state as a row or as another context sees it.
-struct Snapshot {
-  ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
-  std::int64_t pk = 0;
-  std::int64_t opt = 0;
-  std::vector<fnd::Value> values;         // per attribute
-  std::vector<std::uint8_t> lazyPending;  // per attribute: 1 = not loaded yet
-  std::vector<ObjectIDRef> toOne;         // per relationship; null for none or to-many
-};
-
 // The attribute values of one object. A row read from the store keeps only the values that are
 // not the attribute's default (a library row has a few texts and dates among dozens of zero
 // flags and unread pictures), found by their rank in a bit mask; the others read as the entity's
-// default. The first change to an attribute the row does not keep makes it keep every attribute,
-// so a reference to a value stays good while the object is edited; a picture read is added in
-// place and goes again when it is unloaded. Entities of more than 64 attributes keep all.
+// default. The first change to an attribute the row does not keep gives every such attribute a
+// place of its own beside the kept values, which do not move: a reference to a value stays good
+// while the object is edited. A picture read is added in place among the kept values (moving
+// them) and goes again when it is let go. Entities of more than 64 attributes keep all in order.
 class AttributeValues {
  public:
+  AttributeValues() = default;
+  AttributeValues(const AttributeValues& other) { *this = other; }
+  AttributeValues& operator=(const AttributeValues& other);
+  AttributeValues(AttributeValues&&) noexcept = default;
+  AttributeValues& operator=(AttributeValues&&) noexcept = default;
+
   // Every attribute, each at its default.
   void makeFull(const EntityDescription& e);
-  // The values of a row (one per attribute, taken from `values`) and which are not read yet.
-  void takeRow(const EntityDescription& e, std::vector<fnd::Value>&& values, const std::vector<std::uint8_t>& pending);
-  // Every attribute's value as kept (an unread one as null).
-  std::vector<fnd::Value> all(const EntityDescription& e) const;
+  // The values of a row, one per attribute: those that are not defaults are moved out of `row`
+  // (which a reader keeps for the next row). Every value counts as read.
+  void takeRow(const EntityDescription& e, std::vector<fnd::Value>& row);
   const fnd::Value& get(const EntityDescription& e, int i) const;
   // The value of attribute `i` for changing it.
   fnd::Value& slot(const EntityDescription& e, int i);
@@ -61,16 +57,26 @@ class AttributeValues {
   bool isPending(int i) const;
   void setPending(int i, bool pending);
   // How many values are kept (for tests of the layout).
-  std::size_t keptCount() const { return values_.size(); }
+  std::size_t keptCount() const;
 
  private:
-  bool holds(int i) const { return full_ || (held_ >> i & 1u) != 0; }
   std::size_t rank(int i) const;
   std::vector<fnd::Value> values_;
   std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
+  std::unique_ptr<std::vector<fnd::Value>> rest_;  // once changed: a place for each attribute not held
   std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
   std::unique_ptr<std::vector<std::uint8_t>> pendingMore_;  // the same for attributes from 64
   bool full_ = true;
+};
+
+// One object's state as a row or as another context sees it.
+struct Snapshot {
+  ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
+  std::int64_t pk = 0;
+  std::int64_t opt = 0;
+  AttributeValues values;  // as an object keeps them, unread pictures marked
+  bool hasValues = false;  // false: the row's key alone
+  std::vector<ObjectIDRef> toOne;         // per relationship; null for none or to-many
 };
 
 struct ManagedObject::Slots {
