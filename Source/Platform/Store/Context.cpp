@@ -8,6 +8,8 @@
 #include "Platform/Store/Model.h"
 #include "Platform/Store/StoreInternal.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -332,6 +334,9 @@ namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
 
+// Reads of at least this many rows give back the memory their row buffers held.
+constexpr std::size_t kLargeRead = 10000;
+
 // The objects a fetch answers, gathered from rows, a parent's snapshots and pending changes.
 // Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
 struct FetchResult {
@@ -429,6 +434,12 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
       }
     }
     out.accept(o);
+  }
+  if (rows.size() >= kLargeRead) {
+    // The rows of a large read go at once, from among the objects made of them: their pages
+    // go back to the system rather than stay resident.
+    rows = {};
+    malloc_trim(0);
   }
   return true;
 }
