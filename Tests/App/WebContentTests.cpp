@@ -10,6 +10,7 @@
 #include "Model/BookmarkServiceClient.h"
 #include "App/TransferDialogs.h"
 #include "App/WebContentUpdater.h"
+#include "Synchronize/HTMLImport.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
@@ -582,6 +583,39 @@ TEST_F(WebContentStoreTest, ImportedBookmarksGetFaviconsAndKeepTheFilesTitles) {
   }, 20));
   EXPECT_EQ(imported->title(), "From the file");
   EXPECT_EQ(server.hits("/imported"), 1);
+}
+
+// After an import only the imported bookmarks' pages are fetched, the first of them as the file
+// lists them; bookmarks the library already held without content are left for the user to ask.
+TEST_F(WebContentStoreTest, AnImportFetchesTheImportedPagesOnly) {
+  build(0);
+  server.page("/old", "<title>Old</title>");
+  auto old = bookmarkFor("/old");
+  std::string file = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+  for (int i = 0; i < 3; ++i) {
+    server.page("/new" + std::to_string(i), "<title>New</title>");
+    file += "<DT><A HREF=\"" + server.url("/new" + std::to_string(i)) + "\">New " + std::to_string(i) + "</A>\n";
+  }
+  const std::string path = makeTempDir("import") + "/bookmarks.html";
+  writeFile(path, file + "</DL><p>\n");
+  auto responder = TestDialogResponder::install();
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  responder->openAnswers.push_back(std::vector<std::string>{path});
+  app().transferDialogs().openImportDialog();
+  TestDialogResponder::uninstall();
+  ASSERT_TRUE(runUntil([&] {
+    return server.hits("/new0") + server.hits("/new1") + server.hits("/new2") == 3 && idle();
+  }, 20));
+  const auto& ids = app().transferDialogs().htmlImport().importedBookmarkIDs();
+  ASSERT_EQ(ids.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(ids[static_cast<std::size_t>(i)]));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->url(), server.url("/new" + std::to_string(i))) << "in the file's order";
+  }
+  spin(0.1);
+  EXPECT_EQ(server.hits("/old"), 0);
+  EXPECT_EQ(old->imageUpdated(), 0);
 }
 
 TEST_F(WebContentStoreTest, ABookmarkDeletedDuringItsFetchDoesNotComeBack) {

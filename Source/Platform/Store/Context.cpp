@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -267,8 +268,15 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
     auto it = keyed.find(pk);
     return it != keyed.end() && !ObjectAccess::loaded(*it->second);
   };
+  // Only the span of keys that holds unloaded objects is read: rows added lately (an import, a
+  // sync) sit together at the end, and the rest of a large table need not be walked for them.
+  std::int64_t low = std::numeric_limits<std::int64_t>::max(), high = std::numeric_limits<std::int64_t>::min();
+  for (const auto& [pk, o] : keyed)
+    if (!ObjectAccess::loaded(*o)) low = std::min(low, pk), high = std::max(high, pk);
+  if (low > high) return false;
   std::vector<Snapshot> rows;
-  if (!st->loadRows(entity, "", {}, false, rows, nullptr, &wanted)) return false;
+  if (!st->loadRows(entity, "Z_PK BETWEEN ? AND ?", {fnd::Value(low), fnd::Value(high)}, false, rows, nullptr, &wanted))
+    return false;
   for (auto& row : rows) {
     if (!row.id) continue;
     auto it = keyed.find(row.pk);

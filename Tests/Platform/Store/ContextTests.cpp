@@ -497,6 +497,51 @@ TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
   EXPECT_EQ(someFolder->toMany("bookmarks").size(), inF1);
 }
 
+// Rows another context added (an import) taken in as faults, with a few older rows unloaded
+// too: once enough of them load, the rest load together, each with its own row's values, the
+// first and the last key of the span included.
+TEST(Context, FaultsLoadedTogetherTakeEachTheirOwnRow) {
+  Stack s;
+  for (int i = 0; i < 100; ++i) addBookmark(*s.main, "old" + std::to_string(i), "https://old.example/" + std::to_string(i));
+  ASSERT_TRUE(s.main->save());
+  auto other = makeMainContext(s.coordinator);
+  std::vector<ObjectIDRef> added;
+  int saves = 0;
+  const int token = other->addSaveObserver([&](const SaveNotification& n) { added = n.insertedIDs, ++saves; });
+  for (int i = 0; i < 80; ++i) addBookmark(*other, "new" + std::to_string(i), "https://new.example/" + std::to_string(i));
+  ASSERT_TRUE(other->save());
+  other->removeSaveObserver(token);
+  ASSERT_EQ(saves, 1);
+  ASSERT_EQ(added.size(), 80u);
+  std::sort(added.begin(), added.end(), [](const auto& a, const auto& b) { return a->primaryKey() < b->primaryKey(); });
+
+  auto fresh = makeMainContext(s.coordinator);
+  // The older rows loaded, but for the first and one in the middle.
+  auto old = fetchAll(*fresh, "Bookmark", "uniqueID BEGINSWITH 'old'");
+  ASSERT_EQ(old.size(), 100u);
+  std::vector<ManagedObjectRef> faults;
+  for (const auto& o : old) {
+    const std::string id = o->valueForKey("uniqueID").string();
+    if (id == "old0" || id == "old50") faults.push_back(o);
+  }
+  for (const auto& o : faults) fresh->refreshObject(o, false);
+  for (const auto& id : added) faults.push_back(fresh->objectWithID(id));
+  for (const auto& o : faults) ASSERT_TRUE(o->isFault());
+  // Faults read one at a time, from the middle of the new rows, until they go together.
+  for (std::size_t i = 12; i < 12 + 40; ++i) faults[i]->valueForKey("url");
+  for (std::size_t i : {0, 1, 2, 81}) EXPECT_FALSE(faults[i]->isFault()) << i << " was left for a read of its own";
+  std::set<std::string> seen;
+  for (const auto& o : faults) {
+    const std::string id = o->valueForKey("uniqueID").string();
+    const bool isNew = id.rfind("new", 0) == 0;
+    EXPECT_EQ(o->valueForKey("url").string(),
+              std::string(isNew ? "https://new.example/" : "https://old.example/") + id.substr(3)) << id;
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 82u);
+  EXPECT_TRUE(seen.count("new0") && seen.count("new79") && seen.count("old0") && seen.count("old50"));
+}
+
 TEST(Context, DetachedObjectsHoldValuesAndCanBeInsertedLater) {
   Stack s;
   const EntityDescription* folderEntity = s.model->entity("Folder");
