@@ -194,8 +194,11 @@ std::uint64_t BookmarksController::collectionViewNumberOfItemsInSection(TileColl
   std::size_t n = kestoData_ ? kestoData_->bookmarks().size() : 0;
   if (views_.noBookmarksLabel) views_.noBookmarksLabel->setHidden(n != 0 || keepNoBookmarksLabelHidden_);
   keepNoBookmarksLabelHidden_ = false;
+  // A first screen shown while the library is read is no count: the label waits for the list.
   if (views_.numberOfBookmarksLabel)
-    views_.numberOfBookmarksLabel->setStringValue(std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
+    views_.numberOfBookmarksLabel->setStringValue(kestoData_ && kestoData_->isReadingLibrary()
+                                                      ? std::string()
+                                                      : std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
   return n;
 }
 

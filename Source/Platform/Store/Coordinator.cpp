@@ -895,7 +895,8 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
 
 bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
                                  const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
-                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow) {
+                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow,
+                                 const std::string* orderedByAttribute) {
   std::lock_guard lock(mutex);
   if (!db) {
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
@@ -905,6 +906,9 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   // pages hold one or two rows each once rows carry thumbnails; they are put in order here.
   std::string sql = (faultsOnly ? std::string("SELECT Z_PK") : "SELECT " + selectList(*entity, false)) + " FROM " +
                     entity->tableName();
+  // SQLite would rather narrow by a flag's index and sort every row that passes; walking the sort
+  // key's own index reads only the rows of the window.
+  if (orderedByAttribute) sql += " INDEXED BY " + entity->tableName() + "_" + columnName(*orderedByAttribute) + "_INDEX";
   if (!where.empty()) sql += " WHERE " + where;
   if (orderAndWindow && !faultsOnly) sql += " " + *orderAndWindow;
   else if (!faultsOnly) sql += " ORDER BY Z_PK";
