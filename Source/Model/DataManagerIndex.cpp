@@ -26,6 +26,7 @@ bool DataManagerIndex::accepts(const store::Predicate& p, const BookmarkRef& b) 
 
 void DataManagerIndex::reset(const BookmarkList& library) {
   slots_.clear();
+  folderIDNames_.clear();
   slotOf_.clear();
   members_.clear();
   liveCounts_.clear();
@@ -45,7 +46,7 @@ void DataManagerIndex::reset(const BookmarkList& library) {
 
 std::uint32_t DataManagerIndex::add(const BookmarkRef& bookmark) {
   const auto slot = static_cast<std::uint32_t>(slots_.size());
-  slots_.push_back(Slot{bookmark, {}, false, false, false});
+  slots_.push_back(Slot{bookmark, nullptr, false, false, false});
   slotOf_[bookmark.get()] = slot;
   unread_.push_back(slot);
   for (auto& [p, m] : matches_) m.accepted.push_back(0);
@@ -142,7 +143,7 @@ bool DataManagerIndex::isLive(const Bookmark* bookmark) {
 
 const std::string* DataManagerIndex::folderIDOf(const Bookmark* bookmark) {
   const Slot* s = slotFor(bookmark);
-  return s && s->inFolder ? &s->folderID : nullptr;
+  return s && s->inFolder ? s->folderID : nullptr;
 }
 
 bool DataManagerIndex::accepted(const store::PredicateRef& predicate, const Bookmark* bookmark) {
@@ -157,12 +158,12 @@ void DataManagerIndex::drop(std::uint32_t slot) {
   Slot& s = slots_[slot];
   if (!s.read) return;
   if (s.inFolder) {
-    auto it = members_.find(s.folderID);
+    auto it = members_.find(*s.folderID);
     if (it != members_.end()) {
       it->second.erase(slot);
       if (it->second.empty()) members_.erase(it);
     }
-    if (s.live && --liveCounts_[s.folderID] == 0) liveCounts_.erase(s.folderID);
+    if (s.live && --liveCounts_[*s.folderID] == 0) liveCounts_.erase(*s.folderID);
   }
   if (s.live) --live_;
   withoutID_.erase(slot);
@@ -178,14 +179,14 @@ void DataManagerIndex::read(std::uint32_t slot) {
   const Bookmark& b = *s.bookmark;
   s.read = true;
   s.live = passesLiveTest(b);
-  s.folderID.clear();
+  s.folderID = nullptr;
   if (auto folder = b.toOne(bookmark_rel::folder)) {
     const auto& id = folder->value(folder_attr::folderID);
     auto [known, made] = folderIDs_.try_emplace(static_cast<const Folder*>(folder.get()));
     if (id.isString()) {
       s.inFolder = true;
-      s.folderID = id.string();
-      if (made || known->second != s.folderID) known->second = s.folderID;
+      s.folderID = folderIDName(id.string());
+      if (made || known->second != *s.folderID) known->second = *s.folderID;
     } else {
       // Filed in a folder that has no identifier yet: read again when any folder changes.
       known->second.clear();
@@ -193,8 +194,8 @@ void DataManagerIndex::read(std::uint32_t slot) {
     }
   }
   if (s.inFolder) {
-    members_[s.folderID].insert(slot);
-    if (s.live) ++liveCounts_[s.folderID];
+    members_[*s.folderID].insert(slot);
+    if (s.live) ++liveCounts_[*s.folderID];
   }
   if (s.live) ++live_;
   for (auto& [p, m] : matches_)

@@ -78,8 +78,8 @@ class DataManagerIndex {
 
  private:
   struct Slot {
-    BookmarkRef bookmark;  // null once removed
-    std::string folderID;
+    BookmarkRef bookmark;                  // null once removed
+    const std::string* folderID = nullptr;  // in folderIDNames_, while inFolder
     bool inFolder = false, live = false, read = false;
   };
   struct Matches {
@@ -104,6 +104,9 @@ class DataManagerIndex {
   BookmarkList inOrder(std::vector<std::uint32_t> slots) const;
   void compactIfSparse();
 
+  // One text per folder identifier, shared by the slots of its bookmarks.
+  const std::string* folderIDName(const std::string& id) { return &*folderIDNames_.insert(id).first; }
+  std::unordered_set<std::string> folderIDNames_;
   std::vector<Slot> slots_;
   std::unordered_map<const Bookmark*, std::uint32_t> slotOf_;
   std::unordered_map<std::string, std::unordered_set<std::uint32_t>> members_;

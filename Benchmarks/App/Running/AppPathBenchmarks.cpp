@@ -89,6 +89,9 @@ void makeLibrary(int bookmarks) {
   WrenEntity::saveContext(ctx);
   // An established library of a user who has seen the tutorials; nothing leaves the machine.
   auto& d = fnd::UserDefaults::standard();
+  // The folders were emptied for this library: settings a library made before left in memory
+  // would count as unchanged and never reach its file.
+  d.reloadFromDisk();
   for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);
   for (const char* seen : {"BRWTutorialInboxSeen", "BRWTutorialImoprtSeen", "BRWTutorialLibrarySeen",
                            "BRWTutorialDeliciousySeen", "BRWTutorialPinboardSeen", "BRWTutorialTagsSeen",

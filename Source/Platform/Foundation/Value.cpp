@@ -32,11 +32,45 @@ const Dictionary kEmptyDictionary;
 const ObjectRef kNoObject;
 }  // namespace
 
+template <typename T>
+struct Value::BoxOf : Value::Box {
+  explicit BoxOf(T v) : value(std::move(v)) {}
+  const T value;
+};
+
+template <typename T>
+const T& Value::boxed() const {
+  return static_cast<const BoxOf<T>*>(u_.box)->value;
+}
+
+Value::Value(std::string s) : type_(Type::String) { u_.box = new BoxOf<std::string>(std::move(s)); }
+Value::Value(Data d) : type_(Type::Data) { u_.box = new BoxOf<Data>(std::move(d)); }
+Value::Value(Array a) : type_(Type::Array) { u_.box = new BoxOf<Array>(std::move(a)); }
+Value::Value(Dictionary d) : type_(Type::Dictionary) { u_.box = new BoxOf<Dictionary>(std::move(d)); }
+Value::Value(ObjectRef o) {
+  if (!o) return;
+  type_ = Type::Object;
+  u_.box = new BoxOf<ObjectRef>(std::move(o));
+}
+
+void Value::releaseBox() noexcept {
+  Box* box = u_.box;
+  if (box->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  switch (type_) {
+    case Type::String: delete static_cast<BoxOf<std::string>*>(box); break;
+    case Type::Data: delete static_cast<BoxOf<Data>*>(box); break;
+    case Type::Array: delete static_cast<BoxOf<Array>*>(box); break;
+    case Type::Dictionary: delete static_cast<BoxOf<Dictionary>*>(box); break;
+    case Type::Object: delete static_cast<BoxOf<ObjectRef>*>(box); break;
+    default: break;
+  }
+}
+
 bool Value::boolValue(bool fallback) const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_);
-    case Type::Integer: return std::get<std::int64_t>(v_) != 0;
-    case Type::Real: return std::get<double>(v_) != 0;
+    case Type::Boolean: return u_.b;
+    case Type::Integer: return u_.i != 0;
+    case Type::Real: return u_.d != 0;
     case Type::String: {
       const auto& s = string();
       for (char c : s) {
@@ -54,10 +88,10 @@ bool Value::boolValue(bool fallback) const {
 
 std::int64_t Value::intValue(std::int64_t fallback) const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
-    case Type::Integer: return std::get<std::int64_t>(v_);
+    case Type::Boolean: return u_.b ? 1 : 0;
+    case Type::Integer: return u_.i;
     case Type::Real: {
-      double d = std::get<double>(v_);
+      double d = u_.d;
       if (std::isnan(d)) return 0;
       if (d >= 9.2e18) return INT64_MAX;
       if (d <= -9.2e18) return INT64_MIN;
@@ -70,44 +104,26 @@ std::int64_t Value::intValue(std::int64_t fallback) const {
 
 double Value::doubleValue(double fallback) const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_) ? 1.0 : 0.0;
-    case Type::Integer: return static_cast<double>(std::get<std::int64_t>(v_));
-    case Type::Real: return std::get<double>(v_);
+    case Type::Boolean: return u_.b ? 1.0 : 0.0;
+    case Type::Integer: return static_cast<double>(u_.i);
+    case Type::Real: return u_.d;
     // Not strtod: it follows the process locale's decimal point (Qt sets it from the
     // environment) and reads hexadecimal, "inf" and "nan".
     case Type::String: return leadingDouble(string());
-    case Type::Date: return std::get<Date>(v_).timeIntervalSinceReferenceDate();
+    case Type::Date: return u_.d;
     default: return fallback;
   }
 }
 
-const std::string& Value::string() const {
-  if (auto* s = std::get_if<std::shared_ptr<const std::string>>(&v_)) return **s;
-  return kEmptyString;
-}
-const Data& Value::data() const {
-  if (auto* d = std::get_if<std::shared_ptr<const Data>>(&v_)) return **d;
-  return kEmptyData;
-}
-Date Value::date() const {
-  if (auto* d = std::get_if<Date>(&v_)) return *d;
-  return Date();
-}
-const Array& Value::array() const {
-  if (auto* a = std::get_if<std::shared_ptr<const Array>>(&v_)) return **a;
-  return kEmptyArray;
-}
-const Dictionary& Value::dictionary() const {
-  if (auto* d = std::get_if<std::shared_ptr<const Dictionary>>(&v_)) return **d;
-  return kEmptyDictionary;
-}
-const ObjectRef& Value::object() const {
-  if (auto* o = std::get_if<ObjectRef>(&v_)) return *o;
-  return kNoObject;
-}
+const std::string& Value::string() const { return type_ == Type::String ? boxed<std::string>() : kEmptyString; }
+const Data& Value::data() const { return type_ == Type::Data ? boxed<Data>() : kEmptyData; }
+Date Value::date() const { return type_ == Type::Date ? Date(u_.d) : Date(); }
+const Array& Value::array() const { return type_ == Type::Array ? boxed<Array>() : kEmptyArray; }
+const Dictionary& Value::dictionary() const { return type_ == Type::Dictionary ? boxed<Dictionary>() : kEmptyDictionary; }
+const ObjectRef& Value::object() const { return type_ == Type::Object ? boxed<ObjectRef>() : kNoObject; }
 
 std::optional<std::string> Value::stringIfString() const {
-  if (auto* s = std::get_if<std::shared_ptr<const std::string>>(&v_)) return **s;
+  if (type_ == Type::String) return boxed<std::string>();
   return std::nullopt;
 }
 std::optional<double> Value::numberIfNumber() const {

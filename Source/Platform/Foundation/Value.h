@@ -2,13 +2,13 @@
 
 #include "Platform/Foundation/Date.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace kesto::fnd {
@@ -34,37 +34,57 @@ using ObjectRef = std::shared_ptr<Object>;
 
 // A dynamically typed value: null, boolean, integer, real, string (UTF-8), data, date, array,
 // dictionary or object reference. Strings, data, arrays and dictionaries are shared and immutable
-// once made, so copying a Value is cheap and a value stays small (a library holds dozens per
-// bookmark, most of them empty or numbers).
+// once made, so copying a Value is cheap and a value stays small (a library holds many per
+// bookmark).
 class Value {
  public:
   enum class Type { Null, Boolean, Integer, Real, String, Data, Date, Array, Dictionary, Object };
 
   Value() = default;
   Value(std::nullptr_t) {}
-  Value(bool b) : v_(b) {}
-  Value(int i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(unsigned i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(long i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(long long i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(unsigned long i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(unsigned long long i) : v_(static_cast<std::int64_t>(i)) {}
-  Value(double d) : v_(d) {}
-  Value(float d) : v_(static_cast<double>(d)) {}
-  Value(const char* s) : v_(std::make_shared<const std::string>(s ? s : "")) {}
-  Value(std::string s) : v_(std::make_shared<const std::string>(std::move(s))) {}
-  Value(std::string_view s) : v_(std::make_shared<const std::string>(s)) {}
-  Value(Data d) : v_(std::make_shared<const Data>(std::move(d))) {}
-  Value(Date d) : v_(d) {}
-  Value(Array a) : v_(std::make_shared<const Array>(std::move(a))) {}
-  Value(Dictionary d) : v_(std::make_shared<const Dictionary>(std::move(d))) {}
-  Value(ObjectRef o) : v_(std::move(o)) {
-    if (!std::get<ObjectRef>(v_)) v_ = std::monostate{};
-  }
+  Value(bool b) : type_(Type::Boolean) { u_.b = b; }
+  Value(int i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(unsigned i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(long i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(long long i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(unsigned long i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(unsigned long long i) : Value(static_cast<std::int64_t>(i), Type::Integer) {}
+  Value(double d) : type_(Type::Real) { u_.d = d; }
+  Value(float d) : Value(static_cast<double>(d)) {}
+  Value(const char* s) : Value(std::string(s ? s : "")) {}
+  Value(std::string s);
+  Value(std::string_view s) : Value(std::string(s)) {}
+  Value(Data d);
+  Value(Date d) : type_(Type::Date) { u_.d = d.timeIntervalSinceReferenceDate(); }
+  Value(Array a);
+  Value(Dictionary d);
+  Value(ObjectRef o);
   template <typename T, typename = std::enable_if_t<std::is_base_of_v<Object, T>>>
   Value(std::shared_ptr<T> o) : Value(ObjectRef(std::move(o))) {}
 
-  Type type() const { return static_cast<Type>(v_.index()); }
+  Value(const Value& other) : u_(other.u_), type_(other.type_) { retain(); }
+  Value(Value&& other) noexcept : u_(other.u_), type_(other.type_) { other.type_ = Type::Null; }
+  Value& operator=(const Value& other) {
+    if (this != &other) {
+      other.retain();
+      release();
+      u_ = other.u_;
+      type_ = other.type_;
+    }
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      release();
+      u_ = other.u_;
+      type_ = other.type_;
+      other.type_ = Type::Null;
+    }
+    return *this;
+  }
+  ~Value() { release(); }
+
+  Type type() const { return type_; }
   bool isNull() const { return type() == Type::Null; }
   bool isBoolean() const { return type() == Type::Boolean; }
   bool isInteger() const { return type() == Type::Integer; }
@@ -116,9 +136,32 @@ class Value {
   std::string description() const;
 
  private:
-  std::variant<std::monostate, bool, std::int64_t, double, std::shared_ptr<const std::string>, std::shared_ptr<const Data>,
-               Date, std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>, ObjectRef>
-      v_;
+  // Texts, data, arrays, dictionaries and object references live in a shared box with a count
+  // of the values that hold it; the rest sits in the value itself, which so stays 16 bytes.
+  struct Box {
+    std::atomic<std::int32_t> refs{1};
+  };
+  template <typename T>
+  struct BoxOf;
+  Value(std::int64_t i, Type t) : type_(t) { u_.i = i; }
+  bool isBoxed() const { return type_ >= Type::String && type_ != Type::Date; }
+  void retain() const {
+    if (isBoxed()) u_.box->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release() noexcept {
+    if (isBoxed()) releaseBox();
+  }
+  void releaseBox() noexcept;
+  template <typename T>
+  const T& boxed() const;
+
+  union Payload {
+    bool b;
+    std::int64_t i;
+    double d;  // reals, and dates as seconds since the reference date
+    Box* box;
+  } u_{.i = 0};
+  Type type_ = Type::Null;
 };
 
 // The shared null value, for functions that return a reference.

@@ -8,6 +8,8 @@
 #include "Platform/Store/Model.h"
 #include "Platform/Store/StoreInternal.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -150,13 +152,13 @@ void Context::Impl::logChanges(const SaveNotification& n) {
 ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
   if (auto o = lookup(s.id)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
-    if (stale && !s.values.empty()) {
+    if (stale && s.hasValues) {
       ObjectAccess::apply(*o, std::move(s));
       o->awakeFromFetch();
     }
     return o;
   }
-  if (s.values.empty()) return objectFor(s.id);
+  if (!s.hasValues) return objectFor(s.id);
   auto o = ObjectAccess::makeForRow(s.id->entity());
   ObjectAccess::id(*o) = s.id;
   ObjectAccess::state(*o) = State::Clean;
@@ -235,11 +237,12 @@ void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
       continue;
     auto it = byKey[oldest.entity].find(oldest.pk);
     if (it == byKey[oldest.entity].end() || it->second.get() != oldest.object || it->second->hasChanges()) continue;
-    auto& slots = ObjectAccess::slots(*it->second);
-    const auto a = static_cast<std::size_t>(oldest.attribute);
-    if (a >= slots.values.size() || slots.lazyPending[a] || slots.original.count(oldest.attribute)) continue;
-    slots.values[a] = fnd::Value();
-    slots.lazyPending[a] = 1;
+    auto& object = *it->second;
+    auto& slots = ObjectAccess::slots(object);
+    const int a = oldest.attribute;
+    if (a >= static_cast<int>(object.entity()->attributes().size()) || slots.values.isPending(a) || slots.originalValue(a))
+      continue;
+    slots.values.unload(*object.entity(), a);
   }
 }
 
@@ -250,7 +253,7 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
     if (id->isTemporaryID()) return out;
     if (batchToMany(o.entity(), rel)) {
       // The batch filled every registered object's set, this one's included.
-      for (auto& d : ObjectAccess::slots(o).rels[rel].many) out.push_back(d->objectID());
+      for (auto& d : ObjectAccess::slots(o).rels[rel].many()) out.push_back(d->objectID());
       return out;
     }
     if (Coordinator::Impl* st = store()) st->loadToMany(o.entity(), rel, id->primaryKey(), out);
@@ -325,11 +328,11 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
     if (r.manyLoaded || obj->isInserted()) continue;
     auto it = sets.find(pk);
     const auto& members = it == sets.end() ? none : it->second;
-    r.many.clear();
-    r.dropIndex();
-    r.many.reserve(members.size());
+    std::vector<ManagedObjectRef> loaded;
+    loaded.reserve(members.size());
     for (auto& id : members)
-      if (auto d = objectFor(id)) r.many.push_back(d);
+      if (auto d = objectFor(id)) loaded.push_back(d);
+    r.setMany(std::move(loaded));
     r.manyLoaded = true;
   }
   return true;
@@ -363,6 +366,9 @@ void Context::Impl::registerUndo(std::function<void()> action) {
 namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
+
+// Reads of at least this many rows give back the memory their row buffers held.
+constexpr std::size_t kLargeRead = 10000;
 
 // The objects a fetch answers, gathered from rows, a parent's snapshots and pending changes.
 // Rows are unique; only changed objects can turn up twice (as a row and as a pending change).
@@ -461,6 +467,12 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
       }
     }
     out.accept(o);
+  }
+  if (rows.size() >= kLargeRead) {
+    // The rows of a large read go at once, from among the objects made of them: their pages
+    // go back to the system rather than stay resident.
+    rows = {};
+    malloc_trim(0);
   }
   return true;
 }
@@ -1128,7 +1140,8 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
         p.insertedList.push_back(po.get());
       }
       auto& ps = ObjectAccess::slots(*po);
-      for (std::size_t i = 0; i < ps.values.size(); ++i) ps.values[i] = o->value(static_cast<int>(i));
+      for (int i = 0; i < static_cast<int>(o->entity()->attributes().size()); ++i)
+        ps.values.slot(*o->entity(), i) = o->value(i);
       pairs.emplace_back(o, po);
     }
     for (auto& o : note.updated) {
@@ -1145,7 +1158,7 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
         if (e->relationships()[r].toMany) {
           if (!os.rels[r].manyLoaded) continue;
           std::vector<ManagedObjectRef> mapped;
-          for (auto& d : os.rels[r].many)
+          for (auto& d : os.rels[r].many())
             if (auto pd = p.objectFor(d->objectID())) mapped.push_back(pd);
           po->setToMany(r, mapped);
         } else {
@@ -1194,7 +1207,7 @@ void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, c
     std::int64_t src = keyOf(o, keys);
     std::unordered_set<std::int64_t> before, after;
     for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
-    for (auto& d : os.rels[r].many) after.insert(keyOf(d, keys));
+    for (auto& d : os.rels[r].many()) after.insert(keyOf(d, keys));
     if (isNew) before.clear();
     for (auto k : after)
       if (k && !before.count(k)) batch.joins.push_back({e, r, src, k, true});
@@ -1214,8 +1227,9 @@ RowWrite insertWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   for (int i = 0; i < static_cast<int>(w.entity->attributes().size()); ++i) {
     if (w.entity->attributes()[i].transient) continue;
     w.attributes.push_back(i);
-    w.values.push_back(&o->value(i));
+    o->value(i);  // reads an unread picture now: that adds a value, moving the others
   }
+  for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany) continue;
     w.relationships.push_back(r);
@@ -1234,8 +1248,9 @@ RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   for (auto& [i, old] : os.original) {
     if (w.entity->attributes()[i].transient) continue;
     w.attributes.push_back(i);
-    w.values.push_back(&o->value(i));
+    o->value(i);  // reads an unread picture now: that adds a value, moving the others
   }
+  for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
     w.relationships.push_back(r);
@@ -1545,7 +1560,7 @@ void takeDeletion(Context::Impl& c, const ObjectIDRef& id) {
 void dropLoadedSets(ManagedObject& o) {
   if (o.hasChanges()) return;
   for (auto& r : ObjectAccess::slots(o).rels)
-    if (r.manyLoaded && !r.changed) r.many.clear(), r.dropIndex(), r.manyLoaded = false;
+    if (r.manyLoaded && !r.changed) r.clearMany(), r.manyLoaded = false;
 }
 
 bool changesAnything(const SaveNotification& n) {

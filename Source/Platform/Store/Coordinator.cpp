@@ -827,30 +827,71 @@ struct DestinationKeyHash {
 };
 using DestinationIDs = std::unordered_map<DestinationKey, ObjectIDRef, DestinationKeyHash>;
 
+// Texts that repeat down a column (a site's address, a colour, where rows came from) are shared
+// by the rows read together: one text, many values. A column whose first few thousand texts
+// hardly repeat is left alone, so unique texts cost no look-ups.
+class SharedTexts {
+ public:
+  fnd::Value text(std::size_t attribute, const char* p, std::size_t n) {
+    if (attribute >= columns_.size()) columns_.resize(attribute + 1);
+    Column& c = columns_[attribute];
+    if (c.off || n > kLongest) return fnd::Value(std::string(p, n));
+    ++c.looked;
+    if (auto it = c.seen.find(std::string_view(p, n)); it != c.seen.end()) {
+      ++c.found;
+      return it->second;
+    }
+    fnd::Value v(std::string(p, n));
+    if (c.looked >= kTrial && c.found * 8 < c.looked) {
+      c.off = true;
+      c.seen = {};
+    } else if (c.seen.size() < kMostKept) {
+      c.seen.emplace(std::string_view(v.string()), v);  // the key lives in the kept value's text
+    }
+    return v;
+  }
+
+ private:
+  static constexpr std::size_t kTrial = 4096, kMostKept = 8192, kLongest = 512;
+  struct Column {
+    std::unordered_map<std::string_view, fnd::Value> seen;
+    std::size_t looked = 0, found = 0;
+    bool off = false;
+  };
+  std::vector<Column> columns_;
+};
+
 void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stmt* st, Snapshot& s,
-             DestinationIDs& idCache, const Coordinator::Impl::RowFilter* wanted) {
+             DestinationIDs& idCache, SharedTexts& texts, std::vector<fnd::Value>& row,
+             const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
   if (wanted && !(*wanted)(s.pk, s.opt)) return;
   s.id = c.idFor(&e, s.pk);
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
-  // Values are made in place, in order: a row has dozens of slots and there are many rows.
-  s.values.clear();
-  s.values.reserve(na);
-  s.lazyPending.assign(na, 0);
+  // Values are read into one row kept for the whole read; the snapshot keeps only those that
+  // are not defaults, so a read of many rows holds no full row per row at once.
+  row.resize(na);
   s.toOne.assign(nr, nullptr);
   int col = 2;
   for (std::size_t i = 0; i < na; ++i) {
     const auto& a = e.attributes()[i];
     if (a.transient) {
-      s.values.emplace_back();
+      row[i] = fnd::Value();
     } else if (a.isLazy()) {
-      s.lazyPending[i] = 1;
-      s.values.emplace_back();
+      row[i] = fnd::Value();
+    } else if (a.type == AttributeType::String && sqlite3_column_type(st, col) != SQLITE_NULL) {
+      auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      row[i] = texts.text(i, p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
+      ++col;
     } else {
-      s.values.push_back(fromColumn(a, st, col++));
+      row[i] = fromColumn(a, st, col++);
     }
   }
+  s.values.takeRow(e, row);
+  s.hasValues = true;
+  for (std::size_t i = 0; i < na; ++i)
+    if (e.attributes()[i].isLazy()) s.values.setPending(static_cast<int>(i), true);
   for (std::size_t i = 0; i < nr; ++i) {
     if (e.relationships()[i].toMany) continue;
     if (sqlite3_column_type(st, col) != SQLITE_NULL) {
@@ -911,9 +952,11 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
     }
     return true;
   }
+  SharedTexts texts;
+  std::vector<fnd::Value> row;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     out.emplace_back();
-    readRow(*this, *entity, st.s, out.back(), idCache, wanted);
+    readRow(*this, *entity, st.s, out.back(), idCache, texts, row, wanted);
   }
   if (rc != SQLITE_DONE) {
     if (error) *error = sqliteError(dbOf(*this), kPersistentStoreOperationError, "A fetch failed");

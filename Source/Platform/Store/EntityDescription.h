@@ -54,6 +54,9 @@ class EntityDescription {
   int inverseIndex(int relationshipIndex) const;
   // A digest of the stored layout (names and types), used to detect model changes.
   std::string versionHash() const;
+  // Each attribute's default as objects hold it (converted to the attribute's type); empty until
+  // the model is finished.
+  const std::vector<fnd::Value>& defaultValues() const { return defaults_; }
 
  private:
   friend class Model;
@@ -67,6 +70,7 @@ class EntityDescription {
   std::string tableName_;
   std::vector<const EntityDescription*> destinations_;
   std::vector<int> inverses_;
+  std::vector<fnd::Value> defaults_;
 };
 
 }  // namespace kesto::store

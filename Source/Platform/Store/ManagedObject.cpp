@@ -5,16 +5,15 @@
 #include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 #include <unordered_map>
 
 namespace kesto::store {
 
-namespace {
-
-// Converts a value to what the attribute's type holds, so readers see one representation.
-fnd::Value coerce(const AttributeDescription& a, fnd::Value v) {
+fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v) {
   if (v.isNull()) return v;
   switch (a.type) {
     case AttributeType::Integer16:
@@ -38,6 +37,151 @@ fnd::Value coerce(const AttributeDescription& a, fnd::Value v) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Attribute values
+
+namespace {
+
+constexpr std::size_t kMaskBits = 64;
+
+// Whether `v` is exactly `d`: same type and value (a stored NULL is not a default 0, nor -0.0 a 0.0).
+bool isExactly(const fnd::Value& v, const fnd::Value& d) {
+  if (v.type() != d.type()) return false;
+  if (v.isReal()) {
+    double a = v.doubleValue(), b = d.doubleValue();
+    return std::memcmp(&a, &b, sizeof a) == 0;
+  }
+  return v == d;
+}
+
+bool sparseAllowed(const EntityDescription& e) {
+  return e.attributes().size() <= kMaskBits && e.defaultValues().size() == e.attributes().size();
+}
+
+}  // namespace
+
+void AttributeValues::makeFull(const EntityDescription& e) {
+  const std::size_t n = e.attributes().size();
+  const auto& defaults = e.defaultValues();
+  values_.clear();
+  values_.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+  full_ = !sparseAllowed(e);
+  held_ = full_ ? 0 : (n == kMaskBits ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1);
+  rest_.reset();
+  pending_ = 0;
+  pendingMore_.reset();
+}
+
+AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
+  if (this == &other) return *this;
+  values_ = other.values_;
+  held_ = other.held_;
+  pending_ = other.pending_;
+  full_ = other.full_;
+  rest_ = other.rest_ ? std::make_unique<std::vector<fnd::Value>>(*other.rest_) : nullptr;
+  pendingMore_ = other.pendingMore_ ? std::make_unique<std::vector<std::uint8_t>>(*other.pendingMore_) : nullptr;
+  return *this;
+}
+
+void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>& row) {
+  const std::size_t n = e.attributes().size();
+  row.resize(n);
+  rest_.reset();
+  pending_ = 0;
+  pendingMore_.reset();
+  if (!sparseAllowed(e)) {
+    values_.assign(std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
+    full_ = true;
+    held_ = 0;
+    return;
+  }
+  const auto& defaults = e.defaultValues();
+  std::uint64_t held = 0;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (!isExactly(row[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
+  std::vector<fnd::Value> kept;
+  kept.reserve(count);
+  for (std::size_t i = 0; i < n; ++i)
+    if (held >> i & 1u) kept.push_back(std::move(row[i]));
+  values_ = std::move(kept);
+  held_ = held;
+  full_ = false;
+}
+
+std::size_t AttributeValues::keptCount() const { return values_.size() + (rest_ ? rest_->size() : 0); }
+
+std::size_t AttributeValues::rank(int i) const {
+  return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
+}
+
+const fnd::Value& AttributeValues::get(const EntityDescription& e, int i) const {
+  if (full_) return values_[static_cast<std::size_t>(i)];
+  if (held_ >> i & 1u) return values_[rank(i)];
+  if (rest_) return (*rest_)[static_cast<std::size_t>(i)];
+  return e.defaultValues()[static_cast<std::size_t>(i)];
+}
+
+fnd::Value& AttributeValues::slot(const EntityDescription& e, int i) {
+  if (full_) return values_[static_cast<std::size_t>(i)];
+  if (held_ >> i & 1u) return values_[rank(i)];
+  if (!rest_) {
+    // The attributes the row did not keep get a place each, beside the kept ones, which stay
+    // where they are: references to values stay good while the object is edited.
+    rest_ = std::make_unique<std::vector<fnd::Value>>(e.defaultValues());
+  }
+  return (*rest_)[static_cast<std::size_t>(i)];
+}
+
+void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
+  setPending(i, false);
+  if (full_ || (held_ >> i & 1u) || rest_) {
+    slot(e, i) = std::move(v);
+  } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
+    if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
+    held_ |= std::uint64_t{1} << i;
+  }
+}
+
+void AttributeValues::unload(const EntityDescription& e, int i) {
+  const bool held = !full_ && (held_ >> i & 1u);
+  if (held && !rest_) {
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
+    held_ &= ~(std::uint64_t{1} << i);
+  } else if (full_ || held || rest_) {
+    slot(e, i) = fnd::Value();
+  }
+  setPending(i, true);
+}
+
+bool AttributeValues::isPending(int i) const {
+  if (static_cast<std::size_t>(i) < kMaskBits) return (pending_ >> i & 1u) != 0;
+  const auto j = static_cast<std::size_t>(i) - kMaskBits;
+  return pendingMore_ && j < pendingMore_->size() && (*pendingMore_)[j];
+}
+
+void AttributeValues::setPending(int i, bool pending) {
+  if (static_cast<std::size_t>(i) < kMaskBits) {
+    if (pending) pending_ |= std::uint64_t{1} << i;
+    else pending_ &= ~(std::uint64_t{1} << i);
+    return;
+  }
+  const auto j = static_cast<std::size_t>(i) - kMaskBits;
+  if (!pendingMore_) {
+    if (!pending) return;
+    pendingMore_ = std::make_unique<std::vector<std::uint8_t>>();
+  }
+  if (pendingMore_->size() <= j) pendingMore_->resize(j + 1, 0);
+  (*pendingMore_)[j] = pending ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
 Context::Impl* contextOf(const ManagedObject& o, ManagedObject::Slots& s) {
   (void)o;
   return s.ctx;
@@ -52,13 +196,10 @@ ManagedObject::~ManagedObject() = default;
 void ManagedObject::setEntity(const EntityDescription* entity) {
   entity_ = entity;
   if (!entity) return;
-  slots_->values.assign(entity->attributes().size(), fnd::Value());
-  slots_->lazyPending.assign(entity->attributes().size(), 0);
+  slots_->values.makeFull(*entity);
   slots_->rels.clear();
   slots_->rels.resize(entity->relationships().size());
   for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
-  for (std::size_t i = 0; i < entity->attributes().size(); ++i)
-    slots_->values[i] = coerce(entity->attributes()[i], entity->attributes()[i].defaultValue);
 }
 
 namespace {
@@ -98,30 +239,36 @@ std::shared_ptr<Context> ManagedObject::context() const { return slots_->owner.l
 
 bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
 
+bool ManagedObject::hasAttribute(int index) const {
+  return entity_ && index >= 0 && index < static_cast<int>(entity_->attributes().size());
+}
+
 const fnd::Value& ManagedObject::value(int index) const {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return fnd::nullValue();
+  if (!hasAttribute(index)) return fnd::nullValue();
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  if (slots_->lazyPending[index]) {
-    slots_->lazyPending[index] = 0;
+  auto& values = slots_->values;
+  if (values.isPending(index)) {
     if (slots_->ctx) {
-      slots_->values[index] = slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index);
+      values.setRead(*entity_, index, slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
       slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    } else {
+      values.setPending(index, false);
     }
   }
-  return slots_->values[index];
+  return values.get(*entity_, index);
 }
 
 void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  if (!hasAttribute(index)) return;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
-  slots_->lazyPending[index] = 0;
-  slots_->values[index] = coerce(entity_->attributes()[index], std::move(v));
+  // Added in place: awake hooks fill in values of rows that keep only a few.
+  slots_->values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
 }
 
 void ManagedObject::setValue(int index, fnd::Value v) {
-  if (!entity_ || index < 0 || index >= static_cast<int>(slots_->values.size())) return;
+  if (!hasAttribute(index)) return;
   const fnd::Value& old = value(index);  // fires the fault and loads a lazy value
-  fnd::Value nv = coerce(entity_->attributes()[index], std::move(v));
+  fnd::Value nv = coerceToAttribute(entity_->attributes()[index], std::move(v));
   if (old.type() == nv.type() && old == nv) return;
   Slots& s = *slots_;
   Context::Impl* ctx = contextOf(*this, s);
@@ -132,8 +279,8 @@ void ManagedObject::setValue(int index, fnd::Value v) {
       if (auto o = weak.lock()) o->setValue(index, before);
     });
   }
-  if (state_ == State::Clean && !s.original.count(index)) s.original.emplace(index, old);
-  s.values[index] = std::move(nv);
+  if (state_ == State::Clean) s.keepOriginal(index, old);
+  s.values.slot(*entity_, index) = std::move(nv);
   if (ctx) ctx->noteChanged(*this);
 }
 
@@ -182,9 +329,9 @@ void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
     r.originalCaptured = true;
     r.original = std::make_unique<ManagedObject::Slots::Rel::Original>();
     if (o.entity_->relationships()[rel].toMany) {
-      for (auto& d : r.many) r.original->many.push_back(d->objectID());
+      for (auto& d : r.many()) r.original->many.push_back(d->objectID());
     } else {
-      r.original->one = r.one ? r.one->objectID() : r.oneID;
+      r.original->one = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
     }
   }
   r.changed = true;
@@ -203,16 +350,14 @@ void ObjectAccess::loadMany(ManagedObject& o, int rel) {
   for (auto& id : ids)
     if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
   auto& r = o.slots_->rels[rel];
-  r.many = std::move(members);
-  r.dropIndex();
+  r.setMany(std::move(members));
   r.manyLoaded = true;
 }
 
 void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   markRelChanged(o, rel);
   auto& r = o.slots_->rels[rel];
-  r.one = d;
-  r.oneID = nullptr;
+  r.setOne(d);
 }
 
 namespace {
@@ -220,18 +365,19 @@ constexpr std::size_t kIndexedSetSize = 64;
 
 // Whether `d` is in the set, through the set's index when it is large (building it if stale).
 bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
-  if (r.many.size() < kIndexedSetSize) {
+  const auto& many = r.many();
+  if (many.size() < kIndexedSetSize) {
     r.dropIndex();
-    return std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) !=
-           r.many.end();
+    return std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) != many.end();
   }
-  if (r.indexed() != r.many.size()) {
-    r.index = std::make_unique<ManagedObject::Slots::Rel::Index>();
-    r.index->members.reserve(r.many.size() * 2);
-    for (auto& m : r.many) r.index->members.insert(m.get());
-    r.index->indexed = r.many.size();
+  auto& index = r.set->index;
+  if (r.indexed() != many.size()) {
+    index = std::make_unique<ManagedObject::Slots::Rel::Index>();
+    index->members.reserve(many.size() * 2);
+    for (auto& m : many) index->members.insert(m.get());
+    index->indexed = many.size();
   }
-  return r.index->members.count(d) != 0;
+  return index->members.count(d) != 0;
 }
 }  // namespace
 
@@ -240,44 +386,43 @@ void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef&
   auto& r = o.slots_->rels[rel];
   if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
-  r.many.push_back(d);
-  if (r.indexed()) r.index->members.insert(d.get()), r.index->indexed = r.many.size();
+  auto& many = r.manyForChange();
+  many.push_back(d);
+  if (r.indexed()) r.set->index->members.insert(d.get()), r.set->index->indexed = many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
   auto& r = o.slots_->rels[rel];
   if (!isMember(r, d)) return;
-  if (r.indexed()) r.index->members.erase(d), r.index->indexed = r.many.size() - 1;
-  auto it = std::find_if(r.many.begin(), r.many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
-  if (it == r.many.end()) return;
+  auto& many = r.manyForChange();
+  if (r.indexed()) r.set->index->members.erase(d), r.set->index->indexed = many.size() - 1;
+  auto it = std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
+  if (it == many.end()) return;
   markRelChanged(o, rel);
-  r.many.erase(it);
+  many.erase(it);
 }
 
 ManagedObjectRef ManagedObject::toOne(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return nullptr;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   auto& r = slots_->rels[rel];
-  if (!r.one && r.oneID && slots_->ctx) {
-    r.one = slots_->ctx->objectFor(r.oneID);
-    r.oneID = nullptr;
-  }
-  return r.one;
+  if (!r.resolved && r.link && slots_->ctx) r.setOne(slots_->ctx->objectFor(r.oneID()));
+  return r.one();
 }
 
 std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return {};
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many;
+  return slots_->rels[rel].many();
 }
 
 std::size_t ManagedObject::toManyCount(int rel) const {
   if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return 0;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many.size();
+  return slots_->rels[rel].many().size();
 }
 
 void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
@@ -398,8 +543,8 @@ fnd::Dictionary ManagedObject::changedValues() const {
   fnd::Dictionary d;
   if (!entity_) return d;
   bool all = state_ == State::Inserted;
-  for (std::size_t i = 0; i < slots_->values.size(); ++i)
-    if (all || slots_->original.count(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
+  for (std::size_t i = 0; i < entity_->attributes().size(); ++i)
+    if (all || slots_->originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
   for (std::size_t i = 0; i < slots_->rels.size(); ++i)
     if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
   return d;
@@ -408,9 +553,9 @@ fnd::Dictionary ManagedObject::changedValues() const {
 fnd::Dictionary ManagedObject::committedValues() const {
   fnd::Dictionary d;
   if (!entity_ || state_ == State::Inserted) return d;
-  for (std::size_t i = 0; i < slots_->values.size(); ++i) {
-    auto it = slots_->original.find(static_cast<int>(i));
-    d[entity_->attributes()[i].name] = it != slots_->original.end() ? it->second : value(static_cast<int>(i));
+  for (std::size_t i = 0; i < entity_->attributes().size(); ++i) {
+    const fnd::Value* committed = slots_->originalValue(static_cast<int>(i));
+    d[entity_->attributes()[i].name] = committed ? *committed : value(static_cast<int>(i));
   }
   return d;
 }
@@ -433,16 +578,14 @@ void applyRelationships(ManagedObject& o, S& s) {
     auto& r = sl.rels[i];
     if (o.entity()->relationships()[i].toMany) {
       r.manyLoaded = false;
-      r.many.clear();
-      r.dropIndex();
+      r.clearMany();
     } else {
-      r.one = nullptr;
       if (i >= s.toOne.size())
-        r.oneID = nullptr;
+        r.setOneID(nullptr);
       else if constexpr (std::is_const_v<S>)
-        r.oneID = s.toOne[i];
+        r.setOneID(s.toOne[i]);
       else
-        r.oneID = std::move(s.toOne[i]);
+        r.setOneID(std::move(s.toOne[i]));
     }
   }
   sl.opt = s.opt;
@@ -452,25 +595,12 @@ void applyRelationships(ManagedObject& o, S& s) {
 }  // namespace
 
 void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = std::min(sl.values.size(), s.values.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    sl.values[i] = s.values[i];
-    sl.lazyPending[i] = i < s.lazyPending.size() ? s.lazyPending[i] : 0;
-  }
+  o.slots_->values = s.values;
   applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
-  auto& sl = *o.slots_;
-  std::size_t n = o.entity_->attributes().size();
-  if (s.values.size() != n || s.lazyPending.size() != n) {
-    sl.values.resize(n);
-    sl.lazyPending.resize(n);
-    return apply(o, static_cast<const Snapshot&>(s));
-  }
-  sl.values = std::move(s.values);
-  sl.lazyPending = std::move(s.lazyPending);
+  o.slots_->values = std::move(s.values);
   applyRelationships(o, s);
 }
 
@@ -480,11 +610,12 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   s.id = o.id_;
   s.opt = sl.opt;
   s.values = sl.values;
-  s.lazyPending = sl.lazyPending;
+  s.hasValues = true;
   s.toOne.resize(sl.rels.size());
   for (std::size_t i = 0; i < sl.rels.size(); ++i) {
     if (o.entity_->relationships()[i].toMany) continue;
-    s.toOne[i] = sl.rels[i].one ? sl.rels[i].one->objectID() : sl.rels[i].oneID;
+    const auto& r = sl.rels[i];
+    s.toOne[i] = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
   }
   return s;
 }
@@ -502,10 +633,8 @@ void ObjectAccess::clearChanges(ManagedObject& o) {
 
 void ObjectAccess::breakCycles(ManagedObject& o) {
   for (auto& r : o.slots_->rels) {
-    if (r.one) r.oneID = r.one->objectID();
-    r.one = nullptr;
-    r.many.clear();
-    r.dropIndex();
+    if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
+    r.clearMany();
     r.manyLoaded = false;
   }
 }

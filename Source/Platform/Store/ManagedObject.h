@@ -52,10 +52,12 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   // Attributes by index (fast path) and by name. Setting marks the object changed, records an
   // undo step and converts numbers to the attribute's type; an unknown name is ignored. A
   // lazy value (data) read from the store is kept among the context's most recent few hundred:
-  // hold a copy, not the reference, across reads of other lazy values.
+  // hold a copy, not the reference, across reads of other lazy values (reading one may move the
+  // object's other values too).
   const fnd::Value& value(int attributeIndex) const;
   void setValue(int attributeIndex, fnd::Value v);
-  // Changes a value without marking the object changed or recording undo (for awake hooks).
+  // Changes a value without marking the object changed or recording undo (for awake hooks); the
+  // object's other values may move, so hold copies across it.
   void setPrimitiveValue(int attributeIndex, fnd::Value v);
 
   // Key-value access: attributes, relationships ("folder" gives the object, "tags" an array),
@@ -99,6 +101,7 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   enum class State { Detached, Clean, Inserted, Deleted };
   // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
   // to-many `relationshipIndex`, when the context keeps undo.
+  bool hasAttribute(int attributeIndex) const;
   void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
                           void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;

@@ -157,6 +157,10 @@ bool Model::finish(fnd::Error* error) {
       e->inverses_.push_back(inv);
     }
   }
+  for (auto& e : entities_) {
+    e->defaults_.clear();
+    for (const auto& a : e->attributes_) e->defaults_.push_back(coerceToAttribute(a, a.defaultValue));
+  }
   finished_ = true;
   return true;
 }

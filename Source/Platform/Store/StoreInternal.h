@@ -11,6 +11,7 @@
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/ManagedObject.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -26,28 +27,86 @@
 
 namespace kesto::store {
 
+// The attribute values of one object. A row read from the store keeps only the values that are
+// not the attribute's default (a library row has a few texts and dates among dozens of zero
+// flags and unread pictures), found by their rank in a bit mask; the others read as the entity's
+// default. The first change to an attribute the row does not keep gives every such attribute a
+// place of its own beside the kept values, which do not move: a reference to a value stays good
+// while the object is edited. A picture read is added in place among the kept values (moving
+// them) and goes again when it is let go. Entities of more than 64 attributes keep all in order.
+class AttributeValues {
+ public:
+  AttributeValues() = default;
+  AttributeValues(const AttributeValues& other) { *this = other; }
+  AttributeValues& operator=(const AttributeValues& other);
+  AttributeValues(AttributeValues&&) noexcept = default;
+  AttributeValues& operator=(AttributeValues&&) noexcept = default;
+
+  // Every attribute, each at its default.
+  void makeFull(const EntityDescription& e);
+  // The values of a row, one per attribute: those that are not defaults are moved out of `row`
+  // (which a reader keeps for the next row). Every value counts as read.
+  void takeRow(const EntityDescription& e, std::vector<fnd::Value>& row);
+  const fnd::Value& get(const EntityDescription& e, int i) const;
+  // The value of attribute `i` for changing it.
+  fnd::Value& slot(const EntityDescription& e, int i);
+  // A value read now (a picture): added in place, without keeping every attribute.
+  void setRead(const EntityDescription& e, int i, fnd::Value v);
+  // Back to unread, dropping the value.
+  void unload(const EntityDescription& e, int i);
+  bool isPending(int i) const;
+  void setPending(int i, bool pending);
+  // How many values are kept (for tests of the layout).
+  std::size_t keptCount() const;
+
+ private:
+  std::size_t rank(int i) const;
+  std::vector<fnd::Value> values_;
+  std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
+  std::unique_ptr<std::vector<fnd::Value>> rest_;  // once changed: a place for each attribute not held
+  std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
+  std::unique_ptr<std::vector<std::uint8_t>> pendingMore_;  // the same for attributes from 64
+  bool full_ = true;
+};
+
 // One object's state as a row or as another context sees it.
 struct Snapshot {
   ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
   std::int64_t pk = 0;
   std::int64_t opt = 0;
-  std::vector<fnd::Value> values;         // per attribute
-  std::vector<std::uint8_t> lazyPending;  // per attribute: 1 = not loaded yet
+  AttributeValues values;  // as an object keeps them, unread pictures marked
+  bool hasValues = false;  // false: the row's key alone
   std::vector<ObjectIDRef> toOne;         // per relationship; null for none or to-many
 };
 
 struct ManagedObject::Slots {
   Context::Impl* ctx = nullptr;
   std::weak_ptr<Context> owner;
-  std::vector<fnd::Value> values;
-  std::vector<std::uint8_t> lazyPending;
-  std::map<int, fnd::Value> original;  // attribute index -> committed value, for changed ones
+  AttributeValues values;
+  // Attribute index -> committed value, for changed ones, by index.
+  std::vector<std::pair<int, fnd::Value>> original;
+  const fnd::Value* originalValue(int attribute) const {
+    for (const auto& [i, v] : original)
+      if (i == attribute) return &v;
+    return nullptr;
+  }
+  void keepOriginal(int attribute, const fnd::Value& v) {
+    if (originalValue(attribute)) return;
+    auto at = std::find_if(original.begin(), original.end(), [&](const auto& e) { return e.first > attribute; });
+    original.emplace(at, attribute, v);
+  }
   // Every loaded row has one per relationship: what only a changed or a large set needs is
   // made when it is needed, so an unchanged row stays small.
   struct Rel {
-    ManagedObjectRef one;
-    ObjectIDRef oneID;  // to-one not yet resolved to an object
-    std::vector<ManagedObjectRef> many;
+    // To-one: the destination's object once resolved, its ID before that (one pointer for both).
+    ManagedObjectRef one() const {
+      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<fnd::Object>(link)) : nullptr;
+    }
+    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
+    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
+    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
+    std::shared_ptr<const fnd::Object> link;
+    bool resolved = false;
     bool manyLoaded = false;
     bool changed = false;
     bool originalCaptured = false;
@@ -58,14 +117,34 @@ struct ManagedObject::Slots {
     std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
-    // changes `many` other than through rawAddMany/rawRemoveMany calls dropIndex().
+    // changes the members other than through rawAddMany/rawRemoveMany calls dropIndex().
     struct Index {
       std::unordered_set<const ManagedObject*> members;
       std::size_t indexed = 0;
     };
-    std::unique_ptr<Index> index;
-    void dropIndex() { index.reset(); }
-    std::size_t indexed() const { return index ? index->indexed : 0; }
+    // To-many: the members, made when the first one comes (most rows hold no set loaded).
+    struct Set {
+      std::vector<ManagedObjectRef> members;
+      std::unique_ptr<Index> index;
+    };
+    std::unique_ptr<Set> set;
+    const std::vector<ManagedObjectRef>& many() const {
+      static const std::vector<ManagedObjectRef> none;
+      return set ? set->members : none;
+    }
+    std::vector<ManagedObjectRef>& manyForChange() {
+      if (!set) set = std::make_unique<Set>();
+      return set->members;
+    }
+    void setMany(std::vector<ManagedObjectRef> members) {
+      set.reset();
+      if (!members.empty()) manyForChange() = std::move(members);
+    }
+    void clearMany() { set.reset(); }
+    void dropIndex() {
+      if (set) set->index.reset();
+    }
+    std::size_t indexed() const { return set && set->index ? set->index->indexed : 0; }
     const std::vector<ObjectIDRef>& originalMany() const {
       static const std::vector<ObjectIDRef> none;
       return original ? original->many : none;
@@ -274,6 +353,9 @@ struct Context::Impl {
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);
 };
+
+// Converts a value to what the attribute's type holds, so readers see one representation.
+fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v);
 
 // SQL for a predicate over the columns of `entity`; false when any part of it cannot be
 // translated with results identical to the evaluator.
