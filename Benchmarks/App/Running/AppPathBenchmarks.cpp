@@ -88,7 +88,11 @@ void makeLibrary(int bookmarks) {
   }
   WrenEntity::saveContext(ctx);
   // An established library of a user who has seen the tutorials; nothing leaves the machine.
+  // The settings of the library made before are gone with its folders: read them again, or
+  // setting the same values changes nothing, nothing is written, and every start of this
+  // library migrates all its bookmarks again.
   auto& d = fnd::UserDefaults::standard();
+  d.reloadFromDisk();
   for (const char* flag : {"Version2Migrated", "Version4MigratedV2", "KestoMigratedToVersion2"}) d.setBool(true, flag);
   for (const char* seen : {"BRWTutorialInboxSeen", "BRWTutorialImoprtSeen", "BRWTutorialLibrarySeen",
                            "BRWTutorialDeliciousySeen", "BRWTutorialPinboardSeen", "BRWTutorialTagsSeen",
