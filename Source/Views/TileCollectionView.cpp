@@ -27,8 +27,9 @@ TileCollectionView::~TileCollectionView() = default;
 void TileCollectionView::commonInit() {
   setWantsLayer(true);
   setDocumentView(std::make_shared<TileCollectionViewDocumentView>(fnd::Rect()));
-  // Cells scrolled out of sight stay shown at no size, so one handed back for a row coming into
-  // sight only moves: showing it would make the toolkit ask the window system for the pointer.
+  // Cells, and the parts of cells, scrolled out of sight stay shown at no size: a cell handed back
+  // for a row coming into sight only moves, and one scrolling in does not show its parts one by
+  // one. Each show would make the toolkit ask the window system for the pointer.
   documentView()->setKeepsClippedSubviewsShown(true);
   flags_.wantsLayout = 0;
   allowsSelection_ = true;

@@ -10,8 +10,6 @@ namespace kesto {
 
 TileCollectionViewCell::TileCollectionViewCell(const fnd::Rect& frame) : ui::View(frame) {
   setWantsLayer(true);
-  // A cell scrolling in or out would otherwise show or hide each of its parts in turn.
-  setKeepsClippedSubviewsShown(true);
   backgroundView_ = std::make_shared<TileCollectionViewCellBackgroundView>(fnd::Rect(fnd::Point{}, frame.size));
   backgroundView_->setAutoresizingMask(WidthSizable | HeightSizable);
   addSubview(backgroundView_, Ordering::Below, nullptr);
