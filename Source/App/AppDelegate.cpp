@@ -179,7 +179,8 @@ void AppDelegate::applicationWillTerminate() {
 // ---- menu commands and sheets ----
 
 TransferDialogs& AppDelegate::transferDialogs() {
-  if (!transferDialogs_) transferDialogs_ = std::make_unique<TransferDialogs>(wiring_.data, wiring_.window);
+  if (!transferDialogs_)
+    transferDialogs_ = std::make_unique<TransferDialogs>(wiring_.data, wiring_.window, wiring_.bookmarksController);
   return *transferDialogs_;
 }
 

@@ -12,7 +12,9 @@
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Window.h"
+#include "Sidebar/SidebarKeys.h"
 
 
 namespace kesto {
@@ -78,6 +80,9 @@ void BookmarksController::afterUndoOrRedo() {
   // What the undo changed is saved like any other change, so a quit keeps it. The save is no
   // new change: recording it would throw the redo steps away.
   auto* manager = undoManager();
+  // The save first; the views catch up on the next turn of the event loop, so the user waits
+  // twice briefly instead of once for both (as after a hand-over).
+  auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
   auto save = [manager] {
     if (manager) manager->disableUndoRegistration();
     WrenEntity::saveContext();
@@ -91,8 +96,14 @@ void BookmarksController::afterUndoOrRedo() {
   } else {
     save();
   }
-  ViewUpdater::updateSidebar();
+  // Following the save refreshed the folder list, its badges and the list shown; the other
+  // sidebar lists are chosen again to show what the undo changed.
+  const bool foldersShown =
+      kestoData_ && fnd::UserDefaults::standard().stringForKey(SelectedView).value_or(SelectedLibraryView) ==
+                        SelectedLibraryView;
+  if (!foldersShown) ViewUpdater::updateSidebar();
   ViewUpdater::updateInspector();
+  fnd::DispatchQueue::main().async([hold = std::move(oneRefresh)]() mutable { hold.reset(); });
   inUndoRefresh_ = false;
 }
 

@@ -76,6 +76,9 @@ void BookmarksController::awakeFromNib() {
   };
   on(BRWUpdateBookmarksViewNotification, [this] { updateView(); });
   on(BRWUpdateBookmarksAndResetViewNotification, [this] { updateViewAndResetBookmarks(); });
+  center.addObserver(
+      this, [this](const fnd::Notification& n) { updateRows(ViewUpdater::changedBookmarks(n)); },
+      BRWUpdateBookmarkRowsNotification);
   on(HideMoreBookmarksButtonNotification, [this] { hideMoreBookmarksButton(); });
   on(ClearSearchField, [this] { clearSearchField(); });
   on(CreateDefaultBookmarks, [this] { initializeEmptyLibrary(); });
@@ -194,8 +197,11 @@ std::uint64_t BookmarksController::collectionViewNumberOfItemsInSection(TileColl
   std::size_t n = kestoData_ ? kestoData_->bookmarks().size() : 0;
   if (views_.noBookmarksLabel) views_.noBookmarksLabel->setHidden(n != 0 || keepNoBookmarksLabelHidden_);
   keepNoBookmarksLabelHidden_ = false;
+  // A first screen shown while the library is read is no count: the label waits for the list.
   if (views_.numberOfBookmarksLabel)
-    views_.numberOfBookmarksLabel->setStringValue(std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
+    views_.numberOfBookmarksLabel->setStringValue(kestoData_ && kestoData_->isReadingLibrary()
+                                                      ? std::string()
+                                                      : std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"));
   return n;
 }
 
@@ -309,6 +315,14 @@ void BookmarksController::updateView() {
   shouldResetBookmarksView_ = false;
   changedSelection_ = false;
   // A bookmark deleted or edited is not previewed as it was.
+  if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
+}
+
+void BookmarksController::updateRows(const std::unordered_set<const void*>& changed) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!views_.collectionView || changed.empty()) return;
+  views_.collectionView->reloadVisibleItems(
+      [&](const IndexPath& path) { return changed.count(bookmarkAtIndexPath(path).get()) > 0; });
   if (previewPanel_ && previewPanel_->isVisible()) previewPanel_->reloadData();
 }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace kesto {
@@ -104,6 +105,8 @@ class BookmarksController : public ui::ActionResponder,
   // Lets the inspector (and the toolbar) go of bookmarks that are no longer in `selected`.
   void forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected);
   void updateViewAndResetBookmarks();
+  // The rows of these bookmarks (changed in place) drawn again; the list stays as it is.
+  void updateRows(const std::unordered_set<const void*>& changed);
 
   // Selection.
   void didChangeSelection();

@@ -1,5 +1,8 @@
 #include "App/TransferDialogs.h"
 
+#include "App/BookmarksController.h"
+#include "App/WebContentUpdater.h"
+
 #include "Model/Config.h"
 #include "Model/DateAdditions.h"
 #include "Model/Folder.h"
@@ -23,10 +26,12 @@
 #include "Support/AlertPresenter.h"
 #include "Views/KestoPanel.h"
 
+#include <algorithm>
+
 namespace kesto {
 
-TransferDialogs::TransferDialogs(DataManager* dataManager, ui::Window* window)
-    : dataManager_(dataManager), window_(window) {
+TransferDialogs::TransferDialogs(DataManager* dataManager, ui::Window* window, BookmarksController* bookmarks)
+    : dataManager_(dataManager), window_(window), bookmarks_(bookmarks) {
   KESTO_ASSERT_MAIN_THREAD();
 }
 
@@ -53,10 +58,19 @@ HTMLImport& TransferDialogs::htmlImport() {
   if (!htmlImport_) {
     htmlImport_ = std::make_unique<HTMLImport>();
     htmlImport_->setDataManager(dataManager_);
-    // The imported bookmarks' pages are fetched next (titles, favicons, thumbnails).
-    htmlImport_->setCompletionHandler([](bool imported) {
-      if (imported) ViewUpdater::fetchMissingImages();
-    });
+    // The imported bookmarks' pages are fetched next (titles, favicons, thumbnails): the first
+    // of them, as the import stored them, rather than a search of the whole library for
+    // bookmarks without content, which would hold the window up in a large library.
+    htmlImport_->setCompletionHandler(lifetime_.whileAlive([this](bool imported) {
+      if (!imported || !bookmarks_) return;
+      const auto& ids = htmlImport_->importedBookmarkIDs();
+      const auto n = static_cast<std::ptrdiff_t>(std::min(ids.size(), WebContentUpdater::kMissingImagesPerRun));
+      std::vector<std::string> first(ids.begin(), ids.begin() + n);
+      // In a turn of its own: the import's end has just refreshed the views.
+      fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, first = std::move(first)] {
+        bookmarks_->webContentUpdater().updateBookmarks(first);
+      }));
+    }));
   }
   return *htmlImport_;
 }

@@ -12,6 +12,7 @@
 namespace kesto {
 
 class Backup;
+class BookmarksController;
 class DataManager;
 class KestoPanel;
 class HTMLImport;
@@ -26,7 +27,8 @@ class TransferDialogs : public HTMLExportDelegate {
   // Seconds between the open panel closing and the import starting, so the panel is gone first.
   static constexpr double kImportDelay = 0.5;
 
-  TransferDialogs(DataManager* dataManager, ui::Window* window);
+  // `bookmarks` (may be null) fetches the pages of what an import brought.
+  TransferDialogs(DataManager* dataManager, ui::Window* window, BookmarksController* bookmarks = nullptr);
   ~TransferDialogs() override;
   TransferDialogs(const TransferDialogs&) = delete;
   TransferDialogs& operator=(const TransferDialogs&) = delete;
@@ -73,6 +75,7 @@ class TransferDialogs : public HTMLExportDelegate {
 
   DataManager* dataManager_;
   ui::Window* window_;
+  BookmarksController* bookmarks_;
   std::unique_ptr<HTMLImport> htmlImport_;
   std::unique_ptr<SharedFolderArchive> archive_;
   std::unique_ptr<HTMLExport> htmlExport_;

@@ -271,8 +271,14 @@ void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool pre
     pending_.push_back(job);
   }
   if (scheduled_ || writing_) return;
+  scheduleBatch();
+}
+
+void WebContentUpdater::scheduleBatch() {
+  // Results arrive a few at a time: gathered for a moment, they cost the lists one update
+  // instead of one per result.
   scheduled_ = true;
-  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { writeBatch(); }));
+  fnd::DispatchQueue::main().after(kGatherSeconds, lifetime_.whileAlive([this] { writeBatch(); }));
 }
 
 void WebContentUpdater::writeBatch() {
@@ -320,7 +326,10 @@ std::shared_ptr<store::Context> WebContentUpdater::backgroundContext() {
 std::shared_ptr<store::SaveNotification> WebContentUpdater::saveInBackground(store::Context& context) {
   auto saved = std::make_shared<store::SaveNotification>();
   if (context.hasChanges()) {
-    const int token = context.addSaveObserver([saved](const store::SaveNotification& n) { saved->updatedIDs = n.updatedIDs; });
+    const int token = context.addSaveObserver([saved](const store::SaveNotification& n) {
+      saved->updatedIDs = n.updatedIDs;
+      saved->relationshipsChanged = n.relationshipsChanged;
+    });
     fnd::Error error;
     if (!context.save(&error)) {
       fnd::logError("Sync: Error saving temporary context:" + error.localizedDescription());
@@ -356,15 +365,14 @@ void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenC
           if (service == Service::kDelicious ? b->isDelicious() : b->isPinboard())
             if (auto client = makeBookmarkServiceClient(service)) client->saveBookmark(*b);
       }
-    // The bookmarks are in the library already: their rows are drawn again. The sidebar's counts
-    // change only with a broken mark.
+    // The bookmarks are in the library already: only their rows are drawn again. A broken mark
+    // changes only what the maintenance view finds.
     if (data_ && !touched.empty()) {
-      ViewUpdater::updateBookmarks();
-      ViewUpdater::updateMenuBookmarks();
-      if (brokenChanged) ViewUpdater::updateSourceLists();
+      ViewUpdater::updateBookmarkRows(touched);
+      if (brokenChanged) ViewUpdater::updateMaintenance();
     }
   }
-  if (!pending_.empty()) writeBatch();
+  if (!pending_.empty() && !scheduled_) scheduleBatch();
 }
 
 }  // namespace kesto

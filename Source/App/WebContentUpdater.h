@@ -21,7 +21,7 @@ class WebContent;
 // most kMaximumConcurrentFetches at a time, the rest wait in an operation queue) and stores what
 // they report. Results are written in batches by a context of their own on its own queue, since
 // a store save waits for the disk far longer than a frame; the main context then takes the
-// changes in and the list's rows are drawn again once per batch. A result for a bookmark deleted meanwhile
+// changes in and only the changed rows are drawn again, once per batch. A result for a bookmark deleted meanwhile
 // is dropped; a title or address the user changed meanwhile is kept. Main thread only.
 class WebContentUpdater {
  public:
@@ -30,6 +30,8 @@ class WebContentUpdater {
   static constexpr std::size_t kMaximumFolderRun = 1000;
   // Bookmarks made into jobs, and results written, per turn of the event loop or batch.
   static constexpr std::size_t kBatchSize = 50;
+  // How long results gather before a batch is written.
+  static constexpr double kGatherSeconds = 0.25;
 
   explicit WebContentUpdater(DataManager* data);
   ~WebContentUpdater();
@@ -64,6 +66,7 @@ class WebContentUpdater {
   void makeJobs(std::shared_ptr<std::vector<std::string>> uniqueIDs, BookmarksByID byID, std::size_t from);
   void start(const std::vector<std::shared_ptr<WebContent>>& jobs);
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
+  void scheduleBatch();
   void writeBatch();
   void merge(const store::SaveNotification& saved, bool brokenChanged);
   std::shared_ptr<store::Context> backgroundContext();

@@ -319,6 +319,9 @@ void MenuBookmarksController::awakeFromNib() {
                      EditBookmarkMenuViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateMenuBookmarksViewNotification);
   center.addObserver(
+      this, [this](const fnd::Notification& n) { updateRows(ViewUpdater::changedBookmarks(n)); },
+      BRWUpdateBookmarkRowsNotification);
+  center.addObserver(
       this,
       [this](const fnd::Notification& n) {
         if (staleWhileHidden_ && collectionView && n.object == collectionView->window()) updateView();
@@ -353,6 +356,21 @@ void MenuBookmarksController::updateView() {
   if (staleWhileHidden_) return;
   reload();
   fnd::logInfo("----> menubookmarks loaded...");
+}
+
+void MenuBookmarksController::updateRows(const std::unordered_set<const void*>& changed) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!collectionView || !kestoData || changed.empty()) return;
+  // Hidden, it catches up when shown, as after any other change.
+  const ui::Window* window = collectionView->window();
+  if (window && !window->isVisible()) {
+    staleWhileHidden_ = true;
+    return;
+  }
+  const auto& list = kestoData->menuBookmarks();
+  collectionView->reloadVisibleItems([&](const IndexPath& path) {
+    return path.item >= 0 && std::size_t(path.item) < list.size() && changed.count(list[std::size_t(path.item)].get()) > 0;
+  });
 }
 
 void MenuBookmarksController::resetButtonsAlpha() {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace kesto {
@@ -71,6 +72,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
 
   // Lists.
   void updateView();
+  // The cards of these bookmarks (changed in place) drawn again.
+  void updateRows(const std::unordered_set<const void*>& changed);
   void showFavorites();
   void showVisitedWeek();
   void showSearch();

@@ -292,6 +292,8 @@ void Bookmark::deleteChacheItems() {
 }
 
 bool Bookmark::belongsToService(const char* name) const {
+  // Most bookmarks belong to no service: they answer without a look-up in the store.
+  if (toManyCount(r::services) == 0) return false;
   auto service = Service::serviceNamed(name);
   if (!service) return false;
   for (const auto& s : toMany(r::services))

@@ -15,6 +15,9 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/DetachedFetch.h"
+#include "Platform/Store/EntityDescription.h"
 #include "Platform/Store/KeyValueCoding.h"
 
 #include <algorithm>
@@ -47,19 +50,24 @@ fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescripto
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
   const std::size_t n = list.size(), k = sorts.size();
   if (k == 0 || n < 2) return;
-  std::vector<fnd::Value> keys;
-  keys.reserve(n * k);
-  for (const auto& b : list)
-    for (const auto& s : sorts) keys.push_back(sortKey(b, s));
+  // Plain attributes are looked up once, not once per bookmark.
+  const store::EntityDescription* entity = list.front()->entity();
+  std::vector<int> attributes(k, -1);
+  for (std::size_t i = 0; i < k && entity; ++i)
+    if (sorts[i].keyPath.find('.') == std::string::npos) attributes[i] = entity->attributeIndex(sorts[i].keyPath);
+  const store::SortKeys keys(sorts, n, [&](std::size_t row, std::size_t i) {
+    const auto& b = list[row];
+    return attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]);
+  });
+  auto before = [&](std::uint32_t x, std::uint32_t y) { return keys.compare(x, y) < 0; };
+  // Lists taken from the library in its order are often in order already (the library is read
+  // sorted): one look at each neighbour then replaces the sort.
+  bool inOrder = true;
+  for (std::uint32_t i = 1; i < n && inOrder; ++i) inOrder = !before(i, i - 1);
+  if (inOrder) return;
   std::vector<std::uint32_t> order(n);
   for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
-    for (std::size_t i = 0; i < k; ++i) {
-      int c = sorts[i].compareValues(keys[x * k + i], keys[y * k + i]);
-      if (c != 0) return c < 0;
-    }
-    return false;
-  });
+  std::stable_sort(order.begin(), order.end(), before);
   DataManager::BookmarkList sortedList;
   sortedList.reserve(n);
   for (auto i : order) sortedList.push_back(std::move(list[i]));
@@ -189,97 +197,129 @@ void DataManager::fetchAllBookmarksFromCoreDataFromService() {
 
 void DataManager::fetchAllBookmarksFromCoreData() {
   clearBookmarks();
-  // The identifiers are read on a private queue straight from the store: a child of the main
-  // context would copy every row through the main queue. Rows the main context has not saved yet
-  // are picked up by the main-queue step.
-  std::shared_ptr<store::Context> child;
-  if (context_) {
-    if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator()) {
-      child = store::Context::make(store::ConcurrencyType::PrivateQueue);
-      child->setCoordinator(coordinator);
-    }
-  }
+  auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
   auto alive = lifetime_.watch();
-  if (!child) {
+  if (!coordinator) {
     // No store: the lists stay empty, and the refreshes still go out so the interface settles.
     fnd::DispatchQueue::main().async([this, alive] {
-      if (alive) finishLoad({}, {}, false);
+      if (alive) finishLoad(nullptr, nullptr);
     });
     return;
   }
-  child->perform([this, child, alive] {
-    std::vector<std::int64_t> bookmarkKeys, folderKeys;
-    bool complete = true;
-    auto collect = [&](const char* entity, std::vector<std::int64_t>& keys) {
-      fnd::Error error;
-      store::FetchRequest request(entity);
-      request.resultType = store::FetchRequest::ResultType::ObjectIDs;
-      request.includesPropertyValues = false;  // only the identifiers cross to the main queue
-      auto ids = child->fetchObjectIDs(request, &error);
-      if (!ids) {
-        logDetailedError("fetch the library", &error);
-        complete = false;
-        return;
-      }
-      keys.reserve(ids->size());
-      for (const auto& id : *ids) keys.push_back(id->primaryKey());
-    };
-    collect(Bookmark::entityName(), bookmarkKeys);
-    collect(Folder::entityName(), folderKeys);
-    fnd::DispatchQueue::main().async(
-        [this, alive, child, b = std::move(bookmarkKeys), f = std::move(folderKeys), complete]() mutable {
-          if (alive) finishLoad(std::move(b), std::move(f), complete);
-        });
+  // The rows are read and made into objects on a connection and a thread of their own; the main
+  // queue only takes the finished objects in, so a large library never holds the window up.
+  // Over the main connection where the store has no file to open again.
+  fnd::Error error;
+  auto connection = coordinator->openSecondConnection(&error);
+  if (!connection) connection = coordinator;
+  store::FetchRequest bookmarkRequest(Bookmark::entityName());
+  bookmarkRequest.sortDescriptors = currentSortDescriptors_;
+  store::FetchRequest folderRequest(Folder::entityName());
+  folderRequest.sortDescriptors = {store::SortDescriptor("name", true)};
+  std::shared_ptr<store::DetachedFetch> bookmarks = store::DetachedFetch::make(context_, std::move(bookmarkRequest));
+  std::shared_ptr<store::DetachedFetch> folders = store::DetachedFetch::make(context_, std::move(folderRequest));
+  loadPending_ = true;
+  if (!loadQueue_) loadQueue_ = fnd::DispatchQueue::create("Library load");
+  loadQueue_->async([this, alive, connection, bookmarks, folders] {
+    for (auto* fetch : {bookmarks.get(), folders.get()}) {
+      fnd::Error readError;
+      // A failed read is fetched again on the main queue, where a failure keeps the last load.
+      if (!fetch->read(*connection, &readError)) logDetailedError("read the library", &readError);
+    }
+    fnd::DispatchQueue::main().async([this, alive, bookmarks, folders] {
+      if (alive) finishLoad(bookmarks, folders);
+    });
   });
 }
 
-void DataManager::finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys,
-                             bool complete) {
-  // The objects the child found, fetched in the main context: one fetch per entity, kept to the
-  // found rows (0 stands for rows not yet written, which the main context holds itself).
-  auto fetchKept = [&](const char* entity, const std::vector<store::SortDescriptor>& sorts,
-                       const std::vector<std::int64_t>& keys) -> std::optional<std::vector<store::ManagedObjectRef>> {
-    if (!context_ || !complete) return std::nullopt;
-    store::FetchRequest request(entity);
-    request.sortDescriptors = sorts;
-    fnd::Error error;
-    auto found = context_->fetch(request, &error);
-    if (!found) {
-      logDetailedError("fetch the library", &error);
-      return std::nullopt;
+DataManager::BookmarkList DataManager::firstScreen() {
+  // A list of the library or a smart list whose rows the store orders and cuts alone (number and
+  // date keys): those few rows, read now. Anything else waits for the load.
+  constexpr long kFirstScreen = 200;
+  BookmarkList out;
+  auto coordinator = context_ ? WrenDataManager::sharedInstance().persistentStoreCoordinator() : nullptr;
+  if (!coordinator || loadingFromTags_ || currentFolder_ || !currentPredicate_ || currentPredicate_ == p_.top25 ||
+      currentPredicate_ == p_.duplicates)
+    return out;
+  store::FetchRequest request(Bookmark::entityName());
+  request.predicate = currentPredicate_;
+  request.sortDescriptors = currentSortDescriptors_;
+  request.fetchLimit = kFirstScreen;
+  auto fetch = store::DetachedFetch::make(context_, std::move(request));
+  if (!fetch->read(*coordinator)) return out;
+  for (auto& o : fetch->adopt().value_or(std::vector<store::ManagedObjectRef>{}))
+    if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) out.push_back(std::move(b));
+  return out;
+}
+
+void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                             const std::shared_ptr<store::DetachedFetch>& folders) {
+  // Taken in over a few turns of the main loop, so the window keeps answering: the bookmarks,
+  // then the folders and the index, then the index reads the library a part per turn. A later
+  // load takes over from any of these steps.
+  takeInLoad(bookmarks, folders, ++loadsTakenIn_);
+}
+
+void DataManager::takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                             const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load) {
+  constexpr std::size_t kTakenPerTurn = 25000;
+  if (load != loadsTakenIn_) return;
+  if (bookmarks && !bookmarks->adoptSome(kTakenPerTurn)) {
+    fnd::DispatchQueue::main().async(
+        lifetime_.whileAlive([this, bookmarks, folders, load] { takeInLoad(bookmarks, folders, load); }));
+    return;
+  }
+  auto bookmarkRows = std::make_shared<std::optional<std::vector<store::ManagedObjectRef>>>(adoptLoaded(bookmarks.get()));
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, bookmarkRows, folders] {
+    if (load != loadsTakenIn_) return;
+    auto folderRows = adoptLoaded(folders.get());
+    loadPending_ = false;
+    // A failed read is not an empty library: the arrays keep what the last load found.
+    const bool loaded = *bookmarkRows && folderRows;
+    if (loaded) {
+      allBookmarks_.clear();
+      allBookmarks_.reserve((*bookmarkRows)->size());
+      for (auto& o : **bookmarkRows)
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
+      auto list = std::make_shared<FolderList>();
+      for (auto& o : *folderRows)
+        if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
+      allFolders_ = list;
+      index_.reset(allBookmarks_);
     }
-    std::unordered_set<std::int64_t> wanted(keys.begin(), keys.end());
-    std::vector<store::ManagedObjectRef> kept;
-    kept.reserve(found->size());
-    for (auto& o : *found) {
-      auto id = o->objectID();
-      std::int64_t pk = id ? id->primaryKey() : 0;
-      if (pk == 0 || wanted.count(pk)) kept.push_back(std::move(o));
-    }
-    return kept;
-  };
-  auto bookmarkRows = fetchKept(Bookmark::entityName(), currentSortDescriptors_, bookmarkKeys);
-  auto folderRows = fetchKept(Folder::entityName(), {store::SortDescriptor("name", true)}, folderKeys);
-  // A failed read is not an empty library: the arrays keep what the last load found.
-  const bool loaded = bookmarkRows && folderRows;
-  if (loaded) {
-    allBookmarks_.clear();
-    allBookmarks_.reserve(bookmarkRows->size());
-    for (auto& o : *bookmarkRows)
-      if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-    auto folders = std::make_shared<FolderList>();
-    for (auto& o : *folderRows)
-      if (auto f = std::dynamic_pointer_cast<Folder>(o)) folders->push_back(std::move(f));
-    allFolders_ = folders;
-    index_.reset(allBookmarks_);
+    bookmarkRows->reset();
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+  }));
+}
+
+std::optional<std::vector<store::ManagedObjectRef>> DataManager::adoptLoaded(store::DetachedFetch* fetch) {
+  if (!fetch) return std::nullopt;
+  fnd::Error error;
+  auto found = fetch->adopt(&error);
+  if (!found) logDetailedError("fetch the library", &error);
+  return found;
+}
+
+void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load) {
+  constexpr std::size_t kReadPerTurn = 10000;
+  if (load != loadsTakenIn_) return;
+  if (!index_.readSome(kReadPerTurn)) {
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+    return;
   }
   announceLoad(loaded);
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }
 
-void DataManager::announceLoad(bool loaded) {
+DataManager::BookmarkList& DataManager::menuBookmarks() {
   // The menu bar shows only live bookmarks, in library order.
-  menuBookmarks_ = filter(p_.library);
+  if (menuBookmarksStale_) menuBookmarks_ = filter(p_.library);
+  menuBookmarksStale_ = false;
+  return menuBookmarks_;
+}
+
+void DataManager::announceLoad(bool loaded, bool foldersChanged) {
+  menuBookmarksStale_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
@@ -290,8 +330,10 @@ void DataManager::announceLoad(bool loaded) {
       loadSmartList(browsingState().service == BrowsingState::Service::Pinboard ? SmartList::Pinboard
                                                                                : SmartList::Delicious);
     ViewUpdater::updateSidebar();
-  } else {
+  } else if (foldersChanged) {
     ViewUpdater::updateFoldersCompletely();
+  } else {
+    ViewUpdater::updateSourceLists();
   }
   center.postNotificationName(UpdateFoldersNotification, nullptr);
 }
@@ -302,14 +344,17 @@ void DataManager::loadBookmarksAndReset() { doLoadBookmarks(true); }
 void DataManager::doLoadBookmarks(bool reset) {
   KESTO_ASSERT_MAIN_THREAD();
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] { startActivity(); }));
-  // Emptied without a refresh of its own: the views reload once, with the list made below.
-  bookmarks_.clear();
   refreshDateWindowsIfDayChanged();
   currentSortDescriptors_ = folderSortDescriptors();
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
   // Tag views read tags from the store and duplicates read the store file: always afresh.
   std::optional<ComputedList> key;
-  if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
+  const bool reading = isReadingLibrary();
+  if (reading) {
+    // The library is still being read: the first screen of the list comes from the store, and
+    // the whole list follows when the load ends.
+    bookmarks_ = firstScreen();
+  } else if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
     key.emplace();
     key->folder = currentFolder_;
     key->predicate = currentFolder_ ? nullptr : currentPredicate_;
@@ -323,9 +368,13 @@ void DataManager::doLoadBookmarks(bool reset) {
   if (kept != computed_.end() && (kept->generation == key->generation || patchComputedList(*kept, key->generation))) {
     // The most recent first: switching back and forth between a few lists keeps them all.
     std::rotate(computed_.begin(), kept, kept + 1);
-    bookmarks_ = computed_.front().bookmarks;
-  } else {
+    // Shown already (a second refresh after one change): tens of thousands of references are
+    // not copied again.
+    if (bookmarks_ != computed_.front().bookmarks) bookmarks_ = computed_.front().bookmarks;
+  } else if (!reading) {
     if (kept != computed_.end()) computed_.erase(kept);
+    // Emptied without a refresh of its own: the views reload once, with the list made here.
+    bookmarks_.clear();
     computeCurrentList();
     if (key) {
       constexpr std::size_t kKeptLists = 4;
@@ -474,6 +523,7 @@ void DataManager::clearBookmarks() {
 }
 
 void DataManager::clearMenuBookmarks() {
+  menuBookmarksStale_ = false;
   menuBookmarks_.clear();
   ViewUpdater::updateMenuBookmarks();
 }
@@ -687,6 +737,7 @@ void DataManager::applySearchPredicateFromMenu(const store::PredicateRef& predic
 }
 
 void DataManager::fillMenuBookmarks(const store::PredicateRef& predicate, const SortDescriptors& sorts) {
+  menuBookmarksStale_ = false;
   menuBookmarks_ = filter(predicate);
   sortBookmarks(menuBookmarks_, sorts);
 }
@@ -764,13 +815,17 @@ void DataManager::followSave(const std::function<void()>& save) {
     return;
   }
   std::vector<store::ManagedObjectRef> inserted, deleted;
+  bool foldersUpdated = false;
   const int observer = context_->addSaveObserver([&](const store::SaveNotification& n) {
     inserted.insert(inserted.end(), n.inserted.begin(), n.inserted.end());
     deleted.insert(deleted.end(), n.deleted.begin(), n.deleted.end());
+    foldersUpdated = foldersUpdated || std::any_of(n.updated.begin(), n.updated.end(), [](const auto& o) {
+                       return dynamic_cast<const Folder*>(o.get()) != nullptr;
+                     });
   });
   save();
   context_->removeSaveObserver(observer);
-  followChanges(inserted, deleted);
+  followChanges(inserted, deleted, foldersUpdated);
 }
 
 void DataManager::followMergedSave(const store::SaveNotification& saved) {
@@ -782,11 +837,14 @@ void DataManager::followMergedSave(const store::SaveNotification& saved) {
     if (auto o = context_->objectWithID(id)) inserted.push_back(std::move(o));
   for (const auto& id : saved.deletedIDs)
     if (auto o = context_->objectRegisteredForID(id)) deleted.push_back(std::move(o));
-  followChanges(inserted, deleted);
+  const bool foldersUpdated = std::any_of(saved.updatedIDs.begin(), saved.updatedIDs.end(), [](const auto& id) {
+    return id && id->entity() && id->entity()->name() == Folder::entityName();
+  });
+  followChanges(inserted, deleted, foldersUpdated);
 }
 
 void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inserted,
-                                const std::vector<store::ManagedObjectRef>& deleted) {
+                                const std::vector<store::ManagedObjectRef>& deleted, bool foldersUpdated) {
   BookmarkList insertedBookmarks, deletedBookmarks;
   FolderList insertedFolders, deletedFolders;
   for (const auto& o : inserted) {
@@ -807,7 +865,7 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  announceLoad(true);
+  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
 }
 
 // ---- Counters -------------------------------------------------------------------------------

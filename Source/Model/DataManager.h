@@ -3,6 +3,7 @@
 #include "Model/DataManagerIndex.h"
 #include "Model/ModelNotifications.h"
 #include "Platform/Foundation/Date.h"
+#include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -189,10 +190,15 @@ class DataManager {
   void removeDuplicates();
   void removeBrokenLinks();
 
+  // While the first load reads the library: the list holds at most its first screen, so its
+  // length is no count of anything.
+  bool isReadingLibrary() const { return loadPending_ && allBookmarks_.empty(); }
+
   // Properties.
   BookmarkList& bookmarks() { return bookmarks_; }
   FolderList& folders() { return *allFolders_; }
-  BookmarkList& menuBookmarks() { return menuBookmarks_; }
+  // The menu-bar list; after a load it is made when first asked for (the list is mostly hidden).
+  BookmarkList& menuBookmarks();
   const BookmarkList& allBookmarks() const { return allBookmarks_; }
   const FolderList& allFolders() const { return *allFolders_; }
   const FolderRef& currentFolder() const { return currentFolder_; }
@@ -287,12 +293,28 @@ class DataManager {
   bool patchComputedList(ComputedList& kept, std::uint64_t generation);
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
-  void finishLoad(std::vector<std::int64_t> bookmarkKeys, std::vector<std::int64_t> folderKeys, bool complete);
+  // While the library is read: the first rows of the current list, when the store can cut them
+  // out alone.
+  BookmarkList firstScreen();
+  // Takes in the rows a load read (none: no store).
+  void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                  const std::shared_ptr<store::DetachedFetch>& folders);
+  // Takes load number `load` in over turns of the main loop (unless a later one was taken in
+  // meanwhile): the bookmarks a part at a time, then the folders and the index.
+  void takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
+                  const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load);
+  // The answer of a load's read, taken into the main context (absent when it failed).
+  std::optional<std::vector<std::shared_ptr<store::ManagedObject>>> adoptLoaded(store::DetachedFetch* fetch);
+  // Reads the index a part at a time, then announces load number `load` unless a later one
+  // was taken in meanwhile.
+  void readIndexThenAnnounce(bool loaded, std::uint64_t load);
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
   // `loaded`: the rows were read (a failed read keeps what the last load found).
-  void announceLoad(bool loaded);
+  // `foldersChanged`: folders may have come, gone or changed, so the folder list is built again;
+  // otherwise only its badges and the list shown follow.
+  void announceLoad(bool loaded, bool foldersChanged = true);
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
-                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted);
+                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
   DataManagerIndex& index();
@@ -305,6 +327,7 @@ class DataManager {
   std::shared_ptr<FolderList> allFolders_;
   BookmarkList bookmarks_;
   BookmarkList menuBookmarks_;
+  bool menuBookmarksStale_ = false;
   FolderRef currentFolder_;
   BookmarkRef currentBookmark_, selectedBookmark_, currentBookmarkMenu_, selectedBookmarkMenu_;
   BookmarkList currentBookmarks_, selectedBookmarks_, currentBookmarksMenu_, selectedBookmarksMenu_;
@@ -335,6 +358,10 @@ class DataManager {
   std::vector<ComputedList> computed_;
   std::vector<std::shared_ptr<store::ManagedObject>> unsaved_;
   int saveObserver_ = 0, mergeObserver_ = 0;
+  // Loads read the store here, one after another, so they end in the order they began.
+  std::shared_ptr<fnd::DispatchQueue> loadQueue_;
+  bool loadPending_ = false;
+  std::uint64_t loadsTakenIn_ = 0;
   std::shared_ptr<store::Context> observedContext_;
 };
 

@@ -233,6 +233,18 @@ void DataManagerIndex::settle() {
   unread_.clear();
 }
 
+bool DataManagerIndex::readSome(std::size_t most) {
+  if (!changed_.empty() || unread_.size() <= most) {
+    settle();
+    return true;
+  }
+  for (; most > 0; --most) {
+    read(unread_.back());
+    unread_.pop_back();
+  }
+  return false;
+}
+
 DataManagerIndex::BookmarkList DataManagerIndex::inOrder(std::vector<std::uint32_t> slots) const {
   std::sort(slots.begin(), slots.end());
   BookmarkList out;

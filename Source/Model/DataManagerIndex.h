@@ -39,6 +39,9 @@ class DataManagerIndex {
   // Goes up with every change reported or made: an answer computed at the same generation
   // still holds.
   std::uint64_t generation() const { return generation_; }
+  // Reads up to `most` bookmarks not read yet, so a large library can be read a part at a time
+  // between other work; true when nothing is left to read.
+  bool readSome(std::size_t most);
   // Drops what was learnt for predicates (they are about to be replaced).
   void forgetPredicates() { matches_.clear(); }
 

@@ -10,6 +10,7 @@ namespace kesto {
 inline constexpr fnd::NotificationName BRWUpdateBookmarksViewNotification{"BRWUpdateBookmarksViewNotification"};
 inline constexpr fnd::NotificationName BRWUpdateBookmarksAndResetViewNotification{"BRWUpdateBookmarksAndResetViewNotification"};
 inline constexpr fnd::NotificationName BRWUpdateMenuBookmarksViewNotification{"BRWUpdateMenuBookmarksViewNotification"};
+inline constexpr fnd::NotificationName BRWUpdateBookmarkRowsNotification{"BRWUpdateBookmarkRowsNotification"};
 inline constexpr fnd::NotificationName BRWFetchMissingImagesNotification{"BRWFetchMissingImagesNotification"};
 inline constexpr fnd::NotificationName FetchMissingImagesInFolderNotification{"FetchMissingImagesInFolderNotification"};
 inline constexpr fnd::NotificationName BRWOpenSelectedBookmarksMenuNotification{"BRWOpenSelectedBookmarksMenuNotification"};

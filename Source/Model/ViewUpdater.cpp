@@ -1,5 +1,6 @@
 #include "Model/ViewUpdater.h"
 
+#include "Model/Bookmark.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <utility>
@@ -42,6 +43,25 @@ ViewUpdater::Coalescing::~Coalescing() {
 void ViewUpdater::updateBookmarks() { post(BRWUpdateBookmarksViewNotification, classObject()); }
 void ViewUpdater::updateBookmarksAndResetView() { post(BRWUpdateBookmarksAndResetViewNotification, classObject()); }
 void ViewUpdater::updateMenuBookmarks() { post(BRWUpdateMenuBookmarksViewNotification, classObject()); }
+void ViewUpdater::updateBookmarkRows(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
+  if (bookmarks.empty()) return;
+  fnd::Array changed;
+  changed.reserve(bookmarks.size());
+  for (const auto& b : bookmarks)
+    if (b) changed.push_back(fnd::Value(std::static_pointer_cast<fnd::Object>(b)));
+  post(BRWUpdateBookmarkRowsNotification, classObject(), {{kChangedBookmarksKey, fnd::Value(std::move(changed))}});
+}
+
+std::unordered_set<const void*> ViewUpdater::changedBookmarks(const fnd::Notification& notification) {
+  std::unordered_set<const void*> out;
+  auto it = notification.userInfo.find(kChangedBookmarksKey);
+  if (it == notification.userInfo.end() || !it->second.isArray()) return out;
+  for (const auto& v : it->second.array())
+    if (v.isObject()) out.insert(std::dynamic_pointer_cast<Bookmark>(v.object()).get());
+  out.erase(nullptr);
+  return out;
+}
+
 void ViewUpdater::fetchMissingImages() { post(BRWFetchMissingImagesNotification, classObject()); }
 void ViewUpdater::fetchMissingImagesInFolder() { post(FetchMissingImagesInFolderNotification, classObject()); }
 void ViewUpdater::openSelectedBookmarksMenu() { post(BRWOpenSelectedBookmarksMenuNotification, classObject()); }

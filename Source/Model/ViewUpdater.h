@@ -1,7 +1,12 @@
 #pragma once
 
 #include "Model/ModelNotifications.h"
+#include "Platform/Foundation/NotificationCenter.h"
+
+#include <memory>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 namespace kesto {
 
@@ -12,6 +17,9 @@ inline constexpr const char* kOverlayWidthKey = "width";
 inline constexpr const char* kOverlayHeightKey = "height";
 inline constexpr const char* kOverlaySecondsKey = "seconds";
 inline constexpr const char* kWebContentKey = "webContent";
+inline constexpr const char* kChangedBookmarksKey = "bookmarks";
+
+class Bookmark;
 
 // Asks the controllers that show a view of the library to refresh it, by posting a named
 // notification on the default centre. Posting is synchronous on the calling thread, which must
@@ -35,6 +43,11 @@ class ViewUpdater {
   static void updateBookmarks();
   static void updateBookmarksAndResetView();
   static void updateMenuBookmarks();
+  // These bookmarks changed in place (their values, not which lists hold them): the lists shown
+  // draw their rows again instead of reloading everything. Not held by Coalescing.
+  static void updateBookmarkRows(const std::vector<std::shared_ptr<Bookmark>>& bookmarks);
+  // The bookmarks an updateBookmarkRows notification names.
+  static std::unordered_set<const void*> changedBookmarks(const fnd::Notification& notification);
   static void fetchMissingImages();
   static void fetchMissingImagesInFolder();
   static void openSelectedBookmarksMenu();

@@ -20,6 +20,7 @@
 #include "Platform/Store/BulkInsert.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/FetchRequest.h"
+#include "Platform/Store/Predicate.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -201,6 +202,7 @@ class DraftWriter {
     }
     const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
     bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
+    if (key) writtenIDs_.emplace(b.draft, lastID_);
     return key != 0;
   }
 
@@ -229,6 +231,7 @@ class DraftWriter {
                                   ? HTMLImportRecords::kReceivingFolder
                                   : records.folders[static_cast<std::size_t>(b.folder)].draft;
       if (!write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags)) return false;
+      writtenIDs_.emplace(b.draft, lastID_);
     }
     for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
       if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
@@ -241,6 +244,15 @@ class DraftWriter {
     for (const auto& [name, key] : createdTags_)
       if (!named.count(name) && !bulk_.remove(Tag::entityName(), key)) return false;
     return true;
+  }
+
+  // The unique identifiers of the bookmarks kept, in file order (once settled).
+  std::vector<std::string> keptIDs(const HTMLImportRecords& records) const {
+    std::vector<std::string> ids;
+    ids.reserve(records.bookmarks.size());
+    for (const auto& b : records.bookmarks)
+      if (auto it = writtenIDs_.find(b.draft); it != writtenIDs_.end()) ids.push_back(it->second);
+    return ids;
   }
 
  private:
@@ -264,7 +276,8 @@ class DraftWriter {
 
   std::int64_t write(const std::string& url, const std::string& baseURL, const std::string& title,
                      const std::string& notes, std::int64_t folder, const std::vector<std::string>& tags) {
-    const std::string id = uuids_.nextString();
+    lastID_ = uuids_.nextString();
+    const std::string& id = lastID_;
     cells_.assign({id, url, baseURL, title, notes.empty() ? store::BulkInsert::Cell() : store::BulkInsert::Cell(notes), now_,
                    now_, now_, kImportedFrom, std::int64_t{1}, std::int64_t{1}, std::int64_t{1}, std::int64_t{0}, folder});
     const std::int64_t key = bulk_.insert(*bookmarkShape_, cells_);
@@ -289,6 +302,8 @@ class DraftWriter {
   std::vector<std::int64_t> bookmarkKeys_;
   std::unordered_set<std::string> processed_;
   std::unordered_map<int, HTMLImportDraftBookmark> held_;
+  std::string lastID_;
+  std::unordered_map<int, std::string> writtenIDs_;  // draft -> unique identifier
   std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
   std::vector<store::BulkInsert::Cell> cells_;
 };
@@ -376,6 +391,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
                  " folders nested too deep were read into the deepest kept folder");
   stored = stored && writer.settle(*records) && bulk->commit(&error);
   if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+  if (stored) report.bookmarkIDs = writer.keptIDs(*records);
   report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
   return report;
 }
@@ -390,18 +406,61 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::atomic<bool> running{false};
   std::string importFilePath;
   std::string importRootFolderID;
+  std::vector<std::string> importedBookmarkIDs;
 
-  // Main thread.
-  void finish(const Report& report, const store::SaveNotification& saved) {
-    const bool imported = report.outcome == Outcome::Imported;
-    if (imported) {
-      // Open objects learn of the new rows; the views are refreshed once.
-      if (auto main = WrenDataManager::sharedInstance().managedObjectContext()) main->mergeChangesFromSave(saved);
-      // The library in memory takes in the new rows; it is not read again.
-      if (dataManager) dataManager->followMergedSave(saved);
-      ViewUpdater::updateTags();
-      ViewUpdater::updateFoldersCompletely();
+  // Imported bookmarks read into the main context per turn of the main loop.
+  static constexpr std::size_t kRowsPerTurn = 500;
+
+  // Main thread. The main context takes the new rows in over several turns of the main loop (a
+  // slice of the merge, then of the rows, at a time), so that a large import never holds the
+  // window up in one piece; the library in memory and the views follow once, at the end.
+  void finish(Report report, store::SaveNotification saved) {
+    importedBookmarkIDs = report.outcome == Outcome::Imported ? std::move(report.bookmarkIDs) : std::vector<std::string>{};
+    auto main = WrenDataManager::sharedInstance().managedObjectContext();
+    if (report.outcome != Outcome::Imported || !main) return conclude(report, saved);
+    std::weak_ptr<Impl> weak = weak_from_this();
+    auto kept = std::make_shared<const store::SaveNotification>(std::move(saved));
+    main->mergeChangesFromSaveInSlices(*kept, [weak, report, kept] {
+      if (auto self = weak.lock()) self->readRows(report, kept, 0);
+    });
+  }
+
+  // Reads the imported bookmarks from `from` on into the main context, a slice per turn: the
+  // library in memory then takes them in without a row to load.
+  void readRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved, std::size_t from) {
+    const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerTurn);
+    if (auto main = WrenDataManager::sharedInstance().managedObjectContext(); main && from < to) {
+      fnd::Array ids;
+      for (std::size_t i = from; i < to; ++i) ids.push_back(fnd::Value(importedBookmarkIDs[i]));
+      fnd::Error error;
+      if (auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))}, &error))
+        Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, main);
     }
+    if (to >= importedBookmarkIDs.size()) return conclude(report, *saved);
+    std::weak_ptr<Impl> weak = weak_from_this();
+    fnd::DispatchQueue::main().async([weak, report, saved, to] {
+      if (auto self = weak.lock()) self->readRows(report, saved, to);
+    });
+  }
+
+  void conclude(const Report& report, const store::SaveNotification& saved) {
+    if (report.outcome != Outcome::Imported) return tell(report);
+    // The library in memory takes in the new rows, it is not read again, and refreshes the
+    // views once; the end is told in the next turn, apart from that work.
+    if (dataManager)
+      dataManager->followMergedSave(saved);
+    else
+      ViewUpdater::updateFoldersCompletely();
+    ViewUpdater::updateTags();
+    std::weak_ptr<Impl> weak = weak_from_this();
+    fnd::DispatchQueue::main().async([weak, report] {
+      if (auto self = weak.lock()) self->tell(report);
+    });
+  }
+
+  // The sheet goes and the user is told how the import ended.
+  void tell(const Report& report) {
+    const bool imported = report.outcome == Outcome::Imported;
     if (sheet) sheet(false);
     ViewUpdater::stopActivity();
     running = false;
@@ -428,6 +487,7 @@ bool HTMLImport::skipDuplicates() const { return d_->skipDuplicates; }
 void HTMLImport::setSkipDuplicates(bool skip) { d_->skipDuplicates = skip; }
 bool HTMLImport::isImporting() const { return d_->running; }
 std::string HTMLImport::importRootFolderID() const { return d_->importRootFolderID; }
+const std::vector<std::string>& HTMLImport::importedBookmarkIDs() const { return d_->importedBookmarkIDs; }
 
 void HTMLImport::openDialog() {
   if (d_->sheet) d_->sheet(true);
@@ -470,8 +530,8 @@ bool HTMLImport::importFromFile(const std::string& path) {
     }
     saved.context = nullptr;
     std::weak_ptr<Impl> weak = impl;
-    fnd::DispatchQueue::main().async([weak, report, saved = std::move(saved)] {
-      if (auto strong = weak.lock()) strong->finish(report, saved);
+    fnd::DispatchQueue::main().async([weak, report = std::move(report), saved = std::move(saved)]() mutable {
+      if (auto strong = weak.lock()) strong->finish(std::move(report), std::move(saved));
     });
   }).detach();
   return true;

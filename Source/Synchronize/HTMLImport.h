@@ -44,6 +44,7 @@ class HTMLImport {
   struct Report {
     Outcome outcome = Outcome::Unreadable;
     std::size_t folders = 0, bookmarks = 0, flattenedFolders = 0;
+    std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
   };
 
   HTMLImport();
@@ -67,6 +68,9 @@ class HTMLImport {
   bool isImporting() const;
   // Identifier of the folder that receives the current or last import.
   std::string importRootFolderID() const;
+  // Unique identifiers of the bookmarks the last import stored, in file order (empty when it
+  // stored nothing). Gathered while storing, so nothing is searched for them afterwards.
+  const std::vector<std::string>& importedBookmarkIDs() const;
 
   void openDialog();
   void closeDialog();

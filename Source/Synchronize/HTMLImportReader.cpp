@@ -144,6 +144,9 @@ struct Node {
   // Text of the element and its descendants (its string value), when wanted.
   bool collects = false;
   BoundedText text;
+  // The nearest ancestor that may still want text: text goes up this chain, not through every
+  // ancestor, so deeply nested lists cost no more per text than flat ones.
+  Node* collectorAbove = nullptr;
 
   // Children seen so far.
   bool hasA = false, hasH3 = false, hasDl = false;
@@ -224,6 +227,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       childEnded(container, outer);
     }
     node->parent = container;
+    node->collectorAbove = wantsText(container) ? container : container->collectorAbove;
     if (el == El::Dt) ++dtSeen_;
     childStarted(container, node.get(), attributes);
     stack_.push_back({std::move(node), nullptr});
@@ -300,9 +304,22 @@ class Reader final : public fnd::HtmlStreamHandler {
     return resolve(e.node ? e.node.get() : e.inherited);
   }
 
+  static bool wantsText(const Node* n) { return n->collects && !n->text.cut; }
+
+  // The text joins `from` and every ancestor collecting it. Collectors that are full drop out
+  // of the chain as it is walked.
   void addToCollectors(Node* from, std::string_view text) {
-    for (Node* n = from; n; n = n->parent)
-      if (n->collects) n->text.append(text);
+    if (wantsText(from)) from->text.append(text);
+    Node* below = from;
+    for (Node* n = from->collectorAbove; n; n = n->collectorAbove) {
+      ++textSteps_;
+      if (!wantsText(n)) {
+        below->collectorAbove = n->collectorAbove;
+        continue;
+      }
+      n->text.append(text);
+      below = n;
+    }
   }
 
   // The text run collected since the last element boundary becomes a text node.
@@ -679,7 +696,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   Node* swapCandidateList_ = nullptr;
   int swapPending_ = -1;
   bool bodySeen_ = false;
-  std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0;
+  std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
 };
 
 Records Reader::finish() {
@@ -754,6 +771,7 @@ Records Reader::finish() {
   }
   out.flattenedFolders = flattened_;
   out.cutTexts = cutTexts_;
+  out.textSteps = textSteps_;
   return out;
 }
 

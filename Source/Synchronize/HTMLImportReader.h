@@ -40,6 +40,9 @@ struct HTMLImportRecords {
   std::size_t flattenedFolders = 0;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
+  // Times a piece of text went up to an element keeping it (a title, notes, a name): the
+  // reading's work, which grows with the file's text and not with how deeply its lists nest.
+  std::size_t textSteps = 0;
 };
 
 // Folders and bookmarks as the reader meets them, before the end of the file settles which are

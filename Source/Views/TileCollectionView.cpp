@@ -160,6 +160,26 @@ void TileCollectionView::reloadDataAndResetSelection(bool reset) {
                                              (window() ? window()->title() : std::string()));
 }
 
+void TileCollectionView::reloadVisibleItems(const std::function<bool(const IndexPath&)>& changed) {
+  if (!dataSource_ || !changed || !flags_.wantsLayout) return;
+  std::vector<IndexPath> stale;
+  for (const auto& [path, cell] : visibleCellsMap_)
+    if (changed(path)) stale.push_back(path);
+  if (stale.empty()) return;
+  for (const IndexPath& path : stale) {
+    auto cell = visibleCellsMap_[path];
+    visibleCellsMap_.erase(path);
+    if (flags_.delegateDidEndDisplayingCell)
+      delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, path);
+    if (cell->reuseIdentifier().empty()) cell->removeFromSuperview();
+    else enqueueReusableCell(cell, cell->reuseIdentifier());
+  }
+  // The freed paths are made again as a scroll makes them; the rest stay as they are.
+  layoutCellsWithRedraw(false);
+  for (auto& [identifier, pool] : reusableCells_)
+    for (auto& cell : pool) cell->setHidden(true);
+}
+
 void TileCollectionView::layout() {
   TileScrollView::layout();
   fnd::Size visible = visibleSize();

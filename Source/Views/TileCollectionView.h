@@ -147,6 +147,9 @@ class TileCollectionView : public TileScrollView {
   void reloadData();
   void reloadDataAndDeselect();
   void reloadDataAndResetSelection(bool reset);
+  // The items shown whose values changed (the number of items and their places did not): only
+  // their cells are asked for again; items off screen get theirs when scrolled to.
+  void reloadVisibleItems(const std::function<bool(const IndexPath&)>& changed);
   void layout() override;
   void performFullRelayoutForcingSubviewsReset(bool force);
   void layoutDocumentView();

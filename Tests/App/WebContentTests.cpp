@@ -10,6 +10,7 @@
 #include "Model/BookmarkServiceClient.h"
 #include "App/TransferDialogs.h"
 #include "App/WebContentUpdater.h"
+#include "Synchronize/HTMLImport.h"
 #include "Model/Service.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
@@ -21,6 +22,7 @@
 #include "Synchronize/TestAlertResponder.h"
 #include "Harness/TestDialogResponder.h"
 #include "Views/DiskCacheManager.h"
+#include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageDownloadRequest.h"
 #include "Views/WebImageView.h"
@@ -538,6 +540,51 @@ TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAr
   EXPECT_FALSE(BookmarksController::undoManager()->canUndo());
 }
 
+// Results arriving together are written as one batch, and only the rows shown for them are
+// drawn again: the list is not reloaded, and a broken mark refreshes no folder list.
+TEST_F(WebContentStoreTest, ResultsArrivingTogetherRedrawOnlyTheirRowsOnce) {
+  serveThumbnails();
+  std::vector<Bookmark::Ref> made;
+  for (int i = 0; i < 6; ++i) {
+    server.page("/r" + std::to_string(i), "<title>R" + std::to_string(i) + "</title>");
+    made.push_back(bookmarkFor("/r" + std::to_string(i), "Old " + std::to_string(i)));
+  }
+  made.push_back(Bookmark::addBookmarkWithURL("http://127.0.0.1:9/gone", Folder::Ref()));
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(7);
+  int reloads = 0, rowUpdates = 0, sidebar = 0;
+  std::set<const void*> redrawn;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification&) { ++reloads; }, BRWUpdateBookmarksViewNotification);
+  center.addObserver(this, [&](const fnd::Notification&) { ++sidebar; }, BRWUpdateFoldersViewNotification);
+  center.addObserver(this, [&](const fnd::Notification& n) {
+    ++rowUpdates;
+    for (const void* b : ViewUpdater::changedBookmarks(n)) redrawn.insert(b);
+  }, BRWUpdateBookmarkRowsNotification);
+  std::vector<std::string> ids;
+  for (const auto& b : made) ids.push_back(*b->uniqueIDValue());
+  controller().webContentUpdater().updateBookmarks(ids);
+  ASSERT_TRUE(runUntil([&] { return idle() && made[5]->title() == "R5" && made[6]->broken() == 1; }, 20));
+  center.removeObserver(this);
+  EXPECT_EQ(reloads, 0);
+  EXPECT_EQ(sidebar, 0);
+  EXPECT_GE(rowUpdates, 1);
+  EXPECT_LE(rowUpdates, 2);
+  std::set<const void*> expected;
+  for (const auto& b : made) expected.insert(b.get());
+  EXPECT_EQ(redrawn, expected);
+  // The cells shown carry the page titles, none the old ones.
+  ui->collectionView()->layoutSubtreeIfNeeded();
+  int pages = 0;
+  for (const auto& cell : ui->collectionView()->visibleCells())
+    if (auto pin = std::dynamic_pointer_cast<TilePinView>(cell); pin && pin->title) {
+      const std::string title = pin->title->stringValue();
+      EXPECT_NE(title.rfind("Old ", 0), 0u) << title;
+      if (title.rfind("R", 0) == 0) ++pages;
+    }
+  EXPECT_GE(pages, 1);
+}
+
 TEST_F(WebContentStoreTest, AnOnlineServiceBookmarkIsSentAgainWithItsTitle) {
   struct Recorder : BookmarkServiceClient {
     std::vector<std::string>* sent;
@@ -582,6 +629,39 @@ TEST_F(WebContentStoreTest, ImportedBookmarksGetFaviconsAndKeepTheFilesTitles) {
   }, 20));
   EXPECT_EQ(imported->title(), "From the file");
   EXPECT_EQ(server.hits("/imported"), 1);
+}
+
+// After an import only the imported bookmarks' pages are fetched, the first of them as the file
+// lists them; bookmarks the library already held without content are left for the user to ask.
+TEST_F(WebContentStoreTest, AnImportFetchesTheImportedPagesOnly) {
+  build(0);
+  server.page("/old", "<title>Old</title>");
+  auto old = bookmarkFor("/old");
+  std::string file = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+  for (int i = 0; i < 3; ++i) {
+    server.page("/new" + std::to_string(i), "<title>New</title>");
+    file += "<DT><A HREF=\"" + server.url("/new" + std::to_string(i)) + "\">New " + std::to_string(i) + "</A>\n";
+  }
+  const std::string path = makeTempDir("import") + "/bookmarks.html";
+  writeFile(path, file + "</DL><p>\n");
+  auto responder = TestDialogResponder::install();
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  responder->openAnswers.push_back(std::vector<std::string>{path});
+  app().transferDialogs().openImportDialog();
+  TestDialogResponder::uninstall();
+  ASSERT_TRUE(runUntil([&] {
+    return server.hits("/new0") + server.hits("/new1") + server.hits("/new2") == 3 && idle();
+  }, 20));
+  const auto& ids = app().transferDialogs().htmlImport().importedBookmarkIDs();
+  ASSERT_EQ(ids.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(ids[static_cast<std::size_t>(i)]));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->url(), server.url("/new" + std::to_string(i))) << "in the file's order";
+  }
+  spin(0.1);
+  EXPECT_EQ(server.hits("/old"), 0);
+  EXPECT_EQ(old->imageUpdated(), 0);
 }
 
 TEST_F(WebContentStoreTest, ABookmarkDeletedDuringItsFetchDoesNotComeBack) {

@@ -288,6 +288,44 @@ TEST_F(LibraryIndexTest, AFollowedSaveOfUndoAndRedoEndsAsAFreshLoad) {
   undo->setGroupsByEvent(true);
 }
 
+// After an undo the folder list is built again only when folders came, went or changed; the
+// menu-bar list is made when it is asked for, from the library as it is then.
+TEST_F(LibraryIndexTest, AFollowedSaveRebuildsTheFolderListOnlyForFolderChanges) {
+  auto kept = folder("kept", "Kept");
+  auto a = bookmark("http://a.example/", "a", kept);
+  bookmark("http://b.example/", "b", kept);
+  save();
+  DataManager dm;
+  loadAwake(dm);
+  int completely = 0, badges = 0;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification&) { ++completely; }, BRWUpdateFoldersCompletelyViewNotification);
+  center.addObserver(this, [&](const fnd::Notification&) { ++badges; }, BRWUpdateFoldersViewNotification);
+  auto step = [&](const char* what, const std::function<void()>& change, bool folders) {
+    SCOPED_TRACE(what);
+    completely = badges = 0;
+    change();
+    dm.followSave([&] { save(); });
+    EXPECT_EQ(completely, folders ? 1 : 0);
+    EXPECT_EQ(badges, folders ? 0 : 1);
+  };
+  step("bookmark made", [&] { Bookmark::initEntity()->setUrl("http://c.example/"); }, false);
+  EXPECT_EQ(dm.menuBookmarks().size(), 3u);
+  step("bookmark trashed", [&] { a->setTrashed(1); }, false);
+  EXPECT_EQ(dm.menuBookmarks().size(), 2u);
+  EXPECT_EQ(std::count(dm.menuBookmarks().begin(), dm.menuBookmarks().end(), a), 0);
+  step("folder renamed", [&] { kept->setName("Renamed"); }, true);
+  Folder::Ref made;
+  step("folder made", [&] { made = folder("made", "Made"); }, true);
+  step("folder deleted", [&] { dm.context()->deleteObject(made); }, true);
+  // The favourites asked for in the menu bar stay until the next change.
+  dm.loadFavoriteBookmarksMenu();
+  EXPECT_TRUE(dm.menuBookmarks().empty());
+  step("bookmark changed", [&] { a->setTitle("A"); }, false);
+  EXPECT_EQ(dm.menuBookmarks().size(), 2u);
+  center.removeObserver(this);
+}
+
 TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   auto f = folder("merged", "Merged");
   auto b = bookmark("http://merge.example/", "merged", f);

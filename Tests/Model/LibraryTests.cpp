@@ -401,6 +401,48 @@ TEST_F(DataManagerTest, LoadIncludesBookmarksNotSavedYet) {
   EXPECT_EQ(sorted(titles(dm.allBookmarks())), (std::vector<std::string>{"pending", "saved"}));
 }
 
+// While the library is read (on a thread of its own) the list on show starts with its first
+// screen from the store; the whole list follows when the load ends, with what was saved meanwhile.
+TEST_F(DataManagerTest, AListShownWhileTheLibraryLoadsStartsWithItsFirstScreen) {
+  std::vector<Bookmark::Ref> made;
+  for (int i = 0; i < 260; ++i) {
+    made.push_back(bookmark("http://" + std::to_string(i) + ".example/", "t" + std::to_string(i)));
+    made.back()->setAddedDate(hoursAgo(i));
+  }
+  made[1]->setTrashed(1);
+  save();
+  bool done = false;
+  fnd::NotificationCenter::defaultCenter().addObserver(&done, [&](const fnd::Notification&) { done = true; },
+                                                       UpdateFoldersNotification);
+  DataManager dm;
+  dm.setPreferences(prefs);
+  dm.awakeFromNib();
+  dm.loadAllBookmarksInLibrary();
+  ASSERT_EQ(dm.bookmarks().size(), 200u);
+  EXPECT_TRUE(dm.isReadingLibrary());
+  EXPECT_EQ(dm.bookmarks().front()->title(), "t0");
+  EXPECT_EQ(dm.bookmarks()[1]->title(), "t2");
+  EXPECT_EQ(dm.bookmarks().back()->title(), "t200");
+  EXPECT_TRUE(dm.allBookmarks().empty());
+  // Saved before the load is taken in: a new bookmark, one deleted, one retitled.
+  auto added = bookmark("http://new.example/", "new");
+  added->setAddedDate(hoursAgo(-1));
+  made[5]->deleteBookmark();
+  made[7]->setTitle(std::string("seven"));
+  save();
+  ASSERT_TRUE(runUntil([&] { return done; }, 10));
+  fnd::NotificationCenter::defaultCenter().removeObserver(&done);
+  EXPECT_FALSE(dm.isReadingLibrary());
+  dm.loadAllBookmarksInLibrary();
+  const auto shown = titles(dm.bookmarks());
+  ASSERT_EQ(shown.size(), 259u);
+  EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 7),
+            (std::vector<std::string>{"new", "t0", "t2", "t3", "t4", "t6", "seven"}));
+  EXPECT_EQ(dm.allBookmarks().size(), 260u);
+  EXPECT_EQ(dm.bookmarks()[1].get(), made[0].get());
+  EXPECT_EQ(dm.numberOfBookmarksInLibrary(), 259);
+}
+
 TEST_F(DataManagerTest, TrashCountLeavesOutLockedBookmarksTheTrashListShows) {
   auto lockedTrash = bookmark("http://lt.example/", "locked trash");
   lockedTrash->setTrashed(1);

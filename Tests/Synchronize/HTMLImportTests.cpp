@@ -410,6 +410,34 @@ TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
   EXPECT_EQ(p.bookmarks[0].url.string(), "HTTPS://UPPER.EXAMPLE/");
 }
 
+// Lists nested thousands deep, each holding a bookmark with a long title and markup inside it:
+// every title, name and note is whole, and the text goes only to the elements that keep it,
+// not up through every list around it (which made such files take minutes).
+TEST(HTMLImportParseTest, DeeplyNestedListsAreReadInWorkThatGrowsWithTheText) {
+  constexpr int kDepth = 3000;
+  const std::string title(80, 't');
+  std::string html = "<TITLE>Bookmarks</TITLE><H1>Bookmarks</H1>\n";
+  for (int i = 0; i < kDepth; ++i)
+    html += "<DL><p><DT><H3>F" + std::to_string(i) + "</H3>\n<DL><p>\n<DT><A HREF=\"https://e" + std::to_string(i) +
+            ".example/\">" + title + " <b>" + std::to_string(i) + "</b></A>\n<DD>note <i>" + std::to_string(i) + "</i>\n";
+  auto records = HTMLImportReader::read(html, {});
+  ASSERT_TRUE(records);
+  ASSERT_EQ(records->bookmarks.size(), static_cast<std::size_t>(kDepth));
+  for (int i : {0, 1, kDepth / 2, kDepth - 1}) {
+    const auto& b = records->bookmarks[static_cast<std::size_t>(i)];
+    EXPECT_EQ(b.title, title + " " + std::to_string(i));
+    EXPECT_EQ(b.notes, "note " + std::to_string(i));
+  }
+  auto named = [&](const std::string& name) {
+    return std::count_if(records->folders.begin(), records->folders.end(), [&](const auto& f) { return f.name == name; });
+  };
+  EXPECT_EQ(named("F0"), 1);
+  EXPECT_EQ(named("F40"), 1);
+  EXPECT_GT(records->flattenedFolders, 0u);
+  // A few steps per piece of text; through every enclosing list it would be millions.
+  EXPECT_LT(records->textSteps, static_cast<std::size_t>(kDepth) * 20);
+}
+
 // ------------------------------------------------------------------------------------------------
 
 class HTMLImportTest : public SyncLibraryTest {
@@ -506,12 +534,21 @@ TEST_F(HTMLImportTest, SkipDuplicatesLeavesOutURLsAlreadyInTheStore) {
   EXPECT_EQ(Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value("https://www.debian.org/"))),
             1);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+  // The import names the bookmarks it stored, not the one it left out.
+  const auto& ids = import.importedBookmarkIDs();
+  ASSERT_EQ(ids.size(), 4u);
+  for (const auto& id : ids) {
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id));
+    ASSERT_TRUE(b);
+    EXPECT_NE(b->url(), "https://www.debian.org/");
+  }
 
   // Importing the same file again with the option on adds nothing but its folders.
   HTMLImport again;
   again.setSkipDuplicates(true);
   ASSERT_TRUE(runImport(again, dataFile("Import/chromium.html")));
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 5);
+  EXPECT_TRUE(again.importedBookmarkIDs().empty());
 }
 
 TEST_F(HTMLImportTest, AnUnreadableFileIsReportedAndLeavesNoEmptyFolder) {

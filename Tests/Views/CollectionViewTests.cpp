@@ -114,6 +114,36 @@ TEST(CollectionView, ScrollingMovesPooledCellsWithoutHidingThemAndNeverShowsASta
   }
 }
 
+TEST(CollectionView, ReloadingVisibleItemsAsksOnlyForTheChangedOnesInPlace) {
+  CollectionHarness h(800, 600, {250, 310}, {100}, 2);
+  h.view->reloadData();
+  h.view->selectItemAtIndexPath(IndexPath::forItem(4, 0), false);
+  ASSERT_EQ(h.source.cellsAsked, 6);
+  const auto frameOf4 = h.view->cellForItemAtIndexPath(IndexPath::forItem(4, 0))->frame();
+  auto kept = h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0));
+  std::vector<IndexPath> asked;
+  h.source.makeCell = [&](TileCollectionView& cv, const IndexPath& p) {
+    asked.push_back(p);
+    return cv.dequeueReusableCellWithIdentifier("cell");
+  };
+  // Items 1 and 4 shown, 50 off screen: only the two shown are made again, where they were,
+  // the selection kept and no cell left over.
+  h.view->reloadVisibleItems([](const IndexPath& p) { return p.item == 1 || p.item == 4 || p.item == 50; });
+  std::sort(asked.begin(), asked.end(), [](const IndexPath& a, const IndexPath& b) { return a.item < b.item; });
+  EXPECT_EQ(asked, (std::vector<IndexPath>{IndexPath::forItem(1, 0), IndexPath::forItem(4, 0)}));
+  EXPECT_EQ(h.source.count("end 0.1"), 1);
+  EXPECT_EQ(h.view->visibleCells().size(), 6u);
+  EXPECT_EQ(h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0)), kept);
+  EXPECT_EQ(h.view->cellForItemAtIndexPath(IndexPath::forItem(4, 0))->frame(), frameOf4);
+  EXPECT_TRUE(h.view->cellForItemAtIndexPath(IndexPath::forItem(4, 0))->isSelected());
+  EXPECT_EQ(h.view->documentView()->subviews().size(), 6u);
+  EXPECT_EQ(hiddenCells(*h.view), 0u);
+  // Nothing shown changed: nothing asked.
+  asked.clear();
+  h.view->reloadVisibleItems([](const IndexPath& p) { return p.item == 50; });
+  EXPECT_TRUE(asked.empty());
+}
+
 TEST(CollectionView, DequeueHandsBackTheRecycledCellWithPrepareForReuse) {
   struct CountingCell : TileCollectionViewCell {
     using TileCollectionViewCell::TileCollectionViewCell;

@@ -120,6 +120,10 @@ void freshLibrary(int bookmarks) {
   std::error_code ignored;
   if (!fs::exists(kept / "done")) {
     for (const auto& f : folders) fs::remove_all(f, ignored);
+    // The settings held in memory are the last library's: without this, the flags set below
+    // change nothing, nothing is written, and this library starts without its settings file
+    // (every start would then run the one-time migrations over the whole library).
+    fnd::UserDefaults::standard().reloadFromDisk();
     std::fprintf(stderr, "making a library of %d bookmarks...\n", bookmarks);
     makeLibrary(bookmarks);
     fs::remove_all(kept, ignored);

@@ -451,7 +451,14 @@ class StreamPipeline {
   // The parser's read callback.
   static int read(void* context, char* buffer, int size) {
     auto* self = static_cast<StreamPipeline*>(context);
+    if (self->out_.size() - self->at_ < static_cast<std::size_t>(size) && self->at_ > 0) {
+      // Drop what the parser has taken before the next block goes in, so the buffer holds at
+      // most a block and a read's worth, whatever the file's size.
+      self->out_.erase(0, self->at_);
+      self->at_ = 0;
+    }
     while (self->out_.size() - self->at_ < static_cast<std::size_t>(size) && !self->ended_) self->fill();
+    self->result.largestBuffer = std::max(self->result.largestBuffer, self->out_.size());
     const std::size_t n = std::min(self->out_.size() - self->at_, static_cast<std::size_t>(size));
     std::memcpy(buffer, self->out_.data() + self->at_, n);
     self->at_ += n;

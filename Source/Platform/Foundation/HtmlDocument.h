@@ -73,6 +73,9 @@ class HtmlStreamReader {
   struct Result {
     std::size_t bytesRead = 0;
     std::size_t nulBytesDropped = 0;
+    // The most bytes held at once between the source and the parser: a block and a read's
+    // worth, not the file.
+    std::size_t largestBuffer = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

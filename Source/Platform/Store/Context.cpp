@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -132,6 +133,20 @@ void Context::Impl::unregisterObject(ManagedObject* o) {
   if (keep) ObjectAccess::breakCycles(*keep);
 }
 
+void Context::Impl::logChanges(const SaveNotification& n) {
+  ++changeStamp;
+  // Bounded: past it the log starts again, and reads begun before fetch afresh.
+  constexpr std::size_t kMostLogged = 1 << 16;
+  if (changeLog.size() + n.insertedIDs.size() + n.updatedIDs.size() + n.deletedIDs.size() > kMostLogged) {
+    changeLog.clear();
+    changeLogFloor = changeStamp;
+    return;
+  }
+  for (const auto* ids : {&n.insertedIDs, &n.updatedIDs})
+    for (const auto& id : *ids) changeLog.push_back({changeStamp, id, false});
+  for (const auto& id : n.deletedIDs) changeLog.push_back({changeStamp, id, true});
+}
+
 ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
   if (auto o = lookup(s.id)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
@@ -250,7 +265,11 @@ std::vector<ObjectIDRef> Context::Impl::loadToMany(ManagedObject& o, int rel) {
 
 namespace {
 constexpr int kSingleLoadsBeforeBatch = 32;
-}
+
+// A batch reads the whole table: worth it only when a good share of the registered objects
+// waits for it. A few objects refreshed after a merge are read one by one instead.
+bool worthABatch(std::size_t waiting, std::size_t registered) { return waiting * 16 >= registered; }
+}  // namespace
 
 bool Context::Impl::batchFaults(const EntityDescription* entity) {
   int& singles = singleLoads[{entity->entityNumber(), -1}];
@@ -260,12 +279,22 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
   auto& keyed = byKey[en];
+  const auto waiting = static_cast<std::size_t>(
+      std::count_if(keyed.begin(), keyed.end(), [](const auto& e) { return !ObjectAccess::loaded(*e.second); }));
+  if (!worthABatch(waiting, keyed.size())) return false;
   Coordinator::Impl::RowFilter wanted = [&keyed](std::int64_t pk, std::int64_t) {
     auto it = keyed.find(pk);
     return it != keyed.end() && !ObjectAccess::loaded(*it->second);
   };
+  // Only the span of keys that holds unloaded objects is read: rows added lately (an import, a
+  // sync) sit together at the end, and the rest of a large table need not be walked for them.
+  std::int64_t low = std::numeric_limits<std::int64_t>::max(), high = std::numeric_limits<std::int64_t>::min();
+  for (const auto& [pk, o] : keyed)
+    if (!ObjectAccess::loaded(*o)) low = std::min(low, pk), high = std::max(high, pk);
+  if (low > high) return false;
   std::vector<Snapshot> rows;
-  if (!st->loadRows(entity, "", {}, false, rows, nullptr, &wanted)) return false;
+  if (!st->loadRows(entity, "Z_PK BETWEEN ? AND ?", {fnd::Value(low), fnd::Value(high)}, false, rows, nullptr, &wanted))
+    return false;
   for (auto& row : rows) {
     if (!row.id) continue;
     auto it = keyed.find(row.pk);
@@ -284,6 +313,10 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
   Coordinator::Impl* st = store();
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
+  const auto waiting = static_cast<std::size_t>(std::count_if(byKey[en].begin(), byKey[en].end(), [rel](const auto& e) {
+    return !ObjectAccess::slots(*e.second).rels[rel].manyLoaded && !e.second->isInserted();
+  }));
+  if (!worthABatch(waiting, byKey[en].size())) return false;
   std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
   if (!st->loadAllToMany(entity, rel, sets)) return false;
   static const std::vector<ObjectIDRef> none;
@@ -505,6 +538,108 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::fetchObjects(const F
   if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
   sortObjects(out.objects, request.sortDescriptors);
   if (applyWindow) applyFetchWindow(out.objects, request);
+  return std::move(out.objects);
+}
+
+std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>& rows, std::size_t from,
+                                           std::size_t most, std::uint64_t readSince) {
+  // Only rows nothing here knows of: a row changed since the read, or one whose object is held
+  // already, is left to adoptRows, which decides between them.
+  std::unordered_set<std::int64_t> since;
+  for (auto it = changeLog.rbegin(); it != changeLog.rend() && it->stamp > readSince; ++it)
+    if (it->id) since.insert(it->id->primaryKey());
+  const std::size_t end = std::min(rows.size(), from + most);
+  for (std::size_t i = from; i < end; ++i) {
+    const ManagedObjectRef& row = rows[i];
+    const ObjectIDRef& id = ObjectAccess::id(*row);
+    if (since.count(id->primaryKey()) || lookup(id)) continue;
+    if (i == from) {
+      const int en = id->entity()->entityNumber();
+      if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
+      byKey[en].reserve(byKey[en].size() + rows.size() - from);
+    }
+    registerObject(row);
+    row->awakeFromFetch();
+  }
+  return end;
+}
+
+std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const FetchRequest& request,
+                                                                      std::vector<ManagedObjectRef>&& rows, bool sorted,
+                                                                      std::uint64_t readSince, fnd::Error* error) {
+  Coordinator::Impl* st = store();
+  const EntityDescription* entity = st && st->db ? st->model->entity(request.entityName) : nullptr;
+  if (!entity || parent || readSince < changeLogFloor) {
+    if (error) *error = contextError(kPersistentStoreOperationError, "The context cannot take these rows");
+    return std::nullopt;
+  }
+  // Rows written or taken in since the read began: the read may have missed them or seen them
+  // before the change, so they are answered from here. Keys are never reused: a deleted one
+  // stays deleted.
+  std::unordered_map<std::int64_t, bool> since;  // key -> settled (deleted, or answered below)
+  for (auto it = changeLog.rbegin(); it != changeLog.rend() && it->stamp > readSince; ++it)
+    if (it->id && it->id->entity() == entity && it->id->primaryKey()) {
+      auto [at, added] = since.try_emplace(it->id->primaryKey(), it->deleted);
+      if (!added) at->second = at->second || it->deleted;
+    }
+  // As fetchRows with materialize: an object held here keeps its changes and, when loaded at the
+  // row's version or a later one, its values; anything else takes the row read.
+  FetchResult out(request.predicate.get());
+  out.objects.reserve(rows.size());
+  const int en = entity->entityNumber();
+  if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
+  byKey[en].reserve(byKey[en].size() + rows.size());
+  bool resort = !sorted;
+  auto takeChanged = [&](const ManagedObjectRef& o) {
+    resort = true;
+    if (!o || o->isDeleted() || out.seen.count(o.get())) return;
+    if (out.matches(o)) out.accept(o);
+    else if (o->hasChanges()) out.seen.insert(o.get());
+  };
+  for (auto& row : rows) {
+    const ObjectIDRef& id = ObjectAccess::id(*row);
+    if (auto changed = since.find(id->primaryKey()); changed != since.end()) {
+      if (!changed->second) takeChanged(objectFor(id));
+      changed->second = true;  // answered
+      continue;
+    }
+    ManagedObjectRef held = lookup(id);
+    if (!held) {
+      registerObject(row);
+      row->awakeFromFetch();
+      out.accept(row);
+      continue;
+    }
+    if (held->isDeleted()) continue;
+    if (!held->hasChanges()) {
+      if (!ObjectAccess::loaded(*held) || ObjectAccess::slots(*held).opt < ObjectAccess::slots(*row).opt) {
+        ObjectAccess::apply(*held, ObjectAccess::snapshot(*row));
+        held->awakeFromFetch();
+      } else if (ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt) {
+        resort = true;
+      }
+      out.accept(held);
+      continue;
+    }
+    resort = true;
+    if (!request.includesPendingChanges || out.matches(held)) out.accept(held);
+    else out.seen.insert(held.get());
+  }
+  rows.clear();
+  // Rows added (or changed so as to match) after the read passed them.
+  for (const auto& [key, answered] : since)
+    if (!answered) takeChanged(objectFor(st->idFor(entity, key)));
+  const std::size_t stored = out.objects.size();
+  if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
+  if (resort || out.objects.size() != stored) {
+    // The order a fetch gives: stored rows by key, then the pending ones, sorted stably.
+    std::stable_sort(out.objects.begin(), out.objects.begin() + static_cast<long>(stored),
+                     [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
+                       return a->objectID()->primaryKey() < b->objectID()->primaryKey();
+                     });
+    sortObjects(out.objects, request.sortDescriptors);
+  }
+  applyFetchWindow(out.objects, request);
   return std::move(out.objects);
 }
 
@@ -949,6 +1084,7 @@ std::int64_t keyOf(const ManagedObjectRef& o, const std::unordered_map<ManagedOb
 }
 
 void notify(Context& c, const SaveNotification& n) {
+  ImplAccess::of(c).logChanges(n);
   std::vector<SaveObserver> calls;
   {
     std::lock_guard lock(observers().mutex);
@@ -1169,6 +1305,11 @@ void settleAfterSave(Context::Impl& c, SaveNotification& note) {
       c.byKey[n][pk] = o;
     }
   }
+  note.relationshipsChanged = !note.inserted.empty() || !note.deleted.empty() ||
+                              std::any_of(note.updated.begin(), note.updated.end(), [](const ManagedObjectRef& o) {
+                                const auto& rels = ObjectAccess::slots(*o).rels;
+                                return std::any_of(rels.begin(), rels.end(), [](const auto& r) { return r.changed; });
+                              });
   for (auto& o : note.updated) ObjectAccess::clearChanges(*o);
   for (auto& o : note.deleted) {
     c.unregisterObject(o.get());
@@ -1236,6 +1377,9 @@ void Context::reset() {
   }
   c.byKey.clear();
   c.byTemporary.clear();
+  // A read begun before cannot be brought up to date: its objects were all dropped.
+  c.changeLog.clear();
+  c.changeLogFloor = ++c.changeStamp;
   c.clearPendingChanges();
   if (c.undoManager) c.undoManager->removeAllActionsWithTarget(this);
 }
@@ -1423,10 +1567,12 @@ void tellMergeObservers(Context& c, const SaveNotification& n) {
 void Context::mergeChangesFromSave(const SaveNotification& n) {
   Impl& c = *impl_;
   if (n.context == this) return;
+  c.logChanges(n);
   for (auto& id : n.updatedIDs) takeUpdate(c, id);
   for (auto& id : n.deletedIDs) takeDeletion(c, id);
-  for (auto& m : c.byKey)
-    for (auto& [k, o] : m) dropLoadedSets(*o);
+  if (n.relationshipsChanged)
+    for (auto& m : c.byKey)
+      for (auto& [k, o] : m) dropLoadedSets(*o);
   tellMergeObservers(*this, n);
 }
 
@@ -1438,6 +1584,7 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
     std::vector<ObjectIDRef> updated, deleted;
     std::vector<ObjectIDRef> sets;
     bool setsListed = false;
+    bool logged = false;
     std::size_t next = 0;
     std::size_t slice = 500;
     std::function<void()> done;
@@ -1454,6 +1601,8 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
     work->merged.insertedIDs = n.insertedIDs;
     work->merged.updatedIDs = n.updatedIDs;
     work->merged.deletedIDs = n.deletedIDs;
+    work->merged.relationshipsChanged = n.relationshipsChanged;
+    work->setsListed = !n.relationshipsChanged;  // no set gained or lost a member
   } else {
     work->setsListed = true;  // nothing to take in
   }
@@ -1462,6 +1611,10 @@ void Context::mergeChangesFromSaveInSlices(const SaveNotification& n, std::funct
     auto self = work->context.lock();
     if (!self) return;
     Impl& c = *self->impl_;
+    if (!work->logged) {
+      work->logged = true;
+      c.logChanges(work->merged);
+    }
     std::size_t budget = work->slice;
     const std::size_t rows = work->updated.size() + work->deleted.size();
     for (; budget && work->next < rows; --budget, ++work->next) {

@@ -396,6 +396,20 @@ void harden(sqlite3* db) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
 }
 
+// Our connections to one file (a worker reading beside the main thread's saves) hold its lock
+// for one short statement at a time, so a waiter looks again every millisecond, for at most 5 s.
+// SQLite's own back-off sleeps up to 100 ms at a time and would oversleep most such locks.
+void waitBrieflyForLocks(sqlite3* db) {
+  sqlite3_busy_handler(
+      db,
+      [](void*, int tries) {
+        if (tries >= 5000) return 0;
+        ::usleep(1000);
+        return 1;
+      },
+      nullptr);
+}
+
 std::string columnText(sqlite3_stmt* st, int column) {
   auto text = sqlite3_column_text(st, column);
   return text ? reinterpret_cast<const char*>(text) : "";
@@ -680,7 +694,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     sqlite3_close(h);
     return false;
   }
-  sqlite3_busy_timeout(h, 5000);
+  waitBrieflyForLocks(h);
   harden(h);
   auto failWith = [&](fnd::Error e) {
     e.mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
@@ -747,7 +761,7 @@ bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
     sqlite3_close(h);
     return false;
   }
-  sqlite3_busy_timeout(h, 5000);
+  waitBrieflyForLocks(h);
   harden(h);
   // The file must still be the store the first connection opened (not a restored one put in its
   // place since), or the IDs of the two would name different rows.
@@ -854,7 +868,8 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
 
 bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::string& where,
                                  const std::vector<fnd::Value>& binds, bool faultsOnly, std::vector<Snapshot>& out,
-                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow) {
+                                 fnd::Error* error, const RowFilter* wanted, const std::string* orderAndWindow,
+                                 const std::string* orderedByAttribute) {
   std::lock_guard lock(mutex);
   if (!db) {
     if (error) *error = storeError(kPersistentStoreOperationError, "The coordinator has no store");
@@ -864,6 +879,9 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
   // pages hold one or two rows each once rows carry thumbnails; they are put in order here.
   std::string sql = (faultsOnly ? std::string("SELECT Z_PK") : "SELECT " + selectList(*entity, false)) + " FROM " +
                     entity->tableName();
+  // SQLite would rather narrow by a flag's index and sort every row that passes; walking the sort
+  // key's own index reads only the rows of the window.
+  if (orderedByAttribute) sql += " INDEXED BY " + entity->tableName() + "_" + columnName(*orderedByAttribute) + "_INDEX";
   if (!where.empty()) sql += " WHERE " + where;
   if (orderAndWindow && !faultsOnly) sql += " " + *orderAndWindow;
   else if (!faultsOnly) sql += " ORDER BY Z_PK";

@@ -21,6 +21,9 @@ struct SaveNotification {
   std::vector<ObjectIDRef> insertedIDs;
   std::vector<ObjectIDRef> updatedIDs;
   std::vector<ObjectIDRef> deletedIDs;
+  // False when the save only wrote attribute values of existing rows: no to-many set anywhere
+  // gained or lost a member, so a merge keeps the sets it has loaded.
+  bool relationshipsChanged = true;
 };
 
 // Keys of the did-save notification's user info (arrays of object IDs).

@@ -67,6 +67,66 @@ int SortDescriptor::compareObjects(const fnd::Value& a, const fnd::Value& b) con
   return compareValues(valueForKeyPath(a, keyPath), valueForKeyPath(b, keyPath));
 }
 
+struct SortKeys::Column {
+  enum class Kind { Numbers, Texts, Values };
+  Kind kind = Kind::Values;
+  bool ascending = true, caseInsensitive = false;
+  std::vector<std::uint8_t> rank;  // as compareValues ranks them: null, number, date, text
+  std::vector<double> number;
+  std::vector<std::string> folded;
+  std::vector<fnd::Value> value;  // texts (their own order breaks ties of folded ones) and the rest
+
+  int compare(std::size_t x, std::size_t y) const {
+    if (kind == Kind::Values) return store::compareValues(value[x], value[y], caseInsensitive);
+    if (rank[x] != rank[y]) return rank[x] < rank[y] ? -1 : 1;
+    if (rank[x] == 0) return 0;
+    if (kind == Kind::Numbers) return number[x] < number[y] ? -1 : (number[x] > number[y] ? 1 : 0);
+    if (caseInsensitive)
+      if (int c = sign(folded[x].compare(folded[y]))) return c;
+    return sign(value[x].string().compare(value[y].string()));
+  }
+};
+
+SortKeys::SortKeys(const std::vector<SortDescriptor>& descriptors, std::size_t rows,
+                   const std::function<fnd::Value(std::size_t, std::size_t)>& key) {
+  columns_.resize(descriptors.size());
+  for (std::size_t c = 0; c < descriptors.size(); ++c) {
+    Column& column = columns_[c];
+    column.ascending = descriptors[c].ascending;
+    column.caseInsensitive = descriptors[c].comparison == SortDescriptor::Comparison::CaseInsensitive;
+    column.value.reserve(rows);
+    column.rank.reserve(rows);
+    bool numbers = true, texts = true;
+    for (std::size_t r = 0; r < rows; ++r) {
+      column.value.push_back(key(r, c));
+      const int k = rank(column.value.back());
+      column.rank.push_back(static_cast<std::uint8_t>(k));
+      numbers = numbers && k <= 2;
+      texts = texts && (k == 0 || k == 3);
+    }
+    if (numbers) {
+      column.kind = Column::Kind::Numbers;
+      column.number.reserve(rows);
+      for (const auto& v : column.value) column.number.push_back(v.doubleValue());
+      column.value = {};
+    } else if (texts) {
+      column.kind = Column::Kind::Texts;
+      if (column.caseInsensitive) {
+        column.folded.reserve(rows);
+        for (const auto& v : column.value) column.folded.push_back(v.isNull() ? std::string() : foldString(v.string(), kCaseInsensitive));
+      }
+    }
+  }
+}
+
+SortKeys::~SortKeys() = default;
+
+int SortKeys::compare(std::size_t x, std::size_t y) const {
+  for (const auto& column : columns_)
+    if (int c = column.compare(x, y)) return column.ascending ? c : -c;
+  return 0;
+}
+
 void sortArray(fnd::Array& objects, const std::vector<SortDescriptor>& descriptors) {
   if (descriptors.empty() || objects.size() < 2) return;
   // Extract keys once; folding strings for every comparison would dominate the sort.

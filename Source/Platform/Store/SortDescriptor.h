@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Value.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,22 @@ struct SortDescriptor {
 // Orders values of any type: null < numbers < dates < strings < data < others; numbers by
 // value, strings by UTF-8 code point (or folded for case-insensitive).
 int compareValues(const fnd::Value& a, const fnd::Value& b, bool caseInsensitive = false);
+
+// The sort keys of many rows, taken once so that a sort compares them without going back to
+// the rows: numbers and dates as plain doubles, texts folded once where the order ignores case.
+// compare() gives what the descriptors' compareValues would give for the same keys.
+class SortKeys {
+ public:
+  // `key(row, column)` is row `row`'s key for descriptors[column].
+  SortKeys(const std::vector<SortDescriptor>& descriptors, std::size_t rows,
+           const std::function<fnd::Value(std::size_t row, std::size_t column)>& key);
+  ~SortKeys();
+  int compare(std::size_t x, std::size_t y) const;
+
+ private:
+  struct Column;
+  std::vector<Column> columns_;
+};
 
 // Stable sort of `objects` by `descriptors` (the first descriptor decides, ties go to the next).
 void sortArray(fnd::Array& objects, const std::vector<SortDescriptor>& descriptors);

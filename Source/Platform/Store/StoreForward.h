@@ -7,6 +7,7 @@ namespace kesto::store {
 struct AttributeDescription;
 class Context;
 class Coordinator;
+class DetachedFetch;
 class EntityDescription;
 class ManagedObject;
 class Model;

@@ -164,10 +164,12 @@ struct Coordinator::Impl {
   // `wanted`, when given, answers whether a row (key, version) needs its values read; rows it
   // declines come back with only `pk` and `opt`.
   using RowFilter = std::function<bool(std::int64_t pk, std::int64_t opt)>;
-  // `orderAndWindow`, when given, replaces the order by key ("ORDER BY ... LIMIT ...").
+  // `orderAndWindow`, when given, replaces the order by key ("ORDER BY ... LIMIT ..."); with
+  // `orderedByAttribute` (an indexed attribute it orders by first) the rows are walked through
+  // that attribute's index.
   bool loadRows(const EntityDescription* entity, const std::string& where, const std::vector<fnd::Value>& binds,
                 bool faultsOnly, std::vector<Snapshot>& out, fnd::Error* error, const RowFilter* wanted = nullptr,
-                const std::string* orderAndWindow = nullptr);
+                const std::string* orderAndWindow = nullptr, const std::string* orderedByAttribute = nullptr);
   std::optional<std::int64_t> countRows(const EntityDescription* entity, const std::string& where,
                                         const std::vector<fnd::Value>& binds, fnd::Error* error);
   // One row; false when it does not exist.
@@ -206,6 +208,18 @@ struct Context::Impl {
   std::vector<ManagedObject*> insertedList, deletedList;  // in order; flags on the objects decide
   std::unordered_set<ManagedObject*> inserted, updated, deleted;
   std::uint64_t seenResolutions = 0;
+  // Goes up whenever rows this context may hold changed in the store under it: its own saves
+  // and the saves of others it takes in. The log lists the rows of each change since
+  // `changeLogFloor`, so a read made elsewhere (DetachedFetch) is brought up to date from it.
+  std::uint64_t changeStamp = 0;
+  std::uint64_t changeLogFloor = 0;
+  struct LoggedChange {
+    std::uint64_t stamp;
+    ObjectIDRef id;
+    bool deleted;
+  };
+  std::vector<LoggedChange> changeLog;
+  void logChanges(const SaveNotification& n);
   int undoSuspended = 0;
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
@@ -247,6 +261,15 @@ struct Context::Impl {
 
   std::optional<std::vector<ManagedObjectRef>> fetchObjects(const FetchRequest& request, bool applyWindow,
                                                             fnd::Error* error);
+  // The answer of `request` from objects read elsewhere (DetachedFetch), made into this
+  // context's objects; `sorted` when they are in the request's order. Rows logged as changed
+  // after `readSince` (a stamp not below the log's floor) are taken from here instead.
+  std::optional<std::vector<ManagedObjectRef>> adoptRows(const FetchRequest& request, std::vector<ManagedObjectRef>&& rows,
+                                                         bool sorted, std::uint64_t readSince, fnd::Error* error);
+  // Registers rows read elsewhere from `from` on (at most `most`) that nothing here knows of,
+  // so that adoptRows finds them held; answers where the next call starts.
+  std::size_t registerReadRows(const std::vector<ManagedObjectRef>& rows, std::size_t from, std::size_t most,
+                               std::uint64_t readSince);
   // The IDs and snapshots matching `predicate` as this context sees them, for a child's fetch.
   bool matchingSnapshots(const EntityDescription* entity, const PredicateRef& predicate,
                          std::vector<Snapshot>& out, fnd::Error* error);

@@ -73,6 +73,27 @@ TEST(HtmlStreamReader, PiecesOfAnySizeGiveTheSameEvents) {
   EXPECT_NE(whole.find("</dd>\n<dt>\n<a href=https://y.example/>"), std::string::npos) << whole;
 }
 
+TEST(HtmlStreamReader, ALargeFileIsHeldABlockAtATimeNotWhole) {
+  std::string html = "<DL><p>\n";
+  std::size_t written = 0;
+  for (; html.size() < 4'000'000; ++written) html += "<DT><A HREF=\"https://a.example/page\">A page with a title of some length</A>\n";
+  html += "</DL><p>\n";
+  std::size_t links = 0;
+  struct Counter : HtmlStreamHandler {
+    std::size_t* links;
+    void startElement(std::string_view name, const std::vector<Attribute>&) override { *links += name == "a"; }
+    void endElement(std::string_view) override {}
+    void text(std::string_view) override {}
+    void rawText(std::string_view) override {}
+    void otherNode(std::string_view) override {}
+  } counter;
+  counter.links = &links;
+  const auto result = HtmlStreamReader::read(html, counter, {});
+  EXPECT_EQ(result.bytesRead, html.size());
+  EXPECT_EQ(links, written);
+  EXPECT_LT(result.largestBuffer, 1'000'000u);
+}
+
 TEST(HtmlStreamReader, NulBytesAreDroppedAndReadingGoesOn) {
   const std::string html = std::string("<DL><DT><A HREF=\"https://a.example/\0x\">A\0</A><DT><A HREF=\"https://b.example/\">B</A></DL>", 76);
   Recorder r;

@@ -3,6 +3,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/ObjectID.h"
+#include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 
@@ -438,6 +439,58 @@ TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
   EXPECT_EQ(ids(fetchAll(*s.main, "Bookmark")), (std::set<std::string>{"B1"}));
 }
 
+TEST(Context, AMergeKeepsLoadedSetsUnlessTheSaveChangedARelationship) {
+  Stack s;
+  auto f = s.main->insertNewObject("Folder");
+  auto b1 = addBookmark(*s.main, "B1", "u", "one");
+  b1->setToOne("folder", f);
+  ASSERT_TRUE(s.main->save());
+  const int rel = f->entity()->relationshipIndex("bookmarks");
+  auto setLoaded = [&] { return ObjectAccess::slots(*f).rels[static_cast<std::size_t>(rel)].manyLoaded; };
+  ASSERT_EQ(f->toMany("bookmarks").size(), 1u);
+  ASSERT_TRUE(setLoaded());
+  auto separate = Context::make(ConcurrencyType::Confinement);
+  separate->setCoordinator(s.coordinator);
+  std::vector<SaveNotification> heard;
+  int token = Context::observeAllSaves([&](const SaveNotification& n) { heard.push_back(n); });
+  auto saveAndMerge = [&](const char* step) {
+    SCOPED_TRACE(step);
+    heard.clear();
+    ASSERT_TRUE(separate->save());
+    ASSERT_EQ(heard.size(), 1u);
+    s.main->mergeChangesFromSave(heard[0]);
+  };
+  // Values only: the folder's set stays loaded, the value is read afresh.
+  auto other = fetchAll(*separate, "Bookmark", "uniqueID == 'B1'")[0];
+  other->setValueForKey("title", "renamed");
+  saveAndMerge("renamed");
+  EXPECT_FALSE(heard[0].relationshipsChanged);
+  EXPECT_TRUE(setLoaded());
+  EXPECT_EQ(b1->valueForKey("title").string(), "renamed");
+  // A bookmark filed there elsewhere: the set is read again and holds it.
+  auto otherFolder = fetchAll(*separate, "Folder")[0];
+  addBookmark(*separate, "B2", "u", "two")->setToOne("folder", otherFolder);
+  saveAndMerge("inserted");
+  EXPECT_TRUE(heard[0].relationshipsChanged);
+  EXPECT_EQ(f->toMany("bookmarks").size(), 2u);
+  // An existing bookmark moved out is an update, but of a relationship: the set follows too.
+  other->setToOne("folder", nullptr);
+  saveAndMerge("moved out");
+  EXPECT_TRUE(heard[0].relationshipsChanged);
+  EXPECT_EQ(ids(f->toMany("bookmarks")), (std::set<std::string>{"B2"}));
+  // The same in slices.
+  f->toMany("bookmarks");
+  other->setValueForKey("title", "again");
+  heard.clear();
+  ASSERT_TRUE(separate->save());
+  ASSERT_EQ(heard.size(), 1u);
+  bool done = false;
+  s.main->mergeChangesFromSaveInSlices(heard[0], [&] { done = true; }, 1);
+  ASSERT_TRUE(kesto::test::runUntil([&] { return done; }, 5));
+  EXPECT_TRUE(setLoaded());
+  Context::removeGlobalSaveObserver(token);
+}
+
 TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
   Stack s;
   auto f = s.main->insertNewObject("Folder");
@@ -495,6 +548,51 @@ TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
   std::size_t inF1 = 0;
   for (int i = 0; i < 200; ++i) inF1 += (i % 7) && i % 60 == 1;
   EXPECT_EQ(someFolder->toMany("bookmarks").size(), inF1);
+}
+
+// Rows another context added (an import) taken in as faults, with a few older rows unloaded
+// too: once enough of them load, the rest load together, each with its own row's values, the
+// first and the last key of the span included.
+TEST(Context, FaultsLoadedTogetherTakeEachTheirOwnRow) {
+  Stack s;
+  for (int i = 0; i < 100; ++i) addBookmark(*s.main, "old" + std::to_string(i), "https://old.example/" + std::to_string(i));
+  ASSERT_TRUE(s.main->save());
+  auto other = makeMainContext(s.coordinator);
+  std::vector<ObjectIDRef> added;
+  int saves = 0;
+  const int token = other->addSaveObserver([&](const SaveNotification& n) { added = n.insertedIDs, ++saves; });
+  for (int i = 0; i < 80; ++i) addBookmark(*other, "new" + std::to_string(i), "https://new.example/" + std::to_string(i));
+  ASSERT_TRUE(other->save());
+  other->removeSaveObserver(token);
+  ASSERT_EQ(saves, 1);
+  ASSERT_EQ(added.size(), 80u);
+  std::sort(added.begin(), added.end(), [](const auto& a, const auto& b) { return a->primaryKey() < b->primaryKey(); });
+
+  auto fresh = makeMainContext(s.coordinator);
+  // The older rows loaded, but for the first and one in the middle.
+  auto old = fetchAll(*fresh, "Bookmark", "uniqueID BEGINSWITH 'old'");
+  ASSERT_EQ(old.size(), 100u);
+  std::vector<ManagedObjectRef> faults;
+  for (const auto& o : old) {
+    const std::string id = o->valueForKey("uniqueID").string();
+    if (id == "old0" || id == "old50") faults.push_back(o);
+  }
+  for (const auto& o : faults) fresh->refreshObject(o, false);
+  for (const auto& id : added) faults.push_back(fresh->objectWithID(id));
+  for (const auto& o : faults) ASSERT_TRUE(o->isFault());
+  // Faults read one at a time, from the middle of the new rows, until they go together.
+  for (std::size_t i = 12; i < 12 + 40; ++i) faults[i]->valueForKey("url");
+  for (std::size_t i : {0, 1, 2, 81}) EXPECT_FALSE(faults[i]->isFault()) << i << " was left for a read of its own";
+  std::set<std::string> seen;
+  for (const auto& o : faults) {
+    const std::string id = o->valueForKey("uniqueID").string();
+    const bool isNew = id.rfind("new", 0) == 0;
+    EXPECT_EQ(o->valueForKey("url").string(),
+              std::string(isNew ? "https://new.example/" : "https://old.example/") + id.substr(3)) << id;
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 82u);
+  EXPECT_TRUE(seen.count("new0") && seen.count("new79") && seen.count("old0") && seen.count("old50"));
 }
 
 TEST(Context, DetachedObjectsHoldValuesAndCanBeInsertedLater) {

@@ -277,3 +277,31 @@ TEST(Predicate, LongInListsMatchLikeShortOnes) {
   EXPECT_TRUE(any->evaluate(row({{"keys", fnd::Array{"zz", "id3"}}})));
   EXPECT_FALSE(any->evaluate(row({{"keys", fnd::Array{"zz"}}})));
 }
+
+// Keys taken once must order rows exactly as comparing the values does, column by column, for
+// numbers and dates mixed with missing values, texts with and without case, and mixed columns.
+TEST(SortKeys, OrderAsTheDescriptorsCompareTheirValues) {
+  const std::vector<fnd::Value> numbers = {fnd::Value(), 3, 2.5, true, fnd::Date(2.5), fnd::Date(-1), -7, 2.5, fnd::Value()};
+  const std::vector<fnd::Value> texts = {"b", fnd::Value(), "B", "a", "Ä", "b", "ab", "A", ""};
+  const std::vector<fnd::Value> mixed = {"x", 1, fnd::Value(), fnd::Date(3), fnd::Data{1, 2}, "X", 1, fnd::Data{1}, 0};
+  const std::size_t n = numbers.size();
+  const std::vector<std::vector<SortDescriptor>> orders = {
+      {SortDescriptor("n", true), SortDescriptor("t", false)},
+      {SortDescriptor("t", true, SortDescriptor::Comparison::CaseInsensitive), SortDescriptor("n", false)},
+      {SortDescriptor("t", false), SortDescriptor("m", true, SortDescriptor::Comparison::CaseInsensitive)},
+      {SortDescriptor("m", false), SortDescriptor("n", true)},
+  };
+  for (const auto& sorts : orders) {
+    auto column = [&](std::size_t row, std::size_t c) {
+      const auto& key = sorts[c].keyPath;
+      return key == "n" ? numbers[row] : key == "t" ? texts[row] : mixed[row];
+    };
+    const SortKeys keys(sorts, n, column);
+    for (std::size_t x = 0; x < n; ++x)
+      for (std::size_t y = 0; y < n; ++y) {
+        int expected = 0;
+        for (std::size_t c = 0; c < sorts.size() && !expected; ++c) expected = sorts[c].compareValues(column(x, c), column(y, c));
+        EXPECT_EQ(keys.compare(x, y), expected) << sorts[0].keyPath << sorts[1].keyPath << " rows " << x << ", " << y;
+      }
+  }
+}

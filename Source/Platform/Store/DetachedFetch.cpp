@@ -1,0 +1,177 @@
+#include "Platform/Store/DetachedFetch.h"
+
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Model.h"
+#include "Platform/Store/StoreInternal.h"
+
+#include <algorithm>
+
+namespace kesto::store {
+
+struct DetachedFetch::Impl {
+  std::weak_ptr<Context> context;
+  FetchRequest request;
+  // The store and model the rows must come from, and the context's change count when made.
+  std::string storeIdentifier;
+  std::shared_ptr<const Model> model;
+  std::uint64_t stamp = 0;
+  std::vector<ManagedObjectRef> rows;
+  bool read = false;
+  bool sorted = false;
+  bool adopted = false;
+  std::size_t registered = 0;  // rows before this one went through adoptSome
+};
+
+namespace {
+
+fnd::Error detachedError(const std::string& reason) {
+  return fnd::Error::withDescription(fnd::kCocoaErrorDomain, kPersistentStoreOperationError, reason);
+}
+
+// Sorting off the context's queue reads plain values only: a key path through a relationship or
+// a value loaded on first use would need the context.
+bool sortsByPlainValues(const EntityDescription& entity, const std::vector<SortDescriptor>& sorts) {
+  return std::all_of(sorts.begin(), sorts.end(), [&](const SortDescriptor& d) {
+    const int a = entity.attributeIndex(d.keyPath);
+    if (a < 0) return false;
+    const auto type = entity.attributes()[a].type;
+    return type != AttributeType::Binary && type != AttributeType::Transformable;
+  });
+}
+
+}  // namespace
+
+DetachedFetch::DetachedFetch() : impl_(std::make_unique<Impl>()) {}
+DetachedFetch::~DetachedFetch() = default;
+
+std::unique_ptr<DetachedFetch> DetachedFetch::make(const std::shared_ptr<Context>& context, FetchRequest request) {
+  std::unique_ptr<DetachedFetch> fetch(new DetachedFetch());
+  Impl& f = *fetch->impl_;
+  f.context = context;
+  f.request = std::move(request);
+  if (context) {
+    Context::Impl& c = ImplAccess::of(*context);
+    f.stamp = c.changeStamp;
+    if (!c.parent && c.coordinator) {
+      f.storeIdentifier = c.coordinator->storeIdentifier();
+      f.model = c.coordinator->model();
+    }
+  }
+  return fetch;
+}
+
+bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
+  Impl& f = *impl_;
+  f.read = false;
+  f.registered = 0;
+  f.rows.clear();
+  auto fail = [&](const std::string& reason) {
+    if (error) *error = detachedError(reason);
+    return false;
+  };
+  if (!f.model || connection.model() != f.model || connection.storeIdentifier() != f.storeIdentifier)
+    return fail("The rows can only be read from the store of the context they are for");
+  if (f.request.resultType != FetchRequest::ResultType::Objects)
+    return fail("Only objects can be read apart from their context");
+  const EntityDescription* entity = f.model->entity(f.request.entityName);
+  if (!entity) return fail("Unknown entity \"" + f.request.entityName + "\"");
+  // Only a predicate SQL decides alone: anything else would be tested against objects here.
+  std::string where;
+  std::vector<fnd::Value> binds;
+  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
+    return fail("The predicate cannot be read apart from its context");
+  // The objects are made here too: making them is a good part of a large read.
+  auto make = [&](std::vector<Snapshot>& snapshots) {
+    for (auto& s : snapshots) {
+      auto o = ObjectAccess::makeForRow(entity);
+      ObjectAccess::id(*o) = s.id;
+      ObjectAccess::state(*o) = ObjectAccess::State::Clean;
+      ObjectAccess::apply(*o, std::move(s));
+      f.rows.push_back(std::move(o));
+    }
+  };
+  std::vector<Snapshot> slice;
+  if (f.request.fetchLimit > 0) {
+    // A first screen of a long list: only when SQL orders and cuts it alone, reading those rows
+    // and no others.
+    std::string order;
+    if (f.request.fetchOffset > 0 || !compileSortOrder(f.request.sortDescriptors, *entity, order))
+      return fail("A limited read must be ordered and cut by the store");
+    order += " LIMIT " + std::to_string(f.request.fetchLimit);
+    const AttributeDescription* first =
+        f.request.sortDescriptors.empty() ? nullptr : entity->attribute(f.request.sortDescriptors.front().keyPath);
+    const std::string* byIndex = first && first->indexed ? &first->name : nullptr;
+    if (!ImplAccess::of(connection).loadRows(entity, where, binds, false, slice, error, nullptr, &order, byIndex))
+      return false;
+    make(slice);
+    f.sorted = f.read = true;
+    return true;
+  }
+  // In slices of rows by key, each a statement of its own: a store without a write-ahead log
+  // lets nobody write while a statement reads, and the context's own saves must not wait for
+  // the whole read. What they change meanwhile the context answers itself at the adopt.
+  constexpr int kSlice = 4096;
+  const std::string sliceWhere = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ?";
+  const std::string sliceOrder = "ORDER BY Z_PK LIMIT " + std::to_string(kSlice);
+  binds.emplace_back(std::int64_t{0});
+  for (;;) {
+    slice.clear();
+    if (!ImplAccess::of(connection).loadRows(entity, sliceWhere, binds, false, slice, error, nullptr, &sliceOrder)) {
+      f.rows.clear();
+      return false;
+    }
+    make(slice);
+    if (slice.size() < static_cast<std::size_t>(kSlice)) break;
+    binds.back() = fnd::Value(f.rows.back()->objectID()->primaryKey());
+  }
+  f.sorted = sortsByPlainValues(*entity, f.request.sortDescriptors);
+  if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);
+  f.read = true;
+  return true;
+}
+
+std::size_t DetachedFetch::rowCount() const { return impl_->rows.size(); }
+
+bool DetachedFetch::adoptSome(std::size_t most) {
+  Impl& f = *impl_;
+  auto context = f.context.lock();
+  if (!context || !f.read || f.registered >= f.rows.size()) return true;
+  Context::Impl& c = ImplAccess::of(*context);
+  // A context that moved on too far fetches at the adopt: nothing more is registered.
+  if (f.stamp < c.changeLogFloor || c.parent || !c.coordinator || c.coordinator->storeIdentifier() != f.storeIdentifier) {
+    f.registered = f.rows.size();
+    return true;
+  }
+  f.registered = c.registerReadRows(f.rows, f.registered, std::max<std::size_t>(most, 1), f.stamp);
+  return f.registered >= f.rows.size();
+}
+
+bool DetachedFetch::adoptedRows() const { return impl_->adopted; }
+
+std::optional<std::vector<ManagedObjectRef>> DetachedFetch::adopt(fnd::Error* error) {
+  Impl& f = *impl_;
+  f.adopted = false;
+  auto context = f.context.lock();
+  if (!context) {
+    if (error) *error = detachedError("The context the rows were read for is gone");
+    return std::nullopt;
+  }
+  Context::Impl& c = ImplAccess::of(*context);
+  // What the context changed or took in since make() it answers itself; when its log no longer
+  // goes back that far, it fetches.
+  const bool current = f.read && f.stamp >= c.changeLogFloor && !c.parent && c.coordinator &&
+                       c.coordinator->model() == f.model && c.coordinator->storeIdentifier() == f.storeIdentifier;
+  if (!current) {
+    f.rows.clear();
+    return context->fetch(f.request, error);
+  }
+  f.adopted = true;
+  auto rows = std::move(f.rows);
+  f.rows.clear();
+  f.read = false;
+  f.registered = 0;
+  return c.adoptRows(f.request, std::move(rows), f.sorted, f.stamp, error);
+}
+
+}  // namespace kesto::store

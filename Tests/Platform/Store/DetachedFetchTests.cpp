@@ -1,0 +1,281 @@
+// Rows read on a worker thread over a connection of their own, then taken into the main context
+// in one step: the answer is the one the context's own fetch gives.
+#include "StoreTestModel.h"
+
+#include "Platform/Store/DetachedFetch.h"
+#include "Platform/Store/ObjectID.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace kesto;
+using namespace kesto::store;
+using namespace kesto::store::test;
+
+namespace {
+
+ManagedObjectRef addBookmark(Context& c, const std::string& id, const std::string& title) {
+  auto b = c.insertNewObject("Bookmark");
+  b->setValueForKey("uniqueID", id);
+  b->setValueForKey("url", "http://" + id + ".example/");
+  b->setValueForKey("title", title);
+  return b;
+}
+
+std::vector<std::string> ids(const std::vector<ManagedObjectRef>& objects) {
+  std::vector<std::string> out;
+  for (const auto& o : objects) out.push_back(o->valueForKey("uniqueID").string());
+  return out;
+}
+
+FetchRequest byTitle() {
+  FetchRequest r("Bookmark");
+  r.sortDescriptors = {SortDescriptor("title", true)};
+  return r;
+}
+
+// Reads `fetch` on a thread of its own over a second connection, as the library load does.
+bool readElsewhere(DetachedFetch& fetch, const Stack& s) {
+  auto connection = s.coordinator->openSecondConnection();
+  if (!connection) return false;
+  bool ok = false;
+  std::thread worker([&] { ok = fetch.read(*connection); });
+  worker.join();
+  return ok;
+}
+
+// Five saved bookmarks, two with the same title (ties go by row), in a folder.
+struct Library {
+  Stack s;
+  Library() {
+    auto folder = s.main->insertNewObject("Folder");
+    folder->setValueForKey("folderID", "F1");
+    const char* titles[] = {"delta", "alpha", "charlie", "alpha", "bravo"};
+    for (int i = 0; i < 5; ++i) {
+      auto b = addBookmark(*s.main, "B" + std::to_string(i), titles[i]);
+      b->setValueForKey("folder", fnd::Value(fnd::ObjectRef(folder)));
+      b->setValueForKey("thumbnail", fnd::Value(fnd::Data{1, 2, 3}));
+      // B1 and B2 added at the same moment.
+      b->setValueForKey("addedDate", fnd::Date(1000.0 * (i == 2 ? 1 : i)));
+    }
+    EXPECT_TRUE(s.main->save());
+    // A fresh context, as at start: nothing held yet.
+    s.main = makeMainContext(s.coordinator);
+  }
+};
+
+}  // namespace
+
+TEST(DetachedFetch, RowsReadOnAWorkerJoinTheContextInTheFetchOrder) {
+  Library lib;
+  auto& s = lib.s;
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_EQ(fetch->rowCount(), 5u);
+  // Nothing joins the context before the adopt.
+  EXPECT_TRUE(s.main->registeredObjects().empty());
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_TRUE(fetch->adoptedRows());
+  EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B3", "B4", "B2", "B0"}));
+  // They are the context's own objects: found again by ID and by its own fetch, one per row.
+  auto again = s.main->fetch(byTitle());
+  ASSERT_TRUE(again);
+  ASSERT_EQ(again->size(), adopted->size());
+  for (std::size_t i = 0; i < adopted->size(); ++i) {
+    EXPECT_EQ((*again)[i].get(), (*adopted)[i].get());
+    EXPECT_EQ(s.main->objectRegisteredForID((*adopted)[i]->objectID()).get(), (*adopted)[i].get());
+  }
+  // Relationships and values read on first use come through the main context.
+  auto folder = adopted->front()->toOne("folder");
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->valueForKey("folderID").string(), "F1");
+  EXPECT_EQ(adopted->front()->valueForKey("thumbnail").data(), (fnd::Data{1, 2, 3}));
+  // A change and a save work on them as on fetched objects.
+  adopted->front()->setValueForKey("title", "echo");
+  EXPECT_TRUE(s.main->save());
+}
+
+TEST(DetachedFetch, TakenInAPartAtATimeWithSavesBetweenThePartsTheAnswerStaysTheFetchs) {
+  Library lib;
+  auto& s = lib.s;
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_FALSE(fetch->adoptSome(2));
+  // The first two rows (by key) are the context's now.
+  EXPECT_EQ(s.main->registeredObjects().size(), 2u);
+  FetchRequest first("Bookmark");
+  first.predicate = Predicate::parse("uniqueID IN {'B0', 'B3'}");
+  auto held = s.main->fetch(first);
+  ASSERT_TRUE(held && held->size() == 2u);
+  // One taken in already is deleted, one not yet is retitled, both saved, between the parts.
+  const auto& b0 = held->front()->valueForKey("uniqueID").string() == "B0" ? held->front() : held->back();
+  const auto& b3 = held->front()->valueForKey("uniqueID").string() == "B0" ? held->back() : held->front();
+  s.main->deleteObject(b0);
+  b3->setValueForKey("title", "zulu");
+  ASSERT_TRUE(s.main->save());
+  while (!fetch->adoptSome(2)) {
+  }
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_TRUE(fetch->adoptedRows());
+  EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B4", "B2", "B3"}));
+  EXPECT_EQ(ids(*adopted), ids(*s.main->fetch(byTitle())));
+  for (const auto& o : *adopted) EXPECT_EQ(s.main->objectRegisteredForID(o->objectID()).get(), o.get());
+}
+
+TEST(DetachedFetch, ObjectsTheContextHoldsKeepTheirChangesAndUnsavedOnesCount) {
+  Library lib;
+  auto& s = lib.s;
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  // Changed after the read, before the adopt, without a save.
+  FetchRequest one("Bookmark");
+  one.predicate = Predicate::parse("uniqueID == 'B0'");
+  auto held = s.main->fetch(one)->front();
+  held->setValueForKey("title", "aardvark");
+  FetchRequest two("Bookmark");
+  two.predicate = Predicate::parse("uniqueID == 'B2'");
+  s.main->deleteObject(s.main->fetch(two)->front());
+  addBookmark(*s.main, "B9", "zulu");
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_TRUE(fetch->adoptedRows());
+  EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B0", "B1", "B3", "B4", "B9"}));
+  EXPECT_EQ(adopted->front().get(), held.get());
+  EXPECT_EQ(held->valueForKey("title").string(), "aardvark");
+  auto fetched = s.main->fetch(byTitle());
+  ASSERT_TRUE(fetched);
+  EXPECT_EQ(ids(*fetched), ids(*adopted));
+}
+
+TEST(DetachedFetch, SavesAndMergesWhileTheWorkerReadsAreAnsweredByTheContext) {
+  {
+    // The context deletes, retitles and adds rows and saves, before and after the worker reads.
+    Library lib;
+    auto& s = lib.s;
+    auto fetch = DetachedFetch::make(s.main, byTitle());
+    FetchRequest gone("Bookmark");
+    gone.predicate = Predicate::parse("uniqueID == 'B1'");
+    s.main->deleteObject(s.main->fetch(gone)->front());
+    ASSERT_TRUE(s.main->save());
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    FetchRequest renamed("Bookmark");
+    renamed.predicate = Predicate::parse("uniqueID == 'B0'");
+    s.main->fetch(renamed)->front()->setValueForKey("title", "able");
+    addBookmark(*s.main, "B7", "yankee");
+    ASSERT_TRUE(s.main->save());
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
+    EXPECT_TRUE(fetch->adoptedRows());
+    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B0", "B3", "B4", "B2", "B7"}));
+    EXPECT_EQ(adopted->front()->valueForKey("title").string(), "able");
+    EXPECT_EQ(ids(*adopted), ids(*s.main->fetch(byTitle())));
+  }
+  {
+    // Another connection's save, taken in while the worker reads: its deletion and its new row
+    // hold.
+    Library lib;
+    auto& s = lib.s;
+    auto fetch = DetachedFetch::make(s.main, byTitle());
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    auto other = Context::make(ConcurrencyType::Confinement);
+    other->setCoordinator(s.coordinator->openSecondConnection());
+    FetchRequest gone("Bookmark");
+    gone.predicate = Predicate::parse("uniqueID == 'B4'");
+    other->deleteObject(other->fetch(gone)->front());
+    addBookmark(*other, "B8", "aaa");
+    SaveNotification saved;
+    const int token = other->addSaveObserver([&](const SaveNotification& n) {
+      saved.insertedIDs = n.insertedIDs;
+      saved.deletedIDs = n.deletedIDs;
+    });
+    ASSERT_TRUE(other->save());
+    other->removeSaveObserver(token);
+    s.main->mergeChangesFromSave(saved);
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
+    EXPECT_TRUE(fetch->adoptedRows());
+    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B8", "B1", "B3", "B2", "B0"}));
+  }
+  {
+    // A reset drops every object: the read cannot be taken in, the context fetches.
+    Library lib;
+    auto& s = lib.s;
+    auto fetch = DetachedFetch::make(s.main, byTitle());
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    s.main->reset();
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
+    EXPECT_FALSE(fetch->adoptedRows());
+    EXPECT_EQ(adopted->size(), 5u);
+  }
+}
+
+TEST(DetachedFetch, WhatCannotBeReadApartIsFetchedInTheContext) {
+  Library lib;
+  auto& s = lib.s;
+  // A predicate through a to-many set is tested against objects: not readable apart.
+  FetchRequest tagged = byTitle();
+  tagged.predicate = Predicate::parse("tags.@count == 0 AND title != 'delta'");
+  auto fetch = DetachedFetch::make(s.main, tagged);
+  fnd::Error error;
+  EXPECT_FALSE(readElsewhere(*fetch, s));
+  auto adopted = fetch->adopt(&error);
+  ASSERT_TRUE(adopted);
+  EXPECT_FALSE(fetch->adoptedRows());
+  EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B3", "B4", "B2"}));
+  // Rows of another store are refused.
+  Stack elsewhere;
+  auto foreign = DetachedFetch::make(s.main, byTitle());
+  EXPECT_FALSE(foreign->read(*elsewhere.coordinator, &error));
+  EXPECT_EQ(foreign->rowCount(), 0u);
+  // A first screen: only when SQL orders and cuts it alone, through the date's index, ties in
+  // row order as in a fetch.
+  FetchRequest newest("Bookmark");
+  newest.predicate = Predicate::parse("title != 'bravo'");
+  newest.sortDescriptors = {SortDescriptor("addedDate", false)};
+  newest.fetchLimit = 3;
+  auto window = DetachedFetch::make(s.main, newest);
+  ASSERT_TRUE(readElsewhere(*window, s));
+  EXPECT_EQ(window->rowCount(), 3u);
+  auto cut = window->adopt();
+  ASSERT_TRUE(cut);
+  EXPECT_TRUE(window->adoptedRows());
+  EXPECT_EQ(ids(*cut), (std::vector<std::string>{"B3", "B1", "B2"}));
+  EXPECT_EQ(ids(*cut), ids(*makeMainContext(s.coordinator)->fetch(newest)));
+  for (auto change : {+[](FetchRequest& r) { r.fetchOffset = 1; }, +[](FetchRequest& r) { r.sortDescriptors = {SortDescriptor("title", true)}; }}) {
+    FetchRequest refused = newest;
+    change(refused);
+    auto all = DetachedFetch::make(s.main, refused);
+    EXPECT_FALSE(readElsewhere(*all, s));
+    EXPECT_EQ(all->rowCount(), 0u);
+  }
+  // The context gone: no answer.
+  auto orphan = DetachedFetch::make(makeMainContext(s.coordinator), byTitle());
+  EXPECT_FALSE(orphan->adopt(&error));
+}
+
+TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
+  Stack s;
+  // Two full slices of rows and a few more, with keys not all in a row.
+  constexpr int kRows = 2 * 4096 + 3;
+  for (int i = 0; i < kRows + 2; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
+  ASSERT_TRUE(s.main->save());
+  FetchRequest two("Bookmark");
+  two.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096'}");
+  auto doomed = s.main->fetch(two);
+  ASSERT_TRUE(doomed && doomed->size() == 2u);
+  for (const auto& o : *doomed) s.main->deleteObject(o);
+  ASSERT_TRUE(s.main->save());
+  s.main = makeMainContext(s.coordinator);
+  auto fetch = DetachedFetch::make(s.main, byTitle());
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_EQ(fetch->rowCount(), static_cast<std::size_t>(kRows));
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  EXPECT_EQ(ids(*adopted), ids(*makeMainContext(s.coordinator)->fetch(byTitle())));
+}
