@@ -27,6 +27,10 @@ TileCollectionView::~TileCollectionView() = default;
 void TileCollectionView::commonInit() {
   setWantsLayer(true);
   setDocumentView(std::make_shared<TileCollectionViewDocumentView>(fnd::Rect()));
+  // Cells, and the parts of cells, scrolled out of sight stay shown at no size: a cell handed back
+  // for a row coming into sight only moves, and one scrolling in does not show its parts one by
+  // one. Each show would make the toolkit ask the window system for the pointer.
+  documentView()->setKeepsClippedSubviewsShown(true);
   flags_.wantsLayout = 0;
   allowsSelection_ = true;
   setBackgroundColor(ui::Color::white());
@@ -234,7 +238,6 @@ void TileCollectionView::layoutCellsWithRedraw(bool redraw) {
     std::shared_ptr<TileCollectionViewCell> cell = it->second;
     visibleCellsMap_.erase(it);
     enqueueReusableCell(cell, cell->reuseIdentifier());
-    cell->setHidden(true);
     if (flags_.delegateDidEndDisplayingCell)
       delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, path);
   }
@@ -259,6 +262,12 @@ void TileCollectionView::layoutCellsWithRedraw(bool redraw) {
     cell->setSelected(isItemSelected(path));
     visibleCellsMap_[path] = cell;
   }
+  // Cells in the pool are not drawn: those out of sight are so already; one where the list is
+  // shown now (scrolled back to its old place) would show a row it no longer holds.
+  const fnd::Rect visible = documentVisibleRect();
+  for (auto& [identifier, pool] : reusableCells_)
+    for (auto& cell : pool)
+      if (!cell->isHidden() && cell->frame().intersects(visible)) cell->setHidden(true);
 }
 
 void TileCollectionView::recycleVisibleCells() {

@@ -68,6 +68,52 @@ TEST(CollectionView, OnlyVisibleItemsGetCellsAndScrolledOutCellsAreReused) {
   EXPECT_EQ(h.view->reusableCellCount("cell"), 0u);
 }
 
+// A cell scrolled out goes to the pool without being hidden, so one handed back for the row
+// coming in only moves (showing it again would ask the window system for the pointer); a cell left
+// in the pool where the list is shown is hidden, never drawn with the row it no longer holds.
+TEST(CollectionView, ScrollingMovesPooledCellsWithoutHidingThemAndNeverShowsAStaleOne) {
+  struct HidingCell : TileCollectionViewCell {
+    using TileCollectionViewCell::TileCollectionViewCell;
+    int hides = 0;
+    void setHidden(bool hidden) override {
+      if (hidden && !isHidden()) ++hides;
+      TileCollectionViewCell::setHidden(hidden);
+    }
+  };
+  // 200 high with 100-point rows: two rows in sight, three while between rows.
+  CollectionHarness h(300, 200, {300, 100}, {10});
+  h.view->registerClass(TileCollectionView::cellClass<HidingCell>(), "cell");
+  h.view->reloadData();
+  auto noStaleCellInSight = [](CollectionHarness& harness) {
+    const fnd::Rect visible = harness.view->documentVisibleRect();
+    const auto shown = harness.view->visibleCells();
+    for (auto& v : harness.view->documentView()->subviews()) {
+      if (v->isHidden() || !v->frame().intersects(visible)) continue;
+      EXPECT_NE(std::find(shown.begin(), shown.end(), v), shown.end()) << "a pooled cell in sight at y " << v->frame().origin.y;
+    }
+    for (auto& cell : shown) EXPECT_FALSE(cell->isHidden());
+  };
+  h.clip().scrollToPoint({0, 50});  // items 0 to 2
+  ASSERT_EQ(h.view->visibleCells().size(), 3u);
+  auto first = std::dynamic_pointer_cast<HidingCell>(h.view->cellForItemAtIndexPath(IndexPath::forItem(0, 0)));
+  ASSERT_TRUE(first);
+  for (double y : {100.0, 150.0, 250.0, 350.0}) {  // item 0 leaves, then its cell comes back for a later row
+    h.clip().scrollToPoint({0, y});
+    noStaleCellInSight(h);
+  }
+  EXPECT_EQ(first->hides, 0);
+  EXPECT_FALSE(first->isHidden());
+  EXPECT_NE(first->indexPath(), IndexPath::forItem(0, 0));
+  // Three columns, the last row short: scrolling to the end leaves more cells in the pool than
+  // the rows coming in take, some where the list shows next.
+  CollectionHarness g(300, 200, {100, 100}, {10});
+  g.view->reloadData();
+  for (double y : {200.0, 100.0, 0.0, 200.0, 50.0}) {
+    g.clip().scrollToPoint({0, y});
+    noStaleCellInSight(g);
+  }
+}
+
 TEST(CollectionView, ReloadingVisibleItemsAsksOnlyForTheChangedOnesInPlace) {
   CollectionHarness h(800, 600, {250, 310}, {100}, 2);
   h.view->reloadData();

@@ -514,7 +514,9 @@ void View::updateWidgetGeometry() {
     double cr = std::min(right, (double)ps.width()), cb = std::min(bottom, (double)ps.height());
     long L = std::lround(cl), T = std::lround(ct), R = std::lround(cr), B = std::lround(cb);
     if (R <= L || B <= T || frame_.size.width <= 0 || frame_.size.height <= 0) {
-      visible = false;
+      bool keptShown = false;
+      for (const View* a = p; a && !keptShown; a = a->superview_) keptShown = a->keepsClippedSubviewsShown_;
+      if (!keptShown) visible = false;
       R = L;
       B = T;
     }

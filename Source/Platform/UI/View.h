@@ -65,6 +65,13 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   bool isHidden() const { return hidden_; }
   virtual void setHidden(bool hidden);
   bool isHiddenOrHasHiddenAncestor() const;
+  // Whether the views inside this one (at any depth) that scroll wholly out of sight stay shown
+  // at no size instead of being hidden. Every show makes the toolkit ask the window system where
+  // the pointer is, and a cell scrolling in or out would show or hide each of its parts in turn:
+  // on a loaded machine those round trips, not the drawing, decide how smoothly a list scrolls.
+  // This view itself is still hidden when it leaves sight.
+  bool keepsClippedSubviewsShown() const { return keepsClippedSubviewsShown_; }
+  void setKeepsClippedSubviewsShown(bool keep) { keepsClippedSubviewsShown_ = keep; }
   double alphaValue() const { return alpha_; }
   void setAlphaValue(double alpha);
   // Siblings are stacked by z position (stable: equal values keep insertion order).
@@ -195,6 +202,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   fnd::Point clipOffset_;
   bool explicitNext_ = false;
   bool hidden_ = false;
+  bool keepsClippedSubviewsShown_ = false;
   bool wantsLayer_ = false;
   bool opaque_ = false;
   bool needsDisplay_ = false;

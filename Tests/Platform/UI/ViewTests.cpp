@@ -88,6 +88,58 @@ TEST(View, DocumentTallerThanTheToolkitLimitStillPlacesChildren) {
   EXPECT_TRUE(cell->nativeWidget()->isHidden());  // far outside the visible part
 }
 
+// Counts the times a widget is shown and hidden.
+struct ShowCounter : QObject {
+  int shows = 0, hides = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Show) ++shows;
+    if (e->type() == QEvent::Hide) ++hides;
+    return false;
+  }
+};
+
+// A cell that keeps its parts shown: scrolled out of sight they shrink to nothing instead of
+// being hidden, so scrolling back shows nothing again; a cell without it hides them, and the
+// cell itself still hides once wholly out of sight.
+TEST(View, PartsOfACellScrolledOutOfSightStayShownAtNoSize) {
+  auto clip = std::make_shared<FlippedView>(fnd::Rect(0, 0, 100, 100));
+  auto doc = test::addedTo<FlippedView>(*clip, fnd::Rect(0, 0, 100, 1000));
+  auto keeping = test::addedTo<FlippedView>(*doc, fnd::Rect(0, 0, 50, 60));
+  auto plain = test::addedTo<FlippedView>(*doc, fnd::Rect(50, 0, 50, 60));
+  keeping->setKeepsClippedSubviewsShown(true);
+  auto kept = test::addedTo<FlippedView>(*keeping, fnd::Rect(0, 0, 50, 20));
+  auto deep = test::addedTo<FlippedView>(*kept, fnd::Rect(0, 0, 10, 10));  // inside a part: kept too
+  auto hidden = test::addedTo<FlippedView>(*plain, fnd::Rect(0, 0, 50, 20));
+  ShowCounter counter;
+  kept->nativeWidget()->installEventFilter(&counter);
+  deep->nativeWidget()->installEventFilter(&counter);
+  clip->nativeWidget()->show();
+  ASSERT_TRUE(kept->nativeWidget()->isVisible());
+  counter.shows = counter.hides = 0;
+
+  clip->setBoundsOrigin({0, 25});  // the cells' tops, and the parts there, out of sight
+  EXPECT_FALSE(kept->nativeWidget()->isHidden());
+  EXPECT_TRUE(kept->nativeWidget()->size().isEmpty());
+  EXPECT_FALSE(deep->nativeWidget()->isHidden());
+  EXPECT_TRUE(hidden->nativeWidget()->isHidden());
+  EXPECT_FALSE(keeping->nativeWidget()->isHidden());
+
+  clip->setBoundsOrigin({0, 0});
+  EXPECT_EQ(kept->nativeWidget()->geometry(), QRect(0, 0, 50, 20));
+  EXPECT_EQ(deep->nativeWidget()->geometry(), QRect(0, 0, 10, 10));
+  EXPECT_FALSE(hidden->nativeWidget()->isHidden());
+  EXPECT_EQ(counter.shows, 0);
+  EXPECT_EQ(counter.hides, 0);
+
+  clip->setBoundsOrigin({0, 100});  // wholly out of sight: the cell goes, its parts with it
+  EXPECT_TRUE(keeping->nativeWidget()->isHidden());
+  EXPECT_FALSE(kept->nativeWidget()->isVisible());
+  // A part its own code hides stays hidden.
+  clip->setBoundsOrigin({0, 0});
+  kept->setHidden(true);
+  EXPECT_TRUE(kept->nativeWidget()->isHidden());
+}
+
 TEST(View, AutoresizingSharesChangesAmongFlexibleParts) {
   auto parent = std::make_shared<View>(fnd::Rect(0, 0, 200, 100));
   auto fill = std::make_shared<View>(fnd::Rect(0, 0, 200, 100));
