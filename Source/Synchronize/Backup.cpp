@@ -79,10 +79,22 @@ bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* er
     if (error) *error = backupError(3, "Could not copy " + from + ": " + destination.message());
     return false;
   }
+  // The copy goes a few pages at a time and lets go of the library between steps, so a save of
+  // the running program waits for one step, never for the whole copy. A save in between makes
+  // SQLite start the copy over; after a few such restarts the rest goes in one step.
+  constexpr int kPagesPerStep = 256;
+  constexpr int kRestartsBeforeOneStep = 3;
   int rc;
-  int attempts = 0;
-  while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-    if (++attempts > 100) break;
+  int attempts = 0, restarts = 0, remaining = -1;
+  for (;;) {
+    rc = sqlite3_backup_step(backup, restarts < kRestartsBeforeOneStep ? kPagesPerStep : -1);
+    if (rc == SQLITE_OK) {
+      const int left = sqlite3_backup_remaining(backup);
+      if (remaining >= 0 && left > remaining) ++restarts;
+      remaining = left;
+      continue;
+    }
+    if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || ++attempts > 100) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   sqlite3_backup_finish(backup);

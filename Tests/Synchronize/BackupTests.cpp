@@ -10,6 +10,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace kesto::test {
 namespace {
 
@@ -59,6 +63,34 @@ TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
   EXPECT_EQ(names->size(), 1u);
   // It holds the stored passwords: the user's alone, whatever stood there before.
   EXPECT_EQ(fnd::FileManager::attributesOfItem(path)->permissions, 0600u);
+}
+
+// A library of some megabytes is copied in several steps; saves in between make the copy start
+// over, and it must still end, as a sound copy.
+TEST_F(BackupTest, ALibraryWrittenWhileItIsCopiedGivesASoundBackup) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(storeFile().c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 10000);
+  ASSERT_EQ(sqlite3_exec(db, "INSERT OR REPLACE INTO Z_METADATA VALUES ('padding', zeroblob(4000000))", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  std::atomic<bool> done{false};
+  std::atomic<int> writes{0};
+  std::thread writer([&] {
+    for (int n = 0; !done; ++n) {
+      const std::string put = "INSERT OR REPLACE INTO Z_METADATA VALUES ('tick', '" + std::to_string(n) + "')";
+      if (sqlite3_exec(db, put.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) ++writes;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  while (writes == 0) std::this_thread::yield();
+  const std::string path = makeTempDir("backups") + "/busy.kestobck";
+  const bool made = Backup().backupToFile(path);
+  done = true;
+  writer.join();
+  sqlite3_close(db);
+  ASSERT_TRUE(made);
+  EXPECT_TRUE(Backup::isValidBackupFile(path));
 }
 
 TEST_F(BackupTest, AFailedBackupIsShownForManualAndOnlyLoggedForAutomatic) {
