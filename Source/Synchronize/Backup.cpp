@@ -90,7 +90,7 @@ bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* er
     rc = sqlite3_backup_step(backup, restarts < kRestartsBeforeOneStep ? kPagesPerStep : -1);
     if (rc == SQLITE_OK) {
       const int left = sqlite3_backup_remaining(backup);
-      if (remaining >= 0 && left > remaining) ++restarts;
+      if (remaining >= 0 && left >= remaining) ++restarts;  // else fewer pages are left
       remaining = left;
       continue;
     }
