@@ -136,7 +136,10 @@ void SidebarController::awakeFromNib() {
   folders_->awakeFromNib();
   for (auto& c : contents_)
     if (c) c->awakeFromNib();
-  fnd::RunLoop::main().performAfterDelay(0.2, [this] { selectStartupView(); }, this);
+  // The stored list is restored once the interface is loaded: on the main loop's first turn,
+  // after the window's first frame and the start of the first load. A fixed wait only held the
+  // first list back.
+  fnd::RunLoop::main().performAfterDelay(0, [this] { selectStartupView(); }, this);
 }
 
 void SidebarController::selectStartupView() {
