@@ -190,7 +190,6 @@ void FoldersController::createInboxAtFirstLaunch() {
     if (!folder) continue;
     folder->setName(fixed.name);
     folder->setFolderID(fixed.id);
-    folder->incrementVersionNumber();
     made = true;
   }
   if (made && !WrenEntity::saveContext())
