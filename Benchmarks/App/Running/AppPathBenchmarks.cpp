@@ -14,6 +14,7 @@
 // The stalls are the longest busy stretch of the event loop in the 10 s after the action, so work
 // the action schedules for later (a hidden list reloading, a badge recount) counts. Each reports
 // its samples' min, median and max as counters (milliseconds); the time column is the median.
+#include "OutsideWatch.h"
 #include "RunningApp.h"
 
 #include "Model/Bookmark.h"
@@ -326,9 +327,13 @@ BENCHMARK(BM_AppSearchKeystrokeToDrawnList)->Apply(librarySizes)->UseManualTime(
 
 // Runs `act` and answers the longest busy stretch of the event loop in the kWatchSeconds after
 // it: a quiet moment ends nothing, as a list reloaded later or a recount belongs to the action.
+// When `outside` is given, the same seen from outside (OutsideWatch: the main thread's polls
+// traced by the kernel) is added to it.
 template <typename Act>
-std::optional<double> longestStallOf(RunningApp& app, Act act) {
+std::optional<double> longestStallOf(RunningApp& app, Act act, std::vector<double>* outside = nullptr) {
   app.marks();
+  std::unique_ptr<bench::OutsideWatch> watch;
+  if (outside) watch = std::make_unique<bench::OutsideWatch>(app.pid(), gWork);
   const auto before = bench::monotonicUs();
   act();
   const auto until = before + static_cast<std::int64_t>(kWatchSeconds * 1e6);
@@ -336,12 +341,16 @@ std::optional<double> longestStallOf(RunningApp& app, Act act) {
   // A stretch still running at the end is written when it ends: it counts too.
   app.waitUntilIdle(300, 60);
   if (!app.started()) return std::nullopt;
-  return static_cast<double>(app.marks().longestBusy(before, bench::monotonicUs())) / 1000.0;
+  const auto after = bench::monotonicUs();
+  if (watch)
+    if (auto t = watch->stop()) outside->push_back(*t);
+  return static_cast<double>(app.marks().longestBusy(before, after)) / 1000.0;
 }
 
 // A second launch hands 100 new addresses over (as the desktop's "add text" does).
 void BM_AppHandOverLongestStall(benchmark::State& state) {
-  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+  std::vector<double> outside;
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     std::string text;
     for (int i = 0; i < 100; ++i)
       text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
@@ -349,8 +358,9 @@ void BM_AppHandOverLongestStall(benchmark::State& state) {
       RunningApp second(kestoBinary(), gWork, {"--add-text", text});
       second.waitForExit(20);
     };
-    if (auto t = longestStallOf(app, handOver)) ms.push_back(*t);
+    if (auto t = longestStallOf(app, handOver, &outside)) ms.push_back(*t);
   });
+  addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppHandOverLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -359,20 +369,23 @@ BENCHMARK(BM_AppHandOverLongestStall)->Apply(librarySizes)->UseManualTime()->Uni
 // as select_all_*, Ctrl+Z's as undo_*.
 void BM_AppDeleteLongestStall(benchmark::State& state) {
   const auto p = places();
-  std::vector<double> selectAll, undo;
+  std::vector<double> selectAll, undo, outside, outsideSelectAll, outsideUndo;
   measureRounds(
       state,
       [&](RunningApp& app, int, std::vector<double>& ms) {
         click(app, p.listX, p.listY);
         app.waitUntilIdle(300);
         xdo({"windowactivate", "--sync", app.window()});
-        if (auto t = longestStallOf(app, [&] { xdo({"key", "ctrl+a"}); })) selectAll.push_back(*t);
-        if (auto t = longestStallOf(app, [&] { keys(app, {"Delete"}); })) ms.push_back(*t);
-        if (auto t = longestStallOf(app, [&] { keys(app, {"ctrl+z"}); })) undo.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { xdo({"key", "ctrl+a"}); }, &outsideSelectAll)) selectAll.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { keys(app, {"Delete"}); }, &outside)) ms.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { keys(app, {"ctrl+z"}); }, &outsideUndo)) undo.push_back(*t);
       },
       [&](RunningApp& app) { clickToDrawnList(app, p.sidebarX, p.deleteFolderY); });
   addCounters(state, selectAll, "select_all_");
   addCounters(state, undo, "undo_");
+  addCounters(state, outside, "outside_");
+  addCounters(state, outsideSelectAll, "outside_select_all_");
+  addCounters(state, outsideUndo, "outside_undo_");
 }
 BENCHMARK(BM_AppDeleteLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -393,7 +406,8 @@ std::string writeImportFile(int round, int count) {
 // File > Import (Ctrl+Shift+I) of 5,000 new bookmarks: the question answered, the path typed
 // into the file dialog, then the longest stall until the program settled.
 void BM_AppImportLongestStall(benchmark::State& state) {
-  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+  std::vector<double> outside;
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
     keys(app, {"ctrl+shift+i"});
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
@@ -403,8 +417,9 @@ void BM_AppImportLongestStall(benchmark::State& state) {
     xdo({"type", "--delay", "5", file});
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); })) ms.push_back(*t);
+    if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); }, &outside)) ms.push_back(*t);
   });
+  addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppImportLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
