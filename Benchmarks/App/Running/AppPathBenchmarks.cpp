@@ -158,10 +158,13 @@ void click(RunningApp& app, int x, int y) {
   xdo({"mousemove", "--window", app.window(), std::to_string(x), std::to_string(y), "click", "1"});
 }
 
-// Started, its list drawn and settled; nothing when it did not get there.
-std::unique_ptr<RunningApp> startSettled(benchmark::State& state, int bookmarks, const std::vector<std::string>& arguments = {}) {
+// Started, its list drawn and settled; nothing when it did not get there. With `watch`, the
+// main thread is watched from outside from just after the launch (OutsideWatch).
+std::unique_ptr<RunningApp> startSettled(benchmark::State& state, int bookmarks, const std::vector<std::string>& arguments = {},
+                                         std::unique_ptr<bench::OutsideWatch>* watch = nullptr) {
   freshLibrary(bookmarks);
   auto app = std::make_unique<RunningApp>(kestoBinary(), gWork, arguments);
+  if (watch && app->started()) *watch = std::make_unique<bench::OutsideWatch>(app->pid(), gWork);
   if (!app->started() ||
       !app->waitUntil([&](const bench::MarkLog& m) { return m.listDrawnAfter(app->launchedUs(), 1).has_value(); }, 60) ||
       app->window().empty()) {
@@ -267,11 +270,13 @@ void librarySizes(benchmark::internal::Benchmark* b) {
 
 void BM_AppStartToFirstDrawnList(benchmark::State& state) {
   for (auto _ : state) {
-    std::vector<double> start, mapped, rss;
+    std::vector<double> start, mapped, rss, outside;
     // The first start after the library was made reads it from disk: not counted.
     for (int round = 0; round <= kRounds; ++round) {
-      auto app = startSettled(state, static_cast<int>(state.range(0)));
+      std::unique_ptr<bench::OutsideWatch> watch;
+      auto app = startSettled(state, static_cast<int>(state.range(0)), {}, &watch);
       if (!app) return;
+      const auto stall = watch ? watch->stop() : std::nullopt;
       const auto& m = app->marks();
       const auto drawn = m.listDrawnAfter(app->launchedUs(), 1);
       const auto shown = m.first("window-shown", app->launchedUs());
@@ -279,8 +284,10 @@ void BM_AppStartToFirstDrawnList(benchmark::State& state) {
       start.push_back(static_cast<double>(*drawn - app->launchedUs()) / 1000.0);
       if (shown) mapped.push_back(static_cast<double>(shown->us - app->launchedUs()) / 1000.0);
       rss.push_back(app->residentMB());
+      if (stall) outside.push_back(*stall);
     }
     report(state, start);
+    addCounters(state, outside, "outside_longest_stall_");
     state.counters["window_shown_median_ms"] = bench::percentile(mapped, 0.5);
     state.counters["rss_after_start_min_MB"] = *std::min_element(rss.begin(), rss.end());
     state.counters["rss_after_start_median_MB"] = bench::percentile(rss, 0.5);
