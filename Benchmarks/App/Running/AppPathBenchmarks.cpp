@@ -276,7 +276,7 @@ void BM_AppStartToFirstDrawnList(benchmark::State& state) {
       std::unique_ptr<bench::OutsideWatch> watch;
       auto app = startSettled(state, static_cast<int>(state.range(0)), {}, &watch);
       if (!app) return;
-      const auto stall = watch ? watch->stop() : std::nullopt;
+      const double stall = watch ? watch->stop().value_or(-1) : -1;  // -1: not seen
       const auto& m = app->marks();
       const auto drawn = m.listDrawnAfter(app->launchedUs(), 1);
       const auto shown = m.first("window-shown", app->launchedUs());
@@ -284,7 +284,7 @@ void BM_AppStartToFirstDrawnList(benchmark::State& state) {
       start.push_back(static_cast<double>(*drawn - app->launchedUs()) / 1000.0);
       if (shown) mapped.push_back(static_cast<double>(shown->us - app->launchedUs()) / 1000.0);
       rss.push_back(app->residentMB());
-      if (stall) outside.push_back(*stall);
+      if (stall >= 0) outside.push_back(stall);
     }
     report(state, start);
     addCounters(state, outside, "outside_longest_stall_");
