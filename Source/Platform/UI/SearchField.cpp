@@ -27,7 +27,6 @@ QIcon magnifier() {
   return QIcon(pixmap);
 }
 
-
 // The clear button shows only over text, and enabling it has the style look its icon up in the
 // desktop's icon theme, tens of milliseconds at start before the window's first frame: it is
 // enabled when the field first takes the focus or holds text, before it can be seen.
