@@ -1281,11 +1281,14 @@ CommitBatch commitBatchFor(const SaveNotification& note, const RowKeys& keys, bo
 // A root context's changes written in one transaction; the new rows' IDs become permanent.
 bool writeToStore(Context::Impl& c, Coordinator::Impl& st, const SaveNotification& note, fnd::Error* error) {
   RowKeys keys;
-  if (!reserveKeys(st, note, keys, error)) return false;
-  const CommitBatch batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+  auto build = [&](CommitBatch& batch, fnd::Error* failure) {
+    if (!reserveKeys(st, note, keys, failure)) return false;
+    batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+    return true;
+  };
   std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
   fnd::Error e;
-  if (!st.commit(batch, &conflicts, &e)) {
+  if (!st.commit(note.inserted.size() + note.updated.size(), build, &conflicts, &e)) {
     if (!conflicts.empty()) {
       std::vector<fnd::Error> details;
       for (auto& [en, pk] : conflicts) {

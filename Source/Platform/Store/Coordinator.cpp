@@ -1240,7 +1240,7 @@ const char* deleteRows(Coordinator::Impl& c, const CommitBatch& batch) {
 
 }  // namespace
 
-bool Coordinator::Impl::commit(const CommitBatch& batch,
+bool Coordinator::Impl::commit(std::size_t writes, const BatchBuilder& build,
                                std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
                                fnd::Error* error) {
   std::lock_guard lock(mutex);
@@ -1250,7 +1250,10 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     return false;
   }
   SaveCache saveCache(*this);
-  BulkSync bulkSync(h, batch.writes.size() + batch.joins.size());
+  BulkSync bulkSync(h, writes);
+  // One transaction for the keys and the rows: a commit waits for the disk several times (the
+  // journal, its folder, the file), and taking the keys in a commit of their own did all of
+  // that twice per save.
   if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
   auto fail = [&](const std::string& what) {
     fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
@@ -1258,6 +1261,11 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     if (error) *error = e;
     return false;
   };
+  CommitBatch batch;
+  if (!build(batch, error)) {
+    exec(h, "ROLLBACK", nullptr);
+    return false;
+  }
   if (batch.checkConflicts && conflicts) {
     const auto moved = changedElsewhere(*this, batch);
     conflicts->insert(conflicts->end(), moved.begin(), moved.end());
