@@ -682,7 +682,7 @@ void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookma
 
 void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
   if (!kestoData_ || bookmarks.empty()) return;
-  for (const auto& b : bookmarks) updateSingleBookmark(b, true);
+  webContentUpdater().updateSingleBookmarks(bookmarks, true);
   kestoData_->addBookmarks(bookmarks);
   kestoData_->loadBookmarks();
 }

@@ -111,6 +111,18 @@ void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchI
   start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
 }
 
+void WebContentUpdater::updateSingleBookmarks(std::vector<std::shared_ptr<Bookmark>> bookmarks, bool alsoFetchImage) {
+  KESTO_ASSERT_MAIN_THREAD();
+  const std::size_t slice = std::min(bookmarks.size(), kBatchSize);
+  for (std::size_t i = 0; i < slice; ++i)
+    if (bookmarks[i] && !bookmarks[i]->isDeleted()) updateSingleBookmark(*bookmarks[i], alsoFetchImage);
+  if (slice == bookmarks.size()) return;
+  bookmarks.erase(bookmarks.begin(), bookmarks.begin() + static_cast<std::ptrdiff_t>(slice));
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, rest = std::move(bookmarks), alsoFetchImage] {
+    updateSingleBookmarks(rest, alsoFetchImage);
+  }));
+}
+
 void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
   KESTO_ASSERT_MAIN_THREAD();
   if (uniqueIDs.empty()) return;

@@ -44,6 +44,8 @@ class WebContentUpdater {
 
   // One bookmark, as a single update (title and favicon).
   void updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage);
+  // Each as a single update, kBatchSize of them per turn of the event loop.
+  void updateSingleBookmarks(std::vector<std::shared_ptr<Bookmark>> bookmarks, bool alsoFetchImage);
   // The batch: each bookmark's thumbnail leaves the image cache, then every job starts.
   void updateBookmarks(const std::vector<std::string>& uniqueIDs);
   void updateWebContentForSelectedBookmarks();

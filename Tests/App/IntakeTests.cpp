@@ -120,12 +120,7 @@ class IntakeTest : public AppTest {
     return out;
   }
   int refreshes = 0;
-  // Runs what the event loop holds queued: a hand-over's views catch up on its next turn.
-  void drain() {
-    bool done = false;
-    fnd::DispatchQueue::main().async([&] { done = true; });
-    ASSERT_TRUE(runUntil([&] { return done; }));
-  }
+  void drain() { drainTurns(); }
   void countRefreshes() {
     fnd::NotificationCenter::defaultCenter().addObserver(this, [this](const fnd::Notification&) { ++refreshes; },
                                                          BRWUpdateBookmarksViewNotification);
@@ -186,6 +181,7 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   app().addPinUrlFromString("https://three.example/\nhttps://three.example/");
   ASSERT_EQ(sink->delivered.size(), 2u);
   EXPECT_EQ(sink->delivered[1].title, "Bookmark skipped (already present)");
+  drain();
   EXPECT_EQ(saves, 2);
   WrenDataManager::sharedInstance().managedObjectContext()->removeSaveObserver(observer);
 }
