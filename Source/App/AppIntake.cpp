@@ -158,6 +158,10 @@ void AppIntake::addUrlFromBrowserExtension(Saved saved) {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {kNotAnAddress, firstRefused + more, sys::kUserNotificationDefaultSoundName});
   }
+  if (made.empty() && saved) {
+    saved(true);
+    saved = nullptr;
+  }
   auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().async([this, alive, toSave, hold = std::move(oneRefresh), made = std::move(made),
                                     saved = std::move(saved)]() mutable {
