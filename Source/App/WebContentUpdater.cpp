@@ -114,8 +114,11 @@ void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchI
 void WebContentUpdater::updateSingleBookmarks(std::vector<std::shared_ptr<Bookmark>> bookmarks, bool alsoFetchImage) {
   KESTO_ASSERT_MAIN_THREAD();
   const std::size_t slice = std::min(bookmarks.size(), kBatchSize);
+  // One deleted before its slice came up is gone from the library (deleted and saved, it has
+  // left its context).
   for (std::size_t i = 0; i < slice; ++i)
-    if (bookmarks[i] && !bookmarks[i]->isDeleted()) updateSingleBookmark(*bookmarks[i], alsoFetchImage);
+    if (bookmarks[i] && !bookmarks[i]->isDeleted() && bookmarks[i]->context())
+      updateSingleBookmark(*bookmarks[i], alsoFetchImage);
   if (slice == bookmarks.size()) return;
   bookmarks.erase(bookmarks.begin(), bookmarks.begin() + static_cast<std::ptrdiff_t>(slice));
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, rest = std::move(bookmarks), alsoFetchImage] {
