@@ -99,6 +99,22 @@ std::vector<std::shared_ptr<Tag>> Bookmark::tags() const {
     if (auto t = std::dynamic_pointer_cast<Tag>(o)) out.push_back(std::move(t));
   return out;
 }
+void Bookmark::loadTags(const List& bookmarks) {
+  // Each context reads its own objects' sets; the bookmarks of a list share one.
+  std::vector<store::ManagedObjectRef> objects;
+  ContextRef context;
+  for (const auto& b : bookmarks) {
+    if (!b) continue;
+    auto c = b->context();
+    if (c != context && !objects.empty()) {
+      context->loadToMany(objects, r::tags);
+      objects.clear();
+    }
+    context = std::move(c);
+    if (context) objects.push_back(b);
+  }
+  if (context && !objects.empty()) context->loadToMany(objects, r::tags);
+}
 void Bookmark::addTag(const std::shared_ptr<Tag>& tag) { addToMany(r::tags, tag); }
 void Bookmark::removeTag(const std::shared_ptr<Tag>& tag) { removeFromMany(r::tags, tag); }
 
