@@ -238,7 +238,7 @@ class BookmarksController : public ui::ActionResponder,
   std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
                                                                 const IndexPath& indexPath) override;
   unsigned implementedDataSourceMethods() const override { return NumberOfSectionsInCollectionView | WillShowItems; }
-  // Reads the tags of the bookmarks coming into sight together.
+  // Reads the tags and services of the bookmarks coming into sight together.
   void collectionViewWillShowItemsAtIndexPaths(TileCollectionView& view, const std::vector<IndexPath>& indexPaths) override;
   std::int64_t numberOfSectionsInCollectionView(TileCollectionView&) override { return 1; }
 

@@ -50,7 +50,7 @@ class ControllerTest : public AppTest {
 };
 
 // Cells show their bookmarks' tags, read for the rows coming into sight together: scrolling
-// through a list never reads the tags of the rows it has not shown (a large library's whole table).
+// through a list never reads them for the rows it has not shown (a large library's whole table).
 TEST_F(ControllerTest, CellsReadTheTagsOfTheRowsInSightOnly) {
   auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
   std::vector<Tag::Ref> tags;
@@ -90,10 +90,9 @@ TEST_F(ControllerTest, CellsReadTheTagsOfTheRowsInSightOnly) {
   ASSERT_EQ(sqlite3_exec(store::TestAccess::connection(*ctx->coordinator()).db, "DELETE FROM Z_1TAGS", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);
-  EXPECT_EQ(controller().bookmarkAtIndexPath(IndexPath::forItem(last, 0))->sortedTagNames(),
-            (std::vector<std::string>{shownTag}));
-  for (std::int64_t item : {90, kBookmarks - 1})
-    EXPECT_TRUE(controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0))->sortedTagNames().empty()) << item;
+  const auto bookmark = [&](std::int64_t item) { return controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0)); };
+  EXPECT_EQ(bookmark(last)->sortedTagNames(), (std::vector<std::string>{shownTag}));
+  for (std::int64_t item : {90, kBookmarks - 1}) EXPECT_TRUE(bookmark(item)->sortedTagNames().empty()) << item;
 }
 
 TEST_F(ControllerTest, NoStoredModeShowsTheExtendedList) {
