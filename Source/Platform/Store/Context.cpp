@@ -338,6 +338,47 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
   return true;
 }
 
+void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, int rel) {
+  // Grouped by entity: one read per entity's table.
+  std::unordered_map<const EntityDescription*, std::vector<ManagedObject*>> waiting;
+  for (const auto& o : objects) {
+    if (!o || ObjectAccess::slots(*o).ctx != this || o->isInserted() || o->isDeleted()) continue;
+    const auto& rels = o->entity()->relationships();
+    if (rel < 0 || rel >= static_cast<int>(rels.size()) || !rels[rel].toMany) continue;
+    if (ObjectAccess::slots(*o).rels[rel].manyLoaded) continue;
+    const auto& id = ObjectAccess::id(*o);
+    if (!id || id->isTemporaryID()) continue;
+    waiting[o->entity()].push_back(o.get());
+  }
+  for (auto& [entity, group] : waiting) {
+    Coordinator::Impl* st = parent ? nullptr : store();
+    std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
+    if (st) {
+      std::vector<std::int64_t> pks;
+      pks.reserve(group.size());
+      for (ManagedObject* o : group) pks.push_back(ObjectAccess::id(*o)->primaryKey());
+      if (!st->loadToManyOf(entity, rel, pks, sets)) continue;
+    }
+    for (ManagedObject* o : group) {
+      auto& r = ObjectAccess::slots(*o).rels[rel];
+      if (r.manyLoaded) continue;
+      // A child context reads each set from its parent's objects, which costs no store read.
+      if (!st) {
+        ObjectAccess::loadMany(*o, rel);
+        continue;
+      }
+      std::vector<ManagedObjectRef> members;
+      if (auto it = sets.find(ObjectAccess::id(*o)->primaryKey()); it != sets.end()) {
+        members.reserve(it->second.size());
+        for (const auto& id : it->second)
+          if (auto d = objectFor(id)) members.push_back(d);
+      }
+      r.setMany(std::move(members));
+      r.manyLoaded = true;
+    }
+  }
+}
+
 void Context::Impl::clearPendingChanges() {
   inserted.clear();
   insertedList.clear();
@@ -968,6 +1009,10 @@ ManagedObjectRef Context::existingObjectWithID(const ObjectIDRef& id, fnd::Error
 }
 
 ManagedObjectRef Context::objectRegisteredForID(const ObjectIDRef& id) const { return impl_->lookup(id); }
+
+void Context::loadToMany(const std::vector<ManagedObjectRef>& objects, int relationshipIndex) {
+  impl_->loadToManyOf(objects, relationshipIndex);
+}
 
 bool Context::obtainPermanentIDs(const std::vector<ManagedObjectRef>& objects, fnd::Error* error) {
   Coordinator::Impl* st = impl_->store();

@@ -256,6 +256,10 @@ struct Coordinator::Impl {
   fnd::Value loadLazy(const ObjectID& id, int attribute);
   bool loadToMany(const EntityDescription* entity, int relationship, std::int64_t pk,
                   std::vector<ObjectIDRef>& out);
+  // The sets of the rows keyed `pks`: destination IDs by source key (rows without members are
+  // absent), in the same order loadToMany gives.
+  bool loadToManyOf(const EntityDescription* entity, int relationship, const std::vector<std::int64_t>& pks,
+                    std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out);
   // Every row's set at once: destination IDs by source key.
   bool loadAllToMany(const EntityDescription* entity, int relationship,
                      std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out);
@@ -322,6 +326,7 @@ struct Context::Impl {
   void keepLazy(ManagedObject& o, int attribute);
   bool batchFaults(const EntityDescription* entity);
   bool batchToMany(const EntityDescription* entity, int relationship);
+  void loadToManyOf(const std::vector<ManagedObjectRef>& objects, int relationship);
 
   Context::Impl* root();
   Coordinator::Impl* store();
