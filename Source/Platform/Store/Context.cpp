@@ -103,7 +103,6 @@ ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
 void Context::Impl::registerObject(const ManagedObjectRef& o) {
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = this;
-  slots.owner = weakSelf;
   const ObjectIDRef& id = ObjectAccess::id(*o);
   if (std::int64_t pk = id->primaryKey()) {
     int n = id->entity()->entityNumber();
@@ -121,7 +120,6 @@ void Context::Impl::unregisterObject(ManagedObject* o) {
   deleted.erase(o);
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = nullptr;
-  slots.owner.reset();
   ManagedObjectRef keep;  // the maps may hold the last reference
   if (id->temporaryNumber()) {
     auto it = byTemporary.find(id->temporaryNumber());
@@ -1147,7 +1145,8 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
     for (auto& o : note.updated) {
       auto po = p.objectFor(o->objectID());
       if (!po) continue;
-      for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
+      if (const auto& changes = ObjectAccess::slots(*o).changes)
+        for (auto& [i, old] : changes->values) po->setValue(i, o->value(i));
       pairs.emplace_back(o, po);
     }
     for (auto& [o, po] : pairs) {
@@ -1206,7 +1205,7 @@ void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, c
     }
     std::int64_t src = keyOf(o, keys);
     std::unordered_set<std::int64_t> before, after;
-    for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
+    for (auto& id : os.originalMany(r)) before.insert(id->primaryKey());
     for (auto& d : os.rels[r].many()) after.insert(keyOf(d, keys));
     if (isNew) before.clear();
     for (auto k : after)
@@ -1245,11 +1244,12 @@ RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   w.pk = o->objectID()->primaryKey();
   w.expectedOpt = ObjectAccess::slots(*o).opt;
   auto& os = ObjectAccess::slots(*o);
-  for (auto& [i, old] : os.original) {
-    if (w.entity->attributes()[i].transient) continue;
-    w.attributes.push_back(i);
-    o->value(i);  // reads an unread picture now: that adds a value, moving the others
-  }
+  if (os.changes)
+    for (auto& [i, old] : os.changes->values) {
+      if (w.entity->attributes()[i].transient) continue;
+      w.attributes.push_back(i);
+      o->value(i);  // reads an unread picture now: that adds a value, moving the others
+    }
   for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
@@ -1387,7 +1387,6 @@ void Context::reset() {
     ObjectAccess::breakCycles(*o);
     auto& s = ObjectAccess::slots(*o);
     s.ctx = nullptr;
-    s.owner.reset();
     ObjectAccess::state(*o) = State::Detached;
   }
   c.byKey.clear();

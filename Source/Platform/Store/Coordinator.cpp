@@ -733,7 +733,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   }
   configureConnection(h, options);
   db = h;
-  sharedStoreIdentifier = std::make_shared<const std::string>(storeIdentifier);
+  sharedStoreIdentifier = ObjectID::internStoreIdentifier(storeIdentifier);
   type = storeType;
   path = storePath;
   this->options = options;

@@ -69,9 +69,8 @@ void AttributeValues::makeFull(const EntityDescription& e) {
     values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
   full_ = !sparseAllowed(e);
   held_ = full_ ? 0 : (n == kMaskBits ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1);
-  rest_.reset();
+  more_.reset();
   pending_ = 0;
-  pendingMore_.reset();
 }
 
 AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
@@ -80,17 +79,15 @@ AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
   held_ = other.held_;
   pending_ = other.pending_;
   full_ = other.full_;
-  rest_ = other.rest_ ? std::make_unique<std::vector<fnd::Value>>(*other.rest_) : nullptr;
-  pendingMore_ = other.pendingMore_ ? std::make_unique<std::vector<std::uint8_t>>(*other.pendingMore_) : nullptr;
+  more_ = other.more_ ? std::make_unique<More>(*other.more_) : nullptr;
   return *this;
 }
 
 void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>& row) {
   const std::size_t n = e.attributes().size();
   row.resize(n);
-  rest_.reset();
+  more_.reset();
   pending_ = 0;
-  pendingMore_.reset();
   if (!sparseAllowed(e)) {
     values_.assign(std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
     full_ = true;
@@ -111,7 +108,7 @@ void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value
   full_ = false;
 }
 
-std::size_t AttributeValues::keptCount() const { return values_.size() + (rest_ ? rest_->size() : 0); }
+std::size_t AttributeValues::keptCount() const { return values_.size() + (more_ ? more_->rest.size() : 0); }
 
 std::size_t AttributeValues::rank(int i) const {
   return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
@@ -120,24 +117,25 @@ std::size_t AttributeValues::rank(int i) const {
 const fnd::Value& AttributeValues::get(const EntityDescription& e, int i) const {
   if (full_) return values_[static_cast<std::size_t>(i)];
   if (held_ >> i & 1u) return values_[rank(i)];
-  if (rest_) return (*rest_)[static_cast<std::size_t>(i)];
+  if (hasRest()) return more_->rest[static_cast<std::size_t>(i)];
   return e.defaultValues()[static_cast<std::size_t>(i)];
 }
 
 fnd::Value& AttributeValues::slot(const EntityDescription& e, int i) {
   if (full_) return values_[static_cast<std::size_t>(i)];
   if (held_ >> i & 1u) return values_[rank(i)];
-  if (!rest_) {
+  if (!hasRest()) {
     // The attributes the row did not keep get a place each, beside the kept ones, which stay
     // where they are: references to values stay good while the object is edited.
-    rest_ = std::make_unique<std::vector<fnd::Value>>(e.defaultValues());
+    if (!more_) more_ = std::make_unique<More>();
+    more_->rest = e.defaultValues();
   }
-  return (*rest_)[static_cast<std::size_t>(i)];
+  return more_->rest[static_cast<std::size_t>(i)];
 }
 
 void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
   setPending(i, false);
-  if (full_ || (held_ >> i & 1u) || rest_) {
+  if (full_ || (held_ >> i & 1u) || hasRest()) {
     slot(e, i) = std::move(v);
   } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
     if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
@@ -148,10 +146,10 @@ void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
 
 void AttributeValues::unload(const EntityDescription& e, int i) {
   const bool held = !full_ && (held_ >> i & 1u);
-  if (held && !rest_) {
+  if (held && !hasRest()) {
     values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
     held_ &= ~(std::uint64_t{1} << i);
-  } else if (full_ || held || rest_) {
+  } else if (full_ || held || hasRest()) {
     slot(e, i) = fnd::Value();
   }
   setPending(i, true);
@@ -160,7 +158,7 @@ void AttributeValues::unload(const EntityDescription& e, int i) {
 bool AttributeValues::isPending(int i) const {
   if (static_cast<std::size_t>(i) < kMaskBits) return (pending_ >> i & 1u) != 0;
   const auto j = static_cast<std::size_t>(i) - kMaskBits;
-  return pendingMore_ && j < pendingMore_->size() && (*pendingMore_)[j];
+  return more_ && j < more_->pendingMore.size() && more_->pendingMore[j];
 }
 
 void AttributeValues::setPending(int i, bool pending) {
@@ -170,12 +168,13 @@ void AttributeValues::setPending(int i, bool pending) {
     return;
   }
   const auto j = static_cast<std::size_t>(i) - kMaskBits;
-  if (!pendingMore_) {
+  if (!more_) {
     if (!pending) return;
-    pendingMore_ = std::make_unique<std::vector<std::uint8_t>>();
+    more_ = std::make_unique<More>();
   }
-  if (pendingMore_->size() <= j) pendingMore_->resize(j + 1, 0);
-  (*pendingMore_)[j] = pending ? 1 : 0;
+  auto& more = more_->pendingMore;
+  if (more.size() <= j) more.resize(j + 1, 0);
+  more[j] = pending ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -197,9 +196,9 @@ void ManagedObject::setEntity(const EntityDescription* entity) {
   entity_ = entity;
   if (!entity) return;
   slots_->values.makeFull(*entity);
-  slots_->rels.clear();
-  slots_->rels.resize(entity->relationships().size());
-  for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
+  slots_->rels.reset(entity->relationships().size());
+  // A new object's sets are empty, not unknown.
+  for (std::size_t i = 0; i < slots_->rels.size(); ++i) slots_->rels[i].manyLoaded = entity->relationships()[i].toMany;
 }
 
 namespace {
@@ -231,11 +230,13 @@ ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
   ManagedObjectRef o = instantiate(entity);
   o->entity_ = entity;
   // The row's values are moved in by apply(); only the relationship slots are made here.
-  o->slots_->rels.resize(entity->relationships().size());
+  o->slots_->rels.reset(entity->relationships().size());
   return o;
 }
 
-std::shared_ptr<Context> ManagedObject::context() const { return slots_->owner.lock(); }
+std::shared_ptr<Context> ManagedObject::context() const {
+  return slots_->ctx ? slots_->ctx->weakSelf.lock() : nullptr;
+}
 
 bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
 
@@ -325,21 +326,20 @@ void ManagedObject::setValueForKey(std::string_view key, const fnd::Value& v) {
 void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
   auto& s = *o.slots_;
   auto& r = s.rels[rel];
-  if (o.state_ == ManagedObject::State::Clean && !r.originalCaptured) {
-    r.originalCaptured = true;
-    r.original = std::make_unique<ManagedObject::Slots::Rel::Original>();
-    if (o.entity_->relationships()[rel].toMany) {
-      for (auto& d : r.many()) r.original->many.push_back(d->objectID());
-    } else {
-      r.original->one = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
-    }
+  // A to-many set's members at its first change tell the save which join rows to write.
+  if (o.state_ == ManagedObject::State::Clean && o.entity_->relationships()[rel].toMany && !s.originalSet(rel)) {
+    if (!s.changes) s.changes = std::make_unique<ManagedObject::Slots::Changes>();
+    std::vector<ObjectIDRef> ids;
+    ids.reserve(r.many().size());
+    for (auto& d : r.many()) ids.push_back(d->objectID());
+    s.changes->sets.emplace_back(rel, std::move(ids));
   }
   r.changed = true;
   if (s.ctx) s.ctx->noteChanged(o);
 }
 
 void ObjectAccess::loadMany(ManagedObject& o, int rel) {
-  if (o.slots_->rels[rel].manyLoaded) return;
+  if (o.slots_->rels[rel].manyLoaded || !o.entity_->relationships()[rel].toMany) return;
   if (!o.slots_->ctx) {
     o.slots_->rels[rel].manyLoaded = true;
     return;
@@ -370,7 +370,7 @@ bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
     r.dropIndex();
     return std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) != many.end();
   }
-  auto& index = r.set->index;
+  auto& index = r.set()->index;
   if (r.indexed() != many.size()) {
     index = std::make_unique<ManagedObject::Slots::Rel::Index>();
     index->members.reserve(many.size() * 2);
@@ -388,7 +388,7 @@ void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef&
   markRelChanged(o, rel);
   auto& many = r.manyForChange();
   many.push_back(d);
-  if (r.indexed()) r.set->index->members.insert(d.get()), r.set->index->indexed = many.size();
+  if (r.indexed()) r.set()->index->members.insert(d.get()), r.set()->index->indexed = many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
@@ -396,15 +396,21 @@ void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject*
   auto& r = o.slots_->rels[rel];
   if (!isMember(r, d)) return;
   auto& many = r.manyForChange();
-  if (r.indexed()) r.set->index->members.erase(d), r.set->index->indexed = many.size() - 1;
+  if (r.indexed()) r.set()->index->members.erase(d), r.set()->index->indexed = many.size() - 1;
   auto it = std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
   if (it == many.end()) return;
   markRelChanged(o, rel);
   many.erase(it);
 }
 
+// A relationship's slot holds a to-one's link or a to-many's set: each accessor reads only its kind.
+bool ManagedObject::hasRelationship(int rel, bool toMany) const {
+  return entity_ && rel >= 0 && rel < static_cast<int>(slots_->rels.size()) &&
+         entity_->relationships()[static_cast<std::size_t>(rel)].toMany == toMany;
+}
+
 ManagedObjectRef ManagedObject::toOne(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return nullptr;
+  if (!hasRelationship(rel, false)) return nullptr;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   auto& r = slots_->rels[rel];
   if (!r.resolved && r.link && slots_->ctx) r.setOne(slots_->ctx->objectFor(r.oneID()));
@@ -412,22 +418,21 @@ ManagedObjectRef ManagedObject::toOne(int rel) const {
 }
 
 std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return {};
+  if (!hasRelationship(rel, true)) return {};
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
   return slots_->rels[rel].many();
 }
 
 std::size_t ManagedObject::toManyCount(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return 0;
+  if (!hasRelationship(rel, true)) return 0;
   if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
   return slots_->rels[rel].many().size();
 }
 
 void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (entity_->relationships()[rel].toMany) return;
+  if (!hasRelationship(rel, false)) return;
   ManagedObjectRef old = toOne(rel);
   if (old == dest) return;
   if (dest && dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
@@ -466,8 +471,7 @@ void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
 }
 
 void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (!entity_->relationships()[rel].toMany) return;
+  if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
   if (isMember(slots_->rels[rel], dest.get())) return;
   if (dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
@@ -501,8 +505,7 @@ void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
 }
 
 void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (!entity_->relationships()[rel].toMany) return;
+  if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
   if (!isMember(slots_->rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
@@ -516,7 +519,7 @@ void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
 }
 
 void ManagedObject::setToMany(int rel, const std::vector<ManagedObjectRef>& dests) {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  if (!hasRelationship(rel, true)) return;
   auto current = toMany(rel);
   for (auto& c : current)
     if (std::find(dests.begin(), dests.end(), c) == dests.end()) removeFromMany(rel, c);
@@ -622,20 +625,21 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
 
 void ObjectAccess::clearChanges(ManagedObject& o) {
   auto& sl = *o.slots_;
-  sl.original.clear();
+  sl.changes.reset();
   sl.dirty = false;
-  for (auto& r : sl.rels) {
-    r.changed = false;
-    r.originalCaptured = false;
-    r.original.reset();
-  }
+  for (auto& r : sl.rels) r.changed = false;
 }
 
 void ObjectAccess::breakCycles(ManagedObject& o) {
-  for (auto& r : o.slots_->rels) {
-    if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
-    r.clearMany();
-    r.manyLoaded = false;
+  auto& rels = o.slots_->rels;
+  for (std::size_t i = 0; i < rels.size(); ++i) {
+    auto& r = rels[i];
+    if (!o.entity_->relationships()[i].toMany) {
+      if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
+    } else {
+      r.clearMany();
+      r.manyLoaded = false;
+    }
   }
 }
 

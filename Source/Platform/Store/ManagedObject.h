@@ -102,6 +102,7 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
   // to-many `relationshipIndex`, when the context keeps undo.
   bool hasAttribute(int attributeIndex) const;
+  bool hasRelationship(int relationshipIndex, bool toMany) const;
   void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
                           void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;

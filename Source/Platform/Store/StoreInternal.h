@@ -61,11 +61,16 @@ class AttributeValues {
 
  private:
   std::size_t rank(int i) const;
+  // What few rows need, in one block made when first needed.
+  struct More {
+    std::vector<fnd::Value> rest;          // once changed: a place for each attribute not held
+    std::vector<std::uint8_t> pendingMore;  // attributes from 64 not read yet
+  };
+  bool hasRest() const { return more_ && !more_->rest.empty(); }
   std::vector<fnd::Value> values_;
   std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
-  std::unique_ptr<std::vector<fnd::Value>> rest_;  // once changed: a place for each attribute not held
   std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
-  std::unique_ptr<std::vector<std::uint8_t>> pendingMore_;  // the same for attributes from 64
+  std::unique_ptr<More> more_;
   bool full_ = true;
 };
 
@@ -80,41 +85,46 @@ struct Snapshot {
 };
 
 struct ManagedObject::Slots {
+  // The context that holds the object (its owner is the context's own weak reference); null
+  // when detached, unregistered or after the context has gone.
   Context::Impl* ctx = nullptr;
-  std::weak_ptr<Context> owner;
   AttributeValues values;
-  // Attribute index -> committed value, for changed ones, by index.
-  std::vector<std::pair<int, fnd::Value>> original;
+  // What a changed object remembers of its committed state, made at its first change: a row that
+  // is only read carries none of it.
+  struct Changes {
+    // Attribute index -> committed value, for changed ones, by index.
+    std::vector<std::pair<int, fnd::Value>> values;
+    // To-many relationship index -> its members at the first change.
+    std::vector<std::pair<int, std::vector<ObjectIDRef>>> sets;
+  };
+  std::unique_ptr<Changes> changes;
   const fnd::Value* originalValue(int attribute) const {
-    for (const auto& [i, v] : original)
-      if (i == attribute) return &v;
+    if (changes)
+      for (const auto& [i, v] : changes->values)
+        if (i == attribute) return &v;
     return nullptr;
   }
   void keepOriginal(int attribute, const fnd::Value& v) {
     if (originalValue(attribute)) return;
+    if (!changes) changes = std::make_unique<Changes>();
+    auto& original = changes->values;
     auto at = std::find_if(original.begin(), original.end(), [&](const auto& e) { return e.first > attribute; });
     original.emplace(at, attribute, v);
   }
-  // Every loaded row has one per relationship: what only a changed or a large set needs is
-  // made when it is needed, so an unchanged row stays small.
+  const std::vector<ObjectIDRef>* originalSet(int rel) const {
+    if (changes)
+      for (const auto& [i, ids] : changes->sets)
+        if (i == rel) return &ids;
+    return nullptr;
+  }
+  const std::vector<ObjectIDRef>& originalMany(int rel) const {
+    static const std::vector<ObjectIDRef> none;
+    const auto* ids = originalSet(rel);
+    return ids ? *ids : none;
+  }
+  // Every loaded row has one per relationship: 24 bytes each, whatever only a changed or a
+  // large set needs is made when it is needed, so an unchanged row stays small.
   struct Rel {
-    // To-one: the destination's object once resolved, its ID before that (one pointer for both).
-    ManagedObjectRef one() const {
-      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<fnd::Object>(link)) : nullptr;
-    }
-    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
-    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
-    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
-    std::shared_ptr<const fnd::Object> link;
-    bool resolved = false;
-    bool manyLoaded = false;
-    bool changed = false;
-    bool originalCaptured = false;
-    struct Original {
-      std::vector<ObjectIDRef> many;  // to-many at the first change
-      ObjectIDRef one;
-    };
-    std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
     // changes the members other than through rawAddMany/rawRemoveMany calls dropIndex().
@@ -127,30 +137,59 @@ struct ManagedObject::Slots {
       std::vector<ManagedObjectRef> members;
       std::unique_ptr<Index> index;
     };
-    std::unique_ptr<Set> set;
+    // To-one: the destination's object once resolved, its ID before that. To-many: its Set.
+    // A relationship is one or the other, so one pointer serves both.
+    ManagedObjectRef one() const {
+      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<void>(link)) : nullptr;
+    }
+    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
+    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
+    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
+    std::shared_ptr<const void> link;
+    bool resolved = false;
+    bool manyLoaded = false;
+    bool changed = false;
+    Set* set() const { return static_cast<Set*>(const_cast<void*>(link.get())); }
     const std::vector<ManagedObjectRef>& many() const {
       static const std::vector<ManagedObjectRef> none;
-      return set ? set->members : none;
+      return link ? set()->members : none;
     }
     std::vector<ManagedObjectRef>& manyForChange() {
-      if (!set) set = std::make_unique<Set>();
-      return set->members;
+      if (!link) link = std::make_shared<Set>();
+      return set()->members;
     }
     void setMany(std::vector<ManagedObjectRef> members) {
-      set.reset();
+      link.reset();
       if (!members.empty()) manyForChange() = std::move(members);
     }
-    void clearMany() { set.reset(); }
+    void clearMany() { link.reset(); }
     void dropIndex() {
-      if (set) set->index.reset();
+      if (link) set()->index.reset();
     }
-    std::size_t indexed() const { return set && set->index ? set->index->indexed : 0; }
-    const std::vector<ObjectIDRef>& originalMany() const {
-      static const std::vector<ObjectIDRef> none;
-      return original ? original->many : none;
-    }
+    std::size_t indexed() const { return link && set()->index ? set()->index->indexed : 0; }
   };
-  std::vector<Rel> rels;
+  // One slot per relationship of the entity, in one block without spare room.
+  class Rels {
+   public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Rel& operator[](std::size_t i) { return slots_[i]; }
+    const Rel& operator[](std::size_t i) const { return slots_[i]; }
+    Rel* begin() { return slots_.get(); }
+    Rel* end() { return slots_.get() + size_; }
+    const Rel* begin() const { return slots_.get(); }
+    const Rel* end() const { return slots_.get() + size_; }
+    // `n` empty slots, dropping any there were.
+    void reset(std::size_t n) {
+      slots_ = n ? std::make_unique<Rel[]>(n) : nullptr;
+      size_ = static_cast<std::uint32_t>(n);
+    }
+
+   private:
+    std::unique_ptr<Rel[]> slots_;
+    std::uint32_t size_ = 0;
+  };
+  Rels rels;
   std::int64_t opt = 0;
   bool dirty = false;
 };
@@ -225,7 +264,7 @@ struct Coordinator::Impl {
   std::string type;
   std::string path;
   std::string storeIdentifier;
-  std::shared_ptr<const std::string> sharedStoreIdentifier;  // shared by every permanent ID
+  const std::string* sharedStoreIdentifier = nullptr;  // kept once, pointed at by every permanent ID
   fnd::Dictionary metadata;
   bool created = false;     // this open made the store's schema (a new library)
   fnd::Dictionary options;  // as the store was added, for further connections
