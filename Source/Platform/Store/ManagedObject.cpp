@@ -8,6 +8,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 #include <type_traits>
 #include <unordered_map>
 
@@ -60,13 +63,31 @@ bool sparseAllowed(const EntityDescription& e) {
 
 }  // namespace
 
+fnd::Value* AttributeValues::allocate(std::size_t n) {
+  return n ? static_cast<fnd::Value*>(::operator new(n * sizeof(fnd::Value))) : nullptr;
+}
+
+void AttributeValues::drop() noexcept {
+  std::destroy_n(values_, count_);
+  ::operator delete(values_);
+  values_ = nullptr;
+  count_ = 0;
+}
+
+void AttributeValues::adopt(fnd::Value* values, std::size_t n) noexcept {
+  drop();
+  values_ = values;
+  count_ = static_cast<std::uint32_t>(n);
+}
+
 void AttributeValues::makeFull(const EntityDescription& e) {
   const std::size_t n = e.attributes().size();
   const auto& defaults = e.defaultValues();
-  values_.clear();
-  values_.reserve(n);
+  fnd::Value* values = allocate(n);
   for (std::size_t i = 0; i < n; ++i)
-    values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+    new (values + i)
+        fnd::Value(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+  adopt(values, n);
   full_ = !sparseAllowed(e);
   held_ = full_ ? 0 : (n == kMaskBits ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1);
   more_.reset();
@@ -75,11 +96,25 @@ void AttributeValues::makeFull(const EntityDescription& e) {
 
 AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
   if (this == &other) return *this;
-  values_ = other.values_;
+  fnd::Value* values = allocate(other.count_);
+  std::uninitialized_copy_n(other.values_, other.count_, values);
+  adopt(values, other.count_);
   held_ = other.held_;
   pending_ = other.pending_;
   full_ = other.full_;
   more_ = other.more_ ? std::make_unique<More>(*other.more_) : nullptr;
+  return *this;
+}
+
+AttributeValues& AttributeValues::operator=(AttributeValues&& other) noexcept {
+  if (this == &other) return *this;
+  drop();
+  values_ = std::exchange(other.values_, nullptr);
+  count_ = std::exchange(other.count_, 0);
+  held_ = other.held_;
+  pending_ = other.pending_;
+  full_ = other.full_;
+  more_ = std::move(other.more_);
   return *this;
 }
 
@@ -89,7 +124,9 @@ void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value
   more_.reset();
   pending_ = 0;
   if (!sparseAllowed(e)) {
-    values_.assign(std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
+    fnd::Value* values = allocate(n);
+    std::uninitialized_move_n(row.begin(), n, values);
+    adopt(values, n);
     full_ = true;
     held_ = 0;
     return;
@@ -99,16 +136,15 @@ void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value
   std::size_t count = 0;
   for (std::size_t i = 0; i < n; ++i)
     if (!isExactly(row[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
-  std::vector<fnd::Value> kept;
-  kept.reserve(count);
-  for (std::size_t i = 0; i < n; ++i)
-    if (held >> i & 1u) kept.push_back(std::move(row[i]));
-  values_ = std::move(kept);
+  fnd::Value* kept = allocate(count);
+  for (std::size_t i = 0, k = 0; i < n; ++i)
+    if (held >> i & 1u) new (kept + k++) fnd::Value(std::move(row[i]));
+  adopt(kept, count);
   held_ = held;
   full_ = false;
 }
 
-std::size_t AttributeValues::keptCount() const { return values_.size() + (more_ ? more_->rest.size() : 0); }
+std::size_t AttributeValues::keptCount() const { return count_ + (more_ ? more_->rest.size() : 0); }
 
 std::size_t AttributeValues::rank(int i) const {
   return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
@@ -138,8 +174,12 @@ void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
   if (full_ || (held_ >> i & 1u) || hasRest()) {
     slot(e, i) = std::move(v);
   } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
-    if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
-    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
+    const std::size_t at = rank(i);
+    fnd::Value* values = allocate(count_ + 1);
+    std::uninitialized_move_n(values_, at, values);
+    new (values + at) fnd::Value(std::move(v));
+    std::uninitialized_move_n(values_ + at, count_ - at, values + at + 1);
+    adopt(values, count_ + 1u);
     held_ |= std::uint64_t{1} << i;
   }
 }
@@ -147,7 +187,11 @@ void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
 void AttributeValues::unload(const EntityDescription& e, int i) {
   const bool held = !full_ && (held_ >> i & 1u);
   if (held && !hasRest()) {
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
+    const std::size_t at = rank(i);
+    fnd::Value* values = allocate(count_ - 1u);
+    std::uninitialized_move_n(values_, at, values);
+    std::uninitialized_move_n(values_ + at + 1, count_ - at - 1, values + at);
+    adopt(values, count_ - 1u);
     held_ &= ~(std::uint64_t{1} << i);
   } else if (full_ || held || hasRest()) {
     slot(e, i) = fnd::Value();
@@ -188,17 +232,22 @@ Context::Impl* contextOf(const ManagedObject& o, ManagedObject::Slots& s) {
 
 }  // namespace
 
-ManagedObject::ManagedObject() : slots_(std::make_unique<Slots>()) {}
+ManagedObject::ManagedObject() {
+  static_assert(sizeof(Slots) <= sizeof(slotStorage_) && alignof(Slots) <= 8);
+  new (slotStorage_) Slots();
+}
 
-ManagedObject::~ManagedObject() = default;
+ManagedObject::~ManagedObject() { slots().~Slots(); }
+
+ManagedObject::Slots& ManagedObject::slots() const { return *std::launder(reinterpret_cast<Slots*>(slotStorage_)); }
 
 void ManagedObject::setEntity(const EntityDescription* entity) {
   entity_ = entity;
   if (!entity) return;
-  slots_->values.makeFull(*entity);
-  slots_->rels.reset(entity->relationships().size());
+  slots().values.makeFull(*entity);
+  slots().rels.reset(entity->relationships().size());
   // A new object's sets are empty, not unknown.
-  for (std::size_t i = 0; i < slots_->rels.size(); ++i) slots_->rels[i].manyLoaded = entity->relationships()[i].toMany;
+  for (std::size_t i = 0; i < slots().rels.size(); ++i) slots().rels[i].manyLoaded = entity->relationships()[i].toMany;
 }
 
 namespace {
@@ -230,15 +279,15 @@ ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
   ManagedObjectRef o = instantiate(entity);
   o->entity_ = entity;
   // The row's values are moved in by apply(); only the relationship slots are made here.
-  o->slots_->rels.reset(entity->relationships().size());
+  o->slots().rels.reset(entity->relationships().size());
   return o;
 }
 
 std::shared_ptr<Context> ManagedObject::context() const {
-  return slots_->ctx ? slots_->ctx->weakSelf.lock() : nullptr;
+  return slots().ctx ? slots().ctx->weakSelf.lock() : nullptr;
 }
 
-bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
+bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots().dirty; }
 
 bool ManagedObject::hasAttribute(int index) const {
   return entity_ && index >= 0 && index < static_cast<int>(entity_->attributes().size());
@@ -246,12 +295,12 @@ bool ManagedObject::hasAttribute(int index) const {
 
 const fnd::Value& ManagedObject::value(int index) const {
   if (!hasAttribute(index)) return fnd::nullValue();
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  auto& values = slots_->values;
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
+  auto& values = slots().values;
   if (values.isPending(index)) {
-    if (slots_->ctx) {
-      values.setRead(*entity_, index, slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
-      slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    if (slots().ctx) {
+      values.setRead(*entity_, index, slots().ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
+      slots().ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
     } else {
       values.setPending(index, false);
     }
@@ -261,9 +310,9 @@ const fnd::Value& ManagedObject::value(int index) const {
 
 void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
   if (!hasAttribute(index)) return;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(*this);
   // Added in place: awake hooks fill in values of rows that keep only a few.
-  slots_->values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
+  slots().values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
 }
 
 void ManagedObject::setValue(int index, fnd::Value v) {
@@ -271,7 +320,7 @@ void ManagedObject::setValue(int index, fnd::Value v) {
   const fnd::Value& old = value(index);  // fires the fault and loads a lazy value
   fnd::Value nv = coerceToAttribute(entity_->attributes()[index], std::move(v));
   if (old.type() == nv.type() && old == nv) return;
-  Slots& s = *slots_;
+  Slots& s = slots();
   Context::Impl* ctx = contextOf(*this, s);
   if (ctx && ctx->undoEnabled()) {
     std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
@@ -324,7 +373,7 @@ void ManagedObject::setValueForKey(std::string_view key, const fnd::Value& v) {
 // Relationships
 
 void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
-  auto& s = *o.slots_;
+  auto& s = o.slots();
   auto& r = s.rels[rel];
   // A to-many set's members at its first change tell the save which join rows to write.
   if (o.state_ == ManagedObject::State::Clean && o.entity_->relationships()[rel].toMany && !s.originalSet(rel)) {
@@ -339,24 +388,24 @@ void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
 }
 
 void ObjectAccess::loadMany(ManagedObject& o, int rel) {
-  if (o.slots_->rels[rel].manyLoaded || !o.entity_->relationships()[rel].toMany) return;
-  if (!o.slots_->ctx) {
-    o.slots_->rels[rel].manyLoaded = true;
+  if (o.slots().rels[rel].manyLoaded || !o.entity_->relationships()[rel].toMany) return;
+  if (!o.slots().ctx) {
+    o.slots().rels[rel].manyLoaded = true;
     return;
   }
-  auto ids = o.slots_->ctx->loadToMany(o, rel);
+  auto ids = o.slots().ctx->loadToMany(o, rel);
   std::vector<ManagedObjectRef> members;
   members.reserve(ids.size());
   for (auto& id : ids)
-    if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
-  auto& r = o.slots_->rels[rel];
+    if (auto d = o.slots().ctx->objectFor(id)) members.push_back(d);
+  auto& r = o.slots().rels[rel];
   r.setMany(std::move(members));
   r.manyLoaded = true;
 }
 
 void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   markRelChanged(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   r.setOne(d);
 }
 
@@ -383,7 +432,7 @@ bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
 
 void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   loadMany(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
   auto& many = r.manyForChange();
@@ -393,7 +442,7 @@ void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef&
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   if (!isMember(r, d)) return;
   auto& many = r.manyForChange();
   if (r.indexed()) r.set()->index->members.erase(d), r.set()->index->indexed = many.size() - 1;
@@ -405,43 +454,43 @@ void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject*
 
 // A relationship's slot holds a to-one's link or a to-many's set: each accessor reads only its kind.
 bool ManagedObject::hasRelationship(int rel, bool toMany) const {
-  return entity_ && rel >= 0 && rel < static_cast<int>(slots_->rels.size()) &&
+  return entity_ && rel >= 0 && rel < static_cast<int>(slots().rels.size()) &&
          entity_->relationships()[static_cast<std::size_t>(rel)].toMany == toMany;
 }
 
 ManagedObjectRef ManagedObject::toOne(int rel) const {
   if (!hasRelationship(rel, false)) return nullptr;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  auto& r = slots_->rels[rel];
-  if (!r.resolved && r.link && slots_->ctx) r.setOne(slots_->ctx->objectFor(r.oneID()));
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
+  auto& r = slots().rels[rel];
+  if (!r.resolved && r.link && slots().ctx) r.setOne(slots().ctx->objectFor(r.oneID()));
   return r.one();
 }
 
 std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
   if (!hasRelationship(rel, true)) return {};
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many();
+  return slots().rels[rel].many();
 }
 
 std::size_t ManagedObject::toManyCount(int rel) const {
   if (!hasRelationship(rel, true)) return 0;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many().size();
+  return slots().rels[rel].many().size();
 }
 
 void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
   if (!hasRelationship(rel, false)) return;
   ManagedObjectRef old = toOne(rel);
   if (old == dest) return;
-  if (dest && dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+  if (dest && dest->slots().ctx && dest->slots().ctx != slots().ctx) {
     fnd::logError("Store: a relationship cannot join objects of two contexts");
     return;
   }
   auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
-  Context::Impl* ctx = slots_->ctx;
-  if (dest && ctx && dest->slots_->ctx != ctx && dest->state_ == State::Detached) {
+  Context::Impl* ctx = slots().ctx;
+  if (dest && ctx && dest->slots().ctx != ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
   if (ctx && ctx->undoEnabled()) {
@@ -473,8 +522,8 @@ void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
 void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
   if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
-  if (isMember(slots_->rels[rel], dest.get())) return;
-  if (dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+  if (isMember(slots().rels[rel], dest.get())) return;
+  if (dest->slots().ctx && dest->slots().ctx != slots().ctx) {
     fnd::logError("Store: a relationship cannot join objects of two contexts");
     return;
   }
@@ -484,7 +533,7 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
     dest->setToOne(inv, self);  // moves it out of its previous owner's set, records undo
     return;
   }
-  if (slots_->ctx && dest->slots_->ctx != slots_->ctx && dest->state_ == State::Detached) {
+  if (slots().ctx && dest->slots().ctx != slots().ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
   registerToManyUndo(rel, dest, &ManagedObject::removeFromMany);
@@ -494,10 +543,10 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
 
 void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
                                        void (ManagedObject::*undo)(int, const ManagedObjectRef&)) {
-  if (!slots_->ctx || !slots_->ctx->undoEnabled()) return;
+  if (!slots().ctx || !slots().ctx->undoEnabled()) return;
   std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
   std::weak_ptr<ManagedObject> weakDest = dest;
-  slots_->ctx->registerUndo([weak, weakDest, rel, undo] {
+  slots().ctx->registerUndo([weak, weakDest, rel, undo] {
     auto o = weak.lock();
     auto d = weakDest.lock();
     if (o && d) (o.get()->*undo)(rel, d);
@@ -507,7 +556,7 @@ void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
 void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
   if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
-  if (!isMember(slots_->rels[rel], dest.get())) return;
+  if (!isMember(slots().rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
     dest->setToOne(inv, nullptr);
@@ -547,9 +596,9 @@ fnd::Dictionary ManagedObject::changedValues() const {
   if (!entity_) return d;
   bool all = state_ == State::Inserted;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i)
-    if (all || slots_->originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
-  for (std::size_t i = 0; i < slots_->rels.size(); ++i)
-    if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
+    if (all || slots().originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
+  for (std::size_t i = 0; i < slots().rels.size(); ++i)
+    if (slots().rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
   return d;
 }
 
@@ -557,7 +606,7 @@ fnd::Dictionary ManagedObject::committedValues() const {
   fnd::Dictionary d;
   if (!entity_ || state_ == State::Inserted) return d;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i) {
-    const fnd::Value* committed = slots_->originalValue(static_cast<int>(i));
+    const fnd::Value* committed = slots().originalValue(static_cast<int>(i));
     d[entity_->attributes()[i].name] = committed ? *committed : value(static_cast<int>(i));
   }
   return d;
@@ -598,18 +647,18 @@ void applyRelationships(ManagedObject& o, S& s) {
 }  // namespace
 
 void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  o.slots_->values = s.values;
+  o.slots().values = s.values;
   applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
-  o.slots_->values = std::move(s.values);
+  o.slots().values = std::move(s.values);
   applyRelationships(o, s);
 }
 
 Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   Snapshot s;
-  auto& sl = *o.slots_;
+  auto& sl = o.slots();
   s.id = o.id_;
   s.opt = sl.opt;
   s.values = sl.values;
@@ -624,14 +673,14 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
 }
 
 void ObjectAccess::clearChanges(ManagedObject& o) {
-  auto& sl = *o.slots_;
+  auto& sl = o.slots();
   sl.changes.reset();
   sl.dirty = false;
   for (auto& r : sl.rels) r.changed = false;
 }
 
 void ObjectAccess::breakCycles(ManagedObject& o) {
-  auto& rels = o.slots_->rels;
+  auto& rels = o.slots().rels;
   for (std::size_t i = 0; i < rels.size(); ++i) {
     auto& r = rels[i];
     if (!o.entity_->relationships()[i].toMany) {

@@ -109,7 +109,11 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   ObjectIDRef id_;
   State state_ = State::Detached;
   bool loaded_ = true;
-  std::unique_ptr<Slots> slots_;
+  // The store's state of the object lives inside it, so an object read from the store is one
+  // allocation rather than two (a library holds hundreds of thousands).
+  static constexpr std::size_t kSlotsSize = 88;
+  Slots& slots() const;
+  alignas(8) mutable unsigned char slotStorage_[kSlotsSize];
 };
 
 }  // namespace kesto::store

@@ -37,10 +37,11 @@ namespace kesto::store {
 class AttributeValues {
  public:
   AttributeValues() = default;
+  ~AttributeValues() { drop(); }
   AttributeValues(const AttributeValues& other) { *this = other; }
   AttributeValues& operator=(const AttributeValues& other);
-  AttributeValues(AttributeValues&&) noexcept = default;
-  AttributeValues& operator=(AttributeValues&&) noexcept = default;
+  AttributeValues(AttributeValues&& other) noexcept { *this = std::move(other); }
+  AttributeValues& operator=(AttributeValues&& other) noexcept;
 
   // Every attribute, each at its default.
   void makeFull(const EntityDescription& e);
@@ -67,10 +68,19 @@ class AttributeValues {
     std::vector<std::uint8_t> pendingMore;  // attributes from 64 not read yet
   };
   bool hasRest() const { return more_ && !more_->rest.empty(); }
-  std::vector<fnd::Value> values_;
+  // A block of room for `n` values, none made yet.
+  static fnd::Value* allocate(std::size_t n);
+  // Destroys the kept values and frees their block.
+  void drop() noexcept;
+  // The kept values are the `n` in `values` from now on (made in a block from allocate).
+  void adopt(fnd::Value* values, std::size_t n) noexcept;
+  // The kept values live in one block of exactly their number: a row is read once and seldom
+  // gains or loses one, so no spare room is kept (nor a vector's capacity).
+  fnd::Value* values_ = nullptr;
   std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
   std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
   std::unique_ptr<More> more_;
+  std::uint32_t count_ = 0;    // values in values_
   bool full_ = true;
 };
 
@@ -209,7 +219,7 @@ struct ObjectAccess {
   static State& state(ManagedObject& o) { return o.state_; }
   static ObjectIDRef& id(ManagedObject& o) { return o.id_; }
   static bool& loaded(ManagedObject& o) { return o.loaded_; }
-  static ManagedObject::Slots& slots(ManagedObject& o) { return *o.slots_; }
+  static ManagedObject::Slots& slots(ManagedObject& o) { return o.slots(); }
   static void setEntity(ManagedObject& o, const EntityDescription* e) { o.setEntity(e); }
   // Fills the object from a snapshot (its relationships as unresolved IDs), not dirtying it.
   static void apply(ManagedObject& o, const Snapshot& s);
