@@ -156,3 +156,100 @@ TEST(CompactRows, TextsThatRepeatDownAColumnAreSharedByTheRowsRead) {
   rows[0]->setValueForKey("url", "http://other.example/");
   EXPECT_EQ(rows[2]->valueForKey("url").string(), "http://site0.example/");
 }
+
+TEST(CompactRows, IDsKeepTheirStoreOnceAndATemporaryOneResolvesInPlace) {
+  Stack s;
+  auto b = s.main->insertNewObject("Bookmark");
+  b->setValueForKey("uniqueID", "A");
+  const ObjectIDRef temporary = b->objectID();
+  EXPECT_TRUE(temporary->isTemporaryID());
+  EXPECT_EQ(temporary->storeIdentifier(), "");
+  EXPECT_EQ(temporary->uriRepresentation(), "kesto-store:///Bookmark/t" + std::to_string(temporary->temporaryNumber()));
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(b->objectID(), temporary);  // the same ID, now permanent
+  EXPECT_FALSE(temporary->isTemporaryID());
+  const std::string& store = s.coordinator->storeIdentifier();
+  EXPECT_EQ(temporary->uriRepresentation(),
+            "kesto-store://" + store + "/Bookmark/p" + std::to_string(temporary->primaryKey()));
+  // Read by another context: another ID of the same row, equal, with the one copy of the
+  // store's identifier.
+  auto reader = makeMainContext(s.coordinator);
+  auto read = fetchAll(*reader).at(0)->objectID();
+  EXPECT_NE(read, temporary);
+  EXPECT_TRUE(read->isEqual(*temporary));
+  EXPECT_TRUE(temporary->isEqual(*read));
+  EXPECT_EQ(&read->storeIdentifier(), &temporary->storeIdentifier());
+  EXPECT_TRUE(sameID(s.coordinator->objectIDForURIRepresentation(read->uriRepresentation()), read));
+  // The same key of another store, or of another entity, is another row.
+  const EntityDescription* bookmark = b->entity();
+  const EntityDescription* folder = s.model->entity("Folder");
+  const std::int64_t pk = read->primaryKey();
+  EXPECT_FALSE(read->isEqual(*ObjectID::permanent(bookmark, std::string("another store"), pk)));
+  EXPECT_FALSE(read->isEqual(*ObjectID::permanent(folder, store, pk)));
+  EXPECT_TRUE(read->isEqual(*ObjectID::permanent(bookmark, std::string(store), pk)));
+  EXPECT_EQ(ObjectID::internStoreIdentifier(std::string(store)), &read->storeIdentifier());
+  // Two unsaved objects are two rows.
+  EXPECT_FALSE(ObjectID::makeTemporary(bookmark)->isEqual(*ObjectID::makeTemporary(bookmark)));
+}
+
+TEST(CompactRows, ARelationshipIsReadAndChangedOnlyAsItsKind) {
+  Stack s;
+  auto f = s.main->insertNewObject("Folder");
+  f->setValueForKey("folderID", "F");
+  auto t1 = s.main->insertNewObject("Tag"), t2 = s.main->insertNewObject("Tag");
+  t1->setValueForKey("name", "one");
+  t2->setValueForKey("name", "two");
+  auto made = s.main->insertNewObject("Bookmark");
+  made->setValueForKey("uniqueID", "A");
+  made->setToOne("folder", f);
+  made->addToMany("tags", t1);
+  ASSERT_TRUE(s.main->save());
+  auto reader = makeMainContext(s.coordinator);
+  auto b = fetchAll(*reader).at(0);
+  const int folder = b->entity()->relationshipIndex("folder"), tags = b->entity()->relationshipIndex("tags");
+  // Asked as the other kind, before and after each is loaded: nothing, and nothing disturbed.
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(b->toMany(folder).empty());
+    EXPECT_EQ(b->toManyCount(folder), 0u);
+    EXPECT_EQ(b->toOne(tags), nullptr);
+    ASSERT_NE(b->toOne(folder), nullptr);
+    EXPECT_EQ(b->toOne(folder)->valueForKey("folderID").string(), "F");
+    ASSERT_EQ(b->toMany(tags).size(), 1u);
+    EXPECT_EQ(b->toMany(tags)[0]->valueForKey("name").string(), "one");
+  }
+  auto other = reader->objectWithID(t2->objectID());
+  b->addToMany(folder, other);
+  b->setToOne(tags, other);
+  EXPECT_FALSE(b->hasChanges());
+  // Two changes to one set: the save writes the set as it ends against the set as it began.
+  b->addToMany(tags, other);
+  b->removeFromMany(tags, b->toMany(tags)[0]);
+  EXPECT_EQ(b->changedValues().count("tags"), 1u);
+  ASSERT_TRUE(reader->save());
+  EXPECT_FALSE(b->hasChanges());
+  EXPECT_TRUE(b->changedValues().empty());
+  auto later = makeMainContext(s.coordinator);
+  auto again = fetchAll(*later).at(0);
+  ASSERT_EQ(again->toMany("tags").size(), 1u);
+  EXPECT_EQ(again->toMany("tags")[0]->valueForKey("name").string(), "two");
+  EXPECT_EQ(again->toOne("folder")->valueForKey("folderID").string(), "F");
+}
+
+TEST(CompactRows, AnObjectKnowsItsContextOnlyWhileTheContextHoldsIt) {
+  Stack s;
+  auto kept = s.main->insertNewObject("Bookmark");
+  auto gone = s.main->insertNewObject("Bookmark");
+  kept->setValueForKey("uniqueID", "A");
+  gone->setValueForKey("uniqueID", "B");
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(kept->context(), s.main);
+  s.main->deleteObject(gone);
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(gone->context(), nullptr);
+  auto reader = makeMainContext(s.coordinator);
+  auto read = fetchAll(*reader).at(0);
+  EXPECT_EQ(read->context(), reader);
+  reader.reset();
+  EXPECT_EQ(read->context(), nullptr);
+  EXPECT_EQ(read->valueForKey("uniqueID").string(), "A");
+}
