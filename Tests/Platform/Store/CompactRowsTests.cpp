@@ -131,6 +131,33 @@ TEST(CompactRows, APictureReadIsAddedInPlaceAndGoesWhenLetGo) {
   EXPECT_FALSE(first.hasChanges());
 }
 
+TEST(CompactRows, APictureLetGoLeavesTheValuesBeforeAndAfterItInPlace) {
+  // A flag after the picture in the row, so that letting the picture go moves a kept value.
+  auto model = makeLibraryModel({.withFlag = true});
+  const std::string path = storePath();
+  auto coordinator = openStore(model, path);
+  auto main = makeMainContext(coordinator);
+  const int n = 300;  // more than a context keeps read
+  for (int i = 0; i < n; ++i) {
+    auto b = main->insertNewObject("Bookmark");
+    b->setValueForKey("uniqueID", "B" + std::to_string(1000 + i));
+    b->setValueForKey("title", "t" + std::to_string(i));
+    b->setValueForKey("thumbnail", fnd::Data(2, static_cast<std::uint8_t>(i)));
+    b->setValueForKey("isInLibrary", 1 + i % 3);
+  }
+  ASSERT_TRUE(main->save());
+  auto reader = makeMainContext(coordinator);
+  auto rows = fetchAll(*reader);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(n));
+  for (auto& b : rows) b->valueForKey("thumbnail");
+  for (int i = 0; i < n; ++i) {
+    auto& b = *rows[static_cast<std::size_t>(i)];
+    EXPECT_EQ(b.valueForKey("isInLibrary").intValue(), 1 + i % 3) << i;
+    EXPECT_EQ(b.valueForKey("title").string(), "t" + std::to_string(i));
+    EXPECT_EQ(b.valueForKey("thumbnail").data(), fnd::Data(2, static_cast<std::uint8_t>(i)));
+  }
+}
+
 TEST(CompactRows, TextsThatRepeatDownAColumnAreSharedByTheRowsRead) {
   Stack s;
   const std::string longText(600, 'x');
