@@ -68,17 +68,21 @@ Coordinator::Impl* Context::Impl::store() {
 
 ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
   if (!id || !id->entity()) return nullptr;
-  int n = id->entity()->entityNumber();
   if (id->temporaryNumber()) {
     auto it = byTemporary.find(id->temporaryNumber());
     if (it != byTemporary.end()) return it->second;
   }
-  std::int64_t pk = id->primaryKey();
-  if (pk && n < static_cast<int>(byKey.size())) {
+  return lookup(id->entity(), id->primaryKey());
+}
+
+ManagedObjectRef Context::Impl::lookup(const EntityDescription* entity, std::int64_t pk) {
+  if (!entity || !pk) return nullptr;
+  int n = entity->entityNumber();
+  if (n < static_cast<int>(byKey.size())) {
     auto it = byKey[n].find(pk);
     if (it != byKey[n].end()) return it->second;
   }
-  if (pk && !byTemporary.empty() && seenResolutions != idResolutions.load()) {
+  if (!byTemporary.empty() && seenResolutions != idResolutions.load()) {
     // Temporary IDs resolved by a save elsewhere in the chain move to the key map.
     seenResolutions = idResolutions.load();
     for (auto it = byTemporary.begin(); it != byTemporary.end();) {
@@ -103,30 +107,28 @@ ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
 void Context::Impl::registerObject(const ManagedObjectRef& o) {
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = this;
-  const ObjectIDRef& id = ObjectAccess::id(*o);
-  if (std::int64_t pk = id->primaryKey()) {
-    int n = id->entity()->entityNumber();
+  if (std::int64_t pk = ObjectAccess::key(*o)) {
+    int n = o->entity()->entityNumber();
     if (n >= static_cast<int>(byKey.size())) byKey.resize(n + 1);
     byKey[n][pk] = o;
   } else {
-    byTemporary[id->temporaryNumber()] = o;
+    byTemporary[ObjectAccess::temporaryNumber(*o)] = o;
   }
 }
 
 void Context::Impl::unregisterObject(ManagedObject* o) {
-  const ObjectIDRef& id = ObjectAccess::id(*o);
   inserted.erase(o);
   updated.erase(o);
   deleted.erase(o);
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = nullptr;
   ManagedObjectRef keep;  // the maps may hold the last reference
-  if (id->temporaryNumber()) {
-    auto it = byTemporary.find(id->temporaryNumber());
+  if (std::uint64_t temporary = ObjectAccess::temporaryNumber(*o)) {
+    auto it = byTemporary.find(temporary);
     if (it != byTemporary.end() && it->second.get() == o) keep = std::move(it->second), byTemporary.erase(it);
   }
-  int n = id->entity()->entityNumber();
-  if (std::int64_t pk = id->primaryKey(); pk && n < static_cast<int>(byKey.size())) {
+  int n = o->entity()->entityNumber();
+  if (std::int64_t pk = ObjectAccess::key(*o); pk && n < static_cast<int>(byKey.size())) {
     auto it = byKey[n].find(pk);
     if (it != byKey[n].end() && it->second.get() == o) keep = std::move(it->second), byKey[n].erase(it);
   }
@@ -147,8 +149,8 @@ void Context::Impl::logChanges(const SaveNotification& n) {
   for (const auto& id : n.deletedIDs) changeLog.push_back({changeStamp, id, true});
 }
 
-ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
-  if (auto o = lookup(s.id)) {
+ManagedObjectRef Context::Impl::materialize(const EntityDescription* entity, Snapshot&& s) {
+  if (auto o = s.id ? lookup(s.id) : lookup(entity, s.pk)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
     if (stale && s.hasValues) {
       ObjectAccess::apply(*o, std::move(s));
@@ -156,9 +158,12 @@ ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
     }
     return o;
   }
-  if (!s.hasValues) return objectFor(s.id);
-  auto o = ObjectAccess::makeForRow(s.id->entity());
-  ObjectAccess::id(*o) = s.id;
+  Coordinator::Impl* st = store();
+  if (!s.hasValues) return objectFor(s.id ? s.id : st ? st->idFor(entity, s.pk) : nullptr);
+  auto o = ObjectAccess::makeForRow(entity);
+  if (s.id) ObjectAccess::setID(*o, s.id);
+  else if (st) ObjectAccess::setRow(*o, st->storeNumber, s.pk);
+  else return nullptr;
   ObjectAccess::state(*o) = State::Clean;
   registerObject(o);
   ObjectAccess::apply(*o, std::move(s));
@@ -172,7 +177,7 @@ ManagedObjectRef Context::Impl::objectFor(const ObjectIDRef& id) {
   if (Coordinator::Impl* st = store(); st && !id->isTemporaryID() && id->storeIdentifier() != st->storeIdentifier)
     return nullptr;
   auto o = ManagedObject::make(id->entity());
-  ObjectAccess::id(*o) = id;
+  ObjectAccess::setID(*o, id);
   ObjectAccess::state(*o) = State::Clean;
   ObjectAccess::loaded(*o) = false;
   registerObject(o);
@@ -224,9 +229,9 @@ fnd::Value Context::Impl::loadLazy(ManagedObject& o, int attribute) {
 }
 
 void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
-  const auto& id = ObjectAccess::id(o);
-  if (parent || !id || id->isTemporaryID()) return;
-  keptLazy.push_back({&o, o.entity()->entityNumber(), id->primaryKey(), attribute});
+  const std::int64_t pk = ObjectAccess::key(o);
+  if (parent || !pk) return;
+  keptLazy.push_back({&o, o.entity()->entityNumber(), pk, attribute});
   while (keptLazy.size() > kKeptLazyValues) {
     const KeptLazy oldest = keptLazy.front();
     keptLazy.pop_front();
@@ -297,7 +302,7 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
   if (!st->loadRows(entity, "Z_PK BETWEEN ? AND ?", {fnd::Value(low), fnd::Value(high)}, false, rows, nullptr, &wanted))
     return false;
   for (auto& row : rows) {
-    if (!row.id) continue;
+    if (row.held) continue;
     auto it = keyed.find(row.pk);
     if (it == keyed.end()) continue;
     ManagedObjectRef obj = it->second;
@@ -448,7 +453,7 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
   if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
   keyed[en].reserve(keyed[en].size() + rows.size());
   for (auto& row : rows) {
-    ManagedObjectRef o = !row.id ? keyed[en][row.pk] : c.materialize(std::move(row));
+    ManagedObjectRef o = row.held ? keyed[en][row.pk] : c.materialize(entity, std::move(row));
     if (!o || o->isDeleted()) continue;
     if (o->hasChanges() || !compiled) {
       if (!request.includesPendingChanges && o->hasChanges() && compiled) {
@@ -495,7 +500,7 @@ bool fetchThroughParent(Context::Impl& c, const EntityDescription* entity, const
       out.accept(existing);
       continue;
     }
-    out.accept(c.materialize(std::move(s)));
+    out.accept(c.materialize(entity, std::move(s)));
   }
   return true;
 }
@@ -561,10 +566,10 @@ std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>&
   const std::size_t end = std::min(rows.size(), from + most);
   for (std::size_t i = from; i < end; ++i) {
     const ManagedObjectRef& row = rows[i];
-    const ObjectIDRef& id = ObjectAccess::id(*row);
-    if (since.count(id->primaryKey()) || lookup(id)) continue;
+    const std::int64_t pk = ObjectAccess::key(*row);
+    if (since.count(pk) || lookup(row->entity(), pk)) continue;
     if (i == from) {
-      const int en = id->entity()->entityNumber();
+      const int en = row->entity()->entityNumber();
       if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
       byKey[en].reserve(byKey[en].size() + rows.size() - from);
     }
@@ -607,13 +612,13 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     else if (o->hasChanges()) out.seen.insert(o.get());
   };
   for (auto& row : rows) {
-    const ObjectIDRef& id = ObjectAccess::id(*row);
-    if (auto changed = since.find(id->primaryKey()); changed != since.end()) {
-      if (!changed->second) takeChanged(objectFor(id));
+    const std::int64_t pk = ObjectAccess::key(*row);
+    if (auto changed = since.find(pk); changed != since.end()) {
+      if (!changed->second) takeChanged(objectFor(ObjectAccess::id(*row)));
       changed->second = true;  // answered
       continue;
     }
-    ManagedObjectRef held = lookup(id);
+    ManagedObjectRef held = lookup(entity, pk);
     if (!held) {
       registerObject(row);
       row->awakeFromFetch();
@@ -877,7 +882,7 @@ void Context::insertObject(const ManagedObjectRef& o) {
     fnd::logError("Store: an object of another context cannot be inserted");
     return;
   }
-  ObjectAccess::id(*o) = ObjectID::makeTemporary(o->entity());
+  ObjectAccess::setID(*o, ObjectID::makeTemporary(o->entity()));
   ObjectAccess::state(*o) = State::Inserted;
   ObjectAccess::loaded(*o) = true;
   ObjectAccess::clearChanges(*o);
@@ -1131,7 +1136,7 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
       auto po = p.lookup(o->objectID());
       if (!po) {
         po = ManagedObject::make(o->entity());
-        ObjectAccess::id(*po) = o->objectID();
+        ObjectAccess::setID(*po, o->objectID());
         ObjectAccess::state(*po) = State::Inserted;
         p.registerObject(po);
         p.inserted.insert(po.get());

@@ -283,6 +283,13 @@ ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
   return o;
 }
 
+const ObjectIDRef& ManagedObject::madeID() const {
+  if (!id_ && key_) id_ = ObjectID::permanent(entity_, ObjectID::storeIdentifierNumbered(storeNumber_), key_);
+  return id_;
+}
+
+ObjectIDRef ManagedObject::objectID() const { return madeID(); }
+
 std::shared_ptr<Context> ManagedObject::context() const {
   return slots().ctx ? slots().ctx->weakSelf.lock() : nullptr;
 }
@@ -347,7 +354,7 @@ fnd::Value ManagedObject::valueForKey(std::string_view key) const {
     }
     return fnd::Value(fnd::ObjectRef(toOne(r)));
   }
-  if (key == "objectID") return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(id_)));
+  if (key == "objectID") return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(madeID())));
   if (key == "self" || key == "SELF")
     return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<Object>(shared_from_this())));
   return {};
@@ -613,7 +620,8 @@ fnd::Dictionary ManagedObject::committedValues() const {
 }
 
 std::string ManagedObject::description() const {
-  return "<" + (entity_ ? entity_->name() : std::string("?")) + " " + (id_ ? id_->uriRepresentation() : "detached") + ">";
+  const ObjectIDRef& id = madeID();
+  return "<" + (entity_ ? entity_->name() : std::string("?")) + " " + (id ? id->uriRepresentation() : "detached") + ">";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -659,7 +667,7 @@ void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
 Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   Snapshot s;
   auto& sl = o.slots();
-  s.id = o.id_;
+  s.id = ObjectAccess::id(o);
   s.opt = sl.opt;
   s.values = sl.values;
   s.hasValues = true;

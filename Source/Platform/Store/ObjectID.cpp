@@ -3,8 +3,9 @@
 #include "Platform/Store/EntityDescription.h"
 #include "Platform/Store/StoreInternal.h"
 
+#include <deque>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace kesto::store {
 
@@ -16,13 +17,41 @@ const std::string kNoStore;
 ObjectID::ObjectID(const EntityDescription* entity, std::uint64_t temp, const std::string* store, std::int64_t pk)
     : entity_(entity), temp_(temp), store_(store), pk_(pk) {}
 
+namespace {
+// A process opens a handful of stores; their identifiers are kept for good, so an ID never
+// outlives the text it points at (the map's nodes do not move).
+struct KeptStores {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::uint32_t> numbers;
+  std::deque<const std::string*> byNumber{nullptr};  // number 0 is none
+  const std::string* keep(std::string_view storeIdentifier, std::uint32_t* number) {
+    std::lock_guard lock(mutex);
+    auto [at, added] = numbers.try_emplace(std::string(storeIdentifier), static_cast<std::uint32_t>(byNumber.size()));
+    if (added) byNumber.push_back(&at->first);
+    if (number) *number = at->second;
+    return &at->first;
+  }
+};
+KeptStores& keptStores() {
+  static auto* stores = new KeptStores;
+  return *stores;
+}
+}  // namespace
+
 const std::string* ObjectID::internStoreIdentifier(std::string_view storeIdentifier) {
-  // A process opens a handful of stores; their identifiers are kept for good, so an ID never
-  // outlives the text it points at (the set's nodes do not move).
-  static std::mutex mutex;
-  static auto* identifiers = new std::unordered_set<std::string>;
-  std::lock_guard lock(mutex);
-  return &*identifiers->emplace(storeIdentifier).first;
+  return keptStores().keep(storeIdentifier, nullptr);
+}
+
+std::uint32_t ObjectID::storeNumber(std::string_view storeIdentifier) {
+  std::uint32_t number = 0;
+  keptStores().keep(storeIdentifier, &number);
+  return number;
+}
+
+const std::string* ObjectID::storeIdentifierNumbered(std::uint32_t number) {
+  KeptStores& stores = keptStores();
+  std::lock_guard lock(stores.mutex);
+  return number < stores.byNumber.size() ? stores.byNumber[number] : nullptr;
 }
 
 std::shared_ptr<const ObjectID> ObjectID::permanent(const EntityDescription* entity, std::string_view storeIdentifier,

@@ -28,6 +28,10 @@ class ObjectID final : public fnd::Object {
                                                    std::int64_t pk);
   // The one copy of a store identifier this process keeps; it lives as long as the process.
   static const std::string* internStoreIdentifier(std::string_view storeIdentifier);
+  // A small number for a kept store identifier (never 0), and the identifier back from it: an
+  // object read from the store keeps the number and makes its ID when first asked.
+  static std::uint32_t storeNumber(std::string_view storeIdentifier);
+  static const std::string* storeIdentifierNumbered(std::uint32_t number);
   // A new temporary ID.
   static std::shared_ptr<const ObjectID> makeTemporary(const EntityDescription* entity);
 

@@ -86,7 +86,8 @@ class AttributeValues {
 
 // One object's state as a row or as another context sees it.
 struct Snapshot {
-  ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
+  ObjectIDRef id;          // null for a row read from the store: its object makes it when asked
+  bool held = false;       // a row the caller already holds (see RowFilter): its key alone
   std::int64_t pk = 0;
   std::int64_t opt = 0;
   AttributeValues values;  // as an object keeps them, unread pictures marked
@@ -217,7 +218,17 @@ struct ImplAccess {
 struct ObjectAccess {
   using State = ManagedObject::State;
   static State& state(ManagedObject& o) { return o.state_; }
-  static ObjectIDRef& id(ManagedObject& o) { return o.id_; }
+  // The object's ID, made now when the object has only its key so far.
+  static const ObjectIDRef& id(const ManagedObject& o) { return o.madeID(); }
+  static void setID(ManagedObject& o, ObjectIDRef id) { o.id_ = std::move(id), o.key_ = 0; }
+  // A row of the store numbered `store` (ObjectID::storeNumber) whose ID is made when asked for.
+  static void setRow(ManagedObject& o, std::uint32_t store, std::int64_t key) {
+    o.id_.reset(), o.storeNumber_ = store, o.key_ = key;
+  }
+  // The row's key without making the ID; 0 while temporary.
+  static std::int64_t key(const ManagedObject& o) { return o.id_ ? o.id_->primaryKey() : o.key_; }
+  // The temporary number, 0 for an object read as a row.
+  static std::uint64_t temporaryNumber(const ManagedObject& o) { return o.id_ ? o.id_->temporaryNumber() : 0; }
   static bool& loaded(ManagedObject& o) { return o.loaded_; }
   static ManagedObject::Slots& slots(ManagedObject& o) { return o.slots(); }
   static void setEntity(ManagedObject& o, const EntityDescription* e) { o.setEntity(e); }
@@ -275,6 +286,7 @@ struct Coordinator::Impl {
   std::string path;
   std::string storeIdentifier;
   const std::string* sharedStoreIdentifier = nullptr;  // kept once, pointed at by every permanent ID
+  std::uint32_t storeNumber = 0;  // ObjectID::storeNumber of it
   fnd::Dictionary metadata;
   bool created = false;     // this open made the store's schema (a new library)
   fnd::Dictionary options;  // as the store was added, for further connections
@@ -371,9 +383,12 @@ struct Context::Impl {
   Context::Impl* root();
   Coordinator::Impl* store();
   ManagedObjectRef lookup(const ObjectIDRef& id);
+  // The object held for row `pk` of `entity`, without an ID.
+  ManagedObjectRef lookup(const EntityDescription* entity, std::int64_t pk);
   void registerObject(const ManagedObjectRef& o);
   void unregisterObject(ManagedObject* o);
-  ManagedObjectRef materialize(Snapshot&& s);
+  // The object of a row of `entity` (the snapshot's ID, when it has one, says the same).
+  ManagedObjectRef materialize(const EntityDescription* entity, Snapshot&& s);
   ManagedObjectRef objectFor(const ObjectIDRef& id);
 
   // Loading, through the parent chain down to the store.
