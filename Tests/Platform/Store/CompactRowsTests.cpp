@@ -280,3 +280,28 @@ TEST(CompactRows, AnObjectKnowsItsContextOnlyWhileTheContextHoldsIt) {
   EXPECT_EQ(read->context(), nullptr);
   EXPECT_EQ(read->valueForKey("uniqueID").string(), "A");
 }
+
+TEST(CompactRows, ARowMakesItsIDWhenAskedEvenAfterItsContextHasGone) {
+  Stack s;
+  auto made = s.main->insertNewObject("Bookmark");
+  made->setValueForKey("uniqueID", "A");
+  ASSERT_TRUE(s.main->save());
+  const ObjectIDRef saved = made->objectID();
+  auto reader = makeMainContext(s.coordinator);
+  auto row = fetchAll(*reader).at(0);
+  // The row read is the object the context finds for the ID, and is found again by a fetch.
+  EXPECT_EQ(reader->objectWithID(saved), row);
+  EXPECT_EQ(fetchAll(*reader).at(0), row);
+  auto later = makeMainContext(s.coordinator);
+  auto other = fetchAll(*later).at(0);
+  later.reset();
+  reader.reset();
+  for (const auto& o : {row, other}) {
+    const ObjectIDRef id = o->objectID();
+    ASSERT_TRUE(id);
+    EXPECT_EQ(o->objectID(), id);  // made once
+    EXPECT_TRUE(id->isEqual(*saved));
+    EXPECT_EQ(id->uriRepresentation(), saved->uriRepresentation());
+    EXPECT_EQ(o->valueForKey("objectID"), toValue(saved));
+  }
+}
