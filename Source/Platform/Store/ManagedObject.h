@@ -99,11 +99,13 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   friend class Context;
   friend struct ObjectAccess;
   enum class State { Detached, Clean, Inserted, Deleted };
+  bool hasAttribute(int attributeIndex) const;
+  // Whether `relationshipIndex` is a relationship of the entity and of that kind.
+  bool hasRelationship(int relationshipIndex, bool toMany) const;
+  // The ID, made now for an object read from the store that has only its key so far.
+  const ObjectIDRef& madeID() const;
   // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
   // to-many `relationshipIndex`, when the context keeps undo.
-  bool hasAttribute(int attributeIndex) const;
-  bool hasRelationship(int relationshipIndex, bool toMany) const;
-  const ObjectIDRef& madeID() const;
   void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
                           void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;
