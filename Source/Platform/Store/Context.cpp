@@ -349,8 +349,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
     const auto& rels = o->entity()->relationships();
     if (rel < 0 || rel >= static_cast<int>(rels.size()) || !rels[rel].toMany) continue;
     if (ObjectAccess::slots(*o).rels[rel].manyLoaded) continue;
-    const auto& id = ObjectAccess::id(*o);
-    if (!id || id->isTemporaryID()) continue;
+    if (!ObjectAccess::key(*o)) continue;  // not saved yet: no stored set
     waiting[o->entity()].push_back(o.get());
   }
   for (auto& [entity, group] : waiting) {
@@ -359,7 +358,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
     if (st) {
       std::vector<std::int64_t> pks;
       pks.reserve(group.size());
-      for (ManagedObject* o : group) pks.push_back(ObjectAccess::id(*o)->primaryKey());
+      for (ManagedObject* o : group) pks.push_back(ObjectAccess::key(*o));
       if (!st->loadToManyOf(entity, rel, pks, sets)) continue;
     }
     for (ManagedObject* o : group) {
@@ -371,7 +370,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
         continue;
       }
       std::vector<ManagedObjectRef> members;
-      if (auto it = sets.find(ObjectAccess::id(*o)->primaryKey()); it != sets.end()) {
+      if (auto it = sets.find(ObjectAccess::key(*o)); it != sets.end()) {
         members.reserve(it->second.size());
         for (const auto& id : it->second)
           if (auto d = objectFor(id)) members.push_back(d);
