@@ -45,20 +45,39 @@ fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescripto
   return store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath);
 }
 
+// Reads bookmarks' sort keys as every list sorts them: plain attributes looked up once, key
+// paths through relationships by key-value coding.
+class BookmarkKeys {
+ public:
+  BookmarkKeys(const DataManager::SortDescriptors& sorts, const store::EntityDescription* entity)
+      : sorts_(sorts), entity_(entity) {
+    for (const auto& s : sorts)
+      attributes_.push_back(entity && s.keyPath.find('.') == std::string::npos ? entity->attributeIndex(s.keyPath) : -1);
+  }
+  fnd::Value value(const DataManager::BookmarkRef& b, std::size_t i) const {
+    return attributes_[i] >= 0 && b->entity() == entity_ ? b->value(attributes_[i]) : sortKey(b, sorts_[i]);
+  }
+  // One bookmark's keys, into `keys` (reusing what it held).
+  void read(const DataManager::BookmarkRef& b, store::RowSortKeys& keys) const {
+    keys.take(sorts_, [&](std::size_t i) { return value(b, i); });
+  }
+  // The keys of a whole list, each read once.
+  store::SortKeys all(const DataManager::BookmarkList& list) const {
+    return store::SortKeys(sorts_, list.size(), [&](std::size_t row, std::size_t i) { return value(list[row], i); });
+  }
+
+ private:
+  const DataManager::SortDescriptors& sorts_;
+  const store::EntityDescription* entity_;
+  std::vector<int> attributes_;
+};
+
 }  // namespace
 
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
   const std::size_t n = list.size(), k = sorts.size();
   if (k == 0 || n < 2) return;
-  // Plain attributes are looked up once, not once per bookmark.
-  const store::EntityDescription* entity = list.front()->entity();
-  std::vector<int> attributes(k, -1);
-  for (std::size_t i = 0; i < k && entity; ++i)
-    if (sorts[i].keyPath.find('.') == std::string::npos) attributes[i] = entity->attributeIndex(sorts[i].keyPath);
-  const store::SortKeys keys(sorts, n, [&](std::size_t row, std::size_t i) {
-    const auto& b = list[row];
-    return attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]);
-  });
+  const store::SortKeys keys = BookmarkKeys(sorts, list.front()->entity()).all(list);
   auto before = [&](std::uint32_t x, std::uint32_t y) { return keys.compare(x, y) < 0; };
   // Lists taken from the library in its order are often in order already (the library is read
   // sorted): one look at each neighbour then replaces the sort.
@@ -73,31 +92,6 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   for (auto i : order) sortedList.push_back(std::move(list[i]));
   list = std::move(sortedList);
 }
-
-namespace {
-
-// Keys of single bookmarks, read as sortBookmarks reads them, for a merge that meets the rows of
-// the list one at a time.
-class BookmarkKeys {
- public:
-  BookmarkKeys(const DataManager::SortDescriptors& sorts, const store::EntityDescription* entity)
-      : sorts_(sorts), entity_(entity) {
-    for (const auto& s : sorts)
-      attributes_.push_back(entity && s.keyPath.find('.') == std::string::npos ? entity->attributeIndex(s.keyPath) : -1);
-  }
-  void read(const DataManager::BookmarkRef& b, store::RowSortKeys& keys) const {
-    keys.take(sorts_, [&](std::size_t i) {
-      return attributes_[i] >= 0 && b->entity() == entity_ ? b->value(attributes_[i]) : sortKey(b, sorts_[i]);
-    });
-  }
-
- private:
-  const DataManager::SortDescriptors& sorts_;
-  const store::EntityDescription* entity_;
-  std::vector<int> attributes_;
-};
-
-}  // namespace
 
 std::vector<std::size_t> mergeSortedBookmarks(DataManager::BookmarkList& list, DataManager::BookmarkList incoming,
                                               const DataManager::SortDescriptors& sorts,
@@ -414,7 +408,7 @@ void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load, const L
 
 void DataManager::keepLoadedLibraryList(const BookmarkList& inListOrder, const SortDescriptors& sorts) {
   // Only while the list's order is still the one sorted for, and the rows sorted are the
-  // library's, one for one (unsaved inserts, or objects the context held already, are not).
+  // library's, one for one (unsaved inserts are not).
   const SortDescriptors now = folderSortDescriptors();
   if (inListOrder.size() != allBookmarks_.size() || inListOrder.empty() || now.size() != sorts.size() ||
       !std::equal(now.begin(), now.end(), sorts.begin(), [](const auto& a, const auto& b) {
@@ -425,8 +419,14 @@ void DataManager::keepLoadedLibraryList(const BookmarkList& inListOrder, const S
   list.bookmarks.reserve(inListOrder.size());
   std::vector<std::uint32_t> order;
   order.reserve(inListOrder.size());
-  for (const auto& b : inListOrder) {
-    const std::uint32_t at = index_.orderOf(b.get());
+  for (const auto& row : inListOrder) {
+    // A row the context held already (the first screen read it) joined as the object held.
+    BookmarkRef b = row;
+    std::uint32_t at = index_.orderOf(b.get());
+    if (at == UINT32_MAX && context_) {
+      b = std::dynamic_pointer_cast<Bookmark>(context_->objectRegisteredForID(row->objectID()));
+      at = b ? index_.orderOf(b.get()) : UINT32_MAX;
+    }
     if (at == UINT32_MAX) return;
     if (index_.isLive(b.get())) {
       list.bookmarks.push_back(b);
@@ -437,13 +437,8 @@ void DataManager::keepLoadedLibraryList(const BookmarkList& inListOrder, const S
   // is checked as a sort would leave it (keys, then library order), and a list out of order is
   // left to the sort.
   const std::size_t n = list.bookmarks.size();
-  const store::EntityDescription* entity = n ? list.bookmarks.front()->entity() : nullptr;
-  std::vector<int> attributes;
-  for (const auto& s : now) attributes.push_back(entity ? entity->attributeIndex(s.keyPath) : -1);
-  const store::SortKeys keys(now, n, [&](std::size_t row, std::size_t i) {
-    const auto& b = list.bookmarks[row];
-    return attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, now[i]);
-  });
+  if (n == 0) return;
+  const store::SortKeys keys = BookmarkKeys(now, list.bookmarks.front()->entity()).all(list.bookmarks);
   for (std::size_t i = 1; i < n; ++i) {
     const int c = keys.compare(i - 1, i);
     if (c > 0 || (c == 0 && order[i - 1] > order[i])) return;

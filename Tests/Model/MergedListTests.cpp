@@ -204,5 +204,52 @@ TEST_F(MergedListTest, AnImportMergesIntoTheListsShownAsAFullComputationWould) {
   fnd::NotificationCenter::defaultCenter().removeObserver(&heard);
 }
 
+// At start nothing is held yet: the rows are read and sorted for the list on the reading thread,
+// and the Library list taken in that order is the one a sort gives, ties in library order.
+TEST_F(MergedListTest, TheLibraryListOfALoadIsTheSortedList) {
+  std::mt19937 random(7);
+  std::vector<Folder::Ref> folders{Folder::inboxFolder(), folder("s1", "S1")};
+  for (int i = 0; i < 400; ++i) shaken(random, i, folders);
+  save();
+  for (const bool alphabetically : {false, true}) {
+    SCOPED_TRACE(alphabetically ? "by rating and title" : "by date");
+    prefs->dateDescending = !alphabetically;
+    prefs->rating = prefs->alphabetically = alphabetically;
+    WrenDataManager::sharedInstance().managedObjectContext()->reset();
+    DataManager dm;
+    loadAwake(dm);
+    dm.loadAllBookmarksInLibrary();
+    DataManager::BookmarkList expected;
+    for (const auto& b : dm.allBookmarks())
+      if (b->trashed() < 1 && b->blocked() < 1) expected.push_back(b);
+    sortBookmarks(expected, dm.folderSortDescriptors());
+    EXPECT_EQ(described(dm.bookmarks()), described(expected));
+    EXPECT_EQ(dm.bookmarks(), expected);
+  }
+}
+
+// A folder moved out of the one shown with its subfolders takes its bookmarks along, though none
+// of them changed: the list is computed again rather than patched from the bookmarks changed.
+TEST_F(MergedListTest, AFolderMovedOutTakesItsBookmarksFromTheListWithSubfolders) {
+  auto a = folder("a", "A"), b = folder("b", "B", "a"), c = folder("c", "C");
+  bookmark("http://a.example/", "in a", a);
+  bookmark("http://b.example/", "in b", b);
+  save();
+  prefs->subFolders = true;
+  DataManager dm;
+  loadAwake(dm);
+  dm.prepareFolderView();
+  dm.setCurrentFolder(a);
+  dm.loadBookmarks();
+  ASSERT_EQ(sorted(titles(dm.bookmarks())), (std::vector<std::string>{"in a", "in b"}));
+  b->setParentFolderID("c");
+  save();
+  dm.loadBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"in a"}));
+  dm.setCurrentFolder(c);
+  dm.loadBookmarks();
+  EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"in b"}));
+}
+
 }  // namespace
 }  // namespace kesto::test
