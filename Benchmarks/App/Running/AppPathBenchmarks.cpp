@@ -14,6 +14,7 @@
 // The stalls are the longest busy stretch of the event loop in the 10 s after the action, so work
 // the action schedules for later (a hidden list reloading, a badge recount) counts. Each reports
 // its samples' min, median and max as counters (milliseconds); the time column is the median.
+#include "OutsideWatch.h"
 #include "RunningApp.h"
 
 #include "Model/Bookmark.h"
@@ -157,10 +158,13 @@ void click(RunningApp& app, int x, int y) {
   xdo({"mousemove", "--window", app.window(), std::to_string(x), std::to_string(y), "click", "1"});
 }
 
-// Started, its list drawn and settled; nothing when it did not get there.
-std::unique_ptr<RunningApp> startSettled(benchmark::State& state, int bookmarks, const std::vector<std::string>& arguments = {}) {
+// Started, its list drawn and settled; nothing when it did not get there. With `watch`, the
+// main thread is watched from outside from just after the launch (OutsideWatch).
+std::unique_ptr<RunningApp> startSettled(benchmark::State& state, int bookmarks, const std::vector<std::string>& arguments = {},
+                                         std::unique_ptr<bench::OutsideWatch>* watch = nullptr) {
   freshLibrary(bookmarks);
   auto app = std::make_unique<RunningApp>(kestoBinary(), gWork, arguments);
+  if (watch && app->started()) *watch = std::make_unique<bench::OutsideWatch>(app->pid(), gWork);
   if (!app->started() ||
       !app->waitUntil([&](const bench::MarkLog& m) { return m.listDrawnAfter(app->launchedUs(), 1).has_value(); }, 60) ||
       app->window().empty()) {
@@ -266,11 +270,13 @@ void librarySizes(benchmark::internal::Benchmark* b) {
 
 void BM_AppStartToFirstDrawnList(benchmark::State& state) {
   for (auto _ : state) {
-    std::vector<double> start, mapped, rss;
+    std::vector<double> start, mapped, rss, outside;
     // The first start after the library was made reads it from disk: not counted.
     for (int round = 0; round <= kRounds; ++round) {
-      auto app = startSettled(state, static_cast<int>(state.range(0)));
+      std::unique_ptr<bench::OutsideWatch> watch;
+      auto app = startSettled(state, static_cast<int>(state.range(0)), {}, &watch);
       if (!app) return;
+      const double stall = watch ? watch->stop().value_or(-1) : -1;  // -1: not seen
       const auto& m = app->marks();
       const auto drawn = m.listDrawnAfter(app->launchedUs(), 1);
       const auto shown = m.first("window-shown", app->launchedUs());
@@ -278,8 +284,10 @@ void BM_AppStartToFirstDrawnList(benchmark::State& state) {
       start.push_back(static_cast<double>(*drawn - app->launchedUs()) / 1000.0);
       if (shown) mapped.push_back(static_cast<double>(shown->us - app->launchedUs()) / 1000.0);
       rss.push_back(app->residentMB());
+      if (stall >= 0) outside.push_back(stall);
     }
     report(state, start);
+    addCounters(state, outside, "outside_longest_stall_");
     state.counters["window_shown_median_ms"] = bench::percentile(mapped, 0.5);
     state.counters["rss_after_start_min_MB"] = *std::min_element(rss.begin(), rss.end());
     state.counters["rss_after_start_median_MB"] = bench::percentile(rss, 0.5);
@@ -326,9 +334,13 @@ BENCHMARK(BM_AppSearchKeystrokeToDrawnList)->Apply(librarySizes)->UseManualTime(
 
 // Runs `act` and answers the longest busy stretch of the event loop in the kWatchSeconds after
 // it: a quiet moment ends nothing, as a list reloaded later or a recount belongs to the action.
+// When `outside` is given, the same seen from outside (OutsideWatch: the main thread's polls
+// traced by the kernel) is added to it.
 template <typename Act>
-std::optional<double> longestStallOf(RunningApp& app, Act act) {
+std::optional<double> longestStallOf(RunningApp& app, Act act, std::vector<double>* outside = nullptr) {
   app.marks();
+  std::unique_ptr<bench::OutsideWatch> watch;
+  if (outside) watch = std::make_unique<bench::OutsideWatch>(app.pid(), gWork);
   const auto before = bench::monotonicUs();
   act();
   const auto until = before + static_cast<std::int64_t>(kWatchSeconds * 1e6);
@@ -336,12 +348,16 @@ std::optional<double> longestStallOf(RunningApp& app, Act act) {
   // A stretch still running at the end is written when it ends: it counts too.
   app.waitUntilIdle(300, 60);
   if (!app.started()) return std::nullopt;
-  return static_cast<double>(app.marks().longestBusy(before, bench::monotonicUs())) / 1000.0;
+  const auto after = bench::monotonicUs();
+  if (watch)
+    if (auto t = watch->stop()) outside->push_back(*t);
+  return static_cast<double>(app.marks().longestBusy(before, after)) / 1000.0;
 }
 
 // A second launch hands 100 new addresses over (as the desktop's "add text" does).
 void BM_AppHandOverLongestStall(benchmark::State& state) {
-  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+  std::vector<double> outside;
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     std::string text;
     for (int i = 0; i < 100; ++i)
       text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
@@ -349,8 +365,9 @@ void BM_AppHandOverLongestStall(benchmark::State& state) {
       RunningApp second(kestoBinary(), gWork, {"--add-text", text});
       second.waitForExit(20);
     };
-    if (auto t = longestStallOf(app, handOver)) ms.push_back(*t);
+    if (auto t = longestStallOf(app, handOver, &outside)) ms.push_back(*t);
   });
+  addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppHandOverLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -359,20 +376,23 @@ BENCHMARK(BM_AppHandOverLongestStall)->Apply(librarySizes)->UseManualTime()->Uni
 // as select_all_*, Ctrl+Z's as undo_*.
 void BM_AppDeleteLongestStall(benchmark::State& state) {
   const auto p = places();
-  std::vector<double> selectAll, undo;
+  std::vector<double> selectAll, undo, outside, outsideSelectAll, outsideUndo;
   measureRounds(
       state,
       [&](RunningApp& app, int, std::vector<double>& ms) {
         click(app, p.listX, p.listY);
         app.waitUntilIdle(300);
         xdo({"windowactivate", "--sync", app.window()});
-        if (auto t = longestStallOf(app, [&] { xdo({"key", "ctrl+a"}); })) selectAll.push_back(*t);
-        if (auto t = longestStallOf(app, [&] { keys(app, {"Delete"}); })) ms.push_back(*t);
-        if (auto t = longestStallOf(app, [&] { keys(app, {"ctrl+z"}); })) undo.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { xdo({"key", "ctrl+a"}); }, &outsideSelectAll)) selectAll.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { keys(app, {"Delete"}); }, &outside)) ms.push_back(*t);
+        if (auto t = longestStallOf(app, [&] { keys(app, {"ctrl+z"}); }, &outsideUndo)) undo.push_back(*t);
       },
       [&](RunningApp& app) { clickToDrawnList(app, p.sidebarX, p.deleteFolderY); });
   addCounters(state, selectAll, "select_all_");
   addCounters(state, undo, "undo_");
+  addCounters(state, outside, "outside_");
+  addCounters(state, outsideSelectAll, "outside_select_all_");
+  addCounters(state, outsideUndo, "outside_undo_");
 }
 BENCHMARK(BM_AppDeleteLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -393,7 +413,8 @@ std::string writeImportFile(int round, int count) {
 // File > Import (Ctrl+Shift+I) of 5,000 new bookmarks: the question answered, the path typed
 // into the file dialog, then the longest stall until the program settled.
 void BM_AppImportLongestStall(benchmark::State& state) {
-  measureRounds(state, [](RunningApp& app, int round, std::vector<double>& ms) {
+  std::vector<double> outside;
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
     keys(app, {"ctrl+shift+i"});
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
@@ -403,8 +424,9 @@ void BM_AppImportLongestStall(benchmark::State& state) {
     xdo({"type", "--delay", "5", file});
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); })) ms.push_back(*t);
+    if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); }, &outside)) ms.push_back(*t);
   });
+  addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppImportLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
