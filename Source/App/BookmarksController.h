@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Model/ViewUpdater.h"
-
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Action.h"

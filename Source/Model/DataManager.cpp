@@ -364,24 +364,32 @@ void DataManager::takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookma
   auto bookmarkRows = std::make_shared<std::optional<std::vector<store::ManagedObjectRef>>>(adoptLoaded(bookmarks.get()));
   fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, bookmarkRows, folders, order] {
     if (load != loadsTakenIn_) return;
+    // The folders and the bookmarks as our own types in this turn; the library and its index
+    // change together in the next, so no question between them finds one without the other.
     auto folderRows = adoptLoaded(folders.get());
-    loadPending_ = false;
     // A failed read is not an empty library: the arrays keep what the last load found.
     const bool loaded = *bookmarkRows && folderRows;
+    auto library = std::make_shared<BookmarkList>();
+    auto folderList = std::make_shared<FolderList>();
     if (loaded) {
-      allBookmarks_.clear();
-      allBookmarks_.reserve((*bookmarkRows)->size());
+      library->reserve((*bookmarkRows)->size());
       for (auto& o : **bookmarkRows)
-        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-      auto list = std::make_shared<FolderList>();
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) library->push_back(std::move(b));
       for (auto& o : *folderRows)
-        if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
-      allFolders_ = list;
-      index_.reset(allBookmarks_);
+        if (auto f = std::dynamic_pointer_cast<Folder>(o)) folderList->push_back(std::move(f));
     }
     bookmarkRows->reset();
-    fnd::DispatchQueue::main().async(
-        lifetime_.whileAlive([this, loaded, load, order] { readIndexThenAnnounce(loaded, load, loaded ? order : LoadedOrder{}); }));
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, loaded, library, folderList, order] {
+      if (load != loadsTakenIn_) return;
+      loadPending_ = false;
+      if (loaded) {
+        allBookmarks_ = std::move(*library);
+        allFolders_ = folderList;
+        index_.reset(allBookmarks_);
+      }
+      fnd::DispatchQueue::main().async(lifetime_.whileAlive(
+          [this, loaded, load, order] { readIndexThenAnnounce(loaded, load, loaded ? order : LoadedOrder{}); }));
+    }));
   }));
 }
 
@@ -401,7 +409,12 @@ void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load, const L
         lifetime_.whileAlive([this, loaded, load, order] { readIndexThenAnnounce(loaded, load, order); }));
     return;
   }
-  if (order.bookmarks && order.sorts) keepLoadedLibraryList(*order.bookmarks, *order.sorts);
+  if (order.bookmarks && order.sorts) {
+    keepLoadedLibraryList(*order.bookmarks, *order.sorts);
+    // The refreshes in a turn of their own.
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+    return;
+  }
   announceLoad(loaded);
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
 }

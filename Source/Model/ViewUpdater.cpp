@@ -65,6 +65,7 @@ std::optional<ViewUpdater::RowChange> ViewUpdater::rowChange(const fnd::Notifica
     for (const auto& v : from->array()) to->push_back(v.intValue());
   return change;
 }
+
 void ViewUpdater::updateBookmarksAndResetView() { post(BRWUpdateBookmarksAndResetViewNotification, classObject()); }
 void ViewUpdater::updateMenuBookmarks() { post(BRWUpdateMenuBookmarksViewNotification, classObject()); }
 void ViewUpdater::updateBookmarkRows(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
