@@ -1025,18 +1025,7 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  readIndexThenFollow(foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
-}
-
-void DataManager::readIndexThenFollow(bool foldersChanged) {
-  // A large batch (an import) is read into the index a part per turn of the main loop, so the
-  // lists and badges the refreshes ask for find it read and the window keeps answering.
-  constexpr std::size_t kReadPerTurn = 2000;
-  if (!index_.readSome(kReadPerTurn)) {
-    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, foldersChanged] { readIndexThenFollow(foldersChanged); }));
-    return;
-  }
-  announceLoad(true, foldersChanged);
+  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
 }
 
 // ---- Counters -------------------------------------------------------------------------------

@@ -337,8 +337,6 @@ class DataManager {
   void announceLoad(bool loaded, bool foldersChanged = true);
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
                      const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated);
-  // Reads what the index has not read a part per turn, then announces the followed save.
-  void readIndexThenFollow(bool foldersChanged);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
   DataManagerIndex& index();
