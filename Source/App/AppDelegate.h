@@ -152,9 +152,11 @@ class AppDelegate : public ui::ApplicationDelegate,
   void importSharedFolderFromDoubleClick() { intake_.importSharedFolderFromDoubleClick(); }
   void addUrlFromBrowserExtension() { intake_.addUrlFromBrowserExtension(); }
   // The program's arguments, from this launch or handed over by a later one: "kesto:" URLs,
-  // "--add-text TEXT" and archive paths (only the first is imported). Answers whether the
-  // bookmarks they added are saved.
-  bool handleArguments(const std::vector<std::string>& arguments) { return intake_.handleArguments(arguments); }
+  // "--add-text TEXT" and archive paths (only the first is imported). `saved` hears whether the
+  // bookmarks they added are saved, once they are.
+  void handleArguments(const std::vector<std::string>& arguments, AppIntake::Saved saved = {}) {
+    intake_.handleArguments(arguments, std::move(saved));
+  }
   const std::string& urlToBeAdded() const { return intake_.urlToBeAdded(); }
   void setUrlToBeAdded(const std::string& text) { intake_.setUrlToBeAdded(text); }
   bool applicationIsActive() const { return applicationIsActive_; }

@@ -44,9 +44,9 @@ void AppIntake::getUrl(const std::string& urlText) {
   addUrlFromBrowserExtension();
 }
 
-bool AppIntake::addPinUrlFromString(const std::string& text) {
+void AppIntake::addPinUrlFromString(const std::string& text) {
   urlToBeAdded_ = intake::separatedOnWhiteSpace(text);
-  return addUrlFromBrowserExtension();
+  addUrlFromBrowserExtension();
 }
 
 bool AppIntake::openFile(const std::string& path) {
@@ -70,17 +70,21 @@ void AppIntake::importSharedFolderFromDoubleClick() {
   if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
 }
 
-bool AppIntake::addUrlFromBrowserExtension() {
-  if (urlToBeAdded_.empty()) return true;
+void AppIntake::addUrlFromBrowserExtension(Saved saved) {
+  auto nothingToSave = [&] {
+    if (saved) saved(true);
+  };
+  if (urlToBeAdded_.empty()) return nothingToSave();
   const std::string text = std::move(urlToBeAdded_);
   urlToBeAdded_.clear();
   if (text.size() > intake::kMaximumIntakeBytes) {
     fnd::logWarning("Refused a text of " + std::to_string(text.size()) + " bytes handed in to add bookmarks");
-    return true;
+    return nothingToSave();
   }
   // A hand-over is one change however many lines it holds: one save and one refresh of each
-  // view. The batch saves first; the list and the views catch up on the next turn of the event
-  // loop, so the user waits twice briefly instead of once for both.
+  // view. The bookmarks are made in this turn of the event loop (one undoable change), saved in
+  // the next, and the list and then the other views catch up in the turns after, so the user
+  // waits several times briefly instead of once for all of it.
   auto oneRefresh = std::make_shared<ViewUpdater::Coalescing>();
   std::optional<WrenEntity::SaveBatch> oneSave(std::in_place);
   std::size_t addresses = 0;
@@ -146,25 +150,35 @@ bool AppIntake::addUrlFromBrowserExtension() {
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {message, *address, sys::kUserNotificationDefaultSoundName});
   }
+  const bool toSave = oneSave->endWithoutSaving();
   oneSave.reset();
-  // The batch's save made or failed just now: what it could not write is still pending.
-  auto context = WrenEntity::defaultContext();
-  const bool saved = made.empty() || (context && !context->hasChanges());
   if (refused > 0) {
     const std::string more = refused > 1 ? " and " + std::to_string(refused - 1) + " more" : std::string();
     fnd::logWarning("Skipped a handed-in line that is not a valid address: " + firstRefused + more);
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {kNotAnAddress, firstRefused + more, sys::kUserNotificationDefaultSoundName});
   }
+  if (made.empty() && saved) {
+    saved(true);
+    saved = nullptr;
+  }
   auto alive = lifetime_.watch();
-  fnd::DispatchQueue::main().async([this, alive, hold = std::move(oneRefresh), made = std::move(made)]() mutable {
-    if (alive && wiring_.bookmarksController) wiring_.bookmarksController->updateBookmarks(made);
-    hold.reset();
+  fnd::DispatchQueue::main().async([this, alive, toSave, hold = std::move(oneRefresh), made = std::move(made),
+                                    saved = std::move(saved)]() mutable {
+    // Saved whatever became of the intake meanwhile: the bookmarks are in the library.
+    if (toSave) WrenEntity::saveContext();
+    // What the save could not write is still pending; a save in between (another change) may
+    // have written them already.
+    if (saved)
+      saved(std::none_of(made.begin(), made.end(), [](const std::shared_ptr<Bookmark>& b) { return b->isInserted(); }));
+    fnd::DispatchQueue::main().async([this, alive, hold = std::move(hold), made = std::move(made)]() mutable {
+      if (alive && wiring_.bookmarksController) wiring_.bookmarksController->updateBookmarks(made);
+      fnd::DispatchQueue::main().async([hold = std::move(hold)]() mutable { hold.reset(); });
+    });
   });
-  return saved;
 }
 
-bool AppIntake::handleArguments(const std::vector<std::string>& arguments) {
+void AppIntake::handleArguments(const std::vector<std::string>& arguments, Saved saved) {
   KESTO_ASSERT_MAIN_THREAD();
   // One launch's texts are one intake, so its bounds hold however many arguments it carries.
   std::string text;
@@ -185,14 +199,14 @@ bool AppIntake::handleArguments(const std::vector<std::string>& arguments) {
       paths.push_back(arg);
     }
   }
-  bool saved = true;
   if (anyText) {
     // Split on white space already: a scheme URL's escaped spaces stay in their address.
     urlToBeAdded_ = std::move(text);
-    saved = addUrlFromBrowserExtension();
+    addUrlFromBrowserExtension(std::move(saved));
+  } else if (saved) {
+    saved(true);
   }
   if (!paths.empty()) openFiles(paths);
-  return saved;
 }
 
 }  // namespace kesto

@@ -33,19 +33,23 @@ class AppIntake {
 
   void wire(Wiring wiring) { wiring_ = std::move(wiring); }
 
+  // Told once the bookmarks a text added are saved (true) or could not be (false; they stay
+  // pending in the library). True at once when the text added nothing.
+  using Saved = std::function<void(bool saved)>;
+
   void getUrl(const std::string& urlText);
   // The add-text door: the text is split on white space, then taken as addUrlFromBrowserExtension
   // takes it.
-  bool addPinUrlFromString(const std::string& text);
+  void addPinUrlFromString(const std::string& text);
   bool openFile(const std::string& path);
   bool openFiles(const std::vector<std::string>& paths);
   // The archive waiting to be imported, if any.
   void importSharedFolderFromDoubleClick();
-  // The text waiting to be added, if any: one bookmark per address line, one save, one refresh.
-  // Answers false when bookmarks it made could not be saved (they stay pending in the library).
-  bool addUrlFromBrowserExtension();
-  // Answers whether what the arguments added is saved (true when they added nothing).
-  bool handleArguments(const std::vector<std::string>& arguments);
+  // The text waiting to be added, if any: one bookmark per address line, made at once as one
+  // undoable change; one save on the next turn of the event loop, then one refresh of the list
+  // and of the other views on the turns after, so no turn waits long.
+  void addUrlFromBrowserExtension(Saved saved = {});
+  void handleArguments(const std::vector<std::string>& arguments, Saved saved = {});
   const std::string& urlToBeAdded() const { return urlToBeAdded_; }
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }
 

@@ -211,6 +211,17 @@ std::uint64_t BookmarksController::collectionViewNumberOfItemsInSection(TileColl
   return n;
 }
 
+void BookmarksController::collectionViewWillShowItemsAtIndexPaths(TileCollectionView&,
+                                                                  const std::vector<IndexPath>& indexPaths) {
+  // Asked one by one, the store would read the tags and services of the whole library after a
+  // few cells.
+  Bookmark::List coming;
+  coming.reserve(indexPaths.size());
+  for (const auto& p : indexPaths)
+    if (auto b = bookmarkAtIndexPath(p)) coming.push_back(std::move(b));
+  Bookmark::loadTagsAndServices(coming);
+}
+
 std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexPath(TileCollectionView& view,
                                                                                    const IndexPath& indexPath) {
   auto base = view.dequeueReusableCellWithIdentifier(kReuseIdentifier);
@@ -713,7 +724,7 @@ void BookmarksController::updateBookmark(const std::shared_ptr<Bookmark>& bookma
 
 void BookmarksController::updateBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {
   if (!kestoData_ || bookmarks.empty()) return;
-  for (const auto& b : bookmarks) updateSingleBookmark(b, true);
+  webContentUpdater().updateSingleBookmarks(bookmarks, true);
   kestoData_->addBookmarks(bookmarks);
   kestoData_->loadBookmarks();
 }

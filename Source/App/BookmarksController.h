@@ -239,7 +239,9 @@ class BookmarksController : public ui::ActionResponder,
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
   std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
                                                                 const IndexPath& indexPath) override;
-  unsigned implementedDataSourceMethods() const override { return NumberOfSectionsInCollectionView; }
+  unsigned implementedDataSourceMethods() const override { return NumberOfSectionsInCollectionView | WillShowItems; }
+  // Reads the tags and services of the bookmarks coming into sight together.
+  void collectionViewWillShowItemsAtIndexPaths(TileCollectionView& view, const std::vector<IndexPath>& indexPaths) override;
   std::int64_t numberOfSectionsInCollectionView(TileCollectionView&) override { return 1; }
 
   // Delegate.

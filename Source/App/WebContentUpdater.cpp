@@ -111,6 +111,21 @@ void WebContentUpdater::updateSingleBookmark(Bookmark& bookmark, bool alsoFetchI
   start({WebContent::initWithBookmarkDictionary(bookmark.bookmarkAsDictionary(false), alsoFetchImage, true)});
 }
 
+void WebContentUpdater::updateSingleBookmarks(std::vector<std::shared_ptr<Bookmark>> bookmarks, bool alsoFetchImage) {
+  KESTO_ASSERT_MAIN_THREAD();
+  const std::size_t slice = std::min(bookmarks.size(), kBatchSize);
+  // One deleted before its slice came up is gone from the library (deleted and saved, it has
+  // left its context).
+  for (std::size_t i = 0; i < slice; ++i)
+    if (bookmarks[i] && !bookmarks[i]->isDeleted() && bookmarks[i]->context())
+      updateSingleBookmark(*bookmarks[i], alsoFetchImage);
+  if (slice == bookmarks.size()) return;
+  bookmarks.erase(bookmarks.begin(), bookmarks.begin() + static_cast<std::ptrdiff_t>(slice));
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, rest = std::move(bookmarks), alsoFetchImage] {
+    updateSingleBookmarks(rest, alsoFetchImage);
+  }));
+}
+
 void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueIDs) {
   KESTO_ASSERT_MAIN_THREAD();
   if (uniqueIDs.empty()) return;
@@ -299,15 +314,21 @@ void WebContentUpdater::writeBatch() {
     // Read afresh: what the user saved since the last batch is what the guards compare with.
     context->reset();
     bool brokenChanged = false;
+    auto inServices = std::make_shared<ServiceMembers>();
     for (const auto& r : *results) {
       if (r.uniqueID.empty()) continue;
       // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
       auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
-      if (b && !b->isDeleted() && r.writeInto(*b)) brokenChanged = true;
+      if (!b || b->isDeleted()) continue;
+      if (r.writeInto(*b)) brokenChanged = true;
+      // Asked here, off the main thread: the main context would read every bookmark's set of
+      // services from the store to find the few that have one.
+      for (const auto& name : b->serviceNames())
+        if (name == Service::kDelicious || name == Service::kPinboard) inServices->emplace_back(b->objectID(), name);
     }
     auto saved = saveInBackground(*context);
-    fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged] {
-      if (alive) merge(*saved, brokenChanged);
+    fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged, inServices] {
+      if (alive) merge(*saved, brokenChanged, *inServices);
     });
   });
 }
@@ -351,20 +372,18 @@ void WebContentUpdater::takeIn(const store::SaveNotification& saved) {
   if (undo) undo->enableUndoRegistration();
 }
 
-void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenChanged) {
+void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenChanged, const ServiceMembers& inServices) {
   writing_ = 0;
   auto main = WrenDataManager::sharedInstance().managedObjectContext();
   if (main && !saved.updatedIDs.empty()) {
     takeIn(saved);
     std::vector<std::shared_ptr<Bookmark>> touched;
     for (const auto& id : saved.updatedIDs)
-      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) {
-        touched.push_back(b);
-        // The online services hold the new title too.
-        for (const char* service : {Service::kDelicious, Service::kPinboard})
-          if (service == Service::kDelicious ? b->isDelicious() : b->isPinboard())
-            if (auto client = makeBookmarkServiceClient(service)) client->saveBookmark(*b);
-      }
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id))) touched.push_back(b);
+    // The online services hold the new title too.
+    for (const auto& [id, service] : inServices)
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(main->objectRegisteredForID(id)))
+        if (auto client = makeBookmarkServiceClient(service)) client->saveBookmark(*b);
     // The bookmarks are in the library already: only their rows are drawn again. A broken mark
     // changes only what the maintenance view finds.
     if (data_ && !touched.empty()) {

@@ -44,6 +44,8 @@ class WebContentUpdater {
 
   // One bookmark, as a single update (title and favicon).
   void updateSingleBookmark(Bookmark& bookmark, bool alsoFetchImage);
+  // Each as a single update, kBatchSize of them per turn of the event loop.
+  void updateSingleBookmarks(std::vector<std::shared_ptr<Bookmark>> bookmarks, bool alsoFetchImage);
   // The batch: each bookmark's thumbnail leaves the image cache, then every job starts.
   void updateBookmarks(const std::vector<std::string>& uniqueIDs);
   void updateWebContentForSelectedBookmarks();
@@ -68,7 +70,9 @@ class WebContentUpdater {
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
   void scheduleBatch();
   void writeBatch();
-  void merge(const store::SaveNotification& saved, bool brokenChanged);
+  // The bookmarks of a batch that belong to an online service, with the service's name.
+  using ServiceMembers = std::vector<std::pair<std::shared_ptr<const store::ObjectID>, std::string>>;
+  void merge(const store::SaveNotification& saved, bool brokenChanged, const ServiceMembers& inServices);
   std::shared_ptr<store::Context> backgroundContext();
   // On the writing context's queue: saves it (a failure is logged and dropped) and forgets its
   // objects; answers what was saved.

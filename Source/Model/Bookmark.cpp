@@ -99,6 +99,24 @@ std::vector<std::shared_ptr<Tag>> Bookmark::tags() const {
     if (auto t = std::dynamic_pointer_cast<Tag>(o)) out.push_back(std::move(t));
   return out;
 }
+void Bookmark::loadTagsAndServices(const List& bookmarks) {
+  // Each context reads its own objects' sets; the bookmarks of a list share one.
+  std::vector<store::ManagedObjectRef> objects;
+  ContextRef context;
+  auto load = [&] {
+    if (!context || objects.empty()) return;
+    for (int relationship : {r::tags, r::services}) context->loadToMany(objects, relationship);
+    objects.clear();
+  };
+  for (const auto& b : bookmarks) {
+    if (!b) continue;
+    auto c = b->context();
+    if (c != context) load();
+    context = std::move(c);
+    if (context) objects.push_back(b);
+  }
+  load();
+}
 void Bookmark::addTag(const std::shared_ptr<Tag>& tag) { addToMany(r::tags, tag); }
 void Bookmark::removeTag(const std::shared_ptr<Tag>& tag) { removeFromMany(r::tags, tag); }
 

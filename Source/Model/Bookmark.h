@@ -153,6 +153,10 @@ class Bookmark : public Entity<Bookmark> {
   std::shared_ptr<Folder> folder() const;
   void setFolder(const std::shared_ptr<Folder>& folder);
   std::vector<std::shared_ptr<Tag>> tags() const;
+  // Reads the tags and services (what a list's cell shows of them) of those of `bookmarks` not
+  // read yet, in one go for the rows a list is about to show, so that asking each one afterwards
+  // reads nothing.
+  static void loadTagsAndServices(const List& bookmarks);
   void addTag(const std::shared_ptr<Tag>& tag);
   void removeTag(const std::shared_ptr<Tag>& tag);
   // Names of the services the bookmark is mirrored to.

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 namespace kesto {
 
@@ -105,9 +106,16 @@ std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {
 WrenEntity::SaveBatch::SaveBatch() { ++tBatchDepth; }
 
 WrenEntity::SaveBatch::~SaveBatch() {
-  if (--tBatchDepth > 0 || !tBatchHeldSave) return;
+  if (ended_ || --tBatchDepth > 0 || !tBatchHeldSave) return;
   tBatchHeldSave = false;
   saveContext();
+}
+
+bool WrenEntity::SaveBatch::endWithoutSaving() {
+  if (ended_) return false;
+  ended_ = true;
+  if (--tBatchDepth > 0) return false;
+  return std::exchange(tBatchHeldSave, false);
 }
 
 bool WrenEntity::saveContext() { return saveContext(defaultContext()); }

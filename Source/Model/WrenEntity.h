@@ -66,6 +66,12 @@ class WrenEntity : public store::ManagedObject {
     ~SaveBatch();
     SaveBatch(const SaveBatch&) = delete;
     SaveBatch& operator=(const SaveBatch&) = delete;
+    // Ends the batch now without its save and answers whether it held one: the caller saves
+    // later itself. An inner batch leaves the save to the outermost and answers false.
+    bool endWithoutSaving();
+
+   private:
+    bool ended_ = false;
   };
   // A new identifier: an upper-case canonical UUID.
   static std::string uniqueID();

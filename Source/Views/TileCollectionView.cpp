@@ -66,6 +66,7 @@ void TileCollectionView::setDataSource(TileCollectionViewDataSource* dataSource)
   unsigned m = dataSource ? dataSource->implementedDataSourceMethods() : 0;
   flags_.dataSourceNumberOfSections = (m & TileCollectionViewDataSource::NumberOfSectionsInCollectionView) != 0;
   flags_.dataSourceViewForSupplementaryView = (m & TileCollectionViewDataSource::ViewForSupplementaryViewOfKind) != 0;
+  flags_.dataSourceWillShowItems = (m & TileCollectionViewDataSource::WillShowItems) != 0;
 }
 
 void TileCollectionView::setCollectionViewLayout(std::shared_ptr<TileCollectionViewLayout> layout) {
@@ -293,6 +294,12 @@ void TileCollectionView::layoutCellsWithRedraw(bool redraw) {
       delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, path);
   }
   auto& doc = documentView();
+  if (flags_.dataSourceWillShowItems) {
+    std::vector<IndexPath> coming;
+    for (const IndexPath& path : now)
+      if (!visibleCellsMap_.count(path)) coming.push_back(path);
+    if (!coming.empty()) dataSource_->collectionViewWillShowItemsAtIndexPaths(*this, coming);
+  }
   for (const IndexPath& path : now) {
     if (visibleCellsMap_.count(path)) continue;
     std::shared_ptr<ui::View> answer = dataSource_->collectionViewCellForItemAtIndexPath(*this, path);

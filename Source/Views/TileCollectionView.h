@@ -30,6 +30,7 @@ class TileCollectionViewDataSource {
   enum Method : unsigned {
     NumberOfSectionsInCollectionView = 1u << 0,
     ViewForSupplementaryViewOfKind = 1u << 1,
+    WillShowItems = 1u << 2,
   };
   virtual ~TileCollectionViewDataSource() = default;
   virtual unsigned implementedDataSourceMethods() const { return 0; }
@@ -44,6 +45,9 @@ class TileCollectionViewDataSource {
                                                                                 std::int64_t section) {
     return nullptr;
   }
+  // The items about to get cells, all of them before the first is asked for: what the cells
+  // show can be read for them together.
+  virtual void collectionViewWillShowItemsAtIndexPaths(TileCollectionView& view, const std::vector<IndexPath>& indexPaths) {}
 };
 
 class TileCollectionViewDelegate {
@@ -108,6 +112,7 @@ class TileCollectionView : public TileScrollView {
   struct Flags {
     unsigned dataSourceNumberOfSections : 1;
     unsigned dataSourceViewForSupplementaryView : 1;
+    unsigned dataSourceWillShowItems : 1;
     unsigned delegateMouseDown : 1;
     unsigned delegateMouseUp : 1;
     unsigned delegateShouldSelect : 1;

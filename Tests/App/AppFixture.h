@@ -10,6 +10,7 @@
 #include "Model/WrenDataManager.h"
 
 #include "Harness/TestSupport.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/UserNotifications.h"
@@ -54,6 +55,17 @@ class AppTest : public ::testing::Test {
     ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == expected; }, 10)) << dm().bookmarks().size();
     // The sidebar shows its stored list 0.2 s after start and acts on its row 0.1 s later.
     spin(0.4);
+  }
+
+  // Runs what the event loop holds queued and what that queues in turn, `turns` deep: a
+  // hand-over saves on the loop's next turn and the list and the other views catch up on the
+  // two after.
+  void drainTurns(int turns = 3) {
+    for (int i = 0; i < turns; ++i) {
+      bool done = false;
+      fnd::DispatchQueue::main().async([&] { done = true; });
+      ASSERT_TRUE(runUntil([&] { return done; }));
+    }
   }
 
   // A saved bookmark in `folder` (the Inbox when null).

@@ -3,10 +3,14 @@
 #include "AppFixture.h"
 
 #include "App/TilePinView.h"
+#include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Model/WrenEntity.h"
 #include "Platform/System/Workspace.h"
 #include "Sidebar/SidebarNotifications.h"
 #include "Synchronize/TestAlertResponder.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/TestAccess_p.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
@@ -14,6 +18,8 @@
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
+
+#include <sqlite3.h>
 
 namespace kesto::test {
 namespace {
@@ -42,6 +48,52 @@ class ControllerTest : public AppTest {
     return out;
   }
 };
+
+// Cells show their bookmarks' tags, read for the rows coming into sight together: scrolling
+// through a list never reads them for the rows it has not shown (a large library's whole table).
+TEST_F(ControllerTest, CellsReadTheTagsOfTheRowsInSightOnly) {
+  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+  std::vector<Tag::Ref> tags;
+  for (int i = 0; i < 5; ++i) {
+    tags.push_back(Tag::initEntityInContext(ctx));
+    tags.back()->setName("tag" + std::to_string(i));
+  }
+  constexpr int kBookmarks = 120;
+  for (int i = 0; i < kBookmarks; ++i) {
+    auto b = Bookmark::addBookmarkWithURL("https://" + std::to_string(i) + ".example/", Folder::Ref());
+    b->setTitle("B" + std::to_string(i));
+    b->addTag(tags[static_cast<std::size_t>(i % 5)]);
+  }
+  ASSERT_TRUE(WrenEntity::saveContext(ctx));
+  // A fresh start: nothing read yet but the rows.
+  WrenDataManager::sharedInstance().managedObjectContext()->reset();
+  build(kBookmarks);
+  auto& cv = *ui->collectionView();
+  const auto shown = [&](std::int64_t item) {
+    auto cell = std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0)));
+    return cell ? cell->tagNames() : std::vector<std::string>{"no cell"};
+  };
+  const auto tagOf = [&](std::int64_t item) {
+    const std::string title = controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0))->title().value_or("");
+    return "tag" + std::to_string(std::stoi(title.substr(1)) % 5);
+  };
+  // Down the first 60 rows, a few at a time: far more cells than the store reads one by one.
+  std::int64_t last = 0;
+  for (std::int64_t item = 0; item < 60; item += 3) {
+    cv.scrollToItemAtIndexPath(IndexPath::forItem(item, 0), TileCollectionViewScrollPositionTop, false);
+    cv.layoutSubtreeIfNeeded();
+    EXPECT_EQ(shown(item), (std::vector<std::string>{tagOf(item)})) << item;
+    last = item;
+  }
+  // The rows never shown were not read: taken out of the store now, their tags are gone.
+  const std::string shownTag = tagOf(last);
+  ASSERT_EQ(sqlite3_exec(store::TestAccess::connection(*ctx->coordinator()).db, "DELETE FROM Z_1TAGS", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  const auto bookmark = [&](std::int64_t item) { return controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0)); };
+  EXPECT_EQ(bookmark(last)->sortedTagNames(), (std::vector<std::string>{shownTag}));
+  for (std::int64_t item : {90, kBookmarks - 1}) EXPECT_TRUE(bookmark(item)->sortedTagNames().empty()) << item;
+}
 
 TEST_F(ControllerTest, NoStoredModeShowsTheExtendedList) {
   build(0);

@@ -7,16 +7,19 @@
 #include "App/PaneControllers.h"
 #include "App/BookmarkIntake.h"
 #include "Synchronize/SharedFolderArchive.h"
+#include "Harness/StoreOnDisk.h"
 
 #include "Model/StoredText.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/UndoManager.h"
 
 #include <filesystem>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace kesto::test {
@@ -120,12 +123,7 @@ class IntakeTest : public AppTest {
     return out;
   }
   int refreshes = 0;
-  // Runs what the event loop holds queued: a hand-over's views catch up on its next turn.
-  void drain() {
-    bool done = false;
-    fnd::DispatchQueue::main().async([&] { done = true; });
-    ASSERT_TRUE(runUntil([&] { return done; }));
-  }
+  void drain() { drainTurns(); }
   void countRefreshes() {
     fnd::NotificationCenter::defaultCenter().addObserver(this, [this](const fnd::Notification&) { ++refreshes; },
                                                          BRWUpdateBookmarksViewNotification);
@@ -186,8 +184,39 @@ TEST_F(IntakeTest, AHandOverIsOneSaveAndOneRefreshWhateverItHolds) {
   app().addPinUrlFromString("https://three.example/\nhttps://three.example/");
   ASSERT_EQ(sink->delivered.size(), 2u);
   EXPECT_EQ(sink->delivered[1].title, "Bookmark skipped (already present)");
+  drain();
   EXPECT_EQ(saves, 2);
   WrenDataManager::sharedInstance().managedObjectContext()->removeSaveObserver(observer);
+}
+
+// The bookmarks of a hand-over are made at once, written on the loop's next turn, and the
+// launch is told only once they are on disk; Undo takes the whole hand-over back in one step.
+TEST_F(IntakeTest, AHandOverIsToldOnceOnDiskAndUndoneInOneStep) {
+  build(0);
+  spin(0.05);  // the event pass closes the set-up's undo group
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  std::optional<bool> told;
+  app().handleArguments({"--add-text", "https://a.example/\nhttps://b.example/\nhttps://c.example/"},
+                        [&](bool saved) {
+                          told = saved;
+                          EXPECT_EQ(bookmarkRowsOnDisk(store), 3);
+                        });
+  EXPECT_EQ(storedURLs().size(), 3u);
+  EXPECT_FALSE(told.has_value());
+  EXPECT_EQ(bookmarkRowsOnDisk(store), 0);
+  ASSERT_TRUE(runUntil([&] { return told.has_value(); }));
+  EXPECT_TRUE(*told);
+  drain();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 3; }));
+  spin(0.05);
+  controller().undo();
+  EXPECT_TRUE(storedURLs().empty());
+  EXPECT_FALSE(BookmarksController::undoManager()->canUndo());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().empty(); }));
+  // A text that adds nothing is told at once.
+  told.reset();
+  app().handleArguments({"--add-text", "not an address"}, [&](bool saved) { told = saved; });
+  EXPECT_EQ(told, std::optional<bool>(true));
 }
 
 // Every address of a hand-over is told in its own notification, added or skipped.

@@ -731,6 +731,24 @@ TEST_F(WebContentStoreTest, AtMostTenPagesAreFetchedAtOnce) {
   EXPECT_GE(server.maxInFlight(), 2);
 }
 
+// Many new bookmarks start their fetches a slice per turn of the event loop, each once; one
+// deleted before its slice came up is not fetched.
+TEST_F(WebContentStoreTest, ManyNewBookmarksAreFetchedASliceATurnEachOnce) {
+  build(0);
+  const int count = static_cast<int>(WebContentUpdater::kBatchSize) + 10;
+  std::vector<Bookmark::Ref> made;
+  for (int i = 0; i < count; ++i) {
+    server.page("/p" + std::to_string(i), "<title>P" + std::to_string(i) + "</title>");
+    made.push_back(bookmarkFor("/p" + std::to_string(i)));
+  }
+  controller().updateBookmarks(made);
+  const int gone = count - 5;
+  made[gone]->deleteBookmark();
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ASSERT_TRUE(runUntil([&] { return idle() && made.back()->title() == "P" + std::to_string(count - 1); }, 30));
+  for (int i = 0; i < count; ++i) EXPECT_EQ(server.hits("/p" + std::to_string(i)), i == gone ? 0 : 1) << i;
+}
+
 TEST_F(WebContentStoreTest, UpdateFromWebReloadsTheThumbnailOnlyThen) {
   serveThumbnails();
   server.page("/thumbed", "<title>Thumbed</title>");

@@ -12,12 +12,44 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
+#include "Platform/Store/TestAccess_p.h"
+
+#include <sqlite3.h>
 
 namespace kesto::test {
 namespace {
 
 using EntityTest = LibraryTest;
+
+// The rows a list is about to show get their tags and services read together; the others are
+// left for later, when they are read from the store as it is then.
+TEST_F(EntityTest, TagsAndServicesOfChosenBookmarksAreReadTogether) {
+  auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
+  auto pinboard = Service::initEntity();
+  pinboard->setName(Service::kPinboard);
+  auto tag = Tag::initEntity();
+  tag->setName("shown");
+  for (const char* url : {"http://a.example/", "http://b.example/", "http://c.example/"}) {
+    auto b = bookmark(url, url);
+    b->addTag(tag);
+    b->addService(pinboard);
+  }
+  save();
+  ctx->reset();
+  auto byURL = [](const std::string& url) { return Bookmark::fetchEntityWhereProperty("url", fnd::Value(url)); };
+  auto a = byURL("http://a.example/"), c = byURL("http://c.example/");
+  ASSERT_TRUE(a && c);
+  Bookmark::loadTagsAndServices({nullptr, a});
+  ASSERT_EQ(sqlite3_exec(store::TestAccess::connection(*ctx->coordinator()).db,
+                         "DELETE FROM Z_1TAGS; DELETE FROM Z_1SERVICES", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(a->sortedTagNames(), (std::vector<std::string>{"shown"}));
+  EXPECT_TRUE(a->isPinboard());
+  EXPECT_TRUE(c->sortedTagNames().empty());
+  EXPECT_FALSE(c->isPinboard());
+}
 
 TEST_F(EntityTest, StoreFileIsFixedAndCreatedWithItsParents) {
   auto& stack = WrenDataManager::sharedInstance();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +30,18 @@ class FakeSource : public TileCollectionViewDataSource, public TileCollectionVie
   bool shouldSelect = true;
   std::function<std::shared_ptr<ui::View>(TileCollectionView&, const IndexPath&)> makeCell;
 
+  // The items announced before their cells, each announcement with the cells asked until then.
+  bool announcesComing = false;
+  std::vector<std::pair<std::vector<std::int64_t>, int>> coming;
+
   unsigned implementedDataSourceMethods() const override {
-    return answerSections ? unsigned(NumberOfSectionsInCollectionView) : 0u;
+    return (answerSections ? unsigned(NumberOfSectionsInCollectionView) : 0u) | (announcesComing ? unsigned(WillShowItems) : 0u);
+  }
+  void collectionViewWillShowItemsAtIndexPaths(TileCollectionView&, const std::vector<IndexPath>& paths) override {
+    std::vector<std::int64_t> items;
+    for (const auto& p : paths) items.push_back(p.item);
+    std::sort(items.begin(), items.end());
+    coming.emplace_back(items, cellsAsked);
   }
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView&, std::int64_t s) override {
     return s >= 0 && size_t(s) < counts.size() ? counts[size_t(s)] : 0;

@@ -68,6 +68,30 @@ TEST(CollectionView, OnlyVisibleItemsGetCellsAndScrolledOutCellsAreReused) {
   EXPECT_EQ(h.view->reusableCellCount("cell"), 0u);
 }
 
+// A data source that asks is told the items coming into sight, all of them before the first of
+// their cells, and only those: items that keep their cells through a scroll are not told again.
+TEST(CollectionView, ItemsComingIntoSightAreAnnouncedTogetherBeforeTheirCells) {
+  CollectionHarness h(800, 600, {250, 310}, {100}, 2);
+  h.source.announcesComing = true;
+  h.view->setDataSource(&h.source);
+  h.view->reloadData();
+  using Coming = std::vector<std::pair<std::vector<std::int64_t>, int>>;
+  EXPECT_EQ(h.source.coming, (Coming{{{0, 1, 2, 3, 4, 5}, 0}}));
+  h.source.coming.clear();
+  h.clip().scrollToPoint({0, 10});  // the same rows still in sight
+  EXPECT_TRUE(h.source.coming.empty());
+  h.clip().scrollToPoint({0, 312});  // row 0 leaves, row 2 comes
+  EXPECT_EQ(h.source.coming, (Coming{{{6, 7, 8}, 6}}));
+  EXPECT_EQ(h.source.cellsAsked, 9);
+  // Without asking, nothing is announced.
+  h.source.announcesComing = false;
+  h.view->setDataSource(&h.source);
+  h.source.coming.clear();
+  h.clip().scrollToPoint({0, 2000});
+  h.view->reloadData();
+  EXPECT_TRUE(h.source.coming.empty());
+}
+
 // A cell scrolled out goes to the pool without being hidden, so one handed back for the row
 // coming in only moves (showing it again would ask the window system for the pointer); a cell left
 // in the pool where the list is shown is hidden, never drawn with the row it no longer holds.

@@ -79,6 +79,20 @@ std::vector<std::int64_t> MarkLog::frameGaps(std::int64_t fromUs, std::int64_t t
   return gaps;
 }
 
+std::vector<std::int64_t> MarkLog::inputToFrame(const std::string& kind, std::int64_t fromUs, std::int64_t toUs) const {
+  std::vector<std::int64_t> delays;
+  std::vector<std::int64_t> waiting;  // inputs not yet followed by a frame
+  for (const auto& m : marks_) {
+    if (m.us < fromUs) continue;
+    if (m.name == "input" && m.detail == kind && m.us <= toUs) waiting.push_back(m.us);
+    if (m.name == "frame" && m.detail == "Kesto") {
+      for (auto at : waiting) delays.push_back(m.us - at);
+      waiting.clear();
+    }
+  }
+  return delays;
+}
+
 double percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());

@@ -37,6 +37,9 @@ class MarkLog {
   std::int64_t longestBusy(std::int64_t fromUs, std::int64_t toUs) const;
   // The gaps between the main window's consecutive frames in [fromUs, toUs], in microseconds.
   std::vector<std::int64_t> frameGaps(std::int64_t fromUs, std::int64_t toUs) const;
+  // From each input of `kind` that arrived in [fromUs, toUs] to the main window's next frame, in
+  // microseconds: what of a gap between frames the program took, not the input coming late.
+  std::vector<std::int64_t> inputToFrame(const std::string& kind, std::int64_t fromUs, std::int64_t toUs) const;
 
  private:
   std::vector<TimingMark> marks_;

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         return reply(true);
       }
       // The launch ends in success only once its addresses are saved.
-      reply(delegate->handleArguments(handed));
+      delegate->handleArguments(handed, reply);
     };
     instance->setArgumentsHandler(handle);
     // Handled once launching has finished, on the loop's first turn: this launch's own arguments,

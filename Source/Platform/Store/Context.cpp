@@ -338,6 +338,47 @@ bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
   return true;
 }
 
+void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, int rel) {
+  // Grouped by entity: one read per entity's table.
+  std::unordered_map<const EntityDescription*, std::vector<ManagedObject*>> waiting;
+  for (const auto& o : objects) {
+    if (!o || ObjectAccess::slots(*o).ctx != this || o->isInserted() || o->isDeleted()) continue;
+    const auto& rels = o->entity()->relationships();
+    if (rel < 0 || rel >= static_cast<int>(rels.size()) || !rels[rel].toMany) continue;
+    if (ObjectAccess::slots(*o).rels[rel].manyLoaded) continue;
+    const auto& id = ObjectAccess::id(*o);
+    if (!id || id->isTemporaryID()) continue;
+    waiting[o->entity()].push_back(o.get());
+  }
+  for (auto& [entity, group] : waiting) {
+    Coordinator::Impl* st = parent ? nullptr : store();
+    std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
+    if (st) {
+      std::vector<std::int64_t> pks;
+      pks.reserve(group.size());
+      for (ManagedObject* o : group) pks.push_back(ObjectAccess::id(*o)->primaryKey());
+      if (!st->loadToManyOf(entity, rel, pks, sets)) continue;
+    }
+    for (ManagedObject* o : group) {
+      auto& r = ObjectAccess::slots(*o).rels[rel];
+      if (r.manyLoaded) continue;
+      // A child context reads each set from its parent's objects, which costs no store read.
+      if (!st) {
+        ObjectAccess::loadMany(*o, rel);
+        continue;
+      }
+      std::vector<ManagedObjectRef> members;
+      if (auto it = sets.find(ObjectAccess::id(*o)->primaryKey()); it != sets.end()) {
+        members.reserve(it->second.size());
+        for (const auto& id : it->second)
+          if (auto d = objectFor(id)) members.push_back(d);
+      }
+      r.setMany(std::move(members));
+      r.manyLoaded = true;
+    }
+  }
+}
+
 void Context::Impl::clearPendingChanges() {
   inserted.clear();
   insertedList.clear();
@@ -969,6 +1010,10 @@ ManagedObjectRef Context::existingObjectWithID(const ObjectIDRef& id, fnd::Error
 
 ManagedObjectRef Context::objectRegisteredForID(const ObjectIDRef& id) const { return impl_->lookup(id); }
 
+void Context::loadToMany(const std::vector<ManagedObjectRef>& objects, int relationshipIndex) {
+  impl_->loadToManyOf(objects, relationshipIndex);
+}
+
 bool Context::obtainPermanentIDs(const std::vector<ManagedObjectRef>& objects, fnd::Error* error) {
   Coordinator::Impl* st = impl_->store();
   if (!st || !st->db) {
@@ -1281,11 +1326,14 @@ CommitBatch commitBatchFor(const SaveNotification& note, const RowKeys& keys, bo
 // A root context's changes written in one transaction; the new rows' IDs become permanent.
 bool writeToStore(Context::Impl& c, Coordinator::Impl& st, const SaveNotification& note, fnd::Error* error) {
   RowKeys keys;
-  if (!reserveKeys(st, note, keys, error)) return false;
-  const CommitBatch batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+  auto build = [&](CommitBatch& batch, fnd::Error* failure) {
+    if (!reserveKeys(st, note, keys, failure)) return false;
+    batch = commitBatchFor(note, keys, c.policy == MergePolicy::Error);
+    return true;
+  };
   std::vector<std::pair<const EntityDescription*, std::int64_t>> conflicts;
   fnd::Error e;
-  if (!st.commit(batch, &conflicts, &e)) {
+  if (!st.commit(note.inserted.size() + note.updated.size(), build, &conflicts, &e)) {
     if (!conflicts.empty()) {
       std::vector<fnd::Error> details;
       for (auto& [en, pk] : conflicts) {

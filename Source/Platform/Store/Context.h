@@ -76,6 +76,11 @@ class Context : public std::enable_shared_from_this<Context> {
   ManagedObjectRef existingObjectWithID(const ObjectIDRef& id, fnd::Error* error = nullptr);
   // The registered object for `id`, if any; never loads.
   ManagedObjectRef objectRegisteredForID(const ObjectIDRef& id) const;
+  // Reads the to-many relationship `relationshipIndex` of every one of `objects` not read yet,
+  // together: a list showing a few rows of a large library reads their sets in one go, not one
+  // by one and not the whole table. New objects, objects of other contexts and sets read
+  // already are left as they are.
+  void loadToMany(const std::vector<ManagedObjectRef>& objects, int relationshipIndex);
   // Gives the objects permanent IDs now (reserving their rows).
   bool obtainPermanentIDs(const std::vector<ManagedObjectRef>& objects, fnd::Error* error = nullptr);
   // Drops every changed value of `object` and reloads it on next use; keeps it when `merge`

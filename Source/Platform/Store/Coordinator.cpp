@@ -1040,6 +1040,34 @@ bool Coordinator::Impl::loadToMany(const EntityDescription* entity, int rel, std
   return true;
 }
 
+bool Coordinator::Impl::loadToManyOf(const EntityDescription* entity, int rel, const std::vector<std::int64_t>& pks,
+                                     std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out) {
+  std::lock_guard lock(mutex);
+  if (!db) return false;
+  if (pks.empty()) return true;
+  // Keys go in fixed groups, the last filled up with repeats of its first key, so one prepared
+  // statement serves every read.
+  constexpr std::size_t kKeysPerRead = 64;
+  const EntityDescription* d = entity->destination(rel);
+  ToManyRows rows = toManyRows(*entity, rel);
+  std::string keys = "?";
+  for (std::size_t i = 1; i < kKeysPerRead; ++i) keys += ",?";
+  Cached st(*this, "SELECT " + rows.owner + ", " + rows.member + " FROM " + rows.table + " WHERE " + rows.owner + " IN (" +
+                       keys + ") ORDER BY " + rows.order);
+  if (!st) return false;
+  for (std::size_t from = 0; from < pks.size(); from += kKeysPerRead) {
+    const std::size_t n = std::min(kKeysPerRead, pks.size() - from);
+    sqlite3_reset(st.s);
+    for (std::size_t i = 0; i < kKeysPerRead; ++i)
+      sqlite3_bind_int64(st.s, static_cast<int>(i) + 1, pks[from + (i < n ? i : 0)]);
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
+      out[sqlite3_column_int64(st.s, 0)].push_back(idFor(d, sqlite3_column_int64(st.s, 1)));
+    if (rc != SQLITE_DONE) return false;
+  }
+  return true;
+}
+
 bool Coordinator::Impl::loadAllToMany(const EntityDescription* entity, int rel,
                                       std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out) {
   std::lock_guard lock(mutex);
@@ -1240,7 +1268,7 @@ const char* deleteRows(Coordinator::Impl& c, const CommitBatch& batch) {
 
 }  // namespace
 
-bool Coordinator::Impl::commit(const CommitBatch& batch,
+bool Coordinator::Impl::commit(std::size_t writes, const BatchBuilder& build,
                                std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
                                fnd::Error* error) {
   std::lock_guard lock(mutex);
@@ -1250,7 +1278,10 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     return false;
   }
   SaveCache saveCache(*this);
-  BulkSync bulkSync(h, batch.writes.size() + batch.joins.size());
+  BulkSync bulkSync(h, writes);
+  // One transaction for the keys and the rows: a commit waits for the disk several times (the
+  // journal, its folder, the file), and taking the keys in a commit of their own did all of
+  // that twice per save.
   if (!exec(h, "BEGIN IMMEDIATE", error, kPersistentStoreSaveError)) return false;
   auto fail = [&](const std::string& what) {
     fnd::Error e = sqliteError(h, kPersistentStoreSaveError, what);
@@ -1258,6 +1289,11 @@ bool Coordinator::Impl::commit(const CommitBatch& batch,
     if (error) *error = e;
     return false;
   };
+  CommitBatch batch;
+  if (!build(batch, error)) {
+    exec(h, "ROLLBACK", nullptr);
+    return false;
+  }
   if (batch.checkConflicts && conflicts) {
     const auto moved = changedElsewhere(*this, batch);
     conflicts->insert(conflicts->end(), moved.begin(), moved.end());

@@ -10,6 +10,7 @@ class Coordinator;
 class DetachedFetch;
 class EntityDescription;
 class ManagedObject;
+class ObjectID;
 class Model;
 class Predicate;
 struct RelationshipDescription;

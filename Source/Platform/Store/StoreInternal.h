@@ -256,14 +256,22 @@ struct Coordinator::Impl {
   fnd::Value loadLazy(const ObjectID& id, int attribute);
   bool loadToMany(const EntityDescription* entity, int relationship, std::int64_t pk,
                   std::vector<ObjectIDRef>& out);
+  // The sets of the rows keyed `pks`: destination IDs by source key (rows without members are
+  // absent), in the same order loadToMany gives.
+  bool loadToManyOf(const EntityDescription* entity, int relationship, const std::vector<std::int64_t>& pks,
+                    std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out);
   // Every row's set at once: destination IDs by source key.
   bool loadAllToMany(const EntityDescription* entity, int relationship,
                      std::unordered_map<std::int64_t, std::vector<ObjectIDRef>>& out);
   std::int64_t allocateKeys(const EntityDescription* entity, std::int64_t count, fnd::Error* error);
-  // Writes the batch in one transaction. With conflict checks, rows whose Z_OPT moved are listed
-  // in `conflicts` and nothing is written.
-  bool commit(const CommitBatch& batch, std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts,
-              fnd::Error* error);
+  // Writes in one transaction the batch `build` makes. `build` runs inside the transaction, so
+  // the keys it takes for new rows (allocateKeys) are written with the rows, and a failed save
+  // takes none. `writes` (the rows the batch will write) chooses the sync level beforehand, as
+  // it cannot change inside a transaction. With conflict checks, rows whose Z_OPT moved are
+  // listed in `conflicts` and nothing is written.
+  using BatchBuilder = std::function<bool(CommitBatch& batch, fnd::Error* error)>;
+  bool commit(std::size_t writes, const BatchBuilder& build,
+              std::vector<std::pair<const EntityDescription*, std::int64_t>>* conflicts, fnd::Error* error);
   ObjectIDRef idFor(const EntityDescription* entity, std::int64_t pk) const;
 };
 
@@ -318,6 +326,7 @@ struct Context::Impl {
   void keepLazy(ManagedObject& o, int attribute);
   bool batchFaults(const EntityDescription* entity);
   bool batchToMany(const EntityDescription* entity, int relationship);
+  void loadToManyOf(const std::vector<ManagedObjectRef>& objects, int relationship);
 
   Context::Impl* root();
   Coordinator::Impl* store();

@@ -6,11 +6,13 @@
 #include "Platform/Store/TestAccess_p.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -548,6 +550,86 @@ TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
   std::size_t inF1 = 0;
   for (int i = 0; i < 200; ++i) inF1 += (i % 7) && i % 60 == 1;
   EXPECT_EQ(someFolder->toMany("bookmarks").size(), inF1);
+}
+
+// The sets of chosen objects read together (a list's rows coming into sight): each gets its own
+// members in their stored order, across more keys than one read takes, through a join table and
+// through the destination's owner column; objects not chosen, new ones and sets read or changed
+// already are not touched.
+TEST(Context, ToManySetsOfChosenObjectsLoadTogether) {
+  Stack s;
+  std::vector<ManagedObjectRef> tags, folders;
+  for (int i = 0; i < 9; ++i) {
+    tags.push_back(s.main->insertNewObject("Tag"));
+    tags.back()->setValueForKey("name", "T" + std::to_string(i));
+    folders.push_back(s.main->insertNewObject("Folder"));
+    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
+  }
+  auto expectedTags = [](int i) {
+    std::vector<std::string> names;
+    for (int k = 0; k < i % 4; ++k) names.push_back("T" + std::to_string((i * 5 + k * 2) % 9));
+    return names;
+  };
+  for (int i = 0; i < 150; ++i) {
+    auto b = addBookmark(*s.main, "B" + std::to_string(i), "u");
+    for (const auto& name : expectedTags(i)) b->addToMany("tags", tags[static_cast<std::size_t>(name[1] - '0')]);
+    if (i % 3) b->setToOne("folder", folders[static_cast<std::size_t>(i % 9)]);
+  }
+  ASSERT_TRUE(s.main->save());
+
+  auto fresh = makeMainContext(s.coordinator);
+  FetchRequest r("Bookmark");
+  r.sortDescriptors = {SortDescriptor("addedDate", true), SortDescriptor("uniqueID", true)};
+  auto all = *fresh->fetch(r);
+  ASSERT_EQ(all.size(), 150u);
+  std::map<std::string, ManagedObjectRef> byID;
+  for (const auto& b : all) byID[b->valueForKey("uniqueID").string()] = b;
+  const int tagsIndex = s.model->entity("Bookmark")->relationshipIndex("tags");
+  // A set changed before the read keeps its change; a new object has no row to read.
+  auto changed = byID["B20"];
+  auto extra = fresh->insertNewObject("Tag");
+  extra->setValueForKey("name", "extra");
+  changed->addToMany("tags", extra);
+  auto added = addBookmark(*fresh, "new", "u");
+  added->addToMany("tags", extra);
+  std::vector<ManagedObjectRef> chosen{added, nullptr};
+  for (int i = 10; i < 90; ++i) chosen.push_back(byID["B" + std::to_string(i)]);
+  fresh->loadToMany(chosen, tagsIndex);
+  auto foldersOfFresh = fetchAll(*fresh, "Folder", "folderID == 'F1' OR folderID == 'F2'");
+  ASSERT_EQ(foldersOfFresh.size(), 2u);
+  fresh->loadToMany(foldersOfFresh, s.model->entity("Folder")->relationshipIndex("bookmarks"));
+
+  // The order of each set is the one a read of that set alone gives.
+  auto names = [](const ManagedObjectRef& b) {
+    std::vector<std::string> out;
+    for (const auto& t : b->toMany("tags")) out.push_back(t->valueForKey("name").string());
+    return out;
+  };
+  std::map<std::string, std::vector<std::string>> alone;
+  auto reference = makeMainContext(s.coordinator);
+  for (const auto& b : fetchAll(*reference, "Bookmark")) alone[b->valueForKey("uniqueID").string()] = names(b);
+
+  // What was read stays as read; what was not is read later, from the store as it is then.
+  ASSERT_EQ(sqlite3_exec(TestAccess::connection(*s.coordinator).db,
+                         "DELETE FROM Z_1TAGS; UPDATE ZBOOKMARK SET ZFOLDER = NULL", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  for (int i = 0; i < 150; ++i) {
+    const std::string id = "B" + std::to_string(i);
+    auto want = i >= 10 && i < 90 ? alone[id] : std::vector<std::string>{};
+    if (i == 20) want.push_back("extra");
+    EXPECT_EQ(names(byID[id]), want) << i;
+    auto sorted = alone[id], expected = expectedTags(i);
+    std::sort(sorted.begin(), sorted.end()), std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sorted, expected) << i;
+  }
+  EXPECT_EQ(names(added), (std::vector<std::string>{"extra"}));
+  for (const auto& f : foldersOfFresh) {
+    const int n = f->valueForKey("folderID").string() == "F1" ? 1 : 2;
+    std::set<std::string> want;
+    for (int i = 0; i < 150; ++i)
+      if (i % 3 && i % 9 == n) want.insert("B" + std::to_string(i));
+    EXPECT_EQ(ids(f->toMany("bookmarks")), want) << n;
+  }
 }
 
 // Rows another context added (an import) taken in as faults, with a few older rows unloaded

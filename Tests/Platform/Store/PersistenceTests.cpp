@@ -2,6 +2,7 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UndoManager.h"
+#include "Platform/Store/TestAccess_p.h"
 #include "Platform/Store/ValueTransformer.h"
 
 #include <gtest/gtest.h>
@@ -397,4 +398,48 @@ TEST(Persistence, KeysOfDeletedRowsAreNeverReused) {
   auto other = makeMainContext(s.coordinator);
   EXPECT_EQ(other->existingObjectWithID(oldID), nullptr);
   (void)a;
+}
+
+// A save writes its rows and the keys it takes for them in one transaction: the disk is waited
+// for once per save, and a save that fails takes no keys.
+TEST(Persistence, ASaveIsOneTransactionAndAFailedOneTakesNoKeys) {
+  int commits = 0;  // outlives the store, whose connection counts into it
+  Stack s;
+  s.main->setMergePolicy(MergePolicy::Error);
+  {
+    auto connection = TestAccess::connection(*s.coordinator);
+    sqlite3_commit_hook(
+        connection.db,
+        [](void* count) {
+          ++*static_cast<int*>(count);
+          return 0;
+        },
+        &commits);
+  }
+  auto stored = addBookmark(*s.main, "S", "u", "t");
+  auto tag = s.main->insertNewObject("Tag");
+  tag->setValueForKey("name", "t");
+  stored->addToMany("tags", tag);
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(commits, 1);
+  auto keyMax = [&] { return column(s.path, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_NAME = 'Bookmark'"); };
+  const auto before = keyMax();
+
+  // Another context changes the stored row first: this save's conflict is found after its keys
+  // were taken, and it writes nothing, keys included.
+  auto other = makeMainContext(s.coordinator);
+  other->existingObjectWithID(stored->objectID())->setValueForKey("title", "theirs");
+  ASSERT_TRUE(other->save());
+  commits = 0;
+  stored->setValueForKey("title", "mine");
+  auto fresh = addBookmark(*s.main, "N", "u", "t");
+  EXPECT_FALSE(s.main->save());
+  EXPECT_EQ(commits, 0);
+  EXPECT_EQ(keyMax(), before);
+  EXPECT_TRUE(fresh->objectID()->isTemporaryID());
+  // Once the conflict is settled the new row gets the next key.
+  s.main->refreshObject(stored, false);
+  ASSERT_TRUE(s.main->save());
+  EXPECT_EQ(commits, 1);
+  EXPECT_EQ(fresh->objectID()->primaryKey(), std::stoll(before.at(0)) + 1);
 }
