@@ -10,6 +10,7 @@
 #include "Model/Folder.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
+#include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -17,6 +18,9 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/Predicate.h"
 #include "Platform/System/Workspace.h"
 #include "Support/AlertPresenter.h"
 #include "Sidebar/SidebarNotifications.h"
@@ -712,9 +716,43 @@ void BookmarksController::initializeEmptyLibrary() {
 }
 
 void BookmarksController::fixIsUpdatingBookmarks() {
-  auto stuck = Bookmark::fetchEntitiesWhereProperty("isUpdating", fnd::Value(true)).value_or(Bookmark::List{});
+  // Finding the marks reads the whole table: that runs on a store connection and a queue of its
+  // own, so the window's first frame and the first load do not wait for it; the few found are
+  // cleared here on the main thread. Where the store has no file to open again, here and now.
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  fnd::Error error;
+  auto own = coordinator ? coordinator->openSecondConnection(&error) : nullptr;
+  if (!own) {
+    clearStuckUpdates(Bookmark::fetchEntitiesWhereProperty("isUpdating", fnd::Value(true)).value_or(Bookmark::List{}));
+    return;
+  }
+  auto context = store::Context::make(store::ConcurrencyType::PrivateQueue);
+  context->setCoordinator(std::move(own));
+  context->setName("Stuck updates");
+  // Only the queue holds the context from here, so it is freed there too.
+  store::Context* queue = context.get();
+  queue->perform([this, alive = lifetime_.watch(), context = std::move(context)]() mutable {
+    store::FetchRequest request(Bookmark::entityName());
+    request.predicate = store::Predicate::parse("isUpdating == YES");
+    fnd::Error readError;
+    auto found = context->fetchObjectIDs(request, &readError);
+    if (!found) logDetailedError("find the bookmarks left updating", &readError);
+    fnd::DispatchQueue::main().async([this, alive, ids = found.value_or(std::vector<store::ObjectIDRef>{})] {
+      if (!alive) return;
+      auto main = WrenDataManager::sharedInstance().managedObjectContext();
+      Bookmark::List stuck;
+      for (const auto& id : ids)
+        if (auto b = main ? std::dynamic_pointer_cast<Bookmark>(main->existingObjectWithID(id)) : nullptr)
+          stuck.push_back(std::move(b));
+      clearStuckUpdates(stuck);
+    });
+  });
+}
+
+void BookmarksController::clearStuckUpdates(const std::vector<std::shared_ptr<Bookmark>>& stuck) {
   for (const auto& b : stuck)
-    if (b->thumbnailManuallySet() < 1) b->setValueForKey("isUpdating", fnd::Value(false));
+    if (b->thumbnailManuallySet() < 1 && b->valueForKey("isUpdating").boolValue())
+      b->setValueForKey("isUpdating", fnd::Value(false));
   WrenEntity::saveContext();
 }
 

@@ -274,6 +274,8 @@ class BookmarksController : public ui::ActionResponder,
   void addActions(ui::ActionSet& set) override;
 
  private:
+  // Clears the updating mark of `stuck` (but where the thumbnail was set by hand) and saves.
+  void clearStuckUpdates(const std::vector<std::shared_ptr<Bookmark>>& stuck);
   void observeEditCommands();
   void chooseThumbnailFile();
   void recordVisit(Bookmark& bookmark);

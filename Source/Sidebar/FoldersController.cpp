@@ -169,6 +169,9 @@ void FoldersController::createInboxAtFirstLaunch() {
     const char* id;
     const char* name;
   };
+  // Both are saved together: each save of a new folder waits for the disk twice, and this runs
+  // before the window's first frame.
+  bool changed = false, made = false;
   for (Fixed fixed : {Fixed{Folder::kInboxID, "Inbox"}, Fixed{Folder::kImportedID, "Imported"}}) {
     auto found = Folder::fetchEntitiesWhereProperty("folderID", fixed.id);
     // A failed look-up is not "missing": a second Inbox would follow.
@@ -179,7 +182,7 @@ void FoldersController::createInboxAtFirstLaunch() {
       if (existing->parentFolderID().empty() || existing->name() == fixed.id) {
         existing->setParentFolderID(Folder::kRootID);
         existing->setName(fixed.name);
-        save("The folder could not be saved");
+        changed = true;
       }
       continue;
     }
@@ -187,8 +190,12 @@ void FoldersController::createInboxAtFirstLaunch() {
     if (!folder) continue;
     folder->setName(fixed.name);
     folder->setFolderID(fixed.id);
-    if (!folder->saveFolder()) showError("The folder could not be saved", std::string("Kesto could not create ") + fixed.name + ".");
+    made = true;
   }
+  if (made && !WrenEntity::saveContext())
+    showError("The folder could not be saved", "Kesto could not create the Inbox and Imported folders.");
+  else if (changed && !made)
+    save("The folder could not be saved");
 }
 
 void FoldersController::fixInboxedFolders() {

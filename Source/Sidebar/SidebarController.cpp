@@ -1,5 +1,7 @@
 #include "Sidebar/SidebarController.h"
 
+#include "Platform/UI/ApplicationMain.h"
+
 #include "Sidebar/TutorialPopovers.h"
 
 #include "Model/ViewUpdater.h"
@@ -136,7 +138,17 @@ void SidebarController::awakeFromNib() {
   folders_->awakeFromNib();
   for (auto& c : contents_)
     if (c) c->awakeFromNib();
-  fnd::RunLoop::main().performAfterDelay(0.2, [this] { selectStartupView(); }, this);
+  restoreStartupViewWhenLoaded();
+}
+
+void SidebarController::restoreStartupViewWhenLoaded() {
+  // Once the interface is loaded: on the main loop's first turn after the window's first frame
+  // (not while the start waits for that frame), when the first load has begun. A fixed wait only
+  // held the first list back.
+  fnd::RunLoop::main().performAfterDelay(ui::isWaitingForFirstFrame() ? 0.01 : 0, [this] {
+    if (ui::isWaitingForFirstFrame()) return restoreStartupViewWhenLoaded();
+    selectStartupView();
+  }, this);
 }
 
 void SidebarController::selectStartupView() {

@@ -71,6 +71,7 @@ class SidebarController {
   std::shared_ptr<ui::View> folderSearchView() const;
 
  private:
+  void restoreStartupViewWhenLoaded();
   void layout();
   void setAllStatesOff();
 

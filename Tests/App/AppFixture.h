@@ -53,7 +53,7 @@ class AppTest : public ::testing::Test {
     ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
     fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
     ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == expected; }, 10)) << dm().bookmarks().size();
-    // The sidebar shows its stored list 0.2 s after start and acts on its row 0.1 s later.
+    // The sidebar shows its stored list on the loop's first turn and acts on its row 0.1 s later.
     spin(0.4);
   }
 

@@ -190,6 +190,34 @@ TEST_F(StartupTest, StuckUpdatesAreClearedExceptHandSetThumbnails) {
   EXPECT_EQ(byHand->valueForKey("isUpdating").intValue(), 1);
 }
 
+// Looking for the marks reads the whole table: the interface is built and shown without waiting
+// for it, and the marks found are cleared and saved a moment later.
+TEST_F(StartupTest, StuckUpdatesAreFoundAfterTheInterfaceIsUpAndSaved) {
+  auto stuck = add("http://stuck.example/", "S");
+  auto idle = add("http://idle.example/", "I");
+  stuck->setValueForKey("isUpdating", fnd::Value(true));
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ui = MainInterface::build();
+  EXPECT_EQ(stuck->valueForKey("isUpdating").intValue(), 1);
+  ASSERT_TRUE(runUntil([&] { return stuck->valueForKey("isUpdating").intValue() == 0; }, 10));
+  EXPECT_FALSE(idle->hasChanges());
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("http://stuck.example/"), other);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->valueForKey("isUpdating").intValue(), 0);
+}
+
+// An interface closed before the look-up ends leaves the marks for the next start.
+TEST_F(StartupTest, StuckUpdatesFoundAfterTheInterfaceWentAreLeft) {
+  auto stuck = add("http://stuck.example/", "S");
+  stuck->setValueForKey("isUpdating", fnd::Value(true));
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ui = MainInterface::build();
+  ui.reset();
+  spin(0.3);
+  EXPECT_EQ(stuck->valueForKey("isUpdating").intValue(), 1);
+}
+
 TEST_F(StartupTest, QuitIsGrantedAndSavesTheLibrary) {
   auto b = add("http://quit.example/", "Before");
   build(1);

@@ -388,6 +388,22 @@ TEST_F(SwitcherTest, TheStoredListIsShownAndEverySwitchStoresItBeforeTheRefresh)
   fnd::NotificationCenter::defaultCenter().removeObserver(&seen);
 }
 
+// At start the stored list comes on the main loop's first turn after the interface is loaded,
+// not after a fixed wait that held the first list back.
+TEST_F(SwitcherTest, TheStoredListIsShownOnTheLoopsFirstTurnAfterStart) {
+  save();
+  DataManager manager;
+  manager.setPreferences(prefs);
+  SidebarController sidebar;
+  sidebar.setDataManager(&manager);
+  defaults().setString("SelectedHistoryView", SelectedView);
+  sidebar.awakeFromNib();
+  EXPECT_NE(sidebar.selectedTabIdentifier(), "historyTab");
+  spin(0.05);
+  EXPECT_EQ(sidebar.selectedTabIdentifier(), "historyTab");
+  EXPECT_EQ(ViewManager::sharedInstance().currentView(), 2);
+}
+
 TEST_F(SwitcherTest, ThePathBarNamesAFolderOnlyOnTheFoldersTab) {
   auto top = folder("Top");
   auto low = folder("Low", top->folderID());

@@ -3,6 +3,7 @@
 #include "Model/Config.h"
 #include "Model/DataModel.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Store/StoreNotifications.h"
 
 namespace kesto::test {
 namespace {
@@ -25,6 +26,26 @@ TEST_F(FolderTreeTest, FirstStartMakesInboxAndImportedOnceAndFixedRowsLeadTheLib
   defaults().setBool(true, "disablePinboard");
   controller->loadFolders();
   EXPECT_EQ(titles(controller->homeItem()), (std::vector<std::string>{"Inbox", "Imported"}));
+}
+
+// The first start waits on the disk for each save before the window shows: Inbox and Imported
+// go in one save, and a later start saves nothing.
+TEST_F(FolderTreeTest, FirstStartMakesInboxAndImportedInOneSave) {
+  int saves = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&saves, [&](const fnd::Notification&) { ++saves; },
+                                                       store::kContextDidSaveNotification);
+  FoldersController first;
+  first.createInboxAtFirstLaunch();
+  EXPECT_EQ(saves, 1);
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  for (const char* id : {Folder::kInboxID, Folder::kImportedID}) {
+    auto stored = Folder::fetchEntityWhereProperty("folderID", fnd::Value(id), other);
+    ASSERT_TRUE(stored) << id;
+    EXPECT_EQ(stored->parentFolderID(), Folder::kRootID);
+  }
+  first.createInboxAtFirstLaunch();
+  EXPECT_EQ(saves, 1);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&saves);
 }
 
 TEST_F(FolderTreeTest, ManualOrderNumbersTopLevelFromOneAndSubfoldersFromZero) {

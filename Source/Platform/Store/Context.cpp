@@ -68,17 +68,21 @@ Coordinator::Impl* Context::Impl::store() {
 
 ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
   if (!id || !id->entity()) return nullptr;
-  int n = id->entity()->entityNumber();
   if (id->temporaryNumber()) {
     auto it = byTemporary.find(id->temporaryNumber());
     if (it != byTemporary.end()) return it->second;
   }
-  std::int64_t pk = id->primaryKey();
-  if (pk && n < static_cast<int>(byKey.size())) {
+  return lookup(id->entity(), id->primaryKey());
+}
+
+ManagedObjectRef Context::Impl::lookup(const EntityDescription* entity, std::int64_t pk) {
+  if (!entity || !pk) return nullptr;
+  int n = entity->entityNumber();
+  if (n < static_cast<int>(byKey.size())) {
     auto it = byKey[n].find(pk);
     if (it != byKey[n].end()) return it->second;
   }
-  if (pk && !byTemporary.empty() && seenResolutions != idResolutions.load()) {
+  if (!byTemporary.empty() && seenResolutions != idResolutions.load()) {
     // Temporary IDs resolved by a save elsewhere in the chain move to the key map.
     seenResolutions = idResolutions.load();
     for (auto it = byTemporary.begin(); it != byTemporary.end();) {
@@ -103,32 +107,28 @@ ManagedObjectRef Context::Impl::lookup(const ObjectIDRef& id) {
 void Context::Impl::registerObject(const ManagedObjectRef& o) {
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = this;
-  slots.owner = weakSelf;
-  const ObjectIDRef& id = ObjectAccess::id(*o);
-  if (std::int64_t pk = id->primaryKey()) {
-    int n = id->entity()->entityNumber();
+  if (std::int64_t pk = ObjectAccess::key(*o)) {
+    int n = o->entity()->entityNumber();
     if (n >= static_cast<int>(byKey.size())) byKey.resize(n + 1);
     byKey[n][pk] = o;
   } else {
-    byTemporary[id->temporaryNumber()] = o;
+    byTemporary[ObjectAccess::temporaryNumber(*o)] = o;
   }
 }
 
 void Context::Impl::unregisterObject(ManagedObject* o) {
-  const ObjectIDRef& id = ObjectAccess::id(*o);
   inserted.erase(o);
   updated.erase(o);
   deleted.erase(o);
   auto& slots = ObjectAccess::slots(*o);
   slots.ctx = nullptr;
-  slots.owner.reset();
   ManagedObjectRef keep;  // the maps may hold the last reference
-  if (id->temporaryNumber()) {
-    auto it = byTemporary.find(id->temporaryNumber());
+  if (std::uint64_t temporary = ObjectAccess::temporaryNumber(*o)) {
+    auto it = byTemporary.find(temporary);
     if (it != byTemporary.end() && it->second.get() == o) keep = std::move(it->second), byTemporary.erase(it);
   }
-  int n = id->entity()->entityNumber();
-  if (std::int64_t pk = id->primaryKey(); pk && n < static_cast<int>(byKey.size())) {
+  int n = o->entity()->entityNumber();
+  if (std::int64_t pk = ObjectAccess::key(*o); pk && n < static_cast<int>(byKey.size())) {
     auto it = byKey[n].find(pk);
     if (it != byKey[n].end() && it->second.get() == o) keep = std::move(it->second), byKey[n].erase(it);
   }
@@ -149,8 +149,8 @@ void Context::Impl::logChanges(const SaveNotification& n) {
   for (const auto& id : n.deletedIDs) changeLog.push_back({changeStamp, id, true});
 }
 
-ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
-  if (auto o = lookup(s.id)) {
+ManagedObjectRef Context::Impl::materialize(const EntityDescription* entity, Snapshot&& s) {
+  if (auto o = s.id ? lookup(s.id) : lookup(entity, s.pk)) {
     bool stale = !ObjectAccess::loaded(*o) || (!o->hasChanges() && ObjectAccess::slots(*o).opt != s.opt);
     if (stale && s.hasValues) {
       ObjectAccess::apply(*o, std::move(s));
@@ -158,9 +158,12 @@ ManagedObjectRef Context::Impl::materialize(Snapshot&& s) {
     }
     return o;
   }
-  if (!s.hasValues) return objectFor(s.id);
-  auto o = ObjectAccess::makeForRow(s.id->entity());
-  ObjectAccess::id(*o) = s.id;
+  Coordinator::Impl* st = store();
+  if (!s.hasValues) return objectFor(s.id ? s.id : st ? st->idFor(entity, s.pk) : nullptr);
+  auto o = ObjectAccess::makeForRow(entity);
+  if (s.id) ObjectAccess::setID(*o, s.id);
+  else if (st) ObjectAccess::setRow(*o, st->storeNumber, s.pk);
+  else return nullptr;
   ObjectAccess::state(*o) = State::Clean;
   registerObject(o);
   ObjectAccess::apply(*o, std::move(s));
@@ -174,7 +177,7 @@ ManagedObjectRef Context::Impl::objectFor(const ObjectIDRef& id) {
   if (Coordinator::Impl* st = store(); st && !id->isTemporaryID() && id->storeIdentifier() != st->storeIdentifier)
     return nullptr;
   auto o = ManagedObject::make(id->entity());
-  ObjectAccess::id(*o) = id;
+  ObjectAccess::setID(*o, id);
   ObjectAccess::state(*o) = State::Clean;
   ObjectAccess::loaded(*o) = false;
   registerObject(o);
@@ -226,9 +229,9 @@ fnd::Value Context::Impl::loadLazy(ManagedObject& o, int attribute) {
 }
 
 void Context::Impl::keepLazy(ManagedObject& o, int attribute) {
-  const auto& id = ObjectAccess::id(o);
-  if (parent || !id || id->isTemporaryID()) return;
-  keptLazy.push_back({&o, o.entity()->entityNumber(), id->primaryKey(), attribute});
+  const std::int64_t pk = ObjectAccess::key(o);
+  if (parent || !pk) return;
+  keptLazy.push_back({&o, o.entity()->entityNumber(), pk, attribute});
   while (keptLazy.size() > kKeptLazyValues) {
     const KeptLazy oldest = keptLazy.front();
     keptLazy.pop_front();
@@ -299,7 +302,7 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
   if (!st->loadRows(entity, "Z_PK BETWEEN ? AND ?", {fnd::Value(low), fnd::Value(high)}, false, rows, nullptr, &wanted))
     return false;
   for (auto& row : rows) {
-    if (!row.id) continue;
+    if (row.held) continue;
     auto it = keyed.find(row.pk);
     if (it == keyed.end()) continue;
     ManagedObjectRef obj = it->second;
@@ -346,8 +349,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
     const auto& rels = o->entity()->relationships();
     if (rel < 0 || rel >= static_cast<int>(rels.size()) || !rels[rel].toMany) continue;
     if (ObjectAccess::slots(*o).rels[rel].manyLoaded) continue;
-    const auto& id = ObjectAccess::id(*o);
-    if (!id || id->isTemporaryID()) continue;
+    if (!ObjectAccess::key(*o)) continue;  // not saved yet: no stored set
     waiting[o->entity()].push_back(o.get());
   }
   for (auto& [entity, group] : waiting) {
@@ -356,7 +358,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
     if (st) {
       std::vector<std::int64_t> pks;
       pks.reserve(group.size());
-      for (ManagedObject* o : group) pks.push_back(ObjectAccess::id(*o)->primaryKey());
+      for (ManagedObject* o : group) pks.push_back(ObjectAccess::key(*o));
       if (!st->loadToManyOf(entity, rel, pks, sets)) continue;
     }
     for (ManagedObject* o : group) {
@@ -368,7 +370,7 @@ void Context::Impl::loadToManyOf(const std::vector<ManagedObjectRef>& objects, i
         continue;
       }
       std::vector<ManagedObjectRef> members;
-      if (auto it = sets.find(ObjectAccess::id(*o)->primaryKey()); it != sets.end()) {
+      if (auto it = sets.find(ObjectAccess::key(*o)); it != sets.end()) {
         members.reserve(it->second.size());
         for (const auto& id : it->second)
           if (auto d = objectFor(id)) members.push_back(d);
@@ -491,7 +493,7 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
   if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
   keyed[en].reserve(keyed[en].size() + rows.size());
   for (auto& row : rows) {
-    ManagedObjectRef o = !row.id ? keyed[en][row.pk] : c.materialize(std::move(row));
+    ManagedObjectRef o = row.held ? keyed[en][row.pk] : c.materialize(entity, std::move(row));
     if (!o || o->isDeleted()) continue;
     if (o->hasChanges() || !compiled) {
       if (!request.includesPendingChanges && o->hasChanges() && compiled) {
@@ -538,7 +540,7 @@ bool fetchThroughParent(Context::Impl& c, const EntityDescription* entity, const
       out.accept(existing);
       continue;
     }
-    out.accept(c.materialize(std::move(s)));
+    out.accept(c.materialize(entity, std::move(s)));
   }
   return true;
 }
@@ -604,10 +606,10 @@ std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>&
   const std::size_t end = std::min(rows.size(), from + most);
   for (std::size_t i = from; i < end; ++i) {
     const ManagedObjectRef& row = rows[i];
-    const ObjectIDRef& id = ObjectAccess::id(*row);
-    if (since.count(id->primaryKey()) || lookup(id)) continue;
+    const std::int64_t pk = ObjectAccess::key(*row);
+    if (since.count(pk) || lookup(row->entity(), pk)) continue;
     if (i == from) {
-      const int en = id->entity()->entityNumber();
+      const int en = row->entity()->entityNumber();
       if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
       byKey[en].reserve(byKey[en].size() + rows.size() - from);
     }
@@ -650,13 +652,13 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     else if (o->hasChanges()) out.seen.insert(o.get());
   };
   for (auto& row : rows) {
-    const ObjectIDRef& id = ObjectAccess::id(*row);
-    if (auto changed = since.find(id->primaryKey()); changed != since.end()) {
-      if (!changed->second) takeChanged(objectFor(id));
+    const std::int64_t pk = ObjectAccess::key(*row);
+    if (auto changed = since.find(pk); changed != since.end()) {
+      if (!changed->second) takeChanged(objectFor(ObjectAccess::id(*row)));
       changed->second = true;  // answered
       continue;
     }
-    ManagedObjectRef held = lookup(id);
+    ManagedObjectRef held = lookup(entity, pk);
     if (!held) {
       registerObject(row);
       row->awakeFromFetch();
@@ -920,7 +922,7 @@ void Context::insertObject(const ManagedObjectRef& o) {
     fnd::logError("Store: an object of another context cannot be inserted");
     return;
   }
-  ObjectAccess::id(*o) = ObjectID::makeTemporary(o->entity());
+  ObjectAccess::setID(*o, ObjectID::makeTemporary(o->entity()));
   ObjectAccess::state(*o) = State::Inserted;
   ObjectAccess::loaded(*o) = true;
   ObjectAccess::clearChanges(*o);
@@ -1178,7 +1180,7 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
       auto po = p.lookup(o->objectID());
       if (!po) {
         po = ManagedObject::make(o->entity());
-        ObjectAccess::id(*po) = o->objectID();
+        ObjectAccess::setID(*po, o->objectID());
         ObjectAccess::state(*po) = State::Inserted;
         p.registerObject(po);
         p.inserted.insert(po.get());
@@ -1192,7 +1194,8 @@ void pushIntoParent(Context::Impl& c, const SaveNotification& note) {
     for (auto& o : note.updated) {
       auto po = p.objectFor(o->objectID());
       if (!po) continue;
-      for (auto& [i, old] : ObjectAccess::slots(*o).original) po->setValue(i, o->value(i));
+      if (const auto& changes = ObjectAccess::slots(*o).changes)
+        for (auto& [i, old] : changes->values) po->setValue(i, o->value(i));
       pairs.emplace_back(o, po);
     }
     for (auto& [o, po] : pairs) {
@@ -1251,7 +1254,7 @@ void addJoinChanges(CommitBatch& batch, const ManagedObjectRef& o, bool isNew, c
     }
     std::int64_t src = keyOf(o, keys);
     std::unordered_set<std::int64_t> before, after;
-    for (auto& id : os.rels[r].originalMany()) before.insert(id->primaryKey());
+    for (auto& id : os.originalMany(r)) before.insert(id->primaryKey());
     for (auto& d : os.rels[r].many()) after.insert(keyOf(d, keys));
     if (isNew) before.clear();
     for (auto k : after)
@@ -1290,11 +1293,12 @@ RowWrite updateWrite(const ManagedObjectRef& o, const RowKeys& keys) {
   w.pk = o->objectID()->primaryKey();
   w.expectedOpt = ObjectAccess::slots(*o).opt;
   auto& os = ObjectAccess::slots(*o);
-  for (auto& [i, old] : os.original) {
-    if (w.entity->attributes()[i].transient) continue;
-    w.attributes.push_back(i);
-    o->value(i);  // reads an unread picture now: that adds a value, moving the others
-  }
+  if (os.changes)
+    for (auto& [i, old] : os.changes->values) {
+      if (w.entity->attributes()[i].transient) continue;
+      w.attributes.push_back(i);
+      o->value(i);  // reads an unread picture now: that adds a value, moving the others
+    }
   for (int i : w.attributes) w.values.push_back(&o->value(i));
   for (int r = 0; r < static_cast<int>(w.entity->relationships().size()); ++r) {
     if (w.entity->relationships()[r].toMany || !os.rels[r].changed) continue;
@@ -1435,7 +1439,6 @@ void Context::reset() {
     ObjectAccess::breakCycles(*o);
     auto& s = ObjectAccess::slots(*o);
     s.ctx = nullptr;
-    s.owner.reset();
     ObjectAccess::state(*o) = State::Detached;
   }
   c.byKey.clear();

@@ -733,7 +733,8 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
   }
   configureConnection(h, options);
   db = h;
-  sharedStoreIdentifier = std::make_shared<const std::string>(storeIdentifier);
+  sharedStoreIdentifier = ObjectID::internStoreIdentifier(storeIdentifier);
+  storeNumber = ObjectID::storeNumber(storeIdentifier);
   type = storeType;
   path = storePath;
   this->options = options;
@@ -779,6 +780,7 @@ bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
   db = h;
   storeIdentifier = first.storeIdentifier;
   sharedStoreIdentifier = first.sharedStoreIdentifier;
+  storeNumber = first.storeNumber;
   type = first.type;
   path = first.path;
   options = first.options;
@@ -866,8 +868,11 @@ void readRow(const Coordinator::Impl& c, const EntityDescription& e, sqlite3_stm
              const Coordinator::Impl::RowFilter* wanted) {
   s.pk = sqlite3_column_int64(st, 0);
   s.opt = sqlite3_column_int64(st, 1);
-  if (wanted && !(*wanted)(s.pk, s.opt)) return;
-  s.id = c.idFor(&e, s.pk);
+  if (wanted && !(*wanted)(s.pk, s.opt)) {
+    s.held = true;
+    return;
+  }
+  // No ID: the row's object makes it when asked for.
   std::size_t na = e.attributes().size(), nr = e.relationships().size();
   // Values are read into one row kept for the whole read; the snapshot keeps only those that
   // are not defaults, so a read of many rows holds no full row per row at once.
@@ -949,6 +954,7 @@ bool Coordinator::Impl::loadRows(const EntityDescription* entity, const std::str
       s.pk = pk;
       // No values are read, so the row's version does not matter: objects held already are kept.
       if (!wanted || (*wanted)(pk, -1)) s.id = idFor(entity, pk);
+      else s.held = true;
     }
     return true;
   }

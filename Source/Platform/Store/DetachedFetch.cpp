@@ -85,7 +85,8 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   auto make = [&](std::vector<Snapshot>& snapshots) {
     for (auto& s : snapshots) {
       auto o = ObjectAccess::makeForRow(entity);
-      ObjectAccess::id(*o) = s.id;
+      if (s.id) ObjectAccess::setID(*o, s.id);
+      else ObjectAccess::setRow(*o, ImplAccess::of(connection).storeNumber, s.pk);
       ObjectAccess::state(*o) = ObjectAccess::State::Clean;
       ObjectAccess::apply(*o, std::move(s));
       f.rows.push_back(std::move(o));
@@ -123,7 +124,7 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
     }
     make(slice);
     if (slice.size() < static_cast<std::size_t>(kSlice)) break;
-    binds.back() = fnd::Value(f.rows.back()->objectID()->primaryKey());
+    binds.back() = fnd::Value(ObjectAccess::key(*f.rows.back()));
   }
   f.sorted = sortsByPlainValues(*entity, f.request.sortDescriptors);
   if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);

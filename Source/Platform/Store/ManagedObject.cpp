@@ -8,6 +8,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 #include <type_traits>
 #include <unordered_map>
 
@@ -60,39 +63,70 @@ bool sparseAllowed(const EntityDescription& e) {
 
 }  // namespace
 
+fnd::Value* AttributeValues::allocate(std::size_t n) {
+  return n ? static_cast<fnd::Value*>(::operator new(n * sizeof(fnd::Value))) : nullptr;
+}
+
+void AttributeValues::drop() noexcept {
+  std::destroy_n(values_, count_);
+  ::operator delete(values_);
+  values_ = nullptr;
+  count_ = 0;
+}
+
+void AttributeValues::adopt(fnd::Value* values, std::size_t n) noexcept {
+  drop();
+  values_ = values;
+  count_ = static_cast<std::uint32_t>(n);
+}
+
 void AttributeValues::makeFull(const EntityDescription& e) {
   const std::size_t n = e.attributes().size();
   const auto& defaults = e.defaultValues();
-  values_.clear();
-  values_.reserve(n);
+  fnd::Value* values = allocate(n);
   for (std::size_t i = 0; i < n; ++i)
-    values_.push_back(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+    new (values + i)
+        fnd::Value(i < defaults.size() ? defaults[i] : coerceToAttribute(e.attributes()[i], e.attributes()[i].defaultValue));
+  adopt(values, n);
   full_ = !sparseAllowed(e);
   held_ = full_ ? 0 : (n == kMaskBits ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1);
-  rest_.reset();
+  more_.reset();
   pending_ = 0;
-  pendingMore_.reset();
 }
 
 AttributeValues& AttributeValues::operator=(const AttributeValues& other) {
   if (this == &other) return *this;
-  values_ = other.values_;
+  fnd::Value* values = allocate(other.count_);
+  std::uninitialized_copy_n(other.values_, other.count_, values);
+  adopt(values, other.count_);
   held_ = other.held_;
   pending_ = other.pending_;
   full_ = other.full_;
-  rest_ = other.rest_ ? std::make_unique<std::vector<fnd::Value>>(*other.rest_) : nullptr;
-  pendingMore_ = other.pendingMore_ ? std::make_unique<std::vector<std::uint8_t>>(*other.pendingMore_) : nullptr;
+  more_ = other.more_ ? std::make_unique<More>(*other.more_) : nullptr;
+  return *this;
+}
+
+AttributeValues& AttributeValues::operator=(AttributeValues&& other) noexcept {
+  if (this == &other) return *this;
+  drop();
+  values_ = std::exchange(other.values_, nullptr);
+  count_ = std::exchange(other.count_, 0);
+  held_ = other.held_;
+  pending_ = other.pending_;
+  full_ = other.full_;
+  more_ = std::move(other.more_);
   return *this;
 }
 
 void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value>& row) {
   const std::size_t n = e.attributes().size();
   row.resize(n);
-  rest_.reset();
+  more_.reset();
   pending_ = 0;
-  pendingMore_.reset();
   if (!sparseAllowed(e)) {
-    values_.assign(std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
+    fnd::Value* values = allocate(n);
+    std::uninitialized_move_n(row.begin(), n, values);
+    adopt(values, n);
     full_ = true;
     held_ = 0;
     return;
@@ -102,16 +136,15 @@ void AttributeValues::takeRow(const EntityDescription& e, std::vector<fnd::Value
   std::size_t count = 0;
   for (std::size_t i = 0; i < n; ++i)
     if (!isExactly(row[i], defaults[i])) held |= std::uint64_t{1} << i, ++count;
-  std::vector<fnd::Value> kept;
-  kept.reserve(count);
-  for (std::size_t i = 0; i < n; ++i)
-    if (held >> i & 1u) kept.push_back(std::move(row[i]));
-  values_ = std::move(kept);
+  fnd::Value* kept = allocate(count);
+  for (std::size_t i = 0, k = 0; i < n; ++i)
+    if (held >> i & 1u) new (kept + k++) fnd::Value(std::move(row[i]));
+  adopt(kept, count);
   held_ = held;
   full_ = false;
 }
 
-std::size_t AttributeValues::keptCount() const { return values_.size() + (rest_ ? rest_->size() : 0); }
+std::size_t AttributeValues::keptCount() const { return count_ + (more_ ? more_->rest.size() : 0); }
 
 std::size_t AttributeValues::rank(int i) const {
   return static_cast<std::size_t>(std::popcount(held_ & ((std::uint64_t{1} << i) - 1)));
@@ -120,38 +153,47 @@ std::size_t AttributeValues::rank(int i) const {
 const fnd::Value& AttributeValues::get(const EntityDescription& e, int i) const {
   if (full_) return values_[static_cast<std::size_t>(i)];
   if (held_ >> i & 1u) return values_[rank(i)];
-  if (rest_) return (*rest_)[static_cast<std::size_t>(i)];
+  if (hasRest()) return more_->rest[static_cast<std::size_t>(i)];
   return e.defaultValues()[static_cast<std::size_t>(i)];
 }
 
 fnd::Value& AttributeValues::slot(const EntityDescription& e, int i) {
   if (full_) return values_[static_cast<std::size_t>(i)];
   if (held_ >> i & 1u) return values_[rank(i)];
-  if (!rest_) {
+  if (!hasRest()) {
     // The attributes the row did not keep get a place each, beside the kept ones, which stay
     // where they are: references to values stay good while the object is edited.
-    rest_ = std::make_unique<std::vector<fnd::Value>>(e.defaultValues());
+    if (!more_) more_ = std::make_unique<More>();
+    more_->rest = e.defaultValues();
   }
-  return (*rest_)[static_cast<std::size_t>(i)];
+  return more_->rest[static_cast<std::size_t>(i)];
 }
 
 void AttributeValues::setRead(const EntityDescription& e, int i, fnd::Value v) {
   setPending(i, false);
-  if (full_ || (held_ >> i & 1u) || rest_) {
+  if (full_ || (held_ >> i & 1u) || hasRest()) {
     slot(e, i) = std::move(v);
   } else if (!isExactly(v, e.defaultValues()[static_cast<std::size_t>(i)])) {
-    if (values_.size() == values_.capacity()) values_.reserve(values_.size() + 1);  // not twice the room
-    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)), std::move(v));
+    const std::size_t at = rank(i);
+    fnd::Value* values = allocate(count_ + 1);
+    std::uninitialized_move_n(values_, at, values);
+    new (values + at) fnd::Value(std::move(v));
+    std::uninitialized_move_n(values_ + at, count_ - at, values + at + 1);
+    adopt(values, count_ + 1u);
     held_ |= std::uint64_t{1} << i;
   }
 }
 
 void AttributeValues::unload(const EntityDescription& e, int i) {
   const bool held = !full_ && (held_ >> i & 1u);
-  if (held && !rest_) {
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(rank(i)));
+  if (held && !hasRest()) {
+    const std::size_t at = rank(i);
+    fnd::Value* values = allocate(count_ - 1u);
+    std::uninitialized_move_n(values_, at, values);
+    std::uninitialized_move_n(values_ + at + 1, count_ - at - 1, values + at);
+    adopt(values, count_ - 1u);
     held_ &= ~(std::uint64_t{1} << i);
-  } else if (full_ || held || rest_) {
+  } else if (full_ || held || hasRest()) {
     slot(e, i) = fnd::Value();
   }
   setPending(i, true);
@@ -160,7 +202,7 @@ void AttributeValues::unload(const EntityDescription& e, int i) {
 bool AttributeValues::isPending(int i) const {
   if (static_cast<std::size_t>(i) < kMaskBits) return (pending_ >> i & 1u) != 0;
   const auto j = static_cast<std::size_t>(i) - kMaskBits;
-  return pendingMore_ && j < pendingMore_->size() && (*pendingMore_)[j];
+  return more_ && j < more_->pendingMore.size() && more_->pendingMore[j];
 }
 
 void AttributeValues::setPending(int i, bool pending) {
@@ -170,12 +212,13 @@ void AttributeValues::setPending(int i, bool pending) {
     return;
   }
   const auto j = static_cast<std::size_t>(i) - kMaskBits;
-  if (!pendingMore_) {
+  if (!more_) {
     if (!pending) return;
-    pendingMore_ = std::make_unique<std::vector<std::uint8_t>>();
+    more_ = std::make_unique<More>();
   }
-  if (pendingMore_->size() <= j) pendingMore_->resize(j + 1, 0);
-  (*pendingMore_)[j] = pending ? 1 : 0;
+  auto& more = more_->pendingMore;
+  if (more.size() <= j) more.resize(j + 1, 0);
+  more[j] = pending ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -189,17 +232,22 @@ Context::Impl* contextOf(const ManagedObject& o, ManagedObject::Slots& s) {
 
 }  // namespace
 
-ManagedObject::ManagedObject() : slots_(std::make_unique<Slots>()) {}
+ManagedObject::ManagedObject() {
+  static_assert(sizeof(Slots) <= sizeof(slotStorage_) && alignof(Slots) <= 8);
+  new (slotStorage_) Slots();
+}
 
-ManagedObject::~ManagedObject() = default;
+ManagedObject::~ManagedObject() { slots().~Slots(); }
+
+ManagedObject::Slots& ManagedObject::slots() const { return *std::launder(reinterpret_cast<Slots*>(slotStorage_)); }
 
 void ManagedObject::setEntity(const EntityDescription* entity) {
   entity_ = entity;
   if (!entity) return;
-  slots_->values.makeFull(*entity);
-  slots_->rels.clear();
-  slots_->rels.resize(entity->relationships().size());
-  for (auto& r : slots_->rels) r.manyLoaded = true;  // a new object's sets are empty, not unknown
+  slots().values.makeFull(*entity);
+  slots().rels.reset(entity->relationships().size());
+  // A new object's sets are empty, not unknown.
+  for (std::size_t i = 0; i < slots().rels.size(); ++i) slots().rels[i].manyLoaded = entity->relationships()[i].toMany;
 }
 
 namespace {
@@ -231,13 +279,22 @@ ManagedObjectRef ObjectAccess::makeForRow(const EntityDescription* entity) {
   ManagedObjectRef o = instantiate(entity);
   o->entity_ = entity;
   // The row's values are moved in by apply(); only the relationship slots are made here.
-  o->slots_->rels.resize(entity->relationships().size());
+  o->slots().rels.reset(entity->relationships().size());
   return o;
 }
 
-std::shared_ptr<Context> ManagedObject::context() const { return slots_->owner.lock(); }
+const ObjectIDRef& ManagedObject::madeID() const {
+  if (!id_ && key_) id_ = ObjectID::permanent(entity_, ObjectID::storeIdentifierNumbered(storeNumber_), key_);
+  return id_;
+}
 
-bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots_->dirty; }
+ObjectIDRef ManagedObject::objectID() const { return madeID(); }
+
+std::shared_ptr<Context> ManagedObject::context() const {
+  return slots().ctx ? slots().ctx->weakSelf.lock() : nullptr;
+}
+
+bool ManagedObject::isUpdated() const { return state_ == State::Clean && slots().dirty; }
 
 bool ManagedObject::hasAttribute(int index) const {
   return entity_ && index >= 0 && index < static_cast<int>(entity_->attributes().size());
@@ -245,12 +302,12 @@ bool ManagedObject::hasAttribute(int index) const {
 
 const fnd::Value& ManagedObject::value(int index) const {
   if (!hasAttribute(index)) return fnd::nullValue();
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  auto& values = slots_->values;
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
+  auto& values = slots().values;
   if (values.isPending(index)) {
-    if (slots_->ctx) {
-      values.setRead(*entity_, index, slots_->ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
-      slots_->ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
+    if (slots().ctx) {
+      values.setRead(*entity_, index, slots().ctx->loadLazy(const_cast<ManagedObject&>(*this), index));
+      slots().ctx->keepLazy(const_cast<ManagedObject&>(*this), index);
     } else {
       values.setPending(index, false);
     }
@@ -260,9 +317,9 @@ const fnd::Value& ManagedObject::value(int index) const {
 
 void ManagedObject::setPrimitiveValue(int index, fnd::Value v) {
   if (!hasAttribute(index)) return;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(*this);
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(*this);
   // Added in place: awake hooks fill in values of rows that keep only a few.
-  slots_->values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
+  slots().values.setRead(*entity_, index, coerceToAttribute(entity_->attributes()[index], std::move(v)));
 }
 
 void ManagedObject::setValue(int index, fnd::Value v) {
@@ -270,7 +327,7 @@ void ManagedObject::setValue(int index, fnd::Value v) {
   const fnd::Value& old = value(index);  // fires the fault and loads a lazy value
   fnd::Value nv = coerceToAttribute(entity_->attributes()[index], std::move(v));
   if (old.type() == nv.type() && old == nv) return;
-  Slots& s = *slots_;
+  Slots& s = slots();
   Context::Impl* ctx = contextOf(*this, s);
   if (ctx && ctx->undoEnabled()) {
     std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
@@ -297,7 +354,7 @@ fnd::Value ManagedObject::valueForKey(std::string_view key) const {
     }
     return fnd::Value(fnd::ObjectRef(toOne(r)));
   }
-  if (key == "objectID") return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(id_)));
+  if (key == "objectID") return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<ObjectID>(madeID())));
   if (key == "self" || key == "SELF")
     return fnd::Value(fnd::ObjectRef(std::const_pointer_cast<Object>(shared_from_this())));
   return {};
@@ -323,40 +380,39 @@ void ManagedObject::setValueForKey(std::string_view key, const fnd::Value& v) {
 // Relationships
 
 void ObjectAccess::markRelChanged(ManagedObject& o, int rel) {
-  auto& s = *o.slots_;
+  auto& s = o.slots();
   auto& r = s.rels[rel];
-  if (o.state_ == ManagedObject::State::Clean && !r.originalCaptured) {
-    r.originalCaptured = true;
-    r.original = std::make_unique<ManagedObject::Slots::Rel::Original>();
-    if (o.entity_->relationships()[rel].toMany) {
-      for (auto& d : r.many()) r.original->many.push_back(d->objectID());
-    } else {
-      r.original->one = r.resolved ? (r.link ? r.one()->objectID() : nullptr) : r.oneID();
-    }
+  // A to-many set's members at its first change tell the save which join rows to write.
+  if (o.state_ == ManagedObject::State::Clean && o.entity_->relationships()[rel].toMany && !s.originalSet(rel)) {
+    if (!s.changes) s.changes = std::make_unique<ManagedObject::Slots::Changes>();
+    std::vector<ObjectIDRef> ids;
+    ids.reserve(r.many().size());
+    for (auto& d : r.many()) ids.push_back(d->objectID());
+    s.changes->sets.emplace_back(rel, std::move(ids));
   }
   r.changed = true;
   if (s.ctx) s.ctx->noteChanged(o);
 }
 
 void ObjectAccess::loadMany(ManagedObject& o, int rel) {
-  if (o.slots_->rels[rel].manyLoaded) return;
-  if (!o.slots_->ctx) {
-    o.slots_->rels[rel].manyLoaded = true;
+  if (o.slots().rels[rel].manyLoaded || !o.entity_->relationships()[rel].toMany) return;
+  if (!o.slots().ctx) {
+    o.slots().rels[rel].manyLoaded = true;
     return;
   }
-  auto ids = o.slots_->ctx->loadToMany(o, rel);
+  auto ids = o.slots().ctx->loadToMany(o, rel);
   std::vector<ManagedObjectRef> members;
   members.reserve(ids.size());
   for (auto& id : ids)
-    if (auto d = o.slots_->ctx->objectFor(id)) members.push_back(d);
-  auto& r = o.slots_->rels[rel];
+    if (auto d = o.slots().ctx->objectFor(id)) members.push_back(d);
+  auto& r = o.slots().rels[rel];
   r.setMany(std::move(members));
   r.manyLoaded = true;
 }
 
 void ObjectAccess::rawSetOne(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   markRelChanged(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   r.setOne(d);
 }
 
@@ -370,7 +426,7 @@ bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
     r.dropIndex();
     return std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; }) != many.end();
   }
-  auto& index = r.set->index;
+  auto& index = r.set()->index;
   if (r.indexed() != many.size()) {
     index = std::make_unique<ManagedObject::Slots::Rel::Index>();
     index->members.reserve(many.size() * 2);
@@ -383,60 +439,65 @@ bool isMember(ManagedObject::Slots::Rel& r, const ManagedObject* d) {
 
 void ObjectAccess::rawAddMany(ManagedObject& o, int rel, const ManagedObjectRef& d) {
   loadMany(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   if (isMember(r, d.get())) return;
   markRelChanged(o, rel);
   auto& many = r.manyForChange();
   many.push_back(d);
-  if (r.indexed()) r.set->index->members.insert(d.get()), r.set->index->indexed = many.size();
+  if (r.indexed()) r.set()->index->members.insert(d.get()), r.set()->index->indexed = many.size();
 }
 
 void ObjectAccess::rawRemoveMany(ManagedObject& o, int rel, const ManagedObject* d) {
   loadMany(o, rel);
-  auto& r = o.slots_->rels[rel];
+  auto& r = o.slots().rels[rel];
   if (!isMember(r, d)) return;
   auto& many = r.manyForChange();
-  if (r.indexed()) r.set->index->members.erase(d), r.set->index->indexed = many.size() - 1;
+  if (r.indexed()) r.set()->index->members.erase(d), r.set()->index->indexed = many.size() - 1;
   auto it = std::find_if(many.begin(), many.end(), [&](const ManagedObjectRef& x) { return x.get() == d; });
   if (it == many.end()) return;
   markRelChanged(o, rel);
   many.erase(it);
 }
 
+// A relationship's slot holds a to-one's link or a to-many's set: each accessor reads only its kind.
+bool ManagedObject::hasRelationship(int rel, bool toMany) const {
+  return entity_ && rel >= 0 && rel < static_cast<int>(slots().rels.size()) &&
+         entity_->relationships()[static_cast<std::size_t>(rel)].toMany == toMany;
+}
+
 ManagedObjectRef ManagedObject::toOne(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return nullptr;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
-  auto& r = slots_->rels[rel];
-  if (!r.resolved && r.link && slots_->ctx) r.setOne(slots_->ctx->objectFor(r.oneID()));
+  if (!hasRelationship(rel, false)) return nullptr;
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
+  auto& r = slots().rels[rel];
+  if (!r.resolved && r.link && slots().ctx) r.setOne(slots().ctx->objectFor(r.oneID()));
   return r.one();
 }
 
 std::vector<ManagedObjectRef> ManagedObject::toMany(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return {};
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  if (!hasRelationship(rel, true)) return {};
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many();
+  return slots().rels[rel].many();
 }
 
 std::size_t ManagedObject::toManyCount(int rel) const {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return 0;
-  if (!loaded_ && slots_->ctx) slots_->ctx->fireFault(const_cast<ManagedObject&>(*this));
+  if (!hasRelationship(rel, true)) return 0;
+  if (!loaded_ && slots().ctx) slots().ctx->fireFault(const_cast<ManagedObject&>(*this));
   ObjectAccess::loadMany(const_cast<ManagedObject&>(*this), rel);
-  return slots_->rels[rel].many().size();
+  return slots().rels[rel].many().size();
 }
 
 void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (entity_->relationships()[rel].toMany) return;
+  if (!hasRelationship(rel, false)) return;
   ManagedObjectRef old = toOne(rel);
   if (old == dest) return;
-  if (dest && dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+  if (dest && dest->slots().ctx && dest->slots().ctx != slots().ctx) {
     fnd::logError("Store: a relationship cannot join objects of two contexts");
     return;
   }
   auto self = std::static_pointer_cast<ManagedObject>(shared_from_this());
-  Context::Impl* ctx = slots_->ctx;
-  if (dest && ctx && dest->slots_->ctx != ctx && dest->state_ == State::Detached) {
+  Context::Impl* ctx = slots().ctx;
+  if (dest && ctx && dest->slots().ctx != ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
   if (ctx && ctx->undoEnabled()) {
@@ -466,11 +527,10 @@ void ManagedObject::setToOne(int rel, const ManagedObjectRef& dest) {
 }
 
 void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (!entity_->relationships()[rel].toMany) return;
+  if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
-  if (isMember(slots_->rels[rel], dest.get())) return;
-  if (dest->slots_->ctx && dest->slots_->ctx != slots_->ctx) {
+  if (isMember(slots().rels[rel], dest.get())) return;
+  if (dest->slots().ctx && dest->slots().ctx != slots().ctx) {
     fnd::logError("Store: a relationship cannot join objects of two contexts");
     return;
   }
@@ -480,7 +540,7 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
     dest->setToOne(inv, self);  // moves it out of its previous owner's set, records undo
     return;
   }
-  if (slots_->ctx && dest->slots_->ctx != slots_->ctx && dest->state_ == State::Detached) {
+  if (slots().ctx && dest->slots().ctx != slots().ctx && dest->state_ == State::Detached) {
     if (auto c = context()) c->insertObject(dest);
   }
   registerToManyUndo(rel, dest, &ManagedObject::removeFromMany);
@@ -490,10 +550,10 @@ void ManagedObject::addToMany(int rel, const ManagedObjectRef& dest) {
 
 void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
                                        void (ManagedObject::*undo)(int, const ManagedObjectRef&)) {
-  if (!slots_->ctx || !slots_->ctx->undoEnabled()) return;
+  if (!slots().ctx || !slots().ctx->undoEnabled()) return;
   std::weak_ptr<ManagedObject> weak = std::static_pointer_cast<ManagedObject>(shared_from_this());
   std::weak_ptr<ManagedObject> weakDest = dest;
-  slots_->ctx->registerUndo([weak, weakDest, rel, undo] {
+  slots().ctx->registerUndo([weak, weakDest, rel, undo] {
     auto o = weak.lock();
     auto d = weakDest.lock();
     if (o && d) (o.get()->*undo)(rel, d);
@@ -501,10 +561,9 @@ void ManagedObject::registerToManyUndo(int rel, const ManagedObjectRef& dest,
 }
 
 void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
-  if (!entity_ || !dest || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
-  if (!entity_->relationships()[rel].toMany) return;
+  if (!dest || !hasRelationship(rel, true)) return;
   ObjectAccess::loadMany(*this, rel);
-  if (!isMember(slots_->rels[rel], dest.get())) return;
+  if (!isMember(slots().rels[rel], dest.get())) return;
   int inv = entity_->inverseIndex(rel);
   if (inv >= 0 && !entity_->destination(rel)->relationships()[inv].toMany) {
     dest->setToOne(inv, nullptr);
@@ -516,7 +575,7 @@ void ManagedObject::removeFromMany(int rel, const ManagedObjectRef& dest) {
 }
 
 void ManagedObject::setToMany(int rel, const std::vector<ManagedObjectRef>& dests) {
-  if (!entity_ || rel < 0 || rel >= static_cast<int>(slots_->rels.size())) return;
+  if (!hasRelationship(rel, true)) return;
   auto current = toMany(rel);
   for (auto& c : current)
     if (std::find(dests.begin(), dests.end(), c) == dests.end()) removeFromMany(rel, c);
@@ -544,9 +603,9 @@ fnd::Dictionary ManagedObject::changedValues() const {
   if (!entity_) return d;
   bool all = state_ == State::Inserted;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i)
-    if (all || slots_->originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
-  for (std::size_t i = 0; i < slots_->rels.size(); ++i)
-    if (slots_->rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
+    if (all || slots().originalValue(static_cast<int>(i))) d[entity_->attributes()[i].name] = value(static_cast<int>(i));
+  for (std::size_t i = 0; i < slots().rels.size(); ++i)
+    if (slots().rels[i].changed) d[entity_->relationships()[i].name] = valueForKey(entity_->relationships()[i].name);
   return d;
 }
 
@@ -554,14 +613,15 @@ fnd::Dictionary ManagedObject::committedValues() const {
   fnd::Dictionary d;
   if (!entity_ || state_ == State::Inserted) return d;
   for (std::size_t i = 0; i < entity_->attributes().size(); ++i) {
-    const fnd::Value* committed = slots_->originalValue(static_cast<int>(i));
+    const fnd::Value* committed = slots().originalValue(static_cast<int>(i));
     d[entity_->attributes()[i].name] = committed ? *committed : value(static_cast<int>(i));
   }
   return d;
 }
 
 std::string ManagedObject::description() const {
-  return "<" + (entity_ ? entity_->name() : std::string("?")) + " " + (id_ ? id_->uriRepresentation() : "detached") + ">";
+  const ObjectIDRef& id = madeID();
+  return "<" + (entity_ ? entity_->name() : std::string("?")) + " " + (id ? id->uriRepresentation() : "detached") + ">";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -595,19 +655,19 @@ void applyRelationships(ManagedObject& o, S& s) {
 }  // namespace
 
 void ObjectAccess::apply(ManagedObject& o, const Snapshot& s) {
-  o.slots_->values = s.values;
+  o.slots().values = s.values;
   applyRelationships(o, s);
 }
 
 void ObjectAccess::apply(ManagedObject& o, Snapshot&& s) {
-  o.slots_->values = std::move(s.values);
+  o.slots().values = std::move(s.values);
   applyRelationships(o, s);
 }
 
 Snapshot ObjectAccess::snapshot(ManagedObject& o) {
   Snapshot s;
-  auto& sl = *o.slots_;
-  s.id = o.id_;
+  auto& sl = o.slots();
+  s.id = ObjectAccess::id(o);
   s.opt = sl.opt;
   s.values = sl.values;
   s.hasValues = true;
@@ -621,21 +681,22 @@ Snapshot ObjectAccess::snapshot(ManagedObject& o) {
 }
 
 void ObjectAccess::clearChanges(ManagedObject& o) {
-  auto& sl = *o.slots_;
-  sl.original.clear();
+  auto& sl = o.slots();
+  sl.changes.reset();
   sl.dirty = false;
-  for (auto& r : sl.rels) {
-    r.changed = false;
-    r.originalCaptured = false;
-    r.original.reset();
-  }
+  for (auto& r : sl.rels) r.changed = false;
 }
 
 void ObjectAccess::breakCycles(ManagedObject& o) {
-  for (auto& r : o.slots_->rels) {
-    if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
-    r.clearMany();
-    r.manyLoaded = false;
+  auto& rels = o.slots().rels;
+  for (std::size_t i = 0; i < rels.size(); ++i) {
+    auto& r = rels[i];
+    if (!o.entity_->relationships()[i].toMany) {
+      if (r.resolved) r.setOneID(r.link ? r.one()->objectID() : nullptr);
+    } else {
+      r.clearMany();
+      r.manyLoaded = false;
+    }
   }
 }
 

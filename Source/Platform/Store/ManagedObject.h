@@ -35,7 +35,7 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   const EntityDescription* entity() const { return entity_; }
   // The context that holds the object; null when detached or after the context has gone.
   std::shared_ptr<Context> context() const;
-  ObjectIDRef objectID() const { return id_; }
+  ObjectIDRef objectID() const;
 
   bool isInserted() const { return state_ == State::Inserted; }
   bool isDeleted() const { return state_ == State::Deleted; }
@@ -99,16 +99,28 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   friend class Context;
   friend struct ObjectAccess;
   enum class State { Detached, Clean, Inserted, Deleted };
+  bool hasAttribute(int attributeIndex) const;
+  // Whether `relationshipIndex` is a relationship of the entity and of that kind.
+  bool hasRelationship(int relationshipIndex, bool toMany) const;
+  // The ID, made now for an object read from the store that has only its key so far.
+  const ObjectIDRef& madeID() const;
   // Records `undo` (addToMany or removeFromMany) of `destination` as the undo of a change to the
   // to-many `relationshipIndex`, when the context keeps undo.
-  bool hasAttribute(int attributeIndex) const;
   void registerToManyUndo(int relationshipIndex, const ManagedObjectRef& destination,
                           void (ManagedObject::*undo)(int, const ManagedObjectRef&));
   const EntityDescription* entity_ = nullptr;
-  ObjectIDRef id_;
+  // An object read from the store makes its ID when it is first asked for (most rows of a large
+  // library never are): until then its store's number and its key say everything the ID holds.
+  mutable ObjectIDRef id_;
   State state_ = State::Detached;
   bool loaded_ = true;
-  std::unique_ptr<Slots> slots_;
+  std::uint32_t storeNumber_ = 0;
+  std::int64_t key_ = 0;
+  // The store's state of the object lives inside it, so an object read from the store is one
+  // allocation rather than two (a library holds hundreds of thousands).
+  static constexpr std::size_t kSlotsSize = 88;
+  Slots& slots() const;
+  alignas(8) mutable unsigned char slotStorage_[kSlotsSize];
 };
 
 }  // namespace kesto::store

@@ -37,10 +37,11 @@ namespace kesto::store {
 class AttributeValues {
  public:
   AttributeValues() = default;
+  ~AttributeValues() { drop(); }
   AttributeValues(const AttributeValues& other) { *this = other; }
   AttributeValues& operator=(const AttributeValues& other);
-  AttributeValues(AttributeValues&&) noexcept = default;
-  AttributeValues& operator=(AttributeValues&&) noexcept = default;
+  AttributeValues(AttributeValues&& other) noexcept { *this = std::move(other); }
+  AttributeValues& operator=(AttributeValues&& other) noexcept;
 
   // Every attribute, each at its default.
   void makeFull(const EntityDescription& e);
@@ -61,17 +62,32 @@ class AttributeValues {
 
  private:
   std::size_t rank(int i) const;
-  std::vector<fnd::Value> values_;
+  // What few rows need, in one block made when first needed.
+  struct More {
+    std::vector<fnd::Value> rest;          // once changed: a place for each attribute not held
+    std::vector<std::uint8_t> pendingMore;  // attributes from 64 not read yet
+  };
+  bool hasRest() const { return more_ && !more_->rest.empty(); }
+  // A block of room for `n` values, none made yet.
+  static fnd::Value* allocate(std::size_t n);
+  // Destroys the kept values and frees their block.
+  void drop() noexcept;
+  // The kept values are the `n` in `values` from now on (made in a block from allocate).
+  void adopt(fnd::Value* values, std::size_t n) noexcept;
+  // The kept values live in one block of exactly their number: a row is read once and seldom
+  // gains or loses one, so no spare room is kept (nor a vector's capacity).
+  fnd::Value* values_ = nullptr;
   std::uint64_t held_ = 0;     // attributes kept in values_, by rank, while not full_
-  std::unique_ptr<std::vector<fnd::Value>> rest_;  // once changed: a place for each attribute not held
   std::uint64_t pending_ = 0;  // attributes 0-63 not read yet
-  std::unique_ptr<std::vector<std::uint8_t>> pendingMore_;  // the same for attributes from 64
+  std::unique_ptr<More> more_;
+  std::uint32_t count_ = 0;    // values in values_
   bool full_ = true;
 };
 
 // One object's state as a row or as another context sees it.
 struct Snapshot {
-  ObjectIDRef id;          // null for a row the caller already holds (see RowFilter)
+  ObjectIDRef id;          // null for a row read from the store: its object makes it when asked
+  bool held = false;       // a row the caller already holds (see RowFilter): its key alone
   std::int64_t pk = 0;
   std::int64_t opt = 0;
   AttributeValues values;  // as an object keeps them, unread pictures marked
@@ -80,41 +96,46 @@ struct Snapshot {
 };
 
 struct ManagedObject::Slots {
+  // The context that holds the object (its owner is the context's own weak reference); null
+  // when detached, unregistered or after the context has gone.
   Context::Impl* ctx = nullptr;
-  std::weak_ptr<Context> owner;
   AttributeValues values;
-  // Attribute index -> committed value, for changed ones, by index.
-  std::vector<std::pair<int, fnd::Value>> original;
+  // What a changed object remembers of its committed state, made at its first change: a row that
+  // is only read carries none of it.
+  struct Changes {
+    // Attribute index -> committed value, for changed ones, by index.
+    std::vector<std::pair<int, fnd::Value>> values;
+    // To-many relationship index -> its members at the first change.
+    std::vector<std::pair<int, std::vector<ObjectIDRef>>> sets;
+  };
+  std::unique_ptr<Changes> changes;
   const fnd::Value* originalValue(int attribute) const {
-    for (const auto& [i, v] : original)
-      if (i == attribute) return &v;
+    if (changes)
+      for (const auto& [i, v] : changes->values)
+        if (i == attribute) return &v;
     return nullptr;
   }
   void keepOriginal(int attribute, const fnd::Value& v) {
     if (originalValue(attribute)) return;
+    if (!changes) changes = std::make_unique<Changes>();
+    auto& original = changes->values;
     auto at = std::find_if(original.begin(), original.end(), [&](const auto& e) { return e.first > attribute; });
     original.emplace(at, attribute, v);
   }
-  // Every loaded row has one per relationship: what only a changed or a large set needs is
-  // made when it is needed, so an unchanged row stays small.
+  const std::vector<ObjectIDRef>* originalSet(int rel) const {
+    if (changes)
+      for (const auto& [i, ids] : changes->sets)
+        if (i == rel) return &ids;
+    return nullptr;
+  }
+  const std::vector<ObjectIDRef>& originalMany(int rel) const {
+    static const std::vector<ObjectIDRef> none;
+    const auto* ids = originalSet(rel);
+    return ids ? *ids : none;
+  }
+  // Every loaded row has one per relationship: 24 bytes each, whatever only a changed or a
+  // large set needs is made when it is needed, so an unchanged row stays small.
   struct Rel {
-    // To-one: the destination's object once resolved, its ID before that (one pointer for both).
-    ManagedObjectRef one() const {
-      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<fnd::Object>(link)) : nullptr;
-    }
-    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
-    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
-    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
-    std::shared_ptr<const fnd::Object> link;
-    bool resolved = false;
-    bool manyLoaded = false;
-    bool changed = false;
-    bool originalCaptured = false;
-    struct Original {
-      std::vector<ObjectIDRef> many;  // to-many at the first change
-      ObjectIDRef one;
-    };
-    std::unique_ptr<Original> original;  // while originalCaptured
     // Members by address once a set is large, so that adding to a folder of 50,000 bookmarks
     // does not search the whole set. Valid while `indexed` equals the set's size; code that
     // changes the members other than through rawAddMany/rawRemoveMany calls dropIndex().
@@ -127,30 +148,59 @@ struct ManagedObject::Slots {
       std::vector<ManagedObjectRef> members;
       std::unique_ptr<Index> index;
     };
-    std::unique_ptr<Set> set;
+    // To-one: the destination's object once resolved, its ID before that. To-many: its Set.
+    // A relationship is one or the other, so one pointer serves both.
+    ManagedObjectRef one() const {
+      return resolved ? std::static_pointer_cast<ManagedObject>(std::const_pointer_cast<void>(link)) : nullptr;
+    }
+    ObjectIDRef oneID() const { return resolved ? nullptr : std::static_pointer_cast<const ObjectID>(link); }
+    void setOne(ManagedObjectRef o) { link = std::move(o), resolved = true; }
+    void setOneID(ObjectIDRef id) { link = std::move(id), resolved = false; }
+    std::shared_ptr<const void> link;
+    bool resolved = false;
+    bool manyLoaded = false;
+    bool changed = false;
+    Set* set() const { return static_cast<Set*>(const_cast<void*>(link.get())); }
     const std::vector<ManagedObjectRef>& many() const {
       static const std::vector<ManagedObjectRef> none;
-      return set ? set->members : none;
+      return link ? set()->members : none;
     }
     std::vector<ManagedObjectRef>& manyForChange() {
-      if (!set) set = std::make_unique<Set>();
-      return set->members;
+      if (!link) link = std::make_shared<Set>();
+      return set()->members;
     }
     void setMany(std::vector<ManagedObjectRef> members) {
-      set.reset();
+      link.reset();
       if (!members.empty()) manyForChange() = std::move(members);
     }
-    void clearMany() { set.reset(); }
+    void clearMany() { link.reset(); }
     void dropIndex() {
-      if (set) set->index.reset();
+      if (link) set()->index.reset();
     }
-    std::size_t indexed() const { return set && set->index ? set->index->indexed : 0; }
-    const std::vector<ObjectIDRef>& originalMany() const {
-      static const std::vector<ObjectIDRef> none;
-      return original ? original->many : none;
-    }
+    std::size_t indexed() const { return link && set()->index ? set()->index->indexed : 0; }
   };
-  std::vector<Rel> rels;
+  // One slot per relationship of the entity, in one block without spare room.
+  class Rels {
+   public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Rel& operator[](std::size_t i) { return slots_[i]; }
+    const Rel& operator[](std::size_t i) const { return slots_[i]; }
+    Rel* begin() { return slots_.get(); }
+    Rel* end() { return slots_.get() + size_; }
+    const Rel* begin() const { return slots_.get(); }
+    const Rel* end() const { return slots_.get() + size_; }
+    // `n` empty slots, dropping any there were.
+    void reset(std::size_t n) {
+      slots_ = n ? std::make_unique<Rel[]>(n) : nullptr;
+      size_ = static_cast<std::uint32_t>(n);
+    }
+
+   private:
+    std::unique_ptr<Rel[]> slots_;
+    std::uint32_t size_ = 0;
+  };
+  Rels rels;
   std::int64_t opt = 0;
   bool dirty = false;
 };
@@ -168,9 +218,19 @@ struct ImplAccess {
 struct ObjectAccess {
   using State = ManagedObject::State;
   static State& state(ManagedObject& o) { return o.state_; }
-  static ObjectIDRef& id(ManagedObject& o) { return o.id_; }
+  // The object's ID, made now when the object has only its key so far.
+  static const ObjectIDRef& id(const ManagedObject& o) { return o.madeID(); }
+  static void setID(ManagedObject& o, ObjectIDRef id) { o.id_ = std::move(id), o.key_ = 0; }
+  // A row of the store numbered `store` (ObjectID::storeNumber) whose ID is made when asked for.
+  static void setRow(ManagedObject& o, std::uint32_t store, std::int64_t key) {
+    o.id_.reset(), o.storeNumber_ = store, o.key_ = key;
+  }
+  // The row's key without making the ID; 0 while temporary.
+  static std::int64_t key(const ManagedObject& o) { return o.id_ ? o.id_->primaryKey() : o.key_; }
+  // The temporary number, 0 for an object read as a row.
+  static std::uint64_t temporaryNumber(const ManagedObject& o) { return o.id_ ? o.id_->temporaryNumber() : 0; }
   static bool& loaded(ManagedObject& o) { return o.loaded_; }
-  static ManagedObject::Slots& slots(ManagedObject& o) { return *o.slots_; }
+  static ManagedObject::Slots& slots(ManagedObject& o) { return o.slots(); }
   static void setEntity(ManagedObject& o, const EntityDescription* e) { o.setEntity(e); }
   // Fills the object from a snapshot (its relationships as unresolved IDs), not dirtying it.
   static void apply(ManagedObject& o, const Snapshot& s);
@@ -225,7 +285,8 @@ struct Coordinator::Impl {
   std::string type;
   std::string path;
   std::string storeIdentifier;
-  std::shared_ptr<const std::string> sharedStoreIdentifier;  // shared by every permanent ID
+  const std::string* sharedStoreIdentifier = nullptr;  // kept once, pointed at by every permanent ID
+  std::uint32_t storeNumber = 0;  // ObjectID::storeNumber of it
   fnd::Dictionary metadata;
   bool created = false;     // this open made the store's schema (a new library)
   fnd::Dictionary options;  // as the store was added, for further connections
@@ -331,9 +392,12 @@ struct Context::Impl {
   Context::Impl* root();
   Coordinator::Impl* store();
   ManagedObjectRef lookup(const ObjectIDRef& id);
+  // The object held for row `pk` of `entity`, without an ID.
+  ManagedObjectRef lookup(const EntityDescription* entity, std::int64_t pk);
   void registerObject(const ManagedObjectRef& o);
   void unregisterObject(ManagedObject* o);
-  ManagedObjectRef materialize(Snapshot&& s);
+  // The object of a row of `entity` (the snapshot's ID, when it has one, says the same).
+  ManagedObjectRef materialize(const EntityDescription* entity, Snapshot&& s);
   ManagedObjectRef objectFor(const ObjectIDRef& id);
 
   // Loading, through the parent chain down to the store.

@@ -40,12 +40,21 @@ void reopenWindow(Window& window) {
   window.makeKeyAndOrderFront();
 }
 
+namespace {
+bool waitingForFirstFrame = false;
+}  // namespace
+
+bool isWaitingForFirstFrame() { return waitingForFirstFrame; }
+
 bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds) {
   window.makeKeyAndOrderFront();
   auto* widget = static_cast<QWidget*>(window.nativeHandle());
   if (!widget) return false;
   auto exposed = [widget] { return widget->windowHandle() && widget->windowHandle()->isExposed(); };
-  if (!runEventLoopUntil(exposed, timeoutSeconds)) return false;
+  waitingForFirstFrame = true;
+  const bool shown = runEventLoopUntil(exposed, timeoutSeconds);
+  waitingForFirstFrame = false;
+  if (!shown) return false;
   window.displayIfNeeded();
   widget->repaint();
   return true;

@@ -29,6 +29,9 @@ void reopenWindow(Window& window);
 // calls it before work that keeps the main thread busy, so the window never stands there empty.
 // Answers whether the frame was drawn.
 bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds = 0.5);
+// Whether showWindowAndDrawFirstFrame is waiting for the window system: work posted for the
+// loop's first turn that would only hold that frame back can wait until it is drawn.
+bool isWaitingForFirstFrame();
 
 // Whether a graphical session is available to this process (an X11 or Wayland display, or a
 // platform chosen through the environment).

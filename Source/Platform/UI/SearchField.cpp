@@ -3,6 +3,7 @@
 #include "Platform/UI/WidgetHostView_p.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,11 +26,35 @@ QIcon magnifier() {
   p.drawLine(QPointF(9.5, 9.5), QPointF(14, 14));
   return QIcon(pixmap);
 }
+
+// The clear button shows only over text, and enabling it has the style look its icon up in the
+// desktop's icon theme, tens of milliseconds at start before the window's first frame: it is
+// enabled when the field first takes the focus or holds text, before it can be seen.
+class ClearButtonWhenNeeded : public QObject {
+ public:
+  explicit ClearButtonWhenNeeded(QLineEdit* edit) : QObject(edit), edit_(edit) {
+    edit->installEventFilter(this);
+    QObject::connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) {
+      if (!text.isEmpty()) enable();
+    });
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == edit_ && event->type() == QEvent::FocusIn) enable();
+    return false;
+  }
+
+ private:
+  void enable() {
+    if (!edit_->isClearButtonEnabled()) edit_->setClearButtonEnabled(true);
+  }
+  QLineEdit* edit_;
+};
+
 }  // namespace
 
 SearchField::SearchField(const fnd::Rect& frame) : TextField(frame) {
   auto* edit = hostedWidgetAs<QLineEdit>(*this);
-  edit->setClearButtonEnabled(true);
+  new ClearButtonWhenNeeded(edit);
   QAction* menu = edit->addAction(magnifier(), QLineEdit::LeadingPosition);
   QObject::connect(menu, &QAction::triggered, edit, [this] { showSearchMenu(); });
   QObject::connect(edit, &QLineEdit::textEdited, edit, [this] { sendAction(); });

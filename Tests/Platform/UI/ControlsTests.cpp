@@ -405,6 +405,46 @@ TEST(SearchField, ActionOnEveryChangeAndTheSearchMenu) {
   EXPECT_TRUE(edit->isClearButtonEnabled());
 }
 
+// The clear button is made only when the field first holds text or takes the focus (its icon
+// comes from the desktop's theme, slow at start); from then on it looks and acts as one made with
+// the field.
+TEST(SearchField, ClearButtonMadeWhenFirstNeededLooksAndActsAsOneMadeAtOnce) {
+  Fixture f;
+  auto first = f.add(std::make_shared<SearchField>(fnd::Rect(10, 250, 120, 26)));
+  auto second = f.add(std::make_shared<SearchField>(fnd::Rect(10, 200, 120, 26)));
+  auto edits = static_cast<QWidget*>(f.window.nativeHandle())->findChildren<QLineEdit*>();
+  ASSERT_EQ(edits.size(), 2);
+  for (auto* edit : edits) EXPECT_FALSE(edit->isClearButtonEnabled());
+  QLineEdit* eager = edits[0];
+  QLineEdit* lazy = edits[1];
+  eager->setClearButtonEnabled(true);
+  // Text set by the program makes it too, and a long text leaves the same room beside it.
+  const std::string text = "a search text longer than the field is wide";
+  first->setStringValue(text);
+  second->setStringValue(text);
+  EXPECT_TRUE(lazy->isClearButtonEnabled());
+  kesto::test::spin(0.5);  // the button fades in
+  EXPECT_EQ(eager->grab().toImage(), lazy->grab().toImage());
+
+  // Its click empties the field and runs the action, as a change by the user does.
+  std::vector<std::string> seen;
+  for (auto& field : {first, second}) field->setAction([&, field = field.get()] { seen.push_back(field->stringValue()); });
+  QWidget* button = nullptr;
+  for (auto* child : lazy->findChildren<QWidget*>())
+    if (child->isVisible() && child->geometry().right() > lazy->width() / 2) button = child;
+  ASSERT_NE(button, nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(lazy->text(), QString());
+  EXPECT_EQ(seen, (std::vector<std::string>{""}));
+
+  // Focus alone makes it in a field that never held text.
+  auto third = f.add(std::make_shared<SearchField>(fnd::Rect(10, 150, 120, 26)));
+  f.window.makeFirstResponder(third.get());
+  auto* focused = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(focused, nullptr);
+  EXPECT_TRUE(focused->isClearButtonEnabled());
+}
+
 TEST(Button, StatesImagesAndRadioGroups) {
   Fixture f;
   auto onOff = redAndBlueButton(f, Button::Kind::OnOff);
