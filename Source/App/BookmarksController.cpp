@@ -78,7 +78,13 @@ void BookmarksController::awakeFromNib() {
   auto on = [&](fnd::NotificationName name, std::function<void()> fn) {
     center.addObserver(this, [fn = std::move(fn)](const fnd::Notification&) { fn(); }, name);
   };
-  on(BRWUpdateBookmarksViewNotification, [this] { updateView(); });
+  center.addObserver(
+      this,
+      [this](const fnd::Notification& n) {
+        auto change = ViewUpdater::rowChange(n);
+        updateView(change ? &*change : nullptr);
+      },
+      BRWUpdateBookmarksViewNotification);
   on(BRWUpdateBookmarksAndResetViewNotification, [this] { updateViewAndResetBookmarks(); });
   center.addObserver(
       this, [this](const fnd::Notification& n) { updateRows(ViewUpdater::changedBookmarks(n)); },
@@ -290,11 +296,36 @@ std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
   return paths;
 }
 
-void BookmarksController::updateView() {
+void BookmarksController::updateView(const ViewUpdater::RowChange* change) {
   KESTO_ASSERT_MAIN_THREAD();
   shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
   if (views_.collectionView && kestoData_) {
-    if (shouldResetBookmarksView_) {
+    if (!shouldResetBookmarksView_ && change && views_.collectionView->itemsChanged(change->removed, change->inserted)) {
+      // The cells and the highlight moved with their bookmarks and the list kept its place. A
+      // selected bookmark that changed left and came back: it is highlighted where it came.
+      auto selected = kestoData_->selectedBookmarks();
+      auto paths = views_.collectionView->selectedIndexes();
+      if (!selected.empty()) {
+        std::unordered_set<const Bookmark*> wanted;
+        for (const auto& b : selected) wanted.insert(b.get());
+        const auto& list = kestoData_->bookmarks();
+        std::vector<IndexPath> back;
+        for (auto i : change->inserted)
+          if (i >= 0 && static_cast<std::size_t>(i) < list.size() && wanted.count(list[static_cast<std::size_t>(i)].get()))
+            back.push_back(IndexPath::forItem(i, 0));
+        restoringSelection_ = true;
+        views_.collectionView->selectItemsAtIndexPaths(back, false);
+        restoringSelection_ = false;
+        paths.insert(paths.end(), back.begin(), back.end());
+      }
+      if (paths.size() != selected.size()) {
+        selected.clear();
+        for (const auto& p : paths) selected.push_back(bookmarkAtIndexPath(p));
+        kestoData_->setSelectedBookmarks(selected);
+      }
+      forgetUnselectedInInspector(selected);
+      lastSelectedIndexPaths_ = paths;
+    } else if (shouldResetBookmarksView_) {
       views_.collectionView->reloadDataAndDeselect();
       lastSelectedIndexPaths_.clear();
       kestoData_->setSelectedBookmarks({});

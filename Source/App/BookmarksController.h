@@ -2,6 +2,7 @@
 
 #include "App/PreviewPanel.h"
 #include "App/Toolbar.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/FoundationForward.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/Action.h"
@@ -100,8 +101,9 @@ class BookmarksController : public ui::ActionResponder,
   // The cell builder of the current mode.
   std::string cellNibName() const;
 
-  // Refreshes: keeping the selection, or clearing it.
-  void updateView();
+  // Refreshes: keeping the selection, or clearing it. With `change`, the rows that left and came
+  // are taken out and put in instead of reloading the list.
+  void updateView(const ViewUpdater::RowChange* change = nullptr);
   // Lets the inspector (and the toolbar) go of bookmarks that are no longer in `selected`.
   void forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected);
   void updateViewAndResetBookmarks();

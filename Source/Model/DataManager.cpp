@@ -45,20 +45,39 @@ fnd::Value sortKey(const DataManager::BookmarkRef& b, const store::SortDescripto
   return store::valueForKeyPath(fnd::Value(std::static_pointer_cast<fnd::Object>(b)), s.keyPath);
 }
 
+// Reads bookmarks' sort keys as every list sorts them: plain attributes looked up once, key
+// paths through relationships by key-value coding.
+class BookmarkKeys {
+ public:
+  BookmarkKeys(const DataManager::SortDescriptors& sorts, const store::EntityDescription* entity)
+      : sorts_(sorts), entity_(entity) {
+    for (const auto& s : sorts)
+      attributes_.push_back(entity && s.keyPath.find('.') == std::string::npos ? entity->attributeIndex(s.keyPath) : -1);
+  }
+  fnd::Value value(const DataManager::BookmarkRef& b, std::size_t i) const {
+    return attributes_[i] >= 0 && b->entity() == entity_ ? b->value(attributes_[i]) : sortKey(b, sorts_[i]);
+  }
+  // One bookmark's keys, into `keys` (reusing what it held).
+  void read(const DataManager::BookmarkRef& b, store::RowSortKeys& keys) const {
+    keys.take(sorts_, [&](std::size_t i) { return value(b, i); });
+  }
+  // The keys of a whole list, each read once.
+  store::SortKeys all(const DataManager::BookmarkList& list) const {
+    return store::SortKeys(sorts_, list.size(), [&](std::size_t row, std::size_t i) { return value(list[row], i); });
+  }
+
+ private:
+  const DataManager::SortDescriptors& sorts_;
+  const store::EntityDescription* entity_;
+  std::vector<int> attributes_;
+};
+
 }  // namespace
 
 void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescriptors& sorts) {
   const std::size_t n = list.size(), k = sorts.size();
   if (k == 0 || n < 2) return;
-  // Plain attributes are looked up once, not once per bookmark.
-  const store::EntityDescription* entity = list.front()->entity();
-  std::vector<int> attributes(k, -1);
-  for (std::size_t i = 0; i < k && entity; ++i)
-    if (sorts[i].keyPath.find('.') == std::string::npos) attributes[i] = entity->attributeIndex(sorts[i].keyPath);
-  const store::SortKeys keys(sorts, n, [&](std::size_t row, std::size_t i) {
-    const auto& b = list[row];
-    return attributes[i] >= 0 && b->entity() == entity ? b->value(attributes[i]) : sortKey(b, sorts[i]);
-  });
+  const store::SortKeys keys = BookmarkKeys(sorts, list.front()->entity()).all(list);
   auto before = [&](std::uint32_t x, std::uint32_t y) { return keys.compare(x, y) < 0; };
   // Lists taken from the library in its order are often in order already (the library is read
   // sorted): one look at each neighbour then replaces the sort.
@@ -72,6 +91,73 @@ void sortBookmarks(DataManager::BookmarkList& list, const DataManager::SortDescr
   sortedList.reserve(n);
   for (auto i : order) sortedList.push_back(std::move(list[i]));
   list = std::move(sortedList);
+}
+
+std::vector<std::size_t> mergeSortedBookmarks(DataManager::BookmarkList& list, DataManager::BookmarkList incoming,
+                                              const DataManager::SortDescriptors& sorts,
+                                              const std::function<std::uint32_t(const Bookmark*)>& orderOf) {
+  if (incoming.empty()) return {};
+  const std::size_t n = list.size(), k = incoming.size();
+  const BookmarkKeys keyed(sorts, incoming.front()->entity());
+  struct Row {
+    store::RowSortKeys keys;
+    std::uint32_t order;
+  };
+  // The order a stable sort of the library-ordered rows gives: the keys, then library order.
+  auto compare = [&](const Row& a, const Row& b) {
+    if (int c = a.keys.compare(b.keys, sorts)) return c;
+    return a.order < b.order ? -1 : (a.order > b.order ? 1 : 0);
+  };
+  // The batch sorted once, with its keys read once.
+  std::vector<Row> rows(k);
+  for (std::size_t i = 0; i < k; ++i) {
+    keyed.read(incoming[i], rows[i].keys);
+    rows[i].order = orderOf(incoming[i].get());
+  }
+  std::vector<std::uint32_t> order(k);
+  for (std::uint32_t i = 0; i < k; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) { return compare(rows[x], rows[y]) < 0; });
+  // Each one's place after the last one's, found by galloping then halving: the list's keys are
+  // read only at the places looked at, O(k log(n/k)) of them, never all n; its library order
+  // only where the keys are equal.
+  store::RowSortKeys probe;
+  auto after = [&](std::size_t i, const Row& row) {
+    keyed.read(list[i], probe);
+    if (int c = probe.compare(row.keys, sorts)) return c > 0;
+    return orderOf(list[i].get()) > row.order;
+  };
+  std::vector<std::size_t> places(k);
+  std::size_t from = 0;
+  for (std::size_t j = 0; j < k; ++j) {
+    const Row& row = rows[order[j]];
+    std::size_t lo = from, step = 1, hi = from;
+    while (hi < n && !after(hi, row)) {
+      lo = hi + 1;
+      hi = lo + step - 1;
+      step *= 2;
+    }
+    hi = std::min(hi, n);
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (after(mid, row)) hi = mid;
+      else lo = mid + 1;
+    }
+    places[j] = from = lo;
+  }
+  DataManager::BookmarkList merged;
+  merged.reserve(n + k);
+  std::vector<std::size_t> inserted;
+  inserted.reserve(k);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i <= n; ++i) {
+    while (next < k && places[next] == i) {
+      inserted.push_back(merged.size());
+      merged.push_back(std::move(incoming[order[next++]]));
+    }
+    if (i < n) merged.push_back(std::move(list[i]));
+  }
+  list = std::move(merged);
+  return inserted;
 }
 
 DataManager::DataManager() : allFolders_(std::make_shared<FolderList>()) {
@@ -220,14 +306,19 @@ void DataManager::fetchAllBookmarksFromCoreData() {
   std::shared_ptr<store::DetachedFetch> folders = store::DetachedFetch::make(context_, std::move(folderRequest));
   loadPending_ = true;
   if (!loadQueue_) loadQueue_ = fnd::DispatchQueue::create("Library load");
-  loadQueue_->async([this, alive, connection, bookmarks, folders] {
+  auto listOrder = std::make_shared<const SortDescriptors>(folderSortDescriptors());
+  loadQueue_->async([this, alive, connection, bookmarks, folders, listOrder] {
     for (auto* fetch : {bookmarks.get(), folders.get()}) {
       fnd::Error readError;
       // A failed read is fetched again on the main queue, where a failure keeps the last load.
       if (!fetch->read(*connection, &readError)) logDetailedError("read the library", &readError);
     }
-    fnd::DispatchQueue::main().async([this, alive, bookmarks, folders] {
-      if (alive) finishLoad(bookmarks, folders);
+    // The library list's order is found here too, so the main thread only checks it.
+    auto inListOrder = std::make_shared<BookmarkList>();
+    for (auto& o : bookmarks->rowsSortedBy(*listOrder))
+      if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o))) inListOrder->push_back(std::move(b));
+    fnd::DispatchQueue::main().async([this, alive, bookmarks, folders, inListOrder, listOrder] {
+      if (alive) finishLoad(bookmarks, folders, {inListOrder, listOrder});
     });
   });
 }
@@ -253,42 +344,52 @@ DataManager::BookmarkList DataManager::firstScreen() {
 }
 
 void DataManager::finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
-                             const std::shared_ptr<store::DetachedFetch>& folders) {
+                             const std::shared_ptr<store::DetachedFetch>& folders, const LoadedOrder& order) {
   // Taken in over a few turns of the main loop, so the window keeps answering: the bookmarks,
   // then the folders and the index, then the index reads the library a part per turn. A later
   // load takes over from any of these steps.
-  takeInLoad(bookmarks, folders, ++loadsTakenIn_);
+  takeInLoad(bookmarks, folders, order, ++loadsTakenIn_);
 }
 
 void DataManager::takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
-                             const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load) {
+                             const std::shared_ptr<store::DetachedFetch>& folders, const LoadedOrder& order,
+                             std::uint64_t load) {
   constexpr std::size_t kTakenPerTurn = 25000;
   if (load != loadsTakenIn_) return;
   if (bookmarks && !bookmarks->adoptSome(kTakenPerTurn)) {
-    fnd::DispatchQueue::main().async(
-        lifetime_.whileAlive([this, bookmarks, folders, load] { takeInLoad(bookmarks, folders, load); }));
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive(
+        [this, bookmarks, folders, order, load] { takeInLoad(bookmarks, folders, order, load); }));
     return;
   }
   auto bookmarkRows = std::make_shared<std::optional<std::vector<store::ManagedObjectRef>>>(adoptLoaded(bookmarks.get()));
-  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, bookmarkRows, folders] {
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, bookmarkRows, folders, order] {
     if (load != loadsTakenIn_) return;
+    // The folders and the bookmarks as our own types in this turn; the library and its index
+    // change together in the next, so no question between them finds one without the other.
     auto folderRows = adoptLoaded(folders.get());
-    loadPending_ = false;
     // A failed read is not an empty library: the arrays keep what the last load found.
     const bool loaded = *bookmarkRows && folderRows;
+    auto library = std::make_shared<BookmarkList>();
+    auto folderList = std::make_shared<FolderList>();
     if (loaded) {
-      allBookmarks_.clear();
-      allBookmarks_.reserve((*bookmarkRows)->size());
+      library->reserve((*bookmarkRows)->size());
       for (auto& o : **bookmarkRows)
-        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) allBookmarks_.push_back(std::move(b));
-      auto list = std::make_shared<FolderList>();
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(o)) library->push_back(std::move(b));
       for (auto& o : *folderRows)
-        if (auto f = std::dynamic_pointer_cast<Folder>(o)) list->push_back(std::move(f));
-      allFolders_ = list;
-      index_.reset(allBookmarks_);
+        if (auto f = std::dynamic_pointer_cast<Folder>(o)) folderList->push_back(std::move(f));
     }
     bookmarkRows->reset();
-    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, load, loaded, library, folderList, order] {
+      if (load != loadsTakenIn_) return;
+      loadPending_ = false;
+      if (loaded) {
+        allBookmarks_ = std::move(*library);
+        allFolders_ = folderList;
+        index_.reset(allBookmarks_);
+      }
+      fnd::DispatchQueue::main().async(lifetime_.whileAlive(
+          [this, loaded, load, order] { readIndexThenAnnounce(loaded, load, loaded ? order : LoadedOrder{}); }));
+    }));
   }));
 }
 
@@ -300,15 +401,62 @@ std::optional<std::vector<store::ManagedObjectRef>> DataManager::adoptLoaded(sto
   return found;
 }
 
-void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load) {
+void DataManager::readIndexThenAnnounce(bool loaded, std::uint64_t load, const LoadedOrder& order) {
   constexpr std::size_t kReadPerTurn = 10000;
   if (load != loadsTakenIn_) return;
   if (!index_.readSome(kReadPerTurn)) {
+    fnd::DispatchQueue::main().async(
+        lifetime_.whileAlive([this, loaded, load, order] { readIndexThenAnnounce(loaded, load, order); }));
+    return;
+  }
+  if (order.bookmarks && order.sorts) {
+    keepLoadedLibraryList(*order.bookmarks, *order.sorts);
+    // The refreshes in a turn of their own.
     fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, loaded, load] { readIndexThenAnnounce(loaded, load); }));
     return;
   }
   announceLoad(loaded);
   if (loaded && allBookmarks_.empty()) ViewUpdater::showInitialPopup();
+}
+
+void DataManager::keepLoadedLibraryList(const BookmarkList& inListOrder, const SortDescriptors& sorts) {
+  // Only while the list's order is still the one sorted for, and the rows sorted are the
+  // library's, one for one (unsaved inserts are not).
+  const SortDescriptors now = folderSortDescriptors();
+  if (inListOrder.size() != allBookmarks_.size() || inListOrder.empty() || now.size() != sorts.size() ||
+      !std::equal(now.begin(), now.end(), sorts.begin(), [](const auto& a, const auto& b) {
+        return a.keyPath == b.keyPath && a.ascending == b.ascending && a.comparison == b.comparison;
+      }))
+    return;
+  ComputedList list = listKey(nullptr, p_.library, now);
+  list.bookmarks.reserve(inListOrder.size());
+  std::vector<std::uint32_t> order;
+  order.reserve(inListOrder.size());
+  for (const auto& row : inListOrder) {
+    // A row the context held already (the first screen read it) joined as the object held.
+    BookmarkRef b = row;
+    std::uint32_t at = index_.orderOf(b.get());
+    if (at == UINT32_MAX && context_) {
+      b = std::dynamic_pointer_cast<Bookmark>(context_->objectRegisteredForID(row->objectID()));
+      at = b ? index_.orderOf(b.get()) : UINT32_MAX;
+    }
+    if (at == UINT32_MAX) return;
+    if (index_.isLive(b.get())) {
+      list.bookmarks.push_back(b);
+      order.push_back(at);
+    }
+  }
+  // Values the context changed between the read and the take-in may have moved a row: the order
+  // is checked as a sort would leave it (keys, then library order), and a list out of order is
+  // left to the sort.
+  const std::size_t n = list.bookmarks.size();
+  if (n == 0) return;
+  const store::SortKeys keys = BookmarkKeys(now, list.bookmarks.front()->entity()).all(list.bookmarks);
+  for (std::size_t i = 1; i < n; ++i) {
+    const int c = keys.compare(i - 1, i);
+    if (c > 0 || (c == 0 && order[i - 1] > order[i])) return;
+  }
+  keepComputed(std::move(list));
 }
 
 DataManager::BookmarkList& DataManager::menuBookmarks() {
@@ -349,23 +497,24 @@ void DataManager::doLoadBookmarks(bool reset) {
   if (!currentFolder_ && !loadingFromTags_ && !currentPredicate_) currentPredicate_ = p_.library;
   // Tag views read tags from the store and duplicates read the store file: always afresh.
   std::optional<ComputedList> key;
+  std::optional<ListChange> change;
   const bool reading = isReadingLibrary();
   if (reading) {
     // The library is still being read: the first screen of the list comes from the store, and
     // the whole list follows when the load ends.
     bookmarks_ = firstScreen();
   } else if (!loadingFromTags_ && (currentFolder_ || currentPredicate_ != p_.duplicates)) {
-    key.emplace();
-    key->folder = currentFolder_;
-    key->predicate = currentFolder_ ? nullptr : currentPredicate_;
-    for (const auto& d : currentSortDescriptors_)
-      key->sorts.emplace_back(d.keyPath + (d.comparison == store::SortDescriptor::Comparison::Default ? "" : "/i"), d.ascending);
-    key->subFolders = currentFolder_ && prefs()->showBookmarksInSubFolders();
-    key->generation = index().generation();
+    key = listKey(currentFolder_, currentPredicate_, currentSortDescriptors_);
   }
   auto kept = key ? std::find_if(computed_.begin(), computed_.end(), [&](const ComputedList& c) { return c.isSameList(*key); })
                   : computed_.end();
-  if (kept != computed_.end() && (kept->generation == key->generation || patchComputedList(*kept, key->generation))) {
+  // The views show the kept list as it was: a patch tells them which rows left and came.
+  const bool shown = kept != computed_.end() && !reset && bookmarks_ == kept->bookmarks;
+  ListChange patched;
+  if (kept != computed_.end() &&
+      (kept->generation == key->generation || patchComputedList(*kept, key->generation, &patched))) {
+    if (shown && !(patched.removed.empty() && patched.inserted.empty()))
+      change = std::move(patched);
     // The most recent first: switching back and forth between a few lists keeps them all.
     std::rotate(computed_.begin(), kept, kept + 1);
     // Shown already (a second refresh after one change): tens of thousands of references are
@@ -377,22 +526,43 @@ void DataManager::doLoadBookmarks(bool reset) {
     bookmarks_.clear();
     computeCurrentList();
     if (key) {
-      constexpr std::size_t kKeptLists = 4;
       key->bookmarks = bookmarks_;
-      computed_.insert(computed_.begin(), std::move(*key));
-      if (computed_.size() > kKeptLists) computed_.pop_back();
+      keepComputed(std::move(*key));
     }
   }
   if (reset)
     ViewUpdater::updateBookmarksAndResetView();
+  else if (change)
+    ViewUpdater::updateBookmarks(change->removed, change->inserted);
   else
     ViewUpdater::updateBookmarks();
   fnd::DispatchQueue::main().after(1.0, lifetime_.whileAlive([this] { stopActivity(); }));
 }
 
+DataManager::ComputedList DataManager::listKey(const FolderRef& folder, const store::PredicateRef& predicate,
+                                               const SortDescriptors& sorts) {
+  ComputedList key;
+  key.folder = folder;
+  key.predicate = folder ? nullptr : predicate;
+  for (const auto& d : sorts)
+    key.sorts.emplace_back(d.keyPath + (d.comparison == store::SortDescriptor::Comparison::Default ? "" : "/i"), d.ascending);
+  key.subFolders = folder && prefs()->showBookmarksInSubFolders();
+  key.generation = index().generation();
+  return key;
+}
+
+void DataManager::keepComputed(ComputedList list) {
+  constexpr std::size_t kKeptLists = 4;
+  std::erase_if(computed_, [&](const ComputedList& c) { return c.isSameList(list); });
+  computed_.insert(computed_.begin(), std::move(list));
+  if (computed_.size() > kKeptLists) computed_.pop_back();
+}
+
 std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTest(bool othersChanged) {
   if (currentFolder_) {
     if (prefs()->showBookmarksInSubFolders()) {
+      // A folder moved in or out of this one brings or takes bookmarks that did not change.
+      if (othersChanged) return {};
       auto list = Bookmark::folderIDsForFolder(currentFolder_->folderID());
       return [this, ids = std::unordered_set<std::string>(list.begin(), list.end())](const BookmarkRef& b) {
         const std::string* id = index_.folderIDOf(b.get());
@@ -415,39 +585,29 @@ std::function<bool(const DataManager::BookmarkRef&)> DataManager::currentListTes
   return [p = currentPredicate_](const BookmarkRef& b) { return DataManagerIndex::accepts(*p, b); };
 }
 
-bool DataManager::patchComputedList(ComputedList& kept, std::uint64_t generation) {
-  // Only when few bookmarks changed: their places are found one by one.
-  constexpr std::size_t kMostPatched = 4096;
+bool DataManager::patchComputedList(ComputedList& kept, std::uint64_t generation, ListChange* change) {
+  // The bookmarks changed since leave the list and those that belong merge in again, however
+  // many they are: that is never more work than filtering and sorting the whole list.
   auto changes = index_.changesSince(kept.generation);
-  if (!changes || changes->bookmarks.size() > kMostPatched) return false;
+  if (!changes) return false;
   auto belongs = currentListTest(changes->others);
   if (!belongs) return false;
   auto& list = kept.bookmarks;
-  std::erase_if(list, [&](const BookmarkRef& b) { return changes->bookmarks.count(b.get()) > 0; });
+  ListChange made;
+  std::size_t at = 0;
+  std::erase_if(list, [&](const BookmarkRef& b) {
+    const bool gone = changes->bookmarks.count(b.get()) > 0;
+    if (gone) made.removed.push_back(at);
+    ++at;
+    return gone;
+  });
   BookmarkList incoming;
   for (const auto* b : changes->bookmarks)
     if (auto held = index_.held(b); held && belongs(held)) incoming.push_back(std::move(held));
-  // The order a stable sort of the library-ordered list gives: the keys, then library order.
-  const auto& sorts = currentSortDescriptors_;
-  auto before = [&](const BookmarkRef& a, const BookmarkRef& b) {
-    for (const auto& s : sorts)
-      if (int c = s.compareValues(sortKey(a, s), sortKey(b, s)); c != 0) return c < 0;
-    return index_.orderOf(a.get()) < index_.orderOf(b.get());
-  };
-  std::sort(incoming.begin(), incoming.end(), before);
-  std::vector<std::size_t> places;
-  places.reserve(incoming.size());
-  for (const auto& b : incoming)
-    places.push_back(static_cast<std::size_t>(std::upper_bound(list.begin(), list.end(), b, before) - list.begin()));
-  BookmarkList merged;
-  merged.reserve(list.size() + incoming.size());
-  std::size_t next = 0;
-  for (std::size_t i = 0; i <= list.size(); ++i) {
-    while (next < incoming.size() && places[next] == i) merged.push_back(std::move(incoming[next++]));
-    if (i < list.size()) merged.push_back(std::move(list[i]));
-  }
-  list = std::move(merged);
+  made.inserted = mergeSortedBookmarks(list, std::move(incoming), currentSortDescriptors_,
+                                       [this](const Bookmark* b) { return index_.orderOf(b); });
   kept.generation = generation;
+  if (change) *change = std::move(made);
   return true;
 }
 

@@ -27,6 +27,13 @@ class Tag;
 
 // Sorts bookmarks by the descriptors (stable; each key read once per bookmark).
 void sortBookmarks(std::vector<std::shared_ptr<Bookmark>>& list, const std::vector<store::SortDescriptor>& sorts);
+// Merges `incoming` (in any order) into `list`, which is sorted as sortBookmarks sorts a list in
+// library order (`orderOf` gives a bookmark's place there): the list the sort of both would give.
+// Answers the places the incoming bookmarks took, in increasing order.
+std::vector<std::size_t> mergeSortedBookmarks(std::vector<std::shared_ptr<Bookmark>>& list,
+                                              std::vector<std::shared_ptr<Bookmark>> incoming,
+                                              const std::vector<store::SortDescriptor>& sorts,
+                                              const std::function<std::uint32_t(const Bookmark*)>& orderOf);
 
 // The in-memory library: every bookmark and folder of the store, the current list the browser
 // shows, the menu-bar list, the smart lists and their counters, duplicates and clean-ups.
@@ -290,24 +297,39 @@ class DataManager {
   // Brings the kept list up to `generation` from the bookmarks changed since; false when it
   // cannot be told that way (the list is then computed afresh).
   struct ComputedList;
-  bool patchComputedList(ComputedList& kept, std::uint64_t generation);
+  // The rows that left a list (their places before) and that came (their places after).
+  struct ListChange {
+    std::vector<std::size_t> removed, inserted;
+  };
+  bool patchComputedList(ComputedList& kept, std::uint64_t generation, ListChange* change = nullptr);
+  // What a list is computed from, at the index's generation now.
+  ComputedList listKey(const FolderRef& folder, const store::PredicateRef& predicate, const SortDescriptors& sorts);
+  void keepComputed(ComputedList list);
+  // The library list of a load whose rows the reading thread sorted in the list's order: kept
+  // as computed once checked, so the main thread never sorts a large library at start.
+  void keepLoadedLibraryList(const BookmarkList& inListOrder, const SortDescriptors& sorts);
   // Whether a bookmark belongs in the current list; none when that cannot be told one by one.
   std::function<bool(const BookmarkRef&)> currentListTest(bool othersChanged);
   // While the library is read: the first rows of the current list, when the store can cut them
   // out alone.
   BookmarkList firstScreen();
+  // The bookmarks a load read, sorted on its thread in the order the list had then.
+  struct LoadedOrder {
+    std::shared_ptr<const BookmarkList> bookmarks;
+    std::shared_ptr<const SortDescriptors> sorts;
+  };
   // Takes in the rows a load read (none: no store).
   void finishLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
-                  const std::shared_ptr<store::DetachedFetch>& folders);
+                  const std::shared_ptr<store::DetachedFetch>& folders, const LoadedOrder& order = {});
   // Takes load number `load` in over turns of the main loop (unless a later one was taken in
   // meanwhile): the bookmarks a part at a time, then the folders and the index.
   void takeInLoad(const std::shared_ptr<store::DetachedFetch>& bookmarks,
-                  const std::shared_ptr<store::DetachedFetch>& folders, std::uint64_t load);
+                  const std::shared_ptr<store::DetachedFetch>& folders, const LoadedOrder& order, std::uint64_t load);
   // The answer of a load's read, taken into the main context (absent when it failed).
   std::optional<std::vector<std::shared_ptr<store::ManagedObject>>> adoptLoaded(store::DetachedFetch* fetch);
   // Reads the index a part at a time, then announces load number `load` unless a later one
   // was taken in meanwhile.
-  void readIndexThenAnnounce(bool loaded, std::uint64_t load);
+  void readIndexThenAnnounce(bool loaded, std::uint64_t load, const LoadedOrder& order = {});
   // What every load ends with: the menu-bar list refilled, the folders and sidebar refreshed.
   // `loaded`: the rows were read (a failed read keeps what the last load found).
   // `foldersChanged`: folders may have come, gone or changed, so the folder list is built again;

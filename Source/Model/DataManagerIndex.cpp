@@ -87,20 +87,23 @@ void DataManagerIndex::changed(const std::shared_ptr<store::ManagedObject>& obje
   if (auto* b = dynamic_cast<const Bookmark*>(o)) {
     log(b, Kind::Bookmark);
   } else if (auto* f = dynamic_cast<const Folder*>(o)) {
-    // A folder gaining or losing bookmarks changes too; only a new identifier moves its lists.
+    // A folder gaining or losing bookmarks changes too; only a new identifier moves its lists,
+    // and only those of bookmarks read as filed there: a folder no bookmark read is filed in (a
+    // new one, as an import makes) moves none, its bookmarks coming as changes of their own.
     auto known = folderIDs_.find(f);
     const auto& id = f->value(folder_attr::folderID);
-    const bool same = known != folderIDs_.end() && id.isString() && id.string() == known->second;
-    log(o, same ? Kind::Other : Kind::Folder);
+    const bool moves = known != folderIDs_.end() && !(id.isString() && id.string() == known->second);
+    log(o, moves ? Kind::Folder : Kind::Other);
   } else {
     log(o, dynamic_cast<const Service*>(o) ? Kind::Service : Kind::Other);
   }
 }
 
 void DataManagerIndex::log(const void* object, Kind kind) {
-  // A bounded record: a list computed before it begins is computed afresh.
-  constexpr std::size_t kMostLogged = 1 << 14;
-  if (log_.size() >= kMostLogged) {
+  // A bounded record: a list computed before it begins is computed afresh. It grows with the
+  // library, so a large batch (an import logs each bookmark about twice) is still merged.
+  const std::size_t mostLogged = std::max<std::size_t>(1 << 14, slots_.size());
+  if (log_.size() >= mostLogged) {
     log_.clear();
     logStart_ = generation_;
   }
@@ -203,6 +206,14 @@ void DataManagerIndex::read(std::uint32_t slot) {
 }
 
 void DataManagerIndex::settle() {
+  takeChanged();
+  for (auto slot : unread_) read(slot);
+  unread_.clear();
+}
+
+void DataManagerIndex::takeChanged() {
+  // Asked at every question: clearing a large, empty table would cost its whole bucket array.
+  if (changed_.empty()) return;
   // The service lists test the service's name: a service changes rarely, so everything is read
   // again.
   if (std::any_of(changed_.begin(), changed_.end(),
@@ -230,12 +241,12 @@ void DataManagerIndex::settle() {
     }
   }
   changed_.clear();
-  for (auto slot : unread_) read(slot);
-  unread_.clear();
 }
 
 bool DataManagerIndex::readSome(std::size_t most) {
-  if (!changed_.empty() || unread_.size() <= most) {
+  // What changed joins what is left to read, so a large change is read a part at a time too.
+  takeChanged();
+  if (unread_.size() <= most) {
     settle();
     return true;
   }

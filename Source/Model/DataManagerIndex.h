@@ -97,6 +97,8 @@ class DataManagerIndex {
   void log(const void* object, Kind kind);
   const Slot* slotFor(const Bookmark* bookmark);
   void settle();
+  // Turns the objects reported changed into the slots to read again.
+  void takeChanged();
   void read(std::uint32_t slot);
   void drop(std::uint32_t slot);
   std::uint32_t add(const BookmarkRef& bookmark);

@@ -41,6 +41,31 @@ ViewUpdater::Coalescing::~Coalescing() {
 }
 
 void ViewUpdater::updateBookmarks() { post(BRWUpdateBookmarksViewNotification, classObject()); }
+
+void ViewUpdater::updateBookmarks(const std::vector<std::size_t>& removed, const std::vector<std::size_t>& inserted) {
+  if (tCoalescing > 0) return updateBookmarks();
+  auto rows = [](const std::vector<std::size_t>& places) {
+    fnd::Array out;
+    out.reserve(places.size());
+    for (auto p : places) out.emplace_back(static_cast<std::int64_t>(p));
+    return fnd::Value(std::move(out));
+  };
+  post(BRWUpdateBookmarksViewNotification, classObject(),
+       {{kRemovedRowsKey, rows(removed)}, {kInsertedRowsKey, rows(inserted)}});
+}
+
+std::optional<ViewUpdater::RowChange> ViewUpdater::rowChange(const fnd::Notification& notification) {
+  auto removed = notification.userInfo.find(kRemovedRowsKey);
+  auto inserted = notification.userInfo.find(kInsertedRowsKey);
+  if (removed == notification.userInfo.end() || inserted == notification.userInfo.end() || !removed->second.isArray() ||
+      !inserted->second.isArray())
+    return std::nullopt;
+  RowChange change;
+  for (auto [from, to] : {std::pair{&removed->second, &change.removed}, std::pair{&inserted->second, &change.inserted}})
+    for (const auto& v : from->array()) to->push_back(v.intValue());
+  return change;
+}
+
 void ViewUpdater::updateBookmarksAndResetView() { post(BRWUpdateBookmarksAndResetViewNotification, classObject()); }
 void ViewUpdater::updateMenuBookmarks() { post(BRWUpdateMenuBookmarksViewNotification, classObject()); }
 void ViewUpdater::updateBookmarkRows(const std::vector<std::shared_ptr<Bookmark>>& bookmarks) {

@@ -3,7 +3,9 @@
 #include "Model/ModelNotifications.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -18,6 +20,8 @@ inline constexpr const char* kOverlayHeightKey = "height";
 inline constexpr const char* kOverlaySecondsKey = "seconds";
 inline constexpr const char* kWebContentKey = "webContent";
 inline constexpr const char* kChangedBookmarksKey = "bookmarks";
+inline constexpr const char* kRemovedRowsKey = "removed";
+inline constexpr const char* kInsertedRowsKey = "inserted";
 
 class Bookmark;
 
@@ -41,6 +45,16 @@ class ViewUpdater {
   };
 
   static void updateBookmarks();
+  // The list shown changed only by these rows: those at `removed` (places in the list as it was)
+  // left, those at `inserted` (places in the list now) came. The lists insert and remove them
+  // instead of reloading. Held by Coalescing as a plain updateBookmarks, since the views may not
+  // show the list as it was when the held refresh goes out.
+  static void updateBookmarks(const std::vector<std::size_t>& removed, const std::vector<std::size_t>& inserted);
+  // The rows an updateBookmarks notification says left and came; absent for a plain one.
+  struct RowChange {
+    std::vector<std::int64_t> removed, inserted;
+  };
+  static std::optional<RowChange> rowChange(const fnd::Notification& notification);
   static void updateBookmarksAndResetView();
   static void updateMenuBookmarks();
   // These bookmarks changed in place (their values, not which lists hold them): the lists shown

@@ -181,6 +181,57 @@ void TileCollectionView::reloadVisibleItems(const std::function<bool(const Index
     for (auto& cell : pool) cell->setHidden(true);
 }
 
+bool TileCollectionView::itemsChanged(const std::vector<std::int64_t>& removed, const std::vector<std::int64_t>& inserted) {
+  if (!dataSource_ || registrationsChanged_ || numberOfSections() != 1) return false;
+  const std::int64_t before = numberOfItemsInSection(0);
+  const std::int64_t after = std::int64_t(dataSource_->collectionViewNumberOfItemsInSection(*this, 0));
+  if (before - std::int64_t(removed.size()) + std::int64_t(inserted.size()) != after) return false;
+  if (!std::is_sorted(removed.begin(), removed.end()) || !std::is_sorted(inserted.begin(), inserted.end()) ||
+      (!removed.empty() && (removed.front() < 0 || removed.back() >= before)) ||
+      (!inserted.empty() && (inserted.front() < 0 || inserted.back() >= after)))
+    return false;
+  // The kept items keep their order: the j-th of them goes to the j-th place no inserted item
+  // took, which is j plus the inserted items with fewer than j+1 free places before them.
+  std::vector<std::int64_t> freeBefore(inserted.size());
+  for (std::size_t i = 0; i < inserted.size(); ++i) freeBefore[i] = inserted[i] - std::int64_t(i);
+  auto moved = [&](const IndexPath& p) -> std::optional<IndexPath> {
+    if (p.section != 0 || p.item < 0 || p.item >= before) return std::nullopt;
+    auto r = std::lower_bound(removed.begin(), removed.end(), p.item);
+    if (r != removed.end() && *r == p.item) return std::nullopt;
+    const std::int64_t j = p.item - std::int64_t(r - removed.begin());
+    const auto m = std::upper_bound(freeBefore.begin(), freeBefore.end(), j) - freeBefore.begin();
+    return IndexPath::forItem(j + std::int64_t(m), 0);
+  };
+  flags_.wantsLayout = 1;
+  data_.recalculateAndPrepareLayout(true);
+  selection_.remap(moved);
+  // Cells keep their items: only their places change. Those of removed items go to the pool.
+  auto cells = std::move(visibleCellsMap_);
+  visibleCellsMap_.clear();
+  for (auto& [path, cell] : cells) {
+    if (auto to = moved(path)) {
+      cell->setIndexPath(*to);
+      cell->setSelected(isItemSelected(*to));
+      visibleCellsMap_[*to] = cell;
+      continue;
+    }
+    if (flags_.delegateDidEndDisplayingCell)
+      delegate_->collectionViewDidEndDisplayingCellForItemAtIndexPath(*this, *cell, path);
+    if (cell->reuseIdentifier().empty()) cell->removeFromSuperview();
+    else enqueueReusableCell(cell, cell->reuseIdentifier());
+  }
+  layoutDocumentView();
+  layoutCellsWithRedraw(true);
+  layoutSupplementaryViewsWithRedraw(true);
+  lastDrawnSize_ = visibleSize();
+  for (auto& [identifier, pool] : reusableCells_)
+    for (auto& cell : pool) cell->setHidden(true);
+  // Timed from outside as a reload: the next frame shows the list as it is now.
+  if (ui::TimingMarks::enabled())
+    ui::TimingMarks::mark("list-reload", std::to_string(after) + " " + (window() ? window()->title() : std::string()));
+  return true;
+}
+
 void TileCollectionView::layout() {
   TileScrollView::layout();
   fnd::Size visible = visibleSize();

@@ -155,6 +155,12 @@ class TileCollectionView : public TileScrollView {
   // The items shown whose values changed (the number of items and their places did not): only
   // their cells are asked for again; items off screen get theirs when scrolled to.
   void reloadVisibleItems(const std::function<bool(const IndexPath&)>& changed);
+  // The items of a one-section list changed only by these: those at `removed` (places before,
+  // increasing) left and those at `inserted` (places after, increasing) came. The selection and
+  // the cells shown move with their items and keep the scroll position; only the cells of new
+  // items are asked for. False, with nothing done, when the data source's count does not agree
+  // (the caller reloads instead).
+  bool itemsChanged(const std::vector<std::int64_t>& removed, const std::vector<std::int64_t>& inserted);
   void layout() override;
   void performFullRelayoutForcingSubviewsReset(bool force);
   void layoutDocumentView();

@@ -75,6 +75,30 @@ TEST(ViewUpdaterTest, EachOperationPostsItsNameWithTheClassAsSender) {
   }
 }
 
+// The rows that left and came travel with the refresh; a refresh held while several changes are
+// made goes out plain, since the views then may not show the list the rows were counted in.
+TEST(ViewUpdaterTest, ARowChangeTravelsWithTheRefreshUnlessHeld) {
+  Recorder r;
+  ViewUpdater::updateBookmarks({1, 4}, {0, 2, 9});
+  ASSERT_EQ(r.seen.size(), 1u);
+  auto change = ViewUpdater::rowChange(r.seen[0]);
+  ASSERT_TRUE(change);
+  EXPECT_EQ(change->removed, (std::vector<std::int64_t>{1, 4}));
+  EXPECT_EQ(change->inserted, (std::vector<std::int64_t>{0, 2, 9}));
+  ViewUpdater::updateBookmarks();
+  EXPECT_FALSE(ViewUpdater::rowChange(r.seen.at(1)));
+  r.seen.clear();
+  {
+    ViewUpdater::Coalescing once;
+    ViewUpdater::updateBookmarks({0}, {});
+    ViewUpdater::updateBookmarks({}, {3});
+    EXPECT_TRUE(r.seen.empty());
+  }
+  ASSERT_EQ(r.seen.size(), 1u);
+  EXPECT_EQ(r.seen[0].name.text(), "BRWUpdateBookmarksViewNotification");
+  EXPECT_FALSE(ViewUpdater::rowChange(r.seen[0]));
+}
+
 TEST(ViewUpdaterTest, OverlayMessageCarriesSizeAndSecondsAsDoubles) {
   Recorder r;
   ViewUpdater::showMessage("Imported 3 bookmarks");

@@ -168,6 +168,52 @@ TEST(CollectionView, ReloadingVisibleItemsAsksOnlyForTheChangedOnesInPlace) {
   EXPECT_TRUE(asked.empty());
 }
 
+TEST(CollectionView, InsertedAndRemovedItemsMoveTheCellsAndSelectionWithThem) {
+  // Three columns of 100 x 100, two rows shown: items 0-5.
+  CollectionHarness h(300, 200, {100, 100}, {20});
+  h.view->reloadData();
+  for (int item : {1, 4, 12, 19}) h.view->selectItemAtIndexPath(IndexPath::forItem(item, 0), false);
+  auto cellOf = [&](int item) { return h.view->cellForItemAtIndexPath(IndexPath::forItem(item, 0)); };
+  auto was0 = cellOf(0), was2 = cellOf(2), was4 = cellOf(4), was5 = cellOf(5);
+  const auto shown = h.view->visibleCells().size();
+  std::vector<IndexPath> asked;
+  h.source.makeCell = [&](TileCollectionView& cv, const IndexPath& p) {
+    asked.push_back(p);
+    return cv.dequeueReusableCellWithIdentifier("cell");
+  };
+  // Items 1 and 3 leave; three come at 0, 2 and 19 (places in the new 21): old 0 goes to 1,
+  // old 2 to 3, old 4 and on keep their places up to 18, old 19 goes to 20.
+  h.source.counts = {21};
+  ASSERT_TRUE(h.view->itemsChanged({1, 3}, {0, 2, 19}));
+  EXPECT_EQ(h.view->numberOfItemsInSection(0), 21);
+  EXPECT_EQ(cellOf(1), was0);
+  EXPECT_EQ(cellOf(3), was2);
+  EXPECT_EQ(cellOf(4), was4);
+  EXPECT_EQ(cellOf(5), was5);
+  EXPECT_EQ(was0->frame(), fnd::Rect(100, 0, 100, 100));
+  EXPECT_EQ(was4->indexPath(), IndexPath::forItem(4, 0));
+  // Only the new items in sight are asked for.
+  std::sort(asked.begin(), asked.end(), [](const IndexPath& a, const IndexPath& b) { return a.item < b.item; });
+  EXPECT_EQ(asked, (std::vector<IndexPath>{IndexPath::forItem(0, 0), IndexPath::forItem(2, 0)}));
+  // Item 1 left the selection; the others stayed with their items.
+  auto selected = h.view->selectedIndexes();
+  std::sort(selected.begin(), selected.end(), [](const IndexPath& a, const IndexPath& b) { return a.item < b.item; });
+  EXPECT_EQ(selected, (std::vector<IndexPath>{IndexPath::forItem(4, 0), IndexPath::forItem(12, 0), IndexPath::forItem(20, 0)}));
+  EXPECT_TRUE(was4->isSelected());
+  EXPECT_FALSE(cellOf(0)->isSelected());
+  EXPECT_EQ(h.view->visibleCells().size(), shown);
+  EXPECT_EQ(hiddenCells(*h.view), 0u);
+
+  // A change that does not add up to the data source's count, or out of range, does nothing.
+  h.source.counts = {25};
+  EXPECT_FALSE(h.view->itemsChanged({}, {0}));
+  h.source.counts = {21};
+  EXPECT_FALSE(h.view->itemsChanged({21}, {0}));
+  EXPECT_FALSE(h.view->itemsChanged({3, 1}, {0, 2}));
+  EXPECT_EQ(h.view->numberOfItemsInSection(0), 21);
+  EXPECT_EQ(cellOf(4), was4);
+}
+
 TEST(CollectionView, DequeueHandsBackTheRecycledCellWithPrepareForReuse) {
   struct CountingCell : TileCollectionViewCell {
     using TileCollectionViewCell::TileCollectionViewCell;

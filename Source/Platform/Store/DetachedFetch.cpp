@@ -134,6 +134,23 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
 
 std::size_t DetachedFetch::rowCount() const { return impl_->rows.size(); }
 
+std::vector<ManagedObjectRef> DetachedFetch::rowsSortedBy(const std::vector<SortDescriptor>& descriptors) const {
+  const Impl& f = *impl_;
+  const EntityDescription* entity = f.read && f.model ? f.model->entity(f.request.entityName) : nullptr;
+  if (!entity || !sortsByPlainValues(*entity, descriptors)) return {};
+  std::vector<int> attribute;
+  for (const auto& d : descriptors) attribute.push_back(entity->attributeIndex(d.keyPath));
+  const SortKeys keys(descriptors, f.rows.size(),
+                      [&](std::size_t row, std::size_t column) { return f.rows[row]->value(attribute[column]); });
+  std::vector<std::uint32_t> order(f.rows.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) { return keys.compare(x, y) < 0; });
+  std::vector<ManagedObjectRef> out;
+  out.reserve(order.size());
+  for (auto i : order) out.push_back(f.rows[i]);
+  return out;
+}
+
 bool DetachedFetch::adoptSome(std::size_t most) {
   Impl& f = *impl_;
   auto context = f.context.lock();

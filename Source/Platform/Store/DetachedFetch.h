@@ -39,6 +39,10 @@ class DetachedFetch {
   bool read(Coordinator& connection, fnd::Error* error = nullptr);
   // Rows read (0 before a read).
   std::size_t rowCount() const;
+  // On the reading thread, after read: the rows read in the order of `descriptors` (stable: ties
+  // keep the read order), compared as SortKeys compares, so the context's queue can take a list
+  // in that order without sorting it. Empty when a key is not a plain attribute.
+  std::vector<ManagedObjectRef> rowsSortedBy(const std::vector<SortDescriptor>& descriptors) const;
 
   // On the context's queue: the answer `context->fetch(request)` would give now. The objects
   // read join the context; an object it holds already is kept as it is (with its changes), its

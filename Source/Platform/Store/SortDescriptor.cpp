@@ -127,6 +127,46 @@ int SortKeys::compare(std::size_t x, std::size_t y) const {
   return 0;
 }
 
+void RowSortKeys::take(const std::vector<SortDescriptor>& descriptors,
+                       const std::function<fnd::Value(std::size_t)>& key) {
+  columns_.resize(descriptors.size());
+  for (std::size_t c = 0; c < descriptors.size(); ++c) {
+    Column& column = columns_[c];
+    fnd::Value v = key(c);
+    column.rank = static_cast<std::uint8_t>(rank(v));
+    if (column.rank == 1 || column.rank == 2) {
+      column.number = v.doubleValue();
+      column.value = fnd::Value();
+      continue;
+    }
+    if (column.rank == 3 && descriptors[c].comparison == SortDescriptor::Comparison::CaseInsensitive)
+      column.folded = foldString(v.string(), kCaseInsensitive);
+    column.value = std::move(v);
+  }
+}
+
+int RowSortKeys::compare(const RowSortKeys& other, const std::vector<SortDescriptor>& descriptors) const {
+  for (std::size_t c = 0; c < descriptors.size(); ++c) {
+    const Column& x = columns_[c];
+    const Column& y = other.columns_[c];
+    int r;
+    if (x.rank != y.rank) {
+      r = x.rank < y.rank ? -1 : 1;
+    } else if (x.rank == 0) {
+      r = 0;
+    } else if (x.rank <= 2) {
+      r = x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
+    } else if (x.rank == 3) {
+      r = descriptors[c].comparison == SortDescriptor::Comparison::CaseInsensitive ? sign(x.folded.compare(y.folded)) : 0;
+      if (!r) r = sign(x.value.string().compare(y.value.string()));
+    } else {
+      r = store::compareValues(x.value, y.value, false);
+    }
+    if (r) return descriptors[c].ascending ? r : -r;
+  }
+  return 0;
+}
+
 void sortArray(fnd::Array& objects, const std::vector<SortDescriptor>& descriptors) {
   if (descriptors.empty() || objects.size() < 2) return;
   // Extract keys once; folding strings for every comparison would dominate the sort.

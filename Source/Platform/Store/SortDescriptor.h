@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Value.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,6 +44,27 @@ class SortKeys {
 
  private:
   struct Column;
+  std::vector<Column> columns_;
+};
+
+// One row's sort keys, taken apart from any other row (numbers and dates as doubles, texts
+// folded once where the order ignores case), for comparing rows met one at a time, as a merge
+// into a sorted list meets them. compare() gives what SortKeys::compare gives for the same keys.
+class RowSortKeys {
+ public:
+  // Takes a row's keys, `key(column)` being its key for descriptors[column]; taking the next
+  // row into the same object reuses what this one took.
+  void take(const std::vector<SortDescriptor>& descriptors, const std::function<fnd::Value(std::size_t column)>& key);
+  // `descriptors` are the ones both rows were taken with.
+  int compare(const RowSortKeys& other, const std::vector<SortDescriptor>& descriptors) const;
+
+ private:
+  struct Column {
+    std::uint8_t rank = 0;  // as compareValues ranks them
+    double number = 0;      // numbers and dates
+    fnd::Value value;       // texts and the rest
+    std::string folded;     // texts, where the order ignores case
+  };
   std::vector<Column> columns_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +98,36 @@ TEST(DetachedFetch, RowsReadOnAWorkerJoinTheContextInTheFetchOrder) {
   // A change and a save work on them as on fetched objects.
   adopted->front()->setValueForKey("title", "echo");
   EXPECT_TRUE(s.main->save());
+}
+
+TEST(DetachedFetch, TheRowsReadAreHandedOutInAnotherOrderOnTheReadingThread) {
+  Library lib;
+  auto& s = lib.s;
+  auto fetch = DetachedFetch::make(s.main, FetchRequest("Bookmark"));
+  auto connection = s.coordinator->openSecondConnection();
+  ASSERT_TRUE(connection);
+  std::vector<ManagedObjectRef> byDate, byTitleThenDate, byFolder, byThumbnail;
+  std::thread worker([&] {
+    ASSERT_TRUE(fetch->read(*connection));
+    byDate = fetch->rowsSortedBy({SortDescriptor("addedDate", false)});
+    byTitleThenDate = fetch->rowsSortedBy({SortDescriptor("title", true, SortDescriptor::Comparison::CaseInsensitive),
+                                           SortDescriptor("addedDate", false)});
+    byFolder = fetch->rowsSortedBy({SortDescriptor("folder.folderID", true)});
+    byThumbnail = fetch->rowsSortedBy({SortDescriptor("thumbnail", true)});
+  });
+  worker.join();
+  // Equal keys keep the order read (by row): B1 before B2 at the same moment.
+  EXPECT_EQ(ids(byDate), (std::vector<std::string>{"B4", "B3", "B1", "B2", "B0"}));
+  EXPECT_EQ(ids(byTitleThenDate), (std::vector<std::string>{"B3", "B1", "B4", "B2", "B0"}));
+  // Keys the reading thread cannot read apart from the context give no order.
+  EXPECT_TRUE(byFolder.empty());
+  EXPECT_TRUE(byThumbnail.empty());
+  // The same objects the adopt then takes in.
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  std::set<const ManagedObject*> taken;
+  for (const auto& o : *adopted) taken.insert(o.get());
+  for (const auto& o : byDate) EXPECT_TRUE(taken.count(o.get()));
 }
 
 TEST(DetachedFetch, TakenInAPartAtATimeWithSavesBetweenThePartsTheAnswerStaysTheFetchs) {
