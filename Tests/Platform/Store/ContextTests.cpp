@@ -46,6 +46,16 @@ std::vector<ManagedObjectRef> fetchAll(Context& c, const std::string& entity, co
   return got ? *got : std::vector<ManagedObjectRef>{};
 }
 
+// `n` folders named F0... and `n` tags named T0..., new in `c`.
+void addFoldersAndTags(Context& c, int n, std::vector<ManagedObjectRef>& folders, std::vector<ManagedObjectRef>& tags) {
+  for (int i = 0; i < n; ++i) {
+    folders.push_back(c.insertNewObject("Folder"));
+    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
+    tags.push_back(c.insertNewObject("Tag"));
+    tags.back()->setValueForKey("name", "T" + std::to_string(i));
+  }
+}
+
 }  // namespace
 
 TEST(Context, InsertSaveAndReopenKeepsValuesAndDefaults) {
@@ -509,12 +519,7 @@ TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
 TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
   Stack s;
   std::vector<ManagedObjectRef> folders, tags;
-  for (int i = 0; i < 60; ++i) {
-    folders.push_back(s.main->insertNewObject("Folder"));
-    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
-    tags.push_back(s.main->insertNewObject("Tag"));
-    tags.back()->setValueForKey("name", "T" + std::to_string(i));
-  }
+  addFoldersAndTags(*s.main, 60, folders, tags);
   for (int i = 0; i < 200; ++i) {
     auto b = addBookmark(*s.main, "B" + std::to_string(i), "u");
     if (i % 7) b->setToOne("folder", folders[i % 60]);
@@ -559,12 +564,7 @@ TEST(Context, WalkingManyObjectsLoadsRelatedRowsAndSetsCorrectly) {
 TEST(Context, ToManySetsOfChosenObjectsLoadTogether) {
   Stack s;
   std::vector<ManagedObjectRef> tags, folders;
-  for (int i = 0; i < 9; ++i) {
-    tags.push_back(s.main->insertNewObject("Tag"));
-    tags.back()->setValueForKey("name", "T" + std::to_string(i));
-    folders.push_back(s.main->insertNewObject("Folder"));
-    folders.back()->setValueForKey("folderID", "F" + std::to_string(i));
-  }
+  addFoldersAndTags(*s.main, 9, folders, tags);
   auto expectedTags = [](int i) {
     std::vector<std::string> names;
     for (int k = 0; k < i % 4; ++k) names.push_back("T" + std::to_string((i * 5 + k * 2) % 9));
