@@ -24,7 +24,7 @@ void expectRect(const fnd::Rect& r, double x, double y, double w, double h) {
 }
 
 TEST(AttachedWindowGeometry, FramesPutTheArrowTipOnThePoint) {
-  const fnd::Point p(500, 500);
+  const fnd::Point p{500, 500};
   expectRect(bubble(1).windowFrame(p), 448, 430, 104, 70);     // below, centred
   expectRect(bubble(1, 5).windowFrame(p), 448, 425, 104, 70);  // and further down
   expectRect(bubble(0, 5).windowFrame(p), 375, 473, 120, 54);  // left, centred
