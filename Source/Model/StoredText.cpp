@@ -59,7 +59,7 @@ std::size_t lineBreakAt(std::string_view text, std::size_t i) {
   const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
   const unsigned b0 = at(i);
   if (b0 == '\r' && at(i + 1) == '\n') return 2;
-  if (b0 == '\n' || b0 == '\r' || b0 == '\t' || b0 == '\v' || b0 == '\f') return 1;
+  if (b0 == '\n' || b0 == '\r' || b0 == '\t') return 1;
   if (b0 == 0xC2 && at(i + 1) == 0x85) return 2;                                     // NEL
   if (b0 == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)) return 3;  // U+2028, U+2029
   return 0;

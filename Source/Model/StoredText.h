@@ -30,8 +30,8 @@ std::string withoutForbiddenCharacters(std::string_view text, bool keepLineBreak
 std::string truncated(std::string_view text, std::size_t maximumBytes);
 
 // The stored forms: cleaned, then cut to their bound. An address's scheme is lower-cased. In a
-// title (and a folder's name) each run of line breaks and tabs (CR, LF, CR LF, VT, FF, NEL,
-// U+2028, U+2029), with the blanks around it, becomes one space; at either end it goes.
+// title (and a folder's name) each run of line breaks and tabs (CR, LF, CR LF, NEL, U+2028,
+// U+2029), with the blanks around it, becomes one space; at either end it goes.
 std::string address(std::string_view text);
 std::string title(std::string_view text);
 std::string note(std::string_view text);
