@@ -409,6 +409,8 @@ TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
   EXPECT_NE(alerts->shown.back().message, "Your Kesto archive has been saved");
   EXPECT_FALSE(alerts->shown.back().information);
   EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
+  // The temporary folder is made again when next needed, for the tests that follow.
+  fnd::FileManager::removeItem(temp);
 }
 
 }  // namespace

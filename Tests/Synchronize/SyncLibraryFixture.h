@@ -17,7 +17,8 @@
 namespace kesto::test {
 
 // A library in the test's own store, with the alert responder installed. Each test starts from
-// an empty store, so the tests of one process leave nothing for each other.
+// an empty store without backups beside it, so the tests of one process leave nothing for each
+// other.
 class SyncLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,6 +26,10 @@ class SyncLibraryTest : public ::testing::Test {
     const std::string path = stack.persistentStorePath();
     stack.reset();
     for (const char* side : {"", "-wal", "-shm", "-journal", ".before-restore"}) fnd::FileManager::removeItem(path + side);
+    // Nor backups, or temporary copies, of an earlier test's.
+    const std::string folder = fnd::FileManager::deletingLastPathComponent(path);
+    for (const auto& name : fnd::FileManager::contentsOfDirectory(folder).value_or(std::vector<std::string>{}))
+      if (name.ends_with(".kestobck") || name.ends_with(".tmp")) fnd::FileManager::removeItem(folder + "/" + name);
     ASSERT_TRUE(stack.managedObjectContext());
     alerts = TestAlertResponder::install();
   }
