@@ -69,11 +69,11 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
                                                             bool skipDuplicates,
                                                             const std::unordered_set<std::string>& skipURLs,
                                                             FileKind* kindOut) {
-  std::unordered_set<std::string> known;
-  for (const auto& url : skipURLs) known.insert(fnd::decodeHarmlessPercentEscapes(url));
+  KnownAddresses known;
+  for (const auto& url : skipURLs) known.insert(url);
   HTMLImportReader::Options options;
   options.skipDuplicates = skipDuplicates;
-  options.isKnown = [&](const std::string& address) { return known.count(address) > 0; };
+  options.isKnown = [&](const std::string& address) { return known.contains(address); };
   auto records = HTMLImportReader::read(bytes, options);
   if (!records) return std::nullopt;
   if (kindOut) *kindOut = kindOf(records->kind);

@@ -1,14 +1,23 @@
 #include "Synchronize/KnownAddresses.h"
 
 #include "Model/Bookmark.h"
+#include "Model/StoredText.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/FetchRequest.h"
 
+#include <cctype>
+
 namespace kesto {
 
-std::string KnownAddresses::key(std::string_view address) { return fnd::decodeHarmlessPercentEscapes(address); }
+std::string KnownAddresses::key(std::string_view address) {
+  // Schemes compare without case: an older library may hold one in capitals.
+  std::string key = fnd::decodeHarmlessPercentEscapes(address);
+  for (std::size_t i = 0, n = stored::schemeLength(key); i < n; ++i)
+    key[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+  return key;
+}
 
 KnownAddresses KnownAddresses::read(const std::shared_ptr<store::Context>& context) {
   KnownAddresses known;

@@ -11,7 +11,8 @@ namespace kesto {
 
 // The addresses of the library's bookmarks as imports compare them for duplicates: read once
 // through `context` (on its thread) rather than one query per bookmark, each in the form
-// `key` gives, so that escaped and unescaped forms of one address are one.
+// `key` gives, so that escaped and unescaped forms of one address, and its scheme in any case,
+// are one.
 class KnownAddresses {
  public:
   static std::string key(std::string_view address);

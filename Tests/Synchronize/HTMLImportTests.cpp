@@ -448,8 +448,8 @@ TEST(HTMLImportParseTest, LineBreaksAndTabsInTitlesAndNamesBecomeOneSpace) {
 TEST(HTMLImportParseTest, UpperCaseSchemesAreDuplicatesOfLowerCaseOnes) {
   Parsed p = parse(
       "<DL><DT><A HREF=\"HTTP://g.example/\">Upper</A><DT><A HREF=\"Https://h.example/\">First</A>"
-      "<DT><A HREF=\"https://h.example/\">Second</A></DL>",
-      true, {"http://g.example/"});
+      "<DT><A HREF=\"https://h.example/\">Second</A><DT><A HREF=\"http://k.example/\">Older</A></DL>",
+      true, {"http://g.example/", "HTTP://k.example/"});
   ASSERT_EQ(p.bookmarks.size(), 1u);
   EXPECT_EQ(p.bookmarks[0].title.string(), "First");
   EXPECT_EQ(p.bookmarks[0].url.string(), "https://h.example/");
