@@ -61,7 +61,8 @@ void BM_HTMLImportNested100k(benchmark::State& state) {
     root.folderID = WrenEntity::uniqueID();
     root.name = "nested.html";
     root.parentFolderID = Folder::kImportedID;
-    auto report = HTMLImport::importFile(file, root, false, WrenDataManager::sharedInstance().newManagedObjectContext());
+    auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
+    auto report = HTMLImport::importFile(file, root, false, context);
     imported = report.bookmarks;
   }
   state.counters["bookmarks"] = static_cast<double>(imported);

@@ -457,8 +457,9 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
     if (imported && (report.flattenedFolders || report.leftOut.total())) {
       // What was not taken as it stood is told, not only logged.
-      std::string message = std::to_string(report.bookmarks) + (report.bookmarks == 1 ? " bookmark was" : " bookmarks were") +
-                            " imported from '" + file + "'. " + stored::leftOutMessage(report.leftOut);
+      std::string message = std::to_string(report.bookmarks) +
+                            (report.bookmarks == 1 ? " bookmark was" : " bookmarks were") + " imported from '" + file +
+                            "'. " + stored::leftOutMessage(report.leftOut);
       if (report.flattenedFolders) message += stored::flattenedFoldersMessage(file, report.flattenedFolders);
       while (!message.empty() && message.back() == ' ') message.pop_back();
       AlertPresenter::inform("Import complete", message);

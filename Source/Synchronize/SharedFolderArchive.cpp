@@ -338,7 +338,8 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     std::string refusal;
     // A character XML forbids (an older writer left one in a title) costs that character, not the
     // whole archive.
-    if (auto text = readArchiveDocument(path, &refusal)) document = SyncFile::read(SyncFile::stripInvalidXmlChars(*text), false);
+    if (auto text = readArchiveDocument(path, &refusal))
+      document = SyncFile::read(SyncFile::stripInvalidXmlChars(*text), false);
     if (!document) {
       fnd::DispatchQueue::main().async([done, refusal] { done(false, refusal); });
       return;

@@ -96,7 +96,9 @@ TEST_F(AppPiecesTest, AnArchiveHandedInAsksWhetherToSkipDuplicates) {
             "</bookmark><bookmark><folders><folder-id>A</folder-id></folders><title>New</title>"
             "<url>https://new.example/</url></bookmark></bookmarks><folders><folder><folderID>A</folderID>"
             "<parentFolderID>_imported</parentFolderID><name>Shared</name></folder></folders></kesto-file>\n");
-  auto count = [](const char* url) { return Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value(url))); };
+  auto count = [](const char* url) {
+    return Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value(url)));
+  };
   AppIntake intake;
   intake.wire({nullptr, nullptr, nullptr, [] { return true; }});
   // Each answer in turn: the import runs on a thread of its own and is waited for.
@@ -111,7 +113,8 @@ TEST_F(AppPiecesTest, AnArchiveHandedInAsksWhetherToSkipDuplicates) {
     const int expected = answer == 2 ? 0 : answer == 0 ? 1 : 2;
     if (expected) ASSERT_TRUE(runUntil([&] { return Bookmark::countWithPredicate(nullptr) - before == expected; }, 15));
     // Ended once the job slot is free again.
-    ASSERT_TRUE(runUntil([] { return Synchronizer::beginExclusiveJob() && (Synchronizer::endExclusiveJob(), true); }, 15));
+    ASSERT_TRUE(runUntil([] { return Synchronizer::beginExclusiveJob() && (Synchronizer::endExclusiveJob(), true); },
+                         15));
     EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, expected) << "answer " << answer;
   }
   EXPECT_EQ(count("https://held.example/"), 2);
