@@ -3,6 +3,7 @@
 #include "App/BookmarkIntake.h"
 #include "App/BookmarksController.h"
 #include "App/PreferencesController.h"
+#include "App/TransferDialogs.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
@@ -11,9 +12,11 @@
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Store/Context.h"
 #include "Platform/System/UserNotifications.h"
+#include "Support/AlertPresenter.h"
 #include "Synchronize/SharedFolderArchive.h"
 
 #include <algorithm>
@@ -67,7 +70,21 @@ void AppIntake::importSharedFolderFromDoubleClick() {
   fileToBeImported_.clear();
   if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
   archive_->setDataManager(wiring_.data);
-  if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+  auto start = [this, path](bool skipDuplicates) {
+    archive_->setSkipDuplicates(skipDuplicates);
+    if (!archive_->importSharedFolderFromPath(path)) fnd::logWarning("Could not import the shared folder " + path);
+  };
+  // Only an archive is asked about (anything else is refused with its reason), as the File
+  // menu's import asks: in a turn of its own, for the path may come with another launch's
+  // hand-over.
+  bool isDirectory = false;
+  if (!fnd::FileManager::fileExists(path, &isDirectory) || !isDirectory) return start(false);
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, start] {
+    AlertPresenter::ask(TransferDialogs::kSkipDuplicatesInArchiveQuestion, TransferDialogs::kSkipDuplicatesInformation,
+                        {"Yes", "No", "Cancel"}, lifetime_.whileAlive([start](int answer) {
+                          if (answer == 0 || answer == 1) start(answer == 0);
+                        }));
+  }));
 }
 
 void AppIntake::addUrlFromBrowserExtension(Saved saved) {

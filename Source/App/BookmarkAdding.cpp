@@ -6,6 +6,7 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/StoredText.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -25,19 +26,6 @@ namespace {
 
 // What is trimmed off each address and the title typed into the add sheet.
 constexpr std::string_view kAddSheetBlanks = " \t\r\n";
-
-// Whether typed text starts with a scheme ("ftp:", "mailto:", "HTTP:"): a letter, then letters,
-// digits, "+", "-" or ".", then a colon. A host with its port ("localhost:8080/x") has a digit
-// after the colon and no scheme.
-bool hasScheme(std::string_view text) {
-  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon == 0 || !isLetter(text[0])) return false;
-  for (std::size_t i = 1; i < colon; ++i)
-    if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '+' && text[i] != '-' && text[i] != '.') return false;
-  return colon + 1 == text.size() || !isDigit(text[colon + 1]);
-}
 
 // A title typed for one address names the bookmark made from it.
 void nameTheOnlyBookmark(const std::vector<std::shared_ptr<Bookmark>>& made, std::size_t addresses,
@@ -154,7 +142,8 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   for (const auto& piece : pieces) {
     std::string url = fnd::trimCharacters(piece, kAddSheetBlanks);
     if (url.empty()) continue;
-    if (!hasScheme(url)) url = "http://" + url;
+    // "ftp:", "mailto:", "HTTP:" name a scheme; a host with its port ("localhost:8080/x") does not.
+    if (!stored::schemeLength(url)) url = "http://" + url;
     urls.push_back(url);
   }
   std::vector<std::shared_ptr<Bookmark>> made;

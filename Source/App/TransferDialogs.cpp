@@ -79,10 +79,8 @@ void TransferDialogs::openImportDialog() {
   KESTO_ASSERT_MAIN_THREAD();
   ui::Alert question;
   question.setAlertStyle(ui::AlertStyle::Informational);
-  question.setMessageText("Would you like Kesto to automatically skip duplicates during import from an HTML file?");
-  question.setInformativeText(
-      "If you choose YES then all duplicates will be skipped automatically. N.B. Import will be slower if you choose "
-      "this option.");
+  question.setMessageText(kSkipDuplicatesQuestion);
+  question.setInformativeText(kSkipDuplicatesInformation);
   question.setWindowTitle("Import Bookmarks");
   question.addButtonWithTitle("Yes");
   question.addButtonWithTitle("No");
@@ -120,6 +118,8 @@ void TransferDialogs::startImport(const std::string& path, bool skipDuplicates) 
     } else {
       if (!archive_) archive_ = std::make_unique<SharedFolderArchive>();
       archive_->setDataManager(dataManager_);
+      // The answer to the question asked before the file was chosen holds for archives too.
+      archive_->setSkipDuplicates(skipDuplicates);
       if (!archive_->importSharedFolderFromPath(path, [](bool imported) {
             if (imported) ViewUpdater::fetchMissingImages();
           }))

@@ -26,6 +26,14 @@ class TransferDialogs : public HTMLExportDelegate {
  public:
   // Seconds between the open panel closing and the import starting, so the panel is gone first.
   static constexpr double kImportDelay = 0.5;
+  // The duplicates question every import asks first; an archive handed to Kesto names itself.
+  static constexpr const char* kSkipDuplicatesQuestion =
+      "Would you like Kesto to automatically skip duplicates during import from an HTML file?";
+  static constexpr const char* kSkipDuplicatesInArchiveQuestion =
+      "Would you like Kesto to automatically skip duplicates during import from a Kesto archive?";
+  static constexpr const char* kSkipDuplicatesInformation =
+      "If you choose YES then all duplicates will be skipped automatically. N.B. Import will be slower if you choose "
+      "this option.";
 
   // `bookmarks` (may be null) fetches the pages of what an import brought.
   TransferDialogs(DataManager* dataManager, ui::Window* window, BookmarksController* bookmarks = nullptr);

@@ -420,7 +420,8 @@ void WebContent::downloadFavicon(const std::optional<std::string>& link) {
       return fnd::DispatchQueue::main().async([self] { self->finish(); });
     fnd::DispatchQueue::global().async([self, body = std::move(result.body)] {
       // Decoded in memory: nothing of it is written to a file.
-      const ui::Image image = ui::Image::fromData(fnd::Data(body.begin(), body.end()));
+      const ui::Image image = ui::Image::fromData(fnd::Data(body.begin(), body.end()))
+                                  .scaledToFit(kStoredFaviconPixels, kStoredFaviconPixels);
       fnd::Data png = image.isNull() ? fnd::Data() : image.encoded("png");
       fnd::DispatchQueue::main().async([self, png = std::move(png)] {
         if (!png.empty()) {

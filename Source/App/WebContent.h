@@ -42,6 +42,9 @@ class WebContent : public fnd::Object {
   // Titles that say nothing: a fetched title replaces them even when the title is settled.
   static constexpr const char* kNoServerTitle = "No Title (cannot find server)";
   static constexpr const char* kDefaultFaviconName = "default_favicon";
+  // Favicons are stored at the size the list cells and the inspector draw them (16 x 16), not as
+  // they came: a site's icon can be megabytes, and each bookmark row and backup would hold it.
+  static constexpr int kStoredFaviconPixels = 16;
 
   WebContent(const fnd::Dictionary& bookmark, bool alsoFetchImage, bool isSingle);
   static std::shared_ptr<WebContent> initWithBookmarkDictionary(const fnd::Dictionary& bookmark, bool alsoFetchImage,

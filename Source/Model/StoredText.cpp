@@ -53,10 +53,45 @@ namespace {
 std::string bounded(std::string_view text, std::size_t maximumBytes, bool keepLineBreaks) {
   return withoutForbiddenCharacters(truncated(text, maximumBytes), keepLineBreaks);
 }
+
+// The byte length of the line break or tab at `i`, 0 when there is none.
+std::size_t lineBreakAt(std::string_view text, std::size_t i) {
+  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+  const unsigned b0 = at(i);
+  if (b0 == '\r' && at(i + 1) == '\n') return 2;
+  if (b0 == '\n' || b0 == '\r' || b0 == '\t') return 1;
+  if (b0 == 0xC2 && at(i + 1) == 0x85) return 2;                                     // NEL
+  if (b0 == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)) return 3;  // U+2028, U+2029
+  return 0;
+}
+
+// The text cleaned, on one line.
+std::string oneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (lineBreakAt(text, i)) {
+      // The blanks before the break, the break and what follows it, up to the next text.
+      while (!out.empty() && out.back() == ' ') out.pop_back();
+      for (std::size_t n; i < text.size() && ((n = lineBreakAt(text, i)) || text[i] == ' ');) i += n ? n : 1;
+      if (!out.empty() && i < text.size()) out += ' ';
+    } else if (std::size_t n = forbiddenCharacterAt(text, i)) {
+      i += n;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
 }  // namespace
 
-std::string address(std::string_view text) { return bounded(text, kMaximumAddressBytes, false); }
-std::string title(std::string_view text) { return bounded(text, kMaximumTitleBytes, false); }
+std::string address(std::string_view text) {
+  std::string out = bounded(text, kMaximumAddressBytes, false);
+  for (std::size_t i = 0, n = schemeLength(out); i < n; ++i)
+    out[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
+  return out;
+}
+std::string title(std::string_view text) { return oneLine(truncated(text, kMaximumTitleBytes)); }
 std::string note(std::string_view text) { return bounded(text, kMaximumNoteBytes, true); }
 std::string tagName(std::string_view text) { return bounded(text, kMaximumTagBytes, false); }
 
@@ -72,6 +107,58 @@ bool isWebAddress(std::string_view text) {
   if (!start) return false;
   // A host follows: something before the path, query or fragment.
   return start < text.size() && text[start] != '/' && text[start] != '?' && text[start] != '#';
+}
+
+std::size_t schemeLength(std::string_view text) {
+  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !isLetter(text[0])) return 0;
+  for (std::size_t i = 1; i < colon; ++i)
+    if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '+' && text[i] != '-' && text[i] != '.') return 0;
+  return colon + 1 < text.size() && isDigit(text[colon + 1]) ? 0 : colon;
+}
+
+bool isLibraryAddress(std::string_view text) { return text.size() <= kMaximumAddressBytes && schemeLength(text) > 0; }
+
+LeftOut whyImportLeavesOut(std::string_view text) {
+  if (!isLibraryAddress(text)) return LeftOut::NoAddress;
+  std::string scheme(text.substr(0, schemeLength(text)));
+  for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme == "javascript") return LeftOut::Script;
+  if (scheme == "place" || scheme == "about" || scheme == "chrome") return LeftOut::BrowserInternal;
+  return LeftOut::None;
+}
+
+void LeftOutCounts::count(LeftOut why) {
+  switch (why) {
+    case LeftOut::NoAddress: ++noAddress; break;
+    case LeftOut::Script: ++script; break;
+    case LeftOut::BrowserInternal: ++browserInternal; break;
+    case LeftOut::None: break;
+  }
+}
+
+std::string leftOutMessage(const LeftOutCounts& counts) {
+  if (!counts.total()) return {};
+  auto some = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string parts;
+  auto add = [&](std::size_t n, const std::string& part) {
+    if (!n) return;
+    if (!parts.empty()) parts += ", ";
+    parts += part;
+  };
+  add(counts.script, some(counts.script, "script (javascript:)", "scripts (javascript:)"));
+  add(counts.browserInternal,
+      some(counts.browserInternal, "browser-internal address (place:, about:, chrome:)",
+           "browser-internal addresses (place:, about:, chrome:)"));
+  add(counts.noAddress, std::to_string(counts.noAddress) + " without an address Kesto can keep");
+  std::string message = some(counts.total(), "entry was", "entries were") + " left out: " + parts + ".";
+  if (counts.script || counts.browserInternal)
+    message += " Scripts and browser-internal addresses work only in the browser that wrote the file.";
+  return message + " ";
 }
 
 std::string flattenedFoldersMessage(const std::string& fileName, std::size_t flattened) {

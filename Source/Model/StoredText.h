@@ -8,7 +8,8 @@
 // whichever door it came through (typing, the "kesto" scheme, HTML files, archives, sync
 // files). Stored text holds no C0 or C1 control characters, no line or paragraph separators
 // (U+2028, U+2029) and no bidirectional controls, which would show text other than the one
-// stored; notes keep their line feeds and tabs.
+// stored; notes keep their line feeds and tabs, and in the one-line texts (titles, folder names)
+// a line break or tab becomes one space. Schemes are stored in lower case.
 namespace kesto::stored {
 
 inline constexpr std::size_t kMaximumTitleBytes = 64 * 1024;
@@ -28,11 +29,37 @@ std::string withoutForbiddenCharacters(std::string_view text, bool keepLineBreak
 // At most `maximumBytes`, cut at a character boundary.
 std::string truncated(std::string_view text, std::size_t maximumBytes);
 
-// The stored forms: cleaned, then cut to their bound.
+// The stored forms: cleaned, then cut to their bound. An address's scheme is lower-cased. In a
+// title (and a folder's name) each run of line breaks and tabs (CR, LF, CR LF, NEL, U+2028,
+// U+2029), with the blanks around it, becomes one space; at either end it goes.
 std::string address(std::string_view text);
 std::string title(std::string_view text);
 std::string note(std::string_view text);
 std::string tagName(std::string_view text);
+
+// The length of the scheme that begins `text` ("ftp" in "ftp://a"), 0 when it names none: a
+// letter, then letters, digits, "+", "-" or ".", then a colon that no digit follows (a host and
+// its port, "localhost:8080/x", names no scheme).
+std::size_t schemeLength(std::string_view text);
+
+// Whether a library may hold the address as a bookmark's: one that names its scheme, within the
+// address bound. Every address the add sheet stores is one; a restore keeps every one.
+bool isLibraryAddress(std::string_view text);
+
+// Why an import from a file leaves an address out (None: it takes it). Scripts ("javascript:")
+// and browser-internal addresses ("place:", "about:", "chrome:") work only inside the browser
+// that wrote the file.
+enum class LeftOut { None, NoAddress, Script, BrowserInternal };
+LeftOut whyImportLeavesOut(std::string_view address);
+
+// What an import or restore tells of the entries it left out ("" when none), a sentence ending
+// in a space, and its log line.
+struct LeftOutCounts {
+  std::size_t noAddress = 0, script = 0, browserInternal = 0;
+  void count(LeftOut why);
+  std::size_t total() const { return noAddress + script + browserInternal; }
+};
+std::string leftOutMessage(const LeftOutCounts& counts);
 
 // Whether an address may be stored as a bookmark's: an http or https address (the scheme in any
 // case) with a host, within the address bound. Other schemes ("javascript:", "file:") are

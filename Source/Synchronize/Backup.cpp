@@ -390,12 +390,20 @@ std::size_t Backup::removeStaleTemporaryFiles() {
   return removed;
 }
 
-std::string Backup::cleanedRowsMessage(std::size_t cleaned) {
-  if (!cleaned) return {};
-  return std::to_string(cleaned) + (cleaned == 1 ? " entry" : " entries") +
-         " of the backup did not have the form the library keeps (control characters, overlong texts, or an address "
-         "that is no web address) and " + (cleaned == 1 ? "was" : "were") +
-         " cleaned; bookmarks without a web address were left out. The backup file itself is unchanged. ";
+std::string Backup::leftOutRowsMessage(std::size_t leftOut) {
+  stored::LeftOutCounts counts;
+  counts.noAddress = leftOut;
+  return stored::leftOutMessage(counts);
+}
+
+std::string Backup::cleanedRowsMessage(std::size_t cleaned, std::size_t leftOut) {
+  if (!cleaned && !leftOut) return {};
+  std::string message;
+  if (cleaned)
+    message = std::to_string(cleaned) + (cleaned == 1 ? " entry" : " entries") +
+              " of the backup did not have the form the library keeps (control characters, overlong texts) and " +
+              (cleaned == 1 ? "was" : "were") + " cleaned. ";
+  return message + leftOutRowsMessage(leftOut) + "The backup file itself is unchanged. ";
 }
 
 void Backup::checkAndDeleteBackups() { thinAutomaticBackups(applicationSupportDirectory()); }
@@ -437,7 +445,8 @@ std::optional<std::string> Backup::newestUsableAutomaticBackup() {
   return std::nullopt;
 }
 
-std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd::Error* error) {
+std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd::Error* error,
+                                                    std::size_t* leftOut) {
   auto model = WrenDataManager::sharedInstance().managedObjectModel();
   auto coordinator = model ? store::Coordinator::make(model) : nullptr;
   // An older model's store is brought up to this one first, as the library's own is when it opens.
@@ -453,18 +462,19 @@ std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd
     if (error) *error = backupError(30, "The library's records could not be read");
     return std::nullopt;
   }
-  std::size_t changed = 0;
+  std::size_t changed = 0, removed = 0;
   // A text in its stored form (cleaned and bounded, as the setters keep it); true when it was not.
   auto differs = [](const std::optional<std::string>& held, std::string (*form)(std::string_view)) {
     return held && form(*held) != *held;
   };
   for (const auto& b : *bookmarks) {
     const auto url = b->url();
-    // A bookmark whose address no door would take is left out of the restored library; the
-    // backup file still holds it.
-    if (!url || !stored::isWebAddress(stored::address(*url))) {
+    // A bookmark whose address a library cannot hold (none, no scheme, longer than the bound) is
+    // left out of the restored library; the backup file still holds it. Whatever the add sheet
+    // stores is kept.
+    if (!url || !stored::isLibraryAddress(stored::withoutForbiddenCharacters(*url))) {
       context->deleteObject(b);
-      ++changed;
+      ++removed;
       continue;
     }
     const auto title = b->title(), notes = b->notes();
@@ -484,9 +494,11 @@ std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd
       t->setName(t->name());
       ++changed;
     }
-  if (changed && !context->save(error)) return std::nullopt;
+  if ((changed || removed) && !context->save(error)) return std::nullopt;
   coordinator->removeStore();
-  return changed;
+  if (removed) fnd::logInfo("Restore: " + leftOutRowsMessage(removed));
+  if (leftOut) *leftOut = removed;
+  return leftOut ? changed : changed + removed;
 }
 
 std::optional<std::string> Backup::replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned,
@@ -567,7 +579,8 @@ bool Backup::doStartRestore() {
   // The new store is made complete beside the old one before anything is touched.
   const std::string incoming = temporaryPathBeside(store);
   std::optional<std::size_t> cleaned;
-  if (!copyDatabase(from, incoming, &error) || !(cleaned = applyStoredForms(incoming, &error))) {
+  std::size_t leftOut = 0;
+  if (!copyDatabase(from, incoming, &error) || !(cleaned = applyStoredForms(incoming, &error, &leftOut))) {
     removeStoreFile(incoming);
     return fail(error.localizedDescription());
   }
@@ -594,7 +607,7 @@ bool Backup::doStartRestore() {
   }
 
   AlertPresenter::ask("Kesto Restore",
-                      cleanedRowsMessage(*cleaned) +
+                      cleanedRowsMessage(*cleaned, leftOut) +
                           "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications "
                           "menu or your taskbar.",
                       {"OK"}, [](int) {

@@ -56,9 +56,12 @@ class Backup {
   // The newest automatic backup beside the store that passes isValidBackupFile.
   static std::optional<std::string> newestUsableAutomaticBackup();
   // Brings the SQLite store at `path` (closed, not the library in use) to the form every door
-  // keeps: texts cleaned and bounded, bookmarks without a web address removed. Answers how many
-  // rows changed; absent (with `error`) when it could not be read or saved.
-  static std::optional<std::size_t> applyStoredForms(const std::string& path, fnd::Error* error = nullptr);
+  // keeps: texts cleaned and bounded, bookmarks whose address a library cannot hold
+  // (stored::isLibraryAddress) removed. Answers how many rows were cleaned, and puts how many
+  // bookmarks were removed in `leftOut` (without it, they count among the rows answered); absent
+  // (with `error`) when it could not be read or saved.
+  static std::optional<std::size_t> applyStoredForms(const std::string& path, fnd::Error* error = nullptr,
+                                                     std::size_t* leftOut = nullptr);
   // For a library that cannot be opened: keeps the store file (and its side files) under the
   // dated name "data.sqlite.damaged-yyyy-MM-dd-HH-mm-ss" beside it and puts a checked copy of
   // `backupPath` in its place (in the stored forms; `cleaned` gets the rows that changed), or
@@ -68,8 +71,10 @@ class Backup {
   static std::optional<std::string> replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned = nullptr,
                                                         fnd::Error* error = nullptr);
 
-  // What a restore tells of the rows applyStoredForms changed (a sentence and a space); empty for none.
-  static std::string cleanedRowsMessage(std::size_t cleaned);
+  // What a restore tells of the rows applyStoredForms cleaned and the bookmarks it left out
+  // (sentences ending in a space); empty for none.
+  static std::string cleanedRowsMessage(std::size_t cleaned, std::size_t leftOut = 0);
+  static std::string leftOutRowsMessage(std::size_t leftOut);
 
   bool isAutoBackup() const;
   const std::string& fromPath() const;

@@ -3,6 +3,7 @@
 #include "Model/StoredText.h"
 
 #include "Synchronize/HTMLImportReader.h"
+#include "Synchronize/KnownAddresses.h"
 #include "Support/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
@@ -68,11 +69,11 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
                                                             bool skipDuplicates,
                                                             const std::unordered_set<std::string>& skipURLs,
                                                             FileKind* kindOut) {
-  std::unordered_set<std::string> known;
-  for (const auto& url : skipURLs) known.insert(fnd::decodeHarmlessPercentEscapes(url));
+  KnownAddresses known;
+  for (const auto& url : skipURLs) known.insert(url);
   HTMLImportReader::Options options;
   options.skipDuplicates = skipDuplicates;
-  options.isKnown = [&](const std::string& address) { return known.count(address) > 0; };
+  options.isKnown = [&](const std::string& address) { return known.contains(address); };
   auto records = HTMLImportReader::read(bytes, options);
   if (!records) return std::nullopt;
   if (kindOut) *kindOut = kindOf(records->kind);
@@ -103,6 +104,7 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
   }
   parsed.tags = records->tags;
   parsed.flattenedFolders = records->flattenedFolders;
+  parsed.leftOut = records->leftOut;
   return parsed;
 }
 
@@ -319,23 +321,10 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
     fnd::logError("Unable to read bookmark file '" + path + "' for import");
     return report;
   }
-  // Duplicates are checked against one read of the store's addresses, in the form the file's
-  // addresses are compared in, rather than one query per bookmark.
-  std::unordered_set<std::string> existing;
-  if (skipDuplicates) {
-    store::FetchRequest request;
-    request.entityName = Bookmark::entityName();
-    request.resultType = store::FetchRequest::ResultType::Dictionaries;
-    request.propertiesToFetch = {"url"};
-    if (auto rows = context->fetchDictionaries(request)) {
-      existing.reserve(rows->size());
-      for (const auto& row : *rows)
-        if (auto it = row.find("url"); it != row.end() && it->second.isString())
-          existing.insert(fnd::decodeHarmlessPercentEscapes(it->second.string()));
-    }
-  }
+  // The file's addresses are in the compared form already.
+  const KnownAddresses existing = skipDuplicates ? KnownAddresses::read(context) : KnownAddresses();
   const std::function<bool(const std::string&)> isKnown = [&](const std::string& address) {
-    return existing.count(address) > 0;
+    return existing.contains(address);
   };
 
   fnd::Error error;
@@ -386,6 +375,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   report.folders = records->folders.size();
   report.bookmarks = records->bookmarks.size();
   report.flattenedFolders = records->flattenedFolders;
+  report.leftOut = records->leftOut;
   if (records->flattenedFolders)
     fnd::logInfo("Import: " + std::to_string(records->flattenedFolders) +
                  " folders nested too deep were read into the deepest kept folder");
@@ -465,9 +455,15 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     ViewUpdater::stopActivity();
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
-    if (imported && report.flattenedFolders)
-      AlertPresenter::inform("Import complete", stored::flattenedFoldersMessage(file, report.flattenedFolders));
-    else if (imported)
+    if (imported && (report.flattenedFolders || report.leftOut.total())) {
+      // What was not taken as it stood is told, not only logged.
+      std::string message = std::to_string(report.bookmarks) +
+                            (report.bookmarks == 1 ? " bookmark was" : " bookmarks were") + " imported from '" + file +
+                            "'. " + stored::leftOutMessage(report.leftOut);
+      if (report.flattenedFolders) message += stored::flattenedFoldersMessage(file, report.flattenedFolders);
+      while (!message.empty() && message.back() == ' ') message.pop_back();
+      AlertPresenter::inform("Import complete", message);
+    } else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
     else if (report.outcome == Outcome::NotStored)
       AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not be stored. Nothing was imported.");

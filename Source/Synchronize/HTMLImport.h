@@ -2,6 +2,7 @@
 
 #include "Model/BookmarkDummy.h"
 #include "Model/FolderDummy.h"
+#include "Model/StoredText.h"
 #include "Platform/Store/StoreForward.h"
 
 #include <cstdint>
@@ -30,6 +31,7 @@ class HTMLImport {
     std::vector<BookmarkDummy> bookmarks; // document order
     std::vector<std::string> tags;        // each once, first-seen order
     std::size_t flattenedFolders = 0;     // nested too deep, read into the deepest kept folder
+    stored::LeftOutCounts leftOut;        // entries whose address was not taken, by reason
   };
   enum class FileKind { Netscape, Pocket, Instapaper };
 
@@ -44,6 +46,7 @@ class HTMLImport {
   struct Report {
     Outcome outcome = Outcome::Unreadable;
     std::size_t folders = 0, bookmarks = 0, flattenedFolders = 0;
+    stored::LeftOutCounts leftOut;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
   };
 

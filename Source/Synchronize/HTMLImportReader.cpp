@@ -96,19 +96,10 @@ std::string trim(std::string_view s) {
   return fnd::trimWhitespaceAndNewlines(s);
 }
 
-// Names and titles lose their line breaks; an empty name reads "Untitled".
+// A name in its stored form; an empty one reads "Untitled".
 std::string folderTitle(std::string_view text) {
-  std::string t;
-  t.reserve(text.size());
-  for (char c : text)
-    if (c != '\r' && c != '\n') t += c;
-  t = stored::title(trim(t));
+  std::string t = stored::title(trim(text));
   return t.empty() ? std::string("Untitled") : t;
-}
-
-bool hasWebScheme(std::string_view url) {
-  return url.size() >= 4 && (url[0] | 0x20) == 'h' && (url[1] | 0x20) == 't' && (url[2] | 0x20) == 't' &&
-         (url[3] | 0x20) == 'p';
 }
 
 // A summary of a finished element child, for the names of folders that follow it.
@@ -595,7 +586,10 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (!p || !p->hasHref) return;
     // An address is kept whole or not at all: a cut one would lead elsewhere.
     std::string url = stored::withoutForbiddenCharacters(trim(p->href));
-    if (!hasWebScheme(url) || url.size() > stored::kMaximumAddressBytes) return;
+    if (const auto why = stored::whyImportLeavesOut(url); why != stored::LeftOut::None) {
+      leftOut_[c->set].count(why);
+      return;
+    }
     BookmarkDraft b;
     b.folder = c->folder;
     b.set = c->set;
@@ -697,6 +691,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   int swapPending_ = -1;
   bool bodySeen_ = false;
   std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
+  stored::LeftOutCounts leftOut_[3];  // per reading of the file
 };
 
 Records Reader::finish() {
@@ -770,6 +765,7 @@ Records Reader::finish() {
     out.bookmarks.push_back(std::move(r));
   }
   out.flattenedFolders = flattened_;
+  out.leftOut = leftOut_[set];
   out.cutTexts = cutTexts_;
   out.textSteps = textSteps_;
   return out;
@@ -784,6 +780,7 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   const auto result = fnd::HtmlStreamReader::read(source, reader, streamOptions);
   auto records = reader.finish();
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
+  if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)
     fnd::logInfo("Bookmark file: cut " + std::to_string(records.cutTexts) + " titles, names or notes to the length kept");
   return records;

@@ -38,6 +38,8 @@ struct HTMLImportRecords {
   std::vector<std::string> tags;    // each once, first-seen order
   // Folders nested deeper than the reader keeps; their bookmarks went to the deepest kept one.
   std::size_t flattenedFolders = 0;
+  // Entries whose address a library does not take from a file, by reason.
+  stored::LeftOutCounts leftOut;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the

@@ -3,6 +3,7 @@
 #include "Support/AlertPresenter.h"
 
 #include "Model/StoredText.h"
+#include "Synchronize/KnownAddresses.h"
 #include "Synchronize/SyncMerge.h"
 #include "Synchronize/Synchronizer.h"
 
@@ -59,6 +60,7 @@ struct JobSlot {
 struct SharedFolderArchive::Impl {
   DataManager* dataManager = nullptr;
   std::function<void(bool)> sheet;
+  bool skipDuplicates = false;
 };
 
 SharedFolderArchive::SharedFolderArchive() : d_(std::make_shared<Impl>()) {}
@@ -66,6 +68,8 @@ SharedFolderArchive::~SharedFolderArchive() = default;
 
 void SharedFolderArchive::setDataManager(DataManager* dataManager) { d_->dataManager = dataManager; }
 void SharedFolderArchive::setImportFolderSheet(std::function<void(bool)> sheet) { d_->sheet = std::move(sheet); }
+void SharedFolderArchive::setSkipDuplicates(bool skip) { d_->skipDuplicates = skip; }
+bool SharedFolderArchive::skipDuplicates() const { return d_->skipDuplicates; }
 
 bool SharedFolderArchive::writeToExportFolder(const std::string& xml, const std::string& packagePath,
                                               fnd::Error* error) {
@@ -302,16 +306,24 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
   if (d_->sheet) d_->sheet(true);
   ViewUpdater::showMessage("Importing...");
 
+  // What an import did not take as it stood, told at its end.
+  struct Outcome {
+    std::size_t flattened = 0, leftOut = 0, duplicates = 0;
+  };
   auto impl = d_;
   auto done = [impl, completion, path](bool imported, const std::string& refusal = std::string(),
-                                      std::size_t flattened = 0) {
+                                      Outcome outcome = {}) {
     // Main thread.
     if (imported) {
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
-      if (flattened)
-        AlertPresenter::inform("Import complete",
-                               stored::flattenedFoldersMessage(fnd::FileManager::lastPathComponent(path), flattened));
+      const std::string file = fnd::FileManager::lastPathComponent(path);
+      stored::LeftOutCounts leftOut;
+      leftOut.noAddress = outcome.leftOut;
+      std::string message = stored::leftOutMessage(leftOut);
+      if (outcome.flattened) message += stored::flattenedFoldersMessage(file, outcome.flattened);
+      while (!message.empty() && message.back() == ' ') message.pop_back();
+      if (!message.empty()) AlertPresenter::inform("Import complete", "From '" + file + "': " + message);
     } else {
       AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
                                           " Nothing was imported.");
@@ -321,10 +333,13 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     if (completion) completion(imported);
   };
 
-  std::thread([path, done] {
+  std::thread([path, done, skip = d_->skipDuplicates] {
     std::optional<SyncDocument> document;
     std::string refusal;
-    if (auto text = readArchiveDocument(path, &refusal)) document = SyncFile::read(*text, false);
+    // A character XML forbids (an older writer left one in a title) costs that character, not the
+    // whole archive.
+    if (auto text = readArchiveDocument(path, &refusal))
+      document = SyncFile::read(SyncFile::stripInvalidXmlChars(*text), false);
     if (!document) {
       fnd::DispatchQueue::main().async([done, refusal] { done(false, refusal); });
       return;
@@ -334,7 +349,14 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     document->password.reset();
     document->services.clear();
     document->deletions.clear();
-    const std::size_t flattened = SyncFile::flattenDeepFolders(*document);
+    Outcome outcome;
+    // Only what a library may hold (what the add sheet would store) comes in.
+    const auto before = document->bookmarks.size();
+    std::erase_if(document->bookmarks, [](const BookmarkDummy& b) {
+      return !b.url.isString() || !stored::isLibraryAddress(b.url.string());
+    });
+    outcome.leftOut = before - document->bookmarks.size();
+    outcome.flattened = SyncFile::flattenDeepFolders(*document);
     rekeyFolders(*document, archiveName(path));
     auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
     if (!context) {
@@ -342,18 +364,28 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       return;
     }
     auto shared = std::make_shared<SyncDocument>(std::move(*document));
-    context->perform([context, shared, done, flattened] {
+    context->perform([context, shared, done, outcome, skip, path]() mutable {
+      if (skip) {
+        KnownAddresses known = KnownAddresses::read(context);
+        const auto before = shared->bookmarks.size();
+        std::erase_if(shared->bookmarks, [&](const BookmarkDummy& b) { return !known.insert(b.url.string()); });
+        outcome.duplicates = before - shared->bookmarks.size();
+      }
+      if (outcome.leftOut || outcome.duplicates)
+        fnd::logInfo("Archive '" + path + "': " + std::to_string(outcome.leftOut) +
+                     " bookmarks without an address Kesto can keep left out, " + std::to_string(outcome.duplicates) +
+                     " already in the library skipped");
       SyncMerge::Options options;
       options.isSync = false;
       options.cycleParent = Folder::kImportedID;
       SyncMerge::Result result = SyncMerge::processImport(*shared, context, options);
       if (!result.saved) fnd::logError("Sync: Error saving temporary context");
-      fnd::DispatchQueue::main().async([done, saved = result.saved, flattened] {
+      fnd::DispatchQueue::main().async([done, saved = result.saved, outcome] {
         // Through the entity layer, so a store that refuses it is told to the user like any save.
         auto main = WrenDataManager::sharedInstance().managedObjectContext();
         bool ok = saved && main && WrenEntity::saveContext(main);
         if (saved && !ok) fnd::logError("Sync: Error saving main context");
-        done(ok, std::string(), flattened);
+        done(ok, std::string(), outcome);
       });
     });
   }).detach();

@@ -49,6 +49,11 @@ class SharedFolderArchive {
   // Writes the package for `xml` at `packagePath`.
   static bool writeToExportFolder(const std::string& xml, const std::string& packagePath, fnd::Error* error = nullptr);
 
+  // Whether an import leaves out bookmarks whose address the library holds already (or that the
+  // archive holds twice), as HTML imports do when the user asks.
+  void setSkipDuplicates(bool skip);
+  bool skipDuplicates() const;
+
   // Starts importing the archive at `path`; answers false (and does nothing) when the path does
   // not exist or another job runs. `completion` runs on the main thread with whether anything
   // was imported.

@@ -6,9 +6,12 @@
 #include "App/AppIntake.h"
 #include "App/AppQuit.h"
 #include "App/AppStartup.h"
+#include "App/TransferDialogs.h"
 #include "Model/ModelNotifications.h"
 #include "Model/WrenEntity.h"
+#include "Synchronize/Synchronizer.h"
 #include "Synchronize/TestAlertResponder.h"
+#include "Platform/Foundation/FileManager.h"
 
 namespace kesto::test {
 namespace {
@@ -77,6 +80,45 @@ TEST_F(AppPiecesTest, AFailedSaveIsToldOnceAndAQuitWithNothingUnsavedGoesAtOnce)
   }
   // Gone with its owner: saves no longer reach it.
   add("http://later.example/", "Later");
+  TestAlertResponder::uninstall();
+}
+
+// An archive handed to Kesto (kesto path/to/X.kesto) is asked the duplicates question the File
+// menu's import asks: Yes leaves out what the library holds, Cancel imports nothing, No adds all.
+TEST_F(AppPiecesTest, AnArchiveHandedInAsksWhetherToSkipDuplicates) {
+  auto alerts = TestAlertResponder::install();
+  add("https://held.example/", "Held");
+  const std::string package = makeTempDir("handed") + "/Shared.kesto";
+  ASSERT_TRUE(fnd::FileManager::createDirectory(package + "/Contents", true));
+  writeFile(package + "/Contents/kesto.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kesto-file><kesto-id>kesto-OTHER</kesto-id><bookmarks>"
+            "<bookmark><folders><folder-id>A</folder-id></folders><title>Held</title><url>https://held.example/</url>"
+            "</bookmark><bookmark><folders><folder-id>A</folder-id></folders><title>New</title>"
+            "<url>https://new.example/</url></bookmark></bookmarks><folders><folder><folderID>A</folderID>"
+            "<parentFolderID>_imported</parentFolderID><name>Shared</name></folder></folders></kesto-file>\n");
+  auto count = [](const char* url) {
+    return Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value(url)));
+  };
+  AppIntake intake;
+  intake.wire({nullptr, nullptr, nullptr, [] { return true; }});
+  // Each answer in turn: the import runs on a thread of its own and is waited for.
+  for (int answer : {2, 0, 1}) {
+    alerts->shown.clear();
+    alerts->answer = answer;
+    const auto before = Bookmark::countWithPredicate(nullptr);
+    ASSERT_TRUE(intake.openFile(package));
+    ASSERT_TRUE(runUntil([&] { return !alerts->shown.empty(); }, 5));
+    EXPECT_EQ(alerts->shown[0].title, TransferDialogs::kSkipDuplicatesInArchiveQuestion);
+    EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No", "Cancel"}));
+    const int expected = answer == 2 ? 0 : answer == 0 ? 1 : 2;
+    if (expected) ASSERT_TRUE(runUntil([&] { return Bookmark::countWithPredicate(nullptr) - before == expected; }, 15));
+    // Ended once the job slot is free again.
+    ASSERT_TRUE(runUntil([] { return Synchronizer::beginExclusiveJob() && (Synchronizer::endExclusiveJob(), true); },
+                         15));
+    EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, expected) << "answer " << answer;
+  }
+  EXPECT_EQ(count("https://held.example/"), 2);
+  EXPECT_EQ(count("https://new.example/"), 2);
   TestAlertResponder::uninstall();
 }
 

@@ -93,8 +93,9 @@ TEST_F(BookmarkActionTest, SheetAddsEachCommaSeparatedAddressWithTheSchemeRule) 
   controller().addBookmarkSaveFromSheet();
   EXPECT_FALSE(sheet->isSheet());
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 6; }));
-  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"HTTP://c.example/", "ftp://127.0.0.1/pub/file.txt",
-                                                    "http://a.example/x", "http://httpbin.example/get",
+  // The scheme is stored in lower case, as at every door.
+  EXPECT_EQ(listedURLs(), (std::vector<std::string>{"ftp://127.0.0.1/pub/file.txt", "http://a.example/x",
+                                                    "http://c.example/", "http://httpbin.example/get",
                                                     "http://localhost:8080/app", "https://b.example/"}));
   EXPECT_TRUE(alerts->shown.empty());
 }

@@ -1,6 +1,7 @@
 // Bookmarks that come in from outside: the "kesto:" scheme, the add-text door and the
 // processing routine with its duplicate rules, target folders and notifications.
 #include "AppFixture.h"
+#include "Synchronize/TestAlertResponder.h"
 
 #include "App/PreferencesController.h"
 
@@ -401,12 +402,17 @@ TEST_F(IntakeTest, OfTwoOpenedArchivesOnlyTheFirstIsImported) {
   };
   share("One", "http://one.example/");
   share("Two", "http://two.example/");
+  // The one archive taken asks about duplicates; "No" adds its bookmark again.
+  auto alerts = TestAlertResponder::install();
+  alerts->answer = 1;
   build(2);
   auto copies = [](const char* url) { return Bookmark::countWithPredicate(WrenEntity::propertyPredicate("url", fnd::Value(url))); };
   app().handleArguments({dir + "/One.kesto", dir + "/Two.kesto"});
   ASSERT_TRUE(runUntil([&] { return copies("http://one.example/") == 2; }, 10));
   spin(0.3);
   EXPECT_EQ(copies("http://two.example/"), 1);
+  EXPECT_EQ(alerts->shown.size(), 1u);
+  TestAlertResponder::uninstall();
 }
 
 }  // namespace

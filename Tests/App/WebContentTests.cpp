@@ -301,6 +301,7 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   EXPECT_EQ(job->title(), japanese);
   ASSERT_TRUE(job->favicon());
   EXPECT_EQ(bytesOf(*job->favicon()).substr(1, 3), "PNG");
+  EXPECT_EQ(ui::Image::fromData(*job->favicon()).size().width, 16) << "stored at the size it is drawn";
   EXPECT_EQ(sjis.names, std::vector<fnd::NotificationName>(3, BRWWebContentRetrievedNotification));
 
   // A page labelled UTF-7, by its reply and by itself, keeps its title, read as a browser reads it.
@@ -308,6 +309,27 @@ TEST_F(WebContentJobTest, TitlesInSeveralCharsetsAndTheirFavicons) {
   Reports utf7;
   job = run(pinFor("/utf7"), utf7, true);
   EXPECT_EQ(job->title(), cafe + " +AOk- 1+1");
+}
+
+// A favicon is kept at the size the views draw it (16 x 16, proportions kept), never larger and
+// never blown up: a site's megabyte icon must not sit in every row and backup.
+TEST_F(WebContentJobTest, FaviconsAreStoredAtTheSizeTheyAreDrawn) {
+  const std::pair<std::pair<int, int>, std::pair<double, double>> cases[] = {
+      {{2048, 1024}, {16, 8}}, {{300, 600}, {8, 16}}, {{16, 16}, {16, 16}}, {{8, 8}, {8, 8}}};
+  int n = 0;
+  for (const auto& [given, kept] : cases) {
+    const std::string page = "/p" + std::to_string(n), icon = "/i" + std::to_string(n++) + ".png";
+    server.page(page, "<title>T</title><link rel=icon href=" + icon + ">");
+    const std::string bytes = imageBytes("png", given.first, given.second, ui::Color::rgb(0, 0.5, 0));
+    server.page(icon, bytes, "image/png");
+    Reports reports;
+    auto job = run(pinFor(page), reports);
+    ASSERT_TRUE(job->favicon()) << given.first;
+    const auto size = ui::Image::fromData(*job->favicon()).size();
+    EXPECT_EQ(size.width, kept.first) << given.first << "x" << given.second;
+    EXPECT_EQ(size.height, kept.second) << given.first << "x" << given.second;
+    EXPECT_LE(job->favicon()->size(), 2048u);
+  }
 }
 
 TEST_F(WebContentJobTest, PagesWithoutTitlesErrorPagesAndRedirects) {

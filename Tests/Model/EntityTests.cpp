@@ -206,7 +206,7 @@ TEST_F(EntityTest, StoredTextsAreCleanedAndBounded) {
   EXPECT_EQ(b->url()->substr(0, 19), "https://a.example//");
   EXPECT_EQ(b->url()->size(), stored::kMaximumAddressBytes - 12);
   b->setTitle(std::string("Ti\ttle\n") + std::string(100 * 1024, 'x'));
-  EXPECT_EQ(b->title()->substr(0, 6), "Title" "x");
+  EXPECT_EQ(b->title()->substr(0, 8), "Ti tle x");
   EXPECT_LE(b->title()->size(), stored::kMaximumTitleBytes);
   b->setNotes(std::string("line one\nline\ttwo\r\x1B[31m"));
   EXPECT_EQ(b->notes(), "line one\nline\ttwo[31m");
@@ -230,6 +230,70 @@ TEST_F(EntityTest, StoredTextsAreCleanedAndBounded) {
     EXPECT_FALSE(stored::isWebAddress(other)) << other;
   EXPECT_TRUE(stored::isWebAddress("https://a.example/" + std::string(stored::kMaximumAddressBytes - 18, 'a')));
   EXPECT_FALSE(stored::isWebAddress("https://a.example/" + std::string(stored::kMaximumAddressBytes - 17, 'a')));
+}
+
+// One-line texts: a break or tab inside becomes one space, whichever door the text came through.
+TEST_F(EntityTest, LineBreaksInTitlesBecomeOneSpaceAndSchemesAreStoredInLowerCase) {
+  auto b = Bookmark::addBookmarkWithURL("HTTP://g.example/Path", Folder::Ref());
+  EXPECT_EQ(b->url(), "http://g.example/Path");
+  const std::pair<const char*, const char*> titles[] = {
+      {"Hello\nWorld", "Hello World"},   {"Tab\there", "Tab here"},         {"a\r\nb", "a b"},
+      {"a \n\t\r\n  b", "a b"},         {"\n\tlead", "lead"},             {"trail \r\n", "trail"},
+      {"x\xE2\x80\xA8y", "x y"},         {"x\xE2\x80\xA9\ny", "x y"},      {"x\xC2\x85y", "x y"},
+      {"v\vf\fe", "vfe"},             {"bell\x07ring", "bellring"},     {"  two  spaces  ", "  two  spaces  "},
+      {"\xE2\x80\xAE\nx", "x"}};
+  for (const auto& [typed, kept] : titles) {
+    b->setTitle(std::string(typed));
+    EXPECT_EQ(b->title(), kept) << typed;
+  }
+  auto f = Folder::initEntity();
+  f->setName("Line\none");
+  EXPECT_EQ(f->name(), "Line one");
+  b->setNotes(std::string("one\ntwo\tthree"));
+  EXPECT_EQ(b->notes(), "one\ntwo\tthree");
+
+  for (const auto& [given, kept] : std::vector<std::pair<std::string, std::string>>{
+           {"FTP://A.example/X", "ftp://A.example/X"}, {"Mailto:Me@A.example", "mailto:Me@A.example"},
+           {"localhost:8080/X", "localhost:8080/X"}, {"no scheme/HTTP:", "no scheme/HTTP:"}}) {
+    b->setUrl(given);
+    EXPECT_EQ(b->url(), kept) << given;
+  }
+}
+
+// What a library may hold is what the add sheet stores: any address naming its scheme. Imports
+// from files leave out what works only in the browser that wrote them, and say so.
+TEST_F(EntityTest, LibraryAddressesAndWhatImportsLeaveOut) {
+  for (const char* kept : {"http://a", "ftp://a.example/", "javascript:alert(1)", "mailto:a@b", "place:sort=8", "x+y.z-w:a1"})
+    EXPECT_TRUE(stored::isLibraryAddress(kept)) << kept;
+  for (const char* refused : {"", "example.com", "localhost:8080/x", "1abc:x", ":x", "a b:c"})
+    EXPECT_FALSE(stored::isLibraryAddress(refused)) << refused;
+  EXPECT_TRUE(stored::isLibraryAddress("ftp://" + std::string(stored::kMaximumAddressBytes - 6, 'a')));
+  EXPECT_FALSE(stored::isLibraryAddress("ftp://" + std::string(stored::kMaximumAddressBytes - 5, 'a')));
+  EXPECT_EQ(stored::schemeLength("ftp://a"), 3u);
+  EXPECT_EQ(stored::schemeLength("a:"), 1u);
+
+  using stored::LeftOut;
+  EXPECT_EQ(stored::whyImportLeavesOut("ftp://a.example/"), LeftOut::None);
+  EXPECT_EQ(stored::whyImportLeavesOut("HTTPS://a.example/"), LeftOut::None);
+  EXPECT_EQ(stored::whyImportLeavesOut("JavaScript:void(0)"), LeftOut::Script);
+  EXPECT_EQ(stored::whyImportLeavesOut("place:sort=8&maxResults=10"), LeftOut::BrowserInternal);
+  EXPECT_EQ(stored::whyImportLeavesOut("about:blank"), LeftOut::BrowserInternal);
+  EXPECT_EQ(stored::whyImportLeavesOut("chrome://settings"), LeftOut::BrowserInternal);
+  EXPECT_EQ(stored::whyImportLeavesOut("page.html"), LeftOut::NoAddress);
+  EXPECT_EQ(stored::whyImportLeavesOut(""), LeftOut::NoAddress);
+
+  stored::LeftOutCounts counts;
+  EXPECT_EQ(stored::leftOutMessage(counts), "");
+  for (auto why : {LeftOut::Script, LeftOut::BrowserInternal, LeftOut::BrowserInternal, LeftOut::NoAddress, LeftOut::None})
+    counts.count(why);
+  EXPECT_EQ(counts.total(), 4u);
+  EXPECT_EQ(stored::leftOutMessage(counts),
+            "4 entries were left out: 1 script (javascript:), 2 browser-internal addresses (place:, about:, chrome:), "
+            "1 without an address Kesto can keep. Scripts and browser-internal addresses work only in the browser "
+            "that wrote the file. ");
+  stored::LeftOutCounts one;
+  one.count(LeftOut::NoAddress);
+  EXPECT_EQ(stored::leftOutMessage(one), "1 entry was left out: 1 without an address Kesto can keep. ");
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

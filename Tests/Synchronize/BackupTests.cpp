@@ -6,6 +6,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Predicate.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -289,26 +290,37 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
 }
 
 // A backup holds what an older Kesto stored: the restored library passes the same check as
-// every door (texts cleaned, only web addresses), the user is told how many rows changed, and
-// the backup file itself stays as it was.
+// every door (texts cleaned, only addresses a library holds), the user is told how many rows
+// were cleaned and how many left out, and the backup file itself stays as it was.
 TEST_F(BackupTest, ARestoredLibraryIsBroughtToTheStoredFormsAndTheChangesAreCounted) {
   auto f = Folder::existingFolderWithFolderID("F");
   bookmark("javascript:alert(1)", "Script", f);
   bookmark("https://titled.example/", "Titled", f);
   bookmark("https://clean.example/", "Clean", f);
+  bookmark("https://gone.example/", "Gone", f);
+  bookmark("https://empty.example/", "Empty", f);
   save();
   const std::string path = tamperedBackup(
       makeTempDir("clean"), "b",
-      "UPDATE ZBOOKMARK SET ZURL = 'javascript:alert(1)' WHERE ZTITLE = 'Script';"
+      "UPDATE ZBOOKMARK SET ZURL = 'no-scheme.example/x' WHERE ZTITLE = 'Gone';"
+      "UPDATE ZBOOKMARK SET ZURL = NULL WHERE ZTITLE = 'Empty';"
       "UPDATE ZBOOKMARK SET ZTITLE = 'Ti' || char(8238) || 'tle' || char(7) WHERE ZTITLE = 'Titled';"
       "UPDATE ZFOLDER SET ZNAME = 'Fol' || char(27) || 'der' WHERE ZFOLDERID = 'F';");
   const std::string before = readFile(path);
   alerts->shown.clear();
   ASSERT_TRUE(restoredFrom(path));
   ASSERT_FALSE(alerts->shown.empty());
-  EXPECT_EQ(alerts->shown.back().message.rfind("3 entries of the backup", 0), 0u) << alerts->shown.back().message;
+  EXPECT_EQ(alerts->shown.back().message.rfind("2 entries of the backup did not have the form the library keeps "
+                                               "(control characters, overlong texts) and were cleaned. 2 entries were "
+                                               "left out: 2 without an address Kesto can keep. The backup file",
+                                               0),
+            0u)
+      << alerts->shown.back().message;
   ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
-  EXPECT_FALSE(has("javascript:alert(1)"));
+  // Whatever the add sheet stores, a restore keeps.
+  EXPECT_TRUE(has("javascript:alert(1)"));
+  EXPECT_FALSE(has("no-scheme.example/x"));
+  EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("title == 'Empty'")), 0);
   EXPECT_TRUE(has("https://kept.example/"));
   EXPECT_TRUE(has("https://clean.example/"));
   auto titled = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://titled.example/")));
@@ -322,6 +334,23 @@ TEST_F(BackupTest, ARestoredLibraryIsBroughtToTheStoredFormsAndTheChangesAreCoun
   ASSERT_TRUE(Backup().backupToFile(clean));
   ASSERT_TRUE(restoredFrom(clean));
   EXPECT_EQ(alerts->shown.back().message.find("entries"), std::string::npos);
+}
+
+// What the add sheet takes (any address naming its scheme) goes into a backup and comes back.
+TEST_F(BackupTest, EveryAddressTheAddSheetStoresSurvivesABackupAndItsRestore) {
+  auto f = Folder::existingFolderWithFolderID("F");
+  const std::vector<std::string> typed{"ftp://files.example/pub", "mailto:me@a.example", "ssh://host.example",
+                                       "FTP://Upper.example/"};
+  for (const auto& url : typed) Bookmark::addBookmarkWithURL(url, f);
+  const std::string path = makeTempDir("schemes") + "/s.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  alerts->shown.clear();
+  ASSERT_TRUE(restoredFrom(path));
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  for (const char* url : {"ftp://files.example/pub", "mailto:me@a.example", "ssh://host.example", "ftp://Upper.example/"})
+    EXPECT_TRUE(has(url)) << url;
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().message.find("left out"), std::string::npos) << alerts->shown.back().message;
 }
 
 TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {

@@ -189,7 +189,8 @@ TEST_F(BookmarkServiceTest, TheImportStoresOnlyWebAddressesAndCleanTexts) {
   EXPECT_EQ(result.trashed, 0);
   for (const char* title : {"Script", "File", "Nothing"})
     EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("title", fnd::Value(std::string(title)))) << title;
-  auto web = withURL("HTTPS://web.example/");
+  // Stored with its scheme in lower case, as at every door.
+  auto web = withURL("https://web.example/");
   ASSERT_EQ(web.size(), 1u);
   EXPECT_EQ(web[0]->title(), "Title");
   EXPECT_EQ(web[0]->notes(), "one\ntwo");

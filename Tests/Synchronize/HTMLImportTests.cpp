@@ -209,8 +209,8 @@ TEST(HTMLImportParseTest, ItemsListsAndHeadingsAtTheEdges) {
   EXPECT_EQ(t.children("ROOT"), (std::vector<std::string>{"Untitled", "Named"}));
   const FolderDummy* first = t.folder("Untitled");
   ASSERT_TRUE(first);
-  // Items after a linkless one still count; other schemes are left out.
-  EXPECT_EQ(t.titles(first), (std::vector<std::string>{"One", "Two"}));
+  // Items after a linkless one still count; an ftp address is taken, as the add sheet takes it.
+  EXPECT_EQ(t.titles(first), (std::vector<std::string>{"One", "FTP", "Two"}));
   // The DT right before a subfolder does not swallow the subfolder as its notes.
   EXPECT_EQ(t.bookmark("Two")->notes.string(), "");
   EXPECT_EQ(t.bookmark("Two")->tagStrings, (std::vector<std::string>{"a b", "c"}));
@@ -356,7 +356,8 @@ TEST(HTMLImportParseTest, AddressesTagsAndTextsAreBoundedAndCleaned) {
   ASSERT_EQ(p.bookmarks.size(), 2u);
   const auto& rlo = p.bookmarks[0];
   EXPECT_EQ(rlo.url.string(), "https://rlo.example/gpj.exe");
-  EXPECT_EQ(rlo.title.string(), "RLO");
+  // A line separator inside is a space; a line break at the end goes.
+  EXPECT_EQ(rlo.title.string(), "R LO");
   EXPECT_EQ(rlo.notes.string(), "one\ntwo");
   EXPECT_EQ(rlo.tagStrings.size(), stored::kMaximumTagsPerBookmark);
   EXPECT_LE(p.tags.size(), stored::kMaximumTagsPerBookmark + 1);
@@ -405,9 +406,53 @@ TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
       "<DT><A HREF=\"JAVASCRIPT:alert(1)\">Script</A><DT><A HREF=\"httpx\">Near</A></DL>");
   std::vector<std::string> titles;
   for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
-  // "http" begins the address, whatever its case; what follows is not judged here.
-  EXPECT_EQ(titles, (std::vector<std::string>{"Upper", "Mixed", "Near"}));
-  EXPECT_EQ(p.bookmarks[0].url.string(), "HTTPS://UPPER.EXAMPLE/");
+  // Schemes are read in any case and stored in lower case; "httpx" names no scheme.
+  EXPECT_EQ(titles, (std::vector<std::string>{"Upper", "Mixed"}));
+  EXPECT_EQ(p.bookmarks[0].url.string(), "https://UPPER.EXAMPLE/");
+  EXPECT_EQ(p.bookmarks[1].url.string(), "http://mixed.example/");
+  EXPECT_EQ(p.leftOut.script, 1u);
+  EXPECT_EQ(p.leftOut.noAddress, 1u);
+}
+
+// A browser's file holds more than web pages: what a library holds (any address naming its
+// scheme, as the add sheet takes) comes in, scripts and the browser's own queries are counted
+// out by reason, in the kind of file that is read.
+TEST(HTMLImportParseTest, EveryAddressALibraryHoldsIsTakenAndWhatIsLeftOutIsCounted) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"ftp://ftp.example/pub/\">Ftp</A><DT><A HREF=\"mailto:me@a.example\">Mail</A>"
+      "<DT><A HREF=\"javascript:void(0)\">Bookmarklet</A><DT><A HREF=\"place:sort=8&amp;maxResults=10\">Most Visited</A>"
+      "<DT><A HREF=\"about:config\">Config</A><DT><A HREF=\"relative/page.html\">Relative</A>"
+      "<DT><A HREF=\"https://web.example/\">Web</A><DT><A>No link</A></DL>"
+      "<UL><LI><A HREF=\"javascript:1\">Not this reading</A></UL>");
+  std::vector<std::string> titles;
+  for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
+  EXPECT_EQ(titles, (std::vector<std::string>{"Ftp", "Mail", "Web"}));
+  EXPECT_EQ(p.leftOut.script, 1u);
+  EXPECT_EQ(p.leftOut.browserInternal, 2u);
+  EXPECT_EQ(p.leftOut.noAddress, 1u);
+  EXPECT_EQ(p.leftOut.total(), 4u);
+}
+
+// A break or tab inside a title or a folder's name is one space, as at every door.
+TEST(HTMLImportParseTest, LineBreaksAndTabsInTitlesAndNamesBecomeOneSpace) {
+  Parsed p = parse(
+      "<DL><DT><H3>Two\nLines</H3><DL><DT><A HREF=\"https://a.example/\">Hello\r\nWorld</A>"
+      "<DT><A HREF=\"https://b.example/\">Tab\there</A><DT><A HREF=\"https://c.example/\">\n  Padded  \n</A></DL></DL>");
+  Tree t(p);
+  ASSERT_TRUE(t.folder("Untitled/Two Lines"));
+  EXPECT_EQ(t.titles(t.folder("Untitled/Two Lines")), (std::vector<std::string>{"Hello World", "Tab here", "Padded"}));
+}
+
+// Upper-case schemes are the same addresses: with duplicates skipped, neither the store's nor the
+// file's own lower-case copy is imported again.
+TEST(HTMLImportParseTest, UpperCaseSchemesAreDuplicatesOfLowerCaseOnes) {
+  Parsed p = parse(
+      "<DL><DT><A HREF=\"HTTP://g.example/\">Upper</A><DT><A HREF=\"Https://h.example/\">First</A>"
+      "<DT><A HREF=\"https://h.example/\">Second</A><DT><A HREF=\"http://k.example/\">Older</A></DL>",
+      true, {"http://g.example/", "HTTP://k.example/"});
+  ASSERT_EQ(p.bookmarks.size(), 1u);
+  EXPECT_EQ(p.bookmarks[0].title.string(), "First");
+  EXPECT_EQ(p.bookmarks[0].url.string(), "https://h.example/");
 }
 
 // Lists nested thousands deep, each holding a bookmark with a long title and markup inside it:
@@ -490,7 +535,11 @@ TEST_F(HTMLImportTest, ImportWritesFoldersBookmarksAndTagsUnderImported) {
   // An existing tag is reused, not doubled.
   EXPECT_EQ(Tag::countWithPredicate(WrenEntity::propertyPredicate("name", fnd::Value("linux"))), 1);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
-  EXPECT_TRUE(alerts->shown.empty());
+  // The bookmarklet and the "place:" query were not imported, and the user is told so.
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_NE(alerts->shown[0].message.find("2 entries were left out: 1 script (javascript:), 1 browser-internal"),
+            std::string::npos)
+      << alerts->shown[0].message;
 }
 
 // The library in memory takes the imported rows in without reading the store again, and holds
@@ -601,6 +650,38 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {
   EXPECT_EQ(alerts->shown[0].title, "Import complete");
   EXPECT_NE(alerts->shown[0].message.find("3 folders were flattened"), std::string::npos) << alerts->shown[0].message;
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+}
+
+// The user learns what a file held that was not imported, and why; what was taken is stored.
+TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE><H1>Bookmarks Menu</H1>\n<DL><p>\n";
+  for (int i = 0; i < 20; ++i) html += "<DT><A HREF=\"https://site" + std::to_string(i) + ".example/\">Site</A>\n";
+  html += "<DT><A HREF=\"ftp://ftp.example/\">Files</A>\n<DT><A HREF=\"FTP://FTP2.example/\">More files</A>\n";
+  for (int i = 0; i < 3; ++i) html += "<DT><A HREF=\"javascript:go(" + std::to_string(i) + ")\">Script</A>\n";
+  html += "<DT><A HREF=\"place:type=6&sort=14\">Recent Tags</A>\n</DL>\n";
+  const std::string path = makeTempDir("firefox") + "/firefox.html";
+  writeFile(path, html);
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 22);
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("ftp://FTP2.example/")));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import complete");
+  EXPECT_TRUE(alerts->shown[0].information);
+  const std::string& message = alerts->shown[0].message;
+  EXPECT_EQ(message.rfind("22 bookmarks were imported from 'firefox.html'. 4 entries were left out: 3 scripts "
+                          "(javascript:), 1 browser-internal address",
+                          0),
+            0u)
+      << message;
+
+  // A file with nothing left out ends with the short message alone.
+  alerts->shown.clear();
+  writeFile(path, "<DL><DT><A HREF=\"https://only.example/\">Only</A></DL>");
+  HTMLImport again;
+  ASSERT_TRUE(runImport(again, path));
+  EXPECT_TRUE(alerts->shown.empty());
 }
 
 TEST_F(HTMLImportTest, DuplicatesAreFoundWhateverEscapesEitherSideUsesAndStoredAddressesStay) {

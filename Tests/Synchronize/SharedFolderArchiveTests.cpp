@@ -19,9 +19,10 @@ namespace {
 class SharedFolderArchiveTest : public SyncLibraryTest {
  protected:
   // Imports and waits for the end; answers whether anything was imported.
-  bool import(const std::string& path) {
+  bool import(const std::string& path, bool skipDuplicates = false) {
     std::optional<bool> result;
     SharedFolderArchive archive;
+    archive.setSkipDuplicates(skipDuplicates);
     if (!archive.importSharedFolderFromPath(path, [&](bool ok) { result = ok; })) return false;
     EXPECT_TRUE(runUntil([&] { return result.has_value(); }, 15));
     return result.value_or(false);
@@ -325,6 +326,53 @@ TEST_F(SharedFolderArchiveTest, ZipsAndLinksOutOfThePackageAreRefusedWithTheReas
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), before);
 }
 
+// An archive handed in again, with duplicates skipped, adds only what the library lacks;
+// without skipping, it adds a second copy, as before.
+TEST_F(SharedFolderArchiveTest, SkippingDuplicatesLeavesOutAddressesAlreadyInTheLibrary) {
+  auto top = folder("SKIPTOP", "Recipes");
+  bookmark("https://skip-soup.example/caf%C3%A9", "Soup", top);
+  bookmark("https://skip-bread.example/", "Bread", top);
+  save();
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  const std::string xml = document(bookmarkXML("A", "Soup again", "https://skip-soup.example/café") +
+                                       bookmarkXML("A", "Bread again", "HTTPS://skip-bread.example/") +
+                                       bookmarkXML("A", "Skip new", "https://skip-new.example/") +
+                                       bookmarkXML("A", "Skip new twice", "https://skip-new.example/"),
+                                   folderXML("A", "_imported", "Recipes"));
+  const std::string path = package(xml);
+  ASSERT_TRUE(import(path, true));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 1);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("Skip new")));
+  EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("Skip new twice")));
+  ASSERT_TRUE(import(path, false));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 5);
+}
+
+// One character XML forbids in one title costs that character, not the archive; bookmarks whose
+// address no library holds are left out and the user is told.
+TEST_F(SharedFolderArchiveTest, ForbiddenCharactersAreDroppedAndWhatIsLeftOutIsTold) {
+  const std::string xml = document(bookmarkXML("A", std::string("Be") + '\x01' + "ll", "ftp://files.example/") +
+                                       bookmarkXML("A", std::string("Esc") + '\x1B' + "ape\nnow", "https://esc.example/") +
+                                       bookmarkXML("A", "Script", "javascript:alert(1)") +
+                                       bookmarkXML("A", "Relative", "page.html") + bookmarkXML("A", "Empty", ""),
+                                   folderXML("A", "_imported", std::string("Mixed") + '\x0C'));
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  ASSERT_TRUE(import(package(xml)));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("Bell")));
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("ftp://files.example/")));
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("javascript:alert(1)")));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("Escape now")));
+  EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("title", fnd::Value("Relative")));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 3);
+  EXPECT_TRUE(byName("Mixed"));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import complete");
+  EXPECT_TRUE(alerts->shown[0].information);
+  EXPECT_EQ(alerts->shown[0].message,
+            "From 'Crafted.kesto': 2 entries were left out: 2 without an address Kesto can keep.");
+
+}
+
 TEST_F(SharedFolderArchiveTest, NeitherShareNorImportRunsBesideAnotherJob) {
   auto top = folder("TOP", "Top");
   save();
@@ -361,6 +409,8 @@ TEST_F(SharedFolderArchiveTest, AFailedWriteIsShownNotConfirmed) {
   EXPECT_NE(alerts->shown.back().message, "Your Kesto archive has been saved");
   EXPECT_FALSE(alerts->shown.back().information);
   EXPECT_FALSE(Synchronizer::isExclusiveJobRunning());
+  // The temporary folder is made again when next needed, for the tests that follow.
+  fnd::FileManager::removeItem(temp);
 }
 
 }  // namespace

@@ -78,10 +78,14 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
 // libxml2's HTML parser does not let a new DT close an open DT (nor DD a DD), so every item of
 // a bookmark list would nest inside the one before it, and past the parser's depth limit (256)
 // the rest of the file would be lost. Before parsing, each <dt> and <dd> start tag is preceded
-// by the matching end tag; where nothing is open the parser ignores it. A folder's description
+// by the end tags of the items still open in its list. A folder's description
 // (<DT><H3>name</H3><DD>text<DL>) would likewise take in the folder's list and everything after
-// it, so a description DD still open at a <dl> is closed first; a DD holding a heading (the
-// <DD><H3>name</H3><DL> folder form) keeps its list, unless every DD is to be closed there.
+// it, so a description DD still open at a <dl> is closed first (and so is an open DT); a DD
+// holding a heading (the <DD><H3>name</H3><DL> folder form) keeps its list, unless every DD is
+// to be closed there. An end tag is put in only where the item it closes is open, and end tags
+// of the file's own that close no item or list are left out: the parser looks for the element
+// an end tag closes through every open element, so each one that closes nothing would cost as
+// much as the lists are deep, and a file nested thousands deep would take minutes.
 // Comments, quoted attribute values and script or style contents are copied untouched. The
 // input is in an ASCII-compatible encoding, where '<' never appears inside a multi-byte
 // character. The text may come in pieces: what a piece ends in the middle of is carried over.
@@ -120,7 +124,7 @@ class ItemCloser {
           break;
         case State::InTag: {
           const char c = in[i++];
-          out += c;
+          if (!dropping_) out += c;
           if (quote_) {
             if (c == quote_) quote_ = 0;
           } else if ((c == '"' || c == '\'') && lastSignificant_ == '=') {
@@ -172,6 +176,7 @@ class ItemCloser {
  private:
   enum class State { Text, TagHead, InTag, Comment, Raw };
   struct Level {
+    bool dtOpen = false;
     bool ddOpen = false;
     bool ddHeading = false;
   };
@@ -207,26 +212,43 @@ class ItemCloser {
     }
     std::string name = head_.substr(j, k - j);
     std::transform(name.begin(), name.end(), name.begin(), lower);
-    if (!closing && (name == "dt" || name == "dd")) out += "</" + name + ">";
     Level& level = levels_.back();
+    bool drop = false;
     if (closing) {
-      if (name == "dd") level.ddOpen = false;
-      if (name == "dl" && levels_.size() > 1) levels_.pop_back();
-    } else if (name == "dd") {
-      level = Level{true, false};
-    } else if (name == "dt") {
-      level.ddOpen = false;
+      if (name == "dt") {
+        drop = !level.dtOpen;
+        level.dtOpen = false;
+      } else if (name == "dd") {
+        drop = !level.ddOpen;
+        level.ddOpen = false;
+      } else if (name == "dl") {
+        drop = levels_.size() == 1;
+        if (!drop) levels_.pop_back();
+      }
+    } else if (name == "dt" || name == "dd") {
+      closeItems(level, true, out);
+      level = Level{name == "dt", name == "dd", false};
     } else if (name == "h3") {
       level.ddHeading = level.ddOpen;
     } else if (name == "dl") {
-      if (closeAll_ || (level.ddOpen && !level.ddHeading)) out += "</dd>";
-      level.ddOpen = false;
+      closeItems(level, closeAll_ || !level.ddHeading, out);
       levels_.emplace_back();
     }
-    out.append(head_, 0, k);
+    if (!drop) out.append(head_, 0, k);
     pending_ = head_.substr(k);
     startTagBody(closing, name);
+    dropping_ = drop;
     return true;
+  }
+
+  // Ends the open DT of `level`, and its open DD when `description` says so.
+  static void closeItems(Level& level, bool description, std::string& out) {
+    if (level.dtOpen) out += "</dt>";
+    level.dtOpen = false;
+    if (level.ddOpen && description) {
+      out += "</dd>";
+      level.ddOpen = false;
+    }
   }
 
   void startTagBody(bool closing, std::string_view name) {
@@ -239,6 +261,7 @@ class ItemCloser {
 
   void endTag() {
     state_ = State::Text;
+    dropping_ = false;
     if (!rawName_.empty()) {
       rawEnd_ = "</" + rawName_;
       matched_ = 0;
@@ -254,6 +277,7 @@ class ItemCloser {
   int dashes_ = 0;
   std::string rawName_, rawEnd_;
   std::size_t matched_ = 0;
+  bool dropping_ = false;  // an end tag that closes nothing: left out
   std::vector<Level> levels_;
 };
 
@@ -521,6 +545,7 @@ class StreamPipeline {
 struct SaxState {
   HtmlStreamHandler* handler;
   std::vector<HtmlStreamHandler::Attribute> attributes;
+  std::size_t* endTagsClosingNothing;
 };
 
 HtmlStreamHandler& handlerOf(void* ctx) {
@@ -544,6 +569,12 @@ void saxRaw(void* ctx, const xmlChar* text, int len) {
   handlerOf(ctx).rawText(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(len)));
 }
 void saxComment(void* ctx, const xmlChar* text) { handlerOf(ctx).otherNode(view(text)); }
+// Errors stay silent; an end tag that closed nothing is counted (the parser looked for it
+// through every open element).
+void saxError(void* ctx, xmlErrorPtr error) {
+  if (!ctx || !error || error->code != XML_ERR_TAG_NAME_MISMATCH) return;
+  ++*static_cast<SaxState*>(static_cast<htmlParserCtxtPtr>(ctx)->_private)->endTagsClosingNothing;
+}
 void saxInstruction(void* ctx, const xmlChar*, const xmlChar* data) { handlerOf(ctx).otherNode(view(data)); }
 
 }  // namespace
@@ -570,11 +601,12 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   pipeline.result.bytesRead = got;
   if (utf16) encoding = "UTF-8";
 
-  SaxState state{&handler, {}};
+  SaxState state{&handler, {}, &pipeline.result.endTagsClosingNothing};
   htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
   if (!ctxt) return pipeline.result;
   std::memset(ctxt->sax, 0, sizeof(*ctxt->sax));
-  ctxt->sax->initialized = 1;
+  // The SAX2 mark lets errors reach saxError; the HTML parser calls the same handlers either way.
+  ctxt->sax->initialized = XML_SAX2_MAGIC;
   ctxt->sax->startElement = saxStart;
   ctxt->sax->endElement = saxEnd;
   ctxt->sax->characters = saxText;
@@ -582,7 +614,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   ctxt->sax->cdataBlock = saxRaw;
   ctxt->sax->comment = saxComment;
   ctxt->sax->processingInstruction = saxInstruction;
-  ctxt->sax->serror = libxml::silentStructured;
+  ctxt->sax->serror = saxError;
   ctxt->_private = &state;
   htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, encoding.c_str(),
                                   kHtmlOptions);

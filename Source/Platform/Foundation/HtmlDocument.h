@@ -76,6 +76,9 @@ class HtmlStreamReader {
     // The most bytes held at once between the source and the parser: a block and a read's
     // worth, not the file.
     std::size_t largestBuffer = 0;
+    // End tags that closed no open element: the parser looks for each through every open one,
+    // so they cost as much as the document is deep.
+    std::size_t endTagsClosingNothing = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

@@ -328,6 +328,14 @@ Color Image::pixelColor(int x, int y) const {
   return fromQColor(impl_->image.pixelColor(x, y));
 }
 
+Image Image::scaledToFit(int width, int height) const {
+  if (isNull() || width <= 0 || height <= 0) return Image();
+  const QImage& image = impl_->image;
+  if (image.width() <= width && image.height() <= height) return *this;
+  const QImage scaled = image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return Image(std::make_shared<Impl>(Impl{scaled}));
+}
+
 std::vector<std::uint8_t> Image::encoded(const std::string& format, int quality) const {
   if (isNull()) return {};
   QByteArray bytes;

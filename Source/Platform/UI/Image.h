@@ -37,6 +37,9 @@ class Image {
   bool isNull() const;
   fnd::Size size() const;
   Color pixelColor(int x, int y) const;
+  // The image made small enough to fit `width` x `height` pixels, its proportions kept and
+  // smoothed; itself when it fits already.
+  Image scaledToFit(int width, int height) const;
   // PNG (the default) or "jpg" bytes; empty on failure.
   std::vector<std::uint8_t> encoded(const std::string& format = "png", int quality = -1) const;
   bool writeToFile(const std::string& path) const;

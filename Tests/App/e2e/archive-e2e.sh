@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A crafted shared-folder archive handed to the running kesto program inside xvfb-session.sh: its
 # texts arrive cleaned and bounded (a raw U+202E in an address, a 1 MB title, an address longer
-# than 8 KiB, folders 300 deep, flattened and said), and opening its "javascript:" bookmark asks
+# than 8 KiB, folders 300 deep, flattened and said), the duplicates question is asked each time
+# it is handed in (Yes adds nothing the library holds, No adds it all again), and opening its "javascript:" bookmark asks
 # first with Cancel as the answer Return gives: the desktop opener (a recording stand-in on PATH)
 # is never started. Usage: archive-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
@@ -37,6 +38,12 @@ PY
 e2e_start_kesto
 e2e_close_first_run_panel 20 || fail "no first-run panel"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
+# Handed in, the archive asks the duplicates question File > Import asks; Return says Yes.
+question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" ||
+  fail "the archive asked nothing about duplicates"
+sleep 0.3
+e2e_screenshot "$shots/archive-duplicates-question.png"
+e2e_key "$question" Return
 said="$(e2e_wait_window '^Import complete$' 30)" || fail "the flattening was not said"
 sleep 0.3
 e2e_screenshot "$shots/archive-flattened.png"
@@ -76,5 +83,25 @@ e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open
 sleep 1
 [[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 
+# The same archive handed in again: with duplicates skipped, none of its bookmarks comes twice;
+# answered No, they all do.
+held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+for answer in Return "Tab space"; do
+  "$kesto" "$package" >>"$work/kesto.log" 2>&1
+  question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" ||
+    fail "the archive handed in again asked nothing"
+  # shellcheck disable=SC2086 # the keys, one word each
+  e2e_key "$question" $answer
+  said="$(e2e_wait_window '^Import complete$' 30)" || fail "the second import ended unsaid"
+  e2e_key "$said" Return
+  e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+  now="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+  if [[ "$answer" == Return ]]; then
+    [[ "$now" == "$held" ]] || fail "skipping duplicates re-added the archive: $held -> $now"
+  else
+    (( now == held + 2 )) || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
+  fi
+done
+
 e2e_quit_by_key
-echo "crafted archive and the open question: ok"
+echo "crafted archive, its duplicates question and the open question: ok"

@@ -3,7 +3,8 @@
 # keyboard: the first-run panel of an empty library (held back while an import question asked
 # before it is open), File > Import of a Chromium bookmark file
 # through the skip-duplicates question and the file dialog (the path typed), the bookmarks in the
-# store, File > Export compared with the file's addresses, File > Back Up, a bookmark added
+# store, a Firefox-style file whose scripts and "place:" queries are left out and said (its ftp
+# addresses taken and kept through the restore), File > Export compared with the file's addresses, File > Back Up, a bookmark added
 # afterwards, File > Restore with its confirmation and restart notice, the program quitting, and
 # a new start on the restored library. Usage: transfer-e2e.sh KESTO_BINARY FIXTURE [SCREENSHOT_FOLDER]
 set -uo pipefail
@@ -68,6 +69,43 @@ has_all() {
   done <<<"$expected"
 }
 e2e_wait_until 15 has_all || fail "the imported bookmarks are not in the store: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+# The file's one browser-internal address was left out, and the end of the import says so.
+said="$(e2e_wait_window '^Import complete$' 15)" || fail "the import did not say what it left out"
+e2e_key "$said" Return
+e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the import's message stayed"
+
+# A Firefox-style file of 500 entries: web pages, ftp addresses (which a library holds, as the
+# add sheet takes them), bookmarklets and "place:" queries (which work only in Firefox). What a
+# library holds comes in; the message and the log say how many entries were left out and why.
+firefox="$work/firefox.html"
+python3 - "$firefox" <<'PY'
+import sys
+rows = [f'<DT><A HREF="https://firefox-{i}.example/" ADD_DATE="1733500800">Page {i}</A>' for i in range(470)]
+rows += [f'<DT><A HREF="ftp://files-{i}.example/pub/">Files {i}</A>' for i in range(10)]
+rows += [f'<DT><A HREF="javascript:void(location.href=\'https://share.example/?u=\'+{i})">Share {i}</A>' for i in range(12)]
+rows += [f'<DT><A HREF="place:sort=8&amp;maxResults={i}">Most Visited {i}</A>' for i in range(8)]
+open(sys.argv[1], "w").write(
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks Menu</H1>\n<DL><p>\n<DT><H3>Mozilla Firefox</H3>\n<DL><p>\n"
+    + "\n".join(rows) + "\n</DL><p>\n</DL>\n")
+PY
+before="$(count '')"
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+e2e_key "$question" Return
+sleep 0.5
+dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
+choose_path "$dialog" "$firefox"
+said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import did not say what it left out"
+sleep 0.4
+e2e_screenshot "$shots/import-left-out.png"
+e2e_key "$said" Return
+e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the import's message stayed"
+(( $(count '') - before == 480 )) || fail "480 of the 500 entries should be in the store: $(( $(count '') - before ))"
+[[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the ftp addresses were not imported"
+[[ "$(count "where ZURL like 'javascript:%' or ZURL like 'place:%'")" == 0 ]] || fail "a script or query was stored"
+logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 5 logged || fail "the left-out entries were not logged"
 imported="$(count '')"
 sleep 1
 e2e_screenshot "$shots/imported.png"
@@ -149,5 +187,7 @@ e2e_start_kesto
 sleep 1
 [[ "$(count "where ZURL = 'https://after-backup.example/'")" == 0 ]] || fail "the later bookmark survived the restore"
 has_all || fail "the restored library lacks the imported bookmarks"
+# What the add sheet takes, a restore keeps: the ftp addresses are back.
+[[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the restore left the ftp addresses out"
 e2e_quit_by_key
 echo "import, export, backup and restore: ok"

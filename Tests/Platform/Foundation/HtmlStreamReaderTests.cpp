@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -121,6 +122,45 @@ TEST(HtmlStreamReader, DescriptionsCloseBeforeListsWhenAsked) {
   // Kept inside its DD by default (the DD form of a folder), closed before the list when asked.
   EXPECT_NE(events(html).find("<dd>\n<h3>\n\"Name\"\n</h3>\n<dl>"), std::string::npos) << events(html);
   EXPECT_NE(events(html, 0, true).find("</dd>\n<dl>"), std::string::npos) << events(html, 0, true);
+}
+
+// Lists nested thousands deep, each with an item and a description after its subfolder, and
+// stray end tags of items and lists: nothing the parser is given makes it look through every
+// open element for an end tag that closes nothing (which made such files take minutes), and the
+// tree is read whole.
+TEST(HtmlStreamReader, DeeplyNestedListsGiveTheParserNoEndTagThatClosesNothing) {
+  constexpr int kDepth = 3000;
+  std::string html = "<TITLE>Deep</TITLE><DL><p>\n";
+  for (int i = 0; i < kDepth; ++i) html += "<DT><H3>F</H3>\n<DD>about\n<DL><p></DT></DD>\n";
+  html += "<DT><A HREF=\"https://deep.example/\">deep</A>\n";
+  for (int i = 0; i < kDepth; ++i) html += "</DL><p>\n<DT><A HREF=\"https://after.example/\">after</A>\n<DD>note\n";
+  html += "</DL></DL></dt></dd>\n";
+  struct Counter : HtmlStreamHandler {
+    int lists = 0, openLists = 0, deepest = 0, items = 0;
+    void startElement(std::string_view name, const std::vector<Attribute>&) override {
+      if (name == "dl") deepest = std::max(deepest, ++openLists), ++lists;
+      if (name == "dt") ++items;
+    }
+    void endElement(std::string_view name) override {
+      if (name == "dl") --openLists;
+    }
+    void text(std::string_view) override {}
+    void rawText(std::string_view) override {}
+    void otherNode(std::string_view) override {}
+  };
+  for (bool closeDescriptions : {false, true}) {
+    Counter counter;
+    HtmlStreamReader::Options options;
+    options.closeDescriptionBeforeList = closeDescriptions;
+    const auto result = HtmlStreamReader::read(html, counter, options);
+    EXPECT_EQ(result.endTagsClosingNothing, 0u) << closeDescriptions;
+    EXPECT_EQ(counter.lists, kDepth + 1);
+    EXPECT_EQ(counter.deepest, kDepth + 1) << "the lists nest as written";
+    EXPECT_EQ(counter.items, 2 * kDepth + 1);
+  }
+  // A stray end tag of another kind is still counted.
+  Counter counter;
+  EXPECT_EQ(HtmlStreamReader::read("<DL><DT>x</b></i></DL>", counter, {}).endTagsClosingNothing, 2u);
 }
 
 }  // namespace
