@@ -33,6 +33,12 @@ namespace {
 class StartupTest : public AppTest {};
 
 TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
+  // The window shown by the build may make the application active on its own, and a loaded
+  // machine can then run the half-second migration before the checks below: it counts as
+  // too early only when no activation came first.
+  int activations = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&activations, [&](const fnd::Notification&) { ++activations; },
+                                                       kApplicationDidBecomeActiveNotification);
   build(0);
   app().applicationDidFinishLaunching();
   auto& d = defaults();
@@ -54,7 +60,8 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
   EXPECT_EQ(d.stringForKey("CurrentSyncMethod").value_or("?"), "");
   EXPECT_TRUE(d.boolForKey("Version4MigratedV2"));
   EXPECT_TRUE(d.boolForKey("KestoMigratedToVersion2"));
-  EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
+  if (activations == 0) EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
+  fnd::NotificationCenter::defaultCenter().removeObserver(&activations);
   app().applicationDidBecomeActive();
   EXPECT_TRUE(runUntil([&] { return d.hasValueForKey("Version2Migrated"); }, 10));
   EXPECT_TRUE(d.hasValueForKey("IsRetina"));
