@@ -11,10 +11,12 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Application.h"
@@ -42,6 +44,27 @@ void markMigrationDone(const char* key) {
   auto& defaults = fnd::UserDefaults::standard();
   defaults.setBool(true, key);
   defaults.synchronize();
+}
+
+void markLibraryMigrated(const char* key) {
+  fnd::Error error;
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (coordinator && !coordinator->setMetadataValue(key, "YES", &error))
+    fnd::logError(std::string("The library could not be marked as migrated (") + key + "): " + error.localizedDescription());
+}
+
+// The one-time migrations change the library's records (the release-2.0 one unlocks every
+// bookmark), so they are marked in its store too, under the same key: a library copied to an
+// account with fresh settings never has them again. A library that had one under the settings
+// flag alone is marked without migrating. True when the records are to be migrated now (never
+// without a library).
+bool libraryNeedsMigration(const char* key) {
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (!coordinator) return false;
+  if (coordinator->metadata().count(key)) return false;
+  if (!migrationDone(key)) return true;
+  markLibraryMigrated(key);
+  return false;
 }
 
 }  // namespace
@@ -133,42 +156,57 @@ void AppStartup::setDefaultFindChecks() {
   if (!defaults.hasValueForKey("SearchMenuSet")) write("Menu");
 }
 
+// A migration whose records could not be saved is tried again at the next start: neither the
+// library nor the settings are marked.
 void AppStartup::migrateToModelVersion4() {
-  if (migrationDone("Version4MigratedV2")) return;
-  auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
-  for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
-  WrenEntity::saveContext();
-  markMigrationDone("Version4MigratedV2");
+  constexpr const char* key = "Version4MigratedV2";
+  if (libraryNeedsMigration(key)) {
+    auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
+    for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
+    if (!unset || !WrenEntity::saveContext()) return;
+    markLibraryMigrated(key);
+  }
+  if (!migrationDone(key)) markMigrationDone(key);
 }
 
 void AppStartup::migrateToKesto20() {
-  if (migrationDone("KestoMigratedToVersion2")) return;
-  for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{})) {
-    b->setBlocked(0);
-    if (b->thumbnailManuallySet() < 1) {
-      for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
-        b->setValueForKey(image, fnd::Value());
+  constexpr const char* key = "KestoMigratedToVersion2";
+  const bool settingsDone = migrationDone(key);
+  if (libraryNeedsMigration(key)) {
+    auto all = Bookmark::fetchEntities();
+    for (const auto& b : all.value_or(Bookmark::List{})) {
+      b->setBlocked(0);
+      if (b->thumbnailManuallySet() < 1) {
+        for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
+          b->setValueForKey(image, fnd::Value());
+      }
+      b->setContent(std::string());
     }
-    b->setContent(std::string());
+    if (!all || !WrenEntity::saveContext()) return;
+    markLibraryMigrated(key);
   }
-  WrenEntity::saveContext();
+  if (settingsDone) return;
   auto& defaults = fnd::UserDefaults::standard();
   std::string method;
   if (defaults.objectForKey(syncsettings::kEmailKey).isString()) method = KestoappDataSource::kMethod;
   else if (defaults.boolForKey(SkyFolderDataSource::kUsingSkyfolderKey)) method = SkyFolderDataSource::kMethod;
   defaults.setString(method, "CurrentSyncMethod");
-  markMigrationDone("KestoMigratedToVersion2");
+  markMigrationDone(key);
 }
 
 void AppStartup::migrateToModelVersion2() {
-  if (migrationDone("Version2Migrated")) return;
-  auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
-  for (const auto& b : lost.value_or(Bookmark::List{})) {
-    b->setBroken(1);
-    b->updateBrokenImage();
-    b->saveBookmark();
+  constexpr const char* key = "Version2Migrated";
+  if (libraryNeedsMigration(key)) {
+    auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
+    if (!lost) return;
+    for (const auto& b : *lost) {
+      b->setBroken(1);
+      b->updateBrokenImage();
+      b->saveBookmark();
+    }
+    markLibraryMigrated(key);
   }
-  markMigrationDone("Version2Migrated");
+  if (!migrationDone(key)) markMigrationDone(key);
 }
 
 // ---- a library that cannot be opened ----

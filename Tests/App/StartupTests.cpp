@@ -2,6 +2,7 @@
 // the default library, a store that cannot be opened and saving on quit.
 #include "AppFixture.h"
 
+#include "App/AppStartup.h"
 #include "App/PaneControllers.h"
 #include "MenuBar/MenuBarWindow.h"
 #include "Platform/System/TrayIcon.h"
@@ -19,10 +20,12 @@
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/DialogAlertPresenter.h"
+#include "Harness/StoreConnection.h"
 #include "Harness/TestDialogResponder.h"
 #include "Model/WrenEntity.h"
 #include "Synchronize/Backup.h"
 #include "Platform/UI/Alert.h"
+#include "Platform/Store/Coordinator.h"
 
 #include <filesystem>
 #include <fstream>
@@ -124,6 +127,72 @@ TEST_F(StartupTest, ReleaseTwoMigrationKeepsHandSetThumbnails) {
   fetched->setContent(std::string("again"));
   app().migrateToKesto20();
   EXPECT_EQ(fetched->content().value_or(""), "again");
+}
+
+// The one-time migrations belong to the library: a library that had them (under its own mark or
+// under the settings flag of an older Kesto) keeps its locked bookmarks and page texts when it is
+// opened with fresh settings, as on another account.
+TEST_F(StartupTest, OneTimeMigrationsRunOncePerLibraryNotOncePerSettingsFile) {
+  auto& stack = WrenDataManager::sharedInstance();
+  auto& d = defaults();
+  const char* const keys[] = {"Version4MigratedV2", "KestoMigratedToVersion2", "Version2Migrated"};
+  auto freshSettings = [&] {
+    for (const char* key : keys) d.removeObject(key);
+  };
+  auto runAll = [] {
+    AppStartup::migrateToModelVersion4();
+    AppStartup::migrateToKesto20();
+    AppStartup::migrateToModelVersion2();
+  };
+  auto marked = [&](const char* key) {
+    auto coordinator = stack.persistentStoreCoordinator();
+    return coordinator && coordinator->metadata().count(key) == 1;
+  };
+  auto lockWithContent = [&](const char* url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string(url)));
+    b->setBlocked(1);
+    b->setContent(std::string("page text"));  // the release-2.0 migration empties it
+    EXPECT_TRUE(WrenEntity::saveContext());
+  };
+  auto lockedWithContent = [&](const char* url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string(url)));
+    return b && b->blocked() == 1 && b->content().value_or("") == "page text";
+  };
+
+  // An old library with old settings: migrated once, and marked in its store.
+  add("http://locked.example/", "Locked");
+  runAll();
+  for (const char* key : keys) {
+    EXPECT_TRUE(marked(key)) << key;
+    EXPECT_TRUE(d.boolForKey(key)) << key;
+  }
+  lockWithContent("http://locked.example/");
+
+  // The library opened again (the mark is in the file) with fresh settings.
+  stack.reset();
+  ASSERT_TRUE(stack.managedObjectContext());
+  freshSettings();
+  runAll();
+  EXPECT_TRUE(lockedWithContent("http://locked.example/"));
+  for (const char* key : keys) EXPECT_TRUE(d.boolForKey(key)) << key;  // the settings' own part still runs
+  EXPECT_EQ(d.stringForKey("CurrentSyncMethod").value_or("?"), "");
+
+  // A library migrated under the settings flag alone (an older Kesto) is marked, not migrated.
+  add("http://older.example/", "Older");
+  lockWithContent("http://older.example/");
+  // What an older Kesto's library looks like: no marks of its own.
+  onStoreConnection("DELETE FROM Z_METADATA WHERE Z_KEY IN ('Version4MigratedV2', 'KestoMigratedToVersion2', "
+                    "'Version2Migrated')");
+  stack.reset();
+  ASSERT_TRUE(stack.managedObjectContext());
+  for (const char* key : keys) ASSERT_FALSE(marked(key)) << key;
+  runAll();  // the settings say done
+  EXPECT_TRUE(lockedWithContent("http://older.example/"));
+  for (const char* key : keys) EXPECT_TRUE(marked(key)) << key;
+  freshSettings();
+  runAll();
+  EXPECT_TRUE(lockedWithContent("http://older.example/"));
+  EXPECT_TRUE(lockedWithContent("http://locked.example/"));
 }
 
 TEST_F(StartupTest, VersionTwoMigrationMarksUnreachablePagesBroken) {
