@@ -435,6 +435,56 @@ TEST(StoreFailure, ADamagedLibraryIsRestoredChosenOrStartedAnewAndNothingIsDelet
   TestDialogResponder::uninstall();
 }
 
+// A library a newer Kesto wrote is said to be so; quitting leaves it as it is, and only opening
+// another library moves it, under a name that says whose it is, never as damaged.
+TEST(StoreFailure, ANewerVersionsLibraryIsNeverSetAsideUnasked) {
+  namespace fs = std::filesystem;
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string store = stack.persistentStorePath(), folder = stack.applicationSupportDirectory();
+  ASSERT_TRUE(stack.managedObjectContext());
+  Bookmark::addBookmarkWithURL("https://older.example/", Folder::Ref());
+  ASSERT_TRUE(WrenEntity::saveContext());
+  ASSERT_TRUE(Backup().backupToFile(folder + "/" + Backup::backupNameForDate(fnd::Date::now())));
+  onStoreConnection("ALTER TABLE ZBOOKMARK ADD COLUMN ZREADLATER INTEGER");
+  onStoreConnection("UPDATE Z_METADATA SET Z_VALUE = Z_VALUE || char(10) || ' a:readLater:Boolean' WHERE Z_KEY = 'layout.Bookmark'");
+  onStoreConnection("UPDATE Z_METADATA SET Z_VALUE = 'newer' WHERE Z_KEY = 'versionHash'");
+  stack.reset();
+  const std::string newer = readFile(store);
+  auto keptAs = [&](const std::string& prefix) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+    return n;
+  };
+
+  auto dialogs = TestDialogResponder::install();
+  AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
+  bool opened = false;
+  // The default answer quits.
+  EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
+  spin(0.1);
+  ASSERT_GE(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Quit", "Open Another Library…"}));
+  EXPECT_NE(dialogs->alerts[0].informative.find("made by a newer version of Kesto"), std::string::npos)
+      << dialogs->alerts[0].informative;
+  EXPECT_EQ(dialogs->alerts[0].informative.find("damaged"), std::string::npos);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(readFile(store), newer);
+  EXPECT_EQ(keptAs("data.sqlite.damaged-") + keptAs("data.sqlite.newer-"), 0);
+
+  // Opening another library (the backup) keeps it whole under a name that says so.
+  dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  dialogs->openAnswers.push_back(std::vector<std::string>{Backup::automaticBackups(folder).front()});
+  EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
+  EXPECT_TRUE(runUntil([&] { return opened; }, 10));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://older.example/"))));
+  EXPECT_EQ(keptAs("data.sqlite.damaged-"), 0);
+  ASSERT_EQ(keptAs("data.sqlite.newer-"), 1);
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().rfind("data.sqlite.newer-", 0) == 0) EXPECT_EQ(readFile(e.path().string()), newer);
+  AlertPresenter::setShared(nullptr);
+  TestDialogResponder::uninstall();
+}
+
 class RecordingRegistrar : public GlobalHotKeyRegistrar {
  public:
   bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> a) override {
