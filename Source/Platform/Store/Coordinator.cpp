@@ -18,6 +18,9 @@
 #include <map>
 #include <optional>
 #include <chrono>
+#include <thread>
+#include <mutex>
+#include <condition_variable>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -1437,14 +1440,16 @@ bool Coordinator::checkForDamage(double budgetSeconds, fnd::Error* error) {
     if (rc != SQLITE_ROW && rc != SQLITE_DONE && isDamageCode(sqlite3_extended_errcode(db)))
       return damaged(name + ": " + sqlite3_errmsg(db));
   }
-  // Then the whole file, while the budget lasts: the check is stopped from SQLite's progress
-  // callback, and a stopped check found nothing.
-  auto deadline = std::chrono::steady_clock::now() +
-                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(budgetSeconds));
-  auto expired = [](void* d) {
-    return std::chrono::steady_clock::now() > *static_cast<std::chrono::steady_clock::time_point*>(d) ? 1 : 0;
-  };
-  sqlite3_progress_handler(db, 1000, expired, &deadline);
+  // Then the whole file, while the budget lasts: the check runs as one step of SQLite's, which
+  // only an interrupt from another thread stops (a stopped check found nothing).
+  std::mutex doneMutex;
+  std::condition_variable doneChanged;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock wait(doneMutex);
+    if (!doneChanged.wait_for(wait, std::chrono::duration<double>(budgetSeconds), [&] { return done; }))
+      sqlite3_interrupt(db);
+  });
   std::string result;
   int rc = SQLITE_OK;
   {
@@ -1452,7 +1457,12 @@ bool Coordinator::checkForDamage(double budgetSeconds, fnd::Error* error) {
     rc = st ? sqlite3_step(st.s) : sqlite3_errcode(db);
     if (rc == SQLITE_ROW) result = columnText(st.s, 0);
   }
-  sqlite3_progress_handler(db, 0, nullptr, nullptr);
+  {
+    std::lock_guard finished(doneMutex);
+    done = true;
+  }
+  doneChanged.notify_all();
+  watchdog.join();
   if (rc == SQLITE_ROW && result != "ok") return damaged(result);
   if (rc != SQLITE_ROW && isDamageCode(sqlite3_extended_errcode(db))) return damaged(sqlite3_errmsg(db));
   return true;
