@@ -75,7 +75,7 @@ AppStartup::AppStartup() {
   // A library found damaged by a read or a save while Kesto runs: the same way back as at a
   // start, offered from the main loop (the notification may come from inside a load).
   fnd::NotificationCenter::defaultCenter().addObserver(
-      &damageObserver_,
+      this,
       [this](const fnd::Notification& note) {
         auto it = note.userInfo.find("error");
         auto error = it != note.userInfo.end() ? it->second.objectAs<fnd::Error>() : nullptr;
@@ -87,7 +87,7 @@ AppStartup::AppStartup() {
   fnd::NotificationCenter::defaultCenter().addObserver(
       this,
       [this](const fnd::Notification&) {
-        fnd::NotificationCenter::defaultCenter().removeObserver(this);
+        fnd::NotificationCenter::defaultCenter().removeObserver(this, UpdateFoldersNotification);
         firstLoadFinished_ = true;
         if (automaticBackupRunning_) startAutomaticBackupSoon();
         // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
@@ -102,7 +102,6 @@ AppStartup::AppStartup() {
 AppStartup::~AppStartup() {
   lifetime_.end();
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  fnd::NotificationCenter::defaultCenter().removeObserver(&damageObserver_);
 }
 
 bool AppStartup::startsInMenuBarMode() {

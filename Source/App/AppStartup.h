@@ -59,7 +59,6 @@ class AppStartup {
  private:
   void startAutomaticBackupSoon();
 
-  char damageObserver_ = 0;  // the key of the damaged-library observer
   bool automaticBackupRunning_ = false;
   bool firstLoadFinished_ = false;
   std::unique_ptr<Backup> backup_;

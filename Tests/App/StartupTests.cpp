@@ -485,6 +485,28 @@ TEST(StoreFailure, ANewerVersionsLibraryIsNeverSetAsideUnasked) {
   TestDialogResponder::uninstall();
 }
 
+// Damage that the open did not find, met by a read while Kesto runs, gets the same way back.
+TEST_F(StartupTest, DamageMetWhileRunningOffersTheWayBack) {
+  build(0);
+  auto presenter = std::make_shared<DialogAlertPresenter>();
+  AlertPresenter::setShared(presenter);
+  fnd::Error corrupt = fnd::Error::withDescription(fnd::kCocoaErrorDomain, 134060, "A fetch failed: database disk image is malformed");
+  corrupt.mutableUserInfo()["NSSQLiteErrorDomain"] = 11;
+  logDetailedError("fetch the library", &corrupt);
+  ASSERT_TRUE(runUntil([&] { return !presenter->shownAlerts().empty(); }, 10));
+  const auto alert = presenter->shownAlerts()[0];
+  EXPECT_EQ(alert.windowTitle(), "The library cannot be opened");
+  EXPECT_NE(alert.informativeText().find("the file is damaged (A fetch failed: database disk image is malformed)"),
+            std::string::npos)
+      << alert.informativeText();
+  EXPECT_EQ(alert.buttonTitles(), (std::vector<std::string>{"Choose Backup…", "Start a New Library", "Quit"}));
+  // Once only, however many reads fail.
+  logDetailedError("fetch the library", &corrupt);
+  spin(0.1);
+  EXPECT_EQ(presenter->shownAlerts().size(), 1u);
+  AlertPresenter::setShared(nullptr);
+}
+
 class RecordingRegistrar : public GlobalHotKeyRegistrar {
  public:
   bool registerHotKey(const std::string& identifier, const HotKeyCombo& combo, std::function<void()> a) override {
