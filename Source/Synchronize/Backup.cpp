@@ -567,14 +567,18 @@ std::optional<std::string> Backup::replaceDamagedStore(const std::string& backup
 
 std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
   const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
-  // Each bookmark's version as the restored library has it, by identifier.
+  // Each bookmark's version as the restored library has it, by identifier (the highest, should
+  // two rows share one).
   std::map<std::string, sqlite3_int64> restored;
   Db now, kept;
   sqlite3_stmt* st = nullptr;
   if (!restoredPath.empty() && sqlite3_open_v2(restoredPath.c_str(), &now.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
       sqlite3_prepare_v2(now.db, "SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK) {
     while (sqlite3_step(st) == SQLITE_ROW)
-      if (auto id = sqlite3_column_text(st, 0)) restored[reinterpret_cast<const char*>(id)] = sqlite3_column_int64(st, 1);
+      if (auto id = sqlite3_column_text(st, 0)) {
+        auto [it, added] = restored.emplace(reinterpret_cast<const char*>(id), sqlite3_column_int64(st, 1));
+        if (!added) it->second = std::max(it->second, sqlite3_column_int64(st, 1));
+      }
   }
   sqlite3_finalize(st);
   // The kept file's bookmarks not in the restored library, and those saved since (a higher

@@ -1442,6 +1442,7 @@ bool Coordinator::checkForDamage(double budgetSeconds, fnd::Error* error) {
   }
   // Then the whole file, while the budget lasts: the check runs as one step of SQLite's, which
   // only an interrupt from another thread stops (a stopped check found nothing).
+  if (budgetSeconds <= 0) return true;
   std::mutex doneMutex;
   std::condition_variable doneChanged;
   bool done = false;

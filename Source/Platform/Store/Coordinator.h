@@ -64,8 +64,8 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   bool hasStore() const;
   // Looks for damage in the open SQLite store: the first page of every table and index is read,
   // then SQLite's quick check runs for at most `budgetSeconds` (a file too large for it is left
-  // to the reads, which report damage where they meet it). False, with a
-  // kFileReadCorruptFileError, when the file is damaged.
+  // to the reads, which report damage where they meet it; none: the first pages only). False,
+  // with a kFileReadCorruptFileError, when the file is damaged.
   bool checkForDamage(double budgetSeconds, fnd::Error* error = nullptr);
   // Whether a failure of this store came from a damaged file (SQLite's "malformed" or "not a
   // database", or checkForDamage), rather than from a full disk, a lock or a bad request.

@@ -480,7 +480,7 @@ TEST(Persistence, TheDamageCheckFindsALostTableOrIndexPage) {
     EXPECT_FALSE(c->checkForDamage(5, &e)) << tree;
     EXPECT_EQ(e.code(), kFileReadCorruptFileError);
     EXPECT_TRUE(Coordinator::isDamageError(e));
-    // Even with no time for the quick check, the first pages are read.
+    // Without the quick check, the first pages alone find it.
     EXPECT_FALSE(c->checkForDamage(0, &e)) << tree;
   }
   // A read that meets damage says so; a refusal for another reason does not.
