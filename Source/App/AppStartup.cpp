@@ -1,6 +1,7 @@
 #include "App/AppStartup.h"
 
 #include "App/BookmarksController.h"
+#include "App/MainInterface.h"
 #include "App/TransferDialogs.h"
 #include "Model/Bookmark.h"
 #include "Model/ModelNotifications.h"
@@ -11,10 +12,12 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Application.h"
@@ -44,14 +47,47 @@ void markMigrationDone(const char* key) {
   defaults.synchronize();
 }
 
+void markLibraryMigrated(const char* key) {
+  fnd::Error error;
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (coordinator && !coordinator->setMetadataValue(key, "YES", &error))
+    fnd::logError(std::string("The library could not be marked as migrated (") + key + "): " + error.localizedDescription());
+}
+
+// The one-time migrations change the library's records (the release-2.0 one unlocks every
+// bookmark), so they are marked in its store too, under the same key: a library copied to an
+// account with fresh settings never has them again. A library that had one under the settings
+// flag alone is marked without migrating. True when the records are to be migrated now (never
+// without a library).
+bool libraryNeedsMigration(const char* key) {
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (!coordinator) return false;
+  if (coordinator->metadata().count(key)) return false;
+  if (!migrationDone(key)) return true;
+  markLibraryMigrated(key);
+  return false;
+}
+
 }  // namespace
 
 AppStartup::AppStartup() {
   KESTO_ASSERT_MAIN_THREAD();
+  // A library found damaged by a read or a save while Kesto runs: the same way back as at a
+  // start, offered from the main loop (the notification may come from inside a load).
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      this,
+      [this](const fnd::Notification& note) {
+        auto it = note.userInfo.find("error");
+        auto error = it != note.userInfo.end() ? it->second.objectAs<fnd::Error>() : nullptr;
+        fnd::DispatchQueue::main().async(lifetime_.whileAlive([error] {
+          AppStartup::presentDamageFound(error ? *error : fnd::Error::withDescription("Store", 259, "damaged"));
+        }));
+      },
+      WrenDataManagerStoreDamagedNotification);
   fnd::NotificationCenter::defaultCenter().addObserver(
       this,
       [this](const fnd::Notification&) {
-        fnd::NotificationCenter::defaultCenter().removeObserver(this);
+        fnd::NotificationCenter::defaultCenter().removeObserver(this, UpdateFoldersNotification);
         firstLoadFinished_ = true;
         if (automaticBackupRunning_) startAutomaticBackupSoon();
         // What the start itself did (the Inbox and Imported folders made, repairs) is no step a
@@ -133,107 +169,193 @@ void AppStartup::setDefaultFindChecks() {
   if (!defaults.hasValueForKey("SearchMenuSet")) write("Menu");
 }
 
+// A migration whose records could not be saved is tried again at the next start: neither the
+// library nor the settings are marked.
 void AppStartup::migrateToModelVersion4() {
-  if (migrationDone("Version4MigratedV2")) return;
-  auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
-  for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
-  WrenEntity::saveContext();
-  markMigrationDone("Version4MigratedV2");
+  constexpr const char* key = "Version4MigratedV2";
+  if (libraryNeedsMigration(key)) {
+    auto unset = Bookmark::fetchEntitiesWithPredicate(store::Predicate::parse("blocked == nil"));
+    for (const auto& b : unset.value_or(Bookmark::List{})) b->setBlocked(0);
+    if (!unset || !WrenEntity::saveContext()) return;
+    markLibraryMigrated(key);
+  }
+  if (!migrationDone(key)) markMigrationDone(key);
 }
 
 void AppStartup::migrateToKesto20() {
-  if (migrationDone("KestoMigratedToVersion2")) return;
-  for (const auto& b : Bookmark::fetchEntities().value_or(Bookmark::List{})) {
-    b->setBlocked(0);
-    if (b->thumbnailManuallySet() < 1) {
-      for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
-        b->setValueForKey(image, fnd::Value());
+  constexpr const char* key = "KestoMigratedToVersion2";
+  const bool settingsDone = migrationDone(key);
+  if (libraryNeedsMigration(key)) {
+    auto all = Bookmark::fetchEntities();
+    for (const auto& b : all.value_or(Bookmark::List{})) {
+      b->setBlocked(0);
+      if (b->thumbnailManuallySet() < 1) {
+        for (const char* image : {"thumbnail", "favicon", "pinboardImage", "deliciousImage", "brokenImage"})
+          b->setValueForKey(image, fnd::Value());
+      }
+      b->setContent(std::string());
     }
-    b->setContent(std::string());
+    if (!all || !WrenEntity::saveContext()) return;
+    markLibraryMigrated(key);
   }
-  WrenEntity::saveContext();
+  if (settingsDone) return;
   auto& defaults = fnd::UserDefaults::standard();
   std::string method;
   if (defaults.objectForKey(syncsettings::kEmailKey).isString()) method = KestoappDataSource::kMethod;
   else if (defaults.boolForKey(SkyFolderDataSource::kUsingSkyfolderKey)) method = SkyFolderDataSource::kMethod;
   defaults.setString(method, "CurrentSyncMethod");
-  markMigrationDone("KestoMigratedToVersion2");
+  markMigrationDone(key);
 }
 
 void AppStartup::migrateToModelVersion2() {
-  if (migrationDone("Version2Migrated")) return;
-  auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
-  for (const auto& b : lost.value_or(Bookmark::List{})) {
-    b->setBroken(1);
-    b->updateBrokenImage();
-    b->saveBookmark();
+  constexpr const char* key = "Version2Migrated";
+  if (libraryNeedsMigration(key)) {
+    auto lost = Bookmark::fetchEntitiesWhereProperty("title", fnd::Value("No Title (cannot find server)"));
+    if (!lost) return;
+    for (const auto& b : *lost) {
+      b->setBroken(1);
+      b->updateBrokenImage();
+      b->saveBookmark();
+    }
+    markLibraryMigrated(key);
   }
-  markMigrationDone("Version2Migrated");
+  if (!migrationDone(key)) markMigrationDone(key);
 }
 
 // ---- a library that cannot be opened ----
 
 namespace {
 
+using StoreProblem = WrenDataManager::StoreProblem;
+
 constexpr const char* kStoreFailureTitle = "The library cannot be opened";
 constexpr const char* kRestoreButton = "Restore Backup";
 constexpr const char* kChooseButton = "Choose Backup…";
 constexpr const char* kNewLibraryButton = "Start a New Library";
+constexpr const char* kOpenAnotherButton = "Open Another Library…";
+constexpr const char* kOpenWithThisButton = "Open with This Version";
+constexpr const char* kRestartText =
+    "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications menu or your taskbar.";
 
 void quitWithoutLibrary() { ui::Application::shared().terminate(); }
 
-// Puts `backup` (or, when empty, nothing: a new library) in place of the damaged store and
-// opens it; a failure is shown with the choices again.
-void recoverStore(const std::string& backup, const std::function<void()>& opened) {
+// How a recovery goes on once the library opens: `opened` builds the interface at a start; a
+// library found damaged while Kesto runs has its interface already, over the old file, so
+// Kesto restarts instead (`opened` is empty).
+struct Recovery {
+  StoreProblem problem;
+  std::function<void()> opened;
+};
+
+void offerRecovery(const std::string& failure, const Recovery& recovery);
+
+// Puts `backup` (or, when empty, nothing: a new library) in place of the store and opens it; a
+// failure is shown with the choices again. The store is kept beside it under a dated name.
+void recoverStore(const std::string& backup, const Recovery& recovery) {
   fnd::Error error;
   std::size_t cleaned = 0;
-  auto kept = Backup::replaceDamagedStore(backup, &cleaned, &error);
+  const bool newer = recovery.problem == StoreProblem::NewerVersion || recovery.problem == StoreProblem::UnknownModel;
+  auto kept = Backup::replaceDamagedStore(backup, &cleaned, &error, newer ? Backup::kNewerSuffix : Backup::kDamagedSuffix);
   auto& stack = WrenDataManager::sharedInstance();
   if (!kept) {
     const std::string what = backup.empty() ? std::string("A new library could not be started")
                                             : "“" + fnd::FileManager::lastPathComponent(backup) + "” could not be restored";
-    AppStartup::presentStoreFailure(what + ": " + error.localizedDescription() + ". Nothing was changed.", opened);
+    offerRecovery(what + ": " + error.localizedDescription() + ". Nothing was changed.", recovery);
     return;
   }
   if (!stack.managedObjectContext()) {
-    AppStartup::presentStoreFailure(
-        "The library still cannot be opened. The damaged file was kept as " + *kept + ".", opened);
+    offerRecovery("The library still cannot be opened. The previous file was kept as " + *kept + ".",
+                  Recovery{stack.lastProblem(), recovery.opened});
     return;
   }
-  opened();
-  const std::string where = "The damaged library was kept as " + *kept + "; nothing was deleted.";
-  AlertPresenter::inform(backup.empty() ? "New Library" : "Kesto Restore",
-                         (backup.empty() ? std::string("Kesto started a new, empty library. ")
-                                         : "The library was restored from “" + fnd::FileManager::lastPathComponent(backup) +
-                                               "”. " + Backup::cleanedRowsMessage(cleaned)) +
-                             where);
+  if (recovery.opened) recovery.opened();
+  std::string text = backup.empty() ? std::string("Kesto started a new, empty library. ")
+                                    : "The library was restored from “" + fnd::FileManager::lastPathComponent(backup) +
+                                          "”. " + Backup::cleanedRowsMessage(cleaned);
+  if (newer) {
+    text += "The library made by the other version of Kesto was kept unchanged as " + *kept +
+            "; that version opens it again once it is named data.sqlite. ";
+  } else {
+    text += "The damaged library was kept as " + *kept + "; nothing was deleted. ";
+    if (!backup.empty()) text += Backup::keptLibraryMessage(*kept, stack.persistentStorePath());
+  }
+  const char* title = backup.empty() ? "New Library" : "Kesto Restore";
+  text.pop_back();
+  fnd::logInfo(text);  // where a user looks later for what was kept
+  if (recovery.opened) {
+    AlertPresenter::inform(title, text);
+    return;
+  }
+  AlertPresenter::ask(title, text + " " + kRestartText, {"OK"}, [](int) { quitWithoutLibrary(); });
 }
 
-void chooseBackup(const std::string& failure, const std::function<void()>& opened) {
+void chooseBackup(const std::string& failure, const Recovery& recovery) {
   ui::OpenPanel panel = TransferDialogs::restorePanel();
   panel.setDirectory(WrenDataManager::sharedInstance().applicationSupportDirectory());
-  panel.beginSheetModalForWindow(nullptr, [panel, failure, opened](int response) {
+  panel.beginSheetModalForWindow(nullptr, [panel, failure, recovery](int response) {
     auto paths = panel.paths();
-    fnd::DispatchQueue::main().async([failure, opened, path = paths.empty() ? std::string() : paths.front(), response] {
+    fnd::DispatchQueue::main().async([failure, recovery, path = paths.empty() ? std::string() : paths.front(), response] {
       // No file chosen: the choices again.
       if (response != ui::ModalResponse::OK || path.empty()) {
-        AppStartup::presentStoreFailure(failure, opened);
+        offerRecovery(failure, recovery);
         return;
       }
-      recoverStore(path, opened);
+      recoverStore(path, recovery);
     });
   });
 }
 
-}  // namespace
+// The choices for a library another version of Kesto made: it is never set aside unasked, and
+// never called damaged.
+void offerForOtherVersion(const std::string& failure, const Recovery& recovery) {
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  std::vector<std::string> buttons{"Quit"};
+  std::string text;
+  if (recovery.problem == StoreProblem::NewerVersion) {
+    text = "The library at " + store +
+           " was made by a newer version of Kesto, which keeps records this version does not know. Open it with that "
+           "version. Nothing in it was changed.";
+  } else {
+    text = "The library at " + store +
+           " was made by a version of Kesto this one does not know, perhaps a newer one. Its tables are the ones this "
+           "version reads: it can open it, and then marks it as its own (a newer version may then have to bring it "
+           "up to date again). Nothing in it was changed.";
+    buttons.push_back(kOpenWithThisButton);
+  }
+  text += "\n\nOpening another library (a backup) keeps this one unchanged beside it under a dated name.";
+  buttons.push_back(kOpenAnotherButton);
+  AlertPresenter::ask(kStoreFailureTitle, text, buttons, [failure, buttons, recovery](int choice) {
+    const std::string pick =
+        choice >= 0 && static_cast<std::size_t>(choice) < buttons.size() ? buttons[static_cast<std::size_t>(choice)] : "Quit";
+    fnd::DispatchQueue::main().async([failure, pick, recovery] {
+      auto& stack = WrenDataManager::sharedInstance();
+      if (pick == kOpenWithThisButton) {
+        stack.acceptUnknownModelOnce();
+        if (stack.managedObjectContext()) {
+          if (recovery.opened) recovery.opened();
+        } else {
+          offerRecovery(MainInterface::storeFailureMessage(stack.lastError()), Recovery{stack.lastProblem(), recovery.opened});
+        }
+      } else if (pick == kOpenAnotherButton) {
+        chooseBackup(failure, recovery);
+      } else {
+        quitWithoutLibrary();
+      }
+    });
+  });
+}
 
-void AppStartup::presentStoreFailure(const std::string& failure, std::function<void()> opened) {
+void offerRecovery(const std::string& failure, const Recovery& recovery) {
   const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
   struct stat st {};
   // Only a store file that is there can be set aside; a missing folder or one Kesto may not
   // enter is the system's to mend.
-  if (!opened || ::stat(store.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (recovery.problem == StoreProblem::Unavailable || ::stat(store.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     AlertPresenter::ask(kStoreFailureTitle, failure, {"Quit"}, [](int) { quitWithoutLibrary(); });
+    return;
+  }
+  if (recovery.problem == StoreProblem::NewerVersion || recovery.problem == StoreProblem::UnknownModel) {
+    offerForOtherVersion(failure, recovery);
     return;
   }
   const auto newest = Backup::newestUsableAutomaticBackup();
@@ -252,17 +374,32 @@ void AppStartup::presentStoreFailure(const std::string& failure, std::function<v
   text += "Restoring a backup or starting a new library keeps the damaged file beside it under a dated name; nothing "
           "is deleted.";
   buttons.insert(buttons.end(), {kChooseButton, kNewLibraryButton, "Quit"});
-  AlertPresenter::ask(kStoreFailureTitle, text, buttons, [failure, buttons, newest, opened](int choice) {
+  AlertPresenter::ask(kStoreFailureTitle, text, buttons, [failure, buttons, newest, recovery](int choice) {
     const std::string pick =
         choice >= 0 && static_cast<std::size_t>(choice) < buttons.size() ? buttons[static_cast<std::size_t>(choice)] : "Quit";
     // From the main loop, not from inside the alert's answer: what follows opens panels and windows.
-    fnd::DispatchQueue::main().async([failure, pick, newest, opened] {
-      if (pick == kRestoreButton) recoverStore(*newest, opened);
-      else if (pick == kChooseButton) chooseBackup(failure, opened);
-      else if (pick == kNewLibraryButton) recoverStore(std::string(), opened);
+    fnd::DispatchQueue::main().async([failure, pick, newest, recovery] {
+      if (pick == kRestoreButton) recoverStore(*newest, recovery);
+      else if (pick == kChooseButton) chooseBackup(failure, recovery);
+      else if (pick == kNewLibraryButton) recoverStore(std::string(), recovery);
       else quitWithoutLibrary();
     });
   });
+}
+
+}  // namespace
+
+void AppStartup::presentStoreFailure(const std::string& failure, std::function<void()> opened) {
+  // Without a way to go on (`opened`), the only answer is to quit.
+  const auto problem = opened ? WrenDataManager::sharedInstance().lastProblem() : StoreProblem::Unavailable;
+  offerRecovery(failure, Recovery{problem, std::move(opened)});
+}
+
+void AppStartup::presentDamageFound(const fnd::Error& error) {
+  const std::string failure = "Kesto cannot read its library at " + WrenDataManager::sharedInstance().persistentStorePath() +
+                              ": the file is damaged (" + error.localizedDescription() +
+                              "). What Kesto shows may be only part of the library, and changes may not be saved.";
+  offerRecovery(failure, Recovery{StoreProblem::Damaged, {}});
 }
 
 }  // namespace kesto

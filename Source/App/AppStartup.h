@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Lifetime.h"
 
 #include <functional>
@@ -39,11 +40,16 @@ class AppStartup {
   static bool startsInMenuBarMode();
 
   // The alert for a library that cannot be opened, with `failure` (why) as its text. Where the
-  // store file is there but does not open, it offers to restore the newest automatic backup that
+  // store file is there but damaged, it offers to restore the newest automatic backup that
   // opens, to choose another backup file, or to start a new library; each keeps the damaged
   // file beside the store under a dated name, so nothing is deleted, and `opened` runs once the
-  // library opens. Otherwise, and on Quit or closing the alert, the application quits.
+  // library opens. A library another version of Kesto made is said to be so and left as it is
+  // unless the user opens another one (or, when this version can read it, opens it with this
+  // version). Otherwise, and on Quit or closing the alert, the application quits.
   static void presentStoreFailure(const std::string& failure, std::function<void()> opened);
+  // The same choices for the open library when a read or a save found its file damaged; once
+  // another library is in place, Kesto restarts.
+  static void presentDamageFound(const fnd::Error& error);
 
   // The automatic backup: made off the main thread once the first list is shown, or soon when
   // there is no library list to wait for.

@@ -63,6 +63,9 @@ inline constexpr fnd::NotificationName ClearBookmarksNotification{"ClearBookmark
 // Posted (object: the data manager) when the store cannot be opened; user info
 // { "error": the error }. The application shows it and does not run without its store.
 inline constexpr fnd::NotificationName WrenDataManagerStoreFailedNotification{"WrenDataManagerStoreFailedNotification"};
+// Posted on the main queue (object: the data manager), once per opened store, when a read or a
+// save of the open store finds its file damaged; user info { "error": the error }.
+inline constexpr fnd::NotificationName WrenDataManagerStoreDamagedNotification{"WrenDataManagerStoreDamagedNotification"};
 
 // Posted on the main queue (no object) once a cloud store set-up has added its store.
 inline constexpr fnd::NotificationName kRecordKitPSCDidCompleteiCloudSetupNotification{"kRecordKitPSCDidCompleteiCloudSetupNotification"};

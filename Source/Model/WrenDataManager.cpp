@@ -2,6 +2,7 @@
 
 #include "Model/DataModel.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -9,6 +10,8 @@
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
+
+#include <sys/stat.h>
 
 namespace kesto {
 
@@ -103,15 +106,59 @@ bool WrenDataManager::openStoreLocked(fnd::Error* error) {
   auto coordinator = store::Coordinator::make(model);
   fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
                           {store::kInferMappingModelAutomaticallyOption, true}};
+  if (acceptUnknownModel_) options[store::kMigrateUnknownModelOption] = true;
+  acceptUnknownModel_ = false;
   const std::string path = persistentStorePath();
   fnd::Error addError;
-  if (!coordinator->addStore(store::kSQLiteStoreType, path, options, &addError)) {
+  // A damaged file can open (its first pages are whole) and then read as an empty library: it
+  // is looked at before anything uses it, and counts as one that does not open.
+  if (!coordinator->addStore(store::kSQLiteStoreType, path, options, &addError) ||
+      (!coordinator->createdStore() && !coordinator->checkForDamage(kDamageCheckBudget, &addError))) {
+    if (coordinator->hasStore()) coordinator->removeStore();
     fnd::logFormat(fnd::LogFlag::Error, "CoreDataManager Error: %s", addError.description().c_str());
     if (error) *error = storeError(path, &addError);
     return false;
   }
   coordinator_ = std::move(coordinator);
+  damageNoted_ = false;
   return true;
+}
+
+WrenDataManager::StoreProblem WrenDataManager::lastProblem() const {
+  std::lock_guard lock(mutex_);
+  if (!lastError_) return StoreProblem::None;
+  auto cause = lastError_->underlyingError();
+  if (!cause) return StoreProblem::Unavailable;
+  if (cause->domain() == fnd::kCocoaErrorDomain) {
+    if (cause->code() == store::kMigrationMissingSourceModelError) return StoreProblem::NewerVersion;
+    if (cause->code() == store::kPersistentStoreIncompatibleVersionHashError) return StoreProblem::UnknownModel;
+    if (cause->code() == store::kFileReadCorruptFileError || store::Coordinator::isDamageError(*cause))
+      return StoreProblem::Damaged;
+  }
+  struct stat st {};
+  const std::string path = persistentStorePath();
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? StoreProblem::Damaged
+                                                                                  : StoreProblem::Unavailable;
+}
+
+void WrenDataManager::acceptUnknownModelOnce() {
+  std::lock_guard lock(mutex_);
+  acceptUnknownModel_ = true;
+}
+
+void WrenDataManager::noteFailure(const fnd::Error& error) {
+  if (!store::Coordinator::isDamageError(error)) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (!coordinator_ || damageNoted_) return;
+    damageNoted_ = true;
+  }
+  fnd::logError("The library file is damaged: " + error.localizedDescription());
+  auto shared = std::make_shared<fnd::Error>(error);
+  fnd::DispatchQueue::main().async([this, shared] {
+    fnd::NotificationCenter::defaultCenter().postNotificationName(WrenDataManagerStoreDamagedNotification, this,
+                                                                  fnd::Dictionary{{"error", fnd::Value(shared)}});
+  });
 }
 
 void WrenDataManager::reportFailure(const fnd::Error& error) {

@@ -48,6 +48,23 @@ class WrenDataManager {
 
   // Why the store is not available (absent while it is, or before the first attempt).
   std::optional<fnd::Error> lastError() const;
+  // What was wrong with the store file at the last failed open.
+  enum class StoreProblem {
+    None,          // it opened, or nothing is known
+    Unavailable,   // no file, or a folder or file the system keeps Kesto from
+    Damaged,       // the file is there but damaged or not a library
+    NewerVersion,  // made by a newer Kesto: it holds records this version does not know
+    UnknownModel,  // made by a Kesto this version does not know, with the tables this one reads
+  };
+  StoreProblem lastProblem() const;
+  // The next open brings a store of an unknown model to this version's (the user agreed).
+  void acceptUnknownModelOnce();
+  // Seconds the check for damage at open may spend on SQLite's quick check.
+  static constexpr double kDamageCheckBudget = 0.25;
+
+  // A read or save of the open store failed with `error`: when it says the file is damaged,
+  // WrenDataManagerStoreDamagedNotification goes out (once for this store). Any thread.
+  void noteFailure(const fnd::Error& error);
 
   // Closes the store and forgets the contexts, so the next request opens it afresh (tests,
   // restore of a backup).
@@ -65,6 +82,8 @@ class WrenDataManager {
   std::shared_ptr<store::Coordinator> coordinator_;
   std::shared_ptr<store::Context> mainContext_;
   std::optional<fnd::Error> lastError_;
+  bool acceptUnknownModel_ = false;
+  bool damageNoted_ = false;
 };
 
 }  // namespace kesto

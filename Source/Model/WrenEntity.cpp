@@ -17,6 +17,8 @@ namespace kesto {
 
 void logDetailedError(std::string_view action, const fnd::Error* error) {
   if (!error) return;
+  // A read or save that met a damaged file: the application offers the way back.
+  WrenDataManager::sharedInstance().noteFailure(*error);
   fnd::logFormat(fnd::LogFlag::Error, "Failed to %.*s: %s", static_cast<int>(action.size()), action.data(),
                  error->localizedDescription().c_str());
   auto details = error->detailedErrors();

@@ -33,6 +33,7 @@
 #include <mutex>
 #include <charconv>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -450,8 +451,11 @@ std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd
   auto model = WrenDataManager::sharedInstance().managedObjectModel();
   auto coordinator = model ? store::Coordinator::make(model) : nullptr;
   // An older model's store is brought up to this one first, as the library's own is when it opens.
+  // The copy is the one the user chose to restore: a model this version does not know, with the
+  // tables it reads, is taken as agreed.
   const fnd::Dictionary options{{store::kMigratePersistentStoresAutomaticallyOption, true},
-                                {store::kInferMappingModelAutomaticallyOption, true}};
+                                {store::kInferMappingModelAutomaticallyOption, true},
+                                {store::kMigrateUnknownModelOption, true}};
   if (!coordinator || !coordinator->addStore(store::kSQLiteStoreType, path, options, error)) return std::nullopt;
   auto context = store::Context::make(store::ConcurrencyType::Confinement);
   context->setCoordinator(coordinator);
@@ -501,8 +505,46 @@ std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd
   return leftOut ? changed : changed + removed;
 }
 
+namespace {
+
+// Moves the store and its side files to the dated name "<store><suffix>yyyy-MM-dd-HH-mm-ss" beside
+// it (the store must be closed). Answers the kept name; absent, with everything where it was, on
+// failure.
+std::optional<std::string> keepStoreAside(const std::string& store, const std::string& suffix, fnd::Error* error) {
+  const std::string dated = store + suffix +
+                            fnd::DateFormatter::fixed(Backup::kNamePattern, fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
+  std::string kept = dated;
+  for (int n = 2; fnd::FileManager::fileExists(kept); ++n) kept = dated + "-" + std::to_string(n);
+  std::vector<std::string> moved;
+  for (const char* side : {"", "-wal", "-shm", "-journal"}) {
+    if (!fnd::FileManager::fileExists(store + side)) continue;
+    if (!fnd::FileManager::renameItem(store + side, kept + side, error)) {
+      for (const auto& back : moved) fnd::FileManager::renameItem(kept + back, store + back);
+      return std::nullopt;
+    }
+    moved.push_back(side);
+  }
+  return kept;
+}
+
+// Puts what keepStoreAside moved back in place.
+void putStoreBack(const std::string& kept, const std::string& store) {
+  for (const char* side : {"", "-wal", "-shm", "-journal"})
+    if (fnd::FileManager::fileExists(kept + side)) fnd::FileManager::renameItem(kept + side, store + side);
+}
+
+// Whether the SQLite file at `path` is damaged (SQLite's quick check finds fault with it, or it
+// does not open as a database at all).
+bool isDamagedFile(const std::string& path) {
+  Db file;
+  if (sqlite3_open_v2(path.c_str(), &file.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return true;
+  return checkResult(file.db, "PRAGMA quick_check(1)") != "ok";
+}
+
+}  // namespace
+
 std::optional<std::string> Backup::replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned,
-                                                       fnd::Error* error) {
+                                                       fnd::Error* error, const std::string& keptSuffix) {
   const std::string store = storePath();
   std::string incoming;
   if (!backupPath.empty()) {
@@ -521,30 +563,83 @@ std::optional<std::string> Backup::replaceDamagedStore(const std::string& backup
     return std::nullopt;
   }
   WrenDataManager::sharedInstance().reset();
-  // Nothing is deleted: the damaged file and its side files keep a dated name beside the store.
-  const std::string dated =
-      store + ".damaged-" + fnd::DateFormatter::fixed(kNamePattern, fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
-  std::string kept = dated;
-  for (int n = 2; fnd::FileManager::fileExists(kept); ++n) kept = dated + "-" + std::to_string(n);
-  std::vector<std::string> moved;
-  bool ok = true;
-  for (const char* side : {"", "-wal", "-shm", "-journal"}) {
-    if (!fnd::FileManager::fileExists(store + side)) continue;
-    if (!fnd::FileManager::renameItem(store + side, kept + side, error)) {
-      ok = false;
-      break;
-    }
-    moved.push_back(side);
+  // Nothing is deleted: the file and its side files keep a dated name beside the store.
+  auto kept = keepStoreAside(store, keptSuffix, error);
+  if (kept && !incoming.empty() && !fnd::FileManager::renameItem(incoming, store, error)) {
+    putStoreBack(*kept, store);
+    kept.reset();
   }
-  if (ok && !incoming.empty()) ok = fnd::FileManager::renameItem(incoming, store, error);
-  if (!ok) {
-    // Everything goes back where it was.
-    for (const auto& side : moved) fnd::FileManager::renameItem(kept + side, store + side);
+  if (!kept) {
     if (!incoming.empty()) removeStoreFile(incoming);
     return std::nullopt;
   }
-  fnd::logInfo("The damaged library was kept as " + kept);
+  fnd::logInfo("The library was kept as " + *kept);
   return kept;
+}
+
+std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
+  const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
+  // Each bookmark's version as the restored library has it, by identifier (the highest, should
+  // two rows share one).
+  std::map<std::string, sqlite3_int64> restored;
+  Db now, kept;
+  sqlite3_stmt* st = nullptr;
+  if (!restoredPath.empty() && sqlite3_open_v2(restoredPath.c_str(), &now.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(now.db, "SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(st) == SQLITE_ROW)
+      if (auto id = sqlite3_column_text(st, 0)) {
+        auto [it, added] = restored.emplace(reinterpret_cast<const char*>(id), sqlite3_column_int64(st, 1));
+        if (!added) it->second = std::max(it->second, sqlite3_column_int64(st, 1));
+      }
+  }
+  sqlite3_finalize(st);
+  // The kept file's bookmarks not in the restored library, and those saved since (a higher
+  // version): from the table, or, when its pages are lost, the identifiers alone from their index.
+  struct Counts {
+    std::size_t added = 0, changed = 0;
+    bool changesCounted = true;
+  };
+  auto read = [&](const char* sql, bool withVersions) -> std::optional<Counts> {
+    sqlite3_stmt* rows = nullptr;
+    std::optional<Counts> counts;
+    if (sqlite3_prepare_v2(kept.db, sql, -1, &rows, nullptr) == SQLITE_OK) {
+      Counts c;
+      c.changesCounted = withVersions;
+      int rc;
+      while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+        auto id = sqlite3_column_text(rows, 0);
+        auto it = id ? restored.find(reinterpret_cast<const char*>(id)) : restored.end();
+        if (it == restored.end()) ++c.added;
+        else if (withVersions && sqlite3_column_int64(rows, 1) > it->second) ++c.changed;
+      }
+      if (rc == SQLITE_DONE) counts = c;
+    }
+    sqlite3_finalize(rows);
+    return counts;
+  };
+  std::optional<Counts> counts;
+  if (sqlite3_open_v2(keptPath.c_str(), &kept.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_db_config(kept.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(kept.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    counts = read("SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK NOT INDEXED", true);
+    if (!counts)
+      counts = read("SELECT ZUNIQUEID FROM ZBOOKMARK INDEXED BY ZBOOKMARK_ZUNIQUEID_INDEX WHERE ZUNIQUEID IS NOT NULL", false);
+  }
+  if (!counts)
+    return "Bookmarks added or changed after the backup exist only in the kept file " + name +
+           ", which is too damaged to count them. ";
+  auto bookmarks = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); };
+  std::string text;
+  if (counts->added) text = bookmarks(counts->added) + " added after the backup";
+  if (counts->changed) text += (text.empty() ? "" : " and ") + bookmarks(counts->changed) + " changed after it";
+  if (!text.empty())
+    text += (counts->added + counts->changed == 1 ? " exists" : " exist") + std::string(" only in the kept file ") + name + ". ";
+  if (!counts->changesCounted)
+    text += "Changes made after the backup to the other bookmarks are only in the kept file too; it is too damaged to "
+            "count them. ";
+  else if (text.empty())
+    text = "The kept file " + name + " holds no bookmark that the restored library lacks. ";
+  return text;
 }
 
 void Backup::restoreFromFile(const std::string& path) {
@@ -584,11 +679,16 @@ bool Backup::doStartRestore() {
     removeStoreFile(incoming);
     return fail(error.localizedDescription());
   }
-  // The previous store stays on disk, so a restore can be undone by hand.
+  // The previous store stays on disk, so a restore can be undone by hand. A damaged one cannot
+  // be copied whole: it is kept as it is, under a dated name, and the restore goes on.
+  bool damaged = false;
   if (fnd::FileManager::fileExists(store) &&
       !copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error)) {
-    fnd::FileManager::removeItem(incoming);
-    return fail("the current library could not be kept: " + error.localizedDescription());
+    if (!isDamagedFile(store)) {
+      fnd::FileManager::removeItem(incoming);
+      return fail("the current library could not be kept: " + error.localizedDescription());
+    }
+    damaged = true;
   }
 
   if (!giveNewSyncIdentity(incoming, &error)) {
@@ -598,16 +698,27 @@ bool Backup::doStartRestore() {
 
   // Swap while the store is closed; a stale log must not be replayed into the new file.
   WrenDataManager::sharedInstance().reset();
+  std::optional<std::string> kept;
+  if (damaged && !(kept = keepStoreAside(store, kDamagedSuffix, &error))) {
+    fnd::FileManager::removeItem(incoming);
+    return fail("the damaged library could not be kept: " + error.localizedDescription());
+  }
   fnd::FileManager::removeItem(store + "-wal");
   fnd::FileManager::removeItem(store + "-shm");
   fnd::FileManager::removeItem(store + "-journal");
   if (!fnd::FileManager::renameItem(incoming, store, &error)) {
     fnd::FileManager::removeItem(incoming);
+    if (kept) putStoreBack(*kept, store);
     return fail(error.localizedDescription());
+  }
+  std::string keptText;
+  if (kept) {
+    fnd::logInfo("The damaged library was kept as " + *kept);
+    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, store);
   }
 
   AlertPresenter::ask("Kesto Restore",
-                      cleanedRowsMessage(*cleaned, leftOut) +
+                      cleanedRowsMessage(*cleaned, leftOut) + keptText +
                           "Kesto needs to be restarted and will now close. Please reopen Kesto from your applications "
                           "menu or your taskbar.",
                       {"OK"}, [](int) {

@@ -16,8 +16,9 @@ namespace kesto {
 // made with SQLite's online backup into a temporary file that is then renamed into place, so
 // a backup is never torn and never misses recent commits. Automatic backups live beside the
 // store as "yyyy-MM-dd-HH-mm-ss.kestobck" (names sort by time); three remain after a start.
-// A restore checks the file first, keeps the previous store as "data.sqlite.before-restore",
-// swaps while the store is closed, gives the library a new sync identity and asks to restart.
+// A restore checks the file first, keeps the previous store as "data.sqlite.before-restore" (a
+// damaged one, which cannot be copied, as it is under "data.sqlite.damaged-<date>"), swaps while
+// the store is closed, gives the library a new sync identity and asks to restart.
 class Backup {
  public:
   static constexpr const char* kExtension = "kestobck";
@@ -68,8 +69,18 @@ class Backup {
   // nothing, for a new library, when `backupPath` is empty. Nothing is deleted, and the library
   // gets a new sync identity. Answers the kept name; absent (with `error`, nothing moved) on
   // failure.
+  // `keptSuffix` names what the kept file is: ".damaged-", or ".newer-" for a library a newer
+  // Kesto made, which is kept whole for it and never called damaged.
   static std::optional<std::string> replaceDamagedStore(const std::string& backupPath, std::size_t* cleaned = nullptr,
-                                                        fnd::Error* error = nullptr);
+                                                        fnd::Error* error = nullptr,
+                                                        const std::string& keptSuffix = kDamagedSuffix);
+  static constexpr const char* kDamagedSuffix = ".damaged-";
+  static constexpr const char* kNewerSuffix = ".newer-";
+
+  // What the user is told of the library kept beside a restored one: bookmarks added or changed
+  // after the backup are only in the kept file, with their numbers when it can still be read
+  // (compared with the library now at `restoredPath`). A sentence and a space.
+  static std::string keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath);
 
   // What a restore tells of the rows applyStoredForms cleaned and the bookmarks it left out
   // (sentences ending in a space); empty for none.

@@ -2,6 +2,7 @@
 // the default library, a store that cannot be opened and saving on quit.
 #include "AppFixture.h"
 
+#include "App/AppStartup.h"
 #include "App/PaneControllers.h"
 #include "MenuBar/MenuBarWindow.h"
 #include "Platform/System/TrayIcon.h"
@@ -19,10 +20,12 @@
 #include "Views/OverlayController.h"
 #include "Views/SpinningIndicator.h"
 #include "Views/DialogAlertPresenter.h"
+#include "Harness/StoreConnection.h"
 #include "Harness/TestDialogResponder.h"
 #include "Model/WrenEntity.h"
 #include "Synchronize/Backup.h"
 #include "Platform/UI/Alert.h"
+#include "Platform/Store/Coordinator.h"
 
 #include <filesystem>
 #include <fstream>
@@ -131,6 +134,72 @@ TEST_F(StartupTest, ReleaseTwoMigrationKeepsHandSetThumbnails) {
   fetched->setContent(std::string("again"));
   app().migrateToKesto20();
   EXPECT_EQ(fetched->content().value_or(""), "again");
+}
+
+// The one-time migrations belong to the library: a library that had them (under its own mark or
+// under the settings flag of an older Kesto) keeps its locked bookmarks and page texts when it is
+// opened with fresh settings, as on another account.
+TEST_F(StartupTest, OneTimeMigrationsRunOncePerLibraryNotOncePerSettingsFile) {
+  auto& stack = WrenDataManager::sharedInstance();
+  auto& d = defaults();
+  const char* const keys[] = {"Version4MigratedV2", "KestoMigratedToVersion2", "Version2Migrated"};
+  auto freshSettings = [&] {
+    for (const char* key : keys) d.removeObject(key);
+  };
+  auto runAll = [] {
+    AppStartup::migrateToModelVersion4();
+    AppStartup::migrateToKesto20();
+    AppStartup::migrateToModelVersion2();
+  };
+  auto marked = [&](const char* key) {
+    auto coordinator = stack.persistentStoreCoordinator();
+    return coordinator && coordinator->metadata().count(key) == 1;
+  };
+  auto lockWithContent = [&](const char* url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string(url)));
+    b->setBlocked(1);
+    b->setContent(std::string("page text"));  // the release-2.0 migration empties it
+    EXPECT_TRUE(WrenEntity::saveContext());
+  };
+  auto lockedWithContent = [&](const char* url) {
+    auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string(url)));
+    return b && b->blocked() == 1 && b->content().value_or("") == "page text";
+  };
+
+  // An old library with old settings: migrated once, and marked in its store.
+  add("http://locked.example/", "Locked");
+  runAll();
+  for (const char* key : keys) {
+    EXPECT_TRUE(marked(key)) << key;
+    EXPECT_TRUE(d.boolForKey(key)) << key;
+  }
+  lockWithContent("http://locked.example/");
+
+  // The library opened again (the mark is in the file) with fresh settings.
+  stack.reset();
+  ASSERT_TRUE(stack.managedObjectContext());
+  freshSettings();
+  runAll();
+  EXPECT_TRUE(lockedWithContent("http://locked.example/"));
+  for (const char* key : keys) EXPECT_TRUE(d.boolForKey(key)) << key;  // the settings' own part still runs
+  EXPECT_EQ(d.stringForKey("CurrentSyncMethod").value_or("?"), "");
+
+  // A library migrated under the settings flag alone (an older Kesto) is marked, not migrated.
+  add("http://older.example/", "Older");
+  lockWithContent("http://older.example/");
+  // What an older Kesto's library looks like: no marks of its own.
+  onStoreConnection("DELETE FROM Z_METADATA WHERE Z_KEY IN ('Version4MigratedV2', 'KestoMigratedToVersion2', "
+                    "'Version2Migrated')");
+  stack.reset();
+  ASSERT_TRUE(stack.managedObjectContext());
+  for (const char* key : keys) ASSERT_FALSE(marked(key)) << key;
+  runAll();  // the settings say done
+  EXPECT_TRUE(lockedWithContent("http://older.example/"));
+  for (const char* key : keys) EXPECT_TRUE(marked(key)) << key;
+  freshSettings();
+  runAll();
+  EXPECT_TRUE(lockedWithContent("http://older.example/"));
+  EXPECT_TRUE(lockedWithContent("http://locked.example/"));
 }
 
 TEST_F(StartupTest, VersionTwoMigrationMarksUnreachablePagesBroken) {
@@ -376,6 +445,92 @@ TEST(StoreFailure, ADamagedLibraryIsRestoredChosenOrStartedAnewAndNothingIsDelet
 
   AlertPresenter::setShared(nullptr);
   TestDialogResponder::uninstall();
+}
+
+// A library a newer Kesto wrote is said to be so; quitting leaves it as it is, and only opening
+// another library moves it, under a name that says whose it is, never as damaged.
+TEST(StoreFailure, ANewerVersionsLibraryIsNeverSetAsideUnasked) {
+  namespace fs = std::filesystem;
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string store = stack.persistentStorePath(), folder = stack.applicationSupportDirectory();
+  ASSERT_TRUE(stack.managedObjectContext());
+  Bookmark::addBookmarkWithURL("https://older.example/", Folder::Ref());
+  ASSERT_TRUE(WrenEntity::saveContext());
+  const std::string backup = folder + "/" + Backup::backupNameForDate(fnd::Date::now());
+  ASSERT_TRUE(Backup().backupToFile(backup));
+  onStoreConnection("ALTER TABLE ZBOOKMARK ADD COLUMN ZREADLATER INTEGER");
+  onStoreConnection("UPDATE Z_METADATA SET Z_VALUE = Z_VALUE || char(10) || ' a:readLater:Boolean' WHERE Z_KEY = 'layout.Bookmark'");
+  onStoreConnection("UPDATE Z_METADATA SET Z_VALUE = 'newer' WHERE Z_KEY = 'versionHash'");
+  stack.reset();
+  const std::string newer = readFile(store);
+  auto keptAs = [&](const std::string& prefix) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+    return n;
+  };
+
+  const int damagedBefore = keptAs("data.sqlite.damaged-"), newerBefore = keptAs("data.sqlite.newer-");
+  auto dialogs = TestDialogResponder::install();
+  AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
+  bool opened = false;
+  // The default answer quits.
+  EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
+  spin(0.1);
+  ASSERT_GE(dialogs->alerts.size(), 1u);
+  EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Quit", "Open Another Library…"}));
+  EXPECT_NE(dialogs->alerts[0].informative.find("made by a newer version of Kesto"), std::string::npos)
+      << dialogs->alerts[0].informative;
+  EXPECT_EQ(dialogs->alerts[0].informative.find("damaged"), std::string::npos);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(readFile(store), newer);
+  EXPECT_EQ(keptAs("data.sqlite.damaged-"), damagedBefore);
+  EXPECT_EQ(keptAs("data.sqlite.newer-"), newerBefore);
+
+  // Opening another library (the backup) keeps it whole under a name that says so.
+  dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  dialogs->openAnswers.push_back(std::vector<std::string>{Backup::automaticBackups(folder).front()});
+  EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
+  EXPECT_TRUE(runUntil([&] { return opened; }, 10));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://older.example/"))));
+  EXPECT_EQ(keptAs("data.sqlite.damaged-"), damagedBefore);
+  ASSERT_EQ(keptAs("data.sqlite.newer-"), newerBefore + 1);
+  int keptWhole = 0;
+  for (const auto& e : fs::directory_iterator(folder))
+    keptWhole += e.path().filename().string().rfind("data.sqlite.newer-", 0) == 0 && readFile(e.path().string()) == newer;
+  EXPECT_EQ(keptWhole, 1);
+  AlertPresenter::setShared(nullptr);
+  TestDialogResponder::uninstall();
+  // What this test put beside the store goes with it.
+  fs::remove(backup);
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().rfind("data.sqlite.newer-", 0) == 0) fs::remove(e.path());
+}
+
+// Damage that the open did not find, met by a read while Kesto runs, gets the same way back.
+TEST_F(StartupTest, DamageMetWhileRunningOffersTheWayBack) {
+  AppStartup running;  // as the application delegate holds it
+  auto presenter = std::make_shared<DialogAlertPresenter>();
+  AlertPresenter::setShared(presenter);
+  fnd::Error corrupt = fnd::Error::withDescription(fnd::kCocoaErrorDomain, 134060, "A fetch failed: database disk image is malformed");
+  corrupt.mutableUserInfo()["NSSQLiteErrorDomain"] = 11;
+  logDetailedError("fetch the library", &corrupt);
+  ASSERT_TRUE(runUntil([&] { return !presenter->shownAlerts().empty(); }, 10));
+  const auto alert = presenter->shownAlerts()[0];
+  EXPECT_EQ(alert.windowTitle(), "The library cannot be opened");
+  EXPECT_NE(alert.informativeText().find("the file is damaged (A fetch failed: database disk image is malformed)"),
+            std::string::npos)
+      << alert.informativeText();
+  // ("Restore Backup" first when an automatic backup opens.)
+  auto buttons = alert.buttonTitles();
+  if (!buttons.empty() && buttons.front() == "Restore Backup") buttons.erase(buttons.begin());
+  EXPECT_EQ(buttons, (std::vector<std::string>{"Choose Backup…", "Start a New Library", "Quit"}));
+  // Once only, however many reads fail.
+  logDetailedError("fetch the library", &corrupt);
+  spin(0.1);
+  EXPECT_EQ(presenter->shownAlerts().size(), 1u);
+  AlertPresenter::setShared(nullptr);
+  // The store is told of damage once per opening: the next test opens it afresh.
+  WrenDataManager::sharedInstance().reset();
 }
 
 class RecordingRegistrar : public GlobalHotKeyRegistrar {

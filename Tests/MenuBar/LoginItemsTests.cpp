@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace kesto::test {
 namespace {
@@ -37,6 +38,10 @@ TEST_F(LoginItems, TheSwitchWritesAndRemovesAValidAutostartEntry) {
   EXPECT_TRUE(controller.launchAtLogin());
   const std::string entry = readFile(sys::LoginItems::autostartEntryPath());
   EXPECT_NE(entry.find("Exec=\"" + program + "\""), std::string::npos) << entry;  // quoted: the path has a space
+  // The user's alone, as every file Kesto writes.
+  struct stat st {};
+  ASSERT_EQ(::stat(sys::LoginItems::autostartEntryPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Switching on again adds nothing.
   ASSERT_TRUE(controller.setLaunchAtLogin(true));
   EXPECT_EQ(readFile(sys::LoginItems::autostartEntryPath()), entry);
@@ -60,6 +65,9 @@ TEST_F(LoginItems, ASystemWideEntryIsTurnedOffByAHiddenUserCopy) {
   ASSERT_TRUE(controller.setLaunchAtLogin(false));
   EXPECT_FALSE(controller.launchAtLogin());
   EXPECT_NE(readFile(sys::LoginItems::autostartEntryPath()).find("Hidden=true"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::stat(sys::LoginItems::autostartEntryPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the hidden copy too
   ASSERT_TRUE(controller.setLaunchAtLogin(true));
   EXPECT_TRUE(controller.launchAtLogin());
   EXPECT_EQ(readFile(sys::LoginItems::autostartEntryPath()).find("Hidden=true"), std::string::npos);

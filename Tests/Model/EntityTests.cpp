@@ -89,6 +89,90 @@ TEST(StoreFailureTest, FailedOpenIsReportedAndTheNameNeverChanges) {
   fnd::NotificationCenter::defaultCenter().removeObserver(&told);
 }
 
+// What is wrong with a store file that does not open is told apart: a damaged one (also one whose
+// first pages are whole), one a newer Kesto made, and one of an unknown model that opens only
+// once the user agrees. A read that meets damage later is announced once.
+TEST(StoreFailureTest, DamagedNewerAndUnknownStoresAreToldApart) {
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string path = stack.persistentStorePath();
+  ASSERT_TRUE(stack.managedObjectContext());
+  EXPECT_EQ(stack.lastProblem(), WrenDataManager::StoreProblem::None);
+  Bookmark::addBookmarkWithURL("https://one.example/", Folder::Ref());
+  ASSERT_TRUE(WrenEntity::saveContext());
+  stack.reset();
+  const std::string good = readFile(path);
+  auto sql = [&](const std::string& text) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  };
+  auto reopened = [&](const std::string& contents) {
+    stack.reset();
+    writeFile(path, contents);
+    return stack.managedObjectContext() != nullptr;
+  };
+
+  // The bookmark table's first page lost.
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master WHERE name = 'ZBOOKMARK'",
+                     -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  const std::size_t root = static_cast<std::size_t>(sqlite3_column_int(st, 0)), page = static_cast<std::size_t>(sqlite3_column_int(st, 1));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  std::string damaged = good;
+  damaged.replace((root - 1) * page, page, std::string(page, '\0'));
+  EXPECT_FALSE(reopened(damaged));
+  EXPECT_EQ(stack.lastProblem(), WrenDataManager::StoreProblem::Damaged);
+  EXPECT_EQ(readFile(path), damaged);
+
+  // One more attribute than this version knows: a newer Kesto's, left as it is.
+  ASSERT_TRUE(reopened(good));
+  stack.reset();
+  sql("ALTER TABLE ZBOOKMARK ADD COLUMN ZREADLATER INTEGER;"
+      "UPDATE Z_METADATA SET Z_VALUE = Z_VALUE || char(10) || ' a:readLater:Boolean' WHERE Z_KEY = 'layout.Bookmark';"
+      "UPDATE Z_METADATA SET Z_VALUE = 'newer' WHERE Z_KEY = 'versionHash'");
+  const std::string newer = readFile(path);
+  EXPECT_FALSE(reopened(newer));
+  EXPECT_EQ(stack.lastProblem(), WrenDataManager::StoreProblem::NewerVersion);
+  EXPECT_EQ(readFile(path), newer);
+
+  // This version's tables under an unknown hash: refused, then opened once agreed to, once.
+  ASSERT_TRUE(reopened(good));
+  stack.reset();
+  sql("UPDATE Z_METADATA SET Z_VALUE = 'unknown' WHERE Z_KEY = 'versionHash'");
+  const std::string unknown = readFile(path);
+  EXPECT_FALSE(reopened(unknown));
+  EXPECT_EQ(stack.lastProblem(), WrenDataManager::StoreProblem::UnknownModel);
+  EXPECT_EQ(readFile(path), unknown);
+  stack.reset();
+  stack.acceptUnknownModelOnce();
+  ASSERT_TRUE(stack.managedObjectContext());
+  EXPECT_EQ(stack.lastProblem(), WrenDataManager::StoreProblem::None);
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://one.example/"))));
+  EXPECT_FALSE(reopened(unknown));  // the agreement was for that open only
+
+  // A damage that opening missed, met by a read: announced once, on the main queue.
+  ASSERT_TRUE(reopened(good));
+  int told = 0;
+  fnd::NotificationCenter::defaultCenter().addObserver(&told, [&](const fnd::Notification&) { ++told; },
+                                                       WrenDataManagerStoreDamagedNotification);
+  fnd::Error corrupt = fnd::Error::withDescription(fnd::kCocoaErrorDomain, 134060, "A fetch failed: malformed");
+  corrupt.mutableUserInfo()["NSSQLiteErrorDomain"] = 11;
+  stack.noteFailure(fnd::Error::withDescription(fnd::kCocoaErrorDomain, 134030, "disk full"));
+  stack.noteFailure(corrupt);
+  stack.noteFailure(corrupt);
+  EXPECT_EQ(told, 0);
+  spin(0.05);
+  EXPECT_EQ(told, 1);
+  fnd::NotificationCenter::defaultCenter().removeObserver(&told);
+  stack.reset();
+  writeFile(path, good);
+}
+
 TEST(StoreFolderTest, CreatedWithItsParentsAndPrivate) {
   // A fresh account: not even the data folder exists yet.
   fnd::FileManager::removeItem(tempHome() + "/.local/share");

@@ -368,3 +368,78 @@ TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {
 
 }  // namespace
 }  // namespace kesto::test
+
+namespace kesto::test {
+namespace {
+
+// Zeroes the first page of the bookmark table of the closed store file at `path`.
+void destroyBookmarkTable(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master WHERE name = 'ZBOOKMARK'",
+                     -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  const auto root = static_cast<std::size_t>(sqlite3_column_int(st, 0)), page = static_cast<std::size_t>(sqlite3_column_int(st, 1));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  std::string bytes = readFile(path);
+  bytes.replace((root - 1) * page, page, std::string(page, '\0'));
+  writeFile(path, bytes);
+}
+
+// A library damaged under the running program cannot be copied whole: File > Restore keeps it
+// as it is under a dated name and goes on, and tells what only the kept file holds.
+TEST_F(BackupTest, ARestoreOverADamagedLibraryKeepsItAsideAndGoesOn) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  bookmark("https://later-one.example/", "Later", Folder::existingFolderWithFolderID("F"));
+  bookmark("https://later-two.example/", "Later", Folder::existingFolderWithFolderID("F"));
+  save();
+  auto& stack = WrenDataManager::sharedInstance();
+  stack.reset();
+  destroyBookmarkTable(storeFile());
+  const std::string damaged = readFile(storeFile());
+  alerts->shown.clear();
+  ASSERT_TRUE(restoredFrom(path));
+  ASSERT_TRUE(stack.managedObjectContext());
+  EXPECT_TRUE(has("https://kept.example/"));
+  EXPECT_FALSE(has("https://later-one.example/"));
+  std::vector<std::string> kept;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(appFolder()).value_or(std::vector<std::string>{}))
+    if (name.rfind("data.sqlite.damaged-", 0) == 0) kept.push_back(name);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(readFile(appFolder() + "/" + kept[0]), damaged);
+  ASSERT_TRUE(alerts->sawTitle("Kesto Restore"));
+  const std::string told = alerts->shown.back().message;
+  // Its rows are lost with the table's page, their identifiers are still in their index.
+  EXPECT_NE(told.find("2 bookmarks added after the backup exist only in the kept file “" + kept[0] + "”"), std::string::npos)
+      << told;
+  EXPECT_EQ(terminated, 1);  // after the user's OK
+}
+
+// What the kept file holds beyond the restored library is counted from its rows where they read
+// (added and changed since), and said without numbers when nothing reads.
+TEST_F(BackupTest, WhatOnlyTheKeptLibraryHoldsIsCounted) {
+  const std::string dir = makeTempDir("kept");
+  const std::string restored = dir + "/restored.sqlite", kept = dir + "/kept.sqlite";
+  // Two rows under one identifier (older libraries have them) count once, by the newer.
+  auto twin = bookmark("https://twin.example/", "Twin", Folder::existingFolderWithFolderID("F"));
+  twin->setUniqueID(Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->uniqueIDValue());
+  save();
+  ASSERT_TRUE(Backup().backupToFile(restored));
+  Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
+  bookmark("https://new.example/", "New", Folder::existingFolderWithFolderID("F"));
+  save();
+  ASSERT_TRUE(Backup().backupToFile(kept));
+  EXPECT_EQ(Backup::keptLibraryMessage(kept, restored),
+            "1 bookmark added after the backup and 1 bookmark changed after it exist only in the kept file “kept.sqlite”. ");
+  EXPECT_EQ(Backup::keptLibraryMessage(kept, kept), "The kept file “kept.sqlite” holds no bookmark that the restored library lacks. ");
+  const auto all = std::to_string(Bookmark::countWithPredicate(nullptr));
+  EXPECT_EQ(Backup::keptLibraryMessage(kept, ""), all + " bookmarks added after the backup exist only in the kept file “kept.sqlite”. ");
+  writeFile(kept, std::string(8192, 'x'));
+  EXPECT_NE(Backup::keptLibraryMessage(kept, restored).find("too damaged to count them"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesto::test

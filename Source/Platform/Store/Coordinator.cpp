@@ -17,6 +17,10 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <chrono>
+#include <thread>
+#include <mutex>
+#include <condition_variable>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -359,6 +363,16 @@ std::optional<fnd::Error> migrationRefusal(const Metadata& meta, const Model& mo
                           "Can't find a model for the source store (" + en->name() + ":" + l + ")");
   }
   return std::nullopt;
+}
+
+// Whether the layouts a store records (which migrationRefusal found all in `model`) are an
+// older model's: some entity, attribute or relationship of `model` is missing from them.
+bool isOlderLayout(const Metadata& meta, const Model& model) {
+  std::size_t stored = 0, now = 0;
+  for (const auto& [key, layout] : meta)
+    if (key.rfind("layout.", 0) == 0) stored += splitLines(layout).size();
+  for (const auto& en : model.entities()) now += splitLines(layoutOf(*en)).size();
+  return stored > 0 && stored < now;
 }
 
 std::set<std::string> tableNames(sqlite3* db, bool* ok) {
@@ -724,6 +738,13 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
         return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
                                    "The model used to open the store is incompatible with the one used to create the store"));
       if (auto refused = migrationRefusal(meta, *model)) return failWith(*refused);
+      // Only an older model is brought up unasked: one whose layouts lack something this model
+      // has. The same layouts under another hash (or none recorded) are a model this one does
+      // not know, perhaps a newer one: its store stays as it is unless the caller says so.
+      const bool adopt = options.count(kMigrateUnknownModelOption) && options.at(kMigrateUnknownModelOption).boolValue();
+      if (!adopt && !isOlderLayout(meta, *model))
+        return failWith(storeError(kPersistentStoreIncompatibleVersionHashError,
+                                   "The store was made with a model this version does not know; it was left unchanged"));
       if (!migrateSchema(h, *model, tables, meta, storeIdentifier, &e)) {
         fnd::Error m = storeError(kMigrationError, "The store could not be migrated");
         m.setUnderlyingError(e);
@@ -1359,6 +1380,92 @@ bool Coordinator::removeStore(fnd::Error* error) {
     return false;
   }
   impl_->close();
+  return true;
+}
+
+namespace {
+
+bool isDamageCode(int code) { return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB; }
+
+}  // namespace
+
+bool Coordinator::isDamageError(const fnd::Error& error) {
+  std::shared_ptr<const fnd::Error> cause;
+  for (const fnd::Error* e = &error; e; e = (cause = e->underlyingError()).get()) {
+    const auto& info = e->userInfo();
+    if (auto it = info.find("NSSQLiteErrorDomain"); it != info.end() && isDamageCode(static_cast<int>(it->second.intValue())))
+      return true;
+    if (e->domain() == fnd::kCocoaErrorDomain && e->code() == kFileReadCorruptFileError && info.count("KestoDamageFound"))
+      return true;
+  }
+  return false;
+}
+
+bool Coordinator::checkForDamage(double budgetSeconds, fnd::Error* error) {
+  std::lock_guard lock(impl_->mutex);
+  sqlite3* db = dbOf(*impl_);
+  if (!db || impl_->type != kSQLiteStoreType) return true;
+  auto damaged = [&](const std::string& what) {
+    if (error) {
+      *error = storeError(kFileReadCorruptFileError, "The store file is damaged (" + what + ")", impl_->path);
+      error->mutableUserInfo()["KestoDamageFound"] = true;
+    }
+    return false;
+  };
+  // The first page of every table and index: a destroyed root page makes the whole table read
+  // as missing or malformed, and this finds it at once whatever the file's size.
+  std::vector<std::pair<std::string, std::string>> trees;  // (SQL, name)
+  {
+    Stmt st(db, "SELECT type, name, tbl_name FROM sqlite_master WHERE type IN ('table', 'index') AND rootpage > 0");
+    if (!st) return damaged(sqlite3_errmsg(db));
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+      const std::string type = columnText(st.s, 0), name = columnText(st.s, 1), table = columnText(st.s, 2);
+      auto quoted = [](const std::string& n) {
+        std::string q = "\"";
+        for (char c : n) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return q + "\"";
+      };
+      trees.emplace_back(type == "table" ? "SELECT rowid FROM " + quoted(table) + " NOT INDEXED LIMIT 1"
+                                         : "SELECT 1 FROM " + quoted(table) + " INDEXED BY " + quoted(name) + " LIMIT 1",
+                         name);
+    }
+    if (rc != SQLITE_DONE) return damaged(sqlite3_errmsg(db));
+  }
+  for (const auto& [sql, name] : trees) {
+    Stmt st(db, sql);
+    // A tree SQLite will not walk this way (a table without row numbers) is left to the check.
+    if (!st) continue;
+    const int rc = sqlite3_step(st.s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE && isDamageCode(sqlite3_extended_errcode(db)))
+      return damaged(name + ": " + sqlite3_errmsg(db));
+  }
+  // Then the whole file, while the budget lasts: the check runs as one step of SQLite's, which
+  // only an interrupt from another thread stops (a stopped check found nothing).
+  if (budgetSeconds <= 0) return true;
+  std::mutex doneMutex;
+  std::condition_variable doneChanged;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock wait(doneMutex);
+    if (!doneChanged.wait_for(wait, std::chrono::duration<double>(budgetSeconds), [&] { return done; }))
+      sqlite3_interrupt(db);
+  });
+  std::string result;
+  int rc = SQLITE_OK;
+  {
+    Stmt st(db, "PRAGMA quick_check(1)");
+    rc = st ? sqlite3_step(st.s) : sqlite3_errcode(db);
+    if (rc == SQLITE_ROW) result = columnText(st.s, 0);
+  }
+  {
+    std::lock_guard finished(doneMutex);
+    done = true;
+  }
+  doneChanged.notify_all();
+  watchdog.join();
+  if (rc == SQLITE_ROW && result != "ok") return damaged(result);
+  if (rc != SQLITE_ROW && isDamageCode(sqlite3_extended_errcode(db))) return damaged(sqlite3_errmsg(db));
   return true;
 }
 

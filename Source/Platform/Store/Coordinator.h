@@ -20,6 +20,10 @@ inline constexpr const char* kInferMappingModelAutomaticallyOption = "NSInferMap
 inline constexpr const char* kReadOnlyPersistentStoreOption = "NSReadOnlyPersistentStoreOption";
 // A dictionary of SQLite pragmas, e.g. { "journal_mode" = "WAL" }.
 inline constexpr const char* kSQLitePragmasOption = "NSSQLitePragmasOption";
+// With the migration option: also brings to the model a store whose model hash is none the model
+// knows though its tables are the model's (nothing to add: no older model of it). Without it such
+// a store is refused with kPersistentStoreIncompatibleVersionHashError and left as it is.
+inline constexpr const char* kMigrateUnknownModelOption = "KestoMigrateUnknownModelOption";
 
 // Error codes (domain fnd::kCocoaErrorDomain).
 inline constexpr long kValidationMissingMandatoryPropertyError = 1570;
@@ -58,6 +62,14 @@ class Coordinator : public std::enable_shared_from_this<Coordinator> {
   // table and column those need. Fills `error` with the reason otherwise.
   static bool checkStoreFile(const std::string& path, const Model& model, fnd::Error* error = nullptr);
   bool hasStore() const;
+  // Looks for damage in the open SQLite store: the first page of every table and index is read,
+  // then SQLite's quick check runs for at most `budgetSeconds` (a file too large for it is left
+  // to the reads, which report damage where they meet it; none: the first pages only). False,
+  // with a kFileReadCorruptFileError, when the file is damaged.
+  bool checkForDamage(double budgetSeconds, fnd::Error* error = nullptr);
+  // Whether a failure of this store came from a damaged file (SQLite's "malformed" or "not a
+  // database", or checkForDamage), rather than from a full disk, a lock or a bad request.
+  static bool isDamageError(const fnd::Error& error);
   // A coordinator of its own connection to this SQLite store file: the same model, store
   // identifier and object IDs, so a context on it works on a thread of its own without waiting
   // for this connection's users, and its IDs are good in contexts of this coordinator. Null

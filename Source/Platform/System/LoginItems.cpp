@@ -121,7 +121,8 @@ bool LoginItems::setLaunchAtLogin(const std::string& executable, bool enabled) {
     entry += "Hidden=true\n";
   }
   fnd::FileManager::createDirectory(fnd::FileManager::deletingLastPathComponent(path), true);
-  if (!fnd::FileManager::writeFileAtomically(path, entry, 0644)) return false;
+  // Private like every file Kesto writes: the session that starts it runs as the user.
+  if (!fnd::FileManager::writeFileAtomically(path, entry, 0600)) return false;
   return willLaunchAtLogin(executable) == enabled;
 }
 

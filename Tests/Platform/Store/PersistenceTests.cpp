@@ -443,3 +443,84 @@ TEST(Persistence, ASaveIsOneTransactionAndAFailedOneTakesNoKeys) {
   EXPECT_EQ(commits, 1);
   EXPECT_EQ(fresh->objectID()->primaryKey(), std::stoll(before.at(0)) + 1);
 }
+
+namespace {
+
+// Zeroes the page of `path` that holds the root of the table or index `name`.
+void destroyRootPage(const std::string& path, const std::string& name) {
+  const auto root = column(path, "SELECT rootpage FROM sqlite_master WHERE name = '" + name + "'");
+  const auto size = column(path, "PRAGMA page_size");
+  ASSERT_EQ(root.size(), 1u);
+  ASSERT_EQ(size.size(), 1u);
+  std::string bytes = kesto::test::readFile(path);
+  const std::size_t page = std::stoul(size[0]), at = (std::stoul(root[0]) - 1) * page;
+  ASSERT_LE(at + page, bytes.size());
+  bytes.replace(at, page, std::string(page, '\0'));
+  kesto::test::writeFile(path, bytes);
+}
+
+}  // namespace
+
+// A file whose first pages are whole opens, though a table's pages are lost: the damage check
+// finds it, whichever tree it is in, and tells it from a store that is merely refused.
+TEST(Persistence, TheDamageCheckFindsALostTableOrIndexPage) {
+  for (const char* tree : {"ZBOOKMARK", "ZFOLDER", "ZBOOKMARK_ZURL_INDEX"}) {
+    const std::string path = storePath(std::string(tree) + ".sqlite");
+    ASSERT_TRUE(storeWithOneBookmark(path, "B"));
+    {
+      auto whole = openStore(makeLibraryModel(), path);
+      ASSERT_TRUE(whole);
+      fnd::Error e;
+      EXPECT_TRUE(whole->checkForDamage(5, &e)) << e.localizedDescription();
+    }
+    destroyRootPage(path, tree);
+    fnd::Error e;
+    auto c = openStore(makeLibraryModel(), path, &e);
+    ASSERT_TRUE(c) << tree << ": " << e.localizedDescription();  // the damage is past what opening reads
+    EXPECT_FALSE(c->checkForDamage(5, &e)) << tree;
+    EXPECT_EQ(e.code(), kFileReadCorruptFileError);
+    EXPECT_TRUE(Coordinator::isDamageError(e));
+    // Without the quick check, the first pages alone find it.
+    EXPECT_FALSE(c->checkForDamage(0, &e)) << tree;
+  }
+  // A read that meets damage says so; a refusal for another reason does not.
+  const std::string path = storePath("read.sqlite");
+  ASSERT_TRUE(storeWithOneBookmark(path, "B"));
+  destroyRootPage(path, "ZBOOKMARK");
+  fnd::Error e;
+  auto c = openStore(makeLibraryModel(), path, &e);
+  ASSERT_TRUE(c);
+  EXPECT_FALSE(makeMainContext(c)->fetch(FetchRequest("Bookmark"), &e).has_value());
+  EXPECT_TRUE(Coordinator::isDamageError(e)) << e.localizedDescription();
+  EXPECT_FALSE(Coordinator::isDamageError(fnd::Error::withDescription(fnd::kCocoaErrorDomain, kPersistentStoreIncompatibleVersionHashError, "x")));
+}
+
+// Only an older model's store is brought up unasked. The same tables under a hash this model
+// does not know (or a store that records no layouts) stay as they are, unless the caller says so.
+TEST(Persistence, AStoreOfAnUnknownModelIsLeftAsItIsUnlessAdopted) {
+  const fnd::Dictionary migrate{{kMigratePersistentStoresAutomaticallyOption, true},
+                                {kInferMappingModelAutomaticallyOption, true}};
+  for (const char* sql : {"UPDATE Z_METADATA SET Z_VALUE = 'unknown' WHERE Z_KEY = 'versionHash'",
+                          "UPDATE Z_METADATA SET Z_VALUE = 'unknown' WHERE Z_KEY = 'versionHash';"
+                          "DELETE FROM Z_METADATA WHERE Z_KEY LIKE 'layout.%'"}) {
+    const std::string path = storePath();
+    ASSERT_TRUE(storeWithOneBookmark(path, "B"));
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = kesto::test::readFile(path);
+    fnd::Error e;
+    EXPECT_FALSE(Coordinator::make(makeLibraryModel())->addStore(kSQLiteStoreType, path, migrate, &e)) << sql;
+    EXPECT_EQ(e.code(), kPersistentStoreIncompatibleVersionHashError);
+    EXPECT_FALSE(Coordinator::isDamageError(e));
+    EXPECT_EQ(kesto::test::readFile(path), before);
+    fnd::Dictionary adopt = migrate;
+    adopt[kMigrateUnknownModelOption] = true;
+    auto c = Coordinator::make(makeLibraryModel());
+    ASSERT_TRUE(c->addStore(kSQLiteStoreType, path, adopt, &e)) << e.localizedDescription();
+    EXPECT_EQ(countBookmarks(*makeMainContext(c)), 1u);
+    EXPECT_EQ(column(path, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'versionHash'"),
+              (std::vector<std::string>{makeLibraryModel()->versionHash()}));
+  }
+}
