@@ -9,6 +9,7 @@
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/UINotifications.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -522,6 +523,7 @@ bool Window::validateMenuItem(MenuItem& item) { return d_->actions.validate(item
 
 void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
   if (&sheet == this || sheet.sheetParent_) return;
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   sheet.sheetParent_ = this;
   if (attachedSheet_) {
     pendingSheets_.push_back({&sheet, std::move(completion)});
