@@ -326,6 +326,12 @@ void Window::orderFront() {
     fnd::Rect c = constrainFrameRect(f, s.isValid() ? s : Screen::primary());
     if (!(c == f)) setFrame(c, false);
   }
+  if (!canBecomeKeyWindow() && !d_->widget->testAttribute(Qt::WA_ShowWithoutActivating)) {
+    // Shown without the focus, and given none by the desktop when clicked: the keys stay with
+    // the window the user works in.
+    d_->widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    d_->widget->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+  }
   d_->widget->show();
   if (!d_->screenConnected && d_->widget->windowHandle()) {
     d_->screenConnected = true;
