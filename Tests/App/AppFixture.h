@@ -8,6 +8,7 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/WrenDataManager.h"
+#include "Synchronize/Backup.h"
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,11 @@ namespace kesto::test {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A library of its own: what an earlier test of the same process stored is not here.
+    WrenDataManager::sharedInstance().reset();
+    const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+    for (const char* suffix : {"", "-wal", "-shm", "-journal", Backup::kBeforeRestoreSuffix})
+      std::remove((store + suffix).c_str());
     ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     sink = std::make_shared<sys::RecordingNotificationSink>();
     sys::UserNotificationCenter::defaultCenter().setSink(sink);

@@ -15,8 +15,10 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainterPath>
+#include <QPointer>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
@@ -43,8 +45,18 @@ class WindowWidget : public QWidget {
     if (window_) qtbridge::guarded("window close", [&] { window_->performClose(); });
   }
   bool event(QEvent* e) override {
-    if (window_ && e->type() == QEvent::WindowActivate)
-      qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
+    if (window_ && e->type() == QEvent::WindowActivate) {
+      if (window_->canBecomeKeyWindow()) {
+        qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
+      } else if (Window* key = Application::shared().keyWindow(); key && key != window_) {
+        // Activated anyway (a platform or desktop that focuses every window it shows or is
+        // clicked): the keys go back to the window the user works in.
+        QPointer<QWidget> back = static_cast<QWidget*>(key->nativeHandle());
+        QTimer::singleShot(0, this, [back] {
+          if (back && back->isVisible()) back->activateWindow();
+        });
+      }
+    }
     return QWidget::event(e);
   }
   void keyPressEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyDown); }
