@@ -43,7 +43,7 @@ struct KeyView : ui::View {
 };
 
 // A tip explains and leaves the keyboard where it was: Delete in the list and Ctrl+Z go on
-// reaching the window while tips show, and the tip's button still answers a click.
+// reaching the window while tips show, and their close button still takes them away.
 TEST_F(TutorialTest, TipsLeaveTheKeysWithTheWindowTheyStandOver) {
   auto list = std::make_shared<KeyView>(fnd::Rect(0, 0, 300, 300));
   window.contentView()->addSubview(list);
