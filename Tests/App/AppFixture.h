@@ -11,6 +11,7 @@
 #include "Synchronize/Backup.h"
 
 #include "Harness/TestSupport.h"
+#include "Model/LibraryFixture.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -28,11 +29,9 @@ namespace kesto::test {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A library of its own: what an earlier test of the same process stored is not here.
-    WrenDataManager::sharedInstance().reset();
-    const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
-    for (const char* suffix : {"", "-wal", "-shm", "-journal", Backup::kBeforeRestoreSuffix})
-      std::remove((store + suffix).c_str());
+    startWithEmptyLibrary();
+    // Nor the copy a restore keeps beside it.
+    std::remove((WrenDataManager::sharedInstance().persistentStorePath() + Backup::kBeforeRestoreSuffix).c_str());
     ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     sink = std::make_shared<sys::RecordingNotificationSink>();
     sys::UserNotificationCenter::defaultCenter().setSink(sink);

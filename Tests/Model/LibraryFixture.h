@@ -17,16 +17,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kesto::test {
 
+// Closes the store and deletes its files, so the next use opens an empty library: what an
+// earlier test of the same process stored is not there.
+inline void startWithEmptyLibrary() {
+  WrenDataManager::sharedInstance().reset();
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((store + suffix).c_str());
+}
+
 // A library in the test's own store, and a DataManager over it with preferences the test sets.
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    startWithEmptyLibrary();
     ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     prefs = std::make_shared<PreferenceValues>();
     registerPreferences(prefs);
