@@ -91,6 +91,7 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
   }
   if (popover->popoverIsVisible()) {
     popover->closePopover();
+    if (tutorial == Tutorial::Bookmark) rowWatch_.reset();
     return;
   }
   const fnd::Rect from = anchor.rect ? *anchor.rect : anchor.view ? anchor.view->bounds() : fnd::Rect();

@@ -7,9 +7,9 @@
 #include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
-#include "Platform/UI/UINotifications.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
