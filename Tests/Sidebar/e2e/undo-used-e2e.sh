@@ -2,7 +2,7 @@
 # Undo of a folder delete in a library that has been used, in the real kesto program inside
 # xvfb-session.sh: the sample library, 500 bookmarks imported from a file with nested folders
 # (File > Import), a bookmark deleted and taken back; then the folder Kesto deleted, taken back
-# with Ctrl+Z, deleted again, the Trash tab and the folder tab chosen, the Library row clicked:
+# with Edit > Undo, deleted again, the Trash tab and the folder tab chosen, the Library row clicked:
 # Ctrl+Z brings Kesto and its bookmarks back (checked in the store with sqlite3).
 # Usage: undo-used-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
@@ -76,8 +76,12 @@ delete_kesto() {
 [[ "$(filed)" == 2 ]] || fail "Kesto does not hold its two bookmarks"
 
 delete_kesto
-keys "$win" ctrl+z
-e2e_wait_until 10 back || fail "the first Ctrl+Z did not bring Kesto back"
+# Edit > Undo Delete, the Edit menu's first item.
+keys "$win" alt+e
+sleep 0.4
+e2e_screenshot "$shots/used-edit-menu.png" || true
+xdotool key Return
+e2e_wait_until 10 back || fail "Edit > Undo did not bring Kesto back"
 sleep 0.5
 delete_kesto
 
