@@ -403,7 +403,8 @@ TEST_F(DialogTest, AShownFirstRunPanelGivesWayToEachDialogAndComesBackAfterIt) {
   dialogs().openImportDialog();
   ASSERT_EQ(watch->panelShownWhenAsked, std::vector<bool>{false});
   EXPECT_FALSE(shown());
-  ASSERT_TRUE(runUntil([&] { return shown(); }, ShellPanels::kInitialPopupInterval + 1)) << "not offered again after the question";
+  ASSERT_TRUE(runUntil([&] { return shown(); }, ShellPanels::kInitialPopupInterval + 1))
+      << "not offered again after the question";
 
   // A file dialog on its own.
   ui::OpenPanel open;

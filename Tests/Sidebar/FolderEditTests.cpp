@@ -101,12 +101,12 @@ TEST_F(FolderEditTest, UndoAfterTheListIsLoadedAgainTakesBackTheRemovalItNames) 
     spin(0.05);
   };
   auto removed = [&] {
-    return !Folder::existingFolderWithFolderID(kesto->folderID()) && !Folder::existingFolderWithFolderID(sub->folderID()) &&
-           b1->trashed() == 1 && b2->trashed() == 1;
+    return !Folder::existingFolderWithFolderID(kesto->folderID()) &&
+           !Folder::existingFolderWithFolderID(sub->folderID()) && b1->trashed() == 1 && b2->trashed() == 1;
   };
   auto restored = [&] {
-    return Folder::existingFolderWithFolderID(kesto->folderID()) && Folder::existingFolderWithFolderID(sub->folderID()) &&
-           b1->trashed() == 0 && b2->trashed() == 0 && b1->folder() && b1->folder()->folderID() == kesto->folderID() &&
+    return Folder::existingFolderWithFolderID(kesto->folderID()) &&
+           Folder::existingFolderWithFolderID(sub->folderID()) && b1->trashed() == 0 && b2->trashed() == 0 && b1->folder() && b1->folder()->folderID() == kesto->folderID() &&
            b2->folder() && b2->folder()->folderID() == sub->folderID();
   };
   ui::MenuItem undoItem("Undo", ui::cmd::undo);
