@@ -11,6 +11,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 #include "Synchronize/SyncNotifications.h"
@@ -47,9 +48,14 @@ std::unique_ptr<KestoPanel> makePanel(const std::string& title, double width, do
 
 ShellPanels::ShellPanels(ui::Window* window) : window_(window) {
   KESTO_ASSERT_MAIN_THREAD();
+  // The first-run panel floats above the window: a dialog opened while it shows would open under
+  // it, its buttons out of reach. It gives way, and comes back once the dialogs are answered.
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      this, [this](const fnd::Notification&) { giveWayToDialog(); }, ui::DialogWillOpenNotification);
 }
 
 ShellPanels::~ShellPanels() {
+  fnd::NotificationCenter::defaultCenter().removeObserver(this);
   lifetime_.end();
   if (sheetAlert_) sheetAlert_->close();
   removeBackdrop();
@@ -161,13 +167,34 @@ void ShellPanels::schedulePopupTry(std::uint64_t generation) {
       popupPending_ = false;
       return;
     }
-    // Any open dialog of ours counts as a sheet: the panel would cover it, its buttons dead.
-    if (hasSheet() || (window_ && window_->attachedSheet()) || ui::Application::shared().isModalDialogShown()) {
+    if (dialogInTheWay()) {
       schedulePopupTry(generation);
       return;
     }
-    showInitialPopup();
+    // What this turn has queued goes first: a dialog asked for just now (a menu command, a
+    // question posted to the main loop) opens before the panel, which then waits for it.
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this, generation] {
+      if (generation != popupGeneration_ || !popupPending_) return;
+      if (dialogInTheWay()) {
+        schedulePopupTry(generation);
+        return;
+      }
+      showInitialPopup();
+    }));
   }));
+}
+
+bool ShellPanels::dialogInTheWay() const {
+  // Any dialog of ours counts as a sheet, open or queued behind the one shown: the panel would
+  // cover it, its buttons dead.
+  return hasSheet() || (window_ && window_->attachedSheet()) || ui::Application::shared().isModalDialogShown();
+}
+
+void ShellPanels::giveWayToDialog() {
+  if (!initialPanel_ || !initialPanel_->isVisible()) return;
+  initialPanel_->orderOut();
+  popupPending_ = true;
+  schedulePopupTry(++popupGeneration_);
 }
 
 void ShellPanels::showInitialPopup() {

@@ -89,6 +89,10 @@ class ShellPanels {
   void showBackdrop();
   void removeBackdrop();
   void schedulePopupTry(std::uint64_t generation);
+  // An alert, a file dialog or a sheet is open, or queued behind the sheet shown.
+  bool dialogInTheWay() const;
+  // Orders the first-run panel out for a dialog that opens, to be offered again after it.
+  void giveWayToDialog();
 
   ui::Window* window_;
   ui::Window* sheetWindow_ = nullptr;

@@ -14,6 +14,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Alert.h"
@@ -50,6 +51,27 @@ bool userDefaultsNamesFolders() {
 }
 
 bool preference(const char* key) { return fnd::UserDefaults::standard().boolForKey(key); }
+
+// What the list writes to keep itself in order (positions renumbered on a load, which rows are
+// open, a name for a nameless folder) is no step of the user's. Recorded, it would come between
+// the user and the change Edit > Undo names: after a load (a tab chosen again, a sync, an import)
+// Undo would take back a renumbering and leave a deleted folder deleted.
+class UnrecordedChanges {
+ public:
+  UnrecordedChanges() {
+    auto context = WrenEntity::defaultContext();
+    undo_ = context ? context->undoManager() : nullptr;
+    if (undo_) undo_->disableUndoRegistration();
+  }
+  ~UnrecordedChanges() {
+    if (undo_) undo_->enableUndoRegistration();
+  }
+  UnrecordedChanges(const UnrecordedChanges&) = delete;
+  UnrecordedChanges& operator=(const UnrecordedChanges&) = delete;
+
+ private:
+  fnd::UndoManager* undo_ = nullptr;
+};
 
 }  // namespace
 
@@ -258,6 +280,7 @@ class RebuildingRows {
 void FoldersController::loadFolders() {
   KESTO_ASSERT_MAIN_THREAD();
   const RebuildingRows rebuilding(rebuildingRows_);
+  const UnrecordedChanges bookkeeping;
   firstFoundFolderID_.clear();
   // Folders without a name have no row; their children and bookmarks are kept (moved to the
   // top level and the Inbox) before they go.
@@ -621,6 +644,7 @@ void FoldersController::selectFolderWithID(const std::string& folderID) {
   if (!item || item == homeItem_ || item == importedItem_ || item == deliciousItem_ || item == pinboardItem_) return;
   auto folder = Folder::existingFolderWithFolderID(folderID);
   if (folder) {
+    const UnrecordedChanges bookkeeping;
     folder->setIsExpanded(1);
     for (auto& ancestor : folder->parentFolders()) {
       ancestor->setIsExpanded(1);
@@ -661,6 +685,7 @@ void FoldersController::search() {
       occurrencesLabel_->setStringValue(std::to_string(matches.size()) + (matches.size() == 1 ? " match" : " matches"));
       auto& shown = matches[static_cast<size_t>(sameSearchCount_)];
       firstFoundFolderID_ = shown->folderID();
+      const UnrecordedChanges bookkeeping;
       for (auto& ancestor : shown->parentFolders()) {
         ancestor->setIsExpanded(1);
         if (auto* row = itemForFolderID(ancestor->folderID())) list_->expandItem(row);
@@ -762,6 +787,7 @@ void FoldersController::sourceListItemDidExpand(const fnd::Notification& notific
   if (auto* i = sourcelistitems::itemFrom(sourceListItemOf(notification))) {
     const std::string id = i->title() == "Imports" ? std::string(Folder::kImportedID) : i->identifier();
     if (auto folder = Folder::existingFolderWithFolderID(id); folder && folder->isExpanded() != 1) {
+      const UnrecordedChanges bookkeeping;
       folder->setIsExpanded(1);
       save("The folder could not be saved");
     }
@@ -774,6 +800,7 @@ void FoldersController::sourceListItemDidCollapse(const fnd::Notification& notif
     std::erase_if(expandedItems_, [i](const SourceListItemRef& e) { return e.get() == i; });
     const std::string id = i->title() == "Imports" ? std::string(Folder::kImportedID) : i->identifier();
     if (auto folder = Folder::existingFolderWithFolderID(id); folder && folder->isExpanded() != 0) {
+      const UnrecordedChanges bookkeeping;
       folder->setIsExpanded(0);
       save("The folder could not be saved");
     }

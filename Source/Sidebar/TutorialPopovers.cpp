@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
@@ -82,17 +83,30 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
     // Shown and closed at once: a zoom still running when the user closes the tutorial would
     // bring its window back when it ends.
     popover->setAnimates(false);
+    // A tip explains; it never takes the keys: Delete and Ctrl+Z go on reaching the list and the
+    // menus while it shows.
+    popover->popoverWindow().setTakesKeys(false);
     // Named for assistive technology and the window list.
     popover->popoverWindow().setTitle(std::string(kTutorials[index(tutorial)].title) + " tutorial");
   }
   if (popover->popoverIsVisible()) {
     popover->closePopover();
+    if (tutorial == Tutorial::Bookmark) rowWatch_.reset();
     return;
   }
   const fnd::Rect from = anchor.rect ? *anchor.rect : anchor.view ? anchor.view->bounds() : fnd::Rect();
   const PopoverArrowDirection side =
       anchor.side ? *anchor.side : tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below;
   popover->presentPopoverFromRect(from, anchor.view, side, true);
+  // The keys reach the list while the row's tip shows: a row deleted, sorted away or scrolled
+  // with them moves the row under the tip, which then has nothing left to point at.
+  rowWatch_.reset();
+  if (tutorial == Tutorial::Bookmark && anchor.view) {
+    rowWatch_ = std::make_unique<ui::PlatformObserver>();
+    rowWatch_->observeViewFrame(*anchor.view, [this] {
+      if (auto& tip = popovers_[index(Tutorial::Bookmark)]) tip->closePopover();
+    });
+  }
 }
 
 void TutorialPopovers::closeTutorial(Tutorial tutorial) {

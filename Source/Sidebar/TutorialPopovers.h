@@ -10,6 +10,9 @@
 
 namespace kesto {
 
+namespace ui {
+class PlatformObserver;
+}
 class PopoverController;
 
 // The small dark popovers that explain a place of the library the first time it is opened. A
@@ -53,6 +56,8 @@ class TutorialPopovers {
   static std::size_t index(Tutorial t) { return static_cast<std::size_t>(t); }
   std::shared_ptr<ui::ViewController> makeContent(Tutorial tutorial);
   std::array<std::unique_ptr<PopoverController>, kCount> popovers_;
+  // Watches the row the bookmark tip points at.
+  std::unique_ptr<ui::PlatformObserver> rowWatch_;
 };
 
 }  // namespace kesto

@@ -32,7 +32,10 @@ class PopoverWindow : public ui::ChildWindow {
   static fnd::Rect contentRectForFrameRect(const fnd::Rect& frame);
   static fnd::Rect frameRectForContentRect(const fnd::Rect& content);
 
-  bool canBecomeKeyWindow() const override { return true; }
+  bool canBecomeKeyWindow() const override { return takesKeys_; }
+  // Off, the popover never takes the keyboard from the window it stands over (a tip): keys go
+  // on reaching that window's lists and menus, and clicks still reach the popover's buttons.
+  void setTakesKeys(bool takes) { takesKeys_ = takes; }
   bool canBecomeMainWindow() const override { return false; }
   // Visible also while the opening zoom is on screen.
   bool isVisible() const;
@@ -59,6 +62,7 @@ class PopoverWindow : public ui::ChildWindow {
   std::shared_ptr<ui::View> contentView_;
   std::unique_ptr<ui::ChildWindow> zoomWindow_;
   PopoverAnimationDelegate* animationDelegate_ = nullptr;
+  bool takesKeys_ = true;
 };
 
 // A window that owns popovers: it counts as key while one of its popovers holds key status and

@@ -10,11 +10,13 @@
 #include "Harness/TestDialogResponder.h"
 #include "Model/Base64.h"
 #include "Model/Config.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/FilePanel.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Window.h"
@@ -341,6 +343,88 @@ TEST_F(DialogTest, FirstRunPanelWaitsWhileADialogIsOpen) {
   EXPECT_TRUE(panels().initialPopupPending());
   ASSERT_TRUE(question.performButton(0));
   EXPECT_TRUE(runUntil([&] { return panels().initialPanel().isVisible(); }, ShellPanels::kInitialPopupInterval + 1));
+}
+
+// The panel's try comes while a dialog is queued on the main loop and not yet open (a menu
+// command or a question posted just then): the dialog opens first, the panel waits for it.
+TEST_F(DialogTest, FirstRunPanelDueWhileADialogIsQueuedWaitsForTheDialog) {
+  start(0);
+  TestDialogResponder::uninstall();
+  ui::Alert question;
+  question.setMessageText("Import Bookmarks");
+  question.addButtonWithTitle("Cancel");
+  bool queued = false, panelShownAtOpening = false;
+  // Asked when the try comes: the dialog is queued right then.
+  panels().libraryIsEmpty = [&] {
+    if (!queued) {
+      queued = true;
+      fnd::DispatchQueue::main().async([&] {
+        panelShownAtOpening = panels().initialPanel().isVisible();
+        question.beginSheetModalForWindow(nullptr, {});
+      });
+    }
+    return true;
+  };
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
+  ASSERT_TRUE(runUntil([&] { return question.isShown(); }, ShellPanels::kInitialPopupInterval + 1));
+  EXPECT_FALSE(panelShownAtOpening) << "the panel came over a dialog on its way";
+  spin(0.2);
+  EXPECT_FALSE(panels().initialPanel().isVisible());
+  EXPECT_TRUE(panels().initialPopupPending());
+  ASSERT_TRUE(question.performButton(0));
+  EXPECT_TRUE(runUntil([&] { return panels().initialPanel().isVisible(); }, ShellPanels::kInitialPopupInterval + 1));
+}
+
+// A panel already shown gives way to an alert, a file dialog or a sheet, each asked for while it
+// shows (Ctrl+Shift+I pressed as it appears): gone before the dialog is, back after it.
+TEST_F(DialogTest, AShownFirstRunPanelGivesWayToEachDialogAndComesBackAfterIt) {
+  start(0);
+  struct Watch : TestDialogResponder {
+    ShellPanels* panels = nullptr;
+    std::vector<bool> panelShownWhenAsked;
+    int respondToAlert(ui::Alert& alert) override {
+      panelShownWhenAsked.push_back(panels->initialPanel().isVisible());
+      return TestDialogResponder::respondToAlert(alert);
+    }
+    std::optional<std::vector<std::string>> respondToOpenPanel(ui::OpenPanel& panel) override {
+      panelShownWhenAsked.push_back(panels->initialPanel().isVisible());
+      return TestDialogResponder::respondToOpenPanel(panel);
+    }
+  };
+  auto watch = std::make_shared<Watch>();
+  watch->panels = &panels();
+  ui::DialogResponder::install(watch);
+  auto shown = [&] { return panels().initialPanel().isVisible(); };
+
+  // The import question (Cancel), from the menu command.
+  panels().showInitialPopup();
+  ASSERT_TRUE(shown());
+  watch->alertAnswers.push_back({ui::AlertThirdButtonReturn});
+  dialogs().openImportDialog();
+  ASSERT_EQ(watch->panelShownWhenAsked, std::vector<bool>{false});
+  EXPECT_FALSE(shown());
+  ASSERT_TRUE(runUntil([&] { return shown(); }, ShellPanels::kInitialPopupInterval + 1))
+      << "not offered again after the question";
+
+  // A file dialog on its own.
+  ui::OpenPanel open;
+  open.runModal();
+  ASSERT_EQ(watch->panelShownWhenAsked, (std::vector<bool>{false, false}));
+  ASSERT_TRUE(runUntil([&] { return shown(); }, ShellPanels::kInitialPopupInterval + 1));
+
+  // A sheet: the panel waits while it is open.
+  panels().presentSheetWithWindow(panels().importFolderSheet());
+  EXPECT_FALSE(shown());
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(shown()) << "the sheet is still open";
+  panels().closeImportFolderSheet();
+  ASSERT_TRUE(runUntil([&] { return shown(); }, ShellPanels::kInitialPopupInterval + 1));
+
+  // Closed by the user, it stays closed whatever opens next.
+  panels().hideInitialPopup();
+  open.runModal();
+  spin(ShellPanels::kInitialPopupInterval + 0.5);
+  EXPECT_FALSE(shown());
 }
 
 // Bookmarks that arrive while the offer waits (a hand-over at the first start) call it off.

@@ -2,8 +2,11 @@
 // kept away for good by their close button until the tutorials are turned back on.
 #include "Sidebar/TutorialPopovers.h"
 
+#include "Harness/FocusedKeys.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
 #include "Views/PopoverController.h"
 
@@ -30,6 +33,46 @@ class TutorialTest : public ::testing::Test {
   std::shared_ptr<ui::View> anchor;
   TutorialPopovers tutorials;
 };
+
+// A view of the window that takes the keys, as the bookmark list does.
+struct KeyView : ui::View {
+  using ui::View::View;
+  bool acceptsFirstResponder() override { return true; }
+  void keyDown(const ui::Event&) override { ++keys; }
+  int keys = 0;
+};
+
+// A tip explains and leaves the keyboard where it was: Delete in the list and Ctrl+Z go on
+// reaching the window while tips show, and their close button still takes them away.
+TEST_F(TutorialTest, TipsLeaveTheKeysWithTheWindowTheyStandOver) {
+  auto list = std::make_shared<KeyView>(fnd::Rect(0, 0, 300, 300));
+  window.contentView()->addSubview(list);
+  window.makeFirstResponder(list.get());
+  auto row = std::make_shared<ui::View>(fnd::Rect(20, 250, 260, 30));
+  list->addSubview(row);
+  tutorials.placeOpened(Tutorial::Library, anchor.get());
+  tutorials.placeOpened(Tutorial::Bookmark, row.get());
+  spin(0.1);
+  for (auto t : {Tutorial::Library, Tutorial::Bookmark}) {
+    ASSERT_TRUE(tutorials.isShown(t)) << static_cast<int>(t);
+    EXPECT_FALSE(tutorials.popover(t)->popoverWindow().canBecomeKeyWindow());
+  }
+  EXPECT_EQ(ui::Application::shared().keyWindow(), &window);
+  // The keys follow the focus once the loop has turned.
+  spin(0.1);
+  press(Qt::Key_Delete);
+  EXPECT_EQ(list->keys, 1) << "Delete did not reach the list";
+
+  // The row moves under its tip (a row above deleted): the bookmark tip goes, unseen; the
+  // Library tip, beside the sidebar, stays until its button is clicked.
+  row->setFrameOrigin(fnd::Point(20, 150));
+  EXPECT_TRUE(runUntil([&] { return !tutorials.isShown(Tutorial::Bookmark); }, 5));
+  EXPECT_TRUE(TutorialPopovers::isPending(Tutorial::Bookmark));
+  EXPECT_TRUE(tutorials.isShown(Tutorial::Library));
+  tutorials.closeTutorial(Tutorial::Library);
+  EXPECT_TRUE(runUntil([&] { return !tutorials.isShown(Tutorial::Library); }, 5));
+  EXPECT_EQ(ui::Application::shared().keyWindow(), &window);
+}
 
 TEST_F(TutorialTest, OpeningThePlaceAgainClosesTheTutorialWithoutMarkingItSeen) {
   tutorials.placeOpened(Tutorial::Inbox, anchor.get());

@@ -80,6 +80,87 @@ TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithATombstonePerFol
   EXPECT_EQ(sortedTombstones(), expected);
 }
 
+// A library that has taken in an import: its folders under Imported share the numbering of a
+// full load with the top-level ones, while a removal renumbers only the removed folder's
+// siblings. Each load after a removal (a tab chosen again, a sync, an import) renumbers again.
+TEST_F(FolderEditTest, UndoAfterTheListIsLoadedAgainTakesBackTheRemovalItNames) {
+  auto apple = folder("Apple", Folder::kRootID, 1);
+  auto imported = folder("Bookmarks bar", Folder::kImportedID, 2);
+  auto inner = folder("Topic", imported->folderID(), 1);
+  auto search = folder("Search", Folder::kRootID, 3);
+  auto kesto = folder("Kesto", Folder::kRootID, 4);
+  auto sub = folder("Sub", kesto->folderID(), 1);
+  auto b1 = bookmark("http://1.example/", kesto);
+  auto b2 = bookmark("http://2.example/", sub);
+  auto b3 = bookmark("http://3.example/", inner);
+  start();
+  auto chooseTabsAgain = [&] {
+    // Trash, then folders: the folder list is loaded again; then the Library row.
+    controller->updateViewCompletely();
+    select("home");
+    spin(0.05);
+  };
+  auto removed = [&] {
+    return !Folder::existingFolderWithFolderID(kesto->folderID()) &&
+           !Folder::existingFolderWithFolderID(sub->folderID()) && b1->trashed() == 1 && b2->trashed() == 1;
+  };
+  auto restored = [&] {
+    return Folder::existingFolderWithFolderID(kesto->folderID()) &&
+           Folder::existingFolderWithFolderID(sub->folderID()) && b1->trashed() == 0 && b2->trashed() == 0 && b1->folder() && b1->folder()->folderID() == kesto->folderID() &&
+           b2->folder() && b2->folder()->folderID() == sub->folderID();
+  };
+  ui::MenuItem undoItem("Undo", ui::cmd::undo);
+
+  // Removed, taken back, removed again: the list is loaded in between, as after each undo.
+  ASSERT_TRUE(controller->doRemoveFolder(kesto->folderID()));
+  spin(0.05);
+  ASSERT_TRUE(removed());
+  ASSERT_TRUE(controller->performAction(ui::cmd::undo, nullptr));
+  spin(0.05);
+  ASSERT_TRUE(restored());
+  ASSERT_TRUE(controller->doRemoveFolder(kesto->folderID()));
+  spin(0.05);
+  ASSERT_TRUE(removed());
+
+  chooseTabsAgain();
+  ASSERT_TRUE(controller->validateMenuItem(undoItem));
+  EXPECT_EQ(undo()->undoMenuItemTitle(), "Undo Delete");
+  ASSERT_TRUE(controller->performAction(ui::cmd::undo, nullptr));
+  spin(0.05);
+  EXPECT_TRUE(restored());
+  for (const auto& t : tombstoneTexts())
+    EXPECT_TRUE(t.rfind(kesto->folderID(), 0) != 0 && t.rfind(sub->folderID(), 0) != 0) << t;
+  EXPECT_EQ(b3->trashed(), 0);
+  // Nothing of the loads is left to undo in place of the user's changes.
+  chooseTabsAgain();
+  EXPECT_FALSE(controller->validateMenuItem(undoItem)) << undoItem.title();
+}
+
+// Opening and closing rows, finding a folder and going to one keep the list's own state; none is
+// a step Undo takes back before the user's last change.
+TEST_F(FolderEditTest, OpeningClosingFindingAndGoingToRowsLeaveTheUserChangeOnTopOfUndo) {
+  auto imported = folder("Bookmarks bar", Folder::kImportedID, 1);
+  auto inner = folder("Topic", imported->folderID(), 1);
+  auto deep = folder("Deep", inner->folderID(), 1);
+  auto doomed = folder("Doomed");
+  bookmark("http://1.example/", doomed);
+  start();
+  ASSERT_TRUE(controller->doRemoveFolder(doomed->folderID()));
+  spin(0.05);
+  list().expandItem(controller->importedItem());
+  spin(0.05);
+  if (auto* row = controller->itemForFolderID(imported->folderID())) list().expandItem(row);
+  spin(0.05);
+  list().collapseItem(controller->importedItem());
+  spin(0.05);
+  controller->selectFolderWithID(deep->folderID());
+  spin(0.05);
+  EXPECT_EQ(undo()->undoActionName(), "Delete");
+  ASSERT_TRUE(controller->performAction(ui::cmd::undo, nullptr));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(doomed->folderID()));
+  EXPECT_FALSE(undo()->canUndo());
+}
+
 TEST_F(FolderEditTest, TheConfirmedFolderIsRemovedAndFixedRowsNeverAre) {
   auto first = folder("First");
   auto second = folder("Second");

@@ -39,10 +39,14 @@ namespace kesto::test {
 class FolderListTest : public LibraryTest {
  protected:
   void SetUp() override {
+    startWithEmptyLibrary();
     LibraryTest::SetUp();
     dialogs = std::make_shared<TestDialogResponder>();
     ui::DialogResponder::install(dialogs);
     ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
+    // The folder list shown, no row remembered from an earlier test's library.
+    defaults().removeObject(SelectedView);
+    defaults().removeObject(kCurrentlySelectedFolderKey);
   }
   void TearDown() override {
     controller.reset();

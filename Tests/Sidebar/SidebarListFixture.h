@@ -20,6 +20,7 @@ namespace kesto::test {
 class SidebarListTest : public LibraryTest {
  protected:
   void SetUp() override {
+    startWithEmptyLibrary();
     LibraryTest::SetUp();
     stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();

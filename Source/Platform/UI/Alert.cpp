@@ -1,7 +1,9 @@
 #include "Platform/UI/Alert.h"
 
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/DialogResponder.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -142,6 +144,7 @@ int Alert::cancelReturnCode() const {
 }
 
 int Alert::runModal() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   if (auto responder = DialogResponder::installed()) return responder->respondToAlert(*this);
   auto keep = d_;
   QMessageBox* box = keep->build(nullptr);
@@ -158,6 +161,7 @@ int Alert::runModal() {
 }
 
 void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> completion) {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   if (auto responder = DialogResponder::installed()) {
     int code = responder->respondToAlert(*this);
     fnd::DispatchQueue::main().async([completion = std::move(completion), code] {

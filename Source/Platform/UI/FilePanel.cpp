@@ -1,7 +1,9 @@
 #include "Platform/UI/FilePanel.h"
 
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/DialogResponder.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 
@@ -203,6 +205,7 @@ std::vector<std::string> askResponder(SavePanel& panel, bool open, DialogRespond
 }  // namespace
 
 int SavePanel::runModal() {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   if (auto responder = DialogResponder::installed()) return settle(*this, *d_, askResponder(*this, d_->open, *responder));
   QFileDialog* dialog = buildDialog(d_, nullptr);
   int result = dialog->exec();
@@ -212,6 +215,7 @@ int SavePanel::runModal() {
 }
 
 void SavePanel::beginSheetModalForWindow(Window* window, std::function<void(int)> completion) {
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   if (auto responder = DialogResponder::installed()) {
     int code = settle(*this, *d_, askResponder(*this, d_->open, *responder));
     fnd::DispatchQueue::main().async([completion = std::move(completion), code] {

@@ -16,6 +16,9 @@ inline constexpr fnd::NotificationName WindowDidBecomeMainNotification{"NSWindow
 inline constexpr fnd::NotificationName WindowDidResignMainNotification{"NSWindowDidResignMainNotification"};
 inline constexpr fnd::NotificationName WindowDidEnterFullScreenNotification{"NSWindowDidEnterFullScreenNotification"};
 inline constexpr fnd::NotificationName WindowDidExitFullScreenNotification{"NSWindowDidExitFullScreenNotification"};
+// Posted (no object) just before an alert, a file dialog or a sheet opens, or is queued behind
+// the sheet shown: a floating panel that would cover it can give way first.
+inline constexpr fnd::NotificationName DialogWillOpenNotification{"KestoDialogWillOpen"};
 // Posted by text controls (object: the control) as editing goes on.
 inline constexpr fnd::NotificationName ControlTextDidBeginEditingNotification{"ControlTextDidBeginEditing"};
 inline constexpr fnd::NotificationName ControlTextDidChangeNotification{"ControlTextDidChange"};

@@ -7,6 +7,7 @@
 #include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 
@@ -14,8 +15,10 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainterPath>
+#include <QPointer>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
@@ -42,8 +45,18 @@ class WindowWidget : public QWidget {
     if (window_) qtbridge::guarded("window close", [&] { window_->performClose(); });
   }
   bool event(QEvent* e) override {
-    if (window_ && e->type() == QEvent::WindowActivate)
-      qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
+    if (window_ && e->type() == QEvent::WindowActivate) {
+      if (window_->canBecomeKeyWindow()) {
+        qtbridge::guarded("window activation", [&] { Application::shared().windowBecameKey(window_); });
+      } else if (Window* key = Application::shared().keyWindow(); key && key != window_) {
+        // Activated anyway (a platform or desktop that focuses every window it shows or is
+        // clicked): the keys go back to the window the user works in.
+        QPointer<QWidget> back = static_cast<QWidget*>(key->nativeHandle());
+        QTimer::singleShot(0, this, [back] {
+          if (back && back->isVisible()) back->activateWindow();
+        });
+      }
+    }
     return QWidget::event(e);
   }
   void keyPressEvent(QKeyEvent* e) override { sendKey(e, EventType::KeyDown); }
@@ -325,6 +338,12 @@ void Window::orderFront() {
     fnd::Rect c = constrainFrameRect(f, s.isValid() ? s : Screen::primary());
     if (!(c == f)) setFrame(c, false);
   }
+  if (!canBecomeKeyWindow() && !d_->widget->testAttribute(Qt::WA_ShowWithoutActivating)) {
+    // Shown without the focus, and given none by the desktop when clicked: the keys stay with
+    // the window the user works in.
+    d_->widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    d_->widget->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+  }
   d_->widget->show();
   if (!d_->screenConnected && d_->widget->windowHandle()) {
     d_->screenConnected = true;
@@ -522,6 +541,7 @@ bool Window::validateMenuItem(MenuItem& item) { return d_->actions.validate(item
 
 void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
   if (&sheet == this || sheet.sheetParent_) return;
+  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   sheet.sheetParent_ = this;
   if (attachedSheet_) {
     pendingSheets_.push_back({&sheet, std::move(completion)});

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# First-time tips and the keyboard in the real kesto program inside xvfb-session.sh: the sample
+# library with the tips still due, the Library row chosen (its tip shows), the compact list, a
+# row clicked (the bookmark tip shows beside it). With the tips shown, Delete trashes the row's
+# bookmark and Ctrl+Z brings it back (checked in the store with sqlite3); the bookmark tip goes
+# with its row, and the Library tip's button still takes a click.
+# Usage: tips-e2e.sh KESTO_BINARY SCREENSHOT_DIR
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/kesto-tips}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/../../Sidebar/e2e/folder-rows.sh"
+
+e2e_offline_settings --tutorials
+e2e_start_kesto
+e2e_sample_library
+sleep 2
+tip() { ! e2e_no_window "^$1 tutorial\$"; }
+trashed() { e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
+
+click_row 0
+e2e_wait_until 10 tip Library || fail "no Library tip"
+# The compact list (the third view button at the bottom), then its first row.
+e2e_click "$win" 87 724
+sleep 1
+e2e_click "$win" 600 160
+e2e_wait_until 10 tip Bookmarks || fail "no bookmark tip after a click on a row"
+sleep 0.5
+e2e_screenshot "$shots/tips-shown.png" || true
+
+# The keys reach the list and the menus with both tips shown.
+xdotool key Delete
+one() { [[ "$(trashed)" == 1 ]]; }
+e2e_wait_until 10 one || fail "Delete with a tip shown trashed nothing"
+tip Library || fail "the Library tip went"
+e2e_wait_until 5 eval '! tip Bookmarks' || fail "the bookmark tip stayed after its row went"
+xdotool key ctrl+z
+none() { [[ "$(trashed)" == 0 ]]; }
+e2e_wait_until 10 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
+sleep 0.5
+e2e_screenshot "$shots/tips-after-keys.png" || true
+
+# The Library tip's button still answers, and marks the tip seen.
+lib="$(e2e_wait_window '^Library tutorial$' 5)" || fail "the Library tip went"
+# "Got it" sits at the tip's lower right, inside its 12-point margin.
+eval "$(xdotool getwindowgeometry --shell "$lib")"
+e2e_click "$lib" $((WIDTH - 12 - 52)) $((HEIGHT - 12 - 21))
+e2e_wait_until 5 eval '! tip Library' || fail "Got it left the Library tip"
+e2e_wait_until 5 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Library tip is not marked seen"
+e2e_quit_kesto
+echo "tips e2e passed"
