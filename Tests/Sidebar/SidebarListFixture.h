@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
+#include "EmptyLibrary.h"
 
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
@@ -21,6 +22,7 @@ class SidebarListTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
+    startFromAnEmptyLibrary();
     stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();
     for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,
