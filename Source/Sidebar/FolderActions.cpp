@@ -87,6 +87,8 @@ void FoldersController::addBookmark() {
 
 void FoldersController::addFolder() {
   KESTO_ASSERT_MAIN_THREAD();
+  // A name being edited is kept as typed before the rows are rebuilt around the new folder.
+  list_->endEditing(true);
   auto folder = doAddNewFolderIsSmart(false);
   if (!folder) return;
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());

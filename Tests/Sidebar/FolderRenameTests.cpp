@@ -129,6 +129,24 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
   EXPECT_FALSE(list().isEditing());
 }
 
+// A new folder asked for while another row's name is open: that name is kept as typed and the
+// new folder's name opens.
+TEST_F(FolderRenameTest, ANewFolderAskedForWhileANameIsOpenTakesTheEditor) {
+  auto mine = folder("Mine");
+  start();
+  show();
+  select(mine->folderID());
+  key(ui::KeyCode::F2);
+  ASSERT_TRUE(list().isEditing());
+  controller->addFolder();
+  EXPECT_TRUE(list().isEditing());
+  auto created = Folder::fetchEntityWhereProperty("name", std::string("New Folder"));
+  ASSERT_TRUE(created);
+  EXPECT_EQ(controller->selectedIdentifier(), created->folderID());
+  EXPECT_EQ(created->parentFolderID(), mine->folderID());
+  EXPECT_TRUE(storedName(mine, "Mine"));
+}
+
 TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
   auto mine = folder("Mine");
   auto locked = folder("Locked");

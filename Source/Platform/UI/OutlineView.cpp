@@ -1162,6 +1162,13 @@ void OutlineView::editRow(long row) {
   OutlineNode* n = d_->nodeAtRow(row);
   if (!n || !d_->tree || !shouldEditItem(n->item)) return;
   if (!(dataSourceMethods_ & OutlineViewDataSource::SetObjectValue)) return;
+  // Another row's open editor stores what it holds first (a new folder asked for while a name
+  // is being edited): the new editor would not open beside it.
+  if (isEditing()) {
+    endEditing(true);
+    n = d_->nodeAtRow(row);
+    if (!n || isEditing()) return;
+  }
   scrollRowToVisible(row);
   QModelIndex index = d_->model->indexFor(n);
   d_->tree->edit(index);
@@ -1175,6 +1182,10 @@ void OutlineView::editRow(long row) {
 }
 
 bool OutlineView::isEditing() const { return d_->tree && d_->tree->isEditing(); }
+
+void OutlineView::endEditing(bool commit) {
+  if (d_->tree) d_->tree->endEditing(commit);
+}
 
 std::string OutlineView::editingText() const {
   return d_->editor ? d_->editor->text().toStdString() : std::string();
@@ -1546,6 +1557,7 @@ bool OutlineView::beginEditingRow(long row) {
 }
 
 void OutlineView::rightMouseDown(const Event& event) {
+  ++d_->editRequest;
   menuForEvent(event, itemAtRow(rowAtPoint(pointIn(this, event))));
 }
 

@@ -292,6 +292,8 @@ class OutlineView : public WidgetHostView {
   // on the row; rows the delegate declines stay closed.
   void editRow(long row);
   bool isEditing() const;
+  // Closes an open rename editor; with `commit` its text goes to the data source first.
+  void endEditing(bool commit);
   // Opens the rename editor on a row the data source and delegate let the user rename; answers
   // whether it opened.
   bool beginEditingRow(long row);
