@@ -75,9 +75,14 @@ TEST_F(FolderRenameTest, KeysAndDoubleClicksOpenTheEditorOnlyOnRowsThatMayBeRena
     closeEditor();
   }
   // With a modifier the keys are someone else's.
-  key(ui::KeyCode::F2, ui::ModifierFlag::Command);
-  key(ui::KeyCode::Return, ui::ModifierFlag::Option);
-  EXPECT_FALSE(list().isEditing());
+  for (auto flag : {ui::ModifierFlag::Command, ui::ModifierFlag::Option, ui::ModifierFlag::Shift}) {
+    key(ui::KeyCode::F2, flag);
+    EXPECT_FALSE(list().isEditing()) << flag;
+    closeEditor();
+    key(ui::KeyCode::Return, flag);
+    EXPECT_FALSE(list().isEditing()) << flag;
+    closeEditor();
+  }
 
   for (const std::string& id : {std::string(Folder::kInboxID), std::string("home"), locked->folderID()}) {
     select(id);
