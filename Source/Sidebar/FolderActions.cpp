@@ -614,8 +614,10 @@ void FoldersController::addActions(ui::ActionSet& set) {
              changeFolderColor(word ? *word : item->title());
              return true;
            }});
-  set.add({cmd::renameFolder, {}, {}, ui::ModifierFlag::Command,
-           [this](ui::MenuItem&) { return list_->numberOfSelectedRows() == 1 && list_->shouldEditItem(list_->itemAtRow(list_->selectedRow())); },
+  auto canRename = [this] {
+    return list_->numberOfSelectedRows() == 1 && list_->shouldEditItem(list_->itemAtRow(list_->selectedRow()));
+  };
+  set.add({cmd::renameFolder, {}, {}, ui::ModifierFlag::Command, [canRename](ui::MenuItem&) { return canRename(); },
            [this](ui::Responder*) { return list_->beginEditingRow(list_->selectedRow()), true; }});
   auto undoManager = [] {
     auto context = WrenEntity::defaultContext();
