@@ -87,6 +87,8 @@ void FoldersController::addBookmark() {
 
 void FoldersController::addFolder() {
   KESTO_ASSERT_MAIN_THREAD();
+  // A name being edited is kept as typed before the rows are rebuilt around the new folder.
+  list_->endEditing(true);
   auto folder = doAddNewFolderIsSmart(false);
   if (!folder) return;
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
@@ -286,10 +288,13 @@ bool FoldersController::saveNewPassword() {
   // The stored form other machines read back from the sync file.
   config->setKestoValue(Base64::encodeString(text));
   if (!save("The password could not be saved")) return false;
+  // The user asked to lock (or unlock) a folder and has just given the password twice: that is
+  // done now, not left for a second pass through the menu.
+  applyLockToChosenFolder();
   ui::Alert alert;
   alert.setAlertStyle(ui::AlertStyle::Informational);
   alert.setWindowTitle("Kesto Password");
-  alert.setMessageText("Password succesfully created. You can now password protect your folders.");
+  alert.setMessageText("Password successfully created. You can now password protect your folders.");
   alert.addButtonWithTitle("OK");
   alert.runModal();
   return true;
@@ -297,12 +302,16 @@ bool FoldersController::saveNewPassword() {
 
 bool FoldersController::confirmPassword() {
   if (!Config::isFolderPassword(panels_->passwordField().stringValue())) return false;
+  applyLockToChosenFolder();
+  return true;
+}
+
+void FoldersController::applyLockToChosenFolder() {
   const std::string id = lockingFolderID_;
   lockingFolderID_.clear();
-  if (id.empty() || id == Folder::kInboxID || !Folder::existingFolderWithFolderID(id)) return true;
+  if (id.empty() || id == Folder::kInboxID || !Folder::existingFolderWithFolderID(id)) return;
   blockFolderAndSubfoldersWithFolderID(id, isLocking_);
   ViewUpdater::updateSidebar();
-  return true;
 }
 
 void FoldersController::blockFolderAndSubfoldersWithFolderID(const std::string& folderID, bool shouldBlock) {
@@ -373,6 +382,8 @@ void FoldersController::shareFolder() {
 void FoldersController::chooseSharePath(const std::string& folderID, const std::string& name,
                                         bool includeCredentials) {
   ui::SavePanel panel;
+  panel.setTitle("Save/Share");
+  panel.setPrompt("Save");
   panel.setNameFieldStringValue(name + "." + SharedFolderArchive::kExtension);
   panel.setAllowedFileTypes({SharedFolderArchive::kExtension});
   panel.beginSheetModalForWindow(window_, lifetime_.whileAlive([this, panel, folderID, includeCredentials](int result) {
@@ -467,6 +478,12 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
     menu->addItem(ui::MenuItem::separatorItem());
     add(*menu, "Add Folder", cmd::addFolder);
     add(*menu, "Save/Share", cmd::shareFolder);
+    if (list_->shouldEditItem(item)) {
+      // Shows the list's own key (F2, no modifier); the list takes the key itself.
+      auto rename = add(*menu, "Rename", cmd::renameFolder);
+      rename->setKeyEquivalent("F2");
+      rename->setKeyEquivalentModifierMask(0);
+    }
     add(*menu, "Delete", cmd::removeFolder);
     menu->addItem(ui::MenuItem::separatorItem());
     if (auto folder = Folder::existingFolderWithFolderID(id)) {
@@ -482,6 +499,9 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
       entry->setImage(imageNamed("folder_" + name));
       entry->setRepresentedObject(name);
     }
+    colors->addItem(ui::MenuItem::separatorItem());
+    // Takes the colour off: the folder is drawn as one that never had a colour.
+    add(*colors, "None", cmd::changeFolderColor)->setRepresentedObject(std::string());
     menu->addItemWithTitle("Color", {})->setSubmenu(colors);
   }
   return menu;
@@ -490,7 +510,8 @@ std::shared_ptr<ui::Menu> FoldersController::menuForItem(SourceListItem* item) {
 void FoldersController::changeFolderColor(const std::string& color) {
   auto folder = selectedFolder();
   if (!folder) return;
-  folder->setColor(color);
+  if (color.empty()) folder->setColor(std::nullopt);
+  else folder->setColor(color);
   if (!folder->saveFolder()) {
     showError("The color could not be saved", "Kesto could not write the folder's color to its library.");
     return;
@@ -586,9 +607,18 @@ void FoldersController::addActions(ui::ActionSet& set) {
     set.add(std::move(find));
   }
   set.add({cmd::changeFolderColor, {}, {}, ui::ModifierFlag::Command, nullptr, [this](ui::Responder* sender) {
-             if (auto* item = dynamic_cast<ui::MenuItem*>(sender)) changeFolderColor(item->title());
+             auto* item = dynamic_cast<ui::MenuItem*>(sender);
+             if (!item) return true;
+             // The colour word the entry stands for ("None" stands for none); else its title.
+             const auto* word = std::any_cast<std::string>(&item->representedObject());
+             changeFolderColor(word ? *word : item->title());
              return true;
            }});
+  auto canRename = [this] {
+    return list_->numberOfSelectedRows() == 1 && list_->shouldEditItem(list_->itemAtRow(list_->selectedRow()));
+  };
+  set.add({cmd::renameFolder, {}, {}, ui::ModifierFlag::Command, [canRename](ui::MenuItem&) { return canRename(); },
+           [this](ui::Responder*) { return list_->beginEditingRow(list_->selectedRow()), true; }});
   auto undoManager = [] {
     auto context = WrenEntity::defaultContext();
     return context ? context->undoManager() : nullptr;

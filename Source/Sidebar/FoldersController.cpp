@@ -744,13 +744,27 @@ bool FoldersController::renameFolder(const std::string& folderID, const std::str
   if (trimmed.empty()) return false;
   if (trimmed == folder->name()) return true;
   const std::string old = folder->name();
+  // Undone as a rename of its own, which saves with a higher version again: going back to the
+  // old version would lose to the renamed copy other machines already hold.
+  auto context = WrenEntity::defaultContext();
+  fnd::UndoManager* undo = context ? context->undoManager() : nullptr;
+  if (undo) undo->disableUndoRegistration();
   folder->setName(trimmed);
-  if (!folder->saveFolder()) {
-    folder->setName(old);
+  const bool saved = folder->saveFolder();
+  if (!saved) folder->setName(old);
+  if (undo) undo->enableUndoRegistration();
+  if (!saved) {
     showError("The folder could not be renamed", "The new name could not be saved.");
     return false;
   }
-  if (auto* item = itemForFolderID(folderID)) item->setTitle(trimmed);
+  if (undo) {
+    undo->registerUndoWithTarget(this, lifetime_.whileAlive([this, folderID, old] { renameFolder(folderID, old); }));
+    undo->setActionName("Rename");
+  }
+  if (auto* item = itemForFolderID(folderID)) {
+    item->setTitle(trimmed);
+    if (!list_->isEditing()) list_->reloadItem(item);
+  }
   // The path bar names the shown folder and its ancestors, one of which this may be.
   updatePathbar();
   return true;

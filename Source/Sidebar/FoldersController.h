@@ -197,7 +197,8 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   void sourceListItemDidCollapse(const fnd::Notification& notification) override;
   void sourceListDeleteKeyPressedOnRows(const fnd::Notification& notification) override;
   void sourceListWillDisplayCellForItem(SourceList& list, ui::TextCell& cell, SourceListItemPtr item) override;
-  // Renames the folder of a row; a blank name is refused. Answers whether the name was stored.
+  // Renames the folder of a row as one undoable step; a blank name is refused. Answers whether
+  // the name was stored.
   bool renameFolder(const std::string& folderID, const std::string& name);
 
   // Adds the folder entries to the application's File menu.
@@ -276,6 +277,8 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   std::int32_t currentlySelectedFolderIndex_ = 0;
   // The folder a password panel serves, captured when it opened.
   std::string lockingFolderID_;
+  // Locks or unlocks that folder, once.
+  void applyLockToChosenFolder();
   bool isLocking_ = false;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };

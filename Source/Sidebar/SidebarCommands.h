@@ -13,6 +13,7 @@ inline constexpr ui::Command addFolder{"addFolder:"};
 inline constexpr ui::Command addSmartFolder{"addSmartFolder:"};
 inline constexpr ui::Command addBookmark{"addBookmark:"};
 inline constexpr ui::Command removeFolder{"removeFolder:"};
+inline constexpr ui::Command renameFolder{"renameFolder:"};
 inline constexpr ui::Command shareFolder{"shareFolder:"};
 inline constexpr ui::Command lockFolder{"lockFolder:"};
 inline constexpr ui::Command unlockFolder{"unlockFolder:"};

@@ -291,7 +291,7 @@ bool Backup::backupToFile(const std::string& path) {
     if (!automatic) AlertPresenter::alert("Kesto Backup", "The backup could not be saved: " + error.localizedDescription());
     return false;
   }
-  if (!automatic) AlertPresenter::inform("Kesto Backup", "Backup succesfully completed", "OK");
+  if (!automatic) AlertPresenter::inform("Kesto Backup", "Backup successfully completed", "OK");
   return true;
 }
 

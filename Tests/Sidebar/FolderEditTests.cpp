@@ -198,46 +198,38 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   auto inSub = bookmark("http://sub.example/", sub);
   start();
   auto& panels = controller->panels();
+  const auto versions = std::make_pair(top->version(), inSub->version());
+  auto isLocked = [](const Folder::Ref& f) {
+    auto stored = Folder::existingFolderWithFolderID(f->folderID());
+    return stored && stored->blocked() == 1 && stored->isExpanded() == 0;
+  };
   select(top->folderID());
   controller->lockFolder();
   // The application's own panels (Escape ends them as it ends every sheet).
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
-  // No password yet: the new-password panel asks for one, twice.
+  // No password yet: the new-password panel asks for one, twice; the folder is the one selected
+  // when the panel opened.
+  select(other->folderID());
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
   EXPECT_FALSE(controller->saveNewPassword());
   EXPECT_FALSE(Config::fetchEntityWhereProperty("kestoKey", "password"));
+  EXPECT_EQ(top->blocked(), 0);
   panels.confirmPasswordField().setStringValue("s3cret");
   ASSERT_TRUE(controller->saveNewPassword());
   ASSERT_EQ(dialogs->alerts.size(), 1u);
   // Success is told with the information icon, its title not repeated as the first line.
   EXPECT_EQ(dialogs->alerts[0].message,
-            "Password succesfully created. You can now password protect your folders.");
+            "Password successfully created. You can now password protect your folders.");
   EXPECT_EQ(dialogs->alerts[0].informative, "");
   EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
-
-  const auto versions = std::make_pair(top->version(), inSub->version());
-  controller->lockFolder();
-  select(other->folderID());
-  panels.passwordField().setStringValue("wrong");
-  panels.pressPasswordOK();
-  EXPECT_EQ(top->blocked(), 0);
-  EXPECT_EQ(panels.passwordField().stringValue(), "");
-  EXPECT_EQ(panels.passwordHint().stringValue(), "Wrong password.");
-  panels.passwordField().setStringValue("s3cret");
-  panels.pressPasswordOK();
-  for (auto& f : {top, sub}) {
-    auto stored = Folder::existingFolderWithFolderID(f->folderID());
-    EXPECT_EQ(stored->blocked(), 1) << f->name();
-    EXPECT_EQ(stored->isExpanded(), 0);
-  }
+  // The same pass locked the folder, with its subfolders and their bookmarks.
+  EXPECT_TRUE(isLocked(top));
+  EXPECT_TRUE(isLocked(sub));
   EXPECT_EQ(other->blocked(), 0);
-  // Locked, it is neither deleted (its bookmarks would be trashed out of reach) nor shared.
-  EXPECT_FALSE(controller->doRemoveFolder(top->folderID()));
-  EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
   EXPECT_EQ(inTop->blocked(), 1);
   EXPECT_EQ(inSub->blocked(), 1);
   // Versions go up so that the lock reaches other machines.
@@ -245,17 +237,67 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_GT(inSub->version(), versions.second);
   EXPECT_FALSE(controller->sourceListShouldExpandItem(list(), controller->itemForFolderID(top->folderID())));
   EXPECT_FALSE(badge(top));
+  // A second new password, as a later pass would make, locks nothing more.
+  panels.newPasswordField().setStringValue("s3cret");
+  panels.confirmPasswordField().setStringValue("s3cret");
+  panels.pressNewPasswordOK();
+  EXPECT_FALSE(panels.newPasswordPanel().isVisible());
+  EXPECT_EQ(other->blocked(), 0);
 
+  // Locked, it is neither deleted (its bookmarks would be trashed out of reach) nor shared.
+  EXPECT_FALSE(controller->doRemoveFolder(top->folderID()));
+  EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
+
+  // Unlocking asks for the password; a wrong one is told and changes nothing.
   select(top->folderID());
   controller->unlockFolder();
+  EXPECT_TRUE(panels.passwordPanel().isVisible());
+  select(other->folderID());
+  panels.passwordField().setStringValue("wrong");
+  panels.pressPasswordOK();
+  EXPECT_EQ(top->blocked(), 1);
+  EXPECT_EQ(panels.passwordField().stringValue(), "");
+  EXPECT_EQ(panels.passwordHint().stringValue(), "Wrong password.");
   panels.passwordField().setStringValue("s3cret");
   panels.pressPasswordOK();
   EXPECT_EQ(Folder::existingFolderWithFolderID(sub->folderID())->blocked(), 0);
   EXPECT_EQ(inSub->blocked(), 0);
-  // A locked folder cannot be deleted; the Inbox cannot be locked.
+  EXPECT_EQ(other->blocked(), 0);
+
+  // With a password, locking asks for it and locks once it is right.
+  select(top->folderID());
+  controller->lockFolder();
+  EXPECT_TRUE(panels.passwordPanel().isVisible());
+  EXPECT_FALSE(panels.newPasswordPanel().isVisible());
+  panels.passwordField().setStringValue("s3cret");
+  panels.pressPasswordOK();
+  EXPECT_TRUE(isLocked(top));
+
+  // The Inbox cannot be locked.
   select(Folder::kInboxID);
   controller->lockFolder();
   EXPECT_FALSE(panels.passwordPanel().isVisible());
+}
+
+// A folder arriving locked from another machine, without the password: the password made when
+// unlocking it unlocks it in the same pass.
+TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndUnlocksInOnePass) {
+  auto locked = folder("Arrived");
+  locked->setBlocked(1);
+  auto inside = bookmark("http://arrived.example/", locked);
+  inside->setBlocked(1);
+  start();
+  auto& panels = controller->panels();
+  select(locked->folderID());
+  controller->unlockFolder();
+  ASSERT_TRUE(panels.newPasswordPanel().isVisible());
+  panels.newPasswordField().setStringValue("pw");
+  panels.confirmPasswordField().setStringValue("pw");
+  panels.pressNewPasswordOK();
+  EXPECT_FALSE(panels.newPasswordPanel().isVisible());
+  EXPECT_EQ(Folder::existingFolderWithFolderID(locked->folderID())->blocked(), 0);
+  EXPECT_EQ(inside->blocked(), 0);
+  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "cHc=");
 }
 
 TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
@@ -272,11 +314,11 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   EXPECT_TRUE(controller->menuForItem(controller->inboxItem())->items().empty());
   EXPECT_TRUE(controller->menuForItem(controller->importedItem())->items().empty());
   auto menu = controller->menuForItem(controller->itemForFolderID(f->folderID()));
-  EXPECT_EQ(names(menu), (std::vector<std::string>{"Add Bookmark", "-", "Add Folder", "Save/Share", "Delete", "-",
-                                                   "Password Protect Folder", "-", "Color"}));
+  EXPECT_EQ(names(menu), (std::vector<std::string>{"Add Bookmark", "-", "Add Folder", "Save/Share", "Rename",
+                                                   "Delete", "-", "Password Protect Folder", "-", "Color"}));
   ASSERT_TRUE(menu->items().back()->submenu());
   EXPECT_EQ(names(menu->items().back()->submenu()),
-            (std::vector<std::string>{"blue", "red", "green", "grey", "yellow", "orange"}));
+            (std::vector<std::string>{"blue", "red", "green", "grey", "yellow", "orange", "-", "None"}));
   auto lockedMenu = names(controller->menuForItem(controller->itemForFolderID(locked->folderID())));
   EXPECT_NE(std::find(lockedMenu.begin(), lockedMenu.end(), "Remove Password Protection"), lockedMenu.end());
   EXPECT_EQ(std::find(lockedMenu.begin(), lockedMenu.end(), "Password Protect Folder"), lockedMenu.end());
@@ -287,6 +329,22 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, green.get()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::optional<std::string>("green"));
   EXPECT_EQ(f->version(), version + 1);
+  // "None" takes the colour off: stored as no colour, drawn as a folder that never had one.
+  select(f->folderID());
+  spin(0.3);
+  auto none = menu->items().back()->submenu()->items().back();
+  ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
+  EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::nullopt);
+  EXPECT_EQ(f->imageName(), "folder_grey");
+  EXPECT_EQ(f->version(), version + 2);
+  // On a smart folder it stays smart.
+  auto smart = controller->addSmartFolderMatching("news");
+  ASSERT_TRUE(smart);
+  select(smart->folderID());
+  spin(0.3);
+  ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
+  EXPECT_EQ(smart->color(), std::nullopt);
+  EXPECT_TRUE(smart->isSmart());
 }
 
 TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
@@ -384,6 +442,10 @@ TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive)
 
   std::string archive = shareAndRead(plain->folderID(), "Plain");
   EXPECT_NE(archive.find("plain.example"), std::string::npos);
+  // The dialog is named after the command, the folder's name offered with the extension.
+  ASSERT_FALSE(dialogs->panels.empty());
+  EXPECT_EQ(dialogs->panels.back().title, "Save/Share");
+  EXPECT_EQ(dialogs->panels.back().name, "Plain.kesto");
   EXPECT_TRUE(dialogs->alerts.empty());
 
   // The default answer leaves them out: the elements stay, empty.

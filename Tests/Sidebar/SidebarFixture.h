@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
+#include "EmptyLibrary.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -41,6 +42,7 @@ class FolderListTest : public LibraryTest {
   void SetUp() override {
     startWithEmptyLibrary();
     LibraryTest::SetUp();
+    startFromAnEmptyLibrary();
     dialogs = std::make_shared<TestDialogResponder>();
     ui::DialogResponder::install(dialogs);
     ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
+#include "EmptyLibrary.h"
 
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
@@ -22,6 +23,7 @@ class SidebarListTest : public LibraryTest {
   void SetUp() override {
     startWithEmptyLibrary();
     LibraryTest::SetUp();
+    startFromAnEmptyLibrary();
     stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();
     for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,

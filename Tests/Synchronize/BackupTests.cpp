@@ -56,7 +56,7 @@ TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
   EXPECT_TRUE(Backup::isValidBackupFile(path));
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].title, "Kesto Backup");
-  EXPECT_EQ(alerts->shown[0].message, "Backup succesfully completed");
+  EXPECT_EQ(alerts->shown[0].message, "Backup successfully completed");
   EXPECT_TRUE(alerts->shown[0].information) << "success is not a warning";
   // No temporary file is left beside it.
   auto names = fnd::FileManager::contentsOfDirectory(fnd::FileManager::deletingLastPathComponent(path));
@@ -98,7 +98,7 @@ TEST_F(BackupTest, AFailedBackupIsShownForManualAndOnlyLoggedForAutomatic) {
   Backup backup;
   EXPECT_FALSE(backup.backupToFile(tempHome() + "/no/such/folder/b.kestobck"));
   ASSERT_EQ(alerts->shown.size(), 1u);
-  EXPECT_NE(alerts->shown[0].message, "Backup succesfully completed");
+  EXPECT_NE(alerts->shown[0].message, "Backup successfully completed");
   EXPECT_FALSE(alerts->shown[0].information);
   EXPECT_FALSE(backup.backupToFile(storeFile()));  // never over the library itself
   EXPECT_TRUE(Backup::isValidBackupFile(storeFile()));

@@ -30,7 +30,7 @@ constexpr std::uint16_t A = 0, S = 1, D = 2, F = 3, H = 4, G = 5, Z = 6, X = 7, 
 constexpr std::uint16_t Return = 36, Tab = 48, Space = 49, Delete = 51, Escape = 53,
                         ForwardDelete = 117, Home = 115, End = 119, PageUp = 116, PageDown = 121,
                         LeftArrow = 123, RightArrow = 124, DownArrow = 125, UpArrow = 126,
-                        KeypadEnter = 76;
+                        KeypadEnter = 76, F2 = 120;
 constexpr std::uint16_t Invalid = 0xffff;
 // The keys of the letters a-z and digits 0-9 (index 0 is "a" and "0").
 std::uint16_t forLetter(int index);
@@ -77,6 +77,8 @@ struct Event {
   static Event scroll(fnd::Point location, double deltaX, double deltaY, Window* window = nullptr);
   // The modifier keys held now (for actions that act differently with a key held).
   static std::uint64_t currentModifierFlags();
+  // The desktop's longest time between the clicks of a double click, in seconds.
+  static double doubleClickInterval();
 };
 
 }  // namespace kesto::ui

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -1161,6 +1162,13 @@ void OutlineView::editRow(long row) {
   OutlineNode* n = d_->nodeAtRow(row);
   if (!n || !d_->tree || !shouldEditItem(n->item)) return;
   if (!(dataSourceMethods_ & OutlineViewDataSource::SetObjectValue)) return;
+  // Another row's open editor stores what it holds first (a new folder asked for while a name
+  // is being edited): the new editor would not open beside it.
+  if (isEditing()) {
+    endEditing(true);
+    n = d_->nodeAtRow(row);
+    if (!n || isEditing()) return;
+  }
   scrollRowToVisible(row);
   QModelIndex index = d_->model->indexFor(n);
   d_->tree->edit(index);
@@ -1174,6 +1182,10 @@ void OutlineView::editRow(long row) {
 }
 
 bool OutlineView::isEditing() const { return d_->tree && d_->tree->isEditing(); }
+
+void OutlineView::endEditing(bool commit) {
+  if (d_->tree) d_->tree->endEditing(commit);
+}
 
 std::string OutlineView::editingText() const {
   return d_->editor ? d_->editor->text().toStdString() : std::string();
@@ -1317,6 +1329,15 @@ void OutlineView::keyDown(const Event& event) {
     else WidgetHostView::keyDown(event);
     return;
   }
+  ++d_->editRequest;
+  // F2, and Return as in the file manager, rename the one selected row; a row that cannot be
+  // renamed lets the key travel on.
+  const bool renameKey =
+      event.keyCode == KeyCode::F2 || event.keyCode == KeyCode::Return || event.keyCode == KeyCode::KeypadEnter;
+  if (renameKey && !event.hasModifier(ModifierFlag::Command | ModifierFlag::Option | ModifierFlag::Control |
+                                      ModifierFlag::Shift) &&
+      numberOfSelectedRows() == 1 && beginEditingRow(selectedRow()))
+    return;
   long count = numberOfRows();
   bool shift = event.hasModifier(ModifierFlag::Shift);
   auto selectOnly = [&](long row) { selectRowIndexes(fnd::IndexSet(row), false); };
@@ -1415,6 +1436,8 @@ fnd::Point pointIn(const View* view, const Event& event) {
 void OutlineView::mouseDown(const Event& event) {
   auto* d = d_.get();
   fnd::Point p = pointIn(this, event);
+  ++d->editRequest;
+  d->pressOnSelectedRow = false;
   // The scroller and an open editor take their own presses.
   d->pressToWidget = d->tree && d->tree->isOnChrome(p);
   if (d->pressToWidget) {
@@ -1445,6 +1468,9 @@ void OutlineView::mouseDown(const Event& event) {
   }
   d->tracking = true;
   d->changedWhileTracking = false;
+  const bool plain =
+      !event.hasModifier(ModifierFlag::Command | ModifierFlag::Shift | ModifierFlag::Option | ModifierFlag::Control);
+  const bool onTheSelectedRow = plain && numberOfSelectedRows() == 1 && isRowSelected(row);
   if (event.hasModifier(ModifierFlag::Command) && allowsMultipleSelection_) {
     fnd::IndexSet next = selectedRowIndexes();
     if (next.contains(row)) next.remove(row);
@@ -1458,6 +1484,12 @@ void OutlineView::mouseDown(const Event& event) {
   } else if (!isRowSelected(row) || numberOfSelectedRows() > 1) {
     selectRowIndexes(fnd::IndexSet(row), false);
   }
+  // A double click renames the row it selected (the press starts no drag then).
+  if (plain && event.clickCount == 2 && numberOfSelectedRows() == 1 && isRowSelected(row) && beginEditingRow(row)) {
+    d->pressedRow = -1;
+    return;
+  }
+  d->pressOnSelectedRow = onTheSelectedRow && event.clickCount == 1;
 }
 
 void OutlineView::mouseDragged(const Event& event) {
@@ -1495,15 +1527,37 @@ void OutlineView::mouseUp(const Event& event) {
     return;
   }
   bool wasTracking = d->tracking;
+  const bool renameLater = d->pressOnSelectedRow && !d->dragStarted && d->pressedRow >= 0 &&
+                           rowAtPoint(pointIn(this, event)) == d->pressedRow;
+  const OutlineItem pressedItem = itemAtRow(d->pressedRow);
+  d->pressOnSelectedRow = false;
   d->tracking = false;
   d->pressedRow = -1;
   if (wasTracking && d->changedWhileTracking) {
     d->changedWhileTracking = false;
     notifySelectionChanged();
   }
+  if (!renameLater || !d->tree) return;
+  // Only once no second press has made it a double click, and while nothing else has happened.
+  const unsigned request = ++d->editRequest;
+  QPointer<OutlineTreeWidget> tree(d->tree);
+  QTimer::singleShot(int(Event::doubleClickInterval() * 1000), d->tree, [this, tree, request, pressedItem] {
+    if (!tree || tree->isDetached() || d_->editRequest != request || isEditing()) return;
+    if (window() && window()->firstResponder() != this) return;
+    if (numberOfSelectedRows() == 1 && itemAtRow(selectedRow()) == pressedItem) beginEditingRow(selectedRow());
+  });
+}
+
+bool OutlineView::beginEditingRow(long row) {
+  OutlineItem item = itemAtRow(row);
+  if (!item || isEditing() || !(dataSourceMethods_ & OutlineViewDataSource::SetObjectValue) || !shouldEditItem(item))
+    return false;
+  editRow(row);
+  return isEditing();
 }
 
 void OutlineView::rightMouseDown(const Event& event) {
+  ++d_->editRequest;
   menuForEvent(event, itemAtRow(rowAtPoint(pointIn(this, event))));
 }
 

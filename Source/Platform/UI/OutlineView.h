@@ -287,9 +287,16 @@ class OutlineView : public WidgetHostView {
   virtual bool shouldSelectItem(OutlineItem item);
   virtual bool shouldEditItem(OutlineItem item);
 
-  // Inline rename of the row's text; the data source's setObjectValue receives the result.
+  // Inline rename of the row's text; the data source's setObjectValue receives the result. The
+  // user opens it on the one selected row with F2 or Return, a double click, or a second click
+  // on the row; rows the delegate declines stay closed.
   void editRow(long row);
   bool isEditing() const;
+  // Closes an open rename editor; with `commit` its text goes to the data source first.
+  void endEditing(bool commit);
+  // Opens the rename editor on a row the data source and delegate let the user rename; answers
+  // whether it opened.
+  bool beginEditingRow(long row);
   // The rename editor's text (the delegate's text-editing messages carry it too).
   std::string editingText() const;
 

@@ -129,6 +129,10 @@ struct OutlineView::Impl {
   fnd::Point pressPoint;
   bool dragStarted = false;
   bool pressToWidget = false;  // the press landed on the scroller or an editor
+  // A plain click on the one selected row opens its rename editor once the double-click time
+  // has passed without another press or key; each press or key cancels a pending one.
+  bool pressOnSelectedRow = false;
+  unsigned editRequest = 0;
   // Type-select.
   std::string typed;
   double typedAt = -1e9;

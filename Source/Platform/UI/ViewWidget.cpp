@@ -145,6 +145,8 @@ std::uint64_t Event::currentModifierFlags() {
   return qtbridge::modifierFlags(QGuiApplication::queryKeyboardModifiers());
 }
 
+double Event::doubleClickInterval() { return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0; }
+
 namespace qtbridge {
 
 std::uint16_t keyCodeForQtKey(int key) {
@@ -159,6 +161,7 @@ std::uint16_t keyCodeForQtKey(int key) {
     case Qt::Key_Escape: return KeyCode::Escape;
     case Qt::Key_Delete: return KeyCode::ForwardDelete;
     case Qt::Key_Home: return KeyCode::Home;
+    case Qt::Key_F2: return KeyCode::F2;
     case Qt::Key_End: return KeyCode::End;
     case Qt::Key_PageUp: return KeyCode::PageUp;
     case Qt::Key_PageDown: return KeyCode::PageDown;

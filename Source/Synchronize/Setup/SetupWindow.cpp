@@ -76,7 +76,9 @@ void SetupWindow::buildContent() {
   cancelButton_ = ui::addPushButton(*content, fnd::Rect(145, 13, 97, 32), "Cancel", [this] { cancel(); });
   backButton_ = ui::addPushButton(*content, fnd::Rect(372, 13, 97, 32), "Back", [this] { back(); });
   nextButton_ = ui::addPushButton(*content, fnd::Rect(469, 13, 97, 32), "Continue", [this] { next(); });
-  auto image = std::make_shared<FadedImageView>(fnd::Rect(-40, 60, 320, 320));
+  // The faded picture keeps to the column left of the stages, level with their middle: drawn
+  // under them it would show through their texts and fields.
+  auto image = std::make_shared<FadedImageView>(fnd::Rect(10, 166, 128, 128));
   imageView_ = image;
   image->setImage(ui::Image::named("user-bookmarks"));
   contentBox_ = std::make_shared<ui::View>(fnd::Rect(148, 57, 415, 345));

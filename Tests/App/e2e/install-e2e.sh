@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Kesto installed as a desktop application: `cmake --install` into a scratch prefix puts the
 # program, its desktop entry, its icons and its AppStream description in place, which the
-# desktop's own checkers accept; the installed program starts from its entry's Exec line,
+# desktop's own checkers accept; the installed program starts from its entry's Exec line, which
+# names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a space), and
 # leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
 # a link handed to it the same way. Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
 set -uo pipefail
@@ -9,7 +10,7 @@ build="$2"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
 
-prefix="$work/prefix"
+prefix="$work/installed prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
 entry="$prefix/share/applications/kesto.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
@@ -22,16 +23,22 @@ done
 grep -qx 'MimeType=x-scheme-handler/kesto;' "$entry" || fail "the entry does not handle kesto: links"
 [[ "$(sed -n 's/^Icon=//p' "$entry")" == kesto ]] || fail "the entry names another icon"
 
-# Started as the desktop starts it: the Exec line, with the prefix's programs on PATH.
+# Started as the desktop starts it: the Exec line's program, read with the value's escapes and
+# the quoting undone, is the installed one by its full path, whatever PATH holds.
 exec_line="$(sed -n 's/^Exec=//p' "$entry")"
-export PATH="$prefix/bin:$PATH"
-kesto="$(command -v "${exec_line%% *}")"
-[[ "$kesto" == "$prefix/bin/kesto" ]] || fail "the Exec line starts $kesto"
+program="$(python3 -c '
+import re, shlex, sys
+escapes = {"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}
+value = re.sub(r"\\(.)", lambda m: escapes.get(m.group(1), m.group(0)), sys.argv[1])
+words = shlex.split(value)
+print(words[0].replace("%%", "%") if words and words[1:] == ["%u"] else "")' "$exec_line")"
+[[ "$program" == "$prefix/bin/kesto" ]] || fail "the Exec line '$exec_line' does not start $prefix/bin/kesto"
+kesto="$program"
 e2e_start_kesto
 [[ ! -e "$XDG_DATA_HOME/applications/kesto.desktop" ]] || fail "a hidden entry stands in front of the installed one"
 
 # A link handed over as the desktop hands it (%u filled in) reaches the running program.
-"${exec_line%% *}" 'kesto:https://installed.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
+"$program" 'kesto:https://installed.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
 stored() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://installed.example/page'")" == 1 ]]; }
 e2e_wait_until 20 stored || fail "the handed-over link was not stored"
 e2e_quit_kesto

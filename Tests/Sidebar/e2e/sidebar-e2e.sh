@@ -2,7 +2,8 @@
 # The folder list of the real kesto program inside xvfb-session.sh: folders are made from the
 # File menu's key and named in place (Return and the keypad's Enter end the edit), another folder
 # is dragged into one with the mouse, a third is locked through the context menu and the password
-# panels (an export then asks for that password before writing the locked folder), the new folder
+# panel in one pass (an export then asks for that password before writing the locked folder), the
+# Save/Share dialog is looked at, a colour is put on and taken off again, the new folder
 # is deleted with the Delete key; after quitting, the store and the
 # tombstone list (one per deleted folder) are checked with sqlite3 and the settings file. A
 # screenshot of the sidebar is kept for each of the six tabs.
@@ -47,14 +48,12 @@ sleep 1
 [[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]] ||
   fail "Kesto was not moved into Trip: $(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 
-# Lock Search through its context menu: the first time makes the password, the second locks.
-lock_search() {
-  e2e_click "$win" "$row_x" "$(row_y 6)" 3
-  sleep 0.6
-  xdotool key --delay 80 Down Down Down Down Down Return
-  sleep 0.8
-}
-lock_search
+# Lock Search through its context menu (Add Bookmark, Add Folder, Save/Share, Rename, Delete, then
+# the lock entry): with no password yet, one pass makes the password and locks the folder.
+e2e_click "$win" "$row_x" "$(row_y 6)" 3
+sleep 0.6
+xdotool key --delay 80 Down Down Down Down Down Down Return
+sleep 0.8
 panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no new-password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
@@ -63,12 +62,7 @@ sleep 1
 xdotool key Return
 sleep 0.8
 [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
-lock_search
-panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no password panel"
-xdotool windowactivate --sync "$panel" >/dev/null 2>&1
-xdotool type --delay 40 "pw-e2e"; xdotool key Return
-sleep 1
-[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
+[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "making the password did not lock Search"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
   fail "bookmarks of the locked folder are not locked"
 grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
@@ -94,6 +88,31 @@ e2e_key "$success" Return
 grep -qF 'HREF="https://duckduckgo.com/"' "$exported" || fail "the unlocked export lacks the locked folder's bookmarks"
 
 python3 "$E2E_DIR/screenshot.py" "$shots/sidebar-folders.png" --window "$win" || true
+
+# Apple's colour through the context menu's Color submenu, then taken off with None.
+apple_color() { e2e_sql "select ifnull(ZCOLOR, 'none') from ZFOLDER where ZNAME='Apple';"; }
+color_apple() {  # downs in the submenu
+  e2e_click "$win" "$row_x" "$(row_y 5)" 3
+  sleep 0.6
+  xdotool key --delay 80 Up Right
+  sleep 0.5
+  [[ -z "${2:-}" ]] || e2e_screenshot "$shots/$2.png" || true
+  xdotool key --delay 80 $1 Return
+  sleep 0.8
+}
+color_apple "Down Down" color-submenu
+[[ "$(apple_color)" == "green" ]] || fail "Color > green stored '$(apple_color)'"
+color_apple "Up"
+[[ "$(apple_color)" == "none" ]] || fail "Color > None left '$(apple_color)'"
+
+# Save/Share opens a save dialog named after the command; Escape leaves it.
+e2e_click "$win" "$row_x" "$(row_y 5)" 3
+sleep 0.6
+xdotool key --delay 80 Down Down Down Return
+dialog="$(e2e_wait_window '^Save/Share$' 10)" || fail "Save/Share opened no dialog named Save/Share"
+e2e_screenshot "$shots/share-dialog.png" || true
+e2e_key "$dialog" Escape
+e2e_wait_until 5 e2e_no_window '^Save/Share$' || fail "the Save/Share dialog stayed open"
 
 # Delete Trip (now in Kesto's old row) with the Delete key: its subfolder goes too, their
 # bookmarks to the trash.

@@ -29,6 +29,18 @@ TEST(SetupWindow, OneStageFinishesOnContinueAndNeverGoesBack) {
   EXPECT_EQ(completions, (std::vector<bool>{true, false}));
 }
 
+// The faded picture lies beside the stages and the buttons, never under their texts and fields.
+TEST(SetupWindow, ThePictureKeepsClearOfTheStagesAndTheButtons) {
+  auto window = SetupWindow::create({probe("a", nullptr)}, [](bool) {});
+  ASSERT_TRUE(window);
+  const fnd::Rect picture = window->imageView().frame();
+  EXPECT_GT(picture.size.width, 0);
+  EXPECT_TRUE(window->contentView()->bounds().contains(picture));
+  for (ui::View* other : {&window->contentBox(), static_cast<ui::View*>(&window->cancelButton()),
+                          static_cast<ui::View*>(&window->backButton()), static_cast<ui::View*>(&window->nextButton())})
+    EXPECT_FALSE(picture.intersects(other->frame()));
+}
+
 TEST(SetupWindow, ButtonsFollowTheShownStage) {
   std::vector<std::string> events;
   auto a = probe("a", &events), b = probe("b", &events);

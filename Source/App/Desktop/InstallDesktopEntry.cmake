@@ -1,0 +1,36 @@
+# Run by `cmake --install`: installs the desktop entry with the installed program's full path in
+# its Exec line, so the desktop starts it whether or not the prefix's bin folder is on PATH.
+# Set before it runs: KESTO_DESKTOP_ENTRY (the entry in the source tree), KESTO_BINDIR and
+# KESTO_DATADIR (GNUInstallDirs' folders, relative to the prefix or absolute).
+foreach(dir KESTO_BINDIR KESTO_DATADIR)
+  if(IS_ABSOLUTE "${${dir}}")
+    set(${dir}_FULL "${${dir}}")
+  else()
+    set(${dir}_FULL "${CMAKE_INSTALL_PREFIX}/${${dir}}")
+  endif()
+endforeach()
+set(program "${KESTO_BINDIR_FULL}/kesto")
+
+# One Exec argument by the desktop-entry rules, as the program writes its own entry: quoted only
+# when a reserved character needs it (Debian's generic xdg-open does not undo quotes); inside
+# quotes '"', '`', '$' and the backslash take a backslash; '%' is written twice; then the value's
+# own escaping doubles every backslash.
+string(REPLACE "%" "%%" argument "${program}")
+if(argument MATCHES "[ \t\"'\\\\><~|&;$*?#()`]")
+  string(REPLACE "\\" "\\\\" argument "${argument}")
+  string(REPLACE "\"" "\\\"" argument "${argument}")
+  string(REPLACE "`" "\\`" argument "${argument}")
+  string(REPLACE "$" "\\$" argument "${argument}")
+  set(argument "\"${argument}\"")
+endif()
+string(REPLACE "\\" "\\\\" argument "${argument}")
+
+file(READ "${KESTO_DESKTOP_ENTRY}" entry)
+string(FIND "${entry}" "\nExec=kesto %u\n" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${KESTO_DESKTOP_ENTRY} has no line \"Exec=kesto %u\" to complete")
+endif()
+string(REPLACE "\nExec=kesto %u\n" "\nExec=${argument} %u\n" entry "${entry}")
+set(target "$ENV{DESTDIR}${KESTO_DATADIR_FULL}/applications/kesto.desktop")
+message(STATUS "Installing: ${target}")
+file(WRITE "${target}" "${entry}")

@@ -1,0 +1,238 @@
+#include "SidebarFixture.h"
+
+#include "Harness/StoreConnection.h"
+
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Window.h"
+#include "Sidebar/SidebarCommands.h"
+
+#include <algorithm>
+
+namespace kesto::test {
+namespace {
+
+// Renaming folders in place: what opens the editor on which rows, and what a rename stores.
+class FolderRenameTest : public FolderListTest {
+ protected:
+  // The list on screen, where its editor shows and takes the keys.
+  void show() {
+    window = std::make_unique<ui::Window>(fnd::Rect(0, 0, 240, 600));
+    window->contentView()->addSubview(controller->view());
+    window->makeKeyAndOrderFront();
+    window->makeFirstResponder(&list());
+    // An editor opened before the window is active would lose the focus as it becomes so.
+    ASSERT_TRUE(runUntil([&] { return window->isKeyWindow(); }, 5));
+    spin(0.05);
+  }
+  void TearDown() override {
+    if (controller) controller->view()->removeFromSuperview();
+    window.reset();
+    FolderListTest::TearDown();
+  }
+  // The row's middle in the coordinates events carry.
+  ui::Event click(SourceListItem* item, ui::EventType type, int clicks = 1, std::uint64_t flags = 0) {
+    const fnd::Rect r = list().rectOfRow(list().rowForItem(item));
+    const fnd::Point p = list().convertPointToView(fnd::Point{r.midX(), r.midY()}, nullptr);
+    return ui::Event::mouse(type, p, flags, clicks);
+  }
+  void press(SourceListItem* item, int clicks = 1, std::uint64_t flags = 0) {
+    list().mouseDown(click(item, ui::EventType::LeftMouseDown, clicks, flags));
+    list().mouseUp(click(item, ui::EventType::LeftMouseUp, clicks, flags));
+  }
+  void key(std::uint16_t code, std::uint64_t flags = 0) { list().keyDown(ui::Event::key(code, flags)); }
+  // Closes an open editor without storing its text.
+  void closeEditor() {
+    if (list().isEditing()) key(ui::KeyCode::Escape);
+    ASSERT_FALSE(list().isEditing());
+  }
+  static double doubleClickTime() { return ui::Event::doubleClickInterval(); }
+  static int storedVersion(const Folder::Ref& f) {
+    return onStoreConnection("select ZVERSION from ZFOLDER where ZFOLDERID = '" + f->folderID() + "'");
+  }
+  static bool storedName(const Folder::Ref& f, const std::string& name) {
+    return onStoreConnection("select count(*) from ZFOLDER where ZFOLDERID = '" + f->folderID() + "' and ZNAME = '" +
+                             name + "'") == 1;
+  }
+  static std::vector<std::string> titles(const std::shared_ptr<ui::Menu>& menu) {
+    std::vector<std::string> out;
+    for (auto& item : menu->items()) out.push_back(item->isSeparatorItem() ? "-" : item->title());
+    return out;
+  }
+  std::unique_ptr<ui::Window> window;
+};
+
+TEST_F(FolderRenameTest, KeysAndDoubleClicksOpenTheEditorOnlyOnRowsThatMayBeRenamed) {
+  auto mine = folder("Mine");
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  start();
+  show();
+  auto* row = controller->itemForFolderID(mine->folderID());
+  select(mine->folderID());
+  for (auto code : {ui::KeyCode::F2, ui::KeyCode::Return, ui::KeyCode::KeypadEnter}) {
+    key(code);
+    EXPECT_TRUE(list().isEditing()) << code;
+    closeEditor();
+  }
+  // With a modifier the keys are someone else's.
+  for (auto flag : {ui::ModifierFlag::Command, ui::ModifierFlag::Option, ui::ModifierFlag::Shift}) {
+    key(ui::KeyCode::F2, flag);
+    EXPECT_FALSE(list().isEditing()) << flag;
+    closeEditor();
+    key(ui::KeyCode::Return, flag);
+    EXPECT_FALSE(list().isEditing()) << flag;
+    closeEditor();
+  }
+
+  for (const std::string& id : {std::string(Folder::kInboxID), std::string("home"), locked->folderID()}) {
+    select(id);
+    key(ui::KeyCode::F2);
+    key(ui::KeyCode::Return);
+    EXPECT_FALSE(list().isEditing()) << id;
+  }
+
+  // A double click on a row not selected before selects and opens it; on a fixed row nothing.
+  press(row);
+  list().mouseDown(click(row, ui::EventType::LeftMouseDown, 2));
+  EXPECT_TRUE(list().isEditing());
+  list().mouseUp(click(row, ui::EventType::LeftMouseUp, 2));
+  EXPECT_EQ(controller->selectedIdentifier(), mine->folderID());
+  closeEditor();
+  press(controller->inboxItem());
+  press(controller->inboxItem(), 2);
+  EXPECT_FALSE(list().isEditing());
+  // Shift or Ctrl double clicks change the selection only.
+  press(row, 1, ui::ModifierFlag::Shift);
+  press(row, 2, ui::ModifierFlag::Shift);
+  EXPECT_FALSE(list().isEditing());
+}
+
+TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDoubleClickTimeHasPassed) {
+  auto mine = folder("Mine");
+  auto other = folder("Other");
+  start();
+  show();
+  auto* row = controller->itemForFolderID(mine->folderID());
+  // The click that selects a row only selects it.
+  press(row);
+  spin(doubleClickTime() + 0.2);
+  EXPECT_FALSE(list().isEditing());
+
+  press(row);
+  EXPECT_FALSE(list().isEditing());
+  EXPECT_TRUE(runUntil([&] { return list().isEditing(); }, doubleClickTime() + 2));
+  closeEditor();
+
+  // A key, or another row chosen, before the time is up: no editor.
+  press(row);
+  key(ui::KeyCode::RightArrow);
+  spin(doubleClickTime() + 0.2);
+  EXPECT_FALSE(list().isEditing());
+  press(row);
+  select(other->folderID());
+  spin(doubleClickTime() + 0.2);
+  EXPECT_FALSE(list().isEditing());
+}
+
+// A new folder asked for while another row's name is open: that name is kept as typed and the
+// new folder's name opens.
+TEST_F(FolderRenameTest, ANewFolderAskedForWhileANameIsOpenTakesTheEditor) {
+  auto mine = folder("Mine");
+  start();
+  show();
+  select(mine->folderID());
+  key(ui::KeyCode::F2);
+  ASSERT_TRUE(list().isEditing());
+  controller->addFolder();
+  EXPECT_TRUE(list().isEditing());
+  auto created = Folder::fetchEntityWhereProperty("name", std::string("New Folder"));
+  ASSERT_TRUE(created);
+  EXPECT_EQ(controller->selectedIdentifier(), created->folderID());
+  EXPECT_EQ(created->parentFolderID(), mine->folderID());
+  EXPECT_TRUE(storedName(mine, "Mine"));
+}
+
+TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
+  auto mine = folder("Mine");
+  auto locked = folder("Locked");
+  locked->setBlocked(1);
+  start();
+  show();
+  auto menu = controller->menuForItem(controller->itemForFolderID(mine->folderID()));
+  auto names = titles(menu);
+  auto at = std::find(names.begin(), names.end(), "Rename");
+  ASSERT_NE(at, names.end());
+  // Between Save/Share and Delete, showing the list's key.
+  EXPECT_EQ(*(at - 1), "Save/Share");
+  EXPECT_EQ(*(at + 1), "Delete");
+  auto rename = menu->items()[at - names.begin()];
+  EXPECT_EQ(rename->keyEquivalentText(), "F2");
+
+  select(mine->folderID());
+  ASSERT_TRUE(rename->target()->performAction(rename->action(), rename.get()));
+  EXPECT_TRUE(list().isEditing());
+  closeEditor();
+
+  for (auto* item : {controller->itemForFolderID(locked->folderID()), controller->homeItem(), controller->inboxItem(),
+                     controller->importedItem()}) {
+    auto other = titles(controller->menuForItem(item));
+    EXPECT_EQ(std::find(other.begin(), other.end(), "Rename"), other.end()) << item->identifier();
+  }
+  // Asked for on a locked row anyway (a stale menu), the command opens nothing.
+  select(locked->folderID());
+  controller->performAction(cmd::renameFolder, rename.get());
+  EXPECT_FALSE(list().isEditing());
+}
+
+TEST_F(FolderRenameTest, ARenameIsSavedWithANewVersionAndUndoneAndRedoneAsChangesOfTheirOwn) {
+  auto f = folder("Old");
+  auto sibling = folder("Sibling");
+  start();
+  const int v0 = storedVersion(f);
+  controller->sourceListSetObjectValueForItem(list(), fnd::Value("New"), controller->itemForFolderID(f->folderID()));
+  EXPECT_TRUE(storedName(f, "New"));
+  EXPECT_EQ(storedVersion(f), v0 + 1);
+  EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "New");
+  ASSERT_TRUE(undo()->canUndo());
+  EXPECT_EQ(undo()->undoActionName(), "Rename");
+  spin(0.05);
+
+  // Undone, the old name is a change of its own: it must win over the renamed copy other
+  // machines already hold.
+  ASSERT_TRUE(controller->performAction(cmd::undo, nullptr));
+  EXPECT_TRUE(storedName(f, "Old"));
+  EXPECT_EQ(storedVersion(f), v0 + 2);
+  EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "Old");
+  spin(0.05);
+  ASSERT_TRUE(controller->performAction(cmd::redo, nullptr));
+  EXPECT_TRUE(storedName(f, "New"));
+  EXPECT_EQ(storedVersion(f), v0 + 3);
+  spin(0.05);
+
+  // Undone from elsewhere (the list without the focus), the row follows too.
+  undo()->undo();
+  EXPECT_TRUE(storedName(f, "Old"));
+  EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "Old");
+  EXPECT_TRUE(storedName(sibling, "Sibling"));
+
+  // The same name again, or a blank one, is no step to undo.
+  undo()->removeAllActions();
+  EXPECT_TRUE(controller->renameFolder(f->folderID(), "Old"));
+  EXPECT_FALSE(controller->renameFolder(f->folderID(), " \t"));
+  EXPECT_FALSE(undo()->canUndo());
+  EXPECT_EQ(storedVersion(f), v0 + 4);
+
+  // A folder deleted since its rename (by a sync, say): undoing the rename makes nothing.
+  ASSERT_TRUE(controller->renameFolder(f->folderID(), "Last"));
+  spin(0.05);
+  undo()->disableUndoRegistration();
+  f->deleteEntity();
+  ASSERT_TRUE(WrenEntity::saveContext());
+  undo()->enableUndoRegistration();
+  undo()->undo();
+  EXPECT_FALSE(Folder::existingFolderWithFolderID(f->folderID()));
+  EXPECT_EQ(onStoreConnection("select count(*) from ZFOLDER where ZNAME = 'Old'"), 0);
+}
+
+}  // namespace
+}  // namespace kesto::test
