@@ -127,9 +127,30 @@ class MenuCollectionView : public TileCollectionView {
     }
     TileCollectionView::keyDown(e);
   }
+  // A plain press on a card of a selection of several keeps the selection, so a drag carries
+  // all of them; a click without a drag then selects that card alone.
+  void mouseDown(const ui::Event& e) override {
+    holding_.reset();
+    const auto plain = !e.hasModifier(ui::ModifierFlag::Command) && !e.hasModifier(ui::ModifierFlag::Shift);
+    if (plain && e.clickCount == 1 && selectedIndexes().size() > 1 && documentView()) {
+      auto p = indexPathForItemAtPoint(documentView()->convertPointFromView(e.locationInWindow, nullptr));
+      if (p && isItemSelected(*p)) holding_ = p;
+    }
+    TileCollectionView::mouseDown(e);
+  }
+  void mouseUp(const ui::Event& e) override {
+    TileCollectionView::mouseUp(e);
+    if (!holding_) return;
+    const IndexPath pressed = *holding_;
+    holding_.reset();
+    if (validateIndexPath(pressed)) selectItemAtIndexPath(pressed, TileCollectionViewScrollPositionNearest, true);
+  }
+  // Whether the selection is held for a drag (no card may be deselected now).
+  bool holdsSelection() const { return holding_.has_value(); }
   // A drag from a selected card carries the selection out; the controller starts it.
   void mouseDragged(const ui::Event& e) override {
     if (dragSelection && !dragging_ && !selectedIndexes().empty()) {
+      holding_.reset();
       dragging_ = true;
       dragSelection(e);
       dragging_ = false;
@@ -141,6 +162,7 @@ class MenuCollectionView : public TileCollectionView {
 
  private:
   bool dragging_ = false;
+  std::optional<IndexPath> holding_;
 };
 
 bool& browserInstalled(const char* identifier) {
@@ -694,6 +716,11 @@ void MenuBookmarksController::collectionViewDidSelectItemAtIndexPath(TileCollect
 
 void MenuBookmarksController::collectionViewDidDeselectItemAtIndexPath(TileCollectionView&, const IndexPath&) {
   didChangeSelection();
+}
+
+bool MenuBookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath&) {
+  auto* cards = dynamic_cast<MenuCollectionView*>(&view);
+  return !(cards && cards->holdsSelection());
 }
 
 void MenuBookmarksController::collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView&,

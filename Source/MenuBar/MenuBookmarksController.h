@@ -139,9 +139,13 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
   std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
                                                                 const IndexPath& indexPath) override;
-  unsigned implementedDelegateMethods() const override { return DidSelectItem | DidDeselectItem | DidDoubleClickItem; }
+  unsigned implementedDelegateMethods() const override {
+    return DidSelectItem | DidDeselectItem | DidDoubleClickItem | ShouldDeselectItem;
+  }
   void collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
   void collectionViewDidDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  // No while a press holds a selection of several for a drag.
+  bool collectionViewShouldDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
   void collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView& view,
                                                    const std::optional<IndexPath>& indexPath) override;
   unsigned implementedGridLayoutMethods() const override { return SizeForItem; }

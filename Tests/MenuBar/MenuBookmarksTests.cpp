@@ -166,6 +166,49 @@ TEST_F(MenuBookmarks, DraggingCardsOutWritesOneIdentifierStringEach) {
   pasteboard.clearContents();
 }
 
+// A press on a card of a selection of several keeps them all for a drag; a click without a drag
+// selects that card alone; a press elsewhere and the modifiers act at once.
+TEST_F(MenuBookmarks, APressKeepsASelectionOfSeveralForADrag) {
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_EQ(type("red").size(), 3u);
+  auto& list = *menu.collectionView;
+  list.layoutSubtreeIfNeeded();
+  window.displayIfNeeded();
+  const auto at = [&](int item) {
+    const fnd::Rect r = list.rectForItemAtIndexPath(IndexPath::forItem(item, 0));
+    return list.documentView()->convertPointToView(fnd::Point{r.midX(), r.midY()}, nullptr);
+  };
+  const auto send = [&](ui::EventType type, int item, std::uint64_t flags = 0) {
+    window.sendEvent(ui::Event::mouse(type, at(item), flags, 1, &window));
+  };
+  const auto selected = [&] {
+    std::vector<std::int64_t> items;
+    for (const auto& p : list.selectedIndexes()) items.push_back(p.item);
+    std::sort(items.begin(), items.end());
+    return items;
+  };
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 1);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{0, 1})) << "held while the button is down";
+  menu.didChangeSelection();
+  EXPECT_EQ(dm.selectedBookmarksMenu().size(), 2u) << "what a drag now carries";
+  send(ui::EventType::LeftMouseUp, 1);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{1})) << "a click without a drag selects the card alone";
+  // A press on a card outside the selection selects it alone at once.
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 2);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{2}));
+  send(ui::EventType::LeftMouseUp, 2);
+  // Ctrl still takes a selected card out of the selection.
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 1, ui::ModifierFlag::Command);
+  send(ui::EventType::LeftMouseUp, 1, ui::ModifierFlag::Command);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{0}));
+  window.orderOut();
+}
+
 TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
   // Empty lists say what puts a bookmark there; the search's empty list says nothing.
   menu.showFavorites();
