@@ -314,6 +314,11 @@ void View::setBorderColor(std::optional<Color> color) { setDrawnProperty(borderC
 void View::setBorderWidth(double width) { setDrawnProperty(borderWidth_, width); }
 void View::setCornerRadius(double radius) { setDrawnProperty(cornerRadius_, radius); }
 void View::setLayerContents(const Image& image) { setDrawnProperty(layerContents_, image); }
+void View::setShadow(std::optional<Shadow> shadow) {
+  shadow_ = std::move(shadow);
+  // The superview paints it.
+  if (superview_) superview_->setNeedsDisplay();
+}
 
 void View::resizeSubviewsWithOldSize(const fnd::Size& oldSize) {
   auto subs = subviews_;

@@ -94,6 +94,16 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   void setLayerContents(const Image& image);
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool opaque) { opaque_ = opaque; }
+  // A soft shadow under the view's bounds (rounded as its corners), painted by its superview:
+  // the offset on screen (y upwards, so a negative height falls below), a blur radius and a
+  // colour.
+  struct Shadow {
+    fnd::Size offset;
+    double blurRadius = 0;
+    Color color;
+  };
+  const std::optional<Shadow>& shadow() const { return shadow_; }
+  void setShadow(std::optional<Shadow> shadow);
 
   // Resizing.
   unsigned autoresizingMask() const { return autoresizingMask_; }
@@ -215,6 +225,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   double cornerRadius_ = 0.0;
   std::optional<Color> backgroundColor_;
   std::optional<Color> borderColor_;
+  std::optional<Shadow> shadow_;
   Image layerContents_;
   std::string toolTip_;
   std::function<void()> frameObserver_;
