@@ -394,8 +394,11 @@ void MenuBarWindow::layoutContent() {
         fnd::Rect(kButtonX[i], std::floor((toolbar.size.height - size.height) / 2 + toolbar.minY()), size.width, size.height));
   }
   if (content_) {
-    double a = attached_ ? arrowSize_.height : 0;
-    content_->setFrame(fnd::Rect(0, 0, s.width, std::max(0.0, s.height - titleBarHeight_ - a - 1)));
+    // The window has no frame from the window manager: a margin of its own along the left,
+    // right and bottom edges takes the presses that resize it.
+    const double a = attached_ ? arrowSize_.height : 0, m = kResizeMargin;
+    content_->setFrame(
+        fnd::Rect(m, m, std::max(0.0, s.width - 2 * m), std::max(0.0, s.height - titleBarHeight_ - a - 1 - m)));
   }
   frameView_->setNeedsDisplay();
 }
