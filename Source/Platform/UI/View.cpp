@@ -537,4 +537,16 @@ void View::updateSubviewGeometries() {
   for (auto& s : subviews_) s->updateWidgetGeometry();
 }
 
+bool View::grabKeyboard() {
+  if (!widget_ || !window_) return false;
+  widget_->grabKeyboard();
+  return hasKeyboardGrab();
+}
+
+void View::releaseKeyboard() {
+  if (hasKeyboardGrab()) widget_->releaseKeyboard();
+}
+
+bool View::hasKeyboardGrab() const { return widget_ && QWidget::keyboardGrabber() == widget_; }
+
 }  // namespace kesto::ui

@@ -154,6 +154,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   // While true, key presses reach this view (when it is first responder) before the menus'
   // key equivalents: a shortcut recorder takes Ctrl+Q as a combination, not as Quit.
   virtual bool claimsKeyEquivalents() const { return false; }
+  // Takes every key pressed on the desktop until released, the desktop's own shortcuts and
+  // other programs' hot keys included (under X11 an active grab of the keyboard); answers
+  // whether the view holds the keyboard. Only a view in a window can take it.
+  bool grabKeyboard();
+  void releaseKeyboard();
+  bool hasKeyboardGrab() const;
   void setNextResponder(Responder* next) override;
 
   // Window and hierarchy hooks.

@@ -153,6 +153,16 @@ e2e_screenshot "$shots/preferences-refused.png"
 xdotool windowactivate --sync "$alert" key Return
 e2e_wait_until 5 e2e_no_window "can't be used" || fail "the alert stayed"
 [[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
+# While recording the recorder holds the keyboard: typed without Num Lock, where the other
+# client's grab would take it first, the combination reaches the recorder all the same.
+xdotool windowactivate --sync "$prefs"
+e2e_click "$prefs" 300 163
+sleep 0.3
+xdotool key super+alt+j
+alert="$(e2e_wait_window "can't be used" 10 "$app_pid")" || fail "while recording another client's grab took the keys"
+xdotool windowactivate --sync "$alert" key Return
+e2e_wait_until 5 e2e_no_window "can't be used" || fail "the alert stayed"
+[[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
 e2e_key "$prefs" Escape
 sleep 0.3
 press_from_other super+alt+k
