@@ -64,6 +64,7 @@ void KRRecorderControl::setFrame(const fnd::Rect& frame) {
   f.size.height = kHeight;
   if (f.size.width < kMinWidth) f.size.width = kMinWidth;
   ui::View::setFrame(f);
+  resetTrackingRects();
 }
 
 std::uint32_t KRRecorderControl::cocoaToCarbonFlags(std::uint64_t flags) { return KRCocoaFlagsToCarbon(flags); }
@@ -93,6 +94,7 @@ void KRRecorderControl::setKeyCombo(KeyCombo combo) {
 }
 
 void KRRecorderControl::comboDidChange() {
+  resetTrackingRects();
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
   saveKeyCombo();
   if (valueBinding_) valueBinding_(objectValue());
@@ -134,6 +136,7 @@ void KRRecorderControl::loadKeyCombo() {
     keyCharsIgnoringModifiers_ = field("keyCharsIgnoringModifiers").stringIfString().value_or("");
   }
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -201,6 +204,7 @@ bool KRRecorderControl::initWithUnkeyedValues(const fnd::Array& values) {
 void KRRecorderControl::showKeyCombo(KeyCombo combo) {
   keyCombo_ = KeyCombo{filteredCocoaFlags(combo.flags), combo.code};
   hasKeyChars_ = false;
+  resetTrackingRects();
   setNeedsDisplay();
 }
 

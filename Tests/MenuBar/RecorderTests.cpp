@@ -15,6 +15,11 @@
 
 #include <gtest/gtest.h>
 
+// Last: the toolkit's headers define names other headers use.
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
 namespace kesto::test {
 namespace {
 
@@ -294,6 +299,32 @@ TEST_F(Recorder, TheRemoveButtonRollsOverAndPresses) {
   if (recorder.isRecording()) recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
   recorder.mouseEnteredButton(false);
   EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcut");
+
+  // In a window the pointer is followed over the button itself: the area that tracks it stands
+  // on the remove button of a combination shown, on the snap-back button while recording.
+  ui::Window window(fnd::Rect(100, 100, 300, 100));
+  auto shown = std::make_shared<KRRecorderControl>(fnd::Rect(10, 40, 200, 22));
+  window.contentView()->addSubview(shown);
+  window.makeKeyAndOrderFront();
+  ASSERT_FALSE(shown->subviews().empty());
+  ui::View& area = *shown->subviews().front();
+  EXPECT_TRUE(area.isHidden()) << "no combination, no button";
+  shown->showKeyCombo({kSuperAltCtrl, 35});
+  EXPECT_FALSE(area.isHidden());
+  EXPECT_EQ(area.frame(), shown->removeButtonRect());
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(static_cast<QWidget*>(static_cast<void*>(area.nativeWidget())), &enter);
+  EXPECT_TRUE(shown->mouseInsideTrackingArea());
+  EXPECT_EQ(shown->removeButtonImageName(), "KRRemoveShortcutRollover");
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(static_cast<QWidget*>(static_cast<void*>(area.nativeWidget())), &leave);
+  EXPECT_FALSE(shown->mouseInsideTrackingArea());
+  shown->keyDown(key(ui::KeyCode::Space, 0, " "));
+  EXPECT_EQ(area.frame(), shown->snapbackButtonRect());
+  shown->keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  shown->setEnabled(false);
+  EXPECT_TRUE(area.isHidden()) << "disabled: nothing tracked";
+  window.orderOut();
 }
 
 // With canCaptureGlobalHotKeys the recorder holds the keyboard while it records, so the
