@@ -104,6 +104,19 @@ fnd::Rect menuBarWindowResizedFrame(const fnd::Rect& start, const fnd::Rect& pro
   return f;
 }
 
+// A thin strip along an edge, over the content: presses there resize the window, through the
+// frame view.
+class MenuBarWindow::ResizeGrip : public ui::View {
+ public:
+  explicit ResizeGrip(View& frameView) : ui::View(fnd::Rect()), frameView_(frameView) { setZPosition(1); }
+  void mouseDown(const ui::Event& e) override { frameView_.mouseDown(e); }
+  void mouseDragged(const ui::Event& e) override { frameView_.mouseDragged(e); }
+  void mouseUp(const ui::Event& e) override { frameView_.mouseUp(e); }
+
+ private:
+  View& frameView_;
+};
+
 // Draws the window: the title bar with its gradient and, while attached, the arrow pointing at
 // the icon; the content view stands below the title bar.
 class MenuBarWindow::FrameView : public ui::View {
@@ -180,11 +193,6 @@ class MenuBarWindow::FrameView : public ui::View {
     const double m = kResizeMargin;
     return (p.x < b.minX() + m ? kLeft : 0) | (p.x >= b.maxX() - m ? kRight : 0) | (p.y < b.minY() + m ? kBottom : 0);
   }
-  View* hitTest(const fnd::Point& pointInSuperview) override {
-    if (edgesAt(pointInSuperview) != 0) return this;
-    return View::hitTest(pointInSuperview);
-  }
-
   void mouseDown(const ui::Event& e) override {
     edges_ = edgesAt(e.locationInWindow);
     const fnd::Point screen = owner_.convertPointToScreen(e.locationInWindow);
@@ -224,6 +232,10 @@ MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(con
   setDelegate(this);
   frameView_ = std::make_shared<FrameView>(*this, fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height));
   setContentView(frameView_);
+  for (int i = 0; i < 3; ++i) {
+    grips_.push_back(std::make_shared<ResizeGrip>(*frameView_));
+    frameView_->addSubview(grips_.back());
+  }
   for (auto kind : {WindowButton::Kind::Close, WindowButton::Kind::Miniaturize, WindowButton::Kind::Zoom}) {
     buttons_.push_back(std::make_shared<WindowButton>(kind));
     frameView_->addSubview(buttons_.back());
@@ -393,12 +405,15 @@ void MenuBarWindow::layoutContent() {
     buttons_[i]->setFrame(
         fnd::Rect(kButtonX[i], std::floor((toolbar.size.height - size.height) / 2 + toolbar.minY()), size.width, size.height));
   }
-  if (content_) {
-    // The window has no frame from the window manager: a margin of its own along the left,
-    // right and bottom edges takes the presses that resize it.
-    const double a = attached_ ? arrowSize_.height : 0, m = kResizeMargin;
-    content_->setFrame(
-        fnd::Rect(m, m, std::max(0.0, s.width - 2 * m), std::max(0.0, s.height - titleBarHeight_ - a - 1 - m)));
+  const double a = attached_ ? arrowSize_.height : 0, below = std::max(0.0, s.height - titleBarHeight_ - a - 1);
+  if (content_) content_->setFrame(fnd::Rect(0, 0, s.width, below));
+  // The window has no frame from the window manager: strips along its left, right and bottom
+  // edges, over the content, take the presses that resize it.
+  const double m = kResizeMargin;
+  if (grips_.size() == 3) {
+    grips_[0]->setFrame(fnd::Rect(0, 0, m, below));
+    grips_[1]->setFrame(fnd::Rect(std::max(0.0, s.width - m), 0, m, below));
+    grips_[2]->setFrame(fnd::Rect(0, 0, s.width, m));
   }
   frameView_->setNeedsDisplay();
 }

@@ -129,6 +129,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
 
  private:
   class FrameView;
+  class ResizeGrip;
   void windowDidResignKey(ui::Window& window) override;
   void windowDidBecomeKey(ui::Window& window) override;
   void layoutContent();
@@ -139,6 +140,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   std::shared_ptr<ui::View> content_;
   std::unique_ptr<sys::TrayIcon> tray_;
   std::vector<std::shared_ptr<WindowButton>> buttons_;
+  std::vector<std::shared_ptr<ResizeGrip>> grips_;
   MenuBarWindowDelegate* menuBarDelegate_ = nullptr;
   unsigned menuBarDelegateMethods_ = 0;
   bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false, moved_ = false;
