@@ -246,6 +246,13 @@ TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   const double beside = list.contentView()->frame().size.width;
   EXPECT_LT(beside, list.frame().size.width);  // the scroller has room of its own
   EXPECT_LE(menu.sizeForItemInCollectionView(list).width, beside);
+  // In the menu-bar window the list keeps the window's whole width (its resize strips lie over
+  // it), so a card still fits beside the scroller.
+  MenuBarWindow window(fnd::Rect(100, 100, 560, 530));
+  window.setMenuContentView(menu.view());
+  EXPECT_EQ(menu.view()->frame().size.width, 560);
+  list.layoutSubtreeIfNeeded();
+  EXPECT_LE(menu.sizeForItemInCollectionView(list).width, list.contentView()->frame().size.width);
 }
 
 TEST_F(MenuBookmarks, AHiddenListCatchesUpWhenItsWindowComesForward) {
