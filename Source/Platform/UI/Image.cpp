@@ -133,6 +133,10 @@ std::optional<Artwork> artworkFor(const std::string& name) {
       {"visited_desc", {nullptr, "visited_desc"}},
       {"favorite_desc", {nullptr, "favorite_desc"}},
       {"filterImage", {nullptr, "filterImage"}},
+      {"KRSnapback", {"edit-undo"}},
+      {"KRRemoveShortcut", {"edit-clear"}},
+      {"KRRemoveShortcutRollover", {"edit-clear"}},
+      {"KRRemoveShortcutPressed", {"edit-delete"}},
       // Sidebar.
       {"folder_library", {"user-bookmarks"}},
       {"folder_inbox", {"mail-read"}},
