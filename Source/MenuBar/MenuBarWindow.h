@@ -134,7 +134,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void windowDidBecomeKey(ui::Window& window) override;
   void layoutContent();
   void applyShape();
-  void showWindowButtons(bool attaching);
+  // Shows the window buttons (fading in), or fades them out and then hides them.
+  void showWindowButtons(bool show);
 
   std::shared_ptr<FrameView> frameView_;
   std::shared_ptr<ui::View> content_;
