@@ -276,6 +276,8 @@ void PreferencesController::buildPanel() {
   views_.keyRecorder->setDelegate(keyRecorderDelegate_);
   views_.keyRecorder->setStyle(1);
   views_.keyRecorder->setAnimates(true);
+  // The desktop's own shortcuts would take some combinations before the recorder saw them.
+  views_.keyRecorder->setCanCaptureGlobalHotKeys(true);
   general.addSubview(views_.keyRecorder);
   views_.launchAtLoginCheck = check(general, left, top - 132, width, "Start Kesto when I log in");
   views_.launchAtLoginCheck->setAction([this] { toggleLaunchAtLogin(); });

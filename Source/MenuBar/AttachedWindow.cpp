@@ -154,8 +154,12 @@ class AttachedWindow::BubbleView : public ui::View {
     const ui::Path outline = owner_.geometry_.bubblePath();
     g.saveState();
     g.clipToPath(outline);
-    g.setFillColor(owner_.backgroundColor_);
-    g.fillPath(outline);
+    if (owner_.backgroundImage_) {
+      g.fillPathWithPattern(outline, *owner_.backgroundImage_);
+    } else {
+      g.setFillColor(owner_.backgroundColor_);
+      g.fillPath(outline);
+    }
     if (owner_.borderWidth_ > 0) {
       ui::Path border = outline;
       border.setLineWidth(2 * owner_.borderWidth_);
@@ -230,8 +234,15 @@ void AttachedWindow::setPoint(const fnd::Point& point, int side) {
 }
 
 void AttachedWindow::setBackgroundColor(const ui::Color& color) {
-  if (color == backgroundColor_) return;
+  if (color == backgroundColor_ && !backgroundImage_) return;
   backgroundColor_ = color;
+  backgroundImage_.reset();
+  updateBackground();
+}
+
+void AttachedWindow::setBackgroundImage(const ui::Image& image) {
+  if (image.isNull()) return;
+  backgroundImage_ = image;
   updateBackground();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/Color.h"
+#include "Platform/UI/Image.h"
 #include "Platform/UI/Path.h"
 
 #include <memory>
@@ -60,7 +61,11 @@ class AttachedWindow : public ui::ChildWindow {
   void setPoint(const fnd::Point& point, int side);
 
   ui::Color windowBackgroundColor() const { return backgroundColor_; }
+  // A colour replaces a pattern image as the fill.
   void setBackgroundColor(const ui::Color& color);
+  // The bubble filled with `image` repeated as a pattern; a null image changes nothing.
+  void setBackgroundImage(const ui::Image& image);
+  const std::optional<ui::Image>& backgroundImage() const { return backgroundImage_; }
   ui::Color borderColor() const { return borderColor_; }
   void setBorderColor(const ui::Color& color);
   double borderWidth() const { return borderWidth_; }
@@ -95,6 +100,7 @@ class AttachedWindow : public ui::ChildWindow {
 
   AttachedWindowGeometry geometry_;
   ui::Color borderColor_ = ui::Color::white(1.0), backgroundColor_ = ui::Color::white(0.1, 0.75);
+  std::optional<ui::Image> backgroundImage_;
   double borderWidth_ = 2.0;
   std::shared_ptr<ui::View> view_;
   std::shared_ptr<BubbleView> bubble_;

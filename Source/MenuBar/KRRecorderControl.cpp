@@ -1,5 +1,6 @@
 #include "MenuBar/KRRecorderControl.h"
 
+#include "MenuBar/KRSharedImageProvider.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Strings.h"
@@ -7,6 +8,7 @@
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"
@@ -28,19 +30,41 @@ bool isCancelKey(std::uint16_t keyCode) { return keyCode == 53 || keyCode == 51 
 
 }  // namespace
 
+// Follows the pointer over the current button: it draws nothing, and its clicks go on to the
+// recorder.
+class KRRecorderControl::TrackingArea : public ui::View {
+ public:
+  explicit TrackingArea(KRRecorderControl& owner) : ui::View(fnd::Rect()), owner_(owner) {}
+  void viewDidMoveToWindow() override {
+    hover_.clear();
+    if (window() && nativeWidget()) hover_.observeViewHover(*this, [this](bool inside) { owner_.mouseEnteredButton(inside); });
+  }
+
+ private:
+  KRRecorderControl& owner_;
+  ui::PlatformObserver hover_;
+};
+
 KRRecorderControl::KRRecorderControl(const fnd::Rect& frame) : ui::View(frame), validator_(this) {
   setFrame(frame);
+  trackingArea_ = std::make_shared<TrackingArea>(*this);
+  addSubview(trackingArea_);
+  resetTrackingRects();
   // Keys are named by the characters the layout gives them: a new layout renames them.
   layoutObserver_.observe(sys::KeyboardLayoutDidChangeNotification, [this](const fnd::Notification&) { setNeedsDisplay(); });
 }
 
-KRRecorderControl::~KRRecorderControl() { lifetime_.end(); }
+KRRecorderControl::~KRRecorderControl() {
+  lifetime_.end();
+  releaseKeyboard();
+}
 
 void KRRecorderControl::setFrame(const fnd::Rect& frame) {
   fnd::Rect f = frame;
   f.size.height = kHeight;
   if (f.size.width < kMinWidth) f.size.width = kMinWidth;
   ui::View::setFrame(f);
+  resetTrackingRects();
 }
 
 std::uint32_t KRRecorderControl::cocoaToCarbonFlags(std::uint64_t flags) { return KRCocoaFlagsToCarbon(flags); }
@@ -70,6 +94,7 @@ void KRRecorderControl::setKeyCombo(KeyCombo combo) {
 }
 
 void KRRecorderControl::comboDidChange() {
+  resetTrackingRects();
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
   saveKeyCombo();
   if (valueBinding_) valueBinding_(objectValue());
@@ -111,6 +136,7 @@ void KRRecorderControl::loadKeyCombo() {
     keyCharsIgnoringModifiers_ = field("keyCharsIgnoringModifiers").stringIfString().value_or("");
   }
   if (delegate_) delegate_->keyRecorderKeyComboDidChange(*this, keyCombo_);
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -121,9 +147,64 @@ fnd::Value KRRecorderControl::objectValue() const {
                                     {"modifierFlags", fnd::Value(std::int64_t(keyCombo_.flags))}});
 }
 
+void KRRecorderControl::encodeWithCoder(fnd::KeyedArchiver& coder) const {
+  coder.encodeObject(fnd::Value(autosaveName_), "autosaveName");
+  coder.encodeInt64(std::int16_t(keyCombo_.code), "keyComboCode");
+  coder.encodeInt64(std::int64_t(keyCombo_.flags), "keyComboFlags");
+  coder.encodeInt64(std::int64_t(allowedFlags_), "allowedFlags");
+  coder.encodeInt64(std::int64_t(requiredFlags_), "requiredFlags");
+  if (hasKeyChars_) {
+    coder.encodeObject(fnd::Value(keyChars_), "keyChars");
+    coder.encodeObject(fnd::Value(keyCharsIgnoringModifiers_), "keyCharsIgnoringModifiers");
+  }
+  coder.encodeBool(allowsKeyOnly_, "allowsKeyOnly");
+  coder.encodeBool(escapeKeysRecord_, "escapeKeysRecord");
+  coder.encodeBool(animates_, "isAnimating");
+  coder.encodeInt64(std::int16_t(style_), "style");
+}
+
+void KRRecorderControl::initWithCoder(fnd::KeyedUnarchiver& coder) {
+  autosaveName_ = coder.decodeString("autosaveName").value_or("");
+  keyCombo_.code = std::int16_t(coder.decodeInt64("keyComboCode", -1));
+  keyCombo_.flags = std::uint64_t(coder.decodeInt64("keyComboFlags", 0));
+  allowedFlags_ = std::uint64_t(coder.decodeInt64("allowedFlags", std::int64_t(kDefaultAllowedFlags))) | kr::CocoaFunction;
+  requiredFlags_ = std::uint64_t(coder.decodeInt64("requiredFlags", 0));
+  auto chars = coder.decodeString("keyChars"), ignoring = coder.decodeString("keyCharsIgnoringModifiers");
+  hasKeyChars_ = chars.has_value();
+  keyChars_ = chars.value_or("");
+  keyCharsIgnoringModifiers_ = ignoring.value_or("");
+  allowsKeyOnly_ = coder.decodeBool("allowsKeyOnly");
+  escapeKeysRecord_ = coder.decodeBool("escapeKeysRecord");
+  animates_ = coder.decodeBool("isAnimating");
+  setStyle(int(coder.decodeInt64("style", 0)));
+  loadKeyCombo();
+  setNeedsDisplay();
+}
+
+fnd::Array KRRecorderControl::encodeUnkeyed() const {
+  return {fnd::Value(autosaveName_), fnd::Value(std::int64_t(std::int16_t(keyCombo_.code))),
+          fnd::Value(std::int64_t(keyCombo_.flags)), fnd::Value(std::int64_t(allowedFlags_)),
+          fnd::Value(std::int64_t(requiredFlags_))};
+}
+
+bool KRRecorderControl::initWithUnkeyedValues(const fnd::Array& values) {
+  if (values.size() != 5 || !values[0].isString()) return false;
+  for (std::size_t i = 1; i < 5; ++i)
+    if (!values[i].isInteger()) return false;
+  autosaveName_ = values[0].string();
+  keyCombo_ = KeyCombo{std::uint64_t(values[2].intValue(0)), std::int16_t(values[1].intValue(-1))};
+  allowedFlags_ = std::uint64_t(values[3].intValue(0)) | kr::CocoaFunction;
+  requiredFlags_ = std::uint64_t(values[4].intValue(0));
+  hasKeyChars_ = false;
+  loadKeyCombo();
+  setNeedsDisplay();
+  return true;
+}
+
 void KRRecorderControl::showKeyCombo(KeyCombo combo) {
   keyCombo_ = KeyCombo{filteredCocoaFlags(combo.flags), combo.code};
   hasKeyChars_ = false;
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -158,7 +239,36 @@ void KRRecorderControl::setAllowsKeyOnly(bool allows, bool escapeKeysRecord) {
 void KRRecorderControl::setEnabled(bool enabled) {
   enabled_ = enabled;
   if (!enabled && recording_) endRecording();
+  resetTrackingRects();
   setNeedsDisplay();
+}
+
+std::string KRRecorderControl::removeButtonImageName() const {
+  if (mouseInButton_ && mouseDown_) return "KRRemoveShortcutPressed";
+  if (mouseInButton_ != mouseDown_) return "KRRemoveShortcutRollover";
+  return "KRRemoveShortcut";
+}
+
+void KRRecorderControl::mouseEnteredButton(bool inside) {
+  mouseInButton_ = inside;
+  setNeedsDisplay();
+}
+
+void KRRecorderControl::resetTrackingRects() {
+  if (!trackingArea_) return;
+  const fnd::Rect area = recording_ ? snapbackButtonRect() : removeButtonRect();
+  const bool shown = enabled_ && area.size.width > 0;
+  trackingArea_->setFrame(shown ? area : fnd::Rect());
+  trackingArea_->setHidden(!shown);
+  if (!shown) mouseInButton_ = false;
+}
+
+void KRRecorderControl::viewDidMoveToWindow() { resetTrackingRects(); }
+
+void KRRecorderControl::takeKeyboard(bool take) {
+  if (!globalHotKeys_) return;
+  if (take) grabKeyboard();
+  else releaseKeyboard();
 }
 
 std::string KRRecorderControl::keyComboString() const {
@@ -233,6 +343,8 @@ void KRRecorderControl::tick() {
 void KRRecorderControl::startRecording() {
   recording_ = true;
   recordingFlags_ = filteredCocoaFlags(0);
+  takeKeyboard(true);
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -240,6 +352,8 @@ void KRRecorderControl::endRecording() {
   recording_ = false;
   recordingFlags_ = 0;
   mouseInButton_ = false;
+  takeKeyboard(false);
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -294,11 +408,15 @@ bool KRRecorderControl::performKeyEquivalent(const ui::Event& event) {
       recordingFlags_ = filteredCocoaFlags(0);
       setNeedsDisplay();
     });
-    ui::Application::postToMain([clearFlags, error] {
+    // The alert takes the keys while it is shown: the keyboard is the recorder's again after.
+    auto keyboard = lifetime_.whileAlive([this](bool take) { takeKeyboard(take && recording_); });
+    ui::Application::postToMain([clearFlags, error, keyboard] {
+      keyboard(false);
       ui::Alert alert = alertWithNonRecoverableError(error);
       alert.setAlertStyle(ui::AlertStyle::Critical);
       alert.runModal();
       clearFlags();
+      keyboard(true);
     });
     return true;
   }
@@ -329,12 +447,20 @@ void KRRecorderControl::mouseDown(const ui::Event& event) {
   setNeedsDisplay();
 }
 
+void KRRecorderControl::mouseDragged(const ui::Event& event) {
+  fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
+  fnd::Rect button = recording_ ? snapbackButtonRect() : removeButtonRect();
+  mouseInButton_ = button.size.width > 0 && button.contains(p);
+  setNeedsDisplay();
+}
+
 void KRRecorderControl::mouseUp(const ui::Event& event) {
   fnd::Point p = convertPointFromView(event.locationInWindow, nullptr);
   fnd::Rect button = recording_ ? snapbackButtonRect() : removeButtonRect();
   bool inside = button.size.width > 0 && button.contains(p);
   mouseDown_ = false;
-  mouseInButton_ = false;
+  // Still over the button after the click.
+  mouseInButton_ = inside;
   if (inside) {
     if (recording_) endRecordingTransition();  // snap back: nothing changes
     else setKeyCombo(KeyCombo{});    // remove
@@ -342,6 +468,7 @@ void KRRecorderControl::mouseUp(const ui::Event& event) {
     startRecordingTransition();
   }
   if (enabled_ && window()) window()->makeFirstResponder(this);
+  resetTrackingRects();
   setNeedsDisplay();
 }
 
@@ -359,18 +486,7 @@ void KRRecorderControl::drawLayer(ui::GraphicsContext& g, bool recordingLayer, d
       g.fillRect(b);
     }
     g.restoreState();
-    // The snap-back arrow: a white hook pointing left.
-    fnd::Rect s = snapbackButtonRect().offsetBy(0, dy);
-    ui::Path arrow;
-    arrow.moveTo({s.minX() + 1, s.midY()});
-    arrow.lineTo({s.minX() + 6, s.midY() + 5});
-    arrow.lineTo({s.minX() + 6, s.midY() + 2});
-    arrow.curveTo({s.maxX() - 1, s.midY() - 5}, {s.maxX(), s.midY() + 2}, {s.maxX(), s.midY() - 3});
-    arrow.curveTo({s.minX() + 6, s.midY() - 2}, {s.maxX() - 3, s.midY() - 2}, {s.minX() + 9, s.midY() - 2});
-    arrow.lineTo({s.minX() + 6, s.midY() - 5});
-    arrow.close();
-    g.setFillColor(ui::Color::white());
-    g.fillPath(arrow);
+    g.drawImage(KRSharedImageProvider::supportingImageWithName("KRSnapback"), snapbackButtonRect().offsetBy(0, dy));
     field = fnd::Rect(b.minX() + 9 - 7.5, b.minY() + 2, b.size.width - 18, b.size.height - 4);
   }
   ui::Path capsule = ui::Path::roundedRect(field, field.size.height / 2, field.size.height / 2);
@@ -381,18 +497,7 @@ void KRRecorderControl::drawLayer(ui::GraphicsContext& g, bool recordingLayer, d
     g.setStrokeColor(ui::Color::white(0.6));
     g.strokePath(capsule);
     fnd::Rect r = removeButtonRect().offsetBy(0, dy);
-    if (r.size.width > 0) {
-      g.setFillColor(ui::Color::white(0, mouseInButton_ ? (mouseDown_ ? 0.45 : 0.35) : 0.25));
-      g.fillPath(ui::Path::oval(r));
-      ui::Path cross;
-      cross.moveTo({r.minX() + 4, r.minY() + 4});
-      cross.lineTo({r.minX() + 10, r.minY() + 10});
-      cross.moveTo({r.minX() + 10, r.minY() + 4});
-      cross.lineTo({r.minX() + 4, r.minY() + 10});
-      cross.setLineWidth(1.2);
-      g.setStrokeColor(ui::Color::white());
-      g.strokePath(cross);
-    }
+    if (r.size.width > 0) g.drawImage(KRSharedImageProvider::supportingImageWithName(removeButtonImageName()), r);
   }
   const bool plain = recordingLayer || isEmpty();
   ui::Font font;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "MenuBar/KRValidator.h"
+#include "Platform/Foundation/KeyedArchive.h"
 #include "Platform/Foundation/Lifetime.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/View.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kesto {
@@ -37,7 +39,7 @@ class KRRecorderDelegate {
 // modifiers held so far and a snap-back button, and takes the next key pressed with valid
 // modifiers. Each candidate goes through the validator; a taken one is explained in an alert
 // and recording goes on. Escape, Backspace and Delete without modifiers end recording unchanged.
-class KRRecorderControl : public ui::View, private KRValidatorDelegate {
+class KRRecorderControl : public ui::View, public fnd::Coding, private KRValidatorDelegate {
  public:
   static constexpr double kHeight = 22, kMinWidth = 50;
   static constexpr std::uint64_t kDefaultAllowedFlags = 0x9E0000;
@@ -72,6 +74,22 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   bool escapeKeysRecord() const { return escapeKeysRecord_; }
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
+  // While recording, the desktop's own shortcuts (and other programs' hot keys) are kept from
+  // firing: the recorder holds the keyboard until recording ends.
+  bool canCaptureGlobalHotKeys() const { return globalHotKeys_; }
+  void setCanCaptureGlobalHotKeys(bool capture) { globalHotKeys_ = capture; }
+
+  // Archiving, keyed ("KRRecorderCell": "autosaveName", "keyComboCode", "keyComboFlags",
+  // "allowedFlags", "requiredFlags", "keyChars" and "keyCharsIgnoringModifiers" when typed,
+  // "allowsKeyOnly", "escapeKeysRecord", "isAnimating", "style") and unkeyed (the autosave name,
+  // code, flags, allowed and required flags, in that order). Reading back adds the function-key
+  // bit to the allowed flags and then loads the autosave record.
+  std::string codingClassName() const override { return "KRRecorderCell"; }
+  void encodeWithCoder(fnd::KeyedArchiver& coder) const override;
+  void initWithCoder(fnd::KeyedUnarchiver& coder);
+  fnd::Array encodeUnkeyed() const;
+  // False (nothing changed) when the values are not five of the right types.
+  bool initWithUnkeyedValues(const fnd::Array& values);
 
   bool isRecording() const { return recording_; }
   std::uint64_t recordingFlags() const { return recordingFlags_; }
@@ -100,6 +118,15 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   // The buttons at the right end, in the view's coordinates; zero when absent.
   fnd::Rect removeButtonRect() const;
   fnd::Rect snapbackButtonRect() const;
+  // The remove button's image: "KRRemoveShortcutPressed" while pressed with the pointer on it,
+  // "KRRemoveShortcutRollover" with the pointer on it (or pressed and dragged off it), else
+  // "KRRemoveShortcut".
+  std::string removeButtonImageName() const;
+  bool mouseInsideTrackingArea() const { return mouseInButton_; }
+  // The pointer entering or leaving the current button (the window reports it).
+  void mouseEnteredButton(bool inside);
+  // Puts the area that follows the pointer over the current button (none when disabled).
+  void resetTrackingRects();
 
   // A key press as the control's window delivers it: true when the recorder took it.
   bool performKeyEquivalent(const ui::Event& event);
@@ -114,6 +141,8 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   void flagsChanged(const ui::Event& event) override;
   void mouseDown(const ui::Event& event) override;
   void mouseUp(const ui::Event& event) override;
+  void mouseDragged(const ui::Event& event) override;
+  void viewDidMoveToWindow() override;
   void drawRect(ui::GraphicsContext& context, const fnd::Rect& dirtyRect) override;
 
  private:
@@ -137,7 +166,12 @@ class KRRecorderControl : public ui::View, private KRValidatorDelegate {
   void saveKeyCombo() const;
   void loadKeyCombo();
 
+  void takeKeyboard(bool take);
+
+  class TrackingArea;
+  std::shared_ptr<TrackingArea> trackingArea_;
   KRRecorderDelegate* delegate_ = nullptr;
+  bool globalHotKeys_ = false;
   KRValidator validator_;
   KeyCombo keyCombo_;
   std::string autosaveName_;

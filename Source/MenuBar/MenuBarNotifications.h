@@ -8,6 +8,10 @@ namespace kesto {
 inline constexpr fnd::NotificationName CloseMenubarNotification{"CloseMenubarNotification"};
 // Posted by the menu-bar list to bring the main window (and the desktop's task-bar entry) back.
 inline constexpr fnd::NotificationName ShowMainKestoWindowAndDockNotification{"ShowMainKestoWindowAndDockNotification"};
+// Posted (object: the window) after the menu-bar window attaches to or detaches from its icon,
+// only through a delegate that takes the matching call.
+inline constexpr fnd::NotificationName MenuBarWindowDidAttachToMenuBar{"MenuBarWindowDidAttachToMenuBar"};
+inline constexpr fnd::NotificationName MenuBarWindowDidDetachFromMenuBar{"MenuBarWindowDidDetachFromMenuBar"};
 // Edits the menu-bar list's selected bookmark.
 inline constexpr fnd::NotificationName EditBookmarkMenuViewNotification{"EditBookmarkMenuViewNotification"};
 

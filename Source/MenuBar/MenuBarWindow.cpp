@@ -4,22 +4,31 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/TrayIcon.h"
+#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Action.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
+#include "Views/WindowButton.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace kesto {
 
 namespace {
 
 constexpr double kFadeOut = 0.1;
+constexpr double kButtonsFade = 0.15;
+// Where the window buttons stand in the title bar.
+constexpr double kButtonX[] = {7, 27, 47};
+// What is kept of the title bar above the bottom of the visible area after a drag.
+constexpr double kKeptAboveBottom = 23;
 constexpr double kFocusSettleDelay = 0.25;
 // The icon's stand-in height when the tray does not tell its place.
 constexpr double kPanelThickness = 22;
@@ -59,6 +68,55 @@ bool menuBarWindowSnaps(const fnd::Point& top, const fnd::Point& anchor, double 
   return !detachable || std::hypot(top.x - anchor.x, top.y - anchor.y) <= snapDistance;
 }
 
+ui::Image menuBarNoiseImage() {
+  static const ui::Image noise = [] {
+    constexpr int kSide = 100;
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kSide * kSide * 4);
+    for (int i = 0; i < kSide * kSide; ++i) {
+      const auto grey = static_cast<std::uint8_t>(std::rand() & 0xFF);
+      // The grey at alpha 6 of 255 over the title bar: a faint grain.
+      bytes.insert(bytes.end(), {grey, grey, grey, 6});
+    }
+    return ui::Image::fromRGBA(kSide, kSide, bytes);
+  }();
+  return noise;
+}
+
+fnd::Rect menuBarWindowResizedFrame(const fnd::Rect& start, const fnd::Rect& proposed, double startPointerX,
+                                    double pointerX, bool right, double minWidth, double maxWidth) {
+  fnd::Rect f = start;
+  if (proposed.size.width != start.size.width) {
+    const double d = right ? pointerX - startPointerX : startPointerX - pointerX;
+    f.origin.x = start.minX() - d;
+    f.size.width = start.size.width + 2 * d;
+    for (double bound : {minWidth, maxWidth}) {
+      if ((bound == minWidth && f.size.width < minWidth) || (bound == maxWidth && f.size.width > maxWidth)) {
+        f.size.width = bound;
+        f.origin.x = start.minX() + start.size.width / 2 - bound / 2;
+      }
+    }
+  }
+  if (proposed.minY() != start.minY()) {
+    f.origin.y = proposed.minY();
+    f.size.height = proposed.size.height;
+  }
+  return f;
+}
+
+// A thin strip along an edge, over the content: presses there resize the window, through the
+// frame view.
+class MenuBarWindow::ResizeGrip : public ui::View {
+ public:
+  explicit ResizeGrip(View& frameView) : ui::View(fnd::Rect()), frameView_(frameView) { setZPosition(1); }
+  void mouseDown(const ui::Event& e) override { frameView_.mouseDown(e); }
+  void mouseDragged(const ui::Event& e) override { frameView_.mouseDragged(e); }
+  void mouseUp(const ui::Event& e) override { frameView_.mouseUp(e); }
+
+ private:
+  View& frameView_;
+};
+
 // Draws the window: the title bar with its gradient and, while attached, the arrow pointing at
 // the icon; the content view stands below the title bar.
 class MenuBarWindow::FrameView : public ui::View {
@@ -89,7 +147,8 @@ class MenuBarWindow::FrameView : public ui::View {
     fnd::Rect b = bounds();
     const double t = std::round(owner_.titleBarHeight_), aw = std::round(owner_.arrowSize_.width),
                  ah = std::round(owner_.arrowSize_.height), a = owner_.attached_ ? ah : 0, top = b.maxY();
-    const bool active = owner_.isKeyWindow() || owner_.attached_;
+    const bool key = owner_.isKeyWindow();
+    const bool active = key || owner_.attached_;
     const double base = active ? 0.69 : 0.85, end = active ? 0.91 : 0.93;
     g.saveState();
     g.clipToPath(shape());
@@ -97,12 +156,27 @@ class MenuBarWindow::FrameView : public ui::View {
     g.fillRect(b);
     g.setFillColor(ui::Color::white(base));
     g.fillRect(fnd::Rect(b.minX(), top - t - a, b.size.width, t + a));
-    ui::Gradient band{{{0.0, ui::Color::white(end)}, {1.0, ui::Color::white(end, 0.0)}}};
-    g.fillGradient(band, fnd::Rect(b.minX(), top - t - a, b.size.width, t), 90);
+    const fnd::Rect band(b.minX(), top - t - a, b.size.width, t);
+    if (key) g.fillPathWithPattern(ui::Path::rect(band), menuBarNoiseImage(), band.origin);
+    // Lighter towards the top of the title bar.
+    ui::Gradient shading{{{0.0, ui::Color::white(end, 0.0)}, {1.0, ui::Color::white(end)}}};
+    g.fillGradient(shading, band, 90);
+    const double ax = owner_.arrowCenter();
     if (owner_.attached_) {
       ui::Gradient arrow{{{0.0, ui::Color::white(end)}, {1.0, ui::Color::white(1.0)}}};
-      g.fillGradient(arrow, fnd::Rect(owner_.arrowCenter() - aw / 2, top - a, aw, ah), 90);
+      g.fillGradient(arrow, fnd::Rect(ax - aw / 2, top - a, aw, ah), 90);
     }
+    // The highlight along the top edge, over the arrow too.
+    ui::Path highlight;
+    highlight.moveTo({b.minX(), top - a});
+    if (owner_.attached_) {
+      highlight.lineTo({ax - aw / 2, top - a});
+      highlight.lineTo({ax, top});
+      highlight.lineTo({ax + aw / 2, top - a});
+    }
+    highlight.lineTo({b.maxX(), top - a});
+    g.setStrokeColor(ui::Color::white(1.0));
+    g.strokePath(highlight);
     g.restoreState();
     g.setFillColor(ui::Color::white(0.5));
     g.fillRect(fnd::Rect(b.minX(), top - t - a - 1, b.size.width, 1));
@@ -112,20 +186,60 @@ class MenuBarWindow::FrameView : public ui::View {
                ui::Color::white(0.2), ui::TextAlignment::Center);
   }
 
-  void mouseDown(const ui::Event& e) override {
-    if (owner_.toolbarRect().contains(e.locationInWindow)) owner_.titleBarMouseDown(owner_.convertPointToScreen(e.locationInWindow));
+  // The edges (left, right, bottom) resize the window: presses there are the frame's own.
+  unsigned edgesAt(const fnd::Point& p) const {
+    const fnd::Rect b = bounds();
+    if (!b.contains(p) || owner_.titleBarRect().contains(p)) return 0;
+    const double m = kResizeMargin;
+    return (p.x < b.minX() + m ? kLeft : 0) | (p.x >= b.maxX() - m ? kRight : 0) | (p.y < b.minY() + m ? kBottom : 0);
   }
-  void mouseDragged(const ui::Event& e) override { owner_.titleBarMouseDragged(owner_.convertPointToScreen(e.locationInWindow)); }
-  void mouseUp(const ui::Event&) override { owner_.titleBarMouseUp(); }
+  void mouseDown(const ui::Event& e) override {
+    edges_ = edgesAt(e.locationInWindow);
+    const fnd::Point screen = owner_.convertPointToScreen(e.locationInWindow);
+    if (edges_ != 0) {
+      owner_.windowWillStartLiveResize(screen);
+      return;
+    }
+    if (owner_.toolbarRect().contains(e.locationInWindow)) owner_.titleBarMouseDown(screen);
+  }
+  void mouseDragged(const ui::Event& e) override {
+    const fnd::Point screen = owner_.convertPointToScreen(e.locationInWindow);
+    if (edges_ == 0) return owner_.titleBarMouseDragged(screen);
+    // What the window manager would make of dragging these edges.
+    fnd::Rect f = owner_.resizeStartFrame_;
+    const double dx = screen.x - owner_.resizeStartLocation_.x, dy = screen.y - owner_.resizeStartLocation_.y;
+    if (edges_ & kRight) f.size.width += dx;
+    if (edges_ & kLeft) f.origin.x += dx, f.size.width -= dx;
+    if (edges_ & kBottom) f.origin.y += dy, f.size.height -= dy;
+    owner_.resizeToProposedFrame(f, screen);
+  }
+  void mouseUp(const ui::Event& e) override {
+    if (edges_ != 0) {
+      edges_ = 0;
+      owner_.windowDidEndLiveResize();
+      return;
+    }
+    owner_.titleBarMouseUp(e.clickCount);
+  }
 
  private:
+  enum : unsigned { kLeft = 1, kRight = 2, kBottom = 4 };
   MenuBarWindow& owner_;
+  unsigned edges_ = 0;
 };
 
 MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(contentRect) {
   setDelegate(this);
   frameView_ = std::make_shared<FrameView>(*this, fnd::Rect(0, 0, contentRect.size.width, contentRect.size.height));
   setContentView(frameView_);
+  for (int i = 0; i < 3; ++i) {
+    grips_.push_back(std::make_shared<ResizeGrip>(*frameView_));
+    frameView_->addSubview(grips_.back());
+  }
+  for (auto kind : {WindowButton::Kind::Close, WindowButton::Kind::Miniaturize, WindowButton::Kind::Zoom}) {
+    buttons_.push_back(std::make_shared<WindowButton>(kind));
+    frameView_->addSubview(buttons_.back());
+  }
   layoutContent();
   actions().add(ui::cmd::cancelOperation,
                 [] { fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification); });
@@ -171,9 +285,64 @@ void MenuBarWindow::setAttachedToMenuBar(bool attached) {
       setFrame(moved, true);
     }
   }
+  if (hideWindowControlsWhenAttached_) showWindowButtons(!attached);
   setLevel(attached ? ui::WindowLevel::PopUpMenu : ui::WindowLevel::Normal);
+  if (attached && (menuBarDelegateMethods_ & MenuBarWindowDelegate::DidAttach)) {
+    menuBarDelegate_->windowDidAttachToMenuBar(*this);
+    fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidAttachToMenuBar, this);
+  } else if (!attached && (menuBarDelegateMethods_ & MenuBarWindowDelegate::DidDetach)) {
+    menuBarDelegate_->windowDidDetachFromMenuBar(*this);
+    fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidDetachFromMenuBar, this);
+  }
+  layoutContent();
   applyShape();
   frameView_->setNeedsDisplay();
+}
+
+void MenuBarWindow::showWindowButtons(bool show) {
+  if (show) {
+    hideControls_ = false;
+    for (const auto& b : buttons_) {
+      b->setAlphaValue(0);
+      b->setHidden(false);
+    }
+    ui::AnimationContext::runAnimationGroup([&](ui::AnimationContext& context) {
+      context.setDuration(kButtonsFade);
+      for (const auto& b : buttons_) b->animator().setAlphaValue(1);
+    });
+    return;
+  }
+  // Faded out first; hidden only if no detach came in the meantime.
+  hideControls_ = true;
+  ui::AnimationContext::runAnimationGroup(
+      [&](ui::AnimationContext& context) {
+        context.setDuration(kButtonsFade);
+        for (const auto& b : buttons_) b->animator().setAlphaValue(0);
+      },
+      lifetime_.whileAlive([this] {
+        if (!hideControls_) return;
+        for (const auto& b : buttons_) {
+          b->setHidden(true);
+          b->setAlphaValue(1);
+        }
+        hideControls_ = false;
+      }));
+}
+
+void MenuBarWindow::setHideWindowControlsWhenAttached(bool hide) {
+  if (hide == hideWindowControlsWhenAttached_) return;
+  hideWindowControlsWhenAttached_ = hide;
+  if (hide && !attached_) return;
+  hideControls_ = false;
+  for (const auto& b : buttons_) {
+    b->setAlphaValue(1);
+    b->setHidden(hide);
+  }
+}
+
+void MenuBarWindow::setMenuBarDelegate(MenuBarWindowDelegate* delegate) {
+  menuBarDelegate_ = delegate;
+  menuBarDelegateMethods_ = delegate ? delegate->implementedMenuBarWindowMethods() : 0;
 }
 
 void MenuBarWindow::setDistanceFromMenuBar(double d) {
@@ -230,9 +399,21 @@ void MenuBarWindow::setMenuContentView(std::shared_ptr<ui::View> view) {
 void MenuBarWindow::layoutContent() {
   fnd::Size s = frame().size;
   frameView_->setFrame(fnd::Rect(0, 0, s.width, s.height));
-  if (content_) {
-    double a = attached_ ? arrowSize_.height : 0;
-    content_->setFrame(fnd::Rect(0, 0, s.width, std::max(0.0, s.height - titleBarHeight_ - a - 1)));
+  const fnd::Rect toolbar = toolbarRect();
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const fnd::Size size = buttons_[i]->frame().size;
+    buttons_[i]->setFrame(
+        fnd::Rect(kButtonX[i], std::floor((toolbar.size.height - size.height) / 2 + toolbar.minY()), size.width, size.height));
+  }
+  const double a = attached_ ? arrowSize_.height : 0, below = std::max(0.0, s.height - titleBarHeight_ - a - 1);
+  if (content_) content_->setFrame(fnd::Rect(0, 0, s.width, below));
+  // The window has no frame from the window manager: strips along its left, right and bottom
+  // edges, over the content, take the presses that resize it.
+  const double m = kResizeMargin;
+  if (grips_.size() == 3) {
+    grips_[0]->setFrame(fnd::Rect(0, 0, m, below));
+    grips_[1]->setFrame(fnd::Rect(std::max(0.0, s.width - m), 0, m, below));
+    grips_[2]->setFrame(fnd::Rect(0, 0, s.width, m));
   }
   frameView_->setNeedsDisplay();
 }
@@ -281,6 +462,7 @@ void MenuBarWindow::keyDown(const ui::Event& event) {
 
 void MenuBarWindow::titleBarMouseDown(const fnd::Point& screenPoint) {
   dragging_ = true;
+  moved_ = false;
   dragStartLocation_ = screenPoint;
   dragStartFrame_ = frame();
 }
@@ -290,6 +472,7 @@ void MenuBarWindow::titleBarMouseDragged(const fnd::Point& screenPoint) {
   fnd::Rect f = dragStartFrame_;
   f.origin.x += screenPoint.x - dragStartLocation_.x;
   f.origin.y += screenPoint.y - dragStartLocation_.y;
+  moved_ = true;
   setFrame(f, true);
   if (!tray_) return;
   fnd::Point origin = originForAttachedState();
@@ -303,7 +486,63 @@ void MenuBarWindow::titleBarMouseDragged(const fnd::Point& screenPoint) {
   }
 }
 
-void MenuBarWindow::titleBarMouseUp() { dragging_ = false; }
+void MenuBarWindow::titleBarMouseUp(int clickCount) {
+  const bool pressedInTitleBar = dragging_, moved = moved_;
+  dragging_ = false;
+  moved_ = false;
+  if (clickCount == 2) {
+    if (!pressedInTitleBar || attached_) return;
+    // The desktop's setting where there is one; minimising is the rule otherwise.
+    const fnd::Value setting = fnd::UserDefaults::standard().objectForKey("AppleMiniaturizeOnDoubleClick");
+    if (setting.isNull() || setting.boolValue()) miniaturize();
+    return;
+  }
+  if (!moved) return;
+  // A title bar dragged below the bottom of the visible area comes back up, so it can still be
+  // taken hold of.
+  const fnd::Rect visible = screen().visibleFrame();
+  fnd::Rect f = frame();
+  const double keep = arrowSize_.height + kKeptAboveBottom;
+  if (visible.size.height > 0 && f.maxY() - keep < visible.minY()) {
+    f.origin.y = visible.minY() - f.size.height + keep;
+    setFrame(f, true);
+  }
+}
+
+void MenuBarWindow::windowWillStartLiveResize(const fnd::Point& screenPoint) {
+  liveResize_ = true;
+  resizeStartFrame_ = frame();
+  resizeStartLocation_ = screenPoint;
+  resizeRight_ = screenPoint.x > resizeStartFrame_.midX();
+}
+
+void MenuBarWindow::resizeToProposedFrame(const fnd::Rect& proposed, const fnd::Point& screenPoint) {
+  if (!liveResize_) return;
+  const double minWidth = std::max(minSize().width, 2 * (arrowSize_.width / 2 + 6));
+  const double minHeight = std::max(minSize().height, titleBarHeight_ + arrowSize_.height + 40);
+  const fnd::Rect visible = screen().visibleFrame();
+  const double maxWidth = visible.size.width > 0 ? std::max(minWidth, visible.size.width) : 1e6;
+  fnd::Rect f = proposed;
+  if (attached_) {
+    f = menuBarWindowResizedFrame(resizeStartFrame_, proposed, resizeStartLocation_.x, screenPoint.x, resizeRight_,
+                                  minWidth, maxWidth);
+  } else {
+    f.size.width = std::clamp(f.size.width, minWidth, maxWidth);
+    if (proposed.minX() != resizeStartFrame_.minX()) f.origin.x = resizeStartFrame_.maxX() - f.size.width;
+  }
+  // The top edge stays: a bottom edge pushed past the minimum stops there.
+  if (f.size.height < minHeight) {
+    f.origin.y = resizeStartFrame_.maxY() - minHeight;
+    f.size.height = minHeight;
+  }
+  setFrame(f, true);
+  layoutContent();
+  applyShape();
+}
+
+void MenuBarWindow::windowDidEndLiveResize() { liveResize_ = false; }
+
+void MenuBarWindow::windowDidBecomeKey(ui::Window&) { frameView_->setNeedsDisplay(); }
 
 void MenuBarWindow::windowDidResignKey(ui::Window&) {
   frameView_->setNeedsDisplay();

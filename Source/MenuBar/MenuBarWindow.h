@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/ChildWindow.h"
+#include "Platform/UI/Image.h"
 
 #include <memory>
 #include <optional>
@@ -14,6 +15,30 @@ namespace kesto {
 namespace sys {
 class TrayIcon;
 }
+class MenuBarWindow;
+class WindowButton;
+
+// Told when the menu-bar window attaches to its icon or detaches from it. Both are optional:
+// a delegate announces the ones it takes (capability bits), and only those are called.
+class MenuBarWindowDelegate {
+ public:
+  enum : unsigned { DidAttach = 1u << 0, DidDetach = 1u << 1 };
+  virtual ~MenuBarWindowDelegate() = default;
+  virtual unsigned implementedMenuBarWindowMethods() const { return 0; }
+  virtual void windowDidAttachToMenuBar(MenuBarWindow& window) {}
+  virtual void windowDidDetachFromMenuBar(MenuBarWindow& window) {}
+};
+
+// The faint noise laid over a focused window's title bar: 100 by 100 pixels, each grey of one
+// draw of the C library's random numbers, at alpha 6 of 255.
+ui::Image menuBarNoiseImage();
+
+// The frame a live resize of an attached window takes: symmetric about the middle of the frame
+// it started from, by the pointer's travel from where it started (`right`: it started right of
+// the middle), within the width bounds; the height and bottom follow the proposed frame. A
+// resize that changes neither width nor bottom keeps the start frame.
+fnd::Rect menuBarWindowResizedFrame(const fnd::Rect& start, const fnd::Rect& proposed, double startPointerX,
+                                    double pointerX, bool right, double minWidth, double maxWidth);
 
 
 // Where an attached window of `size` stands: its top centre under the middle of the tray icon
@@ -45,6 +70,12 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void setAttachedToMenuBar(bool attached);
   bool isDetachable() const { return detachable_; }
   void setIsDetachable(bool detachable) { detachable_ = detachable; }
+  // The close, minimise and zoom buttons, hidden (after a short fade) while attached.
+  bool hideWindowControlsWhenAttached() const { return hideWindowControlsWhenAttached_; }
+  void setHideWindowControlsWhenAttached(bool hide);
+  const std::vector<std::shared_ptr<WindowButton>>& windowButtons() const { return buttons_; }
+  MenuBarWindowDelegate* menuBarDelegate() const { return menuBarDelegate_; }
+  void setMenuBarDelegate(MenuBarWindowDelegate* delegate);
   double snapDistance() const { return snapDistance_; }
   void setSnapDistance(double d) { snapDistance_ = d; }
   double distanceFromMenuBar() const { return distanceFromMenuBar_; }
@@ -82,18 +113,42 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   // The frame view's drag of the title bar (window coordinates).
   void titleBarMouseDown(const fnd::Point& screenPoint);
   void titleBarMouseDragged(const fnd::Point& screenPoint);
-  void titleBarMouseUp();
+  // `clickCount` 2 in the title bar of a detached window miniaturises it (where the desktop's
+  // setting does not say otherwise); after a drag the title bar is kept above the bottom of the
+  // visible area.
+  void titleBarMouseUp(int clickCount = 1);
+
+  // A live resize by the window's edges (its own, as it has no frame from the window manager):
+  // from the pointer at `screenPoint`, to a proposed frame, to its end.
+  void windowWillStartLiveResize(const fnd::Point& screenPoint);
+  void resizeToProposedFrame(const fnd::Rect& proposed, const fnd::Point& screenPoint);
+  void windowDidEndLiveResize();
+  bool inLiveResize() const { return liveResize_; }
+  // How far inside the left, right and bottom edges a press starts a live resize.
+  static constexpr double kResizeMargin = 4;
 
  private:
   class FrameView;
+  class ResizeGrip;
   void windowDidResignKey(ui::Window& window) override;
+  void windowDidBecomeKey(ui::Window& window) override;
   void layoutContent();
   void applyShape();
+  // Shows the window buttons (fading in), or fades them out and then hides them.
+  void showWindowButtons(bool show);
 
   std::shared_ptr<FrameView> frameView_;
   std::shared_ptr<ui::View> content_;
   std::unique_ptr<sys::TrayIcon> tray_;
-  bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false;
+  std::vector<std::shared_ptr<WindowButton>> buttons_;
+  std::vector<std::shared_ptr<ResizeGrip>> grips_;
+  MenuBarWindowDelegate* menuBarDelegate_ = nullptr;
+  unsigned menuBarDelegateMethods_ = 0;
+  bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false, moved_ = false;
+  bool hideWindowControlsWhenAttached_ = true, hideControls_ = false;
+  bool liveResize_ = false, resizeRight_ = false;
+  fnd::Point resizeStartLocation_;
+  fnd::Rect resizeStartFrame_;
   double snapDistance_ = 30, distanceFromMenuBar_ = 0, titleBarHeight_ = 22;
   fnd::Size arrowSize_{20, 10};
   fnd::Point anchor_, dragStartLocation_;

@@ -49,6 +49,10 @@ namespace {
 constexpr const char* kReuseIdentifier = "pinView";
 constexpr const char* kColorNames[] = {"default", "blue", "red", "green", "grey", "yellow", "orange"};
 constexpr double kRowHeight = 26;
+constexpr const char* kEmptyFavoritesHint =
+    "No favorites yet. Mark a bookmark as a favorite (the star in the library's inspector, or "
+    "Favorite in Edit…) and it is listed here.";
+constexpr const char* kEmptyRecentHint = "No bookmarks opened yet. Bookmarks you open are listed here, most recent first.";
 
 struct NamedBrowser {
   const char* identifier;
@@ -123,9 +127,30 @@ class MenuCollectionView : public TileCollectionView {
     }
     TileCollectionView::keyDown(e);
   }
+  // A plain press on a card of a selection of several keeps the selection, so a drag carries
+  // all of them; a click without a drag then selects that card alone.
+  void mouseDown(const ui::Event& e) override {
+    holding_.reset();
+    const auto plain = !e.hasModifier(ui::ModifierFlag::Command) && !e.hasModifier(ui::ModifierFlag::Shift);
+    if (plain && e.clickCount == 1 && selectedIndexes().size() > 1 && documentView()) {
+      auto p = indexPathForItemAtPoint(documentView()->convertPointFromView(e.locationInWindow, nullptr));
+      if (p && isItemSelected(*p)) holding_ = p;
+    }
+    TileCollectionView::mouseDown(e);
+  }
+  void mouseUp(const ui::Event& e) override {
+    TileCollectionView::mouseUp(e);
+    if (!holding_) return;
+    const IndexPath pressed = *holding_;
+    holding_.reset();
+    if (validateIndexPath(pressed)) selectItemAtIndexPath(pressed, TileCollectionViewScrollPositionNearest, true);
+  }
+  // Whether the selection is held for a drag (no card may be deselected now).
+  bool holdsSelection() const { return holding_.has_value(); }
   // A drag from a selected card carries the selection out; the controller starts it.
   void mouseDragged(const ui::Event& e) override {
     if (dragSelection && !dragging_ && !selectedIndexes().empty()) {
+      holding_.reset();
       dragging_ = true;
       dragSelection(e);
       dragging_ = false;
@@ -137,6 +162,7 @@ class MenuCollectionView : public TileCollectionView {
 
  private:
   bool dragging_ = false;
+  std::optional<IndexPath> holding_;
 };
 
 bool& browserInstalled(const char* identifier) {
@@ -184,6 +210,7 @@ MenuBookmarksController::~MenuBookmarksController() {
   if (editFolder) editFolder->setDelegate(nullptr);
   for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
     if (f) f->setDelegate(nullptr);
+  if (editTags) editTags->setDelegate(nullptr);
 }
 
 const std::shared_ptr<ui::View>& MenuBookmarksController::view() {
@@ -251,6 +278,14 @@ void MenuBookmarksController::buildViews() {
   collectionView->setBackgroundColor(ui::Color::white(0.902, 1.0));
   collectionView->registerClass(TileCollectionView::cellClass<MenuBookmarkCard>(), kReuseIdentifier);
   listPane->addSubview(collectionView);
+  // Over an empty Favorites or Recent list: what puts a bookmark there.
+  emptyListHint = std::make_shared<ui::Label>(fnd::Rect(40, listHeight / 2 - 30, W - 80, 60));
+  emptyListHint->setWraps(true);
+  emptyListHint->setAlignment(ui::TextAlignment::Center);
+  emptyListHint->setTextColor(ui::Color::white(0.4));
+  emptyListHint->setAutoresizingMask(ui::View::WidthSizable | ui::View::MinYMargin | ui::View::MaxYMargin);
+  emptyListHint->setHidden(true);
+  listPane->addSubview(emptyListHint);
 
   buildEditPane(W, listHeight);
 }
@@ -286,6 +321,7 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   editNotes = textField("Notes:", [this] { updateNotes(); });
   editTags = std::make_shared<ui::TokenField>(row("Tags:"));
   editTags->setAction([this] { updateTags(); });
+  editTags->setDelegate(this);
   editTags->setCompletionHook([this](const std::string& prefix) { return tagCompletions(prefix); });
   pane.addSubview(editTags);
   editUsername = textField("Login:", [this] { updateLogin(); });
@@ -345,6 +381,11 @@ void MenuBookmarksController::awakeFromNib() {
 void MenuBookmarksController::reload() {
   if (collectionView) collectionView->reloadDataAndDeselect();
   didChangeSelection();
+  if (emptyListHint) {
+    const bool empty = !kestoData || kestoData->menuBookmarks().empty();
+    emptyListHint->setStringValue(mode_ == ListMode::Favorites ? kEmptyFavoritesHint : kEmptyRecentHint);
+    emptyListHint->setHidden(!empty || mode_ == ListMode::Search);
+  }
 }
 
 void MenuBookmarksController::updateView() {
@@ -378,11 +419,18 @@ void MenuBookmarksController::resetButtonsAlpha() {
     if (b) b->setAlphaValue(0.5);
 }
 
-void MenuBookmarksController::showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button) {
+void MenuBookmarksController::showList(ListMode mode, const std::shared_ptr<ui::Button>& button) {
   if (!kestoData) return;
   showingFind_ = false;
+  mode_ = mode;
   resetButtonsAlpha();
-  (kestoData->*load)();
+  if (mode == ListMode::Favorites) {
+    kestoData->loadFavoriteBookmarksMenu();
+  } else {
+    kestoData->loadWeekBookmarksMenu();
+    // Recently opened: a bookmark never opened has no place in it.
+    std::erase_if(kestoData->menuBookmarks(), [](const auto& b) { return !b || !b->lastOpened(); });
+  }
   reload();
   button->setAlphaValue(1.0);
   if (kestoData->menuBookmarks().empty()) disableButtons();
@@ -392,18 +440,19 @@ void MenuBookmarksController::showList(void (DataManager::*load)(), const std::s
 
 void MenuBookmarksController::showFavorites() {
   KESTO_ASSERT_MAIN_THREAD();
-  showList(&DataManager::loadFavoriteBookmarksMenu, favoritesButton);
+  showList(ListMode::Favorites, favoritesButton);
 }
 
 void MenuBookmarksController::showVisitedWeek() {
   KESTO_ASSERT_MAIN_THREAD();
-  showList(&DataManager::loadWeekBookmarksMenu, historyWeekButton);
+  showList(ListMode::Recent, historyWeekButton);
 }
 
 void MenuBookmarksController::showSearch() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData) return;
   showingFind_ = true;
+  mode_ = ListMode::Search;
   resetButtonsAlpha();
   kestoData->clearMenuBookmarks();
   reload();
@@ -486,14 +535,19 @@ void MenuBookmarksController::search() {
   }
 }
 
+void MenuBookmarksController::settleFolderText() {
+  if (!editFolder) return;
+  auto matches = resultsInComboForString(editFolder->stringValue());
+  if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
+    editFolder->setStringValue(folders_.front());
+  folderChosen();
+  shownFolderText_ = editFolder->stringValue();
+}
+
 bool MenuBookmarksController::controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) {
   if (&control == editFolder.get()) {
-    if (selector == ui::cmd::insertTab || selector == ui::cmd::insertBacktab || selector == ui::cmd::insertNewline) {
-      auto matches = resultsInComboForString(editFolder->stringValue());
-      if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
-        editFolder->setStringValue(folders_.front());
-      folderChosen();
-    }
+    if (selector == ui::cmd::insertTab || selector == ui::cmd::insertBacktab || selector == ui::cmd::insertNewline)
+      settleFolderText();
     return false;
   }
   // The quick edit's text fields keep their keys: Tab moves on to the next field.
@@ -664,6 +718,11 @@ void MenuBookmarksController::collectionViewDidDeselectItemAtIndexPath(TileColle
   didChangeSelection();
 }
 
+bool MenuBookmarksController::collectionViewShouldDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath&) {
+  auto* cards = dynamic_cast<MenuCollectionView*>(&view);
+  return !(cards && cards->holdsSelection());
+}
+
 void MenuBookmarksController::collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView&,
                                                                          const std::optional<IndexPath>& indexPath) {
   if (!indexPath) return;
@@ -696,6 +755,9 @@ void MenuBookmarksController::prepareFolders() {
   if (!kestoData) return;
   for (const auto& folder : kestoData->folders()) {
     if (!folder || folder->name().empty()) continue;
+    // The Imported row lists only the imports' own folders and a smart folder lists what its rule
+    // finds: a bookmark filed straight into either would show nowhere.
+    if (folder->folderID() == Folder::kImportedID || folder->isSmart()) continue;
     std::string path = folder->completeFolderPath();
     folders_.push_back(path);
     foldersDictionary_[path] = folder;
@@ -726,7 +788,8 @@ void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark
   editURL->setStringValue(bookmark->url().value_or(""));
   editTitle->setStringValue(bookmark->title().value_or(""));
   auto folder = bookmark->folder();
-  editFolder->setStringValue(folder && !folder->name().empty() ? folder->completeFolderPath() : "");
+  shownFolderText_ = folder && !folder->name().empty() ? folder->completeFolderPath() : "";
+  editFolder->setStringValue(shownFolderText_);
   editNotes->setStringValue(bookmark->notes().value_or(""));
   std::vector<std::string> names;
   for (const auto& t : bookmark->tags())
@@ -754,9 +817,15 @@ void MenuBookmarksController::editLastAdded(const std::function<void(Bookmark&)>
 
 void MenuBookmarksController::cancelEdit() {
   if (lastAddedBookmark_) {
-    // Done while a field is still being edited keeps what was typed there.
+    // Done while a field is still being edited keeps what was typed there (a click on a button
+    // takes no focus, so no field hears that it was left).
     for (const auto& f : {editURL, editTitle, editNotes, editUsername, editPassword})
       if (f) commitEditedField(*f);
+    if (editTags) {
+      editTags->tokenizePendingText();
+      commitEditedField(*editTags);
+    }
+    if (editFolder) commitEditedField(*editFolder);
     // Without a choice the bookmark stays in its own folder.
     if (selectedFolder_) lastAddedBookmark_->setFolder(selectedFolder_);
     saveEdited();
@@ -772,6 +841,19 @@ void MenuBookmarksController::cancelEdit() {
 void MenuBookmarksController::commitEditedField(ui::Control& control) {
   if (!lastAddedBookmark_) return;
   const Bookmark& b = *lastAddedBookmark_;
+  if (editTags && &control == editTags.get()) {
+    // Leaving the tags as they are is no edit: unused tags are only purged by a change.
+    auto typed = editTags->tokens();
+    std::sort(typed.begin(), typed.end());
+    typed.erase(std::unique(typed.begin(), typed.end()), typed.end());
+    if (typed != b.sortedTagNames()) updateTags();
+    return;
+  }
+  if (editFolder && &control == editFolder.get()) {
+    // Typed folder text is settled as Tab settles it; text left as shown changes nothing.
+    if (editFolder->stringValue() != shownFolderText_) settleFolderText();
+    return;
+  }
   // Compared in the form the store keeps: a text it cleans is no change.
   const auto differs = [&](const std::shared_ptr<ui::TextField>& field, const std::optional<std::string>& value,
                            std::string (*storedForm)(std::string_view)) {

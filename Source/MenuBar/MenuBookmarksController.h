@@ -139,9 +139,13 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::uint64_t collectionViewNumberOfItemsInSection(TileCollectionView& view, std::int64_t section) override;
   std::shared_ptr<ui::View> collectionViewCellForItemAtIndexPath(TileCollectionView& view,
                                                                 const IndexPath& indexPath) override;
-  unsigned implementedDelegateMethods() const override { return DidSelectItem | DidDeselectItem | DidDoubleClickItem; }
+  unsigned implementedDelegateMethods() const override {
+    return DidSelectItem | DidDeselectItem | DidDoubleClickItem | ShouldDeselectItem;
+  }
   void collectionViewDidSelectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
   void collectionViewDidDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
+  // No while a press holds a selection of several for a drag.
+  bool collectionViewShouldDeselectItemAtIndexPath(TileCollectionView& view, const IndexPath& indexPath) override;
   void collectionViewDidDoubleClickItemAtIndexPath(TileCollectionView& view,
                                                    const std::optional<IndexPath>& indexPath) override;
   unsigned implementedGridLayoutMethods() const override { return SizeForItem; }
@@ -153,6 +157,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<ui::Button> searchButton, historyWeekButton, favoritesButton, mainWindowButton, editButton;
   std::shared_ptr<ui::Button> chromeButton, firefoxButton, operaButton;
   std::shared_ptr<ui::View> listPane, editPane;
+  // Tells what puts a bookmark into an empty Favorites or Recent list.
+  std::shared_ptr<ui::Label> emptyListHint;
   std::shared_ptr<ui::TextField> editURL, editTitle, editNotes, editUsername, editPassword;
   std::shared_ptr<BRWRoundedComboBox> editFolder;
   std::shared_ptr<ui::TokenField> editTags;
@@ -166,26 +172,33 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void buildViews();
   void buildEditPane(double width, double height);
   void resetButtonsAlpha();
-  // One of the two lists DataManager fills, with its mode button lit.
-  void showList(void (DataManager::*load)(), const std::shared_ptr<ui::Button>& button);
+  enum class ListMode { Search, Favorites, Recent };
+  // The favourites or the bookmarks opened (most recent first), with the mode's button lit.
+  void showList(ListMode mode, const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
   std::vector<ui::PasteboardItem> draggedItems() const;
   // The folder paths holding `text`, ignoring case and diacritics.
   std::vector<std::string> foldersContaining(const std::string& text) const;
-  // Saves the quick-edit text field `control` when its text differs from the bookmark's.
+  // Saves the quick-edit field `control` (text, tags or folder) when it differs from the
+  // bookmark's value.
   void commitEditedField(ui::Control& control);
+  // The folder box's text as Tab leaves it: text no path (or every path) holds becomes the first
+  // path; a text naming a folder files the bookmark there.
+  void settleFolderText();
   // One edit of the bookmark being edited, saved at once (nothing without one).
   void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);
 
   std::shared_ptr<ui::View> view_;
   bool showingFind_ = true, searchGoogle_ = false, isInEditMode_ = false;
+  ListMode mode_ = ListMode::Search;
   double focusDelay_ = 0.1;
   std::shared_ptr<Bookmark> lastAddedBookmark_;
   std::vector<std::string> folders_, filteredFolders_;
   std::map<std::string, std::shared_ptr<Folder>> foldersDictionary_;
   std::shared_ptr<Folder> selectedFolder_;
+  std::string shownFolderText_;  // the folder box's text as last shown or settled
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool selectionPending_ = false;
   bool staleWhileHidden_ = false;  // a change came while the window was hidden

@@ -4,7 +4,8 @@
 
 namespace kesto {
 
-// The rounded light box behind each cell of the thumbnail grid, with a grey outline.
+// The rounded light box behind each cell of the thumbnail grid, with a grey outline and a soft
+// light-grey shadow below and to the right.
 class KSTRoundedBox : public ui::View {
  public:
   using View::View;
@@ -16,6 +17,7 @@ class KSTRoundedBox : public ui::View {
     setBorderColor(ui::Color::white(0.271));
     setBorderWidth(1.0);
     setOpaque(true);
+    setShadow(Shadow{fnd::Size{2.0, -2.0}, 3.0, ui::Color::white(2.0 / 3.0)});
   }
 };
 

@@ -13,6 +13,8 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Image.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Window.h"
@@ -26,6 +28,7 @@
 #include "Views/SourceList.h"
 #include "Views/SourceListItem.h"
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +208,86 @@ TEST_F(MainWindowPiecesTest, TheInspectorStripsShowEachMessageForItsOwnSeconds) 
   EXPECT_EQ(v.progressLabel1->stringValue(), "Second");
   EXPECT_TRUE(runUntil([&] { return v.progressView1->isHidden() && v.progressView2->isHidden(); }, 3));
   EXPECT_EQ(v.progressLabel1->stringValue(), "");
+}
+
+// The ink of a number as a coarse grid over its bounding box (and its proportions): a shape
+// that compares across renderings.
+using InkGrid = std::vector<double>;
+constexpr int kInkColumns = 5, kInkRows = 7;
+
+struct Ink {
+  int x, y;
+  double weight;  // how much of the pixel the glyph covers
+};
+
+InkGrid inkGrid(const std::vector<Ink>& ink) {
+  InkGrid grid(kInkColumns * kInkRows + 1, 0.0);
+  int minX = INT_MAX, maxX = INT_MIN, minY = INT_MAX, maxY = INT_MIN;
+  double total = 0;
+  for (const Ink& i : ink) {
+    total += i.weight;
+    if (i.weight < 0.4) continue;
+    minX = std::min(minX, i.x), maxX = std::max(maxX, i.x), minY = std::min(minY, i.y), maxY = std::max(maxY, i.y);
+  }
+  if (maxX < minX || total <= 0) return grid;
+  for (const Ink& i : ink) {
+    const int cx = std::clamp((i.x - minX) * kInkColumns / (maxX - minX + 1), 0, kInkColumns - 1);
+    const int cy = std::clamp((i.y - minY) * kInkRows / (maxY - minY + 1), 0, kInkRows - 1);
+    grid[std::size_t(cy * kInkColumns + cx)] += i.weight / total;
+  }
+  grid.back() = double(maxX - minX + 1) / double(maxY - minY + 1);
+  return grid;
+}
+
+double inkDistance(const InkGrid& a, const InkGrid& b) {
+  double d = 0;
+  for (std::size_t i = 0; i + 1 < a.size(); ++i) d += std::abs(a[i] - b[i]);
+  return d + std::abs(a.back() - b.back());
+}
+
+// Reads the number the badge of `image` shows: the white inside the red disc at the lower left,
+// matched against each candidate number drawn in the badge's font.
+std::string badgeNumber(const ui::Image& image) {
+  const int w = int(image.size().width), h = int(image.size().height);
+  const auto red = [](const ui::Color& c) { return c.red > 0.8 && c.green < 0.5 && c.blue < 0.5; };
+  std::vector<Ink> shown;
+  for (int y = std::max(0, h - 40); y < h; ++y) {
+    // Inside the disc on this row: between its leftmost and rightmost red.
+    int left = -1, right = -1;
+    for (int x = 0; x < std::min(w, 40); ++x)
+      if (red(image.pixelColor(x, y))) right = x, left = left < 0 ? x : left;
+    // The white glyph lifts the disc's green (0.4 at most) towards 1.
+    for (int x = left + 1; left >= 0 && x < right; ++x)
+      if (const double g = image.pixelColor(x, y).green; g > 0.45) shown.push_back({x, y, std::min(1.0, (g - 0.4) / 0.6)});
+  }
+  const InkGrid badge = inkGrid(shown);
+  std::string best;
+  double bestDistance = 1e9;
+  for (int n = 1; n <= 19; ++n) {
+    const std::string text = std::to_string(n);
+    const ui::Image drawn = ui::Image::drawn({40, 30}, [&](ui::GraphicsContext& g) {
+      ui::Font font;
+      font.family = "Helvetica";
+      font.pointSize = 12;
+      g.drawText(text, fnd::Rect(5, 5, 30, 20), font, ui::Color::black());
+    });
+    std::vector<Ink> ink;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x)
+        if (const double a = drawn.pixelColor(x, y).alpha; a > 0.05) ink.push_back({x, y, a});
+    const double d = inkDistance(badge, inkGrid(ink));
+    if (d < bestDistance) bestDistance = d, best = text;
+  }
+  return best;
+}
+
+TEST(DragImage, TheBadgeShowsTheNumberOfBookmarksDragged) {
+  for (std::size_t count : {1u, 3u, 4u, 7u, 8u, 12u}) {
+    SCOPED_TRACE(count);
+    EXPECT_EQ(badgeNumber(BookmarksController::dragImageForCount(count)), std::to_string(count));
+  }
+  // Nothing dragged: the plain image, no badge.
+  EXPECT_EQ(BookmarksController::dragImageForCount(0).encoded("png"), ui::Image::named("drag_thumbnail").encoded("png"));
 }
 
 TEST(DragImage, CarriesTheCountInARedDiscAtItsLowerLeft) {

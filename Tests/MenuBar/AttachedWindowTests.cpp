@@ -1,5 +1,6 @@
 #include "MenuBar/AttachedWindow.h"
 
+#include "Platform/UI/Image.h"
 #include "Platform/UI/View.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,40 @@ TEST(AttachedWindow, SettersClampAndTheWindowStandsAtItsPoint) {
   ASSERT_TRUE(automatic);
   EXPECT_GE(automatic->side(), 0);
   EXPECT_LE(automatic->side(), 11);
+}
+
+// A pattern image fills the bubble with its tiles repeated; a colour set later replaces it, and
+// a null image changes nothing.
+TEST(AttachedWindow, APatternImageFillsTheBubble) {
+  auto view = std::make_shared<ui::View>(fnd::Rect(0, 0, 100, 50));
+  auto window = AttachedWindow::create(view, {400, 400}, nullptr, 1);
+  ASSERT_TRUE(window);
+  // Red and blue in alternate columns.
+  std::vector<std::uint8_t> checker;
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) checker.insert(checker.end(), x == 0 ? std::initializer_list<std::uint8_t>{255, 0, 0, 255}
+                                                                      : std::initializer_list<std::uint8_t>{0, 0, 255, 255});
+  const ui::Image tile = ui::Image::fromRGBA(2, 2, checker);
+  ASSERT_FALSE(tile.isNull());
+  window->setBackgroundImage(tile);
+  ASSERT_TRUE(window->backgroundImage());
+  const auto probe = [&](int x) {
+    ui::Image shot = window->contentView()->snapshot();
+    return shot.pixelColor(x, int(shot.size().height) - 25);
+  };
+  const ui::Color a = probe(50), b = probe(51), c = probe(52);
+  EXPECT_EQ(a, c) << "the tile repeats";
+  EXPECT_NE(a, b);
+  for (const ui::Color& p : {a, b}) {
+    EXPECT_EQ(p.green, 0.0);
+    EXPECT_EQ(p.red + p.blue, 1.0) << "pure red or pure blue: the pattern, not a colour";
+  }
+  window->setBackgroundImage(ui::Image());
+  EXPECT_TRUE(window->backgroundImage()) << "a null image changes nothing";
+  window->setBackgroundColor(ui::Color::rgb(0, 1, 0));
+  EXPECT_FALSE(window->backgroundImage());
+  EXPECT_EQ(probe(50), ui::Color::rgb(0, 1, 0));
+  EXPECT_EQ(probe(51), ui::Color::rgb(0, 1, 0));
 }
 
 }  // namespace

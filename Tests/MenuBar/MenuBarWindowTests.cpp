@@ -2,9 +2,17 @@
 
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Image.h"
+#include "Platform/UI/View.h"
+#include "Views/WindowButton.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
 
 namespace kesto::test {
 namespace {
@@ -80,6 +88,244 @@ TEST(MenuBarWindowTest, HidingFadesAndLeavesTheWindowOpaque) {
   window.hideWindow();
   EXPECT_TRUE(runUntil([&] { return !window.isVisible(); }, 2));
   EXPECT_EQ(window.alphaValue(), 1.0);
+}
+
+
+// ---- live resize, window buttons, the delegate, the title bar ----
+
+TEST(MenuBarResize, AttachedWindowsGrowAndShrinkAboutTheirMiddle) {
+  const fnd::Rect start(100, 200, 400, 300);
+  // Twenty points right from a press right of the middle: twenty more on each side.
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(100, 200, 420, 300), 500, 520, true, 200, 1000),
+            fnd::Rect(80, 200, 440, 300));
+  // From the left edge, moving left grows it the same way; moving right shrinks it.
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(90, 200, 410, 300), 100, 90, false, 200, 1000),
+            fnd::Rect(90, 200, 420, 300));
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(130, 200, 370, 300), 100, 130, false, 200, 1000),
+            fnd::Rect(130, 200, 340, 300));
+  // Bounded, and still centred on the start frame's middle (x 300).
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(100, 200, 10, 300), 500, 100, true, 200, 1000),
+            fnd::Rect(200, 200, 200, 300));
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(100, 200, 900, 300), 500, 1000, true, 200, 600),
+            fnd::Rect(0, 200, 600, 300));
+  // The bottom edge: height and bottom from the proposal, the width kept.
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(100, 150, 400, 350), 500, 530, true, 200, 1000),
+            fnd::Rect(100, 150, 400, 350));
+  // Neither width nor bottom changed: the start frame.
+  EXPECT_EQ(menuBarWindowResizedFrame(start, fnd::Rect(100, 200, 400, 300), 500, 530, true, 200, 1000), start);
+}
+
+// Dragging the window's own edges resizes it: attached, symmetrically; detached, as dragged.
+TEST(MenuBarResize, TheEdgesResizeTheWindow) {
+  MenuBarWindow window(fnd::Rect(300, 300, 400, 300));
+  window.setMinSize({300, 200});
+  window.setAnchorPoint({500, 900});
+  window.setAttachedToMenuBar(true);
+  window.showWindow();
+  const fnd::Rect start = window.frame();
+  const auto drag = [&](fnd::Point fromScreen, fnd::Point toScreen) {
+    const auto local = [&](fnd::Point p) { return fnd::Point{p.x - window.frame().minX(), p.y - window.frame().minY()}; };
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, local(fromScreen), 0, 1, &window));
+    EXPECT_TRUE(window.inLiveResize());
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, local(toScreen), 0, 1, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, local(toScreen), 0, 1, &window));
+    EXPECT_FALSE(window.inLiveResize());
+  };
+  const double rightEdge = start.maxX() - 2, middleY = start.midY();
+  drag({rightEdge, middleY}, {rightEdge + 30, middleY});
+  EXPECT_EQ(window.frame(), fnd::Rect(start.minX() - 30, start.minY(), start.size.width + 60, start.size.height));
+  EXPECT_EQ(window.titleBarRect().size.width, start.size.width + 60) << "laid out again";
+  // The bottom edge: the top stays, never below the minimum height.
+  const fnd::Rect wide = window.frame();
+  drag({wide.midX(), wide.minY() + 1}, {wide.midX(), wide.minY() + 41});
+  EXPECT_EQ(window.frame(), fnd::Rect(wide.minX(), wide.minY() + 40, wide.size.width, wide.size.height - 40));
+  drag({wide.midX(), window.frame().minY() + 1}, {wide.midX(), wide.maxY()});
+  EXPECT_EQ(window.frame().size.height, 200);
+  EXPECT_EQ(window.frame().maxY(), wide.maxY());
+  // A press inside, away from the edges, resizes nothing.
+  window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, {200, 100}, 0, 1, &window));
+  EXPECT_FALSE(window.inLiveResize());
+  window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, {200, 100}, 0, 1, &window));
+  // Detached, the right edge moves alone.
+  window.setAttachedToMenuBar(false);
+  const fnd::Rect loose = window.frame();
+  drag({loose.maxX() - 1, loose.midY()}, {loose.maxX() + 19, loose.midY()});
+  EXPECT_EQ(window.frame(), fnd::Rect(loose.minX(), loose.minY(), loose.size.width + 20, loose.size.height));
+  window.orderOut();
+}
+
+TEST(MenuBarWindowTest, WindowButtonsStandInTheTitleBarAndHideWhileAttached) {
+  MenuBarWindow window(fnd::Rect(100, 100, 300, 300));
+  const auto& buttons = window.windowButtons();
+  ASSERT_EQ(buttons.size(), 3u);
+  EXPECT_EQ(buttons[0]->kind(), WindowButton::Kind::Close);
+  EXPECT_EQ(buttons[1]->kind(), WindowButton::Kind::Miniaturize);
+  EXPECT_EQ(buttons[2]->kind(), WindowButton::Kind::Zoom);
+  const auto xs = [&] {
+    std::vector<double> x;
+    for (const auto& b : buttons) x.push_back(b->frame().minX());
+    return x;
+  };
+  EXPECT_EQ(xs(), (std::vector<double>{7, 27, 47}));
+  // Centred in the title bar (22 high at the top), whole points.
+  EXPECT_EQ(buttons[0]->frame().minY(), std::floor((22 - WindowButton::kSize) / 2 + 278));
+  for (const auto& b : buttons) EXPECT_FALSE(b->isHidden());
+  const auto allHidden = [&] {
+    for (const auto& b : buttons)
+      if (!b->isHidden()) return false;
+    return true;
+  };
+  // Attaching fades them out, then hides them at full alpha for the next showing.
+  window.setAttachedToMenuBar(true);
+  ASSERT_TRUE(runUntil([&] { return allHidden(); }, 2));
+  for (const auto& b : buttons) EXPECT_EQ(b->alphaValue(), 1.0);
+  // In the title bar below the arrow.
+  EXPECT_EQ(buttons[0]->frame().minY(), std::floor((22 - WindowButton::kSize) / 2 + 278));
+  // Detaching shows them, fading in.
+  window.setAttachedToMenuBar(false);
+  for (const auto& b : buttons) EXPECT_FALSE(b->isHidden());
+  ui::AnimationContext::finishAllAnimations();
+  for (const auto& b : buttons) EXPECT_EQ(b->alphaValue(), 1.0);
+  // A detach during the fade out keeps them.
+  window.setAttachedToMenuBar(true);
+  window.setAttachedToMenuBar(false);
+  spin(0.3);
+  EXPECT_FALSE(allHidden());
+  // Kept shown while attached when asked, hidden again at once when asked again.
+  window.setHideWindowControlsWhenAttached(false);
+  window.setAttachedToMenuBar(true);
+  spin(0.3);
+  EXPECT_FALSE(allHidden());
+  window.setHideWindowControlsWhenAttached(true);
+  EXPECT_TRUE(allHidden());
+  // The close button closes the window.
+  window.setAttachedToMenuBar(false);
+  window.showWindow();
+  ASSERT_TRUE(window.isVisible());
+  buttons[0]->performClick();
+  EXPECT_FALSE(window.isVisible());
+}
+
+struct AttachDelegate : MenuBarWindowDelegate {
+  unsigned methods = 0;
+  std::vector<std::string> calls;
+  unsigned implementedMenuBarWindowMethods() const override { return methods; }
+  void windowDidAttachToMenuBar(MenuBarWindow&) override { calls.push_back("attach"); }
+  void windowDidDetachFromMenuBar(MenuBarWindow&) override { calls.push_back("detach"); }
+};
+
+TEST(MenuBarWindowTest, AttachingAndDetachingTellADelegateThatTakesIt) {
+  MenuBarWindow window(fnd::Rect(100, 100, 300, 300));
+  std::vector<std::string> posted;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(&posted, [&](const fnd::Notification& n) { if (n.object == &window) posted.push_back("attached"); },
+                     MenuBarWindowDidAttachToMenuBar);
+  center.addObserver(&posted, [&](const fnd::Notification& n) { if (n.object == &window) posted.push_back("detached"); },
+                     MenuBarWindowDidDetachFromMenuBar);
+  // Without a delegate nothing is posted.
+  window.setAttachedToMenuBar(true);
+  window.setAttachedToMenuBar(false);
+  EXPECT_TRUE(posted.empty());
+  // A delegate that takes only the attach hears only that, and only that is posted.
+  AttachDelegate delegate;
+  delegate.methods = MenuBarWindowDelegate::DidAttach;
+  window.setMenuBarDelegate(&delegate);
+  window.setAttachedToMenuBar(true);
+  window.setAttachedToMenuBar(true);  // no change, no call
+  window.setAttachedToMenuBar(false);
+  EXPECT_EQ(delegate.calls, std::vector<std::string>{"attach"});
+  EXPECT_EQ(posted, std::vector<std::string>{"attached"});
+  delegate.methods = MenuBarWindowDelegate::DidAttach | MenuBarWindowDelegate::DidDetach;
+  window.setMenuBarDelegate(&delegate);
+  window.setAttachedToMenuBar(true);
+  window.setAttachedToMenuBar(false);
+  EXPECT_EQ(delegate.calls, (std::vector<std::string>{"attach", "attach", "detach"}));
+  EXPECT_EQ(posted, (std::vector<std::string>{"attached", "attached", "detached"}));
+  window.setMenuBarDelegate(nullptr);
+  center.removeObserver(&posted);
+}
+
+TEST(MenuBarWindowTest, AFocusedTitleBarShowsAFaintNoise) {
+  const ui::Image noise = menuBarNoiseImage();
+  ASSERT_EQ(noise.size(), (fnd::Size{100, 100}));
+  std::set<double> greys;
+  for (int i = 0; i < 100; ++i) {
+    const ui::Color c = noise.pixelColor(i, (i * 37) % 100);
+    EXPECT_NEAR(c.alpha, 6.0 / 255, 0.002);
+    EXPECT_NEAR(c.red, c.green, 0.02);
+    greys.insert(c.red);
+  }
+  EXPECT_GT(greys.size(), 5u) << "random greys";
+
+  // Across the title bar the shading runs top to bottom only: a row is one grey unless the
+  // noise lies over it.
+  MenuBarWindow window(fnd::Rect(100, 100, 300, 300));
+  const auto rowSpread = [&] {
+    window.displayIfNeeded();
+    ui::Image shot = window.contentView()->snapshot();
+    double lo = 1, hi = 0;
+    for (int x = 80; x < 220; ++x) {
+      const double r = shot.pixelColor(x, 8).red;
+      lo = std::min(lo, r);
+      hi = std::max(hi, r);
+    }
+    return hi - lo;
+  };
+  EXPECT_LT(rowSpread(), 0.001) << "not focused: no noise";
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return window.isKeyWindow(); }, 2));
+  window.contentView()->setNeedsDisplay();
+  EXPECT_GT(rowSpread(), 0.005) << "focused: the noise shows";
+  window.orderOut();
+}
+
+TEST(MenuBarWindowTest, DoubleClickMinimisesADetachedWindowAndADragKeepsTheTitleBarInSight) {
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.removeObject("AppleMiniaturizeOnDoubleClick");
+  MenuBarWindow window(fnd::Rect(100, 100, 300, 300));
+  window.showWindow();
+  const auto click = [&](fnd::Point p, int count) {
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, p, 0, count, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, p, 0, count, &window));
+  };
+  // Below the title bar a double click does nothing.
+  click({150, 150}, 2);
+  EXPECT_FALSE(window.isMiniaturized());
+  // Turned off by the setting.
+  defaults.setBool(false, "AppleMiniaturizeOnDoubleClick");
+  click({150, 290}, 2);
+  EXPECT_FALSE(window.isMiniaturized());
+  // Attached, the title bar does not minimise either.
+  defaults.removeObject("AppleMiniaturizeOnDoubleClick");
+  window.setAttachedToMenuBar(true);
+  click({150, window.frame().size.height - 20}, 2);
+  EXPECT_FALSE(window.isMiniaturized());
+  window.setAttachedToMenuBar(false);
+  window.showWindow();
+  click({150, 290}, 2);
+  EXPECT_TRUE(runUntil([&] { return window.isMiniaturized(); }, 2));
+  window.orderOut();
+
+  // Dragged below the bottom of the visible area, the title bar comes back up to stand arrow
+  // height + 23 points above it.
+  MenuBarWindow dragged(fnd::Rect(100, 300, 300, 300));
+  dragged.showWindow();
+  const fnd::Rect visible = dragged.screen().visibleFrame();
+  ASSERT_GT(visible.size.height, 0);
+  const fnd::Point grab{150, 290};
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, grab, 0, 1, &dragged));
+  const double down = dragged.frame().maxY() - visible.minY() + 50;  // the top 50 below the bottom
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, {grab.x, grab.y - down}, 0, 1, &dragged));
+  EXPECT_LT(dragged.frame().maxY(), visible.minY());
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, {grab.x, grab.y - down}, 0, 1, &dragged));
+  EXPECT_EQ(dragged.frame().maxY(), visible.minY() + 10 + 23);
+  // A drag that leaves it in sight is not moved.
+  dragged.setFrame(fnd::Rect(100, 300, 300, 300));
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, grab, 0, 1, &dragged));
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, {grab.x, grab.y - 40}, 0, 1, &dragged));
+  dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, {grab.x, grab.y - 40}, 0, 1, &dragged));
+  EXPECT_EQ(dragged.frame(), fnd::Rect(100, 260, 300, 300));
+  dragged.orderOut();
 }
 
 }  // namespace

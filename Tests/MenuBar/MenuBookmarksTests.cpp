@@ -16,7 +16,10 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/Label.h"
 #include "Views/BRWRoundedComboBox.h"
+// Last: the toolkit's headers define names the store's headers use.
+#include "Harness/FocusedKeys.h"
 
 namespace kesto::test {
 namespace {
@@ -24,7 +27,16 @@ namespace {
 class MenuBookmarks : public LibraryTest {
  protected:
   void SetUp() override {
+    // A library of this test's own: the store outlives a test in the process.
+    auto& stack = WrenDataManager::sharedInstance();
+    const std::string file = stack.persistentStorePath();
+    stack.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix);
     LibraryTest::SetUp();
+    // Every test starts at the first run of the search menu: the settings outlive a test.
+    auto& defaults = fnd::UserDefaults::standard();
+    defaults.removeObject("SearchMenuSet");
+    for (const auto& o : menuSearchOptions()) defaults.removeObject(o.key);
     responder = TestDialogResponder::install();
     news = folder("f-news", "News");
     redBus = bookmark("https://bus.example/red", "Red bus", news);
@@ -154,17 +166,75 @@ TEST_F(MenuBookmarks, DraggingCardsOutWritesOneIdentifierStringEach) {
   pasteboard.clearContents();
 }
 
+// A press on a card of a selection of several keeps them all for a drag; a click without a drag
+// selects that card alone; a press elsewhere and the modifiers act at once.
+TEST_F(MenuBookmarks, APressKeepsASelectionOfSeveralForADrag) {
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_EQ(type("red").size(), 3u);
+  auto& list = *menu.collectionView;
+  list.layoutSubtreeIfNeeded();
+  window.displayIfNeeded();
+  const auto at = [&](int item) {
+    const fnd::Rect r = list.rectForItemAtIndexPath(IndexPath::forItem(item, 0));
+    return list.documentView()->convertPointToView(fnd::Point{r.midX(), r.midY()}, nullptr);
+  };
+  const auto send = [&](ui::EventType type, int item, std::uint64_t flags = 0) {
+    window.sendEvent(ui::Event::mouse(type, at(item), flags, 1, &window));
+  };
+  const auto selected = [&] {
+    std::vector<std::int64_t> items;
+    for (const auto& p : list.selectedIndexes()) items.push_back(p.item);
+    std::sort(items.begin(), items.end());
+    return items;
+  };
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 1);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{0, 1})) << "held while the button is down";
+  menu.didChangeSelection();
+  EXPECT_EQ(dm.selectedBookmarksMenu().size(), 2u) << "what a drag now carries";
+  send(ui::EventType::LeftMouseUp, 1);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{1})) << "a click without a drag selects the card alone";
+  // A press on a card outside the selection selects it alone at once.
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 2);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{2}));
+  send(ui::EventType::LeftMouseUp, 2);
+  // Ctrl still takes a selected card out of the selection.
+  choose({0, 1});
+  send(ui::EventType::LeftMouseDown, 1, ui::ModifierFlag::Command);
+  send(ui::EventType::LeftMouseUp, 1, ui::ModifierFlag::Command);
+  EXPECT_EQ(selected(), (std::vector<std::int64_t>{0}));
+  window.orderOut();
+}
+
 TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
+  // Empty lists say what puts a bookmark there; the search's empty list says nothing.
+  menu.showFavorites();
+  EXPECT_TRUE(dm.menuBookmarks().empty());
+  ASSERT_FALSE(menu.emptyListHint->isHidden());
+  EXPECT_NE(menu.emptyListHint->stringValue().find("favorite"), std::string::npos);
+  menu.showVisitedWeek();
+  EXPECT_TRUE(dm.menuBookmarks().empty()) << "nothing was ever opened";
+  EXPECT_FALSE(menu.emptyListHint->isHidden());
+  EXPECT_NE(menu.emptyListHint->stringValue().find("open"), std::string::npos);
+  menu.showSearch();
+  EXPECT_TRUE(menu.emptyListHint->isHidden());
+
   redCar->setIsFavorite(1);
-  redBus->setLastOpened(fnd::Date::now());
+  redBus->setLastOpened(fnd::Date::now().dateByAddingTimeInterval(-3600));
+  tagged->setLastOpened(fnd::Date::now());
   save();
   menu.showFavorites();
   EXPECT_EQ(titles(dm.menuBookmarks()), (std::vector<std::string>{"Red car"}));
+  EXPECT_TRUE(menu.emptyListHint->isHidden());
   EXPECT_EQ(menu.favoritesButton->alphaValue(), 1.0);
   EXPECT_EQ(menu.searchButton->alphaValue(), 0.5);
+  // Only the bookmarks opened, the most recent first.
   menu.showVisitedWeek();
-  ASSERT_FALSE(dm.menuBookmarks().empty());
-  EXPECT_EQ(dm.menuBookmarks().front(), redBus);
+  EXPECT_EQ(dm.menuBookmarks(), (std::vector<Bookmark::Ref>{tagged, redBus}));
+  EXPECT_TRUE(menu.emptyListHint->isHidden());
   menu.showSearch();
   EXPECT_TRUE(dm.menuBookmarks().empty());
   EXPECT_TRUE(menu.showingFind());
@@ -176,6 +246,13 @@ TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   const double beside = list.contentView()->frame().size.width;
   EXPECT_LT(beside, list.frame().size.width);  // the scroller has room of its own
   EXPECT_LE(menu.sizeForItemInCollectionView(list).width, beside);
+  // In the menu-bar window the list keeps the window's whole width (its resize strips lie over
+  // it), so a card still fits beside the scroller.
+  MenuBarWindow window(fnd::Rect(100, 100, 560, 530));
+  window.setMenuContentView(menu.view());
+  EXPECT_EQ(menu.view()->frame().size.width, 560);
+  list.layoutSubtreeIfNeeded();
+  EXPECT_LE(menu.sizeForItemInCollectionView(list).width, list.contentView()->frame().size.width);
 }
 
 TEST_F(MenuBookmarks, AHiddenListCatchesUpWhenItsWindowComesForward) {
@@ -279,6 +356,80 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.updateTags();
   menu.updateFavorite();
   menu.cancelEdit();
+}
+
+// Tags and folder text are kept when their field is left by Tab, a click elsewhere or Done, as
+// the text fields are: the token field reports only Return itself.
+TEST_F(QuickEdit, TagsAndFolderTextAreKeptWhenLeft) {
+  auto imported = folder(Folder::kImportedID, "Imported");
+  auto smart = folder("f-smart", "All Red");
+  smart->setIsSmart(true);
+  auto lonely = Tag::initEntity();
+  lonely->setName("lonely");
+  save();
+  load(dm);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == static_cast<QWidget*>(window.nativeHandle()); }));
+  const auto tagsOf = [](const Bookmark::Ref& b) { return b->sortedTagNames(); };
+
+  // Typed and left with Tab.
+  menu.showEdit(redCar);
+  typeInto(window, menu.editTags.get(), "typed");
+  press(Qt::Key_Tab, "\t");
+  EXPECT_EQ(tagsOf(redCar), std::vector<std::string>{"typed"});
+  EXPECT_FALSE(Tag::fetchEntityWhereProperty("name", "lonely")) << "a change purges unused tags";
+  // Typed and left with Done (a click on the button takes no focus).
+  typeInto(window, menu.editTags.get(), "more");
+  menu.cancelEdit();
+  EXPECT_EQ(tagsOf(redCar), (std::vector<std::string>{"more", "typed"}));
+  // Passing through the field changes nothing, and purges nothing.
+  auto unused = Tag::initEntity();
+  unused->setName("unused");
+  save();
+  menu.showEdit(redCar);
+  menu.controlTextDidEndEditing(*menu.editTags);
+  menu.cancelEdit();
+  EXPECT_EQ(tagsOf(redCar), (std::vector<std::string>{"more", "typed"}));
+  EXPECT_TRUE(Tag::fetchEntityWhereProperty("name", "unused"));
+
+  // The folder paths offered leave out the Imported row and smart folders, which list none of
+  // the bookmarks filed straight into them.
+  menu.showEdit(redBus);
+  for (const auto& path : menu.editFolder->objectValues()) {
+    EXPECT_NE(path, imported->completeFolderPath());
+    EXPECT_NE(path, smart->completeFolderPath());
+  }
+  ASSERT_GT(menu.editFolder->numberOfItems(), 0);
+  const std::string first = menu.editFolder->objectValues().front();
+  // Text no folder has, left by a click elsewhere: settled as Tab settles it, into a folder the
+  // sidebar shows.
+  menu.editFolder->setStringValue("no such folder");
+  menu.controlTextDidEndEditing(*menu.editFolder);
+  EXPECT_EQ(menu.editFolder->stringValue(), first);
+  menu.cancelEdit();
+  ASSERT_TRUE(redBus->folder());
+  EXPECT_EQ(redBus->folder()->completeFolderPath(), first);
+  EXPECT_NE(redBus->folder(), imported);
+  // A folder's path typed and left with Done files the bookmark there.
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  menu.showEdit(redBus);
+  menu.editFolder->setStringValue(other->completeFolderPath());
+  menu.cancelEdit();
+  EXPECT_EQ(redBus->folder(), other);
+  // Text left as shown moves nothing, even where it names no folder of the list.
+  smart->setIsSmart(false);
+  redBus->setFolder(imported);
+  save();
+  load(dm);
+  menu.showEdit(redBus);
+  menu.controlTextDidEndEditing(*menu.editFolder);
+  menu.cancelEdit();
+  EXPECT_EQ(redBus->folder(), imported);
+  window.orderOut();
 }
 
 // A typed title must outlive the next page fetch, which replaces only titles not yet settled.

@@ -3,6 +3,9 @@
 #include "Harness/TestDialogResponder.h"
 #include "Harness/TestSupport.h"
 #include "MenuBar/KRRecorderControl.h"
+#include "MenuBar/KRSharedImageProvider.h"
+#include "Platform/Foundation/KeyedArchive.h"
+#include "Platform/UI/Window.h"
 #include "MenuBar/KeyCodeNames.h"
 #include "Platform/System/KeyboardLayout.h"
 #include "Platform/UI/Event.h"
@@ -11,6 +14,11 @@
 #include "Platform/Foundation/UserDefaults.h"
 
 #include <gtest/gtest.h>
+
+// Last: the toolkit's headers define names other headers use.
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
 
 namespace kesto::test {
 namespace {
@@ -245,6 +253,195 @@ TEST_F(Recorder, TheShownComboSitsInTheMiddleOfTheField) {
       if (shot.pixelColor(x, y).red < 0.4) sum += y, ++dark;
   ASSERT_GT(dark, 20);
   EXPECT_NEAR(sum / dark, 11.0, 2.5);
+}
+
+
+// The remove button's look follows the pointer: rollover over it, pressed while held on it,
+// rollover again when dragged off while held; the images are a circle darker for each.
+TEST_F(Recorder, TheRemoveButtonRollsOverAndPresses) {
+  const auto alphaAt = [](const std::string& name) {
+    const ui::Image image = KRSharedImageProvider::supportingImageWithName(name);
+    EXPECT_EQ(image.size(), (fnd::Size{14, 14})) << name;
+    return image.pixelColor(2, 7).alpha;  // inside the circle, off the cross
+  };
+  EXPECT_NEAR(alphaAt("KRRemoveShortcut"), 0.25, 0.03);
+  EXPECT_NEAR(alphaAt("KRRemoveShortcutRollover"), 0.35, 0.03);
+  EXPECT_NEAR(alphaAt("KRRemoveShortcutPressed"), 0.45, 0.03);
+  EXPECT_GT(KRSharedImageProvider::supportingImageWithName("KRRemoveShortcut").pixelColor(7, 7).red, 0.8)
+      << "the white cross";
+  const ui::Image snap = KRSharedImageProvider::supportingImageWithName("KRSnapback");
+  EXPECT_GT(snap.pixelColor(4, 6).alpha, 0.5) << "the arrow's head";
+  EXPECT_TRUE(KRSharedImageProvider::supportingImageWithName("KRNothing").isNull());
+
+  recorder.showKeyCombo({kSuperAltCtrl, 35});
+  const fnd::Rect r = recorder.removeButtonRect();
+  const fnd::Point on{r.midX(), r.midY()}, off{20, 11};
+  // The drawn button: darker as the look changes.
+  const auto drawn = [&] { return recorder.snapshot().pixelColor(int(r.minX() + 2), 11).red; };
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcut");
+  const double idle = drawn();
+  recorder.mouseEnteredButton(true);
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcutRollover");
+  const double over = drawn();
+  EXPECT_LT(over, idle - 0.05);
+  recorder.mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, on));
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcutPressed");
+  EXPECT_LT(drawn(), over - 0.05);
+  recorder.mouseDragged(ui::Event::mouse(ui::EventType::LeftMouseDragged, off));
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcutRollover");
+  recorder.mouseDragged(ui::Event::mouse(ui::EventType::LeftMouseDragged, on));
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcutPressed");
+  // Let go off the button: nothing removed, and the pointer is not over it.
+  recorder.mouseDragged(ui::Event::mouse(ui::EventType::LeftMouseDragged, off));
+  recorder.mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, off));
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcut");
+  EXPECT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  if (recorder.isRecording()) recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  recorder.mouseEnteredButton(false);
+  EXPECT_EQ(recorder.removeButtonImageName(), "KRRemoveShortcut");
+
+  // In a window the pointer is followed over the button itself: the area that tracks it stands
+  // on the remove button of a combination shown, on the snap-back button while recording.
+  ui::Window window(fnd::Rect(100, 100, 300, 100));
+  auto shown = std::make_shared<KRRecorderControl>(fnd::Rect(10, 40, 200, 22));
+  window.contentView()->addSubview(shown);
+  window.makeKeyAndOrderFront();
+  ASSERT_FALSE(shown->subviews().empty());
+  ui::View& area = *shown->subviews().front();
+  EXPECT_TRUE(area.isHidden()) << "no combination, no button";
+  shown->showKeyCombo({kSuperAltCtrl, 35});
+  EXPECT_FALSE(area.isHidden());
+  EXPECT_EQ(area.frame(), shown->removeButtonRect());
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(static_cast<QWidget*>(static_cast<void*>(area.nativeWidget())), &enter);
+  EXPECT_TRUE(shown->mouseInsideTrackingArea());
+  EXPECT_EQ(shown->removeButtonImageName(), "KRRemoveShortcutRollover");
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(static_cast<QWidget*>(static_cast<void*>(area.nativeWidget())), &leave);
+  EXPECT_FALSE(shown->mouseInsideTrackingArea());
+  shown->keyDown(key(ui::KeyCode::Space, 0, " "));
+  EXPECT_EQ(area.frame(), shown->snapbackButtonRect());
+  shown->keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  shown->setEnabled(false);
+  EXPECT_TRUE(area.isHidden()) << "disabled: nothing tracked";
+  window.orderOut();
+}
+
+// With canCaptureGlobalHotKeys the recorder holds the keyboard while it records, so the
+// desktop's shortcuts reach it; it lets go when recording ends, however it ends.
+TEST_F(Recorder, RecordingHoldsTheKeyboardWhenAllowedTo) {
+  ui::Window window(fnd::Rect(100, 100, 300, 100));
+  auto shown = std::make_shared<KRRecorderControl>(fnd::Rect(10, 40, 200, 22));
+  shown->setDelegate(&delegate);
+  window.contentView()->addSubview(shown);
+  window.makeKeyAndOrderFront();
+  const auto record = [&] {
+    shown->keyDown(key(ui::KeyCode::Space, 0, " "));
+    ASSERT_TRUE(shown->isRecording());
+  };
+  // Not allowed: nothing held.
+  record();
+  EXPECT_FALSE(shown->hasKeyboardGrab());
+  shown->keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  shown->setCanCaptureGlobalHotKeys(true);
+  EXPECT_TRUE(shown->canCaptureGlobalHotKeys());
+  // Ended by a combination, a cancel key, the snap-back button, or the focus going elsewhere.
+  record();
+  EXPECT_TRUE(shown->hasKeyboardGrab());
+  shown->keyDown(key(35, kSuperAltCtrl, "p"));
+  EXPECT_FALSE(shown->isRecording());
+  EXPECT_FALSE(shown->hasKeyboardGrab());
+  record();
+  shown->keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
+  EXPECT_FALSE(shown->hasKeyboardGrab());
+  record();
+  const fnd::Rect snap = shown->snapbackButtonRect();
+  const fnd::Point back = shown->convertPointToView({snap.midX(), snap.midY()}, nullptr);
+  shown->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, back));
+  shown->mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, back));
+  EXPECT_FALSE(shown->isRecording());
+  EXPECT_FALSE(shown->hasKeyboardGrab());
+  record();
+  shown->resignFirstResponder();
+  EXPECT_FALSE(shown->hasKeyboardGrab());
+  // Gone while recording, it leaves the keyboard free.
+  record();
+  ASSERT_TRUE(shown->hasKeyboardGrab());
+  shown->removeFromSuperview();
+  shown.reset();
+  EXPECT_FALSE(ui::View(fnd::Rect()).hasKeyboardGrab());
+  window.orderOut();
+}
+
+TEST_F(Recorder, KeyedAndUnkeyedArchivesKeepItsSettings) {
+  recorder.setAllowedFlags(0x1E0000);  // without the function key
+  recorder.setRequiredFlags(0x100000);
+  recorder.setAllowsKeyOnly(true, true);
+  startRecording();
+  recorder.keyDown(key(35, kSuperAltCtrl, "p"));
+  ASSERT_EQ(recorder.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  recorder.setStyle(1);
+  recorder.setAnimates(true);
+
+  fnd::KeyedArchiver coder;
+  recorder.encodeWithCoder(coder);
+  const fnd::Dictionary& keyed = coder.encodedValues();
+  std::vector<std::string> keys;
+  for (const auto& [k, v] : keyed) keys.push_back(k);
+  EXPECT_EQ(keys, (std::vector<std::string>{"allowedFlags", "allowsKeyOnly", "autosaveName", "escapeKeysRecord",
+                                            "isAnimating", "keyChars", "keyCharsIgnoringModifiers", "keyComboCode",
+                                            "keyComboFlags", "requiredFlags", "style"}));
+  auto data = fnd::KeyedArchiver::archivedDataWithRootObject(recorder);
+  ASSERT_TRUE(data);
+  auto reader = fnd::KeyedUnarchiver::forReadingFromData(*data, {"KRRecorderCell"});
+  ASSERT_TRUE(reader);
+  KRRecorderControl decoded;
+  decoded.initWithCoder(*reader);
+  EXPECT_EQ(decoded.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_EQ(decoded.keyChars(), "p");
+  EXPECT_EQ(decoded.allowedFlags(), 0x1E0000u | 0x800000u) << "the function key is always allowed";
+  EXPECT_EQ(decoded.requiredFlags(), 0x100000u);
+  EXPECT_TRUE(decoded.allowsKeyOnly());
+  EXPECT_TRUE(decoded.escapeKeysRecord());
+  EXPECT_EQ(decoded.style(), 1);
+  EXPECT_TRUE(decoded.animates());
+
+  // Unkeyed: the autosave name, code, flags, allowed and required flags, in that order.
+  const fnd::Array unkeyed = recorder.encodeUnkeyed();
+  ASSERT_EQ(unkeyed.size(), 5u);
+  EXPECT_EQ(unkeyed[0].string(), "");
+  EXPECT_EQ(unkeyed[1].intValue(0), 35);
+  EXPECT_EQ(std::uint64_t(unkeyed[2].intValue(0)), kSuperAltCtrl);
+  EXPECT_EQ(std::uint64_t(unkeyed[3].intValue(0)), 0x1E0000u);
+  EXPECT_EQ(std::uint64_t(unkeyed[4].intValue(0)), 0x100000u);
+  KRRecorderControl plain;
+  ASSERT_TRUE(plain.initWithUnkeyedValues(unkeyed));
+  EXPECT_EQ(plain.keyCombo(), (KeyCombo{kSuperAltCtrl, 35}));
+  EXPECT_EQ(plain.allowedFlags(), 0x9E0000u);
+  EXPECT_EQ(plain.requiredFlags(), 0x100000u);
+  EXPECT_FALSE(plain.initWithUnkeyedValues({fnd::Value(std::string("x"))}));
+  EXPECT_FALSE(plain.initWithUnkeyedValues(
+      {fnd::Value(3), fnd::Value(1), fnd::Value(2), fnd::Value(3), fnd::Value(4)}));  // a name that is no text
+  EXPECT_EQ(plain.keyCombo(), (KeyCombo{kSuperAltCtrl, 35})) << "a wrong archive changes nothing";
+
+  // No combination: code -1 goes through as a 16-bit number and back.
+  recorder.setKeyCombo(KeyCombo{});
+  fnd::KeyedArchiver empty;
+  recorder.encodeWithCoder(empty);
+  EXPECT_EQ(empty.encodedValues().at("keyComboCode").intValue(0), -1);
+  EXPECT_FALSE(empty.encodedValues().count("keyChars")) << "no typed characters to keep";
+
+  // A name loads its autosave record after the archived values.
+  auto& defaults = fnd::UserDefaults::standard();
+  defaults.setObject(fnd::Value(fnd::Dictionary{{"keyCode", fnd::Value(40)}, {"modifierFlags", fnd::Value(0x180000)}}),
+                     "KeyRecorder archived");
+  fnd::Array named = unkeyed;
+  named[0] = fnd::Value(std::string("archived"));
+  KRRecorderControl loaded;
+  ASSERT_TRUE(loaded.initWithUnkeyedValues(named));
+  EXPECT_EQ(loaded.autosaveName(), "archived");
+  EXPECT_EQ(loaded.keyCombo(), (KeyCombo{0x180000 | 0x100000, 40}));
+  defaults.removeObject("KeyRecorder archived");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "Views/KestoPanel.h"
 #include "Views/Unused/KestoStyledWindow.h"
 #include "Platform/UI/SheetPresenter.h"
-#include "Views/Unused/WindowButton.h"
+#include "Views/WindowButton.h"
 
 #include <gtest/gtest.h>
 

@@ -38,7 +38,8 @@ void paintShadow(GraphicsContext::Impl* impl, const QPainterPath& shape, bool fl
   if (!sh || sh->color.alpha() == 0) return;
   QPainter& p = *impl->painter;
   p.save();
-  QPointF off(sh->offset.x(), flipped ? sh->offset.y() : -sh->offset.y());
+  // The offset is on screen, y upwards (a negative height falls below), in either kind of view.
+  QPointF off(sh->offset.x(), flipped ? -sh->offset.y() : sh->offset.y());
   int steps = std::max(1, int(std::ceil(sh->blur)));
   QColor c = sh->color;
   c.setAlphaF(c.alphaF() / steps);
@@ -90,6 +91,22 @@ void GraphicsContext::fillGradient(const Gradient& gradient, const fnd::Rect& re
   QLinearGradient g(c - d, c + d);
   for (auto& s : gradient.stops) g.setColorAt(s.location, toQColor(s.color));
   impl_->painter->fillRect(r, g);
+}
+
+void GraphicsContext::fillPathWithPattern(const Path& path, const Image& image, const fnd::Point& phase) {
+  if (image.isNull()) return;
+  QPainter& p = *impl_->painter;
+  const QImage& tile = ImplAccess::of(image)->image;
+  QBrush brush(tile);
+  // Tiles are upright images: in an unflipped view each is turned back over, so it shows as
+  // drawn wherever the pattern repeats.
+  QTransform t = QTransform::fromTranslate(phase.x, phase.y);
+  if (!flipped_) t = QTransform(1, 0, 0, -1, phase.x, phase.y + tile.height());
+  brush.setTransform(t);
+  p.save();
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.fillPath(toQPath(path), brush);
+  p.restore();
 }
 
 namespace {

@@ -38,6 +38,9 @@ class GraphicsContext {
   void fillPath(const Path& path);
   void strokePath(const Path& path);
   void fillGradient(const Gradient& gradient, const fnd::Rect& rect, double angleDegrees = 90.0);
+  // Fills `path` with `image` repeated as a pattern (composited over what is there), its tiles
+  // starting at `phase`: a texture.
+  void fillPathWithPattern(const Path& path, const Image& image, const fnd::Point& phase = fnd::Point());
   void drawImage(const Image& image, const fnd::Rect& rect, double alpha = 1.0);
   void drawText(const std::string& text, const fnd::Rect& rect, const Font& font,
                 const Color& color, TextAlignment alignment = TextAlignment::Left,

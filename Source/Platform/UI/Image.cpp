@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -31,6 +33,34 @@ Image::Image(int width, int height, const Color& fill)
 }
 Image::~Image() = default;
 Image::Image(const Image&) = default;
+
+Image Image::fromRGBA(int width, int height, const std::vector<std::uint8_t>& bytes) {
+  if (width <= 0 || height <= 0 || bytes.size() != std::size_t(width) * std::size_t(height) * 4) return Image();
+  QImage rows(bytes.data(), width, height, width * 4, QImage::Format_RGBA8888);
+  return Image(std::make_shared<Impl>(Impl{rows.convertToFormat(QImage::Format_ARGB32_Premultiplied)}));
+}
+
+Image Image::drawn(const fnd::Size& size, std::function<void(GraphicsContext&)> draw) {
+  const int w = std::max(1, int(std::ceil(size.width))), h = std::max(1, int(std::ceil(size.height)));
+  auto render = [size, draw](const QSize& pixels) {
+    QImage out(pixels, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    if (!draw || size.width <= 0 || size.height <= 0) return out;
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    // Points to pixels, y upwards.
+    const double sx = pixels.width() / size.width, sy = pixels.height() / size.height;
+    painter.setTransform(QTransform(sx, 0, 0, -sy, 0, pixels.height()));
+    GraphicsContext::Impl impl;
+    impl.painter = &painter;
+    GraphicsContext context(&impl, false, size.height);
+    draw(context);
+    return out;
+  };
+  auto impl = std::make_shared<Impl>(Impl{render(QSize(w, h))});
+  impl->source = render;
+  return Image(impl);
+}
 Image& Image::operator=(const Image&) = default;
 
 Image Image::fromData(const std::vector<std::uint8_t>& data) {

@@ -5,11 +5,14 @@
 #include "Platform/UI/Color.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kesto::ui {
+
+class GraphicsContext;
 
 // A bitmap image (shared, copy-on-write). Sizes are in pixels, which equal points here. Artwork
 // (named images and theme icons) is drawn afresh at the pixel size it covers, so it stays sharp.
@@ -33,6 +36,12 @@ class Image {
   // An icon of the desktop's icon theme by name, or an image file by absolute path (as desktop
   // entries give them); null when there is none.
   static Image iconNamed(const std::string& nameOrPath);
+  // A bitmap from rows of red, green, blue and alpha bytes (not premultiplied), `width` * 4 bytes
+  // a row; null when the bytes do not fill it.
+  static Image fromRGBA(int width, int height, const std::vector<std::uint8_t>& bytes);
+  // An image of `size` points drawn by `draw` (unflipped: y grows upwards) at whatever pixel size
+  // it is drawn at, so it stays sharp when scaled.
+  static Image drawn(const fnd::Size& size, std::function<void(GraphicsContext&)> draw);
 
   bool isNull() const;
   fnd::Size size() const;

@@ -314,6 +314,11 @@ void View::setBorderColor(std::optional<Color> color) { setDrawnProperty(borderC
 void View::setBorderWidth(double width) { setDrawnProperty(borderWidth_, width); }
 void View::setCornerRadius(double radius) { setDrawnProperty(cornerRadius_, radius); }
 void View::setLayerContents(const Image& image) { setDrawnProperty(layerContents_, image); }
+void View::setShadow(std::optional<Shadow> shadow) {
+  shadow_ = std::move(shadow);
+  // The superview paints it.
+  if (superview_) superview_->setNeedsDisplay();
+}
 
 void View::resizeSubviewsWithOldSize(const fnd::Size& oldSize) {
   auto subs = subviews_;
@@ -531,5 +536,17 @@ void View::updateWidgetGeometry() {
 void View::updateSubviewGeometries() {
   for (auto& s : subviews_) s->updateWidgetGeometry();
 }
+
+bool View::grabKeyboard() {
+  if (!widget_ || !window_) return false;
+  widget_->grabKeyboard();
+  return hasKeyboardGrab();
+}
+
+void View::releaseKeyboard() {
+  if (hasKeyboardGrab()) widget_->releaseKeyboard();
+}
+
+bool View::hasKeyboardGrab() const { return widget_ && QWidget::keyboardGrabber() == widget_; }
 
 }  // namespace kesto::ui

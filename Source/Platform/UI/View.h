@@ -94,6 +94,16 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   void setLayerContents(const Image& image);
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool opaque) { opaque_ = opaque; }
+  // A soft shadow under the view's bounds (rounded as its corners), painted by its superview:
+  // the offset on screen (y upwards, so a negative height falls below), a blur radius and a
+  // colour.
+  struct Shadow {
+    fnd::Size offset;
+    double blurRadius = 0;
+    Color color;
+  };
+  const std::optional<Shadow>& shadow() const { return shadow_; }
+  void setShadow(std::optional<Shadow> shadow);
 
   // Resizing.
   unsigned autoresizingMask() const { return autoresizingMask_; }
@@ -144,6 +154,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   // While true, key presses reach this view (when it is first responder) before the menus'
   // key equivalents: a shortcut recorder takes Ctrl+Q as a combination, not as Quit.
   virtual bool claimsKeyEquivalents() const { return false; }
+  // Takes every key pressed on the desktop until released, the desktop's own shortcuts and
+  // other programs' hot keys included (under X11 an active grab of the keyboard); answers
+  // whether the view holds the keyboard. Only a view in a window can take it.
+  bool grabKeyboard();
+  void releaseKeyboard();
+  bool hasKeyboardGrab() const;
   void setNextResponder(Responder* next) override;
 
   // Window and hierarchy hooks.
@@ -215,6 +231,7 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   double cornerRadius_ = 0.0;
   std::optional<Color> backgroundColor_;
   std::optional<Color> borderColor_;
+  std::optional<Shadow> shadow_;
   Image layerContents_;
   std::string toolTip_;
   std::function<void()> frameObserver_;

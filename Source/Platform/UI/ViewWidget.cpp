@@ -35,6 +35,30 @@ void paintView(View* view, QPainter& painter, const QRect& dirty) {
 }
 
 namespace {
+// The shadows of the subviews that have one, under where they stand (they paint after this
+// view): the rounded bounds grown a little at each of `blur` steps, in translucent layers.
+void paintSubviewShadows(View* view, QPainter& painter, bool flipped) {
+  for (const auto& sub : view->subviews()) {
+    const auto& shadow = sub->shadow();
+    if (!shadow || sub->isHidden() || shadow->color.alpha <= 0) continue;
+    const QRectF frame = toQRect(sub->frame());
+    const double r = sub->cornerRadius();
+    const QPointF offset(shadow->offset.width, flipped ? -shadow->offset.height : shadow->offset.height);
+    const int steps = std::max(1, int(std::ceil(shadow->blurRadius)));
+    QColor c = toQColor(shadow->color);
+    c.setAlphaF(c.alphaF() / steps);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (int i = 0; i < steps; ++i) {
+      const double grow = shadow->blurRadius * (steps - i) / steps;
+      QPainterPath layer;
+      layer.addRoundedRect(frame.adjusted(-grow, -grow, grow, grow).translated(offset), r + grow, r + grow);
+      painter.fillPath(layer, c);
+    }
+    painter.restore();
+  }
+}
+
 // `clip` is where the widget's pixels start in the view: past the part its superview cuts off.
 void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point clip) {
   fnd::Rect b = view->bounds();
@@ -90,6 +114,7 @@ void paintViewAt(View* view, QPainter& painter, const QRect& dirty, fnd::Point c
     else inner.addRect(r);
     painter.strokePath(inner, QPen(toQColor(*view->borderColor()), w));
   }
+  paintSubviewShadows(view, painter, flipped);
   view->setNeedsDisplayFlag(false);
 }
 }  // namespace

@@ -372,6 +372,7 @@ void Window::performClose() {
 }
 
 void Window::miniaturize() { d_->widget->showMinimized(); }
+bool Window::isMiniaturized() const { return d_->widget->isMinimized(); }
 
 void Window::toggleFullScreen() {
   if (d_->widget->isFullScreen()) d_->widget->showNormal();

@@ -84,6 +84,7 @@ class Window : public Responder {
   void close();  // asks nothing; sends windowWillClose and hides
   void performClose();  // asks windowShouldClose first
   void miniaturize();
+  bool isMiniaturized() const;
   bool isVisible() const;
   bool isKeyWindow() const;
   bool isMainWindow() const;

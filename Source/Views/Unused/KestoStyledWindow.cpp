@@ -3,7 +3,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
-#include "Views/Unused/WindowButton.h"
+#include "Views/WindowButton.h"
 
 namespace kesto {
 

@@ -118,6 +118,16 @@ e2e_wait_until 5 e2e_setting_is kComboCode 40 || fail "the recorded shortcut was
 [[ "$(e2e_setting kComboFlags)" == 6144 ]] || fail "stored flags $(e2e_setting kComboFlags), not Super+Alt"
 sleep 0.3
 e2e_screenshot "$shots/preferences-recorded.png" "$prefs"
+# The pointer over the remove button darkens it (its rollover look); off it, it is light again.
+remove_grey() { local r g b; read -r r g b < <(e2e_pixel 399 163 "$prefs"); echo "$r"; }
+xdotool mousemove --window "$prefs" 300 190
+sleep 0.3
+light="$(remove_grey)"
+xdotool mousemove --window "$prefs" 380 163 sleep 0.1 mousemove --window "$prefs" 404 163
+darker() { (( $(remove_grey) < light - 15 )); }
+e2e_wait_until 3 darker || fail "the remove button shows no rollover: $(remove_grey), $light before"
+e2e_screenshot "$shots/preferences-remove-rollover.png" "$prefs"
+xdotool mousemove --window "$prefs" 300 190
 # The new combination works at once, the old one no longer does.
 press_from_other super+alt+ctrl+p
 sleep 1
@@ -150,6 +160,16 @@ xdotool key Num_Lock
 alert="$(e2e_wait_window "can't be used" 10 "$app_pid")" || fail "a held combination was taken without an alert"
 sleep 0.3
 e2e_screenshot "$shots/preferences-refused.png"
+xdotool windowactivate --sync "$alert" key Return
+e2e_wait_until 5 e2e_no_window "can't be used" || fail "the alert stayed"
+[[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
+# While recording the recorder holds the keyboard: typed without Num Lock, where the other
+# client's grab would take it first, the combination reaches the recorder all the same.
+xdotool windowactivate --sync "$prefs"
+e2e_click "$prefs" 300 163
+sleep 0.3
+xdotool key super+alt+j
+alert="$(e2e_wait_window "can't be used" 10 "$app_pid")" || fail "while recording another client's grab took the keys"
 xdotool windowactivate --sync "$alert" key Return
 e2e_wait_until 5 e2e_no_window "can't be used" || fail "the alert stayed"
 [[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"

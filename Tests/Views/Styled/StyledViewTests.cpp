@@ -2,6 +2,7 @@
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Window.h"
 #include "Views/BRWColoredView.h"
+#include "Views/KSTRoundedBox.h"
 #include "Views/Unused/BRWImageView.h"
 #include "Views/Unused/BRWTextureView.h"
 #include "Views/KSTRoundedToolbarView.h"
@@ -66,6 +67,46 @@ TEST_F(StyledFixture, ColouredViewStyles) {
   ui::Image tab = window.contentView()->snapshot();
   EXPECT_EQ(at(tab, 0, 49).green, 1.0);
   EXPECT_LT(at(tab, 0, 0).green, 0.9);
+}
+
+// The rounded box casts a light-grey shadow two points right of and below it, softened over
+// three points; above and left of it nothing shows. Its superview paints it, in a flipped one
+// too.
+TEST_F(StyledFixture, RoundedBoxCastsALightShadowBelowRight) {
+  for (bool flippedParent : {false, true}) {
+    struct Parent : ui::View {
+      bool flip = false;
+      using View::View;
+      bool isFlipped() const override { return flip; }
+    };
+    auto parent = add<Parent>(fnd::Rect(0, 0, 300, 200));
+    parent->flip = flippedParent;
+    parent->setBackgroundColor(ui::Color::white(1.0));
+    // Flipped, y runs down from the top: the same place on screen either way.
+    auto box = std::make_shared<KSTRoundedBox>(fnd::Rect(100, flippedParent ? 60 : 100, 60, 40));
+    parent->addSubview(box);
+    box->awakeFromNib();
+    ASSERT_TRUE(box->shadow());
+    ui::Image image = parent->snapshot();
+    SCOPED_TRACE(flippedParent ? "flipped" : "unflipped");
+    // Inside: the box's own grey.
+    EXPECT_NEAR(at(image, 130, 120).red, 0.963, 0.01);
+    // Below and right of the box: grey, darkest near it, fading out.
+    const double nearBelow = at(image, 130, 99).red, farBelow = at(image, 130, 95).red;
+    EXPECT_LT(nearBelow, 0.97);
+    EXPECT_LT(nearBelow, farBelow);
+    EXPECT_LT(at(image, 161, 120).red, 0.97);
+    EXPECT_GT(at(image, 130, 92).red, 0.99) << "past offset and blur nothing shows";
+    // Above and left: only the blur's edge, much fainter than below.
+    EXPECT_GT(at(image, 130, 141).red, nearBelow + 0.01);
+    EXPECT_GT(at(image, 98, 120).red, 0.99);
+    EXPECT_GT(at(image, 130, 143).red, 0.99);
+    // Hidden, it casts none.
+    box->setHidden(true);
+    parent->setNeedsDisplay();
+    EXPECT_GT(at(parent->snapshot(), 130, 99).red, 0.99);
+    parent->removeFromSuperview();
+  }
 }
 
 TEST_F(StyledFixture, BordersShowOnlyOnLayerBackedViewsAndLightGrayHasNone) {

@@ -1,4 +1,4 @@
-#include "Views/Unused/WindowButton.h"
+#include "Views/WindowButton.h"
 
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Every field of the menu-bar quick edit is kept when it is left, not only on Return: a tag typed
+# and left with Tab, then Done, is stored and outlives a restart; folder text that names no folder
+# files the bookmark where the sidebar still shows it. Usage:
+# quickedit-fields-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/quickedit-fields-screenshots}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool sqlite3
+
+e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
+  KestoReachabilityCheckURL '<string>http://127.0.0.1:9/</string>' UseInboxForBookmarks '<true/>'
+e2e_start_kesto
+e2e_close_first_run_panel || fail "no first-run panel"
+url="http://127.0.0.1:9/quick-edit-page"
+"$kesto" "kesto:$url" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
+page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$url'"; }
+added() { [[ -n "$(page Z_PK)" ]]; }
+e2e_wait_until 20 added || fail "the page was not added"
+# The tags of the page, by name (the join table's columns are named after the entities' numbers).
+tags_of_page() {
+  local cols=($(e2e_sql "select name from pragma_table_info('Z_1TAGS')"))
+  [[ "${cols[0]:-}" == *BOOKMARKS ]] || cols=("${cols[1]:-}" "${cols[0]:-}")
+  e2e_sql "select group_concat(ZNAME, ',') from (select t.ZNAME from ZBOOKMARK b join Z_1TAGS j on j.${cols[0]} = b.Z_PK
+    join ZTAG t on t.Z_PK = j.${cols[1]} where b.ZURL = '$url' order by t.ZNAME)"
+}
+
+# The menu-bar window: find the page and open its quick edit.
+open_edit() {
+  e2e_key "$win" super+alt+ctrl+p
+  menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the hot key showed no menu-bar window"
+  sleep 0.4
+  xdotool key ctrl+a
+  xdotool type --delay 40 "quick-edit-page"
+  sleep 0.6
+  xdotool key Down
+  sleep 0.4
+  xdotool key Down
+  sleep 0.3
+  e2e_click "$menu" 510 81  # Edit…
+  sleep 0.5
+}
+row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
+
+open_edit
+e2e_click "$menu" 300 "$(row_y 4)"  # the tags field
+xdotool type --delay 40 "typedtag"
+xdotool key Tab
+sleep 0.3
+e2e_screenshot "$shots/quickedit-tag-typed.png" "$menu"
+e2e_click "$menu" 505 "$(row_y 8)"  # Done
+sleep 0.5
+has_tag() { [[ "$(tags_of_page)" == "typedtag" ]]; }
+e2e_wait_until 5 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
+
+# Folder text that names no folder, left with Tab: the first folder path takes its place, and the
+# bookmark is filed where the sidebar shows it (never into the Imported row, which lists only the
+# imports' folders).
+open_edit
+e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
+xdotool key ctrl+a
+xdotool type --delay 40 "nosuchfolder"
+xdotool key Tab
+sleep 0.3
+e2e_screenshot "$shots/quickedit-folder-settled.png" "$menu"
+e2e_click "$menu" 505 "$(row_y 8)"  # Done
+sleep 0.5
+folder_of_page() { e2e_sql "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on f.Z_PK = b.ZFOLDER where b.ZURL = '$url'"; }
+[[ "$(folder_of_page)" == _inbox ]] || fail "unmatched folder text filed the bookmark into '$(folder_of_page)'"
+
+# After a restart the tag is still there, and the Inbox row lists the bookmark.
+e2e_quit_by_key
+e2e_start_kesto
+sleep 1
+has_tag || fail "after a restart the tags are '$(tags_of_page)'"
+e2e_key "$win" ctrl+1 2>/dev/null
+e2e_screenshot "$shots/quickedit-after-restart.png" "$win"
+e2e_quit_by_key
+echo "quick-edit tags and folder kept when left: ok"
