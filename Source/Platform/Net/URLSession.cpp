@@ -99,6 +99,38 @@ struct TaskDriver final : URLConnectionDelegate {
   bool keepFile = false;  // the partial file belongs to resume data
   // The body kept for the cache, when there is one and the reply may go into it.
   std::optional<fnd::Data> cacheBody;
+  // The body of a task with a completion handler, in pieces of at most kPieceBytes: grown in
+  // pieces, it never holds room for more than it received (a growing buffer can double past
+  // the cap), and it is joined at the end a piece at a time.
+  static constexpr std::size_t kPieceBytes = 1u << 20;
+  std::vector<fnd::Data> pieces;
+  std::size_t collectedBytes = 0;
+
+  void collectPiece(const std::uint8_t* bytes, std::size_t length) {
+    collectedBytes += length;
+    while (length > 0) {
+      if (pieces.empty() || pieces.back().size() == kPieceBytes) {
+        pieces.emplace_back();
+        pieces.back().reserve(kPieceBytes);
+      }
+      auto& last = pieces.back();
+      const std::size_t n = std::min(length, kPieceBytes - last.size());
+      last.insert(last.end(), bytes, bytes + n);
+      bytes += n;
+      length -= n;
+    }
+  }
+  fnd::Data joinPieces() {
+    fnd::Data body;
+    body.reserve(collectedBytes);
+    for (auto& piece : pieces) {
+      body.insert(body.end(), piece.begin(), piece.end());
+      fnd::Data().swap(piece);
+    }
+    pieces.clear();
+    collectedBytes = 0;
+    return body;
+  }
 
   explicit TaskDriver(std::shared_ptr<URLSession> s) : session_(std::move(s)) {}
   // The session can change while the task runs (a background session taking it over).
@@ -161,7 +193,8 @@ struct TaskDriver final : URLConnectionDelegate {
         s->deliver([s, t] { s->delegate()->sessionDataTaskDidBecomeDownloadTask(*s, *t); });
       }
     }
-    t->collected_.clear();
+    pieces.clear();
+    collectedBytes = 0;
     t->received_ = 0;
     auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(response);
     if (t->kind_ == URLSessionTask::Kind::Data && session->configuration().urlCache && http && http->statusCode() == 200 &&
@@ -237,6 +270,7 @@ struct TaskDriver final : URLConnectionDelegate {
       std::int64_t expected = t->expectedToReceive_;
       if (s->delegate())
         s->deliver([s, t, length, total, expected] {
+          if (t->cancelRequested_) return;
           s->delegate()->sessionDownloadTaskDidWriteData(*s, *t, static_cast<std::int64_t>(length), total, expected);
         });
       return;
@@ -249,18 +283,23 @@ struct TaskDriver final : URLConnectionDelegate {
         cacheBody->insert(cacheBody->end(), bytes, bytes + length);
     }
     if (collect) {
-      if (t->collected_.size() + length > session->configuration().maximumBodySize) {
+      // The connection ends the exchange past the cap (see startTransfer); this holds a cap
+      // lowered on the way too.
+      if (collectedBytes + length > session->configuration().maximumBodySize) {
         c.cancel();
         fail(c, makeURLError(urlerror::DataLengthExceedsMaximum, &c.originalRequest().url()));
         return;
       }
-      t->collected_.insert(t->collected_.end(), bytes, bytes + length);
+      collectPiece(bytes, length);
       return;
     }
     auto s = session;
-    if (s->delegate()) {
+    if (s->delegate() && !t->cancelRequested_) {
       auto chunk = std::make_shared<fnd::Data>(bytes, bytes + length);
-      s->deliver([s, t, chunk] { s->delegate()->sessionDataTaskDidReceiveData(*s, *t, *chunk); });
+      // A delegate that cancelled hears no more of the body, however much was on its way.
+      s->deliver([s, t, chunk] {
+        if (!t->cancelRequested_) s->delegate()->sessionDataTaskDidReceiveData(*s, *t, *chunk);
+      });
     }
   }
   void connectionDidFinishLoading(URLConnection&) override { complete(std::nullopt); }
@@ -288,7 +327,7 @@ struct TaskDriver final : URLConnectionDelegate {
     // closure is dropped without running.
     std::shared_ptr<PartialFile> owned = std::move(partial);
     if (owned && keepFile) owned->keep = true;
-    auto body = std::make_shared<fnd::Data>(std::move(t->collected_));
+    auto body = std::make_shared<fnd::Data>(joinPieces());
     std::shared_ptr<fnd::Data> cached;
     if (cacheBody && !error) cached = collect ? body : std::make_shared<fnd::Data>(std::move(*cacheBody));
     s->deliver([s, t, path, owned, body, cached, error]() mutable {
@@ -380,6 +419,7 @@ void URLSessionTask::cancel() {
     state_ = State::Completed;
     return;
   }
+  cancelRequested_ = true;
   if (s == State::Canceling) return;
   auto connection = connection_;
   if (connection) connection->cancel();
@@ -471,6 +511,8 @@ void URLSessionTask::startTransfer() {
   }
   driver_ = driver;
   connection_ = URLConnection::make(std::move(request), driver);
+  // A body collected in memory is bounded as it arrives, before any of it is held.
+  if (driver->collect) connection_->setMaximumBodySize(session->configuration().maximumBodySize);
   everStarted_ = true;
   connection_->start();
 }
