@@ -5,6 +5,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/GzipStreams.h"
 #include "Platform/Net/LoopbackServer.h"
 #include "Platform/UI/Panel.h"
 #include "Synchronize/TestAlertResponder.h"
@@ -12,7 +13,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -43,34 +43,6 @@ TEST(UpdateVerdict, UnreadableTextsAreFailuresNotUpToDate) {
   for (const char* text : {"", "211", "211#", "#109", "abc#def", "<html>Error 503</html>", "300#109 Error",
                            "9.9.9#0", "300#10.9", "300abc#109", "-300#109", "300 1#109"})
     EXPECT_EQ(UpdateController::evaluate(text, 210, 1010), Result::Failed) << '"' << text << '"';
-}
-
-// A gzip stream that inflates to `mebibytes` MiB of zeros in about a thousandth of that: one
-// deflate block of a mebibyte, flushed so it stands alone, written again and again.
-std::string gzipOfZeros(std::size_t mebibytes) {
-  const std::string zeros(1u << 20, '\0');
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string block(deflateBound(&z, zeros.size()) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-  z.avail_in = static_cast<uInt>(zeros.size());
-  z.next_out = reinterpret_cast<Bytef*>(block.data());
-  z.avail_out = static_cast<uInt>(block.size());
-  EXPECT_EQ(deflate(&z, Z_FULL_FLUSH), Z_OK);
-  block.resize(block.size() - z.avail_out);
-  deflateEnd(&z);
-  std::string out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
-  const uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
-  uLong crc = crc32(0, nullptr, 0);
-  for (std::size_t i = 0; i < mebibytes; ++i) {
-    out += block;
-    crc = crc32_combine(crc, one, static_cast<z_off_t>(zeros.size()));
-  }
-  out += std::string("\x03\x00", 2);  // the last block, empty
-  const std::uint32_t size = static_cast<std::uint32_t>(mebibytes << 20);
-  for (std::uint32_t v : {static_cast<std::uint32_t>(crc), size})
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
-  return out;
 }
 
 // Serves "/update/update.txt" with a chosen status and body; can hold the reply back.
@@ -221,20 +193,7 @@ TEST_F(UpdateCheckTest, AnOversizedReplyIsAFailure) {
 TEST_F(UpdateCheckTest, ACompressedReplyIsCappedByItsInflatedSize) {
   controller->maximumBytes = 1024;
   // The same encoding of a small reply reads as usual.
-  host.reply(200, [] {
-    std::string text = "211#109";
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
-    std::string out(256, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(text.data());
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out;
-  }(), true);
+  host.reply(200, gzipped("211#109"), true);
   EXPECT_EQ(check(), Result::UpdateAvailable);
   controller->closeUpdatePanel();
 

@@ -99,22 +99,24 @@ struct TaskDriver final : URLConnectionDelegate {
   bool keepFile = false;  // the partial file belongs to resume data
   // The body kept for the cache, when there is one and the reply may go into it.
   std::optional<fnd::Data> cacheBody;
-  // The body of a task with a completion handler, in pieces of at most kPieceBytes: grown in
-  // pieces, it never holds room for more than it received (a growing buffer can double past
-  // the cap), and it is joined at the end a piece at a time.
-  static constexpr std::size_t kPieceBytes = 1u << 20;
+  // The body of a task with a completion handler, kept in pieces: a buffer grown by doubling
+  // holds a copy while it moves and room for twice what came, past any cap. Each piece is as
+  // large as the body so far (64 KiB to 32 MiB), so a large body is a few pieces the allocator
+  // maps on their own: room not yet written is not resident, and a piece freed goes back at
+  // once. The pieces are joined at the end, each freed as it is copied.
+  static constexpr std::size_t kFirstPieceBytes = 64u << 10, kLargestPieceBytes = 32u << 20;
   std::vector<fnd::Data> pieces;
   std::size_t collectedBytes = 0;
 
   void collectPiece(const std::uint8_t* bytes, std::size_t length) {
-    collectedBytes += length;
     while (length > 0) {
-      if (pieces.empty() || pieces.back().size() == kPieceBytes) {
+      if (pieces.empty() || pieces.back().size() == pieces.back().capacity()) {
         pieces.emplace_back();
-        pieces.back().reserve(kPieceBytes);
+        pieces.back().reserve(std::clamp(collectedBytes, kFirstPieceBytes, kLargestPieceBytes));
       }
       auto& last = pieces.back();
-      const std::size_t n = std::min(length, kPieceBytes - last.size());
+      const std::size_t n = std::min(length, last.capacity() - last.size());
+      collectedBytes += n;
       last.insert(last.end(), bytes, bytes + n);
       bytes += n;
       length -= n;
@@ -327,6 +329,11 @@ struct TaskDriver final : URLConnectionDelegate {
     // closure is dropped without running.
     std::shared_ptr<PartialFile> owned = std::move(partial);
     if (owned && keepFile) owned->keep = true;
+    // A failed body is dropped as it is, never joined.
+    if (error) {
+      pieces.clear();
+      collectedBytes = 0;
+    }
     auto body = std::make_shared<fnd::Data>(joinPieces());
     std::shared_ptr<fnd::Data> cached;
     if (cacheBody && !error) cached = collect ? body : std::make_shared<fnd::Data>(std::move(*cacheBody));
