@@ -7,6 +7,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/GzipStreams.h"
 #include "Platform/Net/LoopbackServer.h"
+#include "Platform/Net/TestCertificates.h"
 #include "Platform/UI/Panel.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Views/KestoPanel.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -167,7 +169,9 @@ TEST_F(UpdateCheckTest, SameAndOlderVersionsAreUpToDate) {
 }
 
 TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
-  const std::string failed = "Update check failed. If problem persists drop me a line (support@kestoapp.com)";
+  const std::string unreadable =
+      "Update check failed. The update server's reply could not be read. If problem persists drop me a line "
+      "(support@kestoapp.com)";
   struct Case {
     int status;
     const char* body;
@@ -177,8 +181,51 @@ TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
     alerts->shown.clear();
     host.reply(c.status, c.body);
     EXPECT_EQ(check(), Result::Failed) << c.status << " " << c.body;
-    EXPECT_EQ(lastMessage(), failed);
+    EXPECT_EQ(alerts->shown.back().title, "Kesto Updater");
+    if (c.status == 200)
+      EXPECT_EQ(lastMessage(), unreadable);
+    else
+      EXPECT_EQ(lastMessage(), "Update check failed. The update server answered with an error (HTTP " +
+                                   std::to_string(c.status) + "). If problem persists drop me a line (support@kestoapp.com)");
   }
+  EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+// No connection, a certificate no trusted root issued, an error answer and an unreadable reply
+// each say what happened, in words, never as an error code.
+TEST_F(UpdateCheckTest, EachCauseOfAFailedCheckIsToldApart) {
+  std::vector<std::string> told;
+  auto failWith = [&](const std::string& url, const char* says) {
+    fnd::UserDefaults::standard().setString(url, UpdateController::kUpdateURLDefaultsKey);
+    alerts->shown.clear();
+    EXPECT_EQ(check(), Result::Failed) << says;
+    const auto message = lastMessage();
+    EXPECT_NE(message.find(says), std::string::npos) << message;
+    EXPECT_EQ(message.rfind("Update check failed. ", 0), 0u) << message;
+    EXPECT_NE(message.find("If problem persists drop me a line (support@kestoapp.com)"), std::string::npos) << message;
+    EXPECT_EQ(message.find("NSURLErrorDomain"), std::string::npos) << message;
+    told.push_back(message);
+  };
+  int port = 0;
+  const int fd = bindLoopbackSocket(port);
+  ASSERT_GE(fd, 0);
+  ::close(fd);  // nothing listens there
+  failWith("http://127.0.0.1:" + std::to_string(port) + "/update/update.txt", "Could not connect to the update server");
+
+  LoopbackServer untrusted(&testPKI().selfSigned);
+  untrusted.server->Get("/update/update.txt",
+                        [](const httplib::Request&, httplib::Response& r) { r.set_content("211#109", "text/plain"); });
+  untrusted.start();
+  failWith(untrusted.url("/update/update.txt"), "certificate is not trusted");
+  EXPECT_EQ(untrusted.requests.load(), 0);
+
+  host.reply(503, "211#109");
+  failWith(host.url(), "answered with an error (HTTP 503)");
+  host.reply(200, "<html>Service Unavailable</html>");
+  failWith(host.url(), "reply could not be read");
+
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(std::unique(told.begin(), told.end()), told.end()) << "each cause has its own words";
   EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
 }
 
@@ -186,6 +233,7 @@ TEST_F(UpdateCheckTest, AnOversizedReplyIsAFailure) {
   controller->maximumBytes = 1024;
   host.reply(200, "211#109#" + std::string(64 * 1024, 'x'));
   EXPECT_EQ(check(), Result::Failed);
+  EXPECT_NE(lastMessage().find("reply could not be read"), std::string::npos) << lastMessage();
 }
 
 // A small compressed reply that inflates to gigabytes ends at the cap as it streams: quickly,
@@ -228,6 +276,7 @@ TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
   EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, 5));
   EXPECT_TRUE(ranMeanwhile);
   EXPECT_EQ(controller->lastResult(), Result::Failed);
+  EXPECT_NE(lastMessage().find("did not answer in time"), std::string::npos) << lastMessage();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(host.hits(), 1);
   host.release();
