@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
   kesto::AlertPresenter::setShared(std::make_shared<SilentAlerts>());
 
   int diverged = 0, resurrected = 0, resurrectedFolders = 0, resurrectedBookmarks = 0, lost = 0, syncs = 0;
+  // Per kind of crossed move and deletion: runs that made one, and runs where a folder it
+  // deleted came back.
+  int crossedRuns[2] = {0, 0}, crossedBackRuns[2] = {0, 0}, crossings[2] = {0, 0};
   const auto start = std::chrono::steady_clock::now();
   for (unsigned seed = first; seed < first + static_cast<unsigned>(seeds); ++seed) {
     kesto::test::ConvergenceRun run(seed, pump, rounds);
@@ -58,6 +61,11 @@ int main(int argc, char** argv) {
     resurrectedFolders += r.resurrectedFolders > 0;
     resurrectedBookmarks += r.resurrectedBookmarks > 0;
     lost += r.lost > 0;
+    for (int kind = 0; kind < 2; ++kind) {
+      crossings[kind] += r.crossings[kind];
+      crossedRuns[kind] += r.crossings[kind] > 0;
+      crossedBackRuns[kind] += r.crossedFoldersBack[kind] > 0;
+    }
     if (!r.holds())
       std::printf("seed %u: %s%s folders back %d, bookmarks back %d, lost %d\n", seed, r.diverged ? "diverged, " : "",
                   r.detail.c_str(), r.resurrectedFolders, r.resurrectedBookmarks, r.lost);
@@ -66,6 +74,9 @@ int main(int argc, char** argv) {
   std::printf("%d seeds from %u, %d rounds, %d syncs in %.1f s\n", seeds, first, rounds, syncs, seconds);
   std::printf("diverged: %d\nresurrected: %d (folders %d, bookmarks %d)\nlost: %d\n", diverged, resurrected,
               resurrectedFolders, resurrectedBookmarks, lost);
+  for (int kind = 0; kind < 2; ++kind)
+    std::printf("crossed move and deletion %d: %d made in %d runs; a deleted folder back in %d runs\n", kind + 1,
+                crossings[kind], crossedRuns[kind], crossedBackRuns[kind]);
   kesto::AlertPresenter::setShared(nullptr);
   return 0;
 }

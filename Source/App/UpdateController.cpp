@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Net/URL.h"
+#include "Platform/Net/URLError.h"
 #include "Platform/Net/URLRequest.h"
 #include "Platform/Net/URLResponse.h"
 #include "Platform/Net/URLSession.h"
@@ -29,9 +30,42 @@ struct UpdateController::Check {
   bool done = false;
 };
 
-std::string UpdateController::failureMessage() {
-  return std::string("Update check failed. If problem persists drop me a line (") + kSupportAddress + ")";
+std::string UpdateController::failureMessage(Failure cause, int status) {
+  std::string why;
+  switch (cause) {
+    case Failure::NoConnection: why = "Could not connect to the update server."; break;
+    case Failure::TimedOut: why = "The update server did not answer in time."; break;
+    case Failure::Untrusted: why = "The update server's certificate is not trusted."; break;
+    case Failure::ErrorStatus:
+      why = "The update server answered with an error (HTTP " + std::to_string(status) + ").";
+      break;
+    case Failure::Unreadable: why = "The update server's reply could not be read."; break;
+    case Failure::BadAddress: why = "The update server's address is not valid."; break;
+  }
+  return "Update check failed. " + why + " If problem persists drop me a line (" + kSupportAddress + ")";
 }
+
+namespace {
+
+// What a failed load says to the user.
+UpdateController::Failure causeOf(const fnd::Error& error) {
+  using Failure = UpdateController::Failure;
+  if (net::isServerTrustFailure(error)) return Failure::Untrusted;
+  if (error.domain() != fnd::kURLErrorDomain) return Failure::Unreadable;
+  switch (error.code()) {
+    case net::urlerror::TimedOut: return Failure::TimedOut;
+    case net::urlerror::DataLengthExceedsMaximum:
+    case net::urlerror::CannotDecodeContentData:
+    case net::urlerror::CannotDecodeRawData:
+    case net::urlerror::CannotParseResponse:
+    case net::urlerror::BadServerResponse: return Failure::Unreadable;
+    case net::urlerror::BadURL:
+    case net::urlerror::UnsupportedURL: return Failure::BadAddress;
+    default: return Failure::NoConnection;
+  }
+}
+
+}  // namespace
 
 std::string UpdateController::updateURL() {
   auto stored = fnd::UserDefaults::standard().stringForKey(kUpdateURLDefaultsKey);
@@ -107,7 +141,7 @@ void UpdateController::checkForUpdates() {
   if (running_) return;
   auto url = net::URL::fromString(updateURL());
   if (!url) {
-    finish(Result::Failed);
+    finish(Result::Failed, Failure::BadAddress);
     return;
   }
   auto check = std::make_shared<Check>();
@@ -129,16 +163,19 @@ void UpdateController::checkForUpdates() {
         auto c = weak.lock();
         if (!c || c->done) return;
         auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
-        Result result = Result::Failed;
         if (error) {
           fnd::logWarning("Update check failed: " + error->localizedDescription());
-        } else if (http && (http->statusCode() < 200 || http->statusCode() > 299)) {
-          fnd::logWarning("Update check failed: HTTP status " + std::to_string(http->statusCode()));
-        } else if (data) {
-          result = evaluate(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()), local,
-                            systemCode());
+          return finish(Result::Failed, causeOf(*error));
         }
-        finish(result);
+        if (http && (http->statusCode() < 200 || http->statusCode() > 299)) {
+          fnd::logWarning("Update check failed: HTTP status " + std::to_string(http->statusCode()));
+          return finish(Result::Failed, Failure::ErrorStatus, http->statusCode());
+        }
+        const Result result =
+            data ? evaluate(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()), local,
+                            systemCode())
+                 : Result::Failed;
+        finish(result, Failure::Unreadable);
       });
   check->task->resume();
   // The request's time-out counts silence; this one bounds a reply that trickles in.
@@ -146,11 +183,11 @@ void UpdateController::checkForUpdates() {
     auto c = weak.lock();
     if (!c || c->done) return;
     fnd::logWarning("Update check timed out");
-    finish(Result::Failed);
+    finish(Result::Failed, Failure::TimedOut);
   });
 }
 
-void UpdateController::finish(Result result) {
+void UpdateController::finish(Result result, Failure cause, int status) {
   if (running_) {
     running_->done = true;
     running_->session->invalidateAndCancel();
@@ -160,7 +197,7 @@ void UpdateController::finish(Result result) {
   switch (result) {
     case Result::UpdateAvailable: showUpdatesPanel(); break;
     case Result::UpToDate: AlertPresenter::inform(kAlertTitle, kUpToDateMessage, "OK"); break;
-    case Result::Failed: AlertPresenter::alert(kAlertTitle, failureMessage(), "OK"); break;
+    case Result::Failed: AlertPresenter::alert(kAlertTitle, failureMessage(cause, status), "OK"); break;
   }
 }
 

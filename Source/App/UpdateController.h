@@ -24,7 +24,11 @@ class UpdateController {
   static constexpr const char* kSupportAddress = "support@kestoapp.com";
   static constexpr const char* kAlertTitle = "Kesto Updater";
   static constexpr const char* kUpToDateMessage = "Your version of Kesto is up to date";
-  static std::string failureMessage();
+  // Why a check failed, told to the user in the failure alert.
+  enum class Failure { NoConnection, TimedOut, Untrusted, ErrorStatus, Unreadable, BadAddress };
+  // "Update check failed." with the cause (the HTTP status for an error answer), then the
+  // request to write with the support address.
+  static std::string failureMessage(Failure cause, int status = 0);
   static std::string updateURL();
 
   // The whole number at the start of a text, as a 32-bit signed integer (0 when none).
@@ -60,7 +64,7 @@ class UpdateController {
 
  private:
   struct Check;
-  void finish(Result result);
+  void finish(Result result, Failure cause = Failure::Unreadable, int status = 0);
 
   std::string localVersion_;
   std::shared_ptr<Check> running_;

@@ -18,6 +18,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Foundation/XmlDocument.h"
 #include "Platform/Net/URL.h"
+#include "Platform/Net/URLError.h"
 #include "Platform/Net/URLRequest.h"
 #include "Platform/Net/URLResponse.h"
 #include "Platform/Net/URLSession.h"
@@ -31,7 +32,8 @@ using syncsettings::stringDefault;
 // Credentials and payloads travel only over TLS; plain http only to this machine (a stand-in).
 std::optional<net::URL> acceptableURL(const std::string& text) { return ServiceRequest::acceptableURL(text); }
 
-using Reply = std::function<void(int status, std::string contentType, fnd::Data body, std::string failure)>;
+// The body is the session's own: a payload of hundreds of megabytes is not copied.
+using Reply = std::function<void(int status, std::string contentType, const fnd::Data& body, std::string failure)>;
 
 // One request on its own session; the reply comes on the main thread.
 void perform(net::URLRequest request, std::size_t maxBytes, double timeout, Reply reply) {
@@ -48,11 +50,14 @@ void perform(net::URLRequest request, std::size_t maxBytes, double timeout, Repl
                                                                 std::shared_ptr<const net::URLResponse> response,
                                                                 const fnd::Error* error) {
         session->finishTasksAndInvalidate();
-        if (error) return reply(0, {}, {}, error->localizedDescription());
+        static const fnd::Data none;
+        if (error)
+          return reply(0, {}, none,
+                       error->code() == net::urlerror::DataLengthExceedsMaximum ? "it is larger than allowed"
+                                                                                 : error->localizedDescription());
         auto http = std::dynamic_pointer_cast<const net::HTTPURLResponse>(response);
-        if (!http) return reply(0, {}, {}, "No answer from the server");
-        reply(http->statusCode(), http->valueForHTTPHeaderField("Content-Type").value_or(""), data ? *data : fnd::Data{},
-              {});
+        if (!http) return reply(0, {}, none, "No answer from the server");
+        reply(http->statusCode(), http->valueForHTTPHeaderField("Content-Type").value_or(""), data ? *data : none, {});
       });
   task->resume();
 }
@@ -73,7 +78,10 @@ bool contains(const std::string& text, const char* needle) { return text.find(ne
 }  // namespace
 
 KestoappDataSource::KestoappDataSource() = default;
-KestoappDataSource::~KestoappDataSource() { lifetime_.end(); }
+KestoappDataSource::~KestoappDataSource() {
+  lifetime_.end();
+  if (!unreadableFolder_.empty()) fnd::FileManager::removeItem(unreadableFolder_);
+}
 
 std::string KestoappDataSource::baseURL() {
   auto base = stringDefault(kBaseURLKey);
@@ -144,7 +152,7 @@ void KestoappDataSource::postForm(const std::string& path, const std::string& bo
     return;
   }
   perform(formRequest(*url, body), kMaxReplyBytes, 60.0,
-          [completion](int status, std::string, fnd::Data data, std::string failure) {
+          [completion](int status, std::string, const fnd::Data& data, std::string failure) {
             completion(status, std::string(data.begin(), data.end()), !failure.empty());
           });
 }
@@ -206,26 +214,27 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
   net::URLRequest request;
   request.setURL(*url);
   perform(std::move(request), SyncPayload::kMaxArchiveBytes, 120.0,
-          [this, alive](int status, std::string, fnd::Data data, std::string failure) {
+          [this, alive](int status, std::string, const fnd::Data& data, std::string failure) {
             ViewUpdater::stopActivity();
             if (!alive) return;
             // A failed download is never an empty remote.
             if (!failure.empty()) return fail("The sync file could not be downloaded: " + failure);
             if (status < 200 || status > 299)
               return fail("The sync file could not be downloaded (HTTP " + std::to_string(status) + ")");
-            downloaded_ = std::move(data);
             const auto folder = SyncPayload::makeRunFolder();
+            if (folder.empty()) return fail("No temporary folder for the sync");
             const auto inbound = folder + "/" + SyncPayload::kInboundName;
             std::string xml;
             auto unpacked = SyncPayload::UnpackStatus::Corrupt;
-            if (!folder.empty() && fnd::FileManager::writeFile(inbound, downloaded_, true))
-              unpacked = SyncPayload::unpack(inbound, &xml);
-            if (!folder.empty()) fnd::FileManager::removeItem(folder);
-            if (folder.empty()) return fail("No temporary folder for the sync");
+            if (fnd::FileManager::writeFile(inbound, data, true)) unpacked = SyncPayload::unpack(inbound, &xml);
             if (unpacked != SyncPayload::UnpackStatus::Ok) {
+              // Kept on disk, not in memory, until the engine has it set aside.
+              if (!unreadableFolder_.empty()) fnd::FileManager::removeItem(unreadableFolder_);
+              unreadableFolder_ = folder;
               if (delegate_) delegate_->remoteUnreadable(SyncPayload::describe(unpacked));
               return;
             }
+            fnd::FileManager::removeItem(folder);
             fnd::DispatchQueue::main().after(0.1, [this, alive, xml = std::move(xml)] {
               if (alive && delegate_) delegate_->retrievedXML(xml);
             });
@@ -233,10 +242,12 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
 }
 
 void KestoappDataSource::setAsideUnreadable(std::function<void(bool kept, std::string where)> completion) {
-  if (downloaded_.empty()) return completion(false, {});
+  if (unreadableFolder_.empty()) return completion(false, {});
   const auto stamp = fnd::DateFormatter::fixed("yyyy-MM-dd HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
   const auto path = appSupportFolderPath() + "/Unreadable sync file " + stamp + ".zip";
-  const bool kept = fnd::FileManager::writeFile(path, downloaded_, true);
+  const bool kept = fnd::FileManager::moveItem(unreadableFolder_ + "/" + SyncPayload::kInboundName, path);
+  fnd::FileManager::removeItem(unreadableFolder_);
+  unreadableFolder_.clear();
   completion(kept, kept ? path : std::string());
 }
 
@@ -269,7 +280,7 @@ void KestoappDataSource::send(const std::string& xml) {
   request.setValueForHTTPHeaderField(std::string("multipart/form-data; boundary=") + kBoundary, "Content-Type");
   request.setHTTPBody(uploadBody(email_, password_, kestoID_, *archive));
   perform(std::move(request), kMaxReplyBytes, kUploadTimeout,
-          [finish](int status, std::string, fnd::Data, std::string failure) {
+          [finish](int status, std::string, const fnd::Data&, std::string failure) {
             // The upload counts only once the service has taken it.
             if (!failure.empty()) return finish(false, "The sync file could not be uploaded: " + failure);
             if (status < 200 || status > 299)

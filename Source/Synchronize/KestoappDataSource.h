@@ -69,7 +69,8 @@ class KestoappDataSource final : public SyncDataSource {
   void fail(const std::string& message);
 
   std::string email_, password_, kestoID_;
-  std::vector<std::uint8_t> downloaded_;
+  // The run folder holding a download that could not be read, until it is set aside.
+  std::string unreadableFolder_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

@@ -129,15 +129,25 @@ std::string contentKey(const FolderDummy& r) {
   return key.text();
 }
 
+// An updated date in the whole seconds the file carries (none ranks lowest).
+double fileSeconds(const fnd::Value& date) {
+  return date.isDate() ? std::floor(date.date().timeIntervalSince1970()) : -1e300;
+}
+
 // Between two records of one bookmark at the same version: the later update, in the whole
 // seconds the file carries, then the larger content.
 bool outranks(const BookmarkDummy& incoming, const BookmarkDummy& local) {
-  auto seconds = [](const fnd::Value& date) {
-    return date.isDate() ? std::floor(date.date().timeIntervalSince1970()) : -1e300;
-  };
-  const double a = seconds(incoming.updatedDate), b = seconds(local.updatedDate);
+  const double a = fileSeconds(incoming.updatedDate), b = fileSeconds(local.updatedDate);
   if (a != b) return a > b;
   return contentKey(incoming) > contentKey(local);
+}
+
+// The local bookmark's updated date as the file would carry it (the added date when it has
+// none).
+fnd::Value syncedUpdatedDate(const Bookmark& b) {
+  auto date = b.updatedDate();
+  if (!date) date = b.addedDate();
+  return date ? fnd::Value(*date) : fnd::Value();
 }
 
 class MergeState {
@@ -307,9 +317,13 @@ void MergeState::importBookmark(const BookmarkDummy& r, SyncMerge::Result& resul
     const auto incoming = r.version.intValue();
     if (incoming > b->version()) {
       take = true;
-    } else if (incoming == b->version() && differs(*b, r, folder)) {
+    } else if (incoming == b->version() &&
+               (differs(*b, r, folder) || fileSeconds(r.updatedDate) != fileSeconds(syncedUpdatedDate(*b)))) {
       // Both sides edited the same version: compared as the file carries both, so every
-      // library picks the same one whoever relayed it.
+      // library picks the same one whoever relayed it. The same content under a later date is
+      // taken too: a folder deletion changes a record without a new version or date, so one
+      // content can be held under two dates, and libraries holding it under different dates
+      // would otherwise rank it apart from a third record for ever.
       if (auto local = SyncFile::syncedRecord(*b)) take = outranks(r, *local);
     }
     if (take) ++result.bookmarksUpdated;

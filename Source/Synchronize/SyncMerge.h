@@ -13,7 +13,7 @@ namespace kesto {
 // In a sync, records match by identifier and an incoming record wins when its version is higher.
 // On an equal version with different content every library settles on the same record from
 // what travels with it: the later updated date, compared in the file's whole seconds, then the
-// larger synced content. From an archive every folder is copied and every bookmark added new.
+// larger synced content (the same content under a later date is taken too). From an archive every folder is copied and every bookmark added new.
 // Bookmark tombstones are version-checked (an edit made after the deletion keeps the bookmark);
 // a folder tombstone deletes the folder and everything below it whatever the versions, and the
 // bookmarks inside move to the Inbox, trashed, keeping their versions. Parent cycles are broken

@@ -5,15 +5,17 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Net/GzipStreams.h"
 #include "Platform/Net/LoopbackServer.h"
+#include "Platform/Net/TestCertificates.h"
 #include "Platform/UI/Panel.h"
 #include "Synchronize/TestAlertResponder.h"
 #include "Views/KestoPanel.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -43,34 +45,6 @@ TEST(UpdateVerdict, UnreadableTextsAreFailuresNotUpToDate) {
   for (const char* text : {"", "211", "211#", "#109", "abc#def", "<html>Error 503</html>", "300#109 Error",
                            "9.9.9#0", "300#10.9", "300abc#109", "-300#109", "300 1#109"})
     EXPECT_EQ(UpdateController::evaluate(text, 210, 1010), Result::Failed) << '"' << text << '"';
-}
-
-// A gzip stream that inflates to `mebibytes` MiB of zeros in about a thousandth of that: one
-// deflate block of a mebibyte, flushed so it stands alone, written again and again.
-std::string gzipOfZeros(std::size_t mebibytes) {
-  const std::string zeros(1u << 20, '\0');
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string block(deflateBound(&z, zeros.size()) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-  z.avail_in = static_cast<uInt>(zeros.size());
-  z.next_out = reinterpret_cast<Bytef*>(block.data());
-  z.avail_out = static_cast<uInt>(block.size());
-  EXPECT_EQ(deflate(&z, Z_FULL_FLUSH), Z_OK);
-  block.resize(block.size() - z.avail_out);
-  deflateEnd(&z);
-  std::string out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
-  const uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
-  uLong crc = crc32(0, nullptr, 0);
-  for (std::size_t i = 0; i < mebibytes; ++i) {
-    out += block;
-    crc = crc32_combine(crc, one, static_cast<z_off_t>(zeros.size()));
-  }
-  out += std::string("\x03\x00", 2);  // the last block, empty
-  const std::uint32_t size = static_cast<std::uint32_t>(mebibytes << 20);
-  for (std::uint32_t v : {static_cast<std::uint32_t>(crc), size})
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
-  return out;
 }
 
 // Serves "/update/update.txt" with a chosen status and body; can hold the reply back.
@@ -195,7 +169,9 @@ TEST_F(UpdateCheckTest, SameAndOlderVersionsAreUpToDate) {
 }
 
 TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
-  const std::string failed = "Update check failed. If problem persists drop me a line (support@kestoapp.com)";
+  const std::string unreadable =
+      "Update check failed. The update server's reply could not be read. If problem persists drop me a line "
+      "(support@kestoapp.com)";
   struct Case {
     int status;
     const char* body;
@@ -205,8 +181,51 @@ TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
     alerts->shown.clear();
     host.reply(c.status, c.body);
     EXPECT_EQ(check(), Result::Failed) << c.status << " " << c.body;
-    EXPECT_EQ(lastMessage(), failed);
+    EXPECT_EQ(alerts->shown.back().title, "Kesto Updater");
+    if (c.status == 200)
+      EXPECT_EQ(lastMessage(), unreadable);
+    else
+      EXPECT_EQ(lastMessage(), "Update check failed. The update server answered with an error (HTTP " +
+                                   std::to_string(c.status) + "). If problem persists drop me a line (support@kestoapp.com)");
   }
+  EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+// No connection, a certificate no trusted root issued, an error answer and an unreadable reply
+// each say what happened, in words, never as an error code.
+TEST_F(UpdateCheckTest, EachCauseOfAFailedCheckIsToldApart) {
+  std::vector<std::string> told;
+  auto failWith = [&](const std::string& url, const char* says) {
+    fnd::UserDefaults::standard().setString(url, UpdateController::kUpdateURLDefaultsKey);
+    alerts->shown.clear();
+    EXPECT_EQ(check(), Result::Failed) << says;
+    const auto message = lastMessage();
+    EXPECT_NE(message.find(says), std::string::npos) << message;
+    EXPECT_EQ(message.rfind("Update check failed. ", 0), 0u) << message;
+    EXPECT_NE(message.find("If problem persists drop me a line (support@kestoapp.com)"), std::string::npos) << message;
+    EXPECT_EQ(message.find("NSURLErrorDomain"), std::string::npos) << message;
+    told.push_back(message);
+  };
+  int port = 0;
+  const int fd = bindLoopbackSocket(port);
+  ASSERT_GE(fd, 0);
+  ::close(fd);  // nothing listens there
+  failWith("http://127.0.0.1:" + std::to_string(port) + "/update/update.txt", "Could not connect to the update server");
+
+  LoopbackServer untrusted(&testPKI().selfSigned);
+  untrusted.server->Get("/update/update.txt",
+                        [](const httplib::Request&, httplib::Response& r) { r.set_content("211#109", "text/plain"); });
+  untrusted.start();
+  failWith(untrusted.url("/update/update.txt"), "certificate is not trusted");
+  EXPECT_EQ(untrusted.requests.load(), 0);
+
+  host.reply(503, "211#109");
+  failWith(host.url(), "answered with an error (HTTP 503)");
+  host.reply(200, "<html>Service Unavailable</html>");
+  failWith(host.url(), "reply could not be read");
+
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(std::unique(told.begin(), told.end()), told.end()) << "each cause has its own words";
   EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
 }
 
@@ -214,6 +233,7 @@ TEST_F(UpdateCheckTest, AnOversizedReplyIsAFailure) {
   controller->maximumBytes = 1024;
   host.reply(200, "211#109#" + std::string(64 * 1024, 'x'));
   EXPECT_EQ(check(), Result::Failed);
+  EXPECT_NE(lastMessage().find("reply could not be read"), std::string::npos) << lastMessage();
 }
 
 // A small compressed reply that inflates to gigabytes ends at the cap as it streams: quickly,
@@ -221,20 +241,7 @@ TEST_F(UpdateCheckTest, AnOversizedReplyIsAFailure) {
 TEST_F(UpdateCheckTest, ACompressedReplyIsCappedByItsInflatedSize) {
   controller->maximumBytes = 1024;
   // The same encoding of a small reply reads as usual.
-  host.reply(200, [] {
-    std::string text = "211#109";
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
-    std::string out(256, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(text.data());
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out;
-  }(), true);
+  host.reply(200, gzipped("211#109"), true);
   EXPECT_EQ(check(), Result::UpdateAvailable);
   controller->closeUpdatePanel();
 
@@ -269,6 +276,7 @@ TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
   EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, 5));
   EXPECT_TRUE(*ranMeanwhile);
   EXPECT_EQ(controller->lastResult(), Result::Failed);
+  EXPECT_NE(lastMessage().find("did not answer in time"), std::string::npos) << lastMessage();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(host.hits(), 1);
   host.release();

@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -28,8 +29,14 @@ class FakeAccountService {
     std::string email, password, kestoID, syncData, fileName, fileType, file;
   };
   // Unreadable: a load reply cut short; Unexpected: a readable one that is neither a record
-  // nor a refusal.
-  enum class Failure { None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails, Unreadable, Unexpected };
+  // nor a refusal. DownloadBomb: the payload as a small gzip stream, sent slowly, that inflates
+  // past any payload's size; DownloadEndless: a payload that never ends.
+  enum class Failure {
+    None, Status500, NotXml, NoSyncFile, DownloadFails, UploadFails, Unreadable, Unexpected, DownloadBomb,
+    DownloadEndless
+  };
+  // The compressed body DownloadBomb sends (the test makes it).
+  std::string bomb;
 
   explicit FakeAccountService(const std::string& certPath = {}, const std::string& keyPath = {})
       : tls_(!certPath.empty()),
@@ -72,6 +79,7 @@ class FakeAccountService {
       std::lock_guard<std::mutex> lock(mutex_);
       ++downloads;
       if (failure == Failure::DownloadFails) return fail(r);
+      if (failure == Failure::DownloadBomb || failure == Failure::DownloadEndless) return hostileDownload(r);
       auto it = accounts.find(q.matches[1]);
       if (it == accounts.end() || it->second.payload.empty()) {
         r.status = 404;
@@ -86,6 +94,7 @@ class FakeAccountService {
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~FakeAccountService() {
+    stopping_ = true;
     server_->stop();
     thread_.join();
   }
@@ -111,6 +120,27 @@ class FakeAccountService {
     r.set_content("<error/>", "application/xml");
   }
   static void xml(httplib::Response& r, const std::string& body) { r.set_content(body, "application/xml"); }
+
+  // Under the lock; the body is sent after the handler returns, without it.
+  void hostileDownload(httplib::Response& r) {
+    if (failure == Failure::DownloadBomb) {
+      r.set_header("Content-Encoding", "gzip");
+      r.set_chunked_content_provider("application/zip", [this, body = bomb](std::size_t offset, httplib::DataSink& sink) {
+        if (stopping_) return false;
+        if (offset >= body.size()) {
+          sink.done();
+          return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return sink.write(body.data() + offset, std::min<std::size_t>(16384, body.size() - offset));
+      });
+      return;
+    }
+    r.set_chunked_content_provider("application/zip", [this](std::size_t, httplib::DataSink& sink) {
+      static const std::string piece(1u << 20, 'z');
+      return !stopping_ && sink.write(piece.data(), piece.size());
+    });
+  }
 
   void sync(const httplib::Request& q, httplib::Response& r) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -153,6 +183,7 @@ class FakeAccountService {
   }
 
   bool tls_;
+  std::atomic<bool> stopping_{false};
   std::unique_ptr<httplib::Server> server_;
   std::mutex mutex_;
   std::thread thread_;

@@ -190,6 +190,10 @@ struct ConvergenceReport {
   // Bookmarks nobody deleted for good that some library lacks.
   int lost = 0;
   int syncs = 0;
+  // The crossed move-and-delete of each kind made (see ConvergenceRun::crossMoveAndDelete), and
+  // how many of the folders each deleted some library holds at the end.
+  int crossings[2] = {0, 0};
+  int crossedFoldersBack[2] = {0, 0};
   // The first difference found, for a failure message.
   std::string detail;
 
@@ -201,15 +205,18 @@ struct ConvergenceReport {
 // move, move into another folder that is then deleted, delete; half the folder edits on the
 // folder with the smallest identifier, so that libraries edit the same folder at equal
 // versions), then a random subset syncs in random order (the others are offline that
-// round). At the end every library syncs twice, in turn, and the libraries are compared. The
-// clock is virtual: each edit moves it on by up to 0.4 s, so edits on two libraries often fall
-// in the same second.
+// round). One round in five opens with two libraries crossing a move and a deletion (see
+// crossMoveAndDelete). At the end every library syncs twice, in turn, and the libraries are
+// compared. The clock is virtual: each edit moves it on by up to 0.4 s, so edits on two
+// libraries often fall in the same second.
 class ConvergenceRun {
  public:
   // Runs the event loop until the condition holds or the seconds have passed.
   using Pump = std::function<bool(const std::function<bool()>&, double)>;
 
-  ConvergenceRun(unsigned seed, Pump pump, int rounds = 20) : rng_(seed), pump_(std::move(pump)), rounds_(rounds) {}
+  // `crossing` 1 or 2: that crossing is made before the first round, whatever the seed.
+  ConvergenceRun(unsigned seed, Pump pump, int rounds = 20, int crossing = 0)
+      : rng_(seed), pump_(std::move(pump)), rounds_(rounds), forcedCrossing_(crossing) {}
 
   ConvergenceReport run() {
     fnd::setClock([this] { return fnd::Date::withTimeIntervalSince1970(now_.load()); });
@@ -233,7 +240,13 @@ class ConvergenceRun {
 
     seed();
     const std::vector<std::string> names{"A", "B", "C"};
+    if (forcedCrossing_) crossMoveAndDelete(forcedCrossing_, "A", "B");
     for (int round = 0; round < rounds_ && report_.detail.empty(); ++round) {
+      if (pick(5) == 0) {
+        auto pair = names;
+        std::shuffle(pair.begin(), pair.end(), rng_);
+        crossMoveAndDelete(1 + pick(2), pair[0], pair[1]);
+      }
       for (const auto& name : names) {
         libraries_.use(name);
         const int edits = 1 + pick(3);
@@ -385,7 +398,10 @@ class ConvergenceRun {
         // carries the moved version, which a peer not yet told of the move may reach too.
         auto targets = dropTargets(f);
         targets.erase(targets.begin());  // not the top of the tree
-        if (targets.empty()) return deleteFolder(f);
+        if (targets.empty()) {
+          deleteFolder(f);
+          return;
+        }
         auto parent = Folder::folderWithFolderID(oneOf(targets));
         f->setParentFolderID(parent->folderID());
         f->setVersion(f->version() + 1);
@@ -398,8 +414,67 @@ class ConvergenceRun {
     }
   }
 
-  void deleteFolder(const Folder::Ref& top) {
-    for (const auto& id : userEdits::deleteFolder(top)) deletedFolders_.insert(id);
+  std::vector<std::string> deleteFolder(const Folder::Ref& top) {
+    auto ids = userEdits::deleteFolder(top);
+    for (const auto& id : ids) deletedFolders_.insert(id);
+    return ids;
+  }
+
+  // Two libraries cross a move and a deletion of the same folder F, as a folder deleted
+  // elsewhere must not come back. `mover` moves F into another folder P and deletes P (and F
+  // with it) before it syncs. `other`, not told of the move, then
+  //   1: moves F elsewhere (another folder or the top), or
+  //   2: deletes P too (which holds no F there) and moves F under another folder or the top,
+  // and syncs first; `mover` syncs after. Answers whether the libraries held such an F and P.
+  bool crossMoveAndDelete(int kind, const std::string& mover, const std::string& other) {
+    libraries_.use(mover);
+    std::vector<std::pair<std::string, std::string>> pairs;  // F, P
+    for (const auto& f : userFolders())
+      for (const auto& p : dropTargets(f))
+        if (p != Folder::kRootID && f->parentFolderID() != p) pairs.emplace_back(f->folderID(), p);
+    if (pairs.empty()) return false;
+    const auto [fID, pID] = oneOf(pairs);
+    libraries_.use(other);
+    auto f = Folder::existingFolderWithFolderID(fID);
+    auto p = Folder::existingFolderWithFolderID(pID);
+    // There F must exist outside P (it has not seen the move), and P too for the second kind.
+    if (!f || (kind == 2 && !p)) return false;
+    for (const auto& up : f->parentFolders())
+      if (up->folderID() == pID) return false;
+
+    libraries_.use(mover);
+    tick();
+    f = Folder::existingFolderWithFolderID(fID);
+    f->setParentFolderID(pID);
+    f->setVersion(f->version() + 1);
+    save();
+    auto& gone = crossed_[kind - 1];
+    for (const auto& id : deleteFolder(Folder::existingFolderWithFolderID(pID))) gone.insert(id);
+    save();
+
+    libraries_.use(other);
+    tick();
+    if (kind == 2) deleteFolder(Folder::existingFolderWithFolderID(pID));
+    f = Folder::existingFolderWithFolderID(fID);
+    // Elsewhere: neither where it is nor in P or below it.
+    auto targets = dropTargets(f);
+    std::erase_if(targets, [&](const std::string& t) {
+      if (t == pID || t == f->parentFolderID()) return true;
+      auto target = Folder::existingFolderWithFolderID(t);
+      if (!target) return false;
+      for (const auto& up : target->parentFolders())
+        if (up->folderID() == pID) return true;
+      return false;
+    });
+    if (kind == 2 && targets.size() > 1) targets.erase(targets.begin());  // under a folder, not the top
+    if (targets.empty()) targets.push_back(Folder::kRootID);
+    f->setParentFolderID(oneOf(targets));
+    f->setVersion(f->version() + 1);
+    save();
+    ++report_.crossings[kind - 1];
+    sync_(other);
+    sync_(mover);
+    return true;
   }
 
   void edit(const std::string& library) {
@@ -480,6 +555,8 @@ class ConvergenceRun {
         if (!deletedBookmarks_.count(id) && !recs.count("bookmark " + id)) lost.insert(id);
     }
     report_.resurrectedFolders = static_cast<int>(resurrectedFolders.size());
+    for (int kind = 0; kind < 2; ++kind)
+      for (const auto& id : crossed_[kind]) report_.crossedFoldersBack[kind] += resurrectedFolders.count(id) ? 1 : 0;
     report_.resurrectedBookmarks = static_cast<int>(resurrectedBookmarks.size());
     report_.lost = static_cast<int>(lost.size());
   }
@@ -492,7 +569,10 @@ class ConvergenceRun {
   SyncLibraries libraries_;
   MemorySyncFolder folder_;
   std::function<void(const std::string&)> sync_;
+  int forcedCrossing_ = 0;
   std::set<std::string> created_, deletedFolders_;
+  // The folders each kind of crossing deleted.
+  std::set<std::string> crossed_[2];
   std::map<std::string, std::int64_t> deletedBookmarks_;
   ConvergenceReport report_;
 };

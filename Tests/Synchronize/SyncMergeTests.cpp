@@ -143,6 +143,36 @@ TEST_F(SyncMergeTest, TiesWithinOneSecondAreDecidedAlikeEverywhere) {
   EXPECT_EQ(find("SAME")->url(), "http://SAME.example/ ");
 }
 
+// A folder deletion changes a bookmark (to the trashed Inbox) without a new version or date, so
+// libraries can hold one content under two dates. Each takes the later date of its own content,
+// or a third record dated between them would win on one library and lose on the other for ever.
+TEST_F(SyncMergeTest, OneContentUnderTwoDatesSettlesOnTheLaterDate) {
+  folder("F1", "One");
+  save();
+  // Held here as the file carries it, dated 18:04:50.
+  Doc first;
+  first.bookmark("X", "F1", 5, "same", "2015-03-07 18:04:50 +0000");
+  EXPECT_EQ(merge(first.parse()).bookmarksCreated, 1);
+  // The same content dated later: taken, date and all.
+  Doc later;
+  later.bookmark("X", "F1", 5, "same", "2015-03-07 18:04:59 +0000");
+  EXPECT_EQ(merge(later.parse()).bookmarksUpdated, 1);
+  ASSERT_TRUE(find("X")->updatedDate());
+  EXPECT_EQ(find("X")->updatedDate()->timeIntervalSince1970(), 1425751499);
+  // Another content at that date loses to the larger content here, as it does where the later
+  // date came from.
+  Doc other;
+  other.tag = "blue";
+  other.bookmark("X", "F1", 5, "same", "2015-03-07 18:04:59 +0000");
+  EXPECT_EQ(merge(other.parse()).bookmarksUpdated, 0);
+  EXPECT_EQ(find("X")->tagsAsString(), "t1");
+  // The same content dated earlier changes nothing.
+  Doc earlier;
+  earlier.bookmark("X", "F1", 5, "same", "2015-03-07 18:04:50 +0000");
+  EXPECT_EQ(merge(earlier.parse()).bookmarksUpdated, 0);
+  EXPECT_EQ(find("X")->updatedDate()->timeIntervalSince1970(), 1425751499);
+}
+
 TEST_F(SyncMergeTest, FoldersRenamedOnBothSidesConverge) {
   folder("F1", "Mine", Folder::kRootID, 3);
   folder("F2", "Same", Folder::kRootID, 3);

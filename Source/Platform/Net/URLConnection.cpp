@@ -142,15 +142,18 @@ class BodyInflater {
   BodyInflater& operator=(const BodyInflater&) = delete;
 
   // Decodes `length` bytes, handing each decoded piece to `out`, which answers false to stop.
-  // False when the bytes are no valid stream.
-  template <class Out>
-  bool feed(const char* bytes, std::size_t length, Out&& out) {
+  // `goOn` is asked before each piece is inflated: a small input can inflate to many pieces,
+  // and none is made for a reader that has gone meanwhile. False when the bytes are no valid
+  // stream.
+  template <class GoOn, class Out>
+  bool feed(const char* bytes, std::size_t length, GoOn&& goOn, Out&& out) {
     if (!ready_) return false;
     if (ended_) return true;  // what follows the stream is not the body
     z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
     z_.avail_in = static_cast<uInt>(length);
     char buffer[65536];
     for (;;) {
+      if (!goOn()) return true;
       z_.next_out = reinterpret_cast<Bytef*>(buffer);
       z_.avail_out = sizeof buffer;
       const int rc = inflate(&z_, Z_NO_FLUSH);
@@ -200,6 +203,9 @@ struct URLConnection::Impl {
   bool inflates = false;
   bool encodingRead = false;
   std::unique_ptr<BodyInflater> inflater;
+  // Bound on the body as it came and as it is handed on (0: none); set before start.
+  std::atomic<std::size_t> maximumBodySize{0};
+  std::size_t rawReceived = 0, decodedReceived = 0;
   std::optional<std::string> authorization;  // what answers a challenge on the current origin
   std::int64_t lastSent = 0;
 };
@@ -293,6 +299,8 @@ void URLConnection::cancel() {
     detail::performOnNetworkThread(work);
 }
 
+void URLConnection::setMaximumBodySize(std::size_t bytes) { d_->maximumBodySize = bytes; }
+
 void URLConnection::performOnNetworkThread(std::function<void()> work) { detail::performOnNetworkThread(std::move(work)); }
 bool URLConnection::isNetworkThread() { return detail::isNetworkThread(); }
 
@@ -366,6 +374,7 @@ void ConnectionDriver::send(URLConnection& c) {
   if (d.inflates) qr.setRawHeader("Accept-Encoding", "gzip, deflate");
   d.encodingRead = false;
   d.inflater.reset();
+  d.rawReceived = d.decodedReceived = 0;
 
   d.trustJudged = false;
   d.withhold = false;
@@ -500,7 +509,7 @@ bool ConnectionDriver::judgeTrust(URLConnection& c) {
       break;
   }
   if (!accept) {
-    d.abortError = makeURLError(code, &url);
+    d.abortError = makeServerTrustError(code, &url);
     d.abortedByUs = true;
     d.reply->abort();
   }
@@ -567,19 +576,38 @@ bool ConnectionDriver::deliverBody(URLConnection& c, const char* bytes, std::siz
     if (d.inflates && (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate"))
       d.inflater = std::make_unique<BodyInflater>();
   }
+  // A body past the bound ends the exchange as it arrives, counted both as it came (an endless
+  // stream that inflates to nothing) and as it is handed on (a small stream that inflates to
+  // gigabytes); nothing past it reaches the delegate.
+  const std::size_t limit = d.maximumBodySize.load();
+  auto stop = [&](std::int64_t code) {
+    if (d.reply && !d.abortedByUs) {
+      d.abortError = makeURLError(code, &c.currentRequest().url());
+      d.abortedByUs = true;
+      d.reply->abort();
+    }
+    return false;
+  };
+  d.rawReceived += length;
+  if (limit && d.rawReceived > limit) return stop(urlerror::DataLengthExceedsMaximum);
+  bool tooLarge = false;
+  auto goOn = [&] { return live(c) && !tooLarge; };
   auto hand = [&](const char* piece, std::size_t size) {
+    d.decodedReceived += size;
+    if (limit && d.decodedReceived > limit) {
+      tooLarge = true;
+      return false;
+    }
     d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(piece), size);
     return live(c);
   };
-  if (!d.inflater) return hand(bytes, length);
-  const bool valid = d.inflater->feed(bytes, length, hand);
-  if (!live(c)) return false;
-  if (!valid && d.reply && !d.abortedByUs) {
-    d.abortError = makeURLError(urlerror::CannotDecodeContentData, &c.currentRequest().url());
-    d.abortedByUs = true;
-    d.reply->abort();
-    return false;
+  if (!d.inflater) {
+    hand(bytes, length);
+  } else if (!d.inflater->feed(bytes, length, goOn, hand) && live(c)) {
+    return stop(urlerror::CannotDecodeContentData);
   }
+  if (!live(c)) return false;
+  if (tooLarge) return stop(urlerror::DataLengthExceedsMaximum);
   return true;
 }
 
@@ -869,6 +897,7 @@ std::optional<fnd::Data> URLConnection::sendSynchronousRequest(const URLRequest&
   auto delegate = std::make_shared<CollectingDelegate>(maximumBodySize);
   auto future = delegate->promise.get_future();
   auto connection = make(request, delegate);
+  connection->setMaximumBodySize(maximumBodySize);
   connection->start();
   future.wait();
   if (response) *response = delegate->response_;

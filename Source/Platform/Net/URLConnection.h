@@ -130,6 +130,9 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   void start();
   void cancel();
   bool isCancelled() const;
+  // Ends the exchange with DataLengthExceedsMaximum once its body passes `bytes`, counted as it
+  // arrives and as it is decoded (0, the default: no bound). Call before start().
+  void setMaximumBodySize(std::size_t bytes);
 
   const URLRequest& originalRequest() const;
   // The request being sent (after redirects).

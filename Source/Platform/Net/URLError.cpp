@@ -39,4 +39,23 @@ fnd::Error makeURLError(std::int64_t code, const URL* failingURL, std::string de
   return fnd::Error(fnd::kURLErrorDomain, code, std::move(info));
 }
 
+bool isServerTrustFailure(const fnd::Error& error) {
+  if (error.domain() != fnd::kURLErrorDomain) return false;
+  switch (error.code()) {
+    case urlerror::ServerCertificateHasBadDate:
+    case urlerror::ServerCertificateUntrusted:
+    case urlerror::ServerCertificateHasUnknownRoot:
+    case urlerror::ServerCertificateNotYetValid: return true;
+    default: break;
+  }
+  auto it = error.userInfo().find(kServerTrustFailedKey);
+  return it != error.userInfo().end() && it->second.boolValue();
+}
+
+fnd::Error makeServerTrustError(std::int64_t code, const URL* failingURL) {
+  auto error = makeURLError(code, failingURL, kServerNotTrustedDescription);
+  error.mutableUserInfo()[kServerTrustFailedKey] = fnd::Value(true);
+  return error;
+}
+
 }  // namespace kesto::net

@@ -53,4 +53,14 @@ fnd::Error makeURLError(std::int64_t code, const URL* failingURL, std::string de
 // The default English text for a URL error code ("cancelled", "The request timed out.").
 std::string urlErrorDescription(std::int64_t code);
 
+// Set (true) in the user info of an exchange ended because the server's certificate was not
+// trusted, whatever the code (a delegate that refuses the trust cancels the challenge, -1012).
+inline constexpr const char* kServerTrustFailedKey = "NSURLErrorFailingURLPeerTrustErrorKey";
+inline constexpr const char* kServerNotTrustedDescription = "The server's certificate is not trusted.";
+// Whether the error says the server's certificate was refused (by the trust evaluation, or by
+// a delegate judging it).
+bool isServerTrustFailure(const fnd::Error& error);
+// The error of an exchange ended because the server's certificate was refused.
+fnd::Error makeServerTrustError(std::int64_t code, const URL* failingURL);
+
 }  // namespace kesto::net

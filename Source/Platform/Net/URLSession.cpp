@@ -99,6 +99,40 @@ struct TaskDriver final : URLConnectionDelegate {
   bool keepFile = false;  // the partial file belongs to resume data
   // The body kept for the cache, when there is one and the reply may go into it.
   std::optional<fnd::Data> cacheBody;
+  // The body of a task with a completion handler, kept in pieces: a buffer grown by doubling
+  // holds a copy while it moves and room for twice what came, past any cap. Each piece is as
+  // large as the body so far (64 KiB to 32 MiB), so a large body is a few pieces the allocator
+  // maps on their own: room not yet written is not resident, and a piece freed goes back at
+  // once. The pieces are joined at the end, each freed as it is copied.
+  static constexpr std::size_t kFirstPieceBytes = 64u << 10, kLargestPieceBytes = 32u << 20;
+  std::vector<fnd::Data> pieces;
+  std::size_t collectedBytes = 0;
+
+  void collectPiece(const std::uint8_t* bytes, std::size_t length) {
+    while (length > 0) {
+      if (pieces.empty() || pieces.back().size() == pieces.back().capacity()) {
+        pieces.emplace_back();
+        pieces.back().reserve(std::clamp(collectedBytes, kFirstPieceBytes, kLargestPieceBytes));
+      }
+      auto& last = pieces.back();
+      const std::size_t n = std::min(length, last.capacity() - last.size());
+      collectedBytes += n;
+      last.insert(last.end(), bytes, bytes + n);
+      bytes += n;
+      length -= n;
+    }
+  }
+  fnd::Data joinPieces() {
+    fnd::Data body;
+    body.reserve(collectedBytes);
+    for (auto& piece : pieces) {
+      body.insert(body.end(), piece.begin(), piece.end());
+      fnd::Data().swap(piece);
+    }
+    pieces.clear();
+    collectedBytes = 0;
+    return body;
+  }
 
   explicit TaskDriver(std::shared_ptr<URLSession> s) : session_(std::move(s)) {}
   // The session can change while the task runs (a background session taking it over).
@@ -161,7 +195,8 @@ struct TaskDriver final : URLConnectionDelegate {
         s->deliver([s, t] { s->delegate()->sessionDataTaskDidBecomeDownloadTask(*s, *t); });
       }
     }
-    t->collected_.clear();
+    pieces.clear();
+    collectedBytes = 0;
     t->received_ = 0;
     auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(response);
     if (t->kind_ == URLSessionTask::Kind::Data && session->configuration().urlCache && http && http->statusCode() == 200 &&
@@ -237,6 +272,7 @@ struct TaskDriver final : URLConnectionDelegate {
       std::int64_t expected = t->expectedToReceive_;
       if (s->delegate())
         s->deliver([s, t, length, total, expected] {
+          if (t->cancelRequested_) return;
           s->delegate()->sessionDownloadTaskDidWriteData(*s, *t, static_cast<std::int64_t>(length), total, expected);
         });
       return;
@@ -249,18 +285,23 @@ struct TaskDriver final : URLConnectionDelegate {
         cacheBody->insert(cacheBody->end(), bytes, bytes + length);
     }
     if (collect) {
-      if (t->collected_.size() + length > session->configuration().maximumBodySize) {
+      // The connection ends the exchange past the cap (see startTransfer); this holds a cap
+      // lowered on the way too.
+      if (collectedBytes + length > session->configuration().maximumBodySize) {
         c.cancel();
         fail(c, makeURLError(urlerror::DataLengthExceedsMaximum, &c.originalRequest().url()));
         return;
       }
-      t->collected_.insert(t->collected_.end(), bytes, bytes + length);
+      collectPiece(bytes, length);
       return;
     }
     auto s = session;
-    if (s->delegate()) {
+    if (s->delegate() && !t->cancelRequested_) {
       auto chunk = std::make_shared<fnd::Data>(bytes, bytes + length);
-      s->deliver([s, t, chunk] { s->delegate()->sessionDataTaskDidReceiveData(*s, *t, *chunk); });
+      // A delegate that cancelled hears no more of the body, however much was on its way.
+      s->deliver([s, t, chunk] {
+        if (!t->cancelRequested_) s->delegate()->sessionDataTaskDidReceiveData(*s, *t, *chunk);
+      });
     }
   }
   void connectionDidFinishLoading(URLConnection&) override { complete(std::nullopt); }
@@ -288,7 +329,12 @@ struct TaskDriver final : URLConnectionDelegate {
     // closure is dropped without running.
     std::shared_ptr<PartialFile> owned = std::move(partial);
     if (owned && keepFile) owned->keep = true;
-    auto body = std::make_shared<fnd::Data>(std::move(t->collected_));
+    // A failed body is dropped as it is, never joined.
+    if (error) {
+      pieces.clear();
+      collectedBytes = 0;
+    }
+    auto body = std::make_shared<fnd::Data>(joinPieces());
     std::shared_ptr<fnd::Data> cached;
     if (cacheBody && !error) cached = collect ? body : std::make_shared<fnd::Data>(std::move(*cacheBody));
     s->deliver([s, t, path, owned, body, cached, error]() mutable {
@@ -380,6 +426,7 @@ void URLSessionTask::cancel() {
     state_ = State::Completed;
     return;
   }
+  cancelRequested_ = true;
   if (s == State::Canceling) return;
   auto connection = connection_;
   if (connection) connection->cancel();
@@ -471,6 +518,8 @@ void URLSessionTask::startTransfer() {
   }
   driver_ = driver;
   connection_ = URLConnection::make(std::move(request), driver);
+  // A body collected in memory is bounded as it arrives, before any of it is held.
+  if (driver->collect) connection_->setMaximumBodySize(session->configuration().maximumBodySize);
   everStarted_ = true;
   connection_->start();
 }

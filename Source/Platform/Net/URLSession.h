@@ -92,12 +92,13 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   std::shared_ptr<URLConnection> connection_;
   std::shared_ptr<void> driver_;
   bool everStarted_ = false;
+  // Set by cancel(): pieces of the body still on their way to the delegate are dropped.
+  std::atomic<bool> cancelRequested_{false};
   std::shared_ptr<URLSession> lockedSession() const;
   void setSession(const std::shared_ptr<URLSession>& session);
 
  public:
-  // Internal: the body bytes of a data task without a delegate callback, the upload source.
-  fnd::Data collected_;
+  // Internal: the upload source.
   std::optional<fnd::Data> uploadData_;
   std::string uploadFile_;
   std::string downloadPath_;

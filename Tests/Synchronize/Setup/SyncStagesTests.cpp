@@ -34,6 +34,11 @@ namespace {
 
 class SyncStagesTest : public ::testing::Test {
  protected:
+  // The settings a completed stage stores start unset, whatever a test before stored.
+  void SetUp() override {
+    defaults().removeObject(Synchronizer::kCurrentSyncMethodKey);
+    defaults().removeObject(SkyFolderDataSource::kUsingSkyfolderKey);
+  }
   // Windows hand their widgets to the event loop for deletion: one more turn frees them.
   void TearDown() override { spin(0.05); }
   fnd::UserDefaults& defaults() { return fnd::UserDefaults::standard(); }
