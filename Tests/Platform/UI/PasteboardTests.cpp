@@ -87,6 +87,33 @@ TEST(Pasteboard, OwnTypesAndSeveralItemsSurviveTheClipboard) {
   EXPECT_EQ(pb.stringForType(PasteboardType::String), "plain one");
 }
 
+// Our bookmarks stay on the clipboard for as long as it holds them, whoever reads it meanwhile:
+// another program asking for every type (as a clipboard manager does), then keeping those bytes
+// and offering them in our place.
+TEST(Pasteboard, OwnTypesStayReadableAfterOthersReadThemOrKeepThem) {
+  Pasteboard& pb = Pasteboard::general();
+  pb.clearContents();
+  ASSERT_TRUE(pb.setString("https://kept.example/\n", "BookmarkCopyType"));
+  QMap<QString, QByteArray> taken;
+  for (int reader = 0; reader < 3; ++reader) {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    for (const QString& format : mime->formats()) {
+      taken[format] = mime->data(format);
+      EXPECT_FALSE(taken[format].isEmpty()) << format.toStdString();
+    }
+    EXPECT_EQ(pb.stringForType("BookmarkCopyType"), "https://kept.example/\n");
+  }
+  ASSERT_FALSE(taken.isEmpty());
+  // Copy leaves nothing a text editor pastes.
+  EXPECT_FALSE(taken.contains("text/plain"));
+  auto* keeper = new QMimeData;
+  for (auto it = taken.begin(); it != taken.end(); ++it) keeper->setData(it.key(), it.value());
+  QGuiApplication::clipboard()->setMimeData(keeper);
+  EXPECT_EQ(pb.stringForType("BookmarkCopyType"), "https://kept.example/\n");
+  EXPECT_EQ(pb.availableTypeFromArray({"BookmarkCopyType"}), "BookmarkCopyType");
+}
+
 TEST(Pasteboard, ChangeCountGrowsWithEveryOwnerChange) {
   Pasteboard& pb = Pasteboard::general();
   long start = pb.changeCount();
@@ -226,7 +253,22 @@ TEST(DragPayload, EveryOfferedTypeCarriesData) {
   EXPECT_EQ(mime->text(), "bm:1\nbm:2\n");
   EXPECT_EQ(mime->data("text/uri-list"), QByteArray("https://a.example/\r\nhttps://b.example/\r\n"));
   EXPECT_EQ(mime->data("_NETSCAPE_URL"), QByteArray("https://a.example/\nA"));
+  // Text and links go in the desktop's formats only (our own would carry nothing more), and
+  // come back from them: the addresses with their titles and the text.
+  EXPECT_FALSE(mime->hasFormat("application/x-kesto-pasteboard-items"));
+  auto back = pasteboard::fromMimeData(mime);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].url(), "https://a.example/");
+  EXPECT_EQ(back[0].title(), "A");
+  EXPECT_EQ(back[0].stringForType(PasteboardType::String), "bm:1\nbm:2\n");
+  EXPECT_EQ(back[1].url(), "https://b.example/");
   delete mime;
+  // A type of our own travels in our format, which then carries the items.
+  PasteboardItem own;
+  own.setString("https://c.example/\n", "BookmarkCopyType");
+  mime = pasteboard::toMimeData({own});
+  EXPECT_FALSE(mime->data("application/x-kesto-pasteboard-items").isEmpty());
+  EXPECT_EQ(read(mime), std::vector<PasteboardItem>{own});
 
   // Nothing but empty values: no text and no link types at all.
   PasteboardItem empty;
