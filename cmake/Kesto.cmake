@@ -119,7 +119,7 @@ endfunction()
 # One GoogleTest executable from every .cpp below the calling folder (kesto_own_sources). Each test
 # runs in its own process with a fresh temporary HOME and XDG folders (see Tests/Harness/TestMain.cpp).
 function(kesto_add_tests name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT;SHARDS" "DEPS" ${ARGN})
   kesto_own_sources(sources "*.cpp" "*.h")
   add_executable(${name} ${sources})
   if(ARG_GUI)
@@ -137,14 +137,31 @@ function(kesto_add_tests name)
     KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY_DIR="${CMAKE_BINARY_DIR}" KESTO_TEST_ACCESS)
   kesto_warnings(${name})
   if(NOT ARG_TIMEOUT)
-    set(ARG_TIMEOUT 120)
+    set(ARG_TIMEOUT 900)
   endif()
-  # Listed when built: discovery at test time lets two ctest runs in one build folder write the
-  # same list at once, which loses or doubles tests.
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE POST_BUILD
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  kesto_register_test_program(${name} ${ARG_TIMEOUT} "${ARG_SHARDS}")
+endfunction()
+
+# kesto_register_test_program(<program> <timeout> [<shards>])
+# A test program runs whole, as a developer runs it: one ctest entry per shard (gtest's own
+# sharding), each a process that runs its part of the tests one after the other. Starting a
+# process per test cost more than the tests themselves; the harness gives every test a fresh
+# home and state, so running together changes nothing. Long programs get more shards, so two
+# cores stay busy to the end.
+function(kesto_register_test_program name timeout shards)
+  if(NOT shards)
+    set(shards 1)
+  endif()
+  math(EXPR last "${shards} - 1")
+  foreach(index RANGE ${last})
+    set(test ${name})
+    if(shards GREATER 1)
+      set(test ${name}.${index})
+    endif()
+    add_test(NAME ${test} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${test} PROPERTIES TIMEOUT ${timeout} LABELS unit
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
+  endforeach()
 endfunction()
 
 # kesto_add_refusal_tests(<prefix> <source> [IMPL_OF <classes...>] [HEADERS <name> <message> ...])
@@ -181,7 +198,7 @@ function(kesto_add_e2e_test name timeout script)
   add_test(NAME ${name}
     COMMAND "${CMAKE_SOURCE_DIR}/Tests/Harness/e2e/xvfb-session.sh" --
             bash "${CMAKE_CURRENT_SOURCE_DIR}/e2e/${script}" ${ARGN})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77 LABELS e2e)
 endfunction()
 
 # kesto_add_app_e2e_test(<name> <timeout> <script> [SHOTS] [ARGS <args...>])

@@ -7,3 +7,39 @@ step() {
   echo "[step] $name: $((SECONDS - start)) s (exit $status)"
   return "$status"
 }
+
+# `tests_with_slowest BUILD_FOLDER CTEST_ARGS...` runs the folder's tests on every core (test
+# programs run whole, a process per shard), then names the ten slowest tests: each test of a
+# program, from the XML report every program writes, and each end-to-end script. The status is
+# ctest's.
+tests_with_slowest() {
+  local dir=$1 status=0
+  shift
+  local reports
+  reports="$(cd "$dir" && pwd)/test-reports"
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  GTEST_OUTPUT="xml:$reports/" ctest --test-dir "$dir" --parallel "${jobs:-$(nproc 2>/dev/null || echo 2)}" \
+    --output-on-failure "$@" 2>&1 | tee "$reports/ctest.log" || status=$?
+  python3 - "$reports" <<'PY' || true
+import glob, re, sys, xml.etree.ElementTree as ET
+folder = sys.argv[1]
+times = []
+for path in glob.glob(folder + "/*.xml"):
+    try:
+        root = ET.parse(path).getroot()
+    except ET.ParseError:
+        continue
+    for case in root.iter("testcase"):
+        times.append((float(case.get("time", "0") or 0), case.get("classname", "") + "." + case.get("name", "")))
+with open(folder + "/ctest.log", errors="replace") as log:
+    for line in log:
+        m = re.search(r"Test +#\d+: (\S*EndToEnd\S*|\S*UnderX11|MenuBarKeyboardLayouts) \.+.*?([\d.]+) sec", line)
+        if m:
+            times.append((float(m.group(2)), m.group(1)))
+print("Slowest tests:")
+for seconds, name in sorted(times, reverse=True)[:10]:
+    print(f"  {seconds:8.2f} s  {name}")
+PY
+  return "$status"
+}

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 step set-up bash scripts/setup.sh
 step build bash scripts/build.sh
 jobs=$(nproc 2>/dev/null || echo 2)
-step tests ctest --test-dir build --parallel "$jobs" --output-on-failure --timeout 300
+step tests tests_with_slowest build --timeout 900

@@ -248,18 +248,23 @@ TEST_F(StartupTest, QuitWaitsForARunningSyncAndSavesWhenItEnds) {
   b->setTitle(std::string("After"));
 
   // The quit is held while the run goes on; the run's end lets it through, saving on the way.
-  bool fellBack = false;
+  // The fallback outlives the test when the quit goes through: it holds nothing of the test's
+  // stack, and does nothing once the test is over.
+  auto fellBack = std::make_shared<bool>(false);
+  auto over = std::make_shared<bool>(false);
   fnd::DispatchQueue::main().after(0.2, [&] {
     EXPECT_TRUE(sync.isRunning());
     sync.abortSyncWithError("stopped by the test");
   });
-  fnd::DispatchQueue::main().after(10, [&] {
-    fellBack = true;
+  fnd::DispatchQueue::main().after(10, [fellBack, over] {
+    if (*over) return;
+    *fellBack = true;
     ui::Application::shared().replyToApplicationShouldTerminate(true);
   });
   fnd::DispatchQueue::main().async([] { ui::Application::shared().terminate(); });
   ui::Application::shared().run();
-  EXPECT_FALSE(fellBack);
+  *over = true;
+  EXPECT_FALSE(*fellBack);
   EXPECT_FALSE(sync.isRunning());
   auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
   auto stored = Bookmark::fetchEntityWhereProperty("url", fnd::Value("http://sync-quit.example/"), other);

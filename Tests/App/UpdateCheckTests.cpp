@@ -264,10 +264,10 @@ TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
   EXPECT_TRUE(controller->isChecking());
   // A second request while one runs starts nothing.
   controller->checkForUpdates();
-  bool ranMeanwhile = false;
-  fnd::DispatchQueue::main().after(0.05, [&] { ranMeanwhile = true; });
+  auto ranMeanwhile = std::make_shared<bool>(false);
+  fnd::DispatchQueue::main().after(0.05, [ranMeanwhile] { *ranMeanwhile = true; });
   EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, 5));
-  EXPECT_TRUE(ranMeanwhile);
+  EXPECT_TRUE(*ranMeanwhile);
   EXPECT_EQ(controller->lastResult(), Result::Failed);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(host.hits(), 1);

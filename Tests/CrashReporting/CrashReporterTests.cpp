@@ -34,6 +34,18 @@ int crashInChild(F crash) {
   return status;
 }
 
+// Runs `body` in a child and answers its exit code (-1 when it did not exit): the reporter starts
+// once per process, so a test that starts it must not do so in the test program itself, which
+// runs every test.
+template <typename F>
+int exitCodeOfChild(F body) {
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 std::vector<std::string> crashRecords() {
   std::vector<std::string> out;
   auto names = FileManager::contentsOfDirectory(CrashReporter::crashLogDirectory());
@@ -64,28 +76,33 @@ TEST(CrashReporter, RefusesKeysThatAreNotFortyHexCharacters) {
 }
 
 TEST(CrashReporter, StartsOnce) {
-  EXPECT_TRUE(CrashReporter::startWithAPIKey(kKey));
-  EXPECT_TRUE(CrashReporter::isStarted());
-  EXPECT_FALSE(CrashReporter::startWithAPIKey(kKey));
-  // The Logs folder exists before anything crashes, so the handler only has to open a file.
-  bool isDir = false;
-  EXPECT_TRUE(FileManager::fileExists(CrashReporter::crashLogDirectory(), &isDir));
-  EXPECT_TRUE(isDir);
+  EXPECT_EQ(exitCodeOfChild([] {
+              if (!CrashReporter::startWithAPIKey(kKey)) return 1;
+              if (!CrashReporter::isStarted()) return 2;
+              if (CrashReporter::startWithAPIKey(kKey)) return 3;
+              // The Logs folder exists before anything crashes, so the handler only has to open a file.
+              bool isDir = false;
+              if (!FileManager::fileExists(CrashReporter::crashLogDirectory(), &isDir) || !isDir) return 4;
+              return 0;
+            }),
+            0);
 }
 
 TEST(CrashReporter, StartsOnceWhenThreadsRace) {
-  std::atomic<bool> go{false};
-  std::atomic<int> started{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 16; ++i)
-    threads.emplace_back([&] {
-      while (!go.load()) std::this_thread::yield();
-      if (CrashReporter::startWithAPIKey(kKey)) ++started;
-    });
-  go = true;
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(started.load(), 1);
-  EXPECT_TRUE(CrashReporter::isStarted());
+  EXPECT_EQ(exitCodeOfChild([] {
+              std::atomic<bool> go{false};
+              std::atomic<int> started{0};
+              std::vector<std::thread> threads;
+              for (int i = 0; i < 16; ++i)
+                threads.emplace_back([&] {
+                  while (!go.load()) std::this_thread::yield();
+                  if (CrashReporter::startWithAPIKey(kKey)) ++started;
+                });
+              go = true;
+              for (auto& t : threads) t.join();
+              return started.load() == 1 && CrashReporter::isStarted() ? 0 : 1;
+            }),
+            0);
 }
 
 TEST(CrashReporter, SegmentationFaultWritesARecordAndStillEndsTheProcess) {
@@ -188,15 +205,19 @@ TEST(CrashReporter, StackOverflowOnAnotherThreadIsRecorded) {
 // Threads that end hand their stack back: many short threads neither fail to start nor leave
 // their signal stacks behind.
 TEST(CrashReporter, ThreadsStartAndEndAsBefore) {
-  std::atomic<int> ran{0};
-  for (int round = 0; round < 200; ++round) {
-    std::thread t([&] {
-      stack_t current{};
-      if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) ++ran;
-    });
-    t.join();
-  }
-  EXPECT_EQ(ran.load(), 200);
+  EXPECT_EQ(exitCodeOfChild([] {
+              if (!CrashReporter::startWithAPIKey(kKey)) return 1;
+              std::atomic<int> ran{0};
+              for (int round = 0; round < 200; ++round) {
+                std::thread t([&] {
+                  stack_t current{};
+                  if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) ++ran;
+                });
+                t.join();
+              }
+              return ran.load() == 200 ? 0 : 2;
+            }),
+            0);
 }
 
 // Records pile up across crashes: only the newest few stay, told apart by the time in their

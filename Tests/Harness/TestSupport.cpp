@@ -11,7 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
+#include <vector>
 
 namespace kesto::test {
 
@@ -21,6 +23,27 @@ std::string& tempHomeStorage() {
 }
 
 const std::string& tempHome() { return tempHomeStorage(); }
+
+std::vector<std::function<void()>>& stateResets() {
+  static std::vector<std::function<void()>> resets;
+  return resets;
+}
+
+void addStateReset(std::function<void()> reset) { stateResets().push_back(std::move(reset)); }
+
+std::string selfTestCommand(const std::string& filter) {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string program = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string("/proc/self/exe");
+  return "env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX -u GTEST_OUTPUT '" + program + "' '--gtest_filter=" +
+         filter + "'";
+}
+
+void forgetShard() {
+  unsetenv("GTEST_TOTAL_SHARDS");
+  unsetenv("GTEST_SHARD_INDEX");
+  unsetenv("GTEST_OUTPUT");
+}
 
 std::string makeTempDir(const std::string& prefix) {
   static std::atomic<int> counter{0};

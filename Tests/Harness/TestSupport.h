@@ -2,12 +2,31 @@
 
 #include "Platform/Foundation/Assert.h"
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace kesto::test {
 
-// The temporary home folder of this test process (HOME and every XDG folder live below it).
+// The temporary home folder of the running test (HOME and every XDG folder live below it). Each
+// test gets a new one, with the shared settings and keychain read from it afresh.
 const std::string& tempHome();
+
+// Puts a piece of the process's shared state (a store, a singleton's caches) back as a new
+// process has it. The harness runs every reset after each test, the last added first, so a test
+// program passes run whole and shuffled as it does one test per process.
+void addStateReset(std::function<void()> reset);
+
+// Registers a reset at program start: `const StateReset reset([] { ... });` in a test file.
+struct StateReset {
+  explicit StateReset(std::function<void()> reset) { addStateReset(std::move(reset)); }
+};
+
+// The shell command that runs this test program again for the tests `filter` names alone, not
+// for this process's shard of the tests (ctest runs a program in shards) nor writing its report.
+std::string selfTestCommand(const std::string& filter);
+// The same, in a forked child about to exec the program itself.
+void forgetShard();
 
 // A new empty folder below the temporary home.
 std::string makeTempDir(const std::string& prefix = "dir");

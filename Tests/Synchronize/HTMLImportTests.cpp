@@ -666,6 +666,7 @@ TEST_F(HTMLImportTest, AKilledImportLeavesAllOrNothing) {
       setenv("KESTO_IMPORT_CHILD_FILE", file.c_str(), 1);
       setenv("KESTO_IMPORT_CHILD_STORE", store.c_str(), 1);
       setenv("KESTO_IMPORT_CHILD_ROOT", root.c_str(), 1);
+      forgetShard();
       execl("/proc/self/exe", "importer", "--gtest_filter=HTMLImportKilled.ChildImport", static_cast<char*>(nullptr));
       std::_Exit(4);
     }

@@ -98,6 +98,8 @@ class Keychain {
   static std::string statusMessage(OSStatus status);
 
  private:
+  friend struct TestAccess;
+
   struct Store;
   OSStatus load(Store& store) const;
   OSStatus save(const Store& store) const;

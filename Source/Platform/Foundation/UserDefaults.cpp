@@ -128,6 +128,16 @@ UserDefaults::~UserDefaults() {
 
 const std::string& UserDefaults::filePath() const { return d_->path; }
 
+void UserDefaults::reopen(std::string filePath) {
+  std::lock_guard<std::mutex> writing(d_->writeMutex);
+  std::lock_guard<std::mutex> lock(d_->mutex);
+  d_->path = std::move(filePath);
+  d_->values = d_->load();
+  d_->registered.clear();
+  d_->dirty = false;
+  d_->failed = false;
+}
+
 Value UserDefaults::objectForKey(std::string_view key) const {
   std::lock_guard<std::mutex> lock(d_->mutex);
   if (auto it = d_->values.find(key); it != d_->values.end()) return it->second;

@@ -79,6 +79,11 @@ class UserDefaults {
   static constexpr std::size_t kMaxFileBytes = 16u * 1024 * 1024;
 
  private:
+  friend struct TestAccess;
+  // Drops every stored, registered and pending value and reads `filePath` instead (the test
+  // harness gives each test a home of its own).
+  void reopen(std::string filePath);
+
   struct Impl;
   std::unique_ptr<Impl> d_;
 };

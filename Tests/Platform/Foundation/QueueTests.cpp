@@ -154,8 +154,7 @@ TEST(DispatchQueue, ExitWithADelayPending) {
 }
 
 TEST(DispatchQueue, DelayedWorkEndsWithTheApplicationObject) {
-  const std::string command =
-      "/proc/" + std::to_string(getpid()) + "/exe --gtest_filter=DispatchQueue.ExitWithADelayPending 2>&1";
+  const std::string command = kesto::test::selfTestCommand("DispatchQueue.ExitWithADelayPending") + " 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   ASSERT_TRUE(pipe);
   std::string output;

@@ -108,14 +108,10 @@ TEST(ReachabilityTest, ACallbackThatThrowsDoesNotStopWatching) {
 // with a default route, then the route removed.
 TEST(ReachabilityTest, FollowsRoutesInANetworkNamespace) {
   if (!std::getenv("KESTO_IN_NETNS")) {
-    char self[4096];
-    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
     if (std::system("unshare -rn true >/dev/null 2>&1") != 0 || std::system("command -v ip >/dev/null 2>&1") != 0)
       GTEST_SKIP() << "this machine does not allow network namespaces";
-    std::string cmd = std::string("KESTO_IN_NETNS=1 unshare -rn '") + self +
-                      "' --gtest_filter=ReachabilityTest.FollowsRoutesInANetworkNamespace";
+    std::string cmd = "KESTO_IN_NETNS=1 unshare -rn " +
+                      kesto::test::selfTestCommand("ReachabilityTest.FollowsRoutesInANetworkNamespace");
     EXPECT_EQ(std::system(cmd.c_str()), 0);
     return;
   }

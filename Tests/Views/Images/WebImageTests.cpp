@@ -28,9 +28,14 @@ std::string png(const Color& color, int w = 8, int h = 6) {
 
 URL url(const std::string& s) { return *URL::fromString(s); }
 
-std::string cacheFolder() {
-  return kesto::fnd::StandardPaths::cachesDirectory() + "/kesto/DiskCache/ImageWebCache";
-}
+// The shared image cache's folder: below the Caches folder of the home it was first used in, as
+// a running program keeps it for its whole life.
+std::string cacheFolder() { return kesto::WebImageDownloadRequest::fileCacheManagerInstance().cachePath(); }
+
+// The shared image cache outlives each test: it is emptied after each, so no test is served
+// what another downloaded (a later server can get the same port).
+const kesto::test::StateReset imageCacheReset(
+    [] { kesto::WebImageDownloadRequest::fileCacheManagerInstance().clearAllCache(); });
 
 struct Outcomes : kesto::WebImageViewDelegate {
   int successes = 0, failures = 0;

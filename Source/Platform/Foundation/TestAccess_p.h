@@ -1,0 +1,31 @@
+#pragma once
+
+// For the test suites only: points the shared settings and keychain at another home, so each
+// test starts from the state a new process would have. Production code cannot include this.
+
+#ifndef KESTO_TEST_ACCESS
+#error "Platform/Foundation/TestAccess_p.h is for the test suites"
+#endif
+
+#include "Platform/Foundation/Keychain.h"
+#include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/UserDefaults.h"
+
+#include <string>
+
+namespace kesto::fnd {
+
+struct TestAccess {
+  // Forgets every stored, registered and unsaved value and reads `path` instead.
+  static void reopen(UserDefaults& defaults, std::string path) { defaults.reopen(std::move(path)); }
+  // Points the keychain at the file a new process would use, without making its folder first (a
+  // new process makes it only when the keychain is first used).
+  static void reopen(Keychain& keychain) {
+    keychain.path_ = StandardPaths::appendingPathComponent(
+        StandardPaths::appendingPathComponent(StandardPaths::applicationSupportDirectory(),
+                                              StandardPaths::applicationName()),
+        "keychain.plist");
+  }
+};
+
+}  // namespace kesto::fnd
