@@ -3,7 +3,8 @@
 # Ctrl+C stays pasteable while other programs read the clipboard (its types, then its data) and
 # after another program keeps those bytes and offers them in its place; Ctrl+V in another folder
 # and in the Library asks about the bookmark already stored, and Yes adds the copy. The add sheet
-# asks the same about a stored address typed as the card shows it.
+# asks the same about a stored address typed as the card shows it; a card dragged onto a folder
+# moves there.
 # Usage: clipboard-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -82,6 +83,19 @@ sleep 0.5
 copies_are 3 || fail "the add sheet stored a copy without being answered"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://www.apple.com'")" == 0 ]] ||
   fail "declining the question still stored the copy"
+
+# A card dragged onto a folder in the sidebar moves there: inside the program the drag reads
+# what it offers other programs, the desktop's formats.
+in_kesto() { e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where f.ZNAME = 'Kesto'"; }
+before="$(in_kesto)"
+click_row 5
+e2e_click "$win" 600 250
+sleep 0.5
+xdotool mousemove --window "$win" 600 250 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
+  mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 80 330 sleep 0.3 \
+  mousemove --window "$win" 82 332 sleep 0.5 mouseup 1
+moved() { [[ "$(in_kesto)" == $((before + 1)) ]]; }
+e2e_wait_until 10 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"
 
 e2e_quit_kesto
 echo "clipboard e2e: passed"
