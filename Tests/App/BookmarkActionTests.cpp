@@ -432,6 +432,7 @@ TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
   controller().copy();
   EXPECT_EQ(board.stringForType(BookmarkCopyType).value_or(""), "http://a.example/\nhttp://b.example/\n");
   EXPECT_FALSE(board.stringForType(ui::PasteboardType::String));
+  EXPECT_EQ(board.types(), std::vector<std::string>{BookmarkCopyType});
 
   // Cut: to the trash, still on the clipboard; paste adds both again (no duplicate question:
   // trashed ones are stored but checking is off here).
