@@ -170,15 +170,6 @@ namespace pasteboard {
 
 QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
   auto* mime = new QMimeData;
-  // Our own format only when an item holds a type of ours, which no desktop format carries:
-  // text and links travel in the desktop's formats, and come back from them the same.
-  const bool ownTypes = std::any_of(items.begin(), items.end(), [](const PasteboardItem& item) {
-    const auto types = item.types();
-    return std::any_of(types.begin(), types.end(), [](const std::string& t) {
-      return t != PasteboardType::String && t != PasteboardType::URL;
-    });
-  });
-  if (ownTypes) mime->setData(kItemsFormat, encodeItems(items));
   // Every format offered carries data: empty texts and addresses that are no URLs are not
   // offered, so another program never receives a type with nothing in it.
   std::vector<Link> links;
@@ -218,6 +209,9 @@ QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWr
       if (!files.isEmpty()) mime->setData(kKdeURIList, (files.join("\r\n") + "\r\n").toUtf8());
     }
   }
+  // Our own format only where the desktop's formats would not give the items back as written
+  // (types of ours, several texts): it is no use to other programs.
+  if (fromMimeData(mime) != items) mime->setData(kItemsFormat, encodeItems(items));
   return mime;
 }
 

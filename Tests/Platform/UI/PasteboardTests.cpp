@@ -241,6 +241,12 @@ TEST(DragPayload, DragsOfferLinkFilesBesideTheAddresses) {
   delete mime;
 }
 
+PasteboardItem text(const std::string& string) {
+  PasteboardItem item;
+  item.setString(string);
+  return item;
+}
+
 // Other programs ask for any type a drag offers: each one carries data, and the texts and
 // addresses are those of the items (a bookmark without an address offers no link types).
 TEST(DragPayload, EveryOfferedTypeCarriesData) {
@@ -253,22 +259,22 @@ TEST(DragPayload, EveryOfferedTypeCarriesData) {
   EXPECT_EQ(mime->text(), "bm:1\nbm:2\n");
   EXPECT_EQ(mime->data("text/uri-list"), QByteArray("https://a.example/\r\nhttps://b.example/\r\n"));
   EXPECT_EQ(mime->data("_NETSCAPE_URL"), QByteArray("https://a.example/\nA"));
-  // Text and links go in the desktop's formats only (our own would carry nothing more), and
-  // come back from them: the addresses with their titles and the text.
-  EXPECT_FALSE(mime->hasFormat("application/x-kesto-pasteboard-items"));
-  auto back = pasteboard::fromMimeData(mime);
-  ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[0].url(), "https://a.example/");
-  EXPECT_EQ(back[0].title(), "A");
-  EXPECT_EQ(back[0].stringForType(PasteboardType::String), "bm:1\nbm:2\n");
-  EXPECT_EQ(back[1].url(), "https://b.example/");
   delete mime;
-  // A type of our own travels in our format, which then carries the items.
-  PasteboardItem own;
+  // A text and links go in the desktop's formats only (our own would carry nothing more), and
+  // come back from them: the addresses with their titles and the text.
+  const std::vector<PasteboardItem> links{first, linkItem("https://b.example/", "B")};
+  mime = pasteboard::toMimeData(links);
+  EXPECT_FALSE(mime->hasFormat("application/x-kesto-pasteboard-items"));
+  EXPECT_EQ(read(mime), links);
+  // A type of our own, or several texts, travel in our format too, which then carries the items.
+  PasteboardItem own, second;
   own.setString("https://c.example/\n", "BookmarkCopyType");
-  mime = pasteboard::toMimeData({own});
-  EXPECT_FALSE(mime->data("application/x-kesto-pasteboard-items").isEmpty());
-  EXPECT_EQ(read(mime), std::vector<PasteboardItem>{own});
+  second.setString("bm:2");
+  for (const std::vector<PasteboardItem>& items : {std::vector<PasteboardItem>{own}, {text("bm:1"), second}}) {
+    mime = pasteboard::toMimeData(items);
+    EXPECT_FALSE(mime->data("application/x-kesto-pasteboard-items").isEmpty());
+    EXPECT_EQ(read(mime), items);
+  }
 
   // Nothing but empty values: no text and no link types at all.
   PasteboardItem empty;
