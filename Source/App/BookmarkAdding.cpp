@@ -20,12 +20,44 @@
 #include "Views/KestoPanel.h"
 #include "Views/TileCollectionView.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace kesto {
 
 namespace {
 
 // What is trimmed off each address and the title typed into the add sheet.
 constexpr std::string_view kAddSheetBlanks = " \t\r\n";
+
+// The forms of a typed address that name the same page as it: the scheme and host in any case,
+// and a site's root with or without its "/" (the list shows sites without it, so that is how a
+// user types them back). Decoded, as addresses are stored.
+std::vector<std::string> sameAddressForms(const std::string& url) {
+  std::string decoded = fnd::removePercentEscapesOrKeep(url);
+  std::vector<std::string> forms{decoded};
+  const auto add = [&](const std::string& form) {
+    if (std::find(forms.begin(), forms.end(), form) == forms.end()) forms.push_back(form);
+  };
+  const std::size_t slashes = decoded.find("://");
+  if (slashes == std::string::npos) return forms;
+  const std::size_t hostEnd = decoded.find_first_of("/?#", slashes + 3);
+  std::string lowered = decoded;
+  for (std::size_t i = 0; i < std::min(hostEnd, lowered.size()); ++i)
+    lowered[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowered[i])));
+  for (const std::string& form : {decoded, lowered}) {
+    add(form);
+    if (hostEnd == std::string::npos) add(form + "/");
+    else if (hostEnd + 1 == form.size() && form[hostEnd] == '/') add(form.substr(0, hostEnd));
+  }
+  return forms;
+}
+
+bool isStored(const std::string& url) {
+  for (const auto& form : sameAddressForms(url))
+    if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(form))) return true;
+  return false;
+}
 
 // A title typed for one address names the bookmark made from it.
 void nameTheOnlyBookmark(const std::vector<std::shared_ptr<Bookmark>>& made, std::size_t addresses,
@@ -150,8 +182,7 @@ void BookmarksController::doAddBookmarks(const std::vector<std::string>& pieces,
   std::vector<std::string> duplicates;
   for (const auto& url : urls) {
     // Addresses are stored decoded: an escaped form of a stored address is the same address.
-    if (checking &&
-        Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(fnd::removePercentEscapesOrKeep(url)))) {
+    if (checking && isStored(url)) {
       duplicates.push_back(url);
       continue;
     }

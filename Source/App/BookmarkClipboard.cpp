@@ -34,9 +34,11 @@ void BookmarksController::copy() {
   std::string text;
   if (kestoData_)
     for (const auto& b : kestoData_->selectedBookmarks()) text += b->url().value_or("") + "\n";
-  auto& pasteboard = ui::Pasteboard::general();
-  pasteboard.clearContents();
-  pasteboard.setString(text, BookmarkCopyType);
+  // The contents replaced in one step, with our one type: nothing of what the clipboard held
+  // before (read back from whoever holds it meanwhile) joins the copy.
+  ui::PasteboardItem item;
+  item.setString(text, BookmarkCopyType);
+  ui::Pasteboard::general().writeObjects({item});
 }
 
 void BookmarksController::cut() {

@@ -344,7 +344,7 @@ void WebContent::download(std::function<void()> finished) {
   tempURL_ = repairEscapes(tempURL_);
   auto page = net::URL::fromString(tempURL_);
   if (!page || !isWebAddress(*page)) {
-    fnd::DispatchQueue::main().async([self] { self->fail(); });
+    fnd::DispatchQueue::main().async([self] { self->skip(); });
     return;
   }
   BodyFetch::start(*page, kPageTimeout, kMaximumBodySize, true, [self](BodyFetch::Result result) {
@@ -378,6 +378,17 @@ void WebContent::succeed(bool hasText, const PageHead& head) {
   notifyCompletion();
   notifyThumbnailCompletion();
   downloadFavicon(hasText ? head.faviconLink : std::nullopt);
+}
+
+void WebContent::skip() {
+  // Not a web page: nothing was asked, so nothing is known about it. It is not broken, and there
+  // is nothing to fetch again later.
+  url_ = tempURL_;
+  title_ = oldTitle_;
+  broken_ = false;
+  needsUpdate_ = 0;
+  notifyCompletion();
+  finish();
 }
 
 void WebContent::fail() {

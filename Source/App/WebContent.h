@@ -117,6 +117,8 @@ class WebContent : public fnd::Object {
  private:
   struct Fetch;
   void fail();
+  // An address that is no web page: reported as it stands, never fetched.
+  void skip();
   void succeed(bool hasText, const PageHead& head);
   void downloadFavicon(const std::optional<std::string>& link);
   void finish();

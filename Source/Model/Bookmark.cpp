@@ -17,6 +17,7 @@
 #include "Platform/Store/Context.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace kesto {
 
@@ -377,12 +378,21 @@ fnd::Dictionary Bookmark::bookmarkAsDictionary(bool withThumbnail) {
 }
 
 std::string Bookmark::thumbnailRequestURL(const std::string& pageURL, const std::string& size, int wait) {
+  // Only web pages have a picture the service can take; no other address leaves the machine.
+  const std::string page = fnd::removePercentEscapesOrKeep(pageURL);
+  const auto isScheme = [&](std::string_view scheme) {
+    if (page.size() <= scheme.size() + 3) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(page[i])) != scheme[i]) return false;
+    return page.compare(scheme.size(), 3, "://") == 0;
+  };
+  if (!isScheme("http") && !isScheme("https")) return {};
   std::string host = fnd::UserDefaults::standard().stringForKey(kThumbnailHostDefaultsKey).value_or(kThumbnailDefaultHost);
   while (!host.empty() && host.back() == '/') host.pop_back();
   // Every parameter is encoded, so "&", "#", "+" or a blank in the address cannot cut or add
   // parameters.
   std::string out = host + "/v2/thumbs.php?size=" + fnd::percentEncodeUnreserved(size) + "&code=" +
-                    kThumbnailAccessCode + "&url=" + fnd::percentEncodeUnreserved(fnd::removePercentEscapesOrKeep(pageURL));
+                    kThumbnailAccessCode + "&url=" + fnd::percentEncodeUnreserved(page);
   if (wait > 0) out += "&wait=" + std::to_string(wait);
   return out;
 }
@@ -391,7 +401,8 @@ void Bookmark::tempThumbnail() {
   if (!tmpThumbnail_) tmpThumbnail_ = makeRemoteImageView(0, 0, 240, 180);
   if (!tmpThumbnail_) return;
   if (thumbnailManuallySet() < 1) {
-    tmpThumbnail_->setImageURL(thumbnailRequestURL(url().value_or(std::string()), "l", 60));
+    const std::string request = thumbnailRequestURL(url().value_or(std::string()), "l", 60);
+    tmpThumbnail_->setImageURL(request.empty() ? std::nullopt : std::optional(request));
   } else {
     tmpThumbnail_->setImageData(thumbnail());
   }

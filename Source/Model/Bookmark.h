@@ -94,7 +94,7 @@ class Bookmark : public Entity<Bookmark> {
   // Fills tmpThumbnail: the stored thumbnail when set by hand, else a request to the service.
   void tempThumbnail();
   // The thumbnail request for a page address: every parameter fully encoded. `wait` <= 0 leaves
-  // the wait parameter out.
+  // the wait parameter out. Empty for an address that is not http or https.
   static std::string thumbnailRequestURL(const std::string& pageURL, const std::string& size, int wait);
   std::optional<std::string> previewURL() const;
   // The cache file for this bookmark; absent when the identifier is not a safe file name.

@@ -37,11 +37,15 @@ double& retryIntervalSeconds() {
   return seconds;
 }
 
-// What the server or the network said counts against the address, once per load however many
-// requests shared it; a refusal made here does not count.
+// Every request sent counts against the address, once per load however many views shared it:
+// one let go before its answer was read has reached the server all the same. A refusal made
+// here sends nothing and does not count.
+void recordAttempt(const std::string& key) { ++failures()[key].count; }
+
+// What the server or the network said starts the wait before the next attempt.
 void recordFailure(const std::string& key) {
   auto& f = failures()[key];
-  ++f.count;
+  if (f.count == 0) f.count = 1;  // forgotten while it ran
   f.last = fnd::Date::now();
 }
 
@@ -61,6 +65,11 @@ struct WebImageDownloadRequest::SharedLoad : SimpleHTTPRequestDelegate, std::ena
     return loads;
   }
 
+  static bool isRunning(const std::string& key) {
+    auto it = running().find(key);
+    return it != running().end() && !it->second.expired();
+  }
+
   static std::shared_ptr<SharedLoad> join(WebImageDownloadRequest& request) {
     auto& loads = running();
     std::shared_ptr<SharedLoad> load;
@@ -71,6 +80,7 @@ struct WebImageDownloadRequest::SharedLoad : SimpleHTTPRequestDelegate, std::ena
       load->http = SimpleHTTPRequest::make(net::URLRequest(request.URL()));
       load->http->setDelegate(load.get());
       loads[load->key] = load;
+      recordAttempt(load->key);
       load->http->start();
     }
     load->requests.push_back(&request);
@@ -198,7 +208,8 @@ void WebImageDownloadRequest::start() {
     fail(fnd::Error::withDescription(kWebImageErrorDomain, kUnsupportedURLError, "Only web images are loaded"));
     return;
   }
-  if (auto it = failures().find(key); it != failures().end()) {
+  // A load of the address under way is joined: it is the attempt being made.
+  if (auto it = failures().find(key); it != failures().end() && !SharedLoad::isRunning(key)) {
     const auto& f = it->second;
     if (f.count >= kMaximumAttempts || fnd::Date::now().timeIntervalSinceDate(f.last) < retryIntervalSeconds()) {
       fail(fnd::Error::withDescription(kWebImageErrorDomain, kRetryLaterError, "The image failed a moment ago"));

@@ -29,8 +29,9 @@ class WebImageDownloadRequestDelegate {
 // the same time share one GET. Only http and https addresses are fetched. Only a 2xx reply
 // whose body decodes as an image succeeds and is cached; anything else is a failure. An address that
 // failed is asked again only once the retry interval has passed since its last failure, and not
-// at all after kMaximumAttempts failures in a row (until forgetFailures): lists that refresh
-// often must not ask a failing server every time. Main thread.
+// at all after kMaximumAttempts requests without a picture (until forgetFailures; a load let go
+// before its answer counts, as the server had the request): lists that refresh or reuse their
+// cells often must not ask a failing server every time. Main thread.
 class WebImageDownloadRequest : public std::enable_shared_from_this<WebImageDownloadRequest> {
  public:
   // Error codes of kWebImageErrorDomain.

@@ -199,6 +199,38 @@ TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
   EXPECT_EQ(storedCount("http://dup.example/a b"), 2);
 }
 
+// The add sheet asks about an address already in the library as paste does, also when it is
+// typed as the list shows it (a site without its "/") or in another case.
+TEST_F(BookmarkActionTest, TheAddSheetAsksAboutAddressesAlreadyStored) {
+  add("https://site.example/", "Site");
+  add("http://page.example/a/b", "Page");
+  ready(2);
+  alerts->answer = 1;  // No
+  auto typed = [&](const std::string& text) {
+    const std::size_t before = alerts->shown.size(), listed = dm().bookmarks().size();
+    controller().showAddBookmarkMessageSheet();
+    controller().addBookmarkSheetURLField()->setStringValue(text);
+    controller().addBookmarkSaveFromSheet();
+    EXPECT_TRUE(runUntil([&] { return alerts->shown.size() > before || dm().bookmarks().size() > listed; }, 5))
+        << text;
+    return alerts->shown.size() > before;
+  };
+  for (const char* same : {"https://site.example/", "https://site.example", "HTTPS://Site.EXAMPLE",
+                           "http://page.example/a/b", "HTTP://PAGE.example/a/b", "page.example/a/b"}) {
+    EXPECT_TRUE(typed(same)) << same;
+    EXPECT_EQ(dm().bookmarks().size(), 2u) << same;
+  }
+  EXPECT_NE(alerts->shown.back().title.find("page.example/a/b is already present."), std::string::npos);
+  // Another page of the site, or a path in another case, is another address.
+  EXPECT_FALSE(typed("https://site.example/other"));
+  EXPECT_FALSE(typed("http://page.example/A/b"));
+  EXPECT_EQ(dm().bookmarks().size(), 4u);
+  // Yes adds the copy.
+  alerts->answer = 0;
+  EXPECT_TRUE(typed("https://site.example"));
+  ASSERT_TRUE(runUntil([&] { return storedCount("https://site.example") == 1; }));
+}
+
 TEST_F(BookmarkActionTest, DeleteTrashesLiveThenDeletesForGoodWithTombstonesAndUndoes) {
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
@@ -401,6 +433,7 @@ TEST_F(BookmarkActionTest, CopyCutAndPasteCarrySeveralBookmarks) {
   controller().copy();
   EXPECT_EQ(board.stringForType(BookmarkCopyType).value_or(""), "http://a.example/\nhttp://b.example/\n");
   EXPECT_FALSE(board.stringForType(ui::PasteboardType::String));
+  EXPECT_EQ(board.types(), std::vector<std::string>{BookmarkCopyType});
 
   // Cut: to the trash, still on the clipboard; paste adds both again (no duplicate question:
   // trashed ones are stored but checking is off here).

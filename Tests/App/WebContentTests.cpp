@@ -374,12 +374,17 @@ TEST_F(WebContentJobTest, OnlyWebAddressesAndBoundedBodiesAreRead) {
   EXPECT_FALSE(job->favicon());
   EXPECT_EQ(reports.names.size(), 2u);
 
-  // A file: bookmark is no page: with the network up it is broken.
-  Reports file;
-  job = run({{"url", fnd::Value("file:///etc/hostname")}, {"title", fnd::Value("Local")}}, file);
-  EXPECT_TRUE(job->broken());
-  EXPECT_EQ(job->title(), "Local");
-  EXPECT_EQ(file.names.size(), 1u);
+  // A file: or ftp: bookmark is no web page: it is not fetched, so not found broken either,
+  // and has nothing left to update.
+  for (const char* address : {"file:///etc/hostname", "ftp://127.0.0.1:9/pub/file.txt"}) {
+    Reports other;
+    job = run({{"url", fnd::Value(address)}, {"title", fnd::Value("Local")}, {"needsUpdate", fnd::Value(1)}}, other);
+    EXPECT_FALSE(job->broken()) << address;
+    EXPECT_EQ(job->needsUpdate(), 0) << address;
+    EXPECT_EQ(job->title(), "Local");
+    EXPECT_EQ(job->url(), address);
+    EXPECT_EQ(other.names.size(), 1u);
+  }
 
   // A redirect to a file is not followed either: the page is broken.
   server.redirect("/tofile", "file:///etc/hostname");
@@ -846,6 +851,53 @@ TEST_F(WebContentStoreTest, ABookmarkBeingFilledInAsksForItsThumbnailOnce) {
   server.release("/v2/thumbs.php");
   ASSERT_TRUE(runUntil([&] { return !firstCell()->thumbnail->image().isNull(); }, 10));
   EXPECT_EQ(server.hitsWith("wait=120"), 1);
+}
+
+// A list rebuilt while its pictures are on their way lets their loads go: the service had those
+// requests all the same, so they count, and a failing service is asked at most the bound in all.
+TEST_F(WebContentStoreTest, PicturesLetGoBeforeTheirAnswerCountTowardTheBound) {
+  defaults().setString(server.url(""), Bookmark::kThumbnailHostDefaultsKey);
+  server.page("/v2/thumbs.php", "gone", "text/plain", 404);
+  server.hold("/v2/thumbs.php");
+  WebImageDownloadRequest::setRetryInterval(0);
+  bookmarkFor("/rebuilt", "Rebuilt");
+  for (int round = 0; round < 3 * WebImageDownloadRequest::kMaximumAttempts; ++round) {
+    build(1);
+    ASSERT_TRUE(firstCell());
+    runUntil([&] { return server.hitsWith("wait=120") > round; }, 0.5);
+    ui.reset();
+    spin(0.05);
+  }
+  server.release("/v2/thumbs.php");
+  // Answered with the 404 at last: still no more.
+  build(1);
+  ASSERT_TRUE(firstCell());
+  spin(0.3);
+  controller().updateView();
+  spin(0.3);
+  EXPECT_EQ(server.hitsWith("wait=120"), WebImageDownloadRequest::kMaximumAttempts);
+  WebImageDownloadRequest::setRetryInterval(WebImageDownloadRequest::kDefaultRetryInterval);
+}
+
+// Only web pages have pictures: an ftp: bookmark's address never reaches the thumbnail service,
+// from the list, the inspector's view or a page fetch, and it is not marked broken.
+TEST_F(WebContentStoreTest, OnlyWebAddressesGoToTheThumbnailService) {
+  serveThumbnails();
+  auto ftp = Bookmark::addBookmarkWithURL("ftp://files.example/pub/a.txt", Folder::Ref());
+  EXPECT_EQ(Bookmark::thumbnailRequestURL("ftp://files.example/pub/a.txt", "l", 120), "");
+  EXPECT_EQ(Bookmark::thumbnailRequestURL("FILE:///etc/passwd", "l", 60), "");
+  EXPECT_EQ(Bookmark::thumbnailRequestURL("javascript:alert(1)", "l", 60), "");
+  EXPECT_NE(Bookmark::thumbnailRequestURL("HTTPS://upper.example/", "l", 60), "");
+  build(1);
+  ASSERT_TRUE(firstCell());
+  ftp->tempThumbnail();
+  controller().updateBookmarks({ftp});
+  ASSERT_TRUE(runUntil([&] { return idle(); }, 20));
+  spin(0.3);
+  EXPECT_EQ(server.hitsWith("files.example"), 0);
+  EXPECT_EQ(server.hitsWith("thumbs.php"), 0);
+  EXPECT_EQ(ftp->broken(), 0);
+  EXPECT_EQ(ftp->url(), "ftp://files.example/pub/a.txt");
 }
 
 TEST_F(WebContentStoreTest, TheFolderRunRefusesMoreThanAThousand) {

@@ -170,7 +170,6 @@ namespace pasteboard {
 
 QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
   auto* mime = new QMimeData;
-  mime->setData(kItemsFormat, encodeItems(items));
   // Every format offered carries data: empty texts and addresses that are no URLs are not
   // offered, so another program never receives a type with nothing in it.
   std::vector<Link> links;
@@ -210,6 +209,9 @@ QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWr
       if (!files.isEmpty()) mime->setData(kKdeURIList, (files.join("\r\n") + "\r\n").toUtf8());
     }
   }
+  // Our own format only where the desktop's formats would not give the items back as written
+  // (types of ours, several texts): it is no use to other programs.
+  if (fromMimeData(mime) != items) mime->setData(kItemsFormat, encodeItems(items));
   return mime;
 }
 

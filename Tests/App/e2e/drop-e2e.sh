@@ -2,8 +2,8 @@
 # The real kesto program inside xvfb-session.sh: a link dragged from another program's window
 # and dropped on the main window becomes a bookmark in the Inbox; that bookmark dragged out of the
 # list onto another program's window gives it data in every type offered (its "bm:" line as
-# text, its address as a link); the folder list's width, set by dragging its divider, is there
-# again after a restart.
+# text, its address as a link, nothing in a format of ours); the folder list's width, set by
+# dragging its divider, is there again after a restart.
 # Usage: drop-e2e.sh KESTO_BINARY DRAG_SOURCE_BINARY [SCREENSHOT_PATH] [DROP_TARGET_BINARY]
 set -uo pipefail
 kesto="$1"
@@ -115,6 +115,8 @@ if [[ -n "$drop_target" ]]; then
   wait "$target_pid" 2>/dev/null
   offered() { grep -F "type $1 " "$work/target.log"; }
   ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
+  # Text and links go in the desktop's formats: our own format would carry nothing more.
+  ! offered application/x-kesto-pasteboard-items >/dev/null || fail "the drag offered our own format to another program"
   offered text/plain | grep -qF "bm:$uid\\n" || fail "the text is not the bm: line: $(cat "$work/target.log")"
   offered text/uri-list | grep -qF "$url" || fail "the address list lacks $url: $(cat "$work/target.log")"
   if offered _NETSCAPE_URL >/dev/null; then

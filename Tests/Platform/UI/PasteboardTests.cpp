@@ -87,6 +87,33 @@ TEST(Pasteboard, OwnTypesAndSeveralItemsSurviveTheClipboard) {
   EXPECT_EQ(pb.stringForType(PasteboardType::String), "plain one");
 }
 
+// Our bookmarks stay on the clipboard for as long as it holds them, whoever reads it meanwhile:
+// another program asking for every type (as a clipboard manager does), then keeping those bytes
+// and offering them in our place.
+TEST(Pasteboard, OwnTypesStayReadableAfterOthersReadThemOrKeepThem) {
+  Pasteboard& pb = Pasteboard::general();
+  pb.clearContents();
+  ASSERT_TRUE(pb.setString("https://kept.example/\n", "BookmarkCopyType"));
+  QMap<QString, QByteArray> taken;
+  for (int reader = 0; reader < 3; ++reader) {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    for (const QString& format : mime->formats()) {
+      taken[format] = mime->data(format);
+      EXPECT_FALSE(taken[format].isEmpty()) << format.toStdString();
+    }
+    EXPECT_EQ(pb.stringForType("BookmarkCopyType"), "https://kept.example/\n");
+  }
+  ASSERT_FALSE(taken.isEmpty());
+  // Copy leaves nothing a text editor pastes.
+  EXPECT_FALSE(taken.contains("text/plain"));
+  auto* keeper = new QMimeData;
+  for (auto it = taken.begin(); it != taken.end(); ++it) keeper->setData(it.key(), it.value());
+  QGuiApplication::clipboard()->setMimeData(keeper);
+  EXPECT_EQ(pb.stringForType("BookmarkCopyType"), "https://kept.example/\n");
+  EXPECT_EQ(pb.availableTypeFromArray({"BookmarkCopyType"}), "BookmarkCopyType");
+}
+
 TEST(Pasteboard, ChangeCountGrowsWithEveryOwnerChange) {
   Pasteboard& pb = Pasteboard::general();
   long start = pb.changeCount();
@@ -214,6 +241,12 @@ TEST(DragPayload, DragsOfferLinkFilesBesideTheAddresses) {
   delete mime;
 }
 
+PasteboardItem text(const std::string& string) {
+  PasteboardItem item;
+  item.setString(string);
+  return item;
+}
+
 // Other programs ask for any type a drag offers: each one carries data, and the texts and
 // addresses are those of the items (a bookmark without an address offers no link types).
 TEST(DragPayload, EveryOfferedTypeCarriesData) {
@@ -227,6 +260,21 @@ TEST(DragPayload, EveryOfferedTypeCarriesData) {
   EXPECT_EQ(mime->data("text/uri-list"), QByteArray("https://a.example/\r\nhttps://b.example/\r\n"));
   EXPECT_EQ(mime->data("_NETSCAPE_URL"), QByteArray("https://a.example/\nA"));
   delete mime;
+  // A text and links go in the desktop's formats only (our own would carry nothing more), and
+  // come back from them: the addresses with their titles and the text.
+  const std::vector<PasteboardItem> links{first, linkItem("https://b.example/", "B")};
+  mime = pasteboard::toMimeData(links);
+  EXPECT_FALSE(mime->hasFormat("application/x-kesto-pasteboard-items"));
+  EXPECT_EQ(read(mime), links);
+  // A type of our own, or several texts, travel in our format too, which then carries the items.
+  PasteboardItem own, second;
+  own.setString("https://c.example/\n", "BookmarkCopyType");
+  second.setString("bm:2");
+  for (const std::vector<PasteboardItem>& items : {std::vector<PasteboardItem>{own}, {text("bm:1"), second}}) {
+    mime = pasteboard::toMimeData(items);
+    EXPECT_FALSE(mime->data("application/x-kesto-pasteboard-items").isEmpty());
+    EXPECT_EQ(read(mime), items);
+  }
 
   // Nothing but empty values: no text and no link types at all.
   PasteboardItem empty;
