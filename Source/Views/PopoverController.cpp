@@ -145,6 +145,10 @@ void PopoverController::presentPopoverFromRect(const fnd::Rect& rect, ui::View* 
     observer_.observe(ui::WindowDidResignKeyNotification, [this](const fnd::Notification&) {
       closePopover(CloseReason::ResignedKey);
     }, popoverWindow_.get());
+    // A popover kept from the keyboard never has key status to lose: a click elsewhere closes
+    // it all the same.
+    if (!popoverWindow_->canBecomeKeyWindow())
+      platformObserver_.observePressesOutside(*popoverWindow_, [this] { closePopover(CloseReason::ResignedKey); });
   }
   // Focus leaving for another application does not always take key status away here, so the
   // inactive-close watches the application itself.

@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QPointer>
+#include <QTimer>
 #include <QRegion>
 #include <QVariantAnimation>
 #include <QWidget>
@@ -248,9 +249,23 @@ struct PlatformObserver::Private : QObject {
   std::vector<Watched> views;
   std::vector<Hovered> hovers;
   QMetaObject::Connection activation;
+  QPointer<QWidget> pressesOutsideOf;
+  std::function<void()> pressedOutside;
+  bool pressTold = false;  // one press reaches the filter once for each widget it goes up through
 
   bool eventFilter(QObject* object, QEvent* event) override {
     std::vector<std::function<void()>> due;
+    if (event->type() == QEvent::MouseButtonPress && pressedOutside && object->isWidgetType()) {
+      auto* top = static_cast<QWidget*>(object)->window();
+      if (pressesOutsideOf && top != pressesOutsideOf && !pressTold) {
+        pressTold = true;
+        QTimer::singleShot(0, this, [this] {
+          pressTold = false;
+          if (auto fn = pressedOutside) qtbridge::guarded("press outside observer", fn);
+        });
+      }
+      return false;
+    }
     if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
       for (const auto& w : views)
         if (w.widget == object) due.push_back(w.changed);
@@ -291,7 +306,20 @@ void PlatformObserver::observeApplicationActivation(std::function<void(bool)> ch
                                     });
 }
 
+void PlatformObserver::observePressesOutside(Window& window, std::function<void()> pressed) {
+  auto* app = QCoreApplication::instance();
+  if (!app) return;
+  p_->pressesOutsideOf = static_cast<QWidget*>(window.nativeHandle());
+  p_->pressedOutside = std::move(pressed);
+  app->installEventFilter(p_.get());
+}
+
 void PlatformObserver::clear() {
+  if (p_->pressedOutside) {
+    if (auto* app = QCoreApplication::instance()) app->removeEventFilter(p_.get());
+    p_->pressedOutside = nullptr;
+    p_->pressesOutsideOf = nullptr;
+  }
   for (auto& w : p_->views)
     if (w.widget) w.widget->removeEventFilter(p_.get());
   for (auto& h : p_->hovers)

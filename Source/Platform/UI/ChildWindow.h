@@ -65,6 +65,10 @@ class PlatformObserver {
   // inactive.
   void observeViewHover(View& view, std::function<void(bool inside)> changed);
   void observeApplicationActivation(std::function<void(bool active)> changed);
+  // A mouse button pressed in one of the application's windows other than `window`, told on the
+  // event loop's next turn (after the press has been handled). A window that never takes the
+  // keyboard loses no key status to such a press, which is how the others learn of it.
+  void observePressesOutside(Window& window, std::function<void()> pressed);
   void clear();
   // Whether one of the application's windows has the desktop's focus.
   static bool isApplicationActive();
