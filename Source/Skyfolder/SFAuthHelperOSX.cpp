@@ -29,6 +29,9 @@ std::uint64_t SFAuthHelperOSX::implementedOperations() const {
 }
 
 SFRestClient* SFAuthHelperOSX::restClient() {
+  // A client left from an earlier attempt on a session that is no longer the shared one would
+  // link that old session: it makes way for one on the current session.
+  if (restClient_ && !loading_ && restClient_->session() != SFSession::sharedSession()) restClient_.reset();
   if (!restClient_) {
     restClient_ = SFRestClient::initWithSession(SFSession::sharedSession());
     if (restClient_) restClient_->setDelegate(this);
