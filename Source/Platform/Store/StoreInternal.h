@@ -372,7 +372,11 @@ struct Context::Impl {
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
   // walking a list fires one fault per object, so after a few the rest load in one query.
-  std::map<std::pair<int, int>, int> singleLoads;
+  struct SingleLoads {
+    int count = 0;
+    int before = 32;  // loads before the next look for a batch
+  };
+  std::map<std::pair<int, int>, SingleLoads> singleLoads;
   // Pictures and other lazy values read from the store, oldest first. A list scrolled through
   // a large library would otherwise keep every picture it ever showed: past the bound the
   // oldest of an unchanged object goes back to unread, and is read again when asked.
@@ -437,6 +441,10 @@ fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v);
 bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql);
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
                       std::vector<fnd::Value>& binds);
+// The entities other than `entity` whose stored rows the SQL of `predicate` reads (the members of
+// an ANY over a to-many relationship): unsaved changes to them are invisible to that SQL.
+void entitiesReachedBySql(const Predicate& predicate, const EntityDescription& entity,
+                          std::vector<const EntityDescription*>& out);
 // Bumped whenever a temporary ID becomes permanent, so contexts know when to re-key objects.
 extern std::atomic<std::uint64_t> idResolutions;
 
