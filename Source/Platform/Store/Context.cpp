@@ -586,6 +586,48 @@ void addPendingMatches(Context::Impl& c, const EntityDescription* entity, FetchR
   }
 }
 
+// The order a fetch gives: stored rows by key, then the pending ones (the first `stored` are
+// stored rows), sorted stably by the descriptors. `sorted`: the objects not `moved` are in that
+// order already (a read sorted as the request asks), so only the moved ones are sorted and each
+// put in its place; otherwise everything is sorted. Keys are compared as the integers rows hold,
+// without making any object's ID.
+void putInFetchOrder(std::vector<ManagedObjectRef>& objects, const std::vector<char>& moved, std::size_t stored,
+                     bool sorted, const std::vector<SortDescriptor>& sorts) {
+  auto byKey = [](const ManagedObjectRef& a, const ManagedObjectRef& b) { return ObjectAccess::key(*a) < ObjectAccess::key(*b); };
+  if (!sorted) {
+    std::stable_sort(objects.begin(), objects.begin() + static_cast<long>(stored), byKey);
+    sortObjects(objects, sorts);
+    return;
+  }
+  if (std::find(moved.begin(), moved.end(), 1) == moved.end()) return;
+  std::vector<ManagedObjectRef> run, movers;
+  run.reserve(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i) (moved[i] ? movers : run).push_back(std::move(objects[i]));
+  const auto storedMovers = static_cast<long>(std::count(moved.begin(), moved.begin() + static_cast<long>(stored), 1));
+  std::stable_sort(movers.begin(), movers.begin() + storedMovers, byKey);
+  sortObjects(movers, sorts);
+  // A mover goes after every row of the run that sorts before it or equal with a lower key (a
+  // pending one, without a key, after all equal ones).
+  auto runBefore = [&](const ManagedObjectRef& r, const ManagedObjectRef& m) {
+    const fnd::Value rv(std::static_pointer_cast<fnd::Object>(r)), mv(std::static_pointer_cast<fnd::Object>(m));
+    for (const auto& d : sorts)
+      if (int c = d.compareObjects(rv, mv)) return c < 0;
+    const std::int64_t mk = ObjectAccess::key(*m);
+    return mk == 0 || ObjectAccess::key(*r) < mk;
+  };
+  objects.clear();
+  objects.reserve(run.size() + movers.size());
+  std::size_t from = 0;
+  for (auto& m : movers) {
+    const auto at = std::partition_point(run.begin() + static_cast<long>(from), run.end(),
+                                         [&](const ManagedObjectRef& r) { return runBefore(r, m); });
+    const auto to = static_cast<std::size_t>(at - run.begin());
+    for (; from < to; ++from) objects.push_back(std::move(run[from]));
+    objects.push_back(std::move(m));
+  }
+  for (; from < run.size(); ++from) objects.push_back(std::move(run[from]));
+}
+
 void applyFetchWindow(std::vector<ManagedObjectRef>& result, const FetchRequest& request) {
   if (request.fetchOffset > 0) {
     std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
@@ -671,11 +713,18 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
   const int en = entity->entityNumber();
   if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
   byKey[en].reserve(byKey[en].size() + rows.size());
-  bool resort = !sorted;
+  // Which of the answer's objects may stand out of the read's order (changed since, or held here
+  // with other values): only those are put in their places afterwards.
+  std::vector<char> moved;
+  moved.reserve(rows.size());
+  auto accept = [&](const ManagedObjectRef& o, bool moves) {
+    const std::size_t before = out.objects.size();
+    out.accept(o);
+    if (out.objects.size() != before) moved.push_back(moves);
+  };
   auto takeChanged = [&](const ManagedObjectRef& o) {
-    resort = true;
     if (!o || o->isDeleted() || out.seen.count(o.get())) return;
-    if (out.matches(o)) out.accept(o);
+    if (out.matches(o)) accept(o, true);
     else if (o->hasChanges()) out.seen.insert(o.get());
   };
   for (auto& row : rows) {
@@ -689,22 +738,22 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     if (!held) {
       registerObject(row);
       row->awakeFromFetch();
-      out.accept(row);
+      accept(row, false);
       continue;
     }
     if (held->isDeleted()) continue;
     if (!held->hasChanges()) {
+      bool newer = false;
       if (!ObjectAccess::loaded(*held) || ObjectAccess::slots(*held).opt < ObjectAccess::slots(*row).opt) {
         ObjectAccess::apply(*held, ObjectAccess::snapshot(*row));
         held->awakeFromFetch();
-      } else if (ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt) {
-        resort = true;
+      } else {
+        newer = ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt;
       }
-      out.accept(held);
+      accept(held, newer);
       continue;
     }
-    resort = true;
-    if (!request.includesPendingChanges || out.matches(held)) out.accept(held);
+    if (!request.includesPendingChanges || out.matches(held)) accept(held, true);
     else out.seen.insert(held.get());
   }
   rows.clear();
@@ -713,14 +762,8 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     if (!answered) takeChanged(objectFor(st->idFor(entity, key)));
   const std::size_t stored = out.objects.size();
   if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
-  if (resort || out.objects.size() != stored) {
-    // The order a fetch gives: stored rows by key, then the pending ones, sorted stably.
-    std::stable_sort(out.objects.begin(), out.objects.begin() + static_cast<long>(stored),
-                     [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
-                       return a->objectID()->primaryKey() < b->objectID()->primaryKey();
-                     });
-    sortObjects(out.objects, request.sortDescriptors);
-  }
+  moved.resize(out.objects.size(), 1);
+  putInFetchOrder(out.objects, moved, stored, sorted, request.sortDescriptors);
   applyFetchWindow(out.objects, request);
   return std::move(out.objects);
 }
