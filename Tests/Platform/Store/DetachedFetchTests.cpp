@@ -293,14 +293,15 @@ TEST(DetachedFetch, WhatCannotBeReadApartIsFetchedInTheContext) {
 
 TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
   Stack s;
-  // Two full slices of rows and a few more, with keys not all in a row.
-  constexpr int kRows = 2 * 4096 + 3;
-  for (int i = 0; i < kRows + 2; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
+  // Slices of rows and a few more, with keys not all in a row: enough for the table to be read
+  // in two halves side by side, with rows gone at a slice's edge and where the halves meet.
+  constexpr int kRows = 5 * 4096 + 3;
+  for (int i = 0; i < kRows + 4; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
   ASSERT_TRUE(s.main->save());
-  FetchRequest two("Bookmark");
-  two.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096'}");
-  auto doomed = s.main->fetch(two);
-  ASSERT_TRUE(doomed && doomed->size() == 2u);
+  FetchRequest doomedRows("Bookmark");
+  doomedRows.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096', 'B10238', 'B10239'}");
+  auto doomed = s.main->fetch(doomedRows);
+  ASSERT_TRUE(doomed && doomed->size() == 4u);
   for (const auto& o : *doomed) s.main->deleteObject(o);
   ASSERT_TRUE(s.main->save());
   s.main = makeMainContext(s.coordinator);
@@ -310,6 +311,15 @@ TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
   auto adopted = fetch->adopt();
   ASSERT_TRUE(adopted);
   EXPECT_EQ(ids(*adopted), ids(*makeMainContext(s.coordinator)->fetch(byTitle())));
+  // With a predicate SQL answers, the same.
+  FetchRequest some = byTitle();
+  some.predicate = Predicate::parse("title != 't3'");
+  auto filtered = DetachedFetch::make(s.main, some);
+  ASSERT_TRUE(readElsewhere(*filtered, s));
+  auto taken = filtered->adopt();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(ids(*taken), ids(*makeMainContext(s.coordinator)->fetch(some)));
+  EXPECT_GT(taken->size(), 17000u);
 }
 
 // The intake order over many rows with many equal keys: whatever the context saved, changed or
