@@ -467,7 +467,9 @@ SqlFilter sqlFilterFor(Context::Impl& c, const Predicate* pred, const EntityDesc
   SqlFilter f;
   // Unsaved changes of the rows the SQL would read beside the entity's own: evaluated here.
   if (relatedChangesPending(c, pred, entity)) return f;
-  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds);
+  const Coordinator::Impl* st = c.store();
+  const std::string* store = st ? &st->storeIdentifier : nullptr;
+  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds, store);
   if (f.compiled) return f;
   f.where.clear(), f.binds.clear();
   if (pred->kind() != Predicate::Kind::And) return f;
@@ -475,7 +477,7 @@ SqlFilter sqlFilterFor(Context::Impl& c, const Predicate* pred, const EntityDesc
   for (const auto& part : pred->subpredicates()) {
     std::string w;
     std::vector<fnd::Value> b;
-    if (part && compilePredicate(*part, entity, w, b)) {
+    if (part && compilePredicate(*part, entity, w, b, store)) {
       f.where += (f.where.empty() ? "" : " AND ") + w;
       f.binds.insert(f.binds.end(), b.begin(), b.end());
     } else {
@@ -1539,7 +1541,7 @@ std::optional<std::vector<ObjectIDRef>> Context::fetchObjectIDs(const FetchReque
     std::string where;
     std::vector<fnd::Value> binds;
     if (e && !pendingHere && !relatedChangesPending(c, request.predicate.get(), *e) &&
-        (!request.predicate || compilePredicate(*request.predicate, *e, where, binds))) {
+        (!request.predicate || compilePredicate(*request.predicate, *e, where, binds, &st->storeIdentifier))) {
       std::vector<Snapshot> rows;
       if (!st->loadRows(e, where, binds, true, rows, error)) return std::nullopt;
       std::vector<ObjectIDRef> ids;
@@ -1591,7 +1593,7 @@ std::optional<std::int64_t> Context::count(const FetchRequest& request, fnd::Err
   std::vector<fnd::Value> binds;
   if (!c.parent && e && request.fetchLimit <= 0 && request.fetchOffset <= 0 &&
       !relatedChangesPending(c, request.predicate.get(), *e) &&
-      (!request.predicate || compilePredicate(*request.predicate, *e, where, binds))) {
+      (!request.predicate || compilePredicate(*request.predicate, *e, where, binds, &st->storeIdentifier))) {
     // The stored rows counted by SQL, then the pending objects of the entity put right: a changed
     // or deleted one is taken out as its stored row counted, and a changed or new one that is not
     // deleted counts as it stands now (without pending changes: as its stored row counted).

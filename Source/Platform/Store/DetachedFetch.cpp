@@ -82,7 +82,7 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   // Only a predicate SQL decides alone: anything else would be tested against objects here.
   std::string where;
   std::vector<fnd::Value> binds;
-  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
+  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds, &f.storeIdentifier))
     return fail("The predicate cannot be read apart from its context");
   // The objects are made here too: making them is a good part of a large read.
   auto make = [&](std::vector<Snapshot>& snapshots) {
@@ -143,10 +143,11 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
       sliceBinds[sliceBinds.size() - 2] = fnd::Value(last);
     }
   };
-  // A large table is read in two halves by key, the upper one over a connection of its own on
-  // another thread: making the objects is most of a read, and the halves are made side by side.
+  // A large table read whole is read in two halves by key, the upper one over a connection of its
+  // own on another thread: making the objects is most of a read, and the halves are made side by
+  // side.
   std::int64_t highest = std::numeric_limits<std::int64_t>::max();
-  {
+  if (where.empty()) {
     const std::string last = "ORDER BY Z_PK DESC LIMIT 1";
     if (!ImplAccess::of(connection).loadRows(entity, "", {}, false, slice, error, nullptr, &last)) return false;
     if (!slice.empty()) highest = slice.front().pk;

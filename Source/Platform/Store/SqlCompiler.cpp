@@ -1,6 +1,7 @@
 // Translates predicates into SQL where the result is certain to equal the evaluator's; anything
 // else is evaluated in memory.
 
+#include "Platform/Store/ObjectID.h"
 #include "Platform/Store/StoreInternal.h"
 
 #include <sqlite3.h>
@@ -180,10 +181,36 @@ bool compileAnyMember(const Predicate& p, const EntityDescription& e, std::strin
   return true;
 }
 
-bool compileComparison(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
+// A to-one relationship against nil, or equal to a stored object (or its ID) of the store read,
+// as its key column: the evaluator compares the related object's ID.
+bool compileToOne(const Predicate& p, const EntityDescription& e, int rel, const std::string* storeIdentifier,
+                  std::string& sql, std::vector<fnd::Value>& binds) {
+  const std::string col = column(e.relationships()[rel].name);
+  const fnd::Value& c = p.right().constant;
+  if (c.isNull()) {
+    if (p.op() == ComparisonOperator::Equal) { sql = "(" + col + " IS NULL)"; return true; }
+    if (p.op() == ComparisonOperator::NotEqual) { sql = "(" + col + " IS NOT NULL)"; return true; }
+    return false;
+  }
+  if (p.op() != ComparisonOperator::Equal || !storeIdentifier || !c.isObject()) return false;
+  ObjectIDRef id;
+  if (auto* given = dynamic_cast<const ObjectID*>(c.object().get())) id = std::static_pointer_cast<const ObjectID>(c.object());
+  else if (auto* object = dynamic_cast<const ManagedObject*>(c.object().get())) id = object->objectID();
+  if (!id || id->isTemporaryID() || id->primaryKey() <= 0 || id->entity() != e.destination(rel) ||
+      id->storeIdentifier() != *storeIdentifier)
+    return false;
+  sql = "(" + col + " = ? AND " + col + " IS NOT NULL)";
+  binds.push_back(fnd::Value(id->primaryKey()));
+  return true;
+}
+
+bool compileComparison(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds,
+                       const std::string* storeIdentifier) {
   if (p.right().kind != Expression::Kind::Constant || p.left().kind != Expression::Kind::KeyPath) return false;
   if (p.modifier() == ComparisonModifier::Any) return compileAnyMember(p, e, sql, binds);
   if (p.modifier() != ComparisonModifier::Direct) return false;
+  if (const int rel = e.relationshipIndex(p.left().keyPath); rel >= 0 && !e.relationships()[rel].toMany)
+    return compileToOne(p, e, rel, storeIdentifier, sql, binds);
   const AttributeDescription* a = e.attribute(p.left().keyPath);
   if (!a) return false;
   return compileColumnComparison(*a, column(a->name), p.op(), p.right().constant, p.options(), sql, binds);
@@ -203,14 +230,15 @@ bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDesc
   return true;
 }
 
-bool compilePredicate(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
+bool compilePredicate(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds,
+                      const std::string* storeIdentifier) {
   switch (p.kind()) {
     case Predicate::Kind::True: sql = "1"; return true;
     case Predicate::Kind::False: sql = "0"; return true;
     case Predicate::Kind::Not: {
       if (p.subpredicates().empty() || !p.subpredicates()[0]) { sql = "0"; return true; }
       std::string inner;
-      if (!compilePredicate(*p.subpredicates()[0], e, inner, binds)) return false;
+      if (!compilePredicate(*p.subpredicates()[0], e, inner, binds, storeIdentifier)) return false;
       sql = "(NOT " + inner + ")";
       return true;
     }
@@ -221,14 +249,14 @@ bool compilePredicate(const Predicate& p, const EntityDescription& e, std::strin
       for (const auto& s : p.subpredicates()) {
         std::string part;
         if (!s) part = "1";
-        else if (!compilePredicate(*s, e, part, binds)) return false;
+        else if (!compilePredicate(*s, e, part, binds, storeIdentifier)) return false;
         if (!out.empty()) out += p.kind() == Predicate::Kind::And ? " AND " : " OR ";
         out += part;
       }
       sql = "(" + out + ")";
       return true;
     }
-    case Predicate::Kind::Comparison: return compileComparison(p, e, sql, binds);
+    case Predicate::Kind::Comparison: return compileComparison(p, e, sql, binds, storeIdentifier);
   }
   return false;
 }

@@ -439,8 +439,10 @@ fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v);
 // The ORDER BY of `sorts` when SQL orders exactly as sortObjects does (number and date
 // attributes, ties in key order); false otherwise.
 bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql);
+// With `storeIdentifier`, the store whose rows are read, a to-one relationship compared with
+// a stored object of that store is translated too.
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
-                      std::vector<fnd::Value>& binds);
+                      std::vector<fnd::Value>& binds, const std::string* storeIdentifier = nullptr);
 // The entities other than `entity` whose stored rows the SQL of `predicate` reads (the members of
 // an ANY over a to-many relationship): unsaved changes to them are invisible to that SQL.
 void entitiesReachedBySql(const Predicate& predicate, const EntityDescription& entity,

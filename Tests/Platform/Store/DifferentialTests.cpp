@@ -346,3 +346,50 @@ TEST(Differential, CountsOverToManyEqualTheEvaluatorWithUnsavedChanges) {
   expectCountsAgree(*editing, "saved again");
   expectCountsAgree(*makeMainContext(coordinator), "fresh");
 }
+
+// A to-one relationship against nil or a stored object, which SQL answers from the row's own key
+// column: the same rows and counts as the evaluator, with bookmarks moved, emptied and added
+// unsaved, an unsaved folder (never stored, so never in SQL) and a folder of another store.
+TEST(Differential, ToOneComparisonsEqualTheEvaluator) {
+  Generator g(5);
+  auto model = makeLibraryModel();
+  auto coordinator = openStore(model, storePath("toone.sqlite"));
+  auto main = makeMainContext(coordinator);
+  fillLibrary(*main, g, 150);
+  ASSERT_TRUE(main->save());
+  auto other = openStore(model, storePath("other.sqlite"));
+  auto elsewhere = makeMainContext(other);
+  fillLibrary(*elsewhere, g, 5);
+  ASSERT_TRUE(elsewhere->save());
+  auto editing = makeMainContext(coordinator);
+  auto folders = *editing->fetch(FetchRequest("Folder"));
+  auto check = [&](const std::string& stage) {
+    std::vector<std::pair<std::string, fnd::Array>> cases = {{"folder == nil", {}}, {"folder != nil", {}}};
+    for (const auto& f : folders) {
+      cases.push_back({"folder == %@", {fnd::Value(fnd::ObjectRef(f))}});
+      cases.push_back({"folder == %@ AND trashed < 1", {fnd::Value(fnd::ObjectRef(f))}});
+      cases.push_back({"NOT (folder == %@)", {fnd::Value(fnd::ObjectRef(f))}});
+    }
+    cases.push_back({"folder == %@", {fnd::Value(fnd::ObjectRef(elsewhere->fetch(FetchRequest("Folder"))->front()))}});
+    for (const auto& [format, args] : cases) {
+      auto p = Predicate::parse(format, args);
+      ASSERT_TRUE(p) << format;
+      FetchRequest r("Bookmark");
+      r.predicate = p;
+      const auto expected = inMemory(*editing, *p);
+      EXPECT_EQ(uniqueIDs(*editing->fetch(r)), expected) << stage << ": " << format;
+      EXPECT_EQ(static_cast<std::size_t>(*editing->count(r)), expected.size()) << stage << ": " << format;
+    }
+  };
+  check("saved");
+  auto all = *editing->fetch(FetchRequest("Bookmark"));
+  for (int i = 0; i < 10; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", folders[static_cast<std::size_t>(i % 3)]);
+  for (int i = 10; i < 15; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", nullptr);
+  auto fresh = editing->insertNewObject("Folder");
+  fresh->setValueForKey("folderID", "F9");
+  for (int i = 15; i < 20; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", fresh);
+  folders.push_back(fresh);
+  check("unsaved");
+  ASSERT_TRUE(editing->save());
+  check("saved again");
+}
