@@ -422,6 +422,14 @@ namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
 
+// Room in a registry for `more` objects, asked for only when it is short: a reserve of a large
+// registry rehashes it whenever the size it names gives another bucket count, which a fetch of a
+// few rows would otherwise pay for the whole library.
+void makeRoom(std::unordered_map<std::int64_t, ManagedObjectRef>& registry, std::size_t more) {
+  if (static_cast<double>(registry.size() + more) > static_cast<double>(registry.bucket_count()) * registry.max_load_factor())
+    registry.reserve(registry.size() + more);
+}
+
 // Reads of at least this many rows give back the memory their row buffers held.
 constexpr std::size_t kLargeRead = 10000;
 
@@ -520,7 +528,8 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
     return false;
   out.objects.reserve(rows.size());
   if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
-  keyed[en].reserve(keyed[en].size() + rows.size());
+  const auto unheld = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const Snapshot& r) { return !r.held; }));
+  makeRoom(keyed[en], unheld);
   for (auto& row : rows) {
     ManagedObjectRef o = row.held ? keyed[en][row.pk] : c.materialize(entity, std::move(row));
     if (!o || o->isDeleted()) continue;
@@ -682,7 +691,7 @@ std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>&
     if (i == from) {
       const int en = row->entity()->entityNumber();
       if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
-      byKey[en].reserve(byKey[en].size() + rows.size() - from);
+      makeRoom(byKey[en], rows.size() - from);
     }
     registerObject(row);
     row->awakeFromFetch();
@@ -714,7 +723,7 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
   out.objects.reserve(rows.size());
   const int en = entity->entityNumber();
   if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
-  byKey[en].reserve(byKey[en].size() + rows.size());
+  makeRoom(byKey[en], rows.size());
   // Which of the answer's objects may stand out of the read's order (changed since, or held here
   // with other values): only those are put in their places afterwards.
   std::vector<char> moved;
