@@ -5,10 +5,13 @@
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
 #include "Model/StoredText.h"
+#include "Model/WrenDataManager.h"
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/Predicate.h"
 
 #include <unordered_map>
@@ -125,12 +128,21 @@ struct HTMLExport::Impl {
 
   // The bookmarks written for a folder, in store order. A trashed bookmark keeps its folder (the
   // Inbox, after a folder delete): written, it would come back wherever the file is imported.
+  // The rows' keys come from the folder column's index alone; the test of the trash is made on
+  // the objects, which the program holds already (so no row is looked up in the table).
   store::PredicateRef live = store::Predicate::parse("trashed < 1");
   std::vector<Bookmark::Ref> bookmarksOf(const Folder::Ref& folder) const {
-    if (!folder) return {};
-    auto written = store::Predicate::andPredicate(
-        {store::Predicate::comparison("folder", store::ComparisonOperator::Equal, fnd::Value(fnd::ObjectRef(folder))), live});
-    return Bookmark::fetchEntitiesWithPredicate(written).value_or(std::vector<Bookmark::Ref>{});
+    auto context = WrenDataManager::sharedInstance().managedObjectContext();
+    if (!folder || !context) return {};
+    store::FetchRequest request(Bookmark::entityName());
+    request.predicate = store::Predicate::comparison("folder", store::ComparisonOperator::Equal, fnd::Value(fnd::ObjectRef(folder)));
+    request.includesPropertyValues = false;
+    std::vector<Bookmark::Ref> out;
+    if (auto found = context->fetch(request))
+      for (auto& o : *found)
+        if (live->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o))))
+          if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o))) out.push_back(std::move(b));
+    return out;
   }
 
   bool leavesOut(const Folder& folder) const { return !includeLocked && folder.blocked() > 0; }
