@@ -150,9 +150,9 @@ bool compileColumnComparison(const AttributeDescription& a, const std::string& c
   return true;
 }
 
-// "ANY toMany.attribute op constant" as an EXISTS over the relationship's rows. The evaluator
-// sees the members' values without the missing ones (a key path over a set drops them), so a
-// member without a value never matches, whatever the operator.
+// "ANY toMany.attribute op constant" as a test of the row's key against the relationship's rows.
+// The evaluator sees the members' values without the missing ones (a key path over a set drops
+// them), so a member without a value never matches, whatever the operator.
 bool compileAnyMember(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
   const std::string& path = p.left().keyPath;
   const auto dot = path.find('.');
@@ -166,17 +166,21 @@ bool compileAnyMember(const Predicate& p, const EntityDescription& e, std::strin
   std::string test;
   std::vector<fnd::Value> testBinds;
   if (!compileColumnComparison(*a, member, p.op(), p.right().constant, p.options(), test, testBinds)) return false;
-  const std::string owner = e.tableName() + ".Z_PK";
-  std::string from;
+  // As the keys of the owners of the matching members, found once: the members are few next to
+  // the rows tested (a service's bookmarks among the library), so SQLite looks the owners up by
+  // key instead of probing the members for every row. Never NULL, so NOT stays right.
+  std::string owners;
   if (auto join = joinColumnsFor(e, rel)) {
-    from = join->table + " AS kesto_pair JOIN " + d->tableName() + " AS kesto_member ON kesto_member.Z_PK = kesto_pair." +
-           join->theirs + " WHERE kesto_pair." + join->mine + " = " + owner;
+    owners = "SELECT kesto_pair." + join->mine + " FROM " + join->table + " AS kesto_pair JOIN " + d->tableName() +
+             " AS kesto_member ON kesto_member.Z_PK = kesto_pair." + join->theirs + " WHERE kesto_pair." + join->mine +
+             " IS NOT NULL";
   } else {
     const int inverse = e.inverseIndex(rel);
     if (inverse < 0) return false;
-    from = d->tableName() + " AS kesto_member WHERE kesto_member." + storeColumnName(d->relationships()[inverse].name) + " = " + owner;
+    const std::string owner = "kesto_member." + storeColumnName(d->relationships()[inverse].name);
+    owners = "SELECT " + owner + " FROM " + d->tableName() + " AS kesto_member WHERE " + owner + " IS NOT NULL";
   }
-  sql = "EXISTS (SELECT 1 FROM " + from + " AND " + member + " IS NOT NULL AND " + test + ")";
+  sql = "(Z_PK IN (" + owners + " AND " + member + " IS NOT NULL AND " + test + "))";
   binds.insert(binds.end(), testBinds.begin(), testBinds.end());
   return true;
 }
