@@ -426,8 +426,8 @@ bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return 
 // registry rehashes it whenever the size it names gives another bucket count, which a fetch of a
 // few rows would otherwise pay for the whole library.
 void makeRoom(std::unordered_map<std::int64_t, ManagedObjectRef>& registry, std::size_t more) {
-  if (static_cast<double>(registry.size() + more) > static_cast<double>(registry.bucket_count()) * registry.max_load_factor())
-    registry.reserve(registry.size() + more);
+  const double room = static_cast<double>(registry.bucket_count()) * registry.max_load_factor();
+  if (static_cast<double>(registry.size() + more) > room) registry.reserve(registry.size() + more);
 }
 
 // Reads of at least this many rows give back the memory their row buffers held.
@@ -528,7 +528,8 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
     return false;
   out.objects.reserve(rows.size());
   if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
-  const auto unheld = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const Snapshot& r) { return !r.held; }));
+  const auto unheld =
+      static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const Snapshot& r) { return !r.held; }));
   makeRoom(keyed[en], unheld);
   for (auto& row : rows) {
     ManagedObjectRef o = row.held ? keyed[en][row.pk] : c.materialize(entity, std::move(row));
@@ -604,7 +605,9 @@ void addPendingMatches(Context::Impl& c, const EntityDescription* entity, FetchR
 // without making any object's ID.
 void putInFetchOrder(std::vector<ManagedObjectRef>& objects, const std::vector<char>& moved, std::size_t stored,
                      bool sorted, const std::vector<SortDescriptor>& sorts) {
-  auto byKey = [](const ManagedObjectRef& a, const ManagedObjectRef& b) { return ObjectAccess::key(*a) < ObjectAccess::key(*b); };
+  auto byKey = [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
+    return ObjectAccess::key(*a) < ObjectAccess::key(*b);
+  };
   if (!sorted) {
     std::stable_sort(objects.begin(), objects.begin() + static_cast<long>(stored), byKey);
     sortObjects(objects, sorts);
