@@ -261,6 +261,21 @@ TEST(Differential, CountsOverToManyEqualTheEvaluatorWithUnsavedChanges) {
   auto coordinator = openStore(makeLibraryModel(), storePath("any.sqlite"));
   auto main = makeMainContext(coordinator);
   fillLibrary(*main, g, 200);
+  {
+    // Members without the value compared: a folder whose other bookmark is titled "Wiki", a
+    // bookmark whose other tag is "T0". "!=" holds for neither.
+    auto folder = main->insertNewObject("Folder");
+    folder->setValueForKey("folderID", "FN");
+    auto named = main->insertNewObject("Bookmark"), untitled = main->insertNewObject("Bookmark");
+    named->setValueForKey("uniqueID", "named");
+    named->setValueForKey("title", "Wiki");
+    untitled->setValueForKey("uniqueID", "untitled");
+    for (const auto& b : {named, untitled}) b->setToOne("folder", folder);
+    FetchRequest t0("Tag");
+    t0.predicate = Predicate::parse("name == 'T0'");
+    named->addToMany("tags", main->fetch(t0)->front());
+    named->addToMany("tags", main->insertNewObject("Tag"));
+  }
   ASSERT_TRUE(main->save());
   auto tagNamed = [](Context& c, const std::string& name) {
     FetchRequest r("Tag");
