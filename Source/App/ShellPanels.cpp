@@ -6,7 +6,6 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Alert.h"
-#include "Platform/UI/Animator.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Image.h"
@@ -70,14 +69,11 @@ void ShellPanels::showBackdrop() {
   auto content = window_->contentView();
   blankingView_ = std::make_shared<ui::View>(content->bounds());
   blankingView_->setAutoresizingMask(ui::View::WidthSizable | ui::View::HeightSizable);
+  // A translucent colour of its own, shown at once: a fade would paint the window's content
+  // through an opacity pass while the work behind the sheet (an import) redraws the list. It goes
+  // at once too, so a sheet that follows never finds the last one's veil.
   blankingView_->setBackgroundColor(ui::Color::rgb(0.0, 0.0, 0.0, kBackdropAlpha));
-  blankingView_->setAlphaValue(0.0);
   content->addSubview(blankingView_);
-  // It fades in; it goes at once, so a sheet that follows never finds the last one's veil.
-  ui::AnimationContext::runAnimationGroup([&](ui::AnimationContext& context) {
-    context.setDuration(0.2);
-    ui::Animator(blankingView_.get()).setAlphaValue(1.0);
-  });
 }
 
 void ShellPanels::removeBackdrop() {

@@ -5,10 +5,13 @@
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
 #include "Model/StoredText.h"
+#include "Model/WrenDataManager.h"
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Store/Context.h"
+#include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/Predicate.h"
 
 #include <unordered_map>
@@ -100,12 +103,11 @@ struct HTMLExport::Impl {
   // While a whole export runs: the file its text goes to, piece by piece.
   fnd::AtomicFileWriter* writer = nullptr;
 
-  // Read once per export: children by parent identifier and bookmarks by folder, both in store
-  // order, instead of two store fetches per folder.
+  // Read once per export: the folders' children by parent identifier, in store order. A
+  // folder's bookmarks are read when it is written (one indexed query each), so an export holds
+  // one folder's bookmarks at a time, never the whole library's.
   bool loaded = false;
   std::unordered_map<std::string, std::vector<Folder::Ref>> children;
-  std::unordered_map<const Folder*, std::vector<Bookmark::Ref>> bookmarks;
-
   std::unordered_map<std::string, Folder::Ref> byID;
 
   void load() {
@@ -117,18 +119,30 @@ struct HTMLExport::Impl {
         children[f->parentFolderID()].push_back(f);
         byID.emplace(f->folderID(), f);
       }
-    // A trashed bookmark keeps its folder (the Inbox, after a folder delete): written, it would
-    // come back wherever the file is imported.
-    auto written = store::Predicate::parse("folder != nil AND trashed < 1");
-    if (auto all = Bookmark::fetchEntitiesWithPredicate(written))
-      for (const auto& b : *all)
-        if (auto f = b->folder()) bookmarks[f.get()].push_back(b);
   }
   void unload() {
     loaded = false;
     children.clear();
-    bookmarks.clear();
     byID.clear();
+  }
+
+  // The bookmarks written for a folder, in store order. A trashed bookmark keeps its folder (the
+  // Inbox, after a folder delete): written, it would come back wherever the file is imported.
+  // The rows' keys come from the folder column's index alone; the test of the trash is made on
+  // the objects, which the program holds already (so no row is looked up in the table).
+  store::PredicateRef live = store::Predicate::parse("trashed < 1");
+  std::vector<Bookmark::Ref> bookmarksOf(const Folder::Ref& folder) const {
+    auto context = WrenDataManager::sharedInstance().managedObjectContext();
+    if (!folder || !context) return {};
+    store::FetchRequest request(Bookmark::entityName());
+    request.predicate = store::Predicate::comparison("folder", store::ComparisonOperator::Equal, fnd::Value(fnd::ObjectRef(folder)));
+    request.includesPropertyValues = false;
+    std::vector<Bookmark::Ref> out;
+    if (auto found = context->fetch(request))
+      for (auto& o : *found)
+        if (live->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o))))
+          if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o))) out.push_back(std::move(b));
+    return out;
   }
 
   bool leavesOut(const Folder& folder) const { return !includeLocked && folder.blocked() > 0; }
@@ -152,9 +166,8 @@ struct HTMLExport::Impl {
     bool holdsAny = false;
     if (kids)
       for (const auto& f : *kids) holdsAny = holdsAny || (f && !visited.count(f.get()) && !leavesOut(*f));
-    if (self)
-      if (auto it = bookmarks.find(self); it != bookmarks.end())
-        for (const auto& b : it->second) holdsAny = holdsAny || !leavesOut(*b);
+    const auto own = bookmarksOf(row == byID.end() ? nullptr : row->second);
+    for (const auto& b : own) holdsAny = holdsAny || !leavesOut(*b);
     if (!holdsAny) {
       // Nothing written, but the locked folders kept back are still told.
       if (kids)
@@ -167,21 +180,20 @@ struct HTMLExport::Impl {
     out += "</H3>\n<DL><p>\n";
     if (kids)
       for (const auto& f : *kids) appendFolder(out, f, visited);
-    if (self) appendBookmarks(out, self);
+    appendBookmarks(out, own);
     out += "</DL><p>\n";
   }
 
-  void appendBookmarks(std::string& out, const Folder* folder) {
-    if (auto it = bookmarks.find(folder); it != bookmarks.end())
-      for (const auto& b : it->second) {
-        if (leavesOut(*b)) continue;
-        out += "<DT><A HREF=\"";
-        out += escape(b->url().value_or(""), true);
-        out += "\">";
-        out += escape(b->title().value_or(""), false);
-        out += "</A>\n";
-        spill(out);
-      }
+  void appendBookmarks(std::string& out, const std::vector<Bookmark::Ref>& bookmarks) {
+    for (const auto& b : bookmarks) {
+      if (leavesOut(*b)) continue;
+      out += "<DT><A HREF=\"";
+      out += escape(b->url().value_or(""), true);
+      out += "\">";
+      out += escape(b->title().value_or(""), false);
+      out += "</A>\n";
+      spill(out);
+    }
   }
 
   // Depth first with an explicit stack: folder parents come from sync files and archives, so a
@@ -189,7 +201,7 @@ struct HTMLExport::Impl {
   // cycle ends too. A locked folder left out takes its subtree with it.
   void appendFolder(std::string& out, const Folder::Ref& top, std::unordered_set<const Folder*>& visited) {
     struct Frame {
-      const Folder* folder;
+      Folder::Ref folder;
       const std::vector<Folder::Ref>* children;
       std::size_t next;
     };
@@ -205,7 +217,7 @@ struct HTMLExport::Impl {
       out += "</H3>\n<DL><p>\n";
       spill(out);
       auto it = children.find(folder->folderID());
-      stack.push_back({folder.get(), it == children.end() ? nullptr : &it->second, 0});
+      stack.push_back({folder, it == children.end() ? nullptr : &it->second, 0});
     };
     open(top);
     while (!stack.empty()) {
@@ -214,7 +226,7 @@ struct HTMLExport::Impl {
         open((*frame.children)[frame.next++]);
         continue;
       }
-      appendBookmarks(out, frame.folder);
+      appendBookmarks(out, bookmarksOf(frame.folder));
       out += "</DL><p>\n";
       stack.pop_back();
     }

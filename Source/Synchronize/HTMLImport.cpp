@@ -20,6 +20,8 @@
 #include "Platform/Foundation/Uuid.h"
 #include "Platform/Store/BulkInsert.h"
 #include "Platform/Store/Context.h"
+#include "Platform/Store/Coordinator.h"
+#include "Platform/Store/DetachedFetch.h"
 #include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/Predicate.h"
 
@@ -398,8 +400,10 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::string importRootFolderID;
   std::vector<std::string> importedBookmarkIDs;
 
-  // Imported bookmarks read into the main context per turn of the main loop.
-  static constexpr std::size_t kRowsPerTurn = 500;
+  // Imported bookmarks read apart per part, each part taken into the main context in a turn of
+  // the main loop.
+  static constexpr std::size_t kRowsPerPart = 500;
+  std::shared_ptr<fnd::DispatchQueue> rowReader;
 
   // Main thread. The main context takes the new rows in over several turns of the main loop (a
   // slice of the merge, then of the rows, at a time), so that a large import never holds the
@@ -411,25 +415,48 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     std::weak_ptr<Impl> weak = weak_from_this();
     auto kept = std::make_shared<const store::SaveNotification>(std::move(saved));
     main->mergeChangesFromSaveInSlices(*kept, [weak, report, kept] {
-      if (auto self = weak.lock()) self->readRows(report, kept, 0);
+      if (auto self = weak.lock()) self->readRows(report, kept);
     });
   }
 
-  // Reads the imported bookmarks from `from` on into the main context, a slice per turn: the
-  // library in memory then takes them in without a row to load.
-  void readRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved, std::size_t from) {
-    const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerTurn);
-    if (auto main = WrenDataManager::sharedInstance().managedObjectContext(); main && from < to) {
+  // Reads the imported bookmarks on a queue of their own over a connection of its own, then
+  // takes them into the main context a part per turn: the library in memory then takes them in
+  // without a row to load, and the main thread never waits for the store to read them.
+  void readRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved) {
+    auto main = WrenDataManager::sharedInstance().managedObjectContext();
+    auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+    if (!main || !coordinator || importedBookmarkIDs.empty()) return conclude(report, *saved);
+    using Parts = std::vector<std::shared_ptr<store::DetachedFetch>>;
+    auto parts = std::make_shared<Parts>();
+    for (std::size_t from = 0; from < importedBookmarkIDs.size(); from += kRowsPerPart) {
       fnd::Array ids;
+      const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerPart);
       for (std::size_t i = from; i < to; ++i) ids.push_back(fnd::Value(importedBookmarkIDs[i]));
-      fnd::Error error;
-      if (auto predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))}, &error))
-        Bookmark::fetchEntitiesWithPredicate(predicate, nullptr, 0, 0, main);
+      store::FetchRequest request(Bookmark::entityName());
+      request.predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))});
+      if (request.predicate) parts->push_back(store::DetachedFetch::make(main, std::move(request)));
     }
-    if (to >= importedBookmarkIDs.size()) return conclude(report, *saved);
+    if (!rowReader) rowReader = fnd::DispatchQueue::create("Imported rows");
     std::weak_ptr<Impl> weak = weak_from_this();
-    fnd::DispatchQueue::main().async([weak, report, saved, to] {
-      if (auto self = weak.lock()) self->readRows(report, saved, to);
+    rowReader->async([weak, report, saved, parts, coordinator] {
+      // Over the main connection where the store has no file to open again.
+      std::shared_ptr<store::Coordinator> connection = coordinator->openSecondConnection();
+      if (!connection) connection = coordinator;
+      // A part that cannot be read here is fetched in the main context when taken in.
+      for (const auto& part : *parts) part->read(*connection);
+      fnd::DispatchQueue::main().async([weak, report, saved, parts] {
+        if (auto self = weak.lock()) self->takeRows(report, saved, parts, 0);
+      });
+    });
+  }
+
+  void takeRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved,
+                const std::shared_ptr<std::vector<std::shared_ptr<store::DetachedFetch>>>& parts, std::size_t next) {
+    if (next < parts->size()) (*parts)[next]->adopt();
+    if (next + 1 >= parts->size()) return conclude(report, *saved);
+    std::weak_ptr<Impl> weak = weak_from_this();
+    fnd::DispatchQueue::main().async([weak, report, saved, parts, next] {
+      if (auto self = weak.lock()) self->takeRows(report, saved, parts, next + 1);
     });
   }
 

@@ -19,6 +19,7 @@
 
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
+#include "Model/Service.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"
@@ -58,7 +59,11 @@ constexpr double kWatchSeconds = 10;
 std::string gWork;       // scratch folder of this run (logs, import files)
 std::string gLibraries;  // the libraries made, one folder per size, copied afresh for every start
 
-void makeLibrary(int bookmarks) {
+// With `account`: a connected Pinboard account (its service unreachable) marking 2,000 of the
+// bookmarks, spread over the library.
+constexpr int kMarkedForService = 2000;
+
+void makeLibrary(int bookmarks, bool account) {
   const int kTags = static_cast<int>(static_cast<long long>(bookmarks) * 37 / 50);
   auto ctx = WrenDataManager::sharedInstance().managedObjectContext();
   std::vector<Folder::Ref> folders;
@@ -87,6 +92,15 @@ void makeLibrary(int bookmarks) {
     bench::addGeneratedBookmark(ctx, i, folders[static_cast<std::size_t>(folder)], tags[static_cast<std::size_t>(i % kTags)],
                                 tags[static_cast<std::size_t>((i * 7 + 3) % kTags)]);
   }
+  if (account) {
+    auto service = Service::initEntityInContext(ctx);
+    service->setName(Service::kPinboard);
+    service->setLogin("bench");
+    service->setPassword("c2VjcmV0");
+    auto all = Bookmark::fetchEntities(ctx);
+    const std::size_t every = std::max<std::size_t>(1, all->size() / kMarkedForService);
+    for (std::size_t i = 0; i < all->size(); i += every) (*all)[i]->addService(service);
+  }
   WrenEntity::saveContext(ctx);
   // An established library of a user who has seen the tutorials; nothing leaves the machine.
   auto& d = fnd::UserDefaults::standard();
@@ -97,6 +111,7 @@ void makeLibrary(int bookmarks) {
     d.setBool(true, seen);
   d.setString("http://127.0.0.1:9", Bookmark::kThumbnailHostDefaultsKey);
   d.setString("http://127.0.0.1:9/", "KestoReachabilityCheckURL");
+  d.setString("http://127.0.0.1:9", "PinboardAPIHost");
   d.synchronize();
   WrenDataManager::sharedInstance().reset();
 }
@@ -123,10 +138,11 @@ void copyProgramFolders(const fs::path& kept, bool toHome) {
   }
 }
 
-// Puts a fresh copy of the library of `bookmarks` into the home, making it first when there is
-// none yet (kept in gLibraries, so a kept KESTO_BENCH_HOME makes each size once).
-void freshLibrary(int bookmarks) {
-  const fs::path kept = fs::path(gLibraries) / std::to_string(bookmarks);
+// Puts a fresh copy of the library of `bookmarks` (with a Pinboard account: `account`) into the
+// home, making it first when there is none yet (kept in gLibraries, so a kept KESTO_BENCH_HOME
+// makes each once).
+void freshLibrary(int bookmarks, bool account = false) {
+  const fs::path kept = fs::path(gLibraries) / (std::to_string(bookmarks) + (account ? "-pinboard" : ""));
   const auto folders = programFolders();
   std::error_code ignored;
   if (!fs::exists(kept / "done")) {
@@ -136,7 +152,7 @@ void freshLibrary(int bookmarks) {
     // (every start would then run the one-time migrations over the whole library).
     fnd::UserDefaults::standard().reloadFromDisk();
     std::fprintf(stderr, "making a library of %d bookmarks...\n", bookmarks);
-    makeLibrary(bookmarks);
+    makeLibrary(bookmarks, account);
     fs::remove_all(kept, ignored);
     fs::create_directories(kept);
     copyProgramFolders(kept, false);
@@ -183,8 +199,8 @@ void click(RunningApp& app, int x, int y) {
 // Started, its list drawn and settled; nothing when it did not get there. With `watch`, the
 // main thread is watched from outside from just after the launch (OutsideWatch).
 std::unique_ptr<RunningApp> startSettled(benchmark::State& state, int bookmarks, const std::vector<std::string>& arguments = {},
-                                         std::unique_ptr<bench::OutsideWatch>* watch = nullptr) {
-  freshLibrary(bookmarks);
+                                         std::unique_ptr<bench::OutsideWatch>* watch = nullptr, bool account = false) {
+  freshLibrary(bookmarks, account);
   auto app = std::make_unique<RunningApp>(kestoBinary(), gWork, arguments);
   if (watch && app->started()) *watch = std::make_unique<bench::OutsideWatch>(app->pid(), gWork);
   if (!app->started() ||
@@ -227,10 +243,10 @@ void report(benchmark::State& state, const std::vector<double>& ms) {
 // which are reported. Answers the samples.
 std::vector<double> measureRounds(benchmark::State& state,
                                   const std::function<void(RunningApp&, int, std::vector<double>&)>& round,
-                                  const std::function<void(RunningApp&)>& prepare = {}) {
+                                  const std::function<void(RunningApp&)>& prepare = {}, bool account = false) {
   std::vector<double> samples;
   for (auto _ : state) {
-    auto app = startSettled(state, static_cast<int>(state.range(0)));
+    auto app = startSettled(state, static_cast<int>(state.range(0)), {}, nullptr, account);
     if (!app) break;
     if (prepare) prepare(*app);
     samples.clear();
@@ -290,25 +306,35 @@ void librarySizes(benchmark::internal::Benchmark* b) {
   for (int n : {5000, 50000, 200000}) b->Arg(n);
 }
 
-void BM_AppStartToFirstDrawnList(benchmark::State& state) {
+// Five starts after one unmeasured: the first rows drawn (the time), the whole list drawn
+// (`whole_list_*`), the longest busy stretch from the launch until settled (`longest_stall_*`),
+// the window's first frame and the memory once settled.
+void measureStarts(benchmark::State& state, bool account) {
+  const int bookmarks = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    std::vector<double> start, mapped, rss, outside;
+    std::vector<double> start, whole, longest, mapped, rss, outside;
     // The first start after the library was made reads it from disk: not counted.
     for (int round = 0; round <= kRounds; ++round) {
       std::unique_ptr<bench::OutsideWatch> watch;
-      auto app = startSettled(state, static_cast<int>(state.range(0)), {}, &watch);
+      auto app = startSettled(state, bookmarks, {}, &watch, account);
       if (!app) return;
       const double stall = watch ? watch->stop().value_or(-1) : -1;  // -1: not seen
       const auto& m = app->marks();
       const auto drawn = m.listDrawnAfter(app->launchedUs(), 1);
+      // Every bookmark of the library is in the list the generated library starts with.
+      const auto all = m.listDrawnAfter(app->launchedUs(), bookmarks);
       const auto shown = m.first("window-shown", app->launchedUs());
       if (round == 0) continue;
       start.push_back(static_cast<double>(*drawn - app->launchedUs()) / 1000.0);
+      if (all) whole.push_back(static_cast<double>(*all - app->launchedUs()) / 1000.0);
+      longest.push_back(static_cast<double>(m.longestBusy(app->launchedUs(), bench::monotonicUs())) / 1000.0);
       if (shown) mapped.push_back(static_cast<double>(shown->us - app->launchedUs()) / 1000.0);
       rss.push_back(app->residentMB());
       if (stall >= 0) outside.push_back(stall);
     }
     report(state, start);
+    addCounters(state, whole, "whole_list_");
+    addCounters(state, longest, "longest_stall_");
     addCounters(state, outside, "outside_longest_stall_");
     state.counters["window_shown_median_ms"] = bench::percentile(mapped, 0.5);
     state.counters["rss_after_start_min_MB"] = *std::min_element(rss.begin(), rss.end());
@@ -316,7 +342,14 @@ void BM_AppStartToFirstDrawnList(benchmark::State& state) {
     state.counters["rss_after_start_max_MB"] = *std::max_element(rss.begin(), rss.end());
   }
 }
+
+void BM_AppStartToFirstDrawnList(benchmark::State& state) { measureStarts(state, false); }
 BENCHMARK(BM_AppStartToFirstDrawnList)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same start with a Pinboard account connected and 2,000 bookmarks marked for it: the
+// sidebar then counts the service's bookmarks at start and at every badge refresh.
+void BM_AppStartWithServiceAccount(benchmark::State& state) { measureStarts(state, true); }
+BENCHMARK(BM_AppStartWithServiceAccount)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Second argument 0: a folder of 269 bookmarks; 1: the Library (all of them). Each click comes
 // from the other place, unmeasured.
@@ -376,22 +409,36 @@ std::optional<double> longestStallOf(RunningApp& app, Act act, std::vector<doubl
   return static_cast<double>(app.marks().longestBusy(before, after)) / 1000.0;
 }
 
-// A second launch hands 100 new addresses over (as the desktop's "add text" does).
+// A second launch hands 100 new addresses over (as the desktop's "add text" does); each round's
+// longest stall is a sample, and the same seen from outside is added to `outside`.
+void handOverRound(RunningApp& app, int round, std::vector<double>& ms, std::vector<double>& outside) {
+  std::string text;
+  for (int i = 0; i < 100; ++i)
+    text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
+  auto handOver = [&] {
+    RunningApp second(kestoBinary(), gWork, {"--add-text", text});
+    second.waitForExit(20);
+  };
+  if (auto t = longestStallOf(app, handOver, &outside)) ms.push_back(*t);
+}
+
 void BM_AppHandOverLongestStall(benchmark::State& state) {
   std::vector<double> outside;
-  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
-    std::string text;
-    for (int i = 0; i < 100; ++i)
-      text += "https://handed" + std::to_string(round) + "-" + std::to_string(i) + ".example/" + std::string(200, 'p') + "\n";
-    auto handOver = [&] {
-      RunningApp second(kestoBinary(), gWork, {"--add-text", text});
-      second.waitForExit(20);
-    };
-    if (auto t = longestStallOf(app, handOver, &outside)) ms.push_back(*t);
-  });
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) { handOverRound(app, round, ms, outside); });
   addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppHandOverLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The badge refresh a hand-over brings, with a Pinboard account connected and 2,000 bookmarks
+// marked for it (the sidebar counts the service's bookmarks in the store).
+void BM_AppServiceBadgeLongestStall(benchmark::State& state) {
+  std::vector<double> outside;
+  measureRounds(
+      state, [&](RunningApp& app, int round, std::vector<double>& ms) { handOverRound(app, round, ms, outside); }, {},
+      true);
+  addCounters(state, outside, "outside_");
+}
+BENCHMARK(BM_AppServiceBadgeLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The folder of 1,000 bookmarks chosen, all of them selected (Ctrl+A), Delete pressed, and the
 // delete undone (Ctrl+Z): the longest stall after each key, the delete's as the time, Ctrl+A's
@@ -451,6 +498,58 @@ void BM_AppImportLongestStall(benchmark::State& state) {
   addCounters(state, outside, "outside_");
 }
 BENCHMARK(BM_AppImportLongestStall)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Peak resident memory since `resetPeak` (the kernel's high-water mark, reset by clear_refs).
+double statusMB(pid_t pid, const char* field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  const std::string prefix = std::string(field) + ":";
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(prefix, 0) == 0) return std::atof(line.c_str() + prefix.size()) / 1024.0;
+  return 0;
+}
+void resetPeak(pid_t pid) { std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5"; }
+
+// File > Export (Ctrl+Shift+E) of the whole library: the path typed into the file dialog, then
+// from the Return that starts it to the file written whole (the time), and how far the resident
+// memory rose above what it was before (`peak_rise_*_MB`).
+void BM_AppExportTime(benchmark::State& state) {
+  std::vector<double> rise, stalls;
+  measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
+    const std::string file = gWork + "/export-" + std::to_string(round) + ".html";
+    std::error_code ignored;
+    fs::remove(file, ignored);
+    keys(app, {"ctrl+shift+e"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    xdo({"key", "ctrl+a"});
+    xdo({"type", "--delay", "5", file});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    app.waitUntilIdle(300);
+    resetPeak(app.pid());
+    const double before = statusMB(app.pid(), "VmRSS");
+    const auto pressed = bench::monotonicUs();
+    xdo({"key", "Return"});
+    // Written into a temporary file that takes the name at the end: the name means done.
+    std::optional<std::int64_t> done;
+    while (!done && bench::monotonicUs() - pressed < 120000000) {
+      if (fs::exists(file)) done = bench::monotonicUs();
+      else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    app.waitUntilIdle(300);
+    if (!done) return;
+    ms.push_back(static_cast<double>(*done - pressed) / 1000.0);
+    rise.push_back(statusMB(app.pid(), "VmHWM") - before);
+    stalls.push_back(static_cast<double>(app.marks().longestBusy(pressed, bench::monotonicUs())) / 1000.0);
+    keys(app, {"Return"});  // the message that the file was written
+    app.waitUntilIdle(300);
+  });
+  if (rise.empty()) return;
+  std::sort(rise.begin(), rise.end());
+  state.counters["peak_rise_min_MB"] = rise.front();
+  state.counters["peak_rise_median_MB"] = bench::percentile(rise, 0.5);
+  state.counters["peak_rise_max_MB"] = rise.back();
+  addCounters(state, stalls, "longest_stall_");
+}
+BENCHMARK(BM_AppExportTime)->Apply(librarySizes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // 60 wheel notches a second over the Library's list (down, then up): the gaps between the
 // window's frames while it scrolls, as percentiles over all rounds, and how many of them per round

@@ -275,19 +275,31 @@ constexpr int kSingleLoadsBeforeBatch = 32;
 // A batch reads the whole table: worth it only when a good share of the registered objects
 // waits for it. A few objects refreshed after a merge are read one by one instead.
 bool worthABatch(std::size_t waiting, std::size_t registered) { return waiting * 16 >= registered; }
+
+// Whether enough single loads have come to look for a batch. Looking walks every registered
+// object, so each look that finds no batch worth it doubles the loads before the next (up to a
+// sixteenth of the registered objects): a walk over many objects, few of them waiting, then
+// costs a constant per load rather than a walk of the registry every few loads.
+bool timeToLookForBatch(Context::Impl::SingleLoads& loads, std::size_t registered) {
+  if (++loads.count <= loads.before) return false;
+  loads.count = 0;
+  const std::size_t most = std::max<std::size_t>(kSingleLoadsBeforeBatch, registered / 16);
+  loads.before = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(loads.before) * 2, most));
+  return true;
+}
 }  // namespace
 
 bool Context::Impl::batchFaults(const EntityDescription* entity) {
-  int& singles = singleLoads[{entity->entityNumber(), -1}];
-  if (++singles <= kSingleLoadsBeforeBatch) return false;
-  singles = 0;
   Coordinator::Impl* st = store();
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
   auto& keyed = byKey[en];
+  SingleLoads& singles = singleLoads[{en, -1}];
+  if (!timeToLookForBatch(singles, keyed.size())) return false;
   const auto waiting = static_cast<std::size_t>(
       std::count_if(keyed.begin(), keyed.end(), [](const auto& e) { return !ObjectAccess::loaded(*e.second); }));
   if (!worthABatch(waiting, keyed.size())) return false;
+  singles = {};
   Coordinator::Impl::RowFilter wanted = [&keyed](std::int64_t pk, std::int64_t) {
     auto it = keyed.find(pk);
     return it != keyed.end() && !ObjectAccess::loaded(*it->second);
@@ -313,16 +325,16 @@ bool Context::Impl::batchFaults(const EntityDescription* entity) {
 }
 
 bool Context::Impl::batchToMany(const EntityDescription* entity, int rel) {
-  int& singles = singleLoads[{entity->entityNumber(), rel}];
-  if (++singles <= kSingleLoadsBeforeBatch) return false;
-  singles = 0;
   Coordinator::Impl* st = store();
   int en = entity->entityNumber();
   if (!st || en >= static_cast<int>(byKey.size())) return false;
+  SingleLoads& singles = singleLoads[{en, rel}];
+  if (!timeToLookForBatch(singles, byKey[en].size())) return false;
   const auto waiting = static_cast<std::size_t>(std::count_if(byKey[en].begin(), byKey[en].end(), [rel](const auto& e) {
     return !ObjectAccess::slots(*e.second).rels[rel].manyLoaded && !e.second->isInserted();
   }));
   if (!worthABatch(waiting, byKey[en].size())) return false;
+  singles = {};
   std::unordered_map<std::int64_t, std::vector<ObjectIDRef>> sets;
   if (!st->loadAllToMany(entity, rel, sets)) return false;
   static const std::vector<ObjectIDRef> none;
@@ -410,6 +422,14 @@ namespace {
 
 bool entityMatches(const ManagedObject* o, const EntityDescription* e) { return o->entity() == e; }
 
+// Room in a registry for `more` objects, asked for only when it is short: a reserve of a large
+// registry rehashes it whenever the size it names gives another bucket count, which a fetch of a
+// few rows would otherwise pay for the whole library.
+void makeRoom(std::unordered_map<std::int64_t, ManagedObjectRef>& registry, std::size_t more) {
+  const double room = static_cast<double>(registry.bucket_count()) * registry.max_load_factor();
+  if (static_cast<double>(registry.size() + more) > room) registry.reserve(registry.size() + more);
+}
+
 // Reads of at least this many rows give back the memory their row buffers held.
 constexpr std::size_t kLargeRead = 10000;
 
@@ -429,6 +449,19 @@ struct FetchResult {
   std::unordered_set<ManagedObject*> seen;  // changed objects accepted or refused already
 };
 
+// Whether the context holds unsaved changes of rows that the predicate's SQL would read besides
+// the entity's own (the members of a relationship it tests), which that SQL cannot see.
+bool relatedChangesPending(const Context::Impl& c, const Predicate* pred, const EntityDescription& entity) {
+  if (!pred || (c.inserted.empty() && c.updated.empty() && c.deleted.empty())) return false;
+  std::vector<const EntityDescription*> reached;
+  entitiesReachedBySql(*pred, entity, reached);
+  for (const EntityDescription* d : reached)
+    for (const auto* changes : {&c.inserted, &c.updated, &c.deleted})
+      for (const ManagedObject* o : *changes)
+        if (o->entity() == d) return true;
+  return false;
+}
+
 // A predicate as SQL: whole, or of an AND the parts SQL can take (to narrow the rows) with the
 // rest left to evaluate here.
 struct SqlFilter {
@@ -438,9 +471,13 @@ struct SqlFilter {
   PredicateRef residual;
 };
 
-SqlFilter sqlFilterFor(const Predicate* pred, const EntityDescription& entity) {
+SqlFilter sqlFilterFor(Context::Impl& c, const Predicate* pred, const EntityDescription& entity) {
   SqlFilter f;
-  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds);
+  // Unsaved changes of the rows the SQL would read beside the entity's own: evaluated here.
+  if (relatedChangesPending(c, pred, entity)) return f;
+  const Coordinator::Impl* st = c.store();
+  const std::string* store = st ? &st->storeIdentifier : nullptr;
+  f.compiled = !pred || compilePredicate(*pred, entity, f.where, f.binds, store);
   if (f.compiled) return f;
   f.where.clear(), f.binds.clear();
   if (pred->kind() != Predicate::Kind::And) return f;
@@ -448,7 +485,7 @@ SqlFilter sqlFilterFor(const Predicate* pred, const EntityDescription& entity) {
   for (const auto& part : pred->subpredicates()) {
     std::string w;
     std::vector<fnd::Value> b;
-    if (part && compilePredicate(*part, entity, w, b)) {
+    if (part && compilePredicate(*part, entity, w, b, store)) {
       f.where += (f.where.empty() ? "" : " AND ") + w;
       f.binds.insert(f.binds.end(), b.begin(), b.end());
     } else {
@@ -463,7 +500,7 @@ SqlFilter sqlFilterFor(const Predicate* pred, const EntityDescription& entity) {
 // result alone, which is then complete.
 bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription* entity, const FetchRequest& request,
                bool applyWindow, FetchResult& out, bool& decided, fnd::Error* error) {
-  const SqlFilter filter = sqlFilterFor(request.predicate.get(), *entity);
+  const SqlFilter filter = sqlFilterFor(c, request.predicate.get(), *entity);
   const bool compiled = filter.compiled;
   bool faults = !request.includesPropertyValues && compiled && request.sortDescriptors.empty();
   // A limited fetch that SQL decides alone (nothing pending here could change the answer) is
@@ -491,7 +528,9 @@ bool fetchRows(Context::Impl& c, Coordinator::Impl& st, const EntityDescription*
     return false;
   out.objects.reserve(rows.size());
   if (en >= static_cast<int>(keyed.size())) keyed.resize(en + 1);
-  keyed[en].reserve(keyed[en].size() + rows.size());
+  const auto unheld =
+      static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const Snapshot& r) { return !r.held; }));
+  makeRoom(keyed[en], unheld);
   for (auto& row : rows) {
     ManagedObjectRef o = row.held ? keyed[en][row.pk] : c.materialize(entity, std::move(row));
     if (!o || o->isDeleted()) continue;
@@ -559,6 +598,50 @@ void addPendingMatches(Context::Impl& c, const EntityDescription* entity, FetchR
   }
 }
 
+// The order a fetch gives: stored rows by key, then the pending ones (the first `stored` are
+// stored rows), sorted stably by the descriptors. `sorted`: the objects not `moved` are in that
+// order already (a read sorted as the request asks), so only the moved ones are sorted and each
+// put in its place; otherwise everything is sorted. Keys are compared as the integers rows hold,
+// without making any object's ID.
+void putInFetchOrder(std::vector<ManagedObjectRef>& objects, const std::vector<char>& moved, std::size_t stored,
+                     bool sorted, const std::vector<SortDescriptor>& sorts) {
+  auto byKey = [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
+    return ObjectAccess::key(*a) < ObjectAccess::key(*b);
+  };
+  if (!sorted) {
+    std::stable_sort(objects.begin(), objects.begin() + static_cast<long>(stored), byKey);
+    sortObjects(objects, sorts);
+    return;
+  }
+  if (std::find(moved.begin(), moved.end(), 1) == moved.end()) return;
+  std::vector<ManagedObjectRef> run, movers;
+  run.reserve(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i) (moved[i] ? movers : run).push_back(std::move(objects[i]));
+  const auto storedMovers = static_cast<long>(std::count(moved.begin(), moved.begin() + static_cast<long>(stored), 1));
+  std::stable_sort(movers.begin(), movers.begin() + storedMovers, byKey);
+  sortObjects(movers, sorts);
+  // A mover goes after every row of the run that sorts before it or equal with a lower key (a
+  // pending one, without a key, after all equal ones).
+  auto runBefore = [&](const ManagedObjectRef& r, const ManagedObjectRef& m) {
+    const fnd::Value rv(std::static_pointer_cast<fnd::Object>(r)), mv(std::static_pointer_cast<fnd::Object>(m));
+    for (const auto& d : sorts)
+      if (int c = d.compareObjects(rv, mv)) return c < 0;
+    const std::int64_t mk = ObjectAccess::key(*m);
+    return mk == 0 || ObjectAccess::key(*r) < mk;
+  };
+  objects.clear();
+  objects.reserve(run.size() + movers.size());
+  std::size_t from = 0;
+  for (auto& m : movers) {
+    const auto at = std::partition_point(run.begin() + static_cast<long>(from), run.end(),
+                                         [&](const ManagedObjectRef& r) { return runBefore(r, m); });
+    const auto to = static_cast<std::size_t>(at - run.begin());
+    for (; from < to; ++from) objects.push_back(std::move(run[from]));
+    objects.push_back(std::move(m));
+  }
+  for (; from < run.size(); ++from) objects.push_back(std::move(run[from]));
+}
+
 void applyFetchWindow(std::vector<ManagedObjectRef>& result, const FetchRequest& request) {
   if (request.fetchOffset > 0) {
     std::size_t off = std::min<std::size_t>(static_cast<std::size_t>(request.fetchOffset), result.size());
@@ -611,7 +694,7 @@ std::size_t Context::Impl::registerReadRows(const std::vector<ManagedObjectRef>&
     if (i == from) {
       const int en = row->entity()->entityNumber();
       if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
-      byKey[en].reserve(byKey[en].size() + rows.size() - from);
+      makeRoom(byKey[en], rows.size() - from);
     }
     registerObject(row);
     row->awakeFromFetch();
@@ -643,12 +726,19 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
   out.objects.reserve(rows.size());
   const int en = entity->entityNumber();
   if (en >= static_cast<int>(byKey.size())) byKey.resize(en + 1);
-  byKey[en].reserve(byKey[en].size() + rows.size());
-  bool resort = !sorted;
+  makeRoom(byKey[en], rows.size());
+  // Which of the answer's objects may stand out of the read's order (changed since, or held here
+  // with other values): only those are put in their places afterwards.
+  std::vector<char> moved;
+  moved.reserve(rows.size());
+  auto accept = [&](const ManagedObjectRef& o, bool moves) {
+    const std::size_t before = out.objects.size();
+    out.accept(o);
+    if (out.objects.size() != before) moved.push_back(moves);
+  };
   auto takeChanged = [&](const ManagedObjectRef& o) {
-    resort = true;
     if (!o || o->isDeleted() || out.seen.count(o.get())) return;
-    if (out.matches(o)) out.accept(o);
+    if (out.matches(o)) accept(o, true);
     else if (o->hasChanges()) out.seen.insert(o.get());
   };
   for (auto& row : rows) {
@@ -662,22 +752,22 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     if (!held) {
       registerObject(row);
       row->awakeFromFetch();
-      out.accept(row);
+      accept(row, false);
       continue;
     }
     if (held->isDeleted()) continue;
     if (!held->hasChanges()) {
+      bool newer = false;
       if (!ObjectAccess::loaded(*held) || ObjectAccess::slots(*held).opt < ObjectAccess::slots(*row).opt) {
         ObjectAccess::apply(*held, ObjectAccess::snapshot(*row));
         held->awakeFromFetch();
-      } else if (ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt) {
-        resort = true;
+      } else {
+        newer = ObjectAccess::slots(*held).opt != ObjectAccess::slots(*row).opt;
       }
-      out.accept(held);
+      accept(held, newer);
       continue;
     }
-    resort = true;
-    if (!request.includesPendingChanges || out.matches(held)) out.accept(held);
+    if (!request.includesPendingChanges || out.matches(held)) accept(held, true);
     else out.seen.insert(held.get());
   }
   rows.clear();
@@ -686,14 +776,8 @@ std::optional<std::vector<ManagedObjectRef>> Context::Impl::adoptRows(const Fetc
     if (!answered) takeChanged(objectFor(st->idFor(entity, key)));
   const std::size_t stored = out.objects.size();
   if (request.includesPendingChanges) addPendingMatches(*this, entity, out);
-  if (resort || out.objects.size() != stored) {
-    // The order a fetch gives: stored rows by key, then the pending ones, sorted stably.
-    std::stable_sort(out.objects.begin(), out.objects.begin() + static_cast<long>(stored),
-                     [](const ManagedObjectRef& a, const ManagedObjectRef& b) {
-                       return a->objectID()->primaryKey() < b->objectID()->primaryKey();
-                     });
-    sortObjects(out.objects, request.sortDescriptors);
-  }
+  moved.resize(out.objects.size(), 1);
+  putInFetchOrder(out.objects, moved, stored, sorted, request.sortDescriptors);
   applyFetchWindow(out.objects, request);
   return std::move(out.objects);
 }
@@ -1468,7 +1552,8 @@ std::optional<std::vector<ObjectIDRef>> Context::fetchObjectIDs(const FetchReque
       for (auto* o : *changes) pendingHere = pendingHere || o->entity() == e;
     std::string where;
     std::vector<fnd::Value> binds;
-    if (e && !pendingHere && (!request.predicate || compilePredicate(*request.predicate, *e, where, binds))) {
+    if (e && !pendingHere && !relatedChangesPending(c, request.predicate.get(), *e) &&
+        (!request.predicate || compilePredicate(*request.predicate, *e, where, binds, &st->storeIdentifier))) {
       std::vector<Snapshot> rows;
       if (!st->loadRows(e, where, binds, true, rows, error)) return std::nullopt;
       std::vector<ObjectIDRef> ids;
@@ -1485,20 +1570,69 @@ std::optional<std::vector<ObjectIDRef>> Context::fetchObjectIDs(const FetchReque
   return ids;
 }
 
+namespace {
+
+// Stored rows among `keys` that the compiled `where` accepts, a fixed group of keys a statement
+// (the last filled up with its first key), so one prepared statement serves every group.
+std::optional<std::int64_t> countStoredAmong(Coordinator::Impl& st, const EntityDescription* e, const std::string& where,
+                                             const std::vector<fnd::Value>& binds, const std::vector<std::int64_t>& keys,
+                                             fnd::Error* error) {
+  constexpr std::size_t kKeysPerCount = 128;
+  if (keys.empty()) return 0;
+  std::string list = "?";
+  for (std::size_t i = 1; i < kKeysPerCount; ++i) list += ",?";
+  const std::string among = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK IN (" + list + ")";
+  std::vector<fnd::Value> all = binds;
+  all.resize(binds.size() + kKeysPerCount);
+  std::int64_t total = 0;
+  for (std::size_t from = 0; from < keys.size(); from += kKeysPerCount) {
+    const std::size_t n = std::min(kKeysPerCount, keys.size() - from);
+    for (std::size_t i = 0; i < kKeysPerCount; ++i) all[binds.size() + i] = fnd::Value(keys[from + (i < n ? i : 0)]);
+    auto counted = st.countRows(e, among, all, error);
+    if (!counted) return std::nullopt;
+    total += *counted;
+  }
+  return total;
+}
+
+}  // namespace
+
 std::optional<std::int64_t> Context::count(const FetchRequest& request, fnd::Error* error) {
   Impl& c = *impl_;
   Coordinator::Impl* st = c.store();
-  if (!c.parent && st && st->db) {
-    const EntityDescription* e = st->model->entity(request.entityName);
-    bool pendingHere = false;
-    for (auto* o : c.inserted) pendingHere = pendingHere || o->entity() == e;
-    for (auto* o : c.updated) pendingHere = pendingHere || o->entity() == e;
-    for (auto* o : c.deleted) pendingHere = pendingHere || o->entity() == e;
-    std::string where;
-    std::vector<fnd::Value> binds;
-    if (e && !pendingHere && request.fetchLimit <= 0 && request.fetchOffset <= 0 &&
-        (!request.predicate || compilePredicate(*request.predicate, *e, where, binds)))
-      return st->countRows(e, where, binds, error);
+  const EntityDescription* e = st && st->db ? st->model->entity(request.entityName) : nullptr;
+  std::string where;
+  std::vector<fnd::Value> binds;
+  if (!c.parent && e && request.fetchLimit <= 0 && request.fetchOffset <= 0 &&
+      !relatedChangesPending(c, request.predicate.get(), *e) &&
+      (!request.predicate || compilePredicate(*request.predicate, *e, where, binds, &st->storeIdentifier))) {
+    // The stored rows counted by SQL, then the pending objects of the entity put right: a changed
+    // or deleted one is taken out as its stored row counted, and a changed or new one that is not
+    // deleted counts as it stands now (without pending changes: as its stored row counted).
+    auto stored = st->countRows(e, where, binds, error);
+    if (!stored) return std::nullopt;
+    std::vector<std::int64_t> changedKeys, deletedKeys;
+    for (auto* o : c.updated)
+      if (o->entity() == e && !o->isDeleted())
+        if (std::int64_t pk = ObjectAccess::key(*o)) changedKeys.push_back(pk);
+    for (auto* o : c.deleted)
+      if (o->entity() == e)
+        if (std::int64_t pk = ObjectAccess::key(*o)) deletedKeys.push_back(pk);
+    auto changedStored = countStoredAmong(*st, e, where, binds, changedKeys, error);
+    auto deletedStored = countStoredAmong(*st, e, where, binds, deletedKeys, error);
+    if (!changedStored || !deletedStored) return std::nullopt;
+    std::int64_t n = *stored - *deletedStored;
+    if (!request.includesPendingChanges) return n;
+    n -= *changedStored;
+    auto matches = [&](ManagedObject* o) {
+      return !request.predicate ||
+             request.predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o->shared_from_this())));
+    };
+    for (auto* o : c.updated)
+      if (o->entity() == e && !o->isDeleted() && ObjectAccess::key(*o) && matches(o)) ++n;
+    for (auto* o : c.insertedList)
+      if (c.inserted.count(o) && o->entity() == e && !o->isDeleted() && matches(o)) ++n;
+    return n;
   }
   auto objects = impl_->fetchObjects(request, true, error);
   if (!objects) return std::nullopt;

@@ -6,6 +6,9 @@
 #include "Platform/Store/StoreInternal.h"
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
+#include <thread>
 
 namespace kesto::store {
 
@@ -79,7 +82,7 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   // Only a predicate SQL decides alone: anything else would be tested against objects here.
   std::string where;
   std::vector<fnd::Value> binds;
-  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds))
+  if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds, &f.storeIdentifier))
     return fail("The predicate cannot be read apart from its context");
   // The objects are made here too: making them is a good part of a large read.
   auto make = [&](std::vector<Snapshot>& snapshots) {
@@ -113,18 +116,67 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   // lets nobody write while a statement reads, and the context's own saves must not wait for
   // the whole read. What they change meanwhile the context answers itself at the adopt.
   constexpr int kSlice = 4096;
-  const std::string sliceWhere = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ?";
+  const std::string sliceWhere = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ? AND Z_PK <= ?";
   const std::string sliceOrder = "ORDER BY Z_PK LIMIT " + std::to_string(kSlice);
-  binds.emplace_back(std::int64_t{0});
-  for (;;) {
+  // The rows with keys in (from, to], made into objects, added to `into`.
+  auto readKeys = [&](Coordinator& over, std::int64_t from, std::int64_t to, std::vector<ManagedObjectRef>& into,
+                      fnd::Error* failure) {
+    std::vector<Snapshot> part;
+    std::vector<fnd::Value> sliceBinds = binds;
+    sliceBinds.emplace_back(from);
+    sliceBinds.emplace_back(to);
+    for (;;) {
+      part.clear();
+      if (!ImplAccess::of(over).loadRows(entity, sliceWhere, sliceBinds, false, part, failure, nullptr, &sliceOrder))
+        return false;
+      const std::size_t got = part.size();
+      const std::int64_t last = got ? part.back().pk : 0;
+      for (auto& s : part) {
+        auto o = ObjectAccess::makeForRow(entity);
+        if (s.id) ObjectAccess::setID(*o, s.id);
+        else ObjectAccess::setRow(*o, ImplAccess::of(over).storeNumber, s.pk);
+        ObjectAccess::state(*o) = ObjectAccess::State::Clean;
+        ObjectAccess::apply(*o, std::move(s));
+        into.push_back(std::move(o));
+      }
+      if (got < static_cast<std::size_t>(kSlice)) return true;
+      sliceBinds[sliceBinds.size() - 2] = fnd::Value(last);
+    }
+  };
+  // A large table read whole is read in two halves by key, the upper one over a connection of its
+  // own on another thread: making the objects is most of a read, and the halves are made side by
+  // side.
+  std::int64_t highest = std::numeric_limits<std::int64_t>::max();
+  if (where.empty()) {
+    const std::string last = "ORDER BY Z_PK DESC LIMIT 1";
+    if (!ImplAccess::of(connection).loadRows(entity, "", {}, false, slice, error, nullptr, &last)) return false;
+    if (!slice.empty()) highest = slice.front().pk;
     slice.clear();
-    if (!ImplAccess::of(connection).loadRows(entity, sliceWhere, binds, false, slice, error, nullptr, &sliceOrder)) {
+  }
+  constexpr std::int64_t kKeysForTwoReaders = 20000;
+  std::shared_ptr<Coordinator> second;
+  if (highest != std::numeric_limits<std::int64_t>::max() && highest >= kKeysForTwoReaders)
+    second = connection.openSecondConnection();
+  if (!second) {
+    if (!readKeys(connection, 0, highest, f.rows, error)) {
       f.rows.clear();
       return false;
     }
-    make(slice);
-    if (slice.size() < static_cast<std::size_t>(kSlice)) break;
-    binds.back() = fnd::Value(ObjectAccess::key(*f.rows.back()));
+  } else {
+    const std::int64_t middle = highest / 2;
+    std::vector<ManagedObjectRef> upper;
+    fnd::Error upperError;
+    bool upperRead = false;
+    std::thread reader([&] { upperRead = readKeys(*second, middle, highest, upper, &upperError); });
+    const bool lowerRead = readKeys(connection, 0, middle, f.rows, error);
+    reader.join();
+    if (!lowerRead || !upperRead) {
+      if (lowerRead && error) *error = upperError;
+      f.rows.clear();
+      return false;
+    }
+    f.rows.reserve(f.rows.size() + upper.size());
+    std::move(upper.begin(), upper.end(), std::back_inserter(f.rows));
   }
   f.sorted = sortsByPlainValues(*entity, f.request.sortDescriptors);
   if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);

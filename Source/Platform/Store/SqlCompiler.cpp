@@ -1,6 +1,7 @@
 // Translates predicates into SQL where the result is certain to equal the evaluator's; anything
 // else is evaluated in memory.
 
+#include "Platform/Store/ObjectID.h"
 #include "Platform/Store/StoreInternal.h"
 
 #include <sqlite3.h>
@@ -98,14 +99,10 @@ const char* sqlOperator(ComparisonOperator op) {
   }
 }
 
-bool compileComparison(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
-  if (p.modifier() != ComparisonModifier::Direct) return false;
-  if (p.left().kind != Expression::Kind::KeyPath || p.right().kind != Expression::Kind::Constant) return false;
-  const AttributeDescription* a = e.attribute(p.left().keyPath);
-  if (!a || a->transient || a->isLazy()) return false;
-  std::string col = column(a->name);
-  const fnd::Value& c = p.right().constant;
-  ComparisonOperator op = p.op();
+// One plain attribute's column (`col`, qualified as the query needs) against a constant.
+bool compileColumnComparison(const AttributeDescription& a, const std::string& col, ComparisonOperator op,
+                             const fnd::Value& c, unsigned options, std::string& sql, std::vector<fnd::Value>& binds) {
+  if (a.transient || a.isLazy()) return false;
   if (c.isNull()) {
     if (op == ComparisonOperator::Equal) { sql = "(" + col + " IS NULL)"; return true; }
     if (op == ComparisonOperator::NotEqual) { sql = "(" + col + " IS NOT NULL)"; return true; }
@@ -116,8 +113,8 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
     if (!c.isArray() || c.array().empty() || c.array().size() > 500) return false;
     std::string list;
     for (const auto& v : c.array()) {
-      bool ok = (isNumberType(a->type) && v.isNumber()) ||
-                (a->type == AttributeType::String && v.isString() && p.options() == 0);
+      bool ok = (isNumberType(a.type) && v.isNumber()) ||
+                (a.type == AttributeType::String && v.isString() && options == 0);
       if (!ok) return false;
       list += list.empty() ? "?" : ", ?";
       binds.push_back(v.isBoolean() ? fnd::Value(v.intValue()) : v);
@@ -126,16 +123,16 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
     return true;
   }
   const char* sop = sqlOperator(op);
-  if (isNumberType(a->type)) {
+  if (isNumberType(a.type)) {
     if (!sop || !c.isNumber()) return false;
     binds.push_back(c.isBoolean() ? fnd::Value(c.intValue()) : c);
-  } else if (a->type == AttributeType::Date) {
+  } else if (a.type == AttributeType::Date) {
     if (!sop || !c.isDate()) return false;
     binds.push_back(fnd::Value(c.date().timeIntervalSinceReferenceDate()));
-  } else if (a->type == AttributeType::String) {
+  } else if (a.type == AttributeType::String) {
     if (!c.isString()) return false;
-    if (!sop || p.options() != 0) {
-      sql = "kesto_cmp(" + std::to_string(static_cast<int>(op)) + ", " + std::to_string(p.options()) + ", " + col + ", ?)";
+    if (!sop || options != 0) {
+      sql = "kesto_cmp(" + std::to_string(static_cast<int>(op)) + ", " + std::to_string(options) + ", " + col + ", ?)";
       binds.push_back(c);
       return true;
     }
@@ -153,6 +150,76 @@ bool compileComparison(const Predicate& p, const EntityDescription& e, std::stri
   return true;
 }
 
+// "ANY toMany.attribute op constant" as a test of the row's key against the relationship's rows.
+// The evaluator sees the members' values without the missing ones (a key path over a set drops
+// them), so a member without a value never matches, whatever the operator.
+bool compileAnyMember(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
+  const std::string& path = p.left().keyPath;
+  const auto dot = path.find('.');
+  if (dot == std::string::npos || path.find('.', dot + 1) != std::string::npos) return false;
+  const int rel = e.relationshipIndex(std::string_view(path).substr(0, dot));
+  if (rel < 0 || !e.relationships()[rel].toMany) return false;
+  const EntityDescription* d = e.destination(rel);
+  const AttributeDescription* a = d ? d->attribute(std::string_view(path).substr(dot + 1)) : nullptr;
+  if (!a || p.right().constant.isNull()) return false;
+  const std::string member = "kesto_member." + column(a->name);
+  std::string test;
+  std::vector<fnd::Value> testBinds;
+  if (!compileColumnComparison(*a, member, p.op(), p.right().constant, p.options(), test, testBinds)) return false;
+  // As the keys of the owners of the matching members, found once: the members are few next to
+  // the rows tested (a service's bookmarks among the library), so SQLite looks the owners up by
+  // key instead of probing the members for every row. Never NULL, so NOT stays right.
+  std::string owners;
+  if (auto join = joinColumnsFor(e, rel)) {
+    owners = "SELECT kesto_pair." + join->mine + " FROM " + join->table + " AS kesto_pair JOIN " + d->tableName() +
+             " AS kesto_member ON kesto_member.Z_PK = kesto_pair." + join->theirs + " WHERE kesto_pair." + join->mine +
+             " IS NOT NULL";
+  } else {
+    const int inverse = e.inverseIndex(rel);
+    if (inverse < 0) return false;
+    const std::string owner = "kesto_member." + storeColumnName(d->relationships()[inverse].name);
+    owners = "SELECT " + owner + " FROM " + d->tableName() + " AS kesto_member WHERE " + owner + " IS NOT NULL";
+  }
+  sql = "(Z_PK IN (" + owners + " AND " + member + " IS NOT NULL AND " + test + "))";
+  binds.insert(binds.end(), testBinds.begin(), testBinds.end());
+  return true;
+}
+
+// A to-one relationship against nil, or equal to a stored object (or its ID) of the store read,
+// as its key column: the evaluator compares the related object's ID.
+bool compileToOne(const Predicate& p, const EntityDescription& e, int rel, const std::string* storeIdentifier,
+                  std::string& sql, std::vector<fnd::Value>& binds) {
+  const std::string col = column(e.relationships()[rel].name);
+  const fnd::Value& c = p.right().constant;
+  if (c.isNull()) {
+    if (p.op() == ComparisonOperator::Equal) { sql = "(" + col + " IS NULL)"; return true; }
+    if (p.op() == ComparisonOperator::NotEqual) { sql = "(" + col + " IS NOT NULL)"; return true; }
+    return false;
+  }
+  if (p.op() != ComparisonOperator::Equal || !storeIdentifier || !c.isObject()) return false;
+  ObjectIDRef id;
+  if (auto* given = dynamic_cast<const ObjectID*>(c.object().get())) id = std::static_pointer_cast<const ObjectID>(c.object());
+  else if (auto* object = dynamic_cast<const ManagedObject*>(c.object().get())) id = object->objectID();
+  if (!id || id->isTemporaryID() || id->primaryKey() <= 0 || id->entity() != e.destination(rel) ||
+      id->storeIdentifier() != *storeIdentifier)
+    return false;
+  sql = "(" + col + " = ? AND " + col + " IS NOT NULL)";
+  binds.push_back(fnd::Value(id->primaryKey()));
+  return true;
+}
+
+bool compileComparison(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds,
+                       const std::string* storeIdentifier) {
+  if (p.right().kind != Expression::Kind::Constant || p.left().kind != Expression::Kind::KeyPath) return false;
+  if (p.modifier() == ComparisonModifier::Any) return compileAnyMember(p, e, sql, binds);
+  if (p.modifier() != ComparisonModifier::Direct) return false;
+  if (const int rel = e.relationshipIndex(p.left().keyPath); rel >= 0 && !e.relationships()[rel].toMany)
+    return compileToOne(p, e, rel, storeIdentifier, sql, binds);
+  const AttributeDescription* a = e.attribute(p.left().keyPath);
+  if (!a) return false;
+  return compileColumnComparison(*a, column(a->name), p.op(), p.right().constant, p.options(), sql, binds);
+}
+
 }  // namespace
 
 bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql) {
@@ -167,14 +234,15 @@ bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDesc
   return true;
 }
 
-bool compilePredicate(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds) {
+bool compilePredicate(const Predicate& p, const EntityDescription& e, std::string& sql, std::vector<fnd::Value>& binds,
+                      const std::string* storeIdentifier) {
   switch (p.kind()) {
     case Predicate::Kind::True: sql = "1"; return true;
     case Predicate::Kind::False: sql = "0"; return true;
     case Predicate::Kind::Not: {
       if (p.subpredicates().empty() || !p.subpredicates()[0]) { sql = "0"; return true; }
       std::string inner;
-      if (!compilePredicate(*p.subpredicates()[0], e, inner, binds)) return false;
+      if (!compilePredicate(*p.subpredicates()[0], e, inner, binds, storeIdentifier)) return false;
       sql = "(NOT " + inner + ")";
       return true;
     }
@@ -185,16 +253,29 @@ bool compilePredicate(const Predicate& p, const EntityDescription& e, std::strin
       for (const auto& s : p.subpredicates()) {
         std::string part;
         if (!s) part = "1";
-        else if (!compilePredicate(*s, e, part, binds)) return false;
+        else if (!compilePredicate(*s, e, part, binds, storeIdentifier)) return false;
         if (!out.empty()) out += p.kind() == Predicate::Kind::And ? " AND " : " OR ";
         out += part;
       }
       sql = "(" + out + ")";
       return true;
     }
-    case Predicate::Kind::Comparison: return compileComparison(p, e, sql, binds);
+    case Predicate::Kind::Comparison: return compileComparison(p, e, sql, binds, storeIdentifier);
   }
   return false;
+}
+
+void entitiesReachedBySql(const Predicate& p, const EntityDescription& e, std::vector<const EntityDescription*>& out) {
+  if (p.kind() != Predicate::Kind::Comparison) {
+    for (const auto& s : p.subpredicates())
+      if (s) entitiesReachedBySql(*s, e, out);
+    return;
+  }
+  if (p.modifier() != ComparisonModifier::Any || p.left().kind != Expression::Kind::KeyPath) return;
+  const std::string& path = p.left().keyPath;
+  const int rel = e.relationshipIndex(std::string_view(path).substr(0, path.find('.')));
+  if (rel >= 0 && e.relationships()[rel].toMany)
+    if (const EntityDescription* d = e.destination(rel)) out.push_back(d);
 }
 
 void registerSqlFunctions(void* db) {

@@ -372,7 +372,11 @@ struct Context::Impl {
   bool pushing = false;
   // Single-row loads since the last batch, per (entity number, relationship or -1 for rows):
   // walking a list fires one fault per object, so after a few the rest load in one query.
-  std::map<std::pair<int, int>, int> singleLoads;
+  struct SingleLoads {
+    int count = 0;
+    int before = 32;  // loads before the next look for a batch
+  };
+  std::map<std::pair<int, int>, SingleLoads> singleLoads;
   // Pictures and other lazy values read from the store, oldest first. A list scrolled through
   // a large library would otherwise keep every picture it ever showed: past the bound the
   // oldest of an unchanged object goes back to unread, and is read again when asked.
@@ -435,8 +439,14 @@ fnd::Value coerceToAttribute(const AttributeDescription& a, fnd::Value v);
 // The ORDER BY of `sorts` when SQL orders exactly as sortObjects does (number and date
 // attributes, ties in key order); false otherwise.
 bool compileSortOrder(const std::vector<SortDescriptor>& sorts, const EntityDescription& e, std::string& sql);
+// With `storeIdentifier`, the store whose rows are read, a to-one relationship compared with
+// a stored object of that store is translated too.
 bool compilePredicate(const Predicate& predicate, const EntityDescription& entity, std::string& sql,
-                      std::vector<fnd::Value>& binds);
+                      std::vector<fnd::Value>& binds, const std::string* storeIdentifier = nullptr);
+// The entities other than `entity` whose stored rows the SQL of `predicate` reads (the members of
+// an ANY over a to-many relationship): unsaved changes to them are invisible to that SQL.
+void entitiesReachedBySql(const Predicate& predicate, const EntityDescription& entity,
+                          std::vector<const EntityDescription*>& out);
 // Bumped whenever a temporary ID becomes permanent, so contexts know when to re-key objects.
 extern std::atomic<std::uint64_t> idResolutions;
 

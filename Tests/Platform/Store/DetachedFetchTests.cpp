@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -292,14 +293,15 @@ TEST(DetachedFetch, WhatCannotBeReadApartIsFetchedInTheContext) {
 
 TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
   Stack s;
-  // Two full slices of rows and a few more, with keys not all in a row.
-  constexpr int kRows = 2 * 4096 + 3;
-  for (int i = 0; i < kRows + 2; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
+  // Slices of rows and a few more, with keys not all in a row: enough for the table to be read
+  // in two halves side by side, with rows gone at a slice's edge and where the halves meet.
+  constexpr int kRows = 5 * 4096 + 3;
+  for (int i = 0; i < kRows + 4; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(i % 7));
   ASSERT_TRUE(s.main->save());
-  FetchRequest two("Bookmark");
-  two.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096'}");
-  auto doomed = s.main->fetch(two);
-  ASSERT_TRUE(doomed && doomed->size() == 2u);
+  FetchRequest doomedRows("Bookmark");
+  doomedRows.predicate = Predicate::parse("uniqueID IN {'B5', 'B4096', 'B10238', 'B10239'}");
+  auto doomed = s.main->fetch(doomedRows);
+  ASSERT_TRUE(doomed && doomed->size() == 4u);
   for (const auto& o : *doomed) s.main->deleteObject(o);
   ASSERT_TRUE(s.main->save());
   s.main = makeMainContext(s.coordinator);
@@ -309,4 +311,59 @@ TEST(DetachedFetch, ALargeTableIsReadWholeAcrossItsSlices) {
   auto adopted = fetch->adopt();
   ASSERT_TRUE(adopted);
   EXPECT_EQ(ids(*adopted), ids(*makeMainContext(s.coordinator)->fetch(byTitle())));
+  // With a predicate SQL answers, the same.
+  FetchRequest some = byTitle();
+  some.predicate = Predicate::parse("title != 't3'");
+  auto filtered = DetachedFetch::make(s.main, some);
+  ASSERT_TRUE(readElsewhere(*filtered, s));
+  auto taken = filtered->adopt();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(ids(*taken), ids(*makeMainContext(s.coordinator)->fetch(some)));
+  EXPECT_GT(taken->size(), 17000u);
+}
+
+// The intake order over many rows with many equal keys: whatever the context saved, changed or
+// added between the read and the adopt, the rows taken in stand where the context's own fetch
+// puts them (sorted by the keys, equal ones by row, unsaved new ones after the stored ones).
+TEST(DetachedFetch, TheIntakeOrderIsTheFetchOrderWhateverChangedMeanwhile) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    Stack s;
+    for (int i = 0; i < 400; ++i) {
+      auto b = addBookmark(*s.main, "B" + std::to_string(i), "t" + std::to_string(pick(5)));
+      if (pick(4)) b->setValueForKey("rating", pick(4) * 0.5);
+      b->setValueForKey("addedDate", fnd::Date(100.0 * pick(6)));
+    }
+    ASSERT_TRUE(s.main->save());
+    s.main = makeMainContext(s.coordinator);
+    FetchRequest request("Bookmark");
+    if (seed % 3 == 1) request.sortDescriptors = {SortDescriptor("rating", false), SortDescriptor("addedDate", true)};
+    if (seed % 3 == 2) request.sortDescriptors = {SortDescriptor("addedDate", true)};
+    auto fetch = DetachedFetch::make(s.main, request);
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    auto all = *s.main->fetch(FetchRequest("Bookmark"));
+    auto change = [&](int count) {
+      for (int i = 0; i < count; ++i) {
+        auto& b = all[static_cast<std::size_t>(pick(static_cast<int>(all.size())))];
+        if (b->isDeleted()) continue;
+        switch (pick(4)) {
+          case 0: b->setValueForKey("rating", pick(4) * 0.5); break;
+          case 1: b->setValueForKey("addedDate", fnd::Date(100.0 * pick(6))); break;
+          case 2: s.main->deleteObject(b); break;
+          default: addBookmark(*s.main, "N" + std::to_string(seed) + "-" + std::to_string(i), "new")
+                       ->setValueForKey("addedDate", fnd::Date(100.0 * pick(6)));
+        }
+      }
+    };
+    change(40);
+    ASSERT_TRUE(s.main->save());
+    change(15);  // left unsaved
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
+    EXPECT_TRUE(fetch->adoptedRows());
+    auto fetched = s.main->fetch(request);
+    ASSERT_TRUE(fetched);
+    EXPECT_EQ(ids(*adopted), ids(*fetched)) << "seed " << seed;
+  }
 }

@@ -251,3 +251,160 @@ TEST(Differential, CaseFoldingHoldsAtTheEdgesOfTheAlphabet) {
     EXPECT_EQ(inMemory(*fresh, *p), expected) << "in memory: " << format;
   }
 }
+
+// Counts of "ANY" over a to-many relationship, which SQL answers with a subquery: the same as the
+// evaluator, in a context holding unsaved inserts, deletes and changes of the counted rows, of
+// their relationships and of the related rows themselves; over a join table (tags) and over the
+// inverse of a to-one (a folder's bookmarks). A count never makes objects of the rows.
+TEST(Differential, CountsOverToManyEqualTheEvaluatorWithUnsavedChanges) {
+  Generator g(11);
+  auto coordinator = openStore(makeLibraryModel(), storePath("any.sqlite"));
+  auto main = makeMainContext(coordinator);
+  fillLibrary(*main, g, 200);
+  {
+    // Members without the value compared: a folder whose other bookmark is titled "Wiki", a
+    // bookmark whose other tag is "T0". "!=" holds for neither.
+    auto folder = main->insertNewObject("Folder");
+    folder->setValueForKey("folderID", "FN");
+    auto named = main->insertNewObject("Bookmark"), untitled = main->insertNewObject("Bookmark");
+    named->setValueForKey("uniqueID", "named");
+    named->setValueForKey("title", "Wiki");
+    untitled->setValueForKey("uniqueID", "untitled");
+    for (const auto& b : {named, untitled}) b->setToOne("folder", folder);
+    FetchRequest t0("Tag");
+    t0.predicate = Predicate::parse("name == 'T0'");
+    named->addToMany("tags", main->fetch(t0)->front());
+    named->addToMany("tags", main->insertNewObject("Tag"));
+  }
+  ASSERT_TRUE(main->save());
+  auto tagNamed = [](Context& c, const std::string& name) {
+    FetchRequest r("Tag");
+    r.predicate = Predicate::parse("name == %@", {fnd::Value(name)});
+    return c.fetch(r)->front();
+  };
+  auto predicates = [&](const std::string& entity) {
+    std::vector<PredicateRef> out;
+    const std::string key = entity == "Bookmark" ? "tags.name" : "bookmarks.title";
+    const char* forms[] = {"ANY {k} == %@",         "ANY {k} != %@",       "ANY {k} BEGINSWITH[c] %@",
+                           "ANY {k} IN %@",         "NOT (ANY {k} == %@)", "ANY {k} == %@ AND trashed < 1",
+                           "ANY {k} < %@ OR blocked > 0"};
+    for (std::string form : forms) {
+      if (entity == "Folder") {
+        if (form.find("trashed") != std::string::npos || form.find("blocked") != std::string::npos) continue;
+      }
+      form.replace(form.find("{k}"), 3, key);
+      for (int value = 0; value < 5; ++value) {
+        const std::string word = entity == "Bookmark" ? "T" + std::to_string(value) : kWords[value * 2];
+        fnd::Value arg = form.find(" IN ") != std::string::npos ? fnd::Value(fnd::Array{fnd::Value(word), fnd::Value("T9")})
+                                                                 : fnd::Value(word);
+        auto p = Predicate::parse(form, {arg});
+        EXPECT_TRUE(p) << form;
+        if (p) out.push_back(p);
+      }
+    }
+    return out;
+  };
+  auto expectCountsAgree = [&](Context& c, const std::string& stage) {
+    for (const std::string entity : {"Bookmark", "Folder"})
+      for (const auto& p : predicates(entity)) {
+        std::size_t expected = 0;
+        const auto everything = *c.fetch(FetchRequest(entity));
+        for (auto& o : everything)
+          if (p->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o)))) ++expected;
+        FetchRequest r(entity);
+        r.predicate = p;
+        EXPECT_EQ(*c.count(r), static_cast<std::int64_t>(expected)) << stage << ": " << p->format();
+        EXPECT_EQ(c.fetch(r)->size(), expected) << stage << ": " << p->format();
+      }
+  };
+  {
+    // Counted from the rows alone: no object is made for them.
+    auto fresh = makeMainContext(coordinator);
+    FetchRequest r("Bookmark");
+    r.predicate = Predicate::parse("ANY tags.name == 'T1' AND trashed < 1", {});
+    ASSERT_TRUE(fresh->count(r));
+    EXPECT_LT(fresh->registeredObjects().size(), 10u);
+  }
+  auto editing = makeMainContext(coordinator);
+  expectCountsAgree(*editing, "saved");
+  auto all = *editing->fetch(FetchRequest("Bookmark"));
+  auto t1 = tagNamed(*editing, "T1"), t3 = tagNamed(*editing, "T3");
+  // Values of the counted rows alone: the count goes by SQL and the pending rows.
+  for (int i = 0; i < 20; ++i) all[static_cast<std::size_t>(i)]->setValueForKey("trashed", g.flag());
+  for (int i = 20; i < 30; ++i) all[static_cast<std::size_t>(i)]->setValueForKey("blocked", 1);
+  // (A deleted bookmark leaves its tags' sets, which changes the tags: only untagged ones here.)
+  int deleted = 0;
+  for (std::size_t i = 60; i < all.size() && deleted < 10; ++i)
+    if (all[i]->toMany("tags").empty()) editing->deleteObject(all[i]), ++deleted;
+  EXPECT_EQ(deleted, 10);
+  for (int i = 0; i < 5; ++i) {
+    auto b = editing->insertNewObject("Bookmark");
+    b->setValueForKey("uniqueID", "new" + std::to_string(i));
+    b->setValueForKey("title", kWords[i]);
+  }
+  expectCountsAgree(*editing, "unsaved values");
+  // Their relationships too.
+  for (int i = 20; i < 40; ++i) all[static_cast<std::size_t>(i)]->addToMany("tags", t1);
+  for (int i = 40; i < 60; ++i) all[static_cast<std::size_t>(i)]->removeFromMany("tags", t3);
+  for (int i = 60; i < 70; ++i)
+    if (!all[static_cast<std::size_t>(i)]->isDeleted()) editing->deleteObject(all[static_cast<std::size_t>(i)]);
+  for (int i = 5; i < 10; ++i) {
+    auto b = editing->insertNewObject("Bookmark");
+    b->setValueForKey("uniqueID", "new" + std::to_string(i));
+    b->addToMany("tags", i % 2 ? t1 : t3);
+  }
+  expectCountsAgree(*editing, "unsaved relationships");
+  // A related row changed but unsaved: its stored name no longer holds.
+  t1->setValueForKey("name", "T4");
+  expectCountsAgree(*editing, "unsaved tag");
+  ASSERT_TRUE(editing->save());
+  expectCountsAgree(*editing, "saved again");
+  expectCountsAgree(*makeMainContext(coordinator), "fresh");
+}
+
+// A to-one relationship against nil or a stored object, which SQL answers from the row's own key
+// column: the same rows and counts as the evaluator, with bookmarks moved, emptied and added
+// unsaved, an unsaved folder (never stored, so never in SQL) and a folder of another store.
+TEST(Differential, ToOneComparisonsEqualTheEvaluator) {
+  Generator g(5);
+  auto model = makeLibraryModel();
+  auto coordinator = openStore(model, storePath("toone.sqlite"));
+  auto main = makeMainContext(coordinator);
+  fillLibrary(*main, g, 150);
+  ASSERT_TRUE(main->save());
+  auto other = openStore(model, storePath("other.sqlite"));
+  auto elsewhere = makeMainContext(other);
+  fillLibrary(*elsewhere, g, 5);
+  ASSERT_TRUE(elsewhere->save());
+  auto editing = makeMainContext(coordinator);
+  auto folders = *editing->fetch(FetchRequest("Folder"));
+  auto check = [&](const std::string& stage) {
+    std::vector<std::pair<std::string, fnd::Array>> cases = {{"folder == nil", {}}, {"folder != nil", {}}};
+    for (const auto& f : folders) {
+      cases.push_back({"folder == %@", {fnd::Value(fnd::ObjectRef(f))}});
+      cases.push_back({"folder == %@ AND trashed < 1", {fnd::Value(fnd::ObjectRef(f))}});
+      cases.push_back({"NOT (folder == %@)", {fnd::Value(fnd::ObjectRef(f))}});
+    }
+    cases.push_back({"folder == %@", {fnd::Value(fnd::ObjectRef(elsewhere->fetch(FetchRequest("Folder"))->front()))}});
+    for (const auto& [format, args] : cases) {
+      auto p = Predicate::parse(format, args);
+      ASSERT_TRUE(p) << format;
+      FetchRequest r("Bookmark");
+      r.predicate = p;
+      const auto expected = inMemory(*editing, *p);
+      EXPECT_EQ(uniqueIDs(*editing->fetch(r)), expected) << stage << ": " << format;
+      EXPECT_EQ(static_cast<std::size_t>(*editing->count(r)), expected.size()) << stage << ": " << format;
+    }
+  };
+  check("saved");
+  auto all = *editing->fetch(FetchRequest("Bookmark"));
+  for (int i = 0; i < 10; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", folders[static_cast<std::size_t>(i % 3)]);
+  for (int i = 10; i < 15; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", nullptr);
+  auto fresh = editing->insertNewObject("Folder");
+  fresh->setValueForKey("folderID", "F9");
+  for (int i = 15; i < 20; ++i) all[static_cast<std::size_t>(i)]->setToOne("folder", fresh);
+  folders.push_back(fresh);
+  check("unsaved");
+  ASSERT_TRUE(editing->save());
+  check("saved again");
+}
