@@ -49,6 +49,16 @@ constexpr double timeLimit(double seconds) {
 #endif
 }
 
+// Whether the program runs under AddressSanitizer, which keeps freed memory aside for a while:
+// memory peaks tell nothing there.
+constexpr bool underAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#else
+  return false;
+#endif
+}
+
 // Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 

@@ -272,7 +272,9 @@ TEST_F(AccountServiceTest, AHostilePayloadDownloadEndsAtTheCapHoldingNoMoreThanI
     ASSERT_TRUE(alerts->sawTitle("Connection error")) << int(failure);
     EXPECT_NE(alerts->shown.back().message.find("larger than allowed"), std::string::npos)
         << alerts->shown.back().message;
-    if (peak.marked) EXPECT_LT(peak.growth(), SyncPayload::kMaxArchiveBytes + (48u << 20)) << int(failure);
+    // The sanitizers keep freed memory aside for a while, so the peak tells nothing there.
+    if (peak.marked && !test::underAddressSanitizer())
+      EXPECT_LT(peak.growth(), SyncPayload::kMaxArchiveBytes + (48u << 20)) << int(failure);
     EXPECT_EQ(uploadCount(), 0u);
     EXPECT_FALSE(engine->isBusy());
   }

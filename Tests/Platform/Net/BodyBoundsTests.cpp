@@ -40,7 +40,12 @@ struct BodyServer : test::LoopbackServer {
     });
     start();
   }
-  ~BodyServer() { stopping_ = true; }
+  // The server's threads read the body: they end before it goes.
+  ~BodyServer() {
+    stopping_ = true;
+    server->stop();
+    if (thread.joinable()) thread.join();
+  }
   URLRequest request(const std::string& path) const { return URLRequest(*URL::fromString(url(path, "127.0.0.1"))); }
 
  private:
