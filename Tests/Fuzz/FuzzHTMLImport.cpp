@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 #include "FuzzTarget.h"
+#include "Model/StoredText.h"
 #include "Synchronize/HTMLImport.h"
 #include "Synchronize/HTMLImportReader.h"
 
@@ -25,9 +26,13 @@ KESTO_FUZZ_TARGET(HTMLImport) {
   }
   for (const auto& bookmark : parsed->bookmarks) {
     KESTO_FUZZ_CHECK(folders.count(bookmark.folderID.string()) == 1);
-    // Web addresses only, never a NUL, titles and notes within their bounds.
+    // Only addresses a library may hold (naming their scheme, in lower case), never a NUL,
+    // titles and notes within their bounds.
     const std::string& url = bookmark.url.string();
-    KESTO_FUZZ_CHECK(url.size() >= 4 && (url[0] | 0x20) == 'h' && (url[1] | 0x20) == 't');
+    KESTO_FUZZ_CHECK(kesto::stored::isLibraryAddress(url));
+    KESTO_FUZZ_CHECK(kesto::stored::whyImportLeavesOut(url) == kesto::stored::LeftOut::None);
+    for (std::size_t i = 0; i < kesto::stored::schemeLength(url); ++i)
+      KESTO_FUZZ_CHECK(!(url[i] >= 'A' && url[i] <= 'Z'));
     KESTO_FUZZ_CHECK(url.find('\0') == std::string::npos);
     KESTO_FUZZ_CHECK(bookmark.title.string().size() <= kesto::HTMLImportReader::kMaxTitleBytes);
     KESTO_FUZZ_CHECK(bookmark.notes.string().size() <= kesto::HTMLImportReader::kMaxNotesBytes);
