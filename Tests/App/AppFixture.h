@@ -8,10 +8,8 @@
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
 #include "Model/WrenDataManager.h"
-#include "Synchronize/Backup.h"
 
 #include "Harness/TestSupport.h"
-#include "Model/LibraryFixture.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -19,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -29,9 +26,6 @@ namespace kesto::test {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    startWithEmptyLibrary();
-    // Nor the copy a restore keeps beside it.
-    std::remove((WrenDataManager::sharedInstance().persistentStorePath() + Backup::kBeforeRestoreSuffix).c_str());
     ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     sink = std::make_shared<sys::RecordingNotificationSink>();
     sys::UserNotificationCenter::defaultCenter().setSink(sink);

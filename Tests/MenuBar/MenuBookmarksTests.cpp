@@ -27,16 +27,7 @@ namespace {
 class MenuBookmarks : public LibraryTest {
  protected:
   void SetUp() override {
-    // A library of this test's own: the store outlives a test in the process.
-    auto& stack = WrenDataManager::sharedInstance();
-    const std::string file = stack.persistentStorePath();
-    stack.reset();
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix);
     LibraryTest::SetUp();
-    // Every test starts at the first run of the search menu: the settings outlive a test.
-    auto& defaults = fnd::UserDefaults::standard();
-    defaults.removeObject("SearchMenuSet");
-    for (const auto& o : menuSearchOptions()) defaults.removeObject(o.key);
     responder = TestDialogResponder::install();
     news = folder("f-news", "News");
     redBus = bookmark("https://bus.example/red", "Red bus", news);

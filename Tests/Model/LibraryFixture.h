@@ -12,27 +12,16 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/TimeZone.h"
-#include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kesto::test {
-
-// Closes the store and deletes its files, so the next use opens an empty library: what an
-// earlier test of the same process stored is not there, nor the tombstones of its deletions.
-inline void startWithEmptyLibrary() {
-  WrenDataManager::sharedInstance().reset();
-  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((store + suffix).c_str());
-  fnd::UserDefaults::standard().removeObject("KestoDeletedObjects");
-}
 
 // A library in the test's own store, and a DataManager over it with preferences the test sets.
 class LibraryTest : public ::testing::Test {

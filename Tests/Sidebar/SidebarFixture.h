@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
-#include "EmptyLibrary.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
@@ -40,15 +39,10 @@ namespace kesto::test {
 class FolderListTest : public LibraryTest {
  protected:
   void SetUp() override {
-    startWithEmptyLibrary();
     LibraryTest::SetUp();
-    startFromAnEmptyLibrary();
     dialogs = std::make_shared<TestDialogResponder>();
     ui::DialogResponder::install(dialogs);
     ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
-    // The folder list shown, no row remembered from an earlier test's library.
-    defaults().removeObject(SelectedView);
-    defaults().removeObject(kCurrentlySelectedFolderKey);
   }
   void TearDown() override {
     controller.reset();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
-#include "EmptyLibrary.h"
 
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
@@ -21,9 +20,7 @@ namespace kesto::test {
 class SidebarListTest : public LibraryTest {
  protected:
   void SetUp() override {
-    startWithEmptyLibrary();
     LibraryTest::SetUp();
-    startFromAnEmptyLibrary();
     stopClockInParisAt("2026-03-14 10:00:00 +0100");
     responder = TestDialogResponder::install();
     for (auto name : {BRWUpdateBookmarksViewNotification, BRWUpdateBookmarksAndResetViewNotification,

@@ -6,7 +6,6 @@
 #include "Model/WrenDataManager.h"
 
 #include "Harness/TestSupport.h"
-#include "Platform/Foundation/FileManager.h"
 #include "TestAlertResponder.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +15,11 @@
 
 namespace kesto::test {
 
-// A library in the test's own store, with the alert responder installed. Each test starts from
-// an empty store without backups beside it, so the tests of one process leave nothing for each
-// other.
+// A library in the test's own store, with the alert responder installed.
 class SyncLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto& stack = WrenDataManager::sharedInstance();
-    const std::string path = stack.persistentStorePath();
-    stack.reset();
-    for (const char* side : {"", "-wal", "-shm", "-journal", ".before-restore"}) fnd::FileManager::removeItem(path + side);
-    // Nor backups, or temporary copies, of an earlier test's.
-    const std::string folder = fnd::FileManager::deletingLastPathComponent(path);
-    for (const auto& name : fnd::FileManager::contentsOfDirectory(folder).value_or(std::vector<std::string>{}))
-      if (name.ends_with(".kestobck") || name.ends_with(".tmp")) fnd::FileManager::removeItem(folder + "/" + name);
-    ASSERT_TRUE(stack.managedObjectContext());
+    ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
     alerts = TestAlertResponder::install();
   }
   void TearDown() override { TestAlertResponder::uninstall(); }
