@@ -4,8 +4,13 @@ set(KESTO_SOURCE_ROOT "${CMAKE_SOURCE_DIR}/Source")
 set(KESTO_TESTS_ROOT "${CMAKE_SOURCE_DIR}/Tests")
 
 # Every target, the test harness included, is instrumented: a report from any of them ends the
-# process, so ctest sees it as a failure (scripts/test-sanitizers.sh).
-if(KESTO_SANITIZE)
+# process, so ctest sees it as a failure (scripts/test-sanitizers.sh). The fuzz harnesses link the
+# same objects, so one build serves the suites under the sanitizers and the fuzzing
+# (Tests/Fuzz/CMakeLists.txt adds the coverage the fuzzer steers by).
+if(KESTO_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "KESTO_FUZZ needs clang: configure with CC=clang CXX=clang++")
+endif()
+if(KESTO_SANITIZE OR KESTO_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
   # GCC's flow analysis misreads instrumented code: these warnings are noise in this build only.

@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
-# Builds every test suite with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/
-# and runs them: any report (a memory error, undefined behaviour, a leak) fails its test. The
-# end-to-end scripts, which drive the real program under a private X server, run once, in
-# scripts/test.sh. Used by CI after scripts/test.sh (.ci/run); run scripts/setup.sh first on a
-# fresh machine.
+# Builds the unit suites and the fuzz harnesses once, with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, into build-asan/ (scripts/sanitizer-build.sh) and runs the suites:
+# any report (a memory error, undefined behaviour, a leak) fails its test. The end-to-end
+# scripts, which drive the real program under a private X server, run once, in scripts/test.sh;
+# scripts/test-fuzz.sh runs the harnesses from the same build. Used by CI after scripts/test.sh
+# (.ci/run); run scripts/setup.sh first on a fresh machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/steps.sh
+. scripts/sanitizer-build.sh
 jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
-
-# Lean, to keep CI short on two cores: no benchmarks, -O1 with line tables only (enough for
-# readable reports), and ccache as in the normal build.
-step sanitizer-configure cmake -S . -B build-asan -G Ninja -DKESTO_SANITIZE=ON -DKESTO_BUILD_BENCHMARKS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1"
-step sanitizer-build cmake --build build-asan --parallel "$jobs"
+sanitizer_build
 
 asan="detect_leaks=1:check_initialization_order=1:strict_init_order=1"
 export ASAN_OPTIONS="$asan"

@@ -65,7 +65,7 @@ TEST_F(TutorialTest, TipsLeaveTheKeysWithTheWindowTheyStandOver) {
 
   // The row moves under its tip (a row above deleted): the bookmark tip goes, unseen; the
   // Library tip, beside the sidebar, stays until its button is clicked.
-  row->setFrameOrigin(fnd::Point(20, 150));
+  row->setFrameOrigin(fnd::Point{20, 150});
   EXPECT_TRUE(runUntil([&] { return !tutorials.isShown(Tutorial::Bookmark); }, 5));
   EXPECT_TRUE(TutorialPopovers::isPending(Tutorial::Bookmark));
   EXPECT_TRUE(tutorials.isShown(Tutorial::Library));

@@ -39,10 +39,23 @@ void writeFile(const std::string& path, const std::string& contents);
 template <typename F>
 bool runUntil(F&& done, double seconds = 5.0);
 
+// 1 where the program is built with AddressSanitizer: gcc says so with a macro, clang with a
+// feature test.
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTO_TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTO_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef KESTO_TEST_UNDER_ASAN
+#define KESTO_TEST_UNDER_ASAN 0
+#endif
+
 // A time limit of a test that guards against runaway (quadratic) work, not a speed goal: the
 // sanitizers slow such work several times over, so there it is stretched.
 constexpr double timeLimit(double seconds) {
-#if defined(__SANITIZE_ADDRESS__)
+#if KESTO_TEST_UNDER_ASAN
   return seconds * 4;
 #else
   return seconds;
@@ -52,7 +65,7 @@ constexpr double timeLimit(double seconds) {
 // Whether the program runs under AddressSanitizer, which keeps freed memory aside for a while:
 // memory peaks tell nothing there.
 constexpr bool underAddressSanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
+#if KESTO_TEST_UNDER_ASAN
   return true;
 #else
   return false;

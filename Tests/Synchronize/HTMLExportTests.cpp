@@ -369,9 +369,7 @@ long statusKB(const char* field) {
 // file as it goes, so what it adds to the program's memory is a folder's worth, not the
 // library's (here 60,000 bookmarks, held by the program as it holds its library).
 TEST_F(HTMLExportTest, TheExportHoldsAFolderAtATimeNotTheLibrary) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's own memory hides the export's";
-#endif
+  if (underAddressSanitizer()) GTEST_SKIP() << "the sanitizer's own memory hides the export's";
   constexpr int kFolders = 60, kPerFolder = 1000;
   for (int i = 0; i < kFolders; ++i) {
     auto f = folder("M" + std::to_string(i), "Memory " + std::to_string(i));

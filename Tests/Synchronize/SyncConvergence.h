@@ -433,7 +433,8 @@ class ConvergenceRun {
       for (const auto& p : dropTargets(f))
         if (p != Folder::kRootID && f->parentFolderID() != p) pairs.emplace_back(f->folderID(), p);
     if (pairs.empty()) return false;
-    const auto [fID, pID] = oneOf(pairs);
+    const auto chosen = oneOf(pairs);
+    const std::string fID = chosen.first, pID = chosen.second;
     libraries_.use(other);
     auto f = Folder::existingFolderWithFolderID(fID);
     auto p = Folder::existingFolderWithFolderID(pID);

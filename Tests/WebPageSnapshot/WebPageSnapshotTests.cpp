@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if KESTO_TEST_UNDER_ASAN
 // For this program only: the engine (Chromium inside libQt6WebEngineCore, with fontconfig) keeps
 // process-wide objects to the end and frees some of its own objects through a base of another
 // size. Both are in system libraries, not ours; the sanitizers go on checking everything else.

@@ -36,7 +36,7 @@ class BulkInsert {
     Cell(const std::string& v) : kind(Kind::Text), text(v) {}
     Cell(const char* v) : kind(Kind::Text), text(v) {}
   };
-  class Shape;
+  struct Shape;
 
   // Starts the transaction on the context's store; null with `error` when the store cannot be
   // written. Use it on one thread; other store users wait until commit or rollback.
