@@ -26,8 +26,8 @@ packages=(
   # menu-bar window's icon
   dbus-tests desktop-file-utils trayer x11-utils
   # the AppStream checker for the installed description, and clang with libFuzzer for the fuzz
-  # harnesses
-  appstream clang libclang-rt-14-dev
+  # harnesses, and lld, which links that build
+  appstream clang libclang-rt-14-dev lld
   # network namespaces for the reachability tests
   iproute2 util-linux
 )
