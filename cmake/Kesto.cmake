@@ -25,8 +25,22 @@ set(KESTO_PCH_STD <algorithm> <atomic> <chrono> <cstdint> <functional> <map> <me
   <optional> <string> <string_view> <unordered_map> <vector>)
 
 # kesto_precompile(<target> [TEST] [BENCHMARK] [QT_WIDGETS])
+# Only for targets of several compilations: a header compiled for one or two (a program of one
+# file, a library of one or two unity batches) costs more than it saves. Call it after the
+# target's unity batching is set.
 function(kesto_precompile target)
   if(NOT KESTO_PCH)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  list(FILTER sources INCLUDE REGEX "\\.(cpp|c)$")
+  list(LENGTH sources units)
+  get_target_property(unity ${target} UNITY_BUILD)
+  if(unity)
+    get_target_property(batch ${target} UNITY_BUILD_BATCH_SIZE)
+    math(EXPR units "(${units} + ${batch} - 1) / ${batch}")
+  endif()
+  if(units LESS 4)
     return()
   endif()
   cmake_parse_arguments(ARG "TEST;BENCHMARK;QT_WIDGETS" "" "" ${ARGN})
@@ -45,12 +59,14 @@ function(kesto_precompile target)
   target_precompile_headers(${target} PRIVATE ${headers})
 endfunction()
 
-# Unity batches for the libraries: a batch of sources compiled as one file parses the headers
-# they share once. Names in anonymous namespaces must therefore differ across a library's files.
-option(KESTO_UNITY "Compile each library in unity batches" ON)
-function(kesto_unity target)
+# Unity batches for the libraries and test programs: a batch of sources compiled as one file
+# parses the headers they share once, and instantiates the templates they share once. Names in
+# anonymous namespaces must therefore differ across a target's files; a file that cannot share a
+# batch (system headers' macros, names it keeps) is compiled alone (kesto_add_tests ALONE).
+option(KESTO_UNITY "Compile each library and test program in unity batches" ON)
+function(kesto_unity target size)
   if(KESTO_UNITY)
-    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 12)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${size})
   endif()
 endfunction()
 
@@ -61,8 +77,10 @@ function(kesto_test_code target)
   target_compile_options(${target} PRIVATE -O0)
 endfunction()
 
+# -Wsubobject-linkage (gcc) reads a unity batch's files as headers: a fixture in an anonymous
+# namespace would warn there.
 function(kesto_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
 endfunction()
 
 # kesto_own_sources(<variable> <patterns...>)
@@ -106,6 +124,7 @@ function(kesto_add_library name)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${KESTO_SOURCE_ROOT}")
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  kesto_unity(${name} 12)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     if("Qt6::Widgets" IN_LIST ARG_PRIVATE_DEPS)
@@ -116,17 +135,27 @@ function(kesto_add_library name)
   else()
     kesto_precompile(${name})
   endif()
-  kesto_unity(${name})
   kesto_warnings(${name})
 endfunction()
 
-# kesto_add_tests(<name> [GUI] [DEPS <targets...>])
-# One GoogleTest executable from every .cpp below the calling folder (kesto_own_sources). Each test
-# runs in its own process with a fresh temporary HOME and XDG folders (see Tests/Harness/TestMain.cpp).
+# kesto_add_tests(<name> [GUI] [TIMEOUT <seconds>] [SHARDS <n>] [DEPS <targets...>] [ALONE <files...>])
+# One GoogleTest executable from every .cpp below the calling folder (kesto_own_sources), in unity
+# batches; the ALONE files (relative to the folder) are compiled on their own. Every test gets a
+# fresh temporary HOME, XDG folders and state (see Tests/Harness/TestMain.cpp).
 function(kesto_add_tests name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT;SHARDS" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT;SHARDS" "DEPS;ALONE" ${ARGN})
   kesto_own_sources(sources "*.cpp" "*.h")
   add_executable(${name} ${sources})
+  kesto_unity(${name} 8)
+  list(TRANSFORM ARG_ALONE PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+  foreach(file IN LISTS ARG_ALONE)
+    if(NOT file IN_LIST sources)
+      message(FATAL_ERROR "${name}: ALONE names ${file}, which is not one of its sources")
+    endif()
+  endforeach()
+  if(ARG_ALONE)
+    set_source_files_properties(${ARG_ALONE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endif()
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE KestoTestMainGui)
   else()
