@@ -224,16 +224,20 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
   Server s;
   s.server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
   s.start();
+  Outcome o;
+  auto op = recordedGET(s.url("/"), o);
+  // This operation's only: one an earlier test left running may still announce its end.
   std::vector<fnd::NotificationName> names;
   bool allMain = true;
   fnd::ScopedObserver observer;
   for (auto name : {kNetOperationDidStartNotification, kNetOperationDidFinishNotification})
-    observer.observe(name, [&](const fnd::Notification& n) {
-      names.push_back(n.name);
-      allMain = allMain && fnd::RunLoop::isMainThread();
-    });
-  Outcome o;
-  auto op = recordedGET(s.url("/"), o);
+    observer.observe(
+        name,
+        [&](const fnd::Notification& n) {
+          names.push_back(n.name);
+          allMain = allMain && fnd::RunLoop::isMainThread();
+        },
+        static_cast<const fnd::Operation*>(op.get()));
   fnd::OperationQueue queue;
   queue.addOperation(op);
   ASSERT_TRUE(test::runUntil([&] { return ended(o) && names.size() == 2; }, 10));
