@@ -1,8 +1,8 @@
 # Sourced by scripts/test-sanitizers.sh and scripts/test-fuzz.sh: `sanitizer_build [TARGETS...]`
 # configures build-asan/, the one clang build with AddressSanitizer and UndefinedBehaviorSanitizer
-# whose libraries also carry the fuzzer's coverage, and builds the targets named (everything the
-# unit suites and the fuzz harnesses need when none is named). Both scripts configure it alike,
-# so whichever runs second builds nothing again.
+# whose libraries also carry the fuzzer's coverage, and builds the targets named (every target
+# when none is named). Both scripts configure it alike, so whichever runs second builds nothing
+# again.
 sanitizer_build() {
   local jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
   # A folder configured earlier with another compiler would keep it: start that one afresh.
