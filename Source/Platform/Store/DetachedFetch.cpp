@@ -84,15 +84,16 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   std::vector<fnd::Value> binds;
   if (f.request.predicate && !compilePredicate(*f.request.predicate, *entity, where, binds, &f.storeIdentifier))
     return fail("The predicate cannot be read apart from its context");
-  // The objects are made here too: making them is a good part of a large read.
-  auto make = [&](std::vector<Snapshot>& snapshots) {
+  // The objects are made here too: making them is a good part of a large read. Rows read over
+  // `over`, added to `into`.
+  auto make = [&](Coordinator& over, std::vector<Snapshot>& snapshots, std::vector<ManagedObjectRef>& into) {
     for (auto& s : snapshots) {
       auto o = ObjectAccess::makeForRow(entity);
       if (s.id) ObjectAccess::setID(*o, s.id);
-      else ObjectAccess::setRow(*o, ImplAccess::of(connection).storeNumber, s.pk);
+      else ObjectAccess::setRow(*o, ImplAccess::of(over).storeNumber, s.pk);
       ObjectAccess::state(*o) = ObjectAccess::State::Clean;
       ObjectAccess::apply(*o, std::move(s));
-      f.rows.push_back(std::move(o));
+      into.push_back(std::move(o));
     }
   };
   std::vector<Snapshot> slice;
@@ -108,7 +109,7 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
     const std::string* byIndex = first && first->indexed ? &first->name : nullptr;
     if (!ImplAccess::of(connection).loadRows(entity, where, binds, false, slice, error, nullptr, &order, byIndex))
       return false;
-    make(slice);
+    make(connection, slice, f.rows);
     f.sorted = f.read = true;
     return true;
   }
@@ -131,14 +132,7 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
         return false;
       const std::size_t got = part.size();
       const std::int64_t last = got ? part.back().pk : 0;
-      for (auto& s : part) {
-        auto o = ObjectAccess::makeForRow(entity);
-        if (s.id) ObjectAccess::setID(*o, s.id);
-        else ObjectAccess::setRow(*o, ImplAccess::of(over).storeNumber, s.pk);
-        ObjectAccess::state(*o) = ObjectAccess::State::Clean;
-        ObjectAccess::apply(*o, std::move(s));
-        into.push_back(std::move(o));
-      }
+      make(over, part, into);
       if (got < static_cast<std::size_t>(kSlice)) return true;
       sliceBinds[sliceBinds.size() - 2] = fnd::Value(last);
     }
