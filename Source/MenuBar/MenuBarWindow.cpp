@@ -40,6 +40,19 @@ constexpr double kIconWatchInterval = 0.25;
 constexpr int kSnapBacksFromOnePlace = 3;
 constexpr std::chrono::milliseconds kSnapBackPeriod{1000};
 
+// While the window places itself: the moves it makes come back as moves and are not snapped.
+class Placing {
+ public:
+  explicit Placing(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~Placing() { flag_ = was_; }
+  Placing(const Placing&) = delete;
+  Placing& operator=(const Placing&) = delete;
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+
 fnd::Rect screenHolding(const fnd::Point& p, const std::vector<fnd::Rect>& frames) {
   for (const auto& f : frames)
     if (f.contains(p)) return f;
@@ -274,6 +287,7 @@ void MenuBarWindow::setHasMenuBarIcon(bool has) {
 
 void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   if (attached == attached_) return;
+  const Placing placing(placing_);
   attached_ = attached;
   fnd::Rect f = frame();
   // The arrow grows the window at the top; the content keeps its place on screen.
@@ -510,8 +524,7 @@ void MenuBarWindow::snapToMenuBar() {
   const fnd::Rect f = frame();
   const fnd::Rect attachedFrame(originForAttachedState(), f.size);
   const fnd::Point top{f.midX(), f.maxY()}, anchor{attachedFrame.midX(), attachedFrame.maxY()};
-  // The window's own moves come back as moves: they are not snapped again.
-  placing_ = true;
+  const Placing placing(placing_);
   if (menuBarWindowSnaps(top, anchor, snapDistance_, detachable_)) {
     if (f != attachedFrame && maySnapBackFrom(f.origin)) setFrame(attachedFrame, true);
     setAttachedToMenuBar(true);
@@ -519,7 +532,6 @@ void MenuBarWindow::snapToMenuBar() {
     setAttachedToMenuBar(false);
   }
   layoutContent();
-  placing_ = false;
 }
 
 bool MenuBarWindow::maySnapBackFrom(const fnd::Point& origin) {
@@ -552,11 +564,10 @@ void MenuBarWindow::watchIcon() {
 
 void MenuBarWindow::statusItemViewDidMove() {
   if (!attached_ || liveResize_) return;
-  placing_ = true;
+  const Placing placing(placing_);
   setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
   applyShape();
   frameView_->setNeedsDisplay();
-  placing_ = false;
 }
 
 void MenuBarWindow::titleBarMouseUp(int clickCount) {

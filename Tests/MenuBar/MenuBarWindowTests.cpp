@@ -379,6 +379,19 @@ TEST_F(MenuBarSnap, AWindowThatMayNotDetachComesBackUnderTheIconHoweverItIsMoved
   window.windowDidEndLiveResize();
 }
 
+// Detaching places the window itself (40 points lower): that move is not snapped back, so the
+// window is wholly detached; the next move brings it back wholly attached.
+TEST_F(MenuBarSnap, TheWindowsOwnPlacementIsNotSnapped) {
+  window.setAttachedToMenuBar(false);
+  EXPECT_FALSE(window.attachedToMenuBar());
+  EXPECT_EQ(window.level(), ui::WindowLevel::Normal);
+  EXPECT_EQ(window.frame(), fnd::Rect(home.minX(), home.minY() - 40, home.size.width, home.size.height - 10));
+  moveTo({home.minX() + 50, home.minY() - 100});
+  EXPECT_TRUE(window.attachedToMenuBar());
+  EXPECT_EQ(window.level(), ui::WindowLevel::PopUpMenu);
+  EXPECT_EQ(window.frame(), home);
+}
+
 TEST_F(MenuBarSnap, ADetachableWindowDetachesAwayFromTheIconAndAttachesNearIt) {
   window.setIsDetachable(true);
   moveTo({home.minX() + 200, home.minY() - 300});
