@@ -358,11 +358,11 @@ TEST_F(MenuBarSnap, AWindowThatMayNotDetachComesBackUnderTheIconHoweverItIsMoved
   EXPECT_EQ(home, fnd::Rect(window.originForAttachedState(), home.size));
   EXPECT_EQ(home.midX(), 640);
   EXPECT_EQ(home.maxY(), window.screen().visibleFrame().maxY());
-  // Moved by a program or the window manager, far off or a little.
+  // Moved by a program or the window manager.
   moveTo({50, 60});
   EXPECT_EQ(window.frame(), home);
   EXPECT_TRUE(window.attachedToMenuBar());
-  // Its own title bar dragged down: back at once, still attached.
+  // Its own title bar dragged down: back at once.
   const fnd::Point grab{150, home.size.height - 20};
   window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, grab, 0, 1, &window));
   window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, {grab.x - 200, grab.y - 200}, 0, 1, &window));
