@@ -150,4 +150,4 @@ e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/
 lines="$(grep -F "type text/plain " "$work/target.log" | grep -o 'bm:[0-9A-F-]*' | sort -u | wc -l)"
 (( lines == 2 )) || fail "the drop carried $lines bookmarks, not the two selected: $(cat "$work/target.log")"
 e2e_quit_by_key
-echo "menu-bar window resized about its middle, two cards dragged out together: ok"
+echo "menu-bar window snapped back, followed its icon, kept its least size, resized about its middle, two cards dragged out together: ok"
