@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace kesto {
 
@@ -39,19 +40,6 @@ constexpr double kIconWatchInterval = 0.25;
 // How many moves back under the icon from one place, within how long, before the window stays.
 constexpr int kSnapBacksFromOnePlace = 3;
 constexpr std::chrono::milliseconds kSnapBackPeriod{1000};
-
-// While the window places itself: the moves it makes come back as moves and are not snapped.
-class Placing {
- public:
-  explicit Placing(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-  ~Placing() { flag_ = was_; }
-  Placing(const Placing&) = delete;
-  Placing& operator=(const Placing&) = delete;
-
- private:
-  bool& flag_;
-  bool was_;
-};
 
 fnd::Rect screenHolding(const fnd::Point& p, const std::vector<fnd::Rect>& frames) {
   for (const auto& f : frames)
@@ -287,7 +275,7 @@ void MenuBarWindow::setHasMenuBarIcon(bool has) {
 
 void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   if (attached == attached_) return;
-  const Placing placing(placing_);
+  const bool wasPlacing = std::exchange(placing_, true);
   attached_ = attached;
   fnd::Rect f = frame();
   // The arrow grows the window at the top; the content keeps its place on screen.
@@ -321,6 +309,7 @@ void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   layoutContent();
   applyShape();
   frameView_->setNeedsDisplay();
+  placing_ = wasPlacing;
 }
 
 void MenuBarWindow::showWindowButtons(bool show) {
@@ -524,7 +513,7 @@ void MenuBarWindow::snapToMenuBar() {
   const fnd::Rect f = frame();
   const fnd::Rect attachedFrame(originForAttachedState(), f.size);
   const fnd::Point top{f.midX(), f.maxY()}, anchor{attachedFrame.midX(), attachedFrame.maxY()};
-  const Placing placing(placing_);
+  const bool wasPlacing = std::exchange(placing_, true);
   if (menuBarWindowSnaps(top, anchor, snapDistance_, detachable_)) {
     if (f != attachedFrame && maySnapBackFrom(f.origin)) setFrame(attachedFrame, true);
     setAttachedToMenuBar(true);
@@ -532,6 +521,7 @@ void MenuBarWindow::snapToMenuBar() {
     setAttachedToMenuBar(false);
   }
   layoutContent();
+  placing_ = wasPlacing;
 }
 
 bool MenuBarWindow::maySnapBackFrom(const fnd::Point& origin) {
@@ -564,10 +554,11 @@ void MenuBarWindow::watchIcon() {
 
 void MenuBarWindow::statusItemViewDidMove() {
   if (!attached_ || liveResize_) return;
-  const Placing placing(placing_);
+  const bool wasPlacing = std::exchange(placing_, true);
   setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
   applyShape();
   frameView_->setNeedsDisplay();
+  placing_ = wasPlacing;
 }
 
 void MenuBarWindow::titleBarMouseUp(int clickCount) {

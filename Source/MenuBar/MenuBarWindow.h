@@ -164,7 +164,10 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   std::vector<std::shared_ptr<ResizeGrip>> grips_;
   MenuBarWindowDelegate* menuBarDelegate_ = nullptr;
   unsigned menuBarDelegateMethods_ = 0;
-  bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false, moved_ = false, placing_ = false;
+  bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false, moved_ = false;
+  // The window places itself (attaching, detaching, snapping, following the icon): the moves it
+  // makes come back as moves and are not snapped.
+  bool placing_ = false;
   bool hideWindowControlsWhenAttached_ = true, hideControls_ = false;
   bool liveResize_ = false, resizeRight_ = false;
   fnd::Point resizeStartLocation_;
