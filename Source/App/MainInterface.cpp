@@ -223,6 +223,9 @@ void MainInterface::construct() {
   menuBookmarks_ = std::make_unique<MenuBookmarksController>();
   menuWindow_ = std::make_unique<MenuBarWindow>();
   menuWindow_->setTitle("Kesto Bookmarks");
+  // The list comes laid out at the least size that shows every control of both its tabs whole:
+  // narrower cuts off Open Kesto and Edit…, lower hides the quick edit's first rows.
+  menuWindow_->setContentMinSize(menuBookmarks_->view()->frame().size);
   menuWindow_->setMenuContentView(menuBookmarks_->view());
   bookmarksController_ = std::make_unique<BookmarksController>();
   appDelegate_ = std::make_unique<AppDelegate>();

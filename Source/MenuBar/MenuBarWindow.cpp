@@ -3,6 +3,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Timer.h"
 #include "Platform/System/TrayIcon.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Action.h"
@@ -16,8 +17,10 @@
 #include "Views/WindowButton.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace kesto {
 
@@ -32,6 +35,11 @@ constexpr double kKeptAboveBottom = 23;
 constexpr double kFocusSettleDelay = 0.25;
 // The icon's stand-in height when the tray does not tell its place.
 constexpr double kPanelThickness = 22;
+// How often the icon's place is looked at while the window shows: the tray tells no moves.
+constexpr double kIconWatchInterval = 0.25;
+// How many moves back under the icon from one place, within how long, before the window stays.
+constexpr int kSnapBacksFromOnePlace = 3;
+constexpr std::chrono::milliseconds kSnapBackPeriod{1000};
 
 fnd::Rect screenHolding(const fnd::Point& p, const std::vector<fnd::Rect>& frames) {
   for (const auto& f : frames)
@@ -247,6 +255,7 @@ MenuBarWindow::MenuBarWindow(const fnd::Rect& contentRect) : ui::ChildWindow(con
 
 MenuBarWindow::~MenuBarWindow() {
   lifetime_.end();
+  if (iconWatch_) iconWatch_->invalidate();
   setDelegate(nullptr);
 }
 
@@ -266,6 +275,7 @@ void MenuBarWindow::setHasMenuBarIcon(bool has) {
 
 void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   if (attached == attached_) return;
+  const bool wasPlacing = std::exchange(placing_, true);
   attached_ = attached;
   fnd::Rect f = frame();
   // The arrow grows the window at the top; the content keeps its place on screen.
@@ -274,6 +284,8 @@ void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   } else {
     f.size.height -= arrowSize_.height;
   }
+  // The minimum takes the arrow or gives it up with the frame.
+  updateMinSize();
   setFrame(f, true);
   layoutContent();
   if (!dragging_) {
@@ -297,6 +309,7 @@ void MenuBarWindow::setAttachedToMenuBar(bool attached) {
   layoutContent();
   applyShape();
   frameView_->setNeedsDisplay();
+  placing_ = wasPlacing;
 }
 
 void MenuBarWindow::showWindowButtons(bool show) {
@@ -352,12 +365,26 @@ void MenuBarWindow::setDistanceFromMenuBar(double d) {
 
 void MenuBarWindow::setArrowSize(const fnd::Size& size) {
   arrowSize_ = size;
+  updateMinSize();
   layoutContent();
 }
 
 void MenuBarWindow::setTitleBarHeight(double height) {
   titleBarHeight_ = height;
+  updateMinSize();
   layoutContent();
+}
+
+void MenuBarWindow::setContentMinSize(const fnd::Size& size) {
+  contentMinSize_ = size;
+  updateMinSize();
+}
+
+void MenuBarWindow::updateMinSize() {
+  if (contentMinSize_.width <= 0 && contentMinSize_.height <= 0) return;
+  // The content stands below the title bar, the arrow (while attached) and a one-point separator.
+  const double a = attached_ ? arrowSize_.height : 0;
+  setMinSize({contentMinSize_.width, contentMinSize_.height + titleBarHeight_ + a + 1});
 }
 
 fnd::Rect MenuBarWindow::titleBarRect() const {
@@ -432,6 +459,7 @@ void MenuBarWindow::showWindow() {
   // Only this window comes forward: the main window stays where it is (hidden in menu-bar mode).
   makeKeyAndOrderFront();
   if (tray_) tray_->setHighlighted(true);
+  watchIcon();
 }
 
 void MenuBarWindow::hideWindow() {
@@ -474,16 +502,63 @@ void MenuBarWindow::titleBarMouseDragged(const fnd::Point& screenPoint) {
   f.origin.y += screenPoint.y - dragStartLocation_.y;
   moved_ = true;
   setFrame(f, true);
-  if (!tray_) return;
-  fnd::Point origin = originForAttachedState();
-  fnd::Rect attachedFrame(origin, f.size);
-  fnd::Point top{f.midX(), f.maxY()}, anchor{attachedFrame.midX(), attachedFrame.maxY()};
+  // A hidden window hears of no move: the drag brings it to the snap itself.
+  snapToMenuBar();
+}
+
+void MenuBarWindow::windowDidMove(ui::Window&) { snapToMenuBar(); }
+
+void MenuBarWindow::snapToMenuBar() {
+  if (!tray_ || liveResize_ || placing_) return;
+  const fnd::Rect f = frame();
+  const fnd::Rect attachedFrame(originForAttachedState(), f.size);
+  const fnd::Point top{f.midX(), f.maxY()}, anchor{attachedFrame.midX(), attachedFrame.maxY()};
+  const bool wasPlacing = std::exchange(placing_, true);
   if (menuBarWindowSnaps(top, anchor, snapDistance_, detachable_)) {
-    setFrame(attachedFrame, true);
+    if (f != attachedFrame && maySnapBackFrom(f.origin)) setFrame(attachedFrame, true);
     setAttachedToMenuBar(true);
   } else {
     setAttachedToMenuBar(false);
   }
+  layoutContent();
+  placing_ = wasPlacing;
+}
+
+bool MenuBarWindow::maySnapBackFrom(const fnd::Point& origin) {
+  // A window manager that will not have the window under the icon answers each move there with
+  // a move back: after a few tries from the same place in a short while, the window stays.
+  const auto now = std::chrono::steady_clock::now();
+  if (origin != snapBackFrom_ || now - snapBackSince_ > kSnapBackPeriod) {
+    snapBackFrom_ = origin;
+    snapBackSince_ = now;
+    snapBacks_ = 0;
+  }
+  return ++snapBacks_ <= kSnapBacksFromOnePlace;
+}
+
+void MenuBarWindow::watchIcon() {
+  if (iconWatch_) return;
+  iconFrame_ = tray_ ? tray_->geometry() : std::nullopt;
+  iconWatch_ = fnd::Timer::scheduledTimer(kIconWatchInterval, true, lifetime_.whileAlive([this](fnd::Timer& timer) {
+    if (!tray_ || !isVisible()) {
+      timer.invalidate();
+      iconWatch_.reset();
+      return;
+    }
+    const std::optional<fnd::Rect> icon = tray_->geometry();
+    if (icon == iconFrame_) return;
+    iconFrame_ = icon;
+    statusItemViewDidMove();
+  }));
+}
+
+void MenuBarWindow::statusItemViewDidMove() {
+  if (!attached_ || liveResize_) return;
+  const bool wasPlacing = std::exchange(placing_, true);
+  setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
+  applyShape();
+  frameView_->setNeedsDisplay();
+  placing_ = wasPlacing;
 }
 
 void MenuBarWindow::titleBarMouseUp(int clickCount) {

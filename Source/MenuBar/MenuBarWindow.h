@@ -5,6 +5,7 @@
 #include "Platform/UI/ChildWindow.h"
 #include "Platform/UI/Image.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 
 namespace kesto {
 
+namespace fnd {
+class Timer;
+}
 namespace sys {
 class TrayIcon;
 }
@@ -99,6 +103,10 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   // The view below the title bar.
   void setMenuContentView(std::shared_ptr<ui::View> view);
   const std::shared_ptr<ui::View>& menuContentView() const { return content_; }
+  // The least size of the view below the title bar; the window's minimum size is that with the
+  // title bar and, while attached, the arrow. Zero leaves the minimum size alone.
+  void setContentMinSize(const fnd::Size& size);
+  fnd::Size contentMinSize() const { return contentMinSize_; }
 
   // Shows the window as key window in front (under the icon when attached), and hides it with a
   // short fade; the window is fully opaque again for the next showing.
@@ -106,6 +114,11 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   void hideWindow();
   // A click on the tray icon at `pointer`: hides a shown attached window, else shows it.
   void iconClicked(const fnd::Point& pointer);
+
+  // The tray icon moved (a tray that lays out its icons again): an attached window follows it.
+  // The tray tells no such moves: while the window shows, the icon's place is looked at a few
+  // times a second.
+  void statusItemViewDidMove();
 
   // Escape cancels: the menu closes. The window's actions answer the cancel command too.
   void keyDown(const ui::Event& event) override;
@@ -132,6 +145,13 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   class ResizeGrip;
   void windowDidResignKey(ui::Window& window) override;
   void windowDidBecomeKey(ui::Window& window) override;
+  void windowDidMove(ui::Window& window) override;
+  // Puts a window that may not be detached (or that came near the icon) back under the icon,
+  // attached; detaches a detachable one moved away from it.
+  void snapToMenuBar();
+  bool maySnapBackFrom(const fnd::Point& origin);
+  void watchIcon();
+  void updateMinSize();
   void layoutContent();
   void applyShape();
   // Shows the window buttons (fading in), or fades them out and then hides them.
@@ -145,6 +165,9 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   MenuBarWindowDelegate* menuBarDelegate_ = nullptr;
   unsigned menuBarDelegateMethods_ = 0;
   bool attached_ = false, detachable_ = true, dragging_ = false, hiding_ = false, moved_ = false;
+  // The window places itself (attaching, detaching, snapping, following the icon): the moves it
+  // makes come back as moves and are not snapped.
+  bool placing_ = false;
   bool hideWindowControlsWhenAttached_ = true, hideControls_ = false;
   bool liveResize_ = false, resizeRight_ = false;
   fnd::Point resizeStartLocation_;
@@ -153,6 +176,12 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Size arrowSize_{20, 10};
   fnd::Point anchor_, dragStartLocation_;
   fnd::Rect dragStartFrame_;
+  fnd::Size contentMinSize_;
+  fnd::Point snapBackFrom_;
+  std::chrono::steady_clock::time_point snapBackSince_;
+  int snapBacks_ = 0;
+  std::shared_ptr<fnd::Timer> iconWatch_;
+  std::optional<fnd::Rect> iconFrame_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

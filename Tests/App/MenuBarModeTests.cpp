@@ -152,6 +152,36 @@ TEST_F(MenuBarMode, EscapeHidesTheWindowTheHotKeyShowed) {
   EXPECT_TRUE(runUntil([&] { return !ui->menuBarWindow().isVisible(); }, 2));
 }
 
+// Its edges dragged far inwards, the menu-bar window stops at the least size that shows every
+// control of both its tabs whole below the title bar.
+TEST_F(MenuBarMode, TheMenuBarWindowShrinksNoSmallerThanItsControlsNeed) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  app().hotkeyWithEvent();
+  MenuBarWindow& window = ui->menuBarWindow();
+  ASSERT_TRUE(window.isVisible());
+  const auto drag = [&](fnd::Point from, fnd::Point to) {
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, from, 0, 1, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, to, 0, 1, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, to, 0, 1, &window));
+  };
+  fnd::Size size = window.frame().size;
+  drag({1, size.height / 2}, {size.width / 2, size.height / 2});
+  size = window.frame().size;
+  drag({size.width / 2, 1}, {size.width / 2, size.height / 2});
+  const fnd::Size least = window.frame().size;
+  const fnd::Rect content(0, 0, least.width, least.height - window.titleBarRect().size.height - 1);
+  auto& menu = ui->menuBookmarksController();
+  for (const auto& pane : {menu.view(), menu.editPane})
+    for (const auto& control : pane->subviews()) {
+      if (control == menu.listPane || control == menu.editPane) continue;
+      const fnd::Rect f = control->convertRectToView(control->bounds(), nullptr);
+      EXPECT_TRUE(content.contains(f)) << "cut off at " << least.width << " by " << least.height << ": ("
+                                       << f.minX() << ", " << f.minY() << ", " << f.size.width << ", "
+                                       << f.size.height << ")";
+    }
+}
+
 TEST_F(MenuBarMode, AStartInMenuBarModeWithoutATrayShowsTheMainWindow) {
   defaults().setBool(true, "useMenuBarMode");
   sys::TrayIcon::setAvailableForTesting(false);

@@ -3,6 +3,7 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/System/TrayIcon.h"
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
@@ -326,6 +327,133 @@ TEST(MenuBarWindowTest, DoubleClickMinimisesADetachedWindowAndADragKeepsTheTitle
   dragged.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, {grab.x, grab.y - 40}, 0, 1, &dragged));
   EXPECT_EQ(dragged.frame(), fnd::Rect(100, 260, 300, 300));
   dragged.orderOut();
+}
+
+// ---- every move through the snap rule, the icon's moves, the least size ----
+
+// A shown window with a tray icon whose place the tray does not tell: it hangs under the anchor.
+class MenuBarSnap : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sys::TrayIcon::setAvailableForTesting(true);
+    window.setAnchorPoint({640, 700});
+    window.setHasMenuBarIcon(true);
+    ASSERT_TRUE(window.hasMenuBarIcon());
+    window.setAttachedToMenuBar(true);
+    window.setIsDetachable(false);
+    window.showWindow();
+    home = window.frame();
+  }
+  void TearDown() override {
+    window.orderOut();
+    sys::TrayIcon::setAvailableForTesting(std::nullopt);
+  }
+  void moveTo(const fnd::Point& origin) { window.setFrame(fnd::Rect(origin, window.frame().size)); }
+
+  MenuBarWindow window{fnd::Rect(100, 100, 300, 300)};
+  fnd::Rect home;
+};
+
+TEST_F(MenuBarSnap, AWindowThatMayNotDetachComesBackUnderTheIconHoweverItIsMoved) {
+  EXPECT_EQ(home, fnd::Rect(window.originForAttachedState(), home.size));
+  EXPECT_EQ(home.midX(), 640);
+  EXPECT_EQ(home.maxY(), window.screen().visibleFrame().maxY());
+  // Moved by a program or the window manager.
+  moveTo({50, 60});
+  EXPECT_EQ(window.frame(), home);
+  EXPECT_TRUE(window.attachedToMenuBar());
+  // Its own title bar dragged down: back at once.
+  const fnd::Point grab{150, home.size.height - 20};
+  window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, grab, 0, 1, &window));
+  window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, {grab.x - 200, grab.y - 200}, 0, 1, &window));
+  window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, {grab.x - 200, grab.y - 200}, 0, 1, &window));
+  EXPECT_EQ(window.frame(), home);
+  // A live resize moves it where the resize puts it.
+  window.windowWillStartLiveResize({home.minX() + 1, home.midY()});
+  moveTo({home.minX() - 40, home.minY()});
+  EXPECT_EQ(window.frame().minX(), home.minX() - 40);
+  window.windowDidEndLiveResize();
+}
+
+// Detaching places the window itself (40 points lower): that move is not snapped back, so the
+// window is wholly detached; the next move brings it back wholly attached.
+TEST_F(MenuBarSnap, TheWindowsOwnPlacementIsNotSnapped) {
+  window.setAttachedToMenuBar(false);
+  EXPECT_FALSE(window.attachedToMenuBar());
+  EXPECT_EQ(window.level(), ui::WindowLevel::Normal);
+  EXPECT_EQ(window.frame(), fnd::Rect(home.minX(), home.minY() - 40, home.size.width, home.size.height - 10));
+  moveTo({home.minX() + 50, home.minY() - 100});
+  EXPECT_TRUE(window.attachedToMenuBar());
+  EXPECT_EQ(window.level(), ui::WindowLevel::PopUpMenu);
+  EXPECT_EQ(window.frame(), home);
+}
+
+TEST_F(MenuBarSnap, ADetachableWindowDetachesAwayFromTheIconAndAttachesNearIt) {
+  window.setIsDetachable(true);
+  moveTo({home.minX() + 200, home.minY() - 300});
+  EXPECT_FALSE(window.attachedToMenuBar());
+  EXPECT_EQ(window.frame().size.height, home.size.height - 10) << "the arrow gone";
+  // Brought back within the snap distance: under the icon again, with its arrow.
+  moveTo({home.minX() + 10, home.minY() + 10 - 20});
+  EXPECT_TRUE(window.attachedToMenuBar());
+  EXPECT_EQ(window.frame(), home);
+}
+
+// A window manager that keeps the window where it put it answers every move back under the icon
+// with a move away: the window gives in after a few tries instead of moving for ever.
+TEST_F(MenuBarSnap, AWindowManagerThatWillNotHaveItThereIsNotFoughtForEver) {
+  const fnd::Point kept{200, 150};
+  int snappedBack = 0, moves = 0;
+  for (; moves < 50; ++moves) {
+    moveTo(kept);
+    if (window.frame().origin == kept) break;
+    ++snappedBack;
+  }
+  EXPECT_GE(snappedBack, 1);
+  EXPECT_LT(moves, 50);
+  // A move from elsewhere is snapped again.
+  moveTo({kept.x + 30, kept.y});
+  EXPECT_EQ(window.frame(), home);
+}
+
+TEST_F(MenuBarSnap, AnAttachedWindowFollowsItsIconWhenTheIconMoves) {
+  window.setAnchorPoint({400, 650});
+  window.statusItemViewDidMove();
+  EXPECT_EQ(window.frame(), fnd::Rect(400 - home.size.width / 2, home.minY(), home.size.width, home.size.height));
+  // Detached, it stays where it is.
+  window.setIsDetachable(true);
+  window.setAttachedToMenuBar(false);
+  const fnd::Rect loose = window.frame();
+  window.setAnchorPoint({640, 700});
+  window.statusItemViewDidMove();
+  EXPECT_EQ(window.frame(), loose);
+}
+
+TEST(MenuBarLeastSize, TheWindowKeepsTheLeastSizeOfItsContentWithItsTitleBarAndArrow) {
+  MenuBarWindow window(fnd::Rect(300, 300, 400, 300));
+  window.setContentMinSize({400, 277});
+  EXPECT_EQ(window.minSize(), (fnd::Size{400, 300}));  // 22 title bar and 1 separator
+  window.setAnchorPoint({500, 900});
+  window.setAttachedToMenuBar(true);
+  EXPECT_EQ(window.minSize(), (fnd::Size{400, 310}));
+  EXPECT_EQ(window.frame().size, (fnd::Size{400, 310})) << "the arrow added once";
+  window.setAttachedToMenuBar(false);
+  EXPECT_EQ(window.frame().size, (fnd::Size{400, 300})) << "and given up again";
+  window.setAttachedToMenuBar(true);
+  window.showWindow();
+  // Its edges dragged far inwards stop at the least size.
+  const auto drag = [&](fnd::Point fromScreen, fnd::Point toScreen) {
+    const auto local = [&](fnd::Point p) { return fnd::Point{p.x - window.frame().minX(), p.y - window.frame().minY()}; };
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, local(fromScreen), 0, 1, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDragged, local(toScreen), 0, 1, &window));
+    window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, local(toScreen), 0, 1, &window));
+  };
+  fnd::Rect f = window.frame();
+  drag({f.minX() + 1, f.midY()}, {f.minX() + 150, f.midY()});
+  drag({f.midX(), f.minY() + 1}, {f.midX(), f.minY() + 200});
+  EXPECT_EQ(window.frame().size, (fnd::Size{400, 310}));
+  EXPECT_EQ(window.frame().maxY(), f.maxY());
+  window.orderOut();
 }
 
 }  // namespace
