@@ -26,6 +26,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Views/TileCollectionView.h"
+#include "Views/OpenBookmarkAddress.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <algorithm>
