@@ -8,7 +8,8 @@ namespace kesto {
 void openBookmarkAddress(const std::string& url) {
   using sys::Workspace;
   // Addresses come from peers and archives too; a long one is cut for the question.
-  const std::string shown = url.size() > 200 ? url.substr(0, 200) + "…" : url;
+  std::string shown = url;
+  if (shown.size() > 200) shown.resize(200), shown += "…";
   switch (Workspace::policyForURL(url)) {
     case Workspace::OpenPolicy::Browser:
       Workspace::openURL(url);
