@@ -25,8 +25,8 @@
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
-#include "Views/TileCollectionView.h"
 #include "Views/OpenBookmarkAddress.h"
+#include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewCell.h"
 
 #include <algorithm>

@@ -178,7 +178,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // without a web page.
   void updateBrowserButtons();
   enum class ListMode { Search, Favorites, Recent };
-  // The favourites or the bookmarks opened (most recent first), with the mode's button lit.
+  // The favourites, or every live bookmark with the most recently opened first, with the mode's
+  // button lit.
   void showList(ListMode mode, const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
@@ -188,8 +189,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // Saves the quick-edit field `control` (text, tags or folder) when it differs from the
   // bookmark's value.
   void commitEditedField(ui::Control& control);
-  // The folder box's text as Tab leaves it: text no path (or every path) holds becomes the first
-  // path; a text naming a folder files the bookmark there.
+  // The folder box's text as Tab or Return leaves it: text no path (or every path) holds becomes
+  // the first path. Text is no choice: it files the bookmark nowhere.
   void settleFolderText();
   // Where Done files the bookmark: the folder chosen from the list in this edit or an earlier
   // one, else the library's current folder; null (the Inbox) where that one holds no bookmarks

@@ -9,7 +9,10 @@ void openBookmarkAddress(const std::string& url) {
   using sys::Workspace;
   // Addresses come from peers and archives too; a long one is cut for the question.
   std::string shown = url;
-  if (shown.size() > 200) shown.resize(200), shown += "…";
+  if (shown.size() > 200) {
+    shown.resize(200);
+    shown += "…";
+  }
   switch (Workspace::policyForURL(url)) {
     case Workspace::OpenPolicy::Browser:
       Workspace::openURL(url);
