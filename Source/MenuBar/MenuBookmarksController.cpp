@@ -843,6 +843,8 @@ void MenuBookmarksController::cancelEdit() {
       commitEditedField(*editTags);
     }
     auto target = folderForDone();
+    // Without a choice the library's current folder stands as the choice, kept for later edits.
+    if (!hasChosenFolder() && kestoData) selectedFolder_ = kestoData->currentFolder();
     lastAddedBookmark_->setFolder(target ? target : Folder::inboxFolder());
     saveEdited();
   }
@@ -939,12 +941,16 @@ void MenuBookmarksController::comboBoxSelectionDidChange(int index) {
   saveEdited();
 }
 
-std::shared_ptr<Folder> MenuBookmarksController::folderForDone() const {
-  if (!kestoData) return nullptr;
+bool MenuBookmarksController::hasChosenFolder() const {
+  if (!kestoData || !selectedFolder_) return false;
   // A folder chosen in an earlier edit may have gone since: it is no choice any more.
   const auto& all = kestoData->allFolders();
-  const bool chosen = selectedFolder_ && std::find(all.begin(), all.end(), selectedFolder_) != all.end();
-  const auto& folder = chosen ? selectedFolder_ : kestoData->currentFolder();
+  return std::find(all.begin(), all.end(), selectedFolder_) != all.end();
+}
+
+std::shared_ptr<Folder> MenuBookmarksController::folderForDone() const {
+  if (!kestoData) return nullptr;
+  const auto& folder = hasChosenFolder() ? selectedFolder_ : kestoData->currentFolder();
   // The Library, Inbox, Imported and service rows have no current folder; a smart folder lists
   // what its rule finds and a locked one shows nothing: none of them holds the bookmark.
   if (!folder || folder->isSmart() || folder->folderID() == Folder::kImportedID || folder->blocked() > 0) return nullptr;

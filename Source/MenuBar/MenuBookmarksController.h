@@ -192,10 +192,12 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // The folder box's text as Tab or Return leaves it: text no path (or every path) holds becomes
   // the first path. Text is no choice: it files the bookmark nowhere.
   void settleFolderText();
-  // Where Done files the bookmark: the folder chosen from the list in this edit or an earlier
-  // one, else the library's current folder; null (the Inbox) where that one holds no bookmarks
-  // of its own.
+  // Where Done files the bookmark: the folder chosen in this edit or an earlier one (from the
+  // list, or the current folder an earlier Done took without a choice), else the library's
+  // current folder; null (the Inbox) where that one holds no bookmarks of its own.
   std::shared_ptr<Folder> folderForDone() const;
+  // Whether a folder chosen in this or an earlier edit still exists.
+  bool hasChosenFolder() const;
   // One edit of the bookmark being edited, saved at once (nothing without one).
   void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);

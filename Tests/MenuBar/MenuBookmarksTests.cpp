@@ -416,9 +416,10 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
 }
 
 // Done files the bookmark in the folder chosen from the list, else in the one chosen in an
-// earlier edit, else in the library's current folder; where that one holds no bookmarks of its
-// own (the Library, Inbox, Imported and service rows, a smart or a locked folder), in the Inbox.
-// Text in the box, whatever Tab or Return made of it, is no choice.
+// earlier edit, else in the library's current folder, which then stands as the choice for later
+// edits; where that one holds no bookmarks of its own (the Library, Inbox, Imported and service
+// rows, a smart or a locked folder), in the Inbox. Text in the box, whatever Tab or Return made
+// of it, is no choice.
 TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   auto apple = folder("f-apple", "Apple");
   auto other = folder("f-other", "Other Things");
@@ -430,46 +431,57 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   save();
   load(dm);
   const auto inbox = Folder::inboxFolder();
-  const auto doneWith = [&](const Folder::Ref& current, const std::function<void()>& edit = {}) {
+  const auto doneWith = [&](MenuBookmarksController& m, const Folder::Ref& current,
+                            const std::function<void()>& edit = {}) {
     dm.setCurrentFolder(current);
-    menu.showEdit(redCar);
+    m.showEdit(redCar);
     if (edit) edit();
-    menu.cancelEdit();
+    m.cancelEdit();
     return redCar->folder();
   };
+  // Each case without an earlier edit: a controller of its own.
+  const auto firstDoneWith = [&](const Folder::Ref& current, const std::function<void(MenuBookmarksController&)>& edit = {}) {
+    MenuBookmarksController fresh;
+    fresh.kestoData = &dm;
+    fresh.awakeFromNib();
+    return doneWith(fresh, current, [&] { if (edit) edit(fresh); });
+  };
   // Tab on a text no path holds puts the first path into the box; Done does not take it.
-  EXPECT_EQ(doneWith(other,
-                     [&] {
-                       EXPECT_EQ(menu.editFolder->stringValue(), other->completeFolderPath())
-                           << "the box shows where Done files the bookmark";
-                       menu.editFolder->setStringValue("no such folder");
-                       EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editFolder, ui::cmd::insertTab));
-                       EXPECT_EQ(menu.editFolder->stringValue(), apple->completeFolderPath());
-                     }),
+  EXPECT_EQ(firstDoneWith(other,
+                          [&](MenuBookmarksController& m) {
+                            EXPECT_EQ(m.editFolder->stringValue(), other->completeFolderPath())
+                                << "the box shows where Done files the bookmark";
+                            m.editFolder->setStringValue("no such folder");
+                            EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertTab));
+                            EXPECT_EQ(m.editFolder->stringValue(), apple->completeFolderPath());
+                          }),
             other);
   // Nor does Return on a path typed whole.
-  EXPECT_EQ(doneWith(news,
-                     [&] {
-                       menu.editFolder->setStringValue(apple->completeFolderPath());
-                       EXPECT_FALSE(menu.controlTextViewDoCommandBySelector(*menu.editFolder, ui::cmd::insertNewline));
-                     }),
+  EXPECT_EQ(firstDoneWith(news,
+                          [&](MenuBookmarksController& m) {
+                            m.editFolder->setStringValue(apple->completeFolderPath());
+                            EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertNewline));
+                          }),
             news);
   for (const auto& current : {Folder::Ref(), smart, locked, imported})
-    EXPECT_EQ(doneWith(current), inbox) << (current ? current->name() : "the Library row");
-  // A folder chosen from the list is kept for later edits, over the current folder, until it is
-  // gone.
-  EXPECT_EQ(doneWith(news,
+    EXPECT_EQ(firstDoneWith(current), inbox) << (current ? current->name() : "the Library row");
+  // The current folder a Done took without a choice is kept for later edits, as a folder chosen
+  // from the list is, over the current folder, until it is gone.
+  EXPECT_EQ(doneWith(menu, other), other);
+  EXPECT_EQ(doneWith(menu, news, [&] { EXPECT_EQ(menu.editFolder->stringValue(), other->completeFolderPath()); }), other);
+  EXPECT_EQ(doneWith(menu, news,
                      [&] {
-                       const auto listed = menu.resultsInComboForString("o");
-                       const auto at = std::find(listed.begin(), listed.end(), other->completeFolderPath());
+                       const auto listed = menu.resultsInComboForString("e");
+                       const auto at = std::find(listed.begin(), listed.end(), apple->completeFolderPath());
                        ASSERT_TRUE(listed.size() > 1 && at != listed.end());
                        menu.comboBoxSelectionDidChange(int(at - listed.begin()));
-                       EXPECT_EQ(redCar->folder(), other) << "filed as it is chosen";
+                       EXPECT_EQ(redCar->folder(), apple) << "filed as it is chosen";
                      }),
-            other);
-  EXPECT_EQ(doneWith(news), other);
-  dm.removeFolders({other});
-  EXPECT_EQ(doneWith(news), news);
+            apple);
+  EXPECT_EQ(doneWith(menu, news), apple);
+  dm.removeFolders({apple});
+  EXPECT_EQ(doneWith(menu, news), news);
+  EXPECT_EQ(doneWith(menu, other), news) << "the current folder taken then is kept";
 }
 
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on
