@@ -25,6 +25,7 @@
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Views/OpenBookmarkAddress.h"
 #include "Views/TileCollectionView.h"
 #include "Views/TileCollectionViewCell.h"
 

@@ -22,7 +22,6 @@
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Predicate.h"
 #include "Platform/System/Workspace.h"
-#include "Support/AlertPresenter.h"
 #include "Sidebar/SidebarNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ClipView.h"
@@ -546,33 +545,6 @@ void BookmarksController::keyDown(const ui::Event& event) {
     }
   }
   ui::Responder::keyDown(event);
-}
-
-void BookmarksController::openBookmarkAddress(const std::string& url) {
-  using sys::Workspace;
-  // Addresses come from peers and archives too; a long one is cut for the question.
-  const std::string shown = url.size() > 200 ? url.substr(0, 200) + "…" : url;
-  switch (Workspace::policyForURL(url)) {
-    case Workspace::OpenPolicy::Browser:
-      Workspace::openURL(url);
-      return;
-    case Workspace::OpenPolicy::Refused:
-      AlertPresenter::alert("Kesto does not open this address",
-                            "“" + shown + "” names a program, a desktop entry or a file on another computer. "
-                            "Kesto opens web pages and documents, never programs.");
-      return;
-    case Workspace::OpenPolicy::AskFirst: {
-      const std::string scheme = Workspace::schemeOf(url);
-      AlertPresenter::ask("Open a “" + scheme + ":” address?",
-                          "“" + shown + "” is not a web page. Opening it hands it to the program your desktop "
-                          "chooses for “" + scheme + ":” addresses.",
-                          // Cancel first: Return, the default, must not start anything.
-                          {"Cancel", "Open"}, [url](int answer) {
-                            if (answer == 1) Workspace::openURL(url);
-                          });
-      return;
-    }
-  }
 }
 
 // ---- toolbar and buttons ----

@@ -151,9 +151,6 @@ class BookmarksController : public ui::ActionResponder,
   WebContentUpdater& webContentUpdater();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
-  // Web pages open at once; an address of another scheme only once the user agreed to it by
-  // name; a local program never.
-  void openBookmarkAddress(const std::string& url);
 
   // Adding: the add sheet (addresses separated by commas, an optional title for a single
   // address) and the add road shared with paste. Duplicates are found in the stored (decoded)

@@ -34,6 +34,7 @@
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Window.h"
 #include "Views/BRWRoundedComboBox.h"
+#include "Views/OpenBookmarkAddress.h"
 #include "Views/TileCollectionViewCell.h"
 #include "Views/WebImageView.h"
 
@@ -52,7 +53,8 @@ constexpr double kRowHeight = 26;
 constexpr const char* kEmptyFavoritesHint =
     "No favorites yet. Mark a bookmark as a favorite (the star in the library's inspector, or "
     "Favorite in Edit…) and it is listed here.";
-constexpr const char* kEmptyRecentHint = "No bookmarks opened yet. Bookmarks you open are listed here, most recent first.";
+constexpr const char* kEmptyRecentHint =
+    "No bookmarks yet. Every bookmark of the library is listed here, the most recently opened first.";
 
 struct NamedBrowser {
   const char* identifier;
@@ -316,7 +318,8 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   editTitle = textField("Title:", [this] { updateTitle(); });
   editFolder = std::make_shared<BRWRoundedComboBox>(row("Folder:"));
   editFolder->setDelegate(this);
-  editFolder->setAction([this] { folderChosen(); });
+  // Only a choice from the list files the bookmark; typed text never does.
+  editFolder->setSelectionAction([this](int index) { comboBoxSelectionDidChange(index); });
   pane.addSubview(editFolder);
   editNotes = textField("Notes:", [this] { updateNotes(); });
   editTags = std::make_shared<ui::TokenField>(row("Tags:"));
@@ -428,8 +431,6 @@ void MenuBookmarksController::showList(ListMode mode, const std::shared_ptr<ui::
     kestoData->loadFavoriteBookmarksMenu();
   } else {
     kestoData->loadWeekBookmarksMenu();
-    // Recently opened: a bookmark never opened has no place in it.
-    std::erase_if(kestoData->menuBookmarks(), [](const auto& b) { return !b || !b->lastOpened(); });
   }
   reload();
   button->setAlphaValue(1.0);
@@ -540,7 +541,6 @@ void MenuBookmarksController::settleFolderText() {
   auto matches = resultsInComboForString(editFolder->stringValue());
   if ((matches.empty() || matches.size() == folders_.size()) && !folders_.empty())
     editFolder->setStringValue(folders_.front());
-  folderChosen();
   shownFolderText_ = editFolder->stringValue();
 }
 
@@ -591,9 +591,12 @@ void MenuBookmarksController::openSelectedBookmarks() {
     auto url = b ? b->url() : std::nullopt;
     if (!url) continue;
     recordMenuVisit(*b);
-    // The stored address as it stands: its escapes are the page's, nothing is replaced.
-    if (sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser) sys::Workspace::openURL(*url);
-    else fnd::logWarning("Not opened from the menu-bar list: only web pages open from there");
+    // The stored address as it stands: its escapes are the page's, nothing is replaced. Another
+    // scheme is asked about as in the library window, once the click or key has been handled.
+    if (sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser)
+      openBookmarkAddress(*url);
+    else
+      fnd::DispatchQueue::main().async([address = *url] { openBookmarkAddress(address); });
   }
 }
 
@@ -610,16 +613,30 @@ void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& b
 }
 
 void MenuBookmarksController::disableButtons() {
-  for (const auto& b : {firefoxButton, chromeButton, operaButton})
-    if (b) b->setEnabled(false);
+  buttonsEnabled_ = false;
+  updateBrowserButtons();
 }
 
 void MenuBookmarksController::enableButtons() {
   searchGoogle_ = false;
+  buttonsEnabled_ = true;
+  updateBrowserButtons();
+}
+
+void MenuBookmarksController::updateBrowserButtons() {
+  // A named browser opens web pages only: a selection without one leaves it nothing to do.
+  bool selectionOpens = true;
+  if (kestoData && !kestoData->selectedBookmarksMenu().empty()) {
+    const auto& selected = kestoData->selectedBookmarksMenu();
+    selectionOpens = std::any_of(selected.begin(), selected.end(), [](const auto& b) {
+      auto url = b ? b->url() : std::nullopt;
+      return url && sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser;
+    });
+  }
   const std::pair<std::shared_ptr<ui::Button>, const NamedBrowser*> buttons[] = {
       {firefoxButton, &kFirefox}, {chromeButton, &kChrome}, {operaButton, &kOpera}};
   for (const auto& [b, browser] : buttons)
-    if (b) b->setEnabled(browserInstalled(browser->identifier));
+    if (b) b->setEnabled(buttonsEnabled_ && selectionOpens && browserInstalled(browser->identifier));
 }
 
 void MenuBookmarksController::didChangeSelection() {
@@ -648,6 +665,7 @@ void MenuBookmarksController::didChangeSelection() {
     kestoData->setCurrentBookmarksMenu({});
   }
   if (editButton) editButton->setEnabled(selected.size() == 1);
+  updateBrowserButtons();
 }
 
 // ---- Dragging out ----
@@ -776,9 +794,6 @@ void MenuBookmarksController::editSelectedBookmark() {
 void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark) {
   view();
   prepareFolders();
-  // Each edit starts with no folder chosen: a choice made for another bookmark is not carried
-  // over.
-  selectedFolder_.reset();
   lastAddedBookmark_ = bookmark;
   isInEditMode_ = true;
   listPane->setHidden(true);
@@ -787,8 +802,10 @@ void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark
   // The bookmark's own values, so that touching one field never blanks the others.
   editURL->setStringValue(bookmark->url().value_or(""));
   editTitle->setStringValue(bookmark->title().value_or(""));
-  auto folder = bookmark->folder();
-  shownFolderText_ = folder && !folder->name().empty() ? folder->completeFolderPath() : "";
+  // Where Done files it unless a folder is chosen from the list.
+  auto target = folderForDone();
+  if (!target) target = Folder::existingFolderWithFolderID(Folder::kInboxID);
+  shownFolderText_ = target ? target->completeFolderPath() : "";
   editFolder->setStringValue(shownFolderText_);
   editNotes->setStringValue(bookmark->notes().value_or(""));
   std::vector<std::string> names;
@@ -825,9 +842,10 @@ void MenuBookmarksController::cancelEdit() {
       editTags->tokenizePendingText();
       commitEditedField(*editTags);
     }
-    if (editFolder) commitEditedField(*editFolder);
-    // Without a choice the bookmark stays in its own folder.
-    if (selectedFolder_) lastAddedBookmark_->setFolder(selectedFolder_);
+    auto target = folderForDone();
+    // Without a choice the library's current folder stands as the choice, kept for later edits.
+    if (!hasChosenFolder() && kestoData) selectedFolder_ = kestoData->currentFolder();
+    lastAddedBookmark_->setFolder(target ? target : Folder::inboxFolder());
     saveEdited();
   }
   isInEditMode_ = false;
@@ -910,13 +928,33 @@ void MenuBookmarksController::controlTextDidChange(ui::Control& control) {
   comboBoxCompletedString(text);
 }
 
-void MenuBookmarksController::folderChosen() {
-  if (!lastAddedBookmark_ || !editFolder) return;
-  auto it = foldersDictionary_.find(editFolder->stringValue());
+void MenuBookmarksController::comboBoxSelectionDidChange(int index) {
+  if (!editFolder) return;
+  const auto paths = editFolder->objectValues();
+  if (index < 0 || std::size_t(index) >= paths.size()) return;
+  auto it = foldersDictionary_.find(paths[std::size_t(index)]);
   if (it == foldersDictionary_.end()) return;
   selectedFolder_ = it->second;
+  shownFolderText_ = it->first;
+  if (!lastAddedBookmark_) return;
   lastAddedBookmark_->setFolder(selectedFolder_);
   saveEdited();
+}
+
+bool MenuBookmarksController::hasChosenFolder() const {
+  if (!kestoData || !selectedFolder_) return false;
+  // A folder chosen in an earlier edit may have gone since: it is no choice any more.
+  const auto& all = kestoData->allFolders();
+  return std::find(all.begin(), all.end(), selectedFolder_) != all.end();
+}
+
+std::shared_ptr<Folder> MenuBookmarksController::folderForDone() const {
+  if (!kestoData) return nullptr;
+  const auto& folder = hasChosenFolder() ? selectedFolder_ : kestoData->currentFolder();
+  // The Library, Inbox, Imported and service rows have no current folder; a smart folder lists
+  // what its rule finds and a locked one shows nothing: none of them holds the bookmark.
+  if (!folder || folder->isSmart() || folder->folderID() == Folder::kImportedID || folder->blocked() > 0) return nullptr;
+  return folder;
 }
 
 void MenuBookmarksController::updateURL() {

@@ -116,7 +116,9 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::string comboBoxCompletedString(const std::string& text);
   // Typing in the folder box filters its list and opens or closes it.
   void controlTextDidChange(ui::Control& control) override;
-  void folderChosen();
+  // A path chosen from the folder box's list (the item at `index`): the bookmark is filed there,
+  // and so is the bookmark of a later edit without a choice of its own.
+  void comboBoxSelectionDidChange(int index);
   void updateURL();
   void updateTitle();
   void updateNotes();
@@ -172,8 +174,12 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void buildViews();
   void buildEditPane(double width, double height);
   void resetButtonsAlpha();
+  // The browser buttons as enableButtons and disableButtons left them, off for a selection
+  // without a web page.
+  void updateBrowserButtons();
   enum class ListMode { Search, Favorites, Recent };
-  // The favourites or the bookmarks opened (most recent first), with the mode's button lit.
+  // The favourites, or every live bookmark with the most recently opened first, with the mode's
+  // button lit.
   void showList(ListMode mode, const std::shared_ptr<ui::Button>& button);
   void reload();
   void saveEdited();
@@ -183,15 +189,22 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // Saves the quick-edit field `control` (text, tags or folder) when it differs from the
   // bookmark's value.
   void commitEditedField(ui::Control& control);
-  // The folder box's text as Tab leaves it: text no path (or every path) holds becomes the first
-  // path; a text naming a folder files the bookmark there.
+  // The folder box's text as Tab or Return leaves it: text no path (or every path) holds becomes
+  // the first path. Text is no choice: it files the bookmark nowhere.
   void settleFolderText();
+  // Where Done files the bookmark: the folder chosen in this edit or an earlier one (from the
+  // list, or the current folder an earlier Done took without a choice), else the library's
+  // current folder; null (the Inbox) where that one holds no bookmarks of its own.
+  std::shared_ptr<Folder> folderForDone() const;
+  // Whether a folder chosen in this or an earlier edit still exists.
+  bool hasChosenFolder() const;
   // One edit of the bookmark being edited, saved at once (nothing without one).
   void editLastAdded(const std::function<void(Bookmark&)>& edit);
   std::vector<std::shared_ptr<Bookmark>> runSearch(const std::vector<std::string>& words, const MenuSearchFields& fields);
 
   std::shared_ptr<ui::View> view_;
   bool showingFind_ = true, searchGoogle_ = false, isInEditMode_ = false;
+  bool buttonsEnabled_ = false;  // as enableButtons or disableButtons left them
   ListMode mode_ = ListMode::Search;
   double focusDelay_ = 0.1;
   std::shared_ptr<Bookmark> lastAddedBookmark_;

@@ -5,6 +5,7 @@
 #include "Harness/TestDialogResponder.h"
 #include "Model/Base64.h"
 #include "Model/LibraryFixture.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
@@ -17,7 +18,10 @@
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
 #include "Platform/UI/Label.h"
+#include "Synchronize/TestAlertResponder.h"
 #include "Views/BRWRoundedComboBox.h"
+
+#include <filesystem>
 // Last: the toolkit's headers define names the store's headers use.
 #include "Harness/FocusedKeys.h"
 
@@ -201,15 +205,16 @@ TEST_F(MenuBookmarks, APressKeepsASelectionOfSeveralForADrag) {
 }
 
 TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
-  // Empty lists say what puts a bookmark there; the search's empty list says nothing.
+  // An empty list says what puts a bookmark there; the search's empty list says nothing.
   menu.showFavorites();
   EXPECT_TRUE(dm.menuBookmarks().empty());
   ASSERT_FALSE(menu.emptyListHint->isHidden());
   EXPECT_NE(menu.emptyListHint->stringValue().find("favorite"), std::string::npos);
+  // The recent list has no date window and needs no visit: every bookmark neither trashed nor
+  // blocked, the ones never opened too.
   menu.showVisitedWeek();
-  EXPECT_TRUE(dm.menuBookmarks().empty()) << "nothing was ever opened";
-  EXPECT_FALSE(menu.emptyListHint->isHidden());
-  EXPECT_NE(menu.emptyListHint->stringValue().find("open"), std::string::npos);
+  EXPECT_EQ(sorted(titles(dm.menuBookmarks())), (std::vector<std::string>{"Red bus", "Red bus", "Red car"}));
+  EXPECT_TRUE(menu.emptyListHint->isHidden());
   menu.showSearch();
   EXPECT_TRUE(menu.emptyListHint->isHidden());
 
@@ -222,13 +227,73 @@ TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
   EXPECT_TRUE(menu.emptyListHint->isHidden());
   EXPECT_EQ(menu.favoritesButton->alphaValue(), 1.0);
   EXPECT_EQ(menu.searchButton->alphaValue(), 0.5);
-  // Only the bookmarks opened, the most recent first.
+  // The most recently opened first, those never opened after them.
   menu.showVisitedWeek();
-  EXPECT_EQ(dm.menuBookmarks(), (std::vector<Bookmark::Ref>{tagged, redBus}));
+  EXPECT_EQ(dm.menuBookmarks(), (std::vector<Bookmark::Ref>{tagged, redBus, redCar}));
   EXPECT_TRUE(menu.emptyListHint->isHidden());
   menu.showSearch();
   EXPECT_TRUE(dm.menuBookmarks().empty());
   EXPECT_TRUE(menu.showingFind());
+  // Only a library without a live bookmark leaves it empty, and then it says so.
+  for (const auto& b : {redBus, redCar, tagged}) b->setTrashed(1);
+  save();
+  menu.showVisitedWeek();
+  EXPECT_TRUE(dm.menuBookmarks().empty());
+  EXPECT_FALSE(menu.emptyListHint->isHidden());
+  EXPECT_NE(menu.emptyListHint->stringValue().find("most recently opened"), std::string::npos);
+}
+
+// Firefox is installed here (its desktop entry in the test's home), so its button can be on;
+// questions are answered by `alerts`.
+class MenuWithFirefox : public MenuBookmarks {
+ protected:
+  void SetUp() override {
+    const std::string applications = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
+    std::filesystem::create_directories(applications);
+    writeFile(applications + "/firefox.desktop", "[Desktop Entry]\nType=Application\nName=Firefox\nExec=firefox %u\n");
+    alerts = TestAlertResponder::install();
+    MenuBookmarks::SetUp();
+  }
+  void TearDown() override {
+    TestAlertResponder::uninstall();
+    MenuBookmarks::TearDown();
+  }
+  std::shared_ptr<TestAlertResponder> alerts;
+};
+
+// An address of another scheme is asked about as the library window asks, once the double click
+// has been handled, and opens only on Open; the browser buttons, which open web pages only, are
+// off while nothing selected is one.
+TEST_F(MenuWithFirefox, AnotherSchemeIsAskedAboutAndNoBrowserButtonTakesIt) {
+  redCar->setUrl("ftp://files.example/red");
+  save();
+  type("red");
+  const auto& list = dm.menuBookmarks();
+  const int ftp = int(std::find(list.begin(), list.end(), redCar) - list.begin());
+  const int web = int(std::find(list.begin(), list.end(), redBus) - list.begin());
+  ASSERT_LT(std::size_t(std::max(ftp, web)), list.size());
+  choose({web});
+  EXPECT_TRUE(menu.firefoxButton->isEnabled());
+  choose({ftp, web});
+  EXPECT_TRUE(menu.firefoxButton->isEnabled()) << "the web page of the two opens";
+  choose({ftp});
+  EXPECT_FALSE(menu.firefoxButton->isEnabled());
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_TRUE(launches.empty());
+
+  alerts->answer = 1;  // Open
+  menu.collectionViewDidDoubleClickItemAtIndexPath(*menu.collectionView, IndexPath::forItem(ftp, 0));
+  EXPECT_TRUE(alerts->shown.empty()) << "not asked inside the click's handling";
+  ASSERT_TRUE(runUntil([&] { return !alerts->shown.empty(); }));
+  EXPECT_EQ(alerts->shown[0].title, "Open a “ftp:” address?");
+  EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Cancel", "Open"}));
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments, std::vector<std::string>{"ftp://files.example/red"});
+  // Return in the list (its notification) asks as well; Cancel opens nothing.
+  alerts->answer = 0;
+  ViewUpdater::openSelectedBookmarksMenu();
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
+  EXPECT_EQ(launches.size(), 1u);
 }
 
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
@@ -326,15 +391,16 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   load(dm);
   menu.showEdit(redCar);
   EXPECT_EQ(menu.resultsInComboForString("other"), std::vector<std::string>{other->completeFolderPath()});
-  menu.editFolder->setStringValue(other->completeFolderPath());
-  menu.folderChosen();
+  menu.comboBoxSelectionDidChange(0);  // the list's one path, chosen
   menu.cancelEdit();
   EXPECT_EQ(redCar->folder(), other);
   EXPECT_FALSE(menu.isInEditMode());
-  // The next edit starts without that choice: the bookmark keeps its own folder.
+  // A later edit without a choice of its own files its bookmark in the folder chosen before,
+  // which its box shows.
   menu.showEdit(redBus);
+  EXPECT_EQ(menu.editFolder->stringValue(), other->completeFolderPath());
   menu.cancelEdit();
-  EXPECT_EQ(redBus->folder(), news);
+  EXPECT_EQ(redBus->folder(), other);
   // Tab on a text no folder has puts the first folder into the box.
   menu.showEdit(redBus);
   menu.editFolder->setStringValue("zzz");
@@ -347,6 +413,114 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.updateTags();
   menu.updateFavorite();
   menu.cancelEdit();
+}
+
+// Done files the bookmark in the folder chosen from the list, else in the one chosen in an
+// earlier edit, else in the library's current folder, which then stands as the choice for later
+// edits; where that one holds no bookmarks of its own (the Library, Inbox, Imported and service
+// rows, a smart or a locked folder), in the Inbox. Text in the box, whatever Tab or Return made
+// of it, is no choice.
+TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
+  auto apple = folder("f-apple", "Apple");
+  auto other = folder("f-other", "Other Things");
+  auto smart = folder("f-smart", "Smart");
+  smart->setIsSmart(true);
+  auto locked = folder("f-locked", "Locked");
+  locked->setBlocked(1);
+  auto imported = folder(Folder::kImportedID, "Imported");
+  save();
+  load(dm);
+  const auto inbox = Folder::inboxFolder();
+  const auto doneWith = [&](MenuBookmarksController& m, const Folder::Ref& current,
+                            const std::function<void()>& edit = {}) {
+    dm.setCurrentFolder(current);
+    m.showEdit(redCar);
+    if (edit) edit();
+    m.cancelEdit();
+    return redCar->folder();
+  };
+  // Each case without an earlier edit: a controller of its own.
+  const auto firstDoneWith = [&](const Folder::Ref& current, const std::function<void(MenuBookmarksController&)>& edit = {}) {
+    MenuBookmarksController fresh;
+    fresh.kestoData = &dm;
+    fresh.awakeFromNib();
+    return doneWith(fresh, current, [&] { if (edit) edit(fresh); });
+  };
+  // Tab on a text no path holds puts the first path into the box; Done does not take it.
+  EXPECT_EQ(firstDoneWith(other,
+                          [&](MenuBookmarksController& m) {
+                            EXPECT_EQ(m.editFolder->stringValue(), other->completeFolderPath())
+                                << "the box shows where Done files the bookmark";
+                            m.editFolder->setStringValue("no such folder");
+                            EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertTab));
+                            EXPECT_EQ(m.editFolder->stringValue(), apple->completeFolderPath());
+                          }),
+            other);
+  // Nor does Return on a path typed whole.
+  EXPECT_EQ(firstDoneWith(news,
+                          [&](MenuBookmarksController& m) {
+                            m.editFolder->setStringValue(apple->completeFolderPath());
+                            EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertNewline));
+                          }),
+            news);
+  for (const auto& current : {Folder::Ref(), smart, locked, imported})
+    EXPECT_EQ(firstDoneWith(current), inbox) << (current ? current->name() : "the Library row");
+  // The current folder a Done took without a choice is kept for later edits, as a folder chosen
+  // from the list is, over the current folder, until it is gone.
+  EXPECT_EQ(doneWith(menu, other), other);
+  EXPECT_EQ(doneWith(menu, news, [&] { EXPECT_EQ(menu.editFolder->stringValue(), other->completeFolderPath()); }), other);
+  EXPECT_EQ(doneWith(menu, news,
+                     [&] {
+                       const auto listed = menu.resultsInComboForString("e");
+                       const auto at = std::find(listed.begin(), listed.end(), apple->completeFolderPath());
+                       ASSERT_TRUE(listed.size() > 1 && at != listed.end());
+                       menu.comboBoxSelectionDidChange(int(at - listed.begin()));
+                       EXPECT_EQ(redCar->folder(), apple) << "filed as it is chosen";
+                     }),
+            apple);
+  EXPECT_EQ(doneWith(menu, news), apple);
+  dm.removeFolders({apple});
+  EXPECT_EQ(doneWith(menu, news), news);
+  EXPECT_EQ(doneWith(menu, other), news) << "the current folder taken then is kept";
+}
+
+// The folder box's list opens as soon as the typed text matches a folder; the keys that move on
+// or act are not lost to it: Tab closes it and moves to the next field, where Return acts. The
+// arrows and Return in the open list choose.
+TEST_F(QuickEdit, WithTheFolderListOpenTabMovesOnAndReturnActs) {
+  auto searchFolder = folder("f-search", "Search");
+  save();
+  load(dm);
+  dm.setCurrentFolder(news);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == static_cast<QWidget*>(window.nativeHandle()); }));
+
+  menu.showEdit(redCar);
+  menu.editFolder->setStringValue("");
+  typeInto(window, menu.editFolder.get(), "Search");
+  ASSERT_TRUE(menu.editFolder->isExpanded()) << "the typed text matches a folder";
+  press(Qt::Key_Tab, "\t");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(window.firstResponder(), menu.editNotes.get()) << "Tab moved on";
+  test::type("noted");  // the keys, not the fixture's search
+  press(Qt::Key_Return, "\r");
+  EXPECT_EQ(redCar->notes().value_or(""), "noted") << "Return acted in the field Tab reached";
+  menu.cancelEdit();
+  EXPECT_EQ(redCar->folder(), news) << "a matching text is no choice";
+
+  menu.showEdit(redCar);
+  menu.editFolder->setStringValue("");
+  typeInto(window, menu.editFolder.get(), "Sea");
+  ASSERT_TRUE(menu.editFolder->isExpanded());
+  press(Qt::Key_Down);
+  press(Qt::Key_Return, "\r");
+  EXPECT_FALSE(menu.editFolder->isExpanded());
+  EXPECT_EQ(menu.editFolder->stringValue(), searchFolder->completeFolderPath());
+  menu.cancelEdit();
+  EXPECT_EQ(redCar->folder(), searchFolder);
+  window.orderOut();
 }
 
 // Tags and folder text are kept when their field is left by Tab, a click elsewhere or Done, as
@@ -394,32 +568,24 @@ TEST_F(QuickEdit, TagsAndFolderTextAreKeptWhenLeft) {
   }
   ASSERT_GT(menu.editFolder->numberOfItems(), 0);
   const std::string first = menu.editFolder->objectValues().front();
-  // Text no folder has, left by a click elsewhere: settled as Tab settles it, into a folder the
-  // sidebar shows.
+  // Text no folder has, left by a click elsewhere: settled as Tab settles it.
   menu.editFolder->setStringValue("no such folder");
   menu.controlTextDidEndEditing(*menu.editFolder);
   EXPECT_EQ(menu.editFolder->stringValue(), first);
+  // The box's text is no choice: without one Done files the bookmark in the library's current
+  // folder, here none (the Library row), so in the Inbox, never in Imported.
+  ASSERT_FALSE(dm.currentFolder());
   menu.cancelEdit();
   ASSERT_TRUE(redBus->folder());
-  EXPECT_EQ(redBus->folder()->completeFolderPath(), first);
-  EXPECT_NE(redBus->folder(), imported);
-  // A folder's path typed and left with Done files the bookmark there.
+  EXPECT_EQ(redBus->folder()->folderID(), Folder::kInboxID);
+  // Nor is a folder's whole path typed and left with Done.
   auto other = folder("f-other", "Other Things");
   save();
   load(dm);
   menu.showEdit(redBus);
   menu.editFolder->setStringValue(other->completeFolderPath());
   menu.cancelEdit();
-  EXPECT_EQ(redBus->folder(), other);
-  // Text left as shown moves nothing, even where it names no folder of the list.
-  smart->setIsSmart(false);
-  redBus->setFolder(imported);
-  save();
-  load(dm);
-  menu.showEdit(redBus);
-  menu.controlTextDidEndEditing(*menu.editFolder);
-  menu.cancelEdit();
-  EXPECT_EQ(redBus->folder(), imported);
+  EXPECT_EQ(redBus->folder()->folderID(), Folder::kInboxID);
   window.orderOut();
 }
 

@@ -14,23 +14,52 @@ namespace {
 QComboBox* box(const ComboBox& b) { return hostedWidgetAs<QComboBox>(b); }
 
 // Hands the keys that edit text from the open list to the box's field; the list keeps the keys
-// that move in it or choose (arrows, page keys, Return, Escape).
+// that move in it or choose (arrows, page keys, Escape). Tab and Shift-Tab close the list and go
+// to the field, as they would with the list closed; so does Return, unless the arrows moved to
+// an item since the list opened: Return then chooses that item.
 class TypingForwarder : public QObject {
  public:
   explicit TypingForwarder(QComboBox* combo) : QObject(combo), combo_(combo) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) movedInList_ = false;  // the list opened
+    const bool isReturn = [&] {
+      if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
+      const int k = static_cast<QKeyEvent*>(event)->key();
+      return k == Qt::Key_Return || k == Qt::Key_Enter;
+    }();
+    // The list takes Return for its highlighted item as the key is offered as a shortcut, ahead
+    // of the key itself: unless the arrows moved, it stays an ordinary key, for the field.
+    if (event->type() == QEvent::ShortcutOverride && isReturn && !movedInList_) {
+      event->accept();
+      return true;
+    }
     if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+      case Qt::Key_Home:
+      case Qt::Key_End:
+        movedInList_ = true;
+        return false;
+      default:
+        break;
+    }
+    const bool leaves = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || (isReturn && !movedInList_);
     const bool edits = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete ||
                        key->key() == Qt::Key_Left || key->key() == Qt::Key_Right ||
                        (!key->text().isEmpty() && key->text().at(0).isPrint());
-    if (!edits || !combo_->lineEdit()) return false;
+    if ((!edits && !leaves) || !combo_->lineEdit()) return false;
+    if (leaves) combo_->hidePopup();
     QCoreApplication::sendEvent(combo_->lineEdit(), event);
     return true;
   }
 
  private:
   QComboBox* combo_;
+  bool movedInList_ = false;
 };
 }  // namespace
 
@@ -44,8 +73,14 @@ ComboBox::ComboBox(const fnd::Rect& frame) : TextControl(frame) {
   QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [this] { userDidChangeText(); });
   QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [this] { sendAction(); });
   // A choice from the list is no typing: the delegate hears of typed changes only, so a list
-  // that follows the typed text is not opened again by the choice that closed it.
-  QObject::connect(combo, &QComboBox::activated, combo, [this](int) { sendAction(); });
+  // that follows the typed text is not opened again by the choice that closed it. The toolkit
+  // also reports Return on a typed text that equals an item as that item's activation: that is
+  // the field's Return, not a choice.
+  QObject::connect(combo, &QComboBox::activated, combo, [this](int index) {
+    if (returnInField_) return;
+    sendAction();
+    if (selectionAction_) selectionAction_(index);
+  });
   // While the list is open the typing goes on in the field, as the list follows the text.
   combo->view()->installEventFilter(new TypingForwarder(combo));
   setHostedWidget(*this, combo);
@@ -94,6 +129,14 @@ void ComboBox::hidePopup() {
 bool ComboBox::isPopupOpen() const {
   QAbstractItemView* list = box(*this)->view();
   return list && list->isVisible();
+}
+
+void ComboBox::keyDown(const Event& event) {
+  const bool isReturn = event.keyCode == KeyCode::Return || event.keyCode == KeyCode::KeypadEnter;
+  const bool outer = returnInField_;
+  if (isReturn) returnInField_ = true;
+  TextControl::keyDown(event);
+  returnInField_ = outer;
 }
 
 void ComboBox::applyReadOnly(bool readOnly) { box(*this)->lineEdit()->setReadOnly(readOnly); }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every field of the menu-bar quick edit is kept when it is left, not only on Return: a tag typed
 # and left with Tab, then Done, is stored and outlives a restart; folder text that names no folder
-# files the bookmark where the sidebar still shows it. Usage:
+# chooses nothing, and the bookmark goes where the sidebar shows it. Usage:
 # quickedit-fields-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -54,9 +54,9 @@ sleep 0.5
 has_tag() { [[ "$(tags_of_page)" == "typedtag" ]]; }
 e2e_wait_until 5 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
 
-# Folder text that names no folder, left with Tab: the first folder path takes its place, and the
-# bookmark is filed where the sidebar shows it (never into the Imported row, which lists only the
-# imports' folders).
+# Folder text that names no folder, left with Tab: the first folder path takes its place, but text
+# is no choice: Done files the bookmark in the sidebar's current row, the Inbox (never into the
+# Imported row, which lists only the imports' folders).
 open_edit
 e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
 xdotool key ctrl+a

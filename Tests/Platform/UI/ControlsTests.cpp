@@ -310,6 +310,74 @@ TEST(ComboBox, TypingGoesOnWhileTheListIsOpenAndAChoiceIsNoTyping) {
   EXPECT_EQ(std::count(d.log.begin(), d.log.end(), "did-change"), changes);
 }
 
+// The list opens as the user types; the keys that leave or act in the field must not be lost
+// to it: Tab and Shift-Tab close it and move on (the delegate asked first), Return closes it and
+// acts as in the field, unless the arrows reached an item, which Return then chooses. Only such a
+// choice reports the item: typed text is none, even where it equals an item.
+TEST(ComboBox, KeysThatLeaveOrActGoToTheFieldWhileTheListIsOpen) {
+  Fixture f;
+  auto before = f.add(std::make_shared<TextField>(fnd::Rect(10, 280, 200, 20)));
+  auto box = f.add(std::make_shared<ComboBox>(fnd::Rect(10, 250, 200, 26)));
+  auto after = f.add(std::make_shared<TextField>(fnd::Rect(10, 210, 200, 24)));
+  Recorder d;
+  box->setDelegate(&d);
+  int actions = 0;
+  std::vector<int> chosen;
+  box->setAction([&] { ++actions; });
+  box->setSelectionAction([&](int index) { chosen.push_back(index); });
+  box->addItemsWithObjectValues({"Work", "World"});
+  const auto openWith = [&](const QString& text) {
+    typeInto(f.window, box.get(), text);
+    box->showPopup();
+    EXPECT_TRUE(box->isPopupOpen());
+    d.log.clear();
+  };
+  const auto focused = [&](const std::shared_ptr<TextField>& field) {
+    return f.window.firstResponder() == field.get() && field->isEditing();
+  };
+
+  openWith("Wo");
+  press(Qt::Key_Tab, "\t");
+  EXPECT_FALSE(box->isPopupOpen());
+  EXPECT_TRUE(focused(after)) << "Tab moves on";
+  EXPECT_NE(std::find(d.log.begin(), d.log.end(), "insertTab:"), d.log.end()) << "the delegate is asked first";
+  EXPECT_EQ(d.log.back(), "did-end");
+
+  box->setStringValue("");
+  openWith("W");
+  press(Qt::Key_Backtab, QString(), Qt::ShiftModifier);
+  EXPECT_FALSE(box->isPopupOpen());
+  EXPECT_TRUE(focused(before)) << "Shift-Tab moves back";
+  EXPECT_NE(std::find(d.log.begin(), d.log.end(), "insertBacktab:"), d.log.end());
+
+  // Return on the typed text: the field's Return, once, and no choice, though "Work" equals an
+  // item.
+  box->setStringValue("");
+  openWith("Work");
+  press(Qt::Key_Return, "\r");
+  EXPECT_FALSE(box->isPopupOpen());
+  EXPECT_NE(std::find(d.log.begin(), d.log.end(), "insertNewline:"), d.log.end());
+  EXPECT_EQ(actions, 1);
+  EXPECT_TRUE(chosen.empty());
+  EXPECT_EQ(box->stringValue(), "Work");
+
+  // The arrows reach an item: Return chooses it.
+  box->setStringValue("");
+  openWith("W");
+  press(Qt::Key_Down);
+  press(Qt::Key_Return, "\r");
+  EXPECT_FALSE(box->isPopupOpen());
+  ASSERT_EQ(chosen.size(), 1u);
+  EXPECT_EQ(box->stringValue(), box->objectValues().at(std::size_t(chosen[0])));
+  EXPECT_EQ(actions, 2);
+  // Opened again, the list has forgotten the arrows: Return is the field's again.
+  box->showPopup();
+  ASSERT_TRUE(box->isPopupOpen());
+  press(Qt::Key_Return, "\r");
+  EXPECT_FALSE(box->isPopupOpen());
+  EXPECT_EQ(chosen.size(), 1u);
+}
+
 TEST(TokenField, TypingCommasReturnAndBackspaceMakeAndRemoveTokens) {
   Fixture f;
   auto field = f.add(std::make_shared<TokenField>(fnd::Rect(10, 240, 300, 40)));

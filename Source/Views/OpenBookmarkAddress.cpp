@@ -1,0 +1,39 @@
+#include "Views/OpenBookmarkAddress.h"
+
+#include "Platform/System/Workspace.h"
+#include "Support/AlertPresenter.h"
+
+namespace kesto {
+
+void openBookmarkAddress(const std::string& url) {
+  using sys::Workspace;
+  // Addresses come from peers and archives too; a long one is cut for the question.
+  std::string shown = url;
+  if (shown.size() > 200) {
+    shown.resize(200);
+    shown += "…";
+  }
+  switch (Workspace::policyForURL(url)) {
+    case Workspace::OpenPolicy::Browser:
+      Workspace::openURL(url);
+      return;
+    case Workspace::OpenPolicy::Refused:
+      AlertPresenter::alert("Kesto does not open this address",
+                            "“" + shown + "” names a program, a desktop entry or a file on another computer. "
+                            "Kesto opens web pages and documents, never programs.");
+      return;
+    case Workspace::OpenPolicy::AskFirst: {
+      const std::string scheme = Workspace::schemeOf(url);
+      AlertPresenter::ask("Open a “" + scheme + ":” address?",
+                          "“" + shown + "” is not a web page. Opening it hands it to the program your desktop "
+                          "chooses for “" + scheme + ":” addresses.",
+                          // Cancel first: Return, the default, must not start anything.
+                          {"Cancel", "Open"}, [url](int answer) {
+                            if (answer == 1) Workspace::openURL(url);
+                          });
+      return;
+    }
+  }
+}
+
+}  // namespace kesto

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace kesto {
+
+// Opens a bookmark's address as every list of the program does: a web page at once; an address
+// of another scheme only once the user agreed to it by name (the question is asked through the
+// shared alert presenter, Cancel first); a local program or a file on another host never, with
+// an alert that says so. Main thread only; call it outside a platform callback, since it may
+// show an alert.
+void openBookmarkAddress(const std::string& url);
+
+}  // namespace kesto
