@@ -98,6 +98,7 @@ struct WidgetHostView::Impl : QObject {
   QPointer<QWidget> pressTarget;
   QPointer<QWidget> over;
   bool focused = false;
+  bool mouseRefused = false;
   QString accessibleName, accessibleDescription;
 
   bool owns(const QWidget* w) const {
@@ -107,6 +108,7 @@ struct WidgetHostView::Impl : QObject {
   void watch(QWidget* w) {
     if (w->isWindow() && w != widget) return;  // pop-ups of the widget keep their own input
     w->installEventFilter(this);
+    if (mouseRefused) w->setAttribute(Qt::WA_TransparentForMouseEvents);
     for (QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) watch(child);
   }
 
@@ -379,6 +381,17 @@ void WidgetHostView::refuseKeyboardFocus() {
   if (!w) return;
   w->setFocusPolicy(Qt::NoFocus);
   for (QWidget* part : w->findChildren<QWidget*>()) part->setFocusPolicy(Qt::NoFocus);
+}
+
+void WidgetHostView::refuseMouse() {
+  host_->mouseRefused = true;
+  // The presses then land on the view's own native widget, which hands them to the view. Parts
+  // made later are covered as they are watched.
+  QWidget* w = host_->widget;
+  if (!w) return;
+  w->setAttribute(Qt::WA_TransparentForMouseEvents);
+  for (QWidget* part : w->findChildren<QWidget*>())
+    if (!part->isWindow()) part->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 bool WidgetHostView::isEnabled() const { return !host_->widget || host_->widget->isEnabled(); }

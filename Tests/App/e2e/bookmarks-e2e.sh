@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The bookmark list of the real kesto program, driven from the keyboard and mouse inside
 # xvfb-session.sh: Ctrl+N opens the add sheet, an address and a title typed there are saved;
-# the row's context menu copies its link to the clipboard; Delete moves it to the trash and
+# the row's context menu copies its link to the clipboard, and so does the menu a right click
+# opens on the card's blank tags line in the thumbnails; Delete moves it to the trash and
 # Ctrl+Z takes it out again; after Ctrl+Q the store holds the row as it should.
 # Usage: bookmarks-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
@@ -47,6 +48,21 @@ focused_keys Up Up Up Up Up Return
 sleep 0.5
 copied="$(xclip -o -selection clipboard 2>/dev/null)"
 [[ "$copied" == "$url" ]] || fail "Copy link left '$copied' on the clipboard"
+
+# As a card of the thumbnails (Ctrl+1), a right click on the line below the stars (the tags, blank
+# for a bookmark without any) opens the same menu, not a text field's Copy / Select All.
+keys ctrl+1
+sleep 1
+printf 'other' | xclip -selection clipboard
+e2e_click "$win" 290 378 3
+sleep 0.6
+e2e_screenshot "$shots/card-menu.png"
+focused_keys Up Up Up Up Up Return
+sleep 0.5
+copied="$(xclip -o -selection clipboard 2>/dev/null)"
+[[ "$copied" == "$url" ]] || fail "a right click below a card's stars gave no bookmark menu: '$copied' on the clipboard"
+keys ctrl+2
+sleep 1
 
 # Delete moves it to the trash; Ctrl+Z brings it back.
 e2e_click "$win" "$cell_x" "$cell_y" 1
