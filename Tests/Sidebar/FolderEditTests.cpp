@@ -210,8 +210,8 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
-  // No password yet: the new-password panel asks for one, twice; the folder is the one selected
-  // when the panel opened.
+  // No password yet: the new-password panel asks for one, twice. Another row chosen meanwhile
+  // changes nothing.
   select(other->folderID());
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
