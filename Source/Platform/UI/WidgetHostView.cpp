@@ -108,7 +108,6 @@ struct WidgetHostView::Impl : QObject {
   void watch(QWidget* w) {
     if (w->isWindow() && w != widget) return;  // pop-ups of the widget keep their own input
     w->installEventFilter(this);
-    if (mouseRefused) w->setAttribute(Qt::WA_TransparentForMouseEvents);
     for (QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) watch(child);
   }
 
@@ -328,6 +327,7 @@ void setHostedWidget(WidgetHostView& view, QWidget* widget) {
   view.setTakesFocusOnClick(view.takesFocusOnClick());
   if (widget->focusPolicy() != Qt::NoFocus) view.nativeWidget()->setFocusProxy(widget);
   impl->watch(widget);
+  if (impl->mouseRefused) widget->setAttribute(Qt::WA_TransparentForMouseEvents);
   impl->place();
   widget->show();
   if (impl->over) impl->over->raise();
@@ -385,13 +385,9 @@ void WidgetHostView::refuseKeyboardFocus() {
 
 void WidgetHostView::refuseMouse() {
   host_->mouseRefused = true;
-  // The presses then land on the view's own native widget, which hands them to the view. Parts
-  // made later are covered as they are watched.
-  QWidget* w = host_->widget;
-  if (!w) return;
-  w->setAttribute(Qt::WA_TransparentForMouseEvents);
-  for (QWidget* part : w->findChildren<QWidget*>())
-    if (!part->isWindow()) part->setAttribute(Qt::WA_TransparentForMouseEvents);
+  // The presses then land on the view's own native widget, which hands them to the view; the
+  // toolkit looks for no receiver among the parts of a widget that lets the mouse through.
+  if (QWidget* w = host_->widget) w->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 bool WidgetHostView::isEnabled() const { return !host_->widget || host_->widget->isEnabled(); }
