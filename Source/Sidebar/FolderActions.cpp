@@ -297,7 +297,7 @@ bool FoldersController::saveNewPassword() {
   ui::Alert alert;
   alert.setAlertStyle(ui::AlertStyle::Informational);
   alert.setWindowTitle("Kesto Password");
-  alert.setMessageText("Password successfully created. You can now password protect your folders.");
+  alert.setMessageText("Password succesfully created. You can now password protect your folders.");
   alert.addButtonWithTitle("OK");
   alert.runModal();
   return true;

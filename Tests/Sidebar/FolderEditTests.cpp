@@ -223,7 +223,7 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   ASSERT_EQ(dialogs->alerts.size(), 1u);
   // Success is told with the information icon, its title not repeated as the first line.
   EXPECT_EQ(dialogs->alerts[0].message,
-            "Password successfully created. You can now password protect your folders.");
+            "Password succesfully created. You can now password protect your folders.");
   EXPECT_EQ(dialogs->alerts[0].informative, "");
   EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
