@@ -82,11 +82,15 @@ void TilePinView::mouseDown(const ui::Event& event) {
 namespace {
 
 // A control in a cell shows its value only: clicks, drags and right clicks go on to the cell
-// (select, drag out, context menu), and it never takes the keyboard focus from the list.
+// (select, drag out, the bookmark's context menu), and it never takes the keyboard focus from the
+// list. Its toolkit widget never sees the mouse, so it offers no menu of its own either.
 template <typename Control>
 class CellControl : public Control {
  public:
-  explicit CellControl(const fnd::Rect& frame) : Control(frame) { this->refuseKeyboardFocus(); }
+  explicit CellControl(const fnd::Rect& frame) : Control(frame) {
+    this->refuseKeyboardFocus();
+    this->refuseMouse();
+  }
   void mouseDown(const ui::Event& event) override { ui::Responder::mouseDown(event); }
   void mouseUp(const ui::Event& event) override { ui::Responder::mouseUp(event); }
   void mouseDragged(const ui::Event& event) override { ui::Responder::mouseDragged(event); }

@@ -19,6 +19,7 @@
 #include "Platform/UI/Alert.h"
 #include "Platform/UI/FilePanel.h"
 #include "Platform/UI/Menu.h"
+#include "Platform/UI/Panel.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/FolderPanels.h"
@@ -288,13 +289,15 @@ bool FoldersController::saveNewPassword() {
   // The stored form other machines read back from the sync file.
   config->setKestoValue(Base64::encodeString(text));
   if (!save("The password could not be saved")) return false;
-  // The user asked to lock (or unlock) a folder and has just given the password twice: that is
-  // done now, not left for a second pass through the menu.
-  applyLockToChosenFolder();
+  // Making the password locks (or unlocks) nothing: the user chooses the lock action again, and
+  // the password panel then serves the folder selected at that time.
+  lockingFolderID_.clear();
+  // The panel goes before the alert that tells its outcome.
+  panels_->newPasswordPanel().orderOut();
   ui::Alert alert;
   alert.setAlertStyle(ui::AlertStyle::Informational);
   alert.setWindowTitle("Kesto Password");
-  alert.setMessageText("Password successfully created. You can now password protect your folders.");
+  alert.setMessageText("Password succesfully created. You can now password protect your folders.");
   alert.addButtonWithTitle("OK");
   alert.runModal();
   return true;

@@ -94,6 +94,9 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
     if (tutorial == Tutorial::Bookmark) rowWatch_.reset();
     return;
   }
+  // One tip at a time: another one still open (the place the user just left) closes, still due.
+  for (auto& other : popovers_)
+    if (other && other != popover && other->popoverIsVisible()) other->closePopover();
   const fnd::Rect from = anchor.rect ? *anchor.rect : anchor.view ? anchor.view->bounds() : fnd::Rect();
   const PopoverArrowDirection side =
       anchor.side ? *anchor.side : tutorial == Tutorial::Bookmark ? PopoverArrow::Left : PopoverArrow::Below;

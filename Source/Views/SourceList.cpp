@@ -249,7 +249,9 @@ void SourceList::drawBadgeForRow(long row, ui::GraphicsContext& context, const f
 }
 
 void SourceList::keyDown(const ui::Event& event) {
-  if (numberOfSelectedRows() > 0) {
+  // An open name editor takes every key: Backspace there deletes a character, never the row
+  // (which asked to delete the folder being renamed), and the arrows move in the text.
+  if (numberOfSelectedRows() > 0 && !isEditing()) {
     bool up = isUpKey(event), down = isDownKey(event);
     if ((up || down) && numberOfSelectedRows() == 1 && !event.hasModifier(ui::ModifierFlag::Shift)) {
       long step = up ? -1 : 1, count = numberOfRows();

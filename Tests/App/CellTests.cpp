@@ -8,13 +8,23 @@
 #include "Platform/Net/LoopbackServer.h"
 #include "Views/WebImageDownloadRequest.h"
 #include "Platform/UI/Image.h"
+#include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/Nib.h"
+#include "Platform/UI/TokenField.h"
+#include "Platform/UI/WidgetHostView_p.h"
+#include "Platform/UI/Window.h"
 #include "Views/ImageBox.h"
 #include "Views/PushButton.h"
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
 #include <httplib.h>
 
 #include <atomic>
@@ -192,6 +202,57 @@ TEST_F(CellTest, ShowsTheBookmarkFields) {
   EXPECT_TRUE(cell->pinboard->image().isNull());
   EXPECT_NE(cell->date->stringValue().find("November"), std::string::npos) << cell->date->stringValue();
   EXPECT_NE(cell->date->stringValue().find("2023"), std::string::npos);
+}
+
+// The controls of a card only show their values: a right click on its tags (the blank line below
+// the rating on a card without tags), on a tag or on the stars opens the bookmark's menu, as on the
+// rest of the card, never a text widget's own greyed Copy / Select All.
+TEST_F(CellTest, ARightClickOnACardsTagsOrStarsOpensTheBookmarksMenu) {
+  add("http://www.example.org/", "Example");
+  auto tagged = add("http://www.example.net/", "Tagged");
+  auto t = Tag::initEntity();
+  t->setName("news");
+  tagged->addTag(t);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  defaults().setBool(false, "BoomarksCompactView");
+  defaults().setBool(false, "BoomarksListView");
+  build(2);
+  ASSERT_TRUE(runUntil([&] { return ui->window().isKeyWindow(); }, 5));
+  auto* top = static_cast<QWidget*>(ui->window().nativeHandle());
+  // A right click as the window system delivers it, on the middle of a control's widget; answers
+  // the items of the menu it opened (closed again), none when none opened.
+  auto rightClick = [&](ui::WidgetHostView& control, std::optional<fnd::Rect> part = {}) {
+    QWidget* widget = ui::hostedWidget(control);
+    EXPECT_TRUE(widget);
+    std::vector<std::string> items;
+    if (!widget) return items;
+    QPoint at = widget->rect().center();
+    if (part) at = QPoint(int(part->midX() - control.bounds().origin.x), widget->height() / 2);
+    QTest::mouseClick(top->windowHandle(), Qt::RightButton, Qt::NoModifier, widget->mapTo(top, at));
+    spin(0.05);
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* action : menu->actions())
+        if (!action->isSeparator()) items.push_back(action->text().toStdString());
+      menu->close();
+      spin(0.05);
+    }
+    return items;
+  };
+  auto isBookmarkMenu = [](const std::vector<std::string>& items) {
+    return std::find(items.begin(), items.end(), "Copy Link") != items.end() &&
+           std::find(items.begin(), items.end(), "Select All") == items.end();
+  };
+  for (std::int64_t item : {0, 1}) {
+    auto cell = cellAt(item);
+    ASSERT_TRUE(cell);
+    const bool hasTag = !cell->tagNames().empty();
+    EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->tags))) << "tags of card " << item;
+    if (hasTag) EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->tags, cell->tags->rectOfToken(0)))) << "a tag";
+    EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->rating))) << "stars of card " << item;
+  }
+  // The card clicked is the one the menu acts on.
+  ASSERT_EQ(dm().selectedBookmarks().size(), 1u);
+  EXPECT_EQ(dm().selectedBookmarks().front()->title(), cellAt(1)->title->stringValue());
 }
 
 TEST_F(CellTest, AGridTileTooNarrowForTheLongDateShowsTheShortOneWhole) {

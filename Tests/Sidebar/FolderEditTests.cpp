@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <sys/mount.h>
@@ -209,8 +210,8 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.passwordPanel()));
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
-  // No password yet: the new-password panel asks for one, twice; the folder is the one selected
-  // when the panel opened.
+  // No password yet: the new-password panel asks for one, twice. Another row chosen meanwhile
+  // changes nothing.
   select(other->folderID());
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
@@ -222,11 +223,27 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   ASSERT_EQ(dialogs->alerts.size(), 1u);
   // Success is told with the information icon, its title not repeated as the first line.
   EXPECT_EQ(dialogs->alerts[0].message,
-            "Password successfully created. You can now password protect your folders.");
+            "Password succesfully created. You can now password protect your folders.");
   EXPECT_EQ(dialogs->alerts[0].informative, "");
   EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
-  // The same pass locked the folder, with its subfolders and their bookmarks.
+  // Making the password locks nothing: the alert tells the user to choose the lock again.
+  EXPECT_EQ(Folder::existingFolderWithFolderID(top->folderID())->blocked(), 0);
+  EXPECT_EQ(Folder::existingFolderWithFolderID(sub->folderID())->blocked(), 0);
+  EXPECT_EQ(inTop->blocked(), 0);
+  EXPECT_EQ(inSub->blocked(), 0);
+  EXPECT_EQ(top->version(), versions.first);
+  // The lock chosen again asks for the password just made, for the folder selected then.
+  select(top->folderID());
+  controller->lockFolder();
+  EXPECT_TRUE(panels.passwordPanel().isVisible());
+  EXPECT_FALSE(panels.newPasswordPanel().isVisible());
+  select(other->folderID());
+  panels.passwordField().setStringValue("s3cret");
+  panels.pressPasswordOK();
+  EXPECT_FALSE(panels.passwordPanel().isVisible());
+  EXPECT_EQ(dialogs->alerts.size(), 1u);
+  // Now the folder is locked, with its subfolders and their bookmarks.
   EXPECT_TRUE(isLocked(top));
   EXPECT_TRUE(isLocked(sub));
   EXPECT_EQ(other->blocked(), 0);
@@ -279,15 +296,33 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_FALSE(panels.passwordPanel().isVisible());
 }
 
-// A folder arriving locked from another machine, without the password: the password made when
-// unlocking it unlocks it in the same pass.
-TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndUnlocksInOnePass) {
+// A folder arriving locked from another machine, without the password: unlocking it makes the
+// password first and unlocks nothing; the unlock chosen again asks for that password. The alert
+// comes once the new-password panel has gone, and while the folder is still locked.
+TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndTheUnlockIsChosenAgain) {
   auto locked = folder("Arrived");
   locked->setBlocked(1);
   auto inside = bookmark("http://arrived.example/", locked);
   inside->setBlocked(1);
   start();
   auto& panels = controller->panels();
+  struct AtTheAlert : TestDialogResponder {
+    std::function<void()> look;
+    int respondToAlert(ui::Alert& alert) override {
+      if (look) look();
+      return TestDialogResponder::respondToAlert(alert);
+    }
+  };
+  auto responder = std::make_shared<AtTheAlert>();
+  bool panelShownAtAlert = true;
+  std::int64_t blockedAtAlert = -1;
+  responder->look = [&] {
+    panelShownAtAlert = panels.newPasswordPanel().isVisible();
+    blockedAtAlert = Folder::existingFolderWithFolderID(locked->folderID())->blocked();
+  };
+  dialogs = responder;
+  ui::DialogResponder::install(responder);
+
   select(locked->folderID());
   controller->unlockFolder();
   ASSERT_TRUE(panels.newPasswordPanel().isVisible());
@@ -295,9 +330,21 @@ TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndUnlocksInOnePass) {
   panels.confirmPasswordField().setStringValue("pw");
   panels.pressNewPasswordOK();
   EXPECT_FALSE(panels.newPasswordPanel().isVisible());
+  ASSERT_EQ(responder->alerts.size(), 1u);
+  EXPECT_FALSE(panelShownAtAlert);
+  EXPECT_EQ(blockedAtAlert, 1);
+  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "cHc=");
+  EXPECT_EQ(Folder::existingFolderWithFolderID(locked->folderID())->blocked(), 1);
+  EXPECT_EQ(inside->blocked(), 1);
+  EXPECT_FALSE(panels.passwordPanel().isVisible());
+
+  controller->unlockFolder();
+  ASSERT_TRUE(panels.passwordPanel().isVisible());
+  panels.passwordField().setStringValue("pw");
+  panels.pressPasswordOK();
   EXPECT_EQ(Folder::existingFolderWithFolderID(locked->folderID())->blocked(), 0);
   EXPECT_EQ(inside->blocked(), 0);
-  EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "cHc=");
+  EXPECT_EQ(responder->alerts.size(), 1u);
 }
 
 TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {

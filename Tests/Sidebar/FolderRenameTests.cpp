@@ -2,11 +2,16 @@
 
 #include "Harness/StoreConnection.h"
 
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/Window.h"
 #include "Sidebar/SidebarCommands.h"
 
 #include <algorithm>
+
+// Last: the toolkit's keyword macros must not meet the store's headers.
+#include "Harness/FocusedKeys.h"
 
 namespace kesto::test {
 namespace {
@@ -232,6 +237,65 @@ TEST_F(FolderRenameTest, ARenameIsSavedWithANewVersionAndUndoneAndRedoneAsChange
   undo()->undo();
   EXPECT_FALSE(Folder::existingFolderWithFolderID(f->folderID()));
   EXPECT_EQ(onStoreConnection("select count(*) from ZFOLDER where ZNAME = 'Old'"), 0);
+}
+
+// An emptied or blank name keeps the old one. Backspace and Delete in the editor edit the text:
+// they never ask to delete the folder being renamed, and the arrows stay in the text too.
+TEST_F(FolderRenameTest, KeysInTheEditorEditTheTextAndAnEmptiedOrBlankNameKeepsTheOldOne) {
+  auto mine = folder("Mine");
+  auto other = folder("Other");
+  start();
+  show();
+  select(mine->folderID());
+  const int v0 = storedVersion(mine);
+  auto* row = controller->itemForFolderID(mine->folderID());
+  for (const char* typed : {"", "   "}) {
+    key(ui::KeyCode::F2);
+    ASSERT_TRUE(list().isEditing());
+    ASSERT_EQ(list().editingText(), "Mine");
+    // The whole name is selected as the editor opens: Backspace takes it away.
+    key(ui::KeyCode::Delete);
+    EXPECT_TRUE(list().isEditing());
+    EXPECT_EQ(list().editingText(), "");
+    for (const char* c = typed; *c; ++c) list().keyDown(ui::Event::key(ui::KeyCode::Space, 0, " "));
+    key(ui::KeyCode::ForwardDelete);
+    key(ui::KeyCode::UpArrow);
+    key(ui::KeyCode::DownArrow);
+    EXPECT_TRUE(list().isEditing());
+    EXPECT_EQ(list().editingText(), typed);
+    EXPECT_EQ(list().selectedRow(), list().rowForItem(row));
+    key(ui::KeyCode::Return);
+    EXPECT_FALSE(list().isEditing());
+    spin(0.7);  // a confirmed removal would run 0.5 s after its alert
+    EXPECT_TRUE(dialogs->alerts.empty()) << dialogs->alerts.front().message;
+    EXPECT_TRUE(Folder::existingFolderWithFolderID(mine->folderID()));
+    EXPECT_TRUE(storedName(mine, "Mine")) << '"' << typed << '"';
+    EXPECT_EQ(storedVersion(mine), v0);
+    EXPECT_EQ(row->title(), "Mine");
+  }
+  EXPECT_TRUE(storedName(other, "Other"));
+}
+
+// Bookmarks on the clipboard (no text) and Ctrl+V in the editor, as the toolkit delivers the key:
+// the name stays (pasting no text over the selection deleted it), and typing goes on after it.
+TEST_F(FolderRenameTest, PastingWithNoTextOnTheClipboardLeavesTheNameBeingEdited) {
+  ui::Application::shared();
+  auto mine = folder("Mine");
+  start();
+  show();
+  select(mine->folderID());
+  ui::PasteboardItem bookmarks;
+  bookmarks.setString("http://a.example/\n", "BookmarkCopyType");
+  ASSERT_TRUE(ui::Pasteboard::general().writeObjects({bookmarks}));
+  key(ui::KeyCode::F2);
+  ASSERT_TRUE(list().isEditing());
+  test::press(Qt::Key_V, QString(), Qt::ControlModifier);
+  EXPECT_EQ(list().editingText(), "Mine");
+  test::press(Qt::Key_End);
+  test::type("s");
+  EXPECT_EQ(list().editingText(), "Mines");
+  key(ui::KeyCode::Return);
+  EXPECT_TRUE(storedName(mine, "Mines"));
 }
 
 }  // namespace

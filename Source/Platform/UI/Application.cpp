@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -142,6 +143,12 @@ class KeyEquivalentFilter : public QObject {
     Window* window = Window::fromNativeHandle(widget->window());
     if (!window) return false;  // the toolkit's own dialogs keep their keys
     auto* key = static_cast<QKeyEvent*>(ev);
+    // A line edit pastes the clipboard's text over its selection, and with no text there (only
+    // bookmarks, say) it would just delete the selection: a folder's name in its rename editor
+    // went blank. The key does nothing then, as the Edit menu's Paste is disabled.
+    if (key->matches(QKeySequence::Paste) && qobject_cast<QLineEdit*>(focus) &&
+        QGuiApplication::clipboard()->text().isEmpty())
+      return true;
     if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) return window->openMenuBar();
     if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) return false;
     if (focus) {

@@ -98,6 +98,7 @@ struct WidgetHostView::Impl : QObject {
   QPointer<QWidget> pressTarget;
   QPointer<QWidget> over;
   bool focused = false;
+  bool mouseRefused = false;
   QString accessibleName, accessibleDescription;
 
   bool owns(const QWidget* w) const {
@@ -326,6 +327,7 @@ void setHostedWidget(WidgetHostView& view, QWidget* widget) {
   view.setTakesFocusOnClick(view.takesFocusOnClick());
   if (widget->focusPolicy() != Qt::NoFocus) view.nativeWidget()->setFocusProxy(widget);
   impl->watch(widget);
+  if (impl->mouseRefused) widget->setAttribute(Qt::WA_TransparentForMouseEvents);
   impl->place();
   widget->show();
   if (impl->over) impl->over->raise();
@@ -379,6 +381,13 @@ void WidgetHostView::refuseKeyboardFocus() {
   if (!w) return;
   w->setFocusPolicy(Qt::NoFocus);
   for (QWidget* part : w->findChildren<QWidget*>()) part->setFocusPolicy(Qt::NoFocus);
+}
+
+void WidgetHostView::refuseMouse() {
+  host_->mouseRefused = true;
+  // The presses then land on the view's own native widget, which hands them to the view; the
+  // toolkit looks for no receiver among the parts of a widget that lets the mouse through.
+  if (QWidget* w = host_->widget) w->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 bool WidgetHostView::isEnabled() const { return !host_->widget || host_->widget->isEnabled(); }

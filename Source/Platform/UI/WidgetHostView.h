@@ -37,6 +37,10 @@ class WidgetHostView : public View {
   // For a control that only shows a value: neither a click nor Tab ever gives the widget (or
   // any part of it) the keyboard focus.
   void refuseKeyboardFocus();
+  // For a control inside a view that takes the clicks itself (a cell of a list): the widget (and
+  // any part of it) never receives the mouse. Presses, drags and right clicks come to this view's
+  // handlers as they come to a drawn view, and the widget's own context menu never opens.
+  void refuseMouse();
 
   // Greyed out and deaf to input when disabled.
   bool isEnabled() const;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The bookmark list of the real kesto program, driven from the keyboard and mouse inside
 # xvfb-session.sh: Ctrl+N opens the add sheet, an address and a title typed there are saved;
-# the row's context menu copies its link to the clipboard; Delete moves it to the trash and
+# the row's context menu copies its link to the clipboard, and so does the menu a right click
+# opens on the card's blank tags line in the thumbnails; Delete moves it to the trash and
 # Ctrl+Z takes it out again; after Ctrl+Q the store holds the row as it should.
 # Usage: bookmarks-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
@@ -36,17 +37,31 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 sleep 0.5
 # The first cell of the list, below the toolbar and right of the sidebar.
 cell_x=$((220 + 200)) cell_y=$((52 + 60))
+# Right-clicks the window at x y, keeps a screenshot named $3, chooses "Copy link" and prints what
+# the clipboard then holds. "Copy link" is fifth from the end (before Share, Email links, Update
+# from web and Set thumbnail from file): Up reaches it whether or not the first item is active.
+copy_link_at() {  # x y screenshot
+  e2e_click "$win" "$1" "$2" 3
+  sleep 0.6
+  e2e_screenshot "$shots/$3.png"
+  focused_keys Up Up Up Up Up Return
+  sleep 0.5
+  xclip -o -selection clipboard 2>/dev/null
+}
 e2e_click "$win" "$cell_x" "$cell_y" 1
 sleep 0.5
-e2e_click "$win" "$cell_x" "$cell_y" 3
-sleep 0.6
-e2e_screenshot "$shots/context-menu.png"
-# "Copy link" is fifth from the end (before Share, Email links, Update from web and Set thumbnail
-# from file): Up reaches it whether or not the first item is active.
-focused_keys Up Up Up Up Up Return
-sleep 0.5
-copied="$(xclip -o -selection clipboard 2>/dev/null)"
+copied="$(copy_link_at "$cell_x" "$cell_y" context-menu)"
 [[ "$copied" == "$url" ]] || fail "Copy link left '$copied' on the clipboard"
+
+# As a card of the thumbnails (Ctrl+1), a right click on the line below the stars (the tags, blank
+# for a bookmark without any) opens the same menu, not a text field's Copy / Select All.
+keys ctrl+1
+sleep 1
+printf 'other' | xclip -selection clipboard
+copied="$(copy_link_at 290 378 card-menu)"
+[[ "$copied" == "$url" ]] || fail "a right click below a card's stars gave no bookmark menu: '$copied' on the clipboard"
+keys ctrl+2
+sleep 1
 
 # Delete moves it to the trash; Ctrl+Z brings it back.
 e2e_click "$win" "$cell_x" "$cell_y" 1

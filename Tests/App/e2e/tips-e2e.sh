@@ -3,7 +3,8 @@
 # library with the tips still due, the Library row chosen (its tip shows), the compact list, a
 # row clicked (the bookmark tip shows beside it). With the tips shown, Delete trashes the row's
 # bookmark and Ctrl+Z brings it back (checked in the store with sqlite3); the bookmark tip goes
-# with its row, and the Library tip's button still takes a click.
+# with its row, and the Library tip's button still takes a click. After Help > Show Tutorials Again,
+# the Inbox chosen and Up pressed, only the Library tip shows.
 # Usage: tips-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
 kesto="$1"
@@ -53,5 +54,20 @@ eval "$(xdotool getwindowgeometry --shell "$lib")"
 e2e_click "$lib" $((WIDTH - 12 - 52)) $((HEIGHT - 12 - 21))
 e2e_wait_until 5 eval '! tip Library' || fail "Got it left the Library tip"
 e2e_wait_until 5 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Library tip is not marked seen"
+
+# One tip at a time: Help > Show Tutorials Again (third from the end: Up from the first item wraps
+# to the last), the Inbox chosen, then Up to the Library row: the Library tip takes the Inbox
+# tip's place.
+e2e_key "$win" alt+h
+sleep 0.5
+xdotool key --delay 100 Up Up Up Return
+e2e_wait_until 5 eval '[[ -z "$(e2e_setting BRWTutorialLibrarySeen)" ]]' || fail "Show Tutorials Again left the Library tip seen"
+click_row 1
+e2e_wait_until 10 tip Inbox || fail "no Inbox tip after Show Tutorials Again"
+xdotool key Up
+e2e_wait_until 10 tip Library || fail "Up to the Library row showed no Library tip"
+e2e_wait_until 5 eval '! tip Inbox' || fail "the Inbox tip stayed under the Library tip"
+sleep 0.5
+e2e_screenshot "$shots/tips-one-at-a-time.png" || true
 e2e_quit_kesto
 echo "tips e2e passed"

@@ -8,6 +8,7 @@
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
 #include "Platform/UI/Panel.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TestAccess_p.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -496,6 +497,38 @@ TEST(Menu, TheEditItemsActOnTheFocusedTextFieldAsItsStateAllows) {
   EXPECT_FALSE(cut->isEnabled());
   EXPECT_FALSE(paste->isEnabled());
   EXPECT_FALSE(undo->isEnabled());
+}
+
+// With no text on the clipboard (bookmarks copied from a list), the paste keys leave a line
+// edit's selected text in place, as the Edit menu's Paste is then disabled: a name being edited
+// never goes blank that way. With text there, they paste it.
+TEST(Menu, ThePasteKeysLeaveALineEditAsItIsWhileTheClipboardHoldsNoText) {
+  Application::shared();
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto* field = focusedField(window);
+  ASSERT_TRUE(field);
+  field->setText("Folder");
+  field->selectAll();
+  ui::PasteboardItem bookmarks;
+  bookmarks.setString("http://a.example/\n", "BookmarkCopyType");
+  ASSERT_TRUE(Pasteboard::general().writeObjects({bookmarks}));
+  ASSERT_TRUE(QApplication::clipboard()->text().isEmpty());
+  sendKey(field, Qt::Key_V, Qt::ControlModifier, "\x16");
+  EXPECT_EQ(field->text().toStdString(), "Folder");
+  EXPECT_EQ(field->selectedText().toStdString(), "Folder");
+  sendKey(field, Qt::Key_Insert, Qt::ShiftModifier, "");
+  EXPECT_EQ(field->text().toStdString(), "Folder");
+  QApplication::clipboard()->clear();
+  sendKey(field, Qt::Key_V, Qt::ControlModifier, "\x16");
+  EXPECT_EQ(field->text().toStdString(), "Folder");
+
+  QApplication::clipboard()->setText("Renamed");
+  sendKey(field, Qt::Key_V, Qt::ControlModifier, "\x16");
+  EXPECT_EQ(field->text().toStdString(), "Renamed");
+  field->selectAll();
+  QApplication::clipboard()->setText("Again");
+  sendKey(field, Qt::Key_Insert, Qt::ShiftModifier, "");
+  EXPECT_EQ(field->text().toStdString(), "Again");
 }
 
 // A focused field with nothing of its own to take back leaves Ctrl+Z and Edit > Undo to the

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -193,6 +194,48 @@ TEST(WidgetHostView, ClicksFromCodeAndFromTheToolkitReachTheWidget) {
   QTest::mouseClick(host->button, Qt::LeftButton);
   EXPECT_EQ(clicked, 2);
   EXPECT_EQ(host->downs, 3);
+}
+
+// A control that only shows its value inside a view that takes the clicks (a cell of a list):
+// its widget never sees the mouse, so left and right presses reach the view's handlers (and from
+// there the view it stands in), and the widget opens no menu of its own in place of the cell's.
+TEST(WidgetHostView, AViewRefusingTheMouseTakesEveryPressAndItsWidgetOpensNoMenu) {
+  Window window(fnd::Rect(0, 0, 300, 200));
+  class Cell : public FlippedView {
+   public:
+    using FlippedView::FlippedView;
+    int rights = 0;
+    void rightMouseDown(const Event&) override { ++rights; }
+  };
+  auto cell = test::addedTo<Cell>(*window.contentView(), fnd::Rect(0, 0, 300, 200));
+  auto host = test::addedTo<HostedEdit>(*cell, fnd::Rect(20, 20, 150, 24));
+  host->edit->setText("tags");
+  host->refuseKeyboardFocus();
+  host->refuseMouse();
+  showAndActivate(window);
+  QWindow* native = static_cast<QWidget*>(window.nativeHandle())->windowHandle();
+  const QPoint at = windowRectOf(host->edit, window).center();
+  auto closeMenus = [] {
+    QApplication::processEvents();
+    QWidget* menu = QApplication::activePopupWidget();
+    if (menu) menu->close();
+    return menu == nullptr;
+  };
+
+  QTest::mouseClick(native, Qt::RightButton, Qt::NoModifier, at);
+  EXPECT_TRUE(closeMenus()) << "the line edit opened its own menu";
+  EXPECT_EQ(cell->rights, 1);
+  QTest::mouseClick(native, Qt::LeftButton, Qt::NoModifier, at);
+  EXPECT_EQ(host->log, std::vector<std::string>{"down"});
+  EXPECT_FALSE(host->hasKeyboardFocus());
+  EXPECT_EQ(host->edit->text(), "tags");
+
+  // A widget put in later refuses it as well.
+  auto* other = new QLineEdit;
+  setHostedWidget(*host, other);
+  QTest::mouseClick(native, Qt::RightButton, Qt::NoModifier, windowRectOf(other, window).center());
+  EXPECT_TRUE(closeMenus()) << "the new widget opened its own menu";
+  EXPECT_EQ(cell->rights, 2);
 }
 
 TEST(WidgetHostView, AccessibilityNamesAndEnabledStateReachTheWidget) {

@@ -2,15 +2,17 @@
 # Renaming folders in place in the real kesto program inside xvfb-session.sh: F2, Return, a
 # double click, a second click on the selected row and the context menu's Rename each open the
 # name editor; the new name is stored with the folder's version one higher, Ctrl+Z takes it
-# back (one higher again, so the old name reaches other machines too), the Inbox and a locked
-# folder stay as they are, and after a restart the list shows the new names. Checked in the
-# store with sqlite3; screenshots of the editor, the context menu and the list are kept.
+# back (one higher again, so the old name reaches other machines too), Ctrl+V with bookmarks on
+# the clipboard leaves the name in the editor, Backspace there never asks to delete the folder and
+# an emptied name keeps the old one, the Inbox and a locked folder stay as they are, and after a
+# restart the list shows the new names. Checked in the store with sqlite3; screenshots of the
+# editor, the context menu and the list are kept.
 # Usage: rename-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-rename}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3
+e2e_app_script xdotool xclip sqlite3 python3
 . "$(dirname "$0")/folder-rows.sh"
 e2e_start_on_sample_library
 
@@ -68,6 +70,35 @@ xdotool key --delay 80 Down Down Down Down Return
 type_name "Finders"
 expect_name "$search" Finders "the context menu's Rename"
 
+# Bookmarks on the clipboard (a card of the folder copied with Ctrl+C), a second click on the
+# selected row, Ctrl+V: the name stays in the editor (typing goes on after it).
+click_row 5
+e2e_click "$win" 420 200
+sleep 0.5
+keys "$win" ctrl+c
+xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -q kesto || fail "Ctrl+C on a card copied no bookmark"
+click_row 6
+click_row 5
+sleep 1
+click_row 5
+sleep 0.8
+xdotool key ctrl+v
+sleep 0.3
+e2e_screenshot "$shots/rename-paste.png" "$win" || true
+xdotool key End
+type_name "s"
+expect_name "$apple" Pipss "Ctrl+V with bookmarks on the clipboard, then typing"
+
+# Backspace in the editor empties the name without asking to delete the folder; the emptied name
+# keeps the old one.
+keys "$win" F2
+xdotool key BackSpace
+sleep 0.5
+e2e_no_window '^Delete this folder' || fail "Backspace in the name editor asked to delete the folder"
+xdotool key Return
+sleep 0.8
+[[ "$(name_of "$apple")" == "Pipss" ]] || fail "an emptied name was stored as '$(name_of "$apple")'"
+
 # The Inbox is never renamed: F2 and Return open nothing there, so the typed text goes nowhere.
 click_row 1
 keys "$win" F2
@@ -93,7 +124,7 @@ e2e_sql "update ZFOLDER set ZBLOCKED=0 where ZFOLDERID='$kesto_id';"
 e2e_start_kesto
 sleep 2
 e2e_screenshot "$shots/rename-restarted.png" "$win" || true
-[[ "$(name_of "$apple")|$(name_of "$search")|$(name_of "$kesto_id")" == "Pips|Finders|Notes" ]] ||
+[[ "$(name_of "$apple")|$(name_of "$search")|$(name_of "$kesto_id")" == "Pipss|Finders|Notes" ]] ||
   fail "the names did not last: $(e2e_sql 'select ZNAME from ZFOLDER;')"
 click_row 1
 keys "$win" f i n

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The folder list of the real kesto program inside xvfb-session.sh: folders are made from the
 # File menu's key and named in place (Return and the keypad's Enter end the edit), another folder
-# is dragged into one with the mouse, a third is locked through the context menu and the password
-# panel in one pass (an export then asks for that password before writing the locked folder), the
-# Save/Share dialog is looked at, a colour is put on and taken off again, the new folder
-# is deleted with the Delete key; after quitting, the store and the
+# is dragged into one with the mouse, a third is locked through the context menu (the first time
+# makes the password, the second locks; an export then asks for that password before writing the
+# locked folder), the Save/Share dialog is looked at, a colour is put on and taken off again, the
+# new folder is deleted with the Delete key; after quitting, the store and the
 # tombstone list (one per deleted folder) are checked with sqlite3 and the settings file. A
 # screenshot of the sidebar is kept for each of the six tabs.
 # Usage: sidebar-e2e.sh KESTO_BINARY SCREENSHOT_DIR
@@ -49,20 +49,30 @@ sleep 1
   fail "Kesto was not moved into Trip: $(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 
 # Lock Search through its context menu (Add Bookmark, Add Folder, Save/Share, Rename, Delete, then
-# the lock entry): with no password yet, one pass makes the password and locks the folder.
-e2e_click "$win" "$row_x" "$(row_y 6)" 3
-sleep 0.6
-xdotool key --delay 80 Down Down Down Down Down Down Return
-sleep 0.8
+# the lock entry): the first time makes the password and locks nothing, the second locks.
+lock_search() {
+  e2e_click "$win" "$row_x" "$(row_y 6)" 3
+  sleep 0.6
+  xdotool key --delay 80 Down Down Down Down Down Down Return
+  sleep 0.8
+}
+lock_search
 panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no new-password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
 sleep 1
-# The confirmation alert.
+# The confirmation alert, with the new-password panel gone.
+e2e_screenshot "$shots/password-created.png" || true
 xdotool key Return
 sleep 0.8
 [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
-[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "making the password did not lock Search"
+[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "0" ]] || fail "making the password locked Search"
+lock_search
+panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no password panel"
+xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+xdotool type --delay 40 "pw-e2e"; xdotool key Return
+sleep 1
+[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
   fail "bookmarks of the locked folder are not locked"
 grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
