@@ -250,7 +250,8 @@ struct WebContentUpdater::Result {
 
   Result(const WebContent& job, bool isPreview)
       : uniqueID(job.uniqueID()), oldTitle(job.oldTitle()), title(job.title()), titleUpdated(job.titleUpdated()),
-        needsUpdate(job.needsUpdate()), imageUpdated(job.imageUpdated()), favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
+        needsUpdate(job.needsUpdate()), imageUpdated(job.imageUpdated()), favicon(job.favicon()),
+        broken(job.broken()), preview(isPreview) {}
 
   // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
   // broken mark changed.

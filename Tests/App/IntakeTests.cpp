@@ -64,8 +64,9 @@ TEST(SchemeText, EscapesThatChangeTheAddressStay) {
             "https://x.example/caf\xC3\xA9 au lait?q=~");
   EXPECT_EQ(textFromSchemeURL("kesto:HTTPS%3a%2F%2Fx.example%2F%3Fq%3Da%2526b%26c%3Dd%2520e").value_or("?"),
             "HTTPS://x.example/?q=a%26b&c=d e");
-  EXPECT_EQ(textFromSchemeURL("kesto:https%3A%2F%2Fa.example%2F%0Ahttps://b.example/%2F%0D%0Ahttp://c.example/").value_or("?"),
-            "https://a.example/\nhttps://b.example/%2F\nhttp://c.example/");
+  EXPECT_EQ(
+      textFromSchemeURL("kesto:https%3A%2F%2Fa.example%2F%0Ahttps://b.example/%2F%0D%0Ahttp://c.example/").value_or("?"),
+      "https://a.example/\nhttps://b.example/%2F\nhttp://c.example/");
 }
 
 TEST(SchemeText, LinesAndAddressTest) {

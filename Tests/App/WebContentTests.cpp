@@ -687,7 +687,8 @@ TEST_F(WebContentStoreTest, TheUpdateAfterAnImportLeavesTheAddressesAsStored) {
   }, 20));
   std::vector<std::int64_t> versions;
   for (const auto& b : imported) versions.push_back(b->version());
-  ASSERT_TRUE(runUntil([&] { return server.hits("/page") == 1 && server.hits("/caf\xC3\xA9/a b") == 1 && idle(); }, 20));
+  ASSERT_TRUE(
+      runUntil([&] { return server.hits("/page") == 1 && server.hits("/caf\xC3\xA9/a b") == 1 && idle(); }, 20));
   // Asked for with the escapes it has.
   EXPECT_EQ(server.hitsWith("/page?q=a%26b&path=%2Fx%2Fy&h=%23frag"), 1);
   for (std::size_t i = 0; i < imported.size(); ++i) {

@@ -286,7 +286,8 @@ TEST_F(EntityTest, AddingUnescapesTheURLAndSavesWithAVersion) {
 // its base address is the site in lower case, or the scheme alone when it names no host.
 TEST_F(EntityTest, AddingKeepsWhatTheAddressMeansAndTheBaseIsItsSite) {
   const std::pair<const char*, const char*> added[] = {
-      {"http://127.0.0.1:8080/page?q=a%26b&path=%2Fx%2Fy&h=%23frag", "http://127.0.0.1:8080/page?q=a%26b&path=%2Fx%2Fy&h=%23frag"},
+      {"http://127.0.0.1:8080/page?q=a%26b&path=%2Fx%2Fy&h=%23frag",
+       "http://127.0.0.1:8080/page?q=a%26b&path=%2Fx%2Fy&h=%23frag"},
       {"https://example.org/caf%C3%A9/%2541", "https://example.org/caf\xC3\xA9/%2541"},
       {"data:text/plain,a%26b%20c", "data:text/plain,a%26b c"},
       {"mailto:someone@example.org?subject=a%26b", "mailto:someone@example.org?subject=a%26b"}};

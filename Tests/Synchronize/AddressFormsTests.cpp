@@ -38,7 +38,8 @@ class AddressFormsSyncTest : public SyncRecordsTest {
   void merge(const std::string& bookmarks) {
     auto doc = SyncFile::read("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kesto-sync-file>\n<kesto-id>kesto-REMOTE"
                               "</kesto-id>\n<kesto-password></kesto-password>\n<bookmarks>\n" +
-                                  bookmarks + "</bookmarks>\n<folders></folders>\n<deletions></deletions>\n</kesto-sync-file>\n",
+                                  bookmarks +
+                                  "</bookmarks>\n<folders></folders>\n<deletions></deletions>\n</kesto-sync-file>\n",
                               true);
     ASSERT_TRUE(doc);
     SyncMerge::Options options;

@@ -52,7 +52,8 @@ std::string encode(std::string_view s, const KeepSet& keep) {
 // Marks that reorder how text shows, which can make one address look like another, and the
 // line and paragraph separators, which stored text never holds.
 bool isInvisibleControl(std::uint32_t cp) {
-  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x2028 && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
 }
 
 // The byte the "%XX" escape at `i` stands for; -1 when no whole escape starts there.
@@ -94,8 +95,9 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
     if (b < 0x80) {
       // A hexadecimal digit after a stray "%" would make an escape the text did not have.
       const std::size_t n = out.size();
-      const bool spellsEscape = hexDigitValue(static_cast<char>(b)) >= 0 &&
-                                ((n >= 1 && out[n - 1] == '%') || (n >= 2 && out[n - 2] == '%' && hexDigitValue(out[n - 1]) >= 0));
+      const bool afterStrayPercent =
+          (n >= 1 && out[n - 1] == '%') || (n >= 2 && out[n - 2] == '%' && hexDigitValue(out[n - 1]) >= 0);
+      const bool spellsEscape = hexDigitValue(static_cast<char>(b)) >= 0 && afterStrayPercent;
       if (kUnreservedSet[static_cast<std::size_t>(b)] && !spellsEscape) {
         out += static_cast<char>(b);
       } else {

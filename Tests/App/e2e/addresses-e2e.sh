@@ -103,11 +103,15 @@ for row in "${rows[@]}" "|$handed"; do
 done
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZVERSION != 1')" == 0 ]] ||
   fail "the update changed versions: $(e2e_sql 'select ZURL, ZVERSION from ZBOOKMARK')"
-base_of() { e2e_sql "select ZBASEURL from ZBOOKMARK where ZURL = '$(quoted "$1")'"; }
-[[ "$(base_of "https://UPPER.example.com/x")" == "https://upper.example.com" ]] || fail "base: $(base_of "https://UPPER.example.com/x")"
-[[ "$(base_of "mailto:someone@example.org?subject=a%26b")" == "mailto:" ]] || fail "mailto base: $(base_of "mailto:someone@example.org?subject=a%26b")"
-[[ "$(base_of "data:text/plain,a%26b c")" == "data:" ]] || fail "data base: $(base_of "data:text/plain,a%26b c")"
-[[ "$(base_of "$handed")" == "$base" ]] || fail "hand-over base: $(base_of "$handed")"
+expect_base() {  # address base
+  local got
+  got="$(e2e_sql "select ZBASEURL from ZBOOKMARK where ZURL = '$(quoted "$1")'")"
+  [[ "$got" == "$2" ]] || fail "the base address of $1 is '$got', not '$2'"
+}
+expect_base "https://UPPER.example.com/x" "https://upper.example.com"
+expect_base "mailto:someone@example.org?subject=a%26b" "mailto:"
+expect_base "data:text/plain,a%26b c" "data:"
+expect_base "$handed" "$base"
 
 sleep 0.5
 e2e_screenshot "$shots/addresses-list.png" "$win" || fail "no screenshot"

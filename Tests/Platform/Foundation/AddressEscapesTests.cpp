@@ -45,7 +45,8 @@ TEST(AddressEscapes, TheStoredFormKeepsWhatTheAddressMeans) {
   EXPECT_EQ(decodeAddressForStorage("data:text/plain,a%26b%20c"), "data:text/plain,a%26b c");
   EXPECT_EQ(decodeAddressForStorage("mailto:a%40b.example?subject=Hi%20there%3F"),
             "mailto:a%40b.example?subject=Hi there%3F");
-  EXPECT_EQ(decodeAddressForStorage("https://example.org/caf%C3%A9/%7Euser/a%20b"), "https://example.org/café/~user/a b");
+  EXPECT_EQ(decodeAddressForStorage("https://example.org/caf%C3%A9/%7Euser/a%20b"),
+            "https://example.org/café/~user/a b");
   for (const char* kept : {"%25", "%26", "%23", "%2F", "%3F", "%3D", "%2B", "%3B", "%3A", "%40", "%2f", "%2520", "%00",
                            "%0A", "%E2%80%A8", "%E2%80%AE", "%C2%85", "%FF"})
     EXPECT_EQ(decodeAddressForStorage(std::string("https://x.example/a") + kept + "b"),
