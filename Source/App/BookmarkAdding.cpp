@@ -32,9 +32,9 @@ constexpr std::string_view kAddSheetBlanks = " \t\r\n";
 
 // The forms of a typed address that name the same page as it: the scheme and host in any case,
 // and a site's root with or without its "/" (the list shows sites without it, so that is how a
-// user types them back). Decoded, as addresses are stored.
+// user types them back). In the form addresses are stored in.
 std::vector<std::string> sameAddressForms(const std::string& url) {
-  std::string decoded = fnd::removePercentEscapesOrKeep(url);
+  std::string decoded = fnd::decodeAddressForStorage(url);
   std::vector<std::string> forms{decoded};
   const auto add = [&](const std::string& form) {
     if (std::find(forms.begin(), forms.end(), form) == forms.end()) forms.push_back(form);
@@ -131,7 +131,7 @@ std::shared_ptr<Bookmark> BookmarksController::addOne(const std::string& url, bo
                                                             : nullptr;
   if (service) {
     // A service holds an address once: a stored bookmark of that service with it refuses it.
-    auto stored = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(fnd::removePercentEscapesOrKeep(url)))
+    auto stored = Bookmark::fetchEntitiesWhereProperty("url", fnd::Value(fnd::decodeAddressForStorage(url)))
                       .value_or(Bookmark::List{});
     for (const auto& b : stored)
       if (service == std::string("delicious") ? b->isDelicious() : b->isPinboard()) {

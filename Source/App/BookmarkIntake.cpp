@@ -5,6 +5,7 @@
 #include "Platform/Net/URL.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace kesto::intake {
 
@@ -27,6 +28,53 @@ std::string stripPrefixAtLineStarts(const std::string& text) {
   return out;
 }
 
+// How many times an address's escapes are removed when it is checked for control characters.
+constexpr int kEscapeReadings = 3;
+
+// Whether a line is an address escaped as a whole, its scheme's colon too ("https%3A%2F%2F...").
+bool isEscapedAsAWhole(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '+' || line[i] == '-' ||
+                             line[i] == '.'))
+    ++i;
+  return i > 0 && std::isalpha(static_cast<unsigned char>(line[0])) && line.size() >= i + 3 && line[i] == '%' &&
+         line[i + 1] == '3' && (line[i + 2] == 'A' || line[i + 2] == 'a');
+}
+
+// The escaped line breaks of a text, which separate addresses however they arrive, as line feeds.
+std::string withLineBreaksDecoded(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && text[i + 1] == '0') {
+      const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 2])));
+      if (c == 'A' || c == 'D') {
+        out += c == 'A' ? '\n' : '\r';
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+// A line escaped as a whole (an address percent-encoded with its colon and slashes) is decoded
+// once, as it was encoded; an address written out as it stands keeps what its escapes mean.
+// Either way it is then in its stored form; a line whose escapes do not decode stays as it came.
+std::string decodedPayload(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  bool first = true;
+  for (const auto& line : splitLines(withLineBreaksDecoded(text))) {
+    if (!first) out += '\n';
+    first = false;
+    const auto decoded = fnd::removePercentEscapes(line);
+    out += decoded ? fnd::decodeAddressForStorage(isEscapedAsAWhole(line) ? *decoded : line) : line;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> textFromSchemeURL(const std::string& url) {
@@ -38,7 +86,7 @@ std::optional<std::string> textFromSchemeURL(const std::string& url) {
   // White space as it stands separates addresses; escaped, it is part of one.
   rest = stripPrefixAtLineStarts(separatedOnWhiteSpace(rest));
   // Line feeds may arrive encoded, so lines are looked at again once decoded.
-  std::string decoded = stripPrefixAtLineStarts(fnd::removePercentEscapesOrKeep(rest));
+  std::string decoded = stripPrefixAtLineStarts(decodedPayload(rest));
   if (decoded == kMenuBarPayload) return std::nullopt;
   return decoded;
 }
@@ -115,8 +163,15 @@ std::optional<std::string> addressFromLine(const std::string& line) {
     }
     address += line[i++];
   }
-  // The address is stored with its escapes removed: that form is the one checked.
-  if (stored::hasForbiddenCharacters(storedFormOfAddress(address))) return std::nullopt;
+  // Neither the stored form nor a reading of it with its escapes removed, once or again (as a
+  // browser given it by another program may), shows a control character.
+  std::string text = address;
+  for (int readings = 0; readings <= kEscapeReadings; ++readings) {
+    if (stored::hasForbiddenCharacters(text)) return std::nullopt;
+    std::string decoded = fnd::removePercentEscapesOrKeep(text);
+    if (decoded == text) break;
+    text = std::move(decoded);
+  }
   auto url = net::URL::fromString(escapedForParsing(address));
   if (!url || (url->scheme() != "http" && url->scheme() != "https") || url->host().empty()) return std::nullopt;
   // "HTTP://" and "http://" are one address: stored, and compared with what is stored, alike.
@@ -127,7 +182,7 @@ std::optional<std::string> addressFromLine(const std::string& line) {
 
 bool isAddressLine(const std::string& line) { return addressFromLine(line).has_value(); }
 
-std::string storedFormOfAddress(const std::string& line) { return fnd::removePercentEscapesOrKeep(line); }
+std::string storedFormOfAddress(const std::string& line) { return fnd::decodeAddressForStorage(line); }
 
 std::vector<std::string> argumentsWithAbsolutePaths(const std::vector<std::string>& arguments,
                                                     const std::string& workingDirectory) {

@@ -18,8 +18,10 @@ inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
 
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
-// each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do
-// not decode). Absent for a text without the prefix and for the reserved menu-bar payload.
+// each line (never inside an address), escaped line breaks made lines, and each line in the form
+// its address is stored in. A line escaped as a whole ("https%3A%2F%2F...") is decoded once
+// first (kept when it does not decode as UTF-8). Absent for a text without the prefix and for
+// the reserved menu-bar payload.
 std::optional<std::string> textFromSchemeURL(const std::string& url);
 
 // The text split at line feeds (empty pieces kept, so every line is counted); a carriage return
@@ -38,14 +40,14 @@ bool looksLikeAddress(const std::string& line);
 // The address a line stands for: the line without invisible characters (bidirectional controls,
 // line and paragraph separators, C1 controls, which would show an address other than the one
 // stored), when it begins with "http" (in any case), is at most kMaximumAddressBytes long,
-// holds no control character, neither as it stands nor in the form it is stored in (a "%00",
-// "%0D" or "%E2%80%AE" once decoded), and parses as an http or https URL with a host. Its scheme
+// holds no control character, neither as it stands nor with its escapes removed once or more (a
+// "%00", "%0D", "%250A" or "%E2%80%AE"), and parses as an http or https URL with a host. Its scheme
 // is answered in lower case, as schemes ignore case. Absent for any other line.
 std::optional<std::string> addressFromLine(const std::string& line);
 bool isAddressLine(const std::string& line);
 
-// The form an address is stored in, for duplicate checks: percent escapes removed as bookmark
-// creation removes them.
+// The form an address is stored in, for duplicate checks: fnd::decodeAddressForStorage, as
+// bookmark creation stores it.
 std::string storedFormOfAddress(const std::string& line);
 
 // The program's arguments with each archive path made absolute against `workingDirectory`, so

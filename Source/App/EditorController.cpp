@@ -6,7 +6,6 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/Folder.h"
-#include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/Assert.h"
@@ -613,7 +612,7 @@ void EditorController::updateURL() {
       [](Bookmark& b, const std::string& t) {
         b.setUrl(t);
         // The list shows the site from the base address: it must follow the new address.
-        b.setBaseURL(brightwren::stringWithFirstURLComponent(t));
+        b.setBaseURL(Bookmark::baseURLForAddress(t));
       });
   editDone(*this);
 }

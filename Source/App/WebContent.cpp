@@ -170,7 +170,6 @@ WebContent::WebContent(const fnd::Dictionary& bookmark, bool alsoFetchImage, boo
   pin_.erase("content");
   uniqueID_ = pinText(pin_, "uniqueID").value_or(std::string());
   tempURL_ = pinText(pin_, "url").value_or(std::string());
-  startURL_ = fnd::removePercentEscapesOrKeep(tempURL_);
   oldTitle_ = pinText(pin_, "title");
   titleUpdated_ = pinFlag(pin_, "titleUpdated");
   imageUpdated_ = pinFlag(pin_, "imageUpdated");

@@ -61,8 +61,6 @@ class WebContent : public fnd::Object {
   const std::optional<std::string>& url() const { return url_; }
   const std::optional<std::string>& title() const { return title_; }
   const std::optional<std::string>& oldTitle() const { return oldTitle_; }
-  // The address the job was made with, in its stored (unescaped) form.
-  const std::string& startURL() const { return startURL_; }
   // PNG data; absent until a favicon arrived.
   const std::optional<fnd::Data>& favicon() const { return favicon_; }
   std::int64_t needsUpdate() const { return needsUpdate_; }
@@ -128,7 +126,6 @@ class WebContent : public fnd::Object {
 
   fnd::Dictionary pin_;
   std::string tempURL_;
-  std::string startURL_;
   std::optional<std::string> oldTitle_;
   std::string uniqueID_;
   std::optional<std::string> url_;

@@ -236,25 +236,28 @@ void WebContentUpdater::updateWebContentForMissingBookmarksInFolder() {
 void WebContentUpdater::updateWebContentForSingleBookmark(const std::shared_ptr<WebContent>& job) { receive(job, false); }
 void WebContentUpdater::updateWebContentForBookmark(const std::shared_ptr<WebContent>& job) { receive(job, true); }
 
-// What one job reported, copied on the main thread for the writing context's queue.
+// What one job reported, copied on the main thread for the writing context's queue. Not its
+// address: a job fetches the page at the bookmark's own address, escaped for the request, and
+// follows redirects without taking them, so the address it reports is the stored one spelt for
+// the request. Stored back decoded, it would be another address ("%26" made "&", "%2F" made "/",
+// "%2541" made "A"), so the address stays as the library holds it.
 struct WebContentUpdater::Result {
-  std::string uniqueID, startURL;
-  std::optional<std::string> oldTitle, url, title;
+  std::string uniqueID;
+  std::optional<std::string> oldTitle, title;
   std::int64_t titleUpdated = 0, needsUpdate = 0, imageUpdated = 0;
   std::optional<fnd::Data> favicon;
   bool broken = false, preview = false;
 
   Result(const WebContent& job, bool isPreview)
-      : uniqueID(job.uniqueID()), startURL(job.startURL()), oldTitle(job.oldTitle()), url(job.url()),
-        title(job.title()), titleUpdated(job.titleUpdated()), needsUpdate(job.needsUpdate()),
-        imageUpdated(job.imageUpdated()), favicon(job.favicon()), broken(job.broken()), preview(isPreview) {}
+      : uniqueID(job.uniqueID()), oldTitle(job.oldTitle()), title(job.title()), titleUpdated(job.titleUpdated()),
+        needsUpdate(job.needsUpdate()), imageUpdated(job.imageUpdated()), favicon(job.favicon()),
+        broken(job.broken()), preview(isPreview) {}
 
   // On the writing context's queue, over the stored bookmark as it is now. Answers whether the
   // broken mark changed.
   bool writeInto(Bookmark& b) const {
     const bool brokenChanged = (b.broken() >= 1) != broken;
     // The user's own changes since the job started win over what the page says.
-    if (url && b.url().value_or(std::string()) == startURL) b.setUrl(fnd::removePercentEscapesOrKeep(*url));
     if (sameTitle(b.title(), oldTitle)) {
       b.setTitle(title);
       b.setTitleUpdated(titleUpdated);

@@ -155,11 +155,31 @@ Bookmark::Ref fetchOrCreate(const char* property, const std::string& value, cons
   }
   if (!found->empty()) return std::dynamic_pointer_cast<Bookmark>(found->front());
   auto b = Bookmark::newBookmark(ctx);
-  if (b) b->setUrl(fnd::removePercentEscapesOrKeep(url));
+  if (b) b->setUrl(fnd::decodeAddressForStorage(url));
   return b;
 }
 
 }  // namespace
+
+std::string Bookmark::baseURLForAddress(std::string_view url) {
+  const auto lowered = [](std::string_view text) {
+    std::string out(text);
+    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+  };
+  const std::size_t schemeEnd = stored::schemeLength(url);
+  if (schemeEnd == 0) return {};
+  const std::string scheme = lowered(url.substr(0, schemeEnd));
+  std::string_view rest = url.substr(schemeEnd + 1);
+  if (rest.substr(0, 2) != "//") return scheme + ":";
+  std::string_view authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  // The port alone names no host.
+  const std::size_t colon = authority.rfind(':');
+  const bool hasPort = colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos;
+  if ((hasPort ? authority.substr(0, colon) : authority).empty()) return scheme + ":";
+  return scheme + "://" + lowered(authority);
+}
 
 Bookmark::Ref Bookmark::bookmarkWithURL(const std::string& url, const ContextRef& context) {
   return fetchOrCreate("url", url, url, context);
@@ -172,8 +192,8 @@ Bookmark::Ref Bookmark::bookmarkWithUniqueID(const std::string& id, const std::s
 Bookmark::Ref Bookmark::addCommon(const std::string& url) {
   auto b = newBookmark();
   if (!b) return nullptr;
-  b->setUrl(fnd::removePercentEscapesOrKeep(url));
-  b->setBaseURL(brightwren::stringWithFirstURLComponent(url));
+  b->setUrl(fnd::decodeAddressForStorage(url));
+  b->setBaseURL(baseURLForAddress(url));
   b->setUpdatedDate(fnd::Date::now());
   b->setTrashed(0);
   return b;

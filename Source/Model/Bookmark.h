@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kesto {
@@ -35,11 +36,17 @@ class Bookmark : public Entity<Bookmark> {
   static constexpr const char* kThumbnailHostDefaultsKey = "KestoThumbnailServiceHost";
   static constexpr const char* kThumbnailDefaultHost = "https://thumbs.kesto.app";
 
-  // Factories and finders. Nothing is saved unless said.
+  // The base address a bookmark shows as its site: the scheme and host (with its port) in lower
+  // case, without the user name or the path. An address without a host gives its scheme alone
+  // ("mailto:"), a text naming no scheme nothing.
+  static std::string baseURLForAddress(std::string_view url);
+
+  // Factories and finders. Nothing is saved unless said. A new bookmark's address is stored in
+  // the form fnd::decodeAddressForStorage gives.
   static Ref newBookmark(const ContextRef& context = nullptr);
-  // The bookmark whose url equals the text exactly, else a new one with the unescaped URL.
+  // The bookmark whose url equals the text exactly, else a new one with the address.
   static Ref bookmarkWithURL(const std::string& url, const ContextRef& context = nullptr);
-  // The bookmark with that identifier, else a new one with the unescaped URL.
+  // The bookmark with that identifier, else a new one with the address.
   static Ref bookmarkWithUniqueID(const std::string& uniqueID, const std::string& url,
                                   const ContextRef& context = nullptr);
   // New bookmarks in the main context, saved with saveBookmark. No folder means the Inbox.

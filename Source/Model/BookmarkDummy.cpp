@@ -1,6 +1,6 @@
 #include "Model/BookmarkDummy.h"
 
-#include "Model/StringAdditions.h"
+#include "Model/Bookmark.h"
 #include "Model/WrenEntity.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
@@ -8,8 +8,8 @@
 namespace kesto {
 
 BookmarkDummy::BookmarkDummy(const std::string& u, const std::string& folder)
-    : url(fnd::removePercentEscapesOrKeep(u)),
-      baseURL(brightwren::stringWithFirstURLComponent(u)),
+    : url(fnd::decodeAddressForStorage(u)),
+      baseURL(Bookmark::baseURLForAddress(u)),
       folderID(folder),
       uniqueID(WrenEntity::uniqueID()),
       title("New bookmark"),

@@ -1,7 +1,7 @@
 #include "Synchronize/HTMLImportReader.h"
 
+#include "Model/Bookmark.h"
 #include "Model/StoredText.h"
-#include "Model/StringAdditions.h"
 
 #include "Platform/Foundation/HtmlDocument.h"
 #include "Platform/Foundation/Log.h"
@@ -178,7 +178,7 @@ struct BookmarkDraft {
   int folder = Records::kReceivingFolder;
   int set = 0;
   bool dropped = false;
-  std::string url, baseURL, title, notes;  // url: harmless escapes decoded
+  std::string url, baseURL, title, notes;  // url: in its stored form
   std::vector<int> tags;
 };
 
@@ -593,8 +593,8 @@ class Reader final : public fnd::HtmlStreamHandler {
     BookmarkDraft b;
     b.folder = c->folder;
     b.set = c->set;
-    b.baseURL = brightwren::stringWithFirstURLComponent(url);
-    b.url = stored::address(fnd::decodeHarmlessPercentEscapes(url));
+    b.baseURL = Bookmark::baseURLForAddress(url);
+    b.url = stored::address(fnd::decodeAddressForStorage(url));
     b.title = stored::title(trim(p->title));
     b.notes = stored::note(p->notes);
     if (!p->tags.empty())

@@ -73,7 +73,7 @@ class HTMLImportReader {
   struct Options {
     bool skipDuplicates = false;
     // Answers whether the store already holds a bookmark of this address (in the form
-    // decodeHarmlessPercentEscapes gives); asked only when skipping duplicates.
+    // fnd::decodeAddressForStorage gives); asked only when skipping duplicates.
     std::function<bool(const std::string& address)> isKnown;
     // Told of every draft as it is read (on the reading thread), so that storing can start
     // before the file ends. The records then carry the bookmarks' addresses, folders and tags

@@ -13,7 +13,7 @@ namespace kesto {
 
 std::string KnownAddresses::key(std::string_view address) {
   // Schemes compare without case: an older library may hold one in capitals.
-  std::string key = fnd::decodeHarmlessPercentEscapes(address);
+  std::string key = fnd::decodeAddressForStorage(address);
   for (std::size_t i = 0, n = stored::schemeLength(key); i < n; ++i)
     key[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
   return key;

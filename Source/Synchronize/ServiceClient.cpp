@@ -8,7 +8,6 @@
 #include "Model/DataManager.h"
 #include "Model/Service.h"
 #include "Model/StoredText.h"
-#include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
@@ -241,7 +240,7 @@ ServiceClient::ImportResult ServiceClient::processImport(const std::string& serv
     }
     seen[b.get()] = true;
     b->setUrl(url);
-    b->setBaseURL(brightwren::stringWithFirstURLComponent(url));
+    b->setBaseURL(Bookmark::baseURLForAddress(url));
     b->setTitle(fnd::replaceAll(post.attribute("description").value_or(""), "##semicolon##", ";"));
     b->setNotes(post.attribute("extended").value_or(""));
     b->setServiceHash(post.attribute("hash").value_or(""));

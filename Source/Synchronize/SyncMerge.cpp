@@ -5,7 +5,6 @@
 #include "Model/DataModel.h"
 #include "Model/Folder.h"
 #include "Model/Service.h"
-#include "Model/StringAdditions.h"
 #include "Model/Tag.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
@@ -253,7 +252,7 @@ bool MergeState::differs(const Bookmark& b, const BookmarkDummy& r, const Folder
 
 void MergeState::fill(Bookmark& b, const BookmarkDummy& r, const Folder::Ref& folder, bool isSync) {
   const auto url = str(r.url);
-  b.setBaseURL(brightwren::stringWithFirstURLComponent(url));
+  b.setBaseURL(Bookmark::baseURLForAddress(url));
   b.setUrl(url);
   b.setAddedDate(optDate(r.addedDate));
   b.setTitle(str(r.title));

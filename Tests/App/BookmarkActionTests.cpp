@@ -339,12 +339,12 @@ TEST_F(BookmarkActionTest, OpeningRecordsTheVisitAndTheHistoryListsSeeIt) {
 }
 
 TEST_F(BookmarkActionTest, TheBrowserIsGivenEscapesButKeepsPercentSignsAndTheFragment) {
-  // Stored decoded: "%41" is kept as "A", "%25" as a percent sign the browser gets as it is.
+  // Stored with "%41" as "A" and "%25" kept, which the browser gets as it is: the address added.
   auto a = add("http://p.example/50%41 z#x", "P");
   auto b = add("http://q.example/100%25?a=b c#y", "Q");
   ready(2);
   for (const auto& [bookmark, expected] : {std::pair{a, "http://p.example/50A%20z#x"},
-                                           std::pair{b, "http://q.example/100%?a=b%20c#y"}}) {
+                                           std::pair{b, "http://q.example/100%25?a=b%20c#y"}}) {
     launched.clear();
     dm().setSelectedBookmarks({bookmark});
     controller().openSelectedBookmarks();

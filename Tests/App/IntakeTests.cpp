@@ -53,6 +53,22 @@ TEST(SchemeText, KeepsEscapesThatDoNotDecode) {
   EXPECT_EQ(textFromSchemeURL("kesto:http://example.org/%FF").value_or("?"), "http://example.org/%FF");
 }
 
+// Written out, an address keeps the escapes whose removal would change it; escaped as a whole
+// (its colon too), it is decoded once and then keeps them.
+TEST(SchemeText, EscapesThatChangeTheAddressStay) {
+  for (const char* kept : {"%26", "%2F", "%23", "%3F", "%3D", "%2B", "%3B", "%3A", "%40", "%25", "%2520"})
+    EXPECT_EQ(textFromSchemeURL(std::string("kesto:https://x.example/a") + kept + "b").value_or("?"),
+              std::string("https://x.example/a") + kept + "b")
+        << kept;
+  EXPECT_EQ(textFromSchemeURL("kesto:https://x.example/caf%C3%A9%20au%20lait?q=%7E").value_or("?"),
+            "https://x.example/caf\xC3\xA9 au lait?q=~");
+  EXPECT_EQ(textFromSchemeURL("kesto:HTTPS%3a%2F%2Fx.example%2F%3Fq%3Da%2526b%26c%3Dd%2520e").value_or("?"),
+            "HTTPS://x.example/?q=a%26b&c=d e");
+  EXPECT_EQ(
+      textFromSchemeURL("kesto:https%3A%2F%2Fa.example%2F%0Ahttps://b.example/%2F%0D%0Ahttp://c.example/").value_or("?"),
+      "https://a.example/\nhttps://b.example/%2F\nhttp://c.example/");
+}
+
 TEST(SchemeText, LinesAndAddressTest) {
   EXPECT_EQ(intake::splitLines("a\n\nb").size(), 3u);
   EXPECT_TRUE(intake::isAddressLine("https://x"));
@@ -255,6 +271,30 @@ TEST_F(IntakeTest, SkipDuplicatesComparesTheStoredDecodedForm) {
   EXPECT_EQ(sink->delivered[0].informativeText, "https://example.org/a%20b");
   app().addPinUrlFromString("https://example.org/other");
   EXPECT_EQ(storedURLs().size(), 2u);
+}
+
+// An escape that says something stays in its address through every intake door, written out or
+// escaped as a whole, and the duplicate check compares the form that is stored.
+TEST_F(IntakeTest, AddressesKeepTheEscapesThatMeanSomething) {
+  add("https://old.example/a b", "Stored decoded");
+  build(1);
+  ui->preferencesController().setSkipDuplicates(true);
+  const std::string escaped = "https://a.example/page?q=a%26b&path=%2Fx%2Fy&h=%23frag";
+  app().handleArguments({"kesto:" + escaped, "kesto:https%3A%2F%2Fb.example%2F%3Fq%3Dc%2526d%26e%3D%25C3%25A9",
+                         "--add-text", "https://c.example/caf%C3%A9/%2541 https://old.example/a%20b"});
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{escaped, "https://b.example/?q=c%26d&e=\xC3\xA9",
+                                                    "https://c.example/caf\xC3\xA9/%2541", "https://old.example/a b"}));
+  ASSERT_EQ(sink->delivered.size(), 4u);
+  EXPECT_EQ(sink->delivered[0].informativeText, escaped);
+  EXPECT_EQ(sink->delivered[3].title, "Bookmark skipped (already present)");
+  // The same address is present; the one its escapes decoded would give is another.
+  sink->delivered.clear();
+  app().getUrl("kesto:" + escaped);
+  app().addPinUrlFromString("https://a.example/page?q=a&b&path=/x/y&h=#frag");
+  ASSERT_EQ(sink->delivered.size(), 2u);
+  EXPECT_EQ(sink->delivered[0].title, "Bookmark skipped (already present)");
+  EXPECT_EQ(sink->delivered[1].title, "Bookmark added");
+  EXPECT_EQ(storedURLs().size(), 5u);
 }
 
 TEST_F(IntakeTest, WithoutSkippingDuplicatesOutsideServiceFoldersAreAdded) {

@@ -658,6 +658,48 @@ TEST_F(WebContentStoreTest, ImportedBookmarksGetFaviconsAndKeepTheFilesTitles) {
   EXPECT_EQ(server.hits("/imported"), 1);
 }
 
+// Imported addresses whose escapes say something are fetched as they are and stay as they are:
+// the update stores no other address and changes no version (which would carry a change to
+// other machines).
+TEST_F(WebContentStoreTest, TheUpdateAfterAnImportLeavesTheAddressesAsStored) {
+  build(0);
+  server.page("/page", "<title>Escaped</title>");
+  const std::string escaped = server.url("/page?q=a%26b&path=%2Fx%2Fy&h=%23frag");
+  const std::string nested = server.url("/caf%C3%A9/a%20b?n=%2541");
+  const std::vector<std::string> expected{escaped, server.url("/caf\xC3\xA9/a b?n=%2541"), "data:text/plain,a%26b c",
+                                          "mailto:someone@example.org?subject=a%26b"};
+  const std::string file = makeTempDir("import") + "/bookmarks.html";
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+  for (const auto& url : {escaped, nested, std::string("data:text/plain,a%26b%20c"), expected[3]})
+    html += "<DT><A HREF=\"" + url + "\">Mine</A>\n";
+  writeFile(file, html + "</DL><p>\n");
+  auto responder = TestDialogResponder::install();
+  responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
+  responder->openAnswers.push_back(std::vector<std::string>{file});
+  app().transferDialogs().openImportDialog();
+  TestDialogResponder::uninstall();
+  std::vector<Bookmark::Ref> imported;
+  ASSERT_TRUE(runUntil([&] {
+    imported.clear();
+    for (const auto& url : expected)
+      if (auto b = Bookmark::fetchEntityWhereProperty("url", fnd::Value(url))) imported.push_back(b);
+    return imported.size() == expected.size();
+  }, 20));
+  std::vector<std::int64_t> versions;
+  for (const auto& b : imported) versions.push_back(b->version());
+  ASSERT_TRUE(
+      runUntil([&] { return server.hits("/page") == 1 && server.hits("/caf\xC3\xA9/a b") == 1 && idle(); }, 20));
+  // Asked for with the escapes it has.
+  EXPECT_EQ(server.hitsWith("/page?q=a%26b&path=%2Fx%2Fy&h=%23frag"), 1);
+  for (std::size_t i = 0; i < imported.size(); ++i) {
+    EXPECT_EQ(imported[i]->url(), expected[i]);
+    EXPECT_EQ(imported[i]->version(), versions[i]) << expected[i];
+  }
+  EXPECT_EQ(imported[0]->needsUpdate(), 0);
+  // So in the store, not only in memory.
+  EXPECT_FALSE(WrenDataManager::sharedInstance().managedObjectContext()->hasChanges());
+}
+
 // After an import only the imported bookmarks' pages are fetched, the first of them as the file
 // lists them; bookmarks the library already held without content are left for the user to ask.
 TEST_F(WebContentStoreTest, AnImportFetchesTheImportedPagesOnly) {

@@ -14,6 +14,10 @@ KESTO_FUZZ_TARGET(PercentEscapes) {
     if (text.find('%') == std::string_view::npos) KESTO_FUZZ_CHECK(*decoded == text);
   }
   (void)kesto::fnd::removePercentEscapesOrKeep(text);
+  // An address in its stored form stays as it is, whichever door stores it again.
+  const std::string stored = kesto::fnd::decodeAddressForStorage(text);
+  KESTO_FUZZ_CHECK(stored.size() <= text.size());
+  KESTO_FUZZ_CHECK(kesto::fnd::decodeAddressForStorage(stored) == stored);
   static const char* const charsets[] = {"UTF-8", "ISO-8859-1", "windows-1252", "Shift_JIS", "UTF-16", "bogus"};
   if (!text.empty()) {
     const char* charset = charsets[static_cast<unsigned char>(text[0]) % 6];

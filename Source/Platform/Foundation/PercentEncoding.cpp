@@ -49,9 +49,11 @@ std::string encode(std::string_view s, const KeepSet& keep) {
   return out;
 }
 
-// Marks that reorder how text shows, which can make one address look like another.
-bool isDirectionControl(std::uint32_t cp) {
-  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+// Marks that reorder how text shows, which can make one address look like another, and the
+// line and paragraph separators, which stored text never holds.
+bool isInvisibleControl(std::uint32_t cp) {
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x2028 && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
 }
 
 // The byte the "%XX" escape at `i` stands for; -1 when no whole escape starts there.
@@ -91,7 +93,12 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
       continue;
     }
     if (b < 0x80) {
-      if (kUnreservedSet[static_cast<std::size_t>(b)]) {
+      // A hexadecimal digit after a stray "%" would make an escape the text did not have.
+      const std::size_t n = out.size();
+      const bool afterStrayPercent =
+          (n >= 1 && out[n - 1] == '%') || (n >= 2 && out[n - 2] == '%' && hexDigitValue(out[n - 1]) >= 0);
+      const bool spellsEscape = hexDigitValue(static_cast<char>(b)) >= 0 && afterStrayPercent;
+      if (kUnreservedSet[static_cast<std::size_t>(b)] && !spellsEscape) {
         out += static_cast<char>(b);
       } else {
         out.append(s.substr(i, 3));
@@ -110,7 +117,7 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
       if (ok) cp = cp << 6 | static_cast<std::uint32_t>(c & 0x3F);
     }
     ok = ok && !(length == 3 && cp < 0x800) && !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-         !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) && !isDirectionControl(cp);
+         !(cp >= 0xD800 && cp <= 0xDFFF) && !(cp >= 0x80 && cp <= 0x9F) && !isInvisibleControl(cp);
     const std::size_t span = 3 * static_cast<std::size_t>(ok ? length : 1);
     if (ok) {
       for (int k = 0; k < length; ++k) out += static_cast<char>(escapedByteAt(s, i + 3 * static_cast<std::size_t>(k)));
@@ -118,6 +125,35 @@ std::string decodeHarmlessPercentEscapes(std::string_view s) {
       out.append(s.substr(i, span));
     }
     i += span;
+  }
+  return out;
+}
+
+std::string decodeAddressForStorage(std::string_view s) {
+  std::string text = decodeHarmlessPercentEscapes(s);
+  if (text.find("%20") == std::string::npos) return text;
+  // [first, last) spans what lies between the spaces at either end, escaped or not.
+  std::size_t first = std::string::npos, last = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const int b = escapedByteAt(text, i);
+    const std::size_t length = b < 0 ? 1 : 3;
+    if (text[i] != ' ' && b != ' ') {
+      if (first == std::string::npos) first = i;
+      last = i + length;
+    }
+    i += length;
+  }
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const int b = escapedByteAt(text, i);
+    if (b < 0) {
+      out += text[i++];
+      continue;
+    }
+    if (b == ' ' && first != std::string::npos && i > first && i < last) out += ' ';
+    else out.append(text, i, 3);
+    i += 3;
   }
   return out;
 }

@@ -42,11 +42,19 @@ std::optional<std::string> removePercentEscapes(std::string_view s);
 std::string removePercentEscapesOrKeep(std::string_view s);
 
 // Decodes only the escapes whose removal leaves an address meaning the same: those of the
-// unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control or
-// direction-changing characters). Reserved delimiters, "%25", spaces, controls and stray bytes stay escaped, so
-// "?q=a%26b" keeps its "%26" and decoding twice changes nothing more. Addresses read from files
-// are stored in this form, and addresses are compared for duplicates in it.
+// unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control,
+// direction-changing or line-separating characters). Reserved delimiters, "%25", spaces,
+// controls and stray bytes stay escaped, so "?q=a%26b" keeps its "%26" and decoding twice
+// changes nothing more.
 std::string decodeHarmlessPercentEscapes(std::string_view s);
+
+// An address as the library stores it, from whichever door it came (adding, the "kesto" scheme,
+// imports, archives): decodeHarmlessPercentEscapes, and the spaces inside the address decoded
+// too, which every reader escapes again. A space at either end stays escaped, as readers trim
+// spaces there. Decoding is for reading: an escape whose removal would change what the address
+// means ("%25 %26 %23 %2F %3F %3D %2B %3B %3A %40" and the like) stays, and the stored form
+// decodes to itself. Addresses are compared for duplicates in this form.
+std::string decodeAddressForStorage(std::string_view s);
 
 // The unreserved set over the bytes of the text in another charset (IANA name). Absent when the
 // charset is unknown or cannot represent the text.
