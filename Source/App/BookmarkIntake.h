@@ -17,6 +17,11 @@ inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
 inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
 
+// Given among a launch's arguments, its addresses add only what the library does not hold yet,
+// whatever the duplicates preference says: a launch says so when it hands over again what an
+// instance that ended before answering may have saved already.
+inline constexpr const char* kOnlyMissingArgument = "--only-missing";
+
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), the percent escapes decoded as UTF-8 (kept when they do
 // not decode). Absent for a text without the prefix and for the reserved menu-bar payload.

@@ -25,8 +25,11 @@ namespace kesto::ui {
 
 namespace {
 
-// The view whose drag is running, so drop targets in this application can ask for it.
+// The view whose drag is running, so drop targets in this application can ask for it, and what
+// it carries: those targets take the items as they were written, which the desktop's formats
+// would not always give back (an address with a space, several texts).
 std::weak_ptr<View> currentSource;
+std::vector<PasteboardItem> currentItems;
 
 Qt::DropActions toQtActions(unsigned mask) {
   Qt::DropActions actions;
@@ -61,6 +64,7 @@ DraggingInfo infoFor(View* view, const QDropEvent* event, const fnd::Point& loca
   if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) mask &= DragOperation::Copy;
   info.sourceOperationMask = mask;
   info.source = currentSource.lock().get();
+  info.fromThisApplication = info.source || event->source();
   info.destinationWindow = view->window();
   return info;
 }
@@ -153,7 +157,7 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
   std::string folder = linkFolder();
   QDir(QString::fromStdString(folder)).removeRecursively();
   auto* drag = new QDrag(view.nativeWidget());
-  drag->setMimeData(pasteboard::toMimeData(items, [&](const std::string& url, const std::string& title) {
+  drag->setMimeData(pasteboard::desktopMimeData(items, [&](const std::string& url, const std::string& title) {
     return writeDesktopLinkFile(url, title, folder);
   }));
   if (!image.isNull()) {
@@ -164,8 +168,10 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
   if (!actions) actions = Qt::CopyAction;
   Qt::DropAction preferred = (actions & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction;
   currentSource = view.weak_from_this();
+  currentItems = items;
   Qt::DropAction done = drag->exec(actions, preferred);
   currentSource.reset();
+  currentItems.clear();
   // The toolkit deletes the drag itself, and on X11 only once the drop target has read the data
   // (it asks for it after the drop): deleting it here would leave every offered type empty.
   return done == Qt::IgnoreAction ? DragOperation::None : (fromQtActions(done) & allowedOperations);
@@ -176,7 +182,7 @@ namespace dragging {
 void enter(View* view, QDragEnterEvent* event, const fnd::Point& location) {
   DraggingDestination* target = destinationOf(view);
   if (!target) return event->ignore();
-  auto items = pasteboard::fromMimeData(event->mimeData());
+  auto items = event->source() && currentSource.lock() ? currentItems : pasteboard::fromMimeData(event->mimeData());
   bool wanted = false;
   for (const auto& item : items)
     for (const auto& t : item.types())
