@@ -372,12 +372,69 @@ TEST_F(EntityTest, LibraryAddressesAndWhatImportsLeaveOut) {
     counts.count(why);
   EXPECT_EQ(counts.total(), 4u);
   EXPECT_EQ(stored::leftOutMessage(counts),
-            "4 entries were left out: 1 script (javascript:), 2 browser-internal addresses (place:, about:, chrome:), "
-            "1 without an address Kesto can keep. Scripts and browser-internal addresses work only in the browser "
+            "4 entries were left out: 1 script (javascript:, vbscript: or a data: page), 2 browser-internal "
+            "addresses (place:, about:, chrome:), 1 without an address Kesto can keep. Scripts from a file would run "
+            "inside whatever page is open when they are opened. Browser-internal addresses work only in the browser "
             "that wrote the file. ");
   stored::LeftOutCounts one;
   one.count(LeftOut::NoAddress);
   EXPECT_EQ(stored::leftOutMessage(one), "1 entry was left out: 1 without an address Kesto can keep. ");
+}
+
+// Files from other people bring no script in any spelling a browser would still run, and no
+// address of a browser's own; what a library may hold and harmless data comes in.
+TEST_F(EntityTest, ScriptsAndBrowserInternalAddressesAreLeftOutInEverySpelling) {
+  using stored::LeftOut;
+  for (const std::string& script : std::vector<std::string>{
+           "javascript:alert(1)", "JAVASCRIPT:alert(1)", "vbscript:msgbox(1)", "VBScript:x", "  javascript:x",
+        "\x01\x02javascript:x", std::string("\0javascript:x", 13), "java\tscript:x", "java\nscr\ript:x",
+        "\xE2\x80\xAEjavascript:x", "%6Aavascript:x", "java%09script:x", "javascript:x \x1F", "livescript:x",
+        "data:text/html,<script>alert(1)</script>", "DATA:TEXT/HTML;base64,PHNjcmlwdD4=",
+        "data:text/html;charset=utf-8,x", "data: text/html ,x", "data:text%2Fhtml,x", "data:application/xhtml+xml,x",
+        "data:image/svg+xml,<svg onload=alert(1)>", "data:text/xml,x", "data:text/javascript,alert(1)",
+        "data:application/ecmascript,x", "data:text/html"})
+    EXPECT_EQ(stored::whyImportLeavesOut(script), LeftOut::Script) << script;
+  for (const char* internal : {"about:config", "chrome://flags", "edge://favorites", "opera://bookmarks",
+                               "moz-extension://id/page.html", "chrome-extension://id/x",
+                               "view-source:https://a.example/", " place:sort=8", "ABOUT:blank"})
+    EXPECT_EQ(stored::whyImportLeavesOut(internal), LeftOut::BrowserInternal) << internal;
+  for (const char* kept : {"data:text/plain,hello", "data:,hello", "data:image/png;base64,iVBORw0KGgo=",
+                           "https://a.example/javascript:x", "http://a.example/?u=data:text/html,x",
+                           "mailto:a@b.example", "ftp://a.example/vbscript:", "file:///home/a/page.html",
+                           "news:comp.lang.c"})
+    EXPECT_EQ(stored::whyImportLeavesOut(kept), LeftOut::None) << kept;
+  // What is no address stays out as such, however long.
+  EXPECT_EQ(stored::whyImportLeavesOut(std::string(5000, ' ') + "x"), LeftOut::NoAddress);
+  EXPECT_EQ(stored::whyImportLeavesOut("java script:x"), LeftOut::NoAddress);
+}
+
+// The end of an import accounts for every entry of the file.
+TEST_F(EntityTest, TheImportMessageCountsWhatCameInWasSkippedAndLeftOut) {
+  stored::ImportTally tally;
+  EXPECT_FALSE(tally.hasNews());
+  tally.imported = 1;
+  EXPECT_EQ(stored::importMessage("a.html", tally), "1 bookmark was imported from 'a.html'.");
+  tally.imported = 0;
+  tally.alreadyHeld = 12;
+  tally.leftOut.count(stored::LeftOut::Script);
+  EXPECT_TRUE(tally.hasNews());
+  EXPECT_EQ(stored::importMessage("a.html", tally),
+            "0 bookmarks were imported from 'a.html'. 12 bookmarks already in the library were skipped. 1 entry was "
+            "left out: 1 script (javascript:, vbscript: or a data: page). Scripts from a file would run inside "
+            "whatever page is open when they are opened.");
+  stored::ImportTally repeats;
+  repeats.imported = 3;
+  repeats.repeated = 1;
+  EXPECT_EQ(stored::importMessage("b.kesto", repeats),
+            "3 bookmarks were imported from 'b.kesto'. 1 bookmark repeated in the file was skipped.");
+  repeats.alreadyHeld = 2;
+  repeats.flattenedFolders = 1;
+  EXPECT_EQ(stored::importMessage("b.kesto", repeats).rfind(
+                "3 bookmarks were imported from 'b.kesto'. 3 bookmarks were skipped as duplicates: 2 already in the "
+                "library, 1 repeated in the file. Folders in 'b.kesto' were",
+                0),
+            0u)
+      << stored::importMessage("b.kesto", repeats);
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

@@ -537,7 +537,8 @@ TEST_F(HTMLImportTest, ImportWritesFoldersBookmarksAndTagsUnderImported) {
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   // The bookmarklet and the "place:" query were not imported, and the user is told so.
   ASSERT_EQ(alerts->shown.size(), 1u);
-  EXPECT_NE(alerts->shown[0].message.find("2 entries were left out: 1 script (javascript:), 1 browser-internal"),
+  EXPECT_NE(alerts->shown[0].message.find(
+                "2 entries were left out: 1 script (javascript:, vbscript: or a data: page), 1 browser-internal"),
             std::string::npos)
       << alerts->shown[0].message;
 }
@@ -671,7 +672,7 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   EXPECT_TRUE(alerts->shown[0].information);
   const std::string& message = alerts->shown[0].message;
   EXPECT_EQ(message.rfind("22 bookmarks were imported from 'firefox.html'. 4 entries were left out: 3 scripts "
-                          "(javascript:), 1 browser-internal address",
+                          "(javascript:, vbscript: or data: pages), 1 browser-internal address",
                           0),
             0u)
       << message;
@@ -682,6 +683,48 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   HTMLImport again;
   ASSERT_TRUE(runImport(again, path));
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// A file imported twice with duplicates skipped: the second end accounts for every entry, the
+// duplicates (of the library and within the file) among them; scripts of every kind stay out.
+TEST_F(HTMLImportTest, TheEndOfAnImportCountsTheDuplicatesItSkipped) {
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE><H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 10; ++i) html += "<DT><A HREF=\"https://twice" + std::to_string(i) + ".example/\">Site</A>\n";
+  html += "<DT><A HREF=\"https://twice0.example/\">Again</A>\n<DT><A HREF=\"HTTPS://twice1.example/\">Again</A>\n";
+  html += "<DT><A HREF=\"vbscript:msgbox(1)\">VB</A>\n"
+          "<DT><A HREF=\"data:text/html,&lt;script&gt;alert(1)&lt;/script&gt;\">D</A>\n"
+          "<DT><A HREF=\" JavaScript:go()\">JS</A>\n<DT><A HREF=\"data:image/svg+xml,&lt;svg/&gt;\">SVG</A>\n"
+          "<DT><A HREF=\"edge://favorites\">Edge</A>\n<DT><A HREF=\"data:text/plain,kept\">Text</A>\n</DL>\n";
+  const std::string path = makeTempDir("twice") + "/twice.html";
+  writeFile(path, html);
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  for (int round = 0; round < 2; ++round) {
+    alerts->shown.clear();
+    HTMLImport import;
+    import.setSkipDuplicates(true);
+    ASSERT_TRUE(runImport(import, path));
+    ASSERT_EQ(alerts->shown.size(), 1u) << round;
+    EXPECT_EQ(alerts->shown[0].title, "Import complete");
+    EXPECT_TRUE(alerts->shown[0].information);
+    const std::string& message = alerts->shown[0].message;
+    const std::string leftOut = "5 entries were left out: 4 scripts (javascript:, vbscript: or data: pages), 1 "
+                                "browser-internal address (place:, about:, chrome:).";
+    if (round == 0)
+      EXPECT_EQ(message.rfind("11 bookmarks were imported from 'twice.html'. 2 bookmarks repeated in the file were "
+                              "skipped. " + leftOut, 0),
+                0u)
+          << message;
+    else
+      EXPECT_EQ(message.rfind("0 bookmarks were imported from 'twice.html'. 13 bookmarks already in the library were "
+                              "skipped. " + leftOut, 0),
+                0u)
+          << message;
+  }
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 11);
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("data:text/plain,kept")));
+  for (const char* scheme : {"vbscript:", "data:text/html", "javascript:", "data:image/svg", "edge:"})
+    EXPECT_EQ(Bookmark::countWithPredicate(store::Predicate::parse("url BEGINSWITH %@", {fnd::Value(scheme)})), 0)
+        << scheme;
 }
 
 TEST_F(HTMLImportTest, DuplicatesAreFoundWhateverEscapesEitherSideUsesAndStoredAddressesStay) {
