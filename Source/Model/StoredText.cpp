@@ -210,7 +210,8 @@ std::string leftOutMessage(const LeftOutCounts& counts) {
     parts += part;
   };
   add(counts.script,
-      some(counts.script, "script (javascript:, vbscript: or a data: page)", "scripts (javascript:, vbscript: or data: pages)"));
+      some(counts.script, "script (javascript:, vbscript: or a data: page)",
+           "scripts (javascript:, vbscript: or data: pages)"));
   add(counts.browserInternal,
       some(counts.browserInternal, "browser-internal address (place:, about:, chrome:)",
            "browser-internal addresses (place:, about:, chrome:)"));
