@@ -25,11 +25,8 @@ namespace kesto::ui {
 
 namespace {
 
-// The view whose drag is running, so drop targets in this application can ask for it, and what
-// it carries: those targets take the items as they were written, which the desktop's formats
-// would not always give back (an address with a space, several texts).
+// The view whose drag is running, so drop targets in this application can ask for it.
 std::weak_ptr<View> currentSource;
-std::vector<PasteboardItem> currentItems;
 
 Qt::DropActions toQtActions(unsigned mask) {
   Qt::DropActions actions;
@@ -168,10 +165,8 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
   if (!actions) actions = Qt::CopyAction;
   Qt::DropAction preferred = (actions & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction;
   currentSource = view.weak_from_this();
-  currentItems = items;
   Qt::DropAction done = drag->exec(actions, preferred);
   currentSource.reset();
-  currentItems.clear();
   // The toolkit deletes the drag itself, and on X11 only once the drop target has read the data
   // (it asks for it after the drop): deleting it here would leave every offered type empty.
   return done == Qt::IgnoreAction ? DragOperation::None : (fromQtActions(done) & allowedOperations);
@@ -182,7 +177,7 @@ namespace dragging {
 void enter(View* view, QDragEnterEvent* event, const fnd::Point& location) {
   DraggingDestination* target = destinationOf(view);
   if (!target) return event->ignore();
-  auto items = event->source() && currentSource.lock() ? currentItems : pasteboard::fromMimeData(event->mimeData());
+  auto items = pasteboard::fromMimeData(event->mimeData());
   bool wanted = false;
   for (const auto& item : items)
     for (const auto& t : item.types())

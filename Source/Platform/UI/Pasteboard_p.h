@@ -16,7 +16,8 @@ namespace kesto::ui::pasteboard {
 using LinkFileWriter = std::function<std::optional<std::string>(const std::string& url, const std::string& title)>;
 QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile = nullptr);
 // The desktop's formats alone, without our own: what a drag offers. A drag cannot offer a type
-// to this program only, and drops in this program take the items as the drag started with them.
+// to this program only, and what Kesto's own drags carry (addresses, "bm:" lines) the desktop's
+// formats hold.
 QMimeData* desktopMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile = nullptr);
 // The items in MIME data: our own (with their types) when we wrote it, else one item built
 // from the desktop formats (text, the URL lists). Oversized content is left out.
