@@ -313,10 +313,10 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
   auto done = [impl, completion, path](bool imported, const std::string& refusal = std::string(),
                                       Outcome outcome = {}) {
     // Main thread.
-    const std::string file = fnd::FileManager::lastPathComponent(path);
     if (imported) {
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
+      const std::string file = fnd::FileManager::lastPathComponent(path);
       if (outcome.hasNews())
         AlertPresenter::inform("Import complete", stored::importMessage(file, outcome));
       else
