@@ -18,8 +18,8 @@ inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
 
 // Given among a launch's arguments, its addresses add only what the library does not hold yet,
-// whatever the duplicates preference says: a launch says so when it hands over again what an
-// instance that ended before answering may have saved already.
+// whatever the duplicates preference says: a launch says so when it takes the library over from
+// an instance that ended before answering, which may have saved them already.
 inline constexpr const char* kOnlyMissingArgument = "--only-missing";
 
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of

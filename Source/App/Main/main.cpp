@@ -122,12 +122,6 @@ int main(int argc, char** argv) {
     // a launch that finds it held hands its arguments to the holder instead.
     const std::string store = kesto::WrenDataManager::sharedInstance().persistentStorePath();
     instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
-    // A running Kesto that took this launch's addresses and ended before it answered may have
-    // saved them: whoever takes them then (a later instance, or this launch taking the library
-    // over) adds only those the library does not hold yet.
-    std::vector<std::string> onlyMissing = arguments;
-    onlyMissing.push_back(kesto::intake::kOnlyMissingArgument);
-    if (!arguments.empty()) instance->setArgumentsOnceMaybeHandedOver(onlyMissing);
     switch (instance->start(arguments)) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
       case kesto::sys::SingleInstance::Outcome::NotKept: {
@@ -151,9 +145,11 @@ int main(int argc, char** argv) {
         kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
         break;
       case kesto::sys::SingleInstance::Outcome::Primary:
+        // A running Kesto that took this launch's addresses and ended before it answered may
+        // have saved them: this launch, taking the library over, adds only the missing ones.
         if (instance->mayHaveHandedOver() && !arguments.empty()) {
           kesto::fnd::logInfo("The running Kesto ended before it answered; adding only what the library does not hold");
-          arguments = std::move(onlyMissing);
+          arguments.push_back(kesto::intake::kOnlyMissingArgument);
         }
         break;
     }

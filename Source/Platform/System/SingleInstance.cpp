@@ -161,7 +161,6 @@ struct SingleInstance::Impl {
   bool lockHeld = false;
   QLocalServer* server = nullptr;
   std::function<void(const std::vector<std::string>&, Reply)> handler;
-  std::optional<std::vector<std::string>> argumentsOnceMaybeHandedOver;
   bool mayHaveHandedOver = false;
   double idleTimeout = SingleInstance::kDefaultIdleTimeout;
   double unreachableTimeout = SingleInstance::kDefaultUnreachableTimeout;
@@ -221,8 +220,8 @@ struct SingleInstance::Impl {
       return tryLock(lockFd) == LockState::Held;
     };
     // Once a whole message went to an owner that then did not answer (it ended, or closed the
-    // connection), that owner may have kept what it carried: later attempts say so, and so does
-    // this launch when it takes the library over.
+    // connection), that owner may have kept what it carried: this launch says so when it takes
+    // the library over.
     bool sentUnanswered = false;
     for (;;) {
       switch (tryLock(lockFd)) {
@@ -237,9 +236,7 @@ struct SingleInstance::Impl {
         case LockState::HeldByOther: break;
       }
       bool sent = false;
-      const Delivery delivery =
-          deliver(name, sentUnanswered && argumentsOnceMaybeHandedOver ? *argumentsOnceMaybeHandedOver : arguments,
-                  timeoutSeconds, ownerGone, &sent);
+      const Delivery delivery = deliver(name, arguments, timeoutSeconds, ownerGone, &sent);
       sentUnanswered = sentUnanswered || sent;
       switch (delivery) {
         case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
@@ -395,10 +392,6 @@ const std::string& SingleInstance::serverName() const { return d_->name; }
 bool SingleInstance::isListening() const { return d_->server && d_->server->isListening(); }
 bool SingleInstance::holdsLock() const { return d_->lockHeld; }
 bool SingleInstance::mayHaveHandedOver() const { return d_->mayHaveHandedOver; }
-
-void SingleInstance::setArgumentsOnceMaybeHandedOver(std::vector<std::string> arguments) {
-  d_->argumentsOnceMaybeHandedOver = std::move(arguments);
-}
 
 void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds; }
 void SingleInstance::setMaximumOpenConnections(int count) { d_->maximumOpen = count; }

@@ -39,10 +39,6 @@ class SingleInstance {
   // unreachableTimeout seconds, Unreachable. `timeoutSeconds` bounds each connection attempt
   // and, without a lock owner, the wait for the answer.
   Outcome start(const std::vector<std::string>& arguments, double timeoutSeconds = 2.0);
-  // Sent in place of the arguments once an earlier attempt may have handed them over already:
-  // the instance holding the lock took the whole message and ended, or closed the connection,
-  // without answering. Unset: the same arguments again.
-  void setArgumentsOnceMaybeHandedOver(std::vector<std::string> arguments);
   // After start() answered Primary: whether this launch's arguments went whole to an instance
   // that ended before it answered, and may be kept in the library already.
   bool mayHaveHandedOver() const;

@@ -288,27 +288,6 @@ TEST(DragPayload, EveryOfferedTypeCarriesData) {
   delete mime;
 }
 
-// A drag cannot offer a type to this program only: it offers the desktop's formats alone, each
-// filled, even where the clipboard would add our own (several texts, types of ours, an address
-// the link formats give back escaped).
-TEST(DragPayload, ADragOffersTheDesktopsFormatsOnly) {
-  PasteboardItem own, spaced = linkItem("https://a.example/a b/caf\xC3\xA9", "Spaced");
-  own.setString("https://c.example/\n", "BookmarkCopyType");
-  spaced.setString("bm:1\n");
-  for (const std::vector<PasteboardItem>& items :
-       {std::vector<PasteboardItem>{own}, {text("bm:1"), text("bm:2")}, {spaced}}) {
-    std::unique_ptr<QMimeData> clipboard(pasteboard::toMimeData(items));
-    EXPECT_TRUE(clipboard->hasFormat("application/x-kesto-pasteboard-items"));
-    std::unique_ptr<QMimeData> mime(pasteboard::desktopMimeData(items));
-    EXPECT_FALSE(mime->hasFormat("application/x-kesto-pasteboard-items"));
-    for (const QString& format : mime->formats()) EXPECT_FALSE(mime->data(format).isEmpty()) << format.toStdString();
-  }
-  std::unique_ptr<QMimeData> mime(pasteboard::desktopMimeData({text("bm:1"), text("bm:2")}));
-  EXPECT_EQ(mime->text(), "bm:1\nbm:2");
-  mime.reset(pasteboard::desktopMimeData({spaced}));
-  EXPECT_EQ(mime->data("text/uri-list"), QByteArray("https://a.example/a%20b/caf%C3%A9\r\n"));
-}
-
 // ---- Drops on our views
 
 namespace {

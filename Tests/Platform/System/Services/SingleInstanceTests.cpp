@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <cstring>
 #include <stdexcept>
@@ -367,103 +366,25 @@ TEST(SingleInstance, AWaitingLaunchTakesOverWhenTheHolderEnds) {
   EXPECT_FALSE(second.mayHaveHandedOver()) << "nothing was sent to the holder";
 }
 
-namespace {
-
-// The running instance as another process is to a launch: it holds the library's lock and
-// listens on the socket, here with plain system calls on a thread of its own. Each connection's
-// message is read whole and recorded; `answer` then says what happens: "1" or "0" is written
-// back, "" closes the connection unanswered, and "end" also closes the socket and lets the lock
-// go, as an instance killed before its answer does.
-struct ScriptedHolder {
-  int lock = holdLock();
-  int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  std::vector<std::vector<std::string>> received;
-  std::thread thread;
-
-  explicit ScriptedHolder(std::vector<std::string> answers) {
-    sockaddr_un address = socketAddress();
-    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(listener, 4), 0);
-    thread = std::thread([this, answers = std::move(answers)] {
-      for (const auto& answer : answers) {
-        // A launch that never comes fails the test, it does not hang it.
-        pollfd waiting{listener, POLLIN, 0};
-        if (::poll(&waiting, 1, 20000) != 1) return;
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0) return;
-        const timeval patience{20, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-        received.push_back(readMessage(fd));
-        if (answer == "1" || answer == "0") (void)!::write(fd, answer.data(), 1);
-        ::close(fd);
-        if (answer == "end") {
-          ::close(listener);
-          ::close(lock);
-          listener = lock = -1;
-          return;
-        }
-      }
-    });
-  }
-  ~ScriptedHolder() {
-    thread.join();
-    if (listener >= 0) ::close(listener);
-    if (lock >= 0) ::close(lock);
-  }
-
-  static std::vector<std::string> readMessage(int fd) {
-    auto readAll = [fd](char* into, std::size_t size) {
-      for (std::size_t got = 0; got < size;) {
-        const ssize_t n = ::read(fd, into + got, size - got);
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-      }
-      return true;
-    };
-    unsigned char head[4];
-    if (!readAll(reinterpret_cast<char*>(head), 4)) return {};
-    std::string payload((std::size_t(head[0]) << 24) | (head[1] << 16) | (head[2] << 8) | head[3], '\0');
-    if (!readAll(payload.data(), payload.size())) return {};
-    std::vector<std::string> arguments;
-    for (std::size_t start = 0, end; (end = payload.find('\0', start)) != std::string::npos; start = end + 1)
-      arguments.push_back(payload.substr(start, end - start));
-    return arguments;
-  }
-};
-
-}  // namespace
-
-// kill -9 of the running instance after it saved what a launch handed over, before its answer:
-// the launch takes the library over knowing the addresses may be in it already, and says so to
-// whoever it hands them to next.
-TEST(SingleInstance, ALaunchWhoseHandOverMayHaveBeenKeptSaysSo) {
-  const std::vector<std::string> arguments{"--add-text", "https://a.example/"};
-  auto again = arguments;
-  again.push_back("--again");
-  {
-    ScriptedHolder holder({"end"});
-    SingleInstance launch(socketPath(), lockPath());
-    launch.setArgumentsOnceMaybeHandedOver(again);
-    EXPECT_EQ(launch.start(arguments, 0.3), SingleInstance::Outcome::Primary);
-    EXPECT_TRUE(launch.mayHaveHandedOver());
-    EXPECT_TRUE(launch.holdsLock());
-    EXPECT_TRUE(launch.isListening());
-    ASSERT_EQ(holder.received.size(), 1u);
-    EXPECT_EQ(holder.received[0], arguments);
-  }
-  ::unlink(socketPath().c_str());
-  {
-    // The holder closed the connection unanswered but lives on: the launch tries again, with
-    // the arguments that say so, and is answered.
-    ScriptedHolder holder({"", "1"});
-    SingleInstance launch(socketPath(), lockPath());
-    launch.setArgumentsOnceMaybeHandedOver(again);
-    EXPECT_EQ(launch.start(arguments, 0.3), SingleInstance::Outcome::HandedOver);
-    EXPECT_FALSE(launch.isListening());
-    ASSERT_EQ(holder.received.size(), 2u);
-    EXPECT_EQ(holder.received[0], arguments);
-    EXPECT_EQ(holder.received[1], again);
-  }
+// kill -9 of the running instance after it took a launch's arguments, before its answer: the
+// launch takes the library over knowing they may be kept already.
+TEST(SingleInstance, ALaunchTakingOverAfterAnUnansweredHandOverSaysTheyMayBeKept) {
+  auto primary = std::make_unique<SingleInstance>(socketPath(), lockPath());
+  ASSERT_EQ(primary->start({}), SingleInstance::Outcome::Primary);
+  bool taken = false;
+  primary->setArgumentsHandler([&](const std::vector<std::string>&, const SingleInstance::Reply&) { taken = true; });
+  std::atomic<int> outcome{-1};
+  std::atomic<bool> mayBeKept{false};
+  std::thread launch([&] {
+    SingleInstance second(socketPath(), lockPath());
+    outcome = static_cast<int>(second.start({"kesto:https://a.example/"}, 0.3));
+    mayBeKept = second.mayHaveHandedOver();
+  });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return taken; }, 10));
+  primary.reset();
+  launch.join();
+  EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::Primary));
+  EXPECT_TRUE(mayBeKept.load());
 }
 
 // The deadline runs from the first byte and is not renewed by later ones.
