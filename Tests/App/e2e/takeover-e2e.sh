@@ -12,7 +12,7 @@ cleanup() { kill -9 ${debugger_pid:-} ${running_pid:-} ${app_pid:-} 2>/dev/null;
 e2e_offline_settings skipDuplicates '<false/>'
 
 # gdb starts the running Kesto and kills it at the answer to a launch that handed something over.
-printf '%s\n' 'set pagination off' 'set confirm off' 'handle SIGPIPE SIGUSR1 SIGUSR2 SIGCHLD nostop noprint pass' \
+printf '%s\n' 'set pagination off' 'set confirm off' 'handle all nostop noprint pass' \
   'rbreak SingleInstance::Impl::replyTo.*_M_invoke' 'commands' 'silent' 'echo killed at the answer\n' 'kill' 'quit' \
   'end' 'run' >"$work/gdb.cmd"
 gdb -q -batch -x "$work/gdb.cmd" --args "$kesto" >"$work/gdb.log" 2>&1 &
