@@ -19,7 +19,7 @@ gdb -q -batch -x "$work/gdb.cmd" --args "$kesto" >"$work/gdb.log" 2>&1 &
 debugger_pid=$!
 win="$(e2e_wait_window '^Kesto$' 60)" || fail "no main window under gdb"
 running_pid="$(xdotool getwindowpid "$win")"
-e2e_close_first_run_panel 30 || fail "no first-run panel"
+e2e_close_first_run_panel 90 || fail "no first-run panel"
 
 text=""
 for i in $(seq 1 100); do text+="https://handed$i.example/"$'\n'; done
@@ -32,7 +32,9 @@ win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "the waiting launch did
 rows() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://handed%'"; }
 all_in() { [[ "$(rows)" -ge 100 ]]; }
 e2e_wait_until 20 all_in || fail "the saved addresses are not in the library: $(rows)"
-sleep 2  # what a second adding would have written by now
+# The launch that took over tells each address it handles, the last one last, once it is saved.
+told() { grep -q "Notification: Bookmark .* - https://handed100.example/" "$work/kesto.log"; }
+e2e_wait_until 60 told || fail "the launch that took over did not tell how its addresses ended"
 [[ "$(rows)" == 100 ]] || fail "the launch that took over added them again: $(rows) rows"
 e2e_quit_kesto
 echo "a takeover after a saved hand-over: ok"
