@@ -25,6 +25,8 @@ packages=(
   # a stand-in notification server, the desktop-entry checker, and a system tray for the
   # menu-bar window's icon
   dbus-tests desktop-file-utils trayer x11-utils
+  # the debugger that kills the running Kesto at a chosen point in the takeover test
+  gdb
   # the AppStream checker for the installed description, and clang with libFuzzer for the fuzz
   # harnesses, and lld, which links that build
   appstream clang libclang-rt-14-dev lld

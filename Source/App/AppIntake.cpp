@@ -87,7 +87,7 @@ void AppIntake::importSharedFolderFromDoubleClick() {
   }));
 }
 
-void AppIntake::addUrlFromBrowserExtension(Saved saved) {
+void AppIntake::addUrlFromBrowserExtension(Saved saved, bool onlyMissing) {
   auto nothingToSave = [&] {
     if (saved) saved(true);
   };
@@ -145,7 +145,7 @@ void AppIntake::addUrlFromBrowserExtension(Saved saved) {
       return false;
     };
     std::shared_ptr<Bookmark> bookmark;
-    if (prefs.skipDuplicates()) {
+    if (prefs.skipDuplicates() || onlyMissing) {
       if (Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(stored))) {
         message = kBookmarkSkipped;
       } else if (fromDelicious) {
@@ -206,9 +206,12 @@ void AppIntake::handleArguments(const std::vector<std::string>& arguments, Saved
     anyText = true;
   };
   std::vector<std::string> paths;
+  bool onlyMissing = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
-    if (arg == "--add-text") {
+    if (arg == intake::kOnlyMissingArgument) {
+      onlyMissing = true;
+    } else if (arg == "--add-text") {
       if (i + 1 < arguments.size()) append(intake::separatedOnWhiteSpace(arguments[++i]));
     } else if (arg.compare(0, 6, intake::kSchemePrefix) == 0) {
       if (auto decoded = intake::textFromSchemeURL(arg)) append(*decoded);
@@ -219,7 +222,7 @@ void AppIntake::handleArguments(const std::vector<std::string>& arguments, Saved
   if (anyText) {
     // Split on white space already: a scheme URL's escaped spaces stay in their address.
     urlToBeAdded_ = std::move(text);
-    addUrlFromBrowserExtension(std::move(saved));
+    addUrlFromBrowserExtension(std::move(saved), onlyMissing);
   } else if (saved) {
     saved(true);
   }

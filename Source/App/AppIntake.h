@@ -48,7 +48,9 @@ class AppIntake {
   // The text waiting to be added, if any: one bookmark per address line, made at once as one
   // undoable change; one save on the next turn of the event loop, then one refresh of the list
   // and of the other views on the turns after, so no turn waits long.
-  void addUrlFromBrowserExtension(Saved saved = {});
+  // With `onlyMissing`, an address the library holds is skipped whatever the duplicates
+  // preference says.
+  void addUrlFromBrowserExtension(Saved saved = {}, bool onlyMissing = false);
   void handleArguments(const std::vector<std::string>& arguments, Saved saved = {});
   const std::string& urlToBeAdded() const { return urlToBeAdded_; }
   void setUrlToBeAdded(const std::string& text) { urlToBeAdded_ = text; }

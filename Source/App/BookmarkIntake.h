@@ -17,6 +17,11 @@ inline constexpr std::size_t kMaximumIntakeBytes = 256 * 1024;
 inline constexpr std::size_t kMaximumAddressBytes = 8 * 1024;
 inline constexpr std::size_t kMaximumAddressesPerIntake = 100;
 
+// Given among a launch's arguments, its addresses add only what the library does not hold yet,
+// whatever the duplicates preference says: a launch says so when it takes the library over from
+// an instance that ended before answering, which may have saved them already.
+inline constexpr const char* kOnlyMissingArgument = "--only-missing";
+
 // The intake text of a "kesto:" URL: the scheme prefix removed at the start of the text and of
 // each line (never inside an address), escaped line breaks made lines, and each line in the form
 // its address is stored in. A line escaped as a whole ("https%3A%2F%2F...") is decoded once

@@ -22,7 +22,9 @@ std::optional<std::string> MainWindowDropView::droppedText(const ui::Pasteboard&
 }
 
 unsigned MainWindowDropView::draggingEntered(const ui::DraggingInfo& info) {
-  if (!info.pasteboard) return ui::DragOperation::None;
+  // Kesto's own drags move bookmarks within Kesto (onto a folder) or do nothing: dropped on the
+  // window they would add the same bookmarks again.
+  if (!info.pasteboard || info.fromThisApplication) return ui::DragOperation::None;
   auto text = droppedText(*info.pasteboard);
   if (!text) return ui::DragOperation::None;
   for (const auto& line : intake::splitLines(intake::separatedOnWhiteSpace(*text)))
@@ -31,7 +33,7 @@ unsigned MainWindowDropView::draggingEntered(const ui::DraggingInfo& info) {
 }
 
 bool MainWindowDropView::prepareForDragOperation(const ui::DraggingInfo& info) {
-  auto text = info.pasteboard ? droppedText(*info.pasteboard) : std::nullopt;
+  auto text = info.pasteboard && !info.fromThisApplication ? droppedText(*info.pasteboard) : std::nullopt;
   if (!text) return false;
   // One drop is one hand-over: one save, one refresh, and the same bounds as any other.
   if (intake_) intake_(*text);

@@ -9,9 +9,9 @@
 
 namespace kesto {
 
-// The main window's content view, which takes dragged text and links: a drop hands the web
-// addresses it carries to the bookmark intake, as a "kesto:" hand-over would. Views inside
-// that take drops of their own keep them.
+// The main window's content view, which takes text and links dragged from other programs: a
+// drop hands the web addresses it carries to the bookmark intake, as a "kesto:" hand-over would.
+// Drags that start in Kesto are refused. Views inside that take drops of their own keep them.
 class MainWindowDropView : public ui::View, public ui::DraggingDestination {
  public:
   explicit MainWindowDropView(const fnd::Rect& frame = fnd::Rect());
@@ -23,8 +23,8 @@ class MainWindowDropView : public ui::View, public ui::DraggingDestination {
   // carries neither, or more than one hand-over may hold.
   static std::optional<std::string> droppedText(const ui::Pasteboard& pasteboard);
 
-  // Copy while the drag carries at least one web address, so the pointer says whether a drop
-  // would add anything; None otherwise.
+  // Copy while a drag from another program carries at least one web address, so the pointer
+  // says whether a drop would add anything; None otherwise.
   unsigned draggingEntered(const ui::DraggingInfo& info) override;
   // Hands the text to the intake and answers whether there was any.
   bool prepareForDragOperation(const ui::DraggingInfo& info) override;

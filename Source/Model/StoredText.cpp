@@ -1,5 +1,7 @@
 #include "Model/StoredText.h"
 
+#include "Platform/Foundation/PercentEncoding.h"
+
 #include <cctype>
 
 namespace kesto::stored {
@@ -121,12 +123,69 @@ std::size_t schemeLength(std::string_view text) {
 
 bool isLibraryAddress(std::string_view text) { return text.size() <= kMaximumAddressBytes && schemeLength(text) > 0; }
 
+namespace {
+
+// Enough of an address to read its scheme and, for "data:", its media type.
+constexpr std::size_t kSchemeAndTypeBytes = 2048;
+
+std::string lowered(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Escapes decoded, then what a browser drops inside an address (and no stored text holds).
+std::string unescaped(std::string_view text) {
+  if (text.find('%') == std::string_view::npos) return std::string(text);
+  return withoutForbiddenCharacters(fnd::removePercentEscapesOrKeep(text));
+}
+
+// The scheme of an address as a browser reads it, in lower case ("" when it names none), and
+// what follows its colon.
+std::string schemeAsBrowsersRead(std::string_view text, std::string& rest) {
+  std::string seen = withoutForbiddenCharacters(text.substr(0, kSchemeAndTypeBytes));
+  const auto first = seen.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  seen.erase(0, first);
+  const auto colon = seen.find(':');
+  if (colon == std::string::npos) return {};
+  std::string scheme = lowered(unescaped(std::string_view(seen).substr(0, colon)));
+  if (scheme.empty() || scheme[0] < 'a' || scheme[0] > 'z') return {};
+  for (char c : scheme)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return {};
+  rest = seen.substr(colon + 1);
+  return scheme;
+}
+
+bool isScriptScheme(const std::string& scheme) {
+  return scheme == "javascript" || scheme == "vbscript" || scheme == "livescript" || scheme == "mocha";
+}
+
+// A "data:" address whose media type a browser shows as a page, an image or a program that can
+// run a script: HTML and XHTML, any XML (an XSL sheet or an XHTML part can), SVG and scripts.
+bool isScriptData(std::string_view afterColon) {
+  std::string type = lowered(unescaped(afterColon.substr(0, afterColon.find(','))));
+  std::erase_if(type, [](char c) { return c == ' '; });
+  for (const char* kind : {"html", "xml", "svg", "script"})
+    if (type.find(kind) != std::string::npos) return true;
+  return false;
+}
+
+bool isBrowserInternal(const std::string& scheme) {
+  for (const char* internal : {"place", "about", "chrome", "chrome-extension", "chrome-search", "chrome-untrusted",
+                               "edge", "brave", "opera", "vivaldi", "moz-extension", "resource", "view-source",
+                               "devtools"})
+    if (scheme == internal) return true;
+  return false;
+}
+
+}  // namespace
+
 LeftOut whyImportLeavesOut(std::string_view text) {
+  std::string rest;
+  const std::string scheme = schemeAsBrowsersRead(text, rest);
+  if (isScriptScheme(scheme) || (scheme == "data" && isScriptData(rest))) return LeftOut::Script;
+  if (isBrowserInternal(scheme)) return LeftOut::BrowserInternal;
   if (!isLibraryAddress(text)) return LeftOut::NoAddress;
-  std::string scheme(text.substr(0, schemeLength(text)));
-  for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (scheme == "javascript") return LeftOut::Script;
-  if (scheme == "place" || scheme == "about" || scheme == "chrome") return LeftOut::BrowserInternal;
   return LeftOut::None;
 }
 
@@ -150,15 +209,34 @@ std::string leftOutMessage(const LeftOutCounts& counts) {
     if (!parts.empty()) parts += ", ";
     parts += part;
   };
-  add(counts.script, some(counts.script, "script (javascript:)", "scripts (javascript:)"));
+  add(counts.script,
+      some(counts.script, "script (javascript:, vbscript: or a data: page)",
+           "scripts (javascript:, vbscript: or data: pages)"));
   add(counts.browserInternal,
       some(counts.browserInternal, "browser-internal address (place:, about:, chrome:)",
            "browser-internal addresses (place:, about:, chrome:)"));
   add(counts.noAddress, std::to_string(counts.noAddress) + " without an address Kesto can keep");
   std::string message = some(counts.total(), "entry was", "entries were") + " left out: " + parts + ".";
-  if (counts.script || counts.browserInternal)
-    message += " Scripts and browser-internal addresses work only in the browser that wrote the file.";
+  if (counts.script) message += " Scripts from a file would run inside whatever page is open when they are opened.";
+  if (counts.browserInternal) message += " Browser-internal addresses work only in the browser that wrote the file.";
   return message + " ";
+}
+
+std::string importMessage(const std::string& fileName, const ImportTally& tally) {
+  auto bookmarks = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); };
+  std::string message = bookmarks(tally.imported) + (tally.imported == 1 ? " was" : " were") + " imported from '" +
+                        fileName + "'. ";
+  const std::size_t skipped = tally.alreadyHeld + tally.repeated;
+  if (tally.alreadyHeld && tally.repeated)
+    message += bookmarks(skipped) + " were skipped as duplicates: " + std::to_string(tally.alreadyHeld) +
+               " already in the library, " + std::to_string(tally.repeated) + " repeated in the file. ";
+  else if (skipped)
+    message += bookmarks(skipped) + (tally.alreadyHeld ? " already in the library" : " repeated in the file") +
+               (skipped == 1 ? " was" : " were") + " skipped. ";
+  message += leftOutMessage(tally.leftOut);
+  if (tally.flattenedFolders) message += flattenedFoldersMessage(fileName, tally.flattenedFolders);
+  while (!message.empty() && message.back() == ' ') message.pop_back();
+  return message;
 }
 
 std::string flattenedFoldersMessage(const std::string& fileName, std::size_t flattened) {

@@ -46,9 +46,13 @@ std::size_t schemeLength(std::string_view text);
 // address bound. Every address the add sheet stores is one; a restore keeps every one.
 bool isLibraryAddress(std::string_view text);
 
-// Why an import from a file leaves an address out (None: it takes it). Scripts ("javascript:")
-// and browser-internal addresses ("place:", "about:", "chrome:") work only inside the browser
-// that wrote the file.
+// Why a file from other people (a bookmark file, a shared-folder archive) does not bring an
+// address in (None: it takes it). The one rule of every such door: scripts ("javascript:",
+// "vbscript:", a "data:" page that can run one: HTML, XML, SVG or a script) would run inside the
+// page open when they are opened, and browser-internal addresses ("place:", "about:", "chrome:",
+// "edge:" ...) work only in the browser that wrote them. The scheme is read as a browser reads
+// it: in any case, escaped or not, with the control characters, tabs and line breaks a browser
+// drops inside an address and the blanks it drops at its ends.
 enum class LeftOut { None, NoAddress, Script, BrowserInternal };
 LeftOut whyImportLeavesOut(std::string_view address);
 
@@ -60,6 +64,19 @@ struct LeftOutCounts {
   std::size_t total() const { return noAddress + script + browserInternal; }
 };
 std::string leftOutMessage(const LeftOutCounts& counts);
+
+// What an import from a file tells when it ends: how many bookmarks it added, how many it
+// skipped as duplicates (already in the library, or repeated in the file) and what it left out
+// and why, so that every entry of the file is accounted for.
+struct ImportTally {
+  std::size_t imported = 0;
+  std::size_t alreadyHeld = 0, repeated = 0;  // skipped as duplicates
+  LeftOutCounts leftOut;
+  std::size_t flattenedFolders = 0;
+  // Whether there is more to tell than the number imported.
+  bool hasNews() const { return alreadyHeld || repeated || leftOut.total() || flattenedFolders; }
+};
+std::string importMessage(const std::string& fileName, const ImportTally& tally);
 
 // Whether an address may be stored as a bookmark's: an http or https address (the scheme in any
 // case) with a host, within the address bound. Other schemes ("javascript:", "file:") are

@@ -378,6 +378,8 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   report.bookmarks = records->bookmarks.size();
   report.flattenedFolders = records->flattenedFolders;
   report.leftOut = records->leftOut;
+  report.alreadyHeld = records->alreadyHeld;
+  report.repeated = records->repeated;
   if (records->flattenedFolders)
     fnd::logInfo("Import: " + std::to_string(records->flattenedFolders) +
                  " folders nested too deep were read into the deepest kept folder");
@@ -482,15 +484,16 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     ViewUpdater::stopActivity();
     running = false;
     const std::string file = fnd::FileManager::lastPathComponent(importFilePath);
-    if (imported && (report.flattenedFolders || report.leftOut.total())) {
-      // What was not taken as it stood is told, not only logged.
-      std::string message = std::to_string(report.bookmarks) +
-                            (report.bookmarks == 1 ? " bookmark was" : " bookmarks were") + " imported from '" + file +
-                            "'. " + stored::leftOutMessage(report.leftOut);
-      if (report.flattenedFolders) message += stored::flattenedFoldersMessage(file, report.flattenedFolders);
-      while (!message.empty() && message.back() == ' ') message.pop_back();
-      AlertPresenter::inform("Import complete", message);
-    } else if (imported)
+    stored::ImportTally tally;
+    tally.imported = report.bookmarks;
+    tally.alreadyHeld = report.alreadyHeld;
+    tally.repeated = report.repeated;
+    tally.leftOut = report.leftOut;
+    tally.flattenedFolders = report.flattenedFolders;
+    if (imported && tally.hasNews())
+      // What was not taken as it stood is told, not only logged: every entry is accounted for.
+      AlertPresenter::inform("Import complete", stored::importMessage(file, tally));
+    else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
     else if (report.outcome == Outcome::NotStored)
       AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not be stored. Nothing was imported.");

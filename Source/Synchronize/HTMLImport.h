@@ -46,6 +46,7 @@ class HTMLImport {
   struct Report {
     Outcome outcome = Outcome::Unreadable;
     std::size_t folders = 0, bookmarks = 0, flattenedFolders = 0;
+    std::size_t alreadyHeld = 0, repeated = 0;  // skipped as duplicates
     stored::LeftOutCounts leftOut;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
   };

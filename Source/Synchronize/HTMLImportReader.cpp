@@ -751,8 +751,14 @@ Records Reader::finish() {
       tags.push_back(tagOrder[static_cast<std::size_t>(t)]);
     }
     if (options.skipDuplicates) {
-      if (options.isKnown && options.isKnown(b.url)) continue;
-      if (!processed.insert(b.url).second) continue;
+      if (options.isKnown && options.isKnown(b.url)) {
+        ++out.alreadyHeld;
+        continue;
+      }
+      if (!processed.insert(b.url).second) {
+        ++out.repeated;
+        continue;
+      }
     }
     Records::Bookmark r;
     r.folder = folder;

@@ -40,6 +40,9 @@ struct HTMLImportRecords {
   std::size_t flattenedFolders = 0;
   // Entries whose address a library does not take from a file, by reason.
   stored::LeftOutCounts leftOut;
+  // Bookmarks skipped as duplicates (when skipping them): already in the library, or an address
+  // the file gave before.
+  std::size_t alreadyHeld = 0, repeated = 0;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the

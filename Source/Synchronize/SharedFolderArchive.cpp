@@ -30,6 +30,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 #include <unordered_map>
@@ -306,10 +307,8 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
   if (d_->sheet) d_->sheet(true);
   ViewUpdater::showMessage("Importing...");
 
-  // What an import did not take as it stood, told at its end.
-  struct Outcome {
-    std::size_t flattened = 0, leftOut = 0, duplicates = 0;
-  };
+  // How the import went, told at its end: every bookmark of the archive is accounted for.
+  using Outcome = stored::ImportTally;
   auto impl = d_;
   auto done = [impl, completion, path](bool imported, const std::string& refusal = std::string(),
                                       Outcome outcome = {}) {
@@ -318,12 +317,10 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
       const std::string file = fnd::FileManager::lastPathComponent(path);
-      stored::LeftOutCounts leftOut;
-      leftOut.noAddress = outcome.leftOut;
-      std::string message = stored::leftOutMessage(leftOut);
-      if (outcome.flattened) message += stored::flattenedFoldersMessage(file, outcome.flattened);
-      while (!message.empty() && message.back() == ' ') message.pop_back();
-      if (!message.empty()) AlertPresenter::inform("Import complete", "From '" + file + "': " + message);
+      if (outcome.hasNews())
+        AlertPresenter::inform("Import complete", stored::importMessage(file, outcome));
+      else
+        ViewUpdater::showMessage("Import complete", 250, 100);
     } else {
       AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
                                           " Nothing was imported.");
@@ -350,13 +347,15 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     document->services.clear();
     document->deletions.clear();
     Outcome outcome;
-    // Only what a library may hold (what the add sheet would store) comes in.
-    const auto before = document->bookmarks.size();
-    std::erase_if(document->bookmarks, [](const BookmarkDummy& b) {
-      return !b.url.isString() || !stored::isLibraryAddress(b.url.string());
+    // What comes from other people comes in as through a bookmark file: no scripts, no addresses
+    // of a browser's own, only what a library may hold (what the add sheet would store).
+    const bool heldBookmarks = !document->bookmarks.empty();
+    std::erase_if(document->bookmarks, [&](const BookmarkDummy& b) {
+      const auto why = b.url.isString() ? stored::whyImportLeavesOut(b.url.string()) : stored::LeftOut::NoAddress;
+      outcome.leftOut.count(why);
+      return why != stored::LeftOut::None;
     });
-    outcome.leftOut = before - document->bookmarks.size();
-    outcome.flattened = SyncFile::flattenDeepFolders(*document);
+    outcome.flattenedFolders = SyncFile::flattenDeepFolders(*document);
     rekeyFolders(*document, archiveName(path));
     auto context = WrenDataManager::sharedInstance().secondaryObjectContext();
     if (!context) {
@@ -364,22 +363,31 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
       return;
     }
     auto shared = std::make_shared<SyncDocument>(std::move(*document));
-    context->perform([context, shared, done, outcome, skip, path]() mutable {
+    context->perform([context, shared, done, outcome, skip, path, heldBookmarks]() mutable {
       if (skip) {
         KnownAddresses known = KnownAddresses::read(context);
-        const auto before = shared->bookmarks.size();
-        std::erase_if(shared->bookmarks, [&](const BookmarkDummy& b) { return !known.insert(b.url.string()); });
-        outcome.duplicates = before - shared->bookmarks.size();
+        std::erase_if(shared->bookmarks, [&](const BookmarkDummy& b) {
+          std::size_t* skipped = known.contains(b.url.string())  ? &outcome.alreadyHeld
+                                 : !known.insert(b.url.string()) ? &outcome.repeated
+                                                                 : nullptr;
+          if (skipped) ++*skipped;
+          return skipped != nullptr;
+        });
       }
-      if (outcome.leftOut || outcome.duplicates)
-        fnd::logInfo("Archive '" + path + "': " + std::to_string(outcome.leftOut) +
-                     " bookmarks without an address Kesto can keep left out, " + std::to_string(outcome.duplicates) +
-                     " already in the library skipped");
+      if (outcome.leftOut.total() || outcome.alreadyHeld || outcome.repeated)
+        fnd::logInfo("Archive '" + path + "': " + std::to_string(outcome.leftOut.total()) + " left out, " +
+                     std::to_string(outcome.alreadyHeld + outcome.repeated) + " duplicates skipped");
+      // An archive whose every bookmark stays out adds nothing, not even its (then empty) folders.
+      if (heldBookmarks && shared->bookmarks.empty()) {
+        fnd::DispatchQueue::main().async([done, outcome] { done(true, std::string(), outcome); });
+        return;
+      }
       SyncMerge::Options options;
       options.isSync = false;
       options.cycleParent = Folder::kImportedID;
       SyncMerge::Result result = SyncMerge::processImport(*shared, context, options);
       if (!result.saved) fnd::logError("Sync: Error saving temporary context");
+      outcome.imported = static_cast<std::size_t>(std::max(result.bookmarksCreated, 0));
       fnd::DispatchQueue::main().async([done, saved = result.saved, outcome] {
         // Through the entity layer, so a store that refuses it is told to the user like any save.
         auto main = WrenDataManager::sharedInstance().managedObjectContext();

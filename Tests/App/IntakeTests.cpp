@@ -306,6 +306,21 @@ TEST_F(IntakeTest, WithoutSkippingDuplicatesOutsideServiceFoldersAreAdded) {
   EXPECT_EQ(sink->delivered.at(0).title, "Bookmark added");
 }
 
+// A launch that took the library over after its hand-over went to an instance that ended before
+// answering adds only what that instance did not save, whatever the duplicates preference says.
+TEST_F(IntakeTest, AHandOverThatMayHaveBeenSavedAddsOnlyTheMissingAddresses) {
+  add("https://saved.example/a b", "Saved");
+  defaults().setBool(false, "skipDuplicates");
+  build(1);
+  app().handleArguments(
+      {"--add-text", "https://saved.example/a%20b https://new.example/", intake::kOnlyMissingArgument});
+  EXPECT_EQ(storedURLs(), (std::vector<std::string>{"https://new.example/", "https://saved.example/a b"}));
+  EXPECT_EQ(sink->delivered.at(0).title, "Bookmark skipped (already present)");
+  // Without the marker the preference holds.
+  app().handleArguments({"--add-text", "https://new.example/"});
+  EXPECT_EQ(storedURLs().size(), 3u);
+}
+
 TEST_F(IntakeTest, InboxPreferenceChoosesTheTargetFolder) {
   auto shown = addFolder("Shown");
   // The folder shown is set by hand here, so no folder list may choose another.

@@ -197,6 +197,21 @@ TEST_F(DropTest, DragsWithoutAWebAddressAreRefusedOnEntering) {
   EXPECT_TRUE(storedURLs().empty());
 }
 
+// A card let go over the list's background or the inspector reaches the window's drop door:
+// Kesto's own drags are moves onto folders or nothing, never a second copy.
+TEST_F(DropTest, KestosOwnDragsAreNotAddedAgain) {
+  defaults().setBool(false, "skipDuplicates");
+  build(0);
+  auto card = carrying({link("https://card.example/")});
+  card.fromThisApplication = true;
+  EXPECT_EQ(ui->dropView()->draggingEntered(card), ui::DragOperation::None);
+  EXPECT_FALSE(ui->dropView()->prepareForDragOperation(card));
+  EXPECT_TRUE(storedURLs().empty());
+  card.fromThisApplication = false;  // the same link from another program
+  EXPECT_TRUE(drop(card));
+  EXPECT_EQ(storedURLs().size(), 1u);
+}
+
 TEST_F(DropTest, ADropKeepsTheBoundsAndDuplicateRulesOfAnyHandOver) {
   add("https://known.example/", "Known");
   build(1);

@@ -407,12 +407,30 @@ TEST_F(EntityTest, LibraryAddressesAndWhatImportsLeaveOut) {
     counts.count(why);
   EXPECT_EQ(counts.total(), 4u);
   EXPECT_EQ(stored::leftOutMessage(counts),
-            "4 entries were left out: 1 script (javascript:), 2 browser-internal addresses (place:, about:, chrome:), "
-            "1 without an address Kesto can keep. Scripts and browser-internal addresses work only in the browser "
+            "4 entries were left out: 1 script (javascript:, vbscript: or a data: page), 2 browser-internal "
+            "addresses (place:, about:, chrome:), 1 without an address Kesto can keep. Scripts from a file would run "
+            "inside whatever page is open when they are opened. Browser-internal addresses work only in the browser "
             "that wrote the file. ");
   stored::LeftOutCounts one;
   one.count(LeftOut::NoAddress);
   EXPECT_EQ(stored::leftOutMessage(one), "1 entry was left out: 1 without an address Kesto can keep. ");
+}
+
+// Files from other people bring no script in any spelling a browser would still run, and no
+// address of a browser's own; what a library may hold and harmless data comes in.
+TEST_F(EntityTest, ScriptsAndBrowserInternalAddressesAreLeftOutInEverySpelling) {
+  using stored::LeftOut;
+  for (const std::string& script : std::vector<std::string>{
+           "VBScript:x", "  javascript:x", std::string("\0\x01javascript:x", 14), "java\tscr\nipt:x",
+           "\xE2\x80\xAEjavascript:x", "%6Aavascript:x", "data:text/html,<script>", "DATA:TEXT/HTML;base64,PHM+",
+           "data: text/html ,x", "data:text%2Fhtml,x", "data:image/svg+xml,<svg>", "data:text/javascript,x"})
+    EXPECT_EQ(stored::whyImportLeavesOut(script), LeftOut::Script) << script;
+  for (const char* internal : {"edge://favorites", "view-source:https://a.example/", " place:sort=8", "ABOUT:blank"})
+    EXPECT_EQ(stored::whyImportLeavesOut(internal), LeftOut::BrowserInternal) << internal;
+  for (const char* kept : {"data:text/plain,hi", "data:image/png;base64,iVBO", "https://a.example/javascript:x",
+                           "mailto:a@b.example", "file:///home/a/page.html"})
+    EXPECT_EQ(stored::whyImportLeavesOut(kept), LeftOut::None) << kept;
+  EXPECT_EQ(stored::whyImportLeavesOut(std::string(5000, ' ') + "javascript:x"), LeftOut::NoAddress);
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

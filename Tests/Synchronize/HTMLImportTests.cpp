@@ -537,7 +537,8 @@ TEST_F(HTMLImportTest, ImportWritesFoldersBookmarksAndTagsUnderImported) {
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
   // The bookmarklet and the "place:" query were not imported, and the user is told so.
   ASSERT_EQ(alerts->shown.size(), 1u);
-  EXPECT_NE(alerts->shown[0].message.find("2 entries were left out: 1 script (javascript:), 1 browser-internal"),
+  EXPECT_NE(alerts->shown[0].message.find(
+                "2 entries were left out: 1 script (javascript:, vbscript: or a data: page), 1 browser-internal"),
             std::string::npos)
       << alerts->shown[0].message;
 }
@@ -671,7 +672,7 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   EXPECT_TRUE(alerts->shown[0].information);
   const std::string& message = alerts->shown[0].message;
   EXPECT_EQ(message.rfind("22 bookmarks were imported from 'firefox.html'. 4 entries were left out: 3 scripts "
-                          "(javascript:), 1 browser-internal address",
+                          "(javascript:, vbscript: or data: pages), 1 browser-internal address",
                           0),
             0u)
       << message;
@@ -682,6 +683,30 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   HTMLImport again;
   ASSERT_TRUE(runImport(again, path));
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// A file imported twice with duplicates skipped: each end accounts for every entry, the
+// duplicates among them; scripts of every kind stay out.
+TEST_F(HTMLImportTest, TheEndOfAnImportCountsTheDuplicatesItSkipped) {
+  std::string html = "<DL><DT><A HREF=\"https://a.example/\">A</A><DT><A HREF=\"HTTPS://a.example/\">Again</A>";
+  for (const char* left : {"vbscript:msgbox(1)", "data:text/html,&lt;script&gt;", " JavaScript:go()", "edge://x"})
+    html += std::string("<DT><A HREF=\"") + left + "\">Out</A>";
+  const std::string path = makeTempDir("twice") + "/twice.html";
+  writeFile(path, html + "</DL>");
+  const std::string leftOut = " 4 entries were left out: 3 scripts (javascript:, vbscript: or data: pages), 1 "
+                              "browser-internal address";
+  const auto before = Bookmark::countWithPredicate(nullptr);
+  for (const char* start : {"1 bookmark was imported from 'twice.html'. 1 bookmark repeated in the file was skipped.",
+                            "0 bookmarks were imported from 'twice.html'. 2 bookmarks already in the library were "
+                            "skipped."}) {
+    alerts->shown.clear();
+    HTMLImport import;
+    import.setSkipDuplicates(true);
+    ASSERT_TRUE(runImport(import, path));
+    ASSERT_EQ(alerts->shown.size(), 1u);
+    EXPECT_EQ(alerts->shown[0].message.rfind(start + leftOut, 0), 0u) << alerts->shown[0].message;
+  }
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 1);
 }
 
 TEST_F(HTMLImportTest, DuplicatesAreFoundWhateverEscapesEitherSideUsesAndStoredAddressesStay) {

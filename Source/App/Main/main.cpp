@@ -144,7 +144,14 @@ int main(int argc, char** argv) {
       case kesto::sys::SingleInstance::Outcome::Failed:
         kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");
         break;
-      case kesto::sys::SingleInstance::Outcome::Primary: break;
+      case kesto::sys::SingleInstance::Outcome::Primary:
+        // A running Kesto that took this launch's addresses and ended before it answered may
+        // have saved them: this launch, taking the library over, adds only the missing ones.
+        if (instance->mayHaveHandedOver() && !arguments.empty()) {
+          kesto::fnd::logInfo("The running Kesto ended before it answered; adding only what the library does not hold");
+          arguments.push_back(kesto::intake::kOnlyMissingArgument);
+        }
+        break;
     }
     installQuitSignals();
     // Launches handing over before the window's first frame is drawn (also while a library that

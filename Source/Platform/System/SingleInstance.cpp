@@ -106,9 +106,10 @@ enum class Delivery {
 
 // Sends `arguments` and waits for the one-byte answer. Without `ownerGone`, every wait is
 // bounded by `timeoutSeconds`; with it, the waits after connecting last as long as it answers
-// false (the lock's owner still lives, however slow it is).
+// false (the lock's owner still lives, however slow it is). `sent` is set once the whole
+// message has gone to the listener: from then on it may have taken it, answered or not.
 Delivery deliver(const std::string& serverName, const std::vector<std::string>& arguments, double timeoutSeconds,
-                 const std::function<bool()>& ownerGone = {}) {
+                 const std::function<bool()>& ownerGone = {}, bool* sent = nullptr) {
   QByteArray message = encode(arguments);
   const int ms = static_cast<int>(timeoutSeconds * 1000);
   QLocalSocket socket;
@@ -142,6 +143,7 @@ Delivery deliver(const std::string& serverName, const std::vector<std::string>& 
   socket.write(message);
   while (socket.bytesToWrite() > 0)
     if (!socket.waitForBytesWritten(slice) && !keepWaiting(outcome)) return outcome;
+  if (sent) *sent = true;
   while (socket.bytesAvailable() < 1)
     if (!socket.waitForReadyRead(slice) && socket.bytesAvailable() < 1 && !keepWaiting(outcome)) return outcome;
   const QByteArray answer = socket.read(1);
@@ -159,6 +161,7 @@ struct SingleInstance::Impl {
   bool lockHeld = false;
   QLocalServer* server = nullptr;
   std::function<void(const std::vector<std::string>&, Reply)> handler;
+  bool mayHaveHandedOver = false;
   double idleTimeout = SingleInstance::kDefaultIdleTimeout;
   double unreachableTimeout = SingleInstance::kDefaultUnreachableTimeout;
   int maximumOpen = SingleInstance::kDefaultMaximumOpenConnections;
@@ -216,19 +219,32 @@ struct SingleInstance::Impl {
       tellOfWait();
       return tryLock(lockFd) == LockState::Held;
     };
+    // Once a whole message went to an owner that then did not answer (it ended, or closed the
+    // connection), that owner may have kept what it carried: this launch says so when it takes
+    // the library over.
+    bool sentUnanswered = false;
     for (;;) {
       switch (tryLock(lockFd)) {
-        case LockState::Held: tookLock(); return std::nullopt;
+        case LockState::Held:
+          tookLock();
+          mayHaveHandedOver = sentUnanswered;
+          return std::nullopt;
         case LockState::Unavailable:
           fnd::logWarning("Could not lock the library at " + lockPath + ": " + std::strerror(errno));
           giveUpLock();
           return std::nullopt;
         case LockState::HeldByOther: break;
       }
-      switch (deliver(name, arguments, timeoutSeconds, ownerGone)) {
+      bool sent = false;
+      const Delivery delivery = deliver(name, arguments, timeoutSeconds, ownerGone, &sent);
+      sentUnanswered = sentUnanswered || sent;
+      switch (delivery) {
         case Delivery::Delivered: giveUpLock(); return Outcome::HandedOver;
         case Delivery::NotKept: giveUpLock(); return Outcome::NotKept;
-        case Delivery::OwnerGone: tookLock(); return std::nullopt;
+        case Delivery::OwnerGone:
+          tookLock();
+          mayHaveHandedOver = sentUnanswered;
+          return std::nullopt;
         case Delivery::TooLarge:
           fnd::logWarning("The arguments are too large to hand over (more than 1 MiB)");
           giveUpLock();
@@ -375,6 +391,7 @@ SingleInstance::~SingleInstance() = default;
 const std::string& SingleInstance::serverName() const { return d_->name; }
 bool SingleInstance::isListening() const { return d_->server && d_->server->isListening(); }
 bool SingleInstance::holdsLock() const { return d_->lockHeld; }
+bool SingleInstance::mayHaveHandedOver() const { return d_->mayHaveHandedOver; }
 
 void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds; }
 void SingleInstance::setMaximumOpenConnections(int count) { d_->maximumOpen = count; }

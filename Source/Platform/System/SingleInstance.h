@@ -39,6 +39,9 @@ class SingleInstance {
   // unreachableTimeout seconds, Unreachable. `timeoutSeconds` bounds each connection attempt
   // and, without a lock owner, the wait for the answer.
   Outcome start(const std::vector<std::string>& arguments, double timeoutSeconds = 2.0);
+  // After start() answered Primary: whether this launch's arguments went whole to an instance
+  // that ended before it answered, and may be kept in the library already.
+  bool mayHaveHandedOver() const;
   bool isListening() const;
   bool holdsLock() const;
   const std::string& serverName() const;

@@ -61,6 +61,7 @@ DraggingInfo infoFor(View* view, const QDropEvent* event, const fnd::Point& loca
   if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) mask &= DragOperation::Copy;
   info.sourceOperationMask = mask;
   info.source = currentSource.lock().get();
+  info.fromThisApplication = info.source || event->source();
   info.destinationWindow = view->window();
   return info;
 }
@@ -153,7 +154,7 @@ unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& ite
   std::string folder = linkFolder();
   QDir(QString::fromStdString(folder)).removeRecursively();
   auto* drag = new QDrag(view.nativeWidget());
-  drag->setMimeData(pasteboard::toMimeData(items, [&](const std::string& url, const std::string& title) {
+  drag->setMimeData(pasteboard::desktopMimeData(items, [&](const std::string& url, const std::string& title) {
     return writeDesktopLinkFile(url, title, folder);
   }));
   if (!image.isNull()) {

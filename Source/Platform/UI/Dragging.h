@@ -29,6 +29,8 @@ struct DraggingInfo {
   fnd::Point locationInWindow;
   std::uint64_t modifierFlags = 0;
   View* source = nullptr;  // the view that started the drag, when it is one of ours
+  // Whether the drag started in this program (in one of our views or in a toolkit view of ours).
+  bool fromThisApplication = false;
   Window* destinationWindow = nullptr;
 
   Pasteboard& draggingPasteboard() const { return *pasteboard; }

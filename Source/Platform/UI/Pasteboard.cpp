@@ -168,7 +168,7 @@ std::optional<std::string> PasteboardItem::stringForType(const std::string& type
 
 namespace pasteboard {
 
-QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
+QMimeData* desktopMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
   auto* mime = new QMimeData;
   // Every format offered carries data: empty texts and addresses that are no URLs are not
   // offered, so another program never receives a type with nothing in it.
@@ -209,6 +209,11 @@ QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWr
       if (!files.isEmpty()) mime->setData(kKdeURIList, (files.join("\r\n") + "\r\n").toUtf8());
     }
   }
+  return mime;
+}
+
+QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile) {
+  QMimeData* mime = desktopMimeData(items, linkFile);
   // Our own format only where the desktop's formats would not give the items back as written
   // (types of ours, several texts): it is no use to other programs.
   if (fromMimeData(mime) != items) mime->setData(kItemsFormat, encodeItems(items));

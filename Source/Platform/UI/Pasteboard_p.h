@@ -15,6 +15,10 @@ namespace kesto::ui::pasteboard {
 // managers. The caller owns the result.
 using LinkFileWriter = std::function<std::optional<std::string>(const std::string& url, const std::string& title)>;
 QMimeData* toMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile = nullptr);
+// The desktop's formats alone, without our own: what a drag offers. A drag cannot offer a type
+// to this program only, and what Kesto's own drags carry (addresses, "bm:" lines) the desktop's
+// formats hold.
+QMimeData* desktopMimeData(const std::vector<PasteboardItem>& items, const LinkFileWriter& linkFile = nullptr);
 // The items in MIME data: our own (with their types) when we wrote it, else one item built
 // from the desktop formats (text, the URL lists). Oversized content is left out.
 std::vector<PasteboardItem> fromMimeData(const QMimeData* data);

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A crafted shared-folder archive handed to the running kesto program inside xvfb-session.sh: its
 # texts arrive cleaned and bounded (a raw U+202E in an address, a 1 MB title, an address longer
-# than 8 KiB, folders 300 deep, flattened and said), the duplicates question is asked each time
-# it is handed in (Yes adds nothing the library holds, No adds it all again), and opening its "javascript:" bookmark asks
-# first with Cancel as the answer Return gives: the desktop opener (a recording stand-in on PATH)
-# is never started. Usage: archive-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+# than 8 KiB, folders 300 deep, flattened and said), its "javascript:" and "vbscript:" bookmarks
+# are left out and said, the duplicates question is asked each time it is handed in (Yes adds
+# nothing the library holds, not even an empty folder, and says so; No adds it all again), and
+# opening its "ftp:" bookmark asks first with Cancel as the answer Return gives: the desktop opener
+# (a recording stand-in on PATH) is never started. Usage: archive-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
@@ -28,7 +29,8 @@ def bookmark(folder_id, title, url):
     return (f"<bookmark><folders><folder-id>{folder_id}</folder-id></folders><title><![CDATA[{title}]]></title>"
             f"<url><![CDATA[{url}]]></url></bookmark>")
 folders = "".join(folder(f"F{i}", f"F{i-1}" if i else "_imported", f"Level {i}") for i in range(300))
-bookmarks = (bookmark("F299", "Script", "javascript:alert(1)")
+bookmarks = (bookmark("F299", "Files", "ftp://files.example/pub/")
+             + bookmark("F0", "Script", "javascript:alert(1)") + bookmark("F0", "Basic", " VBScript:msgbox(1)")
              + bookmark("F0", "T" * (1024 * 1024), "https://rlo.example/\u202egpj.exe")
              + bookmark("F0", "Long", "https://long.example/" + "a" * 20000))
 open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file><kesto-id>kesto-X</kesto-id>'
@@ -57,12 +59,16 @@ e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE = 'Long'")" == 0 ]] || fail "an overlong address was stored"
 [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")" == 200 ]] ||
   fail "folders were not flattened: $(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")"
+# The scripts stayed out, and the log counts them.
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%script:%'")" == 0 ]] ||
+  fail "a script was stored: $(e2e_sql "select ZURL from ZBOOKMARK where ZURL like '%script:%'")"
+grep -q "Crafted.kesto': 2 left out" "$work/kesto.log" || fail "the left-out bookmarks were not counted"
 
-# "Find in list" leaves the script bookmark alone in the list; a double click on it asks, and
+# "Find in list" leaves the ftp bookmark alone in the list; a double click on it asks, and
 # Return (the default) cancels.
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
 e2e_click "$win" 840 45
-xdotool type --delay 30 "Script"
+xdotool type --delay 30 "Files"
 # The match is outlined in orange; the list holds two rows, one above the other.
 orange() { local r g b; read -r r g b < <(e2e_pixel 304 "$1"); (( r > 180 && g < 140 && b < 100 )); }
 row_y=""
@@ -74,7 +80,7 @@ ask() {
   e2e_click "$win" 400 "$row_y" 1 2
   e2e_wait_window '^Open a ' 3 >/dev/null 2>&1
 }
-e2e_wait_until 20 ask || fail "opening a javascript: bookmark asked nothing"
+e2e_wait_until 20 ask || fail "opening an ftp: bookmark asked nothing"
 question="$(e2e_wait_window '^Open a ' 5)" || fail "no question"
 sleep 0.3
 e2e_screenshot "$shots/open-question.png"
@@ -83,9 +89,10 @@ e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open
 sleep 1
 [[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 
-# The same archive handed in again: with duplicates skipped, none of its bookmarks comes twice;
-# answered No, they all do.
+# The same archive handed in again: with duplicates skipped, none of its bookmarks comes twice and
+# none of its folders; answered No, they all do.
 held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
+folders="$(e2e_sql 'select count(*) from ZFOLDER')"
 for answer in Return "Tab space"; do
   "$kesto" "$package" >>"$work/kesto.log" 2>&1
   question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" ||
@@ -98,6 +105,8 @@ for answer in Return "Tab space"; do
   now="$(e2e_sql 'select count(*) from ZBOOKMARK')"
   if [[ "$answer" == Return ]]; then
     [[ "$now" == "$held" ]] || fail "skipping duplicates re-added the archive: $held -> $now"
+    [[ "$(e2e_sql 'select count(*) from ZFOLDER')" == "$folders" ]] || fail "skipping every bookmark left folders behind"
+    grep -q "Crafted.kesto': 2 left out, 2 duplicates skipped" "$work/kesto.log" || fail "the skipped bookmarks were not counted"
   else
     (( now == held + 2 )) || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
   fi

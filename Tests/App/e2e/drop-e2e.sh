@@ -2,8 +2,10 @@
 # The real kesto program inside xvfb-session.sh: a link dragged from another program's window
 # and dropped on the main window becomes a bookmark in the Inbox; that bookmark dragged out of the
 # list onto another program's window gives it data in every type offered (its "bm:" line as
-# text, its address as a link, nothing in a format of ours); the folder list's width, set by
-# dragging its divider, is there again after a restart.
+# text, its address as a link, nothing in a format of ours, also for an address the link formats
+# give back escaped); a card let go over the list's own background or over the inspector is not
+# added again; the folder list's width, set by dragging its divider, is there again after a
+# restart.
 # Usage: drop-e2e.sh KESTO_BINARY DRAG_SOURCE_BINARY [SCREENSHOT_PATH] [DROP_TARGET_BINARY]
 set -uo pipefail
 kesto="$1"
@@ -124,5 +126,45 @@ if [[ -n "$drop_target" ]]; then
   fi
   e2e_quit_kesto
 fi
+
+# --- Kesto's own drags: moves onto folders or nothing ---
+start_kesto
+"$kesto" 'kesto:https://spaced.example/a%20b/caf%C3%A9' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
+rows() { e2e_sql 'select count(*) from ZBOOKMARK'; }
+two() { [[ "$(rows)" == 2 ]]; }
+e2e_wait_until 15 two || fail "the handed-over address is not in the store"
+# The compact list leaves its background free below the two cards; the inspector is at the right.
+xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
+e2e_key "$win" ctrl+3
+sleep 1
+# The first card held, moved a short way and let go over the list's background, then the inspector.
+e2e_click "$win" 450 150
+for place in "440 480" "780 400"; do
+  set -- $place
+  xdotool mousemove --window "$win" 450 150 mousedown 1 sleep 0.2 mousemove_relative 20 10 sleep 0.2 \
+    mousemove_relative 20 10 sleep 0.3 mousemove --window "$win" "$1" "$2" sleep 0.3 \
+    mousemove --window "$win" $(($1 + 10)) $(($2 + 10)) sleep 0.5 mouseup 1
+  sleep 1
+  two || fail "a card let go at $place was added again: $(rows) bookmarks"
+done
+if [[ -n "$drop_target" ]]; then
+  # Both cards out to the other program: the address the link formats give back escaped goes
+  # in the desktop's formats only.
+  "$drop_target" >"$work/target.log" 2>&1 &
+  target_pid=$!
+  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  e2e_click "$win" 450 150
+  xdotool keydown shift mousemove --window "$win" 450 255 click 1 keyup shift sleep 0.5 \
+    mousemove --window "$win" 450 150 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
+    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
+    mousemove --window "$target" 160 110 sleep 0.5 mouseup 1
+  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+  wait "$target_pid" 2>/dev/null
+  ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
+  ! offered application/x-kesto-pasteboard-items >/dev/null || fail "our own format went out: $(cat "$work/target.log")"
+  offered text/uri-list | grep -qF 'https://spaced.example/a%20b/caf%C3%A9' || fail "no escaped address went out"
+fi
+e2e_quit_kesto
 
 echo "drop and pane widths: ok"

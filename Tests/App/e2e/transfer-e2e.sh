@@ -104,7 +104,7 @@ e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the import's message
 (( $(count '') - before == 480 )) || fail "480 of the 500 entries should be in the store: $(( $(count '') - before ))"
 [[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the ftp addresses were not imported"
 [[ "$(count "where ZURL like 'javascript:%' or ZURL like 'place:%'")" == 0 ]] || fail "a script or query was stored"
-logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:, vbscript: or data: pages), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
 e2e_wait_until 5 logged || fail "the left-out entries were not logged"
 imported="$(count '')"
 sleep 1

@@ -363,6 +363,28 @@ TEST(SingleInstance, AWaitingLaunchTakesOverWhenTheHolderEnds) {
   end.join();
   EXPECT_TRUE(second.holdsLock());
   EXPECT_TRUE(second.isListening());
+  EXPECT_FALSE(second.mayHaveHandedOver()) << "nothing was sent to the holder";
+}
+
+// kill -9 of the running instance after it took a launch's arguments, before its answer: the
+// launch takes the library over knowing they may be kept already.
+TEST(SingleInstance, ALaunchTakingOverAfterAnUnansweredHandOverSaysTheyMayBeKept) {
+  auto primary = std::make_unique<SingleInstance>(socketPath(), lockPath());
+  ASSERT_EQ(primary->start({}), SingleInstance::Outcome::Primary);
+  bool taken = false;
+  primary->setArgumentsHandler([&](const std::vector<std::string>&, const SingleInstance::Reply&) { taken = true; });
+  std::atomic<int> outcome{-1};
+  std::atomic<bool> mayBeKept{false};
+  std::thread launch([&] {
+    SingleInstance second(socketPath(), lockPath());
+    outcome = static_cast<int>(second.start({"kesto:https://a.example/"}, 0.3));
+    mayBeKept = second.mayHaveHandedOver();
+  });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return taken; }, 10));
+  primary.reset();
+  launch.join();
+  EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::Primary));
+  EXPECT_TRUE(mayBeKept.load());
 }
 
 // The deadline runs from the first byte and is not renewed by later ones.
