@@ -279,6 +279,7 @@ struct WebContentUpdater::Result {
 
 void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
   KESTO_ASSERT_MAIN_THREAD();
+  if (finished_) return;
   if (auto it = previews_.find(job.get()); it != previews_.end()) {
     it->second = it->second || preview;
   } else {
@@ -296,40 +297,70 @@ void WebContentUpdater::scheduleBatch() {
   fnd::DispatchQueue::main().after(kGatherSeconds, lifetime_.whileAlive([this] { writeBatch(); }));
 }
 
-void WebContentUpdater::writeBatch() {
-  scheduled_ = false;
-  if (writing_ || pending_.empty()) return;
-  auto context = backgroundContext();
-  if (!context) return;
-  const std::size_t n = std::min(pending_.size(), kBatchSize);
+std::shared_ptr<std::vector<WebContentUpdater::Result>> WebContentUpdater::takeResults(std::size_t n) {
+  n = std::min(n, pending_.size());
   auto results = std::make_shared<std::vector<Result>>();
   for (std::size_t i = 0; i < n; ++i) {
     results->emplace_back(*pending_[i], previews_[pending_[i].get()]);
     previews_.erase(pending_[i].get());
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
-  writing_ = n;
+  return results;
+}
+
+void WebContentUpdater::writeBatch() {
+  scheduled_ = false;
+  if (writing_ || pending_.empty() || finished_) return;
+  auto context = backgroundContext();
+  if (!context) return;
+  auto results = takeResults(kBatchSize);
+  writing_ = results->size();
   auto alive = lifetime_.watch();
   context->perform([this, alive, context, results] {
-    // Read afresh: what the user saved since the last batch is what the guards compare with.
-    context->reset();
-    bool brokenChanged = false;
     auto inServices = std::make_shared<ServiceMembers>();
-    for (const auto& r : *results) {
-      if (r.uniqueID.empty()) continue;
-      // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
-      auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
-      if (!b || b->isDeleted()) continue;
-      if (r.writeInto(*b)) brokenChanged = true;
-      // Asked here, off the main thread: the main context would read every bookmark's set of
-      // services from the store to find the few that have one.
-      for (const auto& name : b->serviceNames())
-        if (name == Service::kDelicious || name == Service::kPinboard) inServices->emplace_back(b->objectID(), name);
-    }
-    auto saved = saveInBackground(*context);
+    bool brokenChanged = false;
+    auto saved = writeResults(*context, *results, brokenChanged, *inServices);
     fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged, inServices] {
       if (alive) merge(*saved, brokenChanged, *inServices);
     });
+  });
+}
+
+std::shared_ptr<store::SaveNotification> WebContentUpdater::writeResults(store::Context& context,
+                                                                         const std::vector<Result>& results,
+                                                                         bool& brokenChanged, ServiceMembers& inServices) {
+  // Read afresh: what the user saved since the last batch is what the guards compare with.
+  context.reset();
+  auto self = context.shared_from_this();
+  for (const auto& r : results) {
+    if (r.uniqueID.empty()) continue;
+    // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), self);
+    if (!b || b->isDeleted()) continue;
+    if (r.writeInto(*b)) brokenChanged = true;
+    // Asked here, off the main thread: the main context would read every bookmark's set of
+    // services from the store to find the few that have one.
+    for (const auto& name : b->serviceNames())
+      if (name == Service::kDelicious || name == Service::kPinboard) inServices.emplace_back(b->objectID(), name);
+  }
+  return saveInBackground(context);
+}
+
+void WebContentUpdater::finishWriting() {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (finished_) return;
+  finished_ = true;
+  // Pages not fetched yet are left for another time; what has arrived is written.
+  queue_->cancelAllOperations();
+  if (!bgContext_ && pending_.empty()) return;
+  auto context = backgroundContext();
+  if (!context) return;
+  auto results = takeResults(pending_.size());
+  // After the batch being written, on the same queue: both are in the store when this returns.
+  context->performAndWait([context, results] {
+    bool brokenChanged = false;
+    ServiceMembers inServices;
+    writeResults(*context, *results, brokenChanged, inServices);
   });
 }
 
