@@ -756,14 +756,15 @@ bool Backup::doStartRestore() {
     if (kept) putStoreBack(*kept, store);
     return fail(error.localizedDescription());
   }
-  // What only the library before the restore holds is told, and logged, where a user looks later.
+  // What only the library before the restore holds (compared with the backup itself, before the
+  // restored copy left anything out) is told, and logged, where a user looks later.
   std::string keptText;
   if (kept) {
-    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, store);
+    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, from);
   } else if (keptBefore) {
     const std::string before = store + kBeforeRestoreSuffix;
     keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”. " +
-               keptLibraryMessage(before, store);
+               keptLibraryMessage(before, from);
   }
   if (!keptText.empty()) fnd::logInfo("Restore: " + keptText.substr(0, keptText.size() - 1));
 

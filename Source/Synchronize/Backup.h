@@ -82,7 +82,8 @@ class Backup {
 
   // What the user is told of the library kept beside a restored one: bookmarks added or changed
   // after the backup are only in the kept file, with their numbers when it can still be read
-  // (compared with the library now at `restoredPath`). A sentence and a space.
+  // (compared with the backup, or the library restored from it, at `restoredPath`). A sentence
+  // and a space.
   static std::string keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath);
 
   // The question before a restore from `backupPath`: what it replaces, and the bookmarks added or
