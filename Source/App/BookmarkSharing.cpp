@@ -33,8 +33,8 @@ std::string mailtoURL(const std::string& subject, const std::string& body) {
 void composeEmail(const std::string& mailto) {
   sys::Workspace::composeEmail(mailto, [](bool taken) {
     if (!taken)
-      AlertPresenter::alert("Kesto", "No mail program could be started to write the message. Choose a default mail "
-                                     "program in the desktop's settings, then try again.");
+      AlertPresenter::alert("Kesto Email", "No mail program could be started to write the message. Choose a default "
+                                           "mail program in the desktop's settings, then try again.");
   });
 }
 

@@ -1405,7 +1405,11 @@ bool Coordinator::isDamageError(const fnd::Error& error) {
 }
 
 fnd::Error damageFoundError(const std::string& what, const std::string& path) {
-  fnd::Error e = storeError(kFileReadCorruptFileError, "The store file is damaged (" + what + ")", path);
+  // SQLite's check heads its findings with the database's name: the findings are what tell.
+  std::string found = what;
+  constexpr std::string_view heading = "*** in database main ***\n";
+  if (found.compare(0, heading.size(), heading) == 0) found.erase(0, heading.size());
+  fnd::Error e = storeError(kFileReadCorruptFileError, "The store file is damaged (" + found + ")", path);
   e.mutableUserInfo()["KestoDamageFound"] = true;
   return e;
 }
