@@ -29,9 +29,10 @@ struct StoreFileCheck::State {
 
 namespace {
 
-// Every check in progress in this process, for the writers to find.
-std::mutex gRegistryMutex;
-std::vector<StoreFileCheck::State*> gChecks;
+// Every check in this process, for the writers to find. Never destroyed: a check may still be
+// reading on a worker thread while the process ends.
+std::mutex& gRegistryMutex = *new std::mutex;
+std::vector<StoreFileCheck::State*>& gChecks = *new std::vector<StoreFileCheck::State*>;
 
 bool isDamageCode(int code) { return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB; }
 
