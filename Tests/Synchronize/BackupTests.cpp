@@ -45,6 +45,14 @@ class BackupTest : public SyncLibraryTest {
     backup.setFromPath(path);
     return backup.doStartRestore();
   }
+  // Asks for the restore of `path` and answers Yes, as the user does; answers the question.
+  std::string confirmedRestore(const std::string& path) {
+    alerts->shown.clear();
+    alerts->answer = 0;
+    Backup backup;
+    backup.restoreFromFile(path);
+    return alerts->shown.size() == 1 ? alerts->shown[0].message : std::string("<not asked once>");
+  }
   int terminated = 0;
 };
 
@@ -260,10 +268,7 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
   bookmark("https://later.example/", "Later", Folder::existingFolderWithFolderID("F"));
   save();
 
-  alerts->shown.clear();
-  alerts->answer = 0;
-  Backup backup;
-  backup.restoreFromFile(path);
+  confirmedRestore(path);
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No"}));
   ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
@@ -367,12 +372,7 @@ TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
   Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
   save();
 
-  alerts->shown.clear();
-  alerts->answer = 0;
-  Backup backup;
-  backup.restoreFromFile(path);
-  ASSERT_EQ(alerts->shown.size(), 1u);
-  EXPECT_EQ(alerts->shown[0].message,
+  EXPECT_EQ(confirmedRestore(path),
             "Attention. This operation will erase the current Kesto database and replace it with the content of the "
             "file being restored. 1 bookmark added after the backup and 1 bookmark changed after it exist only in the "
             "current library, which is kept as " + kept + ". Continue?");
