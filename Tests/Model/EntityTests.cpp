@@ -15,7 +15,6 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/TestAccess_p.h"
-#include "Harness/StoreOnDisk.h"
 
 #include <sqlite3.h>
 
@@ -172,43 +171,6 @@ TEST(StoreFailureTest, DamagedNewerAndUnknownStoresAreToldApart) {
   fnd::NotificationCenter::defaultCenter().removeObserver(&told);
   stack.reset();
   writeFile(path, good);
-}
-
-// A library damaged past the first page of each table and index opens (a large one could not
-// wait for more before its window); the check of the whole file after the start finds the damage
-// and announces it once, on the main queue, as a read that meets it would. It runs once per open.
-TEST(StoreFailureTest, DamagePastTheFirstPagesIsFoundAfterTheStart) {
-  auto& stack = WrenDataManager::sharedInstance();
-  const std::string path = stack.persistentStorePath();
-  ASSERT_TRUE(stack.managedObjectContext());
-  Bookmark::addBookmarkWithURL("https://one.example/", Folder::Ref());
-  ASSERT_TRUE(WrenEntity::saveContext());
-  stack.reset();
-  const std::string good = readFile(path);
-  ASSERT_TRUE(damagePastTheFirstPages(path));
-  ASSERT_TRUE(stack.managedObjectContext()) << "a library whose first pages are whole opens";
-  int told = 0, ended = 0;
-  fnd::NotificationCenter::defaultCenter().addObserver(&told, [&](const fnd::Notification&) { ++told; },
-                                                       WrenDataManagerStoreDamagedNotification);
-  stack.checkWholeStoreInBackground([&] { ++ended; });
-  ASSERT_TRUE(runUntil([&] { return ended == 1; }, 60));
-  ASSERT_TRUE(runUntil([&] { return told == 1; }, 10));
-  // Once per open: a second call reads nothing and says nothing more.
-  stack.checkWholeStoreInBackground([&] { ++ended; });
-  ASSERT_TRUE(runUntil([&] { return ended == 2; }, 10));
-  spin(0.05);
-  EXPECT_EQ(told, 1);
-
-  // Opened again, a sound library is checked again and passes.
-  stack.reset();
-  writeFile(path, good);
-  ASSERT_TRUE(stack.managedObjectContext());
-  stack.checkWholeStoreInBackground([&] { ++ended; });
-  ASSERT_TRUE(runUntil([&] { return ended == 3; }, 60));
-  spin(0.05);
-  EXPECT_EQ(told, 1);
-  fnd::NotificationCenter::defaultCenter().removeObserver(&told);
-  stack.reset();
 }
 
 TEST(StoreFolderTest, CreatedWithItsParentsAndPrivate) {

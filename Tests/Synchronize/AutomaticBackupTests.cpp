@@ -4,7 +4,6 @@
 
 #include "Harness/StoreOnDisk.h"
 #include "Platform/Foundation/FileManager.h"
-#include "Platform/Store/Coordinator.h"
 
 #include <csignal>
 #include <optional>
@@ -64,33 +63,6 @@ TEST_F(AutomaticBackupTest, RunsOffTheCallerAndLeavesAPrivateWholeCopy) {
   EXPECT_EQ(bookmarkRowsOnDisk(made), 1);
   EXPECT_EQ(mode(made), 0600u);
   EXPECT_TRUE(Backup::isValidBackupFile(made));
-  for (const auto& name : listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
-}
-
-// A library damaged past what opening reads does not copy whole: the start's backup fails and its
-// error says the library is damaged (the way back is the one for damage); a copy that fails for
-// another reason (no library file) does not say so. Neither leaves a copy behind.
-TEST_F(AutomaticBackupTest, ADamagedLibraryFailsTheBackupAsDamage) {
-  auto& stack = WrenDataManager::sharedInstance();
-  const std::string store = stack.persistentStorePath();
-  stack.reset();
-  ASSERT_TRUE(damagePastTheFirstPages(store));
-  ASSERT_TRUE(stack.managedObjectContext());
-  std::optional<std::pair<bool, fnd::Error>> outcome;
-  Backup().autoBackupInBackground([&](bool ok, const fnd::Error& error) { outcome = {ok, error}; });
-  ASSERT_TRUE(runUntil([&] { return outcome.has_value(); }, 30));
-  EXPECT_FALSE(outcome->first);
-  EXPECT_TRUE(store::Coordinator::isDamageError(outcome->second)) << outcome->second.localizedDescription();
-  EXPECT_TRUE(backups().empty());
-
-  outcome.reset();
-  stack.reset();
-  fnd::FileManager::removeItem(store);
-  Backup().autoBackupInBackground([&](bool ok, const fnd::Error& error) { outcome = {ok, error}; });
-  ASSERT_TRUE(runUntil([&] { return outcome.has_value(); }, 30));
-  EXPECT_FALSE(outcome->first);
-  EXPECT_FALSE(store::Coordinator::isDamageError(outcome->second)) << outcome->second.localizedDescription();
-  EXPECT_TRUE(backups().empty());
   for (const auto& name : listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
