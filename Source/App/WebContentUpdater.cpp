@@ -24,6 +24,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -175,7 +177,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
   // from here would hold the window up.
   if (auto context = backgroundContext()) {
     auto alive = lifetime_.watch();
-    context->perform([this, alive, context, ids] {
+    performWrite(*context, [this, alive, context, ids] {
       context->reset();
       fnd::Array values;
       for (const auto& id : *ids) values.push_back(fnd::Value(id));
@@ -316,7 +318,7 @@ void WebContentUpdater::writeBatch() {
   auto results = takeResults(kBatchSize);
   writing_ = results->size();
   auto alive = lifetime_.watch();
-  context->perform([this, alive, context, results] {
+  performWrite(*context, [this, alive, context, results] {
     auto inServices = std::make_shared<ServiceMembers>();
     bool brokenChanged = false;
     auto saved = writeResults(*context, *results, brokenChanged, *inServices);
@@ -346,17 +348,34 @@ std::shared_ptr<store::SaveNotification> WebContentUpdater::writeResults(store::
   return saveInBackground(context);
 }
 
+void WebContentUpdater::performWrite(store::Context& context, std::function<void()> block) {
+  {
+    std::lock_guard lock(writes_->mutex);
+    ++writes_->queued;
+  }
+  context.perform([writes = writes_, block = std::move(block)] {
+    block();
+    std::lock_guard lock(writes->mutex);
+    if (--writes->queued == 0) writes->ended.notify_all();
+  });
+}
+
 void WebContentUpdater::finishWriting() {
   KESTO_ASSERT_MAIN_THREAD();
   if (finished_) return;
   finished_ = true;
   // Pages not fetched yet are left for another time; what has arrived is written.
   queue_->cancelAllOperations();
-  if (!bgContext_ && pending_.empty()) return;
+  // The writes queued end first (they need nothing of the main thread: the writing context
+  // saves straight to the store), then what has arrived since goes in one last one.
+  {
+    std::unique_lock lock(writes_->mutex);
+    writes_->ended.wait(lock, [&] { return writes_->queued == 0; });
+  }
+  if (pending_.empty()) return;
   auto context = backgroundContext();
   if (!context) return;
   auto results = takeResults(pending_.size());
-  // After the batch being written, on the same queue: both are in the store when this returns.
   context->performAndWait([context, results] {
     bool brokenChanged = false;
     ServiceMembers inServices;

@@ -5,8 +5,11 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/StoreForward.h"
 
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -84,6 +87,8 @@ class WebContentUpdater {
   static std::shared_ptr<store::SaveNotification> writeResults(store::Context& context, const std::vector<Result>& results,
                                                                bool& brokenChanged, ServiceMembers& inServices);
   void merge(const store::SaveNotification& saved, bool brokenChanged, const ServiceMembers& inServices);
+  // Runs `block` on the writing context's queue, counted in writes_ until it ends.
+  void performWrite(store::Context& context, std::function<void()> block);
   std::shared_ptr<store::Context> backgroundContext();
   // On the writing context's queue: saves it (a failure is logged and dropped) and forgets its
   // objects; answers what was saved.
@@ -102,6 +107,13 @@ class WebContentUpdater {
   bool scheduled_ = false;
   bool finished_ = false;
   std::shared_ptr<store::Context> bgContext_;
+  // The blocks queued on the writing context and not yet ended, for the quit to wait on.
+  struct Writes {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int queued = 0;
+  };
+  std::shared_ptr<Writes> writes_ = std::make_shared<Writes>();
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
