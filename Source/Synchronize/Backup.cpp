@@ -34,6 +34,7 @@
 #include <charconv>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -606,7 +607,7 @@ struct LaterBookmarks {
 std::optional<LaterBookmarks> bookmarksOnlyIn(const std::string& laterPath, const std::string& earlierPath) {
   // Each bookmark's version as the earlier library has it, by identifier (the highest, should
   // two rows share one).
-  std::map<std::string, sqlite3_int64> earlier;
+  std::unordered_map<std::string, sqlite3_int64> earlier;
   Db then, later;
   sqlite3_stmt* st = nullptr;
   if (!earlierPath.empty() && sqlite3_open_v2(earlierPath.c_str(), &then.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
@@ -690,10 +691,10 @@ std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
   return text + only + "Continue?";
 }
 
-void Backup::restoreFromFile(const std::string& path) {
+void Backup::restoreFromFile(const std::string& path, const std::optional<std::string>& question) {
   d_->fromPath = path;
   auto impl = d_;
-  AlertPresenter::ask("Kesto Restore", restoreQuestionMessage(path), {"Yes", "No"}, [impl](int choice) {
+  AlertPresenter::ask("Kesto Restore", question ? *question : restoreQuestionMessage(path), {"Yes", "No"}, [impl](int choice) {
     if (choice != 0) return;
     fnd::DispatchQueue::main().after(0.5, [impl] {
       Backup backup;

@@ -49,8 +49,9 @@ class Backup {
   // copying left behind (its process is gone). Answers how many went.
   static std::size_t removeStaleTemporaryFiles();
 
-  // Asks for confirmation (restoreQuestionMessage); on "Yes" restores half a second later.
-  void restoreFromFile(const std::string& path);
+  // Asks for confirmation (`question`, else restoreQuestionMessage, which reads both libraries:
+  // work for a worker thread); on "Yes" restores half a second later.
+  void restoreFromFile(const std::string& path, const std::optional<std::string>& question = std::nullopt);
   // Restores `fromPath` now. False (and nothing changed) when the file is not a backup or the
   // swap could not be made.
   bool doStartRestore();
