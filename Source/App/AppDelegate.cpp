@@ -172,6 +172,8 @@ ui::TerminateReply AppDelegate::applicationShouldTerminate() {
 
 void AppDelegate::applicationWillTerminate() {
   if (quit_.hasTerminated()) return;
+  // The page updates' own saves end first: the process must not go while one is half-written.
+  if (wiring_.bookmarksController) wiring_.bookmarksController->finishBackgroundWrites();
   quit_.applicationWillTerminate();
   autoSync();
 }

@@ -132,10 +132,29 @@ void AppStartup::startAutomaticBackupSoon() {
   auto alive = lifetime_.watch();
   fnd::DispatchQueue::main().after(kAutomaticBackupDelay, [this, alive] {
     if (!alive || !backup_) return;
-    backup_->autoBackupInBackground([this, alive](bool) {
-      if (alive) automaticBackupRunning_ = false;
+    // Opening looked at the library's first pages only; the rest is read now, beside the copy.
+    WrenDataManager::sharedInstance().checkWholeStoreInBackground();
+    backup_->autoBackupInBackground([this, alive](bool ok, const fnd::Error& error) {
+      if (!alive) return;
+      automaticBackupRunning_ = false;
+      if (!ok) automaticBackupFailed(error);
     });
   });
+}
+
+void AppStartup::automaticBackupFailed(const fnd::Error& error) {
+  std::string reason = error.localizedDescription();
+  if (reason.empty()) reason = "the copy failed";
+  // A library that does not copy whole is damaged: the same way back as for damage found anywhere.
+  if (store::Coordinator::isDamageError(error)) {
+    fnd::Error told = error;
+    told.mutableUserInfo()[fnd::kLocalizedDescriptionKey] = "the automatic backup could not be made: " + reason;
+    WrenDataManager::sharedInstance().noteFailure(told);
+    return;
+  }
+  AlertPresenter::alert("Kesto Backup", "The automatic backup of the library could not be made: " + reason +
+                                            ". The library itself was not changed. Kesto makes a backup at each start; "
+                                            "File > Back Up Library… makes one now.");
 }
 
 void AppStartup::initializeLogging() {

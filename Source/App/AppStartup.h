@@ -52,12 +52,15 @@ class AppStartup {
   static void presentDamageFound(const fnd::Error& error);
 
   // The automatic backup: made off the main thread once the first list is shown, or soon when
-  // there is no library list to wait for.
+  // there is no library list to wait for; the check of the whole library for damage starts
+  // beside it. A backup that fails is told; one that fails because the library is damaged leads
+  // to the choices presentDamageFound offers.
   void scheduleAutomaticBackup(bool waitForFirstLoad);
   bool automaticBackupRunning() const { return automaticBackupRunning_; }
 
  private:
   void startAutomaticBackupSoon();
+  void automaticBackupFailed(const fnd::Error& error);
 
   bool automaticBackupRunning_ = false;
   bool firstLoadFinished_ = false;

@@ -9,6 +9,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Support/AlertPresenter.h"
 
 namespace kesto {
 
@@ -26,6 +27,15 @@ std::string joinLines(const std::vector<std::string>& lines) {
 // bookmark's address ("&cc=", "?", "#", a line break) can add a recipient or a header.
 std::string mailtoURL(const std::string& subject, const std::string& body) {
   return "mailto:?subject=" + fnd::percentEncodeUnreserved(subject) + "&body=" + fnd::percentEncodeUnreserved(body);
+}
+
+// Hands the message to the mail program, and says so when there is none to take it.
+void composeEmail(const std::string& mailto) {
+  sys::Workspace::composeEmail(mailto, [](bool taken) {
+    if (!taken)
+      AlertPresenter::alert("Kesto Email", "No mail program could be started to write the message. Choose a default "
+                                           "mail program in the desktop's settings, then try again.");
+  });
 }
 
 }  // namespace
@@ -83,8 +93,7 @@ void BookmarksController::prepareSharingServices() {
                                   const std::string title = items.size() > 0 ? items[0] : "";
                                   const std::string url = items.size() > 1 ? items[1] : "";
                                   const std::string text = items.size() > 2 ? items[2] : "";
-                                  sys::Workspace::composeEmail(
-                                      mailtoURL(title.empty() ? url : title, url + "\n\n" + text));
+                                  composeEmail(mailtoURL(title.empty() ? url : title, url + "\n\n" + text));
                                 }});
   // Any program takes a paste: the title, the link and the share text as text, the link as a link.
   sharingServices_.push_back({"Copy", "edit-copy", [](const std::vector<std::string>& items) {
@@ -112,7 +121,7 @@ void BookmarksController::emailLinks() {
   if (kestoData_)
     for (const auto& b : kestoData_->selectedBookmarks())
       if (b) urls.push_back(b->url().value_or(""));
-  sys::Workspace::composeEmail(emailLinksURL(urls));
+  composeEmail(emailLinksURL(urls));
 }
 
 }  // namespace kesto

@@ -20,6 +20,10 @@ WebContentUpdater& BookmarksController::webContentUpdater() {
   return *webContent_;
 }
 
+void BookmarksController::finishBackgroundWrites() {
+  if (webContent_) webContent_->finishWriting();
+}
+
 void BookmarksController::updateSingleBookmark(const std::shared_ptr<Bookmark>& bookmark, bool alsoFetchImage) {
   if (bookmark) webContentUpdater().updateSingleBookmark(*bookmark, alsoFetchImage);
 }

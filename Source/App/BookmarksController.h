@@ -149,6 +149,8 @@ class BookmarksController : public ui::ActionResponder,
   void setActivityMaxValue(double value) { activityMaxValue_ = value > 0 ? activityMaxValue_ + value : 0; }
   double activityMaxValue() const { return activityMaxValue_; }
   WebContentUpdater& webContentUpdater();
+  // At quit: the page updates' writes end (WebContentUpdater::finishWriting).
+  void finishBackgroundWrites();
   // Opens the selected bookmarks in the browser.
   void openSelectedBookmarks();
 

@@ -241,13 +241,15 @@ void TransferDialogs::openRestoreDialog() {
 
 void TransferDialogs::checkBackupThenRestore(const std::string& path) {
   // A wrong file is turned away before the question that leads to replacing the library. The
-  // check reads the whole file, so it runs off the main thread; the answer comes back to it.
+  // check reads the whole file, and the question compares both libraries, so they are made off
+  // the main thread; the answer comes back to it.
   auto alive = lifetime_.watch();
   fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::High).async([this, alive, path] {
     fnd::Error error;
     const bool valid =
         fnd::lowercase(fnd::pathExtension(path)) == Backup::kExtension && Backup::isValidBackupFile(path, &error);
-    fnd::DispatchQueue::main().async([this, alive, path, valid, error] {
+    const std::string question = valid ? Backup::restoreQuestionMessage(path) : std::string();
+    fnd::DispatchQueue::main().async([this, alive, path, valid, error, question] {
       if (!alive) return;
       if (!valid) {
         std::string reason = error.localizedDescription();
@@ -257,7 +259,7 @@ void TransferDialogs::checkBackupThenRestore(const std::string& path) {
         return;
       }
       backup_ = std::make_unique<Backup>();
-      backup_->restoreFromFile(path);
+      backup_->restoreFromFile(path, question);
     });
   });
 }

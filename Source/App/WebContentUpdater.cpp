@@ -24,6 +24,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -175,7 +177,7 @@ void WebContentUpdater::updateWebContentForSelectedBookmarks() {
   // from here would hold the window up.
   if (auto context = backgroundContext()) {
     auto alive = lifetime_.watch();
-    context->perform([this, alive, context, ids] {
+    performWrite(*context, [this, alive, context, ids] {
       context->reset();
       fnd::Array values;
       for (const auto& id : *ids) values.push_back(fnd::Value(id));
@@ -282,6 +284,7 @@ struct WebContentUpdater::Result {
 
 void WebContentUpdater::receive(const std::shared_ptr<WebContent>& job, bool preview) {
   KESTO_ASSERT_MAIN_THREAD();
+  if (finished_) return;
   if (auto it = previews_.find(job.get()); it != previews_.end()) {
     it->second = it->second || preview;
   } else {
@@ -299,40 +302,87 @@ void WebContentUpdater::scheduleBatch() {
   fnd::DispatchQueue::main().after(kGatherSeconds, lifetime_.whileAlive([this] { writeBatch(); }));
 }
 
-void WebContentUpdater::writeBatch() {
-  scheduled_ = false;
-  if (writing_ || pending_.empty()) return;
-  auto context = backgroundContext();
-  if (!context) return;
-  const std::size_t n = std::min(pending_.size(), kBatchSize);
+std::shared_ptr<std::vector<WebContentUpdater::Result>> WebContentUpdater::takeResults(std::size_t n) {
+  n = std::min(n, pending_.size());
   auto results = std::make_shared<std::vector<Result>>();
   for (std::size_t i = 0; i < n; ++i) {
     results->emplace_back(*pending_[i], previews_[pending_[i].get()]);
     previews_.erase(pending_[i].get());
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
-  writing_ = n;
+  return results;
+}
+
+void WebContentUpdater::writeBatch() {
+  scheduled_ = false;
+  if (writing_ || pending_.empty() || finished_) return;
+  auto context = backgroundContext();
+  if (!context) return;
+  auto results = takeResults(kBatchSize);
+  writing_ = results->size();
   auto alive = lifetime_.watch();
-  context->perform([this, alive, context, results] {
-    // Read afresh: what the user saved since the last batch is what the guards compare with.
-    context->reset();
-    bool brokenChanged = false;
+  performWrite(*context, [this, alive, context, results] {
     auto inServices = std::make_shared<ServiceMembers>();
-    for (const auto& r : *results) {
-      if (r.uniqueID.empty()) continue;
-      // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
-      auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), context);
-      if (!b || b->isDeleted()) continue;
-      if (r.writeInto(*b)) brokenChanged = true;
-      // Asked here, off the main thread: the main context would read every bookmark's set of
-      // services from the store to find the few that have one.
-      for (const auto& name : b->serviceNames())
-        if (name == Service::kDelicious || name == Service::kPinboard) inServices->emplace_back(b->objectID(), name);
-    }
-    auto saved = saveInBackground(*context);
+    bool brokenChanged = false;
+    auto saved = writeResults(*context, *results, brokenChanged, *inServices);
     fnd::DispatchQueue::main().async([this, alive, saved, brokenChanged, inServices] {
       if (alive) merge(*saved, brokenChanged, *inServices);
     });
+  });
+}
+
+std::shared_ptr<store::SaveNotification> WebContentUpdater::writeResults(store::Context& context,
+                                                                         const std::vector<Result>& results,
+                                                                         bool& brokenChanged, ServiceMembers& inServices) {
+  // Read afresh: what the user saved since the last batch is what the guards compare with.
+  context.reset();
+  auto self = context.shared_from_this();
+  for (const auto& r : results) {
+    if (r.uniqueID.empty()) continue;
+    // Looked up, never made: a bookmark deleted while its page was fetched stays deleted.
+    auto b = Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(r.uniqueID), self);
+    if (!b || b->isDeleted()) continue;
+    if (r.writeInto(*b)) brokenChanged = true;
+    // Asked here, off the main thread: the main context would read every bookmark's set of
+    // services from the store to find the few that have one.
+    for (const auto& name : b->serviceNames())
+      if (name == Service::kDelicious || name == Service::kPinboard) inServices.emplace_back(b->objectID(), name);
+  }
+  return saveInBackground(context);
+}
+
+void WebContentUpdater::performWrite(store::Context& context, std::function<void()> block) {
+  {
+    std::lock_guard lock(writes_->mutex);
+    ++writes_->queued;
+  }
+  context.perform([writes = writes_, block = std::move(block)] {
+    block();
+    std::lock_guard lock(writes->mutex);
+    if (--writes->queued == 0) writes->ended.notify_all();
+  });
+}
+
+void WebContentUpdater::finishWriting() {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (finished_) return;
+  finished_ = true;
+  // Pages not fetched yet are left for another time; what has arrived is written.
+  queue_->cancelAllOperations();
+  // The writes queued end first (they need nothing of the main thread: the writing context
+  // saves straight to the store), then what has arrived since goes in one last one.
+  {
+    std::unique_lock lock(writes_->mutex);
+    writes_->ended.wait(lock, [&] { return writes_->queued == 0; });
+  }
+  if (pending_.empty()) return;
+  auto context = backgroundContext();
+  if (!context) return;
+  auto results = takeResults(pending_.size());
+  context->performAndWait([context, results] {
+    bool brokenChanged = false;
+    ServiceMembers inServices;
+    writeResults(*context, *results, brokenChanged, inServices);
   });
 }
 

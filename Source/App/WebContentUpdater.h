@@ -5,8 +5,11 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/StoreForward.h"
 
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -58,6 +61,11 @@ class WebContentUpdater {
   void updateWebContentForSingleBookmark(const std::shared_ptr<WebContent>& job);
   void updateWebContentForBookmark(const std::shared_ptr<WebContent>& job);
 
+  // At quit, before the store's last save: no page is fetched any more, the batch being written
+  // is waited for and what else has arrived is written, so no save of ours is cut off midway.
+  // Nothing is written afterwards.
+  void finishWriting();
+
   // Jobs started and not yet ended, and results not yet in the main context.
   std::size_t fetchesRunning() const;
   std::size_t pendingResults() const { return pending_.size() + writing_; }
@@ -70,9 +78,17 @@ class WebContentUpdater {
   void receive(const std::shared_ptr<WebContent>& job, bool preview);
   void scheduleBatch();
   void writeBatch();
+  // The first `n` results waiting, taken out for a batch.
+  std::shared_ptr<std::vector<Result>> takeResults(std::size_t n);
   // The bookmarks of a batch that belong to an online service, with the service's name.
   using ServiceMembers = std::vector<std::pair<std::shared_ptr<const store::ObjectID>, std::string>>;
+  // On the writing context's queue: writes `results` into the stored bookmarks and saves them;
+  // answers what was saved, and notes whether a broken mark changed and which belong to a service.
+  static std::shared_ptr<store::SaveNotification> writeResults(store::Context& context, const std::vector<Result>& results,
+                                                               bool& brokenChanged, ServiceMembers& inServices);
   void merge(const store::SaveNotification& saved, bool brokenChanged, const ServiceMembers& inServices);
+  // Runs `block` on the writing context's queue, counted in writes_ until it ends.
+  void performWrite(store::Context& context, std::function<void()> block);
   std::shared_ptr<store::Context> backgroundContext();
   // On the writing context's queue: saves it (a failure is logged and dropped) and forgets its
   // objects; answers what was saved.
@@ -89,7 +105,15 @@ class WebContentUpdater {
   std::unordered_map<const WebContent*, bool> previews_;
   std::size_t writing_ = 0;
   bool scheduled_ = false;
+  bool finished_ = false;
   std::shared_ptr<store::Context> bgContext_;
+  // The blocks queued on the writing context and not yet ended, for the quit to wait on.
+  struct Writes {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int queued = 0;
+  };
+  std::shared_ptr<Writes> writes_ = std::make_shared<Writes>();
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

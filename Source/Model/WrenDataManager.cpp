@@ -10,6 +10,7 @@
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
+#include "Platform/Store/StoreFileCheck.h"
 
 #include <sys/stat.h>
 
@@ -110,10 +111,11 @@ bool WrenDataManager::openStoreLocked(fnd::Error* error) {
   acceptUnknownModel_ = false;
   const std::string path = persistentStorePath();
   fnd::Error addError;
-  // A damaged file can open (its first pages are whole) and then read as an empty library: it
-  // is looked at before anything uses it, and counts as one that does not open.
+  // A damaged file can open (its first pages are whole) and then read as an empty library: its
+  // first pages are looked at before anything uses it, and a lost one counts as a file that does
+  // not open. The rest of the file is checked later (checkWholeStoreInBackground).
   if (!coordinator->addStore(store::kSQLiteStoreType, path, options, &addError) ||
-      (!coordinator->createdStore() && !coordinator->checkForDamage(kDamageCheckBudget, &addError))) {
+      (!coordinator->createdStore() && !coordinator->checkForDamage(0, &addError))) {
     if (coordinator->hasStore()) coordinator->removeStore();
     fnd::logFormat(fnd::LogFlag::Error, "CoreDataManager Error: %s", addError.description().c_str());
     if (error) *error = storeError(path, &addError);
@@ -146,11 +148,14 @@ void WrenDataManager::acceptUnknownModelOnce() {
   acceptUnknownModel_ = true;
 }
 
-void WrenDataManager::noteFailure(const fnd::Error& error) {
+void WrenDataManager::noteFailure(const fnd::Error& error) { noteFailureFoundBy(nullptr, error); }
+
+void WrenDataManager::noteFailureFoundBy(const store::StoreFileCheck* check, const fnd::Error& error) {
   if (!store::Coordinator::isDamageError(error)) return;
   {
     std::lock_guard lock(mutex_);
-    if (!coordinator_ || damageNoted_) return;
+    // What a check of a store closed since found (a restore put another in its place) is no news.
+    if (!coordinator_ || damageNoted_ || (check && check != wholeCheck_.get())) return;
     damageNoted_ = true;
   }
   fnd::logError("The library file is damaged: " + error.localizedDescription());
@@ -158,6 +163,29 @@ void WrenDataManager::noteFailure(const fnd::Error& error) {
   fnd::DispatchQueue::main().async([this, shared] {
     fnd::NotificationCenter::defaultCenter().postNotificationName(WrenDataManagerStoreDamagedNotification, this,
                                                                   fnd::Dictionary{{"error", fnd::Value(shared)}});
+  });
+}
+
+void WrenDataManager::checkWholeStoreInBackground(std::function<void()> done) {
+  std::shared_ptr<store::StoreFileCheck> check;
+  {
+    std::lock_guard lock(mutex_);
+    if (!coordinator_ || coordinator_->storeType() != store::kSQLiteStoreType || wholeCheck_) {
+      if (done) fnd::DispatchQueue::main().async(std::move(done));
+      return;
+    }
+    wholeCheck_ = check = std::make_shared<store::StoreFileCheck>(coordinator_->storePath());
+  }
+  fnd::DispatchQueue::global(fnd::DispatchQueue::Priority::Background).async([this, check, done] {
+    fnd::Error error;
+    switch (check->run(&error)) {
+      case store::StoreFileCheck::Result::Damaged: noteFailureFoundBy(check.get(), error); break;
+      case store::StoreFileCheck::Result::Failed:
+        fnd::logWarning("The library could not be checked for damage: " + error.localizedDescription());
+        break;
+      default: break;
+    }
+    if (done) fnd::DispatchQueue::main().async(done);
   });
 }
 
@@ -231,6 +259,8 @@ std::optional<fnd::Error> WrenDataManager::lastError() const {
 
 void WrenDataManager::reset() {
   std::lock_guard lock(mutex_);
+  if (wholeCheck_) wholeCheck_->cancel();
+  wholeCheck_.reset();
   mainContext_.reset();
   if (coordinator_) coordinator_->removeStore();
   coordinator_.reset();

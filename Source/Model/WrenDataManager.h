@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Store/StoreForward.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -59,12 +60,16 @@ class WrenDataManager {
   StoreProblem lastProblem() const;
   // The next open brings a store of an unknown model to this version's (the user agreed).
   void acceptUnknownModelOnce();
-  // Seconds the check for damage at open may spend on SQLite's quick check.
-  static constexpr double kDamageCheckBudget = 0.25;
 
   // A read or save of the open store failed with `error`: when it says the file is damaged,
   // WrenDataManagerStoreDamagedNotification goes out (once for this store). Any thread.
   void noteFailure(const fnd::Error& error);
+  // Opening reads only the first page of every table and index (a large library cannot wait
+  // for more before its window shows). This reads the rest: SQLite's quick check of the whole
+  // file, off the main thread on a connection of its own that gives way to every save. Damage it
+  // finds in the store still open goes out as noteFailure's does. Once per open store; reset()
+  // stops it. `done`, when given, runs on the main queue once the check has ended either way.
+  void checkWholeStoreInBackground(std::function<void()> done = {});
 
   // Closes the store and forgets the contexts, so the next request opens it afresh (tests,
   // restore of a backup).
@@ -73,6 +78,9 @@ class WrenDataManager {
  private:
   WrenDataManager();
   bool openStoreLocked(fnd::Error* error);
+  // noteFailure for what `check` found (null: the open store's own reads and saves); nothing
+  // once that check's store has closed.
+  void noteFailureFoundBy(const store::StoreFileCheck* check, const fnd::Error& error);
   void reportFailure(const fnd::Error& error);
 
   mutable std::recursive_mutex mutex_;
@@ -84,6 +92,7 @@ class WrenDataManager {
   std::optional<fnd::Error> lastError_;
   bool acceptUnknownModel_ = false;
   bool damageNoted_ = false;
+  std::shared_ptr<store::StoreFileCheck> wholeCheck_;
 };
 
 }  // namespace kesto

@@ -34,6 +34,7 @@
 #include <charconv>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -50,6 +51,13 @@ std::mutex gTerminateMutex;
 std::function<void()> gTerminate;
 
 fnd::Error backupError(long code, const std::string& text) { return fnd::Error::withDescription(kBackupErrorDomain, code, text); }
+
+// The error with the SQLite result code that caused it, as the store's own errors carry theirs:
+// a damaged file's ("malformed", "not a database") is then told from the others.
+fnd::Error withSQLiteCode(fnd::Error error, int code) {
+  error.mutableUserInfo()["NSSQLiteErrorDomain"] = code;
+  return error;
+}
 
 struct Db {
   sqlite3* db = nullptr;
@@ -100,7 +108,7 @@ bool copyDatabase(const std::string& from, const std::string& to, fnd::Error* er
   }
   sqlite3_backup_finish(backup);
   if (rc != SQLITE_DONE) {
-    if (error) *error = backupError(4, "Could not copy " + from + ": " + std::string(sqlite3_errstr(rc)));
+    if (error) *error = withSQLiteCode(backupError(4, "Could not copy " + from + ": " + std::string(sqlite3_errstr(rc))), rc);
     return false;
   }
   // The copy stands alone: no write-ahead log to carry with it.
@@ -169,7 +177,12 @@ bool isSoundCopy(const std::string& path, fnd::Error* error) {
     tables = libraryTableCount(file.db);
   }
   if (check == "ok" && tables == kLibraryTables) return true;
-  if (error) *error = backupError(5, "The copy of the library did not read back whole");
+  if (error) {
+    *error = backupError(5, "The copy of the library did not read back whole");
+    // The online backup copies the pages as they are: a copy SQLite finds fault with comes from
+    // a library it would find fault with too.
+    if (!check.empty() && check != "ok") *error = withSQLiteCode(*error, SQLITE_CORRUPT);
+  }
   return false;
 }
 
@@ -317,6 +330,11 @@ bool Backup::autoBackup() {
 }
 
 void Backup::autoBackupInBackground(std::function<void(bool)> done) {
+  if (!done) return autoBackupInBackground(std::function<void(bool, const fnd::Error&)>());
+  autoBackupInBackground([done = std::move(done)](bool ok, const fnd::Error&) { done(ok); });
+}
+
+void Backup::autoBackupInBackground(std::function<void(bool ok, const fnd::Error& error)> done) {
   // Everything the job needs is read here, on the main thread; the job itself shares nothing.
   const std::string folder = applicationSupportDirectory();
   const std::string source = storePath();
@@ -325,7 +343,7 @@ void Backup::autoBackupInBackground(std::function<void(bool)> done) {
     thinAutomaticBackups(folder);
     fnd::Error error;
     const bool ok = copyStore(source, path, error);
-    if (done) fnd::DispatchQueue::main().async([done, ok] { done(ok); });
+    if (done) fnd::DispatchQueue::main().async([done, ok, error] { done(ok, error); });
   });
 }
 
@@ -577,39 +595,41 @@ std::optional<std::string> Backup::replaceDamagedStore(const std::string& backup
   return kept;
 }
 
-std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
-  const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
-  // Each bookmark's version as the restored library has it, by identifier (the highest, should
+namespace {
+
+// The bookmarks of the library at `laterPath` that the one at `earlierPath` lacks (added) or holds
+// at a lower version (changed since): from the later one's rows, or, when its pages are lost,
+// the identifiers alone from their index (`changesCounted` false). Absent when neither reads.
+struct LaterBookmarks {
+  std::size_t added = 0, changed = 0;
+  bool changesCounted = true;
+};
+std::optional<LaterBookmarks> bookmarksOnlyIn(const std::string& laterPath, const std::string& earlierPath) {
+  // Each bookmark's version as the earlier library has it, by identifier (the highest, should
   // two rows share one).
-  std::map<std::string, sqlite3_int64> restored;
-  Db now, kept;
+  std::unordered_map<std::string, sqlite3_int64> earlier;
+  Db then, later;
   sqlite3_stmt* st = nullptr;
-  if (!restoredPath.empty() && sqlite3_open_v2(restoredPath.c_str(), &now.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(now.db, "SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK) {
+  if (!earlierPath.empty() && sqlite3_open_v2(earlierPath.c_str(), &then.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(then.db, "SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK", -1, &st, nullptr) == SQLITE_OK) {
     while (sqlite3_step(st) == SQLITE_ROW)
       if (auto id = sqlite3_column_text(st, 0)) {
-        auto [it, added] = restored.emplace(reinterpret_cast<const char*>(id), sqlite3_column_int64(st, 1));
+        auto [it, added] = earlier.emplace(reinterpret_cast<const char*>(id), sqlite3_column_int64(st, 1));
         if (!added) it->second = std::max(it->second, sqlite3_column_int64(st, 1));
       }
   }
   sqlite3_finalize(st);
-  // The kept file's bookmarks not in the restored library, and those saved since (a higher
-  // version): from the table, or, when its pages are lost, the identifiers alone from their index.
-  struct Counts {
-    std::size_t added = 0, changed = 0;
-    bool changesCounted = true;
-  };
-  auto read = [&](const char* sql, bool withVersions) -> std::optional<Counts> {
+  auto read = [&](const char* sql, bool withVersions) -> std::optional<LaterBookmarks> {
     sqlite3_stmt* rows = nullptr;
-    std::optional<Counts> counts;
-    if (sqlite3_prepare_v2(kept.db, sql, -1, &rows, nullptr) == SQLITE_OK) {
-      Counts c;
+    std::optional<LaterBookmarks> counts;
+    if (sqlite3_prepare_v2(later.db, sql, -1, &rows, nullptr) == SQLITE_OK) {
+      LaterBookmarks c;
       c.changesCounted = withVersions;
       int rc;
       while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
         auto id = sqlite3_column_text(rows, 0);
-        auto it = id ? restored.find(reinterpret_cast<const char*>(id)) : restored.end();
-        if (it == restored.end()) ++c.added;
+        auto it = id ? earlier.find(reinterpret_cast<const char*>(id)) : earlier.end();
+        if (it == earlier.end()) ++c.added;
         else if (withVersions && sqlite3_column_int64(rows, 1) > it->second) ++c.changed;
       }
       if (rc == SQLITE_DONE) counts = c;
@@ -617,23 +637,37 @@ std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::s
     sqlite3_finalize(rows);
     return counts;
   };
-  std::optional<Counts> counts;
-  if (sqlite3_open_v2(keptPath.c_str(), &kept.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_db_config(kept.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(kept.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  std::optional<LaterBookmarks> counts;
+  if (sqlite3_open_v2(laterPath.c_str(), &later.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_db_config(later.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(later.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     counts = read("SELECT ZUNIQUEID, ZVERSION FROM ZBOOKMARK NOT INDEXED", true);
     if (!counts)
       counts = read("SELECT ZUNIQUEID FROM ZBOOKMARK INDEXED BY ZBOOKMARK_ZUNIQUEID_INDEX WHERE ZUNIQUEID IS NOT NULL", false);
   }
+  return counts;
+}
+
+// "2 bookmarks added after the backup and 1 bookmark changed after it exist only in " + `where`
+// + ". "; empty when there are none.
+std::string onlyInSentence(const LaterBookmarks& counts, const std::string& where) {
+  auto bookmarks = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); };
+  std::string text;
+  if (counts.added) text = bookmarks(counts.added) + " added after the backup";
+  if (counts.changed) text += (text.empty() ? "" : " and ") + bookmarks(counts.changed) + " changed after it";
+  if (text.empty()) return text;
+  return text + (counts.added + counts.changed == 1 ? " exists" : " exist") + " only in " + where + ". ";
+}
+
+}  // namespace
+
+std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
+  const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
+  const auto counts = bookmarksOnlyIn(keptPath, restoredPath);
   if (!counts)
     return "Bookmarks added or changed after the backup exist only in the kept file " + name +
            ", which is too damaged to count them. ";
-  auto bookmarks = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); };
-  std::string text;
-  if (counts->added) text = bookmarks(counts->added) + " added after the backup";
-  if (counts->changed) text += (text.empty() ? "" : " and ") + bookmarks(counts->changed) + " changed after it";
-  if (!text.empty())
-    text += (counts->added + counts->changed == 1 ? " exists" : " exist") + std::string(" only in the kept file ") + name + ". ";
+  std::string text = onlyInSentence(*counts, "the kept file " + name);
   if (!counts->changesCounted)
     text += "Changes made after the backup to the other bookmarks are only in the kept file too; it is too damaged to "
             "count them. ";
@@ -642,20 +676,32 @@ std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::s
   return text;
 }
 
-void Backup::restoreFromFile(const std::string& path) {
+std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
+  const std::string store = storePath();
+  const std::string kept = "“" + fnd::FileManager::lastPathComponent(store) + kBeforeRestoreSuffix + "”";
+  std::string text =
+      "Attention. This operation will erase the current Kesto database and replace it with the content of the file "
+      "being restored. ";
+  const auto counts = bookmarksOnlyIn(store, backupPath);
+  if (!counts || !counts->changesCounted)
+    return text + "The current library is kept beside the restored one, but it cannot be read whole: bookmarks added "
+                  "or changed after the backup will exist only there. Continue?";
+  const std::string only = onlyInSentence(*counts, "the current library, which is kept as " + kept);
+  if (only.empty()) return text + "The backup holds every bookmark of the current library as it is now. Continue?";
+  return text + only + "Continue?";
+}
+
+void Backup::restoreFromFile(const std::string& path, const std::optional<std::string>& question) {
   d_->fromPath = path;
   auto impl = d_;
-  AlertPresenter::ask("Kesto Restore",
-                      "Attention. This operation will erase the current Kesto database and replace it with the "
-                      "content of the file being restored. Continue?",
-                      {"Yes", "No"}, [impl](int choice) {
-                        if (choice != 0) return;
-                        fnd::DispatchQueue::main().after(0.5, [impl] {
-                          Backup backup;
-                          backup.d_ = impl;
-                          backup.doStartRestore();
-                        });
-                      });
+  AlertPresenter::ask("Kesto Restore", question ? *question : restoreQuestionMessage(path), {"Yes", "No"}, [impl](int choice) {
+    if (choice != 0) return;
+    fnd::DispatchQueue::main().after(0.5, [impl] {
+      Backup backup;
+      backup.d_ = impl;
+      backup.doStartRestore();
+    });
+  });
 }
 
 bool Backup::doStartRestore() {
@@ -681,14 +727,14 @@ bool Backup::doStartRestore() {
   }
   // The previous store stays on disk, so a restore can be undone by hand. A damaged one cannot
   // be copied whole: it is kept as it is, under a dated name, and the restore goes on.
-  bool damaged = false;
-  if (fnd::FileManager::fileExists(store) &&
-      !copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error)) {
-    if (!isDamagedFile(store)) {
+  bool damaged = false, keptBefore = false;
+  if (fnd::FileManager::fileExists(store)) {
+    keptBefore = copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error);
+    if (!keptBefore && !isDamagedFile(store)) {
       fnd::FileManager::removeItem(incoming);
       return fail("the current library could not be kept: " + error.localizedDescription());
     }
-    damaged = true;
+    damaged = !keptBefore;
   }
 
   if (!giveNewSyncIdentity(incoming, &error)) {
@@ -711,11 +757,17 @@ bool Backup::doStartRestore() {
     if (kept) putStoreBack(*kept, store);
     return fail(error.localizedDescription());
   }
+  // What only the library before the restore holds (compared with the backup itself, before the
+  // restored copy left anything out) is told, and logged, where a user looks later.
   std::string keptText;
   if (kept) {
-    fnd::logInfo("The damaged library was kept as " + *kept);
-    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, store);
+    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, from);
+  } else if (keptBefore) {
+    const std::string before = store + kBeforeRestoreSuffix;
+    keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”. " +
+               keptLibraryMessage(before, from);
   }
+  if (!keptText.empty()) fnd::logInfo("Restore: " + keptText.substr(0, keptText.size() - 1));
 
   AlertPresenter::ask("Kesto Restore",
                       cleanedRowsMessage(*cleaned, leftOut) + keptText +

@@ -38,7 +38,10 @@ class Backup {
   // thread (a large store takes seconds to copy).
   bool autoBackup();
   // The same on a background thread, so a start is not held up by it (a large store takes a
-  // while to copy); `done` runs on the main queue with the outcome.
+  // while to copy); `done` runs on the main queue with the outcome, and with why it failed: a
+  // library whose copy does not read back whole is damaged, and its error says so
+  // (store::Coordinator::isDamageError).
+  void autoBackupInBackground(std::function<void(bool ok, const fnd::Error& error)> done);
   void autoBackupInBackground(std::function<void(bool)> done = {});
   // Deletes all automatic backups but the two newest (by the time in their names).
   void checkAndDeleteBackups();
@@ -46,8 +49,9 @@ class Backup {
   // copying left behind (its process is gone). Answers how many went.
   static std::size_t removeStaleTemporaryFiles();
 
-  // Asks for confirmation; on "Yes" restores half a second later.
-  void restoreFromFile(const std::string& path);
+  // Asks for confirmation (`question`, else restoreQuestionMessage, which reads both libraries:
+  // work for a worker thread); on "Yes" restores half a second later.
+  void restoreFromFile(const std::string& path, const std::optional<std::string>& question = std::nullopt);
   // Restores `fromPath` now. False (and nothing changed) when the file is not a backup or the
   // swap could not be made.
   bool doStartRestore();
@@ -79,8 +83,13 @@ class Backup {
 
   // What the user is told of the library kept beside a restored one: bookmarks added or changed
   // after the backup are only in the kept file, with their numbers when it can still be read
-  // (compared with the library now at `restoredPath`). A sentence and a space.
+  // (compared with the backup, or the library restored from it, at `restoredPath`). A sentence
+  // and a space.
   static std::string keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath);
+
+  // The question before a restore from `backupPath`: what it replaces, and the bookmarks added or
+  // changed since the backup, which then exist only in the library kept beside the restored one.
+  static std::string restoreQuestionMessage(const std::string& backupPath);
 
   // What a restore tells of the rows applyStoredForms cleaned and the bookmarks it left out
   // (sentences ending in a space); empty for none.

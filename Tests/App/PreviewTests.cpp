@@ -6,6 +6,7 @@
 #include "App/PreviewPanel.h"
 #include "App/TilePinView.h"
 #include "Harness/RecordedLaunches.h"
+#include "Synchronize/TestAlertResponder.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/System/Workspace.h"
@@ -170,6 +171,24 @@ TEST_F(PreviewTest, EmailLinksEncodesEveryPartStrictly) {
   ASSERT_EQ(mails().size(), 2u);
   auto empty = mailtoFields(mails()[1].arguments[0]);
   EXPECT_NE(empty.find("body")->second.find("bookmarks!\n\n\n\n---"), std::string::npos);
+}
+
+// With no mail program to take the message, Email Links says so, as a failure, once the answer
+// is in; a message taken says nothing.
+TEST_F(PreviewTest, EmailWithNoMailProgramSaysSo) {
+  auto alerts = TestAlertResponder::install();
+  add("http://a.example/", "A");
+  build(1);
+  selectRows({0});
+  for (bool taken : {true, false}) {
+    sys::Workspace::setLauncher([taken](const std::string&, const std::vector<std::string>&) { return taken; });
+    controller().emailLinks();
+    drainTurns();
+  }
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_FALSE(alerts->shown[0].information);
+  EXPECT_NE(alerts->shown[0].message.find("No mail program could be started"), std::string::npos);
+  TestAlertResponder::uninstall();
 }
 
 TEST_F(PreviewTest, ComposingRefusesAnythingButAMessage) {

@@ -21,6 +21,7 @@
 #include "Views/SpinningIndicator.h"
 #include "Views/DialogAlertPresenter.h"
 #include "Harness/StoreConnection.h"
+#include "Harness/StoreOnDisk.h"
 #include "Harness/TestDialogResponder.h"
 #include "Model/WrenEntity.h"
 #include "Synchronize/Backup.h"
@@ -531,6 +532,43 @@ TEST_F(StartupTest, DamageMetWhileRunningOffersTheWayBack) {
   AlertPresenter::setShared(nullptr);
   // The store is told of damage once per opening: the next test opens it afresh.
   WrenDataManager::sharedInstance().reset();
+}
+
+// The start's automatic backup that cannot be made is told, as a failure. One that fails because
+// the library is damaged past what opening reads offers the way back for damage instead, once,
+// though the check of the whole library running beside it finds the same damage.
+TEST_F(StartupTest, AFailedStartBackupIsToldAndADamagedLibraryOffersTheWayBack) {
+  auto& stack = WrenDataManager::sharedInstance();
+  const std::string store = stack.persistentStorePath();
+  auto presenter = std::make_shared<DialogAlertPresenter>();
+  AlertPresenter::setShared(presenter);
+  auto alertsAfterTheStartBackup = [&] {
+    AppStartup startup;
+    startup.scheduleAutomaticBackup(false);
+    EXPECT_TRUE(runUntil([&] { return !startup.automaticBackupRunning(); }, 30));
+    drainTurns();
+    return presenter->shownAlerts();
+  };
+  std::filesystem::remove(store);  // gone from under the program: nothing to copy
+  auto shown = alertsAfterTheStartBackup();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].alertStyle(), ui::AlertStyle::Warning);
+  EXPECT_NE(shown[0].informativeText().find("The automatic backup of the library could not be made: There is no "
+                                            "library to back up."),
+            std::string::npos);
+  presenter->clickButton(0);
+
+  stack.reset();
+  ASSERT_TRUE(stack.managedObjectContext() && Bookmark::addBookmarkWithURL("https://a.example/", Folder::Ref()));
+  ASSERT_TRUE(WrenEntity::saveContext());
+  stack.reset();
+  ASSERT_TRUE(damagePastTheFirstPages(store) && stack.managedObjectContext());
+  shown = alertsAfterTheStartBackup();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].windowTitle(), "The library cannot be opened");
+  EXPECT_NE(shown[0].informativeText().find("the file is damaged ("), std::string::npos);
+  AlertPresenter::setShared(nullptr);
+  stack.reset();  // damage is told once per opening: the next test opens it afresh
 }
 
 class RecordingRegistrar : public GlobalHotKeyRegistrar {

@@ -20,6 +20,7 @@
 #include "Platform/Net/LoopbackServer.h"
 #include "Platform/UI/Image.h"
 #include "Synchronize/TestAlertResponder.h"
+#include "Harness/StoreOnDisk.h"
 #include "Harness/TestDialogResponder.h"
 #include "Views/DiskCacheManager.h"
 #include "Views/TextLabel.h"
@@ -610,6 +611,36 @@ TEST_F(WebContentStoreTest, ResultsArrivingTogetherRedrawOnlyTheirRowsOnce) {
       if (title.rfind("R", 0) == 0) ++pages;
     }
   EXPECT_GE(pages, 1);
+}
+
+// A quit while page results are arriving: what arrived is in the store when the quit's last save
+// is made (not left to a batch the exit would cut off, which leaves a live journal), nothing is
+// fetched or written afterwards, and the store is left without a journal.
+TEST_F(WebContentStoreTest, AQuitWritesTheResultsThatArrivedAndNothingAfter) {
+  std::vector<Bookmark::Ref> made;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 30; ++i) {
+    server.page("/q" + std::to_string(i), "<title>Q" + std::to_string(i) + "</title>");
+    made.push_back(bookmarkFor("/q" + std::to_string(i), "Old " + std::to_string(i)));
+    ids.push_back(*made.back()->uniqueIDValue());
+  }
+  ASSERT_TRUE(WrenEntity::saveContext());
+  build(30);
+  auto& updater = controller().webContentUpdater();
+  updater.updateBookmarks(ids);
+  ASSERT_TRUE(runUntil([&] { return updater.pendingResults() > 0; }, 20));
+  const std::size_t arrived = updater.pendingResults();
+  app().applicationWillTerminate();
+  const std::string store = WrenDataManager::sharedInstance().persistentStorePath();
+  auto titledOnDisk = [&] {
+    return std::stoi(firstValueOnDisk(store, "SELECT count(*) FROM ZBOOKMARK WHERE ZTITLE LIKE 'Q%'").value_or("-1"));
+  };
+  const int written = titledOnDisk();
+  EXPECT_GE(written, static_cast<int>(arrived)) << "results that arrived before the quit were not written";
+  EXPECT_FALSE(std::filesystem::exists(store + "-journal"));
+  // Pages still answering afterwards are not written.
+  spin(WebContentUpdater::kGatherSeconds + 0.3);
+  EXPECT_EQ(titledOnDisk(), written);
 }
 
 TEST_F(WebContentStoreTest, AnOnlineServiceBookmarkIsSentAgainWithItsTitle) {

@@ -45,6 +45,14 @@ class BackupTest : public SyncLibraryTest {
     backup.setFromPath(path);
     return backup.doStartRestore();
   }
+  // Asks for the restore of `path` and answers Yes, as the user does; answers the question.
+  std::string confirmedRestore(const std::string& path) {
+    alerts->shown.clear();
+    alerts->answer = 0;
+    Backup backup;
+    backup.restoreFromFile(path);
+    return alerts->shown.size() == 1 ? alerts->shown[0].message : std::string("<not asked once>");
+  }
   int terminated = 0;
 };
 
@@ -260,10 +268,7 @@ TEST_F(BackupTest, RestoreSwapsTheStoreKeepsThePreviousOneAndRenewsTheIdentity) 
   bookmark("https://later.example/", "Later", Folder::existingFolderWithFolderID("F"));
   save();
 
-  alerts->shown.clear();
-  alerts->answer = 0;
-  Backup backup;
-  backup.restoreFromFile(path);
+  confirmedRestore(path);
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No"}));
   ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
@@ -351,6 +356,37 @@ TEST_F(BackupTest, EveryAddressTheAddSheetStoresSurvivesABackupAndItsRestore) {
     EXPECT_TRUE(has(url)) << url;
   ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().message.find("left out"), std::string::npos) << alerts->shown.back().message;
+}
+
+// A bookmark added and one changed after the backup exist only in the library a restore keeps
+// beside the restored one: the question before the restore says so, and the notice after it.
+TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  const std::string kept = "“" + fnd::FileManager::lastPathComponent(storeFile()) + ".before-restore”";
+  // Nothing since the backup: nothing is lost.
+  EXPECT_EQ(Backup::restoreQuestionMessage(path),
+            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
+            "file being restored. The backup holds every bookmark of the current library as it is now. Continue?");
+  bookmark("https://after.example/", "After", Folder::existingFolderWithFolderID("F"));
+  Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
+  save();
+
+  EXPECT_EQ(confirmedRestore(path),
+            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
+            "file being restored. 1 bookmark added after the backup and 1 bookmark changed after it exist only in the "
+            "current library, which is kept as " + kept + ". Continue?");
+  ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
+  ASSERT_EQ(alerts->shown.size(), 2u);
+  const std::string notice = alerts->shown.back().message;
+  EXPECT_EQ(notice.rfind("The library before the restore was kept as " + kept + ". 1 bookmark added after the backup "
+                         "and 1 bookmark changed after it exist only in the kept file " + kept + ". Kesto needs to be "
+                         "restarted",
+                         0),
+            0u)
+      << notice;
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  EXPECT_FALSE(has("https://after.example/"));
 }
 
 TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {

@@ -412,16 +412,19 @@ void harden(sqlite3* db) {
 
 // Our connections to one file (a worker reading beside the main thread's saves) hold its lock
 // for one short statement at a time, so a waiter looks again every millisecond, for at most 5 s.
-// SQLite's own back-off sleeps up to 100 ms at a time and would oversleep most such locks.
-void waitBrieflyForLocks(sqlite3* db) {
+// SQLite's own back-off sleeps up to 100 ms at a time and would oversleep most such locks. The
+// one long reader, a whole-file check, is asked to let go at once. `path` is the connection's
+// store file (set once it is open).
+void waitBrieflyForLocks(sqlite3* db, const std::string* path) {
   sqlite3_busy_handler(
       db,
-      [](void*, int tries) {
+      [](void* file, int tries) {
         if (tries >= 5000) return 0;
+        if (const auto* path = static_cast<const std::string*>(file); !path->empty()) giveWayToWriters(*path);
         ::usleep(1000);
         return 1;
       },
-      nullptr);
+      const_cast<std::string*>(path));
 }
 
 std::string columnText(sqlite3_stmt* st, int column) {
@@ -708,7 +711,7 @@ bool Coordinator::Impl::open(const std::string& storeType, const std::string& st
     sqlite3_close(h);
     return false;
   }
-  waitBrieflyForLocks(h);
+  waitBrieflyForLocks(h, &path);
   harden(h);
   auto failWith = [&](fnd::Error e) {
     e.mutableUserInfo()[fnd::kFilePathErrorKey] = storePath;
@@ -783,7 +786,7 @@ bool Coordinator::Impl::openBeside(const Impl& first, fnd::Error* error) {
     sqlite3_close(h);
     return false;
   }
-  waitBrieflyForLocks(h);
+  waitBrieflyForLocks(h, &path);
   harden(h);
   // The file must still be the store the first connection opened (not a restored one put in its
   // place since), or the IDs of the two would name different rows.
@@ -1401,15 +1404,22 @@ bool Coordinator::isDamageError(const fnd::Error& error) {
   return false;
 }
 
+fnd::Error damageFoundError(const std::string& what, const std::string& path) {
+  // SQLite's check heads its findings with the database's name: the findings are what tell.
+  std::string found = what;
+  constexpr std::string_view heading = "*** in database main ***\n";
+  if (found.compare(0, heading.size(), heading) == 0) found.erase(0, heading.size());
+  fnd::Error e = storeError(kFileReadCorruptFileError, "The store file is damaged (" + found + ")", path);
+  e.mutableUserInfo()["KestoDamageFound"] = true;
+  return e;
+}
+
 bool Coordinator::checkForDamage(double budgetSeconds, fnd::Error* error) {
   std::lock_guard lock(impl_->mutex);
   sqlite3* db = dbOf(*impl_);
   if (!db || impl_->type != kSQLiteStoreType) return true;
   auto damaged = [&](const std::string& what) {
-    if (error) {
-      *error = storeError(kFileReadCorruptFileError, "The store file is damaged (" + what + ")", impl_->path);
-      error->mutableUserInfo()["KestoDamageFound"] = true;
-    }
+    if (error) *error = damageFoundError(what, impl_->path);
     return false;
   };
   // The first page of every table and index: a destroyed root page makes the whole table read

@@ -15,5 +15,6 @@ class Model;
 class Predicate;
 struct RelationshipDescription;
 struct SaveNotification;
+class StoreFileCheck;
 
 }  // namespace kesto::store

@@ -475,4 +475,10 @@ void postSaveNotification(Context& context, const SaveNotification& notification
 // The SQL function the compiled text uses for folded comparisons.
 void registerSqlFunctions(void* db);
 
+// The error of a store file found damaged by a check of ours (Coordinator::isDamageError holds).
+fnd::Error damageFoundError(const std::string& what, const std::string& path);
+// A connection of ours waits for the lock of the file at `path`: every whole-file check reading
+// it (StoreFileCheck) lets go at once. Any thread.
+void giveWayToWriters(const std::string& path);
+
 }  // namespace kesto::store

@@ -1,5 +1,6 @@
 #include "Platform/System/Workspace.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/PercentEncoding.h"
@@ -39,6 +40,42 @@ bool realLaunch(const std::string& program, const std::vector<std::string>& argu
   QStringList args;
   for (const auto& a : arguments) args << QString::fromStdString(a);
   return QProcess::startDetached(QString::fromStdString(program), args);
+}
+
+// Starts the first of `programs` that can be started with the message, and tells `taken` whether
+// it took it: the desktop's mail helpers end in failure (xdg-email's "no method available", 3)
+// when no mail program can be started, and hand the message on otherwise. The process is watched,
+// never stopped: one that runs the mail program itself outlives Kesto.
+void startMailProgram(std::vector<std::string> programs, const std::string& mailtoURL,
+                      std::function<void(bool)> taken) {
+  if (programs.empty()) {
+    fnd::logWarning("No mail program could be started: neither xdg-email nor xdg-open is there");
+    return taken(false);
+  }
+  const std::string program = programs.front();
+  programs.erase(programs.begin());
+  auto* process = new QProcess();
+  process->setProgram(QString::fromStdString(program));
+  process->setArguments({QString::fromStdString(mailtoURL)});
+  process->setProcessChannelMode(QProcess::ForwardedChannels);
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [process, programs, mailtoURL, taken](QProcess::ProcessError error) {
+                     if (error != QProcess::FailedToStart) return;
+                     process->deleteLater();
+                     startMailProgram(programs, mailtoURL, taken);
+                   });
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, program, taken](int status, QProcess::ExitStatus how) {
+                     process->deleteLater();
+                     // A mail program that ran and was stopped had the message.
+                     const bool ok = how == QProcess::CrashExit || status == 0;
+                     if (!ok)
+                       fnd::logWarning("No mail program could be started: " + program + " ended with status " +
+                                       std::to_string(status));
+                     taken(ok);
+                   });
+  process->start();
+  process->closeWriteChannel();
 }
 
 // An absolute URL: a scheme, a colon, no control characters, and nothing a program could take
@@ -332,15 +369,28 @@ bool Workspace::openURL(const std::string& url) {
   return detail::launchDetached("xdg-open", {*argument});
 }
 
-bool Workspace::composeEmail(const std::string& mailtoURL) {
+bool Workspace::composeEmail(const std::string& mailtoURL, std::function<void(bool taken)> outcome) {
   // Only a message: no other scheme reaches the mail program's command line, and nothing in the
   // address can be read as an option or split into a second argument.
   if (lowered(mailtoURL.substr(0, 7)) != "mailto:" || mailtoURL.find_first_of(" \t\r\n") != std::string::npos) {
     fnd::logWarning("Refused to compose a message from an address that is not a mailto address");
     return false;
   }
-  if (detail::launchDetached("xdg-email", {mailtoURL})) return true;
-  return detail::launchDetached("xdg-open", {mailtoURL});
+  Launcher launcher;
+  {
+    std::lock_guard lock(launcherMutex);
+    launcher = installedLauncher();
+  }
+  auto tell = [outcome = std::move(outcome)](bool taken) {
+    if (outcome) fnd::DispatchQueue::main().async([outcome, taken] { outcome(taken); });
+  };
+  if (launcher) {
+    const bool started = launcher("xdg-email", {mailtoURL}) || launcher("xdg-open", {mailtoURL});
+    tell(started);
+    return started;
+  }
+  startMailProgram({"xdg-email", "xdg-open"}, mailtoURL, std::move(tell));
+  return true;
 }
 
 bool Workspace::canComposeEmail() {

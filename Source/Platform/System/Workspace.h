@@ -27,8 +27,10 @@ class Workspace {
   static bool openURL(const std::string& url);
 
   // Opens a new message in the user's mail program from a "mailto:" address (xdg-email, else the
-  // desktop default). Anything but a mailto address is refused.
-  static bool composeEmail(const std::string& mailtoURL);
+  // desktop default). Anything but a mailto address is refused (false). `outcome`, when given,
+  // hears later, on the main queue, whether a mail program took the message: false when none
+  // could be started (the helper was missing or ended in failure, which is logged).
+  static bool composeEmail(const std::string& mailtoURL, std::function<void(bool taken)> outcome = {});
   // Whether this desktop has a way to hand a message to a mail program.
   static bool canComposeEmail();
 

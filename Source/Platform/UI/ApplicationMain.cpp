@@ -1,6 +1,7 @@
 #include "Platform/UI/ApplicationMain.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Dragging.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/Window.h"
@@ -69,6 +70,8 @@ int applicationMain(int argc, char** argv, const std::function<std::optional<int
   std::optional<int> code;
   if (setUp) code = setUp();
   if (!code) code = Application::shared().run();
+  // Link files given to other programs' drops are theirs by now; ours go with the program.
+  removeDragLinkFiles();
   TimingMarks::stop();
   if (tearDown) tearDown();
   return *code;

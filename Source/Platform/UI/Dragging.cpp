@@ -80,10 +80,6 @@ void answer(QDropEvent* event, unsigned operation) {
 
 DraggingDestination* destinationOf(View* view) { return view ? dynamic_cast<DraggingDestination*>(view) : nullptr; }
 
-std::string linkFolder() {
-  return fnd::StandardPaths::temporaryDirectory() + "/kesto-links-" + std::to_string(getpid());
-}
-
 QString linkFileName(const std::string& url, const std::string& title) {
   QString name = QString::fromStdString(title).simplified();
   if (name.isEmpty()) name = QUrl(QString::fromStdString(url)).host();
@@ -147,12 +143,18 @@ std::optional<std::string> writeDesktopLinkFile(const std::string& url, const st
   return path.toStdString();
 }
 
+std::string dragLinkFolder() {
+  return fnd::StandardPaths::temporaryDirectory() + "/kesto-links-" + std::to_string(getpid());
+}
+
+void removeDragLinkFiles() { QDir(QString::fromStdString(dragLinkFolder())).removeRecursively(); }
+
 unsigned beginDraggingSession(View& view, const std::vector<PasteboardItem>& items, const Image& image,
                               const fnd::Point& imageOffset, unsigned allowedOperations) {
   Pasteboard::drag().writeObjects(items);
   // Link files of earlier drags have been taken by now.
-  std::string folder = linkFolder();
-  QDir(QString::fromStdString(folder)).removeRecursively();
+  std::string folder = dragLinkFolder();
+  removeDragLinkFiles();
   auto* drag = new QDrag(view.nativeWidget());
   drag->setMimeData(pasteboard::desktopMimeData(items, [&](const std::string& url, const std::string& title) {
     return writeDesktopLinkFile(url, title, folder);

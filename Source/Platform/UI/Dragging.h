@@ -78,5 +78,9 @@ std::string desktopLinkFileContents(const std::string& url, const std::string& t
 // its path, or nothing when it cannot be written.
 std::optional<std::string> writeDesktopLinkFile(const std::string& url, const std::string& title,
                                                 const std::string& directory);
+// The temporary folder of this process's link files (in $TMPDIR, named after the process), and
+// its removal, once the program's drags are over (it quits).
+std::string dragLinkFolder();
+void removeDragLinkFiles();
 
 }  // namespace kesto::ui

@@ -3,9 +3,9 @@
 # and dropped on the main window becomes a bookmark in the Inbox; that bookmark dragged out of the
 # list onto another program's window gives it data in every type offered (its "bm:" line as
 # text, its address as a link, nothing in a format of ours, also for an address the link formats
-# give back escaped); a card let go over the list's own background or over the inspector is not
-# added again; the folder list's width, set by dragging its divider, is there again after a
-# restart.
+# give back escaped) and its link files go when it quits; a card let go over the list's own
+# background or over the inspector is not added again; the folder list's width, set by dragging
+# its divider, is there again after a restart.
 # Usage: drop-e2e.sh KESTO_BINARY DRAG_SOURCE_BINARY [SCREENSHOT_PATH] [DROP_TARGET_BINARY]
 set -uo pipefail
 kesto="$1"
@@ -124,7 +124,11 @@ if [[ -n "$drop_target" ]]; then
   if offered _NETSCAPE_URL >/dev/null; then
     offered _NETSCAPE_URL | grep -qF "$url" || fail "the Netscape link lacks $url"
   fi
+  # The link files written for file managers go when the program quits.
+  links="${TMPDIR:-/tmp}/kesto-links-$app_pid"
+  [[ -d "$links" ]] || fail "the drag wrote no link files"
   e2e_quit_kesto
+  [[ ! -e "$links" ]] || fail "the drag's link files were left behind in $links"
 fi
 
 # --- Kesto's own drags: moves onto folders or nothing ---

@@ -4,13 +4,35 @@
 # desktop's own checkers accept; the installed program starts from its entry's Exec line, which
 # names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a space), and
 # leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
-# a link handed to it the same way. Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
+# a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
+# every path written lies under it, and a user who may write nothing but the prefix (nobody,
+# when the test runs as root) installs there without an error.
+# Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
 set -uo pipefail
 build="$2"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
 
 prefix="$work/installed prefix"
+# Staged: every path the install writes lies under the prefix.
+DESTDIR="$work/stage" cmake --install "$build" --prefix "$prefix" >"$work/stage.log" 2>&1 || fail "staged: $(tail -n 5 "$work/stage.log")"
+(cd "$work/stage" && find . ! -type d | sed 's/^\.//' | sort) >"$work/staged.txt"
+grep -qxF -- "$prefix/share/kesto/file.webloc" "$work/staged.txt" || fail "no data file in the prefix: $(cat "$work/staged.txt")"
+outside="$(awk -v p="$prefix/" 'index($0, p) != 1' "$work/staged.txt")"
+[[ -z "$outside" ]] || fail "installed outside the prefix $prefix: $outside"
+# As a user who may write the prefix alone (nobody, when run as root), into a prefix of its own:
+# the same files, and no error but the one about the build folder's list, which it cannot write.
+if [[ "$(id -u)" == 0 ]] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+  own="$(mktemp -d)" && chown nobody "$own"
+  setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups env HOME="$own" \
+    cmake --install "$build" --prefix "$own/prefix" >"$work/nobody.log" 2>&1
+  (cd "$own/prefix" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/nobody.txt"
+  rm -rf "$own"
+  [[ "$(grep -c 'CMake Error' "$work/nobody.log")" -le 1 && "$(sed -n '/CMake Error/,$p' "$work/nobody.log" | grep -c -e '^-- ' -e 'cannot create')" == 0 ]] ||
+    fail "the install as nobody failed: $(cat "$work/nobody.log")"
+  diff "$work/staged.txt" "$work/nobody.txt" >&2 || fail "nobody's install differs from the staged one"
+fi
+
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
 entry="$prefix/share/applications/kesto.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"

@@ -5,7 +5,8 @@
 # file, and a launch handing over an address meanwhile is answered once the library is back. A
 # library written by a newer Kesto is said to be so, quitting leaves it as it is, and one of an
 # unknown model with this version's tables is changed only when the user opens it with this
-# version. Usage: recovery-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+# version. A library damaged past what opening reads opens, and the check of the whole library
+# after the window shows offers the same way back. Usage: recovery-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
@@ -93,5 +94,30 @@ win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "the library did not op
 adopted() { [[ "$(e2e_sql "select Z_VALUE from Z_METADATA where Z_KEY = 'versionHash'")" != feedface00000001 ]]; }
 e2e_wait_until 10 adopted || fail "the library was not taken over by this version"
 [[ "$(count '')" == 9 ]] || fail "rows after opening with this version: $(count '')"
+e2e_wait_until 20 has_backup_of 9 || fail "no automatic backup of the library opened with this version"
 e2e_quit_kesto
+
+# Damage past what opening reads and the start uses: a library grown large, one leaf page of its
+# address index destroyed. The window comes up with the whole list; the check of the whole
+# library after it finds the damage and offers the same way back, whose default restores the
+# newest automatic backup; then Kesto closes for a restart.
+e2e_grow_library 20000
+leaf="$(e2e_sql "select max(pageno) from dbstat where name = 'ZBOOKMARK_ZURL_INDEX' and pagetype = 'leaf'")"
+[[ -n "$leaf" ]] || fail "no leaf page of the address index"
+dd if=/dev/zero of="$store" bs="$page" seek=$((leaf - 1)) count=1 conv=notrunc 2>/dev/null
+"$kesto" >>"$work/kesto.log" 2>&1 &
+app_pid=$!
+e2e_wait_window '^Kesto$' 30 "$app_pid" >/dev/null || fail "a library whose first pages are whole did not open"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "the damage past the first pages was not found"
+grep -q 'The library file is damaged: The store file is damaged' "$work/kesto.log" ||
+  fail "the damage was not found by the check of the whole library: $(grep -i damaged "$work/kesto.log" | tail -n 3)"
+sleep 0.3
+e2e_screenshot "$shots/damage-found-later.png"
+e2e_key "$alert" Return
+told="$(e2e_wait_window '^Kesto Restore$' 30 "$app_pid")" || fail "the restore after the late check was not told"
+e2e_key "$told" Return
+e2e_wait_until 20 e2e_ended || fail "kesto did not close for its restart"
+e2e_wait_ended
+[[ "$(count '')" == 9 ]] || fail "not restored from the backup: $(count '') rows"
+[[ "$(kept_files damaged-)" == 2 ]] || fail "the damaged library was not kept"
 echo "recovery: ok"

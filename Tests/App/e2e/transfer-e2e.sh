@@ -5,7 +5,8 @@
 # through the skip-duplicates question and the file dialog (the path typed), the bookmarks in the
 # store, a Firefox-style file whose scripts and "place:" queries are left out and said (its ftp
 # addresses taken and kept through the restore), File > Export compared with the file's addresses, File > Back Up, a bookmark added
-# afterwards, File > Restore with its confirmation and restart notice, the program quitting, and
+# afterwards, File > Restore with its confirmation and restart notice (which tell that the later
+# bookmark exists only in the library kept beside the restored one), the program quitting, and
 # a new start on the restored library. Usage: transfer-e2e.sh KESTO_BINARY FIXTURE [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -181,6 +182,12 @@ e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the restore"
 e2e_wait_ended
 [[ "$(count '')" == "$imported" ]] || fail "the store does not hold the backup: $(count '') rows"
 [[ -f "$store.before-restore" ]] || fail "the previous library was not kept"
+# The later bookmark lives on in the kept library alone, and the restore said so (its notice is
+# logged too).
+[[ "$(sqlite3 "$store.before-restore" "select count(*) from ZBOOKMARK where ZURL = 'https://after-backup.example/'")" == 1 ]] ||
+  fail "the kept library lacks the later bookmark"
+grep -qF '1 bookmark added after the backup exists only in the kept file “data.sqlite.before-restore”' "$work/kesto.log" ||
+  fail "the restore did not tell what only the kept library holds"
 
 # A new start opens the restored library.
 e2e_start_kesto

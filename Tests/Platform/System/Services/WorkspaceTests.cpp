@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,36 @@ TEST_F(WorkspaceTest, NamedBrowsersResolveThroughDesktopEntries) {
 
   EXPECT_FALSE(Workspace::openURLs({"--remote-debugging-port=1"}, "com.google.Chrome"));
   EXPECT_EQ(launches.size(), 3u);
+}
+
+// A message is told as taken only when the mail helper took it: one that ends in failure
+// (xdg-email's "no method available", 3, where no mail program is set) or that is not there at
+// all is told as not taken. The answer comes on the main queue, never inside the call.
+TEST_F(WorkspaceTest, AMessageNoMailProgramTakesIsToldAsNotTaken) {
+  Workspace::setLauncher(nullptr);  // the real programs: stand-ins on a PATH of the test's own
+  const std::string bin = kesto::test::makeTempDir("bin");
+  const char* path = std::getenv("PATH");
+  const std::string savedPath = path ? path : "";
+  setenv("PATH", bin.c_str(), 1);
+  auto helper = [&](const std::string& name, int status) {
+    kesto::test::writeFile(bin + "/" + name, "#!/bin/sh\nexit " + std::to_string(status) + "\n");
+    ::chmod((bin + "/" + name).c_str(), 0755);
+  };
+  auto compose = [&]() -> std::optional<bool> {
+    std::optional<bool> taken;
+    EXPECT_TRUE(Workspace::composeEmail("mailto:?subject=a", [&](bool t) { taken = t; }));
+    EXPECT_FALSE(taken) << "told inside the call";
+    EXPECT_TRUE(kesto::test::runUntil([&] { return taken.has_value(); }, 30));
+    return taken;
+  };
+  EXPECT_EQ(compose(), false) << "neither xdg-email nor xdg-open there";
+  helper("xdg-open", 0);
+  EXPECT_EQ(compose(), true) << "without xdg-email, the desktop default took it";
+  helper("xdg-email", 3);
+  EXPECT_EQ(compose(), false) << "xdg-email found no mail program";
+  helper("xdg-email", 0);
+  EXPECT_EQ(compose(), true);
+  setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
