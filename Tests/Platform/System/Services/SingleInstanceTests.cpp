@@ -420,3 +420,40 @@ TEST(SingleInstance, ConnectionsOverTheLimitAreDroppedAtOnceAndTheBurstIsLoggedO
     }
   EXPECT_EQ(lines, 1);
 }
+
+// The launches that held every place have gone, and the instance has not yet turned its loop to
+// notice: the next launch is not dropped as one too many. Run both ways round: the gone ones
+// were only connected, or had sent their message and been answered.
+TEST(SingleInstance, ALaunchRightBehindOnesThatHaveGoneIsNotOneTooMany) {
+  SingleInstance primary(socketPath());
+  primary.setMaximumOpenConnections(2);
+  int calls = 0;
+  ASSERT_TRUE(startedCounting(primary, calls));
+  const std::string message = std::string("\0\0\0\x06", 4) + std::string("after\0", 6);
+  for (bool answered : {false, true}) {
+    SCOPED_TRACE(answered ? "answered" : "only connected");
+    const int before = calls;
+    int held[2] = {connectRaw(answered ? message : std::string()), connectRaw(answered ? message : std::string())};
+    // A third is dropped: both places are taken.
+    int over = connectRaw();
+    ASSERT_TRUE(kesto::test::runUntil([&] { return closedByPeer(over); }, 10));
+    ::close(over);
+    if (answered) {
+      ASSERT_TRUE(kesto::test::runUntil([&] { return calls == before + 2; }, 10));
+    }
+    for (int fd : held) ::close(fd);
+    int launch = connectRaw(message);
+    char answer = 0;
+    ssize_t got = -1;
+    ASSERT_TRUE(kesto::test::runUntil(
+        [&] {
+          got = ::recv(launch, &answer, 1, MSG_DONTWAIT);
+          return got >= 0;
+        },
+        10));
+    ::close(launch);
+    EXPECT_EQ(got, 1) << "dropped";
+    EXPECT_EQ(answer, '1');
+    EXPECT_TRUE(kesto::test::runUntil([&] { return calls == before + (answered ? 3 : 1); }, 5));
+  }
+}
