@@ -150,14 +150,12 @@ TEST(BodyBoundsTest, ACollectedBodyEndsAtItsCapAsItArrivesWhateverItsEncoding) {
   }
   // Never ending: plain, and as a compressed stream of blocks that inflate to nothing, which
   // only the bytes as they came can bound (it would otherwise run until the idle time-out,
-  // which a steady trickle never reaches).
+  // which a steady trickle never reaches, and fail as timed out if ever).
   for (bool compressed : {false, true}) {
     BodyServer s(compressed ? test::emptyDeflateBlocks(3000) : std::string(16384, 'x'), compressed);
-    const auto started = std::chrono::steady_clock::now();
-    auto o = collect(s.request("/endless"), kCap, 15);
+    auto o = collect(s.request("/endless"), kCap, 60);
     ASSERT_TRUE(o.error) << compressed;
     EXPECT_EQ(o.error->code(), urlerror::DataLengthExceedsMaximum) << compressed;
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << compressed;
   }
   // At the cap exactly, raw or inflated, the body is whole.
   {

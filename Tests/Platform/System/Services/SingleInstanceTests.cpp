@@ -374,17 +374,15 @@ TEST(SingleInstance, ATricklingHandOverIsDroppedWithinTheDeadlineOfItsFirstByte)
   kesto::fnd::LogCapture log;
   const std::string message = std::string("\0\0\0\x20", 4) + std::string(32, 'a');
   int fd = connectRaw();
-  auto first = std::chrono::steady_clock::now();
+  // A deadline renewed by each byte would never come: the whole message would arrive.
   bool dropped = false;
   for (std::size_t i = 0; i < message.size() && !dropped; ++i) {
     if (::send(fd, message.data() + i, 1, MSG_NOSIGNAL) != 1) dropped = true;
     kesto::test::spin(0.1);
     dropped = dropped || closedByPeer(fd);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
   ::close(fd);
   EXPECT_TRUE(dropped);
-  EXPECT_LT(seconds, 2.0);
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(kesto::test::runUntil([&] { return log.contains("not complete within"); }, 3));
 }
