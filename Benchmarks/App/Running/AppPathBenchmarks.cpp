@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -187,6 +188,31 @@ void xdo(const std::vector<std::string>& arguments) {
 // Keys go to the focused window after it was activated, never addressed to it.
 void keys(RunningApp& app, const std::vector<std::string>& names) {
   xdo({"windowactivate", "--sync", app.window()});
+  std::vector<std::string> arguments{"key", "--delay", "30"};
+  arguments.insert(arguments.end(), names.begin(), names.end());
+  xdo(arguments);
+}
+
+// A visible window of the program whose name matches `name`, other than `other`: its id, once it
+// shows (within `seconds`), else empty. A dialog is waited for before any key goes to it: on a
+// loaded machine it can take seconds to open, and keys typed meanwhile reach the list, where
+// Return opens the selected bookmarks.
+std::string waitForWindow(RunningApp& app, const std::string& name, const std::string& other = {}, double seconds = 60) {
+  const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
+  do {
+    if (auto found = bench::runTool({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
+      std::istringstream ids(*found);
+      for (std::string id; std::getline(ids, id);)
+        if (!id.empty() && id != other) return id;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (bench::monotonicUs() < deadline && app.started());
+  return {};
+}
+
+// Keys to a window after it was activated (they go to its focused field).
+void keysTo(const std::string& window, const std::vector<std::string>& names) {
+  xdo({"windowactivate", "--sync", window});
   std::vector<std::string> arguments{"key", "--delay", "30"};
   arguments.insert(arguments.end(), names.begin(), names.end());
   xdo(arguments);
@@ -486,10 +512,13 @@ void BM_AppImportLongestStall(benchmark::State& state) {
   measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
     keys(app, {"ctrl+shift+i"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    xdo({"key", "Return"});  // the question about duplicates
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
+    // The question about duplicates, then the file dialog of the same name.
+    const auto question = waitForWindow(app, "^Import Bookmarks$");
+    if (question.empty()) return state.SkipWithError("Ctrl+Shift+I asked nothing");
+    keysTo(question, {"Return"});
+    const auto dialog = waitForWindow(app, "^Import Bookmarks$", question);
+    if (dialog.empty()) return state.SkipWithError("no import file dialog");
+    keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
@@ -519,8 +548,9 @@ void BM_AppExportTime(benchmark::State& state) {
     std::error_code ignored;
     fs::remove(file, ignored);
     keys(app, {"ctrl+shift+e"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
+    const auto dialog = waitForWindow(app, "^Export Bookmarks$");
+    if (dialog.empty()) return state.SkipWithError("Ctrl+Shift+E opened no save dialog");
+    keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     app.waitUntilIdle(300);
@@ -539,7 +569,8 @@ void BM_AppExportTime(benchmark::State& state) {
     ms.push_back(static_cast<double>(*done - pressed) / 1000.0);
     rise.push_back(statusMB(app.pid(), "VmHWM") - before);
     stalls.push_back(static_cast<double>(app.marks().longestBusy(pressed, bench::monotonicUs())) / 1000.0);
-    keys(app, {"Return"});  // the message that the file was written
+    const auto written = waitForWindow(app, "^Success$");  // the message that the file was written
+    if (!written.empty()) keysTo(written, {"Return"});
     app.waitUntilIdle(300);
   });
   if (rise.empty()) return;
