@@ -197,10 +197,10 @@ void keys(RunningApp& app, const std::vector<std::string>& names) {
 // shows (within `seconds`), else empty. A dialog is waited for before any key goes to it: on a
 // loaded machine it can take seconds to open, and keys typed meanwhile reach the list, where
 // Return opens the selected bookmarks.
-std::string waitForWindow(RunningApp& app, const std::string& name, const std::string& other = {}, double seconds = 60) {
+std::string waitForWindow(RunningApp& app, const std::string& name, const std::string& other = {}, double seconds = 300) {
   const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
   do {
-    if (auto found = bench::runTool({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
+    if (auto found = bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
       std::istringstream ids(*found);
       for (std::string id; std::getline(ids, id);)
         if (!id.empty() && id != other) return id;
@@ -208,6 +208,28 @@ std::string waitForWindow(RunningApp& app, const std::string& name, const std::s
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (bench::monotonicUs() < deadline && app.started());
   return {};
+}
+
+// Waits until no visible window of the program matches `name` (a dialog of an earlier round has
+// gone, which a loaded machine can take a while to show); answers whether it went.
+bool waitForNoWindow(RunningApp& app, const std::string& name, double seconds = 300) {
+  const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
+  while (bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
+    if (bench::monotonicUs() >= deadline || !app.started()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// The names of the program's visible windows, for a message that says what showed instead.
+std::string windowNames(RunningApp& app) {
+  std::string names;
+  auto found = bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", "."});
+  std::istringstream ids(found.value_or(""));
+  for (std::string id; std::getline(ids, id);)
+    if (auto name = bench::runTool({"xdotool", "getwindowname", id}))
+      names += (names.empty() ? "" : ", ") + name->substr(0, name->find('\n'));
+  return "windows: " + (names.empty() ? std::string("none") : names);
 }
 
 // Keys to a window after it was activated (they go to its focused field).
@@ -511,18 +533,27 @@ void BM_AppImportLongestStall(benchmark::State& state) {
   std::vector<double> outside;
   measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
+    // A window of that name still there would be taken for this round's question.
+    waitForNoWindow(app, "^Import Bookmarks$");
     keys(app, {"ctrl+shift+i"});
     // The question about duplicates, then the file dialog of the same name.
     const auto question = waitForWindow(app, "^Import Bookmarks$");
-    if (question.empty()) return state.SkipWithError("Ctrl+Shift+I asked nothing");
+    if (question.empty()) return state.SkipWithError(("Ctrl+Shift+I asked nothing; " + windowNames(app)).c_str());
     keysTo(question, {"Return"});
     const auto dialog = waitForWindow(app, "^Import Bookmarks$", question);
-    if (dialog.empty()) return state.SkipWithError("no import file dialog");
+    if (dialog.empty()) return state.SkipWithError(("no import file dialog; " + windowNames(app)).c_str());
     keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const auto pressed = bench::monotonicUs();
     if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); }, &outside)) ms.push_back(*t);
+    // The next round starts once this import is in the list: on a loaded machine it can still run
+    // when the program looks idle (it hardly gets the processor), and the next Ctrl+Shift+I would
+    // find it busy.
+    const auto expected = state.range(0) + 5000 * (round + 1);
+    if (!app.waitUntil([&](const bench::MarkLog& m) { return m.listDrawnAfter(pressed, expected).has_value(); }, 300))
+      state.SkipWithError(("the import did not reach the list; " + windowNames(app)).c_str());
   });
   addCounters(state, outside, "outside_");
 }
@@ -549,7 +580,7 @@ void BM_AppExportTime(benchmark::State& state) {
     fs::remove(file, ignored);
     keys(app, {"ctrl+shift+e"});
     const auto dialog = waitForWindow(app, "^Export Bookmarks$");
-    if (dialog.empty()) return state.SkipWithError("Ctrl+Shift+E opened no save dialog");
+    if (dialog.empty()) return state.SkipWithError(("Ctrl+Shift+E opened no save dialog; " + windowNames(app)).c_str());
     keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
