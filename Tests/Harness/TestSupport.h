@@ -52,16 +52,6 @@ bool runUntil(F&& done, double seconds = 5.0);
 #define KESTO_TEST_UNDER_ASAN 0
 #endif
 
-// A time limit of a test that guards against runaway (quadratic) work, not a speed goal: the
-// sanitizers slow such work several times over, so there it is stretched.
-constexpr double timeLimit(double seconds) {
-#if KESTO_TEST_UNDER_ASAN
-  return seconds * 4;
-#else
-  return seconds;
-#endif
-}
-
 // Whether the program runs under AddressSanitizer, which keeps freed memory aside for a while:
 // memory peaks tell nothing there.
 constexpr bool underAddressSanitizer() {

@@ -24,7 +24,7 @@ TEST_F(FolderDropTest, AFolderNeverMovesIntoItselfOrItsSubtree) {
   auto a = folder("A");
   auto child = folder("Child", a->folderID());
   auto grandchild = folder("Grandchild", child->folderID());
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_FALSE(controller->acceptDrop(fd(a), a->folderID(), -1, false));
   EXPECT_FALSE(controller->acceptDrop(fd(a), grandchild->folderID(), -1, false));
   EXPECT_EQ(Folder::existingFolderWithFolderID(a->folderID())->parentFolderID(), Folder::kRootID);
@@ -39,7 +39,7 @@ TEST_F(FolderDropTest, AFolderNeverMovesIntoItselfOrItsSubtree) {
 
 TEST_F(FolderDropTest, StaleDragIdentifiersCreateNothing) {
   auto target = folder("Target");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const auto folders = Folder::countWithPredicate(nullptr), bookmarks = Bookmark::countWithPredicate(nullptr);
   EXPECT_FALSE(controller->acceptDrop("folder:no-such-folder", target->folderID(), -1, false));
   controller->acceptDrop("bm:no-such-bookmark\n", target->folderID(), -1, false);
@@ -57,7 +57,7 @@ TEST_F(FolderDropTest, DroppingOnAFolderRowMakesItTheFirstChildAndRenumbers) {
   auto b = folder("B", Folder::kRootID, 2);
   folder("B1", b->folderID(), 1);
   auto a1 = folder("A1", a->folderID(), 1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const auto version = a1->version();
   ASSERT_TRUE(controller->acceptDrop(fd(a1), b->folderID(), -1, false));
   EXPECT_EQ(childNames(b->folderID()), (std::vector<std::string>{"A1", "B1"}));
@@ -70,7 +70,7 @@ TEST_F(FolderDropTest, ReorderingAmongTopLevelFoldersSkipsTheFixedRows) {
   auto a = folder("A", Folder::kRootID, 1);
   auto b = folder("B", Folder::kRootID, 2);
   auto c = folder("C", Folder::kRootID, 3);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   // Rows under Library: Inbox, Delicious, Pinboard, Imported, A, B, C. Between A and B is 5.
   ASSERT_TRUE(controller->acceptDrop(fd(c), "home", 5, false));
   EXPECT_EQ(childNames(Folder::kRootID), (std::vector<std::string>{"A", "C", "B"}));
@@ -97,7 +97,7 @@ TEST_F(FolderDropTest, ReorderingAmongTopLevelFoldersSkipsTheFixedRows) {
 TEST_F(FolderDropTest, FolderDragsWaitForManualOrder) {
   auto a = folder("A");
   auto b = folder("B");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   controller->toggleFolderSorting(0);
   EXPECT_FALSE(controller->acceptDrop(fd(a), b->folderID(), -1, false));
   ASSERT_FALSE(dialogs->alerts.empty());
@@ -114,7 +114,7 @@ TEST_F(FolderDropTest, BookmarksMoveOrCopyAndBadgesFollow) {
   auto b2 = bookmark("http://2.example/", from);
   auto trashed = bookmark("http://t.example/", from);
   trashed->setTrashed(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(badge(from), 2);
   ASSERT_TRUE(controller->acceptDrop(bm(b1), to->folderID(), -1, false));
   EXPECT_EQ(b1->folder()->folderID(), to->folderID());
@@ -153,7 +153,7 @@ TEST_F(FolderDropTest, BookmarksMoveOrCopyAndBadgesFollow) {
 
 TEST_F(FolderDropTest, BookmarksOntoTheLibraryRowMakeANewFolderWhileTheLibraryHasNone) {
   auto inInbox = bookmark("http://inbox.example/", nullptr);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_TRUE(controller->acceptDrop(bm(inInbox), "home", -1, false));
   ASSERT_TRUE(inInbox->folder());
   EXPECT_EQ(inInbox->folder()->name(), "New Folder");
@@ -166,14 +166,14 @@ TEST_F(FolderDropTest, BookmarksOntoTheLibraryRowMakeANewFolderWhileTheLibraryHa
 TEST_F(FolderDropTest, OnlyTheSelectedFolderStartsADrag) {
   auto a = folder("A");
   auto b = folder("B");
-  start();
-  select(a->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(a->folderID()));
   ui::DragPayload payload;
   EXPECT_FALSE(controller->sourceListWriteItemsToPasteboard(list(), {controller->itemForFolderID(b->folderID())}, payload));
   EXPECT_FALSE(controller->sourceListWriteItemsToPasteboard(list(), {controller->inboxItem()}, payload));
   ASSERT_TRUE(controller->sourceListWriteItemsToPasteboard(list(), {controller->itemForFolderID(a->folderID())}, payload));
   EXPECT_EQ(payload.string(ui::DragPayload::PlainText), std::optional<std::string>(fd(a)));
-  select("home");
+  ASSERT_NO_FATAL_FAILURE(select("home"));
   ui::DragPayload library;
   ASSERT_TRUE(controller->sourceListWriteItemsToPasteboard(list(), {controller->homeItem()}, library));
   EXPECT_EQ(library.string(ui::DragPayload::PlainText), std::optional<std::string>("invalid:DragItem"));
@@ -183,7 +183,7 @@ TEST_F(FolderDropTest, OnlyTheSelectedFolderStartsADrag) {
 TEST_F(FolderDropTest, AServiceDropMarksOnlyBookmarksTheServiceLacks) {
   auto f = folder("F");
   auto b = bookmark("http://svc.example/", f);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_FALSE(controller->acceptDrop(bm(b), "pinboard", -1, false)) << "no account";
   auto pinboard = Service::initEntity();
   pinboard->setValue(0, fnd::Value("pinboard"));
@@ -208,7 +208,7 @@ TEST_F(FolderDropTest, AServiceDropPostsEachNewlyMarkedBookmarkOnce) {
   pinboard->setValue(0, fnd::Value("pinboard"));
   c->addService(pinboard);
   save();
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   RecordedServiceCalls calls;
   const auto version = a->version();
   // c already carries the mark and is skipped; a copy drop posts the copy.

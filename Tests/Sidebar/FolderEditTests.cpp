@@ -44,7 +44,7 @@ TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithATombstonePerFol
   top->setVersion(4);
   mid->setVersion(2);
   low->setVersion(7);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   std::vector<std::string> expected{top->folderID() + "|4|f", mid->folderID() + "|2|f", low->folderID() + "|7|f"};
   std::sort(expected.begin(), expected.end());
   auto sortedTombstones = [] {
@@ -72,6 +72,7 @@ TEST_F(FolderEditTest, RemovingTrashesTheSubtreeIntoTheInboxWithATombstonePerFol
   ASSERT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
   EXPECT_TRUE(Folder::existingFolderWithFolderID(low->folderID()));
   EXPECT_EQ(b3->trashed(), 0);
+  ASSERT_TRUE(b3->folder());
   EXPECT_EQ(b3->folder()->folderID(), low->folderID());
   EXPECT_TRUE(tombstoneTexts().empty());
   EXPECT_TRUE(controller->itemForFolderID(top->folderID()));
@@ -94,11 +95,11 @@ TEST_F(FolderEditTest, UndoAfterTheListIsLoadedAgainTakesBackTheRemovalItNames) 
   auto b1 = bookmark("http://1.example/", kesto);
   auto b2 = bookmark("http://2.example/", sub);
   auto b3 = bookmark("http://3.example/", inner);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto chooseTabsAgain = [&] {
     // Trash, then folders: the folder list is loaded again; then the Library row.
     controller->updateViewCompletely();
-    select("home");
+    ASSERT_NO_FATAL_FAILURE(select("home"));
     spin(0.05);
   };
   auto removed = [&] {
@@ -145,7 +146,7 @@ TEST_F(FolderEditTest, OpeningClosingFindingAndGoingToRowsLeaveTheUserChangeOnTo
   auto deep = folder("Deep", inner->folderID(), 1);
   auto doomed = folder("Doomed");
   bookmark("http://1.example/", doomed);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_TRUE(controller->doRemoveFolder(doomed->folderID()));
   spin(0.05);
   list().expandItem(controller->importedItem());
@@ -165,27 +166,27 @@ TEST_F(FolderEditTest, OpeningClosingFindingAndGoingToRowsLeaveTheUserChangeOnTo
 TEST_F(FolderEditTest, TheConfirmedFolderIsRemovedAndFixedRowsNeverAre) {
   auto first = folder("First");
   auto second = folder("Second");
-  start();
-  select(first->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(first->folderID()));
   controller->removeFolder();
   ASSERT_EQ(dialogs->alerts.size(), 1u);
   EXPECT_EQ(dialogs->alerts[0].message, "Delete this folder?");
   EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Delete", "Cancel"}));
   // The selection moves before the deferred removal runs: the confirmed folder still goes.
-  select(second->folderID());
-  ASSERT_TRUE(runUntil([&] { return !Folder::existingFolderWithFolderID(first->folderID()); }, 3));
+  ASSERT_NO_FATAL_FAILURE(select(second->folderID()));
+  ASSERT_TRUE(runUntil([&] { return !Folder::existingFolderWithFolderID(first->folderID()); }, 20));
   EXPECT_TRUE(Folder::existingFolderWithFolderID(second->folderID()));
 
   for (const char* fixed : {"_inbox", "_imported", "home", "library", "pinboard", "delicious"})
     EXPECT_FALSE(controller->doRemoveFolder(fixed)) << fixed;
   EXPECT_TRUE(Folder::existingFolderWithFolderID(Folder::kInboxID));
-  select(Folder::kInboxID);
+  ASSERT_NO_FATAL_FAILURE(select(Folder::kInboxID));
   controller->removeFolder();
   EXPECT_EQ(dialogs->alerts.size(), 1u);
 
   // Cancel changes nothing.
   dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
-  select(second->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(second->folderID()));
   controller->removeFolder();
   spin(0.7);
   EXPECT_TRUE(Folder::existingFolderWithFolderID(second->folderID()));
@@ -197,14 +198,14 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   auto other = folder("Other");
   auto inTop = bookmark("http://top.example/", top);
   auto inSub = bookmark("http://sub.example/", sub);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto& panels = controller->panels();
   const auto versions = std::make_pair(top->version(), inSub->version());
   auto isLocked = [](const Folder::Ref& f) {
     auto stored = Folder::existingFolderWithFolderID(f->folderID());
     return stored && stored->blocked() == 1 && stored->isExpanded() == 0;
   };
-  select(top->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(top->folderID()));
   controller->lockFolder();
   // The application's own panels (Escape ends them as it ends every sheet).
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.newPasswordPanel()));
@@ -212,7 +213,7 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_TRUE(dynamic_cast<KestoPanel*>(&panels.smartFolderPanel()));
   // No password yet: the new-password panel asks for one, twice. Another row chosen meanwhile
   // changes nothing.
-  select(other->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
   panels.newPasswordField().setStringValue("s3cret");
   panels.confirmPasswordField().setStringValue("other");
   EXPECT_FALSE(controller->saveNewPassword());
@@ -226,6 +227,7 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
             "Password succesfully created. You can now password protect your folders.");
   EXPECT_EQ(dialogs->alerts[0].informative, "");
   EXPECT_EQ(dialogs->alerts[0].style, ui::AlertStyle::Informational);
+  ASSERT_TRUE(Config::fetchEntityWhereProperty("kestoKey", "password"));
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "czNjcmV0");
   // Making the password locks nothing: the alert tells the user to choose the lock again.
   EXPECT_EQ(Folder::existingFolderWithFolderID(top->folderID())->blocked(), 0);
@@ -234,11 +236,11 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_EQ(inSub->blocked(), 0);
   EXPECT_EQ(top->version(), versions.first);
   // The lock chosen again asks for the password just made, for the folder selected then.
-  select(top->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(top->folderID()));
   controller->lockFolder();
   EXPECT_TRUE(panels.passwordPanel().isVisible());
   EXPECT_FALSE(panels.newPasswordPanel().isVisible());
-  select(other->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
   panels.passwordField().setStringValue("s3cret");
   panels.pressPasswordOK();
   EXPECT_FALSE(panels.passwordPanel().isVisible());
@@ -266,10 +268,10 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_TRUE(Folder::existingFolderWithFolderID(top->folderID()));
 
   // Unlocking asks for the password; a wrong one is told and changes nothing.
-  select(top->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(top->folderID()));
   controller->unlockFolder();
-  EXPECT_TRUE(panels.passwordPanel().isVisible());
-  select(other->folderID());
+  ASSERT_TRUE(panels.passwordPanel().isVisible());
+  ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
   panels.passwordField().setStringValue("wrong");
   panels.pressPasswordOK();
   EXPECT_EQ(top->blocked(), 1);
@@ -277,21 +279,22 @@ TEST_F(FolderEditTest, LockingAsksForThePasswordOfTheFolderSelectedWhenAskedAndC
   EXPECT_EQ(panels.passwordHint().stringValue(), "Wrong password.");
   panels.passwordField().setStringValue("s3cret");
   panels.pressPasswordOK();
+  ASSERT_TRUE(Folder::existingFolderWithFolderID(sub->folderID()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(sub->folderID())->blocked(), 0);
   EXPECT_EQ(inSub->blocked(), 0);
   EXPECT_EQ(other->blocked(), 0);
 
   // With a password, locking asks for it and locks once it is right.
-  select(top->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(top->folderID()));
   controller->lockFolder();
-  EXPECT_TRUE(panels.passwordPanel().isVisible());
+  ASSERT_TRUE(panels.passwordPanel().isVisible());
   EXPECT_FALSE(panels.newPasswordPanel().isVisible());
   panels.passwordField().setStringValue("s3cret");
   panels.pressPasswordOK();
   EXPECT_TRUE(isLocked(top));
 
   // The Inbox cannot be locked.
-  select(Folder::kInboxID);
+  ASSERT_NO_FATAL_FAILURE(select(Folder::kInboxID));
   controller->lockFolder();
   EXPECT_FALSE(panels.passwordPanel().isVisible());
 }
@@ -304,7 +307,7 @@ TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndTheUnlockIsChosenAgai
   locked->setBlocked(1);
   auto inside = bookmark("http://arrived.example/", locked);
   inside->setBlocked(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto& panels = controller->panels();
   struct AtTheAlert : TestDialogResponder {
     std::function<void()> look;
@@ -323,7 +326,7 @@ TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndTheUnlockIsChosenAgai
   dialogs = responder;
   ui::DialogResponder::install(responder);
 
-  select(locked->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(locked->folderID()));
   controller->unlockFolder();
   ASSERT_TRUE(panels.newPasswordPanel().isVisible());
   panels.newPasswordField().setStringValue("pw");
@@ -333,7 +336,9 @@ TEST_F(FolderEditTest, UnlockingWithoutAPasswordMakesOneAndTheUnlockIsChosenAgai
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_FALSE(panelShownAtAlert);
   EXPECT_EQ(blockedAtAlert, 1);
+  ASSERT_TRUE(Config::fetchEntityWhereProperty("kestoKey", "password"));
   EXPECT_EQ(Config::fetchEntityWhereProperty("kestoKey", "password")->kestoValue(), "cHc=");
+  ASSERT_TRUE(Folder::existingFolderWithFolderID(locked->folderID()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(locked->folderID())->blocked(), 1);
   EXPECT_EQ(inside->blocked(), 1);
   EXPECT_FALSE(panels.passwordPanel().isVisible());
@@ -351,7 +356,7 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   auto f = folder("Mine");
   auto locked = folder("Locked");
   locked->setBlocked(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto names = [](const std::shared_ptr<ui::Menu>& menu) {
     std::vector<std::string> out;
     for (auto& item : menu->items()) out.push_back(item->isSeparatorItem() ? "-" : item->title());
@@ -361,33 +366,35 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   EXPECT_TRUE(controller->menuForItem(controller->inboxItem())->items().empty());
   EXPECT_TRUE(controller->menuForItem(controller->importedItem())->items().empty());
   auto menu = controller->menuForItem(controller->itemForFolderID(f->folderID()));
-  EXPECT_EQ(names(menu), (std::vector<std::string>{"Add Bookmark", "-", "Add Folder", "Save/Share", "Rename",
+  ASSERT_EQ(names(menu), (std::vector<std::string>{"Add Bookmark", "-", "Add Folder", "Save/Share", "Rename",
                                                    "Delete", "-", "Password Protect Folder", "-", "Color"}));
   ASSERT_TRUE(menu->items().back()->submenu());
-  EXPECT_EQ(names(menu->items().back()->submenu()),
+  ASSERT_EQ(names(menu->items().back()->submenu()),
             (std::vector<std::string>{"blue", "red", "green", "grey", "yellow", "orange", "-", "None"}));
   auto lockedMenu = names(controller->menuForItem(controller->itemForFolderID(locked->folderID())));
   EXPECT_NE(std::find(lockedMenu.begin(), lockedMenu.end(), "Remove Password Protection"), lockedMenu.end());
   EXPECT_EQ(std::find(lockedMenu.begin(), lockedMenu.end(), "Password Protect Folder"), lockedMenu.end());
 
-  select(f->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(f->folderID()));
   const auto version = f->version();
   auto green = menu->items().back()->submenu()->items()[2];
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, green.get()));
+  ASSERT_TRUE(Folder::existingFolderWithFolderID(f->folderID()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::optional<std::string>("green"));
   EXPECT_EQ(f->version(), version + 1);
   // "None" takes the colour off: stored as no colour, drawn as a folder that never had one.
-  select(f->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(f->folderID()));
   spin(0.3);
   auto none = menu->items().back()->submenu()->items().back();
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
+  ASSERT_TRUE(Folder::existingFolderWithFolderID(f->folderID()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->color(), std::nullopt);
   EXPECT_EQ(f->imageName(), "folder_grey");
   EXPECT_EQ(f->version(), version + 2);
   // On a smart folder it stays smart.
   auto smart = controller->addSmartFolderMatching("news");
   ASSERT_TRUE(smart);
-  select(smart->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(smart->folderID()));
   spin(0.3);
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
   EXPECT_EQ(smart->color(), std::nullopt);
@@ -401,7 +408,7 @@ TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
   auto live = bookmark("http://live.example/", f);
   t1->setTrashed(1);
   t2->setTrashed(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const auto id1 = *t1->uniqueIDValue(), id2 = *t2->uniqueIDValue();
   const auto v1 = t1->version();
   SyncTombstones::record(id1, v1, "b");
@@ -416,7 +423,7 @@ TEST_F(FolderEditTest, EmptyTrashDeletesTrashedBookmarksWithOneTombstoneEach) {
 TEST_F(FolderEditTest, SharingOntoAFullDiskSaysSoAndLeavesNothing) {
   auto f = folder("Trip");
   for (int i = 0; i < 20; ++i) bookmark("http://trip.example/" + std::to_string(i), f);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const std::string disk = makeTempDir("full");
   if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "mounting a small file system needs root";
   {
@@ -447,7 +454,7 @@ TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedF
   bookmark("http://trip.example/", f);
   auto locked = folder("Private");
   locked->setBlocked(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const std::string dir = makeTempDir("share");
   const std::string path = dir + "/Trip.kesto";
   std::filesystem::create_directories(path + "/stale");
@@ -459,7 +466,7 @@ TEST_F(FolderEditTest, SharingWritesTheArchiveOverAnEarlierOneAndRefusesALockedF
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
   EXPECT_EQ(entries, 1);
 
-  select(locked->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(locked->folderID()));
   controller->shareFolder();
   ASSERT_FALSE(dialogs->alerts.empty());
   EXPECT_EQ(dialogs->alerts.back().message, "This folder is password protected");
@@ -476,14 +483,14 @@ TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive)
   // A login alone, or a password alone, is enough to ask.
   bookmark("http://bank.example/", sub)->setLogin("alice");
   bookmark("http://card.example/", bank)->setPassword("c2VjcmV0");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const std::string dir = makeTempDir("share");
   auto shareAndRead = [&](const std::string& id, const std::string& name) {
     select(id);
     dialogs->saveAnswers.push_back(dir + "/" + name + ".kesto");
     controller->shareFolder();
     const std::string xml = dir + "/" + name + ".kesto/Contents/kesto.xml";
-    EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(xml); }, 5)) << name;
+    EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(xml); }, 20)) << name;
     return SharedFolderArchive::readArchiveDocument(dir + "/" + name + ".kesto").value_or("");
   };
 
@@ -520,7 +527,7 @@ TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive)
 
 TEST_F(FolderEditTest, ASaveThatFailsIsShown) {
   auto f = folder("Named");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   // A store that refuses writes, whoever runs the test.
   onStoreConnection("PRAGMA query_only = 1");
   const bool renamed = controller->renameFolder(f->folderID(), "Renamed");
@@ -640,8 +647,8 @@ TEST_F(SwitcherTest, ARegisteredListFillsItsTab) {
 TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheirBookmarks) {
   auto f = folder("F");
   auto kept = bookmark("http://kept.example/", f);
-  start();
-  select("pinboard");
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select("pinboard"));
   controller->updateSelection();
   ASSERT_FALSE(dialogs->alerts.empty());
   EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
@@ -651,7 +658,7 @@ TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheir
   auto marked = Bookmark::addBookmarWithURL("http://marked.example/", "pinboard");
   save();
   // The list shown meanwhile is another one: only the service's bookmarks go.
-  select(f->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(f->folderID()));
   controller->updateSelection();
   ASSERT_TRUE(controller->performAction(cmd::disconnectFromPinboard, nullptr));
   EXPECT_FALSE(Service::fetchEntityWhereProperty("name", "pinboard"));
@@ -662,11 +669,11 @@ TEST_F(FolderEditTest, ServiceRowsWithoutAClientSaySoAndDisconnectTakesOnlyTheir
 TEST_F(FolderEditTest, AServiceRowWithoutAClientSaysSoOnceWhenChosenAndIsNotKeptAsTheList) {
   auto f = folder("F");
   bookmark("http://kept.example/", f);
-  start();
-  select(f->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(f->folderID()));
   controller->updateSelection();
   ASSERT_TRUE(dm->currentFolder());
-  select("pinboard");
+  ASSERT_NO_FATAL_FAILURE(select("pinboard"));
   controller->updateSelection();
   ASSERT_EQ(dialogs->alerts.size(), 1u);
   EXPECT_EQ(dialogs->alerts.back().message, "Connecting to Pinboard is not available");
@@ -684,7 +691,7 @@ TEST_F(FolderEditTest, AServiceRowWithoutAClientSaysSoOnceWhenChosenAndIsNotKept
   ASSERT_TRUE(dm->currentFolder());
   EXPECT_EQ(dm->currentFolder()->folderID(), f->folderID());
   // Chosen again, it says so again.
-  select("pinboard");
+  ASSERT_NO_FATAL_FAILURE(select("pinboard"));
   controller->updateSelection();
   EXPECT_EQ(dialogs->alerts.size(), 2u);
 }
@@ -693,8 +700,9 @@ TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) 
   auto top = folder("Top");
   auto mid = folder("Mid", top->folderID());
   auto low = folder("Low", mid->folderID());
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   controller->selectFolderWithID(low->folderID());
+  ASSERT_TRUE(dm->currentFolder());
   ASSERT_EQ(dm->currentFolder()->folderID(), low->folderID());
   controller->pathbarAction(5);
   EXPECT_EQ(controller->selectedIdentifier(), low->folderID());
@@ -706,7 +714,7 @@ TEST_F(FolderEditTest, ThePathBarSelectsAnAncestorAndTheFileMenuReachesTheList) 
   auto item = file.itemWithTitle("New Folder");
   ASSERT_TRUE(item);
   EXPECT_EQ(item->keyEquivalentText().empty(), false);
-  select("home");
+  ASSERT_NO_FATAL_FAILURE(select("home"));
   const auto before = Folder::countWithPredicate(nullptr);
   ASSERT_TRUE(file.performActionForItemAtIndex(0));
   EXPECT_EQ(Folder::countWithPredicate(nullptr), before + 1);

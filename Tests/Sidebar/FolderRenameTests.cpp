@@ -26,7 +26,7 @@ class FolderRenameTest : public FolderListTest {
     window->makeKeyAndOrderFront();
     window->makeFirstResponder(&list());
     // An editor opened before the window is active would lose the focus as it becomes so.
-    ASSERT_TRUE(runUntil([&] { return window->isKeyWindow(); }, 5));
+    ASSERT_TRUE(runUntil([&] { return window->isKeyWindow(); }, 30));
     spin(0.05);
   }
   void TearDown() override {
@@ -70,27 +70,28 @@ TEST_F(FolderRenameTest, KeysAndDoubleClicksOpenTheEditorOnlyOnRowsThatMayBeRena
   auto mine = folder("Mine");
   auto locked = folder("Locked");
   locked->setBlocked(1);
-  start();
-  show();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(show());
   auto* row = controller->itemForFolderID(mine->folderID());
-  select(mine->folderID());
+  ASSERT_TRUE(row);
+  ASSERT_NO_FATAL_FAILURE(select(mine->folderID()));
   for (auto code : {ui::KeyCode::F2, ui::KeyCode::Return, ui::KeyCode::KeypadEnter}) {
     key(code);
     EXPECT_TRUE(list().isEditing()) << code;
-    closeEditor();
+    ASSERT_NO_FATAL_FAILURE(closeEditor());
   }
   // With a modifier the keys are someone else's.
   for (auto flag : {ui::ModifierFlag::Command, ui::ModifierFlag::Option, ui::ModifierFlag::Shift}) {
     key(ui::KeyCode::F2, flag);
     EXPECT_FALSE(list().isEditing()) << flag;
-    closeEditor();
+    ASSERT_NO_FATAL_FAILURE(closeEditor());
     key(ui::KeyCode::Return, flag);
     EXPECT_FALSE(list().isEditing()) << flag;
-    closeEditor();
+    ASSERT_NO_FATAL_FAILURE(closeEditor());
   }
 
   for (const std::string& id : {std::string(Folder::kInboxID), std::string("home"), locked->folderID()}) {
-    select(id);
+    ASSERT_NO_FATAL_FAILURE(select(id));
     key(ui::KeyCode::F2);
     key(ui::KeyCode::Return);
     EXPECT_FALSE(list().isEditing()) << id;
@@ -102,7 +103,7 @@ TEST_F(FolderRenameTest, KeysAndDoubleClicksOpenTheEditorOnlyOnRowsThatMayBeRena
   EXPECT_TRUE(list().isEditing());
   list().mouseUp(click(row, ui::EventType::LeftMouseUp, 2));
   EXPECT_EQ(controller->selectedIdentifier(), mine->folderID());
-  closeEditor();
+  ASSERT_NO_FATAL_FAILURE(closeEditor());
   press(controller->inboxItem());
   press(controller->inboxItem(), 2);
   EXPECT_FALSE(list().isEditing());
@@ -115,9 +116,10 @@ TEST_F(FolderRenameTest, KeysAndDoubleClicksOpenTheEditorOnlyOnRowsThatMayBeRena
 TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDoubleClickTimeHasPassed) {
   auto mine = folder("Mine");
   auto other = folder("Other");
-  start();
-  show();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(show());
   auto* row = controller->itemForFolderID(mine->folderID());
+  ASSERT_TRUE(row);
   // The click that selects a row only selects it.
   press(row);
   spin(doubleClickTime() + 0.2);
@@ -125,8 +127,8 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
 
   press(row);
   EXPECT_FALSE(list().isEditing());
-  EXPECT_TRUE(runUntil([&] { return list().isEditing(); }, doubleClickTime() + 2));
-  closeEditor();
+  EXPECT_TRUE(runUntil([&] { return list().isEditing(); }, doubleClickTime() + 20));
+  ASSERT_NO_FATAL_FAILURE(closeEditor());
 
   // A key, or another row chosen, before the time is up: no editor.
   press(row);
@@ -134,7 +136,7 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
   spin(doubleClickTime() + 0.2);
   EXPECT_FALSE(list().isEditing());
   press(row);
-  select(other->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
   spin(doubleClickTime() + 0.2);
   EXPECT_FALSE(list().isEditing());
 }
@@ -143,9 +145,9 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
 // new folder's name opens.
 TEST_F(FolderRenameTest, ANewFolderAskedForWhileANameIsOpenTakesTheEditor) {
   auto mine = folder("Mine");
-  start();
-  show();
-  select(mine->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(show());
+  ASSERT_NO_FATAL_FAILURE(select(mine->folderID()));
   key(ui::KeyCode::F2);
   ASSERT_TRUE(list().isEditing());
   controller->addFolder();
@@ -161,8 +163,8 @@ TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
   auto mine = folder("Mine");
   auto locked = folder("Locked");
   locked->setBlocked(1);
-  start();
-  show();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(show());
   auto menu = controller->menuForItem(controller->itemForFolderID(mine->folderID()));
   auto names = titles(menu);
   auto at = std::find(names.begin(), names.end(), "Rename");
@@ -173,10 +175,10 @@ TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
   auto rename = menu->items()[at - names.begin()];
   EXPECT_EQ(rename->keyEquivalentText(), "F2");
 
-  select(mine->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(mine->folderID()));
   ASSERT_TRUE(rename->target()->performAction(rename->action(), rename.get()));
   EXPECT_TRUE(list().isEditing());
-  closeEditor();
+  ASSERT_NO_FATAL_FAILURE(closeEditor());
 
   for (auto* item : {controller->itemForFolderID(locked->folderID()), controller->homeItem(), controller->inboxItem(),
                      controller->importedItem()}) {
@@ -184,7 +186,7 @@ TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
     EXPECT_EQ(std::find(other.begin(), other.end(), "Rename"), other.end()) << item->identifier();
   }
   // Asked for on a locked row anyway (a stale menu), the command opens nothing.
-  select(locked->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(locked->folderID()));
   controller->performAction(cmd::renameFolder, rename.get());
   EXPECT_FALSE(list().isEditing());
 }
@@ -192,11 +194,12 @@ TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
 TEST_F(FolderRenameTest, ARenameIsSavedWithANewVersionAndUndoneAndRedoneAsChangesOfTheirOwn) {
   auto f = folder("Old");
   auto sibling = folder("Sibling");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const int v0 = storedVersion(f);
   controller->sourceListSetObjectValueForItem(list(), fnd::Value("New"), controller->itemForFolderID(f->folderID()));
   EXPECT_TRUE(storedName(f, "New"));
   EXPECT_EQ(storedVersion(f), v0 + 1);
+  ASSERT_TRUE(controller->itemForFolderID(f->folderID()));
   EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "New");
   ASSERT_TRUE(undo()->canUndo());
   EXPECT_EQ(undo()->undoActionName(), "Rename");
@@ -207,6 +210,7 @@ TEST_F(FolderRenameTest, ARenameIsSavedWithANewVersionAndUndoneAndRedoneAsChange
   ASSERT_TRUE(controller->performAction(cmd::undo, nullptr));
   EXPECT_TRUE(storedName(f, "Old"));
   EXPECT_EQ(storedVersion(f), v0 + 2);
+  ASSERT_TRUE(controller->itemForFolderID(f->folderID()));
   EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "Old");
   spin(0.05);
   ASSERT_TRUE(controller->performAction(cmd::redo, nullptr));
@@ -217,6 +221,7 @@ TEST_F(FolderRenameTest, ARenameIsSavedWithANewVersionAndUndoneAndRedoneAsChange
   // Undone from elsewhere (the list without the focus), the row follows too.
   undo()->undo();
   EXPECT_TRUE(storedName(f, "Old"));
+  ASSERT_TRUE(controller->itemForFolderID(f->folderID()));
   EXPECT_EQ(controller->itemForFolderID(f->folderID())->title(), "Old");
   EXPECT_TRUE(storedName(sibling, "Sibling"));
 

@@ -11,7 +11,7 @@ namespace {
 using FolderTreeTest = FolderListTest;
 
 TEST_F(FolderTreeTest, FirstStartMakesInboxAndImportedOnceAndFixedRowsLeadTheLibrary) {
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto inbox = Folder::existingFolderWithFolderID(Folder::kInboxID);
   auto imported = Folder::existingFolderWithFolderID(Folder::kImportedID);
   ASSERT_TRUE(inbox);
@@ -54,7 +54,7 @@ TEST_F(FolderTreeTest, ManualOrderNumbersTopLevelFromOneAndSubfoldersFromZero) {
   auto a2 = folder("A2", a->folderID(), 9);
   auto a1 = folder("A1", a->folderID(), 4);
   auto imp = folder("Imp", Folder::kImportedID, 5);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   // The Imported level shares the top level's numbering.
   EXPECT_EQ(titles(controller->homeItem()), (std::vector<std::string>{"Inbox", "Delicious", "Pinboard", "Imported", "A", "B"}));
   EXPECT_EQ(titles(controller->itemForFolderID(a->folderID())), (std::vector<std::string>{"A1", "A2"}));
@@ -80,7 +80,7 @@ TEST_F(FolderTreeTest, AParentCycleFromASyncFileNeitherHangsNorDuplicatesRows) {
   auto y = folder("Y", x->folderID());
   x->setParentFolderID(y->folderID());
   auto top = folder("Top");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(titles(controller->homeItem()).back(), "Top");
   EXPECT_FALSE(controller->itemForFolderID(x->folderID()));
 }
@@ -89,7 +89,7 @@ TEST_F(FolderTreeTest, AFolderWithoutANameGoesButItsChildrenAndBookmarksStay) {
   auto nameless = folder("");
   auto child = folder("Child", nameless->folderID());
   auto kept = bookmark("http://kept.example/", nameless);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_FALSE(Folder::existingFolderWithFolderID(nameless->folderID()));
   ASSERT_TRUE(controller->itemForFolderID(child->folderID()));
   EXPECT_EQ(Folder::existingFolderWithFolderID(child->folderID())->parentFolderID(), Folder::kRootID);
@@ -105,7 +105,7 @@ TEST_F(FolderTreeTest, BadgesCountLiveBookmarksAndLockedFoldersShowNone) {
   bookmark("http://2.example/", work);
   bookmark("http://3.example/", work)->setTrashed(1);
   bookmark("http://4.example/", locked)->setBlocked(1);
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(badge(work), 2);
   EXPECT_EQ(badge(locked), std::nullopt);
   EXPECT_EQ(controller->itemForFolderID(locked->folderID())->icon().isNull(), false);
@@ -114,9 +114,10 @@ TEST_F(FolderTreeTest, BadgesCountLiveBookmarksAndLockedFoldersShowNone) {
 
 TEST_F(FolderTreeTest, RenameStoresTheNameOnceAndRefusesABlankOne) {
   auto f = folder("Old");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   const auto version = f->version();
   auto* item = controller->itemForFolderID(f->folderID());
+  ASSERT_TRUE(item);
   controller->sourceListSetObjectValueForItem(list(), fnd::Value("  New name "), item);
   EXPECT_EQ(Folder::existingFolderWithFolderID(f->folderID())->name(), "New name");
   EXPECT_EQ(f->version(), version + 1);
@@ -135,8 +136,9 @@ TEST_F(FolderTreeTest, ExpansionIsStoredAndALockedFolderNeitherExpandsNorEdits) 
   auto locked = folder("Locked");
   locked->setBlocked(1);
   folder("Hidden", locked->folderID());
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto* item = controller->itemForFolderID(parent->folderID());
+  ASSERT_TRUE(item);
   list().expandItem(item);
   EXPECT_EQ(Folder::existingFolderWithFolderID(parent->folderID())->isExpanded(), 1);
   list().collapseItem(item);
@@ -153,8 +155,8 @@ TEST_F(FolderTreeTest, SelectionLoadsTheRightListAndIsRemembered) {
   bookmark("http://w.example/", work);
   bookmark("http://o.example/", other);
   bookmark("http://i.example/", nullptr);
-  start();
-  select(work->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(work->folderID()));
   controller->updateSelection();
   ASSERT_TRUE(dm->currentFolder());
   EXPECT_EQ(dm->currentFolder()->folderID(), work->folderID());
@@ -162,19 +164,19 @@ TEST_F(FolderTreeTest, SelectionLoadsTheRightListAndIsRemembered) {
   EXPECT_EQ(dm->bookmarks()[0]->url(), std::optional<std::string>("http://w.example/"));
   EXPECT_EQ(defaults().stringForKey(kCurrentlySelectedFolderKey), std::optional<std::string>(work->folderID()));
 
-  select(Folder::kInboxID);
+  ASSERT_NO_FATAL_FAILURE(select(Folder::kInboxID));
   controller->updateSelection();
   EXPECT_FALSE(dm->currentFolder());
   ASSERT_EQ(dm->bookmarks().size(), 1u);
   EXPECT_EQ(dm->bookmarks()[0]->url(), std::optional<std::string>("http://i.example/"));
 
-  select("home");
+  ASSERT_NO_FATAL_FAILURE(select("home"));
   controller->updateSelection();
   EXPECT_EQ(dm->bookmarks().size(), 3u);
 
   // Another list shown: the folder list leaves the bookmark list alone.
   ViewManager::sharedInstance().setCurrentView(ViewManager::Tags);
-  select(other->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
   controller->updateSelection();
   EXPECT_EQ(dm->bookmarks().size(), 3u);
   ViewManager::sharedInstance().setCurrentView(ViewManager::Folders);
@@ -191,8 +193,8 @@ TEST_F(FolderTreeTest, RebuildingTheRowsLoadsTheShownListOnce) {
   work->setIsExpanded(1);  // the rebuild expands it again
   bookmark("http://w.example/", work);
   bookmark("http://o.example/", nullptr);
-  start();
-  select(work->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(work->folderID()));
   controller->updateSelection();
   settle();
   // A load tells the list once, with the list it made, and the rebuild tells it once more: a
@@ -216,8 +218,8 @@ TEST_F(FolderTreeTest, ALockedFolderShowsNothingWhenSelected) {
   auto locked = folder("Locked");
   locked->setBlocked(1);
   bookmark("http://secret.example/", locked)->setBlocked(1);
-  start();
-  select(locked->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(locked->folderID()));
   controller->updateSelection();
   EXPECT_TRUE(dm->bookmarks().empty());
 }
@@ -227,7 +229,7 @@ TEST_F(FolderTreeTest, SearchFindsFoldersByNameInNameOrderAndMovesToTheNextMatch
   auto abc = folder("abc");
   auto lab = folder("Lab");
   folder("Other");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto type = [&](const std::string& text) {
     controller->searchField()->setStringValue(text);
     controller->search();
@@ -262,8 +264,8 @@ TEST_F(FolderTreeTest, AddFolderGoesUnderTheSelectedFolderOrTheTopLevel) {
   auto parent = folder("Parent");
   auto locked = folder("Locked");
   locked->setBlocked(1);
-  start();
-  select(parent->folderID());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(select(parent->folderID()));
   auto child = controller->doAddNewFolderIsSmart(false);
   ASSERT_TRUE(child);
   EXPECT_EQ(child->parentFolderID(), parent->folderID());
@@ -271,15 +273,15 @@ TEST_F(FolderTreeTest, AddFolderGoesUnderTheSelectedFolderOrTheTopLevel) {
   EXPECT_EQ(Folder::existingFolderWithFolderID(parent->folderID())->isExpanded(), 1);
   EXPECT_EQ(controller->selectedIdentifier(), child->folderID());
 
-  select(Folder::kInboxID);
+  ASSERT_NO_FATAL_FAILURE(select(Folder::kInboxID));
   EXPECT_EQ(controller->doAddNewFolderIsSmart(false)->parentFolderID(), Folder::kRootID);
   // A locked folder takes no children: they could never be seen.
-  select(locked->folderID());
+  ASSERT_NO_FATAL_FAILURE(select(locked->folderID()));
   EXPECT_EQ(controller->doAddNewFolderIsSmart(false)->parentFolderID(), Folder::kRootID);
 }
 
 TEST_F(FolderTreeTest, ASmartFolderStoresAPredicateThatParsesBackWhateverTheText) {
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   auto smart = controller->addSmartFolderMatching("it's \"quoted\"");
   ASSERT_TRUE(smart);
   EXPECT_TRUE(smart->isSmart());

@@ -66,15 +66,17 @@ class FolderListTest : public LibraryTest {
     b->setTitle(url);
     return b;
   }
-  // Wakes the list over a loaded library and builds its tree.
+  // Wakes the list over a loaded library and builds its tree. A test goes on only when this held
+  // (ASSERT_NO_FATAL_FAILURE(start())): without the library there are no rows to work on. The
+  // same goes for select(), whose row the test works on next.
   void start() {
-    save();
+    ASSERT_NO_FATAL_FAILURE(save());
     dm = std::make_unique<DataManager>();
     dm->setPreferences(prefs);
     controller = std::make_unique<FoldersController>();
     controller->setDataManager(dm.get());
     controller->awakeFromNib();
-    load(true);
+    ASSERT_NO_FATAL_FAILURE(load(true));
     controller->updateViewCompletely();
     settle();
   }

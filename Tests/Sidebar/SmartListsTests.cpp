@@ -102,11 +102,11 @@ TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
   spin(0.2);
   EXPECT_TRUE(dm.bookmarks().empty());
 
-  choose(h.list, "Week");
+  ASSERT_NO_FATAL_FAILURE(choose(h.list, "Week"));
   EXPECT_EQ(listed(), (std::vector<std::string>{"midnight", "this morning", "week", "yesterday"}));
   EXPECT_EQ(fnd::UserDefaults::standard().integerForKey(HistoryController::kSelectedItemKey), 9);
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], 1);
-  choose(h.list, "Month");
+  ASSERT_NO_FATAL_FAILURE(choose(h.list, "Month"));
   EXPECT_EQ(listed(), (std::vector<std::string>{"early month", "week", "yesterday"}));
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], 2);
 
@@ -172,12 +172,12 @@ TEST_F(PopularListTest, EntriesCountAndLoadTheirCollections) {
   // A count of 0 still shows.
   expectBadges(p.list, {{"top25", 25}, {"fivestars", 1}, {"popBlue", 1}, {"popGrey", 1}, {"creds", 0}});
 
-  choose(p.list, "top25");
+  ASSERT_NO_FATAL_FAILURE(choose(p.list, "top25"));
   EXPECT_EQ(dm.bookmarks().size(), 25u);
   EXPECT_EQ(fnd::UserDefaults::standard().integerForKey(PopularsController::kSelectedItemKey), 1);
-  choose(p.list, "fivestars");
+  ASSERT_NO_FATAL_FAILURE(choose(p.list, "fivestars"));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"five"}));
-  choose(p.list, "popBlue");
+  ASSERT_NO_FATAL_FAILURE(choose(p.list, "popBlue"));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"five"}));
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], 3);
 
@@ -200,7 +200,7 @@ TEST_F(PopularListTest, FewVisitedBookmarksAndTheContextMenu) {
   Wired<PopularsController> p(dm);
   ViewUpdater::updatePopulars();
   EXPECT_EQ(badge(p.list, "top25"), 3);
-  choose(p.list, "top25");
+  ASSERT_NO_FATAL_FAILURE(choose(p.list, "top25"));
   EXPECT_EQ(dm.bookmarks().size(), 3u);
 
   auto menu = p.list.menuForItem(p.list.itemWithIdentifier("tags"));
@@ -224,14 +224,14 @@ TEST_F(MaintenanceListTest, DuplicatesAreFoundAndMovedToTheTrash) {
   ASSERT_EQ(m.list.entries().size(), 7u);
   EXPECT_FALSE(badge(m.list, "Duplicates"));
 
-  choose(m.list, "Duplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Duplicates"));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"second"}));
   EXPECT_EQ(badge(m.list, "Duplicates"), 1);
   EXPECT_TRUE(messages.empty());
 
   // Cancelled: nothing moves.
   responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
-  choose(m.list, "CleanDuplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "CleanDuplicates"));
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Remove Duplicates?");
   EXPECT_EQ(responder->alerts[0].buttons, (std::vector<std::string>{"Remove Duplicates", "Cancel"}));
@@ -239,8 +239,8 @@ TEST_F(MaintenanceListTest, DuplicatesAreFoundAndMovedToTheTrash) {
   EXPECT_EQ(dm.duplicates().size(), 1u);
 
   // Confirmed: the later copy goes to the trash half a second later; the first stays.
-  choose(m.list, "Duplicates");
-  choose(m.list, "CleanDuplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Duplicates"));
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "CleanDuplicates"));
   const int sidebarRefreshes = posted[SelectCurrentSidebarViewNotification];
   ASSERT_TRUE(runUntil([&] { return posted[SelectCurrentSidebarViewNotification] > sidebarRefreshes; }, 2));
   auto second = Bookmark::fetchEntityWhereProperty("title", std::string("second"));
@@ -257,28 +257,28 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   saveLoadAndShow(SelectedMaintenanceView, ViewManager::Maintenance);
   Wired<MaintenanceController> m(dm);
   ViewUpdater::updateMaintenance();
-  choose(m.list, "Duplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Duplicates"));
   EXPECT_EQ(badge(m.list, "Duplicates"), 0);
   EXPECT_EQ(messages, (std::vector<std::string>{"No duplicates found"}));
   const int resets = posted[BRWUpdateBookmarksAndResetViewNotification];
-  choose(m.list, "Broken");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Broken"));
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], resets + 1);
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"gone"}));
   EXPECT_EQ(badge(m.list, "Broken"), 1);
 
   // No preferences window answers: the user is told, and the list stays.
-  choose(m.list, "Preferences");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Preferences"));
   ASSERT_FALSE(responder->alerts.empty());
   EXPECT_EQ(responder->alerts.back().message, "Preferences are not available");
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"gone"}));
 
-  choose(m.list, "CleanBroken");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "CleanBroken"));
   ASSERT_TRUE(runUntil([&] { return broken->trashed() == 1; }, 2));
   EXPECT_GT(broken->version(), 0);
   // The rebuild that follows clears the badges.
   ViewUpdater::updateMaintenance();
   EXPECT_FALSE(badge(m.list, "Broken"));
-  choose(m.list, "Broken");
+  ASSERT_NO_FATAL_FAILURE(choose(m.list, "Broken"));
   EXPECT_EQ(badge(m.list, "Broken"), 0);
   EXPECT_EQ(messages.back(), "No broken links found");
 }
@@ -291,7 +291,7 @@ TEST_F(MaintenanceListTest, ACleanUpConfirmedForAListClosedSinceDoesNothing) {
   show(SelectedMaintenanceView, ViewManager::Maintenance);
   auto m = std::make_unique<Wired<MaintenanceController>>(dm);
   ViewUpdater::updateMaintenance();
-  choose(m->list, "Duplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m->list, "Duplicates"));
   const int resets = posted[BRWUpdateBookmarksAndResetViewNotification];
   const int updates = posted[BRWUpdateBookmarksViewNotification];
   // The same entry acted on again only updates the list shown; it does not reset it.
@@ -300,7 +300,7 @@ TEST_F(MaintenanceListTest, ACleanUpConfirmedForAListClosedSinceDoesNothing) {
   EXPECT_GT(posted[BRWUpdateBookmarksViewNotification], updates);
 
   // Confirmed, then the list goes before the half second is up.
-  choose(m->list, "CleanDuplicates");
+  ASSERT_NO_FATAL_FAILURE(choose(m->list, "CleanDuplicates"));
   ASSERT_EQ(responder->alerts.size(), 1u);
   m.reset();
   spin(0.7);
@@ -339,7 +339,7 @@ TEST_F(TrashListTest, EmptyTrashRecordsTombstonesBeforeDeleting) {
   EXPECT_EQ(dm.bookmarks().size(), 3u);
 
   responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
-  choose(t.list, TrashController::kEmptyTrashID);
+  ASSERT_NO_FATAL_FAILURE(choose(t.list, TrashController::kEmptyTrashID));
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Empty the trash?");
   EXPECT_EQ(responder->alerts[0].buttons, (std::vector<std::string>{"Empty Trash", "Cancel"}));
@@ -347,7 +347,7 @@ TEST_F(TrashListTest, EmptyTrashRecordsTombstonesBeforeDeleting) {
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 4);
 
   // The entry can be chosen again at once.
-  choose(t.list, TrashController::kEmptyTrashID);
+  ASSERT_NO_FATAL_FAILURE(choose(t.list, TrashController::kEmptyTrashID));
   EXPECT_EQ(responder->alerts.size(), 2u);
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1);
   std::vector<std::string> stored;

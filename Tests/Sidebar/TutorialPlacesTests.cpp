@@ -24,7 +24,7 @@ class TutorialPlacesTest : public FolderListTest {
     TutorialPopovers::turnOnTutorialPopups();
   }
   void open(const std::string& id) {
-    select(id);
+    ASSERT_NO_FATAL_FAILURE(select(id));
     spin(0.25);
   }
   std::unique_ptr<TutorialPopovers> tutorials = std::make_unique<TutorialPopovers>();
@@ -32,7 +32,7 @@ class TutorialPlacesTest : public FolderListTest {
 
 TEST_F(TutorialPlacesTest, FixedRowsExplainThemselvesWhenTheUserOpensThem) {
   folder("Work");
-  start();
+  ASSERT_NO_FATAL_FAILURE(start());
   controller->setTutorials(tutorials.get());
   // The row handled first is the one restored at start: no tutorial for it.
   open("home");

@@ -68,7 +68,7 @@ TEST(RollingFileLogger, KeepsOnlyTheNewestFiles) {
   for (int i = 0; i < 100; ++i) write(logger, "entry " + std::to_string(i) + std::string(60, '-'));
 
   auto files = manager->sortedLogFilePaths();
-  EXPECT_EQ(files.size(), 7u);
+  ASSERT_EQ(files.size(), 7u);
   EXPECT_EQ(files.front(), logger.currentLogFilePath());
   EXPECT_NE(test::readFile(files.front()).find("entry 99-"), std::string::npos);
   EXPECT_EQ(allText(files).find("entry 0-"), std::string::npos);  // the oldest went

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,14 +119,18 @@ class HostileService {
 };
 
 // The HTTP client's operations as they start and finish: method and path of each one's request,
-// in the order the notifications came (on the main thread).
+// in the order the notifications came (on the main thread). Only operations started while this
+// watches count: one an earlier test left running may finish now, on a loaded machine.
 struct ClientOperations {
   ClientOperations() {
     auto& center = fnd::NotificationCenter::defaultCenter();
-    center.addObserver(this, [this](const fnd::Notification& n) { started.push_back(describe(n)); },
-                       kNetOperationDidStartNotification);
-    center.addObserver(this, [this](const fnd::Notification& n) { finished.push_back(describe(n)); },
-                       kNetOperationDidFinishNotification);
+    center.addObserver(this, [this](const fnd::Notification& n) {
+        seen.insert(n.objectAs<fnd::Operation>());
+        started.push_back(describe(n));
+      }, kNetOperationDidStartNotification);
+    center.addObserver(this, [this](const fnd::Notification& n) {
+        if (seen.count(n.objectAs<fnd::Operation>())) finished.push_back(describe(n));
+      }, kNetOperationDidFinishNotification);
   }
   ~ClientOperations() { fnd::NotificationCenter::defaultCenter().removeObserver(this); }
   static std::string describe(const fnd::Notification& n) {
@@ -134,6 +139,7 @@ struct ClientOperations {
   }
 
   std::vector<std::string> started, finished;
+  std::set<const fnd::Operation*> seen;
 };
 
 }  // namespace kesto::test

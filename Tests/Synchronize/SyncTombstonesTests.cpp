@@ -2,8 +2,6 @@
 
 #include "Synchronize/SyncTombstones.h"
 
-#include <chrono>
-
 namespace kesto::test {
 namespace {
 
@@ -35,10 +33,9 @@ TEST_F(SyncTombstonesTest, TypeAndIdentifierAreNotConfusedByTheSeparator) {
 }
 
 // A peer that emptied a large library sends one tombstone per bookmark; every step of a run
-// handles the whole list, so it must stay linear.
+// handles the whole list. How long it takes is BM_SyncTombstonesLibraryScale's to tell.
 TEST_F(SyncTombstonesTest, LibraryScaleListsAreMergedAddedAndConfirmedQuickly) {
   fixClock(1700000000);
-  const auto start = std::chrono::steady_clock::now();
   SyncTombstones::add(numbered(0, 40000, 1));
   auto outgoing = SyncTombstones::unite(SyncTombstones::tombstones(), numbered(20000, 60000, 2));
   ASSERT_EQ(outgoing.size(), 60000u);
@@ -50,11 +47,9 @@ TEST_F(SyncTombstonesTest, LibraryScaleListsAreMergedAddedAndConfirmedQuickly) {
   fixClock(1700000000 + 91.0 * 24 * 3600);
   SyncTombstones::add({{"LATE", 1, "b"}});
   SyncTombstones::confirmUploaded(outgoing);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   auto left = SyncTombstones::tombstones();
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].objectID, "LATE");
-  EXPECT_LT(seconds, test::timeLimit(5.0));
 }
 
 // An undone deletion takes back only its own tombstone: a peer's later deletion of the same

@@ -112,9 +112,7 @@ TEST(SyncedFolder, OnlyABoundedRegularPayloadIsCopied) {
       ASSERT_EQ(::symlink("/dev/zero", folder.payloadPath().c_str()), 0);
     else
       ASSERT_EQ(::mkfifo(folder.payloadPath().c_str(), 0600), 0);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(folder.copyPayloadTo(work + "/odd.zip", nullptr, 1)) << kind;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << kind;
     EXPECT_FALSE(fnd::FileManager::fileExists(work + "/odd.zip")) << kind;
   }
 }

@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -187,6 +188,53 @@ void xdo(const std::vector<std::string>& arguments) {
 // Keys go to the focused window after it was activated, never addressed to it.
 void keys(RunningApp& app, const std::vector<std::string>& names) {
   xdo({"windowactivate", "--sync", app.window()});
+  std::vector<std::string> arguments{"key", "--delay", "30"};
+  arguments.insert(arguments.end(), names.begin(), names.end());
+  xdo(arguments);
+}
+
+// A visible window of the program whose name matches `name`, other than `other`: its id, once it
+// shows (within `seconds`), else empty. A dialog is waited for before any key goes to it: on a
+// loaded machine it can take seconds to open, and keys typed meanwhile reach the list, where
+// Return opens the selected bookmarks.
+std::string waitForWindow(RunningApp& app, const std::string& name, const std::string& other = {}, double seconds = 300) {
+  const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
+  do {
+    if (auto found = bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
+      std::istringstream ids(*found);
+      for (std::string id; std::getline(ids, id);)
+        if (!id.empty() && id != other) return id;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (bench::monotonicUs() < deadline && app.started());
+  return {};
+}
+
+// Waits until no visible window of the program matches `name` (a dialog of an earlier round has
+// gone, which a loaded machine can take a while to show); answers whether it went.
+bool waitForNoWindow(RunningApp& app, const std::string& name, double seconds = 300) {
+  const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
+  while (bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", name})) {
+    if (bench::monotonicUs() >= deadline || !app.started()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// The names of the program's visible windows, for a message that says what showed instead.
+std::string windowNames(RunningApp& app) {
+  std::string names;
+  auto found = bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()), "--name", "."});
+  std::istringstream ids(found.value_or(""));
+  for (std::string id; std::getline(ids, id);)
+    if (auto name = bench::runTool({"xdotool", "getwindowname", id}))
+      names += (names.empty() ? "" : ", ") + name->substr(0, name->find('\n'));
+  return "windows: " + (names.empty() ? std::string("none") : names);
+}
+
+// Keys to a window after it was activated (they go to its focused field).
+void keysTo(const std::string& window, const std::vector<std::string>& names) {
+  xdo({"windowactivate", "--sync", window});
   std::vector<std::string> arguments{"key", "--delay", "30"};
   arguments.insert(arguments.end(), names.begin(), names.end());
   xdo(arguments);
@@ -485,15 +533,27 @@ void BM_AppImportLongestStall(benchmark::State& state) {
   std::vector<double> outside;
   measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
+    // A window of that name still there would be taken for this round's question.
+    waitForNoWindow(app, "^Import Bookmarks$");
     keys(app, {"ctrl+shift+i"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    xdo({"key", "Return"});  // the question about duplicates
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
+    // The question about duplicates, then the file dialog of the same name.
+    const auto question = waitForWindow(app, "^Import Bookmarks$");
+    if (question.empty()) return state.SkipWithError(("Ctrl+Shift+I asked nothing; " + windowNames(app)).c_str());
+    keysTo(question, {"Return"});
+    const auto dialog = waitForWindow(app, "^Import Bookmarks$", question);
+    if (dialog.empty()) return state.SkipWithError(("no import file dialog; " + windowNames(app)).c_str());
+    keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const auto pressed = bench::monotonicUs();
     if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); }, &outside)) ms.push_back(*t);
+    // The next round starts once this import is in the list: on a loaded machine it can still run
+    // when the program looks idle (it hardly gets the processor), and the next Ctrl+Shift+I would
+    // find it busy.
+    const auto expected = state.range(0) + 5000 * (round + 1);
+    if (!app.waitUntil([&](const bench::MarkLog& m) { return m.listDrawnAfter(pressed, expected).has_value(); }, 300))
+      state.SkipWithError(("the import did not reach the list; " + windowNames(app)).c_str());
   });
   addCounters(state, outside, "outside_");
 }
@@ -519,8 +579,9 @@ void BM_AppExportTime(benchmark::State& state) {
     std::error_code ignored;
     fs::remove(file, ignored);
     keys(app, {"ctrl+shift+e"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
+    const auto dialog = waitForWindow(app, "^Export Bookmarks$");
+    if (dialog.empty()) return state.SkipWithError(("Ctrl+Shift+E opened no save dialog; " + windowNames(app)).c_str());
+    keysTo(dialog, {"ctrl+a"});
     xdo({"type", "--delay", "5", file});
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     app.waitUntilIdle(300);
@@ -539,7 +600,8 @@ void BM_AppExportTime(benchmark::State& state) {
     ms.push_back(static_cast<double>(*done - pressed) / 1000.0);
     rise.push_back(statusMB(app.pid(), "VmHWM") - before);
     stalls.push_back(static_cast<double>(app.marks().longestBusy(pressed, bench::monotonicUs())) / 1000.0);
-    keys(app, {"Return"});  // the message that the file was written
+    const auto written = waitForWindow(app, "^Success$");  // the message that the file was written
+    if (!written.empty()) keysTo(written, {"Return"});
     app.waitUntilIdle(300);
   });
   if (rise.empty()) return;

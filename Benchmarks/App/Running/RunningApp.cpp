@@ -236,7 +236,7 @@ double RunningApp::residentMB() const {
 
 std::string RunningApp::window() {
   if (window_.empty() && started()) {
-    if (auto out = runTool({"timeout", "20", "xdotool", "search", "--sync", "--onlyvisible", "--pid", std::to_string(pid_), "--name", "^Kesto$"}))
+    if (auto out = runTool({"timeout", "20", "xdotool", "search", "--all", "--sync", "--onlyvisible", "--pid", std::to_string(pid_), "--name", "^Kesto$"}))
       window_ = out->substr(0, out->find('\n'));
   }
   return window_;

@@ -205,7 +205,8 @@ struct URLConnection::Impl {
   std::unique_ptr<BodyInflater> inflater;
   // Bound on the body as it came and as it is handed on (0: none); set before start.
   std::atomic<std::size_t> maximumBodySize{0};
-  std::size_t rawReceived = 0, decodedReceived = 0;
+  std::size_t rawReceived = 0;
+  std::atomic<std::size_t> decodedReceived{0};
   std::optional<std::string> authorization;  // what answers a challenge on the current origin
   std::int64_t lastSent = 0;
 };
@@ -273,6 +274,7 @@ URLRequest URLConnection::currentRequest() const {
 }
 
 bool URLConnection::isCancelled() const { return d_->cancelled.load(); }
+std::size_t URLConnection::countOfBodyBytesDecoded() const { return d_->decodedReceived.load(); }
 
 void URLConnection::start() {
   if (d_->started.exchange(true)) return;
@@ -374,7 +376,8 @@ void ConnectionDriver::send(URLConnection& c) {
   if (d.inflates) qr.setRawHeader("Accept-Encoding", "gzip, deflate");
   d.encodingRead = false;
   d.inflater.reset();
-  d.rawReceived = d.decodedReceived = 0;
+  d.rawReceived = 0;
+  d.decodedReceived = 0;
 
   d.trustJudged = false;
   d.withhold = false;
@@ -591,15 +594,19 @@ bool ConnectionDriver::deliverBody(URLConnection& c, const char* bytes, std::siz
   d.rawReceived += length;
   if (limit && d.rawReceived > limit) return stop(urlerror::DataLengthExceedsMaximum);
   bool tooLarge = false;
+  // Asked before each piece is inflated: a reader that cancelled (in its callback or from another
+  // thread) costs no further piece.
   auto goOn = [&] { return live(c) && !tooLarge; };
   auto hand = [&](const char* piece, std::size_t size) {
-    d.decodedReceived += size;
-    if (limit && d.decodedReceived > limit) {
+    const std::size_t decoded = d.decodedReceived += size;
+    if (limit && decoded > limit) {
       tooLarge = true;
       return false;
     }
+    // A cancel from another thread while the piece was made: it is not handed on.
+    if (!live(c)) return false;
     d.delegate->connectionDidReceiveData(c, reinterpret_cast<const std::uint8_t*>(piece), size);
-    return live(c);
+    return true;
   };
   if (!d.inflater) {
     hand(bytes, length);

@@ -133,6 +133,9 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   // Ends the exchange with DataLengthExceedsMaximum once its body passes `bytes`, counted as it
   // arrives and as it is decoded (0, the default: no bound). Call before start().
   void setMaximumBodySize(std::size_t bytes);
+  // How much of the current reply's body has been decoded (inflated, when it came compressed),
+  // whether or not it was handed on. Thread-safe.
+  std::size_t countOfBodyBytesDecoded() const;
 
   const URLRequest& originalRequest() const;
   // The request being sent (after redirects).

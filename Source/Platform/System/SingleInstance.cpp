@@ -22,8 +22,11 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace kesto::sys {
@@ -165,7 +168,9 @@ struct SingleInstance::Impl {
   double idleTimeout = SingleInstance::kDefaultIdleTimeout;
   double unreachableTimeout = SingleInstance::kDefaultUnreachableTimeout;
   int maximumOpen = SingleInstance::kDefaultMaximumOpenConnections;
-  int open = 0;
+  // The connections that count against the limit: taken, and not yet known to have ended. One
+  // whose launch has closed its end stops counting at once, however long its socket lingers.
+  std::unordered_set<QLocalSocket*> open;
 
   // Drops of the current burst, by cause; told in one line when the burst ends.
   int droppedCrowd = 0, droppedSlow = 0, droppedOversized = 0;
@@ -328,17 +333,43 @@ struct SingleInstance::Impl {
     };
   }
 
+  // Whether the launch on `socket` has closed its end, with nothing of it left unread: the loop
+  // may not have turned yet to tell the socket so.
+  static bool launchHasGone(QLocalSocket* socket) {
+    if (socket->state() != QLocalSocket::ConnectedState || socket->bytesAvailable() > 0) return false;
+    const auto fd = static_cast<int>(socket->socketDescriptor());
+    if (fd < 0) return false;
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+  }
+
+  // Ends the connections whose launches have gone; they no longer count.
+  void endGoneConnections() {
+    std::vector<QLocalSocket*> gone;
+    for (QLocalSocket* socket : open)
+      if (launchHasGone(socket)) gone.push_back(socket);
+    for (QLocalSocket* socket : gone) {
+      open.erase(socket);
+      socket->abort();
+    }
+  }
+
   void accept() {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
-      if (open >= maximumOpen) {
+      if (static_cast<int>(open.size()) >= maximumOpen) endGoneConnections();
+      if (static_cast<int>(open.size()) >= maximumOpen) {
         socket->abort();
         socket->deleteLater();
         noteDrop(droppedCrowd);
         continue;
       }
-      ++open;
-      QObject::connect(socket, &QObject::destroyed, server, [this] { --open; });
-      QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+      open.insert(socket);
+      QObject::connect(socket, &QObject::destroyed, server, [this, socket] { open.erase(socket); });
+      QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket] {
+        open.erase(socket);
+        socket->deleteLater();
+      });
       auto buffer = std::make_shared<QByteArray>();
       // One deadline: from the connection while it sends nothing, then once more from its first
       // byte. Never restarted by later bytes, so a trickling sender cannot hold a connection.

@@ -4,10 +4,12 @@
 #include "Platform/UI/Image_p.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -18,7 +20,19 @@
 namespace kesto::ui {
 
 namespace {
-// Time for the compositor to draw the loaded page before it is read back.
+// Before the page is read back, it has drawn: asked of the page itself, which marks the second
+// animation frame after the request (its first frame with the loaded page is then done). A fixed
+// wait alone is too short on a loaded machine, where the first frame can take seconds. A page
+// that never draws (no animation frames) is read back after the longest wait.
+constexpr const char* kMarkDrawnScript =
+    "window.kestoFramesDrawn = false;"
+    "requestAnimationFrame(function () {"
+    "  requestAnimationFrame(function () { window.kestoFramesDrawn = true; });"
+    "});";
+constexpr const char* kDrawnScript = "window.kestoFramesDrawn === true";
+constexpr int kDrawnPollMs = 50;
+constexpr int kLongestDrawWaitMs = 20000;
+// Then time for the drawn frame to reach the view.
 constexpr int kDrawDelayMs = 200;
 // The document's box: the layout's width, and the content's height (in standards mode the root
 // element is as tall as its content; a body taller than it counts too).
@@ -102,15 +116,37 @@ void OffscreenWebView::documentSize(std::function<void(fnd::Size)> done) {
   });
 }
 
+namespace {
+// Asks the page every kDrawnPollMs whether it has drawn, until it has or `deadline` passed, then
+// runs `then` (unless the view went meanwhile). Scripts run in a world of their own, out of the
+// page's way.
+void whenDrawn(QPointer<QWebEngineView> view, QDeadlineTimer deadline, std::function<void()> then) {
+  if (!view) return;
+  if (deadline.hasExpired()) return then();
+  view->page()->runJavaScript(kDrawnScript, QWebEngineScript::ApplicationWorld,
+                              [view, deadline, then = std::move(then)](const QVariant& drawn) mutable {
+                                if (!view) return;
+                                if (drawn.toBool()) return then();
+                                QTimer::singleShot(kDrawnPollMs, view, [view, deadline, then = std::move(then)] {
+                                  whenDrawn(view, deadline, then);
+                                });
+                              });
+}
+}  // namespace
+
 void OffscreenWebView::snapshot(const fnd::Rect& part, std::function<void(Image)> done) {
   KESTO_ASSERT_MAIN_THREAD();
   QPointer<QWebEngineView> view = d_->view;
   const QRect rect(int(part.origin.x), int(part.origin.y), int(part.width()), int(part.height()));
-  QTimer::singleShot(kDrawDelayMs, view, [view, rect, done = std::move(done)] {
-    if (!view) return;
-    deleteViewsFirstAtExit();
-    done(Image(std::make_shared<Image::Impl>(Image::Impl{view->grab(rect).toImage()})));
-  });
+  auto read = [view, rect, done = std::move(done)] {
+    QTimer::singleShot(kDrawDelayMs, view, [view, rect, done] {
+      if (!view) return;
+      deleteViewsFirstAtExit();
+      done(Image(std::make_shared<Image::Impl>(Image::Impl{view->grab(rect).toImage()})));
+    });
+  };
+  view->page()->runJavaScript(kMarkDrawnScript, QWebEngineScript::ApplicationWorld);
+  whenDrawn(view, QDeadlineTimer(kLongestDrawWaitMs), std::move(read));
 }
 
 void OffscreenWebView::prepareEngine() {

@@ -25,8 +25,9 @@ class OffscreenWebView {
   // The laid-out document: the layout's width and the content's height, in points. `done` runs
   // later, on the main thread.
   void documentSize(std::function<void(fnd::Size size)> done);
-  // The part of what the view shows (top-left origin, in points), read once the page has had
-  // time to draw; `done` runs later, on the main thread.
+  // The part of what the view shows (top-left origin, in points), read once the page has drawn
+  // (it says so), however long that takes on a loaded machine, or after 20 s at the latest; `done`
+  // runs later, on the main thread.
   void snapshot(const fnd::Rect& part, std::function<void(Image image)> done);
 
   // The engine's switches, before the application object is made: contexts shared for its

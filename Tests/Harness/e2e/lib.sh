@@ -63,6 +63,17 @@ e2e_pixel() {  # x y [window]
   python3 "$E2E_DIR/screenshot.py" - --pixel "$1" "$2" ${3:+--window "$3"}
 }
 
+# Looks at screen pixels again and again for $1 seconds, in the background, and writes what it
+# sees to the file $2: a line per look, "r g b" for each pixel in the order given. What shows only
+# for a moment (a message that goes by itself) is seen even when the machine is too loaded to
+# start a probe in time. Returns once the first look is written; ended with the script.
+e2e_watch_pixels() {  # seconds file x y [x y ...]
+  local file="$2"
+  python3 "$E2E_DIR/screenshot.py" - --watch "$1" "${@:3}" >"$file" 2>/dev/null &
+  e2e_pids+=("$!")
+  e2e_wait_until 60 test -s "$file"
+}
+
 # An empty library offers sample bookmarks in its first-run panel (a few seconds after the first
 # load); this waits for the panel and asks for them, as a new user would.
 e2e_add_sample_library() {  # [timeout]

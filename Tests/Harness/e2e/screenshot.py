@@ -4,11 +4,17 @@
 screenshot.py OUT.png [--window ID]     writes the screen (or one window) as PNG
 screenshot.py - --pixel X Y             prints "r g b" of one screen pixel
 screenshot.py - --pixel X Y --window ID  the same, of one window's pixel
+screenshot.py - --watch SECONDS X Y [X Y ...]
+                                        for SECONDS, prints the screen pixels given again and
+                                        again, a line each time: "r g b" per pixel. One process
+                                        on one connection, so a loaded machine still sees what
+                                        shows for a moment.
 """
 import ctypes
 import ctypes.util
 import struct
 import sys
+import time
 import zlib
 
 
@@ -26,7 +32,7 @@ class XWindowAttributes(ctypes.Structure):
                 ("height", ctypes.c_int), ("rest", ctypes.c_byte * 256)]
 
 
-def grab(window=None, x=0, y=0, w=None, h=None):
+def xlib():
     x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XDefaultRootWindow.restype = ctypes.c_ulong
@@ -36,9 +42,33 @@ def grab(window=None, x=0, y=0, w=None, h=None):
     x11.XGetImage.restype = ctypes.POINTER(XImage)
     x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                               ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
     display = x11.XOpenDisplay(None)
     if not display:
         sys.exit("cannot open the display")
+    return x11, display
+
+
+def watch(seconds, points):
+    x11, display = xlib()
+    root = x11.XDefaultRootWindow(display)
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        values = []
+        for px, py in points:
+            image = x11.XGetImage(display, root, px, py, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+            if not image:
+                sys.exit("XGetImage failed")
+            pixel = ctypes.string_at(ctypes.addressof(image.contents.data.contents), 4)  # BGRX
+            x11.XDestroyImage(image)
+            values += [pixel[2], pixel[1], pixel[0]]
+        print(*values, flush=True)
+        time.sleep(0.02)
+    x11.XCloseDisplay(display)
+
+
+def grab(window=None, x=0, y=0, w=None, h=None):
+    x11, display = xlib()
     drawable = window if window is not None else x11.XDefaultRootWindow(display)
     attrs = XWindowAttributes()
     x11.XGetWindowAttributes(display, drawable, ctypes.byref(attrs))
@@ -69,6 +99,11 @@ def write_png(path, w, h, rows):
 
 def main(argv):
     out = argv[1] if len(argv) > 1 else "-"
+    if "--watch" in argv:
+        i = argv.index("--watch")
+        numbers = [int(a) for a in argv[i + 2:]]
+        watch(float(argv[i + 1]), list(zip(numbers[0::2], numbers[1::2])))
+        return
     if "--pixel" in argv:
         i = argv.index("--pixel")
         px, py = int(argv[i + 1]), int(argv[i + 2])

@@ -40,6 +40,17 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# Nothing the session starts opens anything outside it: xdg-open and xdg-email are stand-ins that
+# write their arguments, one a line, to $E2E_HOME/xdg-open.log (xdg-email.log) and do nothing
+# else, so keys that go astray (a dialog that opened late) open no browser. A script that needs
+# the desktop's own xdg-open finds it at $E2E_XDG_OPEN (empty when there is none).
+export E2E_XDG_OPEN="$(command -v xdg-open || true)"
+mkdir -p "$home/bin"
+for program in xdg-open xdg-email; do
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$home" "$program" >"$home/bin/$program"
+  chmod +x "$home/bin/$program"
+done
+export PATH="$home/bin:$PATH"
 # A program built with the sanitizers (build-asan) writes its reports here: a memory error,
 # undefined behaviour, or a leak found when it ends. Any report fails the session, whatever the
 # script checked, so programs the script ended or never waited for are checked too.

@@ -68,7 +68,7 @@ TEST(Format, StarWidthsAndPrecisionsTakeArgumentsInTurn) {
   EXPECT_EQ(format("%*.*s|%@", 5, 2, "abcdef", "next"), "   ab|next");
   // The most negative width neither overflows nor escapes the bound.
   std::string widest = format("%*d", std::numeric_limits<std::int64_t>::min(), 1);
-  EXPECT_EQ(widest.size(), 4096u);
+  ASSERT_EQ(widest.size(), 4096u);
   EXPECT_EQ(widest.front(), '1');
   // A missing width argument counts as zero, and the directive still takes its own.
   EXPECT_EQ(format("%*d"), "");

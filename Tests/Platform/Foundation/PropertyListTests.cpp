@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -201,13 +200,12 @@ TEST(PropertyList, HostileBinaryIsRefused) {
   EXPECT_FALSE(PropertyList::read(binary({"\x10\x01"}, 3)));                  // top object out of range
   EXPECT_FALSE(PropertyList::read(binary({"\xF0"})));                         // unknown marker
 
-  // Shared sub-objects are decoded once: 2^60 leaves by reference stay cheap.
+  // Shared sub-objects are decoded once: 2^60 leaves by reference stay cheap (decoded one by
+  // one, this would not end).
   std::vector<std::string> dag{std::string("\x10\x07", 2)};
   for (int i = 1; i < 61; ++i) dag.push_back(std::string("\xA2", 1) + char(i - 1) + char(i - 1));
-  const auto start = std::chrono::steady_clock::now();
   auto v = PropertyList::read(binary(dag, 60));
   ASSERT_TRUE(v);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   Value leaf = *v;
   while (leaf.isArray()) leaf = leaf.at(1);
   EXPECT_EQ(leaf.intValue(), 7);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 using namespace kesto::fnd;
@@ -141,11 +140,9 @@ TEST(XmlDocument, RefusesEntityDeclarationsAndOversizedInput) {
     laughs += "\">";
   }
   laughs += "]><lolz>&lol9;</lolz>";
-  const auto start = std::chrono::steady_clock::now();
   Error error;
   EXPECT_FALSE(XmlDocument::parse(std::string_view(laughs), 0, &error));
   EXPECT_EQ(error.code(), XmlDocument::kRefusedInputError);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   // External entities and parameter entities would reach files or the network.
   EXPECT_FALSE(XmlDocument::parse(

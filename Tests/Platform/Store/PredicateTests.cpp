@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 using namespace kesto;
 using namespace kesto::store;
@@ -67,10 +66,10 @@ TEST(Predicate, RunawayPatternIsNoMatchWithinItsBudget) {
   // Catastrophic backtracking: without a budget this takes seconds per title, and doubles with
   // every further character.
   fnd::Value title(std::string(26, 'a'));
-  const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 5; ++i) EXPECT_FALSE(eval("SELF MATCHES '(a*)*b'", title));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000);
+  // The budget is what ends it: past the runaway branch the title matches, but that branch has
+  // spent the budget first.
+  EXPECT_FALSE(eval("SELF MATCHES '(a*)*b|a+'", title));
   // An ordinary pattern still matches the same title.
   EXPECT_TRUE(eval("SELF MATCHES 'a+'", title));
   EXPECT_TRUE(eval("SELF MATCHES '(a*)*'", title));

@@ -50,7 +50,7 @@ TEST_F(PathbarFixture, ItemsAreAddedInsertedAndRemovedWithinBounds) {
   EXPECT_EQ(bar->pathComponentCells()[1]->title(), "Folder");
   bar->removeItemAtIndex(3);
   bar->removeItemAtIndex(-1);
-  EXPECT_EQ(bar->pathComponentCells().size(), 3u);
+  ASSERT_EQ(bar->pathComponentCells().size(), 3u);
   auto middle = bar->pathComponentCells()[1];
   EXPECT_EQ(bar->indexOfComponentCell(middle.get()), 1);
   PathbarComponentCell stranger("Folder");

@@ -396,17 +396,15 @@ TEST(SingleInstance, ATricklingHandOverIsDroppedWithinTheDeadlineOfItsFirstByte)
   kesto::fnd::LogCapture log;
   const std::string message = std::string("\0\0\0\x20", 4) + std::string(32, 'a');
   int fd = connectRaw();
-  auto first = std::chrono::steady_clock::now();
+  // A deadline renewed by each byte would never come: the whole message would arrive.
   bool dropped = false;
   for (std::size_t i = 0; i < message.size() && !dropped; ++i) {
     if (::send(fd, message.data() + i, 1, MSG_NOSIGNAL) != 1) dropped = true;
     kesto::test::spin(0.1);
     dropped = dropped || closedByPeer(fd);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
   ::close(fd);
   EXPECT_TRUE(dropped);
-  EXPECT_LT(seconds, 2.0);
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(kesto::test::runUntil([&] { return log.contains("not complete within"); }, 3));
 }
@@ -441,4 +439,41 @@ TEST(SingleInstance, ConnectionsOverTheLimitAreDroppedAtOnceAndTheBurstIsLoggedO
       EXPECT_NE(m.find("Dropped 196 connections"), std::string::npos) << m;
     }
   EXPECT_EQ(lines, 1);
+}
+
+// The launches that held every place have gone, and the instance has not yet turned its loop to
+// notice: the next launch is not dropped as one too many. Run both ways round: the gone ones
+// were only connected, or had sent their message and been answered.
+TEST(SingleInstance, ALaunchRightBehindOnesThatHaveGoneIsNotOneTooMany) {
+  SingleInstance primary(socketPath());
+  primary.setMaximumOpenConnections(2);
+  int calls = 0;
+  ASSERT_TRUE(startedCounting(primary, calls));
+  const std::string message = std::string("\0\0\0\x06", 4) + std::string("after\0", 6);
+  for (bool answered : {false, true}) {
+    SCOPED_TRACE(answered ? "answered" : "only connected");
+    const int before = calls;
+    int held[2] = {connectRaw(answered ? message : std::string()), connectRaw(answered ? message : std::string())};
+    // A third is dropped: both places are taken.
+    int over = connectRaw();
+    ASSERT_TRUE(kesto::test::runUntil([&] { return closedByPeer(over); }, 10));
+    ::close(over);
+    if (answered) {
+      ASSERT_TRUE(kesto::test::runUntil([&] { return calls == before + 2; }, 10));
+    }
+    for (int fd : held) ::close(fd);
+    int launch = connectRaw(message);
+    char answer = 0;
+    ssize_t got = -1;
+    ASSERT_TRUE(kesto::test::runUntil(
+        [&] {
+          got = ::recv(launch, &answer, 1, MSG_DONTWAIT);
+          return got >= 0;
+        },
+        10));
+    ::close(launch);
+    EXPECT_EQ(got, 1) << "dropped";
+    EXPECT_EQ(answer, '1');
+    EXPECT_TRUE(kesto::test::runUntil([&] { return calls == before + (answered ? 3 : 1); }, 5));
+  }
 }
