@@ -48,6 +48,7 @@ class HTMLImport {
     std::size_t folders = 0, bookmarks = 0, flattenedFolders = 0;
     stored::LeftOutCounts leftOut;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
+    std::vector<std::int64_t> bookmarkKeys;  // their rows' keys in the store, in the same order
   };
 
   HTMLImport();
