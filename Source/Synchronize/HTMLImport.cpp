@@ -412,7 +412,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
 
   // Imported bookmarks read apart per part, each part taken into the main context in a turn of
   // the main loop.
-  static constexpr std::size_t kRowsPerPart = 500;
+  static constexpr std::size_t kRowsPerPart = 500, kPartsForTwoReaders = 20;
   std::shared_ptr<fnd::DispatchQueue> rowReader;
 
   // Main thread. The main context takes the new rows in over several turns of the main loop (a
@@ -463,8 +463,18 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       // Over the main connection where the store has no file to open again.
       std::shared_ptr<store::Coordinator> connection = coordinator->openSecondConnection();
       if (!connection) connection = coordinator;
-      // A part that cannot be read here is fetched in the main context when taken in.
-      for (const auto& part : *parts) part->read(*connection);
+      // A part that cannot be read here is fetched in the main context when taken in. Many parts
+      // are read in two halves side by side, the upper over a connection of its own: making the
+      // objects is most of the read.
+      const std::size_t half = parts->size() >= kPartsForTwoReaders ? parts->size() / 2 : parts->size();
+      std::shared_ptr<store::Coordinator> second = half < parts->size() ? coordinator->openSecondConnection() : nullptr;
+      std::thread upper;
+      if (second)
+        upper = std::thread([&] {
+          for (std::size_t i = half; i < parts->size(); ++i) (*parts)[i]->read(*second);
+        });
+      for (std::size_t i = 0; i < (second ? half : parts->size()); ++i) (*parts)[i]->read(*connection);
+      if (upper.joinable()) upper.join();
       fnd::DispatchQueue::main().async([weak, report, saved, parts] {
         if (auto self = weak.lock()) self->takeRows(report, saved, parts, 0);
       });
