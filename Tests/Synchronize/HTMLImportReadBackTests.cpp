@@ -18,16 +18,17 @@
 namespace kesto::test {
 namespace {
 
-// A browser's file of `count` bookmarks in two folders; every seventh repeats an address met
-// before it, and one is the address `known`.
+// A browser's file of `count` bookmarks in two folders, all new but one; every seventh repeats an
+// address met before it, and one is the address `known`.
 std::string importFile(int count, const std::string& known) {
+  const std::string site = "https://read-back-" + std::to_string(count) + ".example/";
   std::string out =
       "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n"
       "<DT><H3>First</H3>\n<DL><p>\n";
   for (int i = 0; i < count; ++i) {
     if (i == count / 2) out += "</DL><p>\n<DT><H3>Second</H3>\n<DL><p>\n";
     const std::string address =
-        i == 3 ? known : "https://read-back.example/" + std::to_string(i % 7 == 6 ? i - 1 : i);
+        i == 3 ? known : site + std::to_string(i % 7 == 6 ? i - 1 : i);
     out += "<DT><A HREF=\"" + address + "\">Page " + std::to_string(i) + "</A>\n";
   }
   return out + "</DL><p>\n</DL><p>\n";
@@ -51,28 +52,31 @@ TEST_F(HTMLImportReadBackTest, EveryStoredBookmarkIsInTheMainContextLoadedWhenTh
   ASSERT_TRUE(gone);
   WrenDataManager::sharedInstance().managedObjectContext()->deleteObject(gone);
   save();
-  // Several parts of rows, with repeats and an address the library holds left out.
-  const std::string path = writeFile(1234, "https://mine.example/1");
-  HTMLImport import;
-  import.setSkipDuplicates(true);
-  std::optional<bool> result;
-  std::set<std::string> loaded;
-  import.setCompletionHandler([&](bool ok) {
-    result = ok;
-    // What the main context holds at this moment, without asking the store for anything.
-    for (const auto& o : WrenDataManager::sharedInstance().managedObjectContext()->registeredObjects())
-      if (o->entity()->name() == Bookmark::entityName() && !o->isFault())
-        loaded.insert(o->valueForKey("uniqueID").string());
-  });
-  ASSERT_TRUE(import.importFromFile(path));
-  ASSERT_TRUE(runUntil([&] { return result.has_value(); }, 30));
-  ASSERT_TRUE(*result);
-  const auto& ids = import.importedBookmarkIDs();
-  EXPECT_EQ(ids.size(), 1234u - 1234u / 7 - 1);
-  std::size_t missing = 0;
-  for (const auto& id : ids) missing += loaded.count(id) ? 0 : 1;
-  EXPECT_EQ(missing, 0u) << "of " << ids.size();
-  fnd::FileManager::removeItem(fnd::FileManager::deletingLastPathComponent(path));
+  // Several parts of rows, with repeats and an address the library holds left out; then enough
+  // parts to be read in two halves side by side.
+  for (const int count : {1234, 10007}) {
+    const std::string path = writeFile(count, "https://mine.example/1");
+    HTMLImport import;
+    import.setSkipDuplicates(true);
+    std::optional<bool> result;
+    std::set<std::string> loaded;
+    import.setCompletionHandler([&](bool ok) {
+      result = ok;
+      // What the main context holds at this moment, without asking the store for anything.
+      for (const auto& o : WrenDataManager::sharedInstance().managedObjectContext()->registeredObjects())
+        if (o->entity()->name() == Bookmark::entityName() && !o->isFault())
+          loaded.insert(o->valueForKey("uniqueID").string());
+    });
+    ASSERT_TRUE(import.importFromFile(path));
+    ASSERT_TRUE(runUntil([&] { return result.has_value(); }, 60));
+    ASSERT_TRUE(*result);
+    const auto& ids = import.importedBookmarkIDs();
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(count - count / 7 - 1));
+    std::size_t missing = 0;
+    for (const auto& id : ids) missing += loaded.count(id) ? 0 : 1;
+    EXPECT_EQ(missing, 0u) << "of " << ids.size();
+    fnd::FileManager::removeItem(fnd::FileManager::deletingLastPathComponent(path));
+  }
 }
 
 TEST_F(HTMLImportReadBackTest, TheReportNamesEachStoredBookmarkWithItsRowsKey) {
