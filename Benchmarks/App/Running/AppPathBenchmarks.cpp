@@ -192,6 +192,30 @@ void keys(RunningApp& app, const std::vector<std::string>& names) {
   xdo(arguments);
 }
 
+// A visible window of the program named `name` (a pattern) other than `other`, once it is there;
+// empty when none came within `seconds`. Keys are typed only into a dialog that is up: on a loaded
+// machine a dialog can take seconds, and keys typed before it go to the library's list.
+std::string waitForWindow(RunningApp& app, const std::string& name, double seconds, const std::string& other = {}) {
+  const auto deadline = bench::monotonicUs() + static_cast<std::int64_t>(seconds * 1e6);
+  do {
+    if (auto out = bench::runTool({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(app.pid()),
+                                   "--name", name})) {
+      std::size_t from = 0;
+      for (auto to = out->find('\n'); to != std::string::npos; from = to + 1, to = out->find('\n', from))
+        if (auto id = out->substr(from, to - from); !id.empty() && id != other) return id;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  } while (bench::monotonicUs() < deadline);
+  return {};
+}
+
+// Types `path` into the file dialog `dialog`, replacing what its name field holds.
+void typePath(const std::string& dialog, const std::string& path) {
+  xdo({"windowactivate", "--sync", dialog});
+  xdo({"key", "ctrl+a"});
+  xdo({"type", "--delay", "5", path});
+}
+
 void click(RunningApp& app, int x, int y) {
   xdo({"mousemove", "--window", app.window(), std::to_string(x), std::to_string(y), "click", "1"});
 }
@@ -486,11 +510,14 @@ void BM_AppImportLongestStall(benchmark::State& state) {
   measureRounds(state, [&](RunningApp& app, int round, std::vector<double>& ms) {
     const auto file = writeImportFile(round, 5000);
     keys(app, {"ctrl+shift+i"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    xdo({"key", "Return"});  // the question about duplicates
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
-    xdo({"type", "--delay", "5", file});
+    // The question about duplicates, then the file dialog (both named so).
+    const auto question = waitForWindow(app, "^Import Bookmarks$", 30);
+    if (question.empty()) return state.SkipWithError("the import's question did not open");
+    xdo({"windowactivate", "--sync", question});
+    xdo({"key", "Return"});
+    const auto dialog = waitForWindow(app, "^Import Bookmarks$", 30, question);
+    if (dialog.empty()) return state.SkipWithError("the import's file dialog did not open");
+    typePath(dialog, file);
     // The file dialog keeps reading folders as the path is typed: a moment, not idleness.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     if (auto t = longestStallOf(app, [&] { xdo({"key", "Return"}); }, &outside)) ms.push_back(*t);
@@ -519,9 +546,9 @@ void BM_AppExportTime(benchmark::State& state) {
     std::error_code ignored;
     fs::remove(file, ignored);
     keys(app, {"ctrl+shift+e"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    xdo({"key", "ctrl+a"});
-    xdo({"type", "--delay", "5", file});
+    const auto dialog = waitForWindow(app, "^Export Bookmarks$", 30);
+    if (dialog.empty()) return state.SkipWithError("the export's file dialog did not open");
+    typePath(dialog, file);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     app.waitUntilIdle(300);
     resetPeak(app.pid());
