@@ -466,7 +466,7 @@ DataManager::BookmarkList& DataManager::menuBookmarks() {
   return menuBookmarks_;
 }
 
-void DataManager::announceLoad(bool loaded, bool foldersChanged) {
+void DataManager::announceLoad(bool loaded, bool foldersChanged, const FolderList& addedFolders) {
   menuBookmarksStale_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
@@ -479,7 +479,8 @@ void DataManager::announceLoad(bool loaded, bool foldersChanged) {
                                                                                : SmartList::Delicious);
     ViewUpdater::updateSidebar();
   } else if (foldersChanged) {
-    ViewUpdater::updateFoldersCompletely();
+    if (addedFolders.empty()) ViewUpdater::updateFoldersCompletely();
+    else ViewUpdater::updateFoldersAdding(addedFolders);
   } else {
     ViewUpdater::updateSourceLists();
   }
@@ -1025,7 +1026,10 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
+  // Folders only added (an import's): the folder list can put their rows in beside the others.
+  const bool onlyAdded = !foldersUpdated && deletedFolders.empty();
+  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty(),
+               onlyAdded ? insertedFolders : FolderList{});
 }
 
 // ---- Counters -------------------------------------------------------------------------------

@@ -334,7 +334,9 @@ class DataManager {
   // `loaded`: the rows were read (a failed read keeps what the last load found).
   // `foldersChanged`: folders may have come, gone or changed, so the folder list is built again;
   // otherwise only its badges and the list shown follow.
-  void announceLoad(bool loaded, bool foldersChanged = true);
+  // `addedFolders`: folders that came and nothing else changed among the folders (their rows can
+  // be put in beside the others).
+  void announceLoad(bool loaded, bool foldersChanged = true, const FolderList& addedFolders = {});
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
                      const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated);
   bool isKept(const store::PredicateRef& predicate) const;

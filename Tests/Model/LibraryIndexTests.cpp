@@ -3,6 +3,7 @@
 #include "LibraryFixture.h"
 
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 
 #include "Platform/Foundation/UndoManager.h"
 
@@ -327,6 +328,45 @@ TEST_F(LibraryIndexTest, AFollowedSaveRebuildsTheFolderListOnlyForFolderChanges)
   EXPECT_TRUE(dm.menuBookmarks().empty());
   step("bookmark changed", [&] { a->setTitle("A"); }, false);
   EXPECT_EQ(dm.menuBookmarks().size(), 2u);
+  center.removeObserver(this);
+}
+
+// Folders that only came are named to the folder list, which can put their rows in beside the
+// others; with a folder changed or gone in the same save the list is built again whole.
+TEST_F(LibraryIndexTest, FoldersThatOnlyCameAreNamedToTheFolderList) {
+  auto kept = folder("kept", "Kept");
+  save();
+  DataManager dm;
+  loadAwake(dm);
+  std::vector<std::vector<std::string>> named;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification& n) {
+    std::vector<std::string> ids;
+    for (const auto& f : ViewUpdater::addedFolders(n)) ids.push_back(f->folderID());
+    named.push_back(ids);
+  }, BRWUpdateFoldersCompletelyViewNotification);
+  dm.followSave([&] {
+    folder("one", "One");
+    folder("two", "Two", "one");
+    save();
+  });
+  ASSERT_EQ(named.size(), 1u);
+  std::sort(named[0].begin(), named[0].end());
+  EXPECT_EQ(named[0], (std::vector<std::string>{"one", "two"}));
+  dm.followSave([&] {
+    folder("three", "Three");
+    kept->setName("Renamed");
+    save();
+  });
+  ASSERT_EQ(named.size(), 2u);
+  EXPECT_TRUE(named[1].empty());
+  dm.followSave([&] {
+    folder("four", "Four");
+    dm.context()->deleteObject(Folder::existingFolderWithFolderID("three"));
+    save();
+  });
+  ASSERT_EQ(named.size(), 3u);
+  EXPECT_TRUE(named[2].empty());
   center.removeObserver(this);
 }
 
