@@ -33,6 +33,7 @@
 
 #include "App/GeneratedBookmark.h"
 #include "GeneratedLibrary.h"
+#include "MainThreadGaps.h"
 #include "TemporaryHome.h"
 
 #include <benchmark/benchmark.h>
@@ -390,25 +391,14 @@ void BM_ImportInto50kLongestStall(benchmark::State& state) {
     text += "</DL><p>\n</DL><p>\n";
     fnd::FileManager::writeFile(file, text);
     ++round;
-    auto last = Clock::now();
-    bool beating = true;
-    double longest = 0;
-    std::function<void()> beat = [&] {
-      const auto now = Clock::now();
-      longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-      last = now;
-      if (beating) fnd::DispatchQueue::main().after(0.001, [&] { beat(); });
-    };
-    beat();
+    bench::MainThreadGaps gaps;
     const auto start = Clock::now();
     if (!import.importFromFile(file)) return state.SkipWithError("the import did not start");
     pumpUntil([&] { return !import.isImporting(); });
     completed.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     ui::runEventLoopUntil([] { return false; }, 3.0);
-    beating = false;
-    ui::runEventLoopUntil([] { return false; }, 0.01);
-    stalls.push_back(longest);
-    state.SetIterationTime(longest / 1000);
+    stalls.push_back(gaps.stop());
+    state.SetIterationTime(stalls.back() / 1000);
   }
   std::sort(stalls.begin(), stalls.end());
   std::sort(completed.begin(), completed.end());

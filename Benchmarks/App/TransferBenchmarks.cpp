@@ -7,7 +7,6 @@
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
-#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/UI/ApplicationMain.h"
 #include "Synchronize/HTMLExport.h"
@@ -15,6 +14,7 @@
 
 #include "GeneratedLibrary.h"
 #include "GeneratedNetscapeFile.h"
+#include "MainThreadGaps.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,20 +121,10 @@ void BM_HTMLExportInBackground50k(benchmark::State& state) {
     HTMLExport exporter;
     exporter.setDelegate(&told);
     exporter.setDataManager(&dm);
-    auto last = Clock::now();
-    bool beating = true;
-    double longest = 0;
-    std::function<void()> beat = [&] {
-      const auto now = Clock::now();
-      longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-      last = now;
-      if (beating) fnd::DispatchQueue::main().after(0.001, [&] { beat(); });
-    };
-    beat();
+    bench::MainThreadGaps gaps;
     exporter.exportAllTofileInBackground(path);
     ui::runEventLoopUntil([&] { return told.done; }, 60);
-    beating = false;
-    ui::runEventLoopUntil([] { return false; }, 0.01);  // the last heartbeat runs out
+    const double longest = gaps.stop();
     if (gap) *gap = longest;
     return told.ok;
   };

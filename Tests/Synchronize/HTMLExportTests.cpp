@@ -3,10 +3,7 @@
 #include "Synchronize/HTMLExport.h"
 #include "Synchronize/HTMLImport.h"
 
-#include "Model/DataManager.h"
 #include "Model/DataModel.h"
-#include "Model/ModelNotifications.h"
-#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Foundation/FileManager.h"
 
@@ -401,12 +398,7 @@ class HTMLExportInBackgroundTest : public HTMLExportTest {
   // its rows).
   void loadLibrary() {
     dm.setCurrentSortDescriptors({store::SortDescriptor("addedDate", true)});
-    bool loaded = false;
-    fnd::NotificationCenter::defaultCenter().addObserver(&loaded, [&](const fnd::Notification&) { loaded = true; },
-                                                         UpdateFoldersNotification);
-    dm.awakeFromNib();
-    ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
-    fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
+    loadAwake(dm);
   }
   // Both exports of the library, with or without the locked folders: straight from the store,
   // then from the library in memory in the background.
