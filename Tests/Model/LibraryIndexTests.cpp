@@ -402,6 +402,38 @@ TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   EXPECT_EQ(dm.numberOBookmarksInTrash(), 0);
 }
 
+// Rows another context saved (an import's) are in the library at once; the views follow in a turn
+// of their own, so taking many rows in and redrawing never hold the window up in one piece.
+TEST_F(LibraryIndexTest, AMergedSaveIsHeldAtOnceAndShownInATurnOfItsOwn) {
+  DataManager dm;
+  loadAwake(dm);
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto made = Folder::folderWithFolderID("made", other);
+  made->setName("Made");
+  made->setParentFolderID(Folder::kImportedID);
+  auto b = Bookmark::initEntityInContext(other);
+  b->setUrl("http://made.example/");
+  b->setFolder(made);
+  store::SaveNotification saved;
+  const int token = other->addSaveObserver([&](const store::SaveNotification& n) { saved.insertedIDs = n.insertedIDs; });
+  ASSERT_TRUE(other->save());
+  other->removeSaveObserver(token);
+  dm.context()->mergeChangesFromSave(saved);
+  std::vector<std::vector<std::string>> named;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification& n) {
+    std::vector<std::string> ids;
+    for (const auto& f : ViewUpdater::addedFolders(n)) ids.push_back(f->folderID());
+    named.push_back(ids);
+  }, BRWUpdateFoldersCompletelyViewNotification);
+  dm.followMergedSave(saved);
+  EXPECT_EQ(dm.numberOfBookmarksInFolder("made"), 1);
+  EXPECT_TRUE(named.empty());
+  ASSERT_TRUE(runUntil([&] { return !named.empty(); }, 10));
+  EXPECT_EQ(named, (std::vector<std::vector<std::string>>{{"made"}}));
+  center.removeObserver(this);
+}
+
 TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {
   DataManager dm;
   loadAwake(dm);
