@@ -153,10 +153,18 @@ void TransferDialogs::openExportDialog() {
 }
 
 void TransferDialogs::exportTo(const std::string& path, bool includeLocked) {
+  // The last export's file is still being written: it is told when done, by its own exporter.
+  if (htmlExport_ && htmlExport_->isExporting()) {
+    AlertPresenter::alert("Export Bookmarks", "Another export is still running. Try again when it has finished.");
+    return;
+  }
   htmlExport_ = std::make_unique<HTMLExport>();
   htmlExport_->setIncludesLockedFolders(includeLocked);
   htmlExport_->setDelegate(this);
-  htmlExport_->exportAllTofile(path);
+  htmlExport_->setDataManager(dataManager_);
+  // The library is taken now and written on a thread of its own, so a large one never holds the
+  // window up; the message comes when the file is there.
+  htmlExport_->exportAllTofileInBackground(path);
 }
 
 void TransferDialogs::buildPasswordSheet() {

@@ -3,6 +3,7 @@
 #include "App/WebContent.h"
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
+#include "Model/DataModel.h"
 #include "Model/Folder.h"
 #include "Model/Service.h"
 #include "Model/BookmarkServiceClient.h"
@@ -26,6 +27,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -132,11 +134,17 @@ void WebContentUpdater::updateBookmarks(const std::vector<std::string>& uniqueID
   KESTO_ASSERT_MAIN_THREAD();
   if (uniqueIDs.empty()) return;
   // Found in the library in memory: reading the store here would wait for a batch being written.
+  // What was just added or imported stands at the library's end, so the look starts there and
+  // stops once everything asked for is found; identifiers are compared where they are kept.
   auto byID = std::make_shared<std::unordered_map<std::string, Bookmark::Ref>>();
   if (data_) {
-    std::unordered_set<std::string> wanted(uniqueIDs.begin(), uniqueIDs.end());
-    for (const auto& b : data_->allBookmarks())
-      if (auto id = b ? b->uniqueIDValue() : std::nullopt; id && wanted.count(*id)) byID->emplace(*id, b);
+    std::unordered_set<std::string_view> wanted(uniqueIDs.begin(), uniqueIDs.end());
+    const auto& library = data_->allBookmarks();
+    for (auto it = library.rbegin(); it != library.rend() && byID->size() < wanted.size(); ++it) {
+      if (!*it) continue;
+      const fnd::Value& id = (*it)->value(bookmark_attr::uniqueID);
+      if (id.isString() && wanted.count(id.string())) byID->emplace(id.string(), *it);
+    }
   }
   makeJobs(std::make_shared<std::vector<std::string>>(uniqueIDs), std::move(byID), 0);
 }

@@ -466,7 +466,7 @@ DataManager::BookmarkList& DataManager::menuBookmarks() {
   return menuBookmarks_;
 }
 
-void DataManager::announceLoad(bool loaded, bool foldersChanged) {
+void DataManager::announceLoad(bool loaded, bool foldersChanged, const FolderList& addedFolders) {
   menuBookmarksStale_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
@@ -479,7 +479,8 @@ void DataManager::announceLoad(bool loaded, bool foldersChanged) {
                                                                                : SmartList::Delicious);
     ViewUpdater::updateSidebar();
   } else if (foldersChanged) {
-    ViewUpdater::updateFoldersCompletely();
+    if (addedFolders.empty()) ViewUpdater::updateFoldersCompletely();
+    else ViewUpdater::updateFoldersAdding(addedFolders);
   } else {
     ViewUpdater::updateSourceLists();
   }
@@ -1000,11 +1001,14 @@ void DataManager::followMergedSave(const store::SaveNotification& saved) {
   const bool foldersUpdated = std::any_of(saved.updatedIDs.begin(), saved.updatedIDs.end(), [](const auto& id) {
     return id && id->entity() && id->entity()->name() == Folder::entityName();
   });
-  followChanges(inserted, deleted, foldersUpdated);
+  // A large save (an import of thousands): the views follow in a turn of their own, so the
+  // window is not held up by taking the rows in and redrawing in one piece.
+  followChanges(inserted, deleted, foldersUpdated, false);
 }
 
 void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inserted,
-                                const std::vector<store::ManagedObjectRef>& deleted, bool foldersUpdated) {
+                                const std::vector<store::ManagedObjectRef>& deleted, bool foldersUpdated,
+                                bool announceNow) {
   BookmarkList insertedBookmarks, deletedBookmarks;
   FolderList insertedFolders, deletedFolders;
   for (const auto& o : inserted) {
@@ -1025,7 +1029,13 @@ void DataManager::followChanges(const std::vector<store::ManagedObjectRef>& inse
     removeAll(*allFolders_, deletedFolders);
     appendMovingToEnd(*allFolders_, insertedFolders);
   }
-  announceLoad(true, foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty());
+  // Folders only added (an import's): the folder list can put their rows in beside the others.
+  const bool onlyAdded = !foldersUpdated && deletedFolders.empty();
+  const bool foldersChanged = foldersUpdated || !insertedFolders.empty() || !deletedFolders.empty();
+  FolderList added = onlyAdded ? std::move(insertedFolders) : FolderList{};
+  if (announceNow) return announceLoad(true, foldersChanged, added);
+  fnd::DispatchQueue::main().async(lifetime_.whileAlive(
+      [this, foldersChanged, added = std::move(added)] { announceLoad(true, foldersChanged, added); }));
 }
 
 // ---- Counters -------------------------------------------------------------------------------

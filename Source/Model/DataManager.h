@@ -138,7 +138,8 @@ class DataManager {
   // changed ones are re-read by the lists. For changes that may touch any bookmark (an undo),
   // in place of a reload of the whole library.
   void followSave(const std::function<void()>& save);
-  // The same for a save of another context the main context has merged (an import).
+  // The same for a save of another context the main context has merged (an import); the views
+  // follow in a later turn of the main loop.
   void followMergedSave(const store::SaveNotification& saved);
   // Rebuilds the date windows when the local day has changed since they were built, so "Today"
   // never means the day the application started. Lists and counters call it themselves.
@@ -334,9 +335,13 @@ class DataManager {
   // `loaded`: the rows were read (a failed read keeps what the last load found).
   // `foldersChanged`: folders may have come, gone or changed, so the folder list is built again;
   // otherwise only its badges and the list shown follow.
-  void announceLoad(bool loaded, bool foldersChanged = true);
+  // `addedFolders`: folders that came and nothing else changed among the folders (their rows can
+  // be put in beside the others).
+  void announceLoad(bool loaded, bool foldersChanged = true, const FolderList& addedFolders = {});
+  // `announceNow`: the views follow at once; otherwise in a later turn of the main loop.
   void followChanges(const std::vector<std::shared_ptr<store::ManagedObject>>& inserted,
-                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated);
+                     const std::vector<std::shared_ptr<store::ManagedObject>>& deleted, bool foldersUpdated,
+                     bool announceNow = true);
   bool isKept(const store::PredicateRef& predicate) const;
   // The index with the unsaved changes of the context read again (they may yet be undone).
   DataManagerIndex& index();

@@ -1,6 +1,7 @@
 #include "Model/ViewUpdater.h"
 
 #include "Model/Bookmark.h"
+#include "Model/Folder.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
 #include <utility>
@@ -96,6 +97,23 @@ void ViewUpdater::updateTags() { post(BRWUpdateTagsViewNotification, classObject
 void ViewUpdater::updateHistory() { post(BRWUpdateHistoryViewNotification, classObject()); }
 void ViewUpdater::updateSourceLists() { post(BRWUpdateFoldersViewNotification, classObject()); }
 void ViewUpdater::updateFoldersCompletely() { post(BRWUpdateFoldersCompletelyViewNotification, classObject()); }
+
+void ViewUpdater::updateFoldersAdding(const std::vector<std::shared_ptr<Folder>>& added) {
+  fnd::Array folders;
+  folders.reserve(added.size());
+  for (const auto& f : added)
+    if (f) folders.push_back(fnd::Value(std::static_pointer_cast<fnd::Object>(f)));
+  post(BRWUpdateFoldersCompletelyViewNotification, classObject(), {{kAddedFoldersKey, fnd::Value(std::move(folders))}});
+}
+
+std::vector<std::shared_ptr<Folder>> ViewUpdater::addedFolders(const fnd::Notification& notification) {
+  std::vector<std::shared_ptr<Folder>> out;
+  auto it = notification.userInfo.find(kAddedFoldersKey);
+  if (it == notification.userInfo.end() || !it->second.isArray()) return out;
+  for (const auto& v : it->second.array())
+    if (auto f = v.isObject() ? std::dynamic_pointer_cast<Folder>(v.object()) : nullptr) out.push_back(std::move(f));
+  return out;
+}
 void ViewUpdater::updateFolderBadges() { post(UpdateFolderBadgesNotification, classObject()); }
 void ViewUpdater::updatePopulars() { post(UpdatePopularsViewNotification, classObject()); }
 void ViewUpdater::updateSidebar() { post(SelectCurrentSidebarViewNotification, classObject()); }

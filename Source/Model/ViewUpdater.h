@@ -22,8 +22,10 @@ inline constexpr const char* kWebContentKey = "webContent";
 inline constexpr const char* kChangedBookmarksKey = "bookmarks";
 inline constexpr const char* kRemovedRowsKey = "removed";
 inline constexpr const char* kInsertedRowsKey = "inserted";
+inline constexpr const char* kAddedFoldersKey = "addedFolders";
 
 class Bookmark;
+class Folder;
 
 // Asks the controllers that show a view of the library to refresh it, by posting a named
 // notification on the default centre. Posting is synchronous on the calling thread, which must
@@ -71,6 +73,12 @@ class ViewUpdater {
   static void updateHistory();
   static void updateSourceLists();
   static void updateFoldersCompletely();
+  // The folder list after folders were added and nothing else changed among the folders (an
+  // import's): the rows of `added` can be put in beside those there are. Observers that cannot
+  // do that refresh completely, as for updateFoldersCompletely.
+  static void updateFoldersAdding(const std::vector<std::shared_ptr<Folder>>& added);
+  // The folders an updateFoldersAdding notification names; none for a complete refresh.
+  static std::vector<std::shared_ptr<Folder>> addedFolders(const fnd::Notification& notification);
   static void updateFolderBadges();
   static void updatePopulars();
   static void updateSidebar();

@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <unordered_set>
 
 namespace kesto {
@@ -153,8 +154,13 @@ void FoldersController::observe() {
   observing_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { updateView(); }, BRWUpdateFoldersViewNotification);
-  center.addObserver(this, [this](const fnd::Notification&) { updateViewCompletely(); },
-                     BRWUpdateFoldersCompletelyViewNotification);
+  center.addObserver(this, [this](const fnd::Notification& n) {
+    // Folders only added (an import's) get their rows beside the others: the tree is not built
+    // again around them.
+    const auto added = ViewUpdater::addedFolders(n);
+    if (!added.empty() && addFolderRows(added)) updateView();
+    else updateViewCompletely();
+  }, BRWUpdateFoldersCompletelyViewNotification);
   center.addObserver(this, [this](const fnd::Notification&) { selectLibraryView(); }, BRWSelectLibraryFolderNotification);
   center.addObserver(this, [this](const fnd::Notification&) { selectInboxView(); }, BRWSelectInboxFolderNotification);
   center.addObserver(this, [this](const fnd::Notification&) { expandImported(); }, BRWExpandImportedFolderNotification);
@@ -394,6 +400,77 @@ void FoldersController::reloadFolders(const std::string& parentFolderID) {
   }
   save("The folder order could not be saved");
   list_->reloadData();
+}
+
+bool FoldersController::addFolderRows(const std::vector<std::shared_ptr<Folder>>& added) {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (!searchString_.empty() || !libraryItem_ || !list_) return false;
+  std::unordered_map<std::string, std::vector<Folder::Ref>> children;  // the new folders by parent
+  std::unordered_set<std::string> newIDs;
+  for (const auto& f : added) {
+    const std::string id = f ? f->folderID() : std::string();
+    // A nameless folder goes at the next whole build; a folder with a row is no new one.
+    if (id.empty() || f->name().empty() || itemForRowID(id) || !newIDs.insert(id).second) return false;
+    children[f->parentFolderID()].push_back(f);
+  }
+  // The tree's order: the manual order, or names without case; then the order rows were made.
+  const store::SortDescriptor order = isUserSorted_
+                                          ? store::SortDescriptor("orderIndex", true)
+                                          : store::SortDescriptor("name", true, store::SortDescriptor::Comparison::CaseInsensitive);
+  auto inOrder = [&](std::vector<Folder::Ref>& folders) {
+    std::stable_sort(folders.begin(), folders.end(), [&](const Folder::Ref& a, const Folder::Ref& b) {
+      const int c = order.compareObjects(fnd::Value(std::static_pointer_cast<fnd::Object>(a)),
+                                         fnd::Value(std::static_pointer_cast<fnd::Object>(b)));
+      return c != 0 ? c < 0 : a->storeKey() < b->storeKey();
+    });
+  };
+  // Each new subtree hangs under the Imported row or a folder's row there is.
+  std::vector<std::pair<SourceListItemRef, std::string>> parents;
+  for (auto& [parent, list] : children) {
+    if (newIDs.count(parent)) continue;
+    SourceListItemRef item = parent == Folder::kImportedID ? importedItem_ : isFixedRow(parent) || parent == Folder::kRootID
+                                                                                 ? nullptr
+                                                                                 : itemForRowID(parent);
+    if (!item) return false;
+    parents.emplace_back(item, parent);
+  }
+  const auto counts = kestoData_ ? kestoData_->numberOfBookmarksInFolders() : std::unordered_map<std::string, std::int32_t>{};
+  std::unordered_set<std::string> placed;
+  std::function<SourceListItemRef(Folder&)> subtree = [&](Folder& folder) {
+    auto item = makeFolderItem(folder, counts);
+    std::vector<SourceListItemRef> rows;
+    if (auto it = children.find(folder.folderID()); it != children.end()) {
+      inOrder(it->second);
+      for (const auto& c : it->second)
+        if (placed.insert(c->folderID()).second) rows.push_back(subtree(*c));
+    }
+    item->setChildren(rows);
+    return item;
+  };
+  for (auto& [parentItem, parentID] : parents) {
+    // The parent's rows as the tree is built: those there are kept, the new ones made.
+    std::vector<store::SortDescriptor> sorts{order};
+    auto siblings = Folder::fetchEntitiesWithPredicate(store::Predicate::parse("parentFolderID == %@", {parentID}), &sorts)
+                        .value_or(Folder::List{});
+    std::vector<SourceListItemRef> rows;
+    std::size_t kept = 0;
+    for (const auto& f : siblings) {
+      const std::string id = f->folderID();
+      if (newIDs.count(id)) {
+        if (placed.insert(id).second) rows.push_back(subtree(*f));
+      } else if (auto item = itemForRowID(id)) {
+        rows.push_back(item);
+        ++kept;
+      } else {
+        return false;
+      }
+    }
+    // Rows behind the library (a folder gone, come or moved meanwhile): the tree is built again.
+    if (kept != parentItem->children().size()) return false;
+    parentItem->setChildren(rows);
+    list_->reloadItem(parentItem.get(), true);
+  }
+  return placed.size() == newIDs.size();
 }
 
 void FoldersController::updateViewCompletely() {

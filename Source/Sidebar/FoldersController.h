@@ -95,6 +95,11 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   // Tree building and refresh.
   void loadFolders();
   void reloadFolders(const std::string& parentFolderID);
+  // Rows for folders that were added while nothing else changed among the folders (an import's),
+  // put in beside the rows there are, under the Imported row or a folder's; false when that
+  // cannot be done so (a search filters the rows, a parent has no row, the rows are behind the
+  // library) and the tree must be built again.
+  bool addFolderRows(const std::vector<std::shared_ptr<Folder>>& added);
   void updateViewCompletely();
   void updateView();
   void loadBadges();

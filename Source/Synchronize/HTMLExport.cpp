@@ -3,10 +3,14 @@
 #include "Support/AlertPresenter.h"
 
 #include "Model/Bookmark.h"
+#include "Model/DataManager.h"
+#include "Model/DataModel.h"
 #include "Model/Folder.h"
 #include "Model/StoredText.h"
 #include "Model/WrenDataManager.h"
 
+#include "Platform/Foundation/Assert.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
@@ -14,6 +18,11 @@
 #include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/Predicate.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -90,146 +99,293 @@ struct SpecialFolder {
 };
 constexpr SpecialFolder kSpecialFolders[] = {{Folder::kInboxID, "Inbox"}, {Folder::kImportedID, "Imported"}};
 
+// What an export writes, in order: folders opened, their bookmarks, folders closed. The texts are
+// the library's own values, shared and never changed once made, so a snapshot copies no text and
+// a worker thread can write it while the main thread goes on.
+struct Line {
+  enum class Kind : std::uint8_t { Folder, Bookmark, End };
+  Kind kind = Kind::End;
+  fnd::Value first, second;  // a folder's name; a bookmark's address and title
+};
+using Lines = std::vector<Line>;
+
+const std::string& textOf(const fnd::Value& v) {
+  static const std::string empty;
+  return v.isString() ? v.string() : empty;
+}
+
+void render(const Line& line, std::string& out) {
+  switch (line.kind) {
+    case Line::Kind::Folder:
+      out += "<DT><H3 FOLDED>";
+      out += escape(textOf(line.first), false);
+      out += "</H3>\n<DL><p>\n";
+      break;
+    case Line::Kind::Bookmark:
+      out += "<DT><A HREF=\"";
+      out += escape(textOf(line.first), true);
+      out += "\">";
+      out += escape(textOf(line.second), false);
+      out += "</A>\n";
+      break;
+    case Line::Kind::End: out += "</DL><p>\n"; break;
+  }
+}
+
 // How much of a streamed export is made before it goes to the file.
 constexpr std::size_t kSpillBytes = 64 * 1024;
+constexpr std::size_t kSpillLines = 512;
+
+// Writes the header, the lines and the end into `path` (any thread): false with `error` when
+// the file was not written.
+bool writeLines(const std::string& path, const Lines& lines, fnd::Error* error) {
+  fnd::AtomicFileWriter file(path);
+  std::string text = kHeader;
+  for (const auto& line : lines) {
+    render(line, text);
+    if (text.size() >= kSpillBytes) {
+      file.append(text);
+      text.clear();
+    }
+  }
+  text += kFooter;
+  file.append(text);
+  return file.commit(error);
+}
+
+// A bookmark that is not in the trash. A missing flag fails too, as "trashed < 1" does.
+bool isLive(const Bookmark& b) {
+  const auto& trashed = b.value(bookmark_attr::trashed);
+  return trashed.isNumber() && trashed.doubleValue() < 1;
+}
 
 }  // namespace
 
-struct HTMLExport::Impl {
+struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
   HTMLExportDelegate* delegate = nullptr;
+  DataManager* dataManager = nullptr;
   std::string exportString;
   bool includeLocked = false;
   std::size_t lockedLeftOut = 0;
-  // While a whole export runs: the file its text goes to, piece by piece.
+  bool exporting = false;
+  // While a whole export runs on the calling thread: the file its lines go to, a part at a time.
   fnd::AtomicFileWriter* writer = nullptr;
+  std::shared_ptr<fnd::DispatchQueue> writing;
 
-  // Read once per export: the folders' children by parent identifier, in store order. A
-  // folder's bookmarks are read when it is written (one indexed query each), so an export holds
-  // one folder's bookmarks at a time, never the whole library's.
-  bool loaded = false;
-  std::unordered_map<std::string, std::vector<Folder::Ref>> children;
-  std::unordered_map<std::string, Folder::Ref> byID;
+  // The tree, depth first, a step at a time, so a walk can stop between steps and go on later.
+  // An explicit stack: folder parents come from sync files and archives, so a chain may be far
+  // deeper than the call stack allows. Each folder is written once, so a parent cycle ends too.
+  struct Walk {
+    // Read once, when the walk begins: the folders' children by parent identifier, in store order.
+    std::unordered_map<std::string, std::vector<Folder::Ref>> children;
+    std::unordered_map<std::string, Folder::Ref> byID;
+    std::unordered_set<std::string> sharedIDs;  // identifiers more than one folder has
+    // Whether the library in memory answers which bookmarks a folder holds (it held what the
+    // store holds when the walk began): then no folder's bookmarks are fetched.
+    bool fromMemory = false;
 
-  void load() {
-    if (loaded) return;
-    loaded = true;
+    struct Frame {
+      Folder::Ref folder;
+      const std::vector<Folder::Ref>* children = nullptr;
+      std::size_t next = 0;
+      std::optional<std::vector<Bookmark::Ref>> own;  // read already (a special folder's)
+    };
+    std::vector<Folder::Ref> top;               // the folders whose blocks are written, in order
+    std::vector<const SpecialFolder*> special;  // then these, when they hold anything
+    std::size_t nextTop = 0, nextSpecial = 0;
+    std::vector<Frame> stack;
+    std::unordered_set<const Folder*> visited;
+    // The bookmarks of the folder on top of the stack, being written a part at a time.
+    std::vector<Bookmark::Ref> closing;
+    std::size_t nextClosing = 0;
+    bool isClosing = false;
+  };
+  // Bookmarks written in one step.
+  static constexpr std::size_t kBookmarksPerStep = 2000;
+
+  // A walk over the folders as they are now; what it writes is up to the caller (`top`, special).
+  Walk begin() {
     lockedLeftOut = 0;
+    Walk walk;
     if (auto folders = Folder::fetchEntities())
       for (const auto& f : *folders) {
-        children[f->parentFolderID()].push_back(f);
-        byID.emplace(f->folderID(), f);
+        walk.children[f->parentFolderID()].push_back(f);
+        if (!walk.byID.emplace(f->folderID(), f).second) walk.sharedIDs.insert(f->folderID());
       }
-  }
-  void unload() {
-    loaded = false;
-    children.clear();
-    byID.clear();
+    walk.fromMemory = dataManager && !dataManager->isReadingLibrary() &&
+                      static_cast<std::int64_t>(dataManager->allBookmarks().size()) ==
+                          Bookmark::countWithPredicate(nullptr);
+    return walk;
   }
 
-  // The bookmarks written for a folder, in store order. A trashed bookmark keeps its folder (the
-  // Inbox, after a folder delete): written, it would come back wherever the file is imported.
-  // The rows' keys come from the folder column's index alone; the test of the trash is made on
-  // the objects, which the program holds already (so no row is looked up in the table).
-  store::PredicateRef live = store::Predicate::parse("trashed < 1");
-  std::vector<Bookmark::Ref> bookmarksOf(const Folder::Ref& folder) const {
+  // A walk of the whole tree: the folders under "root", then the Inbox and the Imported folder,
+  // which hang outside "root" but which the user sees.
+  Walk wholeTree() {
+    Walk walk = begin();
+    if (auto it = walk.children.find(Folder::kRootID); it != walk.children.end()) walk.top = it->second;
+    for (const auto& special : kSpecialFolders) walk.special.push_back(&special);
+    return walk;
+  }
+
+  // The bookmarks written for a folder, in store order (by row; unsaved new ones last). A trashed
+  // bookmark keeps its folder (the Inbox, after a folder delete): written, it would come back
+  // wherever the file is imported.
+  std::vector<Bookmark::Ref> bookmarksOf(const Walk& walk, const Folder::Ref& folder) const {
+    if (!folder) return {};
+    std::vector<Bookmark::Ref> out;
+    if (walk.fromMemory && !dataManager->isReadingLibrary()) {
+      // The library in memory files bookmarks by folder identifier: where folders share one, only
+      // this folder's own go.
+      const bool shared = walk.sharedIDs.count(folder->folderID()) > 0;
+      std::vector<std::pair<std::int64_t, Bookmark::Ref>> keyed;
+      for (auto& b : dataManager->bookmarksWithFolder(folder->folderID()))
+        if (isLive(*b) && (!shared || b->toOne(bookmark_rel::folder) == folder)) {
+          const std::int64_t key = b->storeKey();
+          keyed.emplace_back(key > 0 ? key : std::numeric_limits<std::int64_t>::max(), std::move(b));
+        }
+      std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      out.reserve(keyed.size());
+      for (auto& [key, b] : keyed) out.push_back(std::move(b));
+      return out;
+    }
+    // The rows' keys come from the folder column's index alone; the test of the trash is made
+    // on the objects, which the program holds already (so no row is looked up in the table).
     auto context = WrenDataManager::sharedInstance().managedObjectContext();
-    if (!folder || !context) return {};
+    if (!context) return {};
     store::FetchRequest request(Bookmark::entityName());
     request.predicate = store::Predicate::comparison("folder", store::ComparisonOperator::Equal, fnd::Value(fnd::ObjectRef(folder)));
     request.includesPropertyValues = false;
-    std::vector<Bookmark::Ref> out;
     if (auto found = context->fetch(request))
       for (auto& o : *found)
-        if (live->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(o))))
-          if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o))) out.push_back(std::move(b));
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o)); b && isLive(*b)) out.push_back(std::move(b));
     return out;
   }
 
   bool leavesOut(const Folder& folder) const { return !includeLocked && folder.blocked() > 0; }
   bool leavesOut(const Bookmark& bookmark) const { return !includeLocked && bookmark.blocked() > 0; }
 
-  // Hands what has been made to the file once it is worth a write; a text asked for is kept.
-  void spill(std::string& out) {
-    if (!writer || out.size() < kSpillBytes) return;
-    writer->append(out);
-    out.clear();
+  // A folder's block opens, unless it was written already or is locked and left out (with its
+  // subtree).
+  void open(Walk& walk, Lines& out, const Folder::Ref& folder) {
+    if (!folder || !walk.visited.insert(folder.get()).second) return;
+    if (leavesOut(*folder)) {
+      ++lockedLeftOut;
+      return;
+    }
+    out.push_back({Line::Kind::Folder, folder->value(folder_attr::name), {}});
+    auto it = walk.children.find(folder->folderID());
+    walk.stack.push_back({folder, it == walk.children.end() ? nullptr : &it->second, 0, std::nullopt});
   }
 
-  // A special folder (Inbox, Imported) as a folder block of its own, when it holds anything
-  // not written already.
-  void appendSpecial(std::string& out, const SpecialFolder& special, std::unordered_set<const Folder*>& visited) {
-    auto row = byID.find(special.folderID);
-    const Folder* self = row == byID.end() ? nullptr : row->second.get();
-    if (self && !visited.insert(self).second) return;
+  // A special folder (Inbox, Imported) as a folder block of its own, when it holds anything not
+  // written already.
+  void openSpecial(Walk& walk, Lines& out, const SpecialFolder& special) {
+    auto row = walk.byID.find(special.folderID);
+    const Folder* self = row == walk.byID.end() ? nullptr : row->second.get();
+    if (self && !walk.visited.insert(self).second) return;
     const std::vector<Folder::Ref>* kids = nullptr;
-    if (auto it = children.find(special.folderID); it != children.end()) kids = &it->second;
+    if (auto it = walk.children.find(special.folderID); it != walk.children.end()) kids = &it->second;
     bool holdsAny = false;
     if (kids)
-      for (const auto& f : *kids) holdsAny = holdsAny || (f && !visited.count(f.get()) && !leavesOut(*f));
-    const auto own = bookmarksOf(row == byID.end() ? nullptr : row->second);
+      for (const auto& f : *kids) holdsAny = holdsAny || (f && !walk.visited.count(f.get()) && !leavesOut(*f));
+    auto own = bookmarksOf(walk, row == walk.byID.end() ? nullptr : row->second);
     for (const auto& b : own) holdsAny = holdsAny || !leavesOut(*b);
     if (!holdsAny) {
       // Nothing written, but the locked folders kept back are still told.
       if (kids)
         for (const auto& f : *kids)
-          if (f && leavesOut(*f) && visited.insert(f.get()).second) ++lockedLeftOut;
+          if (f && leavesOut(*f) && walk.visited.insert(f.get()).second) ++lockedLeftOut;
       return;
     }
-    out += "<DT><H3 FOLDED>";
-    out += special.name;
-    out += "</H3>\n<DL><p>\n";
-    if (kids)
-      for (const auto& f : *kids) appendFolder(out, f, visited);
-    appendBookmarks(out, own);
-    out += "</DL><p>\n";
+    out.push_back({Line::Kind::Folder, fnd::Value(special.name), {}});
+    walk.stack.push_back({nullptr, kids, 0, std::move(own)});
   }
 
-  void appendBookmarks(std::string& out, const std::vector<Bookmark::Ref>& bookmarks) {
-    for (const auto& b : bookmarks) {
-      if (leavesOut(*b)) continue;
-      out += "<DT><A HREF=\"";
-      out += escape(b->url().value_or(""), true);
-      out += "\">";
-      out += escape(b->title().value_or(""), false);
-      out += "</A>\n";
-      spill(out);
-    }
-  }
-
-  // Depth first with an explicit stack: folder parents come from sync files and archives, so a
-  // chain may be far deeper than the call stack allows. Each folder is written once, so a parent
-  // cycle ends too. A locked folder left out takes its subtree with it.
-  void appendFolder(std::string& out, const Folder::Ref& top, std::unordered_set<const Folder*>& visited) {
-    struct Frame {
-      Folder::Ref folder;
-      const std::vector<Folder::Ref>* children;
-      std::size_t next;
-    };
-    std::vector<Frame> stack;
-    auto open = [&](const Folder::Ref& folder) {
-      if (!folder || !visited.insert(folder.get()).second) return;
-      if (leavesOut(*folder)) {
-        ++lockedLeftOut;
-        return;
+  // One step: a folder opened, a folder's bookmarks read, or a part of them written (the block
+  // closing after the last). False once the walk is over.
+  bool step(Walk& walk, Lines& out) {
+    if (walk.isClosing) {
+      const std::size_t end = std::min(walk.closing.size(), walk.nextClosing + kBookmarksPerStep);
+      for (; walk.nextClosing < end; ++walk.nextClosing) {
+        const Bookmark& b = *walk.closing[walk.nextClosing];
+        if (!leavesOut(b))
+          out.push_back({Line::Kind::Bookmark, b.value(bookmark_attr::url), b.value(bookmark_attr::title)});
       }
-      out += "<DT><H3 FOLDED>";
-      out += escape(folder->name(), false);
-      out += "</H3>\n<DL><p>\n";
-      spill(out);
-      auto it = children.find(folder->folderID());
-      stack.push_back({folder, it == children.end() ? nullptr : &it->second, 0});
-    };
-    open(top);
-    while (!stack.empty()) {
-      Frame& frame = stack.back();
+      if (walk.nextClosing < walk.closing.size()) return true;
+      out.push_back({Line::Kind::End, {}, {}});
+      walk.closing.clear();
+      walk.isClosing = false;
+      walk.stack.pop_back();
+      return true;
+    }
+    if (!walk.stack.empty()) {
+      Walk::Frame& frame = walk.stack.back();
       if (frame.children && frame.next < frame.children->size()) {
-        open((*frame.children)[frame.next++]);
-        continue;
+        open(walk, out, (*frame.children)[frame.next++]);
+        return true;
       }
-      appendBookmarks(out, bookmarksOf(frame.folder));
-      out += "</DL><p>\n";
-      stack.pop_back();
+      walk.closing = frame.own ? std::move(*frame.own) : bookmarksOf(walk, frame.folder);
+      walk.nextClosing = 0;
+      walk.isClosing = true;
+      return true;
     }
+    if (walk.nextTop < walk.top.size()) {
+      open(walk, out, walk.top[walk.nextTop++]);
+      return true;
+    }
+    if (walk.nextSpecial < walk.special.size()) {
+      openSpecial(walk, out, *walk.special[walk.nextSpecial++]);
+      return true;
+    }
+    return false;
+  }
+
+  // Hands what has been made to the file once it is worth a write (a whole export on the calling
+  // thread); otherwise the lines are kept.
+  void spill(Lines& lines) {
+    if (!writer || lines.size() < kSpillLines) return;
+    for (const auto& line : lines) render(line, exportString);
+    lines.clear();
+    if (exportString.size() < kSpillBytes) return;
+    writer->append(exportString);
+    exportString.clear();
+  }
+
+  // Takes the tree in steps, a turn of the main loop at a time, then writes it on a thread of its
+  // own. Each turn works for a short while, so the window keeps answering however large the
+  // library; the delegate is told in a turn of its own once the file is written.
+  void takeInTurns(std::shared_ptr<Walk> walk, std::shared_ptr<Lines> lines, std::string path) {
+    constexpr auto kTurn = std::chrono::milliseconds(8);
+    const auto until = std::chrono::steady_clock::now() + kTurn;
+    bool more = true;
+    while ((more = step(*walk, *lines)) && std::chrono::steady_clock::now() < until) {
+    }
+    std::weak_ptr<Impl> weak = weak_from_this();
+    if (more) {
+      fnd::DispatchQueue::main().async([weak, walk, lines, path] {
+        if (auto d = weak.lock()) d->takeInTurns(walk, lines, path);
+      });
+      return;
+    }
+    if (!writing) writing = fnd::DispatchQueue::create("Export");
+    writing->async([weak, lines, path] {
+      fnd::Error error;
+      const bool written = writeLines(path, *lines, &error);
+      lines->clear();
+      fnd::DispatchQueue::main().async([weak, path, written, error] {
+        if (auto d = weak.lock()) {
+          d->exporting = false;
+          d->report(path, written, error);
+        }
+      });
+    });
+  }
+
+  // The text of `lines`, for the exports that are not streamed.
+  static std::string text(const Lines& lines) {
+    std::string out;
+    for (const auto& line : lines) render(line, out);
+    return out;
   }
 
   // Tells the delegate (or, without one, the user) how the writing ended.
@@ -248,14 +404,16 @@ struct HTMLExport::Impl {
   }
 };
 
-HTMLExport::HTMLExport() : d_(std::make_unique<Impl>()) {}
+HTMLExport::HTMLExport() : d_(std::make_shared<Impl>()) {}
 HTMLExport::~HTMLExport() = default;
 
 void HTMLExport::setDelegate(HTMLExportDelegate* delegate) { d_->delegate = delegate; }
 HTMLExportDelegate* HTMLExport::delegate() const { return d_->delegate; }
+void HTMLExport::setDataManager(DataManager* dataManager) { d_->dataManager = dataManager; }
 const std::string& HTMLExport::exportString() const { return d_->exportString; }
 void HTMLExport::setIncludesLockedFolders(bool include) { d_->includeLocked = include; }
 std::size_t HTMLExport::lockedFoldersLeftOut() const { return d_->lockedLeftOut; }
+bool HTMLExport::isExporting() const { return d_->exporting; }
 
 std::string HTMLExport::escapeText(const std::string& text) { return escape(text, false); }
 std::string HTMLExport::escapeAttribute(const std::string& text) { return escape(text, true); }
@@ -264,13 +422,12 @@ void HTMLExport::createExportStringInit() { d_->exportString = kHeader; }
 void HTMLExport::createExportStringEnd() { d_->exportString += kFooter; }
 
 std::string HTMLExport::createHTMLByFolders(const std::vector<std::shared_ptr<Folder>>& folders) {
-  const bool outer = !d_->loaded;
-  d_->load();
-  std::string out;
-  std::unordered_set<const Folder*> visited;
-  for (const auto& f : folders) d_->appendFolder(out, f, visited);
-  if (outer) d_->unload();
-  return out;
+  auto walk = d_->begin();
+  walk.top = folders;
+  Lines lines;
+  while (d_->step(walk, lines)) {
+  }
+  return Impl::text(lines);
 }
 
 std::string HTMLExport::createHTMLByFolder(const std::shared_ptr<Folder>& folder) {
@@ -281,15 +438,10 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
   fnd::AtomicFileWriter file(path);
   d_->writer = &file;
   createExportStringInit();
-  d_->load();
-  std::vector<Folder::Ref> top;
-  if (auto it = d_->children.find(Folder::kRootID); it != d_->children.end()) top = it->second;
-  std::unordered_set<const Folder*> visited;
-  for (const auto& f : top) d_->appendFolder(d_->exportString, f, visited);
-  // Imports and the inbox hang under folders of their own, outside "root"; the user sees them,
-  // so the file holds them too.
-  for (const auto& special : kSpecialFolders) d_->appendSpecial(d_->exportString, special, visited);
-  d_->unload();
+  auto walk = d_->wholeTree();
+  Lines lines;
+  while (d_->step(walk, lines)) d_->spill(lines);
+  for (const auto& line : lines) render(line, d_->exportString);
   createExportStringEnd();
   file.append(d_->exportString);
   d_->exportString.clear();
@@ -299,17 +451,23 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
   return d_->report(path, written, error);
 }
 
+void HTMLExport::exportAllTofileInBackground(const std::string& path) {
+  KESTO_ASSERT_MAIN_THREAD();
+  d_->exporting = true;
+  auto walk = std::make_shared<Impl::Walk>(d_->wholeTree());
+  auto lines = std::make_shared<Lines>();
+  if (walk->fromMemory) lines->reserve(d_->dataManager->allBookmarks().size() + 2 * walk->byID.size() + 4);
+  d_->takeInTurns(std::move(walk), std::move(lines), path);
+}
+
 bool HTMLExport::exportBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks, const std::string& folderName,
                                  const std::string& path) {
+  Lines lines{{Line::Kind::Folder, fnd::Value(folderName), {}}};
+  for (const auto& b : bookmarks)
+    if (b) lines.push_back({Line::Kind::Bookmark, b->value(bookmark_attr::url), b->value(bookmark_attr::title)});
+  lines.push_back({Line::Kind::End, {}, {}});
   createExportStringInit();
-  std::string& out = d_->exportString;
-  out += "<DT><H3 FOLDED>" + escape(folderName, false) + "</H3>\n<DL><p>\n";
-  for (const auto& b : bookmarks) {
-    if (!b) continue;
-    out += "<DT><A HREF=\"" + escape(b->url().value_or(""), true) + "\">";
-    out += escape(b->title().value_or(""), false) + "</A>\n";
-  }
-  out += "</DL><p>\n";
+  d_->exportString += Impl::text(lines);
   createExportStringEnd();
   return writeFile(path);
 }

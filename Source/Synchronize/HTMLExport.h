@@ -7,6 +7,7 @@
 namespace kesto {
 
 class Bookmark;
+class DataManager;
 class Folder;
 
 // Told how an export ended.
@@ -20,9 +21,9 @@ class HTMLExportDelegate {
 };
 
 // Writes the library's folder tree, with each folder's bookmarks, as a Netscape bookmark file
-// that browsers (and HTMLImport) read, on the calling (main) thread. The file is written as it is
-// made, into a temporary file that replaces the target at the end, so a large library takes
-// little memory and a failure leaves what was there. Names, titles and URLs are escaped, so no
+// that browsers (and HTMLImport) read, on the calling (main) thread or, from a snapshot taken
+// there, on a thread of its own. The file goes into a temporary file that replaces the target at
+// the end, so a failure leaves what was there. Names, titles and URLs are escaped, so no
 // value can break the file or run as markup. Trashed bookmarks are left out (importing the file
 // must not bring them back), and so are locked folders unless the caller says the user unlocked
 // them.
@@ -34,6 +35,9 @@ class HTMLExport {
   // Not owned.
   void setDelegate(HTMLExportDelegate* delegate);
   HTMLExportDelegate* delegate() const;
+  // The library in memory (not owned; may be null): while it holds what the store holds, each
+  // folder's bookmarks come from it instead of a fetch per folder.
+  void setDataManager(DataManager* dataManager);
 
   // Whether locked folders (and the bookmarks in them) are written; false until set, after the
   // user has given the folders' password.
@@ -41,8 +45,15 @@ class HTMLExport {
   // How many locked folders the last export left out.
   std::size_t lockedFoldersLeftOut() const;
 
-  // The whole tree (the folders whose parent is "root"); false when the file was not written.
+  // The whole tree (the folders whose parent is "root"), streamed into the file as it is made;
+  // false when the file was not written.
   bool exportAllTofile(const std::string& path);
+  // The same (main thread): the tree is taken now, as lines that share the library's texts, and
+  // written on a thread of its own; the delegate is told on the main thread once the file is
+  // written, while this exporter lives.
+  void exportAllTofileInBackground(const std::string& path);
+  // Whether a file is being written in the background.
+  bool isExporting() const;
   // Only `folder` and what lies below it.
   bool exportFolder(const std::shared_ptr<Folder>& folder, const std::string& path);
   // `bookmarks` alone, in one folder named `folderName` (what a library that cannot be saved
@@ -68,7 +79,7 @@ class HTMLExport {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> d_;
+  std::shared_ptr<Impl> d_;
 };
 
 }  // namespace kesto

@@ -25,6 +25,7 @@
 #include "Platform/Store/FetchRequest.h"
 #include "Platform/Store/Predicate.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -206,7 +207,7 @@ class DraftWriter {
     }
     const std::int64_t key = write(b.url, b.baseURL, b.title, b.notes, folderKey(b.folderDraft), b.tags);
     bookmarkKeys_[static_cast<std::size_t>(b.draft)] = key;
-    if (key) writtenIDs_.emplace(b.draft, lastID_);
+    if (key) written_.emplace(b.draft, Kept{lastID_, key});
     return key != 0;
   }
 
@@ -234,8 +235,9 @@ class DraftWriter {
       const int folderDraft = b.folder == HTMLImportRecords::kReceivingFolder
                                   ? HTMLImportRecords::kReceivingFolder
                                   : records.folders[static_cast<std::size_t>(b.folder)].draft;
-      if (!write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags)) return false;
-      writtenIDs_.emplace(b.draft, lastID_);
+      const std::int64_t key = write(d.url, d.baseURL, d.title, d.notes, folderKey(folderDraft), d.tags);
+      if (!key) return false;
+      written_.emplace(b.draft, Kept{lastID_, key});
     }
     for (std::size_t d = 0; d < bookmarkKeys_.size(); ++d)
       if (!keptBookmark[d] && bookmarkKeys_[d] && !bulk_.remove(Bookmark::entityName(), bookmarkKeys_[d])) return false;
@@ -250,19 +252,26 @@ class DraftWriter {
     return true;
   }
 
-  // The unique identifiers of the bookmarks kept, in file order (once settled).
-  std::vector<std::string> keptIDs(const HTMLImportRecords& records) const {
-    std::vector<std::string> ids;
+  // The unique identifiers of the bookmarks kept and their rows' keys, in file order (once
+  // settled).
+  void kept(const HTMLImportRecords& records, std::vector<std::string>& ids, std::vector<std::int64_t>& keys) const {
     ids.reserve(records.bookmarks.size());
+    keys.reserve(records.bookmarks.size());
     for (const auto& b : records.bookmarks)
-      if (auto it = writtenIDs_.find(b.draft); it != writtenIDs_.end()) ids.push_back(it->second);
-    return ids;
+      if (auto it = written_.find(b.draft); it != written_.end()) {
+        ids.push_back(it->second.id);
+        keys.push_back(it->second.key);
+      }
   }
 
  private:
   struct Written {
     std::string id, name;
     std::int64_t order = 0, key = 0;
+  };
+  struct Kept {
+    std::string id;
+    std::int64_t key = 0;
   };
 
   std::int64_t folderKey(int draft) const {
@@ -307,7 +316,7 @@ class DraftWriter {
   std::unordered_set<std::string> processed_;
   std::unordered_map<int, HTMLImportDraftBookmark> held_;
   std::string lastID_;
-  std::unordered_map<int, std::string> writtenIDs_;  // draft -> unique identifier
+  std::unordered_map<int, Kept> written_;  // draft -> what was stored for it
   std::unordered_map<std::string, std::int64_t> tagKeys_, createdTags_;
   std::vector<store::BulkInsert::Cell> cells_;
 };
@@ -385,7 +394,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
                  " folders nested too deep were read into the deepest kept folder");
   stored = stored && writer.settle(*records) && bulk->commit(&error);
   if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
-  if (stored) report.bookmarkIDs = writer.keptIDs(*records);
+  if (stored) writer.kept(*records, report.bookmarkIDs, report.bookmarkKeys);
   report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
   return report;
 }
@@ -401,10 +410,11 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   std::string importFilePath;
   std::string importRootFolderID;
   std::vector<std::string> importedBookmarkIDs;
+  std::vector<std::int64_t> importedBookmarkKeys;  // their rows' keys, in the same order
 
   // Imported bookmarks read apart per part, each part taken into the main context in a turn of
   // the main loop.
-  static constexpr std::size_t kRowsPerPart = 500;
+  static constexpr std::size_t kRowsPerPart = 500, kPartsForTwoReaders = 20;
   std::shared_ptr<fnd::DispatchQueue> rowReader;
 
   // Main thread. The main context takes the new rows in over several turns of the main loop (a
@@ -412,6 +422,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
   // window up in one piece; the library in memory and the views follow once, at the end.
   void finish(Report report, store::SaveNotification saved) {
     importedBookmarkIDs = report.outcome == Outcome::Imported ? std::move(report.bookmarkIDs) : std::vector<std::string>{};
+    importedBookmarkKeys = report.outcome == Outcome::Imported ? std::move(report.bookmarkKeys) : std::vector<std::int64_t>{};
     auto main = WrenDataManager::sharedInstance().managedObjectContext();
     if (report.outcome != Outcome::Imported || !main) return conclude(report, saved);
     std::weak_ptr<Impl> weak = weak_from_this();
@@ -423,20 +434,30 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
 
   // Reads the imported bookmarks on a queue of their own over a connection of its own, then
   // takes them into the main context a part per turn: the library in memory then takes them in
-  // without a row to load, and the main thread never waits for the store to read them.
+  // without a row to load, and the main thread never waits for the store to read them. Each part
+  // is read by the keys its rows were written under (the import wrote them one after another), so
+  // a part passes over its own rows only, never the whole table.
   void readRows(const Report& report, const std::shared_ptr<const store::SaveNotification>& saved) {
     auto main = WrenDataManager::sharedInstance().managedObjectContext();
     auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
-    if (!main || !coordinator || importedBookmarkIDs.empty()) return conclude(report, *saved);
+    if (!main || !coordinator || importedBookmarkIDs.empty() || importedBookmarkKeys.size() != importedBookmarkIDs.size())
+      return conclude(report, *saved);
+    std::vector<std::size_t> byKey(importedBookmarkIDs.size());
+    for (std::size_t i = 0; i < byKey.size(); ++i) byKey[i] = i;
+    std::sort(byKey.begin(), byKey.end(),
+              [&](std::size_t a, std::size_t b) { return importedBookmarkKeys[a] < importedBookmarkKeys[b]; });
     using Parts = std::vector<std::shared_ptr<store::DetachedFetch>>;
     auto parts = std::make_shared<Parts>();
-    for (std::size_t from = 0; from < importedBookmarkIDs.size(); from += kRowsPerPart) {
+    for (std::size_t from = 0; from < byKey.size(); from += kRowsPerPart) {
       fnd::Array ids;
-      const std::size_t to = std::min(importedBookmarkIDs.size(), from + kRowsPerPart);
-      for (std::size_t i = from; i < to; ++i) ids.push_back(fnd::Value(importedBookmarkIDs[i]));
+      const std::size_t to = std::min(byKey.size(), from + kRowsPerPart);
+      for (std::size_t i = from; i < to; ++i) ids.push_back(fnd::Value(importedBookmarkIDs[byKey[i]]));
       store::FetchRequest request(Bookmark::entityName());
       request.predicate = store::Predicate::parse("uniqueID IN %@", {fnd::Value(std::move(ids))});
-      if (request.predicate) parts->push_back(store::DetachedFetch::make(main, std::move(request)));
+      if (!request.predicate) continue;
+      auto part = store::DetachedFetch::make(main, std::move(request));
+      part->restrictToKeys(importedBookmarkKeys[byKey[from]] - 1, importedBookmarkKeys[byKey[to - 1]]);
+      parts->push_back(std::move(part));
     }
     if (!rowReader) rowReader = fnd::DispatchQueue::create("Imported rows");
     std::weak_ptr<Impl> weak = weak_from_this();
@@ -444,8 +465,18 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       // Over the main connection where the store has no file to open again.
       std::shared_ptr<store::Coordinator> connection = coordinator->openSecondConnection();
       if (!connection) connection = coordinator;
-      // A part that cannot be read here is fetched in the main context when taken in.
-      for (const auto& part : *parts) part->read(*connection);
+      // A part that cannot be read here is fetched in the main context when taken in. Many parts
+      // are read in two halves side by side, the upper over a connection of its own: making the
+      // objects is most of the read.
+      const std::size_t half = parts->size() >= kPartsForTwoReaders ? parts->size() / 2 : parts->size();
+      std::shared_ptr<store::Coordinator> second = half < parts->size() ? coordinator->openSecondConnection() : nullptr;
+      std::thread upper;
+      if (second)
+        upper = std::thread([&] {
+          for (std::size_t i = half; i < parts->size(); ++i) (*parts)[i]->read(*second);
+        });
+      for (std::size_t i = 0; i < (second ? half : parts->size()); ++i) (*parts)[i]->read(*connection);
+      if (upper.joinable()) upper.join();
       fnd::DispatchQueue::main().async([weak, report, saved, parts] {
         if (auto self = weak.lock()) self->takeRows(report, saved, parts, 0);
       });

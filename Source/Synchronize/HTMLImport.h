@@ -49,6 +49,7 @@ class HTMLImport {
     std::size_t alreadyHeld = 0, repeated = 0;  // skipped as duplicates
     stored::LeftOutCounts leftOut;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
+    std::vector<std::int64_t> bookmarkKeys;  // their rows' keys in the store, in the same order
   };
 
   HTMLImport();

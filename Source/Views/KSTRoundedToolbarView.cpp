@@ -12,7 +12,9 @@ void KSTRoundedToolbarView::awakeFromNib() {
   setBackgroundColor(ui::Color::white(0.873));
   setBorderColor(ui::Color::white(0.792));
   setBorderWidth(0.0);
-  setAlphaValue(0.95);
+  // Over the window's plain background: drawn as a veil, not through an offscreen pass of the
+  // whole strip each time the activity spinner in it turns.
+  setAlphaValueOverPlainBackdrop(0.95);
 }
 
 void KSTRoundedToolbarView::mouseDown(const ui::Event& event) {

@@ -177,6 +177,28 @@ TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   EXPECT_FALSE(successSeen());
 }
 
+// The file is written on a thread of its own and told when it is there; an export asked for
+// meanwhile is turned away with a word, and the first one still ends as it should.
+TEST_F(DialogTest, AnExportAskedForWhileOneIsWrittenIsTurnedAway) {
+  add("https://export.example/one", "One");
+  start(1);
+  const std::string dir = makeTempDir("export");
+  responder->saveAnswers.push_back(dir + "/first.html");
+  responder->saveAnswers.push_back(dir + "/second.html");
+  dialogs().openExportDialog();
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] {
+    for (const auto& a : responder->alerts)
+      if (a.message.rfind("Your Kesto Export file has been exported to: ", 0) == 0) return true;
+    return false;
+  }));
+  EXPECT_TRUE(alertSeen("Export Bookmarks"));
+  EXPECT_NE(readFile(dir + "/first.html").find("https://export.example/one"), std::string::npos);
+  EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/second.html"));
+  spin(0.1);
+  EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/second.html"));
+}
+
 // A locked folder goes into the export only with the folders' password: a wrong one keeps the
 // sheet up, "Leave Out" writes the rest and the success message says what was left out.
 TEST_F(DialogTest, ExportAsksForTheLockPasswordAndLeavesLockedFoldersOutWithoutIt) {

@@ -3,6 +3,7 @@
 #include "LibraryFixture.h"
 
 #include "Model/Service.h"
+#include "Model/ViewUpdater.h"
 
 #include "Platform/Foundation/UndoManager.h"
 
@@ -330,6 +331,45 @@ TEST_F(LibraryIndexTest, AFollowedSaveRebuildsTheFolderListOnlyForFolderChanges)
   center.removeObserver(this);
 }
 
+// Folders that only came are named to the folder list, which can put their rows in beside the
+// others; with a folder changed or gone in the same save the list is built again whole.
+TEST_F(LibraryIndexTest, FoldersThatOnlyCameAreNamedToTheFolderList) {
+  auto kept = folder("kept", "Kept");
+  save();
+  DataManager dm;
+  loadAwake(dm);
+  std::vector<std::vector<std::string>> named;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification& n) {
+    std::vector<std::string> ids;
+    for (const auto& f : ViewUpdater::addedFolders(n)) ids.push_back(f->folderID());
+    named.push_back(ids);
+  }, BRWUpdateFoldersCompletelyViewNotification);
+  dm.followSave([&] {
+    folder("one", "One");
+    folder("two", "Two", "one");
+    save();
+  });
+  ASSERT_EQ(named.size(), 1u);
+  std::sort(named[0].begin(), named[0].end());
+  EXPECT_EQ(named[0], (std::vector<std::string>{"one", "two"}));
+  dm.followSave([&] {
+    folder("three", "Three");
+    kept->setName("Renamed");
+    save();
+  });
+  ASSERT_EQ(named.size(), 2u);
+  EXPECT_TRUE(named[1].empty());
+  dm.followSave([&] {
+    folder("four", "Four");
+    dm.context()->deleteObject(Folder::existingFolderWithFolderID("three"));
+    save();
+  });
+  ASSERT_EQ(named.size(), 3u);
+  EXPECT_TRUE(named[2].empty());
+  center.removeObserver(this);
+}
+
 TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   auto f = folder("merged", "Merged");
   auto b = bookmark("http://merge.example/", "merged", f);
@@ -360,6 +400,38 @@ TEST_F(LibraryIndexTest, ChangesMergedFromAnotherContextAreSeen) {
   ASSERT_TRUE(runUntil([&] { return done; }, 10));
   EXPECT_EQ(dm.numberOfBookmarksInFolder("merged"), 1);
   EXPECT_EQ(dm.numberOBookmarksInTrash(), 0);
+}
+
+// Rows another context saved (an import's) are in the library at once; the views follow in a turn
+// of their own, so taking many rows in and redrawing never hold the window up in one piece.
+TEST_F(LibraryIndexTest, AMergedSaveIsHeldAtOnceAndShownInATurnOfItsOwn) {
+  DataManager dm;
+  loadAwake(dm);
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  auto made = Folder::folderWithFolderID("made", other);
+  made->setName("Made");
+  made->setParentFolderID(Folder::kImportedID);
+  auto b = Bookmark::initEntityInContext(other);
+  b->setUrl("http://made.example/");
+  b->setFolder(made);
+  store::SaveNotification saved;
+  const int token = other->addSaveObserver([&](const store::SaveNotification& n) { saved.insertedIDs = n.insertedIDs; });
+  ASSERT_TRUE(other->save());
+  other->removeSaveObserver(token);
+  dm.context()->mergeChangesFromSave(saved);
+  std::vector<std::vector<std::string>> named;
+  auto& center = fnd::NotificationCenter::defaultCenter();
+  center.addObserver(this, [&](const fnd::Notification& n) {
+    std::vector<std::string> ids;
+    for (const auto& f : ViewUpdater::addedFolders(n)) ids.push_back(f->folderID());
+    named.push_back(ids);
+  }, BRWUpdateFoldersCompletelyViewNotification);
+  dm.followMergedSave(saved);
+  EXPECT_EQ(dm.numberOfBookmarksInFolder("made"), 1);
+  EXPECT_TRUE(named.empty());
+  ASSERT_TRUE(runUntil([&] { return !named.empty(); }, 10));
+  EXPECT_EQ(named, (std::vector<std::vector<std::string>>{{"made"}}));
+  center.removeObserver(this);
 }
 
 TEST_F(LibraryIndexTest, EverySmartListLoaderShowsItsOwnPredicate) {

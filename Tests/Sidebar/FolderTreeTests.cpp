@@ -3,7 +3,9 @@
 #include "Model/Config.h"
 #include "Model/DataModel.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/FileManager.h"
 #include "Platform/Store/StoreNotifications.h"
+#include "Synchronize/HTMLImport.h"
 
 namespace kesto::test {
 namespace {
@@ -291,6 +293,62 @@ TEST_F(FolderTreeTest, ASmartFolderStoresAPredicateThatParsesBackWhateverTheText
   ASSERT_TRUE(parsed);
   EXPECT_NE(smart->predicate()->find("it's"), std::string::npos);
   EXPECT_FALSE(controller->addSmartFolderMatching("   "));
+}
+
+// An import's folders get their rows beside the others, in the list's order and with their
+// counts: the rows there were are kept as they are, not made again.
+TEST_F(FolderTreeTest, AnImportsFoldersGetTheirRowsBesideTheRowsThereAre) {
+  auto work = folder("Work");
+  folder("Old import", Folder::kImportedID, 1);
+  bookmark("http://w.example/", work);
+  start();
+  select(work->folderID());
+  controller->updateSelection();
+  settle();
+  SourceListItem* workRow = controller->itemForFolderID(work->folderID());
+  ASSERT_TRUE(workRow);
+  auto importFile = [&](const std::string& name, const std::string& body) {
+    const std::string path = fnd::FileManager::createTemporaryDirectory("rows") + "/" + name;
+    EXPECT_TRUE(fnd::FileManager::writeFile(path, "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n" + body + "</DL><p>\n"));
+    HTMLImport import;
+    import.setDataManager(dm.get());
+    bool done = false;
+    import.setCompletionHandler([&](bool) { done = true; });
+    EXPECT_TRUE(import.importFromFile(path));
+    EXPECT_TRUE(runUntil([&] { return done; }, 20));
+    settle();
+    return import.importRootFolderID();
+  };
+  const std::string root =
+      importFile("new.html", "<DT><H3>zeta</H3>\n<DL><p>\n<DT><A HREF=\"http://z.example/\">z</A>\n</DL><p>\n"
+                             "<DT><H3>Alpha</H3>\n<DL><p>\n<DT><H3>Inner</H3>\n<DL><p>\n</DL><p>\n"
+                             "<DT><A HREF=\"http://a.example/\">a</A>\n<DT><A HREF=\"http://b.example/\">b</A>\n"
+                             "</DL><p>\n");
+  EXPECT_EQ(controller->itemForFolderID(work->folderID()), workRow) << "the rows there were are kept";
+  EXPECT_EQ(titles(controller->importedItem()), (std::vector<std::string>{"Old import", "new.html"}));
+  SourceListItem* received = controller->itemForFolderID(root);
+  ASSERT_TRUE(received);
+  // The file's list is a folder of its own, named by the text before it (none: "Untitled").
+  ASSERT_EQ(titles(received), (std::vector<std::string>{"Untitled"}));
+  const bool manual = controller->isUserSorted();
+  EXPECT_EQ(titles(received->childAt(0)),
+            manual ? (std::vector<std::string>{"zeta", "Alpha"}) : (std::vector<std::string>{"Alpha", "zeta"}));
+  auto named = [&](const std::string& name) {
+    return Folder::fetchEntityWhereProperty("name", fnd::Value(name));
+  };
+  ASSERT_TRUE(named("Alpha") && named("zeta"));
+  EXPECT_EQ(badge(named("Alpha")), 2);
+  EXPECT_EQ(badge(named("zeta")), 1);
+  EXPECT_EQ(titles(controller->itemForFolderID(named("Alpha")->folderID())), (std::vector<std::string>{"Inner"}));
+  // The list shown is the one chosen before, and it stays in step.
+  EXPECT_EQ(controller->selectedIdentifier(), work->folderID());
+  ASSERT_EQ(dm->bookmarks().size(), 1u);
+
+  // A second import goes after the first, and the first keeps its rows.
+  importFile("other.html", "<DT><H3>Oak</H3>\n<DL><p>\n<DT><A HREF=\"http://o.example/\">o</A>\n</DL><p>\n");
+  EXPECT_EQ(controller->itemForFolderID(root), received);
+  EXPECT_EQ(titles(controller->importedItem()), (std::vector<std::string>{"Old import", "new.html", "other.html"}));
+  EXPECT_EQ(badge(named("Oak")), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "Synchronize/HTMLImport.h"
 
 #include "Model/DataModel.h"
+#include "Platform/Store/Context.h"
 #include "Platform/Foundation/FileManager.h"
 
 #include <malloc.h>
@@ -387,6 +388,116 @@ TEST_F(HTMLExportTest, TheExportHoldsAFolderAtATimeNotTheLibrary) {
   ASSERT_TRUE(path);
   ASSERT_GT(fnd::FileManager::sizeOfItem(*path), 40u * 60 * 1000);
   EXPECT_LT(peak - before, 3 * 1024) << "kB above the memory before the export";
+}
+
+// The File menu's export: the library is taken from the library in memory a part per turn and
+// written on a thread of its own. What it writes is what the export straight from the store writes.
+class HTMLExportInBackgroundTest : public HTMLExportTest {
+ protected:
+  // A library in memory that has read the store, listed by date added (not as the store orders
+  // its rows).
+  void loadLibrary() {
+    dm.setCurrentSortDescriptors({store::SortDescriptor("addedDate", true)});
+    loadAwake(dm);
+  }
+  // Both exports of the library, with or without the locked folders: straight from the store,
+  // then from the library in memory in the background.
+  std::pair<std::string, std::string> bothExports(bool includeLocked) {
+    const std::string dir = makeTempDir("export");
+    HTMLExport direct;
+    direct.setDelegate(&delegate);
+    direct.setIncludesLockedFolders(includeLocked);
+    EXPECT_TRUE(direct.exportAllTofile(dir + "/direct.html"));
+    RecordingDelegate told;
+    HTMLExport background;
+    background.setDelegate(&told);
+    background.setDataManager(&dm);
+    background.setIncludesLockedFolders(includeLocked);
+    background.exportAllTofileInBackground(dir + "/background.html");
+    EXPECT_TRUE(background.isExporting());
+    EXPECT_TRUE(told.successes.empty()) << "told only once written, in a later turn";
+    EXPECT_TRUE(runUntil([&] { return !told.successes.empty() || !told.failures.empty(); }, 20));
+    EXPECT_FALSE(background.isExporting());
+    EXPECT_EQ(told.successes, (std::vector<std::string>{"Your Kesto Export file has been exported to: " + dir +
+                                                        "/background.html"}));
+    EXPECT_EQ(background.lockedFoldersLeftOut(), direct.lockedFoldersLeftOut());
+    return {readFile(dir + "/direct.html"), readFile(dir + "/background.html")};
+  }
+
+  DataManager dm;
+};
+
+// Folders nested and sharing an identifier, the trash, locked folders and bookmarks, the Inbox
+// and an import, and bookmarks made in another order than the library lists them: the same
+// file, byte for byte.
+TEST_F(HTMLExportInBackgroundTest, WritesWhatTheExportFromTheStoreWrites) {
+  auto work = folder("W", "Work & <Play>");
+  auto sub = folder("S", "Sub", "W");
+  // A second folder with the same identifier, as a sync file can bring.
+  auto twin = Folder::initEntity();
+  twin->setFolderID("S");
+  twin->setName("Sub's twin");
+  twin->setParentFolderID(Folder::kRootID);
+  auto secret = folder("SEC", "Secret");
+  secret->setBlocked(1);
+  auto imported = folder("IMP", "bookmarks.html", Folder::kImportedID);
+  auto inbox = Folder::folderWithFolderID(Folder::kInboxID);
+  const std::vector<Folder::Ref> places{work, sub, twin, secret, imported, inbox};
+  for (int i = 0; i < 60; ++i) {
+    auto b = bookmark("https://example.com/" + std::to_string(i) + "?a=1&b=\"2\"", "Title <" + std::to_string(i) + ">",
+                      places[static_cast<std::size_t>(i * 7 % 6)]);
+    b->setAddedDate(fnd::Date(1000.0 * (i * 37 % 60)));
+    if (i % 9 == 4) b->setTrashed(1);
+    if (i % 11 == 5) b->setBlocked(1);
+  }
+  save();
+  loadLibrary();
+  ASSERT_EQ(dm.allBookmarks().size(), 60u);
+  for (bool includeLocked : {false, true}) {
+    const auto [direct, background] = bothExports(includeLocked);
+    EXPECT_EQ(background, direct) << "locked folders " << (includeLocked ? "in" : "out");
+  }
+}
+
+// A folder holding more bookmarks than one step writes, beside folders that hold a few: every
+// bookmark once, in order, whatever the steps and the turns between them.
+TEST_F(HTMLExportInBackgroundTest, AFolderLargerThanAStepIsWrittenWhole) {
+  auto big = folder("BIG", "Big");
+  auto small = folder("SMALL", "Small", "BIG");
+  for (int i = 0; i < 4321; ++i) {
+    auto b = bookmark("https://big.example/" + std::to_string(i), "Page", i % 1000 == 999 ? small : big);
+    b->setAddedDate(fnd::Date(1000.0 * (i * 7919 % 4321)));
+  }
+  save();
+  loadLibrary();
+  std::string smallLines, bigLines;
+  for (int i = 0; i < 4321; ++i)
+    (i % 1000 == 999 ? smallLines : bigLines) += "<DT><A HREF=\"https://big.example/" + std::to_string(i) + "\">Page</A>\n";
+  const std::string block = "<DT><H3 FOLDED>Big</H3>\n<DL><p>\n<DT><H3 FOLDED>Small</H3>\n<DL><p>\n" + smallLines +
+                            "</DL><p>\n" + bigLines + "</DL><p>\n";
+  const auto [direct, background] = bothExports(false);
+  EXPECT_NE(direct.find(block), std::string::npos);
+  EXPECT_EQ(background, direct);
+}
+
+// A library in memory that does not hold what the store holds (rows another context saved that it
+// has not taken in yet) answers nothing: the folders are read from the store.
+TEST_F(HTMLExportInBackgroundTest, RowsTheLibraryInMemoryHasNotTakenInAreWritten) {
+  auto work = folder("W", "Work");
+  bookmark("https://held.example/", "Held", work);
+  save();
+  loadLibrary();
+  auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+  other->performAndWait([&] {
+    auto b = Bookmark::newBookmark(other);
+    b->setUrl("https://elsewhere.example/");
+    b->setTitle("Saved elsewhere");
+    b->setFolder(Folder::existingFolderWithFolderID("W", other));
+    ASSERT_TRUE(other->save());
+  });
+  const auto [direct, background] = bothExports(false);
+  EXPECT_NE(direct.find("https://elsewhere.example/"), std::string::npos);
+  EXPECT_EQ(background, direct);
 }
 
 }  // namespace kesto::test

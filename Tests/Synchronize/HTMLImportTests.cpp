@@ -550,12 +550,7 @@ TEST_F(HTMLImportTest, TheLibraryInMemoryTakesTheImportIn) {
   bookmark("https://mine.example/", "Mine", mine);
   save();
   DataManager dm;
-  bool loaded = false;
-  fnd::NotificationCenter::defaultCenter().addObserver(&loaded, [&](const fnd::Notification&) { loaded = true; },
-                                                       UpdateFoldersNotification);
-  dm.awakeFromNib();
-  ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
-  fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
+  loadAwake(dm);
   ASSERT_EQ(dm.allBookmarks().size(), 1u);
   HTMLImport import;
   import.setDataManager(&dm);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "Model/Bookmark.h"
+#include "Model/DataManager.h"
 #include "Model/Folder.h"
+#include "Model/ModelNotifications.h"
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
+#include "Platform/Foundation/NotificationCenter.h"
 
 #include "Harness/TestSupport.h"
 #include "TestAlertResponder.h"
@@ -58,6 +61,16 @@ class SyncLibraryTest : public ::testing::Test {
     for (const auto& b : all)
       if (b->folder() == f) out.push_back(b->title().value_or(""));
     return out;
+  }
+
+  // Wakes `dm` as a start does and waits until it has read the library.
+  static void loadAwake(DataManager& dm) {
+    bool loaded = false;
+    fnd::NotificationCenter::defaultCenter().addObserver(&loaded, [&](const fnd::Notification&) { loaded = true; },
+                                                         UpdateFoldersNotification);
+    dm.awakeFromNib();
+    ASSERT_TRUE(runUntil([&] { return loaded; }, 10));
+    fnd::NotificationCenter::defaultCenter().removeObserver(&loaded);
   }
 
   std::shared_ptr<TestAlertResponder> alerts;

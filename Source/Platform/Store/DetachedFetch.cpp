@@ -24,6 +24,9 @@ struct DetachedFetch::Impl {
   bool sorted = false;
   bool adopted = false;
   std::size_t registered = 0;  // rows before this one went through adoptSome
+  // The keys read: (after, upTo].
+  std::int64_t after = 0;
+  std::int64_t upTo = std::numeric_limits<std::int64_t>::max();
 };
 
 namespace {
@@ -104,6 +107,11 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
     if (f.request.fetchOffset > 0 || !compileSortOrder(f.request.sortDescriptors, *entity, order))
       return fail("A limited read must be ordered and cut by the store");
     order += " LIMIT " + std::to_string(f.request.fetchLimit);
+    if (f.after > 0 || f.upTo != std::numeric_limits<std::int64_t>::max()) {
+      where = (where.empty() ? "" : "(" + where + ") AND ") + "Z_PK > ? AND Z_PK <= ?";
+      binds.emplace_back(f.after);
+      binds.emplace_back(f.upTo);
+    }
     const AttributeDescription* first =
         f.request.sortDescriptors.empty() ? nullptr : entity->attribute(f.request.sortDescriptors.front().keyPath);
     const std::string* byIndex = first && first->indexed ? &first->name : nullptr;
@@ -140,8 +148,9 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   // A large table read whole is read in two halves by key, the upper one over a connection of its
   // own on another thread: making the objects is most of a read, and the halves are made side by
   // side.
-  std::int64_t highest = std::numeric_limits<std::int64_t>::max();
-  if (where.empty()) {
+  const std::int64_t lowest = f.after;
+  std::int64_t highest = f.upTo;
+  if (where.empty() && highest == std::numeric_limits<std::int64_t>::max()) {
     const std::string last = "ORDER BY Z_PK DESC LIMIT 1";
     if (!ImplAccess::of(connection).loadRows(entity, "", {}, false, slice, error, nullptr, &last)) return false;
     if (!slice.empty()) highest = slice.front().pk;
@@ -149,20 +158,20 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   }
   constexpr std::int64_t kKeysForTwoReaders = 20000;
   std::shared_ptr<Coordinator> second;
-  if (highest != std::numeric_limits<std::int64_t>::max() && highest >= kKeysForTwoReaders)
+  if (where.empty() && highest != std::numeric_limits<std::int64_t>::max() && highest - lowest >= kKeysForTwoReaders)
     second = connection.openSecondConnection();
   if (!second) {
-    if (!readKeys(connection, 0, highest, f.rows, error)) {
+    if (!readKeys(connection, lowest, highest, f.rows, error)) {
       f.rows.clear();
       return false;
     }
   } else {
-    const std::int64_t middle = highest / 2;
+    const std::int64_t middle = lowest + (highest - lowest) / 2;
     std::vector<ManagedObjectRef> upper;
     fnd::Error upperError;
     bool upperRead = false;
     std::thread reader([&] { upperRead = readKeys(*second, middle, highest, upper, &upperError); });
-    const bool lowerRead = readKeys(connection, 0, middle, f.rows, error);
+    const bool lowerRead = readKeys(connection, lowest, middle, f.rows, error);
     reader.join();
     if (!lowerRead || !upperRead) {
       if (lowerRead && error) *error = upperError;
@@ -176,6 +185,11 @@ bool DetachedFetch::read(Coordinator& connection, fnd::Error* error) {
   if (f.sorted) sortObjects(f.rows, f.request.sortDescriptors);
   f.read = true;
   return true;
+}
+
+void DetachedFetch::restrictToKeys(std::int64_t after, std::int64_t upTo) {
+  impl_->after = std::max<std::int64_t>(after, 0);
+  impl_->upTo = std::max(upTo, impl_->after);
 }
 
 std::size_t DetachedFetch::rowCount() const { return impl_->rows.size(); }

@@ -32,6 +32,11 @@ class DetachedFetch {
   DetachedFetch(const DetachedFetch&) = delete;
   DetachedFetch& operator=(const DetachedFetch&) = delete;
 
+  // Before read: only rows whose keys lie in (after, upTo] are read, for rows known to have been
+  // written under those keys (an import's, read back a part at a time), so the read passes over
+  // those keys alone instead of searching the table. The caller answers for it: a row outside the
+  // range that the request matches is not in the answer.
+  void restrictToKeys(std::int64_t after, std::int64_t upTo);
   // Reads the rows through `connection`, a connection to the context's store; any thread. A
   // limited request (a first screen) is read only when SQL orders and cuts it alone (number and
   // date sort keys, no offset). False (with `error`) when the read fails or is refused; adopt

@@ -36,6 +36,9 @@ class ManagedObject : public fnd::Object, public KeyValueCoding {
   // The context that holds the object; null when detached or after the context has gone.
   std::shared_ptr<Context> context() const;
   ObjectIDRef objectID() const;
+  // The row's key in its store (its ID's primary key), 0 for an object never saved; unlike
+  // objectID() it makes nothing, so a large library can be ordered as the store orders it.
+  std::int64_t storeKey() const { return id_ ? id_->primaryKey() : key_; }
 
   bool isInserted() const { return state_ == State::Inserted; }
   bool isDeleted() const { return state_ == State::Deleted; }

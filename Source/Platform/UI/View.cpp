@@ -9,6 +9,7 @@
 
 #include <QAbstractScrollArea>
 #include <QGraphicsOpacityEffect>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
@@ -77,6 +78,53 @@ class FadeOverlay : public QWidget {
   QPixmap pixmap_;
 };
 }  // namespace
+
+// The superview's background colour at 1 - alpha over the view, above everything in it, and
+// never in the way of the pointer: see setAlphaValueOverPlainBackdrop.
+namespace {
+class VeilWidget : public QWidget {
+ public:
+  VeilWidget(QWidget* parent, View* view) : QWidget(parent), view_(view) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(parent->rect());
+    parent->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parent() && event->type() == QEvent::Resize) setGeometry(parentWidget()->rect());
+    return false;
+  }
+  void paintEvent(QPaintEvent* event) override {
+    const View* behind = view_->superview();
+    if (!behind || !behind->backgroundColor() || view_->alphaValue() >= 1.0) return;
+    QColor colour = toQColor(*behind->backgroundColor());
+    colour.setAlphaF(static_cast<float>(colour.alphaF() * (1.0 - view_->alphaValue())));
+    QPainter(this).fillRect(event->rect(), colour);
+  }
+
+ private:
+  View* view_;
+};
+}  // namespace
+
+struct View::Veil {
+  QPointer<VeilWidget> widget;
+};
+
+void View::setAlphaValueOverPlainBackdrop(double alpha) {
+  setAlphaValue(1.0);
+  alpha_ = std::clamp(alpha, 0.0, 1.0);
+  if (alpha_ >= 1.0) return;
+  veil_ = std::make_unique<Veil>();
+  veil_->widget = new VeilWidget(widget_, this);
+  veil_->widget->show();
+  raiseVeil();
+}
+
+void View::raiseVeil() {
+  if (veil_ && veil_->widget) veil_->widget->raise();
+}
 
 void View::addFadeTransition(const std::string& key, double duration) {
   if (!transitions_) transitions_ = std::make_unique<Transitions>();
@@ -189,6 +237,7 @@ void View::addSubview(std::shared_ptr<View> view) {
                                    [&](auto& s) { return s->zPosition_ > view->zPosition_; });
   if (higherSibling) restack();
   else view->widget_->raise();
+  raiseVeil();
   Window* old = view->window_;
   view->setWindowRecursively(window_);
   view->viewDidMoveToSuperview();
@@ -283,6 +332,11 @@ bool View::isHiddenOrHasHiddenAncestor() const {
 
 void View::setAlphaValue(double alpha) {
   alpha = std::clamp(alpha, 0.0, 1.0);
+  if (veil_) {
+    delete veil_->widget.data();
+    veil_.reset();
+    alpha_ = 1.0;
+  }
   if (alpha == alpha_) return;
   alpha_ = alpha;
   updateOpaqueness();
@@ -307,6 +361,7 @@ void View::setZPosition(double z) {
 
 void View::restack() {
   for (View* v : stackingOrder(subviews_)) v->widget_->raise();
+  raiseVeil();
 }
 
 void View::setBackgroundColor(std::optional<Color> color) { setDrawnProperty(backgroundColor_, color); }

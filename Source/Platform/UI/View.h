@@ -74,6 +74,12 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   void setKeepsClippedSubviewsShown(bool keep) { keepsClippedSubviewsShown_ = keep; }
   double alphaValue() const { return alpha_; }
   void setAlphaValue(double alpha);
+  // The look setAlphaValue gives, for a view whose own opaque background covers it in front of a
+  // superview that shows its plain background colour there: a veil of that colour drawn over the
+  // view instead of an offscreen pass of everything in it each time any of it is drawn (a
+  // spinner turning in a toolbar would redraw the whole toolbar through that pass every frame).
+  // alphaValue() answers `alpha`; setAlphaValue takes the veil away.
+  void setAlphaValueOverPlainBackdrop(double alpha);
   // Siblings are stacked by z position (stable: equal values keep insertion order).
   double zPosition() const { return zPosition_; }
   void setZPosition(double z);
@@ -237,6 +243,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   std::function<void()> frameObserver_;
   struct Transitions;
   std::unique_ptr<Transitions> transitions_;
+  struct Veil;
+  std::unique_ptr<Veil> veil_;
+  void raiseVeil();
 };
 
 }  // namespace kesto::ui

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -366,4 +368,78 @@ TEST(DetachedFetch, TheIntakeOrderIsTheFetchOrderWhateverChangedMeanwhile) {
     ASSERT_TRUE(fetched);
     EXPECT_EQ(ids(*adopted), ids(*fetched)) << "seed " << seed;
   }
+}
+
+// Rows known to have been written under some keys (an import's) are read back by those keys: a
+// row outside them is not read, whatever the request matches, and the answer holds the rows
+// inside in the fetch order. At the range's edges: the first key is inside, the one before not.
+TEST(DetachedFetch, AReadRestrictedToKeysReadsThoseRowsAlone) {
+  Library lib;
+  auto& s = lib.s;
+  std::map<std::string, std::int64_t> key;
+  auto reader = makeMainContext(s.coordinator);
+  const auto rows = reader->fetch(FetchRequest("Bookmark"));
+  ASSERT_TRUE(rows);
+  for (const auto& o : *rows) key[o->valueForKey("uniqueID").string()] = o->objectID()->primaryKey();
+  ASSERT_EQ(key.size(), 5u);
+  {
+    FetchRequest all = byTitle();
+    all.predicate = Predicate::parse("uniqueID IN {'B0', 'B1', 'B2', 'B3', 'B4'}");
+    auto fetch = DetachedFetch::make(s.main, all);
+    fetch->restrictToKeys(key["B1"] - 1, key["B3"]);
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    EXPECT_EQ(fetch->rowCount(), 3u);
+    auto adopted = fetch->adopt();
+    ASSERT_TRUE(adopted);
+    EXPECT_TRUE(fetch->adoptedRows());
+    EXPECT_EQ(ids(*adopted), (std::vector<std::string>{"B1", "B3", "B2"}));
+    EXPECT_EQ(s.main->registeredObjects().size(), 3u);
+    for (const auto& o : *adopted) EXPECT_FALSE(o->isFault());
+  }
+  {
+    // Without a predicate: the rows of the keys, nothing else.
+    auto fetch = DetachedFetch::make(s.main, byTitle());
+    fetch->restrictToKeys(key["B3"], key["B4"]);
+    ASSERT_TRUE(readElsewhere(*fetch, s));
+    EXPECT_EQ(fetch->rowCount(), 1u);
+  }
+  {
+    // A first screen within the keys.
+    FetchRequest newest("Bookmark");
+    newest.sortDescriptors = {SortDescriptor("addedDate", false)};
+    newest.fetchLimit = 2;
+    auto window = DetachedFetch::make(s.main, newest);
+    window->restrictToKeys(key["B0"] - 1, key["B2"]);
+    ASSERT_TRUE(readElsewhere(*window, s));
+    auto cut = window->adopt();
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(ids(*cut), (std::vector<std::string>{"B1", "B2"}));
+  }
+}
+
+// A range of keys wide enough to be read in two halves side by side: every row inside it once.
+TEST(DetachedFetch, AWideRangeOfKeysIsReadWholeInItsHalves) {
+  Stack s;
+  constexpr int kRows = 5 * 4096 + 40;
+  for (int i = 0; i < kRows; ++i) addBookmark(*s.main, "B" + std::to_string(i), "t");
+  ASSERT_TRUE(s.main->save());
+  const auto rows = s.main->fetch(FetchRequest("Bookmark"));
+  ASSERT_TRUE(rows);
+  std::vector<std::int64_t> keys;
+  for (const auto& o : *rows) keys.push_back(o->objectID()->primaryKey());
+  std::sort(keys.begin(), keys.end());
+  s.main = makeMainContext(s.coordinator);
+  auto fetch = DetachedFetch::make(s.main, FetchRequest("Bookmark"));
+  fetch->restrictToKeys(keys[9], keys[kRows - 11]);
+  ASSERT_TRUE(readElsewhere(*fetch, s));
+  EXPECT_EQ(fetch->rowCount(), static_cast<std::size_t>(kRows - 20));
+  auto adopted = fetch->adopt();
+  ASSERT_TRUE(adopted);
+  std::set<std::string> distinct;
+  for (const auto& id : ids(*adopted)) distinct.insert(id);
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kRows - 20));
+  EXPECT_FALSE(distinct.count("B9"));
+  EXPECT_TRUE(distinct.count("B10"));
+  EXPECT_TRUE(distinct.count("B" + std::to_string(kRows - 11)));
+  EXPECT_FALSE(distinct.count("B" + std::to_string(kRows - 10)));
 }

@@ -252,3 +252,42 @@ TEST(WidgetHostView, AccessibilityNamesAndEnabledStateReachTheWidget) {
   setHostedWidget(*host, other);
   EXPECT_EQ(other->accessibleName(), "Search");
 }
+
+// A view drawn translucent over its superview's plain colour as a veil looks as the opacity pass
+// makes it look, with what is added to it later too, takes no offscreen pass, and leaves the
+// pointer to what is in it; made opaque again, the veil goes.
+TEST(WidgetHostView, AVeiledTranslucentViewLooksAsAnOpacityPassMakesItAndLeavesThePointerToItsParts) {
+  Window window(fnd::Rect(0, 0, 300, 200));
+  window.contentView()->setBackgroundColor(Color::rgb(0.1, 0.2, 0.6));
+  auto bar = [&](double x, bool veiled) {
+    auto v = test::addedTo(*window.contentView(), fnd::Rect(x, 100, 140, 60));
+    v->setBackgroundColor(Color::white(0.873));
+    if (veiled) v->setAlphaValueOverPlainBackdrop(0.7);
+    else v->setAlphaValue(0.7);
+    auto mark = test::addedTo(*v, fnd::Rect(10, 10, 20, 20));
+    mark->setBackgroundColor(Color::rgb(1, 0, 0));
+    auto edit = test::addedTo<HostedEdit>(*v, fnd::Rect(40, 10, 90, 24));
+    edit->edit->setFrame(false);
+    return std::make_pair(v, edit);
+  };
+  auto [passed, passedEdit] = bar(0, false);
+  auto [veiled, veiledEdit] = bar(150, true);
+  EXPECT_DOUBLE_EQ(veiled->alphaValue(), 0.7);
+  EXPECT_NE(passed->nativeWidget()->graphicsEffect(), nullptr);
+  EXPECT_EQ(veiled->nativeWidget()->graphicsEffect(), nullptr);
+  auto image = window.contentView()->snapshot();
+  // The strip, the mark and the field, in each: pixels from the top left of the window.
+  for (auto [x, y] : {std::pair{5, 55}, std::pair{20, 80}, std::pair{60, 75}}) {
+    const Color a = image.pixelColor(x, y), b = image.pixelColor(150 + x, y);
+    EXPECT_NEAR(a.red, b.red, 2.0 / 255) << x << "," << y;
+    EXPECT_NEAR(a.green, b.green, 2.0 / 255) << x << "," << y;
+    EXPECT_NEAR(a.blue, b.blue, 2.0 / 255) << x << "," << y;
+  }
+  EXPECT_NEAR(image.pixelColor(170, 80).red, 0.7 + 0.3 * 0.1, 0.02);
+  // The pointer finds the field under the veil.
+  QWidget* strip = veiled->nativeWidget();
+  QWidget* under = strip->childAt(veiledEdit->edit->mapTo(strip, QPoint(10, 10)));
+  EXPECT_TRUE(under == veiledEdit->edit || veiledEdit->edit->isAncestorOf(under));
+  veiled->setAlphaValue(1.0);
+  EXPECT_NEAR(window.contentView()->snapshot().pixelColor(170, 80).red, 1.0, 0.01);
+}
