@@ -1,6 +1,7 @@
 // Typing into the library search field: each key goes through the field's hooks, its action and
 // a repaint. Reports the longest single stall of the event loop (a frame is 16 ms).
 #include "Platform/UI/Window.h"
+#include "Views/TextLabel.h"
 #include "Views/WrenSearchField.h"
 
 #include <benchmark/benchmark.h>
@@ -63,3 +64,24 @@ void BM_TypingIntoSearchField(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_TypingIntoSearchField)->Arg(200)->Unit(benchmark::kMillisecond);
+
+namespace {
+
+// A title from a crafted file can be tens of megabytes: one label drawing it, one line and
+// wrapping. Drawing measures only what can show, so this stays within a frame or two.
+void BM_DrawingAHugeTitle(benchmark::State& state) {
+  // Two texts in turn, so each drawing is made anew rather than taken from the kept picture.
+  const std::string huge[2] = {std::string(20u * 1024 * 1024, 'w'), std::string(20u * 1024 * 1024, 'm')};
+  TextLabel label(fnd::Rect(0, 0, 300, 60));
+  label.setWraps(state.range(0) != 0);
+  std::size_t turn = 0;
+  for (auto _ : state) {
+    label.setStringValue(huge[turn++ % 2]);
+    auto image = label.snapshot();
+    benchmark::DoNotOptimize(image);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_DrawingAHugeTitle)->Arg(0)->Arg(1)->ArgName("wraps")->Unit(benchmark::kMillisecond);

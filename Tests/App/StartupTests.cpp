@@ -64,7 +64,9 @@ TEST_F(StartupTest, FirstStartWritesTogglesIdentifierAndFlags) {
   EXPECT_EQ(d.stringForKey("CurrentSyncMethod").value_or("?"), "");
   EXPECT_TRUE(d.boolForKey("Version4MigratedV2"));
   EXPECT_TRUE(d.boolForKey("KestoMigratedToVersion2"));
-  if (activations == 0) EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
+  if (activations == 0) {
+    EXPECT_FALSE(d.hasValueForKey("Version2Migrated"));
+  }
   fnd::NotificationCenter::defaultCenter().removeObserver(&activations);
   app().applicationDidBecomeActive();
   EXPECT_TRUE(runUntil([&] { return d.hasValueForKey("Version2Migrated"); }, 10));

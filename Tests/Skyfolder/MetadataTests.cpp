@@ -7,9 +7,11 @@ using namespace kesto;
 
 namespace {
 
+// Null, with a failed check, where the text is no JSON; callers stop at a null.
 std::shared_ptr<const SFMetadata> fromJson(std::string_view text) {
   auto json = nsstring_dbjson::JSONValue(text);
-  EXPECT_TRUE(json);
+  EXPECT_TRUE(json) << text;
+  if (!json) return nullptr;
   return SFMetadata::initWithDictionary(*json);
 }
 
@@ -73,6 +75,7 @@ TEST(SFMetadata, EqualityFollowsTheRevision) {
   auto c = fromJson(R"({"path":"/a","rev":"r2"})");
   auto noRev1 = fromJson(R"({"path":"/a"})");
   auto noRev2 = fromJson(R"({"path":"/a"})");
+  ASSERT_TRUE(a && b && c && noRev1 && noRev2);
   EXPECT_TRUE(a->isEqual(*b));
   EXPECT_FALSE(a->isEqual(*c));
   EXPECT_FALSE(noRev1->isEqual(*noRev2));
@@ -82,6 +85,7 @@ TEST(SFMetadata, EqualityFollowsTheRevision) {
 TEST(SFMetadata, ArchivesRoundTrip) {
   auto m = fromJson(R"({"path":"/d","is_dir":true,"hash":"h","rev":"9","revision":3,
     "modified":"Sat, 21 Aug 2010 22:31:20 +0000","contents":[{"path":"/d/f","bytes":7,"rev":"a"}]})");
+  ASSERT_TRUE(m);
   auto copy = SFMetadata::initWithCoder(m->encodeWithCoder());
   EXPECT_EQ(copy->path(), "/d");
   EXPECT_EQ(copy->filename(), "d");
