@@ -174,6 +174,8 @@ void AppDelegate::applicationWillTerminate() {
   if (quit_.hasTerminated()) return;
   // The page updates' own saves end first: the process must not go while one is half-written.
   if (wiring_.bookmarksController) wiring_.bookmarksController->finishBackgroundWrites();
+  // So does an export the user started: its file is whole when the process goes.
+  if (transferDialogs_) transferDialogs_->finishExportBeforeQuit();
   quit_.applicationWillTerminate();
   autoSync();
 }

@@ -152,6 +152,12 @@ void TransferDialogs::openExportDialog() {
   });
 }
 
+bool TransferDialogs::isExporting() const { return htmlExport_ && htmlExport_->isExporting(); }
+
+void TransferDialogs::finishExportBeforeQuit() {
+  if (htmlExport_) htmlExport_->finishBeforeQuit();
+}
+
 void TransferDialogs::exportTo(const std::string& path, bool includeLocked) {
   // The last export's file is still being written: it is told when done, by its own exporter.
   if (htmlExport_ && htmlExport_->isExporting()) {

@@ -45,6 +45,10 @@ class TransferDialogs : public HTMLExportDelegate {
   void openExportDialog();
   void openBackupDialog();
   void openRestoreDialog();
+  // Whether an export is still taking the library or writing its file.
+  bool isExporting() const;
+  // The program is quitting: an export still running writes its file before this returns.
+  void finishExportBeforeQuit();
 
   // The names the save panels suggest, with the day's date in the medium style.
   static std::string exportFileName(fnd::Date date);

@@ -25,6 +25,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace kesto {
 
@@ -183,6 +184,9 @@ struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
     // Whether the library in memory answers which bookmarks a folder holds (it held what the
     // store holds when the walk began): then no folder's bookmarks are fetched.
     bool fromMemory = false;
+    // For a walk whose steps lie turns of the main loop apart: the bookmarks each folder held
+    // when it began, so one the user moves meanwhile is written once, where it was.
+    std::optional<std::unordered_map<const store::ManagedObject*, std::vector<Bookmark::Ref>>> filed;
 
     struct Frame {
       Folder::Ref folder;
@@ -204,48 +208,50 @@ struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
   static constexpr std::size_t kBookmarksPerStep = 2000;
 
   // A walk over the folders as they are now; what it writes is up to the caller (`top`, special).
-  Walk begin() {
+  // A walk taken in turns (`inTurns`) notes at once which bookmarks each folder holds.
+  Walk begin(bool inTurns = false) {
     lockedLeftOut = 0;
     Walk walk;
-    if (auto folders = Folder::fetchEntities())
-      for (const auto& f : *folders) {
-        walk.children[f->parentFolderID()].push_back(f);
-        if (!walk.byID.emplace(f->folderID(), f).second) walk.sharedIDs.insert(f->folderID());
-      }
+    std::vector<Folder::Ref> all;
+    if (auto folders = Folder::fetchEntities()) all = std::move(*folders);
+    for (const auto& f : all) {
+      walk.children[f->parentFolderID()].push_back(f);
+      if (!walk.byID.emplace(f->folderID(), f).second) walk.sharedIDs.insert(f->folderID());
+    }
     walk.fromMemory = dataManager && !dataManager->isReadingLibrary() &&
                       static_cast<std::int64_t>(dataManager->allBookmarks().size()) ==
                           Bookmark::countWithPredicate(nullptr);
+    if (inTurns) {
+      auto& filed = walk.filed.emplace();
+      if (walk.fromMemory) {
+        // One pass over the library in memory, each bookmark under the folder it is filed in.
+        for (const auto& b : dataManager->allBookmarks())
+          if (auto folder = b->toOne(bookmark_rel::folder)) filed[folder.get()].push_back(b);
+      } else {
+        for (const auto& f : all) filed[f.get()] = filedIn(walk, f);
+      }
+    }
     return walk;
   }
 
   // A walk of the whole tree: the folders under "root", then the Inbox and the Imported folder,
   // which hang outside "root" but which the user sees.
-  Walk wholeTree() {
-    Walk walk = begin();
+  Walk wholeTree(bool inTurns = false) {
+    Walk walk = begin(inTurns);
     if (auto it = walk.children.find(Folder::kRootID); it != walk.children.end()) walk.top = it->second;
     for (const auto& special : kSpecialFolders) walk.special.push_back(&special);
     return walk;
   }
 
-  // The bookmarks written for a folder, in store order (by row; unsaved new ones last). A trashed
-  // bookmark keeps its folder (the Inbox, after a folder delete): written, it would come back
-  // wherever the file is imported.
-  std::vector<Bookmark::Ref> bookmarksOf(const Walk& walk, const Folder::Ref& folder) const {
-    if (!folder) return {};
+  // The bookmarks filed in a folder, trashed ones too, in no set order.
+  std::vector<Bookmark::Ref> filedIn(const Walk& walk, const Folder::Ref& folder) const {
     std::vector<Bookmark::Ref> out;
     if (walk.fromMemory && !dataManager->isReadingLibrary()) {
       // The library in memory files bookmarks by folder identifier: where folders share one, only
       // this folder's own go.
       const bool shared = walk.sharedIDs.count(folder->folderID()) > 0;
-      std::vector<std::pair<std::int64_t, Bookmark::Ref>> keyed;
       for (auto& b : dataManager->bookmarksWithFolder(folder->folderID()))
-        if (isLive(*b) && (!shared || b->toOne(bookmark_rel::folder) == folder)) {
-          const std::int64_t key = b->storeKey();
-          keyed.emplace_back(key > 0 ? key : std::numeric_limits<std::int64_t>::max(), std::move(b));
-        }
-      std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-      out.reserve(keyed.size());
-      for (auto& [key, b] : keyed) out.push_back(std::move(b));
+        if (!shared || b->toOne(bookmark_rel::folder) == folder) out.push_back(std::move(b));
       return out;
     }
     // The rows' keys come from the folder column's index alone; the test of the trash is made
@@ -257,7 +263,32 @@ struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
     request.includesPropertyValues = false;
     if (auto found = context->fetch(request))
       for (auto& o : *found)
-        if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o)); b && isLive(*b)) out.push_back(std::move(b));
+        if (auto b = std::dynamic_pointer_cast<Bookmark>(std::move(o))) out.push_back(std::move(b));
+    return out;
+  }
+
+  // The bookmarks written for a folder, in store order (by row; unsaved new ones last). A trashed
+  // bookmark keeps its folder (the Inbox, after a folder delete): written, it would come back
+  // wherever the file is imported.
+  std::vector<Bookmark::Ref> bookmarksOf(const Walk& walk, const Folder::Ref& folder) const {
+    if (!folder) return {};
+    std::vector<Bookmark::Ref> filed;
+    if (walk.filed) {
+      if (auto it = walk.filed->find(folder.get()); it != walk.filed->end()) filed = it->second;
+    } else {
+      filed = filedIn(walk, folder);
+    }
+    std::vector<std::pair<std::int64_t, Bookmark::Ref>> keyed;
+    keyed.reserve(filed.size());
+    for (auto& b : filed)
+      if (isLive(*b)) {
+        const std::int64_t key = b->storeKey();
+        keyed.emplace_back(key > 0 ? key : std::numeric_limits<std::int64_t>::max(), std::move(b));
+      }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Bookmark::Ref> out;
+    out.reserve(keyed.size());
+    for (auto& [key, b] : keyed) out.push_back(std::move(b));
     return out;
   }
 
@@ -351,28 +382,38 @@ struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
     exportString.clear();
   }
 
+  // A background export whose tree is being taken, until its lines go to the writer.
+  struct Running {
+    Walk walk;
+    Lines lines;
+    std::string path;
+  };
+  std::shared_ptr<Running> running;
+
   // Takes the tree in steps, a turn of the main loop at a time, then writes it on a thread of its
   // own. Each turn works for a short while, so the window keeps answering however large the
   // library; the delegate is told in a turn of its own once the file is written.
-  void takeInTurns(std::shared_ptr<Walk> walk, std::shared_ptr<Lines> lines, std::string path) {
+  void takeInTurns(const std::shared_ptr<Running>& run) {
+    if (run != running) return;  // finished at once meanwhile
     constexpr auto kTurn = std::chrono::milliseconds(8);
     const auto until = std::chrono::steady_clock::now() + kTurn;
     bool more = true;
-    while ((more = step(*walk, *lines)) && std::chrono::steady_clock::now() < until) {
+    while ((more = step(run->walk, run->lines)) && std::chrono::steady_clock::now() < until) {
     }
     std::weak_ptr<Impl> weak = weak_from_this();
     if (more) {
-      fnd::DispatchQueue::main().async([weak, walk, lines, path] {
-        if (auto d = weak.lock()) d->takeInTurns(walk, lines, path);
+      fnd::DispatchQueue::main().async([weak, run] {
+        if (auto d = weak.lock()) d->takeInTurns(run);
       });
       return;
     }
+    running.reset();
     if (!writing) writing = fnd::DispatchQueue::create("Export");
-    writing->async([weak, lines, path] {
+    writing->async([weak, run] {
       fnd::Error error;
-      const bool written = writeLines(path, *lines, &error);
-      lines->clear();
-      fnd::DispatchQueue::main().async([weak, path, written, error] {
+      const bool written = writeLines(run->path, run->lines, &error);
+      run->lines.clear();
+      fnd::DispatchQueue::main().async([weak, path = run->path, written, error] {
         if (auto d = weak.lock()) {
           d->exporting = false;
           d->report(path, written, error);
@@ -454,10 +495,30 @@ bool HTMLExport::exportAllTofile(const std::string& path) {
 void HTMLExport::exportAllTofileInBackground(const std::string& path) {
   KESTO_ASSERT_MAIN_THREAD();
   d_->exporting = true;
-  auto walk = std::make_shared<Impl::Walk>(d_->wholeTree());
-  auto lines = std::make_shared<Lines>();
-  if (walk->fromMemory) lines->reserve(d_->dataManager->allBookmarks().size() + 2 * walk->byID.size() + 4);
-  d_->takeInTurns(std::move(walk), std::move(lines), path);
+  auto run = std::make_shared<Impl::Running>(Impl::Running{d_->wholeTree(true), {}, path});
+  if (run->walk.fromMemory)
+    run->lines.reserve(d_->dataManager->allBookmarks().size() + 2 * run->walk.byID.size() + 4);
+  d_->running = run;
+  // The tree was taken in this turn; its lines are made from the next.
+  std::weak_ptr<Impl> weak = d_;
+  fnd::DispatchQueue::main().async([weak, run] {
+    if (auto d = weak.lock()) d->takeInTurns(run);
+  });
+}
+
+void HTMLExport::finishBeforeQuit() {
+  KESTO_ASSERT_MAIN_THREAD();
+  if (auto run = std::exchange(d_->running, nullptr)) {
+    while (d_->step(run->walk, run->lines)) {
+    }
+    fnd::Error error;
+    const bool written = writeLines(run->path, run->lines, &error);
+    d_->exporting = false;
+    if (written) fnd::logInfo("Exported the library to " + run->path + " before quitting");
+    else fnd::logError("Export failed: " + error.localizedDescription());
+  }
+  // A file already handed to the writer is written whole before this returns.
+  if (d_->writing) d_->writing->sync([] {});
 }
 
 bool HTMLExport::exportBookmarks(const std::vector<std::shared_ptr<Bookmark>>& bookmarks, const std::string& folderName,

@@ -54,6 +54,9 @@ class HTMLExport {
   void exportAllTofileInBackground(const std::string& path);
   // Whether a file is being written in the background.
   bool isExporting() const;
+  // The program is quitting: a background export still under way is finished now, its file
+  // written before this returns (the outcome goes to the log; the delegate is not told).
+  void finishBeforeQuit();
   // Only `folder` and what lies below it.
   bool exportFolder(const std::shared_ptr<Folder>& folder, const std::string& path);
   // `bookmarks` alone, in one folder named `folderName` (what a library that cannot be saved

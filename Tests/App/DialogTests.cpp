@@ -199,6 +199,31 @@ TEST_F(DialogTest, AnExportAskedForWhileOneIsWrittenIsTurnedAway) {
   EXPECT_FALSE(fnd::FileManager::fileExists(dir + "/second.html"));
 }
 
+// Quitting while File > Export is still under way: its file is written whole before the quit
+// goes on.
+TEST_F(DialogTest, AQuitWhileAnExportRunsWritesItsFileFirst) {
+  constexpr std::size_t kBookmarks = 20000;
+  auto work = addFolder("Work", Folder::kRootID);
+  for (std::size_t i = 0; i < kBookmarks; ++i) {
+    auto b = Bookmark::initEntity();
+    b->setUrl("https://quit.example/" + std::to_string(i));
+    b->setTitle("Page");
+    b->setFolder(work);
+  }
+  ASSERT_TRUE(WrenEntity::saveContext());
+  start(kBookmarks);
+  const std::string target = makeTempDir("export") + "/at-quit.html";
+  responder->saveAnswers.push_back(target);
+  dialogs().openExportDialog();
+  ASSERT_TRUE(runUntil([&] { return dialogs().isExporting(); }));
+  app().applicationWillTerminate();
+  const std::string file = readFile(target);
+  std::size_t written = 0;
+  for (auto at = file.find("<DT><A HREF="); at != std::string::npos; at = file.find("<DT><A HREF=", at + 1)) ++written;
+  EXPECT_EQ(written, kBookmarks);
+  EXPECT_NE(file.find("</HTML>"), std::string::npos);
+}
+
 // A locked folder goes into the export only with the folders' password: a wrong one keeps the
 // sheet up, "Leave Out" writes the rest and the success message says what was left out.
 TEST_F(DialogTest, ExportAsksForTheLockPasswordAndLeavesLockedFoldersOutWithoutIt) {

@@ -5,12 +5,14 @@
 
 #include "Model/DataModel.h"
 #include "Platform/Store/Context.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 
 #include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -498,6 +500,100 @@ TEST_F(HTMLExportInBackgroundTest, RowsTheLibraryInMemoryHasNotTakenInAreWritten
   const auto [direct, background] = bothExports(false);
   EXPECT_NE(direct.find("https://elsewhere.example/"), std::string::npos);
   EXPECT_EQ(background, direct);
+}
+
+
+// How often `text` occurs in `within`.
+std::size_t occurrences(const std::string& within, const std::string& text) {
+  std::size_t n = 0;
+  for (auto at = within.find(text); at != std::string::npos; at = within.find(text, at + text.size())) ++n;
+  return n;
+}
+
+// The user goes on while the export takes its turns: two bookmarks trade folders at every turn,
+// one between a folder the walk has passed and one it has yet to reach. Each is written once,
+// where it was when the export began, whether the library in memory answers or the store.
+TEST_F(HTMLExportInBackgroundTest, BookmarksMovedWhileItRunsAreWrittenOnceWhereTheyWere) {
+  auto first = folder("FIRST", "First");
+  auto last = folder("LAST", "Last");
+  for (int i = 0; i < 5000; ++i) {
+    bookmark("https://first.example/" + std::to_string(i), "Page", first);
+    bookmark("https://last.example/" + std::to_string(i), "Page", last);
+  }
+  auto fromFirst = bookmark("https://mover.example/from-first", "Mover", first);
+  auto fromLast = bookmark("https://mover.example/from-last", "Mover", last);
+  save();
+  loadLibrary();
+  for (bool fromStore : {false, true}) {
+    if (fromStore) {
+      // A row saved by another context: the library in memory no longer answers.
+      auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+      other->performAndWait([&] {
+        auto b = Bookmark::newBookmark(other);
+        b->setUrl("https://elsewhere.example/");
+        b->setFolder(Folder::existingFolderWithFolderID("FIRST", other));
+        ASSERT_TRUE(other->save());
+      });
+    }
+    const std::string path = makeTempDir("export") + "/moving.html";
+    RecordingDelegate told;
+    HTMLExport exporter;
+    exporter.setDelegate(&told);
+    exporter.setDataManager(&dm);
+    exporter.exportAllTofileInBackground(path);
+    int turns = 0;
+    std::function<void()> trade = [&] {
+      if (!exporter.isExporting()) return;
+      const bool swapped = turns++ % 2 == 0;
+      fromFirst->setFolder(swapped ? last : first);
+      fromLast->setFolder(swapped ? first : last);
+      save();
+      fnd::DispatchQueue::main().async([&] { trade(); });
+    };
+    trade();
+    ASSERT_TRUE(runUntil([&] { return !exporter.isExporting(); }, 120)) << fromStore;
+    ASSERT_EQ(told.successes.size(), 1u) << fromStore;
+    const std::string file = readFile(path);
+    const auto lastBlock = file.find("<H3 FOLDED>Last</H3>");
+    ASSERT_NE(lastBlock, std::string::npos);
+    for (const char* mover : {"from-first", "from-last"}) {
+      const std::string line = std::string("https://mover.example/") + mover + "\"";
+      EXPECT_EQ(occurrences(file, line), 1u) << mover << (fromStore ? " from the store" : " from memory");
+      const bool inLast = file.find(line) > lastBlock;
+      EXPECT_EQ(inLast, std::string(mover) == "from-last") << mover << (fromStore ? " from the store" : " from memory");
+    }
+    EXPECT_EQ(occurrences(file, "<DT><A HREF="), 10002u + (fromStore ? 1 : 0));
+    EXPECT_GT(turns, 1);
+    // Put back as they were for the next round.
+    fromFirst->setFolder(first);
+    fromLast->setFolder(last);
+    save();
+  }
+}
+
+// Quitting while an export takes its turns: its file is written whole before the quit goes on,
+// the same file a finished export writes, and the delegate (whose alert could not show) is not told.
+TEST_F(HTMLExportInBackgroundTest, AQuitFinishesTheRunningExportFirst) {
+  auto work = folder("W", "Work");
+  for (int i = 0; i < 3000; ++i) bookmark("https://quit.example/" + std::to_string(i), "Page", work);
+  save();
+  loadLibrary();
+  const std::string dir = makeTempDir("export");
+  HTMLExport direct;
+  ASSERT_TRUE(direct.exportAllTofile(dir + "/direct.html"));
+  RecordingDelegate told;
+  {
+    HTMLExport exporter;
+    exporter.setDelegate(&told);
+    exporter.setDataManager(&dm);
+    exporter.exportAllTofileInBackground(dir + "/quit.html");
+    exporter.finishBeforeQuit();
+    EXPECT_FALSE(exporter.isExporting());
+    EXPECT_EQ(readFile(dir + "/quit.html"), readFile(dir + "/direct.html"));
+    spin(0.1);  // the turn queued before the quit does nothing
+  }
+  EXPECT_TRUE(told.successes.empty());
+  EXPECT_TRUE(told.failures.empty());
 }
 
 }  // namespace kesto::test
