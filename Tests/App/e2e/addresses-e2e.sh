@@ -12,14 +12,6 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-# Types a path into the file dialog and accepts it.
-choose_path() {  # dialog path
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$2"
-  sleep 0.2
-  xdotool key Return
-}
 
 # Every page is one page with a title; the log names each request as it came.
 port_file="$work/port"
@@ -71,7 +63,7 @@ question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I aske
 e2e_key "$question" Return
 sleep 0.5
 dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-choose_path "$dialog" "$file"
+e2e_choose_path "$dialog" "$file"
 
 quoted() { printf "%s" "${1//\'/\'\'}"; }
 count_of() { e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$(quoted "$1")'"; }
@@ -120,7 +112,7 @@ e2e_screenshot "$shots/addresses-list.png" "$win" || fail "no screenshot"
 exported="$work/exported.html"
 e2e_key "$win" ctrl+shift+e
 dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
-choose_path "$dialog" "$exported"
+e2e_choose_path "$dialog" "$exported"
 success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
 e2e_key "$success" Return
 for stored in "$base/page?q=a%26b&path=%2Fx%2Fy&h=%23frag" "$handed"; do

@@ -42,10 +42,7 @@ choose_path() {  # path
   other_active() { d="$(xdotool getactivewindow 2>/dev/null)" && [[ -n "$d" && "$d" != "$win" ]]; }
   e2e_wait_until 10 other_active || return 1
   sleep 0.5
-  xdotool key ctrl+a
-  xdotool type --delay 15 "$1"
-  sleep 0.3
-  xdotool key Return
+  e2e_choose_path "$d" "$1"
 }
 
 # Window-relative places: the sidebar's rows and tabs, the first cell of the list, the

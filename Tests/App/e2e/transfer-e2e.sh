@@ -16,14 +16,6 @@ shots="${3:-${TMPDIR:-/tmp}}"
 e2e_app_script xdotool sqlite3 python3
 
 count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
-# Types a path into the focused file dialog's name field and accepts it.
-choose_path() {  # dialog path
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$2"
-  sleep 0.2
-  xdotool key Return
-}
 e2e_start_kesto
 # File > Import asked before the first-run panel is due: the panel waits while the question is
 # open (shown over it, its buttons would be dead), and comes once the question is answered.
@@ -61,7 +53,7 @@ sleep 0.5
 dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
 sleep 0.4
 e2e_screenshot "$shots/import-panel.png"
-choose_path "$dialog" "$fixture"
+e2e_choose_path "$dialog" "$fixture"
 expected="$(grep -o 'HREF="[^"]*"' "$fixture" | sed 's/HREF="//; s/"$//' | grep -E '^https?://' | sort -u)"
 has_all() {
   local url
@@ -96,7 +88,7 @@ question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I aske
 e2e_key "$question" Return
 sleep 0.5
 dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-choose_path "$dialog" "$firefox"
+e2e_choose_path "$dialog" "$firefox"
 said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import did not say what it left out"
 sleep 0.4
 e2e_screenshot "$shots/import-left-out.png"
@@ -117,7 +109,7 @@ e2e_key "$win" ctrl+shift+e
 dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
 sleep 0.4
 e2e_screenshot "$shots/export-panel.png"
-choose_path "$dialog" "$exported"
+e2e_choose_path "$dialog" "$exported"
 success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
 sleep 0.3
 e2e_screenshot "$shots/export-success.png"
@@ -131,7 +123,7 @@ done <<<"$expected"
 backup="$work/library.kestobck"
 e2e_key "$win" ctrl+shift+b
 dialog="$(e2e_wait_window '^Back Up Library$' 10)" || fail "Ctrl+Shift+B opened no save dialog"
-choose_path "$dialog" "$backup"
+e2e_choose_path "$dialog" "$backup"
 e2e_wait_until 10 test -s "$backup" || fail "no backup written"
 sleep 0.5
 done_alert="$(xdotool search --onlyvisible --name 'Backup' 2>/dev/null | head -n1)"
@@ -156,7 +148,7 @@ xdotool key Up Up Up Return
 dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
 sleep 0.3
 e2e_screenshot "$shots/restore-panel.png"
-choose_path "$dialog" "$work/wrong.kestobck"
+e2e_choose_path "$dialog" "$work/wrong.kestobck"
 refused="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "a wrong file was not refused"
 sleep 0.3
 e2e_screenshot "$shots/restore-refused.png"
@@ -169,7 +161,7 @@ e2e_key "$win" alt+f
 sleep 0.3
 xdotool key Up Up Up Return
 dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
-choose_path "$dialog" "$backup"
+e2e_choose_path "$dialog" "$backup"
 confirm="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restore confirmation"
 sleep 0.3
 e2e_screenshot "$shots/restore-confirm.png"

@@ -34,6 +34,16 @@ e2e_wait_window() {
   return 1
 }
 
+# Types a path into a file dialog's name field (the field that has the focus when the dialog
+# opens) and accepts it.
+e2e_choose_path() {  # dialog path
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$2"
+  sleep 0.3
+  xdotool key Return
+}
+
 # Clicks at window-relative coordinates (y downwards from the window's top left).
 e2e_click() {  # window x y [button] [repeat]
   xdotool mousemove --window "$1" "$2" "$3" click --repeat "${5:-1}" "${4:-1}"

@@ -82,10 +82,7 @@ grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
 exported="$work/exported.html"
 keys "$win" ctrl+shift+e
 dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
-xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
-xdotool key ctrl+a
-xdotool type --delay 20 "$exported"
-xdotool key Return
+e2e_choose_path "$dialog" "$exported"
 sheet="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password sheet before exporting a locked folder"
 xdotool windowactivate --sync "$sheet" >/dev/null 2>&1
 xdotool type --delay 40 "wrong"; xdotool key Return

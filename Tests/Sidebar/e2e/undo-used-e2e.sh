@@ -39,11 +39,7 @@ question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I aske
 e2e_key "$question" Return
 sleep 0.5
 dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
-xdotool key ctrl+a
-xdotool type --delay 20 "$import"
-sleep 0.2
-xdotool key Return
+e2e_choose_path "$dialog" "$import"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://site%.example/page/%'")" == 500 ]]; }
 e2e_wait_until 30 imported || fail "the 500 bookmarks were not imported"
 sleep 1

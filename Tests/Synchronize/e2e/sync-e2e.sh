@@ -111,11 +111,7 @@ click_in "$wizard" 348 251    # Choose Folder…
 dialog="$(e2e_wait_window '^Choose the Synced Folder$' 10)" || fail "no folder dialog"
 sleep 0.5
 e2e_screenshot "$shots/sync-folder-dialog.png"
-xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
-xdotool key ctrl+a
-xdotool type --delay 20 "$synced"
-sleep 0.3
-xdotool key Return
+e2e_choose_path "$dialog" "$synced"
 sleep 0.3
 # The dialog may first step into the folder; a second Return takes it.
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
