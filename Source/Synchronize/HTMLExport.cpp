@@ -270,11 +270,12 @@ struct HTMLExport::Impl : std::enable_shared_from_this<HTMLExport::Impl> {
   // The bookmarks written for a folder, in store order (by row; unsaved new ones last). A trashed
   // bookmark keeps its folder (the Inbox, after a folder delete): written, it would come back
   // wherever the file is imported.
-  std::vector<Bookmark::Ref> bookmarksOf(const Walk& walk, const Folder::Ref& folder) const {
+  // Each folder is asked for once (a walk writes a folder once), so what was noted is handed over.
+  std::vector<Bookmark::Ref> bookmarksOf(Walk& walk, const Folder::Ref& folder) const {
     if (!folder) return {};
     std::vector<Bookmark::Ref> filed;
     if (walk.filed) {
-      if (auto it = walk.filed->find(folder.get()); it != walk.filed->end()) filed = it->second;
+      if (auto it = walk.filed->find(folder.get()); it != walk.filed->end()) filed = std::move(it->second);
     } else {
       filed = filedIn(walk, folder);
     }
