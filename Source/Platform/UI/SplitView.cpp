@@ -1,18 +1,48 @@
 #include "Platform/UI/SplitView.h"
 
 #include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/ViewWidget_p.h"
+
+#include <QChildEvent>
+#include <QCursor>
 
 #include <algorithm>
 #include <cmath>
 
 namespace kesto::ui {
 
-SplitView::SplitView(const fnd::Rect& frame) : View(frame) {}
+namespace {
+
+// The split view's own widget shows the resize cursor; the panes cover all of it but the
+// dividers. Each pane gets the plain arrow unless it chose a cursor, so none takes the divider's.
+class PaneCursors : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::ChildAdded)
+      if (auto* pane = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child());
+          pane && !pane->testAttribute(Qt::WA_SetCursor))
+        pane->setCursor(Qt::ArrowCursor);
+    return false;
+  }
+};
+
+}  // namespace
+
+SplitView::SplitView(const fnd::Rect& frame) : View(frame) {
+  nativeWidget()->installEventFilter(new PaneCursors(nativeWidget()));
+  showDividerCursor();
+}
 SplitView::~SplitView() = default;
+
+void SplitView::showDividerCursor() {
+  nativeWidget()->setCursor(vertical_ ? Qt::SplitHCursor : Qt::SplitVCursor);
+}
 
 void SplitView::setVertical(bool vertical) {
   if (vertical_ == vertical) return;
   vertical_ = vertical;
+  showDividerCursor();
   adjustSubviews();
 }
 

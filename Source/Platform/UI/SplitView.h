@@ -100,6 +100,8 @@ class SplitView : public View {
   void placeDivider(long dividerIndex, double position);
 
  private:
+  // The resize cursor over the dividers, across them as the panes lie.
+  void showDividerCursor();
   bool vertical_ = false;
   DividerStyle dividerStyle_ = DividerStyle::Thick;
   SplitViewDelegate* delegate_ = nullptr;

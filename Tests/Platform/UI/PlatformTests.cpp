@@ -3,6 +3,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/DisplayLink.h"
 #include "Platform/UI/GraphicsContext.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/Nib.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScrollView.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -290,6 +292,40 @@ struct ThrowingWindowDelegate : WindowDelegate {
   void windowDidChangeScreen(Window&) override { fail("screen"); }
 };
 }  // namespace
+
+// The dividers show the resize cursor, across them as the panes lie; the panes show the arrow, or
+// the cursor they chose.
+TEST(SplitView, TheDividersShowTheResizeCursorAndThePanesTheirOwn) {
+  Window window(fnd::Rect(0, 0, 301, 100));
+  auto split = std::make_shared<SplitView>(fnd::Rect(0, 0, 301, 100));
+  split->setVertical(true);
+  auto link = std::make_shared<Label>(fnd::Rect(0, 0, 146, 100));
+  link->setShowsLinkCursor(true);
+  split->addSubview(std::make_shared<View>(fnd::Rect(0, 0, 146, 100)));
+  split->addSubview(link);
+  window.contentView()->addSubview(split);
+  split->adjustSubviews();
+  window.makeKeyAndOrderFront();
+  QWidget* top = widgetOf(window);
+  ASSERT_TRUE(top);
+  // Every point of the window, by the cursor the widget under it shows.
+  auto shapes = [&] {
+    std::map<Qt::CursorShape, int> seen;
+    for (int y = 0; y < top->height(); ++y)
+      for (int x = 0; x < top->width(); ++x)
+        if (QWidget* w = top->childAt(x, y)) ++seen[w->cursor().shape()];
+    return seen;
+  };
+  const int thickness = static_cast<int>(split->dividerThickness());
+  auto seen = shapes();
+  EXPECT_EQ(seen[Qt::SplitHCursor], thickness * 100);
+  EXPECT_EQ(seen[Qt::DragLinkCursor], 146 * 100);
+  EXPECT_GE(seen[Qt::ArrowCursor], 146 * 100);
+  split->setVertical(false);
+  seen = shapes();
+  EXPECT_EQ(seen[Qt::SplitVCursor], thickness * 301);
+  EXPECT_EQ(seen[Qt::SplitHCursor], 0);
+}
 
 // What a delegate or an observer throws from a window event must not unwind through Qt.
 TEST(GraphicsContext, FontSizesAreInTheUnitsOfViewGeometry) {
