@@ -773,9 +773,6 @@ void MenuBookmarksController::prepareFolders() {
   if (!kestoData) return;
   for (const auto& folder : kestoData->folders()) {
     if (!folder || folder->name().empty()) continue;
-    // The Imported row lists only the imports' own folders and a smart folder lists what its rule
-    // finds: a bookmark filed straight into either would show nowhere.
-    if (folder->folderID() == Folder::kImportedID || folder->isSmart()) continue;
     std::string path = folder->completeFolderPath();
     folders_.push_back(path);
     foldersDictionary_[path] = folder;

@@ -55,8 +55,8 @@ has_tag() { [[ "$(tags_of_page)" == "typedtag" ]]; }
 e2e_wait_until 5 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
 
 # Folder text that names no folder, left with Tab: the first folder path takes its place, but text
-# is no choice: Done files the bookmark in the sidebar's current row, the Inbox (never into the
-# Imported row, which lists only the imports' folders).
+# is no choice: Done files the bookmark in the sidebar's current row, the Inbox, not in the path
+# Tab put into the box.
 open_edit
 e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
 xdotool key ctrl+a
