@@ -58,12 +58,7 @@ e2e_close_first_run_panel || fail "no first-run panel"
 sleep 0.5
 
 # File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file's path.
-e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
-e2e_key "$question" Return
-sleep 0.5
-dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-e2e_choose_path "$dialog" "$file"
+e2e_import_file "$file"
 
 quoted() { printf "%s" "${1//\'/\'\'}"; }
 count_of() { e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$(quoted "$1")'"; }

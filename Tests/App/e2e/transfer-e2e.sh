@@ -48,9 +48,7 @@ e2e_key "$win" ctrl+shift+i
 question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
 sleep 0.4
 e2e_screenshot "$shots/import-question.png"
-e2e_key "$question" Return
-sleep 0.5
-dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
+dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
 sleep 0.4
 e2e_screenshot "$shots/import-panel.png"
 e2e_choose_path "$dialog" "$fixture"
@@ -83,12 +81,7 @@ open(sys.argv[1], "w").write(
     + "\n".join(rows) + "\n</DL><p>\n</DL>\n")
 PY
 before="$(count '')"
-e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
-e2e_key "$question" Return
-sleep 0.5
-dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-e2e_choose_path "$dialog" "$firefox"
+e2e_import_file "$firefox"
 said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import did not say what it left out"
 sleep 0.4
 e2e_screenshot "$shots/import-left-out.png"

@@ -44,6 +44,25 @@ e2e_choose_path() {  # dialog path
   xdotool key Return
 }
 
+# Answers File > Import's question (its window given) with Return, to skip duplicates, and prints
+# the file dialog that follows once the question has gone (both windows bear one name).
+e2e_import_dialog_after() {  # question
+  local question="$1"
+  e2e_key "$question" Return
+  gone() { ! xdotool search --all --onlyvisible --name '^Import Bookmarks$' 2>/dev/null | grep -qx "$question"; }
+  e2e_wait_until 10 gone || return 1
+  e2e_wait_window '^Import Bookmarks$' 10
+}
+
+# File > Import (Ctrl+Shift+I) in the main window ($win) of the file $1, skipping duplicates.
+e2e_import_file() {  # path
+  local question dialog
+  e2e_key "$win" ctrl+shift+i
+  question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+  dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
+  e2e_choose_path "$dialog" "$1"
+}
+
 # Clicks at window-relative coordinates (y downwards from the window's top left).
 e2e_click() {  # window x y [button] [repeat]
   xdotool mousemove --window "$1" "$2" "$3" click --repeat "${5:-1}" "${4:-1}"

@@ -34,12 +34,7 @@ PY
 e2e_start_on_sample_library
 
 # File > Import: Yes to skipping duplicates, then the file's path typed into the dialog.
-e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
-e2e_key "$question" Return
-sleep 0.5
-dialog="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "no import file dialog"
-e2e_choose_path "$dialog" "$import"
+e2e_import_file "$import"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://site%.example/page/%'")" == 500 ]]; }
 e2e_wait_until 30 imported || fail "the 500 bookmarks were not imported"
 sleep 1
