@@ -418,9 +418,8 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
 
 // Done files the bookmark in the folder chosen from the list, else in the one chosen in an
 // earlier edit, else in the library's current folder, which then stands as the choice for later
-// edits; where that one holds no bookmarks of its own (the Library, Inbox, Imported and service
-// rows, a smart or a locked folder), in the Inbox. Text in the box, whatever Tab or Return made
-// of it, is no choice.
+// edits; where there is none (the Library, Inbox, Imported and service rows) or it is locked, in
+// the Inbox. Text in the box, whatever Tab or Return made of it, is no choice.
 TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   auto apple = folder("f-apple", "Apple");
   auto other = folder("f-other", "Other Things");
@@ -464,8 +463,9 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
                             EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertNewline));
                           }),
             news);
-  for (const auto& current : {Folder::Ref(), smart, locked, imported})
+  for (const auto& current : {Folder::Ref(), locked})
     EXPECT_EQ(firstDoneWith(current), inbox) << (current ? current->name() : "the Library row");
+  for (const auto& current : {smart, imported}) EXPECT_EQ(firstDoneWith(current), current) << current->name();
   // The current folder a Done took without a choice is kept for later edits, as a folder chosen
   // from the list is, over the current folder, until it is gone.
   EXPECT_EQ(doneWith(menu, other), other);
@@ -483,6 +483,39 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   dm.removeFolders({apple});
   EXPECT_EQ(doneWith(menu, news), news);
   EXPECT_EQ(doneWith(menu, other), news) << "the current folder taken then is kept";
+}
+
+// A folder chosen from the list is the bookmark's folder after Done whatever its kind, and the
+// choice for later edits; only a locked one leaves the bookmark in the Inbox.
+TEST_F(QuickEdit, AFolderChosenFromTheListIsTheFolderWhateverItsKind) {
+  auto imported = folder(Folder::kImportedID, "Imported");
+  auto smart = folder("f-smart", "All Red");
+  smart->setIsSmart(true);
+  auto locked = folder("f-locked", "Locked");
+  locked->setBlocked(1);
+  save();
+  load(dm);
+  dm.setCurrentFolder(news);
+  const auto chooseThenDone = [&](const Folder::Ref& chosen) {
+    menu.showEdit(redCar);
+    const auto listed = menu.resultsInComboForString(chosen->name());
+    const auto at = std::find(listed.begin(), listed.end(), chosen->completeFolderPath());
+    EXPECT_NE(at, listed.end()) << chosen->name() << " is listed";
+    menu.comboBoxSelectionDidChange(int(at - listed.begin()));
+    menu.cancelEdit();
+    return redCar->folder() ? redCar->folder()->folderID() : "no folder";
+  };
+  const auto doneWithoutAChoice = [&] {
+    menu.showEdit(redBus);
+    menu.cancelEdit();
+    return redBus->folder() ? redBus->folder()->folderID() : "no folder";
+  };
+  for (const auto& chosen : {imported, smart}) {
+    EXPECT_EQ(chooseThenDone(chosen), chosen->folderID());
+    EXPECT_EQ(doneWithoutAChoice(), chosen->folderID()) << "a later edit without a choice keeps it";
+  }
+  EXPECT_EQ(chooseThenDone(locked), Folder::kInboxID);
+  EXPECT_EQ(doneWithoutAChoice(), Folder::kInboxID);
 }
 
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on
