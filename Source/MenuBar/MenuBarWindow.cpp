@@ -231,7 +231,7 @@ class MenuBarWindow::FrameView : public ui::View {
   }
 
  private:
-  enum : unsigned { kLeft = 1, kRight = 2, kBottom = 4 };
+  static constexpr unsigned kLeft = 1, kRight = 2, kBottom = 4;
   MenuBarWindow& owner_;
   unsigned edges_ = 0;
 };
@@ -401,7 +401,7 @@ fnd::Rect MenuBarWindow::toolbarRect() const {
 
 double MenuBarWindow::arrowCenter() const {
   // Pointing at the icon (or the anchor) even where the screen's edge pushed the window aside.
-  std::optional<fnd::Rect> icon = tray_ ? tray_->geometry() : std::nullopt;
+  std::optional<fnd::Rect> icon = iconGeometry();
   fnd::Rect f = frame();
   double x = (icon ? icon->midX() : anchor_.x) - f.minX();
   double margin = arrowSize_.width / 2 + 6;
@@ -412,7 +412,7 @@ double MenuBarWindow::arrowCenter() const {
 fnd::Point MenuBarWindow::originForAttachedState() const {
   std::vector<fnd::Rect> frames;
   for (const auto& screen : ui::Screen::screens()) frames.push_back(screen.visibleFrame());
-  std::optional<fnd::Rect> icon = tray_ ? tray_->geometry() : std::nullopt;
+  std::optional<fnd::Rect> icon = iconGeometry();
   return menuBarWindowOrigin(icon, anchor_, frame().size, distanceFromMenuBar_, frames);
 }
 
@@ -538,18 +538,22 @@ bool MenuBarWindow::maySnapBackFrom(const fnd::Point& origin) {
 
 void MenuBarWindow::watchIcon() {
   if (iconWatch_) return;
-  iconFrame_ = tray_ ? tray_->geometry() : std::nullopt;
+  iconFrame_ = iconGeometry();
   iconWatch_ = fnd::Timer::scheduledTimer(kIconWatchInterval, true, lifetime_.whileAlive([this](fnd::Timer& timer) {
     if (!tray_ || !isVisible()) {
       timer.invalidate();
       iconWatch_.reset();
       return;
     }
-    const std::optional<fnd::Rect> icon = tray_->geometry();
+    const std::optional<fnd::Rect> icon = iconGeometry();
     if (icon == iconFrame_) return;
     iconFrame_ = icon;
     statusItemViewDidMove();
   }));
+}
+
+std::optional<fnd::Rect> MenuBarWindow::iconGeometry() const {
+  return tray_ ? tray_->geometry() : std::nullopt;
 }
 
 void MenuBarWindow::statusItemViewDidMove() {

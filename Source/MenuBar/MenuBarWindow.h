@@ -140,6 +140,10 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   // How far inside the left, right and bottom edges a press starts a live resize.
   static constexpr double kResizeMargin = 4;
 
+ protected:
+  // The icon's place as the tray tells it, if it does (tests stand in for a tray here).
+  virtual std::optional<fnd::Rect> iconGeometry() const;
+
  private:
   class FrameView;
   class ResizeGrip;

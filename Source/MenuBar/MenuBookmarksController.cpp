@@ -947,10 +947,12 @@ bool MenuBookmarksController::hasChosenFolder() const {
 
 std::shared_ptr<Folder> MenuBookmarksController::folderForDone() const {
   if (!kestoData) return nullptr;
+  // A folder chosen from the list is taken whatever its kind (the Imported row, a smart folder),
+  // as a drop on its row files a bookmark there.
   const auto& folder = hasChosenFolder() ? selectedFolder_ : kestoData->currentFolder();
-  // The Library, Inbox, Imported and service rows have no current folder; a smart folder lists
-  // what its rule finds and a locked one shows nothing: none of them holds the bookmark.
-  if (!folder || folder->isSmart() || folder->folderID() == Folder::kImportedID || folder->blocked() > 0) return nullptr;
+  // No folder to file into (the Library, Inbox, Imported and service rows, the tags, a History
+  // list), or a locked one, which takes nothing in while it shows nothing: the Inbox.
+  if (!folder || folder->blocked() > 0) return nullptr;
   return folder;
 }
 

@@ -194,7 +194,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void settleFolderText();
   // Where Done files the bookmark: the folder chosen in this edit or an earlier one (from the
   // list, or the current folder an earlier Done took without a choice), else the library's
-  // current folder; null (the Inbox) where that one holds no bookmarks of its own.
+  // current folder; null (the Inbox) where there is none or it is locked.
   std::shared_ptr<Folder> folderForDone() const;
   // Whether a folder chosen in this or an earlier edit still exists.
   bool hasChosenFolder() const;

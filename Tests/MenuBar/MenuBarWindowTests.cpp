@@ -331,6 +331,16 @@ TEST(MenuBarWindowTest, DoubleClickMinimisesADetachedWindowAndADragKeepsTheTitle
 
 // ---- every move through the snap rule, the icon's moves, the least size ----
 
+// A tray that tells where its icon stands once the test gives it a place, and moves it.
+class TrayTellingWindow : public MenuBarWindow {
+ public:
+  using MenuBarWindow::MenuBarWindow;
+  std::optional<fnd::Rect> icon;
+
+ protected:
+  std::optional<fnd::Rect> iconGeometry() const override { return icon; }
+};
+
 // A shown window with a tray icon whose place the tray does not tell: it hangs under the anchor.
 class MenuBarSnap : public ::testing::Test {
  protected:
@@ -350,7 +360,7 @@ class MenuBarSnap : public ::testing::Test {
   }
   void moveTo(const fnd::Point& origin) { window.setFrame(fnd::Rect(origin, window.frame().size)); }
 
-  MenuBarWindow window{fnd::Rect(100, 100, 300, 300)};
+  TrayTellingWindow window{fnd::Rect(100, 100, 300, 300)};
   fnd::Rect home;
 };
 
@@ -417,6 +427,13 @@ TEST_F(MenuBarSnap, AWindowManagerThatWillNotHaveItThereIsNotFoughtForEver) {
 }
 
 TEST_F(MenuBarSnap, AnAttachedWindowFollowsItsIconWhenTheIconMoves) {
+  // The tray moves its icon without a word: the shown window notices by itself.
+  for (const double x : {188.0, 420.0}) {
+    window.icon = fnd::Rect(x, home.maxY(), 24, 24);
+    ASSERT_TRUE(runUntil([&] { return window.frame().midX() == x + 12; }, 60)) << "under the icon at " << x;
+    EXPECT_EQ(window.frame().size, home.size);
+  }
+  window.icon.reset();
   window.setAnchorPoint({400, 650});
   window.statusItemViewDidMove();
   EXPECT_EQ(window.frame(), fnd::Rect(400 - home.size.width / 2, home.minY(), home.size.width, home.size.height));

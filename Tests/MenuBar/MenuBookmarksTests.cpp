@@ -416,11 +416,10 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.cancelEdit();
 }
 
-// Done files the bookmark in the folder chosen from the list, else in the one chosen in an
-// earlier edit, else in the library's current folder, which then stands as the choice for later
-// edits; where that one holds no bookmarks of its own (the Library, Inbox, Imported and service
-// rows, a smart or a locked folder), in the Inbox. Text in the box, whatever Tab or Return made
-// of it, is no choice.
+// Done files the bookmark in the folder chosen from the list, whatever its kind, else in the one
+// chosen in an earlier edit, else in the library's current folder, which then stands as the
+// choice for later edits; where there is none (the Library, Inbox, Imported and service rows) or
+// it is locked, in the Inbox. Text in the box, whatever Tab or Return made of it, is no choice.
 TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   auto apple = folder("f-apple", "Apple");
   auto other = folder("f-other", "Other Things");
@@ -464,8 +463,9 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
                             EXPECT_FALSE(m.controlTextViewDoCommandBySelector(*m.editFolder, ui::cmd::insertNewline));
                           }),
             news);
-  for (const auto& current : {Folder::Ref(), smart, locked, imported})
+  for (const auto& current : {Folder::Ref(), locked})
     EXPECT_EQ(firstDoneWith(current), inbox) << (current ? current->name() : "the Library row");
+  for (const auto& current : {smart, imported}) EXPECT_EQ(firstDoneWith(current), current) << current->name();
   // The current folder a Done took without a choice is kept for later edits, as a folder chosen
   // from the list is, over the current folder, until it is gone.
   EXPECT_EQ(doneWith(menu, other), other);
@@ -483,6 +483,16 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   dm.removeFolders({apple});
   EXPECT_EQ(doneWith(menu, news), news);
   EXPECT_EQ(doneWith(menu, other), news) << "the current folder taken then is kept";
+  // A folder chosen from the list is taken whatever its kind, and kept for later edits; a locked
+  // one leaves the bookmark in the Inbox.
+  for (const auto& [chosen, filed] : {std::pair{imported, imported}, {smart, smart}, {locked, inbox}}) {
+    const auto choose = [&] {
+      ASSERT_EQ(menu.resultsInComboForString(chosen->name()), std::vector<std::string>{chosen->completeFolderPath()});
+      menu.comboBoxSelectionDidChange(0);
+    };
+    EXPECT_EQ(doneWith(menu, news, choose), filed) << chosen->name();
+    EXPECT_EQ(doneWith(menu, news), filed) << "a later edit without a choice, after " << chosen->name();
+  }
 }
 
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on

@@ -3,6 +3,7 @@
 # box's list opens as the typed text matches a folder; Tab, Tab and Return then still move on and
 # act (a tag typed two fields on is stored) and the first click on Done closes the edit. The
 # matching text is no choice: Done files the bookmark in the main window's current folder. A
+# folder chosen from the list (the Imported row) is the folder, for later edits too. A
 # bookmark of another scheme opened from the list is asked about first: Cancel opens nothing, Open
 # hands it to the desktop. Usage:
 # quickedit-folder-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
@@ -90,6 +91,38 @@ e2e_screenshot "$shots/folder-tab-tab-return.png" "$menu"
 done_button
 in_kesto() { [[ "$(folder_of "$duck")" == Kesto ]]; }
 e2e_wait_until 5 in_kesto || fail "Done filed the page in '$(folder_of "$duck")', not the current folder Kesto"
+
+# The Imported row chosen from the box's opened list is the folder after Done, and the choice of a
+# later edit without one of its own.
+edit_duck
+e2e_click "$menu" 532 "$(row_y 2)"  # the folder box's arrow
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+# The list's first row, Imported, lit as the current item, where the window's grey was.
+first_row=($((X + 127)) $((Y + 209)))
+listed() { local r g b; read -r r g b < <(e2e_pixel "${first_row[@]}"); ((b > r + 40)); }
+e2e_wait_until 5 listed || fail "the folder box's list did not open"
+e2e_screenshot "$shots/folder-list-arrow.png"
+xdotool mousemove "${first_row[@]}" click 1
+in_imported() { [[ "$(folder_of "$duck")" == Imported ]]; }
+e2e_wait_until 5 in_imported || fail "the choice filed the page in '$(folder_of "$duck")'"
+done_button
+sleep 0.5
+in_imported || fail "Done filed the page chosen into Imported in '$(folder_of "$duck")'"
+find_apple() {
+  e2e_click "$menu" 350 51
+  xdotool key ctrl+a
+  xdotool type --delay 40 "apple.com"
+  sleep 0.6
+  e2e_click "$menu" 280 150
+  sleep 0.5
+  e2e_click "$menu" 510 81  # Edit…
+  sleep 0.5
+}
+find_apple
+e2e_screenshot "$shots/folder-kept-for-a-later-edit.png" "$menu"
+done_button
+apple_in_imported() { [[ "$(folder_of apple.com)" == Imported ]]; }
+e2e_wait_until 5 apple_in_imported || fail "a later edit without a choice filed the page in '$(folder_of apple.com)'"
 
 # The page's address becomes one of another scheme; opened from the list it is asked about.
 edit_duck
