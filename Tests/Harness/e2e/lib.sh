@@ -53,6 +53,7 @@ e2e_choose_path() {  # dialog path [seconds]
     fi
     echo "the file dialog's field held '$typed': typing '$path' again" >&2
   done
+  echo "the file dialog's field holds '$path', read back" >&2
   xdotool key Return
 }
 
