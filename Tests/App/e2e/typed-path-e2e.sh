@@ -10,18 +10,9 @@ e2e_app_script xdotool xclip xkbcomp sqlite3 python3
 
 # The server's own switch, as XGetKeyboardControl reports it: 0 when no key repeats.
 auto_repeat() {
-  python3 -c '
-import ctypes
-x = ctypes.CDLL("libX11.so.6")
-class State(ctypes.Structure):
-    _fields_ = [("click", ctypes.c_int), ("bell", ctypes.c_int), ("pitch", ctypes.c_uint),
-                ("duration", ctypes.c_uint), ("leds", ctypes.c_ulong), ("repeat", ctypes.c_int),
-                ("keys", ctypes.c_char * 32)]
-x.XOpenDisplay.restype = ctypes.c_void_p
-display = x.XOpenDisplay(None)
-state = State()
-x.XGetKeyboardControl(ctypes.c_void_p(display), ctypes.byref(state))
-print(state.repeat)'
+  python3 -c 'import ctypes, struct
+x = ctypes.CDLL("libX11.so.6"); x.XOpenDisplay.restype = ctypes.c_void_p; state = ctypes.create_string_buffer(128)
+x.XGetKeyboardControl(ctypes.c_void_p(x.XOpenDisplay(None)), state); print(struct.unpack_from("iiIILi", state)[5])'
 }
 [[ "$(auto_repeat)" == 0 ]] || fail "keys repeat on the session's display"
 e2e_add_keysyms eacute || fail "the keyboard map could not be changed"
