@@ -43,3 +43,19 @@ for seconds, name in sorted(times, reverse=True)[:10]:
 PY
   return "$status"
 }
+
+# `hand_over_build FOLDER`, run from the checkout: as root on someone's behalf (the user who ran
+# sudo, else the owner of the checkout), gives FOLDER and everything in it to that user, so that
+# they can install from it as themselves (`cmake --install` writes its list of installed files
+# into the folder) and build again without root. Nothing changes when that user is root.
+hand_over_build() {
+  local dir=$1 owner
+  [[ "$(id -u)" == 0 && -d "$dir" ]] || return 0
+  if [[ -n "${SUDO_UID:-}" && -n "${SUDO_GID:-}" ]]; then
+    owner="$SUDO_UID:$SUDO_GID"
+  else
+    owner="$(stat -c %u:%g .)"
+  fi
+  [[ "$owner" != 0:* ]] || return 0
+  chown -R "$owner" "$dir"
+}

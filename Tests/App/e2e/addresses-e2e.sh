@@ -11,7 +11,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3
+e2e_app_script xdotool xclip sqlite3 python3
 
 # Every page is one page with a title; the log names each request as it came.
 port_file="$work/port"

@@ -6,7 +6,9 @@
 # leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
 # a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
 # every path written lies under it, and a user who may write nothing but the prefix (nobody,
-# when the test runs as root) installs there without an error.
+# when the test runs as root) installs there without an error. And the README's steps end in
+# success: `bash scripts/run.sh` as root for a user (as sudo runs it; the user is made for the
+# test and removed after it), then `cmake --install build --prefix ~/.local` as that user.
 # Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
 set -uo pipefail
 build="$2"
@@ -31,6 +33,48 @@ if [[ "$(id -u)" == 0 ]] && command -v setpriv >/dev/null && id nobody >/dev/nul
   [[ "$(grep -c 'CMake Error' "$work/nobody.log")" -le 1 && "$(sed -n '/CMake Error/,$p' "$work/nobody.log" | grep -c -e '^-- ' -e 'cannot create')" == 0 ]] ||
     fail "the install as nobody failed: $(cat "$work/nobody.log")"
   diff "$work/staged.txt" "$work/nobody.txt" >&2 || fail "nobody's install differs from the staged one"
+fi
+
+# The README's steps, where the test may make a user (root) and the build folder is the one the
+# scripts build. The user's home lies outside the session's, which only root may enter.
+src="$(cd "$(dirname "$0")/../../.." && pwd)"
+user="" build_owner=""
+if [[ "$(id -u)" == 0 && "$(cd "$build" && pwd)" == "$src/build" ]] && command -v useradd >/dev/null; then
+  user="kesto-e2e-$$"
+  user_home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-user-XXXXXX")"
+  build_owner="$(stat -c %u:%g "$build")"
+  useradd --no-create-home --home-dir "$user_home" --shell /bin/sh --user-group "$user" || fail "no user could be made"
+  chown "$user:" "$user_home"
+  # The program and helpers end as before; the build folder goes back to its owner, the user away.
+  cleanup() {
+    kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
+    chown -R "$build_owner" "$build"
+    userdel "$user" 2>/dev/null
+    rm -rf "$user_home"
+  }
+  # As root on the user's behalf, with a home of root's own: set-up, build and start.
+  root_home="$work/root home"
+  mkdir -p "$root_home"
+  (cd "$src" && SUDO_USER="$user" SUDO_UID="$(id -u "$user")" SUDO_GID="$(id -g "$user")" HOME="$root_home" \
+    XDG_CONFIG_HOME="$root_home/.config" XDG_DATA_HOME="$root_home/.local/share" \
+    XDG_CACHE_HOME="$root_home/.cache" XDG_STATE_HOME="$root_home/.local/state" \
+    exec bash scripts/run.sh) >"$work/run.log" 2>&1 &
+  app_pid=$! e2e_logs+=("$work/run.log")
+  shown() { xdotool search --onlyvisible --pid "$app_pid" --name '^Kesto$' >/dev/null 2>&1; }
+  shown_or_ended() { shown || e2e_ended; }
+  e2e_wait_until 600 shown_or_ended
+  shown || fail "scripts/run.sh did not start Kesto"
+  e2e_quit_kesto
+  [[ "$(stat -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
+  # As the user, in a clean environment, the README's command as written.
+  setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --init-groups \
+    env -i PATH="$PATH" HOME="$user_home" bash -c 'cd "$1" && cmake --install build --prefix ~/.local' _ "$src" \
+    >"$work/user.log" 2>&1 || fail "cmake --install as the user failed: $(cat "$work/user.log")"
+  ! grep -q 'CMake Error' "$work/user.log" || fail "cmake --install as the user said: $(cat "$work/user.log")"
+  (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/user.txt"
+  diff "$work/staged.txt" "$work/user.txt" >&2 || fail "the user's install differs from the staged one"
+else
+  echo "the README's steps are not followed: the scripts build $src/build, the test was given $build" >&2
 fi
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"

@@ -12,7 +12,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-interface}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3
+e2e_app_script xdotool xclip sqlite3 python3
 full="$work/full"
 fail() {
   echo "FAIL: $*" >&2

@@ -13,7 +13,7 @@ kesto="$1"
 fixture="$2"
 shots="${3:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3
+e2e_app_script xdotool xclip sqlite3 python3
 
 count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
 e2e_start_kesto

@@ -35,13 +35,39 @@ e2e_wait_window() {
 }
 
 # Types a path into a file dialog's name field (the field that has the focus when the dialog
-# opens) and accepts it.
-e2e_choose_path() {  # dialog path
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$2"
-  sleep 0.3
+# opens), reads the field back and accepts it only once it holds the path: keys typed on a loaded
+# display can be lost, and a wrong name would open or write another file. On a mismatch it types
+# the path again, for up to $3 seconds (default 30); then it fails without pressing Return. The
+# field is read through the clipboard, which holds the path afterwards.
+e2e_choose_path() {  # dialog path [seconds]
+  local dialog="$1" path="$2" typed=""
+  local deadline=$(( $(e2e_now_ms) + ${3:-30} * 1000 ))
+  while :; do
+    xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$path"
+    typed="$(e2e_copied_field)" && [[ "$typed" == "$path" ]] && break
+    if (( $(e2e_now_ms) >= deadline )); then
+      echo "the file dialog's field holds '$typed', not '$path'" >&2
+      return 1
+    fi
+    echo "the file dialog's field held '$typed': typing '$path' again" >&2
+  done
+  echo "the file dialog's field holds '$path', read back" >&2
   xdotool key Return
+}
+
+# Prints the text of the focused text field: selects it all and copies it (Ctrl+A, Ctrl+C), and
+# reads the clipboard once the copy has replaced a marker put there first, so an older copy of
+# the same text is never taken for this one. Fails when no copy arrives within 5 s.
+e2e_copied_field() {
+  local marker="e2e-marker-$RANDOM$RANDOM" text
+  # xclip serves the marker in the background until the copy takes the clipboard from it.
+  printf %s "$marker" | xclip -selection clipboard -i >/dev/null 2>&1 || return 1
+  xdotool key ctrl+a ctrl+c
+  copied() { text="$(xclip -selection clipboard -o 2>/dev/null)" && [[ "$text" != "$marker" ]]; }
+  e2e_wait_until 5 copied || return 1
+  printf '%s\n' "$text"
 }
 
 # Answers File > Import's question (its window given) with Return, to skip duplicates, and prints

@@ -74,9 +74,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display and writes its number to the pipe.
+# Xvfb picks a free display and writes its number to the pipe. Its keys never repeat (-r): on a
+# loaded machine a key's release can come late, and a repeated key would type into whatever
+# took the focus meanwhile.
 exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp -r >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 30 display <&"$fd" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$display"

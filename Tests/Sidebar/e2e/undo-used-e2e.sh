@@ -9,7 +9,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/kesto-undo-used}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3 python3
+e2e_app_script xdotool xclip sqlite3 python3
 . "$(dirname "$0")/folder-rows.sh"
 
 # Five topics of two subfolders each, fifty bookmarks in every subfolder.

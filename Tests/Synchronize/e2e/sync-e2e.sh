@@ -13,7 +13,7 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool xprop sqlite3 python3 unzip
+e2e_app_script xdotool xclip xprop sqlite3 python3 unzip
 synced="$E2E_HOME/Synced Library"
 mkdir -p "$synced"
 payload="$synced/Documents/kesto_sync.zip"
