@@ -525,19 +525,24 @@ std::optional<std::size_t> Backup::applyStoredForms(const std::string& path, fnd
 
 namespace {
 
-// Moves the store and its side files to the dated name "<store><suffix>yyyy-MM-dd-HH-mm-ss" beside
-// it (the store must be closed). Answers the kept name; absent, with everything where it was, on
-// failure.
-std::optional<std::string> keepStoreAside(const std::string& store, const std::string& suffix, fnd::Error* error) {
-  const std::string dated = store + suffix +
-                            fnd::DateFormatter::fixed(Backup::kNamePattern, fnd::TimeZone::local()).stringFromDate(fnd::Date::now());
-  std::string kept = dated;
-  for (int n = 2; fnd::FileManager::fileExists(kept); ++n) kept = dated + "-" + std::to_string(n);
+// The first free name "<prefix>yyyy-MM-dd-HH-mm-ss" for `date` (then "-2", "-3", …).
+std::string freeDatedName(const std::string& prefix, fnd::Date date) {
+  const std::string dated = prefix + fnd::DateFormatter::fixed(Backup::kNamePattern, fnd::TimeZone::local()).stringFromDate(date);
+  std::string name = dated;
+  for (int n = 2; fnd::FileManager::fileExists(name); ++n) name = dated + "-" + std::to_string(n);
+  return name;
+}
+
+// Moves the SQLite file at `path` (closed) and its side files to freeDatedName(`prefix`, `date`).
+// Answers the kept name; absent, with everything where it was, on failure.
+std::optional<std::string> keepAside(const std::string& path, const std::string& prefix, fnd::Date date,
+                                     fnd::Error* error) {
+  const std::string kept = freeDatedName(prefix, date);
   std::vector<std::string> moved;
   for (const char* side : {"", "-wal", "-shm", "-journal"}) {
-    if (!fnd::FileManager::fileExists(store + side)) continue;
-    if (!fnd::FileManager::renameItem(store + side, kept + side, error)) {
-      for (const auto& back : moved) fnd::FileManager::renameItem(kept + back, store + back);
+    if (!fnd::FileManager::fileExists(path + side)) continue;
+    if (!fnd::FileManager::renameItem(path + side, kept + side, error)) {
+      for (const auto& back : moved) fnd::FileManager::renameItem(kept + back, path + back);
       return std::nullopt;
     }
     moved.push_back(side);
@@ -545,7 +550,16 @@ std::optional<std::string> keepStoreAside(const std::string& store, const std::s
   return kept;
 }
 
-// Puts what keepStoreAside moved back in place.
+// The library an earlier restore kept as "<store>.before-restore" is never replaced: the next
+// restore moves it to "<store>.before-restore-<date>", dated when it was kept (the time of that
+// restore), so the question before the restore and the move after it name the same file.
+std::string earlierKeptPrefix(const std::string& store) { return store + Backup::kBeforeRestoreSuffix + "-"; }
+fnd::Date keptDate(const std::string& path) {
+  auto attributes = fnd::FileManager::attributesOfItem(path);
+  return attributes ? attributes->modificationDate : fnd::Date::now();
+}
+
+// Puts what keepAside moved back in place.
 void putStoreBack(const std::string& kept, const std::string& store) {
   for (const char* side : {"", "-wal", "-shm", "-journal"})
     if (fnd::FileManager::fileExists(kept + side)) fnd::FileManager::renameItem(kept + side, store + side);
@@ -582,7 +596,7 @@ std::optional<std::string> Backup::replaceDamagedStore(const std::string& backup
   }
   WrenDataManager::sharedInstance().reset();
   // Nothing is deleted: the file and its side files keep a dated name beside the store.
-  auto kept = keepStoreAside(store, keptSuffix, error);
+  auto kept = keepAside(store, store + keptSuffix, fnd::Date::now(), error);
   if (kept && !incoming.empty() && !fnd::FileManager::renameItem(incoming, store, error)) {
     putStoreBack(*kept, store);
     kept.reset();
@@ -648,15 +662,36 @@ std::optional<LaterBookmarks> bookmarksOnlyIn(const std::string& laterPath, cons
   return counts;
 }
 
+std::string bookmarksCount(std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); }
+
 // "2 bookmarks added after the backup and 1 bookmark changed after it exist only in " + `where`
-// + ". "; empty when there are none.
+// + ". " ("1 bookmark changed after the backup exists …" alone); empty when there are none.
 std::string onlyInSentence(const LaterBookmarks& counts, const std::string& where) {
-  auto bookmarks = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " bookmark" : " bookmarks"); };
   std::string text;
-  if (counts.added) text = bookmarks(counts.added) + " added after the backup";
-  if (counts.changed) text += (text.empty() ? "" : " and ") + bookmarks(counts.changed) + " changed after it";
+  if (counts.added) text = bookmarksCount(counts.added) + " added after the backup";
+  if (counts.changed)
+    text += (text.empty() ? "" : " and ") + bookmarksCount(counts.changed) + " changed after " +
+            (text.empty() ? "the backup" : "it");
   if (text.empty()) return text;
   return text + (counts.added + counts.changed == 1 ? " exists" : " exist") + " only in " + where + ". ";
+}
+
+// Where the library an earlier restore kept goes (`movedTo`; the file is read at `keptPath`, where
+// it is now), and what it holds that `other` (the library it is compared with, at `otherPath`)
+// lacks. A sentence and a space.
+std::string earlierKeptSentence(const std::string& keptPath, const std::string& movedTo, const std::string& verb,
+                                const std::string& otherPath, const std::string& other) {
+  std::string text = "The library an earlier restore kept as “" +
+                     fnd::FileManager::lastPathComponent(storePath()) + Backup::kBeforeRestoreSuffix + "” " + verb +
+                     " “" + fnd::FileManager::lastPathComponent(movedTo) + "”";
+  const auto counts = bookmarksOnlyIn(keptPath, otherPath);
+  if (!counts || !counts->changesCounted) return text + ". ";
+  if (!counts->added && !counts->changed) return text + "; it holds no bookmark that " + other + " lacks. ";
+  text += "; it holds ";
+  if (counts->added) text += bookmarksCount(counts->added) + " that " + other + " lacks";
+  if (counts->changed)
+    text += (counts->added ? " and " : "") + bookmarksCount(counts->changed) + " in a later version than " + other + " has";
+  return text + ". ";
 }
 
 }  // namespace
@@ -678,17 +713,23 @@ std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::s
 
 std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
   const std::string store = storePath();
-  const std::string kept = "“" + fnd::FileManager::lastPathComponent(store) + kBeforeRestoreSuffix + "”";
+  const std::string before = store + kBeforeRestoreSuffix;
+  const std::string kept = "“" + fnd::FileManager::lastPathComponent(before) + "”";
   std::string text =
       "Attention. This operation will erase the current Kesto database and replace it with the content of the file "
       "being restored. ";
   const auto counts = bookmarksOnlyIn(store, backupPath);
+  // A library that cannot be read whole is kept under a dated name of its own, and the file an
+  // earlier restore kept stays as it is.
   if (!counts || !counts->changesCounted)
     return text + "The current library is kept beside the restored one, but it cannot be read whole: bookmarks added "
                   "or changed after the backup will exist only there. Continue?";
   const std::string only = onlyInSentence(*counts, "the current library, which is kept as " + kept);
-  if (only.empty()) return text + "The backup holds every bookmark of the current library as it is now. Continue?";
-  return text + only + "Continue?";
+  text += only.empty() ? "The backup holds every bookmark of the current library as it is now. " : only;
+  if (fnd::FileManager::fileExists(before))
+    text += earlierKeptSentence(before, freeDatedName(earlierKeptPrefix(store), keptDate(before)), "moves to", store,
+                                "the current library");
+  return text + "Continue?";
 }
 
 void Backup::restoreFromFile(const std::string& path, const std::optional<std::string>& question) {
@@ -725,13 +766,25 @@ bool Backup::doStartRestore() {
     removeStoreFile(incoming);
     return fail(error.localizedDescription());
   }
-  // The previous store stays on disk, so a restore can be undone by hand. A damaged one cannot
-  // be copied whole: it is kept as it is, under a dated name, and the restore goes on.
+  // The previous store stays on disk, so a restore can be undone by hand; the one an earlier
+  // restore kept is never replaced, but moves to a dated name first. A damaged store cannot be
+  // copied whole: it is kept as it is, under a dated name, and the restore goes on.
+  const std::string before = store + kBeforeRestoreSuffix;
   bool damaged = false, keptBefore = false;
+  std::optional<std::string> earlier;
   if (fnd::FileManager::fileExists(store)) {
-    keptBefore = copyDatabaseReplacing(store, store + kBeforeRestoreSuffix, &error);
+    if (fnd::FileManager::fileExists(before) &&
+        !(earlier = keepAside(before, earlierKeptPrefix(store), keptDate(before), &error))) {
+      removeStoreFile(incoming);
+      return fail("the library an earlier restore kept could not be moved: " + error.localizedDescription());
+    }
+    keptBefore = copyDatabaseReplacing(store, before, &error);
+    if (!keptBefore && earlier) {
+      putStoreBack(*earlier, before);
+      earlier.reset();
+    }
     if (!keptBefore && !isDamagedFile(store)) {
-      fnd::FileManager::removeItem(incoming);
+      removeStoreFile(incoming);
       return fail("the current library could not be kept: " + error.localizedDescription());
     }
     damaged = !keptBefore;
@@ -745,7 +798,7 @@ bool Backup::doStartRestore() {
   // Swap while the store is closed; a stale log must not be replayed into the new file.
   WrenDataManager::sharedInstance().reset();
   std::optional<std::string> kept;
-  if (damaged && !(kept = keepStoreAside(store, kDamagedSuffix, &error))) {
+  if (damaged && !(kept = keepAside(store, store + kDamagedSuffix, fnd::Date::now(), &error))) {
     fnd::FileManager::removeItem(incoming);
     return fail("the damaged library could not be kept: " + error.localizedDescription());
   }
@@ -763,9 +816,10 @@ bool Backup::doStartRestore() {
   if (kept) {
     keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, from);
   } else if (keptBefore) {
-    const std::string before = store + kBeforeRestoreSuffix;
     keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”. " +
                keptLibraryMessage(before, from);
+    if (earlier)
+      keptText += earlierKeptSentence(*earlier, *earlier, "was moved to", before, "the library before this restore");
   }
   if (!keptText.empty()) fnd::logInfo("Restore: " + keptText.substr(0, keptText.size() - 1));
 

@@ -18,7 +18,9 @@ namespace kesto {
 // store as "yyyy-MM-dd-HH-mm-ss.kestobck" (names sort by time); three remain after a start.
 // A restore checks the file first, keeps the previous store as "data.sqlite.before-restore" (a
 // damaged one, which cannot be copied, as it is under "data.sqlite.damaged-<date>"), swaps while
-// the store is closed, gives the library a new sync identity and asks to restart.
+// the store is closed, gives the library a new sync identity and asks to restart. The file an
+// earlier restore kept is never replaced: it moves to "data.sqlite.before-restore-<date>", dated
+// when it was kept.
 class Backup {
  public:
   static constexpr const char* kExtension = "kestobck";
@@ -87,8 +89,9 @@ class Backup {
   // and a space.
   static std::string keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath);
 
-  // The question before a restore from `backupPath`: what it replaces, and the bookmarks added or
-  // changed since the backup, which then exist only in the library kept beside the restored one.
+  // The question before a restore from `backupPath`: what it replaces, the bookmarks added or
+  // changed since the backup, which then exist only in the library kept beside the restored one,
+  // and where the library an earlier restore kept goes, with what it holds that the current lacks.
   static std::string restoreQuestionMessage(const std::string& backupPath);
 
   // What a restore tells of the rows applyStoredForms cleaned and the bookmarks it left out

@@ -389,6 +389,52 @@ TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
   EXPECT_FALSE(has("https://after.example/"));
 }
 
+// A second restore keeps the library the first one kept (the one file with the bookmark added and
+// the one changed after the backup): it moves, whole, to a name dated when it was kept, and the
+// question and the notice name both files and what each holds.
+TEST_F(BackupTest, ASecondRestoreKeepsTheLibraryTheFirstKept) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  bookmark("https://after.example/", "After", Folder::existingFolderWithFolderID("F"));
+  Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
+  save();
+  confirmedRestore(path);
+  ASSERT_TRUE(runUntil([&] { return terminated == 1; }, 5));
+  const std::string before = storeFile() + ".before-restore", dated = "data.sqlite.before-restore-2026-03-05-14-07-09";
+  ASSERT_TRUE(fnd::FileManager::setModificationDate(before, fnd::Date::withTimeIntervalSince1970(1772719629)));
+  const std::string first = readFile(before);
+
+  EXPECT_EQ(confirmedRestore(path),
+            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
+            "file being restored. The backup holds every bookmark of the current library as it is now. The library an "
+            "earlier restore kept as “data.sqlite.before-restore” moves to “" + dated + "”; it holds 1 bookmark that the "
+            "current library lacks and 1 bookmark in a later version than the current library has. Continue?");
+  ASSERT_TRUE(runUntil([&] { return terminated == 2; }, 5));
+  EXPECT_NE(alerts->shown.back().message.find("The library an earlier restore kept as “data.sqlite.before-restore” was "
+                                              "moved to “" + dated + "”; it holds 1 bookmark that the library before "
+                                              "this restore lacks and 1 bookmark"),
+            std::string::npos)
+      << alerts->shown.back().message;
+  EXPECT_EQ(readFile(appFolder() + "/" + dated), first);
+  EXPECT_TRUE(Backup::isValidBackupFile(before));
+}
+
+// Bookmarks only changed since the backup are said to be changed after the backup, one or more.
+TEST_F(BackupTest, ChangesAloneAreToldAsChangedAfterTheBackup) {
+  auto other = bookmark("https://other.example/", "Other", Folder::existingFolderWithFolderID("F"));
+  save();
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  other->saveBookmark();
+  EXPECT_EQ(Backup::restoreQuestionMessage(path),
+            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
+            "file being restored. 1 bookmark changed after the backup exists only in the current library, which is "
+            "kept as “data.sqlite.before-restore”. Continue?");
+  Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
+  EXPECT_EQ(Backup::keptLibraryMessage(storeFile(), path),
+            "2 bookmarks changed after the backup exist only in the kept file “data.sqlite”. ");
+}
+
 TEST_F(BackupTest, AnsweringNoLeavesTheStoreAlone) {
   const std::string path = makeTempDir("restore") + "/b.kestobck";
   ASSERT_TRUE(Backup().backupToFile(path));

@@ -6,8 +6,9 @@
 # store, a Firefox-style file whose scripts and "place:" queries are left out and said (its ftp
 # addresses taken and kept through the restore), File > Export compared with the file's addresses, File > Back Up, a bookmark added
 # afterwards, File > Restore with its confirmation and restart notice (which tell that the later
-# bookmark exists only in the library kept beside the restored one), the program quitting, and
-# a new start on the restored library. Usage: transfer-e2e.sh KESTO_BINARY FIXTURE [SCREENSHOT_FOLDER]
+# bookmark exists only in the library kept beside the restored one), the program quitting, a
+# new start on the restored library, and a second restore that keeps the library the first kept.
+# Usage: transfer-e2e.sh KESTO_BINARY FIXTURE [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 fixture="$2"
@@ -181,5 +182,25 @@ sleep 1
 has_all || fail "the restored library lacks the imported bookmarks"
 # What the add sheet takes, a restore keeps: the ftp addresses are back.
 [[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the restore left the ftp addresses out"
-e2e_quit_by_key
+
+# A second restore keeps the library the first one kept: the notice names where it went, and
+# the later bookmark lives on there.
+e2e_key "$win" alt+f
+sleep 0.3
+xdotool key Up Up Up Return
+dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+e2e_choose_path "$dialog" "$backup"
+confirm="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no second restore confirmation"
+e2e_key "$confirm" Return
+answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
+e2e_wait_until 10 answered || fail "the second restore's question stayed"
+notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
+e2e_key "$notice" Return
+e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the second restore"
+e2e_wait_ended
+earlier=("$store".before-restore-*)
+[[ "${#earlier[@]}" == 1 && "$(sqlite3 "${earlier[0]}" "select count(*) from ZBOOKMARK where ZURL = 'https://after-backup.example/'")" == 1 ]] ||
+  fail "the second restore lost the library the first one kept"
+grep -qF "was moved to “$(basename "${earlier[0]}")”; it holds 1 bookmark that the library before this restore lacks" "$work/kesto.log" ||
+  fail "the second restore did not tell where the library the first one kept went"
 echo "import, export, backup and restore: ok"
