@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <tuple>
 
 namespace kesto {
@@ -62,11 +63,17 @@ std::string browserAddress(const std::string& stored) {
 
 // ---- opening ----
 
-void BookmarksController::recordVisit(Bookmark& bookmark) {
+namespace {
+// A visit: when and how often, saved with the bookmark. One deleted meanwhile is left alone.
+void countVisit(Bookmark& bookmark) {
+  if (bookmark.isDeleted() || !bookmark.context()) return;
   bookmark.setLastOpened(fnd::Date::now());
   bookmark.setTimesOpened(bookmark.timesOpened() + 1);
   bookmark.saveBookmark();
 }
+}  // namespace
+
+void BookmarksController::recordVisit(Bookmark& bookmark) { countVisit(bookmark); }
 
 void BookmarksController::openSelectedBookmarks() {
   KESTO_ASSERT_MAIN_THREAD();
@@ -80,18 +87,27 @@ void BookmarksController::openSelectedBookmarks() {
   // they open elsewhere.
   if (auto missing = kestoPreferences_ ? kestoPreferences_->missingBrowserName() : std::nullopt)
     ViewUpdater::showMessage(*missing + " is no longer installed: opened in the default browser", 520, 100, 3);
+  // Only an address handed over is a visit: another scheme's counts once the user answered Open,
+  // and the lists hear of it then.
+  auto opening = std::make_shared<bool>(true);
   for (const auto& b : selection) {
     if (!b) continue;
     auto url = b->url();
     if (!url) continue;
-    recordVisit(*b);
+    const bool web = sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser;
     // Only web pages go to a named browser; other schemes keep the desktop's question.
-    if (browser != "Default" && sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser &&
-        sys::Workspace::openURLs({browserAddress(*url)}, browser))
+    if (browser != "Default" && web && sys::Workspace::openURLs({browserAddress(*url)}, browser)) {
+      countVisit(*b);
       continue;
-    openBookmarkAddress(sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser ? browserAddress(*url)
-                                                                                                   : *url);
+    }
+    openBookmarkAddress(web ? browserAddress(*url) : *url, [b, opening] {
+      countVisit(*b);
+      if (*opening) return;
+      ViewUpdater::updateHistory();
+      ViewUpdater::updateInspector();
+    });
   }
+  *opening = false;
   ViewUpdater::updateHistory();
   ViewUpdater::updateInspector();
 }

@@ -178,13 +178,18 @@ void UpdateController::checkForUpdates() {
         finish(result, Failure::Unreadable);
       });
   check->task->resume();
-  // The request's time-out counts silence; this one bounds a reply that trickles in.
-  fnd::DispatchQueue::main().after(timeoutSeconds + 1, [this, weak] {
+  // The request's time-out counts only silence; this deadline ends the whole check at the time
+  // the user is told, a reply that trickles in included.
+  auto deadline = [this, weak] {
     auto c = weak.lock();
     if (!c || c->done) return;
     fnd::logWarning("Update check timed out");
     finish(Result::Failed, Failure::TimedOut);
-  });
+  };
+  if (scheduleDeadline)
+    scheduleDeadline(timeoutSeconds, std::move(deadline));
+  else
+    fnd::DispatchQueue::main().after(timeoutSeconds, std::move(deadline));
 }
 
 void UpdateController::finish(Result result, Failure cause, int status) {

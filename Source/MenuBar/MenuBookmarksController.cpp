@@ -590,13 +590,16 @@ void MenuBookmarksController::openSelectedBookmarks() {
   for (const auto& b : kestoData->selectedBookmarksMenu()) {
     auto url = b ? b->url() : std::nullopt;
     if (!url) continue;
-    recordMenuVisit(*b);
     // The stored address as it stands: its escapes are the page's, nothing is replaced. Another
     // scheme is asked about as in the library window, once the click or key has been handled.
+    // Only an address handed over is a visit: Cancel leaves the bookmark as it was.
+    auto visited = [b] {
+      if (!b->isDeleted() && b->context()) recordMenuVisit(*b);
+    };
     if (sys::Workspace::policyForURL(*url) == sys::Workspace::OpenPolicy::Browser)
-      openBookmarkAddress(*url);
+      openBookmarkAddress(*url, visited);
     else
-      fnd::DispatchQueue::main().async([address = *url] { openBookmarkAddress(address); });
+      fnd::DispatchQueue::main().async([address = *url, visited] { openBookmarkAddress(address, visited); });
   }
 }
 

@@ -162,23 +162,17 @@ Bookmark::Ref fetchOrCreate(const char* property, const std::string& value, cons
 }  // namespace
 
 std::string Bookmark::baseURLForAddress(std::string_view url) {
-  const auto lowered = [](std::string_view text) {
-    std::string out(text);
-    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-  };
   const std::size_t schemeEnd = stored::schemeLength(url);
   if (schemeEnd == 0) return {};
-  const std::string scheme = lowered(url.substr(0, schemeEnd));
+  // The scheme in lower case, as the stored address has it.
+  std::string base(url.substr(0, schemeEnd));
+  for (auto& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string_view rest = url.substr(schemeEnd + 1);
-  if (rest.substr(0, 2) != "//") return scheme + ":";
-  std::string_view authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
-  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
-  // The port alone names no host.
-  const std::size_t colon = authority.rfind(':');
-  const bool hasPort = colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos;
-  if ((hasPort ? authority.substr(0, colon) : authority).empty()) return scheme + ":";
-  return scheme + "://" + lowered(authority);
+  // Without "//" the address names no host: no "://" is made up for it.
+  if (rest.substr(0, 2) != "//") return base + ":";
+  rest.remove_prefix(2);
+  // Up to the first "/" as written: user, password, host and port.
+  return base + "://" + std::string(rest.substr(0, rest.find('/')));
 }
 
 Bookmark::Ref Bookmark::bookmarkWithURL(const std::string& url, const ContextRef& context) {

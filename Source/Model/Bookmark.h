@@ -36,9 +36,10 @@ class Bookmark : public Entity<Bookmark> {
   static constexpr const char* kThumbnailHostDefaultsKey = "KestoThumbnailServiceHost";
   static constexpr const char* kThumbnailDefaultHost = "https://thumbs.kesto.app";
 
-  // The base address a bookmark shows as its site: the scheme and host (with its port) in lower
-  // case, without the user name or the path. An address without a host gives its scheme alone
-  // ("mailto:"), a text naming no scheme nothing.
+  // The base address a bookmark shows as its site: the scheme in lower case, "://" and what
+  // follows it up to the first "/" as written (user, password, host and port). An address
+  // without "//" after its scheme gives the scheme alone ("mailto:"), a text naming no scheme
+  // nothing.
   static std::string baseURLForAddress(std::string_view url);
 
   // Factories and finders. Nothing is saved unless said. A new bookmark's address is stored in

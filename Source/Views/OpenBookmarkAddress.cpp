@@ -5,7 +5,7 @@
 
 namespace kesto {
 
-void openBookmarkAddress(const std::string& url) {
+void openBookmarkAddress(const std::string& url, std::function<void()> handedOver) {
   using sys::Workspace;
   // Addresses come from peers and archives too; a long one is cut for the question.
   std::string shown = url;
@@ -15,7 +15,7 @@ void openBookmarkAddress(const std::string& url) {
   }
   switch (Workspace::policyForURL(url)) {
     case Workspace::OpenPolicy::Browser:
-      Workspace::openURL(url);
+      if (Workspace::openURL(url) && handedOver) handedOver();
       return;
     case Workspace::OpenPolicy::Refused:
       AlertPresenter::alert("Kesto does not open this address",
@@ -28,8 +28,8 @@ void openBookmarkAddress(const std::string& url) {
                           "“" + shown + "” is not a web page. Opening it hands it to the program your desktop "
                           "chooses for “" + scheme + ":” addresses.",
                           // Cancel first: Return, the default, must not start anything.
-                          {"Cancel", "Open"}, [url](int answer) {
-                            if (answer == 1) Workspace::openURL(url);
+                          {"Cancel", "Open"}, [url, handedOver = std::move(handedOver)](int answer) {
+                            if (answer == 1 && Workspace::openURL(url) && handedOver) handedOver();
                           });
       return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kesto {
@@ -8,7 +9,8 @@ namespace kesto {
 // of another scheme only once the user agreed to it by name (the question is asked through the
 // shared alert presenter, Cancel first); a local program or a file on another host never, with
 // an alert that says so. Main thread only; call it outside a platform callback, since it may
-// show an alert.
-void openBookmarkAddress(const std::string& url);
+// show an alert. `handedOver`, when given, is called once the address has gone to the desktop's
+// opener (at once, or after the user's Open), and never when nothing was opened.
+void openBookmarkAddress(const std::string& url, std::function<void()> handedOver = {});
 
 }  // namespace kesto

@@ -508,6 +508,30 @@ TEST_F(BookmarkActionTest, DraggedBookmarksCarryBmLinesAndTheirURLs) {
   EXPECT_EQ(items[1].url().value_or(""), "http://a.example/");
 }
 
+// Only an address handed over is a visit: Cancel on another scheme's question leaves the count,
+// the date and the visited lists as they were; Open counts it once.
+TEST_F(BookmarkActionTest, ACancelledOpenIsNoVisit) {
+  auto ftp = add("ftp://files.example/pub/", "F");
+  ready(1);
+  const auto version = ftp->version();
+  dm().setSelectedBookmarks({ftp});
+  alerts->answer = 0;  // Cancel
+  controller().openSelectedBookmarks();
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Open a \u201cftp:\u201d address?");
+  EXPECT_TRUE(launched.empty());
+  EXPECT_EQ(ftp->timesOpened(), 0);
+  EXPECT_FALSE(ftp->lastOpened());
+  EXPECT_EQ(ftp->version(), version);
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 0);
+  alerts->answer = 1;  // Open
+  controller().openSelectedBookmarks();
+  EXPECT_EQ(launched.size(), 1u);
+  EXPECT_EQ(ftp->timesOpened(), 1);
+  EXPECT_TRUE(ftp->lastOpened());
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 1);
+}
+
 TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {
   auto a = add("http://a.example/", "A");
   ready(1);

@@ -73,6 +73,23 @@ class UpdateHost {
               const std::size_t n = std::min<std::size_t>(16384, body.size() - offset);
               return sink.write(body.data() + offset, n);
             });
+      } else if (trickle_) {
+        // A byte at a time, never silent for long, until released: then the rest at once.
+        response.set_chunked_content_provider(
+            "text/plain", [this, body = body_](std::size_t offset, httplib::DataSink& sink) {
+              if (offset >= body.size()) {
+                sink.done();
+                return true;
+              }
+              std::size_t n = 1;
+              {
+                std::unique_lock lock(mutex_);
+                if (released_.wait_for(lock, std::chrono::milliseconds(20), [this] { return !hold_; }))
+                  n = body.size() - offset;
+                sent_ += n;
+              }
+              return sink.write(body.data() + offset, n);
+            });
       } else if (gzipped_) {
         // Already compressed: a type the server does not compress again.
         response.set_header("Content-Encoding", "gzip");
@@ -115,6 +132,10 @@ class UpdateHost {
     std::lock_guard lock(mutex_);
     return hits_;
   }
+  std::size_t sent() {
+    std::lock_guard lock(mutex_);
+    return sent_;
+  }
   std::string url() const { return loopback_.url("/update/update.txt", "127.0.0.1"); }
 
  private:
@@ -125,6 +146,7 @@ class UpdateHost {
   std::string body_;
   bool gzipped_ = false, trickle_ = false;
   int hits_ = 0;
+  std::size_t sent_ = 0;
   // Last, so it stops before what its handlers use goes.
   LoopbackServer loopback_;
 };
@@ -297,6 +319,39 @@ TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
   EXPECT_EQ(host.hits(), 1);
   EXPECT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+}
+
+// The whole check, connecting to the last byte, ends at its deadline, within the 15 s the user
+// is told: a reply that trickles in, never silent long enough for the request's own time-out, is
+// told as a host that did not answer in time; a reply whole before the deadline is left alone.
+TEST_F(UpdateCheckTest, ATricklingReplyEndsAtTheWholeChecksDeadline) {
+  EXPECT_LT(UpdateController("2.1").timeoutSeconds, 15.0);
+  std::vector<std::pair<double, std::function<void()>>> deadlines;
+  controller->scheduleDeadline = [&](double seconds, std::function<void()> work) {
+    deadlines.emplace_back(seconds, std::move(work));
+  };
+  controller->timeoutSeconds = 600;  // only the deadline this test runs ends the check
+  host.reply(200, "211#109" + std::string(4096, ' '), false, true);
+  host.holdTheRest();
+  controller->checkForUpdates();
+  ASSERT_EQ(deadlines.size(), 1u);
+  EXPECT_LE(deadlines[0].first, controller->timeoutSeconds);
+  ASSERT_TRUE(runUntil([&] { return host.sent() >= 8; }, 60));
+  EXPECT_TRUE(controller->isChecking());
+  deadlines[0].second();
+  EXPECT_FALSE(controller->isChecking());
+  EXPECT_EQ(controller->lastResult(), Result::Failed);
+  EXPECT_NE(lastMessage().find("did not answer in time"), std::string::npos) << lastMessage();
+  EXPECT_EQ(alerts->shown.size(), 1u);
+
+  deadlines.clear();
+  alerts->shown.clear();
+  host.release();
+  EXPECT_EQ(check(), Result::UpdateAvailable);
+  ASSERT_EQ(deadlines.size(), 1u);
+  deadlines[0].second();
+  EXPECT_EQ(controller->lastResult(), Result::UpdateAvailable);
+  EXPECT_TRUE(alerts->shown.empty());
 }
 
 }  // namespace

@@ -297,6 +297,40 @@ TEST_F(MenuWithFirefox, AnotherSchemeIsAskedAboutAndNoBrowserButtonTakesIt) {
   EXPECT_EQ(launches.size(), 1u);
 }
 
+// Only an address handed over is a visit: Cancel on another scheme's question leaves the count,
+// the date and Recent as they were; Open counts it once and it heads Recent.
+TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
+  redCar->setUrl("ftp://files.example/red");
+  save();
+  auto openAnswering = [&](const Bookmark::Ref& b, int answer) {
+    alerts->answer = answer;
+    const std::size_t asked = alerts->shown.size();
+    type("red");
+    const auto& list = dm.menuBookmarks();
+    const int at = int(std::find(list.begin(), list.end(), b) - list.begin());
+    ASSERT_LT(std::size_t(at), list.size());
+    choose({at});
+    menu.openSelectedBookmarks();
+    if (b == redCar) ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == asked + 1; }));
+  };
+  openAnswering(redBus, 0);
+  ASSERT_EQ(launches.size(), 1u);
+  openAnswering(redCar, 0);  // Cancel
+  EXPECT_EQ(launches.size(), 1u);
+  EXPECT_EQ(redCar->timesOpened(), 0);
+  EXPECT_FALSE(redCar->lastOpened());
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  menu.showVisitedWeek();
+  EXPECT_EQ(dm.menuBookmarks().front()->url(), redBus->url());
+  menu.showSearch();
+  openAnswering(redCar, 1);  // Open
+  EXPECT_EQ(launches.size(), 2u);
+  EXPECT_EQ(redCar->timesOpened(), 1);
+  EXPECT_TRUE(redCar->lastOpened());
+  menu.showVisitedWeek();
+  EXPECT_EQ(dm.menuBookmarks().front()->url(), redCar->url());
+}
+
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   ASSERT_FALSE(type("red").empty());
   auto& list = *menu.collectionView;

@@ -283,7 +283,8 @@ TEST_F(EntityTest, AddingUnescapesTheURLAndSavesWithAVersion) {
 }
 
 // A new bookmark keeps the escapes whose removal would change its address, whatever its scheme;
-// its base address is the site in lower case, or the scheme alone when it names no host.
+// its base address is the lower-case scheme and what follows "://" up to the first "/" as
+// written, or the scheme alone when no "//" follows it.
 TEST_F(EntityTest, AddingKeepsWhatTheAddressMeansAndTheBaseIsItsSite) {
   const std::pair<const char*, const char*> added[] = {
       {"http://127.0.0.1:8080/page?q=a%26b&path=%2Fx%2Fy&h=%23frag",
@@ -298,17 +299,18 @@ TEST_F(EntityTest, AddingKeepsWhatTheAddressMeansAndTheBaseIsItsSite) {
   }
   auto upper = Bookmark::addBookmarkWithURL("HTTPS://UPPER.example.com/x", Folder::Ref());
   EXPECT_EQ(upper->url(), "https://UPPER.example.com/x");
-  EXPECT_EQ(upper->baseURL(), "https://upper.example.com");
+  EXPECT_EQ(upper->baseURL(), "https://UPPER.example.com");
   EXPECT_EQ(BookmarkDummy("mailto:someone@example.org", "F").baseURL.string(), "mailto:");
   test::expectAnswers([](const std::string& url) { return Bookmark::baseURLForAddress(url); },
-                      {{"https://User:pw@Host.Example:8080/a/b?c", "https://host.example:8080"},
-                       {"http://Host.example?x=/y", "http://host.example"},
+                      {{"HTTPS://User:pw@Host.Example:8080/a/b?c", "https://User:pw@Host.Example:8080"},
+                       {"http://Host.example?x=/y", "http://Host.example?x="},
                        {"http://[::1]:8080/", "http://[::1]:8080"},
                        {"http://[::1]/", "http://[::1]"},
                        {"data:text/plain,a%26b", "data:"},
-                       {"file:///etc/hosts", "file:"},
-                       {"http://:8080/x", "http:"},
-                       {"HTTP://", "http:"},
+                       {"mailto:a@example.org?body=see%20http://x.example/y", "mailto:"},
+                       {"file:///etc/hosts", "file://"},
+                       {"http://:8080/x", "http://:8080"},
+                       {"HTTP://", "http://"},
                        {"example.com/path", ""},
                        {"localhost:8080/x", ""},
                        {"", ""}});

@@ -4,7 +4,8 @@
 # a data: and a mailto: address, a scheme in capitals, and an address handed over by a second
 # launch; a loopback web server answers the pages the import and the hand-over fetch. After the
 # page update the store holds each address as stored, with its version unchanged; the base
-# addresses are the lower-case site, or the scheme alone for an address without a host; File >
+# addresses are the lower-case scheme and the site as written, or the scheme alone for an address
+# without a host; File >
 # Export writes the addresses as stored. Leaves a screenshot of the list. Usage:
 # addresses-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
@@ -95,7 +96,7 @@ expect_base() {  # address base
   got="$(e2e_sql "select ZBASEURL from ZBOOKMARK where ZURL = '$(quoted "$1")'")"
   [[ "$got" == "$2" ]] || fail "the base address of $1 is '$got', not '$2'"
 }
-expect_base "https://UPPER.example.com/x" "https://upper.example.com"
+expect_base "https://UPPER.example.com/x" "https://UPPER.example.com"
 expect_base "mailto:someone@example.org?subject=a%26b" "mailto:"
 expect_base "data:text/plain,a%26b c" "data:"
 expect_base "$handed" "$base"

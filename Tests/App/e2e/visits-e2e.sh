@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The real kesto program inside xvfb-session.sh, as a user meets it: a file imported through
+# File > Import stores the base address of each bookmark (the lower-case scheme and the site as
+# written, user and port included; the scheme alone for "mailto:"); a double click on an ftp:
+# bookmark, in the library window and in the menu-bar window, asks first: Cancel opens nothing
+# and leaves its times opened, its last-opened date and Visited Today as they were, Open hands it
+# over and counts once. Help > Check for Updates against a host that trickles its reply ends
+# with "did not answer in time" (the time it took is printed). Usage:
+# visits-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/visits-screenshots}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool sqlite3 python3
+
+# The update host answers at once, then sends a byte a second and never ends.
+python3 - "$work/port" >"$work/trickle.log" 2>&1 <<'PY' &
+import socket, sys, threading, time
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+s.listen(8)
+open(sys.argv[1], "w").write(str(s.getsockname()[1]))
+def serve(c):
+    try:
+        c.recv(4096)
+        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\n")
+        while True:
+            time.sleep(1)
+            c.sendall(b"9")
+    except OSError:
+        pass
+while True:
+    c, _ = s.accept()
+    threading.Thread(target=serve, args=(c,), daemon=True).start()
+PY
+e2e_pids+=("$!") e2e_logs+=("$work/trickle.log")
+e2e_wait_until 10 test -s "$work/port" || fail "no update host"
+e2e_offline_settings KestoUpdateURL "<string>http://127.0.0.1:$(cat "$work/port")/update/update.txt</string>"
+: >"$E2E_HOME/xdg-open.log"
+e2e_start_kesto
+e2e_close_first_run_panel 30 || fail "no first-run panel"
+sleep 0.5
+
+file="$work/visits.html"
+{
+  printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV="Content-Type" CONTENT="text/html; charset=UTF-8">\n'
+  printf '<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n'
+  for u in 'HTTPS://User:PW@Host.Example:8080/a/b?c' 'mailto:someone@example.org' 'ftp://files.example/pub/'; do
+    printf '<DT><A HREF="%s">T %s</A>\n' "$u" "$u"
+  done
+  printf '</DL><p>\n'
+} >"$file"
+e2e_import_file "$file"
+imported() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 3 ]]; }
+e2e_wait_until 20 imported || fail "the file was not imported: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+base_of() { e2e_sql "select ZBASEURL from ZBOOKMARK where ZURL like '$1%'"; }
+[[ "$(base_of 'https://User')" == "https://User:PW@Host.Example:8080" ]] || fail "base address '$(base_of 'https://User')'"
+[[ "$(base_of 'mailto:')" == "mailto:" ]] || fail "base address '$(base_of 'mailto:')'"
+
+visit() { e2e_sql "select ZTIMESOPENED || '|' || ifnull(ZLASTOPENED, '') from ZBOOKMARK where ZURL = 'ftp://files.example/pub/'"; }
+[[ "$(visit)" == "0|" ]] || fail "the ftp bookmark starts as '$(visit)'"
+question() { e2e_wait_window '^Open a ' 3 "$app_pid"; }
+
+# The library window: the search leaves the ftp bookmark alone in the list.
+xdotool windowactivate --sync "$win" >/dev/null 2>&1
+e2e_click "$win" 560 44
+xdotool type --delay 30 "files.example"
+ask_in_window() {
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  e2e_click "$win" 600 220 1 2
+  question >/dev/null 2>&1
+}
+e2e_wait_until 20 ask_in_window || fail "a double click on the ftp bookmark asked nothing"
+q="$(question)" || fail "no question"
+e2e_key "$q" Return  # Cancel, the default
+e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open"
+sleep 1
+[[ "$(visit)" == "0|" ]] || fail "Cancel in the library window counted a visit: '$(visit)'"
+[[ ! -s "$E2E_HOME/xdg-open.log" ]] || fail "Cancel opened $(cat "$E2E_HOME/xdg-open.log")"
+e2e_wait_until 20 ask_in_window || fail "the second double click asked nothing"
+q="$(question)" || fail "no question"
+e2e_key "$q" Tab space  # Open
+counted() { [[ "$(visit)" == 1\|?* ]]; }
+e2e_wait_until 5 counted || fail "Open did not count the visit: '$(visit)'"
+grep -qx "ftp://files.example/pub/" "$E2E_HOME/xdg-open.log" || fail "Open opened nothing"
+# Visited Today, in the calendar tab, lists it.
+e2e_click "$win" 90 87
+sleep 1
+e2e_screenshot "$shots/visited-today.png" "$win"
+
+# The menu-bar window: Cancel leaves the visit as Open left it.
+before="$(visit)"
+: >"$E2E_HOME/xdg-open.log"
+e2e_key "$win" super+alt+ctrl+p
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"
+sleep 0.5
+e2e_click "$menu" 42 51  # Search
+e2e_click "$menu" 350 51
+xdotool key ctrl+a
+xdotool type --delay 40 "files"
+sleep 0.8
+xdotool mousemove --window "$menu" 280 150 click --repeat 2 --delay 80 1
+q="$(question)" || fail "a double click on the card asked nothing"
+xdotool key Return  # Cancel
+e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open"
+sleep 1
+[[ "$(visit)" == "$before" ]] || fail "Cancel in the menu-bar window counted a visit: '$(visit)', was '$before'"
+[[ ! -s "$E2E_HOME/xdg-open.log" ]] || fail "Cancel opened $(cat "$E2E_HOME/xdg-open.log")"
+
+# Help > Check for Updates, the item above About Kesto, against the trickling host.
+windows() { xdotool search --all --onlyvisible --pid "$app_pid" --name '' 2>/dev/null | sort; }
+more_windows() { [[ "$(windows)" != "$1" ]]; }
+e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$'
+opened_help() {
+  local shown
+  shown="$(windows)"
+  e2e_key "$win" alt+h
+  e2e_wait_until 5 more_windows "$shown" && return
+  e2e_key "$win" Escape
+  return 1
+}
+e2e_wait_until 20 opened_help || fail "no Help menu"
+sleep 0.3
+xdotool key Up Up
+started=$(e2e_now_ms)
+xdotool key Return
+box="$(e2e_wait_window '^Kesto Updater$' 60 "$app_pid")" || fail "Check for Updates showed nothing"
+echo "the update check's answer came after $(( $(e2e_now_ms) - started )) ms"
+grep -q "Update check timed out" "$work/kesto.log" || fail "the check did not end as timed out"
+e2e_screenshot "$shots/update-timed-out.png" "$box"
+e2e_key "$box" Return
+e2e_wait_until 5 e2e_no_window '^Kesto Updater$' || fail "Return left the answer open"
+
+e2e_quit_by_key
+echo "visits and update check: ok"
