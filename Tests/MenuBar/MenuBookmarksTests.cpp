@@ -311,7 +311,9 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
     ASSERT_LT(std::size_t(at), list.size());
     choose({at});
     menu.openSelectedBookmarks();
-    if (b == redCar) ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == asked + 1; }));
+    if (b == redCar) {
+      ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == asked + 1; }));
+    }
   };
   openAnswering(redBus, 0);
   ASSERT_EQ(launches.size(), 1u);
