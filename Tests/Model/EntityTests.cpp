@@ -434,7 +434,7 @@ TEST_F(EntityTest, ScriptsAndBrowserInternalAddressesAreLeftOutInEverySpelling) 
 }
 
 // However many blanks or dropped characters pad a data: page's type, it is read; an archive,
-// another library's folder, keeps browser-internal addresses and leaves out scripts alone.
+// another library's folder, keeps browser-internal addresses.
 TEST_F(EntityTest, PaddingHidesNoScriptAndArchivesKeepBrowserAddresses) {
   using stored::ImportedFrom;
   using stored::LeftOut;
@@ -447,8 +447,6 @@ TEST_F(EntityTest, PaddingHidesNoScriptAndArchivesKeepBrowserAddresses) {
   EXPECT_EQ(stored::whyImportLeavesOut("data:" + std::string(3000, ' ') + "text/plain,hi"), LeftOut::None);
   for (const char* internal : {"about:blank", "place:sort=8", "view-source:https://a.example/", "chrome://settings"})
     EXPECT_EQ(stored::whyImportLeavesOut(internal, ImportedFrom::Archive), LeftOut::None) << internal;
-  EXPECT_EQ(stored::whyImportLeavesOut(" JavaScript:x", ImportedFrom::Archive), LeftOut::Script);
-  EXPECT_EQ(stored::whyImportLeavesOut("page.html", ImportedFrom::Archive), LeftOut::NoAddress);
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
