@@ -125,8 +125,8 @@ bool isLibraryAddress(std::string_view text) { return text.size() <= kMaximumAdd
 
 namespace {
 
-// Enough of an address to read its scheme and, for "data:", its media type.
-constexpr std::size_t kSchemeAndTypeBytes = 2048;
+// Longer schemes are none of those judged here (escaped, a character takes three bytes).
+constexpr std::size_t kLongestJudgedSchemeBytes = 3 * 32;
 
 std::string lowered(std::string text) {
   for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -139,20 +139,46 @@ std::string unescaped(std::string_view text) {
   return withoutForbiddenCharacters(fnd::removePercentEscapesOrKeep(text));
 }
 
+// The text from `i` up to the first `end` (or its end), without blanks (when `dropBlanks`) and
+// what a browser drops inside an address, at most `maximumBytes` of it; `i` is left at `end`.
+// One walk, whatever runs of blanks or controls a file pads the address with.
+std::string keptUntil(std::string_view text, std::size_t& i, char end, bool dropBlanks, std::size_t maximumBytes) {
+  std::string kept;
+  while (i < text.size() && text[i] != end) {
+    if (dropBlanks && text[i] == ' ') {
+      ++i;
+    } else if (std::size_t n = forbiddenCharacterAt(text, i)) {
+      i += n;
+    } else if (kept.size() < maximumBytes) {
+      kept += text[i++];
+    } else {
+      ++i;
+    }
+  }
+  return kept;
+}
+
 // The scheme of an address as a browser reads it, in lower case ("" when it names none), and
-// what follows its colon.
-std::string schemeAsBrowsersRead(std::string_view text, std::string& rest) {
-  std::string seen = withoutForbiddenCharacters(text.substr(0, kSchemeAndTypeBytes));
-  const auto first = seen.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  seen.erase(0, first);
-  const auto colon = seen.find(':');
-  if (colon == std::string::npos) return {};
-  std::string scheme = lowered(unescaped(std::string_view(seen).substr(0, colon)));
+// where what follows its colon starts.
+std::string schemeAsBrowsersRead(std::string_view text, std::size_t& afterColon) {
+  std::size_t i = 0;
+  // Blanks before the address go; the ones inside a scheme spoil it.
+  while (i < text.size()) {
+    if (text[i] == ' ') {
+      ++i;
+    } else if (std::size_t n = forbiddenCharacterAt(text, i)) {
+      i += n;
+    } else {
+      break;
+    }
+  }
+  const std::string seen = keptUntil(text, i, ':', false, kLongestJudgedSchemeBytes + 1);
+  if (i >= text.size() || seen.size() > kLongestJudgedSchemeBytes) return {};
+  afterColon = i + 1;
+  std::string scheme = lowered(unescaped(seen));
   if (scheme.empty() || scheme[0] < 'a' || scheme[0] > 'z') return {};
   for (char c : scheme)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return {};
-  rest = seen.substr(colon + 1);
   return scheme;
 }
 
@@ -160,10 +186,12 @@ bool isScriptScheme(const std::string& scheme) {
   return scheme == "javascript" || scheme == "vbscript" || scheme == "livescript" || scheme == "mocha";
 }
 
-// A "data:" address whose media type a browser shows as a page, an image or a program that can
-// run a script: HTML and XHTML, any XML (an XSL sheet or an XHTML part can), SVG and scripts.
-bool isScriptData(std::string_view afterColon) {
-  std::string type = lowered(unescaped(afterColon.substr(0, afterColon.find(','))));
+// A "data:" address whose media type (what comes before its comma, blanks left out) a browser
+// shows as a page, an image or a program that can run a script: HTML and XHTML, any XML (an XSL
+// sheet or an XHTML part can), SVG and scripts. A type longer than an address a library holds
+// is not read to its end: such an address is left out whatever it holds.
+bool isScriptData(std::string_view text, std::size_t afterColon) {
+  std::string type = lowered(unescaped(keptUntil(text, afterColon, ',', true, kMaximumAddressBytes)));
   std::erase_if(type, [](char c) { return c == ' '; });
   for (const char* kind : {"html", "xml", "svg", "script"})
     if (type.find(kind) != std::string::npos) return true;
@@ -180,11 +208,11 @@ bool isBrowserInternal(const std::string& scheme) {
 
 }  // namespace
 
-LeftOut whyImportLeavesOut(std::string_view text) {
-  std::string rest;
-  const std::string scheme = schemeAsBrowsersRead(text, rest);
-  if (isScriptScheme(scheme) || (scheme == "data" && isScriptData(rest))) return LeftOut::Script;
-  if (isBrowserInternal(scheme)) return LeftOut::BrowserInternal;
+LeftOut whyImportLeavesOut(std::string_view text, ImportedFrom from) {
+  std::size_t afterColon = 0;
+  const std::string scheme = schemeAsBrowsersRead(text, afterColon);
+  if (isScriptScheme(scheme) || (scheme == "data" && isScriptData(text, afterColon))) return LeftOut::Script;
+  if (from == ImportedFrom::BookmarkFile && isBrowserInternal(scheme)) return LeftOut::BrowserInternal;
   if (!isLibraryAddress(text)) return LeftOut::NoAddress;
   return LeftOut::None;
 }

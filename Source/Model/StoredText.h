@@ -46,15 +46,18 @@ std::size_t schemeLength(std::string_view text);
 // address bound. Every address the add sheet stores is one; a restore keeps every one.
 bool isLibraryAddress(std::string_view text);
 
-// Why a file from other people (a bookmark file, a shared-folder archive) does not bring an
-// address in (None: it takes it). The one rule of every such door: scripts ("javascript:",
-// "vbscript:", a "data:" page that can run one: HTML, XML, SVG or a script) would run inside the
-// page open when they are opened, and browser-internal addresses ("place:", "about:", "chrome:",
-// "edge:" ...) work only in the browser that wrote them. The scheme is read as a browser reads
-// it: in any case, escaped or not, with the control characters, tabs and line breaks a browser
-// drops inside an address and the blanks it drops at its ends.
+// Why a file from other people does not bring an address in (None: it takes it). At every such
+// door scripts ("javascript:", "vbscript:", a "data:" page that can run one: HTML, XML, SVG or a
+// script) stay out, for they would run inside the page open when they are opened, and so does
+// what names no scheme. A browser's bookmark file also leaves out browser-internal addresses
+// ("place:", "about:", "chrome:", "edge:" ...), which work only in the browser that wrote them; a
+// shared-folder archive, another library's folder, brings them as that library held them. The
+// scheme and a "data:" address's media type are read as a browser reads them: in any case,
+// escaped or not, without the control characters, tabs and line breaks a browser drops inside an
+// address and the blanks around them, however many.
 enum class LeftOut { None, NoAddress, Script, BrowserInternal };
-LeftOut whyImportLeavesOut(std::string_view address);
+enum class ImportedFrom { BookmarkFile, Archive };
+LeftOut whyImportLeavesOut(std::string_view address, ImportedFrom from = ImportedFrom::BookmarkFile);
 
 // What an import or restore tells of the entries it left out ("" when none), a sentence ending
 // in a space, and its log line.

@@ -305,7 +305,7 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     return false;
   }
   if (d_->sheet) d_->sheet(true);
-  ViewUpdater::showMessage("Importing...");
+  ViewUpdater::showMessage("Importing...", 300, 100, 2);
 
   // How the import went, told at its end: every bookmark of the archive is accounted for.
   using Outcome = stored::ImportTally;
@@ -316,11 +316,15 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     if (imported) {
       if (impl->dataManager) impl->dataManager->fetchAllBookmarksFromCoreData();
       ViewUpdater::updateFoldersCompletely();
+      // Every import ends saying how many bookmarks came in; what was skipped or left out is
+      // told in a box, a plain end in a message that goes by itself.
       const std::string file = fnd::FileManager::lastPathComponent(path);
+      const std::size_t n = outcome.imported;
       if (outcome.hasNews())
         AlertPresenter::inform("Import complete", stored::importMessage(file, outcome));
       else
-        ViewUpdater::showMessage("Import complete", 250, 100);
+        ViewUpdater::showMessage(std::to_string(n) + (n == 1 ? " bookmark imported" : " bookmarks imported"), 300, 100,
+                                 2);
     } else {
       AlertPresenter::alert("Import", (refusal.empty() ? std::string("The archive could not be read.") : refusal) +
                                           " Nothing was imported.");
@@ -347,11 +351,12 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     document->services.clear();
     document->deletions.clear();
     Outcome outcome;
-    // What comes from other people comes in as through a bookmark file: no scripts, no addresses
-    // of a browser's own, only what a library may hold (what the add sheet would store).
+    // What comes from other people brings no script, and only what a library may hold (what the
+    // add sheet would store): another library's folder keeps its browser-internal addresses.
     const bool heldBookmarks = !document->bookmarks.empty();
     std::erase_if(document->bookmarks, [&](const BookmarkDummy& b) {
-      const auto why = b.url.isString() ? stored::whyImportLeavesOut(b.url.string()) : stored::LeftOut::NoAddress;
+      const auto why = b.url.isString() ? stored::whyImportLeavesOut(b.url.string(), stored::ImportedFrom::Archive)
+                                        : stored::LeftOut::NoAddress;
       outcome.leftOut.count(why);
       return why != stored::LeftOut::None;
     });
@@ -365,10 +370,13 @@ bool SharedFolderArchive::importSharedFolderFromPath(const std::string& path, st
     auto shared = std::make_shared<SyncDocument>(std::move(*document));
     context->perform([context, shared, done, outcome, skip, path, heldBookmarks]() mutable {
       if (skip) {
-        KnownAddresses known = KnownAddresses::read(context);
+        // The library's addresses and the archive's own apart: an address the archive repeats is
+        // not one the library held.
+        const KnownAddresses held = KnownAddresses::read(context);
+        KnownAddresses taken;
         std::erase_if(shared->bookmarks, [&](const BookmarkDummy& b) {
-          std::size_t* skipped = known.contains(b.url.string())  ? &outcome.alreadyHeld
-                                 : !known.insert(b.url.string()) ? &outcome.repeated
+          std::size_t* skipped = held.contains(b.url.string())   ? &outcome.alreadyHeld
+                                 : !taken.insert(b.url.string()) ? &outcome.repeated
                                                                  : nullptr;
           if (skipped) ++*skipped;
           return skipped != nullptr;

@@ -12,6 +12,7 @@
 #include "Model/Tag.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/XmlDocument.h"
 
@@ -295,8 +296,13 @@ BookmarkDummy readBookmark(const Record& c, bool isSync, const BookmarkDummy& bl
   }
   if (auto t = c.text("url")) {
     auto url = unescapeSemicolons(trimmed(*t));
-    // Kept whole or not at all (the caller drops the record): a cut address leads elsewhere.
-    d.url = url.size() > stored::kMaximumAddressBytes ? fnd::Value() : fnd::Value(stored::address(url));
+    // Kept whole or not at all (the caller drops the record): a cut address leads elsewhere. A
+    // sync keeps another library's text letter for letter; an archive comes in as a bookmark
+    // file does, in the form an import stores.
+    if (url.size() > stored::kMaximumAddressBytes)
+      d.url = fnd::Value();
+    else
+      d.url = fnd::Value(stored::address(isSync ? url : fnd::decodeAddressForStorage(url)));
   }
   if (auto t = c.text("title")) d.title = fnd::Value(stored::title(unescapeSemicolons(*t)));
   d.version = fnd::Value(leadingInteger(c.text("version").value_or("")));

@@ -432,7 +432,23 @@ TEST_F(EntityTest, ScriptsAndBrowserInternalAddressesAreLeftOutInEverySpelling) 
   for (const char* kept : {"data:text/plain,hi", "data:image/png;base64,iVBO", "https://a.example/javascript:x",
                            "mailto:a@b.example", "file:///home/a/page.html"})
     EXPECT_EQ(stored::whyImportLeavesOut(kept), LeftOut::None) << kept;
-  EXPECT_EQ(stored::whyImportLeavesOut(std::string(5000, ' ') + "javascript:x"), LeftOut::NoAddress);
+  EXPECT_EQ(stored::whyImportLeavesOut(std::string(5000, ' ') + "javascript:x"), LeftOut::Script);
+}
+
+// However many blanks or dropped characters pad a data: page's type, it is read; an archive,
+// another library's folder, keeps browser-internal addresses.
+TEST_F(EntityTest, PaddingHidesNoScriptAndArchivesKeepBrowserAddresses) {
+  using stored::ImportedFrom;
+  using stored::LeftOut;
+  for (std::size_t n : {2100u, 20000u}) {
+    EXPECT_EQ(stored::whyImportLeavesOut("data:" + std::string(n, ' ') + "text/html,<script>alert(19)</script>"),
+              LeftOut::Script);
+    EXPECT_EQ(stored::whyImportLeavesOut("data:" + std::string(n, '\t') + "TEXT/%20html,x", ImportedFrom::Archive),
+              LeftOut::Script);
+  }
+  EXPECT_EQ(stored::whyImportLeavesOut("data:" + std::string(3000, ' ') + "text/plain,hi"), LeftOut::None);
+  for (const char* internal : {"about:blank", "place:sort=8", "view-source:https://a.example/", "chrome://settings"})
+    EXPECT_EQ(stored::whyImportLeavesOut(internal, ImportedFrom::Archive), LeftOut::None) << internal;
 }
 
 TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {

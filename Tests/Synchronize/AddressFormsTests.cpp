@@ -50,5 +50,17 @@ TEST_F(SyncRecordsTest, ASyncKeepsTheAddressesAnotherLibraryStored) {
   EXPECT_EQ(find("S2")->baseURL(), "mailto:");
 }
 
+// Both doors of files from other people store one form of an address; a sync keeps the text.
+TEST(AddressForms, BookmarkFilesAndArchivesStoreOneFormASyncKeepsTheText) {
+  const std::string text = "HTTPS://UP.example/p?q=a%26b%20c%7E";
+  const auto file = HTMLImport::parseDocument("<DL><DT><A HREF=\"" + text + "\">U</A></DL>", "ROOT", false, {});
+  const std::string xml = "<kesto-file><bookmarks><bookmark><url>" + text + "</url></bookmark></bookmarks></kesto-file>";
+  const auto archive = SyncFile::read(xml, false), sync = SyncFile::read(xml, true);
+  ASSERT_TRUE(file && archive && sync);
+  EXPECT_EQ(file->bookmarks.at(0).url.string(), "https://UP.example/p?q=a%26b c~");
+  EXPECT_EQ(archive->bookmarks.at(0).url.string(), file->bookmarks.at(0).url.string());
+  EXPECT_EQ(sync->bookmarks.at(0).url.string(), "https://UP.example/p?q=a%26b%20c%7E");
+}
+
 }  // namespace
 }  // namespace kesto::test

@@ -433,6 +433,20 @@ TEST(HTMLImportParseTest, EveryAddressALibraryHoldsIsTakenAndWhatIsLeftOutIsCoun
   EXPECT_EQ(p.leftOut.total(), 4u);
 }
 
+// A script a browser would run is counted as one however the file spells it: a control
+// character as a reference before it, a later name for the colon or a tab, a data: page's type
+// after any number of blanks. An escaped name and a reference to no character are no script.
+TEST(HTMLImportParseTest, ScriptsSpeltWithReferencesOrPaddedWithBlanksAreCountedAsScripts) {
+  Parsed p = parse("<DL><DT><A HREF=\"&#1;javascript:alert(1)\">R</A><DT><A HREF=\"javascript&colon;alert(2)\">C</A>"
+                   "<DT><A HREF=\"data:" + std::string(2100, ' ') + "text/html,&lt;script&gt;alert(19)\">D</A>"
+                   "<DT><A HREF='java&Tab;script&#x3A;x'>T</A><DT><A HREF=\"https://a.example/?&amp;colon;&#0;\">K</A>"
+                   "</DL>");
+  EXPECT_EQ(p.leftOut.script, 4u);
+  EXPECT_EQ(p.leftOut.total(), 4u);
+  ASSERT_EQ(p.bookmarks.size(), 1u);
+  EXPECT_EQ(p.bookmarks[0].url.string(), "https://a.example/?&colon;\xEF\xBF\xBD");
+}
+
 // A break or tab inside a title or a folder's name is one space, as at every door.
 TEST(HTMLImportParseTest, LineBreaksAndTabsInTitlesAndNamesBecomeOneSpace) {
   Parsed p = parse(

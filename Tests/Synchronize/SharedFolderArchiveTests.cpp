@@ -9,6 +9,7 @@
 #include "Model/DataManager.h"
 #include "Model/FileManagerAdditions.h"
 #include "Model/StoredText.h"
+#include "Model/ViewUpdater.h"
 
 #include <set>
 #include <unistd.h>
@@ -346,18 +347,16 @@ TEST_F(SharedFolderArchiveTest, SkippingDuplicatesLeavesOutAddressesAlreadyInThe
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, 5);
 }
 
-// An archive from someone else brings in what a bookmark file would: no scripts in any spelling,
-// no browser-internal addresses. Its end says what came in and what was skipped; one whose every
-// bookmark is skipped leaves no empty folder behind.
+// An archive from someone else brings no scripts in any spelling. Its end says what came in and
+// what was skipped; one whose every bookmark is skipped leaves no empty folder behind.
 TEST_F(SharedFolderArchiveTest, ScriptsStayOutAndTheEndSaysWhatWasAddedAndSkipped) {
   std::string bookmarks = bookmarkXML("A", "One", "https://one.example/");
   for (const char* left : {"javascript:alert(1)", "vbscript:msgbox(1)", " \tJavaScript:alert(2)",
-                           "data:text/html,<script>alert(3)</script>", "about:config"})
+                           "data:text/html,<script>alert(3)</script>"})
     bookmarks += bookmarkXML("A", "Out", left);
   const std::string path = package(document(bookmarks, folderXML("A", "_imported", "Shared")));
   const auto before = Bookmark::countWithPredicate(nullptr);
-  const std::string leftOut = " 5 entries were left out: 4 scripts (javascript:, vbscript: or data: pages), 1 "
-                              "browser-internal address";
+  const std::string leftOut = " 4 entries were left out: 4 scripts (javascript:, vbscript: or data: pages).";
   for (const char* start : {"1 bookmark was imported from 'Crafted.kesto'.",
                             "0 bookmarks were imported from 'Crafted.kesto'. 1 bookmark already in the library was "
                             "skipped."}) {
@@ -372,6 +371,31 @@ TEST_F(SharedFolderArchiveTest, ScriptsStayOutAndTheEndSaysWhatWasAddedAndSkippe
   // An archive of folders alone still brings its folders.
   ASSERT_TRUE(import(package(document("", folderXML("E", "_imported", "Empty on purpose")))));
   EXPECT_TRUE(byName("Empty on purpose"));
+}
+
+// Another library's folder comes in as it held it, browser-internal addresses too; an address
+// the archive repeats is told as repeated, not as one the library held; a plain end counts.
+TEST_F(SharedFolderArchiveTest, BrowserAddressesComeInRepeatsAreToldAsSuchAndEveryEndCounts) {
+  std::vector<std::string> overlays;
+  fnd::NotificationCenter::defaultCenter().addObserver(
+      &overlays, [&](const fnd::Notification& n) { overlays.push_back(n.userInfo.at(kOverlayMessageKey).string()); },
+      ShowOverlayWithMessage);
+  const std::vector<std::string> internal{"about:blank", "place:sort=8", "view-source:https://a.example/",
+                                          "chrome://settings"};
+  std::string bookmarks;
+  for (const auto& url : internal) bookmarks += bookmarkXML("A", url, url);
+  ASSERT_TRUE(import(package(document(bookmarks, folderXML("A", "_imported", "Internal")))));
+  for (const auto& url : internal) EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(url))) << url;
+  EXPECT_EQ(overlays.back(), "4 bookmarks imported");
+
+  ASSERT_TRUE(import(package(document(bookmarkXML("B", "Twice", "https://twice.example/") +
+                                          bookmarkXML("B", "Again", "HTTPS://twice.example/"),
+                                      folderXML("B", "_imported", "Twice"))),
+                     true));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].message,
+            "1 bookmark was imported from 'Crafted.kesto'. 1 bookmark repeated in the file was skipped.");
+  fnd::NotificationCenter::defaultCenter().removeObserver(&overlays);
 }
 
 // One character XML forbids in one title costs that character, not the archive; bookmarks whose

@@ -19,6 +19,9 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kesto::fnd {
@@ -123,7 +126,13 @@ class ItemCloser {
           }
           break;
         case State::InTag: {
-          const char c = in[i++];
+          const char c = in[i];
+          if (!dropping_ && (!reference_.empty() || c == '&') && takeReference(c, out)) {
+            if (!quote_) lastSignificant_ = c;
+            ++i;
+            break;
+          }
+          ++i;
           if (!dropping_) out += c;
           if (quote_) {
             if (c == quote_) quote_ = 0;
@@ -165,6 +174,10 @@ class ItemCloser {
   }
 
   void finish(std::string& out) {
+    if (!reference_.empty()) {
+      out += resolvedReference(false);
+      reference_.clear();
+    }
     if (state_ == State::TagHead) {
       decideHead(true, out);
       std::string rest = std::move(pending_);
@@ -241,6 +254,69 @@ class ItemCloser {
     return true;
   }
 
+  // Character references inside tags (attribute values) go to the parser as a browser reads
+  // them where libxml2 reads them otherwise: one naming a control character, or no character at
+  // all, would end the value there (so "&#1;javascript:..." would read as no address), and the
+  // names HTML gained later (&colon;, &Tab; ...) would stay as written. A control character goes
+  // as itself, no character as U+FFFD, a later name as the numeric reference libxml2 knows.
+  // Answers whether `c` was taken (into the reference, or as the ';' ending it).
+  bool takeReference(char c, std::string& out) {
+    if (!reference_.empty()) {
+      const auto u = static_cast<unsigned char>(c);
+      const bool numeric = reference_.size() > 1 && reference_[1] == '#';
+      const bool hex = numeric && reference_.size() > 2 && (reference_[2] | 0x20) == 'x';
+      const bool part = reference_.size() == 1                ? c == '#' || std::isalpha(u)
+                        : numeric && reference_.size() == 2 ? (c | 0x20) == 'x' || std::isdigit(u)
+                        : hex                               ? std::isxdigit(u) != 0
+                        : numeric                           ? std::isdigit(u) != 0
+                                                            : isAlnum(c);
+      if (part && reference_.size() < kLongestReference) {
+        reference_ += c;
+        return true;
+      }
+      out += resolvedReference(c == ';');
+      reference_.clear();
+      if (c == ';') return true;
+    }
+    if (c != '&') return false;
+    reference_ = "&";
+    return true;
+  }
+
+  std::string resolvedReference(bool semicolon) const {
+    std::string written = reference_ + (semicolon ? ";" : "");
+    if (reference_.size() > 1 && reference_[1] == '#') {
+      const bool hex = reference_.size() > 2 && (reference_[2] | 0x20) == 'x';
+      const std::size_t first = hex ? 3 : 2;
+      if (reference_.size() == first || reference_.size() >= kLongestReference) return written;
+      unsigned long value = 0;
+      for (std::size_t k = first; k < reference_.size(); ++k) {
+        const char d = reference_[k];
+        const auto digit = static_cast<unsigned long>(d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10);
+        value = std::min(value * (hex ? 16 : 10) + digit, 0x110000ul);
+      }
+      if ((value >= 1 && value <= 8) || value == 0x0B || value == 0x0C || (value >= 0x0E && value <= 0x1F))
+        return std::string(1, static_cast<char>(value));
+      if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF || value == 0xFFFE || value == 0xFFFF)
+        return "&#xFFFD;";
+      return written;
+    }
+    if (!semicolon) return written;
+    // The names for plain ASCII characters that libxml2's (HTML 4) table lacks.
+    static const std::pair<std::string_view, int> kLaterNames[] = {
+        {"Tab", 9},       {"NewLine", 10},  {"excl", 33},     {"QUOT", 34},         {"num", 35},     {"dollar", 36},
+        {"percnt", 37},   {"AMP", 38},      {"lpar", 40},     {"rpar", 41},         {"ast", 42},     {"midast", 42},
+        {"plus", 43},     {"comma", 44},    {"period", 46},   {"sol", 47},          {"colon", 58},   {"semi", 59},
+        {"LT", 60},       {"equals", 61},   {"GT", 62},       {"quest", 63},        {"commat", 64},  {"lsqb", 91},
+        {"lbrack", 91},   {"bsol", 92},     {"rsqb", 93},     {"rbrack", 93},       {"Hat", 94},     {"lowbar", 95},
+        {"UnderBar", 95}, {"grave", 96},    {"DiacriticalGrave", 96}, {"lcub", 123}, {"lbrace", 123},
+        {"verbar", 124},  {"vert", 124},    {"VerticalLine", 124},    {"rcub", 125}, {"rbrace", 125}};
+    const std::string_view name = std::string_view(reference_).substr(1);
+    for (const auto& [later, code] : kLaterNames)
+      if (name == later) return "&#" + std::to_string(code) + ";";
+    return written;
+  }
+
   // Ends the open DT of `level`, and its open DD when `description` says so.
   static void closeItems(Level& level, bool description, std::string& out) {
     if (level.dtOpen) out += "</dt>";
@@ -278,6 +354,9 @@ class ItemCloser {
   std::string rawName_, rawEnd_;
   std::size_t matched_ = 0;
   bool dropping_ = false;  // an end tag that closes nothing: left out
+  // A character reference in a tag, from its "&", while it lasts; longer ones go as written.
+  static constexpr std::size_t kLongestReference = 32;
+  std::string reference_;
   std::vector<Level> levels_;
 };
 

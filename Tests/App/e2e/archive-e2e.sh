@@ -2,7 +2,7 @@
 # A crafted shared-folder archive handed to the running kesto program inside xvfb-session.sh: its
 # texts arrive cleaned and bounded (a raw U+202E in an address, a 1 MB title, an address longer
 # than 8 KiB, folders 300 deep, flattened and said), its "javascript:" and "vbscript:" bookmarks
-# are left out and said, the duplicates question is asked each time it is handed in (Yes adds
+# and a "data:" page whose type follows 2,100 blanks are left out and said, its "about:" one kept, the duplicates question is asked each time it is handed in (Yes adds
 # nothing the library holds, not even an empty folder, and says so; No adds it all again), and
 # opening its "ftp:" bookmark asks first with Cancel as the answer Return gives: the desktop opener
 # (a recording stand-in on PATH) is never started. Usage: archive-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
@@ -31,6 +31,8 @@ def bookmark(folder_id, title, url):
 folders = "".join(folder(f"F{i}", f"F{i-1}" if i else "_imported", f"Level {i}") for i in range(300))
 bookmarks = (bookmark("F299", "Files", "ftp://files.example/pub/")
              + bookmark("F0", "Script", "javascript:alert(1)") + bookmark("F0", "Basic", " VBScript:msgbox(1)")
+             + bookmark("F0", "Padded", "data:" + " " * 2100 + "text/html,<script>alert(19)</script>")
+             + bookmark("F0", "Blank", "about:blank")
              + bookmark("F0", "T" * (1024 * 1024), "https://rlo.example/\u202egpj.exe")
              + bookmark("F0", "Long", "https://long.example/" + "a" * 20000))
 open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file><kesto-id>kesto-X</kesto-id>'
@@ -60,9 +62,10 @@ e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
 [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")" == 200 ]] ||
   fail "folders were not flattened: $(e2e_sql "select count(*) from ZFOLDER where ZNAME like 'Level %'")"
 # The scripts stayed out, and the log counts them.
-[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%script:%'")" == 0 ]] ||
-  fail "a script was stored: $(e2e_sql "select ZURL from ZBOOKMARK where ZURL like '%script:%'")"
-grep -q "Crafted.kesto': 2 left out" "$work/kesto.log" || fail "the left-out bookmarks were not counted"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%script:%' or ZURL like 'data:%'")" == 0 ]] ||
+  fail "a script was stored: $(e2e_sql "select ZTITLE from ZBOOKMARK where ZURL like '%script:%' or ZURL like 'data:%'")"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'about:blank'")" == 1 ]] || fail "about:blank was left out"
+grep -q "Crafted.kesto': 3 left out" "$work/kesto.log" || fail "the left-out bookmarks were not counted"
 
 # "Find in list" leaves the ftp bookmark alone in the list; a double click on it asks, and
 # Return (the default) cancels.
@@ -106,9 +109,9 @@ for answer in Return "Tab space"; do
   if [[ "$answer" == Return ]]; then
     [[ "$now" == "$held" ]] || fail "skipping duplicates re-added the archive: $held -> $now"
     [[ "$(e2e_sql 'select count(*) from ZFOLDER')" == "$folders" ]] || fail "skipping every bookmark left folders behind"
-    grep -q "Crafted.kesto': 2 left out, 2 duplicates skipped" "$work/kesto.log" || fail "the skipped bookmarks were not counted"
+    grep -q "Crafted.kesto': 3 left out, 3 duplicates skipped" "$work/kesto.log" || fail "the skipped bookmarks were not counted"
   else
-    (( now == held + 2 )) || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
+    (( now == held + 3 )) || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
   fi
 done
 
