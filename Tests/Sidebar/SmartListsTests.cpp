@@ -126,6 +126,7 @@ TEST_F(HistoryListTest, RefreshActsOnlyWhileShownAndRestoresTheStoredRow) {
   fnd::UserDefaults::standard().setInteger(2, HistoryController::kSelectedItemKey);
   show(SelectedPopularView, ViewManager::Popular);
   Wired<HistoryController> h(dm);
+  ASSERT_FALSE(dm.allBookmarks().empty());
   dm.bookmarks().push_back(dm.allBookmarks().front());
   ViewUpdater::updateHistory();
   // Another list is shown: no rebuild, and its list is left alone.
@@ -281,6 +282,7 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   EXPECT_FALSE(badge(m.list, "Broken"));
   ASSERT_NO_FATAL_FAILURE(choose(m.list, "Broken"));
   EXPECT_EQ(badge(m.list, "Broken"), 0);
+  ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages.back(), "No broken links found");
 }
 
