@@ -436,7 +436,9 @@ TEST(HTTPSessionManagerCodingTest, SerializersOfUnexpectedClassesOrShapesAreRefu
   auto m = NetHTTPSessionManager::initWithCoder(*coder);
   ASSERT_TRUE(coder->error());
   EXPECT_TRUE(std::dynamic_pointer_cast<NetJSONResponseSerializer>(m->responseSerializer())) << "the default stays";
-  EXPECT_EQ(typeid(*m->requestSerializer()), typeid(NetHTTPRequestSerializer));
+  ASSERT_TRUE(m->requestSerializer());
+  const auto& requestSerializer = *m->requestSerializer();
+  EXPECT_EQ(typeid(requestSerializer), typeid(NetHTTPRequestSerializer));
   invalidate(m);
 
   // An archive with only the identifier of its configuration gets a background one.

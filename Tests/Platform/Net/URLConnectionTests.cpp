@@ -144,7 +144,6 @@ URLRequest get(const std::string& url) { return URLRequest(*URL::fromString(url)
 
 TEST(URLConnectionTest, DeliversCallbacksInOrderOnTheNetworkThread) {
   Server s;
-  std::atomic<bool> onNetworkThread{true};
   s.server->Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
     res.set_header("ETag", "\"v1\"");
     res.set_content("got:" + req.body, "text/plain; charset=utf-8");
