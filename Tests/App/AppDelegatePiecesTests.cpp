@@ -111,7 +111,9 @@ TEST_F(AppPiecesTest, AnArchiveHandedInAsksWhetherToSkipDuplicates) {
     EXPECT_EQ(alerts->shown[0].title, TransferDialogs::kSkipDuplicatesInArchiveQuestion);
     EXPECT_EQ(alerts->shown[0].buttons, (std::vector<std::string>{"Yes", "No", "Cancel"}));
     const int expected = answer == 2 ? 0 : answer == 0 ? 1 : 2;
-    if (expected) ASSERT_TRUE(runUntil([&] { return Bookmark::countWithPredicate(nullptr) - before == expected; }, 15));
+    if (expected) {
+      ASSERT_TRUE(runUntil([&] { return Bookmark::countWithPredicate(nullptr) - before == expected; }, 15));
+    }
     // Ended once the job slot is free again.
     ASSERT_TRUE(runUntil([] { return Synchronizer::beginExclusiveJob() && (Synchronizer::endExclusiveJob(), true); },
                          15));

@@ -62,9 +62,9 @@ class AppTest : public ::testing::Test {
   // two after.
   void drainTurns(int turns = 3) {
     for (int i = 0; i < turns; ++i) {
-      bool done = false;
-      fnd::DispatchQueue::main().async([&] { done = true; });
-      ASSERT_TRUE(runUntil([&] { return done; }));
+      auto done = std::make_shared<bool>(false);  // the turn may outlive a wait that gave up
+      fnd::DispatchQueue::main().async([done] { *done = true; });
+      ASSERT_TRUE(runUntil([&] { return *done; }));
     }
   }
 

@@ -247,7 +247,9 @@ TEST_F(CellTest, ARightClickOnACardsTagsOrStarsOpensTheBookmarksMenu) {
     ASSERT_TRUE(cell);
     const bool hasTag = !cell->tagNames().empty();
     EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->tags))) << "tags of card " << item;
-    if (hasTag) EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->tags, cell->tags->rectOfToken(0)))) << "a tag";
+    if (hasTag) {
+      EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->tags, cell->tags->rectOfToken(0)))) << "a tag";
+    }
     EXPECT_TRUE(isBookmarkMenu(rightClick(*cell->rating))) << "stars of card " << item;
   }
   // The card clicked is the one the menu acts on.

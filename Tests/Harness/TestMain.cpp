@@ -82,6 +82,8 @@ void registerHarnessDefaults() {
 // back after it.
 class FreshStatePerTest : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {
+    // Nor what another thread of the last test queued after it ended.
+    kesto::test::dropQueuedMainLoopWork();
     makeHermeticHome();
     kesto::fnd::TestAccess::reopen(kesto::fnd::UserDefaults::standard(), kesto::fnd::UserDefaults::standardFilePath());
     kesto::fnd::TestAccess::reopen(kesto::fnd::Keychain::defaultKeychain());
@@ -93,7 +95,11 @@ class FreshStatePerTest : public ::testing::EmptyTestEventListener {
     kesto::fnd::setAssertionPolicy(kesto::fnd::AssertionPolicy::Throw);
     kesto::fnd::clearRecordedFailures();
   }
-  void OnTestEnd(const ::testing::TestInfo&) override { runStateResets(); }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    // What the test left queued on the main loop refers to its stack and fixture, gone by now.
+    kesto::test::dropQueuedMainLoopWork();
+    runStateResets();
+  }
   static void runStateResets() {
     const auto& resets = kesto::test::stateResets();
     for (auto it = resets.rbegin(); it != resets.rend(); ++it) (*it)();

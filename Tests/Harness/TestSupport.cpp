@@ -1,7 +1,11 @@
 #include "Harness/TestSupport.h"
 
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/RunLoop_p.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QThread>
 
@@ -112,6 +116,12 @@ void spin(double seconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QThread::usleep(200);
   } while (timer.elapsed() < static_cast<qint64>(seconds * 1000));
+}
+
+void dropQueuedMainLoopWork() {
+  // The main loop's performs are queued calls to its context object; deferred deletions and
+  // other objects' events are left as they are.
+  QCoreApplication::removePostedEvents(fnd::runLoopContext(fnd::RunLoop::main()), QEvent::MetaCall);
 }
 
 }  // namespace kesto::test

@@ -65,6 +65,11 @@ constexpr bool underAddressSanitizer() {
 // Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 
+// Drops the work still queued on the main loop (main-queue blocks, performs), which holds what a
+// finished test's stack and fixture held, so that it never runs in the next test. Objects handed
+// to the loop for deletion are still deleted. The harness calls it as each test ends.
+void dropQueuedMainLoopWork();
+
 // A shell command's exit status (as pclose gives it; -1 when it did not run) and output.
 struct CommandResult {
   int status = -1;

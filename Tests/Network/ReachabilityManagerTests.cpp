@@ -51,6 +51,7 @@ TEST(ReachabilityManagerTest, StartingReportsThePresentStatusThenChanges) {
   });
   manager->startMonitoring();
   ASSERT_TRUE(test::runUntil([&] { return !posted.empty(); }, 5));
+  ASSERT_FALSE(blocks.empty());
   EXPECT_EQ(blocks.front(), NetReachabilityStatusReachableViaWiFi);
   EXPECT_TRUE(manager->isReachableViaWiFi());
   EXPECT_NE(std::find(keys.begin(), keys.end(), "reachable"), keys.end());

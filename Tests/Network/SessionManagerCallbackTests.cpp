@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <mutex>
 #include <regex>
@@ -80,9 +81,9 @@ void invalidate(const std::shared_ptr<NetURLSessionManager>& m) {
   m->invalidateSessionCancelingTasks(true);
   EXPECT_TRUE(test::runUntil([&] { return invalid.load(); }, 10));
   for (int round = 0; round < 3; ++round) {
-    std::atomic<bool> drained{false};
-    fnd::DispatchQueue::main().async([&] { drained = true; });
-    EXPECT_TRUE(test::runUntil([&] { return drained.load(); }, 10));
+    auto drained = std::make_shared<bool>(false);  // the turn may outlive a wait that gave up
+    fnd::DispatchQueue::main().async([drained] { *drained = true; });
+    EXPECT_TRUE(test::runUntil([&] { return *drained; }, 10));
   }
 }
 
@@ -435,7 +436,9 @@ TEST(HTTPSessionManagerCodingTest, SerializersOfUnexpectedClassesOrShapesAreRefu
   auto m = NetHTTPSessionManager::initWithCoder(*coder);
   ASSERT_TRUE(coder->error());
   EXPECT_TRUE(std::dynamic_pointer_cast<NetJSONResponseSerializer>(m->responseSerializer())) << "the default stays";
-  EXPECT_EQ(typeid(*m->requestSerializer()), typeid(NetHTTPRequestSerializer));
+  ASSERT_TRUE(m->requestSerializer());
+  const auto& requestSerializer = *m->requestSerializer();
+  EXPECT_EQ(typeid(requestSerializer), typeid(NetHTTPRequestSerializer));
   invalidate(m);
 
   // An archive with only the identifier of its configuration gets a background one.

@@ -49,8 +49,7 @@ TEST(WhileAlive, DelayedWorkOfAnOwnerDestroyedBeforeTheTimerFiresIsDropped) {
 
   auto kept = std::make_unique<fnd::Lifetime>(fnd::Lifetime::Affinity::MainThread);
   fnd::RunLoop::main().performAfterDelay(0.05, kept->whileAlive([&] { ++runs; }));
-  spin(0.2);
-  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(runUntil([&] { return runs == 1; }, 30));
 }
 
 // A list controller in miniature: it observes, queues work and answers its list.

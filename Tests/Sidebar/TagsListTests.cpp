@@ -179,6 +179,7 @@ TEST_F(TagsListTest, RenameOnlyRenamesAndMergesOntoAnExistingName) {
   const auto v1 = one->version(), v3 = three->version();
   // Whatever the browser lists at the time gains nothing.
   dm.bookmarks().assign({listedOnly});
+  ASSERT_FALSE(tags.tagItems().empty());
   auto* row = tags.tagItems()[0].get();
   ASSERT_EQ(row->title(), "alpha");
   tags.sourceListSetObjectValueForItem(*tags.sourceList(), fnd::Value("renamed"), row);
@@ -265,6 +266,7 @@ TEST_F(TagsListTest, ContextMenuOffersRenameAndDelete) {
   tagged("a", {"t"});
   save();
   wire();
+  ASSERT_FALSE(tags.tagItems().empty());
   auto menu = tags.menuForItem(tags.tagItems()[0].get());
   ASSERT_EQ(menu->numberOfItems(), 2u);
   EXPECT_EQ(menu->items()[0]->title(), "Rename Tag");
@@ -277,6 +279,7 @@ TEST_F(TagsListTest, TheMenuItemsRenameInPlaceAndAskBeforeDeleting) {
   tagged("a", {"t"});
   save();
   wire();
+  ASSERT_FALSE(tags.tagItems().empty());
   auto menu = tags.menuForItem(tags.tagItems()[0].get());
   auto send = [&](std::size_t index) {
     const auto& item = menu->items()[index];

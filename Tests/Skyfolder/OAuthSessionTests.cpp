@@ -60,6 +60,7 @@ TEST_F(OAuthSession, RunsTheThreeLeggedExchange) {
   ASSERT_TRUE(runUntil([&] { return opened.has_value(); }));
   EXPECT_EQ(opened->absoluteString(), "https://auth.example/authorize?oauth_token=rt1");
   EXPECT_EQ(api->credentials().requestTokenSecret(), FakeSkyfolder::kRequestSecret);
+  ASSERT_FALSE(fake->log().empty());
   EXPECT_EQ(fake->log().front().params.find("oauth_callback")->second, "oob");
 
   fnd::UserDefaults::standard().setDouble(5, kOAuthAutomaticTokenRefreshLastExpiryDate);

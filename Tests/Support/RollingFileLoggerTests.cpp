@@ -98,6 +98,7 @@ TEST(RollingFileLogger, FilesOfOneMillisecondStayInCreationOrderPastTheTenth) {
   std::string later = manager->createNewLogFile();
   ASSERT_FALSE(later.empty());
   EXPECT_EQ(later.find('~'), std::string::npos);
+  ASSERT_GT(manager->sortedLogFilePaths().size(), 1u);
   EXPECT_EQ(manager->sortedLogFilePaths().front(), later);
   EXPECT_EQ(manager->sortedLogFilePaths()[1], created.back());
 }

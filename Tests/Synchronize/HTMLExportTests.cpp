@@ -230,8 +230,9 @@ TEST_F(HTMLExportTest, ControlCharactersNeverReachTheFile) {
   for (std::size_t i = 0; i < written.size(); ++i) {
     const auto c = static_cast<unsigned char>(written[i]);
     EXPECT_TRUE((c >= 0x20 && c != 0x7F) || c == '\n') << "byte " << int(c) << " at " << i;
-    if (c == 0xC2 && i + 1 < written.size())
+    if (c == 0xC2 && i + 1 < written.size()) {
       EXPECT_FALSE(static_cast<unsigned char>(written[i + 1]) <= 0x9F) << "C1 control at " << i;
+    }
     EXPECT_NE(written.compare(i, 3, "\xE2\x80\xA8"), 0);
     EXPECT_NE(written.compare(i, 3, "\xE2\x80\xAE"), 0);
   }
@@ -542,16 +543,24 @@ TEST_F(HTMLExportInBackgroundTest, BookmarksMovedWhileItRunsAreWrittenOnceWhereT
     exporter.setDataManager(&dm);
     exporter.exportAllTofileInBackground(path);
     int turns = 0;
+    // One turn is queued at a time, and the round waits for it: a turn left queued would run
+    // after this round's locals are gone.
+    bool turnQueued = false;
     std::function<void()> trade = [&] {
+      turnQueued = false;
       if (!exporter.isExporting()) return;
       const bool swapped = turns++ % 2 == 0;
       fromFirst->setFolder(swapped ? last : first);
       fromLast->setFolder(swapped ? first : last);
       save();
+      turnQueued = true;
       fnd::DispatchQueue::main().async([&] { trade(); });
     };
     trade();
-    ASSERT_TRUE(runUntil([&] { return !exporter.isExporting(); }, 120)) << fromStore;
+    const bool ended = runUntil([&] { return !exporter.isExporting(); }, 120);
+    if (!ended) exporter.finishBeforeQuit();
+    ASSERT_TRUE(runUntil([&] { return !turnQueued; }, 120));
+    ASSERT_TRUE(ended) << fromStore;
     ASSERT_EQ(told.successes.size(), 1u) << fromStore;
     const std::string file = readFile(path);
     const auto lastBlock = file.find("<H3 FOLDED>Last</H3>");

@@ -54,12 +54,20 @@ class SynchronizerTest : public SyncEngineTest {
     });
   }
   void TearDown() override {
+    engineAlive.reset();
     stopEngine();
     SyncEngineTest::TearDown();
   }
-  static std::function<void(Synchronizer&)> deliver(std::string xml) {
-    return [xml](Synchronizer& s) { fnd::DispatchQueue::main().after(0.1, [&s, xml] { s.retrievedXML(xml); }); };
+  // The copy arrives a little later, when the engine is still there: a run that ended another
+  // way may end the test first, and the delay would outlive it.
+  std::function<void(Synchronizer&)> deliver(std::string xml) {
+    return [xml, alive = std::weak_ptr<int>(engineAlive)](Synchronizer& s) {
+      fnd::DispatchQueue::main().after(0.1, [&s, xml, alive] {
+        if (alive.lock()) s.retrievedXML(xml);
+      });
+    };
   }
+  std::shared_ptr<int> engineAlive = std::make_shared<int>(0);
   static void confirm(Synchronizer& s, const std::string&) { s.sentSyncData(true); }
 
   std::shared_ptr<FakeSource::Log> log;

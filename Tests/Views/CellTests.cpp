@@ -96,6 +96,7 @@ TEST(TileCollectionViewCell, ClicksReachTheChainBeforeTheSelection) {
   // A cell without an index path is logged and selects nothing; the delegate hears nil.
   cell->setIndexPath(std::nullopt);
   window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, at));
+  ASSERT_FALSE(source.events.empty());
   EXPECT_EQ(source.events.back(), "down nil");
   EXPECT_EQ(view->selectedIndexes().size(), 1u);
   view->setDataSource(nullptr);

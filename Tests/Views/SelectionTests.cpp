@@ -24,6 +24,7 @@ TEST(Selection, PlainClickSelectsTheItemAlone) {
   EXPECT_EQ(h.selectedItems(), (std::vector<std::int64_t>{7}));
   EXPECT_EQ(h.source.count("select 0.7"), 1);
   EXPECT_EQ(h.source.count("deselect"), 3);
+  ASSERT_FALSE(h.source.events.empty());
   EXPECT_EQ(h.source.events.front(), "down 0.7");  // before the selection changes
   EXPECT_EQ(h.source.events.back(), "up 0.7");
   EXPECT_EQ(h.window->firstResponder(), h.view.get());

@@ -163,6 +163,7 @@ TEST_F(SourceListHooksTest, TypeSelectAsksTheDelegateForTheMatchAndSelectsIt) {
   hooks.typeSelectAnswer = nullptr;
   type("z");
   EXPECT_EQ(selectedTitle(), "blue");
+  ASSERT_FALSE(hooks.log.empty());
   EXPECT_EQ(hooks.log.back(), "match blue..red 'qz'");
 }
 

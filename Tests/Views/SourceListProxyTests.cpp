@@ -66,6 +66,7 @@ TEST_F(SourceListFixture, ExpansionAndSelectionArePostedUnderSourceListNamesWith
   window.sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, p, 0, 1, &window));
   EXPECT_EQ(recorder.names(),
             (std::vector<std::string>{"SourceListSelectionIsChanging", "SourceListSelectionDidChange"}));
+  ASSERT_EQ(recorder.seen.size(), 2u);
   EXPECT_TRUE(recorder.seen[1].userInfo.empty());
   EXPECT_EQ(controller.log, (std::vector<std::string>{"changing", "did change"}));
 }

@@ -90,6 +90,7 @@ TEST(SplitView, DragsStayBetweenNeighboursAndCollapseWhenAllowed) {
   EXPECT_EQ(delegate.dividers, (std::vector<long>{0, 0, 0}));
   // A window resize adjusts the panes and reports no divider.
   split->setFrameSize({700, 300});
+  ASSERT_FALSE(delegate.dividers.empty());
   EXPECT_EQ(delegate.dividers.back(), -1);
   EXPECT_EQ(x(*split, 1) + width(*split, 1), 700);
 }

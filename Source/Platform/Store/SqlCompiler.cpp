@@ -198,7 +198,7 @@ bool compileToOne(const Predicate& p, const EntityDescription& e, int rel, const
   }
   if (p.op() != ComparisonOperator::Equal || !storeIdentifier || !c.isObject()) return false;
   ObjectIDRef id;
-  if (auto* given = dynamic_cast<const ObjectID*>(c.object().get())) id = std::static_pointer_cast<const ObjectID>(c.object());
+  if (dynamic_cast<const ObjectID*>(c.object().get())) id = std::static_pointer_cast<const ObjectID>(c.object());
   else if (auto* object = dynamic_cast<const ManagedObject*>(c.object().get())) id = object->objectID();
   if (!id || id->isTemporaryID() || id->primaryKey() <= 0 || id->entity() != e.destination(rel) ||
       id->storeIdentifier() != *storeIdentifier)

@@ -55,6 +55,7 @@ TEST(Log, WorkThatThrowsIsLoggedWithItsReasonAndGoesNoFurther) {
   EXPECT_FALSE(runLoggingExceptions([] { throw std::runtime_error(""); }, "Empty reason"));
   EXPECT_EQ(capture.messages(),
             (std::vector<std::string>{"Saving failed: disk full", "exception in window resize", "Empty reason: "}));
+  ASSERT_FALSE(capture.lines().empty());
   EXPECT_EQ(capture.lines().front().flag, LogFlag::Error);
   EXPECT_EQ(runs, 1);
 }

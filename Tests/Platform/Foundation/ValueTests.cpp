@@ -67,7 +67,8 @@ TEST(Value, SharedContentsLiveAsLongAsTheLastValueThatHoldsThem) {
     EXPECT_EQ(alive, 1);
     Value b = a, c;
     c = b;
-    c = c;  // assigning a value to itself keeps it
+    const Value& same = c;
+    c = same;  // assigning a value to itself keeps it
     a = Value(1);
     b = std::move(c);
     EXPECT_TRUE(c.isNull());

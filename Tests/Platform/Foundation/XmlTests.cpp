@@ -206,12 +206,14 @@ TEST(XmlParser, NamespacesAreReportedOnlyWhenAsked) {
   Recorder a;
   plain.setDelegate(&a);
   ASSERT_TRUE(plain.parse());
+  ASSERT_GT(a.events.size(), 1u);
   EXPECT_EQ(a.events[1], "<p:r|| p:k=v");
   XmlParser ns{std::string_view(text)};
   ns.setShouldProcessNamespaces(true);
   Recorder b;
   ns.setDelegate(&b);
   ASSERT_TRUE(ns.parse());
+  ASSERT_GT(b.events.size(), 1u);
   EXPECT_EQ(b.events[1], "<r|urn:x|p:r k=v");
 }
 
@@ -224,6 +226,7 @@ TEST(XmlParser, AbortAndErrorsEndTheParse) {
   ASSERT_TRUE(parser.parserError());
   EXPECT_EQ(parser.parserError()->code(), 512);
   EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "<after||"), 0);
+  ASSERT_FALSE(r.events.empty());
   EXPECT_EQ(r.events.back(), "error");
 
   XmlParser broken(std::string_view("<r>\n<a></b></r>"));

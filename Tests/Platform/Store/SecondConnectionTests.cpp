@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -187,9 +188,9 @@ TEST(SlicedMerge, EndsInALaterTurnForNothingAndNotAtAllForAContextThatWent) {
   bool called = false;
   s.main->mergeChangesFromSaveInSlices(saved, [&] { called = true; });
   s.main.reset();
-  bool drained = false;
-  fnd::DispatchQueue::main().async([&] { drained = true; });
-  ASSERT_TRUE(kesto::test::runUntil([&] { return drained; }, 5));
+  auto drained = std::make_shared<bool>(false);  // the turn may outlive a wait that gave up
+  fnd::DispatchQueue::main().async([drained] { *drained = true; });
+  ASSERT_TRUE(kesto::test::runUntil([&] { return *drained; }, 5));
   kesto::test::runUntil([] { return false; }, 0.1);
   EXPECT_FALSE(called);
 }

@@ -25,7 +25,9 @@ void libraryOf(const std::string& path, int rows, int titleBytes = 8) {
   auto b = main->insertNewObject("Bookmark");
   b->setValueForKey("uniqueID", "B");
   ASSERT_TRUE(main->save());
-  if (rows) ASSERT_TRUE(kesto::test::growLibraryOnDisk(path, rows, titleBytes));
+  if (rows) {
+    ASSERT_TRUE(kesto::test::growLibraryOnDisk(path, rows, titleBytes));
+  }
 }
 
 }  // namespace

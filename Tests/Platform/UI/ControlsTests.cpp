@@ -165,7 +165,9 @@ TEST(TextField, CommandHookConsumesOrPassesBoundKeys) {
   EXPECT_EQ(d.log, (std::vector<std::string>{"moveUp:", "moveDown:", "insertNewline:"}));
   // Escape is offered as cancelOperation: and, unused by the field, travels on.
   press(Qt::Key_Escape, "\x1b");
+  ASSERT_FALSE(d.log.empty());
   EXPECT_EQ(d.log.back(), "cancelOperation:");
+  ASSERT_FALSE(f.root->keys.empty());
   EXPECT_EQ(f.root->keys.back(), KeyCode::Escape);
 }
 
@@ -341,6 +343,7 @@ TEST(ComboBox, KeysThatLeaveOrActGoToTheFieldWhileTheListIsOpen) {
   EXPECT_FALSE(box->isPopupOpen());
   EXPECT_TRUE(focused(after)) << "Tab moves on";
   EXPECT_NE(std::find(d.log.begin(), d.log.end(), "insertTab:"), d.log.end()) << "the delegate is asked first";
+  ASSERT_FALSE(d.log.empty());
   EXPECT_EQ(d.log.back(), "did-end");
 
   box->setStringValue("");
@@ -400,6 +403,7 @@ TEST(TokenField, TypingCommasReturnAndBackspaceMakeAndRemoveTokens) {
   type("x");
   f.window.makeFirstResponder(nullptr);
   EXPECT_EQ(field->tokens(), (std::vector<std::string>{"news", "x"}));
+  ASSERT_FALSE(d.log.empty());
   EXPECT_EQ(d.log.back(), "did-end");
   field->setStringValue(" a ,, b,");
   EXPECT_EQ(field->tokens(), (std::vector<std::string>{"a", "b"}));

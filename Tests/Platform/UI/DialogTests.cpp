@@ -175,6 +175,7 @@ TEST(FilePanel, AnOpenTakesOnlyWhatItsSettingsAllow) {
   EXPECT_EQ(panel.runModal(), ModalResponse::Cancel);  // nothing acceptable is a Cancel
   EXPECT_TRUE(panel.paths().empty());
   EXPECT_EQ(panel.runModal(), ModalResponse::Cancel);
+  ASSERT_FALSE(scope.responder->panels.empty());
   EXPECT_TRUE(scope.responder->panels[0].open);
 
   panel.setAllowsMultipleSelection(true);

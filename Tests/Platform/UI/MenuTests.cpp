@@ -171,6 +171,7 @@ TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   ASSERT_TRUE(menu->performActionForItemAtIndex(0));
   EXPECT_EQ(inner->got, std::vector<Command>{ui::cmd::copy});
   EXPECT_TRUE(outer->got.empty());
+  ASSERT_FALSE(inner->senders.empty());
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
 }
 
@@ -293,6 +294,7 @@ TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
   EXPECT_EQ(receiver->got, std::vector<Command>{ui::cmd::copy});
   // Ctrl+A has no item: the window's standard binding still sends selectAll: down the chain.
   window.sendEvent(keyWithCommand(KeyCode::A, "a"));
+  ASSERT_FALSE(receiver->got.empty());
   EXPECT_EQ(receiver->got.back(), ui::cmd::selectAll);
 }
 
@@ -378,6 +380,7 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   sendKey(popup, Qt::Key_Return, Qt::NoModifier, "\r");
   ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 2));
   EXPECT_EQ(target->got, std::vector<Command>{tc::openItem});
+  ASSERT_FALSE(target->senders.empty());
   EXPECT_EQ(target->senders.front(), info.get());
   EXPECT_FALSE(menu->isTracking());
   test::spin(0.05);
@@ -404,6 +407,7 @@ TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   std::weak_ptr<MenuItem> weak = item;
   item.reset();
   menu->update();
+  ASSERT_FALSE(menu->items().empty());
   QAction* action = TestAccess::impl(*menu->items().front())->action;
   menu.reset();
   action->trigger();  // the item and its menu go while the action runs
@@ -615,6 +619,7 @@ TEST(Action, OneActionAnswersTheMenuItemsTheirKeysAndTheButtonsThatSendIt) {
   EXPECT_EQ(item->state(), ControlState::Off);
   ASSERT_TRUE(menu->performActionForItemAtIndex(0));
   EXPECT_EQ(runs, 1);
+  ASSERT_FALSE(senders.empty());
   EXPECT_EQ(senders.back(), item.get());
   // A button sends the same action straight to it.
   EXPECT_TRUE(target.actions().perform(tc::toggle));

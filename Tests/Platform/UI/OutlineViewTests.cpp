@@ -332,6 +332,7 @@ TEST_F(OutlineViewTest, CollapsingAParentDropsHiddenRowsFromTheSelection) {
   tree.log.clear();
   outline->collapseItem(work.get());
   EXPECT_TRUE(selection().empty());
+  ASSERT_FALSE(tree.log.empty());
   EXPECT_EQ(tree.log.back(), "did change");
   // Expanding above a selected row moves its index with it.
   outline->selectRowIndexes(fnd::IndexSet(3), false);  // Tags now

@@ -363,6 +363,9 @@ TEST_F(DropFixture, ADropRunsPrepareThenPerformThenConclude) {
   EXPECT_EQ(target->log, (std::vector<std::string>{"entered", "prepare", "perform https://example.org/dropped", "conclude"}));
   EXPECT_EQ(target->last.draggingSourceOperationMask() & DragOperation::Copy, DragOperation::Copy);
   EXPECT_TRUE(target->last.draggingSourceOperationMask() & DragOperation::Generic);
+  // No drag of ours runs: this one comes from another program.
+  EXPECT_FALSE(target->last.fromThisApplication);
+  EXPECT_EQ(target->last.draggingSource(), nullptr);
 }
 
 TEST_F(DropFixture, RefusalsAndTheCopyModifier) {

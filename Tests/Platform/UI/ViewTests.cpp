@@ -428,7 +428,9 @@ TEST(View, EveryViewOfAMovedTreeHearsOfItsNewWindow) {
 
   Window other(fnd::Rect(0, 0, 200, 100));
   other.setContentView(container);
+  ASSERT_FALSE(leaf->did.empty());
   EXPECT_EQ(leaf->did.back(), &other);
+  ASSERT_FALSE(leaf->will.empty());
   EXPECT_EQ(leaf->will.back(), &other);
 }
 

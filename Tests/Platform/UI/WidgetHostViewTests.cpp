@@ -116,7 +116,9 @@ TEST(WidgetHostView, FocusIsSharedBothWays) {
   // The widget taking focus by itself (Tab, a click) moves the first responder along.
   b->edit->setFocus(Qt::TabFocusReason);
   EXPECT_EQ(window.firstResponder(), b.get());
+  ASSERT_FALSE(a->log.empty());
   EXPECT_EQ(a->log.back(), "lose");
+  ASSERT_FALSE(b->log.empty());
   EXPECT_EQ(b->log.back(), "gain");
 
   // Tab follows the toolkit's focus chain, and the hosts stay out of it themselves.
@@ -128,6 +130,7 @@ TEST(WidgetHostView, FocusIsSharedBothWays) {
   window.makeFirstResponder(a.get());
   window.makeFirstResponder(plain.get());
   EXPECT_FALSE(a->edit->hasFocus());
+  ASSERT_FALSE(a->log.empty());
   EXPECT_EQ(a->log.back(), "lose");
   // The window losing activation is no loss of focus for the field.
   window.makeFirstResponder(a.get());

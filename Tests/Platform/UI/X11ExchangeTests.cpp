@@ -48,6 +48,8 @@ struct DropTarget : View, DraggingDestination {
   std::vector<std::string> urls;
   unsigned mask = 0;
   int entered = 0;
+  bool fromThisApplication = false;
+  View* source = nullptr;
   unsigned draggingEntered(const DraggingInfo& info) override {
     ++entered;
     setBackgroundColor(Color::rgb(0.3, 0.6, 1.0));
@@ -57,6 +59,8 @@ struct DropTarget : View, DraggingDestination {
   bool performDragOperation(const DraggingInfo& info) override {
     urls = info.draggingPasteboard().URLs();
     mask = info.draggingSourceOperationMask();
+    fromThisApplication = info.fromThisApplication;
+    source = info.draggingSource();
     setBackgroundColor(Color::rgb(0.2, 0.7, 0.3));
     return true;
   }
@@ -123,6 +127,9 @@ TEST(X11Exchange, ARealDragCarriesALinkFromOneWindowToAnother) {
   EXPECT_GE(target->entered, 1);
   // Ctrl held at the drop narrows the source's operations to copying.
   EXPECT_EQ(target->mask, DragOperation::Copy);
+  // The drag began in this program, in the source view: a list would not add it again.
+  EXPECT_TRUE(target->fromThisApplication);
+  EXPECT_EQ(target->source, source.get());
   ASSERT_TRUE(test::runUntil([&] { return source->result != DragOperation::None; }, 5));
   EXPECT_EQ(source->result, DragOperation::Copy);
   test::spin(0.3);

@@ -62,6 +62,7 @@ TEST_F(AlertFixture, ANewerAlertPutsTheShownOneAsideUntilItIsAnswered) {
   EXPECT_EQ(a->parentPopover()->positionView(), viewA.get());
   EXPECT_EQ(a->parentPopover()->arrowDirection(), PopoverArrow::Above);
   a->stopSynchronousPopoverAlert(2);
+  ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "A 1002");
   EXPECT_EQ(PopoverAlert::currentAlert(), nullptr);
 }

@@ -221,6 +221,7 @@ TEST_F(PopoverFixture, TheAnchorCarriesThePopoverAndClosesItWhenItLeaves) {
   recorder.allowClose = false;
   anchor->setFrameOrigin(fnd::Point{390, 150});
   EXPECT_FALSE(controller.popoverIsVisible());
+  ASSERT_FALSE(recorder.log.empty());
   EXPECT_EQ(recorder.log.back(), "didClose");
 }
 
