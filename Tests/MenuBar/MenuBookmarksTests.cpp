@@ -521,7 +521,8 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   EXPECT_EQ(doneWith(menu, other), news) << "the current folder taken then is kept";
   // A folder chosen from the list is taken whatever its kind, and kept for later edits; a locked
   // one leaves the bookmark in the Inbox.
-  for (const auto& [chosen, filed] : {std::pair{imported, imported}, {smart, smart}, {locked, inbox}}) {
+  for (const auto& [chosenFolder, filed] : {std::pair{imported, imported}, {smart, smart}, {locked, inbox}}) {
+    const auto& chosen = chosenFolder;  // a binding a lambda may capture
     const auto choose = [&] {
       ASSERT_EQ(menu.resultsInComboForString(chosen->name()), std::vector<std::string>{chosen->completeFolderPath()});
       menu.comboBoxSelectionDidChange(0);
