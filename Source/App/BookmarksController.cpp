@@ -507,6 +507,9 @@ void BookmarksController::mouseDown(const ui::Event& event) {
     }
   }
   if (event.type == ui::EventType::LeftMouseDown && event.clickCount == 2) {
+    // The first click's selection reaches the library a moment later: a quick second click
+    // takes it now, or it would open what was selected before, or nothing.
+    if (selectionChangePending_) didChangeSelection();
     openSelectedBookmarks();
     shouldDeselect_ = false;
     kestoData_->setDoubleClickedOrDragging(true);

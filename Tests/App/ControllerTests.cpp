@@ -304,6 +304,51 @@ TEST_F(ControllerTest, DoubleClickOpensTheSelectionAndRefreshesKeepOneHighlight)
   sys::Workspace::setLauncher(nullptr);
 }
 
+// A quick double click acts on the bookmark it lands on, before the first click's selection has
+// reached the library; after a double click, the next quick one on the same bookmark opens it again.
+TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
+  std::vector<std::vector<std::string>> launched;
+  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
+    launched.push_back(args);
+    return true;
+  });
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  app().initializeKesto();  // puts the controller behind the window
+  auto& list = dm().bookmarks();
+  const auto position = [&](const Bookmark::Ref& bookmark) {
+    return std::find(list.begin(), list.end(), bookmark) - list.begin();
+  };
+  clickItem(position(a));
+  ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
+  launched.clear();
+  const auto doubleClick = [&](std::int64_t item) {
+    auto cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(item, 0));
+    ASSERT_TRUE(cell);
+    auto centre = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()}, nullptr);
+    for (int count : {1, 2}) {  // no turn of the main loop in between
+      ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, centre, 0, count, &ui->window()));
+      ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, centre, 0, count, &ui->window()));
+    }
+  };
+  const auto opened = [&](const std::string& url) {
+    return launched.size() == 1 && std::find(launched[0].begin(), launched[0].end(), url) != launched[0].end();
+  };
+  // With A selected, a quick double click on B opens B, not A.
+  doubleClick(position(b));
+  EXPECT_TRUE(opened("http://b.example/")) << launched.size();
+  for (int again = 0; again < 2; ++again) {
+    ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"B"}; }));
+    launched.clear();
+    doubleClick(position(b));
+    EXPECT_TRUE(opened("http://b.example/")) << "double click " << again + 2 << ": " << launched.size();
+  }
+  EXPECT_EQ(selectedTitles(), std::vector<std::string>{"B"});
+  EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"B"});
+  sys::Workspace::setLauncher(nullptr);
+}
+
 // Addresses of other schemes come from peers and archives: asked about by name before they are
 // handed to the desktop, and a desktop entry is never handed over at all.
 TEST_F(ControllerTest, OpeningAsksBeforeOtherSchemesAndNeverStartsAProgram) {
