@@ -150,13 +150,19 @@ e2e_key "$refused" Return
 e2e_wait_until 5 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
 more || fail "a refused restore changed the library"
 
+# File > Restore Library… with the backup chosen: prints the question that follows.
+restore_backup() {
+  local dialog
+  e2e_key "$win" alt+f
+  sleep 0.3
+  xdotool key Up Up Up Return
+  dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+  e2e_choose_path "$dialog" "$backup"
+  e2e_wait_window '^Kesto Restore$' 10
+}
+
 # The real backup: confirmed, then the restart notice, then the program quits.
-e2e_key "$win" alt+f
-sleep 0.3
-xdotool key Up Up Up Return
-dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
-e2e_choose_path "$dialog" "$backup"
-confirm="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restore confirmation"
+confirm="$(restore_backup)" || fail "no restore confirmation"
 sleep 0.3
 e2e_screenshot "$shots/restore-confirm.png"
 e2e_key "$confirm" Return
@@ -185,12 +191,7 @@ has_all || fail "the restored library lacks the imported bookmarks"
 
 # A second restore keeps the library the first one kept: the notice names where it went, and
 # the later bookmark lives on there.
-e2e_key "$win" alt+f
-sleep 0.3
-xdotool key Up Up Up Return
-dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
-e2e_choose_path "$dialog" "$backup"
-confirm="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no second restore confirmation"
+confirm="$(restore_backup)" || fail "no second restore confirmation"
 e2e_key "$confirm" Return
 answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
 e2e_wait_until 10 answered || fail "the second restore's question stayed"
