@@ -315,12 +315,12 @@ void BookmarksController::addActions(ui::ActionSet& set) {
     action.isEnabled = std::move(isEnabled);
     set.add(std::move(action));
   };
-  answer(ui::cmd::undo, [this](ui::MenuItem& item) {
+  answer(ui::cmd::undo, [](ui::MenuItem& item) {
     auto* manager = undoManager();
     item.setTitle(manager ? manager->undoMenuItemTitle() : "Undo");
     return manager && manager->canUndo();
   });
-  answer(ui::cmd::redo, [this](ui::MenuItem& item) {
+  answer(ui::cmd::redo, [](ui::MenuItem& item) {
     auto* manager = undoManager();
     item.setTitle(manager ? manager->redoMenuItemTitle() : "Redo");
     return manager && manager->canRedo();

@@ -103,7 +103,7 @@ class NetURLConnectionOperation : public fnd::Operation, public fnd::Coding {
 
   // The block runs on completionQueue inside completionGroup once the operation finished, and
   // is released afterwards (with everything it holds). An empty block clears it.
-  void setCompletionBlock(std::function<void()> block);
+  void setCompletionBlock(std::function<void()> block) override;
 
   std::string description() const;
 
