@@ -192,6 +192,8 @@ has_all || fail "the restored library lacks the imported bookmarks"
 # A second restore keeps the library the first one kept: the notice names where it went, and
 # the later bookmark lives on there.
 confirm="$(restore_backup)" || fail "no second restore confirmation"
+sleep 0.3
+e2e_screenshot "$shots/restore-again-confirm.png"
 e2e_key "$confirm" Return
 answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
 e2e_wait_until 10 answered || fail "the second restore's question stayed"
