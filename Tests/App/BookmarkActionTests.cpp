@@ -184,6 +184,7 @@ TEST_F(BookmarkActionTest, DuplicatesAreFoundDecodedAndAskedAboutOnce) {
   EXPECT_EQ(storedCount("http://new.example/"), 1);
   alerts->answer = 0;  // Yes
   controller().doAddBookmarks({"http://dup.example/c"});
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().message, "Do you still want to add this bookmark?");
   EXPECT_EQ(storedCount("http://dup.example/c"), 2);
   // A title typed for the one address names the copy made once the user agreed, and settles it.
@@ -220,6 +221,7 @@ TEST_F(BookmarkActionTest, TheAddSheetAsksAboutAddressesAlreadyStored) {
     EXPECT_TRUE(typed(same)) << same;
     EXPECT_EQ(dm().bookmarks().size(), 2u) << same;
   }
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_NE(alerts->shown.back().title.find("page.example/a/b is already present."), std::string::npos);
   // Another page of the site, or a path in another case, is another address.
   EXPECT_FALSE(typed("https://site.example/other"));

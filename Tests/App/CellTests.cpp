@@ -290,6 +290,7 @@ TEST_F(CellTest, ThumbnailsComeFromTheServiceAndTheCacheAfterARestart) {
   ASSERT_TRUE(cell);
   ASSERT_TRUE(runUntil([&] { return !cell->thumbnail->image().isNull(); }, 10));
   EXPECT_EQ(server.hits("http://shown.example/a b"), 1);
+  ASSERT_FALSE(server.queries().empty());
   auto query = server.queries().at(0);
   EXPECT_NE(query.find("size=l"), std::string::npos) << query;
   EXPECT_NE(query.find("wait=120"), std::string::npos) << query;

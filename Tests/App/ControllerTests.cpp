@@ -224,6 +224,7 @@ TEST_F(ControllerTest, SelectAllReachesTheDataManagerOnceWithTheWholeSelection) 
   clickItem(3);
   ASSERT_TRUE(runUntil([&] { return dm().selectedBookmarks().size() == 1; }));
   fnd::NotificationCenter::defaultCenter().removeObserver(&updates);
+  ASSERT_GE(dm().bookmarks().size(), 4u);
   EXPECT_EQ(dm().selectedBookmarks()[0], dm().bookmarks()[3]);
   EXPECT_EQ(dm().currentBookmark(), dm().selectedBookmarks()[0]);
 }
@@ -383,6 +384,7 @@ TEST_F(ControllerTest, OpeningAsksBeforeOtherSchemesAndNeverStartsAProgram) {
   EXPECT_EQ(launched[1], std::vector<std::string>{"javascript:alert(1)"});
   open(program, 1);
   EXPECT_EQ(launched.size(), 2u);
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().title, "Kesto does not open this address");
   // Nothing about them was rewritten.
   EXPECT_EQ(script->url().value_or(""), "javascript:alert(1)");

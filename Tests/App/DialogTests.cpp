@@ -165,6 +165,7 @@ TEST_F(DialogTest, ExportWritesTheLibraryAndSaysSoAndCancelWritesNothing) {
   responder->saveAnswers.push_back(target);
   dialogs().openExportDialog();
   ASSERT_TRUE(runUntil([&] { return successSeen(); }));
+  ASSERT_FALSE(responder->panels.empty());
   EXPECT_FALSE(responder->panels.back().open);
   EXPECT_EQ(responder->panels.back().name.rfind("Kesto Exported Bookmarks [ ", 0), 0u);
   EXPECT_NE(readFile(target).find("https://export.example/one"), std::string::npos);
@@ -282,6 +283,7 @@ TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
   responder->saveAnswers.push_back(file);
   dialogs().openBackupDialog();
   ASSERT_TRUE(runUntil([&] { return fnd::FileManager::fileExists(file); }));
+  ASSERT_FALSE(responder->panels.empty());
   EXPECT_EQ(responder->panels.back().name, TransferDialogs::backupFileName(fnd::Date::now()));
   EXPECT_TRUE(Backup::isValidBackupFile(file));
 
@@ -290,6 +292,7 @@ TEST_F(DialogTest, BackupThenRestoreBringsTheOldLibraryBackAndQuits) {
   responder->alerts.clear();
   restoreFrom(file);
   ASSERT_TRUE(runUntil([&] { return app().hasTerminated(); }, 10));
+  ASSERT_FALSE(responder->panels.empty());
   EXPECT_EQ(responder->panels.back().types, (std::vector<std::string>{"kestobck"}));
   EXPECT_TRUE(alertSeen("Kesto Restore"));
   // The quit went through the normal path; the store now holds the backup.
@@ -557,6 +560,7 @@ TEST_F(DialogTest, MenuCommandsReachTheApplicationAndHelpOpensTheBrowser) {
     EXPECT_EQ(application.targetForAction(action), &app()) << action;
   }
   std::vector<ui::Command> file;
+  ASSERT_FALSE(ui->mainMenu()->items().empty());
   for (const auto& item : ui->mainMenu()->items().front()->submenu()->items()) file.push_back(item->action());
   for (auto action : {cmd::openImportDialog, cmd::openExportDialog, cmd::openBackupDialog, cmd::openRestoreDialog})
     EXPECT_NE(std::find(file.begin(), file.end(), action), file.end()) << action;

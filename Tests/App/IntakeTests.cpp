@@ -315,6 +315,7 @@ TEST_F(IntakeTest, AHandOverThatMayHaveBeenSavedAddsOnlyTheMissingAddresses) {
   app().handleArguments(
       {"--add-text", "https://saved.example/a%20b https://new.example/", intake::kOnlyMissingArgument});
   EXPECT_EQ(storedURLs(), (std::vector<std::string>{"https://new.example/", "https://saved.example/a b"}));
+  ASSERT_FALSE(sink->delivered.empty());
   EXPECT_EQ(sink->delivered.at(0).title, "Bookmark skipped (already present)");
   // Without the marker the preference holds.
   app().handleArguments({"--add-text", "https://new.example/"});

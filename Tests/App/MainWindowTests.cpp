@@ -25,9 +25,18 @@ namespace {
 
 class MainWindowTest : public AppTest {
  protected:
-  ui::View& sidebar() { return *ui->splitView()->subviews()[0]; }
-  ui::View& list() { return *ui->listSplitView()->subviews()[0]; }
-  ui::View& inspector() { return *ui->listSplitView()->subviews()[1]; }
+  ui::View& sidebar() { return pane(*ui->splitView(), 0); }
+  ui::View& list() { return pane(*ui->listSplitView(), 0); }
+  ui::View& inspector() { return pane(*ui->listSplitView(), 1); }
+  // A split view's pane; a stand-in when it holds fewer, so the test fails instead of crashing.
+  ui::View& pane(ui::View& split, std::size_t i) {
+    const auto& panes = split.subviews();
+    if (i < panes.size() && panes[i]) return *panes[i];
+    ADD_FAILURE() << "the split view holds " << panes.size() << " panes";
+    if (!missingPane_) missingPane_ = std::make_shared<ui::View>();
+    return *missingPane_;
+  }
+  std::shared_ptr<ui::View> missingPane_;
   double storedOnDisk(const char* key) {
     fnd::UserDefaults::standard().synchronize();
     return fnd::UserDefaults(fnd::UserDefaults::standard().filePath()).doubleForKey(key);
@@ -132,6 +141,7 @@ TEST_F(MainWindowTest, TheApplicationDelegateHearsTheInspectorSplitView) {
   build(0);
   EXPECT_EQ(ui->inspectorSplitView()->eventsDelegate(), static_cast<FlexSplitViewDelegate*>(&app()));
   EXPECT_TRUE(app().implementedFlexSplitViewMethods() & FlexSplitViewDelegate::DividerMovedAt);
+  ASSERT_FALSE(ui->inspectorSplitView()->subviews().empty());
   EXPECT_EQ(ui->inspectorSplitView()->subviews()[0], ui->inspectorController().view());
 }
 
@@ -221,6 +231,7 @@ TEST_F(DropTest, ADropKeepsTheBoundsAndDuplicateRulesOfAnyHandOver) {
   EXPECT_TRUE(drop(carrying({text("https://known.example/\n" + many)})));
   // The known address is skipped and counts towards the hundred; no more than that are added.
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 1 + 99);
+  ASSERT_FALSE(sink->delivered.empty());
   EXPECT_EQ(sink->delivered.front().title, "Bookmark skipped (already present)");
   // A text larger than one hand-over may hold is refused whole, already on entering.
   std::string huge(intake::kMaximumIntakeBytes, 'x');

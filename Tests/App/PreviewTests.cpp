@@ -96,6 +96,7 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   // A new selection of one is shown at once, without a pager.
   selectRows({1});
   EXPECT_EQ(panel().numberOfItems(), 1u);
+  ASSERT_GE(dm().bookmarks().size(), 2u);
   EXPECT_EQ(panel().shownTitle(), dm().bookmarks()[1]->title().value_or(""));
   EXPECT_EQ(panel().shownAddress(), dm().bookmarks()[1]->url().value_or(""));
   EXPECT_EQ(panel().shownPosition(), "");
@@ -161,6 +162,7 @@ TEST_F(PreviewTest, EmailLinksEncodesEveryPartStrictly) {
   ASSERT_EQ(fields.size(), 2u) << mailto;
   EXPECT_EQ(fields.count("subject"), 1u);
   EXPECT_EQ(fields.find("subject")->second, "Some bookmarks from my Kesto library");
+  ASSERT_EQ(urls.size(), 2u);
   std::string links = urls[0] + "\n" + urls[1];
   EXPECT_EQ(fields.find("body")->second, "Hi,\n\ncheck out these awesome bookmarks!\n\n" + links +
                                              "\n\n--------------\nGet Kesto! (https://kesto.app)");
@@ -169,6 +171,7 @@ TEST_F(PreviewTest, EmailLinksEncodesEveryPartStrictly) {
   selectRows({});
   controller().emailLinks();
   ASSERT_EQ(mails().size(), 2u);
+  ASSERT_FALSE(mails()[1].arguments.empty());
   auto empty = mailtoFields(mails()[1].arguments[0]);
   EXPECT_NE(empty.find("body")->second.find("bookmarks!\n\n\n\n---"), std::string::npos);
 }
@@ -221,6 +224,7 @@ TEST_F(PreviewTest, SharingHandsTitleLinkAndShareTextToTheChosenService) {
   ASSERT_TRUE(mailItem) << "the launcher stands for a mail program";
   EXPECT_TRUE(controller().performAction(mailItem->action(), mailItem.get()));
   ASSERT_EQ(mails().size(), 1u);
+  ASSERT_FALSE(mails()[0].arguments.empty());
   auto fields = mailtoFields(mails()[0].arguments[0]);
   EXPECT_EQ(fields.size(), 2u);
   EXPECT_EQ(fields.find("subject")->second, "Title & more");
@@ -231,6 +235,7 @@ TEST_F(PreviewTest, TheInspectorHidesAndComesBackAtItsWidth) {
   add("http://a.example/", "A");
   build(1);
   auto& split = *ui->listSplitView();
+  ASSERT_GE(split.subviews().size(), 2u);
   ui::View* list = split.subviews()[0].get();
   ui::View* inspector = split.subviews()[1].get();
   const double width = inspector->frame().size.width, listWidth = list->frame().size.width;
@@ -264,6 +269,7 @@ TEST_F(PreviewTest, AnInspectorHiddenAtQuitStaysHiddenAtTheNextStart) {
   add("http://a.example/", "A");
   build(1);
   EXPECT_TRUE(app().inspectorHidden());
+  ASSERT_GE(ui->listSplitView()->subviews().size(), 2u);
   EXPECT_TRUE(ui->listSplitView()->subviews()[1]->isHidden());
   // The toolbar's Edit button (there with a bookmark selected) brings it back.
   selectRows({0});

@@ -261,6 +261,7 @@ TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
   // The library's folder takes no file either: the export goes to the documents folder.
   alerts->answer = 0;
   EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_NE(alerts->shown.back().message.find(fnd::StandardPaths::documentsDirectory() + "/Unsaved bookmarks "),
             std::string::npos)
       << alerts->shown.back().message;

@@ -214,6 +214,7 @@ TEST_F(UpdateCheckTest, MalformedRepliesAndHttpErrorsReportAFailedCheck) {
     alerts->shown.clear();
     host.reply(c.status, c.body);
     EXPECT_EQ(check(), Result::Failed) << c.status << " " << c.body;
+    ASSERT_FALSE(alerts->shown.empty()) << c.status << " " << c.body;
     EXPECT_EQ(alerts->shown.back().title, "Kesto Updater");
     if (c.status == 200)
       EXPECT_EQ(lastMessage(), unreadable);

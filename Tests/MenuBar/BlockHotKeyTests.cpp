@@ -53,9 +53,11 @@ TEST_F(BlockHotKeys, ADuplicateIsRefusedWhateverItInvokesAndFlagsCarbonDropsStil
   EXPECT_FALSE(center.hasRegisteredHotKeyWithKeyCode(35, kShift));
   // A refusal by the desktop answers false and takes no number.
   backend->takenElsewhere.insert({11, kr::CarbonShift});
+  ASSERT_FALSE(center.registeredHotKeys().empty());
   const auto before = center.registeredHotKeys().back()->hotKeyID();
   EXPECT_FALSE(center.registerHotKeyWithKeyCode(11, kShift, [](const ui::Event&) {}));
   ASSERT_TRUE(center.registerHotKeyWithKeyCode(12, kShift, [](const ui::Event&) {}));
+  ASSERT_FALSE(center.registeredHotKeys().empty());
   EXPECT_EQ(center.registeredHotKeys().back()->hotKeyID(), before + 1);
   EXPECT_EQ(center.registeredHotKeys().size(), 3u);
 }
@@ -76,6 +78,7 @@ TEST_F(BlockHotKeys, FiresOnReleaseWithATargetOrItsTask) {
   EXPECT_EQ(seen->keyCode, 40);
   EXPECT_FALSE(seen->isARepeat);
 
+  ASSERT_FALSE(center.registeredHotKeys().empty());
   auto key = center.registeredHotKeys().back();
   BlockHotKey copy = *key;
   EXPECT_EQ(copy, BlockHotKey(40, kCommand | kShift)) << "equal by key and flags only";

@@ -323,6 +323,7 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
   EXPECT_FALSE(redCar->lastOpened());
   EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
   menu.showVisitedWeek();
+  ASSERT_FALSE(dm.menuBookmarks().empty());
   EXPECT_EQ(dm.menuBookmarks().front()->url(), redBus->url());
   menu.showSearch();
   openAnswering(redCar, 1);  // Open
@@ -330,6 +331,7 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
   EXPECT_EQ(redCar->timesOpened(), 1);
   EXPECT_TRUE(redCar->lastOpened());
   menu.showVisitedWeek();
+  ASSERT_FALSE(dm.menuBookmarks().empty());
   EXPECT_EQ(dm.menuBookmarks().front()->url(), redCar->url());
 }
 

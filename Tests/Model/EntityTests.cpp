@@ -465,6 +465,7 @@ TEST_F(EntityTest, ServiceMarkIsSavedAndPostedThroughTheRegisteredClient) {
   b->saveBookmark();
   EXPECT_EQ(posted, (std::vector<std::string>{"pinboard http://pin.example/"}));
   b->deleteFromServices("http://pin.example/");
+  ASSERT_FALSE(posted.empty());
   EXPECT_EQ(posted.back(), "pinboard delete http://pin.example/");
   auto plain = Bookmark::addBookmarWithURL("http://x.example/", "other");
   EXPECT_TRUE(plain->serviceNames().empty());

@@ -57,6 +57,7 @@ TEST(FileHelpersTest, ParentFolderPaths) {
   EXPECT_EQ(withCurrent.back(), root);
   auto without = parentFolderPaths(root + "/f.txt", false);
   EXPECT_EQ(without.size() + 1, withCurrent.size());
+  ASSERT_FALSE(without.empty());
   EXPECT_EQ(without.front(), withCurrent.front());
   EXPECT_TRUE(parentFolderPaths("/", true).empty());
 }

@@ -316,7 +316,9 @@ TEST_F(DataManagerTest, SortOrdersFollowThePreferences) {
   prefs->alphabetically = true;
   EXPECT_EQ(listed(), (std::vector<std::string>{"Apple", "banana", "cherry"}));
   prefs->rating = true;
-  EXPECT_EQ(listed().front(), "Apple");
+  const auto byRating = listed();
+  ASSERT_FALSE(byRating.empty());
+  EXPECT_EQ(byRating.front(), "Apple");
   prefs->favorite = true;
   EXPECT_EQ(listed(), (std::vector<std::string>{"cherry", "Apple", "banana"}));
   prefs->alphabetically = false;  // no primary mode: no order, the extra keys do nothing

@@ -155,6 +155,7 @@ TEST_F(MergedListTest, AnImportMergesIntoTheListsShownAsAFullComputationWould) {
     // 5,000 new bookmarks written by another context, and an old one changed there: taken in
     // as the import takes them.
     auto other = WrenDataManager::sharedInstance().newManagedObjectContext();
+    ASSERT_FALSE(before.empty());
     auto changed = std::dynamic_pointer_cast<Bookmark>(other->objectWithID(before.front()->objectID()));
     ASSERT_TRUE(changed);
     changed->setRating(0.0);

@@ -57,6 +57,7 @@ TEST(AddressForms, BookmarkFilesAndArchivesStoreOneFormASyncKeepsTheText) {
   const std::string xml = "<kesto-file><bookmarks><bookmark><url>" + text + "</url></bookmark></bookmarks></kesto-file>";
   const auto archive = SyncFile::read(xml, false), sync = SyncFile::read(xml, true);
   ASSERT_TRUE(file && archive && sync);
+  ASSERT_FALSE(file->bookmarks.empty() || archive->bookmarks.empty() || sync->bookmarks.empty());
   EXPECT_EQ(file->bookmarks.at(0).url.string(), "https://UP.example/p?q=a%26b c~");
   EXPECT_EQ(archive->bookmarks.at(0).url.string(), file->bookmarks.at(0).url.string());
   EXPECT_EQ(sync->bookmarks.at(0).url.string(), "https://UP.example/p?q=a%26b%20c%7E");

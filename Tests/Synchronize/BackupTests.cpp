@@ -410,6 +410,7 @@ TEST_F(BackupTest, ASecondRestoreKeepsTheLibraryTheFirstKept) {
             "earlier restore kept as “data.sqlite.before-restore” moves to “" + dated + "”; it holds 1 bookmark that the "
             "current library lacks and 1 bookmark in a later version than the current library has. Continue?");
   ASSERT_TRUE(runUntil([&] { return terminated == 2; }, 5));
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_NE(alerts->shown.back().message.find("The library an earlier restore kept as “data.sqlite.before-restore” was "
                                               "moved to “" + dated + "”; it holds 1 bookmark that the library before "
                                               "this restore lacks and 1 bookmark"),

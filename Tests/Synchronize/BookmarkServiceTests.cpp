@@ -225,6 +225,7 @@ TEST_F(BookmarkServiceTest, OnlyRefusedCredentialsDisconnectTheAccount) {
   save();
   EXPECT_FALSE(importNow());
   EXPECT_FALSE(Service::serviceNamed("pinboard"));
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_NE(alerts->shown.back().message.find("wrong username or password"), std::string::npos);
   EXPECT_FALSE(ServiceClient::forService("pinboard")->isConnected());
 }

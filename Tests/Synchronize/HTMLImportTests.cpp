@@ -408,6 +408,7 @@ TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
   for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
   // Schemes are read in any case and stored in lower case; "httpx" names no scheme.
   EXPECT_EQ(titles, (std::vector<std::string>{"Upper", "Mixed"}));
+  ASSERT_GE(p.bookmarks.size(), 2u);
   EXPECT_EQ(p.bookmarks[0].url.string(), "https://UPPER.EXAMPLE/");
   EXPECT_EQ(p.bookmarks[1].url.string(), "http://mixed.example/");
   EXPECT_EQ(p.leftOut.script, 1u);

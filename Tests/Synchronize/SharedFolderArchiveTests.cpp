@@ -386,6 +386,7 @@ TEST_F(SharedFolderArchiveTest, BrowserAddressesComeInRepeatsAreToldAsSuchAndEve
   for (const auto& url : internal) bookmarks += bookmarkXML("A", url, url);
   ASSERT_TRUE(import(package(document(bookmarks, folderXML("A", "_imported", "Internal")))));
   for (const auto& url : internal) EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value(url))) << url;
+  ASSERT_FALSE(overlays.empty());
   EXPECT_EQ(overlays.back(), "4 bookmarks imported");
 
   ASSERT_TRUE(import(package(document(bookmarkXML("B", "Twice", "https://twice.example/") +

@@ -106,7 +106,9 @@ TEST_F(SyncFileTest, HostileTextStaysWellFormed) {
   EXPECT_EQ(doc->bookmarks[0].title.string(), "abc]]>d<e>&f\"gh\xc3\xa9");
   EXPECT_EQ(doc->bookmarks[0].url.string(), "http://e.com/]]>");
   EXPECT_EQ(doc->bookmarks[0].login.string(), "</login><x>");
+  ASSERT_FALSE(doc->folders.empty());
   EXPECT_EQ(doc->folders[0].name.string(), "x]]>y");
+  ASSERT_FALSE(doc->deletions.empty());
   EXPECT_EQ(doc->deletions[0].objectID, "a<b");
 }
 
@@ -252,6 +254,7 @@ TEST(SyncFileReader, ReadsDatesWithTheirOffset) {
       true);
   ASSERT_TRUE(doc);
   const auto expected = fnd::Date::withTimeIntervalSince1970(1425751499);
+  ASSERT_GE(doc->bookmarks.size(), 2u);
   EXPECT_EQ(doc->bookmarks[0].addedDate.date(), expected);
   EXPECT_EQ(doc->bookmarks[0].updatedDate.date(), expected);
   EXPECT_TRUE(doc->bookmarks[0].lastOpened.isDate());

@@ -188,6 +188,7 @@ TEST_F(SynchronizerTest, TombstonesLeaveOnlyAfterAConfirmedUploadAndNinetyDays) 
   onLoad = deliver(kEmptyLibraryMarker);
   onSend = [](Synchronizer& s, const std::string&) { s.sentSyncData(false, "disk full"); };
   EXPECT_FALSE(runSync());
+  ASSERT_FALSE(log->sent.empty());
   EXPECT_NE(log->sent.back().find("B-OLD"), std::string::npos);
   EXPECT_EQ(SyncTombstones::tombstones().size(), 1u);
   EXPECT_TRUE(alerts->sawTitle("Sync failed"));
@@ -198,6 +199,7 @@ TEST_F(SynchronizerTest, TombstonesLeaveOnlyAfterAConfirmedUploadAndNinetyDays) 
 
   fixClock(1700000000 + 91.0 * 24 * 3600);
   ASSERT_TRUE(runSync());
+  ASSERT_FALSE(log->sent.empty());
   EXPECT_NE(log->sent.back().find("B-OLD"), std::string::npos);
   EXPECT_TRUE(SyncTombstones::tombstones().empty());
 }
@@ -211,6 +213,7 @@ TEST_F(SynchronizerTest, RemoteTombstonesArePassedOn) {
       "<object-type>b</object-type><object-version>2</object-version></deleted-object></deletions></kesto-sync-file>");
   ASSERT_TRUE(runSync());
   EXPECT_FALSE(find("B1"));
+  ASSERT_FALSE(log->sent.empty());
   EXPECT_NE(log->sent.back().find("<object-id>B1</object-id>"), std::string::npos);
   ASSERT_EQ(SyncTombstones::tombstones().size(), 1u);
 }
@@ -292,6 +295,7 @@ TEST_F(SynchronizerTest, AQuitWaitsForTheRun) {
   EXPECT_EQ(host->terminations, 0);
   engine->sentSyncData(true);
   EXPECT_EQ(host->terminations, 1);
+  ASSERT_FALSE(host->canQuit.empty());
   EXPECT_TRUE(host->canQuit.back());
   EXPECT_TRUE(engine->requestQuit());
 }
@@ -301,6 +305,7 @@ TEST_F(SynchronizerTest, AQuitIsGrantedWhenTheRunEndsAndTheMissingTransportIsRep
   onLoad = [](Synchronizer& s) { s.abortSyncWithError("offline"); };
   EXPECT_FALSE(runSync());
   EXPECT_EQ(host->terminations, 1);
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().message, "offline");
   host->mustQuit = false;
   engine->registerSource("fake", "[Fake]", [] { return std::unique_ptr<SyncDataSource>(); });
@@ -524,6 +529,7 @@ TEST_F(SynchronizerTest, OnlyAMergeThatChangedSomethingRefreshesTheLists) {
   // The library's own file as another library would send it: the same records, nothing to change.
   onLoad = deliver(kEmptyLibraryMarker);
   ASSERT_TRUE(runSync());
+  ASSERT_FALSE(log->sent.empty());
   std::string same = log->sent.back();
   const auto at = same.find("kesto-LOCAL");
   ASSERT_NE(at, std::string::npos);

@@ -49,8 +49,9 @@ TEST_F(RecordFinderTest, FindersFilterSortAndLimit) {
   auto sorted = RK_findAllSortedBy("Note", "title", true);
   ASSERT_EQ(sorted.size(), 3u);
   EXPECT_EQ(sorted[0]->valueForKey("title"), fnd::Value("a"));
-  EXPECT_EQ(RK_findAllSortedBy("Note", "title", false, where("noteID > 1")).front()->valueForKey("title"),
-            fnd::Value("b"));
+  auto later = RK_findAllSortedBy("Note", "title", false, where("noteID > 1"));
+  ASSERT_FALSE(later.empty());
+  EXPECT_EQ(later.front()->valueForKey("title"), fnd::Value("b"));
   EXPECT_EQ(RK_findFirstOrderedByAttribute("Note", "title", false)->valueForKey("title"), fnd::Value("c"));
   EXPECT_EQ(RK_findByAttribute("Note", "title", "a").size(), 1u);
   EXPECT_TRUE(RK_findByAttribute("Note", "title", "zzz").empty());

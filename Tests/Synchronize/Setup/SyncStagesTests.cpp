@@ -232,6 +232,7 @@ TEST_F(AccountStageTest, RegistrationChecksTheFormThenStoresTheFormsAccount) {
   }
   // The same address again is taken.
   ASSERT_TRUE(registerAndWait());
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().message, "This email is already taken");
   // Finishing the stage stores the registered account, not the failed second attempt's.
   EXPECT_FALSE(defaults().stringForKey("SyncEmail"));
@@ -255,6 +256,7 @@ TEST_F(AccountStageTest, AServerErrorIsNotATakenAddressAndGivesTheFormBack) {
   // No server at all.
   defaults().setString("http://127.0.0.1:9", KestoappDataSource::kBaseURLKey);
   ASSERT_TRUE(registerAndWait());
+  ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown.back().title, "Connection error");
   EXPECT_TRUE(wizard.registerButton()->isEnabled());
 }
