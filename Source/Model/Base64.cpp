@@ -17,7 +17,7 @@ std::optional<fnd::Data> Base64::decodeBase64WithString(std::string_view text) {
   fnd::Data out;
   out.reserve(text.size() / 4 * 3 + 3);
   fnd::base64::Base64Sextets sextets;
-  auto emit = [&](std::uint8_t octet) { out.push_back(octet); };
+  auto sink = [&](std::uint8_t octet) { out.push_back(octet); };
   for (std::size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     // Anything outside ASCII (a password from a foreign file, say) is invalid text, not a crash.
@@ -30,7 +30,7 @@ std::optional<fnd::Data> Base64::decodeBase64WithString(std::string_view text) {
     }
     int v = fnd::base64::sextetOf(c);
     if (v < 0) return std::nullopt;
-    sextets.push(unsigned(v), emit);
+    sextets.push(unsigned(v), sink);
   }
   return out;
 }

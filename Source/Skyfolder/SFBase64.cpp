@@ -53,7 +53,7 @@ bool SFBase64Decode(const char* input, std::size_t length, std::uint8_t* output,
   if (*capacity < SFBase64DecodedSize(length)) return false;
   std::size_t written = 0, i = 0;
   fnd::base64::Base64Sextets sextets;
-  auto emit = [&](std::uint8_t octet) {
+  auto sink = [&](std::uint8_t octet) {
     if (written < *capacity) output[written++] = octet;
   };
   while (i < length) {
@@ -62,7 +62,7 @@ bool SFBase64Decode(const char* input, std::size_t length, std::uint8_t* output,
     while (i < length && classOf(input[i]) == kInvalid) ++i;
     if (i >= length) break;
     const signed char cls = classOf(input[i++]);
-    sextets.push(cls >= 0 ? static_cast<unsigned>(cls) : 0u, emit);
+    sextets.push(cls >= 0 ? static_cast<unsigned>(cls) : 0u, sink);
   }
   *capacity = written;
   return true;

@@ -33,16 +33,17 @@ std::size_t encodedSize(std::size_t size, std::size_t lineLength = 0);
 std::optional<Data> decode(std::string_view text);
 
 // Octets from sextets: each sextet completes the octet it finishes, so a final partial group
-// gives what it holds (two sextets one octet, three two).
+// gives what it holds (two sextets one octet, three two). The octets go to `sink` (a name that
+// is no macro: Qt's headers make `emit` one that expands to nothing).
 class Base64Sextets {
  public:
-  template <class Emit>
-  void push(unsigned sextet, Emit&& emit) {
+  template <class Sink>
+  void push(unsigned sextet, Sink&& sink) {
     switch (count_++ % 4) {
       case 0: acc_ = sextet << 2; break;
-      case 1: emit(static_cast<std::uint8_t>(acc_ | (sextet >> 4))); acc_ = (sextet & 0x0F) << 4; break;
-      case 2: emit(static_cast<std::uint8_t>(acc_ | (sextet >> 2))); acc_ = (sextet & 0x03) << 6; break;
-      default: emit(static_cast<std::uint8_t>(acc_ | sextet)); break;
+      case 1: sink(static_cast<std::uint8_t>(acc_ | (sextet >> 4))); acc_ = (sextet & 0x0F) << 4; break;
+      case 2: sink(static_cast<std::uint8_t>(acc_ | (sextet >> 2))); acc_ = (sextet & 0x03) << 6; break;
+      default: sink(static_cast<std::uint8_t>(acc_ | sextet)); break;
     }
   }
   // Sextets pushed so far.
