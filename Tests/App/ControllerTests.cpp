@@ -1,6 +1,7 @@
 // The bookmark list controller: modes and their settings, item sizes, the empty label,
 // refreshes that keep or clear the selection, the selection buttons and the toolbar.
 #include "AppFixture.h"
+#include "Harness/RecordedLaunches.h"
 
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
@@ -308,11 +309,7 @@ TEST_F(ControllerTest, DoubleClickOpensTheSelectionAndRefreshesKeepOneHighlight)
 // A quick double click acts on the bookmark it lands on, before the first click's selection has
 // reached the library; after a double click, the next quick one on the same bookmark opens it again.
 TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
-  std::vector<std::vector<std::string>> launched;
-  sys::Workspace::setLauncher([&](const std::string&, const std::vector<std::string>& args) {
-    launched.push_back(args);
-    return true;
-  });
+  RecordedLaunches launched;
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
   build(2);
@@ -334,7 +331,8 @@ TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
     }
   };
   const auto opened = [&](const std::string& url) {
-    return launched.size() == 1 && std::find(launched[0].begin(), launched[0].end(), url) != launched[0].end();
+    return launched.size() == 1 &&
+           std::find(launched[0].arguments.begin(), launched[0].arguments.end(), url) != launched[0].arguments.end();
   };
   // With A selected, a quick double click on B opens B, not A.
   doubleClick(position(b));
@@ -347,7 +345,6 @@ TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
   }
   EXPECT_EQ(selectedTitles(), std::vector<std::string>{"B"});
   EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"B"});
-  sys::Workspace::setLauncher(nullptr);
 }
 
 // Addresses of other schemes come from peers and archives: asked about by name before they are
