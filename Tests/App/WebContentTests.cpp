@@ -572,16 +572,16 @@ class WebContentHistoryTest : public WebContentStoreTest {
 TEST_F(WebContentHistoryTest, AFetchedPageCountsAsModifiedTodayWhileHistoryIsShown) {
   server.page("/old", "<title>Old page</title>");
   auto old = bookmarkFor("/old", "Kept");
-  const fnd::Date weekAgo = fnd::Date::now().dateByAddingTimeInterval(-5 * 86400.0);
-  old->setAddedDate(weekAgo);
-  old->setUpdatedDate(weekAgo);
+  const fnd::Date daysAgo = fnd::Date::now().dateByAddingTimeInterval(-5 * 86400.0);
+  old->setAddedDate(daysAgo);
+  old->setUpdatedDate(daysAgo);
   ASSERT_TRUE(WrenEntity::saveContext());
   defaults().setString(SelectedHistoryView, SelectedView);
   build(0);
   ASSERT_TRUE(runUntil([&] { return historyBadge("ModifiedToday").has_value(); }, 5));
   ASSERT_EQ(historyBadge("ModifiedToday"), std::optional<std::int64_t>(0));
   controller().webContentUpdater().updateBookmarks(std::vector<std::string>{*old->uniqueIDValue()});
-  ASSERT_TRUE(runUntil([&] { return idle() && old->updatedDate() && *old->updatedDate() > weekAgo; }, 20));
+  ASSERT_TRUE(runUntil([&] { return idle() && old->updatedDate() && *old->updatedDate() > daysAgo; }, 20));
   EXPECT_TRUE(runUntil([&] { return historyBadge("ModifiedToday") == std::optional<std::int64_t>(1); }, 5))
       << historyBadge("ModifiedToday").value_or(-1);
   EXPECT_EQ(historyBadge("AddedToday"), std::optional<std::int64_t>(0));
