@@ -678,12 +678,15 @@ std::string onlyInSentence(const LaterBookmarks& counts, const std::string& wher
 }
 
 // " in the folder “…”": the folder of the store, where every file a restore keeps lies.
-std::string inStoreFolder() { return " in the folder “" + fnd::FileManager::deletingLastPathComponent(storePath()) + "”"; }
+std::string inStoreFolder() {
+  return " in the folder “" + fnd::FileManager::deletingLastPathComponent(storePath()) + "”";
+}
 
 // Where the library an earlier restore kept goes (`movedTo`; the file is read at `keptPath`, where
 // it is now), and what it holds that `other` (the library it is compared with, at `otherPath`)
 // lacks. When the message has already given the name it was kept under (for the library kept
-// now) and the folder, the earlier library is not called by that name again. A sentence and a space.
+// now) and the folder, the earlier library is not called by that name again. A sentence and a
+// space.
 std::string earlierKeptSentence(const std::string& keptPath, const std::string& movedTo, const std::string& verb,
                                 const std::string& otherPath, const std::string& other, bool nameTold) {
   const std::string moved = "“" + fnd::FileManager::lastPathComponent(movedTo) + "”";
@@ -704,10 +707,12 @@ std::string earlierKeptSentence(const std::string& keptPath, const std::string& 
 
 // What the kept library at `keptPath` holds that the restored one (at `restoredPath`) lacks, the
 // kept file called `where` ("the kept file “…”", or "that file" once the message named it).
-std::string keptLibrarySentences(const std::string& keptPath, const std::string& restoredPath, const std::string& where) {
+std::string keptLibrarySentences(const std::string& keptPath, const std::string& restoredPath,
+                                 const std::string& where) {
   const auto counts = bookmarksOnlyIn(keptPath, restoredPath);
   if (!counts)
-    return "Bookmarks added or changed after the backup exist only in " + where + ", which is too damaged to count them. ";
+    return "Bookmarks added or changed after the backup exist only in " + where +
+           ", which is too damaged to count them. ";
   std::string text = onlyInSentence(*counts, where);
   if (!counts->changesCounted)
     text += "Changes made after the backup to the other bookmarks are only in " + where +
@@ -720,7 +725,8 @@ std::string keptLibrarySentences(const std::string& keptPath, const std::string&
 }  // namespace
 
 std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
-  return keptLibrarySentences(keptPath, restoredPath, "the kept file “" + fnd::FileManager::lastPathComponent(keptPath) + "”");
+  const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
+  return keptLibrarySentences(keptPath, restoredPath, "the kept file " + name);
 }
 
 std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
@@ -827,13 +833,14 @@ bool Backup::doStartRestore() {
   // is named once, and each file: the library kept now takes the name the earlier one had.
   std::string keptText;
   if (kept) {
-    keptText = "The damaged library was kept as “" + fnd::FileManager::lastPathComponent(*kept) + "”" + inStoreFolder() +
-               ". " + keptLibrarySentences(*kept, from, "that file");
+    keptText = "The damaged library was kept as “" + fnd::FileManager::lastPathComponent(*kept) + "”" +
+               inStoreFolder() + ". " + keptLibrarySentences(*kept, from, "that file");
   } else if (keptBefore) {
     keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”" +
                inStoreFolder() + ". " + keptLibrarySentences(before, from, "that file");
     if (earlier)
-      keptText += earlierKeptSentence(*earlier, *earlier, "was moved to", before, "the library before this restore", true);
+      keptText +=
+          earlierKeptSentence(*earlier, *earlier, "was moved to", before, "the library before this restore", true);
   }
   if (!keptText.empty()) fnd::logInfo("Restore: " + keptText.substr(0, keptText.size() - 1));
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The shell of the real kesto program inside xvfb-session.sh, on a desktop with no session bus:
 # the scheme's desktop entry is valid and a generic xdg-open starts it; a notification nobody can
-# show is logged, an address's password left out; no dbus-daemon is left behind; a normal run prints no toolkit noise; the first
-# frame of a 50,000-bookmark start is drawn before the library loads; the start's backup arrives
-# later, private like the store and its folder (which an install made 0755 first), and a start removes the copy a killed one left; names that do not
-# resolve print nothing; quitting ends the process at once, even with name lookups hanging.
+# show is logged, an address's password left out; no dbus-daemon is left behind; a normal run
+# prints no toolkit noise; the first frame of a 50,000-bookmark start is drawn before the library
+# loads; the start's backup arrives later, private like the store and its folder (which an install
+# made 0755 first), and a start removes the copy a killed one left; names that do not resolve
+# print nothing; quitting ends the process at once, even with name lookups hanging.
 # Usage: shell-e2e.sh KESTO_BINARY
 set -uo pipefail
 kesto="$1"

@@ -210,8 +210,10 @@ earlier=("$store".before-restore-*)
 # The notice names the folder once and each file once: the library kept now under
 # "data.sqlite.before-restore", the earlier one under its dated name.
 told="$(grep -F 'Restore: The library before the restore' "$work/kesto.log" | tail -n 1)"
-[[ "$told" == *"was moved to “$(basename "${earlier[0]}")” in the same folder; it holds 1 bookmark that the library before this restore lacks"* ]] ||
+moved="was moved to “$(basename "${earlier[0]}")” in the same folder"
+[[ "$told" == *"$moved; it holds 1 bookmark that the library before this restore lacks"* ]] ||
   fail "the second restore did not tell where the library the first one kept went: $told"
-[[ "$(grep -o 'before-restore”' <<<"$told" | wc -l)" == 1 && "$(grep -oF "$XDG_DATA_HOME/kesto" <<<"$told" | wc -l)" == 1 ]] ||
+times_told() { grep -oF -- "$1" <<<"$told" | wc -l; }
+[[ "$(times_told 'before-restore”')" == 1 && "$(times_told "$XDG_DATA_HOME/kesto")" == 1 ]] ||
   fail "the second restore's notice names a file or the folder twice: $told"
 echo "import, export, backup and restore: ok"
