@@ -171,7 +171,8 @@ void AppIntake::addUrlFromBrowserExtension(Saved saved, bool onlyMissing) {
   oneSave.reset();
   if (refused > 0) {
     const std::string more = refused > 1 ? " and " + std::to_string(refused - 1) + " more" : std::string();
-    fnd::logWarning("Skipped a handed-in line that is not a valid address: " + firstRefused + more);
+    fnd::logWarning("Skipped a handed-in line that is not a valid address: " +
+                    fnd::withoutAddressPasswords(firstRefused) + more);
     sys::UserNotificationCenter::defaultCenter().deliverNotification(
         {kNotAnAddress, firstRefused + more, sys::kUserNotificationDefaultSoundName});
   }

@@ -32,7 +32,10 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <tuple>
+#include <utility>
 
 namespace kesto {
 
@@ -54,9 +57,35 @@ constexpr KnownBrowser kBrowsers[] = {
     {cmd::openSelectedBookmarksInSafari, "com.apple.Safari", "Safari", "safari"},
 };
 
-// The address a browser is given: everything a URL may not hold escaped, "#" and "%" kept.
+// Where an IP-literal host ("[::1]") lies in `address`: the offsets of its brackets, or absent.
+std::optional<std::pair<std::size_t, std::size_t>> ipLiteralHost(const std::string& address) {
+  const std::size_t mark = address.find("://");
+  if (mark == std::string::npos) return std::nullopt;
+  const std::size_t start = mark + 3, end = std::min(address.find_first_of("/?#", start), address.size());
+  const std::size_t at = address.rfind('@', end);
+  const std::size_t open = at != std::string::npos && at >= start && at < end ? at + 1 : start;
+  const std::size_t close = address.find(']', open);
+  if (open >= end || address[open] != '[' || close == std::string::npos || close >= end || close == open + 1)
+    return std::nullopt;
+  const bool literal = std::all_of(address.begin() + static_cast<std::ptrdiff_t>(open + 1),
+                                   address.begin() + static_cast<std::ptrdiff_t>(close),
+                                   [](char c) { return fnd::hexDigitValue(c) >= 0 || c == ':' || c == '.'; });
+  if (!literal) return std::nullopt;
+  return std::pair{open, close};
+}
+
+// The address a browser is given: everything a URL may not hold escaped, "#" and "%" kept. The
+// brackets of an IP-literal host stay, or no browser finds the host.
 std::string browserAddress(const std::string& stored) {
-  return fnd::replaceAll(fnd::replaceAll(fnd::addPercentEscapes(stored), "%23", "#"), "%25", "%");
+  auto escaped = [](std::string_view text) {
+    return fnd::replaceAll(fnd::replaceAll(fnd::addPercentEscapes(text), "%23", "#"), "%25", "%");
+  };
+  const auto host = ipLiteralHost(stored);
+  if (!host) return escaped(stored);
+  const auto [open, close] = *host;
+  const std::string_view text(stored);
+  return escaped(text.substr(0, open)) + std::string(text.substr(open, close + 1 - open)) +
+         escaped(text.substr(close + 1));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ bool WrenDataManager::openStoreLocked(fnd::Error* error) {
   const std::string folder = applicationSupportDirectory();
   fnd::Error fileError;
   // Intermediates too: on a fresh account even the data folder may be missing.
-  if (!fnd::FileManager::createDirectory(folder, true, 0700, &fileError)) {
+  if (!fnd::FileManager::createPrivateDirectory(folder, &fileError)) {
     fnd::logFormat(fnd::LogFlag::Error, "Error creating application support directory at %s : %s", folder.c_str(),
                    fileError.localizedDescription().c_str());
     if (error) *error = storeError(folder, &fileError);

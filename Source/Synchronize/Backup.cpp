@@ -15,6 +15,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
@@ -676,14 +677,24 @@ std::string onlyInSentence(const LaterBookmarks& counts, const std::string& wher
   return text + (counts.added + counts.changed == 1 ? " exists" : " exist") + " only in " + where + ". ";
 }
 
+// " in the folder “…”": the folder of the store, where every file a restore keeps lies.
+std::string inStoreFolder() {
+  return " in the folder “" + fnd::FileManager::deletingLastPathComponent(storePath()) + "”";
+}
+
 // Where the library an earlier restore kept goes (`movedTo`; the file is read at `keptPath`, where
 // it is now), and what it holds that `other` (the library it is compared with, at `otherPath`)
-// lacks. A sentence and a space.
+// lacks. When the message has already given the name it was kept under (for the library kept
+// now) and the folder, the earlier library is not called by that name again. A sentence and a
+// space.
 std::string earlierKeptSentence(const std::string& keptPath, const std::string& movedTo, const std::string& verb,
-                                const std::string& otherPath, const std::string& other) {
-  std::string text = "The library an earlier restore kept as “" +
-                     fnd::FileManager::lastPathComponent(storePath()) + Backup::kBeforeRestoreSuffix + "” " + verb +
-                     " “" + fnd::FileManager::lastPathComponent(movedTo) + "”";
+                                const std::string& otherPath, const std::string& other, bool nameTold) {
+  const std::string moved = "“" + fnd::FileManager::lastPathComponent(movedTo) + "”";
+  std::string text = nameTold ? "The library an earlier restore kept under that name " + verb + " " + moved +
+                                    " in the same folder"
+                              : "The library an earlier restore kept as “" +
+                                    fnd::FileManager::lastPathComponent(storePath()) + Backup::kBeforeRestoreSuffix +
+                                    "”" + inStoreFolder() + " " + verb + " " + moved;
   const auto counts = bookmarksOnlyIn(keptPath, otherPath);
   if (!counts || !counts->changesCounted) return text + ". ";
   if (!counts->added && !counts->changed) return text + "; it holds no bookmark that " + other + " lacks. ";
@@ -694,21 +705,28 @@ std::string earlierKeptSentence(const std::string& keptPath, const std::string& 
   return text + ". ";
 }
 
+// What the kept library at `keptPath` holds that the restored one (at `restoredPath`) lacks, the
+// kept file called `where` ("the kept file “…”", or "that file" once the message named it).
+std::string keptLibrarySentences(const std::string& keptPath, const std::string& restoredPath,
+                                 const std::string& where) {
+  const auto counts = bookmarksOnlyIn(keptPath, restoredPath);
+  if (!counts)
+    return "Bookmarks added or changed after the backup exist only in " + where +
+           ", which is too damaged to count them. ";
+  std::string text = onlyInSentence(*counts, where);
+  if (!counts->changesCounted)
+    text += "Changes made after the backup to the other bookmarks are only in " + where +
+            " too; it is too damaged to count them. ";
+  else if (text.empty())
+    text = fnd::uppercaseFirst(where) + " holds no bookmark that the restored library lacks. ";
+  return text;
+}
+
 }  // namespace
 
 std::string Backup::keptLibraryMessage(const std::string& keptPath, const std::string& restoredPath) {
   const std::string name = "“" + fnd::FileManager::lastPathComponent(keptPath) + "”";
-  const auto counts = bookmarksOnlyIn(keptPath, restoredPath);
-  if (!counts)
-    return "Bookmarks added or changed after the backup exist only in the kept file " + name +
-           ", which is too damaged to count them. ";
-  std::string text = onlyInSentence(*counts, "the kept file " + name);
-  if (!counts->changesCounted)
-    text += "Changes made after the backup to the other bookmarks are only in the kept file too; it is too damaged to "
-            "count them. ";
-  else if (text.empty())
-    text = "The kept file " + name + " holds no bookmark that the restored library lacks. ";
-  return text;
+  return keptLibrarySentences(keptPath, restoredPath, "the kept file " + name);
 }
 
 std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
@@ -724,11 +742,11 @@ std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
   if (!counts || !counts->changesCounted)
     return text + "The current library is kept beside the restored one, but it cannot be read whole: bookmarks added "
                   "or changed after the backup will exist only there. Continue?";
-  const std::string only = onlyInSentence(*counts, "the current library, which is kept as " + kept);
+  const std::string only = onlyInSentence(*counts, "the current library, which is kept as " + kept + inStoreFolder());
   text += only.empty() ? "The backup holds every bookmark of the current library as it is now. " : only;
   if (fnd::FileManager::fileExists(before))
     text += earlierKeptSentence(before, freeDatedName(earlierKeptPrefix(store), keptDate(before)), "moves to", store,
-                                "the current library");
+                                "the current library", !only.empty());
   return text + "Continue?";
 }
 
@@ -811,15 +829,18 @@ bool Backup::doStartRestore() {
     return fail(error.localizedDescription());
   }
   // What only the library before the restore holds (compared with the backup itself, before the
-  // restored copy left anything out) is told, and logged, where a user looks later.
+  // restored copy left anything out) is told, and logged, where a user looks later. The folder
+  // is named once, and each file: the library kept now takes the name the earlier one had.
   std::string keptText;
   if (kept) {
-    keptText = "The damaged library was kept as " + *kept + ". " + keptLibraryMessage(*kept, from);
+    keptText = "The damaged library was kept as “" + fnd::FileManager::lastPathComponent(*kept) + "”" +
+               inStoreFolder() + ". " + keptLibrarySentences(*kept, from, "that file");
   } else if (keptBefore) {
-    keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”. " +
-               keptLibraryMessage(before, from);
+    keptText = "The library before the restore was kept as “" + fnd::FileManager::lastPathComponent(before) + "”" +
+               inStoreFolder() + ". " + keptLibrarySentences(before, from, "that file");
     if (earlier)
-      keptText += earlierKeptSentence(*earlier, *earlier, "was moved to", before, "the library before this restore");
+      keptText +=
+          earlierKeptSentence(*earlier, *earlier, "was moved to", before, "the library before this restore", true);
   }
   if (!keptText.empty()) fnd::logInfo("Restore: " + keptText.substr(0, keptText.size() - 1));
 

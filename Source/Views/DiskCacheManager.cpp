@@ -37,8 +37,7 @@ DiskCacheManager::DiskCacheManager(std::string cachePath, std::int64_t maxCacheB
   if (!cachePath_.empty()) {
     // Cached images show what the user keeps; a folder made open by an earlier version is
     // closed again.
-    FileManager::createDirectory(cachePath_, true);
-    FileManager::setPermissions(cachePath_, fnd::kPrivateFolderMode);
+    FileManager::createPrivateDirectory(cachePath_);
   }
   setMaxCacheBytes(maxCacheBytes);
   setCacheExpireDuration(cacheExpireDuration);

@@ -356,6 +356,30 @@ TEST_F(BookmarkActionTest, TheBrowserIsGivenEscapesButKeepsPercentSignsAndTheFra
   }
 }
 
+// An IP-literal host keeps its brackets, which browsers need to find it; brackets anywhere else in
+// the address are escaped as before.
+TEST_F(BookmarkActionTest, TheBrowserIsGivenAnIPLiteralHostWithItsBrackets) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"http://[::1]:8080/x", "http://[::1]:8080/x"},
+      {"https://user@[fe80::1]/a b", "https://user@[fe80::1]/a%20b"},
+      {"http://[2001:db8::7]/p[1]?q=[a]#[b]", "http://[2001:db8::7]/p%5B1%5D?q=%5Ba%5D#%5Bb%5D"},
+      {"http://[127.0.0.1]", "http://[127.0.0.1]"},
+      {"http://h.example/[::1]", "http://h.example/%5B::1%5D"},
+  };
+  std::vector<std::shared_ptr<Bookmark>> made;
+  for (const auto& c : cases) made.push_back(add(c.first, "Literal"));
+  ready(cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    launched.clear();
+    dm().setSelectedBookmarks({made[i]});
+    controller().openSelectedBookmarks();
+    ASSERT_EQ(launched.size(), 1u) << cases[i].first;
+    const auto& arguments = launched[0].arguments;
+    EXPECT_NE(std::find(arguments.begin(), arguments.end(), cases[i].second), arguments.end())
+        << cases[i].first << " gave " << (arguments.empty() ? std::string() : arguments.back());
+  }
+}
+
 TEST_F(BookmarkActionTest, ContextMenuFollowsTheSelection) {
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");

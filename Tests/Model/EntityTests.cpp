@@ -186,6 +186,23 @@ TEST(StoreFolderTest, CreatedWithItsParentsAndPrivate) {
   EXPECT_EQ(attributes->permissions & 0777, 0700u);
 }
 
+// Installed with a prefix of ~/.local, the install makes the library's folder first, 0755: opening
+// the store makes it the user's alone, and leaves the shared folder above it as it is.
+TEST(StoreFolderTest, OneMadeOpenBeforeKestoIsMadePrivate) {
+  auto& stack = WrenDataManager::sharedInstance();
+  stack.reset();
+  const std::string folder = stack.applicationSupportDirectory();
+  const std::string shared = fnd::FileManager::deletingLastPathComponent(folder);
+  ASSERT_TRUE(fnd::FileManager::createDirectory(folder, true));
+  ASSERT_TRUE(fnd::FileManager::setPermissions(shared, 0755));
+  ASSERT_TRUE(fnd::FileManager::setPermissions(folder, 0755));
+  ASSERT_NE(stack.managedObjectContext(), nullptr);
+  auto made = fnd::FileManager::attributesOfItem(folder), above = fnd::FileManager::attributesOfItem(shared);
+  ASSERT_TRUE(made && above);
+  EXPECT_EQ(made->permissions & 0777, 0700u);
+  EXPECT_EQ(above->permissions & 0777, 0755u);
+}
+
 TEST_F(EntityTest, FailedLookupsNeverCreate) {
   auto broken = WrenDataManager::sharedInstance().newManagedObjectContext();
   ASSERT_TRUE(broken);

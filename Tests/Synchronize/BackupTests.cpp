@@ -56,6 +56,12 @@ class BackupTest : public SyncLibraryTest {
   int terminated = 0;
 };
 
+std::size_t timesIn(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
 TEST_F(BackupTest, ManualBackupIsAConsistentCopyAndReplacesAnExistingFile) {
   const std::string path = makeTempDir("backups") + "/mine.kestobck";
   writeFile(path, "an older file the user chose to replace");
@@ -375,13 +381,13 @@ TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
   EXPECT_EQ(confirmedRestore(path),
             "Attention. This operation will erase the current Kesto database and replace it with the content of the "
             "file being restored. 1 bookmark added after the backup and 1 bookmark changed after it exist only in the "
-            "current library, which is kept as " + kept + ". Continue?");
+            "current library, which is kept as " + kept + " in the folder “" + appFolder() + "”. Continue?");
   ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
   ASSERT_EQ(alerts->shown.size(), 2u);
   const std::string notice = alerts->shown.back().message;
-  EXPECT_EQ(notice.rfind("The library before the restore was kept as " + kept + ". 1 bookmark added after the backup "
-                         "and 1 bookmark changed after it exist only in the kept file " + kept + ". Kesto needs to be "
-                         "restarted",
+  EXPECT_EQ(notice.rfind("The library before the restore was kept as " + kept + " in the folder “" + appFolder() +
+                             "”. 1 bookmark added after the backup and 1 bookmark changed after it exist only in that "
+                             "file. Kesto needs to be restarted",
                          0),
             0u)
       << notice;
@@ -391,7 +397,8 @@ TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
 
 // A second restore keeps the library the first one kept (the one file with the bookmark added and
 // the one changed after the backup): it moves, whole, to a name dated when it was kept, and the
-// question and the notice name both files and what each holds.
+// question and the notice name both files and what each holds, each file once and the folder
+// that holds them once.
 TEST_F(BackupTest, ASecondRestoreKeepsTheLibraryTheFirstKept) {
   const std::string path = makeTempDir("restore") + "/b.kestobck";
   ASSERT_TRUE(Backup().backupToFile(path));
@@ -407,17 +414,50 @@ TEST_F(BackupTest, ASecondRestoreKeepsTheLibraryTheFirstKept) {
   EXPECT_EQ(confirmedRestore(path),
             "Attention. This operation will erase the current Kesto database and replace it with the content of the "
             "file being restored. The backup holds every bookmark of the current library as it is now. The library an "
-            "earlier restore kept as “data.sqlite.before-restore” moves to “" + dated + "”; it holds 1 bookmark that the "
-            "current library lacks and 1 bookmark in a later version than the current library has. Continue?");
+            "earlier restore kept as “data.sqlite.before-restore” in the folder “" + appFolder() + "” moves to “" +
+                dated + "”; it holds 1 bookmark that the current library lacks and 1 bookmark in a later version than "
+                "the current library has. Continue?");
   ASSERT_TRUE(runUntil([&] { return terminated == 2; }, 5));
   ASSERT_FALSE(alerts->shown.empty());
-  EXPECT_NE(alerts->shown.back().message.find("The library an earlier restore kept as “data.sqlite.before-restore” was "
-                                              "moved to “" + dated + "”; it holds 1 bookmark that the library before "
-                                              "this restore lacks and 1 bookmark"),
-            std::string::npos)
-      << alerts->shown.back().message;
+  const std::string notice = alerts->shown.back().message;
+  EXPECT_EQ(notice.rfind("The library before the restore was kept as “data.sqlite.before-restore” in the folder “" +
+                             appFolder() + "”. That file holds no bookmark that the restored library lacks. The "
+                             "library an earlier restore kept under that name was moved to “" + dated + "” in the same "
+                             "folder; it holds 1 bookmark that the library before this restore lacks and 1 bookmark in "
+                             "a later version than the library before this restore has. Kesto needs",
+                         0),
+            0u)
+      << notice;
+  EXPECT_EQ(timesIn(notice, "“data.sqlite.before-restore”"), 1u) << notice;
+  EXPECT_EQ(timesIn(notice, appFolder()), 1u) << notice;
   EXPECT_EQ(readFile(appFolder() + "/" + dated), first);
   EXPECT_TRUE(Backup::isValidBackupFile(before));
+}
+
+// The library an earlier restore kept is weighed against the library this restore replaces, which
+// the user may have changed since: a bookmark changed again in between is no later in the kept one.
+TEST_F(BackupTest, TheEarlierKeptLibraryIsComparedWithTheLibraryThisRestoreReplaces) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  const fnd::Value keptURL(std::string("https://kept.example/"));
+  bookmark("https://after.example/", "After", Folder::existingFolderWithFolderID("F"));
+  Bookmark::fetchEntityWhereProperty("url", keptURL)->saveBookmark();
+  save();
+  confirmedRestore(path);
+  ASSERT_TRUE(runUntil([&] { return terminated == 1; }, 5));
+  ASSERT_TRUE(WrenDataManager::sharedInstance().managedObjectContext());
+  auto changed = Bookmark::fetchEntityWhereProperty("url", keptURL);
+  ASSERT_TRUE(changed);
+  changed->saveBookmark();
+  save();
+
+  confirmedRestore(path);
+  ASSERT_TRUE(runUntil([&] { return terminated == 2; }, 5));
+  ASSERT_FALSE(alerts->shown.empty());
+  const std::string notice = alerts->shown.back().message;
+  EXPECT_NE(notice.find("in the same folder; it holds 1 bookmark that the library before this restore lacks. Kesto"),
+            std::string::npos)
+      << notice;
 }
 
 // Bookmarks only changed since the backup are said to be changed after the backup, one or more.
@@ -430,7 +470,7 @@ TEST_F(BackupTest, ChangesAloneAreToldAsChangedAfterTheBackup) {
   EXPECT_EQ(Backup::restoreQuestionMessage(path),
             "Attention. This operation will erase the current Kesto database and replace it with the content of the "
             "file being restored. 1 bookmark changed after the backup exists only in the current library, which is "
-            "kept as “data.sqlite.before-restore”. Continue?");
+            "kept as “data.sqlite.before-restore” in the folder “" + appFolder() + "”. Continue?");
   Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
   EXPECT_EQ(Backup::keptLibraryMessage(storeFile(), path),
             "2 bookmarks changed after the backup exist only in the kept file “data.sqlite”. ");
@@ -496,9 +536,41 @@ TEST_F(BackupTest, ARestoreOverADamagedLibraryKeepsItAsideAndGoesOn) {
   ASSERT_TRUE(alerts->sawTitle("Kesto Restore"));
   const std::string told = alerts->shown.back().message;
   // Its rows are lost with the table's page, their identifiers are still in their index.
-  EXPECT_NE(told.find("2 bookmarks added after the backup exist only in the kept file “" + kept[0] + "”"), std::string::npos)
+  EXPECT_NE(told.find("The damaged library was kept as “" + kept[0] + "” in the folder “" + appFolder() +
+                      "”. 2 bookmarks added after the backup exist only in that file."),
+            std::string::npos)
       << told;
   EXPECT_EQ(terminated, 1);  // after the user's OK
+}
+
+// A restore over a damaged library leaves the file an earlier restore kept where it was: only the
+// damaged library moves, to a dated name of its own, and the notice tells of it alone.
+TEST_F(BackupTest, ARestoreOverADamagedLibraryLeavesTheEarlierKeptFileInPlace) {
+  const std::string path = makeTempDir("restore") + "/b.kestobck";
+  ASSERT_TRUE(Backup().backupToFile(path));
+  bookmark("https://later.example/", "Later", Folder::existingFolderWithFolderID("F"));
+  save();
+  ASSERT_TRUE(restoredFrom(path));
+  const std::string before = storeFile() + ".before-restore";
+  ASSERT_TRUE(Backup::isValidBackupFile(before));
+  const std::string first = readFile(before);
+  auto& stack = WrenDataManager::sharedInstance();
+  ASSERT_TRUE(stack.managedObjectContext());
+  stack.reset();
+  destroyBookmarkTable(storeFile());
+
+  alerts->shown.clear();
+  ASSERT_TRUE(restoredFrom(path));
+  EXPECT_EQ(readFile(before), first);
+  std::vector<std::string> moved, damaged;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(appFolder()).value_or(std::vector<std::string>{})) {
+    if (name.rfind("data.sqlite.before-restore-", 0) == 0) moved.push_back(name);
+    if (name.rfind("data.sqlite.damaged-", 0) == 0) damaged.push_back(name);
+  }
+  EXPECT_TRUE(moved.empty()) << (moved.empty() ? std::string() : moved[0]);
+  EXPECT_EQ(damaged.size(), 1u);
+  ASSERT_FALSE(alerts->shown.empty());
+  EXPECT_EQ(alerts->shown.back().message.find("earlier restore"), std::string::npos) << alerts->shown.back().message;
 }
 
 // What the kept file holds beyond the restored library is counted from its rows where they read

@@ -209,6 +209,15 @@ bool FileManager::createDirectory(const std::string& path, bool withIntermediate
   return true;
 }
 
+bool FileManager::createPrivateDirectory(const std::string& path, Error* error) {
+  if (!createDirectory(path, true, kPrivateFolderMode, error)) return false;
+  struct stat st;
+  // One that is not the user's cannot be changed, and is used as it is.
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) != kPrivateFolderMode)
+    ::chmod(path.c_str(), kPrivateFolderMode);
+  return true;
+}
+
 int FileManager::createPrivateFile(const std::string& path, int extraFlags, Error* error) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extraFlags, kPrivateFileMode);
   if (fd < 0) {

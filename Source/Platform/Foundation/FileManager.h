@@ -79,6 +79,10 @@ class FileManager {
   // intermediates, an existing folder is success. New folders get `mode`.
   static bool createDirectory(const std::string& path, bool withIntermediates, std::uint32_t mode = kPrivateFolderMode,
                               Error* error = nullptr);
+  // Makes a folder of Kesto's own (with intermediates, new ones 0700) and leaves it the user's
+  // alone whatever made it first: an install or an older version may have made it 0755. The
+  // folders above it are left as they are.
+  static bool createPrivateDirectory(const std::string& path, Error* error = nullptr);
 
   // Writes `contents` to a new or existing file. Atomically: into a temporary file in the same
   // folder, flushed to disk, then renamed over `path`, so readers see the old or the new file and

@@ -87,6 +87,28 @@ void logFormat(LogFlag flag, const char* format, ...) {
   log(flag, text);
 }
 
+std::string withoutAddressPasswords(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t done = 0;
+  for (std::size_t mark = text.find("://"); mark != std::string_view::npos; mark = text.find("://", mark + 3)) {
+    const std::size_t start = mark + 3;
+    if (start < done) continue;
+    // The authority ends where the path, query or fragment begins, or the text around it goes on.
+    std::size_t end = start;
+    while (end < text.size() && std::string_view("/?#\\ \t\r\n").find(text[end]) == std::string_view::npos) ++end;
+    if (end == start) continue;
+    const std::size_t at = text.rfind('@', end - 1);
+    if (at == std::string_view::npos || at < start) continue;
+    const std::size_t colon = text.find(':', start);
+    if (colon >= at) continue;
+    out.append(text.substr(done, colon - done));
+    done = at;
+  }
+  out.append(text.substr(done));
+  return out;
+}
+
 bool runLoggingExceptions(const std::function<void()>& work, std::string_view failure,
                           std::string_view subject) noexcept {
   auto report = [&](const char* reason) {

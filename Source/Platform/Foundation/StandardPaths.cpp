@@ -29,7 +29,7 @@ std::string xdg(const char* name, const char* fallbackBelowHome) {
 }
 
 std::string ensured(const std::string& path) {
-  return FileManager::createDirectory(path, true, 0700) ? path : std::string();
+  return FileManager::createPrivateDirectory(path) ? path : std::string();
 }
 
 }  // namespace

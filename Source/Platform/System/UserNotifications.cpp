@@ -105,7 +105,9 @@ class DesktopNotificationSink : public UserNotificationSink {
       fallbackPresenter()(n);
       return;
     }
-    fnd::logInfo("Notification: " + n.title + (n.informativeText.empty() ? "" : " - " + n.informativeText));
+    // The text may be an address handed in: its password stays off the log.
+    fnd::logInfo("Notification: " + n.title +
+                 (n.informativeText.empty() ? "" : " - " + fnd::withoutAddressPasswords(n.informativeText)));
   }
 
  private:

@@ -178,8 +178,9 @@ e2e_wait_ended
 # logged too).
 [[ "$(sqlite3 "$store.before-restore" "select count(*) from ZBOOKMARK where ZURL = 'https://after-backup.example/'")" == 1 ]] ||
   fail "the kept library lacks the later bookmark"
-grep -qF '1 bookmark added after the backup exists only in the kept file “data.sqlite.before-restore”' "$work/kesto.log" ||
-  fail "the restore did not tell what only the kept library holds"
+folder="in the folder “$XDG_DATA_HOME/kesto”"
+grep -qF "kept as “data.sqlite.before-restore” $folder. 1 bookmark added after the backup exists only in that file." \
+  "$work/kesto.log" || fail "the restore did not tell what only the kept library holds, and where"
 
 # A new start opens the restored library.
 e2e_start_kesto
@@ -198,12 +199,21 @@ e2e_key "$confirm" Return
 answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
 e2e_wait_until 10 answered || fail "the second restore's question stayed"
 notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
+sleep 0.3
+e2e_screenshot "$shots/restore-again-restart.png"
 e2e_key "$notice" Return
 e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the second restore"
 e2e_wait_ended
 earlier=("$store".before-restore-*)
 [[ "${#earlier[@]}" == 1 && "$(sqlite3 "${earlier[0]}" "select count(*) from ZBOOKMARK where ZURL = 'https://after-backup.example/'")" == 1 ]] ||
   fail "the second restore lost the library the first one kept"
-grep -qF "was moved to “$(basename "${earlier[0]}")”; it holds 1 bookmark that the library before this restore lacks" "$work/kesto.log" ||
-  fail "the second restore did not tell where the library the first one kept went"
+# The notice names the folder once and each file once: the library kept now under
+# "data.sqlite.before-restore", the earlier one under its dated name.
+told="$(grep -F 'Restore: The library before the restore' "$work/kesto.log" | tail -n 1)"
+moved="was moved to “$(basename "${earlier[0]}")” in the same folder"
+[[ "$told" == *"$moved; it holds 1 bookmark that the library before this restore lacks"* ]] ||
+  fail "the second restore did not tell where the library the first one kept went: $told"
+times_told() { grep -oF -- "$1" <<<"$told" | wc -l; }
+[[ "$(times_told 'before-restore”')" == 1 && "$(times_told "$XDG_DATA_HOME/kesto")" == 1 ]] ||
+  fail "the second restore's notice names a file or the folder twice: $told"
 echo "import, export, backup and restore: ok"

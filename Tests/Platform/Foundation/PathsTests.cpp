@@ -47,6 +47,26 @@ TEST(StandardPaths, ApplicationFolderIsCreatedPrivateWithIntermediates) {
   EXPECT_EQ(modeOf(tempHome() + "/fresh"), 0700u);
 }
 
+// An install (or an older version) may have made Kesto's folders first, open to everyone: they are
+// made the user's alone all the same, and what holds them is left as it was.
+TEST(StandardPaths, FoldersMadeOpenBeforeKestoAreMadePrivate) {
+  const std::string data = tempHome() + "/open/share", config = tempHome() + "/open/config",
+                    state = tempHome() + "/open/state";
+  EnvScope dataEnv("XDG_DATA_HOME", data.c_str()), configEnv("XDG_CONFIG_HOME", config.c_str()),
+      stateEnv("XDG_STATE_HOME", state.c_str());
+  for (const std::string& folder : {data + "/kesto", config + "/kesto", state + "/kesto/logs"}) {
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
+  }
+  std::filesystem::permissions(data, std::filesystem::perms(0755));
+  std::filesystem::permissions(state + "/kesto", std::filesystem::perms(0755));
+  for (const std::string& folder : {StandardPaths::applicationDirectory(), StandardPaths::applicationConfigDirectory(),
+                                    StandardPaths::logsDirectory()})
+    EXPECT_EQ(modeOf(folder), 0700u) << folder;
+  EXPECT_EQ(modeOf(data), 0755u);
+  EXPECT_EQ(modeOf(state + "/kesto"), 0755u);
+}
+
 TEST(StandardPaths, ReadsTheEnvironmentOnEveryCall) {
   std::string first = tempHome() + "/cacheA";
   std::string second = tempHome() + "/cacheB/";
