@@ -91,13 +91,17 @@ else
     fail "scripts/run.sh did not open the library in the user's home: $(find "$root_home" "$user_home" -name data.sqlite)"
   e2e_quit_kesto
   [[ "$(stat -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
-  # As the user, in a clean environment, the README's command as written.
+  # As the user, in a clean environment, the README's command as written. Their ~/.local holds
+  # their library already, and the entry their Kesto wrote: afterwards it holds the staged files
+  # besides.
+  user_files() { (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort); }
+  user_files >"$work/user-before.txt"
   setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --init-groups \
     env -i PATH="$PATH" HOME="$user_home" bash -c 'cd "$1" && cmake --install build --prefix ~/.local' _ "$src" \
     >"$work/user.log" 2>&1 || fail "cmake --install as the user failed: $(cat "$work/user.log")"
   ! grep -q 'CMake Error' "$work/user.log" || fail "cmake --install as the user said: $(cat "$work/user.log")"
-  (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/user.txt"
-  diff "$work/staged.txt" "$work/user.txt" >&2 || fail "the user's install differs from the staged one"
+  diff <(sort -u "$work/user-before.txt" "$work/staged.txt") <(user_files) >&2 ||
+    fail "the user's install differs from the staged one"
 fi
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
