@@ -48,8 +48,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     if command -v sudo >/dev/null && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
       as_root=(sudo)
     else
-      echo "setup: these packages are missing: ${missing[*]}" >&2
-      echo "setup: installing them needs root: run 'sudo bash scripts/setup.sh' (or, as root, 'bash scripts/setup.sh'), then this command again." >&2
+      echo "setup: these packages are missing, and installing them needs root: ${missing[*]}" >&2
+      echo "setup: run 'bash scripts/setup.sh' as root (for example with sudo), then this command again." >&2
       exit 1
     fi
   fi
