@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, only the Debian 12 packages that Kesto's build, run and tests need and
-# that are not there yet. Idempotent; run as root.
+# that are not there yet. Idempotent. Installing needs root: as another user it goes through sudo
+# where sudo may be used (or can ask for the password), else it says what to run.
 set -euo pipefail
 
 packages=(
@@ -42,10 +43,19 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  as_root=()
+  if [ "$(id -u)" != 0 ]; then
+    if command -v sudo >/dev/null && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
+      as_root=(sudo)
+    else
+      echo "setup: these packages are missing, and installing them needs root: ${missing[*]}" >&2
+      echo "setup: run 'bash scripts/setup.sh' as root (for example with sudo), then this command again." >&2
+      exit 1
+    fi
+  fi
   echo "setup: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "setup: every package is installed"
 fi

@@ -44,18 +44,42 @@ PY
   return "$status"
 }
 
+# `sudo_user_entry` prints the passwd entry of the user this script runs for as root through sudo
+# (SUDO_UID); fails when it runs as that user itself, as root for nobody else (CI, a container),
+# or when no such user exists.
+sudo_user_entry() {
+  [[ "$(id -u)" == 0 && -n "${SUDO_UID:-}" && "$SUDO_UID" != 0 ]] || return 1
+  getent passwd "$SUDO_UID"
+}
+
 # `hand_over_build FOLDER`, run from the checkout: as root on someone's behalf (the user who ran
 # sudo, else the owner of the checkout), gives FOLDER and everything in it to that user, so that
 # they can install from it as themselves (`cmake --install` writes its list of installed files
 # into the folder) and build again without root. Nothing changes when that user is root.
 hand_over_build() {
-  local dir=$1 owner
+  local dir=$1 owner entry
   [[ "$(id -u)" == 0 && -d "$dir" ]] || return 0
-  if [[ -n "${SUDO_UID:-}" && -n "${SUDO_GID:-}" ]]; then
-    owner="$SUDO_UID:$SUDO_GID"
+  if entry="$(sudo_user_entry)"; then
+    owner="$(cut -d: -f3,4 <<<"$entry")"
   else
     owner="$(stat -c %u:%g .)"
   fi
   [[ "$owner" != 0:* ]] || return 0
   chown -R "$owner" "$dir"
+}
+
+# `exec_as_sudo_user COMMAND...` runs COMMAND in place of this script as the user who ran it
+# through sudo, with their home, name and runtime folder instead of root's (the display stays, as
+# sudo keeps it), so that it works on what the user's own start would; as root for nobody else it
+# runs COMMAND as root.
+exec_as_sudo_user() {
+  local entry name uid gid home runtime
+  entry="$(sudo_user_entry)" || exec "$@"
+  IFS=: read -r name _ uid gid _ home _ <<<"$entry"
+  runtime="/run/user/$uid"
+  [[ -d "$runtime" && "$(stat -c %u "$runtime")" == "$uid" ]] || runtime=""
+  exec setpriv --reuid="$uid" --regid="$gid" --init-groups \
+    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR \
+    -u DBUS_SESSION_BUS_ADDRESS -u MAIL HOME="$home" USER="$name" LOGNAME="$name" \
+    ${runtime:+XDG_RUNTIME_DIR="$runtime"} "$@"
 }

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test. Used by CI (.ci/run).
+# KESTO_JOBS sets the parallelism (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/steps.sh
+# What the tests write stays in the build folder: python keeps no caches beside the scripts it
+# runs (as root through sudo they would be root's, in the user's checkout).
+export PYTHONDONTWRITEBYTECODE=1
 step set-up bash scripts/setup.sh
 step build bash scripts/build.sh
-jobs=$(nproc 2>/dev/null || echo 2)
-status=0
-step tests tests_with_slowest build --timeout 900 || status=$?
-# What the tests wrote into the build folder as root goes to the user the build was for.
-hand_over_build build
-exit "$status"
+jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
+# What the tests wrote into the build folder as root goes to the user the build was for, also
+# when the run is interrupted.
+trap 'hand_over_build build' EXIT
+step tests tests_with_slowest build --timeout 900

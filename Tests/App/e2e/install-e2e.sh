@@ -6,9 +6,10 @@
 # leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
 # a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
 # every path written lies under it, and a user who may write nothing but the prefix (nobody,
-# when the test runs as root) installs there without an error. And the README's steps end in
+# when the test may act as root) installs there without an error. And the README's steps end in
 # success: `bash scripts/run.sh` as root for a user (as sudo runs it; the user is made for the
-# test and removed after it), then `cmake --install build --prefix ~/.local` as that user.
+# test and removed after it) starts Kesto as that user, on their library, then `cmake --install
+# build --prefix ~/.local` as that user.
 # Usage: install-e2e.sh KESTO_BINARY BUILD_FOLDER
 set -uo pipefail
 build="$2"
@@ -22,9 +23,22 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix "$prefix" >"$work/stage.
 grep -qxF -- "$prefix/share/kesto/file.webloc" "$work/staged.txt" || fail "no data file in the prefix: $(cat "$work/staged.txt")"
 outside="$(awk -v p="$prefix/" 'index($0, p) != 1' "$work/staged.txt")"
 [[ -z "$outside" ]] || fail "installed outside the prefix $prefix: $outside"
-# As a user who may write the prefix alone (nobody, when run as root), into a prefix of its own:
-# the same files, and no error but the one about the build folder's list, which it cannot write.
-if [[ "$(id -u)" == 0 ]] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+# Root's powers, not root's number: in a user namespace of its own (`unshare -r`, where a normal
+# user's session runs) the id is 0, yet no file can be given to another user nor a process run as
+# one. Whether a scratch folder can be given to nobody and nobody then owns it as itself.
+root_powers=false
+if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+  probe="$(mktemp -d)"
+  chown nobody "$probe" 2>/dev/null &&
+    setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups test -O "$probe" 2>/dev/null &&
+    root_powers=true
+  rm -rf "$probe"
+fi
+
+# As a user who may write the prefix alone (nobody, where the test may act as root), into a
+# prefix of its own: the same files, and no error but the one about the build folder's list,
+# which it cannot write.
+if $root_powers; then
   own="$(mktemp -d)" && chown nobody "$own"
   setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups env HOME="$own" \
     cmake --install "$build" --prefix "$own/prefix" >"$work/nobody.log" 2>&1
@@ -35,22 +49,28 @@ if [[ "$(id -u)" == 0 ]] && command -v setpriv >/dev/null && id nobody >/dev/nul
   diff "$work/staged.txt" "$work/nobody.txt" >&2 || fail "nobody's install differs from the staged one"
 fi
 
-# The README's steps, where the test may make a user (root) and the build folder is the one the
-# scripts build. The user's home lies outside the session's, which only root may enter.
+# The README's steps, where the test may make a user (root's powers, and the user database
+# writable) and the build folder is the one the scripts build. The user's home lies outside the
+# session's, which only root may enter.
 src="$(cd "$(dirname "$0")/../../.." && pwd)"
 user="" build_owner=""
-if [[ "$(id -u)" == 0 && "$(cd "$build" && pwd)" == "$src/build" ]] && command -v useradd >/dev/null; then
+if ! $root_powers || ! command -v useradd >/dev/null || [[ ! -w /etc/passwd ]]; then
+  echo "the README's steps are not followed: the test may not make a user and act as one" >&2
+elif [[ "$(cd "$build" && pwd)" != "$src/build" ]]; then
+  echo "the README's steps are not followed: the scripts build $src/build, the test was given $build" >&2
+else
   user="kesto-e2e-$$"
   user_home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-user-XXXXXX")"
   build_owner="$(stat -c %u:%g "$build")"
   useradd --no-create-home --home-dir "$user_home" --shell /bin/sh --user-group "$user" || fail "no user could be made"
   chown "$user:" "$user_home"
   # The program and helpers end as before; the build folder goes back to its owner, the user away.
+  # Without a runtime folder of its own the user's Kesto has one made under the temporary folder.
   cleanup() {
     kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
     chown -R "$build_owner" "$build"
     userdel "$user" 2>/dev/null
-    rm -rf "$user_home"
+    rm -rf "$user_home" "${TMPDIR:-/tmp}/runtime-$user"
   }
   # As root on the user's behalf, with a home of root's own: set-up, build and start.
   root_home="$work/root home"
@@ -64,17 +84,24 @@ if [[ "$(id -u)" == 0 && "$(cd "$build" && pwd)" == "$src/build" ]] && command -
   shown_or_ended() { shown || e2e_ended; }
   e2e_wait_until 600 shown_or_ended
   shown || fail "scripts/run.sh did not start Kesto"
+  # Started as the user, in their home: the library their own later start opens.
+  [[ "$(ps -o uid= -p "$app_pid" | tr -d ' ')" == "$(id -u "$user")" ]] ||
+    fail "scripts/run.sh started Kesto as $(ps -o user= -p "$app_pid"), not as $user"
+  e2e_wait_until 30 test -f "$user_home/.local/share/kesto/data.sqlite" && [[ ! -e "$root_home/.local/share/kesto" ]] ||
+    fail "scripts/run.sh did not open the library in the user's home: $(find "$root_home" "$user_home" -name data.sqlite)"
   e2e_quit_kesto
   [[ "$(stat -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
-  # As the user, in a clean environment, the README's command as written.
+  # As the user, in a clean environment, the README's command as written. Their ~/.local holds
+  # their library already, and the entry their Kesto wrote: afterwards it holds the staged files
+  # besides.
+  user_files() { (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort); }
+  user_files >"$work/user-before.txt"
   setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --init-groups \
     env -i PATH="$PATH" HOME="$user_home" bash -c 'cd "$1" && cmake --install build --prefix ~/.local' _ "$src" \
     >"$work/user.log" 2>&1 || fail "cmake --install as the user failed: $(cat "$work/user.log")"
   ! grep -q 'CMake Error' "$work/user.log" || fail "cmake --install as the user said: $(cat "$work/user.log")"
-  (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/user.txt"
-  diff "$work/staged.txt" "$work/user.txt" >&2 || fail "the user's install differs from the staged one"
-else
-  echo "the README's steps are not followed: the scripts build $src/build, the test was given $build" >&2
+  diff <(sort -u "$work/user-before.txt" "$work/staged.txt") <(user_files) >&2 ||
+    fail "the user's install differs from the staged one"
 fi
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"

@@ -40,6 +40,8 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# Scripts that import the harness's python modules leave no caches beside them in the checkout.
+export PYTHONDONTWRITEBYTECODE=1
 # Nothing the session starts opens anything outside it: xdg-open and xdg-email are stand-ins that
 # write their arguments, one a line, to $E2E_HOME/xdg-open.log (xdg-email.log) and do nothing
 # else, so keys that go astray (a dialog that opened late) open no browser. A script that needs
