@@ -79,6 +79,9 @@ class HtmlStreamReader {
     // End tags that closed no open element: the parser looks for each through every open one,
     // so they cost as much as the document is deep.
     std::size_t endTagsClosingNothing = 0;
+    // DT and LI start tags in the file (outside comments, scripts and tags): a parser that
+    // stopped or misread the file before its end handed on fewer.
+    std::size_t itemStartTags = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

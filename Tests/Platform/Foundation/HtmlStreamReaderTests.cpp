@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace kesto::fnd {
@@ -161,6 +162,96 @@ TEST(HtmlStreamReader, DeeplyNestedListsGiveTheParserNoEndTagThatClosesNothing) 
   // A stray end tag of another kind is still counted.
   Counter counter;
   EXPECT_EQ(HtmlStreamReader::read("<DL><DT>x</b></i></DL>", counter, {}).endTagsClosingNothing, 2u);
+}
+
+// The value of the first attribute named `name` in the document, "(none)" when there is none.
+std::string attribute(std::string_view html, const std::string& name, std::size_t piece = 0) {
+  struct Values : Recorder {
+    std::map<std::string, std::string> first;
+    void startElement(std::string_view element, const std::vector<Attribute>& attributes) override {
+      for (const auto& a : attributes) first.emplace(std::string(a.name), std::string(a.value));
+      Recorder::startElement(element, attributes);
+    }
+  } values;
+  std::size_t at = 0;
+  HtmlStreamReader::read(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n = std::min({size, piece ? piece : size, html.size() - at});
+        std::memcpy(buffer, html.data() + at, n);
+        at += n;
+        return n;
+      },
+      values, {});
+  const auto it = values.first.find(name);
+  return it == values.first.end() ? "(none)" : it->second;
+}
+
+// Numbers 128 to 159 name the characters of the Windows-1252 table, in text and in values, in
+// decimal or hexadecimal, whatever the file's charset and however the reading is cut; the five
+// the table leaves out stay the C1 controls.
+TEST(HtmlStreamReader, ReferencesOfTheWindows1252RangeNameThatTablesCharacters) {
+  const std::string body = "<h3>Caf&#233; &#150; Bar</h3><a href=\"p&#150;q&#x92;&#129;\" title='&#x80;'>"
+                           "It&#146;s &#128;5 &#x85;&#0000000000000000000000000000000147;</a>";
+  for (const std::string head : {"", "<meta charset=\"windows-1252\">", "<meta charset=\"iso-8859-1\">"})
+    for (std::size_t piece : {0, 1, 7}) {
+      const std::string log = events(head + body, piece);
+      EXPECT_NE(log.find("\"Café – Bar\""), std::string::npos) << head << log;
+      EXPECT_EQ(attribute(head + body, "href", piece), "p–q’\xC2\x81") << head << piece;
+      EXPECT_EQ(attribute(head + body, "title", piece), "€") << head << piece;
+      EXPECT_NE(log.find("\"It’s €5 …“\""), std::string::npos) << head << log;
+    }
+  // Named references and other numbers in text stay as libxml2 reads them.
+  EXPECT_NE(events("<p>&eacute;&amp;&#65;&#x263A;&bogus;").find("\"é&A☺&bogus;\""), std::string::npos);
+}
+
+// A number is one character however many leading zeros pad it, in a value as in text; past the
+// last code point it names U+FFFD.
+TEST(HtmlStreamReader, ANumericReferenceIsOneCharacterHoweverLongItIs) {
+  const std::string zeros(40, '0');
+  for (std::size_t piece : {0, 1, 5}) {
+    EXPECT_EQ(attribute("<a href=\"&#" + zeros + "1;javascript:x\">", "href", piece), "\x01javascript:x");
+    EXPECT_EQ(attribute("<a href=\"http://ok.example/&#x" + zeros + "1;x\">", "href", piece), "http://ok.example/\x01x");
+    EXPECT_EQ(attribute("<a href='&#X" + zeros + "41;&#" + zeros + "66'>", "href", piece), "AB");
+    EXPECT_EQ(attribute("<a href=\"a&#99999999999999999999999999;b&#0;c\">", "href", piece),
+              "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c");
+    EXPECT_NE(events("<p>&#" + zeros + "65;&#x" + zeros + "96;", piece).find("\"A–\""), std::string::npos);
+  }
+}
+
+// A run of references in a value long enough to reach past what the parser has read of the
+// file is read whole wherever the run falls, and so is everything after it. A character that
+// would end or change its value keeps its meaning in quoted and unquoted values alike.
+TEST(HtmlStreamReader, LongRunsOfReferencesInAValueAreReadWholeAtEveryOffset) {
+  std::string amps, ampRefs, tabs, tabRefs;
+  for (int i = 0; i < 1200; ++i) amps += '&', ampRefs += "&#38;";
+  for (int i = 0; i < 1000; ++i) tabs += '\t', tabRefs += "&Tab;";
+  for (int pad = 0; pad < 10; ++pad) {
+    std::string html = "<title>" + std::string(static_cast<std::size_t>(pad), 'x') + "</title><dl>";
+    html += "<dt><a href=\"https://x.example/pppp?" + ampRefs + "\">Long</a><dt><a href='data:" + tabRefs + ",t'>Tabs</a>";
+    for (int i = 0; i < 20; ++i) html += "<dt><a href=\"https://site" + std::to_string(i) + ".example/\">Site</a>";
+    html += "</dl>";
+    Recorder r;
+    const auto result = HtmlStreamReader::read(html, r, {});
+    r.flush();
+    EXPECT_NE(r.log.find("<a href=https://x.example/pppp?" + amps + ">\n\"Long\""), std::string::npos) << pad;
+    EXPECT_NE(r.log.find("<a href=data:" + tabs + ",t>\n\"Tabs\""), std::string::npos) << pad;
+    EXPECT_NE(r.log.find("<a href=https://site19.example/>\n\"Site\""), std::string::npos) << pad;
+    EXPECT_EQ(result.itemStartTags, 22u) << pad;
+  }
+  EXPECT_EQ(attribute("<a href=\"a&#39;b&#34;c&#38;amp;&#62;\">", "href"), "a'b\"c&amp;>");
+  EXPECT_EQ(attribute("<a href='a&#39;b&#34;c&Tab;d'>", "href"), "a'b\"c\td");
+  EXPECT_EQ(attribute("<a href=a&#32;b&#62;c&#34;&#10;d title=t>", "href"), "a b>c\"\nd");
+  EXPECT_EQ(attribute("<a href=a&#32;b&#62;c&#34;&#10;d title=t>", "title"), "t");
+}
+
+// The start tags of items the reading hands the parser are counted, so a parser that stops or
+// misreads the file can be caught handing on fewer: not those in comments, scripts or values,
+// nor tags whose names only begin like an item's.
+TEST(HtmlStreamReader, CountsTheItemStartTagsHandedToTheParser) {
+  const std::string html = "<dl><dt>a<DT>b<dt-x>c<dt:y><!-- <dt> --><script><dt></script><a title=\"<dt>\">"
+                           "<ul><li>x<LI>y</ul></dl><dt";
+  Recorder r;
+  EXPECT_EQ(HtmlStreamReader::read(html, r, {}).itemStartTags, 5u);
 }
 
 }  // namespace
