@@ -528,7 +528,7 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       AlertPresenter::alert("Import incomplete",
                             stored::importMessage(file, tally) + " " + std::to_string(report.unread) +
                                 (report.unread == 1 ? " entry" : " entries") +
-                                " of the file could not be read: its markup stopped the reading before the end.");
+                                " of the file could not be read: the reading stopped before the end of the file.");
     else if (imported && tally.hasNews())
       // What was not taken as it stood is told, not only logged: every entry is accounted for.
       AlertPresenter::inform("Import complete", stored::importMessage(file, tally));

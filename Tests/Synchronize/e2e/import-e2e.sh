@@ -4,7 +4,8 @@
 # from the Windows-1252 range, references padded with leading zeros, and addresses holding long
 # runs of references, each followed by ordinary bookmarks. Scripts stay out and are counted as
 # scripts, references read as a browser reads them, every other bookmark comes in, and the end
-# of the import says so. Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+# of the import says so; a file the parser stops reading before its end is told incomplete.
+# Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
 shots="${2:-}"
@@ -69,5 +70,20 @@ if ((${#problems[@]})); then
   e2e_sql "select ZTITLE, substr(ZURL, 1, 60) from ZBOOKMARK" >&2
   fail "$(printf '%s; ' "${problems[@]}")"
 fi
+
+# A file the parser stops reading before its end (bytes its declared charset cannot read): what
+# was read comes in, and the end of the import says the rest could not be read.
+cut="$work/cut.html"
+printf '<META CHARSET="shift_jis"><DL><DT><A HREF="https://cut-before.example/">Before</A>
+<DT><A HREF="https://cut-x.example/">\x81\x20\xff\xfe bytes</A>
+<DT><A HREF="https://cut-a.example/">A</A><DT><A HREF="https://cut-b.example/">B</A>
+<DT><A HREF="https://cut-c.example/">C</A></DL>\n' >"$cut"
+e2e_import_file "$cut"
+said="$(e2e_wait_window '^Import incomplete$' 30)" || fail "the import of a file read in part was not told incomplete"
+[[ -n "$shots" ]] && e2e_screenshot "$shots/import-incomplete.png"
+e2e_key "$said" Return
+[[ "$(count "where ZURL = 'https://cut-before.example/'")" == 1 ]] || fail "what was read was not stored"
+unread() { grep -rqs "Bookmark file: 3 entries could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 5 unread || fail "the entries not read were not counted"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
