@@ -326,8 +326,7 @@ class ItemCloser {
     Reference& r = reference_;
     const auto u = static_cast<unsigned char>(c);
     if (r.numeric) {
-      if (!r.hex && !r.digits && (c | 0x20) == 'x') {
-        if (r.hex || r.name.size() > 2) return false;
+      if (r.name.size() == 2 && !r.digits && (c | 0x20) == 'x') {
         r.hex = true;
         r.name += c;
         return true;
@@ -380,11 +379,12 @@ class ItemCloser {
     std::uint32_t cp = value;
     if (numeric) {
       if (cp >= 0x80 && cp <= 0x9F) cp = kWindows1252[cp - 0x80];
-      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+      // No character, or one libxml2 would end a value at.
+      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF || cp == 0xFFFE || cp == 0xFFFF) cp = 0xFFFD;
     }
     const auto asReference = [](std::uint32_t code) { return "&#" + std::to_string(code) + ";"; };
     const bool control = (cp >= 1 && cp <= 8) || cp == 0x0B || cp == 0x0C || (cp >= 0x0E && cp <= 0x1F);
-    if (place == Place::Text) return asReference(numeric ? cp : value);
+    if (place == Place::Text) return asReference(value >= 0x80 && value <= 0x9F ? cp : value);
     if (place == Place::Tag) return control ? std::string(1, static_cast<char>(cp)) : asReference(cp);
     // An attribute value: the character itself, unless it would end or change the value.
     switch (cp) {

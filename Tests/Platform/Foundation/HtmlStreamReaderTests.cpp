@@ -200,6 +200,8 @@ TEST(HtmlStreamReader, ReferencesOfTheWindows1252RangeNameThatTablesCharacters) 
       EXPECT_EQ(attribute(head + body, "title", piece), "€") << head << piece;
       EXPECT_NE(log.find("\"It’s €5 …“\""), std::string::npos) << head << log;
     }
+  // A byte that is not UTF-8 before them, in a file read as UTF-8, changes nothing.
+  EXPECT_EQ(attribute("<p>caf\xE9</p><a href=\"&#146;&#8217;&#x1F600;\">", "href"), "’’\xF0\x9F\x98\x80");
   // Named references and other numbers in text stay as libxml2 reads them.
   EXPECT_NE(events("<p>&eacute;&amp;&#65;&#x263A;&bogus;").find("\"é&A☺&bogus;\""), std::string::npos);
 }
