@@ -792,7 +792,8 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   auto records = reader.finish();
   records.unread = result.itemStartTags > reader.itemsSeen_ ? result.itemStartTags - reader.itemsSeen_ : 0;
   if (records.unread)
-    fnd::logInfo("Bookmark file: " + std::to_string(records.unread) + " entries could not be read");
+    fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
+                 (records.unread == 1 ? " entry" : " entries") + " could not be read");
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)

@@ -171,6 +171,14 @@ class ItemCloser {
           }
           break;
         }
+        case State::Declaration: {
+          const void* gt = std::memchr(in.data() + i, '>', n - i);
+          const std::size_t end = gt ? static_cast<std::size_t>(static_cast<const char*>(gt) - in.data()) + 1 : n;
+          out.append(in.substr(i, end - i));
+          if (gt) state_ = State::Text;
+          i = end;
+          break;
+        }
         case State::Comment: {
           const char c = in[i++];
           out += c;
@@ -215,7 +223,7 @@ class ItemCloser {
   }
 
  private:
-  enum class State { Text, TagHead, InTag, Comment, Raw };
+  enum class State { Text, TagHead, InTag, Comment, Declaration, Raw };
   struct Level {
     bool dtOpen = false;
     bool ddOpen = false;
@@ -233,6 +241,24 @@ class ItemCloser {
       out += head_;
       state_ = State::Comment;
       dashes_ = 0;
+      return true;
+    }
+    // A processing instruction, and a document type, take everything up to the next '>' (what
+    // looks like a tag in there is none to libxml2 or to a browser).
+    static constexpr std::string_view kDoctype = "<!doctype";
+    const auto isDoctypeSoFar = [&] {
+      for (std::size_t m = 0; m < head_.size() && m < kDoctype.size(); ++m)
+        if (lower(head_[m]) != kDoctype[m]) return false;
+      return true;
+    };
+    const bool instruction =
+        head_.size() >= 3 && head_[1] == '?' && (std::isalpha(static_cast<unsigned char>(head_[2])) || head_[2] == '_' || head_[2] == ':');
+    if ((head_.size() < 3 && head_.size() >= 2 && head_[1] == '?' && !atEnd) ||
+        (head_.size() < kDoctype.size() && isDoctypeSoFar() && !atEnd))
+      return false;
+    if (instruction || (head_.size() == kDoctype.size() && isDoctypeSoFar())) {
+      out += head_;
+      state_ = State::Declaration;
       return true;
     }
     std::size_t j = 1;
@@ -344,7 +370,7 @@ class ItemCloser {
       return true;
     }
     // Text keeps its named references for libxml2.
-    if (r.place == Place::Text || r.name.size() >= kLongestName) return false;
+    if (r.place == Place::Text || r.name.size() >= kLongestReferenceName) return false;
     if (!(r.name.size() == 1 ? std::isalpha(u) != 0 : isAlnum(c))) return false;
     r.name += c;
     return true;
@@ -398,23 +424,10 @@ class ItemCloser {
     }
     if (cp < 0x80) return std::string(1, static_cast<char>(cp));
     // Bytes of UTF-8 only where the parser reads UTF-8.
-    return utf8_ ? utf8(cp) : asReference(cp);
-  }
-
-  static std::string utf8(std::uint32_t cp) {
-    std::string s;
-    if (cp < 0x800) {
-      s += static_cast<char>(0xC0 | (cp >> 6));
-    } else if (cp < 0x10000) {
-      s += static_cast<char>(0xE0 | (cp >> 12));
-      s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    } else {
-      s += static_cast<char>(0xF0 | (cp >> 18));
-      s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    }
-    s += static_cast<char>(0x80 | (cp & 0x3F));
-    return s;
+    if (!utf8_) return asReference(cp);
+    std::string bytes;
+    appendUtf8(bytes, cp);
+    return bytes;
   }
 
   // 0x80 to 0x9F in Windows-1252; the five it leaves unassigned stay as they are.
@@ -471,7 +484,7 @@ class ItemCloser {
   bool utf8_;              // the parser reads the text as UTF-8
   // A character reference, from its "&", while it lasts. A longer name goes as written; a
   // number is held as its value, however many digits it has.
-  static constexpr std::size_t kLongestName = 32;
+  static constexpr std::size_t kLongestReferenceName = 32;
   struct Reference {
     bool active = false;
     Place place = Place::Text;

@@ -24,6 +24,9 @@ class Error;
 // - P elements are unwrapped (their contents stay in place);
 // - text nodes that hold only white space between block elements are dropped, line ends in
 //   the remaining text are LF.
+// - character references read as browsers read them: numbers 128 to 159 by the Windows-1252
+//   table, a number however many zeros pad it, and in attribute values the names HTML gained
+//   later (&colon;, &Tab; ...) too.
 // The network is never used and no external resource is loaded.
 class HtmlDocument {
  public:
